@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Quorvenda needs.
+# Idempotent: when everything is present it installs nothing and prints nothing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config ccache git
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+  # media and document libraries
+  libvips-dev libarchive-dev
+  libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
+  libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
+  # tests
+  libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
+  qpdf poppler-utils libvips-tools ffmpeg
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,133 @@
+#include "model/FileInfo.h"
+
+#include "platform/FileProbe.h"
+
+#include <QDir>
+#include <QJsonValue>
+#include <QMimeDatabase>
+
+namespace qv {
+
+QJsonObject FileInfo::toJson() const
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("url"), url.toString(QUrl::FullyEncoded));
+    o.insert(QStringLiteral("name"), name);
+    o.insert(QStringLiteral("baseName"), baseName);
+    o.insert(QStringLiteral("ext"), ext);
+    o.insert(QStringLiteral("format"), format ? QJsonValue(format->id) : QJsonValue());
+    o.insert(QStringLiteral("category"), toString(category));
+    o.insert(QStringLiteral("isDirectory"), isDirectory);
+    o.insert(QStringLiteral("size"), size);
+    o.insert(QStringLiteral("contentType"), contentType ? QJsonValue(*contentType) : QJsonValue());
+    o.insert(QStringLiteral("isPromise"), isPromise);
+    o.insert(QStringLiteral("frameCount"), frameCount);
+    o.insert(QStringLiteral("isEncrypted"), isEncrypted);
+    return o;
+}
+
+SplitName splitFileName(const QString& name)
+{
+    const QString lower = name.toLower();
+    for (const char* compound : {"tar.gz", "tar.bz2", "tar.xz"}) {
+        const QString ending = QLatin1Char('.') + QLatin1String(compound);
+        if (lower.endsWith(ending) && name.size() > ending.size())
+            return {name.left(name.size() - ending.size()), QLatin1String(compound)};
+    }
+    // A leading dot marks a hidden file, not an extension (".bashrc" has none).
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || dot == name.size() - 1)
+        return {name, QString()};
+    return {name.left(dot), name.mid(dot + 1).toLower()};
+}
+
+FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
+{
+    const QString path = url.toLocalFile();
+    std::optional<ItemStatus> status = probe.status(path);
+    if (status && status->isSymbolicLink) {
+        const std::optional<QString> real = probe.realPath(path);
+        if (real)
+            status = probe.status(*real);
+    }
+    const bool isDirectory = status && status->isDirectory;
+    const bool isPackage = status && status->isPackage;
+
+    FileInfo info;
+    info.url = url;
+    info.name = url.fileName();
+    const SplitName split = splitFileName(info.name);
+    info.baseName = split.baseName;
+    info.ext = split.ext;
+    info.format = formatForExtension(info.ext);
+
+    if (info.format) {
+        if (!isDirectory || isPackage) {
+            info.category = info.format->category;
+        } else {
+            info.category = FileCategory::folder;
+            info.isDirectory = true;
+        }
+    } else if (isDirectory) {
+        info.category = FileCategory::folder;
+        info.isDirectory = true;
+    } else if (status && status->contentType) {
+        info.category = categoryForContentType(*status->contentType);
+    }
+
+    if (status) {
+        info.size = status->size.value_or(0);
+        info.contentType = status->contentType;
+    }
+
+    if (info.category == FileCategory::pdf) {
+        if (const auto locked = probe.pdfNeedsPassword(path))
+            info.isEncrypted = *locked;
+    } else if (info.category == FileCategory::image) {
+        static const QStringList multiImage{
+            QStringLiteral("gif"),  QStringLiteral("webp"), QStringLiteral("png"),
+            QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
+            QStringLiteral("jxl")};
+        if (multiImage.contains(info.ext)) {
+            if (const auto frames = probe.imageFrameCount(path))
+                info.frameCount = *frames;
+        }
+    }
+    return info;
+}
+
+FileInfo fileInfoForURL(const QUrl& url)
+{
+    return fileInfoForURL(url, FileProbe::system());
+}
+
+FileInfo promisedFileInfo(const QString& name, const QString& typeIdentifier)
+{
+    const SplitName split = splitFileName(name);
+
+    std::optional<FileFormat> format = formatForExtension(split.ext);
+    if (!format) {
+        // The announced type is a catalogue type identifier or a MIME type.
+        format = formatForType(typeIdentifier);
+        if (!format) {
+            static const QMimeDatabase db;
+            const QMimeType mime = db.mimeTypeForName(typeIdentifier);
+            if (mime.isValid() && !mime.preferredSuffix().isEmpty())
+                format = formatForExtension(mime.preferredSuffix().toLower());
+        }
+    }
+
+    FileInfo info;
+    info.name = name;
+    info.baseName = split.baseName;
+    info.format = format;
+    info.category = format ? format->category : categoryForContentType(typeIdentifier);
+    info.ext = format ? format->extensions.first() : split.ext;
+    const QString fileName = name.isEmpty() ? QStringLiteral("Promised File") : name;
+    info.url = QUrl::fromLocalFile(QDir(QDir::tempPath()).filePath(fileName));
+    info.contentType = typeIdentifier;
+    info.isPromise = true;
+    return info;
+}
+
+} // namespace qv

@@ -1,0 +1,121 @@
+#include "model/JobFailure.h"
+
+#include "model/EngineError.h"
+#include "model/FFmpegError.h"
+#include "model/SystemError.h"
+
+#include <QTextBoundaryFinder>
+
+namespace qv {
+
+namespace {
+
+// Long system descriptions are cut to 87 characters and an ellipsis; 90 still fit whole.
+QString cutDescription(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    qsizetype cutAt = -1;
+    while (finder.toNextBoundary() != -1) {
+        ++count;
+        if (count == 87)
+            cutAt = finder.position();
+        if (count >= 91)
+            return text.left(cutAt) + QChar(0x2026);
+    }
+    return text;
+}
+
+JobFailure failureOfSystemError(const SystemError& error)
+{
+    JobFailure failure;
+    failure.details = error.domain() + QLatin1Char(' ') + QString::number(error.code())
+        + QStringLiteral(": ") + error.localizedDescription();
+    if (error.underlying())
+        failure.details += underlyingErrorNote(*error.underlying());
+    failure.message = posixErrorMessage(posixCodeOfError(error))
+                          .value_or(cutDescription(error.localizedDescription()));
+    return failure;
+}
+
+} // namespace
+
+JobFailure jobFailure(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const EngineError& e) {
+        return {e.message(), e.log().isEmpty() ? e.message() : e.log()};
+    } catch (const FFmpegError& e) {
+        return {ffmpegLogMessage(e.log()), e.log()};
+    } catch (const SystemError& e) {
+        return failureOfSystemError(e);
+    } catch (const Error& e) {
+        return failureOfSystemError(SystemError(QStringLiteral("Error"), 0, e.localizedDescription()));
+    } catch (const std::exception& e) {
+        return failureOfSystemError(
+            SystemError(QStringLiteral("Error"), 0, QString::fromUtf8(e.what())));
+    } catch (...) {
+        return failureOfSystemError(
+            SystemError(QStringLiteral("Error"), 0, QStringLiteral("Unknown error")));
+    }
+}
+
+QString ffmpegLogMessage(const QString& log)
+{
+    const QString text = log.toLower();
+    const auto has = [&text](const char* needle) { return text.contains(QLatin1String(needle)); };
+    const QString codec = QStringLiteral("This file uses a codec that can't be converted");
+
+    if (has("no space left"))
+        return QStringLiteral("Not enough disk space");
+    if (has("permission denied") || has("operation not permitted"))
+        return QStringLiteral("Quorvenda isn't allowed to save there");
+    if (has("decoder") && (has("not found") || has("unknown")))
+        return codec;
+    if (has("unsupported codec"))
+        return codec;
+    if (has("invalid data found") || has("moov atom not found")
+        || has("could not find codec parameters"))
+        return QStringLiteral("This file is damaged or not in a supported format");
+    if (has("does not contain any stream") || has("output file does not contain")
+        || has("matches no streams"))
+        return QStringLiteral("This file has no usable audio or video");
+    if (has("cannot create compression session") || has("error encoding") || has("videotoolbox"))
+        return QStringLiteral("The video encoder couldn't handle this file");
+    if (has("could not write header") || has("not currently supported in container"))
+        return QStringLiteral("This combination of codec and format isn't supported");
+    return QStringLiteral("Conversion failed");
+}
+
+std::optional<QString> posixErrorMessage(std::optional<int> code)
+{
+    if (!code)
+        return std::nullopt;
+    switch (*code) {
+    case 1:
+    case 13: return QStringLiteral("Quorvenda isn't allowed to save there");
+    case 2: return QStringLiteral("The file is no longer there");
+    case 28: return QStringLiteral("Not enough disk space");
+    case 30: return QStringLiteral("The destination is read-only");
+    default: return std::nullopt;
+    }
+}
+
+std::optional<int> posixCodeOfError(const SystemError& error)
+{
+    if (error.domain() == SystemError::posixDomain)
+        return error.code();
+    if (error.underlying())
+        return posixCodeOfError(*error.underlying());
+    // Codes of other domains are not errno values and must not be read as such.
+    return std::nullopt;
+}
+
+QString underlyingErrorNote(const SystemError& error)
+{
+    return QStringLiteral("\nUnderlying: ") + error.domain() + QLatin1Char(' ')
+        + QString::number(error.code()) + QLatin1Char(' ') + error.localizedDescription();
+}
+
+} // namespace qv

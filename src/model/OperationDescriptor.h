@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/EngineID.h"
+#include "model/FileInfo.h"
+#include "model/OperationBehavior.h"
+#include "model/SharedEnums.h"
+
+#include <QList>
+#include <QSet>
+
+#include <functional>
+
+namespace qv {
+
+// One entry of the operation catalogue: everything the wheel, the dispatcher and the job
+// engine need to know about an operation.
+struct OperationDescriptor {
+    using AcceptTest = std::function<bool(const FileInfo&)>;
+
+    QString id; // "convert.<category>.<ext>", "tool.<category>.<name>" or "action.<kind>"
+    WheelKind wheel = WheelKind::tools;
+    QString group;
+    QString title;
+    std::optional<QString> symbol;
+    QSet<FileCategory> categories;
+    AcceptTest accepts = acceptEveryFile(); // callable from any thread
+    MultiFileMode multiFile = MultiFileMode::each;
+    int minimumFiles = 1;
+    OperationBehavior behavior;
+    EngineID engine;
+    std::optional<QString> outputExtension;
+    JobLane lane = JobLane::cpu;
+    QString verb;
+
+    // Whether the operation may be offered for exactly this selection.
+    bool applies(const QList<FileInfo>& files) const;
+
+    static AcceptTest acceptEveryFile();
+};
+
+} // namespace qv

@@ -1,0 +1,75 @@
+#include "platform/LocalFileProbe.h"
+
+#include "engines/image/ImageHeader.h"
+#include "engines/image/PdfLock.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <sys/stat.h>
+
+namespace qv {
+
+namespace {
+
+// Document bundles are directories that the user sees as one file.
+bool hasPackageExtension(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("rtfd") || suffix == QLatin1String("pages")
+        || suffix == QLatin1String("key") || suffix == QLatin1String("numbers");
+}
+
+} // namespace
+
+std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return std::nullopt;
+
+    ItemStatus result;
+    if (S_ISLNK(st.st_mode)) {
+        result.isSymbolicLink = true;
+        return result;
+    }
+    result.isDirectory = S_ISDIR(st.st_mode);
+    result.isPackage = result.isDirectory && hasPackageExtension(path);
+    if (!result.isDirectory)
+        result.size = static_cast<qint64>(st.st_size);
+
+    static const QMimeDatabase db;
+    const QMimeType mime = result.isDirectory ? db.mimeTypeForName(QStringLiteral("inode/directory"))
+                                              : db.mimeTypeForFile(path);
+    if (mime.isValid())
+        result.contentType = mime.name();
+    return result;
+}
+
+std::optional<QString> LocalFileProbe::realPath(const QString& path) const
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return std::nullopt;
+    return canonical;
+}
+
+std::optional<bool> LocalFileProbe::pdfNeedsPassword(const QString& path) const
+{
+    return qv::pdfNeedsPassword(path);
+}
+
+std::optional<int> LocalFileProbe::imageFrameCount(const QString& path) const
+{
+    return qv::imageFrameCount(path);
+}
+
+const FileProbe& FileProbe::system()
+{
+    static const LocalFileProbe probe;
+    return probe;
+}
+
+} // namespace qv

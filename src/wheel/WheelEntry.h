@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/OperationDescriptor.h"
+
+namespace qv {
+
+// The content of one wheel segment: the operations it runs, in the registry's order.
+struct WheelEntry {
+    QString id;
+    QString title;
+    std::optional<QString> symbol;
+    WheelKind wheel = WheelKind::convert;
+    QList<OperationDescriptor> operations;
+
+    // The operation that handles the file: the first that lists its category and accepts it,
+    // else the first that accepts it at all. The pointer lives as long as the entry.
+    const OperationDescriptor* operationForFile(const FileInfo& file) const;
+};
+
+} // namespace qv

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test.
+# QV_SANITIZE=address,undefined ./test.sh builds with sanitizers into build-sanitize/.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+
+build=build
+config=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_SANITIZE=)
+if [ -n "${QV_SANITIZE:-}" ]; then
+  build=build-sanitize
+  config=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DQV_SANITIZE=${QV_SANITIZE}")
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+fi
+cmake -S . -B "$build" "${config[@]}" >/dev/null
+cmake --build "$build"
+
+# Tests that need a display get a private X server.
+xvfb_pid=""
+cleanup() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi; }
+trap cleanup EXIT
+if command -v Xvfb >/dev/null; then
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+  xvfb_pid=$!
+  if read -r -t 10 display_number < "$fifo"; then
+    export DISPLAY=":$display_number"
+  fi
+  rm -f "$fifo"
+fi
+
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QStringList>
+
+namespace qv::dev {
+
+// Each command takes its own arguments and returns the process exit code.
+int info(const QStringList& args);
+
+} // namespace qv::dev

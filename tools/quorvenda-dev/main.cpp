@@ -1,0 +1,49 @@
+// The development driver: every capability of Quorvenda, reachable from a shell.
+#include "Commands.h"
+
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+struct Command {
+    std::function<int(const QStringList&)> run;
+    const char* help;
+};
+
+const std::map<QString, Command>& commands()
+{
+    static const std::map<QString, Command> table{
+        {QStringLiteral("info"),
+         {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
+    };
+    return table;
+}
+
+int usage()
+{
+    QTextStream err(stderr);
+    err << "usage: quorvenda-dev COMMAND [ARGS...]\n\ncommands:\n";
+    for (const auto& [name, command] : commands())
+        err << "  " << command.help << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const auto it = commands().find(args.takeFirst());
+    if (it == commands().end())
+        return usage();
+    return it->second.run(args);
+}
