@@ -11,7 +11,7 @@ public:
     void set(const QDateTime& time) { m_now = time; }
 
 private:
-    QDateTime m_now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::UTC);
+    QDateTime m_now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
 };
 
 } // namespace qv::test
