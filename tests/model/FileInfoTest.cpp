@@ -1,0 +1,187 @@
+#include "model/FileInfo.h"
+#include "platform/FileProbe.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+void expectSplit(const char* name, const char* base, const char* ext)
+{
+    const SplitName split = splitFileName(QString::fromUtf8(name));
+    EXPECT_EQ(split.baseName, QString::fromUtf8(base)) << name;
+    EXPECT_EQ(split.ext, QString::fromUtf8(ext)) << name;
+}
+
+FileInfo infoFor(const QString& path)
+{
+    return fileInfoForURL(QUrl::fromLocalFile(path));
+}
+
+// Answers no question at all, as for a file that cannot be read.
+class UnreadableProbe : public FileProbe {
+public:
+    mutable int pdfChecks = 0;
+    std::optional<ItemStatus> status(const QString&) const override { return std::nullopt; }
+    std::optional<QString> realPath(const QString&) const override { return std::nullopt; }
+    std::optional<bool> pdfNeedsPassword(const QString&) const override
+    {
+        ++pdfChecks;
+        return std::nullopt;
+    }
+    std::optional<int> imageFrameCount(const QString&) const override { return std::nullopt; }
+};
+
+} // namespace
+
+TEST(FileInfo, SplitsNames)
+{
+    expectSplit("x.TAR.GZ", "x", "tar.gz");
+    expectSplit("Backup.tar.bz2", "Backup", "tar.bz2");
+    expectSplit("a.b.tar.xz", "a.b", "tar.xz");
+    expectSplit("logs.tar.zst", "logs.tar", "zst");
+    expectSplit(".tar.gz", ".tar", "gz");
+    expectSplit("Photo.JPEG", "Photo", "jpeg");
+    expectSplit("README", "README", "");
+    expectSplit(".bashrc", ".bashrc", "");
+    expectSplit("trailing.", "trailing.", "");
+    expectSplit("Café Menu.PDF", "Café Menu", "pdf");
+}
+
+TEST(FileInfo, MissingFilesTakeWhatTheNameSays)
+{
+    const FileInfo archive = infoFor(QStringLiteral("/nonexistent/x.TAR.GZ"));
+    EXPECT_EQ(archive.name, QStringLiteral("x.TAR.GZ"));
+    EXPECT_EQ(archive.baseName, QStringLiteral("x"));
+    EXPECT_EQ(archive.ext, QStringLiteral("tar.gz"));
+    EXPECT_EQ(archive.format->id, QStringLiteral("tar.gz"));
+    EXPECT_EQ(archive.category, FileCategory::archive);
+    EXPECT_EQ(archive.size, 0);
+    EXPECT_FALSE(archive.contentType);
+    EXPECT_FALSE(archive.isDirectory);
+
+    const FileInfo jpeg = infoFor(QStringLiteral("/nonexistent/Photo.JPEG"));
+    EXPECT_EQ(jpeg.ext, QStringLiteral("jpeg"));
+    EXPECT_EQ(jpeg.format->id, QStringLiteral("jpg"));
+    EXPECT_EQ(jpeg.category, FileCategory::image);
+
+    EXPECT_EQ(infoFor(QStringLiteral("/nonexistent/data.unknownext")).category, FileCategory::other);
+
+    // Unreadable, yet a .pdf is still a PDF and is still tested for a lock.
+    UnreadableProbe probe;
+    const FileInfo pdf = fileInfoForURL(QUrl::fromLocalFile(QStringLiteral("/x/doc.pdf")), probe);
+    EXPECT_EQ(pdf.category, FileCategory::pdf);
+    EXPECT_EQ(probe.pdfChecks, 1);
+    EXPECT_FALSE(pdf.isEncrypted);
+}
+
+TEST(FileInfo, FoldersPackagesAndLinks)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir(root).mkpath(QStringLiteral("Plain"));
+    QDir(root).mkpath(QStringLiteral("Looks like.zip"));
+    QDir(root).mkpath(QStringLiteral("Notes.rtfd"));
+    QDir(root).mkpath(QStringLiteral("Tool.app"));
+    QFile::link(root + QStringLiteral("/Plain"), root + QStringLiteral("/Shortcut"));
+    writeFile(root + QStringLiteral("/README"), "Just some plain text.\n");
+
+    const FileInfo plain = infoFor(root + QStringLiteral("/Plain"));
+    EXPECT_EQ(plain.category, FileCategory::folder);
+    EXPECT_TRUE(plain.isDirectory);
+    EXPECT_FALSE(plain.format);
+    EXPECT_EQ(plain.size, 0);
+
+    const FileInfo zipFolder = infoFor(root + QStringLiteral("/Looks like.zip"));
+    EXPECT_EQ(zipFolder.format->id, QStringLiteral("zip"));
+    EXPECT_EQ(zipFolder.category, FileCategory::folder);
+    EXPECT_TRUE(zipFolder.isDirectory);
+
+    const FileInfo rtfd = infoFor(root + QStringLiteral("/Notes.rtfd"));
+    EXPECT_EQ(rtfd.category, FileCategory::document);
+    EXPECT_FALSE(rtfd.isDirectory);
+
+    const FileInfo app = infoFor(root + QStringLiteral("/Tool.app"));
+    EXPECT_EQ(app.category, FileCategory::folder);
+    EXPECT_TRUE(app.isDirectory);
+
+    const FileInfo link = infoFor(root + QStringLiteral("/Shortcut"));
+    EXPECT_EQ(link.category, FileCategory::folder);
+    EXPECT_TRUE(link.isDirectory);
+    EXPECT_EQ(link.name, QStringLiteral("Shortcut"));
+    EXPECT_EQ(link.url, QUrl::fromLocalFile(root + QStringLiteral("/Shortcut")));
+
+    const FileInfo text = infoFor(root + QStringLiteral("/README"));
+    EXPECT_EQ(text.ext, QString());
+    EXPECT_EQ(text.category, FileCategory::document);
+    EXPECT_TRUE(text.contentType->startsWith(QStringLiteral("text/")));
+    EXPECT_EQ(text.size, 22);
+}
+
+TEST(FileInfo, CountsFramesAndDetectsLockedPdfs)
+{
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("anim.gif"));
+    ASSERT_EQ(runProgram(QStringLiteral("ffmpeg"),
+                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                          QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("testsrc=size=32x32:rate=10"), QStringLiteral("-frames:v"),
+                          QStringLiteral("12"), gif}),
+              0);
+    EXPECT_EQ(infoFor(gif).frameCount, 12);
+
+    const QString png = dir.filePath(QStringLiteral("still.png"));
+    QImage(8, 8, QImage::Format_RGB32).save(png);
+    EXPECT_EQ(infoFor(png).frameCount, 1);
+
+    // A JPEG is never opened: even garbage keeps one frame.
+    EXPECT_EQ(infoFor(writeFile(dir.filePath(QStringLiteral("broken.jpg")), "nope")).frameCount, 1);
+    EXPECT_EQ(infoFor(writeFile(dir.filePath(QStringLiteral("broken.gif")), "nope")).frameCount, 1);
+
+    const QString open = writePdf(dir.filePath(QStringLiteral("open.pdf")));
+    const QString locked = dir.filePath(QStringLiteral("locked.pdf"));
+    ASSERT_EQ(runProgram(QStringLiteral("qpdf"),
+                         {QStringLiteral("--encrypt"), QStringLiteral("secret"),
+                          QStringLiteral("owner"), QStringLiteral("256"), QStringLiteral("--"), open,
+                          locked}),
+              0);
+    EXPECT_FALSE(infoFor(open).isEncrypted);
+    EXPECT_TRUE(infoFor(locked).isEncrypted);
+    EXPECT_FALSE(infoFor(writeFile(dir.filePath(QStringLiteral("fake.pdf")), "%PDF-garbage"))
+                     .isEncrypted);
+}
+
+TEST(FileInfo, PromisedFiles)
+{
+    const FileInfo movie =
+        promisedFileInfo(QStringLiteral("Clip.mov"), QStringLiteral("com.apple.quicktime-movie"));
+    EXPECT_EQ(movie.ext, QStringLiteral("mov"));
+    EXPECT_EQ(movie.category, FileCategory::video);
+    EXPECT_EQ(movie.size, 0);
+    EXPECT_TRUE(movie.isPromise);
+    EXPECT_EQ(movie.contentType, QStringLiteral("com.apple.quicktime-movie"));
+
+    const FileInfo unnamed = promisedFileInfo(QString(), QStringLiteral("public.jpeg"));
+    EXPECT_EQ(unnamed.url.fileName(), QStringLiteral("Promised File"));
+    EXPECT_EQ(unnamed.name, QString());
+    EXPECT_EQ(unnamed.ext, QStringLiteral("jpg"));
+    EXPECT_EQ(unnamed.category, FileCategory::image);
+
+    EXPECT_EQ(promisedFileInfo(QStringLiteral("shot.jpeg"), QString()).ext, QStringLiteral("jpg"));
+
+    const FileInfo mime = promisedFileInfo(QStringLiteral("download"), QStringLiteral("image/png"));
+    EXPECT_EQ(mime.ext, QStringLiteral("png"));
+    EXPECT_EQ(mime.format->id, QStringLiteral("png"));
+
+    const FileInfo unknown = promisedFileInfo(QStringLiteral("blob.xyz"), QStringLiteral("x/unknown"));
+    EXPECT_EQ(unknown.ext, QStringLiteral("xyz"));
+    EXPECT_EQ(unknown.category, FileCategory::other);
+}

@@ -1,0 +1,51 @@
+#include "platform/LaunchAtLogin.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace qv;
+
+TEST(LaunchAtLogin, WritesAndRemovesTheAutostartEntry)
+{
+    QTemporaryDir config;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+
+    EXPECT_EQ(autostartFilePath(), config.path() + QStringLiteral("/autostart/quorvenda.desktop"));
+    EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::notRegistered);
+
+    {
+        test::LogCapture log;
+        setLaunchAtLogin(true);
+        EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
+                                 QStringLiteral("Launch at login set to true; status 1")));
+    }
+    EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::enabled);
+    QFile entry(autostartFilePath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray text = entry.readAll();
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("\nExec="));
+    EXPECT_TRUE(text.contains("\nType=Application\n"));
+
+    {
+        // Already on: nothing is done and nothing logged.
+        test::LogCapture log;
+        setLaunchAtLogin(true);
+        EXPECT_TRUE(log.lines().isEmpty());
+    }
+
+    {
+        test::LogCapture log;
+        setLaunchAtLogin(false);
+        EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
+                                 QStringLiteral("Launch at login set to false; status 0")));
+    }
+    EXPECT_FALSE(QFile::exists(autostartFilePath()));
+    EXPECT_NO_THROW(setLaunchAtLogin(false));
+
+    qputenv("XDG_CONFIG_HOME", previous);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace qv::test {
+
+// Writes bytes to a file, creating its folder; returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes = "x");
+
+// Runs a program to completion; returns its exit code (-1 when it could not start).
+int runProgram(const QString& program, const QStringList& args, QByteArray* output = nullptr);
+
+// A one-page PDF drawn with Qt.
+QString writePdf(const QString& path);
+
+} // namespace qv::test
