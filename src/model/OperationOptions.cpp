@@ -273,7 +273,7 @@ struct Reader {
         if (!pair(v, a, b) || !read(a, range.lower) || !read(b, range.upper))
             return false;
         if (range.lower > range.upper)
-            return fail(QStringLiteral("Range requires lowerBound <= upperBound"));
+            return fail(QStringLiteral("The lower bound is above the upper bound"));
         out = range;
         return true;
     }
@@ -376,8 +376,11 @@ struct Reader {
                 ++caseKeys;
             }
         }
-        if (caseKeys != 1)
-            return fail(QStringLiteral("Invalid number of keys found, expected one"));
+        if (caseKeys != 1) {
+            if (error.isEmpty())
+                error = QStringLiteral("Invalid number of keys found, expected one.");
+            return false;
+        }
 
         const QString caseKey = toString(*kind);
         path.append(caseKey);
