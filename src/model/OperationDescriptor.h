@@ -2,13 +2,17 @@
 
 #include "model/EngineID.h"
 #include "model/FileInfo.h"
+#include "model/FileOperation.h"
 #include "model/OperationBehavior.h"
+#include "model/OperationContext.h"
+#include "model/OptionField.h"
 #include "model/SharedEnums.h"
 
 #include <QList>
 #include <QSet>
 
 #include <functional>
+#include <memory>
 
 namespace qv {
 
@@ -16,6 +20,7 @@ namespace qv {
 // engine need to know about an operation.
 struct OperationDescriptor {
     using AcceptTest = std::function<bool(const FileInfo&)>;
+    using Factory = std::function<std::shared_ptr<FileOperation>(const OperationContext&)>;
 
     QString id; // "convert.<category>.<ext>", "tool.<category>.<name>" or "action.<kind>"
     WheelKind wheel = WheelKind::tools;
@@ -31,6 +36,8 @@ struct OperationDescriptor {
     std::optional<QString> outputExtension;
     JobLane lane = JobLane::cpu;
     QString verb;
+    QList<OptionField> optionFields; // the rows of its options sheet, in order
+    Factory make; // empty for operations that never run as a job; callable from any thread
 
     // Whether the operation may be offered for exactly this selection.
     bool applies(const QList<FileInfo>& files) const;

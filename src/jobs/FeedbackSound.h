@@ -1,0 +1,7 @@
+#pragma once
+
+namespace qv {
+
+enum class FeedbackSound { dispatch, success, failure };
+
+} // namespace qv
