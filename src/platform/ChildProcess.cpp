@@ -1,0 +1,269 @@
+#include "platform/ChildProcess.h"
+
+#include "model/SystemError.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace qv {
+
+namespace {
+
+// What the child writes to the parent when it cannot exec.
+struct StartFailure {
+    int step; // 0: working directory, 1: exec, 2: file descriptors
+    int error;
+};
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+QString startContext(const QString& program)
+{
+    return QStringLiteral("Cannot start ") + program;
+}
+
+SystemError invalidStart(const QString& program, const QString& reason)
+{
+    return SystemError(SystemError::posixDomain, EINVAL, startContext(program) + QStringLiteral(": ") + reason);
+}
+
+// Keeps our descriptors off 0, 1 and 2, which the child overwrites.
+int aboveStandardFds(int fd)
+{
+    if (fd > 2)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return moved;
+}
+
+void makePipe(Fd& readEnd, Fd& writeEnd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw SystemError::fromErrno(errno, QStringLiteral("Cannot create a pipe"));
+    readEnd.reset(aboveStandardFds(fds[0]));
+    writeEnd.reset(aboveStandardFds(fds[1]));
+    if (readEnd.get() < 0 || writeEnd.get() < 0)
+        throw SystemError::fromErrno(EMFILE, QStringLiteral("Cannot create a pipe"));
+}
+
+[[noreturn]] void failInChild(int writeFd, int step)
+{
+    const StartFailure failure{step, errno};
+    [[maybe_unused]] const ssize_t written = ::write(writeFd, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+int pidfdOpen(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    return -1;
+#endif
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
+                           const std::optional<QHash<QString, QString>>& environment,
+                           const std::optional<QString>& workingDirectory)
+{
+    if (program.isEmpty() || QDir::isRelativePath(program))
+        throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
+
+    // Everything the child needs is built here: between fork and exec only system calls are safe.
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> argBytes{path};
+    for (const QString& argument : arguments) {
+        if (argument.contains(QChar(0)))
+            throw invalidStart(program, QStringLiteral("an argument holds a null character"));
+        argBytes.push_back(argument.toUtf8());
+    }
+    std::vector<char*> argv;
+    for (QByteArray& bytes : argBytes)
+        argv.push_back(bytes.data());
+    argv.push_back(nullptr);
+
+    std::vector<QByteArray> envBytes;
+    std::vector<char*> envp;
+    if (environment) {
+        for (auto it = environment->cbegin(); it != environment->cend(); ++it) {
+            if (it.key().isEmpty() || it.key().contains(QLatin1Char('=')) || it.key().contains(QChar(0))
+                || it.value().contains(QChar(0)))
+                throw invalidStart(program, QStringLiteral("the environment variable \"%1\" is invalid").arg(it.key()));
+            envBytes.push_back(it.key().toUtf8() + '=' + it.value().toUtf8());
+        }
+        for (QByteArray& bytes : envBytes)
+            envp.push_back(bytes.data());
+        envp.push_back(nullptr);
+    }
+    const QByteArray directory = workingDirectory ? QFile::encodeName(*workingDirectory) : QByteArray();
+
+    Fd devNull(aboveStandardFds(::open("/dev/null", O_RDONLY | O_CLOEXEC)));
+    if (devNull.get() < 0)
+        throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
+    Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite;
+    makePipe(outRead, outWrite);
+    makePipe(errRead, errWrite);
+    makePipe(reportRead, reportWrite);
+
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    const pid_t parent = ::getpid();
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw SystemError::fromErrno(errno, startContext(program));
+    if (pid == 0) {
+        // Dispositions first, so a pending signal never runs one of our handlers in the child.
+        for (int sig = 1; sig < NSIG; ++sig) {
+            if (sig != SIGKILL && sig != SIGSTOP)
+                ::sigaction(sig, &defaultAction, nullptr);
+        }
+        ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127); // the parent died before the death signal was armed
+        if (::dup2(devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
+            || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
+            failInChild(reportWrite.get(), 2);
+        // Descriptors other threads opened without O_CLOEXEC must not reach the program.
+        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+        if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
+            failInChild(reportWrite.get(), 0);
+        ::execve(path.constData(), argv.data(), environment ? envp.data() : environ);
+        failInChild(reportWrite.get(), 1);
+    }
+
+    m_pid = pid;
+    // Also set from this side, so the group exists whichever process runs first.
+    ::setpgid(pid, pid);
+    devNull.reset();
+    outWrite.reset();
+    errWrite.reset();
+    reportWrite.reset();
+
+    StartFailure failure{};
+    ssize_t got;
+    do {
+        got = ::read(reportRead.get(), &failure, sizeof failure);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        wait();
+        switch (failure.step) {
+        case 0:
+            throw SystemError::fromErrno(failure.error, startContext(program) + QStringLiteral(" in ") + *workingDirectory);
+        default:
+            throw SystemError::fromErrno(failure.error, startContext(program));
+        }
+    }
+
+    m_pidfd = pidfdOpen(pid);
+    if (m_pidfd >= 0)
+        ::fcntl(m_pidfd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(outRead.get(), F_SETFL, O_NONBLOCK);
+    ::fcntl(errRead.get(), F_SETFL, O_NONBLOCK);
+    m_stdout = outRead.release();
+    m_stderr = errRead.release();
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_pid > 0 && !m_reaped) {
+        signalGroup(SIGKILL);
+        wait();
+    }
+    closeStdout();
+    closeStderr();
+    if (m_pidfd >= 0)
+        ::close(m_pidfd);
+}
+
+void ChildProcess::closeStdout()
+{
+    if (m_stdout >= 0)
+        ::close(std::exchange(m_stdout, -1));
+}
+
+void ChildProcess::closeStderr()
+{
+    if (m_stderr >= 0)
+        ::close(std::exchange(m_stderr, -1));
+}
+
+void ChildProcess::signalGroup(int signal) const
+{
+    if (m_pid <= 0 || m_reaped)
+        return;
+    ::kill(-m_pid, signal);
+    if (::getpgid(m_pid) != m_pid) {
+#ifdef SYS_pidfd_send_signal
+        if (m_pidfd >= 0) {
+            ::syscall(SYS_pidfd_send_signal, m_pidfd, signal, nullptr, 0);
+            return;
+        }
+#endif
+        ::kill(m_pid, signal);
+    }
+}
+
+bool ChildProcess::hasExited() const
+{
+    if (m_reaped)
+        return true;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD; // reaped by someone else: it is gone
+    return info.si_pid == m_pid;
+}
+
+int ChildProcess::wait()
+{
+    if (m_reaped || m_pid <= 0)
+        return -1;
+    int status = 0;
+    pid_t result;
+    do {
+        result = ::waitpid(m_pid, &status, 0);
+    } while (result < 0 && errno == EINTR);
+    m_reaped = true;
+    return result == m_pid ? status : -1;
+}
+
+} // namespace qv

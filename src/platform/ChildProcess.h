@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <optional>
+#include <sys/types.h>
+
+namespace qv {
+
+// One started program: the leader of its own process group, standard input from /dev/null,
+// standard output and standard error on pipes, killed when the starting thread dies.
+// Until wait() reaps it, its pid (and so its group id) cannot be reused, which makes
+// signalling the group safe from any thread. Destroying it unreaped kills the group and reaps.
+class ChildProcess {
+public:
+    // Throws SystemError when the program cannot be started.
+    ChildProcess(const QString& program, const QStringList& arguments,
+                 const std::optional<QHash<QString, QString>>& environment,
+                 const std::optional<QString>& workingDirectory);
+    ~ChildProcess();
+
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    int stdoutFd() const { return m_stdout; }
+    int stderrFd() const { return m_stderr; }
+    // Readable once the program has ended; -1 when the kernel has no pidfd.
+    int pidFd() const { return m_pidfd; }
+
+    void closeStdout();
+    void closeStderr();
+
+    // Sends the signal to the whole group, and to the program itself when it left the group.
+    // Only system calls: safe from any thread while the program is not reaped.
+    void signalGroup(int signal) const;
+    // True once the program has ended; it stays a zombie until wait().
+    bool hasExited() const;
+    // Reaps the program and returns its wait status (as waitpid gives it), or -1.
+    int wait();
+
+private:
+    pid_t m_pid = -1;
+    int m_pidfd = -1;
+    int m_stdout = -1;
+    int m_stderr = -1;
+    std::atomic<bool> m_reaped = false;
+};
+
+} // namespace qv

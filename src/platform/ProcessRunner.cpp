@@ -1,0 +1,239 @@
+#include "platform/ProcessRunner.h"
+
+#include "model/CancellationError.h"
+#include "model/SystemError.h"
+#include "platform/ChildProcess.h"
+#include "platform/Log.h"
+#include "platform/OutputCollector.h"
+
+#include <QFileInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Time a cancelled program gets to end after SIGTERM before its group gets SIGKILL.
+constexpr auto killDelay = 2s;
+// After the program ended, how long a descendant may hold its pipes open without writing.
+constexpr auto orphanIdle = 2s;
+// Without a pidfd the end of the program is polled.
+constexpr auto exitPollInterval = 50ms;
+constexpr qsizetype readChunk = 64 * 1024;
+
+class WakeFd {
+public:
+    WakeFd() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+        if (m_fd < 0)
+            throw SystemError::fromErrno(errno, QStringLiteral("Cannot create an event descriptor"));
+    }
+    ~WakeFd() { ::close(m_fd); }
+    WakeFd(const WakeFd&) = delete;
+    WakeFd& operator=(const WakeFd&) = delete;
+
+    int fd() const { return m_fd; }
+    void wake() const
+    {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_fd, &one, sizeof one);
+    }
+    void drain() const
+    {
+        uint64_t count;
+        [[maybe_unused]] const ssize_t got = ::read(m_fd, &count, sizeof count);
+    }
+
+private:
+    int m_fd;
+};
+
+enum class ReadResult { data, endOfFile, nothing };
+
+ReadResult readSome(int fd, QByteArray& buffer)
+{
+    buffer.resize(readChunk);
+    ssize_t got;
+    do {
+        got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        buffer.resize(got);
+        return ReadResult::data;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return ReadResult::nothing;
+    return ReadResult::endOfFile; // a read error ends the stream as well
+}
+
+int pollTimeout(SteadyClock::time_point now, std::optional<SteadyClock::time_point> until)
+{
+    if (!until)
+        return -1;
+    if (*until <= now)
+        return 0;
+    // Rounded up, so the loop never spins just before the moment.
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*until - now).count());
+}
+
+} // namespace
+
+QString ProcessRunner::Failure::localizedDescription() const
+{
+    return m_tool + QStringLiteral(" exited with status ") + QString::number(m_output.status);
+}
+
+ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringList& arguments,
+                                         std::stop_token stop,
+                                         const std::optional<QHash<QString, QString>>& environment,
+                                         const std::optional<QUrl>& currentDirectory,
+                                         const LineHandler& onStdoutLine)
+{
+    throwIfCancelled(stop);
+
+    const QString program = executable.isLocalFile() ? executable.toLocalFile() : executable.toString();
+    if (!executable.isLocalFile()) {
+        throw SystemError(SystemError::posixDomain, EINVAL,
+                          QStringLiteral("Cannot start %1: it is not a local program").arg(program));
+    }
+    std::optional<QString> directory;
+    if (currentDirectory)
+        directory = currentDirectory->toLocalFile();
+
+    const WakeFd waker;
+    ChildProcess child(program, arguments, environment, directory);
+    const QString name = QFileInfo(program).fileName();
+    qCDebug(enginesLog) << "Started" << name << "as process" << child.pid();
+
+    OutputCollector collector(static_cast<bool>(onStdoutLine));
+    std::atomic<bool> cancelled = false;
+    bool exited = false;
+    bool killed = false;
+    std::optional<SteadyClock::time_point> killAt;
+    SteadyClock::time_point lastActivity = SteadyClock::now();
+    QByteArray buffer;
+
+    {
+        // Runs at once when the stop came between the check above and the start.
+        const std::stop_callback onStop(stop, [&child, &cancelled, &waker] {
+            cancelled.store(true);
+            child.signalGroup(SIGTERM);
+            waker.wake();
+        });
+
+        for (;;) {
+            const auto now = SteadyClock::now();
+            if (cancelled.load() && !killAt)
+                killAt = now + killDelay;
+            if (killAt && !killed && now >= *killAt) {
+                qCDebug(enginesLog) << name << "did not end after SIGTERM; killing its process group";
+                child.signalGroup(SIGKILL);
+                killed = true;
+            }
+            const bool pipesOpen = child.stdoutFd() >= 0 || child.stderrFd() >= 0;
+            if (exited && (!pipesOpen || killed))
+                break;
+            if (exited && !cancelled.load() && now - lastActivity >= orphanIdle) {
+                qCWarning(enginesLog) << name << "ended but a process it started keeps its output open;"
+                                      << "no longer reading it";
+                break;
+            }
+
+            std::vector<pollfd> fds;
+            fds.push_back({waker.fd(), POLLIN, 0});
+            if (child.stdoutFd() >= 0)
+                fds.push_back({child.stdoutFd(), POLLIN, 0});
+            if (child.stderrFd() >= 0)
+                fds.push_back({child.stderrFd(), POLLIN, 0});
+            if (!exited && child.pidFd() >= 0)
+                fds.push_back({child.pidFd(), POLLIN, 0});
+
+            std::optional<SteadyClock::time_point> until;
+            const auto earliest = [&until](SteadyClock::time_point t) {
+                if (!until || t < *until)
+                    until = t;
+            };
+            if (killAt && !killed)
+                earliest(*killAt);
+            if (exited && !cancelled.load())
+                earliest(lastActivity + orphanIdle);
+            if (!exited && child.pidFd() < 0)
+                earliest(now + exitPollInterval);
+
+            if (::poll(fds.data(), fds.size(), pollTimeout(now, until)) < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw SystemError::fromErrno(errno, QStringLiteral("Cannot wait for ") + name);
+            }
+
+            for (const pollfd& entry : fds) {
+                if (entry.revents == 0)
+                    continue;
+                if (entry.fd == waker.fd()) {
+                    waker.drain();
+                } else if (entry.fd == child.stdoutFd()) {
+                    const ReadResult result = readSome(entry.fd, buffer);
+                    if (result == ReadResult::endOfFile) {
+                        child.closeStdout();
+                    } else if (result == ReadResult::data) {
+                        lastActivity = SteadyClock::now();
+                        const QStringList lines = collector.appendOut(buffer);
+                        for (const QString& line : lines)
+                            onStdoutLine(line);
+                    }
+                } else if (entry.fd == child.stderrFd()) {
+                    const ReadResult result = readSome(entry.fd, buffer);
+                    if (result == ReadResult::endOfFile) {
+                        child.closeStderr();
+                    } else if (result == ReadResult::data) {
+                        lastActivity = SteadyClock::now();
+                        collector.appendErr(buffer);
+                    }
+                } else if (entry.fd == child.pidFd()) {
+                    exited = true;
+                    lastActivity = SteadyClock::now();
+                }
+            }
+            if (!exited && child.pidFd() < 0 && child.hasExited()) {
+                exited = true;
+                lastActivity = SteadyClock::now();
+            }
+        }
+    } // the stop callback is gone before the program is reaped, so it never signals a reused pid
+
+    const int waitStatus = child.wait();
+    if (cancelled.load()) {
+        qCDebug(enginesLog) << name << "was stopped because its job was cancelled";
+        throw CancellationError();
+    }
+    if (const std::optional<QString> last = collector.flushPending())
+        onStdoutLine(*last);
+
+    Output output;
+    if (waitStatus == -1) {
+        output.status = -1;
+    } else if (WIFSIGNALED(waitStatus)) {
+        output.status = WTERMSIG(waitStatus);
+        output.terminatedBySignal = true;
+    } else {
+        output.status = WEXITSTATUS(waitStatus);
+    }
+    output.stdoutData = collector.takeOut();
+    output.stderrData = collector.takeErr();
+    qCDebug(enginesLog) << name << "ended with status" << output.status;
+    return output;
+}
+
+} // namespace qv

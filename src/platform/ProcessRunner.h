@@ -1,0 +1,72 @@
+#pragma once
+
+#include "model/Error.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// The one way to run an external program. Arguments go to the program as they are (no shell),
+// standard input is /dev/null, and the exit status is returned, never judged.
+class ProcessRunner {
+public:
+    struct Output {
+        // The exit status, or the number of the signal that ended the program.
+        int status = 0;
+        bool terminatedBySignal = false;
+        QByteArray stdoutData;
+        // Only the most recent bytes: at most 256000, cut back to the last 128000 beyond that.
+        QByteArray stderrData;
+
+        // Decoded as UTF-8, every invalid sequence replaced by U+FFFD.
+        QString stdoutText() const { return QString::fromUtf8(stdoutData); }
+        QString stderrText() const { return QString::fromUtf8(stderrData); }
+    };
+
+    // Thrown by callers when a tool's non-zero status is a failure.
+    class Failure : public Error {
+    public:
+        Failure(QString tool, Output output) : m_tool(std::move(tool)), m_output(std::move(output)) {}
+
+        const QString& tool() const { return m_tool; }
+        const Output& output() const { return m_output; }
+
+        QString localizedDescription() const override;
+
+    private:
+        QString m_tool;
+        Output m_output;
+    };
+
+    using LineHandler = std::function<void(const QString& line)>;
+
+    // Runs the program and blocks the calling thread until it has ended and both of its output
+    // pipes are closed, so it must run on a worker thread, never the main thread. Many runs may
+    // go on at once from different threads.
+    //
+    // environment: absent, the program inherits ours; present (even empty), it is its whole
+    // environment. currentDirectory: absent, it inherits ours. onStdoutLine: gets each line of
+    // standard output in order without its line feed, on the calling thread, the unterminated
+    // last line last; an exception it throws kills the program and is passed on.
+    //
+    // Throws CancellationError when stop is requested before the start (nothing is started) or
+    // while the program runs: its whole process group then gets SIGTERM at once and SIGKILL
+    // 2 seconds later if still alive, and the run returns only after it has ended.
+    // Throws SystemError when the program cannot be started.
+    static Output run(const QUrl& executable, const QStringList& arguments, std::stop_token stop,
+                      const std::optional<QHash<QString, QString>>& environment = std::nullopt,
+                      const std::optional<QUrl>& currentDirectory = std::nullopt,
+                      const LineHandler& onStdoutLine = {});
+
+    ProcessRunner() = delete;
+};
+
+} // namespace qv

@@ -1,0 +1,280 @@
+#include "model/CancellationError.h"
+#include "model/SystemError.h"
+#include "platform/OutputCollector.h"
+#include "platform/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+using namespace qv;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QUrl shell = QUrl::fromLocalFile(QStringLiteral("/bin/sh"));
+
+ProcessRunner::Output runShell(const QString& script, const ProcessRunner::LineHandler& onLine = {},
+                               const std::optional<QHash<QString, QString>>& environment = std::nullopt,
+                               const std::optional<QUrl>& directory = std::nullopt)
+{
+    return ProcessRunner::run(shell, {QStringLiteral("-c"), script}, {}, environment, directory, onLine);
+}
+
+// A zombie waiting for its parent no longer runs.
+bool isRunning(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && close + 2 < text.size() && text[close + 2] != 'Z' && text[close + 2] != 'X';
+}
+
+struct CancelledRun {
+    QList<pid_t> pids; // the numbers the script printed, one a line
+    std::chrono::milliseconds afterStop{};
+};
+
+// Runs the script and requests a stop from another thread 100 ms after it printed
+// `readyLines` lines.
+CancelledRun cancelShell(const QString& script, int readyLines)
+{
+    CancelledRun result;
+    std::stop_source source;
+    std::atomic<int> seen = 0;
+    std::chrono::steady_clock::time_point stoppedAt;
+    std::thread canceller([&] {
+        while (seen.load() < readyLines)
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(100ms);
+        stoppedAt = std::chrono::steady_clock::now();
+        source.request_stop();
+    });
+    EXPECT_THROW(ProcessRunner::run(shell, {QStringLiteral("-c"), script}, source.get_token(), std::nullopt,
+                                    std::nullopt,
+                                    [&](const QString& line) {
+                                        result.pids.append(line.toInt());
+                                        ++seen;
+                                    }),
+                 CancellationError);
+    const auto ended = std::chrono::steady_clock::now();
+    canceller.join();
+    result.afterStop = std::chrono::duration_cast<std::chrono::milliseconds>(ended - stoppedAt);
+    return result;
+}
+
+} // namespace
+
+TEST(ProcessRunner, ReturnsStatusAndOutputWithoutJudging)
+{
+    const auto output = runShell(QStringLiteral("echo hello; printf 'oops' >&2; exit 3"));
+    EXPECT_EQ(output.status, 3);
+    EXPECT_FALSE(output.terminatedBySignal);
+    EXPECT_EQ(output.stdoutData, QByteArray("hello\n"));
+    EXPECT_EQ(output.stderrText(), QStringLiteral("oops"));
+
+    const auto invalid = runShell(QStringLiteral("printf 'a\\377b'"));
+    EXPECT_EQ(invalid.status, 0);
+    EXPECT_EQ(invalid.stdoutText(), QStringLiteral("a\uFFFDb"));
+
+    const auto killed = runShell(QStringLiteral("kill -9 $$"));
+    EXPECT_EQ(killed.status, 9);
+    EXPECT_TRUE(killed.terminatedBySignal);
+
+    // Arguments reach the program as they are, with no shell in between.
+    const auto echoed = ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/echo")),
+                                           {QStringLiteral("$HOME"), QStringLiteral("a b;c")}, {});
+    EXPECT_EQ(echoed.stdoutText(), QStringLiteral("$HOME a b;c\n"));
+}
+
+TEST(ProcessRunner, HandsOverLinesInOrderWithTheUnterminatedOneLast)
+{
+    QStringList lines;
+    const auto output = runShell(QStringLiteral("printf 'one\\ntwo\\r\\n'; sleep 0.05; printf 'thr'; sleep 0.05; "
+                                                "printf 'ee\\n\\nlast'"),
+                                 [&](const QString& line) { lines.append(line); });
+    EXPECT_EQ(lines, (QStringList{"one", "two\r", "three", "", "last"}));
+    EXPECT_EQ(output.stdoutData, QByteArray("one\ntwo\r\nthree\n\nlast"));
+
+    // An exception from the handler ends the program and reaches the caller.
+    EXPECT_THROW(runShell(QStringLiteral("echo x; exec sleep 100"),
+                          [](const QString&) { throw std::runtime_error("stop reading"); }),
+                 std::runtime_error);
+}
+
+TEST(ProcessRunner, EnvironmentAndWorkingDirectory)
+{
+    const auto env = QUrl::fromLocalFile(QStringLiteral("/usr/bin/env"));
+    EXPECT_EQ(ProcessRunner::run(env, {}, {}, QHash<QString, QString>{}).stdoutData, QByteArray());
+    EXPECT_EQ(ProcessRunner::run(env, {}, {}, QHash<QString, QString>{{"QV_ONLY", "x y"}}).stdoutText(),
+              QStringLiteral("QV_ONLY=x y\n"));
+    qputenv("QV_INHERITED", "yes");
+    EXPECT_TRUE(ProcessRunner::run(env, {}, {}).stdoutText().contains(QStringLiteral("QV_INHERITED=yes")));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto pwd = runShell(QStringLiteral("pwd -P"), {}, std::nullopt, QUrl::fromLocalFile(dir.path()));
+    EXPECT_EQ(pwd.stdoutText().trimmed(), QDir(dir.path()).canonicalPath());
+}
+
+TEST(ProcessRunner, StandardInputIsTheNullDevice)
+{
+    const auto cat = ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/cat")), {}, {});
+    EXPECT_EQ(cat.status, 0);
+    EXPECT_TRUE(cat.stdoutData.isEmpty());
+    EXPECT_EQ(runShell(QStringLiteral("readlink /proc/self/fd/0")).stdoutText(), QStringLiteral("/dev/null\n"));
+}
+
+TEST(ProcessRunner, LargeOutputOnBothStreamsDoesNotDeadlock)
+{
+    const auto output = runShell(QStringLiteral("head -c 3000000 /dev/zero >&2; head -c 6000000 /dev/zero; "
+                                                "head -c 1000000 /dev/zero >&2; printf end >&2"));
+    EXPECT_EQ(output.status, 0);
+    EXPECT_EQ(output.stdoutData.size(), 6000000);
+    EXPECT_GE(output.stderrData.size(), OutputCollector::stderrKeep);
+    EXPECT_LE(output.stderrData.size(), OutputCollector::stderrLimit);
+    EXPECT_TRUE(output.stderrData.endsWith("end"));
+}
+
+TEST(ProcessRunner, StartFailuresAreClearErrors)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    bool called = false;
+    const auto onLine = [&](const QString&) { called = true; };
+
+    const QString missing = dir.filePath(QStringLiteral("no-such-program"));
+    try {
+        ProcessRunner::run(QUrl::fromLocalFile(missing), {}, {}, std::nullopt, std::nullopt, onLine);
+        FAIL() << "a missing program started";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("Cannot start %1: No such file or directory").arg(missing));
+    }
+    EXPECT_FALSE(called);
+
+    const QString plain = dir.filePath(QStringLiteral("not-executable"));
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\necho hi\n");
+    file.close();
+    try {
+        ProcessRunner::run(QUrl::fromLocalFile(plain), {}, {});
+        FAIL() << "a file without execute permission started";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), EACCES);
+    }
+
+    try {
+        runShell(QStringLiteral("true"), {}, std::nullopt, QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone"))));
+        FAIL() << "started in a missing folder";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral(" in ")));
+    }
+
+    EXPECT_THROW(ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("sh")), {}, {}), SystemError);
+    EXPECT_THROW(ProcessRunner::run(QUrl(QStringLiteral("https://example.org/sh")), {}, {}), SystemError);
+    EXPECT_THROW(ProcessRunner::run(shell, {}, {}, QHash<QString, QString>{{"A=B", "c"}}), SystemError);
+}
+
+TEST(ProcessRunner, StopBeforeTheStartStartsNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString marker = dir.filePath(QStringLiteral("started"));
+    std::stop_source source;
+    source.request_stop();
+    EXPECT_THROW(ProcessRunner::run(shell, {QStringLiteral("-c"), QStringLiteral("touch \"$0\""), marker},
+                                    source.get_token()),
+                 CancellationError);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
+TEST(ProcessRunner, CancellingEndsTheWholeProcessGroup)
+{
+    // The shell, a background sleep of its group and the sleep it waits for.
+    const auto run = cancelShell(QStringLiteral("echo $$; sleep 100 & echo $!; sleep 100"), 2);
+    EXPECT_LT(run.afterStop, 1000ms);
+    ASSERT_EQ(run.pids.size(), 2);
+    for (const pid_t pid : run.pids) {
+        for (int i = 0; i < 100 && isRunning(pid); ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_FALSE(isRunning(pid)) << "process " << pid << " outlived the cancellation";
+    }
+}
+
+TEST(ProcessRunner, ProgramIgnoringTerminationIsKilledAfterTwoSeconds)
+{
+    const auto run = cancelShell(QStringLiteral("trap '' TERM; echo $$; exec sleep 100"), 1);
+    EXPECT_GE(run.afterStop, 1500ms);
+    EXPECT_LT(run.afterStop, 10000ms);
+    ASSERT_EQ(run.pids.size(), 1);
+    EXPECT_FALSE(isRunning(run.pids.first()));
+}
+
+TEST(ProcessRunner, RunsFromManyThreadsAtOnce)
+{
+    constexpr int count = 8;
+    std::array<QString, count> results;
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < count; ++i) {
+            threads.emplace_back([&results, i] {
+                results[i] = runShell(QStringLiteral("sleep 0.1; echo %1").arg(i)).stdoutText();
+            });
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(results[i], QStringLiteral("%1\n").arg(i));
+}
+
+TEST(OutputCollector, SplitsLinesOnBytesAndBoundsStandardError)
+{
+    OutputCollector collector(true);
+    EXPECT_EQ(collector.appendOut("ab"), QStringList());
+    EXPECT_EQ(collector.appendOut("c\r\nd\n\xC3"), (QStringList{"abc\r", "d"}));
+    EXPECT_EQ(collector.appendOut("\xA9"), QStringList()); // a character split across chunks
+    EXPECT_EQ(collector.flushPending(), std::optional<QString>(QStringLiteral("\u00E9")));
+    EXPECT_EQ(collector.flushPending(), std::nullopt);
+    EXPECT_EQ(collector.outData(), QByteArray("abc\r\nd\n\xC3\xA9"));
+
+    OutputCollector unsplit(false);
+    EXPECT_TRUE(unsplit.appendOut("a\nb\n").isEmpty());
+    EXPECT_EQ(unsplit.flushPending(), std::nullopt);
+
+    OutputCollector errors(false);
+    errors.appendErr(QByteArray(OutputCollector::stderrLimit - 1, 'a'));
+    errors.appendErr("b");
+    EXPECT_EQ(errors.errData().size(), OutputCollector::stderrLimit); // exactly the limit stays whole
+    errors.appendErr("c");
+    ASSERT_EQ(errors.errData().size(), OutputCollector::stderrKeep);
+    EXPECT_TRUE(errors.errData().endsWith("bc"));
+}
+
+TEST(ProcessRunner, ErrorTexts)
+{
+    ProcessRunner::Output output;
+    output.status = 12;
+    EXPECT_EQ(ProcessRunner::Failure(QStringLiteral("zip"), output).localizedDescription(),
+              QStringLiteral("zip exited with status 12"));
+    EXPECT_EQ(CancellationError().localizedDescription(), QStringLiteral("Cancelled"));
+}
+
+TEST(ProcessRunner, ReturnsWhenALeftoverProcessKeepsTheOutputOpen)
+{
+    const auto output = runShell(QStringLiteral("sleep 4 & echo started"));
+    EXPECT_EQ(output.status, 0);
+    EXPECT_EQ(output.stdoutText(), QStringLiteral("started\n"));
+}
