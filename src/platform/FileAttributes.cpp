@@ -16,19 +16,19 @@ constexpr const char* tagAttribute = "user.xdg.tags";
 timespec toTimespec(const QDateTime& time)
 {
     const qint64 ms = time.toMSecsSinceEpoch();
-    timespec spec {};
-    spec.tv_sec = time_t(ms / 1000);
-    spec.tv_nsec = long(ms % 1000) * 1000000L;
-    if (spec.tv_nsec < 0) {
-        spec.tv_sec -= 1;
-        spec.tv_nsec += 1000000000L;
+    timespec value {};
+    value.tv_sec = time_t(ms / 1000);
+    value.tv_nsec = long(ms % 1000) * 1000000L;
+    if (value.tv_nsec < 0) {
+        value.tv_sec -= 1;
+        value.tv_nsec += 1000000000L;
     }
-    return spec;
+    return value;
 }
 
-QDateTime fromTimespec(const timespec& spec)
+QDateTime fromTimespec(const timespec& value)
 {
-    return QDateTime::fromMSecsSinceEpoch(qint64(spec.tv_sec) * 1000 + spec.tv_nsec / 1000000,
+    return QDateTime::fromMSecsSinceEpoch(qint64(value.tv_sec) * 1000 + value.tv_nsec / 1000000,
                                           Qt::UTC);
 }
 

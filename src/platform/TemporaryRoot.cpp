@@ -29,7 +29,7 @@ QMutex& rootLock()
 
 QString cacheHome()
 {
-    // The base directory specification ignores relative values.
+    // XDG base directory rules: a relative value is ignored.
     const QString configured = qEnvironmentVariable("XDG_CACHE_HOME");
     if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
         return QDir::cleanPath(configured);
