@@ -1,0 +1,288 @@
+#include "jobs/OutputPlanner.h"
+
+#include "model/EngineError.h"
+#include "model/FileInfo.h"
+#include "model/JobFailure.h"
+#include "model/JobNotes.h"
+#include "model/SystemError.h"
+#include "platform/ExclusiveRename.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileItems.h"
+#include "platform/Log.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkFolder.h"
+#include "platform/WorkFolderRegistry.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <cerrno>
+
+namespace qv {
+
+namespace {
+
+const QString missingOutputFolder = QStringLiteral("The output folder isn't available");
+
+QString cleanFolder(const QUrl& url)
+{
+    return QDir::cleanPath(url.toLocalFile());
+}
+
+bool isFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.isDir();
+}
+
+bool isPermissionError(int code)
+{
+    return code == EPERM || code == EACCES || code == EROFS;
+}
+
+// Names made by engines may come from document titles: keep them to one path component that
+// still fits the filesystem's 255 bytes with the largest number and the extension.
+QString safeComponent(QString text)
+{
+    text.replace(QLatin1Char('/'), QLatin1Char('-'));
+    text.replace(QChar(0), QLatin1Char('-'));
+    return text;
+}
+
+QString fittingBaseName(QString baseName, const QString& extension)
+{
+    const qsizetype reserved = QStringLiteral(" %1.").arg(OutputPlanner::maximumCandidates)
+                                   .toUtf8().size() + extension.toUtf8().size();
+    while (!baseName.isEmpty() && baseName.toUtf8().size() + reserved > 255) {
+        baseName.chop(baseName.size() >= 2 && baseName.back().isLowSurrogate() ? 2 : 1);
+    }
+    return baseName;
+}
+
+void throwPosix(int code)
+{
+    throw SystemError::fromErrno(code);
+}
+
+} // namespace
+
+OutputPlanner::OutputPlanner(const QUrl& source, const SettingsSnapshot& settings,
+                             std::shared_ptr<JobNotes> notes,
+                             const WriteAccessProbe& writeAccess, const Clock& clock)
+    : m_source(source)
+    , m_settings(settings)
+    , m_sourceIsTemporary(isInsideTemporaryRoot(source))
+    , m_notes(std::move(notes))
+    , m_writeAccess(&writeAccess)
+    , m_clock(&clock)
+{
+    const Destination destination = resolveDestination();
+    // Better to fail before the work than after a long conversion.
+    if (destination.isChosenFolder && !isFolder(destination.folder))
+        throw EngineError(missingOutputFolder, destination.folder);
+    m_work = WorkFolder::create(destination.folder);
+}
+
+QUrl OutputPlanner::workDirectory() const
+{
+    return QUrl::fromLocalFile(m_work->path());
+}
+
+QString OutputPlanner::fallbackPath() const
+{
+    if (m_settings.fallbackFolder.isLocalFile() && !m_settings.fallbackFolder.toLocalFile().isEmpty())
+        return cleanFolder(m_settings.fallbackFolder);
+    return QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+}
+
+OutputPlanner::Destination OutputPlanner::resolveDestination() const
+{
+    if (m_settings.saveLocation == SaveLocation::folder && m_settings.outputFolder
+        && m_settings.outputFolder->isLocalFile()
+        && !m_settings.outputFolder->toLocalFile().isEmpty())
+        return {cleanFolder(*m_settings.outputFolder), true, {}};
+    if (m_sourceIsTemporary)
+        return {fallbackPath(), false, {}};
+    const QString parent = QFileInfo(QDir::cleanPath(m_source.toLocalFile())).absolutePath();
+    if (m_writeAccess->canWrite(parent))
+        return {parent, false, {}};
+    return {fallbackPath(), false, parent};
+}
+
+QUrl OutputPlanner::destinationFolder() const
+{
+    return QUrl::fromLocalFile(resolveDestination().folder);
+}
+
+QUrl OutputPlanner::workURL(const QString& extension, const QString& name) const
+{
+    QString fileName = safeComponent(name);
+    if (!extension.isEmpty())
+        fileName += QLatin1Char('.') + safeComponent(extension);
+    return QUrl::fromLocalFile(m_work->path() + QLatin1Char('/') + fileName);
+}
+
+QString OutputPlanner::outputBaseName(const std::optional<QString>& suffix,
+                                      const std::optional<QString>& baseName) const
+{
+    QString base = baseName ? *baseName : splitFileName(m_source.fileName()).baseName;
+    if (suffix && !suffix->isEmpty())
+        base += QStringLiteral(" (") + *suffix + QLatin1Char(')');
+    return base;
+}
+
+QUrl OutputPlanner::makeWorkSubdirectory(const QString& name) const
+{
+    const QString folder = m_work->path() + QLatin1Char('/') + name;
+    if (const int error = FileItems::makePath(folder, 0700))
+        throwPosix(error);
+    return QUrl::fromLocalFile(folder);
+}
+
+QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
+                            const QString& extension) const
+{
+    const Destination destination = resolveDestination();
+    if (!destination.refusedFolder.isEmpty()
+        && destination.refusedFolder != destination.folder)
+        return deliverToFallback(file.toLocalFile(), baseName, extension,
+                                 destination.refusedFolder);
+
+    if (destination.isChosenFolder && !isFolder(destination.folder))
+        throw EngineError(missingOutputFolder, destination.folder);
+    // The fallback folder (Downloads as a rule) is ours to make when it is missing.
+    if (!destination.isChosenFolder && destination.folder == fallbackPath()) {
+        if (const int error = FileItems::makePath(destination.folder))
+            throwPosix(error);
+    }
+    try {
+        const QUrl result = placeResult(file, QUrl::fromLocalFile(destination.folder), baseName,
+                                        extension);
+        preserveAttributes(result);
+        return result;
+    } catch (const SystemError& error) {
+        const int code = posixCodeOfError(error).value_or(0);
+        // The folder went away while the item ran.
+        if (destination.isChosenFolder && code == ENOENT && !isFolder(destination.folder))
+            throw EngineError(missingOutputFolder, destination.folder);
+        if (!isPermissionError(code) || destination.folder == fallbackPath())
+            throw;
+        return deliverToFallback(file.toLocalFile(), baseName, extension, destination.folder);
+    }
+}
+
+QUrl OutputPlanner::deliverToFallback(const QString& file, const QString& baseName,
+                                      const QString& extension,
+                                      const QString& refusedFolder) const
+{
+    const QString fallback = fallbackPath();
+    if (const int error = FileItems::makePath(fallback))
+        throwPosix(error);
+    const QUrl result = placeResult(QUrl::fromLocalFile(file), QUrl::fromLocalFile(fallback),
+                                    baseName, extension);
+    preserveAttributes(result);
+    const QString message = QStringLiteral("Saved to ") + QFileInfo(fallback).fileName()
+        + QStringLiteral(": no permission to write in ") + QFileInfo(refusedFolder).fileName();
+    qCInfo(jobsLog).noquote() << message << "(" << refusedFolder << ")";
+    if (m_notes)
+        m_notes->addMessage(message);
+    return result;
+}
+
+void OutputPlanner::preserveAttributes(const QUrl& result) const
+{
+    const QString path = result.toLocalFile();
+    const QString source = m_source.toLocalFile();
+    if (!m_sourceIsTemporary) {
+        const QStringList tags = FileAttributes::tags(source);
+        if (!tags.isEmpty())
+            FileAttributes::setTags(path, tags);
+    }
+    std::optional<FileAttributes::Dates> dates;
+    if (m_settings.preserveDates && !m_sourceIsTemporary)
+        dates = FileAttributes::dates(source);
+    if (!dates) {
+        const QDateTime now = m_clock->now();
+        dates = FileAttributes::Dates{now, now};
+    }
+    FileAttributes::setDates(path, *dates);
+}
+
+void OutputPlanner::removeWorkDirectory() const
+{
+    m_work->remove();
+}
+
+QUrl OutputPlanner::makeTemporaryDirectory(const QString& prefix)
+{
+    return QUrl::fromLocalFile(TemporaryRoot::makeLiveFolder(
+        safeComponent(prefix) + QLatin1Char('-')
+        + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+}
+
+void OutputPlanner::removeTemporaryDirectory(const QUrl& folder)
+{
+    const QString path = QDir::cleanPath(folder.toLocalFile());
+    // Never let a stray URL remove anything outside our own root.
+    if (TemporaryRoot::contains(path))
+        FileItems::remove(path);
+    WorkFolderRegistry::remove(path);
+}
+
+QString OutputPlanner::candidateName(const QString& baseName, const QString& extension, int k)
+{
+    QString name = baseName;
+    if (k >= 2)
+        name += QLatin1Char(' ') + QString::number(k);
+    if (!extension.isEmpty())
+        name += QLatin1Char('.') + extension;
+    return name;
+}
+
+QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString& baseName,
+                 const QString& extension)
+{
+    const QString given = file.toLocalFile();
+    const QString folder = cleanFolder(destinationFolder);
+    const QString ext = safeComponent(extension);
+    const QString base = fittingBaseName(safeComponent(baseName), ext);
+
+    QString moving = given;
+    QString copy; // the in-flight copy on the destination's filesystem, once made
+    const auto dropCopy = [&copy] {
+        if (!copy.isEmpty())
+            FileItems::remove(copy);
+    };
+
+    for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
+        const QString candidate =
+            folder + QLatin1Char('/') + OutputPlanner::candidateName(base, ext, k);
+        int error = ExclusiveRename::move(moving, candidate);
+        if (error == EXDEV && copy.isEmpty()) {
+            copy = folder + QStringLiteral("/.quorvenda-")
+                + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+            if (const int copyError = FileItems::copy(given, copy)) {
+                dropCopy();
+                throwPosix(copyError);
+            }
+            moving = copy;
+            error = ExclusiveRename::move(moving, candidate);
+        }
+        if (error == 0) {
+            if (!copy.isEmpty())
+                FileItems::remove(given);
+            return QUrl::fromLocalFile(candidate);
+        }
+        if (error == EEXIST || error == ENOTEMPTY)
+            continue;
+        dropCopy();
+        throwPosix(error);
+    }
+    dropCopy();
+    throwPosix(EEXIST);
+    return {};
+}
+
+} // namespace qv

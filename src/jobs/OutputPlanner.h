@@ -1,0 +1,100 @@
+#pragma once
+
+#include "model/SettingsSnapshot.h"
+#include "platform/Clock.h"
+#include "platform/WriteAccessProbe.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace qv {
+
+class JobNotes;
+class WorkFolder;
+
+// Names and places the results of one work item. Each item gets its own planner; copies of a
+// planner share its work directory, which goes when the last copy does or when
+// removeWorkDirectory is called. Safe to use from the item's thread while other items place
+// into the same folder.
+class OutputPlanner {
+public:
+    // Throws EngineError when the chosen output folder is gone, SystemError when no work
+    // directory can be made.
+    OutputPlanner(const QUrl& source, const SettingsSnapshot& settings,
+                  std::shared_ptr<JobNotes> notes = nullptr,
+                  const WriteAccessProbe& writeAccess = WriteAccessProbe::system(),
+                  const Clock& clock = Clock::system());
+
+    const QUrl& source() const { return m_source; }
+    const SettingsSnapshot& settings() const { return m_settings; }
+    QUrl workDirectory() const;
+    bool sourceIsTemporary() const { return m_sourceIsTemporary; }
+    const std::shared_ptr<JobNotes>& notes() const { return m_notes; }
+
+    // The folder results go to: the chosen output folder, else the source's own folder when it
+    // can be written, else the fallback folder (always for a temporary source).
+    QUrl destinationFolder() const;
+
+    // A path in the work directory: name.extension, or name alone for an empty extension.
+    QUrl workURL(const QString& extension, const QString& name) const;
+
+    // The base name of results: the given one or the source's, plus " (suffix)" when the
+    // suffix is not empty.
+    QString outputBaseName(const std::optional<QString>& suffix = std::nullopt,
+                           const std::optional<QString>& baseName = std::nullopt) const;
+
+    // Creates workDirectory/name with its parents; throws SystemError.
+    QUrl makeWorkSubdirectory(const QString& name) const;
+
+    // Moves a finished file or folder to its destination under the first free name, falling
+    // back to the fallback folder when the destination refuses writing; returns where it went.
+    // Throws EngineError for a missing output folder, SystemError otherwise.
+    QUrl deliver(const QUrl& file, const QString& baseName, const QString& extension) const;
+
+    // Gives a placed result the source's tags and, when asked, its dates (else the current time).
+    void preserveAttributes(const QUrl& result) const;
+
+    void removeWorkDirectory() const;
+
+    // A live folder "<prefix>-<uuid>" in the temporary root for work that outlives one item
+    // (received promises, office conversions); throws SystemError. Purges leave it alone until
+    // removeTemporaryDirectory.
+    static QUrl makeTemporaryDirectory(const QString& prefix);
+    static void removeTemporaryDirectory(const QUrl& folder);
+
+    // Candidate k of a result's name (k from 1): "base", "base 2", ... with ".ext" when given.
+    static QString candidateName(const QString& baseName, const QString& extension, int k);
+
+    static constexpr int maximumCandidates = 10000;
+
+private:
+    struct Destination {
+        QString folder;
+        bool isChosenFolder = false;
+        // The folder the result should have gone to when it was not writable.
+        QString refusedFolder;
+    };
+    Destination resolveDestination() const;
+    QString fallbackPath() const;
+    QUrl deliverToFallback(const QString& file, const QString& baseName,
+                           const QString& extension, const QString& refusedFolder) const;
+
+    QUrl m_source;
+    SettingsSnapshot m_settings;
+    std::shared_ptr<WorkFolder> m_work;
+    bool m_sourceIsTemporary = false;
+    std::shared_ptr<JobNotes> m_notes;
+    const WriteAccessProbe* m_writeAccess;
+    const Clock* m_clock;
+};
+
+// Moves a file or folder into a folder under the first free candidate name, never replacing
+// anything; copies it first when the folder is on another filesystem. Throws SystemError
+// (EEXIST when all 10000 names are taken).
+QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString& baseName,
+                 const QString& extension);
+
+} // namespace qv

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <QString>
+#include <QUrl>
+
+namespace qv {
+
+// The private per-user folder for temporary work: $XDG_CACHE_HOME/quorvenda/tmp
+// (~/.cache/quorvenda/tmp), mode 0700. Before anything is made in it or removed from it, it is
+// checked: a symbolic link, a non-folder or a folder owned by another user in its place is
+// refused and a fresh folder is made.
+class TemporaryRoot {
+public:
+    // The root's path; creates nothing.
+    static QString path();
+
+    // Creates or repairs the root and returns its path; throws SystemError when it cannot be
+    // made safe.
+    static QString secure();
+
+    // True for an item below the root (not the root itself), links resolved on both sides.
+    static bool contains(const QString& path);
+
+    // Creates root/name (mode 0700) and registers it as live before it exists, so that no purge
+    // can take it; throws SystemError. Unregister it with WorkFolderRegistry::remove.
+    static QString makeLiveFolder(const QString& name);
+
+    // Removes the direct children of the root that are older than maxAgeSeconds and not live;
+    // returns how many went. An unreadable date counts as very old.
+    static int purge(double maxAgeSeconds, const Clock& clock = Clock::system());
+
+    // Bytes of every file below the root.
+    static qint64 size();
+};
+
+QUrl appTemporaryRoot();
+bool isInsideTemporaryRoot(const QUrl& url);
+int purgeTemporaryItems(double maxAgeSeconds, const Clock& clock = Clock::system());
+qint64 temporaryRootSize();
+
+} // namespace qv

@@ -1,0 +1,70 @@
+#include "platform/WorkFolder.h"
+
+#include "platform/FileItems.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkFolderRegistry.h"
+
+#include <QFile>
+#include <QUuid>
+
+#include <sys/stat.h>
+
+namespace qv {
+
+namespace {
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+bool sameFilesystem(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0
+        && ::stat(QFile::encodeName(b).constData(), &second) == 0
+        && first.st_dev == second.st_dev;
+}
+
+} // namespace
+
+std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
+{
+    const QString root = TemporaryRoot::secure();
+
+    struct stat status {};
+    const bool destinationExists =
+        ::stat(QFile::encodeName(destinationFolder).constData(), &status) == 0
+        && S_ISDIR(status.st_mode);
+    if (destinationExists && !sameFilesystem(root, destinationFolder)) {
+        const QString folder = destinationFolder + QLatin1Char('/')
+            + QLatin1String(hiddenPrefix) + newUuid();
+        WorkFolderRegistry::add(folder);
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) == 0)
+            return std::shared_ptr<WorkFolder>(new WorkFolder(folder));
+        // A destination we cannot write to: the result goes elsewhere anyway.
+        WorkFolderRegistry::remove(folder);
+    }
+    return std::shared_ptr<WorkFolder>(new WorkFolder(TemporaryRoot::makeLiveFolder(newUuid())));
+}
+
+WorkFolder::WorkFolder(QString path)
+    : m_path(std::move(path))
+{
+}
+
+WorkFolder::~WorkFolder()
+{
+    remove();
+}
+
+void WorkFolder::remove()
+{
+    if (m_removed.exchange(true))
+        return;
+    FileItems::remove(m_path);
+    WorkFolderRegistry::remove(m_path);
+}
+
+} // namespace qv

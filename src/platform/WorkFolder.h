@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace qv {
+
+// One work item's private folder, placed so that moving a result into the destination is a
+// rename: inside the temporary root when that lies on the destination's filesystem, else a
+// hidden ".quorvenda-work-<uuid>" folder in the destination itself. It is live (safe from
+// purges) from its creation and is removed with its contents when the object goes.
+class WorkFolder {
+public:
+    // Throws SystemError when not even the temporary root can hold it.
+    static std::shared_ptr<WorkFolder> create(const QString& destinationFolder);
+
+    ~WorkFolder();
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    const QString& path() const { return m_path; }
+    // Removes the folder now; later calls do nothing.
+    void remove();
+
+    static constexpr const char* hiddenPrefix = ".quorvenda-work-";
+
+private:
+    explicit WorkFolder(QString path);
+
+    QString m_path;
+    std::atomic<bool> m_removed = false;
+};
+
+} // namespace qv

@@ -1,0 +1,49 @@
+#include "platform/WorkFolderRegistry.h"
+
+#include <QDir>
+#include <QHash>
+#include <QMutex>
+
+namespace qv {
+
+namespace {
+
+struct Registry {
+    QMutex lock;
+    QHash<QString, int> counts;
+};
+
+Registry& registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+} // namespace
+
+void WorkFolderRegistry::add(const QString& path)
+{
+    Registry& r = registry();
+    QMutexLocker locker(&r.lock);
+    ++r.counts[QDir::cleanPath(path)];
+}
+
+void WorkFolderRegistry::remove(const QString& path)
+{
+    Registry& r = registry();
+    QMutexLocker locker(&r.lock);
+    const auto it = r.counts.find(QDir::cleanPath(path));
+    if (it == r.counts.end())
+        return;
+    if (--it.value() <= 0)
+        r.counts.erase(it);
+}
+
+bool WorkFolderRegistry::contains(const QString& path)
+{
+    Registry& r = registry();
+    QMutexLocker locker(&r.lock);
+    return r.counts.contains(QDir::cleanPath(path));
+}
+
+} // namespace qv

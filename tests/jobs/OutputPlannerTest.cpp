@@ -1,0 +1,387 @@
+#include "jobs/OutputPlanner.h"
+
+#include "model/EngineError.h"
+#include "model/JobNotes.h"
+#include "model/SystemError.h"
+#include "platform/FileAttributes.h"
+#include "platform/TemporaryRoot.h"
+#include "support/FakeClock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace qv;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString& folder)
+{
+    QStringList list = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden
+                                              | QDir::NoDotAndDotDot);
+    list.sort();
+    return list;
+}
+
+class RefusingProbe : public WriteAccessProbe {
+public:
+    explicit RefusingProbe(QString refused) : m_refused(std::move(refused)) {}
+    bool canWrite(const QString& folder) const override
+    {
+        return QDir::cleanPath(folder) != QDir::cleanPath(m_refused);
+    }
+
+private:
+    QString m_refused;
+};
+
+class OutputPlannerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_saved = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("cache"))));
+        ASSERT_TRUE(QDir().mkpath(sourceFolder()));
+        writeFile(sourcePath(), "original photo");
+        m_settings.fallbackFolder = QUrl::fromLocalFile(fallbackFolder());
+    }
+    void TearDown() override { qputenv("XDG_CACHE_HOME", m_saved); }
+
+    QString sourceFolder() const { return m_dir.filePath(QStringLiteral("Pictures")); }
+    QString sourcePath() const { return sourceFolder() + QStringLiteral("/photo.jpg"); }
+    QUrl source() const { return QUrl::fromLocalFile(sourcePath()); }
+    QString fallbackFolder() const { return m_dir.filePath(QStringLiteral("Downloads")); }
+
+    // What an engine does: write a result into the work directory, then deliver it.
+    QUrl produce(const OutputPlanner& planner, const QByteArray& data,
+                 const QString& suffix = QStringLiteral("compressed"))
+    {
+        const QUrl work = planner.workURL(QStringLiteral("jpg"),
+                                          QUuid::createUuid().toString(QUuid::WithoutBraces));
+        writeFile(work.toLocalFile(), data);
+        return planner.deliver(work, planner.outputBaseName(suffix), QStringLiteral("jpg"));
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+    SettingsSnapshot m_settings;
+    test::FakeClock m_clock;
+};
+
+} // namespace
+
+TEST_F(OutputPlannerTest, NamesResultsAfterTheSourceWithoutTakingANameTwice)
+{
+    const QString suffix = m_settings.suffixForOperation(QStringLiteral("compress"));
+    for (int i = 1; i <= 3; ++i) {
+        OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+        EXPECT_EQ(planner.destinationFolder(), QUrl::fromLocalFile(sourceFolder()));
+        produce(planner, QByteArray::number(i), suffix);
+    }
+    EXPECT_EQ(entries(sourceFolder()),
+              (QStringList{QStringLiteral("photo (compressed) 2.jpg"),
+                           QStringLiteral("photo (compressed) 3.jpg"),
+                           QStringLiteral("photo (compressed).jpg"),
+                           QStringLiteral("photo.jpg")}));
+    EXPECT_EQ(readFile(sourceFolder() + QStringLiteral("/photo (compressed) 3.jpg")), "3");
+    EXPECT_EQ(readFile(sourcePath()), "original photo");
+
+    OutputPlanner planner(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("a.tar.gz"))),
+                          m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    EXPECT_EQ(planner.outputBaseName(), QStringLiteral("a"));
+    EXPECT_EQ(planner.outputBaseName(QString()), QStringLiteral("a"));
+    EXPECT_EQ(planner.outputBaseName(QStringLiteral("parts"), QStringLiteral("b")),
+              QStringLiteral("b (parts)"));
+    EXPECT_EQ(OutputPlanner::candidateName(QStringLiteral("x"), QString(), 1), QStringLiteral("x"));
+    EXPECT_EQ(OutputPlanner::candidateName(QStringLiteral("x"), QString(), 2),
+              QStringLiteral("x 2"));
+}
+
+TEST_F(OutputPlannerTest, FoldersAndLongOrUnsafeNamesArePlacedInsideTheDestination)
+{
+    OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    ASSERT_TRUE(QDir().mkpath(sourceFolder() + QStringLiteral("/photo/inner")));
+    writeFile(sourceFolder() + QStringLiteral("/photo/inner/x"), "x"); // non-empty: ENOTEMPTY
+    const QUrl extracted = planner.makeWorkSubdirectory(QStringLiteral("out"));
+    writeFile(extracted.toLocalFile() + QStringLiteral("/file.txt"), "content");
+    const QUrl result = planner.deliver(extracted, planner.outputBaseName(), QString());
+    EXPECT_EQ(result.toLocalFile(), sourceFolder() + QStringLiteral("/photo 2"));
+    EXPECT_EQ(readFile(result.toLocalFile() + QStringLiteral("/file.txt")), "content");
+
+    const QUrl work = planner.workURL(QStringLiteral("txt"), QStringLiteral("w"));
+    writeFile(work.toLocalFile(), "escape");
+    const QUrl placed = planner.deliver(work, QStringLiteral("../../evil"), QStringLiteral("txt"));
+    EXPECT_EQ(QFileInfo(placed.toLocalFile()).absolutePath(), sourceFolder());
+
+    writeFile(work.toLocalFile(), "long");
+    const QUrl longName = planner.deliver(work, QString(300, QChar(0x00E9)), QStringLiteral("txt"));
+    EXPECT_EQ(readFile(longName.toLocalFile()), "long");
+    EXPECT_LE(QFileInfo(longName.toLocalFile()).fileName().toUtf8().size(), 255);
+}
+
+TEST_F(OutputPlannerTest, ConcurrentDeliveriesNeverOverwrite)
+{
+    const QString taken = sourceFolder() + QStringLiteral("/photo (compressed).jpg");
+    writeFile(taken, "already there");
+    constexpr int count = 8;
+    std::vector<std::thread> threads;
+    std::vector<QString> results(count);
+    std::vector<std::string> failures(count);
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(),
+                                      m_clock);
+                const QUrl work = planner.workURL(QStringLiteral("jpg"), QStringLiteral("w"));
+                QFile file(work.toLocalFile());
+                file.open(QIODevice::WriteOnly);
+                file.write("result " + QByteArray::number(i));
+                file.close();
+                results[i] = planner.deliver(work, planner.outputBaseName(
+                                                       QStringLiteral("compressed")),
+                                             QStringLiteral("jpg")).toLocalFile();
+                planner.removeWorkDirectory();
+            } catch (const std::exception& e) {
+                failures[i] = e.what();
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    QSet<QString> names;
+    QSet<QByteArray> contents;
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(failures[i], "");
+        names.insert(results[i]);
+        contents.insert(readFile(results[i]));
+    }
+    EXPECT_EQ(names.size(), count);
+    EXPECT_EQ(contents.size(), count);
+    for (int i = 0; i < count; ++i)
+        EXPECT_TRUE(contents.contains("result " + QByteArray::number(i)));
+    EXPECT_EQ(readFile(taken), "already there");
+    EXPECT_EQ(readFile(sourcePath()), "original photo");
+    EXPECT_EQ(entries(sourceFolder()).size(), count + 2);
+    EXPECT_TRUE(entries(TemporaryRoot::path()).isEmpty());
+}
+
+TEST_F(OutputPlannerTest, RefusedDestinationSendsTheResultToTheFallbackFolder)
+{
+    const auto notes = std::make_shared<JobNotes>();
+    const RefusingProbe probe(sourceFolder());
+    OutputPlanner planner(source(), m_settings, notes, probe, m_clock);
+    EXPECT_EQ(planner.destinationFolder(), QUrl::fromLocalFile(fallbackFolder()));
+    const QUrl result = produce(planner, "data");
+    EXPECT_EQ(result.toLocalFile(), fallbackFolder() + QStringLiteral("/photo (compressed).jpg"));
+    EXPECT_EQ(notes->messages(),
+              QStringList{QStringLiteral("Saved to Downloads: no permission to write in Pictures")});
+    EXPECT_EQ(entries(sourceFolder()), QStringList{QStringLiteral("photo.jpg")});
+
+    // When the refused folder is the fallback itself there is nowhere else to go and nothing
+    // to announce.
+    m_settings.fallbackFolder = QUrl::fromLocalFile(sourceFolder() + QLatin1Char('/'));
+    OutputPlanner same(source(), m_settings, notes, probe, m_clock);
+    EXPECT_EQ(same.destinationFolder(), QUrl::fromLocalFile(sourceFolder()));
+    EXPECT_EQ(QFileInfo(produce(same, "x").toLocalFile()).absolutePath(), sourceFolder());
+    EXPECT_EQ(notes->messages().size(), 1);
+}
+
+TEST_F(OutputPlannerTest, RealPermissionErrorLeadsToTheFallbackFolder)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write everywhere";
+    const auto notes = std::make_shared<JobNotes>();
+    const QString chosen = m_dir.filePath(QStringLiteral("Locked"));
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    ASSERT_EQ(::chmod(QFile::encodeName(chosen).constData(), 0500), 0);
+    m_settings.saveLocation = SaveLocation::folder;
+    m_settings.outputFolder = QUrl::fromLocalFile(chosen);
+    OutputPlanner planner(source(), m_settings, notes, WriteAccessProbe::system(), m_clock);
+    const QUrl result = produce(planner, "data");
+    EXPECT_EQ(QFileInfo(result.toLocalFile()).absolutePath(), fallbackFolder());
+    EXPECT_EQ(notes->messages(),
+              QStringList{QStringLiteral("Saved to Downloads: no permission to write in Locked")});
+    ::chmod(QFile::encodeName(chosen).constData(), 0700);
+}
+
+TEST_F(OutputPlannerTest, MissingOutputFolderIsReportedAndNotCreated)
+{
+    const QString chosen = m_dir.filePath(QStringLiteral("Gone"));
+    m_settings.saveLocation = SaveLocation::folder;
+    m_settings.outputFolder = QUrl::fromLocalFile(chosen);
+    try {
+        OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+        FAIL() << "a planner was made";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("The output folder isn't available"));
+    }
+
+    // The folder vanishes while the item runs.
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    const QUrl work = planner.workURL(QStringLiteral("jpg"), QStringLiteral("w"));
+    writeFile(work.toLocalFile(), "data");
+    ASSERT_TRUE(QDir(chosen).removeRecursively());
+    try {
+        planner.deliver(work, planner.outputBaseName(), QStringLiteral("jpg"));
+        FAIL() << "delivered";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("The output folder isn't available"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(chosen));
+    EXPECT_FALSE(QFileInfo::exists(fallbackFolder()));
+    EXPECT_EQ(readFile(sourcePath()), "original photo");
+}
+
+TEST_F(OutputPlannerTest, TemporarySourceGoesToTheFallbackOrTheChosenFolder)
+{
+    const QUrl promises = OutputPlanner::makeTemporaryDirectory(QStringLiteral("promises"));
+    EXPECT_TRUE(QFileInfo(promises.toLocalFile()).fileName().startsWith(QStringLiteral("promises-")));
+    const QString received = promises.toLocalFile() + QStringLiteral("/photo.jpg");
+    writeFile(received, "promised");
+    FileAttributes::setTags(received, {QStringLiteral("Red")});
+
+    OutputPlanner planner(QUrl::fromLocalFile(received), m_settings, nullptr,
+                          WriteAccessProbe::system(), m_clock);
+    EXPECT_TRUE(planner.sourceIsTemporary());
+    const QUrl result = produce(planner, "data", QString());
+    EXPECT_EQ(result.toLocalFile(), fallbackFolder() + QStringLiteral("/photo.jpg"));
+    EXPECT_TRUE(FileAttributes::tags(result.toLocalFile()).isEmpty());
+    EXPECT_EQ(FileAttributes::dates(result.toLocalFile())->modified, m_clock.now());
+
+    const QString chosen = m_dir.filePath(QStringLiteral("Chosen"));
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    m_settings.saveLocation = SaveLocation::folder;
+    m_settings.outputFolder = QUrl::fromLocalFile(chosen);
+    OutputPlanner toChosen(QUrl::fromLocalFile(received), m_settings, nullptr,
+                           WriteAccessProbe::system(), m_clock);
+    EXPECT_EQ(toChosen.destinationFolder(), QUrl::fromLocalFile(chosen));
+
+    // The promise folder is live until its job lets it go.
+    test::FakeClock later;
+    later.set(QDateTime::currentDateTimeUtc().addYears(1));
+    purgeTemporaryItems(0, later);
+    EXPECT_TRUE(QFileInfo::exists(received));
+    OutputPlanner::removeTemporaryDirectory(promises);
+    EXPECT_FALSE(QFileInfo::exists(promises.toLocalFile()));
+}
+
+TEST_F(OutputPlannerTest, ResultsKeepTagsAndOptionallyDates)
+{
+    const bool tagged = FileAttributes::setTags(sourcePath(), {QStringLiteral("Work"),
+                                                               QStringLiteral("Blue")});
+    const QDateTime old(QDate(2020, 5, 1), QTime(8, 30), Qt::UTC);
+    ASSERT_TRUE(FileAttributes::setDates(sourcePath(), {old, old}));
+
+    OutputPlanner plain(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    const QUrl first = produce(plain, "a");
+    EXPECT_EQ(FileAttributes::dates(first.toLocalFile())->modified, m_clock.now());
+    if (tagged)
+        EXPECT_EQ(FileAttributes::tags(first.toLocalFile()),
+                  (QStringList{QStringLiteral("Work"), QStringLiteral("Blue")}));
+
+    m_settings.preserveDates = true;
+    OutputPlanner keeping(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    const QUrl second = produce(keeping, "b");
+    EXPECT_EQ(FileAttributes::dates(second.toLocalFile())->modified, old);
+}
+
+TEST_F(OutputPlannerTest, NoWorkFolderOutlivesItsItem)
+{
+    QString path;
+    {
+        OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+        path = planner.workDirectory().toLocalFile();
+        EXPECT_TRUE(QFileInfo(path).isDir());
+        writeFile(planner.workURL(QStringLiteral("tmp"), QStringLiteral("left")).toLocalFile(),
+                  "x");
+        planner.makeWorkSubdirectory(QStringLiteral("a/b"));
+        produce(planner, "result");
+        const OutputPlanner copy = planner;
+        copy.removeWorkDirectory();
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+    {
+        // An item that throws before cleaning up still leaves nothing behind.
+        OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+        path = planner.workDirectory().toLocalFile();
+    }
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_TRUE(entries(TemporaryRoot::path()).isEmpty());
+    EXPECT_EQ(entries(sourceFolder()),
+              (QStringList{QStringLiteral("photo (compressed).jpg"), QStringLiteral("photo.jpg")}));
+}
+
+TEST_F(OutputPlannerTest, PlacementAcrossFilesystemsAndWhenEveryNameIsTaken)
+{
+    // Ten thousand files are made much faster in memory, where there is a memory filesystem.
+    QTemporaryDir memory(QStringLiteral("/dev/shm/qv-place-XXXXXX"));
+    const QString folder = (memory.isValid() ? memory.path() : m_dir.path())
+        + QStringLiteral("/Full");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    writeFile(folder + QStringLiteral("/n.txt"), "first");
+    for (int k = 2; k <= OutputPlanner::maximumCandidates; ++k) {
+        const QByteArray name = QFile::encodeName(folder + QStringLiteral("/n %1.txt").arg(k));
+        ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0600));
+    }
+    const QString given = QFileInfo(folder).absolutePath() + QStringLiteral("/given.txt");
+    writeFile(given, "given");
+    try {
+        placeResult(QUrl::fromLocalFile(given), QUrl::fromLocalFile(folder), QStringLiteral("n"),
+                    QStringLiteral("txt"));
+        FAIL() << "placed";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), EEXIST);
+    }
+    EXPECT_EQ(readFile(given), "given");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/n.txt")), "first");
+    EXPECT_EQ(entries(folder).size(), OutputPlanner::maximumCandidates);
+
+    struct stat a {}, b {};
+    ::stat(QFile::encodeName(memory.path()).constData(), &a);
+    ::stat(QFile::encodeName(m_dir.path()).constData(), &b);
+    if (!memory.isValid() || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second filesystem";
+    const QString away = memory.filePath(QStringLiteral("away"));
+    ASSERT_TRUE(QDir().mkpath(away + QStringLiteral("/sub")));
+    writeFile(away + QStringLiteral("/sub/f"), "deep");
+    const QString target = m_dir.filePath(QStringLiteral("Target"));
+    ASSERT_TRUE(QDir().mkpath(target));
+    const QUrl placed = placeResult(QUrl::fromLocalFile(away), QUrl::fromLocalFile(target),
+                                    QStringLiteral("away"), QString());
+    EXPECT_EQ(placed.toLocalFile(), target + QStringLiteral("/away"));
+    EXPECT_EQ(readFile(target + QStringLiteral("/away/sub/f")), "deep");
+    EXPECT_FALSE(QFileInfo::exists(away));
+    EXPECT_EQ(entries(target), QStringList{QStringLiteral("away")}); // no hidden copy left
+
+    writeFile(away, "second");
+    const QUrl again = placeResult(QUrl::fromLocalFile(away), QUrl::fromLocalFile(target),
+                                   QStringLiteral("away"), QString());
+    EXPECT_EQ(again.toLocalFile(), target + QStringLiteral("/away 2"));
+    EXPECT_EQ(entries(target), (QStringList{QStringLiteral("away"), QStringLiteral("away 2")}));
+}
