@@ -99,7 +99,7 @@ TEST(SettingsStore, FileHoldsOnlyStoredValuesAndRoundTrips)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quorvenda/settings.json"));
-    const QByteArray data("\x00\x01\xFFbinary", 9);
+    const QByteArray data("\x00\x01\xFF" "binary", 9);
     {
         SettingsStore store(path);
         store.registerDefaults({{QStringLiteral("k.registered"), 1}});
@@ -235,4 +235,17 @@ TEST(SettingsStore, UnwritableFileKeepsPendingWrites)
     memory.setValue(QStringLiteral("k"), 5);
     EXPECT_TRUE(memory.flush());
     EXPECT_EQ(memory.intValue(QStringLiteral("k")), 5);
+}
+
+TEST(SettingsStore, DefaultFileFollowsXdgConfigHome)
+{
+    QTemporaryDir dir;
+    const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    const QString path = SettingsStore::defaultFilePath();
+    if (before.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", before);
+    EXPECT_EQ(path, dir.path() + QStringLiteral("/quorvenda/settings.json"));
 }
