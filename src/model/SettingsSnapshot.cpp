@@ -1,6 +1,13 @@
 #include "model/SettingsSnapshot.h"
 
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "model/SettingsReaders.h"
+#include "platform/SettingsStore.h"
+
 #include <QDir>
+
+#include <type_traits>
 
 namespace qv {
 
@@ -58,6 +65,62 @@ QString SettingsSnapshot::suffixForOperation(const QString& operationName) const
 QUrl SettingsSnapshot::builtInFallbackFolder()
 {
     return QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/'));
+}
+
+SettingsSnapshot SettingsSnapshot::load(const SettingsStore& store)
+{
+    namespace K = SettingsKey;
+    SettingsSnapshot snapshot;
+    // A key with neither a stored nor a registered value keeps the built-in value.
+    auto read = [&store](QLatin1String key, auto& field) {
+        if (!store.value(key).isValid())
+            return;
+        using Field = std::decay_t<decltype(field)>;
+        if constexpr (std::is_same_v<Field, bool>)
+            field = store.boolValue(key);
+        else if constexpr (std::is_same_v<Field, int>)
+            field = store.intValue(key);
+        else
+            field = store.doubleValue(key);
+    };
+    auto text = [&store](QLatin1String key) { return store.stringValue(key).value_or(QString()); };
+
+    snapshot.saveLocation = text(K::outputLocation) == QLatin1String("folder")
+        ? SaveLocation::folder
+        : SaveLocation::besideOriginal;
+    snapshot.outputFolder = folderUrlFromSetting(text(K::outputFolder));
+    snapshot.fallbackFolder = defaultFallbackFolder(store);
+    snapshot.suffixes = effectiveSuffixes(store);
+    read(K::preserveMetadata, snapshot.preserveMetadata);
+    read(K::preserveDates, snapshot.preserveDates);
+    read(K::jpegQuality, snapshot.jpegQuality);
+    read(K::heicQuality, snapshot.heicQuality);
+    read(K::webpQuality, snapshot.webpQuality);
+    read(K::avifQuality, snapshot.avifQuality);
+    read(K::imageMaxDimension, snapshot.imageMaxDimension);
+    if (const auto background = store.stringValue(K::alphaBackground))
+        snapshot.alphaBackground = *background;
+    snapshot.videoCodec = text(K::videoCodec) == QLatin1String("hevc") ? VideoCodecChoice::hevc
+                                                                        : VideoCodecChoice::h264;
+    snapshot.videoPreset =
+        enumFromString<QualityPreset>(text(K::videoPreset)).value_or(QualityPreset::medium);
+    read(K::videoMaxResolution, snapshot.videoMaxResolution);
+    read(K::videoAudioBitrate, snapshot.videoAudioBitrate);
+    read(K::hardwareEncoding, snapshot.hardwareEncoding);
+    read(K::mp3Bitrate, snapshot.mp3Bitrate);
+    read(K::aacBitrate, snapshot.aacBitrate);
+    read(K::sampleRate, snapshot.sampleRate);
+    read(K::pdfDPI, snapshot.pdfDPI);
+    snapshot.pdfCompression = enumFromString<PDFCompressionLevel>(text(K::pdfCompression))
+                                  .value_or(PDFCompressionLevel::medium);
+    snapshot.pageSize =
+        enumFromString<PageSizeChoice>(text(K::pageSize)).value_or(localePageSize());
+    return snapshot;
+}
+
+SettingsSnapshot SettingsSnapshot::load()
+{
+    return load(SettingsStore::shared());
 }
 
 } // namespace qv

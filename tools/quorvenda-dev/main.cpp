@@ -19,6 +19,8 @@ const std::map<QString, Command>& commands()
     static const std::map<QString, Command> table{
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
+        {QStringLiteral("settings"),
+         {qv::dev::settings, "settings             the current settings snapshot as one JSON object"}},
     };
     return table;
 }

@@ -1,0 +1,80 @@
+#include "model/SettingsDefaults.h"
+
+#include "model/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+
+#include <QLocale>
+#include <QThread>
+
+#include <algorithm>
+
+namespace qv {
+
+PageSizeChoice localePageSize()
+{
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem
+        ? PageSizeChoice::letter
+        : PageSizeChoice::a4;
+}
+
+int defaultCpuJobs()
+{
+    return std::max(1, QThread::idealThreadCount() - 2);
+}
+
+QList<QPair<QString, QVariant>> defaultSettings()
+{
+    namespace K = SettingsKey;
+    auto text = [](const char* value) { return QVariant(QString::fromLatin1(value)); };
+    return {
+        {K::triggerConvert, text("shift")},
+        {K::triggerTools, text("command")},
+        {K::triggerActions, text("control")},
+        {K::keyboardWhileDragging, false},
+        {K::accentColor, text("#4C6EF5")},
+        {K::wheelSize, text("medium")},
+        {K::sounds, true},
+        {K::showHUD, true},
+        {K::paused, false},
+        {K::outputLocation, text("besideOriginal")},
+        {K::preserveMetadata, true},
+        {K::preserveDates, false},
+        {K::openResult, false},
+        {K::revealResult, false},
+        {K::jpegQuality, 0.85},
+        {K::heicQuality, 0.8},
+        {K::webpQuality, 85},
+        {K::avifQuality, 70},
+        {K::imageMaxDimension, 0},
+        {K::alphaBackground, text("#FFFFFF")},
+        {K::videoCodec, text("h264")},
+        {K::videoPreset, text("medium")},
+        {K::videoMaxResolution, 0},
+        {K::videoAudioBitrate, 160},
+        {K::hardwareEncoding, true},
+        {K::mp3Bitrate, 192},
+        {K::aacBitrate, 192},
+        {K::sampleRate, 0},
+        {K::pdfDPI, 300.0},
+        {K::pdfCompression, text("medium")},
+        {K::pageSize, toString(localePageSize())},
+        {K::cpuJobs, defaultCpuJobs()},
+        {K::videoJobs, 1},
+        {K::audioJobs, 2},
+    };
+}
+
+void registerDefaultSettings(SettingsStore& store)
+{
+    QVariantMap defaults;
+    for (const auto& [key, value] : defaultSettings())
+        defaults.insert(key, value);
+    store.registerDefaults(defaults);
+}
+
+void registerDefaultSettings()
+{
+    registerDefaultSettings(SettingsStore::shared());
+}
+
+} // namespace qv

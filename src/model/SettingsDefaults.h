@@ -1,0 +1,27 @@
+#pragma once
+
+#include "model/SettingsEnums.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+
+namespace qv {
+
+class SettingsStore;
+
+// "letter" where the system locale measures in US units, else "a4".
+PageSizeChoice localePageSize();
+
+// Processors minus two for the job engine's cpu lane, at least 1.
+int defaultCpuJobs();
+
+// The 34 registered settings in the order of registration.
+QList<QPair<QString, QVariant>> defaultSettings();
+
+// Fills the store's registration layer; called at launch before anything reads a setting.
+void registerDefaultSettings(SettingsStore& store);
+void registerDefaultSettings();
+
+} // namespace qv

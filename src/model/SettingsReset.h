@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+class SettingsStore;
+
+// Removes every stored "quorvenda." value except whether onboarding was done; settings then
+// read their registered defaults. Keys of anything else in the store are left alone.
+void resetAllSettings(SettingsStore& store);
+void resetAllSettings();
+
+// Whether the settings export writes a key: "quorvenda." keys that are not state.
+bool isExportableSettingsKey(const QString& key);
+
+} // namespace qv

@@ -1,0 +1,251 @@
+#include "platform/SettingsStore.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtCore/qtestsupport_core.h>
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+
+namespace {
+
+QJsonObject readJson(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void writeText(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The keys of the changed signals a store sends while it lives.
+QStringList& recordChanges(SettingsStore& store)
+{
+    auto* keys = new QStringList;
+    QObject::connect(&store, &SettingsStore::changed, &store,
+                     [keys](const QString& key) { keys->append(key); });
+    QObject::connect(&store, &QObject::destroyed, [keys] { delete keys; });
+    return *keys;
+}
+
+} // namespace
+
+TEST(SettingsStore, LayersAndTypedReads)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("config/quorvenda/settings.json"));
+    SettingsStore store(path);
+    store.registerDefaults({{QStringLiteral("a.flag"), true},
+                            {QStringLiteral("a.count"), 7},
+                            {QStringLiteral("a.name"), QStringLiteral("shift")}});
+
+    EXPECT_TRUE(store.boolValue(QStringLiteral("a.flag")));
+    EXPECT_EQ(store.intValue(QStringLiteral("a.count")), 7);
+    EXPECT_EQ(store.stringValue(QStringLiteral("a.name")), QStringLiteral("shift"));
+    EXPECT_FALSE(store.hasStoredValue(QStringLiteral("a.flag")));
+
+    // Neither stored nor registered: the empty value of each type.
+    EXPECT_FALSE(store.boolValue(QStringLiteral("none")));
+    EXPECT_EQ(store.intValue(QStringLiteral("none")), 0);
+    EXPECT_EQ(store.doubleValue(QStringLiteral("none")), 0.0);
+    EXPECT_FALSE(store.stringValue(QStringLiteral("none")));
+    EXPECT_FALSE(store.dataValue(QStringLiteral("none")));
+    EXPECT_FALSE(store.dictionaryValue(QStringLiteral("none")));
+
+    // A stored value hides the registered one until it is removed.
+    store.setValue(QStringLiteral("a.count"), 3);
+    EXPECT_EQ(store.intValue(QStringLiteral("a.count")), 3);
+    store.remove(QStringLiteral("a.count"));
+    EXPECT_EQ(store.intValue(QStringLiteral("a.count")), 7);
+
+    // Coercions between numbers, text and Booleans.
+    store.setValue(QStringLiteral("b.text"), QStringLiteral(" 12.75 "));
+    EXPECT_EQ(store.intValue(QStringLiteral("b.text")), 12);
+    EXPECT_DOUBLE_EQ(store.doubleValue(QStringLiteral("b.text")), 12.75);
+    EXPECT_TRUE(store.boolValue(QStringLiteral("b.text")));
+    store.setValue(QStringLiteral("b.yes"), QStringLiteral("YES"));
+    EXPECT_TRUE(store.boolValue(QStringLiteral("b.yes")));
+    store.setValue(QStringLiteral("b.word"), QStringLiteral("hello"));
+    EXPECT_FALSE(store.boolValue(QStringLiteral("b.word")));
+    EXPECT_EQ(store.intValue(QStringLiteral("b.word")), 0);
+    store.setValue(QStringLiteral("b.double"), 0.85);
+    EXPECT_EQ(store.stringValue(QStringLiteral("b.double")), QStringLiteral("0.85"));
+    EXPECT_EQ(store.intValue(QStringLiteral("b.double")), 0);
+    store.setValue(QStringLiteral("b.huge"), 1e30);
+    EXPECT_EQ(store.intValue(QStringLiteral("b.huge")), std::numeric_limits<int>::max());
+    store.setValue(QStringLiteral("b.bool"), true);
+    EXPECT_EQ(store.intValue(QStringLiteral("b.bool")), 1);
+    EXPECT_FALSE(store.dictionaryValue(QStringLiteral("b.text")));
+    EXPECT_FALSE(store.dataValue(QStringLiteral("b.text")));
+
+    EXPECT_EQ(store.allKeys(),
+              (QStringList{QStringLiteral("a.count"), QStringLiteral("a.flag"),
+                           QStringLiteral("a.name"), QStringLiteral("b.bool"),
+                           QStringLiteral("b.double"), QStringLiteral("b.huge"),
+                           QStringLiteral("b.text"), QStringLiteral("b.word"),
+                           QStringLiteral("b.yes")}));
+}
+
+TEST(SettingsStore, FileHoldsOnlyStoredValuesAndRoundTrips)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quorvenda/settings.json"));
+    const QByteArray data("\x00\x01\xFF" "binary", 9);
+    {
+        SettingsStore store(path);
+        store.registerDefaults({{QStringLiteral("k.registered"), 1}});
+        EXPECT_FALSE(QFile::exists(path)) << "registering or reading must not write";
+
+        store.setValue(QStringLiteral("k.bool"), true);
+        store.setValue(QStringLiteral("k.int"), 42);
+        store.setValue(QStringLiteral("k.double"), 0.5);
+        store.setValue(QStringLiteral("k.text"), QStringLiteral("Grüße"));
+        store.setValue(QStringLiteral("k.list"), QStringList{QStringLiteral("x"), QStringLiteral("y")});
+        store.setValue(QStringLiteral("k.dict"),
+                       QVariantMap{{QStringLiteral("compress"), QStringLiteral("small")},
+                                   {QStringLiteral("blob"), QByteArray("ab")}});
+        store.setData(QStringLiteral("k.data"), data);
+        ASSERT_TRUE(store.flush());
+    }
+    const QJsonObject json = readJson(path);
+    EXPECT_FALSE(json.contains(QStringLiteral("k.registered")));
+    EXPECT_EQ(json.value(QStringLiteral("k.data")).toObject(),
+              (QJsonObject{{QStringLiteral("$data"), QString::fromLatin1(data.toBase64())}}));
+
+    SettingsStore again(path);
+    EXPECT_TRUE(again.boolValue(QStringLiteral("k.bool")));
+    EXPECT_EQ(again.intValue(QStringLiteral("k.int")), 42);
+    EXPECT_DOUBLE_EQ(again.doubleValue(QStringLiteral("k.double")), 0.5);
+    EXPECT_EQ(again.stringValue(QStringLiteral("k.text")), QStringLiteral("Grüße"));
+    EXPECT_EQ(again.stringListValue(QStringLiteral("k.list")),
+              (QStringList{QStringLiteral("x"), QStringLiteral("y")}));
+    EXPECT_EQ(again.dataValue(QStringLiteral("k.data")), data);
+    const auto dict = again.dictionaryValue(QStringLiteral("k.dict"));
+    ASSERT_TRUE(dict);
+    EXPECT_EQ(dict->value(QStringLiteral("blob")).toByteArray(), QByteArray("ab"));
+    EXPECT_FALSE(again.hasStoredValue(QStringLiteral("k.registered")));
+}
+
+TEST(SettingsStore, WritesAreDebouncedAndSignalled)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    SettingsStore store(path);
+    const QStringList& changes = recordChanges(store);
+    store.setValue(QStringLiteral("k"), 1);
+    store.setValue(QStringLiteral("k"), 1); // unchanged: no second signal
+    store.remove(QStringLiteral("missing"));
+    EXPECT_EQ(changes, QStringList{QStringLiteral("k")});
+    EXPECT_FALSE(QFile::exists(path));
+    // Saved by the timer without an explicit flush (generous bound).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path); }, 5000));
+    EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+}
+
+TEST(SettingsStore, TwoStoresOnOneFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    SettingsStore first(path);
+    SettingsStore second(path);
+
+    first.setValue(QStringLiteral("from.first"), QStringLiteral("one"));
+    second.setValue(QStringLiteral("from.second"), QStringLiteral("two"));
+    ASSERT_TRUE(first.flush());
+    ASSERT_TRUE(second.flush());
+
+    // The second save merged onto the first one's file instead of replacing it.
+    const QJsonObject json = readJson(path);
+    EXPECT_EQ(json.value(QStringLiteral("from.first")).toString(), QStringLiteral("one"));
+    EXPECT_EQ(json.value(QStringLiteral("from.second")).toString(), QStringLiteral("two"));
+    EXPECT_EQ(second.stringValue(QStringLiteral("from.first")), QStringLiteral("one"));
+
+    const QStringList& changes = recordChanges(first);
+    first.reload();
+    EXPECT_EQ(first.stringValue(QStringLiteral("from.second")), QStringLiteral("two"));
+    EXPECT_EQ(changes, QStringList{QStringLiteral("from.second")});
+
+    // A removal travels too, and a fresh instance reads the merged result.
+    second.remove(QStringLiteral("from.first"));
+    ASSERT_TRUE(second.flush());
+    SettingsStore third(path);
+    EXPECT_FALSE(third.hasStoredValue(QStringLiteral("from.first")));
+    EXPECT_EQ(third.stringValue(QStringLiteral("from.second")), QStringLiteral("two"));
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".lock")));
+}
+
+TEST(SettingsStore, DamagedFileReadsEmptyAndIsKeptOnWrite)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    const QByteArray damaged("{\"quorvenda.sounds\": tru");
+    writeText(path, damaged);
+    {
+        SettingsStore store(path);
+        EXPECT_TRUE(store.allKeys().isEmpty());
+        store.registerDefaults({{QStringLiteral("quorvenda.sounds"), true}});
+        EXPECT_TRUE(store.boolValue(QStringLiteral("quorvenda.sounds")));
+        store.reload();
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged) << "a damaged file is not replaced until a write";
+    file.close();
+
+    // A top-level array is not a settings file either.
+    writeText(path, "[1, 2]");
+    SettingsStore store(path);
+    EXPECT_TRUE(store.allKeys().isEmpty());
+    store.setValue(QStringLiteral("k"), 1);
+    ASSERT_TRUE(store.flush());
+    EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+    QFile kept(path + QStringLiteral(".damaged"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("[1, 2]"));
+
+    // A value that only looks like data stays a dictionary.
+    writeText(path, R"({"k": {"$data": "not base64!"}, "n": null})");
+    SettingsStore odd(path);
+    EXPECT_FALSE(odd.dataValue(QStringLiteral("k")));
+    EXPECT_TRUE(odd.dictionaryValue(QStringLiteral("k")));
+    EXPECT_FALSE(odd.hasStoredValue(QStringLiteral("n")));
+}
+
+TEST(SettingsStore, UnwritableFileKeepsPendingWrites)
+{
+    QTemporaryDir dir;
+    // The folder the file should live in is a file: nothing can be saved there.
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    writeText(blocker, "x");
+    SettingsStore store(blocker + QStringLiteral("/settings.json"));
+    store.setValue(QStringLiteral("k"), 5);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(store.intValue(QStringLiteral("k")), 5);
+
+    SettingsStore memory{QString()};
+    memory.setValue(QStringLiteral("k"), 5);
+    EXPECT_TRUE(memory.flush());
+    EXPECT_EQ(memory.intValue(QStringLiteral("k")), 5);
+}
+
+TEST(SettingsStore, DefaultFileFollowsXdgConfigHome)
+{
+    QTemporaryDir dir;
+    const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    const QString path = SettingsStore::defaultFilePath();
+    if (before.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", before);
+    EXPECT_EQ(path, dir.path() + QStringLiteral("/quorvenda/settings.json"));
+}
