@@ -2,18 +2,21 @@
 
 #include "jobs/FeedbackSound.h"
 
+#include <memory>
+
 namespace qv {
 
 class Job;
+using JobPtr = std::shared_ptr<Job>;
 
 // What the job centre asks of the pills, the tray icon, the sounds and the notifications.
 // Each does nothing until its subsystem puts a real one in place.
 class JobPresenter {
 public:
     virtual ~JobPresenter() = default;
-    virtual void show(Job&) {}
-    virtual void remove(Job&) {}
-    virtual void jobFinished(Job&) {}
+    virtual void show(const JobPtr&) {}
+    virtual void remove(const JobPtr&) {}
+    virtual void jobFinished(const JobPtr&) {}
 };
 
 class StatusIndicator {
@@ -31,7 +34,7 @@ public:
 class JobNotifier {
 public:
     virtual ~JobNotifier() = default;
-    virtual void postJobFinished(Job&) {}
+    virtual void postJobFinished(const JobPtr&) {}
 };
 
 } // namespace qv

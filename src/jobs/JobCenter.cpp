@@ -1,0 +1,499 @@
+#include "jobs/JobCenter.h"
+
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/NaturalOrder.h"
+#include "model/SettingsKeys.h"
+#include "platform/Clipboard.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/SettingsStore.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/Workspace.h"
+
+#include <QMutex>
+
+#include <algorithm>
+#include <stop_token>
+
+namespace qv {
+
+namespace {
+
+JobPresenter g_noPresenter;
+StatusIndicator g_noStatus;
+SoundPlayer g_noSounds;
+JobNotifier g_noNotifier;
+
+constexpr JobLane kLanes[] = {JobLane::cpu, JobLane::video, JobLane::audio, JobLane::external};
+
+} // namespace
+
+// One run of a job: shared by its items until the last one has ended.
+struct JobCenter::Run {
+    JobPtr job;
+    QList<WorkItem> items;
+    OperationOptions options;
+    SettingsSnapshot snapshot;
+    std::shared_ptr<JobNotes> notes = std::make_shared<JobNotes>();
+    std::stop_token stop;
+    std::vector<std::shared_ptr<Progress>> children;
+    std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;
+
+    // Outcomes, written by the items' threads.
+    QMutex mutex;
+    std::map<int, QList<QUrl>> outputs;
+    QList<JobFailure> failures;
+    bool cancelled = false;
+    int succeeded = 0;
+    int remaining = 0;
+};
+
+JobCenter::JobCenter(SettingsStore& store, const Clock& clock, QObject* parent)
+    : JobCenter(store, clock, Services(), parent)
+{
+}
+
+JobCenter::JobCenter(SettingsStore& store, const Clock& clock, const Services& services,
+                     QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_clock(clock)
+{
+    setServices(services);
+    for (JobLane lane : kLanes)
+        m_limiters.emplace(lane, std::make_unique<AsyncLimiter>(laneLimit(lane)));
+
+    if (const auto paths = m_store.stringListValue(SettingsKey::recentResults)) {
+        for (const QString& path : *paths)
+            m_recent.append(QUrl::fromLocalFile(path));
+    }
+
+    m_ticker.setInterval(100);
+    connect(&m_ticker, &QTimer::timeout, this, &JobCenter::tick);
+    // Any change of the settings re-applies the lane limits.
+    connect(&m_store, &SettingsStore::changed, this, &JobCenter::applyLaneLimits);
+    // The limiters bound how many items run; the pool only has to have room for them.
+    m_pool.setMaxThreadCount(64);
+}
+
+JobCenter::~JobCenter()
+{
+    cancelAll();
+    m_pool.waitForDone();
+}
+
+JobCenter& JobCenter::shared()
+{
+    static JobCenter* center = [] {
+        Services services;
+        services.clipboard = &Clipboard::system();
+        services.workspace = &Workspace::system();
+        return new JobCenter(SettingsStore::shared(), Clock::system(), services);
+    }();
+    return *center;
+}
+
+void JobCenter::setServices(const Services& services)
+{
+    m_services = services;
+    if (!m_services.presenter)
+        m_services.presenter = &g_noPresenter;
+    if (!m_services.status)
+        m_services.status = &g_noStatus;
+    if (!m_services.sounds)
+        m_services.sounds = &g_noSounds;
+    if (!m_services.notifier)
+        m_services.notifier = &g_noNotifier;
+}
+
+int JobCenter::laneLimit(JobLane lane) const
+{
+    switch (lane) {
+    case JobLane::cpu: return std::max(m_store.intValue(SettingsKey::cpuJobs), 1);
+    case JobLane::video: return std::max(m_store.intValue(SettingsKey::videoJobs), 1);
+    case JobLane::audio: return std::max(m_store.intValue(SettingsKey::audioJobs), 1);
+    case JobLane::external: return 1;
+    }
+    return 1;
+}
+
+void JobCenter::applyLaneLimits()
+{
+    for (JobLane lane : kLanes)
+        m_limiters.at(lane)->setLimit(laneLimit(lane));
+}
+
+QList<JobCenter::WorkItem> JobCenter::workItems(const WheelEntry& entry,
+                                                const QList<FileInfo>& files,
+                                                const OperationOptions& options)
+{
+    // Group by operation, groups in order of first appearance.
+    QList<QPair<const OperationDescriptor*, QList<FileInfo>>> groups;
+    for (const FileInfo& file : files) {
+        const OperationDescriptor* op = entry.operationForFile(file);
+        if (!op)
+            continue;
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [op](const auto& group) { return group.first->id == op->id; });
+        if (it == groups.end())
+            groups.append({op, {file}});
+        else
+            it->second.append(file);
+    }
+
+    QList<WorkItem> items;
+    for (auto& [op, groupFiles] : groups) {
+        switch (op->multiFile) {
+        case MultiFileMode::each:
+            for (const FileInfo& file : groupFiles)
+                items.append({*op, {file}});
+            break;
+        case MultiFileMode::combine: {
+            QList<FileInfo> ordered = groupFiles;
+            if (options.fileOrder && !options.fileOrder->isEmpty()) {
+                const QList<QUrl>& order = *options.fileOrder;
+                const auto rank = [&order](const FileInfo& f) {
+                    const qsizetype at = order.indexOf(f.url);
+                    return at < 0 ? order.size() : at;
+                };
+                std::stable_sort(ordered.begin(), ordered.end(),
+                                 [&](const FileInfo& a, const FileInfo& b) { return rank(a) < rank(b); });
+            } else {
+                std::stable_sort(ordered.begin(), ordered.end(),
+                                 [](const FileInfo& a, const FileInfo& b) {
+                                     return naturalCompare(a.name, b.name) < 0;
+                                 });
+            }
+            items.append({*op, ordered});
+            break;
+        }
+        case MultiFileMode::single:
+        case MultiFileMode::batch:
+            items.append({*op, groupFiles});
+            break;
+        }
+    }
+    return items;
+}
+
+JobPtr JobCenter::submit(const WheelEntry& entry, const QList<FileInfo>& files,
+                         const OperationOptions& options, std::optional<QPointF> origin)
+{
+    const QList<WorkItem> items = workItems(entry, files, options);
+    if (items.isEmpty())
+        return nullptr;
+    const OperationDescriptor& first = items.first().descriptor;
+    auto job = std::make_shared<Job>(first.verb,
+                                     first.symbol.value_or(QStringLiteral("arrow.triangle.2.circlepath")),
+                                     int(files.size()), files.first().name, origin, m_clock.now());
+    start(job, items, options);
+    return job;
+}
+
+void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const OperationOptions& options)
+{
+    m_jobs.append(job);
+    Q_EMIT jobsChanged();
+    if (m_store.boolValue(SettingsKey::showHUD))
+        m_services.presenter->show(job);
+    startTicker();
+
+    auto run = std::make_shared<Run>();
+    run->job = job;
+    run->items = items;
+    run->options = options;
+    run->snapshot = SettingsSnapshot::load(m_store);
+    run->stop = job->stopToken();
+    run->remaining = int(items.size());
+
+    job->setState(Job::State::running);
+    job->setHasTask(true);
+    job->progress().setTotalUnitCount(1000 * qint64(items.size()));
+    qCInfo(jobsLog, "Started %s on %lld item(s)", qUtf8Printable(job->title()),
+           static_cast<long long>(items.size()));
+
+    for (int i = 0; i < items.size(); ++i) {
+        auto child = std::make_shared<Progress>(1000);
+        job->progress().addChild(child, 1000);
+        run->children.push_back(child);
+    }
+    for (int i = 0; i < items.size(); ++i)
+        runItem(run, i);
+}
+
+void JobCenter::runItem(const std::shared_ptr<Run>& run, int index)
+{
+    AsyncLimiter& lane = limiter(run->items[index].descriptor.lane);
+    if (run->stop.stop_requested()) {
+        QMutexLocker locker(&run->mutex);
+        run->cancelled = true;
+        locker.unlock();
+        itemEnded(run);
+        return;
+    }
+    const QUuid waiter = lane.acquire([this, run, index](bool granted) {
+        if (!granted) {
+            {
+                QMutexLocker locker(&run->mutex);
+                run->cancelled = true;
+            }
+            itemEnded(run);
+            return;
+        }
+        m_pool.start([this, run, index] { executeItem(run, index); });
+    });
+    // A cancelled job gives up its place in the queue at once.
+    run->stopCallbacks.push_back(std::make_unique<std::stop_callback<std::function<void()>>>(
+        run->stop, std::function<void()>([&lane, waiter] { lane.cancel(waiter); })));
+}
+
+void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
+{
+    const WorkItem& item = run->items[index];
+    AsyncLimiter& lane = limiter(item.descriptor.lane);
+    Progress& progress = *run->children[std::size_t(index)];
+    std::optional<OutputPlanner> planner;
+    bool released = false;
+    const auto finishUp = [&] {
+        if (planner)
+            planner->removeWorkDirectory();
+        if (!released) {
+            released = true;
+            lane.release();
+        }
+    };
+
+    try {
+        if (!item.descriptor.make)
+            throw EngineError(QStringLiteral("This operation has nothing to run"));
+        const QUrl source = item.files.isEmpty() ? appTemporaryRoot() : item.files.first().url;
+        planner.emplace(source, run->snapshot, run->notes);
+        const OperationContext context{item.files, run->options, run->snapshot, run->notes,
+                                       run->stop};
+        const std::shared_ptr<FileOperation> operation = item.descriptor.make(context);
+        if (!operation)
+            throw EngineError(QStringLiteral("This operation has nothing to run"));
+        QList<QUrl> inputs;
+        for (const FileInfo& file : item.files)
+            inputs.append(file.url);
+        const QList<QUrl> outputs = operation->run(inputs, *planner, progress);
+        // Results that arrive after a cancel stay on disk but are not reported.
+        throwIfCancelled(run->stop);
+        progress.setCompletedUnitCount(progress.totalUnitCount());
+        finishUp();
+        QMutexLocker locker(&run->mutex);
+        run->outputs[index] = outputs;
+        ++run->succeeded;
+    } catch (...) {
+        finishUp();
+        bool cancelled = run->stop.stop_requested();
+        if (!cancelled) {
+            try {
+                throw;
+            } catch (const CancellationError&) {
+                cancelled = true;
+            } catch (...) {
+            }
+        }
+        QMutexLocker locker(&run->mutex);
+        if (cancelled) {
+            run->cancelled = true;
+        } else {
+            const JobFailure failure = jobFailure(std::current_exception());
+            qCCritical(jobsLog, "%s failed: %s\n%s", qUtf8Printable(item.descriptor.id),
+                       qUtf8Printable(failure.message), qUtf8Printable(failure.details));
+            run->failures.append(failure);
+        }
+    }
+    itemEnded(run);
+}
+
+void JobCenter::itemEnded(const std::shared_ptr<Run>& run)
+{
+    {
+        QMutexLocker locker(&run->mutex);
+        if (--run->remaining > 0)
+            return;
+    }
+    // The last item: fold the outcomes on the main thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this, run] {
+            Result result;
+            {
+                QMutexLocker locker(&run->mutex);
+                for (const auto& [index, outputs] : run->outputs)
+                    result.outputs += outputs;
+                result.failures = run->failures;
+                result.cancelled = run->cancelled;
+                result.succeededCount = run->succeeded;
+            }
+            result.messages = run->notes->messages();
+            result.clipboard = run->notes->clipboardText();
+            run->stopCallbacks.clear();
+            finish(run->job, result);
+        },
+        Qt::QueuedConnection);
+}
+
+void JobCenter::finish(const JobPtr& job, const Result& result)
+{
+    job->setFinishedAt(m_clock.now());
+    job->setOutputs(result.outputs);
+    job->setMessages(result.messages);
+    job->setFailedCount(int(result.failures.size()));
+    job->setFraction(1.0);
+
+    if (result.clipboard && m_services.clipboard)
+        m_services.clipboard->setText(*result.clipboard);
+
+    if (result.cancelled && result.outputs.isEmpty()) {
+        job->setState(Job::State::cancelled);
+    } else if (!result.failures.isEmpty()) {
+        job->setFailure(result.failures.first());
+        // Messages alone do not make a job whose every item failed a success.
+        const bool anySuccess = !result.outputs.isEmpty() || result.succeededCount > 0;
+        job->setState(anySuccess ? Job::State::finished : Job::State::failed);
+    } else {
+        job->setState(Job::State::finished);
+    }
+    job->setHasTask(false);
+
+    m_jobs.removeIf([&job](const JobPtr& j) { return j->id() == job->id(); });
+    Q_EMIT jobsChanged();
+    stopTickerIfIdle();
+    m_services.status->updateIcon();
+
+    qCInfo(jobsLog, "Finished %s: %lld output(s), %d failure(s), cancelled %s",
+           qUtf8Printable(job->title()), static_cast<long long>(result.outputs.size()),
+           job->failedCount(), result.cancelled ? "true" : "false");
+
+    if (!result.outputs.isEmpty()) {
+        rememberRecent(result.outputs);
+        if (m_services.workspace) {
+            if (m_store.boolValue(SettingsKey::openResult))
+                m_services.workspace->open(result.outputs.first());
+            if (m_store.boolValue(SettingsKey::revealResult))
+                m_services.workspace->reveal(result.outputs);
+        }
+    }
+
+    if (job->state() == Job::State::finished)
+        m_services.sounds->play(FeedbackSound::success);
+    else if (job->state() == Job::State::failed)
+        m_services.sounds->play(FeedbackSound::failure);
+
+    const qint64 tookMs = job->startedAt().msecsTo(*job->finishedAt());
+    if (tookMs > 10000
+        && (job->state() == Job::State::finished || job->state() == Job::State::failed))
+        m_services.notifier->postJobFinished(job);
+
+    if (m_store.boolValue(SettingsKey::showHUD) || job->state() == Job::State::failed
+        || !job->messages().isEmpty())
+        m_services.presenter->jobFinished(job);
+
+    Q_EMIT jobEnded(job);
+}
+
+JobPtr JobCenter::beginReceiving(int fileCount, std::optional<QPointF> origin)
+{
+    auto job = std::make_shared<Job>(QStringLiteral("Receiving"), QStringLiteral("tray.and.arrow.down"),
+                                     fileCount, QString(), origin, m_clock.now());
+    job->setState(Job::State::receiving);
+    m_jobs.append(job);
+    Q_EMIT jobsChanged();
+    m_services.presenter->show(job);
+    startTicker();
+    return job;
+}
+
+void JobCenter::cancel(const JobPtr& job)
+{
+    if (job && job->isActive())
+        job->cancelTask();
+}
+
+void JobCenter::cancelAll()
+{
+    for (const JobPtr& job : activeJobs())
+        job->cancelTask();
+}
+
+void JobCenter::removeJob(const JobPtr& job)
+{
+    m_jobs.removeIf([&job](const JobPtr& j) { return j->id() == job->id(); });
+    Q_EMIT jobsChanged();
+    m_services.presenter->remove(job);
+}
+
+QList<JobPtr> JobCenter::activeJobs() const
+{
+    QList<JobPtr> active;
+    for (const JobPtr& job : m_jobs) {
+        if (job->isActive())
+            active.append(job);
+    }
+    return active;
+}
+
+JobPtr JobCenter::jobWithId(const QUuid& id) const
+{
+    for (const JobPtr& job : m_jobs) {
+        if (job->id() == id)
+            return job;
+    }
+    return nullptr;
+}
+
+void JobCenter::rememberRecent(const QList<QUrl>& outputs)
+{
+    QList<QUrl> list = outputs;
+    for (const QUrl& url : std::as_const(m_recent)) {
+        if (!outputs.contains(url))
+            list.append(url);
+    }
+    if (list.size() > recentLimit)
+        list.resize(recentLimit);
+    m_recent = list;
+    QStringList paths;
+    for (const QUrl& url : std::as_const(m_recent))
+        paths.append(url.toLocalFile());
+    m_store.setValue(SettingsKey::recentResults, paths);
+    Q_EMIT recentChanged();
+}
+
+void JobCenter::clearRecent()
+{
+    m_recent.clear();
+    m_store.remove(SettingsKey::recentResults);
+    Q_EMIT recentChanged();
+}
+
+void JobCenter::startTicker()
+{
+    if (!m_ticker.isActive())
+        m_ticker.start();
+}
+
+void JobCenter::stopTickerIfIdle()
+{
+    if (m_jobs.isEmpty())
+        m_ticker.stop();
+}
+
+void JobCenter::tick()
+{
+    for (const JobPtr& job : std::as_const(m_jobs)) {
+        if (job->state() != Job::State::running)
+            continue;
+        const double fraction = job->progress().fractionCompleted();
+        if (std::abs(fraction - job->fraction()) > 0.001)
+            job->setFraction(fraction);
+    }
+    m_services.status->updateIcon();
+    stopTickerIfIdle();
+}
+
+} // namespace qv

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "jobs/AsyncLimiter.h"
+#include "jobs/Job.h"
+#include "jobs/JobCenterServices.h"
+#include "model/OperationDescriptor.h"
+#include "model/OperationOptions.h"
+#include "wheel/WheelEntry.h"
+
+#include <QHash>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+namespace qv {
+
+class Clipboard;
+class Clock;
+class SettingsStore;
+class Workspace;
+
+// The job engine: turns a wheel entry and files into work items, runs them under the limits
+// of their lanes, and performs the end-of-job steps. Lives on the main thread; only the work
+// items leave it.
+class JobCenter : public QObject {
+    Q_OBJECT
+public:
+    struct WorkItem {
+        OperationDescriptor descriptor;
+        QList<FileInfo> files;
+    };
+
+    // What a finished run hands to finish().
+    struct Result {
+        QList<QUrl> outputs;
+        QList<JobFailure> failures;
+        bool cancelled = false;
+        int succeededCount = 0;
+        QStringList messages;
+        std::optional<QString> clipboard;
+    };
+
+    struct Services {
+        JobPresenter* presenter = nullptr;
+        StatusIndicator* status = nullptr;
+        SoundPlayer* sounds = nullptr;
+        JobNotifier* notifier = nullptr;
+        Clipboard* clipboard = nullptr;
+        Workspace* workspace = nullptr;
+    };
+
+    static constexpr int recentLimit = 10;
+
+    JobCenter(SettingsStore& store, const Clock& clock, QObject* parent = nullptr);
+    JobCenter(SettingsStore& store, const Clock& clock, const Services& services,
+              QObject* parent = nullptr);
+    ~JobCenter() override;
+
+    static JobCenter& shared();
+
+    // Later subsystems put their real services in place.
+    void setServices(const Services& services);
+
+    // Groups the files into work items and starts a job; nothing when no file is accepted.
+    JobPtr submit(const WheelEntry& entry, const QList<FileInfo>& files,
+                  const OperationOptions& options, std::optional<QPointF> origin);
+    void start(const JobPtr& job, const QList<WorkItem>& items, const OperationOptions& options);
+
+    // A placeholder shown while promised files arrive; it ends only through removeJob().
+    JobPtr beginReceiving(int fileCount, std::optional<QPointF> origin);
+    void cancel(const JobPtr& job);
+    void removeJob(const JobPtr& job);
+
+    const QList<JobPtr>& jobs() const { return m_jobs; }
+    QList<JobPtr> activeJobs() const;
+    JobPtr jobWithId(const QUuid& id) const;
+
+    const QList<QUrl>& recent() const { return m_recent; }
+    void rememberRecent(const QList<QUrl>& outputs);
+    void clearRecent();
+
+    AsyncLimiter& limiter(JobLane lane) const { return *m_limiters.at(lane); }
+    void applyLaneLimits();
+
+    bool isTicking() const { return m_ticker.isActive(); }
+    void tick();
+
+    // Cancels every active job; its child programs are signalled before this returns.
+    void cancelAll();
+
+    // How submit() groups files: by operation, then by each operation's MultiFileMode.
+    static QList<WorkItem> workItems(const WheelEntry& entry, const QList<FileInfo>& files,
+                                     const OperationOptions& options);
+
+Q_SIGNALS:
+    void jobsChanged();
+    void recentChanged();
+    void jobEnded(const qv::JobPtr& job);
+
+private:
+    struct Run;
+
+    void startTicker();
+    void stopTickerIfIdle();
+    void runItem(const std::shared_ptr<Run>& run, int index);
+    void executeItem(const std::shared_ptr<Run>& run, int index);
+    void itemEnded(const std::shared_ptr<Run>& run);
+    void finish(const JobPtr& job, const Result& result);
+    int laneLimit(JobLane lane) const;
+
+    SettingsStore& m_store;
+    const Clock& m_clock;
+    Services m_services;
+    QList<JobPtr> m_jobs;
+    QList<QUrl> m_recent;
+    std::map<JobLane, std::unique_ptr<AsyncLimiter>> m_limiters;
+    QTimer m_ticker;
+    QThreadPool m_pool;
+};
+
+} // namespace qv

@@ -1,0 +1,435 @@
+#include "jobs/JobCenter.h"
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "platform/Clipboard.h"
+#include "platform/ProcessRunner.h"
+#include "platform/SettingsStore.h"
+#include "platform/Workspace.h"
+#include "support/FakeClock.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+using namespace qv;
+
+namespace {
+
+struct RecordingServices : JobPresenter, StatusIndicator, SoundPlayer, JobNotifier, Clipboard, Workspace {
+    QList<FeedbackSound> sounds;
+    QStringList events;
+    QString clipboard;
+    QList<QUrl> opened;
+    QList<QUrl> revealed;
+    int notified = 0;
+
+    void show(const JobPtr& job) override { events.append(QStringLiteral("show ") + job->title()); }
+    void remove(const JobPtr& job) override { events.append(QStringLiteral("remove ") + job->title()); }
+    void jobFinished(const JobPtr& job) override { events.append(QStringLiteral("finished ") + job->title()); }
+    void play(FeedbackSound sound) override { sounds.append(sound); }
+    void postJobFinished(const JobPtr&) override { ++notified; }
+    void setText(const QString& text) override { clipboard = text; }
+    void setFiles(const QList<QUrl>&) override {}
+    bool open(const QUrl& url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    void reveal(const QList<QUrl>& urls) override { revealed += urls; }
+};
+
+// Writes one small result per input through the planner.
+using Body = std::function<QList<QUrl>(const OperationContext&, const QList<QUrl>&, OutputPlanner&,
+                                       Progress&)>;
+
+OperationDescriptor fakeOperation(const char* id, Body body, MultiFileMode mode = MultiFileMode::each)
+{
+    OperationDescriptor d;
+    d.id = QString::fromLatin1(id);
+    d.verb = QStringLiteral("Testing");
+    d.categories = {FileCategory::document, FileCategory::image};
+    d.multiFile = mode;
+    d.make = [body](const OperationContext& context) -> std::shared_ptr<FileOperation> {
+        return std::make_shared<BlockOperation>(
+            [body, context](const QList<QUrl>& inputs, OutputPlanner& planner, Progress& progress) {
+                return body(context, inputs, planner, progress);
+            });
+    };
+    return d;
+}
+
+QList<QUrl> writeResult(OutputPlanner& planner, const QString& text = QStringLiteral("result"))
+{
+    const QUrl work = planner.workURL(QStringLiteral("txt"), QStringLiteral("out"));
+    test::writeFile(work.toLocalFile(), text.toUtf8());
+    return {planner.deliver(work, planner.outputBaseName(QStringLiteral("done")), QStringLiteral("txt"))};
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class JobCenterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        registerDefaultSettings(store);
+        store.setValue(SettingsKey::cpuJobs, 4);
+        center = std::make_unique<JobCenter>(
+            store, clock,
+            JobCenter::Services{&services, &services, &services, &services, &services, &services});
+    }
+
+    FileInfo file(const QString& name, const QByteArray& bytes = "input")
+    {
+        return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name), bytes)));
+    }
+
+    JobPtr runToEnd(const QList<OperationDescriptor>& ops, const QList<FileInfo>& files,
+                    const OperationOptions& options = {})
+    {
+        WheelEntry entry;
+        entry.id = QStringLiteral("entry");
+        entry.operations = ops;
+        JobPtr job = center->submit(entry, files, options, QPointF(10, 10));
+        if (job)
+            EXPECT_TRUE(waitFor([&] { return !job->isActive(); }));
+        return job;
+    }
+
+    QTemporaryDir dir;
+    SettingsStore store{QString()};
+    test::FakeClock clock;
+    RecordingServices services;
+    std::unique_ptr<JobCenter> center;
+};
+
+} // namespace
+
+TEST_F(JobCenterTest, GroupsFilesIntoWorkItems)
+{
+    const auto noop = [](auto&&...) { return QList<QUrl>{}; };
+    OperationDescriptor each = fakeOperation("tool.image.each", noop);
+    each.accepts = [](const FileInfo& f) { return f.ext == QLatin1String("png"); };
+    OperationDescriptor merge = fakeOperation("tool.document.merge", noop, MultiFileMode::combine);
+    merge.categories = {FileCategory::document};
+    merge.accepts = [](const FileInfo& f) { return f.ext == QLatin1String("txt"); };
+    const auto names = [](const JobCenter::WorkItem& item) {
+        QStringList list;
+        for (const FileInfo& f : item.files)
+            list.append(f.name);
+        return list;
+    };
+
+    WheelEntry entry;
+    entry.operations = {merge, each};
+    const FileInfo b = file(QStringLiteral("b.txt"));
+    const FileInfo a10 = file(QStringLiteral("a10.txt"));
+    const FileInfo a2 = file(QStringLiteral("a2.txt"));
+    const FileInfo png = file(QStringLiteral("p.png"));
+    FileInfo stray = file(QStringLiteral("s.mp3"));
+
+    QList<JobCenter::WorkItem> items = JobCenter::workItems(entry, {b, png, a10, stray, a2, png}, {});
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].descriptor.id, QStringLiteral("tool.document.merge"));
+    EXPECT_EQ(names(items[0]), (QStringList{"a2.txt", "a10.txt", "b.txt"}));
+    EXPECT_EQ(items[1].descriptor.id, QStringLiteral("tool.image.each"));
+    EXPECT_EQ(names(items[2]), QStringList{"p.png"});
+
+    OperationOptions order;
+    order.fileOrder = QList<QUrl>{a2.url, b.url};
+    items = JobCenter::workItems(entry, {b, a10, a2}, order);
+    EXPECT_EQ(names(items[0]), (QStringList{"a2.txt", "b.txt", "a10.txt"}));
+
+    // Nothing accepted: no job at all.
+    WheelEntry audioOnly;
+    audioOnly.operations = {merge};
+    EXPECT_EQ(center->submit(audioOnly, {stray}, {}, std::nullopt), nullptr);
+    EXPECT_TRUE(center->jobs().isEmpty());
+}
+
+TEST_F(JobCenterTest, ReportsOutputsInItemOrderAndNamesResultsBesideTheSource)
+{
+    // Items finish in the order 2, 0, 1.
+    std::atomic<int> finished{-1};
+    const QList<int> after{2, 0, -1};
+    OperationDescriptor op = fakeOperation("tool.document.write", [&](const OperationContext& ctx,
+                                                                     const QList<QUrl>&, OutputPlanner& planner,
+                                                                     Progress& progress) {
+        const int index = ctx.files.first().baseName.toInt();
+        const int waitFor = index == 0 ? 2 : index == 1 ? 0 : -1;
+        while (waitFor >= 0 && finished.load() != waitFor)
+            std::this_thread::yield();
+        reportProgress(0.5, progress);
+        QList<QUrl> out = writeResult(planner);
+        finished = index;
+        return out;
+    });
+    const JobPtr job = runToEnd({op}, {file("0.txt"), file("1.txt"), file("2.txt")});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(job->fileCount(), 3);
+    EXPECT_EQ(job->progress().totalUnitCount(), 3000);
+    ASSERT_EQ(job->outputs().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(job->outputs()[i].fileName(), QStringLiteral("%1 (done).txt").arg(i));
+    EXPECT_DOUBLE_EQ(job->fraction(), 1.0);
+    EXPECT_EQ(services.sounds, QList<FeedbackSound>{FeedbackSound::success});
+    EXPECT_EQ(services.events, (QStringList{"show Testing", "finished Testing"}));
+    EXPECT_TRUE(center->jobs().isEmpty());
+    EXPECT_FALSE(center->isTicking());
+    // Nothing is left in the source folder but inputs and results.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).size(), 6);
+}
+
+TEST_F(JobCenterTest, FinalStates)
+{
+    const OperationDescriptor fails = fakeOperation("tool.document.fail", [](auto&&...) -> QList<QUrl> {
+        throw EngineError(QStringLiteral("This file is broken"), QStringLiteral("trace"));
+    });
+    const OperationDescriptor note = fakeOperation("tool.document.note", [](const OperationContext& ctx, auto&&...) {
+        ctx.notes->addMessage(QStringLiteral("Nothing to do"));
+        ctx.notes->addClipboardText(ctx.files.first().name);
+        return QList<QUrl>{};
+    });
+    const OperationDescriptor failsWithNote =
+        fakeOperation("tool.document.noteThenFail", [](const OperationContext& ctx, auto&&...) -> QList<QUrl> {
+            ctx.notes->addMessage(QStringLiteral("Tried"));
+            throw EngineError(QStringLiteral("No luck"));
+        });
+    OperationDescriptor nothing = fakeOperation("tool.document.nothing", {});
+    nothing.make = nullptr;
+
+    JobPtr job = runToEnd({fails}, {file("a.txt")});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This file is broken"));
+    EXPECT_EQ(job->failedCount(), 1);
+    EXPECT_EQ(services.sounds.last(), FeedbackSound::failure);
+
+    // Messages are a result of their own.
+    job = runToEnd({note}, {file("x.txt"), file("y.txt")});
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(job->messages().size(), 2);
+    EXPECT_EQ(services.clipboard.split(QStringLiteral("\n\n")).size(), 2);
+    EXPECT_FALSE(services.clipboard.endsWith(QLatin1Char('\n')));
+
+    // Every item failed: failed, even though an item left a message.
+    job = runToEnd({failsWithNote}, {file("z.txt")});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->messages(), QStringList{QStringLiteral("Tried")});
+
+    job = runToEnd({nothing}, {file("n.txt")});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This operation has nothing to run"));
+
+    // One success among failures: finished, with the first failure kept.
+    const OperationDescriptor mixed = fakeOperation("tool.document.mixed", [](const OperationContext& ctx, auto&&,
+                                                                              OutputPlanner& planner, auto&&) {
+        if (ctx.files.first().baseName == QLatin1String("bad"))
+            throw EngineError(QStringLiteral("Bad one"));
+        return writeResult(planner);
+    });
+    job = runToEnd({mixed}, {file("good.txt"), file("bad.txt")});
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(job->outputs().size(), 1);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("Bad one"));
+}
+
+TEST_F(JobCenterTest, EndOfJobStepsFollowTheSettings)
+{
+    const OperationDescriptor slow = fakeOperation("tool.document.slow", [this](auto&&, auto&&,
+                                                                             OutputPlanner& planner, auto&&) {
+        clock.advance(10500);
+        return writeResult(planner);
+    });
+    store.setValue(SettingsKey::openResult, true);
+    store.setValue(SettingsKey::revealResult, true);
+    store.setValue(SettingsKey::showHUD, false);
+    JobPtr job = runToEnd({slow}, {file("a.txt")});
+    EXPECT_EQ(services.notified, 1);
+    EXPECT_EQ(services.opened, QList<QUrl>{job->outputs().first()});
+    EXPECT_EQ(services.revealed, job->outputs());
+    // HUD off, no failure, no message: the HUD hears nothing.
+    EXPECT_TRUE(services.events.isEmpty());
+
+    const OperationDescriptor exact = fakeOperation("tool.document.exact", [this](auto&&, auto&&,
+                                                                               OutputPlanner& planner, auto&&) {
+        clock.advance(10000);
+        return writeResult(planner);
+    });
+    runToEnd({exact}, {file("b.txt")});
+    EXPECT_EQ(services.notified, 1);
+}
+
+TEST_F(JobCenterTest, RecentResultsKeepTheNewestTen)
+{
+    QList<QUrl> urls;
+    for (int i = 0; i < 12; ++i)
+        urls.append(QUrl::fromLocalFile(QStringLiteral("/r/%1").arg(i)));
+    for (int i = 0; i < 11; ++i)
+        center->rememberRecent({urls[i]});
+    EXPECT_EQ(center->recent().size(), 10);
+    EXPECT_EQ(center->recent().first(), urls[10]);
+    EXPECT_FALSE(center->recent().contains(urls[0]));
+
+    center->rememberRecent({urls[5]});
+    EXPECT_EQ(center->recent().first(), urls[5]);
+    EXPECT_EQ(center->recent().size(), 10);
+
+    const QStringList stored = *store.stringListValue(SettingsKey::recentResults);
+    EXPECT_EQ(stored.size(), 10);
+    EXPECT_EQ(stored.first(), QStringLiteral("/r/5"));
+
+    // A new centre reads them back.
+    JobCenter again(store, clock);
+    EXPECT_EQ(again.recent(), center->recent());
+
+    center->clearRecent();
+    EXPECT_FALSE(store.hasStoredValue(SettingsKey::recentResults));
+}
+
+TEST_F(JobCenterTest, LaneLimitsFollowTheSettings)
+{
+    store.setValue(SettingsKey::cpuJobs, 1);
+    EXPECT_EQ(center->limiter(JobLane::cpu).limit(), 1);
+
+    std::atomic<int> running{0};
+    std::atomic<bool> go{false};
+    const OperationDescriptor hold = fakeOperation("tool.document.hold", [&](auto&&...) {
+        ++running;
+        while (!go)
+            std::this_thread::yield();
+        return QList<QUrl>{};
+    });
+    WheelEntry entry;
+    entry.operations = {hold};
+    const JobPtr job = center->submit(entry, {file("1.txt"), file("2.txt"), file("3.txt"), file("4.txt")}, {},
+                                      std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return running == 1; }));
+    EXPECT_EQ(center->limiter(JobLane::cpu).waiterCount(), 3);
+
+    store.setValue(SettingsKey::cpuJobs, 3);
+    ASSERT_TRUE(waitFor([&] { return running == 3; }));
+    EXPECT_EQ(center->limiter(JobLane::cpu).waiterCount(), 1);
+
+    store.setValue(SettingsKey::accentColor, QStringLiteral("#000000"));
+    EXPECT_EQ(center->limiter(JobLane::cpu).limit(), 3);
+    EXPECT_EQ(center->limiter(JobLane::external).limit(), 1);
+
+    go = true;
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
+    EXPECT_EQ(center->limiter(JobLane::cpu).running(), 0);
+}
+
+TEST_F(JobCenterTest, CancellingStopsChildProgramsAndWaitingItems)
+{
+    store.setValue(SettingsKey::cpuJobs, 1);
+    std::atomic<pid_t> childStarted{0};
+    std::atomic<int> ran{0};
+    QString workFolder;
+    const OperationDescriptor sleeper = fakeOperation("tool.document.sleep", [&](const OperationContext& ctx,
+                                                                               auto&&, OutputPlanner& planner,
+                                                                               auto&&) -> QList<QUrl> {
+        ++ran;
+        workFolder = planner.workDirectory().toLocalFile();
+        childStarted = 1;
+        ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("100")},
+                           ctx.stopToken);
+        return writeResult(planner);
+    });
+    WheelEntry entry;
+    entry.operations = {sleeper};
+    const JobPtr job = center->submit(entry, {file("1.txt"), file("2.txt"), file("3.txt")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return childStarted != 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    QElapsedTimer timer;
+    timer.start();
+    center->cancel(job);
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 5000));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+    EXPECT_EQ(ran.load(), 1); // the waiting items never ran
+    EXPECT_TRUE(services.sounds.isEmpty());
+    EXPECT_EQ(center->limiter(JobLane::cpu).running(), 0);
+    EXPECT_EQ(center->limiter(JobLane::cpu).waiterCount(), 0);
+    EXPECT_FALSE(workFolder.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(workFolder));
+    // Cancelling an ended job does nothing.
+    center->cancel(job);
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+}
+
+TEST_F(JobCenterTest, PlaceholdersLastUntilRemoved)
+{
+    store.setValue(SettingsKey::showHUD, false);
+    const JobPtr placeholder = center->beginReceiving(2, QPointF(1, 1));
+    EXPECT_EQ(placeholder->state(), Job::State::receiving);
+    EXPECT_EQ(placeholder->title(), QStringLiteral("Receiving"));
+    EXPECT_EQ(placeholder->symbol(), QStringLiteral("tray.and.arrow.down"));
+    EXPECT_TRUE(placeholder->isActive());
+    EXPECT_EQ(center->activeJobs().size(), 1);
+    EXPECT_TRUE(center->isTicking());
+    center->tick();
+    EXPECT_TRUE(center->isTicking());
+
+    center->removeJob(placeholder);
+    EXPECT_TRUE(center->activeJobs().isEmpty());
+    EXPECT_EQ(services.events, (QStringList{"show Receiving", "remove Receiving"}));
+    center->tick();
+    EXPECT_FALSE(center->isTicking());
+}
+
+TEST_F(JobCenterTest, TickerPublishesOnlyRealProgress)
+{
+    std::atomic<bool> go{false};
+    std::atomic<Progress*> itemProgress{nullptr};
+    const OperationDescriptor hold = fakeOperation("tool.document.hold", [&](auto&&, auto&&, auto&&,
+                                                                            Progress& progress) {
+        itemProgress = &progress;
+        while (!go)
+            std::this_thread::yield();
+        return QList<QUrl>{};
+    });
+    WheelEntry entry;
+    entry.operations = {hold};
+    const JobPtr job = center->submit(entry, {file("1.txt")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return itemProgress.load() != nullptr; }));
+    int changes = 0;
+    QObject::connect(job.get(), &Job::changed, [&] { ++changes; });
+
+    itemProgress.load()->setCompletedUnitCount(300);
+    center->tick();
+    EXPECT_NEAR(job->fraction(), 0.3, 1e-9);
+    const int afterFirst = changes;
+    itemProgress.load()->setCompletedUnitCount(300); // 0.3008 in spirit: below the threshold
+    reportProgress(0.3008, *itemProgress.load());
+    center->tick();
+    EXPECT_EQ(changes, afterFirst);
+    reportProgress(0.3015, *itemProgress.load());
+    center->tick();
+    EXPECT_NEAR(job->fraction(), 0.301, 1e-9);
+
+    go = true;
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
+}
