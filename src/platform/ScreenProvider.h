@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+
+#include <optional>
+
+namespace qv {
+
+// One display. Both rectangles are in global coordinates measured from the bottom-left corner
+// of the primary screen with y pointing up, the coordinates every placement rule is written in.
+struct ScreenInfo {
+    QRectF frame;
+    QRectF visibleFrame; // without panels and docks
+    double devicePixelRatio = 1.0;
+
+    bool operator==(const ScreenInfo&) const = default;
+};
+
+// The displays and the pointer; tests give fake screens.
+class ScreenProvider {
+public:
+    virtual ~ScreenProvider() = default;
+    // In the system's order; the primary screen first.
+    virtual QList<ScreenInfo> screens() const = 0;
+    // The screen that counts as the main one; absent when there is no screen.
+    virtual std::optional<ScreenInfo> mainScreen() const = 0;
+    // The pointer, in y-up coordinates.
+    virtual QPointF pointerLocation() const = 0;
+    // Height of the primary screen: what turns y-up coordinates into Qt's and back.
+    virtual double primaryHeight() const = 0;
+
+    static const ScreenProvider& system();
+};
+
+// The first screen whose frame holds the point (the pointer when none is given), else the main
+// screen, else the first one; absent when there is no screen at all.
+std::optional<ScreenInfo> screenForPoint(std::optional<QPointF> point,
+                                         const ScreenProvider& screens = ScreenProvider::system());
+
+} // namespace qv
