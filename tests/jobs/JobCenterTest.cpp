@@ -9,6 +9,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 #include "support/FakeClock.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -185,8 +186,12 @@ TEST_F(JobCenterTest, ReportsOutputsInItemOrderAndNamesResultsBesideTheSource)
         finished = index;
         return out;
     });
+    test::LogCapture log;
     const JobPtr job = runToEnd({op}, {file("0.txt"), file("1.txt"), file("2.txt")});
     ASSERT_TRUE(job);
+    EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.jobs"), QStringLiteral("Started Testing on 3 item(s)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.jobs"),
+                             QStringLiteral("Finished Testing: 3 output(s), 0 failure(s), cancelled false")));
     EXPECT_EQ(job->state(), Job::State::finished);
     EXPECT_EQ(job->fileCount(), 3);
     EXPECT_EQ(job->progress().totalUnitCount(), 3000);
