@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMutexLocker>
 #include <QStandardPaths>
 
@@ -140,7 +141,8 @@ std::optional<QUrl> Capabilities::findLibreOffice() const
                            QStringLiteral("/usr/lib/libreoffice/program/soffice")};
     // Installs from the LibreOffice site go to /opt/libreoffice<version>.
     QStringList optInstalls = m_lookups.listFolder(QStringLiteral("/opt"), QStringLiteral("libreoffice*"));
-    QCollator collator;
+    // Version numbers in natural order, whatever the user's locale.
+    QCollator collator{QLocale(QLocale::English)};
     collator.setNumericMode(true);
     std::sort(optInstalls.begin(), optInstalls.end(), collator);
     for (const QString& name : optInstalls)
