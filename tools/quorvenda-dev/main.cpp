@@ -17,6 +17,8 @@ struct Command {
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table{
+        {QStringLiteral("capabilities"),
+         {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("settings"),

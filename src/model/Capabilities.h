@@ -1,0 +1,92 @@
+#pragma once
+
+#include "model/EngineID.h"
+#include "model/SharedEnums.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace qv {
+
+class Clock;
+struct ArchiveListing;
+
+// What this machine offers the engines: the FFmpeg and LibreOffice programs, the image
+// types libvips reads and writes, and the archive formats that can be listed.
+class Capabilities : public QObject {
+    Q_OBJECT
+
+public:
+    // Everything the record asks of the system; tests put their own answers in.
+    struct Lookups {
+        std::function<QString(const char* name)> environmentVariable;
+        std::function<bool(const QString& path)> isExecutableFile;
+        std::function<std::optional<QString>(const QString& program)> findOnPath;
+        // Names in a folder that match a wildcard pattern; no paths.
+        std::function<QStringList(const QString& folder, const QString& pattern)> listFolder;
+        QString applicationDirPath;
+        const Clock* clock = nullptr;
+        std::function<QSet<QString>()> readableImageFormatIds;
+        std::function<QSet<QString>()> writableImageFormatIds;
+        std::function<std::optional<QByteArray>(const QString& name)> probeResource;
+        std::function<ArchiveListing(const QByteArray& data)> listArchive;
+
+        static Lookups system();
+    };
+
+    // Created on first use, from any thread, and kept for the life of the process.
+    static Capabilities& shared();
+
+    explicit Capabilities(Lookups lookups, QObject* parent = nullptr);
+
+    // Looks LibreOffice up again; unless forced, only when more than 30 s have passed
+    // since the last refresh began.
+    void refreshExternalApps(bool force);
+
+    bool hasFFmpeg() const { return m_ffmpegURL.has_value(); }
+    const std::optional<QUrl>& ffmpegURL() const { return m_ffmpegURL; }
+    std::optional<QUrl> libreOfficeURL() const;
+    std::optional<QUrl> iworkAppURL(IWorkApp app) const;
+    bool isAvailable(const EngineID& engine) const;
+
+    // The format ids ("zip", "7z", ...) that can be read; probed once, then kept.
+    QSet<QString> probeArchiveFormats();
+    // The stored set, probing first when there is none yet.
+    QSet<QString> archiveFormats();
+
+    // Type identifiers of the image formats that can be written and read.
+    const QSet<QString>& imageIOWritable() const { return m_imageIOWritable; }
+    const QSet<QString>& imageIOReadable() const { return m_imageIOReadable; }
+
+    // The archive formats read without any probe.
+    static const QStringList& baseArchiveFormats();
+
+private:
+    std::optional<QUrl> findFFmpeg() const;
+    std::optional<QUrl> findLibreOffice() const;
+
+    const Lookups m_lookups;
+
+    mutable QMutex m_lock; // guards the four fields below
+    QHash<IWorkApp, QUrl> m_iworkApps;
+    std::optional<QUrl> m_libreOfficeURL;
+    QDateTime m_lastExternalCheck;
+    std::optional<QSet<QString>> m_archiveFormats;
+
+    // Worked out once at creation, then read without the lock.
+    const QSet<QString> m_imageIOWritable;
+    const QSet<QString> m_imageIOReadable;
+    const std::optional<QUrl> m_ffmpegURL;
+};
+
+} // namespace qv
