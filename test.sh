@@ -8,9 +8,10 @@ cd "$(dirname "$0")"
 build=build
 config=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_SANITIZE=)
 if [ -n "${QV_SANITIZE:-}" ]; then
-  build=build-sanitize
+  build=build-sanitize-${QV_SANITIZE//,/-}
   config=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DQV_SANITIZE=${QV_SANITIZE}")
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+  export TSAN_OPTIONS=${TSAN_OPTIONS:-"suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1"}
 fi
 cmake -S . -B "$build" "${config[@]}" >/dev/null
 cmake --build "$build"

@@ -14,7 +14,7 @@ QUuid AsyncLimiter::acquire(Grant grant)
 {
     const QUuid id = QUuid::createUuid();
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard locker(m_mutex);
         if (m_running >= m_limit) {
             m_waiters.push_back({id, std::move(grant)});
             return id;
@@ -29,7 +29,7 @@ void AsyncLimiter::release()
 {
     Grant next;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard locker(m_mutex);
         if (!m_waiters.empty() && m_running <= m_limit) {
             // The slot passes straight to the oldest waiter.
             next = std::move(m_waiters.front().grant);
@@ -47,7 +47,7 @@ void AsyncLimiter::setLimit(int limit)
 {
     std::vector<Grant> started;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard locker(m_mutex);
         m_limit = std::max(limit, 1);
         while (m_running < m_limit && !m_waiters.empty()) {
             ++m_running;
@@ -63,7 +63,7 @@ void AsyncLimiter::cancel(const QUuid& waiter)
 {
     Grant cancelled;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard locker(m_mutex);
         const auto it = std::find_if(m_waiters.begin(), m_waiters.end(),
                                      [&](const Waiter& w) { return w.id == waiter; });
         if (it == m_waiters.end())
@@ -76,19 +76,19 @@ void AsyncLimiter::cancel(const QUuid& waiter)
 
 int AsyncLimiter::limit() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard locker(m_mutex);
     return m_limit;
 }
 
 int AsyncLimiter::running() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard locker(m_mutex);
     return m_running;
 }
 
 int AsyncLimiter::waiterCount() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard locker(m_mutex);
     return int(m_waiters.size());
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QMutex>
 #include <QUuid>
 
 #include <deque>
+#include <mutex>
 #include <functional>
 
 namespace qv {
@@ -35,7 +35,7 @@ private:
         Grant grant;
     };
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     int m_limit;
     int m_running = 0;
     std::deque<Waiter> m_waiters;

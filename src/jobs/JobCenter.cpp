@@ -10,9 +10,10 @@
 #include "platform/Log.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
+#include "platform/ThreadHandoff.h"
 #include "platform/Workspace.h"
 
-#include <QMutex>
+#include <mutex>
 
 #include <algorithm>
 #include <stop_token>
@@ -42,7 +43,7 @@ struct JobCenter::Run {
     std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;
 
     // Outcomes, written by the items' threads.
-    QMutex mutex;
+    std::mutex mutex;
     std::map<int, QList<QUrl>> outputs;
     QList<JobFailure> failures;
     bool cancelled = false;
@@ -227,22 +228,28 @@ void JobCenter::runItem(const std::shared_ptr<Run>& run, int index)
 {
     AsyncLimiter& lane = limiter(run->items[index].descriptor.lane);
     if (run->stop.stop_requested()) {
-        QMutexLocker locker(&run->mutex);
-        run->cancelled = true;
-        locker.unlock();
+        {
+            std::lock_guard locker(run->mutex);
+            run->cancelled = true;
+        }
         itemEnded(run);
         return;
     }
     const QUuid waiter = lane.acquire([this, run, index](bool granted) {
         if (!granted) {
             {
-                QMutexLocker locker(&run->mutex);
+                std::lock_guard locker(run->mutex);
                 run->cancelled = true;
             }
             itemEnded(run);
             return;
         }
-        m_pool.start([this, run, index] { executeItem(run, index); });
+        std::function<void()> task = [this, run, index] {
+            handoffAcquire();
+            executeItem(run, index);
+        };
+        handoffRelease();
+        m_pool.start(std::move(task));
     });
     // A cancelled job gives up its place in the queue at once.
     run->stopCallbacks.push_back(std::make_unique<std::stop_callback<std::function<void()>>>(
@@ -283,7 +290,7 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
         throwIfCancelled(run->stop);
         progress.setCompletedUnitCount(progress.totalUnitCount());
         finishUp();
-        QMutexLocker locker(&run->mutex);
+        std::lock_guard locker(run->mutex);
         run->outputs[index] = outputs;
         ++run->succeeded;
     } catch (...) {
@@ -297,7 +304,7 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
             } catch (...) {
             }
         }
-        QMutexLocker locker(&run->mutex);
+        std::lock_guard locker(run->mutex);
         if (cancelled) {
             run->cancelled = true;
         } else {
@@ -313,29 +320,40 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
 void JobCenter::itemEnded(const std::shared_ptr<Run>& run)
 {
     {
-        QMutexLocker locker(&run->mutex);
+        std::lock_guard locker(run->mutex);
         if (--run->remaining > 0)
             return;
     }
     // The last item: fold the outcomes on the main thread.
-    QMetaObject::invokeMethod(
-        this,
-        [this, run] {
-            Result result;
-            {
-                QMutexLocker locker(&run->mutex);
-                for (const auto& [index, outputs] : run->outputs)
-                    result.outputs += outputs;
-                result.failures = run->failures;
-                result.cancelled = run->cancelled;
-                result.succeededCount = run->succeeded;
-            }
-            result.messages = run->notes->messages();
-            result.clipboard = run->notes->clipboardText();
-            run->stopCallbacks.clear();
-            finish(run->job, result);
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard locker(m_endedMutex);
+        m_endedRuns.push_back(run);
+    }
+    QMetaObject::invokeMethod(this, "finishEndedRuns", Qt::QueuedConnection);
+}
+
+void JobCenter::finishEndedRuns()
+{
+    std::vector<std::shared_ptr<Run>> ended;
+    {
+        std::lock_guard locker(m_endedMutex);
+        ended.swap(m_endedRuns);
+    }
+    for (const std::shared_ptr<Run>& run : ended) {
+        Result result;
+        {
+            std::lock_guard locker(run->mutex);
+            for (const auto& [index, outputs] : run->outputs)
+                result.outputs += outputs;
+            result.failures = run->failures;
+            result.cancelled = run->cancelled;
+            result.succeededCount = run->succeeded;
+        }
+        result.messages = run->notes->messages();
+        result.clipboard = run->notes->clipboardText();
+        run->stopCallbacks.clear();
+        finish(run->job, result);
+    }
 }
 
 void JobCenter::finish(const JobPtr& job, const Result& result)

@@ -14,6 +14,8 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace qv {
 
@@ -108,6 +110,7 @@ private:
     void runItem(const std::shared_ptr<Run>& run, int index);
     void executeItem(const std::shared_ptr<Run>& run, int index);
     void itemEnded(const std::shared_ptr<Run>& run);
+    Q_INVOKABLE void finishEndedRuns();
     void finish(const JobPtr& job, const Result& result);
     int laneLimit(JobLane lane) const;
 
@@ -118,6 +121,8 @@ private:
     QList<QUrl> m_recent;
     std::map<JobLane, std::unique_ptr<AsyncLimiter>> m_limiters;
     QTimer m_ticker;
+    std::mutex m_endedMutex;
+    std::vector<std::shared_ptr<Run>> m_endedRuns;
     QThreadPool m_pool;
 };
 

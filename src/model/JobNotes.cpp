@@ -4,25 +4,25 @@ namespace qv {
 
 void JobNotes::addMessage(const QString& text)
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     m_items.append(text);
 }
 
 void JobNotes::addClipboardText(const QString& text)
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     m_clipboard.append(text);
 }
 
 QStringList JobNotes::messages() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     return m_items;
 }
 
 std::optional<QString> JobNotes::clipboardText() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     if (m_clipboard.isEmpty())
         return std::nullopt;
     return m_clipboard.join(QStringLiteral("\n\n"));

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QMutex>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
 
 namespace qv {
@@ -19,7 +19,7 @@ public:
     std::optional<QString> clipboardText() const;
 
 private:
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock;
     QStringList m_items;
     QStringList m_clipboard;
 };

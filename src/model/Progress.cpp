@@ -14,7 +14,7 @@ void Progress::raiseCompletedUnitCount(qint64 completed)
 
 void Progress::addChild(std::shared_ptr<Progress> child, qint64 pendingUnitCount)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard locker(m_mutex);
     m_children.emplace_back(std::move(child), pendingUnitCount);
 }
 
@@ -25,7 +25,7 @@ double Progress::fractionCompleted() const
         return 0.0;
     double done = double(m_completed.load());
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard locker(m_mutex);
         for (const auto& [child, pending] : m_children)
             done += child->fractionCompleted() * double(pending);
     }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QMutex>
+#include <QtGlobal>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace qv {
@@ -30,7 +31,7 @@ public:
 private:
     std::atomic<qint64> m_total;
     std::atomic<qint64> m_completed{0};
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<std::pair<std::shared_ptr<Progress>, qint64>> m_children;
 };
 
