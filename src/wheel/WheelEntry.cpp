@@ -2,6 +2,11 @@
 
 namespace qv {
 
+WheelEntry WheelEntry::forOperation(const OperationDescriptor& operation, WheelKind wheel)
+{
+    return WheelEntry{operation.id, operation.title, operation.symbol, wheel, {operation}};
+}
+
 const OperationDescriptor* WheelEntry::operationForFile(const FileInfo& file) const
 {
     for (const OperationDescriptor& op : operations) {
@@ -13,6 +18,14 @@ const OperationDescriptor* WheelEntry::operationForFile(const FileInfo& file) co
             return &op;
     }
     return nullptr;
+}
+
+QStringList WheelEntry::operationIDs() const
+{
+    QStringList ids;
+    for (const OperationDescriptor& op : operations)
+        ids.append(op.id);
+    return ids;
 }
 
 } // namespace qv

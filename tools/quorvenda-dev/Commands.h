@@ -8,5 +8,6 @@ namespace qv::dev {
 int info(const QStringList& args);
 int settings(const QStringList& args);
 int capabilities(const QStringList& args);
+int wheel(const QStringList& args);
 
 } // namespace qv::dev

@@ -23,6 +23,8 @@ const std::map<QString, Command>& commands()
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("settings"),
          {qv::dev::settings, "settings             the current settings snapshot as one JSON object"}},
+        {QStringLiteral("wheel"),
+         {qv::dev::wheel, "wheel KIND FILE...   what the KIND wheel offers for the files, as JSON"}},
     };
     return table;
 }

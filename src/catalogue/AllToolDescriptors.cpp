@@ -1,0 +1,20 @@
+#include "catalogue/AllToolDescriptors.h"
+
+#include "catalogue/QuickActionCatalogue.h"
+
+namespace qv {
+
+const QList<OperationDescriptor>& allToolDescriptors()
+{
+    static const QList<OperationDescriptor> all = [] {
+        QList<OperationDescriptor> list;
+        // A category joins here, in its place, once the engine behind it is built: image,
+        // video, audio, pdf, document, ebook, presentation, spreadsheet, subtitle, archive,
+        // folder. The quick actions stay last.
+        list += quickActionDescriptors();
+        return list;
+    }();
+    return all;
+}
+
+} // namespace qv

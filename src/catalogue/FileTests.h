@@ -1,0 +1,13 @@
+#pragma once
+
+#include "model/FileInfo.h"
+
+namespace qv {
+
+// The per-file tests the category lists combine into their accepts tests.
+bool isNotEncrypted(const FileInfo& file);
+bool isAnimated(const FileInfo& file);
+bool isNotPromise(const FileInfo& file);
+bool acceptsAlways(const FileInfo& file);
+
+} // namespace qv

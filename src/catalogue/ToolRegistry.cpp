@@ -1,0 +1,307 @@
+#include "catalogue/ToolRegistry.h"
+
+#include "model/Capabilities.h"
+
+#include "catalogue/AllToolDescriptors.h"
+#include "catalogue/QuickActionCatalogue.h"
+#include "model/ModifierGlyph.h"
+#include "model/SettingsReaders.h"
+#include "platform/SettingsStore.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace qv {
+
+namespace {
+
+using C = FileCategory;
+
+QStringList prefixed(const QString& prefix, std::initializer_list<const char*> names)
+{
+    QStringList ids;
+    for (const char* name : names)
+        ids.append(prefix + QLatin1String(name));
+    return ids;
+}
+
+const QHash<FileCategory, QStringList>& defaultConvertOrder()
+{
+    static const QHash<FileCategory, QStringList> table{
+        {C::image, prefixed(QStringLiteral("convert.image."),
+                            {"jpg", "png", "heic", "webp", "avif", "pdf", "tiff", "gif"})},
+        {C::video, prefixed(QStringLiteral("convert.video."),
+                            {"mp4", "mov", "webm", "gif", "mp3", "m4a", "mkv", "wav"})},
+        {C::audio, prefixed(QStringLiteral("convert.audio."),
+                            {"mp3", "m4a", "wav", "flac", "aiff", "ogg", "opus", "alac"})},
+        {C::pdf, prefixed(QStringLiteral("convert.pdf."),
+                          {"png", "jpg", "docx", "txt", "md", "html", "epub", "rtf"})},
+        {C::document, prefixed(QStringLiteral("convert.document."),
+                               {"pdf", "docx", "md", "txt", "html", "rtf", "epub", "odt"})},
+        {C::ebook, prefixed(QStringLiteral("convert.ebook."),
+                            {"pdf", "docx", "txt", "md", "html", "rtf"})},
+        {C::presentation, prefixed(QStringLiteral("convert.presentation."),
+                                   {"pdf", "png", "jpg", "pptx", "key"})},
+        {C::spreadsheet, prefixed(QStringLiteral("convert.spreadsheet."),
+                                  {"xlsx", "csv", "tsv", "pdf", "ods", "numbers"})},
+        {C::subtitle, prefixed(QStringLiteral("convert.subtitle."), {"srt", "vtt", "ass", "txt"})},
+        {C::archive, prefixed(QStringLiteral("convert.archive."), {"zip", "tar", "tar.gz"})},
+    };
+    return table;
+}
+
+const QHash<FileCategory, QStringList>& defaultToolsOrder()
+{
+    static const QHash<FileCategory, QStringList> table{
+        {C::image, prefixed(QStringLiteral("tool.image."),
+                            {"compress", "resize", "crop", "rotate", "removeBackground",
+                             "removeMetadata", "edit"})},
+        {C::video, prefixed(QStringLiteral("tool.video."),
+                            {"compress", "trim", "crop", "split", "mute", "speed", "snapshot",
+                             "removeMetadata"})},
+        {C::audio, prefixed(QStringLiteral("tool.audio."),
+                            {"compress", "trim", "split", "merge", "normalize", "speed", "fade",
+                             "removeMetadata"})},
+        {C::pdf, prefixed(QStringLiteral("tool.pdf."),
+                          {"merge", "split", "compress", "rotate", "reorder", "redact",
+                           "removeMetadata", "ocr"})},
+        {C::document, prefixed(QStringLiteral("tool.document."),
+                               {"wordCount", "merge", "removeMetadata", "pdf"})},
+        {C::ebook, prefixed(QStringLiteral("tool.ebook."),
+                            {"wordCount", "merge", "removeMetadata", "pdf"})},
+        {C::spreadsheet, prefixed(QStringLiteral("tool.spreadsheet."), {"splitSheets", "mergeCSV"})},
+        {C::subtitle, prefixed(QStringLiteral("tool.subtitle."), {"shift", "merge"})},
+        {C::archive, prefixed(QStringLiteral("tool.archive."), {"extract", "test", "zip"})},
+        {C::folder, prefixed(QStringLiteral("tool.folder."), {"zip", "flatten"})},
+    };
+    return table;
+}
+
+bool matchesOrderItem(const WheelEntry& entry, const QString& item)
+{
+    if (entry.id == item)
+        return true;
+    return std::any_of(entry.operations.begin(), entry.operations.end(),
+                       [&](const OperationDescriptor& op) {
+                           return op.id == item || op.group == item;
+                       });
+}
+
+bool coversAll(const OperationDescriptor& op, const QList<FileInfo>& files)
+{
+    return std::all_of(files.begin(), files.end(), [&](const FileInfo& file) {
+        return op.categories.contains(file.category) && op.accepts(file);
+    });
+}
+
+} // namespace
+
+ToolRegistry::ToolRegistry(QList<OperationDescriptor> catalogue, EngineCheck isAvailable,
+                           const SettingsStore* store)
+    : m_catalogue(std::move(catalogue)),
+      m_isAvailable(std::move(isAvailable)),
+      m_store(store)
+{
+}
+
+const ToolRegistry& ToolRegistry::shared()
+{
+    static const ToolRegistry registry(allToolDescriptors(), [](const EngineID& engine) {
+        return Capabilities::shared().isAvailable(engine);
+    });
+    return registry;
+}
+
+const SettingsStore& ToolRegistry::store() const
+{
+    return m_store ? *m_store : SettingsStore::shared();
+}
+
+QStringList defaultWheelItems(WheelKind kind, FileCategory category)
+{
+    switch (kind) {
+    case WheelKind::convert: return defaultConvertOrder().value(category);
+    case WheelKind::tools: return defaultToolsOrder().value(category);
+    case WheelKind::actions: {
+        QStringList ids;
+        for (const OperationDescriptor& d : quickActionDescriptors())
+            ids.append(d.id);
+        return ids;
+    }
+    }
+    return {};
+}
+
+QList<FileCategory> categoriesByCount(const QList<FileInfo>& files)
+{
+    QList<FileCategory> seen;
+    QHash<FileCategory, int> counts;
+    for (const FileInfo& file : files) {
+        if (!counts.contains(file.category))
+            seen.append(file.category);
+        ++counts[file.category];
+    }
+    std::stable_sort(seen.begin(), seen.end(), [&](FileCategory a, FileCategory b) {
+        return counts.value(a) > counts.value(b);
+    });
+    return seen;
+}
+
+QList<WheelEntry> ToolRegistry::wheelEntries(const QList<FileInfo>& files, WheelKind kind) const
+{
+    if (files.isEmpty())
+        return {};
+    QList<OperationDescriptor> candidates;
+    for (const OperationDescriptor& d : m_catalogue) {
+        if (d.wheel == kind && (!m_isAvailable || m_isAvailable(d.engine)))
+            candidates.append(d);
+    }
+    const QList<FileCategory> categories = categoriesByCount(files);
+
+    QList<WheelEntry> entries;
+    if (categories.size() == 1) {
+        for (const OperationDescriptor& d : candidates) {
+            if (d.applies(files))
+                entries.append(WheelEntry::forOperation(d, kind));
+        }
+    } else {
+        entries = mixedEntries(candidates, files, categories);
+        for (WheelEntry& entry : entries)
+            entry.wheel = kind;
+    }
+    return orderedWheelEntries(entries, kind, categories.value(0, FileCategory::other));
+}
+
+QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& candidates,
+                                             const QList<FileInfo>& files,
+                                             const QList<FileCategory>& categories) const
+{
+    // Groups in the catalogue order of their first member, members in catalogue order.
+    QStringList groupOrder;
+    QHash<QString, QList<OperationDescriptor>> groups;
+    for (const OperationDescriptor& d : candidates) {
+        if (d.multiFile != MultiFileMode::each && d.multiFile != MultiFileMode::batch)
+            continue;
+        if (!groups.contains(d.group))
+            groupOrder.append(d.group);
+        groups[d.group].append(d);
+    }
+
+    QList<WheelEntry> entries;
+    for (const QString& group : groupOrder) {
+        const QList<OperationDescriptor>& members = groups[group];
+
+        // One batch operation that takes the whole selection wins.
+        const auto batch = std::find_if(members.begin(), members.end(), [&](const auto& d) {
+            return d.multiFile == MultiFileMode::batch && d.minimumFiles <= files.size() &&
+                coversAll(d, files);
+        });
+        if (batch != members.end()) {
+            entries.append(WheelEntry{group, batch->title, batch->symbol, batch->wheel, {*batch}});
+            continue;
+        }
+
+        // Otherwise one operation per category, each for that category's files.
+        QList<OperationDescriptor> picked;
+        bool complete = true;
+        for (const FileCategory category : categories) {
+            QList<FileInfo> ofCategory;
+            for (const FileInfo& file : files) {
+                if (file.category == category)
+                    ofCategory.append(file);
+            }
+            const auto member = std::find_if(members.begin(), members.end(), [&](const auto& d) {
+                return d.categories.contains(category) && d.applies(ofCategory);
+            });
+            if (member == members.end()) {
+                complete = false;
+                break;
+            }
+            const bool already = std::any_of(picked.begin(), picked.end(),
+                                             [&](const auto& d) { return d.id == member->id; });
+            if (!already)
+                picked.append(*member);
+        }
+        if (complete) {
+            entries.append(WheelEntry{group, picked.first().title, picked.first().symbol,
+                                      picked.first().wheel, picked});
+        }
+    }
+    return entries;
+}
+
+QList<WheelEntry> ToolRegistry::orderedWheelEntries(const QList<WheelEntry>& entries,
+                                                    WheelKind kind, FileCategory category) const
+{
+    // A stored order, even an empty one, replaces the default completely.
+    const QStringList order = store()
+                                  .stringListValue(wheelOrderKey(kind, category))
+                                  .value_or(defaultWheelItems(kind, category));
+    QList<std::pair<int, WheelEntry>> ranked;
+    for (const WheelEntry& entry : entries) {
+        int rank = INT_MAX;
+        for (int i = 0; i < order.size(); ++i) {
+            if (matchesOrderItem(entry, order[i])) {
+                rank = i;
+                break;
+            }
+        }
+        ranked.append({rank, entry});
+    }
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<WheelEntry> sorted;
+    for (const auto& [rank, entry] : ranked)
+        sorted.append(entry);
+    return sorted;
+}
+
+QList<OperationDescriptor> ToolRegistry::descriptorsForCategory(WheelKind kind,
+                                                                FileCategory category) const
+{
+    QList<OperationDescriptor> list;
+    for (const OperationDescriptor& d : m_catalogue) {
+        if (d.wheel == kind && d.categories.contains(category))
+            list.append(d);
+    }
+    return list;
+}
+
+QString ToolRegistry::emptyWheelMessage(const QList<FileInfo>& files, WheelKind kind) const
+{
+    QSet<FileCategory> distinct;
+    for (const FileInfo& file : files)
+        distinct.insert(file.category);
+    switch (kind) {
+    case WheelKind::convert:
+        if (distinct.size() < 2 && distinct == QSet<FileCategory>{FileCategory::folder}) {
+            return QStringLiteral("Folders can't be converted\nTry ") +
+                modifierGlyph(triggerModifier(WheelKind::tools, store())) +
+                QStringLiteral(" for Tools");
+        }
+        if (distinct.size() < 2)
+            return QStringLiteral("No conversions for this file");
+        return QStringLiteral("No common formats\nTry ") +
+            modifierGlyph(triggerModifier(WheelKind::actions, store())) +
+            QStringLiteral(" for Actions");
+    case WheelKind::tools: return QStringLiteral("No tools for this selection");
+    case WheelKind::actions: return QStringLiteral("No actions available");
+    }
+    return QString();
+}
+
+WheelContent ToolRegistry::wheelContentForSelection(const QList<FileInfo>& files,
+                                                    WheelKind kind) const
+{
+    const QList<WheelEntry> entries = wheelEntries(files, kind);
+    return WheelContent::build(kind, entries,
+                               entries.isEmpty() ? std::optional<QString>(emptyWheelMessage(files, kind))
+                                                 : std::nullopt);
+}
+
+WheelContent wheelContentForSelection(const QList<FileInfo>& files, WheelKind kind)
+{
+    return ToolRegistry::shared().wheelContentForSelection(files, kind);
+}
+
+} // namespace qv

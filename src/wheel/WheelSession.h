@@ -1,0 +1,49 @@
+#pragma once
+
+#include "model/FileInfo.h"
+#include "wheel/WheelContent.h"
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+
+#include <functional>
+
+namespace qv {
+
+// What one drag or one click-opened wheel was given, with the content of each wheel for it.
+// A newer selection gets a new session; files and click mode never change.
+class WheelSession : public QObject {
+    Q_OBJECT
+
+public:
+    using ContentSource = std::function<WheelContent(const QList<FileInfo>&, WheelKind)>;
+
+    // Fills the contents of convert, tools and actions at once, in that order. Without a
+    // source the operation registry decides.
+    WheelSession(QList<FileInfo> files, bool isClickMode, ContentSource source = {},
+                 QObject* parent = nullptr);
+
+    const QList<FileInfo>& files() const { return m_files; }
+    bool isClickMode() const { return m_isClickMode; }
+
+    // The stored content of the kind, asked for and stored first when missing.
+    const WheelContent& content(WheelKind kind);
+    bool hasContent(WheelKind kind) const { return m_contents.contains(kind); }
+
+    // The centre picture: the first file's icon at first, a thumbnail later.
+    const std::optional<QImage>& thumbnail() const { return m_thumbnail; }
+    void setThumbnail(const QImage& image);
+
+Q_SIGNALS:
+    void thumbnailChanged();
+
+private:
+    const QList<FileInfo> m_files;
+    const bool m_isClickMode;
+    ContentSource m_source;
+    QHash<WheelKind, WheelContent> m_contents;
+    std::optional<QImage> m_thumbnail;
+};
+
+} // namespace qv
