@@ -10,6 +10,7 @@ ColorWell::ColorWell(QWidget* parent) : QPushButton(parent)
 {
     setAutoDefault(false);
     setIconSize(QSize(36, 14));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setColor(Qt::white);
     connect(this, &QPushButton::clicked, this, [this] {
         const QColor picked = QColorDialog::getColor(m_color, window(), tr("Background"));

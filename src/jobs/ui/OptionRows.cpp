@@ -203,6 +203,7 @@ void addSplitPagesRows(OptionsForm& form, QFormLayout* layout, const QString& na
     stepper->setObjectName(name + QStringLiteral(".everyN"));
     stepper->setRange(1, 500);
     stepper->setSingleStep(1);
+    stepper->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* stepperLabel = new QLabel(layout->parentWidget());
     QObject::connect(stepper, &QSpinBox::valueChanged, model, &OptionsModel::setEveryN);
     layout->addRow(stepperLabel, stepper);
@@ -264,6 +265,7 @@ void addFadeStepper(OptionsForm& form, QFormLayout* layout, const QString& name,
     stepper->setSingleStep(0.5);
     stepper->setDecimals(1);
     stepper->setSuffix(QStringLiteral(" s"));
+    stepper->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* label = new QLabel(layout->parentWidget());
     QObject::connect(stepper, &QDoubleSpinBox::valueChanged, stepper,
                      [binding](double value) { binding.write(value); });
@@ -285,8 +287,10 @@ void addSubtitleShiftRows(OptionsForm& form, QFormLayout* layout)
     minus->setObjectName(QStringLiteral("subtitleShift.minus"));
     auto* plus = new QPushButton(QStringLiteral("+1 s"), row);
     plus->setObjectName(QStringLiteral("subtitleShift.plus"));
-    for (QPushButton* button : {minus, plus})
+    for (QPushButton* button : {minus, plus}) {
         button->setAutoDefault(false);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
     box->addWidget(field);
     box->addWidget(secondaryLabel(QStringLiteral("ms"), row));
     box->addWidget(minus);
