@@ -77,9 +77,9 @@ std::optional<int> ImageEngine::luminanceTableSum(QByteArrayView payload)
 {
     qsizetype p = 0;
     while (p < payload.size()) {
-        const uchar spec = uchar(payload[p]);
-        const bool wide = (spec >> 4) != 0;
-        const int tableNumber = spec & 0x0F;
+        const uchar header = uchar(payload[p]);
+        const bool wide = (header >> 4) != 0;
+        const int tableNumber = header & 0x0F;
         const qsizetype entryBytes = wide ? 128 : 64;
         if (p + 1 + entryBytes > payload.size())
             return std::nullopt;
