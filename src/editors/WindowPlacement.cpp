@@ -1,0 +1,83 @@
+#include "editors/WindowPlacement.h"
+
+#include "editors/EditorWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace qv {
+
+QPointF clampedOrigin(QPointF proposed, QSizeF size, const QRectF& visibleFrame)
+{
+    constexpr double margin = 12;
+    double x = std::max(proposed.x(), visibleFrame.left() + margin);
+    x = std::min(x, visibleFrame.right() - size.width() - margin);
+    double y = std::max(proposed.y(), visibleFrame.top() + margin);
+    y = std::min(y, visibleFrame.bottom() - size.height() - margin);
+    return {x, y};
+}
+
+std::optional<QPointF> placedOrigin(QPointF point, QSizeF size, const ScreenProvider& screens)
+{
+    std::optional<ScreenInfo> screen;
+    for (const ScreenInfo& candidate : screens.screens()) {
+        if (candidate.frame.contains(point)) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen)
+        screen = screens.mainScreen();
+    if (!screen)
+        return std::nullopt;
+    const QPointF proposed(point.x() - size.width() / 2, point.y() - size.height() - 24);
+    return clampedOrigin(proposed, size, screen->visibleFrame);
+}
+
+void placeWindow(QPointF point, QWidget* window, const ScreenProvider& screens)
+{
+    const QSizeF size = window->frameGeometry().size();
+    const std::optional<QPointF> origin = placedOrigin(point, size, screens);
+    if (!origin) {
+        if (QScreen* primary = QGuiApplication::primaryScreen()) {
+            QRect frame = window->frameGeometry();
+            frame.moveCenter(primary->availableGeometry().center());
+            window->move(frame.topLeft());
+        }
+        return;
+    }
+    // y-up bottom-left corner to Qt's top-left, once.
+    const QRectF qtFrame = flipY(QRectF(*origin, size), screens.primaryHeight());
+    window->move(qtFrame.topLeft().toPoint());
+}
+
+EditorWindow* presentInEditorWindow(const QString& title, bool resizable,
+                                    std::function<void()> onCancel, QWidget* view, QPointF point,
+                                    const ScreenProvider& screens)
+{
+    auto* window = new EditorWindow(resizable);
+    window->setWindowTitle(title);
+    window->onCancel = std::move(onCancel);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    layout->activate();
+    const QSize fitting = window->sizeHint();
+    const QSize content(std::max(fitting.width(), 320), std::max(fitting.height(), 120));
+    if (resizable)
+        window->resize(content);
+    else
+        window->setFixedSize(content);
+    placeWindow(point, window, screens);
+    openEditorWindows().append(window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+} // namespace qv

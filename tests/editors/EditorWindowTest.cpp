@@ -1,0 +1,108 @@
+#include "editors/EditorButtons.h"
+#include "editors/EditorLauncher.h"
+#include "editors/EditorWindow.h"
+#include "editors/WindowPlacement.h"
+#include "support/FakeScreens.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace qv;
+
+namespace {
+
+// Two screens side by side, y up: a 1920 x 1080 primary with a 30-point panel at the bottom,
+// and a 1280 x 1024 one on its right with a 40-point panel at the top.
+test::FakeScreens twoScreens()
+{
+    test::FakeScreens screens;
+    screens.list = {{QRectF(0, 0, 1920, 1080), QRectF(0, 30, 1920, 1050)},
+                    {QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 984)}};
+    return screens;
+}
+
+void pressKey(QWidget* widget, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+}
+
+} // namespace
+
+TEST(WindowPlacement, HangsBelowThePointTwelvePointsInsideItsScreen)
+{
+    const test::FakeScreens screens = twoScreens();
+    const QSizeF size(400, 300);
+    // Room enough: centred, 24 points below the point.
+    EXPECT_EQ(placedOrigin(QPointF(960, 700), size, screens), QPointF(760, 376));
+    // Near the second screen's right and bottom edges: pulled inside its visible frame.
+    EXPECT_EQ(placedOrigin(QPointF(3190, 100), size, screens), QPointF(3200 - 400 - 12, 12));
+    // Near the first screen's left edge and below its panel.
+    EXPECT_EQ(placedOrigin(QPointF(5, 200), size, screens), QPointF(12, 30 + 12));
+    // Near the second screen's top, under its panel.
+    EXPECT_EQ(placedOrigin(QPointF(2500, 1020), size, screens), QPointF(2300, 984 - 300 - 12));
+    // Between the screens (above the shorter one): the main screen takes it.
+    EXPECT_EQ(placedOrigin(QPointF(2500, 1050), size, screens), QPointF(1920 - 400 - 12, 1050 - 300 - 24));
+    // Wider than the frame: the right edge stays 12 points inside.
+    EXPECT_EQ(placedOrigin(QPointF(2500, 500), QSizeF(1400, 300), screens)->x(), 3200 - 1400 - 12);
+    EXPECT_FALSE(placedOrigin(QPointF(0, 0), size, test::FakeScreens{}));
+
+    // The widget lands at the same place in Qt's y-down coordinates.
+    QWidget window;
+    window.resize(400, 300);
+    placeWindow(QPointF(3190, 100), &window, screens);
+    EXPECT_EQ(window.pos(), QPoint(2788, 1080 - 12 - 300));
+}
+
+TEST(EditorWindow, ClosingUnfinishedCancelsAndLeavesTheList)
+{
+    const test::FakeScreens screens = twoScreens();
+    int cancels = 0;
+    auto* label = new QLabel(QStringLiteral("x"));
+    label->setFixedSize(200, 80);
+    QPointer<EditorWindow> window =
+        presentInEditorWindow(QStringLiteral("Crop"), false, [&] { ++cancels; }, label,
+                              QPointF(960, 700), screens);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->size(), QSize(320, 120));
+    EXPECT_TRUE(openEditorWindows().contains(window.data()));
+    EXPECT_TRUE(window->windowFlags() & Qt::Tool);
+    pressKey(window, Qt::Key_Escape);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(openEditorWindows().contains(window.data()));
+
+    QPointer<EditorWindow> finished = presentInEditorWindow(
+        QStringLiteral("Trim"), true, [&] { ++cancels; }, new QLabel, QPointF(10, 10), screens);
+    finishEditor(finished);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(openEditorWindows().contains(finished.data()));
+    finishEditor(QPointer<EditorWindow>()); // gone: nothing happens
+}
+
+TEST(EditorButtons, CancelAlwaysWorksAndTheActionOnlyWhenEnabled)
+{
+    QWidget window;
+    int cancels = 0;
+    int applies = 0;
+    auto* buttons = new EditorButtons(QStringLiteral("Crop"), [&] { ++cancels; }, [&] { ++applies; }, &window);
+    EXPECT_EQ(buttons->actionButton()->text(), QStringLiteral("Crop"));
+    EXPECT_EQ(buttons->cancelButton()->text(), QStringLiteral("Cancel"));
+    buttons->setActionEnabled(false);
+    buttons->actionButton()->click();
+    buttons->cancelButton()->click();
+    EXPECT_EQ(applies, 0);
+    EXPECT_EQ(cancels, 1);
+    buttons->setActionEnabled(true);
+    buttons->actionButton()->click();
+    EXPECT_EQ(applies, 1);
+
+    // Opening an editor that does not exist yet shows nothing.
+    const int before = int(openEditorWindows().size());
+    openEditor(EditorKind::crop, WheelEntry{}, {}, QPointF());
+    openEditor(EditorKind::redact, WheelEntry{}, {FileInfo{}}, QPointF());
+    EXPECT_EQ(openEditorWindows().size(), before);
+}
