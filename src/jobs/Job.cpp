@@ -21,7 +21,8 @@ bool Job::isActive() const
 
 void Job::cancelTask()
 {
-    if (m_hasTask)
+    // A placeholder has no task, but cancelling it abandons the files it waits for.
+    if (m_hasTask || m_state == State::receiving)
         m_stop.request_stop();
 }
 

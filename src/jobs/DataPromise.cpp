@@ -1,0 +1,86 @@
+#include "jobs/DataPromise.h"
+
+#include "model/FileInfo.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QFile>
+#include <QThreadPool>
+
+namespace qv {
+
+namespace {
+
+QString fileNameFor(const DataPromise::Item& item)
+{
+    // Only a plain name: a drop must not choose where in the folder it lands.
+    QString name = QFileInfo(item.name).fileName();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+        static const QMimeDatabase db;
+        const QString suffix = db.mimeTypeForName(item.mimeType).preferredSuffix();
+        name = QStringLiteral("Promised File");
+        if (!suffix.isEmpty())
+            name += QLatin1Char('.') + suffix;
+    }
+    return name;
+}
+
+// Writes the data under the name, or "name 2", "name 3"... when it is taken.
+std::optional<QUrl> writeItem(const QString& folder, const DataPromise::Item& item, QString* error)
+{
+    const QString name = fileNameFor(item);
+    const SplitName split = splitFileName(name);
+    const QDir dir(folder);
+    for (int k = 1; k <= 10000; ++k) {
+        QString candidate = k == 1 ? name : split.baseName + QStringLiteral(" %1").arg(k);
+        if (k > 1 && !split.ext.isEmpty())
+            candidate += QLatin1Char('.') + split.ext;
+        const QString path = dir.filePath(candidate);
+        QFile file(path);
+        // NewOnly never opens a file that exists, so two writers never share a name.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (file.exists())
+                continue;
+            *error = file.errorString();
+            return std::nullopt;
+        }
+        if (file.write(item.data) != item.data.size() || !file.flush()) {
+            *error = file.errorString();
+            file.remove();
+            return std::nullopt;
+        }
+        return QUrl::fromLocalFile(path);
+    }
+    *error = QStringLiteral("No free name for %1").arg(name);
+    return std::nullopt;
+}
+
+} // namespace
+
+DataPromise::DataPromise(QList<Item> items)
+    : m_items(std::move(items))
+{
+}
+
+QStringList DataPromise::announcedNames() const
+{
+    QStringList names;
+    for (const Item& item : m_items)
+        names.append(fileNameFor(item));
+    return names;
+}
+
+void DataPromise::receive(const QString& folder, Reader reader)
+{
+    const QList<Item> items = m_items;
+    QThreadPool::globalInstance()->start([folder, items, reader] {
+        for (const Item& item : items) {
+            QString error;
+            const std::optional<QUrl> url = writeItem(folder, item, &error);
+            reader(url, error);
+        }
+    });
+}
+
+} // namespace qv

@@ -1,0 +1,218 @@
+#include "jobs/OperationDispatcher.h"
+
+#include "jobs/JobCenter.h"
+#include "jobs/OutputPlanner.h"
+#include "jobs/PromiseCollector.h"
+#include "jobs/QuickActions.h"
+#include "jobs/Toasts.h"
+#include "model/RememberedOptions.h"
+#include "platform/Log.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
+#include <stop_token>
+
+namespace qv {
+
+namespace {
+
+const QString kWarning = QStringLiteral("exclamationmark.triangle");
+
+// What one promise drop keeps alive until it is delivered or abandoned.
+struct Receiving {
+    JobPtr placeholder;
+    QUrl folder;
+    std::shared_ptr<PromiseCollector> collector;
+    std::unique_ptr<std::stop_callback<std::function<void()>>> onCancel;
+};
+
+} // namespace
+
+OperationDispatcher::OperationDispatcher(Hooks hooks, QObject* parent)
+    : QObject(parent)
+    , m_hooks(std::move(hooks))
+{
+    if (!m_hooks.loadOptions)
+        m_hooks.loadOptions = [](const QString& id) { return loadRememberedOptions(id); };
+    if (!m_hooks.quickActions) {
+        static QuickActions unavailable;
+        m_hooks.quickActions = &unavailable;
+    }
+    if (!m_hooks.openEditor) {
+        m_hooks.openEditor = [](EditorKind kind, const WheelEntry&, const QList<FileInfo>&, QPointF) {
+            qCInfo(appLog, "No %s editor in this build", qUtf8Printable(toString(kind)));
+        };
+    }
+    if (!m_hooks.presentSheet) {
+        m_hooks.presentSheet = [](const OperationDescriptor& d, const OperationOptions&, bool,
+                                  const QList<FileInfo>&, QPointF, ApplyAction) {
+            qCInfo(appLog, "No options sheet for %s in this build", qUtf8Printable(d.id));
+        };
+    }
+}
+
+OperationDispatcher& OperationDispatcher::shared()
+{
+    static OperationDispatcher* dispatcher = new OperationDispatcher(Hooks{});
+    return *dispatcher;
+}
+
+JobCenter& OperationDispatcher::jobCenter() const
+{
+    return m_hooks.jobCenter ? *m_hooks.jobCenter : JobCenter::shared();
+}
+
+void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList<FileInfo>& files,
+                                            const Promises& promises, bool optionKeyDown,
+                                            QPointF point)
+{
+    if (!promises.isEmpty()) {
+        QPointer<OperationDispatcher> self(this);
+        receiveFilePromises(promises, point, [self, entry, optionKeyDown, point](const QList<QUrl>& urls) {
+            if (self)
+                self->dispatchReceivedURLs(urls, entry, optionKeyDown, point);
+        });
+        return;
+    }
+    if (entry.operations.isEmpty())
+        return;
+    const OperationDescriptor& descriptor = entry.operations.first();
+    if (m_hooks.sounds)
+        m_hooks.sounds->play(FeedbackSound::dispatch);
+
+    switch (descriptor.behavior.kind) {
+    case OperationBehavior::Kind::editor:
+        m_hooks.openEditor(*descriptor.behavior.editor, entry, files, point);
+        return;
+    case OperationBehavior::Kind::action: {
+        QList<QUrl> urls;
+        for (const FileInfo& file : files)
+            urls.append(file.url);
+        if (urls.isEmpty())
+            return;
+        QuickActions& actions = *m_hooks.quickActions;
+        switch (*descriptor.behavior.action) {
+        case ActionKind::airDrop: actions.sendViaAirDrop(urls); break;
+        case ActionKind::float_: actions.floatFiles(urls, point); break;
+        case ActionKind::copy: actions.copyFiles(urls); break;
+        case ActionKind::move: actions.showMoveMenu(urls, point); break;
+        case ActionKind::copyPath: actions.copyPaths(urls, optionKeyDown); break;
+        case ActionKind::terminal: actions.openInTerminal(urls); break;
+        case ActionKind::share: actions.sharePicker(urls, point); break;
+        case ActionKind::quickLook: actions.quickLook(urls); break;
+        }
+        return;
+    }
+    case OperationBehavior::Kind::run: {
+        const OperationOptions options = m_hooks.loadOptions(descriptor.id);
+        if (optionKeyDown && !descriptor.optionFields.isEmpty()) {
+            QPointer<OperationDispatcher> self(this);
+            m_hooks.presentSheet(descriptor, options, true, files, point,
+                                 [self, entry, files, point](const OperationOptions& chosen) {
+                                     if (self)
+                                         self->runOperationJob(chosen, entry, files, point);
+                                 });
+        } else {
+            jobCenter().submit(entry, files, options, point);
+        }
+        return;
+    }
+    case OperationBehavior::Kind::sheet: {
+        QPointer<OperationDispatcher> self(this);
+        m_hooks.presentSheet(descriptor, OperationOptions{}, false, files, point,
+                             [self, entry, files, point](const OperationOptions& chosen) {
+                                 if (self)
+                                     self->runOperationJob(chosen, entry, files, point);
+                             });
+        return;
+    }
+    }
+}
+
+void OperationDispatcher::dispatchReceivedURLs(const QList<QUrl>& urls, const WheelEntry& entry,
+                                               bool optionKeyDown, QPointF point)
+{
+    QList<FileInfo> files;
+    for (const QUrl& url : urls)
+        files.append(fileInfoForURL(url));
+    if (files.isEmpty()) {
+        showToast(QStringLiteral("The app you dragged from didn't provide the file"), kWarning, 3.0);
+        return;
+    }
+    dispatchOperation(entry, files, {}, optionKeyDown, point);
+}
+
+void OperationDispatcher::runOperationJob(const OperationOptions& options, const WheelEntry& entry,
+                                          const QList<FileInfo>& files, QPointF point)
+{
+    jobCenter().submit(entry, files, options, point);
+}
+
+void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF point,
+                                              std::function<void(const QList<QUrl>&)> completion)
+{
+    QUrl folder;
+    try {
+        folder = OutputPlanner::makeTemporaryDirectory(QStringLiteral("promises"));
+    } catch (...) {
+        showToast(QStringLiteral("Couldn't receive the files"), kWarning, 3.0);
+        return;
+    }
+
+    int expected = 0;
+    for (const auto& promise : promises)
+        expected += std::max<int>(int(promise->announcedNames().size()), 1);
+
+    auto receiving = std::make_shared<Receiving>();
+    receiving->folder = folder;
+    receiving->placeholder = jobCenter().beginReceiving(expected, point);
+
+    QPointer<OperationDispatcher> self(this);
+    // Delivery hops to the main thread; the collector guarantees it happens at most once.
+    receiving->collector = std::make_shared<PromiseCollector>(
+        expected, [self, receiving, completion](const QList<QUrl>& urls) {
+            QMetaObject::invokeMethod(
+                self ? static_cast<QObject*>(self.data()) : qApp,
+                [self, receiving, completion, urls] {
+                    if (self)
+                        self->jobCenter().removeJob(receiving->placeholder);
+                    receiving->onCancel.reset();
+                    completion(urls);
+                },
+                Qt::QueuedConnection);
+        });
+
+    // Cancelling the placeholder abandons the drop: nothing is dispatched later and the
+    // received files go.
+    std::weak_ptr<Receiving> weak = receiving;
+    receiving->onCancel = std::make_unique<std::stop_callback<std::function<void()>>>(
+        receiving->placeholder->stopToken(), std::function<void()>([self, weak] {
+            QMetaObject::invokeMethod(
+                self ? static_cast<QObject*>(self.data()) : qApp,
+                [self, weak] {
+                    const auto receiving = weak.lock();
+                    if (!receiving || !receiving->collector->abandon())
+                        return;
+                    if (self)
+                        self->jobCenter().removeJob(receiving->placeholder);
+                    OutputPlanner::removeTemporaryDirectory(receiving->folder);
+                    qCInfo(jobsLog, "Receiving cancelled");
+                },
+                Qt::QueuedConnection);
+        }));
+
+    const QString folderPath = folder.toLocalFile();
+    const std::shared_ptr<PromiseCollector> collector = receiving->collector;
+    for (const auto& promise : promises) {
+        promise->receive(folderPath, [collector](std::optional<QUrl> file, const QString& error) {
+            if (!file)
+                qCCritical(jobsLog, "Promise failed: %s", qUtf8Printable(error));
+            collector->add(file);
+        });
+    }
+    QTimer::singleShot(m_hooks.promiseDeadlineMs, this, [collector] { collector->finish(); });
+}
+
+} // namespace qv

@@ -1,0 +1,285 @@
+#include "jobs/DataPromise.h"
+#include "jobs/JobCenter.h"
+#include "jobs/OperationDispatcher.h"
+#include "jobs/QuickActions.h"
+#include "jobs/Toasts.h"
+#include "model/SettingsDefaults.h"
+#include "platform/SettingsStore.h"
+#include "support/FakeClock.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <mutex>
+
+using namespace qv;
+
+namespace {
+
+struct Recorder : QuickActions, SoundPlayer, JobPresenter, ToastPresenter {
+    QStringList calls;
+    QList<FeedbackSound> sounds;
+    QStringList toasts;
+    QList<QUrl> lastUrls;
+
+    void copyFiles(const QList<QUrl>& urls) override { record(QStringLiteral("copy"), urls); }
+    void copyPaths(const QList<QUrl>& urls, bool escaped) override
+    {
+        record(escaped ? QStringLiteral("copyPath escaped") : QStringLiteral("copyPath"), urls);
+    }
+    void sendViaAirDrop(const QList<QUrl>& urls) override { record(QStringLiteral("airDrop"), urls); }
+    void floatFiles(const QList<QUrl>& urls, QPointF p) override
+    {
+        record(QStringLiteral("float %1,%2").arg(p.x()).arg(p.y()), urls);
+    }
+    void play(FeedbackSound sound) override { sounds.append(sound); }
+    void show(const Toast& toast) override { toasts.append(toast.text); }
+    void record(const QString& call, const QList<QUrl>& urls)
+    {
+        calls.append(call);
+        lastUrls = urls;
+    }
+};
+
+struct SheetCall {
+    QString id;
+    OperationOptions options;
+    bool canRemember = false;
+    OperationDispatcher::ApplyAction apply;
+};
+
+bool waitFor(const std::function<bool()>& condition, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// A promise whose files arrive only when the test says so.
+class ManualPromise : public FilePromise {
+public:
+    QStringList names;
+    Reader reader;
+    QString folder;
+    QStringList announcedNames() const override { return names; }
+    void receive(const QString& f, Reader r) override
+    {
+        folder = f;
+        reader = std::move(r);
+    }
+};
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        registerDefaultSettings(store);
+        center = std::make_unique<JobCenter>(store, clock,
+                                             JobCenter::Services{&recorder, nullptr, nullptr, nullptr,
+                                                                 nullptr, nullptr});
+        OperationDispatcher::Hooks hooks;
+        hooks.jobCenter = center.get();
+        hooks.sounds = &recorder;
+        hooks.quickActions = &recorder;
+        hooks.loadOptions = [this](const QString& id) {
+            loadedFor.append(id);
+            OperationOptions remembered;
+            remembered.quality = 0.4;
+            return remembered;
+        };
+        hooks.openEditor = [this](EditorKind kind, const WheelEntry&, const QList<FileInfo>& files, QPointF) {
+            editors.append(toString(kind) + QStringLiteral(" %1").arg(files.size()));
+        };
+        hooks.presentSheet = [this](const OperationDescriptor& d, const OperationOptions& options,
+                                    bool canRemember, const QList<FileInfo>&, QPointF,
+                                    OperationDispatcher::ApplyAction apply) {
+            sheets.append({d.id, options, canRemember, std::move(apply)});
+        };
+        hooks.promiseDeadlineMs = 300;
+        dispatcher = std::make_unique<OperationDispatcher>(hooks);
+        setToastPresenter(&recorder);
+    }
+    void TearDown() override { setToastPresenter(nullptr); }
+
+    WheelEntry entryFor(OperationBehavior behavior, QList<OptionField> fields = {})
+    {
+        OperationDescriptor d;
+        d.id = QStringLiteral("tool.document.test");
+        d.verb = QStringLiteral("Testing");
+        d.categories = {FileCategory::document};
+        d.behavior = behavior;
+        d.optionFields = std::move(fields);
+        d.multiFile = MultiFileMode::batch;
+        d.make = [this](const OperationContext& context) -> std::shared_ptr<FileOperation> {
+            std::lock_guard locker(submittedMutex);
+            submitted.append(context);
+            return std::make_shared<BlockOperation>([](auto&&...) { return QList<QUrl>{}; });
+        };
+        WheelEntry entry;
+        entry.id = d.id;
+        entry.operations = {d};
+        return entry;
+    }
+
+    FileInfo file(const QString& name)
+    {
+        return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name))));
+    }
+
+    bool waitForJobs() { return waitFor([&] { return center->jobs().isEmpty(); }); }
+
+    QTemporaryDir dir;
+    SettingsStore store{QString()};
+    test::FakeClock clock;
+    Recorder recorder;
+    std::unique_ptr<JobCenter> center;
+    std::unique_ptr<OperationDispatcher> dispatcher;
+    QStringList loadedFor;
+    QStringList editors;
+    QList<SheetCall> sheets;
+    std::mutex submittedMutex;
+    QList<OperationContext> submitted;
+};
+
+} // namespace
+
+TEST_F(DispatcherTest, RunBehaviour)
+{
+    const FileInfo a = file(QStringLiteral("a.txt"));
+    const WheelEntry withFields = entryFor(OperationBehavior::run(), {OptionField::imageQuality});
+
+    dispatcher->dispatchOperation(withFields, {a}, {}, false, QPointF(5, 5));
+    ASSERT_TRUE(waitForJobs());
+    ASSERT_EQ(submitted.size(), 1);
+    EXPECT_EQ(submitted[0].options.quality, 0.4);
+    EXPECT_EQ(loadedFor, QStringList{QStringLiteral("tool.document.test")});
+    EXPECT_EQ(recorder.sounds, QList<FeedbackSound>{FeedbackSound::dispatch});
+
+    // Option held: the sheet with the remembered options and the remember choice.
+    dispatcher->dispatchOperation(withFields, {a}, {}, true, QPointF(5, 5));
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_TRUE(sheets[0].canRemember);
+    EXPECT_EQ(sheets[0].options.quality, 0.4);
+    EXPECT_EQ(submitted.size(), 1);
+    OperationOptions chosen;
+    chosen.quality = 0.9;
+    chosen.password = QStringLiteral("secret");
+    sheets[0].apply(chosen);
+    ASSERT_TRUE(waitForJobs());
+    ASSERT_EQ(submitted.size(), 2);
+    EXPECT_EQ(submitted[1].options.password, QStringLiteral("secret"));
+
+    // No option fields: Option changes nothing.
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {a}, {}, true, QPointF());
+    ASSERT_TRUE(waitForJobs());
+    EXPECT_EQ(submitted.size(), 3);
+    EXPECT_EQ(sheets.size(), 1);
+}
+
+TEST_F(DispatcherTest, SheetEditorAndActionBehaviours)
+{
+    const FileInfo a = file(QStringLiteral("a.txt"));
+    const FileInfo b = file(QStringLiteral("b.txt"));
+
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::sheet(), {OptionField::password}), {a}, {},
+                                  false, QPointF());
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_FALSE(sheets[0].canRemember);
+    EXPECT_TRUE(sheets[0].options.isEmpty());
+    EXPECT_TRUE(loadedFor.isEmpty());
+
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::editorOf(EditorKind::crop)), {a, b}, {}, false,
+                                  QPointF());
+    EXPECT_EQ(editors, QStringList{QStringLiteral("crop 2")});
+
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::copyPath)), {a, b}, {},
+                                  true, QPointF());
+    EXPECT_EQ(recorder.calls.last(), QStringLiteral("copyPath escaped"));
+    EXPECT_EQ(recorder.lastUrls, (QList<QUrl>{a.url, b.url}));
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::airDrop)), {a}, {}, true,
+                                  QPointF());
+    EXPECT_EQ(recorder.calls.last(), QStringLiteral("airDrop"));
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::float_)), {a}, {}, false,
+                                  QPointF(7, 8));
+    EXPECT_EQ(recorder.calls.last(), QStringLiteral("float 7,8"));
+
+    // An action with no files: only the sound.
+    const int calls = int(recorder.calls.size());
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::copy)), {}, {}, false,
+                                  QPointF());
+    EXPECT_EQ(recorder.calls.size(), calls);
+    EXPECT_EQ(recorder.sounds.size(), 6);
+
+    // The default quick actions are not there yet and say so.
+    OperationDispatcher plain(OperationDispatcher::Hooks{});
+    plain.hooks().jobCenter = center.get();
+    plain.dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::move)), {a}, {}, false, QPointF());
+    EXPECT_EQ(recorder.toasts.last(), QStringLiteral("This action isn't available yet"));
+}
+
+TEST_F(DispatcherTest, ReceivesPromisedFilesFirst)
+{
+    auto promise = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        {QStringLiteral("one.txt"), QStringLiteral("text/plain"), "1"},
+        {QStringLiteral("../two.txt"), QStringLiteral("text/plain"), "2"},
+        {QString(), QStringLiteral("text/plain"), "3"},
+    });
+    EXPECT_EQ(promise->announcedNames().size(), 3);
+
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF(1, 2));
+    ASSERT_TRUE(waitFor([&] { return center->jobs().isEmpty() && !submitted.isEmpty(); }));
+    ASSERT_EQ(submitted[0].files.size(), 3);
+    QStringList names;
+    for (const FileInfo& f : submitted[0].files)
+        names.append(f.name);
+    EXPECT_EQ(names, (QStringList{"one.txt", "two.txt", "Promised File.txt"}));
+    // Written inside the promises folder, never beside it.
+    const QString folder = submitted[0].files[0].url.adjusted(QUrl::RemoveFilename).toLocalFile();
+    EXPECT_TRUE(QFileInfo(folder).fileName().isEmpty() || folder.contains(QStringLiteral("promises-")));
+    EXPECT_EQ(recorder.sounds, QList<FeedbackSound>{FeedbackSound::dispatch});
+}
+
+TEST_F(DispatcherTest, PromiseDeadlineAndCancel)
+{
+    auto late = std::make_shared<ManualPromise>();
+    late->names = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {late}, false, QPointF());
+    ASSERT_EQ(center->activeJobs().size(), 1);
+    EXPECT_EQ(center->activeJobs().first()->title(), QStringLiteral("Receiving"));
+    EXPECT_EQ(center->activeJobs().first()->fileCount(), 3);
+    // Nothing arrives before the deadline.
+    ASSERT_TRUE(waitFor([&] { return !recorder.toasts.isEmpty(); }));
+    EXPECT_EQ(recorder.toasts.last(), QStringLiteral("The app you dragged from didn't provide the file"));
+    EXPECT_TRUE(center->activeJobs().isEmpty());
+    EXPECT_TRUE(submitted.isEmpty());
+
+    // Cancelling the placeholder abandons the drop, even when files arrive afterwards.
+    auto cancelled = std::make_shared<ManualPromise>();
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {cancelled}, false, QPointF());
+    ASSERT_EQ(center->activeJobs().size(), 1);
+    center->cancel(center->activeJobs().first());
+    ASSERT_TRUE(waitFor([&] { return center->activeJobs().isEmpty(); }));
+    EXPECT_FALSE(QFileInfo::exists(cancelled->folder));
+    QDir().mkpath(cancelled->folder);
+    const QString path = test::writeFile(cancelled->folder + QStringLiteral("/late.txt"));
+    cancelled->reader(QUrl::fromLocalFile(path), QString());
+    QCoreApplication::processEvents();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(submitted.isEmpty());
+    EXPECT_EQ(recorder.toasts.size(), 1);
+    QDir(cancelled->folder).removeRecursively();
+}
