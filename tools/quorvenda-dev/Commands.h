@@ -7,5 +7,6 @@ namespace qv::dev {
 // Each command takes its own arguments and returns the process exit code.
 int info(const QStringList& args);
 int settings(const QStringList& args);
+int hudDemo(const QStringList& args);
 
 } // namespace qv::dev
