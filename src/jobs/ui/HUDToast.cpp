@@ -48,6 +48,10 @@ HUDToast::~HUDToast()
 
 void HUDToast::present(double seconds)
 {
+    // A presented toast is the one on screen; an older one has been replaced by now.
+    if (g_current && g_current != this)
+        g_current->dismiss(false);
+    g_current = this;
     m_panel->setWindowOpacity(0.0);
     m_panel->orderFrontRegardless();
     m_panel->animate(m_panel->geometry(), 1.0, 150, QEasingCurve::Linear);
@@ -99,7 +103,6 @@ void HUDToast::showToast(const Toast& toast, const ScreenProvider& screens)
     if (!screen)
         return; // nowhere to show it
     auto* shown = new HUDToast(toast.text, toast.symbol, *screen, screens.primaryHeight(), toast.onClick);
-    g_current = shown;
     shown->present(toast.seconds);
 }
 
