@@ -31,4 +31,9 @@ if command -v Xvfb >/dev/null; then
   rm -f "$fifo"
 fi
 
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# D-Bus clients in the tests get a session bus of their own.
+session=()
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-run-session >/dev/null; then
+  session=(dbus-run-session --)
+fi
+"${session[@]}" ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -9,5 +9,6 @@ int info(const QStringList& args);
 int settings(const QStringList& args);
 int capabilities(const QStringList& args);
 int wheel(const QStringList& args);
+int hudDemo(const QStringList& args);
 
 } // namespace qv::dev

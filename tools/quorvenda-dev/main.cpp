@@ -1,7 +1,7 @@
 // The development driver: every capability of Quorvenda, reachable from a shell.
 #include "Commands.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTextStream>
 
 #include <functional>
@@ -21,6 +21,8 @@ const std::map<QString, Command>& commands()
          {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
+        {QStringLiteral("hud-demo"),
+         {qv::dev::hudDemo, "hud-demo [--jobs N] [--toast TEXT] [--screenshot FILE]  fake jobs as pills, and a toast"}},
         {QStringLiteral("settings"),
          {qv::dev::settings, "settings             the current settings snapshot as one JSON object"}},
         {QStringLiteral("wheel"),
@@ -44,7 +46,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

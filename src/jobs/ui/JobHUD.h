@@ -1,0 +1,54 @@
+#pragma once
+
+#include "jobs/JobCenterServices.h"
+#include "jobs/ui/OverflowPill.h"
+
+#include <QList>
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+
+namespace qv {
+
+class Clipboard;
+class PillController;
+class ScreenProvider;
+class Workspace;
+
+// Every job as a pill at the top right of the screen of the newest drop, newest on top; four
+// at most, the rest counted below them.
+class JobHUD : public QObject, public JobPresenter {
+    Q_OBJECT
+public:
+    struct Services {
+        const ScreenProvider* screens = nullptr;
+        Clipboard* clipboard = nullptr;
+        Workspace* workspace = nullptr;
+        std::function<void(const JobPtr&)> cancel;
+    };
+
+    explicit JobHUD(Services services, QObject* parent = nullptr);
+    ~JobHUD() override;
+
+    static JobHUD& shared();
+
+    void show(const JobPtr& job) override;
+    void remove(const JobPtr& job) override;
+    void jobFinished(const JobPtr& job) override;
+
+    void layout(bool animated, PillController* newPill = nullptr);
+    void dismissPill(PillController* pill);
+
+    const QList<PillController*>& pills() const { return m_pills; }
+    PillController* pillFor(const QUuid& id) const;
+    OverflowPill& overflow() { return m_overflow; }
+    const Services& services() const { return m_services; }
+
+private:
+    Services m_services;
+    QList<PillController*> m_pills;
+    OverflowPill m_overflow;
+};
+
+} // namespace qv

@@ -1,0 +1,602 @@
+#include "platform/SymbolTable.h"
+
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QtMath>
+
+namespace qv {
+
+namespace {
+
+// The program's own glyphs, drawn on a 24-unit grid.
+enum class Glyph {
+    mark, check, cross, warning, exclaim, stop, octagon, ring, ringDashed, halfRing, arrow,
+    cycle, undo, document, documents, folder, gear, lock, shield, magnifier, eye, tray, box,
+    scissors, clock, play, pause, speaker, wave, photo, text, info, ellipsis, chevron, lines,
+    sliders, frame, grid, sun, drop, triangle, share, link, terminal, camera, bell, pen,
+    person, gauge, hourglass, radio, expand, collapse, bubble, cursor, qrcode, zipper
+};
+
+struct Entry {
+    const char* symbol;
+    const char* theme;
+    Glyph glyph;
+    int angle = 0; // clockwise degrees, for arrows and chevrons; 0 points up or right
+    bool filled = false;
+    bool slashed = false;
+};
+
+const QList<Entry>& table()
+{
+    static const QList<Entry> entries{
+        {"archivebox", "package-x-generic", Glyph::box},
+        {"arrow.down.right.and.arrow.up.left", "view-restore", Glyph::collapse},
+        {"arrow.left.and.right.righttriangle.left.righttriangle.right", "object-flip-horizontal", Glyph::arrow, 90},
+        {"arrow.triangle.2.circlepath", "view-refresh", Glyph::cycle},
+        {"arrow.up.and.down.righttriangle.up.righttriangle.down", "object-flip-vertical", Glyph::arrow, 0},
+        {"arrow.up.arrow.down", "view-sort-ascending", Glyph::arrow, 180},
+        {"arrow.up.forward.app", "document-open", Glyph::share, 45},
+        {"arrow.up.left.and.arrow.down.right", "view-fullscreen", Glyph::expand},
+        {"arrow.up.right", "go-next", Glyph::arrow, 45},
+        {"arrow.uturn.backward", "edit-undo", Glyph::undo},
+        {"arrow.uturn.backward.circle", "edit-undo", Glyph::undo},
+        {"backward", "media-seek-backward", Glyph::play, 180, true},
+        {"bell", "preferences-system-notifications", Glyph::bell},
+        {"camera", "camera-photo", Glyph::camera},
+        {"checkmark.circle.fill", "emblem-ok", Glyph::check, 0, true},
+        {"checkmark.shield", "security-high", Glyph::shield},
+        {"chevron.down", "go-down", Glyph::chevron, 90},
+        {"chevron.right", "go-next", Glyph::chevron, 0},
+        {"circle", "media-record", Glyph::ring},
+        {"circle.dashed", "content-loading", Glyph::ringDashed},
+        {"circle.lefthalf.filled", "display-brightness", Glyph::halfRing},
+        {"clock.arrow.2.circlepath", "document-open-recent", Glyph::clock},
+        {"clock.arrow.circlepath", "document-open-recent", Glyph::clock},
+        {"crop", "transform-crop", Glyph::frame},
+        {"cursorarrow.click.2", "input-mouse", Glyph::cursor},
+        {"dial.medium", "preferences-system", Glyph::gauge},
+        {"doc.badge.arrow.up", "document-export", Glyph::document},
+        {"doc.on.doc", "edit-copy", Glyph::documents},
+        {"doc.richtext", "x-office-document", Glyph::document},
+        {"doc.zipper", "package-x-generic", Glyph::zipper},
+        {"dot.radiowaves.up.forward", "network-wireless", Glyph::radio},
+        {"drop", "color-select", Glyph::drop},
+        {"ellipsis.circle", "view-more", Glyph::ellipsis},
+        {"exclamationmark.circle.fill", "dialog-warning", Glyph::exclaim, 0, true},
+        {"exclamationmark.triangle", "dialog-warning", Glyph::warning},
+        {"eye", "view-reveal", Glyph::eye},
+        {"eye.slash", "view-conceal", Glyph::eye, 0, false, true},
+        {"folder", "folder", Glyph::folder},
+        {"gauge.with.dots.needle.67percent", "utilities-system-monitor", Glyph::gauge},
+        {"gearshape.2", "preferences-system", Glyph::gear},
+        {"highlighter", "draw-highlight", Glyph::pen},
+        {"hourglass", "appointment-soon", Glyph::hourglass},
+        {"info.circle", "dialog-information", Glyph::info},
+        {"line.3.horizontal", "open-menu", Glyph::lines},
+        {"link", "insert-link", Glyph::link},
+        {"lock", "changes-prevent", Glyph::lock},
+        {"lock.open", "changes-allow", Glyph::lock, 0, false, true},
+        {"lock.shield", "security-medium", Glyph::shield},
+        {"magnifyingglass", "system-search", Glyph::magnifier},
+        {"pause.fill", "media-playback-pause", Glyph::pause},
+        {"pencil.tip.crop.circle", "document-edit", Glyph::pen},
+        {"person.and.background.dotted", "avatar-default", Glyph::person},
+        {"person.crop.rectangle.badge.plus", "contact-new", Glyph::person},
+        {"photo.on.rectangle", "image-x-generic", Glyph::photo},
+        {"photo.stack", "image-x-generic", Glyph::photo},
+        {"pip", "view-restore", Glyph::frame},
+        {"play.fill", "media-playback-start", Glyph::play, 0, true},
+        {"qrcode.viewfinder", "view-barcode-qr", Glyph::qrcode},
+        {"questionmark.folder", "folder", Glyph::folder},
+        {"rectangle", "draw-rectangle", Glyph::frame},
+        {"rectangle.dashed", "edit-select-all", Glyph::frame},
+        {"rectangle.dashed.and.paperclip", "mail-attachment", Glyph::frame},
+        {"rectangle.stack.badge.plus", "list-add", Glyph::documents},
+        {"rotate.left", "object-rotate-left", Glyph::undo},
+        {"rotate.right", "object-rotate-right", Glyph::cycle},
+        {"scissors", "edit-cut", Glyph::scissors},
+        {"scribble", "draw-freehand", Glyph::pen},
+        {"slider.horizontal.3", "preferences-other", Glyph::sliders},
+        {"speaker.slash", "audio-volume-muted", Glyph::speaker, 0, false, true},
+        {"speaker.wave.1", "audio-volume-low", Glyph::speaker},
+        {"square.and.arrow.up", "document-send", Glyph::share},
+        {"square.grid.3x3.square", "view-grid", Glyph::grid},
+        {"square.split.2x1", "view-dual", Glyph::grid},
+        {"square.stack.3d.down.right", "view-paged", Glyph::documents},
+        {"stop.circle.fill", "process-stop", Glyph::stop, 0, true},
+        {"sun.max", "display-brightness", Glyph::sun},
+        {"tablecells", "x-office-spreadsheet", Glyph::grid},
+        {"terminal", "utilities-terminal", Glyph::terminal},
+        {"text.bubble", "mail-message", Glyph::bubble},
+        {"text.viewfinder", "scanner", Glyph::text},
+        {"textformat", "format-text-bold", Glyph::text},
+        {"textformat.123", "format-text-bold", Glyph::text},
+        {"thermometer.medium", "weather-clear", Glyph::sun},
+        {"timeline.selection", "media-playlist-repeat", Glyph::sliders},
+        {"tray.and.arrow.down", "document-save", Glyph::tray},
+        {"triangle", "draw-triangle", Glyph::triangle},
+        {"waveform", "audio-x-generic", Glyph::wave},
+        {"waveform.badge.magnifyingglass", "audio-x-generic", Glyph::wave},
+        {"waveform.path", "audio-x-generic", Glyph::wave},
+        {"xmark", "window-close", Glyph::cross},
+        {"xmark.octagon.fill", "dialog-error", Glyph::octagon, 0, true},
+    };
+    return entries;
+}
+
+const Entry* entryFor(const QString& symbol)
+{
+    static const QHash<QString, const Entry*> index = [] {
+        QHash<QString, const Entry*> map;
+        for (const Entry& entry : table())
+            map.insert(QString::fromLatin1(entry.symbol), &entry);
+        return map;
+    }();
+    return index.value(symbol, nullptr);
+}
+
+QPainterPath arrowPath()
+{
+    QPainterPath path;
+    path.moveTo(12, 20);
+    path.lineTo(12, 4);
+    path.moveTo(6, 10);
+    path.lineTo(12, 4);
+    path.lineTo(18, 10);
+    return path;
+}
+
+void drawGlyph(QPainter& p, const Entry& e, const QColor& color)
+{
+    QPen pen(color, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const QColor ink = color;
+    auto disc = [&](bool filled) {
+        if (filled) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            p.drawEllipse(QRectF(2, 2, 20, 20));
+            // Drawn marks are cut out of the disc.
+            p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+            p.setPen(QPen(Qt::black, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+        } else {
+            p.drawEllipse(QRectF(3, 3, 18, 18));
+        }
+    };
+    switch (e.glyph) {
+    case Glyph::mark:
+        p.drawEllipse(QRectF(4, 4, 16, 16));
+        p.setBrush(ink);
+        p.drawEllipse(QRectF(10, 10, 4, 4));
+        break;
+    case Glyph::check:
+        disc(e.filled);
+        p.drawPolyline(QPolygonF({{7.5, 12.5}, {10.5, 15.5}, {16.5, 8.5}}));
+        break;
+    case Glyph::cross:
+        p.drawLine(QPointF(6, 6), QPointF(18, 18));
+        p.drawLine(QPointF(18, 6), QPointF(6, 18));
+        break;
+    case Glyph::warning:
+        p.drawPolygon(QPolygonF({{12, 3}, {22, 20}, {2, 20}}));
+        p.drawLine(QPointF(12, 9), QPointF(12, 13.5));
+        p.drawPoint(QPointF(12, 17));
+        break;
+    case Glyph::exclaim:
+        disc(e.filled);
+        p.drawLine(QPointF(12, 7), QPointF(12, 13));
+        p.drawPoint(QPointF(12, 16.5));
+        break;
+    case Glyph::stop:
+        disc(e.filled);
+        if (e.filled)
+            p.setBrush(Qt::black);
+        p.drawRect(QRectF(9, 9, 6, 6));
+        break;
+    case Glyph::octagon: {
+        QPolygonF octagon;
+        for (int i = 0; i < 8; ++i) {
+            const double a = qDegreesToRadians(22.5 + 45.0 * i);
+            octagon << QPointF(12 + 10 * std::cos(a), 12 + 10 * std::sin(a));
+        }
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawPolygon(octagon);
+        p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+        p.setPen(QPen(Qt::black, 2.4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8.5, 8.5), QPointF(15.5, 15.5));
+        p.drawLine(QPointF(15.5, 8.5), QPointF(8.5, 15.5));
+        break;
+    }
+    case Glyph::ring:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        break;
+    case Glyph::ringDashed:
+        p.setPen(QPen(ink, 2.0, Qt::DashLine, Qt::FlatCap));
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        break;
+    case Glyph::halfRing:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.setBrush(ink);
+        p.drawPie(QRectF(3, 3, 18, 18), 90 * 16, 180 * 16);
+        break;
+    case Glyph::arrow:
+        p.translate(12, 12);
+        p.rotate(e.angle);
+        p.translate(-12, -12);
+        p.drawPath(arrowPath());
+        if (e.angle == 180 || e.angle == 90 || e.angle == 0) {
+            // Two-way arrows: a head on both ends.
+            p.drawPolyline(QPolygonF({{6, 14}, {12, 20}, {18, 14}}));
+        }
+        break;
+    case Glyph::cycle:
+        p.drawArc(QRectF(4, 4, 16, 16), 30 * 16, 150 * 16);
+        p.drawArc(QRectF(4, 4, 16, 16), 210 * 16, 150 * 16);
+        p.drawPolyline(QPolygonF({{15, 4}, {19, 7.5}, {15.5, 11}}));
+        p.drawPolyline(QPolygonF({{9, 20}, {5, 16.5}, {8.5, 13}}));
+        break;
+    case Glyph::undo: {
+        QPainterPath path;
+        path.moveTo(6, 9);
+        path.lineTo(15, 9);
+        path.arcTo(QRectF(10, 9, 10, 10), 90, -180);
+        path.lineTo(9, 19);
+        p.drawPath(path);
+        p.drawPolyline(QPolygonF({{9.5, 5.5}, {6, 9}, {9.5, 12.5}}));
+        break;
+    }
+    case Glyph::document:
+        p.drawPolygon(QPolygonF({{6, 3}, {14, 3}, {19, 8}, {19, 21}, {6, 21}}));
+        p.drawLine(QPointF(9, 13), QPointF(16, 13));
+        p.drawLine(QPointF(9, 17), QPointF(16, 17));
+        break;
+    case Glyph::documents:
+        p.drawRoundedRect(QRectF(8, 7, 12, 15), 2, 2);
+        p.drawPolyline(QPolygonF({{5, 17}, {4, 17}, {4, 2}, {15, 2}, {15, 4}}));
+        break;
+    case Glyph::folder:
+        p.drawPolygon(QPolygonF({{3, 6}, {9, 6}, {11, 8}, {21, 8}, {21, 19}, {3, 19}}));
+        break;
+    case Glyph::gear:
+        for (int i = 0; i < 8; ++i) {
+            const double a = qDegreesToRadians(45.0 * i);
+            p.drawLine(QPointF(12 + 7 * std::cos(a), 12 + 7 * std::sin(a)),
+                       QPointF(12 + 10 * std::cos(a), 12 + 10 * std::sin(a)));
+        }
+        p.drawEllipse(QRectF(5, 5, 14, 14));
+        p.drawEllipse(QRectF(9.5, 9.5, 5, 5));
+        break;
+    case Glyph::lock:
+        p.drawRoundedRect(QRectF(5, 11, 14, 10), 2, 2);
+        if (e.slashed)
+            p.drawArc(QRectF(12, 3, 10, 12), 0, 180 * 16);
+        else
+            p.drawArc(QRectF(7, 4, 10, 14), 0, 180 * 16);
+        break;
+    case Glyph::shield:
+        p.drawPolygon(QPolygonF({{12, 2.5}, {20, 5.5}, {19, 14}, {12, 21.5}, {5, 14}, {4, 5.5}}));
+        p.drawPolyline(QPolygonF({{8.5, 12}, {11, 14.5}, {15.5, 9.5}}));
+        break;
+    case Glyph::magnifier:
+        p.drawEllipse(QRectF(4, 4, 12, 12));
+        p.drawLine(QPointF(14.5, 14.5), QPointF(20, 20));
+        break;
+    case Glyph::eye: {
+        QPainterPath path;
+        path.moveTo(2, 12);
+        path.quadTo(12, 2, 22, 12);
+        path.quadTo(12, 22, 2, 12);
+        p.drawPath(path);
+        p.drawEllipse(QRectF(9, 9, 6, 6));
+        if (e.slashed)
+            p.drawLine(QPointF(4, 20), QPointF(20, 4));
+        break;
+    }
+    case Glyph::tray:
+        p.drawPolyline(QPolygonF({{3, 14}, {3, 20}, {21, 20}, {21, 14}}));
+        p.drawLine(QPointF(12, 3), QPointF(12, 14));
+        p.drawPolyline(QPolygonF({{7.5, 9.5}, {12, 14}, {16.5, 9.5}}));
+        break;
+    case Glyph::box:
+        p.drawRect(QRectF(3, 4, 18, 5));
+        p.drawPolyline(QPolygonF({{5, 9}, {5, 20}, {19, 20}, {19, 9}}));
+        p.drawLine(QPointF(10, 13), QPointF(14, 13));
+        break;
+    case Glyph::zipper:
+        p.drawPolygon(QPolygonF({{6, 3}, {14, 3}, {19, 8}, {19, 21}, {6, 21}}));
+        for (double y = 6; y < 16; y += 3)
+            p.drawLine(QPointF(11, y), QPointF(13, y));
+        p.drawRect(QRectF(10.5, 15, 3, 3));
+        break;
+    case Glyph::scissors:
+        p.drawEllipse(QRectF(3, 14, 6, 6));
+        p.drawEllipse(QRectF(15, 14, 6, 6));
+        p.drawLine(QPointF(8, 15), QPointF(18, 3));
+        p.drawLine(QPointF(16, 15), QPointF(6, 3));
+        break;
+    case Glyph::clock:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.drawPolyline(QPolygonF({{12, 7}, {12, 12}, {15.5, 14}}));
+        break;
+    case Glyph::play:
+        p.translate(12, 12);
+        p.rotate(e.angle);
+        p.translate(-12, -12);
+        p.setBrush(ink);
+        p.drawPolygon(QPolygonF({{7, 4}, {19, 12}, {7, 20}}));
+        break;
+    case Glyph::pause:
+        p.setBrush(ink);
+        p.drawRect(QRectF(6, 4, 4, 16));
+        p.drawRect(QRectF(14, 4, 4, 16));
+        break;
+    case Glyph::speaker:
+        p.drawPolygon(QPolygonF({{3, 9}, {7, 9}, {12, 4}, {12, 20}, {7, 15}, {3, 15}}));
+        if (e.slashed) {
+            p.drawLine(QPointF(15, 9), QPointF(21, 15));
+            p.drawLine(QPointF(21, 9), QPointF(15, 15));
+        } else {
+            p.drawArc(QRectF(10, 7, 8, 10), -60 * 16, 120 * 16);
+        }
+        break;
+    case Glyph::wave:
+        for (int i = 0; i < 6; ++i) {
+            static const double heights[] = {4, 10, 16, 8, 13, 5};
+            const double x = 3.5 + i * 3.4;
+            p.drawLine(QPointF(x, 12 - heights[i] / 2), QPointF(x, 12 + heights[i] / 2));
+        }
+        break;
+    case Glyph::photo:
+        p.drawRoundedRect(QRectF(3, 5, 18, 14), 2, 2);
+        p.drawPolyline(QPolygonF({{3, 17}, {9, 11}, {14, 16}, {16, 14}, {21, 18}}));
+        p.drawEllipse(QRectF(14, 7.5, 3, 3));
+        break;
+    case Glyph::text:
+        p.drawPolyline(QPolygonF({{5, 20}, {12, 4}, {19, 20}}));
+        p.drawLine(QPointF(8, 14), QPointF(16, 14));
+        break;
+    case Glyph::info:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.drawLine(QPointF(12, 11), QPointF(12, 17));
+        p.drawPoint(QPointF(12, 7.5));
+        break;
+    case Glyph::ellipsis:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.setBrush(ink);
+        for (double x : {8.0, 12.0, 16.0})
+            p.drawEllipse(QPointF(x, 12), 0.8, 0.8);
+        break;
+    case Glyph::chevron:
+        p.translate(12, 12);
+        p.rotate(e.angle);
+        p.translate(-12, -12);
+        p.drawPolyline(QPolygonF({{9, 5}, {16, 12}, {9, 19}}));
+        break;
+    case Glyph::lines:
+        for (double y : {6.0, 12.0, 18.0})
+            p.drawLine(QPointF(4, y), QPointF(20, y));
+        break;
+    case Glyph::sliders:
+        for (double y : {6.0, 12.0, 18.0})
+            p.drawLine(QPointF(3, y), QPointF(21, y));
+        p.setBrush(ink);
+        p.drawEllipse(QPointF(8, 6), 2, 2);
+        p.drawEllipse(QPointF(16, 12), 2, 2);
+        p.drawEllipse(QPointF(11, 18), 2, 2);
+        break;
+    case Glyph::frame:
+        p.drawRoundedRect(QRectF(3, 5, 18, 14), 2, 2);
+        p.drawRect(QRectF(11, 11, 7, 5));
+        break;
+    case Glyph::grid:
+        p.drawRoundedRect(QRectF(3, 3, 18, 18), 2, 2);
+        p.drawLine(QPointF(9, 3), QPointF(9, 21));
+        p.drawLine(QPointF(15, 3), QPointF(15, 21));
+        p.drawLine(QPointF(3, 9), QPointF(21, 9));
+        p.drawLine(QPointF(3, 15), QPointF(21, 15));
+        break;
+    case Glyph::sun:
+        p.drawEllipse(QRectF(8, 8, 8, 8));
+        for (int i = 0; i < 8; ++i) {
+            const double a = qDegreesToRadians(45.0 * i);
+            p.drawLine(QPointF(12 + 6.5 * std::cos(a), 12 + 6.5 * std::sin(a)),
+                       QPointF(12 + 9.5 * std::cos(a), 12 + 9.5 * std::sin(a)));
+        }
+        break;
+    case Glyph::drop: {
+        QPainterPath path;
+        path.moveTo(12, 3);
+        path.cubicTo(17, 10, 19, 13, 19, 15);
+        path.arcTo(QRectF(5, 8, 14, 14), 0, -180);
+        path.cubicTo(5, 13, 7, 10, 12, 3);
+        p.drawPath(path);
+        break;
+    }
+    case Glyph::triangle:
+        p.drawPolygon(QPolygonF({{12, 4}, {21, 20}, {3, 20}}));
+        break;
+    case Glyph::share:
+        p.drawPolyline(QPolygonF({{8, 9}, {5, 9}, {5, 21}, {19, 21}, {19, 9}, {16, 9}}));
+        if (e.angle == 45) {
+            p.drawLine(QPointF(10, 14), QPointF(19, 5));
+            p.drawPolyline(QPolygonF({{13, 4}, {20, 4}, {20, 11}}));
+        } else {
+            p.drawLine(QPointF(12, 2.5), QPointF(12, 14));
+            p.drawPolyline(QPolygonF({{8, 6.5}, {12, 2.5}, {16, 6.5}}));
+        }
+        break;
+    case Glyph::link:
+        p.translate(12, 12);
+        p.rotate(-45);
+        p.translate(-12, -12);
+        p.drawRoundedRect(QRectF(2, 9, 11, 6), 3, 3);
+        p.drawRoundedRect(QRectF(11, 9, 11, 6), 3, 3);
+        break;
+    case Glyph::terminal:
+        p.drawRoundedRect(QRectF(2, 4, 20, 16), 2, 2);
+        p.drawPolyline(QPolygonF({{6, 9}, {9, 12}, {6, 15}}));
+        p.drawLine(QPointF(11, 15), QPointF(16, 15));
+        break;
+    case Glyph::camera:
+        p.drawRoundedRect(QRectF(2, 7, 20, 13), 2, 2);
+        p.drawPolyline(QPolygonF({{8, 7}, {9.5, 4}, {14.5, 4}, {16, 7}}));
+        p.drawEllipse(QRectF(8.5, 9.5, 7, 7));
+        break;
+    case Glyph::bell: {
+        QPainterPath path;
+        path.moveTo(4, 17);
+        path.lineTo(6, 14);
+        path.lineTo(6, 10);
+        path.arcTo(QRectF(6, 4, 12, 12), 180, -180);
+        path.lineTo(18, 14);
+        path.lineTo(20, 17);
+        path.closeSubpath();
+        p.drawPath(path);
+        p.drawLine(QPointF(10, 20.5), QPointF(14, 20.5));
+        break;
+    }
+    case Glyph::pen:
+        p.drawPolygon(QPolygonF({{4, 20}, {5, 15}, {16, 4}, {20, 8}, {9, 19}}));
+        p.drawLine(QPointF(14, 6), QPointF(18, 10));
+        break;
+    case Glyph::person:
+        p.drawEllipse(QRectF(8, 3, 8, 8));
+        p.drawArc(QRectF(4, 13, 16, 14), 0, 180 * 16);
+        break;
+    case Glyph::gauge:
+        p.drawArc(QRectF(3, 5, 18, 18), -20 * 16, 220 * 16);
+        p.drawLine(QPointF(12, 14), QPointF(17, 9));
+        break;
+    case Glyph::hourglass:
+        p.drawLine(QPointF(5, 3), QPointF(19, 3));
+        p.drawLine(QPointF(5, 21), QPointF(19, 21));
+        p.drawPolyline(QPolygonF({{7, 3}, {7, 6}, {12, 12}, {7, 18}, {7, 21}}));
+        p.drawPolyline(QPolygonF({{17, 3}, {17, 6}, {12, 12}, {17, 18}, {17, 21}}));
+        break;
+    case Glyph::radio:
+        p.setBrush(ink);
+        p.drawEllipse(QPointF(12, 14), 2, 2);
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(7, 9, 10, 10), 30 * 16, 120 * 16);
+        p.drawArc(QRectF(3, 5, 18, 18), 30 * 16, 120 * 16);
+        break;
+    case Glyph::expand:
+    case Glyph::collapse: {
+        const bool out = e.glyph == Glyph::expand;
+        p.drawLine(QPointF(4, 4), QPointF(10, 10));
+        p.drawLine(QPointF(20, 20), QPointF(14, 14));
+        if (out) {
+            p.drawPolyline(QPolygonF({{4, 9}, {4, 4}, {9, 4}}));
+            p.drawPolyline(QPolygonF({{20, 15}, {20, 20}, {15, 20}}));
+        } else {
+            p.drawPolyline(QPolygonF({{5, 10}, {10, 10}, {10, 5}}));
+            p.drawPolyline(QPolygonF({{19, 14}, {14, 14}, {14, 19}}));
+        }
+        break;
+    }
+    case Glyph::bubble:
+        p.drawPolygon(QPolygonF({{3, 4}, {21, 4}, {21, 16}, {10, 16}, {5, 20}, {6, 16}, {3, 16}}));
+        p.drawLine(QPointF(7, 8.5), QPointF(17, 8.5));
+        p.drawLine(QPointF(7, 12), QPointF(14, 12));
+        break;
+    case Glyph::cursor:
+        p.drawPolygon(QPolygonF({{8, 6}, {18, 14}, {13, 14.5}, {15.5, 20}, {13.5, 21}, {11, 15.5}, {8, 19}}));
+        p.drawLine(QPointF(4, 4), QPointF(5.5, 5.5));
+        p.drawLine(QPointF(8, 2), QPointF(8, 3));
+        break;
+    case Glyph::qrcode:
+        p.drawRect(QRectF(4, 4, 6, 6));
+        p.drawRect(QRectF(14, 4, 6, 6));
+        p.drawRect(QRectF(4, 14, 6, 6));
+        p.setBrush(ink);
+        p.drawRect(QRectF(14, 14, 2, 2));
+        p.drawRect(QRectF(18, 18, 2, 2));
+        break;
+    }
+}
+
+class DrawnSymbolEngine : public QIconEngine {
+public:
+    explicit DrawnSymbolEngine(QString symbol) : m_symbol(std::move(symbol)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        QColor color = QColor(60, 60, 67);
+        if (mode == QIcon::Disabled)
+            color.setAlphaF(0.4);
+        paintSymbol(*painter, m_symbol, rect, color);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return pixmap;
+    }
+
+    QIconEngine* clone() const override { return new DrawnSymbolEngine(m_symbol); }
+    QString key() const override { return QStringLiteral("qv.symbol"); }
+    QString iconName() override { return m_symbol; }
+    bool isNull() override { return false; }
+
+private:
+    QString m_symbol;
+};
+
+} // namespace
+
+QStringList symbolNames()
+{
+    QStringList names;
+    for (const Entry& entry : table())
+        names.append(QString::fromLatin1(entry.symbol));
+    return names;
+}
+
+QString themeIconName(const QString& symbol)
+{
+    const Entry* entry = entryFor(symbol);
+    return entry ? QString::fromLatin1(entry->theme) : QString();
+}
+
+QIcon symbolIcon(const QString& symbol)
+{
+    const QString theme = themeIconName(symbol);
+    if (!theme.isEmpty() && QIcon::hasThemeIcon(theme))
+        return QIcon::fromTheme(theme);
+    return QIcon(new DrawnSymbolEngine(symbol));
+}
+
+void paintSymbol(QPainter& painter, const QString& symbol, const QRectF& box, const QColor& color)
+{
+    static const Entry unknown{"", "", Glyph::mark};
+    const Entry* entry = entryFor(symbol);
+    const double side = std::min(box.width(), box.height());
+    if (side <= 0)
+        return;
+    // Glyphs with cut-out marks need a layer of their own so the cut does not reach the
+    // background below.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const int px = int(std::ceil(side * ratio));
+    QImage layer(px, px, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter p(&layer);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(px / 24.0, px / 24.0);
+        drawGlyph(p, entry ? *entry : unknown, color);
+    }
+    layer.setDevicePixelRatio(ratio);
+    const QRectF target(box.center().x() - side / 2, box.center().y() - side / 2, side, side);
+    painter.drawImage(target, layer);
+}
+
+} // namespace qv

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+class QPainter;
+
+namespace qv {
+
+// Every symbol name the program shows, in the table's order.
+QStringList symbolNames();
+
+// The freedesktop icon-theme name standing for a symbol; empty for a name the table lacks.
+QString themeIconName(const QString& symbol);
+
+// The theme's icon for the symbol, else the program's own drawing of it. Never null: a name
+// the table lacks gets a plain round mark.
+QIcon symbolIcon(const QString& symbol);
+
+// Draws the program's own glyph of the symbol, in one colour, centred in the box.
+void paintSymbol(QPainter& painter, const QString& symbol, const QRectF& box, const QColor& color);
+
+} // namespace qv

@@ -1,0 +1,161 @@
+#include "jobs/ui/HoverState.h"
+#include "jobs/ui/PillView.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+using namespace qv;
+
+namespace {
+
+JobPtr makeJob(Job::State state, QString title = QStringLiteral("Convert to PNG"), int files = 1)
+{
+    auto job = std::make_shared<Job>(std::move(title), QStringLiteral("photo.stack"), files,
+                                     QStringLiteral("beach.heic"), std::nullopt, QDateTime::currentDateTimeUtc());
+    job->setState(state);
+    return job;
+}
+
+QList<QUrl> urls(int count, const QString& folder = QStringLiteral("/home/me/Downloads"))
+{
+    QList<QUrl> list;
+    for (int i = 0; i < count; ++i)
+        list.append(QUrl::fromLocalFile(folder + QStringLiteral("/photo%1.png").arg(i == 0 ? QString() : QString::number(i))));
+    return list;
+}
+
+QList<PillView::Action> actionsOf(const Job& job)
+{
+    QList<PillView::Action> list;
+    for (const auto& control : PillView::controls(job))
+        list.append(control.action);
+    return list;
+}
+
+} // namespace
+
+TEST(PillView, TextsLookAndButtonsForEveryState)
+{
+    using A = PillView::Action;
+    auto receiving = makeJob(Job::State::receiving, QStringLiteral("Receiving"));
+    EXPECT_EQ(PillView::titleText(*receiving), QStringLiteral("Receiving…"));
+    EXPECT_EQ(PillView::detailText(*receiving), QStringLiteral("Waiting for the app to provide the file"));
+    EXPECT_EQ(PillView::detailText(*makeJob(Job::State::receiving, QStringLiteral("Receiving"), 4)),
+              QStringLiteral("Waiting for 4 files"));
+    EXPECT_EQ(actionsOf(*receiving), QList<A>{A::cancel});
+    EXPECT_EQ(PillView::statusIcon(*receiving).symbol, QStringLiteral("photo.stack"));
+
+    auto running = makeJob(Job::State::running);
+    EXPECT_EQ(PillView::titleText(*running), QStringLiteral("Convert to PNG…"));
+    EXPECT_EQ(PillView::detailText(*running), QStringLiteral("beach.heic"));
+    EXPECT_EQ(PillView::detailText(*makeJob(Job::State::waiting, QStringLiteral("Merging"), 3)),
+              QStringLiteral("3 files"));
+
+    auto one = makeJob(Job::State::finished);
+    one->setOutputs(urls(1));
+    EXPECT_EQ(PillView::titleText(*one), QStringLiteral("Saved · photo.png"));
+    EXPECT_EQ(PillView::detailText(*one), QStringLiteral("in Downloads"));
+    EXPECT_EQ(PillView::statusIcon(*one).symbol, QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(actionsOf(*one), (QList<A>{A::reveal, A::open, A::copy}));
+    EXPECT_EQ(PillView::controls(*one)[0].help, QStringLiteral("Show in Folder"));
+
+    auto three = makeJob(Job::State::finished);
+    three->setOutputs(urls(3, QStringLiteral("/data/Out")));
+    three->setFailedCount(1);
+    EXPECT_EQ(PillView::titleText(*three), QStringLiteral("Saved 3 files"));
+    EXPECT_EQ(PillView::detailText(*three), QStringLiteral("in Out · 1 failed"));
+    EXPECT_EQ(PillView::statusIcon(*three).symbol, QStringLiteral("exclamationmark.circle.fill"));
+    three->setMessages({QStringLiteral("Kept the colours"), QStringLiteral("Dropped a page")});
+    EXPECT_EQ(PillView::detailText(*three), QStringLiteral("in Out · Kept the colours · Dropped a page · 1 failed"));
+
+    auto messages = makeJob(Job::State::finished, QStringLiteral("Reading text"));
+    messages->setMessages({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+    EXPECT_EQ(PillView::titleText(*messages), QStringLiteral("A"));
+    EXPECT_EQ(PillView::detailText(*messages), QStringLiteral("B · C"));
+    messages->setMessages({QStringLiteral("A")});
+    EXPECT_EQ(PillView::detailText(*messages), QStringLiteral("Reading text"));
+
+    auto nothing = makeJob(Job::State::finished);
+    nothing->setFailedCount(2);
+    EXPECT_EQ(PillView::titleText(*nothing), QStringLiteral("Done"));
+    EXPECT_EQ(PillView::detailText(*nothing), QStringLiteral("2 failed"));
+    EXPECT_EQ(actionsOf(*nothing), QList<A>{A::close});
+    nothing->setFailedCount(0);
+    EXPECT_TRUE(PillView::detailText(*nothing).isEmpty());
+
+    auto failed = makeJob(Job::State::failed);
+    EXPECT_EQ(PillView::titleText(*failed), QStringLiteral("Couldn't convert to PNG"));
+    EXPECT_EQ(PillView::detailText(*failed), QStringLiteral("Something went wrong"));
+    EXPECT_EQ(PillView::statusIcon(*failed).symbol, QStringLiteral("xmark.octagon.fill"));
+    EXPECT_EQ(actionsOf(*failed), (QList<A>{A::details, A::close}));
+    failed->setFailure(JobFailure{QStringLiteral("Not enough disk space"), QString()});
+    EXPECT_EQ(PillView::detailText(*failed), QStringLiteral("Not enough disk space"));
+
+    auto cancelled = makeJob(Job::State::cancelled);
+    EXPECT_EQ(PillView::titleText(*cancelled), QStringLiteral("Cancelled"));
+    EXPECT_EQ(PillView::detailText(*cancelled), QStringLiteral("Convert to PNG"));
+    EXPECT_EQ(PillView::statusIcon(*cancelled).symbol, QStringLiteral("stop.circle.fill"));
+    EXPECT_EQ(actionsOf(*cancelled), QList<A>{A::close});
+
+    EXPECT_EQ(toString(A::details), QStringLiteral("details"));
+}
+
+TEST(PillView, ProgressPercentAndBar)
+{
+    EXPECT_EQ(PillView::percentText(0.004), QStringLiteral("0 %"));
+    EXPECT_EQ(PillView::percentText(0.996), QStringLiteral("100 %"));
+    EXPECT_EQ(PillView::percentText(0.125), QStringLiteral("13 %"));
+    EXPECT_DOUBLE_EQ(PillView::barWidth(300, 0.004), 6);
+    EXPECT_DOUBLE_EQ(PillView::barWidth(300, 0.5), 150);
+
+    HoverState hover;
+    auto job = makeJob(Job::State::running);
+    PillView view(job, hover, {});
+    EXPECT_TRUE(view.showsProgressTrack());
+    EXPECT_FALSE(view.showsPercent());
+    EXPECT_TRUE(view.isIndeterminate());
+    job->setFraction(0.3);
+    EXPECT_TRUE(view.showsPercent());
+    EXPECT_FALSE(view.isIndeterminate());
+    EXPECT_EQ(view.accessibleName(), QStringLiteral("Convert to PNG…, beach.heic"));
+    job->setState(Job::State::finished);
+    EXPECT_FALSE(view.showsProgressTrack());
+}
+
+TEST(PillView, ReportsClicksAndHover)
+{
+    HoverState hover;
+    QList<bool> hoverChanges;
+    hover.onChange = [&](bool h) { hoverChanges.append(h); };
+    QList<PillView::Action> performed;
+    auto job = makeJob(Job::State::running);
+    PillView view(job, hover, [&](PillView::Action a) { performed.append(a); });
+
+    auto click = [&](const QPointF& at) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&view, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, view.mapToGlobal(at), Qt::LeftButton, {}, {});
+        QCoreApplication::sendEvent(&view, &release);
+    };
+    const QRectF cancel = view.controlRect(PillView::Action::cancel);
+    ASSERT_FALSE(cancel.isEmpty());
+    EXPECT_NEAR(cancel.right(), 344 - 10, 0.01);
+    click(cancel.center());
+    click(QPointF(100, 28)); // the text: no action
+    EXPECT_EQ(performed, QList<PillView::Action>{PillView::Action::cancel});
+
+    job->setState(Job::State::failed);
+    EXPECT_TRUE(view.controlRect(PillView::Action::cancel).isEmpty());
+    click(view.controlRect(PillView::Action::details).center());
+    EXPECT_EQ(performed.last(), PillView::Action::details);
+
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+    QCoreApplication::sendEvent(&view, &enter);
+    QCoreApplication::sendEvent(&view, &enter);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&view, &leave);
+    EXPECT_EQ(hoverChanges, (QList<bool>{true, false}));
+    EXPECT_FALSE(hover.isHovering);
+}

@@ -1,0 +1,108 @@
+#include "Commands.h"
+
+#include "jobs/Job.h"
+#include "jobs/Toasts.h"
+#include "jobs/ui/HUDToast.h"
+#include "jobs/ui/JobHUD.h"
+#include "model/SettingsDefaults.h"
+#include "platform/Clock.h"
+#include "platform/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+
+namespace qv::dev {
+
+namespace {
+
+int demoUsage()
+{
+    QTextStream(stderr) << "usage: quorvenda-dev hud-demo [--jobs N] [--toast TEXT] [--screenshot FILE]\n";
+    return 2;
+}
+
+} // namespace
+
+int hudDemo(const QStringList& args)
+{
+    int jobCount = 3;
+    QString toast;
+    QString screenshot;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (i + 1 >= args.size())
+            return demoUsage();
+        if (arg == QLatin1String("--jobs")) {
+            bool ok = false;
+            jobCount = args[++i].toInt(&ok);
+            if (!ok || jobCount < 0 || jobCount > 50) {
+                QTextStream(stderr) << "--jobs takes a number from 0 to 50\n";
+                return 2;
+            }
+        } else if (arg == QLatin1String("--toast")) {
+            toast = args[++i];
+        } else if (arg == QLatin1String("--screenshot")) {
+            screenshot = args[++i];
+        } else {
+            return demoUsage();
+        }
+    }
+
+    registerDefaultSettings(SettingsStore::shared());
+    static HUDToastPresenter presenter;
+    setToastPresenter(&presenter);
+
+    static const char* const titles[] = {"Converting to PNG", "Compressing", "Making a GIF", "Extracting",
+                                         "Merging", "Converting to MP4"};
+    static const char* const symbols[] = {"arrow.triangle.2.circlepath", "arrow.down.right.and.arrow.up.left",
+                                          "photo.stack", "archivebox", "rectangle.stack.badge.plus",
+                                          "arrow.triangle.2.circlepath"};
+    auto jobs = std::make_shared<QList<JobPtr>>();
+    for (int i = 0; i < jobCount; ++i) {
+        const int kind = i % 6;
+        const int files = i % 3 == 1 ? 3 : 1;
+        auto job = std::make_shared<Job>(QString::fromLatin1(titles[kind]), QString::fromLatin1(symbols[kind]),
+                                         files, QStringLiteral("Holiday %1.heic").arg(i + 1), std::nullopt,
+                                         Clock::system().now());
+        // Various progress: the first waits for a slot, the others run at different points.
+        if (i == 0) {
+            job->setState(Job::State::waiting);
+        } else {
+            job->setState(Job::State::running);
+            job->setFraction(double(i) / (jobCount + 1));
+        }
+        jobs->append(job);
+        JobHUD::shared().show(job);
+    }
+    if (!toast.isEmpty())
+        showToast(toast, QStringLiteral("info.circle"), screenshot.isEmpty() ? 6.0 : 60.0);
+
+    if (!screenshot.isEmpty()) {
+        // Slide-ins take 0.25 s and fades 0.15 s: well settled after a second.
+        QTimer::singleShot(1200, qApp, [screenshot] {
+            QScreen* screen = QGuiApplication::primaryScreen();
+            const bool saved = screen && screen->grabWindow(0).save(screenshot);
+            if (!saved)
+                QTextStream(stderr) << "Could not save a screenshot to " << screenshot << "\n";
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    } else {
+        auto* ticker = new QTimer(qApp);
+        QObject::connect(ticker, &QTimer::timeout, [jobs] {
+            for (const JobPtr& job : *jobs) {
+                if (job->state() == Job::State::running)
+                    job->setFraction(std::fmod(job->fraction() + 0.004, 1.0));
+            }
+        });
+        ticker->start(100);
+    }
+    return QCoreApplication::exec();
+}
+
+} // namespace qv::dev
