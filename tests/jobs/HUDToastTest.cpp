@@ -2,28 +2,17 @@
 #include "jobs/ui/HUDToast.h"
 #include "jobs/ui/ToastView.h"
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        // Outside a running event loop deleteLater needs a nudge.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -12,6 +12,8 @@
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -25,6 +27,7 @@
 #include <thread>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
 
@@ -76,18 +79,6 @@ QList<QUrl> writeResult(OutputPlanner& planner, const QString& text = QStringLit
     const QUrl work = planner.workURL(QStringLiteral("txt"), QStringLiteral("out"));
     test::writeFile(work.toLocalFile(), text.toUtf8());
     return {planner.deliver(work, planner.outputBaseName(QStringLiteral("done")), QStringLiteral("txt"))};
-}
-
-bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 class JobCenterTest : public ::testing::Test {

@@ -7,6 +7,8 @@
 #include "platform/Workspace.h"
 #include "support/FakeScreens.h"
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,6 +16,7 @@
 #include <QPlainTextEdit>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
 
@@ -33,18 +36,6 @@ struct Recorder : Clipboard, Workspace, ToastPresenter {
     void reveal(const QList<QUrl>& urls) override { revealed += urls; }
     void show(const Toast& toast) override { toasts.append(toast); }
 };
-
-bool waitFor(const std::function<bool()>& condition, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 class JobHUDTest : public ::testing::Test {
 protected:

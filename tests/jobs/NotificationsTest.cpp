@@ -8,6 +8,8 @@
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -22,20 +24,9 @@
 #include <atomic>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A notification server of our own on a private bus, so tests never reach the desktop's.
 class FakeNotificationServer : public QDBusVirtualObject {

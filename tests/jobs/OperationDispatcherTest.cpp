@@ -8,6 +8,8 @@
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -19,6 +21,7 @@
 #include <mutex>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
 
@@ -53,18 +56,6 @@ struct SheetCall {
     bool canRemember = false;
     OperationDispatcher::ApplyAction apply;
 };
-
-bool waitFor(const std::function<bool()>& condition, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A promise whose files arrive only when the test says so.
 class ManualPromise : public FilePromise {

@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QUuid>
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,21 +24,10 @@
 #include <unistd.h>
 
 using namespace qv;
+using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QStringList entries(const QString& folder)
 {

@@ -3,27 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <sys/stat.h>
 
 using namespace qv;
+using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 using Mover = int (*)(const QString&, const QString&);
 

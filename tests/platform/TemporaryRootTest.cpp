@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,15 +16,10 @@
 #include <unistd.h>
 
 using namespace qv;
+using qv::test::readFile;
+using qv::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
 
 void setModified(const QString& path, const QDateTime& time)
 {

@@ -18,6 +18,12 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     return path;
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 int runProgram(const QString& program, const QStringList& args, QByteArray* output)
 {
     QProcess process;

@@ -9,6 +9,9 @@ namespace qv::test {
 // Writes bytes to a file, creating its folder; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes = "x");
 
+// The file's bytes, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString& path);
+
 // Runs a program to completion; returns its exit code (-1 when it could not start).
 int runProgram(const QString& program, const QStringList& args, QByteArray* output = nullptr);
 

@@ -1,3 +1,5 @@
+#include "support/RequireX11.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -13,6 +15,7 @@ const QString driver = QStringLiteral(QV_BUILD_DIR "/quorvenda-dev");
 
 TEST(HudDemo, PillsStandAtTheTopRightAndTheToastAboveTheBottomCentre)
 {
+    QV_REQUIRE_X11();
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "needs an X server";
     QTemporaryDir dir;
