@@ -1,0 +1,36 @@
+#include "app/SystemStatusTray.h"
+
+#include <QCursor>
+#include <QMenu>
+
+namespace qv {
+
+SystemStatusTray::SystemStatusTray(QMenu* menu, QObject* parent)
+    : QObject(parent)
+    , m_menu(menu)
+{
+    m_icon.setContextMenu(menu);
+    m_icon.setToolTip(QStringLiteral("Quorvenda"));
+    connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemStatusTray::activated);
+    m_icon.show();
+}
+
+void SystemStatusTray::setIcon(const QIcon& icon)
+{
+    m_icon.setIcon(icon);
+}
+
+void SystemStatusTray::setToolTip(const QString& text)
+{
+    m_icon.setToolTip(text);
+}
+
+void SystemStatusTray::activated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::Trigger || m_menu->isVisible())
+        return;
+    // The menu fills itself in aboutToShow; popup() emits it.
+    m_menu->popup(QCursor::pos());
+}
+
+} // namespace qv
