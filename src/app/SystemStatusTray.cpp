@@ -12,12 +12,14 @@ SystemStatusTray::SystemStatusTray(QMenu* menu, QObject* parent)
     m_icon.setContextMenu(menu);
     m_icon.setToolTip(QStringLiteral("Quorvenda"));
     connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemStatusTray::activated);
-    m_icon.show();
 }
 
 void SystemStatusTray::setIcon(const QIcon& icon)
 {
     m_icon.setIcon(icon);
+    // Shown with its first icon: an empty tray entry would flash up before.
+    if (!m_icon.isVisible())
+        m_icon.show();
 }
 
 void SystemStatusTray::setToolTip(const QString& text)
