@@ -1,0 +1,111 @@
+#include "app/MenuActions.h"
+
+#include "app/StatusMenuModel.h"
+#include "jobs/JobCenter.h"
+#include "jobs/Toasts.h"
+#include "model/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "platform/Workspace.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace qv {
+
+MenuActions::MenuActions(JobCenter& jobs, SettingsStore& store, Workspace& workspace,
+                         QObject* parent)
+    : QObject(parent)
+    , m_jobs(jobs)
+    , m_store(store)
+    , m_workspace(workspace)
+{
+}
+
+MenuActions& MenuActions::shared()
+{
+    static MenuActions* actions =
+        new MenuActions(JobCenter::shared(), SettingsStore::shared(), Workspace::system());
+    return *actions;
+}
+
+std::optional<QKeySequence> MenuActions::convertShortcut() const
+{
+    return m_hooks.convertShortcut ? m_hooks.convertShortcut() : std::nullopt;
+}
+
+void MenuActions::openSettings()
+{
+    if (m_hooks.openSettings)
+        m_hooks.openSettings();
+}
+
+void MenuActions::convertCopiedFiles()
+{
+    // Works while the wheel is paused: the user asked for it directly.
+    if (m_hooks.convertCopiedFiles)
+        m_hooks.convertCopiedFiles();
+}
+
+void MenuActions::togglePaused()
+{
+    m_store.setValue(SettingsKey::paused, !m_store.boolValue(SettingsKey::paused));
+    if (m_status)
+        m_status->updateIcon();
+}
+
+void MenuActions::showOnboarding()
+{
+    if (m_hooks.showOnboarding)
+        m_hooks.showOnboarding();
+}
+
+void MenuActions::revealRecent(const QUrl& url)
+{
+    if (!url.isValid() || !url.isLocalFile())
+        return;
+    if (!QFileInfo::exists(url.toLocalFile())) {
+        toastVanished(url);
+        return;
+    }
+    m_workspace.reveal({url});
+}
+
+void MenuActions::openRecent(const QUrl& url)
+{
+    if (!url.isValid() || !url.isLocalFile())
+        return;
+    // A result deleted since the menu opened would make the opener fail with its own dialog.
+    if (!QFileInfo::exists(url.toLocalFile()) || !m_workspace.open(url))
+        toastVanished(url);
+}
+
+void MenuActions::clearRecent()
+{
+    m_jobs.clearRecent();
+}
+
+void MenuActions::cancelJob(const QUuid& id)
+{
+    if (id.isNull())
+        return;
+    const JobPtr job = m_jobs.jobWithId(id);
+    if (job && job->isActive() && job->hasTask())
+        m_jobs.cancel(job);
+}
+
+void MenuActions::quit()
+{
+    m_jobs.cancelAll();
+    if (m_hooks.exitApplication)
+        m_hooks.exitApplication();
+    else
+        QCoreApplication::quit();
+}
+
+void MenuActions::toastVanished(const QUrl& url)
+{
+    showToast(url.fileName() + StatusMenuText::noLongerThere, QStringLiteral("questionmark.folder"),
+              3.0);
+}
+
+} // namespace qv

@@ -1,0 +1,79 @@
+#include "app/StatusItemController.h"
+
+#include "app/MenuActions.h"
+#include "app/StatusIcon.h"
+#include "app/StatusMenu.h"
+#include "app/StatusMenuModel.h"
+#include "app/SystemStatusTray.h"
+#include "jobs/JobCenter.h"
+#include "model/SettingsKeys.h"
+#include "platform/Log.h"
+#include "platform/SettingsStore.h"
+
+#include <QSystemTrayIcon>
+
+namespace qv {
+
+StatusItemController::StatusItemController(JobCenter& jobs, SettingsStore& store,
+                                           MenuActions& actions, TrayFactory trayFactory,
+                                           QObject* parent)
+    : QObject(parent)
+    , m_jobs(jobs)
+    , m_store(store)
+    , m_actions(actions)
+    , m_trayFactory(std::move(trayFactory))
+{
+    connect(&m_menu, &QMenu::aboutToShow, this, &StatusItemController::rebuildStatusMenu);
+}
+
+StatusItemController::~StatusItemController() = default;
+
+StatusItemController& StatusItemController::shared()
+{
+    static StatusItemController* controller = [] {
+        MenuActions& actions = MenuActions::shared();
+        auto* made = new StatusItemController(JobCenter::shared(), SettingsStore::shared(), actions);
+        actions.setStatusIndicator(made);
+        return made;
+    }();
+    return *controller;
+}
+
+void StatusItemController::setUp()
+{
+    if (m_tray)
+        return;
+    if (m_trayFactory) {
+        m_tray = m_trayFactory(&m_menu);
+    } else {
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
+        m_tray = std::make_unique<SystemStatusTray>(&m_menu);
+    }
+    if (!m_foreground.isValid())
+        m_foreground = trayForegroundColor();
+    updateIcon();
+}
+
+void StatusItemController::updateIcon()
+{
+    if (!m_tray)
+        return;
+    QList<double> fractions;
+    for (const JobPtr& job : m_jobs.activeJobs())
+        fractions.append(job->fraction());
+    const auto frame = m_iconModel.update(fractions, m_store.boolValue(SettingsKey::paused));
+    if (!frame)
+        return;
+    m_tray->setIcon(statusIcon(frame->fraction, frame->paused, frame->spinnerPhase, m_foreground));
+    m_tray->setToolTip(statusToolTip(frame->accessibilityValue));
+}
+
+void StatusItemController::rebuildStatusMenu()
+{
+    qv::rebuildStatusMenu(m_menu,
+                          StatusMenuModel::make(m_jobs, m_store, m_actions.convertShortcut()),
+                          m_actions);
+}
+
+} // namespace qv

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+class QMenu;
+
+namespace qv {
+
+// The tray icon as the status item controller drives it; tests put a recording one in place.
+class StatusTray {
+public:
+    virtual ~StatusTray() = default;
+    virtual void setIcon(const QIcon& icon) = 0;
+    virtual void setToolTip(const QString& text) = 0;
+};
+
+} // namespace qv
