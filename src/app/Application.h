@@ -9,6 +9,11 @@ class Application : public QApplication {
     Q_OBJECT
 public:
     Application(int& argc, char** argv);
+
+    // Chooses the platform before the application object exists: X11 (through XWayland under
+    // Wayland), offscreen under the test harness without a display. False when there is no
+    // graphical session to run in.
+    static bool prepareEnvironment();
 };
 
 } // namespace qv
