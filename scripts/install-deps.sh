@@ -12,9 +12,12 @@ PACKAGES=(
   libvips-dev libarchive-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
+  # desktop services
+  libx11-dev
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg
+  libxtst-dev dbus
 )
 
 missing=()
