@@ -12,11 +12,11 @@ PACKAGES=(
   libvips-dev libarchive-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
-  # desktop services: feedback sounds, X11 shapes
-  libcanberra-dev sound-theme-freedesktop libxcb1-dev
+  # desktop services: X11, feedback sounds
+  libx11-dev libxcb1-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
-  qpdf poppler-utils libvips-tools ffmpeg dbus
+  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus
 )
 
 missing=()

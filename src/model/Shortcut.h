@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <Qt>
+#include <QtGlobal>
+
+#include <optional>
+
+class QKeyEvent;
+
+namespace qv {
+
+class SettingsStore;
+
+// A key with modifiers, as the global hot key stores it: the key's position code (see
+// platform/KeyTable.h) and modifier bits in the stored format's numbering.
+struct Shortcut {
+    static constexpr quint32 cmdKey = 256;     // Super
+    static constexpr quint32 shiftKey = 512;
+    static constexpr quint32 optionKey = 2048; // Alt
+    static constexpr quint32 controlKey = 4096;
+
+    quint32 keyCode = 0;
+    quint32 carbonModifiers = 0;
+
+    bool operator==(const Shortcut&) const = default;
+
+    // Space with Alt and Shift.
+    static Shortcut defaultShortcut();
+
+    // Nothing unless Control, Alt or Super is held (Shift alone is no shortcut), or when the
+    // key has no code.
+    static std::optional<Shortcut> fromKey(int qtKey, Qt::KeyboardModifiers modifiers);
+    static std::optional<Shortcut> fromKeyEvent(const QKeyEvent& event);
+};
+
+// {"carbonModifiers":2560,"keyCode":49}, or null for no shortcut.
+QByteArray encodeShortcut(const std::optional<Shortcut>& shortcut);
+// Nothing for null and for anything that is not an object of two whole numbers in 0...2^32-1.
+std::optional<Shortcut> decodeShortcut(const QByteArray& json);
+
+// The shortcut in force: the default when "quorvenda.finderHotkey" holds no data, nothing when
+// the user removed it or its data cannot be read.
+std::optional<Shortcut> storedShortcut(const SettingsStore& store);
+std::optional<Shortcut> storedShortcut();
+
+// "⌥⇧Space": the modifier glyphs in the order ⌃⌥⇧⌘, then the key's name.
+QString shortcutDisplayString(const Shortcut& shortcut);
+
+// The key's name from the fixed table, else what the key types (upper-cased), else "#" and
+// the code.
+QString keyName(quint32 keyCode);
+
+} // namespace qv

@@ -1,0 +1,22 @@
+#pragma once
+
+class QMimeData;
+
+namespace qv {
+
+// Reads what the desktop's selections hold; tests give contents of their own.
+class ClipboardReader {
+public:
+    enum class Selection { clipboard, primary };
+
+    virtual ~ClipboardReader() = default;
+    // The selection's contents, or nullptr when it holds nothing or cannot be read. Valid until
+    // the selection changes.
+    virtual const QMimeData* contents(Selection selection) const = 0;
+    // False when there is no clipboard to read at all (no display).
+    virtual bool isAvailable() const = 0;
+
+    static const ClipboardReader& system();
+};
+
+} // namespace qv

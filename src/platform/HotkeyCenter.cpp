@@ -1,0 +1,72 @@
+#include "platform/HotkeyCenter.h"
+
+#include "model/SettingsKeys.h"
+#include "platform/Log.h"
+#include "platform/SettingsStore.h"
+#include "platform/X11HotkeyGrabber.h"
+
+namespace qv {
+
+HotkeyCenter::HotkeyCenter(HotkeyGrabber& grabber, SettingsStore& settings, QObject* parent)
+    : QObject(parent)
+    , m_grabber(grabber)
+    , m_settings(settings)
+{
+}
+
+HotkeyCenter& HotkeyCenter::shared()
+{
+    static X11HotkeyGrabber grabber;
+    static HotkeyCenter center(grabber, SettingsStore::shared());
+    return center;
+}
+
+void HotkeyCenter::installHotkeyHandler()
+{
+    if (m_handlerInstalled)
+        return;
+    // Queued: a press is handled from the event loop, never inside the grabber's reading.
+    connect(&m_grabber, &HotkeyGrabber::pressed, this, &HotkeyCenter::hotKeyPressed,
+            Qt::QueuedConnection);
+    m_handlerInstalled = true;
+    if (const int status = m_grabber.install())
+        qCCritical(appLog, "InstallEventHandler failed: %d", status);
+    registerHotkey();
+}
+
+void HotkeyCenter::registerHotkey()
+{
+    if (m_hotKey) {
+        m_grabber.ungrab();
+        m_hotKey.reset();
+    }
+    const std::optional<Shortcut> shortcut = storedShortcut();
+    if (!shortcut)
+        return;
+    if (const int status = m_grabber.grab(*shortcut)) {
+        qCCritical(appLog, "RegisterEventHotKey %s failed: %d",
+                   qUtf8Printable(shortcutDisplayString(*shortcut)), status);
+        return;
+    }
+    m_hotKey = shortcut;
+}
+
+void HotkeyCenter::setShortcut(const std::optional<Shortcut>& shortcut)
+{
+    m_settings.setData(SettingsKey::finderHotkey, encodeShortcut(shortcut));
+    registerHotkey();
+}
+
+std::optional<Shortcut> HotkeyCenter::storedShortcut() const
+{
+    return qv::storedShortcut(m_settings);
+}
+
+void HotkeyCenter::hotKeyPressed()
+{
+    if (m_settings.boolValue(SettingsKey::paused))
+        return;
+    Q_EMIT convertRequested();
+}
+
+} // namespace qv

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "model/Shortcut.h"
+
+#include <QObject>
+
+namespace qv {
+
+// Takes one key combination for the whole desktop, whichever window has the focus.
+class HotkeyGrabber : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Opens what presses arrive through; 0 on success, else an error status.
+    virtual int install() = 0;
+    // Takes the key; 0 on success, else an error status (BadAccess, 10, when another program
+    // holds it). Nothing stays taken after a failure.
+    virtual int grab(const Shortcut& shortcut) = 0;
+    // Gives the key back; harmless when none is held.
+    virtual void ungrab() = 0;
+
+Q_SIGNALS:
+    // Once per press of the key; a held key repeating does not count again.
+    void pressed();
+};
+
+} // namespace qv

@@ -1,0 +1,108 @@
+#include "platform/SingleInstance.h"
+
+#include "platform/Log.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+
+namespace qv {
+
+const QString SingleInstance::serviceName = QStringLiteral("org.quorvenda.Quorvenda");
+const QString SingleInstance::objectPath = QStringLiteral("/org/quorvenda/Quorvenda");
+const QString SingleInstance::noFilesError = QStringLiteral("No files were passed to Quorvenda.");
+
+namespace {
+
+const QString kNoFilesErrorName = QStringLiteral("org.quorvenda.Quorvenda.Error.NoFiles");
+constexpr int kForwardTimeoutMs = 10000;
+
+} // namespace
+
+SingleInstance::SingleInstance(const QDBusConnection& connection, QObject* parent)
+    : QObject(parent)
+    , m_connection(connection)
+{
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_primary) {
+        m_connection.unregisterService(serviceName);
+        m_connection.unregisterObject(objectPath);
+    }
+}
+
+bool SingleInstance::registerPrimary()
+{
+    if (m_primary)
+        return true;
+    if (!m_connection.isConnected()) {
+        qCWarning(appLog, "No session bus: %s", qUtf8Printable(m_connection.lastError().message()));
+        return false;
+    }
+    // The object first, so a call that arrives as soon as the name is ours finds it.
+    if (!m_connection.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots))
+        return false;
+    QDBusConnectionInterface* bus = m_connection.interface();
+    const auto reply = bus ? bus->registerService(serviceName, QDBusConnectionInterface::DontQueueService,
+                                                  QDBusConnectionInterface::DontAllowReplacement)
+                           : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        m_connection.unregisterObject(objectPath);
+        return false;
+    }
+    m_primary = true;
+    return true;
+}
+
+bool SingleInstance::forwardToRunning(const QList<QUrl>& urls, QString* error,
+                                      const QDBusConnection& connection)
+{
+    QStringList arguments;
+    for (const QUrl& url : urls)
+        arguments.append(QString::fromUtf8(url.toEncoded()));
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
+                                                       QStringLiteral("OpenFiles"));
+    call << arguments;
+    // Nothing is started to answer: with no instance running, this process becomes it.
+    call.setAutoStartService(false);
+    // The running instance may live in this very process (tests): keep its events flowing.
+    const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, kForwardTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    if (error)
+        *error = reply.errorMessage();
+    return false;
+}
+
+QList<QUrl> SingleInstance::fileUrls(const QStringList& pathsOrUrls)
+{
+    QList<QUrl> urls;
+    for (const QString& text : pathsOrUrls) {
+        if (text.startsWith(QLatin1Char('/'))) {
+            urls.append(QUrl::fromLocalFile(QDir::cleanPath(text)));
+            continue;
+        }
+        const QUrl url(text, QUrl::StrictMode);
+        const bool localHost = url.host().isEmpty() || url.host() == QLatin1String("localhost");
+        const QString path = url.path(QUrl::FullyDecoded);
+        if (url.isValid() && url.scheme() == QLatin1String("file") && localHost
+            && path.startsWith(QLatin1Char('/')))
+            urls.append(QUrl::fromLocalFile(QDir::cleanPath(path)));
+    }
+    return urls;
+}
+
+void SingleInstance::OpenFiles(const QStringList& pathsOrUrls)
+{
+    const QList<QUrl> urls = fileUrls(pathsOrUrls);
+    if (urls.isEmpty()) {
+        if (calledFromDBus())
+            sendErrorReply(kNoFilesErrorName, noFilesError);
+        return;
+    }
+    Q_EMIT filesReceived(urls);
+}
+
+} // namespace qv

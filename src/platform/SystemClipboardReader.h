@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/ClipboardReader.h"
+
+namespace qv {
+
+class SystemClipboardReader : public ClipboardReader {
+public:
+    const QMimeData* contents(Selection selection) const override;
+    bool isAvailable() const override;
+};
+
+} // namespace qv

@@ -1,0 +1,198 @@
+#include "platform/X11HotkeyGrabber.h"
+
+#include "platform/KeyTable.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace qv {
+
+namespace {
+
+// Errors of a grab come back asynchronously; while a trap is set they are collected here
+// instead of reaching Xlib's default handler, which would end the process.
+Display* g_trapDisplay = nullptr;
+int g_trapError = 0;
+XErrorHandler g_previousHandler = nullptr;
+
+int trapError(Display* display, XErrorEvent* event)
+{
+    if (display == g_trapDisplay) {
+        if (g_trapError == 0)
+            g_trapError = event->error_code;
+        return 0;
+    }
+    return g_previousHandler ? g_previousHandler(display, event) : 0;
+}
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display)
+        : m_display(display)
+    {
+        XSync(display, False);
+        g_trapDisplay = display;
+        g_trapError = 0;
+        g_previousHandler = XSetErrorHandler(trapError);
+    }
+
+    // Waits for the server's answer to everything sent so far; the first error, or 0.
+    int finish()
+    {
+        XSync(m_display, False);
+        XSetErrorHandler(g_previousHandler);
+        g_previousHandler = nullptr;
+        g_trapDisplay = nullptr;
+        return g_trapError;
+    }
+
+private:
+    Display* m_display;
+};
+
+} // namespace
+
+quint32 x11ModifierMask(quint32 carbonModifiers)
+{
+    quint32 mask = 0;
+    if (carbonModifiers & Shortcut::shiftKey)
+        mask |= ShiftMask;
+    if (carbonModifiers & Shortcut::controlKey)
+        mask |= ControlMask;
+    if (carbonModifiers & Shortcut::optionKey)
+        mask |= Mod1Mask;
+    if (carbonModifiers & Shortcut::cmdKey)
+        mask |= Mod4Mask;
+    return mask;
+}
+
+struct X11HotkeyGrabber::State {
+    QByteArray displayName;
+    Display* display = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier;
+    KeyCode keycode = 0;
+    quint32 modifiers = 0;
+    bool grabbed = false;
+    bool down = false;
+};
+
+X11HotkeyGrabber::X11HotkeyGrabber(const QByteArray& displayName, QObject* parent)
+    : HotkeyGrabber(parent)
+    , d(std::make_unique<State>())
+{
+    d->displayName = displayName;
+}
+
+X11HotkeyGrabber::~X11HotkeyGrabber()
+{
+    ungrab();
+    d->notifier.reset();
+    if (d->display)
+        XCloseDisplay(d->display);
+}
+
+int X11HotkeyGrabber::install()
+{
+    if (d->display)
+        return 0;
+    d->display = XOpenDisplay(d->displayName.isEmpty() ? nullptr : d->displayName.constData());
+    if (!d->display)
+        return noDisplay;
+    // Without it a held key would arrive as a stream of releases and presses.
+    XkbSetDetectableAutoRepeat(d->display, True, nullptr);
+    d->notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(d->display),
+                                                    QSocketNotifier::Read);
+    connect(d->notifier.get(), &QSocketNotifier::activated, this, &X11HotkeyGrabber::readEvents);
+    return 0;
+}
+
+QList<quint32> X11HotkeyGrabber::lockCombinations() const
+{
+    quint32 numLock = 0;
+    if (XModifierKeymap* map = XGetModifierMapping(d->display)) {
+        const KeyCode numLockKey = XKeysymToKeycode(d->display, XK_Num_Lock);
+        for (int modifier = 0; numLockKey != 0 && modifier < 8; ++modifier) {
+            for (int i = 0; i < map->max_keypermod; ++i) {
+                if (map->modifiermap[modifier * map->max_keypermod + i] == numLockKey)
+                    numLock = 1u << modifier;
+            }
+        }
+        XFreeModifiermap(map);
+    }
+    QList<quint32> combinations{0, LockMask};
+    if (numLock != 0 && numLock != LockMask)
+        combinations << numLock << (numLock | LockMask);
+    return combinations;
+}
+
+int X11HotkeyGrabber::grab(const Shortcut& shortcut)
+{
+    ungrab();
+    if (const int status = install())
+        return status;
+    const std::optional<quint32> keysym = keysymForKeyCode(shortcut.keyCode);
+    if (!keysym)
+        return unknownKey;
+    const KeyCode keycode = XKeysymToKeycode(d->display, *keysym);
+    if (keycode == 0)
+        return unknownKey;
+    const quint32 modifiers = x11ModifierMask(shortcut.carbonModifiers);
+    const Window root = DefaultRootWindow(d->display);
+    const QList<quint32> combinations = lockCombinations();
+
+    ErrorTrap trap(d->display);
+    for (quint32 locks : combinations)
+        XGrabKey(d->display, keycode, modifiers | locks, root, False, GrabModeAsync, GrabModeAsync);
+    const int error = trap.finish();
+    if (error != 0) {
+        // Give back the combinations that did succeed.
+        for (quint32 locks : combinations)
+            XUngrabKey(d->display, keycode, modifiers | locks, root);
+        XSync(d->display, False);
+        return error;
+    }
+    d->keycode = keycode;
+    d->modifiers = modifiers;
+    d->grabbed = true;
+    // XSync may have queued events the socket notifier will not announce again.
+    QTimer::singleShot(0, this, &X11HotkeyGrabber::readEvents);
+    return 0;
+}
+
+void X11HotkeyGrabber::ungrab()
+{
+    if (!d->grabbed)
+        return;
+    const Window root = DefaultRootWindow(d->display);
+    for (quint32 locks : lockCombinations())
+        XUngrabKey(d->display, d->keycode, d->modifiers | locks, root);
+    XFlush(d->display);
+    d->grabbed = false;
+    d->down = false;
+}
+
+void X11HotkeyGrabber::readEvents()
+{
+    if (!d->display)
+        return;
+    while (XPending(d->display) > 0) {
+        XEvent event;
+        XNextEvent(d->display, &event);
+        if (!d->grabbed || (event.type != KeyPress && event.type != KeyRelease))
+            continue;
+        if (event.xkey.keycode != d->keycode)
+            continue;
+        if (event.type == KeyRelease) {
+            d->down = false;
+        } else if (!d->down) {
+            d->down = true;
+            Q_EMIT pressed();
+        }
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,99 @@
+#include "platform/SingleInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace qv;
+
+namespace {
+
+// A private session bus, so tests never meet a Quorvenda the developer is running.
+class SingleInstanceBus : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--print-address=1")});
+        ASSERT_TRUE(daemon.waitForStarted(10000));
+        while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        ASSERT_FALSE(address.isEmpty());
+    }
+    void TearDown() override
+    {
+        for (const QString& name : names)
+            QDBusConnection::disconnectFromBus(name);
+        daemon.kill();
+        daemon.waitForFinished(5000);
+    }
+
+    QDBusConnection connection(const QString& name)
+    {
+        names.append(name);
+        return QDBusConnection::connectToBus(address, name);
+    }
+
+    QProcess daemon;
+    QString address;
+    QStringList names;
+};
+
+} // namespace
+
+TEST_F(SingleInstanceBus, ASecondProcessHandsItsFilesToTheFirst)
+{
+    const QDBusConnection first = connection(QStringLiteral("first"));
+    const QDBusConnection second = connection(QStringLiteral("second"));
+    ASSERT_TRUE(first.isConnected());
+
+    QString error;
+    EXPECT_FALSE(SingleInstance::forwardToRunning({QUrl::fromLocalFile("/tmp/a.png")}, &error, second))
+        << "nobody runs yet";
+
+    auto primary = std::make_unique<SingleInstance>(first);
+    ASSERT_TRUE(primary->registerPrimary());
+    QList<QList<QUrl>> received;
+    QObject::connect(primary.get(), &SingleInstance::filesReceived,
+                     [&](const QList<QUrl>& urls) { received.append(urls); });
+
+    SingleInstance later(second);
+    EXPECT_FALSE(later.registerPrimary());
+    EXPECT_FALSE(later.isPrimary());
+
+    const QList<QUrl> files{QUrl::fromLocalFile(QStringLiteral("/tmp/a photo.jpg")),
+                            QUrl::fromLocalFile(QStringLiteral("/tmp/ü/b.png"))};
+    EXPECT_TRUE(SingleInstance::forwardToRunning(files, &error, second));
+    EXPECT_EQ(received, QList<QList<QUrl>>{files});
+
+    // No file among them: the running instance refuses with the error, and opens nothing.
+    for (const QList<QUrl>& none : {QList<QUrl>{}, QList<QUrl>{QUrl("https://example.com/a.png")}}) {
+        error.clear();
+        EXPECT_FALSE(SingleInstance::forwardToRunning(none, &error, second));
+        EXPECT_EQ(error, QStringLiteral("No files were passed to Quorvenda."));
+    }
+    EXPECT_EQ(received.size(), 1);
+
+    // When the first one ends, the name is free for the next.
+    primary.reset();
+    EXPECT_TRUE(later.registerPrimary());
+    EXPECT_TRUE(later.isPrimary());
+}
+
+TEST(SingleInstance, PathsAndUrlsFromOtherPrograms)
+{
+    const QStringList given{QStringLiteral("/tmp/a b.jpg"), QStringLiteral("file:///tmp/c%20d.png"),
+                            QStringLiteral("file://localhost/tmp/e.pdf"),
+                            QStringLiteral("/tmp/x/../f.txt"), QStringLiteral("relative/g.png"),
+                            QStringLiteral("https://example.com/h.png"),
+                            QStringLiteral("file://far.example.org/tmp/i.png"), QString()};
+    EXPECT_EQ(SingleInstance::fileUrls(given),
+              (QList<QUrl>{QUrl::fromLocalFile("/tmp/a b.jpg"), QUrl::fromLocalFile("/tmp/c d.png"),
+                           QUrl::fromLocalFile("/tmp/e.pdf"), QUrl::fromLocalFile("/tmp/f.txt")}));
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/ClipboardReader.h"
+
+#include <QMimeData>
+
+namespace qv::test {
+
+// Selections with contents a test sets.
+class FakeClipboardReader : public ClipboardReader {
+public:
+    bool available = true;
+    QMimeData clipboard;
+    QMimeData primary;
+
+    const QMimeData* contents(Selection selection) const override
+    {
+        if (!available)
+            return nullptr;
+        return selection == Selection::clipboard ? &clipboard : &primary;
+    }
+    bool isAvailable() const override { return available; }
+};
+
+} // namespace qv::test
