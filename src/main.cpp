@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/Application.h"
+#include "platform/QuitOnSignal.h"
 
 #include <QDir>
 #include <QUrl>
@@ -13,15 +14,16 @@ int main(int argc, char** argv)
         return 1;
     }
     qv::Application app(argc, argv);
-    qv::AppDelegate& delegate = qv::AppDelegate::shared();
-    if (!delegate.applicationDidFinishLaunching())
-        return 0;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     &qv::AppDelegate::cancelRunningJobs);
-
     QList<QUrl> files;
     for (const QString& argument : app.arguments().mid(1))
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
+
+    qv::AppDelegate& delegate = qv::AppDelegate::shared();
+    if (const std::optional<int> exitCode = delegate.applicationDidFinishLaunching(files))
+        return *exitCode;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     &qv::AppDelegate::cancelRunningJobs);
+    qv::quitOnTerminationSignals();
     delegate.openFileURLs(files);
     return app.exec();
 }

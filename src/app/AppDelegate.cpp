@@ -9,7 +9,10 @@
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
+#include "platform/FinderSelection.h"
+#include "platform/HotkeyCenter.h"
 #include "platform/Log.h"
+#include "platform/SingleInstance.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/TestHarness.h"
@@ -24,11 +27,27 @@ AppDelegate& AppDelegate::shared()
     return *delegate;
 }
 
-bool AppDelegate::applicationDidFinishLaunching()
+std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>& files)
 {
     registerDefaultSettings();
     if (isRunningTests())
-        return false;
+        return 0;
+
+    // One Quorvenda per session: a second start hands its files over and ends.
+    m_instance = new SingleInstance(QDBusConnection::sessionBus(), this);
+    if (!m_instance->registerPrimary()) {
+        if (files.isEmpty()) {
+            qCInfo(appLog, "Quorvenda is already running");
+            return 0;
+        }
+        QString error;
+        if (!SingleInstance::forwardToRunning(files, &error)) {
+            qCWarning(appLog, "Could not reach the running Quorvenda: %s", qUtf8Printable(error));
+            return 1;
+        }
+        return 0;
+    }
+    connect(m_instance, &SingleInstance::filesReceived, this, &AppDelegate::openFileURLs);
 
     StandardShortcuts::install(MenuActions::shared());
     StatusItemController::shared().setUp();
@@ -38,13 +57,18 @@ bool AppDelegate::applicationDidFinishLaunching()
     installFeedbackServices(services);
     installDispatcherUi();
 
+    HotkeyCenter& hotkey = HotkeyCenter::shared();
+    connect(&hotkey, &HotkeyCenter::convertRequested, this, [] { convertFinderSelection(); });
+    setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
+    hotkey.installHotkeyHandler();
+
     QThreadPool::globalInstance()->start([] { runLaunchMaintenance(); }, QThread::LowPriority);
 
     if (!SettingsStore::shared().boolValue(SettingsKey::onboardingDone))
         qCInfo(appLog, "Onboarding is not part of this build; starting without it");
 
     qCInfo(appLog, "Quorvenda started");
-    return true;
+    return std::nullopt;
 }
 
 void AppDelegate::openFileURLs(const QList<QUrl>& urls)

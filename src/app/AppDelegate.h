@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QUrl>
 
+#include <optional>
+
 namespace qv {
 
 // Turns the process into a tray utility: registers the settings, puts up the tray icon,
@@ -13,9 +15,10 @@ class AppDelegate : public QObject {
 public:
     static AppDelegate& shared();
 
-    // The start-up sequence; returns false when the process runs under the test harness and
-    // should end at once.
-    bool applicationDidFinishLaunching();
+    // The start-up sequence, given the files named on the command line. Returns the exit code
+    // when the process should end at once (under the test harness, or after handing the files
+    // to the instance already running), nothing when it should run.
+    std::optional<int> applicationDidFinishLaunching(const QList<QUrl>& files = {});
 
     // Files handed to the application: the convert wheel in click mode at the pointer.
     void openFileURLs(const QList<QUrl>& urls);
@@ -29,6 +32,7 @@ public:
 
 private:
     AppDelegate() = default;
+    class SingleInstance* m_instance = nullptr;
 };
 
 } // namespace qv
