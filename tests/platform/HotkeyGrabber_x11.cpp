@@ -3,6 +3,8 @@
 #include "platform/X11HotkeyGrabber.h"
 #include "support/LogCapture.h"
 
+#include "support/RequireX11.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -71,6 +73,7 @@ private:
 
 TEST(X11HotkeyGrabber, TheDefaultKeyIsGrabbedAndPressesArrive)
 {
+    QV_REQUIRE_X11();
     Keyboard keyboard;
     ASSERT_TRUE(keyboard.isOpen());
     X11HotkeyGrabber grabber;
@@ -99,6 +102,7 @@ TEST(X11HotkeyGrabber, TheDefaultKeyIsGrabbedAndPressesArrive)
 
 TEST(X11HotkeyGrabber, AKeyHeldByAnotherProgramIsReportedAsFailure)
 {
+    QV_REQUIRE_X11();
     X11HotkeyGrabber holder;
     ASSERT_EQ(holder.grab(Shortcut::defaultShortcut()), 0);
 
@@ -125,6 +129,7 @@ TEST(X11HotkeyGrabber, AKeyHeldByAnotherProgramIsReportedAsFailure)
 
 TEST(HotkeyCenter, APressOfTheRealKeyAsksForTheConversion)
 {
+    QV_REQUIRE_X11();
     Keyboard keyboard;
     ASSERT_TRUE(keyboard.isOpen());
     SettingsStore store{QString()};
