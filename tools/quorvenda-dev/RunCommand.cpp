@@ -1,0 +1,106 @@
+#include "Commands.h"
+
+#include "catalogue/ToolRegistry.h"
+#include "jobs/JobCenter.h"
+#include "model/OperationOptions.h"
+#include "model/SettingsDefaults.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace qv::dev {
+
+namespace {
+
+QString stateName(Job::State state)
+{
+    switch (state) {
+    case Job::State::receiving: return QStringLiteral("receiving");
+    case Job::State::waiting: return QStringLiteral("waiting");
+    case Job::State::running: return QStringLiteral("running");
+    case Job::State::finished: return QStringLiteral("finished");
+    case Job::State::failed: return QStringLiteral("failed");
+    case Job::State::cancelled: return QStringLiteral("cancelled");
+    }
+    return {};
+}
+
+int usage(const QString& problem)
+{
+    QTextStream err(stderr);
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << "usage: quorvenda-dev run OPERATION-ID [--options JSON] FILE...\n";
+    return 2;
+}
+
+} // namespace
+
+int run(const QStringList& args)
+{
+    QStringList rest = args;
+    if (rest.isEmpty())
+        return usage({});
+    const QString id = rest.takeFirst();
+    OperationOptions options;
+    if (rest.size() >= 2 && rest.first() == QLatin1String("--options")) {
+        rest.removeFirst();
+        QString error;
+        const auto decoded = decodeOperationOptions(rest.takeFirst().toUtf8(), &error);
+        if (!decoded)
+            return usage(QStringLiteral("Unreadable options: ") + error);
+        options = *decoded;
+    }
+    if (rest.isEmpty())
+        return usage(QStringLiteral("No files given."));
+
+    registerDefaultSettings();
+    const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
+    const auto it = std::find_if(catalogue.begin(), catalogue.end(),
+                                 [&](const OperationDescriptor& d) { return d.id == id; });
+    if (it == catalogue.end())
+        return usage(QStringLiteral("Unknown operation: ") + id);
+
+    QList<FileInfo> files;
+    for (const QString& path : rest)
+        files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+
+    const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);
+
+    JobCenter& center = JobCenter::shared();
+    const JobPtr job = center.submit(entry, files, options, std::nullopt);
+    if (!job)
+        return usage(QStringLiteral("The operation accepts none of the files."));
+    QEventLoop loop;
+    QObject::connect(&center, &JobCenter::jobEnded, &loop, [&](const JobPtr& ended) {
+        if (ended == job)
+            loop.quit();
+    });
+    if (job->isActive())
+        loop.exec();
+
+    QJsonObject result;
+    result.insert(QStringLiteral("state"), stateName(job->state()));
+    QJsonArray outputs;
+    for (const QUrl& url : job->outputs())
+        outputs.append(url.toLocalFile());
+    result.insert(QStringLiteral("outputs"), outputs);
+    result.insert(QStringLiteral("messages"), QJsonArray::fromStringList(job->messages()));
+    if (job->failure()) {
+        result.insert(QStringLiteral("failure"),
+                      QJsonObject{{QStringLiteral("message"), job->failure()->message},
+                                  {QStringLiteral("details"), job->failure()->details}});
+    } else {
+        result.insert(QStringLiteral("failure"), QJsonValue());
+    }
+    result.insert(QStringLiteral("failedCount"), job->failedCount());
+    QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
+    return job->state() == Job::State::finished ? 0 : 1;
+}
+
+} // namespace qv::dev
