@@ -10,5 +10,6 @@ int settings(const QStringList& args);
 int capabilities(const QStringList& args);
 int wheel(const QStringList& args);
 int hudDemo(const QStringList& args);
+int renderWheel(const QStringList& args);
 
 } // namespace qv::dev

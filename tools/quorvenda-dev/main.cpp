@@ -23,6 +23,8 @@ const std::map<QString, Command>& commands()
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("hud-demo"),
          {qv::dev::hudDemo, "hud-demo [--jobs N] [--toast TEXT] [--screenshot FILE]  fake jobs as pills, and a toast"}},
+        {QStringLiteral("render-wheel"),
+         {qv::dev::renderWheel, "render-wheel KIND FILE... --out FILE.png [--highlight N] [--more]  the wheel drawn offscreen"}},
         {QStringLiteral("settings"),
          {qv::dev::settings, "settings             the current settings snapshot as one JSON object"}},
         {QStringLiteral("wheel"),
