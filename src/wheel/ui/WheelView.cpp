@@ -615,7 +615,7 @@ void WheelView::setHighlighted(const WheelTarget& target, bool on, bool animated
         m_timeline.add(key + QStringLiteral("hoverFill"),
                        progressAnimation(fade.duration, QEasingCurve::Linear, [this, target, fade](double v) {
                            if (SceneSegment* s = sceneSegment(target))
-                               s->fill = mix(fade.from, fade.to, v);
+                               s->fill = v >= 1 ? fade.to : mix(fade.from, fade.to, v);
                        }));
     } else {
         m_timeline.remove(key + QStringLiteral("hoverFill"));
