@@ -114,20 +114,25 @@ void paintCard(QPainter& painter, const QRectF& frame, double radians)
 
 } // namespace
 
+void WheelScene::paintMessageAndChip(QPainter& painter) const
+{
+    paintText(painter, message);
+    if (!showChip)
+        return;
+    QPainterPath chip;
+    chip.addRoundedRect(chipFrame, chipFrame.height() / 2, chipFrame.height() / 2);
+    paintSoftShadow(painter, chip, QPointF(0, 1), 5, 0.18);
+    painter.setPen(QPen(chipBorder, 0.5));
+    painter.setBrush(chipBackground);
+    painter.drawPath(chip);
+    paintText(painter, chipText);
+}
+
 void WheelScene::paintSwappable(QPainter& painter) const
 {
     paintRing(painter, segments, center);
     paintRing(painter, moreItems, center);
-    paintText(painter, message);
-    if (showChip) {
-        QPainterPath chip;
-        chip.addRoundedRect(chipFrame, chipFrame.height() / 2, chipFrame.height() / 2);
-        paintSoftShadow(painter, chip, QPointF(0, 1), 5, 0.18);
-        painter.setPen(QPen(chipBorder, 0.5));
-        painter.setBrush(chipBackground);
-        painter.drawPath(chip);
-        paintText(painter, chipText);
-    }
+    paintMessageAndChip(painter);
 }
 
 void WheelScene::paint(QPainter& painter) const
@@ -201,16 +206,7 @@ void WheelScene::paint(QPainter& painter) const
 
     painter.save();
     painter.setOpacity(painter.opacity() * swapOpacity);
-    paintText(painter, message);
-    if (showChip) {
-        QPainterPath chip;
-        chip.addRoundedRect(chipFrame, chipFrame.height() / 2, chipFrame.height() / 2);
-        paintSoftShadow(painter, chip, QPointF(0, 1), 5, 0.18);
-        painter.setPen(QPen(chipBorder, 0.5));
-        painter.setBrush(chipBackground);
-        painter.drawPath(chip);
-        paintText(painter, chipText);
-    }
+    paintMessageAndChip(painter);
     painter.restore();
 
     if (fadeFrom && fadeProgress < 1) {

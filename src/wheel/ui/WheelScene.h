@@ -93,6 +93,7 @@ struct WheelScene {
     void paint(QPainter& painter) const;
     // Only what a content swap cross-fades: rings, message and chip.
     void paintSwappable(QPainter& painter) const;
+    void paintMessageAndChip(QPainter& painter) const;
     // The area painted, for windows that must be cut to their shape.
     QPainterPath shape() const;
 };
