@@ -11,5 +11,6 @@ int capabilities(const QStringList& args);
 int wheel(const QStringList& args);
 int hudDemo(const QStringList& args);
 int run(const QStringList& args);
+int renderWheel(const QStringList& args);
 
 } // namespace qv::dev

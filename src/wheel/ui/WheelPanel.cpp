@@ -1,0 +1,138 @@
+#include "wheel/ui/WheelPanel.h"
+
+#include "jobs/ui/HUDPanel.h"
+#include "wheel/ui/WheelView.h"
+
+#include <QCloseEvent>
+#include <QRegion>
+#include <QVariantAnimation>
+
+namespace qv {
+
+namespace {
+
+Qt::WindowFlags flagsFor(bool clickMode)
+{
+    const Qt::WindowFlags common = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+        | Qt::NoDropShadowWindowHint;
+    if (clickMode)
+        return Qt::Popup | common;
+    return Qt::Tool | common | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
+}
+
+} // namespace
+
+WheelPanel::WheelPanel()
+    : QWidget(nullptr, flagsFor(false))
+    , m_view(new WheelView(this))
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11NetWmWindowTypePopupMenu);
+    if (translucencyAvailable())
+        setAttribute(Qt::WA_TranslucentBackground);
+    setAccessibleName(QStringLiteral("Quorvenda"));
+    resize(500, 500);
+    m_view->setGeometry(rect());
+    connect(m_view, &WheelView::shapeChanged, this, &WheelPanel::applyMask);
+}
+
+bool WheelPanel::translucencyAvailable()
+{
+    return HUDPanel::translucencyAvailable();
+}
+
+void WheelPanel::setClickMode(bool on)
+{
+    if (on == m_clickMode)
+        return;
+    m_clickMode = on;
+    const bool visible = isVisible();
+    setWindowFlags(flagsFor(on));
+    setAttribute(Qt::WA_ShowWithoutActivating, !on);
+    m_view->setClickMode(on);
+    if (visible)
+        orderFront();
+}
+
+void WheelPanel::setFrame(const QRect& frame)
+{
+    setGeometry(frame);
+    m_view->setGeometry(rect());
+    applyMask();
+}
+
+void WheelPanel::orderFront()
+{
+    stopFade();
+    setWindowOpacity(1);
+    if (!isVisible())
+        show();
+    raise();
+    if (m_clickMode) {
+        activateWindow();
+        m_view->setFocus(Qt::PopupFocusReason);
+    }
+}
+
+void WheelPanel::orderOut()
+{
+    stopFade();
+    m_closingOurselves = true;
+    hide();
+    m_closingOurselves = false;
+}
+
+void WheelPanel::fadeOut(int ms, std::function<void()> done)
+{
+    stopFade();
+    auto* fade = new QVariantAnimation(this);
+    fade->setStartValue(windowOpacity());
+    fade->setEndValue(0.0);
+    fade->setDuration(ms);
+    fade->setEasingCurve(QEasingCurve::InQuad);
+    connect(fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setWindowOpacity(value.toDouble()); });
+    connect(fade, &QVariantAnimation::finished, this, [done = std::move(done)] {
+        if (done)
+            done();
+    });
+    m_fade = fade;
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void WheelPanel::stopFade()
+{
+    if (m_fade) {
+        m_fade->disconnect(this);
+        m_fade->stop();
+    }
+}
+
+void WheelPanel::setAlpha(double alpha)
+{
+    setWindowOpacity(alpha);
+}
+
+void WheelPanel::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    // Qt closes a popup on a click outside it; anything else is our own doing.
+    if (m_clickMode && !m_closingOurselves)
+        Q_EMIT dismissed();
+}
+
+void WheelPanel::applyMask()
+{
+    if (translucencyAvailable()) {
+        clearMask();
+        return;
+    }
+    // Without a compositor the corners would show black: cut the window to the wheel.
+    const QPainterPath shape = m_view->paintedShape();
+    if (shape.isEmpty())
+        clearMask();
+    else
+        setMask(QRegion(shape.toFillPolygon().toPolygon()).translated(m_view->pos()));
+}
+
+} // namespace qv

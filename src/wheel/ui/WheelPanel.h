@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QVariantAnimation;
+
+namespace qv {
+
+class WheelView;
+
+// The window of the wheel: frameless, above everything, on every desktop, holding one
+// WheelView. While dragging it never takes the focus and stays outside the window manager;
+// in click mode it is a popup that has the keyboard and closes on a click elsewhere.
+class WheelPanel : public QWidget {
+    Q_OBJECT
+public:
+    WheelPanel();
+
+    WheelView* view() const { return m_view; }
+
+    // Set before showing: switching changes the window's kind.
+    void setClickMode(bool on);
+    bool isClickMode() const { return m_clickMode; }
+
+    // Qt coordinates; the view fills the panel.
+    void setFrame(const QRect& frame);
+    void orderFront();
+    void orderOut();
+    // Fades to 0 over the time with an ease-in; done runs at the end unless the fade is stopped.
+    void fadeOut(int ms, std::function<void()> done = {});
+    void stopFade();
+    void setAlpha(double alpha);
+
+    static bool translucencyAvailable();
+
+Q_SIGNALS:
+    // Click mode: the popup was closed by a click outside it.
+    void dismissed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void applyMask();
+
+    WheelView* m_view;
+    bool m_clickMode = false;
+    bool m_closingOurselves = false;
+    QPointer<QVariantAnimation> m_fade;
+};
+
+} // namespace qv
