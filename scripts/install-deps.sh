@@ -12,9 +12,13 @@ PACKAGES=(
   libvips-dev libarchive-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
+  # X11 drag watching
+  libx11-dev libxfixes-dev libxi-dev
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
-  qpdf poppler-utils libvips-tools ffmpeg
+  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev
+  # benchmarks
+  libbenchmark-dev
 )
 
 missing=()
