@@ -18,6 +18,7 @@
 #include <X11/keysym.h>
 
 #include <optional>
+#include <utility>
 
 namespace qv {
 
@@ -316,14 +317,14 @@ struct X11DragSource::Impl {
         Atom type = None;
         const QByteArray part = takeProperty(&type);
         if (part.isEmpty()) {
-            finish(incrData);
+            finish(std::exchange(incrData, {}));
             return;
         }
         incrData += part;
         readTimeout.start();
     }
 
-    void finish(const QByteArray& body)
+    void finish(QByteArray body)
     {
         reading = false;
         incrActive = false;
