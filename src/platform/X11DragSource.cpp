@@ -151,14 +151,23 @@ struct X11DragSource::Impl {
         if (!dpy || draining)
             return;
         draining = true;
-        while (XPending(dpy) > 0) {
-            XEvent event;
-            XNextEvent(dpy, &event);
-            handle(event);
-        }
-        flushPendingRelease();
-        XFlush(dpy);
+        // XPending flushes the output first, and so may read more events.
+        do {
+            while (XPending(dpy) > 0) {
+                XEvent event;
+                XNextEvent(dpy, &event);
+                handle(event);
+            }
+            flushPendingRelease();
+        } while (XPending(dpy) > 0);
         draining = false;
+    }
+
+    // Flushing can read events into Xlib's queue too.
+    void flush()
+    {
+        XFlush(dpy);
+        queueDrain();
     }
 
     void handle(XEvent& event)
@@ -282,8 +291,7 @@ struct X11DragSource::Impl {
             offset += long(count / 4);
         }
         XDeleteProperty(dpy, window, property);
-        XFlush(dpy);
-        queueDrain();
+        flush();
         return bytes;
     }
 
@@ -363,7 +371,7 @@ X11DragSource::X11DragSource(QObject* parent)
     connect(&d->readTimeout, &QTimer::timeout, this, [this] {
         if (!d->reading)
             return;
-        qCDebug(dragLog, "The drag source did not send its file list");
+        qCDebug(dragLog, "The drag source did not send its file list"); qDebug("DBG incr=%d got=%lld", d->incrActive, (long long)d->incrData.size());
         d->finish({});
     });
 }
@@ -473,7 +481,7 @@ void X11DragSource::readDragUris()
     XDeleteProperty(d->dpy, d->window, d->property);
     XConvertSelection(d->dpy, d->xdndSelection, d->uriList, d->property, d->window,
                       d->requestTime);
-    XFlush(d->dpy);
+    d->flush();
     d->readTimeout.start();
 }
 
@@ -485,11 +493,11 @@ void X11DragSource::nudgePointer()
     const int width = DisplayWidth(d->dpy, DefaultScreen(d->dpy));
     const int dx = at.x() + 1 < width ? 1 : -1;
     XWarpPointer(d->dpy, None, None, 0, 0, 0, 0, dx, 0);
-    XFlush(d->dpy);
+    d->flush();
     // Drag sources ignore a move and its undoing that arrive back to back.
     QTimer::singleShot(30, this, [this, dx] {
         XWarpPointer(d->dpy, None, None, 0, 0, 0, 0, -dx, 0);
-        XFlush(d->dpy);
+        d->flush();
     });
 }
 
