@@ -12,11 +12,13 @@ PACKAGES=(
   libvips-dev libarchive-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
-  # desktop services: X11, feedback sounds
-  libx11-dev libxcb1-dev libcanberra-dev sound-theme-freedesktop
+  # desktop services: X11 (drags, hot key), feedback sounds
+  libx11-dev libxfixes-dev libxi-dev libxcb1-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus
+  # benchmarks
+  libbenchmark-dev
 )
 
 missing=()

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "wheel/DragEventSource.h"
+
+#include <memory>
+
+namespace qv {
+
+// The drag back end of an X11 session, on a connection of its own: XFixes tells when another
+// client takes XdndSelection (a drag began), XConvertSelection to "text/uri-list" reads its
+// URIs, and XInput 2.2 raw events on the root window report the primary button and the keys
+// even while the drag source holds its grabs.
+class X11DragSource : public DragEventSource {
+    Q_OBJECT
+
+public:
+    explicit X11DragSource(QObject* parent = nullptr);
+    ~X11DragSource() override;
+
+    bool start(QString* whyNot) override;
+    bool isPrimaryButtonDown() override;
+    quint32 currentModifiers() override;
+    QPoint pointerPosition() override;
+    void readDragUris() override;
+    void nudgePointer() override;
+
+    // An owner that has not answered by then is taken to offer nothing.
+    static constexpr int readTimeoutMs = 2000;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Parses a "text/uri-list" body: one URI per line, "#" lines are comments.
+QList<QUrl> parseUriList(const QByteArray& body);
+
+} // namespace qv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QUrl>
+
+namespace qv {
+
+// What the drag watcher needs of the desktop: the primary button, the modifier keys, the drag
+// selection and its list of URIs, all system-wide. The X11 back end is the real one; tests
+// drive a fake. Everything happens on the main thread.
+class DragEventSource : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~DragEventSource() override = default;
+
+    // Begins listening; false with a one-sentence reason when the desktop offers no way to.
+    virtual bool start(QString* whyNot) = 0;
+
+    virtual bool isPrimaryButtonDown() = 0;
+    // The modifier keys held now, as ModifierFlag bits.
+    virtual quint32 currentModifiers() = 0;
+    // In the desktop's own pixel coordinates (top-left origin).
+    virtual QPoint pointerPosition() = 0;
+
+    // Asks the owner of the drag selection for its URI list; dragUrisRead answers, with an
+    // empty list when the owner offers none or does not answer.
+    virtual void readDragUris() = 0;
+
+    // Moves the pointer by one pixel and back a moment later, so that a window that just
+    // appeared under a still pointer becomes the drop target.
+    virtual void nudgePointer() = 0;
+
+Q_SIGNALS:
+    void primaryButtonPressed();
+    void primaryButtonReleased();
+    // Another application took the drag selection: a drag of something has begun.
+    void dragSelectionChanged();
+    void dragUrisRead(const QList<QUrl>& uris);
+    // The held modifier keys after a key went down or up (ModifierFlag bits).
+    void modifiersChanged(quint32 modifiers);
+    // A key went down, in the stored key-code form (Tab 48, Return 36, Enter 76, arrows 123 to
+    // 126, Escape 53); keys outside that table are not reported.
+    void keyPressed(int keyCode);
+};
+
+} // namespace qv

@@ -1,0 +1,179 @@
+#include "wheel/DragWatcher.h"
+
+#include "model/SettingsKeys.h"
+#include "model/SettingsReaders.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/SettingsStore.h"
+#include "platform/X11DragSource.h"
+#include "wheel/DragEventSource.h"
+#include "wheel/ModifierFlags.h"
+
+namespace qv {
+
+DragWatcher& DragWatcher::shared()
+{
+    static DragWatcher* watcher = new DragWatcher(std::make_unique<X11DragSource>(),
+                                                  SettingsStore::shared(), Clock::system());
+    return *watcher;
+}
+
+DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore& settings,
+                         const Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_source(std::move(source))
+    , m_settings(settings)
+    , m_clock(clock)
+{
+    m_tapWindow.setSingleShot(true);
+    m_tapWindow.setInterval(tapWindowMs);
+    connect(&m_tapWindow, &QTimer::timeout, this, &DragWatcher::evaluateTaps);
+    if (!m_source)
+        return;
+    DragEventSource* s = m_source.get();
+    connect(s, &DragEventSource::primaryButtonPressed, this, &DragWatcher::buttonPressed);
+    connect(s, &DragEventSource::primaryButtonReleased, this, &DragWatcher::buttonReleased);
+    connect(s, &DragEventSource::dragSelectionChanged, this, &DragWatcher::selectionChanged);
+    connect(s, &DragEventSource::dragUrisRead, this, &DragWatcher::urisRead);
+    connect(s, &DragEventSource::modifiersChanged, this, &DragWatcher::modifiersChanged);
+    connect(s, &DragEventSource::keyPressed, this, &DragWatcher::keyPressed);
+}
+
+DragWatcher::~DragWatcher() = default;
+
+void DragWatcher::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    QString whyNot = QStringLiteral("no drag back end");
+    if (!m_source || !m_source->start(&whyNot)) {
+        qCWarning(dragLog, "Drag watcher unavailable: %s", qUtf8Printable(whyNot));
+        return;
+    }
+    m_available = true;
+    qCInfo(dragLog, "Drag watcher started");
+}
+
+QList<DragWatcher::Trigger> DragWatcher::readTriggers(const SettingsStore& settings)
+{
+    QList<Trigger> triggers;
+    for (WheelKind wheel : allCases<WheelKind>()) {
+        const std::optional<quint32> flag = modifierFlag(triggerModifier(wheel, settings));
+        if (flag)
+            triggers.append({*flag, wheel});
+    }
+    return triggers;
+}
+
+void DragWatcher::buttonPressed()
+{
+    stopWatching();
+    m_checking = false;
+    if (m_settings.boolValue(SettingsKey::paused))
+        return;
+    m_mouseDownTime = m_clock.now();
+    m_checking = true;
+}
+
+void DragWatcher::buttonReleased()
+{
+    m_checking = false;
+    stopWatching();
+}
+
+void DragWatcher::selectionChanged()
+{
+    if (!m_checking || m_fileDragActive)
+        return;
+    // Each press is inspected at most once.
+    m_checking = false;
+    if (m_mouseDownTime.msecsTo(m_clock.now()) > checkWindowMs)
+        return;
+    m_awaitingUris = true;
+    m_source->readDragUris();
+}
+
+void DragWatcher::urisRead(const QList<QUrl>& uris)
+{
+    // A list that arrives after the button came up belongs to a drag that is over.
+    if (!m_awaitingUris)
+        return;
+    m_awaitingUris = false;
+    QList<QUrl> files;
+    for (const QUrl& uri : uris) {
+        if (uri.isLocalFile())
+            files.append(uri);
+    }
+    if (files.isEmpty()) {
+        qCDebug(dragLog, "Drag without files ignored");
+        return;
+    }
+    beginFileDrag(files, {});
+}
+
+void DragWatcher::beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
+{
+    m_fileDragActive = true;
+    m_triggers = readTriggers(m_settings);
+    // A modifier already held when the drag is noticed is not a tap.
+    m_lastFlags = m_source ? (m_source->currentModifiers() & ModifierFlag::mask) : 0;
+    m_wentDown = 0;
+    m_tapWindow.stop();
+    qCDebug(dragLog, "File drag: %lld URLs, %lld promises", qlonglong(urls.size()),
+            qlonglong(promisedFiles.size()));
+    Q_EMIT dragBegan(urls, urls.isEmpty() ? promisedFiles : QList<FileInfo>());
+}
+
+void DragWatcher::modifiersChanged(quint32 modifiers)
+{
+    if (!m_fileDragActive)
+        return;
+    modifiers &= ModifierFlag::mask;
+    // Collect the keys that went down within one short window, so that a tap quicker than the
+    // window still counts and two keys pressed together follow the wheels' order.
+    m_wentDown |= modifiers & ~m_lastFlags;
+    m_lastFlags = modifiers;
+    if (!m_tapWindow.isActive())
+        m_tapWindow.start();
+}
+
+void DragWatcher::evaluateTaps()
+{
+    if (!m_fileDragActive)
+        return;
+    const quint32 wentDown = m_wentDown;
+    m_wentDown = 0;
+    for (const Trigger& trigger : std::as_const(m_triggers)) {
+        if (wentDown & trigger.flag) {
+            qCDebug(dragLog, "Modifier tap → %s", qUtf8Printable(toString(trigger.wheel)));
+            Q_EMIT wheelRequested(trigger.wheel);
+            return;
+        }
+    }
+}
+
+void DragWatcher::keyPressed(int keyCode)
+{
+    if (m_fileDragActive && m_settings.boolValue(SettingsKey::keyboardWhileDragging))
+        Q_EMIT keyPressedWhileDragging(keyCode);
+}
+
+void DragWatcher::stopWatching()
+{
+    m_awaitingUris = false;
+    m_tapWindow.stop();
+    m_wentDown = 0;
+    if (!m_fileDragActive)
+        return;
+    m_fileDragActive = false;
+    Q_EMIT dragEnded();
+}
+
+void DragWatcher::nudgePointer()
+{
+    if (m_available)
+        m_source->nudgePointer();
+}
+
+} // namespace qv

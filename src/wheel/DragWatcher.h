@@ -1,0 +1,103 @@
+#pragma once
+
+#include "model/FileInfo.h"
+#include "model/SharedEnums.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+namespace qv {
+
+class Clock;
+class DragEventSource;
+class SettingsStore;
+
+// Notices a drag of files anywhere on the desktop and, while the primary button stays down,
+// taps of the wheels' trigger modifiers. The wheel controller listens to its signals.
+class DragWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    struct Trigger {
+        quint32 flag = 0; // a ModifierFlag bit
+        WheelKind wheel = WheelKind::convert;
+
+        bool operator==(const Trigger&) const = default;
+    };
+
+    // The process-wide watcher on the X11 back end.
+    static DragWatcher& shared();
+
+    // Takes ownership of the source; a null source gives a watcher that never sees a drag.
+    explicit DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore& settings,
+                         const Clock& clock, QObject* parent = nullptr);
+    ~DragWatcher() override;
+
+    // Starts the back end once; a second call does nothing. Without a usable back end (a
+    // Wayland session) it logs why and the application runs on without drag triggers.
+    void start();
+    bool isStarted() const { return m_started; }
+    bool isAvailable() const { return m_available; }
+
+    // Starts watching a drag of these files; also used by the onboarding practice area.
+    void beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles);
+    // Ends the watch; a file drag that was active ends with dragEnded.
+    void stopWatching();
+
+    bool isChecking() const { return m_checking; }
+    bool isFileDragActive() const { return m_fileDragActive; }
+    // The triggers of the current drag, in the order convert, tools, actions.
+    QList<Trigger> triggers() const { return m_triggers; }
+
+    // After the wheel appeared under the pointer, so that the drag sees it as the target.
+    void nudgePointer();
+
+    // The trigger table from the settings: wheels set to "off", or to a name that is no
+    // modifier, have none; a modifier named twice goes to the first wheel.
+    static QList<Trigger> readTriggers(const SettingsStore& settings);
+
+    // A press counts as a drag of files only when the drag starts this soon after it.
+    static constexpr qint64 checkWindowMs = 4000;
+    // Modifier changes this close together count as one moment.
+    static constexpr int tapWindowMs = 16;
+
+Q_SIGNALS:
+    // promisedFiles is empty when there are URLs.
+    void dragBegan(const QList<QUrl>& urls, const QList<qv::FileInfo>& promisedFiles);
+    void wheelRequested(qv::WheelKind kind);
+    // Once per file drag, when the primary button comes up (or a new press begins).
+    void dragEnded();
+    // Only during a file drag and while "quorvenda.keyboardWhileDragging" is on.
+    void keyPressedWhileDragging(int keyCode);
+
+private:
+    void buttonPressed();
+    void buttonReleased();
+    void selectionChanged();
+    void urisRead(const QList<QUrl>& uris);
+    void modifiersChanged(quint32 modifiers);
+    void evaluateTaps();
+    void keyPressed(int keyCode);
+
+    std::unique_ptr<DragEventSource> m_source;
+    SettingsStore& m_settings;
+    const Clock& m_clock;
+
+    bool m_started = false;
+    bool m_available = false;
+    bool m_checking = false;
+    bool m_awaitingUris = false;
+    bool m_fileDragActive = false;
+    QDateTime m_mouseDownTime;
+    quint32 m_lastFlags = 0; // as last reported, ModifierFlag bits
+    quint32 m_wentDown = 0;
+    QTimer m_tapWindow;
+    QList<Trigger> m_triggers;
+};
+
+} // namespace qv

@@ -1,0 +1,235 @@
+#include "X11TestDriver.h"
+
+#include "model/SettingsDefaults.h"
+#include "platform/Clock.h"
+#include "platform/SettingsStore.h"
+#include "platform/X11DragSource.h"
+#include "support/TestFiles.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/ModifierFlags.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// Generous: these run beside other tests on small machines.
+constexpr int timeoutMs = 15000;
+
+bool waitFor(const std::function<bool()>& condition, int limitMs = timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// The drag source program, started with a window to drag from.
+class DragSourceProcess {
+public:
+    explicit DragSourceProcess(const QStringList& args)
+    {
+        m_process.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"), args);
+        waitFor([this] {
+            m_output += m_process.readAllStandardOutput();
+            return m_output.contains('\n') || m_process.state() == QProcess::NotRunning;
+        });
+        const QList<QByteArray> words = m_output.left(m_output.indexOf('\n')).split(' ');
+        if (words.size() == 3 && words[0] == "ready")
+            centre = QPoint(words[1].toInt(), words[2].toInt());
+    }
+    ~DragSourceProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    bool isReady() const { return !centre.isNull(); }
+    // How many drags of the source have ended.
+    int dragsEnded()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return int(m_output.count("drag-end"));
+    }
+
+    QPoint centre;
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+class DragWatcherX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            GTEST_SKIP() << "needs an X server";
+        registerDefaultSettings(store);
+        auto owned = std::make_unique<X11DragSource>();
+        source = owned.get();
+        watcher = std::make_unique<DragWatcher>(std::move(owned), store, Clock::system());
+        QObject::connect(watcher.get(), &DragWatcher::dragBegan,
+                         [this](const QList<QUrl>& urls, const QList<FileInfo>&) {
+                             began = urls;
+                             events << QStringLiteral("began");
+                         });
+        QObject::connect(watcher.get(), &DragWatcher::wheelRequested, [this](WheelKind kind) {
+            events << QStringLiteral("wheel:") + toString(kind);
+        });
+        QObject::connect(watcher.get(), &DragWatcher::dragEnded,
+                         [this] { events << QStringLiteral("ended"); });
+        QObject::connect(source, &DragEventSource::dragUrisRead, [this] { ++reads; });
+        QObject::connect(source, &DragEventSource::dragSelectionChanged,
+                         [this] { events << QStringLiteral("(selection)"); });
+        QObject::connect(source, &DragEventSource::primaryButtonPressed,
+                         [this] { events << QStringLiteral("(press)"); });
+        QObject::connect(source, &DragEventSource::primaryButtonReleased,
+                         [this] { events << QStringLiteral("(release)"); });
+        QObject::connect(source, &DragEventSource::modifiersChanged,
+                         [this](quint32 flags) {
+                             modifierChanges << flags;
+                             events << QStringLiteral("(modifiers %1)").arg(flags, 0, 16);
+                         });
+        QObject::connect(source, &DragEventSource::keyPressed,
+                         [this](int code) { events << QStringLiteral("(key %1)").arg(code); });
+        watcher->start();
+        ASSERT_TRUE(watcher->isAvailable());
+        ASSERT_TRUE(input.isOpen());
+    }
+
+    void TearDown() override
+    {
+        // A failed test must not leave the button or a key down for the next one.
+        if (input.isOpen()) {
+            input.key("Shift_L", false);
+            input.key("Super_L", false);
+            input.button(false);
+        }
+    }
+
+    // Button down on the point and moves well past the drag threshold.
+    void pressAndDrag(QPoint from)
+    {
+        input.moveTo(from.x(), from.y());
+        input.button(true);
+        for (int step = 1; step <= 8; ++step)
+            input.moveTo(from.x() + 6 * step, from.y() + 3 * step);
+    }
+
+    bool has(const QString& event) const { return events.contains(event); }
+    // Without the back end's own events, which are there to explain a failure.
+    QStringList watcherEvents() const
+    {
+        QStringList list = events;
+        list.removeIf([](const QString& e) { return e.startsWith(QLatin1Char('(')); });
+        return list;
+    }
+    std::string trace() const { return events.join(QLatin1Char(' ')).toStdString(); }
+
+    SettingsStore store{QString()};
+    X11DragSource* source = nullptr;
+    std::unique_ptr<DragWatcher> watcher;
+    X11InputDriver input;
+    QStringList events;
+    QList<QUrl> began;
+    int reads = 0;
+    QList<quint32> modifierChanges;
+};
+
+} // namespace
+
+TEST_F(DragWatcherX11, QtFileDragWithTriggerTapsAndATextDrag)
+{
+    QTemporaryDir dir;
+    const QUrl a = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("a.txt"))));
+    const QUrl b = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("b c é.txt"))));
+
+    DragSourceProcess files({QStringLiteral("files"), a.toString(QUrl::FullyEncoded),
+                             b.toString(QUrl::FullyEncoded)});
+    ASSERT_TRUE(files.isReady());
+
+    pressAndDrag(files.centre);
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    EXPECT_EQ(began, (QList<QUrl>{a, b}));
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return has("wheel:convert"); })) << trace();
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+    EXPECT_EQ(watcherEvents(), (QStringList{"began", "wheel:convert", "ended"}));
+    ASSERT_TRUE(waitFor([&] { return files.dragsEnded() == 1; }));
+
+    // Qt sources keep the selection after a drag; the next drag from them is seen all the same.
+    events.clear();
+    pressAndDrag(files.centre + QPoint(-40, -40));
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    input.tap("Super_L");
+    ASSERT_TRUE(waitFor([this] { return has("wheel:tools"); })) << trace();
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+    EXPECT_EQ(watcherEvents(), (QStringList{"began", "wheel:tools", "ended"}));
+    ASSERT_TRUE(waitFor([&] { return files.dragsEnded() == 2; }));
+
+    // Text only: read, then nothing.
+    events.clear();
+    reads = 0;
+    DragSourceProcess text({QStringLiteral("text"), QStringLiteral("just words")});
+    ASSERT_TRUE(text.isReady());
+    pressAndDrag(text.centre);
+    ASSERT_TRUE(waitFor([this] { return reads == 1; }));
+    modifierChanges.clear();
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return modifierChanges.size() == 2; }));
+    EXPECT_EQ(modifierChanges, (QList<quint32>{ModifierFlag::shift, 0}));
+    waitFor([] { return false; }, 10 * DragWatcher::tapWindowMs);
+    input.button(false);
+    ASSERT_TRUE(waitFor([&] { return text.dragsEnded() == 1; }));
+    EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
+}
+
+TEST_F(DragWatcherX11, LongListsArriveInIncrParts)
+{
+    QByteArray body;
+    QList<QUrl> expected;
+    for (int i = 0; i < 4000; ++i) {
+        const QUrl url = QUrl::fromLocalFile(
+            QStringLiteral("/tmp/quorvenda drag test/a rather long folder name/file %1.jpg").arg(i));
+        expected.append(url);
+        body += url.toEncoded() + "\r\n";
+    }
+    ASSERT_GT(body.size(), 256 * 1024);
+    FakeXdndOwner owner(body, 64 * 1024);
+    ASSERT_TRUE(owner.isOpen());
+
+    input.moveTo(1800, 1000);
+    input.button(true);
+    owner.takeSelection();
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    EXPECT_EQ(began, expected);
+    EXPECT_EQ(owner.answered(), 1);
+    EXPECT_EQ(owner.refused(), 0);
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+
+    // The selection taken while no button is down is not a drag.
+    events.clear();
+    owner.takeSelection();
+    waitFor([] { return false; }, 200);
+    EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
+    EXPECT_EQ(owner.answered(), 1);
+}
