@@ -429,3 +429,39 @@ TEST_F(JobCenterTest, TickerPublishesOnlyRealProgress)
     go = true;
     ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
 }
+
+namespace {
+
+bool processRunningWithArgument(const QString& argument)
+{
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().split('\0').contains(argument.toUtf8()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(JobCenterTest, QuittingEndsEveryChildProgram)
+{
+    const QString marker = QStringLiteral("100.4242");
+    std::atomic<int> started{0};
+    const OperationDescriptor sleeper = fakeOperation("tool.document.sleep", [&](const OperationContext& ctx,
+                                                                               auto&&...) -> QList<QUrl> {
+        ++started;
+        ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {marker}, ctx.stopToken);
+        return {};
+    });
+    WheelEntry entry;
+    entry.operations = {sleeper};
+    const JobPtr first = center->submit(entry, {file("1.txt")}, {}, std::nullopt);
+    const JobPtr second = center->submit(entry, {file("2.txt")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return started == 2 && processRunningWithArgument(marker); }));
+
+    // What quitting does: every child program is signalled before cancelAll returns.
+    center->cancelAll();
+    ASSERT_TRUE(waitFor([&] { return !processRunningWithArgument(marker); }, 1000));
+    ASSERT_TRUE(waitFor([&] { return !first->isActive() && !second->isActive(); }));
+}
