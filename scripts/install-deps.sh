@@ -15,6 +15,7 @@ PACKAGES=(
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg
+  zip unzip xz-utils bzip2
 )
 
 missing=()
