@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -172,12 +173,15 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
     if (!disk)
         throw SystemError::fromErrno(ENOMEM);
     // No owner, permission bits beyond the umask, ACL, extended attribute or flag is restored.
+    // Absolute names are refused below before they become paths under root, which are
+    // absolute themselves; root is resolved so that the link check sees only its own links.
     archive_write_disk_set_options(disk.get(),
                                    ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-                                       | ARCHIVE_EXTRACT_SECURE_SYMLINKS
-                                       | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
+                                       | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
 
-    const QString top = QDir::cleanPath(root);
+    const QString top = QFileInfo(root).canonicalFilePath();
+    if (top.isEmpty())
+        throw SystemError::fromErrno(ENOENT, root);
     const auto report = [&] {
         if (onFraction)
             onFraction(reader.fractionRead());
