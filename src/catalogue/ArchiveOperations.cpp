@@ -2,6 +2,7 @@
 
 #include "catalogue/ArchiveReader.h"
 #include "catalogue/ArchiveWriter.h"
+#include "catalogue/GzipCheck.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -111,9 +112,21 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
     ExtractionSummary summary;
     try {
         if (isSingleFileFormat(key)) {
+            FractionHandler extracting = onFraction;
+            if (key == QLatin1String("gz")) {
+                // A checksum that does not match fails the extraction, as it would for gzip.
+                verifyGzipFile(file.path(), stop, [&onFraction](double f) {
+                    if (onFraction)
+                        onFraction(f / 2);
+                });
+                extracting = [&onFraction](double f) {
+                    if (onFraction)
+                        onFraction(0.5 + f / 2);
+                };
+            }
             ArchiveReader reader(file.path(), ArchiveReader::Kind::compressedFile);
             const QString name = file.baseName.isEmpty() ? QStringLiteral("file") : file.baseName;
-            summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
+            summary = ArchiveExtractor::extract(reader, root, stop, extracting, name);
         } else {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
             summary = ArchiveExtractor::extract(reader, root, stop, onFraction);
@@ -203,6 +216,11 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
         // Reading every byte checks every checksum; nothing needs to be written.
         int items = 0;
         try {
+            if (key == QLatin1String("gz")) {
+                verifyGzipFile(file.path(), stop, report);
+                report(1.0);
+                return intact;
+            }
             ArchiveReader reader(file.path(), key == QLatin1String("zip")
                                                   ? ArchiveReader::Kind::archive
                                                   : ArchiveReader::Kind::compressedFile);

@@ -351,8 +351,6 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
     runProgram(QStringLiteral("xz"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
 
     // A zip whose stored data no longer matches its checksum, and a cut-off tar.
-    QByteArray zip = readFile(input(QStringLiteral("one.zip")));
-    writeFile(input(QStringLiteral("big.zip")), {});
     writeFixtureArchive(input(QStringLiteral("big.zip")), QStringLiteral("zip"),
                         {fileEntry(QStringLiteral("big.txt"), QByteArray(100000, 'b'))});
     QByteArray corrupt = readFile(input(QStringLiteral("big.zip")));
@@ -362,6 +360,9 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
     writeFixtureArchive(input(QStringLiteral("whole.tar")), QStringLiteral("tar"),
                         {fileEntry(QStringLiteral("big.txt"), QByteArray(100000, 'b'))});
     writeFile(input(QStringLiteral("cut.tar")), readFile(input(QStringLiteral("whole.tar"))).left(5000));
+    QByteArray badChecksum = readFile(input(QStringLiteral("report.txt.gz")));
+    badChecksum[badChecksum.size() - 6] = char(badChecksum[badChecksum.size() - 6] ^ 0x01);
+    writeFile(input(QStringLiteral("checksum.gz")), badChecksum);
     freeze();
 
     const QString dot = QStringLiteral(" is intact \u00B7 ");
@@ -374,11 +375,13 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
     EXPECT_EQ(test(input(QStringLiteral("report.txt.xz"))), QStringLiteral("report.txt.xz is intact"));
 
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("corrupt.zip"))); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("checksum.gz"))); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("checksum.gz"))); }),
+              ArchiveMessage::damagedOrUnsupported);
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("cut.tar"))); }),
               ArchiveMessage::damagedOrUnsupported);
     EXPECT_TRUE(results().isEmpty()) << "a test never leaves a file";
     EXPECT_EQ(intactNote(1, info(input(QStringLiteral("one.zip")))), QStringLiteral("one.zip") + dot + QStringLiteral("1 item"));
-    Q_UNUSED(zip);
 }
 
 TEST_F(ArchiveOperationsTest, RepackingKeepsEntriesAtTheTopAndLinksAsLinks)
