@@ -47,10 +47,15 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
 
     if (archive_read_open_filename(m_archive, QFile::encodeName(path).constData(), blockSize)
         != ARCHIVE_OK) {
+        // The destructor does not run for a constructor that throws.
         const int code = archive_errno(m_archive);
+        const char* text = archive_error_string(m_archive);
+        const QString message = QString::fromUtf8(text ? text : "Unrecognized archive format");
+        archive_read_free(m_archive);
+        m_archive = nullptr;
         if (isFileError(code))
             throw SystemError::fromErrno(code, path);
-        fail("Unrecognized archive format");
+        throw ArchiveReadError(message, mentionsPassword(message));
     }
 }
 
