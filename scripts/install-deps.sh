@@ -17,6 +17,7 @@ PACKAGES=(
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus
+  zip unzip xz-utils bzip2
   # benchmarks
   libbenchmark-dev
 )

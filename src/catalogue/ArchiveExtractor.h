@@ -1,0 +1,48 @@
+#pragma once
+
+#include "catalogue/FractionHandler.h"
+
+#include <QString>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+class ArchiveReader;
+
+// What an extraction read.
+struct ExtractionSummary {
+    int entries = 0; // every entry of the archive
+    int items = 0;   // entries that are not folders and not under "__MACOSX"
+};
+
+// Unpacks an archive into a folder and never writes outside it: names that are absolute, climb
+// with "..", or pass through a symbolic link stop the extraction; links that would lead out are
+// not made. Owners, ACLs, extended attributes, devices and pipes are never restored; modes go
+// through the umask.
+class ArchiveExtractor {
+public:
+    // root must exist. entryName names the single entry of a compressed file (the reader's
+    // Kind::compressedFile). Throws ArchiveReadError for unreadable data, EngineError for names
+    // that lead out, SystemError for a failed write, CancellationError when stopped.
+    static ExtractionSummary extract(ArchiveReader& reader, const QString& root,
+                                     std::stop_token stop, const FractionHandler& onFraction = {},
+                                     const std::optional<QString>& entryName = std::nullopt);
+
+    // The entry name as a path below the root ("./a//b" gives "a/b"), or nothing when it is
+    // absolute or holds "..". An empty result names the root itself.
+    static std::optional<QString> relativeEntryPath(const QString& name);
+
+    // Whether the link at root/linkPath, pointing to target, resolves inside root when every
+    // link on the way is followed as the folder stands now.
+    static bool linkStaysInside(const QString& root, const QString& linkPath,
+                                const QString& target);
+
+    // Removes every link below root that leads out of it; returns how many went.
+    static int removeEscapingLinks(const QString& root);
+
+    static const QString outsideMessage;
+};
+
+} // namespace qv

@@ -1,0 +1,119 @@
+#include "catalogue/ArchiveReader.h"
+
+#include "model/SystemError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace qv {
+
+namespace {
+
+constexpr std::size_t blockSize = 64 * 1024;
+
+bool mentionsPassword(const QString& text)
+{
+    const QString lower = text.toLower();
+    return lower.contains(QLatin1String("passphrase")) || lower.contains(QLatin1String("encrypt"))
+        || lower.contains(QLatin1String("password"));
+}
+
+bool isFileError(int code)
+{
+    return code == ENOENT || code == EACCES || code == EPERM || code == ENOTDIR
+        || code == EISDIR || code == ELOOP || code == EIO;
+}
+
+} // namespace
+
+ArchiveReader::ArchiveReader(const QString& path, Kind kind)
+    : m_archive(archive_read_new())
+    , m_kind(kind)
+    , m_fileSize(QFileInfo(path).size())
+{
+    if (!m_archive)
+        throw SystemError::fromErrno(ENOMEM);
+    archive_read_support_filter_all(m_archive);
+    if (kind == Kind::compressedFile)
+        archive_read_support_format_raw(m_archive);
+    else
+        archive_read_support_format_all(m_archive);
+
+    if (archive_read_open_filename(m_archive, QFile::encodeName(path).constData(), blockSize)
+        != ARCHIVE_OK) {
+        // The destructor does not run for a constructor that throws.
+        const int code = archive_errno(m_archive);
+        const char* text = archive_error_string(m_archive);
+        const QString message = QString::fromUtf8(text ? text : "Unrecognized archive format");
+        archive_read_free(m_archive);
+        m_archive = nullptr;
+        if (isFileError(code))
+            throw SystemError::fromErrno(code, path);
+        throw ArchiveReadError(message, mentionsPassword(message));
+    }
+}
+
+ArchiveReader::~ArchiveReader()
+{
+    archive_read_free(m_archive);
+}
+
+void ArchiveReader::fail(const char* fallback) const
+{
+    const char* text = archive_error_string(m_archive);
+    const QString message = QString::fromUtf8(text ? text : fallback);
+    throw ArchiveReadError(message, mentionsPassword(message));
+}
+
+archive_entry* ArchiveReader::nextEntry()
+{
+    archive_entry* entry = nullptr;
+    const int status = archive_read_next_header(m_archive, &entry);
+    if (status == ARCHIVE_EOF)
+        return nullptr;
+    if (status < ARCHIVE_WARN)
+        fail("Damaged archive entry");
+
+    // The raw reader passes any bytes through: a file that is not compressed at all is no
+    // compressed file.
+    if (m_kind == Kind::compressedFile && !m_checkedFilter) {
+        m_checkedFilter = true;
+        if (archive_filter_code(m_archive, 0) == ARCHIVE_FILTER_NONE)
+            throw ArchiveReadError(QStringLiteral("The data is not compressed"));
+    }
+    if (archive_entry_is_data_encrypted(entry) || archive_entry_is_metadata_encrypted(entry)) {
+        const char* name = archive_entry_pathname(entry);
+        throw ArchiveReadError(QStringLiteral("Encrypted entry %1")
+                                   .arg(QString::fromUtf8(name ? name : "")),
+                               true);
+    }
+    return entry;
+}
+
+bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offset)
+{
+    la_int64_t at = 0;
+    const int status = archive_read_data_block(m_archive, &data, &size, &at);
+    if (status == ARCHIVE_EOF)
+        return false;
+    if (status < ARCHIVE_WARN)
+        fail("Damaged archive data");
+    offset = at;
+    return true;
+}
+
+double ArchiveReader::fractionRead() const
+{
+    if (m_fileSize <= 0)
+        return 0.0;
+    const double read = double(archive_filter_bytes(m_archive, -1));
+    return std::clamp(read / double(m_fileSize), 0.0, 1.0);
+}
+
+} // namespace qv

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "model/Error.h"
+
+#include <QString>
+
+#include <cstddef>
+
+struct archive;
+struct archive_entry;
+
+namespace qv {
+
+// libarchive could not read an archive: its own words, and whether a password stands in the way.
+class ArchiveReadError : public Error {
+public:
+    explicit ArchiveReadError(QString text, bool needsPassword = false)
+        : m_text(std::move(text)), m_needsPassword(needsPassword) {}
+
+    const QString& text() const { return m_text; }
+    bool needsPassword() const { return m_needsPassword; }
+
+    QString localizedDescription() const override { return m_text; }
+
+private:
+    QString m_text;
+    bool m_needsPassword;
+};
+
+// Reads an archive file entry by entry: zip, 7z, rar, tar (plain, gz, bz2, xz, zstd) and more,
+// or, as a single stream, one file compressed with gzip, bzip2 or xz.
+class ArchiveReader {
+public:
+    enum class Kind {
+        archive,         // entries with their names
+        compressedFile   // one compressed stream, read as one nameless entry
+    };
+
+    // Throws SystemError when the file cannot be opened, ArchiveReadError when it is no
+    // archive of a readable kind.
+    ArchiveReader(const QString& path, Kind kind);
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    // The next entry, or nullptr after the last; valid until the next call. An entry whose data
+    // is encrypted throws ArchiveReadError asking for a password.
+    archive_entry* nextEntry();
+
+    // The next block of the current entry's data; false at its end. Throws ArchiveReadError.
+    bool readBlock(const void*& data, std::size_t& size, qint64& offset);
+
+    // How much of the file has been consumed, 0 to 1.
+    double fractionRead() const;
+
+private:
+    [[noreturn]] void fail(const char* fallback) const;
+
+    archive* m_archive = nullptr;
+    Kind m_kind;
+    qint64 m_fileSize = 0;
+    bool m_checkedFilter = false;
+};
+
+} // namespace qv

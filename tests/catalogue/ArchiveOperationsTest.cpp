@@ -1,0 +1,636 @@
+#include "ArchiveFixtures.h"
+
+#include "catalogue/ArchiveExtractor.h"
+#include "catalogue/ArchiveOperations.h"
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/JobNotes.h"
+#include "model/Progress.h"
+#include "model/SystemError.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+unsigned modeOf(const QString& path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+bool isLink(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+QStringList names(const QList<ListedEntry>& listed)
+{
+    QStringList result;
+    for (const ListedEntry& e : listed)
+        result.append(e.name);
+    result.sort();
+    return result;
+}
+
+template <typename F>
+QString engineMessage(F&& run)
+{
+    try {
+        run();
+    } catch (const EngineError& error) {
+        return error.message();
+    } catch (const std::exception& error) {
+        return QStringLiteral("other error: ") + QString::fromUtf8(error.what());
+    }
+    return QStringLiteral("no error");
+}
+
+class ArchiveOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_savedCache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("cache"))));
+        ASSERT_TRUE(QDir().mkpath(inputs()));
+        writeFile(outside() + QStringLiteral("/sentinel"), "untouched");
+        m_settings.fallbackFolder = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("Downloads")));
+    }
+
+    void TearDown() override
+    {
+        // Every input is exactly as it was, and nothing appeared outside the work.
+        const QHash<QString, QByteArray> after = treeSnapshot(inputs());
+        for (auto it = m_frozen.cbegin(); it != m_frozen.cend(); ++it)
+            EXPECT_EQ(after.value(it.key()), it.value()) << qPrintable(it.key());
+        EXPECT_EQ(entries(outside()), QStringList{QStringLiteral("sentinel")});
+        qputenv("XDG_CACHE_HOME", m_savedCache);
+    }
+
+    QString inputs() const { return m_dir.filePath(QStringLiteral("in")); }
+    QString outside() const { return m_dir.filePath(QStringLiteral("outside")); }
+    QString input(const QString& name) const { return inputs() + QLatin1Char('/') + name; }
+
+    // Records the inputs as they are now; TearDown checks they stay so.
+    void freeze() { m_frozen = treeSnapshot(inputs()); }
+
+    FileInfo info(const QString& path) const { return fileInfoForURL(QUrl::fromLocalFile(path)); }
+
+    std::unique_ptr<OutputPlanner> plannerFor(const QString& path)
+    {
+        return std::make_unique<OutputPlanner>(QUrl::fromLocalFile(path), m_settings, m_notes);
+    }
+
+    // What the run added beside its inputs.
+    QStringList results() const
+    {
+        QStringList added;
+        for (const QString& name : entries(inputs())) {
+            if (!m_frozen.contains(name))
+                added.append(name);
+        }
+        return added;
+    }
+
+    QUrl extract(const QString& path)
+    {
+        Progress progress(1000);
+        const auto planner = plannerFor(path);
+        const QUrl result = extractArchive(info(path), *planner, progress, {});
+        EXPECT_EQ(progress.completedUnitCount(), 1000);
+        return result;
+    }
+
+    QString test(const QString& path)
+    {
+        Progress progress(1000);
+        const auto planner = plannerFor(path);
+        return testArchive(info(path), *planner, progress, {});
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_savedCache;
+    SettingsSnapshot m_settings;
+    std::shared_ptr<JobNotes> m_notes = std::make_shared<JobNotes>();
+    QHash<QString, QByteArray> m_frozen;
+};
+
+} // namespace
+
+TEST_F(ArchiveOperationsTest, ExtractionDeliversOneItemOrAFolderNamedAfterTheArchive)
+{
+    writeFixtureArchive(input(QStringLiteral("album.zip")), QStringLiteral("zip"),
+                        {folderEntry(QStringLiteral("Photos/")),
+                         fileEntry(QStringLiteral("Photos/a.jpg"), "jpeg")});
+    writeFixtureArchive(input(QStringLiteral("notes.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("a.txt"), "A"), fileEntry(QStringLiteral("b.txt"), "B")});
+    writeFixtureArchive(input(QStringLiteral("readme.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("README.TXT"), "read me")});
+    writeFixtureArchive(input(QStringLiteral("mac.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("__MACOSX/._a"), "meta"),
+                         fileEntry(QStringLiteral(".DS_Store"), "store")});
+    writeFixtureArchive(input(QStringLiteral("mixed.7z")), QStringLiteral("7z"),
+                        {fileEntry(QStringLiteral("x.txt"), "X"),
+                         fileEntry(QStringLiteral("Ünïcødé.txt"), "U")});
+    writeFixtureArchive(input(QStringLiteral("bundle.tar.bz2")), QStringLiteral("tar.bz2"),
+                        {fileEntry(QStringLiteral("one"), "1"), fileEntry(QStringLiteral("two"), "2")});
+    writeFile(input(QStringLiteral("report.txt")), "the report\n");
+    ASSERT_EQ(runProgram(QStringLiteral("gzip"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))}), 0);
+    writeFile(input(QStringLiteral("data.bin")), QByteArray(5000, 'd'));
+    ASSERT_EQ(runProgram(QStringLiteral("xz"), {QStringLiteral("-k"), input(QStringLiteral("data.bin"))}), 0);
+    freeze();
+
+    EXPECT_EQ(extract(input(QStringLiteral("album.zip"))).toLocalFile(), input(QStringLiteral("Photos")));
+    EXPECT_EQ(readFile(input(QStringLiteral("Photos/a.jpg"))), "jpeg");
+
+    const QString notes = extract(input(QStringLiteral("notes.zip"))).toLocalFile();
+    EXPECT_EQ(notes, input(QStringLiteral("notes")));
+    EXPECT_EQ(entries(notes), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    EXPECT_EQ(modeOf(notes), 0755u) << "a delivered folder has the usual mode, not the work folder's";
+
+    EXPECT_EQ(extract(input(QStringLiteral("readme.zip"))).toLocalFile(), input(QStringLiteral("README.txt")));
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("mac.zip"))); }),
+              ArchiveMessage::empty);
+
+    const QString mixed = extract(input(QStringLiteral("mixed.7z"))).toLocalFile();
+    EXPECT_EQ(readFile(mixed + QStringLiteral("/Ünïcødé.txt")), "U");
+    const QString bundle = extract(input(QStringLiteral("bundle.tar.bz2"))).toLocalFile();
+    EXPECT_EQ(bundle, input(QStringLiteral("bundle")));
+
+    // Single compressed files come out under their base name; an empty one gives "file".
+    QFile::remove(input(QStringLiteral("report.txt")));
+    m_frozen.remove(QStringLiteral("report.txt"));
+    EXPECT_EQ(extract(input(QStringLiteral("report.txt.gz"))).toLocalFile(), input(QStringLiteral("report.txt")));
+    EXPECT_EQ(readFile(input(QStringLiteral("report.txt"))), "the report\n");
+    EXPECT_EQ(extract(input(QStringLiteral("data.bin.xz"))).toLocalFile(), input(QStringLiteral("data 2.bin")));
+    EXPECT_EQ(readFile(input(QStringLiteral("data 2.bin"))), QByteArray(5000, 'd'));
+    FileInfo nameless = info(input(QStringLiteral("data.bin.xz")));
+    nameless.baseName.clear();
+    Progress progress(1000);
+    const auto planner = plannerFor(nameless.path());
+    const QUrl folder = planner->makeWorkSubdirectory(QStringLiteral("x"));
+    extractContents(nameless, folder, {});
+    EXPECT_EQ(entries(folder.toLocalFile()), QStringList{QStringLiteral("file")});
+
+    // Not compressed, not an archive: one sentence, no output.
+    writeFile(input(QStringLiteral("plain.gz")), "just text");
+    writeFile(input(QStringLiteral("junk.zip")), "not a zip at all");
+    freeze();
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("plain.gz"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("junk.zip"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_FALSE(QFileInfo::exists(input(QStringLiteral("plain"))));
+    EXPECT_FALSE(QFileInfo::exists(input(QStringLiteral("junk"))));
+}
+
+TEST_F(ArchiveOperationsTest, NothingIsWrittenOutsideTheExtractionFolder)
+{
+    const QString escape = QStringLiteral("../../../../../../../..") + outside();
+    writeFixtureArchive(input(QStringLiteral("dotdot.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("fine.txt")), fileEntry(QStringLiteral("../evil"), "evil"),
+                         fileEntry(escape + QStringLiteral("/evil"), "evil")});
+    writeFixtureArchive(input(QStringLiteral("absolute.tar")), QStringLiteral("tar"),
+                        {fileEntry(outside() + QStringLiteral("/evil"), "evil")});
+    // A link that leads out is never made, so what follows it lands in a real folder.
+    writeFixtureArchive(input(QStringLiteral("through.tar")), QStringLiteral("tar"),
+                        {linkEntry(QStringLiteral("door"), outside()),
+                         fileEntry(QStringLiteral("door/evil"), "evil")});
+    writeFixtureArchive(input(QStringLiteral("through-relative.zip")), QStringLiteral("zip"),
+                        {linkEntry(QStringLiteral("door"), escape),
+                         fileEntry(QStringLiteral("door/evil"), "evil")});
+    writeFixtureArchive(input(QStringLiteral("inner.tar")), QStringLiteral("tar"),
+                        {folderEntry(QStringLiteral("sub/")), linkEntry(QStringLiteral("inner"), QStringLiteral("sub")),
+                         fileEntry(QStringLiteral("inner/evil"), "evil")});
+    // Links that lead out are not made; the rest of the archive is.
+    writeFixtureArchive(input(QStringLiteral("links.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("kept/file.txt"), "kept"),
+                         linkEntry(QStringLiteral("kept/absolute"), outside() + QStringLiteral("/sentinel")),
+                         linkEntry(QStringLiteral("kept/climbing"), QStringLiteral("../../sentinel")),
+                         linkEntry(QStringLiteral("kept/self"), QStringLiteral(".")),
+                         linkEntry(QStringLiteral("kept/bent"), QStringLiteral("self/self/../../..")),
+                         linkEntry(QStringLiteral("kept/inside"), QStringLiteral("file.txt"))});
+    freeze();
+
+    for (const char* name : {"dotdot.tar", "absolute.tar", "inner.tar"}) {
+        EXPECT_EQ(engineMessage([&] { extract(input(QLatin1String(name))); }),
+                  ArchiveExtractor::outsideMessage)
+            << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+
+    for (const char* name : {"through.tar", "through-relative.zip"}) {
+        const QString door = extract(input(QLatin1String(name))).toLocalFile();
+        EXPECT_FALSE(isLink(door)) << name;
+        EXPECT_EQ(readFile(door + QStringLiteral("/evil")), "evil") << name;
+    }
+
+    const QString kept = extract(input(QStringLiteral("links.zip"))).toLocalFile();
+    EXPECT_EQ(kept, input(QStringLiteral("kept")));
+    EXPECT_EQ(readFile(kept + QStringLiteral("/inside")), "kept");
+    EXPECT_TRUE(isLink(kept + QStringLiteral("/inside")));
+    EXPECT_TRUE(isLink(kept + QStringLiteral("/self")));
+    EXPECT_EQ(entries(kept), (QStringList{QStringLiteral("file.txt"), QStringLiteral("inside"),
+                                          QStringLiteral("self")}));
+
+    EXPECT_EQ(ArchiveExtractor::relativeEntryPath(QStringLiteral("./a//b/")), QStringLiteral("a/b"));
+    EXPECT_EQ(ArchiveExtractor::relativeEntryPath(QStringLiteral("a/../b")), std::nullopt);
+    EXPECT_EQ(ArchiveExtractor::relativeEntryPath(QStringLiteral("/etc/passwd")), std::nullopt);
+    EXPECT_EQ(ArchiveExtractor::relativeEntryPath(QStringLiteral("..evil")), QStringLiteral("..evil"));
+}
+
+TEST_F(ArchiveOperationsTest, UnpackedItemsGiveTheirOwnerAccessButLinksAreLeftAlone)
+{
+    writeFixtureArchive(input(QStringLiteral("modes.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("locked"), "secret", 0000),
+                         folderEntry(QStringLiteral("readonly"), 0500),
+                         fileEntry(QStringLiteral("readonly/inside"), "in", 0400),
+                         fileEntry(QStringLiteral("normal"), "n", 0644),
+                         fileEntry(QStringLiteral("setuid"), "s", 04755),
+                         linkEntry(QStringLiteral("link"), QStringLiteral("normal"))});
+    freeze();
+    const auto planner = plannerFor(input(QStringLiteral("modes.tar")));
+    const QUrl folder = planner->makeWorkSubdirectory(QStringLiteral("x"));
+    const ExtractionSummary summary = extractContents(info(input(QStringLiteral("modes.tar"))), folder, {});
+    const QString root = folder.toLocalFile();
+    EXPECT_EQ(summary.entries, 6);
+    EXPECT_EQ(summary.items, 5);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/locked")), 0600u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/readonly")), 0700u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/readonly/inside")), 0600u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/normal")), 0644u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/setuid")), 0755u) << "no set-user-id bit restored";
+    EXPECT_TRUE(isLink(root + QStringLiteral("/link")));
+    EXPECT_EQ(readFile(root + QStringLiteral("/locked")), "secret");
+
+    // The repair on its own: only what lacks the bits changes.
+    const QString tree = m_dir.filePath(QStringLiteral("tree"));
+    writeFile(tree + QStringLiteral("/dir/file"), "f");
+    writeFile(tree + QStringLiteral("/target"), "t");
+    ASSERT_TRUE(QFile::link(tree + QStringLiteral("/target"), tree + QStringLiteral("/dir/link")));
+    ::chmod(QFile::encodeName(tree + QStringLiteral("/target")).constData(), 0444);
+    ::chmod(QFile::encodeName(tree + QStringLiteral("/dir/file")).constData(), 0);
+    ::chmod(QFile::encodeName(tree + QStringLiteral("/dir")).constData(), 0);
+    ensureOwnerAccess(QUrl::fromLocalFile(tree));
+    EXPECT_EQ(modeOf(tree + QStringLiteral("/dir")), 0700u);
+    EXPECT_EQ(modeOf(tree + QStringLiteral("/dir/file")), 0600u);
+    EXPECT_EQ(modeOf(tree + QStringLiteral("/target")), 0644u);
+    ensureOwnerAccess(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing"))));
+}
+
+TEST_F(ArchiveOperationsTest, PasswordProtectedZipIsReportedSoWhenExtractedAndWhenTested)
+{
+    writeFile(inputs() + QStringLiteral("/src/secret.txt"), "top secret");
+    QByteArray output;
+    ASSERT_EQ(runProgram(QStringLiteral("zip"),
+                         {QStringLiteral("-j"), QStringLiteral("-q"), QStringLiteral("-P"),
+                          QStringLiteral("secret"), input(QStringLiteral("locked.zip")),
+                          inputs() + QStringLiteral("/src/secret.txt")},
+                         &output),
+              0)
+        << output.constData();
+    ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), QStringLiteral("-P"),
+                                                   QStringLiteral("secret"),
+                                                   input(QStringLiteral("locked.zip"))}),
+              0)
+        << "the archive itself is intact";
+    freeze();
+
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("locked.zip"))); }),
+              ArchiveMessage::passwordProtected);
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("locked.zip"))); }),
+              ArchiveMessage::passwordProtected);
+    EXPECT_TRUE(results().isEmpty());
+}
+
+TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
+{
+    writeFixtureArchive(input(QStringLiteral("three.zip")), QStringLiteral("zip"),
+                        {folderEntry(QStringLiteral("a/")), fileEntry(QStringLiteral("a/1")),
+                         fileEntry(QStringLiteral("a/2")), fileEntry(QStringLiteral("a/3")),
+                         fileEntry(QStringLiteral("__MACOSX/a/._1"))});
+    writeFixtureArchive(input(QStringLiteral("one.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("only.txt"))});
+    writeFixtureArchive(input(QStringLiteral("folders.zip")), QStringLiteral("zip"),
+                        {folderEntry(QStringLiteral("a/")), folderEntry(QStringLiteral("a/b/"))});
+    writeFixtureArchive(input(QStringLiteral("two.tar.gz")), QStringLiteral("tar.gz"),
+                        {fileEntry(QStringLiteral("x")), linkEntry(QStringLiteral("y"), QStringLiteral("x"))});
+    writeFile(input(QStringLiteral("report.txt")), QByteArray(20000, 'r'));
+    runProgram(QStringLiteral("gzip"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
+    runProgram(QStringLiteral("bzip2"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
+    runProgram(QStringLiteral("xz"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
+
+    // A zip whose stored data no longer matches its checksum, and a cut-off tar.
+    writeFixtureArchive(input(QStringLiteral("big.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("big.txt"), QByteArray(100000, 'b'))});
+    QByteArray corrupt = readFile(input(QStringLiteral("big.zip")));
+    corrupt[60] = char(corrupt[60] ^ 0x55);
+    corrupt[70] = char(corrupt[70] ^ 0x55);
+    writeFile(input(QStringLiteral("corrupt.zip")), corrupt);
+    writeFixtureArchive(input(QStringLiteral("whole.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("big.txt"), QByteArray(100000, 'b'))});
+    writeFile(input(QStringLiteral("cut.tar")), readFile(input(QStringLiteral("whole.tar"))).left(5000));
+    QByteArray badChecksum = readFile(input(QStringLiteral("report.txt.gz")));
+    badChecksum[badChecksum.size() - 6] = char(badChecksum[badChecksum.size() - 6] ^ 0x01);
+    writeFile(input(QStringLiteral("checksum.gz")), badChecksum);
+    freeze();
+
+    const QString dot = QStringLiteral(" is intact \u00B7 ");
+    EXPECT_EQ(test(input(QStringLiteral("three.zip"))), QStringLiteral("three.zip") + dot + QStringLiteral("3 items"));
+    EXPECT_EQ(test(input(QStringLiteral("one.zip"))), QStringLiteral("one.zip") + dot + QStringLiteral("1 item"));
+    EXPECT_EQ(test(input(QStringLiteral("folders.zip"))), QStringLiteral("folders.zip") + dot + QStringLiteral("0 items"));
+    EXPECT_EQ(test(input(QStringLiteral("two.tar.gz"))), QStringLiteral("two.tar.gz") + dot + QStringLiteral("2 items"));
+    EXPECT_EQ(test(input(QStringLiteral("report.txt.gz"))), QStringLiteral("report.txt.gz is intact"));
+    EXPECT_EQ(test(input(QStringLiteral("report.txt.bz2"))), QStringLiteral("report.txt.bz2 is intact"));
+    EXPECT_EQ(test(input(QStringLiteral("report.txt.xz"))), QStringLiteral("report.txt.xz is intact"));
+
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("corrupt.zip"))); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("checksum.gz"))); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("checksum.gz"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("cut.tar"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_TRUE(results().isEmpty()) << "a test never leaves a file";
+    EXPECT_EQ(intactNote(1, info(input(QStringLiteral("one.zip")))), QStringLiteral("one.zip") + dot + QStringLiteral("1 item"));
+}
+
+TEST_F(ArchiveOperationsTest, RepackingKeepsEntriesAtTheTopAndLinksAsLinks)
+{
+    writeFixtureArchive(input(QStringLiteral("photos.tar.gz")), QStringLiteral("tar.gz"),
+                        {fileEntry(QStringLiteral("one.jpg"), "1"), fileEntry(QStringLiteral("Ünï.jpg"), "2"),
+                         fileEntry(QStringLiteral(".hidden"), "h"),
+                         linkEntry(QStringLiteral("latest"), QStringLiteral("one.jpg"))});
+    writeFixtureArchive(input(QStringLiteral("folder.zip")), QStringLiteral("zip"),
+                        {folderEntry(QStringLiteral("Photos/")), fileEntry(QStringLiteral("Photos/a"), "a"),
+                         fileEntry(QStringLiteral("Photos/.inner"), "i")});
+    writeFixtureArchive(input(QStringLiteral("mac.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("__MACOSX/._a"), "meta")});
+    freeze();
+
+    Progress progress(1000);
+    auto planner = plannerFor(input(QStringLiteral("photos.tar.gz")));
+    const QUrl zip = convertArchive(info(input(QStringLiteral("photos.tar.gz"))), ArchiveTarget::zip,
+                                    *planner, progress, {});
+    EXPECT_EQ(zip.toLocalFile(), input(QStringLiteral("photos.zip")));
+    EXPECT_EQ(progress.completedUnitCount(), 1000);
+    QByteArray listing;
+    ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip.toLocalFile()}, &listing), 0);
+    QStringList unzipNames = QString::fromUtf8(listing).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    unzipNames.sort();
+    EXPECT_EQ(unzipNames, (QStringList{QStringLiteral("latest"), QStringLiteral("one.jpg"),
+                                       QStringLiteral("Ünï.jpg")}));
+    for (const ListedEntry& e : readFixtureArchive(zip.toLocalFile())) {
+        if (e.name == QLatin1String("latest")) {
+            EXPECT_TRUE(e.isLink);
+            EXPECT_EQ(e.target, QStringLiteral("one.jpg"));
+        }
+    }
+
+    planner = plannerFor(input(QStringLiteral("folder.zip")));
+    const QUrl tgz = convertArchive(info(input(QStringLiteral("folder.zip"))), ArchiveTarget::tarGz,
+                                    *planner, progress, {});
+    EXPECT_EQ(tgz.toLocalFile(), input(QStringLiteral("folder.tar.gz")));
+    ASSERT_EQ(runProgram(QStringLiteral("tar"), {QStringLiteral("-tzf"), tgz.toLocalFile()}, &listing), 0);
+    QStringList tarNames = QString::fromUtf8(listing).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    tarNames.sort();
+    EXPECT_EQ(tarNames, (QStringList{QStringLiteral("Photos/"), QStringLiteral("Photos/.inner"),
+                                     QStringLiteral("Photos/a")}));
+
+    planner = plannerFor(input(QStringLiteral("folder.zip")));
+    const QUrl tar = convertArchive(info(input(QStringLiteral("folder.zip"))), ArchiveTarget::tar,
+                                    *planner, progress, {});
+    EXPECT_EQ(tar.toLocalFile(), input(QStringLiteral("folder.tar")));
+
+    planner = plannerFor(input(QStringLiteral("mac.zip")));
+    EXPECT_EQ(engineMessage([&] {
+                  convertArchive(info(input(QStringLiteral("mac.zip"))), ArchiveTarget::tar, *planner,
+                                 progress, {});
+              }),
+              ArchiveMessage::empty);
+
+    EXPECT_EQ(archiveExtension(ArchiveTarget::tarGz), QStringLiteral("tar.gz"));
+    EXPECT_EQ(archiveDisplayText(ArchiveTarget::tarGz), QStringLiteral("TAR.GZ"));
+    EXPECT_EQ(enumFromString<ArchiveTarget>(QStringLiteral("tar.gz")), ArchiveTarget::tarGz);
+}
+
+TEST_F(ArchiveOperationsTest, EntryNamesThatLookLikeOptionsStayNames)
+{
+    const QStringList hostile{QStringLiteral("-T"), QStringLiteral("--unzip-command=touch PWNED"),
+                              QStringLiteral("--checkpoint=1"),
+                              QStringLiteral("--checkpoint-action=exec=touch PWNED"),
+                              QStringLiteral("-TPWNED")};
+    QList<FixtureEntry> fixture;
+    for (const QString& name : hostile)
+        fixture.append(fileEntry(name, name.toUtf8()));
+    writeFixtureArchive(input(QStringLiteral("hostile.tar")), QStringLiteral("tar"), fixture);
+    freeze();
+
+    for (const ArchiveTarget target : allCases<ArchiveTarget>()) {
+        Progress progress(1000);
+        const auto planner = plannerFor(input(QStringLiteral("hostile.tar")));
+        const QUrl result = convertArchive(info(input(QStringLiteral("hostile.tar"))), target,
+                                           *planner, progress, {});
+        const QList<ListedEntry> listed = readFixtureArchive(result.toLocalFile());
+    QStringList expected = hostile;
+        expected.sort();
+        EXPECT_EQ(names(listed), expected) << qPrintable(archiveExtension(target));
+        for (const ListedEntry& e : listed)
+            EXPECT_EQ(e.data, e.name.toUtf8());
+    }
+    // Nothing ran: no file of that name anywhere, here or where a tool would have started.
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("PWNED")));
+    QDirIterator it(m_dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        EXPECT_NE(it.next().section(QLatin1Char('/'), -1), QStringLiteral("PWNED"));
+}
+
+TEST_F(ArchiveOperationsTest, ZippingNamesTheArchiveAndNeverMergesTwoItemsOfOneName)
+{
+    writeFile(input(QStringLiteral("report.pdf")), "pdf");
+    writeFile(input(QStringLiteral("Photos/a.jpg")), "a");
+    writeFile(input(QStringLiteral("Photos/.hidden")), "h");
+    ASSERT_TRUE(QFile::link(QStringLiteral("a.jpg"), input(QStringLiteral("Photos/link"))));
+    writeFile(input(QStringLiteral("a/x.txt")), "first");
+    writeFile(input(QStringLiteral("b/x.txt")), "second");
+    writeFile(input(QStringLiteral("c/x.txt")), "third");
+    writeFile(input(QStringLiteral("d/x 2.txt")), "own name");
+    writeFile(input(QStringLiteral("report.pdf.zip")), "an older archive");
+    freeze();
+
+    Progress progress(1000);
+    auto planner = plannerFor(input(QStringLiteral("report.pdf")));
+    EXPECT_EQ(zipFiles({info(input(QStringLiteral("report.pdf")))}, *planner, progress, {}).toLocalFile(),
+              input(QStringLiteral("report.pdf 2.zip")));
+    EXPECT_EQ(readFile(input(QStringLiteral("report.pdf.zip"))), "an older archive");
+
+    planner = plannerFor(input(QStringLiteral("Photos")));
+    const QUrl photos = zipFiles({info(input(QStringLiteral("Photos")))}, *planner, progress, {});
+    EXPECT_EQ(photos.toLocalFile(), input(QStringLiteral("Photos.zip")));
+    EXPECT_EQ(names(readFixtureArchive(photos.toLocalFile())),
+              (QStringList{QStringLiteral("Photos/"), QStringLiteral("Photos/.hidden"),
+                           QStringLiteral("Photos/a.jpg"), QStringLiteral("Photos/link")}));
+
+    const QList<FileInfo> clashing{info(input(QStringLiteral("a/x.txt"))), info(input(QStringLiteral("b/x.txt"))),
+                                   info(input(QStringLiteral("d/x 2.txt"))), info(input(QStringLiteral("c/x.txt")))};
+    planner = plannerFor(input(QStringLiteral("a/x.txt")));
+    const QUrl archive = zipFiles(clashing, *planner, progress, {});
+    EXPECT_EQ(archive.toLocalFile(), input(QStringLiteral("a/Archive.zip")));
+    QHash<QString, QByteArray> contents;
+    for (const ListedEntry& e : readFixtureArchive(archive.toLocalFile()))
+        contents.insert(e.name, e.data);
+    EXPECT_EQ(contents.size(), 4);
+    EXPECT_EQ(contents.value(QStringLiteral("x.txt")), "first");
+    EXPECT_EQ(contents.value(QStringLiteral("x 3.txt")), "second");
+    EXPECT_EQ(contents.value(QStringLiteral("x 2.txt")), "own name");
+    EXPECT_EQ(contents.value(QStringLiteral("x 4.txt")), "third");
+
+    planner = plannerFor(input(QStringLiteral("report.pdf")));
+    EXPECT_EQ(engineMessage([&] { zipFiles({}, *planner, progress, {}); }),
+              ArchiveMessage::nothingToCompress);
+
+    // The compress step never replaces what is already at its output.
+    const QUrl taken = QUrl::fromLocalFile(input(QStringLiteral("report.pdf.zip")));
+    try {
+        compressItems({QUrl::fromLocalFile(input(QStringLiteral("report.pdf")))}, ArchiveTarget::zip, taken, {});
+        ADD_FAILURE() << "an existing output was written over";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), EEXIST);
+    }
+    m_frozen.remove(QStringLiteral("a/Archive.zip"));
+}
+
+TEST_F(ArchiveOperationsTest, FlatteningCopiesVisibleFilesUnderFreeNames)
+{
+    const QString folder = input(QStringLiteral("Mixed"));
+    writeFile(folder + QStringLiteral("/a/x.txt"), "a");
+    writeFile(folder + QStringLiteral("/b/x.txt"), "b");
+    writeFile(folder + QStringLiteral("/c/deeper/x.txt"), "c");
+    writeFile(folder + QStringLiteral("/a/Y.JPG"), "ya");
+    writeFile(folder + QStringLiteral("/b/Y.JPG"), "yb");
+    writeFile(folder + QStringLiteral("/.secret"), "hidden");
+    writeFile(folder + QStringLiteral("/.git/config"), "hidden");
+    writeFile(folder + QStringLiteral("/Notes.rtfd/TXT.rtf"), "package");
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/a/x.txt"), folder + QStringLiteral("/link.txt")));
+    writeFile(input(QStringLiteral("Single/only/one.txt")), "1");
+    ASSERT_TRUE(QDir().mkpath(input(QStringLiteral("Empty/sub/subsub"))));
+    writeFile(input(QStringLiteral("Empty/sub/.hidden")), "h");
+    writeFile(input(QStringLiteral("file.txt")), "not a folder");
+    freeze();
+
+    Progress progress(1000);
+    auto planner = plannerFor(folder);
+    const QString flat = flattenFolder(info(folder), *planner, progress, {}).toLocalFile();
+    EXPECT_EQ(flat, input(QStringLiteral("Mixed (flattened)")));
+    EXPECT_EQ(entries(flat), (QStringList{QStringLiteral("Notes.rtfd"), QStringLiteral("Y 2.jpg"),
+                                          QStringLiteral("Y.JPG"), QStringLiteral("x 2.txt"),
+                                          QStringLiteral("x 3.txt"), QStringLiteral("x.txt")}));
+    EXPECT_EQ(readFile(flat + QStringLiteral("/x.txt")), "a");
+    EXPECT_EQ(readFile(flat + QStringLiteral("/x 2.txt")), "b");
+    EXPECT_EQ(readFile(flat + QStringLiteral("/x 3.txt")), "c");
+    EXPECT_EQ(readFile(flat + QStringLiteral("/Y 2.jpg")), "yb");
+    EXPECT_EQ(readFile(flat + QStringLiteral("/Notes.rtfd/TXT.rtf")), "package");
+    EXPECT_EQ(progress.completedUnitCount(), 1000);
+
+    planner = plannerFor(input(QStringLiteral("Single")));
+    flattenFolder(info(input(QStringLiteral("Single"))), *planner, progress, {});
+    EXPECT_EQ(m_notes->messages(), (QStringList{QStringLiteral("6 files"), QStringLiteral("1 file")}));
+
+    planner = plannerFor(input(QStringLiteral("Empty")));
+    EXPECT_EQ(engineMessage([&] { flattenFolder(info(input(QStringLiteral("Empty"))), *planner, progress, {}); }),
+              ArchiveMessage::folderHasNoFiles);
+    planner = plannerFor(input(QStringLiteral("file.txt")));
+    EXPECT_EQ(engineMessage([&] { flattenFolder(info(input(QStringLiteral("file.txt"))), *planner, progress, {}); }),
+              ArchiveMessage::unreadableFolder);
+    EXPECT_EQ(results(), (QStringList{QStringLiteral("Mixed (flattened)"), QStringLiteral("Single (flattened)")}));
+}
+
+TEST_F(ArchiveOperationsTest, CancellingMidwayLeavesNoOutput)
+{
+    QByteArray noise;
+    noise.reserve(3 * 1024 * 1024);
+    for (quint32 i = 0; i < 3u * 1024 * 1024; ++i)
+        noise.append(char((i * 2654435761u) >> 24));
+    writeFixtureArchive(input(QStringLiteral("big.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("a.bin"), noise), fileEntry(QStringLiteral("b.bin"), noise)});
+    writeFile(input(QStringLiteral("big/a.bin")), noise);
+    writeFile(input(QStringLiteral("big/b.bin")), noise);
+    freeze();
+
+    const auto cancelling = [](std::stop_source& source, int& calls) {
+        return [&source, &calls](double fraction) {
+            ++calls;
+            if (fraction > 0.0 && fraction < 0.5)
+                source.request_stop();
+        };
+    };
+    const auto expectCancelled = [&](const char* what, const auto& run) {
+        std::stop_source source;
+        int calls = 0;
+        EXPECT_THROW(run(source.get_token(), cancelling(source, calls)), CancellationError) << what;
+        EXPECT_GE(calls, 1) << what;
+        EXPECT_TRUE(results().isEmpty()) << what << ": " << qPrintable(results().join(QLatin1Char(',')));
+    };
+
+    Progress progress(1000);
+    const FileInfo zip = info(input(QStringLiteral("big.zip")));
+    expectCancelled("extract", [&](std::stop_token stop, const FractionHandler& handler) {
+        const auto planner = plannerFor(zip.path());
+        extractArchive(zip, *planner, progress, stop, handler);
+    });
+    expectCancelled("test", [&](std::stop_token stop, const FractionHandler& handler) {
+        const auto planner = plannerFor(zip.path());
+        testArchive(zip, *planner, progress, stop, handler);
+    });
+    expectCancelled("convert", [&](std::stop_token stop, const FractionHandler& handler) {
+        const auto planner = plannerFor(zip.path());
+        convertArchive(zip, ArchiveTarget::tarGz, *planner, progress, stop, handler);
+    });
+    expectCancelled("zip", [&](std::stop_token stop, const FractionHandler& handler) {
+        const auto planner = plannerFor(input(QStringLiteral("big")));
+        zipFiles({info(input(QStringLiteral("big")))}, *planner, progress, stop, handler);
+    });
+    const QString output = m_dir.filePath(QStringLiteral("partial.tar"));
+    expectCancelled("compress", [&](std::stop_token stop, const FractionHandler& handler) {
+        compressItems({QUrl::fromLocalFile(input(QStringLiteral("big")))}, ArchiveTarget::tar,
+                      QUrl::fromLocalFile(output), stop, handler);
+    });
+    EXPECT_FALSE(QFileInfo::exists(output)) << "a partial archive is removed";
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    const auto planner = plannerFor(input(QStringLiteral("big")));
+    EXPECT_THROW(flattenFolder(info(input(QStringLiteral("big"))), *planner, progress, stopped.get_token()),
+                 CancellationError);
+    EXPECT_TRUE(results().isEmpty());
+}
