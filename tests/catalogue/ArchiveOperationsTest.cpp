@@ -34,12 +34,6 @@ QStringList entries(const QString& folder)
                                   QDir::Name);
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 unsigned modeOf(const QString& path)
 {
     struct stat st {};
