@@ -1,5 +1,6 @@
 #include "catalogue/AllToolDescriptors.h"
 
+#include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
 
 namespace qv {
@@ -11,6 +12,8 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // A category joins here, in its place, once the engine behind it is built: image,
         // video, audio, pdf, document, ebook, presentation, spreadsheet, subtitle, archive,
         // folder. The quick actions stay last.
+        list += archiveDescriptors();
+        list += folderDescriptors();
         list += quickActionDescriptors();
         return list;
     }();

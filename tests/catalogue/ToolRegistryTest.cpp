@@ -268,3 +268,26 @@ TEST(DefaultWheelItems, TablesByWheelAndCategory)
     EXPECT_EQ(defaultWheelItems(WheelKind::actions, FileCategory::other), actions);
     EXPECT_EQ(defaultWheelItems(WheelKind::actions, FileCategory::video), actions);
 }
+
+TEST(ArchiveCatalogue, OffersWhatEachArchiveCanTake)
+{
+    const auto ids = [](qv::WheelKind kind, const QStringList& names) {
+        QList<qv::FileInfo> files;
+        for (const QString& name : names)
+            files.append(qv::fileInfoForURL(QUrl::fromLocalFile(QStringLiteral("/nonexistent/") + name)));
+        QStringList list;
+        for (const auto& segment : qv::wheelContentForSelection(files, kind).segments)
+            list.append(segment.id);
+        return list;
+    };
+    using qv::WheelKind;
+    EXPECT_EQ(ids(WheelKind::convert, {"a.zip"}), (QStringList{"convert.archive.tar", "convert.archive.tar.gz"}));
+    EXPECT_EQ(ids(WheelKind::tools, {"a.zip"}),
+              (QStringList{"tool.archive.extract", "tool.archive.test", "tool.folder.zip"}));
+    EXPECT_EQ(ids(WheelKind::tools, {"a.tar.gz"}),
+              (QStringList{"tool.archive.extract", "tool.archive.test", "tool.archive.zip", "tool.folder.zip"}));
+    // A single compressed file is extracted and tested, never re-packed.
+    EXPECT_TRUE(ids(WheelKind::convert, {"a.txt.gz"}).isEmpty());
+    EXPECT_EQ(ids(WheelKind::tools, {"log.gz"}).mid(0, 2),
+              (QStringList{"tool.archive.extract", "tool.archive.test"}));
+}

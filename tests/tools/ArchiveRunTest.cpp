@@ -1,0 +1,131 @@
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace qv::test;
+
+namespace {
+
+// Runs `quorvenda-dev ARGS` with settings of its own; returns the last JSON line it printed.
+QJsonObject driver(const QStringList& args, const QString& home, int* exitCode = nullptr)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), args);
+    process.waitForFinished(60000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    return QJsonDocument::fromJson(lines.last()).object();
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+TEST(ArchiveRun, ExtractsBesideTheArchiveWithoutOverwriting)
+{
+    QTemporaryDir dir;
+    const QString work = dir.filePath(QStringLiteral("work"));
+    writeFile(work + QStringLiteral("/src/a.txt"), "alpha");
+    writeFile(work + QStringLiteral("/src/b.txt"), "beta");
+    ASSERT_EQ(runProgram(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                QStringLiteral("cd '%1/src' && zip -q ../notes.zip a.txt b.txt").arg(work)}),
+              0);
+    const QString zip = work + QStringLiteral("/notes.zip");
+    const QByteArray before = readFile(zip);
+
+    int code = -1;
+    QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), zip}, dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("finished"));
+    EXPECT_EQ(entries(work + QStringLiteral("/notes")), (QStringList{"a.txt", "b.txt"}));
+    EXPECT_EQ(readFile(work + QStringLiteral("/notes/b.txt")), "beta");
+
+    result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), zip}, dir.path());
+    EXPECT_EQ(result.value(QStringLiteral("outputs")).toArray().first().toString(), work + QStringLiteral("/notes 2"));
+    EXPECT_EQ(readFile(zip), before);
+
+    // Testing reports the count as a message.
+    result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.test"), zip}, dir.path());
+    EXPECT_EQ(result.value(QStringLiteral("messages")).toArray().first().toString(),
+              QStringLiteral("notes.zip is intact \u00B7 2 items"));
+
+    // Unknown operations and missing files are usage errors.
+    driver({QStringLiteral("run"), QStringLiteral("tool.archive.nope"), zip}, dir.path(), &code);
+    EXPECT_EQ(code, 2);
+}
+
+TEST(ArchiveRun, ZipsItemsOfOneNameUnderDistinctNames)
+{
+    QTemporaryDir dir;
+    const QString a = writeFile(dir.filePath(QStringLiteral("a/x.txt")), "first");
+    const QString b = writeFile(dir.filePath(QStringLiteral("b/x.txt")), "second");
+    int code = -1;
+    const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.folder.zip"), a, b}, dir.path(), &code);
+    ASSERT_EQ(code, 0);
+    const QString archive = result.value(QStringLiteral("outputs")).toArray().first().toString();
+    EXPECT_TRUE(archive.endsWith(QStringLiteral("/Archive.zip")));
+    QByteArray listing;
+    ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), archive}, &listing), 0);
+    EXPECT_EQ(listing.trimmed().split('\n'), (QList<QByteArray>{"x.txt", "x 2.txt"}));
+}
+
+TEST(ArchiveRun, DamagedAndProtectedArchivesLeaveNothingBehind)
+{
+    QTemporaryDir dir;
+    const QString work = dir.filePath(QStringLiteral("work"));
+    writeFile(work + QStringLiteral("/secret.txt"), QByteArray(4096, 's'));
+    ASSERT_EQ(runProgram(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                QStringLiteral("cd '%1' && zip -q -P pw locked.zip secret.txt && "
+                                                               "zip -q -0 whole.zip secret.txt && rm secret.txt").arg(work)}),
+              0);
+    const QByteArray whole = readFile(work + QStringLiteral("/whole.zip"));
+    writeFile(work + QStringLiteral("/cut.zip"), whole.left(whole.size() / 2));
+    QFile::remove(work + QStringLiteral("/whole.zip"));
+
+    int code = -1;
+    QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.test"),
+                                 work + QStringLiteral("/locked.zip")}, dir.path(), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("message")).toString(),
+              QStringLiteral("This archive is password-protected"));
+
+    result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), work + QStringLiteral("/cut.zip")},
+                    dir.path(), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("message")).toString()
+                    .startsWith(QStringLiteral("This archive is damaged")));
+    EXPECT_EQ(entries(work), (QStringList{"cut.zip", "locked.zip"}));
+}
+
+TEST(ArchiveRun, SevenZipAndRarExtract)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"probe.7z", "probe.rar"}) {
+        const QString copy = dir.filePath(QString::fromLatin1(name));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/resources/probes/") + QString::fromLatin1(name), copy));
+        int code = -1;
+        const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), copy},
+                                          dir.path(), &code);
+        EXPECT_EQ(code, 0) << name;
+        const QString output = result.value(QStringLiteral("outputs")).toArray().first().toString();
+        EXPECT_FALSE(readFile(output).isEmpty()) << name << " " << output.toStdString();
+        QFile::remove(output);
+    }
+}
