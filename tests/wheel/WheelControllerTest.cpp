@@ -224,7 +224,7 @@ TEST_F(WheelControllerTest, AKeyboardChoiceDuringADragDispatchesOnceAndTheDropOn
     EXPECT_FALSE(controller->dragChoiceMade());
 }
 
-TEST_F(WheelControllerTest, TheWheelClosesAQuarterSecondAndABitAfterTheDragEnds)
+TEST_F(WheelControllerTest, TheWheelCloses350MillisecondsAfterTheDragEnds)
 {
     controller->dragBegan({a, b}, {});
     finishInspection();
