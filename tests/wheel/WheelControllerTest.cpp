@@ -277,6 +277,21 @@ TEST_F(WheelControllerTest, TheWheelCloses350MillisecondsAfterTheDragEnds)
     EXPECT_EQ(dispatched.size(), 2);
     EXPECT_FALSE(controller->isPanelVisible());
 
+    // A new drag within the delay is not closed by the last drag's pending close.
+    controller->dragBegan({a}, {});
+    finishInspection();
+    controller->requestWheel(WheelKind::convert);
+    controller->dragEnded();
+    advance(200);
+    controller->dragBegan({b, c}, {});
+    EXPECT_FALSE(controller->isClosePending());
+    finishInspection();
+    advance(300);
+    controller->requestWheel(WheelKind::tools);
+    EXPECT_EQ(controller->currentKind(), WheelKind::tools);
+    EXPECT_EQ(controller->session()->files().size(), 2);
+    controller->closeWheel(false);
+
     // With motion, the close fades out first and then orders the panel out.
     qunsetenv("QUORVENDA_REDUCE_MOTION");
     controller->dragBegan({a}, {});
