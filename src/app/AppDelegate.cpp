@@ -16,6 +16,8 @@
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/TestHarness.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/ui/WheelController.h"
 
 #include <QThreadPool>
 
@@ -57,6 +59,10 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     installFeedbackServices(services);
     installDispatcherUi();
 
+    // Under Wayland without X11 the watcher logs that it is unavailable; the rest runs on.
+    WheelController::shared().attach(DragWatcher::shared());
+    DragWatcher::shared().start();
+
     HotkeyCenter& hotkey = HotkeyCenter::shared();
     connect(&hotkey, &HotkeyCenter::convertRequested, this, [] { convertFinderSelection(); });
     setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
@@ -81,6 +87,7 @@ void AppDelegate::openFileURLs(const QList<QUrl>& urls)
     if (files.isEmpty() || isRunningTests())
         return;
     qCInfo(appLog, "Opened with %lld file(s)", static_cast<long long>(files.size()));
+    WheelController::shared().showWheel(files, WheelKind::convert);
 }
 
 void AppDelegate::cancelRunningJobs()

@@ -1,0 +1,125 @@
+// Time from a drag source taking XdndSelection to the wheel's window being mapped on screen,
+// through the real X11 back end, the file inspection and the operation registry. The trigger is
+// taken as already tapped (the wheel waits for the files), so this is the shortest way a wheel
+// can come. Needs an X server: DISPLAY=:n bench_wheel_open_x11
+
+#include "X11TestDriver.h"
+
+#include "model/SettingsDefaults.h"
+#include "platform/Clock.h"
+#include "platform/SettingsStore.h"
+#include "platform/X11DragSource.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/ui/WheelController.h"
+#include "wheel/ui/WheelPanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWindow>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int limitMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    return true;
+}
+
+// Argument: the number of dragged files, real JPEG-named files in a temporary folder.
+void wheelMapped(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    QTemporaryDir dir;
+    QByteArray body;
+    for (int i = 0; i < count; ++i) {
+        const QString path = dir.filePath(QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            state.SkipWithError("cannot write the files");
+            return;
+        }
+        file.write("\xFF\xD8\xFF\xE0");
+        body += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+    }
+
+    SettingsStore store{QString()};
+    registerDefaultSettings(store);
+    DragWatcher watcher(std::make_unique<X11DragSource>(), store, Clock::system());
+    WheelController::Services services = WheelController::Services::system();
+    services.settings = &store;
+    services.refreshExternalApps = {};
+    services.thumbnail = {};
+    services.nudgePointer = [&watcher] { watcher.nudgePointer(); };
+    services.dispatch = {};
+    WheelController controller(services);
+    controller.attach(watcher);
+    // The user's tap, already made when the files arrive.
+    QObject::connect(&watcher, &DragWatcher::dragBegan, &controller,
+                     [&controller] { controller.requestWheel(WheelKind::convert); });
+    watcher.start();
+    X11InputDriver input;
+    FakeXdndOwner owner(body, 256 * 1024);
+    if (!watcher.isAvailable() || !input.isOpen() || !owner.isOpen()) {
+        state.SkipWithError("no usable X server");
+        return;
+    }
+    const auto exposed = [&controller] {
+        const QWindow* window = controller.panel().windowHandle();
+        return window && window->isExposed();
+    };
+    input.moveTo(900, 500);
+
+    for (auto _ : state) {
+        input.button(true);
+        const qint64 takenAt = owner.takeSelection();
+        if (!waitFor(exposed)) {
+            state.SkipWithError("the wheel did not open");
+            input.button(false);
+            return;
+        }
+        const qint64 mappedAt = monotonicNanoseconds();
+        state.SetIterationTime(double(mappedAt - takenAt) / 1e9);
+        input.button(false);
+        waitFor([&] { return !watcher.isFileDragActive(); });
+        controller.closeWheel(false);
+        waitFor([&] { return !exposed(); });
+    }
+    state.counters["files"] = count;
+}
+
+BENCHMARK(wheelMapped)->Arg(1)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "Set DISPLAY to an X server (for example Xvfb :99).\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.*.debug=false"));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,50 @@
+#include "wheel/ui/FilePictures.h"
+
+#include <QIcon>
+#include <QImageReader>
+#include <QMimeDatabase>
+#include <QThreadPool>
+
+namespace qv {
+
+std::optional<QImage> fileIcon(const FileInfo& file, int side)
+{
+    const QMimeDatabase database;
+    QMimeType type;
+    if (file.isPromise)
+        type = database.mimeTypeForName(file.contentType.value_or(QStringLiteral("application/octet-stream")));
+    else if (file.isDirectory)
+        type = database.mimeTypeForName(QStringLiteral("inode/directory"));
+    else
+        type = database.mimeTypeForFile(file.path(), QMimeDatabase::MatchExtension);
+    if (!type.isValid())
+        type = database.mimeTypeForName(QStringLiteral("application/octet-stream"));
+    QIcon icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(type.genericIconName());
+    if (icon.isNull())
+        return std::nullopt;
+    const QImage image = icon.pixmap(side, side).toImage();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> done)
+{
+    if (file.isPromise || file.isDirectory || file.category != FileCategory::image || side <= 0)
+        return;
+    const QString path = file.path();
+    QThreadPool::globalInstance()->start([path, side, done = std::move(done)] {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QSize size = reader.size();
+        if (size.isValid() && (size.width() > side || size.height() > side))
+            reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
+        const QImage image = reader.read();
+        if (!image.isNull())
+            done(image);
+    });
+}
+
+} // namespace qv

@@ -1,0 +1,475 @@
+#include "wheel/ui/WheelController.h"
+
+#include "jobs/OperationDispatcher.h"
+#include "model/Capabilities.h"
+#include "model/SettingsKeys.h"
+#include "model/SettingsReaders.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/ReduceMotion.h"
+#include "platform/ScreenProvider.h"
+#include "platform/SettingsStore.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/SourceLabel.h"
+#include "wheel/WheelGeometry.h"
+#include "wheel/WheelPlacement.h"
+#include "wheel/ui/FilePictures.h"
+#include "wheel/ui/WheelPanel.h"
+#include "wheel/ui/WheelView.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSet>
+#include <QThreadPool>
+#include <QVariantAnimation>
+
+namespace qv {
+
+namespace {
+
+// Key codes in their stored form.
+constexpr int keyTab = 48;
+constexpr int keyReturn = 36;
+constexpr int keyEnter = 76;
+constexpr int keyLeft = 123;
+constexpr int keyRight = 124;
+constexpr int keyDown = 125;
+constexpr int keyUp = 126;
+
+QSet<QUrl> urlSet(const QList<FileInfo>& files, bool withPromises)
+{
+    QSet<QUrl> urls;
+    for (const FileInfo& file : files) {
+        if (withPromises || !file.isPromise)
+            urls.insert(file.url);
+    }
+    return urls;
+}
+
+QList<FileInfo> inspectAll(const QList<QUrl>& urls, const std::function<FileInfo(const QUrl&)>& inspect)
+{
+    QList<FileInfo> files;
+    files.reserve(urls.size());
+    for (const QUrl& url : urls)
+        files.append(inspect(url));
+    return files;
+}
+
+} // namespace
+
+WheelController::Services WheelController::Services::system()
+{
+    Services services;
+    services.dispatch = [](const WheelEntry& entry, const QList<FileInfo>& files,
+                           const Promises& promises, bool optionHeld, QPointF point) {
+        OperationDispatcher::shared().dispatchOperation(entry, files, promises, optionHeld, point);
+    };
+    services.screens = &ScreenProvider::system();
+    services.clock = &Clock::system();
+    services.settings = &SettingsStore::shared();
+    services.runInBackground = [](std::function<void()> work) {
+        // Ahead of the launch maintenance: the user is waiting for this.
+        QThreadPool::globalInstance()->start(std::move(work), 1);
+    };
+    services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
+    services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
+    services.nudgePointer = [] { DragWatcher::shared().nudgePointer(); };
+    services.fileIcon = &qv::fileIcon;
+    services.thumbnail = &loadThumbnail;
+    services.optionKeyDown = [] {
+        return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
+    };
+    return services;
+}
+
+WheelController& WheelController::shared()
+{
+    static WheelController* controller = new WheelController(Services::system());
+    return *controller;
+}
+
+WheelController::WheelController(Services services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_panel(new WheelPanel)
+    , m_timeline(*m_services.clock)
+{
+    WheelView* v = m_panel->view();
+    v->setScreenProvider(*m_services.screens);
+    connect(v, &WheelView::segmentChosen, this,
+            [this](const WheelSegmentModel& segment) { performChoice(segment, std::nullopt); });
+    connect(v, &WheelView::segmentDropped, this,
+            [this](const WheelSegmentModel& segment, const WheelDrop& drop) { performChoice(segment, drop); });
+    connect(v, &WheelView::closeRequested, this, &WheelController::closeWheel);
+    connect(v, &WheelView::wheelSwitchRequested, this,
+            [this](WheelKind kind) { openWheel(kind, pointer()); });
+    connect(v, &WheelView::dragEnteredFirst, this, &WheelController::reloadFromDrag);
+    connect(v, &WheelView::panelResizeRequested, this, &WheelController::positionPanel);
+    connect(m_panel, &WheelPanel::dismissed, this, &WheelController::panelDismissed);
+}
+
+WheelController::~WheelController()
+{
+    delete m_panel;
+}
+
+WheelView& WheelController::view() const
+{
+    return *m_panel->view();
+}
+
+bool WheelController::isPanelVisible() const
+{
+    return m_panel->isVisible();
+}
+
+void WheelController::attach(DragWatcher& watcher)
+{
+    connect(&watcher, &DragWatcher::dragBegan, this, &WheelController::dragBegan);
+    connect(&watcher, &DragWatcher::wheelRequested, this, &WheelController::requestWheel);
+    connect(&watcher, &DragWatcher::dragEnded, this, &WheelController::dragEnded);
+    connect(&watcher, &DragWatcher::keyPressedWhileDragging, this,
+            &WheelController::handleKeyWhileDragging);
+}
+
+double WheelController::diameter() const
+{
+    return WheelGeometry::diameterFor(currentWheelSize(*m_services.settings));
+}
+
+QPointF WheelController::pointer() const
+{
+    return m_services.screens->pointerLocation();
+}
+
+// --- Opening ----------------------------------------------------------------------------
+
+void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind, std::optional<QPointF> point)
+{
+    if (urls.isEmpty())
+        return;
+    if (isPanelVisible())
+        closeWheel(false);
+    ++m_sessionToken;
+    m_mode = Mode::click;
+    if (m_services.refreshExternalApps)
+        m_services.refreshExternalApps();
+    beginSession(inspectAll(urls, m_services.inspect), true);
+    openWheel(kind, point.value_or(pointer()));
+}
+
+void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
+{
+    // A wheel opened for files handed to the application keeps its own files.
+    if (m_mode == Mode::click && isPanelVisible())
+        return;
+    // A wheel still closing after the last drag would otherwise close over this one's session.
+    if (m_currentKind || m_closeTimer != 0)
+        closeWheel(false);
+    const int token = ++m_sessionToken;
+    m_session.reset();
+    m_pendingKind.reset();
+    m_dragChoiceMade = false;
+    if (m_services.refreshExternalApps)
+        m_services.refreshExternalApps();
+
+    if (urls.isEmpty()) {
+        beginSession(promisedFiles, false);
+        return;
+    }
+    QPointer<WheelController> self(this);
+    m_services.runInBackground([self, token, urls, inspect = m_services.inspect] {
+        QList<FileInfo> files = inspectAll(urls, inspect);
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, token, files = std::move(files)] {
+                // A drag that ended or was replaced meanwhile gets no session.
+                if (self && self->m_sessionToken == token)
+                    self->beginSession(files, false);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WheelController::requestWheel(WheelKind kind)
+{
+    if (m_mode == Mode::click && isPanelVisible())
+        return;
+    m_mode = Mode::drag;
+    if (!m_session) {
+        m_pendingKind = kind;
+        return;
+    }
+    openWheel(kind, pointer());
+}
+
+void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode)
+{
+    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource);
+    if (!files.isEmpty() && m_services.fileIcon) {
+        const int side = int(std::lround(96 * diameter() / 420));
+        if (const std::optional<QImage> icon = m_services.fileIcon(files.first(), side))
+            m_session->setThumbnail(*icon);
+    }
+    requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
+    if (m_pendingKind) {
+        const WheelKind kind = *m_pendingKind;
+        m_pendingKind.reset();
+        openWheel(kind, pointer());
+    }
+}
+
+void WheelController::requestThumbnail(const std::optional<FileInfo>& file)
+{
+    const int request = ++m_thumbnailRequest;
+    if (!file || file->isPromise || file->isDirectory || !m_services.thumbnail)
+        return;
+    double scale = 2.0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        scale = screen->devicePixelRatio();
+    const int side = int(std::lround(96 * diameter() / 420 * scale));
+    const int token = m_sessionToken;
+    QPointer<WheelController> self(this);
+    m_services.thumbnail(*file, side, [self, token, request](QImage image) {
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, token, request, image = std::move(image)] {
+                if (!self || self->m_sessionToken != token || self->m_thumbnailRequest != request
+                    || !self->m_session || image.isNull())
+                    return;
+                self->m_session->setThumbnail(image);
+                if (self->isPanelVisible()) {
+                    self->view().setThumbnail(image);
+                    self->view().layoutCenter();
+                    self->view().update();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WheelController::openWheel(WheelKind kind, QPointF point)
+{
+    if (!m_session)
+        return;
+    cancelPendingClose();
+    const WheelContent content = m_session->content(kind);
+    WheelView& v = view();
+
+    if (isPanelVisible() && m_currentKind) {
+        // Switching wheels in place keeps the position, the centre and the monitors.
+        m_currentKind = kind;
+        v.setContent(content, true);
+        return;
+    }
+
+    m_currentKind = kind;
+    if (m_choiceFade)
+        m_choiceFade->stop();
+    v.reset();
+    m_panel->setClickMode(m_mode == Mode::click);
+
+    m_wheelCenter = clampCenter(point);
+    positionPanel(false);
+
+    v.setSourceLabel(sourceLabel(m_session->files()));
+    v.setFileCount(int(m_session->files().size()));
+    v.setThumbnail(m_session->thumbnail());
+    v.layoutCenter();
+    v.setContent(content, false);
+
+    m_panel->setAlpha(1);
+    removeMonitors();
+    m_panel->orderFront();
+    if (m_mode == Mode::click) {
+        // The panel is a popup: Qt closes it on a click elsewhere and tells us (dismissed).
+        m_outsideClickMonitor = true;
+    } else {
+        m_keyMonitor = m_services.settings->boolValue(SettingsKey::keyboardWhileDragging);
+        if (m_services.nudgePointer)
+            m_services.nudgePointer();
+    }
+    v.playOpenAnimation();
+    qCDebug(wheelLog, "Opened %s wheel with %lld segments", qUtf8Printable(toString(kind)),
+            qlonglong(content.segments.size()));
+    Q_EMIT wheelOpened(kind);
+}
+
+QPointF WheelController::clampCenter(QPointF point) const
+{
+    return WheelPlacement::clampCenter(point, diameter(), *m_services.screens);
+}
+
+void WheelController::positionPanel(bool moreOpen)
+{
+    const double d = diameter();
+    const QRectF frame = WheelPlacement::panelRect(m_wheelCenter, d, moreOpen, *m_services.screens);
+    m_panel->setFrame(WheelPlacement::toQt(frame, m_services.screens->primaryHeight()));
+    WheelView& v = view();
+    v.setDiameter(d);
+    v.setWheelCenter(m_wheelCenter - frame.topLeft()); // topLeft of a y-up rectangle: its origin
+    v.relayout();
+}
+
+// --- Choosing ---------------------------------------------------------------------------
+
+void WheelController::performChoice(const WheelSegmentModel& segment, const std::optional<WheelDrop>& drop)
+{
+    if (!segment.entry || segment.isMore() || !m_session || m_dragChoiceMade) {
+        // The keyboard already chose during this drag: the drop only closes.
+        closeWheel(true);
+        return;
+    }
+    QList<FileInfo> files = m_session->files();
+    Promises promises;
+    if (drop) {
+        if (!drop->urls.isEmpty()) {
+            if (QSet<QUrl>(drop->urls.begin(), drop->urls.end()) != urlSet(files, false))
+                files = inspectAll(drop->urls, m_services.inspect);
+        } else {
+            promises = drop->promises;
+        }
+    }
+    const bool optionHeld = drop ? drop->optionHeld
+                                 : (m_services.optionKeyDown && m_services.optionKeyDown());
+    const QPointF point = drop ? drop->point : pointer();
+    const WheelEntry entry = *segment.entry;
+    // Closed first, so that an editor or sheet the dispatcher opens is never under the wheel.
+    closeWheel(true);
+    if (m_services.dispatch)
+        m_services.dispatch(entry, files, promises, optionHeld, point);
+}
+
+void WheelController::handleKeyWhileDragging(int keyCode)
+{
+    if (!m_keyMonitor || !isPanelVisible() || m_mode != Mode::drag || m_dragChoiceMade)
+        return;
+    switch (keyCode) {
+    case keyTab: view().handleTab(); break;
+    case keyReturn:
+    case keyEnter: chooseByKeyboard(); break;
+    case keyRight:
+    case keyDown: view().moveTarget(1); break;
+    case keyLeft:
+    case keyUp: view().moveTarget(-1); break;
+    default: break;
+    }
+}
+
+void WheelController::chooseByKeyboard()
+{
+    const WheelTarget target = view().target();
+    const std::optional<WheelSegmentModel> model = view().segmentModel(target);
+    if (!model || !model->entry || model->isMore() || !m_session)
+        return;
+    m_dragChoiceMade = true;
+    view().pulseTarget(target);
+    if (m_services.dispatch)
+        m_services.dispatch(*model->entry, m_session->files(), {}, false, pointer());
+    // Nearly invisible but still there until the drag ends; the drop then only closes it.
+    auto* fade = new QVariantAnimation(this);
+    fade->setStartValue(m_panel->windowOpacity());
+    fade->setEndValue(0.001);
+    fade->setDuration(140);
+    connect(fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { m_panel->setAlpha(value.toDouble()); });
+    m_choiceFade = fade;
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void WheelController::reloadFromDrag(const WheelDrop& drop)
+{
+    if (!m_session || m_session->isClickMode() || drop.urls.isEmpty() || !m_currentKind)
+        return;
+    // The wheel may have been built from promise placeholders or a stale reading of the drag.
+    if (QSet<QUrl>(drop.urls.begin(), drop.urls.end()) == urlSet(m_session->files(), true))
+        return;
+    const std::optional<QImage> thumbnail = m_session->thumbnail();
+    m_session = std::make_unique<WheelSession>(inspectAll(drop.urls, m_services.inspect), false,
+                                               m_services.contentSource);
+    if (thumbnail)
+        m_session->setThumbnail(*thumbnail);
+    WheelView& v = view();
+    v.setSourceLabel(sourceLabel(m_session->files()));
+    v.setFileCount(int(m_session->files().size()));
+    v.setThumbnail(m_session->thumbnail());
+    v.layoutCenter();
+    v.setContent(m_session->content(*m_currentKind), true);
+}
+
+// --- Closing ----------------------------------------------------------------------------
+
+void WheelController::dragEnded()
+{
+    ++m_sessionToken;
+    m_pendingKind.reset();
+    if (m_mode == Mode::click)
+        return;
+    if (!isPanelVisible()) {
+        m_session.reset();
+        return;
+    }
+    // The drop, delivered around now, must still find the session.
+    cancelPendingClose();
+    QPointer<WheelController> self(this);
+    m_closeTimer = m_timeline.schedule(closeDelayAfterDrag, [self] {
+        if (!self)
+            return;
+        self->m_closeTimer = 0;
+        if (self->m_mode == Mode::drag)
+            self->closeWheel(true);
+    });
+}
+
+void WheelController::cancelPendingClose()
+{
+    if (m_closeTimer != 0)
+        m_timeline.cancel(m_closeTimer);
+    m_closeTimer = 0;
+}
+
+void WheelController::removeMonitors()
+{
+    m_outsideClickMonitor = false;
+    m_keyMonitor = false;
+}
+
+void WheelController::panelDismissed()
+{
+    if (m_mode == Mode::click && m_outsideClickMonitor)
+        closeWheel(true);
+}
+
+void WheelController::closeWheel(bool animated)
+{
+    cancelPendingClose();
+    removeMonitors();
+    const bool wasOpen = m_currentKind.has_value();
+    m_currentKind.reset();
+    ++m_thumbnailRequest;
+    m_mode = Mode::drag;
+    m_session.reset();
+    m_dragChoiceMade = false;
+    if (m_choiceFade)
+        m_choiceFade->stop();
+    if (wasOpen)
+        Q_EMIT wheelClosed();
+    if (!isPanelVisible())
+        return;
+    if (animated && !reduceMotion()) {
+        m_panel->fadeOut(140, [this] {
+            // A wheel opened meanwhile stays.
+            if (!m_currentKind)
+                m_panel->orderOut();
+            m_panel->setAlpha(1);
+        });
+    } else {
+        m_panel->orderOut();
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "jobs/FilePromise.h"
+#include "model/FileInfo.h"
+#include "model/SharedEnums.h"
+#include "wheel/WheelDrop.h"
+#include "wheel/WheelSegmentModel.h"
+#include "wheel/WheelSession.h"
+#include "wheel/ui/WheelTimeline.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QVariantAnimation;
+
+namespace qv {
+
+class Clock;
+class DragWatcher;
+class ScreenProvider;
+class SettingsStore;
+class WheelPanel;
+class WheelView;
+
+// Owns the wheel window from the first sign of a file drag (or a request to open files) until
+// the wheel goes away: keeps the session, opens and places the wheel under the pointer, and
+// hands the chosen entry with the files to the dispatcher. Main thread only.
+class WheelController : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode { drag, click };
+
+    using Promises = QList<std::shared_ptr<FilePromise>>;
+
+    // Everything the controller asks of the rest of the program; tests give their own.
+    struct Services {
+        std::function<void(const WheelEntry&, const QList<FileInfo>&, const Promises&,
+                           bool optionHeld, QPointF point)>
+            dispatch;
+        const ScreenProvider* screens = nullptr;
+        const Clock* clock = nullptr;
+        SettingsStore* settings = nullptr;
+        // Empty: the operation registry.
+        WheelSession::ContentSource contentSource;
+        // Runs the work off the main thread.
+        std::function<void(std::function<void()>)> runInBackground;
+        std::function<FileInfo(const QUrl&)> inspect;
+        std::function<void()> refreshExternalApps;
+        // After a drag-mode wheel appeared, so that the drag sees it under the pointer.
+        std::function<void()> nudgePointer;
+        // The first file's icon for the centre, at once.
+        std::function<std::optional<QImage>(const FileInfo&, int side)> fileIcon;
+        // A picture of the file's content; the answer may come on any thread, or never.
+        std::function<void(const FileInfo&, int side, std::function<void(QImage)>)> thumbnail;
+        // The Alt (option) key held now.
+        std::function<bool()> optionKeyDown;
+
+        static Services system();
+    };
+
+    static WheelController& shared();
+
+    explicit WheelController(Services services, QObject* parent = nullptr);
+    ~WheelController() override;
+
+    // Listens to the watcher's drags, trigger taps and keys.
+    void attach(DragWatcher& watcher);
+
+    // Click mode, for files handed to the application; the pointer when no point is given.
+    void showWheel(const QList<QUrl>& urls, WheelKind kind, std::optional<QPointF> point = {});
+
+    // From the drag watcher.
+    void dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles);
+    void requestWheel(WheelKind kind);
+    void dragEnded();
+    void handleKeyWhileDragging(int keyCode);
+
+    void openWheel(WheelKind kind, QPointF point);
+    void closeWheel(bool animated);
+    // segment chosen by a click (no drop) or dropped on.
+    void performChoice(const WheelSegmentModel& segment, const std::optional<WheelDrop>& drop);
+    void reloadFromDrag(const WheelDrop& drop);
+    void positionPanel(bool moreOpen);
+    QPointF clampCenter(QPointF point) const;
+
+    // What tests and the benchmark look at.
+    WheelPanel& panel() const { return *m_panel; }
+    WheelView& view() const;
+    WheelTimeline& timeline() { return m_timeline; }
+    Mode mode() const { return m_mode; }
+    std::optional<WheelKind> currentKind() const { return m_currentKind; }
+    std::optional<WheelKind> pendingKind() const { return m_pendingKind; }
+    WheelSession* session() const { return m_session.get(); }
+    QPointF wheelCenter() const { return m_wheelCenter; }
+    int sessionToken() const { return m_sessionToken; }
+    bool isClosePending() const { return m_closeTimer != 0; }
+    bool dragChoiceMade() const { return m_dragChoiceMade; }
+    bool isPanelVisible() const;
+
+    // Seconds between the end of a drag and the close of a wheel nothing was dropped on.
+    static constexpr double closeDelayAfterDrag = 0.35;
+
+Q_SIGNALS:
+    // A wheel came on screen (not a switch in place).
+    void wheelOpened(qv::WheelKind kind);
+    void wheelClosed();
+
+private:
+    void beginSession(const QList<FileInfo>& files, bool isClickMode);
+    void requestThumbnail(const std::optional<FileInfo>& file);
+    void chooseByKeyboard();
+    void removeMonitors();
+    void cancelPendingClose();
+    void panelDismissed();
+    double diameter() const;
+    QPointF pointer() const;
+
+    Services m_services;
+    WheelPanel* m_panel;
+    std::unique_ptr<WheelSession> m_session;
+    std::optional<WheelKind> m_currentKind;
+    Mode m_mode = Mode::drag;
+    std::optional<WheelKind> m_pendingKind;
+    QPointF m_wheelCenter;
+    int m_thumbnailRequest = 0; // raised to forget an answer still on its way
+    int m_sessionToken = 0;
+    bool m_outsideClickMonitor = false;
+    bool m_keyMonitor = false;
+    int m_closeTimer = 0; // a WheelTimeline handle
+    bool m_dragChoiceMade = false;
+    WheelTimeline m_timeline;
+    QPointer<QVariantAnimation> m_choiceFade;
+};
+
+template <>
+struct EnumText<WheelController::Mode> {
+    static constexpr std::array names{"drag", "click"};
+};
+
+} // namespace qv

@@ -1,0 +1,207 @@
+#include "X11TestDriver.h"
+
+#include "model/SettingsDefaults.h"
+#include "platform/Clock.h"
+#include "platform/ScreenCoordinates.h"
+#include "platform/ScreenProvider.h"
+#include "platform/SettingsStore.h"
+#include "platform/X11DragSource.h"
+#include "support/RequireX11.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/ui/WheelController.h"
+#include "wheel/ui/WheelPanel.h"
+#include "wheel/ui/WheelView.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// Generous: this runs beside other tests on small machines.
+constexpr int timeoutMs = 15000;
+
+// The drag source program, with a window to drag from.
+class DragSourceProcess {
+public:
+    explicit DragSourceProcess(const QStringList& args)
+    {
+        m_process.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"), args);
+        waitFor([this] {
+            m_output += m_process.readAllStandardOutput();
+            return m_output.contains('\n') || m_process.state() == QProcess::NotRunning;
+        }, timeoutMs);
+        const QList<QByteArray> words = m_output.left(m_output.indexOf('\n')).split(' ');
+        if (words.size() == 3 && words[0] == "ready")
+            centre = QPoint(words[1].toInt(), words[2].toInt());
+    }
+    ~DragSourceProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    bool isReady() const { return !centre.isNull(); }
+    int dragsEnded()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return int(m_output.count("drag-end"));
+    }
+
+    QPoint centre;
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+struct Dispatched {
+    QString entry;
+    QList<QUrl> files;
+    QPointF point;
+};
+
+class WheelControllerX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QV_REQUIRE_X11();
+        registerDefaultSettings(store);
+        watcher = std::make_unique<DragWatcher>(std::make_unique<X11DragSource>(), store,
+                                                Clock::system());
+        WheelController::Services services = WheelController::Services::system();
+        services.settings = &store;
+        services.contentSource = [](const QList<FileInfo>&, WheelKind kind) {
+            QList<WheelEntry> list;
+            for (int i = 0; i < 6; ++i)
+                list.append(WheelEntry{QStringLiteral("%1.%2").arg(toString(kind)).arg(i),
+                                       QStringLiteral("Entry %1").arg(i), QStringLiteral("crop"),
+                                       kind, {}});
+            return WheelContent::build(kind, list, std::nullopt);
+        };
+        services.refreshExternalApps = {};
+        services.nudgePointer = [this] { watcher->nudgePointer(); };
+        services.dispatch = [this](const WheelEntry& entry, const QList<FileInfo>& files,
+                                   const WheelController::Promises&, bool, QPointF point) {
+            QList<QUrl> urls;
+            for (const FileInfo& file : files)
+                urls.append(file.url);
+            dispatched.append({entry.id, urls, point});
+        };
+        controller = std::make_unique<WheelController>(services);
+        controller->attach(*watcher);
+        QObject::connect(controller.get(), &WheelController::wheelOpened, [this] { ++opens; });
+        watcher->start();
+        ASSERT_TRUE(watcher->isAvailable());
+        ASSERT_TRUE(input.isOpen());
+    }
+
+    void TearDown() override
+    {
+        if (input.isOpen()) {
+            input.key("Shift_L", false);
+            input.button(false);
+        }
+    }
+
+    void pressAndDrag(QPoint from)
+    {
+        input.moveTo(from.x(), from.y());
+        input.button(true);
+        for (int step = 1; step <= 8; ++step)
+            input.moveTo(from.x() + 6 * step, from.y() + 3 * step);
+    }
+
+    // Moves in small steps, so that the drag source sees each position.
+    void glideTo(QPoint from, QPoint to)
+    {
+        for (int step = 1; step <= 10; ++step) {
+            const QPoint at = from + (to - from) * step / 10;
+            input.moveTo(at.x(), at.y());
+            waitFor([] { return false; }, 15);
+        }
+    }
+
+    SettingsStore store{QString()};
+    std::unique_ptr<DragWatcher> watcher;
+    std::unique_ptr<WheelController> controller;
+    X11InputDriver input;
+    QList<Dispatched> dispatched;
+    int opens = 0;
+};
+
+} // namespace
+
+TEST_F(WheelControllerX11, ShiftDuringAFileDragOpensTheWheelUnderThePointerAndADropRunsTheSegment)
+{
+    QTemporaryDir dir;
+    const QUrl a = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("a.jpg"))));
+    const QUrl b = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("b c.jpg"))));
+    DragSourceProcess source({QStringLiteral("files"), a.toString(QUrl::FullyEncoded),
+                              b.toString(QUrl::FullyEncoded)});
+    ASSERT_TRUE(source.isReady());
+
+    pressAndDrag(source.centre);
+    const QPoint start = source.centre + QPoint(48, 24);
+    const QPoint where(900, 500);
+    glideTo(start, where);
+    ASSERT_TRUE(waitFor([this] { return controller->session() != nullptr; }, timeoutMs));
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return controller->isPanelVisible(); }, timeoutMs));
+    EXPECT_EQ(controller->currentKind(), WheelKind::convert);
+    const double height = ScreenProvider::system().primaryHeight();
+    EXPECT_EQ(controller->wheelCenter(), flipY(QPointF(where), height));
+    EXPECT_TRUE(controller->panel().geometry().contains(where));
+    ASSERT_TRUE(waitFor([this] {
+        return controller->panel().windowHandle() && controller->panel().windowHandle()->isExposed();
+    }, timeoutMs));
+
+    if (const QByteArray path = qgetenv("QUORVENDA_WHEEL_SCREENSHOT"); !path.isEmpty()) {
+        waitFor([] { return false; }, 400);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(path));
+    }
+
+    // Onto segment 2, and let go.
+    WheelView& view = controller->view();
+    const QPoint target = view.mapToGlobal(view.toWidget(view.wheelGeometry().labelCenter(2))).toPoint();
+    glideTo(where, target);
+    ASSERT_TRUE(waitFor([&] { return view.target() == WheelTarget::inner(2); }, timeoutMs));
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return !dispatched.isEmpty(); }, timeoutMs));
+    ASSERT_EQ(dispatched.size(), 1);
+    EXPECT_EQ(dispatched[0].entry, QStringLiteral("convert.2"));
+    EXPECT_EQ(dispatched[0].files, (QList<QUrl>{a, b}));
+    const QPointF expected = flipY(QPointF(target), height);
+    EXPECT_LE((dispatched[0].point - expected).manhattanLength(), 2.0);
+    ASSERT_TRUE(waitFor([&] { return source.dragsEnded() == 1; }, timeoutMs));
+    ASSERT_TRUE(waitFor([this] { return !controller->isPanelVisible(); }, timeoutMs));
+    EXPECT_FALSE(controller->session());
+    EXPECT_EQ(opens, 1);
+}
+
+TEST_F(WheelControllerX11, ATextDragOpensNoWheel)
+{
+    DragSourceProcess text({QStringLiteral("text"), QStringLiteral("just words")});
+    ASSERT_TRUE(text.isReady());
+    pressAndDrag(text.centre);
+    glideTo(text.centre + QPoint(48, 24), QPoint(900, 500));
+    input.tap("Shift_L");
+    // Time for a wheel that should not come.
+    waitFor([] { return false; }, 300);
+    input.button(false);
+    ASSERT_TRUE(waitFor([&] { return text.dragsEnded() == 1; }, timeoutMs));
+    waitFor([] { return false; }, 100);
+    EXPECT_EQ(opens, 0);
+    EXPECT_FALSE(controller->isPanelVisible());
+    EXPECT_FALSE(controller->session());
+    EXPECT_TRUE(dispatched.isEmpty());
+}
