@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "wheel/ModifierFlags.h"
 
+#include <algorithm>
 #include <QGuiApplication>
 #include <QHash>
 #include <QSet>
@@ -90,6 +91,14 @@ struct X11DragSource::Impl {
     bool reading = false;
     bool incrActive = false;
     Time requestTime = CurrentTime;
+    // Qt drag sources answer only a request stamped with the time of the last pointer motion
+    // they saw, which moves on as the pointer does: motion is followed while the button is
+    // down, and a refused request is made again with the newest motion time.
+    Time lastMotionTime = CurrentTime;
+    bool followingMotion = false;
+    bool retryOnMotion = false;
+    int retries = 0;
+    static constexpr int maxRetries = 200;
     QByteArray incrData;
     QTimer readTimeout;
 
@@ -206,6 +215,14 @@ struct X11DragSource::Impl {
 
     void handleRaw(int type, const XIRawEvent& raw)
     {
+        if (type == XI_RawMotion) {
+            lastMotionTime = raw.time;
+            if (reading && retryOnMotion) {
+                retryOnMotion = false;
+                request(lastMotionTime);
+            }
+            return;
+        }
         if (type == XI_RawKeyPress && pendingRelease && pendingRelease->first == raw.detail
             && pendingRelease->second == raw.time) {
             // A release and a press of one key at one moment: the server repeating a held key.
@@ -215,12 +232,17 @@ struct X11DragSource::Impl {
         flushPendingRelease();
         switch (type) {
         case XI_RawButtonPress:
-            if (logicalButton(raw.detail) == 1)
+            if (logicalButton(raw.detail) == 1) {
+                lastMotionTime = raw.time;
+                selectRawEvents(true);
                 Q_EMIT q->primaryButtonPressed();
+            }
             break;
         case XI_RawButtonRelease:
-            if (logicalButton(raw.detail) == 1)
+            if (logicalButton(raw.detail) == 1) {
+                selectRawEvents(false);
                 Q_EMIT q->primaryButtonReleased();
+            }
             break;
         case XI_RawKeyPress: keyPressed(raw.detail); break;
         case XI_RawKeyRelease: pendingRelease = std::make_pair(raw.detail, raw.time); break;
@@ -302,6 +324,19 @@ struct X11DragSource::Impl {
         if (e.time != requestTime && e.time != CurrentTime)
             return; // the answer to an earlier request
         if (e.property == None) {
+            // Refused: the source has seen newer motion since. Ask again with its time.
+            if (retries < maxRetries) {
+                ++retries;
+                if (lastMotionTime != CurrentTime && lastMotionTime > e.time) {
+                    request(lastMotionTime);
+                } else {
+                    // The source stamped its drag with an event we cannot see (a warp, a
+                    // property change): try the moments just after, and again on motion.
+                    retryOnMotion = true;
+                    request(std::max(e.time, lastMotionTime) + 1);
+                }
+                return;
+            }
             finish({});
             return;
         }
@@ -332,9 +367,39 @@ struct X11DragSource::Impl {
         readTimeout.start();
     }
 
+    void request(Time time)
+    {
+        requestTime = time;
+        XDeleteProperty(dpy, window, property);
+        XConvertSelection(dpy, xdndSelection, uriList, property, window, requestTime);
+        flush();
+        readTimeout.start();
+    }
+
+    void selectRawEvents(bool withMotion)
+    {
+        if (followingMotion == withMotion)
+            return;
+        followingMotion = withMotion;
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawButtonPress);
+        XISetMask(bits, XI_RawButtonRelease);
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        if (withMotion)
+            XISetMask(bits, XI_RawMotion);
+        XIEventMask mask;
+        mask.deviceid = XIAllMasterDevices;
+        mask.mask_len = int(sizeof bits);
+        mask.mask = bits;
+        XISelectEvents(dpy, root, &mask, 1);
+        flush();
+    }
+
     void finish(QByteArray body)
     {
         reading = false;
+        retryOnMotion = false;
         incrActive = false;
         incrData.clear();
         readTimeout.stop();
@@ -371,7 +436,7 @@ X11DragSource::X11DragSource(QObject* parent)
     connect(&d->readTimeout, &QTimer::timeout, this, [this] {
         if (!d->reading)
             return;
-        qCDebug(dragLog, "The drag source did not send its file list"); qDebug("DBG incr=%d got=%lld", d->incrActive, (long long)d->incrData.size());
+        qCDebug(dragLog, "The drag source did not send its file list");
         d->finish({});
     });
 }
@@ -425,16 +490,8 @@ bool X11DragSource::start(QString* whyNot)
 
     XFixesSelectSelectionInput(dpy, d->root, d->xdndSelection, XFixesSetSelectionOwnerNotifyMask);
 
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_RawButtonPress);
-    XISetMask(bits, XI_RawButtonRelease);
-    XISetMask(bits, XI_RawKeyPress);
-    XISetMask(bits, XI_RawKeyRelease);
-    XIEventMask mask;
-    mask.deviceid = XIAllMasterDevices;
-    mask.mask_len = int(sizeof bits);
-    mask.mask = bits;
-    XISelectEvents(dpy, d->root, &mask, 1);
+    d->followingMotion = true; // so that the call below selects
+    d->selectRawEvents(false);
 
     d->loadModifierMap();
     d->loadPointerMap();
@@ -476,13 +533,10 @@ void X11DragSource::readDragUris()
     d->reading = true;
     d->incrActive = false;
     d->incrData.clear();
+    d->retries = 0;
+    d->retryOnMotion = false;
     // Qt's drag sources refuse a request made at CurrentTime.
-    d->requestTime = d->selectionTime;
-    XDeleteProperty(d->dpy, d->window, d->property);
-    XConvertSelection(d->dpy, d->xdndSelection, d->uriList, d->property, d->window,
-                      d->requestTime);
-    d->flush();
-    d->readTimeout.start();
+    d->request(d->selectionTime);
 }
 
 void X11DragSource::nudgePointer()

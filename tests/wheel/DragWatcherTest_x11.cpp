@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -232,4 +235,25 @@ TEST_F(DragWatcherX11, LongListsArriveInIncrParts)
     waitFor([] { return false; }, 200);
     EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
     EXPECT_EQ(owner.answered(), 1);
+}
+
+TEST_F(DragWatcherX11, FilesAreReadWhileThePointerKeepsMoving)
+{
+    QTemporaryDir dir;
+    const QUrl a = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("a.txt"))));
+    DragSourceProcess files({QStringLiteral("files"), a.toString(QUrl::FullyEncoded)});
+    ASSERT_TRUE(files.isReady());
+
+    // A Qt source answers only for the time of the last motion it saw, which moves on with
+    // every step the user takes while the list is read.
+    pressAndDrag(files.centre);
+    for (int step = 1; step <= 40; ++step) {
+        input.moveTo(files.centre.x() + 48 + 4 * step, files.centre.y() + 24 + step);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    EXPECT_EQ(began, QList<QUrl>{a});
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+    ASSERT_TRUE(waitFor([&] { return files.dragsEnded() == 1; }));
 }
