@@ -106,7 +106,7 @@ void Notifications::postJobFinished(const JobPtr& job)
                 const QDBusPendingReply<uint> reply = *finished;
                 if (reply.isError()) {
                     // No notification service on this desktop: the log is all.
-                    qCWarning(jobsLog, "Notification failed: %s",
+                    qCCritical(jobsLog, "Notification failed: %s",
                               qUtf8Printable(reply.error().message()));
                     Q_EMIT posted(0);
                     return;

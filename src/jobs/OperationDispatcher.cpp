@@ -179,6 +179,9 @@ void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF 
                     if (self)
                         self->jobCenter().removeJob(receiving->placeholder);
                     receiving->onCancel.reset();
+                    // The collector owns this delivery; letting go of it ends the cycle, so the
+                    // placeholder goes once the last reader and the deadline let go too.
+                    receiving->collector.reset();
                     completion(urls);
                 },
                 Qt::QueuedConnection);
@@ -193,11 +196,13 @@ void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF 
                 self ? static_cast<QObject*>(self.data()) : qApp,
                 [self, weak] {
                     const auto receiving = weak.lock();
-                    if (!receiving || !receiving->collector->abandon())
+                    // Already delivered (or abandoned): nothing left to give up.
+                    if (!receiving || !receiving->collector || !receiving->collector->abandon())
                         return;
                     if (self)
                         self->jobCenter().removeJob(receiving->placeholder);
                     OutputPlanner::removeTemporaryDirectory(receiving->folder);
+                    receiving->collector.reset();
                     qCInfo(jobsLog, "Receiving cancelled");
                 },
                 Qt::QueuedConnection);

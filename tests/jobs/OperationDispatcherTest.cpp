@@ -247,6 +247,7 @@ TEST_F(DispatcherTest, PromiseDeadlineAndCancel)
     late->names = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {late}, false, QPointF());
     ASSERT_EQ(center->activeJobs().size(), 1);
+    const std::weak_ptr<Job> placeholder = center->activeJobs().first();
     EXPECT_EQ(center->activeJobs().first()->title(), QStringLiteral("Receiving"));
     EXPECT_EQ(center->activeJobs().first()->fileCount(), 3);
     // Nothing arrives before the deadline.
@@ -254,6 +255,9 @@ TEST_F(DispatcherTest, PromiseDeadlineAndCancel)
     EXPECT_EQ(recorder.toasts.last(), QStringLiteral("The app you dragged from didn't provide the file"));
     EXPECT_TRUE(center->activeJobs().isEmpty());
     EXPECT_TRUE(submitted.isEmpty());
+    // Once the reader lets go, nothing keeps the placeholder alive.
+    late->reader = nullptr;
+    EXPECT_TRUE(waitFor([&] { return placeholder.expired(); }));
 
     // Cancelling the placeholder abandons the drop, even when files arrive afterwards.
     auto cancelled = std::make_shared<ManualPromise>();

@@ -1,8 +1,8 @@
 #include "engines/image/ImageWriteSupport.h"
 
 #include "engines/image/VipsRuntime.h"
+#include "model/Capabilities.h"
 
-#include <QStandardPaths>
 
 #include <vips/vips.h>
 
@@ -37,7 +37,8 @@ bool vipsCanSave(ImageOutput output)
 
 QString ffmpegProgramPath()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    const std::optional<QUrl>& url = Capabilities::shared().ffmpegURL();
+    return url ? url->toLocalFile() : QString();
 }
 
 } // namespace qv

@@ -22,8 +22,8 @@ struct ImageWriteSupport {
 // Whether libvips has a saver for files of that format on this machine.
 bool vipsCanSave(ImageOutput output);
 
-// The ffmpeg program on PATH; empty when there is none. Stands in until the capability probe
-// owns the lookup ($QUORVENDA_FFMPEG, the bundled copy, then PATH).
+// The ffmpeg program the capability probe found ($QUORVENDA_FFMPEG, the bundled copy, then
+// PATH); empty when there is none.
 QString ffmpegProgramPath();
 
 } // namespace qv
