@@ -127,7 +127,9 @@ QUrl OutputPlanner::workURL(const QString& extension, const QString& name) const
 QString OutputPlanner::outputBaseName(const std::optional<QString>& suffix,
                                       const std::optional<QString>& baseName) const
 {
-    QString base = baseName ? *baseName : splitFileName(m_source.fileName()).baseName;
+    // A folder's URL may end in a slash, where QUrl::fileName() is empty.
+    QString base = baseName ? *baseName
+                            : splitFileName(QFileInfo(cleanFolder(m_source)).fileName()).baseName;
     if (suffix && !suffix->isEmpty())
         base += QStringLiteral(" (") + *suffix + QLatin1Char(')');
     return base;

@@ -1,11 +1,14 @@
 #include "platform/WorkFolder.h"
 
+#include "model/SystemError.h"
 #include "platform/FileItems.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolderRegistry.h"
 
 #include <QFile>
 #include <QUuid>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -31,13 +34,20 @@ bool sameFilesystem(const QString& a, const QString& b)
 
 std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
 {
-    const QString root = TemporaryRoot::secure();
+    // Without a usable root, a folder beside the results still lets the item run.
+    std::optional<SystemError> rootError;
+    QString root;
+    try {
+        root = TemporaryRoot::secure();
+    } catch (const SystemError& error) {
+        rootError = error;
+    }
 
     struct stat status {};
     const bool destinationExists =
         ::stat(QFile::encodeName(destinationFolder).constData(), &status) == 0
         && S_ISDIR(status.st_mode);
-    if (destinationExists && !sameFilesystem(root, destinationFolder)) {
+    if (destinationExists && (rootError || !sameFilesystem(root, destinationFolder))) {
         const QString folder = destinationFolder + QLatin1Char('/')
             + QLatin1String(hiddenPrefix) + newUuid();
         WorkFolderRegistry::add(folder);
@@ -46,6 +56,8 @@ std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
         // A destination we cannot write to: the result goes elsewhere anyway.
         WorkFolderRegistry::remove(folder);
     }
+    if (rootError)
+        throw *rootError;
     return std::shared_ptr<WorkFolder>(new WorkFolder(TemporaryRoot::makeLiveFolder(newUuid())));
 }
 

@@ -5,6 +5,7 @@
 #include "model/SystemError.h"
 #include "platform/FileAttributes.h"
 #include "platform/TemporaryRoot.h"
+#include "platform/WorkFolder.h"
 #include "support/FakeClock.h"
 
 #include <QDir>
@@ -107,9 +108,36 @@ TEST_F(OutputPlannerTest, NamesResultsAfterTheSourceWithoutTakingANameTwice)
     EXPECT_EQ(planner.outputBaseName(QString()), QStringLiteral("a"));
     EXPECT_EQ(planner.outputBaseName(QStringLiteral("parts"), QStringLiteral("b")),
               QStringLiteral("b (parts)"));
+    // A folder given with a final slash is still named after itself.
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("Album"))));
+    const OutputPlanner folder(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("Album/"))),
+                               m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    EXPECT_EQ(folder.outputBaseName(QStringLiteral("zipped")), QStringLiteral("Album (zipped)"));
+    EXPECT_EQ(folder.destinationFolder(), QUrl::fromLocalFile(m_dir.path()));
     EXPECT_EQ(OutputPlanner::candidateName(QStringLiteral("x"), QString(), 1), QStringLiteral("x"));
     EXPECT_EQ(OutputPlanner::candidateName(QStringLiteral("x"), QString(), 2),
               QStringLiteral("x 2"));
+}
+
+TEST_F(OutputPlannerTest, WorksBesideTheResultsWhenTheTemporaryRootCannotBeMade)
+{
+    // A file where the cache folder should be: the root cannot be made.
+    writeFile(m_dir.filePath(QStringLiteral("cache")), "not a folder");
+    OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    const QString work = planner.workDirectory().toLocalFile();
+    EXPECT_EQ(QFileInfo(work).absolutePath(), sourceFolder());
+    EXPECT_TRUE(QFileInfo(work).fileName().startsWith(QLatin1String(WorkFolder::hiddenPrefix)));
+    EXPECT_EQ(QFileInfo(produce(planner, "r").toLocalFile()).fileName(),
+              QStringLiteral("photo (compressed).jpg"));
+    planner.removeWorkDirectory();
+    EXPECT_EQ(entries(sourceFolder()),
+              (QStringList{QStringLiteral("photo (compressed).jpg"), QStringLiteral("photo.jpg")}));
+
+    // With no destination folder either, there is nowhere to work.
+    const QUrl lost = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("Gone/photo.jpg")));
+    const RefusingProbe refusing(m_dir.filePath(QStringLiteral("Gone")));
+    m_settings.fallbackFolder = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("NoDownloads")));
+    EXPECT_THROW(OutputPlanner(lost, m_settings, nullptr, refusing, m_clock), SystemError);
 }
 
 TEST_F(OutputPlannerTest, FoldersAndLongOrUnsafeNamesArePlacedInsideTheDestination)
