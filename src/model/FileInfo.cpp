@@ -55,7 +55,8 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
     FileInfo info;
     info.url = url;
-    info.name = url.fileName();
+    // Folder URLs often end in "/": the name is still the folder's.
+    info.name = url.adjusted(QUrl::StripTrailingSlash).fileName();
     const SplitName split = splitFileName(info.name);
     info.baseName = split.baseName;
     info.ext = split.ext;

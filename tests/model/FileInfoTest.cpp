@@ -119,6 +119,10 @@ TEST(FileInfo, FoldersPackagesAndLinks)
     EXPECT_EQ(link.name, QStringLiteral("Shortcut"));
     EXPECT_EQ(link.url, QUrl::fromLocalFile(root + QStringLiteral("/Shortcut")));
 
+    const FileInfo slashed = fileInfoForURL(QUrl::fromLocalFile(root + QStringLiteral("/Plain/")));
+    EXPECT_EQ(slashed.name, QStringLiteral("Plain"));
+    EXPECT_EQ(slashed.category, FileCategory::folder);
+
     const FileInfo text = infoFor(root + QStringLiteral("/README"));
     EXPECT_EQ(text.ext, QString());
     EXPECT_EQ(text.category, FileCategory::document);
