@@ -4,6 +4,8 @@
 #include "jobs/JobCenter.h"
 #include "jobs/Toasts.h"
 #include "model/SettingsKeys.h"
+#include "model/Shortcut.h"
+#include "platform/FinderSelection.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 
@@ -30,7 +32,13 @@ MenuActions& MenuActions::shared()
 
 std::optional<QKeySequence> MenuActions::convertShortcut() const
 {
-    return m_hooks.convertShortcut ? m_hooks.convertShortcut() : std::nullopt;
+    if (m_hooks.convertShortcut)
+        return m_hooks.convertShortcut();
+    const std::optional<Shortcut> shortcut = storedShortcut(m_store);
+    if (!shortcut)
+        return std::nullopt;
+    return StatusMenuModel::keyEquivalent(shortcut->keyCode, shortcut->carbonModifiers,
+                                          keyName(shortcut->keyCode));
 }
 
 void MenuActions::openSettings()
@@ -44,6 +52,8 @@ void MenuActions::convertCopiedFiles()
     // Works while the wheel is paused: the user asked for it directly.
     if (m_hooks.convertCopiedFiles)
         m_hooks.convertCopiedFiles();
+    else
+        convertFinderSelection();
 }
 
 void MenuActions::togglePaused()

@@ -19,12 +19,13 @@ class Workspace;
 class MenuActions : public QObject {
     Q_OBJECT
 public:
-    // What belongs to other parts of the application; each may be left empty.
+    // What belongs to other parts of the application; each may be left empty. Without
+    // convertCopiedFiles the copied files are read and handled; without convertShortcut the
+    // stored hot key is shown.
     struct Hooks {
         std::function<void()> openSettings;
         std::function<void()> showOnboarding;
         std::function<void()> convertCopiedFiles;
-        // The stored hot key as the menu shows it.
         std::function<std::optional<QKeySequence>()> convertShortcut;
         // Leaves the event loop; by default the application quits.
         std::function<void()> exitApplication;
@@ -44,6 +45,7 @@ public:
     JobCenter& jobs() const { return m_jobs; }
     SettingsStore& store() const { return m_store; }
 
+    // The stored hot key as the menu's key equivalent; nothing when the user removed it.
     std::optional<QKeySequence> convertShortcut() const;
 
     void openSettings();

@@ -1,6 +1,7 @@
 #include "app/StatusMenu.h"
 
 #include "app/MenuActions.h"
+#include "platform/SymbolTable.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -9,12 +10,6 @@
 namespace qv {
 
 namespace {
-
-// Menu symbols by their freedesktop theme names.
-QIcon themeIcon(const char* name)
-{
-    return QIcon::fromTheme(QLatin1String(name));
-}
 
 QIcon fileIcon(const QString& path)
 {
@@ -40,7 +35,7 @@ void addDisabled(QMenu& menu, const QString& text)
 void addRecentResults(QMenu& menu, const StatusMenuModel& model, MenuActions& actions)
 {
     QMenu* recent = addSubmenu(menu, StatusMenuText::recentConversions,
-                               themeIcon("document-open-recent"));
+                               symbolIcon(QStringLiteral("clock.arrow.circlepath")));
     if (model.recent.isEmpty()) {
         addDisabled(*recent, StatusMenuText::nothingYet);
         return;
@@ -61,7 +56,7 @@ void addRecentResults(QMenu& menu, const StatusMenuModel& model, MenuActions& ac
 
 void addActiveJobs(QMenu& menu, const StatusMenuModel& model, MenuActions& actions)
 {
-    QMenu* jobs = addSubmenu(menu, model.activeJobsTitle(), themeIcon("system-run"));
+    QMenu* jobs = addSubmenu(menu, model.activeJobsTitle(), symbolIcon(QStringLiteral("gearshape.2")));
     if (model.jobs.isEmpty()) {
         addDisabled(*jobs, StatusMenuText::noJobsRunning);
         return;
@@ -85,7 +80,7 @@ void rebuildStatusMenu(QMenu& menu, const StatusMenuModel& model, MenuActions& a
         old->deleteLater();
     menu.setToolTipsVisible(true);
 
-    QAction* convert = menu.addAction(themeIcon("view-refresh"), StatusMenuText::convertCopiedFiles);
+    QAction* convert = menu.addAction(symbolIcon(QStringLiteral("arrow.triangle.2.circlepath")), StatusMenuText::convertCopiedFiles);
     if (model.convertShortcut)
         convert->setShortcut(*model.convertShortcut);
     QObject::connect(convert, &QAction::triggered, &actions, [&actions] { actions.convertCopiedFiles(); });

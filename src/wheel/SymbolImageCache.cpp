@@ -1,6 +1,7 @@
 #include "wheel/SymbolImageCache.h"
 
 #include "model/HexColor.h"
+#include "platform/SymbolTable.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -20,9 +21,11 @@ QString shortest(double value)
     return text;
 }
 
+// Symbol names are not theme names: the symbol table maps them, and a name it lacks is no
+// symbol at all.
 QIcon themeIcon(const QString& name)
 {
-    return QIcon::fromTheme(name);
+    return themeIconName(name).isEmpty() ? QIcon() : symbolIcon(name);
 }
 
 } // namespace

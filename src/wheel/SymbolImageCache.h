@@ -20,7 +20,7 @@ public:
     // Gives the icon of a symbol name; a null icon means there is no such symbol.
     using Loader = std::function<QIcon(const QString& name)>;
 
-    // Without a loader, names are looked up in the icon theme.
+    // Without a loader, names go through the symbol table (theme icon, else our own drawing).
     explicit SymbolImageCache(Loader loader = {});
 
     // The process-wide cache the wheel draws from.

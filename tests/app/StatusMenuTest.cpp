@@ -7,6 +7,8 @@
 #include "model/CancellationError.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
+#include "model/Shortcut.h"
+#include "platform/FinderSelection.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 #include "support/FakeClock.h"
@@ -14,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -297,4 +302,37 @@ TEST_F(StatusMenuTest, CommandsOfOtherPartsGoThroughHooks)
     actionNamed(controller->menu(), QStringLiteral("Getting Started…"))->trigger();
     actionNamed(controller->menu(), QStringLiteral("Quit Quorvenda"))->trigger();
     EXPECT_EQ(called, (QStringList{"convert", "settings", "onboarding", "exit"}));
+}
+
+TEST_F(StatusMenuTest, WithoutHooksTheMenuShowsTheStoredHotKeyAndConvertsTheCopiedFiles)
+{
+    makeCenter();
+    controller->rebuildStatusMenu();
+    QAction* convert = actionNamed(controller->menu(), QStringLiteral("Convert Copied Files…"));
+    ASSERT_TRUE(convert);
+    EXPECT_EQ(convert->shortcut(), QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Space));
+
+    store.setData(SettingsKey::finderHotkey, encodeShortcut(Shortcut{96, Shortcut::controlKey}));
+    controller->rebuildStatusMenu();
+    convert = actionNamed(controller->menu(), QStringLiteral("Convert Copied Files…"));
+    EXPECT_EQ(convert->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F5));
+
+    store.setData(SettingsKey::finderHotkey, encodeShortcut(std::nullopt));
+    controller->rebuildStatusMenu();
+    convert = actionNamed(controller->menu(), QStringLiteral("Convert Copied Files…"));
+    EXPECT_TRUE(convert->shortcut().isEmpty());
+
+    // The item reads the copied files itself, also while paused.
+    const QString file = dir.filePath(QStringLiteral("a.txt"));
+    test::writeFile(file, "a");
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(file)});
+    QGuiApplication::clipboard()->setMimeData(data);
+    QList<QUrl> opened;
+    setFinderSelectionHandler([&](const QList<QUrl>& urls) { opened = urls; });
+    store.setValue(SettingsKey::paused, true);
+    convert->trigger();
+    setFinderSelectionHandler({});
+    QGuiApplication::clipboard()->clear();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(file)});
 }

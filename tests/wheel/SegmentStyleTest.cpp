@@ -143,3 +143,13 @@ TEST(SymbolImageCache, RendersOncePerKeyAndEmptiesWhenFull)
     full.image(QStringLiteral("one more"), 4, QFont::Normal, blue, 1);
     EXPECT_EQ(full.count(), 1);
 }
+
+TEST(SymbolImageCache, ByDefaultSymbolNamesGoThroughTheSymbolTable)
+{
+    SymbolImageCache cache;
+    const auto eye = cache.image(QStringLiteral("eye"), 20, QFont::Medium, Qt::black, 1);
+    ASSERT_TRUE(eye.has_value());
+    EXPECT_EQ(eye->size(), QSize(20, 20));
+    EXPECT_FALSE(cache.image(QStringLiteral("no.such.symbol"), 20, QFont::Medium, Qt::black, 1)
+                     .has_value());
+}
