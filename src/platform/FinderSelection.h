@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/PlatformWording.h"
+
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -14,8 +16,8 @@ class ClipboardReader;
 
 // The texts of converting the copied files, in the words of a Linux desktop.
 namespace CopiedFilesText {
-inline const QString nothingCopied = QStringLiteral("Copy files in your file manager first");
-inline const QString readFailed = QStringLiteral("Couldn't read the Copied Files");
+inline const QString nothingCopied = platformWording(QStringLiteral("Select files in Finder first"));
+inline const QString readFailed = platformWording(QStringLiteral("Couldn't read the Finder selection"));
 inline const QString nothingCopiedSymbol = QStringLiteral("cursorarrow.click.2");
 inline const QString failedSymbol = QStringLiteral("exclamationmark.triangle");
 } // namespace CopiedFilesText
