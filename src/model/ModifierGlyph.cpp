@@ -5,10 +5,11 @@ namespace qv {
 QString modifierGlyph(ModifierChoice modifier)
 {
     switch (modifier) {
-    case ModifierChoice::shift: return QString(QChar(0x21E7));
-    case ModifierChoice::command: return QString(QChar(0x2318));
-    case ModifierChoice::control: return QString(QChar(0x2303));
-    case ModifierChoice::option: return QString(QChar(0x2325));
+    // Linux keyboards print names, not the other platform's glyphs.
+    case ModifierChoice::shift: return QStringLiteral("Shift");
+    case ModifierChoice::command: return QStringLiteral("Super");
+    case ModifierChoice::control: return QStringLiteral("Ctrl");
+    case ModifierChoice::option: return QStringLiteral("Alt");
     case ModifierChoice::off: break;
     }
     return QString();

@@ -6,7 +6,7 @@
 
 namespace qv {
 
-// "⇧", "⌘", "⌃" or "⌥"; empty for off.
+// The key as a Linux keyboard labels it: "Shift", "Super", "Ctrl" or "Alt"; empty for off.
 QString modifierGlyph(ModifierChoice modifier);
 
 } // namespace qv

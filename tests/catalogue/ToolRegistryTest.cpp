@@ -235,9 +235,9 @@ TEST_F(ToolRegistryTest, EmptyWheelsSayWhy)
     };
 
     EXPECT_EQ(message({folder}, WheelKind::convert),
-              QString::fromUtf8("Folders can't be converted\nTry \u2318 for Tools"));
+              QStringLiteral("Folders can't be converted\nTry Super for Tools"));
     EXPECT_EQ(message({image, audio}, WheelKind::convert),
-              QString::fromUtf8("No common formats\nTry \u2303 for Actions"));
+              QStringLiteral("No common formats\nTry Ctrl for Actions"));
     EXPECT_EQ(message({image}, WheelKind::convert), QStringLiteral("No conversions for this file"));
     EXPECT_EQ(message({folder, image}, WheelKind::convert).left(17),
               QStringLiteral("No common formats"));
@@ -249,7 +249,7 @@ TEST_F(ToolRegistryTest, EmptyWheelsSayWhy)
     EXPECT_EQ(message({image, audio}, WheelKind::convert),
               QStringLiteral("No common formats\nTry  for Actions"));
     EXPECT_EQ(message({folder}, WheelKind::convert),
-              QString::fromUtf8("Folders can't be converted\nTry \u2325 for Tools"));
+              QStringLiteral("Folders can't be converted\nTry Alt for Tools"));
 }
 
 TEST(DefaultWheelItems, TablesByWheelAndCategory)

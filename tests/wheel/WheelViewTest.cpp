@@ -414,7 +414,7 @@ TEST_F(WheelViewTest, CentreChipMessageAndAccessibilityText)
     EXPECT_EQ(view.accessibilityText(),
               QStringLiteral("Actions wheel for 2 FILES: Entry 0, Entry 1, Entry 2, Entry 3, Entry 4, "
                              "Entry 5, Entry 6, MORE"));
-    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("⌥  Actions"));
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Alt  Actions"));
     // The chip sits 10 points above the circle.
     EXPECT_NEAR(view.scene().chipFrame.bottom(), 258 - 210 - 10, 0.01);
     SettingsStore::shared().setValue(SettingsKey::triggerActions, QStringLiteral("off"));
