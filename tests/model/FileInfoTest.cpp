@@ -119,6 +119,14 @@ TEST(FileInfo, FoldersPackagesAndLinks)
     EXPECT_EQ(link.name, QStringLiteral("Shortcut"));
     EXPECT_EQ(link.url, QUrl::fromLocalFile(root + QStringLiteral("/Shortcut")));
 
+    // File managers may hand a folder over with a final "/": the name is still the folder's.
+    const QUrl slashed = QUrl::fromLocalFile(root + QStringLiteral("/Looks like.zip/"));
+    const FileInfo slashedFolder = fileInfoForURL(slashed);
+    EXPECT_EQ(slashedFolder.name, QStringLiteral("Looks like.zip"));
+    EXPECT_EQ(slashedFolder.baseName, QStringLiteral("Looks like"));
+    EXPECT_EQ(slashedFolder.category, FileCategory::folder);
+    EXPECT_EQ(slashedFolder.url, slashed);
+
     const FileInfo text = infoFor(root + QStringLiteral("/README"));
     EXPECT_EQ(text.ext, QString());
     EXPECT_EQ(text.category, FileCategory::document);
@@ -180,6 +188,14 @@ TEST(FileInfo, PromisedFiles)
     const FileInfo mime = promisedFileInfo(QStringLiteral("download"), QStringLiteral("image/png"));
     EXPECT_EQ(mime.ext, QStringLiteral("png"));
     EXPECT_EQ(mime.format->id, QStringLiteral("png"));
+
+    // A name from another application never places the promise outside the temporary folder.
+    const FileInfo climbing = promisedFileInfo(QStringLiteral("../../evil.jpg"), QString());
+    EXPECT_EQ(climbing.url.adjusted(QUrl::RemoveFilename),
+              QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/')));
+    EXPECT_EQ(climbing.name, QStringLiteral("../../evil.jpg"));
+    EXPECT_EQ(promisedFileInfo(QStringLiteral(".."), QString()).url.fileName(),
+              QStringLiteral("Promised File"));
 
     const FileInfo unknown = promisedFileInfo(QStringLiteral("blob.xyz"), QStringLiteral("x/unknown"));
     EXPECT_EQ(unknown.ext, QStringLiteral("xyz"));
