@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -165,6 +167,24 @@ TEST(FileInfo, CountsFramesAndDetectsLockedPdfs)
     EXPECT_TRUE(infoFor(locked).isEncrypted);
     EXPECT_FALSE(infoFor(writeFile(dir.filePath(QStringLiteral("fake.pdf")), "%PDF-garbage"))
                      .isEncrypted);
+}
+
+TEST(FileInfo, PipesAreDescribedWithoutBeingOpened)
+{
+    // Reading a pipe waits for a writer that never comes: these would hang.
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("pipe"));
+    const QString pdf = dir.filePath(QStringLiteral("pipe.pdf"));
+    const QString gif = dir.filePath(QStringLiteral("pipe.gif"));
+    for (const QString& path : {plain, pdf, gif})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+    const FileInfo unnamed = infoFor(plain);
+    EXPECT_EQ(unnamed.category, FileCategory::other);
+    EXPECT_EQ(unnamed.contentType, QStringLiteral("inode/fifo"));
+    EXPECT_EQ(infoFor(pdf).category, FileCategory::pdf);
+    EXPECT_FALSE(infoFor(pdf).isEncrypted);
+    EXPECT_EQ(infoFor(gif).frameCount, 1);
 }
 
 TEST(FileInfo, PromisedFiles)
