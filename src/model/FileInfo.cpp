@@ -43,7 +43,9 @@ SplitName splitFileName(const QString& name)
 
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 {
-    const QString path = url.toLocalFile();
+    // A folder's URL may end in "/": its name is still the last component.
+    const QUrl item = url.adjusted(QUrl::StripTrailingSlash);
+    const QString path = item.toLocalFile();
     std::optional<ItemStatus> status = probe.status(path);
     if (status && status->isSymbolicLink) {
         const std::optional<QString> real = probe.realPath(path);
@@ -55,8 +57,7 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
     FileInfo info;
     info.url = url;
-    // Folder URLs often end in "/": the name is still the folder's.
-    info.name = url.adjusted(QUrl::StripTrailingSlash).fileName();
+    info.name = item.fileName();
     const SplitName split = splitFileName(info.name);
     info.baseName = split.baseName;
     info.ext = split.ext;
@@ -124,7 +125,12 @@ FileInfo promisedFileInfo(const QString& name, const QString& typeIdentifier)
     info.format = format;
     info.category = format ? format->category : categoryForContentType(typeIdentifier);
     info.ext = format ? format->extensions.first() : split.ext;
-    const QString fileName = name.isEmpty() ? QStringLiteral("Promised File") : name;
+    // The name comes from another application: it may name a file in the temporary folder,
+    // never a path out of it.
+    QString fileName = name;
+    fileName.replace(QLatin1Char('/'), QLatin1Char('_')).remove(QChar(u'\0'));
+    if (fileName.isEmpty() || fileName == QLatin1String(".") || fileName == QLatin1String(".."))
+        fileName = QStringLiteral("Promised File");
     info.url = QUrl::fromLocalFile(QDir(QDir::tempPath()).filePath(fileName));
     info.contentType = typeIdentifier;
     info.isPromise = true;

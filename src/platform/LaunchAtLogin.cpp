@@ -49,8 +49,31 @@ QString autostartFilePath()
 
 LaunchAtLoginStatus launchAtLoginStatus()
 {
-    return QFileInfo::exists(autostartFilePath()) ? LaunchAtLoginStatus::enabled
-                                                  : LaunchAtLoginStatus::notRegistered;
+    QFile file(autostartFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return LaunchAtLoginStatus::notRegistered;
+    // Session settings switch an entry off in place rather than delete it; such an entry
+    // starts nothing and must be written anew to switch it back on.
+    bool inMainGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inMainGroup = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inMainGroup)
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1).trimmed();
+        if ((key == QLatin1String("Hidden") && value == QLatin1String("true"))
+            || (key == QLatin1String("X-GNOME-Autostart-enabled")
+                && value == QLatin1String("false")))
+            return LaunchAtLoginStatus::notRegistered;
+    }
+    return LaunchAtLoginStatus::enabled;
 }
 
 void setLaunchAtLogin(bool enabled)

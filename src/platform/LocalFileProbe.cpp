@@ -21,6 +21,26 @@ bool hasPackageExtension(const QString& path)
         || suffix == QLatin1String("key") || suffix == QLatin1String("numbers");
 }
 
+// Pipes, sockets and devices are never read: opening one can wait forever.
+std::optional<QString> specialFileType(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("inode/fifo");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("inode/socket");
+    if (S_ISCHR(mode))
+        return QStringLiteral("inode/chardevice");
+    if (S_ISBLK(mode))
+        return QStringLiteral("inode/blockdevice");
+    return std::nullopt;
+}
+
+bool isRegularFile(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 } // namespace
 
 std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
@@ -39,6 +59,10 @@ std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
     result.isPackage = result.isDirectory && hasPackageExtension(path);
     if (!result.isDirectory)
         result.size = static_cast<qint64>(st.st_size);
+    if (const auto special = specialFileType(st.st_mode)) {
+        result.contentType = special;
+        return result;
+    }
 
     static const QMimeDatabase db;
     const QMimeType mime = result.isDirectory ? db.mimeTypeForName(QStringLiteral("inode/directory"))
@@ -58,11 +82,15 @@ std::optional<QString> LocalFileProbe::realPath(const QString& path) const
 
 std::optional<bool> LocalFileProbe::pdfNeedsPassword(const QString& path) const
 {
+    if (!isRegularFile(path))
+        return std::nullopt;
     return qv::pdfNeedsPassword(path);
 }
 
 std::optional<int> LocalFileProbe::imageFrameCount(const QString& path) const
 {
+    if (!isRegularFile(path))
+        return std::nullopt;
     return qv::imageFrameCount(path);
 }
 

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -119,9 +121,13 @@ TEST(FileInfo, FoldersPackagesAndLinks)
     EXPECT_EQ(link.name, QStringLiteral("Shortcut"));
     EXPECT_EQ(link.url, QUrl::fromLocalFile(root + QStringLiteral("/Shortcut")));
 
-    const FileInfo slashed = fileInfoForURL(QUrl::fromLocalFile(root + QStringLiteral("/Plain/")));
-    EXPECT_EQ(slashed.name, QStringLiteral("Plain"));
-    EXPECT_EQ(slashed.category, FileCategory::folder);
+    // File managers may hand a folder over with a final "/": the name is still the folder's.
+    const QUrl slashed = QUrl::fromLocalFile(root + QStringLiteral("/Looks like.zip/"));
+    const FileInfo slashedFolder = fileInfoForURL(slashed);
+    EXPECT_EQ(slashedFolder.name, QStringLiteral("Looks like.zip"));
+    EXPECT_EQ(slashedFolder.baseName, QStringLiteral("Looks like"));
+    EXPECT_EQ(slashedFolder.category, FileCategory::folder);
+    EXPECT_EQ(slashedFolder.url, slashed);
 
     const FileInfo text = infoFor(root + QStringLiteral("/README"));
     EXPECT_EQ(text.ext, QString());
@@ -163,6 +169,24 @@ TEST(FileInfo, CountsFramesAndDetectsLockedPdfs)
                      .isEncrypted);
 }
 
+TEST(FileInfo, PipesAreDescribedWithoutBeingOpened)
+{
+    // Reading a pipe waits for a writer that never comes: these would hang.
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("pipe"));
+    const QString pdf = dir.filePath(QStringLiteral("pipe.pdf"));
+    const QString gif = dir.filePath(QStringLiteral("pipe.gif"));
+    for (const QString& path : {plain, pdf, gif})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+    const FileInfo unnamed = infoFor(plain);
+    EXPECT_EQ(unnamed.category, FileCategory::other);
+    EXPECT_EQ(unnamed.contentType, QStringLiteral("inode/fifo"));
+    EXPECT_EQ(infoFor(pdf).category, FileCategory::pdf);
+    EXPECT_FALSE(infoFor(pdf).isEncrypted);
+    EXPECT_EQ(infoFor(gif).frameCount, 1);
+}
+
 TEST(FileInfo, PromisedFiles)
 {
     const FileInfo movie =
@@ -184,6 +208,14 @@ TEST(FileInfo, PromisedFiles)
     const FileInfo mime = promisedFileInfo(QStringLiteral("download"), QStringLiteral("image/png"));
     EXPECT_EQ(mime.ext, QStringLiteral("png"));
     EXPECT_EQ(mime.format->id, QStringLiteral("png"));
+
+    // A name from another application never places the promise outside the temporary folder.
+    const FileInfo climbing = promisedFileInfo(QStringLiteral("../../evil.jpg"), QString());
+    EXPECT_EQ(climbing.url.adjusted(QUrl::RemoveFilename),
+              QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/')));
+    EXPECT_EQ(climbing.name, QStringLiteral("../../evil.jpg"));
+    EXPECT_EQ(promisedFileInfo(QStringLiteral(".."), QString()).url.fileName(),
+              QStringLiteral("Promised File"));
 
     const FileInfo unknown = promisedFileInfo(QStringLiteral("blob.xyz"), QStringLiteral("x/unknown"));
     EXPECT_EQ(unknown.ext, QStringLiteral("xyz"));

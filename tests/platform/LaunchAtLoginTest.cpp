@@ -47,5 +47,24 @@ TEST(LaunchAtLogin, WritesAndRemovesTheAutostartEntry)
     EXPECT_FALSE(QFile::exists(autostartFilePath()));
     EXPECT_NO_THROW(setLaunchAtLogin(false));
 
+    // An entry the session switched off in place counts as off, and switching on rewrites it.
+    for (const QByteArray off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
+        QFile disabled(autostartFilePath());
+        ASSERT_TRUE(disabled.open(QIODevice::WriteOnly));
+        disabled.write("[Desktop Entry]\nType=Application\nExec=quorvenda\n" + off + "\n");
+        disabled.close();
+        EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::notRegistered) << off.constData();
+        setLaunchAtLogin(true);
+        EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::enabled) << off.constData();
+        setLaunchAtLogin(false);
+    }
+    // The same key in another group does not switch the entry off.
+    QFile other(autostartFilePath());
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("[Desktop Entry]\nExec=quorvenda\n[Desktop Action x]\nHidden=true\n");
+    other.close();
+    EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::enabled);
+    QFile::remove(autostartFilePath());
+
     qputenv("XDG_CONFIG_HOME", previous);
 }
