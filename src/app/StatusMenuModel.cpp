@@ -3,6 +3,7 @@
 #include "app/StatusIcon.h"
 #include "jobs/JobCenter.h"
 #include "model/SettingsKeys.h"
+#include "model/Shortcut.h"
 #include "platform/SettingsStore.h"
 
 #include <QFileInfo>
@@ -11,12 +12,6 @@
 namespace qv {
 
 namespace {
-
-// The stored modifier bits of a shortcut.
-constexpr quint32 kCmdKey = 256;
-constexpr quint32 kShiftKey = 512;
-constexpr quint32 kOptionKey = 2048;
-constexpr quint32 kControlKey = 4096;
 
 // Names of the key table that are glyphs rather than key names Qt reads.
 const QHash<QString, Qt::Key>& glyphKeys()
@@ -100,13 +95,13 @@ std::optional<QKeySequence> StatusMenuModel::keyEquivalent(quint32 keyCode, quin
         return std::nullopt;
 
     Qt::KeyboardModifiers modifiers;
-    if (carbonModifiers & kCmdKey)
+    if (carbonModifiers & Shortcut::cmdKey)
         modifiers |= Qt::MetaModifier; // command is the Super key here
-    if (carbonModifiers & kOptionKey)
+    if (carbonModifiers & Shortcut::optionKey)
         modifiers |= Qt::AltModifier;
-    if (carbonModifiers & kControlKey)
+    if (carbonModifiers & Shortcut::controlKey)
         modifiers |= Qt::ControlModifier;
-    if (carbonModifiers & kShiftKey)
+    if (carbonModifiers & Shortcut::shiftKey)
         modifiers |= Qt::ShiftModifier;
     return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
 }

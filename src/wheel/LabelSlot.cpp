@@ -9,15 +9,7 @@
 
 namespace qv {
 
-namespace {
-
-struct Candidate {
-    QStringList lines;
-    double size;
-};
-
-// A device where a point is one unit, so measuring does not depend on the screen.
-const QPaintDevice* measuringDevice()
+const QPaintDevice* pointMeasuringDevice()
 {
     static const QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
@@ -28,6 +20,16 @@ const QPaintDevice* measuringDevice()
     }();
     return &device;
 }
+
+
+namespace {
+
+struct Candidate {
+    QStringList lines;
+    double size;
+};
+
+// A device where a point is one unit, so measuring does not depend on the screen.
 
 QList<Candidate> candidates(const QStringList& words, double f)
 {
@@ -124,7 +126,7 @@ FittedTitle LabelSlot::fittedTitle(const QString& title, double fontSize, QFont:
         layout.fontSize = candidate.size;
         layout.lineHeightMultiple = candidate.lines.size() > 1 ? 0.9 : 1.0;
 
-        const QFontMetricsF metrics(layout.font, measuringDevice());
+        const QFontMetricsF metrics(layout.font, pointMeasuringDevice());
         double textWidth = 0;
         for (const QString& line : candidate.lines)
             textWidth = std::max(textWidth, metrics.horizontalAdvance(line));

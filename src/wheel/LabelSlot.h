@@ -7,7 +7,12 @@
 
 #include <optional>
 
+class QPaintDevice;
+
 namespace qv {
+
+// A device of 72 dots per inch, so that one point of a font measures one unit of the wheel.
+const QPaintDevice* pointMeasuringDevice();
 
 // A title laid out to fit its segment. Sizes are in the wheel's points; the font is measured
 // at 72 dots per inch, where one point is one unit, so a view on another resolution scales

@@ -1,5 +1,7 @@
 #include "wheel/ui/WheelView.h"
 
+#include "wheel/LabelSlot.h"
+
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
 #include "platform/Log.h"
@@ -61,18 +63,6 @@ QColor grey(double level, double alpha)
 }
 
 // Text is measured where one point is one unit, as the titles are.
-const QPaintDevice* measuringDevice()
-{
-    static const QImage device = [] {
-        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
-        const int dotsPerMeter = qRound(72 / 0.0254);
-        image.setDotsPerMeterX(dotsPerMeter);
-        image.setDotsPerMeterY(dotsPerMeter);
-        return image;
-    }();
-    return &device;
-}
-
 QString wheelName(WheelKind kind)
 {
     QString name = toString(kind);
@@ -365,7 +355,7 @@ void WheelView::layoutMessage()
     message.color = isDarkAppearance() ? QColor::fromRgbF(1, 1, 1, 0.62f) : QColor::fromRgbF(0, 0, 0, 0.62f);
     message.wraps = true;
     const double w = (d * 0.5 - 12) * 1.2;
-    const QFontMetricsF metrics(message.font, measuringDevice());
+    const QFontMetricsF metrics(message.font, pointMeasuringDevice());
     const double h = std::ceil(metrics.boundingRect(QRectF(0, 0, w, 200), Qt::TextWordWrap | Qt::AlignHCenter,
                                                     *m_content->message).height()) + 2;
     message.frame = toWidget(QRectF(c.x() - w / 2, c.y() + m_geometry.labelRadius() - h / 2, w, h));
@@ -421,7 +411,7 @@ void WheelView::layoutCenter()
     label.font = font(label.fontSize, QFont::Bold);
     label.font.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
     label.color = mix(m_accent, Qt::black, 0.45);
-    const QFontMetricsF metrics(label.font, measuringDevice());
+    const QFontMetricsF metrics(label.font, pointMeasuringDevice());
     const double tw = std::ceil(metrics.horizontalAdvance(m_sourceLabel));
     const double th = std::ceil(metrics.height());
     const double ph = 6 * s + th;
@@ -476,7 +466,7 @@ void WheelView::layoutChip()
     text.fontSize = 12 * s;
     text.font = font(text.fontSize, QFont::DemiBold);
     text.color = dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f);
-    const QFontMetricsF metrics(text.font, measuringDevice());
+    const QFontMetricsF metrics(text.font, pointMeasuringDevice());
     const double tw = std::ceil(metrics.horizontalAdvance(text.lines.first()));
     const double th = std::ceil(metrics.height());
     const double cw = 20 * s + tw;
