@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 #include "app/Application.h"
-#include "platform/QuitOnSignal.h"
 
 #include <QDir>
 #include <QUrl>
@@ -23,7 +22,6 @@ int main(int argc, char** argv)
         return *exitCode;
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &qv::AppDelegate::cancelRunningJobs);
-    qv::quitOnTerminationSignals();
     delegate.openFileURLs(files);
     return app.exec();
 }

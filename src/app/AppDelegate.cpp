@@ -12,6 +12,7 @@
 #include "platform/FinderSelection.h"
 #include "platform/HotkeyCenter.h"
 #include "platform/Log.h"
+#include "platform/QuitOnSignal.h"
 #include "platform/SingleInstance.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
@@ -50,6 +51,9 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
         return 0;
     }
     connect(m_instance, &SingleInstance::filesReceived, this, &AppDelegate::openFileURLs);
+    // From here on a termination signal is a quit, even before the event loop runs: it is
+    // taken up once the loop starts.
+    quitOnTerminationSignals();
 
     StandardShortcuts::install(MenuActions::shared());
     StatusItemController::shared().setUp();
@@ -86,12 +90,19 @@ void AppDelegate::openFileURLs(const QList<QUrl>& urls)
     }
     if (files.isEmpty() || isRunningTests())
         return;
-    qCInfo(appLog, "Opened with %lld file(s)", static_cast<long long>(files.size()));
-    WheelController::shared().showWheel(files, WheelKind::convert);
+    WheelController& wheel = WheelController::shared();
+    wheel.showWheel(files, WheelKind::convert);
+    const long long count = files.size();
+    if (wheel.isPanelVisible() && wheel.mode() == WheelController::Mode::click)
+        qCInfo(appLog, "Opened the convert wheel in click mode for %lld file(s)", count);
+    else
+        qCWarning(appLog, "Could not open the wheel for %lld file(s)", count);
 }
 
 void AppDelegate::cancelRunningJobs()
 {
+    qCInfo(appLog, "Quitting: cancelling %lld job(s)",
+           static_cast<long long>(JobCenter::shared().activeJobs().size()));
     JobCenter::shared().cancelAll();
 }
 

@@ -4,6 +4,7 @@
 #include "jobs/ui/HUDPanel.h"
 #include "jobs/ui/PillBackground.h"
 #include "jobs/ui/ToastView.h"
+#include "platform/Log.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/TestHarness.h"
 
@@ -97,6 +98,7 @@ void HUDToast::showToast(const Toast& toast, const ScreenProvider& screens)
     if (g_current)
         g_current->dismiss(false);
     g_pendingAnnouncement = toast.text;
+    qCInfo(appLog, "Toast: %s", qUtf8Printable(toast.text));
     if (isRunningTests())
         return;
     const std::optional<ScreenInfo> screen = screenForPoint(std::nullopt, screens);

@@ -1,0 +1,154 @@
+#include "RunningApp.h"
+
+#include "support/RequireX11.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QUrl>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+using namespace qv::test;
+
+namespace {
+
+class AppEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QV_REQUIRE_X11();
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            GTEST_SKIP() << "needs a session bus (test.sh runs the tests in one)";
+        if (!sessionBusNameFree())
+            GTEST_SKIP() << "another Quorvenda runs on this session bus";
+        clearClipboard();
+    }
+
+    void TearDown() override { clearClipboard(); }
+
+    static void clearClipboard()
+    {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear(QClipboard::Clipboard);
+        clipboard->clear(QClipboard::Selection);
+    }
+
+    QString writeImage(const QString& name)
+    {
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        const QString path = QDir(files.path()).filePath(name);
+        image.save(path);
+        return path;
+    }
+
+    QTemporaryDir files;
+    RunningApp app;
+};
+
+// The processes whose parent is this one, apart from the given one.
+QList<pid_t> childrenOfThisProcess()
+{
+    QList<pid_t> children;
+    const QString self = QString::number(getpid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(entry));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("PPid:") && line.mid(5).trimmed() == self.toLatin1())
+                children.append(entry.toInt());
+        }
+    }
+    return children;
+}
+
+} // namespace
+
+TEST_F(AppEndToEnd, ASecondStartHandsItsFilesToTheRunningOneAndEnds)
+{
+    const QString image = writeImage(QStringLiteral("some.png"));
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+
+    QString output;
+    EXPECT_EQ(app.runAnother({image}, &output), 0) << output.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")))
+        << app.log().toStdString();
+    EXPECT_FALSE(app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel"))
+                     .isEmpty());
+
+    // Without files there is nothing to hand over: the second one just ends.
+    EXPECT_EQ(app.runAnother({}, &output), 0);
+    EXPECT_TRUE(output.contains(QStringLiteral("Quorvenda is already running"))) << output.toStdString();
+    EXPECT_EQ(app.process().state(), QProcess::Running);
+    EXPECT_EQ(app.log().count(QStringLiteral("Opened the convert wheel")), 1);
+}
+
+TEST_F(AppEndToEnd, TheHotKeyOpensTheConvertWheelForTheCopiedFiles)
+{
+    X11Keys keys;
+    ASSERT_TRUE(keys.isOpen());
+    const QString first = writeImage(QStringLiteral("first.png"));
+    const QString second = writeImage(QStringLiteral("second photo.png"));
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+
+    // Nothing copied: a toast says what to do.
+    const QStringList hotKey{QStringLiteral("Alt_L"), QStringLiteral("Shift_L"), QStringLiteral("space")};
+    keys.chord(hotKey);
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Toast: Copy files in your file manager first")))
+        << app.log().toStdString();
+    EXPECT_FALSE(app.log().contains(QStringLiteral("Opened the convert wheel")));
+
+    // Files copied as a file manager does; this process owns the clipboard and answers the
+    // app's request while it waits.
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    keys.chord(hotKey);
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 2 file(s)")))
+        << app.log().toStdString();
+}
+
+TEST_F(AppEndToEnd, TerminationCancelsTheJobsAndEndsAtOnceLeavingNoChildBehind)
+{
+    // Orphans of the app come to this process, where they can be counted.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+    const pid_t pid = pid_t(app.process().processId());
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(app.process().waitForFinished(10000));
+    const qint64 took = elapsed.elapsed();
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0) << app.log().toStdString();
+    EXPECT_LE(took, 2000);
+    EXPECT_TRUE(app.hasLine(QStringLiteral("app"), QStringLiteral("Quitting: cancelling 0 job(s)")))
+        << app.log().toStdString();
+
+    const QList<pid_t> left = childrenOfThisProcess();
+    for (pid_t orphan : left)
+        ::kill(orphan, SIGKILL);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_TRUE(left.isEmpty()) << "processes left behind: " << left.size();
+}
