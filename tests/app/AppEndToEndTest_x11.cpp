@@ -56,7 +56,7 @@ protected:
     RunningApp app;
 };
 
-// The processes whose parent is this one, apart from the given one.
+// The processes whose parent is this one.
 QList<pid_t> childrenOfThisProcess()
 {
     QList<pid_t> children;
