@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QVariantAnimation>
 
 using namespace qv;
 
@@ -158,4 +159,111 @@ TEST(PillView, ReportsClicksAndHover)
     QCoreApplication::sendEvent(&view, &leave);
     EXPECT_EQ(hoverChanges, (QList<bool>{true, false}));
     EXPECT_FALSE(hover.isHovering);
+}
+
+namespace {
+
+QVariantAnimation* runningAnimation(const QObject& view, const char* name)
+{
+    for (auto* animation : view.findChildren<QVariantAnimation*>(QLatin1String(name))) {
+        if (animation->state() == QAbstractAnimation::Running)
+            return animation;
+    }
+    return nullptr;
+}
+
+// Sets QUORVENDA_REDUCE_MOTION for one scope.
+struct ReducedMotion {
+    ReducedMotion() { qputenv("QUORVENDA_REDUCE_MOTION", "1"); }
+    ~ReducedMotion() { qunsetenv("QUORVENDA_REDUCE_MOTION"); }
+};
+
+} // namespace
+
+TEST(PillView, BarWidthSlidesToItsTargetOverATenthOfASecond)
+{
+    HoverState hover;
+    auto job = makeJob(Job::State::running);
+    PillView view(job, hover, {});
+    const double track = 344 - 44;
+
+    // The bar appears at its width; later moves slide.
+    job->setFraction(0.2);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), track * 0.2);
+    EXPECT_EQ(runningAnimation(view, "barWidth"), nullptr);
+
+    job->setFraction(0.6);
+    QVariantAnimation* slide = runningAnimation(view, "barWidth");
+    ASSERT_NE(slide, nullptr);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), track * 0.2);
+    slide->setCurrentTime(50);
+    EXPECT_NEAR(view.shownBarWidth(), track * 0.4, 0.01); // linear
+    slide->setCurrentTime(99);
+    EXPECT_LT(view.shownBarWidth(), track * 0.6);
+    EXPECT_GT(view.shownBarWidth(), track * 0.59);
+    slide->setCurrentTime(100);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), track * 0.6);
+    EXPECT_EQ(runningAnimation(view, "barWidth"), nullptr);
+
+    // A change that leaves the fraction alone does not restart a slide under way.
+    job->setFraction(0.8);
+    slide = runningAnimation(view, "barWidth");
+    ASSERT_NE(slide, nullptr);
+    slide->setCurrentTime(40);
+    job->setMessages({QStringLiteral("Kept the colours")});
+    EXPECT_EQ(runningAnimation(view, "barWidth"), slide);
+    EXPECT_EQ(slide->currentTime(), 40);
+
+    // A new target mid-slide starts from where the bar stands, never jumping back.
+    const double midway = view.shownBarWidth();
+    job->setFraction(0.9);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), midway);
+    runningAnimation(view, "barWidth")->setCurrentTime(100);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), track * 0.9);
+}
+
+TEST(PillView, StateChangesSettleOnASpring)
+{
+    HoverState hover;
+    auto job = makeJob(Job::State::running);
+    job->setFraction(0.5);
+    PillView view(job, hover, {});
+    EXPECT_DOUBLE_EQ(view.stateProgress(), 1);
+
+    // Progress alone is no change of state.
+    job->setFraction(0.7);
+    EXPECT_EQ(runningAnimation(view, "stateSpring"), nullptr);
+
+    job->setOutputs(urls(1));
+    job->setState(Job::State::finished);
+    QVariantAnimation* spring = runningAnimation(view, "stateSpring");
+    ASSERT_NE(spring, nullptr);
+    EXPECT_DOUBLE_EQ(view.stateProgress(), 0);
+    const int duration = spring->duration();
+    EXPECT_GT(duration, 200);
+    EXPECT_LT(duration, 1000);
+    spring->setCurrentTime(duration / 4);
+    EXPECT_GT(view.stateProgress(), 0.3);
+    EXPECT_LT(view.stateProgress(), 1.02);
+    EXPECT_FALSE(view.grab().isNull()); // both looks drawn at once
+    spring->setCurrentTime(duration);
+    EXPECT_DOUBLE_EQ(view.stateProgress(), 1);
+    EXPECT_EQ(runningAnimation(view, "stateSpring"), nullptr);
+}
+
+TEST(PillView, ReduceMotionJumpsStraightToTheEnd)
+{
+    ReducedMotion reduced;
+    HoverState hover;
+    auto job = makeJob(Job::State::running);
+    PillView view(job, hover, {});
+    job->setFraction(0.2);
+    job->setFraction(0.7);
+    EXPECT_EQ(runningAnimation(view, "barWidth"), nullptr);
+    EXPECT_DOUBLE_EQ(view.shownBarWidth(), (344 - 44) * 0.7);
+
+    job->setState(Job::State::failed);
+    EXPECT_EQ(runningAnimation(view, "stateSpring"), nullptr);
+    EXPECT_DOUBLE_EQ(view.stateProgress(), 1);
+    EXPECT_FALSE(view.showsProgressTrack());
 }

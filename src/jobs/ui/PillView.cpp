@@ -1,9 +1,11 @@
 #include "jobs/ui/PillView.h"
 
+#include "jobs/Spring.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/PlatformWording.h"
 #include "model/SettingsReaders.h"
+#include "platform/ReduceMotion.h"
 #include "platform/SymbolTable.h"
 
 #include <QAccessible>
@@ -18,6 +20,7 @@
 #include <QToolTip>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace qv {
@@ -34,6 +37,30 @@ constexpr double leadingPadding = 12;
 constexpr double trailingPadding = 10;
 constexpr double badgeSize = 30;
 constexpr double buttonSize = 26;
+constexpr double stackSpacing = 10;
+constexpr double minimumSpacer = 4;
+constexpr int barSlideMs = 100;
+
+QColor mix(const QColor& a, const QColor& b, double fraction)
+{
+    const auto lerp = [fraction](double x, double y) { return x + (y - x) * fraction; };
+    return QColor::fromRgbF(float(lerp(a.redF(), b.redF())), float(lerp(a.greenF(), b.greenF())),
+                            float(lerp(a.blueF(), b.blueF())), float(lerp(a.alphaF(), b.alphaF())));
+}
+
+QRectF scaledAround(const QRectF& box, double scale)
+{
+    const QPointF c = box.center();
+    return {c.x() - box.width() * scale / 2, c.y() - box.height() * scale / 2, box.width() * scale,
+            box.height() * scale};
+}
+
+QEasingCurve easeInOut()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
 
 QString lowerFirst(const QString& text)
 {
@@ -188,8 +215,12 @@ bool PillView::isIndeterminate() const
 
 QList<PillView::Placed> PillView::placedControls() const
 {
-    const QList<Control> list = controls(*m_job);
-    const double spacing = m_job->isActive() ? 6 : 4;
+    return placedControls(controls(*m_job), m_job->isActive());
+}
+
+QList<PillView::Placed> PillView::placedControls(const QList<Control>& list, bool active) const
+{
+    const double spacing = active ? 6 : 4;
     QList<Placed> placed;
     double right = width() - trailingPadding;
     const QFontMetricsF details(pixelFont(12, QFont::DemiBold));
@@ -204,12 +235,40 @@ QList<PillView::Placed> PillView::placedControls() const
 
 QRectF PillView::percentRect() const
 {
-    if (!showsPercent())
-        return {};
-    const QList<Placed> placed = placedControls();
+    return showsPercent() ? percentRect(placedControls()) : QRectF();
+}
+
+QRectF PillView::percentRect(const QList<Placed>& placed) const
+{
     const double right = placed.isEmpty() ? width() - trailingPadding : placed.first().rect.left() - 6;
     const double w = QFontMetricsF(percentFont()).horizontalAdvance(QStringLiteral("100 %"));
     return {right - w, 0, w, double(height())};
+}
+
+QRectF PillView::trackRect() const
+{
+    return {22, height() - 5.0 - 3.0, width() - 44.0, 3};
+}
+
+PillView::Face PillView::currentFace() const
+{
+    const Job& job = *m_job;
+    Face face;
+    face.state = job.state();
+    face.look = statusIcon(job);
+    face.title = titleText(job);
+    face.detail = detailText(job);
+    face.controls = placedControls();
+    if (showsPercent()) {
+        face.percent = percentText(job.fraction());
+        face.percentRect = percentRect(face.controls);
+    }
+    face.track = showsProgressTrack();
+    face.determinate = showsPercent();
+    face.barWidth = m_shownBar;
+    if (job.state() == Job::State::failed)
+        face.tint = red;
+    return face;
 }
 
 QRectF PillView::controlRect(Action action) const
@@ -226,8 +285,82 @@ void PillView::jobChanged()
     const QString title = titleText(*m_job);
     const QString detail = detailText(*m_job);
     setAccessibleName(title + QStringLiteral(", ") + detail);
+
+    Face before = m_face;
+    before.barWidth = m_shownBar; // where the bar stands now, also mid-slide
+    updateBar(m_hasFace && m_face.determinate);
+    if (m_hasFace && before.state != m_job->state())
+        startStateTransition(before);
+    m_face = currentFace();
+    m_hasFace = true;
     updateIndeterminate();
     update();
+}
+
+void PillView::startStateTransition(const Face& from)
+{
+    if (m_stateSpring)
+        m_stateSpring->stop(); // deletes it
+    m_stateSpring = nullptr;
+    m_stateProgress = 1;
+    if (reduceMotion())
+        return;
+    m_from = from;
+    m_stateProgress = 0;
+    const Spring spring{0.3, 0.85};
+    const double seconds = spring.settlingDuration();
+    auto* animation = new QVariantAnimation(this);
+    animation->setObjectName(QStringLiteral("stateSpring"));
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setDuration(std::max(1, int(std::lround(seconds * 1000))));
+    connect(animation, &QVariantAnimation::valueChanged, this, [this, spring, seconds](const QVariant& v) {
+        const double t = v.toDouble();
+        m_stateProgress = t >= 1 ? 1 : spring.valueAt(t * seconds);
+        update();
+    });
+    connect(animation, &QAbstractAnimation::finished, this, [this] {
+        m_stateSpring = nullptr;
+        update();
+    });
+    m_stateSpring = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void PillView::updateBar(bool wasDeterminate)
+{
+    if (!showsPercent()) {
+        if (m_barSlide)
+            m_barSlide->stop();
+        m_barSlide = nullptr;
+        m_shownBar = m_barTarget = 0;
+        return;
+    }
+    const double target = barWidth(trackRect().width(), m_job->fraction());
+    if (m_barSlide && target == m_barTarget)
+        return; // an unrelated change: let the slide run on
+    m_barTarget = target;
+    if (m_barSlide)
+        m_barSlide->stop();
+    m_barSlide = nullptr;
+    // A bar that just appeared starts at its width; only later moves slide.
+    if (!wasDeterminate || reduceMotion() || m_shownBar == target) {
+        m_shownBar = target;
+        return;
+    }
+    auto* slide = new QVariantAnimation(this);
+    slide->setObjectName(QStringLiteral("barWidth"));
+    slide->setStartValue(m_shownBar);
+    slide->setEndValue(target);
+    slide->setDuration(barSlideMs);
+    slide->setEasingCurve(QEasingCurve::Linear);
+    connect(slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        m_shownBar = v.toDouble();
+        update();
+    });
+    connect(slide, &QAbstractAnimation::finished, this, [this] { m_barSlide = nullptr; });
+    m_barSlide = slide;
+    slide->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void PillView::updateIndeterminate()
@@ -237,7 +370,7 @@ void PillView::updateIndeterminate()
         sweep->setStartValue(-0.35);
         sweep->setEndValue(1.0);
         sweep->setDuration(1100);
-        sweep->setEasingCurve(QEasingCurve::InOutQuad);
+        sweep->setEasingCurve(easeInOut());
         connect(sweep, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
             m_phase = v.toDouble();
             update();
@@ -263,28 +396,114 @@ void PillView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF bounds = rect();
-    const Job& job = *m_job;
-    const bool failed = job.state() == Job::State::failed;
-    paintPillBackground(p, bounds, palette(), failed ? std::optional<QColor>(red) : std::nullopt);
+    const Face now = currentFace();
+    // While a change of state settles, the old look gives way to the new one.
+    const Face* from = m_stateSpring ? &m_from : nullptr;
+    const double blend = std::clamp(m_stateProgress, 0.0, 1.0);
 
-    const QColor primary = primaryTextColor(palette());
-    const QColor secondary = secondaryTextColor(palette());
+    paintPillBackground(p, rect(), palette(), from ? from->tint : now.tint);
+    if (from && from->tint != now.tint) {
+        p.save();
+        p.setOpacity(blend);
+        paintPillBackground(p, rect(), palette(), now.tint);
+        p.restore();
+    }
 
-    // Status badge.
-    const Look look = statusIcon(job);
+    paintBadge(p, now, from, blend);
+
+    if (from && (from->title != now.title || from->detail != now.detail)) {
+        paintTexts(p, *from, 1 - blend);
+        paintTexts(p, now, blend);
+    } else {
+        paintTexts(p, now, 1);
+    }
+
+    bool controlsChange = false;
+    if (from) {
+        controlsChange = from->controls.size() != now.controls.size() || from->percent.isEmpty() != now.percent.isEmpty();
+        for (int i = 0; !controlsChange && i < now.controls.size(); ++i)
+            controlsChange = from->controls[i].control.action != now.controls[i].control.action;
+    }
+    if (controlsChange) {
+        paintControls(p, *from, 1 - blend, false);
+        paintControls(p, now, blend, true);
+    } else {
+        paintControls(p, now, 1, true);
+    }
+
+    if (from && from->track != now.track) {
+        paintTrack(p, *from, 1 - blend);
+        paintTrack(p, now, blend);
+    } else {
+        paintTrack(p, now, 1);
+    }
+}
+
+void PillView::paintBadge(QPainter& p, const Face& now, const Face* from, double blend) const
+{
     const QRectF badge(leadingPadding, (height() - badgeSize) / 2, badgeSize, badgeSize);
-    QColor wash = look.color;
-    wash.setAlphaF(0.14);
+    const QColor color = from ? mix(from->look.color, now.look.color, blend) : now.look.color;
+    QColor wash = color;
+    wash.setAlphaF(wash.alphaF() * 0.14f);
     p.setPen(Qt::NoPen);
     p.setBrush(wash);
     p.drawEllipse(badge);
-    paintSymbol(p, look.symbol, badge.adjusted(6.5, 6.5, -6.5, -6.5), look.color);
+    const QRectF glyph = badge.adjusted(6.5, 6.5, -6.5, -6.5);
+    if (!from || from->look.symbol == now.look.symbol) {
+        paintSymbol(p, now.look.symbol, glyph, color);
+        return;
+    }
+    // Replacing the symbol: the old one shrinks away, the new one grows in (and, riding the
+    // spring, swells a touch past its size before it settles).
+    p.save();
+    p.setOpacity(std::clamp(1 - 2 * blend, 0.0, 1.0));
+    paintSymbol(p, from->look.symbol, scaledAround(glyph, 1 - 0.5 * std::min(2 * blend, 1.0)), color);
+    p.setOpacity(std::clamp((blend - 0.25) / 0.5, 0.0, 1.0));
+    paintSymbol(p, now.look.symbol, scaledAround(glyph, 0.5 + 0.5 * m_stateProgress), color);
+    p.restore();
+}
 
-    // Trailing controls.
-    const QList<Placed> placed = placedControls();
-    for (const Placed& item : placed) {
-        const bool hovered = m_hoveredControl == item.control.action;
+void PillView::paintTexts(QPainter& p, const Face& face, double opacity) const
+{
+    if (opacity <= 0)
+        return;
+    p.save();
+    p.setOpacity(opacity);
+    // Badge, text, a spacer of at least 4 points and the controls, 10 points apart.
+    const double textLeft = leadingPadding + badgeSize + stackSpacing;
+    double textRight = face.controls.isEmpty() ? width() - trailingPadding : face.controls.first().rect.left();
+    if (!face.percent.isEmpty())
+        textRight = face.percentRect.left();
+    const double textWidth = std::max(textRight - stackSpacing - minimumSpacer - stackSpacing - textLeft, 10.0);
+    const QFont titleFont = pixelFont(13, QFont::DemiBold);
+    const QFont detailFont = pixelFont(11, QFont::Normal);
+    const QFontMetricsF titleMetrics(titleFont);
+    const QFontMetricsF detailMetrics(detailFont);
+    const double titleHeight = titleMetrics.height();
+    const double detailHeight = face.detail.isEmpty() ? 0 : detailMetrics.height() + 1;
+    const double y = (height() - titleHeight - detailHeight) / 2;
+    p.setFont(titleFont);
+    p.setPen(primaryTextColor(palette()));
+    p.drawText(QRectF(textLeft, y, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               titleMetrics.elidedText(face.title, Qt::ElideMiddle, textWidth));
+    if (!face.detail.isEmpty()) {
+        p.setFont(detailFont);
+        p.setPen(secondaryTextColor(palette()));
+        p.drawText(QRectF(textLeft, y + titleHeight + 1, textWidth, detailMetrics.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, detailMetrics.elidedText(face.detail, Qt::ElideMiddle, textWidth));
+    }
+    p.restore();
+}
+
+void PillView::paintControls(QPainter& p, const Face& face, double opacity, bool live) const
+{
+    if (opacity <= 0)
+        return;
+    p.save();
+    p.setOpacity(opacity);
+    const QColor primary = primaryTextColor(palette());
+    for (const Placed& item : face.controls) {
+        const bool hovered = live && m_hoveredControl == item.control.action;
         if (item.control.symbol.isEmpty()) {
             p.setFont(pixelFont(12, QFont::DemiBold));
             p.setPen(hovered ? primary : currentAccentColor());
@@ -298,57 +517,36 @@ void PillView::paintEvent(QPaintEvent*)
         p.drawEllipse(item.rect);
         paintSymbol(p, item.control.symbol, item.rect.adjusted(7.5, 7.5, -7.5, -7.5), primary);
     }
-    double textRight = placed.isEmpty() ? width() - trailingPadding : placed.first().rect.left();
-    if (showsPercent()) {
-        const QRectF percent = percentRect();
+    if (!face.percent.isEmpty()) {
         p.setFont(percentFont());
-        p.setPen(secondary);
-        p.drawText(percent, Qt::AlignRight | Qt::AlignVCenter, percentText(job.fraction()));
-        textRight = percent.left();
+        p.setPen(secondaryTextColor(palette()));
+        p.drawText(face.percentRect, Qt::AlignRight | Qt::AlignVCenter, face.percent);
     }
+    p.restore();
+}
 
-    // Text column, both lines cut in the middle.
-    const double textLeft = badge.right() + 10;
-    const double textWidth = std::max(textRight - 4 - 10 - textLeft, 10.0);
-    const QFont titleFont = pixelFont(13, QFont::DemiBold);
-    const QFont detailFont = pixelFont(11, QFont::Normal);
-    const QFontMetricsF titleMetrics(titleFont);
-    const QFontMetricsF detailMetrics(detailFont);
-    const QString detail = detailText(job);
-    const double titleHeight = titleMetrics.height();
-    const double detailHeight = detail.isEmpty() ? 0 : detailMetrics.height() + 1;
-    double y = (height() - titleHeight - detailHeight) / 2;
-    p.setFont(titleFont);
-    p.setPen(primary);
-    p.drawText(QRectF(textLeft, y, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               titleMetrics.elidedText(titleText(job), Qt::ElideMiddle, textWidth));
-    if (!detail.isEmpty()) {
-        p.setFont(detailFont);
-        p.setPen(secondary);
-        p.drawText(QRectF(textLeft, y + titleHeight + 1, textWidth, detailMetrics.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, detailMetrics.elidedText(detail, Qt::ElideMiddle, textWidth));
+void PillView::paintTrack(QPainter& p, const Face& face, double opacity) const
+{
+    if (!face.track || opacity <= 0)
+        return;
+    p.save();
+    p.setOpacity(opacity);
+    const QRectF track = trackRect();
+    QColor accent = currentAccentColor();
+    p.setPen(Qt::NoPen);
+    if (face.determinate) {
+        p.setBrush(accent);
+        p.drawRoundedRect(QRectF(track.left(), track.top(), face.barWidth, 3), 1.5, 1.5);
+    } else {
+        QPainterPath clip;
+        clip.addRoundedRect(track, 1.5, 1.5);
+        p.setClipPath(clip);
+        accent.setAlphaF(0.85);
+        p.setBrush(accent);
+        p.drawRoundedRect(QRectF(track.left() + track.width() * m_phase, track.top(), track.width() * 0.35, 3),
+                          1.5, 1.5);
     }
-
-    // Progress over the bottom edge.
-    if (showsProgressTrack()) {
-        const QRectF track(22, height() - 5 - 3, width() - 44, 3);
-        QColor accent = currentAccentColor();
-        p.setPen(Qt::NoPen);
-        if (showsPercent()) {
-            p.setBrush(accent);
-            p.drawRoundedRect(QRectF(track.left(), track.top(), barWidth(track.width(), job.fraction()), 3), 1.5, 1.5);
-        } else {
-            p.save();
-            QPainterPath clip;
-            clip.addRoundedRect(track, 1.5, 1.5);
-            p.setClipPath(clip);
-            accent.setAlphaF(0.85);
-            p.setBrush(accent);
-            p.drawRoundedRect(QRectF(track.left() + track.width() * m_phase, track.top(), track.width() * 0.35, 3),
-                              1.5, 1.5);
-            p.restore();
-        }
-    }
+    p.restore();
 }
 
 void PillView::setHovering(bool hovering)

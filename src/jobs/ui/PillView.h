@@ -9,7 +9,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
+class QPainter;
 class QVariantAnimation;
 
 namespace qv {
@@ -52,6 +54,11 @@ public:
     bool showsProgressTrack() const;
     bool showsPercent() const;
     bool isIndeterminate() const;
+    // The determinate bar's drawn width; it follows the fraction linearly over 0.1 s.
+    double shownBarWidth() const { return m_shownBar; }
+    // How far the look has come since the job's state last changed: 0 at the change, 1 once
+    // the spring has settled (it passes 1 slightly on the way).
+    double stateProgress() const { return m_stateProgress; }
 
     QSize sizeHint() const override { return {344, 56}; }
 
@@ -69,11 +76,37 @@ private:
         Control control;
         QRectF rect;
     };
+    // Everything the pill draws for one moment of its job, kept so that a change of state
+    // can cross-fade from the old look to the new one.
+    struct Face {
+        Job::State state = Job::State::waiting;
+        Look look;
+        QString title;
+        QString detail;
+        QList<Placed> controls;
+        QString percent; // empty when not shown
+        QRectF percentRect;
+        bool track = false;
+        bool determinate = false;
+        double barWidth = 0;
+        std::optional<QColor> tint;
+    };
+
     QList<Placed> placedControls() const;
+    QList<Placed> placedControls(const QList<Control>& list, bool active) const;
     QRectF percentRect() const;
+    QRectF percentRect(const QList<Placed>& placed) const;
+    QRectF trackRect() const;
+    Face currentFace() const;
     void jobChanged();
+    void startStateTransition(const Face& from);
+    void updateBar(bool wasDeterminate);
     void setHovering(bool hovering);
     void updateIndeterminate();
+    void paintBadge(QPainter& p, const Face& now, const Face* from, double blend) const;
+    void paintTexts(QPainter& p, const Face& face, double opacity) const;
+    void paintControls(QPainter& p, const Face& face, double opacity, bool live) const;
+    void paintTrack(QPainter& p, const Face& face, double opacity) const;
 
     JobPtr m_job;
     HoverState& m_hover;
@@ -82,6 +115,15 @@ private:
     std::optional<Action> m_pressedControl;
     double m_phase = -0.35;
     QPointer<QVariantAnimation> m_sweep;
+
+    Face m_face;          // as of the last change of the job
+    bool m_hasFace = false;
+    Face m_from;          // the look a state change moves away from
+    double m_stateProgress = 1;
+    QPointer<QVariantAnimation> m_stateSpring;
+    double m_shownBar = 0;
+    double m_barTarget = 0;
+    QPointer<QVariantAnimation> m_barSlide;
 };
 
 template <>
