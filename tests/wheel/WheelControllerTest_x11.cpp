@@ -1,3 +1,4 @@
+#include "DragSourceProcess.h"
 #include "X11TestDriver.h"
 
 #include "model/SettingsDefaults.h"
@@ -31,39 +32,6 @@ namespace {
 constexpr int timeoutMs = 15000;
 
 // The drag source program, with a window to drag from.
-class DragSourceProcess {
-public:
-    explicit DragSourceProcess(const QStringList& args)
-    {
-        m_process.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"), args);
-        waitFor([this] {
-            m_output += m_process.readAllStandardOutput();
-            return m_output.contains('\n') || m_process.state() == QProcess::NotRunning;
-        }, timeoutMs);
-        const QList<QByteArray> words = m_output.left(m_output.indexOf('\n')).split(' ');
-        if (words.size() == 3 && words[0] == "ready")
-            centre = QPoint(words[1].toInt(), words[2].toInt());
-    }
-    ~DragSourceProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    bool isReady() const { return !centre.isNull(); }
-    int dragsEnded()
-    {
-        m_output += m_process.readAllStandardOutput();
-        return int(m_output.count("drag-end"));
-    }
-
-    QPoint centre;
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-};
-
 struct Dispatched {
     QString entry;
     QList<QUrl> files;

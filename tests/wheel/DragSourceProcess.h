@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPoint>
+#include <QProcess>
+#include <QStringList>
+
+namespace qv::test {
+
+// The tests' drag source program, started with a window to drag from ("files <url>..." or
+// "text <words>").
+class DragSourceProcess {
+public:
+    explicit DragSourceProcess(const QStringList& args);
+    ~DragSourceProcess();
+
+    bool isReady() const { return !centre.isNull(); }
+    // How many drags of the source have ended.
+    int dragsEnded();
+
+    QPoint centre;
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace qv::test
