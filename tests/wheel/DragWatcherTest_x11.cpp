@@ -84,22 +84,11 @@ protected:
 
     void TearDown() override
     {
-        // A failed test must not leave the button or a key down for the next one.
-        if (input.isOpen()) {
-            input.key("Shift_L", false);
-            input.key("Super_L", false);
-            input.button(false);
-        }
+        if (input.isOpen())
+            input.releaseAll();
     }
 
-    // Button down on the point and moves well past the drag threshold.
-    void pressAndDrag(QPoint from)
-    {
-        input.moveTo(from.x(), from.y());
-        input.button(true);
-        for (int step = 1; step <= 8; ++step)
-            input.moveTo(from.x() + 6 * step, from.y() + 3 * step);
-    }
+    void pressAndDrag(QPoint from) { input.pressAndDrag(from.x(), from.y()); }
 
     bool has(const QString& event) const { return events.contains(event); }
     // Without the back end's own events, which are there to explain a failure.

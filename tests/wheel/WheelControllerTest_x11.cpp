@@ -75,19 +75,11 @@ protected:
 
     void TearDown() override
     {
-        if (input.isOpen()) {
-            input.key("Shift_L", false);
-            input.button(false);
-        }
+        if (input.isOpen())
+            input.releaseAll();
     }
 
-    void pressAndDrag(QPoint from)
-    {
-        input.moveTo(from.x(), from.y());
-        input.button(true);
-        for (int step = 1; step <= 8; ++step)
-            input.moveTo(from.x() + 6 * step, from.y() + 3 * step);
-    }
+    void pressAndDrag(QPoint from) { input.pressAndDrag(from.x(), from.y()); }
 
     // Moves in small steps, so that the drag source sees each position.
     void glideTo(QPoint from, QPoint to)

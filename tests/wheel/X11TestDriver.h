@@ -19,6 +19,10 @@ public:
 
     void moveTo(int x, int y);
     void button(bool down);
+    // Button down on the point, then moves well past the drag threshold.
+    void pressAndDrag(int x, int y);
+    // A failed test must not leave the button or a modifier down for the next one.
+    void releaseAll();
     // keysymName as XStringToKeysym spells it ("Shift_L", "Super_L").
     void key(const char* keysymName, bool down);
     void tap(const char* keysymName);

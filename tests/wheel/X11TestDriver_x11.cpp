@@ -49,6 +49,21 @@ void X11InputDriver::moveTo(int x, int y)
     sync();
 }
 
+void X11InputDriver::pressAndDrag(int x, int y)
+{
+    moveTo(x, y);
+    button(true);
+    for (int step = 1; step <= 8; ++step)
+        moveTo(x + 6 * step, y + 3 * step);
+}
+
+void X11InputDriver::releaseAll()
+{
+    key("Shift_L", false);
+    key("Super_L", false);
+    button(false);
+}
+
 void X11InputDriver::button(bool down)
 {
     XTestFakeButtonEvent(dpyOf(m_display), 1, down, CurrentTime);
