@@ -3,8 +3,9 @@
 
 #include "X11TestDriver.h"
 
+#include "app/SystemServices.h"
 #include "model/SettingsDefaults.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11DragSource.h"
 #include "wheel/DragWatcher.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv)
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
+    qv::installSystemServices();
     QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.*.debug=false"));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

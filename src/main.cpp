@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/Application.h"
+#include "app/SystemServices.h"
 
 #include <QDir>
 #include <QUrl>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
         return 1;
     }
     qv::Application app(argc, argv);
+    qv::installSystemServices();
     QList<QUrl> files;
     for (const QString& argument : app.arguments().mid(1))
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));

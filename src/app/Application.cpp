@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/TestHarness.h"
 
 namespace qv {

@@ -5,7 +5,7 @@
 #include "jobs/Toasts.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "platform/FinderSelection.h"
+#include "app/FinderSelectionHandling.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 

@@ -7,7 +7,7 @@
 #include "app/SystemStatusTray.h"
 #include "jobs/JobCenter.h"
 #include "model/SettingsKeys.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/SettingsStore.h"
 
 #include <QSystemTrayIcon>

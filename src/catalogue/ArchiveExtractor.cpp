@@ -4,7 +4,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QDir>
 #include <QFile>

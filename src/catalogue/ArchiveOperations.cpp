@@ -10,8 +10,8 @@
 #include "model/Progress.h"
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
-#include "platform/FileProbe.h"
-#include "platform/Log.h"
+#include "model/FileProbe.h"
+#include "model/Log.h"
 
 #include <QDir>
 #include <QFile>

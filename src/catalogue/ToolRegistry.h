@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/OperationDescriptor.h"
-#include "wheel/WheelContent.h"
+#include "model/WheelContent.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "editors/EditorLauncher.h"
 
 #include "jobs/JobCenter.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include "model/OperationBehavior.h"
 #include "model/OperationOptions.h"
-#include "wheel/WheelEntry.h"
+#include "model/WheelEntry.h"
 
 #include <QPointF>
 

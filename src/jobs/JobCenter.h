@@ -5,7 +5,7 @@
 #include "jobs/JobCenterServices.h"
 #include "model/OperationDescriptor.h"
 #include "model/OperationOptions.h"
-#include "wheel/WheelEntry.h"
+#include "model/WheelEntry.h"
 
 #include <QHash>
 #include <QObject>

@@ -2,8 +2,8 @@
 
 #include "jobs/Job.h"
 #include "model/PlatformWording.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
+#include "model/Clock.h"
+#include "model/Log.h"
 #include "platform/Workspace.h"
 
 #include <QDBusMessage>

@@ -6,7 +6,7 @@
 #include "jobs/QuickActions.h"
 #include "jobs/Toasts.h"
 #include "model/RememberedOptions.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "jobs/FilePromise.h"
 #include "jobs/Job.h"
 #include "model/OperationOptions.h"
-#include "wheel/WheelEntry.h"
+#include "model/WheelEntry.h"
 
 #include <QObject>
 #include <QPointF>

@@ -8,7 +8,7 @@
 #include "platform/ExclusiveRename.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileItems.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderRegistry.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/SettingsSnapshot.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "platform/WriteAccessProbe.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "jobs/Toasts.h"
 
-#include "platform/Log.h"
+#include "model/Log.h"
 
 namespace qv {
 

@@ -1,10 +1,8 @@
 #include "model/Capabilities.h"
 
-#include "catalogue/ArchiveProbe.h"
-#include "engines/image/ImageTypes.h"
 #include "model/FileFormat.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
+#include "model/Clock.h"
+#include "model/Log.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -59,7 +57,7 @@ QStringList sorted(const QSet<QString>& set)
 
 } // namespace
 
-Capabilities::Lookups Capabilities::Lookups::system()
+Capabilities::Lookups Capabilities::Lookups::basic()
 {
     Lookups lookups;
     lookups.environmentVariable = [](const char* name) { return qEnvironmentVariable(name); };
@@ -78,22 +76,44 @@ Capabilities::Lookups Capabilities::Lookups::system()
     };
     lookups.applicationDirPath = QCoreApplication::applicationDirPath();
     lookups.clock = &Clock::system();
-    lookups.readableImageFormatIds = vipsReadableFormatIds;
-    lookups.writableImageFormatIds = vipsWritableFormatIds;
-    lookups.probeResource = [](const QString& name) -> std::optional<QByteArray> {
-        QFile file(QStringLiteral(":/probes/") + name);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return file.readAll();
-    };
-    lookups.listArchive = listArchiveInMemory;
     return lookups;
+}
+
+namespace {
+
+QMutex& lookupsLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+std::function<Capabilities::Lookups()>& installedLookups()
+{
+    static std::function<Capabilities::Lookups()> make;
+    return make;
+}
+
+} // namespace
+
+void Capabilities::installSystemLookups(std::function<Lookups()> makeLookups)
+{
+    QMutexLocker locker(&lookupsLock());
+    installedLookups() = std::move(makeLookups);
 }
 
 Capabilities& Capabilities::shared()
 {
     // Never destroyed: readers on other threads may still be running when the process ends.
-    static Capabilities* const instance = new Capabilities(Lookups::system());
+    static Capabilities* const instance = [] {
+        std::function<Lookups()> make;
+        {
+            QMutexLocker locker(&lookupsLock());
+            make = installedLookups();
+        }
+        if (!make)
+            qFatal("The capabilities were read before start-up installed their look-ups");
+        return new Capabilities(make());
+    }();
     return *instance;
 }
 
@@ -222,6 +242,8 @@ QSet<QString> Capabilities::probeArchiveFormats()
 
     QSet<QString> formats(baseArchiveFormats().begin(), baseArchiveFormats().end());
     for (const ProbeRow& row : kProbeRows) {
+        if (!m_lookups.probeResource || !m_lookups.listArchive)
+            break;
         const QString format = QString::fromLatin1(row.format);
         const std::optional<QByteArray> data = m_lookups.probeResource(QString::fromLatin1(row.resource));
         if (!data)

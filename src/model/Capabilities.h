@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ArchiveListing.h"
 #include "model/EngineID.h"
 #include "model/SharedEnums.h"
 
@@ -19,7 +20,6 @@
 namespace qv {
 
 class Clock;
-struct ArchiveListing;
 
 // What this machine offers the engines: the FFmpeg and LibreOffice programs, the image
 // types libvips reads and writes, and the archive formats that can be listed.
@@ -41,11 +41,15 @@ public:
         std::function<std::optional<QByteArray>(const QString& name)> probeResource;
         std::function<ArchiveListing(const QByteArray& data)> listArchive;
 
-        static Lookups system();
+        // What Qt alone can tell: the environment, programs and folders. Image and archive
+        // formats are left to whoever adds the engines' own look-ups.
+        static Lookups basic();
     };
 
-    // Created on first use, from any thread, and kept for the life of the process.
+    // Created on first use, from any thread, with the look-ups start-up installed; kept for the
+    // life of the process.
     static Capabilities& shared();
+    static void installSystemLookups(std::function<Lookups()> makeLookups);
 
     explicit Capabilities(Lookups lookups, QObject* parent = nullptr);
 

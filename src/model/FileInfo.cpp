@@ -1,6 +1,6 @@
 #include "model/FileInfo.h"
 
-#include "platform/FileProbe.h"
+#include "model/FileProbe.h"
 
 #include <QDir>
 #include <QJsonValue>

@@ -1,10 +1,10 @@
 #include "model/RememberedOptions.h"
 
-#include "platform/SettingsStore.h"
+#include "model/Settings.h"
 
 namespace qv {
 
-OperationOptions loadRememberedOptions(const QString& operationId, const SettingsStore& store)
+OperationOptions loadRememberedOptions(const QString& operationId, const Settings& store)
 {
     const std::optional<QByteArray> data = store.dataValue(rememberedOptionsKey(operationId));
     if (!data)
@@ -14,10 +14,10 @@ OperationOptions loadRememberedOptions(const QString& operationId, const Setting
 
 OperationOptions loadRememberedOptions(const QString& operationId)
 {
-    return loadRememberedOptions(operationId, SettingsStore::shared());
+    return loadRememberedOptions(operationId, Settings::shared());
 }
 
-void rememberOptions(const OperationOptions& options, const QString& operationId, SettingsStore& store)
+void rememberOptions(const OperationOptions& options, const QString& operationId, Settings& store)
 {
     const std::optional<QByteArray> json = encodeOperationOptions(options.withoutPerFileValues());
     if (json)
@@ -26,7 +26,7 @@ void rememberOptions(const OperationOptions& options, const QString& operationId
 
 void rememberOptions(const OperationOptions& options, const QString& operationId)
 {
-    rememberOptions(options, operationId, SettingsStore::shared());
+    rememberOptions(options, operationId, Settings::shared());
 }
 
 } // namespace qv

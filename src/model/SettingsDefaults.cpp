@@ -1,7 +1,7 @@
 #include "model/SettingsDefaults.h"
 
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "model/Settings.h"
 
 #include <QLocale>
 #include <QThread>
@@ -64,7 +64,7 @@ QList<QPair<QString, QVariant>> defaultSettings()
     };
 }
 
-void registerDefaultSettings(SettingsStore& store)
+void registerDefaultSettings(Settings& store)
 {
     QVariantMap defaults;
     for (const auto& [key, value] : defaultSettings())
@@ -74,7 +74,7 @@ void registerDefaultSettings(SettingsStore& store)
 
 void registerDefaultSettings()
 {
-    registerDefaultSettings(SettingsStore::shared());
+    registerDefaultSettings(Settings::shared());
 }
 
 } // namespace qv

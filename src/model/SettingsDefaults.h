@@ -9,7 +9,7 @@
 
 namespace qv {
 
-class SettingsStore;
+class Settings;
 
 // "letter" where the system locale measures in US units, else "a4".
 PageSizeChoice localePageSize();
@@ -21,7 +21,7 @@ int defaultCpuJobs();
 QList<QPair<QString, QVariant>> defaultSettings();
 
 // Fills the store's registration layer; called at launch before anything reads a setting.
-void registerDefaultSettings(SettingsStore& store);
+void registerDefaultSettings(Settings& store);
 void registerDefaultSettings();
 
 } // namespace qv

@@ -3,7 +3,7 @@
 #include "model/HexColor.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/SettingsStore.h"
+#include "model/Settings.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -46,7 +46,7 @@ std::optional<QUrl> folderUrlFromSetting(const QString& path)
     return directoryUrl(expanded);
 }
 
-QUrl defaultFallbackFolder(const SettingsStore& store)
+QUrl defaultFallbackFolder(const Settings& store)
 {
     if (const auto chosen = folderUrlFromSetting(
             store.stringValue(SettingsKey::fallbackFolder).value_or(QString())))
@@ -59,10 +59,10 @@ QUrl defaultFallbackFolder(const SettingsStore& store)
 
 QUrl defaultFallbackFolder()
 {
-    return defaultFallbackFolder(SettingsStore::shared());
+    return defaultFallbackFolder(Settings::shared());
 }
 
-QMap<QString, QString> effectiveSuffixes(const SettingsStore& store)
+QMap<QString, QString> effectiveSuffixes(const Settings& store)
 {
     QMap<QString, QString> suffixes = SettingsSnapshot::defaultSuffixes();
     const std::optional<QVariantMap> user = store.dictionaryValue(SettingsKey::suffixes);
@@ -83,10 +83,10 @@ QMap<QString, QString> effectiveSuffixes(const SettingsStore& store)
 
 QMap<QString, QString> effectiveSuffixes()
 {
-    return effectiveSuffixes(SettingsStore::shared());
+    return effectiveSuffixes(Settings::shared());
 }
 
-QColor currentAccentColor(const SettingsStore& store)
+QColor currentAccentColor(const Settings& store)
 {
     const QString text = store.stringValue(SettingsKey::accentColor).value_or(defaultAccentHex());
     if (const auto color = colorFromHex(text))
@@ -96,10 +96,10 @@ QColor currentAccentColor(const SettingsStore& store)
 
 QColor currentAccentColor()
 {
-    return currentAccentColor(SettingsStore::shared());
+    return currentAccentColor(Settings::shared());
 }
 
-WheelSize currentWheelSize(const SettingsStore& store)
+WheelSize currentWheelSize(const Settings& store)
 {
     const QString text = store.stringValue(SettingsKey::wheelSize).value_or(QString());
     return enumFromString<WheelSize>(text).value_or(WheelSize::medium);
@@ -107,10 +107,10 @@ WheelSize currentWheelSize(const SettingsStore& store)
 
 WheelSize currentWheelSize()
 {
-    return currentWheelSize(SettingsStore::shared());
+    return currentWheelSize(Settings::shared());
 }
 
-ModifierChoice triggerModifier(WheelKind wheel, const SettingsStore& store)
+ModifierChoice triggerModifier(WheelKind wheel, const Settings& store)
 {
     QLatin1String key = SettingsKey::triggerConvert;
     switch (wheel) {
@@ -124,7 +124,7 @@ ModifierChoice triggerModifier(WheelKind wheel, const SettingsStore& store)
 
 ModifierChoice triggerModifier(WheelKind wheel)
 {
-    return triggerModifier(wheel, SettingsStore::shared());
+    return triggerModifier(wheel, Settings::shared());
 }
 
 QString wheelOrderKey(WheelKind wheel, FileCategory category)

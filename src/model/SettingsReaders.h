@@ -13,7 +13,7 @@
 
 namespace qv {
 
-class SettingsStore;
+class Settings;
 
 // A folder path from a setting as a directory URL (trailing "/"); "~" stands for the home
 // folder. Nothing for an empty or relative path, which would name a folder nobody chose.
@@ -21,22 +21,22 @@ std::optional<QUrl> folderUrlFromSetting(const QString& path);
 
 // The folder for results that cannot go where they should: the one set by the user, else the
 // Downloads folder.
-QUrl defaultFallbackFolder(const SettingsStore& store);
+QUrl defaultFallbackFolder(const Settings& store);
 QUrl defaultFallbackFolder();
 
 // The built-in suffix words with the user's own words put in. A user word of only spaces and
 // tabs, or one holding "/" or a NUL (which would break the result's file name), is ignored.
-QMap<QString, QString> effectiveSuffixes(const SettingsStore& store);
+QMap<QString, QString> effectiveSuffixes(const Settings& store);
 QMap<QString, QString> effectiveSuffixes();
 
-QColor currentAccentColor(const SettingsStore& store);
+QColor currentAccentColor(const Settings& store);
 QColor currentAccentColor();
 
-WheelSize currentWheelSize(const SettingsStore& store);
+WheelSize currentWheelSize(const Settings& store);
 WheelSize currentWheelSize();
 
 // The modifier that opens a wheel while dragging; off for a stored text that names none.
-ModifierChoice triggerModifier(WheelKind wheel, const SettingsStore& store);
+ModifierChoice triggerModifier(WheelKind wheel, const Settings& store);
 ModifierChoice triggerModifier(WheelKind wheel);
 
 // "quorvenda.wheel.<wheel>.<category>", where a wheel's order of items is stored.

@@ -1,11 +1,11 @@
 #include "model/SettingsReset.h"
 
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "model/Settings.h"
 
 namespace qv {
 
-void resetAllSettings(SettingsStore& store)
+void resetAllSettings(Settings& store)
 {
     for (const QString& key : store.allKeys()) {
         if (key.startsWith(SettingsKey::prefix) && key != SettingsKey::onboardingDone)
@@ -15,7 +15,7 @@ void resetAllSettings(SettingsStore& store)
 
 void resetAllSettings()
 {
-    resetAllSettings(SettingsStore::shared());
+    resetAllSettings(Settings::shared());
 }
 
 bool isExportableSettingsKey(const QString& key)

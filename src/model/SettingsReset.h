@@ -4,11 +4,11 @@
 
 namespace qv {
 
-class SettingsStore;
+class Settings;
 
 // Removes every stored "quorvenda." value except whether onboarding was done; settings then
 // read their registered defaults. Keys of anything else in the store are left alone.
-void resetAllSettings(SettingsStore& store);
+void resetAllSettings(Settings& store);
 void resetAllSettings();
 
 // Whether the settings export writes a key: "quorvenda." keys that are not state.

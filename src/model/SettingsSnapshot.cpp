@@ -3,7 +3,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
-#include "platform/SettingsStore.h"
+#include "model/Settings.h"
 
 #include <QDir>
 
@@ -67,7 +67,7 @@ QUrl SettingsSnapshot::builtInFallbackFolder()
     return QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/'));
 }
 
-SettingsSnapshot SettingsSnapshot::load(const SettingsStore& store)
+SettingsSnapshot SettingsSnapshot::load(const Settings& store)
 {
     namespace K = SettingsKey;
     SettingsSnapshot snapshot;
@@ -120,7 +120,7 @@ SettingsSnapshot SettingsSnapshot::load(const SettingsStore& store)
 
 SettingsSnapshot SettingsSnapshot::load()
 {
-    return load(SettingsStore::shared());
+    return load(Settings::shared());
 }
 
 } // namespace qv

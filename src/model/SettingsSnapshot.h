@@ -9,7 +9,7 @@
 
 namespace qv {
 
-class SettingsStore;
+class Settings;
 
 // A value copy of the output and quality settings, taken when a job starts and never changed
 // under it. Default-constructed, it holds the built-in values.
@@ -41,7 +41,7 @@ struct SettingsSnapshot {
     bool operator==(const SettingsSnapshot&) const = default;
 
     // Reads every field from the store.
-    static SettingsSnapshot load(const SettingsStore& store);
+    static SettingsSnapshot load(const Settings& store);
     static SettingsSnapshot load();
 
     // The suffix word that names results of an operation ("compress" -> "compressed"); the

@@ -1,8 +1,8 @@
 #include "model/Shortcut.h"
 
 #include "model/SettingsKeys.h"
-#include "platform/KeyTable.h"
-#include "platform/SettingsStore.h"
+#include "model/KeyTable.h"
+#include "model/Settings.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,7 +83,7 @@ std::optional<Shortcut> decodeShortcut(const QByteArray& json)
     return Shortcut{*keyCode, *modifiers};
 }
 
-std::optional<Shortcut> storedShortcut(const SettingsStore& store)
+std::optional<Shortcut> storedShortcut(const Settings& store)
 {
     const std::optional<QByteArray> data = store.dataValue(SettingsKey::finderHotkey);
     if (!data)
@@ -93,7 +93,7 @@ std::optional<Shortcut> storedShortcut(const SettingsStore& store)
 
 std::optional<Shortcut> storedShortcut()
 {
-    return storedShortcut(SettingsStore::shared());
+    return storedShortcut(Settings::shared());
 }
 
 QString shortcutDisplayString(const Shortcut& shortcut)

@@ -11,7 +11,7 @@ class QKeyEvent;
 
 namespace qv {
 
-class SettingsStore;
+class Settings;
 
 // A key with modifiers, as the global hot key stores it: the key's position code (see
 // platform/KeyTable.h) and modifier bits in the stored format's numbering.
@@ -42,7 +42,7 @@ std::optional<Shortcut> decodeShortcut(const QByteArray& json);
 
 // The shortcut in force: the default when "quorvenda.finderHotkey" holds no data, nothing when
 // the user removed it or its data cannot be read.
-std::optional<Shortcut> storedShortcut(const SettingsStore& store);
+std::optional<Shortcut> storedShortcut(const Settings& store);
 std::optional<Shortcut> storedShortcut();
 
 // "⌥⇧Space": the modifier glyphs in the order ⌃⌥⇧⌘, then the key's name.

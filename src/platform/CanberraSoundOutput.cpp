@@ -1,6 +1,6 @@
 #include "platform/CanberraSoundOutput.h"
 
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <canberra.h>
 

@@ -1,6 +1,6 @@
 #include "platform/DesktopWorkspace.h"
 
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,8 +1,6 @@
 #include "platform/FinderSelection.h"
 
-#include "jobs/Toasts.h"
 #include "platform/ClipboardReader.h"
-#include "platform/Log.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,12 +14,6 @@
 namespace qv {
 
 namespace {
-
-FinderSelectionHandler& handlerSlot()
-{
-    static FinderSelectionHandler handler;
-    return handler;
-}
 
 QList<QByteArray> lines(const QByteArray& bytes)
 {
@@ -117,41 +109,6 @@ FinderSelectionResult readFinderSelection(const ClipboardReader& reader)
 FinderSelectionResult readFinderSelection()
 {
     return readFinderSelection(ClipboardReader::system());
-}
-
-void setFinderSelectionHandler(FinderSelectionHandler handler)
-{
-    handlerSlot() = std::move(handler);
-}
-
-void handleFinderSelection(const FinderSelectionResult& result)
-{
-    switch (result.kind) {
-    case FinderSelectionResult::Kind::paths:
-        if (result.urls.isEmpty()) {
-            showToast(CopiedFilesText::nothingCopied, CopiedFilesText::nothingCopiedSymbol);
-        } else if (const FinderSelectionHandler& handler = handlerSlot()) {
-            handler(result.urls);
-        } else {
-            qCInfo(appLog, "Copied Files: %lld items, nothing to open them",
-                   static_cast<long long>(result.urls.size()));
-        }
-        return;
-    case FinderSelectionResult::Kind::failed:
-        qCCritical(appLog, "Copied Files failed: %s", qUtf8Printable(result.message));
-        showToast(CopiedFilesText::readFailed, CopiedFilesText::failedSymbol);
-        return;
-    }
-}
-
-void convertFinderSelection(const ClipboardReader& reader)
-{
-    handleFinderSelection(readFinderSelection(reader));
-}
-
-void convertFinderSelection()
-{
-    convertFinderSelection(ClipboardReader::system());
 }
 
 } // namespace qv

@@ -1,26 +1,15 @@
 #pragma once
 
-#include "model/PlatformWording.h"
-
 #include <QList>
 #include <QString>
 #include <QUrl>
 
-#include <functional>
 
 class QMimeData;
 
 namespace qv {
 
 class ClipboardReader;
-
-// The texts of converting the copied files, in the words of a Linux desktop.
-namespace CopiedFilesText {
-inline const QString nothingCopied = platformWording(QStringLiteral("Select files in Finder first"));
-inline const QString readFailed = platformWording(QStringLiteral("Couldn't read the Finder selection"));
-inline const QString nothingCopiedSymbol = QStringLiteral("cursorarrow.click.2");
-inline const QString failedSymbol = QStringLiteral("exclamationmark.triangle");
-} // namespace CopiedFilesText
 
 // What reading the copied files gave: the files (possibly none), or a failure's message.
 struct FinderSelectionResult {
@@ -47,17 +36,5 @@ QList<QUrl> copiedFileUrls(const QMimeData& data);
 // it.
 FinderSelectionResult readFinderSelection(const ClipboardReader& reader);
 FinderSelectionResult readFinderSelection();
-
-// What opens the convert wheel in click mode at the pointer for the files; the application
-// installs it. Without one, files are only logged.
-using FinderSelectionHandler = std::function<void(const QList<QUrl>&)>;
-void setFinderSelectionHandler(FinderSelectionHandler handler);
-
-// Opens the wheel for the files, or says in a toast why not.
-void handleFinderSelection(const FinderSelectionResult& result);
-
-// Reads the copied files and acts on them; the hot key and the tray menu start it.
-void convertFinderSelection(const ClipboardReader& reader);
-void convertFinderSelection();
 
 } // namespace qv

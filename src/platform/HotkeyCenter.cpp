@@ -1,7 +1,7 @@
 #include "platform/HotkeyCenter.h"
 
 #include "model/SettingsKeys.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11HotkeyGrabber.h"
 

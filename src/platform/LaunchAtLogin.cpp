@@ -1,7 +1,7 @@
 #include "platform/LaunchAtLogin.h"
 
 #include "model/SystemError.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,5 @@
 #include "platform/LocalFileProbe.h"
 
-#include "engines/image/ImageHeader.h"
-#include "engines/image/PdfLock.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -43,6 +40,11 @@ bool isRegularFile(const QString& path)
 
 } // namespace
 
+LocalFileProbe::LocalFileProbe(ContentProbes contentProbes)
+    : m_contentProbes(std::move(contentProbes))
+{
+}
+
 std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
 {
     const QByteArray native = QFile::encodeName(path);
@@ -82,22 +84,16 @@ std::optional<QString> LocalFileProbe::realPath(const QString& path) const
 
 std::optional<bool> LocalFileProbe::pdfNeedsPassword(const QString& path) const
 {
-    if (!isRegularFile(path))
+    if (!m_contentProbes.pdfNeedsPassword || !isRegularFile(path))
         return std::nullopt;
-    return qv::pdfNeedsPassword(path);
+    return m_contentProbes.pdfNeedsPassword(path);
 }
 
 std::optional<int> LocalFileProbe::imageFrameCount(const QString& path) const
 {
-    if (!isRegularFile(path))
+    if (!m_contentProbes.imageFrameCount || !isRegularFile(path))
         return std::nullopt;
-    return qv::imageFrameCount(path);
-}
-
-const FileProbe& FileProbe::system()
-{
-    static const LocalFileProbe probe;
-    return probe;
+    return m_contentProbes.imageFrameCount(path);
 }
 
 } // namespace qv

@@ -1,15 +1,29 @@
 #pragma once
 
-#include "platform/FileProbe.h"
+#include "model/FileProbe.h"
+
+#include <functional>
 
 namespace qv {
 
+// Reads the disk itself; what a file's contents say (a PDF's lock, an image's frames) comes
+// from the engines that read those contents, handed in at start-up.
 class LocalFileProbe : public FileProbe {
 public:
+    struct ContentProbes {
+        std::function<std::optional<bool>(const QString& path)> pdfNeedsPassword;
+        std::function<std::optional<int>(const QString& path)> imageFrameCount;
+    };
+
+    explicit LocalFileProbe(ContentProbes contentProbes = {});
+
     std::optional<ItemStatus> status(const QString& path) const override;
     std::optional<QString> realPath(const QString& path) const override;
     std::optional<bool> pdfNeedsPassword(const QString& path) const override;
     std::optional<int> imageFrameCount(const QString& path) const override;
+
+private:
+    const ContentProbes m_contentProbes;
 };
 
 } // namespace qv

@@ -3,7 +3,7 @@
 #include "model/CancellationError.h"
 #include "model/SystemError.h"
 #include "platform/ChildProcess.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/OutputCollector.h"
 
 #include <QFileInfo>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Settings.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QMap>
@@ -20,7 +22,7 @@ namespace qv {
 // defaults that is never saved. Reads are safe from any thread; writes are collected and saved
 // shortly after, atomically, under a lock file shared with other processes. Byte arrays are
 // kept in the file as {"$data": "<base64>"}.
-class SettingsStore : public QObject {
+class SettingsStore : public QObject, public Settings {
     Q_OBJECT
 
 public:
@@ -37,29 +39,14 @@ public:
 
     QString filePath() const { return m_filePath; }
 
-    // The registration layer: replaces earlier registrations of the same keys.
-    void registerDefaults(const QVariantMap& defaults);
+    QVariant value(const QString& key) const override;
+    bool hasStoredValue(const QString& key) const override;
+    QStringList allKeys() const override;
 
-    // The stored value, else the registered one, else an invalid QVariant.
-    QVariant value(const QString& key) const;
-    bool boolValue(const QString& key) const;
-    int intValue(const QString& key) const;
-    double doubleValue(const QString& key) const;
-    std::optional<QString> stringValue(const QString& key) const;
-    std::optional<QByteArray> dataValue(const QString& key) const;
-    std::optional<QVariantMap> dictionaryValue(const QString& key) const;
-    std::optional<QVariantList> arrayValue(const QString& key) const;
-    // Only when every element is text.
-    std::optional<QStringList> stringListValue(const QString& key) const;
-
-    bool hasStoredValue(const QString& key) const;
-    // Keys of both layers, sorted.
-    QStringList allKeys() const;
-
-    // An invalid QVariant removes the stored value.
-    void setValue(const QString& key, const QVariant& value);
-    void setData(const QString& key, const QByteArray& data);
-    void remove(const QString& key);
+    void registerDefaults(const QVariantMap& defaults) override;
+    void setValue(const QString& key, const QVariant& value) override;
+    void setData(const QString& key, const QByteArray& data) override;
+    void remove(const QString& key) override;
 
     // Saves the pending writes now; false when the file could not be written (they stay
     // pending and go with the next save).

@@ -1,6 +1,6 @@
 #include "platform/SingleInstance.h"
 
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -2,7 +2,7 @@
 
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/WorkFolderRegistry.h"
 
 #include <QDir>

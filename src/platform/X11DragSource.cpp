@@ -1,7 +1,7 @@
 #include "platform/X11DragSource.h"
 
-#include "platform/Log.h"
-#include "wheel/ModifierFlags.h"
+#include "model/Log.h"
+#include "platform/ModifierFlags.h"
 
 #include <algorithm>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wheel/DragEventSource.h"
+#include "platform/DragEventSource.h"
 
 #include <memory>
 

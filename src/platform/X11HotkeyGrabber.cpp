@@ -1,6 +1,6 @@
 #include "platform/X11HotkeyGrabber.h"
 
-#include "platform/KeyTable.h"
+#include "model/KeyTable.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

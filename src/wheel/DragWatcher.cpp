@@ -2,12 +2,12 @@
 
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
-#include "platform/Clock.h"
-#include "platform/Log.h"
+#include "model/Clock.h"
+#include "model/Log.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11DragSource.h"
-#include "wheel/DragEventSource.h"
-#include "wheel/ModifierFlags.h"
+#include "platform/DragEventSource.h"
+#include "platform/ModifierFlags.h"
 
 namespace qv {
 

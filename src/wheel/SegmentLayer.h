@@ -1,7 +1,7 @@
 #pragma once
 
 #include "wheel/WheelPalette.h"
-#include "wheel/WheelSegmentModel.h"
+#include "model/WheelSegmentModel.h"
 
 #include <QEasingCurve>
 

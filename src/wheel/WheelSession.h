@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/FileInfo.h"
-#include "wheel/WheelContent.h"
+#include "model/WheelContent.h"
 
 #include <QHash>
 #include <QImage>

@@ -8,7 +8,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "platform/FinderSelection.h"
+#include "app/FinderSelectionHandling.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 #include "support/FakeClock.h"

@@ -1,7 +1,7 @@
-#include "editors/EditorButtons.h"
+#include "platform/ui/EditorButtons.h"
 #include "editors/EditorLauncher.h"
-#include "editors/EditorWindow.h"
-#include "editors/WindowPlacement.h"
+#include "platform/ui/EditorWindow.h"
+#include "platform/ui/WindowPlacement.h"
 #include "support/FakeScreens.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "editors/EditorButtons.h"
-#include "editors/EditorWindow.h"
+#include "platform/ui/EditorButtons.h"
+#include "platform/ui/EditorWindow.h"
 #include "jobs/OptionsActions.h"
 #include "jobs/ui/ColorWell.h"
 #include "jobs/ui/MergeOrderList.h"

@@ -208,7 +208,7 @@ TEST(Capabilities, FFmpegSearchOrder)
     const QString notExecutable = makeProgram("plain/ffmpeg", false);
 
     QString environment = fromEnv;
-    Capabilities::Lookups lookups = Capabilities::Lookups::system();
+    Capabilities::Lookups lookups = Capabilities::Lookups::basic();
     lookups.environmentVariable = [&](const char* name) {
         return QByteArray(name) == "QUORVENDA_FFMPEG" ? environment : QString();
     };
@@ -230,11 +230,11 @@ TEST(Capabilities, FFmpegSearchOrder)
     // The real environment variable is read by the default lookups.
     const QByteArray saved = qgetenv("QUORVENDA_FFMPEG");
     qputenv("QUORVENDA_FFMPEG", fromEnv.toUtf8());
-    EXPECT_EQ(Capabilities(Capabilities::Lookups::system()).ffmpegURL(),
+    EXPECT_EQ(Capabilities(Capabilities::Lookups::basic()).ffmpegURL(),
               QUrl::fromLocalFile(fromEnv));
     qunsetenv("QUORVENDA_FFMPEG");
     // Debian's FFmpeg on PATH, since nothing sits beside the test program.
-    EXPECT_EQ(Capabilities(Capabilities::Lookups::system()).ffmpegURL(),
+    EXPECT_EQ(Capabilities(Capabilities::Lookups::basic()).ffmpegURL(),
               QUrl::fromLocalFile("/usr/bin/ffmpeg"));
     if (!saved.isNull())
         qputenv("QUORVENDA_FFMPEG", saved);
@@ -292,21 +292,3 @@ TEST(Capabilities, ArchiveProbeRunsOnceAndLogs)
     }
 }
 
-TEST(Capabilities, SharedInstanceOnThisMachine)
-{
-    std::vector<std::thread> threads;
-    std::vector<Capabilities*> seen(4, nullptr);
-    for (int i = 0; i < 4; ++i)
-        threads.emplace_back([&seen, i] { seen[i] = &Capabilities::shared(); });
-    for (auto& thread : threads)
-        thread.join();
-    for (Capabilities* caps : seen)
-        EXPECT_EQ(caps, &Capabilities::shared());
-
-    const Capabilities& caps = Capabilities::shared();
-    EXPECT_TRUE(caps.imageIOReadable().contains("public.jpeg"));
-    EXPECT_TRUE(caps.imageIOReadable().contains("public.png"));
-    EXPECT_TRUE(caps.imageIOWritable().contains("public.jpeg"));
-    EXPECT_TRUE(caps.imageIOWritable().contains("com.microsoft.ico"));
-    EXPECT_FALSE(caps.imageIOWritable().contains("public.svg-image"));
-}

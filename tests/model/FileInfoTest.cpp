@@ -1,5 +1,5 @@
 #include "model/FileInfo.h"
-#include "platform/FileProbe.h"
+#include "model/FileProbe.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -134,39 +134,6 @@ TEST(FileInfo, FoldersPackagesAndLinks)
     EXPECT_EQ(text.category, FileCategory::document);
     EXPECT_TRUE(text.contentType->startsWith(QStringLiteral("text/")));
     EXPECT_EQ(text.size, 22);
-}
-
-TEST(FileInfo, CountsFramesAndDetectsLockedPdfs)
-{
-    QTemporaryDir dir;
-    const QString gif = dir.filePath(QStringLiteral("anim.gif"));
-    ASSERT_EQ(runProgram(QStringLiteral("ffmpeg"),
-                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                          QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("testsrc=size=32x32:rate=10"), QStringLiteral("-frames:v"),
-                          QStringLiteral("12"), gif}),
-              0);
-    EXPECT_EQ(infoFor(gif).frameCount, 12);
-
-    const QString png = dir.filePath(QStringLiteral("still.png"));
-    QImage(8, 8, QImage::Format_RGB32).save(png);
-    EXPECT_EQ(infoFor(png).frameCount, 1);
-
-    // A JPEG is never opened: even garbage keeps one frame.
-    EXPECT_EQ(infoFor(writeFile(dir.filePath(QStringLiteral("broken.jpg")), "nope")).frameCount, 1);
-    EXPECT_EQ(infoFor(writeFile(dir.filePath(QStringLiteral("broken.gif")), "nope")).frameCount, 1);
-
-    const QString open = writePdf(dir.filePath(QStringLiteral("open.pdf")));
-    const QString locked = dir.filePath(QStringLiteral("locked.pdf"));
-    ASSERT_EQ(runProgram(QStringLiteral("qpdf"),
-                         {QStringLiteral("--encrypt"), QStringLiteral("secret"),
-                          QStringLiteral("owner"), QStringLiteral("256"), QStringLiteral("--"), open,
-                          locked}),
-              0);
-    EXPECT_FALSE(infoFor(open).isEncrypted);
-    EXPECT_TRUE(infoFor(locked).isEncrypted);
-    EXPECT_FALSE(infoFor(writeFile(dir.filePath(QStringLiteral("fake.pdf")), "%PDF-garbage"))
-                     .isEncrypted);
 }
 
 TEST(FileInfo, PipesAreDescribedWithoutBeingOpened)

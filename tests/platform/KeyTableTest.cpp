@@ -1,5 +1,5 @@
 #include "model/Shortcut.h"
-#include "platform/KeyTable.h"
+#include "model/KeyTable.h"
 #include "platform/X11HotkeyGrabber.h"
 
 #include <gtest/gtest.h>

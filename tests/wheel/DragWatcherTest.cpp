@@ -5,7 +5,7 @@
 #include "support/FakeDragSource.h"
 #include "support/LogCapture.h"
 #include "wheel/DragWatcher.h"
-#include "wheel/ModifierFlags.h"
+#include "platform/ModifierFlags.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

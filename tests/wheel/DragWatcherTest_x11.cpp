@@ -2,12 +2,12 @@
 #include "X11TestDriver.h"
 
 #include "model/SettingsDefaults.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11DragSource.h"
 #include "support/TestFiles.h"
 #include "wheel/DragWatcher.h"
-#include "wheel/ModifierFlags.h"
+#include "platform/ModifierFlags.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "wheel/SourceLabel.h"
-#include "wheel/WheelContent.h"
+#include "model/WheelContent.h"
 #include "wheel/WheelSession.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "X11TestDriver.h"
 
 #include "model/SettingsDefaults.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"

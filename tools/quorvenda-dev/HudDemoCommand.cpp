@@ -5,7 +5,7 @@
 #include "jobs/ui/HUDToast.h"
 #include "jobs/ui/JobHUD.h"
 #include "model/SettingsDefaults.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "platform/SettingsStore.h"
 
 #include <QCoreApplication>

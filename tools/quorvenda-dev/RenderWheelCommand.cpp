@@ -2,7 +2,7 @@
 
 #include "catalogue/ToolRegistry.h"
 #include "model/SettingsDefaults.h"
-#include "platform/Clock.h"
+#include "model/Clock.h"
 #include "wheel/SourceLabel.h"
 #include "wheel/ui/WheelView.h"
 

@@ -1,6 +1,8 @@
 // The development driver: every capability of Quorvenda, reachable from a shell.
 #include "Commands.h"
 
+#include "app/SystemServices.h"
+
 #include <QApplication>
 #include <QTextStream>
 
@@ -51,6 +53,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    qv::installSystemServices();
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

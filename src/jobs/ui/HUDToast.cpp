@@ -4,7 +4,7 @@
 #include "jobs/ui/HUDPanel.h"
 #include "jobs/ui/PillBackground.h"
 #include "jobs/ui/ToastView.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/TestHarness.h"
 

@@ -1,6 +1,6 @@
 #include "jobs/ui/OptionsForm.h"
 
-#include "editors/EditorButtons.h"
+#include "platform/ui/EditorButtons.h"
 #include "jobs/OptionsActions.h"
 
 #include <QCheckBox>

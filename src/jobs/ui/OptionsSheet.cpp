@@ -1,7 +1,7 @@
 #include "jobs/ui/OptionsSheet.h"
 
-#include "editors/EditorWindow.h"
-#include "editors/WindowPlacement.h"
+#include "platform/ui/EditorWindow.h"
+#include "platform/ui/WindowPlacement.h"
 #include "jobs/OptionsActions.h"
 #include "jobs/ui/OptionsForm.h"
 

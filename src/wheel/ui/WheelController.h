@@ -4,7 +4,7 @@
 #include "model/FileInfo.h"
 #include "model/SharedEnums.h"
 #include "wheel/WheelDrop.h"
-#include "wheel/WheelSegmentModel.h"
+#include "model/WheelSegmentModel.h"
 #include "wheel/WheelSession.h"
 #include "wheel/ui/WheelTimeline.h"
 

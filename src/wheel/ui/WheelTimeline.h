@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Clock.h"
+#include "model/Clock.h"
 
 #include <QDateTime>
 #include <QHash>

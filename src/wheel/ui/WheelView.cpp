@@ -4,7 +4,7 @@
 
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"

@@ -1,4 +1,4 @@
-#include "jobs/ui/DispatcherUi.h"
+#include "app/DispatcherUi.h"
 
 #include "editors/EditorLauncher.h"
 #include "jobs/OperationDispatcher.h"

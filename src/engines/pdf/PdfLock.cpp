@@ -1,4 +1,4 @@
-#include "engines/image/PdfLock.h"
+#include "engines/pdf/PdfLock.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editors/KeyPanel.h"
+#include "platform/ui/KeyPanel.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
-#include "editors/EditorWindow.h"
+#include "platform/ui/EditorWindow.h"
 
-#include "editors/WindowPlacement.h"
+#include "platform/ui/WindowPlacement.h"
 #include "platform/ScreenProvider.h"
 
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "editors/KeyPanel.h"
+#include "platform/ui/KeyPanel.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "editors/EditorButtons.h"
+#include "platform/ui/EditorButtons.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

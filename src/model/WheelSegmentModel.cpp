@@ -1,4 +1,4 @@
-#include "wheel/WheelSegmentModel.h"
+#include "model/WheelSegmentModel.h"
 
 namespace qv {
 

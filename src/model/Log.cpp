@@ -1,4 +1,4 @@
-#include "platform/Log.h"
+#include "model/Log.h"
 
 namespace qv {
 

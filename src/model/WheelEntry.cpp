@@ -1,4 +1,4 @@
-#include "wheel/WheelEntry.h"
+#include "model/WheelEntry.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/Clock.h"
+#include "model/Clock.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wheel/WheelEntry.h"
+#include "model/WheelEntry.h"
 
 namespace qv {
 

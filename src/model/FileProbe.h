@@ -28,7 +28,9 @@ public:
     // Absent when the file does not open as an image.
     virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
 
+    // The probe of the real disk, which start-up installs before any file is described.
     static const FileProbe& system();
+    static void installSystem(const FileProbe& probe);
 };
 
 } // namespace qv

@@ -1,4 +1,4 @@
-#include "wheel/WheelContent.h"
+#include "model/WheelContent.h"
 
 #include <QJsonArray>
 

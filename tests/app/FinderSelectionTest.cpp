@@ -1,5 +1,5 @@
 #include "jobs/Toasts.h"
-#include "platform/FinderSelection.h"
+#include "app/FinderSelectionHandling.h"
 #include "support/FakeClipboardReader.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"

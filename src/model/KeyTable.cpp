@@ -1,4 +1,4 @@
-#include "platform/KeyTable.h"
+#include "model/KeyTable.h"
 
 #include <X11/keysym.h>
 

@@ -1,6 +1,6 @@
-#include "editors/WindowPlacement.h"
+#include "platform/ui/WindowPlacement.h"
 
-#include "editors/EditorWindow.h"
+#include "platform/ui/EditorWindow.h"
 
 #include <QGuiApplication>
 #include <QScreen>

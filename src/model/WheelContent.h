@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wheel/WheelSegmentModel.h"
+#include "model/WheelSegmentModel.h"
 
 #include <QJsonObject>
 

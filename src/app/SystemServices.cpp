@@ -1,0 +1,48 @@
+#include "app/SystemServices.h"
+
+#include "catalogue/ArchiveProbe.h"
+#include "engines/image/ImageHeader.h"
+#include "engines/image/ImageTypes.h"
+#include "engines/pdf/PdfLock.h"
+#include "model/Capabilities.h"
+#include "platform/LocalFileProbe.h"
+#include "platform/SettingsStore.h"
+
+#include <QFile>
+
+#include <mutex>
+
+namespace qv {
+
+namespace {
+
+Capabilities::Lookups systemLookups()
+{
+    Capabilities::Lookups lookups = Capabilities::Lookups::basic();
+    lookups.readableImageFormatIds = vipsReadableFormatIds;
+    lookups.writableImageFormatIds = vipsWritableFormatIds;
+    lookups.probeResource = [](const QString& name) -> std::optional<QByteArray> {
+        QFile file(QStringLiteral(":/probes/") + name);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return file.readAll();
+    };
+    lookups.listArchive = listArchiveInMemory;
+    return lookups;
+}
+
+} // namespace
+
+void installSystemServices()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Settings::installShared(SettingsStore::shared());
+        // Never destroyed: files may be described on worker threads until the process ends.
+        static const LocalFileProbe* const probe = new LocalFileProbe({pdfNeedsPassword, imageFrameCount});
+        FileProbe::installSystem(*probe);
+        Capabilities::installSystemLookups(systemLookups);
+    });
+}
+
+} // namespace qv

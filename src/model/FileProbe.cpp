@@ -1,0 +1,26 @@
+#include "model/FileProbe.h"
+
+#include <atomic>
+
+namespace qv {
+
+namespace {
+
+std::atomic<const FileProbe*> installed = nullptr;
+
+} // namespace
+
+const FileProbe& FileProbe::system()
+{
+    const FileProbe* probe = installed.load();
+    if (!probe)
+        qFatal("A file was described before start-up installed the file probe");
+    return *probe;
+}
+
+void FileProbe::installSystem(const FileProbe& probe)
+{
+    installed = &probe;
+}
+
+} // namespace qv
