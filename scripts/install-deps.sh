@@ -13,7 +13,7 @@ PACKAGES=(
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   # desktop services: X11 (drags, hot key), feedback sounds
-  libx11-dev libxfixes-dev libxi-dev libxcb1-dev libcanberra-dev sound-theme-freedesktop
+  libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus

@@ -4,13 +4,10 @@
 #include "model/PlatformWording.h"
 #include "model/Clock.h"
 #include "model/Log.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/Workspace.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QFileInfo>
-#include <QPointer>
 #include <QTimer>
 
 #include <cmath>
@@ -18,10 +15,6 @@
 namespace qv {
 
 namespace {
-
-const QString service = QStringLiteral("org.freedesktop.Notifications");
-const QString path = QStringLiteral("/org/freedesktop/Notifications");
-const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
 QString lowerFirst(const QString& text)
 {
@@ -32,23 +25,24 @@ QString lowerFirst(const QString& text)
 
 } // namespace
 
-Notifications::Notifications(const QDBusConnection& bus, Workspace& workspace, const Clock& clock,
+Notifications::Notifications(DesktopNotifications& desktop, Workspace& workspace, const Clock& clock,
                              QObject* parent)
     : QObject(parent)
-    , m_bus(bus)
+    , m_desktop(desktop)
     , m_workspace(workspace)
     , m_clock(clock)
 {
-    m_bus.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(onActionInvoked(uint, QString)));
-    m_bus.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
-                  SLOT(onNotificationClosed(uint, uint)));
+    connect(&m_desktop, &DesktopNotifications::actionInvoked, this, &Notifications::onActionInvoked);
+    connect(&m_desktop, &DesktopNotifications::failed, this, [](const QString& message) {
+        // No notification service on this desktop: the log is all.
+        qCCritical(jobsLog, "Notification failed: %s", qUtf8Printable(message));
+    });
 }
 
 Notifications& Notifications::shared()
 {
     static Notifications* notifications =
-        new Notifications(QDBusConnection::sessionBus(), Workspace::system(), Clock::system());
+        new Notifications(DesktopNotifications::system(), Workspace::system(), Clock::system());
     return *notifications;
 }
 
@@ -87,33 +81,14 @@ void Notifications::postJobFinished(const JobPtr& job)
         return;
 
     const QString showInFolder = platformWording(QStringLiteral("Show in Finder"));
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("quorvenda"));
-    hints.insert(QStringLiteral("category"), job->state() == Job::State::failed
-                                                 ? QStringLiteral("transfer.error")
-                                                 : QStringLiteral("transfer.complete"));
-
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
-    call << QStringLiteral("Quorvenda") << uint(0) << QString() << content->summary << content->body
-         << QStringList{QStringLiteral("default"), showInFolder, QStringLiteral("reveal"), showInFolder}
-         << hints << int(-1);
-
-    const QStringList paths = content->paths;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, paths](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isError()) {
-                    // No notification service on this desktop: the log is all.
-                    qCCritical(jobsLog, "Notification failed: %s",
-                              qUtf8Printable(reply.error().message()));
-                    Q_EMIT posted(0);
-                    return;
-                }
-                m_paths.insert(reply.value(), paths);
-                Q_EMIT posted(reply.value());
-            });
+    DesktopNotifications::Notification notification;
+    notification.summary = content->summary;
+    notification.body = content->body;
+    notification.actions = {{QStringLiteral("default"), showInFolder}, {QStringLiteral("reveal"), showInFolder}};
+    notification.category = job->state() == Job::State::failed ? QStringLiteral("transfer.error")
+                                                                : QStringLiteral("transfer.complete");
+    notification.payload = content->paths;
+    m_desktop.post(notification);
 }
 
 void Notifications::revealPaths(const QStringList& paths)
@@ -127,21 +102,15 @@ void Notifications::revealPaths(const QStringList& paths)
         m_workspace.reveal(existing);
 }
 
-void Notifications::onActionInvoked(uint id, const QString& action)
+void Notifications::onActionInvoked(const QString& action, const QVariant& payload)
 {
-    // Other programs' notifications share the signal; the body and the button do the same.
-    const auto it = m_paths.constFind(id);
-    if (it == m_paths.constEnd())
-        return;
+    // The body and the button do the same.
     if (action != QLatin1String("default") && action != QLatin1String("reveal"))
         return;
-    const QStringList paths = it.value();
+    if (payload.typeId() != QMetaType::QStringList)
+        return;
+    const QStringList paths = payload.toStringList();
     QTimer::singleShot(0, this, [this, paths] { revealPaths(paths); });
-}
-
-void Notifications::onNotificationClosed(uint id, uint)
-{
-    m_paths.remove(id);
 }
 
 } // namespace qv

@@ -2,9 +2,7 @@
 
 #include "jobs/JobCenterServices.h"
 
-#include <QDBusConnection>
 #include <QDateTime>
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -13,11 +11,12 @@
 namespace qv {
 
 class Clock;
+class DesktopNotifications;
 class Job;
 class Workspace;
 
-// Desktop notifications for jobs that took long, through org.freedesktop.Notifications.
-// Clicking one, or its "Show in Folder" button, shows the job's results that still exist.
+// Desktop notifications for jobs that took long. Clicking one, or its "Show in Folder"
+// button, shows the job's results that still exist.
 class Notifications : public QObject, public JobNotifier {
     Q_OBJECT
 public:
@@ -27,7 +26,7 @@ public:
         QStringList paths; // the job's outputs, in output order
     };
 
-    Notifications(const QDBusConnection& bus, Workspace& workspace, const Clock& clock,
+    Notifications(DesktopNotifications& desktop, Workspace& workspace, const Clock& clock,
                   QObject* parent = nullptr);
 
     static Notifications& shared();
@@ -41,22 +40,12 @@ public:
     // What the notification of a job says; nothing for a job that is not finished or failed.
     static std::optional<Content> contentFor(const Job& job, const QDateTime& now);
 
-    // Notifications shown and not yet closed, by the server's id.
-    QList<uint> openIds() const { return m_paths.keys(); }
-
-Q_SIGNALS:
-    // A notification was accepted by the server (id) or refused (0).
-    void posted(uint id);
-
-private Q_SLOTS:
-    void onActionInvoked(uint id, const QString& action);
-    void onNotificationClosed(uint id, uint reason);
-
 private:
-    QDBusConnection m_bus;
+    void onActionInvoked(const QString& action, const QVariant& payload);
+
+    DesktopNotifications& m_desktop;
     Workspace& m_workspace;
     const Clock& m_clock;
-    QHash<uint, QStringList> m_paths;
 };
 
 } // namespace qv

@@ -1,10 +1,10 @@
 #include "jobs/ui/HUDPanel.h"
 
+#include "platform/CompositorWatcher.h"
+
 #include <QGuiApplication>
 #include <QRegion>
 #include <QVariantAnimation>
-
-#include <xcb/xcb.h>
 
 namespace qv {
 
@@ -19,6 +19,7 @@ HUDPanel::HUDPanel(const QSize& size)
     if (translucencyAvailable())
         setAttribute(Qt::WA_TranslucentBackground);
     resize(size);
+    connect(&CompositorWatcher::system(), &CompositorWatcher::changed, this, &HUDPanel::followCompositor);
 }
 
 void HUDPanel::setContent(QWidget* content)
@@ -51,8 +52,10 @@ void HUDPanel::setFrame(const QRect& frame)
 
 void HUDPanel::orderFrontRegardless()
 {
-    if (!isVisible())
+    if (!isVisible()) {
+        matchVisual();
         show();
+    }
     raise();
 }
 
@@ -105,27 +108,34 @@ bool HUDPanel::isAnimating() const
 
 bool HUDPanel::translucencyAvailable()
 {
-    static const bool available = [] {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return true;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return false;
-    // A compositing manager owns _NET_WM_CM_S<screen>.
-    const QByteArray name = "_NET_WM_CM_S0";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()), nullptr);
-    if (!atom)
-        return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-    const bool composited = owner && owner->owner != XCB_NONE;
-    free(owner);
-    free(atom);
-    return composited;
-    }();
-    return available;
+    return QGuiApplication::platformName() != QLatin1String("xcb")
+           || CompositorWatcher::system().isComposited();
+}
+
+bool HUDPanel::isSeeThrough() const
+{
+    return testAttribute(Qt::WA_TranslucentBackground) && translucencyAvailable();
+}
+
+void HUDPanel::followCompositor()
+{
+    if (!isVisible())
+        matchVisual();
+    applyMask();
+    update();
+}
+
+void HUDPanel::matchVisual()
+{
+    const bool translucent = translucencyAvailable();
+    if (translucent == testAttribute(Qt::WA_TranslucentBackground))
+        return;
+    // The visual is chosen when the native window is made: the next show makes it anew.
+    if (testAttribute(Qt::WA_WState_Created))
+        destroy();
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAttribute(Qt::WA_NoSystemBackground, translucent);
+    applyMask();
 }
 
 void HUDPanel::resizeEvent(QResizeEvent* event)
@@ -138,7 +148,7 @@ void HUDPanel::resizeEvent(QResizeEvent* event)
 
 void HUDPanel::applyMask()
 {
-    if (m_shape.isEmpty() || translucencyAvailable()) {
+    if (m_shape.isEmpty() || isSeeThrough()) {
         clearMask();
         return;
     }

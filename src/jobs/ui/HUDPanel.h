@@ -36,11 +36,16 @@ public:
 
     // Whether windows can be see-through here (a compositor runs, or not on X11).
     static bool translucencyAvailable();
+    // Whether this panel is see-through now: a window made before a compositor started is
+    // not until it is shown again.
+    bool isSeeThrough() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void followCompositor();
+    void matchVisual();
     void applyMask();
 
     QPointer<QWidget> m_content;

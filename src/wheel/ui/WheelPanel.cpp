@@ -1,6 +1,7 @@
 #include "wheel/ui/WheelPanel.h"
 
 #include "jobs/ui/HUDPanel.h"
+#include "platform/CompositorWatcher.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QCloseEvent>
@@ -34,11 +35,39 @@ WheelPanel::WheelPanel()
     resize(500, 500);
     m_view->setGeometry(rect());
     connect(m_view, &WheelView::shapeChanged, this, &WheelPanel::applyMask);
+    connect(&CompositorWatcher::system(), &CompositorWatcher::changed, this, &WheelPanel::followCompositor);
 }
 
 bool WheelPanel::translucencyAvailable()
 {
     return HUDPanel::translucencyAvailable();
+}
+
+bool WheelPanel::isSeeThrough() const
+{
+    return testAttribute(Qt::WA_TranslucentBackground) && translucencyAvailable();
+}
+
+void WheelPanel::followCompositor()
+{
+    // A shown wheel keeps its window: making it anew would break a drag over it.
+    if (!isVisible())
+        matchVisual();
+    applyMask();
+    m_view->update();
+}
+
+void WheelPanel::matchVisual()
+{
+    const bool translucent = translucencyAvailable();
+    if (translucent == testAttribute(Qt::WA_TranslucentBackground))
+        return;
+    // The visual is chosen when the native window is made: the next show makes it anew.
+    if (testAttribute(Qt::WA_WState_Created))
+        destroy();
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAttribute(Qt::WA_NoSystemBackground, translucent);
+    applyMask();
 }
 
 void WheelPanel::setClickMode(bool on)
@@ -65,8 +94,10 @@ void WheelPanel::orderFront()
 {
     stopFade();
     setWindowOpacity(1);
-    if (!isVisible())
+    if (!isVisible()) {
+        matchVisual();
         show();
+    }
     raise();
     if (m_clickMode) {
         activateWindow();
@@ -123,7 +154,7 @@ void WheelPanel::closeEvent(QCloseEvent* event)
 
 void WheelPanel::applyMask()
 {
-    if (translucencyAvailable()) {
+    if (isSeeThrough()) {
         clearMask();
         return;
     }

@@ -35,6 +35,8 @@ public:
     void setAlpha(double alpha);
 
     static bool translucencyAvailable();
+    // A window made before a compositor started is not see-through until it is shown again.
+    bool isSeeThrough() const;
 
 Q_SIGNALS:
     // Click mode: the popup was closed by a click outside it.
@@ -44,6 +46,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void followCompositor();
+    void matchVisual();
     void applyMask();
 
     WheelView* m_view;
