@@ -160,10 +160,8 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
             throwPosix(error);
     }
     try {
-        const QUrl result = placeResult(file, QUrl::fromLocalFile(destination.folder), baseName,
-                                        extension);
-        preserveAttributes(result);
-        return result;
+        return placeResult(file, QUrl::fromLocalFile(destination.folder), baseName, extension,
+                           preparer());
     } catch (const SystemError& error) {
         const int code = posixCodeOfError(error).value_or(0);
         // The folder went away while the item ran.
@@ -183,14 +181,18 @@ QUrl OutputPlanner::deliverToFallback(const QString& file, const QString& baseNa
     if (const int error = FileItems::makePath(fallback))
         throwPosix(error);
     const QUrl result = placeResult(QUrl::fromLocalFile(file), QUrl::fromLocalFile(fallback),
-                                    baseName, extension);
-    preserveAttributes(result);
+                                    baseName, extension, preparer());
     const QString message = QStringLiteral("Saved to ") + QFileInfo(fallback).fileName()
         + QStringLiteral(": no permission to write in ") + QFileInfo(refusedFolder).fileName();
     qCInfo(jobsLog).noquote() << message << "(" << refusedFolder << ")";
     if (m_notes)
         m_notes->addMessage(message);
     return result;
+}
+
+std::function<void(const QString&)> OutputPlanner::preparer() const
+{
+    return [this](const QString& item) { preserveAttributes(QUrl::fromLocalFile(item)); };
 }
 
 void OutputPlanner::preserveAttributes(const QUrl& result) const
@@ -244,7 +246,7 @@ QString OutputPlanner::candidateName(const QString& baseName, const QString& ext
 }
 
 QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString& baseName,
-                 const QString& extension)
+                 const QString& extension, const std::function<void(const QString&)>& prepare)
 {
     const QString given = file.toLocalFile();
     const QString folder = cleanFolder(destinationFolder);
@@ -258,6 +260,9 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
             FileItems::remove(copy);
     };
 
+    // Set while the item is still ours alone, so it is whole from the moment it shows.
+    if (prepare)
+        prepare(given);
     for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
         const QString candidate =
             folder + QLatin1Char('/') + OutputPlanner::candidateName(base, ext, k);
@@ -270,6 +275,9 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
                 throwPosix(copyError);
             }
             moving = copy;
+            // A copy starts with fresh dates and no tags.
+            if (prepare)
+                prepare(copy);
             error = ExclusiveRename::move(moving, candidate);
         }
         if (error == 0) {

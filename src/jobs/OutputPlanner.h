@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -51,10 +52,12 @@ public:
 
     // Moves a finished file or folder to its destination under the first free name, falling
     // back to the fallback folder when the destination refuses writing; returns where it went.
-    // Throws EngineError for a missing output folder, SystemError otherwise.
+    // It arrives with its tags and dates already set (preserveAttributes), and is never touched
+    // once it is there. Throws EngineError for a missing output folder, SystemError otherwise.
     QUrl deliver(const QUrl& file, const QString& baseName, const QString& extension) const;
 
-    // Gives a placed result the source's tags and, when asked, its dates (else the current time).
+    // Gives a result, before it is placed, the source's tags and, when asked, its dates (else
+    // the current time).
     void preserveAttributes(const QUrl& result) const;
 
     void removeWorkDirectory() const;
@@ -78,6 +81,7 @@ private:
         QString refusedFolder;
     };
     Destination resolveDestination() const;
+    std::function<void(const QString&)> preparer() const;
     QString fallbackPath() const;
     QUrl deliverToFallback(const QString& file, const QString& baseName,
                            const QString& extension, const QString& refusedFolder) const;
@@ -92,9 +96,11 @@ private:
 };
 
 // Moves a file or folder into a folder under the first free candidate name, never replacing
-// anything; copies it first when the folder is on another filesystem. Throws SystemError
-// (EEXIST when all 10000 names are taken).
+// anything; copies it first when the folder is on another filesystem. prepare gets the path of
+// the item about to be placed, before it takes its name: the given one, and the copy once it
+// is made. Throws SystemError (EEXIST when all 10000 names are taken).
 QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString& baseName,
-                 const QString& extension);
+                 const QString& extension,
+                 const std::function<void(const QString& item)>& prepare = {});
 
 } // namespace qv

@@ -27,8 +27,9 @@ using namespace std::chrono_literals;
 
 // Time a cancelled program gets to end after SIGTERM before its group gets SIGKILL.
 constexpr auto killDelay = 2s;
-// After the program ended, how long a descendant may hold its pipes open without writing.
-constexpr auto orphanIdle = 2s;
+// After the program ended, how long its pipes are still read, whatever a process it left
+// behind keeps writing; past that the run returns without the rest.
+constexpr auto exitGrace = 2s;
 // Without a pidfd the end of the program is polled.
 constexpr auto exitPollInterval = 50ms;
 constexpr qsizetype readChunk = 64 * 1024;
@@ -122,7 +123,7 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
     bool exited = false;
     bool killed = false;
     std::optional<SteadyClock::time_point> killAt;
-    SteadyClock::time_point lastActivity = SteadyClock::now();
+    std::optional<SteadyClock::time_point> readUntil; // set when the program ends
     QByteArray buffer;
 
     {
@@ -145,7 +146,7 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
             const bool pipesOpen = child.stdoutFd() >= 0 || child.stderrFd() >= 0;
             if (exited && (!pipesOpen || killed))
                 break;
-            if (exited && !cancelled.load() && now - lastActivity >= orphanIdle) {
+            if (exited && !cancelled.load() && now >= *readUntil) {
                 qCWarning(enginesLog) << name << "ended but a process it started keeps its output open;"
                                       << "no longer reading it";
                 break;
@@ -168,7 +169,7 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
             if (killAt && !killed)
                 earliest(*killAt);
             if (exited && !cancelled.load())
-                earliest(lastActivity + orphanIdle);
+                earliest(*readUntil);
             if (!exited && child.pidFd() < 0)
                 earliest(now + exitPollInterval);
 
@@ -188,8 +189,17 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
                     if (result == ReadResult::endOfFile) {
                         child.closeStdout();
                     } else if (result == ReadResult::data) {
-                        lastActivity = SteadyClock::now();
                         const QStringList lines = collector.appendOut(buffer);
+                        // Leaving by an exception kills the program's group (~ChildProcess).
+                        if (collector.outOverflowed()) {
+                            if (cancelled.load())
+                                throw CancellationError();
+                            throw SystemError(
+                                SystemError::posixDomain, EFBIG,
+                                QStringLiteral("%1 wrote more than %2 MB of output and was stopped")
+                                    .arg(name)
+                                    .arg(OutputCollector::stdoutLimit / (1024 * 1024)));
+                        }
                         for (const QString& line : lines)
                             onStdoutLine(line);
                     }
@@ -198,17 +208,16 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
                     if (result == ReadResult::endOfFile) {
                         child.closeStderr();
                     } else if (result == ReadResult::data) {
-                        lastActivity = SteadyClock::now();
                         collector.appendErr(buffer);
                     }
                 } else if (entry.fd == child.pidFd()) {
                     exited = true;
-                    lastActivity = SteadyClock::now();
+                    readUntil = SteadyClock::now() + exitGrace;
                 }
             }
             if (!exited && child.pidFd() < 0 && child.hasExited()) {
                 exited = true;
-                lastActivity = SteadyClock::now();
+                readUntil = SteadyClock::now() + exitGrace;
             }
         }
     } // the stop callback is gone before the program is reaped, so it never signals a reused pid

@@ -22,6 +22,7 @@ public:
         // The exit status, or the number of the signal that ended the program.
         int status = 0;
         bool terminatedBySignal = false;
+        // All of standard output when there is no line handler; empty with one.
         QByteArray stdoutData;
         // Only the most recent bytes: at most 256000, cut back to the last 128000 beyond that.
         QByteArray stderrData;
@@ -48,19 +49,25 @@ public:
 
     using LineHandler = std::function<void(const QString& line)>;
 
-    // Runs the program and blocks the calling thread until it has ended and both of its output
-    // pipes are closed, so it must run on a worker thread, never the main thread. Many runs may
-    // go on at once from different threads.
+    // Runs the program and blocks the calling thread until it has ended and its output is read,
+    // so it must run on a worker thread, never the main thread. Many runs may go on at once from
+    // different threads.
     //
     // environment: absent, the program inherits ours; present (even empty), it is its whole
     // environment. currentDirectory: absent, it inherits ours. onStdoutLine: gets each line of
     // standard output in order without its line feed, on the calling thread, the unterminated
-    // last line last; an exception it throws kills the program and is passed on.
+    // last line last; an exception it throws kills the program and is passed on. A line longer
+    // than OutputCollector::lineLimit (4 MiB) arrives cut to that length, the rest of it dropped.
+    //
+    // Once the program has ended, its pipes are read for 2 more seconds at most: a process it
+    // left behind may hold them open, and what it writes after that is not read.
     //
     // Throws CancellationError when stop is requested before the start (nothing is started) or
     // while the program runs: its whole process group then gets SIGTERM at once and SIGKILL
     // 2 seconds later if still alive, and the run returns only after it has ended.
-    // Throws SystemError when the program cannot be started.
+    // Throws SystemError when the program cannot be started, and when, with no line handler, it
+    // writes more than OutputCollector::stdoutLimit (64 MiB) to standard output: its process
+    // group is then killed, as nothing short of the whole output may pass for it.
     static Output run(const QUrl& executable, const QStringList& arguments, std::stop_token stop,
                       const std::optional<QHash<QString, QString>>& environment = std::nullopt,
                       const std::optional<QUrl>& currentDirectory = std::nullopt,

@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -37,6 +38,46 @@ QStringList entries(const QString& folder)
     list.sort();
     return list;
 }
+
+// Records what happens to the entries of a folder, as another program watching it would see it.
+class FolderWatch {
+public:
+    explicit FolderWatch(const QString& folder)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                            IN_CREATE | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE);
+    }
+    ~FolderWatch() { ::close(m_fd); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    bool isValid() const { return m_fd >= 0; }
+
+    // The events of one entry so far, in order.
+    QList<uint32_t> eventsOf(const QString& name)
+    {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0)
+                    m_events.append({QFile::decodeName(event->name), event->mask});
+                at += ssize_t(sizeof(inotify_event)) + event->len;
+            }
+        }
+        QList<uint32_t> masks;
+        for (const auto& [entry, mask] : m_events) {
+            if (entry == name)
+                masks.append(mask & ~IN_ISDIR);
+        }
+        return masks;
+    }
+
+private:
+    int m_fd;
+    QList<std::pair<QString, uint32_t>> m_events;
+};
 
 class RefusingProbe : public WriteAccessProbe {
 public:
@@ -320,14 +361,42 @@ TEST_F(OutputPlannerTest, ResultsKeepTagsAndOptionallyDates)
     OutputPlanner plain(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
     const QUrl first = produce(plain, "a");
     EXPECT_EQ(FileAttributes::dates(first.toLocalFile())->modified, m_clock.now());
-    if (tagged)
+    if (tagged) {
         EXPECT_EQ(FileAttributes::tags(first.toLocalFile()),
                   (QStringList{QStringLiteral("Work"), QStringLiteral("Blue")}));
+    }
 
     m_settings.preserveDates = true;
     OutputPlanner keeping(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
     const QUrl second = produce(keeping, "b");
     EXPECT_EQ(FileAttributes::dates(second.toLocalFile())->modified, old);
+}
+
+TEST_F(OutputPlannerTest, ResultsArriveCompleteAndAreNotTouchedOnceThere)
+{
+    const bool tagged = FileAttributes::setTags(sourcePath(), {QStringLiteral("Work")});
+    const QDateTime old(QDate(2021, 3, 4), QTime(5, 6), Qt::UTC);
+    ASSERT_TRUE(FileAttributes::setDates(sourcePath(), {old, old}));
+    m_settings.preserveDates = true;
+    OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+
+    // The result's name only ever sees it arrive: nothing is set on a path that others can
+    // see, and so nothing on what another program might have put there since.
+    FolderWatch watch(sourceFolder());
+    ASSERT_TRUE(watch.isValid());
+    const QUrl file = produce(planner, "file");
+    EXPECT_EQ(watch.eventsOf(QFileInfo(file.toLocalFile()).fileName()),
+              QList<uint32_t>{IN_MOVED_TO});
+    EXPECT_EQ(FileAttributes::dates(file.toLocalFile())->modified, old);
+    if (tagged) {
+        EXPECT_EQ(FileAttributes::tags(file.toLocalFile()), QStringList{QStringLiteral("Work")});
+    }
+
+    const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("out"));
+    writeFile(folder.toLocalFile() + QStringLiteral("/inner.txt"), "inner");
+    const QUrl placed = planner.deliver(folder, QStringLiteral("album"), QString());
+    EXPECT_EQ(watch.eventsOf(QStringLiteral("album")), QList<uint32_t>{IN_MOVED_TO});
+    EXPECT_EQ(FileAttributes::dates(placed.toLocalFile())->modified, old);
 }
 
 TEST_F(OutputPlannerTest, NoWorkFolderOutlivesItsItem)
@@ -391,9 +460,23 @@ TEST_F(OutputPlannerTest, PlacementAcrossFilesystemsAndWhenEveryNameIsTaken)
     writeFile(away + QStringLiteral("/sub/f"), "deep");
     const QString target = m_dir.filePath(QStringLiteral("Target"));
     ASSERT_TRUE(QDir().mkpath(target));
+    // The copy is prepared, not the name it takes.
+    const QDateTime old(QDate(2019, 1, 2), QTime(3, 4), Qt::UTC);
+    QStringList prepared;
+    FolderWatch watch(target);
+    ASSERT_TRUE(watch.isValid());
     const QUrl placed = placeResult(QUrl::fromLocalFile(away), QUrl::fromLocalFile(target),
-                                    QStringLiteral("away"), QString());
+                                    QStringLiteral("away"), QString(),
+                                    [&](const QString& item) {
+                                        prepared.append(item);
+                                        FileAttributes::setDates(item, {old, old});
+                                    });
     EXPECT_EQ(placed.toLocalFile(), target + QStringLiteral("/away"));
+    ASSERT_EQ(prepared.size(), 2);
+    EXPECT_EQ(prepared.first(), away);
+    EXPECT_EQ(QFileInfo(prepared.last()).absolutePath(), target);
+    EXPECT_EQ(FileAttributes::dates(placed.toLocalFile())->modified, old);
+    EXPECT_EQ(watch.eventsOf(QStringLiteral("away")), QList<uint32_t>{IN_MOVED_TO});
     EXPECT_EQ(readFile(target + QStringLiteral("/away/sub/f")), "deep");
     EXPECT_FALSE(QFileInfo::exists(away));
     EXPECT_EQ(entries(target), QStringList{QStringLiteral("away")}); // no hidden copy left

@@ -67,6 +67,58 @@ TEST(ExclusiveRename, NeverReplacesAnExistingItem)
 {
     checkNeverReplaces(&ExclusiveRename::move);
     checkNeverReplaces(&ExclusiveRename::moveWithoutNoReplace);
+    checkNeverReplaces([](const QString& from, const QString& to) {
+        return ExclusiveRename::moveOntoReservation(from, to);
+    });
+}
+
+TEST(ExclusiveRename, ReservationTakenOverByAnotherProgramIsLeftToIt)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ours = dir.filePath(QStringLiteral("ours.txt"));
+    const QString target = dir.filePath(QStringLiteral("result.txt"));
+    writeFile(ours, "ours");
+    // Another program removes our empty reservation and saves its own file in its place.
+    const auto replaceReservation = [&](ExclusiveRename::Step step) {
+        if (step != ExclusiveRename::Step::reserved)
+            return;
+        ASSERT_EQ(readFile(target), "");
+        QFile::remove(target);
+        writeFile(target, "theirs");
+    };
+    EXPECT_EQ(ExclusiveRename::moveOntoReservation(ours, target, replaceReservation), EEXIST);
+    EXPECT_EQ(readFile(target), "theirs");
+    EXPECT_EQ(readFile(ours), "ours");
+
+    // The same with folders: their empty folder is not taken for our reservation.
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    const QString folderTarget = dir.filePath(QStringLiteral("placed"));
+    writeFile(folder + QStringLiteral("/inside.txt"), "inside");
+    const auto replaceFolder = [&](ExclusiveRename::Step step) {
+        if (step != ExclusiveRename::Step::reserved)
+            return;
+        ASSERT_TRUE(QDir().rmdir(folderTarget));
+        ASSERT_TRUE(QDir().mkdir(folderTarget));
+    };
+    EXPECT_EQ(ExclusiveRename::moveOntoReservation(folder, folderTarget, replaceFolder), EEXIST);
+    EXPECT_EQ(readFile(folder + QStringLiteral("/inside.txt")), "inside");
+    EXPECT_TRUE(QDir(folderTarget).isEmpty());
+
+    // Our item replaced the moment it arrived is not reported as placed.
+    const auto replaceResult = [&](ExclusiveRename::Step step) {
+        if (step != ExclusiveRename::Step::moved)
+            return;
+        QFile::remove(target);
+        writeFile(target, "theirs again");
+    };
+    QFile::remove(target);
+    EXPECT_EQ(ExclusiveRename::moveOntoReservation(ours, target, replaceResult), ENOENT);
+    EXPECT_EQ(readFile(target), "theirs again");
+
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("folder"), QStringLiteral("placed"),
+                           QStringLiteral("result.txt")}));
 }
 
 TEST(ExclusiveRename, ReportsAMoveAcrossFilesystems)

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <future>
 #include <thread>
 
 using namespace qv;
@@ -103,7 +105,7 @@ TEST(ProcessRunner, HandsOverLinesInOrderWithTheUnterminatedOneLast)
                                                 "printf 'ee\\n\\nlast'"),
                                  [&](const QString& line) { lines.append(line); });
     EXPECT_EQ(lines, (QStringList{"one", "two\r", "three", "", "last"}));
-    EXPECT_EQ(output.stdoutData, QByteArray("one\ntwo\r\nthree\n\nlast"));
+    EXPECT_TRUE(output.stdoutData.isEmpty()); // handed over, not kept as well
 
     // An exception from the handler ends the program and reaches the caller.
     EXPECT_THROW(runShell(QStringLiteral("echo x; exec sleep 100"),
@@ -248,7 +250,7 @@ TEST(OutputCollector, SplitsLinesOnBytesAndBoundsStandardError)
     EXPECT_EQ(collector.appendOut("\xA9"), QStringList()); // a character split across chunks
     EXPECT_EQ(collector.flushPending(), std::optional<QString>(QStringLiteral("\u00E9")));
     EXPECT_EQ(collector.flushPending(), std::nullopt);
-    EXPECT_EQ(collector.outData(), QByteArray("abc\r\nd\n\xC3\xA9"));
+    EXPECT_TRUE(collector.outData().isEmpty());
 
     OutputCollector unsplit(false);
     EXPECT_TRUE(unsplit.appendOut("a\nb\n").isEmpty());
@@ -261,6 +263,40 @@ TEST(OutputCollector, SplitsLinesOnBytesAndBoundsStandardError)
     errors.appendErr("c");
     ASSERT_EQ(errors.errData().size(), OutputCollector::stderrKeep);
     EXPECT_TRUE(errors.errData().endsWith("bc"));
+}
+
+TEST(OutputCollector, BoundsLinesAndKeptOutput)
+{
+    constexpr qsizetype limit = OutputCollector::lineLimit;
+    OutputCollector lines(true);
+    // A line of exactly the limit is whole.
+    EXPECT_EQ(lines.appendOut(QByteArray(limit, 'a') + "\n"), QStringList(QString(limit, 'a')));
+    // Past it the line is cut, here before the character the limit falls in.
+    QStringList got = lines.appendOut(QByteArray(limit - 1, 'b') + "\xC3\xA9");
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got.first(), QString(limit - 1, 'b'));
+    // Its rest is dropped, chunk after chunk, up to its line feed.
+    EXPECT_TRUE(lines.appendOut(QByteArray(limit, 'c')).isEmpty());
+    EXPECT_EQ(lines.appendOut("ccc\nd\ne"), (QStringList{"d"}));
+    EXPECT_EQ(lines.flushPending(), std::optional<QString>(QStringLiteral("e")));
+    // An endless last line comes once, cut, and nothing after it.
+    got = lines.appendOut(QByteArray(limit + 5, 'f'));
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got.first().size(), limit);
+    EXPECT_EQ(lines.flushPending(), std::nullopt);
+    EXPECT_TRUE(lines.outData().isEmpty());
+    EXPECT_FALSE(lines.outOverflowed());
+
+    OutputCollector kept(false);
+    kept.appendOut(QByteArray(OutputCollector::stdoutLimit - 1, 'a'));
+    kept.appendOut("b");
+    EXPECT_FALSE(kept.outOverflowed()); // exactly the limit is whole
+    EXPECT_EQ(kept.outData().size(), OutputCollector::stdoutLimit);
+    kept.appendOut("c");
+    EXPECT_TRUE(kept.outOverflowed());
+    EXPECT_EQ(kept.outData().size(), OutputCollector::stdoutLimit);
+    kept.appendOut("");
+    EXPECT_TRUE(kept.outOverflowed());
 }
 
 TEST(ProcessRunner, ErrorTexts)
@@ -277,4 +313,74 @@ TEST(ProcessRunner, ReturnsWhenALeftoverProcessKeepsTheOutputOpen)
     const auto output = runShell(QStringLiteral("sleep 4 & echo started"));
     EXPECT_EQ(output.status, 0);
     EXPECT_EQ(output.stdoutText(), QStringLiteral("started\n"));
+
+    // The shell ends at once, leaving a loop in its process group that never stops writing.
+    std::atomic<pid_t> group = 0;
+    std::atomic<int> ticks = 0;
+    auto run = std::async(std::launch::async, [&] {
+        return runShell(QStringLiteral("echo $$; (while :; do echo tick; sleep 0.01; done) &"),
+                        [&](const QString& line) {
+                            if (group.load() == 0)
+                                group = line.toInt();
+                            else
+                                ++ticks;
+                        });
+    });
+    // Only a guard against hanging the suite: the run ends about 2 s after the shell.
+    const bool returned = run.wait_for(60s) == std::future_status::ready;
+    if (group.load() > 0)
+        ::kill(-group.load(), SIGKILL); // which also ends a hanging run: its pipes close
+    EXPECT_TRUE(returned) << "the run waited for the leftover writer";
+    const auto ended = run.get();
+    EXPECT_EQ(ended.status, 0);
+    EXPECT_GT(group.load(), 0);
+}
+
+TEST(ProcessRunner, OutputNobodyCouldHoldIsAFailureNotATruncation)
+{
+    // With a line handler nothing is kept, however much comes.
+    qint64 lineBytes = 0;
+    const auto many = runShell(QStringLiteral("yes \"$(printf %099d 0)\" | head -c 100000000"),
+                               [&](const QString& line) { lineBytes += line.size() + 1; });
+    EXPECT_EQ(many.status, 0);
+    EXPECT_EQ(lineBytes, 100000000);
+    EXPECT_TRUE(many.stdoutData.isEmpty());
+
+    // A line that never ends is handed over cut, and reading goes on after it.
+    QList<qsizetype> lengths;
+    QStringList shortLines;
+    runShell(QStringLiteral("head -c 10000000 /dev/zero | tr '\\0' x; printf '\\nnext\\nlast'"),
+             [&](const QString& line) {
+                 lengths.append(line.size());
+                 if (line.size() < 10)
+                     shortLines.append(line);
+             });
+    EXPECT_EQ(lengths.size(), 3);
+    EXPECT_EQ(lengths.value(0), OutputCollector::lineLimit);
+    EXPECT_EQ(shortLines, (QStringList{"next", "last"}));
+
+    // Without a handler the output is what the caller parses: too much of it stops the
+    // program and fails rather than handing over a part as if it were all.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    try {
+        ProcessRunner::run(shell,
+                           {QStringLiteral("-c"),
+                            QStringLiteral("echo $$ > \"$0\"; head -c 70000000 /dev/zero; exec sleep 100"),
+                            pidFile},
+                           {});
+        FAIL() << "70 MB of output were returned";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.localizedDescription(),
+                  QStringLiteral("sh wrote more than 64 MB of output and was stopped"));
+    }
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    EXPECT_FALSE(isRunning(pid));
+
+    const auto fits = runShell(QStringLiteral("head -c %1 /dev/zero").arg(OutputCollector::stdoutLimit));
+    EXPECT_EQ(fits.stdoutData.size(), OutputCollector::stdoutLimit);
 }
