@@ -96,11 +96,13 @@ struct X11DragSource::Impl {
     // down, and a refused request is made again with the newest motion time.
     Time lastMotionTime = CurrentTime;
     bool followingMotion = false;
+    bool watchingKeys = false;
     bool retryOnMotion = false;
     int retries = 0;
     static constexpr int maxRetries = 200;
     QByteArray incrData;
-    QTimer readTimeout;
+    // One deadline for the whole read, however many parts it comes in.
+    QTimer readDeadline;
 
     ~Impl()
     {
@@ -137,6 +139,23 @@ struct X11DragSource::Impl {
         unsigned char map[256];
         const int count = XGetPointerMapping(dpy, map, int(sizeof map));
         pointerMap = QList<unsigned char>(map, map + qMax(count, 0));
+    }
+
+    Window createWindow()
+    {
+        XSetWindowAttributes attributes{};
+        attributes.event_mask = PropertyChangeMask;
+        return XCreateWindow(dpy, root, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
+                             CopyFromParent, CWEventMask, &attributes);
+    }
+
+    // An owner dropped in the middle of a transfer may still write to our window: it gets
+    // another, so that nothing late lands in the next read.
+    void replaceWindow()
+    {
+        XDestroyWindow(dpy, window);
+        window = createWindow();
+        flush();
     }
 
     int logicalButton(int physical) const
@@ -194,6 +213,9 @@ struct X11DragSource::Impl {
             if (e.subtype == XFixesSetSelectionOwnerNotify && e.selection == xdndSelection
                 && e.owner != None) {
                 selectionTime = e.selection_timestamp;
+                // A drag began: the keys count until the button comes up.
+                if (followingMotion)
+                    selectRawEvents(true, true);
                 Q_EMIT q->dragSelectionChanged();
             }
             return;
@@ -223,6 +245,8 @@ struct X11DragSource::Impl {
             }
             return;
         }
+        if ((type == XI_RawKeyPress || type == XI_RawKeyRelease) && !watchingKeys)
+            return; // queued before the keys were let go of
         if (type == XI_RawKeyPress && pendingRelease && pendingRelease->first == raw.detail
             && pendingRelease->second == raw.time) {
             // A release and a press of one key at one moment: the server repeating a held key.
@@ -234,13 +258,13 @@ struct X11DragSource::Impl {
         case XI_RawButtonPress:
             if (logicalButton(raw.detail) == 1) {
                 lastMotionTime = raw.time;
-                selectRawEvents(true);
+                selectRawEvents(true, false);
                 Q_EMIT q->primaryButtonPressed();
             }
             break;
         case XI_RawButtonRelease:
             if (logicalButton(raw.detail) == 1) {
-                selectRawEvents(false);
+                selectRawEvents(false, false);
                 Q_EMIT q->primaryButtonReleased();
             }
             break;
@@ -286,8 +310,9 @@ struct X11DragSource::Impl {
         }
     }
 
-    // The whole property, deleted after reading (which asks an INCR owner for the next part).
-    QByteArray takeProperty(Atom* typeOut)
+    // The whole property, deleted after reading (which asks an INCR owner for the next part);
+    // nothing, and the property left alone, when it holds more than room bytes.
+    std::optional<QByteArray> takeProperty(Atom* typeOut, qsizetype room)
     {
         QByteArray bytes;
         *typeOut = None;
@@ -303,6 +328,12 @@ struct X11DragSource::Impl {
                 != Success)
                 break;
             *typeOut = type;
+            if (format == 8 && quint64(bytes.size()) + count + after > quint64(room)) {
+                if (data)
+                    XFree(data);
+                queueDrain();
+                return std::nullopt;
+            }
             if (data) {
                 if (format == 8)
                     bytes.append(reinterpret_cast<const char*>(data), qsizetype(count));
@@ -341,15 +372,18 @@ struct X11DragSource::Impl {
             return;
         }
         Atom type = None;
-        QByteArray bytes = takeProperty(&type);
+        std::optional<QByteArray> bytes = takeProperty(&type, maxListBytes);
+        if (!bytes) {
+            abandon("The drag source's file list is too long");
+            return;
+        }
         if (type == incr) {
             // Large lists come in parts, each announced by a new value of the property.
             incrActive = true;
             incrData.clear();
-            readTimeout.start();
             return;
         }
-        finish(bytes);
+        finish(std::move(*bytes));
     }
 
     void propertyChanged(const XPropertyEvent& e)
@@ -358,13 +392,16 @@ struct X11DragSource::Impl {
             || e.state != PropertyNewValue)
             return;
         Atom type = None;
-        const QByteArray part = takeProperty(&type);
-        if (part.isEmpty()) {
+        const std::optional<QByteArray> part = takeProperty(&type, maxListBytes - incrData.size());
+        if (!part) {
+            abandon("The drag source's file list is too long");
+            return;
+        }
+        if (part->isEmpty()) {
             finish(std::exchange(incrData, {}));
             return;
         }
-        incrData += part;
-        readTimeout.start();
+        incrData += *part;
     }
 
     void request(Time time)
@@ -373,27 +410,60 @@ struct X11DragSource::Impl {
         XDeleteProperty(dpy, window, property);
         XConvertSelection(dpy, xdndSelection, uriList, property, window, requestTime);
         flush();
-        readTimeout.start();
     }
 
-    void selectRawEvents(bool withMotion)
+    // Motion is followed while the primary button is down, and the keys only while a drag
+    // runs: the rest of the session's typing is none of our business.
+    void selectRawEvents(bool withMotion, bool withKeys)
     {
-        if (followingMotion == withMotion)
+        if (followingMotion == withMotion && watchingKeys == withKeys)
             return;
         followingMotion = withMotion;
+        const bool keysBegin = withKeys && !watchingKeys;
+        if (!withKeys && watchingKeys) {
+            flushPendingRelease();
+            heldKeys.clear();
+        }
+        watchingKeys = withKeys;
+        writeRawSelection();
+        if (keysBegin)
+            reloadKeyboardState();
+    }
+
+    void writeRawSelection()
+    {
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
         XISetMask(bits, XI_RawButtonPress);
         XISetMask(bits, XI_RawButtonRelease);
-        XISetMask(bits, XI_RawKeyPress);
-        XISetMask(bits, XI_RawKeyRelease);
-        if (withMotion)
+        if (watchingKeys) {
+            XISetMask(bits, XI_RawKeyPress);
+            XISetMask(bits, XI_RawKeyRelease);
+        }
+        if (followingMotion)
             XISetMask(bits, XI_RawMotion);
         XIEventMask mask;
         mask.deviceid = XIAllMasterDevices;
         mask.mask_len = int(sizeof bits);
         mask.mask = bits;
         XISelectEvents(dpy, root, &mask, 1);
-        flush();
+        // Once the server has it, no key of the drag is missed and none after it heard.
+        XSync(dpy, False);
+        queueDrain();
+    }
+
+    // The keys went unheard until now: start from the keyboard as it is.
+    void reloadKeyboardState()
+    {
+        pendingRelease.reset();
+        heldKeys.clear();
+        char keys[32] = {};
+        XQueryKeymap(dpy, keys);
+        for (int code = 0; code < 256; ++code) {
+            if (keys[code / 8] & (1 << (code % 8)))
+                heldKeys.insert(code);
+        }
+        if (const auto pointer = queryPointer())
+            flags = flagsFromMask(pointer->second);
     }
 
     void finish(QByteArray body)
@@ -402,8 +472,16 @@ struct X11DragSource::Impl {
         retryOnMotion = false;
         incrActive = false;
         incrData.clear();
-        readTimeout.stop();
+        readDeadline.stop();
         Q_EMIT q->dragUrisRead(parseUriList(body));
+    }
+
+    // Ends a read with nothing.
+    void abandon(const char* why)
+    {
+        qCDebug(dragLog, "%s", why);
+        replaceWindow();
+        finish({});
     }
 
     std::optional<std::pair<QPoint, unsigned int>> queryPointer()
@@ -431,17 +509,20 @@ X11DragSource::X11DragSource(QObject* parent)
     , d(std::make_unique<Impl>())
 {
     d->q = this;
-    d->readTimeout.setSingleShot(true);
-    d->readTimeout.setInterval(readTimeoutMs);
-    connect(&d->readTimeout, &QTimer::timeout, this, [this] {
-        if (!d->reading)
-            return;
-        qCDebug(dragLog, "The drag source did not send its file list");
-        d->finish({});
+    d->readDeadline.setSingleShot(true);
+    d->readDeadline.setInterval(readDeadlineMs);
+    connect(&d->readDeadline, &QTimer::timeout, this, [this] {
+        if (d->reading)
+            d->abandon("The drag source did not send its file list in time");
     });
 }
 
 X11DragSource::~X11DragSource() = default;
+
+void X11DragSource::setReadDeadline(int ms)
+{
+    d->readDeadline.setInterval(ms);
+}
 
 bool X11DragSource::start(QString* whyNot)
 {
@@ -479,10 +560,7 @@ bool X11DragSource::start(QString* whyNot)
     }
     d->dpy = dpy;
     d->root = DefaultRootWindow(dpy);
-    XSetWindowAttributes attributes{};
-    attributes.event_mask = PropertyChangeMask;
-    d->window = XCreateWindow(dpy, d->root, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
-                              CopyFromParent, CWEventMask, &attributes);
+    d->window = d->createWindow();
     d->xdndSelection = XInternAtom(dpy, "XdndSelection", False);
     d->uriList = XInternAtom(dpy, "text/uri-list", False);
     d->incr = XInternAtom(dpy, "INCR", False);
@@ -490,8 +568,7 @@ bool X11DragSource::start(QString* whyNot)
 
     XFixesSelectSelectionInput(dpy, d->root, d->xdndSelection, XFixesSetSelectionOwnerNotifyMask);
 
-    d->followingMotion = true; // so that the call below selects
-    d->selectRawEvents(false);
+    d->writeRawSelection();
 
     d->loadModifierMap();
     d->loadPointerMap();
@@ -530,11 +607,15 @@ void X11DragSource::readDragUris()
         Q_EMIT dragUrisRead({});
         return;
     }
+    // The owner of a read still under way must not answer this one.
+    if (d->reading)
+        d->replaceWindow();
     d->reading = true;
     d->incrActive = false;
     d->incrData.clear();
     d->retries = 0;
     d->retryOnMotion = false;
+    d->readDeadline.start();
     // Qt's drag sources refuse a request made at CurrentTime.
     d->request(d->selectionTime);
 }

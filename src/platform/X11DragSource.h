@@ -8,8 +8,8 @@ namespace qv {
 
 // The drag back end of an X11 session, on a connection of its own: XFixes tells when another
 // client takes XdndSelection (a drag began), XConvertSelection to "text/uri-list" reads its
-// URIs, and XInput 2.2 raw events on the root window report the primary button and the keys
-// even while the drag source holds its grabs.
+// URIs, and XInput 2.2 raw events on the root window report the primary button, and the keys
+// while a drag runs, even while the drag source holds its grabs.
 class X11DragSource : public DragEventSource {
     Q_OBJECT
 
@@ -24,8 +24,14 @@ public:
     void readDragUris() override;
     void nudgePointer() override;
 
-    // An owner that has not answered by then is taken to offer nothing.
-    static constexpr int readTimeoutMs = 2000;
+    // An owner that has not sent its whole list by then, in however many parts, is taken to
+    // offer nothing.
+    static constexpr int readDeadlineMs = 5000;
+    // Nor is a longer list kept: the owner cannot make us hold more than this.
+    static constexpr qsizetype maxListBytes = 32 * 1024 * 1024;
+
+    // For tests, which cannot wait the real deadline out.
+    void setReadDeadline(int ms);
 
 private:
     struct Impl;

@@ -5,6 +5,7 @@
 #include "model/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11DragSource.h"
+#include "support/LogCapture.h"
 #include "support/TestFiles.h"
 #include "wheel/DragWatcher.h"
 #include "platform/ModifierFlags.h"
@@ -190,6 +191,114 @@ TEST_F(DragWatcherX11, LongListsArriveInIncrParts)
     waitFor([] { return false; }, 200);
     EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
     EXPECT_EQ(owner.answered(), 1);
+}
+
+TEST_F(DragWatcherX11, AnIncrOwnerThatNeverStopsIsCutOffAtTheSizeLimit)
+{
+    LogCapture log;
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/quorvenda drag test/again.jpg"));
+    const QByteArray line = file.toEncoded() + "\r\n";
+    QByteArray body;
+    while (body.size() < 3 * 1024 * 1024)
+        body += line;
+    constexpr int part = 512 * 1024;
+    FakeXdndOwner endless(body, part);
+    ASSERT_TRUE(endless.isOpen());
+    endless.sendPartsForever();
+
+    input.moveTo(1800, 1000);
+    input.button(true);
+    endless.takeSelection();
+    ASSERT_TRUE(waitFor([this] { return reads == 1; })) << trace();
+    EXPECT_TRUE(log.contains("quorvenda.drag", "The drag source's file list is too long"));
+    // The owner got as far as the limit and no further: it sends a part only when the last was
+    // taken, so what it sent bounds what was held.
+    const qint64 sent = endless.bytesSent();
+    EXPECT_GT(sent, X11DragSource::maxListBytes);
+    EXPECT_LE(sent, X11DragSource::maxListBytes + 2 * part);
+    waitFor([] { return false; }, 300);
+    EXPECT_LE(endless.bytesSent(), X11DragSource::maxListBytes + 2 * part);
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("(release)"); })) << trace();
+    EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
+
+    // The next drag is read in full, whatever the dropped owner still does.
+    events.clear();
+    const QUrl nextFile = QUrl::fromLocalFile(QStringLiteral("/tmp/quorvenda drag test/next.jpg"));
+    FakeXdndOwner next(nextFile.toEncoded() + "\r\n");
+    ASSERT_TRUE(next.isOpen());
+    input.button(true);
+    next.takeSelection();
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    EXPECT_EQ(began, QList<QUrl>{nextFile});
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+}
+
+TEST_F(DragWatcherX11, AnIncrOwnerThatNeverStopsIsCutOffAtTheDeadline)
+{
+    LogCapture log;
+    const QByteArray body(4096, 'x');
+    FakeXdndOwner endless(body, 1024);
+    ASSERT_TRUE(endless.isOpen());
+    // Small parts, slowly: far from the size limit, and never a long silence.
+    endless.sendPartsForever(20);
+    source->setReadDeadline(1000);
+
+    input.moveTo(1800, 1000);
+    input.button(true);
+    endless.takeSelection();
+    ASSERT_TRUE(waitFor([this] { return reads == 1; })) << trace();
+    EXPECT_TRUE(
+        log.contains("quorvenda.drag", "The drag source did not send its file list in time"));
+    EXPECT_GT(endless.bytesSent(), 4096);
+    EXPECT_LT(endless.bytesSent(), X11DragSource::maxListBytes);
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("(release)"); })) << trace();
+    EXPECT_TRUE(watcherEvents().isEmpty()) << trace();
+}
+
+TEST_F(DragWatcherX11, KeysAreHeardOnlyWhileADragRuns)
+{
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/quorvenda drag test/keys.jpg"));
+    FakeXdndOwner owner(file.toEncoded() + "\r\n");
+    ASSERT_TRUE(owner.isOpen());
+    const auto keysHeard = [this] {
+        return events.filter(QStringLiteral("(key ")).size() + modifierChanges.size();
+    };
+
+    // Typing with no drag, or with the button down but nothing dragged, is not listened to.
+    // Each later event arrives after these would have.
+    input.tap("Shift_L");
+    input.tap("Tab");
+    input.moveTo(1800, 1000);
+    input.button(true);
+    ASSERT_TRUE(waitFor([this] { return has("(press)"); })) << trace();
+    input.tap("Shift_L");
+    input.tap("Tab");
+    input.key("Shift_L", true);
+    owner.takeSelection();
+    ASSERT_TRUE(waitFor([this] { return has("began"); })) << trace();
+    EXPECT_EQ(keysHeard(), 0) << trace();
+
+    // During the drag: the release of a key held since before, taps and keys.
+    input.key("Shift_L", false);
+    input.tap("Super_L");
+    input.tap("Tab");
+    ASSERT_TRUE(waitFor([this] { return has("wheel:tools") && has("(key 48)"); })) << trace();
+    EXPECT_EQ(modifierChanges, (QList<quint32>{0, ModifierFlag::command, 0}));
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+
+    // Once the button is up, not any more.
+    events.clear();
+    modifierChanges.clear();
+    input.tap("Shift_L");
+    input.tap("Tab");
+    input.button(true);
+    ASSERT_TRUE(waitFor([this] { return has("(press)"); })) << trace();
+    input.button(false);
+    EXPECT_EQ(keysHeard(), 0) << trace();
 }
 
 TEST_F(DragWatcherX11, FilesAreReadWhileThePointerKeepsMoving)

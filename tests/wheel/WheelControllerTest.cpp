@@ -310,6 +310,7 @@ TEST_F(WheelControllerTest, ClickModeOpensForGivenFilesAndAClickOutsideCloses)
     EXPECT_FALSE(controller->isPanelVisible());
 
     controller->showWheel({a, c}, WheelKind::convert, QPointF(10, 10));
+    finishInspection();
     ASSERT_TRUE(controller->isPanelVisible());
     EXPECT_EQ(controller->mode(), WheelController::Mode::click);
     EXPECT_TRUE(controller->panel().isClickMode());
@@ -340,6 +341,7 @@ TEST_F(WheelControllerTest, ClickModeOpensForGivenFilesAndAClickOutsideCloses)
     // Without a point the pointer is used; a click outside the popup closes it.
     screens.pointer = QPointF(1000, 600);
     controller->showWheel({a}, WheelKind::actions);
+    finishInspection();
     ASSERT_TRUE(controller->isPanelVisible());
     EXPECT_EQ(controller->wheelCenter(), QPointF(1000, 600));
     WheelPanel& panel = controller->panel();
@@ -351,6 +353,77 @@ TEST_F(WheelControllerTest, ClickModeOpensForGivenFilesAndAClickOutsideCloses)
     EXPECT_FALSE(controller->session());
     EXPECT_EQ(controller->mode(), WheelController::Mode::drag);
     EXPECT_EQ(dispatched.size(), 1);
+}
+
+TEST_F(WheelControllerTest, ClickModeInspectsItsFilesInTheBackgroundAndOpensWhereAsked)
+{
+    int opens = 0;
+    QObject::connect(controller.get(), &WheelController::wheelOpened, [&] { ++opens; });
+
+    // Opening a PDF to look inside may take a while: none of it on the calling thread.
+    screens.pointer = QPointF(900, 500);
+    controller->showWheel({a, c}, WheelKind::convert);
+    EXPECT_EQ(inspected, 0);
+    EXPECT_EQ(background.size(), 1);
+    EXPECT_TRUE(controller->isClickWheelPending());
+    EXPECT_FALSE(controller->isPanelVisible());
+    EXPECT_EQ(refreshes, 1);
+
+    // Meanwhile a drag elsewhere neither takes over nor ends the wait.
+    controller->dragBegan({b}, {});
+    controller->requestWheel(WheelKind::tools);
+    controller->dragEnded();
+    EXPECT_EQ(background.size(), 1);
+
+    // It opens where the pointer was when asked, with its own files.
+    screens.pointer = QPointF(100, 100);
+    finishInspection();
+    EXPECT_EQ(inspected, 2);
+    EXPECT_FALSE(controller->isClickWheelPending());
+    ASSERT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(controller->mode(), WheelController::Mode::click);
+    EXPECT_TRUE(controller->panel().isClickMode());
+    EXPECT_EQ(controller->currentKind(), WheelKind::convert);
+    EXPECT_EQ(controller->wheelCenter(), QPointF(900, 500));
+    EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("2 FILES"));
+    EXPECT_TRUE(controller->session()->isClickMode());
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(nudges, 0);
+    controller->closeWheel(false);
+
+    // A second request while the first is inspected wins; only it says it opened.
+    QStringList told;
+    controller->showWheel({a}, WheelKind::convert, QPointF(400, 400), [&] { told << "first"; });
+    controller->showWheel({b, c}, WheelKind::actions, QPointF(600, 600), [&] { told << "second"; });
+    EXPECT_TRUE(told.isEmpty());
+    finishInspection();
+    EXPECT_EQ(told, QStringList{"second"});
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(controller->currentKind(), WheelKind::actions);
+    EXPECT_EQ(controller->wheelCenter(), QPointF(600, 600));
+    ASSERT_TRUE(controller->session());
+    EXPECT_EQ(controller->session()->files().size(), 2);
+
+    // Closed before its files are known: nothing opens later, and drags work again.
+    controller->showWheel({a}, WheelKind::convert, std::nullopt, [&] { told << "closed"; });
+    controller->closeWheel(false);
+    EXPECT_FALSE(controller->isClickWheelPending());
+    finishInspection();
+    EXPECT_EQ(told, QStringList{"second"});
+    EXPECT_FALSE(controller->isPanelVisible());
+    EXPECT_FALSE(controller->session());
+    EXPECT_EQ(opens, 2);
+    controller->dragBegan({b}, {});
+    controller->requestWheel(WheelKind::tools);
+    finishInspection();
+    EXPECT_EQ(controller->mode(), WheelController::Mode::drag);
+    EXPECT_EQ(controller->currentKind(), WheelKind::tools);
+    controller->closeWheel(false);
+
+    // Files that come after the controller is gone are dropped.
+    controller->showWheel({a}, WheelKind::convert);
+    controller.reset();
+    finishInspection();
 }
 
 TEST_F(WheelControllerTest, TheFirstDragEntryRebuildsTheWheelFromTheRealFiles)

@@ -41,6 +41,12 @@ public:
     ~FakeXdndOwner();
     bool isOpen() const { return m_ready; }
 
+    // From the next request on, INCR parts never end: the body again and again, each part
+    // pauseMs after the requestor took the last, for as long as it takes them.
+    void sendPartsForever(int pauseMs = 0);
+    // The list bytes written to requestors so far.
+    qint64 bytesSent() const { return m_sent; }
+
     // Takes the selection (again) and waits until it has; gives the monotonic time in
     // nanoseconds just before the owner was set.
     qint64 takeSelection();
@@ -60,6 +66,9 @@ private:
     std::atomic<qint64> m_takenAt{0};
     std::atomic<int> m_answered{0};
     std::atomic<int> m_refused{0};
+    std::atomic<bool> m_forever{false};
+    std::atomic<int> m_pauseMs{0};
+    std::atomic<qint64> m_sent{0};
     std::thread m_thread;
 };
 

@@ -1,10 +1,14 @@
 #include "X11TestDriver.h"
 
+#include <QMutex>
+#include <QSet>
 #include <QThread>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+
+#include <mutex>
 
 #include <poll.h>
 #include <time.h>
@@ -14,6 +18,25 @@ namespace qv::test {
 namespace {
 
 Display* dpyOf(void* display) { return static_cast<Display*>(display); }
+
+// A fake owner writes to requestor windows that may be gone by then, as any owner may; those
+// errors are its own to ignore. Every other connection's go to the handler there was before.
+QMutex g_ownerMutex;
+QSet<Display*> g_ownerDisplays;
+XErrorHandler g_previousHandler = nullptr;
+
+int ownerErrorHandler(Display* dpy, XErrorEvent* error)
+{
+    {
+        QMutexLocker locker(&g_ownerMutex);
+        if (g_ownerDisplays.contains(dpy))
+            return 0;
+    }
+    return g_previousHandler ? g_previousHandler(dpy, error) : 0;
+}
+
+// A requestor with no limit would take an endless transfer until memory ran out.
+constexpr qint64 endlessSafetyLimit = 256LL * 1024 * 1024;
 
 } // namespace
 
@@ -87,6 +110,8 @@ FakeXdndOwner::FakeXdndOwner(QByteArray uriList, int incrChunk)
     : m_body(std::move(uriList))
     , m_incrChunk(incrChunk)
 {
+    static std::once_flag installed;
+    std::call_once(installed, [] { g_previousHandler = XSetErrorHandler(ownerErrorHandler); });
     m_thread = std::thread([this] { run(); });
     while (!m_ready && !m_failed)
         QThread::msleep(1);
@@ -96,6 +121,12 @@ FakeXdndOwner::~FakeXdndOwner()
 {
     m_stop = true;
     m_thread.join();
+}
+
+void FakeXdndOwner::sendPartsForever(int pauseMs)
+{
+    m_pauseMs = pauseMs;
+    m_forever = true;
 }
 
 qint64 FakeXdndOwner::takeSelection()
@@ -114,6 +145,10 @@ void FakeXdndOwner::run()
         m_failed = true;
         return;
     }
+    {
+        QMutexLocker locker(&g_ownerMutex);
+        g_ownerDisplays.insert(dpy);
+    }
     const Window window = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
     const Atom selection = XInternAtom(dpy, "XdndSelection", False);
     const Atom uriList = XInternAtom(dpy, "text/uri-list", False);
@@ -126,8 +161,34 @@ void FakeXdndOwner::run()
     Atom incrProperty = None;
     int incrOffset = 0;
     int takesDone = 0;
+    // The requestor took the last part; the next is due then.
+    bool partDue = false;
+    qint64 partDueAt = 0;
+
+    const auto sendPart = [&] {
+        int length = int(qMin<qsizetype>(m_incrChunk, m_body.size() - incrOffset));
+        if (length == 0 && m_forever) {
+            incrOffset = 0;
+            length = int(qMin<qsizetype>(m_incrChunk, m_body.size()));
+        }
+        XChangeProperty(dpy, incrWindow, incrProperty, uriList, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(m_body.constData() + incrOffset),
+                        length);
+        incrOffset += length;
+        m_sent += length;
+        if (length == 0) {
+            XSelectInput(dpy, incrWindow, NoEventMask);
+            incrWindow = None;
+        }
+        XFlush(dpy);
+    };
 
     while (!m_stop) {
+        if (partDue && monotonicNanoseconds() >= partDueAt) {
+            partDue = false;
+            if (incrWindow != None && m_sent < endlessSafetyLimit)
+                sendPart();
+        }
         if (m_takeRequests > takesDone) {
             ++takesDone;
             m_takenAt = monotonicNanoseconds();
@@ -163,12 +224,14 @@ void FakeXdndOwner::run()
                 incrProperty = request.property;
                 incrOffset = 0;
                 answer.property = request.property;
+                partDue = false;
                 ++m_answered;
             } else {
                 XChangeProperty(dpy, request.requestor, request.property, uriList, 8,
                                 PropModeReplace,
                                 reinterpret_cast<const unsigned char*>(m_body.constData()),
                                 int(m_body.size()));
+                m_sent += m_body.size();
                 answer.property = request.property;
                 ++m_answered;
             }
@@ -178,20 +241,14 @@ void FakeXdndOwner::run()
                    && event.xproperty.atom == incrProperty
                    && event.xproperty.state == PropertyDelete) {
             // The requestor took the last part: the next one, and an empty part at the end.
-            const int length = int(qMin<qsizetype>(m_incrChunk, m_body.size() - incrOffset));
-            XChangeProperty(dpy, incrWindow, incrProperty, uriList, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(m_body.constData() + incrOffset),
-                            length);
-            incrOffset += length;
-            if (length == 0) {
-                XSelectInput(dpy, incrWindow, NoEventMask);
-                incrWindow = None;
-            }
-            XFlush(dpy);
+            partDue = true;
+            partDueAt = monotonicNanoseconds() + qint64(m_pauseMs) * 1000000;
         }
     }
     XDestroyWindow(dpy, window);
     XCloseDisplay(dpy);
+    QMutexLocker locker(&g_ownerMutex);
+    g_ownerDisplays.remove(dpy);
 }
 
 } // namespace qv::test

@@ -144,29 +144,67 @@ QPointF WheelController::pointer() const
 
 // --- Opening ----------------------------------------------------------------------------
 
-void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind, std::optional<QPointF> point)
+void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
+                                std::optional<QPointF> point, std::function<void()> opened)
 {
     if (urls.isEmpty())
         return;
-    if (isPanelVisible())
+    if (isPanelVisible() || m_clickPending)
         closeWheel(false);
     ++m_sessionToken;
+    m_session.reset();
+    m_pendingKind.reset();
     m_mode = Mode::click;
+    m_clickPending = true;
     if (m_services.refreshExternalApps)
         m_services.refreshExternalApps();
-    beginSession(inspectAll(urls, m_services.inspect), true);
-    openWheel(kind, point.value_or(pointer()));
+    // Where the user asked, however long the files take.
+    const QPointF at = point.value_or(pointer());
+    auto open = [this, kind, at, opened = std::move(opened)](const QList<FileInfo>& files) {
+        m_clickPending = false;
+        beginSession(files, true);
+        openWheel(kind, at);
+        if (opened)
+            opened();
+    };
+    inspectInBackground(urls, std::move(open));
+}
+
+bool WheelController::isClickWheelShown() const
+{
+    return m_mode == Mode::click && (isPanelVisible() || m_clickPending);
+}
+
+void WheelController::inspectInBackground(const QList<QUrl>& urls,
+                                          std::function<void(const QList<FileInfo>&)> then)
+{
+    const int token = m_sessionToken;
+    QPointer<WheelController> self(this);
+    m_services.runInBackground([self, token, urls, inspect = m_services.inspect,
+                                then = std::move(then)] {
+        QList<FileInfo> files = inspectAll(urls, inspect);
+        if (!self)
+            return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, token, files = std::move(files), then] {
+                // A session that ended or was replaced meanwhile gets nothing.
+                if (self && self->m_sessionToken == token)
+                    then(files);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
 {
     // A wheel opened for files handed to the application keeps its own files.
-    if (m_mode == Mode::click && isPanelVisible())
+    if (isClickWheelShown())
         return;
     // A wheel still closing after the last drag would otherwise close over this one's session.
     if (m_currentKind || m_closeTimer != 0)
         closeWheel(false);
-    const int token = ++m_sessionToken;
+    ++m_sessionToken;
     m_session.reset();
     m_pendingKind.reset();
     m_dragChoiceMade = false;
@@ -177,25 +215,12 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
         beginSession(promisedFiles, false);
         return;
     }
-    QPointer<WheelController> self(this);
-    m_services.runInBackground([self, token, urls, inspect = m_services.inspect] {
-        QList<FileInfo> files = inspectAll(urls, inspect);
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, token, files = std::move(files)] {
-                // A drag that ended or was replaced meanwhile gets no session.
-                if (self && self->m_sessionToken == token)
-                    self->beginSession(files, false);
-            },
-            Qt::QueuedConnection);
-    });
+    inspectInBackground(urls, [this](const QList<FileInfo>& files) { beginSession(files, false); });
 }
 
 void WheelController::requestWheel(WheelKind kind)
 {
-    if (m_mode == Mode::click && isPanelVisible())
+    if (isClickWheelShown())
         return;
     m_mode = Mode::drag;
     if (!m_session) {
@@ -405,6 +430,9 @@ void WheelController::reloadFromDrag(const WheelDrop& drop)
 
 void WheelController::dragEnded()
 {
+    // A click-mode wheel, shown or on its way, is not the drag's to close.
+    if (isClickWheelShown())
+        return;
     ++m_sessionToken;
     m_pendingKind.reset();
     if (m_mode == Mode::click)
@@ -446,6 +474,10 @@ void WheelController::panelDismissed()
 
 void WheelController::closeWheel(bool animated)
 {
+    if (m_clickPending) {
+        m_clickPending = false;
+        ++m_sessionToken; // its files, when they come, open nothing
+    }
     cancelPendingClose();
     removeMonitors();
     const bool wasOpen = m_currentKind.has_value();

@@ -72,8 +72,11 @@ public:
     // Listens to the watcher's drags, trigger taps and keys.
     void attach(DragWatcher& watcher);
 
-    // Click mode, for files handed to the application; the pointer when no point is given.
-    void showWheel(const QList<QUrl>& urls, WheelKind kind, std::optional<QPointF> point = {});
+    // Click mode, for files handed to the application; the pointer when no point is given. The
+    // wheel opens once the files are inspected, off the main thread, and then calls opened; a
+    // request replaced or closed before that opens nothing.
+    void showWheel(const QList<QUrl>& urls, WheelKind kind, std::optional<QPointF> point = {},
+                   std::function<void()> opened = {});
 
     // From the drag watcher.
     void dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles);
@@ -100,6 +103,7 @@ public:
     QPointF wheelCenter() const { return m_wheelCenter; }
     int sessionToken() const { return m_sessionToken; }
     bool isClosePending() const { return m_closeTimer != 0; }
+    bool isClickWheelPending() const { return m_clickPending; }
     bool dragChoiceMade() const { return m_dragChoiceMade; }
     bool isPanelVisible() const;
 
@@ -112,6 +116,11 @@ Q_SIGNALS:
     void wheelClosed();
 
 private:
+    // Inspects the files in the background and hands them to then on the main thread, unless
+    // another session was asked for meanwhile.
+    void inspectInBackground(const QList<QUrl>& urls,
+                             std::function<void(const QList<FileInfo>&)> then);
+    bool isClickWheelShown() const;
     void beginSession(const QList<FileInfo>& files, bool isClickMode);
     void requestThumbnail(const std::optional<FileInfo>& file);
     void chooseByKeyboard();
@@ -134,6 +143,7 @@ private:
     bool m_keyMonitor = false;
     int m_closeTimer = 0; // a WheelTimeline handle
     bool m_dragChoiceMade = false;
+    bool m_clickPending = false; // a click-mode wheel waits for its files
     WheelTimeline m_timeline;
     QPointer<QVariantAnimation> m_choiceFade;
 };
