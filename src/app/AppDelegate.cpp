@@ -90,13 +90,11 @@ void AppDelegate::openFileURLs(const QList<QUrl>& urls)
     }
     if (files.isEmpty() || isRunningTests())
         return;
-    WheelController& wheel = WheelController::shared();
-    wheel.showWheel(files, WheelKind::convert);
     const long long count = files.size();
-    if (wheel.isPanelVisible() && wheel.mode() == WheelController::Mode::click)
+    // The wheel opens once its files are inspected, off the main thread.
+    WheelController::shared().showWheel(files, WheelKind::convert, std::nullopt, [count] {
         qCInfo(appLog, "Opened the convert wheel in click mode for %lld file(s)", count);
-    else
-        qCWarning(appLog, "Could not open the wheel for %lld file(s)", count);
+    });
 }
 
 void AppDelegate::cancelRunningJobs()
