@@ -1,12 +1,12 @@
 #include "jobs/ui/PillView.h"
 
+#include "graphics/SymbolTable.h"
 #include "jobs/Spring.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/PlatformWording.h"
 #include "model/SettingsReaders.h"
 #include "platform/ReduceMotion.h"
-#include "platform/SymbolTable.h"
 
 #include <QAccessible>
 #include <QEnterEvent>

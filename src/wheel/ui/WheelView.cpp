@@ -2,13 +2,13 @@
 
 #include "wheel/LabelSlot.h"
 
+#include "graphics/SymbolTable.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
 #include "platform/Log.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
-#include "platform/SymbolTable.h"
 #include "wheel/SymbolImageCache.h"
 
 #include <QDragEnterEvent>
