@@ -588,7 +588,7 @@ void WheelView::setHighlighted(const WheelTarget& target, bool on, bool animated
         return;
     const QString key = keyFor(target);
     if (change->scale) {
-        ScaleSpring spring = *change->scale;
+        Spring spring = *change->scale;
         spring.from = segment->scale;
         const double duration = spring.settlingDuration();
         m_timeline.add(key + QStringLiteral("hoverScale"),
