@@ -1,7 +1,7 @@
 #include "app/StatusMenu.h"
 
 #include "app/MenuActions.h"
-#include "platform/SymbolTable.h"
+#include "graphics/SymbolTable.h"
 
 #include <QIcon>
 #include <QMenu>

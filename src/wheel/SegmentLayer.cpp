@@ -1,7 +1,5 @@
 #include "wheel/SegmentLayer.h"
 
-#include <cmath>
-
 namespace qv {
 
 namespace {
@@ -15,29 +13,6 @@ QEasingCurve bezier(double x1, double y1, double x2, double y2)
 }
 
 } // namespace
-
-double ScaleSpring::settlingDuration() const
-{
-    const double omega = std::sqrt(stiffness / mass);
-    const double zeta = damping / (2 * std::sqrt(stiffness * mass));
-    // The envelope of the swing, e^(-decay t), falls to a thousandth.
-    const double decay = zeta < 1 ? zeta * omega : omega * (zeta - std::sqrt(zeta * zeta - 1));
-    return std::log(1000.0) / decay;
-}
-
-double ScaleSpring::valueAt(double seconds) const
-{
-    const double omega = std::sqrt(stiffness / mass);
-    const double zeta = damping / (2 * std::sqrt(stiffness * mass));
-    const double x0 = from - to;
-    if (zeta < 1) {
-        const double omegaD = omega * std::sqrt(1 - zeta * zeta);
-        const double envelope = std::exp(-zeta * omega * seconds);
-        return to + envelope * x0 *
-            (std::cos(omegaD * seconds) + zeta * omega / omegaD * std::sin(omegaD * seconds));
-    }
-    return to + x0 * std::exp(-omega * seconds) * (1 + omega * seconds);
-}
 
 void SegmentLayer::configure(const WheelPalette& newPalette, int newIndex, int newCount)
 {
@@ -59,7 +34,7 @@ std::optional<HighlightChange> SegmentLayer::setHighlighted(bool on, bool animat
     HighlightChange change;
     if (animated) {
         if (!reduceMotion)
-            change.scale = ScaleSpring{scale, targetScale};
+            change.scale = Spring{scale, targetScale, 1, highlightStiffness, highlightDamping};
         change.fill = FillFade{fillColor, targetFill};
     }
     scale = targetScale;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graphics/Spring.h"
 #include "wheel/WheelPalette.h"
 #include "model/WheelSegmentModel.h"
 
@@ -8,20 +9,6 @@
 #include <optional>
 
 namespace qv {
-
-// A damped spring on the segment's scale.
-struct ScaleSpring {
-    double from = 1;
-    double to = 1;
-    double mass = 1;
-    double stiffness = 700;
-    double damping = 32;
-
-    // Seconds until the swing stays within a thousandth of the distance.
-    double settlingDuration() const;
-    // The scale at a time after the start.
-    double valueAt(double seconds) const;
-};
 
 // A straight cross-fade of the fill.
 struct FillFade {
@@ -40,14 +27,17 @@ struct SegmentPulse {
 
 // What a highlight change asks the view to animate; the model values are already set.
 struct HighlightChange {
-    std::optional<ScaleSpring> scale; // "hoverScale"
-    std::optional<FillFade> fill;     // "hoverFill"
+    std::optional<Spring> scale;   // "hoverScale"
+    std::optional<FillFade> fill; // "hoverFill"
 };
 
 // The state of one drawn segment or More-ring item, and the animations its changes play.
 // The view owns the drawing; this says what to draw and how to move.
 struct SegmentLayer {
     static constexpr double highlightScale = 1.04;
+    // The spring the scale moves on: quick, with a little bounce.
+    static constexpr double highlightStiffness = 700;
+    static constexpr double highlightDamping = 32;
     static constexpr double lineWidth = 1;
 
     std::optional<WheelSegmentModel> model;

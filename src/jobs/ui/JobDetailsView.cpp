@@ -1,8 +1,8 @@
 #include "jobs/ui/JobDetailsView.h"
 
+#include "graphics/SymbolTable.h"
 #include "jobs/Job.h"
 #include "platform/Clipboard.h"
-#include "platform/SymbolTable.h"
 
 #include <QCursor>
 #include <QFontDatabase>

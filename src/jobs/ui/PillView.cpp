@@ -1,12 +1,12 @@
 #include "jobs/ui/PillView.h"
 
-#include "jobs/Spring.h"
+#include "graphics/Spring.h"
+#include "graphics/SymbolTable.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/PlatformWording.h"
 #include "model/SettingsReaders.h"
 #include "platform/ReduceMotion.h"
-#include "platform/SymbolTable.h"
 
 #include <QAccessible>
 #include <QEnterEvent>
@@ -307,7 +307,7 @@ void PillView::startStateTransition(const Face& from)
         return;
     m_from = from;
     m_stateProgress = 0;
-    const Spring spring{0.3, 0.85};
+    const Spring spring = Spring::withResponse(0.3, 0.85);
     const double seconds = spring.settlingDuration();
     auto* animation = new QVariantAnimation(this);
     animation->setObjectName(QStringLiteral("stateSpring"));

@@ -1,8 +1,8 @@
 #include "jobs/ui/ToastView.h"
 
+#include "graphics/SymbolTable.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/SettingsReaders.h"
-#include "platform/SymbolTable.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

@@ -1,18 +1,15 @@
 #include "wheel/ui/WheelView.h"
 
-#include "wheel/LabelSlot.h"
-
+#include "graphics/SymbolTable.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
 #include "model/Log.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
-#include "platform/SymbolTable.h"
 #include "wheel/SymbolImageCache.h"
 
 #include <QDragEnterEvent>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -101,6 +98,12 @@ QString keyFor(const WheelTarget& target)
     return QStringLiteral("%1:%2/").arg(toString(target.ring)).arg(target.index);
 }
 
+SceneText sceneText(const PlacedText& placed, const QColor& color, bool visible)
+{
+    return SceneText{placed.lines, placed.font, placed.fontSize, color, placed.lineHeightMultiple,
+                     placed.wraps, placed.frame, visible};
+}
+
 } // namespace
 
 WheelView::WheelView(QWidget* parent)
@@ -148,17 +151,6 @@ QPointF WheelView::toWidget(QPointF viewPoint) const
     return {viewPoint.x(), height() - viewPoint.y()};
 }
 
-QRectF WheelView::toWidget(const QRectF& viewRect) const
-{
-    return {viewRect.x(), height() - viewRect.y() - viewRect.height(), viewRect.width(),
-            viewRect.height()};
-}
-
-QPainterPath WheelView::toWidget(const QPainterPath& viewPath) const
-{
-    return QTransform(1, 0, 0, -1, 0, height()).map(viewPath);
-}
-
 double WheelView::backingScale() const
 {
     if (m_backingScale > 0)
@@ -169,13 +161,6 @@ double WheelView::backingScale() const
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         return screen->devicePixelRatio();
     return 2.0;
-}
-
-QFont WheelView::font(double size, QFont::Weight weight) const
-{
-    QFont result = titleFont(size, weight, m_fontFamily);
-    result.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-    return result;
 }
 
 bool WheelView::isDarkAppearance() const
@@ -246,14 +231,13 @@ void WheelView::setContent(const std::optional<WheelContent>& content, bool anim
 
 void WheelView::relayout()
 {
-    const QPointF c = m_geometry.center;
-    const double d = m_geometry.diameter;
+    const WheelSceneLayout layout = sceneLayout();
     const bool dark = isDarkAppearance();
-    m_scene.center = toWidget(c);
-    m_scene.diameter = d;
+    m_scene.center = layout.wheelCenter();
+    m_scene.diameter = m_geometry.diameter;
     m_scene.isDark = dark;
 
-    const QRectF square = toWidget(QRectF(c.x() - d / 2, c.y() - d / 2, d, d));
+    const QRectF square = layout.circleFrame();
     m_scene.circle = QPainterPath();
     m_scene.circle.addEllipse(square);
     // A flat tint stands in for the blurred material.
@@ -271,54 +255,37 @@ void WheelView::relayout()
     update();
 }
 
+WheelSceneLayout WheelView::sceneLayout() const
+{
+    return WheelSceneLayout{m_geometry, double(height()), backingScale(), m_fontFamily};
+}
+
+QColor WheelView::titleColor() const
+{
+    return isDarkAppearance() ? grey(0.97, 0.95) : grey(0.09, 0.88);
+}
+
+WheelSceneLayout::IconSource WheelView::iconSource() const
+{
+    return [color = titleColor(), scale = backingScale()](const QString& symbol, double pointSize) {
+        return symbolIconImage(symbol, pointSize, QFont::DemiBold, color, scale);
+    };
+}
+
 SceneSegment WheelView::makeSegment(const WheelSegmentModel& model, int index, int count,
-                                    const QPainterPath& outline, QPointF labelCenter,
-                                    bool more) const
+                                    const PlacedSegment& placed, bool more) const
 {
     const bool dark = isDarkAppearance();
-    const double s = m_geometry.scale();
-    const double scale = backingScale();
-    const QColor titleColor = dark ? grey(0.97, 0.95) : grey(0.09, 0.88);
-
     SceneSegment segment;
     segment.layer.model = model;
     segment.layer.configure(WheelPalette{m_content->kind, dark}, index, count);
-    segment.path = toWidget(outline);
+    segment.path = placed.path;
     segment.stroke = QColor::fromRgbF(1, 1, 1, dark ? 0.1f : 0.55f);
     segment.fill = segment.layer.fillColor;
     segment.castsShadow = more;
-
-    const bool format = model.style == WheelSegmentModel::Style::format;
-    const QString text = format ? model.title : model.title.toUpper();
-    const double fontSize = format ? (more ? 17 : 26) * s : (more ? 9.5 : 13) * s;
-    const QFont::Weight weight = format ? QFont::ExtraBold : QFont::DemiBold;
-    const double inset = format ? 10 : 12;
-
-    std::optional<QImage> icon;
-    if (!format && model.symbol)
-        icon = symbolIconImage(*model.symbol, (more ? 17 : 24) * s, QFont::DemiBold, titleColor, scale);
-    const QSizeF iconSize = icon ? QSizeF(icon->width() / scale, icon->height() / scale)
-                                 : QSizeF(24 * s, 24 * s);
-    const double reservedAbove = icon ? iconSize.height() + 4 : 0;
-
-    const LabelSlot slot{outline, labelCenter, inset, reservedAbove};
-    const FittedTitle fitted = slot.fittedTitle(text, fontSize, weight, titleColor, m_fontFamily);
-    QRectF titleFrame;
-    if (format) {
-        titleFrame = QRectF(labelCenter.x() - fitted.width / 2, labelCenter.y() - fitted.height / 2,
-                            fitted.width, fitted.height);
-    } else {
-        const double block = reservedAbove + fitted.height;
-        const double top = labelCenter.y() + block / 2;
-        segment.iconFrame = toWidget(QRectF(labelCenter.x() - iconSize.width() / 2,
-                                            top - iconSize.height(), iconSize.width(),
-                                            iconSize.height()));
-        titleFrame = QRectF(labelCenter.x() - fitted.width / 2, top - block, fitted.width,
-                            fitted.height);
-    }
-    segment.icon = icon;
-    segment.title = SceneText{fitted.lines, fitted.font, fitted.fontSize, titleColor,
-                              fitted.lineHeightMultiple, false, toWidget(titleFrame), true};
+    segment.icon = placed.icon;
+    segment.iconFrame = placed.iconFrame;
+    segment.title = sceneText(placed.title, titleColor(), true);
     return segment;
 }
 
@@ -330,10 +297,9 @@ void WheelView::rebuildSegmentLayers()
         return;
     const int n = int(m_content->segments.size());
     m_geometry.segmentCount = n;
-    for (int i = 0; i < n; ++i) {
-        m_scene.segments.append(makeSegment(m_content->segments[i], i, n, m_geometry.segmentPath(i),
-                                            m_geometry.labelCenter(i), false));
-    }
+    const QList<PlacedSegment> placed = sceneLayout().segments(*m_content, iconSource());
+    for (int i = 0; i < n; ++i)
+        m_scene.segments.append(makeSegment(m_content->segments[i], i, n, placed[i], false));
     if (m_target.ring == WheelTarget::Ring::inner && m_target.index < n)
         setHighlighted(m_target, true, false);
     layoutMessage();
@@ -341,143 +307,81 @@ void WheelView::rebuildSegmentLayers()
 
 void WheelView::layoutMessage()
 {
-    SceneText& message = m_scene.message;
-    if (!m_content || !m_content->message) {
-        message.visible = false;
+    const std::optional<PlacedText> placed = m_content ? sceneLayout().message(*m_content) : std::nullopt;
+    if (!placed) {
+        m_scene.message.visible = false;
         return;
     }
-    const double s = m_geometry.scale();
-    const double d = m_geometry.diameter;
-    const QPointF c = m_geometry.center;
-    message.lines = {*m_content->message};
-    message.fontSize = 14 * s;
-    message.font = font(message.fontSize, QFont::DemiBold);
-    message.color = isDarkAppearance() ? QColor::fromRgbF(1, 1, 1, 0.62f) : QColor::fromRgbF(0, 0, 0, 0.62f);
-    message.wraps = true;
-    const double w = (d * 0.5 - 12) * 1.2;
-    const QFontMetricsF metrics(message.font, pointMeasuringDevice());
-    const double h = std::ceil(metrics.boundingRect(QRectF(0, 0, w, 200), Qt::TextWordWrap | Qt::AlignHCenter,
-                                                    *m_content->message).height()) + 2;
-    message.frame = toWidget(QRectF(c.x() - w / 2, c.y() + m_geometry.labelRadius() - h / 2, w, h));
-    message.visible = true;
+    const QColor color = isDarkAppearance() ? QColor::fromRgbF(1, 1, 1, 0.62f) : QColor::fromRgbF(0, 0, 0, 0.62f);
+    m_scene.message = sceneText(*placed, color, true);
 }
 
 void WheelView::rebuildMoreLayers()
 {
     m_timeline.removeWithPrefix(QStringLiteral("outer:"));
     m_scene.moreItems.clear();
-    int moreIndex = -1;
-    if (m_content) {
-        for (int i = 0; i < m_content->segments.size(); ++i) {
-            if (m_content->segments[i].isMore()) {
-                moreIndex = i;
-                break;
-            }
-        }
-    }
-    if (!m_isMoreOpen || !m_content || m_content->overflow.isEmpty() || m_content->segments.isEmpty()
-        || moreIndex < 0) {
-        m_moreGeometry.reset();
+    const WheelSceneLayout layout = sceneLayout();
+    m_moreGeometry = m_content ? layout.moreRing(*m_content, m_isMoreOpen) : std::nullopt;
+    if (!m_moreGeometry)
         return;
-    }
-    const int m = int(m_content->overflow.size());
-    m_moreGeometry = MoreRingGeometry{m_geometry, m, m_geometry.centerAngle(moreIndex)};
-    for (int i = 0; i < m; ++i) {
-        m_scene.moreItems.append(makeSegment(m_content->overflow[i], i, m,
-                                             m_moreGeometry->itemPath(i),
-                                             m_moreGeometry->itemLabelCenter(i), true));
-    }
+    const int m = m_moreGeometry->itemCount;
+    const QList<PlacedSegment> placed = layout.moreItems(*m_content, *m_moreGeometry, iconSource());
+    for (int i = 0; i < m; ++i)
+        m_scene.moreItems.append(makeSegment(m_content->overflow[i], i, m, placed[i], true));
     if (m_target.ring == WheelTarget::Ring::outer && m_target.index < m)
         setHighlighted(m_target, true, false);
 }
 
 void WheelView::layoutCenter()
 {
-    const double s = m_geometry.scale();
-    const double d = m_geometry.diameter;
-    const QPointF c = m_geometry.center;
-    const double r = d * 0.21;
     const double scale = backingScale();
+    const PlacedCenter placed = sceneLayout().center(
+        m_sourceLabel, m_thumbnail ? std::optional<QSize>(m_thumbnail->size()) : std::nullopt, m_fileCount);
 
-    m_scene.discFrame = toWidget(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r));
+    m_scene.discFrame = placed.disc;
     m_scene.discTop = mix(m_accent, Qt::white, 0.22);
     m_scene.discBottom = mix(m_accent, Qt::black, 0.12);
     m_scene.rim = QColor::fromRgbF(1, 1, 1, 0.35f);
 
-    // The label in its pill, above the picture; the pair is centred on the wheel.
-    SceneText& label = m_scene.pillText;
-    label.lines = {m_sourceLabel};
-    label.fontSize = 12 * s;
-    label.font = font(label.fontSize, QFont::Bold);
-    label.font.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    label.color = mix(m_accent, Qt::black, 0.45);
-    const QFontMetricsF metrics(label.font, pointMeasuringDevice());
-    const double tw = std::ceil(metrics.horizontalAdvance(m_sourceLabel));
-    const double th = std::ceil(metrics.height());
-    const double ph = 6 * s + th;
-    const double pw = std::min(18 * s + tw, 1.5 * r);
-    const double side = 96 * s;
-    const double y0 = c.y() + (side + 8 * s + ph) / 2 - ph;
-    m_scene.pillFrame = toWidget(QRectF(c.x() - pw / 2, y0, pw, ph));
-    label.frame = toWidget(QRectF(c.x() - pw / 2, y0 + (ph - th) / 2, pw, th));
-    m_scene.showPill = !m_sourceLabel.isEmpty();
-    label.visible = m_scene.showPill;
+    m_scene.pillFrame = placed.pill;
+    m_scene.showPill = placed.showsPill;
+    m_scene.pillText = sceneText(placed.label, mix(m_accent, Qt::black, 0.45), placed.showsPill);
 
-    const QPointF pictureCenter(c.x(), y0 - 8 * s - 48 * s);
-    QSizeF picture(side, side);
     m_scene.thumb.reset();
-    if (m_thumbnail && m_thumbnail->width() > 0 && m_thumbnail->height() > 0) {
-        const double aspect = double(m_thumbnail->width()) / m_thumbnail->height();
-        picture = aspect >= 1 ? QSizeF(side, side / aspect) : QSizeF(side * aspect, side);
-        picture = QSizeF(std::max(picture.width(), 36 * s), std::max(picture.height(), 36 * s));
+    if (placed.thumbnailPixels) {
         // Rendered once at the shown size, filling it.
-        const QSize pixels(int(std::ceil(picture.width() * scale)), int(std::ceil(picture.height() * scale)));
+        const QSize pixels = *placed.thumbnailPixels;
         QImage filled = m_thumbnail->scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
         filled = filled.copy((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2,
                              pixels.width(), pixels.height());
         filled.setDevicePixelRatio(scale);
         m_scene.thumb = filled;
     }
-    m_scene.thumbFrame = toWidget(QRectF(pictureCenter.x() - picture.width() / 2,
-                                         pictureCenter.y() - picture.height() / 2, picture.width(),
-                                         picture.height()));
+    m_scene.thumbFrame = placed.picture;
     m_scene.cardFrame = m_scene.thumbFrame;
-    const bool cards = m_fileCount >= 2 && m_scene.thumb.has_value();
-    m_scene.showFirstCard = cards;
-    m_scene.showSecondCard = cards && m_fileCount >= 3;
+    m_scene.showFirstCard = placed.showsFirstCard;
+    m_scene.showSecondCard = placed.showsSecondCard;
     update();
 }
 
 void WheelView::layoutChip()
 {
-    SceneText& text = m_scene.chipText;
     if (!m_content || m_isMoreOpen) {
         m_scene.showChip = false;
-        text.visible = false;
+        m_scene.chipText.visible = false;
         update();
         return;
     }
     const bool dark = isDarkAppearance();
-    const double s = m_geometry.scale();
-    const QPointF c = m_geometry.center;
     const QString glyph = modifierGlyph(triggerModifier(m_content->kind));
     const QString name = wheelName(m_content->kind);
-    text.lines = {glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name};
-    text.fontSize = 12 * s;
-    text.font = font(text.fontSize, QFont::DemiBold);
-    text.color = dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f);
-    const QFontMetricsF metrics(text.font, pointMeasuringDevice());
-    const double tw = std::ceil(metrics.horizontalAdvance(text.lines.first()));
-    const double th = std::ceil(metrics.height());
-    const double cw = 20 * s + tw;
-    const double ch = 8 * s + th;
-    const double y = c.y() + m_geometry.diameter / 2 + 10 * s;
-    m_scene.chipFrame = toWidget(QRectF(c.x() - cw / 2, y, cw, ch));
-    text.frame = toWidget(QRectF(c.x() - cw / 2, y + (ch - th) / 2, cw, th));
+    const PlacedChip placed = sceneLayout().chip(glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name);
+    m_scene.chipFrame = placed.frame;
+    m_scene.chipText = sceneText(placed.text, dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f),
+                                 true);
     m_scene.chipBackground = dark ? grey(0.13, 0.9) : grey(1.0, 0.92);
     m_scene.chipBorder = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor::fromRgbF(0, 0, 0, 0.12f);
     m_scene.showChip = true;
-    text.visible = true;
     update();
 }
 
@@ -588,7 +492,7 @@ void WheelView::setHighlighted(const WheelTarget& target, bool on, bool animated
         return;
     const QString key = keyFor(target);
     if (change->scale) {
-        ScaleSpring spring = *change->scale;
+        Spring spring = *change->scale;
         spring.from = segment->scale;
         const double duration = spring.settlingDuration();
         m_timeline.add(key + QStringLiteral("hoverScale"),

@@ -4,6 +4,7 @@
 #include "model/WheelContent.h"
 #include "wheel/WheelDrop.h"
 #include "wheel/WheelGeometry.h"
+#include "wheel/WheelSceneLayout.h"
 #include "wheel/WheelTarget.h"
 #include "wheel/ui/WheelScene.h"
 #include "wheel/ui/WheelTimeline.h"
@@ -118,8 +119,11 @@ private:
     void rebuildSegmentLayers();
     void rebuildMoreLayers();
     void layoutMessage();
+    WheelSceneLayout sceneLayout() const;
+    QColor titleColor() const;
+    WheelSceneLayout::IconSource iconSource() const;
     SceneSegment makeSegment(const WheelSegmentModel& model, int index, int count,
-                             const QPainterPath& outline, QPointF labelCenter, bool more) const;
+                             const PlacedSegment& placed, bool more) const;
     SceneSegment* sceneSegment(const WheelTarget& target);
     void setHighlighted(const WheelTarget& target, bool on, bool animated);
     void updateMoreHoverTimer();
@@ -127,9 +131,6 @@ private:
     bool answerDrag(QDragMoveEvent* event);
     void modifiersChanged(Qt::KeyboardModifiers flags);
     double backingScale() const;
-    QRectF toWidget(const QRectF& viewRect) const;
-    QPainterPath toWidget(const QPainterPath& viewPath) const;
-    QFont font(double size, QFont::Weight weight) const;
 
     bool m_isClickMode = false;
     std::optional<WheelContent> m_content;

@@ -1,4 +1,4 @@
-#include "platform/SymbolTable.h"
+#include "graphics/SymbolTable.h"
 
 #include <gtest/gtest.h>
 
