@@ -1,7 +1,7 @@
 #pragma once
 
 #include "wheel/MoreRingGeometry.h"
-#include "wheel/WheelContent.h"
+#include "model/WheelContent.h"
 #include "wheel/WheelGeometry.h"
 
 #include <QFont>

@@ -14,12 +14,17 @@
 
 using namespace qv;
 
-namespace {
+namespace qv {
 
-std::ostream& operator<<(std::ostream& os, const WheelTarget& target)
+// Found by GoogleTest's printer next to the type, so failures name the segment.
+inline std::ostream& operator<<(std::ostream& os, const WheelTarget& target)
 {
     return os << toString(target.ring).toStdString() << '(' << target.index << ')';
 }
+
+} // namespace qv
+
+namespace {
 
 QList<WheelEntry> entries(int count, WheelKind kind = WheelKind::tools)
 {
