@@ -3,33 +3,20 @@
 # jobs, catalogue, documents < wheel, app, editors, settings. A folder's ui/ part sits above
 # its core, so core code never includes a ui/ header.
 set -euo pipefail
-src=${1:-$(dirname "$0")/../src}
-cd "$src"
-
-rank() {
-  case "$1" in
-    model) echo 0 ;;
-    platform) echo 1 ;;
-    engines|graphics|jobs|catalogue|documents) echo 2 ;;
-    wheel|app|editors|settings) echo 3 ;;
-    *) echo 9 ;;
-  esac
+cd "${1:-$(dirname "$0")/../src}"
+grep -rnE '^#include *"[a-z]+/' --include='*.h' --include='*.cpp' . | sed 's#^\./##' | awk '
+BEGIN {
+    split("model:0 platform:1 engines:2 graphics:2 jobs:2 catalogue:2 documents:2 wheel:3 app:3 editors:3 settings:3", pairs, " ")
+    for (i in pairs) { split(pairs[i], kv, ":"); rank[kv[1]] = kv[2] }
 }
-
-status=0
-while IFS= read -r line; do
-  file=${line%%:*}
-  target=$(sed -E 's/.*#include *"([^"]+)".*/\1/' <<<"${line#*:}")
-  from=${file%%/*}
-  to=${target%%/*}
-  [ -d "$to" ] || continue
-  if [ "$(rank "$to")" -gt "$(rank "$from")" ]; then
-    echo "$line: $from may not include $to"
-    status=1
-  fi
-  case "$file" in
-    */ui/*|app/*|editors/*|settings/*) ;;
-    *) if [[ $target == */ui/* ]]; then echo "$line: core code may not include a ui/ header"; status=1; fi ;;
-  esac
-done < <(grep -rnE '^#include *"' --include='*.h' --include='*.cpp' . | sed 's#^\./##')
-exit $status
+{
+    file = $0; sub(/:.*/, "", file)
+    target = $0; sub(/^[^"]*"/, "", target); sub(/".*/, "", target)
+    from = file; sub(/\/.*/, "", from)
+    to = target; sub(/\/.*/, "", to)
+    if (!(to in rank) || !(from in rank)) next
+    if (rank[to] > rank[from]) { print $0 ": " from " may not include " to; bad = 1 }
+    ui = file ~ /(^|\/)ui\// || from == "app" || from == "editors" || from == "settings"
+    if (!ui && target ~ /(^|\/)ui\//) { print $0 ": core code may not include a ui/ header"; bad = 1 }
+}
+END { exit bad }'
