@@ -69,15 +69,16 @@ std::optional<SystemError> FileContents::createNew(const QString& path, const QB
     QString temporary;
     QFile file;
     for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
-        temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName()
-            + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate64(), 0, 36);
+        // Not named after the target, whose name may already be as long as names go.
+        const quint64 tag = QRandomGenerator::global()->generate64();
+        temporary = info.absolutePath() + QStringLiteral("/.quorvenda-%1.part").arg(tag, 0, 36);
         file.setFileName(temporary);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)
             && !file.exists())
             return fileError(file, path);
     }
-    if (!file.isOpen())
-        return SystemError::fromErrno(EEXIST, QStringLiteral("Cannot write %1").arg(path));
+    if (!file.isOpen()) // not EEXIST: that would say the target is taken
+        return SystemError::fromErrno(EAGAIN, QStringLiteral("Cannot write %1").arg(path));
 
     std::optional<SystemError> error = writeAll(file, path, bytes);
     file.close();

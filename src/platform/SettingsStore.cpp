@@ -328,7 +328,8 @@ void SettingsStore::backgroundSaveEnded(const SaveOutcome& outcome)
     emitChanged(outcome.changedKeys);
     if (outcome.result == SaveResult::locked) {
         if (m_lockRetryDelayMs == 0)
-            qCWarning(appLog, "Settings file %s is locked by another process; saving when it is free",
+            qCWarning(appLog,
+                      "Settings file %s is locked by another process; saving when it is free",
                       qUtf8Printable(m_filePath));
         m_lockRetryDelayMs = m_lockRetryDelayMs == 0
             ? saveDelayMs

@@ -78,7 +78,8 @@ TEST(DataPromise, FullDiskLeavesNoPartialFile)
     EXPECT_FALSE(partly[1].file);
     EXPECT_FALSE(partly[1].error.isEmpty());
     EXPECT_TRUE(partly[2].file) << partly[2].error.toStdString();
-    EXPECT_EQ(filesIn(folder), (QStringList{QStringLiteral("small.txt"), QStringLiteral("tiny.txt")}));
+    EXPECT_EQ(filesIn(folder),
+              (QStringList{QStringLiteral("small.txt"), QStringLiteral("tiny.txt")}));
 
     ASSERT_TRUE(disk.fillLeaving(0));
     DataPromise none({{QStringLiteral("late.txt"), QStringLiteral("text/plain"), "late"}});
@@ -86,5 +87,6 @@ TEST(DataPromise, FullDiskLeavesNoPartialFile)
     ASSERT_EQ(full.size(), 1);
     EXPECT_FALSE(full[0].file);
     EXPECT_FALSE(full[0].error.isEmpty());
-    EXPECT_EQ(filesIn(folder), (QStringList{QStringLiteral("small.txt"), QStringLiteral("tiny.txt")}));
+    EXPECT_EQ(filesIn(folder),
+              (QStringList{QStringLiteral("small.txt"), QStringLiteral("tiny.txt")}));
 }

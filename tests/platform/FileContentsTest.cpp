@@ -66,6 +66,12 @@ TEST(FileContents, ReplaceAndCreateNew)
     EXPECT_EQ(filesIn(dir.path()), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"),
                                                 QStringLiteral("empty")}));
 
+    // A name as long as names go still works.
+    const QString longName = dir.filePath(QString(255, QLatin1Char('n')));
+    EXPECT_FALSE(FileContents::createNew(longName, "five"));
+    EXPECT_EQ(test::readFile(longName), QByteArray("five"));
+    QFile::remove(longName);
+
     const auto missingFolder = FileContents::createNew(dir.filePath(QStringLiteral("no/c")), "x");
     ASSERT_TRUE(missingFolder);
     EXPECT_FALSE(FileContents::isNameTaken(*missingFolder));
@@ -98,5 +104,6 @@ TEST(FileContents, FullDiskFailsAndKeepsTheOldFile)
     ASSERT_TRUE(small);
     EXPECT_FALSE(FileContents::isNameTaken(*small));
 
-    EXPECT_EQ(filesIn(disk.path()), (QStringList{QStringLiteral("data"), QStringLiteral("filler")}));
+    EXPECT_EQ(filesIn(disk.path()),
+              (QStringList{QStringLiteral("data"), QStringLiteral("filler")}));
 }

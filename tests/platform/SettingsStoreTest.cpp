@@ -380,7 +380,8 @@ TEST(SettingsStore, LockHeldElsewhereIsRetriedAndToldFromNoPermission)
         store.setValue(QStringLiteral("j"), 3);
         other.unlock();
         ASSERT_TRUE(test::waitFor([&] { return QFile::exists(path); }));
-        EXPECT_EQ(readJson(path), (QJsonObject{{QStringLiteral("j"), 3}, {QStringLiteral("k"), 2}}));
+        EXPECT_EQ(readJson(path),
+                  (QJsonObject{{QStringLiteral("j"), 3}, {QStringLiteral("k"), 2}}));
         EXPECT_FALSE(warned(log, QStringLiteral("permission")));
     }
 
