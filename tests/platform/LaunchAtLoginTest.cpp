@@ -52,7 +52,7 @@ TEST(LaunchAtLogin, WritesAndRemovesTheAutostartEntry)
     EXPECT_NO_THROW(setLaunchAtLogin(false));
 
     // An entry the session switched off in place counts as off, and switching on rewrites it.
-    for (const QByteArray off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
+    for (const QByteArray& off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
         QFile disabled(autostartFilePath());
         ASSERT_TRUE(disabled.open(QIODevice::WriteOnly));
         disabled.write("[Desktop Entry]\nType=Application\nExec=quorvenda\n" + off + "\n");
