@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 namespace qv {
 
@@ -117,7 +118,7 @@ SettingsStore& SettingsStore::shared()
 
 void SettingsStore::registerDefaults(const QVariantMap& defaults)
 {
-    QWriteLocker locker(&m_lock);
+    std::unique_lock locker(m_lock);
     for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
         const QVariant value = fromJson(toJson(it.value()));
         if (value.isValid())
@@ -129,7 +130,7 @@ void SettingsStore::registerDefaults(const QVariantMap& defaults)
 
 QVariant SettingsStore::value(const QString& key) const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     if (const auto it = m_stored.constFind(key); it != m_stored.constEnd())
         return *it;
     return m_registered.value(key);
@@ -212,13 +213,13 @@ std::optional<QStringList> SettingsStore::stringListValue(const QString& key) co
 
 bool SettingsStore::hasStoredValue(const QString& key) const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     return m_stored.contains(key);
 }
 
 QStringList SettingsStore::allKeys() const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     QStringList keys = m_registered.keys();
     for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
         if (!m_registered.contains(it.key()))
@@ -249,7 +250,7 @@ void SettingsStore::store(const QString& key, const std::optional<QVariant>& val
 {
     bool isChange = false;
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock locker(m_lock);
         const auto old = m_stored.constFind(key);
         if (value) {
             isChange = old == m_stored.cend() || *old != *value;
@@ -292,7 +293,7 @@ bool SettingsStore::flush()
         m_saveTimer.stop();
     SaveOutcome outcome;
     {
-        QMutexLocker locker(&m_saveMutex);
+        std::lock_guard locker(m_saveMutex);
         outcome = savePending(flushLockWaitMs);
     }
     if (outcome.result == SaveResult::locked) {
@@ -314,7 +315,7 @@ void SettingsStore::saveInBackground()
     m_saveThread.start([this] {
         SaveOutcome outcome;
         {
-            QMutexLocker locker(&m_saveMutex);
+            std::lock_guard locker(m_saveMutex);
             outcome = savePending(backgroundLockWaitMs);
         }
         m_backgroundSaveQueued = false;
@@ -341,7 +342,7 @@ void SettingsStore::backgroundSaveEnded(const SaveOutcome& outcome)
     // A failed save waits for the next change, unless one came while it ran.
     bool changedDuringSave = false;
     {
-        QReadLocker locker(&m_lock);
+        std::shared_lock locker(m_lock);
         changedDuringSave = m_changedDuringSave && !m_pending.isEmpty();
     }
     if (changedDuringSave)
@@ -352,7 +353,7 @@ SettingsStore::SaveOutcome SettingsStore::savePending(int lockWaitMs)
 {
     Pending writes;
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock locker(m_lock);
         if (m_pending.isEmpty())
             return {};
         m_saving.swap(m_pending);
@@ -362,7 +363,7 @@ SettingsStore::SaveOutcome SettingsStore::savePending(int lockWaitMs)
     QVariantMap values;
     SaveOutcome outcome{writeFile(writes, lockWaitMs, &values), {}};
 
-    QWriteLocker locker(&m_lock);
+    std::unique_lock locker(m_lock);
     if (outcome.result == SaveResult::saved) {
         m_saving.clear();
         ++m_savesDone;
@@ -436,7 +437,7 @@ void SettingsStore::reload()
     for (;;) {
         quint64 savesBefore = 0;
         {
-            QReadLocker locker(&m_lock);
+            std::shared_lock locker(m_lock);
             savesBefore = m_savesDone;
         }
         FileState state;
@@ -445,7 +446,7 @@ void SettingsStore::reload()
             return;
         QStringList keys;
         {
-            QWriteLocker locker(&m_lock);
+            std::unique_lock locker(m_lock);
             // A save of ours replaced the file while it was read: what was read is older.
             if (m_savesDone != savesBefore)
                 continue;

@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QJsonValue>
 #include <QMap>
-#include <QMutex>
 #include <QObject>
-#include <QReadWriteLock>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
@@ -14,7 +12,9 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 namespace qv {
 
@@ -98,13 +98,13 @@ private:
     void backgroundSaveEnded(const SaveOutcome& outcome);
     void store(const QString& key, const std::optional<QVariant>& value);
     // Takes the file's values with this store's unsaved writes on top; returns the keys that
-    // changed. The caller holds m_lock for writing.
+    // changed. The caller holds m_lock exclusively.
     QStringList adoptFileValues(QVariantMap values);
     void emitChanged(const QStringList& keys);
     void scheduleSave();
 
     const QString m_filePath;
-    mutable QReadWriteLock m_lock;
+    mutable std::shared_mutex m_lock;
     QVariantMap m_stored;
     QVariantMap m_registered;
     Pending m_pending;
@@ -112,7 +112,7 @@ private:
     bool m_changedDuringSave = false;
     quint64 m_savesDone = 0;
     // One save at a time, so that writes reach the file in the order they were taken.
-    QMutex m_saveMutex;
+    std::mutex m_saveMutex;
     std::atomic<bool> m_backgroundSaveQueued = false;
     int m_lockRetryDelayMs = 0;
     QTimer m_saveTimer;
