@@ -1,11 +1,11 @@
 #include "jobs/DataPromise.h"
 
 #include "model/FileInfo.h"
+#include "platform/FileContents.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QFile>
 #include <QThreadPool>
 
 namespace qv {
@@ -37,20 +37,16 @@ std::optional<QUrl> writeItem(const QString& folder, const DataPromise::Item& it
         if (k > 1 && !split.ext.isEmpty())
             candidate += QLatin1Char('.') + split.ext;
         const QString path = dir.filePath(candidate);
-        QFile file(path);
-        // NewOnly never opens a file that exists, so two writers never share a name.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (file.exists())
-                continue;
-            *error = file.errorString();
-            return std::nullopt;
-        }
-        if (file.write(item.data) != item.data.size() || !file.flush()) {
-            *error = file.errorString();
-            file.remove();
-            return std::nullopt;
-        }
-        return QUrl::fromLocalFile(path);
+        // Saves writing the data out only to find the name taken; createNew still decides.
+        if (const QFileInfo taken(path); taken.exists() || taken.isSymLink())
+            continue;
+        const std::optional<SystemError> failure = FileContents::createNew(path, item.data);
+        if (!failure)
+            return QUrl::fromLocalFile(path);
+        if (FileContents::isNameTaken(*failure))
+            continue;
+        *error = failure->localizedDescription();
+        return std::nullopt;
     }
     *error = QStringLiteral("No free name for %1").arg(name);
     return std::nullopt;

@@ -2,12 +2,12 @@
 
 #include "model/SystemError.h"
 #include "model/Log.h"
+#include "platform/FileContents.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace qv {
@@ -83,13 +83,13 @@ void setLaunchAtLogin(bool enabled)
     if (enabled) {
         if (before == LaunchAtLoginStatus::enabled)
             return;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throwFileError(file);
-        file.write(desktopEntry().toUtf8());
-        if (!file.commit())
-            throwFileError(file);
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw SystemError(QStringLiteral("QDir"), 0,
+                              QStringLiteral("Cannot create the folder %1").arg(folder));
+        // A short entry would replace one the session had switched off, or start nothing.
+        if (auto error = FileContents::replace(path, desktopEntry().toUtf8()))
+            throw *error;
     } else {
         if (before == LaunchAtLoginStatus::notRegistered)
             return;

@@ -1,6 +1,7 @@
 #include "platform/SettingsStore.h"
 
 #include "model/Log.h"
+#include "platform/FileContents.h"
 #include "platform/TestHarness.h"
 
 #include <QCoreApplication>
@@ -12,13 +13,13 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 namespace qv {
 
@@ -26,7 +27,11 @@ namespace {
 
 // Long enough to gather a burst of changes (a slider, a reset), short enough to survive a crash.
 constexpr int saveDelayMs = 200;
-constexpr int lockWaitMs = 5000;
+// A save in the background only glances at a lock another process holds and comes back later;
+// an explicit one (at exit) has nothing after it and waits a little.
+constexpr int backgroundLockWaitMs = 200;
+constexpr int flushLockWaitMs = 2000;
+constexpr int maxLockRetryDelayMs = 5000;
 const QString dataKey = QStringLiteral("$data");
 
 } // namespace
@@ -36,13 +41,15 @@ SettingsStore::SettingsStore(const QString& filePath, QObject* parent)
 {
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(saveDelayMs);
-    connect(&m_saveTimer, &QTimer::timeout, this, [this] { flush(); });
+    connect(&m_saveTimer, &QTimer::timeout, this, [this] { saveInBackground(); });
+    m_saveThread.setMaxThreadCount(1);
     FileState state;
     m_stored = readFile(&state);
 }
 
 SettingsStore::~SettingsStore()
 {
+    m_saveThread.waitForDone();
     flush();
 }
 
@@ -71,7 +78,7 @@ SettingsStore& SettingsStore::shared()
 
 void SettingsStore::registerDefaults(const QVariantMap& defaults)
 {
-    QWriteLocker locker(&m_lock);
+    std::unique_lock locker(m_lock);
     for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
         const QVariant value = fromJson(toJson(it.value()));
         if (value.isValid())
@@ -83,7 +90,7 @@ void SettingsStore::registerDefaults(const QVariantMap& defaults)
 
 QVariant SettingsStore::value(const QString& key) const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     if (const auto it = m_stored.constFind(key); it != m_stored.constEnd())
         return *it;
     return m_registered.value(key);
@@ -91,13 +98,13 @@ QVariant SettingsStore::value(const QString& key) const
 
 bool SettingsStore::hasStoredValue(const QString& key) const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     return m_stored.contains(key);
 }
 
 QStringList SettingsStore::allKeys() const
 {
-    QReadLocker locker(&m_lock);
+    std::shared_lock locker(m_lock);
     QStringList keys = m_registered.keys();
     for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
         if (!m_registered.contains(it.key()))
@@ -128,7 +135,7 @@ void SettingsStore::store(const QString& key, const std::optional<QVariant>& val
 {
     bool isChange = false;
     {
-        QWriteLocker locker(&m_lock);
+        std::unique_lock locker(m_lock);
         const auto old = m_stored.constFind(key);
         if (value) {
             isChange = old == m_stored.cend() || *old != *value;
@@ -138,8 +145,10 @@ void SettingsStore::store(const QString& key, const std::optional<QVariant>& val
             m_stored.remove(key);
         }
         // Saved even when unchanged here: another process may have changed the file since.
-        if (!m_filePath.isEmpty())
+        if (!m_filePath.isEmpty()) {
             m_pending.insert(key, value);
+            m_changedDuringSave = true;
+        }
     }
     scheduleSave();
     if (isChange)
@@ -152,7 +161,7 @@ void SettingsStore::scheduleSave()
         return;
     auto start = [this] {
         if (!m_saveTimer.isActive())
-            m_saveTimer.start();
+            m_saveTimer.start(saveDelayMs);
     };
     if (QThread::currentThread() == thread())
         start();
@@ -164,92 +173,206 @@ bool SettingsStore::flush()
 {
     if (m_filePath.isEmpty())
         return true;
-    QMutexLocker flushLocker(&m_flushMutex);
-    if (QThread::currentThread() == thread())
+    const bool onOwnThread = QThread::currentThread() == thread();
+    if (onOwnThread)
         m_saveTimer.stop();
-
-    Pending taken;
+    SaveOutcome outcome;
     {
-        QWriteLocker locker(&m_lock);
-        taken.swap(m_pending);
+        std::lock_guard locker(m_saveMutex);
+        outcome = savePending(flushLockWaitMs);
     }
-    if (taken.isEmpty())
-        return true;
-    // Writes made while this save ran are newer than the ones it failed to save.
-    auto giveBack = [&] {
-        QWriteLocker locker(&m_lock);
-        for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
+    if (outcome.result == SaveResult::locked) {
+        qCWarning(appLog, "Settings not saved: %s is locked by another process",
+                  qUtf8Printable(m_filePath));
+        // Not after the application is gone (the at-exit save): no timer runs then.
+        if (onOwnThread && QCoreApplication::instance())
+            m_saveTimer.start(saveDelayMs);
+    }
+    emitChanged(outcome.changedKeys);
+    return outcome.result == SaveResult::saved;
+}
+
+void SettingsStore::saveInBackground()
+{
+    // A save under way looks for newer writes when it ends.
+    if (m_backgroundSaveQueued.exchange(true))
+        return;
+    m_saveThread.start([this] {
+        SaveOutcome outcome;
+        {
+            std::lock_guard locker(m_saveMutex);
+            outcome = savePending(backgroundLockWaitMs);
+        }
+        m_backgroundSaveQueued = false;
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { backgroundSaveEnded(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void SettingsStore::backgroundSaveEnded(const SaveOutcome& outcome)
+{
+    emitChanged(outcome.changedKeys);
+    if (outcome.result == SaveResult::locked) {
+        if (m_lockRetryDelayMs == 0)
+            qCWarning(appLog,
+                      "Settings file %s is locked by another process; saving when it is free",
+                      qUtf8Printable(m_filePath));
+        m_lockRetryDelayMs = m_lockRetryDelayMs == 0
+            ? saveDelayMs
+            : std::min(2 * m_lockRetryDelayMs, maxLockRetryDelayMs);
+        m_saveTimer.start(m_lockRetryDelayMs);
+        return;
+    }
+    m_lockRetryDelayMs = 0;
+    // A failed save waits for the next change, unless one came while it ran.
+    bool changedDuringSave = false;
+    {
+        std::shared_lock locker(m_lock);
+        changedDuringSave = m_changedDuringSave && !m_pending.isEmpty();
+    }
+    if (changedDuringSave)
+        scheduleSave();
+}
+
+SettingsStore::SaveOutcome SettingsStore::savePending(int lockWaitMs)
+{
+    Pending writes;
+    {
+        std::unique_lock locker(m_lock);
+        if (m_pending.isEmpty())
+            return {};
+        m_saving.swap(m_pending);
+        m_changedDuringSave = false;
+        writes = m_saving;
+    }
+    QVariantMap values;
+    SaveOutcome outcome{writeFile(writes, lockWaitMs, &values), {}};
+
+    std::unique_lock locker(m_lock);
+    if (outcome.result == SaveResult::saved) {
+        m_saving.clear();
+        ++m_savesDone;
+        outcome.changedKeys = adoptFileValues(std::move(values));
+    } else {
+        // Writes made while this save ran are newer than the ones it failed to save.
+        for (auto it = m_saving.cbegin(); it != m_saving.cend(); ++it) {
             if (!m_pending.contains(it.key()))
                 m_pending.insert(it.key(), it.value());
         }
-    };
+        m_saving.clear();
+    }
+    return outcome;
+}
 
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+SettingsStore::SaveResult SettingsStore::writeFile(const Pending& writes, int lockWaitMs,
+                                                   QVariantMap* saved) const
+{
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        qCWarning(appLog, "Settings not saved: the folder %s cannot be made",
+                  qUtf8Printable(folder));
+        return SaveResult::failed;
+    }
+    const QString lockPath = m_filePath + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
     if (!lock.tryLock(lockWaitMs)) {
-        qCWarning(appLog, "Settings not saved: %s is locked by another process",
-                  qUtf8Printable(m_filePath));
-        giveBack();
-        return false;
+        switch (lock.error()) {
+        case QLockFile::LockFailedError:
+            return SaveResult::locked;
+        case QLockFile::PermissionError:
+            qCWarning(appLog, "Settings not saved: no permission to create %s (read-only or "
+                              "protected folder)",
+                      qUtf8Printable(lockPath));
+            return SaveResult::failed;
+        default:
+            qCWarning(appLog, "Settings not saved: %s cannot be created", qUtf8Printable(lockPath));
+            return SaveResult::failed;
+        }
     }
 
     // Another process may have saved since this one last read: merge onto its file.
     FileState state;
-    QVariantMap values = readFile(&state);
-    if (state == FileState::unreadable) {
-        giveBack();
-        return false;
-    }
-    if (state == FileState::corrupt)
-        keepCorruptCopy();
-    for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
+    QByteArray bytes;
+    QVariantMap values = readFile(&state, &bytes);
+    if (state == FileState::unreadable)
+        return SaveResult::failed;
+    if (state == FileState::corrupt && !keepCorruptCopy(bytes))
+        return SaveResult::failed;
+    for (auto it = writes.cbegin(); it != writes.cend(); ++it) {
         if (it.value())
             values.insert(it.key(), *it.value());
         else
             values.remove(it.key());
     }
-    if (!writeFile(values)) {
-        giveBack();
-        return false;
+    QJsonObject object;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        object.insert(it.key(), toJson(it.value()));
+    if (const auto error = FileContents::replace(
+            m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented))) {
+        qCWarning(appLog, "Settings not saved, kept in memory for the next change: %s",
+                  qUtf8Printable(error->localizedDescription()));
+        return SaveResult::failed;
     }
-    lock.unlock();
-    adoptFileValues(values);
-    return true;
+    *saved = std::move(values);
+    return SaveResult::saved;
 }
 
 void SettingsStore::reload()
 {
-    FileState state;
-    adoptFileValues(readFile(&state));
+    for (;;) {
+        quint64 savesBefore = 0;
+        {
+            std::shared_lock locker(m_lock);
+            savesBefore = m_savesDone;
+        }
+        FileState state;
+        QVariantMap values = readFile(&state);
+        if (state == FileState::unreadable)
+            return;
+        QStringList keys;
+        {
+            std::unique_lock locker(m_lock);
+            // A save of ours replaced the file while it was read: what was read is older.
+            if (m_savesDone != savesBefore)
+                continue;
+            keys = adoptFileValues(std::move(values));
+        }
+        emitChanged(keys);
+        return;
+    }
 }
 
-void SettingsStore::adoptFileValues(QVariantMap values)
+QStringList SettingsStore::adoptFileValues(QVariantMap values)
 {
-    QStringList changedKeys;
-    {
-        QWriteLocker locker(&m_lock);
-        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
+    for (const Pending* writes : {&m_saving, &m_pending}) {
+        for (auto it = writes->cbegin(); it != writes->cend(); ++it) {
             if (it.value())
                 values.insert(it.key(), *it.value());
             else
                 values.remove(it.key());
         }
-        for (auto it = values.cbegin(); it != values.cend(); ++it) {
-            const auto old = m_stored.constFind(it.key());
-            if (old == m_stored.cend() || *old != it.value())
-                changedKeys.append(it.key());
-        }
-        for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
-            if (!values.contains(it.key()))
-                changedKeys.append(it.key());
-        }
-        m_stored = std::move(values);
     }
-    for (const QString& key : std::as_const(changedKeys))
+    QStringList changedKeys;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const auto old = m_stored.constFind(it.key());
+        if (old == m_stored.cend() || *old != it.value())
+            changedKeys.append(it.key());
+    }
+    for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
+        if (!values.contains(it.key()))
+            changedKeys.append(it.key());
+    }
+    m_stored = std::move(values);
+    return changedKeys;
+}
+
+void SettingsStore::emitChanged(const QStringList& keys)
+{
+    for (const QString& key : keys)
         Q_EMIT changed(key);
 }
 
-QVariantMap SettingsStore::readFile(FileState* state) const
+QVariantMap SettingsStore::readFile(FileState* state, QByteArray* raw) const
 {
     *state = FileState::missing;
     if (m_filePath.isEmpty() || !QFileInfo::exists(m_filePath))
@@ -262,6 +385,15 @@ QVariantMap SettingsStore::readFile(FileState* state) const
         return {};
     }
     const QByteArray bytes = file.readAll();
+    // Half a file would pass for a damaged one and be replaced.
+    if (file.error() != QFileDevice::NoError) {
+        qCWarning(appLog, "Settings file %s cannot be read: %s", qUtf8Printable(m_filePath),
+                  qUtf8Printable(file.errorString()));
+        *state = FileState::unreadable;
+        return {};
+    }
+    if (raw)
+        *raw = bytes;
     if (bytes.trimmed().isEmpty())
         return {};
     QJsonParseError error;
@@ -285,34 +417,36 @@ QVariantMap SettingsStore::readFile(FileState* state) const
     return values;
 }
 
-void SettingsStore::keepCorruptCopy() const
+bool SettingsStore::keepCorruptCopy(const QByteArray& bytes) const
 {
     // The damaged file is about to be replaced: keep it under a name that is still free.
+    QString reason = QStringLiteral("no free name");
     for (int n = 1; n <= 1000; ++n) {
         const QString copy = m_filePath + QStringLiteral(".damaged")
             + (n == 1 ? QString() : QStringLiteral("-%1").arg(n));
-        if (QFileInfo::exists(copy))
+        if (const QFileInfo taken(copy); taken.exists() || taken.isSymLink()) {
+            // An earlier save kept it and then failed to write.
+            if (taken.isFile() && !taken.isSymLink() && taken.size() == bytes.size()) {
+                QFile kept(copy);
+                if (kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes)
+                    return true;
+            }
             continue;
-        if (QFile::copy(m_filePath, copy))
+        }
+        const std::optional<SystemError> error = FileContents::createNew(copy, bytes);
+        if (!error) {
             qCWarning(appLog, "Damaged settings file kept as %s", qUtf8Printable(copy));
-        return;
+            return true;
+        }
+        if (FileContents::isNameTaken(*error))
+            continue;
+        reason = error->localizedDescription();
+        break;
     }
-}
-
-bool SettingsStore::writeFile(const QVariantMap& values)
-{
-    QJsonObject object;
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        object.insert(it.key(), toJson(it.value()));
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) < 0
-        || !file.commit()) {
-        qCWarning(appLog, "Settings not saved to %s: %s", qUtf8Printable(m_filePath),
-                  qUtf8Printable(file.errorString()));
-        return false;
-    }
-    return true;
+    qCWarning(appLog, "Settings not saved: the damaged %s cannot be kept aside (%s), so it is "
+                      "left as it is",
+              qUtf8Printable(m_filePath), qUtf8Printable(reason));
+    return false;
 }
 
 QJsonValue SettingsStore::toJson(const QVariant& value)

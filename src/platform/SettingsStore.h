@@ -5,22 +5,25 @@
 #include <QByteArray>
 #include <QJsonValue>
 #include <QMap>
-#include <QMutex>
 #include <QObject>
-#include <QReadWriteLock>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 
+#include <atomic>
+#include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 namespace qv {
 
 // The user's settings: one JSON file of stored values over an in-memory layer of registered
 // defaults that is never saved. Reads are safe from any thread; writes are collected and saved
-// shortly after, atomically, under a lock file shared with other processes. Byte arrays are
+// shortly after on a thread of its own, atomically, under a lock file shared with other
+// processes. A save that fails keeps its writes in memory for the next one. Byte arrays are
 // kept in the file as {"$data": "<base64>"}.
 class SettingsStore : public QObject, public Settings {
     Q_OBJECT
@@ -48,8 +51,8 @@ public:
     void setData(const QString& key, const QByteArray& data) override;
     void remove(const QString& key) override;
 
-    // Saves the pending writes now; false when the file could not be written (they stay
-    // pending and go with the next save).
+    // Saves the pending writes now, after any save under way; blocks until done. False when the
+    // file could not be written (they stay pending and go with the next save).
     bool flush();
     // Reads the file again, keeping this store's unsaved writes on top.
     void reload();
@@ -66,23 +69,41 @@ private:
     using Pending = QMap<QString, std::optional<QVariant>>;
 
     enum class FileState { missing, ok, corrupt, unreadable };
+    enum class SaveResult { saved, failed, locked };
+    struct SaveOutcome {
+        SaveResult result = SaveResult::saved;
+        QStringList changedKeys;
+    };
 
-    QVariantMap readFile(FileState* state) const;
-    void keepCorruptCopy() const;
-    bool writeFile(const QVariantMap& values);
+    QVariantMap readFile(FileState* state, QByteArray* bytes = nullptr) const;
+    bool keepCorruptCopy(const QByteArray& bytes) const;
+    // Merges the writes onto the file as it is now; *values receives what was saved.
+    SaveResult writeFile(const Pending& writes, int lockWaitMs, QVariantMap* values) const;
+    // Takes the pending writes and saves them; the caller holds m_saveMutex.
+    SaveOutcome savePending(int lockWaitMs);
+    void saveInBackground();
+    void backgroundSaveEnded(const SaveOutcome& outcome);
     void store(const QString& key, const std::optional<QVariant>& value);
-    // Takes the file's values with this store's pending writes on top; tells about the keys
-    // that changed.
-    void adoptFileValues(QVariantMap values);
+    // Takes the file's values with this store's unsaved writes on top; returns the keys that
+    // changed. The caller holds m_lock exclusively.
+    QStringList adoptFileValues(QVariantMap values);
+    void emitChanged(const QStringList& keys);
     void scheduleSave();
 
     const QString m_filePath;
-    mutable QReadWriteLock m_lock;
+    mutable std::shared_mutex m_lock;
     QVariantMap m_stored;
     QVariantMap m_registered;
     Pending m_pending;
-    QRecursiveMutex m_flushMutex;
+    Pending m_saving; // taken by the save under way
+    bool m_changedDuringSave = false;
+    quint64 m_savesDone = 0;
+    // One save at a time, so that writes reach the file in the order they were taken.
+    std::mutex m_saveMutex;
+    std::atomic<bool> m_backgroundSaveQueued = false;
+    int m_lockRetryDelayMs = 0;
     QTimer m_saveTimer;
+    QThreadPool m_saveThread;
 };
 
 } // namespace qv

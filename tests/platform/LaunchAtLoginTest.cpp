@@ -1,8 +1,12 @@
 #include "platform/LaunchAtLogin.h"
+#include "model/SystemError.h"
 #include "support/LogCapture.h"
+#include "support/SmallDisk.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -48,7 +52,7 @@ TEST(LaunchAtLogin, WritesAndRemovesTheAutostartEntry)
     EXPECT_NO_THROW(setLaunchAtLogin(false));
 
     // An entry the session switched off in place counts as off, and switching on rewrites it.
-    for (const QByteArray off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
+    for (const QByteArray& off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
         QFile disabled(autostartFilePath());
         ASSERT_TRUE(disabled.open(QIODevice::WriteOnly));
         disabled.write("[Desktop Entry]\nType=Application\nExec=quorvenda\n" + off + "\n");
@@ -65,6 +69,35 @@ TEST(LaunchAtLogin, WritesAndRemovesTheAutostartEntry)
     other.close();
     EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::enabled);
     QFile::remove(autostartFilePath());
+
+    qputenv("XDG_CONFIG_HOME", previous);
+}
+
+TEST(LaunchAtLogin, FullDiskLeavesNoBrokenEntry)
+{
+    test::SmallDisk disk(256 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(disk.path()));
+    const QString folder = disk.filePath(QStringLiteral("autostart"));
+    auto entries = [&] { return QDir(folder).entryList(QDir::Files | QDir::Hidden); };
+
+    // An entry the session switched off must survive a failed attempt to switch it on.
+    const QByteArray off("[Desktop Entry]\nType=Application\nExec=quorvenda\nHidden=true\n");
+    test::writeFile(autostartFilePath(), off);
+    ASSERT_TRUE(disk.fillLeaving(0));
+    EXPECT_THROW(setLaunchAtLogin(true), SystemError);
+    EXPECT_EQ(test::readFile(autostartFilePath()), off);
+    EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::notRegistered);
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("quorvenda.desktop")});
+
+    // Without an entry, none appears.
+    ASSERT_TRUE(QFile::remove(autostartFilePath()));
+    ASSERT_TRUE(disk.fillLeaving(0));
+    EXPECT_THROW(setLaunchAtLogin(true), SystemError);
+    EXPECT_TRUE(entries().isEmpty());
+    EXPECT_EQ(launchAtLoginStatus(), LaunchAtLoginStatus::notRegistered);
 
     qputenv("XDG_CONFIG_HOME", previous);
 }

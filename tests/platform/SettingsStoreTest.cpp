@@ -1,8 +1,14 @@
 #include "platform/SettingsStore.h"
+#include "support/LogCapture.h"
+#include "support/SmallDisk.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QtCore/qtestsupport_core.h>
 
@@ -35,6 +41,31 @@ QStringList& recordChanges(SettingsStore& store)
                      [keys](const QString& key) { keys->append(key); });
     QObject::connect(&store, &QObject::destroyed, [keys] { delete keys; });
     return *keys;
+}
+
+bool warned(const test::LogCapture& log, const QString& part)
+{
+    for (const test::LogCapture::Line& line : log.lines()) {
+        if (line.type == QtWarningMsg && line.message.contains(part))
+            return true;
+    }
+    return false;
+}
+
+// What a busy user's file may hold: some 300 KB of recent results.
+QStringList manyRecentResults()
+{
+    QStringList paths;
+    for (int i = 0; i < 4500; ++i)
+        paths.append(QStringLiteral("/home/someone/Pictures/2024 holiday/IMG_%1 (converted).jpg")
+                         .arg(i, 5, 10, QLatin1Char('0')));
+    return paths;
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 } // namespace
@@ -151,6 +182,21 @@ TEST(SettingsStore, WritesAreDebouncedAndSignalled)
     EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
 }
 
+TEST(SettingsStore, LastWritesGoWithTheStore)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    {
+        SettingsStore store(path);
+        store.setValue(QStringLiteral("k"), 1);
+        ASSERT_TRUE(test::waitFor([&] { return QFile::exists(path); }));
+        // Due for a save in the background when the store goes: saved on the way out.
+        store.setValue(QStringLiteral("k"), 2);
+        store.setValue(QStringLiteral("j"), 3);
+    }
+    EXPECT_EQ(readJson(path), (QJsonObject{{QStringLiteral("j"), 3}, {QStringLiteral("k"), 2}}));
+}
+
 TEST(SettingsStore, TwoStoresOnOneFile)
 {
     QTemporaryDir dir;
@@ -248,4 +294,109 @@ TEST(SettingsStore, DefaultFileFollowsXdgConfigHome)
     else
         qputenv("XDG_CONFIG_HOME", before);
     EXPECT_EQ(path, dir.path() + QStringLiteral("/quorvenda/settings.json"));
+}
+
+TEST(SettingsStore, FullDiskKeepsTheOldFileByteForByte)
+{
+    test::SmallDisk disk(420 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString path = disk.filePath(QStringLiteral("settings.json"));
+    QStringList recent = manyRecentResults();
+    {
+        SettingsStore store(path);
+        store.setValue(QStringLiteral("recent"), recent);
+        ASSERT_TRUE(store.flush());
+    }
+    const QByteArray before = test::readFile(path);
+    ASSERT_GT(before.size(), 280 * 1024);
+    ASSERT_LT(disk.freeBytes(), before.size()) << "the disk must not hold a second copy";
+
+    test::LogCapture log;
+    SettingsStore store(path);
+    // A job recording its result: saved by the timer, not by an explicit flush.
+    recent.prepend(QStringLiteral("/home/someone/new.png"));
+    store.setValue(QStringLiteral("recent"), recent);
+    ASSERT_TRUE(test::waitFor([&] { return warned(log, QStringLiteral("Settings not saved")); }));
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(store.stringListValue(QStringLiteral("recent")), recent) << "kept in memory";
+
+    // An explicit save reports the failure too, and leaves nothing half written behind.
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_EQ(filesIn(disk.path()), QStringList{QStringLiteral("settings.json")});
+
+    // With room again, the next change saves everything still pending.
+    ASSERT_TRUE(disk.resize(2 * 1024 * 1024));
+    store.setValue(QStringLiteral("other"), 1);
+    ASSERT_TRUE(store.flush());
+    SettingsStore again(path);
+    EXPECT_EQ(again.stringListValue(QStringLiteral("recent")), recent);
+    EXPECT_EQ(again.intValue(QStringLiteral("other")), 1);
+}
+
+TEST(SettingsStore, DamagedFileThatCannotBeKeptIsNotReplaced)
+{
+    test::SmallDisk disk(320 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString path = disk.filePath(QStringLiteral("settings.json"));
+    // Too big to copy aside on this disk, while the new file would fit.
+    const QByteArray damaged = "{\"notes\": \"" + QByteArray(200 * 1024, 'n');
+    test::writeFile(path, damaged);
+    ASSERT_LT(disk.freeBytes(), damaged.size());
+
+    test::LogCapture log;
+    SettingsStore store(path);
+    store.setValue(QStringLiteral("k"), 1);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(test::readFile(path), damaged);
+    EXPECT_EQ(filesIn(disk.path()), QStringList{QStringLiteral("settings.json")});
+    EXPECT_TRUE(warned(log, QStringLiteral("cannot be kept aside")));
+    EXPECT_EQ(store.intValue(QStringLiteral("k")), 1);
+
+    ASSERT_TRUE(disk.resize(2 * 1024 * 1024));
+    ASSERT_TRUE(store.flush());
+    EXPECT_EQ(test::readFile(path + QStringLiteral(".damaged")), damaged);
+    EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+}
+
+TEST(SettingsStore, LockHeldElsewhereIsRetriedAndToldFromNoPermission)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    {
+        // Another process saving: this store waits for it on its own, without a new change.
+        QLockFile other(path + QStringLiteral(".lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        test::LogCapture log;
+        SettingsStore store(path);
+        store.setValue(QStringLiteral("k"), 1);
+        ASSERT_TRUE(test::waitFor(
+            [&] { return warned(log, QStringLiteral("locked by another process")); }));
+        EXPECT_FALSE(QFile::exists(path));
+        // A write made meanwhile is newer than the one that waits.
+        store.setValue(QStringLiteral("k"), 2);
+        store.setValue(QStringLiteral("j"), 3);
+        other.unlock();
+        ASSERT_TRUE(test::waitFor([&] { return QFile::exists(path); }));
+        EXPECT_EQ(readJson(path),
+                  (QJsonObject{{QStringLiteral("j"), 3}, {QStringLiteral("k"), 2}}));
+        EXPECT_FALSE(warned(log, QStringLiteral("permission")));
+    }
+
+    test::SmallDisk disk(1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString readOnlyPath = disk.filePath(QStringLiteral("settings.json"));
+    test::writeFile(readOnlyPath, R"({"k": 1})");
+    ASSERT_TRUE(disk.setReadOnly(true));
+    test::LogCapture log;
+    SettingsStore store(readOnlyPath);
+    store.setValue(QStringLiteral("k"), 2);
+    EXPECT_FALSE(store.flush());
+    EXPECT_TRUE(warned(log, QStringLiteral("no permission")));
+    EXPECT_FALSE(warned(log, QStringLiteral("locked by another process")));
+    EXPECT_EQ(test::readFile(readOnlyPath), QByteArray(R"({"k": 1})"));
+    EXPECT_EQ(store.intValue(QStringLiteral("k")), 2);
 }
