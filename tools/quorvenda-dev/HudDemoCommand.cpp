@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "PngFile.h"
 
 #include "jobs/Job.h"
 #include "jobs/Toasts.h"
@@ -87,9 +88,9 @@ int hudDemo(const QStringList& args)
         // Slide-ins take 0.25 s and fades 0.15 s: well settled after a second.
         QTimer::singleShot(1200, qApp, [screenshot] {
             QScreen* screen = QGuiApplication::primaryScreen();
-            const bool saved = screen && screen->grabWindow(0).save(screenshot);
-            if (!saved)
-                QTextStream(stderr) << "Could not save a screenshot to " << screenshot << "\n";
+            if (!screen)
+                QTextStream(stderr) << "No screen to take a screenshot of\n";
+            const bool saved = screen && writePng(screen->grabWindow(0).toImage(), screenshot);
             QCoreApplication::exit(saved ? 0 : 1);
         });
     } else {

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "PngFile.h"
 
 #include "catalogue/ToolRegistry.h"
 #include "model/SettingsDefaults.h"
@@ -174,10 +175,8 @@ int renderWheel(const QStringList& args)
         QPainter painter(&image);
         view.scene().paint(painter);
     }
-    if (!image.save(out, "PNG")) {
-        QTextStream(stderr) << "Could not write " << out << "\n";
+    if (!writePng(image, out))
         return 1;
-    }
     QTextStream(stdout) << out << ": " << image.width() << "x" << image.height() << "\n";
     return 0;
 }
