@@ -1,5 +1,7 @@
 #include "jobs/DataPromise.h"
 
+#include "platform/ThreadHandoff.h"
+
 #include "model/FileInfo.h"
 #include "platform/FileContents.h"
 
@@ -70,13 +72,16 @@ QStringList DataPromise::announcedNames() const
 void DataPromise::receive(const QString& folder, Reader reader)
 {
     const QList<Item> items = m_items;
-    QThreadPool::globalInstance()->start([folder, items, reader] {
+    std::function<void()> task = [folder, items, reader] {
+        handoffAcquire();
         for (const Item& item : items) {
             QString error;
             const std::optional<QUrl> url = writeItem(folder, item, &error);
             reader(url, error);
         }
-    });
+    };
+    handoffRelease();
+    QThreadPool::globalInstance()->start(std::move(task));
 }
 
 } // namespace qv

@@ -7,6 +7,7 @@
 #include "jobs/Toasts.h"
 #include "model/RememberedOptions.h"
 #include "model/Log.h"
+#include "platform/MainThreadCall.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -173,18 +174,15 @@ void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF 
     // Delivery hops to the main thread; the collector guarantees it happens at most once.
     receiving->collector = std::make_shared<PromiseCollector>(
         expected, [self, receiving, completion](const QList<QUrl>& urls) {
-            QMetaObject::invokeMethod(
-                self ? static_cast<QObject*>(self.data()) : qApp,
-                [self, receiving, completion, urls] {
-                    if (self)
-                        self->jobCenter().removeJob(receiving->placeholder);
-                    receiving->onCancel.reset();
-                    // The collector owns this delivery; letting go of it ends the cycle, so the
-                    // placeholder goes once the last reader and the deadline let go too.
-                    receiving->collector.reset();
-                    completion(urls);
-                },
-                Qt::QueuedConnection);
+            postToMainThread([self, receiving, completion, urls] {
+                if (self)
+                    self->jobCenter().removeJob(receiving->placeholder);
+                receiving->onCancel.reset();
+                // The collector owns this delivery; letting go of it ends the cycle, so the
+                // placeholder goes once the last reader and the deadline let go too.
+                receiving->collector.reset();
+                completion(urls);
+            });
         });
 
     // Cancelling the placeholder abandons the drop: nothing is dispatched later and the
@@ -192,20 +190,17 @@ void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF 
     std::weak_ptr<Receiving> weak = receiving;
     receiving->onCancel = std::make_unique<std::stop_callback<std::function<void()>>>(
         receiving->placeholder->stopToken(), std::function<void()>([self, weak] {
-            QMetaObject::invokeMethod(
-                self ? static_cast<QObject*>(self.data()) : qApp,
-                [self, weak] {
-                    const auto receiving = weak.lock();
-                    // Already delivered (or abandoned): nothing left to give up.
-                    if (!receiving || !receiving->collector || !receiving->collector->abandon())
-                        return;
-                    if (self)
-                        self->jobCenter().removeJob(receiving->placeholder);
-                    OutputPlanner::removeTemporaryDirectory(receiving->folder);
-                    receiving->collector.reset();
-                    qCInfo(jobsLog, "Receiving cancelled");
-                },
-                Qt::QueuedConnection);
+            postToMainThread([self, weak] {
+                const auto receiving = weak.lock();
+                // Already delivered (or abandoned): nothing left to give up.
+                if (!receiving || !receiving->collector || !receiving->collector->abandon())
+                    return;
+                if (self)
+                    self->jobCenter().removeJob(receiving->placeholder);
+                OutputPlanner::removeTemporaryDirectory(receiving->folder);
+                receiving->collector.reset();
+                qCInfo(jobsLog, "Receiving cancelled");
+            });
         }));
 
     const QString folderPath = folder.toLocalFile();

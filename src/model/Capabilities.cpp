@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMutexLocker>
+#include <mutex>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -81,9 +81,9 @@ Capabilities::Lookups Capabilities::Lookups::basic()
 
 namespace {
 
-QMutex& lookupsLock()
+std::mutex& lookupsLock()
 {
-    static QMutex lock;
+    static std::mutex lock;
     return lock;
 }
 
@@ -97,7 +97,7 @@ std::function<Capabilities::Lookups()>& installedLookups()
 
 void Capabilities::installSystemLookups(std::function<Lookups()> makeLookups)
 {
-    QMutexLocker locker(&lookupsLock());
+    std::lock_guard locker(lookupsLock());
     installedLookups() = std::move(makeLookups);
 }
 
@@ -107,7 +107,7 @@ Capabilities& Capabilities::shared()
     static Capabilities* const instance = [] {
         std::function<Lookups()> make;
         {
-            QMutexLocker locker(&lookupsLock());
+            std::lock_guard locker(lookupsLock());
             make = installedLookups();
         }
         if (!make)
@@ -182,7 +182,7 @@ std::optional<QUrl> Capabilities::findLibreOffice() const
 void Capabilities::refreshExternalApps(bool force)
 {
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard locker(m_lock);
         const QDateTime now = m_lookups.clock->now();
         const qint64 elapsed = m_lastExternalCheck.msecsTo(now);
         // A clock set back would otherwise hold every refresh off until it caught up.
@@ -195,20 +195,20 @@ void Capabilities::refreshExternalApps(bool force)
     QHash<IWorkApp, QUrl> iworkApps;
     const std::optional<QUrl> libreOffice = findLibreOffice();
 
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     m_iworkApps = iworkApps;
     m_libreOfficeURL = libreOffice;
 }
 
 std::optional<QUrl> Capabilities::libreOfficeURL() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     return m_libreOfficeURL;
 }
 
 std::optional<QUrl> Capabilities::iworkAppURL(IWorkApp app) const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     const auto it = m_iworkApps.constFind(app);
     if (it == m_iworkApps.constEnd())
         return std::nullopt;
@@ -235,7 +235,7 @@ bool Capabilities::isAvailable(const EngineID& engine) const
 QSet<QString> Capabilities::probeArchiveFormats()
 {
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard locker(m_lock);
         if (m_archiveFormats)
             return *m_archiveFormats;
     }
@@ -263,7 +263,7 @@ QSet<QString> Capabilities::probeArchiveFormats()
     }
 
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard locker(m_lock);
         m_archiveFormats = formats;
     }
     qCInfo(enginesLog, "Archive formats: %s", qUtf8Printable(sorted(formats).join(QStringLiteral(", "))));
@@ -273,7 +273,7 @@ QSet<QString> Capabilities::probeArchiveFormats()
 QSet<QString> Capabilities::archiveFormats()
 {
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard locker(m_lock);
         if (m_archiveFormats)
             return *m_archiveFormats;
     }

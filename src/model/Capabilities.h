@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -81,7 +81,7 @@ private:
 
     const Lookups m_lookups;
 
-    mutable QMutex m_lock; // guards the four fields below
+    mutable std::mutex m_lock; // guards the four fields below
     QHash<IWorkApp, QUrl> m_iworkApps;
     std::optional<QUrl> m_libreOfficeURL;
     QDateTime m_lastExternalCheck;

@@ -4,7 +4,7 @@
 #include "support/WaitFor.h"
 
 #include <QDir>
-#include <QMutex>
+#include <mutex>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,17 +21,17 @@ struct Received {
 // Receives every item of the promise into the folder and returns what the reader was told.
 QList<Received> receiveAll(DataPromise& promise, int count, const QString& folder)
 {
-    auto mutex = std::make_shared<QMutex>();
+    auto mutex = std::make_shared<std::mutex>();
     auto received = std::make_shared<QList<Received>>();
     promise.receive(folder, [mutex, received](std::optional<QUrl> file, const QString& error) {
-        QMutexLocker locker(mutex.get());
+        std::lock_guard locker(*mutex);
         received->append({std::move(file), error});
     });
     test::waitFor([&] {
-        QMutexLocker locker(mutex.get());
+        std::lock_guard locker(*mutex);
         return received->size() == count;
     });
-    QMutexLocker locker(mutex.get());
+    std::lock_guard locker(*mutex);
     return *received;
 }
 

@@ -1,18 +1,18 @@
 #include "support/LogCapture.h"
 
 #include <QLoggingCategory>
-#include <QMutex>
+#include <mutex>
 
 namespace qv::test {
 
 namespace {
 
-QMutex g_mutex;
+std::mutex g_mutex;
 QList<LogCapture::Line> g_lines;
 
 void handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    QMutexLocker locker(&g_mutex);
+    std::lock_guard locker(g_mutex);
     g_lines.append({QString::fromLatin1(context.category ? context.category : ""), type, message});
 }
 
@@ -21,7 +21,7 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
 LogCapture::LogCapture()
 {
     {
-        QMutexLocker locker(&g_mutex);
+        std::lock_guard locker(g_mutex);
         g_lines.clear();
     }
     QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.*=true"));
@@ -35,7 +35,7 @@ LogCapture::~LogCapture()
 
 QList<LogCapture::Line> LogCapture::lines() const
 {
-    QMutexLocker locker(&g_mutex);
+    std::lock_guard locker(g_mutex);
     return g_lines;
 }
 

@@ -1,6 +1,6 @@
 #include "X11TestDriver.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QSet>
 #include <QThread>
 
@@ -21,14 +21,14 @@ Display* dpyOf(void* display) { return static_cast<Display*>(display); }
 
 // A fake owner writes to requestor windows that may be gone by then, as any owner may; those
 // errors are its own to ignore. Every other connection's go to the handler there was before.
-QMutex g_ownerMutex;
+std::mutex g_ownerMutex;
 QSet<Display*> g_ownerDisplays;
 XErrorHandler g_previousHandler = nullptr;
 
 int ownerErrorHandler(Display* dpy, XErrorEvent* error)
 {
     {
-        QMutexLocker locker(&g_ownerMutex);
+        std::lock_guard locker(g_ownerMutex);
         if (g_ownerDisplays.contains(dpy))
             return 0;
     }
@@ -146,7 +146,7 @@ void FakeXdndOwner::run()
         return;
     }
     {
-        QMutexLocker locker(&g_ownerMutex);
+        std::lock_guard locker(g_ownerMutex);
         g_ownerDisplays.insert(dpy);
     }
     const Window window = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
@@ -247,7 +247,7 @@ void FakeXdndOwner::run()
     }
     XDestroyWindow(dpy, window);
     XCloseDisplay(dpy);
-    QMutexLocker locker(&g_ownerMutex);
+    std::lock_guard locker(g_ownerMutex);
     g_ownerDisplays.remove(dpy);
 }
 
