@@ -45,6 +45,12 @@ ArchiveSpace::ArchiveSpace(const QString& root, qint64 archiveSize)
         return;
     }
     const FreeSpace space = FreeSpace::of(root);
+    // Some network and FUSE filesystems tell no sizes at all; their writes are still checked.
+    if (space.capacity <= 0) {
+        m_root.clear();
+        m_room = std::numeric_limits<qint64>::max();
+        return;
+    }
     m_blockSize = std::max<qint64>(space.blockSize, 512);
     m_reserve = std::min(space.capacity / 50, maximumReserve);
     m_room = space.available - m_reserve;

@@ -20,7 +20,7 @@ public:
     void expectTotal(qint64 bytes) const;
     // The next entry declares this much; 0 when it holds no data or does not say.
     void beginEntry(qint64 declared);
-    // This much of the current entry was just written.
+    // This much more of the current entry is about to be written.
     void consume(qint64 bytes);
 
     static const QString noRoomMessage;
