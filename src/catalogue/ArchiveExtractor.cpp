@@ -1,6 +1,9 @@
 #include "catalogue/ArchiveExtractor.h"
 
+#include "catalogue/ArchiveOutputFile.h"
 #include "catalogue/ArchiveReader.h"
+#include "catalogue/ArchiveSpace.h"
+#include "catalogue/GzipCheck.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
@@ -9,11 +12,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +43,35 @@ QString decodedText(const char* utf8, const char* native)
     if (utf8)
         return QString::fromUtf8(utf8);
     return native ? QFile::decodeName(native) : QString();
+}
+
+// An entry's path or link name. A name given as UTF-8 must be UTF-8: anything else is a
+// damaged header, which some readers pass on without a word.
+QString entryText(const char* utf8, const char* native, const char* what)
+{
+    if (utf8) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString text = decoder(QByteArrayView(utf8));
+        if (decoder.hasError())
+            throw ArchiveReadError(QStringLiteral("%1 is not valid UTF-8").arg(QLatin1String(what)));
+        return text;
+    }
+    if (!native)
+        throw ArchiveReadError(QStringLiteral("%1 cannot be read").arg(QLatin1String(what)));
+    return QFile::decodeName(native);
+}
+
+QString entryPath(archive_entry* entry)
+{
+    return entryText(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry),
+                     "Entry name");
+}
+
+QString hardlinkName(archive_entry* entry)
+{
+    const char* utf8 = archive_entry_hardlink_utf8(entry);
+    const char* native = archive_entry_hardlink(entry);
+    return utf8 || native ? entryText(utf8, native, "Link name") : QString();
 }
 
 bool isSymbolicLink(const QString& path)
@@ -164,29 +199,187 @@ int ArchiveExtractor::removeEscapingLinks(const QString& root)
     return removed;
 }
 
+namespace {
+
+enum class EntryKind { folder, file, symlink, hardlink, special };
+
+EntryKind kindOf(archive_entry* entry, const QString& hardlink)
+{
+    if (!hardlink.isEmpty())
+        return EntryKind::hardlink;
+    switch (archive_entry_filetype(entry)) {
+    case AE_IFREG: return EntryKind::file;
+    case AE_IFDIR: return EntryKind::folder;
+    case AE_IFLNK: return EntryKind::symlink;
+    default: return EntryKind::special;
+    }
+}
+
+bool countsAsItem(EntryKind kind, const QString& relative)
+{
+    return kind != EntryKind::folder && kind != EntryKind::special
+        && !relative.contains(QLatin1String("__MACOSX"));
+}
+
+std::optional<qint64> declaredSize(archive_entry* entry)
+{
+    if (!archive_entry_size_is_set(entry))
+        return std::nullopt;
+    return std::max<qint64>(archive_entry_size(entry), 0);
+}
+
+// Where an entry's blocks may land: in order, never past the size the entry declares, and
+// without gaps unless the entry is sparse. Offsets that jump about would otherwise leave holes
+// that read back as zeros.
+class EntryExtent {
+public:
+    EntryExtent(std::optional<qint64> declared, bool sparse)
+        : m_declared(declared), m_sparse(sparse) {}
+
+    void accept(qint64 offset, std::size_t size)
+    {
+        if (offset < m_end || (!m_sparse && offset != m_end))
+            throw ArchiveReadError(QStringLiteral("Entry data out of order at %1").arg(offset));
+        const qint64 blockEnd = offset + qint64(size);
+        if (m_declared && blockEnd > *m_declared)
+            throw ArchiveReadError(QStringLiteral("Entry holds more data than the %1 bytes it declares")
+                                       .arg(*m_declared));
+        m_end = blockEnd;
+    }
+
+    // The entry's full size, given the end the format reported after its last block.
+    qint64 finish(qint64 reportedEnd) const
+    {
+        if (!m_declared)
+            return m_end;
+        // A sparse entry may end in a hole, which its format reports as the end.
+        const bool trailingHole = m_sparse && reportedEnd == *m_declared;
+        if (m_end != *m_declared && !trailingHole)
+            throw ArchiveReadError(QStringLiteral("Entry data ends after %1 of %2 bytes")
+                                       .arg(m_end)
+                                       .arg(*m_declared));
+        return *m_declared;
+    }
+
+private:
+    std::optional<qint64> m_declared;
+    bool m_sparse;
+    qint64 m_end = 0;
+};
+
+std::optional<timespec> modifiedTime(archive_entry* entry)
+{
+    if (!archive_entry_mtime_is_set(entry))
+        return std::nullopt;
+    return timespec{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+}
+
+std::optional<timespec> accessedTime(archive_entry* entry)
+{
+    if (!archive_entry_atime_is_set(entry))
+        return std::nullopt;
+    return timespec{archive_entry_atime(entry), archive_entry_atime_nsec(entry)};
+}
+
+// Creates the folders on the way to root/relative. Links on the way were refused before; a
+// file in the way gives way to the folder, as a later entry wins.
+void makeFolders(const QString& root, const QString& relative)
+{
+    const QStringList parts = relative.split(QLatin1Char('/'));
+    QString path = root;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += QLatin1Char('/') + parts[i];
+        const QByteArray encoded = QFile::encodeName(path);
+        struct stat st {};
+        if (::lstat(encoded.constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            if (::unlink(encoded.constData()) != 0)
+                throw SystemError::fromErrno(errno, path);
+        }
+        if (::mkdir(encoded.constData(), 0777) != 0)
+            throw SystemError::fromErrno(errno, path);
+    }
+}
+
+class Extraction {
+public:
+    Extraction(ArchiveReader& reader, std::stop_token stop, const FractionHandler& onFraction)
+        : m_reader(reader), m_stop(std::move(stop)), m_onFraction(onFraction) {}
+
+    void report() const
+    {
+        if (m_onFraction)
+            m_onFraction(m_reader.fractionRead());
+    }
+
+    // Reads the current entry's data to its end, checking it, and throws it away.
+    void discardData()
+    {
+        const void* data = nullptr;
+        std::size_t size = 0;
+        qint64 offset = 0;
+        while (m_reader.readBlock(data, size, offset)) {
+            throwIfCancelled(m_stop);
+            report();
+        }
+    }
+
+    // Reads the current entry's data into out, counting it against space when given; returns
+    // the entry's full size.
+    qint64 copyData(archive_entry* entry, ArchiveOutputFile* out, ArchiveSpace* space)
+    {
+        EntryExtent extent(declaredSize(entry), archive_entry_sparse_count(entry) > 0);
+        const void* data = nullptr;
+        std::size_t size = 0;
+        qint64 offset = 0;
+        while (m_reader.readBlock(data, size, offset)) {
+            throwIfCancelled(m_stop);
+            extent.accept(offset, size);
+            if (space)
+                space->consume(qint64(size));
+            if (out)
+                out->write(data, size, offset);
+            report();
+        }
+        return extent.finish(offset);
+    }
+
+private:
+    ArchiveReader& m_reader;
+    std::stop_token m_stop;
+    const FractionHandler& m_onFraction;
+};
+
+} // namespace
+
 ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString& root,
                                             std::stop_token stop,
                                             const FractionHandler& onFraction,
                                             const std::optional<QString>& entryName)
 {
+    const QString top = QFileInfo(root).canonicalFilePath();
+    if (top.isEmpty())
+        throw SystemError::fromErrno(ENOENT, root);
+    ArchiveSpace space(top, reader.fileSize());
+    // Formats that list their sizes up front are refused before anything is written.
+    if (reader.kind() == ArchiveReader::Kind::archive) {
+        if (const std::optional<qint64> total = ArchiveReader::declaredTotal(reader.path()))
+            space.expectTotal(*total);
+    }
+
     std::unique_ptr<archive, WriteDiskFree> disk(archive_write_disk_new());
     if (!disk)
         throw SystemError::fromErrno(ENOMEM);
-    // No owner, permission bits beyond the umask, ACL, extended attribute or flag is restored.
-    // Absolute names are refused below before they become paths under root, which are
-    // absolute themselves; root is resolved so that the link check sees only its own links.
+    // Folders and symbolic links only; files are written by ArchiveOutputFile. No owner,
+    // permission bits beyond the umask, ACL, extended attribute or flag is restored. Absolute
+    // names are refused below before they become paths under root, which are absolute
+    // themselves; root is resolved so that the link check sees only its own links.
     archive_write_disk_set_options(disk.get(),
                                    ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT
                                        | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
 
-    const QString top = QFileInfo(root).canonicalFilePath();
-    if (top.isEmpty())
-        throw SystemError::fromErrno(ENOENT, root);
-    const auto report = [&] {
-        if (onFraction)
-            onFraction(reader.fractionRead());
-    };
-
+    Extraction extraction(reader, stop, onFraction);
     ExtractionSummary summary;
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
@@ -198,73 +391,159 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             archive_entry_set_filetype(entry, AE_IFREG);
             archive_entry_set_perm(entry, 0666);
         } else {
-            const QString name = decodedText(archive_entry_pathname_utf8(entry),
-                                             archive_entry_pathname(entry));
+            const QString name = entryPath(entry);
             const std::optional<QString> cleaned = relativeEntryPath(name);
             if (!cleaned)
                 throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + name);
             relative = *cleaned;
         }
 
-        const auto type = archive_entry_filetype(entry);
-        const QString hardlink = decodedText(archive_entry_hardlink_utf8(entry),
-                                             archive_entry_hardlink(entry));
-        if (type != AE_IFDIR && !relative.contains(QLatin1String("__MACOSX")))
+        const QString hardlink = hardlinkName(entry);
+        const EntryKind kind = kindOf(entry, hardlink);
+        // A hard link counts once it is known to lead to something that was made.
+        if (kind != EntryKind::hardlink && countsAsItem(kind, relative))
             ++summary.items;
-        if (relative.isEmpty())
-            continue; // the root itself
-        if (hardlink.isEmpty() && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
-            qCInfo(enginesLog) << "Skipped special file" << relative;
+        if (relative.isEmpty() || kind == EntryKind::special) {
+            // The root itself, or a device, pipe or socket: nothing to make, but its data is
+            // still read so that damage in it is noticed.
+            if (kind == EntryKind::special)
+                qCInfo(enginesLog) << "Skipped special file" << relative;
+            extraction.discardData();
             continue;
         }
         if (passesThroughLink(top, relative))
             throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + relative);
+        const QString path = top + QLatin1Char('/') + relative;
+        const std::optional<qint64> declared = declaredSize(entry);
 
-        if (!hardlink.isEmpty()) {
+        if (kind == EntryKind::file) {
+            space.beginEntry(declared.value_or(0));
+            makeFolders(top, relative);
+            ArchiveOutputFile out(path, archive_entry_perm(entry));
+            const qint64 size = extraction.copyData(entry, &out, &space);
+            out.finish(size, modifiedTime(entry), accessedTime(entry));
+            continue;
+        }
+
+        if (kind == EntryKind::hardlink) {
             const std::optional<QString> linked = relativeEntryPath(hardlink);
             if (!linked || linked->isEmpty() || passesThroughLink(top, *linked))
                 throw EngineError(outsideMessage, QStringLiteral("Link target: ") + hardlink);
-            archive_entry_copy_hardlink(
-                entry, QFile::encodeName(top + QLatin1Char('/') + *linked).constData());
-        } else if (type == AE_IFLNK) {
+            const QString target = top + QLatin1Char('/') + *linked;
+            struct stat st {};
+            // Only what this extraction made can be linked to; a skipped pipe is not there.
+            if (*linked == relative || ::lstat(QFile::encodeName(target).constData(), &st) != 0
+                || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+                qCInfo(enginesLog) << "Skipped hard link" << relative << "to" << hardlink;
+                extraction.discardData();
+                continue;
+            }
+            if (countsAsItem(kind, relative))
+                ++summary.items;
+            space.beginEntry(declared.value_or(0));
+            makeFolders(top, relative);
+            const QByteArray encoded = QFile::encodeName(path);
+            struct stat existing {};
+            if (::lstat(encoded.constData(), &existing) == 0
+                && (S_ISDIR(existing.st_mode) ? ::rmdir(encoded.constData())
+                                              : ::unlink(encoded.constData()))
+                    != 0)
+                throw SystemError::fromErrno(errno, path);
+            if (::linkat(AT_FDCWD, QFile::encodeName(target).constData(), AT_FDCWD,
+                         encoded.constData(), 0)
+                != 0)
+                throw SystemError::fromErrno(errno, path);
+            // Some formats carry the shared contents with a later link.
+            if (declared.value_or(0) > 0 && S_ISREG(st.st_mode)) {
+                ArchiveOutputFile out(path, 0, ArchiveOutputFile::Mode::replaceContents);
+                const qint64 size = extraction.copyData(entry, &out, &space);
+                out.finish(size, modifiedTime(entry), accessedTime(entry));
+            } else {
+                extraction.discardData();
+            }
+            continue;
+        }
+
+        if (kind == EntryKind::symlink) {
             const QString target = decodedText(archive_entry_symlink_utf8(entry),
                                                archive_entry_symlink(entry));
             if (!linkStaysInside(top, relative, target)) {
                 qCWarning(enginesLog) << "Left out link" << relative << "that leads out to"
                                       << target;
+                extraction.discardData();
                 continue;
             }
         }
 
-        archive_entry_copy_pathname(entry,
-                                    QFile::encodeName(top + QLatin1Char('/') + relative).constData());
+        // Folders and symbolic links.
+        space.beginEntry(0);
+        archive_entry_copy_pathname(entry, QFile::encodeName(path).constData());
         archive_entry_acl_clear(entry);
         archive_entry_xattr_clear(entry);
-
-        const int status = archive_write_header(disk.get(), entry);
-        if (status < ARCHIVE_WARN)
+        archive_entry_set_size(entry, 0);
+        if (archive_write_header(disk.get(), entry) != ARCHIVE_OK)
             writeFailure(disk.get(), relative);
-        if (type == AE_IFREG || !hardlink.isEmpty()) {
-            const void* data = nullptr;
-            std::size_t size = 0;
-            qint64 offset = 0;
-            while (reader.readBlock(data, size, offset)) {
-                throwIfCancelled(stop);
-                if (archive_write_data_block(disk.get(), data, size, offset) < ARCHIVE_WARN)
-                    writeFailure(disk.get(), relative);
-                report();
-            }
-        }
-        if (archive_write_finish_entry(disk.get()) < ARCHIVE_WARN)
+        extraction.discardData();
+        if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK)
             writeFailure(disk.get(), relative);
-        report();
+        extraction.report();
     }
     // Folder modes and times are set only now.
-    if (archive_write_close(disk.get()) < ARCHIVE_WARN)
+    if (archive_write_close(disk.get()) != ARCHIVE_OK)
         writeFailure(disk.get(), top);
 
     // Links made early can be bent outwards by links made later; check them as they now stand.
     removeEscapingLinks(top);
+    return summary;
+}
+
+ExtractionSummary ArchiveExtractor::extractGzip(const QString& path, const QString& root,
+                                                const QString& name, std::stop_token stop,
+                                                const FractionHandler& onFraction)
+{
+    const QString top = QFileInfo(root).canonicalFilePath();
+    if (top.isEmpty())
+        throw SystemError::fromErrno(ENOENT, root);
+    ArchiveSpace space(top, QFileInfo(path).size());
+    space.beginEntry(0);
+    ArchiveOutputFile out(top + QLatin1Char('/') + name, 0666);
+    inflateGzipFile(
+        path, stop,
+        [&](const char* data, std::size_t size) {
+            space.consume(qint64(size));
+            out.append(data, size);
+        },
+        onFraction);
+    out.finish(out.end());
+    return {1, 1};
+}
+
+ExtractionSummary ArchiveExtractor::verify(ArchiveReader& reader, std::stop_token stop,
+                                           const FractionHandler& onFraction)
+{
+    // A bomb is no more intact for being read rather than written.
+    ArchiveSpace space(reader.fileSize());
+    if (reader.kind() == ArchiveReader::Kind::archive) {
+        if (const std::optional<qint64> total = ArchiveReader::declaredTotal(reader.path()))
+            space.expectTotal(*total);
+    }
+    Extraction extraction(reader, stop, onFraction);
+    ExtractionSummary summary;
+    while (archive_entry* entry = reader.nextEntry()) {
+        throwIfCancelled(stop);
+        ++summary.entries;
+        const QString name = reader.kind() == ArchiveReader::Kind::archive ? entryPath(entry)
+                                                                           : QString();
+        const QString hardlink = hardlinkName(entry);
+        const EntryKind kind = kindOf(entry, hardlink);
+        if (countsAsItem(kind, name))
+            ++summary.items;
+        if (kind == EntryKind::file) {
+            space.beginEntry(declaredSize(entry).value_or(0));
+            extraction.copyData(entry, nullptr, &space);
+        } else
+            extraction.discardData();
+    }
     return summary;
 }
 

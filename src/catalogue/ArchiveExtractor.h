@@ -14,21 +14,35 @@ class ArchiveReader;
 // What an extraction read.
 struct ExtractionSummary {
     int entries = 0; // every entry of the archive
-    int items = 0;   // entries that are not folders and not under "__MACOSX"
+    int items = 0;   // files and links, not under "__MACOSX"
 };
 
 // Unpacks an archive into a folder and never writes outside it: names that are absolute, climb
 // with "..", or pass through a symbolic link stop the extraction; links that would lead out are
-// not made. Owners, ACLs, extended attributes, devices and pipes are never restored; modes go
-// through the umask.
+// not made. Owners, ACLs, extended attributes, devices, pipes and sockets are never restored;
+// modes go through the umask. Every entry's data is read to its end and checked, also where
+// nothing is written, so damage anywhere fails the whole extraction. What was written before a
+// failure stays in root for the caller to remove.
 class ArchiveExtractor {
 public:
     // root must exist. entryName names the single entry of a compressed file (the reader's
-    // Kind::compressedFile). Throws ArchiveReadError for unreadable data, EngineError for names
-    // that lead out, SystemError for a failed write, CancellationError when stopped.
+    // Kind::compressedFile). Throws ArchiveReadError for damaged or unreadable data,
+    // EngineError for names that lead out, for too little free space and for an archive that
+    // unpacks to an absurd size (ArchiveSpace), SystemError for a failed write,
+    // CancellationError when stopped.
     static ExtractionSummary extract(ArchiveReader& reader, const QString& root,
                                      std::stop_token stop, const FractionHandler& onFraction = {},
                                      const std::optional<QString>& entryName = std::nullopt);
+
+    // Unpacks a gzip file to root/name in one pass, checking its checksums as it goes. Throws
+    // as extract does.
+    static ExtractionSummary extractGzip(const QString& path, const QString& root,
+                                         const QString& name, std::stop_token stop,
+                                         const FractionHandler& onFraction = {});
+
+    // Reads every entry and all its data with the checks of extract, writing nothing.
+    static ExtractionSummary verify(ArchiveReader& reader, std::stop_token stop,
+                                    const FractionHandler& onFraction = {});
 
     // The entry name as a path below the root ("./a//b" gives "a/b"), or nothing when it is
     // absolute or holds "..". An empty result names the root itself.

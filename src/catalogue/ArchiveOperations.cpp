@@ -19,8 +19,6 @@
 #include <QSet>
 #include <QUuid>
 
-#include <archive_entry.h>
-
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -109,35 +107,43 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
 {
     const QString root = localPath(destination);
     const QString key = formatKey(file);
+    // Whatever a failed extraction wrote goes at once: it may be most of a disk.
+    const QStringList existing = QDir(root).entryList(QDir::AllEntries | QDir::Hidden
+                                                      | QDir::System | QDir::NoDotAndDotDot);
+    const auto removePartial = [&] {
+        ensureOwnerAccess(destination);
+        const QStringList now = QDir(root).entryList(QDir::AllEntries | QDir::Hidden
+                                                     | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : now) {
+            if (!existing.contains(name))
+                FileItems::remove(root + QLatin1Char('/') + name);
+        }
+    };
+
     ExtractionSummary summary;
     try {
-        if (isSingleFileFormat(key)) {
-            FractionHandler extracting = onFraction;
-            if (key == QLatin1String("gz")) {
-                // A checksum that does not match fails the extraction, as it would for gzip.
-                verifyGzipFile(file.path(), stop, [&onFraction](double f) {
-                    if (onFraction)
-                        onFraction(f / 2);
-                });
-                extracting = [&onFraction](double f) {
-                    if (onFraction)
-                        onFraction(0.5 + f / 2);
-                };
-            }
+        const QString name = file.baseName.isEmpty() ? QStringLiteral("file") : file.baseName;
+        if (key == QLatin1String("gz")) {
+            // zlib checks the checksum that libarchive's gzip reader skips, in the same pass.
+            summary = ArchiveExtractor::extractGzip(file.path(), root, name, stop, onFraction);
+        } else if (isSingleFileFormat(key)) {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::compressedFile);
-            const QString name = file.baseName.isEmpty() ? QStringLiteral("file") : file.baseName;
-            summary = ArchiveExtractor::extract(reader, root, stop, extracting, name);
+            summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
         } else {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
             summary = ArchiveExtractor::extract(reader, root, stop, onFraction);
         }
+        throwIfCancelled(stop);
     } catch (const ArchiveReadError& error) {
         qCInfo(enginesLog) << "Extracting" << file.name << "failed:" << error.text();
+        removePartial();
         throw EngineError(error.needsPassword() ? ArchiveMessage::passwordProtected
                                                 : ArchiveMessage::damagedOrUnsupported,
                           error.text());
+    } catch (...) {
+        removePartial();
+        throw;
     }
-    throwIfCancelled(stop);
     ensureOwnerAccess(destination);
     const QString metadata = root + QLatin1Char('/') + macMetadataFolder;
     struct stat st {};
@@ -214,29 +220,15 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
 
     if (key == QLatin1String("zip") || key == QLatin1String("gz") || key == QLatin1String("bz2")) {
         // Reading every byte checks every checksum; nothing needs to be written.
-        int items = 0;
+        ExtractionSummary summary;
         try {
             if (key == QLatin1String("gz")) {
                 verifyGzipFile(file.path(), stop, report);
-                report(1.0);
-                return intact;
-            }
-            ArchiveReader reader(file.path(), key == QLatin1String("zip")
-                                                  ? ArchiveReader::Kind::archive
-                                                  : ArchiveReader::Kind::compressedFile);
-            while (archive_entry* entry = reader.nextEntry()) {
-                throwIfCancelled(stop);
-                const char* name = archive_entry_pathname_utf8(entry);
-                if (archive_entry_filetype(entry) != AE_IFDIR
-                    && !QString::fromUtf8(name ? name : "").contains(macMetadataFolder))
-                    ++items;
-                const void* data = nullptr;
-                std::size_t size = 0;
-                qint64 offset = 0;
-                while (reader.readBlock(data, size, offset)) {
-                    throwIfCancelled(stop);
-                    report(reader.fractionRead());
-                }
+            } else {
+                ArchiveReader reader(file.path(), key == QLatin1String("zip")
+                                                      ? ArchiveReader::Kind::archive
+                                                      : ArchiveReader::Kind::compressedFile);
+                summary = ArchiveExtractor::verify(reader, stop, report);
             }
         } catch (const ArchiveReadError& error) {
             qCInfo(enginesLog) << "Testing" << file.name << "failed:" << error.text();
@@ -246,7 +238,7 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
         }
         throwIfCancelled(stop);
         report(1.0);
-        return key == QLatin1String("zip") ? intactNote(items, file) : intact;
+        return key == QLatin1String("zip") ? intactNote(summary.items, file) : intact;
     }
 
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("test"));

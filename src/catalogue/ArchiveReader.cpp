@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 
 namespace qv {
 
@@ -34,6 +35,7 @@ bool isFileError(int code)
 
 ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     : m_archive(archive_read_new())
+    , m_path(path)
     , m_kind(kind)
     , m_fileSize(QFileInfo(path).size())
 {
@@ -93,6 +95,9 @@ archive_entry* ArchiveReader::nextEntry()
                                    .arg(QString::fromUtf8(name ? name : "")),
                                true);
     }
+    // A warning is libarchive reading past damage it noticed; the entry is not to be trusted.
+    if (status != ARCHIVE_OK)
+        fail("Damaged archive entry");
     return entry;
 }
 
@@ -100,12 +105,39 @@ bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offs
 {
     la_int64_t at = 0;
     const int status = archive_read_data_block(m_archive, &data, &size, &at);
-    if (status == ARCHIVE_EOF)
+    if (status == ARCHIVE_EOF) {
+        offset = at;
         return false;
-    if (status < ARCHIVE_WARN)
+    }
+    // A checksum that does not match comes as a warning after the last block.
+    if (status != ARCHIVE_OK)
         fail("Damaged archive data");
     offset = at;
     return true;
+}
+
+bool ArchiveReader::skipsWithoutUnpacking() const
+{
+    if (archive_filter_code(m_archive, 0) != ARCHIVE_FILTER_NONE)
+        return false;
+    const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
+    return format == ARCHIVE_FORMAT_ZIP || format == ARCHIVE_FORMAT_TAR;
+}
+
+std::optional<qint64> ArchiveReader::declaredTotal(const QString& path)
+{
+    ArchiveReader reader(path, Kind::archive);
+    qint64 total = 0;
+    while (archive_entry* entry = reader.nextEntry()) {
+        if (!reader.skipsWithoutUnpacking())
+            return std::nullopt;
+        if (archive_entry_size_is_set(entry) && archive_entry_filetype(entry) == AE_IFREG) {
+            const qint64 size = archive_entry_size(entry);
+            if (size > 0 && __builtin_add_overflow(total, size, &total))
+                return std::numeric_limits<qint64>::max();
+        }
+    }
+    return total;
 }
 
 double ArchiveReader::fractionRead() const

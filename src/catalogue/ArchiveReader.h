@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <optional>
 
 struct archive;
 struct archive_entry;
@@ -43,20 +44,35 @@ public:
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-    // The next entry, or nullptr after the last; valid until the next call. An entry whose data
-    // is encrypted throws ArchiveReadError asking for a password.
+    // The next entry, or nullptr after the last; valid until the next call. Any complaint of
+    // libarchive about the header, a warning included, throws ArchiveReadError; so does an
+    // entry whose data is encrypted, asking for a password.
     archive_entry* nextEntry();
 
-    // The next block of the current entry's data; false at its end. Throws ArchiveReadError.
+    // The next block of the current entry's data; false at its end, where offset is the end
+    // the format reports (0 when it does not). Any complaint about the data, a warning such as
+    // a checksum that does not match included, throws ArchiveReadError.
     bool readBlock(const void*& data, std::size_t& size, qint64& offset);
 
     // How much of the file has been consumed, 0 to 1.
     double fractionRead() const;
 
+    const QString& path() const { return m_path; }
+    Kind kind() const { return m_kind; }
+    // The archive file's size.
+    qint64 fileSize() const { return m_fileSize; }
+
+    // The sum of the sizes the archive's entries declare, when it can be had by reading headers
+    // only (zip, plain tar); nothing for formats that must be unpacked to get from one header to
+    // the next. Throws as nextEntry does.
+    static std::optional<qint64> declaredTotal(const QString& path);
+
 private:
     [[noreturn]] void fail(const char* fallback) const;
+    bool skipsWithoutUnpacking() const;
 
     archive* m_archive = nullptr;
+    QString m_path;
     Kind m_kind;
     qint64 m_fileSize = 0;
     bool m_checkedFilter = false;

@@ -137,10 +137,12 @@ void ArchiveWriter::write(const QList<Item>& items, ArchiveTarget target, const 
     if (fd < 0)
         throwErrno(errno, output);
     bool finished = false;
+    bool closed = false;
     std::unique_ptr<archive, WriteFree> writer;
     const auto cleanup = qScopeGuard([&] {
         writer.reset();
-        ::close(fd);
+        if (!closed)
+            ::close(fd);
         if (!finished)
             ::unlink(outputPath.constData());
     });
@@ -195,6 +197,10 @@ void ArchiveWriter::write(const QList<Item>& items, ArchiveTarget target, const 
     }
     if (archive_write_close(a) != ARCHIVE_OK)
         archiveFailure(a, output);
+    // Network filesystems report a failed write-back only when the file is closed.
+    closed = true;
+    if (::close(fd) != 0)
+        throwErrno(errno, output);
     finished = true;
     if (onFraction)
         onFraction(1.0);

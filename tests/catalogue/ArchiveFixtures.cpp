@@ -8,6 +8,9 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace qv::test {
@@ -25,6 +28,16 @@ FixtureEntry folderEntry(const QString& name, unsigned mode)
 FixtureEntry linkEntry(const QString& name, const QString& target)
 {
     return {name, FixtureEntry::Type::symlink, {}, 0777, target};
+}
+
+FixtureEntry hardlinkEntry(const QString& name, const QString& target)
+{
+    return {name, FixtureEntry::Type::hardlink, {}, 0644, target};
+}
+
+FixtureEntry fifoEntry(const QString& name)
+{
+    return {name, FixtureEntry::Type::fifo, {}, 0644, {}};
 }
 
 void writeFixtureArchive(const QString& path, const QString& format,
@@ -64,6 +77,9 @@ void writeFixtureArchive(const QString& path, const QString& format,
             archive_entry_set_filetype(entry, AE_IFREG);
             archive_entry_set_hardlink_utf8(entry, e.target.toUtf8().constData());
             break;
+        case FixtureEntry::Type::fifo:
+            archive_entry_set_filetype(entry, AE_IFIFO);
+            break;
         }
         archive_entry_set_perm(entry, e.mode);
         archive_write_header(a, entry);
@@ -73,6 +89,190 @@ void writeFixtureArchive(const QString& path, const QString& format,
     }
     archive_write_close(a);
     archive_write_free(a);
+}
+
+void writeZeroArchive(const QString& path, const QString& format, const QStringList& names,
+                      qint64 size)
+{
+    archive* a = archive_write_new();
+    if (format == QLatin1String("zip")) {
+        archive_write_set_format_zip(a);
+    } else {
+        archive_write_set_format_pax_restricted(a);
+        archive_write_add_filter_gzip(a);
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    archive_write_open_filename(a, QFile::encodeName(path).constData());
+    const QByteArray zeros(64 * 1024, '\0');
+    for (const QString& name : names) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, name.toUtf8().constData());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, size);
+        archive_write_header(a, entry);
+        for (qint64 left = size; left > 0; left -= zeros.size())
+            archive_write_data(a, zeros.constData(), size_t(std::min<qint64>(left, zeros.size())));
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+namespace {
+
+void appendLe(QByteArray& out, quint64 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xff));
+}
+
+quint32 crcOf(const QByteArray& data)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+}
+
+QByteArray vint(quint64 value)
+{
+    QByteArray out;
+    do {
+        const char low = char(value & 0x7f);
+        value >>= 7;
+        out.append(value ? char(low | 0x80) : low);
+    } while (value);
+    return out;
+}
+
+// A RAR 5 block: CRC32, size, then type, flags and the rest; data follows the header.
+QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& body, const QByteArray& data = {})
+{
+    QByteArray fields = vint(type) + vint(flags);
+    if (flags & 0x2)
+        fields += vint(quint64(data.size()));
+    fields += body;
+    const QByteArray sized = vint(quint64(fields.size())) + fields;
+    QByteArray block;
+    appendLe(block, crcOf(sized), 4);
+    return block + sized + data;
+}
+
+QByteArray localHeader(const QByteArray& name, quint32 crc, quint32 packed, quint32 size)
+{
+    QByteArray out;
+    appendLe(out, 0x04034b50, 4);
+    appendLe(out, 20, 2); // version needed
+    appendLe(out, 0, 2);  // flags
+    appendLe(out, 8, 2);  // deflate
+    appendLe(out, 0, 4);  // time and date
+    appendLe(out, crc, 4);
+    appendLe(out, packed, 4);
+    appendLe(out, size, 4);
+    appendLe(out, quint64(name.size()), 2);
+    appendLe(out, 0, 2);
+    return out + name;
+}
+
+} // namespace
+
+QByteArray rar5Archive(const QList<Rar5Entry>& entries)
+{
+    QByteArray out("Rar!\x1a\x07\x01\x00", 8);
+    out += rar5Block(1, 0, vint(0)); // main header, no archive flags
+    for (const Rar5Entry& e : entries) {
+        QByteArray body = vint(0x4) // file flags: CRC32 present
+            + vint(quint64(e.data.size())) + vint(e.mode);
+        appendLe(body, crcOf(e.data), 4);
+        body += vint(0)  // compression: stored
+            + vint(1)    // host: Unix
+            + vint(quint64(e.name.size())) + e.name;
+        out += rar5Block(2, 0x2, body, e.data);
+    }
+    out += rar5Block(5, 0, vint(0)); // end of archive
+    return out;
+}
+
+QByteArray overlappingZip(int entries, int kernelSize)
+{
+    const QByteArray zeros(kernelSize, '\0');
+    QByteArray kernel(int(compressBound(uLong(kernelSize))) + 64, Qt::Uninitialized);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.constData()));
+    z.avail_in = uInt(zeros.size());
+    z.next_out = reinterpret_cast<Bytef*>(kernel.data());
+    z.avail_out = uInt(kernel.size());
+    deflate(&z, Z_FINISH);
+    kernel.truncate(qsizetype(z.total_out));
+    deflateEnd(&z);
+
+    QList<QByteArray> names;
+    for (int i = 0; i < entries; ++i)
+        names.append(QByteArray("f") + QByteArray::number(i).rightJustified(4, '0'));
+    // Built from the back: entry i inflates to the headers of entries i+1.. and the kernel.
+    QList<QByteArray> headers(entries);
+    QList<quint32> crcs(entries), packed(entries), sizes(entries);
+    QByteArray output = zeros;
+    QByteArray stream = kernel;
+    for (int i = entries - 1; i >= 0; --i) {
+        crcs[i] = crcOf(output);
+        packed[i] = quint32(stream.size());
+        sizes[i] = quint32(output.size());
+        headers[i] = localHeader(names[i], crcs[i], packed[i], sizes[i]);
+        if (i > 0) {
+            // A stored deflate block (not the last) quoting this header.
+            QByteArray quote(1, '\0');
+            appendLe(quote, quint64(headers[i].size()), 2);
+            appendLe(quote, quint64(~headers[i].size() & 0xffff), 2);
+            stream = quote + headers[i] + stream;
+            output = headers[i] + output;
+        }
+    }
+    QByteArray zip = headers[0] + stream;
+    QByteArray directory;
+    quint32 offset = 0;
+    for (int i = 0; i < entries; ++i) {
+        appendLe(directory, 0x02014b50, 4);
+        appendLe(directory, 20, 2);
+        appendLe(directory, 20, 2);
+        appendLe(directory, 0, 2);
+        appendLe(directory, 8, 2);
+        appendLe(directory, 0, 4);
+        appendLe(directory, crcs[i], 4);
+        appendLe(directory, packed[i], 4);
+        appendLe(directory, sizes[i], 4);
+        appendLe(directory, quint64(names[i].size()), 2);
+        appendLe(directory, 0, 2); // extra
+        appendLe(directory, 0, 2); // comment
+        appendLe(directory, 0, 2); // disk
+        appendLe(directory, 0, 2); // internal attributes
+        appendLe(directory, quint64(0100644) << 16, 4);
+        appendLe(directory, offset, 4);
+        directory += names[i];
+        offset += quint32(headers[i].size() + (i + 1 < entries ? 5 : 0));
+    }
+    QByteArray end;
+    appendLe(end, 0x06054b50, 4);
+    appendLe(end, 0, 4);
+    appendLe(end, quint64(entries), 2);
+    appendLe(end, quint64(entries), 2);
+    appendLe(end, quint64(directory.size()), 4);
+    appendLe(end, quint64(zip.size()), 4);
+    appendLe(end, 0, 2);
+    return zip + directory + end;
+}
+
+bool flipByteOf(const QString& path, const QByteArray& needle)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const qsizetype at = bytes.indexOf(needle);
+    if (at < 0)
+        return false;
+    bytes[at + needle.size() / 2] = char(bytes[at + needle.size() / 2] ^ 0x01);
+    file.seek(0);
+    return file.write(bytes) == bytes.size() && file.flush();
 }
 
 QList<ListedEntry> readFixtureArchive(const QString& path)

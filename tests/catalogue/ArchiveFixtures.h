@@ -10,7 +10,7 @@ namespace qv::test {
 
 // One entry of an archive made for a test, names taken as they are, however hostile.
 struct FixtureEntry {
-    enum class Type { file, folder, symlink, hardlink };
+    enum class Type { file, folder, symlink, hardlink, fifo };
     QString name;
     Type type = Type::file;
     QByteArray data;   // a file's contents
@@ -21,10 +21,34 @@ struct FixtureEntry {
 FixtureEntry fileEntry(const QString& name, const QByteArray& data = "x", unsigned mode = 0644);
 FixtureEntry folderEntry(const QString& name, unsigned mode = 0755);
 FixtureEntry linkEntry(const QString& name, const QString& target);
+FixtureEntry hardlinkEntry(const QString& name, const QString& target);
+FixtureEntry fifoEntry(const QString& name);
 
 // Writes an archive with libarchive: format "zip", "tar", "tar.gz", "tar.bz2", "7z".
 void writeFixtureArchive(const QString& path, const QString& format,
                          const QList<FixtureEntry>& entries);
+
+// An archive of files that hold nothing but zeros, size bytes each, written without holding
+// them in memory: "zip", "tar.gz".
+void writeZeroArchive(const QString& path, const QString& format, const QStringList& names,
+                      qint64 size);
+
+// One entry of a hand-made RAR 5 archive: stored, from a Unix host, with the data's CRC.
+struct Rar5Entry {
+    QByteArray name; // taken as bytes, valid UTF-8 or not
+    unsigned mode = 0100644;
+    QByteArray data;
+};
+// No RAR writer ships with Debian, so the blocks are put together here.
+QByteArray rar5Archive(const QList<Rar5Entry>& entries);
+
+// A zip bomb whose entries overlap: each entry's deflate data quotes the local headers of the
+// entries after it and then inflates the one shared kernel of kernelSize zeros. Every entry is
+// valid on its own, checksum included; together they unpack to about entries * kernelSize.
+QByteArray overlappingZip(int entries, int kernelSize);
+
+// Flips one bit of the first place where needle occurs in the file; false when it does not.
+bool flipByteOf(const QString& path, const QByteArray& needle);
 
 struct ListedEntry {
     QString name;

@@ -2,6 +2,8 @@
 
 #include "catalogue/ArchiveExtractor.h"
 #include "catalogue/ArchiveOperations.h"
+#include "catalogue/ArchiveSpace.h"
+#include "catalogue/GzipCheck.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -18,9 +20,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
+#include <random>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace qv;
 using namespace qv::test;
@@ -55,6 +65,41 @@ QStringList names(const QList<ListedEntry>& listed)
     result.sort();
     return result;
 }
+
+// The errno value of the SystemError that run throws; 0 when it throws none.
+template <typename F>
+int systemErrorCode(F&& run)
+{
+    try {
+        run();
+    } catch (const SystemError& error) {
+        return error.code();
+    } catch (...) {
+        return -1;
+    }
+    return 0;
+}
+
+// A tmpfs of its own size mounted at path for the scope's length.
+class SmallDisk {
+public:
+    SmallDisk(const QString& path, const char* options)
+        : m_path(QFile::encodeName(path))
+    {
+        QDir().mkpath(path);
+        m_mounted = ::mount("tmpfs", m_path.constData(), "tmpfs", 0, options) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_path.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_path;
+    bool m_mounted = false;
+};
 
 template <typename F>
 QString engineMessage(F&& run)
@@ -376,6 +421,212 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
               ArchiveMessage::damagedOrUnsupported);
     EXPECT_TRUE(results().isEmpty()) << "a test never leaves a file";
     EXPECT_EQ(intactNote(1, info(input(QStringLiteral("one.zip")))), QStringLiteral("one.zip") + dot + QStringLiteral("1 item"));
+}
+
+TEST_F(ArchiveOperationsTest, DamageThatLibarchiveOnlyWarnsAboutFailsTestAndExtraction)
+{
+    // Random data stays stored inside the deflate stream: a flipped byte still inflates, and
+    // only the checksum at the entry's end tells.
+    std::mt19937 random(7);
+    QByteArray noise(64 * 1024, Qt::Uninitialized);
+    for (char& byte : noise)
+        byte = char(random());
+    writeFixtureArchive(input(QStringLiteral("crc.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("first.txt"), "first"),
+                         fileEntry(QStringLiteral("noise.bin"), noise)});
+    ASSERT_TRUE(flipByteOf(input(QStringLiteral("crc.zip")), noise.mid(30000, 64)));
+    // A RAR 5 whose two entries are pipes carrying data under names that are not UTF-8.
+    writeFile(input(QStringLiteral("pipes.rar")),
+              rar5Archive({{QByteArray("\xff\xfe\x80" "a"), 010644, QByteArray(32, 'Z')},
+                           {QByteArray("\xc3\x28" "b"), 010644, QByteArray(32, 'Z')}}));
+    writeFile(input(QStringLiteral("good.rar")),
+              rar5Archive({{QByteArray("good.txt"), 0100644, QByteArray("good data")}}));
+    freeze();
+
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("crc.zip"))); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("crc.zip"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    Progress progress(1000);
+    auto planner = plannerFor(input(QStringLiteral("crc.zip")));
+    EXPECT_EQ(engineMessage([&] {
+                  convertArchive(info(input(QStringLiteral("crc.zip"))), ArchiveTarget::tar, *planner,
+                                 progress, {});
+              }),
+              ArchiveMessage::damagedOrUnsupported);
+    planner.reset();
+
+    // RAR is tested by extracting it, so it speaks with the extraction's words.
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("pipes.rar"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("pipes.rar"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+
+    // The hand-made RAR is otherwise sound.
+    EXPECT_EQ(readFile(extract(input(QStringLiteral("good.rar"))).toLocalFile()), "good data");
+}
+
+TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
+{
+    writeFixtureArchive(input(QStringLiteral("pipe.tar")), QStringLiteral("tar"),
+                        {fifoEntry(QStringLiteral("pipe")), hardlinkEntry(QStringLiteral("pipe-link"), QStringLiteral("pipe")),
+                         fileEntry(QStringLiteral("keep.txt"), "kept")});
+    writeFile(input(QStringLiteral("pipes.rar")),
+              rar5Archive({{QByteArray("one"), 010644, QByteArray(32, 'Z')},
+                           {QByteArray("two"), 010644, QByteArray(32, 'Z')}}));
+    freeze();
+
+    const auto planner = plannerFor(input(QStringLiteral("pipe.tar")));
+    const QUrl folder = planner->makeWorkSubdirectory(QStringLiteral("x"));
+    const ExtractionSummary summary = extractContents(info(input(QStringLiteral("pipe.tar"))), folder, {});
+    EXPECT_EQ(entries(folder.toLocalFile()), QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(summary.items, 1) << "a pipe is not an item";
+    EXPECT_EQ(test(input(QStringLiteral("pipe.tar"))),
+              QStringLiteral("pipe.tar is intact \u00B7 1 item"));
+    EXPECT_EQ(extract(input(QStringLiteral("pipe.tar"))).toLocalFile(), input(QStringLiteral("keep.txt")));
+
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("pipes.rar"))); }), ArchiveMessage::empty);
+    EXPECT_EQ(test(input(QStringLiteral("pipes.rar"))),
+              QStringLiteral("pipes.rar is intact \u00B7 0 items"));
+    EXPECT_EQ(results(), QStringList{QStringLiteral("keep.txt")});
+}
+
+TEST_F(ArchiveOperationsTest, ExtractionStopsBeforeTheDiskIsFullAndLeavesItAsItWas)
+{
+    const QString disk = m_dir.filePath(QStringLiteral("small"));
+    const SmallDisk mount(disk, "size=24m");
+    if (!mount.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QStringList three{QStringLiteral("a.bin"), QStringLiteral("b.bin"), QStringLiteral("c.bin")};
+    // The zip declares its sizes up front; the tar.gz only entry by entry; the single
+    // compressed files not at all, so only the writing tells.
+    writeZeroArchive(disk + QStringLiteral("/big.zip"), QStringLiteral("zip"), three, 12 << 20);
+    writeZeroArchive(disk + QStringLiteral("/big.tar.gz"), QStringLiteral("tar.gz"), three, 12 << 20);
+    ASSERT_EQ(runProgram(QStringLiteral("sh"),
+                         {QStringLiteral("-c"),
+                          QStringLiteral("head -c 37748736 /dev/zero | gzip -1 > '%1/zeros.gz' && "
+                                         "head -c 37748736 /dev/zero | xz -0 > '%1/zeros.xz'")
+                              .arg(disk)}),
+              0);
+    writeZeroArchive(disk + QStringLiteral("/fits.zip"), QStringLiteral("zip"),
+                     {QStringLiteral("x.bin"), QStringLiteral("y.bin")}, 8 << 20);
+
+    const QHash<QString, QByteArray> before = treeSnapshot(disk);
+    for (const char* name : {"big.zip", "big.tar.gz", "zeros.gz", "zeros.xz"}) {
+        const QString path = disk + QLatin1Char('/') + QLatin1String(name);
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveSpace::noRoomMessage) << name;
+        EXPECT_EQ(treeSnapshot(disk), before) << name << ": no new entries, the archive untouched";
+    }
+    // What fits is extracted, on the same disk.
+    const QString fits = extract(disk + QStringLiteral("/fits.zip")).toLocalFile();
+    EXPECT_EQ(QFileInfo(fits + QStringLiteral("/y.bin")).size(), 8 << 20);
+}
+
+TEST_F(ArchiveOperationsTest, AShortWriteFailsTheExtractionAndLeavesNothing)
+{
+    QByteArray noise(3 << 20, Qt::Uninitialized);
+    std::mt19937 random(11);
+    for (char& byte : noise)
+        byte = char(random());
+    writeFixtureArchive(input(QStringLiteral("big.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("a.bin"), noise), fileEntry(QStringLiteral("b.bin"), "b")});
+    writeFile(input(QStringLiteral("noise.bin")), noise);
+    ASSERT_EQ(runProgram(QStringLiteral("gzip"), {QStringLiteral("-k"), input(QStringLiteral("noise.bin"))}), 0);
+    freeze();
+
+    // Files may not grow past 1 MB: writes come back short, then fail, as on a full disk.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 1 << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int zipCode = systemErrorCode([&] { extract(input(QStringLiteral("big.zip"))); });
+    const int gzipCode = systemErrorCode([&] { extract(input(QStringLiteral("noise.bin.gz"))); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(zipCode, EFBIG);
+    EXPECT_EQ(gzipCode, EFBIG);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+}
+
+TEST_F(ArchiveOperationsTest, ArchivesThatUnpackToAbsurdSizesAreRefused)
+{
+    // A hundred overlapping entries of one 1 MB kernel, in under 10 KB.
+    writeFile(input(QStringLiteral("overlap.zip")), overlappingZip(100, 1 << 20));
+    // A tar.gz compressed once more: each layer is modest, the two together are not.
+    writeZeroArchive(input(QStringLiteral("nested.tar.gz")), QStringLiteral("tar.gz"),
+                     {QStringLiteral("zeros.bin")}, 70 << 20);
+    ASSERT_EQ(runProgram(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                                QStringLiteral("cd '%1' && gzip -c nested.tar.gz > n && mv n nested.tar.gz")
+                                                    .arg(inputs())}),
+              0);
+    freeze();
+
+    for (const char* name : {"overlap.zip", "nested.tar.gz"}) {
+        EXPECT_EQ(engineMessage([&] { extract(input(QLatin1String(name))); }),
+                  ArchiveSpace::tooLargeMessage)
+            << name;
+        EXPECT_EQ(engineMessage([&] { test(input(QLatin1String(name))); }),
+                  ArchiveSpace::tooLargeMessage)
+            << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+
+    // Each overlapping entry is sound on its own: the refusal is about the total.
+    QByteArray listing;
+    EXPECT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-l"), input(QStringLiteral("overlap.zip"))}, &listing), 0);
+    EXPECT_TRUE(listing.contains("100 files")) << listing.constData();
+}
+
+TEST_F(ArchiveOperationsTest, GzipIsReadOnceAndItsErrorsAreTheRealOnes)
+{
+    writeFile(input(QStringLiteral("report.txt")), QByteArray(200000, 'r'));
+    ASSERT_EQ(runProgram(QStringLiteral("gzip"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))}), 0);
+    const QByteArray compressed = readFile(input(QStringLiteral("report.txt.gz")));
+    freeze();
+
+    // Through a pipe the data can be read only once: a second pass finds it empty.
+    const QString pipe = m_dir.filePath(QStringLiteral("stream/report.txt.gz"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(pipe).absolutePath()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QByteArray encodedPipe = QFile::encodeName(pipe);
+    const auto savedPipeHandler = std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> finished = false;
+    std::thread writer([&] {
+        int fd = ::open(encodedPipe.constData(), O_WRONLY | O_CLOEXEC);
+        for (qsizetype done = 0; fd >= 0 && done < compressed.size();) {
+            const ssize_t n = ::write(fd, compressed.constData() + done, size_t(compressed.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        ::close(fd);
+        // Every later reader gets a writer that writes nothing, so a second pass ends at once
+        // instead of waiting for data that never comes.
+        while (!finished) {
+            fd = ::open(encodedPipe.constData(), O_WRONLY | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    });
+    FileInfo streamed = info(input(QStringLiteral("report.txt.gz")));
+    streamed.url = QUrl::fromLocalFile(pipe);
+    const auto planner = plannerFor(input(QStringLiteral("report.txt.gz")));
+    const QUrl folder = planner->makeWorkSubdirectory(QStringLiteral("x"));
+    EXPECT_EQ(engineMessage([&] { extractContents(streamed, folder, {}); }), QStringLiteral("no error"));
+    // A reader of our own lets the writer's last open return.
+    finished = true;
+    const int release = ::open(encodedPipe.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (release >= 0)
+        ::close(release);
+    std::signal(SIGPIPE, savedPipeHandler);
+    EXPECT_EQ(readFile(folder.toLocalFile() + QStringLiteral("/report.txt")), QByteArray(200000, 'r'));
+
+    EXPECT_EQ(systemErrorCode([&] { verifyGzipFile(input(QStringLiteral("missing.gz")), {}); }), ENOENT);
+    EXPECT_EQ(systemErrorCode([&] { verifyGzipFile(inputs(), {}); }), EISDIR);
 }
 
 TEST_F(ArchiveOperationsTest, RepackingKeepsEntriesAtTheTopAndLinksAsLinks)

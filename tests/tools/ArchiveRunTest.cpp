@@ -10,6 +10,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <sys/mount.h>
+
 using namespace qv::test;
 
 namespace {
@@ -34,6 +39,28 @@ QJsonObject driver(const QStringList& args, const QString& home, int* exitCode =
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A zip of files holding size bytes of a repeated byte each, streamed rather than held.
+void writeFilledZip(const QString& path, int files, qint64 size)
+{
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, QFile::encodeName(path).constData());
+    for (int i = 0; i < files; ++i) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, QByteArray("f" + QByteArray::number(i) + ".bin").constData());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, size);
+        archive_write_header(a, entry);
+        const QByteArray block(64 * 1024, char(i + 1));
+        for (qint64 left = size; left > 0; left -= block.size())
+            archive_write_data(a, block.constData(), size_t(std::min<qint64>(left, block.size())));
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
 }
 
 } // namespace
@@ -128,4 +155,30 @@ TEST(ArchiveRun, SevenZipAndRarExtract)
         EXPECT_FALSE(readFile(output).isEmpty()) << name << " " << output.toStdString();
         QFile::remove(output);
     }
+}
+
+TEST(ArchiveRun, ExtractingMoreThanTheDiskHoldsFailsAndLeavesNoTrace)
+{
+    QTemporaryDir dir;
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=40m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QString zip = disk + QStringLiteral("/four.zip");
+    writeFilledZip(zip, 4, 30 << 20);
+    const QByteArray before = readFile(zip);
+
+    int code = -1;
+    const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), zip},
+                                      dir.path(), &code);
+    const QStringList left = entries(disk);
+    const QByteArray after = readFile(zip);
+    ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH);
+
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("message")).toString(),
+              QStringLiteral("There isn't enough free space to extract this archive"));
+    EXPECT_EQ(left, QStringList{QStringLiteral("four.zip")}) << "no partial folder, no work folder";
+    EXPECT_EQ(after, before);
 }
