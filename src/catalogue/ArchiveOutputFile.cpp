@@ -1,7 +1,7 @@
 #include "catalogue/ArchiveOutputFile.h"
 
 #include "model/SystemError.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <QFile>
 

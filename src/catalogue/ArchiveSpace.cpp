@@ -2,7 +2,7 @@
 
 #include "model/EngineError.h"
 #include "platform/FreeSpace.h"
-#include "platform/Log.h"
+#include "model/Log.h"
 
 #include <algorithm>
 #include <limits>
