@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -43,33 +42,6 @@ qint64 bytesBelow(const QString& folder)
     while (it.hasNext())
         total += it.nextFileInfo().size();
     return total;
-}
-
-// A folder that takes the zipper a while: 192 MB that deflate cannot shrink. One random
-// megabyte written over and over is enough, as deflate looks back only 32 KB.
-QString makeBigFolder(const QString& parent)
-{
-    const QString folder = parent + QStringLiteral("/BIGFOLDER");
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    QRandomGenerator random(42);
-    random.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-    if (!QDir().mkpath(folder))
-        return {};
-    for (int i = 0; i < 6; ++i) {
-        QFile file(folder + QStringLiteral("/part%1.bin").arg(i));
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        for (int mb = 0; mb < 32; ++mb) {
-            if (file.write(block) != block.size())
-                return {};
-        }
-        if (!file.flush())
-            return {};
-        file.close();
-        if (file.error() != QFileDevice::NoError)
-            return {};
-    }
-    return folder;
 }
 
 // `quorvenda-dev run tool.folder.zip FOLDER`, with caches and settings of its own.
@@ -116,7 +88,8 @@ protected:
         if (!m_data->isValid())
             m_data = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(m_data->isValid());
-        m_bigFolder = makeBigFolder(m_data->path());
+        // 192 MB: the zipper takes seconds, the writing a fraction of one.
+        m_bigFolder = writeIncompressibleFolder(m_data->filePath(QStringLiteral("BIGFOLDER")), 6, 32);
         ASSERT_FALSE(m_bigFolder.isEmpty());
         m_alongside = std::make_unique<QTemporaryDir>(QFileInfo(m_data->path()).absolutePath()
                                                       + QStringLiteral("/qv-run-stop-cache-XXXXXX"));
