@@ -99,7 +99,7 @@ int run(const QStringList& args)
     });
     if (job->isActive())
         loop.exec();
-    const bool stopped = center.shutdown(stopGrace);
+    const bool engineStopped = center.shutdown(stopGrace);
     quitOnTerminationSignals();
 
     QJsonObject result;
@@ -118,9 +118,11 @@ int run(const QStringList& args)
     }
     result.insert(QStringLiteral("failedCount"), job->failedCount());
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
-    // As a shell reports a program that a signal ended.
-    const int exitCode = stoppedBy != 0 ? 128 + stoppedBy : job->state() == Job::State::finished ? 0 : 1;
-    if (!stopped) {
+    // A stopped run ends as a shell reports a program that the signal ended, unless its job
+    // finished all the same.
+    const bool finished = job->state() == Job::State::finished;
+    const int exitCode = finished ? 0 : stoppedBy != 0 ? 128 + stoppedBy : 1;
+    if (!engineStopped) {
         // Static destructors must not run beside a worker that would not stop.
         std::fflush(nullptr);
         std::_Exit(exitCode);
