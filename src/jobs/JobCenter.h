@@ -101,7 +101,6 @@ public:
     // folds the runs that ended. True when no worker is left; when one is, the process must
     // end without running static destructors.
     bool shutdown(std::chrono::milliseconds grace);
-    bool isShutDown() const { return m_shutDown; }
 
     // How submit() groups files: by operation, then by each operation's MultiFileMode.
     static QList<WorkItem> workItems(const WheelEntry& entry, const QList<FileInfo>& files,
