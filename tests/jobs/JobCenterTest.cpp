@@ -109,8 +109,9 @@ protected:
         entry.id = QStringLiteral("entry");
         entry.operations = ops;
         JobPtr job = center->submit(entry, files, options, QPointF(10, 10));
-        if (job)
+        if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }));
+        }
         return job;
     }
 
