@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
@@ -22,8 +23,12 @@ int main(int argc, char** argv)
     qv::AppDelegate& delegate = qv::AppDelegate::shared();
     if (const std::optional<int> exitCode = delegate.applicationDidFinishLaunching(files))
         return *exitCode;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     &qv::AppDelegate::cancelRunningJobs);
     delegate.openFileURLs(files);
-    return app.exec();
+    const int exitCode = app.exec();
+    if (!delegate.applicationWillTerminate()) {
+        // Static destructors must not run beside a worker that would not stop.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }

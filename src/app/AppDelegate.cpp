@@ -97,11 +97,14 @@ void AppDelegate::openFileURLs(const QList<QUrl>& urls)
     });
 }
 
-void AppDelegate::cancelRunningJobs()
+bool AppDelegate::applicationWillTerminate()
 {
-    qCInfo(appLog, "Quitting: cancelling %lld job(s)",
-           static_cast<long long>(JobCenter::shared().activeJobs().size()));
-    JobCenter::shared().cancelAll();
+    JobCenter& center = JobCenter::shared();
+    qCInfo(appLog, "Quitting: cancelling %lld job(s)", static_cast<long long>(center.activeJobs().size()));
+    const bool stopped = center.shutdown(std::chrono::milliseconds(quitGraceMs));
+    if (!stopped)
+        qCWarning(appLog, "Quitting with workers still running");
+    return stopped;
 }
 
 void AppDelegate::runLaunchMaintenance()

@@ -23,8 +23,14 @@ public:
     // Files handed to the application: the convert wheel in click mode at the pointer.
     void openFileURLs(const QList<QUrl>& urls);
 
-    // Cancels every running job, which signals their child programs before returning.
-    void cancelRunningJobs();
+    // The end of a quit, from the menu or a termination signal, once the event loop has ended:
+    // cancels every job, waits a bounded time for the job engine, kills what is left of its
+    // child programs and removes its work folders. False when a worker outlived all that: the
+    // process must then end without running static destructors.
+    bool applicationWillTerminate();
+
+    // How long a quit waits for cancelled jobs before it kills their programs.
+    static constexpr int quitGraceMs = 3000;
 
     // Capabilities, the archive probe and the purge of day-old temporary work, off the main
     // thread.

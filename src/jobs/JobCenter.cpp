@@ -5,12 +5,14 @@
 #include "model/EngineError.h"
 #include "model/NaturalOrder.h"
 #include "model/SettingsKeys.h"
+#include "platform/ChildProcess.h"
 #include "platform/Clipboard.h"
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/ThreadHandoff.h"
+#include "platform/WorkFolder.h"
 #include "platform/Workspace.h"
 
 #include <mutex>
@@ -28,6 +30,9 @@ SoundPlayer g_noSounds;
 JobNotifier g_noNotifier;
 
 constexpr JobLane kLanes[] = {JobLane::cpu, JobLane::video, JobLane::audio, JobLane::external};
+
+// How long a shutdown waits for workers whose child programs it has killed.
+constexpr int kKilledWorkersWaitMs = 1000;
 
 } // namespace
 
@@ -81,6 +86,7 @@ JobCenter::JobCenter(SettingsStore& store, const Clock& clock, const Services& s
 
 JobCenter::~JobCenter()
 {
+    m_shutDown = true;
     cancelAll();
     m_pool.waitForDone();
 }
@@ -227,21 +233,26 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
 void JobCenter::runItem(const std::shared_ptr<Run>& run, int index)
 {
     AsyncLimiter& lane = limiter(run->items[index].descriptor.lane);
-    if (run->stop.stop_requested()) {
+    const auto endCancelled = [this, run] {
         {
             std::lock_guard locker(run->mutex);
             run->cancelled = true;
         }
         itemEnded(run);
+    };
+    if (run->stop.stop_requested() || m_shutDown) {
+        endCancelled();
         return;
     }
-    const QUuid waiter = lane.acquire([this, run, index](bool granted) {
+    const QUuid waiter = lane.acquire([this, run, index, &lane, endCancelled](bool granted) {
         if (!granted) {
-            {
-                std::lock_guard locker(run->mutex);
-                run->cancelled = true;
-            }
-            itemEnded(run);
+            endCancelled();
+            return;
+        }
+        // A slot that frees up during a shutdown starts nothing more.
+        if (run->stop.stop_requested() || m_shutDown) {
+            lane.release();
+            endCancelled();
             return;
         }
         std::function<void()> task = [this, run, index] {
@@ -437,6 +448,27 @@ void JobCenter::cancelAll()
 {
     for (const JobPtr& job : activeJobs())
         job->cancelTask();
+}
+
+bool JobCenter::shutdown(std::chrono::milliseconds grace)
+{
+    m_shutDown = true;
+    m_ticker.stop();
+    const auto active = activeJobs();
+    cancelAll();
+    bool done = m_pool.waitForDone(int(grace.count()));
+    if (!done) {
+        const int killed = ChildProcess::killEveryGroup();
+        qCWarning(jobsLog, "Workers still running after %lld ms; killed %d child process group(s)",
+                  static_cast<long long>(grace.count()), killed);
+        done = m_pool.waitForDone(kKilledWorkersWaitMs);
+        if (!done)
+            qCWarning(jobsLog, "Workers still running; leaving them");
+    }
+    WorkFolder::removeAll();
+    finishEndedRuns();
+    qCInfo(jobsLog, "Shut down after cancelling %lld job(s)", static_cast<long long>(active.size()));
+    return done;
 }
 
 void JobCenter::removeJob(const JobPtr& job)

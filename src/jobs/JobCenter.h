@@ -12,6 +12,8 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -93,6 +95,13 @@ public:
     // Cancels every active job; its child programs are signalled before this returns.
     void cancelAll();
 
+    // The end of the engine, for a quit: refuses new work, cancels every job, waits up to
+    // `grace` for the workers, then kills the process group of every child program still
+    // running and waits up to another second, removes every work folder of the process, and
+    // folds the runs that ended. True when no worker is left; when one is, the process must
+    // end without running static destructors.
+    bool shutdown(std::chrono::milliseconds grace);
+
     // How submit() groups files: by operation, then by each operation's MultiFileMode.
     static QList<WorkItem> workItems(const WheelEntry& entry, const QList<FileInfo>& files,
                                      const OperationOptions& options);
@@ -123,6 +132,7 @@ private:
     QTimer m_ticker;
     std::mutex m_endedMutex;
     std::vector<std::shared_ptr<Run>> m_endedRuns;
+    std::atomic<bool> m_shutDown = false;
     QThreadPool m_pool;
 };
 

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <mutex>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -83,6 +85,20 @@ void makePipe(Fd& readEnd, Fd& writeEnd)
     const StartFailure failure{step, errno};
     [[maybe_unused]] const ssize_t written = ::write(writeFd, &failure, sizeof failure);
     ::_exit(127);
+}
+
+// The started programs not yet reaped. A program leaves it under the lock before it is reaped,
+// so killEveryGroup never signals a reused pid.
+struct LiveChildren {
+    std::mutex mutex;
+    std::set<const ChildProcess*> children;
+};
+
+LiveChildren& liveChildren()
+{
+    // Never destroyed: a worker may still reap a program while static destructors run.
+    static auto* live = new LiveChildren;
+    return *live;
 }
 
 int pidfdOpen(pid_t pid)
@@ -174,6 +190,11 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     m_pid = pid;
     // Also set from this side, so the group exists whichever process runs first.
     ::setpgid(pid, pid);
+    {
+        LiveChildren& live = liveChildren();
+        std::lock_guard locker(live.mutex);
+        live.children.insert(this);
+    }
     devNull.reset();
     outWrite.reset();
     errWrite.reset();
@@ -243,6 +264,15 @@ void ChildProcess::signalGroup(int signal) const
     }
 }
 
+int ChildProcess::killEveryGroup()
+{
+    LiveChildren& live = liveChildren();
+    std::lock_guard locker(live.mutex);
+    for (const ChildProcess* child : live.children)
+        child->signalGroup(SIGKILL);
+    return int(live.children.size());
+}
+
 bool ChildProcess::hasExited() const
 {
     if (m_reaped)
@@ -257,6 +287,16 @@ int ChildProcess::wait()
 {
     if (m_reaped || m_pid <= 0)
         return -1;
+    // Wait for the end without reaping, leave the live set, then reap.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT) != 0
+           && errno == EINTR) {
+    }
+    {
+        LiveChildren& live = liveChildren();
+        std::lock_guard locker(live.mutex);
+        live.children.erase(this);
+    }
     int status = 0;
     pid_t result;
     do {

@@ -42,6 +42,10 @@ public:
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.
     int wait();
 
+    // SIGKILL to the group of every started program not yet reaped, from any thread: the last
+    // resort of a quit whose workers did not end in time. Returns how many groups it signalled.
+    static int killEveryGroup();
+
 private:
     pid_t m_pid = -1;
     int m_pidfd = -1;

@@ -3,8 +3,9 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
-#include <sys/socket.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qv {
@@ -12,26 +13,50 @@ namespace qv {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+std::function<void(int)> g_onSignal;
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
-    // Only async-signal-safe work here: the event loop does the rest.
-    [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
+    // Only async-signal-safe work here, and errno as the interrupted code left it.
+    const int savedErrno = errno;
+    const auto byte = static_cast<unsigned char>(signal);
+    // Never blocks: a full pipe already holds a pending quit.
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void takeSignals()
+{
+    unsigned char bytes[64];
+    int first = 0;
+    ssize_t got;
+    while ((got = ::read(g_pipe[0], bytes, sizeof bytes)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0 && first == 0)
+            first = bytes[0];
+    }
+    if (first == 0)
+        return;
+    // A copy: the handler may install another one.
+    if (const std::function<void(int)> handler = g_onSignal)
+        handler(first);
+    else
+        QCoreApplication::quit();
 }
 
 } // namespace
 
-void quitOnTerminationSignals()
+void quitOnTerminationSignals(std::function<void(int signal)> handler)
 {
-    if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(g_pipe[1], &byte, 1);
-        QCoreApplication::quit();
-    });
+    g_onSignal = std::move(handler);
+    if (g_pipe[0] < 0) {
+        if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            g_pipe[0] = g_pipe[1] = -1;
+            return;
+        }
+        auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read,
+                                             QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { takeSignals(); });
+    }
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

@@ -3,6 +3,7 @@
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
 #include "model/Log.h"
+#include "platform/WorkFolderJournal.h"
 #include "platform/WorkFolderRegistry.h"
 
 #include <QDir>
@@ -143,7 +144,7 @@ int TemporaryRoot::purge(double maxAgeSeconds, const Clock& clock)
     int removed = 0;
     for (const QString& name : names) {
         const QString child = root + QLatin1Char('/') + name;
-        if (WorkFolderRegistry::contains(child))
+        if (name == QLatin1String(WorkFolderJournal::fileName) || WorkFolderRegistry::contains(child))
             continue;
         struct stat status {};
         double age = std::numeric_limits<double>::infinity();
@@ -157,7 +158,8 @@ int TemporaryRoot::purge(double maxAgeSeconds, const Clock& clock)
     }
     if (removed > 0)
         qCInfo(appLog) << "Purged" << removed << "temporary items";
-    return removed;
+    // Work beside destinations, left by a process that has ended.
+    return removed + WorkFolderJournal::sweep();
 }
 
 qint64 TemporaryRoot::size()

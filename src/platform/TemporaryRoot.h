@@ -27,8 +27,10 @@ public:
     // can take it; throws SystemError. Unregister it with WorkFolderRegistry::remove.
     static QString makeLiveFolder(const QString& name);
 
-    // Removes the direct children of the root that are older than maxAgeSeconds and not live;
-    // returns how many went. An unreadable date counts as very old.
+    // Removes the direct children of the root that are older than maxAgeSeconds and not live,
+    // and the hidden work folders that ended processes left beside destinations (see
+    // WorkFolderJournal), whatever their age; returns how many went. An unreadable date counts
+    // as very old.
     static int purge(double maxAgeSeconds, const Clock& clock = Clock::system());
 
     // Bytes of every file below the root.

@@ -2,13 +2,19 @@
 
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
+#include "model/Log.h"
 #include "platform/TemporaryRoot.h"
+#include "platform/WorkFolderJournal.h"
 #include "platform/WorkFolderRegistry.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 
+#include <cerrno>
+#include <mutex>
 #include <optional>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -30,6 +36,24 @@ bool sameFilesystem(const QString& a, const QString& b)
         && first.st_dev == second.st_dev;
 }
 
+bool isGone(const QString& path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) != 0 && errno == ENOENT;
+}
+
+struct LiveFolders {
+    std::mutex mutex;
+    std::set<WorkFolder*> folders;
+};
+
+LiveFolders& liveFolders()
+{
+    // Never destroyed: a late worker may still drop its folder during static destruction.
+    static auto* live = new LiveFolders;
+    return *live;
+}
+
 } // namespace
 
 std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
@@ -48,26 +72,47 @@ std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
         ::stat(QFile::encodeName(destinationFolder).constData(), &status) == 0
         && S_ISDIR(status.st_mode);
     if (destinationExists && (rootError || !sameFilesystem(root, destinationFolder))) {
-        const QString folder = destinationFolder + QLatin1Char('/')
-            + QLatin1String(hiddenPrefix) + newUuid();
+        // Canonical, so that a later purge can tell when a link has taken a folder's place.
+        QString base = QFileInfo(destinationFolder).canonicalFilePath();
+        if (base.isEmpty())
+            base = destinationFolder;
+        if (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        const QString folder = base + QLatin1Char('/') + QLatin1String(hiddenPrefix) + newUuid();
         WorkFolderRegistry::add(folder);
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) == 0)
-            return std::shared_ptr<WorkFolder>(new WorkFolder(folder));
+        const bool listed = !rootError && WorkFolderJournal::add(folder);
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) == 0) {
+            if (!listed)
+                qCWarning(appLog, "Could not list %s: a crash would leave it behind", qUtf8Printable(folder));
+            return std::shared_ptr<WorkFolder>(new WorkFolder(folder, listed));
+        }
         // A destination we cannot write to: the result goes elsewhere anyway.
+        if (listed)
+            WorkFolderJournal::remove(folder);
         WorkFolderRegistry::remove(folder);
     }
     if (rootError)
         throw *rootError;
-    return std::shared_ptr<WorkFolder>(new WorkFolder(TemporaryRoot::makeLiveFolder(newUuid())));
+    return std::shared_ptr<WorkFolder>(
+        new WorkFolder(TemporaryRoot::makeLiveFolder(newUuid()), false));
 }
 
-WorkFolder::WorkFolder(QString path)
+WorkFolder::WorkFolder(QString path, bool listed)
     : m_path(std::move(path))
+    , m_listed(listed)
 {
+    LiveFolders& live = liveFolders();
+    std::lock_guard locker(live.mutex);
+    live.folders.insert(this);
 }
 
 WorkFolder::~WorkFolder()
 {
+    {
+        LiveFolders& live = liveFolders();
+        std::lock_guard locker(live.mutex);
+        live.folders.erase(this);
+    }
     remove();
 }
 
@@ -76,7 +121,23 @@ void WorkFolder::remove()
     if (m_removed.exchange(true))
         return;
     FileItems::remove(m_path);
+    // A folder that would not go stays listed, for a later purge.
+    if (m_listed && isGone(m_path))
+        WorkFolderJournal::remove(m_path);
     WorkFolderRegistry::remove(m_path);
+}
+
+void WorkFolder::removeAll()
+{
+    {
+        LiveFolders& live = liveFolders();
+        std::lock_guard locker(live.mutex);
+        for (WorkFolder* folder : live.folders)
+            folder->remove();
+    }
+    for (const QString& path : WorkFolderRegistry::paths())
+        if (TemporaryRoot::contains(path))
+            FileItems::remove(path);
 }
 
 } // namespace qv

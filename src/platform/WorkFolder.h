@@ -9,12 +9,17 @@ namespace qv {
 
 // One work item's private folder, placed so that moving a result into the destination is a
 // rename: inside the temporary root when that lies on the destination's filesystem, else a
-// hidden ".quorvenda-work-<uuid>" folder in the destination itself. It is live (safe from
+// hidden ".quorvenda-work-<uuid>" folder in the destination itself, listed in the
+// WorkFolderJournal so that a crash does not leave it there for good. It is live (safe from
 // purges) from its creation and is removed with its contents when the object goes.
 class WorkFolder {
 public:
     // Throws SystemError when not even the temporary root can hold it.
     static std::shared_ptr<WorkFolder> create(const QString& destinationFolder);
+
+    // Removes the folder of every WorkFolder still alive, and every live folder of the
+    // temporary root: the last step of a quit. What still works in them then fails.
+    static void removeAll();
 
     ~WorkFolder();
     WorkFolder(const WorkFolder&) = delete;
@@ -27,9 +32,10 @@ public:
     static constexpr const char* hiddenPrefix = ".quorvenda-work-";
 
 private:
-    explicit WorkFolder(QString path);
+    WorkFolder(QString path, bool listed);
 
     QString m_path;
+    bool m_listed;
     std::atomic<bool> m_removed = false;
 };
 

@@ -46,4 +46,11 @@ bool WorkFolderRegistry::contains(const QString& path)
     return r.counts.contains(QDir::cleanPath(path));
 }
 
+QStringList WorkFolderRegistry::paths()
+{
+    Registry& r = registry();
+    QMutexLocker locker(&r.lock);
+    return r.counts.keys();
+}
+
 } // namespace qv

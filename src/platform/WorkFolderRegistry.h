@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace qv {
 
@@ -12,6 +13,7 @@ public:
     static void add(const QString& path);
     static void remove(const QString& path);
     static bool contains(const QString& path);
+    static QStringList paths();
 };
 
 } // namespace qv

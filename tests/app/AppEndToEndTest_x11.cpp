@@ -1,12 +1,14 @@
 #include "RunningApp.h"
 
 #include "support/RequireX11.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QClipboard>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
@@ -14,6 +16,7 @@
 #include <QUrl>
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -151,4 +154,96 @@ TEST_F(AppEndToEnd, TerminationCancelsTheJobsAndEndsAtOnceLeavingNoChildBehind)
         ::kill(orphan, SIGKILL);
     prctl(PR_SET_CHILD_SUBREAPER, 0);
     EXPECT_TRUE(left.isEmpty()) << "processes left behind: " << left.size();
+}
+
+namespace {
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+qint64 bytesBelow(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        total += it.nextFileInfo().size();
+    return total;
+}
+
+dev_t deviceOf(const QString& path)
+{
+    struct stat status {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_dev;
+}
+
+// Starts the app, zips a big folder through the tools wheel from the keyboard, and ends the
+// app with the signal half-way: it must end cleanly, the job cancelled and its work gone.
+void quitHalfWayThroughAJob(RunningApp& app, int signal)
+{
+    X11Keys keys;
+    ASSERT_TRUE(keys.isOpen());
+    // In memory, so that the work folder is a hidden one beside the folder.
+    QTemporaryDir data(QStringLiteral("/dev/shm/qv-quit-XXXXXX"));
+    ASSERT_TRUE(data.isValid());
+    if (deviceOf(data.path()) == deviceOf(app.home().path()))
+        GTEST_SKIP() << "no second filesystem";
+    const QString folder = writeIncompressibleFolder(data.filePath(QStringLiteral("BIGFOLDER")), 6, 32);
+    ASSERT_FALSE(folder.isEmpty());
+
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+    QString output;
+    ASSERT_EQ(app.runAnother({folder}, &output), 0) << output.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")))
+        << app.log().toStdString();
+    // Super switches to the tools wheel in place, its first segment, ZIP, highlighted.
+    keys.chord({QStringLiteral("Super_L")});
+    keys.chord({QStringLiteral("Return")});
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("jobs"), QStringLiteral("Started Compressing to ZIP on 1 item(s)")))
+        << app.log().toStdString();
+
+    QString work;
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& name : entriesOf(data.path())) {
+            if (name.startsWith(QStringLiteral(".quorvenda-work-")))
+                work = data.filePath(name);
+        }
+        return !work.isEmpty() && bytesBelow(work) >= (4 << 20);
+    }, 60000)) << app.log().toStdString();
+
+    ::kill(pid_t(app.process().processId()), signal);
+    ASSERT_TRUE(app.process().waitForFinished(30000));
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0) << app.log().toStdString();
+    EXPECT_TRUE(app.hasLine(QStringLiteral("app"), QStringLiteral("Quitting: cancelling 1 job(s)")))
+        << app.log().toStdString();
+    EXPECT_TRUE(app.hasLine(QStringLiteral("jobs"),
+                            QStringLiteral("Finished Compressing to ZIP: 0 output(s), 0 failure(s), cancelled true")))
+        << app.log().toStdString();
+    EXPECT_EQ(entriesOf(data.path()), QStringList{QStringLiteral("BIGFOLDER")});
+    EXPECT_EQ(entriesOf(folder).size(), 6);
+    EXPECT_EQ(entriesOf(app.home().filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+}
+
+} // namespace
+
+TEST_F(AppEndToEnd, SigtermHalfWayThroughAJobLeavesNothingBehind)
+{
+    quitHalfWayThroughAJob(app, SIGTERM);
+}
+
+TEST_F(AppEndToEnd, SigintHalfWayThroughAJobLeavesNothingBehind)
+{
+    quitHalfWayThroughAJob(app, SIGINT);
+}
+
+TEST_F(AppEndToEnd, SighupHalfWayThroughAJobLeavesNothingBehind)
+{
+    quitHalfWayThroughAJob(app, SIGHUP);
 }

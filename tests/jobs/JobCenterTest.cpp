@@ -4,9 +4,13 @@
 #include "model/EngineError.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
+#include "platform/ChildProcess.h"
 #include "platform/Clipboard.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SettingsStore.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkFolder.h"
+#include "platform/WorkFolderRegistry.h"
 #include "platform/Workspace.h"
 #include "support/FakeClock.h"
 #include "support/LogCapture.h"
@@ -24,6 +28,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <poll.h>
 #include <thread>
 
 using namespace qv;
@@ -104,8 +109,9 @@ protected:
         entry.id = QStringLiteral("entry");
         entry.operations = ops;
         JobPtr job = center->submit(entry, files, options, QPointF(10, 10));
-        if (job)
+        if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }));
+        }
         return job;
     }
 
@@ -464,4 +470,86 @@ TEST_F(JobCenterTest, QuittingEndsEveryChildProgram)
     center->cancelAll();
     ASSERT_TRUE(waitFor([&] { return !processRunningWithArgument(marker); }, 1000));
     ASSERT_TRUE(waitFor([&] { return !first->isActive() && !second->isActive(); }));
+}
+
+TEST_F(JobCenterTest, ShutdownKillsProgramsThatIgnoreTheCancelAndLeavesNoWorkFolder)
+{
+    const QString marker = QStringLiteral("100.4243");
+    std::atomic<int> started{0};
+    QString workFolder;
+    // A program that ignores SIGTERM, and an item that waits for it whatever the stop token says.
+    const OperationDescriptor stubborn = fakeOperation("tool.document.stubborn", [&](auto&&, auto&&,
+                                                                                   OutputPlanner& planner,
+                                                                                   auto&&) -> QList<QUrl> {
+        workFolder = planner.workDirectory().toLocalFile();
+        test::writeFile(workFolder + QStringLiteral("/partial"), "x");
+        ChildProcess child(QStringLiteral("/bin/sh"),
+                           {QStringLiteral("-c"), QStringLiteral("trap '' TERM; exec sleep %1").arg(marker)},
+                           std::nullopt, std::nullopt);
+        ++started;
+        pollfd fd{child.stdoutFd(), POLLIN, 0};
+        while (::poll(&fd, 1, -1) >= 0 && !(fd.revents & (POLLHUP | POLLERR))) {
+        }
+        child.wait();
+        throw EngineError(QStringLiteral("killed"));
+    });
+    WheelEntry entry;
+    entry.operations = {stubborn};
+    const JobPtr job = center->submit(entry, {file("1.txt")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return started == 1 && processRunningWithArgument(marker); }));
+    // A folder of promised files that never came.
+    const QString promises = TemporaryRoot::makeLiveFolder(QStringLiteral("promises-shutdown-test"));
+
+    test::LogCapture log;
+    EXPECT_TRUE(center->shutdown(std::chrono::milliseconds(300)));
+    EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.jobs"),
+                             QStringLiteral("Workers still running after 300 ms; killed 1 child process group(s)")));
+    EXPECT_FALSE(processRunningWithArgument(marker));
+    EXPECT_FALSE(QFileInfo::exists(workFolder));
+    EXPECT_FALSE(QFileInfo::exists(promises));
+    WorkFolderRegistry::remove(promises);
+    // The ended run is folded at once: no event loop runs after a quit.
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+
+    // Nothing starts any more.
+    std::atomic<int> ran{0};
+    entry.operations = {fakeOperation("tool.document.late", [&](auto&&...) -> QList<QUrl> {
+        ++ran;
+        return {};
+    })};
+    const JobPtr late = center->submit(entry, {file("2.txt")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return !late->isActive(); }));
+    EXPECT_EQ(late->state(), Job::State::cancelled);
+    EXPECT_EQ(ran.load(), 0);
+}
+
+TEST_F(JobCenterTest, ShutdownGivesUpOnAStuckWorkerButRemovesItsWorkFolder)
+{
+    // Beside the input on another filesystem when there is one: a hidden work folder.
+    QTemporaryDir memory(QStringLiteral("/dev/shm/qv-shutdown-XXXXXX"));
+    const QString input = test::writeFile((memory.isValid() ? memory.path() : dir.path())
+                                              + QStringLiteral("/1.txt"), "input");
+    std::atomic<bool> release{false};
+    std::atomic<bool> started{false};
+    QString workFolder;
+    const OperationDescriptor stuck = fakeOperation("tool.document.stuck", [&](auto&&, auto&&,
+                                                                             OutputPlanner& planner,
+                                                                             auto&&) -> QList<QUrl> {
+        workFolder = planner.workDirectory().toLocalFile();
+        started = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return {};
+    });
+    WheelEntry entry;
+    entry.operations = {stuck};
+    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return started.load(); }));
+    ASSERT_TRUE(QFileInfo(workFolder).isDir());
+
+    EXPECT_FALSE(center->shutdown(std::chrono::milliseconds(100)));
+    EXPECT_FALSE(QFileInfo::exists(workFolder));
+    EXPECT_TRUE(job->isActive());
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
 }

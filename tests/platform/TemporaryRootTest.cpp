@@ -1,17 +1,21 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
+#include "platform/WorkFolderJournal.h"
 #include "platform/WorkFolderRegistry.h"
+#include "support/LogCapture.h"
 #include "support/FakeClock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUuid>
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,10 +52,49 @@ protected:
     void TearDown() override { qputenv("XDG_CACHE_HOME", m_saved); }
 
     QString rootPath() const { return m_cache.path() + QStringLiteral("/quorvenda/tmp"); }
+    QString journalPath() const { return rootPath() + QLatin1Char('/') + QLatin1String(WorkFolderJournal::fileName); }
+
+    // A folder on another filesystem than the cache, where work folders are hidden ones.
+    bool makeOtherFilesystemFolder()
+    {
+        m_other = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/qv-journal-XXXXXX"));
+        return m_other->isValid() && statusOf(m_other->path()).st_dev != statusOf(m_cache.path()).st_dev;
+    }
+    QString otherPath() const { return m_other->path(); }
 
     QTemporaryDir m_cache;
     QByteArray m_saved;
+    std::unique_ptr<QTemporaryDir> m_other;
 };
+
+QByteArray procField(const QString& file)
+{
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// A journal line as another process would have written it.
+QByteArray journalLine(const QByteArray& boot, pid_t pid, const QByteArray& start, const QString& path)
+{
+    return boot + ' ' + QByteArray::number(pid) + ' ' + start + ' '
+        + QFile::encodeName(path).toPercentEncoding() + '\n';
+}
+
+QByteArray bootId()
+{
+    return procField(QStringLiteral("/proc/sys/kernel/random/boot_id")).trimmed();
+}
+
+QByteArray startTime(pid_t pid)
+{
+    const QByteArray stat = procField(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
+}
+
+QString hiddenName()
+{
+    return QLatin1String(WorkFolder::hiddenPrefix) + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
 
 } // namespace
 
@@ -192,4 +235,145 @@ TEST_F(TemporaryRootTest, WorkFolderLiesOnTheDestinationsFilesystem)
         EXPECT_TRUE(QFileInfo(path).isDir());
     }
     EXPECT_FALSE(QFileInfo::exists(path)); // gone with its last owner
+}
+
+TEST_F(TemporaryRootTest, HiddenWorkFoldersAreListedWhileTheyExist)
+{
+    if (!makeOtherFilesystemFolder())
+        GTEST_SKIP() << "no second filesystem";
+    auto first = WorkFolder::create(otherPath());
+    auto second = WorkFolder::create(otherPath());
+    ASSERT_TRUE(first->path().startsWith(otherPath() + QStringLiteral("/.quorvenda-work-")));
+    const QByteArray listed = readFile(journalPath());
+    EXPECT_TRUE(listed.contains(QFile::encodeName(first->path()).toPercentEncoding()));
+    EXPECT_TRUE(listed.contains(QFile::encodeName(second->path()).toPercentEncoding()));
+    EXPECT_EQ(listed.count('\n'), 2);
+
+    first->remove();
+    EXPECT_FALSE(readFile(journalPath()).contains(QFile::encodeName(first->path()).toPercentEncoding()));
+    second.reset();
+    // With the last one gone, so is the list: the root is empty again.
+    EXPECT_TRUE(QDir(rootPath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    // A live one survives a purge, and the list with it, however old both look.
+    const auto live = WorkFolder::create(otherPath());
+    setModified(journalPath(), QDateTime::currentDateTime().addDays(-10));
+    EXPECT_EQ(purgeTemporaryItems(0), 0);
+    EXPECT_TRUE(QFileInfo(live->path()).isDir());
+    EXPECT_TRUE(readFile(journalPath()).contains(QFile::encodeName(live->path()).toPercentEncoding()));
+}
+
+TEST_F(TemporaryRootTest, PurgeSweepsHiddenWorkFoldersTheirProcessLeftBehind)
+{
+    if (!makeOtherFilesystemFolder())
+        GTEST_SKIP() << "no second filesystem";
+    // One this process no longer uses, as after a failed removal.
+    const auto abandoned = WorkFolder::create(otherPath());
+    writeFile(abandoned->path() + QStringLiteral("/deep/partial.zip"), "partial");
+    WorkFolderRegistry::remove(abandoned->path());
+
+    // One of a process that has ended, and one of a process that still runs (our parent).
+    const QString crashed = otherPath() + QLatin1Char('/') + hiddenName();
+    writeFile(crashed + QStringLiteral("/partial"), "x");
+    const QString running = otherPath() + QLatin1Char('/') + hiddenName();
+    ASSERT_TRUE(QDir().mkpath(running));
+    const QString missing = otherPath() + QLatin1Char('/') + hiddenName();
+    QFile journal(journalPath());
+    ASSERT_TRUE(journal.open(QIODevice::Append));
+    journal.write(journalLine("another-boot", 12345, "1", crashed));
+    journal.write(journalLine(bootId(), ::getppid(), startTime(::getppid()), running));
+    journal.write(journalLine("another-boot", 12346, "1", missing));
+    journal.write("a line of no meaning\n\n");
+    journal.close();
+
+    EXPECT_EQ(purgeTemporaryItems(86400), 2);
+    EXPECT_FALSE(QFileInfo::exists(abandoned->path()));
+    EXPECT_FALSE(QFileInfo::exists(crashed));
+    EXPECT_TRUE(QFileInfo(running).isDir());
+    const QByteArray left = readFile(journalPath());
+    EXPECT_EQ(left, journalLine(bootId(), ::getppid(), startTime(::getppid()), running));
+}
+
+TEST_F(TemporaryRootTest, SweepNeverFollowsALinkNorTouchesWhatIsNotAWorkFolder)
+{
+    if (!makeOtherFilesystemFolder())
+        GTEST_SKIP() << "no second filesystem";
+    const QString victim = otherPath() + QStringLiteral("/victim");
+    writeFile(victim + QStringLiteral("/precious"), "keep");
+
+    // A work folder replaced by a link to someone's folder.
+    const auto replaced = WorkFolder::create(otherPath());
+    WorkFolderRegistry::remove(replaced->path());
+    ASSERT_TRUE(QDir(replaced->path()).removeRecursively());
+    ASSERT_TRUE(QFile::link(victim, replaced->path()));
+
+    // A work folder reached through a link that took its parent's place.
+    const QString parent = otherPath() + QStringLiteral("/parent");
+    const QString throughLink = parent + QLatin1Char('/') + hiddenName();
+    const QString elsewhere = otherPath() + QStringLiteral("/elsewhere");
+    writeFile(elsewhere + QLatin1Char('/') + throughLink.section(QLatin1Char('/'), -1) + QStringLiteral("/f"), "keep");
+    ASSERT_TRUE(QFile::link(elsewhere, parent));
+
+    // Entries naming what was never a work folder.
+    const QString plainFile = otherPath() + QLatin1Char('/') + hiddenName();
+    writeFile(plainFile, "keep");
+    QFile journal(journalPath());
+    ASSERT_TRUE(journal.open(QIODevice::Append));
+    journal.write(journalLine("another-boot", 12345, "1", victim));
+    journal.write(journalLine("another-boot", 12345, "1", otherPath() + QStringLiteral("/x/../victim")));
+    journal.write(journalLine("another-boot", 12345, "1", QStringLiteral("victim/") + hiddenName()));
+    journal.write(journalLine("another-boot", 12345, "1", throughLink));
+    journal.write(journalLine("another-boot", 12345, "1", plainFile));
+    journal.close();
+
+    EXPECT_EQ(purgeTemporaryItems(86400), 0);
+    EXPECT_EQ(readFile(victim + QStringLiteral("/precious")), "keep");
+    EXPECT_TRUE(QFileInfo(replaced->path()).isSymLink());
+    EXPECT_EQ(readFile(throughLink + QStringLiteral("/f")), "keep");
+    EXPECT_EQ(readFile(plainFile), "keep");
+    // Every entry is dropped: none of them can ever be removed.
+    EXPECT_FALSE(QFileInfo::exists(journalPath()));
+}
+
+TEST_F(TemporaryRootTest, AFullDiskKeepsTheListWholeAndTheWorkFolderUsable)
+{
+    if (!makeOtherFilesystemFolder())
+        GTEST_SKIP() << "no second filesystem";
+    // A cache home on a tiny filesystem.
+    const QString small = m_cache.filePath(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(small));
+    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(small)};
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(small));
+    const QString root = TemporaryRoot::secure();
+    const QString list = root + QLatin1Char('/') + QLatin1String(WorkFolderJournal::fileName);
+    auto earlier = WorkFolder::create(otherPath());
+    const QByteArray listed = readFile(list);
+    ASSERT_TRUE(listed.contains(QFile::encodeName(earlier->path()).toPercentEncoding()));
+    {
+        QFile filler(small + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+
+    test::LogCapture log;
+    {
+        const auto work = WorkFolder::create(otherPath());
+        EXPECT_TRUE(work->path().startsWith(otherPath() + QStringLiteral("/.quorvenda-work-")));
+        EXPECT_TRUE(QFileInfo(work->path()).isDir());
+        EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
+                                 QStringLiteral("Could not list %1: a crash would leave it behind").arg(work->path())));
+        EXPECT_EQ(readFile(list), listed);
+    }
+    // Emptied, the list goes, full disk or not.
+    earlier.reset();
+    const QStringList inRoot = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(inRoot.isEmpty()) << inRoot.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(QDir(otherPath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }

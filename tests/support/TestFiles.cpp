@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QRandomGenerator>
 
 namespace qv::test {
 
@@ -35,6 +36,30 @@ int runProgram(const QString& program, const QStringList& args, QByteArray* outp
     if (output)
         *output = process.readAll();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QString writeIncompressibleFolder(const QString& path, int files, int megabytesEach)
+{
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(42);
+    random.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
+    if (!QDir().mkpath(path))
+        return {};
+    for (int i = 0; i < files; ++i) {
+        QFile file(path + QStringLiteral("/part%1.bin").arg(i));
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        for (int mb = 0; mb < megabytesEach; ++mb) {
+            if (file.write(block) != block.size())
+                return {};
+        }
+        if (!file.flush())
+            return {};
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            return {};
+    }
+    return path;
 }
 
 QString writePdf(const QString& path)

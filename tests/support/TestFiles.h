@@ -18,4 +18,8 @@ int runProgram(const QString& program, const QStringList& args, QByteArray* outp
 // A one-page PDF drawn with Qt.
 QString writePdf(const QString& path);
 
+// A folder of files that deflate cannot shrink, for work that should take a while: one random
+// megabyte written again and again (deflate looks back only 32 KB). Empty when a write failed.
+QString writeIncompressibleFolder(const QString& path, int files, int megabytesEach);
+
 } // namespace qv::test

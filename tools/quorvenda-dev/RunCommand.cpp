@@ -4,6 +4,7 @@
 #include "jobs/JobCenter.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
+#include "platform/QuitOnSignal.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -12,6 +13,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 namespace qv::dev {
 
@@ -29,6 +34,9 @@ QString stateName(Job::State state)
     }
     return {};
 }
+
+// How long a stopped run waits for its job before it kills the job's programs.
+constexpr std::chrono::milliseconds stopGrace{3000};
 
 int usage(const QString& problem)
 {
@@ -72,17 +80,27 @@ int run(const QStringList& args)
 
     const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);
 
+    // SIGTERM, SIGINT and SIGHUP stop the job as a quit of the app does: nothing of it is left.
+    QEventLoop loop;
+    int stoppedBy = 0;
+    quitOnTerminationSignals([&](int signal) {
+        stoppedBy = signal;
+        loop.quit();
+    });
     JobCenter& center = JobCenter::shared();
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
-    if (!job)
+    if (!job) {
+        quitOnTerminationSignals();
         return usage(QStringLiteral("The operation accepts none of the files."));
-    QEventLoop loop;
+    }
     QObject::connect(&center, &JobCenter::jobEnded, &loop, [&](const JobPtr& ended) {
         if (ended == job)
             loop.quit();
     });
     if (job->isActive())
         loop.exec();
+    const bool engineStopped = center.shutdown(stopGrace);
+    quitOnTerminationSignals();
 
     QJsonObject result;
     result.insert(QStringLiteral("state"), stateName(job->state()));
@@ -100,7 +118,16 @@ int run(const QStringList& args)
     }
     result.insert(QStringLiteral("failedCount"), job->failedCount());
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
-    return job->state() == Job::State::finished ? 0 : 1;
+    // A stopped run ends as a shell reports a program that the signal ended, unless its job
+    // finished all the same.
+    const bool finished = job->state() == Job::State::finished;
+    const int exitCode = finished ? 0 : stoppedBy != 0 ? 128 + stoppedBy : 1;
+    if (!engineStopped) {
+        // Static destructors must not run beside a worker that would not stop.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }
 
 } // namespace qv::dev
