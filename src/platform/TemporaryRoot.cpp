@@ -10,7 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
+#include <mutex>
 #include <QUuid>
 
 #include <cerrno>
@@ -22,9 +22,9 @@ namespace qv {
 
 namespace {
 
-QMutex& rootLock()
+std::mutex& rootLock()
 {
-    static QMutex lock;
+    static std::mutex lock;
     return lock;
 }
 
@@ -101,7 +101,7 @@ QString TemporaryRoot::path()
 
 QString TemporaryRoot::secure()
 {
-    QMutexLocker locker(&rootLock());
+    std::lock_guard locker(rootLock());
     const QString home = cacheHome();
     if (const int error = FileItems::makePath(home, 0700))
         throw SystemError::fromErrno(error, QStringLiteral("Cannot create ") + home);

@@ -1,5 +1,7 @@
 #include "platform/WorkFolderJournal.h"
 
+#include "platform/FileContents.h"
+
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
 #include "model/Log.h"
@@ -12,7 +14,6 @@
 #include <QFileInfo>
 #include <QList>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -192,20 +193,8 @@ bool writeList(const QString& path, const QList<Entry>& entries)
         data += entry.owner.boot + ' ' + entry.owner.pid + ' ' + entry.owner.start + ' '
             + QFile::encodeName(entry.path).toPercentEncoding() + '\n';
     }
-    QSaveFile file(path);
-    // Unbuffered, so that a full disk shows in the count that write() returns.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        warn(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    // A full disk gives a short count while commit() still succeeds.
-    if (file.write(data) != data.size()) {
-        warn(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        warn(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    if (const std::optional<SystemError> error = FileContents::replace(path, data)) {
+        warn(error->localizedDescription());
         return false;
     }
     return true;

@@ -2,14 +2,14 @@
 
 #include <QDir>
 #include <QHash>
-#include <QMutex>
+#include <mutex>
 
 namespace qv {
 
 namespace {
 
 struct Registry {
-    QMutex lock;
+    std::mutex lock;
     QHash<QString, int> counts;
 };
 
@@ -24,14 +24,14 @@ Registry& registry()
 void WorkFolderRegistry::add(const QString& path)
 {
     Registry& r = registry();
-    QMutexLocker locker(&r.lock);
+    std::lock_guard locker(r.lock);
     ++r.counts[QDir::cleanPath(path)];
 }
 
 void WorkFolderRegistry::remove(const QString& path)
 {
     Registry& r = registry();
-    QMutexLocker locker(&r.lock);
+    std::lock_guard locker(r.lock);
     const auto it = r.counts.find(QDir::cleanPath(path));
     if (it == r.counts.end())
         return;
@@ -42,14 +42,14 @@ void WorkFolderRegistry::remove(const QString& path)
 bool WorkFolderRegistry::contains(const QString& path)
 {
     Registry& r = registry();
-    QMutexLocker locker(&r.lock);
+    std::lock_guard locker(r.lock);
     return r.counts.contains(QDir::cleanPath(path));
 }
 
 QStringList WorkFolderRegistry::paths()
 {
     Registry& r = registry();
-    QMutexLocker locker(&r.lock);
+    std::lock_guard locker(r.lock);
     return r.counts.keys();
 }
 
