@@ -158,21 +158,6 @@ TEST_F(AppEndToEnd, TerminationCancelsTheJobsAndEndsAtOnceLeavingNoChildBehind)
 
 namespace {
 
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-qint64 bytesBelow(const QString& folder)
-{
-    qint64 total = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        total += it.nextFileInfo().size();
-    return total;
-}
-
 dev_t deviceOf(const QString& path)
 {
     struct stat status {};
@@ -210,7 +195,7 @@ void quitHalfWayThroughAJob(RunningApp& app, int signal)
 
     QString work;
     ASSERT_TRUE(waitFor([&] {
-        for (const QString& name : entriesOf(data.path())) {
+        for (const QString& name : folderEntries(data.path())) {
             if (name.startsWith(QStringLiteral(".quorvenda-work-")))
                 work = data.filePath(name);
         }
@@ -226,9 +211,9 @@ void quitHalfWayThroughAJob(RunningApp& app, int signal)
     EXPECT_TRUE(app.hasLine(QStringLiteral("jobs"),
                             QStringLiteral("Finished Compressing to ZIP: 0 output(s), 0 failure(s), cancelled true")))
         << app.log().toStdString();
-    EXPECT_EQ(entriesOf(data.path()), QStringList{QStringLiteral("BIGFOLDER")});
-    EXPECT_EQ(entriesOf(folder).size(), 6);
-    EXPECT_EQ(entriesOf(app.home().filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+    EXPECT_EQ(folderEntries(data.path()), QStringList{QStringLiteral("BIGFOLDER")});
+    EXPECT_EQ(folderEntries(folder).size(), 6);
+    EXPECT_EQ(folderEntries(app.home().filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
 }
 
 } // namespace

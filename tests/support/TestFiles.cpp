@@ -1,6 +1,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -70,6 +71,21 @@ QString writePdf(const QString& path)
     painter.drawText(100, 100, QStringLiteral("Hello"));
     painter.end();
     return path;
+}
+
+QStringList folderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+qint64 bytesBelow(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        total += it.nextFileInfo().size();
+    return total;
 }
 
 } // namespace qv::test

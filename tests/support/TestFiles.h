@@ -22,4 +22,10 @@ QString writePdf(const QString& path);
 // megabyte written again and again (deflate looks back only 32 KB). Empty when a write failed.
 QString writeIncompressibleFolder(const QString& path, int files, int megabytesEach);
 
+// Every name in the folder, hidden ones too, sorted.
+QStringList folderEntries(const QString& folder);
+
+// The bytes of all files below the folder.
+qint64 bytesBelow(const QString& folder);
+
 } // namespace qv::test

@@ -29,20 +29,6 @@ dev_t deviceOf(const QString& path)
     return status.st_dev;
 }
 
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-qint64 bytesBelow(const QString& folder)
-{
-    qint64 total = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        total += it.nextFileInfo().size();
-    return total;
-}
 
 // `quorvenda-dev run tool.folder.zip FOLDER`, with caches and settings of its own.
 class ZipRun {
@@ -115,11 +101,11 @@ protected:
         QString work;
         waitFor([&] {
             work.clear();
-            for (const QString& name : entries(destination())) {
+            for (const QString& name : folderEntries(destination())) {
                 if (name.startsWith(QStringLiteral(".quorvenda-work-")))
                     work = destination() + QLatin1Char('/') + name;
             }
-            for (const QString& name : entries(root)) {
+            for (const QString& name : folderEntries(root)) {
                 if (!name.startsWith(QLatin1Char('.')))
                     work = root + QLatin1Char('/') + name;
             }
@@ -130,9 +116,9 @@ protected:
 
     void expectNothingLeft(const QString& cacheHome)
     {
-        EXPECT_EQ(entries(destination()), QStringList{QStringLiteral("BIGFOLDER")});
-        EXPECT_EQ(entries(m_bigFolder).size(), 6);
-        EXPECT_EQ(entries(cacheHome + QStringLiteral("/quorvenda/tmp")), QStringList());
+        EXPECT_EQ(folderEntries(destination()), QStringList{QStringLiteral("BIGFOLDER")});
+        EXPECT_EQ(folderEntries(m_bigFolder).size(), 6);
+        EXPECT_EQ(folderEntries(cacheHome + QStringLiteral("/quorvenda/tmp")), QStringList());
     }
 
     QTemporaryDir m_home;
