@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "support/PrivateBusTest.h"
 
 #include <gtest/gtest.h>
 
@@ -11,39 +12,7 @@ using namespace qv;
 namespace {
 
 // A private session bus, so tests never meet a Quorvenda the developer is running.
-class SingleInstanceBus : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(daemon.waitForStarted(10000));
-        while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
-        }
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
-    }
-    void TearDown() override
-    {
-        for (const QString& name : names)
-            QDBusConnection::disconnectFromBus(name);
-        daemon.kill();
-        daemon.waitForFinished(5000);
-    }
-
-    QDBusConnection connection(const QString& name)
-    {
-        names.append(name);
-        return QDBusConnection::connectToBus(address, name);
-    }
-
-    QProcess daemon;
-    QString address;
-    QStringList names;
-};
+class SingleInstanceBus : public test::PrivateBusTest {};
 
 } // namespace
 
