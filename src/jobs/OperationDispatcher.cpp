@@ -7,7 +7,7 @@
 #include "jobs/Toasts.h"
 #include "model/RememberedOptions.h"
 #include "model/Log.h"
-#include "platform/MainThreadCall.h"
+#include "platform/ThreadCall.h"
 
 #include <QCoreApplication>
 #include <QPointer>

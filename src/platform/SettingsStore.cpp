@@ -3,6 +3,8 @@
 #include "model/Log.h"
 #include "platform/FileContents.h"
 #include "platform/TestHarness.h"
+#include "platform/ThreadCall.h"
+#include "platform/ThreadHandoff.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -166,7 +168,7 @@ void SettingsStore::scheduleSave()
     if (QThread::currentThread() == thread())
         start();
     else
-        QMetaObject::invokeMethod(this, start, Qt::QueuedConnection);
+        postToThreadOf(this, start);
 }
 
 bool SettingsStore::flush()
@@ -197,16 +199,18 @@ void SettingsStore::saveInBackground()
     // A save under way looks for newer writes when it ends.
     if (m_backgroundSaveQueued.exchange(true))
         return;
-    m_saveThread.start([this] {
+    std::function<void()> save = [this] {
+        handoffAcquire();
         SaveOutcome outcome;
         {
             std::lock_guard locker(m_saveMutex);
             outcome = savePending(backgroundLockWaitMs);
         }
         m_backgroundSaveQueued = false;
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { backgroundSaveEnded(outcome); }, Qt::QueuedConnection);
-    });
+        postToThreadOf(this, [this, outcome] { backgroundSaveEnded(outcome); });
+    };
+    handoffRelease();
+    m_saveThread.start(std::move(save));
 }
 
 void SettingsStore::backgroundSaveEnded(const SaveOutcome& outcome)

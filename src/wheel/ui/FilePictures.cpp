@@ -1,5 +1,7 @@
 #include "wheel/ui/FilePictures.h"
 
+#include "platform/ThreadHandoff.h"
+
 #include <QIcon>
 #include <QImageReader>
 #include <QMimeDatabase>
@@ -35,7 +37,8 @@ void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> d
     if (file.isPromise || file.isDirectory || file.category != FileCategory::image || side <= 0)
         return;
     const QString path = file.path();
-    QThreadPool::globalInstance()->start([path, side, done = std::move(done)] {
+    std::function<void()> read = [path, side, done = std::move(done)] {
+        handoffAcquire();
         QImageReader reader(path);
         reader.setAutoTransform(true);
         const QSize size = reader.size();
@@ -44,7 +47,9 @@ void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> d
         const QImage image = reader.read();
         if (!image.isNull())
             done(image);
-    });
+    };
+    handoffRelease();
+    QThreadPool::globalInstance()->start(std::move(read));
 }
 
 } // namespace qv

@@ -6,6 +6,8 @@
 #include "model/SettingsReaders.h"
 #include "model/Clock.h"
 #include "model/Log.h"
+#include "platform/ThreadCall.h"
+#include "platform/ThreadHandoff.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"
@@ -68,8 +70,13 @@ WheelController::Services WheelController::Services::system()
     services.clock = &Clock::system();
     services.settings = &SettingsStore::shared();
     services.runInBackground = [](std::function<void()> work) {
+        std::function<void()> task = [work = std::move(work)] {
+            handoffAcquire();
+            work();
+        };
+        handoffRelease();
         // Ahead of the launch maintenance: the user is waiting for this.
-        QThreadPool::globalInstance()->start(std::move(work), 1);
+        QThreadPool::globalInstance()->start(std::move(task), 1);
     };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
@@ -183,16 +190,11 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
     m_services.runInBackground([self, token, urls, inspect = m_services.inspect,
                                 then = std::move(then)] {
         QList<FileInfo> files = inspectAll(urls, inspect);
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, token, files = std::move(files), then] {
-                // A session that ended or was replaced meanwhile gets nothing.
-                if (self && self->m_sessionToken == token)
-                    then(files);
-            },
-            Qt::QueuedConnection);
+        postToMainThread([self, token, files = std::move(files), then] {
+            // A session that ended or was replaced meanwhile gets nothing.
+            if (self && self->m_sessionToken == token)
+                then(files);
+        });
     });
 }
 
@@ -258,22 +260,17 @@ void WheelController::requestThumbnail(const std::optional<FileInfo>& file)
     const int token = m_sessionToken;
     QPointer<WheelController> self(this);
     m_services.thumbnail(*file, side, [self, token, request](QImage image) {
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, token, request, image = std::move(image)] {
-                if (!self || self->m_sessionToken != token || self->m_thumbnailRequest != request
-                    || !self->m_session || image.isNull())
-                    return;
-                self->m_session->setThumbnail(image);
-                if (self->isPanelVisible()) {
-                    self->view().setThumbnail(image);
-                    self->view().layoutCenter();
-                    self->view().update();
-                }
-            },
-            Qt::QueuedConnection);
+        postToMainThread([self, token, request, image = std::move(image)] {
+            if (!self || self->m_sessionToken != token || self->m_thumbnailRequest != request
+                || !self->m_session || image.isNull())
+                return;
+            self->m_session->setThumbnail(image);
+            if (self->isPanelVisible()) {
+                self->view().setThumbnail(image);
+                self->view().layoutCenter();
+                self->view().update();
+            }
+        });
     });
 }
 
