@@ -52,6 +52,8 @@ SettingsStore::SettingsStore(const QString& filePath, QObject* parent)
 SettingsStore::~SettingsStore()
 {
     m_saveThread.waitForDone();
+    // The save thread's last writes came before waitForDone() returned.
+    handoffAcquire();
     flush();
 }
 
@@ -168,7 +170,7 @@ void SettingsStore::scheduleSave()
     if (QThread::currentThread() == thread())
         start();
     else
-        postToThreadOf(this, start);
+        postToMainThread(this, start);
 }
 
 bool SettingsStore::flush()
@@ -207,7 +209,8 @@ void SettingsStore::saveInBackground()
             outcome = savePending(backgroundLockWaitMs);
         }
         m_backgroundSaveQueued = false;
-        postToThreadOf(this, [this, outcome] { backgroundSaveEnded(outcome); });
+        postToMainThread(this, [this, outcome] { backgroundSaveEnded(outcome); });
+        handoffRelease();
     };
     handoffRelease();
     m_saveThread.start(std::move(save));

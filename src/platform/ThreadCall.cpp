@@ -3,56 +3,63 @@
 #include "platform/ThreadHandoff.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QPointer>
+
+#include <memory>
 
 namespace qv {
 
 namespace {
 
-const QEvent::Type callEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-struct CallEvent : QEvent {
-    explicit CallEvent(std::function<void()> f) : QEvent(callEventType), function(std::move(f)) {}
+struct Call {
+    bool hasContext = false;
+    QPointer<QObject> context;
     std::function<void()> function;
 };
 
-// One call: it lives on the context's thread and goes once it has run.
+// Made on the main thread with the application, so that nothing Qt reads of it before a call
+// runs was written by the posting thread. The call itself travels as a number.
 class CallReceiver : public QObject {
+    Q_OBJECT
 public:
-    explicit CallReceiver(const QObject* context) : m_context(const_cast<QObject*>(context)) {}
-
-    bool event(QEvent* event) override
+    Q_INVOKABLE void run(qulonglong address)
     {
         handoffAcquire();
-        if (event->type() != callEventType)
-            return QObject::event(event);
-        if (m_context)
-            static_cast<CallEvent*>(event)->function();
-        deleteLater();
-        return true;
+        const std::unique_ptr<Call> call(reinterpret_cast<Call*>(address));
+        if (!call->hasContext || call->context)
+            call->function();
     }
-
-private:
-    QPointer<QObject> m_context;
 };
+
+CallReceiver* g_receiver = nullptr;
+
+void makeReceiver()
+{
+    g_receiver = new CallReceiver;
+}
 
 } // namespace
 
-void postToThreadOf(const QObject* context, std::function<void()> function)
-{
-    if (!context)
-        return;
-    auto* event = new CallEvent(std::move(function));
-    auto* receiver = new CallReceiver(context);
-    receiver->moveToThread(context->thread());
-    handoffRelease();
-    QCoreApplication::postEvent(receiver, event);
-}
+Q_COREAPP_STARTUP_FUNCTION(makeReceiver)
 
 void postToMainThread(std::function<void()> function)
 {
-    postToThreadOf(QCoreApplication::instance(), std::move(function));
+    auto* call = new Call{false, {}, std::move(function)};
+    handoffRelease();
+    QMetaObject::invokeMethod(g_receiver, "run", Qt::QueuedConnection,
+                              Q_ARG(qulonglong, reinterpret_cast<qulonglong>(call)));
+}
+
+void postToMainThread(const QObject* context, std::function<void()> function)
+{
+    if (!context)
+        return;
+    auto* call = new Call{true, const_cast<QObject*>(context), std::move(function)};
+    handoffRelease();
+    QMetaObject::invokeMethod(g_receiver, "run", Qt::QueuedConnection,
+                              Q_ARG(qulonglong, reinterpret_cast<qulonglong>(call)));
 }
 
 } // namespace qv
+
+#include "ThreadCall.moc"
