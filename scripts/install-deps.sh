@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config ccache git
   # Qt 6
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev qt6-multimedia-dev
   # media and document libraries
   libvips-dev libarchive-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev

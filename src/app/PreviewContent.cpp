@@ -1,0 +1,175 @@
+#include "app/PreviewContent.h"
+
+#include "app/FloatPanelLayout.h"
+#include "app/MediaView.h"
+#include "app/PdfPreview.h"
+#include "app/PictureView.h"
+#include "engines/image/ImageThumbnail.h"
+#include "model/FileInfo.h"
+
+#include <QBoxLayout>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QMovie>
+#include <QPlainTextEdit>
+#include <QStringDecoder>
+
+#include <cmath>
+
+namespace qv {
+namespace {
+
+// Qt's own reader decodes whole for most formats: only for what libvips cannot read, and small.
+constexpr qint64 qtReaderPixelLimit = 40'000'000;
+
+QSize devicePixels(QSizeF size, double ratio)
+{
+    return {int(std::ceil(size.width() * ratio)), int(std::ceil(size.height() * ratio))};
+}
+
+std::optional<QImage> readPicture(const QString& path, QSize box)
+{
+    if (auto thumbnail = imageThumbnail(path, box))
+        return thumbnail;
+    QImageReader reader(path);
+    const QSize full = reader.size();
+    if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
+        return std::nullopt;
+    reader.setAutoTransform(true);
+    reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
+{
+    const QString path = file.path();
+    auto* view = new PictureView(parent);
+    QSizeF pixels;
+    if (auto size = imagePixelSize(path)) {
+        pixels = *size;
+    } else {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        if (reader.size().isValid())
+            pixels = reader.size();
+    }
+    const QSizeF size = fittedPanelSize(pixels.width() / ratio, pixels.height() / ratio,
+                                        floatLayout::longestSide);
+    const QSize box = devicePixels(size, ratio);
+    const QByteArray format = QImageReader::imageFormat(path);
+    if (file.frameCount > 1 && !format.isEmpty() && QMovie::supportedFormats().contains(format)) {
+        auto* movie = new QMovie(path, format);
+        if (movie->isValid() && !pixels.isEmpty()) {
+            movie->setScaledSize(pixels.toSize().scaled(box, Qt::KeepAspectRatio));
+            view->setMovie(movie);
+        } else {
+            delete movie;
+        }
+    }
+    if (!view->hasPicture() && !pixels.isEmpty()) {
+        if (auto image = readPicture(path, box)) {
+            image->setDevicePixelRatio(ratio);
+            view->setImage(*image);
+        }
+    }
+    return {view, PreviewContent::Kind::image, size};
+}
+
+PreviewContent pdfContent(const FileInfo& file, QWidget* parent)
+{
+    auto* view = new PdfPreview(file.path(), parent);
+    const QSizeF page = view->firstPageSize().value_or(QSizeF(420, 560));
+    return {view, PreviewContent::Kind::pdf,
+            fittedPanelSize(page.width(), page.height(), floatLayout::longestSide)};
+}
+
+QWidget* iconAndName(const FileInfo& file, QWidget* parent)
+{
+    auto* view = new QWidget(parent);
+    auto* layout = new QVBoxLayout(view);
+    auto* icon = new QLabel(view);
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setPixmap(QFileIconProvider().icon(QFileInfo(file.path())).pixmap(128, 128));
+    auto* name = new QLabel(file.name, view);
+    name->setAlignment(Qt::AlignCenter);
+    name->setWordWrap(true);
+    layout->addStretch(1);
+    layout->addWidget(icon);
+    layout->addWidget(name);
+    layout->addStretch(1);
+    return view;
+}
+
+PreviewContent genericContent(const FileInfo& file, double ratio, QWidget* parent)
+{
+    const QSizeF size = floatLayout::fallbackSize;
+    QWidget* view = nullptr;
+    if (!file.isDirectory) {
+        if (auto picture = imageThumbnail(file.path(), devicePixels(size, ratio))) {
+            auto* pictureView = new PictureView(parent);
+            picture->setDevicePixelRatio(ratio);
+            pictureView->setImage(*picture);
+            view = pictureView;
+        } else if (auto text = textPreview(file.path())) {
+            auto* textView = new QPlainTextEdit(parent);
+            textView->setReadOnly(true);
+            textView->setPlainText(*text);
+            view = textView;
+        }
+    }
+    if (!view)
+        view = iconAndName(file, parent);
+    return {view, PreviewContent::Kind::generic, size};
+}
+
+} // namespace
+
+std::optional<QString> textPreview(const QString& path, qint64 maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray data = file.read(maxBytes);
+    if (data.contains('\0'))
+        return std::nullopt;
+    // A read cut in the middle of a character is no reason to call the file binary.
+    if (data.size() == maxBytes) {
+        const qsizetype lastLine = data.lastIndexOf('\n');
+        if (lastLine > 0)
+            data.truncate(lastLine + 1);
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(data);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+PreviewContent makePreviewContent(const QUrl& url, double devicePixelRatio, QWidget* parent)
+{
+    const FileInfo file = fileInfoForURL(url);
+    const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    switch (file.category) {
+    case FileCategory::image:
+        return imageContent(file, ratio, parent);
+    case FileCategory::pdf:
+        return pdfContent(file, parent);
+    case FileCategory::video:
+    case FileCategory::audio: {
+        const bool video = file.category == FileCategory::video;
+        auto* media = new MediaView(url, video, parent);
+        return {media, video ? PreviewContent::Kind::video : PreviewContent::Kind::audio,
+                video ? QSizeF(480, 270) : QSizeF(480, 120), media};
+    }
+    default:
+        return genericContent(file, ratio, parent);
+    }
+}
+
+} // namespace qv

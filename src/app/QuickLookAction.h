@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QUrl>
+
+namespace qv {
+
+class QuickLookWindow;
+
+// Quick Look over the process's one preview window. Main thread only.
+class QuickLookAction {
+public:
+    static QuickLookAction& shared();
+
+    // Shows the files from the first, replacing what the window showed; an open window stays
+    // open and is brought forward.
+    void show(const QList<QUrl>& urls);
+
+    const QList<QUrl>& items() const { return m_items; }
+    // The window, made on first use; null before.
+    QuickLookWindow* window() const { return m_window; }
+
+private:
+    QuickLookAction() = default;
+
+    QList<QUrl> m_items;
+    QPointer<QuickLookWindow> m_window;
+};
+
+} // namespace qv

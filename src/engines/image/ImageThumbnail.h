@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+namespace qv {
+
+// The pixel size of an image file from its header alone; absent when it does not open as one.
+std::optional<QSize> imagePixelSize(const QString& path);
+
+// The file's first image shrunk to fit inside the box (never enlarged), orientation applied,
+// in sRGB. libvips decodes with shrink-on-load where the format allows, so a large picture is
+// never held whole. Absent when the file cannot be read as an image.
+std::optional<QImage> imageThumbnail(const QString& path, QSize box);
+
+} // namespace qv

@@ -1,0 +1,248 @@
+#include "app/FloatPanel.h"
+#include "app/PictureView.h"
+#include "platform/ScreenCoordinates.h"
+#include "platform/ScreenProvider.h"
+#include "support/RequireX11.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+#include <QKeyEvent>
+#include <QPointer>
+
+using namespace qv;
+
+namespace {
+
+class FloatPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override { QV_REQUIRE_X11(); }
+
+    void TearDown() override
+    {
+        for (FloatPanel* panel : QList<FloatPanel*>(openFloatPanels()))
+            panel->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QString picture(const QString& name, QSize size)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    QString ffmpeg(const QString& name, const QStringList& input)
+    {
+        const QString path = m_dir.filePath(name);
+        QStringList args{"-v", "error", "-y", "-f", "lavfi"};
+        args << input << path;
+        EXPECT_EQ(test::runProgram("ffmpeg", args), 0);
+        return path;
+    }
+
+    // Floats at a point given in Qt's coordinates, as the tests think in them.
+    static void press(QWidget* widget, int key)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    static void doubleClick(QWidget* widget, QPointF at)
+    {
+        QMouseEvent event(QEvent::MouseButtonDblClick, at, widget->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    QList<FloatPanel*> floatAt(const QStringList& paths, QPoint point)
+    {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        const auto& screens = ScreenProvider::system();
+        floatFiles(urls, flipY(QPointF(point), screens.primaryHeight()));
+        return openFloatPanels();
+    }
+
+    static QSize sizeOf(const QString& path)
+    {
+        TearDownPanels();
+        floatFiles({QUrl::fromLocalFile(path)}, {600, 600});
+        EXPECT_EQ(openFloatPanels().size(), 1);
+        return openFloatPanels().isEmpty() ? QSize() : openFloatPanels().first()->size();
+    }
+
+    static void TearDownPanels()
+    {
+        for (FloatPanel* panel : QList<FloatPanel*>(openFloatPanels()))
+            panel->close();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(FloatPanelTest, EightFilesOpenSixPanelsCascadedFromThePoint)
+{
+    QStringList paths;
+    for (int i = 1; i <= 8; ++i)
+        paths << picture(QString("p%1.png").arg(i), {400, 300});
+    const auto panels = floatAt(paths, {640, 400});
+    ASSERT_EQ(panels.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(panels[i]->windowTitle(), QString("p%1.png").arg(i + 1));
+        EXPECT_TRUE(panels[i]->isVisible());
+        EXPECT_EQ(panels[i]->geometry(), QRect(440 + 28 * i, 250 + 28 * i, 400, 300));
+        const Qt::WindowFlags flags = panels[i]->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::Tool));
+        EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(panels[i]->testAttribute(Qt::WA_ShowWithoutActivating));
+        auto* view = qobject_cast<PictureView*>(panels[i]->contentView());
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->image().size(), QSize(400, 300));
+    }
+    EXPECT_TRUE(test::waitFor([&] { return panels[5]->windowOpacity() == 1.0; }));
+}
+
+TEST_F(FloatPanelTest, PanelSizesFollowTheContent)
+{
+    EXPECT_EQ(sizeOf(picture("big.jpg", {4000, 3000})), QSize(520, 390));
+    // The picture is a thumbnail at the panel's size, not the whole photo.
+    auto* view = qobject_cast<PictureView*>(openFloatPanels().first()->contentView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->image().size(), QSize(520, 390));
+    EXPECT_EQ(sizeOf(picture("small.png", {200, 100})), QSize(200, 120));
+    const QString text = test::writeFile(m_dir.filePath("notes.txt"), "one\ntwo\n");
+    EXPECT_EQ(sizeOf(text), QSize(480, 360));
+
+    const QString pdf = m_dir.filePath("letter.pdf");
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        QPainter painter(&writer);
+        painter.drawText(100, 100, "Letter");
+    }
+    EXPECT_EQ(sizeOf(pdf), QSize(402, 520));
+
+    EXPECT_EQ(sizeOf(ffmpeg("tone.wav", {"-i", "sine=duration=0.5"})), QSize(480, 120));
+    ASSERT_EQ(openFloatPanels().size(), 1);
+    EXPECT_NE(openFloatPanels().first()->player(), nullptr);
+}
+
+TEST_F(FloatPanelTest, AMovieStartsWideAndEndsAtItsOwnSize)
+{
+    const QString movie = ffmpeg("clip.mp4", {"-i", "testsrc=size=320x240:duration=0.5", "-pix_fmt", "yuv420p"});
+    const auto panels = floatAt({movie}, {700, 500});
+    ASSERT_EQ(panels.size(), 1);
+    FloatPanel* panel = panels.first();
+    EXPECT_EQ(panel->size(), QSize(480, 270));
+    const QPoint topLeft = panel->pos();
+    EXPECT_TRUE(test::waitFor([&] { return panel->size() == QSize(320, 240); }))
+        << panel->size().width() << "x" << panel->size().height();
+    EXPECT_EQ(panel->pos(), topLeft);
+    // Resizing keeps the movie's 4:3.
+    panel->resize(400, 100);
+    EXPECT_EQ(panel->size(), QSize(400, 300));
+}
+
+TEST_F(FloatPanelTest, AtTheBottomRightCornerThePanelStaysEightPixelsInside)
+{
+    const auto screen = ScreenProvider::system().mainScreen();
+    ASSERT_TRUE(screen);
+    const QRect visible =
+        flipY(screen->visibleFrame, ScreenProvider::system().primaryHeight()).toRect();
+    const auto panels = floatAt({picture("corner.png", {400, 300})},
+                                visible.bottomRight() - QPoint(2, 2));
+    ASSERT_EQ(panels.size(), 1);
+    const QRect frame = panels.first()->geometry();
+    EXPECT_EQ(frame.right() + 1, visible.right() + 1 - 8);
+    EXPECT_EQ(frame.bottom() + 1, visible.bottom() + 1 - 8);
+}
+
+TEST_F(FloatPanelTest, UnreadableFilesStillGetTheirPanels)
+{
+    const QString badPicture = test::writeFile(m_dir.filePath("broken.png"), "not a picture");
+    const QString badPdf = test::writeFile(m_dir.filePath("broken.pdf"), "%PDF-1.4 garbage");
+    const QString badMovie = test::writeFile(m_dir.filePath("broken.mp4"), "not a movie");
+    const QString missing = m_dir.filePath("gone.png");
+    const auto panels = floatAt({badPicture, badPdf, badMovie, missing}, {800, 500});
+    ASSERT_EQ(panels.size(), 4);
+    EXPECT_EQ(panels[0]->size(), QSize(480, 360));
+    EXPECT_FALSE(qobject_cast<PictureView*>(panels[0]->contentView())->hasPicture());
+    EXPECT_EQ(panels[1]->size(), QSize(390, 520));
+    EXPECT_EQ(panels[2]->size(), QSize(480, 270));
+    EXPECT_NE(panels[2]->player(), nullptr);
+    EXPECT_EQ(panels[3]->size(), QSize(480, 360));
+    EXPECT_EQ(panels[3]->windowTitle(), "gone.png");
+    test::waitFor([] { return false; }, 300); // the movie's probe and the player's load fail quietly
+    EXPECT_EQ(openFloatPanels().size(), 4);
+    EXPECT_EQ(panels[2]->size(), QSize(480, 270));
+}
+
+TEST_F(FloatPanelTest, EscapeDoubleClickAndTheMenuClose)
+{
+    const auto panels = floatAt({picture("a.png", {400, 300}), picture("b.png", {400, 300}),
+                                 ffmpeg("c.wav", {"-i", "sine=duration=0.5"})},
+                                {700, 500});
+    ASSERT_EQ(panels.size(), 3);
+    QPointer<FloatPanel> a = panels[0], b = panels[1], sound = panels[2];
+
+    press(a, Qt::Key_Escape);
+    EXPECT_FALSE(openFloatPanels().contains(a.data()));
+    EXPECT_TRUE(test::waitFor([&] { return a.isNull(); }));
+
+    // A double click on a sound goes to the player.
+    doubleClick(sound->contentView(), {240, 40});
+    EXPECT_TRUE(openFloatPanels().contains(sound.data()));
+    doubleClick(b->contentView(), {200, 150});
+    EXPECT_FALSE(openFloatPanels().contains(b.data()));
+
+    QStringList titles;
+    for (QAction* action : sound->contextMenu()->actions())
+        titles << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(titles, QStringList({"Opacity 100 %", "Opacity 75 %", "Opacity 50 %", "Opacity 25 %",
+                                   "-", "Show in File Manager", "Close"}));
+    sound->contextMenu()->actions().last()->trigger();
+    EXPECT_TRUE(openFloatPanels().isEmpty());
+}
+
+TEST_F(FloatPanelTest, OpacityFromTheMenuAndAltWithTheWheel)
+{
+    const auto panels = floatAt({picture("a.png", {400, 300})}, {700, 500});
+    ASSERT_EQ(panels.size(), 1);
+    FloatPanel* panel = panels.first();
+    ASSERT_TRUE(test::waitFor([&] { return panel->windowOpacity() == 1.0; }));
+
+    panel->contextMenu()->actions()[3]->trigger(); // 25 %
+    EXPECT_TRUE(test::waitFor([&] { return qAbs(panel->windowOpacity() - 0.25) < 0.01; }));
+
+    auto scroll = [&](int notches, Qt::KeyboardModifiers modifiers) {
+        // Qt delivers Alt with the wheel as a horizontal scroll.
+        const QPoint angle = modifiers & Qt::AltModifier ? QPoint(120 * notches, 0) : QPoint(0, 120 * notches);
+        QWheelEvent event(QPointF(10, 10), panel->mapToGlobal(QPointF(10, 10)), {}, angle,
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(panel, &event);
+    };
+    scroll(-3, Qt::AltModifier);
+    EXPECT_NEAR(panel->windowOpacity(), 0.2, 0.01);
+    scroll(2, Qt::AltModifier);
+    EXPECT_NEAR(panel->windowOpacity(), 0.4, 0.01);
+    scroll(20, Qt::AltModifier);
+    EXPECT_NEAR(panel->windowOpacity(), 1.0, 0.01);
+    scroll(-5, Qt::NoModifier);
+    EXPECT_NEAR(panel->windowOpacity(), 1.0, 0.01);
+}
