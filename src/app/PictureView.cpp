@@ -1,7 +1,15 @@
 #include "app/PictureView.h"
 
+#include "engines/image/ImageThumbnail.h"
+#include "platform/ThreadCall.h"
+
 #include <QMovie>
 #include <QPainter>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
 
 namespace qv {
 
@@ -14,6 +22,59 @@ void PictureView::setImage(const QImage& image)
 {
     m_image = image;
     update();
+}
+
+void PictureView::setSource(const QString& path, QSize pixels)
+{
+    m_path = path;
+    m_pixels = pixels;
+    if (!m_reloadTimer) {
+        m_reloadTimer = new QTimer(this);
+        m_reloadTimer->setSingleShot(true);
+        m_reloadTimer->setInterval(150);
+        connect(m_reloadTimer, &QTimer::timeout, this, &PictureView::reloadIfBlurry);
+    }
+}
+
+void PictureView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_movie && !m_pixels.isEmpty()) {
+        const double ratio = devicePixelRatioF();
+        m_movie->setScaledSize(m_pixels.scaled(size() * ratio, Qt::KeepAspectRatio).boundedTo(m_pixels));
+    } else if (m_reloadTimer) {
+        m_reloadTimer->start();
+    }
+}
+
+void PictureView::reloadIfBlurry()
+{
+    if (m_path.isEmpty() || m_image.isNull() || m_pixels.isEmpty())
+        return;
+    const double ratio = devicePixelRatioF();
+    const QSize wanted = m_pixels.scaled(QSize(std::ceil(width() * ratio), std::ceil(height() * ratio)),
+                                         Qt::KeepAspectRatio)
+                             .boundedTo(m_pixels);
+    // Only a picture a tenth too small or more is worth reading again.
+    const QSize have = m_loading.isValid() ? m_loading : m_image.size();
+    if (wanted.width() <= have.width() * 1.1 && wanted.height() <= have.height() * 1.1)
+        return;
+    m_loading = wanted;
+    const int request = ++m_request;
+    QPointer<PictureView> self(this);
+    const QString path = m_path;
+    QThreadPool::globalInstance()->start([self, path, wanted, request, ratio] {
+        auto image = imageThumbnail(path, wanted);
+        postToMainThread([self, image = std::move(image), request, ratio]() mutable {
+            if (!self || request != self->m_request)
+                return;
+            self->m_loading = {};
+            if (!image)
+                return;
+            image->setDevicePixelRatio(ratio);
+            self->setImage(*image);
+        });
+    });
 }
 
 void PictureView::setMovie(QMovie* movie)

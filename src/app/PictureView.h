@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QMovie;
+class QTimer;
 
 namespace qv {
 
@@ -15,6 +16,9 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
 
     void setImage(const QImage& image);
+    // The file behind the picture and its full size: a view grown past its picture reads a
+    // sharper thumbnail of it, off the main thread.
+    void setSource(const QString& path, QSize pixels);
     // Takes the movie and starts it.
     void setMovie(QMovie* movie);
 
@@ -23,8 +27,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void reloadIfBlurry();
+
+    QString m_path;
+    QSize m_pixels;
+    QTimer* m_reloadTimer = nullptr;
+    int m_request = 0; // raised to forget an answer still on its way
+    QSize m_loading;
     QImage m_image;
     QMovie* m_movie = nullptr;
 };

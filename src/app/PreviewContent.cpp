@@ -68,6 +68,7 @@ PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
         if (movie->isValid() && !pixels.isEmpty()) {
             movie->setScaledSize(pixels.toSize().scaled(box, Qt::KeepAspectRatio));
             view->setMovie(movie);
+            view->setSource(path, pixels.toSize());
         } else {
             delete movie;
         }
@@ -76,6 +77,7 @@ PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
         if (auto image = readPicture(path, box)) {
             image->setDevicePixelRatio(ratio);
             view->setImage(*image);
+            view->setSource(path, pixels.toSize());
         }
     }
     return {view, PreviewContent::Kind::image, size};

@@ -137,6 +137,13 @@ TEST_F(FloatPanelTest, PanelSizesFollowTheContent)
         painter.drawText(100, 100, "Letter");
     }
     EXPECT_EQ(sizeOf(pdf), QSize(402, 520));
+    // A page turned a quarter shows on its side.
+    const QString turned = test::writeFile(m_dir.filePath("turned.pdf"),
+        "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+        "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate 90 >> endobj\n"
+        "trailer << /Root 1 0 R >>\n%%EOF\n");
+    EXPECT_EQ(sizeOf(turned), QSize(520, 402));
 
     EXPECT_EQ(sizeOf(ffmpeg("tone.wav", {"-i", "sine=duration=0.5"})), QSize(480, 120));
     ASSERT_EQ(openFloatPanels().size(), 1);
@@ -245,4 +252,18 @@ TEST_F(FloatPanelTest, OpacityFromTheMenuAndAltWithTheWheel)
     EXPECT_NEAR(panel->windowOpacity(), 1.0, 0.01);
     scroll(-5, Qt::NoModifier);
     EXPECT_NEAR(panel->windowOpacity(), 1.0, 0.01);
+}
+
+TEST_F(FloatPanelTest, AGrownPanelReadsASharperPictureKeepingItsProportions)
+{
+    const auto panels = floatAt({picture("photo.jpg", {2000, 1500})}, {700, 500});
+    ASSERT_EQ(panels.size(), 1);
+    FloatPanel* panel = panels.first();
+    auto* view = qobject_cast<PictureView*>(panel->contentView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->image().size(), QSize(520, 390));
+    panel->resize(800, 10);
+    EXPECT_EQ(panel->size(), QSize(800, 600));
+    EXPECT_TRUE(test::waitFor([&] { return view->image().size() == QSize(800, 600); }))
+        << view->image().width();
 }
