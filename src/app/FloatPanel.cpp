@@ -37,12 +37,16 @@ double screenRatio(const ScreenProvider& screens)
     return main && main->devicePixelRatio > 0 ? main->devicePixelRatio : 1.0;
 }
 
-// Key and double-click handling belongs to the panel: its views never take the focus.
+// Keys and the context menu belong to the panel: its views never take the focus and defer
+// their own menus (a text view's) to it.
 void keepFocusOnWindow(QWidget* view)
 {
-    view->setFocusPolicy(Qt::NoFocus);
-    for (QWidget* child : view->findChildren<QWidget*>())
-        child->setFocusPolicy(Qt::NoFocus);
+    QList<QWidget*> widgets = view->findChildren<QWidget*>();
+    widgets.prepend(view);
+    for (QWidget* widget : widgets) {
+        widget->setFocusPolicy(Qt::NoFocus);
+        widget->setContextMenuPolicy(Qt::NoContextMenu);
+    }
 }
 
 constexpr int fadeInMilliseconds = 180;

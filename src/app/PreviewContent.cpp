@@ -24,6 +24,9 @@ namespace {
 
 // Qt's own reader decodes whole for most formats: only for what libvips cannot read, and small.
 constexpr qint64 qtReaderPixelLimit = 40'000'000;
+// Past this a header is more likely hostile than a photo: reading it would hold the main
+// thread for minutes, so the panel stays empty.
+constexpr double pictureLimit = 1'000'000'000;
 
 QSize devicePixels(QSizeF size, double ratio)
 {
@@ -73,7 +76,7 @@ PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
             delete movie;
         }
     }
-    if (!view->hasPicture() && !pixels.isEmpty()) {
+    if (!view->hasPicture() && !pixels.isEmpty() && pixels.width() * pixels.height() <= pictureLimit) {
         if (auto image = readPicture(path, box)) {
             image->setDevicePixelRatio(ratio);
             view->setImage(*image);

@@ -186,8 +186,16 @@ TEST_F(FloatPanelTest, UnreadableFilesStillGetTheirPanels)
     const QString badPdf = test::writeFile(m_dir.filePath("broken.pdf"), "%PDF-1.4 garbage");
     const QString badMovie = test::writeFile(m_dir.filePath("broken.mp4"), "not a movie");
     const QString missing = m_dir.filePath("gone.png");
-    const auto panels = floatAt({badPicture, badPdf, badMovie, missing}, {800, 500});
-    ASSERT_EQ(panels.size(), 4);
+    // A header claiming 40000 x 40000 pixels over a kilobyte of data.
+    const QString bomb = test::writeFile(m_dir.filePath("bomb.png"),
+        QByteArray("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x9c\x40"
+                   "\x00\x00\x9c\x40\x08\x02\x00\x00\x00\xde\x6e\x99\x52\x00\x00\x00\x11\x49\x44\x41"
+                   "\x54\x78\x9c\x63\x60\x18\x05\xa3\x60\x14\x0c\x77\x00\x00\x03\xe8\x00\x01\xb3\xa6"
+                   "\xd3\x46\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82", 74));
+    const auto panels = floatAt({badPicture, badPdf, badMovie, missing, bomb}, {800, 500});
+    ASSERT_EQ(panels.size(), 5);
+    EXPECT_EQ(panels[4]->size(), QSize(520, 520));
+    EXPECT_FALSE(qobject_cast<PictureView*>(panels[4]->contentView())->hasPicture());
     EXPECT_EQ(panels[0]->size(), QSize(480, 360));
     EXPECT_FALSE(qobject_cast<PictureView*>(panels[0]->contentView())->hasPicture());
     EXPECT_EQ(panels[1]->size(), QSize(390, 520));
@@ -196,7 +204,7 @@ TEST_F(FloatPanelTest, UnreadableFilesStillGetTheirPanels)
     EXPECT_EQ(panels[3]->size(), QSize(480, 360));
     EXPECT_EQ(panels[3]->windowTitle(), "gone.png");
     test::waitFor([] { return false; }, 300); // the movie's probe and the player's load fail quietly
-    EXPECT_EQ(openFloatPanels().size(), 4);
+    EXPECT_EQ(openFloatPanels().size(), 5);
     EXPECT_EQ(panels[2]->size(), QSize(480, 270));
 }
 
@@ -266,4 +274,45 @@ TEST_F(FloatPanelTest, AGrownPanelReadsASharperPictureKeepingItsProportions)
     EXPECT_EQ(panel->size(), QSize(800, 600));
     EXPECT_TRUE(test::waitFor([&] { return view->image().size() == QSize(800, 600); }))
         << view->image().width();
+}
+
+// Xlib last: its macros would clash with the code above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace {
+
+QList<QByteArray> netWmState(unsigned long window)
+{
+    QList<QByteArray> names;
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return names;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), 0, 64, False,
+                           XA_ATOM, &type, &format, &count, &after, &data) == Success && data) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count; ++i) {
+            char* name = XGetAtomName(display, atoms[i]);
+            names << QByteArray(name);
+            XFree(name);
+        }
+        XFree(data);
+    }
+    XCloseDisplay(display);
+    return names;
+}
+
+} // namespace
+
+TEST_F(FloatPanelTest, PanelsAskToStayOnEveryDesktopAndAboveTheOthers)
+{
+    const auto panels = floatAt({picture("a.png", {400, 300})}, {700, 500});
+    ASSERT_EQ(panels.size(), 1);
+    const QList<QByteArray> state = netWmState(panels.first()->winId());
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_STICKY")) << state.join(' ').toStdString();
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_ABOVE")) << state.join(' ').toStdString();
 }
