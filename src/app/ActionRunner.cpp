@@ -199,26 +199,39 @@ void ActionRunner::chooseMoveDestination(const QList<QUrl>& urls)
 
 void ActionRunner::moveFiles(const QList<QUrl>& urls, const QString& destination)
 {
+    // Moves go one after the other, in the order asked, so that they never race for the same
+    // items and the recent list ends in the order the user chose.
+    m_moves.append({urls, QDir::cleanPath(destination)});
+    if (m_moves.size() == 1)
+        startMove();
+}
+
+void ActionRunner::startMove()
+{
     struct Outcome {
         qsizetype moved = 0;
         QString failure;
     };
-    const QString folder = QDir::cleanPath(destination);
+    const PendingMove move = m_moves.first();
     auto outcome = std::make_shared<Outcome>();
-    // One item after the other, as the user listed them; a copy across filesystems may take a
-    // while, so not on the main thread.
+    // A copy across filesystems may take a while: not on the main thread.
     background(
-        [urls, folder, outcome] {
-            for (const QUrl& url : urls) {
+        [move, outcome] {
+            for (const QUrl& url : move.urls) {
                 try {
-                    if (moveIntoFolder(url, folder))
+                    if (moveIntoFolder(url, move.destination))
                         ++outcome->moved;
                 } catch (...) {
                     outcome->failure = jobFailure(std::current_exception()).message;
                 }
             }
         },
-        [this, folder, outcome] { finishMove(folder, outcome->moved, outcome->failure); });
+        [this, move, outcome] {
+            finishMove(move.destination, outcome->moved, outcome->failure);
+            m_moves.removeFirst();
+            if (!m_moves.isEmpty())
+                startMove();
+        });
 }
 
 void ActionRunner::finishMove(const QString& destination, qsizetype moved, const QString& failure)

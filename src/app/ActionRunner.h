@@ -72,10 +72,17 @@ private:
     void listDevices(std::function<void(const QList<Device>&)> done);
     void shareToDevice(const Device& device, const QList<QUrl>& urls);
     void background(std::function<void()> work, std::function<void()> report);
+    void startMove();
     void finishMove(const QString& destination, qsizetype moved, const QString& failure);
     void deviceUnavailable();
 
+    struct PendingMove {
+        QList<QUrl> urls;
+        QString destination;
+    };
+
     Services m_services;
+    QList<PendingMove> m_moves; // the first one runs
     int m_pending = 0;
 };
 
