@@ -65,6 +65,11 @@ int runToEnd(const ProgramCommand& command, QByteArray* output)
 bool startDetachedProgram(const ProgramCommand& command, const QString& workingDirectory,
                           QString* error)
 {
+    if (QStandardPaths::findExecutable(command.program).isEmpty()) {
+        if (error)
+            *error = QFileInfo(command.program).fileName() + QStringLiteral(" was not found");
+        return false;
+    }
     QProcess process;
     process.setProgram(command.program);
     process.setArguments(command.arguments);

@@ -220,8 +220,13 @@ TEST_F(ActionCommand, TerminalStartsInEachFolderOnce)
     ASSERT_TRUE(waitFor([&] { return !lines(chosenLog).isEmpty(); }));
     EXPECT_EQ(lines(chosenLog), QStringList({folders[2]}));
 
+    // A desktop entry whose program is gone: the reason, not a silent nothing.
+    const QString entry = writeFile(path("t.desktop"), "[Desktop Entry]\nExec=/nonexistent/term %U\n");
+    writeFile(path("settings.json"), QJsonDocument(QJsonObject{{"quorvenda.actions.terminalApp", entry}}).toJson());
+    EXPECT_EQ(toast(run({"action.terminal", folders[0]})), QStringLiteral("Couldn't open the terminal: term was not found"));
+
+    writeFile(path("settings.json"), "{}");
     QFile::remove(bin() + QStringLiteral("/x-terminal-emulator"));
-    QFile::remove(chosen);
     EXPECT_EQ(toast(run({"action.terminal", folders[0]})),
               QStringLiteral("Couldn't open the terminal: no terminal program was found"));
 }
