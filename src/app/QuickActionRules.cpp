@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace qv {
 
 namespace {
@@ -230,11 +233,26 @@ std::optional<QUrl> moveIntoFolder(const QUrl& item, const QString& folder)
     if (!QFileInfo(destination).isDir())
         throw EngineError(QStringLiteral("The folder “") + folderName(destination)
                           + QStringLiteral("” is no longer there"));
+    // Across filesystems the original goes only after its copy is in place: find out first
+    // whether it can go at all, rather than leave a copy behind and call it a move.
+    const QString parent = QFileInfo(path).absolutePath();
+    if (::access(QFile::encodeName(parent).constData(), W_OK) != 0) {
+        if (errno == EROFS)
+            throw EngineError(QStringLiteral("“") + name + QStringLiteral("” is on a read-only disk"));
+        if (errno == EACCES || errno == EPERM)
+            throw EngineError(QStringLiteral("No permission to move “") + name
+                              + QStringLiteral("” out of its folder"));
+    }
     // The extension as written: a move never renames beyond what a clash needs.
     const SplitName split = splitFileName(name);
     const QString extension = split.ext.isEmpty() ? QString() : name.right(split.ext.size());
-    return placeResult(QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
-                       split.baseName, extension);
+    const QUrl placed = placeResult(QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
+                                    split.baseName, extension);
+    const QFileInfo original(path);
+    if (original.exists() || original.isSymLink())
+        throw EngineError(QStringLiteral("“") + name + QStringLiteral("” was copied to “")
+                          + folderName(destination) + QStringLiteral("” but could not be removed"));
+    return placed;
 }
 
 QStringList terminalFolders(const QList<QUrl>& urls, const FileProbe& probe)

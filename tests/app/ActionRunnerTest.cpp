@@ -392,3 +392,20 @@ TEST_F(ActionRunnerTest, ShareOffersEmailAndDevices)
     EXPECT_EQ(desktop.runs[2].arguments, QStringList({"--device", "id1", "--share", path("it's.pdf")}));
     EXPECT_EQ(desktop.toasts.size(), 1);
 }
+
+TEST_F(ActionRunnerTest, NothingLeavesAReadOnlyDiskAndNoCopyIsLeftBehind)
+{
+    SmallDisk disk(4 << 20);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString stuck = writeFile(disk.filePath(QStringLiteral("stuck.txt")), "keep");
+    const QString free = writeFile(path("free.txt"), "go");
+    ASSERT_TRUE(disk.setReadOnly(true));
+    const QString to = folder("to");
+    runner->moveFiles(urls({stuck, free}), to);
+    settle();
+    EXPECT_EQ(desktop.toastTexts(), QStringList({"Couldn't move: “stuck.txt” is on a read-only disk"}));
+    EXPECT_EQ(readFile(stuck), "keep");
+    EXPECT_EQ(folderEntries(to), QStringList({"free.txt"}));
+    disk.setReadOnly(false);
+}
