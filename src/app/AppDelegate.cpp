@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/ActionRunner.h"
 #include "app/MenuActions.h"
 #include "app/StandardShortcuts.h"
 #include "app/StatusItemController.h"
@@ -62,6 +63,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     services.status = &StatusItemController::shared();
     installFeedbackServices(services);
     installDispatcherUi();
+    installQuickActions();
 
     // Under Wayland without X11 the watcher logs that it is unavailable; the rest runs on.
     WheelController::shared().attach(DragWatcher::shared());

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/QuickLookWindow.h"
+
 #include <QList>
 #include <QPointer>
 #include <QUrl>
 
 namespace qv {
-
-class QuickLookWindow;
 
 // Quick Look over the process's one preview window. Main thread only.
 class QuickLookAction {

@@ -19,6 +19,8 @@ struct Command {
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table{
+        {QStringLiteral("action"),
+         {qv::dev::action, "action ACTION-ID [--alt] [--at X,Y] [--folder DIR] [--pick TITLE] [--stay SECONDS] FILE...  run a quick action, print what it showed"}},
         {QStringLiteral("capabilities"),
          {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
         {QStringLiteral("info"),
