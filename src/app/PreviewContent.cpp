@@ -4,6 +4,7 @@
 #include "app/MediaView.h"
 #include "app/PdfPreview.h"
 #include "app/PictureView.h"
+#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
 #include "model/FileInfo.h"
 

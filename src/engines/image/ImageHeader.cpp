@@ -6,23 +6,64 @@
 
 #include <vips/vips.h>
 
+#include <memory>
+#include <utility>
+
 namespace qv {
+
+namespace {
+
+struct Unref {
+    void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using HeaderPointer = std::unique_ptr<VipsImage, Unref>;
+
+// Opening reads the header only; no pixel is decoded.
+HeaderPointer openHeader(const QString& path)
+{
+    if (!ensureVips())
+        return {};
+    const QByteArray native = QFile::encodeName(path);
+    VipsImage* image = vips_image_new_from_file(native.constData(), "access",
+                                                VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (!image)
+        vips_error_clear();
+    return HeaderPointer(image);
+}
+
+} // namespace
 
 std::optional<int> imageFrameCount(const QString& path)
 {
-    if (!ensureVips())
+    const HeaderPointer image = openHeader(path);
+    if (!image)
         return std::nullopt;
-    const QByteArray native = QFile::encodeName(path);
-    // Opening reads the header only; no pixel is decoded.
-    VipsImage* image = vips_image_new_from_file(native.constData(), "access",
-                                                VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (!image) {
-        vips_error_clear();
+    return vips_image_get_n_pages(image.get());
+}
+
+std::optional<QSize> imagePixelSize(const QString& path)
+{
+    const HeaderPointer owned = openHeader(path);
+    VipsImage* image = owned.get();
+    if (!image)
         return std::nullopt;
+    int width = image->Xsize;
+    int height = image->Ysize;
+    // Only the first page of a multi-page file is shown.
+    if (vips_image_get_typeof(image, VIPS_META_PAGE_HEIGHT)) {
+        int pageHeight = 0;
+        if (vips_image_get_int(image, VIPS_META_PAGE_HEIGHT, &pageHeight) == 0 && pageHeight > 0)
+            height = pageHeight;
     }
-    const int pages = vips_image_get_n_pages(image);
-    g_object_unref(image);
-    return pages;
+    if (vips_image_get_typeof(image, VIPS_META_ORIENTATION)) {
+        int orientation = 1;
+        if (vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation) == 0 && orientation >= 5
+            && orientation <= 8)
+            std::swap(width, height);
+    }
+    if (width <= 0 || height <= 0)
+        return std::nullopt;
+    return QSize(width, height);
 }
 
 } // namespace qv

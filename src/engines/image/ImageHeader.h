@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -9,5 +10,9 @@ namespace qv {
 // The number of images (frames or pages) in an image file, from its header alone;
 // absent when the file does not open as an image.
 std::optional<int> imageFrameCount(const QString& path);
+
+// The pixel size of the first image from the header alone, swapped for the EXIF orientations
+// that turn it; absent when the file does not open as an image.
+std::optional<QSize> imagePixelSize(const QString& path);
 
 } // namespace qv

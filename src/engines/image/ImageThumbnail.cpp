@@ -30,37 +30,6 @@ VipsPointer step(VipsPointer in, int (*operation)(VipsImage*, VipsImage**))
 
 } // namespace
 
-std::optional<QSize> imagePixelSize(const QString& path)
-{
-    if (!ensureVips())
-        return std::nullopt;
-    const QByteArray native = QFile::encodeName(path);
-    VipsImage* image = vips_image_new_from_file(native.constData(), "access",
-                                                VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (!image) {
-        vips_error_clear();
-        return std::nullopt;
-    }
-    VipsPointer owned(image);
-    int width = image->Xsize;
-    int height = image->Ysize;
-    // Only the first page of a multi-page file is shown.
-    if (vips_image_get_typeof(image, VIPS_META_PAGE_HEIGHT)) {
-        int pageHeight = 0;
-        if (vips_image_get_int(image, VIPS_META_PAGE_HEIGHT, &pageHeight) == 0 && pageHeight > 0)
-            height = pageHeight;
-    }
-    if (vips_image_get_typeof(image, VIPS_META_ORIENTATION)) {
-        int orientation = 1;
-        if (vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation) == 0 && orientation >= 5
-            && orientation <= 8)
-            std::swap(width, height);
-    }
-    if (width <= 0 || height <= 0)
-        return std::nullopt;
-    return QSize(width, height);
-}
-
 std::optional<QImage> imageThumbnail(const QString& path, QSize box)
 {
     if (!ensureVips() || box.isEmpty())

@@ -8,9 +8,6 @@
 
 namespace qv {
 
-// The pixel size of an image file from its header alone; absent when it does not open as one.
-std::optional<QSize> imagePixelSize(const QString& path);
-
 // The file's first image shrunk to fit inside the box (never enlarged), orientation applied,
 // in sRGB. libvips decodes with shrink-on-load where the format allows, so a large picture is
 // never held whole. Absent when the file cannot be read as an image.
