@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/DemoAnimation.h"
+
+#include <QWidget>
+
+#include <optional>
+
+namespace qv {
+
+// The onboarding window's demonstration: the gradient background and the animation, clipped to
+// a rounded rectangle, repainted about every 16 ms while visible and in step with the clock.
+class DemoView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DemoView(QWidget* parent = nullptr);
+
+    // Freezes the picture at a loop time (pictures of the window); nullopt follows the clock.
+    void setFrozenTime(std::optional<double> t);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    DemoAnimation m_animation;
+    std::optional<double> m_frozenTime;
+};
+
+} // namespace qv
