@@ -18,7 +18,6 @@
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/ThreadCall.h"
-#include "platform/ThreadHandoff.h"
 #include "platform/Workspace.h"
 
 #include <QCursor>
@@ -26,7 +25,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <memory>
@@ -109,14 +107,7 @@ ActionRunner::Services ActionRunner::Services::system()
     services.findProgram = [](const QString& name) { return QStandardPaths::findExecutable(name); };
     services.startDetached = startDetachedProgram;
     services.runProgram = runToEnd;
-    services.runInBackground = [](std::function<void()> work) {
-        std::function<void()> task = [work = std::move(work)] {
-            handoffAcquire();
-            work();
-        };
-        handoffRelease();
-        QThreadPool::globalInstance()->start(std::move(task));
-    };
+    services.runInBackground = [](std::function<void()> work) { qv::runInBackground(std::move(work)); };
     return services;
 }
 

@@ -20,8 +20,8 @@
 #include "platform/TestHarness.h"
 #include "wheel/DragWatcher.h"
 #include "wheel/ui/WheelController.h"
+#include "platform/ThreadCall.h"
 
-#include <QThreadPool>
 
 namespace qv {
 
@@ -74,7 +74,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
     hotkey.installHotkeyHandler();
 
-    QThreadPool::globalInstance()->start([] { runLaunchMaintenance(); }, QThread::LowPriority);
+    runInBackground([] { runLaunchMaintenance(); }, QThread::LowPriority);
 
     if (!SettingsStore::shared().boolValue(SettingsKey::onboardingDone))
         qCInfo(appLog, "Onboarding is not part of this build; starting without it");

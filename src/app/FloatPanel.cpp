@@ -17,7 +17,6 @@
 #include <QPropertyAnimation>
 #include <QSizeGrip>
 #include <QStyle>
-#include <QThreadPool>
 #include <QToolButton>
 
 #include <cmath>
@@ -254,7 +253,7 @@ void adjustToVideoSize(FloatPanel* panel, const ScreenProvider& screens)
     const QString path = panel->url().toLocalFile();
     const double primaryHeight = screens.primaryHeight();
     QPointer<FloatPanel> guarded(panel);
-    QThreadPool::globalInstance()->start([path, primaryHeight, guarded] {
+    runInBackground([path, primaryHeight, guarded] {
         const auto movie = movieDisplaySize(path);
         if (!movie)
             return;

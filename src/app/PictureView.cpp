@@ -6,7 +6,6 @@
 #include <QMovie>
 #include <QPainter>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cmath>
@@ -63,7 +62,7 @@ void PictureView::reloadIfBlurry()
     const int request = ++m_request;
     QPointer<PictureView> self(this);
     const QString path = m_path;
-    QThreadPool::globalInstance()->start([self, path, wanted, request, ratio] {
+    runInBackground([self, path, wanted, request, ratio] {
         auto image = imageThumbnail(path, wanted);
         postToMainThread([self, image = std::move(image), request, ratio]() mutable {
             if (!self || request != self->m_request)

@@ -1,6 +1,6 @@
 #include "jobs/DataPromise.h"
 
-#include "platform/ThreadHandoff.h"
+#include "platform/ThreadCall.h"
 
 #include "model/FileInfo.h"
 #include "platform/FileContents.h"
@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QThreadPool>
 
 namespace qv {
 
@@ -72,16 +71,13 @@ QStringList DataPromise::announcedNames() const
 void DataPromise::receive(const QString& folder, Reader reader)
 {
     const QList<Item> items = m_items;
-    std::function<void()> task = [folder, items, reader] {
-        handoffAcquire();
+    runInBackground([folder, items, reader] {
         for (const Item& item : items) {
             QString error;
             const std::optional<QUrl> url = writeItem(folder, item, &error);
             reader(url, error);
         }
-    };
-    handoffRelease();
-    QThreadPool::globalInstance()->start(std::move(task));
+    });
 }
 
 } // namespace qv

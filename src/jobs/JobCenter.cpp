@@ -89,6 +89,7 @@ JobCenter::~JobCenter()
     m_shutDown = true;
     cancelAll();
     m_pool.waitForDone();
+    handoffAcquire();
 }
 
 JobCenter& JobCenter::shared()
@@ -258,6 +259,8 @@ void JobCenter::runItem(const std::shared_ptr<Run>& run, int index)
         std::function<void()> task = [this, run, index] {
             handoffAcquire();
             executeItem(run, index);
+            // What the item did comes before a waitForDone() that sees it end.
+            handoffRelease();
         };
         handoffRelease();
         m_pool.start(std::move(task));
@@ -465,6 +468,8 @@ bool JobCenter::shutdown(std::chrono::milliseconds grace)
         if (!done)
             qCWarning(jobsLog, "Workers still running; leaving them");
     }
+    if (done)
+        handoffAcquire();
     WorkFolder::removeAll();
     finishEndedRuns();
     qCInfo(jobsLog, "Shut down after cancelling %lld job(s)", static_cast<long long>(active.size()));

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -58,6 +59,16 @@ void postToMainThread(const QObject* context, std::function<void()> function)
     handoffRelease();
     QMetaObject::invokeMethod(g_receiver, "run", Qt::QueuedConnection,
                               Q_ARG(qulonglong, reinterpret_cast<qulonglong>(call)));
+}
+
+void runInBackground(std::function<void()> work, int priority)
+{
+    std::function<void()> task = [work = std::move(work)] {
+        handoffAcquire();
+        work();
+    };
+    handoffRelease();
+    QThreadPool::globalInstance()->start(std::move(task), priority);
 }
 
 } // namespace qv

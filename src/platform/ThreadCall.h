@@ -13,4 +13,8 @@ namespace qv {
 void postToMainThread(std::function<void()> function);
 void postToMainThread(const QObject* context, std::function<void()> function);
 
+// Runs the work on Qt's global thread pool; a higher priority goes ahead of waiting work. What
+// the caller wrote before is visible to it, the sanitizer seeing so too.
+void runInBackground(std::function<void()> work, int priority = 0);
+
 } // namespace qv

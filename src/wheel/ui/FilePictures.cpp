@@ -1,11 +1,10 @@
 #include "wheel/ui/FilePictures.h"
 
-#include "platform/ThreadHandoff.h"
+#include "platform/ThreadCall.h"
 
 #include <QIcon>
 #include <QImageReader>
 #include <QMimeDatabase>
-#include <QThreadPool>
 
 namespace qv {
 
@@ -37,8 +36,7 @@ void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> d
     if (file.isPromise || file.isDirectory || file.category != FileCategory::image || side <= 0)
         return;
     const QString path = file.path();
-    std::function<void()> read = [path, side, done = std::move(done)] {
-        handoffAcquire();
+    runInBackground([path, side, done = std::move(done)] {
         QImageReader reader(path);
         reader.setAutoTransform(true);
         const QSize size = reader.size();
@@ -47,9 +45,7 @@ void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> d
         const QImage image = reader.read();
         if (!image.isNull())
             done(image);
-    };
-    handoffRelease();
-    QThreadPool::globalInstance()->start(std::move(read));
+    });
 }
 
 } // namespace qv

@@ -7,7 +7,6 @@
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/ThreadCall.h"
-#include "platform/ThreadHandoff.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"
@@ -22,7 +21,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSet>
-#include <QThreadPool>
 #include <QVariantAnimation>
 
 namespace qv {
@@ -70,13 +68,8 @@ WheelController::Services WheelController::Services::system()
     services.clock = &Clock::system();
     services.settings = &SettingsStore::shared();
     services.runInBackground = [](std::function<void()> work) {
-        std::function<void()> task = [work = std::move(work)] {
-            handoffAcquire();
-            work();
-        };
-        handoffRelease();
         // Ahead of the launch maintenance: the user is waiting for this.
-        QThreadPool::globalInstance()->start(std::move(task), 1);
+        qv::runInBackground(std::move(work), 1);
     };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
