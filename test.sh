@@ -11,7 +11,7 @@ if [ -n "${QV_SANITIZE:-}" ]; then
   build=build-sanitize-${QV_SANITIZE//,/-}
   config=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DQV_SANITIZE=${QV_SANITIZE}")
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
-  export TSAN_OPTIONS=${TSAN_OPTIONS:-"suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1 die_after_fork=0"}
+  export TSAN_OPTIONS=${TSAN_OPTIONS:-"suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1 die_after_fork=0 ignore_noninstrumented_modules=1"}
 fi
 cmake -S . -B "$build" "${config[@]}" >/dev/null
 cmake --build "$build"
