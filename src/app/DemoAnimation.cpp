@@ -9,8 +9,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qv {
 
@@ -40,9 +44,9 @@ QColor shade(Qt::GlobalColor base, double alpha)
 }
 
 // Sizes are in the canvas's units, which are the widget's pixels.
-QFont demoFont(const QPainter& painter, double size, QFont::Weight weight)
+QFont demoFont(const QPainter& painter, const QFont& base, double size, QFont::Weight weight)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = base;
     const QPaintDevice* device = painter.device();
     const double dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
     font.setPointSizeF(size * 72.0 / dpi);
@@ -60,7 +64,8 @@ void drawCentredText(QPainter& painter, QPointF centre, const QString& text, con
     painter.drawText(box, Qt::AlignCenter | Qt::TextDontClip, text);
 }
 
-void drawFileIcon(QPainter& painter, QPointF c, double s, const QColor& badge, const QString& label)
+void drawFileIcon(QPainter& painter, const QFont& base, QPointF c, double s, const QColor& badge,
+                  const QString& label)
 {
     const QRectF body(c.x() - 17 * s, c.y() - 21 * s, 34 * s, 42 * s);
     painter.setPen(QPen(shade(Qt::black, 0.12), 1));
@@ -71,7 +76,7 @@ void drawFileIcon(QPainter& painter, QPointF c, double s, const QColor& badge, c
     painter.setPen(Qt::NoPen);
     painter.setBrush(badge);
     painter.drawRoundedRect(tag, 3, 3);
-    drawCentredText(painter, tag.center(), label, demoFont(painter, 7 * s, QFont::Bold), Qt::white);
+    drawCentredText(painter, tag.center(), label, demoFont(painter, base, 7 * s, QFont::Bold), Qt::white);
 }
 
 double segmentHue(int index, int count)
@@ -84,16 +89,66 @@ double segmentHue(int index, int count)
     return hue;
 }
 
+// What the frame reads from the application, looked up on the caller's thread.
+struct FrameInputs {
+    QFont base;
+    QColor accent;
+};
+
+void paintFrame(QPainter& painter, const QStringList& titles, qreal w, qreal h, double t,
+                const FrameInputs& inputs);
+
 } // namespace
 
 void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) const
 {
+    const double fade = 1 - ease((t - 5.6) / 0.7);
+    if (fade <= 0)
+        return;
+    const FrameInputs inputs{QFontDatabase::systemFont(QFontDatabase::GeneralFont), currentAccentColor()};
+
+    // Painting from outside the global pool, Qt's raster engine hands every large fill to the
+    // pool in slices; the wheel's thousands of antialiased spans then cost several times more in
+    // hand-offs than in drawing. One piece of pool work paints the frame into a layer instead,
+    // which composites to the same picture.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const double dpr = painter.device()->devicePixelRatioF();
+    const QSize pixels(int(std::ceil(w * dpr)), int(std::ceil(h * dpr)));
+    if (painter.worldTransform().type() <= QTransform::TxTranslate
+        && painter.compositionMode() == QPainter::CompositionMode_SourceOver
+        && !pool->contains(QThread::currentThread()) && pixels.width() > 0 && pixels.height() > 0
+        && qint64(pixels.width()) * pixels.height() <= 4096 * 4096) {
+        QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
+        layer.setDevicePixelRatio(dpr);
+        layer.fill(Qt::transparent);
+        QSemaphore painted;
+        const bool started = pool->tryStart([&] {
+            {
+                QPainter layerPainter(&layer);
+                paintFrame(layerPainter, titles, w, h, t, inputs);
+            }
+            painted.release();
+        });
+        if (started) {
+            painted.acquire();
+            painter.setOpacity(1);
+            painter.drawImage(QPointF(0, 0), layer);
+            return;
+        }
+    }
+    paintFrame(painter, titles, w, h, t, inputs);
+}
+
+namespace {
+
+void paintFrame(QPainter& painter, const QStringList& titles, qreal w, qreal h, double t,
+                const FrameInputs& inputs)
+{
+    const QFont& base = inputs.base;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
     const double fade = 1 - ease((t - 5.6) / 0.7);
-    if (fade <= 0)
-        return;
     const double e1 = ease((t - 0.3) / 1.1);
     const double e2 = ease((t - 2.2) / 0.9);
     const double k = ease((t - 1.2) / 0.3) * (1 - ease((t - 3.2) / 0.4));
@@ -120,13 +175,13 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
 
     // The ghost left at home.
     painter.setOpacity(fade * 0.35);
-    drawFileIcon(painter, home, 1, heic, heicText);
+    drawFileIcon(painter, base, home, 1, heic, heicText);
     painter.setOpacity(1);
 
     if (k > 0) {
         painter.setOpacity(fade * k);
         const QString word = QStringLiteral("Shift");
-        const QFont font = demoFont(painter, 22, QFont::DemiBold);
+        const QFont font = demoFont(painter, base, 22, QFont::DemiBold);
         // The cap widens to fit its word, about its own centre.
         const double width =
             std::max(52.0, QFontMetricsF(font, painter.device()).horizontalAdvance(word) + 24);
@@ -153,8 +208,8 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
         painter.setBrush(shade(Qt::white, 0.6));
         painter.drawEllipse(centre, d / 2, d / 2);
 
-        const QFont plain = demoFont(painter, 11, QFont::ExtraBold);
-        const QFont lit = demoFont(painter, 13, QFont::ExtraBold);
+        const QFont plain = demoFont(painter, base, 11, QFont::ExtraBold);
+        const QFont lit = demoFont(painter, base, 13, QFont::ExtraBold);
         const QColor ink = shade(Qt::black, 0.8);
         for (int i = 0; i < n; ++i) {
             const QPainterPath outline = wheel.segmentPath(i);
@@ -169,7 +224,7 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
         }
 
         painter.setPen(Qt::NoPen);
-        painter.setBrush(currentAccentColor());
+        painter.setBrush(inputs.accent);
         painter.drawEllipse(centre, 0.21 * d, 0.21 * d);
         painter.restore();
     }
@@ -177,9 +232,9 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
     if (r > 0) {
         painter.setOpacity(fade * r);
         const QPointF spot(home.x(), home.y() - 70);
-        drawFileIcon(painter, spot, 0.8 + 0.2 * r, hexColor("#34C759"), QStringLiteral("PNG"));
+        drawFileIcon(painter, base, spot, 0.8 + 0.2 * r, hexColor("#34C759"), QStringLiteral("PNG"));
         drawCentredText(painter, QPointF(home.x() + 58, home.y() - 70), QStringLiteral("photo.png"),
-                        demoFont(painter, 11, QFont::Medium), shade(Qt::black, 0.7));
+                        demoFont(painter, base, 11, QFont::Medium), shade(Qt::black, 0.7));
         painter.setOpacity(1);
     }
 
@@ -188,11 +243,13 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
         const QPointF tip = home + (centre - home) * e1 + (target - centre) * e2;
         const bool moving = t > 0.3;
         painter.setOpacity(moving ? fade * 0.85 : fade);
-        drawFileIcon(painter, tip + QPointF(-6, 10), moving ? 0.92 : 1, heic, heicText);
+        drawFileIcon(painter, base, tip + QPointF(-6, 10), moving ? 0.92 : 1, heic, heicText);
         painter.setOpacity(1);
-        drawPointer(painter, tip, fade);
+        DemoAnimation::drawPointer(painter, tip, fade);
     }
 }
+
+} // namespace
 
 void DemoAnimation::drawPointer(QPainter& painter, QPointF tip, qreal opacity)
 {
