@@ -2,6 +2,7 @@
 
 #include "app/DemoAnimation.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -20,10 +21,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    double loopTime() const;
+    void updateTicker();
+
     DemoAnimation m_animation;
     std::optional<double> m_frozenTime;
+    QTimer m_ticker;
 };
 
 } // namespace qv
