@@ -12,6 +12,7 @@ int wheel(const QStringList& args);
 int hudDemo(const QStringList& args);
 int run(const QStringList& args);
 int renderWheel(const QStringList& args);
+int renderOnboarding(const QStringList& args);
 int action(const QStringList& args);
 
 } // namespace qv::dev

@@ -29,6 +29,7 @@ const std::map<QString, Command>& commands()
          {qv::dev::hudDemo, "hud-demo [--jobs N] [--toast TEXT] [--screenshot FILE]  fake jobs as pills, and a toast"}},
         {QStringLiteral("run"),
          {qv::dev::run, "run OPERATION-ID [--options JSON] FILE...  run one job headless, print its outcome"}},
+        {QStringLiteral("render-onboarding"), {qv::dev::renderOnboarding, "render-onboarding --out FILE.png [--time T]  the welcome window as a picture, with the practice photo"}},
         {QStringLiteral("render-wheel"),
          {qv::dev::renderWheel, "render-wheel KIND FILE... --out FILE.png [--highlight N] [--more]  the wheel drawn offscreen"}},
         {QStringLiteral("settings"),
