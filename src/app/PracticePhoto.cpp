@@ -3,6 +3,7 @@
 #include "engines/image/HeifWriter.h"
 #include "model/HexColor.h"
 #include "platform/ExclusiveRename.h"
+#include "platform/WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStandardPaths>
-#include <QUuid>
 
 #include <cmath>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -96,16 +97,19 @@ std::optional<QString> PracticePhoto::make(const QString& folder)
     const QImage image = paint();
     if (image.isNull())
         return std::nullopt;
-    // A hidden name in the same folder, so that the move is a rename and a photo half
-    // written when the process died is never taken for the real one.
-    const QString temporary = QDir(folder).filePath(
-        QStringLiteral(".Practice Photo-%1.heic")
-            .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    // Written in a work folder on the same filesystem, so that moving it in is a rename and a
+    // photo half written when the process died is cleaned up, never taken for the real one.
+    std::shared_ptr<WorkFolder> work;
+    try {
+        work = WorkFolder::create(folder);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const QString temporary = QDir(work->path()).filePath(fileName());
     if (!writeHeif(image, temporary, quality))
         return std::nullopt;
     const int error = ExclusiveRename::move(temporary, location);
     if (error != 0) {
-        QFile::remove(temporary);
         // Another process may have made it meanwhile: then that one is the photo.
         if (error == EEXIST || error == ENOTEMPTY)
             return location;

@@ -63,7 +63,7 @@ TEST_F(PracticePhotoTest, ThePhotoIsAnHevcPictureOfTheDuskAndIsNeverWrittenTwice
     const std::optional<QString> made = PracticePhoto::make(folder());
     ASSERT_EQ(made, photo());
     // Only the photo: the temporary name it was written under is gone.
-    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{"Practice Photo.heic"});
+    EXPECT_EQ(QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Practice Photo.heic"});
 
     QByteArray header;
     ASSERT_EQ(runProgram(QStringLiteral("vipsheader"), {QStringLiteral("-a"), photo()}, &header), 0);
@@ -116,7 +116,7 @@ TEST_F(PracticePhotoTest, AFullDiskLeavesNoPhotoAndNoHalfWrittenFile)
     if (!disk.isMounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
     EXPECT_FALSE(PracticePhoto::make(disk.path()));
-    EXPECT_TRUE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 TEST_F(PracticePhotoTest, DraggingTheTileStartsTheWatcherUnlessPausedAndCarriesThePhoto)
