@@ -48,9 +48,10 @@ void OnboardingWindowController::show()
         QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
         if (screen) {
             const QRect area = screen->availableGeometry();
-            QRect frame(QPoint(), window->size());
-            frame.moveCenter(area.center());
-            window->move(frame.topLeft());
+            // The content is centred: a frame's size is only known once the window is up.
+            QRect content(QPoint(), window->size());
+            content.moveCenter(area.center());
+            window->setGeometry(content);
         }
         window->show();
     }

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -98,16 +99,23 @@ TEST_F(OnboardingWindowTest, EveryCloseRecordsThatOnboardingIsDone)
     EXPECT_TRUE(window->doneButton()->isDefault());
 }
 
-TEST_F(OnboardingWindowTest, ASecondShowNeitherMovesNorResizes)
+TEST_F(OnboardingWindowTest, ShownCentredOnceAndASecondShowNeitherMovesNorResizes)
 {
     controller().show();
     OnboardingView* window = controller().window();
+    const QPoint centre = window->screen()->availableGeometry().center();
+    EXPECT_LE((window->geometry().center() - centre).manhattanLength(), 2);
     window->move(window->pos() + QPoint(37, 23));
     window->resize(window->width(), window->height() + 40);
     const QRect before = window->geometry();
     controller().show();
     EXPECT_EQ(window->geometry(), before);
     EXPECT_TRUE(window->isVisible());
+
+    // Closed and shown again: centred anew.
+    window->close();
+    controller().show();
+    EXPECT_LE((window->geometry().center() - centre).manhattanLength(), 2);
 }
 
 TEST_F(OnboardingWindowTest, CardsShowTheKeysAndFollowTheSettings)
