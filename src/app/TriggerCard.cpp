@@ -46,6 +46,7 @@ TriggerCard::TriggerCard(const QString& title, const QString& subtitle, QWidget*
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
+    texts->addStretch(1);
     auto* titleLabel = new QLabel(title, this);
     QFont titleFont = font();
     titleFont.setWeight(QFont::DemiBold);
@@ -63,6 +64,7 @@ TriggerCard::TriggerCard(const QString& title, const QString& subtitle, QWidget*
     secondary.setColor(QPalette::WindowText, text);
     subtitleLabel->setPalette(secondary);
     texts->addWidget(subtitleLabel);
+    texts->addStretch(1);
     row->addLayout(texts);
     row->addStretch(1);
 }
