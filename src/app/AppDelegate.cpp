@@ -2,6 +2,7 @@
 
 #include "app/ActionRunner.h"
 #include "app/MenuActions.h"
+#include "app/OnboardingWindowController.h"
 #include "app/StandardShortcuts.h"
 #include "app/StatusItemController.h"
 #include "jobs/JobCenter.h"
@@ -56,6 +57,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     // taken up once the loop starts.
     quitOnTerminationSignals();
 
+    OnboardingWindowController::installMenuHook(MenuActions::shared());
     StandardShortcuts::install(MenuActions::shared());
     StatusItemController::shared().setUp();
 
@@ -76,8 +78,10 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
 
     runInBackground([] { runLaunchMaintenance(); }, QThread::LowPriority);
 
-    if (!SettingsStore::shared().boolValue(SettingsKey::onboardingDone))
-        qCInfo(appLog, "Onboarding is not part of this build; starting without it");
+    if (!SettingsStore::shared().boolValue(SettingsKey::onboardingDone)) {
+        qCInfo(appLog, "Showing the onboarding window");
+        OnboardingWindowController::shared().show();
+    }
 
     qCInfo(appLog, "Quorvenda started");
     return std::nullopt;

@@ -13,6 +13,7 @@ int hudDemo(const QStringList& args);
 int run(const QStringList& args);
 int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
+int renderOnboarding(const QStringList& args);
 int action(const QStringList& args);
 
 } // namespace qv::dev

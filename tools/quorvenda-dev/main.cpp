@@ -30,6 +30,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("run"),
          {qv::dev::run, "run OPERATION-ID [--options JSON] FILE...  run one job headless, print its outcome"}},
         {QStringLiteral("render-demo"), {qv::dev::renderDemo, "render-demo --time T [--size WxH] --out FILE.png  one frame of the onboarding demonstration"}},
+        {QStringLiteral("render-onboarding"), {qv::dev::renderOnboarding, "render-onboarding --out FILE.png [--time T]  the welcome window as a picture, with the practice photo"}},
         {QStringLiteral("render-wheel"),
          {qv::dev::renderWheel, "render-wheel KIND FILE... --out FILE.png [--highlight N] [--more]  the wheel drawn offscreen"}},
         {QStringLiteral("settings"),
