@@ -9,9 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-#include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -106,36 +103,6 @@ void DemoAnimation::drawFrame(QPainter& painter, qreal w, qreal h, double t) con
     if (fade <= 0)
         return;
     const FrameInputs inputs{QFontDatabase::systemFont(QFontDatabase::GeneralFont), currentAccentColor()};
-
-    // Painting from outside the global pool, Qt's raster engine hands every large fill to the
-    // pool in slices; the wheel's thousands of antialiased spans then cost several times more in
-    // hand-offs than in drawing. One piece of pool work paints the frame into a layer instead,
-    // which composites to the same picture.
-    QThreadPool* pool = QThreadPool::globalInstance();
-    const double dpr = painter.device()->devicePixelRatioF();
-    const QSize pixels(int(std::ceil(w * dpr)), int(std::ceil(h * dpr)));
-    if (painter.worldTransform().type() <= QTransform::TxTranslate
-        && painter.compositionMode() == QPainter::CompositionMode_SourceOver
-        && !pool->contains(QThread::currentThread()) && pixels.width() > 0 && pixels.height() > 0
-        && qint64(pixels.width()) * pixels.height() <= 4096 * 4096) {
-        QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
-        layer.setDevicePixelRatio(dpr);
-        layer.fill(Qt::transparent);
-        QSemaphore painted;
-        const bool started = pool->tryStart([&] {
-            {
-                QPainter layerPainter(&layer);
-                paintFrame(layerPainter, titles, w, h, t, inputs);
-            }
-            painted.release();
-        });
-        if (started) {
-            painted.acquire();
-            painter.setOpacity(1);
-            painter.drawImage(QPointF(0, 0), layer);
-            return;
-        }
-    }
     paintFrame(painter, titles, w, h, t, inputs);
 }
 

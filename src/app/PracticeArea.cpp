@@ -7,6 +7,7 @@
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
 #include "platform/SettingsStore.h"
+#include "platform/ThreadCall.h"
 #include "platform/Workspace.h"
 #include "wheel/DragWatcher.h"
 
@@ -20,7 +21,6 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace qv {
@@ -104,12 +104,12 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
     // Looking for the photo, and painting it when missing, takes up to a second.
     const QString folder = m_services.folder;
     QPointer<PracticeArea> self(this);
-    QThreadPool::globalInstance()->start([folder, self] {
+    runInBackground([folder, self] {
         std::optional<QString> sample = PracticePhoto::make(folder);
         std::optional<QImage> thumbnail;
         if (sample)
             thumbnail = imageThumbnail(*sample, thumbnailBox);
-        QMetaObject::invokeMethod(qApp, [self, sample, thumbnail] {
+        postToMainThread([self, sample, thumbnail] {
             if (self)
                 self->photoFound(sample, thumbnail);
         });
@@ -149,9 +149,9 @@ void PracticeArea::loadThumbnail()
         return;
     const QString path = *m_sample;
     QPointer<PracticeArea> self(this);
-    QThreadPool::globalInstance()->start([path, self] {
+    runInBackground([path, self] {
         std::optional<QImage> thumbnail = imageThumbnail(path, thumbnailBox);
-        QMetaObject::invokeMethod(qApp, [self, thumbnail] {
+        postToMainThread([self, thumbnail] {
             if (self)
                 self->m_tile->setThumbnail(thumbnail);
         });

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QThreadPool>
 
 #include <cmath>
 
@@ -125,33 +124,3 @@ TEST(DemoAnimation, PointerIsBlackEdgedInWhiteAndLeavesOpacityAlone)
     EXPECT_EQ(qAlpha(image.pixel(5, 32)), 0);
 }
 
-// From the GUI thread the frame is painted through a layer; painted straight from a pool thread
-// it must come out the same, on plain and on high-density canvases.
-TEST(DemoAnimation, LayeredFrameMatchesTheDirectOne)
-{
-    const QStringList titles{"JPG", "PNG", "HEIC", "WEBP", "AVIF", "PDF", "TIFF", "GIF"};
-    for (const double dpr : {1.0, 2.0}) {
-        const auto paint = [&](QImage& image) {
-            image.setDevicePixelRatio(dpr);
-            image.fill(QColor(0xDC, 0xE6, 0xFF));
-            QPainter painter(&image);
-            DemoAnimation{titles, 6.5}.drawFrame(painter, 596, 210, 1.7);
-        };
-        QImage layered(int(596 * dpr), int(210 * dpr), QImage::Format_ARGB32_Premultiplied);
-        paint(layered);
-        QImage direct(layered.size(), QImage::Format_ARGB32_Premultiplied);
-        QThreadPool::globalInstance()->start([&] { paint(direct); });
-        QThreadPool::globalInstance()->waitForDone();
-        int worst = 0;
-        for (int y = 0; y < layered.height(); ++y)
-            for (int x = 0; x < layered.width(); ++x) {
-                const QRgb a = layered.pixel(x, y);
-                const QRgb b = direct.pixel(x, y);
-                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                                  std::abs(qBlue(a) - qBlue(b))});
-            }
-        EXPECT_LE(worst, 3) << "device pixel ratio " << dpr;
-        // Something was drawn: the hub sits at the centre.
-        EXPECT_NE(layered.pixel(int(310 * dpr), int(105 * dpr)), qRgb(0xDC, 0xE6, 0xFF));
-    }
-}
