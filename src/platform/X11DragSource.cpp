@@ -103,6 +103,10 @@ struct X11DragSource::Impl {
     QByteArray incrData;
     // One deadline for the whole read, however many parts it comes in.
     QTimer readDeadline;
+    // Once the guesses are spent, a refused read waits this long for motion we have not seen
+    // yet (a busy machine reads its events late) before it counts as a drag without files.
+    QTimer motionWait;
+    static constexpr int motionWaitMs = 300;
 
     ~Impl()
     {
@@ -241,6 +245,7 @@ struct X11DragSource::Impl {
             lastMotionTime = raw.time;
             if (reading && retryOnMotion) {
                 retryOnMotion = false;
+                motionWait.stop();
                 request(lastMotionTime);
             }
             return;
@@ -355,20 +360,23 @@ struct X11DragSource::Impl {
         if (e.time != requestTime && e.time != CurrentTime)
             return; // the answer to an earlier request
         if (e.property == None) {
-            // Refused: the source has seen newer motion since. Ask again with its time.
-            if (retries < maxRetries) {
-                ++retries;
-                if (lastMotionTime != CurrentTime && lastMotionTime > e.time) {
-                    request(lastMotionTime);
-                } else {
-                    // The source stamped its drag with an event we cannot see (a warp, a
-                    // property change): try the moments just after, and again on motion.
-                    retryOnMotion = true;
-                    request(std::max(e.time, lastMotionTime) + 1);
-                }
+            // Refused: the source has seen newer motion since. Ask again with its time; each
+            // such answer follows real motion, so only the deadline bounds them.
+            if (lastMotionTime != CurrentTime && lastMotionTime > e.time) {
+                request(lastMotionTime);
                 return;
             }
-            finish({});
+            // The source stamped its drag with an event we cannot see (a warp, a property
+            // change), or one we have not read yet: try the moments just after, and again on
+            // motion.
+            retryOnMotion = true;
+            if (retries < maxRetries) {
+                ++retries;
+                request(std::max(e.time, lastMotionTime) + 1);
+                return;
+            }
+            if (!motionWait.isActive())
+                motionWait.start();
             return;
         }
         Atom type = None;
@@ -473,6 +481,7 @@ struct X11DragSource::Impl {
         incrActive = false;
         incrData.clear();
         readDeadline.stop();
+        motionWait.stop();
         Q_EMIT q->dragUrisRead(parseUriList(body));
     }
 
@@ -509,6 +518,12 @@ X11DragSource::X11DragSource(QObject* parent)
     , d(std::make_unique<Impl>())
 {
     d->q = this;
+    d->motionWait.setSingleShot(true);
+    d->motionWait.setInterval(Impl::motionWaitMs);
+    connect(&d->motionWait, &QTimer::timeout, this, [this] {
+        if (d->reading)
+            d->finish({});
+    });
     d->readDeadline.setSingleShot(true);
     d->readDeadline.setInterval(readDeadlineMs);
     connect(&d->readDeadline, &QTimer::timeout, this, [this] {
