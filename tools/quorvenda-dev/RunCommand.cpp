@@ -82,11 +82,7 @@ int run(const QStringList& args)
 
     // SIGTERM, SIGINT and SIGHUP stop the job as a quit of the app does: nothing of it is left.
     QEventLoop loop;
-    int stoppedBy = 0;
-    quitOnTerminationSignals([&](int signal) {
-        stoppedBy = signal;
-        loop.quit();
-    });
+    quitOnTerminationSignals([&](int) { loop.quit(); });
     JobCenter& center = JobCenter::shared();
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {
@@ -118,10 +114,8 @@ int run(const QStringList& args)
     }
     result.insert(QStringLiteral("failedCount"), job->failedCount());
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
-    // A stopped run ends as a shell reports a program that the signal ended, unless its job
-    // finished all the same.
-    const bool finished = job->state() == Job::State::finished;
-    const int exitCode = finished ? 0 : stoppedBy != 0 ? 128 + stoppedBy : 1;
+    // A stopped run is a cancelled job: like a failed one, it is not a finished one.
+    const int exitCode = job->state() == Job::State::finished ? 0 : 1;
     if (!engineStopped) {
         // Static destructors must not run beside a worker that would not stop.
         std::fflush(nullptr);
