@@ -5,27 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-
 using namespace qv;
 using qv::test::FakeCompositor;
+using qv::test::windowDepth;
 using qv::test::waitFor;
-
-namespace {
-
-// The depth the X server gave the panel's window: 32 has an alpha channel.
-int windowDepth(QWidget& window)
-{
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return 0;
-    XWindowAttributes attributes{};
-    const int depth = XGetWindowAttributes(display, window.winId(), &attributes) ? attributes.depth : 0;
-    XCloseDisplay(display);
-    return depth;
-}
-
-} // namespace
 
 TEST(HUDPanel, FollowsACompositorThatStartsAndStops)
 {

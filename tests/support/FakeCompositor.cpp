@@ -1,5 +1,7 @@
 #include "support/FakeCompositor.h"
 
+#include <QWidget>
+
 #include <X11/Xlib.h>
 
 namespace qv::test {
@@ -48,6 +50,17 @@ void FakeCompositor::disconnect()
     XCloseDisplay(m_display);
     m_display = nullptr;
     m_window = 0;
+}
+
+int windowDepth(QWidget& window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return 0;
+    XWindowAttributes attributes{};
+    const int depth = XGetWindowAttributes(display, window.winId(), &attributes) ? attributes.depth : 0;
+    XCloseDisplay(display);
+    return depth;
 }
 
 } // namespace qv::test

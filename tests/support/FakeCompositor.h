@@ -4,6 +4,8 @@
 
 typedef struct _XDisplay Display;
 
+class QWidget;
+
 namespace qv::test {
 
 // Another X client posing as a compositing manager: it owns _NET_WM_CM_S<screen>, as one does
@@ -24,5 +26,8 @@ private:
     unsigned long m_window = 0;
     unsigned long m_selection = 0;
 };
+
+// The depth the X server gave a window: 32 has an alpha channel; 0 when it cannot be asked.
+int windowDepth(QWidget& window);
 
 } // namespace qv::test
