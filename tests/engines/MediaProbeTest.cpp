@@ -3,8 +3,10 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/FFmpegError.h"
 #include "model/Progress.h"
 #include "platform/TemporaryRoot.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -204,4 +206,36 @@ TEST_F(MediaProbe, ARunReportsLiveProgress)
     EXPECT_GT(progress.completedUnitCount(), 0);
     EXPECT_LE(progress.completedUnitCount(), 50);
     EXPECT_TRUE(output.stderrText().trimmed().isEmpty()) << output.stderrText().toStdString();
+}
+
+TEST_F(MediaProbe, AFailedRunBecomesAnFFmpegErrorWithItsLog)
+{
+    const QString clip = movie();
+    const auto success = runFFmpeg({"-i", ffmpegFileOperand(clip), "-f", "null", "-"}, {});
+    EXPECT_NO_THROW(checkFFmpegRun(success));
+
+    const QString text = test::writeFile(dir.filePath("notes.mp4"), "no movie\n");
+    const auto damaged = runFFmpeg({"-i", ffmpegFileOperand(text), "-f", "null", "-"}, {});
+    try {
+        checkFFmpegRun(damaged);
+        FAIL() << "a failed run passed";
+    } catch (const FFmpegError& e) {
+        EXPECT_NE(e.status(), 0);
+        EXPECT_EQ(e.localizedDescription(), "This file is damaged or not in a supported format");
+        EXPECT_EQ(e.log(), e.log().trimmed());
+        EXPECT_TRUE(e.log().contains("Invalid data found")) << e.log().toStdString();
+    }
+
+    test::SmallDisk disk(256 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a small disk needs root";
+    const auto full = runFFmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2", "-c:v", "rawvideo",
+                                 "-f", "nut", ffmpegFileOperand(disk.filePath("big.nut"))},
+                                {});
+    try {
+        checkFFmpegRun(full);
+        FAIL() << "a run that filled the disk passed";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/FFmpegError.h"
 #include "model/Progress.h"
 #include "platform/TemporaryRoot.h"
 
@@ -79,6 +80,15 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
     return ProcessRunner::run(executable, ffmpegArgumentPrefix() + arguments, std::move(stop),
                               noEnvironment, appTemporaryRoot(),
                               [bound](const QString& line) { ffmpegProgress(line, bound); });
+}
+
+void checkFFmpegRun(const ProcessRunner::Output& output)
+{
+    if (output.status == 0 && !output.terminatedBySignal)
+        return;
+    // A signal is no exit status; keep it apart from FFmpeg's own small codes.
+    const int status = output.terminatedBySignal ? 128 + output.status : output.status;
+    throw FFmpegError(status, output.stderrText().trimmed());
 }
 
 QString probeWithFFmpeg(const QUrl& file, std::stop_token stop)

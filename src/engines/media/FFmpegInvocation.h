@@ -42,6 +42,10 @@ ProcessRunner::Output runFFmpeg(const QStringList& arguments, std::stop_token st
 ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStringList& arguments,
                                 std::stop_token stop, const FFmpegProgressContext& context = {});
 
+// Throws FFmpegError (the status and FFmpeg's trimmed standard error) unless the run ended with
+// status 0.
+void checkFFmpegRun(const ProcessRunner::Output& output);
+
 // FFmpeg's description of the file (its standard error, whatever the status). Throws
 // EngineError without the program, CancellationError when stopped, SystemError when it cannot
 // start.

@@ -6,64 +6,71 @@ namespace qv {
 
 namespace {
 
-// Each pattern is compiled once and shared by every thread; matching is const and thread-safe.
+// Each pattern is compiled once, here, so that the threads that share it afterwards only read it.
+QRegularExpression compiled(const QString& pattern)
+{
+    QRegularExpression re(pattern);
+    re.optimize();
+    return re;
+}
+
 const QRegularExpression& durationPattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(Duration: (\d+):(\d{2}):(\d{2}(?:\.\d+)?))"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"(Duration: (\d+):(\d{2}):(\d{2}(?:\.\d+)?))"));
     return re;
 }
 const QRegularExpression& overallBitratePattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(bitrate: (\d+) kb/s)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"(bitrate: (\d+) kb/s)"));
     return re;
 }
 const QRegularExpression& frameSizePattern()
 {
     // Two digits at least, so a codec tag such as 0x31637661 is no size.
-    static const QRegularExpression re(QStringLiteral(R"((\d{2,5})x(\d{2,5}))"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"((\d{2,5})x(\d{2,5}))"));
     return re;
 }
 const QRegularExpression& frameRatePattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(([\d.]+) fps)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"(([\d.]+) fps)"));
     return re;
 }
 const QRegularExpression& streamBitratePattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"((\d+) kb/s)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"((\d+) kb/s)"));
     return re;
 }
 const QRegularExpression& pixelFormatPattern()
 {
-    static const QRegularExpression re(QStringLiteral(
+    static const QRegularExpression re = compiled(QStringLiteral(
         R"(, ((?:yuv|yuvj|nv|p0|rgb|bgr|gray|pal|argb|rgba|bgra|abgr|gbr|ya)[a-z0-9]*))"));
     return re;
 }
 const QRegularExpression& sampleRatePattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"((\d+) Hz)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"((\d+) Hz)"));
     return re;
 }
 const QRegularExpression& channelLayoutPattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"( (\d)\.(\d))"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"( (\d)\.(\d))"));
     return re;
 }
 // An integer sample format, planar or not, with the bits that matter when the decoder says
 // ("s32 (24 bit)" for 24-bit FLAC and ALAC). Float formats are left out on purpose.
 const QRegularExpression& sampleFormatPattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(, [su](8|16|24|32|64)p?(?: \((\d+) bit\))?(?=,|$))"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"(, [su](8|16|24|32|64)p?(?: \((\d+) bit\))?(?=,|$))"));
     return re;
 }
 const QRegularExpression& rotationPattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(rotation of (-?\d+(?:\.\d+)?) degrees)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"(rotation of (-?\d+(?:\.\d+)?) degrees)"));
     return re;
 }
 const QRegularExpression& tokenSeparators()
 {
-    static const QRegularExpression re(QStringLiteral(R"([\s,]+)"));
+    static const QRegularExpression re = compiled(QStringLiteral(R"([\s,]+)"));
     return re;
 }
 
