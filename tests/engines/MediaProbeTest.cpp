@@ -116,6 +116,10 @@ TEST_F(MediaProbe, AFileFFmpegCannotDescribeIsRefusedWithItsText)
         EXPECT_TRUE(e.log().contains("Invalid data found when processing input")) << e.log().toStdString();
     }
     EXPECT_EQ(test::readFile(text), "hello, this is no movie\n");
+
+    const QString srt = test::writeFile(dir.filePath("words.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    const QString subtitlesOnly = make("words.mkv", {"-i", "file:" + srt, "-c:s", "srt"});
+    EXPECT_THROW(probe(subtitlesOnly), EngineError);
 }
 
 TEST_F(MediaProbe, NamesFilesSoNoNameIsAnOption)
