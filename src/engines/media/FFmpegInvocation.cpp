@@ -1,0 +1,130 @@
+#include "engines/media/FFmpegInvocation.h"
+
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "model/FFmpegError.h"
+#include "model/Progress.h"
+#include "platform/TemporaryRoot.h"
+
+#include <cmath>
+
+namespace qv {
+
+namespace {
+
+const QHash<QString, QString> noEnvironment;
+
+const QUrl& requireProgram(const std::optional<QUrl>& program)
+{
+    if (!program)
+        throw EngineError(ffmpegMissingMessage());
+    return *program;
+}
+
+} // namespace
+
+QString ffmpegMissingMessage()
+{
+    return QStringLiteral("FFmpeg is missing from this copy of Quorvenda");
+}
+
+const QStringList& ffmpegArgumentPrefix()
+{
+    static const QStringList prefix{"-nostdin", "-hide_banner", "-y", "-loglevel", "error",
+                                    "-progress", "pipe:1", "-nostats"};
+    return prefix;
+}
+
+QString ffmpegFileOperand(const QString& path)
+{
+    return QStringLiteral("file:") + path;
+}
+
+void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
+{
+    if (!context.progress || !context.duration || !(*context.duration > 0))
+        return;
+    QStringView value;
+    for (QLatin1StringView key : {QLatin1StringView("out_time_us="), QLatin1StringView("out_time_ms=")}) {
+        if (line.startsWith(key)) {
+            value = QStringView(line).mid(key.size());
+            break;
+        }
+    }
+    if (value.isNull())
+        return;
+    bool ok = false;
+    // Both keys hold microseconds.
+    const double micros = value.toDouble(&ok);
+    if (!ok || std::isnan(micros) || micros < 0)
+        return;
+    double fraction = std::min(micros / 1000000.0 / *context.duration, 1.0);
+    if (std::isnan(fraction))
+        fraction = 1.0;
+    reportProgress(context.start + (context.end - context.start) * fraction, *context.progress);
+}
+
+ProcessRunner::Output runFFmpeg(const QStringList& arguments, std::stop_token stop,
+                                const FFmpegProgressContext& context)
+{
+    return runFFmpeg(Capabilities::shared().ffmpegURL(), arguments, std::move(stop), context);
+}
+
+ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStringList& arguments,
+                                std::stop_token stop, const FFmpegProgressContext& context)
+{
+    const QUrl& executable = requireProgram(program);
+    FFmpegProgressContext bound = context;
+    if (bound.duration && !(*bound.duration > 0))
+        bound.duration.reset();
+    return ProcessRunner::run(executable, ffmpegArgumentPrefix() + arguments, std::move(stop),
+                              noEnvironment, appTemporaryRoot(),
+                              [bound](const QString& line) { ffmpegProgress(line, bound); });
+}
+
+void checkFFmpegRun(const ProcessRunner::Output& output)
+{
+    if (output.status == 0 && !output.terminatedBySignal)
+        return;
+    // A signal is no exit status; keep it apart from FFmpeg's own small codes.
+    const int status = output.terminatedBySignal ? 128 + output.status : output.status;
+    throw FFmpegError(status, output.stderrText().trimmed());
+}
+
+QString probeWithFFmpeg(const QUrl& file, std::stop_token stop)
+{
+    return probeWithFFmpeg(Capabilities::shared().ffmpegURL(), file, std::move(stop));
+}
+
+QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop)
+{
+    const QUrl& executable = requireProgram(program);
+    // No output is named, so FFmpeg describes the input and ends with an error status.
+    const ProcessRunner::Output output = ProcessRunner::run(
+        executable, {"-nostdin", "-hide_banner", "-i", ffmpegFileOperand(file.toLocalFile())},
+        std::move(stop), noEnvironment, appTemporaryRoot());
+    return output.stderrText();
+}
+
+std::optional<QString> ffmpegVersion(std::stop_token stop)
+{
+    return ffmpegVersion(Capabilities::shared().ffmpegURL(), std::move(stop));
+}
+
+std::optional<QString> ffmpegVersion(const std::optional<QUrl>& program, std::stop_token stop)
+{
+    if (!program)
+        return std::nullopt;
+    try {
+        const ProcessRunner::Output output =
+            ProcessRunner::run(*program, {"-hide_banner", "-version"}, std::move(stop), noEnvironment);
+        const QStringList lines = output.stdoutText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (lines.isEmpty())
+            return std::nullopt;
+        return lines.first();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/ProcessRunner.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+class Progress;
+
+// Where one FFmpeg run's progress goes: the stretch start..end of the item's progress, filled
+// as the run covers the media's duration.
+struct FFmpegProgressContext {
+    Progress* progress = nullptr;
+    // Seconds; absent (or not above 0) leaves the progress where it is.
+    std::optional<double> duration;
+    double start = 0.0;
+    double end = 1.0;
+};
+
+// The arguments every media run begins with: no input, no banner, overwrite, errors only,
+// machine-readable progress on standard output.
+const QStringList& ffmpegArgumentPrefix();
+
+// A file as FFmpeg must see it: never an option (a leading dash) or a protocol (a colon).
+QString ffmpegFileOperand(const QString& path);
+
+// Raises the progress from one "out_time_us=" line of "-progress pipe:1"; other lines and
+// values that are no number are ignored.
+void ffmpegProgress(const QString& line, const FFmpegProgressContext& context);
+
+// Runs FFmpeg with the prefix and the arguments, no environment, the temporary root as working
+// directory and live progress. The status is returned, not judged. Throws EngineError without
+// the program, CancellationError when stopped.
+ProcessRunner::Output runFFmpeg(const QStringList& arguments, std::stop_token stop,
+                                const FFmpegProgressContext& context = {});
+ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStringList& arguments,
+                                std::stop_token stop, const FFmpegProgressContext& context = {});
+
+// Throws FFmpegError (the status and FFmpeg's trimmed standard error) unless the run ended with
+// status 0.
+void checkFFmpegRun(const ProcessRunner::Output& output);
+
+// FFmpeg's description of the file (its standard error, whatever the status). Throws
+// EngineError without the program, CancellationError when stopped, SystemError when it cannot
+// start.
+QString probeWithFFmpeg(const QUrl& file, std::stop_token stop);
+QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop);
+
+// FFmpeg's first line of "-version", or nothing.
+std::optional<QString> ffmpegVersion(std::stop_token stop);
+std::optional<QString> ffmpegVersion(const std::optional<QUrl>& program, std::stop_token stop);
+
+// The sentence of a media operation run without the program.
+QString ffmpegMissingMessage();
+
+} // namespace qv

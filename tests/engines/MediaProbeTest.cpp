@@ -1,0 +1,245 @@
+#include "engines/media/FFmpegInvocation.h"
+#include "engines/media/MediaProbe.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "model/FFmpegError.h"
+#include "model/Progress.h"
+#include "platform/TemporaryRoot.h"
+#include "support/SmallDisk.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace qv;
+
+namespace {
+
+class MediaProbe : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Capabilities::shared().ffmpegURL()) << "the tests need ffmpeg";
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    // Makes a file with ffmpeg from lavfi sources; tiny, so the tests stay quick.
+    QString make(const QString& name, const QStringList& arguments)
+    {
+        const QString path = dir.filePath(name);
+        const int status = test::runProgram(QStringLiteral("ffmpeg"),
+                                            QStringList{"-nostdin", "-hide_banner", "-loglevel", "error", "-y"}
+                                                + arguments + QStringList{"file:" + path});
+        EXPECT_EQ(status, 0) << name.toStdString();
+        return path;
+    }
+
+    QString movie(const QString& name = QStringLiteral("clip.mov"))
+    {
+        return make(name, {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=0.5", "-f", "lavfi", "-i",
+                           "sine=duration=0.5", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+    }
+
+    QString script(const QString& name, const QByteArray& body)
+    {
+        const QString path = test::writeFile(dir.filePath(name), "#!/bin/sh\n" + body);
+        chmod(QFile::encodeName(path).constData(), 0755);
+        return path;
+    }
+
+    static MediaInfo probe(const QString& path)
+    {
+        return probeMediaInfo(QUrl::fromLocalFile(path), {});
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(MediaProbe, DescribesRealFiles)
+{
+    const MediaInfo clip = probe(movie());
+    ASSERT_TRUE(clip.video);
+    ASSERT_TRUE(clip.audio);
+    EXPECT_EQ(clip.video->codec, "h264");
+    EXPECT_EQ(clip.video->width, 64);
+    EXPECT_EQ(clip.video->height, 48);
+    EXPECT_EQ(clip.video->fps, 10.0);
+    EXPECT_EQ(clip.video->pixelFormat, "yuv420p");
+    EXPECT_EQ(clip.audio->codec, "aac");
+    EXPECT_EQ(clip.audio->sampleRate, 44100);
+    EXPECT_EQ(clip.audioStreamCount, 1);
+    EXPECT_NEAR(clip.duration.value_or(0), 0.5, 0.05);
+    EXPECT_EQ(clip.container, "mov,mp4,m4a,3gp,3g2,mj2");
+
+    const MediaInfo flac = probe(make("deep.flac", {"-f", "lavfi", "-i", "sine=duration=0.3:sample_rate=48000", "-c:a",
+                                                    "flac", "-sample_fmt", "s32", "-bits_per_raw_sample", "24"}));
+    EXPECT_FALSE(flac.video);
+    ASSERT_TRUE(flac.audio);
+    EXPECT_EQ(flac.audio->bitDepth, 24);
+
+    const QString source = movie(QStringLiteral("upright.mov"));
+    // 5.1 writes rotate=270 as the display matrix of a clockwise quarter turn, as phones do.
+    const MediaInfo phone = probe(make("phone.mp4", {"-i", "file:" + source, "-map", "0", "-c", "copy",
+                                                     "-metadata:s:v:0", "rotate=270"}));
+    ASSERT_TRUE(phone.video);
+    EXPECT_EQ(phone.video->rotation, 90);
+    EXPECT_EQ(phone.video->width, 64);
+
+    const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1"});
+    const MediaInfo song = probe(make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=0.3", "-i", "file:" + cover,
+                                                   "-map", "0", "-map", "1", "-c:a", "libmp3lame", "-c:v", "png",
+                                                   "-disposition:v", "attached_pic"}));
+    EXPECT_FALSE(song.video);
+    ASSERT_TRUE(song.audio);
+    EXPECT_EQ(song.audio->codec, "mp3");
+}
+
+TEST_F(MediaProbe, AFileFFmpegCannotDescribeIsRefusedWithItsText)
+{
+    const QString text = test::writeFile(dir.filePath("notes.mp4"), "hello, this is no movie\n");
+    try {
+        probe(text);
+        FAIL() << "a text file passed for a movie";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.message(), "This file is damaged or not in a supported format");
+        EXPECT_TRUE(e.log().contains("Invalid data found when processing input")) << e.log().toStdString();
+    }
+    EXPECT_EQ(test::readFile(text), "hello, this is no movie\n");
+
+    const QString srt = test::writeFile(dir.filePath("words.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    const QString subtitlesOnly = make("words.mkv", {"-i", "file:" + srt, "-c:s", "srt"});
+    EXPECT_THROW(probe(subtitlesOnly), EngineError);
+}
+
+TEST_F(MediaProbe, NamesFilesSoNoNameIsAnOption)
+{
+    const QString dashed = movie(QStringLiteral("-i clip:1.mov"));
+    const MediaInfo info = probe(dashed);
+    EXPECT_TRUE(info.video);
+
+    // The probe's exact command line, environment and folder, as a stand-in program sees them.
+    const QString echo = script("echo-ffmpeg", "printf '%s|' \"$@\" >&2; echo >&2; /usr/bin/env >&2; echo \"cwd=$(pwd -P)\" >&2\n");
+    const QString seen = probeWithFFmpeg(QUrl::fromLocalFile(echo), QUrl::fromLocalFile(dashed), {});
+    const QStringList lines = seen.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), "-nostdin|-hide_banner|-i|file:" + dashed + "|");
+    EXPECT_FALSE(seen.contains("PATH=")) << seen.toStdString();
+    EXPECT_FALSE(seen.contains("HOME=")) << seen.toStdString();
+    EXPECT_TRUE(seen.contains("cwd=" + QDir(appTemporaryRoot().toLocalFile()).canonicalPath())) << seen.toStdString();
+}
+
+TEST_F(MediaProbe, WithoutFFmpegNothingRuns)
+{
+    const QString clip = movie();
+    try {
+        probeMediaInfo(std::nullopt, QUrl::fromLocalFile(clip), {});
+        FAIL() << "probed without ffmpeg";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.message(), "FFmpeg is missing from this copy of Quorvenda");
+        EXPECT_TRUE(e.log().isEmpty());
+    }
+    EXPECT_THROW(runFFmpeg(std::nullopt, {"-version"}, {}), EngineError);
+    EXPECT_FALSE(ffmpegVersion(std::nullopt, {}));
+}
+
+TEST_F(MediaProbe, ACancelledProbeStopsFFmpeg)
+{
+    // FFmpeg waits for a writer to open the pipe, so it is surely running when the stop comes.
+    const QString fifo = dir.filePath("never.mp4");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::stop_source stop;
+    std::jthread canceller([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.request_stop();
+    });
+    EXPECT_THROW(probeMediaInfo(QUrl::fromLocalFile(fifo), stop.get_token()), CancellationError);
+
+    std::stop_source before;
+    before.request_stop();
+    EXPECT_THROW(probeMediaInfo(QUrl::fromLocalFile(movie()), before.get_token()), CancellationError);
+}
+
+TEST_F(MediaProbe, VersionIsTheFirstLineOrNothing)
+{
+    const auto version = ffmpegVersion({});
+    ASSERT_TRUE(version);
+    EXPECT_TRUE(version->startsWith("ffmpeg version")) << version->toStdString();
+    EXPECT_FALSE(ffmpegVersion(QUrl::fromLocalFile(script("silent", "exit 0\n")), {}));
+    EXPECT_FALSE(ffmpegVersion(QUrl::fromLocalFile(dir.filePath("absent")), {}));
+}
+
+TEST(FFmpegProgress, FillsItsStretchFromOutTimeLines)
+{
+    Progress progress(1000);
+    const FFmpegProgressContext context{&progress, 10.0, 0.2, 0.6};
+    ffmpegProgress("out_time_us=N/A", context);
+    ffmpegProgress("out_time_us=-5", context);
+    ffmpegProgress("frame=12", context);
+    EXPECT_EQ(progress.completedUnitCount(), 0);
+    ffmpegProgress("out_time_ms=5000000", context);
+    EXPECT_EQ(progress.completedUnitCount(), 400);
+    ffmpegProgress("out_time_us=99000000", context);
+    EXPECT_EQ(progress.completedUnitCount(), 600);
+
+    Progress still(1000);
+    ffmpegProgress("out_time_us=5000000", {&still, 0.0, 0.0, 1.0});
+    ffmpegProgress("out_time_us=5000000", {&still, std::nullopt, 0.0, 1.0});
+    ffmpegProgress("out_time_us=5000000", {nullptr, 10.0, 0.0, 1.0});
+    EXPECT_EQ(still.completedUnitCount(), 0);
+}
+
+TEST_F(MediaProbe, ARunReportsLiveProgress)
+{
+    const QString clip = movie();
+    Progress progress(100);
+    const auto output = runFFmpeg({"-i", ffmpegFileOperand(clip), "-f", "null", "-"}, {},
+                                  {&progress, 0.5, 0.0, 0.5});
+    EXPECT_EQ(output.status, 0) << output.stderrText().toStdString();
+    // Never beyond the stretch given; how near its end the last report comes is FFmpeg's affair.
+    EXPECT_GT(progress.completedUnitCount(), 0);
+    EXPECT_LE(progress.completedUnitCount(), 50);
+    EXPECT_TRUE(output.stderrText().trimmed().isEmpty()) << output.stderrText().toStdString();
+}
+
+TEST_F(MediaProbe, AFailedRunBecomesAnFFmpegErrorWithItsLog)
+{
+    const QString clip = movie();
+    const auto success = runFFmpeg({"-i", ffmpegFileOperand(clip), "-f", "null", "-"}, {});
+    EXPECT_NO_THROW(checkFFmpegRun(success));
+
+    const QString text = test::writeFile(dir.filePath("notes.mp4"), "no movie\n");
+    const auto damaged = runFFmpeg({"-i", ffmpegFileOperand(text), "-f", "null", "-"}, {});
+    try {
+        checkFFmpegRun(damaged);
+        FAIL() << "a failed run passed";
+    } catch (const FFmpegError& e) {
+        EXPECT_NE(e.status(), 0);
+        EXPECT_EQ(e.localizedDescription(), "This file is damaged or not in a supported format");
+        EXPECT_EQ(e.log(), e.log().trimmed());
+        EXPECT_TRUE(e.log().contains("Invalid data found")) << e.log().toStdString();
+    }
+
+    test::SmallDisk disk(256 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a small disk needs root";
+    const auto full = runFFmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2", "-c:v", "rawvideo",
+                                 "-f", "nut", ffmpegFileOperand(disk.filePath("big.nut"))},
+                                {});
+    try {
+        checkFFmpegRun(full);
+        FAIL() << "a run that filled the disk passed";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+    }
+}
