@@ -81,7 +81,8 @@ QString ffmpegLogMessage(const QString& log)
     if (has("does not contain any stream") || has("output file does not contain")
         || has("matches no streams"))
         return QStringLiteral("This file has no usable audio or video");
-    if (has("cannot create compression session") || has("error encoding") || has("videotoolbox"))
+    if (has("cannot create compression session") || has("error encoding") || has("videotoolbox")
+        || has("error while opening encoder for output stream"))
         return QStringLiteral("The video encoder couldn't handle this file");
     if (has("could not write header") || has("not currently supported in container"))
         return QStringLiteral("This combination of codec and format isn't supported");

@@ -51,6 +51,7 @@ TEST(JobFailure, FFmpegLogSentences)
         {"Output file does not contain any stream", "This file has no usable audio or video"},
         {"Stream map '0:a' matches no streams.", "This file has no usable audio or video"},
         {"Error encoding frame", "The video encoder couldn't handle this file"},
+        {"Error while opening encoder for output stream #0:0 - maybe incorrect parameters", "The video encoder couldn't handle this file"},
         {"Could not write header for output file", "This combination of codec and format isn't supported"},
         {"codec not currently supported in container", "This combination of codec and format isn't supported"},
         {"decoder busy", "Conversion failed"},
