@@ -1,0 +1,115 @@
+#include "engines/media/EncoderArguments.h"
+#include "engines/media/FFmpegInvocation.h"
+#include "engines/media/MediaProbe.h"
+#include "engines/media/StreamCopyArguments.h"
+#include "model/Capabilities.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+using namespace qv;
+
+namespace {
+
+// What only FFmpeg itself can tell: that the arguments we build make the files we mean.
+class MediaArgumentsFFmpeg : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Capabilities::shared().ffmpegURL()) << "the tests need ffmpeg";
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    QUrl url(const QString& name) const { return QUrl::fromLocalFile(dir.filePath(name)); }
+
+    // Runs ffmpeg quietly with the arguments after our own prefix's options.
+    static void ffmpeg(const QStringList& arguments)
+    {
+        const int status = test::runProgram(
+            QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-hide_banner", "-loglevel", "error", "-y"} + arguments);
+        ASSERT_EQ(status, 0) << arguments.join(' ').toStdString();
+    }
+
+    static QString audioCodec(const QUrl& file)
+    {
+        QByteArray output;
+        test::runProgram(QStringLiteral("ffprobe"),
+                         {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name", "-of",
+                          "default=nw=1:nk=1", file.toLocalFile()},
+                         &output);
+        return QString::fromUtf8(output).trimmed();
+    }
+
+    static MediaInfo probe(const QUrl& file) { return probeMediaInfo(file, {}); }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(MediaArgumentsFFmpeg, DeepFLACKeeps24BitsInWAVAndAIFF)
+{
+    const QUrl flac = url("deep.flac");
+    ffmpeg({"-f", "lavfi", "-i", "sine=duration=0.2", "-c:a", "flac", "-sample_fmt", "s32", "-bits_per_raw_sample",
+            "24", ffmpegFileOperand(flac.toLocalFile())});
+    const QUrl mp3 = url("lossy.mp3");
+    ffmpeg({"-f", "lavfi", "-i", "sine=duration=0.2", "-c:a", "libmp3lame", ffmpegFileOperand(mp3.toLocalFile())});
+
+    const MediaInfo deep = probe(flac);
+    ASSERT_TRUE(deep.audio);
+    EXPECT_EQ(deep.audio->bitDepth, 24);
+    const MediaInfo lossy = probe(mp3);
+    ASSERT_TRUE(lossy.audio);
+
+    const SettingsSnapshot settings;
+    struct Row {
+        const MediaInfo& info;
+        const QUrl& input;
+        AudioTarget target;
+        const char* name;
+        const char* codec;
+    };
+    const QList<Row> rows{
+        {deep, flac, AudioTarget::wav, "deep.wav", "pcm_s24le"},
+        {deep, flac, AudioTarget::aiff, "deep.aiff", "pcm_s24be"},
+        {lossy, mp3, AudioTarget::wav, "lossy.wav", "pcm_s16le"},
+        {lossy, mp3, AudioTarget::aiff, "lossy.aiff", "pcm_s16be"},
+    };
+    for (const Row& row : rows) {
+        const QUrl output = url(row.name);
+        ffmpeg(QStringList{"-i", ffmpegFileOperand(row.input.toLocalFile())}
+               + audioTargetArgs(row.target, row.info, settings, {})
+               + QStringList{ffmpegFileOperand(output.toLocalFile())});
+        EXPECT_EQ(audioCodec(output), row.codec) << row.name;
+    }
+}
+
+// 5.1 has no -display_rotation: the rotate tag must carry the same value and turn the same way.
+TEST_F(MediaArgumentsFFmpeg, RotationTagTurnsClockwiseAndMatroskaStandsUpright)
+{
+    const QUrl clip = url("clip.mp4");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=0.3", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+            ffmpegFileOperand(clip.toLocalFile())});
+
+    const QUrl turned = url("turned.mp4");
+    ffmpeg(rotationMetadataArgs(clip, turned, 90, "mp4"));
+    const MediaInfo info = probe(turned);
+    ASSERT_TRUE(info.video);
+    EXPECT_EQ(info.video->rotation, 90);
+
+    const QUrl back = url("back.mp4");
+    ffmpeg(rotationMetadataArgs(turned, back, 0, "mp4"));
+    EXPECT_EQ(probe(back).video->rotation, 0);
+
+    // Copied into Matroska the turn would be lost; encoded, the picture itself is upright.
+    const QUrl mkv = url("turned.mkv");
+    ffmpeg(videoConvertArgs(turned, mkv, VideoTarget::mkv, info, {}, true));
+    const MediaInfo upright = probe(mkv);
+    ASSERT_TRUE(upright.video);
+    EXPECT_EQ(upright.video->codec, "h264");
+    EXPECT_EQ(upright.video->width, 48);
+    EXPECT_EQ(upright.video->height, 64);
+    EXPECT_EQ(upright.video->rotation, 0);
+}
