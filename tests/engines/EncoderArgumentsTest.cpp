@@ -132,6 +132,10 @@ TEST(EncoderArguments, VideoCodecArguments)
               (QStringList{"-c:v", "libx265", "-preset", "fast", "-crf", "24", "-x265-params", "log-level=error",
                            "-tag:v", "hvc1", "-pix_fmt", "yuv420p10le", "-profile:v", "main10"}));
 
+    EXPECT_EQ(hevcEncoderArgs(tenBit, QualityPreset::small, 2500),
+              (QStringList{"-c:v", "libx265", "-preset", "fast", "-b:v", "2500k", "-x265-params", "log-level=error",
+                           "-tag:v", "hvc1", "-pix_fmt", "yuv420p10le", "-profile:v", "main10"}));
+
     EXPECT_EQ(videoCodecArgs(VideoTarget::prores, hd, VideoCodecChoice::hevc, QualityPreset::small, std::nullopt, true),
               (QStringList{"-c:v", "prores_ks", "-profile:v", "standard", "-pix_fmt", "yuv422p10le"}));
     EXPECT_EQ(videoCodecArgs(VideoTarget::avi, hd, VideoCodecChoice::h264, QualityPreset::small, std::nullopt, true),

@@ -113,3 +113,50 @@ TEST_F(MediaArgumentsFFmpeg, RotationTagTurnsClockwiseAndMatroskaStandsUpright)
     EXPECT_EQ(upright.video->height, 64);
     EXPECT_EQ(upright.video->rotation, 0);
 }
+
+// Debian's 5.1 must accept every target's encoder options and write the codec the target names.
+TEST_F(MediaArgumentsFFmpeg, EveryVideoTargetEncodes)
+{
+    const QUrl clip = url("clip.mov");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=0.3", "-f", "lavfi", "-i",
+            "sine=duration=0.3", "-c:v", "mjpeg", "-c:a", "pcm_s16le", "-shortest",
+            ffmpegFileOperand(clip.toLocalFile())});
+    const MediaInfo info = probe(clip);
+    ASSERT_TRUE(info.video);
+
+    struct Row {
+        VideoTarget target;
+        VideoCodecChoice codec;
+        const char* video;
+        const char* audio;
+    };
+    const QList<Row> rows{
+        {VideoTarget::mp4, VideoCodecChoice::h264, "h264", "aac"},
+        {VideoTarget::mkv, VideoCodecChoice::hevc, "hevc", "pcm_s16le"},
+        {VideoTarget::webm, VideoCodecChoice::h264, "vp9", "opus"},
+        {VideoTarget::avi, VideoCodecChoice::h264, "mpeg4", "mp3"},
+        {VideoTarget::gif, VideoCodecChoice::h264, "gif", ""},
+        {VideoTarget::webp, VideoCodecChoice::h264, "webp", ""},
+        {VideoTarget::hevc, VideoCodecChoice::h264, "hevc", "aac"},
+        {VideoTarget::prores, VideoCodecChoice::h264, "prores", "pcm_s16le"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(videoTargetLabel(row.target).toStdString());
+        VideoSettings settings;
+        settings.codec = row.codec;
+        settings.preset = QualityPreset::small;
+        const QUrl output = url("out-" + videoTargetLabel(row.target) + "." + videoTargetFileExtension(row.target));
+        // mjpeg and PCM would be copied into MKV: encoding is what is checked here.
+        ffmpeg(videoConvertArgs(clip, output, row.target, info, settings, false));
+        QByteArray codecs;
+        test::runProgram(QStringLiteral("ffprobe"),
+                         // quiet: 5.1's decoder cannot read animated WebP frames and says so.
+                         {"-v", "quiet", "-show_entries", "stream=codec_name", "-of", "default=nw=1:nk=1",
+                          output.toLocalFile()},
+                         &codecs);
+        const QStringList found = QString::fromUtf8(codecs).split('\n', Qt::SkipEmptyParts);
+        ASSERT_FALSE(found.isEmpty());
+        EXPECT_EQ(found.value(0), row.video);
+        EXPECT_EQ(found.value(1), row.audio);
+    }
+}

@@ -59,6 +59,11 @@ TEST(MediaRoutines, CompressionVerdict)
     checkCompressed(output, fileOfFormat("mp4", 1000), context);
     EXPECT_EQ(context.notes->messages(), QStringList{"66 % smaller"});
 
+    // 340 of 1000 bytes is exactly 66 % smaller, where (1 - 0.34) x 100 in floating point gives 65.99...
+    const QUrl exact = QUrl::fromLocalFile(test::writeFile(dir.filePath("exact.mp4"), QByteArray(340, 'x')));
+    checkCompressed(exact, fileOfFormat("mp4", 1000), context);
+    EXPECT_EQ(context.notes->messages(), (QStringList{"66 % smaller", "66 % smaller"}));
+
     EXPECT_EQ(failure([&] { checkCompressed(output, fileOfFormat("mp4", 333), context); }),
               "Already as small as it gets");
     EXPECT_EQ(failure([&] { checkCompressed(output, fileOfFormat("mp4", 200), context); }),
@@ -73,7 +78,7 @@ TEST(MediaRoutines, CompressionVerdict)
     // An input of unknown size is accepted whatever came out, without a note.
     checkCompressed(missing, fileOfFormat("mp4", 0), context);
     checkCompressed(output, fileOfFormat("mp4", 0), context);
-    EXPECT_EQ(context.notes->messages().size(), 1);
+    EXPECT_EQ(context.notes->messages().size(), 2);
 }
 
 TEST(MediaRoutines, ReencodeLikeTheSource)

@@ -121,10 +121,14 @@ int videoBitrate(const MediaInfo& info, QualityPreset preset, std::optional<int>
     return std::max(300, std::min(computed, std::max(cap, 800)));
 }
 
-QStringList hevcEncoderArgs(const MediaInfo& info, QualityPreset preset)
+QStringList hevcEncoderArgs(const MediaInfo& info, QualityPreset preset, std::optional<int> kilobitsPerSecond)
 {
-    QStringList args{"-c:v", "libx265", "-preset", "fast", "-crf", QString::number(hevcCRF(preset)),
-                     "-x265-params", "log-level=error", "-tag:v", "hvc1"};
+    QStringList args{"-c:v", "libx265", "-preset", "fast"};
+    if (kilobitsPerSecond)
+        args << "-b:v" << kilobits(*kilobitsPerSecond);
+    else
+        args << "-crf" << QString::number(hevcCRF(preset));
+    args << "-x265-params" << "log-level=error" << "-tag:v" << "hvc1";
     const bool tenBit = info.video && info.video->pixelFormat
                      && info.video->pixelFormat->contains(QLatin1String("10"));
     if (tenBit)

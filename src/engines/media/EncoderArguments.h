@@ -35,8 +35,10 @@ VideoSettings effectiveVideoSettings(const SettingsSnapshot& settings, const Ope
 int videoBitrate(const MediaInfo& info, QualityPreset preset, std::optional<int> maxResolution,
                  std::optional<double> factor = std::nullopt);
 
-// libx265 at the preset's quality, keeping 10 bits from a 10-bit source.
-QStringList hevcEncoderArgs(const MediaInfo& info, QualityPreset preset);
+// libx265 at the preset's quality, or at a bitrate in kilobits per second when one is given;
+// a 10-bit source keeps its 10 bits.
+QStringList hevcEncoderArgs(const MediaInfo& info, QualityPreset preset,
+                            std::optional<int> kilobitsPerSecond = std::nullopt);
 
 // libx264 at the given bitrate in kilobits per second.
 QStringList h264EncoderArgs(int kilobits);

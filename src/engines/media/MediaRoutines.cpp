@@ -7,7 +7,6 @@
 #include <QHash>
 
 #include <algorithm>
-#include <cmath>
 
 namespace qv {
 
@@ -32,8 +31,8 @@ void checkCompressed(const QUrl& output, const FileInfo& input, const OperationC
     if (input.size <= 0)
         return;
     if (size >= 1 && size < input.size) {
-        const int percent = static_cast<int>(
-            std::trunc((1.0 - static_cast<double>(size) / static_cast<double>(input.size)) * 100.0));
+        // Whole numbers: 710 of 1000 bytes is 29 % smaller, not 28.999...
+        const qint64 percent = (input.size - size) * 100 / input.size;
         if (context.notes)
             context.notes->addMessage(QString::number(percent) + QStringLiteral(" % smaller"));
         return;
