@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QHash>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -158,5 +159,27 @@ TEST_F(MediaArgumentsFFmpeg, EveryVideoTargetEncodes)
         ASSERT_FALSE(found.isEmpty());
         EXPECT_EQ(found.value(0), row.video);
         EXPECT_EQ(found.value(1), row.audio);
+    }
+}
+
+TEST_F(MediaArgumentsFFmpeg, EveryAudioTargetEncodes)
+{
+    const QUrl tone = url("tone.wav");
+    ffmpeg({"-f", "lavfi", "-i", "sine=duration=0.3", ffmpegFileOperand(tone.toLocalFile())});
+    const MediaInfo info = probe(tone);
+    const QHash<AudioTarget, std::pair<QString, QString>> expected{
+        {AudioTarget::mp3, {"mp3", "mp3"}},    {AudioTarget::m4a, {"ipod", "aac"}},
+        {AudioTarget::alac, {"ipod", "alac"}}, {AudioTarget::wav, {"wav", "pcm_s16le"}},
+        {AudioTarget::aiff, {"aiff", "pcm_s16be"}}, {AudioTarget::flac, {"flac", "flac"}},
+        {AudioTarget::ogg, {"ogg", "vorbis"}}, {AudioTarget::opus, {"opus", "opus"}},
+        {AudioTarget::caf, {"caf", "pcm_s16le"}}, {AudioTarget::m4r, {"ipod", "aac"}},
+    };
+    for (AudioTarget target : allAudioTargets()) {
+        const auto& [muxer, codec] = expected.value(target);
+        const QUrl output = url("out-" + audioTargetRawValue(target) + "." + audioTargetFileExtension(target));
+        ffmpeg(QStringList{"-i", ffmpegFileOperand(tone.toLocalFile())}
+               + audioTargetArgs(target, info, SettingsSnapshot{}, {})
+               + QStringList{"-f", muxer, ffmpegFileOperand(output.toLocalFile())});
+        EXPECT_EQ(audioCodec(output), codec) << audioTargetRawValue(target).toStdString();
     }
 }
