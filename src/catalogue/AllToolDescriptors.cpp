@@ -1,7 +1,9 @@
 #include "catalogue/AllToolDescriptors.h"
 
 #include "catalogue/ArchiveCatalogue.h"
+#include "catalogue/AudioCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
+#include "catalogue/VideoCatalogue.h"
 
 namespace qv {
 
@@ -12,6 +14,8 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // A category joins here, in its place, once the engine behind it is built: image,
         // video, audio, pdf, document, ebook, presentation, spreadsheet, subtitle, archive,
         // folder. The quick actions stay last.
+        list += videoDescriptors();
+        list += audioDescriptors();
         list += archiveDescriptors();
         list += folderDescriptors();
         list += quickActionDescriptors();

@@ -1,0 +1,39 @@
+#include "catalogue/AudioCatalogue.h"
+
+#include "catalogue/ConversionRecipe.h"
+#include "catalogue/MediaWorkAdapter.h"
+
+namespace qv {
+
+OperationDescriptor makeAudioConversion(AudioTarget target)
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::audio};
+    recipe.target = audioTargetRawValue(target);
+    recipe.title = recipe.target.toUpper();
+    recipe.outputExtension = audioTargetFileExtension(target);
+    recipe.engine = EngineID::of(EngineID::Kind::ffmpeg);
+    recipe.lane = JobLane::audio;
+    recipe.optionFields = audioTargetIsLossless(target)
+        ? QList<OptionField>{OptionField::sampleRate}
+        : QList<OptionField>{OptionField::audioBitrate, OptionField::sampleRate};
+    recipe.run = singleOutputAdapter(
+        [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+            return convertAudio(context.files.first(), target, context, mediaWork(planner, progress));
+        });
+    return makeConversionDescriptor(recipe);
+}
+
+const QList<OperationDescriptor>& audioDescriptors()
+{
+    static const QList<OperationDescriptor> list = [] {
+        QList<OperationDescriptor> all;
+        using A = AudioTarget;
+        for (A target : {A::mp3, A::m4a, A::wav, A::flac, A::aiff, A::ogg, A::opus, A::alac, A::caf, A::m4r})
+            all.append(makeAudioConversion(target));
+        return all;
+    }();
+    return list;
+}
+
+} // namespace qv

@@ -1,0 +1,23 @@
+#include "catalogue/MediaWorkAdapter.h"
+
+#include "jobs/OutputPlanner.h"
+#include "model/FileInfo.h"
+
+#include <QUuid>
+
+namespace qv {
+
+MediaWork mediaWork(const OutputPlanner& planner, Progress& progress)
+{
+    MediaWork work;
+    work.progress = &progress;
+    work.workFile = [&planner](const QString& extension) {
+        return planner.workURL(extension, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    };
+    work.place = [&planner](const QUrl& file, const QString& extension) {
+        return planner.deliver(file, splitFileName(planner.source().fileName()).baseName, extension);
+    };
+    return work;
+}
+
+} // namespace qv

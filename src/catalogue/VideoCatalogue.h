@@ -1,0 +1,17 @@
+#pragma once
+
+#include "engines/media/MediaTargets.h"
+#include "model/OperationDescriptor.h"
+
+#include <QList>
+
+namespace qv {
+
+// The video category's conversions, in wheel order.
+const QList<OperationDescriptor>& videoDescriptors();
+
+OperationDescriptor makeVideoConversion(VideoTarget target);
+// A video's sound as an audio file.
+OperationDescriptor makeVideoAudioConversion(AudioTarget target);
+
+} // namespace qv

@@ -1,0 +1,157 @@
+#include "engines/media/MediaConversion.h"
+
+#include "engines/media/EncoderArguments.h"
+#include "engines/media/FFmpegInvocation.h"
+#include "engines/media/MediaProbe.h"
+#include "engines/media/MediaRoutines.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/FFmpegError.h"
+#include "model/JobNotes.h"
+#include "model/Progress.h"
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+
+constexpr double ringtoneSeconds = 40.0;
+
+std::optional<QUrl> program(const MediaWork& work)
+{
+    return work.ffmpeg ? *work.ffmpeg : Capabilities::shared().ffmpegURL();
+}
+
+MediaInfo probe(const FileInfo& file, const OperationContext& context, const MediaWork& work)
+{
+    return probeMediaInfo(program(work), file.url, context.stopToken);
+}
+
+// One FFmpeg run over the whole item; a stop wins over any status.
+void runStep(const QStringList& arguments, std::optional<double> duration,
+             const OperationContext& context, const MediaWork& work)
+{
+    FFmpegProgressContext progress;
+    progress.progress = work.progress;
+    progress.duration = duration;
+    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
+    throwIfCancelled(context.stopToken);
+    checkFFmpegRun(output);
+    if (work.progress)
+        reportProgress(1.0, *work.progress);
+}
+
+QString operand(const QUrl& url)
+{
+    return ffmpegFileOperand(url.toLocalFile());
+}
+
+QString audioMuxer(AudioTarget target)
+{
+    switch (target) {
+    case AudioTarget::mp3: return QStringLiteral("mp3");
+    case AudioTarget::m4a:
+    case AudioTarget::alac:
+    case AudioTarget::m4r: return QStringLiteral("ipod");
+    case AudioTarget::wav: return QStringLiteral("wav");
+    case AudioTarget::aiff: return QStringLiteral("aiff");
+    case AudioTarget::flac: return QStringLiteral("flac");
+    case AudioTarget::ogg: return QStringLiteral("ogg");
+    case AudioTarget::opus: return QStringLiteral("opus");
+    case AudioTarget::caf: return QStringLiteral("caf");
+    }
+    return {};
+}
+
+bool holdsCover(AudioTarget target)
+{
+    return target == AudioTarget::mp3 || target == AudioTarget::m4a || target == AudioTarget::alac
+        || target == AudioTarget::flac;
+}
+
+} // namespace
+
+QStringList replacingOptionValue(const QString& option, const QString& value, QStringList arguments)
+{
+    const qsizetype at = arguments.indexOf(option);
+    if (at >= 0 && at + 1 < arguments.size())
+        arguments[at + 1] = value;
+    return arguments;
+}
+
+QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationContext& context,
+                  const MediaWork& work)
+{
+    const MediaInfo info = probe(file, context, work);
+    requireVideo(info);
+    const VideoSettings settings = effectiveVideoSettings(context.settings, context.options);
+    const QString extension = videoTargetFileExtension(target);
+    const QUrl output = work.workFile(extension);
+
+    const QStringList first = videoConvertArgs(file.url, output, target, info, settings, true);
+    try {
+        runStep(first, info.duration, context, work);
+    } catch (const FFmpegError&) {
+        QStringList second;
+        if (target == VideoTarget::prores)
+            second = replacingOptionValue(QStringLiteral("-pix_fmt"), QStringLiteral("yuv422p10le"),
+                                          replacingOptionValue(QStringLiteral("-c:v"),
+                                                               QStringLiteral("prores_ks"), first));
+        else if (first.contains(QStringLiteral("copy")))
+            second = videoConvertArgs(file.url, output, target, info, settings, false);
+        else
+            throw;
+        runStep(second, info.duration, context, work);
+    }
+    return work.place(output, extension);
+}
+
+QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationContext& context,
+                  const MediaWork& work)
+{
+    const MediaInfo info = probe(file, context, work);
+    const AudioStreamInfo audio = requireAudio(info);
+    const QString extension = audioTargetFileExtension(target);
+    const QUrl output = work.workFile(extension);
+
+    QStringList limit;
+    if (target == AudioTarget::m4r && info.duration && *info.duration > ringtoneSeconds) {
+        if (context.notes)
+            context.notes->addMessage(ringtoneLimitNote);
+        limit = {QStringLiteral("-t"), QStringLiteral("40")};
+    }
+    std::optional<double> duration = info.duration;
+    if (!limit.isEmpty())
+        duration = std::min(duration.value_or(0.0), ringtoneSeconds);
+
+    const std::optional<AudioCopyContainer> copy = audioCopyContainer(audio.codec);
+    QStringList arguments;
+    if (file.category == FileCategory::video && limit.isEmpty() && copy
+        && copy->fileExtension == extension && target != AudioTarget::alac) {
+        arguments = {QStringLiteral("-i"), operand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0"),
+                     QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("copy"),
+                     QStringLiteral("-f"), copy->muxer, operand(output)};
+    } else {
+        arguments = {QStringLiteral("-i"), operand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0")};
+        const bool dropPictures = file.category == FileCategory::video || info.video || !holdsCover(target)
+            || info.container.value_or(QString()).contains(QLatin1String("matroska"));
+        if (dropPictures)
+            arguments << QStringLiteral("-vn");
+        else
+            arguments << QStringLiteral("-map") << QStringLiteral("0:v?") << QStringLiteral("-c:v")
+                      << QStringLiteral("copy") << QStringLiteral("-disposition:v")
+                      << QStringLiteral("attached_pic");
+        if (target == AudioTarget::mp3)
+            arguments << QStringLiteral("-id3v2_version") << QStringLiteral("3");
+        arguments << audioTargetArgs(target, info, context.settings, context.options);
+        const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
+        if (rate > 0)
+            arguments << QStringLiteral("-ar") << QString::number(rate);
+        arguments << limit << QStringLiteral("-f") << audioMuxer(target) << operand(output);
+    }
+    runStep(arguments, duration, context, work);
+    return work.place(output, extension);
+}
+
+} // namespace qv

@@ -1,0 +1,72 @@
+#include "catalogue/AllToolDescriptors.h"
+#include "catalogue/AudioCatalogue.h"
+#include "catalogue/VideoCatalogue.h"
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+
+namespace {
+
+QStringList ids(const QList<OperationDescriptor>& list)
+{
+    QStringList all;
+    for (const OperationDescriptor& d : list)
+        all.append(d.id);
+    return all;
+}
+
+const OperationDescriptor& byID(const QList<OperationDescriptor>& list, const QString& id)
+{
+    for (const OperationDescriptor& d : list)
+        if (d.id == id)
+            return d;
+    throw std::runtime_error("no " + id.toStdString());
+}
+
+} // namespace
+
+TEST(MediaCatalogue, ListsTheConversionsInWheelOrder)
+{
+    EXPECT_EQ(ids(videoDescriptors()),
+              (QStringList{"convert.video.mp4", "convert.video.mov", "convert.video.webm", "convert.video.gif",
+                           "convert.video.mp3", "convert.video.m4a", "convert.video.mkv", "convert.video.wav",
+                           "convert.video.avi", "convert.video.webp", "convert.video.hevc", "convert.video.prores",
+                           "convert.video.flac", "convert.video.ogg", "convert.video.opus", "convert.video.aiff"}));
+    EXPECT_EQ(ids(audioDescriptors()),
+              (QStringList{"convert.audio.mp3", "convert.audio.m4a", "convert.audio.wav", "convert.audio.flac",
+                           "convert.audio.aiff", "convert.audio.ogg", "convert.audio.opus", "convert.audio.alac",
+                           "convert.audio.caf", "convert.audio.m4r"}));
+
+    // Video, then audio, ahead of the archives.
+    const QStringList all = ids(allToolDescriptors());
+    EXPECT_EQ(all.indexOf("convert.video.mp4"), 0);
+    EXPECT_EQ(all.indexOf("convert.audio.mp3"), 16);
+}
+
+TEST(MediaCatalogue, EntriesCarryTheirContainerLaneAndChoices)
+{
+    const auto& video = videoDescriptors();
+    const OperationDescriptor& hevc = byID(video, "convert.video.hevc");
+    EXPECT_EQ(hevc.title, "HEVC");
+    EXPECT_EQ(hevc.outputExtension, "mp4");
+    EXPECT_EQ(hevc.lane, JobLane::video);
+    EXPECT_EQ(hevc.optionFields.size(), 4);
+    EXPECT_EQ(byID(video, "convert.video.prores").outputExtension, "mov");
+    EXPECT_TRUE(byID(video, "convert.video.gif").optionFields.isEmpty());
+    EXPECT_EQ(byID(video, "convert.video.wav").lane, JobLane::audio);
+    EXPECT_EQ(byID(video, "convert.video.wav").optionFields, QList<OptionField>{OptionField::sampleRate});
+    EXPECT_EQ(byID(video, "convert.video.mp3").verb, "Converting to MP3");
+
+    const OperationDescriptor& alac = byID(audioDescriptors(), "convert.audio.alac");
+    EXPECT_EQ(alac.outputExtension, "m4a");
+    EXPECT_EQ(alac.title, "ALAC");
+    EXPECT_EQ(byID(audioDescriptors(), "convert.audio.m4r").optionFields,
+              (QList<OptionField>{OptionField::audioBitrate, OptionField::sampleRate}));
+
+    FileInfo m4a;
+    m4a.ext = "m4a";
+    m4a.category = FileCategory::audio;
+    EXPECT_TRUE(alac.accepts(m4a));
+    EXPECT_FALSE(byID(audioDescriptors(), "convert.audio.m4a").accepts(m4a));
+}

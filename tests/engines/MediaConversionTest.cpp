@@ -1,0 +1,235 @@
+#include "engines/media/MediaConversion.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "model/Progress.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <chrono>
+#include <thread>
+
+using namespace qv;
+
+namespace {
+
+class MediaConversion : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Capabilities::shared().ffmpegURL()) << "the tests need ffmpeg";
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir(dir.path()).mkpath("in"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("work"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("out"));
+        context.notes = std::make_shared<JobNotes>();
+        work.progress = &progress;
+        work.workFile = [this](const QString& extension) {
+            return QUrl::fromLocalFile(dir.filePath("work/" + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                                                    + "." + extension));
+        };
+        work.place = [this](const QUrl& file, const QString& extension) {
+            const QString target = dir.filePath("out/" + placedBase + "." + extension);
+            EXPECT_TRUE(QFile::rename(file.toLocalFile(), target));
+            return QUrl::fromLocalFile(target);
+        };
+    }
+
+    QString make(const QString& name, const QStringList& arguments)
+    {
+        const QString path = dir.filePath("in/" + name);
+        const int status = test::runProgram(QStringLiteral("ffmpeg"),
+                                            QStringList{"-nostdin", "-hide_banner", "-loglevel", "error", "-y"}
+                                                + arguments + QStringList{"file:" + path});
+        EXPECT_EQ(status, 0) << name.toStdString();
+        return path;
+    }
+
+    QString movie(const QString& name, double seconds = 1.0)
+    {
+        const QString d = QString::number(seconds);
+        return make(name, {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=" + d, "-f", "lavfi", "-i",
+                           "sine=duration=" + d, "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                           "-shortest"});
+    }
+
+    static FileInfo file(const QString& path, FileCategory category)
+    {
+        FileInfo info;
+        info.url = QUrl::fromLocalFile(path);
+        info.category = category;
+        return info;
+    }
+
+    static QByteArray run(const QStringList& arguments)
+    {
+        QByteArray output;
+        EXPECT_EQ(test::runProgram(QStringLiteral("ffprobe"), QStringList{"-v", "error"} + arguments, &output), 0);
+        return output.trimmed();
+    }
+
+    static QByteArray packets(const QString& path, const QString& stream)
+    {
+        QByteArray output;
+        EXPECT_EQ(test::runProgram(QStringLiteral("ffmpeg"),
+                                   {"-nostdin", "-v", "error", "-i", "file:" + path, "-map", "0:" + stream, "-c",
+                                    "copy", "-f", "md5", "-"},
+                                   &output),
+                  0);
+        return output.trimmed();
+    }
+
+    static QByteArray stream(const QString& path, const QString& select, const QString& entry)
+    {
+        return run({"-select_streams", select, "-show_entries", "stream=" + entry, "-of", "csv=p=0",
+                    "file:" + path});
+    }
+
+    static double duration(const QString& path)
+    {
+        return run({"-show_entries", "format=duration", "-of", "csv=p=0", "file:" + path}).toDouble();
+    }
+
+    QStringList leftovers() const
+    {
+        return QDir(dir.filePath("out")).entryList(QDir::Files) + QDir(dir.filePath("work")).entryList(QDir::Files);
+    }
+
+    QTemporaryDir dir;
+    OperationContext context;
+    Progress progress{100};
+    MediaWork work;
+    QString placedBase = QStringLiteral("movie.final");
+};
+
+} // namespace
+
+TEST_F(MediaConversion, AFittingVideoIsRemuxedPacketForPacketWithItsIndexFirst)
+{
+    const QString source = movie("movie.final.mov");
+    const QUrl placed = convertVideo(file(source, FileCategory::video), VideoTarget::mp4, context, work);
+    const QString result = placed.toLocalFile();
+    EXPECT_TRUE(result.endsWith("/movie.final.mp4"));
+    EXPECT_EQ(packets(result, "v"), packets(source, "v"));
+    EXPECT_EQ(packets(result, "a"), packets(source, "a"));
+    const QByteArray bytes = test::readFile(result);
+    ASSERT_GE(bytes.indexOf("mdat"), 0);
+    EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
+    EXPECT_DOUBLE_EQ(progress.fractionCompleted(), 1.0);
+}
+
+TEST_F(MediaConversion, ReEncodingTargetsHoldWhatTheirNamesSay)
+{
+    const QString source = movie("clip.mov");
+    const FileInfo input = file(source, FileCategory::video);
+    EXPECT_EQ(stream(convertVideo(input, VideoTarget::webm, context, work).toLocalFile(), "v", "codec_name"),
+              "vp9");
+    EXPECT_EQ(stream(convertVideo(input, VideoTarget::avi, context, work).toLocalFile(), "a", "codec_name"),
+              "mp3");
+
+    context.options.maxResolution = 24;
+    placedBase = QStringLiteral("small");
+    const QString small = convertVideo(input, VideoTarget::mkv, context, work).toLocalFile();
+    EXPECT_EQ(stream(small, "v", "width,height"), "32,24");
+}
+
+TEST_F(MediaConversion, TheWrongKindOfInputFailsBeforeAnyEncode)
+{
+    const QString sound = make("tone.mp3", {"-f", "lavfi", "-i", "sine=duration=0.5"});
+    const QString silent = make("silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=0.5",
+                                               "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const auto message = [](auto call) {
+        try {
+            call();
+        } catch (const EngineError& error) {
+            return error.message();
+        }
+        return QString();
+    };
+    EXPECT_EQ(message([&] { convertVideo(file(sound, FileCategory::audio), VideoTarget::mp4, context, work); }),
+              "This file has no video");
+    EXPECT_EQ(message([&] { convertAudio(file(silent, FileCategory::video), AudioTarget::mp3, context, work); }),
+              "This file has no audio");
+
+    work.ffmpeg = std::optional<QUrl>();
+    EXPECT_EQ(message([&] { convertAudio(file(sound, FileCategory::audio), AudioTarget::wav, context, work); }),
+              "FFmpeg is missing from this copy of Quorvenda");
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+}
+
+TEST_F(MediaConversion, ARingtoneKeepsTheFirstFortySecondsAndSaysSo)
+{
+    placedBase = QStringLiteral("song");
+    const QString song = make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=60:sample_rate=8000"});
+    const QString result = convertAudio(file(song, FileCategory::audio), AudioTarget::m4r, context, work).toLocalFile();
+    EXPECT_TRUE(result.endsWith("/song.m4r"));
+    EXPECT_NEAR(duration(result), 40.0, 0.05);
+    EXPECT_EQ(context.notes->messages(), QStringList{ringtoneLimitNote});
+
+    const QString shortSong = make("short.mp3", {"-f", "lavfi", "-i", "sine=duration=1"});
+    auto quiet = context;
+    quiet.notes = std::make_shared<JobNotes>();
+    placedBase = QStringLiteral("short");
+    convertAudio(file(shortSong, FileCategory::audio), AudioTarget::m4r, quiet, work);
+    EXPECT_TRUE(quiet.notes->messages().isEmpty());
+}
+
+TEST_F(MediaConversion, SoundTargetsCopyWhatFitsAndCarryCovers)
+{
+    const QString source = movie("clip.mp4");
+    placedBase = QStringLiteral("clip");
+    const QString m4a = convertAudio(file(source, FileCategory::video), AudioTarget::m4a, context, work).toLocalFile();
+    EXPECT_EQ(packets(m4a, "a"), packets(source, "a"));
+    placedBase = QStringLiteral("clip-wav");
+    const QString wav = convertAudio(file(source, FileCategory::video), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_EQ(stream(wav, "a", "codec_name"), "pcm_s16le");
+
+    const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1"});
+    const QString song = make("covered.mp3", {"-f", "lavfi", "-i", "sine=duration=0.5", "-i", "file:" + cover,
+                                              "-map", "0:a", "-map", "1:v", "-c:v", "png", "-disposition:v",
+                                              "attached_pic", "-id3v2_version", "3"});
+    placedBase = QStringLiteral("covered");
+    const QString flac = convertAudio(file(song, FileCategory::audio), AudioTarget::flac, context, work).toLocalFile();
+    EXPECT_EQ(stream(flac, "v", "codec_name"), "png");
+    placedBase = QStringLiteral("covered-wav");
+    const QString wave = convertAudio(file(song, FileCategory::audio), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_TRUE(stream(wave, "v", "codec_name").isEmpty());
+
+    const QString deep = make("deep.flac", {"-f", "lavfi", "-i", "sine=duration=0.3:sample_rate=48000", "-c:a",
+                                            "flac", "-sample_fmt", "s32"});
+    placedBase = QStringLiteral("deep");
+    EXPECT_EQ(stream(convertAudio(file(deep, FileCategory::audio), AudioTarget::wav, context, work).toLocalFile(),
+                     "a", "codec_name"),
+              "pcm_s24le");
+    EXPECT_EQ(stream(convertAudio(file(deep, FileCategory::audio), AudioTarget::aiff, context, work).toLocalFile(),
+                     "a", "codec_name"),
+              "pcm_s24be");
+}
+
+TEST_F(MediaConversion, ACancelledEncodeLeavesNothing)
+{
+    const QString source = make("long.mov", {"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25:duration=20", "-c:v",
+                                             "mpeg4", "-q:v", "31"});
+    std::stop_source stop;
+    context.stopToken = stop.get_token();
+    std::jthread canceller([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        stop.request_stop();
+    });
+    EXPECT_THROW(convertVideo(file(source, FileCategory::video), VideoTarget::webm, context, work),
+                 CancellationError);
+    EXPECT_TRUE(QDir(dir.filePath("out")).entryList(QDir::Files).isEmpty());
+}
+
+TEST(ReplacingOptionValue, ChangesTheValueAfterTheFirstOptionOnly)
+{
+    EXPECT_EQ(replacingOptionValue("-c:v", "prores_ks", {"-i", "x", "-c:v", "a", "-c:v", "b"}),
+              (QStringList{"-i", "x", "-c:v", "prores_ks", "-c:v", "b"}));
+    EXPECT_EQ(replacingOptionValue("-pix_fmt", "y", {"-i", "-pix_fmt"}), (QStringList{"-i", "-pix_fmt"}));
+}
