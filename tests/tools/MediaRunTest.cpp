@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <signal.h>
+
 using namespace qv::test;
 
 namespace {
@@ -106,4 +108,28 @@ TEST(MediaRun, TheConvertWheelOffersEveryOtherTarget)
     EXPECT_EQ(song, (QSet<QString>{"m4a", "wav", "flac", "aiff", "ogg", "opus", "alac", "caf", "m4r"}));
     EXPECT_TRUE(offered(writeFile(dir.filePath("voice.m4a")), dir.path()).contains("alac"));
     EXPECT_FALSE(offered(writeFile(dir.filePath("voice.m4a")), dir.path()).contains("m4a"));
+}
+
+TEST(MediaRun, SigtermDuringAnEncodeCancelsAndPlacesNothing)
+{
+    QTemporaryDir dir;
+    const QString source = make(dir.filePath("long.mov"), {"-f", "lavfi", "-i",
+                                                           "testsrc=size=640x480:rate=25:duration=20", "-c:v",
+                                                           "mpeg4", "-q:v", "31"});
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.path() + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {"run", "convert.video.webm", source});
+    ASSERT_TRUE(process.waitForStarted());
+    // Started FFmpeg reports progress; wait until the encode is surely under way.
+    process.waitForFinished(1000);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(lastJson(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"long.mov"});
 }
