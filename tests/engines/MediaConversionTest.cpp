@@ -266,3 +266,25 @@ TEST_F(MediaConversion, EveryOtherTargetWritesTheCodecItsNamePromises)
     const QString mp3 = convertAudio(file(source, FileCategory::video), AudioTarget::mp3, context, work).toLocalFile();
     EXPECT_EQ(test::readFile(mp3).left(4), QByteArray("ID3\x03", 4));
 }
+
+TEST_F(MediaConversion, APhoneClipKeepsItsTurnInMp4AndStandsUprightInMkv)
+{
+    const QString plain = make("plain.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10:duration=0.5",
+                                             "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString phone = make("phone.mov", {"-i", "file:" + plain, "-c", "copy", "-metadata:s:v:0", "rotate=270"});
+    const FileInfo input = file(phone, FileCategory::video);
+    placedBase = QStringLiteral("phone");
+    const QString mp4 = convertVideo(input, VideoTarget::mp4, context, work).toLocalFile();
+    EXPECT_EQ(packets(mp4, "v"), packets(phone, "v"));
+    EXPECT_TRUE(run({"-show_streams", "file:" + mp4}).contains("rotation=-90"));
+    const QString mkv = convertVideo(input, VideoTarget::mkv, context, work).toLocalFile();
+    EXPECT_EQ(stream(mkv, "v", "width,height"), "240,320");
+
+    const QString subtitles = test::writeFile(dir.filePath("in/s.srt"), "1\n00:00:00,000 --> 00:00:00,400\nhello\n");
+    const QString withText = make("sub.mkv", {"-i", "file:" + plain, "-i", "file:" + subtitles, "-c:v", "copy",
+                                              "-c:s", "srt"});
+    placedBase = QStringLiteral("sub");
+    const QString carried = convertVideo(file(withText, FileCategory::video), VideoTarget::mp4, context, work)
+                                .toLocalFile();
+    EXPECT_EQ(stream(carried, "s", "codec_name"), "mov_text");
+}
