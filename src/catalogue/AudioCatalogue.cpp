@@ -5,10 +5,10 @@
 
 namespace qv {
 
-OperationDescriptor makeAudioConversion(AudioTarget target)
+OperationDescriptor makeAudioConversion(AudioTarget target, FileCategory from)
 {
     ConversionRecipe recipe;
-    recipe.categories = {FileCategory::audio};
+    recipe.categories = {from};
     recipe.target = audioTargetRawValue(target);
     recipe.title = recipe.target.toUpper();
     recipe.outputExtension = audioTargetFileExtension(target);

@@ -10,6 +10,7 @@ namespace qv {
 // The audio category's conversions, in wheel order.
 const QList<OperationDescriptor>& audioDescriptors();
 
-OperationDescriptor makeAudioConversion(AudioTarget target);
+// A conversion to the audio target of files of the category: sound files, or a video's sound.
+OperationDescriptor makeAudioConversion(AudioTarget target, FileCategory from = FileCategory::audio);
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #include "catalogue/VideoCatalogue.h"
 
+#include "catalogue/AudioCatalogue.h"
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/MediaWorkAdapter.h"
 
@@ -24,39 +25,22 @@ OperationDescriptor makeVideoConversion(VideoTarget target)
     return makeConversionDescriptor(recipe);
 }
 
-OperationDescriptor makeVideoAudioConversion(AudioTarget target)
-{
-    ConversionRecipe recipe;
-    recipe.categories = {FileCategory::video};
-    recipe.target = audioTargetRawValue(target);
-    recipe.title = recipe.target.toUpper();
-    recipe.outputExtension = audioTargetFileExtension(target);
-    recipe.engine = EngineID::of(EngineID::Kind::ffmpeg);
-    recipe.lane = JobLane::audio;
-    recipe.optionFields = audioTargetIsLossless(target)
-        ? QList<OptionField>{OptionField::sampleRate}
-        : QList<OptionField>{OptionField::audioBitrate, OptionField::sampleRate};
-    recipe.run = singleOutputAdapter(
-        [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
-            return convertAudio(context.files.first(), target, context, mediaWork(planner, progress));
-        });
-    return makeConversionDescriptor(recipe);
-}
-
 const QList<OperationDescriptor>& videoDescriptors()
 {
     static const QList<OperationDescriptor> list = [] {
         using V = VideoTarget;
         using A = AudioTarget;
+        // A video's sound as an audio file.
+        const auto sound = [](A target) { return makeAudioConversion(target, FileCategory::video); };
         return QList<OperationDescriptor>{
-            makeVideoConversion(V::mp4),       makeVideoConversion(V::mov),
-            makeVideoConversion(V::webm),      makeVideoConversion(V::gif),
-            makeVideoAudioConversion(A::mp3),  makeVideoAudioConversion(A::m4a),
-            makeVideoConversion(V::mkv),       makeVideoAudioConversion(A::wav),
-            makeVideoConversion(V::avi),       makeVideoConversion(V::webp),
-            makeVideoConversion(V::hevc),      makeVideoConversion(V::prores),
-            makeVideoAudioConversion(A::flac), makeVideoAudioConversion(A::ogg),
-            makeVideoAudioConversion(A::opus), makeVideoAudioConversion(A::aiff),
+            makeVideoConversion(V::mp4), makeVideoConversion(V::mov),
+            makeVideoConversion(V::webm), makeVideoConversion(V::gif),
+            sound(A::mp3), sound(A::m4a),
+            makeVideoConversion(V::mkv), sound(A::wav),
+            makeVideoConversion(V::avi), makeVideoConversion(V::webp),
+            makeVideoConversion(V::hevc), makeVideoConversion(V::prores),
+            sound(A::flac), sound(A::ogg),
+            sound(A::opus), sound(A::aiff),
         };
     }();
     return list;

@@ -11,7 +11,5 @@ namespace qv {
 const QList<OperationDescriptor>& videoDescriptors();
 
 OperationDescriptor makeVideoConversion(VideoTarget target);
-// A video's sound as an audio file.
-OperationDescriptor makeVideoAudioConversion(AudioTarget target);
 
 } // namespace qv

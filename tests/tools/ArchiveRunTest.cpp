@@ -1,3 +1,4 @@
+#include "support/DevDriver.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -5,9 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <archive.h>
@@ -22,18 +21,7 @@ namespace {
 // Runs `quorvenda-dev ARGS` with settings of its own; returns the last JSON line it printed.
 QJsonObject driver(const QStringList& args, const QString& home, int* exitCode = nullptr)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), args);
-    process.waitForFinished(60000);
-    if (exitCode)
-        *exitCode = process.exitCode();
-    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
-    return QJsonDocument::fromJson(lines.last()).object();
+    return lastJsonLine(runDevDriver(args, home, exitCode));
 }
 
 QStringList entries(const QString& folder)

@@ -1,3 +1,4 @@
+#include "support/DevDriver.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +18,6 @@ using namespace qv::test;
 
 namespace {
 
-QByteArray driverOutput(const QStringList& args, const QString& home, int* exitCode = nullptr)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
-    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), args);
-    process.waitForFinished(60000);
-    if (exitCode)
-        *exitCode = process.exitCode();
-    return process.readAllStandardOutput().trimmed();
-}
-
-QJsonObject lastJson(const QByteArray& output)
-{
-    return QJsonDocument::fromJson(output.split('\n').last()).object();
-}
 
 QString make(const QString& path, const QStringList& arguments)
 {
@@ -57,7 +39,7 @@ QByteArray packets(const QString& path)
 // The conversions a wheel offers for the file, without their category.
 QSet<QString> offered(const QString& file, const QString& home)
 {
-    const QString text = QString::fromUtf8(driverOutput({"wheel", "convert", file}, home));
+    const QString text = QString::fromUtf8(runDevDriver({"wheel", "convert", file}, home));
     QSet<QString> targets;
     static const QRegularExpression id(QStringLiteral("\"convert\\.[a-z]+\\.([a-z0-9]+)\""));
     for (auto it = id.globalMatch(text); it.hasNext();)
@@ -75,7 +57,7 @@ TEST(MediaRun, AMovRemuxesToMp4BesideItUnderItsOwnName)
                                                "lavfi", "-i", "sine=duration=1", "-c:v", "libx264", "-pix_fmt",
                                                "yuv420p", "-c:a", "aac", "-shortest"});
     int code = -1;
-    const QJsonObject result = lastJson(driverOutput({"run", "convert.video.mp4", source}, dir.path(), &code));
+    const QJsonObject result = lastJsonLine(runDevDriver({"run", "convert.video.mp4", source}, dir.path(), &code));
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result.value("state").toString(), "finished");
     const QString placed = dir.filePath("movie.final.mp4");
@@ -90,7 +72,7 @@ TEST(MediaRun, SoundOnAVideoTargetFailsAndLeavesNothing)
     QTemporaryDir dir;
     const QString sound = make(dir.filePath("tone.mp3"), {"-f", "lavfi", "-i", "sine=duration=0.5"});
     int code = -1;
-    const QJsonObject result = lastJson(driverOutput({"run", "convert.video.mp4", sound}, dir.path(), &code));
+    const QJsonObject result = lastJsonLine(runDevDriver({"run", "convert.video.mp4", sound}, dir.path(), &code));
     EXPECT_NE(code, 0);
     EXPECT_TRUE(QJsonDocument(result).toJson().contains("This file has no video"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tone.mp3"});
@@ -130,6 +112,6 @@ TEST(MediaRun, SigtermDuringAnEncodeCancelsAndPlacesNothing)
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_EQ(lastJson(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
+    EXPECT_EQ(lastJsonLine(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"long.mov"});
 }

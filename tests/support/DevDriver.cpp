@@ -1,0 +1,28 @@
+#include "support/DevDriver.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+
+namespace qv::test {
+
+QByteArray runDevDriver(const QStringList& args, const QString& home, int* exitCode)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), args);
+    process.waitForFinished(60000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return process.readAllStandardOutput().trimmed();
+}
+
+QJsonObject lastJsonLine(const QByteArray& output)
+{
+    return QJsonDocument::fromJson(output.split('\n').last()).object();
+}
+
+} // namespace qv::test
