@@ -9,17 +9,19 @@ PACKAGES=(
   # Qt 6
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev qt6-multimedia-dev
   # media and document libraries
-  libvips-dev libarchive-dev
+  libvips-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
+  libtesseract-dev tesseract-ocr-eng libzxing-dev libopencv-dev libopencv-contrib-dev
+  libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   # desktop services: X11 (drags, hot key), feedback sounds
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
-  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus
+  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2
   zip unzip xz-utils bzip2
   # benchmarks
-  libbenchmark-dev
+  libbenchmark-dev imagemagick
 )
 
 missing=()
