@@ -1,5 +1,5 @@
 #include "engines/media/EncoderArguments.h"
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/StreamCopyArguments.h"
 #include "model/Capabilities.h"

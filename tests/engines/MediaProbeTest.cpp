@@ -1,4 +1,4 @@
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"

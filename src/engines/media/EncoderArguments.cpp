@@ -1,6 +1,6 @@
 #include "engines/media/EncoderArguments.h"
 
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "engines/media/MediaConversion.h"
 
 #include "engines/media/EncoderArguments.h"
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRoutines.h"
 #include "model/CancellationError.h"

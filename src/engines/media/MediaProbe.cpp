@@ -1,6 +1,6 @@
 #include "engines/media/MediaProbe.h"
 
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 #include "engines/media/FFmpegProbeParser.h"
 #include "engines/media/NativeMediaProbe.h"
 #include "model/Capabilities.h"

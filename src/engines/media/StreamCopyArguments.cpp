@@ -1,6 +1,6 @@
 #include "engines/media/StreamCopyArguments.h"
 
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 
 #include <algorithm>
 

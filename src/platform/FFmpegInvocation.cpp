@@ -1,4 +1,4 @@
-#include "engines/media/FFmpegInvocation.h"
+#include "platform/FFmpegInvocation.h"
 
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
