@@ -51,6 +51,13 @@ void HotkeyCenter::registerHotkey()
     m_hotKey = shortcut;
 }
 
+void HotkeyCenter::unregisterHotkey()
+{
+    if (m_hotKey)
+        m_grabber.ungrab();
+    m_hotKey.reset();
+}
+
 void HotkeyCenter::setShortcut(const std::optional<Shortcut>& shortcut)
 {
     m_settings.setData(SettingsKey::finderHotkey, encodeShortcut(shortcut));

@@ -28,6 +28,8 @@ public:
     void installHotkeyHandler();
     // Drops the registered key and registers the stored shortcut anew.
     void registerHotkey();
+    // Gives the key back until the next registerHotkey(), so a recorder sees its presses.
+    void unregisterHotkey();
     // Stores the shortcut (nothing: the user removed it), then registers it.
     void setShortcut(const std::optional<Shortcut>& shortcut);
 

@@ -1,0 +1,172 @@
+#include "settings/GeneralSettingsTab.h"
+
+#include "jobs/ui/ColorWell.h"
+#include "jobs/ui/SegmentedPicker.h"
+#include "model/Error.h"
+#include "model/HexColor.h"
+#include "model/PlatformWording.h"
+#include "model/SettingsKeys.h"
+#include "platform/LaunchAtLogin.h"
+#include "platform/SettingsStore.h"
+#include "settings/SettingsBinder.h"
+#include "settings/SettingsForm.h"
+#include "settings/SettingsRules.h"
+#include "settings/ShortcutRecorderView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include <exception>
+
+namespace qv {
+
+namespace {
+
+const QString defaultAccent = QStringLiteral("#4C6EF5");
+
+} // namespace
+
+GeneralSettingsTab::Services GeneralSettingsTab::Services::system()
+{
+    Services services;
+    services.setLaunchAtLogin = [](bool enabled) { qv::setLaunchAtLogin(enabled); };
+    services.launchAtLoginEnabled = [] {
+        return launchAtLoginStatus() == LaunchAtLoginStatus::enabled;
+    };
+    services.keyboardControlAvailable = [] {
+        return QGuiApplication::platformName() != QLatin1String("wayland")
+            && qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland");
+    };
+    return services;
+}
+
+GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotkeys,
+                                       Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_services(std::move(services))
+    , m_binder(new SettingsBinder(store, this))
+{
+    SettingsForm form(this);
+
+    QFormLayout* login = form.addSection();
+    m_launchAtLogin = new QCheckBox(QStringLiteral("Launch Quorvenda at login"), this);
+    login->addRow(m_launchAtLogin);
+    m_loginError = new QLabel(this);
+    m_loginError->setWordWrap(true);
+    QPalette red = m_loginError->palette();
+    red.setColor(QPalette::WindowText, QColor(0xD0, 0x30, 0x30));
+    m_loginError->setPalette(red);
+    m_loginError->hide();
+    login->addRow(m_loginError);
+    connect(m_launchAtLogin, &QCheckBox::clicked, this, &GeneralSettingsTab::applyLaunchAtLogin);
+
+    QFormLayout* triggers = form.addSection(QStringLiteral("While dragging files, tap"));
+    const QList<std::pair<QString, QLatin1String>> wheels{
+        {QStringLiteral("Convert wheel"), SettingsKey::triggerConvert},
+        {QStringLiteral("Tools wheel"), SettingsKey::triggerTools},
+        {QStringLiteral("Actions wheel"), SettingsKey::triggerActions}};
+    for (int i = 0; i < 3; ++i) {
+        auto* combo = new QComboBox(this);
+        for (ModifierChoice choice : allCases<ModifierChoice>())
+            combo->addItem(triggerChoiceText(choice), toString(choice));
+        const QString key = wheels[i].second;
+        m_binder->follow(key, [this, combo, key] {
+            combo->setCurrentIndex(combo->findData(m_store.stringValue(key).value_or(QString())));
+        });
+        const auto wheel = static_cast<WheelKind>(i);
+        connect(combo, &QComboBox::activated, this, [this, combo, wheel](int index) {
+            setTriggerKey(m_store, wheel, combo->itemData(index).toString());
+        });
+        triggers->addRow(wheels[i].first, combo);
+        m_triggers[i] = combo;
+    }
+    triggers->addRow(SettingsForm::caption(QStringLiteral(
+        "Start dragging, tap the key, then drop on a segment. The key can be released; the "
+        "wheel stays until you drop."), this));
+
+    QFormLayout* keyboard = form.addSection(QStringLiteral("Keyboard"));
+    auto* arrows = new QCheckBox(QStringLiteral("Choose with arrow keys and Return while dragging"), this);
+    m_binder->bindCheckBox(arrows, SettingsKey::keyboardWhileDragging);
+    keyboard->addRow(arrows);
+    const bool keyboardAvailable =
+        !m_services.keyboardControlAvailable || m_services.keyboardControlAvailable();
+    m_keyboardCaption = SettingsForm::caption(
+        QStringLiteral("Keyboard control of the wheel needs an X11 session."), this);
+    keyboard->addRow(m_keyboardCaption);
+    m_binder->follow(SettingsKey::keyboardWhileDragging, [this, keyboardAvailable] {
+        m_keyboardCaption->setVisible(!keyboardAvailable
+                                      && m_store.boolValue(SettingsKey::keyboardWhileDragging));
+    });
+    m_recorder = new ShortcutRecorderView(hotkeys, store, this);
+    keyboard->addRow(platformWording(QStringLiteral("Convert Finder selection")), m_recorder);
+
+    QFormLayout* appearance = form.addSection(QStringLiteral("Appearance"));
+    auto* accentRow = new QWidget(this);
+    auto* accentLayout = new QHBoxLayout(accentRow);
+    accentLayout->setContentsMargins(0, 0, 0, 0);
+    m_accent = new ColorWell(accentRow);
+    m_accentReset = new QPushButton(QStringLiteral("Reset"), accentRow);
+    m_accentReset->setAutoDefault(false);
+    accentLayout->addWidget(m_accent);
+    accentLayout->addWidget(m_accentReset);
+    accentLayout->addStretch(1);
+    m_binder->bindColor(m_accent, SettingsKey::accentColor, QColor(0x00, 0x7A, 0xFF));
+    m_binder->follow(SettingsKey::accentColor, [this] {
+        m_accentReset->setVisible(m_store.stringValue(SettingsKey::accentColor) != defaultAccent);
+    });
+    connect(m_accentReset, &QPushButton::clicked, this,
+            [this] { m_store.setValue(SettingsKey::accentColor, defaultAccent); });
+    appearance->addRow(QStringLiteral("Accent color"), accentRow);
+
+    QList<OptionChoice> sizes;
+    for (WheelSize size : allCases<WheelSize>()) {
+        QString name = toString(size);
+        sizes.append({name.left(1).toUpper() + name.mid(1), name});
+    }
+    auto* wheelSize = new SegmentedPicker(sizes, this);
+    m_binder->bindSegmented(wheelSize, SettingsKey::wheelSize);
+    appearance->addRow(QStringLiteral("Wheel size"), wheelSize);
+    auto* sounds = new QCheckBox(QStringLiteral("Play sounds"), this);
+    m_binder->bindCheckBox(sounds, SettingsKey::sounds);
+    appearance->addRow(sounds);
+    auto* hud = new QCheckBox(QStringLiteral("Show progress while converting"), this);
+    m_binder->bindCheckBox(hud, SettingsKey::showHUD);
+    appearance->addRow(hud);
+    form.finish();
+
+    refreshPermissions();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            refreshPermissions();
+    });
+}
+
+void GeneralSettingsTab::refreshPermissions()
+{
+    m_launchAtLogin->setChecked(m_services.launchAtLoginEnabled && m_services.launchAtLoginEnabled());
+}
+
+void GeneralSettingsTab::applyLaunchAtLogin(bool enabled)
+{
+    try {
+        if (m_services.setLaunchAtLogin)
+            m_services.setLaunchAtLogin(enabled);
+        m_loginError->clear();
+        m_loginError->hide();
+    } catch (const Error& error) {
+        m_loginError->setText(error.localizedDescription());
+        m_loginError->show();
+    } catch (const std::exception& error) {
+        m_loginError->setText(QString::fromLocal8Bit(error.what()));
+        m_loginError->show();
+    }
+    refreshPermissions();
+}
+
+} // namespace qv

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace qv {
+
+class ColorWell;
+class HotkeyCenter;
+class SegmentedPicker;
+class SettingsBinder;
+class SettingsStore;
+class ShortcutRecorderView;
+
+// Trigger keys, keyboard control, launch at login, the hot key and the look of the wheel.
+class GeneralSettingsTab : public QWidget {
+    Q_OBJECT
+public:
+    struct Services {
+        // May throw; the switch then shows what launchAtLoginEnabled says.
+        std::function<void(bool)> setLaunchAtLogin;
+        std::function<bool()> launchAtLoginEnabled;
+        // Whether the wheel can be steered by keys on this session (X11).
+        std::function<bool()> keyboardControlAvailable;
+        static Services system();
+    };
+
+    GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotkeys, Services services,
+                       QWidget* parent = nullptr);
+
+    // Reads the login state again, as on each activation of the application.
+    void refreshPermissions();
+
+    QComboBox* triggerPicker(int wheel) const { return m_triggers[wheel]; }
+    QCheckBox* launchAtLoginSwitch() const { return m_launchAtLogin; }
+    QLabel* loginErrorLabel() const { return m_loginError; }
+    QPushButton* accentResetButton() const { return m_accentReset; }
+    ColorWell* accentWell() const { return m_accent; }
+    ShortcutRecorderView* recorder() const { return m_recorder; }
+    QLabel* keyboardCaption() const { return m_keyboardCaption; }
+
+private:
+    void applyLaunchAtLogin(bool enabled);
+
+    SettingsStore& m_store;
+    Services m_services;
+    SettingsBinder* m_binder;
+    QComboBox* m_triggers[3] = {};
+    QCheckBox* m_launchAtLogin = nullptr;
+    QLabel* m_loginError = nullptr;
+    QLabel* m_keyboardCaption = nullptr;
+    ColorWell* m_accent = nullptr;
+    QPushButton* m_accentReset = nullptr;
+    ShortcutRecorderView* m_recorder = nullptr;
+};
+
+} // namespace qv

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace qv {
+
+// The questions the settings window asks the user in a dialog. Each answers nothing when the
+// user cancels. Tests and the development driver answer them themselves.
+class SettingsPanels {
+public:
+    virtual ~SettingsPanels() = default;
+
+    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) = 0;
+    // A terminal: a .desktop file or a program.
+    virtual std::optional<QString> chooseApplication(QWidget* parent) = 0;
+    virtual std::optional<QString> chooseExportFile(QWidget* parent) = 0;
+    virtual std::optional<QString> chooseImportFile(QWidget* parent) = 0;
+    // "Reset all Quorvenda settings?"
+    virtual bool confirmReset(QWidget* parent) = 0;
+};
+
+// The panels as modal dialogs.
+class FileDialogSettingsPanels : public SettingsPanels {
+public:
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) override;
+    std::optional<QString> chooseApplication(QWidget* parent) override;
+    std::optional<QString> chooseExportFile(QWidget* parent) override;
+    std::optional<QString> chooseImportFile(QWidget* parent) override;
+    bool confirmReset(QWidget* parent) override;
+};
+
+} // namespace qv
