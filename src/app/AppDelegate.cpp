@@ -22,6 +22,7 @@
 #include "wheel/DragWatcher.h"
 #include "wheel/ui/WheelController.h"
 #include "platform/ThreadCall.h"
+#include "settings/SettingsWindowController.h"
 
 
 namespace qv {
@@ -42,7 +43,10 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     m_instance = new SingleInstance(QDBusConnection::sessionBus(), this);
     if (!m_instance->registerPrimary()) {
         if (files.isEmpty()) {
+            // Started again: the running one shows its settings.
             qCInfo(appLog, "Quorvenda is already running");
+            if (!SingleInstance::reopenRunning())
+                qCWarning(appLog, "Could not reach the running Quorvenda");
             return 0;
         }
         QString error;
@@ -53,11 +57,18 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
         return 0;
     }
     connect(m_instance, &SingleInstance::filesReceived, this, &AppDelegate::openFileURLs);
+    connect(m_instance, &SingleInstance::reopenRequested, this, [] {
+        qCInfo(appLog, "Showing the settings window");
+        SettingsWindowController::shared().show();
+    });
     // From here on a termination signal is a quit, even before the event loop runs: it is
     // taken up once the loop starts.
     quitOnTerminationSignals();
 
     OnboardingWindowController::installMenuHook(MenuActions::shared());
+    MenuActions::Hooks hooks = MenuActions::shared().hooks();
+    hooks.openSettings = [] { SettingsWindowController::shared().show(); };
+    MenuActions::shared().setHooks(std::move(hooks));
     StandardShortcuts::install(MenuActions::shared());
     StatusItemController::shared().setUp();
 

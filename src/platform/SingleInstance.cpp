@@ -76,6 +76,15 @@ bool SingleInstance::forwardToRunning(const QList<QUrl>& urls, QString* error,
     return false;
 }
 
+bool SingleInstance::reopenRunning(const QDBusConnection& connection)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
+                                                       QStringLiteral("Reopen"));
+    call.setAutoStartService(false);
+    const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, kForwardTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 QList<QUrl> SingleInstance::fileUrls(const QStringList& pathsOrUrls)
 {
     QList<QUrl> urls;
@@ -92,6 +101,11 @@ QList<QUrl> SingleInstance::fileUrls(const QStringList& pathsOrUrls)
             urls.append(QUrl::fromLocalFile(QDir::cleanPath(path)));
     }
     return urls;
+}
+
+void SingleInstance::Reopen()
+{
+    Q_EMIT reopenRequested();
 }
 
 void SingleInstance::OpenFiles(const QStringList& pathsOrUrls)

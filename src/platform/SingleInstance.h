@@ -35,6 +35,9 @@ public:
     static bool forwardToRunning(const QList<QUrl>& urls, QString* error = nullptr,
                                  const QDBusConnection& connection = QDBusConnection::sessionBus());
 
+    // Asks the running instance to show itself (its settings window); false when none answers.
+    static bool reopenRunning(const QDBusConnection& connection = QDBusConnection::sessionBus());
+
     // The file URLs among paths and URLs, in order; relative paths name nothing.
     static QList<QUrl> fileUrls(const QStringList& pathsOrUrls);
 
@@ -42,10 +45,14 @@ public Q_SLOTS:
     // The bus method: absolute paths or file URLs. Answers the error "No files were passed to
     // Quorvenda." when none of them names a local file.
     Q_SCRIPTABLE void OpenFiles(const QStringList& pathsOrUrls);
+    // The bus method of a start without files.
+    Q_SCRIPTABLE void Reopen();
 
 Q_SIGNALS:
     // Files handed over by another process: the convert wheel opens for them at the pointer.
     void filesReceived(const QList<QUrl>& urls);
+    // Quorvenda was started again without files.
+    void reopenRequested();
 
 private:
     QDBusConnection m_connection;

@@ -3,6 +3,7 @@
 #include "graphics/SymbolTable.h"
 #include "platform/ReduceMotion.h"
 #include "platform/SettingsStore.h"
+#include "settings/X11WindowTitle.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -146,6 +147,12 @@ void SettingsWindow::crossFade(QWidget* from)
     fade->setEndValue(0.0);
     connect(fade, &QPropertyAnimation::finished, veil, &QObject::deleteLater);
     fade->start();
+}
+
+void SettingsWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    setExactWindowTitle(this, windowTitle());
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event)

@@ -46,6 +46,7 @@ Q_SIGNALS:
     void tabChanged(SettingsTab tab);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/X11HotkeyGrabber.h"
 #include "settings/GeneralSettingsTab.h"
+#include "settings/SettingsWindow.h"
 #include "settings/SettingsWindowController.h"
 #include "settings/ShortcutRecorderView.h"
 #include "support/RequireX11.h"
@@ -19,6 +20,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+// Xlib's event names would hide QEvent's.
+#undef KeyPress
+#undef KeyRelease
 
 using namespace qv;
 using namespace qv::test;

@@ -14,6 +14,7 @@ int run(const QStringList& args);
 int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);
+int renderSettings(const QStringList& args);
 int action(const QStringList& args);
 
 } // namespace qv::dev

@@ -1,12 +1,16 @@
 #include "Commands.h"
 
 #include "model/SettingsDefaults.h"
+#include "settings/SettingsCommands.h"
+#include "settings/SettingsPanels.h"
 #include "model/SettingsSnapshot.h"
 #include "platform/SettingsStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+#include <csignal>
 
 namespace qv::dev {
 
@@ -45,16 +49,63 @@ QJsonObject toJson(const SettingsSnapshot& s)
     };
 }
 
+// The panels of the Advanced tab, answered from the command line.
+class CommandLinePanels : public SettingsPanels {
+public:
+    explicit CommandLinePanels(QString file) : m_file(std::move(file)) {}
+    std::optional<QString> chooseFolder(QWidget*, const QString&) override { return m_file; }
+    std::optional<QString> chooseApplication(QWidget*) override { return m_file; }
+    std::optional<QString> chooseExportFile(QWidget*) override { return m_file; }
+    std::optional<QString> chooseImportFile(QWidget*) override { return m_file; }
+    bool confirmReset(QWidget*) override { return true; }
+
+private:
+    QString m_file;
+};
+
+int usage()
+{
+    QTextStream(stderr) << "usage: quorvenda-dev settings [export FILE | import FILE | reset]\n";
+    return 2;
+}
+
+// The Advanced tab's commands through the same code; prints the tab's message line.
+int settingsCommand(SettingsStore& store, const QStringList& args)
+{
+    const QString& command = args.first();
+    if ((command == QLatin1String("reset")) != (args.size() == 1) || args.size() > 2)
+        return usage();
+    CommandLinePanels panels(args.value(1));
+    // The running Quorvenda owns the hot key; this process registers none.
+    SettingsCommands commands({&store, &panels, {}});
+    std::optional<QString> message;
+    if (command == QLatin1String("export")) {
+        // A file-size limit must fail the write, not end the process half-way.
+        std::signal(SIGXFSZ, SIG_IGN);
+        message = commands.exportSettings();
+    } else if (command == QLatin1String("import")) {
+        message = commands.importSettings();
+    } else if (command == QLatin1String("reset")) {
+        message = commands.resetSettings();
+    } else {
+        return usage();
+    }
+    if (!store.flush()) {
+        QTextStream(stderr) << "The settings file could not be written\n";
+        return 1;
+    }
+    QTextStream(stdout) << message.value_or(QString()) << '\n';
+    return message && SettingsCommands::isSuccess(*message) ? 0 : 1;
+}
+
 } // namespace
 
 int settings(const QStringList& args)
 {
-    if (!args.isEmpty()) {
-        QTextStream(stderr) << "usage: quorvenda-dev settings\n";
-        return 2;
-    }
     SettingsStore& store = SettingsStore::shared();
     registerDefaultSettings(store);
+    if (!args.isEmpty())
+        return settingsCommand(store, args);
     QTextStream(stdout) << QJsonDocument(toJson(SettingsSnapshot::load(store)))
                                .toJson(QJsonDocument::Compact)
                         << '\n';

@@ -31,10 +31,12 @@ const std::map<QString, Command>& commands()
          {qv::dev::run, "run OPERATION-ID [--options JSON] FILE...  run one job headless, print its outcome"}},
         {QStringLiteral("render-demo"), {qv::dev::renderDemo, "render-demo --time T [--size WxH] --out FILE.png  one frame of the onboarding demonstration"}},
         {QStringLiteral("render-onboarding"), {qv::dev::renderOnboarding, "render-onboarding --out FILE.png [--time T]  the welcome window as a picture, with the practice photo"}},
+        {QStringLiteral("render-settings"), {qv::dev::renderSettings, "render-settings [--tab NAME] --out FILE.png  the settings window offscreen on one tab"}},
+        {QStringLiteral("settings-window"), {qv::dev::renderSettings, "settings-window [--tab NAME] --screenshot FILE.png  the same as render-settings"}},
         {QStringLiteral("render-wheel"),
          {qv::dev::renderWheel, "render-wheel KIND FILE... --out FILE.png [--highlight N] [--more]  the wheel drawn offscreen"}},
         {QStringLiteral("settings"),
-         {qv::dev::settings, "settings             the current settings snapshot as one JSON object"}},
+         {qv::dev::settings, "settings [export FILE | import FILE | reset]  the settings snapshot as JSON, or the Advanced tab's commands"}},
         {QStringLiteral("wheel"),
          {qv::dev::wheel, "wheel KIND FILE...   what the KIND wheel offers for the files, as JSON"}},
     };
