@@ -3,6 +3,7 @@
 //   bench_settings [--options N]
 // Limits: first show under 200 ms; export and import each within 2x the tool.
 
+#include "app/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    installSystemServices();
     int options = 5000;
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--options")); at >= 0 && at + 1 < args.size())
