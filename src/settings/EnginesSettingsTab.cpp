@@ -163,6 +163,8 @@ EnginesSettingsTab::EnginesSettingsTab(Capabilities& capabilities, Probes probes
     thanks->addRow(m_acknowledgement);
     connect(licenseButton, &QPushButton::clicked, this, &EnginesSettingsTab::showLicense);
     form.finish();
+    // Nothing to ask: there is no licence to wait for.
+    m_licenceKnown = !m_probes.ffmpegLicence;
     updateRows();
 }
 

@@ -78,6 +78,8 @@ void SettingsWindow::addTab(SettingsTab tab, QWidget* page)
     scroll->setWidget(page);
     m_stack->insertWidget(int(index), scroll);
     m_pages[index] = page;
+    // A row that comes or goes (the folder row, a longer list) changes the height the tab asks.
+    page->installEventFilter(this);
     QAction* action = m_toolBar->addAction(symbolIcon(symbol(tab)), label(tab));
     action->setCheckable(true);
     action->setData(toString(tab));
@@ -125,9 +127,10 @@ void SettingsWindow::fitToTab()
     QWidget* page = m_pages[static_cast<std::size_t>(m_current)];
     if (!page)
         return;
-    page->adjustSize();
     const int content = std::clamp(page->sizeHint().height(), minimumContentHeight, maximumContentHeight);
-    setFixedSize(windowWidth, m_toolBar->sizeHint().height() + content);
+    const QSize size(windowWidth, m_toolBar->sizeHint().height() + content);
+    if (size != this->size() || minimumSize() != maximumSize())
+        setFixedSize(size);
 }
 
 void SettingsWindow::crossFade(QWidget* from)
@@ -147,6 +150,13 @@ void SettingsWindow::crossFade(QWidget* from)
     fade->setEndValue(0.0);
     connect(fade, &QPropertyAnimation::finished, veil, &QObject::deleteLater);
     fade->start();
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest && watched == m_pages[static_cast<std::size_t>(m_current)])
+        QMetaObject::invokeMethod(this, [this] { fitToTab(); }, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsWindow::showEvent(QShowEvent* event)

@@ -46,6 +46,7 @@ Q_SIGNALS:
     void tabChanged(SettingsTab tab);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;

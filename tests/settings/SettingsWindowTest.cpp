@@ -13,6 +13,7 @@
 #include "settings/AdvancedSettingsTab.h"
 #include "settings/EnginesSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
+#include "settings/LicenseView.h"
 #include "settings/OutputSettingsTab.h"
 #include "settings/QualitySettingsTab.h"
 #include "settings/SettingsTransfer.h"
@@ -421,6 +422,13 @@ TEST_F(SettingsWindowTest, TheEnginesTabNeverWaitsForFFmpeg)
     controller().window()->selectTab(SettingsTab::engines);
     ASSERT_TRUE(waitFor([&] { return engines->ffmpegStatus() == QStringLiteral("Version 5.1.9"); }));
     EXPECT_EQ(engines->archivesStatus(), "ZIP, TAR, GZ, BZ2, XZ, RAR");
+
+    engines->showLicense();
+    ASSERT_NE(engines->licenseView(), nullptr);
+    // No licence probe here: the sheet says the text is missing, and Done closes it.
+    EXPECT_EQ(engines->licenseView()->license(), LicenseView::missingText());
+    engines->licenseView()->doneButton()->click();
+    EXPECT_FALSE(engines->licenseView()->isVisible());
 }
 
 TEST_F(SettingsWindowTest, CleanUpSparesWorkStillInUse)
@@ -486,6 +494,45 @@ TEST_F(SettingsWindowTest, TheAdvancedCommandsReportInTheirLine)
     advanced->terminalReset()->click();
     EXPECT_EQ(store.stringValue(SettingsKey::terminalApp), "");
     EXPECT_EQ(advanced->terminalName()->text(), "Terminal");
+}
+
+} // namespace
+
+namespace {
+
+TEST(GeneralSettingsTabTest, AFailedLoginChangeShowsWhyAndTheRealState)
+{
+    SettingsStore store{QString()};
+    registerDefaultSettings(store);
+    FakeHotkeyGrabber grabber;
+    HotkeyCenter hotkeys(grabber, store);
+    bool enabled = false;
+    bool refuse = true;
+    GeneralSettingsTab::Services services;
+    services.setLaunchAtLogin = [&](bool on) {
+        if (refuse)
+            throw std::runtime_error("The autostart folder is read-only");
+        enabled = on;
+    };
+    services.launchAtLoginEnabled = [&] { return enabled; };
+    services.keyboardControlAvailable = [] { return false; };
+    GeneralSettingsTab tab(store, hotkeys, services);
+    tab.show();
+
+    tab.launchAtLoginSwitch()->click();
+    EXPECT_FALSE(tab.launchAtLoginSwitch()->isChecked());
+    EXPECT_TRUE(tab.loginErrorLabel()->isVisible());
+    EXPECT_EQ(tab.loginErrorLabel()->text(), "The autostart folder is read-only");
+
+    refuse = false;
+    tab.launchAtLoginSwitch()->click();
+    EXPECT_TRUE(tab.launchAtLoginSwitch()->isChecked());
+    EXPECT_FALSE(tab.loginErrorLabel()->isVisible());
+
+    // Without X11 the keyboard switch says what it needs.
+    EXPECT_FALSE(tab.keyboardCaption()->isVisible());
+    store.setValue(SettingsKey::keyboardWhileDragging, true);
+    EXPECT_TRUE(tab.keyboardCaption()->isVisible());
 }
 
 } // namespace
