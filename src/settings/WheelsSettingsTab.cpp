@@ -81,8 +81,13 @@ WheelsSettingsTab::WheelsSettingsTab(SettingsStore& store, const ToolRegistry& r
         if (index < 0 || index >= m_items.size())
             return;
         const bool on = item->checkState() == Qt::Checked;
-        if (m_items[index].isOn != on && !setItemChecked(index, on))
-            showItems();
+        if (m_items[index].isOn == on)
+            return;
+        // The list is rebuilt, so not while the clicked item is still handling its click.
+        QTimer::singleShot(0, this, [this, index, on] {
+            if (!setItemChecked(index, on))
+                showItems();
+        });
     });
     // A drag in the list moves the row in the widget first; the order is read from it after.
     connect(m_list->model(), &QAbstractItemModel::rowsMoved, this, [this] {
