@@ -15,5 +15,6 @@ int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);
 int action(const QStringList& args);
+int document(const QStringList& args);
 
 } // namespace qv::dev
