@@ -2,6 +2,7 @@
 
 #include "documents/AttributedTextReader.h"
 #include "documents/MarkdownReader.h"
+#include "documents/PropertyListDocuments.h"
 #include "documents/RichTextReader.h"
 #include "documents/TextLoaders.h"
 #include "documents/XHTMLParser.h"
@@ -26,7 +27,7 @@ std::optional<QString> firstTopHeading(const QList<DocBlock>& blocks)
 
 bool DocumentFileReader::canRead(const QString& ext)
 {
-    static const QStringList known{"md", "markdown", "html", "htm", "xhtml", "xht", "txt", "text", "rtf", "docx", "odt"};
+    static const QStringList known{"md", "markdown", "html", "htm", "xhtml", "xht", "txt", "text", "rtf", "docx", "odt", "webarchive", "textclipping"};
     return known.contains(ext);
 }
 
@@ -49,6 +50,12 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
         model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file));
     } else if (ext == QLatin1String("rtf") || ext == QLatin1String("docx") || ext == QLatin1String("odt")) {
         const RichTextReader::Result rich = RichTextReader::readAttributedFile(file, ext, workFolder, stop);
+        model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);
+    } else if (ext == QLatin1String("webarchive")) {
+        const RichTextReader::Result rich = PropertyListDocuments::readWebArchive(file);
+        model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);
+    } else if (ext == QLatin1String("textclipping")) {
+        const RichTextReader::Result rich = PropertyListDocuments::readTextClipping(file, workFolder, stop);
         model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);
     } else {
         throw EngineError(QStringLiteral("This document is damaged or not in a supported format"),

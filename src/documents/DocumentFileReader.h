@@ -7,7 +7,8 @@
 namespace qv {
 
 // A document file read into the model by its extension: md, markdown; html, htm; xhtml, xht
-// (strictly first); txt, text; rtf, docx and odt through the rich-text layer.
+// (strictly first); txt, text; rtf, docx and odt through the rich-text layer; web archives
+// and text clippings.
 class DocumentFileReader {
 public:
     DocumentFileReader() = delete;

@@ -1,5 +1,6 @@
 #include "documents/RichTextReader.h"
 
+#include "documents/ConfinedTextDocument.h"
 #include "documents/DocumentFonts.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
@@ -100,9 +101,9 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     if (!html)
         throw EngineError(damaged, QStringLiteral("pandoc wrote no readable text"));
     Result result;
-    result.document = std::make_unique<QTextDocument>();
+    // The only pictures are those pandoc extracted; a document naming other files gets none.
+    result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);
     result.document->setDefaultFont(DocumentFonts::body(12));
-    // Images pandoc extracted are named relative to the work folder.
     result.document->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
     result.document->setHtml(*html);
     const QString title = result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
@@ -118,7 +119,7 @@ RichTextReader::Result RichTextReader::readHTMLFile(const QUrl& file)
         throw EngineError(QStringLiteral("This document couldn't be read"),
                           QStringLiteral("The file's text encoding is unknown"));
     Result result;
-    result.document = std::make_unique<QTextDocument>();
+    result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::any);
     result.document->setDefaultFont(DocumentFonts::body(12));
     result.document->setBaseUrl(QUrl::fromLocalFile(QFileInfo(file.toLocalFile()).absolutePath() + QLatin1Char('/')));
     result.document->setHtml(*html);

@@ -488,6 +488,8 @@ bool declaresCharset(const QByteArray& bytes)
 QList<DocBlock> XHTMLParser::parse(const QByteArray& bytes, const std::optional<QUrl>& baseURL,
                                    bool tryStrictXML, const std::optional<QUrl>& root)
 {
+    if (bytes.trimmed().isEmpty())
+        return {};
     prepareLibxml();
     xmlSetGenericErrorFunc(nullptr, silentError);
     xmlSetStructuredErrorFunc(nullptr, silentStructuredError);

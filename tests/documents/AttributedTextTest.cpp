@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -150,4 +151,44 @@ TEST(AttributedText, PandocReadsDocxAndRtf)
         EXPECT_FALSE(error.log().isEmpty());
     }
     EXPECT_EQ(readFile(broken), "PK\x03\x04 not really a zip");
+}
+
+TEST(AttributedText, ClippingsAndWebArchives)
+{
+    QTemporaryDir dir;
+    const QUrl work = QUrl::fromLocalFile(dir.path());
+    const auto plist = [](const QByteArray& body) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>" + body + "</dict></plist>";
+    };
+    const QString clipping = writeFile(dir.filePath("c.textClipping"),
+        plist("<key>UTI-Data</key><dict><key>public.rtf</key><data>" + QByteArray("not rtf at all").toBase64() +
+              "</data><key>public.utf8-plain-text</key><string>clipped words</string></dict>"));
+    const DocumentModel clipped = DocumentFileReader::read(QUrl::fromLocalFile(clipping), work);
+    ASSERT_EQ(clipped.blocks.size(), 1);
+    EXPECT_EQ(clipped.blocks[0].plainText(), "clipped words");
+
+    const QString empty = writeFile(dir.filePath("e.textClipping"), plist("<key>UTI-Data</key><dict></dict>"));
+    try {
+        DocumentFileReader::read(QUrl::fromLocalFile(empty), work);
+        ADD_FAILURE();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This clipping has no text");
+    }
+
+    writeFile(dir.filePath("local.png"), png(2, 2));
+    const QByteArray page = "<html><head><title>Saved</title></head><body><h1>Page</h1>"
+                            "<p><img src=\"pic.png\"></p><p><img src=\"file://" +
+                            QFile::encodeName(dir.filePath("local.png")) + "\"></p></body></html>";
+    const QString archive = writeFile(dir.filePath("p.webarchive"),
+        plist("<key>WebMainResource</key><dict><key>WebResourceData</key><data>" + page.toBase64() +
+              "</data><key>WebResourceURL</key><string>https://example.com/dir/page.html</string>"
+              "<key>WebResourceTextEncodingName</key><string>UTF-8</string></dict>"
+              "<key>WebSubresources</key><array><dict><key>WebResourceURL</key>"
+              "<string>https://example.com/dir/pic.png</string><key>WebResourceData</key><data>" +
+              png(4, 4).toBase64() + "</data></dict></array>"));
+    const DocumentModel saved = DocumentFileReader::read(QUrl::fromLocalFile(archive), work);
+    EXPECT_EQ(saved.title, QStringLiteral("Saved"));
+    ASSERT_EQ(saved.blocks.size(), 2); // the local file is not read
+    EXPECT_EQ(saved.blocks[0], DocBlock::heading(1, {DocRun("Page")}));
+    EXPECT_EQ(QImage::fromData(*saved.blocks[1].data).size(), QSize(4, 4));
 }

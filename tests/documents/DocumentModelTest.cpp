@@ -1,5 +1,6 @@
 #include "documents/DocumentModel.h"
 #include "documents/XMLNamespaces.h"
+#include "model/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ using namespace qv;
 
 namespace {
 
-DocRun link(const QString& text, const QString& target)
+DocRun linked(const QString& text, const QString& target)
 {
     DocRun run(text);
     run.link = target;
@@ -61,7 +62,7 @@ TEST(DocumentModel, ChaptersSplitAtShallowHeadings)
 TEST(DocumentModel, EqualityAndStyle)
 {
     EXPECT_TRUE(DocRun("a").hasSameStyle(DocRun("b")));
-    EXPECT_FALSE(DocRun("a").hasSameStyle(link("a", "x")));
+    EXPECT_FALSE(DocRun("a").hasSameStyle(linked("a", "x")));
     EXPECT_EQ(DocBlock::listItem(true, 2, {DocRun("a")}), DocBlock::listItem(true, 2, {DocRun("a")}));
     EXPECT_NE(DocBlock::listItem(true, 2, {DocRun("a")}), DocBlock::listItem(false, 2, {DocRun("a")}));
     EXPECT_NE(DocBlock::heading(1, {DocRun("a")}), DocBlock::heading(2, {DocRun("a")}));
@@ -69,7 +70,7 @@ TEST(DocumentModel, EqualityAndStyle)
     QList<DocRun> runs;
     appendMergedRun(runs, DocRun("a"));
     appendMergedRun(runs, DocRun("b"));
-    appendMergedRun(runs, link("c", "x"));
+    appendMergedRun(runs, linked("c", "x"));
     ASSERT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[0].text, QStringLiteral("ab"));
 }
