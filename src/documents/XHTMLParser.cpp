@@ -256,54 +256,59 @@ private:
     QList<DocRun> inlineRuns(xmlNodePtr element, const DocRun& style, int depth)
     {
         QList<DocRun> runs;
-        for (xmlNodePtr child = element->children; child; child = child->next) {
-            if (isText(child)) {
-                DocRun run = style;
-                run.text = nodeText(child);
-                runs.append(run);
-                continue;
-            }
-            if (child->type != XML_ELEMENT_NODE)
-                continue;
-            const QString tag = name(child);
-            if (skipped().contains(tag))
-                continue;
-            if (depth > XHTMLParser::maximumDepth) {
-                DocRun run = style;
-                run.text = stringValue(child);
-                runs.append(run);
-                continue;
-            }
-            DocRun inner = style;
-            inner.text.clear();
-            if (tag == QLatin1String("strong") || tag == QLatin1String("b")) {
-                inner.bold = true;
-            } else if (tag == QLatin1String("em") || tag == QLatin1String("i") || tag == QLatin1String("cite")
-                       || tag == QLatin1String("var") || tag == QLatin1String("dfn")) {
-                inner.italic = true;
-            } else if (tag == QLatin1String("code") || tag == QLatin1String("kbd") || tag == QLatin1String("samp")
-                       || tag == QLatin1String("tt")) {
-                inner.code = true;
-            } else if (tag == QLatin1String("s") || tag == QLatin1String("strike") || tag == QLatin1String("del")) {
-                inner.strike = true;
-            } else if (tag == QLatin1String("a")) {
-                const QString href = attribute(child, "href");
-                if (hasAttribute(child, "href") && !href.startsWith(QLatin1Char('#')))
-                    inner.link = href;
-            } else if (tag == QLatin1String("br")) {
-                runs.append(DocRun{QStringLiteral("\n")});
-                continue;
-            } else if (tag == QLatin1String("img") || tag == QLatin1String("image")) {
-                m_pending.append(runs);
-                flushPending();
-                runs.clear();
-                if (auto image = readImage(child))
-                    blocks.append(*image);
-                continue;
-            }
-            runs.append(inlineRuns(child, inner, depth + 1));
-        }
+        for (xmlNodePtr child = element->children; child; child = child->next)
+            appendInline(child, style, depth, runs);
         return runs;
+    }
+
+    // One inline node with its own style added to the inherited one.
+    void appendInline(xmlNodePtr child, const DocRun& style, int depth, QList<DocRun>& runs)
+    {
+        if (isText(child)) {
+            DocRun run = style;
+            run.text = nodeText(child);
+            runs.append(run);
+            return;
+        }
+        if (child->type != XML_ELEMENT_NODE)
+            return;
+        const QString tag = name(child);
+        if (skipped().contains(tag))
+            return;
+        if (depth > XHTMLParser::maximumDepth) {
+            DocRun run = style;
+            run.text = stringValue(child);
+            runs.append(run);
+            return;
+        }
+        DocRun inner = style;
+        inner.text.clear();
+        if (tag == QLatin1String("strong") || tag == QLatin1String("b")) {
+            inner.bold = true;
+        } else if (tag == QLatin1String("em") || tag == QLatin1String("i") || tag == QLatin1String("cite")
+                   || tag == QLatin1String("var") || tag == QLatin1String("dfn")) {
+            inner.italic = true;
+        } else if (tag == QLatin1String("code") || tag == QLatin1String("kbd") || tag == QLatin1String("samp")
+                   || tag == QLatin1String("tt")) {
+            inner.code = true;
+        } else if (tag == QLatin1String("s") || tag == QLatin1String("strike") || tag == QLatin1String("del")) {
+            inner.strike = true;
+        } else if (tag == QLatin1String("a")) {
+            const QString href = attribute(child, "href");
+            if (hasAttribute(child, "href") && !href.startsWith(QLatin1Char('#')))
+                inner.link = href;
+        } else if (tag == QLatin1String("br")) {
+            runs.append(DocRun{QStringLiteral("\n")});
+            return;
+        } else if (tag == QLatin1String("img") || tag == QLatin1String("image")) {
+            m_pending.append(runs);
+            flushPending();
+            runs.clear();
+            if (auto image = readImage(child))
+                blocks.append(*image);
+            return;
+        }
+        runs.append(inlineRuns(child, inner, depth + 1));
     }
 
     void readListItem(xmlNodePtr item, int depth)
@@ -323,23 +328,9 @@ private:
                 if (!runs.isEmpty())
                     runs.append(DocRun{QStringLiteral(" ")});
                 runs.append(inlineRuns(child, DocRun{}, depth + 1));
-            } else if (!skipped().contains(tag)) {
-                DocRun style;
+            } else {
                 // An element directly in the item styles its own text.
-                if (tag == QLatin1String("strong") || tag == QLatin1String("b") || tag == QLatin1String("em")
-                    || tag == QLatin1String("i") || tag == QLatin1String("code") || tag == QLatin1String("a")
-                    || tag == QLatin1String("s") || tag == QLatin1String("del") || tag == QLatin1String("br")
-                    || tag == QLatin1String("img")) {
-                    xmlNode wrapper{};
-                    wrapper.type = XML_ELEMENT_NODE;
-                    wrapper.children = child;
-                    xmlNodePtr next = child->next;
-                    child->next = nullptr;
-                    runs.append(inlineRuns(&wrapper, style, depth + 1));
-                    child->next = next;
-                } else {
-                    runs.append(inlineRuns(child, style, depth + 1));
-                }
+                appendInline(child, DocRun{}, depth + 1, runs);
             }
         }
         const QList<DocRun> normalized = normalizeRuns(runs);
@@ -353,7 +344,6 @@ private:
     {
         QList<QStringList> rows;
         // Rows of nested tables count too, in document order.
-        QList<xmlNodePtr> stack{table};
         QList<xmlNodePtr> trs;
         const std::function<void(xmlNodePtr, int)> collect = [&](xmlNodePtr node, int d) {
             for (xmlNodePtr child = node->children; child; child = child->next) {

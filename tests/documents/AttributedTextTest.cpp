@@ -1,9 +1,11 @@
 #include "documents/AttributedTextReader.h"
 #include "documents/AttributedTextWriter.h"
+#include "documents/DocumentFonts.h"
 #include "documents/DocumentFileReader.h"
 #include "documents/MarkdownReader.h"
 #include "documents/RichTextReader.h"
 
+#include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "support/TestFiles.h"
 
@@ -11,6 +13,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFontInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -191,4 +194,40 @@ TEST(AttributedText, ClippingsAndWebArchives)
     ASSERT_EQ(saved.blocks.size(), 2); // the local file is not read
     EXPECT_EQ(saved.blocks[0], DocBlock::heading(1, {DocRun("Page")}));
     EXPECT_EQ(QImage::fromData(*saved.blocks[1].data).size(), QSize(4, 4));
+}
+
+TEST(AttributedText, PandocKeepsToItsTimeAndStopsWhenAsked)
+{
+    QTemporaryDir dir;
+    const QString rtf = writeFile(dir.filePath("a.rtf"), "{\\rtf1\\ansi A {\\b b}.\\par}");
+    const QUrl work = QUrl::fromLocalFile(dir.path());
+    const auto saved = RichTextReader::pandocTimeLimit;
+    RichTextReader::pandocTimeLimit = std::chrono::seconds(0);
+    try {
+        RichTextReader::readAttributedFile(QUrl::fromLocalFile(rtf), "rtf", work, {});
+        ADD_FAILURE() << "ran past its time";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This document is damaged or not in a supported format");
+        EXPECT_TRUE(error.log().contains("longer than 0 seconds"));
+    }
+    RichTextReader::pandocTimeLimit = saved;
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(RichTextReader::readAttributedFile(QUrl::fromLocalFile(rtf), "rtf", work, stop.get_token()),
+                 CancellationError);
+}
+
+TEST(AttributedText, TableColumnsShareThePageByTheirText)
+{
+    // Fonts come from fonts-dejavu-core here: the body face has no "Helvetica Neue" to find.
+    EXPECT_TRUE(QFontInfo(DocumentFonts::code(12)).fixedPitch());
+    const auto narrow = AttributedTextWriter::tableColumnFractions({{"a", "b"}, {"c", "d"}}, 2, 12);
+    ASSERT_EQ(narrow.size(), 2);
+    EXPECT_NEAR(narrow[0], 0.5, 1e-9); // both at the 18-point floor
+    const QString prose = QString("many words ").repeated(40);
+    const auto wide = AttributedTextWriter::tableColumnFractions({{"id", "text", "x"}, {"1", prose}}, 3, 12);
+    ASSERT_EQ(wide.size(), 3);
+    EXPECT_NEAR(wide[0] + wide[1] + wide[2], 1.0, 1e-9);
+    EXPECT_GT(wide[1], 0.7);
+    EXPECT_GT(wide[0], 0.0);
 }

@@ -172,3 +172,19 @@ TEST(DocumentCommand, HostileXhtmlStaysSmall)
     EXPECT_FALSE(output.contains("TOPSECRET"));
     EXPECT_LT(output.size(), 100000);
 }
+
+TEST(DocumentCommand, RoundTripThroughRichTextChangesNothing)
+{
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath("trip.md"),
+        "# Report\n\n## Part two\n\n### Detail\n\n"
+        "Text with **bold**, *italic*, ***both***, ~~struck~~, `inline code` and a [link](https://example.com/page).\n\n"
+        "- first\n   1. nested one\n   2. nested two\n      - deeper\n- second\n\n"
+        "```\nint main()\n{\n\n\treturn 0;\n        // indented\n}\n```\n\n"
+        "| Name | Qty | Note |\n| --- | --- | --- |\n| apple | 3 | red |\n| pear | 5 | green |\n\nThe end.\n");
+    const Outcome plain = document({source}, dir.path());
+    const Outcome trip = document({source, "--roundtrip"}, dir.path());
+    ASSERT_EQ(plain.exitCode, 0);
+    ASSERT_EQ(trip.exitCode, 0);
+    EXPECT_EQ(trip.out, plain.out);
+}

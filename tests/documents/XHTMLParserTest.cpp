@@ -52,7 +52,7 @@ TEST(XHTMLParser, ReadsTheCommonElements)
         "<p>  spread\n    over\n\n   lines  </p>\n"
         "<p>a<br>b</p>\n"
         "<ul><li>one</li><li>two<ol><li>x</li><li>y</li></ol></li></ul>\n"
-        "<ul><li><p>first</p><p>second</p></li></ul>\n"
+        "<ul><li><p>first</p><p>second</p></li><li><b>strong</b> item</li></ul>\n"
         "<pre>\n  code\n\tline\n</pre>\n"
         "<table><tr><th>h1</th><th>h2</th></tr><tr></tr><tr><td>c\n1</td><td>c2</td></tr></table>\n"
         "<p><img src=\"data:image/jpeg;base64," + jpeg.toBase64() + "\" alt=\"pic\"></p>\n"
@@ -73,6 +73,7 @@ TEST(XHTMLParser, ReadsTheCommonElements)
         DocBlock::listItem(true, 2, {DocRun("x")}),
         DocBlock::listItem(true, 2, {DocRun("y")}),
         DocBlock::listItem(false, 1, {DocRun("first second")}),
+        DocBlock::listItem(false, 1, {bold("strong"), DocRun(" item")}),
         DocBlock::code("  code\n\tline"),
         DocBlock::table({{"h1", "h2"}, {"c 1", "c2"}}),
         DocBlock::image(std::nullopt, jpeg, "jpg", {DocRun("pic")}),
