@@ -328,15 +328,13 @@ private:
         }
         if (format.property(QTextFormat::BlockQuoteLevel).toInt() > 0) {
             trimParagraphRuns(runs);
-            // Italics over the whole quote are the quote's look, not emphasis.
-            if (std::all_of(runs.begin(), runs.end(), [](const DocRun& r) { return r.italic || isBlank(r.text); })) {
-                QList<DocRun> plainRuns;
-                for (DocRun run : runs) {
-                    run.italic = false;
-                    appendMergedRun(plainRuns, run);
-                }
-                runs = plainRuns;
+            // A quote is set in italics; its upright words are the emphasised ones.
+            QList<DocRun> flipped;
+            for (DocRun run : runs) {
+                run.italic = !run.italic;
+                appendMergedRun(flipped, run);
             }
+            runs = flipped;
             blocks.append(DocBlock::quote(runs));
             return;
         }

@@ -63,7 +63,8 @@ public:
             } else {
                 QFont font = DocumentFonts::body(size);
                 font.setBold(forceBold || run.bold);
-                font.setItalic(forceItalic || run.italic);
+                // Emphasis inside text set in italics stands upright.
+                font.setItalic(forceItalic != run.italic);
                 format.setFont(font);
             }
             format.setForeground(colour);

@@ -72,7 +72,14 @@ QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
             } else {
                 while (open.size() > block.level)
                     closeList();
-                pieces.append(QStringLiteral("</li><li>"));
+                if (open.last() == block.ordered) {
+                    pieces.append(QStringLiteral("</li><li>"));
+                } else {
+                    // Numbered items after bullets (or the other way round) are a list of their own.
+                    closeList();
+                    pieces.append(block.ordered ? QStringLiteral("<ol><li>") : QStringLiteral("<ul><li>"));
+                    open.append(block.ordered);
+                }
             }
             pieces.append(HTMLRenderer::htmlInline(block.runs));
             continue;

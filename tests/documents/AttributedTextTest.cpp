@@ -59,6 +59,7 @@ TEST(AttributedText, MarkdownComesBackUnchanged)
         "1. x\n2. y\n\n"
         "```\nint main()\n{\n\n\treturn 0;\n    // end\n}\n```\n\n"
         "| h1 | h2 | h3 |\n| --- | --- | --- |\n| a | b | c |\n| d | e | f |\n\n"
+        "> a *quoted* **line**\n\n"
         "***\n\nlast\n");
     expectSame(roundTrip(blocks), blocks);
 }

@@ -48,6 +48,9 @@ TEST(HTMLRenderer, ListsStandOnTheirOwnLines)
     EXPECT_EQ(HTMLRenderer::renderHTML({DocBlock::listItem(true, 3, {DocRun("x")})}, false, {}),
               "<ol><li>\n<ol><li>\n<ol><li>\nx\n</li></ol>\n</li></ol>\n</li></ol>");
     EXPECT_EQ(HTMLRenderer::renderHTML({}, false, {}), "");
+    EXPECT_EQ(HTMLRenderer::renderHTML({DocBlock::listItem(false, 1, {DocRun("a")}), DocBlock::listItem(true, 1, {DocRun("b")})},
+                                       false, {}),
+              "<ul><li>\na\n</li></ul>\n<ol><li>\nb\n</li></ol>");
 }
 
 TEST(HTMLRenderer, EscapesOnceAndKeepsApostrophes)
