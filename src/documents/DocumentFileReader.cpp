@@ -10,6 +10,7 @@
 #include "model/FileInfo.h"
 
 #include <QFileInfo>
+#include <QStringConverter>
 
 namespace qv {
 namespace {
@@ -44,7 +45,12 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
     } else if (ext == QLatin1String("html") || ext == QLatin1String("htm") || ext == QLatin1String("xhtml")
                || ext == QLatin1String("xht")) {
         const bool strict = ext.startsWith(QLatin1String("xht"));
-        model.blocks = XHTMLParser::parse(TextLoaders::readFileBytes(file), folder, strict);
+        const QByteArray bytes = TextLoaders::readFileBytes(file);
+        // A page holds no NUL byte unless it is UTF-16 or UTF-32 with its mark; else it is binary.
+        if (bytes.contains('\0') && !QStringConverter::encodingForData(bytes))
+            throw EngineError(QStringLiteral("This document is damaged or not in a supported format"),
+                              QStringLiteral("The file holds binary data"));
+        model.blocks = XHTMLParser::parse(bytes, folder, strict);
         model.title = firstTopHeading(model.blocks);
     } else if (ext == QLatin1String("txt") || ext == QLatin1String("text")) {
         model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file));

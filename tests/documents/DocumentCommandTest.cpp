@@ -188,3 +188,29 @@ TEST(DocumentCommand, RoundTripThroughRichTextChangesNothing)
     ASSERT_EQ(trip.exitCode, 0);
     EXPECT_EQ(trip.out, plain.out);
 }
+
+TEST(DocumentCommand, BrokenFilesGiveOneSentence)
+{
+    QTemporaryDir dir;
+    QByteArray binary(4096, '\0');
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = char((i * 7919) % 256);
+    const QStringList names{"binary.md", "binary.html", "binary.txt", "truncated.docx", "truncated.odt"};
+    for (const QString& name : names) {
+        const QByteArray bytes = name.startsWith("truncated") ? QByteArray("PK\x03\x04\x14\0\0\0", 8) : binary;
+        const QString file = writeFile(dir.filePath(name), bytes);
+        const Outcome outcome = document({file}, dir.path());
+        EXPECT_EQ(outcome.exitCode, 1) << name.toStdString();
+        const QByteArray message = outcome.err.trimmed().split('\n').last();
+        EXPECT_TRUE(message == "This text file uses an unknown encoding"
+                    || message == "This document is damaged or not in a supported format")
+            << name.toStdString() << ": " << message.toStdString();
+        EXPECT_EQ(readFile(file), bytes);
+    }
+    // A broken data URI and a missing picture leave the rest of the page.
+    const QString page = writeFile(dir.filePath("page.html"),
+                                   "<p>kept</p><img src=\"data:image/png;base64,%%%\"><img src=\"none.png\"><p>too</p>");
+    const Outcome outcome = document({page}, dir.path());
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(kinds(blocksOf(outcome.out)), "paragraph paragraph");
+}
