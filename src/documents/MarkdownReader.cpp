@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace qv {
 namespace {
@@ -310,7 +311,9 @@ QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
 std::pair<std::optional<QString>, QList<DocBlock>>
 MarkdownReader::parseMarkdown(const QString& source, const std::optional<QString>& title)
 {
-    cmark_gfm_core_extensions_ensure_registered();
+    // Registration fills a global list: once, whichever thread comes first.
+    static std::once_flag registered;
+    std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
     std::optional<QString> declaredTitle;
     const QByteArray utf8 = withoutFrontMatter(source, declaredTitle).toUtf8();
     const std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(

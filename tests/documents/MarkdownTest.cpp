@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 using namespace qv;
 
 namespace {
@@ -166,4 +169,18 @@ TEST(MarkdownWriter, OutputReadsBackToTheSameBlocks)
         }
         EXPECT_EQ(back[i], blocks[i]) << i << "\n" << markdown.toStdString();
     }
+}
+
+TEST(MarkdownReader, ParsesOnManyThreadsAtOnce)
+{
+    const QString source = "# T\n\n| a | b |\n|---|---|\n| c | d |\n\n~~x~~ and *y*\n";
+    const auto expected = parse(source);
+    std::vector<QList<DocBlock>> results(4);
+    {
+        std::vector<std::jthread> threads;
+        for (auto& result : results)
+            threads.emplace_back([&] { result = parse(source); });
+    }
+    for (const auto& result : results)
+        EXPECT_EQ(result, expected);
 }
