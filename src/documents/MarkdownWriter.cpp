@@ -134,7 +134,8 @@ QString MarkdownWriter::markdownCodeSpan(const QString& text)
 
 QString MarkdownWriter::escapeMarkdown(const QString& text)
 {
-    static const QString special = QStringLiteral("\\`*_[]<>|");
+    // The tilde too: the strike-through extension takes one or two of them as markup.
+    static const QString special = QStringLiteral("\\`*_[]<>|~");
     QString out;
     out.reserve(text.size() + 8);
     for (const QChar c : text) {

@@ -123,6 +123,7 @@ TEST(MarkdownWriter, EscapesWhatWouldBeMarkup)
     EXPECT_EQ(MarkdownWriter::escapeMarkdown("3. x"), "3\\. x");
     EXPECT_EQ(MarkdownWriter::escapeMarkdown("12. x"), "12\\. x");
     EXPECT_EQ(MarkdownWriter::escapeMarkdown("x. 3"), "x. 3");
+    EXPECT_EQ(MarkdownWriter::escapeMarkdown("~x~ ~~y"), "\\~x\\~ \\~\\~y");
     EXPECT_EQ(MarkdownWriter::markdownRun(styled(" word ", true, false)), " **word** ");
     EXPECT_EQ(MarkdownWriter::markdownRun(styled("  ", true, false)), "  ");
     EXPECT_EQ(MarkdownWriter::markdownRun(styled("t", true, true, false, true)), "***~~t~~***");
@@ -146,6 +147,7 @@ TEST(MarkdownWriter, OutputReadsBackToTheSameBlocks)
                              styled("it", false, true), DocRun(" "), styled("x`y", false, false, true),
                              DocRun(" "), styled("gone", false, false, false, true), DocRun(" "), linked}),
         DocBlock::paragraph({DocRun("3. not a list")}),
+        DocBlock::paragraph({DocRun("a ~~almost"), styled("struck", false, false, false, true), DocRun("~ home ~/x")}),
         DocBlock::listItem(false, 1, {DocRun("one")}),
         DocBlock::listItem(true, 2, {DocRun("two")}),
         DocBlock::listItem(true, 2, {DocRun("three")}),
