@@ -141,10 +141,15 @@ private:
 
     void appendCode(const QString& text)
     {
-        if (!blocks.isEmpty() && blocks.last().kind == DocBlock::Kind::code && !blocks.last().runs.isEmpty())
+        if (!blocks.isEmpty() && blocks.last().kind == DocBlock::Kind::code && !blocks.last().runs.isEmpty()) {
             blocks.last().runs.first().text += QLatin1Char('\n') + text;
-        else
-            blocks.append(DocBlock::code(text));
+        } else {
+            DocBlock code = DocBlock::code(text);
+            // An empty code block holds no run, as the Markdown reader gives it.
+            if (text.isEmpty())
+                code.runs.clear();
+            blocks.append(code);
+        }
     }
 
     void readTable(QTextTable* table, int depth)

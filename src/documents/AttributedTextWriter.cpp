@@ -71,8 +71,8 @@ public:
             if (run.strike)
                 format.setFontStrikeOut(true);
             if (run.link) {
-                const QUrl url(*run.link, QUrl::StrictMode);
-                if (url.isValid()) {
+                // Kept as written: rich text holds the target as text, so any target survives.
+                if (!run.link->isEmpty()) {
                     format.setAnchor(true);
                     format.setAnchorHref(*run.link);
                     format.setForeground(QColor(0x1a, 0x5f, 0xb4));

@@ -70,12 +70,18 @@ QString imagePath(const QString& url)
     return url;
 }
 
-// Text split around an image keeps no spaces at the cut.
+bool isOuterSpace(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\n');
+}
+
+// Text split around an image keeps no spaces at the cut, and a line break at either end of a
+// block breaks nothing.
 void trimOuterSpaces(QList<DocRun>& runs)
 {
     while (!runs.isEmpty()) {
         QString& text = runs.first().text;
-        while (text.startsWith(QLatin1Char(' ')))
+        while (!text.isEmpty() && isOuterSpace(text.front()))
             text.remove(0, 1);
         if (!text.isEmpty())
             break;
@@ -83,7 +89,7 @@ void trimOuterSpaces(QList<DocRun>& runs)
     }
     while (!runs.isEmpty()) {
         QString& text = runs.last().text;
-        while (text.endsWith(QLatin1Char(' ')))
+        while (!text.isEmpty() && isOuterSpace(text.back()))
             text.chop(1);
         if (!text.isEmpty())
             break;
@@ -272,7 +278,7 @@ private:
         for (cmark_node* row = cmark_node_first_child(table); row; row = cmark_node_next(row)) {
             QStringList cells;
             for (cmark_node* cell = cmark_node_first_child(row); cell; cell = cmark_node_next(cell))
-                cells.append(flatText(cell));
+                cells.append(flatText(cell).trimmed());
             // A cell without text gives nothing, so a row's empty last cells are left off.
             while (!cells.isEmpty() && cells.last().isEmpty())
                 cells.removeLast();
@@ -316,15 +322,21 @@ MarkdownReader::parseMarkdown(const QString& source, const std::optional<QString
     std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
     std::optional<QString> declaredTitle;
     const QByteArray utf8 = withoutFrontMatter(source, declaredTitle).toUtf8();
-    const std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(
-        cmark_parser_new(CMARK_OPT_DEFAULT), cmark_parser_free);
-    for (const char* name : {"table", "strikethrough"}) {
-        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name))
-            cmark_parser_attach_syntax_extension(parser.get(), extension);
+    // Attaching an extension switches its characters on in a table that every parser of the
+    // process shares, and finishing switches them off again: parses take turns.
+    static std::mutex parsing;
+    std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(nullptr, cmark_node_free);
+    {
+        const std::lock_guard lock(parsing);
+        const std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(
+            cmark_parser_new(CMARK_OPT_DEFAULT), cmark_parser_free);
+        for (const char* name : {"table", "strikethrough"}) {
+            if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name))
+                cmark_parser_attach_syntax_extension(parser.get(), extension);
+        }
+        cmark_parser_feed(parser.get(), utf8.constData(), size_t(utf8.size()));
+        document.reset(cmark_parser_finish(parser.get()));
     }
-    cmark_parser_feed(parser.get(), utf8.constData(), size_t(utf8.size()));
-    const std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(
-        cmark_parser_finish(parser.get()), cmark_node_free);
     Walker walker;
     if (document)
         walker.visitBlock(document.get(), 0);
