@@ -96,3 +96,16 @@ TEST(XMLNamespaces, TableShipsAsAResource)
     EXPECT_FALSE(XMLNamespaces::parse("not a plist"));
     EXPECT_FALSE(XMLNamespaces::parse("<plist><array><string>a</string></array></plist>"));
 }
+
+TEST(XMLNamespaces, AMissingTableIsLoggedAndGivesEmptyNames)
+{
+    // A fresh process: the table is read once per process.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            XMLNamespaces::resourcePath = ":/documents/none.plist";
+            const bool empty = XMLNamespaces::value("wordMain").isEmpty() && XMLNamespaces::value("dc").isEmpty();
+            std::exit(empty ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "XMLNamespaces.plist is missing from the app bundle");
+}

@@ -13,6 +13,9 @@
 
 #include <sys/resource.h>
 
+#include <thread>
+#include <vector>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -164,4 +167,21 @@ TEST(XHTMLParser, DeepNestingIsReadWithoutCrashing)
     EXPECT_NO_THROW(parseHTML(tables));
     EXPECT_NO_THROW(parseHTML(QByteArray("\xff\xfe\x00<\x00p\x00>\x00", 8)));
     EXPECT_NO_THROW(parseHTML("<img src=\"data:image/png;base64,@@@@\"><img src=\"data:image/png,abc\">"));
+}
+
+TEST(XHTMLParser, ParsesOnManyThreadsAtOnce)
+{
+    const QByteArray page = "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>"
+                            "<h1>T</h1><ul><li>a</li></ul><table><tr><td>x</td></tr></table></body></html>";
+    const QByteArray broken = "<p>loose <b>html";
+    const auto strict = XHTMLParser::parse(page, std::nullopt, true);
+    const auto loose = XHTMLParser::parse(broken, std::nullopt, true);
+    std::vector<QList<DocBlock>> results(8);
+    {
+        std::vector<std::jthread> threads;
+        for (size_t i = 0; i < results.size(); ++i)
+            threads.emplace_back([&, i] { results[i] = XHTMLParser::parse(i % 2 ? broken : page, std::nullopt, true); });
+    }
+    for (size_t i = 0; i < results.size(); ++i)
+        EXPECT_EQ(results[i], i % 2 ? loose : strict);
 }
