@@ -232,3 +232,41 @@ TEST(AttributedText, TableColumnsShareThePageByTheirText)
     EXPECT_GT(wide[1], 0.7);
     EXPECT_GT(wide[0], 0.0);
 }
+
+TEST(AttributedText, HtmlThroughRichTextReadsPicturesBesideIt)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("images/pic.png"), png(5, 5));
+    const QString page = writeFile(dir.filePath("pages/page.html"),
+                                   "<html><head><title>Own page</title></head><body><h1>Head</h1>"
+                                   "<p><img src=\"../images/pic.png\"></p><p><img src=\"https://example.com/x.png\"></p>"
+                                   "<ol><li>one</li><li>two</li></ol></body></html>");
+    const RichTextReader::Result result = RichTextReader::readHTMLFile(QUrl::fromLocalFile(page));
+    EXPECT_EQ(result.title, QStringLiteral("Own page"));
+    const auto blocks = AttributedTextReader::documentModelFromAttributedString(*result.document, result.title).blocks;
+    ASSERT_EQ(blocks.size(), 4);
+    EXPECT_EQ(blocks[0], DocBlock::heading(1, {DocRun("Head")}));
+    EXPECT_EQ(blocks[1].kind, DocBlock::Kind::image);
+    EXPECT_EQ(blocks[1].ext, "png");
+    EXPECT_EQ(QImage::fromData(*blocks[1].data).size(), QSize(5, 5));
+    EXPECT_EQ(blocks[2], DocBlock::listItem(true, 1, {DocRun("one")}));
+    EXPECT_EQ(blocks[3], DocBlock::listItem(true, 1, {DocRun("two")}));
+}
+
+TEST(AttributedText, PandocReadsOdtWithItsPictures)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("pic.png"), png(7, 3));
+    const QString markdown = writeFile(dir.filePath("src.md"), "# Chapter\n\n![a picture](pic.png)\n\n1. one\n2. two\n");
+    const QString odt = dir.filePath("c.odt");
+    ASSERT_EQ(runProgram("pandoc", {"--resource-path", dir.path(), markdown, "-o", odt}), 0);
+    const QUrl work = QUrl::fromLocalFile(dir.filePath("work"));
+    QDir().mkpath(work.toLocalFile());
+    const DocumentModel model = DocumentFileReader::read(QUrl::fromLocalFile(odt), work);
+    EXPECT_EQ(model.title, QStringLiteral("Chapter"));
+    const auto image = std::find_if(model.blocks.begin(), model.blocks.end(),
+                                    [](const DocBlock& b) { return b.kind == DocBlock::Kind::image; });
+    ASSERT_NE(image, model.blocks.end());
+    EXPECT_EQ(QImage::fromData(*image->data).size(), QSize(7, 3));
+    EXPECT_TRUE(model.blocks.contains(DocBlock::listItem(true, 1, {DocRun("two")})));
+}
