@@ -238,8 +238,6 @@ private:
         }
         QList<DocBlock> images;
         QList<DocRun> runs;
-        double sizeWeighted = 0;
-        qint64 sizeCount = 0;
         QMap<double, qint64> sizes;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -264,8 +262,6 @@ private:
                 run.link = chars.anchorHref();
             appendMergedRun(runs, run);
         }
-        Q_UNUSED(sizeWeighted);
-        Q_UNUSED(sizeCount);
         blocks.append(images);
         QString plain;
         for (const DocRun& run : runs)

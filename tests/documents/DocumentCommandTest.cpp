@@ -177,7 +177,7 @@ TEST(DocumentCommand, RoundTripThroughRichTextChangesNothing)
 {
     QTemporaryDir dir;
     const QString source = writeFile(dir.filePath("trip.md"),
-        "# Report\n\n## Part two\n\n### Detail\n\n"
+        "# Report\n\n## Second half\n\n### Detail\n\n"
         "Text with **bold**, *italic*, ***both***, ~~struck~~, `inline code` and a [link](https://example.com/page).\n\n"
         "- first\n   1. nested one\n   2. nested two\n      - deeper\n- second\n\n"
         "```\nint main()\n{\n\n\treturn 0;\n        // indented\n}\n```\n\n"
