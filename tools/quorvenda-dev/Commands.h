@@ -16,5 +16,6 @@ int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);
 int renderSettings(const QStringList& args);
 int action(const QStringList& args);
+int document(const QStringList& args);
 
 } // namespace qv::dev

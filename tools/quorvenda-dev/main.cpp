@@ -23,6 +23,8 @@ const std::map<QString, Command>& commands()
          {qv::dev::action, "action ACTION-ID [--alt] [--at X,Y] [--folder DIR] [--pick TITLE] [--stay SECONDS] FILE...  run a quick action, print what it showed"}},
         {QStringLiteral("capabilities"),
          {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
+        {QStringLiteral("document"),
+         {qv::dev::document, "document FILE [--to md|html|txt] [--roundtrip] [--stats]  a document read into the model, as JSON or written out"}},
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("hud-demo"),

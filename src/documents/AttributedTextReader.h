@@ -1,0 +1,24 @@
+#pragma once
+
+#include "documents/DocumentModel.h"
+
+#include <QTextDocument>
+
+namespace qv {
+
+// Rich text to the model: tables from QTextTable (a one-column table in a fixed face is code),
+// lists from QTextList, headings from the heading level or from size and weight, code from
+// fixed faces, page breaks from form feeds and page-break blocks, images from image resources.
+class AttributedTextReader {
+public:
+    AttributedTextReader() = delete;
+
+    // Never fails. The title is the given one, else the first level-1 heading's text.
+    static DocumentModel documentModelFromAttributedString(const QTextDocument& document,
+                                                           const std::optional<QString>& title = std::nullopt);
+
+    // Tables nested deeper than this are read as their text.
+    static constexpr int maximumDepth = 32;
+};
+
+} // namespace qv

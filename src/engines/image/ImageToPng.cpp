@@ -1,0 +1,37 @@
+#include "engines/image/ImageToPng.h"
+
+#include "engines/image/VipsRuntime.h"
+
+#include <vips/vips.h>
+
+#include <memory>
+
+namespace qv {
+
+std::optional<QByteArray> imageToPng(const QByteArray& bytes, qint64 maxPixels)
+{
+    if (bytes.isEmpty() || !ensureVips())
+        return std::nullopt;
+    // Only the header is read here; a huge canvas is refused before any pixel is decoded.
+    VipsImage* raw = vips_image_new_from_buffer(bytes.constData(), size_t(bytes.size()), "",
+                                                "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (!raw) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    const std::unique_ptr<VipsImage, void (*)(VipsImage*)> image(
+        raw, [](VipsImage* i) { g_object_unref(i); });
+    if (qint64(vips_image_get_width(raw)) * vips_image_get_height(raw) > maxPixels)
+        return std::nullopt;
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_image_write_to_buffer(raw, ".png", &buffer, &length, nullptr) != 0) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    QByteArray png(static_cast<const char*>(buffer), qsizetype(length));
+    g_free(buffer);
+    return png;
+}
+
+} // namespace qv

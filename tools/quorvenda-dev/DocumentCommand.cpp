@@ -1,0 +1,98 @@
+#include "Commands.h"
+
+#include "documents/AttributedTextReader.h"
+#include "documents/AttributedTextWriter.h"
+#include "documents/DocumentFileReader.h"
+#include "documents/HTMLRenderer.h"
+#include "documents/MarkdownWriter.h"
+#include "documents/TextLoaders.h"
+#include "model/Error.h"
+#include "model/SystemError.h"
+#include "platform/TemporaryRoot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace qv::dev {
+namespace {
+
+void print(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+int usage()
+{
+    QTextStream(stderr) << "usage: quorvenda-dev document FILE [--to md|html|txt] [--roundtrip] [--stats]\n";
+    return 2;
+}
+
+} // namespace
+
+int document(const QStringList& args)
+{
+    QString file;
+    QString to;
+    bool roundtrip = false;
+    bool stats = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--to") && i + 1 < args.size())
+            to = args[++i];
+        else if (args[i] == QLatin1String("--roundtrip"))
+            roundtrip = true;
+        else if (args[i] == QLatin1String("--stats"))
+            stats = true;
+        else if (!args[i].startsWith(QLatin1String("--")) && file.isEmpty())
+            file = args[i];
+        else
+            return usage();
+    }
+    if (file.isEmpty() || (!to.isEmpty() && to != QLatin1String("md") && to != QLatin1String("html")
+                           && to != QLatin1String("txt")))
+        return usage();
+    const QFileInfo info(file);
+    const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
+    const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
+    try {
+        QTemporaryDir work(TemporaryRoot::secure() + QStringLiteral("/document-XXXXXX"));
+        if (!work.isValid())
+            throw SystemError(SystemError::posixDomain, EIO, QStringLiteral("Cannot create a work folder"));
+        DocumentModel model = DocumentFileReader::read(url, QUrl::fromLocalFile(work.path()));
+        if (roundtrip) {
+            const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
+                QFile in(QDir(folder.toLocalFile()).filePath(path));
+                if (!in.open(QIODevice::ReadOnly) || in.size() > TextLoaders::maximumFileBytes)
+                    return std::nullopt;
+                return in.readAll();
+            };
+            const auto rich = AttributedTextWriter::attributedStringFromDocumentModel(loader, model.blocks);
+            model = AttributedTextReader::documentModelFromAttributedString(*rich, model.title);
+        }
+        if (stats) {
+            const auto counts = TextLoaders::textStatistics(model.plainText());
+            print(TextLoaders::statisticsLine(counts.words, counts.characters) + QLatin1Char('\n'));
+        } else if (to == QLatin1String("md")) {
+            print(MarkdownWriter::renderMarkdown(model.blocks));
+        } else if (to == QLatin1String("html")) {
+            print(HTMLRenderer::renderHTMLWithEmbeddedImages(model.blocks, false, folder) + QLatin1Char('\n'));
+        } else if (to == QLatin1String("txt")) {
+            print(model.plainText() + QLatin1Char('\n'));
+        } else {
+            print(QString::fromUtf8(QJsonDocument(model.toJson()).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+        }
+        return 0;
+    } catch (const Error& error) {
+        QTextStream(stderr) << error.localizedDescription() << '\n';
+        return 1;
+    }
+}
+
+} // namespace qv::dev
