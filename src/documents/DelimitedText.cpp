@@ -114,9 +114,11 @@ QString delimitedText(const QList<QStringList>& rows, QChar delimiter)
             if (c > 0)
                 text.append(delimiter);
             const QString& field = row[c];
-            const bool quoted = field.contains(delimiter) || field.contains(quote)
-                || field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r'))
-                || field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
+            bool quoted = field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
+            for (qsizetype i = 0; !quoted && i < field.size(); ++i) {
+                const QChar f = field[i];
+                quoted = f == delimiter || f == quote || f == QLatin1Char('\n') || f == QLatin1Char('\r');
+            }
             if (!quoted) {
                 text.append(field);
                 continue;

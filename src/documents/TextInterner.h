@@ -1,32 +1,30 @@
 #pragma once
 
-#include <QSet>
+#include <QHashFunctions>
 #include <QString>
+
+#include <array>
 
 namespace qv {
 
 // Makes equal short texts share one copy, so a sheet of many equal cells costs little more
-// than its grid. Remembers a bounded number of texts.
+// than its grid: a small cache of recent texts, one slot per hash, the newer text winning.
 class TextInterner {
 public:
     void intern(QString& text)
     {
         if (text.size() > maximumLength)
             return;
-        const auto found = m_seen.constFind(text);
-        if (found != m_seen.constEnd()) {
-            text = *found;
-            return;
-        }
-        if (m_seen.size() >= maximumTexts)
-            m_seen.clear();
-        m_seen.insert(text);
+        QString& slot = m_slots[qHash(text) & (m_slots.size() - 1)];
+        if (slot == text)
+            text = slot;
+        else
+            slot = text;
     }
 
 private:
     static constexpr qsizetype maximumLength = 32;
-    static constexpr qsizetype maximumTexts = 1 << 16;
-    QSet<QString> m_seen;
+    std::array<QString, 4096> m_slots;
 };
 
 } // namespace qv

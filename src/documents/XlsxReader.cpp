@@ -18,6 +18,7 @@
 #include <libxml/xpath.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -251,6 +252,42 @@ std::optional<qint64> decimalInteger(const QByteArray& text)
     return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
+char16_t unitOf(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unitOf(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template<typename Units>
+std::optional<CellPosition> positionOf(const Units& reference)
+{
+    qint64 column = 0;
+    qint64 row = 0;
+    bool digits = false;
+    for (const auto unit : reference) {
+        char16_t u = unitOf(unit);
+        if (u >= 'a' && u <= 'z')
+            u = char16_t(u - 'a' + 'A');
+        if (u >= 'A' && u <= 'Z' && !digits) {
+            column = column * 26 + (u - 'A' + 1);
+            if (column > maximumSheetColumns)
+                return std::nullopt;
+        } else if (u >= '0' && u <= '9') {
+            digits = true;
+            row = row * 10 + (u - '0');
+            if (row > maximumSheetRows)
+                return std::nullopt;
+        }
+    }
+    if (column == 0 || !digits)
+        return std::nullopt;
+    return CellPosition{column - 1, row - 1};
+}
+
 // The cells of one worksheet, read as its events come.
 class SheetParser {
 public:
@@ -268,13 +305,22 @@ public:
             m_rowIndex = row - 1;
             m_nextColumn = 0;
         } else if (isNamed(name, "c")) {
-            xmlChar* reference = xmlTextReaderGetAttribute(reader, reinterpret_cast<const xmlChar*>("r"));
-            m_cellReference = reference ? std::optional<QString>(fromXml(reference)) : std::nullopt;
-            xmlFree(reference);
-            xmlChar* type = xmlTextReaderGetAttribute(reader, reinterpret_cast<const xmlChar*>("t"));
-            m_cellType = type ? QByteArray(reinterpret_cast<const char*>(type)) : QByteArray("n");
-            xmlFree(type);
-            m_cellStyle = decimalInteger(attributeBytes(reader, "s")).value_or(0);
+            m_cellReference.reset();
+            m_cellType = "n";
+            m_cellStyle = 0;
+            // Read in place: no copies of the attribute values.
+            for (int more = xmlTextReaderMoveToFirstAttribute(reader); more == 1;
+                 more = xmlTextReaderMoveToNextAttribute(reader)) {
+                const xmlChar* attributeName = xmlTextReaderConstName(reader);
+                const char* value = reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
+                if (isNamed(attributeName, "r"))
+                    m_cellReference = QByteArray(value ? value : "");
+                else if (isNamed(attributeName, "t"))
+                    m_cellType = QByteArray(value ? value : "");
+                else if (isNamed(attributeName, "s"))
+                    m_cellStyle = decimalInteger(QByteArray::fromRawData(value, value ? qsizetype(std::strlen(value)) : 0)).value_or(0);
+            }
+            xmlTextReaderMoveToElement(reader);
             m_value.clear();
         } else if (isNamed(name, "v") || isNamed(name, "t")) {
             m_capturing = true;
@@ -327,7 +373,7 @@ private:
     {
         CellPosition position{m_nextColumn, m_rowIndex};
         if (m_cellReference) {
-            if (const auto parsed = cellPosition(*m_cellReference))
+            if (const auto parsed = positionOf(QByteArrayView(*m_cellReference)))
                 position = *parsed;
         }
         m_nextColumn = position.column + 1;
@@ -335,10 +381,12 @@ private:
         QString text = cellText();
         if (text.isEmpty() || position.row < 0)
             return;
+        const bool fromShared = m_cellType == "s";
         // Running positions past the last row or column describe more than a sheet can hold.
         if (position.row >= maximumSheetRows || position.column >= maximumSheetColumns)
             throw EngineError(SheetLimits::tooLargeMessage);
-        m_interner.intern(text);
+        if (!fromShared)
+            m_interner.intern(text);
         const qint64 maxRow = std::max(m_maxRow, position.row);
         const qint64 maxColumn = std::max(m_maxColumn, position.column);
         // A far cell asks for the whole rectangle up to it.
@@ -382,7 +430,7 @@ private:
     TextInterner m_interner;
     qint64 m_maxRow = -1;
     qint64 m_maxColumn = -1;
-    std::optional<QString> m_cellReference;
+    std::optional<QByteArray> m_cellReference;
     QByteArray m_cellType;
     qint64 m_cellStyle = 0;
     QByteArray m_value;
@@ -429,25 +477,7 @@ QString partKey(const QString& name)
 
 std::optional<CellPosition> cellPosition(QStringView reference)
 {
-    qint64 column = 0;
-    qint64 row = 0;
-    bool digits = false;
-    for (const QChar c : reference) {
-        const char16_t u = c.toUpper().unicode();
-        if (u >= 'A' && u <= 'Z' && !digits) {
-            column = column * 26 + (u - 'A' + 1);
-            if (column > maximumSheetColumns)
-                return std::nullopt;
-        } else if (u >= '0' && u <= '9') {
-            digits = true;
-            row = row * 10 + (u - '0');
-            if (row > maximumSheetRows)
-                return std::nullopt;
-        }
-    }
-    if (column == 0 || !digits)
-        return std::nullopt;
-    return CellPosition{column - 1, row - 1};
+    return positionOf(reference);
 }
 
 QString excelDateText(double serial, bool use1904)
@@ -463,14 +493,59 @@ QString excelDateText(double serial, bool use1904)
     return date.toString(u"yyyy-MM-dd");
 }
 
+namespace {
+
+// Whether text is already what numberText would print: plain digits with at most 15
+// significant ones, no leading or trailing zeros, no exponent "%.15g" would choose, not "-0".
+bool isCanonicalNumber(QStringView text)
+{
+    QStringView body = text;
+    const bool negative = body.startsWith(QLatin1Char('-'));
+    if (negative)
+        body = body.mid(1);
+    const qsizetype point = body.indexOf(QLatin1Char('.'));
+    const QStringView whole = point < 0 ? body : body.left(point);
+    const QStringView fraction = point < 0 ? QStringView() : body.mid(point + 1);
+    auto digitsOnly = [](QStringView part) {
+        for (const QChar c : part)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        return true;
+    };
+    if (whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(fraction))
+        return false;
+    if (whole.size() > 1 && whole.front() == QLatin1Char('0'))
+        return false;
+    if (point >= 0 && (fraction.isEmpty() || fraction.back() == QLatin1Char('0')))
+        return false;
+    const bool zeroWhole = whole == QLatin1String("0");
+    if (zeroWhole && fraction.isEmpty())
+        return !negative;
+    qsizetype leadingZeros = 0;
+    if (zeroWhole) {
+        while (leadingZeros < fraction.size() && fraction[leadingZeros] == QLatin1Char('0'))
+            ++leadingZeros;
+        if (leadingZeros >= 4) // "%.15g" writes 0.00001 as 1e-05
+            return false;
+    }
+    const qsizetype significant = (zeroWhole ? 0 : whole.size()) + fraction.size() - leadingZeros;
+    return significant <= 15;
+}
+
+} // namespace
+
 QString numberText(const QString& text)
 {
+    if (isCanonicalNumber(text))
+        return text;
     const auto value = parseDecimalNumber(text);
     if (!value)
         return text;
     if (std::isfinite(*value) && *value == std::floor(*value) && std::fabs(*value) < 1e15)
         return QString::number(qint64(*value));
-    QString printed = QString::asprintf("%.15g", *value);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", *value);
+    QString printed = QString::fromLatin1(buffer);
     if (printed.contains(QLatin1Char('e')))
         return printed;
     if (printed.contains(QLatin1Char('.'))) {

@@ -88,6 +88,15 @@ TEST(SheetXlsx, NumbersAndDatesPrintAsPeopleWriteThem)
     EXPECT_EQ(numberText("2.50"), "2.5");
     EXPECT_EQ(numberText("abc"), "abc");
     EXPECT_EQ(numberText(""), "");
+    // Text already in its printed form comes back as it is; anything else is printed anew.
+    EXPECT_EQ(numberText("-0"), "0");
+    EXPECT_EQ(numberText("007"), "7");
+    EXPECT_EQ(numberText("0.0001"), "0.0001");
+    EXPECT_EQ(numberText("0.00001"), "1e-05");
+    EXPECT_EQ(numberText("123456789012345"), "123456789012345");
+    EXPECT_EQ(numberText("1234567890123456"), "1.23456789012346e+15");
+    EXPECT_EQ(numberText("0.1234567890123456"), "0.123456789012346");
+    EXPECT_EQ(numberText("-12.5"), "-12.5");
 
     EXPECT_EQ(excelDateText(45292, false), "2024-01-01");
     EXPECT_EQ(excelDateText(45292.5, false), "2024-01-01 12:00:00");
