@@ -1,6 +1,7 @@
 #include "documents/XlsxReader.h"
 #include "documents/XlsxWriter.h"
 #include "documents/ZipPackageWriter.h"
+#include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "support/SmallDisk.h"
@@ -338,4 +339,28 @@ TEST(SheetXlsx, AFullDiskLeavesNoWorkbook)
     EXPECT_THROW(writeXLSX({{"S", rows}}, path), SystemError);
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(test::folderEntries(disk.path()), QStringList());
+}
+
+TEST(SheetXlsx, DatesOnlyWithinTheCalendar)
+{
+    QTemporaryDir dir;
+    const QByteArray styles = "<styleSheet xmlns=\"" + mainNS + "\"><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
+    const QString path = writePackage(dir.filePath("dates.xlsx"),
+        {{"xl/workbook.xml", workbookXml("<x:sheet name=\"S\"/>")}, {"xl/styles.xml", styles},
+         {"xl/worksheets/sheet1.xml", sheetXml("<row><c s=\"1\"><v>2958465</v></c><c s=\"1\"><v>2958466</v></c>"
+                                               "<c s=\"1\"><v>-1</v></c><c s=\"1\"><v>1e300</v></c><c s=\"1\"><v>nan</v></c></row>")}});
+    EXPECT_EQ(readXLSX(path).first().rows,
+              (Rows{{"9999-12-31", "2958466", "-1", "1e+300", "nan"}}));
+}
+
+TEST(SheetXlsx, StoppedReadsAndWritesLeaveNothing)
+{
+    QTemporaryDir dir;
+    const QString book = dir.filePath("book.xlsx");
+    writeXLSX({{"S", {{"1"}}}}, book);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(readXLSX(book, stop.get_token()), CancellationError);
+    EXPECT_THROW(writeXLSX({{"S", {{"1"}}}}, dir.filePath("other.xlsx"), stop.get_token()), CancellationError);
+    EXPECT_EQ(test::folderEntries(dir.path()), QStringList{"book.xlsx"});
 }
