@@ -3,6 +3,8 @@
 #include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
+#include "catalogue/SpreadsheetCatalogue.h"
+#include "catalogue/SubtitleCatalogue.h"
 #include "catalogue/VideoCatalogue.h"
 
 namespace qv {
@@ -16,6 +18,8 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // folder. The quick actions stay last.
         list += videoDescriptors();
         list += audioDescriptors();
+        list += spreadsheetDescriptors();
+        list += subtitleDescriptors();
         list += archiveDescriptors();
         list += folderDescriptors();
         list += quickActionDescriptors();

@@ -1,0 +1,228 @@
+#include "catalogue/SpreadsheetCatalogue.h"
+
+#include "catalogue/ConversionRecipe.h"
+#include "catalogue/OperationFactories.h"
+#include "documents/DelimitedText.h"
+#include "documents/XlsxReader.h"
+#include "documents/XlsxWriter.h"
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/Progress.h"
+#include "platform/FileContents.h"
+
+#include <QDir>
+#include <QSet>
+#include <QUuid>
+
+namespace qv {
+
+namespace {
+
+const QSet<QString> nativeFormats{QStringLiteral("csv"), QStringLiteral("tsv"), QStringLiteral("xlsx")};
+
+QString formatID(const FileInfo& file)
+{
+    return file.format ? file.format->id : QString();
+}
+
+QString freshName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+void writeTextFile(const QString& path, const QString& text)
+{
+    if (const auto error = FileContents::createNew(path, text.toUtf8()))
+        throw *error;
+}
+
+QChar delimiterForExtension(const QString& extension)
+{
+    return extension == QLatin1String("tsv") ? QLatin1Char('\t') : QLatin1Char(',');
+}
+
+// The first sheet as one delimited file, delivered under the base name.
+QUrl deliverFirstSheet(const QList<Sheet>& sheets, const QString& extension,
+                       const QString& baseName, OutputPlanner& planner)
+{
+    const QUrl work = planner.workURL(extension, freshName());
+    writeTextFile(work.toLocalFile(),
+                  delimitedText(sheets.isEmpty() ? QList<QStringList>() : sheets.first().rows,
+                                delimiterForExtension(extension)));
+    return planner.deliver(work, baseName, extension);
+}
+
+// Every sheet as a delimited file in a folder "<base> (sheets)".
+QUrl deliverSheetFolder(const QList<Sheet>& sheets, const QString& extension,
+                        const QString& baseName, OutputPlanner& planner, std::stop_token stop)
+{
+    const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("sheets"));
+    const QStringList names = sheetFileNames(sheets);
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        throwIfCancelled(stop);
+        writeTextFile(QDir(folder.toLocalFile()).filePath(names[i] + QLatin1Char('.') + extension),
+                      delimitedText(sheets[i].rows, delimiterForExtension(extension)));
+    }
+    return planner.deliver(folder, baseName + QLatin1String(" (sheets)"), QString());
+}
+
+QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
+                        const OperationContext& context, OutputPlanner& planner, Progress& progress)
+{
+    const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
+    reportProgress(0.6, progress);
+    const QString baseName = splitFileName(file.name).baseName;
+    if (extension == QLatin1String("xlsx")) {
+        const QUrl work = planner.workURL(extension, freshName());
+        writeXLSX(sheets, work.toLocalFile(), context.stopToken);
+        return planner.deliver(work, baseName, extension);
+    }
+    if (!context.options.allSheets.value_or(false) || sheets.size() < 2)
+        return deliverFirstSheet(sheets, extension, baseName, planner);
+    return deliverSheetFolder(sheets, extension, baseName, planner, context.stopToken);
+}
+
+QUrl splitSheets(const FileInfo& file, const OperationContext& context, OutputPlanner& planner,
+                 Progress& progress)
+{
+    const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
+    reportProgress(0.6, progress);
+    const QString baseName = splitFileName(file.name).baseName;
+    const QString csv = QStringLiteral("csv");
+    if (sheets.size() < 2)
+        return deliverFirstSheet(sheets, csv, baseName, planner);
+    return deliverSheetFolder(sheets, csv, baseName, planner, context.stopToken);
+}
+
+QList<QUrl> mergeCSV(const OperationContext& context, OutputPlanner& planner, Progress& progress)
+{
+    QList<QStringList> merged;
+    std::optional<QStringList> header;
+    qint64 cells = 0;
+    for (qsizetype i = 0; i < context.files.size(); ++i) {
+        throwIfCancelled(context.stopToken);
+        QList<QStringList> rows = readDelimitedText(context.files[i].path());
+        if (rows.isEmpty())
+            continue;
+        if (!header)
+            header = rows.first();
+        else if (rows.first() == *header)
+            rows.removeFirst();
+        for (const QStringList& row : rows)
+            cells += row.size();
+        if (cells > SheetLimits::maximumCells)
+            throw EngineError(SheetLimits::tooLargeMessage);
+        merged += rows;
+        reportProgress(0.8 * double(i + 1) / double(context.files.size()), progress);
+    }
+    const bool tsv = !context.files.isEmpty() && formatID(context.files.first()) == QLatin1String("tsv");
+    const QString extension = tsv ? QStringLiteral("tsv") : QStringLiteral("csv");
+    const QUrl work = planner.workURL(extension, freshName());
+    writeTextFile(work.toLocalFile(), delimitedText(merged, delimiterForExtension(extension)));
+    const QString baseName =
+        planner.outputBaseName(context.settings.suffixForOperation(QStringLiteral("merge")));
+    return {planner.deliver(work, baseName, extension)};
+}
+
+OperationDescriptor spreadsheetTool(const char* id, const char* group, const char* title,
+                                    const char* symbol, const char* verb)
+{
+    OperationDescriptor d;
+    d.id = QString::fromLatin1(id);
+    d.wheel = WheelKind::tools;
+    d.group = QString::fromLatin1(group);
+    d.title = QString::fromLatin1(title);
+    d.symbol = QString::fromLatin1(symbol);
+    d.categories = {FileCategory::spreadsheet};
+    d.behavior = OperationBehavior::run();
+    d.engine = EngineID::of(EngineID::Kind::ooxml);
+    d.lane = JobLane::cpu;
+    d.verb = QString::fromLatin1(verb);
+    return d;
+}
+
+} // namespace
+
+QStringList sheetFileNames(const QList<Sheet>& sheets)
+{
+    QStringList names;
+    QSet<QString> taken;
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        const QString base = sanitizedSheetName(sheets[i].name, i);
+        QString name = base;
+        for (int k = 2; taken.contains(name.toCaseFolded()); ++k)
+            name = base + QLatin1Char(' ') + QString::number(k);
+        taken.insert(name.toCaseFolded());
+        names.append(name);
+    }
+    return names;
+}
+
+QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner&, std::stop_token stop)
+{
+    const QString id = formatID(file);
+    if (id == QLatin1String("csv") || id == QLatin1String("tsv"))
+        return {Sheet{file.baseName, readDelimitedText(file.path())}};
+    if (id == QLatin1String("xlsx"))
+        return readXLSX(file.path(), stop);
+    // Other workbooks need an office application first.
+    throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+}
+
+OperationDescriptor makeSpreadsheetConversion(const QString& extension)
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::spreadsheet};
+    recipe.target = extension;
+    recipe.title = extension.toUpper();
+    recipe.engine = EngineID::of(EngineID::Kind::ooxml);
+    recipe.lane = JobLane::cpu;
+    if (extension == QLatin1String("csv"))
+        recipe.optionFields = {OptionField::allSheets};
+    recipe.extraTest = [extension](const FileInfo& file) {
+        return nativeFormats.contains(extension) && nativeFormats.contains(formatID(file));
+    };
+    recipe.run = singleOutputAdapter(
+        [extension](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+            return convertSpreadsheet(context.files.first(), extension, context, planner, progress);
+        });
+    return makeConversionDescriptor(recipe);
+}
+
+const QList<OperationDescriptor>& spreadsheetDescriptors()
+{
+    static const QList<OperationDescriptor> list = [] {
+        QList<OperationDescriptor> all;
+        for (const char* extension : {"xlsx", "csv", "tsv"})
+            all.append(makeSpreadsheetConversion(QString::fromLatin1(extension)));
+
+        OperationDescriptor split = spreadsheetTool("tool.spreadsheet.splitSheets", "splitSheets",
+                                                    "Split Sheets", "tablecells", "Splitting sheets");
+        split.accepts = [](const FileInfo& file) { return formatID(file) == QLatin1String("xlsx"); };
+        split.make = blockFactory(singleOutputAdapter(
+            [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+                return splitSheets(context.files.first(), context, planner, progress);
+            }));
+        all.append(split);
+
+        OperationDescriptor merge = spreadsheetTool("tool.spreadsheet.mergeCSV", "mergeCSV",
+                                                    "Merge CSVs", "rectangle.stack.badge.plus", "Merging");
+        merge.accepts = [](const FileInfo& file) {
+            const QString id = formatID(file);
+            return id == QLatin1String("csv") || id == QLatin1String("tsv");
+        };
+        merge.multiFile = MultiFileMode::combine;
+        merge.minimumFiles = 2;
+        merge.optionFields = {OptionField::mergeOrder};
+        merge.make = blockFactory([](const OperationContext& context, const QList<QUrl>&,
+                                     OutputPlanner& planner, Progress& progress) {
+            return mergeCSV(context, planner, progress);
+        });
+        all.append(merge);
+        return all;
+    }();
+    return list;
+}
+
+} // namespace qv

@@ -1,0 +1,137 @@
+#include "documents/DelimitedText.h"
+
+#include "documents/Sheet.h"
+#include "documents/TextFileDecoding.h"
+#include "documents/TextInterner.h"
+#include "model/EngineError.h"
+
+#include <QFileInfo>
+
+namespace qv {
+
+const QString SheetLimits::tooLargeMessage = QStringLiteral("This spreadsheet is too large");
+
+namespace {
+
+// A character followed by a combining mark is another character: it neither quotes nor
+// separates.
+bool standsAlone(const QString& text, qsizetype i)
+{
+    return i + 1 >= text.size() || !text[i + 1].isMark();
+}
+
+} // namespace
+
+QChar delimiterFor(const QString& text, const QString& fileName)
+{
+    const QString extension = QFileInfo(fileName).suffix().toLower();
+    if (extension == QLatin1String("tsv") || extension == QLatin1String("tab"))
+        return QLatin1Char('\t');
+    qsizetype begin = 0;
+    while (begin < text.size()) {
+        qsizetype end = begin;
+        while (end < text.size() && text[end] != QLatin1Char('\n') && text[end] != QLatin1Char('\r'))
+            ++end;
+        if (end > begin) {
+            const QStringView line = QStringView(text).mid(begin, end - begin);
+            return line.count(QLatin1Char(';')) > line.count(QLatin1Char(','))
+                ? QLatin1Char(';') : QLatin1Char(',');
+        }
+        begin = end + 1;
+    }
+    return QLatin1Char(',');
+}
+
+QList<QStringList> readDelimitedText(const QString& path)
+{
+    QString text = readTextFileDetectingEncoding(path, SheetLimits::maximumTextBytes,
+                                                 SheetLimits::tooLargeMessage);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return splitDelimited(text, delimiterFor(text, QFileInfo(path).fileName()),
+                          SheetLimits::maximumCells);
+}
+
+QList<QStringList> splitDelimited(const QString& text, QChar delimiter, qint64 maximumCells)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool inQuotes = false;
+    qint64 cells = 0;
+    const QChar quote = QLatin1Char('"');
+    TextInterner interner;
+    auto endField = [&] {
+        interner.intern(field);
+        row.append(field);
+        field.clear();
+        if (maximumCells >= 0 && ++cells > maximumCells)
+            throw EngineError(SheetLimits::tooLargeMessage);
+    };
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c != quote || !standsAlone(text, i)) {
+                field.append(c);
+                continue;
+            }
+            if (i + 1 < size && text[i + 1] == quote && standsAlone(text, i + 1)) {
+                field.append(quote);
+                ++i;
+                continue;
+            }
+            inQuotes = false; // what follows the closing quote is read unquoted
+            continue;
+        }
+        if (c == quote && field.isEmpty() && standsAlone(text, i)) {
+            inQuotes = true;
+        } else if (c == delimiter && standsAlone(text, i)) {
+            endField();
+        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            if (c == QLatin1Char('\r') && i + 1 < size && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            endField();
+            rows.append(row);
+            row.clear();
+        } else {
+            field.append(c);
+        }
+    }
+    if (!field.isEmpty() || !row.isEmpty()) {
+        endField();
+        rows.append(row);
+    }
+    return rows;
+}
+
+QString delimitedText(const QList<QStringList>& rows, QChar delimiter)
+{
+    QString text;
+    const QChar quote = QLatin1Char('"');
+    for (const QStringList& row : rows) {
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                text.append(delimiter);
+            const QString& field = row[c];
+            bool quoted = field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
+            for (qsizetype i = 0; !quoted && i < field.size(); ++i) {
+                const QChar f = field[i];
+                quoted = f == delimiter || f == quote || f == QLatin1Char('\n') || f == QLatin1Char('\r');
+            }
+            if (!quoted) {
+                text.append(field);
+                continue;
+            }
+            QString escaped = field;
+            escaped.replace(quote, QLatin1String("\"\""));
+            text.append(quote).append(escaped).append(quote);
+        }
+        text.append(QLatin1String("\r\n"));
+    }
+    if (rows.isEmpty())
+        text = QStringLiteral("\r\n");
+    return text;
+}
+
+} // namespace qv

@@ -1,0 +1,675 @@
+#include "documents/XlsxReader.h"
+
+#include "documents/DecimalNumber.h"
+#include "documents/TextInterner.h"
+#include "documents/ZipPackageReader.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <QDate>
+#include <QDir>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
+#include <libxml/xpath.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+const QString damagedMessage = QStringLiteral("This spreadsheet is damaged");
+const QString notWorkbookMessage = QStringLiteral("This file is not a valid XLSX workbook");
+const QString noSheetsMessage = QStringLiteral("This workbook has no sheets");
+
+// Entities are never substituted and no DTD is fetched; the default limits stay on.
+constexpr int xmlOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Workbook, relationships and styles are small; a bigger one is not an honest part.
+constexpr qint64 maximumPartBytes = qint64(64) << 20;
+
+void initXML()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+// A part as a tree; nothing when it is no well-formed XML or carries a DTD (OOXML has none).
+DocPtr parseDocument(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return nullptr;
+    initXML();
+    DocPtr doc(xmlReadMemory(bytes.constData(), int(bytes.size()), "part.xml", nullptr, xmlOptions));
+    if (doc && doc->intSubset)
+        return nullptr;
+    return doc;
+}
+
+QString fromXml(const xmlChar* text)
+{
+    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+}
+
+QList<xmlNode*> nodesForXPath(xmlDoc* doc, const char* path)
+{
+    QList<xmlNode*> nodes;
+    std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> context(
+        xmlXPathNewContext(doc), xmlXPathFreeContext);
+    if (!context)
+        return nodes;
+    std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
+        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path), context.get()),
+        xmlXPathFreeObject);
+    if (!result || !result->nodesetval)
+        return nodes;
+    for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+        nodes.append(result->nodesetval->nodeTab[i]);
+    return nodes;
+}
+
+QString nodeText(xmlNode* node)
+{
+    xmlChar* text = xmlNodeGetContent(node);
+    QString value = fromXml(text);
+    xmlFree(text);
+    return value;
+}
+
+// The attribute of that local name, whatever its prefix.
+std::optional<QString> attribute(xmlNode* node, const char* localName)
+{
+    for (xmlAttr* attr = node->properties; attr; attr = attr->next) {
+        if (std::strcmp(reinterpret_cast<const char*>(attr->name), localName) == 0)
+            return nodeText(reinterpret_cast<xmlNode*>(attr));
+    }
+    return std::nullopt;
+}
+
+std::optional<int> integerAttribute(xmlNode* node, const char* localName)
+{
+    const auto text = attribute(node, localName);
+    if (!text)
+        return std::nullopt;
+    bool ok = false;
+    const int value = text->toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+// What a package may make us hold, over all its parts.
+struct Budget {
+    qint64 cells = 0;      // grid cells and shared strings
+    qint64 characters = 0; // text kept
+
+    void addCharacters(qint64 n)
+    {
+        characters += n;
+        if (characters > SheetLimits::maximumCharacters)
+            throw EngineError(SheetLimits::tooLargeMessage);
+    }
+};
+
+// Feeds one package entry to xmlTextReader; errors of the entry wait in `error` until the
+// parser has returned, as they may not cross its C frames.
+struct EntrySource {
+    ZipPackageReader::Entry* entry;
+    std::exception_ptr error;
+};
+
+int readEntry(void* context, char* buffer, int size)
+{
+    auto* source = static_cast<EntrySource*>(context);
+    try {
+        return int(source->entry->read(buffer, size));
+    } catch (...) {
+        source->error = std::current_exception();
+        return -1;
+    }
+}
+
+int closeEntry(void*)
+{
+    return 0;
+}
+
+struct ReaderFree {
+    void operator()(xmlTextReader* reader) const { xmlFreeTextReader(reader); }
+};
+using ReaderPtr = std::unique_ptr<xmlTextReader, ReaderFree>;
+
+ReaderPtr openReader(EntrySource& source)
+{
+    initXML();
+    ReaderPtr reader(xmlReaderForIO(readEntry, closeEntry, &source, "part.xml", nullptr, xmlOptions));
+    if (!reader)
+        throw std::bad_alloc();
+    return reader;
+}
+
+bool isNamed(const xmlChar* name, const char* wanted)
+{
+    return name && std::strcmp(reinterpret_cast<const char*>(name), wanted) == 0;
+}
+
+bool isTextNode(int type)
+{
+    return type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA
+        || type == XML_READER_TYPE_WHITESPACE || type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE;
+}
+
+// Walks a part's events; false when it is not well-formed. Rethrows what the entry threw.
+template<typename Handler>
+bool walkPart(ZipPackageReader::Entry& entry, Handler&& handle)
+{
+    EntrySource source{&entry, nullptr};
+    ReaderPtr reader = openReader(source);
+    int status = 0;
+    while ((status = xmlTextReaderRead(reader.get())) == 1) {
+        const int type = xmlTextReaderNodeType(reader.get());
+        if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+            status = -1;
+            break;
+        }
+        handle(reader.get(), type);
+    }
+    if (source.error)
+        std::rethrow_exception(source.error);
+    return status == 0;
+}
+
+QByteArray attributeBytes(xmlTextReader* reader, const char* name)
+{
+    xmlChar* value = xmlTextReaderGetAttribute(reader, reinterpret_cast<const xmlChar*>(name));
+    QByteArray bytes(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return bytes;
+}
+
+QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
+{
+    QStringList strings;
+    QByteArray current;
+    bool inItem = false;
+    bool inText = false;
+    int phoneticDepth = 0;
+    auto element = [&](const xmlChar* name, bool start) {
+        if (isNamed(name, "si")) {
+            if (start) {
+                inItem = true;
+                current.clear();
+            } else {
+                strings.append(QString::fromUtf8(current));
+                inItem = false;
+                if (++budget.cells > SheetLimits::maximumCells)
+                    throw EngineError(SheetLimits::tooLargeMessage);
+            }
+        } else if (isNamed(name, "t")) {
+            inText = start && phoneticDepth == 0;
+        } else if (isNamed(name, "rPh")) {
+            phoneticDepth += start ? 1 : -1;
+        }
+    };
+    // A parse error keeps what came before it.
+    walkPart(entry, [&](xmlTextReader* reader, int type) {
+        const xmlChar* name = xmlTextReaderConstLocalName(reader);
+        if (type == XML_READER_TYPE_ELEMENT) {
+            element(name, true);
+            if (xmlTextReaderIsEmptyElement(reader))
+                element(name, false);
+        } else if (type == XML_READER_TYPE_END_ELEMENT) {
+            element(name, false);
+        } else if (isTextNode(type) && inItem && inText) {
+            const char* text = reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
+            const qsizetype length = text ? qsizetype(std::strlen(text)) : 0;
+            budget.addCharacters(length);
+            current.append(text, length);
+        }
+    });
+    return strings;
+}
+
+std::optional<qint64> decimalInteger(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+char16_t unitOf(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unitOf(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template<typename Units>
+std::optional<CellPosition> positionOf(const Units& reference)
+{
+    qint64 column = 0;
+    qint64 row = 0;
+    bool digits = false;
+    for (const auto unit : reference) {
+        char16_t u = unitOf(unit);
+        if (u >= 'a' && u <= 'z')
+            u = char16_t(u - 'a' + 'A');
+        if (u >= 'A' && u <= 'Z' && !digits) {
+            column = column * 26 + (u - 'A' + 1);
+            if (column > maximumSheetColumns)
+                return std::nullopt;
+        } else if (u >= '0' && u <= '9') {
+            digits = true;
+            row = row * 10 + (u - '0');
+            if (row > maximumSheetRows)
+                return std::nullopt;
+        }
+    }
+    if (column == 0 || !digits)
+        return std::nullopt;
+    return CellPosition{column - 1, row - 1};
+}
+
+// The cells of one worksheet, read as its events come.
+class SheetParser {
+public:
+    SheetParser(const QStringList& shared, const QSet<int>& dateStyles, bool use1904, Budget& budget)
+        : m_shared(shared), m_dateStyles(dateStyles), m_use1904(use1904), m_budget(budget),
+          m_cellsBefore(budget.cells)
+    {
+    }
+
+    void start(xmlTextReader* reader, const xmlChar* name)
+    {
+        if (isNamed(name, "row")) {
+            const auto number = decimalInteger(attributeBytes(reader, "r"));
+            const qint64 row = number && *number <= maximumSheetRows ? *number : m_rowIndex + 2;
+            m_rowIndex = row - 1;
+            m_nextColumn = 0;
+        } else if (isNamed(name, "c")) {
+            m_cellReference.reset();
+            m_cellType = "n";
+            m_cellStyle = 0;
+            // Read in place: no copies of the attribute values.
+            for (int more = xmlTextReaderMoveToFirstAttribute(reader); more == 1;
+                 more = xmlTextReaderMoveToNextAttribute(reader)) {
+                const xmlChar* attributeName = xmlTextReaderConstName(reader);
+                const char* value = reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
+                if (isNamed(attributeName, "r"))
+                    m_cellReference = QByteArray(value ? value : "");
+                else if (isNamed(attributeName, "t"))
+                    m_cellType = QByteArray(value ? value : "");
+                else if (isNamed(attributeName, "s"))
+                    m_cellStyle = decimalInteger(QByteArray::fromRawData(value, value ? qsizetype(std::strlen(value)) : 0)).value_or(0);
+            }
+            xmlTextReaderMoveToElement(reader);
+            m_value.clear();
+        } else if (isNamed(name, "v") || isNamed(name, "t")) {
+            m_capturing = true;
+        }
+    }
+
+    void end(const xmlChar* name)
+    {
+        if (isNamed(name, "v") || isNamed(name, "t"))
+            m_capturing = false;
+        else if (isNamed(name, "c"))
+            finishCell();
+    }
+
+    void text(const char* text)
+    {
+        if (!m_capturing || !text)
+            return;
+        const qsizetype length = qsizetype(std::strlen(text));
+        m_budget.addCharacters(length);
+        m_value.append(text, length);
+    }
+
+    // Every row up to the last, each as wide as the widest.
+    QList<QStringList> grid()
+    {
+        QList<QStringList> rows;
+        if (m_maxRow < 0)
+            return rows;
+        rows.reserve(m_maxRow + 1);
+        for (qint64 r = 0; r <= m_maxRow; ++r) {
+            QStringList row;
+            row.reserve(m_maxColumn + 1);
+            if (r < qint64(m_rows.size())) {
+                for (QString& cell : m_rows[r])
+                    row.append(std::move(cell));
+                std::vector<QString>().swap(m_rows[r]);
+            }
+            while (row.size() <= m_maxColumn)
+                row.append(QString());
+            rows.append(std::move(row));
+        }
+        return rows;
+    }
+
+    qint64 cellCount() const { return m_maxRow < 0 ? 0 : (m_maxRow + 1) * (m_maxColumn + 1); }
+
+private:
+    void finishCell()
+    {
+        CellPosition position{m_nextColumn, m_rowIndex};
+        if (m_cellReference) {
+            if (const auto parsed = positionOf(QByteArrayView(*m_cellReference)))
+                position = *parsed;
+        }
+        m_nextColumn = position.column + 1;
+        m_cellReference.reset();
+        QString text = cellText();
+        if (text.isEmpty() || position.row < 0)
+            return;
+        const bool fromShared = m_cellType == "s";
+        // Running positions past the last row or column describe more than a sheet can hold.
+        if (position.row >= maximumSheetRows || position.column >= maximumSheetColumns)
+            throw EngineError(SheetLimits::tooLargeMessage);
+        if (!fromShared)
+            m_interner.intern(text);
+        const qint64 maxRow = std::max(m_maxRow, position.row);
+        const qint64 maxColumn = std::max(m_maxColumn, position.column);
+        // A far cell asks for the whole rectangle up to it.
+        if (m_cellsBefore + (maxRow + 1) * (maxColumn + 1) > SheetLimits::maximumCells)
+            throw EngineError(SheetLimits::tooLargeMessage);
+        m_maxRow = maxRow;
+        m_maxColumn = maxColumn;
+        if (qint64(m_rows.size()) <= position.row)
+            m_rows.resize(position.row + 1);
+        std::vector<QString>& row = m_rows[position.row];
+        if (qint64(row.size()) <= position.column)
+            row.resize(position.column + 1);
+        row[position.column] = std::move(text);
+    }
+
+    QString cellText() const
+    {
+        if (m_cellType == "s") {
+            const auto index = decimalInteger(m_value);
+            return index && *index >= 0 && *index < m_shared.size() ? m_shared[*index] : QString();
+        }
+        if (m_cellType == "b")
+            return m_value == "1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        const QString value = QString::fromUtf8(m_value);
+        if (m_cellType == "inlineStr" || m_cellType == "str" || m_cellType == "e")
+            return value;
+        if (!value.isEmpty() && m_dateStyles.contains(int(m_cellStyle))) {
+            const auto serial = parseDecimalNumber(value);
+            if (serial && *serial >= 0 && *serial < lastDateSerial)
+                return excelDateText(*serial, m_use1904);
+        }
+        return numberText(value);
+    }
+
+    const QStringList& m_shared;
+    const QSet<int>& m_dateStyles;
+    bool m_use1904;
+    Budget& m_budget;
+    qint64 m_cellsBefore;
+    std::vector<std::vector<QString>> m_rows;
+    TextInterner m_interner;
+    qint64 m_maxRow = -1;
+    qint64 m_maxColumn = -1;
+    std::optional<QByteArray> m_cellReference;
+    QByteArray m_cellType;
+    qint64 m_cellStyle = 0;
+    QByteArray m_value;
+    bool m_capturing = false;
+    qint64 m_rowIndex = -1;
+    qint64 m_nextColumn = 0;
+};
+
+std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
+                                                 const QStringList& shared,
+                                                 const QSet<int>& dateStyles, bool use1904,
+                                                 Budget& budget)
+{
+    SheetParser parser(shared, dateStyles, use1904, budget);
+    const bool wellFormed = walkPart(entry, [&](xmlTextReader* reader, int type) {
+        const xmlChar* name = xmlTextReaderConstLocalName(reader);
+        if (type == XML_READER_TYPE_ELEMENT) {
+            parser.start(reader, name);
+            if (xmlTextReaderIsEmptyElement(reader))
+                parser.end(name);
+        } else if (type == XML_READER_TYPE_END_ELEMENT) {
+            parser.end(name);
+        } else if (isTextNode(type)) {
+            parser.text(reinterpret_cast<const char*>(xmlTextReaderConstValue(reader)));
+        }
+    });
+    if (!wellFormed)
+        return std::nullopt;
+    budget.cells += parser.cellCount();
+    return parser.grid();
+}
+
+struct SheetEntry {
+    QString name;
+    QString part; // lower-cased path inside the package
+};
+
+QString partKey(const QString& name)
+{
+    return name.toLower();
+}
+
+} // namespace
+
+std::optional<CellPosition> cellPosition(QStringView reference)
+{
+    return positionOf(reference);
+}
+
+QString excelDateText(double serial, bool use1904)
+{
+    const qint64 ms = std::llround(serial * 86'400'000.0);
+    const QDate reference = use1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    const QDate date = reference.addDays(ms / 86'400'000);
+    const QTime time = QTime::fromMSecsSinceStartOfDay(int(ms % 86'400'000));
+    if (serial < 1.0)
+        return time.toString(u"HH:mm:ss");
+    if (serial - std::floor(serial) > 0.00001)
+        return date.toString(u"yyyy-MM-dd") + QLatin1Char(' ') + time.toString(u"HH:mm:ss");
+    return date.toString(u"yyyy-MM-dd");
+}
+
+namespace {
+
+// Whether text is already what numberText would print: plain digits with at most 15
+// significant ones, no leading or trailing zeros, no exponent "%.15g" would choose, not "-0".
+bool isCanonicalNumber(QStringView text)
+{
+    QStringView body = text;
+    const bool negative = body.startsWith(QLatin1Char('-'));
+    if (negative)
+        body = body.mid(1);
+    const qsizetype point = body.indexOf(QLatin1Char('.'));
+    const QStringView whole = point < 0 ? body : body.left(point);
+    const QStringView fraction = point < 0 ? QStringView() : body.mid(point + 1);
+    auto digitsOnly = [](QStringView part) {
+        for (const QChar c : part)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        return true;
+    };
+    if (whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(fraction))
+        return false;
+    if (whole.size() > 1 && whole.front() == QLatin1Char('0'))
+        return false;
+    if (point >= 0 && (fraction.isEmpty() || fraction.back() == QLatin1Char('0')))
+        return false;
+    const bool zeroWhole = whole == QLatin1String("0");
+    if (zeroWhole && fraction.isEmpty())
+        return !negative;
+    qsizetype leadingZeros = 0;
+    if (zeroWhole) {
+        while (leadingZeros < fraction.size() && fraction[leadingZeros] == QLatin1Char('0'))
+            ++leadingZeros;
+        if (leadingZeros >= 4) // "%.15g" writes 0.00001 as 1e-05
+            return false;
+    }
+    const qsizetype significant = (zeroWhole ? 0 : whole.size()) + fraction.size() - leadingZeros;
+    return significant <= 15;
+}
+
+} // namespace
+
+QString numberText(const QString& text)
+{
+    if (isCanonicalNumber(text))
+        return text;
+    const auto value = parseDecimalNumber(text);
+    if (!value)
+        return text;
+    if (std::isfinite(*value) && *value == std::floor(*value) && std::fabs(*value) < 1e15)
+        return QString::number(qint64(*value));
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", *value);
+    QString printed = QString::fromLatin1(buffer);
+    if (printed.contains(QLatin1Char('e')))
+        return printed;
+    if (printed.contains(QLatin1Char('.'))) {
+        while (printed.endsWith(QLatin1Char('0')))
+            printed.chop(1);
+        if (printed.endsWith(QLatin1Char('.')))
+            printed.chop(1);
+    }
+    return printed;
+}
+
+QSet<int> dateStyleIndexes(const QByteArray& stylesXml)
+{
+    QSet<int> indexes;
+    const DocPtr doc = parseDocument(stylesXml);
+    if (!doc)
+        return indexes;
+    static const QRegularExpression literals(QStringLiteral("\\[[^\\]]*\\]|\"[^\"]*\"|\\\\."));
+    static const QRegularExpression dateLetters(QStringLiteral("[dmyhs]"));
+    QSet<int> dateFormats{14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47};
+    for (xmlNode* node :
+         nodesForXPath(doc.get(), "//*[local-name()='numFmts']/*[local-name()='numFmt']")) {
+        const auto id = integerAttribute(node, "numFmtId");
+        const auto code = attribute(node, "formatCode");
+        if (!id || !code)
+            continue;
+        QString cleaned = *code;
+        cleaned.remove(literals);
+        if (cleaned.toLower().contains(dateLetters))
+            dateFormats.insert(*id);
+    }
+    int k = 0;
+    for (xmlNode* node : nodesForXPath(doc.get(), "//*[local-name()='cellXfs']/*[local-name()='xf']")) {
+        const auto id = integerAttribute(node, "numFmtId");
+        if (id && dateFormats.contains(*id))
+            indexes.insert(k);
+        ++k;
+    }
+    return indexes;
+}
+
+QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
+{
+    ZipPackageReader package(path, {damagedMessage, SheetLimits::tooLargeMessage}, stop);
+    Budget budget;
+
+    // First pass: the small parts, and the shared strings as they stream by.
+    QByteArray workbookXml;
+    QByteArray relationshipsXml;
+    QByteArray stylesXml;
+    QStringList shared;
+    package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+        const QString key = partKey(name);
+        if (key == QLatin1String("xl/workbook.xml"))
+            workbookXml = entry.readAll(maximumPartBytes);
+        else if (key == QLatin1String("xl/_rels/workbook.xml.rels"))
+            relationshipsXml = entry.readAll(maximumPartBytes);
+        else if (key == QLatin1String("xl/styles.xml"))
+            stylesXml = entry.readAll(maximumPartBytes);
+        else if (key == QLatin1String("xl/sharedstrings.xml"))
+            shared = parseSharedStrings(entry, budget);
+    });
+
+    const DocPtr workbook = parseDocument(workbookXml);
+    if (!workbook)
+        throw EngineError(notWorkbookMessage);
+
+    QHash<QString, QString> targets;
+    if (const DocPtr relationships = parseDocument(relationshipsXml)) {
+        for (xmlNode* node :
+             nodesForXPath(relationships.get(), "//*[local-name()='Relationship']")) {
+            const auto id = attribute(node, "Id");
+            const auto target = attribute(node, "Target");
+            if (id && target)
+                targets.insert(*id, *target);
+        }
+    }
+    const QSet<int> dateStyles = dateStyleIndexes(stylesXml);
+    bool use1904 = false;
+    if (const QList<xmlNode*> flag =
+            nodesForXPath(workbook.get(), "//*[local-name()='workbookPr']/@date1904");
+        !flag.isEmpty()) {
+        const QString text = nodeText(flag.first());
+        use1904 = text == QLatin1String("1") || text == QLatin1String("true");
+    }
+
+    QList<SheetEntry> entries;
+    int i = 0;
+    for (xmlNode* node :
+         nodesForXPath(workbook.get(), "//*[local-name()='sheets']/*[local-name()='sheet']")) {
+        ++i;
+        SheetEntry entry;
+        entry.name = attribute(node, "name").value_or(QStringLiteral("Sheet") + QString::number(i));
+        QString target = QStringLiteral("worksheets/sheet") + QString::number(i) + QLatin1String(".xml");
+        if (const auto id = attribute(node, "id"); id && targets.contains(*id))
+            target = targets.value(*id);
+        const QString inPackage = target.startsWith(QLatin1Char('/')) ? target.mid(1)
+                                                                      : QLatin1String("xl/") + target;
+        entry.part = partKey(QDir::cleanPath(inPackage));
+        entries.append(entry);
+    }
+
+    // Second pass: each worksheet part that a sheet names, in the package's order.
+    QHash<QString, std::optional<QList<QStringList>>> grids;
+    for (const SheetEntry& entry : entries)
+        grids.insert(entry.part, std::nullopt);
+    package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+        const QString key = partKey(name);
+        const auto found = grids.find(key);
+        if (found == grids.end() || found->has_value())
+            return;
+        *found = parseWorksheet(entry, shared, dateStyles, use1904, budget);
+    });
+    shared.clear();
+
+    QList<Sheet> sheets;
+    for (const SheetEntry& entry : entries) {
+        const auto& grid = grids.value(entry.part);
+        if (grid)
+            sheets.append(Sheet{entry.name, *grid});
+    }
+    if (sheets.isEmpty())
+        throw EngineError(noSheetsMessage);
+    return sheets;
+}
+
+} // namespace qv

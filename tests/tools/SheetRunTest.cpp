@@ -1,0 +1,226 @@
+#include "documents/ZipPackageWriter.h"
+#include "support/DevDriver.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <sys/resource.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+struct DriverRun {
+    int code = -1;
+    QJsonObject result;
+    QStringList outputs() const
+    {
+        QStringList all;
+        for (const auto& value : result.value("outputs").toArray())
+            all.append(value.toString());
+        return all;
+    }
+    QString failure() const { return result.value("failure").toObject().value("message").toString(); }
+};
+
+DriverRun run(const QStringList& args, const QString& home)
+{
+    DriverRun r;
+    r.result = lastJsonLine(runDevDriver(QStringList{"run"} + args, home, &r.code));
+    return r;
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+const QByteArray mainNS = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+// A workbook shaped as common spreadsheet programs write it: shared strings, a date style,
+// booleans and numbers, four sheets whose names clash once cleaned.
+QString writeBook(const QString& path, bool oneSheet = false)
+{
+    ZipPackageWriter zip(path, {});
+    using M = ZipPackageWriter::Method;
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    QByteArray sheets = "<sheet name=\"Sales\" sheetId=\"1\" r:id=\"rId1\"/>";
+    if (!oneSheet)
+        sheets += "<sheet name=\"Q1/Q2\" sheetId=\"2\" r:id=\"rId2\"/><sheet name=\" Data\" sheetId=\"3\" r:id=\"rId3\"/>"
+                  "<sheet name=\"Data\" sheetId=\"4\" r:id=\"rId4\"/>";
+    zip.add("xl/workbook.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook xmlns=\"" + mainNS
+                + "\" xmlns:r=\"" + rel + "\"><workbookPr/><sheets>" + sheets + "</sheets></workbook>", M::deflated);
+    QByteArray rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    for (int i = 1; i <= 4; ++i)
+        rels += "<Relationship Id=\"rId" + QByteArray::number(i) + "\" Type=\"" + rel + "/worksheet\" Target=\"/xl/worksheets/sheet"
+            + QByteArray::number(i) + ".xml\"/>";
+    zip.add("xl/_rels/workbook.xml.rels", rels + "</Relationships>", M::deflated);
+    zip.add("xl/sharedStrings.xml", "<sst xmlns=\"" + mainNS + "\"><si><t>Day</t></si><si><t>Paid</t></si><si><t>Rate</t></si>"
+                                    "<si><t>a, \"b\"</t></si></sst>", M::deflated);
+    zip.add("xl/styles.xml", "<styleSheet xmlns=\"" + mainNS + "\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/>"
+                             "<xf numFmtId=\"14\" applyNumberFormat=\"1\"/></cellXfs></styleSheet>", M::deflated);
+    for (int i = 1; i <= (oneSheet ? 1 : 4); ++i) {
+        const QByteArray n = QByteArray::number(i);
+        zip.add("xl/worksheets/sheet" + n + ".xml",
+                "<worksheet xmlns=\"" + mainNS + "\"><sheetData>"
+                "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c>"
+                "<c r=\"D1\" t=\"s\"><v>3</v></c></row>"
+                "<row r=\"2\"><c r=\"A2\" s=\"1\"><v>45292</v></c><c r=\"B2\" t=\"b\"><v>1</v></c><c r=\"C2\"><v>0.1</v></c>"
+                "<c r=\"D2\"><v>" + n + "</v></c></row></sheetData></worksheet>", M::deflated);
+    }
+    zip.finish();
+    return path;
+}
+
+// What the children so far took at most, in bytes.
+qint64 childrenPeakMemory()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+} // namespace
+
+TEST(SheetRun, CsvToXlsxKeepsTextThatLooksLikeNumbers)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    const QByteArray csv = "name;code;delta;note\r\n\"two\r\nlines\";0042;-0.5;a & b\r\n";
+    const QString prices = writeFile(w + "/prices.csv", csv);
+    DriverRun r = run({"convert.spreadsheet.xlsx", prices}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    const QString book = w + "/prices.xlsx";
+    EXPECT_EQ(r.outputs(), QStringList{book});
+    QByteArray xml;
+    ASSERT_EQ(runProgram("unzip", {"-p", book, "xl/workbook.xml"}, &xml), 0);
+    EXPECT_TRUE(xml.contains("<sheet name=\"prices\" sheetId=\"1\""));
+    ASSERT_EQ(runProgram("unzip", {"-p", book, "xl/worksheets/sheet1.xml"}, &xml), 0);
+    EXPECT_TRUE(xml.contains("<c r=\"B2\" t=\"inlineStr\"><is><t xml:space=\"preserve\">0042</t></is></c>"));
+    EXPECT_TRUE(xml.contains("<c r=\"C2\"><v>-0.5</v></c>"));
+    EXPECT_TRUE(xml.contains("a &amp; b"));
+    EXPECT_TRUE(xml.contains("two&#13;\nlines"));
+    EXPECT_EQ(readFile(prices), csv);
+
+    // And back, through the job engine.
+    r = run({"convert.spreadsheet.csv", book}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_EQ(readFile(w + "/prices 2.csv"), "name,code,delta,note\r\n\"two\r\nlines\",0042,-0.5,a & b\r\n");
+}
+
+TEST(SheetRun, XlsxToCsvFirstSheetOrEverySheetUnderDistinctNames)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+    const QString book = writeBook(w + "/book.xlsx");
+    const QByteArray before = readFile(book);
+
+    DriverRun r = run({"convert.spreadsheet.csv", book}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_EQ(readFile(w + "/book.csv"), "Day,Paid,Rate,\"a, \"\"b\"\"\"\r\n2024-01-01,TRUE,0.1,1\r\n");
+
+    r = run({"convert.spreadsheet.csv", "--options", R"({"allSheets":true})", book}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_EQ(r.outputs(), QStringList{w + "/book (sheets)"});
+    EXPECT_EQ(entries(w + "/book (sheets)"), (QStringList{"Data 2.csv", "Data.csv", "Q1 Q2.csv", "Sales.csv"}));
+    EXPECT_TRUE(readFile(w + "/book (sheets)/Data 2.csv").endsWith(",4\r\n"));
+    EXPECT_TRUE(readFile(w + "/book (sheets)/Data.csv").endsWith(",3\r\n"));
+
+    r = run({"tool.spreadsheet.splitSheets", book}, dir.path());
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.outputs(), QStringList{w + "/book (sheets) 2"});
+    EXPECT_EQ(entries(w + "/book (sheets) 2"), entries(w + "/book (sheets)"));
+
+    const QString one = writeBook(w + "/one.xlsx", true);
+    r = run({"tool.spreadsheet.splitSheets", one}, dir.path());
+    EXPECT_EQ(r.outputs(), QStringList{w + "/one.csv"});
+
+    r = run({"convert.spreadsheet.tsv", book}, dir.path());
+    EXPECT_EQ(readFile(w + "/book.tsv"), "Day\tPaid\tRate\t\"a, \"\"b\"\"\"\r\n2024-01-01\tTRUE\t0.1\t1\r\n");
+    EXPECT_EQ(readFile(book), before);
+}
+
+TEST(SheetRun, MergeCsvsKeepsOneHeader)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    const QString a = writeFile(w + "/a.csv", "id,name\r\n1,x\r\n");
+    const QString b = writeFile(w + "/b.csv", "id,name\n2,y\n");
+    const QString c = writeFile(w + "/c.csv", "id;name\n3;z\n");
+    DriverRun r = run({"tool.spreadsheet.mergeCSV", c, b, a}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_EQ(r.outputs(), QStringList{w + "/a (merged).csv"});
+    EXPECT_EQ(readFile(w + "/a (merged).csv"), "id,name\r\n1,x\r\n2,y\r\n3,z\r\n");
+
+    const QString t = writeFile(w + "/0.tsv", "id\tname\n0\tw\n");
+    r = run({"tool.spreadsheet.mergeCSV", a, t}, dir.path());
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.outputs(), QStringList{w + "/0 (merged).tsv"});
+    EXPECT_EQ(readFile(w + "/0 (merged).tsv"), "id\tname\r\n0\tw\r\n1\tx\r\n");
+}
+
+TEST(SheetRun, HostileWorkbooksFailWithinBoundsAndLeaveNothing)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+    const QByteArray workbook = "<workbook xmlns=\"" + mainNS + "\"><sheets><sheet name=\"S\"/></sheets></workbook>";
+    const QString far = w + "/far.xlsx";
+    {
+        ZipPackageWriter zip(far, {});
+        zip.add("xl/workbook.xml", workbook, ZipPackageWriter::Method::deflated);
+        zip.add("xl/worksheets/sheet1.xml", "<worksheet><sheetData><row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c>"
+                                            "</row></sheetData></worksheet>", ZipPackageWriter::Method::deflated);
+        zip.finish();
+    }
+    // About 3 GiB of rows, a few megabytes packed.
+    const QString bomb = w + "/bomb.xlsx";
+    {
+        archive* a = archive_write_new();
+        archive_write_set_format_zip(a);
+        archive_write_set_options(a, "zip:compression-level=1");
+        ASSERT_EQ(archive_write_open_filename(a, QFile::encodeName(bomb).constData()), ARCHIVE_OK);
+        auto add = [a](const char* name, const QByteArray& head, const QByteArray& block, int repeats) {
+            archive_entry* entry = archive_entry_new();
+            archive_entry_set_pathname(entry, name);
+            archive_entry_set_filetype(entry, AE_IFREG);
+            archive_entry_set_perm(entry, 0644);
+            archive_write_header(a, entry);
+            archive_write_data(a, head.constData(), size_t(head.size()));
+            for (int i = 0; i < repeats; ++i)
+                archive_write_data(a, block.constData(), size_t(block.size()));
+            archive_entry_free(entry);
+        };
+        add("xl/workbook.xml", workbook, {}, 0);
+        add("xl/worksheets/sheet1.xml", "<worksheet><sheetData>",
+            QByteArray("<row><c><v>1</v></c></row>").repeated(1 << 18), 480);
+        archive_write_close(a);
+        archive_write_free(a);
+    }
+    const QByteArray farBytes = readFile(far);
+    const QByteArray bombBytes = readFile(bomb);
+    const QStringList before = entries(w);
+
+    for (const QString& input : {far, bomb}) {
+        DriverRun r = run({"convert.spreadsheet.csv", input}, dir.path());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.failure(), "This spreadsheet is too large") << input.toStdString();
+    }
+    EXPECT_LT(childrenPeakMemory(), qint64(1) << 30);
+    EXPECT_EQ(entries(w), before);
+    EXPECT_EQ(readFile(far), farBytes);
+    EXPECT_EQ(readFile(bomb), bombBytes);
+    const QString temporary = dir.filePath("cache/quorvenda/tmp");
+    EXPECT_TRUE(entries(temporary).isEmpty()) << entries(temporary).join(' ').toStdString();
+}
