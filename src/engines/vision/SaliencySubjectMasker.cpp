@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace qv {
 
@@ -22,6 +23,7 @@ constexpr double kFullContrast = 40.0;
 constexpr double kMinimumContrast = 0.3;
 constexpr double kSeedCue = 0.5;
 constexpr int kBorderColours = 4;
+constexpr double kBorderShare = 0.12;
 constexpr int kGrabCutRounds = 5;
 
 EngineError noSubject(const QString& why)
@@ -61,8 +63,17 @@ cv::Mat borderContrast(const cv::Mat& bgr, const cv::Mat& frame)
                cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 10, 0.5), 2,
                cv::KMEANS_PP_CENTERS, centres);
 
+    // A subject standing on the bottom edge shows along the border too, but only on a small
+    // part of it; such colours do not count as background.
+    std::vector<int> members(size_t(centres.rows), 0);
+    for (int i = 0; i < labels.rows; ++i)
+        ++members[size_t(labels.at<int>(i))];
+    const int commonest = *std::max_element(members.begin(), members.end());
+
     cv::Mat nearest(lab.size(), CV_32F, cv::Scalar(std::numeric_limits<float>::max()));
     for (int k = 0; k < centres.rows; ++k) {
+        if (members[size_t(k)] < kBorderShare * samples.rows && members[size_t(k)] < commonest)
+            continue;
         const cv::Scalar centre(centres.at<float>(k, 0), centres.at<float>(k, 1), centres.at<float>(k, 2));
         cv::Mat channels[3];
         cv::split(lab - centre, channels);

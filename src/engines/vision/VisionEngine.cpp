@@ -44,11 +44,27 @@ QImage opaquePicture(const QImage& picture)
     return opaque;
 }
 
+// The picture in grey, transparent parts on white, without an opaque colour copy on the way.
 QImage greyPicture(const QImage& picture)
 {
-    QImage grey = opaquePicture(picture).convertToFormat(QImage::Format_Grayscale8);
-    if (grey.isNull())
+    if (!picture.hasAlphaChannel()) {
+        QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+        if (grey.isNull())
+            throw tooLarge();
+        return grey;
+    }
+    const QImage colour = picture.convertToFormat(QImage::Format_ARGB32);
+    QImage grey(picture.size(), QImage::Format_Grayscale8);
+    if (colour.isNull() || grey.isNull())
         throw tooLarge();
+    for (int y = 0; y < colour.height(); ++y) {
+        const auto* pixel = reinterpret_cast<const QRgb*>(colour.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < colour.width(); ++x) {
+            const int alpha = qAlpha(pixel[x]);
+            out[x] = uchar((qGray(pixel[x]) * alpha + 255 * (255 - alpha) + 127) / 255);
+        }
+    }
     return grey;
 }
 
