@@ -1,3 +1,4 @@
+#include "engines/vision/TextRecognizer.h"
 #include "engines/vision/VisionEngine.h"
 #include "model/CancellationError.h"
 
@@ -168,4 +169,40 @@ TEST(VisionText, WorkersStartNoHelperThreads)
     worker.join();
     EXPECT_EQ(text, kNoteText);
     EXPECT_EQ(after.load(), before.load());
+}
+
+TEST(VisionText, EachThreadMakesOneRecognizerAndReusesIt)
+{
+    const QImage picture = note();
+    const int before = TextRecognizer::recognizersMade();
+    QStringList texts(3);
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 3; ++i) {
+        workers.emplace_back([&, i] {
+            for (int round = 0; round < 2; ++round)
+                texts[i] += VisionEngine::joinLines(VisionEngine::recognizeText(picture, 300, {}));
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const QString& text : texts)
+        EXPECT_EQ(text, kNoteText + kNoteText);
+    EXPECT_EQ(TextRecognizer::recognizersMade() - before, 3);
+}
+
+TEST(VisionText, PictureWiderThanTheRecognizerTakesIsScaledDown)
+{
+    QImage strip(40000, 160, QImage::Format_Grayscale8);
+    strip.fill(255);
+    QPainter painter(&strip);
+    painter.setPen(Qt::black);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(60);
+    painter.setFont(font);
+    painter.drawText(QPoint(20000, 100), QStringLiteral("Far along"));
+    painter.end();
+    const RecognizedLines lines = VisionEngine::recognizeText(strip, 300, {});
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines.first().text, QStringLiteral("Far along"));
+    EXPECT_NEAR(lines.first().box.x(), 0.5, 0.01);
 }

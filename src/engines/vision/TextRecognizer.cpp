@@ -12,6 +12,7 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <atomic>
 #include <memory>
 
 namespace qv {
@@ -25,6 +26,8 @@ bool holdsEnglish(const QString& folder)
     const QFileInfo data(QDir(folder).filePath(kLanguage + QStringLiteral(".traineddata")));
     return data.isFile() && data.isReadable() && data.size() > 0;
 }
+
+std::atomic<int> made = 0;
 
 // The recogniser's own working state between two pictures; made once per thread.
 struct ThreadRecognizer {
@@ -54,6 +57,7 @@ tesseract::TessBaseAPI& threadAPI(const QString& folder)
     api->SetVariable("debug_file", "/dev/null");
     recognizer.api = std::move(api);
     recognizer.folder = folder;
+    ++made;
     return *recognizer.api;
 }
 
@@ -82,6 +86,11 @@ struct ClearOnExit {
 };
 
 } // namespace
+
+int TextRecognizer::recognizersMade()
+{
+    return made.load();
+}
 
 std::optional<QString> TextRecognizer::dataFolder()
 {

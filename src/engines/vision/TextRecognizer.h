@@ -23,6 +23,9 @@ public:
 
     static std::optional<QString> dataFolder();
 
+    // How many recognisers have been made in this process so far.
+    static int recognizersMade();
+
     // Tesseract keeps coordinates in 16 bits.
     static constexpr int maxSide = 32767;
 };
