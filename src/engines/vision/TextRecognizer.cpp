@@ -4,6 +4,7 @@
 #include "model/EngineError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace qv {
 
@@ -47,14 +49,21 @@ tesseract::TessBaseAPI& threadAPI(const QString& folder)
     // all, and libgomp keeps the setting per thread.
     omp_set_max_active_levels(0);
 
+    // Tesseract's parameters are partly process-wide: recognisers are made one at a time, and
+    // its chatter on standard error is silenced before the first one reads anything.
+    static std::mutex creation;
+    static bool quiet = false;
+    const std::lock_guard locker(creation);
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    api->SetVariable("debug_file", "/dev/null");
+    if (!quiet) {
+        api->SetVariable("debug_file", "/dev/null");
+        quiet = true;
+    }
     if (api->Init(QFile::encodeName(folder).constData(), kLanguage.toLatin1().constData(),
                   tesseract::OEM_DEFAULT) != 0) {
         throw EngineError(QStringLiteral("Text recognition isn't available"),
                           QStringLiteral("Tesseract could not load the %1 data in %2").arg(kLanguage, folder));
     }
-    api->SetVariable("debug_file", "/dev/null");
     recognizer.api = std::move(api);
     recognizer.folder = folder;
     ++made;
