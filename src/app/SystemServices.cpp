@@ -4,6 +4,7 @@
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
 #include "engines/pdf/PdfLock.h"
+#include "engines/vision/VisionEngine.h"
 #include "model/Capabilities.h"
 #include "platform/LocalFileProbe.h"
 #include "platform/SettingsStore.h"
@@ -28,6 +29,8 @@ Capabilities::Lookups systemLookups()
         return file.readAll();
     };
     lookups.listArchive = listArchiveInMemory;
+    lookups.hasTextRecognitionData = [] { return VisionEngine::textDataFolder().has_value(); };
+    lookups.canLiftSubjects = VisionEngine::canLiftSubjects;
     return lookups;
 }
 

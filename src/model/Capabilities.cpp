@@ -124,6 +124,8 @@ Capabilities::Capabilities(Lookups lookups, QObject* parent)
     , m_imageIOWritable(imageTypes(m_lookups.writableImageFormatIds, kOwnWriterFormatIds))
     , m_imageIOReadable(imageTypes(m_lookups.readableImageFormatIds))
     , m_ffmpegURL(findFFmpeg())
+    , m_textRecognition(m_lookups.hasTextRecognitionData && m_lookups.hasTextRecognitionData())
+    , m_subjectLifting(m_lookups.canLiftSubjects && m_lookups.canLiftSubjects())
 {
     refreshExternalApps(true);
 }
@@ -227,6 +229,8 @@ bool Capabilities::isAvailable(const EngineID& engine) const
         return hasFFmpeg();
     case EngineID::Kind::libreOffice:
         return libreOfficeURL().has_value();
+    case EngineID::Kind::vision:
+        return m_textRecognition;
     default:
         return true;
     }

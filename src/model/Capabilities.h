@@ -22,7 +22,8 @@ namespace qv {
 class Clock;
 
 // What this machine offers the engines: the FFmpeg and LibreOffice programs, the image
-// types libvips reads and writes, and the archive formats that can be listed.
+// types libvips reads and writes, the archive formats that can be listed, text recognition
+// and subject lifting.
 class Capabilities : public QObject {
     Q_OBJECT
 
@@ -40,6 +41,9 @@ public:
         std::function<QSet<QString>()> writableImageFormatIds;
         std::function<std::optional<QByteArray>(const QString& name)> probeResource;
         std::function<ArchiveListing(const QByteArray& data)> listArchive;
+        // Whether the English text-recognition data is installed; whether subjects can be lifted.
+        std::function<bool()> hasTextRecognitionData;
+        std::function<bool()> canLiftSubjects;
 
         // What Qt alone can tell: the environment, programs and folders. Image and archive
         // formats are left to whoever adds the engines' own look-ups.
@@ -62,6 +66,9 @@ public:
     std::optional<QUrl> libreOfficeURL() const;
     std::optional<QUrl> iworkAppURL(IWorkApp app) const;
     bool isAvailable(const EngineID& engine) const;
+
+    // Removing and replacing a picture's background, and the photo editor's toggle for it.
+    bool subjectLifting() const { return m_subjectLifting; }
 
     // The format ids ("zip", "7z", ...) that can be read; probed once, then kept.
     QSet<QString> probeArchiveFormats();
@@ -91,6 +98,8 @@ private:
     const QSet<QString> m_imageIOWritable;
     const QSet<QString> m_imageIOReadable;
     const std::optional<QUrl> m_ffmpegURL;
+    const bool m_textRecognition;
+    const bool m_subjectLifting;
 };
 
 } // namespace qv

@@ -182,10 +182,31 @@ TEST(Capabilities, EngineAvailability)
 
     using K = EngineID::Kind;
     for (K kind : {K::imageIO, K::pdfKit, K::text, K::epub, K::ooxml, K::archive, K::subtitle,
-                   K::vision, K::system}) {
+                   K::system}) {
         EXPECT_TRUE(bare.isAvailable(EngineID::of(kind))) << int(kind);
         EXPECT_TRUE(withOffice.isAvailable(EngineID::of(kind))) << int(kind);
     }
+}
+
+TEST(Capabilities, VisionNeedsTheTextDataAndSubjectsTheirOwnCheck)
+{
+    FakeMachine machine;
+    Capabilities unknown(machine.lookups());
+    EXPECT_FALSE(unknown.isAvailable(EngineID::of(EngineID::Kind::vision)));
+    EXPECT_FALSE(unknown.subjectLifting());
+
+    Capabilities::Lookups lookups = machine.lookups();
+    lookups.hasTextRecognitionData = [] { return true; };
+    lookups.canLiftSubjects = [] { return false; };
+    Capabilities withData(lookups);
+    EXPECT_TRUE(withData.isAvailable(EngineID::of(EngineID::Kind::vision)));
+    EXPECT_FALSE(withData.subjectLifting());
+
+    lookups.hasTextRecognitionData = [] { return false; };
+    lookups.canLiftSubjects = [] { return true; };
+    Capabilities withoutData(lookups);
+    EXPECT_FALSE(withoutData.isAvailable(EngineID::of(EngineID::Kind::vision)));
+    EXPECT_TRUE(withoutData.subjectLifting());
 }
 
 TEST(Capabilities, FFmpegSearchOrder)

@@ -1,3 +1,4 @@
+#include "support/DevDriver.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -40,4 +41,16 @@ TEST(DevDriver, InfoPrintsOneJsonLinePerPath)
     EXPECT_EQ(dirInfo.value(QStringLiteral("category")).toString(), QStringLiteral("folder"));
 
     EXPECT_EQ(runProgram(driver, {QStringLiteral("no-such-command")}), 2);
+}
+
+TEST(DevDriver, CapabilitiesShowTextRecognitionAndSubjectLifting)
+{
+    QTemporaryDir home;
+    int exitCode = -1;
+    const QJsonObject caps =
+        QJsonDocument::fromJson(runDevDriver({QStringLiteral("capabilities")}, home.path(), &exitCode)).object();
+    EXPECT_EQ(exitCode, 0);
+    // The English data and OpenCV's saliency module are installed on this machine.
+    EXPECT_EQ(caps.value(QStringLiteral("textRecognition")), QJsonValue(true));
+    EXPECT_EQ(caps.value(QStringLiteral("subjectLifting")), QJsonValue(true));
 }

@@ -46,6 +46,8 @@ int capabilities(const QStringList& args)
         {"imageReadable", sortedArray(caps.imageIOReadable())},
         {"imageWritable", sortedArray(caps.imageIOWritable())},
         {"archiveFormats", sortedArray(caps.probeArchiveFormats())},
+        {"textRecognition", caps.isAvailable(EngineID::of(EngineID::Kind::vision))},
+        {"subjectLifting", caps.subjectLifting()},
     };
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Indented);
     return 0;

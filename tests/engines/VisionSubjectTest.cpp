@@ -1,0 +1,222 @@
+#include "engines/vision/SubjectMasker.h"
+#include "engines/vision/VisionEngine.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <cmath>
+
+using namespace qv;
+
+namespace {
+
+const QColor kGrey(128, 128, 128);
+
+// A red disc of radius 80 in the middle of a 400 x 300 grey picture, flat or with a fine
+// grain that only a blur smooths away.
+QImage grainyGrey(int grain)
+{
+    QImage image(400, 300, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int level = 128 + (grain ? int(seed >> 24) % (2 * grain + 1) - grain : 0);
+            image.setPixel(x, y, qRgb(level, level, level));
+        }
+    }
+    return image;
+}
+
+QImage redDisc(int grain = 0)
+{
+    QImage image = grainyGrey(grain);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(220, 20, 20));
+    painter.drawEllipse(QPointF(200, 150), 80, 80);
+    return image;
+}
+
+// How much the grey of a patch varies.
+double spread(const QImage& image, const QRect& patch)
+{
+    double sum = 0, squares = 0;
+    for (int y = patch.top(); y <= patch.bottom(); ++y) {
+        for (int x = patch.left(); x <= patch.right(); ++x) {
+            const double grey = qGray(image.pixel(x, y));
+            sum += grey;
+            squares += grey * grey;
+        }
+    }
+    const double count = double(patch.width()) * patch.height();
+    return std::sqrt(squares / count - (sum / count) * (sum / count));
+}
+
+QImage flatGrey()
+{
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(kGrey);
+    return image;
+}
+
+void expectNoSubject(const std::function<void()>& call)
+{
+    try {
+        call();
+        ADD_FAILURE() << "a subject was found";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("No subject found in this image"));
+    }
+}
+
+// A mask whose opaque part covers the first `rows` rows.
+class RowsMasker : public SubjectMasker {
+public:
+    explicit RowsMasker(int rows, QSize size = {}) : m_rows(rows), m_size(size) {}
+
+    QImage subjectMask(const QImage& picture, const std::stop_token&) const override
+    {
+        seen = picture;
+        QImage mask(m_size.isValid() ? m_size : picture.size(), QImage::Format_Alpha8);
+        mask.fill(0);
+        for (int y = 0; y < std::min(m_rows, mask.height()); ++y)
+            std::fill_n(mask.scanLine(y), mask.width(), uchar(255));
+        return mask;
+    }
+
+    mutable QImage seen;
+
+private:
+    int m_rows;
+    QSize m_size;
+};
+
+} // namespace
+
+TEST(VisionSubject, LiftsTheDiscOffTheGrey)
+{
+    for (const int grain : {0, 16}) {
+        SCOPED_TRACE(grain);
+        const QImage lifted = VisionEngine::liftSubject(redDisc(grain), {});
+        ASSERT_EQ(lifted.size(), QSize(400, 300));
+        EXPECT_EQ(lifted.format(), QImage::Format_ARGB32);
+        for (const QPoint outside : {QPoint(0, 0), QPoint(399, 0), QPoint(0, 299), QPoint(399, 299), QPoint(60, 150)})
+            EXPECT_EQ(qAlpha(lifted.pixel(outside)), 0) << outside.x() << "," << outside.y();
+        for (const QPoint inside : {QPoint(200, 150), QPoint(140, 150), QPoint(200, 90), QPoint(255, 150)}) {
+            EXPECT_EQ(qAlpha(lifted.pixel(inside)), 255) << inside.x() << "," << inside.y();
+            EXPECT_EQ(QColor(lifted.pixel(inside)).rgb(), QColor(220, 20, 20).rgb());
+        }
+        // The edge is soft: some pixels along it are neither cut away nor kept whole.
+        int soft = 0;
+        for (int x = 100; x < 140; ++x)
+            soft += qAlpha(lifted.pixel(x, 150)) > 0 && qAlpha(lifted.pixel(x, 150)) < 255;
+        EXPECT_GE(soft, 1);
+    }
+}
+
+TEST(VisionSubject, KeepsASubjectStandingOnTheBottomEdge)
+{
+    // A figure: a blue body rising from the bottom edge under a round head.
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(QColor(200, 200, 190));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(30, 60, 160));
+    painter.drawRect(QRectF(140, 170, 120, 130));
+    painter.drawEllipse(QPointF(200, 120), 50, 50);
+    painter.end();
+
+    const QImage lifted = VisionEngine::liftSubject(image, {});
+    for (const QPoint inside : {QPoint(200, 120), QPoint(200, 250), QPoint(200, 299), QPoint(150, 290)})
+        EXPECT_EQ(qAlpha(lifted.pixel(inside)), 255) << inside.x() << "," << inside.y();
+    for (const QPoint outside : {QPoint(0, 0), QPoint(60, 290), QPoint(340, 290), QPoint(399, 150)})
+        EXPECT_EQ(qAlpha(lifted.pixel(outside)), 0) << outside.x() << "," << outside.y();
+}
+
+TEST(VisionSubject, FlatGreyHasNoSubject)
+{
+    expectNoSubject([] { VisionEngine::liftSubject(flatGrey(), {}); });
+    expectNoSubject([] { VisionEngine::liftSubject(grainyGrey(16), {}); });
+    expectNoSubject([] { VisionEngine::replaceBackground(flatGrey(), QStringLiteral("blur"), {}); });
+    expectNoSubject([] { VisionEngine::liftSubject(QImage(), {}); });
+}
+
+TEST(VisionSubject, ColourBackgroundReplacesTheGrey)
+{
+    const QImage result = VisionEngine::replaceBackground(redDisc(), QStringLiteral("#00FF00"), {});
+    ASSERT_EQ(result.size(), QSize(400, 300));
+    EXPECT_FALSE(result.hasAlphaChannel());
+    for (const QPoint outside : {QPoint(0, 0), QPoint(399, 299), QPoint(200, 5), QPoint(60, 150)})
+        EXPECT_EQ(QColor(result.pixel(outside)), QColor(0, 255, 0)) << outside.x() << "," << outside.y();
+    EXPECT_EQ(QColor(result.pixel(200, 150)), QColor(220, 20, 20));
+
+    // Not a colour: white.
+    const QImage white = VisionEngine::replaceBackground(redDisc(), QStringLiteral("abc"), {});
+    EXPECT_EQ(QColor(white.pixel(0, 0)), QColor(Qt::white));
+    EXPECT_EQ(QColor(white.pixel(200, 150)), QColor(220, 20, 20));
+}
+
+TEST(VisionSubject, BlurBackgroundSoftensAroundTheDisc)
+{
+    const QImage source = redDisc(16);
+    const QImage result = VisionEngine::replaceBackground(source, QStringLiteral("blur"), {});
+    ASSERT_EQ(result.size(), source.size());
+    EXPECT_EQ(QColor(result.pixel(200, 150)), QColor(220, 20, 20));
+    // The grain melts into an even grey; the grey stays grey.
+    for (const QRect patch : {QRect(0, 0, 60, 60), QRect(330, 230, 70, 70)}) {
+        EXPECT_GT(spread(source, patch), 8.0);
+        EXPECT_LT(spread(result, patch), 2.0);
+        EXPECT_NEAR(qGray(result.pixel(patch.center())), 128, 3);
+    }
+
+    EXPECT_DOUBLE_EQ(VisionEngine::backgroundBlurRadius(6000, 4000), 100.0);
+    EXPECT_DOUBLE_EQ(VisionEngine::backgroundBlurRadius(600, 400), 12.0);
+    EXPECT_DOUBLE_EQ(VisionEngine::backgroundBlurRadius(300, 900), 15.0);
+}
+
+TEST(VisionSubject, AlmostNothingOrAlmostEverythingIsNoSubject)
+{
+    EXPECT_FALSE(VisionEngine::isSubjectCoverage(0.0049));
+    EXPECT_TRUE(VisionEngine::isSubjectCoverage(0.005));
+    EXPECT_TRUE(VisionEngine::isSubjectCoverage(0.95));
+    EXPECT_FALSE(VisionEngine::isSubjectCoverage(0.951));
+
+    const QImage picture = flatGrey(); // 300 rows
+    expectNoSubject([&] { VisionEngine::liftSubject(picture, {}, RowsMasker(1)); });   // 0.33 %
+    expectNoSubject([&] { VisionEngine::liftSubject(picture, {}, RowsMasker(290)); }); // 96.7 %
+    const QImage half = VisionEngine::liftSubject(picture, {}, RowsMasker(150));
+    EXPECT_EQ(qAlpha(half.pixel(10, 149)), 255);
+    EXPECT_EQ(qAlpha(half.pixel(10, 150)), 0);
+
+    EXPECT_THROW(VisionEngine::liftSubject(picture, {}, RowsMasker(150, QSize(10, 10))), EngineError);
+}
+
+TEST(VisionSubject, TransparencyStaysAndTheMaskerSeesItOnWhite)
+{
+    QImage picture(100, 100, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    for (int y = 0; y < 100; ++y)
+        picture.setPixel(10, y, qRgba(0, 0, 255, 128));
+    const RowsMasker masker(50);
+    const QImage lifted = VisionEngine::liftSubject(picture, {}, masker);
+    EXPECT_EQ(masker.seen.format(), QImage::Format_RGB32);
+    EXPECT_EQ(QColor(masker.seen.pixel(50, 50)), QColor(Qt::white));
+    EXPECT_EQ(qAlpha(lifted.pixel(10, 10)), 128);
+    EXPECT_EQ(qAlpha(lifted.pixel(50, 10)), 0);
+    EXPECT_EQ(qAlpha(lifted.pixel(10, 60)), 0);
+}
+
+TEST(VisionSubject, StopRequestedCancels)
+{
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_THROW(VisionEngine::liftSubject(redDisc(), stopped.get_token()), CancellationError);
+    EXPECT_THROW(VisionEngine::replaceBackground(redDisc(), QStringLiteral("blur"), stopped.get_token()),
+                 CancellationError);
+}
