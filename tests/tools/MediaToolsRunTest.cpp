@@ -1,4 +1,5 @@
 #include "support/DevDriver.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -192,4 +193,20 @@ TEST_F(MediaToolsRun, SigtermDuringAReverseLeavesNothing)
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(lastJsonLine(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
     EXPECT_EQ(leftovers({"long.mov"}), QStringList());
+}
+
+TEST_F(MediaToolsRun, ASplitThatFillsTheDiskLeavesNoHalfFilledFolder)
+{
+    SmallDisk disk(3 * 1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    folder = disk.path();
+    const QString source = clip("long.mp4", 30.0);
+    // Its pieces need as much room again as the disk has left.
+    ASSERT_GT(QFileInfo(source).size(), 1536 * 1024);
+    int code = -1;
+    const QJsonObject result = run({"tool.video.split", "--options", R"({"split":{"parts":{"_0":3}}})", source}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(result.value("failure").toObject().value("message").toString(), "Not enough disk space");
+    EXPECT_EQ(leftovers({"long.mp4"}), QStringList());
 }
