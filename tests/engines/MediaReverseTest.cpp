@@ -60,3 +60,15 @@ TEST_F(MediaReverse, AStoppedReverseLeavesNothingPlaced)
     EXPECT_THROW(reverseVideo(input(countingClip("clip.mp4", 1.0)), context, work), CancellationError);
     EXPECT_TRUE(outputs().isEmpty());
 }
+
+TEST_F(MediaReverse, AVideoWithoutALengthIsRefusedBeforeAnyPiece)
+{
+    const QString source = clip("live.mkv", 1.0, "160x120", {"-live", "1"});
+    try {
+        reverseVideo(input(source), context, work);
+        FAIL() << "reversed a video of unknown length";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This video has no duration");
+    }
+    EXPECT_TRUE(QDir(dir.filePath("work")).isEmpty());
+}

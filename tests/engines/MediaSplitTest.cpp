@@ -55,3 +55,11 @@ TEST_F(MediaSplit, RefusalsLeaveNoFolder)
     EXPECT_EQ(refusal(file), "The file was too short to split there");
     EXPECT_TRUE(outputs().isEmpty());
 }
+
+TEST_F(MediaSplit, AFileWithoutALengthIsRefused)
+{
+    // Matroska written live carries no duration.
+    const FileInfo file = input(tone("live.mka", 2.0, {"-c:a", "flac", "-live", "1"}));
+    EXPECT_EQ(refusal(file), "This file has no duration to split");
+    EXPECT_TRUE(QDir(dir.filePath("work")).isEmpty());
+}
