@@ -1,6 +1,7 @@
 #include "catalogue/AudioCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/MediaTools.h"
 #include "catalogue/MediaWorkAdapter.h"
 
 namespace qv {
@@ -31,7 +32,7 @@ const QList<OperationDescriptor>& audioDescriptors()
         using A = AudioTarget;
         for (A target : {A::mp3, A::m4a, A::wav, A::flac, A::aiff, A::ogg, A::opus, A::alac, A::caf, A::m4r})
             all.append(makeAudioConversion(target));
-        return all;
+        return all + audioTools();
     }();
     return list;
 }

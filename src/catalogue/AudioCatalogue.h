@@ -7,7 +7,7 @@
 
 namespace qv {
 
-// The audio category's conversions, in wheel order.
+// The audio category's conversions, then its tools, in wheel order.
 const QList<OperationDescriptor>& audioDescriptors();
 
 // A conversion to the audio target of files of the category: sound files, or a video's sound.

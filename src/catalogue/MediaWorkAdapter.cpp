@@ -17,6 +17,11 @@ MediaWork mediaWork(const OutputPlanner& planner, Progress& progress)
     work.place = [&planner](const QUrl& file, const QString& extension) {
         return planner.deliver(file, splitFileName(planner.source().fileName()).baseName, extension);
     };
+    work.baseName = splitFileName(planner.source().fileName()).baseName;
+    work.placeNamed = [&planner](const QUrl& file, const QString& baseName, const QString& extension) {
+        return planner.deliver(file, baseName, extension);
+    };
+    work.workFolder = [&planner](const QString& name) { return planner.makeWorkSubdirectory(name); };
     return work;
 }
 

@@ -2,6 +2,7 @@
 
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/MediaTools.h"
 #include "catalogue/MediaWorkAdapter.h"
 
 namespace qv {
@@ -41,7 +42,7 @@ const QList<OperationDescriptor>& videoDescriptors()
             makeVideoConversion(V::hevc), makeVideoConversion(V::prores),
             sound(A::flac), sound(A::ogg),
             sound(A::opus), sound(A::aiff),
-        };
+        } + videoTools();
     }();
     return list;
 }

@@ -7,7 +7,7 @@
 
 namespace qv {
 
-// The video category's conversions, in wheel order.
+// The video category's conversions, then its tools, in wheel order.
 const QList<OperationDescriptor>& videoDescriptors();
 
 OperationDescriptor makeVideoConversion(VideoTarget target);

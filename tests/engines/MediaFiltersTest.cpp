@@ -58,4 +58,6 @@ TEST(MediaFilters, LoudnessAndFades)
     EXPECT_EQ(fadeFilter(10, 0, 2), "afade=t=out:st=8:d=2");
     EXPECT_EQ(fadeFilter(10, 1, 2.25), "afade=t=in:st=0:d=1,afade=t=out:st=7.75:d=2.25");
     EXPECT_EQ(fadeFilter(1, 0, 3), "afade=t=out:st=0:d=3");
+    // An unknown length fades in only.
+    EXPECT_EQ(fadeFilter(0, 2, 3), "afade=t=in:st=0:d=2");
 }

@@ -25,6 +25,13 @@ struct MediaWork {
     Progress* progress = nullptr;
     // The FFmpeg to run; the one Capabilities finds when unset.
     std::optional<std::optional<QUrl>> ffmpeg;
+    // The source's name without its extension, the stem of every result's name.
+    QString baseName;
+    // Places a finished work file or folder under this base name (an empty extension for a
+    // folder).
+    std::function<QUrl(const QUrl& file, const QString& baseName, const QString& extension)> placeNamed;
+    // A new folder of this name in the work directory.
+    std::function<QUrl(const QString& name)> workFolder;
 };
 
 // Copies the streams into the target when they fit, re-encodes otherwise; a copy FFmpeg refuses

@@ -72,7 +72,9 @@ QString fadeFilter(double duration, double fadeIn, double fadeOut)
     QStringList parts;
     if (fadeIn > 0)
         parts << QStringLiteral("afade=t=in:st=0:d=") + ffmpegNumber(fadeIn);
-    if (fadeOut > 0)
+    // Without a known length there is no end to fade towards: a fade-out from 0 would silence
+    // everything after it.
+    if (fadeOut > 0 && duration > 0)
         parts << QStringLiteral("afade=t=out:st=") + ffmpegNumber(std::max(duration - fadeOut, 0.0))
                      + QStringLiteral(":d=") + ffmpegNumber(fadeOut);
     return parts.isEmpty() ? QStringLiteral("anull") : parts.join(QLatin1Char(','));

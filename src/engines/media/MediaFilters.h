@@ -29,7 +29,8 @@ struct LoudnessFilter {
 
 LoudnessFilter loudnormFilter(std::optional<int> sampleRate);
 
-// Sound fades in seconds; "anull" when there is none.
+// Sound fades in seconds; "anull" when there is none. A duration of 0 or less (unknown) fades
+// in only.
 QString fadeFilter(double duration, double fadeIn, double fadeOut);
 
 } // namespace qv

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engines/media/MediaConversion.h"
+#include "engines/media/MediaInfo.h"
+#include "engines/media/MediaTargets.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace qv {
+
+// The pieces every media tool shares: the program, the probe, one FFmpeg run and the naming.
+
+MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work);
+
+// One FFmpeg run into its work file. Progress fills start..end over `duration`; without a
+// progress object nothing moves. A stop wins over any status; a failed run throws FFmpegError.
+void runMediaStep(const QStringList& arguments, std::optional<double> duration, const OperationContext& context,
+                  const MediaWork& work, bool reportProgress = true);
+
+// "file:" and the path.
+QString mediaOperand(const QUrl& url);
+
+// Seconds as FFmpeg reads them: three decimals.
+QString mediaSeconds(double seconds);
+
+// FFmpeg's muxer for an audio target.
+QString audioTargetMuxer(AudioTarget target);
+
+// Whether the target's files carry a cover picture.
+bool audioTargetHoldsCover(AudioTarget target);
+
+// The picture-stream arguments of an audio result: the cover copied where the target holds
+// one and the input is a plain audio file, else no picture at all.
+QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
+
+// Extension and muxer of a re-encoded video that keeps its container family: mov stays mov,
+// m4v is written by the mp4 muxer, everything else becomes mp4.
+struct VideoContainer {
+    QString extension;
+    QString muxer;
+};
+VideoContainer reencodedVideoContainer(const FileInfo& file);
+
+// "base (suffix)", or the base alone for an empty suffix.
+QString suffixedName(const QString& baseName, const QString& suffix);
+
+// Places the work file as the source's base name with the suffix.
+QUrl placeWithSuffix(const MediaWork& work, const QUrl& file, const QString& suffix, const QString& extension);
+
+} // namespace qv

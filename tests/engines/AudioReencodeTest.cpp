@@ -1,0 +1,108 @@
+#include "MediaToolFixture.h"
+
+#include "engines/media/AudioReencode.h"
+#include "engines/media/MediaFilters.h"
+#include "engines/media/MediaRingtone.h"
+#include "model/EngineError.h"
+
+using namespace qv;
+
+namespace {
+
+class AudioReencode : public test::MediaTool {
+protected:
+    // An MP3 with a PNG cover picture.
+    QString songWithCover()
+    {
+        const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=c=red:s=32x32", "-frames:v", "1"});
+        return make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=2", "-i", "file:" + cover, "-map", "0:a",
+                                 "-map", "1:v", "-c:v", "png", "-disposition:v", "attached_pic", "-id3v2_version",
+                                 "4"});
+    }
+
+    static double meanVolume(const QString& path, double at)
+    {
+        QByteArray output;
+        test::runProgram(QStringLiteral("bash"),
+                         {"-c", "ffmpeg -nostdin -hide_banner -ss " + QString::number(at) + " -t 0.5 -i 'file:" + path
+                                    + "' -af volumedetect -f null - 2>&1 | sed -n 's/.*mean_volume: \\(.*\\) dB/\\1/p'"},
+                         &output);
+        return output.trimmed().isEmpty() ? -999 : output.trimmed().toDouble();
+    }
+};
+
+} // namespace
+
+TEST_F(AudioReencode, NormalizeKeepsAnMp3sCoverAndWritesId3v23)
+{
+    const QString placed = normalizeLoudness(input(songWithCover()), "normalized", context, work).toLocalFile();
+    EXPECT_EQ(placed, out("song (normalized).mp3"));
+    EXPECT_EQ(stream(placed, "v", "codec_name"), "png");
+    EXPECT_EQ(stream(placed, "a", "sample_rate"), "44100");
+    EXPECT_TRUE(test::readFile(placed).startsWith(QByteArray("ID3\x03", 4)));
+}
+
+TEST_F(AudioReencode, AFadeWithoutALengthStaysAudible)
+{
+    // Matroska written live carries no duration.
+    const QString source = tone("tone.mka", 10.0, {"-c:a", "flac", "-live", "1"});
+    ASSERT_EQ(format(source, "duration"), "N/A");
+    const FileInfo file = input(source);
+    const QString placed = fadeAudio(file, "faded", context, work, [](const MediaInfo& info) {
+                               return QStringList{fadeFilter(info.duration.value_or(0.0), 2.0, 3.0)};
+                           }).toLocalFile();
+    // Matroska sound is written as M4A, the format of unknown kinds.
+    EXPECT_EQ(placed, out("tone (faded).m4a"));
+    EXPECT_GT(meanVolume(placed, 6.0), -30.0);
+    EXPECT_LT(meanVolume(placed, 0.0), meanVolume(placed, 6.0) - 3);
+}
+
+TEST_F(AudioReencode, MonoAndSampleRateChangeWhatTheySay)
+{
+    const FileInfo file = input(tone("stereo.wav", 1.0, {"-ac", "2", "-ar", "44100"}));
+    EXPECT_EQ(stream(makeMono(file, "mono", context, work).toLocalFile(), "a", "channels"), "1");
+    const QString resampled = changeSampleRate(file, "48 kHz", context, work, 48000).toLocalFile();
+    EXPECT_EQ(resampled, out("stereo (48 kHz).wav"));
+    EXPECT_EQ(stream(resampled, "a", "sample_rate"), "48000");
+}
+
+TEST_F(AudioReencode, CompressingFlacGivesAnM4aWithItsSaving)
+{
+    const FileInfo file = input(make("song.flac", {"-f", "lavfi", "-i", "anoisesrc=duration=3:amplitude=0.3"}));
+    const QString placed = compressAudio(file, context, work).toLocalFile();
+    EXPECT_EQ(placed, out("song (compressed).m4a"));
+    EXPECT_EQ(stream(placed, "a", "codec_name"), "aac");
+    ASSERT_EQ(notes().size(), 1);
+    EXPECT_TRUE(notes().first().endsWith(" % smaller"));
+}
+
+TEST_F(AudioReencode, ACompressionThatGrowsIsNeverPlaced)
+{
+    const FileInfo file = input(tone("small.mp3", 2.0, {"-b:a", "32k"}));
+    try {
+        compressAudio(file, context, work);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Already as small as it gets");
+    }
+    EXPECT_TRUE(outputs().isEmpty());
+}
+
+TEST_F(AudioReencode, ARingtoneIsAtMostFortySeconds)
+{
+    context.options.trimStart = 10.0;
+    const QString placed = makeRingtone(input(tone("song60.mp3", 60.0)), context, work).toLocalFile();
+    EXPECT_EQ(placed, out("song60.m4r"));
+    EXPECT_NEAR(duration(placed), 40.0, 0.1);
+    EXPECT_EQ(stream(placed, "a", "codec_name"), "aac");
+}
+
+TEST_F(AudioReencode, SilenceOfAVideoIsRefused)
+{
+    try {
+        makeMono(input(clip("silent.mp4", 1.0, "160x120", {"-an"})), "mono", context, work);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This file has no audio");
+    }
+}

@@ -1,0 +1,55 @@
+#include "MediaToolFixture.h"
+
+#include "engines/media/MediaStreamRemoval.h"
+#include "model/EngineError.h"
+
+using namespace qv;
+
+namespace {
+class MediaStreamRemoval : public test::MediaTool {
+protected:
+    static QByteArray title(const QString& path)
+    {
+        return probe({"-show_entries", "format_tags=title", "-of", "csv=p=0", "file:" + path});
+    }
+};
+} // namespace
+
+TEST_F(MediaStreamRemoval, MuteDropsTheSoundAndKeepsSubtitles)
+{
+    const QString subtitles = test::writeFile(dir.filePath("in/words.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    const QString source = clip("clip.mkv", 1.0, "160x120", {"-map", "0", "-map", "1", "-map", "2", "-c:s", "srt"},
+                                  {"-i", subtitles});
+    const QString placed = muteVideo(input(source), context, work).toLocalFile();
+    EXPECT_EQ(placed, out("clip (muted).mkv"));
+    EXPECT_EQ(stream(placed, "a", "codec_name"), "");
+    EXPECT_EQ(stream(placed, "s", "codec_name"), "subrip");
+    EXPECT_EQ(packets(placed, "v"), packets(source, "v"));
+}
+
+TEST_F(MediaStreamRemoval, MetadataAndChaptersGoAndEveryStreamStays)
+{
+    const QString chapters = test::writeFile(dir.filePath("in/meta.txt"),
+                                             ";FFMETADATA1\ntitle=Secret\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=500\n"
+                                             "title=One\n");
+    const QString source = clip("clip.mp4", 1.0, "160x120", {"-map_metadata", "2", "-map", "0", "-map", "1"},
+                                  {"-i", chapters});
+    ASSERT_EQ(title(source), "Secret");
+    const QString placed = removeMediaMetadata(input(source), context, work).toLocalFile();
+    EXPECT_EQ(placed, out("clip (no metadata).mp4"));
+    EXPECT_EQ(title(placed), "");
+    EXPECT_EQ(probe({"-show_chapters", "-of", "csv=p=0", "file:" + placed}), "");
+    EXPECT_EQ(packets(placed, "v"), packets(source, "v"));
+    EXPECT_EQ(packets(placed, "a"), packets(source, "a"));
+}
+
+TEST_F(MediaStreamRemoval, MutingSoundAloneIsRefused)
+{
+    try {
+        muteVideo(input(tone("tone.mp3")), context, work);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This file has no video");
+    }
+    EXPECT_TRUE(outputs().isEmpty());
+}
