@@ -20,6 +20,8 @@ class Progress;
 struct MediaWork {
     // A new file name in the work directory with this extension.
     std::function<QUrl(const QString& extension)> workFile;
+    // Makes a named folder in the work directory for intermediate files.
+    std::function<QUrl(const QString& name)> workFolder;
     // Places the finished work file with this extension and returns where it went.
     std::function<QUrl(const QUrl& file, const QString& extension)> place;
     Progress* progress = nullptr;
@@ -28,7 +30,7 @@ struct MediaWork {
 };
 
 // Copies the streams into the target when they fit, re-encodes otherwise; a copy FFmpeg refuses
-// is redone as an encode. Throws EngineError for a file without video before anything runs,
+// is redone as an encode. An image goes to imagesToVideo. Throws EngineError for a file without video before anything runs,
 // FFmpegError, CancellationError; nothing is placed on failure.
 QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationContext& context,
                   const MediaWork& work);
