@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 using namespace qv;
 
@@ -228,4 +229,36 @@ TEST_F(ImageFramesTest, AFullDiskIsAFailedWriteWithNothingLeft)
         EXPECT_EQ(error.message(), "Couldn't write the PNG file");
     }
     EXPECT_FALSE(QFile::exists(disk.filePath("frames.ffconcat")));
+}
+
+// A WebP whose last frame does not decode: a reader that decoded everything before writing
+// would fail before the first frame file; one that goes frame by frame has written the others.
+TEST_F(ImageFramesTest, FramesAreDecodedAndWrittenOneAtATime)
+{
+    const QString source = dir.filePath("late.webp");
+    ASSERT_EQ(test::runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                          "testsrc2=size=120x80:rate=25", "-frames:v", "5", "-c:v", "libwebp_anim",
+                                          "-lossless", "1", "-loop", "0", "file:" + source}),
+              0);
+    // The last frame's lossless data after its header turned to ones: it parses, and fails to
+    // decode.
+    QByteArray bytes = test::readFile(source);
+    const qsizetype last = bytes.lastIndexOf("VP8L");
+    ASSERT_GT(last, 0);
+    const qsizetype size = qFromLittleEndian<quint32>(bytes.constData() + last + 4);
+    ASSERT_LE(last + 8 + size, bytes.size());
+    for (qsizetype at = last + 8 + 5; at < last + 8 + size; ++at)
+        bytes[at] = char(0xff);
+    test::writeFile(source, bytes);
+
+    const QString folder = out("late");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    try {
+        ImageFrames::writeFrameSequence(source, folder, {});
+        FAIL() << "a broken frame was written";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This file is damaged or not in a supported format");
+    }
+    EXPECT_EQ(test::folderEntries(folder),
+              (QStringList{"frame00000.png", "frame00001.png", "frame00002.png", "frame00003.png"}));
 }

@@ -1,5 +1,6 @@
 #include "engines/image/ImageFrames.h"
 
+#include "engines/image/AnimationReader.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -102,24 +103,19 @@ VipsPointer openHeader(const QString& path)
     return VipsPointer(image);
 }
 
-// Opens every frame at once as one tall image read from top to bottom: the loader decodes a
-// frame when the pipeline reaches it and keeps none it has passed.
+// Every frame as one tall image read from top to bottom: a frame is decoded when the pipeline
+// reaches it and none is kept once passed.
 Animation openAnimation(const QString& path)
 {
+    if (!ensureVips())
+        throw EngineError(damagedMessage);
     Animation animation;
-    VipsPointer header = openHeader(path);
-    animation.pages = std::max(1, vips_image_get_n_pages(header.get()));
-    if (animation.pages > 1) {
-        const QByteArray native = QFile::encodeName(path);
-        VipsImage* all = vips_image_new_from_file(native.constData(), "n", -1, "access",
-                                                  VIPS_ACCESS_SEQUENTIAL, nullptr);
-        if (!all)
-            throw EngineError(damagedMessage, takeVipsError());
-        animation.image.reset(all);
-    } else {
-        animation.image = std::move(header);
-    }
+    VipsImage* opened = openAnimationImage(path);
+    if (!opened)
+        throw EngineError(damagedMessage, takeVipsError());
+    animation.image.reset(opened);
     VipsImage* image = animation.image.get();
+    animation.pages = std::max(1, vips_image_get_n_pages(image));
     animation.width = image->Xsize;
     animation.pageHeight = vips_image_get_page_height(image);
     if (animation.width <= 0 || animation.pageHeight <= 0
