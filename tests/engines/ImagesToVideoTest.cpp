@@ -145,10 +145,15 @@ TEST_F(ImagesToVideoTest, AnAnimatedWebPGoesThroughFramesIntoWebMWithItsTiming)
 
 TEST_F(ImagesToVideoTest, ProResIsTenBit422)
 {
+    // Without a folder maker the frames go beside the work files.
+    work.workFolder = nullptr;
     const QString webp = animation("anim.webp", 5);
     const QString mov = imagesToVideo(image(webp), VideoTarget::prores, context, work).toLocalFile();
     EXPECT_TRUE(mov.endsWith("/anim.mov"));
     EXPECT_EQ(probe(mov, "stream=codec_name,profile,pix_fmt"), "prores,Standard,yuv422p10le");
+    const QStringList folders = QDir(dir.filePath("work")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(folders.size(), 1);
+    EXPECT_TRUE(QFile::exists(dir.filePath("work/" + folders.first() + "/frame00004.png")));
 }
 
 TEST_F(ImagesToVideoTest, TheGIFTargetNeedsNoFFmpeg)

@@ -7,7 +7,12 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
+#include "model/SystemError.h"
 #include "platform/FFmpegInvocation.h"
+
+#include <QDir>
+
+#include <cerrno>
 
 namespace qv {
 
@@ -32,6 +37,18 @@ MediaInfo assumedStream(QSize pixelSize)
 QString operand(const QUrl& url)
 {
     return ffmpegFileOperand(url.toLocalFile());
+}
+
+// The "frames" folder of the work directory; beside the work files when the caller has no
+// folder maker.
+QUrl frameFolder(const MediaWork& work)
+{
+    if (work.workFolder)
+        return work.workFolder(QStringLiteral("frames"));
+    const QString path = work.workFile(QStringLiteral("frames")).toLocalFile();
+    if (!QDir().mkpath(path))
+        throw SystemError::fromErrno(errno, path);
+    return QUrl::fromLocalFile(path);
 }
 
 } // namespace
@@ -82,7 +99,7 @@ QUrl imagesToVideo(const FileInfo& file, VideoTarget target, const OperationCont
     if (file.format && file.format->id == QLatin1String("gif")) {
         args << "-i" << operand(file.url);
     } else {
-        const QUrl folder = work.workFolder(QStringLiteral("frames"));
+        const QUrl folder = frameFolder(work);
         const QString list = ImageFrames::writeFrameSequence(source, folder.toLocalFile(), context.stopToken);
         args << "-f" << "concat" << "-safe" << "0" << "-i" << ffmpegFileOperand(list);
         double total = 0;
