@@ -262,3 +262,27 @@ TEST_F(ImageFramesTest, FramesAreDecodedAndWrittenOneAtATime)
     EXPECT_EQ(test::folderEntries(folder),
               (QStringList{"frame00000.png", "frame00001.png", "frame00002.png", "frame00003.png"}));
 }
+
+TEST_F(ImageFramesTest, AnAbsurdCanvasIsRefusedBeforeItIsAllocated)
+{
+    // The canvas of a small animation claimed as 60000 x 60000 (14 GB of RGBA).
+    const QString source = animation("vast.webp", 3, 25);
+    QByteArray bytes = test::readFile(source);
+    const qsizetype header = bytes.indexOf("VP8X");
+    ASSERT_GT(header, 0);
+    const quint32 side = 60000 - 1;
+    for (int at : {header + 12, header + 15}) {
+        bytes[at] = char(side & 0xff);
+        bytes[at + 1] = char((side >> 8) & 0xff);
+        bytes[at + 2] = char((side >> 16) & 0xff);
+    }
+    test::writeFile(source, bytes);
+    const QString gif = out("vast.gif");
+    try {
+        ImageFrames::writeGIF(source, gif, 0, {});
+        FAIL() << "a 14 GB canvas was accepted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Not enough memory for this image");
+    }
+    EXPECT_FALSE(QFile::exists(gif));
+}

@@ -7,11 +7,15 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace qv {
 
 namespace {
+
+// 512 MB of RGBA: far above any real animation's frame.
+constexpr qint64 maxCanvasPixels = qint64(1) << 27;
 
 // One animated WebP being decoded front to back; the decoder keeps just the current canvas.
 struct WebPStream {
@@ -120,18 +124,30 @@ VipsImage* openWebP(std::unique_ptr<WebPStream> stream)
     return status == 0 ? ordered : nullptr;
 }
 
-bool isAnimatedWebP(const uchar* data, qint64 size)
+struct WebPExtent {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 frames = 0;
+};
+
+// The canvas and frame count of an animated WebP, from its chunk headers; nothing for any other
+// file.
+std::optional<WebPExtent> animatedWebPExtent(const uchar* data, qint64 size)
 {
     if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WEBP", 4) != 0)
-        return false;
+        return std::nullopt;
     WebPData webp{data, size_t(size)};
     WebPDemuxer* demuxer = WebPDemux(&webp);
     if (!demuxer)
-        return false;
-    const bool animated = (WebPDemuxGetI(demuxer, WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG) != 0
-                       && WebPDemuxGetI(demuxer, WEBP_FF_FRAME_COUNT) > 1;
+        return std::nullopt;
+    std::optional<WebPExtent> extent;
+    if ((WebPDemuxGetI(demuxer, WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG) != 0
+        && WebPDemuxGetI(demuxer, WEBP_FF_FRAME_COUNT) > 1)
+        extent = WebPExtent{WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_WIDTH),
+                            WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_HEIGHT),
+                            WebPDemuxGetI(demuxer, WEBP_FF_FRAME_COUNT)};
     WebPDemuxDelete(demuxer);
-    return animated;
+    return extent;
 }
 
 VipsImage* openWithVips(const QString& path)
@@ -153,8 +169,15 @@ VipsImage* openAnimationImage(const QString& path)
     if (stream->file.open(QIODevice::ReadOnly)) {
         const qint64 size = stream->file.size();
         // Mapped, not read: the compressed file is paged in as the decoder walks it.
-        if (uchar* mapped = size > 0 ? stream->file.map(0, size) : nullptr;
-            mapped && isAnimatedWebP(mapped, size)) {
+        uchar* mapped = size > 0 ? stream->file.map(0, size) : nullptr;
+        if (const auto extent = mapped ? animatedWebPExtent(mapped, size) : std::nullopt) {
+            // A header may claim a canvas of gigabytes in a few bytes: refuse before the
+            // decoder allocates it. The stacked frames must also fit libvips' coordinates.
+            if (extent->width * extent->height > maxCanvasPixels
+                || extent->height * extent->frames > VIPS_MAX_COORD) {
+                vips_error("webpload", "animation too large");
+                return nullptr;
+            }
             stream->data = WebPData{mapped, size_t(size)};
             return openWebP(std::move(stream));
         }

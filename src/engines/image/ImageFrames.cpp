@@ -111,8 +111,10 @@ Animation openAnimation(const QString& path)
         throw EngineError(damagedMessage);
     Animation animation;
     VipsImage* opened = openAnimationImage(path);
-    if (!opened)
-        throw EngineError(damagedMessage, takeVipsError());
+    if (!opened) {
+        const QString log = takeVipsError();
+        throw EngineError(log.contains(QLatin1String("too large")) ? memoryMessage : damagedMessage, log);
+    }
     animation.image.reset(opened);
     VipsImage* image = animation.image.get();
     animation.pages = std::max(1, vips_image_get_n_pages(image));
