@@ -286,3 +286,20 @@ TEST_F(ImageFramesTest, AnAbsurdCanvasIsRefusedBeforeItIsAllocated)
     }
     EXPECT_FALSE(QFile::exists(gif));
 }
+
+TEST_F(ImageFramesTest, PagesOfDifferentSizesShareTheFirstPagesCanvas)
+{
+    const QString tiff = out("pages.tif");
+    ASSERT_EQ(test::runProgram("convert", {"-size", "60x40", "xc:red", "-size", "30x50", "xc:blue", tiff}), 0);
+    const QString gif = out("pages.gif");
+    ImageFrames::writeGIF(tiff, gif, 0, {});
+    EXPECT_EQ(header(gif, "n-pages"), "2");
+    EXPECT_EQ(header(gif + "[n=-1]", "height"), "80");
+    EXPECT_EQ(header(gif + "[n=-1]", "width"), "60");
+
+    const QString folder = out("pages");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ImageFrames::writeFrameSequence(tiff, folder, {});
+    EXPECT_EQ(header(QDir(folder).filePath("frame00001.png"), "width"), "60");
+    EXPECT_EQ(header(QDir(folder).filePath("frame00001.png"), "height"), "40");
+}

@@ -150,14 +150,65 @@ std::optional<WebPExtent> animatedWebPExtent(const uchar* data, qint64 size)
     return extent;
 }
 
+// Pages of different sizes (a multi-page TIFF): each page on its own, as sRGB with alpha,
+// centred on a transparent canvas of the first page's size.
+VipsImage* openPagesOnCanvas(const QByteArray& native, int pages, int width, int height)
+{
+    std::vector<VipsImage*> frames;
+    const auto release = [&frames] {
+        for (VipsImage* frame : frames)
+            g_object_unref(frame);
+    };
+    for (int page = 0; page < pages; ++page) {
+        VipsImage* image = vips_image_new_from_file(native.constData(), "page", page, "access",
+                                                    VIPS_ACCESS_SEQUENTIAL, nullptr);
+        VipsImage* steps[4] = {};
+        const bool ok = image && vips_colourspace(image, &steps[0], VIPS_INTERPRETATION_sRGB, nullptr) == 0
+                     && vips_cast(steps[0], &steps[1], VIPS_FORMAT_UCHAR, nullptr) == 0
+                     && (vips_image_hasalpha(steps[1]) ? vips_copy(steps[1], &steps[2], nullptr)
+                                                       : vips_bandjoin_const1(steps[1], &steps[2], 255, nullptr))
+                            == 0
+                     && vips_gravity(steps[2], &steps[3], VIPS_COMPASS_DIRECTION_CENTRE, width, height, "extend",
+                                     VIPS_EXTEND_BLACK, nullptr)
+                            == 0;
+        if (image)
+            g_object_unref(image);
+        for (int at = 0; at < 3; ++at)
+            if (steps[at])
+                g_object_unref(steps[at]);
+        if (!ok) {
+            if (steps[3])
+                g_object_unref(steps[3]);
+            release();
+            return nullptr;
+        }
+        frames.push_back(steps[3]);
+    }
+    VipsImage* joined = nullptr;
+    const int status = vips_arrayjoin(frames.data(), &joined, int(frames.size()), "across", 1, nullptr);
+    release();
+    if (status != 0)
+        return nullptr;
+    vips_image_set_int(joined, VIPS_META_PAGE_HEIGHT, height);
+    vips_image_set_int(joined, VIPS_META_N_PAGES, pages);
+    return joined;
+}
+
 VipsImage* openWithVips(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
     VipsImage* header = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
     if (!header || vips_image_get_n_pages(header) <= 1)
         return header;
+    const int pages = vips_image_get_n_pages(header);
+    const int width = header->Xsize;
+    const int height = header->Ysize;
     g_object_unref(header);
-    return vips_image_new_from_file(native.constData(), "n", -1, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    if (VipsImage* all = vips_image_new_from_file(native.constData(), "n", -1, "access",
+                                                  VIPS_ACCESS_SEQUENTIAL, nullptr))
+        return all;
+    vips_error_clear();
+    return openPagesOnCanvas(native, pages, width, height);
 }
 
 } // namespace
