@@ -14,6 +14,7 @@ MediaWork mediaWork(const OutputPlanner& planner, Progress& progress)
     work.workFile = [&planner](const QString& extension) {
         return planner.workURL(extension, QUuid::createUuid().toString(QUuid::WithoutBraces));
     };
+    work.workFolder = [&planner](const QString& name) { return planner.makeWorkSubdirectory(name); };
     work.place = [&planner](const QUrl& file, const QString& extension) {
         return planner.deliver(file, splitFileName(planner.source().fileName()).baseName, extension);
     };
@@ -21,7 +22,6 @@ MediaWork mediaWork(const OutputPlanner& planner, Progress& progress)
     work.placeNamed = [&planner](const QUrl& file, const QString& baseName, const QString& extension) {
         return planner.deliver(file, baseName, extension);
     };
-    work.workFolder = [&planner](const QString& name) { return planner.makeWorkSubdirectory(name); };
     return work;
 }
 

@@ -1,6 +1,7 @@
 #include "engines/media/MediaConversion.h"
 
 #include "engines/media/EncoderArguments.h"
+#include "engines/media/ImagesToVideo.h"
 #include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRoutines.h"
@@ -83,6 +84,8 @@ QStringList replacingOptionValue(const QString& option, const QString& value, QS
 QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationContext& context,
                   const MediaWork& work)
 {
+    if (file.category == FileCategory::image)
+        return imagesToVideo(file, target, context, work);
     const MediaInfo info = probe(file, context, work);
     requireVideo(info);
     const VideoSettings settings = effectiveVideoSettings(context.settings, context.options);

@@ -20,6 +20,8 @@ class Progress;
 struct MediaWork {
     // A new file name in the work directory with this extension.
     std::function<QUrl(const QString& extension)> workFile;
+    // Makes a named folder in the work directory for intermediate files.
+    std::function<QUrl(const QString& name)> workFolder;
     // Places the finished work file with this extension and returns where it went.
     std::function<QUrl(const QUrl& file, const QString& extension)> place;
     Progress* progress = nullptr;
@@ -30,12 +32,10 @@ struct MediaWork {
     // Places a finished work file or folder under this base name (an empty extension for a
     // folder).
     std::function<QUrl(const QUrl& file, const QString& baseName, const QString& extension)> placeNamed;
-    // A new folder of this name in the work directory.
-    std::function<QUrl(const QString& name)> workFolder;
 };
 
 // Copies the streams into the target when they fit, re-encodes otherwise; a copy FFmpeg refuses
-// is redone as an encode. Throws EngineError for a file without video before anything runs,
+// is redone as an encode. An image goes to imagesToVideo. Throws EngineError for a file without video before anything runs,
 // FFmpegError, CancellationError; nothing is placed on failure.
 QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationContext& context,
                   const MediaWork& work);
