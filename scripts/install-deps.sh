@@ -11,17 +11,21 @@ PACKAGES=(
   # media and document libraries
   libvips-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
   libtesseract-dev tesseract-ocr-eng libzxing-dev libopencv-dev libopencv-contrib-dev
-  libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev
+  libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev libcld2-dev
+  # office documents and presentations
+  libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+  # playback in the media editor
+  gstreamer1.0-plugins-good gstreamer1.0-libav
   libmupdf-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libopenjp2-7-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   # desktop services: X11 (drags, hot key), feedback sounds
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
-  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2
+  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl
   zip unzip xz-utils bzip2
   # benchmarks
-  libbenchmark-dev imagemagick
+  libbenchmark-dev imagemagick xlsx2csv
 )
 
 missing=()
