@@ -3,6 +3,7 @@
 #include "engines/image/ImageFrames.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/media/EncoderArguments.h"
+#include "engines/media/MediaRun.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
@@ -32,11 +33,6 @@ MediaInfo assumedStream(QSize pixelSize)
     MediaInfo info;
     info.video = video;
     return info;
-}
-
-QString operand(const QUrl& url)
-{
-    return ffmpegFileOperand(url.toLocalFile());
 }
 
 // The "frames" folder of the work directory; beside the work files when the caller has no
@@ -97,7 +93,7 @@ QUrl imagesToVideo(const FileInfo& file, VideoTarget target, const OperationCont
     QStringList args;
     std::optional<double> duration;
     if (file.format && file.format->id == QLatin1String("gif")) {
-        args << "-i" << operand(file.url);
+        args << "-i" << mediaOperand(file.url);
     } else {
         const QUrl folder = frameFolder(work);
         const QString list = ImageFrames::writeFrameSequence(source, folder.toLocalFile(), context.stopToken);
@@ -112,17 +108,9 @@ QUrl imagesToVideo(const FileInfo& file, VideoTarget target, const OperationCont
     const std::optional<QSize> size = imagePixelSize(source);
     if (!size)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
-    args << imagesToVideoTargetArgs(target, *size) << operand(output);
+    args << imagesToVideoTargetArgs(target, *size) << mediaOperand(output);
 
-    FFmpegProgressContext progress;
-    progress.progress = work.progress;
-    progress.duration = duration;
-    const std::optional<QUrl> program = work.ffmpeg ? *work.ffmpeg : Capabilities::shared().ffmpegURL();
-    const ProcessRunner::Output run = runFFmpeg(program, args, context.stopToken, progress);
-    throwIfCancelled(context.stopToken);
-    checkFFmpegRun(run);
-    if (work.progress)
-        reportProgress(1.0, *work.progress);
+    runMediaStep(args, duration, context, work);
     return work.place(output, extension);
 }
 

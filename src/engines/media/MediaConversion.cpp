@@ -5,6 +5,7 @@
 #include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRoutines.h"
+#include "engines/media/MediaRun.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/FFmpegError.h"
@@ -18,58 +19,6 @@ namespace qv {
 namespace {
 
 constexpr double ringtoneSeconds = 40.0;
-
-std::optional<QUrl> program(const MediaWork& work)
-{
-    return work.ffmpeg ? *work.ffmpeg : Capabilities::shared().ffmpegURL();
-}
-
-MediaInfo probe(const FileInfo& file, const OperationContext& context, const MediaWork& work)
-{
-    return probeMediaInfo(program(work), file.url, context.stopToken);
-}
-
-// One FFmpeg run over the whole item; a stop wins over any status.
-void runStep(const QStringList& arguments, std::optional<double> duration,
-             const OperationContext& context, const MediaWork& work)
-{
-    FFmpegProgressContext progress;
-    progress.progress = work.progress;
-    progress.duration = duration;
-    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
-    throwIfCancelled(context.stopToken);
-    checkFFmpegRun(output);
-    if (work.progress)
-        reportProgress(1.0, *work.progress);
-}
-
-QString operand(const QUrl& url)
-{
-    return ffmpegFileOperand(url.toLocalFile());
-}
-
-QString audioMuxer(AudioTarget target)
-{
-    switch (target) {
-    case AudioTarget::mp3: return QStringLiteral("mp3");
-    case AudioTarget::m4a:
-    case AudioTarget::alac:
-    case AudioTarget::m4r: return QStringLiteral("ipod");
-    case AudioTarget::wav: return QStringLiteral("wav");
-    case AudioTarget::aiff: return QStringLiteral("aiff");
-    case AudioTarget::flac: return QStringLiteral("flac");
-    case AudioTarget::ogg: return QStringLiteral("ogg");
-    case AudioTarget::opus: return QStringLiteral("opus");
-    case AudioTarget::caf: return QStringLiteral("caf");
-    }
-    return {};
-}
-
-bool holdsCover(AudioTarget target)
-{
-    return target == AudioTarget::mp3 || target == AudioTarget::m4a || target == AudioTarget::alac
-        || target == AudioTarget::flac;
-}
 
 } // namespace
 
@@ -86,7 +35,7 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
 {
     if (file.category == FileCategory::image)
         return imagesToVideo(file, target, context, work);
-    const MediaInfo info = probe(file, context, work);
+    const MediaInfo info = probeMediaInput(file, context, work);
     requireVideo(info);
     const VideoSettings settings = effectiveVideoSettings(context.settings, context.options);
     const QString extension = videoTargetFileExtension(target);
@@ -94,7 +43,7 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
 
     const QStringList first = videoConvertArgs(file.url, output, target, info, settings, true);
     try {
-        runStep(first, info.duration, context, work);
+        runMediaStep(first, info.duration, context, work);
     } catch (const FFmpegError&) {
         QStringList second;
         if (target == VideoTarget::prores)
@@ -105,7 +54,7 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
             second = videoConvertArgs(file.url, output, target, info, settings, false);
         else
             throw;
-        runStep(second, info.duration, context, work);
+        runMediaStep(second, info.duration, context, work);
     }
     return work.place(output, extension);
 }
@@ -113,7 +62,7 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
 QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationContext& context,
                   const MediaWork& work)
 {
-    const MediaInfo info = probe(file, context, work);
+    const MediaInfo info = probeMediaInput(file, context, work);
     const AudioStreamInfo audio = requireAudio(info);
     const QString extension = audioTargetFileExtension(target);
     const QUrl output = work.workFile(extension);
@@ -132,12 +81,12 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
     QStringList arguments;
     if (file.category == FileCategory::video && limit.isEmpty() && copy
         && copy->fileExtension == extension && target != AudioTarget::alac) {
-        arguments = {QStringLiteral("-i"), operand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0"),
+        arguments = {QStringLiteral("-i"), mediaOperand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0"),
                      QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("copy"),
-                     QStringLiteral("-f"), copy->muxer, operand(output)};
+                     QStringLiteral("-f"), copy->muxer, mediaOperand(output)};
     } else {
-        arguments = {QStringLiteral("-i"), operand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0")};
-        const bool dropPictures = file.category == FileCategory::video || info.video || !holdsCover(target)
+        arguments = {QStringLiteral("-i"), mediaOperand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0")};
+        const bool dropPictures = file.category == FileCategory::video || info.video || !audioTargetHoldsCover(target)
             || info.container.value_or(QString()).contains(QLatin1String("matroska"));
         if (dropPictures)
             arguments << QStringLiteral("-vn");
@@ -151,9 +100,9 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
         const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
         if (rate > 0)
             arguments << QStringLiteral("-ar") << QString::number(rate);
-        arguments << limit << QStringLiteral("-f") << audioMuxer(target) << operand(output);
+        arguments << limit << QStringLiteral("-f") << audioTargetMuxer(target) << mediaOperand(output);
     }
-    runStep(arguments, duration, context, work);
+    runMediaStep(arguments, duration, context, work);
     return work.place(output, extension);
 }
 
