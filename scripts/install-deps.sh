@@ -25,7 +25,7 @@ PACKAGES=(
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl
   zip unzip xz-utils bzip2
   # benchmarks
-  libbenchmark-dev imagemagick xlsx2csv
+  libbenchmark-dev imagemagick xlsx2csv mupdf-tools
 )
 
 missing=()
