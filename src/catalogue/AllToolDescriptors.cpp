@@ -2,6 +2,7 @@
 
 #include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/AudioCatalogue.h"
+#include "catalogue/PdfCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/VideoCatalogue.h"
 
@@ -16,6 +17,7 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // folder. The quick actions stay last.
         list += videoDescriptors();
         list += audioDescriptors();
+        list += pdfDescriptors();
         list += archiveDescriptors();
         list += folderDescriptors();
         list += quickActionDescriptors();

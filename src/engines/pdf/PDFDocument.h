@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QPDF;
+
+namespace qv {
+
+class PDFRenderer;
+
+// An opened, unlocked PDF: its objects (qpdf) for copying and writing, and a renderer made on
+// first use for drawing and text. Copies share the same document; use it from one thread at a
+// time.
+class PDFDocument {
+public:
+    // Wraps a document already read; path is empty for one built in memory.
+    PDFDocument(std::shared_ptr<QPDF> qpdf, QString path, std::optional<QString> password);
+
+    int pageCount() const;
+    QPDF& qpdf() const { return *m_state->qpdf; }
+    const QString& path() const { return m_state->path; }
+    const std::optional<QString>& password() const { return m_state->password; }
+
+    // The renderer of this document; throws EngineError when MuPDF cannot read it.
+    PDFRenderer& renderer() const;
+
+    // Writes the document, unencrypted, to a new file; throws EngineError "Couldn't write the
+    // PDF" and leaves no file then.
+    void write(const QString& path) const;
+
+private:
+    struct State {
+        std::shared_ptr<QPDF> qpdf;
+        QString path;
+        std::optional<QString> password;
+        std::unique_ptr<PDFRenderer> renderer;
+        ~State();
+    };
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace qv

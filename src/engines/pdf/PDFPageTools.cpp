@@ -1,0 +1,192 @@
+// Merge, split, reorder, rotate, protect and unlock: pages and objects are copied as they are,
+// never decoded or drawn.
+
+#include "engines/pdf/PDFEngine.h"
+
+#include "engines/pdf/PdfFileSink.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <QDir>
+
+#include <map>
+
+namespace qv {
+
+namespace {
+
+QString pdfExtension()
+{
+    return QStringLiteral("pdf");
+}
+
+QString pathOf(const QUrl& url)
+{
+    return url.toLocalFile();
+}
+
+} // namespace
+
+QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>& password,
+                      const PDFWork& work)
+{
+    auto merged = std::make_shared<QPDF>();
+    merged->emptyPDF();
+    merged->setSuppressWarnings(true);
+    QPDFPageDocumentHelper out(*merged);
+    // Each source stays open until the end: the writer reads copied streams from it.
+    std::vector<PDFDocument> sources;
+    for (qsizetype k = 0; k < files.size(); ++k) {
+        throwIfCancelled(work.stop);
+        sources.push_back(open(pathOf(files[k].url), password));
+        QPDF& source = sources.back().qpdf();
+        source.pushInheritedAttributesToPage();
+        std::map<QPDFObjGen, QPDFObjectHandle> copied;
+        for (const QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
+            const QPDFObjGen id = page.getObjectHandle().getObjGen();
+            if (const auto it = copied.find(id); it != copied.end()) {
+                out.addPage(QPDFPageObjectHelper(it->second).shallowCopyPage(), false);
+                continue;
+            }
+            QPDFObjectHandle copy = merged->copyForeignObject(page.getObjectHandle());
+            out.addPage(QPDFPageObjectHelper(copy), false);
+            copied.emplace(id, copy);
+        }
+        work.report(double(k + 1) / double(files.size()) * 0.9);
+    }
+    const QUrl result = work.workFile(pdfExtension());
+    PDFDocument(merged, QString(), std::nullopt).write(pathOf(result));
+    throwIfCancelled(work.stop);
+    return work.place(result, work.nameFor(QStringLiteral("merge")), pdfExtension());
+}
+
+QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
+                      const std::optional<QString>& password, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    QList<QList<int>> groups = splitGroups(mode.value_or(SplitMode::everyPage()), document.pageCount());
+    groups.removeIf([](const QList<int>& group) { return group.isEmpty(); });
+    if (groups.isEmpty())
+        throw EngineError(QStringLiteral("Those pages aren't in this PDF"));
+
+    const auto numbers = [](const QList<int>& group) {
+        QList<int> result;
+        for (int index : group)
+            result.append(index + 1);
+        return result;
+    };
+
+    if (groups.size() == 1) {
+        const QUrl file = work.workFile(pdfExtension());
+        copyPages(document, groups.first()).write(pathOf(file));
+        throwIfCancelled(work.stop);
+        return work.place(file,
+                          work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(groups.first())) + QLatin1Char(')'),
+                          pdfExtension());
+    }
+
+    const QUrl folder = work.workFolder(QStringLiteral("parts"));
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        throwIfCancelled(work.stop);
+        const QList<int>& group = groups[i];
+        const QString name = group.size() == 1
+            ? work.baseName + QStringLiteral(" (page ") + QString::number(group.first() + 1) + QLatin1Char(')')
+            : work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(group)) + QLatin1Char(')');
+        copyPages(document, group).write(QDir(pathOf(folder)).filePath(name + QStringLiteral(".pdf")));
+        work.report(double(i + 1) / double(groups.size()));
+    }
+    throwIfCancelled(work.stop);
+    return work.place(folder, work.nameFor(QStringLiteral("split")), QString());
+}
+
+QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& password,
+                        const QList<int>& pageOrder, bool extract, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    const int count = document.pageCount();
+    QList<int> chosen;
+    for (int index : pageOrder)
+        if (index >= 0 && index < count)
+            chosen.append(index);
+    if (chosen.isEmpty())
+        throw EngineError(QStringLiteral("No pages were chosen"));
+
+    const QUrl file = work.workFile(pdfExtension());
+    copyPages(document, chosen).write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    QString name;
+    if (!extract) {
+        name = work.nameFor(QStringLiteral("reorder"));
+    } else {
+        QList<int> numbers;
+        for (int index : chosen)
+            numbers.append(index + 1);
+        name = work.baseName + QStringLiteral(" (page ") + pageLabel(numbers) + QLatin1Char(')');
+    }
+    return work.place(file, name, pdfExtension());
+}
+
+QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& password, int degrees,
+                       const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
+        QPDFObjectHandle current = page.getAttribute("/Rotate", false);
+        const long long before = current.isInteger() ? current.getIntValue() : 0;
+        long long after = (before + degrees) % 360;
+        if (after < 0)
+            after += 360;
+        page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
+    }
+    const QUrl file = work.workFile(pdfExtension());
+    document.write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("rotate")), pdfExtension());
+}
+
+QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFWork& work)
+{
+    if (password.isEmpty())
+        throw EngineError(QStringLiteral("Enter a password"));
+    // An already protected PDF is not protected again.
+    const PDFDocument document = open(path, std::nullopt);
+    const QUrl file = work.workFile(pdfExtension());
+    const QByteArray utf8 = password.toUtf8();
+    {
+        PdfFileSink sink(pathOf(file));
+        try {
+            QPDFWriter writer(document.qpdf());
+            writer.setOutputPipeline(&sink);
+            writer.setR6EncryptionParameters(utf8.constData(), utf8.constData(), true, true, true,
+                                             true, true, true, qpdf_r3p_full, true);
+            writer.write();
+            sink.commit();
+        } catch (const EngineError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw EngineError(QStringLiteral("Couldn't write the PDF"), QString::fromUtf8(e.what()));
+        }
+    }
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("protect")), pdfExtension());
+}
+
+QUrl PDFEngine::unlock(const QString& path, const QString& password, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    const QUrl file = work.workFile(pdfExtension());
+    document.write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("unlock")), pdfExtension());
+}
+
+} // namespace qv
