@@ -60,7 +60,7 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
         try {
             for (int index = next++; index < count && !stopAll.stop_requested(); index = next++) {
                 const QImage image = renderer.render(index, dpi, stopAll.get_token());
-                writePageImage(image, pagePath(index), output, dpi, quality);
+                writePageImage(image, pagePath(index), output, dpi, quality, stopAll.get_token());
                 work.report(double(++done) / double(count));
             }
         } catch (...) {
