@@ -13,6 +13,11 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <QDir>
+#include <QThread>
+
+#include <atomic>
+#include <exception>
+#include <thread>
 
 #include <map>
 
@@ -30,6 +35,47 @@ QString pathOf(const QUrl& url)
     return url.toLocalFile();
 }
 
+// Every input opened and read through on a few threads at once, so that copying, which must
+// go one page at a time, finds its objects parsed. The first input that fails, in order, gives
+// the error.
+std::vector<PDFDocument> openAll(const QList<FileInfo>& files, const std::optional<QString>& password,
+                                 std::stop_token stop)
+{
+    const qsizetype count = files.size();
+    std::vector<std::optional<PDFDocument>> opened(static_cast<size_t>(count));
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(count));
+    std::atomic<qsizetype> next{0};
+    const auto read = [&] {
+        for (qsizetype k = next++; k < count && !stop.stop_requested(); k = next++) {
+            try {
+                PDFDocument document = PDFEngine::open(pathOf(files[k].url), password);
+                QPDF& qpdf = document.qpdf();
+                qpdf.pushInheritedAttributesToPage();
+                for (QPDFObjectHandle& object : qpdf.getAllObjects())
+                    (void)object.getTypeCode();
+                opened[size_t(k)] = std::move(document);
+            } catch (...) {
+                errors[size_t(k)] = std::current_exception();
+            }
+        }
+    };
+    {
+        const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < std::min<qsizetype>(helpers, count - 1); ++i)
+            threads.emplace_back(read);
+        read();
+    }
+    throwIfCancelled(stop);
+    std::vector<PDFDocument> documents;
+    for (qsizetype k = 0; k < count; ++k) {
+        if (errors[size_t(k)])
+            std::rethrow_exception(errors[size_t(k)]);
+        documents.push_back(*opened[size_t(k)]);
+    }
+    return documents;
+}
+
 } // namespace
 
 QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>& password,
@@ -40,12 +86,10 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
     merged->setSuppressWarnings(true);
     QPDFPageDocumentHelper out(*merged);
     // Each source stays open until the end: the writer reads copied streams from it.
-    std::vector<PDFDocument> sources;
+    const std::vector<PDFDocument> sources = openAll(files, password, work.stop);
     for (qsizetype k = 0; k < files.size(); ++k) {
         throwIfCancelled(work.stop);
-        sources.push_back(open(pathOf(files[k].url), password));
-        QPDF& source = sources.back().qpdf();
-        source.pushInheritedAttributesToPage();
+        QPDF& source = sources[size_t(k)].qpdf();
         std::map<QPDFObjGen, QPDFObjectHandle> copied;
         for (const QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
             const QPDFObjGen id = page.getObjectHandle().getObjGen();
