@@ -86,6 +86,11 @@ QString writeFixturePdf(const QString& path, const FixtureDocument& document)
             QBuffer buffer(&jpeg);
             buffer.open(QIODevice::WriteOnly);
             page.photo.convertToFormat(QImage::Format_RGB888).save(&buffer, "JPEG", 95);
+            if (!page.photoXmp.isEmpty()) {
+                const QByteArray payload = QByteArray("http://ns.adobe.com/xap/1.0/", 29) + page.photoXmp;
+                const int length = int(payload.size()) + 2;
+                jpeg.insert(2, QByteArray("\xFF\xE1") + char(length >> 8) + char(length & 0xFF) + payload);
+            }
             const int image = b.addStream(
                 "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(page.photo.width())
                     + " /Height " + QByteArray::number(page.photo.height())

@@ -27,6 +27,7 @@ struct FixturePage {
     int rotate = 0;
     QImage photo;            // drawn as a JPEG over the upper left 5 x 5 inches when set
     QByteArray xmp;          // a Flate-compressed /Metadata stream on the page when set
+    QByteArray photoXmp;     // an XMP segment inside the photo's JPEG when set
 };
 
 struct FixtureDocument {

@@ -9,6 +9,8 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -20,9 +22,71 @@ EngineError notRemoved(const QString& log = {})
     return EngineError(QStringLiteral("Couldn't remove the metadata"), log);
 }
 
+bool isJpegStream(QPDFObjectHandle stream)
+{
+    QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
+    if (filter.isArray() && filter.getArrayNItems() == 1)
+        filter = filter.getArrayItem(0);
+    return filter.isName() && filter.getName() == "/DCTDecode";
+}
+
+// The JPEG without its EXIF, XMP, IPTC and comment segments; the picture, its colour profile
+// and its colour transform stay. None when the data is not a JPEG this can walk.
+std::optional<std::string> withoutJpegMetadata(std::string_view jpeg)
+{
+    if (jpeg.size() < 4 || uchar(jpeg[0]) != 0xFF || uchar(jpeg[1]) != 0xD8)
+        return std::nullopt;
+    std::string out(jpeg.substr(0, 2));
+    size_t at = 2;
+    bool dropped = false;
+    while (at + 4 <= jpeg.size()) {
+        if (uchar(jpeg[at]) != 0xFF)
+            return std::nullopt;
+        const uchar marker = uchar(jpeg[at + 1]);
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA) { // start of scan: the rest is picture
+            out.append(jpeg.substr(at));
+            return dropped ? std::optional<std::string>(std::move(out)) : std::nullopt;
+        }
+        const size_t length = size_t(uchar(jpeg[at + 2])) << 8 | uchar(jpeg[at + 3]);
+        if (length < 2 || at + 2 + length > jpeg.size())
+            return std::nullopt;
+        const std::string_view segment = jpeg.substr(at, 2 + length);
+        // APP1 (EXIF, XMP), APP13 (IPTC) and comments.
+        if (marker == 0xE1 || marker == 0xED || marker == 0xFE)
+            dropped = true;
+        else
+            out.append(segment);
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
+void removeJpegMetadata(QPDFObjectHandle stream)
+{
+    std::shared_ptr<Buffer> raw;
+    try {
+        raw = stream.getRawStreamData();
+    } catch (const std::exception&) {
+        return;
+    }
+    const std::optional<std::string> clean = withoutJpegMetadata(
+        std::string_view(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize()));
+    if (clean) {
+        QPDFObjectHandle dict = stream.getDict();
+        stream.replaceStreamData(*clean, dict.getKey("/Filter"), dict.getKey("/DecodeParms"));
+    }
+}
+
 void removeMetadataEntries(QPDF& qpdf)
 {
     for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
+        // Pictures carry their camera's data, places included.
+        if (object.isStream() && isJpegStream(object))
+            removeJpegMetadata(object);
         QPDFObjectHandle dictionary = object.isStream() ? object.getDict() : object;
         if (dictionary.isDictionary() && dictionary.hasKey("/Metadata"))
             dictionary.removeKey("/Metadata");
