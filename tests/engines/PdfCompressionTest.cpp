@@ -2,6 +2,7 @@
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
+#include "model/CancellationError.h"
 #include "model/EngineError.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +98,23 @@ TEST(PdfCompression, RefusesWhatCannotShrinkOrIsNoPdf)
     } catch (const EngineError& e) {
         EXPECT_EQ(e.message(), "PDF is password-protected");
     }
+}
+
+TEST(PdfCompression, StoppedWhileGhostscriptRunsPlacesNothing)
+{
+    QTemporaryDir dir;
+    const QString photo = photoPdf(dir.filePath("photo.pdf"));
+    WorkBench bench;
+    PDFWork work = bench.work(photo);
+    const auto newFile = work.workFile;
+    work.workFile = [&](const QString& extension) {
+        bench.stop.request_stop();
+        return newFile(extension);
+    };
+    EXPECT_THROW(PDFEngine::compress(fileAt(photo), PDFCompressionLevel::medium, std::nullopt, work),
+                 CancellationError);
+    EXPECT_TRUE(bench.outputs().isEmpty());
+    EXPECT_TRUE(bench.notes->messages().isEmpty());
 }
 
 TEST(PdfCompression, MissingGhostscriptCannotCreateThePdf)

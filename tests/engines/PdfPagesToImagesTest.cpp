@@ -76,4 +76,18 @@ TEST(PdfPagesToImages, RefusesEmptyLockedAndCancelledDocuments)
                                           SettingsSnapshot{}, cancelled.work(locked)),
                  CancellationError);
     EXPECT_TRUE(cancelled.outputs().isEmpty());
+
+    // Stopped once the folder for the pages is made, before any page is drawn.
+    WorkBench midway;
+    PDFWork work = midway.work(locked);
+    const auto makeFolder = work.workFolder;
+    work.workFolder = [&](const QString& name) {
+        const QUrl folder = makeFolder(name);
+        midway.stop.request_stop();
+        return folder;
+    };
+    EXPECT_THROW(PDFEngine::pagesToImages(locked, std::nullopt, ImageOutput::png, QStringLiteral("pw"), 72,
+                                          SettingsSnapshot{}, work),
+                 CancellationError);
+    EXPECT_TRUE(midway.outputs().isEmpty());
 }
