@@ -2,6 +2,7 @@
 
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfFileSink.h"
+#include "engines/pdf/QpdfGuard.h"
 #include "model/EngineError.h"
 
 #include <qpdf/Buffer.hh>
@@ -35,13 +36,16 @@ PDFRenderer& PDFDocument::renderer() const
             m_state->renderer = PDFRenderer::open(m_state->path, m_state->password);
         } else {
             // Built in memory: MuPDF reads what the writer makes of it.
-            QPDFWriter writer(*m_state->qpdf);
-            writer.setOutputMemory();
-            writer.setPreserveEncryption(false);
-            writer.write();
-            std::unique_ptr<Buffer> buffer(writer.getBuffer());
-            m_state->renderer = PDFRenderer::openData(QByteArray(
-                reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize())));
+            const QByteArray data = guardedRead([&] {
+                QPDFWriter writer(*m_state->qpdf);
+                writer.setOutputMemory();
+                writer.setPreserveEncryption(false);
+                writer.write();
+                std::unique_ptr<Buffer> buffer(writer.getBuffer());
+                return QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()),
+                                  qsizetype(buffer->getSize()));
+            });
+            m_state->renderer = PDFRenderer::openData(data);
         }
     }
     return *m_state->renderer;

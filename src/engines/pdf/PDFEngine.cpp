@@ -1,6 +1,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/QpdfGuard.h"
 #include "model/EngineError.h"
 
 #include <qpdf/QPDF.hh>
@@ -75,6 +76,11 @@ QImage PDFEngine::renderPage(const PDFDocument& document, int pageIndex, double 
 }
 
 PDFDocument PDFEngine::copyPages(const PDFDocument& document, const QList<int>& pageIndices)
+{
+    return guardedRead([&] { return copyPagesOf(document, pageIndices); });
+}
+
+PDFDocument PDFEngine::copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices)
 {
     QPDF& source = document.qpdf();
     const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(source).getAllPages();

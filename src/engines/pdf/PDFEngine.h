@@ -81,6 +81,9 @@ public:
                               double dpi, const SettingsSnapshot& settings, const PDFWork& work);
 
     static constexpr double redactionDPI = 300.0;
+
+private:
+    static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
 };
 
 } // namespace qv

@@ -3,6 +3,7 @@
 
 #include "engines/pdf/PDFEngine.h"
 
+#include "engines/pdf/QpdfGuard.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
@@ -99,9 +100,8 @@ void removeMetadataEntries(QPDF& qpdf)
 }
 
 // Whether any stream of the file, decompressed, still holds an XMP packet.
-bool holdsXMP(const QString& path)
+bool streamHoldsXMP(const PDFDocument& written)
 {
-    const PDFDocument written = PDFEngine::open(path);
     constexpr std::string_view marker = "xmpmeta";
     for (QPDFObjectHandle& object : written.qpdf().getAllObjects()) {
         if (!object.isStream())
@@ -121,13 +121,19 @@ bool holdsXMP(const QString& path)
     return false;
 }
 
+bool holdsXMP(const QString& path)
+{
+    const PDFDocument written = PDFEngine::open(path);
+    return guardedRead([&] { return streamHoldsXMP(written); });
+}
+
 } // namespace
 
 QUrl PDFEngine::removeMetadata(const QString& path, const std::optional<QString>& password,
                                const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
-    removeMetadataEntries(document.qpdf());
+    guardedRead([&] { removeMetadataEntries(document.qpdf()); });
     throwIfCancelled(work.stop);
     const QUrl file = work.workFile(QStringLiteral("pdf"));
     document.write(file.toLocalFile());

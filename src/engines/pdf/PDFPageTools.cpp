@@ -4,6 +4,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PdfFileSink.h"
+#include "engines/pdf/QpdfGuard.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
@@ -49,10 +50,12 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files, const std::option
         for (qsizetype k = next++; k < count && !stop.stop_requested(); k = next++) {
             try {
                 PDFDocument document = PDFEngine::open(pathOf(files[k].url), password);
-                QPDF& qpdf = document.qpdf();
-                qpdf.pushInheritedAttributesToPage();
-                for (QPDFObjectHandle& object : qpdf.getAllObjects())
-                    (void)object.getTypeCode();
+                guardedRead([&] {
+                    QPDF& qpdf = document.qpdf();
+                    qpdf.pushInheritedAttributesToPage();
+                    for (QPDFObjectHandle& object : qpdf.getAllObjects())
+                        (void)object.getTypeCode();
+                });
                 opened[size_t(k)] = std::move(document);
             } catch (...) {
                 errors[size_t(k)] = std::current_exception();
@@ -87,7 +90,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
     QPDFPageDocumentHelper out(*merged);
     // Each source stays open until the end: the writer reads copied streams from it.
     const std::vector<PDFDocument> sources = openAll(files, password, work.stop);
-    for (qsizetype k = 0; k < files.size(); ++k) {
+    for (qsizetype k = 0; k < files.size(); ++k) guardedRead([&] {
         throwIfCancelled(work.stop);
         QPDF& source = sources[size_t(k)].qpdf();
         std::map<QPDFObjGen, QPDFObjectHandle> copied;
@@ -102,7 +105,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
             copied.emplace(id, copy);
         }
         work.report(double(k + 1) / double(files.size()) * 0.9);
-    }
+    });
     const QUrl result = work.workFile(pdfExtension());
     PDFDocument(merged, QString(), std::nullopt).write(pathOf(result));
     throwIfCancelled(work.stop);
@@ -180,14 +183,16 @@ QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& passwo
                        const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
-    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
-        QPDFObjectHandle current = page.getAttribute("/Rotate", false);
-        const long long before = current.isInteger() ? current.getIntValue() : 0;
-        long long after = (before + degrees) % 360;
-        if (after < 0)
-            after += 360;
-        page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
-    }
+    guardedRead([&] {
+        for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
+            QPDFObjectHandle current = page.getAttribute("/Rotate", false);
+            const long long before = current.isInteger() ? current.getIntValue() : 0;
+            long long after = (before + degrees) % 360;
+            if (after < 0)
+                after += 360;
+            page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
+        }
+    });
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file));
     throwIfCancelled(work.stop);

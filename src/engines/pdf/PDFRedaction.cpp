@@ -5,6 +5,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/QpdfGuard.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
@@ -99,7 +100,8 @@ QUrl PDFEngine::redact(const QString& path, const std::optional<QString>& passwo
         throw EngineError(QStringLiteral("Draw at least one box to redact"));
 
     QPDF& qpdf = document.qpdf();
-    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(qpdf).getAllPages();
+    const std::vector<QPDFPageObjectHelper> pages =
+        guardedRead([&] { return QPDFPageDocumentHelper(qpdf).getAllPages(); });
     PDFRenderer& renderer = document.renderer();
     bool replaced = false;
     for (qsizetype k = 0; k < boxed.size(); ++k) {
@@ -144,8 +146,10 @@ QUrl PDFEngine::redact(const QString& path, const std::optional<QString>& passwo
         page.replaceKey("/Resources", resources);
         page.replaceKey("/Contents", contents);
 
-        dropAnnotations(qpdf, old);
-        qpdf.replaceObject(old.getObjGen(), page);
+        guardedRead([&] {
+            dropAnnotations(qpdf, old);
+            qpdf.replaceObject(old.getObjGen(), page);
+        });
         replaced = true;
         work.report(double(k + 1) / double(boxed.size()) * 0.9);
     }
