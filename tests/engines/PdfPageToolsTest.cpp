@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -64,6 +66,34 @@ TEST_F(PdfPageTools, MergesEveryPageInOrderFromLockedAndOpenInputs)
     EXPECT_EQ(pdfinfoValue(merged.toLocalFile(), "Encrypted"), "no");
     EXPECT_EQ(readFile(b), before);
     EXPECT_EQ(bench.progress.completedUnitCount(), 90);
+}
+
+TEST_F(PdfPageTools, MergesMoreFilesThanMayBeOpenAtOnce)
+{
+    QList<FileInfo> files;
+    for (int i = 0; i < 120; ++i) {
+        FileInfo file;
+        file.url = QUrl::fromLocalFile(writeTextPdf(dir.filePath(QStringLiteral("part%1.pdf").arg(i)),
+                                                    {QStringLiteral("Part %1").arg(i)}));
+        files.append(file);
+    }
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit tight = before;
+    tight.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    WorkBench bench;
+    QUrl merged;
+    try {
+        merged = PDFEngine::merge(files, std::nullopt, bench.work(files.first().url.toLocalFile()));
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+    setrlimit(RLIMIT_NOFILE, &before);
+    const QStringList texts = pageTexts(merged.toLocalFile());
+    ASSERT_EQ(texts.size(), 120);
+    EXPECT_EQ(texts.first(), "Part 0");
+    EXPECT_EQ(texts.last(), "Part 119");
 }
 
 TEST_F(PdfPageTools, SplitsIntoPartsOrOneRange)

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +28,15 @@ public:
     // The renderer of this document; throws EngineError when MuPDF cannot read it.
     PDFRenderer& renderer() const;
 
+    // For a document opened to be held by the hundred: keeps its file open from true to false,
+    // for a run of reads. Does nothing for one whose file stays open anyway.
+    void keepFileOpen(bool open) const
+    {
+        if (m_state->fileKeeper)
+            m_state->fileKeeper(open);
+    }
+    void setFileKeeper(std::function<void(bool)> keeper) { m_state->fileKeeper = std::move(keeper); }
+
     // Writes the document, unencrypted, to a new file; throws EngineError "Couldn't write the
     // PDF" and leaves no file then.
     void write(const QString& path) const;
@@ -37,6 +47,7 @@ private:
         QString path;
         std::optional<QString> password;
         std::unique_ptr<PDFRenderer> renderer;
+        std::function<void(bool)> fileKeeper;
         ~State();
     };
     std::shared_ptr<State> m_state;

@@ -4,6 +4,7 @@
 #include "engines/pdf/QpdfGuard.h"
 #include "model/EngineError.h"
 
+#include <qpdf/ClosedFileInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -25,11 +26,15 @@ EngineError damaged()
 
 enum class Read { ok, needsPassword, damaged };
 
-Read readInto(QPDF& qpdf, const QByteArray& path, const char* password)
+Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
+              const std::shared_ptr<ClosedFileInputSource>& closed)
 {
     qpdf.setSuppressWarnings(true);
     try {
-        qpdf.processFile(path.constData(), password);
+        if (closed)
+            qpdf.processInputSource(closed, password);
+        else
+            qpdf.processFile(path.constData(), password);
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
         return Read::ok;
@@ -44,11 +49,35 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password)
 
 PDFDocument PDFEngine::open(const QString& path, const std::optional<QString>& password)
 {
+    return openFile(path, password, true);
+}
+
+PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString>& password,
+                                bool keepOpen)
+{
     const QByteArray native = QFile::encodeName(path);
+    // A source that opens its file only while it is read, for documents held by the hundred.
+    const auto source = [&]() -> std::shared_ptr<ClosedFileInputSource> {
+        if (keepOpen)
+            return nullptr;
+        auto closed = std::make_shared<ClosedFileInputSource>(native.constData());
+        closed->stayOpen(true);
+        return closed;
+    };
+    const auto made = [&](std::shared_ptr<QPDF> qpdf, std::optional<QString> used,
+                          std::shared_ptr<ClosedFileInputSource> closed) {
+        PDFDocument document(std::move(qpdf), path, std::move(used));
+        if (closed) {
+            closed->stayOpen(false);
+            document.setFileKeeper([closed](bool open) { closed->stayOpen(open); });
+        }
+        return document;
+    };
     auto qpdf = std::make_shared<QPDF>();
-    switch (readInto(*qpdf, native, nullptr)) {
+    auto closed = source();
+    switch (readInto(*qpdf, native, nullptr, closed)) {
     case Read::ok:
-        return PDFDocument(qpdf, path, std::nullopt);
+        return made(qpdf, std::nullopt, closed);
     case Read::damaged:
         throw damaged();
     case Read::needsPassword:
@@ -57,10 +86,11 @@ PDFDocument PDFEngine::open(const QString& path, const std::optional<QString>& p
     if (!password)
         throw EngineError(QStringLiteral("PDF is password-protected"));
     qpdf = std::make_shared<QPDF>();
+    closed = source();
     const QByteArray utf8 = password->toUtf8();
-    switch (readInto(*qpdf, native, utf8.constData())) {
+    switch (readInto(*qpdf, native, utf8.constData(), closed)) {
     case Read::ok:
-        return PDFDocument(qpdf, path, password);
+        return made(qpdf, password, closed);
     case Read::damaged:
         throw damaged();
     case Read::needsPassword:

@@ -83,6 +83,10 @@ public:
     static constexpr double redactionDPI = 300.0;
 
 private:
+    // keepOpen false: the file is open only between keepFileOpen(true) and (false) and while
+    // single objects are read, so that hundreds of documents may be open at once.
+    static PDFDocument openFile(const QString& path, const std::optional<QString>& password,
+                                bool keepOpen);
     static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
 };
 

@@ -39,7 +39,8 @@ QString pathOf(const QUrl& url)
 // Every input opened and read through on a few threads at once, so that copying, which must
 // go one page at a time, finds its objects parsed. The first input that fails, in order, gives
 // the error.
-std::vector<PDFDocument> openAll(const QList<FileInfo>& files, const std::optional<QString>& password,
+std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
+                                 const std::function<PDFDocument(const QString&)>& open,
                                  std::stop_token stop)
 {
     const qsizetype count = files.size();
@@ -49,13 +50,15 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files, const std::option
     const auto read = [&] {
         for (qsizetype k = next++; k < count && !stop.stop_requested(); k = next++) {
             try {
-                PDFDocument document = PDFEngine::open(pathOf(files[k].url), password);
+                PDFDocument document = open(pathOf(files[k].url));
+                document.keepFileOpen(true);
                 guardedRead([&] {
                     QPDF& qpdf = document.qpdf();
                     qpdf.pushInheritedAttributesToPage();
                     for (QPDFObjectHandle& object : qpdf.getAllObjects())
                         (void)object.getTypeCode();
                 });
+                document.keepFileOpen(false);
                 opened[size_t(k)] = std::move(document);
             } catch (...) {
                 errors[size_t(k)] = std::current_exception();
@@ -89,10 +92,16 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
     merged->setSuppressWarnings(true);
     QPDFPageDocumentHelper out(*merged);
     // Each source stays open until the end: the writer reads copied streams from it.
-    const std::vector<PDFDocument> sources = openAll(files, password, work.stop);
+    // Beyond a hundred inputs each file is open only while it is read, so that a big merge
+    // never runs out of file descriptors.
+    const bool keepOpen = files.size() <= 100;
+    const std::vector<PDFDocument> sources = openAll(
+        files, [&](const QString& path) { return openFile(path, password, keepOpen); }, work.stop);
     for (qsizetype k = 0; k < files.size(); ++k) guardedRead([&] {
         throwIfCancelled(work.stop);
-        QPDF& source = sources[size_t(k)].qpdf();
+        const PDFDocument& document = sources[size_t(k)];
+        QPDF& source = document.qpdf();
+        document.keepFileOpen(true);
         std::map<QPDFObjGen, QPDFObjectHandle> copied;
         for (const QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
             const QPDFObjGen id = page.getObjectHandle().getObjGen();
@@ -104,6 +113,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
             out.addPage(QPDFPageObjectHelper(copy), false);
             copied.emplace(id, copy);
         }
+        document.keepFileOpen(false);
         work.report(double(k + 1) / double(files.size()) * 0.9);
     });
     const QUrl result = work.workFile(pdfExtension());
