@@ -167,6 +167,11 @@ TEST_F(PdfPageTools, RotatesEveryPageFromItsOwnTurn)
     WorkBench back;
     const QUrl negative = PDFEngine::rotate(turned, std::nullopt, -90, back.work(turned));
     EXPECT_EQ(rotationOf(negative.toLocalFile(), 2), 270);
+
+    WorkBench odd;
+    const QUrl slanted = PDFEngine::rotate(turned, std::nullopt, 100, odd.work(turned));
+    EXPECT_EQ(rotationOf(slanted.toLocalFile(), 2), 90);
+    EXPECT_TRUE(qpdfCheckPasses(slanted.toLocalFile()));
 }
 
 TEST_F(PdfPageTools, ProtectsAndUnlocksWithThePassword)

@@ -55,7 +55,8 @@ public:
     // The chosen pages in the chosen order; an extraction is named by its pages.
     static QUrl reorder(const QString& path, const std::optional<QString>& password,
                         const QList<int>& pageOrder, bool extract, const PDFWork& work);
-    // Every page turned by degrees more (clockwise for positive values).
+    // Every page turned by degrees more (clockwise for positive values), to the nearest quarter
+    // turn.
     static QUrl rotate(const QString& path, const std::optional<QString>& password, int degrees,
                        const PDFWork& work);
     // A copy readable only with the password (AES-256), which is also the owner password.

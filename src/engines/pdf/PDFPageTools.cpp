@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <thread>
 
@@ -193,11 +194,13 @@ QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& passwo
                        const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
+    // A PDF page turns by quarter turns only; anything between goes to the nearest.
+    const int quarterTurns = int(std::lround(degrees / 90.0));
     guardedRead([&] {
         for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
             QPDFObjectHandle current = page.getAttribute("/Rotate", false);
             const long long before = current.isInteger() ? current.getIntValue() : 0;
-            long long after = (before + degrees) % 360;
+            long long after = (before + 90LL * quarterTurns) % 360;
             if (after < 0)
                 after += 360;
             page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
