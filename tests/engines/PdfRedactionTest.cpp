@@ -91,6 +91,30 @@ TEST(PdfRedaction, TurnedPageIsRedactedUprightWhereTheBoxWasDrawn)
     EXPECT_GT(qGray(page.pixel(600, 200)), 215);
 }
 
+TEST(PdfRedaction, DrawsTheBoxedPageItselfWhenThePageTreeLies)
+{
+    QTemporaryDir dir;
+    const QString liar = writeLyingPageTreePdf(dir.filePath("liar.pdf"));
+    WorkBench bench;
+    const QUrl result = PDFEngine::redact(liar, std::nullopt, {{1, {QRectF(500, 40, 20, 20)}}}, bench.work(liar));
+    const QString out = result.toLocalFile();
+    EXPECT_TRUE(qpdfCheckPasses(out));
+    EXPECT_EQ(pageTexts(out), (QStringList{"One", "", "Three"}));
+    EXPECT_FALSE(decompressed(out).contains("Wombat"));
+
+    // The picture is of the boxed page, whose words are longer than those of the third.
+    const PDFDocument redacted = PDFEngine::open(out);
+    const auto ink = [](const QImage& page) {
+        int dark = 0;
+        for (int y = 60; y < 110; ++y)
+            for (int x = 60; x < 400; ++x)
+                dark += qGray(page.pixel(x, y)) < 128;
+        return dark;
+    };
+    EXPECT_GT(ink(PDFEngine::renderPage(redacted, 1, 72)), ink(PDFEngine::renderPage(redacted, 2, 72)) * 3 / 2);
+    EXPECT_EQ(PDFEngine::plainText(liar).split("\n\n"), (QStringList{"One", "Hidden Wombat", "Three"}));
+}
+
 TEST(PdfRedaction, RefusesWithoutBoxesAndWhenAPageCannotBeMade)
 {
     QTemporaryDir dir;

@@ -150,6 +150,30 @@ QString writeTextPdf(const QString& path, const QStringList& pageTexts)
     return writeFixturePdf(path, document);
 }
 
+QString writeLyingPageTreePdf(const QString& path)
+{
+    PdfBuilder b;
+    const int catalog = b.reserve();
+    const int root = b.reserve();
+    const int liar = b.reserve();
+    const int font = b.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const auto page = [&](int parent, const QByteArray& text) {
+        const int contents = b.addStream("<<", "BT /F1 24 Tf 72 700 Td (" + text + ") Tj ET");
+        return b.add("<< /Type /Page /Parent " + ref(parent) + " /MediaBox [0 0 612 792] /Resources << /Font << /F1 "
+                     + ref(font) + " >> >> /Contents " + ref(contents) + " >>");
+    };
+    const int one = page(root, "One");
+    const int hidden = page(liar, "Hidden Wombat");
+    const int three = page(root, "Three");
+    b.set(liar, "<< /Type /Pages /Parent " + ref(root) + " /Kids [" + ref(hidden) + "] /Count 0 >>");
+    b.set(root, "<< /Type /Pages /Kids [" + ref(one) + ' ' + ref(liar) + ' ' + ref(three) + "] /Count 3 >>");
+    b.set(catalog, "<< /Type /Catalog /Pages " + ref(root) + " >>");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(b.finish(catalog, 0)) < 0)
+        return {};
+    return path;
+}
+
 QString writeJunkPdf(const QString& path)
 {
     QFile file(path);

@@ -40,6 +40,9 @@ struct FixtureDocument {
 // Writes the document as a plain PDF with a correct cross-reference table.
 QString writeFixturePdf(const QString& path, const FixtureDocument& document);
 QString writeTextPdf(const QString& path, const QStringList& pageTexts);
+// Pages "One", "Hidden Wombat", "Three", the second under a page-tree node that claims to hold
+// no pages: qpdf finds three pages, MuPDF's count-guided walk only two.
+QString writeLyingPageTreePdf(const QString& path);
 // A text file with a PDF's name.
 QString writeJunkPdf(const QString& path);
 // A copy locked with AES-256, the password both user and owner password (qpdf).

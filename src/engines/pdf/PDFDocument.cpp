@@ -14,6 +14,24 @@
 
 namespace qv {
 
+namespace {
+
+// Rebuilds the page tree as one flat list with true counts, so that every reader numbers the
+// pages as qpdf does; a lying /Count otherwise hides pages from some viewers. qpdf flattens
+// the tree whenever a page is added or removed.
+void flattenPageTree(QPDF& qpdf)
+{
+    QPDFPageDocumentHelper helper(qpdf);
+    const std::vector<QPDFPageObjectHelper> pages = helper.getAllPages();
+    if (pages.empty())
+        return;
+    QPDFPageObjectHelper last = pages.back();
+    helper.removePage(last);
+    helper.addPage(last, false);
+}
+
+} // namespace
+
 PDFDocument::State::~State() = default;
 
 PDFDocument::PDFDocument(std::shared_ptr<QPDF> qpdf, QString path, std::optional<QString> password)
@@ -34,9 +52,15 @@ PDFRenderer& PDFDocument::renderer() const
     if (!m_state->renderer) {
         if (!m_state->path.isEmpty()) {
             m_state->renderer = PDFRenderer::open(m_state->path, m_state->password);
-        } else {
+            // A page tree whose counts lie makes MuPDF number the pages otherwise than qpdf
+            // does; then MuPDF reads the document as qpdf writes it, pages in qpdf's order.
+            if (!pagesAgree(*m_state->renderer))
+                m_state->renderer.reset();
+        }
+        if (!m_state->renderer) {
             // Built in memory: MuPDF reads what the writer makes of it.
             const QByteArray data = guardedRead([&] {
+                flattenPageTree(*m_state->qpdf);
                 QPDFWriter writer(*m_state->qpdf);
                 writer.setOutputMemory();
                 writer.setPreserveEncryption(false);
@@ -51,8 +75,23 @@ PDFRenderer& PDFDocument::renderer() const
     return *m_state->renderer;
 }
 
+bool PDFDocument::pagesAgree(const PDFRenderer& renderer) const
+{
+    return guardedRead([&] {
+        const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*m_state->qpdf).getAllPages();
+        if (renderer.pageCount() != int(pages.size()))
+            return false;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (renderer.pageObjectNumber(int(i)) != pages[i].getObjectHandle().getObjectID())
+                return false;
+        }
+        return true;
+    });
+}
+
 void PDFDocument::write(const QString& path) const
 {
+    guardedRead([&] { flattenPageTree(*m_state->qpdf); });
     PdfFileSink sink(path);
     try {
         QPDFWriter writer(*m_state->qpdf);

@@ -42,6 +42,8 @@ public:
     void write(const QString& path) const;
 
 private:
+    bool pagesAgree(const PDFRenderer& renderer) const;
+
     struct State {
         std::shared_ptr<QPDF> qpdf;
         QString path;

@@ -205,6 +205,24 @@ int PDFRenderer::pageCount() const
     return count;
 }
 
+int PDFRenderer::pageObjectNumber(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    int number = -1;
+    fz_var(number);
+    fz_try(ctx)
+    {
+        pdf_document* pdf = pdf_specifics(ctx, m_context->doc);
+        if (pdf)
+            number = pdf_to_num(ctx, pdf_lookup_page_obj(ctx, pdf, index));
+    }
+    fz_catch(ctx)
+    {
+        number = -1;
+    }
+    return number;
+}
+
 QSizeF PDFRenderer::pageSize(int index) const
 {
     fz_context* ctx = m_context->ctx;

@@ -27,6 +27,8 @@ public:
     std::unique_ptr<PDFRenderer> clone() const;
 
     int pageCount() const;
+    // The object number of the page at this index as MuPDF walks the page tree; -1 for none.
+    int pageObjectNumber(int index) const;
     // Width and height in points as the page shows, its rotation applied; throws EngineError
     // "This page couldn't be rendered".
     QSizeF pageSize(int index) const;
