@@ -89,14 +89,19 @@ bool PDFDocument::pagesAgree(const PDFRenderer& renderer) const
     });
 }
 
-void PDFDocument::write(const QString& path) const
+void PDFDocument::write(const QString& path, const std::optional<QString>& protectWith) const
 {
+    const QByteArray password = protectWith ? protectWith->toUtf8() : QByteArray();
     guardedRead([&] { flattenPageTree(*m_state->qpdf); });
     PdfFileSink sink(path);
     try {
         QPDFWriter writer(*m_state->qpdf);
         writer.setOutputPipeline(&sink);
-        writer.setPreserveEncryption(false);
+        if (protectWith)
+            writer.setR6EncryptionParameters(password.constData(), password.constData(), true, true,
+                                             true, true, true, true, qpdf_r3p_full, true);
+        else
+            writer.setPreserveEncryption(false);
         writer.write();
         sink.commit();
     } catch (const EngineError&) {

@@ -37,9 +37,10 @@ public:
     }
     void setFileKeeper(std::function<void(bool)> keeper) { m_state->fileKeeper = std::move(keeper); }
 
-    // Writes the document, unencrypted, to a new file; throws EngineError "Couldn't write the
-    // PDF" and leaves no file then.
-    void write(const QString& path) const;
+    // Writes the document to a new file, unencrypted, or with a password AES-256 encrypted
+    // (user and owner password alike); throws EngineError "Couldn't write the PDF" and leaves no
+    // file then.
+    void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt) const;
 
 private:
     bool pagesAgree(const PDFRenderer& renderer) const;

@@ -3,7 +3,6 @@
 
 #include "engines/pdf/PDFEngine.h"
 
-#include "engines/pdf/PdfFileSink.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -11,7 +10,6 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <QDir>
 #include <QThread>
@@ -220,22 +218,7 @@ QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFW
     // An already protected PDF is not protected again.
     const PDFDocument document = open(path, std::nullopt);
     const QUrl file = work.workFile(pdfExtension());
-    const QByteArray utf8 = password.toUtf8();
-    {
-        PdfFileSink sink(pathOf(file));
-        try {
-            QPDFWriter writer(document.qpdf());
-            writer.setOutputPipeline(&sink);
-            writer.setR6EncryptionParameters(utf8.constData(), utf8.constData(), true, true, true,
-                                             true, true, true, qpdf_r3p_full, true);
-            writer.write();
-            sink.commit();
-        } catch (const EngineError&) {
-            throw;
-        } catch (const std::exception& e) {
-            throw EngineError(QStringLiteral("Couldn't write the PDF"), QString::fromUtf8(e.what()));
-        }
-    }
+    document.write(pathOf(file), password);
     throwIfCancelled(work.stop);
     work.report(1.0);
     return work.place(file, work.nameFor(QStringLiteral("protect")), pdfExtension());
