@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in"
 for i in $(seq -w 50); do
     gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/in/part$i.pdf" \
-        -c "/Helvetica findfont 14 scalefont setfont 1 1 60 { /n exch def 0 1 40 { 72 exch 16 mul 60 add moveto (Part $i page ) show n 10 string cvs show ( line of text for the benchmark) show } for 0 0 1 setrgbcolor 72 72 n 4 mul 100 rectfill 0 setgray showpage } for"
+        -c "/Helvetica findfont 14 scalefont setfont 1 1 60 { /n exch def 0 1 40 { 72 exch 16 mul 60 add moveto (File $i page ) show n 10 string cvs show ( line of text for the benchmark) show } for 0 0 1 setrgbcolor 72 72 n 4 mul 100 rectfill 0 setgray showpage } for"
 done
 inputs=("$work"/in/part*.pdf)
 echo "input: ${#inputs[@]} PDFs of $(qpdf --show-npages "${inputs[0]}") pages"

@@ -74,7 +74,7 @@ TEST_F(PdfPageTools, MergesMoreFilesThanMayBeOpenAtOnce)
     for (int i = 0; i < 120; ++i) {
         FileInfo file;
         file.url = QUrl::fromLocalFile(writeTextPdf(dir.filePath(QStringLiteral("part%1.pdf").arg(i)),
-                                                    {QStringLiteral("Part %1").arg(i)}));
+                                                    {QStringLiteral("Piece %1").arg(i)}));
         files.append(file);
     }
     rlimit before{};
@@ -92,11 +92,11 @@ TEST_F(PdfPageTools, MergesMoreFilesThanMayBeOpenAtOnce)
     setrlimit(RLIMIT_NOFILE, &before);
     const QStringList texts = pageTexts(merged.toLocalFile());
     ASSERT_EQ(texts.size(), 120);
-    EXPECT_EQ(texts.first(), "Part 0");
-    EXPECT_EQ(texts.last(), "Part 119");
+    EXPECT_EQ(texts.first(), "Piece 0");
+    EXPECT_EQ(texts.last(), "Piece 119");
 }
 
-TEST_F(PdfPageTools, SplitsIntoPartsOrOneRange)
+TEST_F(PdfPageTools, SplitsIntoSeveralFilesOrOneRange)
 {
     WorkBench every;
     const QUrl parts = PDFEngine::split(report, SplitMode::everyNPages(3), std::nullopt, every.work(report));
