@@ -2,6 +2,7 @@
 
 #include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/AudioCatalogue.h"
+#include "catalogue/PdfCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/SpreadsheetCatalogue.h"
 #include "catalogue/SubtitleCatalogue.h"
@@ -18,6 +19,7 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // folder. The quick actions stay last.
         list += videoDescriptors();
         list += audioDescriptors();
+        list += pdfDescriptors();
         list += spreadsheetDescriptors();
         list += subtitleDescriptors();
         list += archiveDescriptors();

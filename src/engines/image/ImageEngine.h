@@ -37,6 +37,10 @@ public:
     // Inverts the IJG scaling of the standard luminance table (sum 3688).
     static int qualityFromTableSum(int sum);
 
+    // The quality handed to the JPEG writer for a chosen quality 0...1. libjpeg writes the IJG
+    // tables itself, so a quality means the same everywhere as it stands.
+    static double calibratedJPEGQuality(double quality) { return quality; }
+
     static constexpr int standardLuminanceTableSum = 3688;
 };
 

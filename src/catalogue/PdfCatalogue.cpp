@@ -1,0 +1,218 @@
+#include "catalogue/PdfCatalogue.h"
+
+#include "catalogue/ConversionRecipe.h"
+#include "catalogue/FileTests.h"
+#include "catalogue/OperationFactories.h"
+#include "catalogue/PdfWorkAdapter.h"
+#include "engines/pdf/PDFEngine.h"
+#include "jobs/OutputPlanner.h"
+#include "model/EngineError.h"
+
+namespace qv {
+
+namespace {
+
+bool isEncryptedFile(const FileInfo& file)
+{
+    return file.isEncrypted;
+}
+
+QString pathOf(const OperationContext& context)
+{
+    return context.files.first().url.toLocalFile();
+}
+
+OperationDescriptor makePDFImageConversion(ImageOutput target)
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = toString(target);
+    recipe.title = recipe.target.toUpper();
+    recipe.engine = EngineID::of(EngineID::Kind::pdfKit);
+    recipe.extraTest = isNotEncrypted;
+    recipe.optionFields = {OptionField::dpi};
+    recipe.run = singleOutputAdapter(
+        [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+            const double dpi = context.options.dpi.value_or(context.settings.pdfDPI);
+            return PDFEngine::pagesToImages(pathOf(context), std::nullopt, target,
+                                            context.options.password, dpi, context.settings,
+                                            pdfWork(context, planner, progress));
+        });
+    return makeConversionDescriptor(recipe);
+}
+
+// Keynote and Pages are not on this system: the registry leaves these out, and a run says so.
+OperationDescriptor makePDFIWorkConversion(const QString& extension, IWorkApp app)
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = extension;
+    recipe.title = extension.toUpper();
+    recipe.engine = EngineID::iwork(app);
+    recipe.lane = JobLane::external;
+    recipe.extraTest = isNotEncrypted;
+    const QString name = app == IWorkApp::keynote ? QStringLiteral("Keynote") : QStringLiteral("Pages");
+    recipe.run = singleOutputAdapter([name, extension](const QUrl&, const OperationContext&,
+                                                       OutputPlanner&, Progress&) -> QUrl {
+        throw EngineError(name + QStringLiteral(" can't export ") + extension.toUpper());
+    });
+    return makeConversionDescriptor(recipe);
+}
+
+OperationDescriptor pdfTool(const char* id, const char* title, const char* symbol,
+                            const char* verb, QList<OptionField> fields = {})
+{
+    OperationDescriptor d;
+    d.id = QString::fromLatin1(id);
+    d.wheel = WheelKind::tools;
+    d.group = d.id.section(QLatin1Char('.'), -1);
+    d.title = QString::fromLatin1(title);
+    d.symbol = QString::fromLatin1(symbol);
+    d.categories = {FileCategory::pdf};
+    d.accepts = isNotEncrypted;
+    d.multiFile = MultiFileMode::each;
+    d.behavior = OperationBehavior::run();
+    d.engine = EngineID::of(EngineID::Kind::pdfKit);
+    d.lane = JobLane::cpu;
+    d.verb = QString::fromLatin1(verb);
+    d.optionFields = std::move(fields);
+    return d;
+}
+
+// A tool whose body makes one result from the item's single file.
+template <typename Body>
+OperationDescriptor::Factory singleFileTool(Body body)
+{
+    return blockFactory(singleOutputAdapter(
+        [body](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+            return body(context, pdfWork(context, planner, progress));
+        }));
+}
+
+} // namespace
+
+const QList<OperationDescriptor>& pdfConversions()
+{
+    static const QList<OperationDescriptor> list = [] {
+        // The text and document conversions join in their places with the document engine.
+        return QList<OperationDescriptor>{
+            makePDFImageConversion(ImageOutput::png),
+            makePDFImageConversion(ImageOutput::jpg),
+            makePDFImageConversion(ImageOutput::heic),
+            makePDFImageConversion(ImageOutput::tiff),
+            makePDFIWorkConversion(QStringLiteral("pptx"), IWorkApp::keynote),
+            makePDFIWorkConversion(QStringLiteral("key"), IWorkApp::keynote),
+            makePDFIWorkConversion(QStringLiteral("pages"), IWorkApp::pages),
+        };
+    }();
+    return list;
+}
+
+const QList<OperationDescriptor>& pdfTools()
+{
+    static const QList<OperationDescriptor> list = [] {
+        using F = OptionField;
+        QList<OperationDescriptor> all;
+
+        OperationDescriptor merge = pdfTool("tool.pdf.merge", "Merge", "doc.on.doc", "Merging", {F::mergeOrder});
+        merge.multiFile = MultiFileMode::combine;
+        merge.minimumFiles = 2;
+        merge.make = blockFactory([](const OperationContext& context, const QList<QUrl>&,
+                                     OutputPlanner& planner, Progress& progress) -> QList<QUrl> {
+            if (context.files.isEmpty())
+                return {};
+            return {PDFEngine::merge(context.files, context.options.password,
+                                     pdfWork(context, planner, progress))};
+        });
+        all.append(merge);
+
+        OperationDescriptor split = pdfTool("tool.pdf.split", "Split", "scissors", "Splitting", {F::splitPages});
+        split.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::split(pathOf(context), context.options.split, context.options.password, work);
+        });
+        all.append(split);
+
+        OperationDescriptor compress = pdfTool("tool.pdf.compress", "Compress",
+                                               "arrow.down.right.and.arrow.up.left", "Compressing",
+                                               {F::pdfCompression});
+        compress.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::compress(context.files.first(),
+                                       context.options.pdfCompression.value_or(context.settings.pdfCompression),
+                                       context.options.password, work);
+        });
+        all.append(compress);
+
+        OperationDescriptor rotate = pdfTool("tool.pdf.rotate", "Rotate", "rotate.right", "Rotating", {F::rotation});
+        rotate.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::rotate(pathOf(context), context.options.password,
+                                     context.options.rotation.value_or(90), work);
+        });
+        all.append(rotate);
+
+        OperationDescriptor reorder = pdfTool("tool.pdf.reorder", "Reorder", "square.grid.3x3.square",
+                                              "Reordering pages");
+        reorder.multiFile = MultiFileMode::single;
+        reorder.behavior = OperationBehavior::editorOf(EditorKind::pdfReorder);
+        reorder.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::reorder(pathOf(context), context.options.password,
+                                      context.options.pageOrder.value_or(QList<int>{}), false, work);
+        });
+        all.append(reorder);
+
+        OperationDescriptor redact = pdfTool("tool.pdf.redact", "Redact", "rectangle.dashed.and.paperclip",
+                                             "Redacting");
+        redact.multiFile = MultiFileMode::single;
+        redact.behavior = OperationBehavior::editorOf(EditorKind::redact);
+        redact.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::redact(pathOf(context), context.options.password,
+                                     context.options.redactions.value_or(QMap<int, QList<QRectF>>{}), work);
+        });
+        all.append(redact);
+
+        OperationDescriptor metadata = pdfTool("tool.pdf.removeMetadata", "Remove Meta", "eye.slash",
+                                               "Removing metadata");
+        metadata.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::removeMetadata(pathOf(context), context.options.password, work);
+        });
+        all.append(metadata);
+
+        // OCR joins here with the vision engine.
+
+        OperationDescriptor extract = pdfTool("tool.pdf.extractPages", "Extract Pages", "doc.badge.arrow.up",
+                                              "Extracting pages");
+        extract.multiFile = MultiFileMode::single;
+        extract.behavior = OperationBehavior::editorOf(EditorKind::pdfExtract);
+        extract.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::reorder(pathOf(context), context.options.password,
+                                      context.options.pageOrder.value_or(QList<int>{}), true, work);
+        });
+        all.append(extract);
+
+        OperationDescriptor protect = pdfTool("tool.pdf.protect", "Protect", "lock", "Protecting", {F::password});
+        protect.behavior = OperationBehavior::sheet();
+        protect.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::protect(pathOf(context), context.options.password.value_or(QString()), work);
+        });
+        all.append(protect);
+
+        OperationDescriptor unlock = pdfTool("tool.pdf.unlock", "Unlock", "lock.open", "Unlocking", {F::password});
+        unlock.behavior = OperationBehavior::sheet();
+        unlock.accepts = isEncryptedFile;
+        unlock.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
+            return PDFEngine::unlock(pathOf(context), context.options.password.value_or(QString()), work);
+        });
+        all.append(unlock);
+
+        // Reading codes joins here with the vision engine.
+        return all;
+    }();
+    return list;
+}
+
+const QList<OperationDescriptor>& pdfDescriptors()
+{
+    static const QList<OperationDescriptor> list = pdfConversions() + pdfTools();
+    return list;
+}
+
+} // namespace qv

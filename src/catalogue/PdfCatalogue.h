@@ -1,0 +1,12 @@
+#pragma once
+
+#include "model/OperationDescriptor.h"
+
+namespace qv {
+
+// The PDF list: its conversions, then its tools, in wheel order.
+const QList<OperationDescriptor>& pdfDescriptors();
+const QList<OperationDescriptor>& pdfConversions();
+const QList<OperationDescriptor>& pdfTools();
+
+} // namespace qv

@@ -1,0 +1,53 @@
+#include "engines/image/FFmpegImageWriter.h"
+
+#include "model/CancellationError.h"
+#include "platform/FFmpegInvocation.h"
+
+namespace qv {
+
+QStringList FFmpegImageWriter::avifEncoderArgs(double quality, bool alpha)
+{
+    QStringList args;
+    if (alpha)
+        args << QStringLiteral("-filter_complex")
+             << QStringLiteral("[0:v]format=yuva444p,split[c][a];[a]alphaextract[alpha]")
+             << QStringLiteral("-map") << QStringLiteral("[c]") << QStringLiteral("-map")
+             << QStringLiteral("[alpha]");
+    const int crf = int((1.0 - quality) * 50.0 + 10.0 + 1e-9);
+    args << QStringLiteral("-c:v") << QStringLiteral("libaom-av1") << QStringLiteral("-still-picture")
+         << QStringLiteral("1") << QStringLiteral("-crf") << QString::number(crf)
+         << QStringLiteral("-cpu-used") << QStringLiteral("6") << QStringLiteral("-row-mt")
+         << QStringLiteral("1") << QStringLiteral("-f") << QStringLiteral("avif");
+    return args;
+}
+
+QStringList FFmpegImageWriter::webpEncoderArgs(double quality, bool lossless)
+{
+    QStringList args{QStringLiteral("-c:v"), QStringLiteral("libwebp")};
+    if (lossless)
+        args << QStringLiteral("-lossless") << QStringLiteral("1");
+    else
+        args << QStringLiteral("-quality") << QString::number(int(quality * 100.0 + 1e-9));
+    args << QStringLiteral("-f") << QStringLiteral("webp");
+    return args;
+}
+
+QStringList FFmpegImageWriter::commandLine(const QString& png, const QStringList& encoder,
+                                           const QString& output)
+{
+    return QStringList{QStringLiteral("-i"), ffmpegFileOperand(png)} + encoder
+        + QStringList{ffmpegFileOperand(output)};
+}
+
+void FFmpegImageWriter::run(const QString& png, const QStringList& encoder, const QString& output,
+                            const ImageWork& work)
+{
+    FFmpegProgressContext progress;
+    progress.progress = work.progress;
+    const ProcessRunner::Output result =
+        runFFmpeg(work.ffmpegProgram(), commandLine(png, encoder, output), work.stop, progress);
+    throwIfCancelled(work.stop);
+    checkFFmpegRun(result);
+}
+
+} // namespace qv

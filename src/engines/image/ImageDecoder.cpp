@@ -1,0 +1,198 @@
+#include "engines/image/ImageDecoder.h"
+
+#include "engines/image/ImageHeader.h"
+#include "engines/image/VipsPixels.h"
+#include "engines/image/VipsRuntime.h"
+#include "model/EngineError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+namespace {
+
+[[noreturn]] void fail(const QString& log = {})
+{
+    throw EngineError(ImageDecoder::damagedMessage(), log);
+}
+
+QByteArray blob(VipsImage* image, const char* name)
+{
+    if (!vips_image_get_typeof(image, name))
+        return {};
+    const void* data = nullptr;
+    size_t length = 0;
+    if (vips_image_get_blob(image, name, &data, &length) != 0 || !data) {
+        vips_error_clear();
+        return {};
+    }
+    return QByteArray(static_cast<const char*>(data), qsizetype(length));
+}
+
+// libvips' resolution when the file states none is 1 pixel per millimetre.
+std::optional<double> statedDpi(double pixelsPerMillimetre)
+{
+    if (!(pixelsPerMillimetre > 0) || std::abs(pixelsPerMillimetre - 1.0) < 1e-9)
+        return std::nullopt;
+    return pixelsPerMillimetre * 25.4;
+}
+
+ImageProperties readProperties(VipsImage* image)
+{
+    ImageProperties properties;
+    properties.dpiWidth = statedDpi(image->Xres);
+    properties.dpiHeight = statedDpi(image->Yres);
+    if (vips_image_get_typeof(image, VIPS_META_ORIENTATION)) {
+        int orientation = 1;
+        if (vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation) == 0)
+            properties.orientation = orientation;
+        vips_error_clear();
+    }
+    properties.exif = blob(image, VIPS_META_EXIF_NAME);
+    properties.iptc = blob(image, VIPS_META_IPTC_NAME);
+    properties.xmp = blob(image, VIPS_META_XMP_NAME);
+    return properties;
+}
+
+// The header of one image of the file; reading it decodes no pixel.
+VipsRef openImage(const QByteArray& native, int index)
+{
+    VipsImage* image = index > 0
+        ? vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                   VIPS_FAIL_ON_ERROR, "page", index, nullptr)
+        : vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                   VIPS_FAIL_ON_ERROR, nullptr);
+    if (!image)
+        fail(takeVipsError());
+    return VipsRef(image);
+}
+
+bool isSvg(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower() == QLatin1String("svg");
+}
+
+} // namespace
+
+QString ImageDecoder::damagedMessage()
+{
+    return QStringLiteral("This file is damaged or not in a supported format");
+}
+
+DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPixelSize, int index)
+{
+    if (maxPixelSize && *maxPixelSize < 1)
+        maxPixelSize.reset();
+    if (isSvg(path)) {
+        if (index != 0)
+            fail();
+        return decodeSVG(path, maxPixelSize);
+    }
+    if (!ensureVips() || index < 0)
+        fail();
+    const QByteArray native = QFile::encodeName(path);
+    VipsRef first = openImage(native, 0);
+    if (index >= vips_image_get_n_pages(first.get()))
+        fail(QStringLiteral("image %1 of %2").arg(index).arg(vips_image_get_n_pages(first.get())));
+    VipsRef header = index == 0 ? std::move(first) : openImage(native, index);
+    const ImageProperties properties = readProperties(header.get());
+    int width = header->Xsize;
+    int height = header->Ysize;
+    if (vips_image_get_typeof(header.get(), VIPS_META_PAGE_HEIGHT)) {
+        int pageHeight = 0;
+        if (vips_image_get_int(header.get(), VIPS_META_PAGE_HEIGHT, &pageHeight) == 0 && pageHeight > 0)
+            height = pageHeight;
+        vips_error_clear();
+    }
+    if (width < 1 || height < 1)
+        fail();
+    const int longest = std::max(width, height);
+    const int orientation = properties.orientation.value_or(1);
+    const bool turned = properties.orientation && orientation != 1;
+    const double dpi = properties.dpiWidth.value_or(72.0);
+
+    if (!turned && !(maxPixelSize && *maxPixelSize < longest)) {
+        // Only one page of a multi-page file: cut it out of the strip libvips loads.
+        if (height != header->Ysize) {
+            VipsRef page = vipsStep(header.get(), [&](VipsImage* in, VipsImage** out) {
+                return vips_crop(in, out, 0, 0, width, height, nullptr);
+            });
+            if (!page)
+                fail();
+            return decodedFromVips(page.release(), properties, dpi);
+        }
+        return decodedFromVips(header.release(), properties, dpi);
+    }
+    header.reset();
+
+    const int size = std::max(1, std::min(longest, maxPixelSize.value_or(longest)));
+    const QByteArray loadOptions = QByteArray("fail_on=error") + (index > 0 ? ",page=" + QByteArray::number(index) : QByteArray());
+    VipsImage* thumbnail = nullptr;
+    if (vips_thumbnail(native.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
+                       "option_string", loadOptions.constData(), nullptr)
+        != 0)
+        fail(takeVipsError());
+    // The thumbnail keeps the file's own resolution figures; the properties stay as stated.
+    return decodedFromVips(thumbnail, properties, dpi);
+}
+
+DecodedImage ImageDecoder::decodeSVG(const QString& path, std::optional<int> maxPixelSize)
+{
+    if (maxPixelSize && *maxPixelSize < 1)
+        maxPixelSize.reset();
+    if (!ensureVips())
+        fail();
+    const QByteArray native = QFile::encodeName(path);
+    VipsImage* nominal = nullptr;
+    if (vips_svgload(native.constData(), &nominal, nullptr) != 0)
+        fail(takeVipsError());
+    const int width = nominal->Xsize;
+    const int height = nominal->Ysize;
+    g_object_unref(nominal);
+    if (width < 1 || height < 1)
+        fail();
+    double scale = 2.0;
+    if (maxPixelSize)
+        scale = std::min(2.0, double(*maxPixelSize) / std::max(width, height));
+    VipsImage* drawn = nullptr;
+    if (vips_svgload(native.constData(), &drawn, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL,
+                     nullptr)
+        != 0)
+        fail(takeVipsError());
+    ImageProperties properties;
+    properties.dpiWidth = 72.0 * scale;
+    properties.dpiHeight = 72.0 * scale;
+    drawn->Xres = drawn->Yres = 72.0 * scale / 25.4;
+    return decodedFromVips(drawn, properties, 72.0 * scale);
+}
+
+QSize ImageDecoder::pixelSize(const QString& path)
+{
+    if (isSvg(path)) {
+        const DecodedImage image = decodeSVG(path);
+        return QSize(image.width(), image.height());
+    }
+    const std::optional<QSize> size = imagePixelSize(path);
+    if (!size)
+        fail();
+    return *size;
+}
+
+int ImageDecoder::sourceOrientation(const QString& path)
+{
+    if (!ensureVips())
+        return 1;
+    const QByteArray native = QFile::encodeName(path);
+    VipsRef image(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+    if (!image) {
+        vips_error_clear();
+        return 1;
+    }
+    return readProperties(image.get()).orientation.value_or(1);
+}
+
+} // namespace qv

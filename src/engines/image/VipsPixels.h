@@ -1,0 +1,58 @@
+#pragma once
+
+// The image engine's view of a DecodedImage's pixels. Included only inside engines/image.
+
+#include "engines/image/DecodedImage.h"
+
+#include <QString>
+
+#include <vips/vips.h>
+
+#include <memory>
+
+namespace qv {
+
+struct VipsUnref {
+    void operator()(VipsImage* image) const
+    {
+        if (image)
+            g_object_unref(image);
+    }
+};
+using VipsRef = std::unique_ptr<VipsImage, VipsUnref>;
+
+struct DecodedImage::Pixels {
+    explicit Pixels(VipsImage* owned) : image(owned) {}
+    ~Pixels() { VipsUnref{}(image); }
+    Pixels(const Pixels&) = delete;
+    Pixels& operator=(const Pixels&) = delete;
+    VipsImage* image;
+};
+
+// Takes ownership of the image.
+DecodedImage decodedFromVips(VipsImage* owned, const ImageProperties& properties, double dpi);
+
+// The pixels of a decoded image; null for a null one. The caller does not own it.
+VipsImage* vipsImage(const DecodedImage& image);
+
+// Runs one libvips operation that makes a new image from in; null on failure, with libvips'
+// error buffer cleared and its text in *log when given.
+template <typename Operation>
+VipsRef vipsStep(VipsImage* in, Operation operation, QString* log = nullptr)
+{
+    VipsImage* out = nullptr;
+    if (!in || operation(in, &out) != 0) {
+        if (log)
+            *log = QString::fromUtf8(vips_error_buffer()).trimmed();
+        vips_error_clear();
+        if (out)
+            g_object_unref(out);
+        return {};
+    }
+    return VipsRef(out);
+}
+
+// libvips' error text, then clears it.
+QString takeVipsError();
+
+} // namespace qv

@@ -1,0 +1,128 @@
+// Compression: Ghostscript redraws the document with its pictures downsampled and JPEG-encoded,
+// then qpdf names the creator.
+
+#include "engines/pdf/PDFEngine.h"
+
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "platform/ProcessRunner.h"
+
+#include <qpdf/QPDF.hh>
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace qv {
+
+namespace {
+
+struct LevelSettings {
+    int dpi;
+    double qFactor;
+};
+
+LevelSettings settingsFor(PDFCompressionLevel level)
+{
+    switch (level) {
+    case PDFCompressionLevel::low:
+        return {200, 0.8};
+    case PDFCompressionLevel::high:
+        return {100, 0.55};
+    case PDFCompressionLevel::medium:
+        break;
+    }
+    return {150, 0.7};
+}
+
+EngineError couldNotCreate(const QString& log)
+{
+    return EngineError(QStringLiteral("Couldn't create the PDF"), log);
+}
+
+QStringList ghostscriptArguments(const QString& source, const QString& target,
+                                 PDFCompressionLevel level, const std::optional<QString>& password)
+{
+    const LevelSettings s = settingsFor(level);
+    const QString dpi = QString::number(s.dpi);
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+                     QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=pdfwrite"),
+                     QStringLiteral("-dAutoRotatePages=/None"),
+                     // JPEG pictures are decoded and encoded again, not passed through.
+                     QStringLiteral("-dPassThroughJPEGImages=false"),
+                     QStringLiteral("-dPassThroughJPXImages=false")};
+    for (const char* kind : {"Color", "Gray"}) {
+        args << QStringLiteral("-dDownsample%1Images=true").arg(kind)
+             << QStringLiteral("-d%1ImageDownsampleType=/Bicubic").arg(kind)
+             << QStringLiteral("-d%1ImageResolution=%2").arg(kind, dpi)
+             << QStringLiteral("-d%1ImageDownsampleThreshold=1.0").arg(kind)
+             << QStringLiteral("-dAutoFilter%1Images=false").arg(kind)
+             << QStringLiteral("-d%1ImageFilter=/DCTEncode").arg(kind);
+    }
+    if (password)
+        args << QStringLiteral("-sPDFPassword=") + *password;
+    const QString q = QString::number(s.qFactor);
+    const QString dict = QStringLiteral("<< /QFactor %1 /Blend 1 /HSamples [2 1 1 2] /VSamples [2 1 1 2] >>").arg(q);
+    args << QStringLiteral("-sOutputFile=") + target << QStringLiteral("-c")
+         << QStringLiteral("<< /ColorImageDict %1 /GrayImageDict %1 >> setdistillerparams").arg(dict)
+         << QStringLiteral("-f") << source;
+    return args;
+}
+
+} // namespace
+
+QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
+                         const std::optional<QString>& password, const PDFWork& work)
+{
+    const QString source = file.url.toLocalFile();
+    std::optional<QString> usedPassword;
+    try {
+        usedPassword = open(source, password).password();
+    } catch (const EngineError& e) {
+        // A wrong password reads as a missing one here.
+        if (e.message() == QLatin1String("That password didn't unlock the PDF"))
+            throw EngineError(QStringLiteral("PDF is password-protected"));
+        throw;
+    }
+
+    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+    if (gs.isEmpty())
+        throw couldNotCreate(QStringLiteral("Ghostscript (gs) is not installed."));
+    const QUrl drawn = work.workFile(QStringLiteral("pdf"));
+    const ProcessRunner::Output output =
+        ProcessRunner::run(QUrl::fromLocalFile(gs),
+                           ghostscriptArguments(source, drawn.toLocalFile(), level, usedPassword),
+                           work.stop, QHash<QString, QString>{});
+    if (output.status != 0 || output.terminatedBySignal || !QFileInfo(drawn.toLocalFile()).isFile())
+        throw couldNotCreate(QString::fromUtf8(output.stdoutData + output.stderrData).trimmed());
+    work.report(0.8);
+    throwIfCancelled(work.stop);
+
+    PDFDocument redrawn = [&] {
+        try {
+            return open(drawn.toLocalFile());
+        } catch (const EngineError& e) {
+            throw couldNotCreate(e.message());
+        }
+    }();
+    QPDF& qpdf = redrawn.qpdf();
+    QPDFObjectHandle trailer = qpdf.getTrailer();
+    if (!trailer.getKey("/Info").isDictionary())
+        trailer.replaceKey("/Info", qpdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
+    trailer.getKey("/Info").replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Quorvenda"));
+    const QUrl result = work.workFile(QStringLiteral("pdf"));
+    redrawn.write(result.toLocalFile());
+    throwIfCancelled(work.stop);
+
+    const qint64 newSize = QFileInfo(result.toLocalFile()).size();
+    if (newSize < 1 || (file.size > 0 && newSize >= file.size))
+        throw EngineError(QStringLiteral("Already as small as it gets"));
+    work.report(1.0);
+    const QUrl placed = work.place(result, work.nameFor(QStringLiteral("compress")), QStringLiteral("pdf"));
+    if (file.size > 0 && work.notes) {
+        const int percent = int((1.0 - double(newSize) / double(file.size)) * 100.0);
+        work.notes->addMessage(QString::number(percent) + QStringLiteral(" % smaller"));
+    }
+    return placed;
+}
+
+} // namespace qv

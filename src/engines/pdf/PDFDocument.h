@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QPDF;
+
+namespace qv {
+
+class PDFRenderer;
+
+// An opened, unlocked PDF: its objects (qpdf) for copying and writing, and a renderer made on
+// first use for drawing and text. Copies share the same document; use it from one thread at a
+// time.
+class PDFDocument {
+public:
+    // Wraps a document already read; path is empty for one built in memory.
+    PDFDocument(std::shared_ptr<QPDF> qpdf, QString path, std::optional<QString> password);
+
+    int pageCount() const;
+    QPDF& qpdf() const { return *m_state->qpdf; }
+    const QString& path() const { return m_state->path; }
+    const std::optional<QString>& password() const { return m_state->password; }
+
+    // The renderer of this document; throws EngineError when MuPDF cannot read it.
+    PDFRenderer& renderer() const;
+
+    // For a document opened to be held by the hundred: keeps its file open from true to false,
+    // for a run of reads. Does nothing for one whose file stays open anyway.
+    void keepFileOpen(bool open) const
+    {
+        if (m_state->fileKeeper)
+            m_state->fileKeeper(open);
+    }
+    void setFileKeeper(std::function<void(bool)> keeper) { m_state->fileKeeper = std::move(keeper); }
+
+    // Writes the document to a new file, unencrypted, or with a password AES-256 encrypted
+    // (user and owner password alike); throws EngineError "Couldn't write the PDF" and leaves no
+    // file then.
+    void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt) const;
+
+private:
+    bool pagesAgree(const PDFRenderer& renderer) const;
+
+    struct State {
+        std::shared_ptr<QPDF> qpdf;
+        QString path;
+        std::optional<QString> password;
+        std::unique_ptr<PDFRenderer> renderer;
+        std::function<void(bool)> fileKeeper;
+        ~State();
+    };
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace qv

@@ -1,0 +1,205 @@
+#include "engines/pdf/PDFEngine.h"
+
+#include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/QpdfGuard.h"
+#include "model/EngineError.h"
+
+#include <qpdf/ClosedFileInputSource.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <QFile>
+
+#include <algorithm>
+#include <map>
+
+namespace qv {
+
+namespace {
+
+EngineError damaged()
+{
+    return EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+}
+
+enum class Read { ok, needsPassword, damaged };
+
+Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
+              const std::shared_ptr<ClosedFileInputSource>& closed)
+{
+    qpdf.setSuppressWarnings(true);
+    try {
+        if (closed)
+            qpdf.processInputSource(closed, password);
+        else
+            qpdf.processFile(path.constData(), password);
+        // A broken page tree shows only when the pages are asked for.
+        (void)QPDFPageDocumentHelper(qpdf).getAllPages();
+        return Read::ok;
+    } catch (const QPDFExc& e) {
+        return e.getErrorCode() == qpdf_e_password ? Read::needsPassword : Read::damaged;
+    } catch (const std::exception&) {
+        return Read::damaged;
+    }
+}
+
+} // namespace
+
+PDFDocument PDFEngine::open(const QString& path, const std::optional<QString>& password)
+{
+    return openFile(path, password, true);
+}
+
+PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString>& password,
+                                bool keepOpen)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // A source that opens its file only while it is read, for documents held by the hundred.
+    const auto source = [&]() -> std::shared_ptr<ClosedFileInputSource> {
+        if (keepOpen)
+            return nullptr;
+        auto closed = std::make_shared<ClosedFileInputSource>(native.constData());
+        closed->stayOpen(true);
+        return closed;
+    };
+    const auto made = [&](std::shared_ptr<QPDF> qpdf, std::optional<QString> used,
+                          std::shared_ptr<ClosedFileInputSource> closed) {
+        PDFDocument document(std::move(qpdf), path, std::move(used));
+        if (closed) {
+            closed->stayOpen(false);
+            document.setFileKeeper([closed](bool open) { closed->stayOpen(open); });
+        }
+        return document;
+    };
+    auto qpdf = std::make_shared<QPDF>();
+    auto closed = source();
+    switch (readInto(*qpdf, native, nullptr, closed)) {
+    case Read::ok:
+        return made(qpdf, std::nullopt, closed);
+    case Read::damaged:
+        throw damaged();
+    case Read::needsPassword:
+        break;
+    }
+    if (!password)
+        throw EngineError(QStringLiteral("PDF is password-protected"));
+    qpdf = std::make_shared<QPDF>();
+    closed = source();
+    const QByteArray utf8 = password->toUtf8();
+    switch (readInto(*qpdf, native, utf8.constData(), closed)) {
+    case Read::ok:
+        return made(qpdf, password, closed);
+    case Read::damaged:
+        throw damaged();
+    case Read::needsPassword:
+        break;
+    }
+    throw EngineError(QStringLiteral("That password didn't unlock the PDF"));
+}
+
+QImage PDFEngine::renderPage(const PDFDocument& document, int pageIndex, double dpi,
+                             std::stop_token stop)
+{
+    return document.renderer().render(pageIndex, dpi, stop);
+}
+
+PDFDocument PDFEngine::copyPages(const PDFDocument& document, const QList<int>& pageIndices)
+{
+    return guardedRead([&] { return copyPagesOf(document, pageIndices); });
+}
+
+PDFDocument PDFEngine::copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices)
+{
+    QPDF& source = document.qpdf();
+    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(source).getAllPages();
+    // Inherited resources, boxes and rotation must travel with each page.
+    source.pushInheritedAttributesToPage();
+
+    auto result = std::make_shared<QPDF>();
+    result->emptyPDF();
+    result->setSuppressWarnings(true);
+    QPDFPageDocumentHelper out(*result);
+    std::map<int, QPDFObjectHandle> copied;
+    for (int index : pageIndices) {
+        if (index < 0 || index >= int(pages.size()))
+            continue;
+        const auto it = copied.find(index);
+        if (it != copied.end()) {
+            // The same page again shares its contents with the first copy.
+            out.addPage(QPDFPageObjectHelper(it->second).shallowCopyPage(), false);
+            continue;
+        }
+        QPDFObjectHandle page = result->copyForeignObject(pages[size_t(index)].getObjectHandle());
+        out.addPage(QPDFPageObjectHelper(page), false);
+        copied.emplace(index, page);
+    }
+    return PDFDocument(result, QString(), std::nullopt);
+}
+
+QString PDFEngine::plainText(const QString& path, const std::optional<QString>& password)
+{
+    const PDFDocument document = open(path, password);
+    PDFRenderer& renderer = document.renderer();
+    QStringList pages;
+    const int count = renderer.pageCount();
+    for (int i = 0; i < count; ++i) {
+        QString text = renderer.text(i);
+        // MuPDF ends every line and block with a line feed; the page break is the join's.
+        while (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        pages.append(text);
+    }
+    return pages.join(QStringLiteral("\n\n"));
+}
+
+QList<QList<int>> PDFEngine::splitGroups(const SplitMode& mode, int pageCount)
+{
+    QList<QList<int>> groups;
+    if (const auto* every = mode.get<SplitMode::EveryNPages>()) {
+        const int size = every->pages < 2 ? 1 : every->pages;
+        for (int start = 0; start < pageCount; start += size) {
+            QList<int> group;
+            for (int page = start; page < std::min(start + size, pageCount); ++page)
+                group.append(page);
+            groups.append(group);
+        }
+        return groups;
+    }
+    if (const auto* ranges = mode.get<SplitMode::Ranges>()) {
+        for (const PageRange& range : ranges->ranges) {
+            const int lower = std::max(range.lower, 1);
+            const int upper = std::min(range.upper, pageCount);
+            if (lower > upper)
+                continue;
+            QList<int> group;
+            for (int page = lower; page <= upper; ++page)
+                group.append(page - 1);
+            groups.append(group);
+        }
+        return groups;
+    }
+    for (int page = 0; page < pageCount; ++page)
+        groups.append(QList<int>{page});
+    return groups;
+}
+
+QString PDFEngine::pageLabel(QList<int> pageNumbers)
+{
+    std::sort(pageNumbers.begin(), pageNumbers.end());
+    pageNumbers.erase(std::unique(pageNumbers.begin(), pageNumbers.end()), pageNumbers.end());
+    QStringList pieces;
+    for (qsizetype i = 0; i < pageNumbers.size();) {
+        qsizetype j = i;
+        while (j + 1 < pageNumbers.size() && pageNumbers[j + 1] == pageNumbers[j] + 1)
+            ++j;
+        pieces.append(j == i ? QString::number(pageNumbers[i])
+                             : QString::number(pageNumbers[i]) + QLatin1Char('-')
+                                   + QString::number(pageNumbers[j]));
+        i = j + 1;
+    }
+    return pieces.join(QStringLiteral(", "));
+}
+
+} // namespace qv

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "engines/pdf/PDFDocument.h"
+#include "engines/pdf/PDFWork.h"
+#include "engines/image/ImageOutput.h"
+#include "model/SettingsSnapshot.h"
+#include "model/FileInfo.h"
+#include "model/SettingsEnums.h"
+#include "model/SplitMode.h"
+
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QRectF>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// Every PDF operation. Stateless; each call opens and owns its documents, so calls may run
+// side by side on several threads. Refusals throw EngineError, a stop CancellationError; a
+// failed call places nothing.
+class PDFEngine {
+public:
+    PDFEngine() = delete;
+
+    // The document unlocked; a password is only tried on a locked one (an empty one counts).
+    static PDFDocument open(const QString& path, const std::optional<QString>& password = std::nullopt);
+
+    // The page on opaque white at this resolution, the longer side at most 16000 pixels.
+    static QImage renderPage(const PDFDocument& document, int pageIndex, double dpi,
+                             std::stop_token stop = {});
+
+    // A new document of these pages in this order; indices outside the document are skipped
+    // and repeated ones give repeated pages. Nothing of the source's document data is taken.
+    static PDFDocument copyPages(const PDFDocument& document, const QList<int>& pageIndices);
+
+    // The text of every page, pages joined by an empty line.
+    static QString plainText(const QString& path, const std::optional<QString>& password = std::nullopt);
+
+    // The zero-based page groups of a split of a document of pageCount pages.
+    static QList<QList<int>> splitGroups(const SplitMode& mode, int pageCount);
+    // One-based page numbers as "1-3, 7".
+    static QString pageLabel(QList<int> pageNumbers);
+
+    // Every page of every file, in order, in one PDF.
+    static QUrl merge(const QList<FileInfo>& files, const std::optional<QString>& password,
+                      const PDFWork& work);
+    // One PDF, or a folder of them, by the mode (every page when absent).
+    static QUrl split(const QString& path, const std::optional<SplitMode>& mode,
+                      const std::optional<QString>& password, const PDFWork& work);
+    // The chosen pages in the chosen order; an extraction is named by its pages.
+    static QUrl reorder(const QString& path, const std::optional<QString>& password,
+                        const QList<int>& pageOrder, bool extract, const PDFWork& work);
+    // Every page turned by degrees more (clockwise for positive values), to the nearest quarter
+    // turn.
+    static QUrl rotate(const QString& path, const std::optional<QString>& password, int degrees,
+                       const PDFWork& work);
+    // A copy readable only with the password (AES-256), which is also the owner password.
+    static QUrl protect(const QString& path, const QString& password, const PDFWork& work);
+    // The same document without its encryption.
+    static QUrl unlock(const QString& path, const QString& password, const PDFWork& work);
+
+    // A smaller copy through Ghostscript; a note says how much smaller.
+    static QUrl compress(const FileInfo& file, PDFCompressionLevel level,
+                         const std::optional<QString>& password, const PDFWork& work);
+    // A copy without document information or XMP.
+    static QUrl removeMetadata(const QString& path, const std::optional<QString>& password,
+                               const PDFWork& work);
+    // Boxed pages become pictures of themselves with the boxes black. Boxes are in the page's
+    // own space, origin at the lower left of its media box, before its rotation.
+    static QUrl redact(const QString& path, const std::optional<QString>& password,
+                       const QMap<int, QList<QRectF>>& redactions, const PDFWork& work);
+
+    // Every page as an image file at this resolution: one page gives the file, more a folder
+    // "<base> (pages)" of "<base> 1.ext", ... Lossy outputs take the settings' quality.
+    static QUrl pagesToImages(const QString& path, const std::optional<QString>& baseName,
+                              ImageOutput output, const std::optional<QString>& password,
+                              double dpi, const SettingsSnapshot& settings, const PDFWork& work);
+
+    static constexpr double redactionDPI = 300.0;
+
+private:
+    // keepOpen false: the file is open only between keepFileOpen(true) and (false) and while
+    // single objects are read, so that hundreds of documents may be open at once.
+    static PDFDocument openFile(const QString& path, const std::optional<QString>& password,
+                                bool keepOpen);
+    static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
+};
+
+} // namespace qv

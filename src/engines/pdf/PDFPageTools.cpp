@@ -1,0 +1,237 @@
+// Merge, split, reorder, rotate, protect and unlock: pages and objects are copied as they are,
+// never decoded or drawn.
+
+#include "engines/pdf/PDFEngine.h"
+
+#include "engines/pdf/QpdfGuard.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <QDir>
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+#include <map>
+
+namespace qv {
+
+namespace {
+
+QString pdfExtension()
+{
+    return QStringLiteral("pdf");
+}
+
+QString pathOf(const QUrl& url)
+{
+    return url.toLocalFile();
+}
+
+// Every input opened and read through on a few threads at once, so that copying, which must
+// go one page at a time, finds its objects parsed. The first input that fails, in order, gives
+// the error.
+std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
+                                 const std::function<PDFDocument(const QString&)>& open,
+                                 std::stop_token stop)
+{
+    const qsizetype count = files.size();
+    std::vector<std::optional<PDFDocument>> opened(static_cast<size_t>(count));
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(count));
+    std::atomic<qsizetype> next{0};
+    const auto read = [&] {
+        for (qsizetype k = next++; k < count && !stop.stop_requested(); k = next++) {
+            try {
+                PDFDocument document = open(pathOf(files[k].url));
+                document.keepFileOpen(true);
+                guardedRead([&] {
+                    QPDF& qpdf = document.qpdf();
+                    qpdf.pushInheritedAttributesToPage();
+                    for (QPDFObjectHandle& object : qpdf.getAllObjects())
+                        (void)object.getTypeCode();
+                });
+                document.keepFileOpen(false);
+                opened[size_t(k)] = std::move(document);
+            } catch (...) {
+                errors[size_t(k)] = std::current_exception();
+            }
+        }
+    };
+    {
+        const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < std::min<qsizetype>(helpers, count - 1); ++i)
+            threads.emplace_back(read);
+        read();
+    }
+    throwIfCancelled(stop);
+    std::vector<PDFDocument> documents;
+    for (qsizetype k = 0; k < count; ++k) {
+        if (errors[size_t(k)])
+            std::rethrow_exception(errors[size_t(k)]);
+        documents.push_back(*opened[size_t(k)]);
+    }
+    return documents;
+}
+
+} // namespace
+
+QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>& password,
+                      const PDFWork& work)
+{
+    auto merged = std::make_shared<QPDF>();
+    merged->emptyPDF();
+    merged->setSuppressWarnings(true);
+    QPDFPageDocumentHelper out(*merged);
+    // Each source stays open until the end: the writer reads copied streams from it.
+    // Beyond a hundred inputs each file is open only while it is read, so that a big merge
+    // never runs out of file descriptors.
+    const bool keepOpen = files.size() <= 100;
+    const std::vector<PDFDocument> sources = openAll(
+        files, [&](const QString& path) { return openFile(path, password, keepOpen); }, work.stop);
+    for (qsizetype k = 0; k < files.size(); ++k) guardedRead([&] {
+        throwIfCancelled(work.stop);
+        const PDFDocument& document = sources[size_t(k)];
+        QPDF& source = document.qpdf();
+        document.keepFileOpen(true);
+        std::map<QPDFObjGen, QPDFObjectHandle> copied;
+        for (const QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
+            const QPDFObjGen id = page.getObjectHandle().getObjGen();
+            if (const auto it = copied.find(id); it != copied.end()) {
+                out.addPage(QPDFPageObjectHelper(it->second).shallowCopyPage(), false);
+                continue;
+            }
+            QPDFObjectHandle copy = merged->copyForeignObject(page.getObjectHandle());
+            out.addPage(QPDFPageObjectHelper(copy), false);
+            copied.emplace(id, copy);
+        }
+        document.keepFileOpen(false);
+        work.report(double(k + 1) / double(files.size()) * 0.9);
+    });
+    const QUrl result = work.workFile(pdfExtension());
+    PDFDocument(merged, QString(), std::nullopt).write(pathOf(result));
+    throwIfCancelled(work.stop);
+    return work.place(result, work.nameFor(QStringLiteral("merge")), pdfExtension());
+}
+
+QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
+                      const std::optional<QString>& password, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    QList<QList<int>> groups = splitGroups(mode.value_or(SplitMode::everyPage()), document.pageCount());
+    groups.removeIf([](const QList<int>& group) { return group.isEmpty(); });
+    if (groups.isEmpty())
+        throw EngineError(QStringLiteral("Those pages aren't in this PDF"));
+
+    const auto numbers = [](const QList<int>& group) {
+        QList<int> result;
+        for (int index : group)
+            result.append(index + 1);
+        return result;
+    };
+
+    if (groups.size() == 1) {
+        const QUrl file = work.workFile(pdfExtension());
+        copyPages(document, groups.first()).write(pathOf(file));
+        throwIfCancelled(work.stop);
+        return work.place(file,
+                          work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(groups.first())) + QLatin1Char(')'),
+                          pdfExtension());
+    }
+
+    const QUrl folder = work.workFolder(QStringLiteral("parts"));
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        throwIfCancelled(work.stop);
+        const QList<int>& group = groups[i];
+        const QString name = group.size() == 1
+            ? work.baseName + QStringLiteral(" (page ") + QString::number(group.first() + 1) + QLatin1Char(')')
+            : work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(group)) + QLatin1Char(')');
+        copyPages(document, group).write(QDir(pathOf(folder)).filePath(name + QStringLiteral(".pdf")));
+        work.report(double(i + 1) / double(groups.size()));
+    }
+    throwIfCancelled(work.stop);
+    return work.place(folder, work.nameFor(QStringLiteral("split")), QString());
+}
+
+QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& password,
+                        const QList<int>& pageOrder, bool extract, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    const int count = document.pageCount();
+    QList<int> chosen;
+    for (int index : pageOrder)
+        if (index >= 0 && index < count)
+            chosen.append(index);
+    if (chosen.isEmpty())
+        throw EngineError(QStringLiteral("No pages were chosen"));
+
+    const QUrl file = work.workFile(pdfExtension());
+    copyPages(document, chosen).write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    QString name;
+    if (!extract) {
+        name = work.nameFor(QStringLiteral("reorder"));
+    } else {
+        QList<int> numbers;
+        for (int index : chosen)
+            numbers.append(index + 1);
+        name = work.baseName + QStringLiteral(" (page ") + pageLabel(numbers) + QLatin1Char(')');
+    }
+    return work.place(file, name, pdfExtension());
+}
+
+QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& password, int degrees,
+                       const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    // A PDF page turns by quarter turns only; anything between goes to the nearest.
+    const int quarterTurns = int(std::lround(degrees / 90.0));
+    guardedRead([&] {
+        for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
+            QPDFObjectHandle current = page.getAttribute("/Rotate", false);
+            const long long before = current.isInteger() ? current.getIntValue() : 0;
+            long long after = (before + 90LL * quarterTurns) % 360;
+            if (after < 0)
+                after += 360;
+            page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
+        }
+    });
+    const QUrl file = work.workFile(pdfExtension());
+    document.write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("rotate")), pdfExtension());
+}
+
+QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFWork& work)
+{
+    if (password.isEmpty())
+        throw EngineError(QStringLiteral("Enter a password"));
+    // An already protected PDF is not protected again.
+    const PDFDocument document = open(path, std::nullopt);
+    const QUrl file = work.workFile(pdfExtension());
+    document.write(pathOf(file), password);
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("protect")), pdfExtension());
+}
+
+QUrl PDFEngine::unlock(const QString& path, const QString& password, const PDFWork& work)
+{
+    const PDFDocument document = open(path, password);
+    const QUrl file = work.workFile(pdfExtension());
+    document.write(pathOf(file));
+    throwIfCancelled(work.stop);
+    work.report(1.0);
+    return work.place(file, work.nameFor(QStringLiteral("unlock")), pdfExtension());
+}
+
+} // namespace qv

@@ -1,0 +1,366 @@
+#include "engines/pdf/PDFRenderer.h"
+
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <QFile>
+
+#include <array>
+#include <cmath>
+#include <mutex>
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+namespace qv {
+
+namespace {
+
+void quiet(void*, const char*) {}
+
+void lockOne(void* user, int lock)
+{
+    static_cast<std::mutex*>(user)[lock].lock();
+}
+
+void unlockOne(void* user, int lock)
+{
+    static_cast<std::mutex*>(user)[lock].unlock();
+}
+
+enum class Opened { ok, damaged, locked, refused };
+
+EngineError openError(Opened state)
+{
+    switch (state) {
+    case Opened::locked:
+        return EngineError(QStringLiteral("PDF is password-protected"));
+    case Opened::refused:
+        return EngineError(QStringLiteral("That password didn't unlock the PDF"));
+    default:
+        return EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    }
+}
+
+} // namespace
+
+struct PDFRenderer::Shared {
+    // MuPDF's locks, so that cloned contexts may share the caches from several threads.
+    std::array<std::mutex, FZ_LOCK_MAX> locks;
+    fz_locks_context lockContext{};
+    fz_context* base = nullptr;
+    QByteArray path; // in the file system's encoding
+    QByteArray data; // the document itself when it has no file
+    std::optional<QByteArray> password;
+
+    Shared()
+    {
+        lockContext.user = locks.data();
+        lockContext.lock = lockOne;
+        lockContext.unlock = unlockOne;
+        base = fz_new_context(nullptr, &lockContext, FZ_STORE_DEFAULT);
+        if (!base)
+            return;
+        fz_set_warning_callback(base, quiet, nullptr);
+        fz_set_error_callback(base, quiet, nullptr);
+        fz_try(base)
+        {
+            fz_register_document_handlers(base);
+        }
+        fz_catch(base)
+        {
+            fz_drop_context(base);
+            base = nullptr;
+        }
+    }
+    ~Shared()
+    {
+        if (base)
+            fz_drop_context(base);
+    }
+};
+
+struct PDFRenderer::Context {
+    fz_context* ctx = nullptr;
+    fz_document* doc = nullptr;
+    ~Context()
+    {
+        if (ctx) {
+            fz_drop_document(ctx, doc);
+            fz_drop_context(ctx);
+        }
+    }
+};
+
+namespace {
+
+Opened openIn(fz_context* ctx, const QByteArray& path, const QByteArray& data,
+              const std::optional<QByteArray>& password, fz_document** out)
+{
+    fz_document* doc = nullptr;
+    fz_stream* stream = nullptr;
+    Opened state = Opened::ok;
+    fz_var(doc);
+    fz_var(stream);
+    fz_var(state);
+    fz_try(ctx)
+    {
+        stream = data.isEmpty()
+            ? fz_open_file(ctx, path.constData())
+            : fz_open_memory(ctx, reinterpret_cast<const unsigned char*>(data.constData()),
+                             size_t(data.size()));
+        doc = fz_open_document_with_stream(ctx, "application/pdf", stream);
+        if (fz_needs_password(ctx, doc)) {
+            if (!password)
+                state = Opened::locked;
+            else if (!fz_authenticate_password(ctx, doc, password->constData()))
+                state = Opened::refused;
+        }
+        if (state == Opened::ok)
+            (void)fz_count_pages(ctx, doc);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_stream(ctx, stream);
+    }
+    fz_catch(ctx)
+    {
+        state = Opened::damaged;
+    }
+    if (state != Opened::ok) {
+        fz_drop_document(ctx, doc);
+        return state;
+    }
+    *out = doc;
+    return Opened::ok;
+}
+
+} // namespace
+
+PDFRenderer::PDFRenderer(std::shared_ptr<Shared> shared)
+    : m_shared(std::move(shared)), m_context(std::make_unique<Context>())
+{
+}
+
+PDFRenderer::~PDFRenderer() = default;
+
+void PDFRenderer::openDocument()
+{
+    if (!m_shared->base)
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    m_context->ctx = fz_clone_context(m_shared->base);
+    if (!m_context->ctx)
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    fz_set_warning_callback(m_context->ctx, quiet, nullptr);
+    fz_set_error_callback(m_context->ctx, quiet, nullptr);
+    const Opened state = openIn(m_context->ctx, m_shared->path, m_shared->data,
+                                m_shared->password, &m_context->doc);
+    if (state != Opened::ok)
+        throw openError(state);
+}
+
+std::unique_ptr<PDFRenderer> PDFRenderer::open(const QString& path,
+                                               const std::optional<QString>& password)
+{
+    auto shared = std::make_shared<Shared>();
+    shared->path = QFile::encodeName(path);
+    if (password)
+        shared->password = password->toUtf8();
+    std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
+    renderer->openDocument();
+    return renderer;
+}
+
+std::unique_ptr<PDFRenderer> PDFRenderer::openData(const QByteArray& data)
+{
+    auto shared = std::make_shared<Shared>();
+    shared->data = data;
+    std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
+    renderer->openDocument();
+    return renderer;
+}
+
+std::unique_ptr<PDFRenderer> PDFRenderer::clone() const
+{
+    std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(m_shared));
+    renderer->openDocument();
+    return renderer;
+}
+
+int PDFRenderer::pageCount() const
+{
+    fz_context* ctx = m_context->ctx;
+    int count = 0;
+    fz_var(count);
+    fz_try(ctx)
+    {
+        count = fz_count_pages(ctx, m_context->doc);
+    }
+    fz_catch(ctx)
+    {
+        count = 0;
+    }
+    return count;
+}
+
+int PDFRenderer::pageObjectNumber(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    int number = -1;
+    fz_var(number);
+    fz_try(ctx)
+    {
+        pdf_document* pdf = pdf_specifics(ctx, m_context->doc);
+        if (pdf)
+            number = pdf_to_num(ctx, pdf_lookup_page_obj(ctx, pdf, index));
+    }
+    fz_catch(ctx)
+    {
+        number = -1;
+    }
+    return number;
+}
+
+QSizeF PDFRenderer::pageSize(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    fz_page* page = nullptr;
+    fz_rect bounds = fz_empty_rect;
+    bool ok = true;
+    fz_var(page);
+    fz_var(ok);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_context->doc, index);
+        bounds = fz_bound_page(ctx, page);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        ok = false;
+    }
+    if (!ok)
+        throw EngineError(QStringLiteral("This page couldn't be rendered"));
+    return QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
+}
+
+QImage PDFRenderer::render(int index, double dpi, std::stop_token stop) const
+{
+    const QSizeF size = pageSize(index);
+    const double longer = std::max(std::max(size.width(), size.height()), 1.0);
+    const double scale = std::min(dpi / 72.0, 16000.0 / longer);
+    const QSize pixels(std::max(1, int(std::lround(size.width() * scale))),
+                       std::max(1, int(std::lround(size.height() * scale))));
+    QImage image = renderToSize(index, pixels, stop);
+    if (image.isNull())
+        throw EngineError(QStringLiteral("This page is too large to render"));
+    return image;
+}
+
+QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
+                                 QTransform* pageToPixel) const
+{
+    throwIfCancelled(stop);
+    // Memory is promised lazily, so a vast bitmap would "succeed" and then swap the machine
+    // to a halt: no more pixels than a 16000-pixel square.
+    if (pixels.isEmpty() || qint64(pixels.width()) * pixels.height() > maximumPixels)
+        return QImage();
+    QImage image(pixels, QImage::Format_RGB888);
+    if (image.isNull())
+        return image;
+    image.fill(Qt::white);
+
+    fz_cookie cookie{};
+    std::stop_callback abort(stop, [&cookie] { cookie.abort = 1; });
+
+    fz_context* ctx = m_context->ctx;
+    fz_page* page = nullptr;
+    fz_pixmap* pixmap = nullptr;
+    fz_device* device = nullptr;
+    bool ok = true;
+    fz_matrix full = fz_identity;
+    fz_var(page);
+    fz_var(pixmap);
+    fz_var(device);
+    fz_var(ok);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_context->doc, index);
+        const fz_rect b = fz_bound_page(ctx, page);
+        const float w = std::max(b.x1 - b.x0, 0.01f);
+        const float h = std::max(b.y1 - b.y0, 0.01f);
+        const fz_matrix ctm = fz_concat(fz_translate(-b.x0, -b.y0),
+                                        fz_scale(float(pixels.width()) / w, float(pixels.height()) / h));
+        pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), pixels.width(), pixels.height(),
+                                         nullptr, 0, int(image.bytesPerLine()), image.bits());
+        device = fz_new_draw_device(ctx, ctm, pixmap);
+        fz_run_page(ctx, page, device, fz_identity, &cookie);
+        fz_close_device(ctx, device);
+        if (pageToPixel) {
+            pdf_page* pdfPage = pdf_page_from_fz_page(ctx, page);
+            if (!pdfPage)
+                fz_throw(ctx, FZ_ERROR_GENERIC, "not a PDF page");
+            fz_rect box;
+            fz_matrix pagectm;
+            pdf_page_transform(ctx, pdfPage, &box, &pagectm);
+            const fz_rect media = pdf_to_rect(
+                ctx, pdf_dict_get_inheritable(ctx, pdfPage->obj, PDF_NAME(MediaBox)));
+            full = fz_concat(fz_concat(fz_translate(media.x0, media.y0), pagectm), ctm);
+        }
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+        fz_drop_pixmap(ctx, pixmap);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        ok = false;
+    }
+    throwIfCancelled(stop);
+    if (!ok)
+        throw EngineError(QStringLiteral("This page couldn't be rendered"));
+    if (pageToPixel)
+        *pageToPixel = QTransform(full.a, full.b, full.c, full.d, full.e, full.f);
+    return image;
+}
+
+QString PDFRenderer::text(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    fz_page* page = nullptr;
+    fz_stext_page* textPage = nullptr;
+    fz_buffer* buffer = nullptr;
+    QByteArray bytes;
+    fz_var(page);
+    fz_var(textPage);
+    fz_var(buffer);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_context->doc, index);
+        textPage = fz_new_stext_page_from_page(ctx, page, nullptr);
+        buffer = fz_new_buffer_from_stext_page(ctx, textPage);
+        unsigned char* data = nullptr;
+        const size_t length = fz_buffer_storage(ctx, buffer, &data);
+        bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
+    }
+    fz_always(ctx)
+    {
+        fz_drop_buffer(ctx, buffer);
+        fz_drop_stext_page(ctx, textPage);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        bytes.clear();
+    }
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace qv

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSizeF>
+#include <QString>
+#include <QTransform>
+
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// Draws the pages of one PDF and reads their text (MuPDF). One renderer serves one thread at a
+// time; clone() gives another thread its own, sharing the font and image caches.
+class PDFRenderer {
+public:
+    // Throws EngineError with the sentences of PDFEngine::open.
+    static std::unique_ptr<PDFRenderer> open(const QString& path,
+                                             const std::optional<QString>& password);
+    static std::unique_ptr<PDFRenderer> openData(const QByteArray& data);
+    ~PDFRenderer();
+    PDFRenderer(const PDFRenderer&) = delete;
+    PDFRenderer& operator=(const PDFRenderer&) = delete;
+
+    std::unique_ptr<PDFRenderer> clone() const;
+
+    int pageCount() const;
+    // The object number of the page at this index as MuPDF walks the page tree; -1 for none.
+    int pageObjectNumber(int index) const;
+    // Width and height in points as the page shows, its rotation applied; throws EngineError
+    // "This page couldn't be rendered".
+    QSizeF pageSize(int index) const;
+
+    // The page on opaque white, the longer side capped at 16000 pixels. Throws EngineError
+    // ("This page is too large to render", "This page couldn't be rendered") or
+    // CancellationError.
+    QImage render(int index, double dpi, std::stop_token stop = {}) const;
+
+    // The page drawn to exactly this many pixels. pageToPixel, when given, receives the map from
+    // the page's own space (origin at the lower left of its media box, before rotation) to the
+    // image's pixels. A null image when the pixels cannot be had or are more than
+    // maximumPixels.
+    QImage renderToSize(int index, QSize pixels, std::stop_token stop,
+                        QTransform* pageToPixel = nullptr) const;
+
+    static constexpr qint64 maximumPixels = qint64(16000) * 16000;
+
+    // The page's text, lines ended by line feeds.
+    QString text(int index) const;
+
+private:
+    struct Shared;
+    PDFRenderer(std::shared_ptr<Shared> shared);
+    void openDocument();
+
+    std::shared_ptr<Shared> m_shared;
+    struct Context;
+    std::unique_ptr<Context> m_context;
+};
+
+} // namespace qv

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <qpdf/Pipeline.hh>
+
+#include <QFile>
+#include <QString>
+
+namespace qv {
+
+// The end of qpdf's writer: a new file whose every write is counted and which is synced and
+// closed by commit() before it counts as written. Any failure throws EngineError "Couldn't write the PDF"
+// and removes the file.
+class PdfFileSink : public Pipeline {
+public:
+    explicit PdfFileSink(const QString& path);
+    ~PdfFileSink() override;
+
+    void write(unsigned char const* data, size_t len) override;
+    void finish() override;
+    // Syncs and closes the file once the writer is done: only now is it written.
+    void commit();
+
+private:
+    [[noreturn]] void fail(const QString& why);
+
+    QFile m_file;
+    bool m_finished = false;
+};
+
+} // namespace qv

@@ -1,0 +1,151 @@
+#include "support/DevDriver.h"
+#include "support/PdfFixtures.h"
+#include "support/TestFiles.h"
+
+#include "catalogue/AllToolDescriptors.h"
+#include "catalogue/PdfCatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+QStringList ids(const QList<OperationDescriptor>& list)
+{
+    QStringList all;
+    for (const OperationDescriptor& d : list)
+        all.append(d.id);
+    return all;
+}
+
+const OperationDescriptor& byID(const QString& id)
+{
+    for (const OperationDescriptor& d : pdfDescriptors())
+        if (d.id == id)
+            return d;
+    throw std::runtime_error("no " + id.toStdString());
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Runs one operation through the development driver; returns its outcome.
+QJsonObject run(const QString& home, QStringList args, int* code = nullptr)
+{
+    args.prepend(QStringLiteral("run"));
+    return lastJsonLine(runDevDriver(args, home, code));
+}
+
+QString failureMessage(const QJsonObject& outcome)
+{
+    return outcome.value("failure").toObject().value("message").toString();
+}
+
+} // namespace
+
+TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
+{
+    EXPECT_EQ(ids(pdfDescriptors()),
+              (QStringList{"convert.pdf.png", "convert.pdf.jpg", "convert.pdf.heic", "convert.pdf.tiff",
+                           "convert.pdf.pptx", "convert.pdf.key", "convert.pdf.pages", "tool.pdf.merge",
+                           "tool.pdf.split", "tool.pdf.compress", "tool.pdf.rotate", "tool.pdf.reorder",
+                           "tool.pdf.redact", "tool.pdf.removeMetadata", "tool.pdf.extractPages",
+                           "tool.pdf.protect", "tool.pdf.unlock"}));
+    const QStringList all = ids(allToolDescriptors());
+    EXPECT_GT(all.indexOf("convert.pdf.png"), all.indexOf("convert.audio.m4r"));
+    const auto firstArchive = std::find_if(all.begin(), all.end(), [](const QString& id) {
+        return id.startsWith("convert.archive.");
+    });
+    ASSERT_NE(firstArchive, all.end());
+    EXPECT_EQ(all.indexOf("tool.pdf.unlock") + 1, firstArchive - all.begin());
+
+    const OperationDescriptor& merge = byID("tool.pdf.merge");
+    EXPECT_EQ(merge.multiFile, MultiFileMode::combine);
+    EXPECT_EQ(merge.minimumFiles, 2);
+    EXPECT_EQ(merge.optionFields, QList<OptionField>{OptionField::mergeOrder});
+    EXPECT_EQ(byID("tool.pdf.redact").behavior, OperationBehavior::editorOf(EditorKind::redact));
+    EXPECT_EQ(byID("tool.pdf.reorder").multiFile, MultiFileMode::single);
+    EXPECT_EQ(byID("tool.pdf.extractPages").behavior, OperationBehavior::editorOf(EditorKind::pdfExtract));
+    EXPECT_EQ(byID("tool.pdf.protect").behavior, OperationBehavior::sheet());
+    EXPECT_EQ(byID("tool.pdf.compress").group, "compress");
+    EXPECT_EQ(byID("convert.pdf.jpg").verb, "Converting to JPG");
+    EXPECT_EQ(byID("convert.pdf.png").optionFields, QList<OptionField>{OptionField::dpi});
+    EXPECT_EQ(byID("convert.pdf.key").engine, EngineID::iwork(IWorkApp::keynote));
+
+    // A locked PDF is offered unlocking only; an open one everything else.
+    FileInfo open;
+    open.ext = "pdf";
+    open.category = FileCategory::pdf;
+    FileInfo locked = open;
+    locked.isEncrypted = true;
+    for (const OperationDescriptor& d : pdfDescriptors()) {
+        const bool isUnlock = d.id == "tool.pdf.unlock";
+        EXPECT_EQ(d.accepts(locked), isUnlock) << d.id.toStdString();
+        EXPECT_EQ(d.accepts(open), !isUnlock) << d.id.toStdString();
+    }
+}
+
+TEST(PdfCatalogue, DriverRunsTheToolsWithTheEditorsOptions)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    const QString report = writeTextPdf(files + "/report.pdf", {"One", "Two", "Three"});
+    const QString invoice = writeTextPdf(files + "/invoice.pdf", {"Invoice"});
+    const QByteArray reportBytes = readFile(report);
+
+    int code = -1;
+    QJsonObject outcome = run(home, {"convert.pdf.png", invoice}, &code);
+    EXPECT_EQ(code, 0) << failureMessage(outcome).toStdString();
+    EXPECT_EQ(QImageReader(files + "/invoice.png").size(), QSize(2550, 3300));
+
+    outcome = run(home, {"tool.pdf.reorder", "--options", R"({"pageOrder":[2,0,1,99]})", report}, &code);
+    EXPECT_EQ(code, 0) << failureMessage(outcome).toStdString();
+    EXPECT_EQ(pageTexts(files + "/report (reordered).pdf"), (QStringList{"Three", "One", "Two"}));
+
+    outcome = run(home, {"tool.pdf.extractPages", "--options", R"({"pageOrder":[0,2]})", report}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(QFile::exists(files + "/report (page 1, 3).pdf"));
+
+    outcome = run(home, {"tool.pdf.redact", "--options", R"({"redactions":{"1":[[[60,690],[300,40]]]}})", report}, &code);
+    EXPECT_EQ(code, 0) << failureMessage(outcome).toStdString();
+    EXPECT_EQ(pageTexts(files + "/report (redacted).pdf"), (QStringList{"One", "", "Three"}));
+
+    outcome = run(home, {"tool.pdf.redact", report}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureMessage(outcome), "Draw at least one box to redact");
+
+    outcome = run(home, {"tool.pdf.merge", report, invoice}, &code);
+    EXPECT_EQ(code, 0);
+    // Combined in the natural order of the names.
+    EXPECT_EQ(pageTexts(files + "/invoice (merged).pdf"), (QStringList{"Invoice", "One", "Two", "Three"}));
+    EXPECT_EQ(readFile(report), reportBytes);
+}
+
+TEST(PdfCatalogue, DamagedInputFailsAndLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QDir().mkpath(files);
+    const QString junk = writeJunkPdf(files + "/junk.pdf");
+    const QByteArray before = readFile(junk);
+    for (const char* tool : {"tool.pdf.split", "tool.pdf.compress"}) {
+        int code = -1;
+        const QJsonObject outcome = run(home, {tool, junk}, &code);
+        EXPECT_EQ(code, 1) << tool;
+        EXPECT_EQ(failureMessage(outcome), "This file is damaged or not in a supported format") << tool;
+    }
+    EXPECT_EQ(entries(files), QStringList{"junk.pdf"});
+    EXPECT_EQ(readFile(junk), before);
+}
