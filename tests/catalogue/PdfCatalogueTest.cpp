@@ -67,7 +67,11 @@ TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
         return id.startsWith("convert.archive.");
     });
     ASSERT_NE(firstArchive, all.end());
-    EXPECT_EQ(all.indexOf("tool.pdf.unlock") + 1, firstArchive - all.begin());
+    // The whole list sits together, before the documents, sheets, subtitles and archives.
+    const qsizetype unlock = all.indexOf("tool.pdf.unlock");
+    EXPECT_LT(unlock, firstArchive - all.begin());
+    EXPECT_EQ(unlock - all.indexOf("convert.pdf.png") + 1, pdfDescriptors().size());
+    EXPECT_FALSE(all.value(unlock + 1).contains(".pdf."));
 
     const OperationDescriptor& merge = byID("tool.pdf.merge");
     EXPECT_EQ(merge.multiFile, MultiFileMode::combine);
