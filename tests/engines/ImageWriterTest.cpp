@@ -5,6 +5,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "support/ImageTestImages.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -155,4 +156,25 @@ TEST(ImageWriter, AStopReachesLibvipsMidWrite)
     watcher.join();
     EXPECT_TRUE(cancelled);
     EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST(ImageWriter, AFullDiskFailsWithNothingLeft)
+{
+    QTemporaryDir dir;
+    SmallDisk disk(16 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    const QString noisy = dir.filePath("noisy.v");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", noisy, "1000", "1000"}), 0);
+    for (ImageOutput output : {ImageOutput::png, ImageOutput::jpg, ImageOutput::tiff, ImageOutput::webp,
+                               ImageOutput::bmp, ImageOutput::ico}) {
+        const QString target = disk.filePath("out." + toString(output));
+        try {
+            ImageWriter::write(ImageDecoder::decode(noisy), output, target, {}, 1.0);
+            ADD_FAILURE() << toString(output).toStdString() << " written";
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), ImageWriter::writeFailedMessage(output));
+        }
+        EXPECT_FALSE(QFileInfo::exists(target)) << toString(output).toStdString();
+    }
 }

@@ -2,6 +2,7 @@
 #include "model/EngineError.h"
 #include "model/Progress.h"
 #include "support/ImageTestImages.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -83,4 +84,23 @@ TEST(ImagesToPdf, ADamagedImageEndsTheDocumentWithNothingLeft)
     EXPECT_FALSE(QFileInfo::exists(pdf));
     EXPECT_DOUBLE_EQ(ImagesToPdf::pagePoints(3000, 300), 720.0);
     EXPECT_DOUBLE_EQ(ImagesToPdf::pagePoints(100, 30), 100.0);
+}
+
+TEST(ImagesToPdf, AFullDiskFailsWithNothingLeft)
+{
+    QTemporaryDir dir;
+    SmallDisk disk(128 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    const QString png = writeHalfTransparentPng(dir.filePath("clear.png"), 800, 600, 72);
+    const QString noisy = dir.filePath("noisy.png");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", noisy, "800", "600"}), 0);
+    const QString pdf = disk.filePath("out.pdf");
+    try {
+        ImagesToPdf::makePDF({png, noisy, noisy}, pdf);
+        ADD_FAILURE() << "written";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Couldn't create the PDF");
+    }
+    EXPECT_FALSE(QFileInfo::exists(pdf));
 }

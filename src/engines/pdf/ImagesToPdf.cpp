@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <map>
+
+#include <unistd.h>
 #include <memory>
 
 namespace qv {
@@ -54,6 +56,42 @@ public:
 
 private:
     std::map<QPDFObjGen, QString> m_files;
+};
+
+// The document goes to disk through one checked write after another, synced at the end: a full
+// disk is an error, never a short file.
+class CheckedFile : public Pipeline {
+public:
+    explicit CheckedFile(const QString& path) : Pipeline("checked file", nullptr), m_file(path)
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw std::runtime_error(m_file.errorString().toStdString());
+    }
+
+    void write(unsigned char const* data, size_t length) override
+    {
+        if (m_file.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length))
+            throw std::runtime_error(m_file.errorString().toStdString());
+    }
+
+    // qpdf finishes its pipelines more than once; the file is only closed by commit.
+    void finish() override
+    {
+        if (!m_file.flush())
+            throw std::runtime_error(m_file.errorString().toStdString());
+    }
+
+    void commit()
+    {
+        if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
+            throw std::runtime_error(m_file.errorString().toStdString());
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError)
+            throw std::runtime_error(m_file.errorString().toStdString());
+    }
+
+private:
+    QFile m_file;
 };
 
 QByteArray flate(const QByteArray& raw)
@@ -207,14 +245,20 @@ void ImagesToPdf::makePDF(const QStringList& imageFiles, const QString& destinat
             reportProgress(double(index + 1) / double(count), *progress);
     }
     throwIfCancelled(stop);
+    bool created = false;
     try {
-        QPDFWriter writer(pdf, QFile::encodeName(destination).constData());
+        CheckedFile file(destination);
+        created = true;
+        QPDFWriter writer(pdf);
+        writer.setOutputPipeline(&file);
         writer.setStreamDataMode(qpdf_s_preserve);
         // Soft masks came with PDF 1.4.
         writer.setMinimumPDFVersion("1.4");
         writer.write();
+        file.commit();
     } catch (const std::exception& error) {
-        QFile::remove(destination);
+        if (created)
+            QFile::remove(destination);
         throw EngineError(cannotCreate(), QString::fromUtf8(error.what()));
     }
 }
