@@ -8,9 +8,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+
+#include <signal.h>
 
 using namespace qv::test;
 
@@ -65,4 +68,27 @@ TEST(ImageRun, ADamagedPngFailsAndLeavesNothingBesideIt)
     QStringList names = QDir(dir.path()).entryList(QDir::Files);
     EXPECT_EQ(names, QStringList{"damaged.png"});
     EXPECT_EQ(readFile(damaged), bytes);
+}
+
+TEST(ImageRun, SigtermMidWriteCancelsAndPlacesNothing)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("noise.png");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", source + "[compression=0]", "8000", "8000"}), 0);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.path() + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {"run", "convert.image.webp", source});
+    ASSERT_TRUE(process.waitForStarted());
+    // Encoding 64 megapixels of noise takes seconds; stop it well inside.
+    process.waitForFinished(1000);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(lastJsonLine(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"noise.png"});
 }
