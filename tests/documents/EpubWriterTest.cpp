@@ -109,7 +109,7 @@ TEST(EpubWriter, WritesABookThatEpubcheckAccepts)
 {
     QTemporaryDir dir;
     const QString out = dir.filePath("rich.epub");
-    writeEPUB(richBook(dir), "A & B <c>", QString("Ann & Bob"), out);
+    writeEPUB(richBook(dir), QString("A & B <c>\x01") + QChar(0xFFFF), QString("Ann & Bob"), out);
 
     const PackageContents package = readPackage(out);
     EXPECT_EQ(package.names.first(), "mimetype");
@@ -139,6 +139,7 @@ TEST(EpubWriter, WritesABookThatEpubcheckAccepts)
     const QByteArray third = package.parts["OEBPS/chapter-3.xhtml"];
     EXPECT_TRUE(third.contains("bad chars gone")) << third.toStdString();
     EXPECT_TRUE(package.parts["OEBPS/nav.xhtml"].contains("<li><a href=\"chapter-2.xhtml\">One &amp; &lt;Two&gt;</a></li>"));
+    EXPECT_TRUE(package.parts["OEBPS/nav.xhtml"].contains("<title>A &amp; B &lt;c&gt;</title>"));
 
     for (const QString& name : package.names) {
         if (!name.endsWith(".xhtml") && !name.endsWith(".opf") && !name.endsWith(".xml"))
