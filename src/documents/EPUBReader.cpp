@@ -258,8 +258,9 @@ DocumentModel EPUBReader::documentModel(const Book& book, std::stop_token stop)
             const QFileInfo info(chapter.toLocalFile());
             if (!info.isFile())
                 continue;
-            blocks = XHTMLParser::parse(TextLoaders::readFileBytes(chapter), QUrl::fromLocalFile(info.absolutePath()),
-                                        true, book.root);
+            const QByteArray bytes =
+                TextLoaders::readFileBytes(chapter, maximumChapterBytes, QStringLiteral("This e-book is damaged"));
+            blocks = XHTMLParser::parse(bytes, QUrl::fromLocalFile(info.absolutePath()), true, book.root);
         } catch (const Error&) {
             continue;
         }

@@ -37,8 +37,10 @@ public:
     // book's.
     static DocumentModel documentModel(const Book& book, std::stop_token stop = {});
 
-    // Package documents larger than this are not read.
+    // Container and package documents, and chapters, larger than this are not read: a parsed
+    // document takes several times its size in memory.
     static constexpr qint64 maximumPackageBytes = 64LL * 1024 * 1024;
+    static constexpr qint64 maximumChapterBytes = 64LL * 1024 * 1024;
 };
 
 } // namespace qv

@@ -3,6 +3,8 @@
 #include "documents/EPUBReader.h"
 #include "documents/ZipPackageWriter.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -223,4 +225,38 @@ TEST(EpubReader, AZipBombIsDamagedAndStopsEarly)
     const QString folder = dir.filePath("b");
     EXPECT_EQ(failure(bomb, folder), "This e-book is damaged");
     EXPECT_LE(bytesBelow(folder), ZipPackageReader::maximumBytes);
+}
+
+TEST(EpubReader, OversizedChaptersAreSkippedAndAFullDiskIsAnError)
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath("big.epub");
+    {
+        ZipPackageWriter zip(big, {});
+        zip.add("META-INF/container.xml", container, ZipPackageWriter::Method::deflated);
+        zip.add("OEBPS/content.opf",
+                packageDocument("<item id=\"a\" href=\"huge.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                                "<item id=\"b\" href=\"small.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                                "<itemref idref=\"a\"/><itemref idref=\"b\"/>"),
+                ZipPackageWriter::Method::deflated);
+        zip.begin("OEBPS/huge.xhtml");
+        zip.write(chapter("<p>"));
+        zip.write(QByteArray(EPUBReader::maximumChapterBytes, 'a'));
+        zip.write("</p></body></html>");
+        zip.add("OEBPS/small.xhtml", chapter("<p>small</p>"), ZipPackageWriter::Method::deflated);
+        zip.finish();
+    }
+    const QString folder = dir.filePath("big");
+    QDir().mkpath(folder);
+    const EPUBReader::Book book = EPUBReader::read(QUrl::fromLocalFile(big), QUrl::fromLocalFile(folder));
+    const DocumentModel model = EPUBReader::documentModel(book);
+    ASSERT_EQ(model.blocks.size(), 1);
+    EXPECT_EQ(model.blocks[0].plainText(), "small");
+
+    SmallDisk disk(1 << 20);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "no tmpfs (needs root)";
+    QDir().mkpath(disk.filePath("unpacked"));
+    EXPECT_THROW(EPUBReader::read(QUrl::fromLocalFile(big), QUrl::fromLocalFile(disk.filePath("unpacked"))),
+                 SystemError);
 }
