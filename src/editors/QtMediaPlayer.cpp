@@ -34,7 +34,10 @@ QtMediaPlayer::QtMediaPlayer(const QUrl& source, QObject* parent)
     m_seekTimer->setInterval(seekTimeoutMs);
     connect(m_seekTimer, &QTimer::timeout, this, &QtMediaPlayer::completeSeek);
     connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
-        if (m_seekTarget && std::abs(double(ms) / 1000.0 - *m_seekTarget) <= seekNearness)
+        const double seconds = double(ms) / 1000.0;
+        if (m_settling && (std::abs(seconds - *m_settling) <= seekNearness || rate() != 0))
+            m_settling.reset();
+        if (m_seekTarget && std::abs(seconds - *m_seekTarget) <= seekNearness)
             completeSeek();
     });
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
@@ -65,6 +68,8 @@ double QtMediaPlayer::rate() const
 
 double QtMediaPlayer::position() const
 {
+    if (m_settling)
+        return *m_settling;
     return double(m_player->position()) / 1000.0;
 }
 
@@ -73,6 +78,7 @@ void QtMediaPlayer::seek(double seconds, std::function<void()> done)
     if (m_seekDone)
         completeSeek();
     m_seekTarget = seconds;
+    m_settling = seconds;
     m_seekDone = std::move(done);
     m_player->setPosition(qint64(std::llround(seconds * 1000.0)));
     m_seekTimer->start();

@@ -36,6 +36,9 @@ private:
     QAudioOutput* m_audio;
     QTimer* m_seekTimer;
     std::optional<double> m_seekTarget;
+    // The last seek's target until the player reports a position near it or plays on: a seek
+    // that completes by the timeout must not show the old position meanwhile.
+    std::optional<double> m_settling;
     std::function<void()> m_seekDone;
 };
 
