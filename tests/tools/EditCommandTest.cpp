@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 using namespace qv::test;
@@ -213,4 +214,34 @@ TEST(EditCommand, AnUnreadableFileOpensNothingAndLeavesNoProxy)
         edit({"tool.audio.trim", writeFile(dir.filePath("-notes.mp3"), "not audio")}, dir.path(), &code);
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(strings(text["toasts"]).contains("Couldn't open -notes.mp3 for editing"));
+}
+
+TEST(EditCommand, AnAudioFileWithACoverPictureOpensWithAWaveformUnderAnyName)
+{
+    QTemporaryDir dir;
+    const QString cover = make(dir.filePath("cover.png"), {"-f", "lavfi", "-i", "color=c=blue:size=300x300", "-frames:v", "1"});
+    const QString song = dir.filePath("-a 'q\" é.mp3");
+    ASSERT_EQ(runProgram(QStringLiteral("ffmpeg"),
+                         {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=5", "-i", "file:" + cover,
+                          "-map", "0", "-map", "1", "-c:a", "libmp3lame", "-c:v", "png", "-disposition:v",
+                          "attached_pic", "file:" + song}),
+              0);
+    int code = -1;
+    const QString shot = dir.filePath("song.png");
+    const QJsonObject result = edit({"tool.audio.trim", song, "--screenshot", shot, "--do",
+                                     R"([["drag","start","time:1"],["apply"]])"},
+                                    dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(result["title"].toString(), "Trim -a 'q\" é.mp3");
+    EXPECT_EQ(result["size"].toArray()[0].toInt(), 596); // no picture: the narrowest editor
+    EXPECT_NEAR(result["submitted"].toObject()["trimStart"].toDouble(), 1.0, 0.05);
+    EXPECT_EQ(result["job"].toObject()["state"].toString(), "finished");
+    // The waveform: bars in the strip's middle row, not only its tint.
+    const QImage image(shot);
+    ASSERT_FALSE(image.isNull());
+    const int y = int(18 + 24);
+    QSet<QRgb> colours;
+    for (int x = 100; x < 500; ++x)
+        colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 2);
 }
