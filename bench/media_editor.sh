@@ -35,8 +35,8 @@ open=$(printf '%s\n' "${open_ms[@]}" | median)
 bare=$(printf '%s\n' "${bare_ms[@]}" | median)
 echo "proxy of a 20 s 1080p clip: openMs $open ms, bare ffmpeg $bare ms, ratio $(awk "BEGIN{printf \"%.2f\", $open/$bare}") (limit 1.3)"
 
-ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=10 -ac 2 "$work/short.flac"
-ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=7200 -ac 2 -compression_level 0 "$work/long.flac"
+ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=10 "$work/short.flac"
+ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=7200 "$work/long.flac"
 peak() { /usr/bin/time -f %M "$dev" edit tool.audio.trim "$1" --no-run 2>&1 >/dev/null | tail -1; }
 short_kb=$(peak "$work/short.flac")
 long_kb=$(peak "$work/long.flac")
