@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace qv;
 
@@ -242,4 +243,31 @@ TEST(Filmstrip, AClickOnAMarkRemovesItAndADragNever)
     press(QEvent::MouseButtonPress, 216 + 4);
     press(QEvent::MouseButtonRelease, 216 + 4);
     EXPECT_EQ(timeline.markers(), QList<double>{6.0});
+}
+
+TEST(MediaEditorView, SplitControlsFollowTheModelAndThePieceLengthStepsByMinutesFromFiveMinutes)
+{
+    Editor editor(TrimEditor::Mode::split);
+    editor.controller->show(QPointF(400, 400));
+    EditorWindow* window = editor.controller->window();
+    ASSERT_TRUE(window);
+    auto* buttons = window->findChild<EditorButtons*>();
+    EXPECT_FALSE(buttons->isActionEnabled());
+    QSpinBox* every = nullptr;
+    for (QSpinBox* spin : window->findChildren<QSpinBox*>())
+        if (spin->accessibleName() == "Every")
+            every = spin;
+    ASSERT_TRUE(every);
+    editor.timeline().setSplitMode(MediaTimeline::everySeconds);
+    EXPECT_TRUE(buttons->isActionEnabled());
+    EXPECT_EQ(every->text(), "Every 1:00");
+    editor.timeline().setSeconds(300);
+    every->stepBy(-1);
+    EXPECT_EQ(editor.timeline().seconds(), 240);
+    editor.timeline().setSeconds(295);
+    every->stepBy(1);
+    EXPECT_EQ(editor.timeline().seconds(), 300);
+    editor.timeline().setSeconds(7200);
+    EXPECT_EQ(every->text(), "Every 2:00:00");
+    window->close();
 }
