@@ -7,6 +7,7 @@
 #include "jobs/ui/SegmentedPicker.h"
 #include "platform/ui/EditorButtons.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -144,6 +145,8 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
                                         {QStringLiteral("Every…"), MediaTimeline::everySeconds}},
                                        this);
         m_picker->setAccessibleName(QStringLiteral("Split"));
+        for (QAbstractButton* segment : m_picker->findChildren<QAbstractButton*>())
+            segment->setFocusPolicy(Qt::NoFocus);
         m_picker->setCurrentValue(timeline->splitMode());
         connect(m_picker, &SegmentedPicker::activated, this, [this](const QVariant& value) {
             if (m_timeline)

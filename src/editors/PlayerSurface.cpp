@@ -13,7 +13,7 @@ PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent), m_sink(new QVid
     connect(m_sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
         if (!frame.isValid())
             return;
-        m_frame = frame.toImage();
+        m_pending = frame;
         update();
     });
 }
@@ -22,6 +22,10 @@ void PlayerSurface::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
+    if (m_pending.isValid()) {
+        m_frame = m_pending.toImage();
+        m_pending = QVideoFrame();
+    }
     if (m_frame.isNull())
         return;
     const QSizeF size = QSizeF(m_frame.size()).scaled(QSizeF(this->size()), Qt::KeepAspectRatio);

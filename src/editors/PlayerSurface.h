@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QVideoFrame>
 #include <QWidget>
 
 class QVideoSink;
@@ -21,6 +22,8 @@ protected:
 
 private:
     QVideoSink* m_sink;
+    // Converted only when painted, so frames that come faster than repaints cost nothing.
+    QVideoFrame m_pending;
     QImage m_frame;
 };
 
