@@ -51,31 +51,31 @@ double Filmstrip::xForTime(double t) const
     return inset() + stripWidth() * fraction;
 }
 
-Filmstrip::Part Filmstrip::partAt(double x) const
+Filmstrip::Grab Filmstrip::partAt(double x) const
 {
     if (!m_selects || !m_timeline)
-        return Part::playhead;
+        return Grab::playhead;
     const double dS = std::abs(x - (xForTime(m_timeline->start()) - 6));
     const double dE = std::abs(x - (xForTime(m_timeline->end()) + 6));
     if (dS <= 12 && dS <= dE)
-        return Part::start;
+        return Grab::start;
     if (dE <= 12)
-        return Part::end;
-    return Part::playhead;
+        return Grab::end;
+    return Grab::playhead;
 }
 
-void Filmstrip::dragTo(Part part, double x)
+void Filmstrip::dragTo(Grab part, double x)
 {
     if (!m_timeline || !(m_timeline->duration > 0))
         return;
     MediaTimeline& model = *m_timeline;
-    const double offset = part == Part::start ? 6.0 : part == Part::end ? -6.0 : 0.0;
+    const double offset = part == Grab::start ? 6.0 : part == Grab::end ? -6.0 : 0.0;
     const double t = std::clamp(model.duration * ((x + offset - inset()) / stripWidth()), 0.0, model.duration);
     switch (part) {
-    case Part::playhead:
+    case Grab::playhead:
         m_seek(t);
         break;
-    case Part::start: {
+    case Grab::start: {
         double s = std::min(t, model.end() - model.minimumLength);
         if (model.maxLength)
             s = std::max(s, model.end() - *model.maxLength);
@@ -84,7 +84,7 @@ void Filmstrip::dragTo(Part part, double x)
         m_seek(s);
         break;
     }
-    case Part::end: {
+    case Grab::end: {
         double e = std::max(t, model.start() + model.minimumLength);
         if (model.maxLength)
             e = std::min(e, model.start() + *model.maxLength);
@@ -145,9 +145,9 @@ void Filmstrip::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!m_dragging)
         return;
-    const Part part = *std::exchange(m_dragging, std::nullopt);
+    const Grab part = *std::exchange(m_dragging, std::nullopt);
     const double x = event->position().x();
-    if (!m_selects && part == Part::playhead && std::abs(x - m_pressX) < 3 && m_timeline
+    if (!m_selects && part == Grab::playhead && std::abs(x - m_pressX) < 3 && m_timeline
         && m_timeline->duration > 0) {
         QList<double> markers = m_timeline->markers();
         for (qsizetype i = 0; i < markers.size(); ++i) {

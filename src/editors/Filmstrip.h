@@ -17,7 +17,7 @@ class MediaTimeline;
 class Filmstrip : public QWidget, public EditorTargets {
     Q_OBJECT
 public:
-    enum class Part { start, end, playhead };
+    enum class Grab { start, end, playhead };
 
     Filmstrip(MediaTimeline* timeline, bool selects, std::function<void(double)> seek, QWidget* parent = nullptr);
 
@@ -26,9 +26,9 @@ public:
     double xForTime(double t) const;
 
     // The part a press at x grabs.
-    Part partAt(double x) const;
+    Grab partAt(double x) const;
     // Applies a drag of the part to x, as every move of the pointer does.
-    void dragTo(Part part, double x);
+    void dragTo(Grab part, double x);
 
     std::optional<QRectF> targetRect(const QString& name) const override;
     QPointF dragOffset(const QString& name) const override;
@@ -43,7 +43,7 @@ private:
     QPointer<MediaTimeline> m_timeline;
     bool m_selects;
     std::function<void(double)> m_seek;
-    std::optional<Part> m_dragging;
+    std::optional<Grab> m_dragging;
     double m_pressX = 0.0;
 };
 

@@ -193,16 +193,16 @@ TEST(Filmstrip, GripsGrabBeforeThePlayheadAndKeepTheSelectionWithinItsLimits)
     Filmstrip strip(&timeline, true, [&seeks](double t) { seeks.append(t); });
     strip.resize(744, 48); // a strip 720 wide between two 12-point insets
     const auto x = [&strip](double t) { return strip.xForTime(t); };
-    EXPECT_EQ(strip.partAt(x(0) - 6), Filmstrip::Part::start);
-    EXPECT_EQ(strip.partAt(x(40) + 6), Filmstrip::Part::end);
-    EXPECT_EQ(strip.partAt(x(20)), Filmstrip::Part::playhead);
+    EXPECT_EQ(strip.partAt(x(0) - 6), Filmstrip::Grab::start);
+    EXPECT_EQ(strip.partAt(x(40) + 6), Filmstrip::Grab::end);
+    EXPECT_EQ(strip.partAt(x(20)), Filmstrip::Grab::playhead);
 
-    strip.dragTo(Filmstrip::Part::start, x(10) - 6);
+    strip.dragTo(Filmstrip::Grab::start, x(10) - 6);
     EXPECT_NEAR(timeline.start(), 10, 1e-9);
-    strip.dragTo(Filmstrip::Part::end, x(70) + 6);
+    strip.dragTo(Filmstrip::Grab::end, x(70) + 6);
     EXPECT_EQ(timeline.end(), 50); // start + 40, never past
     EXPECT_EQ(seeks.last(), 50);
-    strip.dragTo(Filmstrip::Part::start, x(80) - 6);
+    strip.dragTo(Filmstrip::Grab::start, x(80) - 6);
     EXPECT_EQ(timeline.start(), 49.5); // end − the shortest selection
 
     // Handles so close that a press is as near to both: start wins.
@@ -212,7 +212,7 @@ TEST(Filmstrip, GripsGrabBeforeThePlayheadAndKeepTheSelectionWithinItsLimits)
     tight.setStart(0.5);
     tight.setEnd(0.5 + 12.0 / 720);
     EXPECT_EQ(small.partAt((small.xForTime(tight.start()) - 6 + small.xForTime(tight.end()) + 6) / 2),
-              Filmstrip::Part::start);
+              Filmstrip::Grab::start);
 }
 
 TEST(Filmstrip, AClickOnAMarkRemovesItAndADragNever)
