@@ -2,7 +2,7 @@
 
 #include "documents/AttributedTextReader.h"
 #include "documents/AttributedTextWriter.h"
-#include "documents/DocumentFileReader.h"
+#include "documents/DocumentLoader.h"
 #include "documents/HTMLRenderer.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/TextLoaders.h"
@@ -65,7 +65,7 @@ int document(const QStringList& args)
         QTemporaryDir work(TemporaryRoot::secure() + QStringLiteral("/document-XXXXXX"));
         if (!work.isValid())
             throw SystemError(SystemError::posixDomain, EIO, QStringLiteral("Cannot create a work folder"));
-        DocumentModel model = DocumentFileReader::read(url, QUrl::fromLocalFile(work.path()));
+        DocumentModel model = DocumentLoader::loadDocument(fileInfoForURL(url), QUrl::fromLocalFile(work.path()), {})->model();
         if (roundtrip) {
             const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
                 QFile in(QDir(folder.toLocalFile()).filePath(path));
