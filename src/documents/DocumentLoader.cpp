@@ -1,6 +1,7 @@
 #include "documents/DocumentLoader.h"
 
 #include "documents/DocumentFonts.h"
+#include "documents/EPUBReader.h"
 #include "documents/MarkdownReader.h"
 #include "documents/OfficeConverter.h"
 #include "documents/PDFTextReader.h"
@@ -131,8 +132,14 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         return document;
     }
     if (key == QLatin1String("epub")) {
-        // The EPUB reader's call site: it lands with the package writers.
-        throw EngineError(QStringLiteral("This document type can't be converted"));
+        // Unpacked into the work folder, which the job removes.
+        const QUrl unpacked = makeUniqueTempDirectory(workFolder, QStringLiteral("epub"));
+        const EPUBReader::Book book = EPUBReader::read(file.url, unpacked, stop);
+        DocumentModel model = EPUBReader::documentModel(book, stop);
+        const QUrl packageFolder = QUrl::fromLocalFile(QFileInfo(book.packageURL.toLocalFile()).absolutePath());
+        auto document = std::make_unique<LoadedDocument>(book.title.value_or(file.baseName), packageFolder, false);
+        document->setModel(std::move(model));
+        return document;
     }
     if (key == QLatin1String("pdf")) {
         DocumentModel model = PDFTextReader::documentModel(file.path(), std::nullopt, stop);

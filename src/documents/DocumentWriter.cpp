@@ -1,5 +1,7 @@
 #include "documents/DocumentWriter.h"
 
+#include "documents/DocxWriter.h"
+#include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OfficeConverter.h"
@@ -73,16 +75,23 @@ void writeThroughLibreOffice(QTextDocument& text, const LoadedDocument& document
     OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(odt), destination, target, stop);
 }
 
-// writeDOCX's call site; the DOCX writer lands with the package writers.
-void writeDOCXFromModel(LoadedDocument&, const QUrl&, bool /*letter*/, const QUrl&, std::stop_token)
+std::optional<QByteArray> resourceOf(const LoadedDocument& document, const QString& path)
 {
-    throw EngineError(QStringLiteral("This document type can't be converted"), QStringLiteral("No DOCX writer yet"));
+    return document.loadResource(path);
 }
 
-// writeEPUB's call site; the EPUB writer lands with the package writers.
-void writeEPUBFromModel(LoadedDocument&, const QUrl&, const QUrl&, std::stop_token)
+// DOCX comes from the model for rich documents too: pandoc reads only structure, so the rich
+// text adds nothing a native writer would keep.
+void writeDOCXFromModel(LoadedDocument& document, const QUrl& destination, bool letter, std::stop_token stop)
 {
-    throw EngineError(QStringLiteral("This document type can't be converted"), QStringLiteral("No EPUB writer yet"));
+    writeDOCX(document.model().blocks, document.title(), letter, destination.toLocalFile(),
+              [&document](const QString& path) { return resourceOf(document, path); }, stop);
+}
+
+void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::stop_token stop)
+{
+    writeEPUB(document.model().blocks, document.title(), std::nullopt, destination.toLocalFile(),
+              [&document](const QString& path) { return resourceOf(document, path); }, stop);
 }
 
 // Qt writes page boxes in whole points; A4 is 595.28 x 841.89. The exact box has as many
@@ -209,7 +218,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
         paginateToPDF(document.richText(), destination, page, margin);
         return;
     case DocumentOutput::docx:
-        writeDOCXFromModel(document, destination, letter, workFolder, stop);
+        writeDOCXFromModel(document, destination, letter, stop);
         return;
     case DocumentOutput::odt:
         writeNew(destination.toLocalFile(), odtBytes(document.richText(), document, settings));
@@ -239,7 +248,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
         writeMarkdownOutput(document, destination, markdownName);
         return;
     case DocumentOutput::epub:
-        writeEPUBFromModel(document, destination, workFolder, stop);
+        writeEPUBFromModel(document, destination, stop);
         return;
     case DocumentOutput::png:
     case DocumentOutput::jpg:
