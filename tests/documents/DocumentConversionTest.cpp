@@ -395,3 +395,55 @@ TEST(DocumentMetadataRemoval, EpubKeepsOnlyItsIdentityAndStartsWithMimetype)
     const QString first = lines[summary + 1];
     EXPECT_TRUE(first.endsWith(" mimetype") && first.contains(" stor ")) << first.toStdString();
 }
+
+TEST(DocumentConversion, FromAWordFileToEveryTextTarget)
+{
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath("source.md"), "# Overview\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\nClosing words\n");
+    ASSERT_EQ(runProgram("pandoc", {source, "-o", dir.filePath("report.docx")}), 0);
+    const QString report = dir.filePath("report.docx");
+
+    Item md({report});
+    const QString markdown = QString::fromUtf8(readFile(md.convert(DocumentOutput::md).toLocalFile()));
+    EXPECT_TRUE(markdown.contains("# Overview") && markdown.contains("| a | b |")) << markdown.toStdString();
+
+    Item html({report});
+    const QString page = QString::fromUtf8(readFile(html.convert(DocumentOutput::html).toLocalFile()));
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>report</title>\n<style>\n"));
+
+    Item odt({report});
+    EXPECT_TRUE(zipPart(odt.convert(DocumentOutput::odt).toLocalFile(), "content.xml").contains("Closing words"));
+
+    Item epub({report});
+    const QUrl book = epub.convert(DocumentOutput::epub);
+    EXPECT_EQ(book.toLocalFile(), dir.filePath("report.epub"));
+    QByteArray check;
+    EXPECT_EQ(runProgram("java", {"-jar", "/usr/bin/epubcheck", book.toLocalFile()}, &check), 0) << check.toStdString();
+
+    // Merged behind a Word file, the result is a Word file its readers open.
+    const QString notes = writeFile(dir.filePath("notes.txt"), "Appended notes\n");
+    Item merge({report, notes});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(merged.toLocalFile(), dir.filePath("report (merged).docx"));
+    QByteArray plain;
+    EXPECT_EQ(runProgram("pandoc", {merged.toLocalFile(), "-t", "plain"}, &plain), 0);
+    EXPECT_TRUE(plain.contains("Overview") && plain.contains("Appended notes")) << plain.toStdString();
+}
+
+TEST(DocumentConversion, PagesAsPictures)
+{
+    QTemporaryDir dir;
+    Item one({writeFile(dir.filePath("short.md"), "# Short\n\nOne page only.\n")});
+    EXPECT_EQ(one.convert(DocumentOutput::png).toLocalFile(), dir.filePath("short.png"));
+    EXPECT_TRUE(QImage(dir.filePath("short.png")).width() > 0);
+
+    QByteArray many;
+    for (int i = 0; i < 120; ++i)
+        many += "Paragraph " + QByteArray::number(i) + " of a text long enough for more than one page.\n\n";
+    Item notes({writeFile(dir.filePath("notes.txt"), many)});
+    const QUrl folder = notes.convert(DocumentOutput::jpg);
+    EXPECT_EQ(folder.toLocalFile(), dir.filePath("notes (pages)"));
+    const QStringList pages = folderEntries(folder.toLocalFile());
+    ASSERT_GE(pages.size(), 2);
+    EXPECT_EQ(pages.first(), "notes 1.jpg");
+}
