@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -137,4 +138,21 @@ TEST(DocumentRun, PresentationAndSpreadsheetThroughLibreOffice)
     // LibreOffice quotes text cells.
     EXPECT_EQ(readFile(dir.filePath("book.csv")).trimmed(), "\"a\",\"b\"\n1,2");
     EXPECT_FALSE(sofficeLeft(home.path()));
+}
+
+TEST(DocumentRun, PictureToWordFile)
+{
+    QTemporaryDir home;
+    QTemporaryDir dir;
+    QImage image(40, 30, QImage::Format_ARGB32);
+    image.fill(QColor(255, 0, 0, 128));
+    ASSERT_TRUE(image.save(dir.filePath("logo.png")));
+    const DriverRun docx = run({"convert.image.docx", dir.filePath("logo.png")}, home.path());
+    EXPECT_EQ(docx.code, 0) << docx.failure().toStdString();
+    EXPECT_EQ(docx.outputs(), QStringList{dir.filePath("logo.docx")});
+    QByteArray listing;
+    runProgram("unzip", {"-Z1", dir.filePath("logo.docx")}, &listing);
+    // A picture with alpha travels as PNG.
+    EXPECT_TRUE(listing.contains("word/media/") && listing.contains(".png")) << listing.toStdString();
+    EXPECT_EQ(runProgram("pandoc", {dir.filePath("logo.docx"), "-t", "plain"}), 0);
 }
