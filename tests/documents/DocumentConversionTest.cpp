@@ -447,3 +447,34 @@ TEST(DocumentConversion, PagesAsPictures)
     ASSERT_GE(pages.size(), 2);
     EXPECT_EQ(pages.first(), "notes 1.jpg");
 }
+
+TEST(DocumentTools, AWebArchiveMergesWithItsText)
+{
+    QTemporaryDir dir;
+    const QString lead = writeFile(dir.filePath("a.md"), "Lead text\n");
+    const QByteArray page = "<html><body><p>Archived words</p></body></html>";
+    const QString archive = writeFile(dir.filePath("b.webarchive"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>WebMainResource</key><dict>"
+        "<key>WebResourceData</key><data>" + page.toBase64() + "</data>"
+        "<key>WebResourceMIMEType</key><string>text/html</string>"
+        "<key>WebResourceTextEncodingName</key><string>UTF-8</string>"
+        "<key>WebResourceURL</key><string>https://example.org/</string></dict></dict></plist>\n");
+    Item merge({lead, archive});
+    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QString text = QString::fromUtf8(readFile(result.toLocalFile()));
+    EXPECT_TRUE(text.contains(QRegularExpression("Lead text\\s+---\\s+Archived words"))) << text.toStdString();
+}
+
+TEST(DocumentMetadataRemoval, ADamagedPackageFailsAndLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString fake = writeFile(dir.filePath("broken.docx"), "PK\x03\x04 not really a zip at all");
+    Item strip({fake});
+    try {
+        DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This document is damaged");
+    }
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"broken.docx"});
+}
