@@ -2,6 +2,7 @@
 
 #include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/AudioCatalogue.h"
+#include "catalogue/DocumentCatalogue.h"
 #include "catalogue/ImageCatalogue.h"
 #include "catalogue/PdfCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
@@ -22,6 +23,9 @@ const QList<OperationDescriptor>& allToolDescriptors()
         list += videoDescriptors();
         list += audioDescriptors();
         list += pdfDescriptors();
+        list += documentDescriptors();
+        list += ebookDescriptors();
+        list += presentationDescriptors();
         list += spreadsheetDescriptors();
         list += subtitleDescriptors();
         list += archiveDescriptors();

@@ -3,10 +3,15 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "documents/DocumentWriter.h"
 #include "engines/image/ImageConversion.h"
+#include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageEngine.h"
+#include "engines/image/ImageWriter.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/pdf/ImagesToPdf.h"
 #include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
 
@@ -127,6 +132,43 @@ QUrl imagesToPDF(const QList<QUrl>& files, const OperationContext& context, Outp
     return planner.deliver(work, planner.outputBaseName(suffix), QStringLiteral("pdf"));
 }
 
+namespace {
+
+// The picture alone on a page of a Word file: PNG when it has alpha, else JPEG.
+QUrl imageToWordDocument(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
+{
+    shareVipsThreads();
+    const DecodedImage image = ImageDecoder::decode(file.path(), 4000);
+    throwIfCancelled(context.stopToken);
+    const bool alpha = image.hasAlpha();
+    const ImageOutput output = alpha ? ImageOutput::png : ImageOutput::jpg;
+    const QByteArray bytes = ImageWriter::encode(image, output, ImageEngine::calibratedJPEGQuality(0.9), context.stopToken);
+    LoadedDocument document(file.baseName, std::nullopt, false);
+    DocumentModel model;
+    model.title = file.baseName;
+    model.blocks = {DocBlock::image(std::nullopt, bytes, alpha ? QStringLiteral("png") : QStringLiteral("jpg"))};
+    document.setModel(model);
+    const QUrl work = planner.workURL(QStringLiteral("docx"), freshName());
+    DocumentWriter::writeDocument(document, DocumentOutput::docx, work, context.settings, context.options,
+                                  planner.workDirectory(), context.stopToken, file.baseName);
+    return planner.deliver(work, splitFileName(planner.source().fileName()).baseName, QStringLiteral("docx"));
+}
+
+OperationDescriptor imageToWordConversion()
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::image};
+    recipe.target = QStringLiteral("docx");
+    recipe.title = QStringLiteral("DOCX");
+    recipe.engine = EngineID::of(EngineID::Kind::text);
+    recipe.lane = JobLane::cpu;
+    recipe.run = singleOutputAdapter([](const QUrl& url, const OperationContext& context, OutputPlanner& planner,
+                                        Progress&) { return imageToWordDocument(fileFor(url, context), context, planner); });
+    return makeConversionDescriptor(recipe);
+}
+
+} // namespace
+
 const QList<OperationDescriptor>& imageConversions()
 {
     static const QList<OperationDescriptor> list = [] {
@@ -136,6 +178,7 @@ const QList<OperationDescriptor>& imageConversions()
                          O::icns, O::jp2, O::psd, O::tga})
             rows << makeImageConversion(target);
         rows += animatedImageVideoConversions();
+        rows << imageToWordConversion();
         return rows;
     }();
     return list;

@@ -4,6 +4,7 @@
 #include "catalogue/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
+#include "documents/DocumentConversion.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/EngineError.h"
@@ -89,17 +90,41 @@ OperationDescriptor::Factory singleFileTool(Body body)
         }));
 }
 
+// The PDF's text read into a document and written as the target.
+OperationDescriptor makePDFDocumentConversion(DocumentOutput target)
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = documentOutputRawValue(target);
+    recipe.title = recipe.target.toUpper();
+    recipe.engine = EngineID::of(EngineID::Kind::pdfKit);
+    recipe.extraTest = isNotEncrypted;
+    if (target != DocumentOutput::md)
+        recipe.optionFields = {OptionField::approximateLayoutNote};
+    recipe.run = singleOutputAdapter(
+        [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
+            return DocumentConversion::convertDocument(context.files.first(), target, context, planner, progress);
+        });
+    return makeConversionDescriptor(recipe);
+}
+
 } // namespace
 
 const QList<OperationDescriptor>& pdfConversions()
 {
     static const QList<OperationDescriptor> list = [] {
-        // The text and document conversions join in their places with the document engine.
+        // The text conversion joins in its place, after docx, with text recognition.
         return QList<OperationDescriptor>{
             makePDFImageConversion(ImageOutput::png),
             makePDFImageConversion(ImageOutput::jpg),
+            makePDFDocumentConversion(DocumentOutput::docx),
+            makePDFDocumentConversion(DocumentOutput::md),
+            makePDFDocumentConversion(DocumentOutput::html),
+            makePDFDocumentConversion(DocumentOutput::epub),
+            makePDFDocumentConversion(DocumentOutput::rtf),
             makePDFImageConversion(ImageOutput::heic),
             makePDFImageConversion(ImageOutput::tiff),
+            makePDFDocumentConversion(DocumentOutput::odt),
             makePDFIWorkConversion(QStringLiteral("pptx"), IWorkApp::keynote),
             makePDFIWorkConversion(QStringLiteral("key"), IWorkApp::keynote),
             makePDFIWorkConversion(QStringLiteral("pages"), IWorkApp::pages),

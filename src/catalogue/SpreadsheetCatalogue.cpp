@@ -3,6 +3,7 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/OperationFactories.h"
 #include "documents/DelimitedText.h"
+#include "documents/OfficeConverter.h"
 #include "documents/XlsxReader.h"
 #include "documents/XlsxWriter.h"
 #include "jobs/OutputPlanner.h"
@@ -70,9 +71,14 @@ QUrl deliverSheetFolder(const QList<Sheet>& sheets, const QString& extension,
 QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
                         const OperationContext& context, OutputPlanner& planner, Progress& progress)
 {
+    const QString baseName = splitFileName(file.name).baseName;
+    if (!nativeFormats.contains(extension) || !nativeFormats.contains(formatID(file))) {
+        const QUrl work = planner.workURL(extension, freshName());
+        OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::spreadsheet, context.stopToken);
+        return planner.deliver(work, baseName, extension);
+    }
     const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
     reportProgress(0.6, progress);
-    const QString baseName = splitFileName(file.name).baseName;
     if (extension == QLatin1String("xlsx")) {
         const QUrl work = planner.workURL(extension, freshName());
         writeXLSX(sheets, work.toLocalFile(), context.stopToken);
@@ -159,15 +165,17 @@ QStringList sheetFileNames(const QList<Sheet>& sheets)
     return names;
 }
 
-QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner&, std::stop_token stop)
+QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner& planner, std::stop_token stop)
 {
     const QString id = formatID(file);
     if (id == QLatin1String("csv") || id == QLatin1String("tsv"))
         return {Sheet{file.baseName, readDelimitedText(file.path())}};
     if (id == QLatin1String("xlsx"))
         return readXLSX(file.path(), stop);
-    // Other workbooks need an office application first.
-    throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    // Other workbooks are read from the XLSX an office program makes of them.
+    const QUrl work = planner.workURL(QStringLiteral("xlsx"), freshName());
+    OfficeConverter::convertOfficeDocument(file.url, work, QStringLiteral("xlsx"), FileCategory::spreadsheet, stop);
+    return readXLSX(work.toLocalFile(), stop);
 }
 
 OperationDescriptor makeSpreadsheetConversion(const QString& extension)
@@ -176,12 +184,22 @@ OperationDescriptor makeSpreadsheetConversion(const QString& extension)
     recipe.categories = {FileCategory::spreadsheet};
     recipe.target = extension;
     recipe.title = extension.toUpper();
-    recipe.engine = EngineID::of(EngineID::Kind::ooxml);
-    recipe.lane = JobLane::cpu;
+    const bool native = nativeFormats.contains(extension);
+    if (native)
+        recipe.engine = EngineID::of(EngineID::Kind::ooxml);
+    else if (extension == QLatin1String("ods"))
+        recipe.engine = EngineID::of(EngineID::Kind::libreOffice);
+    else if (extension == QLatin1String("numbers"))
+        recipe.engine = EngineID::iwork(IWorkApp::numbers);
+    else
+        recipe.engine = EngineID::office(IWorkApp::numbers);
+    recipe.lane = native ? JobLane::cpu : JobLane::external;
     if (extension == QLatin1String("csv"))
         recipe.optionFields = {OptionField::allSheets};
     recipe.extraTest = [extension](const FileInfo& file) {
-        return nativeFormats.contains(extension) && nativeFormats.contains(formatID(file));
+        if (nativeFormats.contains(extension) && nativeFormats.contains(formatID(file)))
+            return true;
+        return OfficeConverter::canConvertOfficeDocument(extension, FileCategory::spreadsheet, formatID(file));
     };
     recipe.run = singleOutputAdapter(
         [extension](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
@@ -194,12 +212,19 @@ const QList<OperationDescriptor>& spreadsheetDescriptors()
 {
     static const QList<OperationDescriptor> list = [] {
         QList<OperationDescriptor> all;
-        for (const char* extension : {"xlsx", "csv", "tsv"})
+        for (const char* extension : {"xlsx", "csv", "tsv", "pdf", "ods", "numbers"})
             all.append(makeSpreadsheetConversion(QString::fromLatin1(extension)));
 
         OperationDescriptor split = spreadsheetTool("tool.spreadsheet.splitSheets", "splitSheets",
                                                     "Split Sheets", "tablecells", "Splitting sheets");
-        split.accepts = [](const FileInfo& file) { return formatID(file) == QLatin1String("xlsx"); };
+        split.accepts = [](const FileInfo& file) {
+            const QString id = formatID(file);
+            if (id == QLatin1String("xlsx"))
+                return true;
+            // A delimited file is one sheet already.
+            return id != QLatin1String("csv") && id != QLatin1String("tsv")
+                && OfficeConverter::canConvertOfficeDocument(QStringLiteral("xlsx"), FileCategory::spreadsheet, file.ext);
+        };
         split.make = blockFactory(singleOutputAdapter(
             [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
                 return splitSheets(context.files.first(), context, planner, progress);

@@ -159,6 +159,10 @@ std::optional<QUrl> Capabilities::findFFmpeg() const
 
 std::optional<QUrl> Capabilities::findLibreOffice() const
 {
+    // An explicit choice wins, as for FFmpeg.
+    const QString chosen = m_lookups.environmentVariable("QUORVENDA_SOFFICE");
+    if (!chosen.isEmpty() && m_lookups.isExecutableFile(chosen))
+        return QUrl::fromLocalFile(QFileInfo(chosen).absoluteFilePath());
     QStringList candidates{QStringLiteral("/usr/bin/soffice"),
                            QStringLiteral("/usr/lib/libreoffice/program/soffice")};
     // Installs from the LibreOffice site go to /opt/libreoffice<version>.

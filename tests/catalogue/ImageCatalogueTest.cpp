@@ -60,7 +60,7 @@ TEST(ImageCatalogue, ConversionsComeFirstInWheelOrder)
                            "convert.image.avif", "convert.image.pdf", "convert.image.tiff", "convert.image.gif",
                            "convert.image.bmp", "convert.image.ico", "convert.image.icns", "convert.image.jp2",
                            "convert.image.psd", "convert.image.tga", "convert.image.mp4",
-                           "convert.image.webm"}));
+                           "convert.image.webm", "convert.image.docx"}));
     EXPECT_TRUE(ids(imageTools()).contains("tool.image.toPDF"));
     EXPECT_EQ(ids(allToolDescriptors()).indexOf("convert.image.jpg"), 0);
 

@@ -56,8 +56,9 @@ QString failureMessage(const QJsonObject& outcome)
 TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
 {
     EXPECT_EQ(ids(pdfDescriptors()),
-              (QStringList{"convert.pdf.png", "convert.pdf.jpg", "convert.pdf.heic", "convert.pdf.tiff",
-                           "convert.pdf.pptx", "convert.pdf.key", "convert.pdf.pages", "tool.pdf.merge",
+              (QStringList{"convert.pdf.png", "convert.pdf.jpg", "convert.pdf.docx", "convert.pdf.md",
+                           "convert.pdf.html", "convert.pdf.epub", "convert.pdf.rtf", "convert.pdf.heic",
+                           "convert.pdf.tiff", "convert.pdf.odt", "convert.pdf.pptx", "convert.pdf.key", "convert.pdf.pages", "tool.pdf.merge",
                            "tool.pdf.split", "tool.pdf.compress", "tool.pdf.rotate", "tool.pdf.reorder",
                            "tool.pdf.redact", "tool.pdf.removeMetadata", "tool.pdf.extractPages",
                            "tool.pdf.protect", "tool.pdf.unlock"}));
@@ -85,6 +86,8 @@ TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
     EXPECT_EQ(byID("convert.pdf.jpg").verb, "Converting to JPG");
     EXPECT_EQ(byID("convert.pdf.png").optionFields, QList<OptionField>{OptionField::dpi});
     EXPECT_EQ(byID("convert.pdf.key").engine, EngineID::iwork(IWorkApp::keynote));
+    EXPECT_EQ(byID("convert.pdf.html").optionFields, QList<OptionField>{OptionField::approximateLayoutNote});
+    EXPECT_TRUE(byID("convert.pdf.md").optionFields.isEmpty());
 
     // A locked PDF is offered unlocking only; an open one everything else.
     FileInfo open;

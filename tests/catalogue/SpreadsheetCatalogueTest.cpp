@@ -1,6 +1,7 @@
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/SpreadsheetCatalogue.h"
 #include "catalogue/SubtitleCatalogue.h"
+#include "model/Capabilities.h"
 #include "model/FileFormat.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ TEST(SpreadsheetCatalogue, ListsConversionsThenTools)
 {
     EXPECT_EQ(ids(spreadsheetDescriptors()),
               (QStringList{"convert.spreadsheet.xlsx", "convert.spreadsheet.csv", "convert.spreadsheet.tsv",
+                           "convert.spreadsheet.pdf", "convert.spreadsheet.ods", "convert.spreadsheet.numbers",
                            "tool.spreadsheet.splitSheets", "tool.spreadsheet.mergeCSV"}));
     EXPECT_EQ(ids(subtitleDescriptors()),
               (QStringList{"convert.subtitle.srt", "convert.subtitle.vtt", "convert.subtitle.ass",
@@ -59,13 +61,21 @@ TEST(SpreadsheetCatalogue, EntriesAndWhatTheyAccept)
     EXPECT_TRUE(csv.accepts(fileNamed("a.xlsx")));
     EXPECT_TRUE(csv.accepts(fileNamed("a.tab")));
     EXPECT_FALSE(csv.accepts(fileNamed("a.csv")));
-    EXPECT_FALSE(csv.accepts(fileNamed("a.ods"))); // needs an office application
+    // Other workbooks go through LibreOffice when it is there.
+    const bool office = Capabilities::shared().libreOfficeURL().has_value();
+    EXPECT_EQ(csv.accepts(fileNamed("a.ods")), office);
+    EXPECT_EQ(byID(list, "convert.spreadsheet.pdf").engine, EngineID::office(IWorkApp::numbers));
+    EXPECT_EQ(byID(list, "convert.spreadsheet.pdf").lane, JobLane::external);
+    EXPECT_EQ(byID(list, "convert.spreadsheet.ods").engine, EngineID::of(EngineID::Kind::libreOffice));
+    EXPECT_FALSE(byID(list, "convert.spreadsheet.ods").accepts(fileNamed("a.ods")));
+    EXPECT_EQ(byID(list, "convert.spreadsheet.ods").accepts(fileNamed("a.xlsx")), office);
     EXPECT_TRUE(byID(list, "convert.spreadsheet.xlsx").optionFields.isEmpty());
 
     const OperationDescriptor& split = byID(list, "tool.spreadsheet.splitSheets");
     EXPECT_EQ(split.symbol, "tablecells");
     EXPECT_TRUE(split.accepts(fileNamed("a.xlsx")));
     EXPECT_FALSE(split.accepts(fileNamed("a.csv")));
+    EXPECT_EQ(split.accepts(fileNamed("a.xls")), office);
 
     const OperationDescriptor& merge = byID(list, "tool.spreadsheet.mergeCSV");
     EXPECT_EQ(merge.multiFile, MultiFileMode::combine);

@@ -313,3 +313,27 @@ TEST(Capabilities, ArchiveProbeRunsOnceAndLogs)
     }
 }
 
+
+TEST(Capabilities, LibreOfficeFromTheEnvironmentFirst)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath("my-soffice");
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    Capabilities::Lookups lookups = Capabilities::Lookups::basic();
+    QString chosen = program;
+    lookups.environmentVariable = [&](const char* name) {
+        return QByteArray(name) == "QUORVENDA_SOFFICE" ? chosen : QString();
+    };
+    lookups.readableImageFormatIds = [] { return QSet<QString>{}; };
+    lookups.writableImageFormatIds = [] { return QSet<QString>{}; };
+    EXPECT_EQ(Capabilities(lookups).libreOfficeURL(), QUrl::fromLocalFile(program));
+    // A path that cannot run falls back to the usual places.
+    chosen = dir.filePath("missing");
+    lookups.isExecutableFile = [](const QString&) { return false; };
+    lookups.findOnPath = [](const QString&) -> std::optional<QString> { return std::nullopt; };
+    EXPECT_FALSE(Capabilities(lookups).libreOfficeURL());
+}

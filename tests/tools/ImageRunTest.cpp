@@ -37,7 +37,7 @@ TEST(ImageRun, TheConvertWheelOffersEveryImageTarget)
     const QString photo = writeHalfTransparentPng(dir.filePath("photo.png"));
     EXPECT_EQ(offered(photo, dir.path()),
               (QSet<QString>{"jpg", "heic", "webp", "avif", "pdf", "tiff", "gif", "bmp", "ico", "icns", "jp2",
-                             "psd", "tga"}));
+                             "psd", "tga", "docx"}));
 }
 
 TEST(ImageRun, EachTargetIsWrittenBesideThePhoto)

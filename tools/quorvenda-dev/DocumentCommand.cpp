@@ -2,9 +2,8 @@
 
 #include "documents/AttributedTextReader.h"
 #include "documents/AttributedTextWriter.h"
-#include "documents/DocumentFileReader.h"
+#include "documents/DocumentLoader.h"
 #include "documents/DocxWriter.h"
-#include "documents/EPUBReader.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
 #include "documents/MarkdownWriter.h"
@@ -78,13 +77,7 @@ int document(const QStringList& args)
         QTemporaryDir work(TemporaryRoot::secure() + QStringLiteral("/document-XXXXXX"));
         if (!work.isValid())
             throw SystemError(SystemError::posixDomain, EIO, QStringLiteral("Cannot create a work folder"));
-        DocumentModel model;
-        if (splitFileName(info.fileName()).ext == QLatin1String("epub")) {
-            const QUrl unpacked = makeUniqueTempDirectory(QUrl::fromLocalFile(work.path()), QStringLiteral("epub"));
-            model = EPUBReader::documentModel(EPUBReader::read(url, unpacked));
-        } else {
-            model = DocumentFileReader::read(url, QUrl::fromLocalFile(work.path()));
-        }
+        DocumentModel model = DocumentLoader::loadDocument(fileInfoForURL(url), QUrl::fromLocalFile(work.path()), {})->model();
         const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
             QFile in(QDir(folder.toLocalFile()).filePath(path));
             if (!in.open(QIODevice::ReadOnly) || in.size() > TextLoaders::maximumFileBytes)

@@ -363,4 +363,64 @@ QString PDFRenderer::text(int index) const
     return QString::fromUtf8(bytes);
 }
 
+QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    fz_page* page = nullptr;
+    fz_stext_page* textPage = nullptr;
+    QList<QList<TextSpan>> lines;
+    fz_var(page);
+    fz_var(textPage);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_context->doc, index);
+        textPage = fz_new_stext_page_from_page(ctx, page, nullptr);
+        for (fz_stext_block* block = textPage->first_block; block; block = block->next) {
+            if (block->type != FZ_STEXT_BLOCK_TEXT)
+                continue;
+            for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+                QList<TextSpan> spans;
+                for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+                    const bool bold = ch->font && fz_font_is_bold(ctx, ch->font);
+                    const bool italic = ch->font && fz_font_is_italic(ctx, ch->font);
+                    const bool mono = ch->font && fz_font_is_monospaced(ctx, ch->font);
+                    const double size = std::round(double(ch->size) * 100) / 100;
+                    if (spans.isEmpty() || spans.last().size != size || spans.last().bold != bold
+                        || spans.last().italic != italic || spans.last().monospaced != mono)
+                        spans.append(TextSpan{QString(), size, bold, italic, mono});
+                    spans.last().text += QString::fromUcs4(reinterpret_cast<const char32_t*>(&ch->c), 1);
+                }
+                lines.append(spans);
+            }
+        }
+    }
+    fz_always(ctx)
+    {
+        fz_drop_stext_page(ctx, textPage);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+        lines.clear();
+    }
+    return lines;
+}
+
+QString PDFRenderer::title() const
+{
+    fz_context* ctx = m_context->ctx;
+    char buffer[1024] = {};
+    int length = -1;
+    fz_var(length);
+    fz_try(ctx)
+    {
+        length = fz_lookup_metadata(ctx, m_context->doc, FZ_META_INFO_TITLE, buffer, int(sizeof buffer));
+    }
+    fz_catch(ctx)
+    {
+        length = -1;
+    }
+    return length > 0 ? QString::fromUtf8(buffer).trimmed() : QString();
+}
+
 } // namespace qv

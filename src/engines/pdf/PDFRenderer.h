@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QSizeF>
 #include <QString>
 #include <QTransform>
@@ -49,6 +50,20 @@ public:
 
     // The page's text, lines ended by line feeds.
     QString text(int index) const;
+
+    // One stretch of a line in one font.
+    struct TextSpan {
+        QString text;
+        double size = 0; // points
+        bool bold = false;
+        bool italic = false;
+        bool monospaced = false;
+    };
+    // The page's lines in reading order, each its spans; empty when the page has no text or
+    // cannot be read.
+    QList<QList<TextSpan>> textLines(int index) const;
+    // The document's Title entry; empty when there is none.
+    QString title() const;
 
 private:
     struct Shared;

@@ -1,0 +1,212 @@
+#include "documents/DocumentConversion.h"
+
+#include "documents/DocumentLoader.h"
+#include "documents/DocumentWriter.h"
+#include "documents/OfficeConverter.h"
+#include "documents/TextLoaders.h"
+#include "engines/pdf/PDFEngine.h"
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+
+#include <QFileInfo>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QTextFragment>
+#include <QUuid>
+
+namespace qv {
+namespace {
+
+QString freshName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString formatID(const FileInfo& file)
+{
+    return file.format ? file.format->id : QString();
+}
+
+QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& extension, OutputPlanner& planner)
+{
+    // Markdown with pictures is a folder and goes without an extension.
+    const bool folder = QFileInfo(work.toLocalFile()).isDir();
+    return planner.deliver(work, baseName, folder ? QString() : extension);
+}
+
+// The pages of the laid-out PDF as images, named after the source.
+QUrl renderPagesToImages(const QUrl& pdf, const QString& baseName, bool png, double dpi,
+                         const OperationContext& context, OutputPlanner& planner, Progress& progress)
+{
+    PDFWork work;
+    work.workFile = [&planner](const QString& extension) { return planner.workURL(extension, freshName()); };
+    work.workFolder = [&planner](const QString& name) { return planner.makeWorkSubdirectory(name); };
+    work.place = [&planner](const QUrl& file, const QString& name, const QString& extension) {
+        return planner.deliver(file, name, extension);
+    };
+    work.suffix = [&planner](const QString& word) { return planner.settings().suffixForOperation(word); };
+    work.baseName = baseName;
+    work.progress = &progress;
+    work.notes = context.notes;
+    work.stop = context.stopToken;
+    return PDFEngine::pagesToImages(pdf.toLocalFile(), baseName, png ? ImageOutput::png : ImageOutput::jpg,
+                                    std::nullopt, dpi, context.settings, work);
+}
+
+// Copies the pictures a rich text names into another one, which only refers to them by name.
+void copyImageResources(const QTextDocument& from, QTextDocument& to)
+{
+    for (QTextBlock block = from.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QUrl name(format.toImageFormat().name());
+            const QVariant image = from.resource(QTextDocument::ImageResource, name);
+            if (image.isValid())
+                to.addResource(QTextDocument::ImageResource, name, image);
+        }
+    }
+}
+
+} // namespace
+
+DocumentOutput DocumentConversion::mergeTarget(const QString& id)
+{
+    for (DocumentOutput output : {DocumentOutput::md, DocumentOutput::txt, DocumentOutput::html,
+                                  DocumentOutput::rtf, DocumentOutput::odt, DocumentOutput::epub}) {
+        if (documentOutputRawValue(output) == id)
+            return output;
+    }
+    return DocumentOutput::docx;
+}
+
+QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput target, const OperationContext& context,
+                                         OutputPlanner& planner, Progress& progress)
+{
+    reportProgress(0.05, progress);
+    const QString extension = documentOutputRawValue(target);
+    const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
+    static const QList<DocumentOutput> pagesExports{DocumentOutput::pdf, DocumentOutput::docx, DocumentOutput::epub,
+                                                    DocumentOutput::txt, DocumentOutput::rtf};
+    if (target == DocumentOutput::pages
+        || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target))) {
+        const QUrl work = planner.workURL(extension, freshName());
+        OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::document, context.stopToken);
+        return deliverWork(work, baseName, extension, planner);
+    }
+
+    std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    reportProgress(0.4, progress);
+
+    if (target == DocumentOutput::png || target == DocumentOutput::jpg) {
+        const QUrl pdf = planner.workURL(QStringLiteral("pdf"), freshName());
+        DocumentWriter::paginateToPDF(document->richText(), pdf,
+                                      DocumentWriter::pageSizePoints(context.settings, context.options),
+                                      DocumentWriter::margin);
+        throwIfCancelled(context.stopToken);
+        const double dpi = context.options.dpi.value_or(std::min(context.settings.pdfDPI, 200.0));
+        return renderPagesToImages(pdf, file.baseName, target == DocumentOutput::png, dpi, context, planner, progress);
+    }
+
+    const QUrl work = planner.workURL(extension, freshName());
+    DocumentWriter::writeDocument(*document, target, work, context.settings, context.options, planner.workDirectory(),
+                                  context.stopToken, baseName);
+    throwIfCancelled(context.stopToken);
+    reportProgress(0.95, progress);
+    return deliverWork(work, baseName, extension, planner);
+}
+
+std::vector<std::unique_ptr<LoadedDocument>> DocumentConversion::loadDocumentsInOrder(const QList<FileInfo>& files,
+                                                                                      const QUrl& workFolder,
+                                                                                      std::stop_token stop)
+{
+    // One after another: rich text lives in objects that stay with the thread that made them.
+    std::vector<std::unique_ptr<LoadedDocument>> documents;
+    for (const FileInfo& file : files) {
+        throwIfCancelled(stop);
+        documents.push_back(DocumentLoader::loadDocument(file, workFolder, stop));
+    }
+    return documents;
+}
+
+QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const OperationContext& context,
+                                        OutputPlanner& planner, Progress& progress)
+{
+    if (files.isEmpty())
+        throw EngineError(QStringLiteral("There is nothing to merge"));
+    std::vector<std::unique_ptr<LoadedDocument>> documents =
+        loadDocumentsInOrder(files, planner.workDirectory(), context.stopToken);
+    reportProgress(0.6, progress);
+    const DocumentOutput target = mergeTarget(formatID(files.first()));
+    LoadedDocument& first = *documents.front();
+
+    std::unique_ptr<LoadedDocument> merged;
+    if (target == DocumentOutput::md || target == DocumentOutput::html || target == DocumentOutput::epub) {
+        QList<DocBlock> blocks;
+        for (const auto& document : documents) {
+            throwIfCancelled(context.stopToken);
+            // A web archive has its content only once its loader has run.
+            if (!document->hasModel() && document->hasRichLoader())
+                document->richText();
+            const QList<DocBlock>& more = document->model().blocks;
+            if (!blocks.isEmpty() && !more.isEmpty())
+                blocks.append(DocBlock::pageBreak());
+            blocks += more;
+        }
+        merged = std::make_unique<LoadedDocument>(first.title(), first.baseURL(), false);
+        DocumentModel model;
+        model.title = first.title();
+        model.blocks = std::move(blocks);
+        merged->setModel(std::move(model));
+    } else {
+        auto joined = std::make_unique<QTextDocument>();
+        QTextCursor cursor(joined.get());
+        for (const auto& document : documents) {
+            throwIfCancelled(context.stopToken);
+            QTextDocument& text = document->richText();
+            if (joined->characterCount() > 1) {
+                // A page break: a form feed on a line of its own that ends the page.
+                QTextBlockFormat separator;
+                separator.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysAfter);
+                cursor.insertBlock(separator, QTextCharFormat());
+                cursor.insertText(QString(QChar(0x0C)));
+                cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+            }
+            copyImageResources(text, *joined);
+            cursor.insertFragment(QTextDocumentFragment(&text));
+        }
+        merged = std::make_unique<LoadedDocument>(first.title(), std::nullopt, true);
+        merged->setRichText(std::move(joined));
+    }
+
+    const QString extension = documentOutputRawValue(target);
+    const QString baseName = planner.outputBaseName(context.settings.suffixForOperation(QStringLiteral("merge")));
+    const QUrl work = planner.workURL(extension, freshName());
+    DocumentWriter::writeDocument(*merged, target, work, context.settings, context.options, planner.workDirectory(),
+                                  context.stopToken, baseName);
+    throwIfCancelled(context.stopToken);
+    return deliverWork(work, baseName, extension, planner);
+}
+
+void DocumentConversion::countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
+{
+    std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    QString text;
+    if (document->isRich()) {
+        text = document->richText().toRawText();
+        text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    } else {
+        text = document->model().plainText();
+    }
+    const TextLoaders::Statistics stats = TextLoaders::textStatistics(text);
+    const QString line = TextLoaders::statisticsLine(stats.words, stats.characters);
+    if (context.notes) {
+        context.notes->addMessage(line);
+        context.notes->addClipboardText(line);
+    }
+}
+
+} // namespace qv

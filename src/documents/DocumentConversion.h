@@ -1,0 +1,40 @@
+#pragma once
+
+#include "documents/DocumentOutput.h"
+#include "documents/LoadedDocument.h"
+#include "model/OperationContext.h"
+#include "model/Progress.h"
+
+#include <QUrl>
+
+namespace qv {
+
+class OutputPlanner;
+
+// The document tools of the catalogue: conversion to any document target, merge, word count.
+class DocumentConversion {
+public:
+    DocumentConversion() = delete;
+
+    // Returns the placed result: a file, or a folder for Markdown with pictures and for several
+    // page images. Errors of loading, writing and LibreOffice pass through unchanged.
+    static QUrl convertDocument(const FileInfo& file, DocumentOutput target, const OperationContext& context,
+                                OutputPlanner& planner, Progress& progress);
+
+    // The files joined in order into one document of the first file's kind.
+    static QUrl mergeDocuments(const QList<FileInfo>& files, const OperationContext& context,
+                               OutputPlanner& planner, Progress& progress);
+
+    // Leaves "<words> words · … min read" in the job's messages and clipboard; writes nothing.
+    static void countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner);
+
+    // In the order of the files; the first failure ends the loading.
+    static std::vector<std::unique_ptr<LoadedDocument>> loadDocumentsInOrder(const QList<FileInfo>& files,
+                                                                             const QUrl& workFolder,
+                                                                             std::stop_token stop);
+
+    // What a merge led by a file of this format id becomes.
+    static DocumentOutput mergeTarget(const QString& firstFormatID);
+};
+
+} // namespace qv

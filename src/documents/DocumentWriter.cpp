@@ -1,0 +1,260 @@
+#include "documents/DocumentWriter.h"
+
+#include "documents/DocxWriter.h"
+#include "documents/EpubWriter.h"
+#include "documents/HTMLRenderer.h"
+#include "documents/MarkdownWriter.h"
+#include "documents/OfficeConverter.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/SystemError.h"
+#include "platform/FileContents.h"
+#include "platform/FileItems.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QDir>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocumentWriter>
+#include <QUuid>
+
+#include <cmath>
+
+namespace qv {
+namespace {
+
+void writeNew(const QString& path, const QByteArray& bytes)
+{
+    if (const auto error = FileContents::createNew(path, bytes))
+        throw *error;
+}
+
+QString escapeTitle(QString text)
+{
+    text.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    text.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    text.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    text.replace(QLatin1Char('"'), QLatin1String("&quot;"));
+    return text;
+}
+
+const char styleBlock[] =
+    "<style>\n"
+    "body { font-family: -apple-system, \"Helvetica Neue\", Helvetica, Arial, sans-serif; line-height: 1.55; max-width: 46em; margin: 2em auto; padding: 0 1em; color: #1d1d1f; }\n"
+    "h1, h2, h3, h4 { line-height: 1.25; margin: 1.4em 0 0.5em; }\n"
+    "pre { background: #f5f5f7; padding: 0.8em 1em; border-radius: 8px; overflow-x: auto; }\n"
+    "code { font-family: Menlo, Consolas, monospace; font-size: 0.92em; }\n"
+    "blockquote { margin: 1em 0; padding-left: 1em; border-left: 3px solid #d2d2d7; color: #515154; }\n"
+    "table { border-collapse: collapse; margin: 1em 0; }\n"
+    "th, td { border: 1px solid #d2d2d7; padding: 0.35em 0.7em; text-align: left; }\n"
+    "th { background: #f5f5f7; }\n"
+    "img { max-width: 100%; height: auto; }\n"
+    "hr { border: none; border-top: 1px solid #d2d2d7; margin: 2em 0; }\n"
+    "</style>";
+
+QByteArray odtBytes(QTextDocument& text, const LoadedDocument& document, const SettingsSnapshot& settings)
+{
+    text.setMetaInformation(QTextDocument::DocumentTitle, settings.preserveMetadata ? document.title() : QString());
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QTextDocumentWriter writer(&buffer, "odf");
+    if (!writer.write(&text))
+        throw EngineError(QStringLiteral("This document couldn't be written"), QStringLiteral("The ODT writer failed"));
+    return buffer.data();
+}
+
+// RTF and DOC: LibreOffice turns our ODT into them.
+void writeThroughLibreOffice(QTextDocument& text, const LoadedDocument& document, const QString& target,
+                             const QUrl& destination, const SettingsSnapshot& settings, const QUrl& workFolder,
+                             std::stop_token stop)
+{
+    const QString odt = QDir(workFolder.toLocalFile())
+                            .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".odt"));
+    writeNew(odt, odtBytes(text, document, settings));
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(odt), destination, target, stop);
+}
+
+std::optional<QByteArray> resourceOf(const LoadedDocument& document, const QString& path)
+{
+    return document.loadResource(path);
+}
+
+// DOCX comes from the model for rich documents too: pandoc reads only structure, so the rich
+// text adds nothing a native writer would keep.
+void writeDOCXFromModel(LoadedDocument& document, const QUrl& destination, bool letter, std::stop_token stop)
+{
+    writeDOCX(document.model().blocks, document.title(), letter, destination.toLocalFile(),
+              [&document](const QString& path) { return resourceOf(document, path); }, stop);
+}
+
+void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::stop_token stop)
+{
+    writeEPUB(document.model().blocks, document.title(), std::nullopt, destination.toLocalFile(),
+              [&document](const QString& path) { return resourceOf(document, path); }, stop);
+}
+
+// Qt writes page boxes in whole points; A4 is 595.28 x 841.89. The exact box has as many
+// characters as the rounded one, so no offset in the file moves.
+QByteArray exactPageBoxes(QByteArray pdf, QSizeF size)
+{
+    const QByteArray rounded = QByteArray("/MediaBox [0 0 ") + QByteArray::number(std::round(size.width()), 'f', 6) + ' '
+        + QByteArray::number(std::round(size.height()), 'f', 6) + ']';
+    const QByteArray exact = QByteArray("/MediaBox [0 0 ") + QByteArray::number(size.width(), 'f', 6) + ' '
+        + QByteArray::number(size.height(), 'f', 6) + ']';
+    if (rounded.size() == exact.size())
+        pdf.replace(rounded, exact);
+    return pdf;
+}
+
+} // namespace
+
+QSizeF DocumentWriter::pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options)
+{
+    const PageSizeChoice choice = options.pageSize.value_or(settings.pageSize);
+    return choice == PageSizeChoice::letter ? QSizeF(612, 792) : QSizeF(595.28, 841.89);
+}
+
+int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin)
+{
+    if (text.isEmpty())
+        text.setPlainText(QStringLiteral(" "));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setCreator(QStringLiteral("Quorvenda"));
+        const bool letter = qFuzzyCompare(pageSize.width(), 612.0) && qFuzzyCompare(pageSize.height(), 792.0);
+        const bool a4 = qFuzzyCompare(pageSize.width(), 595.28) && qFuzzyCompare(pageSize.height(), 841.89);
+        const QPageSize size = letter ? QPageSize(QPageSize::Letter)
+                               : a4   ? QPageSize(QPageSize::A4)
+                                      : QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch);
+        if (!writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Point)))
+            throw EngineError(QStringLiteral("Couldn't create the PDF"));
+        // Laid out in the writer's own units, so text measures as it will print.
+        const double scale = writer.resolution() / 72.0;
+        text.documentLayout()->setPaintDevice(&writer);
+        const QSizeF body((pageSize.width() - 2 * margin) * scale, (pageSize.height() - 2 * margin) * scale);
+        text.setPageSize(body);
+        const int pages = std::clamp(text.pageCount(), 1, maximumPages);
+
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw EngineError(QStringLiteral("Couldn't create the PDF"));
+        for (int page = 0; page < pages; ++page) {
+            if (page > 0 && !writer.newPage())
+                throw EngineError(QStringLiteral("Couldn't create the PDF"));
+            painter.save();
+            painter.translate(margin * scale, margin * scale - page * body.height());
+            const QRectF visible(0, page * body.height(), body.width(), body.height());
+            painter.setClipRect(visible);
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = visible;
+            context.palette.setColor(QPalette::Text, Qt::black);
+            text.documentLayout()->draw(&painter, context);
+            painter.restore();
+        }
+        if (!painter.end())
+            throw EngineError(QStringLiteral("Couldn't create the PDF"));
+        text.documentLayout()->setPaintDevice(nullptr);
+        buffer.close();
+        writeNew(destination.toLocalFile(), exactPageBoxes(buffer.data(), pageSize));
+        return pages;
+    }
+}
+
+QString DocumentWriter::htmlPage(LoadedDocument& document)
+{
+    QString page = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    page += escapeTitle(document.title());
+    page += QStringLiteral("</title>\n");
+    page += QString::fromUtf8(styleBlock);
+    page += QStringLiteral("\n</head>\n<body>\n");
+    page += HTMLRenderer::renderHTMLWithEmbeddedImages(document.model().blocks, false, document.baseURL());
+    page += QStringLiteral("\n</body>\n</html>\n");
+    return page;
+}
+
+void DocumentWriter::writeMarkdownOutput(LoadedDocument& document, const QUrl& destination, const QString& markdownName)
+{
+    const QList<DocBlock>& blocks = document.model().blocks;
+    const bool carriesBytes = std::any_of(blocks.begin(), blocks.end(), [](const DocBlock& block) {
+        return block.kind == DocBlock::Kind::image && block.data.has_value();
+    });
+    if (!carriesBytes) {
+        writeNew(destination.toLocalFile(), MarkdownWriter::renderMarkdown(blocks).toUtf8());
+        return;
+    }
+    const QDir folder(destination.toLocalFile());
+    const QString images = folder.filePath(QStringLiteral("images"));
+    if (const int error = FileItems::makePath(images))
+        throw SystemError::fromErrno(error, QStringLiteral("Cannot create the images folder"));
+    int counter = 0;
+    std::optional<SystemError> failed;
+    const QString text = MarkdownWriter::renderMarkdown(blocks, [&](int, const DocBlock& block) -> std::optional<QString> {
+        if (block.kind != DocBlock::Kind::image)
+            return std::nullopt;
+        if (!block.data)
+            return block.path;
+        const QString name = QStringLiteral("image-%1.%2").arg(++counter).arg(block.ext.isEmpty() ? QStringLiteral("png") : block.ext);
+        if (const auto error = FileContents::createNew(QDir(images).filePath(name), *block.data); error && !failed)
+            failed = *error;
+        return QStringLiteral("images/") + name;
+    });
+    if (failed)
+        throw *failed;
+    writeNew(folder.filePath(markdownName + QStringLiteral(".md")), text.toUtf8());
+}
+
+void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput output, const QUrl& destination,
+                                   const SettingsSnapshot& settings, const OperationOptions& options,
+                                   const QUrl& workFolder, std::stop_token stop, const QString& markdownName)
+{
+    throwIfCancelled(stop);
+    const QSizeF page = pageSizePoints(settings, options);
+    const bool letter = options.pageSize.value_or(settings.pageSize) == PageSizeChoice::letter;
+    switch (output) {
+    case DocumentOutput::pdf:
+        paginateToPDF(document.richText(), destination, page, margin);
+        return;
+    case DocumentOutput::docx:
+        writeDOCXFromModel(document, destination, letter, stop);
+        return;
+    case DocumentOutput::odt:
+        writeNew(destination.toLocalFile(), odtBytes(document.richText(), document, settings));
+        return;
+    case DocumentOutput::rtf:
+    case DocumentOutput::doc:
+        writeThroughLibreOffice(document.richText(), document, documentOutputRawValue(output), destination,
+                                settings, workFolder, stop);
+        return;
+    case DocumentOutput::html:
+        writeNew(destination.toLocalFile(), htmlPage(document).toUtf8());
+        return;
+    case DocumentOutput::txt: {
+        QString text;
+        if (document.isRich()) {
+            text = document.richText().toRawText();
+            text.remove(QChar::ObjectReplacementCharacter);
+            // Paragraphs come out as U+2029, lines as U+2028.
+            text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+        } else {
+            text = document.model().plainText();
+        }
+        writeNew(destination.toLocalFile(), text.toUtf8());
+        return;
+    }
+    case DocumentOutput::md:
+        writeMarkdownOutput(document, destination, markdownName);
+        return;
+    case DocumentOutput::epub:
+        writeEPUBFromModel(document, destination, stop);
+        return;
+    case DocumentOutput::png:
+    case DocumentOutput::jpg:
+    case DocumentOutput::pages:
+        throw EngineError(documentOutputRawValue(output).toUpper() + QStringLiteral(" is produced through PDF"));
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "documents/DocumentOutput.h"
+#include "documents/LoadedDocument.h"
+#include "model/OperationOptions.h"
+#include "model/SettingsSnapshot.h"
+
+#include <QSizeF>
+#include <QUrl>
+
+#include <stop_token>
+
+namespace qv {
+
+// Writes a loaded document in one of the document targets: PDF laid out page by page, ODT,
+// RTF and DOC (through LibreOffice from our ODT), HTML, Markdown, text, DOCX and EPUB.
+class DocumentWriter {
+public:
+    DocumentWriter() = delete;
+
+    // destination must not exist yet. markdownName names the .md file inside the folder that
+    // Markdown with pictures becomes. Throws EngineError ("Couldn't create the PDF", "<EXT> is
+    // produced through PDF", LibreOffice's), SystemError, CancellationError.
+    static void writeDocument(LoadedDocument& document, DocumentOutput output, const QUrl& destination,
+                              const SettingsSnapshot& settings, const OperationOptions& options,
+                              const QUrl& workFolder, std::stop_token stop, const QString& markdownName);
+
+    // Lays the text out on pages of width x height points with the margin all round and writes
+    // them as a PDF; returns the page count (1 to maximumPages).
+    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin);
+
+    static void writeMarkdownOutput(LoadedDocument& document, const QUrl& destination, const QString& markdownName);
+
+    // The whole HTML page with its style block.
+    static QString htmlPage(LoadedDocument& document);
+
+    // The option's page size, else the setting's, in points.
+    static QSizeF pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options);
+
+    static constexpr double margin = 56.7;
+    static constexpr int maximumPages = 10000;
+};
+
+} // namespace qv

@@ -1,0 +1,302 @@
+#include "documents/OfficeConverter.h"
+
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "model/SystemError.h"
+#include "platform/FileItems.h"
+#include "platform/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace qv {
+
+std::chrono::seconds OfficeConverter::timeLimit{300};
+
+namespace {
+
+const QString couldNotConvert = QStringLiteral("LibreOffice couldn't convert this file");
+
+QString appName(FileCategory category)
+{
+    switch (category) {
+    case FileCategory::presentation: return QStringLiteral("Keynote");
+    case FileCategory::spreadsheet: return QStringLiteral("Numbers");
+    default: return QStringLiteral("Pages");
+    }
+}
+
+// At most maximumRuns LibreOffice processes at once; a waiter leaves when its job is cancelled.
+class RunGate {
+public:
+    void enter(std::stop_token stop)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_wake.wait(lock, stop, [this] { return m_running < OfficeConverter::maximumRuns; }))
+            throw CancellationError();
+        ++m_running;
+    }
+    void leave()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            --m_running;
+        }
+        m_wake.notify_one();
+    }
+    int running()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_running;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable_any m_wake;
+    int m_running = 0;
+};
+
+RunGate& gate()
+{
+    static RunGate instance;
+    return instance;
+}
+
+QHash<QString, QString> sofficeEnvironment()
+{
+    return {{QStringLiteral("HOME"), QDir::homePath()}, {QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin")}};
+}
+
+QString profileURL(const QString& profile)
+{
+    return QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
+}
+
+// Runs fn with a stop token also requested when the time limit passes; tells which it was.
+template <typename Fn>
+auto runWithTimeLimit(std::stop_token stop, std::chrono::seconds limit, bool& timedOut, Fn fn)
+{
+    std::stop_source source;
+    const std::stop_callback forward(stop, [&] { source.request_stop(); });
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::jthread timer([&](std::stop_token done) {
+        std::unique_lock lock(mutex);
+        if (!wake.wait_for(lock, done, limit, [] { return false; }) && !done.stop_requested()) {
+            timedOut = true;
+            source.request_stop();
+        }
+    });
+    struct StopTimer {
+        std::jthread& t;
+        ~StopTimer() { t.request_stop(); }
+    } stopTimer{timer};
+    return fn(source.get_token());
+}
+
+// Profiles made by one headless start per program, copied into every run's private folder so
+// that no run pays LibreOffice's first-start set-up. Removed when the process ends.
+class TemplateProfiles {
+public:
+    ~TemplateProfiles()
+    {
+        for (const QUrl& folder : std::as_const(m_folders))
+            OutputPlanner::removeTemporaryDirectory(folder);
+    }
+
+    // The template for this program, made on first use; none when it could not be made.
+    std::optional<QString> profileFor(const QUrl& program, std::stop_token stop)
+    {
+        std::lock_guard lock(m_mutex);
+        const QString key = program.toLocalFile();
+        // A program that could not make one is not asked again.
+        if (const auto it = m_profiles.constFind(key); it != m_profiles.constEnd())
+            return *it;
+        QUrl folder;
+        try {
+            folder = OutputPlanner::makeTemporaryDirectory(QStringLiteral("office-profile"));
+        } catch (const SystemError&) {
+            return std::nullopt;
+        }
+        const QString profile = QDir(folder.toLocalFile()).filePath(QStringLiteral("profile"));
+        bool made = false;
+        bool timedOut = false;
+        try {
+            const ProcessRunner::Output output = runWithTimeLimit(stop, OfficeConverter::timeLimit, timedOut, [&](std::stop_token limited) {
+                return ProcessRunner::run(
+                    program,
+                    {QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+                     QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
+                     QStringLiteral("--terminate_after_init"),
+                     QStringLiteral("-env:UserInstallation=") + profileURL(profile)},
+                    limited, sofficeEnvironment());
+            });
+            made = output.status == 0 && !output.terminatedBySignal && QFileInfo(profile).isDir();
+        } catch (const CancellationError&) {
+            if (!timedOut || stop.stop_requested()) {
+                OutputPlanner::removeTemporaryDirectory(folder);
+                throw;
+            }
+        } catch (const Error&) {
+        }
+        if (!made) {
+            // Each run then sets its own profile up.
+            OutputPlanner::removeTemporaryDirectory(folder);
+            m_profiles.insert(key, std::nullopt);
+            return std::nullopt;
+        }
+        m_folders.append(folder);
+        m_profiles.insert(key, profile);
+        return profile;
+    }
+
+private:
+    std::mutex m_mutex;
+    QHash<QString, std::optional<QString>> m_profiles;
+    QList<QUrl> m_folders;
+};
+
+TemplateProfiles& templates()
+{
+    static TemplateProfiles instance;
+    return instance;
+}
+
+// Removes the private folder however the run ends.
+struct PrivateFolder {
+    QUrl url;
+    ~PrivateFolder() { OutputPlanner::removeTemporaryDirectory(url); }
+};
+
+void moveInto(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return;
+    const int error = errno;
+    if (error != EXDEV)
+        throw SystemError::fromErrno(error, QStringLiteral("Cannot move the converted file"));
+    if (const int copyError = FileItems::copy(from, to)) {
+        FileItems::remove(to);
+        throw SystemError::fromErrno(copyError, QStringLiteral("Cannot move the converted file"));
+    }
+}
+
+} // namespace
+
+const QHash<QString, QString>& OfficeConverter::libreOfficeFilters()
+{
+    static const QHash<QString, QString> filters{
+        {QStringLiteral("pdf"), QStringLiteral("pdf")},
+        {QStringLiteral("docx"), QStringLiteral("docx")},
+        {QStringLiteral("odt"), QStringLiteral("odt")},
+        {QStringLiteral("rtf"), QStringLiteral("rtf")},
+        {QStringLiteral("txt"), QStringLiteral("txt:Text (encoded):UTF8")},
+        {QStringLiteral("epub"), QStringLiteral("epub")},
+        {QStringLiteral("xlsx"), QStringLiteral("xlsx")},
+        {QStringLiteral("ods"), QStringLiteral("ods")},
+        {QStringLiteral("csv"), QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1")},
+        {QStringLiteral("pptx"), QStringLiteral("pptx")},
+        {QStringLiteral("odp"), QStringLiteral("odp")},
+        {QStringLiteral("html"), QStringLiteral("html")},
+        // Word 97 files, written from an ODT of our own.
+        {QStringLiteral("doc"), QStringLiteral("doc:MS Word 97")},
+    };
+    return filters;
+}
+
+bool OfficeConverter::libreOfficeCanWrite(const QString& target, const std::optional<QString>& sourceExtension)
+{
+    if (!libreOfficeFilters().contains(target))
+        return false;
+    return !sourceExtension || *sourceExtension != target;
+}
+
+bool OfficeConverter::canConvertOfficeDocument(const QString& target, FileCategory,
+                                               const std::optional<QString>& sourceExtension)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        return false;
+    return libreOfficeCanWrite(target, sourceExtension);
+}
+
+void OfficeConverter::convertOfficeDocument(const QUrl& input, const QUrl& output, const QString& target,
+                                            FileCategory category, std::stop_token stop)
+{
+    const QString sourceExtension = QFileInfo(input.toLocalFile()).suffix().toLower();
+    if (Capabilities::shared().libreOfficeURL() && libreOfficeCanWrite(target, sourceExtension)) {
+        convertWithLibreOffice(input, output, target, stop);
+        return;
+    }
+    throw EngineError(QStringLiteral("Install %1 or LibreOffice to convert to %2").arg(appName(category), target.toUpper()));
+}
+
+int OfficeConverter::runningCount()
+{
+    return gate().running();
+}
+
+void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& output, const QString& target,
+                                             std::stop_token stop)
+{
+    const std::optional<QUrl> program = Capabilities::shared().libreOfficeURL();
+    if (!program)
+        throw EngineError(QStringLiteral("LibreOffice is not installed"));
+    const auto filter = libreOfficeFilters().constFind(target);
+    if (filter == libreOfficeFilters().constEnd())
+        throw EngineError(QStringLiteral("LibreOffice can't write %1").arg(target.toUpper()));
+
+    throwIfCancelled(stop);
+    const std::optional<QString> templateProfile = templates().profileFor(*program, stop);
+
+    gate().enter(stop);
+    struct Leave {
+        ~Leave() { gate().leave(); }
+    } leave;
+
+    const PrivateFolder folder{OutputPlanner::makeTemporaryDirectory(QStringLiteral("soffice"))};
+    const QDir root(folder.url.toLocalFile());
+    const QString profile = root.filePath(QStringLiteral("profile"));
+    const QString outFolder = root.filePath(QStringLiteral("out"));
+    if (const int error = FileItems::makePath(outFolder))
+        throw SystemError::fromErrno(error, QStringLiteral("Cannot create a folder for LibreOffice"));
+    // A failed copy only costs the first-start set-up.
+    if (templateProfile && FileItems::copy(*templateProfile, profile) != 0)
+        FileItems::remove(profile);
+
+    const QStringList arguments{
+        QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+        QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
+        QStringLiteral("-env:UserInstallation=") + profileURL(profile),
+        QStringLiteral("--convert-to"), *filter, QStringLiteral("--outdir"), outFolder, input.toLocalFile()};
+
+    bool timedOut = false;
+    ProcessRunner::Output result;
+    try {
+        result = runWithTimeLimit(stop, timeLimit, timedOut, [&](std::stop_token limited) {
+            return ProcessRunner::run(*program, arguments, limited, sofficeEnvironment());
+        });
+    } catch (const CancellationError&) {
+        if (!timedOut || stop.stop_requested())
+            throw;
+        throw EngineError(couldNotConvert, QStringLiteral("LibreOffice timed out after %1 seconds").arg(timeLimit.count()));
+    }
+    throwIfCancelled(stop);
+
+    const QStringList produced = QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (result.status == 0 && !result.terminatedBySignal && !produced.isEmpty()) {
+        moveInto(QDir(outFolder).filePath(produced.first()), output.toLocalFile());
+        return;
+    }
+    throw EngineError(couldNotConvert, result.stderrText() + result.stdoutText());
+}
+
+} // namespace qv

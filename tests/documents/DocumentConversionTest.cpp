@@ -1,0 +1,480 @@
+#include "documents/DocumentConversion.h"
+#include "documents/DocumentLoader.h"
+#include "documents/DocumentMetadata.h"
+#include "documents/DocumentWriter.h"
+#include "documents/ZipPackageWriter.h"
+#include "jobs/OutputPlanner.h"
+#include "model/EngineError.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextCursor>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// One work item as the job centre makes it.
+struct Item {
+    OperationContext context;
+    std::unique_ptr<OutputPlanner> planner;
+    Progress progress{100};
+
+    explicit Item(const QStringList& paths)
+    {
+        for (const QString& path : paths)
+            context.files.append(fileInfoForURL(QUrl::fromLocalFile(path)));
+        context.notes = std::make_shared<JobNotes>();
+        planner = std::make_unique<OutputPlanner>(QUrl::fromLocalFile(paths.first()), context.settings, context.notes);
+    }
+
+    QUrl convert(DocumentOutput target)
+    {
+        return DocumentConversion::convertDocument(context.files.first(), target, context, *planner, progress);
+    }
+};
+
+QString pdfInfo(const QString& pdf)
+{
+    QByteArray out;
+    runProgram("pdfinfo", {pdf}, &out);
+    return QString::fromUtf8(out);
+}
+
+QString pdfText(const QString& pdf)
+{
+    QByteArray out;
+    runProgram("pdftotext", {pdf, "-"}, &out);
+    return QString::fromUtf8(out);
+}
+
+QByteArray imageBytes(const char* format, QColor colour)
+{
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray sha(const QString& path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
+}
+
+// Every part of a zip, read with unzip.
+QString zipText(const QString& zip)
+{
+    QByteArray out;
+    runProgram("unzip", {"-p", zip}, &out);
+    return QString::fromUtf8(out);
+}
+
+QString zipPart(const QString& zip, const QString& part)
+{
+    QByteArray out;
+    runProgram("unzip", {"-p", zip, part}, &out);
+    return QString::fromUtf8(out);
+}
+
+} // namespace
+
+TEST(DocumentConversion, PdfHasTheCreatorThePageSizeAndTheText)
+{
+    QTemporaryDir dir;
+    const QString notes = writeFile(dir.filePath("notes.md"),
+                                    "# Overview\n\nSome text.\n\n## Details\n\n- first point\n- second point\n");
+    Item a4({notes});
+    const QUrl pdf = a4.convert(DocumentOutput::pdf);
+    EXPECT_EQ(pdf.toLocalFile(), dir.filePath("notes.pdf"));
+    const QString info = pdfInfo(pdf.toLocalFile());
+    EXPECT_TRUE(info.contains(QRegularExpression("Creator:\\s+Quorvenda\\n"))) << info.toStdString();
+    EXPECT_TRUE(info.contains("595.28 x 841.89 pts")) << info.toStdString();
+    const QString text = pdfText(pdf.toLocalFile());
+    EXPECT_TRUE(text.contains("Overview") && text.contains("Details") && text.contains("second point")) << text.toStdString();
+
+    Item letter({notes});
+    letter.context.options.pageSize = PageSizeChoice::letter;
+    const QUrl second = letter.convert(DocumentOutput::pdf);
+    EXPECT_EQ(second.toLocalFile(), dir.filePath("notes 2.pdf")); // never over the first
+    EXPECT_TRUE(pdfInfo(second.toLocalFile()).contains("612 x 792 pts"));
+}
+
+TEST(DocumentConversion, PagesFollowTheTextAndItsBreaks)
+{
+    QTemporaryDir dir;
+    Item empty({writeFile(dir.filePath("empty.txt"), "")});
+    EXPECT_TRUE(pdfInfo(empty.convert(DocumentOutput::pdf).toLocalFile()).contains(QRegularExpression("Pages:\\s+1\\n")));
+
+    // Two breaks make three pages, however short the text.
+    QTextDocument text;
+    QTextCursor cursor(&text);
+    cursor.insertText("one");
+    QTextBlockFormat breakBefore;
+    breakBefore.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    cursor.insertBlock(breakBefore);
+    cursor.insertText("two");
+    cursor.insertBlock(breakBefore);
+    cursor.insertText("three");
+    EXPECT_EQ(DocumentWriter::paginateToPDF(text, QUrl::fromLocalFile(dir.filePath("breaks.pdf")), {595.28, 841.89},
+                                            DocumentWriter::margin),
+              3);
+    EXPECT_TRUE(pdfInfo(dir.filePath("breaks.pdf")).contains(QRegularExpression("Pages:\\s+3\\n")));
+
+    // Long text flows on to further pages.
+    QByteArray many;
+    for (int i = 0; i < 400; ++i)
+        many += "Paragraph number " + QByteArray::number(i) + " of a long text.\n\n";
+    Item longText({writeFile(dir.filePath("long.txt"), many)});
+    const QString info = pdfInfo(longText.convert(DocumentOutput::pdf).toLocalFile());
+    const int pages = QRegularExpression("Pages:\\s+(\\d+)").match(info).captured(1).toInt();
+    EXPECT_GT(pages, 5);
+}
+
+TEST(DocumentConversion, WindowsLineEndsSplitParagraphs)
+{
+    QTemporaryDir dir;
+    const FileInfo file = fileInfoForURL(QUrl::fromLocalFile(writeFile(dir.filePath("crlf.txt"), "one\r\n\r\ntwo\r\n\r\n\r\n\r\nthree\r\n")));
+    const auto document = DocumentLoader::loadDocument(file, QUrl::fromLocalFile(dir.path()), {});
+    ASSERT_EQ(document->model().blocks.size(), 3);
+    EXPECT_EQ(document->model().blocks[1].plainText(), "two");
+    EXPECT_FALSE(document->isRich());
+}
+
+TEST(DocumentConversion, HtmlPageHeadAndEscapedTitle)
+{
+    LoadedDocument document("a<b & \"c\"", std::nullopt, false);
+    DocumentModel model;
+    model.blocks = {DocBlock::paragraph({DocRun{"Body"}})};
+    document.setModel(model);
+    const QString page = DocumentWriter::htmlPage(document);
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>a&lt;b &amp; &quot;c&quot;</title>\n<style>\n"));
+    const qsizetype start = page.indexOf("<style>");
+    const qsizetype end = page.indexOf("</style>") + 8;
+    EXPECT_EQ(end - start, 766);
+    EXPECT_TRUE(page.endsWith("<p>Body</p>\n</body>\n</html>\n")) << page.right(60).toStdString();
+}
+
+TEST(DocumentConversion, MarkdownWithPicturesIsAFolderNamedAfterTheSource)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("red.png"), imageBytes("PNG", Qt::red));
+    writeFile(dir.filePath("blue.jpg"), imageBytes("JPG", Qt::blue));
+    Item page({writeFile(dir.filePath("page.html"),
+                         "<html><body><h1>Pictures</h1><p><img src=\"red.png\" alt=\"red\"></p>"
+                         "<p>between</p><p><img src=\"blue.jpg\" alt=\"blue\"></p></body></html>")});
+    const QUrl result = page.convert(DocumentOutput::md);
+    EXPECT_EQ(result.toLocalFile(), dir.filePath("page"));
+    EXPECT_EQ(folderEntries(dir.filePath("page")), (QStringList{"images", "page.md"}));
+    EXPECT_EQ(folderEntries(dir.filePath("page/images")), (QStringList{"image-1.png", "image-2.jpg"}));
+    const QString md = QString::fromUtf8(readFile(dir.filePath("page/page.md")));
+    EXPECT_TRUE(md.contains("images/image-1.png") && md.contains("images/image-2.jpg")) << md.toStdString();
+
+    // Without pictures the same target is one file.
+    Item plain({writeFile(dir.filePath("plain.html"), "<p>only <b>text</b></p>")});
+    EXPECT_EQ(plain.convert(DocumentOutput::md).toLocalFile(), dir.filePath("plain.md"));
+    EXPECT_EQ(QString::fromUtf8(readFile(dir.filePath("plain.md"))).trimmed(), "only **text**");
+}
+
+TEST(DocumentConversion, UnknownTypesAndPicturesThroughPdfAreRefused)
+{
+    QTemporaryDir dir;
+    Item keynote({writeFile(dir.filePath("deck.key"), "x")});
+    try {
+        keynote.convert(DocumentOutput::txt);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This document type can't be converted");
+    }
+    LoadedDocument document("t", std::nullopt, false);
+    try {
+        DocumentWriter::writeDocument(document, DocumentOutput::png, QUrl::fromLocalFile(dir.filePath("x.png")), {}, {},
+                                      QUrl::fromLocalFile(dir.path()), {}, "x");
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "PNG is produced through PDF");
+    }
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"deck.key"});
+}
+
+TEST(DocumentTools, MergeJoinsInOrderWithBreaks)
+{
+    QTemporaryDir dir;
+    const QString a = writeFile(dir.filePath("a.md"), "Alpha text\n");
+    const QString bSource = writeFile(dir.filePath("b-source.md"), "Bravo text\n");
+    ASSERT_EQ(runProgram("pandoc", {bSource, "-o", dir.filePath("b.docx")}), 0);
+    const QString c = writeFile(dir.filePath("c.txt"), "Charlie text\r\n");
+    const QByteArray before = sha(dir.filePath("b.docx"));
+
+    Item merge({a, dir.filePath("b.docx"), c});
+    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(result.toLocalFile(), dir.filePath("a (merged).md"));
+    const QString text = QString::fromUtf8(readFile(result.toLocalFile()));
+    const QRegularExpression order("Alpha text\\s+---\\s+Bravo text\\s+---\\s+Charlie text");
+    EXPECT_TRUE(text.contains(order)) << text.toStdString();
+    EXPECT_EQ(sha(dir.filePath("b.docx")), before);
+
+    // A plain text first joins the texts with form feeds.
+    Item fromText({c, a});
+    const QUrl joined = DocumentConversion::mergeDocuments(fromText.context.files, fromText.context, *fromText.planner, fromText.progress);
+    EXPECT_EQ(joined.toLocalFile(), dir.filePath("c (merged).txt"));
+    EXPECT_TRUE(QString::fromUtf8(readFile(joined.toLocalFile())).contains(QRegularExpression("Charlie text\\s*\\f\\s*Alpha text")));
+}
+
+TEST(DocumentTools, MergedMarkdownWithPicturesIsAFolderWithoutExtension)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("red.png"), imageBytes("PNG", Qt::red));
+    const QString page = writeFile(dir.filePath("x.html"), "<p>first</p><p><img src=\"red.png\"></p>");
+    const QString notes = writeFile(dir.filePath("y.md"), "second\n");
+    Item merge({page, notes});
+    merge.context.files[0] = fileInfoForURL(QUrl::fromLocalFile(page));
+    // Led by an HTML page the merge is a page; led by Markdown it is Markdown.
+    const QUrl html = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(html.toLocalFile(), dir.filePath("x (merged).html"));
+    const QString written = QString::fromUtf8(readFile(html.toLocalFile()));
+    EXPECT_TRUE(written.contains("data:image/png;base64,") && written.contains("second"));
+
+    const QString mdLead = writeFile(dir.filePath("z.md"), "![red](red.png)\n\nthird\n");
+    Item md({mdLead, notes});
+    const QUrl folder = DocumentConversion::mergeDocuments(md.context.files, md.context, *md.planner, md.progress);
+    // Paths stay paths: no bytes, so one file.
+    EXPECT_EQ(folder.toLocalFile(), dir.filePath("z (merged).md"));
+}
+
+TEST(DocumentTools, WordCountLeavesALineAndNoFile)
+{
+    QTemporaryDir dir;
+    QStringList words;
+    for (int i = 0; i < 345; ++i)
+        words.append("word");
+    Item count({writeFile(dir.filePath("count.md"), words.join(' ').toUtf8())});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    ASSERT_EQ(count.context.notes->messages().size(), 1);
+    const QString line = count.context.notes->messages().first();
+    EXPECT_TRUE(line.startsWith(QString::fromUtf8("345 words · "))) << line.toStdString();
+    EXPECT_TRUE(line.endsWith(QString::fromUtf8(" · 2 min read"))) << line.toStdString();
+    EXPECT_EQ(count.context.notes->clipboardText(), line);
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"count.md"});
+}
+
+namespace {
+
+const QByteArray wordNS = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+
+// A Word file as word processors leave it: an author in the core properties, a comment, a
+// tracked insertion, the people part, and a link to a private file.
+QString writeAuthoredDocx(const QString& path, const QString& linkTarget)
+{
+    {
+        ZipPackageWriter zip(path, {});
+        using M = ZipPackageWriter::Method;
+        zip.add("[Content_Types].xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                "<Override PartName=\"/word/document.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+                "<Override PartName=\"/docProps/core.xml\" ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
+                "</Types>",
+                M::deflated);
+        zip.add("_rels/.rels",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"word/document.xml\"/>"
+                "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" Target=\"docProps/core.xml\"/>"
+                "</Relationships>",
+                M::deflated);
+        zip.add("docProps/core.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<cp:coreProperties xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+                "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:creator>Alice</dc:creator></cp:coreProperties>",
+                M::deflated);
+        zip.add("word/document.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<w:document xmlns:w=\"" + wordNS + "\"><w:body>"
+                "<w:p><w:r><w:t xml:space=\"preserve\">Kept words </w:t></w:r>"
+                "<w:ins w:id=\"1\" w:author=\"Alice\" w:date=\"2024-01-02T00:00:00Z\"><w:r><w:t>inserted</w:t></w:r></w:ins></w:p>"
+                "</w:body></w:document>",
+                M::deflated);
+        zip.add("word/comments.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<w:comments xmlns:w=\"" + wordNS + "\"><w:comment w:id=\"0\" w:author=\"Alice\" w:initials=\"A\" "
+                "w:date=\"2024-01-02T00:00:00Z\"><w:p><w:r><w:t>A remark</w:t></w:r></w:p></w:comment></w:comments>",
+                M::deflated);
+        zip.add("word/people.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                "<w15:people xmlns:w15=\"http://schemas.microsoft.com/office/word/2012/wordml\">"
+                "<w15:person w15:author=\"Alice\"><w15:presenceInfo w15:providerId=\"None\" w15:userId=\"Alice\"/></w15:person>"
+                "</w15:people>",
+                M::deflated);
+        zip.finish();
+    }
+    // A link among the parts, added as zip tools store one.
+    const QString staging = QFileInfo(path).absolutePath() + "/staging";
+    QDir().mkpath(staging + "/word");
+    QFile::link(linkTarget, staging + "/word/secret.xml");
+    runProgram("sh", {"-c", "cd '" + staging + "' && zip -q --symlinks '" + path + "' word/secret.xml"});
+    return path;
+}
+
+} // namespace
+
+TEST(DocumentMetadataRemoval, DocxLosesEveryNameAndNoLinkIsFollowed)
+{
+    QTemporaryDir dir;
+    const QString secret = writeFile(dir.filePath("private.txt"), "Alice's private notes");
+    const QString docx = writeAuthoredDocx(dir.filePath("x.docx"), secret);
+    const QByteArray before = sha(docx);
+    Item strip({docx});
+    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    EXPECT_EQ(result.toLocalFile(), dir.filePath("x (no metadata).docx"));
+    EXPECT_EQ(sha(docx), before);
+
+    const QString all = zipText(result.toLocalFile());
+    EXPECT_FALSE(all.contains("Alice")) << all.toStdString();
+    EXPECT_FALSE(all.contains("private notes"));
+    EXPECT_EQ(zipPart(result.toLocalFile(), "docProps/core.xml").toUtf8(), DocumentMetadata::coreProperties());
+    EXPECT_TRUE(zipPart(result.toLocalFile(), "word/people.xml").contains("<w15:people"));
+    EXPECT_TRUE(all.contains("Kept words ") && all.contains("inserted") && all.contains("A remark"));
+    QByteArray listing;
+    runProgram("unzip", {"-Z1", result.toLocalFile()}, &listing);
+    EXPECT_FALSE(listing.contains("secret.xml"));
+
+    // Still a Word file its readers open.
+    QByteArray plain;
+    EXPECT_EQ(runProgram("pandoc", {result.toLocalFile(), "-t", "plain"}, &plain), 0);
+    EXPECT_TRUE(plain.contains("Kept words"));
+}
+
+TEST(DocumentMetadataRemoval, EpubKeepsOnlyItsIdentityAndStartsWithMimetype)
+{
+    QTemporaryDir dir;
+    const QString epub = dir.filePath("book.epub");
+    {
+        ZipPackageWriter zip(epub, {});
+        using M = ZipPackageWriter::Method;
+        zip.add("mimetype", "application/epub+zip", M::stored);
+        zip.add("META-INF/container.xml",
+                "<?xml version=\"1.0\"?><container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">"
+                "<rootfiles><rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>",
+                M::deflated);
+        zip.add("OEBPS/content.opf",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"id\">"
+                "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><!-- kept -->"
+                "<dc:identifier id=\"id\">urn:uuid:1</dc:identifier><dc:title>Book</dc:title><dc:language>en</dc:language>"
+                "<dc:creator>Alice</dc:creator><meta property=\"dcterms:modified\">2024-01-01T00:00:00Z</meta>"
+                "<meta name=\"cover\" content=\"c\"/><dc:publisher>Press</dc:publisher></metadata>"
+                "<manifest/><spine/></package>",
+                M::deflated);
+        zip.finish();
+    }
+    Item strip({epub});
+    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    EXPECT_EQ(result.toLocalFile(), dir.filePath("book (no metadata).epub"));
+    const QString opf = zipPart(result.toLocalFile(), "OEBPS/content.opf");
+    EXPECT_TRUE(opf.contains("<dc:identifier") && opf.contains("<dc:title>Book") && opf.contains("<dc:language>en"));
+    EXPECT_TRUE(opf.contains("dcterms:modified") && opf.contains("<!-- kept -->"));
+    EXPECT_FALSE(opf.contains("Alice") || opf.contains("cover") || opf.contains("Press"));
+    QByteArray listing;
+    runProgram("unzip", {"-Z", result.toLocalFile()}, &listing);
+    const QStringList lines = QString::fromUtf8(listing).split('\n');
+    // The first entry, after the archive's summary: "-rw-... stor ... mimetype".
+    const qsizetype summary = lines.indexOf(QRegularExpression("^Zip file size.*"));
+    ASSERT_GE(summary, 0);
+    ASSERT_GT(lines.size(), summary + 1);
+    const QString first = lines[summary + 1];
+    EXPECT_TRUE(first.endsWith(" mimetype") && first.contains(" stor ")) << first.toStdString();
+}
+
+TEST(DocumentConversion, FromAWordFileToEveryTextTarget)
+{
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath("source.md"), "# Overview\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\nClosing words\n");
+    ASSERT_EQ(runProgram("pandoc", {source, "-o", dir.filePath("report.docx")}), 0);
+    const QString report = dir.filePath("report.docx");
+
+    Item md({report});
+    const QString markdown = QString::fromUtf8(readFile(md.convert(DocumentOutput::md).toLocalFile()));
+    EXPECT_TRUE(markdown.contains("# Overview") && markdown.contains("| a | b |")) << markdown.toStdString();
+
+    Item html({report});
+    const QString page = QString::fromUtf8(readFile(html.convert(DocumentOutput::html).toLocalFile()));
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>report</title>\n<style>\n"));
+
+    Item odt({report});
+    EXPECT_TRUE(zipPart(odt.convert(DocumentOutput::odt).toLocalFile(), "content.xml").contains("Closing words"));
+
+    Item epub({report});
+    const QUrl book = epub.convert(DocumentOutput::epub);
+    EXPECT_EQ(book.toLocalFile(), dir.filePath("report.epub"));
+    QByteArray check;
+    EXPECT_EQ(runProgram("java", {"-jar", "/usr/bin/epubcheck", book.toLocalFile()}, &check), 0) << check.toStdString();
+
+    // Merged behind a Word file, the result is a Word file its readers open.
+    const QString notes = writeFile(dir.filePath("notes.txt"), "Appended notes\n");
+    Item merge({report, notes});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(merged.toLocalFile(), dir.filePath("report (merged).docx"));
+    QByteArray plain;
+    EXPECT_EQ(runProgram("pandoc", {merged.toLocalFile(), "-t", "plain"}, &plain), 0);
+    EXPECT_TRUE(plain.contains("Overview") && plain.contains("Appended notes")) << plain.toStdString();
+}
+
+TEST(DocumentConversion, PagesAsPictures)
+{
+    QTemporaryDir dir;
+    Item one({writeFile(dir.filePath("short.md"), "# Short\n\nOne page only.\n")});
+    EXPECT_EQ(one.convert(DocumentOutput::png).toLocalFile(), dir.filePath("short.png"));
+    EXPECT_TRUE(QImage(dir.filePath("short.png")).width() > 0);
+
+    QByteArray many;
+    for (int i = 0; i < 120; ++i)
+        many += "Paragraph " + QByteArray::number(i) + " of a text long enough for more than one page.\n\n";
+    Item notes({writeFile(dir.filePath("notes.txt"), many)});
+    const QUrl folder = notes.convert(DocumentOutput::jpg);
+    EXPECT_EQ(folder.toLocalFile(), dir.filePath("notes (pages)"));
+    const QStringList pages = folderEntries(folder.toLocalFile());
+    ASSERT_GE(pages.size(), 2);
+    EXPECT_EQ(pages.first(), "notes 1.jpg");
+}
+
+TEST(DocumentTools, AWebArchiveMergesWithItsText)
+{
+    QTemporaryDir dir;
+    const QString lead = writeFile(dir.filePath("a.md"), "Lead text\n");
+    const QByteArray page = "<html><body><p>Archived words</p></body></html>";
+    const QString archive = writeFile(dir.filePath("b.webarchive"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>WebMainResource</key><dict>"
+        "<key>WebResourceData</key><data>" + page.toBase64() + "</data>"
+        "<key>WebResourceMIMEType</key><string>text/html</string>"
+        "<key>WebResourceTextEncodingName</key><string>UTF-8</string>"
+        "<key>WebResourceURL</key><string>https://example.org/</string></dict></dict></plist>\n");
+    Item merge({lead, archive});
+    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QString text = QString::fromUtf8(readFile(result.toLocalFile()));
+    EXPECT_TRUE(text.contains(QRegularExpression("Lead text\\s+---\\s+Archived words"))) << text.toStdString();
+}
+
+TEST(DocumentMetadataRemoval, ADamagedPackageFailsAndLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString fake = writeFile(dir.filePath("broken.docx"), "PK\x03\x04 not really a zip at all");
+    Item strip({fake});
+    try {
+        DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+        FAIL();
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This document is damaged");
+    }
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"broken.docx"});
+}

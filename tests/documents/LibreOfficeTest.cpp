@@ -1,0 +1,223 @@
+#include "documents/DocumentConversion.h"
+#include "documents/DocumentMetadata.h"
+#include "documents/DocumentOutput.h"
+#include "documents/OfficeConverter.h"
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "platform/TemporaryRoot.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextDocumentWriter>
+
+#include <thread>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// Points the shared record at another LibreOffice program while it lives.
+class ProgramOverride {
+public:
+    explicit ProgramOverride(const QString& program)
+    {
+        qputenv("QUORVENDA_SOFFICE", program.toUtf8());
+        Capabilities::shared().refreshExternalApps(true);
+    }
+    ~ProgramOverride()
+    {
+        qunsetenv("QUORVENDA_SOFFICE");
+        Capabilities::shared().refreshExternalApps(true);
+    }
+};
+
+QStringList sofficeFolders()
+{
+    return QDir(TemporaryRoot::path()).entryList({"soffice-*"}, QDir::AllEntries | QDir::Hidden);
+}
+
+// A stand-in that logs its arguments and environment, then behaves as the script says.
+QString writeFake(const QString& folder, const QByteArray& behaviour)
+{
+    const QString path = folder + "/soffice";
+    writeFile(path, "#!/bin/sh\ncase \"$*\" in *--terminate_after_init*) exit 0;; esac\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + folder.toUtf8() + "/args'\n"
+                    "env > '" + folder.toUtf8() + "/env'\n" + behaviour);
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+    return path;
+}
+
+struct Item {
+    OperationContext context;
+    std::unique_ptr<OutputPlanner> planner;
+    Progress progress{100};
+
+    explicit Item(const QStringList& paths)
+    {
+        for (const QString& path : paths)
+            context.files.append(fileInfoForURL(QUrl::fromLocalFile(path)));
+        context.notes = std::make_shared<JobNotes>();
+        planner = std::make_unique<OutputPlanner>(QUrl::fromLocalFile(paths.first()), context.settings, context.notes);
+    }
+};
+
+QString pdfText(const QString& pdf)
+{
+    QByteArray out;
+    runProgram("pdftotext", {pdf, "-"}, &out);
+    return QString::fromUtf8(out);
+}
+
+} // namespace
+
+TEST(LibreOfficeRoad, CommandLineEnvironmentAndPrivateFolder)
+{
+    QTemporaryDir dir;
+    const QString fake = writeFake(dir.path(),
+                                   "while [ $# -gt 1 ]; do if [ \"$1\" = --outdir ]; then out=\"$2\"; fi; shift; done\n"
+                                   "[ -n \"$out\" ] && echo converted > \"$out/input.pdf\"\nexit 0\n");
+    const ProgramOverride program(fake);
+    const QString input = writeFile(dir.filePath("input.odt"), "x");
+    const QString output = dir.filePath("output.pdf");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), QUrl::fromLocalFile(output), "pdf", {});
+    EXPECT_EQ(readFile(output), "converted\n");
+
+    const QStringList args = QString::fromUtf8(readFile(dir.filePath("args"))).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(args.size(), 11) << args.join(' ').toStdString();
+    EXPECT_EQ(args.mid(0, 5), (QStringList{"--headless", "--norestore", "--nologo", "--nodefault", "--nolockcheck"}));
+    const QRegularExpression profile("^-env:UserInstallation=file:///.+/soffice-[0-9a-f-]{36}/profile$");
+    EXPECT_TRUE(profile.match(args[5]).hasMatch()) << args[5].toStdString();
+    EXPECT_EQ(args.mid(6, 2), (QStringList{"--convert-to", "pdf"}));
+    EXPECT_EQ(args[8], "--outdir");
+    EXPECT_TRUE(args[9].endsWith("/out") && args[9].contains("/soffice-"));
+    EXPECT_EQ(args[10], input);
+    const QString env = QString::fromUtf8(readFile(dir.filePath("env")));
+    EXPECT_TRUE(env.contains("\nPATH=/usr/bin:/bin\n") || env.startsWith("PATH=/usr/bin:/bin\n"));
+    EXPECT_TRUE(env.contains("HOME=" + QDir::homePath()));
+    EXPECT_FALSE(env.contains("QUORVENDA_SOFFICE"));
+    EXPECT_TRUE(sofficeFolders().isEmpty()) << sofficeFolders().join(' ').toStdString();
+}
+
+TEST(LibreOfficeRoad, NothingWrittenHangsAndCancelsAllFail)
+{
+    QTemporaryDir dir;
+    const QString input = writeFile(dir.filePath("input.odt"), "x");
+    const QUrl output = QUrl::fromLocalFile(dir.filePath("output.pdf"));
+    {
+        const ProgramOverride program(writeFake(dir.path(), "exit 0\n"));
+        try {
+            OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), output, "pdf", {});
+            FAIL();
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "LibreOffice couldn't convert this file");
+        }
+        try {
+            OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), output, "pages", {});
+            FAIL();
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "LibreOffice can't write PAGES");
+        }
+    }
+    {
+        // A dialog nobody answers: the run is stopped at the limit.
+        const ProgramOverride program(writeFake(dir.path(), "touch '" + dir.path().toUtf8() + "/started'\nexec sleep 600\n"));
+        const auto saved = OfficeConverter::timeLimit;
+        OfficeConverter::timeLimit = std::chrono::seconds(1);
+        try {
+            OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), output, "pdf", {});
+            FAIL();
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "LibreOffice couldn't convert this file");
+            EXPECT_TRUE(error.log().contains("timed out")) << error.log().toStdString();
+        }
+        OfficeConverter::timeLimit = saved;
+
+        // Cancelling ends the run as soon as it has started.
+        QFile::remove(dir.filePath("started"));
+        std::stop_source stop;
+        std::thread canceller([&] {
+            waitFor([&] { return QFile::exists(dir.filePath("started")); });
+            stop.request_stop();
+        });
+        EXPECT_THROW(OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), output, "pdf", stop.get_token()),
+                     CancellationError);
+        canceller.join();
+    }
+    EXPECT_FALSE(QFile::exists(output.toLocalFile()));
+    EXPECT_TRUE(sofficeFolders().isEmpty());
+    QByteArray sleeping;
+    runProgram("pgrep", {"-f", "sleep 600"}, &sleeping);
+    EXPECT_TRUE(sleeping.isEmpty());
+}
+
+TEST(LibreOfficeRoad, AtMostTwoRunsAtOnce)
+{
+    QTemporaryDir dir;
+    const QString gate = dir.filePath("go");
+    const ProgramOverride program(writeFake(dir.path(), "while [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.05; done\nexit 0\n"));
+    const QString input = writeFile(dir.filePath("input.odt"), "x");
+    std::vector<std::thread> runs;
+    std::atomic<int> failed{0};
+    for (int i = 0; i < 3; ++i)
+        runs.emplace_back([&, i] {
+            try {
+                OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input),
+                                                        QUrl::fromLocalFile(dir.filePath(QString::number(i))), "pdf", {});
+            } catch (const EngineError&) {
+                ++failed;
+            }
+        });
+    EXPECT_TRUE(waitFor([] { return OfficeConverter::runningCount() == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(OfficeConverter::runningCount(), 2);
+    writeFile(gate, "");
+    for (auto& run : runs)
+        run.join();
+    EXPECT_EQ(failed, 3); // the stand-in writes nothing
+    EXPECT_EQ(OfficeConverter::runningCount(), 0);
+}
+
+// The real program, a few runs only: each costs seconds.
+TEST(LibreOfficeRoad, WordFilesBothWays)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir;
+    // A DOC as LibreOffice itself writes one.
+    QTextDocument text;
+    text.setPlainText("Quarterly numbers were steady");
+    QTextDocumentWriter odt(dir.filePath("source.odt"), "odf");
+    ASSERT_TRUE(odt.write(&text));
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(dir.filePath("source.odt")),
+                                            QUrl::fromLocalFile(dir.filePath("old.doc")), "doc", {});
+
+    Item toPdf({dir.filePath("old.doc")});
+    const QUrl pdf = DocumentConversion::convertDocument(toPdf.context.files.first(), DocumentOutput::pdf, toPdf.context,
+                                                         *toPdf.planner, toPdf.progress);
+    EXPECT_EQ(pdf.toLocalFile(), dir.filePath("old.pdf"));
+    EXPECT_TRUE(pdfText(pdf.toLocalFile()).contains("Quarterly numbers were steady"));
+
+    Item toDoc({writeFile(dir.filePath("memo.md"), "# Memo\n\nPlease read this\n")});
+    const QUrl doc = DocumentConversion::convertDocument(toDoc.context.files.first(), DocumentOutput::doc, toDoc.context,
+                                                         *toDoc.planner, toDoc.progress);
+    EXPECT_EQ(doc.toLocalFile(), dir.filePath("memo.doc"));
+    OfficeConverter::convertWithLibreOffice(doc, QUrl::fromLocalFile(dir.filePath("back.txt")), "txt", {});
+    EXPECT_TRUE(readFile(dir.filePath("back.txt")).contains("Please read this"));
+
+    // Metadata removal rewrites an RTF through the same road.
+    writeFile(dir.filePath("y.rtf"), "{\\rtf1\\ansi{\\info{\\author Alice}}Plain words\\par}");
+    Item strip({dir.filePath("y.rtf")});
+    const QUrl clean = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    EXPECT_EQ(clean.toLocalFile(), dir.filePath("y (no metadata).rtf"));
+    const QByteArray rtf = readFile(clean.toLocalFile());
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1") && rtf.contains("Plain words") && !rtf.contains("Alice"));
+    EXPECT_TRUE(sofficeFolders().isEmpty());
+}
