@@ -13,10 +13,11 @@ struct Registry {
     QHash<QString, int> counts;
 };
 
+// Never destroyed: folders are released from other statics' destructors at exit.
 Registry& registry()
 {
-    static Registry instance;
-    return instance;
+    static Registry* const instance = new Registry;
+    return *instance;
 }
 
 } // namespace

@@ -40,6 +40,17 @@ public:
     }
 };
 
+// A temporary root of the test's own: other test programs run LibreOffice at the same time.
+class PrivateCacheHome {
+public:
+    PrivateCacheHome() : m_old(qgetenv("XDG_CACHE_HOME")) { qputenv("XDG_CACHE_HOME", m_dir.path().toUtf8()); }
+    ~PrivateCacheHome() { qputenv("XDG_CACHE_HOME", m_old); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+};
+
 QStringList sofficeFolders()
 {
     return QDir(TemporaryRoot::path()).entryList({"soffice-*"}, QDir::AllEntries | QDir::Hidden);
@@ -80,6 +91,7 @@ QString pdfText(const QString& pdf)
 
 TEST(LibreOfficeRoad, CommandLineEnvironmentAndPrivateFolder)
 {
+    const PrivateCacheHome cache;
     QTemporaryDir dir;
     const QString fake = writeFake(dir.path(),
                                    "while [ $# -gt 1 ]; do if [ \"$1\" = --outdir ]; then out=\"$2\"; fi; shift; done\n"
@@ -108,6 +120,7 @@ TEST(LibreOfficeRoad, CommandLineEnvironmentAndPrivateFolder)
 
 TEST(LibreOfficeRoad, NothingWrittenHangsAndCancelsAllFail)
 {
+    const PrivateCacheHome cache;
     QTemporaryDir dir;
     const QString input = writeFile(dir.filePath("input.odt"), "x");
     const QUrl output = QUrl::fromLocalFile(dir.filePath("output.pdf"));
