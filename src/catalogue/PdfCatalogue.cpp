@@ -4,6 +4,7 @@
 #include "catalogue/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
+#include "catalogue/VisionTools.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/EngineError.h"
@@ -38,6 +39,18 @@ OperationDescriptor makePDFImageConversion(ImageOutput target)
                                             context.options.password, dpi, context.settings,
                                             pdfWork(context, planner, progress));
         });
+    return makeConversionDescriptor(recipe);
+}
+
+OperationDescriptor makePDFTextConversion()
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = QStringLiteral("txt");
+    recipe.title = recipe.target.toUpper();
+    recipe.engine = EngineID::of(EngineID::Kind::pdfKit);
+    recipe.extraTest = isNotEncrypted;
+    recipe.run = singleOutputAdapter(convertPDFToText);
     return makeConversionDescriptor(recipe);
 }
 
@@ -98,6 +111,7 @@ const QList<OperationDescriptor>& pdfConversions()
         return QList<OperationDescriptor>{
             makePDFImageConversion(ImageOutput::png),
             makePDFImageConversion(ImageOutput::jpg),
+            makePDFTextConversion(),
             makePDFImageConversion(ImageOutput::heic),
             makePDFImageConversion(ImageOutput::tiff),
             makePDFIWorkConversion(QStringLiteral("pptx"), IWorkApp::keynote),
@@ -176,7 +190,10 @@ const QList<OperationDescriptor>& pdfTools()
         });
         all.append(metadata);
 
-        // OCR joins here with the vision engine.
+        OperationDescriptor ocr = pdfTool("tool.pdf.ocr", "OCR", "text.viewfinder", "Recognizing text");
+        ocr.engine = EngineID::of(EngineID::Kind::vision);
+        ocr.make = blockFactory(singleOutputAdapter(ocrPDF));
+        all.append(ocr);
 
         OperationDescriptor extract = pdfTool("tool.pdf.extractPages", "Extract Pages", "doc.badge.arrow.up",
                                               "Extracting pages");
@@ -203,7 +220,10 @@ const QList<OperationDescriptor>& pdfTools()
         });
         all.append(unlock);
 
-        // Reading codes joins here with the vision engine.
+        OperationDescriptor readCodes = pdfTool("tool.pdf.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
+        readCodes.engine = EngineID::of(EngineID::Kind::vision);
+        readCodes.make = blockFactory(noOutputAdapter(readPDFCodes));
+        all.append(readCodes);
         return all;
     }();
     return list;

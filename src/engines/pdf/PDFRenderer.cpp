@@ -249,14 +249,14 @@ QSizeF PDFRenderer::pageSize(int index) const
     return QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
 }
 
-QImage PDFRenderer::render(int index, double dpi, std::stop_token stop) const
+QImage PDFRenderer::render(int index, double dpi, std::stop_token stop, QTransform* pageToPixel) const
 {
     const QSizeF size = pageSize(index);
     const double longer = std::max(std::max(size.width(), size.height()), 1.0);
     const double scale = std::min(dpi / 72.0, 16000.0 / longer);
     const QSize pixels(std::max(1, int(std::lround(size.width() * scale))),
                        std::max(1, int(std::lround(size.height() * scale))));
-    QImage image = renderToSize(index, pixels, stop);
+    QImage image = renderToSize(index, pixels, stop, pageToPixel);
     if (image.isNull())
         throw EngineError(QStringLiteral("This page is too large to render"));
     return image;

@@ -35,8 +35,9 @@ public:
 
     // The page on opaque white, the longer side capped at 16000 pixels. Throws EngineError
     // ("This page is too large to render", "This page couldn't be rendered") or
-    // CancellationError.
-    QImage render(int index, double dpi, std::stop_token stop = {}) const;
+    // CancellationError. pageToPixel as for renderToSize.
+    QImage render(int index, double dpi, std::stop_token stop = {},
+                  QTransform* pageToPixel = nullptr) const;
 
     // The page drawn to exactly this many pixels. pageToPixel, when given, receives the map from
     // the page's own space (origin at the lower left of its media box, before rotation) to the

@@ -1,0 +1,131 @@
+#include "support/CodePictures.h"
+#include "support/DevDriver.h"
+#include "support/PdfFixtures.h"
+#include "support/ScanFixtures.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPainter>
+#include <QTemporaryDir>
+
+using namespace qv::test;
+
+namespace {
+
+QJsonObject run(const QString& home, QStringList args, int* code = nullptr)
+{
+    args.prepend(QStringLiteral("run"));
+    return lastJsonLine(runDevDriver(args, home, code));
+}
+
+QString failureOf(const QJsonObject& outcome)
+{
+    return outcome.value("failure").toObject().value("message").toString();
+}
+
+QStringList messagesOf(const QJsonObject& outcome)
+{
+    QStringList messages;
+    for (const QJsonValue& value : outcome.value("messages").toArray())
+        messages.append(value.toString());
+    return messages;
+}
+
+QStringList outputsOf(const QJsonObject& outcome)
+{
+    QStringList outputs;
+    for (const QJsonValue& value : outcome.value("outputs").toArray())
+        outputs.append(QFileInfo(value.toString()).fileName());
+    return outputs;
+}
+
+// Files left under the cache, where the work folders live.
+QStringList workLeftovers(const QString& home)
+{
+    QStringList files;
+    QDirIterator it(home + "/cache", QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+const QSize kPage(1200, 600);
+
+} // namespace
+
+TEST(TextReadingRun, PdfOcrThenTextAndCodes)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    const QString scan = writeScanPdf(files + "/scan.pdf",
+                                      {scanPicture({{"Harbour lights glow"}, 44, {}}, kPage),
+                                       scanPicture({{"Marmalade invoice"}, 44, {}}, kPage),
+                                       scanPicture({}, kPage)});
+    const QString born = writeTextPdf(files + "/born.pdf", {"Born digital first page with its own text", "The second page says something else"});
+    const QByteArray scanBytes = readFile(scan);
+    const QByteArray bornBytes = readFile(born);
+
+    int code = -1;
+    QJsonObject outcome = run(home, {"tool.pdf.ocr", scan}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"scan (searchable).pdf"});
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Text added to 2 pages"});
+    EXPECT_TRUE(outcome.contains("clipboard"));
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    const QString searchable = files + "/scan (searchable).pdf";
+    EXPECT_EQ(pdfinfoValue(searchable, "Creator"), "Quorvenda");
+
+    outcome = run(home, {"tool.pdf.ocr", born}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This PDF already has selectable text");
+
+    // The PDF's own text, pages parted by an empty line.
+    outcome = run(home, {"convert.pdf.txt", born}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"born.txt"});
+    EXPECT_EQ(readFile(files + "/born.txt"), "Born digital first page with its own text\n\nThe second page says something else");
+
+    outcome = run(home, {"convert.pdf.txt", scan}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This PDF has no text layer. Try OCR first");
+
+    outcome = run(home, {"convert.pdf.txt", searchable}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    const QString recognised = QString::fromUtf8(readFile(files + "/scan (searchable).txt"));
+    for (const char* word : {"Harbour", "lights", "glow", "Marmalade", "invoice"})
+        EXPECT_TRUE(recognised.contains(word)) << word << " in " << recognised.toStdString();
+
+    outcome = run(home, {"tool.pdf.readQR", scan}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No QR code or barcode found");
+
+    QImage withCode = scanPicture({}, kPage);
+    {
+        QPainter painter(&withCode);
+        painter.drawImage(QPoint(100, 100), qrCodePicture("Pelican 42", 300));
+    }
+    const QString coded = writeScanPdf(files + "/coded.pdf", {scanPicture({}, kPage), withCode, scanPicture({}, kPage)});
+    outcome = run(home, {"tool.pdf.readQR", coded}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Copied: Pelican 42"});
+    EXPECT_EQ(outcome.value("clipboard").toString(), "Pelican 42");
+    EXPECT_TRUE(outputsOf(outcome).isEmpty());
+
+    const QString junk = writeJunkPdf(files + "/junk.pdf");
+    const QByteArray junkBytes = readFile(junk);
+    outcome = run(home, {"tool.pdf.ocr", junk}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This file is damaged or not in a supported format");
+
+    EXPECT_EQ(readFile(scan), scanBytes);
+    EXPECT_EQ(readFile(born), bornBytes);
+    EXPECT_EQ(readFile(junk), junkBytes);
+    EXPECT_EQ(folderEntries(files), (QStringList{"born.pdf", "born.txt", "coded.pdf", "junk.pdf", "scan (searchable).pdf",
+                                                 "scan (searchable).txt", "scan.pdf"}));
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
