@@ -257,3 +257,24 @@ TEST(PdfCodes, OnlyTheFirstThirtyPagesAreRead)
     EXPECT_TRUE(PDFEngine::readCodes(none, std::nullopt, counting).isEmpty());
     EXPECT_EQ(reads, 30);
 }
+
+TEST(PdfTextLayer, AVastPageIsReadAtALowerResolution)
+{
+    QSize seen;
+    double seenDPI = 0;
+    const PageTextReader reader = [&](const QImage& picture, double dpi, std::stop_token) {
+        seen = picture.size();
+        seenDPI = dpi;
+        return PageTextLines{{QStringLiteral("Vast"), QRectF(0.1, 0.5, 0.8, 0.1)}};
+    };
+    WorkBench bench;
+    FixtureDocument document;
+    document.pages = {FixturePage({}, 14400, 14400)};
+    const QString vast = writeFixturePdf(bench.root.filePath("in/vast.pdf"), document);
+    const QUrl result = PDFEngine::addTextLayer(vast, reader, kFont, bench.work(vast));
+    // 200 inches square: 300 dpi would be 3.6 billion pixels; at most 40 million are drawn.
+    EXPECT_LE(qint64(seen.width()) * seen.height(), 40'000'000);
+    EXPECT_GT(seen.width(), 6000);
+    EXPECT_NEAR(seenDPI, seen.width() / 200.0, 0.1);
+    EXPECT_TRUE(pageTexts(result.toLocalFile()).value(0).contains("Vast"));
+}

@@ -8,6 +8,7 @@
 
 #include <QDirIterator>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -128,4 +129,21 @@ TEST(TextReadingRun, PdfOcrThenTextAndCodes)
     EXPECT_EQ(folderEntries(files), (QStringList{"born.pdf", "born.txt", "coded.pdf", "junk.pdf", "scan (searchable).pdf",
                                                  "scan (searchable).txt", "scan.pdf"}));
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
+
+TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR)
+{
+    QTemporaryDir dir;
+    const QString pdf = writeTextPdf(dir.filePath("doc.pdf"), {"One page"});
+    int code = -1;
+    const QByteArray output = runDevDriver({"wheel", "tools", pdf}, dir.filePath("home"), &code);
+    const QJsonObject wheel = QJsonDocument::fromJson(output.mid(output.indexOf('{'))).object();
+    ASSERT_EQ(code, 0);
+    QStringList offered;
+    for (const char* ring : {"segments", "overflow"}) {
+        for (const QJsonValue& entry : wheel.value(ring).toArray())
+            offered.append(entry.toObject().value("id").toString());
+    }
+    EXPECT_TRUE(offered.contains("tool.pdf.ocr")) << offered.join(", ").toStdString();
+    EXPECT_TRUE(offered.contains("tool.pdf.readQR")) << offered.join(", ").toStdString();
 }

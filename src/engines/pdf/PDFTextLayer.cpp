@@ -16,10 +16,12 @@
 
 #include <QFile>
 #include <QLineF>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -37,6 +39,47 @@ struct PageResult {
     QTransform pageToPixel; // from the page's space, origin at its media box's lower left
     QSize pixels;
 };
+
+// Page pictures held at once by all workers together, and by one page: a vast page is read at
+// a lower resolution rather than swamping the memory, and several large ones take turns.
+constexpr qint64 pixelBudget = 160'000'000;
+constexpr qint64 pagePixelLimit = 40'000'000;
+
+// A share of the pixel budget for the length of one page.
+class PixelBudget {
+public:
+    // False when stopped before the pixels were free.
+    bool take(qint64 pixels, std::stop_token stop)
+    {
+        std::unique_lock locker(m_lock);
+        if (!m_free.wait(locker, stop, [&] { return m_used == 0 || m_used + pixels <= pixelBudget; }))
+            return false;
+        m_used += pixels;
+        return true;
+    }
+    void give(qint64 pixels)
+    {
+        {
+            std::lock_guard locker(m_lock);
+            m_used -= pixels;
+        }
+        m_free.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable_any m_free;
+    qint64 m_used = 0;
+};
+
+// The resolution at which the page's picture stays within the page limit.
+double readingDPI(QSizeF points)
+{
+    const double area = std::max(points.width(), 1.0) * std::max(points.height(), 1.0) / (72.0 * 72.0);
+    const double dpi = PDFEngine::textLayerDPI;
+    // A little under the limit, so that sides rounded to whole pixels stay within it.
+    return area * dpi * dpi <= double(pagePixelLimit) ? dpi : 0.999 * std::sqrt(double(pagePixelLimit) / area);
+}
 
 // The font is a few hundred bytes; anything much larger is not the font we mean.
 constexpr qint64 maximumFontSize = 1 << 20;
@@ -166,6 +209,7 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read, co
     std::atomic<int> done{0};
     std::mutex failureLock;
     std::exception_ptr failure;
+    PixelBudget budget;
 
     const auto readPages = [&](PDFRenderer& renderer) {
         try {
@@ -174,11 +218,17 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read, co
                 if (characterCount(renderer.text(index).trimmed()) >= textLayerMinimumText) {
                     result.outcome = PageOutcome::hadText;
                 } else {
+                    const QSizeF points = renderer.pageSize(index);
+                    const double dpi = readingDPI(points);
+                    const qint64 pixels = qint64(std::ceil(points.width() * dpi / 72 + 1))
+                        * qint64(std::ceil(points.height() * dpi / 72 + 1));
+                    if (!budget.take(pixels, stopAll.get_token()))
+                        break;
+                    const auto giveBack = qScopeGuard([&] { budget.give(pixels); });
                     // One page picture per worker at a time, gone before the next page.
-                    const QImage picture = renderer.render(index, textLayerDPI, stopAll.get_token(),
-                                                           &result.pageToPixel);
+                    const QImage picture = renderer.render(index, dpi, stopAll.get_token(), &result.pageToPixel);
                     result.pixels = picture.size();
-                    result.lines = read(picture, textLayerDPI, stopAll.get_token());
+                    result.lines = read(picture, dpi, stopAll.get_token());
                     if (!result.lines.isEmpty())
                         result.outcome = PageOutcome::gainedText;
                 }
