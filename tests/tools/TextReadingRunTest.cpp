@@ -3,6 +3,7 @@
 #include "support/PdfFixtures.h"
 #include "support/ScanFixtures.h"
 #include "support/TestFiles.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 using namespace qv::test;
 
@@ -146,4 +151,43 @@ TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR)
     }
     EXPECT_TRUE(offered.contains("tool.pdf.ocr")) << offered.join(", ").toStdString();
     EXPECT_TRUE(offered.contains("tool.pdf.readQR")) << offered.join(", ").toStdString();
+}
+
+TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QStringList lines;
+    for (int i = 0; i < 30; ++i)
+        lines.append(QStringLiteral("Line %1 of a long scanned letter to read").arg(i));
+    const QString scan = writeScanPdf(files + "/long.pdf", QList<QImage>(24, scanPicture({lines, 40, {}}, {2550, 3300})));
+    const QByteArray before = readFile(scan);
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_CACHE_HOME", home + "/cache");
+    env.remove("QUORVENDA_TEST_HARNESS");
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {"run", "tool.pdf.ocr", scan});
+    ASSERT_TRUE(run.waitForStarted(30000));
+    // The item's work folder shows that the pages are being read.
+    const auto working = [&] {
+        QDirIterator it(home + "/cache", QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        return it.hasNext();
+    };
+    waitFor([&] { return run.state() != QProcess::Running || working(); }, 60000);
+    QThread::msleep(500);
+    ASSERT_EQ(run.state(), QProcess::Running) << "the run ended before it could be stopped";
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(30000));
+
+    EXPECT_EQ(run.exitCode(), 1);
+    const QJsonObject outcome = lastJsonLine(run.readAllStandardOutput().trimmed());
+    EXPECT_EQ(outcome.value("state").toString(), "cancelled");
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    EXPECT_EQ(folderEntries(files), QStringList{"long.pdf"});
+    EXPECT_EQ(readFile(scan), before);
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
 }
