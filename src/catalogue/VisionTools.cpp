@@ -2,6 +2,7 @@
 
 #include "engines/image/ImageDecoder.h"
 #include "engines/pdf/PDFEngine.h"
+#include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
@@ -58,7 +59,42 @@ QStringList readPageCodes(const QImage& picture, std::stop_token stop)
     return payloadsOf(VisionEngine::detectBarcodes(picture, stop));
 }
 
+OperationDescriptor imageVisionTool(const char* id, const char* title, const char* symbol, const char* verb)
+{
+    OperationDescriptor d;
+    d.id = QString::fromLatin1(id);
+    d.wheel = WheelKind::tools;
+    d.group = d.id.section(QLatin1Char('.'), -1);
+    d.title = QString::fromLatin1(title);
+    d.symbol = QString::fromLatin1(symbol);
+    d.categories = {FileCategory::image};
+    d.accepts = [](const FileInfo&) { return true; };
+    d.multiFile = MultiFileMode::each;
+    d.minimumFiles = 1;
+    d.behavior = OperationBehavior::run();
+    d.engine = EngineID::of(EngineID::Kind::vision);
+    d.lane = JobLane::cpu;
+    d.verb = QString::fromLatin1(verb);
+    return d;
+}
+
 } // namespace
+
+OperationDescriptor makeExtractImageTextTool()
+{
+    OperationDescriptor d = imageVisionTool("tool.image.extractText", "Extract Text", "text.viewfinder",
+                                            "Recognizing text");
+    d.outputExtension = QStringLiteral("txt");
+    d.make = blockFactory(singleOutputAdapter(extractImageText));
+    return d;
+}
+
+OperationDescriptor makeReadImageCodesTool()
+{
+    OperationDescriptor d = imageVisionTool("tool.image.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
+    d.make = blockFactory(noOutputAdapter(readImageCodes));
+    return d;
+}
 
 QString copiedNote(const QString& firstPayload)
 {

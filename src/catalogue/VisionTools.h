@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/OperationContext.h"
+#include "model/OperationDescriptor.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -26,6 +27,10 @@ QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& pl
 // The PDF's own text as "<base>.txt", pages parted by an empty line.
 QUrl convertPDFToText(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
                       Progress& progress);
+
+// The rows "tool.image.extractText" and "tool.image.readQR" of the image list.
+OperationDescriptor makeExtractImageTextTool();
+OperationDescriptor makeReadImageCodesTool();
 
 // "Copied: " and the first payload, cut to 57 characters and "…" when it is longer than 60.
 QString copiedNote(const QString& firstPayload);

@@ -162,3 +162,31 @@ TEST(VisionTools, ImageTextIsSavedAndCopied)
     }
     EXPECT_EQ(folderEntries(dir.path()), (QStringList{"blank.png", "junk.png", "note (text).txt", "note.png"}));
 }
+
+TEST(VisionTools, ImageRowsAsTheListShowsThem)
+{
+    const OperationDescriptor text = makeExtractImageTextTool();
+    EXPECT_EQ(text.id, "tool.image.extractText");
+    EXPECT_EQ(text.title, "Extract Text");
+    EXPECT_EQ(text.symbol, "text.viewfinder");
+    EXPECT_EQ(text.group, "extractText");
+    EXPECT_EQ(text.outputExtension, "txt");
+    EXPECT_EQ(text.verb, "Recognizing text");
+    const OperationDescriptor codes = makeReadImageCodesTool();
+    EXPECT_EQ(codes.id, "tool.image.readQR");
+    EXPECT_EQ(codes.title, "Read QR");
+    EXPECT_EQ(codes.symbol, "qrcode.viewfinder");
+    EXPECT_EQ(codes.group, "readQR");
+    EXPECT_FALSE(codes.outputExtension);
+    EXPECT_EQ(codes.verb, "Reading codes");
+    for (const OperationDescriptor& d : {text, codes}) {
+        EXPECT_EQ(d.wheel, WheelKind::tools);
+        EXPECT_EQ(d.categories, QSet<FileCategory>{FileCategory::image});
+        EXPECT_EQ(d.engine, EngineID::of(EngineID::Kind::vision));
+        EXPECT_EQ(d.behavior, OperationBehavior::run());
+        EXPECT_EQ(d.multiFile, MultiFileMode::each);
+        EXPECT_EQ(d.lane, JobLane::cpu);
+        EXPECT_TRUE(d.optionFields.isEmpty());
+        EXPECT_TRUE(d.accepts(FileInfo{}));
+    }
+}

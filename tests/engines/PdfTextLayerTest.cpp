@@ -123,7 +123,8 @@ TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages)
 {
     // A reader that finds one line in the middle of the upper half of every picture.
     const PageTextReader reader = [](const QImage&, double, std::stop_token) {
-        return PageTextLines{{QStringLiteral("Wombat"), QRectF(0.25, 0.6, 0.5, 0.1)}};
+        return PageTextLines{{QStringLiteral("Wombat"), QRectF(0.25, 0.6, 0.5, 0.1)},
+                             {QString::fromUtf8("Crème brûlée ½ \xF0\x9D\x84\x9E"), QRectF(0.1, 0.2, 0.8, 0.05)}};
     };
     WorkBench bench;
     FixtureDocument document;
@@ -150,6 +151,9 @@ TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages)
             const double centre = box.center().y();
             EXPECT_GT(centre, 0.3 * size.height()) << "page " << page;
             EXPECT_LT(centre, 0.4 * size.height()) << "page " << page;
+            // Every character extracts as itself, beyond the basic plane too.
+            EXPECT_TRUE(boxes.contains(QString::fromUtf8("brûlée"))) << boxes.keys().join(" ").toStdString();
+            EXPECT_TRUE(boxes.contains(QString::fromUtf8("\xF0\x9D\x84\x9E"))) << boxes.keys().join(" ").toStdString();
         }
     }
 }
