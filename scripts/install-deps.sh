@@ -22,7 +22,7 @@ PACKAGES=(
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
-  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl
+  qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
   zip unzip xz-utils bzip2
   # benchmarks
   libbenchmark-dev imagemagick xlsx2csv mupdf-tools

@@ -2,6 +2,7 @@
 
 #include "catalogue/ArchiveCatalogue.h"
 #include "catalogue/AudioCatalogue.h"
+#include "catalogue/ImageCatalogue.h"
 #include "catalogue/PdfCatalogue.h"
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/SpreadsheetCatalogue.h"
@@ -17,6 +18,7 @@ const QList<OperationDescriptor>& allToolDescriptors()
         // A category joins here, in its place, once the engine behind it is built: image,
         // video, audio, pdf, document, ebook, presentation, spreadsheet, subtitle, archive,
         // folder. The quick actions stay last.
+        list += imageDescriptors();
         list += videoDescriptors();
         list += audioDescriptors();
         list += pdfDescriptors();

@@ -1,7 +1,7 @@
 #include "documents/DelimitedText.h"
 
 #include "documents/Sheet.h"
-#include "documents/TextFileDecoding.h"
+#include "documents/TextLoaders.h"
 #include "documents/TextInterner.h"
 #include "model/EngineError.h"
 
@@ -44,8 +44,8 @@ QChar delimiterFor(const QString& text, const QString& fileName)
 
 QList<QStringList> readDelimitedText(const QString& path)
 {
-    QString text = readTextFileDetectingEncoding(path, SheetLimits::maximumTextBytes,
-                                                 SheetLimits::tooLargeMessage);
+    QString text = TextLoaders::readTextWithDetectedEncoding(QUrl::fromLocalFile(path), SheetLimits::maximumTextBytes,
+                                                              SheetLimits::tooLargeMessage);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return splitDelimited(text, delimiterFor(text, QFileInfo(path).fileName()),

@@ -219,9 +219,21 @@ QString HTMLRenderer::removeXMLForbidden(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
         const char16_t u = c.unicode();
         if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF)
+            continue;
+        // A surrogate without its partner is no character at all.
+        if (c.isHighSurrogate()) {
+            if (i + 1 < size && text[i + 1].isLowSurrogate()) {
+                out += c;
+                out += text[++i];
+            }
+            continue;
+        }
+        if (c.isLowSurrogate())
             continue;
         out += c;
     }

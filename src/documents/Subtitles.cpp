@@ -1,7 +1,7 @@
 #include "documents/Subtitles.h"
 
 #include "documents/DecimalNumber.h"
-#include "documents/TextFileDecoding.h"
+#include "documents/TextLoaders.h"
 #include "model/EngineError.h"
 
 #include <QFileInfo>
@@ -292,7 +292,8 @@ LoadedSubtitles loadSubtitles(const QString& path)
     LoadedSubtitles loaded;
     loaded.format = subtitleFormatForFileName(path);
     const QString text = normalizedSubtitleText(
-        readTextFileDetectingEncoding(path, maximumSubtitleFileBytes, subtitleFileTooLargeMessage));
+        TextLoaders::readTextWithDetectedEncoding(QUrl::fromLocalFile(path), maximumSubtitleFileBytes,
+                                                  subtitleFileTooLargeMessage));
     loaded.cues = parseSubtitleText(text, loaded.format);
     if (loaded.cues.isEmpty())
         throw EngineError(noSubtitlesMessage);

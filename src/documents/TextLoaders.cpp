@@ -42,18 +42,35 @@ std::optional<QString> decodeWindows1252(const QByteArray& bytes)
 
 QByteArray TextLoaders::readFileBytes(const QUrl& url)
 {
+    return readFileBytes(url, maximumFileBytes, QStringLiteral("This document is too large"));
+}
+
+QByteArray TextLoaders::readFileBytes(const QUrl& url, qint64 maximumBytes, const QString& tooLargeMessage)
+{
     const QString path = url.toLocalFile();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw SystemError::fromErrno(QFile::exists(path) ? EACCES : ENOENT,
                                      QStringLiteral("Cannot open ") + path);
-    if (file.size() > maximumFileBytes)
-        throw EngineError(QStringLiteral("This document is too large"),
-                          QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maximumFileBytes));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot read ") + path);
-    return bytes;
+    const auto tooLarge = [&] {
+        return EngineError(tooLargeMessage, QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maximumBytes));
+    };
+    if (file.size() > maximumBytes)
+        throw tooLarge();
+    // The size is only a hint: a file that grows while it is read is still cut off at the cap.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(file.size()));
+    char buffer[1 << 16];
+    for (;;) {
+        const qint64 n = file.read(buffer, sizeof buffer);
+        if (n < 0)
+            throw SystemError::fromErrno(EIO, QStringLiteral("Cannot read ") + path);
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + n > maximumBytes)
+            throw tooLarge();
+        bytes.append(buffer, n);
+    }
 }
 
 std::optional<QString> TextLoaders::decodeText(const QByteArray& bytes)
@@ -78,7 +95,12 @@ std::optional<QString> TextLoaders::decodeText(const QByteArray& bytes)
 
 QString TextLoaders::readTextWithDetectedEncoding(const QUrl& file)
 {
-    const std::optional<QString> text = decodeText(readFileBytes(file));
+    return readTextWithDetectedEncoding(file, maximumFileBytes, QStringLiteral("This document is too large"));
+}
+
+QString TextLoaders::readTextWithDetectedEncoding(const QUrl& file, qint64 maximumBytes, const QString& tooLargeMessage)
+{
+    const std::optional<QString> text = decodeText(readFileBytes(file, maximumBytes, tooLargeMessage));
     if (!text)
         throw EngineError(QStringLiteral("This text file uses an unknown encoding"));
     return *text;

@@ -22,6 +22,8 @@ public:
     // any NUL byte, fail). Throws EngineError "This text file uses an unknown encoding", and
     // SystemError when the file cannot be read.
     static QString readTextWithDetectedEncoding(const QUrl& file);
+    // The same with a cap of its own: EngineError tooLargeMessage past maximumBytes.
+    static QString readTextWithDetectedEncoding(const QUrl& file, qint64 maximumBytes, const QString& tooLargeMessage);
     static std::optional<QString> decodeText(const QByteArray& bytes);
 
     // Line ends normalised to "\n"; paragraphs split at blank lines.
@@ -34,8 +36,10 @@ public:
     // Files bigger than this are not read into memory.
     static constexpr qint64 maximumFileBytes = 512LL * 1024 * 1024;
 
-    // Reads a whole file of at most maximumFileBytes; throws SystemError or EngineError.
+    // Reads a whole file of at most maximumFileBytes ("This document is too large"), counted
+    // while reading; throws SystemError or EngineError.
     static QByteArray readFileBytes(const QUrl& file);
+    static QByteArray readFileBytes(const QUrl& file, qint64 maximumBytes, const QString& tooLargeMessage);
 };
 
 } // namespace qv

@@ -1,6 +1,7 @@
 #include "documents/XlsxWriter.h"
 
 #include "documents/DecimalNumber.h"
+#include "documents/XMLNamespaces.h"
 #include "documents/ZipPackageWriter.h"
 
 #include <QSet>
@@ -11,11 +12,10 @@ namespace qv {
 namespace {
 
 const char* const xmlDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-const char* const contentTypesNS = "http://schemas.openxmlformats.org/package/2006/content-types";
-const char* const packageRelationshipsNS = "http://schemas.openxmlformats.org/package/2006/relationships";
-const char* const officeRelationshipsNS = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-const char* const extendedPropertiesNS = "http://schemas.openxmlformats.org/officeDocument/2006/extended-properties";
-const char* const spreadsheetMainNS = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+QString ns(const char* key)
+{
+    return XMLNamespaces::value(QString::fromLatin1(key));
+}
 
 // Parts are written in pieces of about this size.
 constexpr qsizetype chunkBytes = 1 << 20;
@@ -44,7 +44,7 @@ bool isHorizontalSpace(QChar c)
 
 QByteArray contentTypes(qsizetype count)
 {
-    QString xml = QStringLiteral("<Types xmlns=\"%1\">").arg(QLatin1String(contentTypesNS));
+    QString xml = QStringLiteral("<Types xmlns=\"%1\">").arg(ns("contentTypes"));
     xml += QLatin1String(
         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
@@ -60,22 +60,22 @@ QByteArray contentTypes(qsizetype count)
 QByteArray packageRelationships()
 {
     return part(QStringLiteral(
-        "<Relationships xmlns=\"%1\"><Relationship Id=\"rId1\" Type=\"%2/officeDocument\" "
-        "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" Type=\"%2/extended-properties\" "
+        "<Relationships xmlns=\"%1\"><Relationship Id=\"rId1\" Type=\"%2\" "
+        "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" Type=\"%3\" "
         "Target=\"docProps/app.xml\"/></Relationships>")
-                    .arg(QLatin1String(packageRelationshipsNS), QLatin1String(officeRelationshipsNS)));
+                    .arg(ns("packageRelationships"), ns("relOfficeDocument"), ns("relExtendedProperties")));
 }
 
 QByteArray appProperties()
 {
     return part(QStringLiteral("<Properties xmlns=\"%1\"><Application>Quorvenda</Application></Properties>")
-                    .arg(QLatin1String(extendedPropertiesNS)));
+                    .arg(ns("extendedProperties")));
 }
 
 QByteArray workbook(const QStringList& names)
 {
     QString xml = QStringLiteral("<workbook xmlns=\"%1\" xmlns:r=\"%2\"><sheets>")
-                      .arg(QLatin1String(spreadsheetMainNS), QLatin1String(officeRelationshipsNS));
+                      .arg(ns("spreadsheetMain"), ns("officeRelationships"));
     for (qsizetype i = 0; i < names.size(); ++i)
         xml += QStringLiteral("<sheet name=\"%1\" sheetId=\"%2\" r:id=\"rId%2\"/>")
                    .arg(xlsxEscape(names[i]))
@@ -86,14 +86,14 @@ QByteArray workbook(const QStringList& names)
 
 QByteArray workbookRelationships(qsizetype count)
 {
-    QString xml = QStringLiteral("<Relationships xmlns=\"%1\">").arg(QLatin1String(packageRelationshipsNS));
+    QString xml = QStringLiteral("<Relationships xmlns=\"%1\">").arg(ns("packageRelationships"));
     for (qsizetype n = 1; n <= count; ++n)
-        xml += QStringLiteral("<Relationship Id=\"rId%1\" Type=\"%2/worksheet\" Target=\"worksheets/sheet%1.xml\"/>")
+        xml += QStringLiteral("<Relationship Id=\"rId%1\" Type=\"%2\" Target=\"worksheets/sheet%1.xml\"/>")
                    .arg(n)
-                   .arg(QLatin1String(officeRelationshipsNS));
-    xml += QStringLiteral("<Relationship Id=\"rId%1\" Type=\"%2/styles\" Target=\"styles.xml\"/></Relationships>")
+                   .arg(ns("relWorksheet"));
+    xml += QStringLiteral("<Relationship Id=\"rId%1\" Type=\"%2\" Target=\"styles.xml\"/></Relationships>")
                .arg(count + 1)
-               .arg(QLatin1String(officeRelationshipsNS));
+               .arg(ns("relStyles"));
     return part(xml);
 }
 
@@ -109,14 +109,14 @@ QByteArray styles()
         "xfId=\"0\"/><xf numFmtId=\"0\" fontId=\"1\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyFont=\"1\"/>"
         "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
         "</cellStyles></styleSheet>")
-                    .arg(QLatin1String(spreadsheetMainNS)));
+                    .arg(ns("spreadsheetMain")));
 }
 
 void writeWorksheet(ZipPackageWriter& zip, qsizetype n, const Sheet& sheet)
 {
     zip.begin(QStringLiteral("xl/worksheets/sheet%1.xml").arg(n));
     QByteArray chunk(xmlDeclaration);
-    chunk += QByteArray("<worksheet xmlns=\"") + spreadsheetMainNS + "\"><sheetData>";
+    chunk += "<worksheet xmlns=\"" + ns("spreadsheetMain").toUtf8() + "\"><sheetData>";
     for (qsizetype r = 0; r < sheet.rows.size(); ++r) {
         const QByteArray rowNumber = QByteArray::number(r + 1);
         chunk += "<row r=\"" + rowNumber + "\">";

@@ -17,6 +17,7 @@ const QList<std::pair<QString, QString>>& platformWordingTable()
         {QStringLiteral("the Finder selection"), QStringLiteral("the Copied Files")},
         {QStringLiteral("Finder selection"), QStringLiteral("Copied Files")},
         {QStringLiteral("this Mac"), QStringLiteral("this computer")},
+        {QStringLiteral("This Mac"), QStringLiteral("This computer")},
         {QStringLiteral("AirDrop"), QStringLiteral("Send to Device")},
         {QStringLiteral("in Finder"), QStringLiteral("in your file manager")},
         {QStringLiteral("Finder"), QStringLiteral("your file manager")},

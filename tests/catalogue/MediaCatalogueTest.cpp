@@ -1,5 +1,6 @@
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/AudioCatalogue.h"
+#include "catalogue/ImageCatalogue.h"
 #include "catalogue/VideoCatalogue.h"
 
 #include <gtest/gtest.h>
@@ -38,10 +39,11 @@ TEST(MediaCatalogue, ListsTheConversionsInWheelOrder)
                            "convert.audio.aiff", "convert.audio.ogg", "convert.audio.opus", "convert.audio.alac",
                            "convert.audio.caf", "convert.audio.m4r"}));
 
-    // Video, then audio, each with its tools, ahead of the archives.
+    // Images, then video, then audio, each with its tools, ahead of the archives.
     const QStringList all = ids(allToolDescriptors());
-    EXPECT_EQ(all.indexOf("convert.video.mp4"), 0);
-    EXPECT_EQ(all.indexOf("convert.audio.mp3"), 30);
+    const qsizetype images = imageDescriptors().size();
+    EXPECT_EQ(all.indexOf("convert.video.mp4"), images);
+    EXPECT_EQ(all.indexOf("convert.audio.mp3"), images + 30);
 }
 
 TEST(MediaCatalogue, EntriesCarryTheirContainerLaneAndChoices)

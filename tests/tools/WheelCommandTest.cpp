@@ -38,9 +38,16 @@ TEST(DevDriver, WheelPrintsTheContentOfOneWheel)
                          &output),
               0);
     const QJsonObject convert = QJsonDocument::fromJson(output.mid(output.indexOf('{'))).object();
-    EXPECT_EQ(convert.value(QStringLiteral("message")).toString(),
-              QStringLiteral("No conversions for this file"));
+    EXPECT_TRUE(convert.value(QStringLiteral("message")).isNull());
     EXPECT_EQ(convert.value(QStringLiteral("label")).toString(), QStringLiteral("JPG"));
+
+    ASSERT_EQ(runProgram(driver, {QStringLiteral("wheel"), QStringLiteral("convert"),
+                                  QStringLiteral("a.nothingknown")},
+                         &output),
+              0);
+    const QJsonObject none = QJsonDocument::fromJson(output.mid(output.indexOf('{'))).object();
+    EXPECT_EQ(none.value(QStringLiteral("message")).toString(),
+              QStringLiteral("No conversions for this file"));
 
     EXPECT_EQ(runProgram(driver, {QStringLiteral("wheel"), QStringLiteral("sideways"),
                                   QStringLiteral("a.jpg")}),

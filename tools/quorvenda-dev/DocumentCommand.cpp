@@ -3,10 +3,14 @@
 #include "documents/AttributedTextReader.h"
 #include "documents/AttributedTextWriter.h"
 #include "documents/DocumentFileReader.h"
+#include "documents/DocxWriter.h"
+#include "documents/EPUBReader.h"
+#include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/TextLoaders.h"
 #include "model/Error.h"
+#include "model/FileInfo.h"
 #include "model/SystemError.h"
 #include "platform/TemporaryRoot.h"
 
@@ -31,7 +35,8 @@ void print(const QString& text)
 
 int usage()
 {
-    QTextStream(stderr) << "usage: quorvenda-dev document FILE [--to md|html|txt] [--roundtrip] [--stats]\n";
+    QTextStream(stderr) << "usage: quorvenda-dev document FILE [--to md|html|txt] [--roundtrip] [--stats]\n"
+                           "       quorvenda-dev document FILE --to docx|epub OUT [--letter]\n";
     return 2;
 }
 
@@ -43,9 +48,15 @@ int document(const QStringList& args)
     QString to;
     bool roundtrip = false;
     bool stats = false;
+    bool letter = false;
+    QString out;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--to") && i + 1 < args.size())
+        if (args[i] == QLatin1String("--to") && i + 1 < args.size()) {
             to = args[++i];
+            if ((to == QLatin1String("docx") || to == QLatin1String("epub")) && i + 1 < args.size())
+                out = args[++i];
+        } else if (args[i] == QLatin1String("--letter"))
+            letter = true;
         else if (args[i] == QLatin1String("--roundtrip"))
             roundtrip = true;
         else if (args[i] == QLatin1String("--stats"))
@@ -55,8 +66,10 @@ int document(const QStringList& args)
         else
             return usage();
     }
-    if (file.isEmpty() || (!to.isEmpty() && to != QLatin1String("md") && to != QLatin1String("html")
-                           && to != QLatin1String("txt")))
+    const bool package = to == QLatin1String("docx") || to == QLatin1String("epub");
+    if (file.isEmpty() || (package && out.isEmpty()) || (letter && !package)
+        || (!to.isEmpty() && !package && to != QLatin1String("md") && to != QLatin1String("html")
+            && to != QLatin1String("txt")))
         return usage();
     const QFileInfo info(file);
     const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
@@ -65,18 +78,29 @@ int document(const QStringList& args)
         QTemporaryDir work(TemporaryRoot::secure() + QStringLiteral("/document-XXXXXX"));
         if (!work.isValid())
             throw SystemError(SystemError::posixDomain, EIO, QStringLiteral("Cannot create a work folder"));
-        DocumentModel model = DocumentFileReader::read(url, QUrl::fromLocalFile(work.path()));
+        DocumentModel model;
+        if (splitFileName(info.fileName()).ext == QLatin1String("epub")) {
+            const QUrl unpacked = makeUniqueTempDirectory(QUrl::fromLocalFile(work.path()), QStringLiteral("epub"));
+            model = EPUBReader::documentModel(EPUBReader::read(url, unpacked));
+        } else {
+            model = DocumentFileReader::read(url, QUrl::fromLocalFile(work.path()));
+        }
+        const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
+            QFile in(QDir(folder.toLocalFile()).filePath(path));
+            if (!in.open(QIODevice::ReadOnly) || in.size() > TextLoaders::maximumFileBytes)
+                return std::nullopt;
+            return in.readAll();
+        };
         if (roundtrip) {
-            const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
-                QFile in(QDir(folder.toLocalFile()).filePath(path));
-                if (!in.open(QIODevice::ReadOnly) || in.size() > TextLoaders::maximumFileBytes)
-                    return std::nullopt;
-                return in.readAll();
-            };
             const auto rich = AttributedTextWriter::attributedStringFromDocumentModel(loader, model.blocks);
             model = AttributedTextReader::documentModelFromAttributedString(*rich, model.title);
         }
-        if (stats) {
+        if (to == QLatin1String("docx")) {
+            writeDOCX(model.blocks, model.title.value_or(splitFileName(info.fileName()).baseName), letter, out, loader);
+        } else if (to == QLatin1String("epub")) {
+            writeEPUB(model.blocks, model.title.value_or(splitFileName(info.fileName()).baseName), std::nullopt, out,
+                      loader);
+        } else if (stats) {
             const auto counts = TextLoaders::textStatistics(model.plainText());
             print(TextLoaders::statisticsLine(counts.words, counts.characters) + QLatin1Char('\n'));
         } else if (to == QLatin1String("md")) {

@@ -24,7 +24,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("capabilities"),
          {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
         {QStringLiteral("document"),
-         {qv::dev::document, "document FILE [--to md|html|txt] [--roundtrip] [--stats]  a document read into the model, as JSON or written out"}},
+         {qv::dev::document, "document FILE [--to md|html|txt|docx OUT|epub OUT] [--letter] [--roundtrip] [--stats]  a document (or an EPUB) read into the model, as JSON or written out"}},
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("hud-demo"),

@@ -38,7 +38,8 @@ std::optional<double> statedDpi(double pixelsPerMillimetre)
 {
     if (!(pixelsPerMillimetre > 0) || std::abs(pixelsPerMillimetre - 1.0) < 1e-9)
         return std::nullopt;
-    return pixelsPerMillimetre * 25.4;
+    // Files store pixels per metre or per inch in whole numbers: 2835 per metre is 72 dpi.
+    return std::round(pixelsPerMillimetre * 254.0) / 10.0;
 }
 
 ImageProperties readProperties(VipsImage* image)
@@ -130,10 +131,11 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
     header.reset();
 
     const int size = std::max(1, std::min(longest, maxPixelSize.value_or(longest)));
-    const QByteArray loadOptions = QByteArray("fail_on=error") + (index > 0 ? ",page=" + QByteArray::number(index) : QByteArray());
+    // The thumbnail takes loader options only in the name.
+    const QByteArray name = index > 0 ? native + "[page=" + QByteArray::number(index) + "]" : native;
     VipsImage* thumbnail = nullptr;
-    if (vips_thumbnail(native.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
-                       "option_string", loadOptions.constData(), nullptr)
+    if (vips_thumbnail(name.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
+                       "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
         != 0)
         fail(takeVipsError());
     // The thumbnail keeps the file's own resolution figures; the properties stay as stated.

@@ -66,4 +66,12 @@ std::optional<QSize> imagePixelSize(const QString& path)
     return QSize(width, height);
 }
 
+std::optional<int> imageBandCount(const QString& path)
+{
+    const HeaderPointer image = openHeader(path);
+    if (!image)
+        return std::nullopt;
+    return image->Bands;
+}
+
 } // namespace qv

@@ -130,8 +130,10 @@ EngineError saveError(ImageOutput output, const QString& log)
     const QString lower = log.toLower();
     if (lower.contains(QLatin1String("out of memory")) || lower.contains(QLatin1String("unable to allocate")))
         return EngineError(QStringLiteral("Not enough memory for this image"), log);
-    if (lower.contains(QLatin1String("load")) || lower.contains(QLatin1String("truncated"))
-        || lower.contains(QLatin1String("premature end")) || lower.contains(QLatin1String("corrupt")))
+    static const char* const readingFaults[] = {"load", "read error", "truncated", "premature end",
+                                                "corrupt", "crc error", "not enough data"};
+    if (std::any_of(std::begin(readingFaults), std::end(readingFaults),
+                    [&](const char* fault) { return lower.contains(QLatin1String(fault)); }))
         return EngineError(ImageDecoder::damagedMessage(), log);
     return EngineError(ImageWriter::writeFailedMessage(output), log);
 }

@@ -1,6 +1,10 @@
 #include "engines/image/VipsRuntime.h"
 
+#include <QThread>
+
 #include <vips/vips.h>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -14,6 +18,13 @@ bool ensureVips()
         return true;
     }();
     return started;
+}
+
+void setVipsLanes(int cpuLaneLimit)
+{
+    if (!ensureVips())
+        return;
+    vips_concurrency_set(std::max(1, QThread::idealThreadCount() / std::max(1, cpuLaneLimit)));
 }
 
 } // namespace qv

@@ -1,0 +1,301 @@
+#include "engines/image/FFmpegImageWriter.h"
+#include "engines/image/IconFileWriter.h"
+#include "engines/image/ImageConversion.h"
+#include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageWriter.h"
+#include "model/EngineError.h"
+#include "model/FFmpegError.h"
+#include "model/Progress.h"
+#include "support/ImageTestImages.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QUuid>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+class ImageConversionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(dir.path()).mkpath("in"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("work"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("out"));
+        work.progress = &progress;
+        work.workFile = [this](const QString& extension) {
+            return QUrl::fromLocalFile(dir.filePath("work/" + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                                                    + "." + extension));
+        };
+        work.place = [this](const QUrl& file, const QString& extension) {
+            const QString target = dir.filePath("out/" + base + "." + extension);
+            EXPECT_TRUE(QFile::rename(file.toLocalFile(), target));
+            return QUrl::fromLocalFile(target);
+        };
+    }
+
+    FileInfo input(const QString& path)
+    {
+        FileInfo file = fileInfoForURL(QUrl::fromLocalFile(path));
+        base = file.baseName;
+        return file;
+    }
+
+    QString convert(const QString& path, ImageOutput target)
+    {
+        return ImageConversion::convertImage(input(path), target, context, work).toLocalFile();
+    }
+
+    QString halfPng() { return writeHalfTransparentPng(dir.filePath("in/photo.png")); }
+
+    // A program that records its arguments and environment, then writes its output file.
+    QString recordingFFmpeg(int status = 0)
+    {
+        const QString script = dir.filePath("ffmpeg");
+        const QString record = dir.filePath("record.txt");
+        writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n/usr/bin/env >> '%1'\n"
+                                         "for a in \"$@\"; do last=$a; done\nprintf x > \"${last#file:}\"\n"
+                                         "exit %2\n")
+                              .arg(record)
+                              .arg(status)
+                              .toUtf8());
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
+    }
+
+    QStringList recorded() { return QString::fromUtf8(readFile(dir.filePath("record.txt"))).split('\n', Qt::SkipEmptyParts); }
+
+    QStringList leftovers() { return QDir(dir.filePath("work")).entryList(QDir::Files); }
+
+    QTemporaryDir dir;
+    Progress progress{100};
+    ImageWork work;
+    OperationContext context;
+    QString base;
+};
+
+// The pixel sizes an ICO's directory lists (0 stands for 256).
+QList<int> icoSizes(const QByteArray& bytes)
+{
+    QList<int> sizes;
+    const int count = qFromLittleEndian<quint16>(bytes.constData() + 4);
+    for (int i = 0; i < count; ++i) {
+        const int side = uchar(bytes[6 + 16 * i]);
+        sizes << (side == 0 ? 256 : side);
+    }
+    return sizes;
+}
+
+QColor pixel(const QString& path, int x, int y)
+{
+    return ImageDecoder::decode(path).toQImage().pixelColor(x, y);
+}
+
+} // namespace
+
+TEST_F(ImageConversionTest, TransparencyLandsOnTheChosenColourOrStays)
+{
+    const QString png = halfPng();
+    const QString jpg = convert(png, ImageOutput::jpg);
+    EXPECT_EQ(QFileInfo(jpg).fileName(), "photo.jpg");
+    EXPECT_EQ(vipsField(jpg, "width"), "400");
+    EXPECT_EQ(vipsField(jpg, "height"), "300");
+    EXPECT_NEAR(vipsField(jpg, "xres").toDouble() * 25.4, 300.0, 0.5);
+    EXPECT_GT(pixel(jpg, 300, 150).lightness(), 245);
+    EXPECT_GT(pixel(jpg, 50, 150).red(), 230);
+
+    context.options.alphaBackground = "#00FF00";
+    const QString bmp = convert(png, ImageOutput::bmp);
+    EXPECT_EQ(QFileInfo(bmp).fileName(), "photo.bmp");
+    EXPECT_EQ(pixel(bmp, 300, 150), QColor(0, 255, 0));
+    context.options.alphaBackground = "zzz";
+    QFile::remove(bmp);
+    EXPECT_EQ(pixel(convert(png, ImageOutput::bmp), 300, 150), QColor(255, 255, 255));
+
+    for (ImageOutput keeps : {ImageOutput::png, ImageOutput::tiff, ImageOutput::webp, ImageOutput::heic,
+                              ImageOutput::avif, ImageOutput::psd, ImageOutput::tga}) {
+        const QString out = convert(png, keeps);
+        EXPECT_EQ(QFileInfo(out).fileName(), "photo." + toString(keeps));
+        EXPECT_EQ(vipsField(out, "width"), "400") << toString(keeps).toStdString();
+        EXPECT_EQ(vipsField(out, "bands").toInt() % 2, 0) << toString(keeps).toStdString() << " lost its alpha";
+    }
+    EXPECT_EQ(vipsField(dir.filePath("out/photo.avif"), "heif-compression"), "av1");
+    EXPECT_EQ(vipsField(dir.filePath("out/photo.heic"), "heif-compression"), "hevc");
+    EXPECT_EQ(vipsField(convert(png, ImageOutput::jp2), "width"), "400");
+    EXPECT_EQ(vipsField(convert(png, ImageOutput::gif), "width"), "400");
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+    EXPECT_EQ(progress.completedUnitCount(), 95);
+}
+
+TEST_F(ImageConversionTest, IconsHoldEverySizeAsPng)
+{
+    const QString png = halfPng();
+    const QByteArray ico = readFile(convert(png, ImageOutput::ico));
+    EXPECT_EQ(icoSizes(ico), (QList<int>{16, 24, 32, 48, 64, 256}));
+    const quint32 firstOffset = qFromLittleEndian<quint32>(ico.constData() + 6 + 12);
+    EXPECT_EQ(ico.mid(firstOffset + 1, 3), "PNG");
+
+    const QByteArray icns = readFile(convert(png, ImageOutput::icns));
+    ASSERT_EQ(icns.left(4), "icns");
+    EXPECT_EQ(qFromBigEndian<quint32>(icns.constData() + 4), quint32(icns.size()));
+    QStringList types;
+    QList<int> widths;
+    for (qsizetype at = 8; at + 8 <= icns.size();) {
+        const quint32 length = qFromBigEndian<quint32>(icns.constData() + at + 4);
+        types << QString::fromLatin1(icns.mid(at, 4));
+        const QString element = dir.filePath("element.png");
+        writeFile(element, icns.mid(at + 8, length - 8));
+        widths << vipsField(element, "width").toInt();
+        at += length;
+    }
+    EXPECT_EQ(types, (QStringList{"icp4", "icp5", "icp6", "ic07", "ic08", "ic09", "ic10"}));
+    EXPECT_EQ(widths, (QList<int>{16, 32, 64, 128, 256, 512, 1024}));
+    EXPECT_EQ(IconFileWriter::icoContainer({256}, {"abc"}).mid(6, 2), QByteArray(2, 0));
+}
+
+TEST_F(ImageConversionTest, SizeLimitsComeFromTheOptionThenTheSetting)
+{
+    const QString big = dir.filePath("in/big.png");
+    ASSERT_EQ(runProgram("vips", {"black", big, "4000", "3000"}), 0);
+    context.options.maxDimension = 1000;
+    EXPECT_EQ(vipsField(convert(big, ImageOutput::jpg), "width"), "1000");
+    EXPECT_EQ(vipsField(dir.filePath("out/big.jpg"), "height"), "750");
+    context.options.maxDimension.reset();
+    context.settings.imageMaxDimension = 1200;
+    EXPECT_EQ(vipsField(convert(big, ImageOutput::webp), "width"), "1200");
+    context.options.maxDimension = 0;
+    EXPECT_EQ(vipsField(convert(big, ImageOutput::tiff), "width"), "4000");
+}
+
+TEST_F(ImageConversionTest, TurnedPhotosComeOutUprightWithTheirMetadataAsSet)
+{
+    const QString source = writeOpaqueImage(dir.filePath("in/cam.jpg"), 400, 300, 300);
+    ASSERT_EQ(runProgram("exiv2", {"-M", "set Exif.Image.Orientation 6", "-M", "set Exif.Image.Make Quorcam", "-M",
+                                   "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.title Secret", source}),
+              0);
+    const QByteArray before = readFile(source);
+    const QString kept = convert(source, ImageOutput::webp);
+    EXPECT_EQ(vipsField(kept, "width"), "300");
+    EXPECT_EQ(vipsField(kept, "height"), "400");
+    // Turned clockwise: the dark left edge of the source is now the top.
+    EXPECT_LT(pixel(kept, 150, 2).red(), pixel(kept, 150, 397).red());
+    const QByteArray tags = exivTags(kept);
+    EXPECT_TRUE(tags.contains("Quorcam"));
+    EXPECT_TRUE(tags.contains("GPSLatitudeRef"));
+    EXPECT_TRUE(tags.contains("top, left")) << tags.constData();
+    EXPECT_FALSE(exivTags(kept, "-px").contains("Secret"));
+    EXPECT_EQ(readFile(source), before);
+
+    QFile::remove(kept);
+    context.settings.preserveMetadata = false;
+    const QString bare = convert(source, ImageOutput::webp);
+    const QByteArray none = exivTags(bare);
+    EXPECT_FALSE(none.contains("Quorcam"));
+    EXPECT_FALSE(none.contains("GPS"));
+    EXPECT_FALSE(exivTags(bare, "-px").contains("Secret"));
+}
+
+TEST_F(ImageConversionTest, DamagedFilesFailAndLeaveNothing)
+{
+    const QByteArray bytes = readFile(halfPng());
+    QByteArray broken = bytes;
+    broken.replace(bytes.size() / 2, 64, QByteArray(64, char(0x55)));
+    const QString damaged = writeFile(dir.filePath("in/broken.png"), broken);
+    try {
+        convert(damaged, ImageOutput::jpg);
+        ADD_FAILURE() << "converted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), ImageDecoder::damagedMessage());
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_EQ(readFile(damaged), broken);
+}
+
+TEST(FFmpegImageArguments, FollowQualityAlphaAndLossless)
+{
+    const QStringList avif = FFmpegImageWriter::avifEncoderArgs(0.7, false);
+    EXPECT_EQ(avif, (QStringList{"-c:v", "libaom-av1", "-still-picture", "1", "-crf", "25", "-cpu-used", "6",
+                                 "-row-mt", "1", "-f", "avif"}));
+    EXPECT_EQ(FFmpegImageWriter::avifEncoderArgs(1.0, false)[5], "10");
+    EXPECT_EQ(FFmpegImageWriter::avifEncoderArgs(0.5, false)[5], "35");
+    EXPECT_EQ(FFmpegImageWriter::avifEncoderArgs(0.0, false)[5], "60");
+    const QStringList alpha = FFmpegImageWriter::avifEncoderArgs(0.7, true);
+    EXPECT_EQ(alpha.mid(0, 6), (QStringList{"-filter_complex",
+                                            "[0:v]format=yuva444p,split[c][a];[a]alphaextract[alpha]", "-map",
+                                            "[c]", "-map", "[alpha]"}));
+    EXPECT_EQ(alpha.indexOf("-c:v"), 6);
+    EXPECT_EQ(FFmpegImageWriter::webpEncoderArgs(0.85, false),
+              (QStringList{"-c:v", "libwebp", "-quality", "85", "-f", "webp"}));
+    EXPECT_EQ(FFmpegImageWriter::webpEncoderArgs(0.85, true),
+              (QStringList{"-c:v", "libwebp", "-lossless", "1", "-f", "webp"}));
+}
+
+TEST_F(ImageConversionTest, WithoutLibvipsWritersFFmpegEncodesAPngIntermediate)
+{
+    work.writableTypes = QSet<QString>{"public.png", "public.jpeg"};
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg()));
+    const QString png = halfPng();
+    const QString avif = convert(png, ImageOutput::avif);
+    EXPECT_EQ(QFileInfo(avif).fileName(), "photo.avif");
+    QStringList args = recorded();
+    ASSERT_GE(args.size(), 4);
+    const qsizetype input = args.indexOf("-i");
+    ASSERT_GE(input, 0);
+    EXPECT_TRUE(args[input + 1].startsWith("file:" + dir.filePath("work/")));
+    EXPECT_TRUE(args[input + 1].endsWith(".png"));
+    EXPECT_EQ(args[input + 2], "-filter_complex");
+    EXPECT_EQ(args.count("-map"), 2);
+    EXPECT_EQ(args[args.indexOf("-crf") + 1], "25");
+    const qsizetype outputAt = args.indexOf("avif") + 1;
+    EXPECT_TRUE(args[outputAt].startsWith("file:" + dir.filePath("work/")));
+    // Nothing but what the shell itself sets.
+    for (const QString& line : args.mid(outputAt + 1))
+        EXPECT_TRUE(line.startsWith("PWD=") || line.startsWith("SHLVL=") || line.startsWith("_=")) << line.toStdString();
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+
+    // An opaque picture has no alpha graph; WebP takes its quality or the lossless option.
+    const QString opaque = writeOpaqueImage(dir.filePath("in/flat.png"), 64, 48);
+    convert(opaque, ImageOutput::avif);
+    EXPECT_FALSE(recorded().contains("-filter_complex"));
+    convert(opaque, ImageOutput::webp);
+    EXPECT_EQ(recorded()[recorded().indexOf("-quality") + 1], "85");
+    context.options.lossless = true;
+    QFile::remove(dir.filePath("out/flat.webp"));
+    convert(opaque, ImageOutput::webp);
+    EXPECT_TRUE(recorded().contains("-lossless"));
+    EXPECT_FALSE(recorded().contains("-quality"));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(ImageConversionTest, FFmpegMissingOrFailingDeliversNothing)
+{
+    work.writableTypes = QSet<QString>{"public.png"};
+    work.ffmpeg = std::optional<QUrl>();
+    const QString png = halfPng();
+    try {
+        convert(png, ImageOutput::webp);
+        ADD_FAILURE() << "converted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "FFmpeg is missing from this copy of Quorvenda");
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
+
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg(1)));
+    EXPECT_THROW(convert(png, ImageOutput::avif), FFmpegError);
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+
+    // The direct writer takes the same road and removes its intermediate beside the output.
+    const QString target = dir.filePath("work/direct.webp");
+    EXPECT_THROW(ImageWriter::write(ImageDecoder::decode(png), ImageOutput::webp, target, {}, 0.8, work), FFmpegError);
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+}

@@ -1,0 +1,156 @@
+#include "engines/image/DecodedImage.h"
+#include "engines/image/ImageDecoder.h"
+#include "model/EngineError.h"
+#include "support/ImageTestImages.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+QString failureOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EngineError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no failure>");
+}
+
+// A 400 x 300 JPEG that says it is turned a quarter clockwise (shown 300 x 400).
+QString turnedJpeg(const QTemporaryDir& dir)
+{
+    const QString path = writeOpaqueImage(dir.filePath("turned.jpg"), 400, 300);
+    EXPECT_EQ(runProgram("exiv2", {"-M", "set Exif.Image.Orientation 6", path}), 0);
+    return path;
+}
+
+} // namespace
+
+TEST(ImageDecoder, DecodesPixelsAlphaAndResolution)
+{
+    QTemporaryDir dir;
+    const QString png = writeHalfTransparentPng(dir.filePath("half.png"));
+    const DecodedImage image = ImageDecoder::decode(png);
+    EXPECT_EQ(image.width(), 400);
+    EXPECT_EQ(image.height(), 300);
+    EXPECT_TRUE(image.hasAlpha());
+    EXPECT_NEAR(image.dpi(), 300.0, 0.5);
+
+    // No stated resolution reads as 72 dpi.
+    const QString plain = dir.filePath("plain.png");
+    ASSERT_EQ(runProgram("vips", {"black", plain, "20", "10"}), 0);
+    const DecodedImage black = ImageDecoder::decode(plain);
+    EXPECT_DOUBLE_EQ(black.dpi(), 72.0);
+    EXPECT_FALSE(black.properties().dpiWidth);
+    EXPECT_FALSE(black.hasAlpha());
+}
+
+TEST(ImageDecoder, LimitsShrinkTheLongerSideAndBelowOneMeansNone)
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath("big.png");
+    ASSERT_EQ(runProgram("vips", {"black", big, "4000", "3000"}), 0);
+    const DecodedImage limited = ImageDecoder::decode(big, 1000);
+    EXPECT_EQ(limited.width(), 1000);
+    EXPECT_EQ(limited.height(), 750);
+    const DecodedImage roomy = ImageDecoder::decode(big, 6000);
+    EXPECT_EQ(roomy.width(), 4000);
+    for (int none : {0, -5}) {
+        const DecodedImage whole = ImageDecoder::decode(big, none);
+        EXPECT_EQ(whole.width(), 4000) << none;
+        EXPECT_EQ(whole.height(), 3000) << none;
+    }
+    const DecodedImage tiny = ImageDecoder::decode(big, 1);
+    EXPECT_EQ(std::max(tiny.width(), tiny.height()), 1);
+}
+
+TEST(ImageDecoder, TurnsPicturesUprightButReportsTheStatedOrientation)
+{
+    QTemporaryDir dir;
+    const QString jpeg = turnedJpeg(dir);
+    const DecodedImage image = ImageDecoder::decode(jpeg);
+    EXPECT_EQ(image.width(), 300);
+    EXPECT_EQ(image.height(), 400);
+    EXPECT_EQ(image.orientation(), 6);
+    EXPECT_EQ(ImageDecoder::sourceOrientation(jpeg), 6);
+    EXPECT_EQ(ImageDecoder::pixelSize(jpeg), QSize(300, 400));
+    const DecodedImage limited = ImageDecoder::decode(jpeg, 200);
+    EXPECT_EQ(limited.width(), 150);
+    EXPECT_EQ(limited.height(), 200);
+}
+
+TEST(ImageDecoder, SvgDrawsAtTwiceItsSizeKeepingItsPhysicalSize)
+{
+    QTemporaryDir dir;
+    const QString svg = writeFile(dir.filePath("shape.svg"),
+                                  "<svg xmlns='http://www.w3.org/2000/svg' width='300' height='150'>"
+                                  "<rect width='300' height='150' fill='blue'/></svg>");
+    const DecodedImage image = ImageDecoder::decode(svg);
+    EXPECT_EQ(image.width(), 600);
+    EXPECT_EQ(image.height(), 300);
+    EXPECT_DOUBLE_EQ(image.dpi(), 144.0);
+    const DecodedImage limited = ImageDecoder::decode(svg, 200);
+    EXPECT_EQ(limited.width(), 200);
+    EXPECT_EQ(limited.height(), 100);
+    EXPECT_NEAR(limited.dpi(), 48.0, 1e-9);
+}
+
+TEST(ImageDecoder, BadInputIsDamagedOrUnsupported)
+{
+    QTemporaryDir dir;
+    const QString damaged = ImageDecoder::damagedMessage();
+    const QString png = writeHalfTransparentPng(dir.filePath("half.png"));
+    QByteArray bytes = readFile(png);
+    const QString cut = writeFile(dir.filePath("cut.png"), bytes.left(40));
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(cut); }), damaged);
+    const QString text = writeFile(dir.filePath("notes.png"), "just words");
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(text); }), damaged);
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(dir.filePath("missing.png")); }), damaged);
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(png, std::nullopt, 1); }), damaged);
+    EXPECT_EQ(failureOf([&] { ImageDecoder::pixelSize(text); }), damaged);
+    const QString sizeless = writeFile(dir.filePath("empty.svg"), "<svg xmlns='http://www.w3.org/2000/svg'/>");
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(sizeless); }), damaged);
+    // Inputs are only read.
+    EXPECT_EQ(readFile(png), bytes);
+    // A header that claims a huge picture is not allocated when opened.
+    QByteArray huge = bytes;
+    huge[16] = char(0x7F); // width 0x7F0001.. far beyond what the file holds
+    const QString liar = writeFile(dir.filePath("liar.png"), huge);
+    try {
+        ImageDecoder::decode(liar);
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), damaged);
+    }
+}
+
+TEST(DecodedImage, PixelsGoInAndComeBackOut)
+{
+    QImage picture(40, 30, QImage::Format_ARGB32);
+    picture.fill(QColor(10, 200, 30, 128));
+    const DecodedImage image = DecodedImage::fromPixels(picture, 150);
+    EXPECT_EQ(image.width(), 40);
+    EXPECT_EQ(image.height(), 30);
+    EXPECT_TRUE(image.hasAlpha());
+    EXPECT_DOUBLE_EQ(image.dpi(), 150.0);
+    const QImage back = image.toQImage();
+    ASSERT_EQ(back.format(), QImage::Format_RGBA8888);
+    EXPECT_EQ(back.pixelColor(5, 5).green(), 200);
+    EXPECT_EQ(back.pixelColor(5, 5).alpha(), 128);
+    // Read twice: made from pixels, it does not stream.
+    EXPECT_EQ(image.toQImage().size(), QSize(40, 30));
+
+    QImage opaque(8, 8, QImage::Format_RGB32);
+    opaque.fill(Qt::blue);
+    const DecodedImage solid = DecodedImage::fromPixels(opaque);
+    EXPECT_FALSE(solid.hasAlpha());
+    EXPECT_EQ(solid.toQImage().format(), QImage::Format_RGB888);
+    EXPECT_TRUE(DecodedImage::fromPixels(QImage()).isNull());
+}

@@ -1,0 +1,180 @@
+#include "engines/image/DecodedImage.h"
+#include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageTransforms.h"
+#include "engines/image/ImageWriter.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "support/ImageTestImages.h"
+#include "support/SmallDisk.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A 400 x 300 JPEG turned a quarter, with a maker, GPS and XMP.
+QString taggedJpeg(const QString& path)
+{
+    writeOpaqueImage(path, 400, 300, 300);
+    EXPECT_EQ(runProgram("exiv2", {"-M", "set Exif.Image.Orientation 6", "-M", "set Exif.Image.Make Quorcam",
+                                   "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M",
+                                   "set Exif.GPSInfo.GPSLatitude 48/1 51/1 0/1", "-M",
+                                   "set Xmp.dc.title Secret", path}),
+              0);
+    return path;
+}
+
+} // namespace
+
+TEST(ImageWriter, KeptMetadataIsUprightWithoutXmp)
+{
+    QTemporaryDir dir;
+    const QString source = taggedJpeg(dir.filePath("cam.jpg"));
+    const DecodedImage image = ImageDecoder::decode(source);
+    ASSERT_FALSE(image.properties().xmp.isEmpty());
+
+    const QString kept = dir.filePath("kept.webp");
+    ImageWriter::write(image, ImageOutput::webp, kept, ImageWriter::destinationProperties(image.properties(), true), 0.85);
+    EXPECT_EQ(vipsField(kept, "width"), "300");
+    EXPECT_EQ(vipsField(kept, "height"), "400");
+    const QByteArray tags = exivTags(kept);
+    EXPECT_TRUE(tags.contains("Quorcam")) << tags.constData();
+    EXPECT_TRUE(tags.contains("GPSLatitude"));
+    EXPECT_TRUE(tags.contains("Exif.Image.Orientation") && tags.contains("top, left")) << tags.constData();
+    EXPECT_FALSE(exivTags(kept, "-px").contains("Secret"));
+
+    const QString bare = dir.filePath("bare.jpg");
+    const DecodedImage again = ImageDecoder::decode(source);
+    ImageWriter::write(again, ImageOutput::jpg, bare, ImageWriter::destinationProperties(again.properties(), false), 0.85);
+    const QByteArray none = exivTags(bare);
+    EXPECT_FALSE(none.contains("Quorcam"));
+    EXPECT_FALSE(none.contains("GPS"));
+    EXPECT_FALSE(exivTags(bare, "-px").contains("Secret"));
+    // The resolution passes either way.
+    EXPECT_NEAR(vipsField(bare, "xres").toDouble() * 25.4, 300.0, 0.5);
+}
+
+TEST(ImageWriter, QualityRulesFollowTheSettings)
+{
+    SettingsSnapshot settings;
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::jpg, 70, settings), 0.70);
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::jpg, 95, settings), 0.85);
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::jp2, 50, settings), 0.85);
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::webp, {}, settings), 0.85);
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::avif, {}, settings), 0.70);
+    EXPECT_DOUBLE_EQ(ImageWriter::outputQuality(ImageOutput::png, {}, settings), 1.0);
+    EXPECT_EQ(ImageWriter::vipsQuality(0.0), 1);
+    EXPECT_EQ(ImageWriter::vipsQuality(0.85), 85);
+    EXPECT_EQ(ImageWriter::cannotWriteMessage(ImageOutput::heic), "This computer can't write HEIC images");
+}
+
+TEST(ImageWriter, TransformsTurnFlipFlattenAndSquare)
+{
+    QImage picture(30, 20, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    picture.setPixelColor(0, 0, QColor(255, 0, 0));
+    const DecodedImage image = DecodedImage::fromPixels(picture);
+    const QImage turned = ImageTransforms::transformed(image, 90, false, false).toQImage();
+    EXPECT_EQ(turned.size(), QSize(20, 30));
+    EXPECT_EQ(turned.pixelColor(19, 0).red(), 255); // top left went to top right
+    const QImage back = ImageTransforms::transformed(image, -90, false, false).toQImage();
+    EXPECT_EQ(back.pixelColor(0, 29).red(), 255);
+    const QImage mirrored = ImageTransforms::transformed(image, 0, true, false).toQImage();
+    EXPECT_EQ(mirrored.pixelColor(29, 0).red(), 255);
+    const QImage flat = ImageTransforms::flatten(image, QColor(0, 255, 0)).toQImage();
+    EXPECT_EQ(flat.format(), QImage::Format_RGB888);
+    EXPECT_EQ(flat.pixelColor(10, 10), QColor(0, 255, 0));
+    const DecodedImage square = ImageTransforms::squareCanvas(image);
+    EXPECT_EQ(square.width(), 30);
+    EXPECT_EQ(square.height(), 30);
+    EXPECT_EQ(square.toQImage().pixelColor(0, 5).red(), 255);
+    const DecodedImage scaled = ImageTransforms::scaledImage(square, 16, 16);
+    EXPECT_EQ(scaled.width(), 16);
+    EXPECT_EQ(scaled.height(), 16);
+}
+
+TEST(ImageWriter, FailuresLeaveNothing)
+{
+    QTemporaryDir dir;
+    // WebP holds at most 16383 pixels a side.
+    const QString wide = dir.filePath("wide.png");
+    ASSERT_EQ(runProgram("vips", {"black", wide, "17000", "4"}), 0);
+    const QString webp = dir.filePath("wide.webp");
+    try {
+        ImageWriter::write(ImageDecoder::decode(wide), ImageOutput::webp, webp, {}, 0.8);
+        ADD_FAILURE() << "written";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Couldn't write the WEBP file");
+    }
+    EXPECT_FALSE(QFileInfo::exists(webp));
+
+    // Pixels that turn out damaged while being written.
+    const QString good = writeOpaqueImage(dir.filePath("good.jpg"), 800, 600);
+    QByteArray bytes = readFile(good);
+    const QString cut = writeFile(dir.filePath("cut.jpg"), bytes.left(bytes.size() / 2));
+    const QString out = dir.filePath("out.png");
+    try {
+        ImageWriter::write(ImageDecoder::decode(cut), ImageOutput::png, out, {}, 1.0);
+        ADD_FAILURE() << "written";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), ImageDecoder::damagedMessage());
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST(ImageWriter, AStopReachesLibvipsMidWrite)
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath("big.v");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", big, "6000", "6000"}), 0);
+    const QString out = dir.filePath("out.tiff");
+    std::stop_source stop;
+    ImageWork work;
+    work.stop = stop.get_token();
+    std::thread watcher([&] {
+        // The saver has begun once its file exists.
+        while (!QFileInfo::exists(out) && !stop.stop_requested())
+            std::this_thread::yield();
+        stop.request_stop();
+    });
+    bool cancelled = false;
+    try {
+        ImageWriter::write(ImageDecoder::decode(big), ImageOutput::tiff, out, {}, 1.0, work);
+    } catch (const CancellationError&) {
+        cancelled = true;
+    }
+    stop.request_stop();
+    watcher.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST(ImageWriter, AFullDiskFailsWithNothingLeft)
+{
+    QTemporaryDir dir;
+    SmallDisk disk(16 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    const QString noisy = dir.filePath("noisy.v");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", noisy, "1000", "1000"}), 0);
+    for (ImageOutput output : {ImageOutput::png, ImageOutput::jpg, ImageOutput::tiff, ImageOutput::webp,
+                               ImageOutput::bmp, ImageOutput::ico}) {
+        const QString target = disk.filePath("out." + toString(output));
+        try {
+            ImageWriter::write(ImageDecoder::decode(noisy), output, target, {}, 1.0);
+            ADD_FAILURE() << toString(output).toStdString() << " written";
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), ImageWriter::writeFailedMessage(output));
+        }
+        EXPECT_FALSE(QFileInfo::exists(target)) << toString(output).toStdString();
+    }
+}

@@ -1,0 +1,94 @@
+#include "support/DevDriver.h"
+#include "support/ImageTestImages.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <signal.h>
+
+using namespace qv::test;
+
+namespace {
+
+QSet<QString> offered(const QString& file, const QString& home)
+{
+    const QString text = QString::fromUtf8(runDevDriver({"wheel", "convert", file}, home));
+    QSet<QString> targets;
+    static const QRegularExpression id(QStringLiteral("\"convert\\.image\\.([a-z0-9]+)\""));
+    for (auto it = id.globalMatch(text); it.hasNext();)
+        targets.insert(it.next().captured(1));
+    return targets;
+}
+
+} // namespace
+
+TEST(ImageRun, TheConvertWheelOffersEveryImageTarget)
+{
+    QTemporaryDir dir;
+    const QString photo = writeHalfTransparentPng(dir.filePath("photo.png"));
+    EXPECT_EQ(offered(photo, dir.path()),
+              (QSet<QString>{"jpg", "heic", "webp", "avif", "pdf", "tiff", "gif", "bmp", "ico", "icns", "jp2",
+                             "psd", "tga"}));
+}
+
+TEST(ImageRun, EachTargetIsWrittenBesideThePhoto)
+{
+    QTemporaryDir dir;
+    const QString photo = writeHalfTransparentPng(dir.filePath("photo.png"));
+    for (const QString ext : {"jpg", "webp", "ico", "pdf", "tga"}) {
+        int code = -1;
+        const QJsonObject result =
+            lastJsonLine(runDevDriver({"run", "convert.image." + ext, photo}, dir.path(), &code));
+        EXPECT_EQ(code, 0) << ext.toStdString();
+        EXPECT_EQ(result.value("state").toString(), "finished") << ext.toStdString();
+        EXPECT_EQ(result.value("outputs").toArray().first().toString(), dir.filePath("photo." + ext));
+    }
+    EXPECT_EQ(vipsField(dir.filePath("photo.jpg"), "width"), "400");
+    EXPECT_EQ(runProgram("qpdf", {"--check", dir.filePath("photo.pdf")}), 0);
+}
+
+TEST(ImageRun, ADamagedPngFailsAndLeavesNothingBesideIt)
+{
+    QTemporaryDir dir;
+    const QByteArray bytes = "\x89PNG\r\n\x1a\n this is not the rest of a picture";
+    const QString damaged = writeFile(dir.filePath("damaged.png"), bytes);
+    int code = -1;
+    const QJsonObject result = lastJsonLine(runDevDriver({"run", "convert.image.jpg", damaged}, dir.path(), &code));
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(QJsonDocument(result).toJson().contains("This file is damaged or not in a supported format"));
+    QStringList names = QDir(dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(names, QStringList{"damaged.png"});
+    EXPECT_EQ(readFile(damaged), bytes);
+}
+
+TEST(ImageRun, SigtermMidWriteCancelsAndPlacesNothing)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("noise.png");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", source + "[compression=0]", "8000", "8000"}), 0);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.path() + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {"run", "convert.image.webp", source});
+    ASSERT_TRUE(process.waitForStarted());
+    // Encoding 64 megapixels of noise takes seconds; stop it well inside.
+    process.waitForFinished(1000);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(lastJsonLine(process.readAllStandardOutput().trimmed()).value("state").toString(), "cancelled");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"noise.png"});
+}
