@@ -3,6 +3,7 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/VisionTools.h"
 #include "engines/image/ImageConversion.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/pdf/ImagesToPdf.h"
@@ -143,7 +144,8 @@ const QList<OperationDescriptor>& imageConversions()
 
 const QList<OperationDescriptor>& imageTools()
 {
-    static const QList<OperationDescriptor> list{toPdfTool()};
+    // Text and codes sit in their places before the tools that follow them.
+    static const QList<OperationDescriptor> list{makeExtractImageTextTool(), makeReadImageCodesTool(), toPdfTool()};
     return list;
 }
 

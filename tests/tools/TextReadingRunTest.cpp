@@ -191,3 +191,62 @@ TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing)
     EXPECT_EQ(readFile(scan), before);
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
 }
+
+TEST(TextReadingRun, PictureTextAndCodes)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QDir().mkpath(files);
+    const QString note = files + "/note.png";
+    ASSERT_TRUE(scanPicture({{"Quarterly Report", "The quick brown fox jumps over", "the lazy dog by the river"},
+                             40,
+                             {260}},
+                            {1400, 640})
+                    .save(note));
+    const QByteArray noteBytes = readFile(note);
+
+    int code = -1;
+    QJsonObject outcome = run(home, {"tool.image.extractText", note}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"note (text).txt"});
+    const QString expected = "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
+    EXPECT_EQ(QString::fromUtf8(readFile(files + "/note (text).txt")), expected);
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Text copied to the clipboard"});
+    EXPECT_EQ(outcome.value("clipboard").toString(), expected);
+
+    const QString blank = files + "/blank.png";
+    ASSERT_TRUE(scanPicture({}, {600, 400}).save(blank));
+    outcome = run(home, {"tool.image.extractText", blank}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No text was found in this image");
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    outcome = run(home, {"tool.image.readQR", blank}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No QR code or barcode found");
+
+    QImage sheet(900, 900, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    {
+        QPainter painter(&sheet);
+        painter.drawImage(QPoint(480, 560), qrCodePicture("Lower code", 240));
+        painter.drawImage(QPoint(60, 60), qrCodePicture("Upper code", 240));
+    }
+    const QString codes = files + "/codes.png";
+    ASSERT_TRUE(sheet.save(codes));
+    outcome = run(home, {"tool.image.readQR", codes}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(messagesOf(outcome), (QStringList{"Copied: Upper code", "2 codes"}));
+    EXPECT_EQ(outcome.value("clipboard").toString(), "Upper code\nLower code");
+    EXPECT_TRUE(outputsOf(outcome).isEmpty());
+
+    const QString junk = writeFile(files + "/junk.png", "plain words, not a picture");
+    outcome = run(home, {"tool.image.extractText", junk}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This file is damaged or not in a supported format");
+
+    EXPECT_EQ(readFile(note), noteBytes);
+    EXPECT_EQ(readFile(junk), "plain words, not a picture");
+    EXPECT_EQ(folderEntries(files), (QStringList{"blank.png", "codes.png", "junk.png", "note (text).txt", "note.png"}));
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
