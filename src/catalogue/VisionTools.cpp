@@ -1,9 +1,9 @@
 #include "catalogue/VisionTools.h"
 
-#include "engines/image/ImageDecoder.h"
-#include "engines/pdf/PDFEngine.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
+#include "engines/image/ImageDecoder.h"
+#include "engines/pdf/PDFEngine.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/EngineError.h"
@@ -21,46 +21,40 @@ namespace {
 constexpr qsizetype longestShownPayload = 60;
 constexpr qsizetype shortenedPayload = 57;
 
-QUrl deliverText(const QString& text, const QString& baseName, OutputPlanner& planner)
-{
+QUrl deliverText(const QString& text, const QString& baseName, OutputPlanner& planner) {
     const QString extension = QStringLiteral("txt");
-    const QUrl work = planner.workURL(extension, QUuid::createUuid().toString(QUuid::WithoutBraces));
-    if (const auto error = FileContents::createNew(work.toLocalFile(), text.toUtf8()))
-        throw *error;
+    const QUrl work =
+        planner.workURL(extension, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    if (const auto error = FileContents::createNew(work.toLocalFile(), text.toUtf8())) throw *error;
     return planner.deliver(work, baseName, extension);
 }
 
-QStringList payloadsOf(const DetectedCodes& codes)
-{
+QStringList payloadsOf(const DetectedCodes& codes) {
     QStringList payloads;
     for (const DetectedCode& code : codes)
         payloads.append(code.payload);
     return payloads;
 }
 
-void copyCodes(const QStringList& payloads, JobNotes& notes)
-{
-    if (payloads.isEmpty())
-        throw EngineError(QStringLiteral("No QR code or barcode found"));
+void copyCodes(const QStringList& payloads, JobNotes& notes) {
+    if (payloads.isEmpty()) throw EngineError(QStringLiteral("No QR code or barcode found"));
     notes.addClipboardText(payloads.join(QLatin1Char('\n')));
     notes.addMessage(copiedNote(payloads.first()));
 }
 
-PageTextLines readPageText(const QImage& picture, double dpi, std::stop_token stop)
-{
+PageTextLines readPageText(const QImage& picture, double dpi, std::stop_token stop) {
     PageTextLines lines;
     for (const RecognizedLine& line : VisionEngine::recognizeText(picture, dpi, stop))
         lines.append({line.text, line.box});
     return lines;
 }
 
-QStringList readPageCodes(const QImage& picture, std::stop_token stop)
-{
+QStringList readPageCodes(const QImage& picture, std::stop_token stop) {
     return payloadsOf(VisionEngine::detectBarcodes(picture, stop));
 }
 
-OperationDescriptor imageVisionTool(const char* id, const char* title, const char* symbol, const char* verb)
-{
+OperationDescriptor imageVisionTool(const char* id, const char* title, const char* symbol,
+                                    const char* verb) {
     OperationDescriptor d;
     d.id = QString::fromLatin1(id);
     d.wheel = WheelKind::tools;
@@ -80,43 +74,38 @@ OperationDescriptor imageVisionTool(const char* id, const char* title, const cha
 
 } // namespace
 
-OperationDescriptor makeExtractImageTextTool()
-{
-    OperationDescriptor d = imageVisionTool("tool.image.extractText", "Extract Text", "text.viewfinder",
-                                            "Recognizing text");
+OperationDescriptor makeExtractImageTextTool() {
+    OperationDescriptor d = imageVisionTool("tool.image.extractText", "Extract Text",
+                                            "text.viewfinder", "Recognizing text");
     d.outputExtension = QStringLiteral("txt");
     d.make = blockFactory(singleOutputAdapter(extractImageText));
     return d;
 }
 
-OperationDescriptor makeReadImageCodesTool()
-{
-    OperationDescriptor d = imageVisionTool("tool.image.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
+OperationDescriptor makeReadImageCodesTool() {
+    OperationDescriptor d =
+        imageVisionTool("tool.image.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
     d.make = blockFactory(noOutputAdapter(readImageCodes));
     return d;
 }
 
-QString copiedNote(const QString& firstPayload)
-{
+QString copiedNote(const QString& firstPayload) {
     if (firstPayload.size() <= longestShownPayload)
         return QStringLiteral("Copied: ") + firstPayload;
     return QStringLiteral("Copied: ") + firstPayload.left(shortenedPayload) + QChar(0x2026);
 }
 
-QString textLayerFontFile()
-{
+QString textLayerFontFile() {
     const QString name = QStringLiteral("pdf.ttf");
     if (const std::optional<QString> folder = VisionEngine::textDataFolder()) {
         const QString beside = QDir(*folder).filePath(name);
-        if (QFileInfo(beside).isFile())
-            return beside;
+        if (QFileInfo(beside).isFile()) return beside;
     }
     return QStringLiteral("/usr/share/tesseract-ocr/5/tessdata/") + name;
 }
 
 QUrl extractImageText(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
-                      Progress& progress)
-{
+                      Progress& progress) {
     const DecodedImage decoded = ImageDecoder::decode(file.toLocalFile());
     reportProgress(0.3, progress);
     // 72 is also what a picture that states no resolution reports: the recogniser then judges
@@ -124,10 +113,10 @@ QUrl extractImageText(const QUrl& file, const OperationContext& context, OutputP
     const double dpi = qFuzzyCompare(decoded.dpi(), 72.0) ? 0.0 : decoded.dpi();
     const QString text = VisionEngine::joinLines(
         VisionEngine::recognizeText(decoded.toQImage(), dpi, context.stopToken));
-    if (text.isEmpty())
-        throw EngineError(QStringLiteral("No text was found in this image"));
+    if (text.isEmpty()) throw EngineError(QStringLiteral("No text was found in this image"));
     const QUrl result = deliverText(
-        text, planner.outputBaseName(context.settings.suffixForOperation(QStringLiteral("extractText"))),
+        text,
+        planner.outputBaseName(context.settings.suffixForOperation(QStringLiteral("extractText"))),
         planner);
     // Only a saved text is announced as copied.
     if (context.notes) {
@@ -137,34 +126,33 @@ QUrl extractImageText(const QUrl& file, const OperationContext& context, OutputP
     return result;
 }
 
-void readImageCodes(const QUrl& file, const OperationContext& context, OutputPlanner&, Progress& progress)
-{
+void readImageCodes(const QUrl& file, const OperationContext& context, OutputPlanner&,
+                    Progress& progress) {
     const DecodedImage decoded = ImageDecoder::decode(file.toLocalFile());
     reportProgress(0.3, progress);
-    const QStringList payloads = payloadsOf(VisionEngine::detectBarcodes(decoded.toQImage(), context.stopToken));
+    const QStringList payloads =
+        payloadsOf(VisionEngine::detectBarcodes(decoded.toQImage(), context.stopToken));
     JobNotes fallback;
     JobNotes& notes = context.notes ? *context.notes : fallback;
     copyCodes(payloads, notes);
-    if (payloads.size() > 1)
-        notes.addMessage(QStringLiteral("%1 codes").arg(payloads.size()));
+    if (payloads.size() > 1) notes.addMessage(QStringLiteral("%1 codes").arg(payloads.size()));
 }
 
-void readPDFCodes(const QUrl& file, const OperationContext& context, OutputPlanner&, Progress&)
-{
-    const QStringList payloads =
-        PDFEngine::readCodes(file.toLocalFile(), context.options.password, readPageCodes, context.stopToken);
+void readPDFCodes(const QUrl& file, const OperationContext& context, OutputPlanner&, Progress&) {
+    const QStringList payloads = PDFEngine::readCodes(file.toLocalFile(), context.options.password,
+                                                      readPageCodes, context.stopToken);
     JobNotes fallback;
     copyCodes(payloads, context.notes ? *context.notes : fallback);
 }
 
-QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& planner, Progress& progress)
-{
+QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
+            Progress& progress) {
     return PDFEngine::addTextLayer(file.toLocalFile(), readPageText, textLayerFontFile(),
                                    pdfWork(context, planner, progress));
 }
 
-QUrl convertPDFToText(const QUrl& file, const OperationContext& context, OutputPlanner& planner, Progress&)
-{
+QUrl convertPDFToText(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
+                      Progress&) {
     const QString text = PDFEngine::plainText(file.toLocalFile(), context.options.password);
     if (text.trimmed().isEmpty())
         throw EngineError(QStringLiteral("This PDF has no text layer. Try OCR first"));

@@ -23,7 +23,8 @@ void readImageCodes(const QUrl& file, const OperationContext& context, OutputPla
 void readPDFCodes(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
                   Progress& progress);
 // The PDF with an invisible text layer over its scanned pages.
-QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& planner, Progress& progress);
+QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
+            Progress& progress);
 // The PDF's own text as "<base>.txt", pages parted by an empty line.
 QUrl convertPDFToText(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
                       Progress& progress);

@@ -27,8 +27,7 @@ struct Item {
     std::optional<OutputPlanner> planner;
     Progress progress{100};
 
-    explicit Item(const QString& path)
-    {
+    explicit Item(const QString& path) {
         FileInfo file;
         file.url = QUrl::fromLocalFile(path);
         file.name = QFileInfo(path).fileName();
@@ -40,8 +39,7 @@ struct Item {
     QUrl url() const { return context.files.first().url; }
 };
 
-QString errorOf(const std::function<void()>& work)
-{
+QString errorOf(const std::function<void()>& work) {
     try {
         work();
     } catch (const EngineError& error) {
@@ -50,14 +48,12 @@ QString errorOf(const std::function<void()>& work)
     return QStringLiteral("no error");
 }
 
-QString savePicture(const QImage& image, const QString& path)
-{
+QString savePicture(const QImage& image, const QString& path) {
     EXPECT_TRUE(image.save(path));
     return path;
 }
 
-QImage codesSheet(const QList<std::pair<std::string, QPoint>>& codes)
-{
+QImage codesSheet(const QList<std::pair<std::string, QPoint>>& codes) {
     QImage sheet(900, 900, QImage::Format_RGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
@@ -68,8 +64,7 @@ QImage codesSheet(const QList<std::pair<std::string, QPoint>>& codes)
 
 } // namespace
 
-TEST(VisionTools, CopiedNoteShortensLongPayloads)
-{
+TEST(VisionTools, CopiedNoteShortensLongPayloads) {
     const QString sixty(60, QLatin1Char('a'));
     EXPECT_EQ(copiedNote(sixty), "Copied: " + sixty);
     const QString sixtyOne = QString(57, QLatin1Char('b')) + "cdef";
@@ -77,19 +72,19 @@ TEST(VisionTools, CopiedNoteShortensLongPayloads)
     EXPECT_TRUE(QFileInfo(textLayerFontFile()).isFile());
 }
 
-TEST(VisionTools, ImageCodesGoToTheClipboardUpperFirst)
-{
+TEST(VisionTools, ImageCodesGoToTheClipboardUpperFirst) {
     QTemporaryDir dir;
-    const QString twice = savePicture(codesSheet({{"Same code", {40, 40}}, {"Same code", {500, 560}}}),
-                                      dir.filePath("twice.png"));
+    const QString twice =
+        savePicture(codesSheet({{"Same code", {40, 40}}, {"Same code", {500, 560}}}),
+                    dir.filePath("twice.png"));
     {
         Item item(twice);
         readImageCodes(item.url(), item.context, *item.planner, item.progress);
         EXPECT_EQ(item.context.notes->messages(), QStringList{"Copied: Same code"});
         EXPECT_EQ(item.context.notes->clipboardText(), "Same code");
     }
-    const QString two = savePicture(codesSheet({{"Lower one", {500, 600}}, {"Upper one", {60, 40}}}),
-                                    dir.filePath("two.png"));
+    const QString two = savePicture(
+        codesSheet({{"Lower one", {500, 600}}, {"Upper one", {60, 40}}}), dir.filePath("two.png"));
     {
         Item item(two);
         readImageCodes(item.url(), item.context, *item.planner, item.progress);
@@ -97,7 +92,8 @@ TEST(VisionTools, ImageCodesGoToTheClipboardUpperFirst)
         EXPECT_EQ(item.context.notes->clipboardText(), "Upper one\nLower one");
     }
     const std::string longPayload(61, 'z');
-    const QString longer = savePicture(codesSheet({{longPayload, {40, 40}}}), dir.filePath("long.png"));
+    const QString longer =
+        savePicture(codesSheet({{longPayload, {40, 40}}}), dir.filePath("long.png"));
     {
         Item item(longer);
         readImageCodes(item.url(), item.context, *item.planner, item.progress);
@@ -108,16 +104,18 @@ TEST(VisionTools, ImageCodesGoToTheClipboardUpperFirst)
     const QString blank = savePicture(codesSheet({}), dir.filePath("blank.png"));
     {
         Item item(blank);
-        EXPECT_EQ(errorOf([&] { readImageCodes(item.url(), item.context, *item.planner, item.progress); }),
+        EXPECT_EQ(errorOf([&] {
+                      readImageCodes(item.url(), item.context, *item.planner, item.progress);
+                  }),
                   "No QR code or barcode found");
         EXPECT_TRUE(item.context.notes->messages().isEmpty());
         EXPECT_FALSE(item.context.notes->clipboardText());
     }
-    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"blank.png", "long.png", "twice.png", "two.png"}));
+    EXPECT_EQ(folderEntries(dir.path()),
+              (QStringList{"blank.png", "long.png", "twice.png", "two.png"}));
 }
 
-TEST(VisionTools, ImageTextIsSavedAndCopied)
-{
+TEST(VisionTools, ImageTextIsSavedAndCopied) {
     QTemporaryDir dir;
     QImage picture(1400, 640, QImage::Format_RGB32);
     picture.fill(Qt::white);
@@ -135,10 +133,12 @@ TEST(VisionTools, ImageTextIsSavedAndCopied)
         painter.drawText(QPoint(80, 472), QStringLiteral("the lazy dog by the river"));
     }
     const QString note = savePicture(picture, dir.filePath("note.png"));
-    const QString expected = "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
+    const QString expected =
+        "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
     {
         Item item(note);
-        const QUrl result = extractImageText(item.url(), item.context, *item.planner, item.progress);
+        const QUrl result =
+            extractImageText(item.url(), item.context, *item.planner, item.progress);
         EXPECT_EQ(result.fileName(), "note (text).txt");
         EXPECT_EQ(QString::fromUtf8(readFile(result.toLocalFile())), expected);
         EXPECT_EQ(item.context.notes->messages(), QStringList{"Text copied to the clipboard"});
@@ -149,22 +149,26 @@ TEST(VisionTools, ImageTextIsSavedAndCopied)
     const QString blank = savePicture(empty, dir.filePath("blank.png"));
     {
         Item item(blank);
-        EXPECT_EQ(errorOf([&] { extractImageText(item.url(), item.context, *item.planner, item.progress); }),
+        EXPECT_EQ(errorOf([&] {
+                      extractImageText(item.url(), item.context, *item.planner, item.progress);
+                  }),
                   "No text was found in this image");
         EXPECT_FALSE(item.context.notes->clipboardText());
     }
     const QString junk = writeFile(dir.filePath("junk.png"), "this is text, not a picture");
     {
         Item item(junk);
-        EXPECT_EQ(errorOf([&] { extractImageText(item.url(), item.context, *item.planner, item.progress); }),
+        EXPECT_EQ(errorOf([&] {
+                      extractImageText(item.url(), item.context, *item.planner, item.progress);
+                  }),
                   "This file is damaged or not in a supported format");
         EXPECT_EQ(readFile(junk), "this is text, not a picture");
     }
-    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"blank.png", "junk.png", "note (text).txt", "note.png"}));
+    EXPECT_EQ(folderEntries(dir.path()),
+              (QStringList{"blank.png", "junk.png", "note (text).txt", "note.png"}));
 }
 
-TEST(VisionTools, ImageRowsAsTheListShowsThem)
-{
+TEST(VisionTools, ImageRowsAsTheListShowsThem) {
     const OperationDescriptor text = makeExtractImageTextTool();
     EXPECT_EQ(text.id, "tool.image.extractText");
     EXPECT_EQ(text.title, "Extract Text");

@@ -24,16 +24,14 @@ namespace {
 
 const QString kFont = QStringLiteral("/usr/share/tesseract-ocr/5/tessdata/pdf.ttf");
 
-PageTextLines recognise(const QImage& picture, double dpi, std::stop_token stop)
-{
+PageTextLines recognise(const QImage& picture, double dpi, std::stop_token stop) {
     PageTextLines lines;
     for (const RecognizedLine& line : VisionEngine::recognizeText(picture, dpi, stop))
         lines.append({line.text, line.box});
     return lines;
 }
 
-QStringList codesIn(const QImage& picture, std::stop_token stop)
-{
+QStringList codesIn(const QImage& picture, std::stop_token stop) {
     QStringList payloads;
     for (const DetectedCode& code : VisionEngine::detectBarcodes(picture, stop))
         payloads.append(code.payload);
@@ -43,18 +41,15 @@ QStringList codesIn(const QImage& picture, std::stop_token stop)
 // Small pages keep recognition quick: 4 x 2 inches at 300 dpi.
 const QSize kPage(1200, 600);
 
-QImage textPage(const QStringList& lines)
-{
+QImage textPage(const QStringList& lines) {
     return scanPicture({lines, 44, {}}, kPage);
 }
 
-QImage blankPage()
-{
+QImage blankPage() {
     return scanPicture({}, kPage);
 }
 
-QString errorOf(const std::function<void()>& work)
-{
+QString errorOf(const std::function<void()>& work) {
     try {
         work();
     } catch (const EngineError& error) {
@@ -64,29 +59,30 @@ QString errorOf(const std::function<void()>& work)
 }
 
 // pdftotext's word boxes of one page: word -> (xMin, yMin, xMax, yMax), origin at the top left.
-QMap<QString, QRectF> wordBoxes(const QString& pdf, int page)
-{
-    const QString html = QString::fromUtf8(toolOutput(
-        "pdftotext", {"-bbox", "-f", QString::number(page), "-l", QString::number(page), pdf, "-"}));
+QMap<QString, QRectF> wordBoxes(const QString& pdf, int page) {
+    const QString html =
+        QString::fromUtf8(toolOutput("pdftotext", {"-bbox", "-f", QString::number(page), "-l",
+                                                   QString::number(page), pdf, "-"}));
     QMap<QString, QRectF> boxes;
     static const QRegularExpression word(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
     for (auto it = word.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
-        boxes.insert(m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+        boxes.insert(m.captured(5),
+                     QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                            QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
     }
     return boxes;
 }
 
 } // namespace
 
-TEST(PdfTextLayer, ScannedPagesGainTheirWordsAndLookAsBefore)
-{
+TEST(PdfTextLayer, ScannedPagesGainTheirWordsAndLookAsBefore) {
     WorkBench bench;
-    const QString scan = writeScanPdf(bench.root.filePath("in/scan.pdf"),
-                                      {textPage({"Harbour lights glow", "Seventeen purple whales"}),
-                                       textPage({"Marmalade invoice", "Quantum giraffe"}), blankPage()});
+    const QString scan =
+        writeScanPdf(bench.root.filePath("in/scan.pdf"),
+                     {textPage({"Harbour lights glow", "Seventeen purple whales"}),
+                      textPage({"Marmalade invoice", "Quantum giraffe"}), blankPage()});
     const QByteArray before = readFile(scan);
 
     const QUrl result = PDFEngine::addTextLayer(scan, recognise, kFont, bench.work(scan));
@@ -109,7 +105,8 @@ TEST(PdfTextLayer, ScannedPagesGainTheirWordsAndLookAsBefore)
         EXPECT_TRUE(texts[1].contains(word)) << word << " in " << texts[1].toStdString();
     EXPECT_TRUE(texts[2].trimmed().isEmpty());
     // Lines come out as lines: the first line's words in order, before the second's.
-    EXPECT_TRUE(texts[0].simplified().startsWith("Harbour lights glow Seventeen")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].simplified().startsWith("Harbour lights glow Seventeen"))
+        << texts[0].toStdString();
 
     for (int page = 1; page <= 3; ++page) {
         const QByteArray original = pdftoppmPage(scan, page);
@@ -119,16 +116,17 @@ TEST(PdfTextLayer, ScannedPagesGainTheirWordsAndLookAsBefore)
     EXPECT_TRUE(bench.workLeftovers().isEmpty());
 }
 
-TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages)
-{
+TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages) {
     // A reader that finds one line in the middle of the upper half of every picture.
     const PageTextReader reader = [](const QImage&, double, std::stop_token) {
-        return PageTextLines{{QStringLiteral("Wombat"), QRectF(0.25, 0.6, 0.5, 0.1)},
-                             {QString::fromUtf8("Crème brûlée ½ \xF0\x9D\x84\x9E"), QRectF(0.1, 0.2, 0.8, 0.05)}};
+        return PageTextLines{
+            {QStringLiteral("Wombat"), QRectF(0.25, 0.6, 0.5, 0.1)},
+            {QString::fromUtf8("Crème brûlée ½ \xF0\x9D\x84\x9E"), QRectF(0.1, 0.2, 0.8, 0.05)}};
     };
     WorkBench bench;
     FixtureDocument document;
-    document.pages = {FixturePage({}, 612, 792, 0), FixturePage({}, 612, 792, 90), FixturePage({}, 400, 300, 270)};
+    document.pages = {FixturePage({}, 612, 792, 0), FixturePage({}, 612, 792, 90),
+                      FixturePage({}, 400, 300, 270)};
     const QString source = writeFixturePdf(bench.root.filePath("in/turned.pdf"), document);
     // The same pages with their media boxes moved away from the origin.
     QByteArray shifted = readFile(source);
@@ -152,14 +150,15 @@ TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages)
             EXPECT_GT(centre, 0.3 * size.height()) << "page " << page;
             EXPECT_LT(centre, 0.4 * size.height()) << "page " << page;
             // Every character extracts as itself, beyond the basic plane too.
-            EXPECT_TRUE(boxes.contains(QString::fromUtf8("brûlée"))) << boxes.keys().join(" ").toStdString();
-            EXPECT_TRUE(boxes.contains(QString::fromUtf8("\xF0\x9D\x84\x9E"))) << boxes.keys().join(" ").toStdString();
+            EXPECT_TRUE(boxes.contains(QString::fromUtf8("brûlée")))
+                << boxes.keys().join(" ").toStdString();
+            EXPECT_TRUE(boxes.contains(QString::fromUtf8("\xF0\x9D\x84\x9E")))
+                << boxes.keys().join(" ").toStdString();
         }
     }
 }
 
-TEST(PdfTextLayer, OnlyPagesWithoutTextAreRead)
-{
+TEST(PdfTextLayer, OnlyPagesWithoutTextAreRead) {
     std::mutex lock;
     int reads = 0;
     const PageTextReader counting = [&](const QImage&, double dpi, std::stop_token) {
@@ -178,16 +177,19 @@ TEST(PdfTextLayer, OnlyPagesWithoutTextAreRead)
 
     reads = 0;
     WorkBench born;
-    const QString digital = writeTextPdf(born.root.filePath("in/born.pdf"),
-                                         {"A page that has plenty of text of its own", "And so does this second one here"});
-    EXPECT_EQ(errorOf([&] { PDFEngine::addTextLayer(digital, counting, kFont, born.work(digital)); }),
-              "This PDF already has selectable text");
+    const QString digital = writeTextPdf(
+        born.root.filePath("in/born.pdf"),
+        {"A page that has plenty of text of its own", "And so does this second one here"});
+    EXPECT_EQ(
+        errorOf([&] { PDFEngine::addTextLayer(digital, counting, kFont, born.work(digital)); }),
+        "This PDF already has selectable text");
     EXPECT_EQ(reads, 0);
     EXPECT_TRUE(born.outputs().isEmpty());
     EXPECT_TRUE(born.workLeftovers().isEmpty());
 
     WorkBench blank;
-    const QString empty = writeScanPdf(blank.root.filePath("in/blank.pdf"), {blankPage(), blankPage()});
+    const QString empty =
+        writeScanPdf(blank.root.filePath("in/blank.pdf"), {blankPage(), blankPage()});
     EXPECT_EQ(errorOf([&] { PDFEngine::addTextLayer(empty, recognise, kFont, blank.work(empty)); }),
               "No text was found");
     EXPECT_TRUE(blank.outputs().isEmpty());
@@ -195,8 +197,7 @@ TEST(PdfTextLayer, OnlyPagesWithoutTextAreRead)
     EXPECT_TRUE(blank.notes->messages().isEmpty());
 }
 
-TEST(PdfTextLayer, DamagedLockedAndStoppedRunsPlaceNothing)
-{
+TEST(PdfTextLayer, DamagedLockedAndStoppedRunsPlaceNothing) {
     const PageTextReader never = [](const QImage&, double, std::stop_token) -> PageTextLines {
         ADD_FAILURE() << "nothing should be read";
         return {};
@@ -216,11 +217,12 @@ TEST(PdfTextLayer, DamagedLockedAndStoppedRunsPlaceNothing)
     // A stop while the pages are read ends the run with nothing placed.
     std::atomic<int> reads = 0;
     PDFWork work = bench.work(scan);
-    const QString many = writeScanPdf(bench.root.filePath("in/many.pdf"), QList<QImage>(12, blankPage()));
+    const QString many =
+        writeScanPdf(bench.root.filePath("in/many.pdf"), QList<QImage>(12, blankPage()));
     work.stop = bench.stop.get_token();
-    const PageTextReader stopping = [&](const QImage&, double, std::stop_token stop) -> PageTextLines {
-        if (++reads == 2)
-            bench.stop.request_stop();
+    const PageTextReader stopping = [&](const QImage&, double,
+                                        std::stop_token stop) -> PageTextLines {
+        if (++reads == 2) bench.stop.request_stop();
         throwIfCancelled(stop);
         return {{QStringLiteral("late"), QRectF(0.1, 0.1, 0.5, 0.1)}};
     };
@@ -231,16 +233,17 @@ TEST(PdfTextLayer, DamagedLockedAndStoppedRunsPlaceNothing)
     EXPECT_TRUE(bench.notes->messages().isEmpty());
 }
 
-TEST(PdfCodes, OnlyTheFirstThirtyPagesAreRead)
-{
+TEST(PdfCodes, OnlyTheFirstThirtyPagesAreRead) {
     QTemporaryDir dir;
     QImage withCode = blankPage();
     {
         QPainter painter(&withCode);
         painter.drawImage(QPoint(100, 100), qrCodePicture("https://example.org/page-two", 300));
     }
-    const QString three = writeScanPdf(dir.filePath("three.pdf"), {blankPage(), withCode, blankPage()});
-    EXPECT_EQ(PDFEngine::readCodes(three, std::nullopt, codesIn), QStringList{"https://example.org/page-two"});
+    const QString three =
+        writeScanPdf(dir.filePath("three.pdf"), {blankPage(), withCode, blankPage()});
+    EXPECT_EQ(PDFEngine::readCodes(three, std::nullopt, codesIn),
+              QStringList{"https://example.org/page-two"});
 
     QList<QImage> pages(40, blankPage());
     pages[34] = withCode;
@@ -262,8 +265,7 @@ TEST(PdfCodes, OnlyTheFirstThirtyPagesAreRead)
     EXPECT_EQ(reads, 30);
 }
 
-TEST(PdfTextLayer, AVastPageIsReadAtALowerResolution)
-{
+TEST(PdfTextLayer, AVastPageIsReadAtALowerResolution) {
     QSize seen;
     double seenDPI = 0;
     const PageTextReader reader = [&](const QImage& picture, double dpi, std::stop_token) {

@@ -10,10 +10,10 @@
 namespace qv::test {
 
 // A QR code of the payload, side pixels square, without a quiet zone.
-inline QImage qrCodePicture(const std::string& payload, int side = 240)
-{
-    const ZXing::BitMatrix bits =
-        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode(payload, side, side);
+inline QImage qrCodePicture(const std::string& payload, int side = 240) {
+    const ZXing::BitMatrix bits = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+                                      .setMargin(0)
+                                      .encode(payload, side, side);
     const auto modules = ZXing::ToMatrix<uint8_t>(bits);
     QImage image(modules.width(), modules.height(), QImage::Format_Grayscale8);
     for (int y = 0; y < modules.height(); ++y) {

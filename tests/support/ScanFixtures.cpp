@@ -13,8 +13,7 @@
 
 namespace qv::test {
 
-QImage scanPicture(const ScanText& text, QSize size)
-{
+QImage scanPicture(const ScanText& text, QSize size) {
     QImage image(size, QImage::Format_Grayscale8);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -31,8 +30,7 @@ QImage scanPicture(const ScanText& text, QSize size)
     return image;
 }
 
-QString writeScanPdf(const QString& path, const QList<QImage>& pages, double dpi)
-{
+QString writeScanPdf(const QString& path, const QList<QImage>& pages, double dpi) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QList<QByteArray> objects; // object n + 1 at index n
     const int count = int(pages.size());
@@ -48,21 +46,25 @@ QString writeScanPdf(const QString& path, const QList<QImage>& pages, double dpi
         const double height = grey.height() * 72.0 / dpi;
         const int content = 4 + i * 3;
         const int image = 5 + i * 3;
-        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(width, 'f', 3) + ' '
-                + QByteArray::number(height, 'f', 3) + "] /Resources << /XObject << /Scan "
-                + QByteArray::number(image) + " 0 R >> >> /Contents " + QByteArray::number(content) + " 0 R >>";
-        const QByteArray draw = "q " + QByteArray::number(width, 'f', 3) + " 0 0 "
-            + QByteArray::number(height, 'f', 3) + " 0 0 cm /Scan Do Q\n";
-        objects << "<< /Length " + QByteArray::number(draw.size()) + " >>\nstream\n" + draw + "\nendstream";
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " +
+                       QByteArray::number(width, 'f', 3) + ' ' +
+                       QByteArray::number(height, 'f', 3) + "] /Resources << /XObject << /Scan " +
+                       QByteArray::number(image) + " 0 R >> >> /Contents " +
+                       QByteArray::number(content) + " 0 R >>";
+        const QByteArray draw = "q " + QByteArray::number(width, 'f', 3) + " 0 0 " +
+                                QByteArray::number(height, 'f', 3) + " 0 0 cm /Scan Do Q\n";
+        objects << "<< /Length " + QByteArray::number(draw.size()) + " >>\nstream\n" + draw +
+                       "\nendstream";
         QByteArray rows;
         for (int y = 0; y < grey.height(); ++y)
             rows.append(reinterpret_cast<const char*>(grey.constScanLine(y)), grey.width());
         // qCompress puts the length before the zlib stream.
         const QByteArray packed = qCompress(rows).mid(4);
-        objects << "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(grey.width()) + " /Height "
-                + QByteArray::number(grey.height())
-                + " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /FlateDecode /Length "
-                + QByteArray::number(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
+        objects
+            << "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(grey.width()) +
+                   " /Height " + QByteArray::number(grey.height()) +
+                   " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /FlateDecode /Length " +
+                   QByteArray::number(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
     }
     QByteArray pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     QList<qsizetype> offsets;
@@ -74,26 +76,25 @@ QString writeScanPdf(const QString& path, const QList<QImage>& pages, double dpi
     pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (qsizetype offset : offsets)
         pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.flush())
         throw std::runtime_error("cannot write " + path.toStdString());
     return path;
 }
 
-QByteArray pdftoppmPage(const QString& pdf, int page, int dpi)
-{
+QByteArray pdftoppmPage(const QString& pdf, int page, int dpi) {
     QTemporaryDir dir;
     const QString prefix = dir.filePath(QStringLiteral("page"));
     int code = -1;
     toolOutput(QStringLiteral("pdftoppm"),
-               {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
-                QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"), pdf, prefix},
+               {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"),
+                QString::number(page), QStringLiteral("-l"), QString::number(page),
+                QStringLiteral("-singlefile"), pdf, prefix},
                &code);
     QFile file(prefix + QStringLiteral(".ppm"));
-    if (code != 0 || !file.open(QIODevice::ReadOnly))
-        return {};
+    if (code != 0 || !file.open(QIODevice::ReadOnly)) return {};
     return file.readAll();
 }
 

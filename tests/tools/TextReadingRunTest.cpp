@@ -13,8 +13,8 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <csignal>
 
@@ -22,27 +22,23 @@ using namespace qv::test;
 
 namespace {
 
-QJsonObject run(const QString& home, QStringList args, int* code = nullptr)
-{
+QJsonObject run(const QString& home, QStringList args, int* code = nullptr) {
     args.prepend(QStringLiteral("run"));
     return lastJsonLine(runDevDriver(args, home, code));
 }
 
-QString failureOf(const QJsonObject& outcome)
-{
+QString failureOf(const QJsonObject& outcome) {
     return outcome.value("failure").toObject().value("message").toString();
 }
 
-QStringList messagesOf(const QJsonObject& outcome)
-{
+QStringList messagesOf(const QJsonObject& outcome) {
     QStringList messages;
     for (const QJsonValue& value : outcome.value("messages").toArray())
         messages.append(value.toString());
     return messages;
 }
 
-QStringList outputsOf(const QJsonObject& outcome)
-{
+QStringList outputsOf(const QJsonObject& outcome) {
     QStringList outputs;
     for (const QJsonValue& value : outcome.value("outputs").toArray())
         outputs.append(QFileInfo(value.toString()).fileName());
@@ -50,8 +46,7 @@ QStringList outputsOf(const QJsonObject& outcome)
 }
 
 // Files left under the cache, where the work folders live.
-QStringList workLeftovers(const QString& home)
-{
+QStringList workLeftovers(const QString& home) {
     QStringList files;
     QDirIterator it(home + "/cache", QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -63,16 +58,17 @@ const QSize kPage(1200, 600);
 
 } // namespace
 
-TEST(TextReadingRun, PdfOcrThenTextAndCodes)
-{
+TEST(TextReadingRun, PdfOcrThenTextAndCodes) {
     QTemporaryDir dir;
     const QString home = dir.filePath("home");
     const QString files = dir.filePath("files");
-    const QString scan = writeScanPdf(files + "/scan.pdf",
-                                      {scanPicture({{"Harbour lights glow"}, 44, {}}, kPage),
-                                       scanPicture({{"Marmalade invoice"}, 44, {}}, kPage),
-                                       scanPicture({}, kPage)});
-    const QString born = writeTextPdf(files + "/born.pdf", {"Born digital first page with its own text", "The second page says something else"});
+    const QString scan =
+        writeScanPdf(files + "/scan.pdf",
+                     {scanPicture({{"Harbour lights glow"}, 44, {}}, kPage),
+                      scanPicture({{"Marmalade invoice"}, 44, {}}, kPage), scanPicture({}, kPage)});
+    const QString born =
+        writeTextPdf(files + "/born.pdf", {"Born digital first page with its own text",
+                                           "The second page says something else"});
     const QByteArray scanBytes = readFile(scan);
     const QByteArray bornBytes = readFile(born);
 
@@ -94,7 +90,8 @@ TEST(TextReadingRun, PdfOcrThenTextAndCodes)
     outcome = run(home, {"convert.pdf.txt", born}, &code);
     EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
     EXPECT_EQ(outputsOf(outcome), QStringList{"born.txt"});
-    EXPECT_EQ(readFile(files + "/born.txt"), "Born digital first page with its own text\n\nThe second page says something else");
+    EXPECT_EQ(readFile(files + "/born.txt"),
+              "Born digital first page with its own text\n\nThe second page says something else");
 
     outcome = run(home, {"convert.pdf.txt", scan}, &code);
     EXPECT_EQ(code, 1);
@@ -115,7 +112,8 @@ TEST(TextReadingRun, PdfOcrThenTextAndCodes)
         QPainter painter(&withCode);
         painter.drawImage(QPoint(100, 100), qrCodePicture("Pelican 42", 300));
     }
-    const QString coded = writeScanPdf(files + "/coded.pdf", {scanPicture({}, kPage), withCode, scanPicture({}, kPage)});
+    const QString coded = writeScanPdf(files + "/coded.pdf",
+                                       {scanPicture({}, kPage), withCode, scanPicture({}, kPage)});
     outcome = run(home, {"tool.pdf.readQR", coded}, &code);
     EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
     EXPECT_EQ(messagesOf(outcome), QStringList{"Copied: Pelican 42"});
@@ -131,13 +129,13 @@ TEST(TextReadingRun, PdfOcrThenTextAndCodes)
     EXPECT_EQ(readFile(scan), scanBytes);
     EXPECT_EQ(readFile(born), bornBytes);
     EXPECT_EQ(readFile(junk), junkBytes);
-    EXPECT_EQ(folderEntries(files), (QStringList{"born.pdf", "born.txt", "coded.pdf", "junk.pdf", "scan (searchable).pdf",
-                                                 "scan (searchable).txt", "scan.pdf"}));
+    EXPECT_EQ(folderEntries(files),
+              (QStringList{"born.pdf", "born.txt", "coded.pdf", "junk.pdf", "scan (searchable).pdf",
+                           "scan (searchable).txt", "scan.pdf"}));
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
 }
 
-TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR)
-{
+TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR) {
     QTemporaryDir dir;
     const QString pdf = writeTextPdf(dir.filePath("doc.pdf"), {"One page"});
     int code = -1;
@@ -153,15 +151,15 @@ TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR)
     EXPECT_TRUE(offered.contains("tool.pdf.readQR")) << offered.join(", ").toStdString();
 }
 
-TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing)
-{
+TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing) {
     QTemporaryDir dir;
     const QString home = dir.filePath("home");
     const QString files = dir.filePath("files");
     QStringList lines;
     for (int i = 0; i < 30; ++i)
         lines.append(QStringLiteral("Line %1 of a long scanned letter to read").arg(i));
-    const QString scan = writeScanPdf(files + "/long.pdf", QList<QImage>(24, scanPicture({lines, 40, {}}, {2550, 3300})));
+    const QString scan = writeScanPdf(
+        files + "/long.pdf", QList<QImage>(24, scanPicture({lines, 40, {}}, {2550, 3300})));
     const QByteArray before = readFile(scan);
 
     QProcess run;
@@ -174,7 +172,8 @@ TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing)
     ASSERT_TRUE(run.waitForStarted(30000));
     // The item's work folder shows that the pages are being read.
     const auto working = [&] {
-        QDirIterator it(home + "/cache", QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        QDirIterator it(home + "/cache", QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
         return it.hasNext();
     };
     waitFor([&] { return run.state() != QProcess::Running || working(); }, 60000);
@@ -192,14 +191,14 @@ TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing)
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
 }
 
-TEST(TextReadingRun, PictureTextAndCodes)
-{
+TEST(TextReadingRun, PictureTextAndCodes) {
     QTemporaryDir dir;
     const QString home = dir.filePath("home");
     const QString files = dir.filePath("files");
     QDir().mkpath(files);
     const QString note = files + "/note.png";
-    ASSERT_TRUE(scanPicture({{"Quarterly Report", "The quick brown fox jumps over", "the lazy dog by the river"},
+    ASSERT_TRUE(scanPicture({{"Quarterly Report", "The quick brown fox jumps over",
+                              "the lazy dog by the river"},
                              40,
                              {260}},
                             {1400, 640})
@@ -210,7 +209,8 @@ TEST(TextReadingRun, PictureTextAndCodes)
     QJsonObject outcome = run(home, {"tool.image.extractText", note}, &code);
     EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
     EXPECT_EQ(outputsOf(outcome), QStringList{"note (text).txt"});
-    const QString expected = "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
+    const QString expected =
+        "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
     EXPECT_EQ(QString::fromUtf8(readFile(files + "/note (text).txt")), expected);
     EXPECT_EQ(messagesOf(outcome), QStringList{"Text copied to the clipboard"});
     EXPECT_EQ(outcome.value("clipboard").toString(), expected);
@@ -247,6 +247,7 @@ TEST(TextReadingRun, PictureTextAndCodes)
 
     EXPECT_EQ(readFile(note), noteBytes);
     EXPECT_EQ(readFile(junk), "plain words, not a picture");
-    EXPECT_EQ(folderEntries(files), (QStringList{"blank.png", "codes.png", "junk.png", "note (text).txt", "note.png"}));
+    EXPECT_EQ(folderEntries(files),
+              (QStringList{"blank.png", "codes.png", "junk.png", "note (text).txt", "note.png"}));
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
 }

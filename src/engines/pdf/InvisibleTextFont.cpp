@@ -7,14 +7,12 @@ namespace qv {
 
 namespace {
 
-QByteArray hex4(uint value)
-{
+QByteArray hex4(uint value) {
     return QByteArray::number(value, 16).rightJustified(4, '0').toUpper();
 }
 
 // The UTF-16BE of one character, in hex.
-QByteArray utf16Hex(char32_t character)
-{
+QByteArray utf16Hex(char32_t character) {
     const QString text = QString::fromUcs4(&character, 1);
     QByteArray out;
     for (QChar unit : text)
@@ -24,37 +22,31 @@ QByteArray utf16Hex(char32_t character)
 
 } // namespace
 
-void InvisibleTextFont::add(const QString& text)
-{
+void InvisibleTextFont::add(const QString& text) {
     for (char32_t character : text.toUcs4()) {
-        if (m_codes.contains(character) || m_characters.size() >= maximumCodes)
-            continue;
+        if (m_codes.contains(character) || m_characters.size() >= maximumCodes) continue;
         m_characters.append(character);
         m_codes.insert(character, int(m_characters.size()));
     }
 }
 
-QByteArray InvisibleTextFont::encode(const QString& text) const
-{
+QByteArray InvisibleTextFont::encode(const QString& text) const {
     QByteArray out = "<";
     for (char32_t character : text.toUcs4()) {
         const auto it = m_codes.constFind(character);
-        if (it != m_codes.constEnd())
-            out += hex4(uint(*it));
+        if (it != m_codes.constEnd()) out += hex4(uint(*it));
     }
     return out + '>';
 }
 
-int InvisibleTextFont::codeCount(const QString& text) const
-{
+int InvisibleTextFont::codeCount(const QString& text) const {
     int count = 0;
     for (char32_t character : text.toUcs4())
         count += m_codes.contains(character) ? 1 : 0;
     return count;
 }
 
-QByteArray InvisibleTextFont::toUnicodeMap() const
-{
+QByteArray InvisibleTextFont::toUnicodeMap() const {
     QByteArray map = "/CIDInit /ProcSet findresource begin\n"
                      "12 dict begin\n"
                      "begincmap\n"
@@ -77,8 +69,7 @@ QByteArray InvisibleTextFont::toUnicodeMap() const
     return map;
 }
 
-QPDFObjectHandle InvisibleTextFont::makeFont(QPDF& qpdf, const QByteArray& program) const
-{
+QPDFObjectHandle InvisibleTextFont::makeFont(QPDF& qpdf, const QByteArray& program) const {
     QPDFObjectHandle fontFile = QPDFObjectHandle::newStream(&qpdf, program.toStdString());
     fontFile.getDict().replaceKey("/Length1", QPDFObjectHandle::newInteger(program.size()));
 

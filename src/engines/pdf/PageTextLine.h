@@ -22,7 +22,8 @@ using PageTextLines = QList<PageTextLine>;
 
 // Reads the lines of a page picture drawn at dpi. Called on several threads at once; each call
 // runs on the thread that renders the page.
-using PageTextReader = std::function<PageTextLines(const QImage& picture, double dpi, std::stop_token stop)>;
+using PageTextReader =
+    std::function<PageTextLines(const QImage& picture, double dpi, std::stop_token stop)>;
 
 // Reads the payloads of the codes in a page picture, highest first, each once.
 using PageCodeReader = std::function<QStringList(const QImage& picture, std::stop_token stop)>;
