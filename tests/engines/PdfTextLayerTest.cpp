@@ -1,6 +1,7 @@
 #include "support/CodePictures.h"
 #include "support/PdfFixtures.h"
 #include "support/ScanFixtures.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
@@ -283,4 +284,30 @@ TEST(PdfTextLayer, AVastPageIsReadAtALowerResolution) {
     EXPECT_GT(seen.width(), 6000);
     EXPECT_NEAR(seenDPI, seen.width() / 200.0, 0.1);
     EXPECT_TRUE(pageTexts(result.toLocalFile()).value(0).contains("Vast"));
+}
+
+TEST(PdfTextLayer, AFullDiskFailsTheRunAndLeavesNoHalfFile) {
+    SmallDisk disk(64 * 1024);
+    if (!disk.isMounted()) GTEST_SKIP() << "no tmpfs (needs root)";
+    const PageTextReader reader = [](const QImage&, double, std::stop_token) {
+        return PageTextLines{{QStringLiteral("Words"), QRectF(0.1, 0.5, 0.5, 0.1)}};
+    };
+    WorkBench bench;
+    // Noise does not compress: the copy is larger than the disk.
+    QImage noise(600, 400, QImage::Format_Grayscale8);
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x)
+            noise.scanLine(y)[x] = uchar((x * 7919 + y * 104729 + (x * y) % 251) % 256);
+    }
+    const QString scan = writeScanPdf(bench.root.filePath("in/noise.pdf"), {noise});
+    ASSERT_GT(QFileInfo(scan).size(), 64 * 1024);
+    PDFWork work = bench.work(scan);
+    work.workFile = [&disk](const QString& extension) {
+        return QUrl::fromLocalFile(disk.filePath(QStringLiteral("work.") + extension));
+    };
+    EXPECT_EQ(errorOf([&] { PDFEngine::addTextLayer(scan, reader, kFont, work); }),
+              "Couldn't write the PDF");
+    EXPECT_TRUE(folderEntries(disk.path()).isEmpty());
+    EXPECT_TRUE(bench.outputs().isEmpty());
+    EXPECT_TRUE(bench.notes->messages().isEmpty());
 }
