@@ -217,8 +217,9 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
                     if (!budget.take(pixels, stopAll.get_token())) break;
                     const auto giveBack = qScopeGuard([&] { budget.give(pixels); });
                     // One page picture per worker at a time, gone before the next page.
+                    // Drawn in grey, as the recogniser reads it.
                     const QImage picture =
-                        renderer.render(index, dpi, stopAll.get_token(), &result.pageToPixel);
+                        renderer.render(index, dpi, stopAll.get_token(), &result.pageToPixel, true);
                     result.pixels = picture.size();
                     result.lines = read(picture, dpi, stopAll.get_token());
                     if (!result.lines.isEmpty()) result.outcome = PageOutcome::gainedText;
