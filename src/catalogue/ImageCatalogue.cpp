@@ -3,6 +3,7 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/VisionTools.h"
 #include "documents/DocumentWriter.h"
 #include "engines/image/ImageConversion.h"
 #include "engines/image/ImageDecoder.h"
@@ -186,7 +187,8 @@ const QList<OperationDescriptor>& imageConversions()
 
 const QList<OperationDescriptor>& imageTools()
 {
-    static const QList<OperationDescriptor> list{toPdfTool()};
+    // Text and codes sit in their places before the tools that follow them.
+    static const QList<OperationDescriptor> list{makeExtractImageTextTool(), makeReadImageCodesTool(), toPdfTool()};
     return list;
 }
 

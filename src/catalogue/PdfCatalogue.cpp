@@ -4,6 +4,7 @@
 #include "catalogue/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
+#include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
@@ -39,6 +40,18 @@ OperationDescriptor makePDFImageConversion(ImageOutput target)
                                             context.options.password, dpi, context.settings,
                                             pdfWork(context, planner, progress));
         });
+    return makeConversionDescriptor(recipe);
+}
+
+OperationDescriptor makePDFTextConversion()
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = QStringLiteral("txt");
+    recipe.title = recipe.target.toUpper();
+    recipe.engine = EngineID::of(EngineID::Kind::pdfKit);
+    recipe.extraTest = isNotEncrypted;
+    recipe.run = singleOutputAdapter(convertPDFToText);
     return makeConversionDescriptor(recipe);
 }
 
@@ -113,11 +126,11 @@ OperationDescriptor makePDFDocumentConversion(DocumentOutput target)
 const QList<OperationDescriptor>& pdfConversions()
 {
     static const QList<OperationDescriptor> list = [] {
-        // The text conversion joins in its place, after docx, with text recognition.
         return QList<OperationDescriptor>{
             makePDFImageConversion(ImageOutput::png),
             makePDFImageConversion(ImageOutput::jpg),
             makePDFDocumentConversion(DocumentOutput::docx),
+            makePDFTextConversion(),
             makePDFDocumentConversion(DocumentOutput::md),
             makePDFDocumentConversion(DocumentOutput::html),
             makePDFDocumentConversion(DocumentOutput::epub),
@@ -201,7 +214,10 @@ const QList<OperationDescriptor>& pdfTools()
         });
         all.append(metadata);
 
-        // OCR joins here with the vision engine.
+        OperationDescriptor ocr = pdfTool("tool.pdf.ocr", "OCR", "text.viewfinder", "Recognizing text");
+        ocr.engine = EngineID::of(EngineID::Kind::vision);
+        ocr.make = blockFactory(singleOutputAdapter(ocrPDF));
+        all.append(ocr);
 
         OperationDescriptor extract = pdfTool("tool.pdf.extractPages", "Extract Pages", "doc.badge.arrow.up",
                                               "Extracting pages");
@@ -228,7 +244,10 @@ const QList<OperationDescriptor>& pdfTools()
         });
         all.append(unlock);
 
-        // Reading codes joins here with the vision engine.
+        OperationDescriptor readCodes = pdfTool("tool.pdf.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
+        readCodes.engine = EngineID::of(EngineID::Kind::vision);
+        readCodes.make = blockFactory(noOutputAdapter(readPDFCodes));
+        all.append(readCodes);
         return all;
     }();
     return list;

@@ -62,6 +62,10 @@ TEST(ImageCatalogue, ConversionsComeFirstInWheelOrder)
                            "convert.image.psd", "convert.image.tga", "convert.image.mp4",
                            "convert.image.webm", "convert.image.docx"}));
     EXPECT_TRUE(ids(imageTools()).contains("tool.image.toPDF"));
+    const QStringList tools = ids(imageTools());
+    EXPECT_LT(tools.indexOf("tool.image.extractText"), tools.indexOf("tool.image.readQR"));
+    EXPECT_LT(tools.indexOf("tool.image.readQR"), tools.indexOf("tool.image.toPDF"));
+    EXPECT_GE(tools.indexOf("tool.image.extractText"), 0);
     EXPECT_EQ(ids(allToolDescriptors()).indexOf("convert.image.jpg"), 0);
 
     const OperationDescriptor& jpg = byID("convert.image.jpg");

@@ -56,12 +56,13 @@ QString failureMessage(const QJsonObject& outcome)
 TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
 {
     EXPECT_EQ(ids(pdfDescriptors()),
-              (QStringList{"convert.pdf.png", "convert.pdf.jpg", "convert.pdf.docx", "convert.pdf.md",
-                           "convert.pdf.html", "convert.pdf.epub", "convert.pdf.rtf", "convert.pdf.heic",
-                           "convert.pdf.tiff", "convert.pdf.odt", "convert.pdf.pptx", "convert.pdf.key", "convert.pdf.pages", "tool.pdf.merge",
-                           "tool.pdf.split", "tool.pdf.compress", "tool.pdf.rotate", "tool.pdf.reorder",
-                           "tool.pdf.redact", "tool.pdf.removeMetadata", "tool.pdf.extractPages",
-                           "tool.pdf.protect", "tool.pdf.unlock"}));
+              (QStringList{"convert.pdf.png", "convert.pdf.jpg", "convert.pdf.docx", "convert.pdf.txt",
+                           "convert.pdf.md", "convert.pdf.html", "convert.pdf.epub", "convert.pdf.rtf",
+                           "convert.pdf.heic", "convert.pdf.tiff", "convert.pdf.odt", "convert.pdf.pptx",
+                           "convert.pdf.key", "convert.pdf.pages", "tool.pdf.merge", "tool.pdf.split",
+                           "tool.pdf.compress", "tool.pdf.rotate", "tool.pdf.reorder", "tool.pdf.redact",
+                           "tool.pdf.removeMetadata", "tool.pdf.ocr", "tool.pdf.extractPages", "tool.pdf.protect",
+                           "tool.pdf.unlock", "tool.pdf.readQR"}));
     const QStringList all = ids(allToolDescriptors());
     EXPECT_GT(all.indexOf("convert.pdf.png"), all.indexOf("convert.audio.m4r"));
     const auto firstArchive = std::find_if(all.begin(), all.end(), [](const QString& id) {
@@ -69,10 +70,10 @@ TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
     });
     ASSERT_NE(firstArchive, all.end());
     // The whole list sits together, before the documents, sheets, subtitles and archives.
-    const qsizetype unlock = all.indexOf("tool.pdf.unlock");
-    EXPECT_LT(unlock, firstArchive - all.begin());
-    EXPECT_EQ(unlock - all.indexOf("convert.pdf.png") + 1, pdfDescriptors().size());
-    EXPECT_FALSE(all.value(unlock + 1).contains(".pdf."));
+    const qsizetype last = all.indexOf("tool.pdf.readQR");
+    EXPECT_LT(last, firstArchive - all.begin());
+    EXPECT_EQ(last - all.indexOf("convert.pdf.png") + 1, pdfDescriptors().size());
+    EXPECT_FALSE(all.value(last + 1).contains(".pdf."));
 
     const OperationDescriptor& merge = byID("tool.pdf.merge");
     EXPECT_EQ(merge.multiFile, MultiFileMode::combine);
@@ -88,6 +89,18 @@ TEST(PdfCatalogue, ListsConversionsThenToolsInTheirPlace)
     EXPECT_EQ(byID("convert.pdf.key").engine, EngineID::iwork(IWorkApp::keynote));
     EXPECT_EQ(byID("convert.pdf.html").optionFields, QList<OptionField>{OptionField::approximateLayoutNote});
     EXPECT_TRUE(byID("convert.pdf.md").optionFields.isEmpty());
+    EXPECT_EQ(byID("convert.pdf.txt").outputExtension, "txt");
+    EXPECT_TRUE(byID("convert.pdf.txt").optionFields.isEmpty());
+    for (const char* id : {"tool.pdf.ocr", "tool.pdf.readQR"}) {
+        const OperationDescriptor& tool = byID(id);
+        EXPECT_EQ(tool.engine, EngineID::of(EngineID::Kind::vision)) << id;
+        EXPECT_EQ(tool.behavior, OperationBehavior::run()) << id;
+        EXPECT_EQ(tool.multiFile, MultiFileMode::each) << id;
+    }
+    EXPECT_EQ(byID("tool.pdf.ocr").title, "OCR");
+    EXPECT_EQ(byID("tool.pdf.ocr").verb, "Recognizing text");
+    EXPECT_EQ(byID("tool.pdf.readQR").title, "Read QR");
+    EXPECT_EQ(byID("tool.pdf.readQR").symbol, "qrcode.viewfinder");
 
     // A locked PDF is offered unlocking only; an open one everything else.
     FileInfo open;

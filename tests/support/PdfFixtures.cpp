@@ -311,7 +311,7 @@ PDFWork WorkBench::work(const QString& sourcePath)
         static const QMap<QString, QString> table{
             {"merge", "merged"}, {"split", "parts"}, {"reorder", "reordered"}, {"rotate", "rotated"},
             {"protect", "protected"}, {"unlock", "unlocked"}, {"compress", "compressed"},
-            {"removeMetadata", "no metadata"}, {"redact", "redacted"}};
+            {"removeMetadata", "no metadata"}, {"redact", "redacted"}, {"ocr", "searchable"}};
         return table.value(word);
     };
     w.baseName = splitFileName(QFileInfo(sourcePath).fileName()).baseName;

@@ -4,7 +4,9 @@
 #include "jobs/JobCenter.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
+#include "platform/Clipboard.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/Workspace.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -34,6 +36,21 @@ QString stateName(Job::State state)
     }
     return {};
 }
+
+// Keeps the text a job hands to the clipboard, for the report, and passes it on.
+class RecordingClipboard : public Clipboard {
+public:
+    void setText(const QString& text) override
+    {
+        m_text = text;
+        Clipboard::system().setText(text);
+    }
+    void setFiles(const QList<QUrl>& urls) override { Clipboard::system().setFiles(urls); }
+    const std::optional<QString>& text() const { return m_text; }
+
+private:
+    std::optional<QString> m_text;
+};
 
 // How long a stopped run waits for its job before it kills the job's programs.
 constexpr std::chrono::milliseconds stopGrace{3000};
@@ -84,6 +101,11 @@ int run(const QStringList& args)
     QEventLoop loop;
     quitOnTerminationSignals([&](int) { loop.quit(); });
     JobCenter& center = JobCenter::shared();
+    static RecordingClipboard clipboard; // the centre outlives this call
+    JobCenter::Services services;
+    services.clipboard = &clipboard;
+    services.workspace = &Workspace::system();
+    center.setServices(services);
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {
         quitOnTerminationSignals();
@@ -113,6 +135,8 @@ int run(const QStringList& args)
         result.insert(QStringLiteral("failure"), QJsonValue());
     }
     result.insert(QStringLiteral("failedCount"), job->failedCount());
+    result.insert(QStringLiteral("clipboard"),
+                  clipboard.text() ? QJsonValue(*clipboard.text()) : QJsonValue());
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
     // A stopped run is a cancelled job: like a failed one, it is not a finished one.
     const int exitCode = job->state() == Job::State::finished ? 0 : 1;

@@ -2,6 +2,7 @@
 
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFWork.h"
+#include "engines/pdf/PageTextLine.h"
 #include "engines/image/ImageOutput.h"
 #include "model/SettingsSnapshot.h"
 #include "model/FileInfo.h"
@@ -13,6 +14,8 @@
 #include <QMap>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
+#include <QTransform>
 #include <QUrl>
 
 #include <optional>
@@ -81,7 +84,30 @@ public:
                               ImageOutput output, const std::optional<QString>& password,
                               double dpi, const SettingsSnapshot& settings, const PDFWork& work);
 
+    // Scanned pages made searchable: every page with fewer than 31 characters of text is read
+    // from a picture of it, and its lines are laid over it as invisible text. The pages keep
+    // their content and look as before. fontFile is a glyph-less TrueType font. Throws
+    // "This PDF already has selectable text" or "No text was found" when no page gains text.
+    static QUrl addTextLayer(const QString& path, const PageTextReader& read, const QString& fontFile,
+                             const PDFWork& work);
+
+    // The content that draws the lines invisibly over a page, each line stretched to its box.
+    // pictureToPage maps the normalised lower-left picture space onto the page's user space;
+    // font is the resource name of a font whose codes encode() gives, each glyph half an em wide.
+    static QByteArray drawTextLayer(const PageTextLines& lines, const QTransform& pictureToPage,
+                                    const QByteArray& fontName,
+                                    const std::function<QByteArray(const QString&)>& encode);
+
+    // The payloads of the codes on the first 30 pages, drawn at 150 dpi, in page order.
+    static QStringList readCodes(const QString& path, const std::optional<QString>& password,
+                                 const PageCodeReader& read, std::stop_token stop = {});
+
     static constexpr double redactionDPI = 300.0;
+    static constexpr double textLayerDPI = 300.0;
+    static constexpr double codeReadingDPI = 150.0;
+    static constexpr int codeReadingPages = 30;
+    // Pages with fewer trimmed characters count as scanned.
+    static constexpr int textLayerMinimumText = 31;
 
 private:
     // keepOpen false: the file is open only between keepFileOpen(true) and (false) and while

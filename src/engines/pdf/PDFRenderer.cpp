@@ -249,28 +249,29 @@ QSizeF PDFRenderer::pageSize(int index) const
     return QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
 }
 
-QImage PDFRenderer::render(int index, double dpi, std::stop_token stop) const
+QImage PDFRenderer::render(int index, double dpi, std::stop_token stop, QTransform* pageToPixel,
+                           bool grey) const
 {
     const QSizeF size = pageSize(index);
     const double longer = std::max(std::max(size.width(), size.height()), 1.0);
     const double scale = std::min(dpi / 72.0, 16000.0 / longer);
     const QSize pixels(std::max(1, int(std::lround(size.width() * scale))),
                        std::max(1, int(std::lround(size.height() * scale))));
-    QImage image = renderToSize(index, pixels, stop);
+    QImage image = renderToSize(index, pixels, stop, pageToPixel, grey);
     if (image.isNull())
         throw EngineError(QStringLiteral("This page is too large to render"));
     return image;
 }
 
 QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
-                                 QTransform* pageToPixel) const
+                                 QTransform* pageToPixel, bool grey) const
 {
     throwIfCancelled(stop);
     // Memory is promised lazily, so a vast bitmap would "succeed" and then swap the machine
     // to a halt: no more pixels than a 16000-pixel square.
     if (pixels.isEmpty() || qint64(pixels.width()) * pixels.height() > maximumPixels)
         return QImage();
-    QImage image(pixels, QImage::Format_RGB888);
+    QImage image(pixels, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     if (image.isNull())
         return image;
     image.fill(Qt::white);
@@ -296,7 +297,8 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
         const float h = std::max(b.y1 - b.y0, 0.01f);
         const fz_matrix ctm = fz_concat(fz_translate(-b.x0, -b.y0),
                                         fz_scale(float(pixels.width()) / w, float(pixels.height()) / h));
-        pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), pixels.width(), pixels.height(),
+        pixmap = fz_new_pixmap_with_data(ctx, grey ? fz_device_gray(ctx) : fz_device_rgb(ctx),
+                                         pixels.width(), pixels.height(),
                                          nullptr, 0, int(image.bytesPerLine()), image.bits());
         device = fz_new_draw_device(ctx, ctm, pixmap);
         fz_run_page(ctx, page, device, fz_identity, &cookie);

@@ -36,15 +36,16 @@ public:
 
     // The page on opaque white, the longer side capped at 16000 pixels. Throws EngineError
     // ("This page is too large to render", "This page couldn't be rendered") or
-    // CancellationError.
-    QImage render(int index, double dpi, std::stop_token stop = {}) const;
+    // CancellationError. pageToPixel and grey as for renderToSize.
+    QImage render(int index, double dpi, std::stop_token stop = {},
+                  QTransform* pageToPixel = nullptr, bool grey = false) const;
 
     // The page drawn to exactly this many pixels. pageToPixel, when given, receives the map from
     // the page's own space (origin at the lower left of its media box, before rotation) to the
     // image's pixels. A null image when the pixels cannot be had or are more than
-    // maximumPixels.
+    // maximumPixels. In Format_RGB888, or Format_Grayscale8 when grey.
     QImage renderToSize(int index, QSize pixels, std::stop_token stop,
-                        QTransform* pageToPixel = nullptr) const;
+                        QTransform* pageToPixel = nullptr, bool grey = false) const;
 
     static constexpr qint64 maximumPixels = qint64(16000) * 16000;
 

@@ -1,0 +1,253 @@
+#include "support/CodePictures.h"
+#include "support/DevDriver.h"
+#include "support/PdfFixtures.h"
+#include "support/ScanFixtures.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+using namespace qv::test;
+
+namespace {
+
+QJsonObject run(const QString& home, QStringList args, int* code = nullptr) {
+    args.prepend(QStringLiteral("run"));
+    return lastJsonLine(runDevDriver(args, home, code));
+}
+
+QString failureOf(const QJsonObject& outcome) {
+    return outcome.value("failure").toObject().value("message").toString();
+}
+
+QStringList messagesOf(const QJsonObject& outcome) {
+    QStringList messages;
+    for (const QJsonValue& value : outcome.value("messages").toArray())
+        messages.append(value.toString());
+    return messages;
+}
+
+QStringList outputsOf(const QJsonObject& outcome) {
+    QStringList outputs;
+    for (const QJsonValue& value : outcome.value("outputs").toArray())
+        outputs.append(QFileInfo(value.toString()).fileName());
+    return outputs;
+}
+
+// Files left under the cache, where the work folders live.
+QStringList workLeftovers(const QString& home) {
+    QStringList files;
+    QDirIterator it(home + "/cache", QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+const QSize kPage(1200, 600);
+
+} // namespace
+
+TEST(TextReadingRun, PdfOcrThenTextAndCodes) {
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    const QString scan =
+        writeScanPdf(files + "/scan.pdf",
+                     {scanPicture({{"Harbour lights glow"}, 44, {}}, kPage),
+                      scanPicture({{"Marmalade invoice"}, 44, {}}, kPage), scanPicture({}, kPage)});
+    const QString born =
+        writeTextPdf(files + "/born.pdf", {"Born digital first page with its own text",
+                                           "The second page says something else"});
+    const QByteArray scanBytes = readFile(scan);
+    const QByteArray bornBytes = readFile(born);
+
+    int code = -1;
+    QJsonObject outcome = run(home, {"tool.pdf.ocr", scan}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"scan (searchable).pdf"});
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Text added to 2 pages"});
+    EXPECT_TRUE(outcome.contains("clipboard"));
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    const QString searchable = files + "/scan (searchable).pdf";
+    EXPECT_EQ(pdfinfoValue(searchable, "Creator"), "Quorvenda");
+
+    outcome = run(home, {"tool.pdf.ocr", born}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This PDF already has selectable text");
+
+    // The PDF's own text, pages parted by an empty line.
+    outcome = run(home, {"convert.pdf.txt", born}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"born.txt"});
+    EXPECT_EQ(readFile(files + "/born.txt"),
+              "Born digital first page with its own text\n\nThe second page says something else");
+
+    outcome = run(home, {"convert.pdf.txt", scan}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This PDF has no text layer. Try OCR first");
+
+    outcome = run(home, {"convert.pdf.txt", searchable}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    const QString recognised = QString::fromUtf8(readFile(files + "/scan (searchable).txt"));
+    for (const char* word : {"Harbour", "lights", "glow", "Marmalade", "invoice"})
+        EXPECT_TRUE(recognised.contains(word)) << word << " in " << recognised.toStdString();
+
+    outcome = run(home, {"tool.pdf.readQR", scan}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No QR code or barcode found");
+
+    QImage withCode = scanPicture({}, kPage);
+    {
+        QPainter painter(&withCode);
+        painter.drawImage(QPoint(100, 100), qrCodePicture("Pelican 42", 300));
+    }
+    const QString coded = writeScanPdf(files + "/coded.pdf",
+                                       {scanPicture({}, kPage), withCode, scanPicture({}, kPage)});
+    outcome = run(home, {"tool.pdf.readQR", coded}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Copied: Pelican 42"});
+    EXPECT_EQ(outcome.value("clipboard").toString(), "Pelican 42");
+    EXPECT_TRUE(outputsOf(outcome).isEmpty());
+
+    const QString junk = writeJunkPdf(files + "/junk.pdf");
+    const QByteArray junkBytes = readFile(junk);
+    outcome = run(home, {"tool.pdf.ocr", junk}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This file is damaged or not in a supported format");
+
+    EXPECT_EQ(readFile(scan), scanBytes);
+    EXPECT_EQ(readFile(born), bornBytes);
+    EXPECT_EQ(readFile(junk), junkBytes);
+    EXPECT_EQ(folderEntries(files),
+              (QStringList{"born.pdf", "born.txt", "coded.pdf", "junk.pdf", "scan (searchable).pdf",
+                           "scan (searchable).txt", "scan.pdf"}));
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
+
+TEST(TextReadingRun, ThePdfToolsWheelOffersOcrAndReadQR) {
+    QTemporaryDir dir;
+    const QString pdf = writeTextPdf(dir.filePath("doc.pdf"), {"One page"});
+    int code = -1;
+    const QByteArray output = runDevDriver({"wheel", "tools", pdf}, dir.filePath("home"), &code);
+    const QJsonObject wheel = QJsonDocument::fromJson(output.mid(output.indexOf('{'))).object();
+    ASSERT_EQ(code, 0);
+    QStringList offered;
+    for (const char* ring : {"segments", "overflow"}) {
+        for (const QJsonValue& entry : wheel.value(ring).toArray())
+            offered.append(entry.toObject().value("id").toString());
+    }
+    EXPECT_TRUE(offered.contains("tool.pdf.ocr")) << offered.join(", ").toStdString();
+    EXPECT_TRUE(offered.contains("tool.pdf.readQR")) << offered.join(", ").toStdString();
+}
+
+TEST(TextReadingRun, ATerminationSignalDuringOcrLeavesNothing) {
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QStringList lines;
+    for (int i = 0; i < 30; ++i)
+        lines.append(QStringLiteral("Line %1 of a long scanned letter to read").arg(i));
+    const QString scan = writeScanPdf(
+        files + "/long.pdf", QList<QImage>(24, scanPicture({lines, 40, {}}, {2550, 3300})));
+    const QByteArray before = readFile(scan);
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_CACHE_HOME", home + "/cache");
+    env.remove("QUORVENDA_TEST_HARNESS");
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {"run", "tool.pdf.ocr", scan});
+    ASSERT_TRUE(run.waitForStarted(30000));
+    // The item's work folder shows that the pages are being read.
+    const auto working = [&] {
+        QDirIterator it(home + "/cache", QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        return it.hasNext();
+    };
+    waitFor([&] { return run.state() != QProcess::Running || working(); }, 60000);
+    QThread::msleep(500);
+    ASSERT_EQ(run.state(), QProcess::Running) << "the run ended before it could be stopped";
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(30000));
+
+    EXPECT_EQ(run.exitCode(), 1);
+    const QJsonObject outcome = lastJsonLine(run.readAllStandardOutput().trimmed());
+    EXPECT_EQ(outcome.value("state").toString(), "cancelled");
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    EXPECT_EQ(folderEntries(files), QStringList{"long.pdf"});
+    EXPECT_EQ(readFile(scan), before);
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
+
+TEST(TextReadingRun, PictureTextAndCodes) {
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QDir().mkpath(files);
+    const QString note = files + "/note.png";
+    ASSERT_TRUE(scanPicture({{"Quarterly Report", "The quick brown fox jumps over",
+                              "the lazy dog by the river"},
+                             40,
+                             {260}},
+                            {1400, 640})
+                    .save(note));
+    const QByteArray noteBytes = readFile(note);
+
+    int code = -1;
+    QJsonObject outcome = run(home, {"tool.image.extractText", note}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(outputsOf(outcome), QStringList{"note (text).txt"});
+    const QString expected =
+        "Quarterly Report\n\nThe quick brown fox jumps over\nthe lazy dog by the river";
+    EXPECT_EQ(QString::fromUtf8(readFile(files + "/note (text).txt")), expected);
+    EXPECT_EQ(messagesOf(outcome), QStringList{"Text copied to the clipboard"});
+    EXPECT_EQ(outcome.value("clipboard").toString(), expected);
+
+    const QString blank = files + "/blank.png";
+    ASSERT_TRUE(scanPicture({}, {600, 400}).save(blank));
+    outcome = run(home, {"tool.image.extractText", blank}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No text was found in this image");
+    EXPECT_TRUE(outcome.value("clipboard").isNull());
+    outcome = run(home, {"tool.image.readQR", blank}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "No QR code or barcode found");
+
+    QImage sheet(900, 900, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    {
+        QPainter painter(&sheet);
+        painter.drawImage(QPoint(480, 560), qrCodePicture("Lower code", 240));
+        painter.drawImage(QPoint(60, 60), qrCodePicture("Upper code", 240));
+    }
+    const QString codes = files + "/codes.png";
+    ASSERT_TRUE(sheet.save(codes));
+    outcome = run(home, {"tool.image.readQR", codes}, &code);
+    EXPECT_EQ(code, 0) << failureOf(outcome).toStdString();
+    EXPECT_EQ(messagesOf(outcome), (QStringList{"Copied: Upper code", "2 codes"}));
+    EXPECT_EQ(outcome.value("clipboard").toString(), "Upper code\nLower code");
+    EXPECT_TRUE(outputsOf(outcome).isEmpty());
+
+    const QString junk = writeFile(files + "/junk.png", "plain words, not a picture");
+    outcome = run(home, {"tool.image.extractText", junk}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(failureOf(outcome), "This file is damaged or not in a supported format");
+
+    EXPECT_EQ(readFile(note), noteBytes);
+    EXPECT_EQ(readFile(junk), "plain words, not a picture");
+    EXPECT_EQ(folderEntries(files),
+              (QStringList{"blank.png", "codes.png", "junk.png", "note (text).txt", "note.png"}));
+    EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
