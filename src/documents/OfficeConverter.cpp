@@ -7,6 +7,7 @@
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
 #include "platform/ProcessRunner.h"
+#include "platform/TimeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,28 +79,6 @@ QHash<QString, QString> sofficeEnvironment()
 QString profileURL(const QString& profile)
 {
     return QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
-}
-
-// Runs fn with a stop token also requested when the time limit passes; tells which it was.
-template <typename Fn>
-auto runWithTimeLimit(std::stop_token stop, std::chrono::seconds limit, bool& timedOut, Fn fn)
-{
-    std::stop_source source;
-    const std::stop_callback forward(stop, [&] { source.request_stop(); });
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::jthread timer([&](std::stop_token done) {
-        std::unique_lock lock(mutex);
-        if (!wake.wait_for(lock, done, limit, [] { return false; }) && !done.stop_requested()) {
-            timedOut = true;
-            source.request_stop();
-        }
-    });
-    struct StopTimer {
-        std::jthread& t;
-        ~StopTimer() { t.request_stop(); }
-    } stopTimer{timer};
-    return fn(source.get_token());
 }
 
 // Profiles made by one headless start per program, copied into every run's private folder so

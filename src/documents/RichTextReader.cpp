@@ -6,6 +6,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "platform/ProcessRunner.h"
+#include "platform/TimeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,28 +30,6 @@ const QString damaged = QStringLiteral("This document is damaged or not in a sup
 constexpr char pandocTemplate[] =
     "<html><head><meta charset=\"utf-8\"><title>$if(title)$$title$$endif$</title></head>"
     "<body>\n$body$\n</body></html>\n";
-
-// Runs fn with a stop token that is also requested when the time limit passes; tells which.
-template <typename Fn>
-auto runWithTimeLimit(std::stop_token stop, std::chrono::seconds limit, bool& timedOut, Fn fn)
-{
-    std::stop_source source;
-    const std::stop_callback forward(stop, [&] { source.request_stop(); });
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::jthread timer([&](std::stop_token done) {
-        std::unique_lock lock(mutex);
-        if (!wake.wait_for(lock, done, limit, [] { return false; }) && !done.stop_requested()) {
-            timedOut = true;
-            source.request_stop();
-        }
-    });
-    struct StopTimer {
-        std::jthread& t;
-        ~StopTimer() { t.request_stop(); }
-    } stopTimer{timer};
-    return fn(source.get_token());
-}
 
 } // namespace
 

@@ -19,14 +19,8 @@ std::pair<QUrl, QString> encode(const FileInfo& file, const OperationContext& co
     const AudioTarget target = given.value_or(audioTargetForFile(file));
     const QString extension = audioTargetFileExtension(target);
     const QUrl output = work.workFile(extension);
-    QStringList args{"-i", mediaOperand(file.url), "-map", "0:a:0"};
-    args << audioPictureArgs(info, target);
-    if (target == AudioTarget::mp3)
-        args << "-id3v2_version" << "3";
-    args << audioTargetArgs(target, info, context.settings, context.options);
-    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-    if (rate >= 1)
-        args << "-ar" << QString::number(rate);
+    QStringList args{"-i", mediaOperand(file.url)};
+    args << audioReencodeArgs(info, target, context);
     if (extra)
         args << extra(info);
     args << "-f" << audioTargetMuxer(target) << mediaOperand(output);

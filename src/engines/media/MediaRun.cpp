@@ -1,5 +1,6 @@
 #include "engines/media/MediaRun.h"
 
+#include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaProbe.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -77,6 +78,19 @@ QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target)
     if (!keepCover)
         return {QStringLiteral("-vn")};
     return {"-map", "0:v?", "-c:v", "copy", "-disposition:v", "attached_pic"};
+}
+
+QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const OperationContext& context)
+{
+    QStringList args{"-map", "0:a:0"};
+    args << audioPictureArgs(info, target);
+    if (target == AudioTarget::mp3)
+        args << "-id3v2_version" << "3";
+    args << audioTargetArgs(target, info, context.settings, context.options);
+    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
+    if (rate >= 1)
+        args << "-ar" << QString::number(rate);
+    return args;
 }
 
 VideoContainer reencodedVideoContainer(const FileInfo& file)

@@ -37,6 +37,10 @@ bool audioTargetHoldsCover(AudioTarget target);
 // one and the input is a plain audio file, else no picture at all.
 QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
 
+// The sound of an audio result re-encoded as the target: the first audio stream, the cover where
+// it fits, the target's codec and quality, and the chosen sample rate.
+QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const OperationContext& context);
+
 // Extension and muxer of a re-encoded video that keeps its container family: mov stays mov,
 // m4v is written by the mp4 muxer, everything else becomes mp4.
 struct VideoContainer {

@@ -23,13 +23,7 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);
         output = work.workFile(extension);
-        args << "-map" << "0:a:0" << audioPictureArgs(info, target);
-        if (target == AudioTarget::mp3)
-            args << "-id3v2_version" << "3";
-        args << audioTargetArgs(target, info, context.settings, context.options);
-        const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-        if (rate > 0)
-            args << "-ar" << QString::number(rate);
+        args << audioReencodeArgs(info, target, context);
         args << "-af" << atempoChain(factor) << "-f" << audioTargetMuxer(target) << mediaOperand(output);
     } else {
         const VideoStreamInfo video = requireVideo(info);
