@@ -1,14 +1,32 @@
 #include "editors/EditorLauncher.h"
 
+#include "editors/TrimEditor.h"
 #include "jobs/JobCenter.h"
 #include "model/Log.h"
 
 namespace qv {
 
+namespace {
+
+EditorSubmissionObserver& submissionObserver()
+{
+    static EditorSubmissionObserver observer;
+    return observer;
+}
+
+} // namespace
+
+void setEditorSubmissionObserver(EditorSubmissionObserver observer)
+{
+    submissionObserver() = std::move(observer);
+}
+
 void submitEditedFile(const OperationOptions& options, const WheelEntry& entry,
                       const FileInfo& file, QPointF point)
 {
-    JobCenter::shared().submit(entry, {file}, options, point);
+    const JobPtr job = JobCenter::shared().submit(entry, {file}, options, point);
+    if (submissionObserver())
+        submissionObserver()(options, job);
 }
 
 EditorApplyAction editorApplyAction(const WheelEntry& entry, const FileInfo& file, QPointF point)
@@ -18,11 +36,21 @@ EditorApplyAction editorApplyAction(const WheelEntry& entry, const FileInfo& fil
     };
 }
 
-void openEditor(EditorKind kind, const WheelEntry& /*entry*/, const QList<FileInfo>& files,
-                QPointF /*point*/)
+void openEditor(EditorKind kind, const WheelEntry& entry, const QList<FileInfo>& files,
+                QPointF point)
 {
     if (files.isEmpty())
         return;
+    const FileInfo& file = files.first();
+    if (kind == EditorKind::trim || kind == EditorKind::split) {
+        const bool ringtone = !entry.operations.isEmpty()
+                              && entry.operations.first().id == QLatin1String("tool.audio.ringtone");
+        const TrimEditor::Mode mode = kind == EditorKind::split ? TrimEditor::Mode::split
+                                      : ringtone                ? TrimEditor::Mode::ringtone
+                                                                : TrimEditor::Mode::trim;
+        TrimEditor::open(file, mode, point, editorApplyAction(entry, file, point));
+        return;
+    }
     // The editors themselves arrive one by one; until then the choice opens nothing.
     qCInfo(appLog).noquote() << "No" << toString(kind) << "editor yet for" << files.first().name;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/JobCenterServices.h"
 #include "model/OperationBehavior.h"
 #include "model/OperationOptions.h"
 #include "model/WheelEntry.h"
@@ -16,6 +17,11 @@ using EditorApplyAction = std::function<void(const OperationOptions&)>;
 // Submits the entry for that one file with the editor's options, the point as the job's origin.
 void submitEditedFile(const OperationOptions& options, const WheelEntry& entry,
                       const FileInfo& file, QPointF point);
+
+// Told of every job an editor submits, with the options it was given (for the development
+// driver); empty by default.
+using EditorSubmissionObserver = std::function<void(const OperationOptions&, const JobPtr&)>;
+void setEditorSubmissionObserver(EditorSubmissionObserver observer);
 
 // An apply action that owns copies of what it submits.
 EditorApplyAction editorApplyAction(const WheelEntry& entry, const FileInfo& file, QPointF point);

@@ -100,7 +100,8 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
                                          std::stop_token stop,
                                          const std::optional<QHash<QString, QString>>& environment,
                                          const std::optional<QUrl>& currentDirectory,
-                                         const LineHandler& onStdoutLine)
+                                         const LineHandler& onStdoutLine,
+                                         const ChunkHandler& onStdoutChunk)
 {
     throwIfCancelled(stop);
 
@@ -188,6 +189,8 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
                     const ReadResult result = readSome(entry.fd, buffer);
                     if (result == ReadResult::endOfFile) {
                         child.closeStdout();
+                    } else if (result == ReadResult::data && onStdoutChunk) {
+                        onStdoutChunk(QByteArrayView(buffer));
                     } else if (result == ReadResult::data) {
                         const QStringList lines = collector.appendOut(buffer);
                         // Leaving by an exception kills the program's group (~ChildProcess).
@@ -227,8 +230,10 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
         qCDebug(enginesLog) << name << "was stopped because its job was cancelled";
         throw CancellationError();
     }
-    if (const std::optional<QString> last = collector.flushPending())
-        onStdoutLine(*last);
+    if (onStdoutLine && !onStdoutChunk) {
+        if (const std::optional<QString> last = collector.flushPending())
+            onStdoutLine(*last);
+    }
 
     Output output;
     if (waitStatus == -1) {

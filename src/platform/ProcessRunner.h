@@ -3,6 +3,7 @@
 #include "model/Error.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,7 @@ public:
     };
 
     using LineHandler = std::function<void(const QString& line)>;
+    using ChunkHandler = std::function<void(QByteArrayView bytes)>;
 
     // Runs the program and blocks the calling thread until it has ended and its output is read,
     // so it must run on a worker thread, never the main thread. Many runs may go on at once from
@@ -58,6 +60,10 @@ public:
     // standard output in order without its line feed, on the calling thread, the unterminated
     // last line last; an exception it throws kills the program and is passed on. A line longer
     // than OutputCollector::lineLimit (4 MiB) arrives cut to that length, the rest of it dropped.
+    //
+    // onStdoutChunk: gets standard output as it is read, in order, on the calling thread; none of
+    // it is kept (no limit applies) and onStdoutLine is not called. An exception it throws kills
+    // the program and is passed on.
     //
     // Once the program has ended, its pipes are read for 2 more seconds at most: a process it
     // left behind may hold them open, and what it writes after that is not read.
@@ -71,7 +77,7 @@ public:
     static Output run(const QUrl& executable, const QStringList& arguments, std::stop_token stop,
                       const std::optional<QHash<QString, QString>>& environment = std::nullopt,
                       const std::optional<QUrl>& currentDirectory = std::nullopt,
-                      const LineHandler& onStdoutLine = {});
+                      const LineHandler& onStdoutLine = {}, const ChunkHandler& onStdoutChunk = {});
 
     ProcessRunner() = delete;
 };

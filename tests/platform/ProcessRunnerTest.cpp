@@ -384,3 +384,23 @@ TEST(ProcessRunner, OutputNobodyCouldHoldIsAFailureNotATruncation)
     const auto fits = runShell(QStringLiteral("head -c %1 /dev/zero").arg(OutputCollector::stdoutLimit));
     EXPECT_EQ(fits.stdoutData.size(), OutputCollector::stdoutLimit);
 }
+
+TEST(ProcessRunner, RawOutputStreamsPastTheKeptLimitAndKeepsNothing)
+{
+    // 80 MB, more than a kept output may hold: streamed, it is counted and never kept.
+    qint64 total = 0;
+    qint64 largestChunk = 0;
+    bool lineCalled = false;
+    const ProcessRunner::Output output = ProcessRunner::run(
+        shell, {"-c", "head -c 83886080 /dev/zero; printf 'AB'"}, {}, std::nullopt, std::nullopt,
+        [&lineCalled](const QString&) { lineCalled = true; },
+        [&](QByteArrayView chunk) {
+            total += chunk.size();
+            largestChunk = std::max<qint64>(largestChunk, chunk.size());
+        });
+    EXPECT_EQ(output.status, 0);
+    EXPECT_EQ(total, 83886080 + 2);
+    EXPECT_LE(largestChunk, 64 * 1024);
+    EXPECT_TRUE(output.stdoutData.isEmpty());
+    EXPECT_FALSE(lineCalled);
+}

@@ -17,5 +17,6 @@ int renderOnboarding(const QStringList& args);
 int renderSettings(const QStringList& args);
 int action(const QStringList& args);
 int document(const QStringList& args);
+int edit(const QStringList& args);
 
 } // namespace qv::dev

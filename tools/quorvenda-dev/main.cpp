@@ -25,6 +25,8 @@ const std::map<QString, Command>& commands()
          {qv::dev::capabilities, "capabilities         what this machine offers the engines, as JSON"}},
         {QStringLiteral("document"),
          {qv::dev::document, "document FILE [--to md|html|txt|docx OUT|epub OUT] [--letter] [--roundtrip] [--stats]  a document (or an EPUB) read into the model, as JSON or written out"}},
+        {QStringLiteral("edit"),
+         {qv::dev::edit, "edit OPERATION-ID FILE [--at X,Y] [--do ACTIONS] [--screenshot OUT.png] [--no-run] [--unplayable]  open an editor, act on it, print what it submits"}},
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("hud-demo"),
