@@ -5,6 +5,7 @@
 #include "platform/ui/EditorButtons.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +25,23 @@ public:
 
 private:
     int m_ideal;
+};
+
+// Return in the range field selects the pages rather than pressing the window's action button.
+class ReturnTaker : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                event->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
 };
 
 } // namespace
@@ -52,6 +70,7 @@ PagesEditorView::PagesEditorView(PagesModel* model, std::function<void()> cancel
         m_range->setAccessibleName(QStringLiteral("Pages"));
         m_range->setFixedWidth(180);
         label->setBuddy(m_range);
+        m_range->installEventFilter(new ReturnTaker(m_range));
         connect(m_range, &QLineEdit::textChanged, this, [model](const QString& text) { model->setRangeText(text); });
         connect(m_range, &QLineEdit::returnPressed, model, &PagesModel::selectFromRangeText);
         auto* select = new QPushButton(QStringLiteral("Select"));
