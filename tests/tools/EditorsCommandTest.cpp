@@ -264,3 +264,27 @@ TEST(EditorsCommand, ARedactionBoxBlacksOutTheWordUnderIt)
     EXPECT_LT(page.pixelColor(130, 792 - 710).lightness(), 30);
     EXPECT_GT(page.pixelColor(300, 400).lightness(), 225);
 }
+
+TEST(EditorsCommand, RedactionBoxesFollowTheTurnOfTheirPage)
+{
+    QTemporaryDir dir;
+    FixtureDocument document;
+    document.pages = {FixturePage(QStringLiteral("SECRET"), 612, 792, 90)};
+    const QString turned = writeFixturePdf(dir.filePath("turned.pdf"), document);
+    // Turned a quarter clockwise, the page shows 792 wide: page (x, y) sits at (y, x) from the top left.
+    const QString actions = QStringLiteral(R"([["drag",["page:1",%1,%2],["page:1",%3,%4]],["apply"]])")
+                                .arg(690 / 792.0, 0, 'f', 6)
+                                .arg(60 / 612.0, 0, 'f', 6)
+                                .arg(730 / 792.0, 0, 'f', 6)
+                                .arg(200 / 612.0, 0, 'f', 6);
+    int code = -1;
+    const QJsonObject result = edit({"tool.pdf.redact", turned, "--do", actions}, dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    const QJsonArray box = result["submitted"].toObject()["redactions"].toObject()["0"].toArray()[0].toArray();
+    ASSERT_EQ(box.size(), 2);
+    EXPECT_NEAR(box[0].toArray()[0].toDouble(), 60, 3);
+    EXPECT_NEAR(box[0].toArray()[1].toDouble(), 690, 3);
+    EXPECT_NEAR(box[1].toArray()[0].toDouble(), 140, 3);
+    EXPECT_NEAR(box[1].toArray()[1].toDouble(), 40, 3);
+    EXPECT_FALSE(pageTexts(dir.filePath("turned (redacted).pdf")).join(' ').contains("SECRET"));
+}
