@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
+#include <sys/resource.h>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -74,6 +77,61 @@ TEST(CropEditor, CropIsDisabledBelowTwoPixelsAndHandsOverTheRoundedRectangle)
     EXPECT_EQ(view.pixelRect(), QRect(650, 150, 2700, 2700));
     buttons->actionButton()->click();
     EXPECT_EQ(applied, QRect(650, 150, 2700, 2700));
+}
+
+namespace {
+
+quint32 crc32Of(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A small PNG whose header claims 60000 x 60000 pixels, with a valid header checksum.
+QByteArray hugeHeaderPng()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const auto put32 = [&](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = char((value >> (24 - 8 * i)) & 0xFF);
+    };
+    put32(16, 60000);
+    put32(20, 60000);
+    put32(29, crc32Of(png.mid(12, 17)));
+    return png;
+}
+
+} // namespace
+
+TEST(CropEditor, AHugeHeaderIsNeverDecodedWhole)
+{
+    QTemporaryDir dir;
+    const QString path = qv::test::writeFile(dir.filePath("huge.png"), hugeHeaderPng());
+    // 60000 x 60000 RGB would be 10 GB: the preview is shrunk while it is read, whatever it shows.
+    const auto peakKB = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKB();
+    try {
+        const CropEditor::Picture picture = CropEditor::load(fileAt(path), {});
+        EXPECT_EQ(picture.pixelSize, QSize(60000, 60000));
+        EXPECT_LE(picture.preview.width(), 1600);
+    } catch (const std::exception&) {
+        // refusing it is as good
+    }
+    EXPECT_LT(peakKB() - before, 1024 * 1024); // a tenth of the whole picture
 }
 
 TEST(CropEditor, UnreadableFilesThrowAndLeaveNoFrame)
