@@ -143,6 +143,14 @@ TEST(EditorsCommand, CropOfAVideoShowsItsMiddleFrameAndLeavesNoFrameBehind)
     EXPECT_EQ(result["submitted"].toObject().size(), 1);
     EXPECT_TRUE(QFile::exists(dir.filePath("clip (cropped).mp4")));
     EXPECT_EQ(leftoverFrames(dir.path()), QStringList());
+
+    // A name FFmpeg could take for an option or a protocol reaches it as a file.
+    const QString awkward = dir.filePath(QStringLiteral("-ünï 'q' http:clip.mp4"));
+    ASSERT_TRUE(QFile::copy(clip, awkward));
+    const QJsonObject odd = edit({"tool.video.crop", awkward, "--no-run"}, dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(odd["opened"].toBool());
+    EXPECT_EQ(leftoverFrames(dir.path()), QStringList());
 }
 
 TEST(EditorsCommand, AnUnreadablePictureOrVideoOpensNoCropEditor)
