@@ -1,5 +1,8 @@
 #include "editors/EditorLauncher.h"
 
+#include "editors/CropEditor.h"
+#include "editors/PagesEditor.h"
+#include "editors/RedactEditor.h"
 #include "editors/TrimEditor.h"
 #include "jobs/JobCenter.h"
 #include "model/Log.h"
@@ -49,6 +52,18 @@ void openEditor(EditorKind kind, const WheelEntry& entry, const QList<FileInfo>&
                                       : ringtone                ? TrimEditor::Mode::ringtone
                                                                 : TrimEditor::Mode::trim;
         TrimEditor::open(file, mode, point, editorApplyAction(entry, file, point));
+        return;
+    }
+    if (kind == EditorKind::crop) {
+        CropEditor::open(file, point, editorApplyAction(entry, file, point));
+        return;
+    }
+    if (kind == EditorKind::pdfReorder || kind == EditorKind::pdfExtract) {
+        PagesEditor::open(file, kind == EditorKind::pdfExtract, point, editorApplyAction(entry, file, point));
+        return;
+    }
+    if (kind == EditorKind::redact) {
+        RedactEditor::open(file, point, editorApplyAction(entry, file, point));
         return;
     }
     // The editors themselves arrive one by one; until then the choice opens nothing.

@@ -1,0 +1,141 @@
+#include "editors/CropEditor.h"
+
+#include "editors/CropEditorView.h"
+#include "editors/EditorActivity.h"
+#include "engines/image/ImageHeader.h"
+#include "engines/image/ImageThumbnail.h"
+#include "engines/media/MediaProbe.h"
+#include "engines/media/StreamCopyArguments.h"
+#include "jobs/Toasts.h"
+#include "model/CancellationError.h"
+#include "model/Capabilities.h"
+#include "model/EngineError.h"
+#include "model/Log.h"
+#include "platform/FFmpegInvocation.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/ThreadCall.h"
+#include "platform/WorkFolderRegistry.h"
+#include "platform/ui/EditorWindow.h"
+#include "platform/ui/WindowPlacement.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QUuid>
+
+#include <cmath>
+#include <memory>
+
+namespace qv {
+
+namespace {
+
+constexpr int previewSide = 1600;
+
+// Loads still under way stop when the application quits.
+std::stop_source& quitStop()
+{
+    static std::stop_source source;
+    static const bool connected = [] {
+        if (auto* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, [] { source.request_stop(); });
+        return true;
+    }();
+    Q_UNUSED(connected);
+    return source;
+}
+
+// Removes the file when it goes out of scope, whatever happened.
+struct RemovedFile {
+    QString path;
+    ~RemovedFile()
+    {
+        QFile::remove(path);
+        WorkFolderRegistry::remove(path);
+    }
+};
+
+QImage shrunk(const QImage& picture)
+{
+    const int longer = std::max(picture.width(), picture.height());
+    if (longer <= previewSide)
+        return picture;
+    return picture.scaled(picture.size().scaled(previewSide, previewSide, Qt::KeepAspectRatio), Qt::IgnoreAspectRatio,
+                          Qt::SmoothTransformation);
+}
+
+} // namespace
+
+QImage CropEditor::loadVideoFrame(const FileInfo& file, std::stop_token stop)
+{
+    const std::optional<QUrl>& ffmpeg = Capabilities::shared().ffmpegURL();
+    const MediaInfo info = probeMediaInfo(ffmpeg, file.url, stop);
+    const QString root = TemporaryRoot::secure();
+    const QString output = root + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
+                           + QStringLiteral(".png");
+    WorkFolderRegistry::add(output);
+    const RemovedFile removal{output};
+    const double seconds =
+        info.duration && std::isfinite(*info.duration) && *info.duration > 0 ? *info.duration / 2 : 0.0;
+    if (!ffmpeg)
+        throw EngineError(QStringLiteral("FFmpeg is missing from this copy of Quorvenda"));
+    const ProcessRunner::Output run =
+        runFFmpeg(ffmpeg, frameGrabArgs(file.url, QUrl::fromLocalFile(output), seconds), stop);
+    throwIfCancelled(stop);
+    checkFFmpegRun(run);
+    QImage frame(output);
+    if (frame.isNull())
+        throw EngineError(QStringLiteral("The frame couldn't be read"));
+    return frame;
+}
+
+CropEditor::Picture CropEditor::load(const FileInfo& file, std::stop_token stop)
+{
+    if (file.category == FileCategory::video) {
+        const QImage frame = loadVideoFrame(file, stop);
+        return {shrunk(frame), frame.size()};
+    }
+    // Only the header gives the full size: a huge picture is never decoded whole.
+    const std::optional<QSize> size = imagePixelSize(file.path());
+    if (!size || size->isEmpty())
+        throw EngineError(QStringLiteral("Not an image"));
+    std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide));
+    if (!preview || preview->isNull())
+        throw EngineError(QStringLiteral("Not an image"));
+    return {*preview, *size};
+}
+
+void CropEditor::open(const FileInfo& file, QPointF point, Completion completion)
+{
+    EditorActivity::begin();
+    const std::stop_token stop = quitStop().get_token();
+    runInBackground([file, point, stop, completion = std::move(completion)]() mutable {
+        std::optional<Picture> picture;
+        try {
+            picture = load(file, stop);
+        } catch (const std::exception& error) {
+            qCInfo(appLog) << "Cannot crop" << file.name << ":" << error.what();
+        }
+        postToMainThread([file, point, picture = std::move(picture), completion = std::move(completion)]() mutable {
+            EditorActivity::end();
+            if (!picture) {
+                showToast(QStringLiteral("Couldn't open %1 for cropping").arg(file.name),
+                          QStringLiteral("exclamationmark.triangle"), 3.0);
+                return;
+            }
+            auto window = std::make_shared<QPointer<EditorWindow>>();
+            auto* view = new CropEditorView(
+                picture->preview, picture->pixelSize, [window] { finishEditor(*window); },
+                [window, completion = std::move(completion)](QRect rect) {
+                    finishEditor(*window);
+                    OperationOptions options;
+                    options.cropRect = QRectF(rect);
+                    if (completion)
+                        completion(options);
+                });
+            *window = presentInEditorWindow(QStringLiteral("Crop ") + file.name, false, {}, view, point);
+        });
+    });
+}
+
+} // namespace qv

@@ -1,0 +1,86 @@
+#include "editors/PagesEditor.h"
+
+#include "editors/EditorActivity.h"
+#include "editors/PageThumbnailLoader.h"
+#include "editors/PagesEditorView.h"
+#include "editors/PagesModel.h"
+#include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFDocument.h"
+#include "engines/pdf/PDFRenderer.h"
+#include "jobs/Toasts.h"
+#include "model/Log.h"
+#include "platform/ThreadCall.h"
+#include "platform/ui/EditorWindow.h"
+#include "platform/ui/WindowPlacement.h"
+
+#include <QPointer>
+#include <QThread>
+
+#include <memory>
+
+namespace qv {
+
+namespace {
+
+constexpr int thumbnailWorkers = 3;
+
+struct Opened {
+    std::optional<PDFDocument> document;
+    int pageCount = 0;
+};
+
+} // namespace
+
+void PagesEditor::open(const FileInfo& file, bool extract, QPointF point, Completion completion)
+{
+    EditorActivity::begin();
+    runInBackground([file, extract, point, completion = std::move(completion)] {
+        auto opened = std::make_shared<Opened>();
+        try {
+            opened->document = PDFEngine::open(file.path());
+            // The renderer is made here, off the GUI thread, for the thumbnails.
+            opened->pageCount = opened->document->renderer().pageCount();
+        } catch (const std::exception& error) {
+            qCInfo(appLog) << "Cannot open" << file.name << ":" << error.what();
+            opened->document.reset();
+        }
+        postToMainThread([file, extract, point, completion, opened] {
+            EditorActivity::end();
+            if (!opened->document || opened->pageCount < 1) {
+                showToast(QStringLiteral("Couldn't open ") + file.name, QStringLiteral("exclamationmark.triangle"), 3.0);
+                return;
+            }
+            auto* model = new PagesModel(opened->pageCount, extract);
+            auto window = std::make_shared<QPointer<EditorWindow>>();
+            QPointer<PagesModel> weakModel(model);
+            auto* view = new PagesEditorView(
+                model, [window] { finishEditor(*window); },
+                [window, weakModel, completion] {
+                    if (!weakModel)
+                        return;
+                    const QList<int> order = weakModel->pageOrder();
+                    finishEditor(*window);
+                    OperationOptions options;
+                    options.pageOrder = order;
+                    if (completion)
+                        completion(options);
+                });
+            model->setParent(view);
+            *window = presentInEditorWindow(
+                (extract ? QStringLiteral("Extract Pages from ") : QStringLiteral("Reorder ")) + file.name, true, {},
+                view, point);
+            // The loader belongs to the view: closing the window stops the rendering.
+            auto* loader = new PageThumbnailLoader(*opened->document, thumbnailWorkers,
+                                                   {PageThumbnailLoader::thumbnailWidth, PageThumbnailLoader::thumbnailHeight},
+                                                   view);
+            QObject::connect(loader, &PageThumbnailLoader::thumbnailReady, model,
+                             [model](int index, const QImage& thumbnail) { model->setThumbnail(index, thumbnail); });
+            QObject::connect(view, &PagesEditorView::visiblePagesChanged, loader,
+                             [loader, view] { loader->prioritise(view->visiblePages()); });
+            loader->prioritise(view->visiblePages());
+            loader->start();
+        });
+    });
+}
+
+} // namespace qv

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/FileInfo.h"
+#include "model/OperationOptions.h"
+
+#include <QPointF>
+
+#include <functional>
+
+namespace qv {
+
+// The PDF pages editor: reorder the pages of a PDF, or pick pages to extract.
+class PagesEditor {
+public:
+    using Completion = std::function<void(const OperationOptions&)>;
+
+    // Opens the PDF away from the GUI thread and shows the editor at the point; thumbnails then
+    // arrive as worker threads render them, those in sight first. A PDF that does not open,
+    // wants a password or has no pages gives the toast "Couldn't open <name>" and no window.
+    // The completion gets the page order when the user applies.
+    static void open(const FileInfo& file, bool extract, QPointF point, Completion completion);
+
+    PagesEditor() = delete;
+};
+
+} // namespace qv

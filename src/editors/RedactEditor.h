@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/FileInfo.h"
+#include "model/OperationOptions.h"
+
+#include <QPointF>
+
+#include <functional>
+
+namespace qv {
+
+// The redaction editor: black boxes drawn over a PDF's pages become the job's redactions.
+class RedactEditor {
+public:
+    using Completion = std::function<void(const OperationOptions&)>;
+
+    // Opens the PDF away from the GUI thread and shows the editor at the point; the pages are
+    // drawn on worker threads, those in sight first. A PDF that does not open or wants a
+    // password gives the toast "Couldn't open <name>" and no window. The completion gets the
+    // boxes by page when the user applies.
+    static void open(const FileInfo& file, QPointF point, Completion completion);
+
+    RedactEditor() = delete;
+};
+
+} // namespace qv
