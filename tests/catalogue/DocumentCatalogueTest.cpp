@@ -2,28 +2,14 @@
 #include "catalogue/DocumentCatalogue.h"
 #include "model/Capabilities.h"
 #include "model/FileFormat.h"
+#include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
-
-QStringList ids(const QList<OperationDescriptor>& list)
-{
-    QStringList all;
-    for (const OperationDescriptor& d : list)
-        all.append(d.id);
-    return all;
-}
-
-const OperationDescriptor& byID(const QList<OperationDescriptor>& list, const QString& id)
-{
-    for (const OperationDescriptor& d : list)
-        if (d.id == id)
-            return d;
-    throw std::runtime_error("no " + id.toStdString());
-}
 
 FileInfo fileNamed(const QString& name)
 {

@@ -6,6 +6,7 @@
 #include "model/Progress.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
+#include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
 
@@ -17,20 +18,9 @@ using namespace qv::test;
 
 namespace {
 
-QStringList ids(const QList<OperationDescriptor>& list)
-{
-    QStringList all;
-    for (const OperationDescriptor& d : list)
-        all.append(d.id);
-    return all;
-}
-
 const OperationDescriptor& byID(const QString& id)
 {
-    for (const OperationDescriptor& d : imageDescriptors())
-        if (d.id == id)
-            return d;
-    throw std::runtime_error("no " + id.toStdString());
+    return qv::test::byID(imageDescriptors(), id);
 }
 
 FileInfo inspected(const QString& path)

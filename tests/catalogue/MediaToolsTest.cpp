@@ -1,20 +1,14 @@
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/MediaTools.h"
 #include "catalogue/VideoCatalogue.h"
+#include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
 
 using namespace qv;
+using namespace qv::test;
 
 namespace {
-
-QStringList ids(const QList<OperationDescriptor>& list)
-{
-    QStringList all;
-    for (const OperationDescriptor& d : list)
-        all.append(d.id);
-    return all;
-}
 
 const OperationDescriptor& byID(const QString& id)
 {

@@ -4,6 +4,7 @@
 
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/PdfCatalogue.h"
+#include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,9 @@ using namespace qv::test;
 
 namespace {
 
-QStringList ids(const QList<OperationDescriptor>& list)
-{
-    QStringList all;
-    for (const OperationDescriptor& d : list)
-        all.append(d.id);
-    return all;
-}
-
 const OperationDescriptor& byID(const QString& id)
 {
-    for (const OperationDescriptor& d : pdfDescriptors())
-        if (d.id == id)
-            return d;
-    throw std::runtime_error("no " + id.toStdString());
+    return qv::test::byID(pdfDescriptors(), id);
 }
 
 QStringList entries(const QString& folder)
