@@ -3,6 +3,7 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/ImageTools.h"
 #include "engines/image/ImageConversion.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/pdf/ImagesToPdf.h"
@@ -74,6 +75,10 @@ ImageWork imageWork(const OutputPlanner& planner, Progress& progress, std::stop_
     work.place = [&planner](const QUrl& file, const QString& extension) {
         return planner.deliver(file, splitFileName(planner.source().fileName()).baseName, extension);
     };
+    work.deliver = [&planner](const QUrl& file, const QString& baseName, const QString& extension) {
+        return planner.deliver(file, baseName, extension);
+    };
+    work.baseName = splitFileName(planner.source().fileName()).baseName;
     return work;
 }
 
@@ -143,7 +148,14 @@ const QList<OperationDescriptor>& imageConversions()
 
 const QList<OperationDescriptor>& imageTools()
 {
-    static const QList<OperationDescriptor> list{toPdfTool()};
+    static const QList<OperationDescriptor> list = [] {
+        QList<OperationDescriptor> rows;
+        rows << imageCompressTool() << imageResizeTool() << imageCropTool() << imageRotateTool()
+             << imageRemoveBackgroundTool() << imageRemoveMetadataTool();
+        rows << imageEditTool() << imageFlipTool() << imageAddBackgroundTool();
+        rows << toPdfTool() << imageMergeTool() << imageAnnotateTool();
+        return rows;
+    }();
     return list;
 }
 
