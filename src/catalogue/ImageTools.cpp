@@ -15,6 +15,7 @@
 #include "engines/image/VipsRuntime.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/Progress.h"
 #include "model/Settings.h"
