@@ -79,7 +79,7 @@ TEST_F(ImageCompressionTest, TransparentPngBecomesATransparentPalettePng)
     ASSERT_TRUE(noise(600, 400, true).save(source));
     const QString result = compress(source);
     EXPECT_EQ(QFileInfo(result).fileName(), "clear (compressed).png");
-    EXPECT_EQ(vipsField(result, "palette"), "1");
+    EXPECT_EQ(vipsField(result, "palette-bit-depth"), "8");
     const QImage image = ImageDecoder::decode(result).toQImage();
     EXPECT_EQ(image.pixelColor(500, 200).alpha(), 0);
     EXPECT_EQ(image.pixelColor(100, 200).alpha(), 255);
@@ -93,8 +93,9 @@ TEST_F(ImageCompressionTest, TiffComesOutLzw)
     EXPECT_EQ(QFileInfo(result).suffix(), "tiff");
     QByteArray info;
     runProgram("tiffinfo", {result}, &info);
-    if (!info.isEmpty())
+    if (!info.isEmpty()) {
         EXPECT_TRUE(info.contains("LZW")) << info.constData();
+    }
 }
 
 TEST_F(ImageCompressionTest, TgaWithAlphaIsFlattenedBeforeJpeg)
@@ -113,11 +114,11 @@ TEST_F(ImageCompressionTest, TgaWithAlphaIsFlattenedBeforeJpeg)
 TEST_F(ImageCompressionTest, AnimatedWebPKeepsItsThreeFrames)
 {
     const QString gif = in("anim.gif");
-    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=10:duration=0.3",
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=10:duration=0.3",
                                     "-loop", "0", gif}),
               0);
     const QString webp = in("anim.webp");
-    ASSERT_EQ(runProgram("vips", {"copy", gif + "[n=-1]", webp + "[lossless]"}), 0);
+    ASSERT_EQ(runProgram("vips", {"copy", gif + "[n=-1]", webp + "[Q=100]"}), 0);
     const QString result = compress(webp);
     EXPECT_EQ(QFileInfo(result).fileName(), "anim (compressed).webp");
     EXPECT_EQ(vipsField(result, "n-pages"), "3");
@@ -128,6 +129,15 @@ TEST_F(ImageCompressionTest, FFmpegWebPRoadIsSizeCheckedToo)
     const QString source = in("dot.webp");
     ASSERT_EQ(runProgram("vips", {"black", source + "[Q=10]", "8", "8", "--bands", "3"}), 0);
     work.writableTypes = QSet<QString>{};
-    EXPECT_EQ(refusal(source), "Already as small as it gets");
+    // However small FFmpeg makes it, it is not smaller than this.
+    FileInfo file = input(source);
+    file.size = 10;
+    try {
+        ImageCompression::compress(file, context, work);
+        ADD_FAILURE() << "delivered";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Already as small as it gets");
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_TRUE(outputs().isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageResize.h"
+#include "model/EngineError.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -75,5 +76,22 @@ TEST_F(ImageResizeTest, AnimatedWebPKeepsEveryFrame)
     EXPECT_EQ(QFileInfo(resized).fileName(), "anim (resized).webp");
     EXPECT_EQ(vipsField(resized, "n-pages"), "3");
     EXPECT_EQ(vipsField(resized, "width"), "100");
-    EXPECT_EQ(vipsField(resized, "page-height"), "50");
+    EXPECT_EQ(vipsField(resized, "height"), "50"); // the first frame
+}
+
+TEST_F(ImageResizeTest, FullDiskFailsAndLeavesNoWorkFile)
+{
+    const QString source = in("noise.png");
+    ASSERT_TRUE(noise(1500, 1000).save(source));
+    const QString workFolder = dir.filePath("work");
+    if (runProgram("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", workFolder}) != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        QString folder;
+        ~Unmount() { runProgram("umount", {folder}); }
+    } unmount{workFolder};
+    context.options.resizeScale = 1.0;
+    EXPECT_THROW(resize(source), EngineError);
+    EXPECT_TRUE(outputs().isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
 }

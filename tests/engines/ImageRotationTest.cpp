@@ -97,7 +97,7 @@ TEST_F(ImageRotationTest, AnimatedGifTurnsEveryFrame)
     EXPECT_EQ(QFileInfo(turned).fileName(), "anim (rotated).gif");
     EXPECT_EQ(vipsField(turned, "n-pages"), "3");
     EXPECT_EQ(vipsField(turned, "width"), "32");
-    EXPECT_EQ(vipsField(turned, "page-height"), "64");
+    EXPECT_EQ(vipsField(turned, "height"), "64"); // the first frame
 }
 
 TEST_F(ImageRotationTest, RemovingMetadataKeepsScanDataAndOrientationOnly)
