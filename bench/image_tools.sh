@@ -38,7 +38,7 @@ timed() { # label command...
     printf '%s\n' "${runs[@]}" | median 3 | xargs printf '%-28s %8.2f s\n' "$label"
 }
 
-ours_resize() { ls "$work"/in/*.jpg | xargs -P"$lanes" -I{} "$dev" run tool.image.resize {} --options '{"maxDimension":2000}' >/dev/null; }
+ours_resize() { ls "$work"/in/*.jpg | xargs -P"$lanes" -I{} "$dev" run tool.image.resize --options '{"maxDimension":2000}' {} >/dev/null; }
 vips_resize() { ls "$work"/in/*.jpg | xargs -P"$lanes" -I{} sh -c 'vips thumbnail "$1" "$2/$(basename "$1" .jpg)_t.jpg[Q=85]" 2000' _ {} "$work/out"; }
 ours_rotate() { ls "$work"/in/*.jpg | xargs -P"$lanes" -I{} "$dev" run tool.image.rotate {} >/dev/null; }
 vips_rotate() { ls "$work"/in/*.jpg | xargs -P"$lanes" -I{} sh -c 'vips rot "$1" "$2/$(basename "$1" .jpg)_r.jpg[Q=90]" d90' _ {} "$work/out"; }
@@ -50,5 +50,5 @@ timed "rotate 90, quorvenda" ours_rotate
 timed "rotate 90, vips rot" vips_rotate
 
 vips black "$work/huge.png" 20000 20000 --bands 3
-/usr/bin/time -f 'resize 20000x20000 PNG: peak %M KB' "$dev" run tool.image.resize "$work/huge.png" \
-    --options '{"maxDimension":2000}' >/dev/null
+/usr/bin/time -f 'resize 20000x20000 PNG: peak %M KB' "$dev" run tool.image.resize \
+    --options '{"maxDimension":2000}' "$work/huge.png" >/dev/null

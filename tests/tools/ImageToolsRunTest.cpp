@@ -19,9 +19,9 @@ QJsonObject runTool(const QString& id, const QStringList& files, const QString& 
                     const QString& options = {})
 {
     QStringList arguments{"run", id};
-    arguments += files;
     if (!options.isEmpty())
         arguments += QStringList{"--options", options};
+    arguments += files;
     return lastJsonLine(runDevDriver(arguments, home, code));
 }
 
@@ -41,9 +41,9 @@ TEST(ImageToolsRun, RotateResizeAndMergeLandBesideThePhoto)
 
     result = runTool("tool.image.resize", {photo}, dir.path(), &code, R"({"maxDimension":1200})");
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(vipsField(dir.filePath("photo (resized).jpeg"), "width"), "1200");
+    EXPECT_EQ(vipsField(dir.filePath("photo (resized).jpg"), "width"), "1200");
 
-    const QString other = writeOpaqueImage(dir.filePath("other.jpg"), 200, 300);
+    const QString other = writeOpaqueImage(dir.filePath("second.jpg"), 200, 300);
     result = runTool("tool.image.merge", {photo, other}, dir.path(), &code, R"({"mergeLayout":"vertical"})");
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result.value("outputs").toArray().first().toString(), dir.filePath("photo (merged).jpg"));
