@@ -3,6 +3,7 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/ImageTools.h"
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentWriter.h"
 #include "engines/image/ImageConversion.h"
@@ -80,6 +81,10 @@ ImageWork imageWork(const OutputPlanner& planner, Progress& progress, std::stop_
     work.place = [&planner](const QUrl& file, const QString& extension) {
         return planner.deliver(file, splitFileName(planner.source().fileName()).baseName, extension);
     };
+    work.deliver = [&planner](const QUrl& file, const QString& baseName, const QString& extension) {
+        return planner.deliver(file, baseName, extension);
+    };
+    work.baseName = splitFileName(planner.source().fileName()).baseName;
     return work;
 }
 
@@ -187,8 +192,16 @@ const QList<OperationDescriptor>& imageConversions()
 
 const QList<OperationDescriptor>& imageTools()
 {
-    // Text and codes sit in their places before the tools that follow them.
-    static const QList<OperationDescriptor> list{makeExtractImageTextTool(), makeReadImageCodesTool(), toPdfTool()};
+    static const QList<OperationDescriptor> list = [] {
+        QList<OperationDescriptor> rows;
+        rows << imageCompressTool() << imageResizeTool() << imageCropTool() << imageRotateTool()
+             << imageRemoveBackgroundTool() << imageRemoveMetadataTool();
+        rows << makeExtractImageTextTool();
+        rows << imageEditTool() << imageFlipTool() << imageAddBackgroundTool();
+        rows << makeReadImageCodesTool();
+        rows << toPdfTool() << imageMergeTool() << imageAnnotateTool();
+        return rows;
+    }();
     return list;
 }
 

@@ -19,6 +19,10 @@ struct ImageWork {
     std::function<QUrl(const QString& extension)> workFile;
     // Places the finished work file under the source's base name; returns where it went.
     std::function<QUrl(const QUrl& file, const QString& extension)> place;
+    // The tools' placing: under the given base name, never overwriting; `place` when unset.
+    std::function<QUrl(const QUrl& file, const QString& baseName, const QString& extension)> deliver;
+    // The source's base name, which the tools' results start with.
+    QString baseName;
     Progress* progress = nullptr;
     std::stop_token stop;
     // The type identifiers that can be written without FFmpeg; the capability record's when unset.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engines/image/ImageWork.h"
+#include "model/FileInfo.h"
+#include "model/OperationContext.h"
+#include "model/SettingsEnums.h"
+
+#include <QUrl>
+
+namespace qv {
+
+// A smaller copy of an image file in its own format, in one pass: PNG and GIF are
+// re-quantised to a palette by FFmpeg, everything else re-encoded at the preset's quality.
+// A result that is not smaller is refused, so nothing bigger is ever delivered.
+class ImageCompression {
+public:
+    ImageCompression() = delete;
+
+    // Named "(compressed)", with the note "N % smaller". Animations keep every frame and its
+    // delay. Throws EngineError "Already as small as it gets", the writer's and FFmpeg's
+    // errors, CancellationError; nothing is placed on failure.
+    static QUrl compress(const FileInfo& file, const OperationContext& context, const ImageWork& work);
+
+    // FFmpeg's filter for the palette: 128 colours for small, else 256; transparency reserved
+    // and thresholded when the picture has alpha.
+    static QString paletteGraph(QualityPreset preset, bool alpha);
+
+    // The longer side limit: the option when set (none below 1), else 1600 for small, 2560
+    // for medium, none for high.
+    static std::optional<int> maxDimension(QualityPreset preset, const OperationOptions& options);
+
+    static QString alreadySmallMessage();
+};
+
+} // namespace qv

@@ -1,0 +1,60 @@
+#include "engines/image/ImageMetadataRemoval.h"
+
+#include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageEngine.h"
+#include "engines/image/ImageMetadata.h"
+#include "engines/image/ImageToolOutput.h"
+#include "engines/image/ImageWriter.h"
+#include "model/CancellationError.h"
+
+namespace qv {
+
+namespace {
+
+QString resultExtension(const FileInfo& file, ImageOutput output)
+{
+    const QString formatId = ImageToolOutput::formatId(file);
+    if (formatId == toString(output) || (output == ImageOutput::heic && formatId == QLatin1String("heif")))
+        return file.ext;
+    return toString(output);
+}
+
+} // namespace
+
+QUrl ImageMetadataRemoval::removeMetadata(const FileInfo& file, const OperationContext& context,
+                                          const ImageWork& work)
+{
+    const QString operation = QStringLiteral("removeMetadata");
+    const ImageOutput output = ImageEngine::sameFormatOutput(file);
+    const QString extension = resultExtension(file, output);
+    const QString formatId = ImageToolOutput::formatId(file);
+    const QString source = file.path();
+    const QUrl result = work.workFile(toString(output));
+    ImageToolOutput::WorkFileGuard guard{result.toLocalFile()};
+
+    // Exiv2 cannot write HEIF, so those are re-encoded.
+    static const QStringList copyable{QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tiff"),
+                                      QStringLiteral("webp")};
+    bool copied = false;
+    if (copyable.contains(formatId) && formatId == toString(output) && file.frameCount < 2) {
+        ImageMetadata::CopyOptions options;
+        options.orientation = ImageDecoder::sourceOrientation(source);
+        options.removeMetadata = true;
+        copied = ImageMetadata::losslessCopy(source, result.toLocalFile(), output, options);
+    }
+    if (!copied) {
+        const DecodedImage image = ImageDecoder::decode(source);
+        const double quality = isLossy(output) ? ImageEngine::calibratedJPEGQuality(0.95) : 1.0;
+        ImageProperties bare;
+        bare.dpiWidth = image.dpi();
+        ImageWork writing = work;
+        writing.progress = nullptr;
+        ImageWriter::write(image, output, result.toLocalFile(), bare, quality, writing);
+    }
+    throwIfCancelled(work.stop);
+    const QUrl placed = ImageToolOutput::deliver(work, result, context.settings, operation, extension);
+    guard.kept = true;
+    return placed;
+}
+
+} // namespace qv

@@ -1,0 +1,63 @@
+#include "engines/image/ImageResize.h"
+
+#include "engines/image/AnimationTransform.h"
+#include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageEngine.h"
+#include "engines/image/ImageToolOutput.h"
+#include "engines/image/ImageTransforms.h"
+#include "engines/image/ImageWriter.h"
+#include "model/CancellationError.h"
+
+#include <algorithm>
+
+namespace qv {
+
+int ImageResize::targetLength(QSize displayed, const OperationOptions& options)
+{
+    int target = 0;
+    if (options.maxDimension && *options.maxDimension >= 1)
+        target = *options.maxDimension;
+    else
+        target = int(options.resizeScale.value_or(0.5) * std::max(displayed.width(), displayed.height()));
+    return std::max(1, target);
+}
+
+QUrl ImageResize::resize(const FileInfo& file, const OperationContext& context, const ImageWork& work)
+{
+    const QString source = file.path();
+    const int target = targetLength(ImageDecoder::pixelSize(source), context.options);
+    const ImageOutput output = ImageEngine::sameFormatOutput(file);
+    const QString extension = toString(output);
+    const QUrl result = work.workFile(extension);
+    ImageToolOutput::WorkFileGuard guard{result.toLocalFile()};
+    const double quality =
+        ImageWriter::outputQuality(output, ImageEngine::estimatedJPEGQuality(file), context.settings);
+
+    if (file.frameCount >= 2 && (output == ImageOutput::gif || output == ImageOutput::webp)) {
+        AnimationTransform::Edit edit;
+        edit.longerSide = target;
+        edit.quality = quality;
+        AnimationTransform::write(source, result.toLocalFile(), output, edit, work.stop);
+    } else {
+        const DecodedImage decoded = ImageDecoder::decode(source, target);
+        DecodedImage image = decoded;
+        const int longer = std::max(decoded.width(), decoded.height());
+        if (longer < target) {
+            const double scale = double(target) / longer;
+            image = ImageTransforms::scaledImage(decoded, decoded.width() * scale, decoded.height() * scale);
+        }
+        const ImageProperties properties =
+            ImageWriter::destinationProperties(decoded.properties(), context.settings.preserveMetadata);
+        if (lacksAlpha(output) && image.hasAlpha())
+            image = ImageTransforms::flatten(image, ImageToolOutput::alphaBackground(context));
+        ImageWork writing = work;
+        writing.progress = nullptr;
+        ImageWriter::write(image, output, result.toLocalFile(), properties, quality, writing);
+    }
+    throwIfCancelled(work.stop);
+    const QUrl placed = ImageToolOutput::deliver(work, result, context.settings, QStringLiteral("resize"), extension);
+    guard.kept = true;
+    return placed;
+}
+
+} // namespace qv

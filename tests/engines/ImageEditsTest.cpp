@@ -1,0 +1,138 @@
+#include "ImageToolFixture.h"
+
+#include "engines/image/AnnotationRenderer.h"
+#include "engines/image/ImageEdits.h"
+#include "model/EngineError.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+class ImageEditsTest : public ImageToolFixture {
+protected:
+    QString edit(const QString& path, const QString& operation = "edit")
+    {
+        return ImageEdits::applyEdits(input(path), context, operation, work).toLocalFile();
+    }
+};
+
+QString cropMessage(const DecodedImage& image, const QRectF& rect)
+{
+    try {
+        ImageEdits::cropped(image, rect);
+    } catch (const EngineError& error) {
+        return error.message();
+    }
+    return {};
+}
+
+} // namespace
+
+TEST_F(ImageEditsTest, CropIsClippedAndAnEmptyOneRefused)
+{
+    const DecodedImage image = DecodedImage::fromPixels(halves(200, 100)).materialized();
+    const DecodedImage cut = ImageEdits::cropped(image, QRectF(50, 50, 100, 50));
+    EXPECT_EQ(cut.width(), 100);
+    EXPECT_EQ(cut.height(), 50);
+    const QImage pixels = cut.toQImage();
+    EXPECT_EQ(pixels.pixelColor(10, 10), QColor(Qt::red));
+    EXPECT_EQ(pixels.pixelColor(90, 10), QColor(Qt::blue));
+
+    const DecodedImage clipped = ImageEdits::cropped(image, QRectF(150, 80, 100, 100));
+    EXPECT_EQ(clipped.width(), 50);
+    EXPECT_EQ(clipped.height(), 20);
+    EXPECT_EQ(cropMessage(image, QRectF(300, 300, 10, 10)), "The crop area is empty");
+    EXPECT_EQ(cropMessage(image, QRectF()), "The crop area is empty");
+}
+
+TEST_F(ImageEditsTest, CropAppliesToTheTurnedPicture)
+{
+    const QString source = in("wide.png");
+    ASSERT_TRUE(halves(200, 100).save(source));
+    context.options.rotation = 90;
+    context.options.cropRect = QRectF(0, 0, 100, 50);
+    const QString result = edit(source);
+    EXPECT_EQ(QFileInfo(result).fileName(), "wide (edited).png");
+    EXPECT_EQ(ImageDecoder::pixelSize(result), QSize(100, 50));
+    // Turned clockwise, the red half is on top.
+    EXPECT_EQ(pixel(result, 50, 25), QColor(Qt::red));
+}
+
+TEST_F(ImageEditsTest, WarmthRaisesRedOverBlueOnGrey)
+{
+    QImage grey(40, 40, QImage::Format_RGB32);
+    grey.fill(QColor(128, 128, 128));
+    PhotoAdjustments warm;
+    warm.warmth = 0.4;
+    const QImage result = ImageEdits::applyAdjustments(DecodedImage::fromPixels(grey), warm).toQImage();
+    const QColor c = result.pixelColor(20, 20);
+    EXPECT_GT(c.red(), c.blue() + 10);
+
+    PhotoAdjustments bright;
+    bright.exposure = 1.0;
+    EXPECT_GT(ImageEdits::applyAdjustments(DecodedImage::fromPixels(grey), bright).toQImage().pixelColor(5, 5).red(),
+              160);
+}
+
+TEST_F(ImageEditsTest, QuarterTurnAloneKeepsJpegScanData)
+{
+    const QString source = in("photo.jpg");
+    ASSERT_TRUE(halves(300, 200).save(source, "JPEG", 90));
+    context.options.rotation = 90;
+    EXPECT_TRUE(ImageEdits::isLosslessEdit(context.options, input(source)));
+    const QString result = edit(source);
+    EXPECT_EQ(scanData(result), scanData(source));
+    EXPECT_EQ(ImageDecoder::sourceOrientation(result), 6);
+    EXPECT_TRUE(context.notes->messages().isEmpty());
+
+    context.options.flipHorizontal = true;
+    EXPECT_FALSE(ImageEdits::isLosslessEdit(context.options, input(source)));
+}
+
+TEST_F(ImageEditsTest, AnnotationsDrawAnArrowAndReadBadColoursAsRed)
+{
+    QImage white(200, 100, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    Annotation arrow;
+    arrow.kind = Annotation::Kind::arrow;
+    arrow.points = {QPointF(10, 50), QPointF(190, 50)};
+    arrow.colorHex = "#00FF00";
+    arrow.lineWidth = 5;
+    Annotation box;
+    box.kind = Annotation::Kind::rectangle;
+    box.points = {QPointF(60, 90), QPointF(20, 70)};
+    box.colorHex = "not a colour";
+    box.lineWidth = 4;
+    const QImage drawn = AnnotationRenderer::renderAnnotations({arrow, box}, white);
+    ASSERT_EQ(drawn.size(), white.size());
+    EXPECT_EQ(drawn.pixelColor(100, 50), QColor(0, 255, 0));
+    EXPECT_EQ(drawn.pixelColor(186, 50), QColor(0, 255, 0)); // inside the head
+    EXPECT_EQ(drawn.pixelColor(40, 70), QColor(Qt::red));
+    EXPECT_EQ(drawn.pixelColor(40, 80), QColor(Qt::white));
+    EXPECT_EQ(AnnotationRenderer::arrowHeadLength(2), 12);
+    EXPECT_EQ(AnnotationRenderer::arrowHeadLength(5), 20);
+
+    Annotation dot;
+    dot.kind = Annotation::Kind::arrow;
+    dot.points = {QPointF(5, 5)};
+    EXPECT_EQ(AnnotationRenderer::renderAnnotations({dot}, white).pixelColor(5, 5), QColor(Qt::white));
+}
+
+TEST_F(ImageEditsTest, AnnotateNamesItsResult)
+{
+    const QString source = in("page.png");
+    QImage white(100, 100, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    ASSERT_TRUE(white.save(source));
+    Annotation pen;
+    pen.kind = Annotation::Kind::pen;
+    pen.points = {QPointF(10, 10), QPointF(90, 10)};
+    pen.colorHex = "0000FF";
+    pen.lineWidth = 6;
+    context.options.annotations = QList<Annotation>{pen};
+    const QString result = edit(source, "annotate");
+    EXPECT_EQ(QFileInfo(result).fileName(), "page (annotated).png");
+    EXPECT_EQ(pixel(result, 50, 10), QColor(Qt::blue));
+    EXPECT_FALSE(ImageDecoder::decode(result).hasAlpha());
+}
