@@ -72,15 +72,7 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
     };
 
     const int workers = std::clamp(QThread::idealThreadCount(), 1, std::min(4, count));
-    std::vector<std::unique_ptr<PDFRenderer>> clones;
-    for (int i = 1; i < workers; ++i)
-        clones.push_back(first.clone());
-    {
-        std::vector<std::jthread> threads;
-        for (auto& clone : clones)
-            threads.emplace_back([&draw, renderer = clone.get()] { draw(*renderer); });
-        draw(first);
-    }
+    first.runOnClones(workers, draw);
     throwIfCancelled(work.stop);
     if (failure) {
         // A worker stopped by another's failure reports that failure, not a cancellation.

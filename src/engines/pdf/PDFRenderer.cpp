@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -423,6 +425,17 @@ QString PDFRenderer::title() const
         length = -1;
     }
     return length > 0 ? QString::fromUtf8(buffer).trimmed() : QString();
+}
+
+void PDFRenderer::runOnClones(int threads, const std::function<void(PDFRenderer&)>& work)
+{
+    std::vector<std::unique_ptr<PDFRenderer>> clones;
+    for (int i = 1; i < threads; ++i)
+        clones.push_back(clone());
+    std::vector<std::jthread> running;
+    for (auto& renderer : clones)
+        running.emplace_back([&work, r = renderer.get()] { work(*r); });
+    work(*this);
 }
 
 } // namespace qv

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTransform>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -26,6 +27,10 @@ public:
     PDFRenderer& operator=(const PDFRenderer&) = delete;
 
     std::unique_ptr<PDFRenderer> clone() const;
+
+    // Runs work on this renderer and on clones of it, one thread each, `threads` in all, and
+    // returns when every one has ended. work catches its own failures.
+    void runOnClones(int threads, const std::function<void(PDFRenderer&)>& work);
 
     int pageCount() const;
     // The object number of the page at this index as MuPDF walks the page tree; -1 for none.

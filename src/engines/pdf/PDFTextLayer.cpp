@@ -234,15 +234,7 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
     };
 
     const int workers = std::clamp(QThread::idealThreadCount(), 1, std::max(count, 1));
-    std::vector<std::unique_ptr<PDFRenderer>> clones;
-    for (int i = 1; i < workers; ++i)
-        clones.push_back(first.clone());
-    {
-        std::vector<std::jthread> threads;
-        for (auto& clone : clones)
-            threads.emplace_back([&readPages, renderer = clone.get()] { readPages(*renderer); });
-        readPages(first);
-    }
+    first.runOnClones(workers, readPages);
     throwIfCancelled(work.stop);
     if (failure) std::rethrow_exception(failure);
 
