@@ -18,34 +18,20 @@ namespace qv {
 
 namespace {
 
-[[noreturn]] void noMemory(const QString& log = {})
-{
-    throw EngineError(QStringLiteral("Not enough memory for this image"), log);
-}
-
-template <typename Operation>
-VipsRef must(VipsImage* in, Operation operation)
-{
-    QString log;
-    VipsRef out = vipsStep(in, operation, &log);
-    if (!out)
-        noMemory(log);
-    return out;
-}
 
 VipsRef turned(VipsRef frame, const AnimationTransform::Edit& edit)
 {
     const int turns = ((edit.degrees / 90) % 4 + 4) % 4;
     if (turns != 0) {
         const VipsAngle angle = turns == 1 ? VIPS_ANGLE_D90 : turns == 2 ? VIPS_ANGLE_D180 : VIPS_ANGLE_D270;
-        frame = must(frame.get(), [angle](VipsImage* i, VipsImage** o) { return vips_rot(i, o, angle, nullptr); });
+        frame = mustStep(frame.get(), [angle](VipsImage* i, VipsImage** o) { return vips_rot(i, o, angle, nullptr); });
     }
     if (edit.flipHorizontally)
-        frame = must(frame.get(), [](VipsImage* i, VipsImage** o) {
+        frame = mustStep(frame.get(), [](VipsImage* i, VipsImage** o) {
             return vips_flip(i, o, VIPS_DIRECTION_HORIZONTAL, nullptr);
         });
     if (edit.flipVertically)
-        frame = must(frame.get(), [](VipsImage* i, VipsImage** o) {
+        frame = mustStep(frame.get(), [](VipsImage* i, VipsImage** o) {
             return vips_flip(i, o, VIPS_DIRECTION_VERTICAL, nullptr);
         });
     if (edit.longerSide) {
@@ -54,17 +40,17 @@ VipsRef turned(VipsRef frame, const AnimationTransform::Edit& edit)
         if (std::abs(scale - 1.0) > 1e-9) {
             const bool alpha = vips_image_hasalpha(frame.get());
             if (alpha)
-                frame = must(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_premultiply(i, o, nullptr); });
-            frame = must(frame.get(), [scale](VipsImage* i, VipsImage** o) {
+                frame = mustStep(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_premultiply(i, o, nullptr); });
+            frame = mustStep(frame.get(), [scale](VipsImage* i, VipsImage** o) {
                 return vips_resize(i, o, scale, nullptr);
             });
             if (alpha)
-                frame = must(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_unpremultiply(i, o, nullptr); });
-            frame = must(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
+                frame = mustStep(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_unpremultiply(i, o, nullptr); });
+            frame = mustStep(frame.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
         }
     }
     // Decoded now, so the joined animation reads each frame from memory in any order.
-    return must(frame.get(), [](VipsImage* i, VipsImage** o) {
+    return mustStep(frame.get(), [](VipsImage* i, VipsImage** o) {
         *o = vips_image_copy_memory(i);
         return *o ? 0 : -1;
     });
@@ -98,26 +84,26 @@ void AnimationTransform::write(const QString& source, const QString& destination
     if (vips_image_get_typeof(animation.get(), "loop") != 0)
         vips_image_get_int(animation.get(), "loop", &loop);
 
-    VipsRef rgb = must(animation.get(), [](VipsImage* i, VipsImage** o) {
+    VipsRef rgb = mustStep(animation.get(), [](VipsImage* i, VipsImage** o) {
         return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
     });
-    rgb = must(rgb.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
+    rgb = mustStep(rgb.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
     if (!vips_image_hasalpha(rgb.get()))
-        rgb = must(rgb.get(), [](VipsImage* i, VipsImage** o) { return vips_addalpha(i, o, nullptr); });
+        rgb = mustStep(rgb.get(), [](VipsImage* i, VipsImage** o) { return vips_addalpha(i, o, nullptr); });
 
     std::vector<VipsRef> frames;
     qint64 held = 0;
     for (int page = 0; page < pages; ++page) {
         throwIfCancelled(stop);
-        VipsRef frame = must(rgb.get(), [page, width, pageHeight](VipsImage* i, VipsImage** o) {
+        VipsRef frame = mustStep(rgb.get(), [page, width, pageHeight](VipsImage* i, VipsImage** o) {
             return vips_crop(i, o, 0, page * pageHeight, width, pageHeight, nullptr);
         });
         frame = turned(std::move(frame), edit);
         held += qint64(frame->Xsize) * frame->Ysize * frame->Bands;
         if (held > memoryCap)
-            noMemory(QStringLiteral("the frames would take more than %1 MiB").arg(memoryCap >> 20));
+            throwNoMemory(QStringLiteral("the frames would take more than %1 MiB").arg(memoryCap >> 20));
         if (!frames.empty() && (frame->Xsize != frames.front()->Xsize || frame->Ysize != frames.front()->Ysize))
-            frame = must(frame.get(), [&](VipsImage* i, VipsImage** o) {
+            frame = mustStep(frame.get(), [&](VipsImage* i, VipsImage** o) {
                 return vips_embed(i, o, 0, 0, frames.front()->Xsize, frames.front()->Ysize, nullptr);
             });
         frames.push_back(std::move(frame));
@@ -127,9 +113,9 @@ void AnimationTransform::write(const QString& source, const QString& destination
         raw.push_back(frame.get());
     VipsImage* joined = nullptr;
     if (vips_arrayjoin(raw.data(), &joined, int(raw.size()), "across", 1, nullptr) != 0)
-        noMemory(takeVipsError());
+        throwNoMemory(takeVipsError());
     VipsRef result(joined);
-    result = must(result.get(), [](VipsImage* i, VipsImage** o) { return vips_copy(i, o, nullptr); });
+    result = mustStep(result.get(), [](VipsImage* i, VipsImage** o) { return vips_copy(i, o, nullptr); });
     vips_image_set_int(result.get(), VIPS_META_PAGE_HEIGHT, frames.front()->Ysize);
     if (!delays.empty())
         vips_image_set_array_int(result.get(), "delay", delays.data(), int(delays.size()));

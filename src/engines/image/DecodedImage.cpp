@@ -41,6 +41,11 @@ QString takeVipsError()
     return text;
 }
 
+void throwNoMemory(const QString& log)
+{
+    throw EngineError(QStringLiteral("Not enough memory for this image"), log);
+}
+
 DecodedImage decodedFromVips(VipsImage* owned, const ImageProperties& properties, double dpi)
 {
     return DecodedImage(std::make_shared<DecodedImage::Pixels>(owned), properties, dpi);

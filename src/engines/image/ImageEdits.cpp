@@ -25,20 +25,6 @@ namespace qv {
 
 namespace {
 
-[[noreturn]] void noMemory(const QString& log = {})
-{
-    throw EngineError(QStringLiteral("Not enough memory for this image"), log);
-}
-
-template <typename Operation>
-VipsRef must(VipsImage* in, Operation operation)
-{
-    QString log;
-    VipsRef out = vipsStep(in, operation, &log);
-    if (!out)
-        noMemory(log);
-    return out;
-}
 
 // A daylight white of that colour temperature, 0...255 per channel.
 std::array<double, 3> kelvinWhite(double kelvin)
@@ -107,68 +93,68 @@ DecodedImage ImageEdits::applyAdjustments(const DecodedImage& image, const Photo
 {
     if (a.isNeutral())
         return image;
-    VipsRef current = must(vipsImage(image), [](VipsImage* i, VipsImage** o) {
+    VipsRef current = mustStep(vipsImage(image), [](VipsImage* i, VipsImage** o) {
         return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
     });
-    current = must(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
+    current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
     VipsRef alpha;
     if (vips_image_hasalpha(current.get())) {
-        alpha = must(current.get(), [](VipsImage* i, VipsImage** o) { return vips_extract_band(i, o, 3, "n", 1, nullptr); });
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) { return vips_extract_band(i, o, 0, "n", 3, nullptr); });
+        alpha = mustStep(current.get(), [](VipsImage* i, VipsImage** o) { return vips_extract_band(i, o, 3, "n", 1, nullptr); });
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) { return vips_extract_band(i, o, 0, "n", 3, nullptr); });
     }
     if (a.exposure != 0.0) {
         const double gain = std::exp2(a.exposure);
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) {
             return vips_colourspace(i, o, VIPS_INTERPRETATION_scRGB, nullptr);
         });
-        current = must(current.get(), [gain](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [gain](VipsImage* i, VipsImage** o) {
             double m = gain, b = 0;
             return vips_linear(i, o, &m, &b, 1, nullptr);
         });
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) {
             return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
         });
     }
     if (a.contrast != 1.0) {
-        current = must(current.get(), [c = a.contrast](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [c = a.contrast](VipsImage* i, VipsImage** o) {
             double m = c, b = 128.0 * (1.0 - c);
             return vips_linear(i, o, &m, &b, 1, "uchar", TRUE, nullptr);
         });
     }
     if (a.saturation != 1.0) {
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) {
             return vips_colourspace(i, o, VIPS_INTERPRETATION_LCH, nullptr);
         });
-        current = must(current.get(), [s = std::max(0.0, a.saturation)](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [s = std::max(0.0, a.saturation)](VipsImage* i, VipsImage** o) {
             double m[3] = {1, s, 1}, b[3] = {0, 0, 0};
             return vips_linear(i, o, m, b, 3, nullptr);
         });
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) {
             return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
         });
     }
     if (a.warmth != 0.0) {
         const auto neutral = kelvinWhite(6500);
         const auto target = kelvinWhite(std::clamp(6500 - 2500 * a.warmth, 1000.0, 40000.0));
-        current = must(current.get(), [&](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [&](VipsImage* i, VipsImage** o) {
             double m[3] = {target[0] / neutral[0], target[1] / neutral[1], target[2] / neutral[2]};
             double b[3] = {0, 0, 0};
             return vips_linear(i, o, m, b, 3, "uchar", TRUE, nullptr);
         });
     }
     if (a.sharpness > 0.0) {
-        current = must(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
-        current = must(current.get(), [s = a.sharpness](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
+        current = mustStep(current.get(), [s = a.sharpness](VipsImage* i, VipsImage** o) {
             return vips_sharpen(i, o, "sigma", 1.6, "m2", 3.0 * s * 1.5, nullptr);
         });
     }
-    current = must(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
+    current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) { return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr); });
     if (alpha) {
-        current = must(current.get(), [&alpha](VipsImage* i, VipsImage** o) {
+        current = mustStep(current.get(), [&alpha](VipsImage* i, VipsImage** o) {
             return vips_bandjoin2(i, alpha.get(), o, nullptr);
         });
     }
-    current = must(current.get(), [](VipsImage* i, VipsImage** o) {
+    current = mustStep(current.get(), [](VipsImage* i, VipsImage** o) {
         const int status = vips_copy(i, o, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr);
         return status;
     });

@@ -1,6 +1,7 @@
 #include "engines/image/ImageFrames.h"
 
 #include "engines/image/AnimationReader.h"
+#include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -31,14 +32,6 @@ using VipsPointer = std::unique_ptr<VipsImage, Unref>;
 struct TargetUnref {
     void operator()(VipsTarget* target) const { g_object_unref(target); }
 };
-
-// Takes libvips' error text and clears it, so the next call starts clean.
-QString takeVipsError()
-{
-    const QString text = QString::fromUtf8(vips_error_buffer());
-    vips_error_clear();
-    return text;
-}
 
 // A failed run of a pipeline: stopped, the source did not decode, memory ran out, or the
 // writing side failed with the given sentence. Loaders name themselves in libvips' errors.

@@ -52,6 +52,20 @@ VipsRef vipsStep(VipsImage* in, Operation operation, QString* log = nullptr)
     return VipsRef(out);
 }
 
+// "Not enough memory for this image", with libvips' text as the log.
+[[noreturn]] void throwNoMemory(const QString& log = {});
+
+// vipsStep, failing as throwNoMemory does.
+template <typename Operation>
+VipsRef mustStep(VipsImage* in, Operation operation)
+{
+    QString log;
+    VipsRef out = vipsStep(in, operation, &log);
+    if (!out)
+        throwNoMemory(log);
+    return out;
+}
+
 // libvips' error text, then clears it.
 QString takeVipsError();
 
