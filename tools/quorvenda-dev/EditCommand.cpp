@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "JobJson.h"
 #include "PngFile.h"
 
 #include "catalogue/ToolRegistry.h"
@@ -68,39 +69,6 @@ struct ToastLog : ToastPresenter {
     QStringList texts;
     void show(const Toast& toast) override { texts.append(toast.text); }
 };
-
-QString stateName(Job::State state)
-{
-    switch (state) {
-    case Job::State::receiving: return QStringLiteral("receiving");
-    case Job::State::waiting: return QStringLiteral("waiting");
-    case Job::State::running: return QStringLiteral("running");
-    case Job::State::finished: return QStringLiteral("finished");
-    case Job::State::failed: return QStringLiteral("failed");
-    case Job::State::cancelled: return QStringLiteral("cancelled");
-    }
-    return {};
-}
-
-QJsonObject jobJson(const JobPtr& job)
-{
-    QJsonObject result;
-    result.insert(QStringLiteral("state"), stateName(job->state()));
-    QJsonArray outputs;
-    for (const QUrl& url : job->outputs())
-        outputs.append(url.toLocalFile());
-    result.insert(QStringLiteral("outputs"), outputs);
-    result.insert(QStringLiteral("messages"), QJsonArray::fromStringList(job->messages()));
-    if (job->failure()) {
-        result.insert(QStringLiteral("failure"),
-                      QJsonObject{{QStringLiteral("message"), job->failure()->message},
-                                  {QStringLiteral("details"), job->failure()->details}});
-    } else {
-        result.insert(QStringLiteral("failure"), QJsonValue());
-    }
-    result.insert(QStringLiteral("failedCount"), job->failedCount());
-    return result;
-}
 
 // Watches the GUI thread for blocks while it runs.
 class StallMeter : public QObject {

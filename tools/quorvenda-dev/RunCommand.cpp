@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "JobJson.h"
 
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
@@ -23,19 +24,6 @@
 namespace qv::dev {
 
 namespace {
-
-QString stateName(Job::State state)
-{
-    switch (state) {
-    case Job::State::receiving: return QStringLiteral("receiving");
-    case Job::State::waiting: return QStringLiteral("waiting");
-    case Job::State::running: return QStringLiteral("running");
-    case Job::State::finished: return QStringLiteral("finished");
-    case Job::State::failed: return QStringLiteral("failed");
-    case Job::State::cancelled: return QStringLiteral("cancelled");
-    }
-    return {};
-}
 
 // Keeps the text a job hands to the clipboard, for the report, and passes it on.
 class RecordingClipboard : public Clipboard {
@@ -120,21 +108,7 @@ int run(const QStringList& args)
     const bool engineStopped = center.shutdown(stopGrace);
     quitOnTerminationSignals();
 
-    QJsonObject result;
-    result.insert(QStringLiteral("state"), stateName(job->state()));
-    QJsonArray outputs;
-    for (const QUrl& url : job->outputs())
-        outputs.append(url.toLocalFile());
-    result.insert(QStringLiteral("outputs"), outputs);
-    result.insert(QStringLiteral("messages"), QJsonArray::fromStringList(job->messages()));
-    if (job->failure()) {
-        result.insert(QStringLiteral("failure"),
-                      QJsonObject{{QStringLiteral("message"), job->failure()->message},
-                                  {QStringLiteral("details"), job->failure()->details}});
-    } else {
-        result.insert(QStringLiteral("failure"), QJsonValue());
-    }
-    result.insert(QStringLiteral("failedCount"), job->failedCount());
+    QJsonObject result = jobJson(job);
     result.insert(QStringLiteral("clipboard"),
                   clipboard.text() ? QJsonValue(*clipboard.text()) : QJsonValue());
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << '\n';
