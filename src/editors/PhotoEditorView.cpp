@@ -1,6 +1,7 @@
 #include "editors/PhotoEditorView.h"
 
 #include "editors/PhotoAdjustTab.h"
+#include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoPreview.h"
 #include "jobs/ui/SegmentedPicker.h"
@@ -47,8 +48,10 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_pages = new QStackedWidget;
     m_adjust = new PhotoAdjustTab(model);
     m_pages->addWidget(m_adjust);
+    m_crop = new PhotoCropTab(model);
+    m_pages->addWidget(m_crop);
     // The other tabs come one by one; until then they show nothing.
-    for (int i = 1; i < int(std::size(allTabs)); ++i)
+    for (int i = 2; i < int(std::size(allTabs)); ++i)
         m_pages->addWidget(new QWidget);
     columnLayout->addWidget(m_pages);
     columnLayout->addStretch(1);

@@ -11,6 +11,7 @@ namespace qv {
 
 class EditorButtons;
 class PhotoAdjustTab;
+class PhotoCropTab;
 class PhotoEditorModel;
 class PhotoPreview;
 class SegmentedPicker;
@@ -25,6 +26,7 @@ public:
 
     PhotoPreview* preview() const { return m_preview; }
     PhotoAdjustTab* adjustTab() const { return m_adjust; }
+    PhotoCropTab* cropTab() const { return m_crop; }
     QPushButton* compareButton() const { return m_compare; }
     QPushButton* resetAllButton() const { return m_resetAll; }
     EditorButtons* buttons() const { return m_buttons; }
@@ -37,6 +39,7 @@ private:
     SegmentedPicker* m_tabs;
     QStackedWidget* m_pages;
     PhotoAdjustTab* m_adjust;
+    PhotoCropTab* m_crop;
     QPushButton* m_compare;
     QPushButton* m_resetAll;
     EditorButtons* m_buttons;

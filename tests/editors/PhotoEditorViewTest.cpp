@@ -1,5 +1,6 @@
 #include "editors/Checkerboard.h"
 #include "editors/PhotoAdjustTab.h"
+#include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditor.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoEditorView.h"
@@ -242,4 +243,30 @@ TEST(PhotoEditor, LoadsAShrunkPreviewWithTheFullSizeAndRefusesWhatIsNoPicture)
         file.url = QUrl::fromLocalFile(bad);
         EXPECT_ANY_THROW(PhotoEditor::load(file));
     }
+}
+
+TEST(PhotoCropTab, ASquareStartsCentredAndTurnsFollowThePicture)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(1400, 1050)), QSize(4000, 3000));
+    PhotoCropTab* tab = editor.view.cropTab();
+    EXPECT_EQ(tab->sizeLabel()->text(), QStringLiteral("4000 × 3000 px"));
+    EXPECT_FALSE(tab->resetButton()->isEnabled());
+
+    tab->choose(AspectPreset::square);
+    EXPECT_EQ(editor.model->pixelCropRect(), QRect(650, 150, 2700, 2700));
+    EXPECT_EQ(tab->sizeLabel()->text(), QStringLiteral("2700 × 2700 px"));
+    EXPECT_TRUE(tab->resetButton()->isEnabled());
+    tab->choose(AspectPreset::free); // only lifts the shape
+    EXPECT_EQ(editor.model->pixelCropRect(), QRect(650, 150, 2700, 2700));
+
+    tab->resetButton()->click();
+    EXPECT_FALSE(editor.model->isGeometryEdited());
+    for (QPushButton* button : tab->findChildren<QPushButton*>())
+        if (button->toolTip() == QStringLiteral("Rotate right"))
+            button->click();
+    EXPECT_EQ(tab->sizeLabel()->text(), QStringLiteral("3000 × 4000 px"));
+    const OperationOptions recipe = editor.model->recipe();
+    EXPECT_EQ(recipe.rotation, 90);
+    EXPECT_FALSE(recipe.cropRect.has_value());
+    EXPECT_TRUE(editor.view.buttons()->isActionEnabled());
 }

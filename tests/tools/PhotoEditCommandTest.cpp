@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPainter>
@@ -82,4 +83,19 @@ TEST(PhotoEditCommand, AnUnreadablePictureOpensNoWindow)
     EXPECT_EQ(code, 1);
     EXPECT_FALSE(shown["opened"].toBool());
     EXPECT_EQ(strings(shown["toasts"]), QStringList{"Couldn't open bad.jpg"});
+}
+
+TEST(PhotoEditCommand, ARightTurnIsSubmittedAloneAndTheCopyStandsUpright)
+{
+    QTemporaryDir dir;
+    const QString file = photo(dir.filePath("photo.jpg"));
+    int code = -1;
+    const QJsonObject done = edit({"tool.image.edit", file, "--do",
+                                   R"([["click","Crop"],["click","Rotate right"],["apply"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(done["submitted"].toObject(), (QJsonObject{{"rotation", 90}, {"stripMetadata", false}}));
+    QImageReader reader(dir.filePath("photo (edited).jpg"));
+    reader.setAutoTransform(true);
+    EXPECT_EQ(reader.read().size(), QSize(3000, 4000));
 }
