@@ -1,6 +1,7 @@
 #include "editors/PhotoPreview.h"
 
 #include "editors/Checkerboard.h"
+#include "editors/CropOverlay.h"
 #include "editors/PhotoEditorModel.h"
 
 #include <QPainter>
@@ -14,7 +15,47 @@ namespace qv {
 PhotoPreview::PhotoPreview(PhotoEditorModel* model, QWidget* parent) : QWidget(parent), m_model(model)
 {
     setFixedSize(500, 440);
-    connect(m_model, &PhotoEditorModel::changed, this, qOverload<>(&QWidget::update));
+    connect(m_model, &PhotoEditorModel::changed, this, &PhotoPreview::refresh);
+    refresh();
+}
+
+bool PhotoPreview::showsCropFrame() const
+{
+    if (m_model->comparing())
+        return false;
+    if (m_model->tab() == PhotoEditorModel::Tab::crop)
+        return true;
+    return m_model->tab() == PhotoEditorModel::Tab::size && m_model->exactShapeRatio().has_value();
+}
+
+void PhotoPreview::refresh()
+{
+    update();
+    if (!showsCropFrame()) {
+        if (m_frame)
+            m_frame->hide();
+        return;
+    }
+    const QRect place = pictureRect();
+    // The frame's sizes are fixed when it is made: a turn makes a new one.
+    if (m_frame && (m_frame->size() != place.size() || m_frame->property("pixels").toSize() != m_model->orientedSize())) {
+        delete m_frame;
+        m_frame = nullptr;
+    }
+    if (!m_frame) {
+        m_frame = new CropOverlay(m_model->orientedSize(), QSizeF(place.size()), this);
+        m_frame->setProperty("pixels", m_model->orientedSize());
+        m_frame->setCrop(m_model->crop());
+        connect(m_frame, &CropOverlay::cropChanged, this, [this](const QRectF& crop) {
+            if (crop != m_model->crop())
+                m_model->setCrop(crop);
+        });
+    }
+    m_frame->setRatio(m_model->cropShapeRatio());
+    if (!m_frame->isDragging())
+        m_frame->setCrop(m_model->crop());
+    m_frame->move(place.topLeft());
+    m_frame->show();
 }
 
 QSize PhotoPreview::fittedSize(QSize size)
@@ -26,12 +67,16 @@ QSize PhotoPreview::fittedSize(QSize size)
 
 QImage PhotoPreview::picture() const
 {
-    return m_model->comparing() ? m_model->original : m_model->croppedDisplay();
+    if (m_model->comparing())
+        return m_model->original;
+    return showsCropFrame() ? m_model->display() : m_model->croppedDisplay();
 }
 
 QSize PhotoPreview::pictureSize() const
 {
-    return m_model->comparing() ? m_model->original.size() : m_model->outputPixelSize();
+    if (m_model->comparing())
+        return m_model->original.size();
+    return showsCropFrame() ? m_model->display().size() : m_model->outputPixelSize();
 }
 
 QRect PhotoPreview::pictureRect() const

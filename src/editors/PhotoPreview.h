@@ -7,6 +7,7 @@
 
 namespace qv {
 
+class CropOverlay;
 class PhotoEditorModel;
 
 // The picture being edited, fitted into its 500 x 440 area, over the checker when the copy
@@ -22,6 +23,9 @@ public:
     // Where the picture is drawn, centred in the area.
     QRect pictureRect() const;
     bool showsCheckerboard() const;
+    // The frame shows on the Crop tab, and on the Size tab while an exact size imposes a shape.
+    bool showsCropFrame() const;
+    CropOverlay* cropFrame() const { return m_frame; }
 
     // The fitted size: scaled to 472 x 412, small pictures enlarged, halves rounded up.
     static QSize fittedSize(QSize size);
@@ -34,7 +38,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void refresh();
+
     PhotoEditorModel* m_model;
+    CropOverlay* m_frame = nullptr;
 };
 
 } // namespace qv

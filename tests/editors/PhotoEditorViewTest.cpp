@@ -1,4 +1,5 @@
 #include "editors/Checkerboard.h"
+#include "editors/CropOverlay.h"
 #include "editors/PhotoAdjustTab.h"
 #include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditor.h"
@@ -269,4 +270,32 @@ TEST(PhotoCropTab, ASquareStartsCentredAndTurnsFollowThePicture)
     EXPECT_EQ(recipe.rotation, 90);
     EXPECT_FALSE(recipe.cropRect.has_value());
     EXPECT_TRUE(editor.view.buttons()->isActionEnabled());
+}
+
+TEST(PhotoPreview, TheCropTabShowsTheWholePictureUnderTheFrameAndOthersTheCut)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(1400, 1050)), QSize(4000, 3000));
+    editor.view.show();
+    PhotoPreview* preview = editor.view.preview();
+    EXPECT_FALSE(preview->showsCropFrame());
+    editor.model->setTab(PhotoEditorModel::Tab::crop);
+    ASSERT_TRUE(preview->cropFrame());
+    EXPECT_TRUE(preview->cropFrame()->isVisible());
+    editor.view.cropTab()->choose(AspectPreset::square);
+    EXPECT_EQ(preview->cropFrame()->crop(), editor.model->crop());
+    EXPECT_EQ(preview->pictureRect().size(), QSize(472, 354));
+
+    // Moving the frame moves the model's crop.
+    preview->cropFrame()->setCrop(QRectF(0, 0, 0.5, 0.5));
+    EXPECT_EQ(editor.model->crop(), QRectF(0, 0, 0.5, 0.5));
+
+    editor.model->rotateQuarter(true);
+    EXPECT_EQ(preview->cropFrame()->size(), QSize(309, 412));
+
+    editor.model->setTab(PhotoEditorModel::Tab::adjust);
+    EXPECT_FALSE(preview->cropFrame()->isVisible());
+    EXPECT_EQ(preview->pictureSize(), editor.model->outputPixelSize());
+    editor.model->setTab(PhotoEditorModel::Tab::crop);
+    editor.model->setComparing(true);
+    EXPECT_FALSE(preview->cropFrame()->isVisible());
 }

@@ -99,3 +99,16 @@ TEST(PhotoEditCommand, ARightTurnIsSubmittedAloneAndTheCopyStandsUpright)
     reader.setAutoTransform(true);
     EXPECT_EQ(reader.read().size(), QSize(3000, 4000));
 }
+
+TEST(PhotoEditCommand, ASquareCropIsSubmittedInFullSizePixels)
+{
+    QTemporaryDir dir;
+    const QString file = photo(dir.filePath("photo.jpg"));
+    int code = -1;
+    const QJsonObject done = edit({"tool.image.edit", file, "--do", R"([["click","Crop"],["click","1:1"],["apply"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    const QJsonObject submitted = done["submitted"].toObject();
+    EXPECT_EQ(submitted["cropRect"].toArray(), (QJsonArray{QJsonArray{650, 150}, QJsonArray{2700, 2700}}));
+    EXPECT_EQ(QImage(dir.filePath("photo (edited).jpg")).size(), QSize(2700, 2700));
+}
