@@ -4,6 +4,7 @@
 #include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoPreview.h"
+#include "editors/PhotoSizeTab.h"
 #include "jobs/ui/SegmentedPicker.h"
 #include "platform/ui/EditorButtons.h"
 
@@ -50,9 +51,10 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_pages->addWidget(m_adjust);
     m_crop = new PhotoCropTab(model);
     m_pages->addWidget(m_crop);
-    // The other tabs come one by one; until then they show nothing.
-    for (int i = 2; i < int(std::size(allTabs)); ++i)
-        m_pages->addWidget(new QWidget);
+    m_size = new PhotoSizeTab(model);
+    m_pages->addWidget(m_size);
+    // The Export tab comes next; until then it shows nothing.
+    m_pages->addWidget(new QWidget);
     columnLayout->addWidget(m_pages);
     columnLayout->addStretch(1);
     mainRow->addWidget(column, 0, Qt::AlignTop);

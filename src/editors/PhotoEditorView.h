@@ -12,6 +12,7 @@ namespace qv {
 class EditorButtons;
 class PhotoAdjustTab;
 class PhotoCropTab;
+class PhotoSizeTab;
 class PhotoEditorModel;
 class PhotoPreview;
 class SegmentedPicker;
@@ -27,6 +28,7 @@ public:
     PhotoPreview* preview() const { return m_preview; }
     PhotoAdjustTab* adjustTab() const { return m_adjust; }
     PhotoCropTab* cropTab() const { return m_crop; }
+    PhotoSizeTab* sizeTab() const { return m_size; }
     QPushButton* compareButton() const { return m_compare; }
     QPushButton* resetAllButton() const { return m_resetAll; }
     EditorButtons* buttons() const { return m_buttons; }
@@ -40,6 +42,7 @@ private:
     QStackedWidget* m_pages;
     PhotoAdjustTab* m_adjust;
     PhotoCropTab* m_crop;
+    PhotoSizeTab* m_size;
     QPushButton* m_compare;
     QPushButton* m_resetAll;
     EditorButtons* m_buttons;

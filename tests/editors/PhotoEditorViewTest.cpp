@@ -6,6 +6,7 @@
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoEditorView.h"
 #include "editors/PhotoPreview.h"
+#include "editors/PhotoSizeTab.h"
 #include "platform/ui/EditorButtons.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
@@ -298,4 +300,31 @@ TEST(PhotoPreview, TheCropTabShowsTheWholePictureUnderTheFrameAndOthersTheCut)
     editor.model->setTab(PhotoEditorModel::Tab::crop);
     editor.model->setComparing(true);
     EXPECT_FALSE(preview->cropFrame()->isVisible());
+}
+
+TEST(PhotoSizeTab, ScalesAndSidesAreKeptWithinTheirLimits)
+{
+    EXPECT_EQ(PhotoSizeTab::storedScale(97.5), 100);
+    EXPECT_EQ(PhotoSizeTab::storedScale(97.4), 95);
+    EXPECT_EQ(PhotoSizeTab::storedScale(1), 5);
+    EXPECT_EQ(PhotoSizeTab::storedSide(0), 1);
+    EXPECT_EQ(PhotoSizeTab::storedSide(20000), 16384);
+    EXPECT_EQ(PhotoSizeTab::storedSide(800), 800);
+
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(1400, 1050)), QSize(4000, 3000));
+    PhotoSizeTab* tab = editor.view.sizeTab();
+    EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("4000 × 3000 px"));
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::scale);
+    EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("2000 × 1500 px"));
+    EXPECT_EQ(editor.model->recipe().maxDimension, 2000);
+
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("4000"));
+    tab->widthField()->setText(QStringLiteral("0"));
+    Q_EMIT tab->widthField()->editingFinished();
+    EXPECT_EQ(editor.model->exactWidth(), 1);
+    tab->widthField()->setText(QStringLiteral("20000"));
+    Q_EMIT tab->widthField()->editingFinished();
+    EXPECT_EQ(editor.model->exactWidth(), 16384);
+    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("16384"));
 }
