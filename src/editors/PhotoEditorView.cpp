@@ -3,6 +3,7 @@
 #include "editors/PhotoAdjustTab.h"
 #include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditorModel.h"
+#include "editors/PhotoExportTab.h"
 #include "editors/PhotoPreview.h"
 #include "editors/PhotoSizeTab.h"
 #include "jobs/ui/SegmentedPicker.h"
@@ -53,8 +54,7 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_pages->addWidget(m_crop);
     m_size = new PhotoSizeTab(model);
     m_pages->addWidget(m_size);
-    // The Export tab comes next; until then it shows nothing.
-    m_pages->addWidget(new QWidget);
+    m_pages->addWidget(new PhotoExportTab(model));
     columnLayout->addWidget(m_pages);
     columnLayout->addStretch(1);
     mainRow->addWidget(column, 0, Qt::AlignTop);

@@ -5,6 +5,7 @@
 #include "editors/PhotoEditor.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoEditorView.h"
+#include "editors/PhotoExportTab.h"
 #include "editors/PhotoPreview.h"
 #include "editors/PhotoSizeTab.h"
 #include "platform/ui/EditorButtons.h"
@@ -13,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QMouseEvent>
 #include <QLabel>
@@ -327,4 +329,22 @@ TEST(PhotoSizeTab, ScalesAndSidesAreKeptWithinTheirLimits)
     Q_EMIT tab->widthField()->editingFinished();
     EXPECT_EQ(editor.model->exactWidth(), 16384);
     EXPECT_EQ(tab->widthField()->text(), QStringLiteral("16384"));
+}
+
+TEST(PhotoExportTab, TheFileOwnFormatLeadsTheMenuAndLosslessFormatsHaveNoQuality)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(400, 300)), QSize(400, 300));
+    editor.view.show();
+    editor.model->setTab(PhotoEditorModel::Tab::exportTab);
+    auto* tab = editor.view.findChild<PhotoExportTab*>();
+    ASSERT_TRUE(tab);
+    EXPECT_EQ(tab->formatMenu()->currentText(), QStringLiteral("JPG, like the original"));
+    EXPECT_FALSE(tab->qualityNote()->isVisible());
+    EXPECT_EQ(PhotoExportTab::exportFormats().mid(0, 3), (QList<ImageOutput>{ImageOutput::jpg, ImageOutput::png, ImageOutput::heic}));
+
+    editor.model->setFormat(ImageOutput::png);
+    EXPECT_EQ(tab->formatMenu()->currentText(), QStringLiteral("PNG"));
+    EXPECT_TRUE(tab->qualityNote()->isVisible());
+    EXPECT_EQ(tab->qualityNote()->text(), QStringLiteral("PNG keeps every pixel, so there is no quality to choose."));
+    EXPECT_EQ(editor.model->recipe().outputFormat, QStringLiteral("png"));
 }

@@ -112,3 +112,21 @@ TEST(PhotoEditCommand, ASquareCropIsSubmittedInFullSizePixels)
     EXPECT_EQ(submitted["cropRect"].toArray(), (QJsonArray{QJsonArray{650, 150}, QJsonArray{2700, 2700}}));
     EXPECT_EQ(QImage(dir.filePath("photo (edited).jpg")).size(), QSize(2700, 2700));
 }
+
+TEST(PhotoEditCommand, ASquareHalvedAndSavedAsPng)
+{
+    QTemporaryDir dir;
+    const QString file = photo(dir.filePath("photo.jpg"));
+    int code = -1;
+    const QJsonObject done = edit({"tool.image.edit", file, "--do",
+                                   R"([["click","Crop"],["click","1:1"],["click","Size"],["click","Scale"],)"
+                                   R"(["click","Export"],["set","Format","PNG"],["apply"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(done["submitted"].toObject(),
+              (QJsonObject{{"cropRect", QJsonArray{QJsonArray{650, 150}, QJsonArray{2700, 2700}}},
+                           {"maxDimension", 1350},
+                           {"outputFormat", "png"},
+                           {"stripMetadata", false}}));
+    EXPECT_EQ(QImage(dir.filePath("photo (edited).png")).size(), QSize(1350, 1350));
+}
