@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -159,8 +160,20 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     summary->addRow(secondary(QStringLiteral("Copy")), m_copy);
     layout->addLayout(summary);
 
+    for (QLineEdit* field : {m_fit, m_width, m_height})
+        field->installEventFilter(this);
     connect(m_model, &PhotoEditorModel::changed, this, &PhotoSizeTab::refresh);
     refresh();
+}
+
+bool PhotoSizeTab::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            event->accept();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PhotoSizeTab::refresh()

@@ -28,6 +28,10 @@ public:
     QLineEdit* heightField() const { return m_height; }
     QLabel* copyLabel() const { return m_copy; }
 
+protected:
+    // Return in a field commits the number and never saves the copy.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void refresh();
 

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -347,4 +348,13 @@ TEST(PhotoExportTab, TheFileOwnFormatLeadsTheMenuAndLosslessFormatsHaveNoQuality
     EXPECT_TRUE(tab->qualityNote()->isVisible());
     EXPECT_EQ(tab->qualityNote()->text(), QStringLiteral("PNG keeps every pixel, so there is no quality to choose."));
     EXPECT_EQ(editor.model->recipe().outputFormat, QStringLiteral("png"));
+}
+
+TEST(PhotoSizeTab, ReturnInANumberFieldIsTheFieldsAndNotSaveCopys)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(400, 300)), QSize(400, 300));
+    QKeyEvent returnKey(QEvent::ShortcutOverride, Qt::Key_Return, Qt::NoModifier);
+    returnKey.ignore();
+    QApplication::sendEvent(editor.view.sizeTab()->widthField(), &returnKey);
+    EXPECT_TRUE(returnKey.isAccepted());
 }
