@@ -2,6 +2,7 @@
 
 #include "editors/CropEditor.h"
 #include "editors/PagesEditor.h"
+#include "editors/PhotoEditor.h"
 #include "editors/RedactEditor.h"
 #include "editors/TrimEditor.h"
 #include "jobs/JobCenter.h"
@@ -60,6 +61,10 @@ void openEditor(EditorKind kind, const WheelEntry& entry, const QList<FileInfo>&
     }
     if (kind == EditorKind::pdfReorder || kind == EditorKind::pdfExtract) {
         PagesEditor::open(file, kind == EditorKind::pdfExtract, point, editorApplyAction(entry, file, point));
+        return;
+    }
+    if (kind == EditorKind::photo) {
+        PhotoEditor::open(file, point, editorApplyAction(entry, file, point));
         return;
     }
     if (kind == EditorKind::redact) {

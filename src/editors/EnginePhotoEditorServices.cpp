@@ -1,5 +1,7 @@
 #include "editors/EnginePhotoEditorServices.h"
 
+#include "engines/image/DecodedImage.h"
+#include "engines/image/ImageEdits.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/vision/VisionEngine.h"
@@ -18,15 +20,23 @@ EnginePhotoEditorServices::~EnginePhotoEditorServices()
     m_stop.request_stop();
 }
 
-void EnginePhotoEditorServices::render(const QImage& source, const PhotoAdjustments&,
+void EnginePhotoEditorServices::render(const QImage& source, const PhotoAdjustments& adjustments,
                                        const std::optional<QString>& fill, std::function<void(QImage)> done)
 {
-    runInBackground([source, fill, done = std::move(done)] {
+    runInBackground([source, adjustments, fill, done = std::move(done)] {
         QImage image = source;
+        if (!adjustments.isNeutral()) {
+            // The same adjustments the job applies, so the preview shows what is saved.
+            try {
+                image = ImageEdits::applyAdjustments(DecodedImage::fromPixels(source), adjustments).toQImage();
+            } catch (const std::exception&) {
+                image = source;
+            }
+        }
         if (fill) {
             QImage flat(source.size(), QImage::Format_RGB32);
             flat.fill(colorFromHex(*fill).value_or(QColor(Qt::white)));
-            QPainter(&flat).drawImage(0, 0, source);
+            QPainter(&flat).drawImage(0, 0, image);
             image = flat;
         }
         postToMainThread([image, done] { done(image); });

@@ -6,8 +6,8 @@
 
 namespace qv {
 
-// The photo editor's services on the real engines. Colour adjustments and size estimates wait
-// for the image edit: until then the preview keeps the source's colours and no estimate comes.
+// The photo editor's services on the real engines. Size estimates wait for the image edit:
+// until then no estimate comes.
 class EnginePhotoEditorServices : public PhotoEditorServices {
 public:
     EnginePhotoEditorServices();

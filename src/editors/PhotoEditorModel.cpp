@@ -290,6 +290,16 @@ ImageOutput PhotoEditorModel::effectiveFormat() const
     return m_format ? *m_format : m_services->sameFormatOutput(file);
 }
 
+ImageOutput PhotoEditorModel::sameFormat() const
+{
+    return m_services->sameFormatOutput(file);
+}
+
+double PhotoEditorModel::shownQuality() const
+{
+    return m_quality ? *m_quality : m_services->outputQuality(effectiveFormat(), originalQuality, settings);
+}
+
 bool PhotoEditorModel::qualityCappedBySource() const
 {
     const ImageOutput output = effectiveFormat();

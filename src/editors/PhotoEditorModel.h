@@ -113,6 +113,10 @@ public:
     std::optional<double> cropShapeRatio() const;
     bool outputKeepsAlpha() const;
     ImageOutput effectiveFormat() const;
+    // The file's own output, as when no format is chosen.
+    ImageOutput sameFormat() const;
+    // The quality 0...1 the copy gets: the chosen one, else the output's default.
+    double shownQuality() const;
     bool qualityCappedBySource() const;
     bool isUnchanged() const;
     QImage croppedDisplay() const;

@@ -268,6 +268,7 @@ void pressKey(EditorWindow* window, const QString& name)
 struct Snapshot {
     QStringList texts;
     QStringList disabled;
+    std::optional<QSizeF> picture; // the size of the "picture" target, as shown
 };
 
 Snapshot snapshotOf(EditorWindow* window)
@@ -276,6 +277,10 @@ Snapshot snapshotOf(EditorWindow* window)
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         if (!widget->isVisible())
             continue;
+        if (auto* targets = dynamic_cast<EditorTargets*>(widget); targets && !snapshot.picture) {
+            if (const std::optional<QRectF> rect = targets->targetRect(QStringLiteral("picture")))
+                snapshot.picture = rect->size();
+        }
         QString text;
         if (auto* label = qobject_cast<QLabel*>(widget))
             text = label->text();
@@ -421,6 +426,11 @@ int edit(const QStringList& args)
                 click(resolve(window, action[1]));
             } else if (verb == QLatin1String("set") && action.size() == 3) {
                 setField(window, action[1].toString(), action[2]);
+            } else if ((verb == QLatin1String("press") || verb == QLatin1String("release")) && action.size() == 2) {
+                // A button held down, such as Compare, until its release.
+                const Spot spot = resolve(window, action[1]);
+                sendMouse(spot.widget, verb == QLatin1String("press") ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
+                          spot.local, verb == QLatin1String("press") ? Qt::LeftButton : Qt::NoButton);
             } else if (verb == QLatin1String("drag") && action.size() == 3) {
                 drag(window, action[1], action[2]);
             } else if (verb == QLatin1String("key") && action.size() == 2) {
@@ -462,6 +472,9 @@ int edit(const QStringList& args)
     result.insert(QStringLiteral("texts"), snapshot ? QJsonArray::fromStringList(snapshot->texts) : QJsonArray());
     result.insert(QStringLiteral("disabled"),
                   snapshot ? QJsonArray::fromStringList(snapshot->disabled) : QJsonArray());
+    result.insert(QStringLiteral("picture"), snapshot && snapshot->picture
+                                                 ? QJsonValue(QJsonArray{snapshot->picture->width(), snapshot->picture->height()})
+                                                 : QJsonValue());
     result.insert(QStringLiteral("toasts"), QJsonArray::fromStringList(toasts.texts));
     result.insert(QStringLiteral("stillOpen"), stillOpen);
     QJsonValue submittedJson;

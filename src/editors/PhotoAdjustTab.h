@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/PhotoAdjustments.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace qv {
+
+class PhotoEditorModel;
+
+// Five colour sliders and the background removal switch; every control writes into the model.
+class PhotoAdjustTab : public QWidget {
+    Q_OBJECT
+public:
+    struct Slider {
+        QString title;
+        double PhotoAdjustments::*field;
+        double low;
+        double high;
+        double neutral;
+    };
+    static const std::array<Slider, 5>& sliders();
+    // A reset button shows once the value is more than 0.001 away from the neutral.
+    static bool showsReset(double value, double neutral);
+
+    explicit PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent = nullptr);
+
+    QSlider* slider(int index) const { return m_sliders[index]; }
+    QToolButton* resetButton(int index) const { return m_resets[index]; }
+    QCheckBox* removeSwitch() const { return m_remove; }
+    QLabel* errorLabel() const { return m_error; }
+
+    static constexpr int steps = 1000; // slider positions over a range
+
+private:
+    void refresh();
+
+    PhotoEditorModel* m_model;
+    std::array<QSlider*, 5> m_sliders{};
+    std::array<QToolButton*, 5> m_resets{};
+    QCheckBox* m_remove;
+    QWidget* m_fillRow;
+    QLabel* m_error;
+};
+
+} // namespace qv
