@@ -13,24 +13,9 @@ using namespace qv::test;
 
 namespace {
 
-struct DriverRun {
-    int code = -1;
-    QJsonObject result;
-    QStringList outputs() const
-    {
-        QStringList all;
-        for (const auto& value : result.value("outputs").toArray())
-            all.append(value.toString());
-        return all;
-    }
-    QString failure() const { return result.value("failure").toObject().value("message").toString(); }
-};
-
 DriverRun run(const QStringList& args, const QString& home)
 {
-    DriverRun r;
-    r.result = lastJsonLine(runDevDriver(QStringList{"run"} + args, home, &r.code));
-    return r;
+    return runDriverJob(args, home);
 }
 
 QStringList entries(const QString& folder)

@@ -46,13 +46,8 @@ QUrl ImageResize::resize(const FileInfo& file, const OperationContext& context, 
             const double scale = double(target) / longer;
             image = ImageTransforms::scaledImage(decoded, decoded.width() * scale, decoded.height() * scale);
         }
-        const ImageProperties properties =
-            ImageWriter::destinationProperties(decoded.properties(), context.settings.preserveMetadata);
-        if (lacksAlpha(output) && image.hasAlpha())
-            image = ImageTransforms::flatten(image, ImageToolOutput::alphaBackground(context));
-        ImageWork writing = work;
-        writing.progress = nullptr;
-        ImageWriter::write(image, output, result.toLocalFile(), properties, quality, writing);
+        ImageToolOutput::writeResult(image, decoded.properties(), output, result.toLocalFile(), quality, context,
+                                     work);
     }
     throwIfCancelled(work.stop);
     const QUrl placed = ImageToolOutput::deliver(work, result, context.settings, QStringLiteral("resize"), extension);

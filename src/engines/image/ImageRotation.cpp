@@ -61,13 +61,8 @@ QUrl ImageRotation::rotate(const FileInfo& file, int degrees, bool flipHorizonta
     } else {
         const DecodedImage decoded = ImageDecoder::decode(source);
         DecodedImage image = ImageTransforms::transformed(decoded, degrees, flipHorizontally, flipVertically);
-        const ImageProperties properties =
-            ImageWriter::destinationProperties(decoded.properties(), context.settings.preserveMetadata);
-        if (lacksAlpha(output) && image.hasAlpha())
-            image = ImageTransforms::flatten(image, ImageToolOutput::alphaBackground(context));
-        ImageWork writing = work;
-        writing.progress = nullptr;
-        ImageWriter::write(image, output, result.toLocalFile(), properties, quality, writing);
+        ImageToolOutput::writeResult(image, decoded.properties(), output, result.toLocalFile(), quality, context,
+                                     work);
     }
     throwIfCancelled(work.stop);
     const QUrl placed = ImageToolOutput::deliver(work, result, context.settings, operation, extension);

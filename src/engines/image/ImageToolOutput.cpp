@@ -1,5 +1,7 @@
 #include "engines/image/ImageToolOutput.h"
 
+#include "engines/image/ImageTransforms.h"
+#include "engines/image/ImageWriter.h"
 #include "model/HexColor.h"
 
 #include <QFile>
@@ -65,6 +67,19 @@ ImageToolOutput::WorkFileGuard::~WorkFileGuard()
 {
     if (!kept && !path.isEmpty())
         QFile::remove(path);
+}
+
+void ImageToolOutput::writeResult(DecodedImage image, const ImageProperties& sourceProperties, ImageOutput output,
+                                  const QString& path, double quality, const OperationContext& context,
+                                  const ImageWork& work)
+{
+    const ImageProperties properties =
+        ImageWriter::destinationProperties(sourceProperties, context.settings.preserveMetadata);
+    if (lacksAlpha(output) && image.hasAlpha())
+        image = ImageTransforms::flatten(image, alphaBackground(context));
+    ImageWork writing = work;
+    writing.progress = nullptr;
+    ImageWriter::write(image, output, path, properties, quality, writing);
 }
 
 } // namespace qv

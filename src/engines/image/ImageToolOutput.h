@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/image/DecodedImage.h"
+#include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWork.h"
 #include "model/FileInfo.h"
 #include "model/JobNotes.h"
@@ -43,6 +45,12 @@ public:
 
     // The setting alone, as compression reads it.
     static QColor settingsAlphaBackground(const SettingsSnapshot& settings);
+
+    // Writes a picture made from the source: the source's properties as the settings keep them,
+    // flattened onto alphaBackground when the output has no alpha; no progress of its own.
+    static void writeResult(DecodedImage image, const ImageProperties& sourceProperties, ImageOutput output,
+                            const QString& path, double quality, const OperationContext& context,
+                            const ImageWork& work);
 
     // Removes a work file when a step throws before it is placed.
     struct WorkFileGuard {
