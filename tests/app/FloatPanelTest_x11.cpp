@@ -273,7 +273,8 @@ TEST_F(FloatPanelTest, AGrownPanelReadsASharperPictureKeepingItsProportions)
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->image().size(), QSize(520, 390));
     panel->resize(800, 10);
-    EXPECT_EQ(panel->size(), QSize(800, 600));
+    EXPECT_TRUE(test::waitFor([&] { return panel->size() == QSize(800, 600); }))
+        << panel->size().width() << "x" << panel->size().height();
     EXPECT_TRUE(test::waitFor([&] { return view->image().size() == QSize(800, 600); }))
         << view->image().width();
 }
