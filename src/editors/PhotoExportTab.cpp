@@ -28,6 +28,13 @@ QLabel* secondary(const QString& text = {})
     return label;
 }
 
+QLabel* rowTitle(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
 constexpr int qualitySteps = 900; // 0.1 ... 1.0
 
 } // namespace
@@ -141,14 +148,14 @@ PhotoExportTab::PhotoExportTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     layout->addWidget(divider);
 
     auto* originalRow = new QHBoxLayout;
-    originalRow->addWidget(secondary(QStringLiteral("Original")));
+    originalRow->addWidget(rowTitle(QStringLiteral("Original")));
     originalRow->addStretch(1);
     m_originalSize = new QLabel(formatByteCount(m_model->file.size));
     originalRow->addWidget(m_originalSize);
     layout->addLayout(originalRow);
 
     auto* copyRow = new QHBoxLayout;
-    copyRow->addWidget(secondary(QStringLiteral("Copy")));
+    copyRow->addWidget(rowTitle(QStringLiteral("Copy")));
     copyRow->addStretch(1);
     m_estimating = new QProgressBar;
     m_estimating->setRange(0, 0);
