@@ -246,3 +246,36 @@ TEST_F(PhotoEstimate, TheExportTabOfAnUntouchedJpegSaysTheCopyIsTheSame)
     EXPECT_TRUE(tab.copySizeLabel()->text().endsWith(", the same")) << tab.copySizeLabel()->text().toStdString();
     EXPECT_EQ(tab.originalSizeLabel()->text(), tab.copySizeLabel()->text().chopped(10));
 }
+
+TEST_F(PhotoEstimate, TheFullSizeCutOutIsLiftedOnceForEveryEstimate)
+{
+    // A red disc on grey, as a JPEG: the subject stands out.
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(QColor(128, 128, 128));
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(220, 20, 20));
+        painter.drawEllipse(QPointF(200, 150), 80, 80);
+    }
+    const QString path = file("disc.jpg");
+    ASSERT_TRUE(image.save(path, "JPEG", 90));
+
+    OperationOptions recipe;
+    recipe.removeBackground = true;
+    recipe.outputFormat = QStringLiteral("png");
+    EnginePhotoEditorServices services;
+    const auto transparent = services.estimateNow(requestFor(path, recipe), {});
+    ASSERT_TRUE(transparent);
+    EXPECT_FALSE(transparent->exact);
+
+    // A fill colour changes the copy, not the cut-out.
+    recipe.backgroundColor = QStringLiteral("#00FF00");
+    const auto filled = services.estimateNow(requestFor(path, recipe), {});
+    ASSERT_TRUE(filled);
+    EXPECT_NE(filled->bytes, transparent->bytes);
+    EXPECT_EQ(services.fullDecodes(), 1);
+    EXPECT_EQ(services.fullLifts(), 1);
+    EXPECT_TRUE(trialCopies(root()).isEmpty());
+}
