@@ -2,15 +2,20 @@
 
 #include "editors/PhotoEditorServices.h"
 
+#include <QString>
+
 #include <memory>
+#include <optional>
 
 namespace qv {
 
-// The photo editor's services on the real engines. Size estimates wait for the image edit:
-// until then no estimate comes.
+// The photo editor's services on the real engines, one per editor. The size estimate writes
+// a trial copy into the temporary root and keeps the full-size decode (and the full-size
+// cut-out) for the next estimates of the same editor.
 class EnginePhotoEditorServices : public PhotoEditorServices {
 public:
-    EnginePhotoEditorServices();
+    // Trial copies go into folder; the temporary root when none is given.
+    explicit EnginePhotoEditorServices(std::optional<QString> folder = std::nullopt);
     ~EnginePhotoEditorServices() override;
 
     void render(const QImage& source, const PhotoAdjustments& adjustments, const std::optional<QString>& fill,
@@ -23,9 +28,24 @@ public:
     double outputQuality(ImageOutput output, std::optional<int> sourceQuality,
                          const SettingsSnapshot& settings) override;
 
+    // Pictures above this many pixels get no estimate: decoding them whole costs too much.
+    static constexpr qint64 estimatePixelLimit = 50'000'000;
+
+    // The same work as estimate, on the calling thread; none when cancelled or when it cannot
+    // be known. Throws nothing.
+    std::optional<Estimate> estimateNow(const EstimateRequest& request, std::stop_token stop);
+
+    // How many times the full-size picture was decoded and its subject lifted.
+    int fullDecodes() const;
+    int fullLifts() const;
+
+    struct FullSize;
+
 private:
     // Lifts still running stop when the editor goes.
     std::stop_source m_stop;
+    std::optional<QString> m_folder;
+    std::shared_ptr<FullSize> m_full;
 };
 
 } // namespace qv

@@ -1,5 +1,8 @@
 #include "editors/PhotoEditorModel.h"
 
+#include "editors/EditorActivity.h"
+#include "platform/ThreadCall.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -24,6 +27,19 @@ std::optional<int> positionOf(const Titles& titles, const QString& text)
             return int(i);
     return std::nullopt;
 }
+
+// Counts a pending estimate as editor work from its scheduling to its end, however it ends;
+// the last owner may let go of it on a worker thread.
+class EstimateActivity {
+public:
+    EstimateActivity() { EditorActivity::begin(); }
+    ~EstimateActivity()
+    {
+        postToMainThread([] { EditorActivity::end(); });
+    }
+    EstimateActivity(const EstimateActivity&) = delete;
+    EstimateActivity& operator=(const EstimateActivity&) = delete;
+};
 
 // Rounding as the image edit does: halves away from zero.
 int rounded(double value)
@@ -315,6 +331,11 @@ bool PhotoEditorModel::qualityCappedBySource() const
     return m_services->outputQuality(output, originalQuality, settings) < standard;
 }
 
+bool PhotoEditorModel::isLosslessEdit() const
+{
+    return m_services->isLosslessEdit(recipe(), file);
+}
+
 bool PhotoEditorModel::isUnchanged() const
 {
     return m_adjustments.isNeutral() && !m_removeBackground && !isGeometryEdited() && !targetMaxDimension()
@@ -381,10 +402,11 @@ void PhotoEditorModel::scheduleEstimate()
     m_estimateTask = task;
     const std::stop_token stop = task.get_token();
     QPointer<PhotoEditorModel> self(this);
-    m_services->after(estimateDelayMs, this, [self, stop, request = std::move(request)] {
+    auto activity = std::make_shared<EstimateActivity>();
+    m_services->after(estimateDelayMs, this, [self, stop, activity, request = std::move(request)] {
         if (!self || stop.stop_requested())
             return;
-        self->m_services->estimate(request, stop, [self, stop](std::optional<PhotoEditorServices::Estimate> estimate) {
+        self->m_services->estimate(request, stop, [self, stop, activity](std::optional<PhotoEditorServices::Estimate> estimate) {
             if (!self || stop.stop_requested())
                 return;
             self->m_estimatedBytes = estimate ? std::optional<qint64>(estimate->bytes) : std::nullopt;

@@ -119,6 +119,8 @@ public:
     double shownQuality() const;
     bool qualityCappedBySource() const;
     bool isUnchanged() const;
+    // The copy would be the file as it is: nothing to re-encode.
+    bool isLosslessEdit() const;
     QImage croppedDisplay() const;
     OperationOptions recipe() const;
 

@@ -1,5 +1,7 @@
 #include "editors/PhotoEditorServices.h"
 
+#include "engines/image/ImageEdits.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <QTransform>
@@ -20,6 +22,11 @@ QImage PhotoEditorServices::transformed(const QImage& image, int quarterTurns, b
     if (flipHorizontal || flipVertical)
         result = result.mirrored(flipHorizontal, flipVertical);
     return result;
+}
+
+bool PhotoEditorServices::isLosslessEdit(const OperationOptions& recipe, const FileInfo& file)
+{
+    return ImageEdits::isLosslessEdit(recipe, file);
 }
 
 } // namespace qv

@@ -50,6 +50,10 @@ public:
     virtual void estimate(const EstimateRequest& request, std::stop_token stop,
                           std::function<void(std::optional<Estimate>)> done) = 0;
 
+    // Whether the recipe leaves the pixels alone, so the copy is the file as it is (or with
+    // only its orientation or metadata changed).
+    virtual bool isLosslessEdit(const OperationOptions& recipe, const FileInfo& file);
+
     // The output a file keeps when no format is chosen.
     virtual ImageOutput sameFormatOutput(const FileInfo& file) = 0;
     // The quality 0...1 a re-encode writes at.

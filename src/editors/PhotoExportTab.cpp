@@ -1,12 +1,15 @@
 #include "editors/PhotoExportTab.h"
 
 #include "editors/PhotoEditorModel.h"
+#include "model/ByteCount.h"
 #include "model/Capabilities.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -22,6 +25,13 @@ QLabel* secondary(const QString& text = {})
     auto* label = new QLabel(text);
     label->setForegroundRole(QPalette::PlaceholderText);
     label->setWordWrap(true);
+    return label;
+}
+
+QLabel* rowTitle(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setForegroundRole(QPalette::PlaceholderText);
     return label;
 }
 
@@ -45,6 +55,33 @@ QList<ImageOutput> PhotoExportTab::exportFormats()
 QString PhotoExportTab::displayName(ImageOutput output)
 {
     return toString(output).toUpper();
+}
+
+QString PhotoExportTab::qualityText(double quality, bool chosen, bool cappedBySource)
+{
+    QString text = QString::number(std::lround(quality * 100)) + QStringLiteral(" %");
+    if (!chosen && cappedBySource)
+        text += QStringLiteral(", like the original");
+    return text;
+}
+
+QString PhotoExportTab::estimateText(std::optional<qint64> bytes, bool exact, qint64 originalBytes)
+{
+    if (!bytes)
+        return QStringLiteral("\u2013");
+    const QString size = formatByteCount(*bytes);
+    const QString shown = exact ? size : QStringLiteral("about ") + size;
+    if (originalBytes < 1)
+        return shown;
+    // In whole numbers, so an exact half rounds away from zero as it reads.
+    const qint64 saved = (originalBytes - *bytes) * 100;
+    const qint64 magnitude = (std::abs(saved) * 2 + originalBytes) / (2 * originalBytes);
+    const qint64 percent = saved < 0 ? -magnitude : magnitude;
+    if (percent >= 1)
+        return shown + QStringLiteral(", ") + QString::number(percent) + QStringLiteral(" % smaller");
+    if (percent < 0)
+        return shown + QStringLiteral(", ") + QString::number(-percent) + QStringLiteral(" % larger");
+    return exact ? size + QStringLiteral(", the same") : QStringLiteral("about the same, ") + size;
 }
 
 PhotoExportTab::PhotoExportTab(PhotoEditorModel* model, QWidget* parent) : QWidget(parent), m_model(model)
@@ -86,6 +123,9 @@ PhotoExportTab::PhotoExportTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     qualityLayout->addWidget(m_quality);
     connect(m_quality, &QSlider::valueChanged, this,
             [this](int position) { m_model->setQuality(0.1 + 0.9 * position / qualitySteps); });
+    m_losslessNote = secondary(QStringLiteral(
+        "Nothing changes in the picture, so it is copied as it is. Move the slider to compress it."));
+    qualityLayout->addWidget(m_losslessNote);
     layout->addWidget(m_qualityBox);
     m_qualityNote = secondary();
     layout->addWidget(m_qualityNote);
@@ -100,6 +140,35 @@ PhotoExportTab::PhotoExportTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     stripRow->addWidget(m_strip);
     layout->addLayout(stripRow);
     connect(m_strip, &QCheckBox::toggled, this, [this](bool on) { m_model->setStripMetadata(on); });
+    layout->addWidget(secondary(QStringLiteral("Camera details, location and dates.")));
+
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+
+    auto* originalRow = new QHBoxLayout;
+    originalRow->addWidget(rowTitle(QStringLiteral("Original")));
+    originalRow->addStretch(1);
+    m_originalSize = new QLabel(formatByteCount(m_model->file.size));
+    originalRow->addWidget(m_originalSize);
+    layout->addLayout(originalRow);
+
+    auto* copyRow = new QHBoxLayout;
+    copyRow->addWidget(rowTitle(QStringLiteral("Copy")));
+    copyRow->addStretch(1);
+    m_estimating = new QProgressBar;
+    m_estimating->setRange(0, 0);
+    m_estimating->setTextVisible(false);
+    m_estimating->setAccessibleName(QStringLiteral("Estimating"));
+    m_estimating->setFixedSize(48, 8);
+    copyRow->addWidget(m_estimating);
+    m_copySize = new QLabel;
+    QFont semibold = m_copySize->font();
+    semibold.setWeight(QFont::DemiBold);
+    m_copySize->setFont(semibold);
+    copyRow->addWidget(m_copySize);
+    layout->addLayout(copyRow);
 
     connect(m_model, &PhotoEditorModel::changed, this, &PhotoExportTab::refresh);
     refresh();
@@ -117,9 +186,10 @@ void PhotoExportTab::refresh()
     m_qualityNote->setVisible(!lossy);
     if (lossy) {
         const double quality = m_model->shownQuality();
-        m_qualityText->setText(QStringLiteral("%1 %").arg(int(std::lround(quality * 100))));
+        m_qualityText->setText(qualityText(quality, m_model->quality().has_value(), m_model->qualityCappedBySource()));
         const QSignalBlocker block(m_quality);
         m_quality->setValue(int(std::lround((quality - 0.1) / 0.9 * qualitySteps)));
+        m_losslessNote->setVisible(m_model->isLosslessEdit());
     } else {
         m_qualityNote->setText(displayName(effective) + QStringLiteral(" keeps every pixel, so there is no quality to choose."));
     }
@@ -135,6 +205,10 @@ void PhotoExportTab::refresh()
     m_transparency->setVisible(!note.isEmpty());
     const QSignalBlocker block(m_strip);
     m_strip->setChecked(m_model->stripMetadata());
+
+    m_estimating->setVisible(m_model->estimating());
+    m_copySize->setVisible(!m_model->estimating());
+    m_copySize->setText(estimateText(m_model->estimatedBytes(), m_model->estimateIsExact(), m_model->file.size));
 }
 
 } // namespace qv

@@ -1,6 +1,7 @@
 #include "settings/AdvancedSettingsTab.h"
 
 #include "jobs/JobCenter.h"
+#include "model/ByteCount.h"
 #include "model/SettingsKeys.h"
 #include "platform/HotkeyCenter.h"
 #include "platform/SettingsStore.h"
@@ -97,7 +98,7 @@ AdvancedSettingsTab::AdvancedSettingsTab(Services services, QWidget* parent)
     auto* tempRow = new QWidget(this);
     auto* tempLayout = new QHBoxLayout(tempRow);
     tempLayout->setContentsMargins(0, 0, 0, 0);
-    m_tempSizeLabel = SettingsForm::caption(byteCountText(0), tempRow);
+    m_tempSizeLabel = SettingsForm::caption(formatByteCount(0), tempRow);
     m_tempSizeLabel->setFont(font());
     m_cleanUp = new QPushButton(QStringLiteral("Clean Up Now"), tempRow);
     m_cleanUp->setAutoDefault(false);
@@ -144,7 +145,7 @@ void AdvancedSettingsTab::setMessage(const std::optional<QString>& message)
 void AdvancedSettingsTab::setTempSize(qint64 bytes)
 {
     m_tempSize = bytes;
-    m_tempSizeLabel->setText(byteCountText(bytes));
+    m_tempSizeLabel->setText(formatByteCount(bytes));
 }
 
 void AdvancedSettingsTab::refreshTempSize()

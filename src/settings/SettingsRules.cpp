@@ -42,19 +42,6 @@ QMap<QString, QString> storedSuffixOverrides(const Settings& store)
     return overrides;
 }
 
-// A decimal number with at most `decimals` places and no trailing zeros.
-QString shortDecimal(double value, int decimals)
-{
-    QString text = QString::number(value, 'f', decimals);
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text;
-}
-
 } // namespace
 
 void setTriggerKey(Settings& store, WheelKind wheel, const QString& name)
@@ -181,34 +168,6 @@ QString removedItemsMessage(int count)
 {
     return QStringLiteral("Removed ") + QString::number(count)
         + (count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
-}
-
-QString byteCountText(qint64 bytes)
-{
-    if (bytes <= 0)
-        return QStringLiteral("Zero KB");
-    if (bytes == 1)
-        return QStringLiteral("1 byte");
-    if (bytes < 1000)
-        return QString::number(bytes) + QStringLiteral(" bytes");
-    struct Unit {
-        const char* name;
-        double size;
-        int decimals;
-    };
-    static constexpr std::array units{Unit{" KB", 1e3, 0}, Unit{" MB", 1e6, 1},
-                                      Unit{" GB", 1e9, 2}, Unit{" TB", 1e12, 2}};
-    const double value = double(bytes);
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const Unit& unit = units[i];
-        const double scaled = value / unit.size;
-        const double factor = std::pow(10.0, unit.decimals);
-        const double rounded = std::round(scaled * factor) / factor;
-        // 999,999 bytes round up to 1 MB, not 1000 KB.
-        if (rounded < 1000 || i + 1 == units.size())
-            return shortDecimal(rounded, unit.decimals) + QLatin1String(unit.name);
-    }
-    return QString();
 }
 
 QString shortcutText(const Shortcut& shortcut)

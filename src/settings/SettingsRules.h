@@ -48,9 +48,6 @@ QString ffmpegLicenceSentence(const std::optional<QString>& licenceText);
 
 // "Removed 1 item", "Removed 0 items".
 QString removedItemsMessage(int count);
-// A byte count in the file manager's style: "Zero KB", "512 bytes", "12 KB", "3.4 MB".
-QString byteCountText(qint64 bytes);
-
 // The recorder's label: "Alt+Shift+Space", modifiers in the order Ctrl, Alt, Shift, Super.
 QString shortcutText(const Shortcut& shortcut);
 
