@@ -124,13 +124,15 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    auto* switchRow = new QHBoxLayout;
+    m_switchRow = new QWidget;
+    auto* switchRow = new QHBoxLayout(m_switchRow);
+    switchRow->setContentsMargins(0, 0, 0, 0);
     switchRow->addWidget(symbolLabel(QStringLiteral("person.and.background.dotted"), QStringLiteral("Remove background")));
     switchRow->addStretch(1);
     m_remove = new QCheckBox;
     m_remove->setAccessibleName(QStringLiteral("Remove background"));
     switchRow->addWidget(m_remove);
-    layout->addLayout(switchRow);
+    layout->addWidget(m_switchRow);
     connect(m_remove, &QCheckBox::toggled, this, [this](bool on) { m_model->setRemoveBackground(on); });
 
     m_fillRow = new QWidget;
@@ -197,7 +199,8 @@ void PhotoAdjustTab::refresh()
         const QSignalBlocker block(m_remove);
         m_remove->setChecked(m_model->removeBackground());
     }
-    m_remove->setEnabled(!m_model->findingSubject());
+    // One lift at a time.
+    m_switchRow->setEnabled(!m_model->findingSubject());
     m_fillRow->setVisible(m_model->removeBackground());
     const std::optional<QString> fill = m_model->fillHex();
     for (std::size_t i = 0; i < fills().size(); ++i)

@@ -52,6 +52,7 @@ private:
     PhotoEditorModel* m_model;
     std::array<QSlider*, 5> m_sliders{};
     std::array<QToolButton*, 5> m_resets{};
+    QWidget* m_switchRow;
     QCheckBox* m_remove;
     QWidget* m_fillRow;
     std::array<ColorWell*, 3> m_swatches{};

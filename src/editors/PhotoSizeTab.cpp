@@ -60,12 +60,12 @@ QToolButton* menuButton(QMenu* menu)
     button->setIcon(symbolIcon(QStringLiteral("chevron.down")));
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setPopupMode(QToolButton::InstantPopup);
-    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     button->setToolTip(QStringLiteral("Common sizes"));
     button->setAccessibleName(QStringLiteral("Common sizes"));
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    button->setMenu(menu);
+    // Opened without a nested event loop, so nothing waits on the menu.
+    QObject::connect(button, &QToolButton::clicked, menu,
+                     [button, menu] { menu->popup(button->mapToGlobal(QPoint(0, button->height()))); });
     return button;
 }
 

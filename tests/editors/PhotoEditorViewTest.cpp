@@ -755,3 +755,21 @@ TEST(PhotoSizeTab, TheExactCaptionTellsWhatHappensToThePicture)
     editor.model->setFitLongest(100000);
     EXPECT_EQ(editor.model->outputPixelSize(), editor.model->pixelCropRect().size());
 }
+
+TEST(PhotoSizeTab, TheCommonSizesMenuOpensWithoutHoldingTheCaller)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(400, 300)), QSize(400, 300));
+    editor.view.show();
+    editor.model->setTab(PhotoEditorModel::Tab::size);
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::fit);
+    QToolButton* chevron = nullptr;
+    for (QToolButton* button : editor.view.sizeTab()->findChildren<QToolButton*>())
+        if (button->toolTip() == QStringLiteral("Common sizes") && button->isVisible())
+            chevron = button;
+    ASSERT_TRUE(chevron);
+    chevron->click();
+    EXPECT_TRUE(editor.view.sizeTab()->fitMenu()->isVisible());
+    editor.view.sizeTab()->fitMenu()->actions().last()->trigger();
+    editor.view.sizeTab()->fitMenu()->hide();
+    EXPECT_EQ(editor.model->fitLongest(), 512);
+}
