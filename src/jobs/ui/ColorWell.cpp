@@ -1,6 +1,7 @@
 #include "jobs/ui/ColorWell.h"
 
 #include <QColorDialog>
+#include <QConicalGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -110,6 +111,16 @@ void ColorWell::paintEvent(QPaintEvent* event)
     else
         painter.fillRect(disc, m_color);
     painter.restore();
+    if (m_opensChooser) {
+        // A ring of every hue tells the chooser apart from the fixed swatches beside it.
+        QConicalGradient hues(disc.center(), 90);
+        for (int i = 0; i <= 6; ++i)
+            hues.setColorAt(i / 6.0, QColor::fromHsv((i * 60) % 360, 200, 235));
+        painter.setPen(QPen(QBrush(hues), 2.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(disc.adjusted(1.25, 1.25, -1.25, -1.25));
+        return;
+    }
     QColor ring = m_selected ? palette().color(QPalette::Active, QPalette::Highlight)
                              : palette().color(QPalette::Active, QPalette::WindowText);
     if (!m_selected)
