@@ -773,3 +773,32 @@ TEST(PhotoSizeTab, TheCommonSizesMenuOpensWithoutHoldingTheCaller)
     editor.view.sizeTab()->fitMenu()->hide();
     EXPECT_EQ(editor.model->fitLongest(), 512);
 }
+
+TEST(PhotoAdjustTab, ALiftThatFindsNothingTakesBackTheSwitchToPng)
+{
+    auto services = std::make_shared<HeldLiftServices>();
+    auto* model = new PhotoEditorModel(fileNamed(QStringLiteral("flat.jpg")), halfRed(QSize(400, 300)), QSize(400, 300),
+                                       false, SettingsSnapshot(), 70, services);
+    PhotoEditorView view(model, [] {}, [] {});
+    model->setParent(&view);
+    view.show();
+    view.adjustTab()->removeSwitch()->click();
+    ASSERT_TRUE(services->held);
+    // While the lift runs the copy is already headed for PNG.
+    EXPECT_EQ(model->format(), ImageOutput::png);
+    EXPECT_TRUE(model->switchedToPNG());
+
+    services->held(std::nullopt, QStringLiteral("No subject found in this image"));
+    EXPECT_FALSE(model->removeBackground());
+    EXPECT_FALSE(model->format().has_value());
+    EXPECT_FALSE(model->switchedToPNG());
+    EXPECT_TRUE(view.adjustTab()->errorLabel()->isVisible());
+    EXPECT_FALSE(view.buttons()->isActionEnabled());
+    EXPECT_FALSE(view.resetAllButton()->isEnabled());
+
+    // A format the user chose stays chosen.
+    model->setFormat(ImageOutput::tiff);
+    view.adjustTab()->removeSwitch()->click();
+    services->held(std::nullopt, QStringLiteral("No subject found in this image"));
+    EXPECT_EQ(model->format(), ImageOutput::tiff);
+}

@@ -60,6 +60,8 @@ TEST(PhotoBackgroundCommand, AFlatPictureHasNoSubjectAndTheSwitchTurnsBackOff)
     const QStringList texts = strings(shown["texts"]);
     EXPECT_TRUE(texts.contains("No subject found in this image")) << texts.join(" | ").toStdString();
     EXPECT_FALSE(anyContains(texts, "Finding the subject"));
+    // Nothing was cut out, so nothing is left to save.
+    EXPECT_TRUE(strings(shown["disabled"]).contains("Save Copy"));
     EXPECT_TRUE(shown["submitted"].isNull());
 }
 
