@@ -437,7 +437,7 @@ void PhotoEditorModel::updateSubject()
                 self->renderPreview();
             } else {
                 self->m_removeBackground = false;
-                if (self->m_switchedToPNG && !std::get<2>(before)) {
+                if (self->m_switchedToPNG && !std::get<2>(before) && self->m_format == ImageOutput::png) {
                     std::tie(self->m_format, self->m_quality, self->m_switchedToPNG) = before;
                     self->scheduleEstimate();
                 }
