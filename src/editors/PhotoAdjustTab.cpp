@@ -1,6 +1,10 @@
 #include "editors/PhotoAdjustTab.h"
 
+#include "editors/Checkerboard.h"
 #include "editors/PhotoEditorModel.h"
+#include "graphics/SymbolTable.h"
+#include "jobs/ui/ColorWell.h"
+#include "model/HexColor.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -16,14 +20,56 @@
 
 namespace qv {
 
+namespace {
+
+struct Fill {
+    QString title;
+    std::optional<QString> hex;
+};
+
+const std::array<Fill, 3>& fills()
+{
+    static const std::array<Fill, 3> list{{
+        {QStringLiteral("Transparent"), std::nullopt},
+        {QStringLiteral("White"), QStringLiteral("#FFFFFF")},
+        {QStringLiteral("Black"), QStringLiteral("#000000")},
+    }};
+    return list;
+}
+
+QFont scaled(QFont font, double scale)
+{
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale);
+    return font;
+}
+
+// A symbol and a title in the callout font.
+QWidget* symbolLabel(const QString& symbol, const QString& title)
+{
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel;
+    icon->setPixmap(symbolIcon(symbol).pixmap(16, 16));
+    layout->addWidget(icon);
+    auto* text = new QLabel(title);
+    text->setFont(scaled(text->font(), 0.92));
+    layout->addWidget(text);
+    return box;
+}
+
+} // namespace
+
 const std::array<PhotoAdjustTab::Slider, 5>& PhotoAdjustTab::sliders()
 {
     static const std::array<Slider, 5> list{{
-        {QStringLiteral("Exposure"), &PhotoAdjustments::exposure, -2, 2, 0},
-        {QStringLiteral("Contrast"), &PhotoAdjustments::contrast, 0.5, 1.5, 1},
-        {QStringLiteral("Saturation"), &PhotoAdjustments::saturation, 0, 2, 1},
-        {QStringLiteral("Warmth"), &PhotoAdjustments::warmth, -1, 1, 0},
-        {QStringLiteral("Sharpness"), &PhotoAdjustments::sharpness, 0, 1, 0},
+        {QStringLiteral("Exposure"), QStringLiteral("sun.max"), &PhotoAdjustments::exposure, -2, 2, 0},
+        {QStringLiteral("Contrast"), QStringLiteral("circle.lefthalf.filled"), &PhotoAdjustments::contrast, 0.5, 1.5, 1},
+        {QStringLiteral("Saturation"), QStringLiteral("drop"), &PhotoAdjustments::saturation, 0, 2, 1},
+        {QStringLiteral("Warmth"), QStringLiteral("thermometer.medium"), &PhotoAdjustments::warmth, -1, 1, 0},
+        {QStringLiteral("Sharpness"), QStringLiteral("triangle"), &PhotoAdjustments::sharpness, 0, 1, 0},
     }};
     return list;
 }
@@ -43,10 +89,10 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
         auto* row = new QVBoxLayout;
         row->setSpacing(2);
         auto* header = new QHBoxLayout;
-        header->addWidget(new QLabel(s.title));
+        header->addWidget(symbolLabel(s.symbol, s.title));
         header->addStretch(1);
         auto* reset = new QToolButton;
-        reset->setText(QStringLiteral("↺"));
+        reset->setIcon(symbolIcon(QStringLiteral("arrow.uturn.backward.circle")));
         reset->setAutoRaise(true);
         reset->setFocusPolicy(Qt::NoFocus);
         reset->setToolTip(QStringLiteral("Reset ") + s.title.toLower());
@@ -78,13 +124,15 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    auto* switchRow = new QHBoxLayout;
-    switchRow->addWidget(new QLabel(QStringLiteral("Remove background")));
+    m_switchRow = new QWidget;
+    auto* switchRow = new QHBoxLayout(m_switchRow);
+    switchRow->setContentsMargins(0, 0, 0, 0);
+    switchRow->addWidget(symbolLabel(QStringLiteral("person.and.background.dotted"), QStringLiteral("Remove background")));
     switchRow->addStretch(1);
     m_remove = new QCheckBox;
     m_remove->setAccessibleName(QStringLiteral("Remove background"));
     switchRow->addWidget(m_remove);
-    layout->addLayout(switchRow);
+    layout->addWidget(m_switchRow);
     connect(m_remove, &QCheckBox::toggled, this, [this](bool on) { m_model->setRemoveBackground(on); });
 
     m_fillRow = new QWidget;
@@ -93,28 +141,45 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     fillLayout->setSpacing(8);
     auto* behind = new QLabel(QStringLiteral("Behind the subject"));
     behind->setForegroundRole(QPalette::PlaceholderText);
+    behind->setFont(scaled(behind->font(), 0.92));
     fillLayout->addWidget(behind);
     fillLayout->addStretch(1);
-    const std::array<std::pair<QString, std::optional<QString>>, 3> fills{{
-        {QStringLiteral("Transparent"), std::nullopt},
-        {QStringLiteral("White"), QStringLiteral("#FFFFFF")},
-        {QStringLiteral("Black"), QStringLiteral("#000000")},
-    }};
-    for (const auto& [title, hex] : fills) {
-        auto* swatch = new QPushButton(title);
-        swatch->setFlat(true);
-        swatch->setFocusPolicy(Qt::NoFocus);
-        swatch->setToolTip(title);
-        swatch->setAccessibleName(title);
+    for (std::size_t i = 0; i < fills().size(); ++i) {
+        const Fill& fill = fills()[i];
+        auto* swatch = new ColorWell;
+        swatch->setShape(ColorWell::Shape::round);
+        swatch->setOpensChooser(false);
+        swatch->setToolTip(fill.title);
+        swatch->setAccessibleName(fill.title);
+        if (fill.hex)
+            swatch->setColor(colorFromHex(*fill.hex).value_or(QColor(Qt::white)));
+        else
+            swatch->setFace([](QPainter& painter, const QRectF& disc) { Checkerboard(4).paint(painter, disc); });
         fillLayout->addWidget(swatch);
-        connect(swatch, &QPushButton::clicked, this, [this, hex = hex] { m_model->setFillHex(hex); });
+        m_swatches[i] = swatch;
+        connect(swatch, &QPushButton::clicked, this, [this, hex = fill.hex] { m_model->setFillHex(hex); });
     }
+    m_well = new ColorWell;
+    m_well->setShape(ColorWell::Shape::round);
+    m_well->setToolTip(QStringLiteral("Another color"));
+    m_well->setAccessibleName(QStringLiteral("Color"));
+    fillLayout->addWidget(m_well);
+    connect(m_well, &ColorWell::colorChosen, this, [this](const QColor& color) { m_model->setFillHex(hexString(color)); });
     layout->addWidget(m_fillRow);
 
+    m_errorRow = new QWidget;
+    auto* errorLayout = new QHBoxLayout(m_errorRow);
+    errorLayout->setContentsMargins(0, 0, 0, 0);
+    errorLayout->setSpacing(4);
+    auto* warning = new QLabel;
+    warning->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(14, 14));
+    errorLayout->addWidget(warning, 0, Qt::AlignTop);
     m_error = new QLabel;
     m_error->setWordWrap(true);
     m_error->setForegroundRole(QPalette::PlaceholderText);
-    layout->addWidget(m_error);
+    m_error->setFont(scaled(m_error->font(), 0.85));
+    errorLayout->addWidget(m_error, 1);
+    layout->addWidget(m_errorRow);
 
     connect(m_model, &PhotoEditorModel::changed, this, &PhotoAdjustTab::refresh);
     refresh();
@@ -134,11 +199,16 @@ void PhotoAdjustTab::refresh()
         const QSignalBlocker block(m_remove);
         m_remove->setChecked(m_model->removeBackground());
     }
-    m_remove->setEnabled(!m_model->findingSubject());
+    // One lift at a time.
+    m_switchRow->setEnabled(!m_model->findingSubject());
     m_fillRow->setVisible(m_model->removeBackground());
+    const std::optional<QString> fill = m_model->fillHex();
+    for (std::size_t i = 0; i < fills().size(); ++i)
+        m_swatches[i]->setSelected(fill == fills()[i].hex);
+    m_well->setColor(colorFromHex(fill.value_or(QStringLiteral("#FFFFFF"))).value_or(QColor(Qt::white)));
     const std::optional<QString> error = m_model->subjectError();
-    m_error->setVisible(error.has_value());
-    m_error->setText(error ? QStringLiteral("⚠ ") + *error : QString());
+    m_errorRow->setVisible(error.has_value());
+    m_error->setText(error.value_or(QString()));
 }
 
 } // namespace qv

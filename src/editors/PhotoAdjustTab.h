@@ -13,6 +13,7 @@ class QToolButton;
 
 namespace qv {
 
+class ColorWell;
 class PhotoEditorModel;
 
 // Five colour sliders and the background removal switch; every control writes into the model.
@@ -21,6 +22,7 @@ class PhotoAdjustTab : public QWidget {
 public:
     struct Slider {
         QString title;
+        QString symbol;
         double PhotoAdjustments::*field;
         double low;
         double high;
@@ -36,6 +38,11 @@ public:
     QToolButton* resetButton(int index) const { return m_resets[index]; }
     QCheckBox* removeSwitch() const { return m_remove; }
     QLabel* errorLabel() const { return m_error; }
+    QWidget* fillRow() const { return m_fillRow; }
+    // "Transparent", "White", "Black", in that order.
+    ColorWell* swatch(int index) const { return m_swatches[index]; }
+    // "Another color".
+    ColorWell* colorWell() const { return m_well; }
 
     static constexpr int steps = 1000; // slider positions over a range
 
@@ -45,8 +52,12 @@ private:
     PhotoEditorModel* m_model;
     std::array<QSlider*, 5> m_sliders{};
     std::array<QToolButton*, 5> m_resets{};
+    QWidget* m_switchRow;
     QCheckBox* m_remove;
     QWidget* m_fillRow;
+    std::array<ColorWell*, 3> m_swatches{};
+    ColorWell* m_well;
+    QWidget* m_errorRow;
     QLabel* m_error;
 };
 

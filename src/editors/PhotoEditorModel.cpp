@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <tuple>
 
 namespace qv {
 
@@ -447,7 +448,9 @@ void PhotoEditorModel::updateSubject()
     if (m_removeBackground && !m_cutout) {
         m_findingSubject = true;
         QPointer<PhotoEditorModel> self(this);
-        m_services->liftSubject(original, [self](std::optional<QImage> cutout, QString error) {
+        // A lift that finds nothing takes back the PNG it made the copy switch to.
+        const auto before = std::tuple(m_format, m_quality, m_switchedToPNG);
+        m_services->liftSubject(original, [self, before](std::optional<QImage> cutout, QString error) {
             if (!self)
                 return;
             self->m_findingSubject = false;
@@ -456,6 +459,10 @@ void PhotoEditorModel::updateSubject()
                 self->renderPreview();
             } else {
                 self->m_removeBackground = false;
+                if (self->m_switchedToPNG && !std::get<2>(before) && self->m_format == ImageOutput::png) {
+                    std::tie(self->m_format, self->m_quality, self->m_switchedToPNG) = before;
+                    self->scheduleEstimate();
+                }
                 self->updateSubject();
                 self->m_subjectError = error.isEmpty() ? QStringLiteral("Couldn't separate the subject") : error;
             }

@@ -1,5 +1,6 @@
 #include "editors/PhotoEditorView.h"
 
+#include "editors/EditorActivity.h"
 #include "editors/PhotoAdjustTab.h"
 #include "editors/PhotoCropTab.h"
 #include "editors/PhotoEditorModel.h"
@@ -7,6 +8,7 @@
 #include "editors/PhotoPreview.h"
 #include "editors/PhotoSizeTab.h"
 #include "jobs/ui/SegmentedPicker.h"
+#include "platform/ReduceMotion.h"
 #include "platform/ui/EditorButtons.h"
 
 #include <QHBoxLayout>
@@ -51,8 +53,12 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_adjust = new PhotoAdjustTab(model);
     m_pages->addWidget(m_adjust);
     m_crop = new PhotoCropTab(model);
+    m_crop->setAnimator([this](const std::function<void()>& change) { m_preview->withSpring(change); });
+    connect(m_crop, &PhotoCropTab::turnRequested, this, &PhotoEditorView::turnPicture);
+    connect(m_crop, &PhotoCropTab::mirrorRequested, this, &PhotoEditorView::mirrorPicture);
     m_pages->addWidget(m_crop);
     m_size = new PhotoSizeTab(model);
+    m_size->setAnimator([this](const std::function<void()>& change) { m_preview->withSpring(change); });
     m_pages->addWidget(m_size);
     m_pages->addWidget(new PhotoExportTab(model));
     columnLayout->addWidget(m_pages);
@@ -74,7 +80,8 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_resetAll = new QPushButton(QStringLiteral("Reset All"));
     m_resetAll->setFocusPolicy(Qt::NoFocus);
     m_resetAll->setAutoDefault(false);
-    connect(m_resetAll, &QPushButton::clicked, this, [this] { m_model->resetAll(); });
+    connect(m_resetAll, &QPushButton::clicked, this,
+            [this] { m_preview->withSpring([this] { m_model->resetAll(); }); });
     bar->addWidget(m_resetAll);
     m_buttons = new EditorButtons(QStringLiteral("Save Copy"), std::move(cancel), std::move(apply));
     bar->addWidget(m_buttons, 1);
@@ -84,8 +91,37 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     refresh();
 }
 
+PhotoEditorView::~PhotoEditorView()
+{
+    if (m_lifting)
+        EditorActivity::end();
+}
+
+void PhotoEditorView::turnPicture(bool clockwise)
+{
+    m_model->rotateQuarter(clockwise);
+    if (reduceMotion())
+        return;
+    m_preview->springTurn(clockwise ? -90 : 90);
+}
+
+void PhotoEditorView::mirrorPicture(bool horizontal)
+{
+    m_model->flip(horizontal);
+    if (reduceMotion())
+        return;
+    m_preview->springMirror(horizontal ? QSizeF(-1, 1) : QSizeF(1, -1));
+}
+
 void PhotoEditorView::refresh()
 {
+    if (m_model->findingSubject() != m_lifting) {
+        m_lifting = m_model->findingSubject();
+        if (m_lifting)
+            EditorActivity::begin();
+        else
+            EditorActivity::end();
+    }
     m_tabs->setCurrentValue(int(m_model->tab()));
     m_pages->setCurrentIndex(int(m_model->tab()));
     const bool unchanged = m_model->isUnchanged();

@@ -24,6 +24,7 @@ class PhotoEditorView : public QWidget {
 public:
     PhotoEditorView(PhotoEditorModel* model, std::function<void()> cancel, std::function<void()> apply,
                     QWidget* parent = nullptr);
+    ~PhotoEditorView() override;
 
     PhotoPreview* preview() const { return m_preview; }
     PhotoAdjustTab* adjustTab() const { return m_adjust; }
@@ -32,6 +33,11 @@ public:
     QPushButton* compareButton() const { return m_compare; }
     QPushButton* resetAllButton() const { return m_resetAll; }
     EditorButtons* buttons() const { return m_buttons; }
+
+    // The Crop tab's turn and mirror: the model changes at once, the preview springs from the
+    // old orientation into the new one, unless the desktop asks for less motion.
+    void turnPicture(bool clockwise);
+    void mirrorPicture(bool horizontal);
 
 private:
     void refresh();
@@ -46,6 +52,8 @@ private:
     QPushButton* m_compare;
     QPushButton* m_resetAll;
     EditorButtons* m_buttons;
+    // A subject lift counts as editor work while it runs.
+    bool m_lifting = false;
 };
 
 } // namespace qv

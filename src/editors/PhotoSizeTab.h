@@ -1,32 +1,59 @@
 #pragma once
 
+#include "editors/PhotoEditorModel.h"
+
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QSlider;
 class QStackedWidget;
+class QToolButton;
 
 namespace qv {
 
-class PhotoEditorModel;
 class SegmentedPicker;
 
 // How the copy is sized: as it is, scaled, fitted to a longest side or to an exact size.
 class PhotoSizeTab : public QWidget {
     Q_OBJECT
 public:
+    using Animator = std::function<void(const std::function<void()>&)>;
+
     explicit PhotoSizeTab(PhotoEditorModel* model, QWidget* parent = nullptr);
+
+    // Runs a change of the model so that the preview's crop frame springs to it.
+    void setAnimator(Animator animator) { m_animator = std::move(animator); }
 
     // The slider stores multiples of 5, never under 5.
     static double storedScale(double percent);
     // An exact side lies within 1 ... 16384 pixels.
     static int storedSide(qint64 pixels);
+    // The Fit row's menu, longest first.
+    static const QList<int>& commonLongestSides();
+    // The exact size's menu.
+    static const QList<PhotoEditorModel::SizePreset>& commonSizes();
+    // "1080 × 1350 · Portrait 4:5".
+    static QString presetTitle(const PhotoEditorModel::SizePreset& preset);
+    // What the exact size does to the cropped picture.
+    static QString exactCaption(const PhotoEditorModel& model);
+
+    // Swaps the exact width and height.
+    void swapSides();
+    void choosePreset(const PhotoEditorModel::SizePreset& preset);
 
     QSlider* scaleSlider() const { return m_scale; }
     QLineEdit* widthField() const { return m_width; }
     QLineEdit* heightField() const { return m_height; }
     QLabel* copyLabel() const { return m_copy; }
+    QLabel* croppedLabel() const { return m_cropped; }
+    QLabel* exactCaptionLabel() const { return m_caption; }
+    QToolButton* swapButton() const { return m_swap; }
+    QMenu* fitMenu() const { return m_fitMenu; }
+    QMenu* sizeMenu() const { return m_sizeMenu; }
 
 protected:
     // Return in a field commits the number and never saves the copy.
@@ -34,8 +61,10 @@ protected:
 
 private:
     void refresh();
+    void animated(const std::function<void()>& change);
 
     PhotoEditorModel* m_model;
+    Animator m_animator;
     SegmentedPicker* m_modes;
     QStackedWidget* m_sections;
     QSlider* m_scale;
@@ -44,9 +73,13 @@ private:
     QLineEdit* m_width;
     QLineEdit* m_height;
     SegmentedPicker* m_exactFit;
+    QToolButton* m_swap;
+    QMenu* m_fitMenu;
+    QMenu* m_sizeMenu;
+    QLabel* m_caption;
     QLabel* m_original;
     QLabel* m_cropped;
-    QLabel* m_croppedTitle;
+    QWidget* m_croppedRow;
     QLabel* m_copy;
 };
 
