@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -89,11 +90,15 @@ AnnotateView::AnnotateView(const QImage& image, AnnotateModel* model, std::funct
     m_undo->setIcon(symbolIcon(QStringLiteral("arrow.uturn.backward")));
     m_undo->setToolTip(QStringLiteral("Undo"));
     m_undo->setAccessibleName(QStringLiteral("Undo"));
-    m_undo->setShortcut(QKeySequence::Undo);
     m_undo->setFocusPolicy(Qt::NoFocus);
     m_undo->setAutoDefault(false);
     connect(m_undo, &QPushButton::clicked, this, [this] { m_model->undo(); });
     toolbar->addWidget(m_undo);
+    // Straight to the button's action, not a button press animated over a tenth of a second.
+    // A text field with the focus keeps Ctrl+Z for its own typing.
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    undoKey->setContext(Qt::WindowShortcut);
+    connect(undoKey, &QShortcut::activated, m_undo, &QPushButton::click);
     layout->addLayout(toolbar);
 
     m_canvas = new AnnotateCanvas(image, model);

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -271,7 +272,10 @@ TEST(AnnotateView, ToolbarNamesItsToolsAndColoursAndUndoNeedsAMark)
 
     QPushButton* undo = editor.view.undoButton();
     EXPECT_EQ(undo->toolTip(), QStringLiteral("Undo"));
-    EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    QStringList keys;
+    for (const QShortcut* shortcut : editor.view.findChildren<QShortcut*>())
+        keys.append(shortcut->key().toString());
+    EXPECT_TRUE(keys.contains("Ctrl+Z"));
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_FALSE(editor.view.buttons()->isActionEnabled());
     click(editor.canvas(), QPointF(10, 10));

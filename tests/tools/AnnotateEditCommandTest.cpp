@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace qv::test;
@@ -155,4 +156,37 @@ TEST(AnnotateEditCommand, AnUnreadablePictureOpensNoWindow)
     for (const QJsonValue& text : shown["toasts"].toArray())
         toasts.append(text.toString());
     EXPECT_EQ(toasts, QStringList{"Couldn't open bad.jpg"});
+}
+
+TEST(AnnotateEditCommand, ControlZTakesBackTheNewestMark)
+{
+    QTemporaryDir dir;
+    const QString file = whitePng(dir.filePath("pic.png"));
+    int code = -1;
+    const QJsonObject done = edit({"tool.image.annotate", file, "--no-run", "--do",
+                                   R"([["click","Rectangle"],["drag",["picture",0.1,0.1],["picture",0.3,0.3]],)"
+                                   R"(["click","Pen"],["drag",["picture",0.5,0.5],["picture",0.9,0.6]],)"
+                                   R"(["key","Ctrl+Z"],["apply"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    const QJsonArray marks = done["submitted"].toObject()["annotations"].toArray();
+    ASSERT_EQ(marks.size(), 1);
+    EXPECT_EQ(marks[0].toObject()["kind"].toString(), "rectangle");
+}
+
+TEST(AnnotateEditCommand, AHugePictureOpensFromAShrunkDecode)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("huge.jpg");
+    ASSERT_EQ(QProcess::execute("vips", {"black", file, "20000", "20000", "--bands", "3"}), 0);
+    int code = -1;
+    const QJsonObject done = edit({"tool.image.annotate", file, "--no-run", "--do",
+                                   R"([["drag",["picture",0.5,0.5],["picture",1.0,1.0]],["apply"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(done["picture"].toArray(), (QJsonArray{480, 480}));
+    const QJsonArray points = done["submitted"].toObject()["annotations"].toArray()[0].toObject()["points"].toArray();
+    ASSERT_EQ(points.size(), 2);
+    EXPECT_NEAR(point(points[0]).x(), 10000, 1);
+    EXPECT_NEAR(point(points[1]).y(), 20000, 1);
 }
