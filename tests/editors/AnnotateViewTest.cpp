@@ -341,3 +341,32 @@ TEST(AnnotateEditor, UnreadablePicturesThrow)
     EXPECT_THROW(AnnotateEditor::load(fileAt("cut.png", png.left(png.size() / 2))), std::exception);
     EXPECT_EQ(AnnotateEditor::load(fileAt("whole.png", png)).pixelSize, QSize(400, 400));
 }
+
+TEST(AnnotateEditor, PicturesOfEveryKindShowInTheirOwnColours)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        QStringList make; // ImageMagick's arguments before the file
+        QColor expected;
+        int tolerance;
+    };
+    const QList<Case> cases{
+        // Full magenta and yellow ink print a slightly dull red through the usual press profile.
+        {"cmyk.jpg", {"-size", "64x64", "xc:red", "-colorspace", "CMYK"}, QColor(236, 33, 40), 25},
+        {"grey16.png", {"-size", "64x64", "xc:gray(50%)", "-colorspace", "Gray", "-depth", "16"}, QColor(128, 128, 128), 4},
+        {"palette.png", {"-size", "64x64", "xc:#3366CC", "-type", "Palette"}, QColor(0x33, 0x66, 0xCC), 2},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        ASSERT_EQ(QProcess::execute("convert", c.make + QStringList{path}), 0) << c.name;
+        FileInfo file;
+        file.url = QUrl::fromLocalFile(path);
+        file.name = c.name;
+        const AnnotateEditor::Picture picture = AnnotateEditor::load(file);
+        const QColor shown = picture.image.pixelColor(32, 32);
+        EXPECT_NEAR(shown.red(), c.expected.red(), c.tolerance) << c.name;
+        EXPECT_NEAR(shown.green(), c.expected.green(), c.tolerance) << c.name;
+        EXPECT_NEAR(shown.blue(), c.expected.blue(), c.tolerance) << c.name;
+    }
+}
