@@ -225,6 +225,20 @@ TEST(AnnotateView, ATextClickWhileTextIsPendingCommitsItAndMovesTheField)
     EXPECT_EQ(field->pos(), editor.canvas()->pos() + QPoint(480 - 220, 240));
 }
 
+TEST(AnnotateView, OnANarrowPictureTheTextFieldReachesPastItsLeftEdge)
+{
+    Editor editor(QSize(100, 1000));
+    editor.view.show();
+    ASSERT_EQ(editor.canvas()->width(), 48);
+    editor.pick(Annotation::Kind::text);
+    click(editor.canvas(), QPointF(24, 96));
+    QLineEdit* field = editor.view.textField();
+    ASSERT_TRUE(field->isVisible());
+    EXPECT_EQ(field->pos(), editor.canvas()->pos() + QPoint(48 - 220, 96));
+    EXPECT_GE(field->x(), 0); // still whole inside the window
+    expectNear(*editor.model->textPoint(), QPointF(50, 200));
+}
+
 TEST(AnnotateView, ReturnInTheTextFieldPlacesTheTextAndNeverSaves)
 {
     Editor editor(QSize(1000, 1000));
