@@ -384,3 +384,19 @@ TEST(AnnotateEditor, PicturesOfEveryKindShowInTheirOwnColours)
         EXPECT_NEAR(shown.blue(), c.expected.blue(), c.tolerance) << c.name;
     }
 }
+
+TEST(AnnotateEditor, ATurnedPhotoIsShownAndMeasuredUpright)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("turned.jpg");
+    QImage stored(400, 200, QImage::Format_RGB32);
+    stored.fill(Qt::white);
+    ASSERT_TRUE(stored.save(path, "JPEG"));
+    ASSERT_EQ(QProcess::execute("exiv2", {"-q", "-M", "set Exif.Image.Orientation 6", "mo", path}), 0);
+    FileInfo file;
+    file.url = QUrl::fromLocalFile(path);
+    file.name = "turned.jpg";
+    const AnnotateEditor::Picture picture = AnnotateEditor::load(file);
+    EXPECT_EQ(picture.pixelSize, QSize(200, 400));
+    EXPECT_EQ(picture.image.size(), QSize(200, 400));
+}
