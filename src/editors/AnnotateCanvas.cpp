@@ -60,9 +60,9 @@ std::optional<QRectF> AnnotateCanvas::targetRect(const QString& name) const
     return std::nullopt;
 }
 
-QRegion AnnotateCanvas::takePaintedRegion()
+QRect AnnotateCanvas::takePaintedBounds()
 {
-    return std::exchange(m_painted, QRegion());
+    return std::exchange(m_painted, QRect());
 }
 
 QPainterPath AnnotateCanvas::clipPath() const
@@ -101,7 +101,7 @@ void AnnotateCanvas::ensureCache()
 
 void AnnotateCanvas::paintEvent(QPaintEvent* event)
 {
-    m_painted += event->region();
+    m_painted |= event->rect();
     ensureCache();
     QPainter painter(this);
     painter.setClipRegion(event->region());

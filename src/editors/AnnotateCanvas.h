@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QRegion>
+#include <QRect>
 #include <QWidget>
 
 #include <optional>
@@ -28,8 +28,9 @@ public:
     // The picture as shown, W·s x H·s, in this widget's coordinates.
     QRectF pictureRect() const;
 
-    // The areas painted since the last call (for checking that a drag repaints little).
-    QRegion takePaintedRegion();
+    // The bounds of what was painted since the last call (for checking that a drag repaints
+    // little).
+    QRect takePaintedBounds();
 
     // "picture": the whole picture as shown.
     std::optional<QRectF> targetRect(const QString& name) const override;
@@ -64,7 +65,7 @@ private:
     bool m_cacheValid = false;
     std::optional<Annotation> m_shownDraft;
     std::optional<QPointF> m_dragStart; // in view points
-    QRegion m_painted;
+    QRect m_painted;
 };
 
 } // namespace qv

@@ -176,14 +176,14 @@ TEST(AnnotateCanvas, DrawsMarksAsTheJobDoesAndADragRepaintsOnlyTheDraft)
     EXPECT_EQ(shown.pixelColor(30, 450), QColor(Qt::white));
 
     // A short stroke in one corner leaves the rest of the canvas unpainted.
-    editor.canvas()->takePaintedRegion();
+    editor.canvas()->takePaintedBounds();
     editor.pick(Annotation::Kind::pen);
     mouse(editor.canvas(), QEvent::MouseButtonPress, QPointF(400, 40));
     for (int i = 1; i <= 5; ++i) {
         mouse(editor.canvas(), QEvent::MouseMove, QPointF(400 + 4 * i, 40 + 2 * i));
         QApplication::processEvents();
     }
-    const QRect painted = editor.canvas()->takePaintedRegion().boundingRect();
+    const QRect painted = editor.canvas()->takePaintedBounds();
     EXPECT_FALSE(painted.isEmpty());
     EXPECT_LT(painted.width() * painted.height(), 480 * 480 / 10);
     EXPECT_TRUE(painted.contains(QPoint(410, 45)));
