@@ -1,5 +1,6 @@
 #include "editors/EditorLauncher.h"
 
+#include "editors/AnnotateEditor.h"
 #include "editors/CropEditor.h"
 #include "editors/PagesEditor.h"
 #include "editors/PhotoEditor.h"
@@ -65,6 +66,10 @@ void openEditor(EditorKind kind, const WheelEntry& entry, const QList<FileInfo>&
     }
     if (kind == EditorKind::photo) {
         PhotoEditor::open(file, point, editorApplyAction(entry, file, point));
+        return;
+    }
+    if (kind == EditorKind::annotate) {
+        AnnotateEditor::open(file, point, editorApplyAction(entry, file, point));
         return;
     }
     if (kind == EditorKind::redact) {

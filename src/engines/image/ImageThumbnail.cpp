@@ -30,15 +30,17 @@ VipsPointer step(VipsPointer in, int (*operation)(VipsImage*, VipsImage**))
 
 } // namespace
 
-std::optional<QImage> imageThumbnail(const QString& path, QSize box)
+std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeFile)
 {
     if (!ensureVips() || box.isEmpty())
         return std::nullopt;
     const QByteArray native = QFile::encodeName(path);
     VipsImage* raw = nullptr;
-    if (vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(), "size",
-                       VIPS_SIZE_DOWN, nullptr)
-        != 0) {
+    const int status = wholeFile ? vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(),
+                                                  "size", VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr)
+                                 : vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(),
+                                                  "size", VIPS_SIZE_DOWN, nullptr);
+    if (status != 0) {
         vips_error_clear();
         return std::nullopt;
     }
