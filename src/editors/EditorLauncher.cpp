@@ -7,7 +7,6 @@
 #include "editors/RedactEditor.h"
 #include "editors/TrimEditor.h"
 #include "jobs/JobCenter.h"
-#include "model/Log.h"
 
 namespace qv {
 
@@ -47,37 +46,35 @@ void openEditor(EditorKind kind, const WheelEntry& entry, const QList<FileInfo>&
     if (files.isEmpty())
         return;
     const FileInfo& file = files.first();
-    if (kind == EditorKind::trim || kind == EditorKind::split) {
+    const EditorApplyAction apply = editorApplyAction(entry, file, point);
+    switch (kind) {
+    case EditorKind::trim:
+    case EditorKind::split: {
         const bool ringtone = !entry.operations.isEmpty()
                               && entry.operations.first().id == QLatin1String("tool.audio.ringtone");
         const TrimEditor::Mode mode = kind == EditorKind::split ? TrimEditor::Mode::split
                                       : ringtone                ? TrimEditor::Mode::ringtone
                                                                 : TrimEditor::Mode::trim;
-        TrimEditor::open(file, mode, point, editorApplyAction(entry, file, point));
+        TrimEditor::open(file, mode, point, apply);
         return;
     }
-    if (kind == EditorKind::crop) {
-        CropEditor::open(file, point, editorApplyAction(entry, file, point));
+    case EditorKind::crop:
+        CropEditor::open(file, point, apply);
+        return;
+    case EditorKind::pdfReorder:
+    case EditorKind::pdfExtract:
+        PagesEditor::open(file, kind == EditorKind::pdfExtract, point, apply);
+        return;
+    case EditorKind::photo:
+        PhotoEditor::open(file, point, apply);
+        return;
+    case EditorKind::annotate:
+        AnnotateEditor::open(file, point, apply);
+        return;
+    case EditorKind::redact:
+        RedactEditor::open(file, point, apply);
         return;
     }
-    if (kind == EditorKind::pdfReorder || kind == EditorKind::pdfExtract) {
-        PagesEditor::open(file, kind == EditorKind::pdfExtract, point, editorApplyAction(entry, file, point));
-        return;
-    }
-    if (kind == EditorKind::photo) {
-        PhotoEditor::open(file, point, editorApplyAction(entry, file, point));
-        return;
-    }
-    if (kind == EditorKind::annotate) {
-        AnnotateEditor::open(file, point, editorApplyAction(entry, file, point));
-        return;
-    }
-    if (kind == EditorKind::redact) {
-        RedactEditor::open(file, point, editorApplyAction(entry, file, point));
-        return;
-    }
-    // The editors themselves arrive one by one; until then the choice opens nothing.
-    qCInfo(appLog).noquote() << "No" << toString(kind) << "editor yet for" << files.first().name;
 }
 
 } // namespace qv
