@@ -26,7 +26,8 @@ PhotoEditor::Picture PhotoEditor::load(const FileInfo& file)
     const std::optional<QSize> size = imagePixelSize(file.path());
     if (!size || size->isEmpty())
         throw EngineError(QStringLiteral("Not an image"));
-    const std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide));
+    // A cut-off file would show partly grey and save so: it is refused.
+    const std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide), true);
     if (!preview || preview->isNull())
         throw EngineError(QStringLiteral("Not an image"));
     Picture picture{*preview, *size, preview->hasAlphaChannel(), {}};

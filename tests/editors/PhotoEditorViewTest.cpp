@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QVariantAnimation>
+#include <QBuffer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -258,8 +259,23 @@ TEST(PhotoEditor, LoadsAShrunkPreviewWithTheFullSizeAndRefusesWhatIsNoPicture)
     EXPECT_FALSE(photo.hasAlpha);
     EXPECT_EQ(photo.quality, 70);
 
+    QImage noise(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x)
+            noise.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    const auto encoded = [&noise](const char* format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        noise.save(&buffer, format, 90);
+        return bytes;
+    };
+    const QByteArray jpegBytes = encoded("JPEG");
+    const QByteArray pngBytes = encoded("PNG");
+    // Cut short, a picture would show partly grey: it is refused instead.
     for (const QByteArray& bytes : {QByteArray(), QByteArray("not a picture at all"),
-                                    QByteArray::fromHex("ffd8ffe000104a464946")}) {
+                                    QByteArray::fromHex("ffd8ffe000104a464946"),
+                                    jpegBytes.left(jpegBytes.size() * 6 / 10), pngBytes.left(pngBytes.size() / 2)}) {
         const QString bad = dir.filePath(QStringLiteral("bad.jpg"));
         QFile out(bad);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
