@@ -2,13 +2,10 @@
 
 #include "editors/AnnotateModel.h"
 #include "editors/AnnotateView.h"
-#include "editors/EditorActivity.h"
+#include "editors/EditorOpening.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
-#include "jobs/Toasts.h"
 #include "model/EngineError.h"
-#include "model/Log.h"
-#include "platform/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 
@@ -31,27 +28,15 @@ AnnotateEditor::Picture AnnotateEditor::load(const FileInfo& file)
 
 void AnnotateEditor::open(const FileInfo& file, QPointF point, Completion completion)
 {
-    EditorActivity::begin();
-    runInBackground([file, point, completion = std::move(completion)]() mutable {
-        std::optional<Picture> picture;
-        try {
-            picture = load(file);
-        } catch (const std::exception& error) {
-            qCInfo(appLog) << "Cannot annotate" << file.name << ":" << error.what();
-        }
-        postToMainThread([file, point, picture = std::move(picture), completion = std::move(completion)]() mutable {
-            EditorActivity::end();
-            if (!picture) {
-                showToast(QStringLiteral("Couldn't open %1").arg(file.name),
-                          QStringLiteral("exclamationmark.triangle"), 3.0);
-                return;
-            }
-            auto* model = new AnnotateModel(QSizeF(picture->pixelSize));
+    openWhenLoaded<Picture>(
+        file, [file] { return load(file); }, QStringLiteral("Couldn't open %1").arg(file.name),
+        [file, point, completion = std::move(completion)](Picture& picture) {
+            auto* model = new AnnotateModel(QSizeF(picture.pixelSize));
             auto window = std::make_shared<QPointer<EditorWindow>>();
             QPointer<AnnotateModel> weakModel(model);
             auto* view = new AnnotateView(
-                picture->image, model, [window] { finishEditor(*window); },
-                [window, weakModel, completion = std::move(completion)] {
+                picture.image, model, [window] { finishEditor(*window); },
+                [window, weakModel, completion] {
                     if (!weakModel || !weakModel->canSave())
                         return;
                     const OperationOptions options = weakModel->saveCopyOptions();
@@ -62,7 +47,6 @@ void AnnotateEditor::open(const FileInfo& file, QPointF point, Completion comple
             model->setParent(view);
             *window = presentInEditorWindow(QStringLiteral("Annotate ") + file.name, false, {}, view, point);
         });
-    });
 }
 
 } // namespace qv

@@ -1,19 +1,16 @@
 #include "editors/CropEditor.h"
 
 #include "editors/CropEditorView.h"
-#include "editors/EditorActivity.h"
+#include "editors/EditorOpening.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/StreamCopyArguments.h"
-#include "jobs/Toasts.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
-#include "model/Log.h"
 #include "platform/FFmpegInvocation.h"
 #include "platform/TemporaryRoot.h"
-#include "platform/ThreadCall.h"
 #include "platform/WorkFolderRegistry.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
@@ -107,26 +104,15 @@ CropEditor::Picture CropEditor::load(const FileInfo& file, std::stop_token stop)
 
 void CropEditor::open(const FileInfo& file, QPointF point, Completion completion)
 {
-    EditorActivity::begin();
     const std::stop_token stop = quitStop().get_token();
-    runInBackground([file, point, stop, completion = std::move(completion)]() mutable {
-        std::optional<Picture> picture;
-        try {
-            picture = load(file, stop);
-        } catch (const std::exception& error) {
-            qCInfo(appLog) << "Cannot crop" << file.name << ":" << error.what();
-        }
-        postToMainThread([file, point, picture = std::move(picture), completion = std::move(completion)]() mutable {
-            EditorActivity::end();
-            if (!picture) {
-                showToast(QStringLiteral("Couldn't open %1 for cropping").arg(file.name),
-                          QStringLiteral("exclamationmark.triangle"), 3.0);
-                return;
-            }
+    openWhenLoaded<Picture>(
+        file, [file, stop] { return load(file, stop); },
+        QStringLiteral("Couldn't open %1 for cropping").arg(file.name),
+        [file, point, completion = std::move(completion)](Picture& picture) {
             auto window = std::make_shared<QPointer<EditorWindow>>();
             auto* view = new CropEditorView(
-                picture->preview, picture->pixelSize, [window] { finishEditor(*window); },
-                [window, completion = std::move(completion)](QRect rect) {
+                picture.preview, picture.pixelSize, [window] { finishEditor(*window); },
+                [window, completion](QRect rect) {
                     finishEditor(*window);
                     OperationOptions options;
                     options.cropRect = QRectF(rect);
@@ -135,7 +121,6 @@ void CropEditor::open(const FileInfo& file, QPointF point, Completion completion
                 });
             *window = presentInEditorWindow(QStringLiteral("Crop ") + file.name, false, {}, view, point);
         });
-    });
 }
 
 } // namespace qv

@@ -1,17 +1,14 @@
 #include "editors/PhotoEditor.h"
 
-#include "editors/EditorActivity.h"
+#include "editors/EditorOpening.h"
 #include "editors/EnginePhotoEditorServices.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoEditorView.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
-#include "jobs/Toasts.h"
 #include "model/EngineError.h"
-#include "model/Log.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 
@@ -37,28 +34,16 @@ PhotoEditor::Picture PhotoEditor::load(const FileInfo& file)
 
 void PhotoEditor::open(const FileInfo& file, QPointF point, Completion completion)
 {
-    EditorActivity::begin();
-    runInBackground([file, point, completion = std::move(completion)]() mutable {
-        std::optional<Picture> picture;
-        try {
-            picture = load(file);
-        } catch (const std::exception& error) {
-            qCInfo(appLog) << "Cannot edit" << file.name << ":" << error.what();
-        }
-        postToMainThread([file, point, picture = std::move(picture), completion = std::move(completion)]() mutable {
-            EditorActivity::end();
-            if (!picture) {
-                showToast(QStringLiteral("Couldn't open %1").arg(file.name),
-                          QStringLiteral("exclamationmark.triangle"), 3.0);
-                return;
-            }
-            auto* model = new PhotoEditorModel(file, picture->preview, picture->pixelSize, picture->hasAlpha,
-                                               SettingsSnapshot::load(), picture->quality,
+    openWhenLoaded<Picture>(
+        file, [file] { return load(file); }, QStringLiteral("Couldn't open %1").arg(file.name),
+        [file, point, completion = std::move(completion)](Picture& picture) {
+            auto* model = new PhotoEditorModel(file, picture.preview, picture.pixelSize, picture.hasAlpha,
+                                               SettingsSnapshot::load(), picture.quality,
                                                std::make_shared<EnginePhotoEditorServices>());
             auto window = std::make_shared<QPointer<EditorWindow>>();
             auto* view = new PhotoEditorView(
                 model, [window] { finishEditor(*window); },
-                [window, model, completion = std::move(completion)] {
+                [window, model, completion] {
                     const OperationOptions options = model->recipe();
                     finishEditor(*window);
                     if (completion)
@@ -67,7 +52,6 @@ void PhotoEditor::open(const FileInfo& file, QPointF point, Completion completio
             model->setParent(view);
             *window = presentInEditorWindow(QStringLiteral("Edit ") + file.name, false, {}, view, point);
         });
-    });
 }
 
 } // namespace qv
