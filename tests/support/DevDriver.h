@@ -33,6 +33,21 @@ private:
     }
 };
 
+// `quorvenda-dev edit ARGS` under home: its last JSON line.
+inline QJsonObject runEditCommand(const QStringList& args, const QString& home, int* exitCode = nullptr)
+{
+    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, exitCode));
+}
+
+// A JSON array of texts as a list.
+inline QStringList stringList(const QJsonValue& value)
+{
+    QStringList list;
+    for (const QJsonValue& item : value.toArray())
+        list.append(item.toString());
+    return list;
+}
+
 // `quorvenda-dev run ARGS` under home.
 inline DriverRun runDriverJob(const QStringList& args, const QString& home)
 {

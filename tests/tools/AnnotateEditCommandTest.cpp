@@ -13,11 +13,6 @@ using namespace qv::test;
 
 namespace {
 
-QJsonObject edit(const QStringList& args, const QString& home, int* code)
-{
-    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, code));
-}
-
 QString whitePng(const QString& path)
 {
     QImage image(1000, 1000, QImage::Format_RGB32);
@@ -46,7 +41,7 @@ TEST(AnnotateEditCommand, AnArrowOnThePictureIsSavedInFullSizePixels)
     const QString before = dir.filePath("before.png");
     const QString after = dir.filePath("after.png");
     int code = -1;
-    const QJsonObject done = edit({"tool.image.annotate", file, "--do",
+    const QJsonObject done = runEditCommand({"tool.image.annotate", file, "--do",
                                    QString(R"([["screenshot","%1"],["drag",["picture",0.2,0.2],["picture",0.8,0.8]],)"
                                            R"(["screenshot","%2"],["apply"]])")
                                        .arg(before, after)},
@@ -99,7 +94,7 @@ TEST(AnnotateEditCommand, TextTypedButNotCommittedIsSaved)
     QTemporaryDir dir;
     const QString file = whitePng(dir.filePath("pic.png"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.annotate", file, "--do",
+    const QJsonObject done = runEditCommand({"tool.image.annotate", file, "--do",
                                    R"([["click","Text"],["click",["picture",0.1,0.1]],["type","Hello"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
@@ -129,7 +124,7 @@ TEST(AnnotateEditCommand, NothingDrawnLeavesSaveCopyDisabledAndCancelRunsNothing
     QTemporaryDir dir;
     const QString file = whitePng(dir.filePath("pic.png"));
     int code = -1;
-    const QJsonObject shown = edit({"tool.image.annotate", file, "--do", R"([["apply"],["cancel"]])"}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.image.annotate", file, "--do", R"([["apply"],["cancel"]])"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     QStringList disabled;
     for (const QJsonValue& text : shown["disabled"].toArray())
@@ -149,7 +144,7 @@ TEST(AnnotateEditCommand, AnUnreadablePictureOpensNoWindow)
     ASSERT_EQ(out.write("this is no picture"), 18);
     out.close();
     int code = -1;
-    const QJsonObject shown = edit({"tool.image.annotate", bad}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.image.annotate", bad}, dir.path(), &code);
     EXPECT_EQ(code, 1);
     EXPECT_FALSE(shown["opened"].toBool());
     QStringList toasts;
@@ -163,7 +158,7 @@ TEST(AnnotateEditCommand, ControlZTakesBackTheNewestMark)
     QTemporaryDir dir;
     const QString file = whitePng(dir.filePath("pic.png"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.annotate", file, "--no-run", "--do",
+    const QJsonObject done = runEditCommand({"tool.image.annotate", file, "--no-run", "--do",
                                    R"([["click","Rectangle"],["drag",["picture",0.1,0.1],["picture",0.3,0.3]],)"
                                    R"(["click","Pen"],["drag",["picture",0.5,0.5],["picture",0.9,0.6]],)"
                                    R"(["key","Ctrl+Z"],["apply"]])"},
@@ -180,7 +175,7 @@ TEST(AnnotateEditCommand, AHugePictureOpensFromAShrunkDecode)
     const QString file = dir.filePath("huge.jpg");
     ASSERT_EQ(QProcess::execute("vips", {"black", file, "20000", "20000", "--bands", "3"}), 0);
     int code = -1;
-    const QJsonObject done = edit({"tool.image.annotate", file, "--no-run", "--do",
+    const QJsonObject done = runEditCommand({"tool.image.annotate", file, "--no-run", "--do",
                                    R"([["drag",["picture",0.5,0.5],["picture",1.0,1.0]],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);

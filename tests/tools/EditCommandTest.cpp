@@ -50,19 +50,6 @@ double duration(const QString& file)
     return output.trimmed().toDouble();
 }
 
-QJsonObject edit(const QStringList& args, const QString& home, int* code)
-{
-    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, code));
-}
-
-QStringList strings(const QJsonValue& value)
-{
-    QStringList list;
-    for (const QJsonValue& item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
 } // namespace
 
 TEST(EditCommand, TrimShowsTheClipAndSubmitsTheDraggedSelection)
@@ -71,11 +58,11 @@ TEST(EditCommand, TrimShowsTheClipAndSubmitsTheDraggedSelection)
     const QString clip = redClip(dir.filePath("clip.mp4"));
     int code = -1;
     const QString shot = dir.filePath("shot.png");
-    const QJsonObject shown = edit({"tool.video.trim", clip, "--screenshot", shot}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.video.trim", clip, "--screenshot", shot}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(shown["title"].toString(), "Trim clip.mp4");
     EXPECT_EQ(shown["size"].toArray()[0].toInt(), 756);
-    EXPECT_TRUE(strings(shown["disabled"]).contains("Trim"));
+    EXPECT_TRUE(stringList(shown["disabled"]).contains("Trim"));
     EXPECT_TRUE(shown["submitted"].isNull());
     EXPECT_TRUE(shown["stillOpen"].toBool()); // no action ended it
     // Red frames fill the strip inside the amber selection, below the 405-high picture.
@@ -91,7 +78,7 @@ TEST(EditCommand, TrimShowsTheClipAndSubmitsTheDraggedSelection)
     EXPECT_GT(red, image.width() / 4);
 
     const QJsonObject trimmed =
-        edit({"tool.video.trim", clip, "--do", R"([["drag","start","time:2"],["drag","end","time:7.5"],["apply"]])"},
+        runEditCommand({"tool.video.trim", clip, "--do", R"([["drag","start","time:2"],["drag","end","time:7.5"],["apply"]])"},
              dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QJsonObject submitted = trimmed["submitted"].toObject();
@@ -112,7 +99,7 @@ TEST(EditCommand, CancelAndEscapeCloseTheEditorAndSubmitNothing)
                                 R"([["close"]])"}) {
         SCOPED_TRACE(actions);
         int code = -1;
-        const QJsonObject result = edit({"tool.video.trim", clip, "--do", actions}, dir.path(), &code);
+        const QJsonObject result = runEditCommand({"tool.video.trim", clip, "--do", actions}, dir.path(), &code);
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(result["opened"].toBool());
         EXPECT_FALSE(result["stillOpen"].toBool());
@@ -127,13 +114,13 @@ TEST(EditCommand, SplitAtMarksPlacedWithBAndInEqualParts)
     QTemporaryDir dir;
     const QString clip = redClip(dir.filePath("clip.mp4"));
     int code = -1;
-    const QJsonObject result = edit(
+    const QJsonObject result = runEditCommand(
         {"tool.video.split", clip, "--do",
          R"([["click","time:3"],["key","B"],["click","time:6"],["key","B"],["click","time:0.1"],["key","B"],["apply"]])"},
         dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result["title"].toString(), "Split clip.mp4");
-    EXPECT_TRUE(strings(result["texts"]).contains(QStringLiteral("3 parts · click a mark to remove it")));
+    EXPECT_TRUE(stringList(result["texts"]).contains(QStringLiteral("3 parts · click a mark to remove it")));
     const QJsonArray at = result["submitted"].toObject()["split"].toObject()["at"].toObject()["_0"].toArray();
     ASSERT_EQ(at.size(), 2);
     EXPECT_NEAR(at[0].toDouble(), 3.0, 0.1);
@@ -142,7 +129,7 @@ TEST(EditCommand, SplitAtMarksPlacedWithBAndInEqualParts)
     EXPECT_EQ(parts, (QStringList{"clip 1.mp4", "clip 2.mp4", "clip 3.mp4"}));
 
     const QJsonObject equal =
-        edit({"tool.video.split", clip, "--no-run", "--do", R"([["click","Equal parts"],["apply"]])"}, dir.path(), &code);
+        runEditCommand({"tool.video.split", clip, "--no-run", "--do", R"([["click","Equal parts"],["apply"]])"}, dir.path(), &code);
     EXPECT_EQ(QJsonDocument(equal["submitted"].toObject()).toJson(QJsonDocument::Compact),
               R"({"split":{"parts":{"_0":2}}})");
 }
@@ -152,12 +139,12 @@ TEST(EditCommand, ARingtoneStopsFortySecondsAfterItsStart)
     QTemporaryDir dir;
     const QString tone = make(dir.filePath("tone.m4a"), {"-f", "lavfi", "-i", "sine=frequency=440:duration=90", "-c:a", "aac"});
     int code = -1;
-    const QJsonObject result = edit(
+    const QJsonObject result = runEditCommand(
         {"tool.audio.ringtone", tone, "--do", R"([["drag","start","time:10"],["drag","end","time:70"],["apply"]])"},
         dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result["title"].toString(), "Ringtone from tone.m4a");
-    EXPECT_TRUE(strings(result["texts"]).contains("Ringtones can be at most 40 seconds long."));
+    EXPECT_TRUE(stringList(result["texts"]).contains("Ringtones can be at most 40 seconds long."));
     const QJsonObject submitted = result["submitted"].toObject();
     EXPECT_NEAR(submitted["trimStart"].toDouble(), 10, 0.05);
     EXPECT_DOUBLE_EQ(submitted["trimEnd"].toDouble() - submitted["trimStart"].toDouble(), 40.0);
@@ -171,11 +158,11 @@ TEST(EditCommand, AFileThePlayerRefusesIsPreviewedThroughAProxyButTheJobReadsThe
                               {"-f", "lavfi", "-i", "testsrc=size=1280x720:rate=25:duration=4", "-f", "lavfi", "-i",
                                "sine=duration=4", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
     int code = -1;
-    const QJsonObject result = edit({"tool.video.trim", clip, "--unplayable", "--do",
+    const QJsonObject result = runEditCommand({"tool.video.trim", clip, "--unplayable", "--do",
                                      R"([["drag","end","time:3"],["apply"]])"},
                                     dir.path(), &code);
     EXPECT_EQ(code, 0);
-    EXPECT_TRUE(strings(result["toasts"]).contains(QStringLiteral("Preparing a preview of clip.mkv…")));
+    EXPECT_TRUE(stringList(result["toasts"]).contains(QStringLiteral("Preparing a preview of clip.mkv…")));
     const QDir tmp(dir.filePath("cache/quorvenda/tmp"));
     const QStringList proxies = tmp.entryList({"proxy-*.mp4"}, QDir::Files);
     ASSERT_EQ(proxies.size(), 1);
@@ -188,7 +175,7 @@ TEST(EditCommand, AFileThePlayerRefusesIsPreviewedThroughAProxyButTheJobReadsThe
     EXPECT_EQ(probe(trimmed, "stream=width"), "1280");
 
     const QString flac = make(dir.filePath("tone.flac"), {"-f", "lavfi", "-i", "sine=duration=3"});
-    const QJsonObject sound = edit({"tool.audio.trim", flac, "--unplayable", "--no-run"}, dir.path(), &code);
+    const QJsonObject sound = runEditCommand({"tool.audio.trim", flac, "--unplayable", "--no-run"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(sound["title"].toString(), "Trim tone.flac");
     const QStringList m4a = tmp.entryList({"proxy-*.m4a"}, QDir::Files);
@@ -204,16 +191,16 @@ TEST(EditCommand, AnUnreadableFileOpensNothingAndLeavesNoProxy)
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     writeFile(dir.filePath("broken.mp4"), whole.read(whole.size() / 3));
     int code = -1;
-    const QJsonObject result = edit({"tool.video.trim", dir.filePath("broken.mp4")}, dir.path(), &code);
+    const QJsonObject result = runEditCommand({"tool.video.trim", dir.filePath("broken.mp4")}, dir.path(), &code);
     EXPECT_EQ(code, 1);
     EXPECT_FALSE(result["opened"].toBool());
-    EXPECT_TRUE(strings(result["toasts"]).contains("Couldn't open broken.mp4 for editing"));
+    EXPECT_TRUE(stringList(result["toasts"]).contains("Couldn't open broken.mp4 for editing"));
     EXPECT_EQ(QDir(dir.filePath("cache/quorvenda/tmp")).entryList({"proxy-*"}, QDir::Files), QStringList());
 
     const QJsonObject text =
-        edit({"tool.audio.trim", writeFile(dir.filePath("-notes.mp3"), "not audio")}, dir.path(), &code);
+        runEditCommand({"tool.audio.trim", writeFile(dir.filePath("-notes.mp3"), "not audio")}, dir.path(), &code);
     EXPECT_EQ(code, 1);
-    EXPECT_TRUE(strings(text["toasts"]).contains("Couldn't open -notes.mp3 for editing"));
+    EXPECT_TRUE(stringList(text["toasts"]).contains("Couldn't open -notes.mp3 for editing"));
 }
 
 TEST(EditCommand, AnAudioFileWithACoverPictureOpensWithAWaveformUnderAnyName)
@@ -228,7 +215,7 @@ TEST(EditCommand, AnAudioFileWithACoverPictureOpensWithAWaveformUnderAnyName)
               0);
     int code = -1;
     const QString shot = dir.filePath("song.png");
-    const QJsonObject result = edit({"tool.audio.trim", song, "--screenshot", shot, "--do",
+    const QJsonObject result = runEditCommand({"tool.audio.trim", song, "--screenshot", shot, "--do",
                                      R"([["drag","start","time:1"],["apply"]])"},
                                     dir.path(), &code);
     EXPECT_EQ(code, 0);

@@ -17,19 +17,6 @@ using namespace qv::test;
 
 namespace {
 
-QJsonObject edit(const QStringList& args, const QString& home, int* code)
-{
-    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, code));
-}
-
-QStringList strings(const QJsonValue& value)
-{
-    QStringList list;
-    for (const QJsonValue& item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
 QString json(const QJsonValue& value)
 {
     return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
@@ -77,16 +64,16 @@ TEST(EditorsCommand, CropOfAPhotoSubmitsTheSquareInWholePixels)
     const QString photo = halfRedPhoto(dir.filePath("photo.jpg"));
     int code = -1;
     // Every crop entry opens the same editor; the image one runs the job when the catalogue has it.
-    edit({"tool.image.crop", photo, "--no-run"}, dir.path(), &code);
+    runEditCommand({"tool.image.crop", photo, "--no-run"}, dir.path(), &code);
     const bool imageCrop = code != 2;
     const QString id = imageCrop ? "tool.image.crop" : "tool.video.crop";
     QStringList run = imageCrop ? QStringList() : QStringList{"--no-run"};
     const QString shot = dir.filePath("shot.png");
     const QJsonObject result =
-        edit(QStringList{id, photo, "--screenshot", shot, "--do", R"([["click","1:1"],["apply"]])"} + run, dir.path(), &code);
+        runEditCommand(QStringList{id, photo, "--screenshot", shot, "--do", R"([["click","1:1"],["apply"]])"} + run, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result["title"].toString(), "Crop photo.jpg");
-    EXPECT_TRUE(strings(result["texts"]).contains(QStringLiteral("2700 × 2700 px")));
+    EXPECT_TRUE(stringList(result["texts"]).contains(QStringLiteral("2700 × 2700 px")));
     EXPECT_EQ(json(result["submitted"]), R"([{"cropRect":[[650,150],[2700,2700]]}])");
     // The picture fills 613 x 460 below the margins; outside the frame it is dimmed.
     const QImage image(shot);
@@ -98,7 +85,7 @@ TEST(EditorsCommand, CropOfAPhotoSubmitsTheSquareInWholePixels)
     EXPECT_LT(image.pixelColor(left + 590, top + 230).blue(), 150);   // outside, dimmed blue
     EXPECT_EQ(image.pixelColor(left + 620, top + 230).blue(), image.pixelColor(5, 5).blue()); // past the picture
 
-    const QJsonObject moved = edit({id, photo, "--no-run", "--do",
+    const QJsonObject moved = runEditCommand({id, photo, "--no-run", "--do",
                                     R"([["click","1:1"],["drag","picture",["picture",3,0.5]],["apply"]])"},
                                    dir.path(), &code);
     EXPECT_EQ(json(moved["submitted"]), R"([{"cropRect":[[1300,150],[2700,2700]]}])");
@@ -115,10 +102,10 @@ TEST(EditorsCommand, CropOfAVideoShowsItsMiddleFrameAndLeavesNoFrameBehind)
     const QString clip = redThenGreen(dir.filePath("clip.mp4"));
     int code = -1;
     const QString shot = dir.filePath("shot.png");
-    const QJsonObject shown = edit({"tool.video.crop", clip, "--screenshot", shot}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.video.crop", clip, "--screenshot", shot}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(shown["title"].toString(), "Crop clip.mp4");
-    EXPECT_TRUE(strings(shown["texts"]).contains(QStringLiteral("256 × 192 px")));
+    EXPECT_TRUE(stringList(shown["texts"]).contains(QStringLiteral("256 × 192 px")));
     // The middle of the clip is green, inside the frame and so not dimmed.
     const QImage image(shot);
     ASSERT_FALSE(image.isNull());
@@ -127,7 +114,7 @@ TEST(EditorsCommand, CropOfAVideoShowsItsMiddleFrameAndLeavesNoFrameBehind)
     EXPECT_LT(centre.red(), 60);
 
     const QJsonObject result =
-        edit({"tool.video.crop", clip, "--do",
+        runEditCommand({"tool.video.crop", clip, "--do",
               R"([["click","9:16"],["drag","bottomRight",["picture",1.6,1.6]],["drag","picture",["picture",2,2]],["apply"]])"},
              dir.path(), &code);
     EXPECT_EQ(code, 0);
@@ -147,7 +134,7 @@ TEST(EditorsCommand, CropOfAVideoShowsItsMiddleFrameAndLeavesNoFrameBehind)
     // A name FFmpeg could take for an option or a protocol reaches it as a file.
     const QString awkward = dir.filePath(QStringLiteral("-ünï 'q' http:clip.mp4"));
     ASSERT_TRUE(QFile::copy(clip, awkward));
-    const QJsonObject odd = edit({"tool.video.crop", awkward, "--no-run"}, dir.path(), &code);
+    const QJsonObject odd = runEditCommand({"tool.video.crop", awkward, "--no-run"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(odd["opened"].toBool());
     EXPECT_EQ(leftoverFrames(dir.path()), QStringList());
@@ -159,18 +146,18 @@ TEST(EditorsCommand, AnUnreadablePictureOrVideoOpensNoCropEditor)
     int code = -1;
     const QString bad = writeFile(dir.filePath("bad.jpg"), "not a picture at all");
     // The image crop routes the same way; the video entry is the one always there.
-    const QJsonObject picture = edit({"tool.video.crop", bad}, dir.path(), &code);
+    const QJsonObject picture = runEditCommand({"tool.video.crop", bad}, dir.path(), &code);
     EXPECT_EQ(code, 1);
     EXPECT_FALSE(picture["opened"].toBool());
-    EXPECT_EQ(strings(picture["toasts"]), QStringList{"Couldn't open bad.jpg for cropping"});
+    EXPECT_EQ(stringList(picture["toasts"]), QStringList{"Couldn't open bad.jpg for cropping"});
 
     const QString clip = redThenGreen(dir.filePath("whole.mp4"));
     QFile whole(clip);
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     writeFile(dir.filePath("-broken 'clip'.mp4"), whole.read(600));
-    const QJsonObject video = edit({"tool.video.crop", dir.filePath("-broken 'clip'.mp4")}, dir.path(), &code);
+    const QJsonObject video = runEditCommand({"tool.video.crop", dir.filePath("-broken 'clip'.mp4")}, dir.path(), &code);
     EXPECT_EQ(code, 1);
-    EXPECT_EQ(strings(video["toasts"]), QStringList{"Couldn't open -broken 'clip'.mp4 for cropping"});
+    EXPECT_EQ(stringList(video["toasts"]), QStringList{"Couldn't open -broken 'clip'.mp4 for cropping"});
     EXPECT_EQ(leftoverFrames(dir.path()), QStringList());
 }
 
@@ -179,19 +166,19 @@ TEST(EditorsCommand, PagesDraggedIntoANewOrderAreSavedInThatOrder)
     QTemporaryDir dir;
     const QString four = writeTextPdf(dir.filePath("four.pdf"), {"One", "Two", "Three", "Four"});
     int code = -1;
-    const QJsonObject untouched = edit({"tool.pdf.reorder", four}, dir.path(), &code);
+    const QJsonObject untouched = runEditCommand({"tool.pdf.reorder", four}, dir.path(), &code);
     EXPECT_EQ(untouched["title"].toString(), "Reorder four.pdf");
-    EXPECT_TRUE(strings(untouched["disabled"]).contains("Save Copy"));
-    EXPECT_TRUE(strings(untouched["disabled"]).contains("Restore"));
+    EXPECT_TRUE(stringList(untouched["disabled"]).contains("Save Copy"));
+    EXPECT_TRUE(stringList(untouched["disabled"]).contains("Restore"));
 
     const QJsonObject result =
-        edit({"tool.pdf.reorder", four, "--do", R"([["drag","page:1","page:3"],["apply"]])"}, dir.path(), &code);
+        runEditCommand({"tool.pdf.reorder", four, "--do", R"([["drag","page:1","page:3"],["apply"]])"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(json(result["submitted"]), R"([{"pageOrder":[1,2,0,3]}])");
     EXPECT_EQ(pageTexts(dir.filePath("four (reordered).pdf")), (QStringList{"Two", "Three", "One", "Four"}));
 
     const QJsonObject closed =
-        edit({"tool.pdf.reorder", four, "--do", R"([["click","Reverse"],["close"]])"}, dir.path(), &code);
+        runEditCommand({"tool.pdf.reorder", four, "--do", R"([["click","Reverse"],["close"]])"}, dir.path(), &code);
     EXPECT_TRUE(closed["submitted"].isNull());
 }
 
@@ -201,10 +188,10 @@ TEST(EditorsCommand, ExtractPagesTakesTheTypedRanges)
     const QString six = writeTextPdf(dir.filePath("six.pdf"), {"One", "Two", "Three", "Four", "Five", "Six"});
     int code = -1;
     const QJsonObject result =
-        edit({"tool.pdf.extractPages", six, "--do", R"([["set","Pages","5-3, 1"],["apply"]])"}, dir.path(), &code);
+        runEditCommand({"tool.pdf.extractPages", six, "--do", R"([["set","Pages","5-3, 1"],["apply"]])"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result["title"].toString(), "Extract Pages from six.pdf");
-    EXPECT_TRUE(strings(result["texts"]).contains("4 of 6 selected"));
+    EXPECT_TRUE(stringList(result["texts"]).contains("4 of 6 selected"));
     EXPECT_EQ(json(result["submitted"]), R"([{"pageOrder":[0,2,3,4]}])");
     // The engine names an extraction by its pages.
     const QString output = result["job"].toObject()["outputs"].toArray()[0].toString();
@@ -212,9 +199,9 @@ TEST(EditorsCommand, ExtractPagesTakesTheTypedRanges)
     EXPECT_EQ(pageTexts(output), (QStringList{"One", "Three", "Four", "Five"}));
 
     const QJsonObject none =
-        edit({"tool.pdf.extractPages", six, "--do", R"([["click","All"],["click","None"],["cancel"]])"}, dir.path(), &code);
-    EXPECT_TRUE(strings(none["texts"]).contains("0 of 6 selected"));
-    EXPECT_TRUE(strings(none["disabled"]).contains("Extract"));
+        runEditCommand({"tool.pdf.extractPages", six, "--do", R"([["click","All"],["click","None"],["cancel"]])"}, dir.path(), &code);
+    EXPECT_TRUE(stringList(none["texts"]).contains("0 of 6 selected"));
+    EXPECT_TRUE(stringList(none["disabled"]).contains("Extract"));
 }
 
 TEST(EditorsCommand, APdfThatDoesNotOpenOpensNoEditor)
@@ -226,12 +213,12 @@ TEST(EditorsCommand, APdfThatDoesNotOpenOpensNoEditor)
     for (const char* id : {"tool.pdf.reorder", "tool.pdf.extractPages", "tool.pdf.redact"}) {
         SCOPED_TRACE(id);
         int code = -1;
-        const QJsonObject result = edit({id, locked}, dir.path(), &code);
+        const QJsonObject result = runEditCommand({id, locked}, dir.path(), &code);
         EXPECT_EQ(code, 1);
         EXPECT_FALSE(result["opened"].toBool());
-        EXPECT_EQ(strings(result["toasts"]), QStringList{"Couldn't open locked.pdf"});
-        const QJsonObject damaged = edit({id, junk}, dir.path(), &code);
-        EXPECT_EQ(strings(damaged["toasts"]), QStringList{"Couldn't open junk.pdf"});
+        EXPECT_EQ(stringList(result["toasts"]), QStringList{"Couldn't open locked.pdf"});
+        const QJsonObject damaged = runEditCommand({id, junk}, dir.path(), &code);
+        EXPECT_EQ(stringList(damaged["toasts"]), QStringList{"Couldn't open junk.pdf"});
     }
 }
 
@@ -248,10 +235,10 @@ TEST(EditorsCommand, ARedactionBoxBlacksOutTheWordUnderIt)
                                 .arg(right, 0, 'f', 6)
                                 .arg(bottom, 0, 'f', 6);
     int code = -1;
-    const QJsonObject result = edit({"tool.pdf.redact", doc, "--do", actions}, dir.path(), &code);
+    const QJsonObject result = runEditCommand({"tool.pdf.redact", doc, "--do", actions}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(result["title"].toString(), "Redact doc.pdf");
-    EXPECT_TRUE(strings(result["texts"]).contains("Redact 1 Area"));
+    EXPECT_TRUE(stringList(result["texts"]).contains("Redact 1 Area"));
     const QJsonObject redactions = result["submitted"].toObject()["redactions"].toObject();
     ASSERT_EQ(redactions.keys(), QStringList{"0"});
     const QJsonArray boxes = redactions["0"].toArray();
@@ -286,7 +273,7 @@ TEST(EditorsCommand, RedactionBoxesFollowTheTurnOfTheirPage)
                                 .arg(730 / 792.0, 0, 'f', 6)
                                 .arg(200 / 612.0, 0, 'f', 6);
     int code = -1;
-    const QJsonObject result = edit({"tool.pdf.redact", turned, "--do", actions}, dir.path(), &code);
+    const QJsonObject result = runEditCommand({"tool.pdf.redact", turned, "--do", actions}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QJsonArray box = result["submitted"].toObject()["redactions"].toObject()["0"].toArray()[0].toArray();
     ASSERT_EQ(box.size(), 2);

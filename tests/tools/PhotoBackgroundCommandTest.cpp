@@ -13,19 +13,6 @@ using namespace qv::test;
 
 namespace {
 
-QJsonObject edit(const QStringList& args, const QString& home, int* code)
-{
-    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, code));
-}
-
-QStringList strings(const QJsonValue& value)
-{
-    QStringList list;
-    for (const QJsonValue& item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
 bool anyContains(const QStringList& texts, const QString& part)
 {
     return std::any_of(texts.begin(), texts.end(), [&](const QString& text) { return text.contains(part); });
@@ -54,14 +41,14 @@ TEST(PhotoBackgroundCommand, AFlatPictureHasNoSubjectAndTheSwitchTurnsBackOff)
     ASSERT_TRUE(grey.save(flat, "JPEG", 90));
 
     int code = -1;
-    const QJsonObject shown = edit({"tool.image.edit", flat, "--do", R"([["set","Remove background",true],["cancel"]])"},
+    const QJsonObject shown = runEditCommand({"tool.image.edit", flat, "--do", R"([["set","Remove background",true],["cancel"]])"},
                                    dir.path(), &code);
     EXPECT_EQ(code, 0);
-    const QStringList texts = strings(shown["texts"]);
+    const QStringList texts = stringList(shown["texts"]);
     EXPECT_TRUE(texts.contains("No subject found in this image")) << texts.join(" | ").toStdString();
     EXPECT_FALSE(anyContains(texts, "Finding the subject"));
     // Nothing was cut out, so nothing is left to save.
-    EXPECT_TRUE(strings(shown["disabled"]).contains("Save Copy"));
+    EXPECT_TRUE(stringList(shown["disabled"]).contains("Save Copy"));
     EXPECT_TRUE(shown["submitted"].isNull());
 }
 
@@ -81,9 +68,9 @@ TEST(PhotoBackgroundCommand, ADarkDiscIsCutOutIntoATransparentPng)
     ASSERT_TRUE(light.save(disc, "JPEG", 92));
 
     int code = -1;
-    const QJsonObject done = edit({"tool.image.edit", disc, "--do", removeBackground}, dir.path(), &code);
+    const QJsonObject done = runEditCommand({"tool.image.edit", disc, "--do", removeBackground}, dir.path(), &code);
     EXPECT_EQ(code, 0);
-    const QStringList texts = strings(done["texts"]);
+    const QStringList texts = stringList(done["texts"]);
     EXPECT_TRUE(texts.contains("PNG keeps the transparent background.")) << texts.join(" | ").toStdString();
     EXPECT_TRUE(texts.contains("PNG")) << texts.join(" | ").toStdString();
     const QJsonObject submitted = done["submitted"].toObject();

@@ -14,19 +14,6 @@ using namespace qv::test;
 
 namespace {
 
-QJsonObject edit(const QStringList& args, const QString& home, int* code)
-{
-    return lastJsonLine(runDevDriver(QStringList{"edit"} + args, home, code));
-}
-
-QStringList strings(const QJsonValue& value)
-{
-    QStringList list;
-    for (const QJsonValue& item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
 // 4000 x 3000, the left half red, saved at quality 70.
 QString photo(const QString& path)
 {
@@ -44,11 +31,11 @@ TEST(PhotoEditCommand, AnUntouchedPhotoShowsFittedWithNothingToSave)
     QTemporaryDir dir;
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
-    const QJsonObject shown = edit({"tool.image.edit", file, "--do", R"([["cancel"]])"}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.image.edit", file, "--do", R"([["cancel"]])"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(shown["title"].toString(), "Edit photo.jpg");
-    EXPECT_TRUE(strings(shown["disabled"]).contains("Save Copy"));
-    EXPECT_TRUE(strings(shown["disabled"]).contains("Reset All"));
+    EXPECT_TRUE(stringList(shown["disabled"]).contains("Save Copy"));
+    EXPECT_TRUE(stringList(shown["disabled"]).contains("Reset All"));
     EXPECT_EQ(shown["picture"].toArray(), (QJsonArray{472, 354}));
     EXPECT_TRUE(shown["submitted"].isNull());
     EXPECT_FALSE(shown["stillOpen"].toBool());
@@ -59,7 +46,7 @@ TEST(PhotoEditCommand, AContrastChangeIsSavedAsACopyAndCompareHoldsTheOriginal)
     QTemporaryDir dir;
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.edit", file, "--do",
+    const QJsonObject done = runEditCommand({"tool.image.edit", file, "--do",
                                    R"([["set","Contrast",1000],["press","Compare"],["release","Compare"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
@@ -79,10 +66,10 @@ TEST(PhotoEditCommand, AnUnreadablePictureOpensNoWindow)
     ASSERT_EQ(out.write("this is no picture"), 18);
     out.close();
     int code = -1;
-    const QJsonObject shown = edit({"tool.image.edit", bad}, dir.path(), &code);
+    const QJsonObject shown = runEditCommand({"tool.image.edit", bad}, dir.path(), &code);
     EXPECT_EQ(code, 1);
     EXPECT_FALSE(shown["opened"].toBool());
-    EXPECT_EQ(strings(shown["toasts"]), QStringList{"Couldn't open bad.jpg"});
+    EXPECT_EQ(stringList(shown["toasts"]), QStringList{"Couldn't open bad.jpg"});
 }
 
 TEST(PhotoEditCommand, ARightTurnIsSubmittedAloneAndTheCopyStandsUpright)
@@ -90,7 +77,7 @@ TEST(PhotoEditCommand, ARightTurnIsSubmittedAloneAndTheCopyStandsUpright)
     QTemporaryDir dir;
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.edit", file, "--do",
+    const QJsonObject done = runEditCommand({"tool.image.edit", file, "--do",
                                    R"([["click","Crop"],["click","Rotate right"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
@@ -105,7 +92,7 @@ TEST(PhotoEditCommand, ASquareCropIsSubmittedInFullSizePixels)
     QTemporaryDir dir;
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.edit", file, "--do", R"([["click","Crop"],["click","1:1"],["apply"]])"},
+    const QJsonObject done = runEditCommand({"tool.image.edit", file, "--do", R"([["click","Crop"],["click","1:1"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QJsonObject submitted = done["submitted"].toObject();
@@ -118,7 +105,7 @@ TEST(PhotoEditCommand, ASquareHalvedAndSavedAsPng)
     QTemporaryDir dir;
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
-    const QJsonObject done = edit({"tool.image.edit", file, "--do",
+    const QJsonObject done = runEditCommand({"tool.image.edit", file, "--do",
                                    R"([["click","Crop"],["click","1:1"],["click","Size"],["click","Scale"],)"
                                    R"(["click","Export"],["set","Format","PNG"],["apply"]])"},
                                   dir.path(), &code);

@@ -13,18 +13,6 @@
 
 using namespace qv::test;
 
-namespace {
-
-QStringList strings(const QJsonValue& value)
-{
-    QStringList list;
-    for (const QJsonValue& item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
-} // namespace
-
 TEST(PhotoEstimateCommand, TheExportTabOfAnUntouchedJpegSaysTheCopyIsTheSame)
 {
     QTemporaryDir dir;
@@ -38,7 +26,7 @@ TEST(PhotoEstimateCommand, TheExportTabOfAnUntouchedJpegSaysTheCopyIsTheSame)
     const QJsonObject shown = lastJsonLine(
         runDevDriver({"edit", "tool.image.edit", file, "--do", R"([["click","Export"],["cancel"]])"}, dir.path(), &code));
     EXPECT_EQ(code, 0);
-    const QStringList texts = strings(shown["texts"]);
+    const QStringList texts = stringList(shown["texts"]);
     EXPECT_TRUE(texts.contains("JPG, like the original")) << texts.join(" | ").toStdString();
     EXPECT_TRUE(texts.contains("70 %, like the original")) << texts.join(" | ").toStdString();
     EXPECT_TRUE(texts.contains(
