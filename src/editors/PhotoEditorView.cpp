@@ -11,7 +11,9 @@
 #include "platform/ReduceMotion.h"
 #include "platform/ui/EditorButtons.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -80,10 +82,16 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     m_resetAll = new QPushButton(QStringLiteral("Reset All"));
     m_resetAll->setFocusPolicy(Qt::NoFocus);
     m_resetAll->setAutoDefault(false);
-    connect(m_resetAll, &QPushButton::clicked, this,
-            [this] { m_preview->withSpring([this] { m_model->resetAll(); }); });
+    connect(m_resetAll, &QPushButton::clicked, this, [this] {
+        commitTypedField();
+        m_preview->withSpring([this] { m_model->resetAll(); });
+    });
     bar->addWidget(m_resetAll);
-    m_buttons = new EditorButtons(QStringLiteral("Save Copy"), std::move(cancel), std::move(apply));
+    m_buttons = new EditorButtons(QStringLiteral("Save Copy"), std::move(cancel), [this, apply = std::move(apply)] {
+        commitTypedField();
+        if (apply)
+            apply();
+    });
     bar->addWidget(m_buttons, 1);
     layout->addLayout(bar);
 
@@ -127,6 +135,15 @@ void PhotoEditorView::refresh()
     const bool unchanged = m_model->isUnchanged();
     m_resetAll->setEnabled(!unchanged);
     m_buttons->setActionEnabled(!unchanged && !m_model->findingSubject());
+}
+
+// The buttons take no focus, so nothing else would end the editing of a number typed but not
+// yet committed: it counts as the user sees it.
+void PhotoEditorView::commitTypedField()
+{
+    auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (field && isAncestorOf(field))
+        field->clearFocus();
 }
 
 } // namespace qv

@@ -41,6 +41,7 @@ public:
 
 private:
     void refresh();
+    void commitTypedField();
 
     PhotoEditorModel* m_model;
     PhotoPreview* m_preview;

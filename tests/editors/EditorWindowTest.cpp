@@ -8,7 +8,9 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 using namespace qv;
@@ -81,6 +83,28 @@ TEST(EditorWindow, ClosingUnfinishedCancelsAndLeavesTheList)
     EXPECT_EQ(cancels, 1);
     EXPECT_FALSE(openEditorWindows().contains(finished.data()));
     finishEditor(QPointer<EditorWindow>()); // gone: nothing happens
+}
+
+TEST(EditorButtons, NeitherButtonTakesTheFocusSoSpaceNeverCancels)
+{
+    QWidget window;
+    int cancels = 0;
+    int applies = 0;
+    auto* field = new QLineEdit(&window);
+    auto* buttons = new EditorButtons(QStringLiteral("Save Copy"), [&] { ++cancels; }, [&] { ++applies; }, &window);
+    buttons->move(0, 40);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    field->setFocus();
+    // Tab goes round the field alone; Space then types into it.
+    for (int step = 0; step < 3; ++step) {
+        pressKey(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_FALSE(buttons->cancelButton()->hasFocus());
+        EXPECT_FALSE(buttons->actionButton()->hasFocus());
+    }
+    pressKey(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_Space);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_EQ(applies, 0);
 }
 
 TEST(EditorButtons, CancelAlwaysWorksAndTheActionOnlyWhenEnabled)

@@ -357,7 +357,7 @@ TEST(PhotoSizeTab, ScalesAndSidesAreKeptWithinTheirLimits)
     EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("2000 × 1500 px"));
     EXPECT_EQ(editor.model->recipe().maxDimension, 2000);
 
-    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
     EXPECT_EQ(tab->widthField()->text(), QStringLiteral("4000"));
     tab->widthField()->setText(QStringLiteral("0"));
     Q_EMIT tab->widthField()->editingFinished();
@@ -393,6 +393,30 @@ TEST(PhotoSizeTab, ReturnInANumberFieldIsTheFieldsAndNotSaveCopys)
     returnKey.ignore();
     QApplication::sendEvent(editor.view.sizeTab()->widthField(), &returnKey);
     EXPECT_TRUE(returnKey.isAccepted());
+}
+
+TEST(PhotoEditorView, AWidthTypedButNotCommittedIsSavedAndResetAllStillResets)
+{
+    Editor editor(QStringLiteral("photo.jpg"), halfRed(QSize(400, 300)), QSize(400, 300));
+    editor.view.show();
+    QApplication::setActiveWindow(&editor.view);
+    editor.model->setTab(PhotoEditorModel::Tab::size);
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    editor.model->setExactWidth(300);
+    QLineEdit* width = editor.view.sizeTab()->widthField();
+    width->setFocus();
+    width->setText(QStringLiteral("200"));
+    editor.view.buttons()->actionButton()->click();
+    EXPECT_EQ(editor.applies, 1);
+    EXPECT_EQ(editor.model->exactWidth(), 200);
+
+    // Typed again, then Reset All: the reset is what stays.
+    width->setFocus();
+    width->setText(QStringLiteral("120"));
+    editor.view.resetAllButton()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editor.model->exactWidth(), 0);
+    EXPECT_EQ(editor.model->sizeMode(), PhotoEditorModel::SizeMode::original);
 }
 
 namespace {
@@ -613,7 +637,7 @@ TEST(PhotoCropTab, AnExactShapeDisablesTheChipsAndSaysSo)
     buttonTitled(tab, QStringLiteral("Rotate right"))->click();
     EXPECT_TRUE(tab->chipSelected(AspectPreset::square));
 
-    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
     editor.model->setExactWidth(1080);
     editor.model->setExactHeight(1350);
     ASSERT_TRUE(editor.model->exactShapeRatio());
@@ -716,7 +740,7 @@ TEST(PhotoSizeTab, SwapPresetsAndTheFitMenuSetTheSizes)
     EXPECT_EQ(editor.model->fitLongest(), 1920);
     EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("1920 × 1440 px"));
 
-    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
     EXPECT_EQ(editor.model->exactWidth(), 4000);
     tab->sizeMenu()->actions()[2]->trigger(); // Story 9:16
     EXPECT_EQ(editor.model->exactWidth(), 1080);
@@ -740,7 +764,7 @@ TEST(PhotoSizeTab, TheExactCaptionTellsWhatHappensToThePicture)
     editor.model->setTab(PhotoEditorModel::Tab::size);
     PhotoSizeTab* tab = editor.view.sizeTab();
     EXPECT_FALSE(tab->croppedLabel()->isVisible());
-    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
     EXPECT_EQ(editor.model->exactWidth(), 4032);
     EXPECT_EQ(editor.model->exactHeight(), 3024);
     // The crop fit imposes the shape, so the frame shows.

@@ -153,7 +153,7 @@ TEST(AnnotateEditCommand, AnUnreadablePictureOpensNoWindow)
     EXPECT_EQ(toasts, QStringList{"Couldn't open bad.jpg"});
 }
 
-TEST(AnnotateEditCommand, ControlZTakesBackTheNewestMark)
+TEST(AnnotateEditCommand, ControlZTakesBackTheNewestMarkWhileTabAndSpaceCancelNothing)
 {
     QTemporaryDir dir;
     const QString file = whitePng(dir.filePath("pic.png"));
@@ -161,7 +161,7 @@ TEST(AnnotateEditCommand, ControlZTakesBackTheNewestMark)
     const QJsonObject done = runEditCommand({"tool.image.annotate", file, "--no-run", "--do",
                                    R"([["click","Rectangle"],["drag",["picture",0.1,0.1],["picture",0.3,0.3]],)"
                                    R"(["click","Pen"],["drag",["picture",0.5,0.5],["picture",0.9,0.6]],)"
-                                   R"(["key","Ctrl+Z"],["apply"]])"},
+                                   R"(["key","Tab"],["key","Space"],["key","Ctrl+Z"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QJsonArray marks = done["submitted"].toObject()["annotations"].toArray();

@@ -19,6 +19,9 @@ EditorButtons::EditorButtons(const QString& actionTitle, std::function<void()> c
     layout->addWidget(m_action);
     m_action->setDefault(true);
     m_cancel->setAutoDefault(false);
+    // A focused button would take Space, and Cancel loses the user's work.
+    m_cancel->setFocusPolicy(Qt::NoFocus);
+    m_action->setFocusPolicy(Qt::NoFocus);
 
     connect(m_cancel, &QPushButton::clicked, this, [cancel] {
         if (cancel)
