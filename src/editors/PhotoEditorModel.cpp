@@ -448,9 +448,7 @@ void PhotoEditorModel::updateSubject()
     if (m_removeBackground && !m_cutout) {
         m_findingSubject = true;
         QPointer<PhotoEditorModel> self(this);
-        // A lift that finds nothing takes back the PNG it made the copy switch to.
-        const auto before = std::tuple(m_format, m_quality, m_switchedToPNG);
-        m_services->liftSubject(original, [self, before](std::optional<QImage> cutout, QString error) {
+        m_services->liftSubject(original, [self](std::optional<QImage> cutout, QString error) {
             if (!self)
                 return;
             self->m_findingSubject = false;
@@ -458,11 +456,8 @@ void PhotoEditorModel::updateSubject()
                 self->m_cutout = *cutout;
                 self->renderPreview();
             } else {
+                // Only the switch goes back; a format already switched to PNG stays in view.
                 self->m_removeBackground = false;
-                if (self->m_switchedToPNG && !std::get<2>(before) && self->m_format == ImageOutput::png) {
-                    std::tie(self->m_format, self->m_quality, self->m_switchedToPNG) = before;
-                    self->scheduleEstimate();
-                }
                 self->updateSubject();
                 self->m_subjectError = error.isEmpty() ? QStringLiteral("Couldn't separate the subject") : error;
             }

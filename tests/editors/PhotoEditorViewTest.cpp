@@ -814,7 +814,7 @@ TEST(PhotoSizeTab, TheCommonSizesMenuOpensWithoutHoldingTheCaller)
     EXPECT_EQ(editor.model->fitLongest(), 512);
 }
 
-TEST(PhotoAdjustTab, ALiftThatFindsNothingTakesBackTheSwitchToPng)
+TEST(PhotoAdjustTab, ALiftThatFindsNothingTurnsOnlyTheSwitchBackOff)
 {
     auto services = std::make_shared<HeldLiftServices>();
     auto* model = new PhotoEditorModel(fileNamed(QStringLiteral("flat.jpg")), halfRed(QSize(400, 300)), QSize(400, 300),
@@ -830,11 +830,15 @@ TEST(PhotoAdjustTab, ALiftThatFindsNothingTakesBackTheSwitchToPng)
 
     services->held(std::nullopt, QStringLiteral("No subject found in this image"));
     EXPECT_FALSE(model->removeBackground());
-    EXPECT_FALSE(model->format().has_value());
-    EXPECT_FALSE(model->switchedToPNG());
     EXPECT_TRUE(view.adjustTab()->errorLabel()->isVisible());
+    // Nothing else changes: the PNG stays chosen, so there is a copy to save, and Reset All
+    // takes it back.
+    EXPECT_EQ(model->format(), ImageOutput::png);
+    EXPECT_TRUE(model->switchedToPNG());
+    EXPECT_TRUE(view.buttons()->isActionEnabled());
+    view.resetAllButton()->click();
+    EXPECT_FALSE(model->format().has_value());
     EXPECT_FALSE(view.buttons()->isActionEnabled());
-    EXPECT_FALSE(view.resetAllButton()->isEnabled());
 
     // A format the user chose stays chosen.
     model->setFormat(ImageOutput::tiff);

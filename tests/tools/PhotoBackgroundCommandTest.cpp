@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 using namespace qv::test;
@@ -41,15 +42,16 @@ TEST(PhotoBackgroundCommand, AFlatPictureHasNoSubjectAndTheSwitchTurnsBackOff)
     ASSERT_TRUE(grey.save(flat, "JPEG", 90));
 
     int code = -1;
-    const QJsonObject shown = runEditCommand({"tool.image.edit", flat, "--do", R"([["set","Remove background",true],["cancel"]])"},
-                                   dir.path(), &code);
+    const QJsonObject shown = runEditCommand(
+        {"tool.image.edit", flat, "--no-run", "--do", R"([["set","Remove background",true],["apply"]])"}, dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QStringList texts = stringList(shown["texts"]);
     EXPECT_TRUE(texts.contains("No subject found in this image")) << texts.join(" | ").toStdString();
     EXPECT_FALSE(anyContains(texts, "Finding the subject"));
-    // Nothing was cut out, so nothing is left to save.
-    EXPECT_TRUE(stringList(shown["disabled"]).contains("Save Copy"));
-    EXPECT_TRUE(shown["submitted"].isNull());
+    // The switch is off again; only the PNG it led to stays chosen.
+    const QJsonObject submitted = shown["submitted"].toObject();
+    EXPECT_FALSE(submitted.contains("removeBackground")) << QJsonDocument(submitted).toJson().toStdString();
+    EXPECT_EQ(submitted["outputFormat"].toString(), "png");
 }
 
 TEST(PhotoBackgroundCommand, ADarkDiscIsCutOutIntoATransparentPng)
