@@ -27,7 +27,7 @@ PhotoEditor::Picture PhotoEditor::load(const FileInfo& file)
     const std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide), true);
     if (!preview || preview->isNull())
         throw EngineError(QStringLiteral("Not an image"));
-    Picture picture{*preview, *size, preview->hasAlphaChannel(), {}};
+    Picture picture{*preview, *size, imageHasAlpha(file.path()).value_or(preview->hasAlphaChannel()), {}};
     picture.quality = ImageEngine::estimatedJPEGQuality(file);
     return picture;
 }

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -283,6 +284,36 @@ TEST(PhotoEditor, LoadsAShrunkPreviewWithTheFullSizeAndRefusesWhatIsNoPicture)
         out.close();
         file.url = QUrl::fromLocalFile(bad);
         EXPECT_ANY_THROW(PhotoEditor::load(file));
+    }
+}
+
+TEST(PhotoEditor, PicturesOfEveryKindShowTheirColoursAndTransparency)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        QStringList make; // ImageMagick's arguments before the file
+        QColor expected;
+        bool alpha;
+    };
+    const QList<Case> cases{
+        {"cmyk.jpg", {"-size", "64x64", "xc:red", "-colorspace", "CMYK"}, QColor(236, 33, 40), false},
+        {"grey16.png", {"-size", "64x64", "xc:gray(50%)", "-colorspace", "Gray", "-depth", "16"}, QColor(128, 128, 128), false},
+        {"greyalpha.png", {"-size", "64x64", "xc:graya(50%,0.5)"}, QColor(128, 128, 128), true},
+        {"palette.png", {"-size", "64x64", "xc:#3366CC", "-type", "Palette"}, QColor(0x33, 0x66, 0xCC), false},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        ASSERT_EQ(QProcess::execute("convert", c.make + QStringList{path}), 0) << c.name;
+        FileInfo file;
+        file.url = QUrl::fromLocalFile(path);
+        file.name = c.name;
+        const PhotoEditor::Picture picture = PhotoEditor::load(file);
+        const QColor shown = picture.preview.pixelColor(32, 32);
+        EXPECT_NEAR(shown.red(), c.expected.red(), 25) << c.name;
+        EXPECT_NEAR(shown.green(), c.expected.green(), 25) << c.name;
+        EXPECT_NEAR(shown.blue(), c.expected.blue(), 25) << c.name;
+        EXPECT_EQ(picture.hasAlpha, c.alpha) << c.name;
     }
 }
 

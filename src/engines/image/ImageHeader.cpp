@@ -66,6 +66,14 @@ std::optional<QSize> imagePixelSize(const QString& path)
     return QSize(width, height);
 }
 
+std::optional<bool> imageHasAlpha(const QString& path)
+{
+    const HeaderPointer image = openHeader(path);
+    if (!image)
+        return std::nullopt;
+    return vips_image_hasalpha(image.get()) != 0;
+}
+
 std::optional<int> imageBandCount(const QString& path)
 {
     const HeaderPointer image = openHeader(path);

@@ -15,6 +15,9 @@ std::optional<int> imageFrameCount(const QString& path);
 // that turn it; absent when the file does not open as an image.
 std::optional<QSize> imagePixelSize(const QString& path);
 
+// Whether the first image carries an alpha channel, from the header alone.
+std::optional<bool> imageHasAlpha(const QString& path);
+
 // The number of bands of the first image as stored (1 grey, 3 RGB, 4 CMYK or RGBA...).
 std::optional<int> imageBandCount(const QString& path);
 
