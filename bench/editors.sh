@@ -3,7 +3,8 @@
 # 1. opening the crop, photo and annotate editors (idleMs: the window shown with its preview) on a
 #    48 MP JPEG less on a 100 x 100 one, against `vipsthumbnail` to the editor's preview size of
 #    the big one, median of 3 each (limit 2x);
-# 2. a 40-page PDF of heavy vector pages in the pages editor: the longest GUI-thread block while
+# 2. the photo editor's slider moves on the 48 MP picture: the longest GUI-thread block (limit 100);
+# 3. a 40-page PDF of heavy vector pages in the pages editor: the longest GUI-thread block while
 #    thumbnails load (limit 150 ms) and the time until all arrived, against `pdftoppm -scale-to 280`.
 # Usage: bench/editors.sh, from the repository with build/ built; needs a display or runs offscreen.
 # Exits 1 when an opening is over its limit.
@@ -46,6 +47,17 @@ open_cost() {
 open_cost "crop editor" tool.image.crop 1600
 open_cost "photo editor" tool.image.edit 1400
 open_cost "annotate editor" tool.image.annotate 1600
+
+# Twelve moves of the Exposure slider on the 48 MP picture, 30 ms apart: the longest time the
+# GUI thread was held (limit 100 ms; the preview renders on a worker).
+moves='['
+for value in 100 200 300 400 500 600 700 800 900 1000 100 500; do
+    moves+="[\"set\",\"Exposure\",$value],[\"wait\",0.03],"
+done
+moves+='["cancel"]]'
+stall=$("$dev" edit tool.image.edit "$work/big.jpg" --no-run --do "$moves" | tail -1 | field actionMaxStallMs)
+echo "photo editor, 12 slider moves on 48 MP: longest GUI block ${stall} ms (limit 100)"
+awk "BEGIN{exit !($stall <= 100)}" || over=1
 
 # 40 pages of 4000 random strokes each.
 {

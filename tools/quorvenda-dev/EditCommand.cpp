@@ -405,13 +405,19 @@ int edit(const QStringList& args)
                   window ? QJsonValue(QJsonArray{window->width(), window->height()}) : QJsonValue());
     std::optional<Snapshot> snapshot;
     int exitCode = window ? 0 : 1;
+    // How long the user's actions held the GUI thread, each move of a slider included; the
+    // driver's own snapshot is left out.
+    StallMeter actionStalls;
     const auto takeSnapshot = [&] {
         if (snapshot || !window)
             return;
+        actionStalls.stop();
         snapshot = snapshotOf(window);
         if (!screenshot.isEmpty() && !writePng(window->grab().toImage(), screenshot))
             exitCode = 1;
+        actionStalls.start();
     };
+    actionStalls.start();
 
     try {
         for (const QJsonValue& value : std::as_const(actions)) {
@@ -459,6 +465,7 @@ int edit(const QStringList& args)
         if (window)
             settle();
         takeSnapshot();
+        actionStalls.stop();
     } catch (const Impossible& impossible) {
         QTextStream(stderr) << impossible.what << '\n';
         exitCode = 2;
@@ -504,6 +511,7 @@ int edit(const QStringList& args)
     result.insert(QStringLiteral("openMs"), openMs ? QJsonValue(double(*openMs)) : QJsonValue());
     result.insert(QStringLiteral("idleMs"), idleMs ? QJsonValue(double(*idleMs)) : QJsonValue());
     result.insert(QStringLiteral("maxStallMs"), double(stalls.longest()));
+    result.insert(QStringLiteral("actionMaxStallMs"), double(actionStalls.longest()));
     const bool engineStopped = center.shutdown(std::chrono::milliseconds(3000));
     setEditorSubmissionObserver({});
     setToastPresenter(nullptr);
