@@ -29,6 +29,7 @@
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
@@ -358,14 +359,14 @@ TEST(PhotoSizeTab, ScalesAndSidesAreKeptWithinTheirLimits)
     EXPECT_EQ(editor.model->recipe().maxDimension, 2000);
 
     editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("4000"));
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(4000));
     tab->widthField()->setText(QStringLiteral("0"));
     Q_EMIT tab->widthField()->editingFinished();
     EXPECT_EQ(editor.model->exactWidth(), 1);
     tab->widthField()->setText(QStringLiteral("20000"));
     Q_EMIT tab->widthField()->editingFinished();
     EXPECT_EQ(editor.model->exactWidth(), 16384);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("16384"));
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(16384));
 }
 
 TEST(PhotoExportTab, TheFileOwnFormatLeadsTheMenuAndLosslessFormatsHaveNoQuality)
@@ -726,7 +727,7 @@ TEST(PhotoSizeTab, SwapPresetsAndTheFitMenuSetTheSizes)
     tab->swapButton()->click();
     EXPECT_EQ(editor.model->exactWidth(), 1080);
     EXPECT_EQ(editor.model->exactHeight(), 1920);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("1080"));
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(1080));
     tab->swapButton()->click();
     EXPECT_EQ(editor.model->exactWidth(), 1920);
     EXPECT_EQ(editor.model->exactHeight(), 1080);
