@@ -51,7 +51,7 @@ open_cost "annotate editor" tool.image.annotate 1600
 # Twelve moves of the Exposure slider on the 48 MP picture, 30 ms apart: the longest time the
 # GUI thread was held (limit 100 ms; the preview renders on a worker).
 moves='['
-for value in 100 200 300 400 500 600 700 800 900 1000 100 500; do
+for value in 1000 2000 3000 4000 5000 6000 7000 8000 9000 10000 1000 5000; do
     moves+="[\"set\",\"Exposure\",$value],[\"wait\",0.03],"
 done
 moves+='["cancel"]]'

@@ -2,6 +2,8 @@
 
 #include "editors/Checkerboard.h"
 #include "editors/PhotoEditorModel.h"
+#include "editors/PhotoLabels.h"
+#include "editors/PhotoToggleRow.h"
 #include "graphics/SymbolTable.h"
 #include "jobs/ui/ColorWell.h"
 #include "model/HexColor.h"
@@ -37,29 +39,6 @@ const std::array<Fill, 3>& fills()
     return list;
 }
 
-QFont scaled(QFont font, double scale)
-{
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * scale);
-    return font;
-}
-
-// A symbol and a title in the callout font.
-QWidget* symbolLabel(const QString& symbol, const QString& title)
-{
-    auto* box = new QWidget;
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    auto* icon = new QLabel;
-    icon->setPixmap(symbolIcon(symbol).pixmap(16, 16));
-    layout->addWidget(icon);
-    auto* text = new QLabel(title);
-    text->setFont(scaled(text->font(), 0.92));
-    layout->addWidget(text);
-    return box;
-}
-
 } // namespace
 
 const std::array<PhotoAdjustTab::Slider, 5>& PhotoAdjustTab::sliders()
@@ -89,7 +68,7 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
         auto* row = new QVBoxLayout;
         row->setSpacing(2);
         auto* header = new QHBoxLayout;
-        header->addWidget(symbolLabel(s.symbol, s.title));
+        header->addWidget(PhotoLabels::symbolTitle(s.symbol, s.title));
         header->addStretch(1);
         auto* reset = new QToolButton;
         reset->setIcon(symbolIcon(QStringLiteral("arrow.uturn.backward.circle")));
@@ -101,6 +80,9 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
         row->addLayout(header);
         auto* slider = new QSlider(Qt::Horizontal);
         slider->setRange(0, steps);
+        // Keys move by a visible amount although the slider is nearly continuous.
+        slider->setSingleStep(steps / 100);
+        slider->setPageStep(steps / 10);
         slider->setAccessibleName(s.title);
         row->addWidget(slider);
         layout->addLayout(row);
@@ -124,24 +106,16 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    m_switchRow = new QWidget;
-    auto* switchRow = new QHBoxLayout(m_switchRow);
-    switchRow->setContentsMargins(0, 0, 0, 0);
-    switchRow->addWidget(symbolLabel(QStringLiteral("person.and.background.dotted"), QStringLiteral("Remove background")));
-    switchRow->addStretch(1);
-    m_remove = new QCheckBox;
-    m_remove->setAccessibleName(QStringLiteral("Remove background"));
-    switchRow->addWidget(m_remove);
+    m_switchRow = new PhotoToggleRow(QStringLiteral("Remove background"), QStringLiteral("person.and.background.dotted"));
     layout->addWidget(m_switchRow);
-    connect(m_remove, &QCheckBox::toggled, this, [this](bool on) { m_model->setRemoveBackground(on); });
+    connect(m_switchRow, &PhotoToggleRow::toggled, this, [this](bool on) { m_model->setRemoveBackground(on); });
 
     m_fillRow = new QWidget;
     auto* fillLayout = new QHBoxLayout(m_fillRow);
     fillLayout->setContentsMargins(0, 0, 0, 0);
     fillLayout->setSpacing(8);
-    auto* behind = new QLabel(QStringLiteral("Behind the subject"));
-    behind->setForegroundRole(QPalette::PlaceholderText);
-    behind->setFont(scaled(behind->font(), 0.92));
+    auto* behind = PhotoLabels::callout(QStringLiteral("Behind the subject"));
+    behind->setWordWrap(false);
     fillLayout->addWidget(behind);
     fillLayout->addStretch(1);
     for (std::size_t i = 0; i < fills().size(); ++i) {
@@ -174,15 +148,17 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     auto* warning = new QLabel;
     warning->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(14, 14));
     errorLayout->addWidget(warning, 0, Qt::AlignTop);
-    m_error = new QLabel;
-    m_error->setWordWrap(true);
-    m_error->setForegroundRole(QPalette::PlaceholderText);
-    m_error->setFont(scaled(m_error->font(), 0.85));
+    m_error = PhotoLabels::caption();
     errorLayout->addWidget(m_error, 1);
     layout->addWidget(m_errorRow);
 
     connect(m_model, &PhotoEditorModel::changed, this, &PhotoAdjustTab::refresh);
     refresh();
+}
+
+QCheckBox* PhotoAdjustTab::removeSwitch() const
+{
+    return m_switchRow->toggle();
 }
 
 void PhotoAdjustTab::refresh()
@@ -195,10 +171,7 @@ void PhotoAdjustTab::refresh()
         m_sliders[i]->setValue(int(std::lround((value - s.low) / (s.high - s.low) * steps)));
         m_resets[i]->setVisible(showsReset(value, s.neutral));
     }
-    {
-        const QSignalBlocker block(m_remove);
-        m_remove->setChecked(m_model->removeBackground());
-    }
+    m_switchRow->setChecked(m_model->removeBackground());
     // One lift at a time.
     m_switchRow->setEnabled(!m_model->findingSubject());
     m_fillRow->setVisible(m_model->removeBackground());

@@ -14,6 +14,7 @@ class QToolButton;
 namespace qv {
 
 class ColorWell;
+class PhotoToggleRow;
 class PhotoEditorModel;
 
 // Five colour sliders and the background removal switch; every control writes into the model.
@@ -36,7 +37,8 @@ public:
 
     QSlider* slider(int index) const { return m_sliders[index]; }
     QToolButton* resetButton(int index) const { return m_resets[index]; }
-    QCheckBox* removeSwitch() const { return m_remove; }
+    QCheckBox* removeSwitch() const;
+    PhotoToggleRow* removeRow() const { return m_switchRow; }
     QLabel* errorLabel() const { return m_error; }
     QWidget* fillRow() const { return m_fillRow; }
     // "Transparent", "White", "Black", in that order.
@@ -44,7 +46,8 @@ public:
     // "Another color".
     ColorWell* colorWell() const { return m_well; }
 
-    static constexpr int steps = 1000; // slider positions over a range
+    // Slider positions over a range: fine enough to pass for continuous.
+    static constexpr int steps = 10000;
 
 private:
     void refresh();
@@ -52,8 +55,7 @@ private:
     PhotoEditorModel* m_model;
     std::array<QSlider*, 5> m_sliders{};
     std::array<QToolButton*, 5> m_resets{};
-    QWidget* m_switchRow;
-    QCheckBox* m_remove;
+    PhotoToggleRow* m_switchRow;
     QWidget* m_fillRow;
     std::array<ColorWell*, 3> m_swatches{};
     ColorWell* m_well;

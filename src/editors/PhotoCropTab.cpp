@@ -3,6 +3,7 @@
 #include "editors/ChipStyle.h"
 #include "editors/CropGeometry.h"
 #include "editors/PhotoEditorModel.h"
+#include "editors/PhotoLabels.h"
 #include "graphics/SymbolTable.h"
 
 #include <QFrame>
@@ -13,32 +14,6 @@
 #include <QVBoxLayout>
 
 namespace qv {
-
-namespace {
-
-QLabel* secondary(const QString& text, double scale)
-{
-    auto* label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * scale);
-    label->setFont(font);
-    return label;
-}
-
-QLabel* caption(const QString& text)
-{
-    return secondary(text, 0.85);
-}
-
-QLabel* callout(const QString& text)
-{
-    return secondary(text, 0.92);
-}
-
-} // namespace
 
 QString PhotoCropTab::pixelSizeText(QSizeF size)
 {
@@ -55,7 +30,7 @@ PhotoCropTab::PhotoCropTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    layout->addWidget(callout(QStringLiteral("Aspect ratio")));
+    layout->addWidget(PhotoLabels::callout(QStringLiteral("Aspect ratio")));
 
     m_chipGrid = new QWidget;
     auto* grid = new QGridLayout(m_chipGrid);
@@ -80,10 +55,10 @@ PhotoCropTab::PhotoCropTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     for (int column = 0; column < 4; ++column)
         grid->setColumnStretch(column, 1);
     layout->addWidget(m_chipGrid);
-    m_note = caption(QString());
+    m_note = PhotoLabels::caption(QString());
     layout->addWidget(m_note);
 
-    layout->addWidget(callout(QStringLiteral("Rotate and flip")));
+    layout->addWidget(PhotoLabels::callout(QStringLiteral("Rotate and flip")));
     auto* turns = new QHBoxLayout;
     turns->setSpacing(8);
     const auto addButton = [this, turns](const QString& symbol, const QString& title, auto action) {
@@ -123,7 +98,7 @@ PhotoCropTab::PhotoCropTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     connect(m_reset, &QPushButton::clicked, this, [this] { animated([this] { m_model->resetGeometry(); }); });
     sizeRow->addWidget(m_reset);
     layout->addLayout(sizeRow);
-    layout->addWidget(caption(QStringLiteral("Drag the corners or edges of the picture to crop.")));
+    layout->addWidget(PhotoLabels::caption(QStringLiteral("Drag the corners or edges of the picture to crop.")));
 
     connect(m_model, &PhotoEditorModel::changed, this, &PhotoCropTab::refresh);
     refresh();

@@ -180,6 +180,14 @@ void PhotoEditorModel::setExactHeight(int pixels)
     Q_EMIT changed();
 }
 
+void PhotoEditorModel::setExactSize(int width, int height)
+{
+    m_exactWidth = width;
+    m_exactHeight = height;
+    applyShapeState();
+    Q_EMIT changed();
+}
+
 void PhotoEditorModel::setExactFit(ExactFit fit)
 {
     m_exactFit = fit;

@@ -82,6 +82,8 @@ public:
     void setExactWidth(int pixels);
     int exactHeight() const { return m_exactHeight; }
     void setExactHeight(int pixels);
+    // Both sides at once, so the crop is fitted to the new shape alone.
+    void setExactSize(int width, int height);
     ExactFit exactFit() const { return m_exactFit; }
     void setExactFit(ExactFit fit);
     std::optional<QRectF> cropBeforeShape() const { return m_cropBeforeShape; }

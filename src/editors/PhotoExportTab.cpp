@@ -1,10 +1,11 @@
 #include "editors/PhotoExportTab.h"
 
 #include "editors/PhotoEditorModel.h"
+#include "editors/PhotoLabels.h"
+#include "editors/PhotoToggleRow.h"
 #include "model/ByteCount.h"
 #include "model/Capabilities.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -20,22 +21,12 @@ namespace qv {
 
 namespace {
 
-QLabel* secondary(const QString& text = {})
-{
-    auto* label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setWordWrap(true);
-    return label;
-}
-
 QLabel* rowTitle(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
+    auto* label = PhotoLabels::secondary(text);
+    label->setWordWrap(false);
     return label;
 }
-
-constexpr int qualitySteps = 900; // 0.1 ... 1.0
 
 } // namespace
 
@@ -114,33 +105,31 @@ PhotoExportTab::PhotoExportTab(PhotoEditorModel* model, QWidget* parent) : QWidg
     auto* qualityRow = new QHBoxLayout;
     qualityRow->addWidget(new QLabel(QStringLiteral("Quality")));
     qualityRow->addStretch(1);
-    m_qualityText = secondary();
+    m_qualityText = PhotoLabels::secondary();
+    m_qualityText->setWordWrap(false);
     qualityRow->addWidget(m_qualityText);
     qualityLayout->addLayout(qualityRow);
     m_quality = new QSlider(Qt::Horizontal);
     m_quality->setRange(0, qualitySteps);
+    m_quality->setSingleStep(qualitySteps / 90);
+    m_quality->setPageStep(qualitySteps / 9);
     m_quality->setAccessibleName(QStringLiteral("Quality"));
     qualityLayout->addWidget(m_quality);
     connect(m_quality, &QSlider::valueChanged, this,
             [this](int position) { m_model->setQuality(0.1 + 0.9 * position / qualitySteps); });
-    m_losslessNote = secondary(QStringLiteral(
+    m_losslessNote = PhotoLabels::caption(QStringLiteral(
         "Nothing changes in the picture, so it is copied as it is. Move the slider to compress it."));
     qualityLayout->addWidget(m_losslessNote);
     layout->addWidget(m_qualityBox);
-    m_qualityNote = secondary();
+    m_qualityNote = PhotoLabels::caption();
     layout->addWidget(m_qualityNote);
-    m_transparency = secondary();
+    m_transparency = PhotoLabels::caption();
     layout->addWidget(m_transparency);
 
-    auto* stripRow = new QHBoxLayout;
-    stripRow->addWidget(new QLabel(QStringLiteral("Remove metadata")));
-    stripRow->addStretch(1);
-    m_strip = new QCheckBox;
-    m_strip->setAccessibleName(QStringLiteral("Remove metadata"));
-    stripRow->addWidget(m_strip);
-    layout->addLayout(stripRow);
-    connect(m_strip, &QCheckBox::toggled, this, [this](bool on) { m_model->setStripMetadata(on); });
-    layout->addWidget(secondary(QStringLiteral("Camera details, location and dates.")));
+    m_strip = new PhotoToggleRow(QStringLiteral("Remove metadata"), QStringLiteral("eye.slash"));
+    layout->addWidget(m_strip);
+    connect(m_strip, &PhotoToggleRow::toggled, this, [this](bool on) { m_model->setStripMetadata(on); });
+    layout->addWidget(PhotoLabels::caption(QStringLiteral("Camera details, location and dates.")));
 
     auto* divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
@@ -203,7 +192,6 @@ void PhotoExportTab::refresh()
     }
     m_transparency->setText(note);
     m_transparency->setVisible(!note.isEmpty());
-    const QSignalBlocker block(m_strip);
     m_strip->setChecked(m_model->stripMetadata());
 
     m_estimating->setVisible(m_model->estimating());

@@ -7,7 +7,6 @@
 
 #include <optional>
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -16,6 +15,7 @@ class QSlider;
 namespace qv {
 
 class PhotoEditorModel;
+class PhotoToggleRow;
 
 // The copy's format, quality and metadata, and the copy's size beside the original's.
 class PhotoExportTab : public QWidget {
@@ -43,6 +43,10 @@ public:
     QLabel* originalSizeLabel() const { return m_originalSize; }
     QLabel* copySizeLabel() const { return m_copySize; }
     QProgressBar* estimatingIndicator() const { return m_estimating; }
+    PhotoToggleRow* metadataRow() const { return m_strip; }
+
+    // Quality slider positions over 0.1 ... 1.0: fine enough to pass for continuous.
+    static constexpr int qualitySteps = 9000;
 
 private:
     void refresh();
@@ -55,7 +59,7 @@ private:
     QLabel* m_qualityNote;
     QLabel* m_losslessNote;
     QLabel* m_transparency;
-    QCheckBox* m_strip;
+    PhotoToggleRow* m_strip;
     QLabel* m_originalSize;
     QLabel* m_copySize;
     QProgressBar* m_estimating;

@@ -1,6 +1,7 @@
 #include "editors/PhotoSizeTab.h"
 
 #include "editors/PhotoCropTab.h"
+#include "editors/PhotoLabels.h"
 #include "graphics/SymbolTable.h"
 #include "jobs/ui/SegmentedPicker.h"
 
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -19,29 +21,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qv {
 
 namespace {
-
-QLabel* secondary(const QString& text, double scale = 1.0)
-{
-    auto* label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setWordWrap(true);
-    if (scale != 1.0) {
-        QFont font = label->font();
-        if (font.pointSizeF() > 0)
-            font.setPointSizeF(font.pointSizeF() * scale);
-        label->setFont(font);
-    }
-    return label;
-}
-
-QLabel* caption(const QString& text)
-{
-    return secondary(text, 0.85);
-}
 
 QLineEdit* pixelField(const QString& name)
 {
@@ -49,7 +33,8 @@ QLineEdit* pixelField(const QString& name)
     field->setAccessibleName(name);
     field->setFixedWidth(64);
     field->setAlignment(Qt::AlignRight);
-    field->setValidator(new QIntValidator(0, 999999, field));
+    // Any whole number in the locale's own digits and grouping; the model keeps it in bounds.
+    field->setValidator(new QIntValidator(field));
     return field;
 }
 
@@ -69,11 +54,16 @@ QToolButton* menuButton(QMenu* menu)
     return button;
 }
 
+QString numberText(qint64 value)
+{
+    return QLocale().toString(value);
+}
+
 // Shows the value unless the user is typing in the field.
 void showValue(QLineEdit* field, int value)
 {
     if (!field->hasFocus())
-        field->setText(QString::number(value));
+        field->setText(numberText(value));
 }
 
 // One line of the size summary: the label, then its value at the far side.
@@ -82,7 +72,7 @@ QWidget* valueRow(const QString& title, QLabel* value, bool emphasised)
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(secondary(title));
+    layout->addWidget(PhotoLabels::secondary(title));
     layout->addStretch(1);
     QFont font = value->font();
     font.setWeight(emphasised ? QFont::DemiBold : QFont::Normal);
@@ -93,6 +83,13 @@ QWidget* valueRow(const QString& title, QLabel* value, bool emphasised)
 }
 
 } // namespace
+
+std::optional<qint64> PhotoSizeTab::readNumber(const QString& text)
+{
+    bool ok = false;
+    const qint64 value = QLocale().toLongLong(text.trimmed(), &ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
 
 double PhotoSizeTab::storedScale(double percent)
 {
@@ -155,7 +152,7 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
             [this](const QVariant& value) { m_model->setSizeMode(Mode(value.toInt())); });
 
     m_sections = new QStackedWidget;
-    auto* keeps = secondary(QStringLiteral("The copy keeps the picture's size."), 0.92);
+    auto* keeps = PhotoLabels::callout(QStringLiteral("The copy keeps the picture's size."));
     keeps->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_sections->addWidget(keeps);
 
@@ -163,14 +160,19 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     auto* scaleRow = new QHBoxLayout(scale);
     scaleRow->setContentsMargins(0, 0, 0, 0);
     m_scale = new QSlider(Qt::Horizontal);
-    m_scale->setRange(5, 200);
+    // In tenths of a percent, so the handle glides; the model keeps multiples of 5.
+    m_scale->setRange(5 * scaleStepsPerPercent, 200 * scaleStepsPerPercent);
+    m_scale->setSingleStep(5 * scaleStepsPerPercent);
+    m_scale->setPageStep(25 * scaleStepsPerPercent);
     m_scale->setAccessibleName(QStringLiteral("Scale"));
     scaleRow->addWidget(m_scale, 1);
     m_scaleText = new QLabel;
     m_scaleText->setFixedWidth(52);
     m_scaleText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     scaleRow->addWidget(m_scaleText);
-    connect(m_scale, &QSlider::valueChanged, this, [this](int value) { m_model->setScalePercent(storedScale(value)); });
+    connect(m_scale, &QSlider::valueChanged, this, [this](int position) {
+        m_model->setScalePercent(storedScale(double(position) / scaleStepsPerPercent));
+    });
     m_sections->addWidget(scale);
 
     auto* fit = new QWidget;
@@ -183,7 +185,7 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     m_fit = pixelField(QStringLiteral("Longest side"));
     m_fit->setPlaceholderText(QStringLiteral("Pixels"));
     fitRow->addWidget(m_fit);
-    fitRow->addWidget(secondary(QStringLiteral("px")));
+    fitRow->addWidget(PhotoLabels::secondary(QStringLiteral("px")));
     m_fitMenu = new QMenu(this);
     for (int side : commonLongestSides()) {
         QAction* action = m_fitMenu->addAction(QStringLiteral("%1 px").arg(side));
@@ -194,12 +196,12 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     }
     fitRow->addWidget(menuButton(m_fitMenu));
     fitLayout->addLayout(fitRow);
-    fitLayout->addWidget(caption(QStringLiteral("Smaller pictures keep their size.")));
+    fitLayout->addWidget(PhotoLabels::caption(QStringLiteral("Smaller pictures keep their size.")));
     connect(m_fit, &QLineEdit::editingFinished, this, [this] {
-        bool ok = false;
-        const int pixels = m_fit->text().toInt(&ok);
-        if (ok)
-            m_model->setFitLongest(pixels);
+        if (const std::optional<qint64> pixels = readNumber(m_fit->text()))
+            m_model->setFitLongest(int(std::clamp<qint64>(*pixels, std::numeric_limits<int>::min(),
+                                                           std::numeric_limits<int>::max())));
+        m_fit->setText(numberText(m_model->fitLongest()));
     });
     m_sections->addWidget(fit);
 
@@ -221,7 +223,7 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
         row->addWidget(label);
         row->addStretch(1);
         row->addWidget(field);
-        row->addWidget(secondary(QStringLiteral("px")));
+        row->addWidget(PhotoLabels::secondary(QStringLiteral("px")));
         fields->addLayout(row);
     }
     sidesRow->addLayout(fields, 1);
@@ -244,18 +246,14 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
     sidesRow->addLayout(tools);
     exactLayout->addLayout(sidesRow);
     connect(m_width, &QLineEdit::editingFinished, this, [this] {
-        bool ok = false;
-        const qint64 pixels = m_width->text().toLongLong(&ok);
-        if (ok)
-            m_model->setExactWidth(storedSide(pixels));
-        m_width->setText(QString::number(m_model->exactWidth()));
+        if (const std::optional<qint64> pixels = readNumber(m_width->text()))
+            m_model->setExactWidth(storedSide(*pixels));
+        m_width->setText(numberText(m_model->exactWidth()));
     });
     connect(m_height, &QLineEdit::editingFinished, this, [this] {
-        bool ok = false;
-        const qint64 pixels = m_height->text().toLongLong(&ok);
-        if (ok)
-            m_model->setExactHeight(storedSide(pixels));
-        m_height->setText(QString::number(m_model->exactHeight()));
+        if (const std::optional<qint64> pixels = readNumber(m_height->text()))
+            m_model->setExactHeight(storedSide(*pixels));
+        m_height->setText(numberText(m_model->exactHeight()));
     });
     using Fit = PhotoEditorModel::ExactFit;
     m_exactFit = new SegmentedPicker({{PhotoEditorModel::title(Fit::crop), QVariant::fromValue(int(Fit::crop))},
@@ -265,7 +263,7 @@ PhotoSizeTab::PhotoSizeTab(PhotoEditorModel* model, QWidget* parent) : QWidget(p
         animated([this, fit = Fit(value.toInt())] { m_model->setExactFit(fit); });
     });
     exactLayout->addWidget(m_exactFit);
-    m_caption = caption(QString());
+    m_caption = PhotoLabels::caption(QString());
     exactLayout->addWidget(m_caption);
     exactLayout->addStretch(1);
     m_sections->addWidget(exact);
@@ -307,8 +305,7 @@ void PhotoSizeTab::swapSides()
         const int height = storedSide(m_model->exactWidth());
         m_width->clearFocus();
         m_height->clearFocus();
-        m_model->setExactWidth(width);
-        m_model->setExactHeight(height);
+        m_model->setExactSize(width, height);
     });
 }
 
@@ -317,8 +314,7 @@ void PhotoSizeTab::choosePreset(const PhotoEditorModel::SizePreset& preset)
     animated([this, preset] {
         m_width->clearFocus();
         m_height->clearFocus();
-        m_model->setExactWidth(storedSide(preset.width));
-        m_model->setExactHeight(storedSide(preset.height));
+        m_model->setExactSize(storedSide(preset.width), storedSide(preset.height));
     });
 }
 
@@ -338,7 +334,7 @@ void PhotoSizeTab::refresh()
     m_sections->setCurrentIndex(int(m_model->sizeMode()));
     {
         const QSignalBlocker block(m_scale);
-        m_scale->setValue(int(m_model->scalePercent()));
+        m_scale->setValue(int(std::lround(m_model->scalePercent() * scaleStepsPerPercent)));
     }
     m_scaleText->setText(QStringLiteral("%1 %").arg(int(m_model->scalePercent())));
     showValue(m_fit, m_model->fitLongest());

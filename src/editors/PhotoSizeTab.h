@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -28,6 +29,8 @@ public:
     // Runs a change of the model so that the preview's crop frame springs to it.
     void setAnimator(Animator animator) { m_animator = std::move(animator); }
 
+    // A whole number as the current locale writes it, or nothing.
+    static std::optional<qint64> readNumber(const QString& text);
     // The slider stores multiples of 5, never under 5.
     static double storedScale(double percent);
     // An exact side lies within 1 ... 16384 pixels.
@@ -40,6 +43,10 @@ public:
     static QString presetTitle(const PhotoEditorModel::SizePreset& preset);
     // What the exact size does to the cropped picture.
     static QString exactCaption(const PhotoEditorModel& model);
+
+    // Scale slider positions per percent.
+    static constexpr int scaleStepsPerPercent = 10;
+    QLabel* scaleLabel() const { return m_scaleText; }
 
     // Swaps the exact width and height.
     void swapSides();

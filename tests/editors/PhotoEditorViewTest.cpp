@@ -29,6 +29,7 @@
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -388,15 +389,15 @@ TEST(PhotoSizeTab, ScalesAndSidesAreKeptWithinTheirLimits)
     EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("2000 × 1500 px"));
     EXPECT_EQ(editor.model->recipe().maxDimension, 2000);
 
-    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("4000"));
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(4000));
     tab->widthField()->setText(QStringLiteral("0"));
     Q_EMIT tab->widthField()->editingFinished();
     EXPECT_EQ(editor.model->exactWidth(), 1);
     tab->widthField()->setText(QStringLiteral("20000"));
     Q_EMIT tab->widthField()->editingFinished();
     EXPECT_EQ(editor.model->exactWidth(), 16384);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("16384"));
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(16384));
 }
 
 TEST(PhotoExportTab, TheFileOwnFormatLeadsTheMenuAndLosslessFormatsHaveNoQuality)
@@ -668,7 +669,7 @@ TEST(PhotoCropTab, AnExactShapeDisablesTheChipsAndSaysSo)
     buttonTitled(tab, QStringLiteral("Rotate right"))->click();
     EXPECT_TRUE(tab->chipSelected(AspectPreset::square));
 
-    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
     editor.model->setExactWidth(1080);
     editor.model->setExactHeight(1350);
     ASSERT_TRUE(editor.model->exactShapeRatio());
@@ -771,7 +772,7 @@ TEST(PhotoSizeTab, SwapPresetsAndTheFitMenuSetTheSizes)
     EXPECT_EQ(editor.model->fitLongest(), 1920);
     EXPECT_EQ(tab->copyLabel()->text(), QStringLiteral("1920 × 1440 px"));
 
-    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
     EXPECT_EQ(editor.model->exactWidth(), 4000);
     tab->sizeMenu()->actions()[2]->trigger(); // Story 9:16
     EXPECT_EQ(editor.model->exactWidth(), 1080);
@@ -781,7 +782,7 @@ TEST(PhotoSizeTab, SwapPresetsAndTheFitMenuSetTheSizes)
     tab->swapButton()->click();
     EXPECT_EQ(editor.model->exactWidth(), 1080);
     EXPECT_EQ(editor.model->exactHeight(), 1920);
-    EXPECT_EQ(tab->widthField()->text(), QStringLiteral("1080"));
+    EXPECT_EQ(tab->widthField()->text(), QLocale().toString(1080));
     tab->swapButton()->click();
     EXPECT_EQ(editor.model->exactWidth(), 1920);
     EXPECT_EQ(editor.model->exactHeight(), 1080);
@@ -795,7 +796,7 @@ TEST(PhotoSizeTab, TheExactCaptionTellsWhatHappensToThePicture)
     editor.model->setTab(PhotoEditorModel::Tab::size);
     PhotoSizeTab* tab = editor.view.sizeTab();
     EXPECT_FALSE(tab->croppedLabel()->isVisible());
-    editor.model->setSizeMode(PhotoEditorModel::PhotoEditorModel::SizeMode::exact);
+    editor.model->setSizeMode(PhotoEditorModel::SizeMode::exact);
     EXPECT_EQ(editor.model->exactWidth(), 4032);
     EXPECT_EQ(editor.model->exactHeight(), 3024);
     // The crop fit imposes the shape, so the frame shows.

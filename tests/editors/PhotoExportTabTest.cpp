@@ -140,7 +140,7 @@ TEST(PhotoExportTab, EveryChangeOnTheTabAsksForANewEstimateAndLeavingItStopsTheS
     editor.tab.formatMenu()->setCurrentIndex(editor.tab.formatMenu()->findText("PNG"));
     Q_EMIT editor.tab.formatMenu()->activated(editor.tab.formatMenu()->currentIndex());
     editor.model->setFormat(std::nullopt);
-    editor.tab.qualitySlider()->setValue(300);
+    editor.tab.qualitySlider()->setValue(PhotoExportTab::qualitySteps / 3);
     editor.model->resetAll();
     editor.services->runTimers();
     // Only the last one is still wanted: the others were stopped before they began.
@@ -162,7 +162,7 @@ TEST(PhotoExportTab, AnUntouchedJpegIsCopiedAsItIsUntilTheSliderMoves)
               "Nothing changes in the picture, so it is copied as it is. Move the slider to compress it.");
     EXPECT_FALSE(editor.tab.qualityNote()->isVisible());
 
-    editor.tab.qualitySlider()->setValue(700); // 0.8
+    editor.tab.qualitySlider()->setValue(PhotoExportTab::qualitySteps * 7 / 9); // 0.8
     EXPECT_EQ(editor.tab.qualityLabel()->text(), "80 %");
     EXPECT_FALSE(editor.tab.losslessNote()->isVisible());
 

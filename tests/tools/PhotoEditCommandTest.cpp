@@ -47,7 +47,7 @@ TEST(PhotoEditCommand, AContrastChangeIsSavedAsACopyAndCompareHoldsTheOriginal)
     const QString file = photo(dir.filePath("photo.jpg"));
     int code = -1;
     const QJsonObject done = runEditCommand({"tool.image.edit", file, "--do",
-                                   R"([["set","Contrast",1000],["press","Compare"],["release","Compare"],["apply"]])"},
+                                   R"([["set","Contrast",10000],["press","Compare"],["release","Compare"],["apply"]])"},
                                   dir.path(), &code);
     EXPECT_EQ(code, 0);
     const QJsonObject submitted = done["submitted"].toObject();
@@ -85,6 +85,27 @@ TEST(PhotoEditCommand, ARightTurnIsSubmittedAloneAndTheCopyStandsUpright)
     QImageReader reader(dir.filePath("photo (edited).jpg"));
     reader.setAutoTransform(true);
     EXPECT_EQ(reader.read().size(), QSize(3000, 4000));
+}
+
+TEST(PhotoEditCommand, ATurnedPictureStandsUprightUntilCompareIsHeld)
+{
+    QTemporaryDir dir;
+    const QString file = photo(dir.filePath("photo.jpg"));
+    int code = -1;
+    // What shows is reported as the last action leaves it, or just before Cancel.
+    const QJsonObject held = runEditCommand({"tool.image.edit", file, "--do",
+                                   R"([["click","Crop"],["click","Rotate right"],["press","Compare"],["cancel"]])"},
+                                  dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(held["picture"].toArray(), (QJsonArray{472, 354}));
+    EXPECT_TRUE(held["submitted"].isNull());
+
+    const QJsonObject released = runEditCommand({"tool.image.edit", file, "--do",
+                                       R"([["click","Crop"],["click","Rotate right"],["press","Compare"],)"
+                                       R"(["release","Compare"],["cancel"]])"},
+                                      dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(released["picture"].toArray(), (QJsonArray{309, 412}));
 }
 
 TEST(PhotoEditCommand, ASquareCropIsSubmittedInFullSizePixels)
