@@ -3,9 +3,6 @@
 #include "editors/AnnotateModel.h"
 #include "editors/AnnotateView.h"
 #include "editors/EditorOpening.h"
-#include "engines/image/ImageHeader.h"
-#include "engines/image/ImageThumbnail.h"
-#include "model/EngineError.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 
@@ -17,13 +14,7 @@ namespace qv {
 
 AnnotateEditor::Picture AnnotateEditor::load(const FileInfo& file)
 {
-    const std::optional<QSize> size = imagePixelSize(file.path());
-    if (!size || size->isEmpty())
-        throw EngineError(QStringLiteral("Not an image"));
-    const std::optional<QImage> image = imageThumbnail(file.path(), QSize(displaySide, displaySide), true);
-    if (!image || image->isNull())
-        throw EngineError(QStringLiteral("Not an image"));
-    return {*image, *size};
+    return EditorPicture::load(file.path(), displaySide);
 }
 
 void AnnotateEditor::open(const FileInfo& file, QPointF point, Completion completion)
@@ -35,7 +26,7 @@ void AnnotateEditor::open(const FileInfo& file, QPointF point, Completion comple
             auto window = std::make_shared<QPointer<EditorWindow>>();
             QPointer<AnnotateModel> weakModel(model);
             auto* view = new AnnotateView(
-                picture.image, model, [window] { finishEditor(*window); },
+                picture.preview, model, [window] { finishEditor(*window); },
                 [window, weakModel, completion] {
                     if (!weakModel || !weakModel->canSave())
                         return;

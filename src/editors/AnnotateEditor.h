@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editors/EditorPicture.h"
 #include "model/FileInfo.h"
 #include "model/OperationOptions.h"
 
@@ -21,10 +22,7 @@ public:
     // completion runs only on "Save Copy", with only the marks.
     static void open(const FileInfo& file, QPointF point, Completion completion);
 
-    struct Picture {
-        QImage image; // at most 1600 pixels on the longer side, upright, sRGB
-        QSize pixelSize; // of the full picture, upright
-    };
+    using Picture = EditorPicture;
     // Throws on anything unreadable; a huge picture is never decoded whole.
     static Picture load(const FileInfo& file);
 

@@ -2,8 +2,7 @@
 
 #include "editors/CropEditorView.h"
 #include "editors/EditorOpening.h"
-#include "engines/image/ImageHeader.h"
-#include "engines/image/ImageThumbnail.h"
+#include "editors/EditorPicture.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/StreamCopyArguments.h"
 #include "model/CancellationError.h"
@@ -92,14 +91,8 @@ CropEditor::Picture CropEditor::load(const FileInfo& file, std::stop_token stop)
         const QImage frame = loadVideoFrame(file, stop);
         return {shrunk(frame), frame.size()};
     }
-    // Only the header gives the full size: a huge picture is never decoded whole.
-    const std::optional<QSize> size = imagePixelSize(file.path());
-    if (!size || size->isEmpty())
-        throw EngineError(QStringLiteral("Not an image"));
-    std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide));
-    if (!preview || preview->isNull())
-        throw EngineError(QStringLiteral("Not an image"));
-    return {*preview, *size};
+    const EditorPicture shown = EditorPicture::load(file.path(), previewSide);
+    return {shown.preview, shown.pixelSize};
 }
 
 void CropEditor::open(const FileInfo& file, QPointF point, Completion completion)

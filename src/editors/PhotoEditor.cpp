@@ -1,13 +1,11 @@
 #include "editors/PhotoEditor.h"
 
 #include "editors/EditorOpening.h"
+#include "editors/EditorPicture.h"
 #include "editors/EnginePhotoEditorServices.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoEditorView.h"
 #include "engines/image/ImageEngine.h"
-#include "engines/image/ImageHeader.h"
-#include "engines/image/ImageThumbnail.h"
-#include "model/EngineError.h"
 #include "model/SettingsSnapshot.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
@@ -20,16 +18,8 @@ namespace qv {
 
 PhotoEditor::Picture PhotoEditor::load(const FileInfo& file)
 {
-    const std::optional<QSize> size = imagePixelSize(file.path());
-    if (!size || size->isEmpty())
-        throw EngineError(QStringLiteral("Not an image"));
-    // A cut-off file would show partly grey and save so: it is refused.
-    const std::optional<QImage> preview = imageThumbnail(file.path(), QSize(previewSide, previewSide), true);
-    if (!preview || preview->isNull())
-        throw EngineError(QStringLiteral("Not an image"));
-    Picture picture{*preview, *size, imageHasAlpha(file.path()).value_or(preview->hasAlphaChannel()), {}};
-    picture.quality = ImageEngine::estimatedJPEGQuality(file);
-    return picture;
+    const EditorPicture shown = EditorPicture::load(file.path(), previewSide);
+    return {shown.preview, shown.pixelSize, shown.hasAlpha, ImageEngine::estimatedJPEGQuality(file)};
 }
 
 void PhotoEditor::open(const FileInfo& file, QPointF point, Completion completion)

@@ -1,3 +1,4 @@
+#include "InstantPhotoServices.h"
 #include "editors/Checkerboard.h"
 #include "editors/EnginePhotoEditorServices.h"
 #include "editors/PhotoAdjustTab.h"
@@ -31,31 +32,7 @@ using namespace qv;
 
 namespace {
 
-// Renders at once with the colours unchanged; no lifts, no estimates.
-class ImmediateServices : public PhotoEditorServices {
-public:
-    void render(const QImage& source, const PhotoAdjustments&, const std::optional<QString>&,
-                std::function<void(QImage)> done) override
-    {
-        done(source);
-    }
-    void liftSubject(const QImage&, std::function<void(std::optional<QImage>, QString)> done) override
-    {
-        done(std::nullopt, QStringLiteral("No subject found in this image"));
-    }
-    void estimate(const EstimateRequest&, std::stop_token, std::function<void(std::optional<Estimate>)> done) override
-    {
-        done(std::nullopt);
-    }
-    ImageOutput sameFormatOutput(const FileInfo& file) override
-    {
-        return file.url.path().endsWith(QLatin1String(".png")) ? ImageOutput::png : ImageOutput::jpg;
-    }
-    double outputQuality(ImageOutput, std::optional<int>, const SettingsSnapshot& settings) override
-    {
-        return settings.jpegQuality;
-    }
-};
+using ImmediateServices = test::InstantPhotoServices;
 
 FileInfo pictureFile(const QString& path)
 {
