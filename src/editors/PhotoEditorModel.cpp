@@ -168,16 +168,12 @@ void PhotoEditorModel::setFitLongest(int pixels)
 
 void PhotoEditorModel::setExactWidth(int pixels)
 {
-    m_exactWidth = pixels;
-    applyShapeState();
-    Q_EMIT changed();
+    setExactSize(pixels, m_exactHeight);
 }
 
 void PhotoEditorModel::setExactHeight(int pixels)
 {
-    m_exactHeight = pixels;
-    applyShapeState();
-    Q_EMIT changed();
+    setExactSize(m_exactWidth, pixels);
 }
 
 void PhotoEditorModel::setExactSize(int width, int height)

@@ -1,5 +1,6 @@
 #include "documents/ZipPackageWriter.h"
 #include "support/DevDriver.h"
+#include "support/RepeatingZip.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +10,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
-
-#include <archive.h>
-#include <archive_entry.h>
 
 #include <sys/resource.h>
 
@@ -171,28 +169,10 @@ TEST(SheetRun, HostileWorkbooksFailWithinBoundsAndLeaveNothing)
     }
     // About 3 GiB of rows, a few megabytes packed.
     const QString bomb = w + "/bomb.xlsx";
-    {
-        archive* a = archive_write_new();
-        archive_write_set_format_zip(a);
-        archive_write_set_options(a, "zip:compression-level=1");
-        ASSERT_EQ(archive_write_open_filename(a, QFile::encodeName(bomb).constData()), ARCHIVE_OK);
-        auto add = [a](const char* name, const QByteArray& head, const QByteArray& block, int repeats) {
-            archive_entry* entry = archive_entry_new();
-            archive_entry_set_pathname(entry, name);
-            archive_entry_set_filetype(entry, AE_IFREG);
-            archive_entry_set_perm(entry, 0644);
-            archive_write_header(a, entry);
-            archive_write_data(a, head.constData(), size_t(head.size()));
-            for (int i = 0; i < repeats; ++i)
-                archive_write_data(a, block.constData(), size_t(block.size()));
-            archive_entry_free(entry);
-        };
-        add("xl/workbook.xml", workbook, {}, 0);
-        add("xl/worksheets/sheet1.xml", "<worksheet><sheetData>",
-            QByteArray("<row><c><v>1</v></c></row>").repeated(1 << 18), 480);
-        archive_write_close(a);
-        archive_write_free(a);
-    }
+    ASSERT_TRUE(test::writeRepeatingZip(
+        bomb, {{"xl/workbook.xml", workbook, {}, 0},
+               {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>",
+                QByteArray("<row><c><v>1</v></c></row>").repeated(1 << 18), 480}}));
     const QByteArray farBytes = readFile(far);
     const QByteArray bombBytes = readFile(bomb);
     const QStringList before = entries(w);
