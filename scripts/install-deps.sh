@@ -20,10 +20,12 @@ PACKAGES=(
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   # desktop services: X11 (drags, hot key), feedback sounds
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
+  # worker sandbox
+  libseccomp-dev
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
-  zip unzip xz-utils bzip2
+  zip unzip xz-utils bzip2 xclip
   # benchmarks
   libbenchmark-dev imagemagick xlsx2csv mupdf-tools
 )

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 using namespace qv;
 using qv::test::waitFor;
@@ -62,7 +63,15 @@ TEST(HUDToast, AClickRunsTheActionOnceAndTakesTheToastAway)
 
 TEST(HUDToast, UnderTheTestHarnessNothingIsShownButTheOldToastGoes)
 {
+    const QByteArray before = qgetenv("QUORVENDA_TEST_HARNESS");
+    const bool wasSet = qEnvironmentVariableIsSet("QUORVENDA_TEST_HARNESS");
     qputenv("QUORVENDA_TEST_HARNESS", "1");
+    const auto restore = qScopeGuard([&] {
+        if (wasSet)
+            qputenv("QUORVENDA_TEST_HARNESS", before);
+        else
+            qunsetenv("QUORVENDA_TEST_HARNESS");
+    });
     const ScreenInfo screen{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1080)};
     QPointer<HUDToast> old = new HUDToast(QStringLiteral("Old"), QStringLiteral("info.circle"), screen, 1080);
     old->present(3);

@@ -82,11 +82,7 @@ protected:
         return xclip.readAllStandardOutput();
     }
 
-    void requireXclip()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
-            GTEST_SKIP() << "needs xclip";
-    }
+    static bool haveXclip() { return !QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty(); }
 
     QTemporaryDir dir;
     QProcessEnvironment env;
@@ -101,7 +97,8 @@ QString toast(const QJsonObject& json)
 
 TEST_F(ActionCommand, CopyPutsTheFilesOnTheClipboard)
 {
-    requireXclip();
+    if (!haveXclip())
+        GTEST_SKIP() << "needs xclip";
     const QString a = writeFile(path("a.txt"));
     QProcess process;
     const QJsonObject json = start(process, {"action.copy", "--stay", "10", a});
@@ -119,7 +116,8 @@ TEST_F(ActionCommand, CopyPutsTheFilesOnTheClipboard)
 
 TEST_F(ActionCommand, CopyPathWithAltQuotesForTheShell)
 {
-    requireXclip();
+    if (!haveXclip())
+        GTEST_SKIP() << "needs xclip";
     const QStringList names{"a b.txt", "it's.txt", "café.txt"};
     QStringList files;
     for (const QString& name : names)

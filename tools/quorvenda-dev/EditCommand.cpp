@@ -445,7 +445,7 @@ int edit(const QStringList& args)
                 QApplication::setActiveWindow(window);
                 QTest::keyClicks(window->focusWidget() ? window->focusWidget() : window.data(), action[1].toString());
             } else if (verb == QLatin1String("wait") && action.size() == 2) {
-                spin(int(action[1].toDouble() * 1000));
+                spin(qBound(0, action[1].toInt(), 600000));
             } else if (verb == QLatin1String("screenshot") && action.size() == 2) {
                 if (!writePng(window->grab().toImage(), action[1].toString()))
                     exitCode = 1;
