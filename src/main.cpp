@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/Application.h"
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include <QDir>
 #include <QUrl>

@@ -1,7 +1,7 @@
 // The development driver: every capability of Quorvenda, reachable from a shell.
 #include "Commands.h"
 
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include <QApplication>
 #include <QTextStream>

@@ -1,4 +1,4 @@
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include "catalogue/ArchiveProbe.h"
 #include "engines/image/ImageHeader.h"
