@@ -1,6 +1,7 @@
 #include "catalogue/SystemServices.h"
 
 #include "catalogue/ArchiveProbe.h"
+#include "catalogue/IsolatedReading.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
 #include "engines/pdf/PdfLock.h"
@@ -42,7 +43,7 @@ void installSystemServices()
     std::call_once(once, [] {
         Settings::installShared(SettingsStore::shared());
         // Never destroyed: files may be described on worker threads until the process ends.
-        static const LocalFileProbe* const probe = new LocalFileProbe({pdfNeedsPassword, imageFrameCount});
+        static const LocalFileProbe* const probe = new LocalFileProbe({IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount});
         FileProbe::installSystem(*probe);
         Capabilities::installSystemLookups(systemLookups);
     });

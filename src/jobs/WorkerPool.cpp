@@ -261,6 +261,132 @@ void WorkerPool::giveBack(std::unique_ptr<Worker> worker, const QString& key)
         m_used.pop_back();
 }
 
+struct WorkerPool::Exchange {
+    std::optional<QJsonObject> ending;
+    QStringList work;
+    QStringList placed;
+    QByteArray errors;
+    bool cancelled = false;
+    bool answered = false;
+};
+
+WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
+                                          Progress* progress)
+{
+    Exchange result;
+    ChildProcess& process = *worker.process;
+    const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (cancelFd < 0)
+        throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
+                          QString::fromUtf8(std::strerror(errno)));
+    const auto closeCancel = qScopeGuard([cancelFd] { ::close(cancelFd); });
+    std::stop_callback onStop(stop, [cancelFd] {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(cancelFd, &one, sizeof one);
+    });
+
+    int stdoutFd = writeFrame(process.stdinFd(), message) ? process.stdoutFd() : -1;
+    int stderrFd = process.stderrFd();
+    while (!result.ending && stdoutFd >= 0) {
+        pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[2].revents) {
+            result.cancelled = true;
+            break;
+        }
+        if (fds[1].revents) {
+            char chunk[8192];
+            const ssize_t got = ::read(stderrFd, chunk, sizeof chunk);
+            if (got > 0) {
+                result.errors.append(chunk, got);
+                if (result.errors.size() > 2 * stderrKept)
+                    result.errors = result.errors.right(stderrKept);
+            } else if (got == 0 || errno != EAGAIN) {
+                stderrFd = -1;
+            }
+        }
+        if (fds[0].revents) {
+            char chunk[65536];
+            const ssize_t got = ::read(stdoutFd, chunk, sizeof chunk);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
+                break;
+            if (got > 0)
+                worker.reader.append(QByteArray(chunk, got));
+            while (std::optional<QJsonObject> reply = worker.reader.next()) {
+                result.answered = true;
+                const QString type = reply->value(QStringLiteral("type")).toString();
+                const QString path = reply->value(QStringLiteral("path")).toString();
+                if (type == QLatin1String("progress")) {
+                    if (progress)
+                        reportProgress(reply->value(QStringLiteral("fraction")).toDouble(), *progress);
+                } else if (type == QLatin1String("work")) {
+                    result.work.append(path);
+                } else if (type == QLatin1String("placed")) {
+                    result.placed.append(path);
+                } else if (type == QLatin1String("done") || type == QLatin1String("failed")
+                           || type == QLatin1String("answer")) {
+                    result.ending = std::move(reply);
+                    break;
+                }
+            }
+            if (worker.reader.broken())
+                break;
+        }
+    }
+    return result;
+}
+
+bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry)
+{
+    ChildProcess& process = *worker.process;
+    process.killSession();
+    process.signalGroup(SIGKILL);
+    const int status = process.wait();
+    // What it said before it died, still in the pipe, names more of what it left.
+    if (process.stdoutFd() >= 0) {
+        char chunk[65536];
+        ssize_t got;
+        while ((got = ::read(process.stdoutFd(), chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR)) {
+            if (got > 0)
+                worker.reader.append(QByteArray(chunk, got));
+        }
+        while (std::optional<QJsonObject> reply = worker.reader.next()) {
+            const QString type = reply->value(QStringLiteral("type")).toString();
+            if (type == QLatin1String("work"))
+                exchange.work.append(reply->value(QStringLiteral("path")).toString());
+            else if (type == QLatin1String("placed"))
+                exchange.placed.append(reply->value(QStringLiteral("path")).toString());
+        }
+    }
+    removeTrail(exchange.work, exchange.placed);
+    if (exchange.cancelled)
+        throw CancellationError();
+    // A worker that refused a request it cannot serve before starting it: once more with a
+    // fresh one.
+    if (mayRetry && !exchange.answered && WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        return true;
+    QString details;
+    if (WIFSIGNALED(status))
+        details = QStringLiteral("The worker reading it ended by signal %1 (%2)")
+                      .arg(WTERMSIG(status))
+                      .arg(signalText(WTERMSIG(status)));
+    else if (WIFEXITED(status))
+        details = QStringLiteral("The worker reading it ended with status %1").arg(WEXITSTATUS(status));
+    else
+        details = QStringLiteral("The worker reading it stopped answering");
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+        details += QStringLiteral(" after its CPU time ran out");
+    const QString tail = QString::fromUtf8(exchange.errors.right(stderrKept)).trimmed();
+    if (!tail.isEmpty())
+        details += QStringLiteral("\n") + tail;
+    qCWarning(jobsLog, "%s: %s", qUtf8Printable(what), qUtf8Printable(details));
+    throw EngineError(QStringLiteral("This file couldn't be read"), details);
+}
+
 QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Progress& progress,
                             JobNotes& notes)
 {
@@ -269,124 +395,48 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        ChildProcess& process = *worker->process;
-
-        const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (cancelFd < 0)
-            throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
-                              QString::fromUtf8(std::strerror(errno)));
-        const auto closeCancel = qScopeGuard([cancelFd] { ::close(cancelFd); });
-        std::stop_callback onStop(stop, [cancelFd] {
-            const quint64 one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(cancelFd, &one, sizeof one);
-        });
-
-        QStringList work, placed;
-        QByteArray errors;
-        bool answered = false;
-        std::optional<QJsonObject> ending;
-        const bool sent = writeFrame(process.stdinFd(), runMessage(request));
-        bool cancelled = false;
-        int stdoutFd = sent ? process.stdoutFd() : -1;
-        int stderrFd = process.stderrFd();
-        while (!ending && stdoutFd >= 0) {
-            pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-            if (::poll(fds, 3, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                break;
-            }
-            if (fds[2].revents) {
-                cancelled = true;
-                break;
-            }
-            if (fds[1].revents) {
-                char chunk[8192];
-                const ssize_t got = ::read(stderrFd, chunk, sizeof chunk);
-                if (got > 0) {
-                    errors.append(chunk, got);
-                    if (errors.size() > 2 * stderrKept)
-                        errors = errors.right(stderrKept);
-                } else if (got == 0 || errno != EAGAIN) {
-                    stderrFd = -1;
-                }
-            }
-            if (fds[0].revents) {
-                char chunk[65536];
-                const ssize_t got = ::read(stdoutFd, chunk, sizeof chunk);
-                if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
-                    stdoutFd = -1;
-                    break;
-                }
-                if (got > 0)
-                    worker->reader.append(QByteArray(chunk, got));
-                while (std::optional<QJsonObject> message = worker->reader.next()) {
-                    answered = true;
-                    const QString type = message->value(QStringLiteral("type")).toString();
-                    const QString path = message->value(QStringLiteral("path")).toString();
-                    if (type == QLatin1String("progress")) {
-                        reportProgress(message->value(QStringLiteral("fraction")).toDouble(), progress);
-                    } else if (type == QLatin1String("work")) {
-                        work.append(path);
-                    } else if (type == QLatin1String("placed")) {
-                        placed.append(path);
-                    } else if (type == QLatin1String("done") || type == QLatin1String("failed")) {
-                        ending = std::move(message);
-                        break;
-                    }
-                }
-                if (worker->reader.broken())
-                    break;
-            }
-        }
-
-        if (ending) {
-            for (const QJsonValue& text : ending->value(QStringLiteral("messages")).toArray())
-                notes.addMessage(text.toString());
-            const QJsonObject result = *ending;
-            if (result.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
-                if (result.value(QStringLiteral("clipboard")).isString())
-                    notes.addClipboardText(result.value(QStringLiteral("clipboard")).toString());
-                giveBack(std::move(worker), key);
-                QList<QUrl> outputs;
-                for (const QJsonValue& output : result.value(QStringLiteral("outputs")).toArray())
-                    outputs.append(QUrl(output.toString()));
-                return outputs;
-            }
-            giveBack(std::move(worker), key);
-            if (result.value(QStringLiteral("cancelled")).toBool())
-                throw CancellationError();
-            throw EngineError(result.value(QStringLiteral("message")).toString(),
-                              result.value(QStringLiteral("details")).toString());
-        }
-
-        // Cancelled, dead, or talking nonsense: the worker and all it started go.
-        process.killSession();
-        process.signalGroup(SIGKILL);
-        const int status = process.wait();
-        removeTrail(work, placed);
-        if (cancelled)
-            throw CancellationError();
-        // A worker that refused an item it cannot serve before starting it: once more with a
-        // fresh one.
-        if (!answered && WIFEXITED(status) && WEXITSTATUS(status) == 3 && attempt == 0)
+        Exchange result = exchange(*worker, runMessage(request), stop, &progress);
+        if (!result.ending) {
+            endDeadWorker(*worker, result, request.operationId, attempt == 0);
             continue;
-        QString details;
-        if (WIFSIGNALED(status))
-            details = QStringLiteral("The worker reading it ended by signal %1 (%2)")
-                          .arg(WTERMSIG(status))
-                          .arg(signalText(WTERMSIG(status)));
-        else if (WIFEXITED(status))
-            details = QStringLiteral("The worker reading it ended with status %1").arg(WEXITSTATUS(status));
-        else
-            details = QStringLiteral("The worker reading it stopped answering");
-        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
-            details += QStringLiteral(" after its CPU time ran out");
-        const QString tail = QString::fromUtf8(errors.right(stderrKept)).trimmed();
-        if (!tail.isEmpty())
-            details += QStringLiteral("\n") + tail;
-        qCWarning(jobsLog, "%s: %s", qUtf8Printable(request.operationId), qUtf8Printable(details));
-        throw EngineError(QStringLiteral("This file couldn't be read"), details);
+        }
+        const QJsonObject ending = *result.ending;
+        for (const QJsonValue& text : ending.value(QStringLiteral("messages")).toArray())
+            notes.addMessage(text.toString());
+        giveBack(std::move(worker), key);
+        if (ending.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
+            if (ending.value(QStringLiteral("clipboard")).isString())
+                notes.addClipboardText(ending.value(QStringLiteral("clipboard")).toString());
+            QList<QUrl> outputs;
+            for (const QJsonValue& output : ending.value(QStringLiteral("outputs")).toArray())
+                outputs.append(QUrl(output.toString()));
+            return outputs;
+        }
+        if (ending.value(QStringLiteral("cancelled")).toBool())
+            throw CancellationError();
+        throw EngineError(ending.value(QStringLiteral("message")).toString(),
+                          ending.value(QStringLiteral("details")).toString());
+    }
+}
+
+QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
+                             qint64 memoryLimitBytes)
+{
+    const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes);
+    for (int attempt = 0;; ++attempt) {
+        throwIfCancelled(stop);
+        std::unique_ptr<Worker> worker = take(key);
+        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr);
+        if (!result.ending) {
+            endDeadWorker(*worker, result, name, attempt == 0);
+            continue;
+        }
+        const QJsonObject ending = *result.ending;
+        giveBack(std::move(worker), key);
+        if (ending.value(QStringLiteral("type")).toString() == QLatin1String("answer"))
+            return ending.value(QStringLiteral("result")).toObject();
+        throw EngineError(ending.value(QStringLiteral("message")).toString(),
+                          ending.value(QStringLiteral("details")).toString());
     }
 }
 

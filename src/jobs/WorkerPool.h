@@ -2,6 +2,7 @@
 
 #include "platform/WorkerProtocol.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -46,6 +47,11 @@ public:
     QList<QUrl> run(const WorkerProtocol::RunRequest& request, std::stop_token stop,
                     Progress& progress, JobNotes& notes);
 
+    // Asks a worker a question about a file (see WorkerServer::Calls) and returns its answer.
+    // Throws as run() does.
+    QJsonObject call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
+                     qint64 memoryLimitBytes);
+
     // Starts the warm workers now rather than at the first item.
     void warmUp();
 
@@ -59,6 +65,11 @@ public:
 
 private:
     struct Worker;
+    struct Exchange;
+    Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress);
+    // Kills a worker that did not end its request, removes what it left and throws; returns
+    // true instead when the request should go to a fresh worker.
+    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry);
     std::unique_ptr<Worker> take(const QString& key);
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();

@@ -133,9 +133,26 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
     }
 }
 
+QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& message)
+{
+    const QString name = message.value(QStringLiteral("name")).toString();
+    try {
+        const auto it = calls.constFind(name);
+        if (it == calls.constEnd())
+            throw EngineError(QStringLiteral("This operation has nothing to run"), name);
+        return answerMessage((*it)(message.value(QStringLiteral("arguments")).toObject()));
+    } catch (const std::bad_alloc&) {
+        return failedMessage(QStringLiteral("This file couldn't be read"),
+                             QStringLiteral("It needs more memory than a worker may use"), false, {});
+    } catch (...) {
+        const JobFailure failure = jobFailure(std::current_exception());
+        return failedMessage(failure.message, failure.details, false, {});
+    }
+}
+
 } // namespace
 
-int WorkerServer::serve(int input, int output, const Lookup& lookup)
+int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
     WorkerSandbox::filterSystemCalls();
@@ -151,17 +168,21 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup)
         const std::optional<QJsonObject> message = readFrame(input, reader);
         if (!message)
             return 0;
-        const std::optional<RunRequest> request = runRequest(*message);
-        if (!request)
+        const bool isCall = message->value(QStringLiteral("type")).toString() == QLatin1String("call");
+        const std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
+        if (!isCall && !request)
             return 2;
-        if (request->memoryLimitBytes != memoryLimit) {
+        const qint64 limit = isCall ? qint64(message->value(QStringLiteral("memoryLimit")).toDouble())
+                                    : request->memoryLimitBytes;
+        if (limit != memoryLimit) {
             if (memoryLimit >= 0)
                 return 3; // a limit is never raised again: the application sends a fresh worker
-            memoryLimit = request->memoryLimitBytes;
+            memoryLimit = limit;
             WorkerSandbox::limitMemory(memoryLimit);
         }
-        WorkerSandbox::limitCpuTime(request->cpuSeconds);
-        const QStringList folders = writableFolders(*request);
+        if (request)
+            WorkerSandbox::limitCpuTime(request->cpuSeconds);
+        const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
         if (!granted) {
             try {
                 TemporaryRoot::secure();
@@ -176,7 +197,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup)
                     return 3;
             }
         }
-        replies.send(runItem(*request, lookup, replies));
+        replies.send(request ? runItem(*request, lookup, replies) : answerCall(calls, *message));
     }
 }
 

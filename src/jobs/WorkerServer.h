@@ -2,6 +2,8 @@
 
 #include "model/OperationDescriptor.h"
 
+#include <QHash>
+#include <QJsonObject>
 #include <QString>
 
 #include <functional>
@@ -14,10 +16,13 @@ namespace qv {
 class WorkerServer {
 public:
     using Lookup = std::function<std::optional<OperationDescriptor>(const QString& id)>;
+    // A question about a file: its arguments in, its answer out; throws as engines do.
+    using Call = std::function<QJsonObject(const QJsonObject& arguments)>;
+    using Calls = QHash<QString, Call>;
 
-    // Serves items read from `input` and answers on `output` until the input closes; returns
-    // the process's exit status.
-    static int serve(int input, int output, const Lookup& lookup);
+    // Serves items and calls read from `input` and answers on `output` until the input closes;
+    // returns the process's exit status.
+    static int serve(int input, int output, const Lookup& lookup, const Calls& calls = {});
 };
 
 } // namespace qv

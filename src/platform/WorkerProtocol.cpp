@@ -3,14 +3,19 @@
 #include "model/FileCategory.h"
 #include "model/FileFormat.h"
 #include "model/SettingsEnums.h"
+#include "model/SystemError.h"
 #include "platform/TemporaryRoot.h"
 
 #include <QJsonArray>
 #include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QUuid>
 #include <QFileInfo>
 #include <QJsonDocument>
 
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <unistd.h>
 
@@ -176,6 +181,79 @@ std::optional<RunRequest> runRequest(const QJsonObject& message)
     request.memoryLimitBytes = qint64(message.value(QStringLiteral("memoryLimit")).toDouble());
     request.cpuSeconds = qint64(message.value(QStringLiteral("cpuSeconds")).toDouble());
     return request;
+}
+
+QJsonObject callMessage(const QString& name, const QJsonObject& arguments, qint64 memoryLimitBytes)
+{
+    return {{QStringLiteral("type"), type("call")},
+            {QStringLiteral("name"), name},
+            {QStringLiteral("arguments"), arguments},
+            {QStringLiteral("memoryLimit"), double(memoryLimitBytes)}};
+}
+
+QJsonObject answerMessage(const QJsonObject& result)
+{
+    return {{QStringLiteral("type"), type("answer")}, {QStringLiteral("result"), result}};
+}
+
+namespace {
+
+constexpr const char* picturePrefix = "picture-";
+
+} // namespace
+
+QJsonObject pictureToJson(const QImage& picture, const QString& folder)
+{
+    const QImage pixels = picture.format() == QImage::Format_ARGB32_Premultiplied
+        ? picture
+        : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QString path = folder + QLatin1Char('/') + QLatin1String(picturePrefix)
+        + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot write %1").arg(path));
+    const qint64 size = qint64(pixels.bytesPerLine()) * pixels.height();
+    if (file.write(reinterpret_cast<const char*>(pixels.constBits()), size) != size || !file.flush()) {
+        file.remove();
+        throw SystemError::fromErrno(ENOSPC, QStringLiteral("Cannot write %1").arg(path));
+    }
+    file.close();
+    return {{QStringLiteral("path"), path},
+            {QStringLiteral("width"), pixels.width()},
+            {QStringLiteral("height"), pixels.height()},
+            {QStringLiteral("bytesPerLine"), double(pixels.bytesPerLine())},
+            {QStringLiteral("dpmX"), pixels.dotsPerMeterX()},
+            {QStringLiteral("dpmY"), pixels.dotsPerMeterY()}};
+}
+
+std::optional<QImage> pictureFromJson(const QJsonValue& value)
+{
+    const QJsonObject o = value.toObject();
+    const QString path = o.value(QStringLiteral("path")).toString();
+    if (path.isEmpty() || !QFileInfo(path).fileName().startsWith(QLatin1String(picturePrefix))
+        || !TemporaryRoot::contains(path))
+        return std::nullopt;
+    QFile file(path);
+    const auto removeFile = qScopeGuard([&file] { file.remove(); });
+    const qint64 width = o.value(QStringLiteral("width")).toInteger();
+    const qint64 height = o.value(QStringLiteral("height")).toInteger();
+    const qint64 bytesPerLine = o.value(QStringLiteral("bytesPerLine")).toInteger();
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535 || bytesPerLine < width * 4
+        || bytesPerLine > width * 4 + 64 || !file.open(QIODevice::ReadOnly)
+        || file.size() != bytesPerLine * height)
+        return std::nullopt;
+    QImage picture(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    if (picture.isNull())
+        return std::nullopt;
+    for (int y = 0; y < picture.height(); ++y) {
+        const QByteArray line = file.read(bytesPerLine);
+        if (line.size() != bytesPerLine)
+            return std::nullopt;
+        std::memcpy(picture.scanLine(y), line.constData(), std::size_t(width) * 4);
+    }
+    picture.setDotsPerMeterX(o.value(QStringLiteral("dpmX")).toInt());
+    picture.setDotsPerMeterY(o.value(QStringLiteral("dpmY")).toInt());
+    return picture;
 }
 
 QJsonObject progressMessage(double fraction)

@@ -4,6 +4,7 @@
 #include "model/SettingsSnapshot.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -14,9 +15,11 @@ namespace qv {
 
 // The messages between the application and a worker process: each a compact JSON object
 // behind its length as four big-endian bytes, on a pipe each way. The application sends "run"
-// and nothing else; a worker answers with any number of "progress", "work" and "placed"
-// messages and ends the item with one "done" or "failed", after which it takes the next "run"
-// or ends when its input closes.
+// (a work item) or "call" (a question about a file, such as its thumbnail) and nothing else; a
+// worker answers with any number of "progress", "work" and "placed" messages and ends with one
+// "done", "answer" or "failed", after which it takes the next request or ends when its input
+// closes. Pictures travel as raw pixels in a file of the worker's temporary folder, which the
+// application reads and removes.
 namespace WorkerProtocol {
 
 // Larger frames are refused from either side: nothing sent is near it.
@@ -39,6 +42,17 @@ QStringList writableFolders(const RunRequest& request);
 
 QJsonObject runMessage(const RunRequest& request);
 std::optional<RunRequest> runRequest(const QJsonObject& message);
+
+QJsonObject callMessage(const QString& name, const QJsonObject& arguments, qint64 memoryLimitBytes);
+QJsonObject answerMessage(const QJsonObject& result);
+
+// A picture as a call's answer: its pixels written to a new file in folder. Throws
+// SystemError when the file cannot be written whole.
+QJsonObject pictureToJson(const QImage& picture, const QString& folder);
+// The picture behind such an answer, whose file is then removed; nothing for a malformed one
+// or a file that does not hold what it claims. Only files named as pictureToJson names them
+// are read.
+std::optional<QImage> pictureFromJson(const QJsonValue& value);
 
 QJsonObject progressMessage(double fraction);
 // A work folder the worker made: the application removes it when the worker dies.
