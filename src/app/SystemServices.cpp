@@ -3,6 +3,7 @@
 #include "catalogue/ArchiveProbe.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
+#include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
 #include "engines/vision/VisionEngine.h"
 #include "model/Capabilities.h"
@@ -42,7 +43,8 @@ void installSystemServices()
     std::call_once(once, [] {
         Settings::installShared(SettingsStore::shared());
         // Never destroyed: files may be described on worker threads until the process ends.
-        static const LocalFileProbe* const probe = new LocalFileProbe({pdfNeedsPassword, imageFrameCount});
+        static const LocalFileProbe* const probe = new LocalFileProbe(
+            {pdfNeedsPassword, imageFrameCount, [](const QString& path) { return mediaCategoryOfFile(path); }});
         FileProbe::installSystem(*probe);
         Capabilities::installSystemLookups(systemLookups);
     });
