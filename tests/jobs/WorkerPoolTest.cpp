@@ -109,14 +109,14 @@ TEST_F(WorkerPoolTest, AnItemThatCrashesFailsAloneAndTheOthersFinish)
 
 TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
 {
-    const int sleepersBefore = processesRunning(QByteArray("/bin/sleep\0" "600\0", 15));
+    const int sleepersBefore = processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16));
     const JobPtr job = submit({file("a.txt", "place-then-hang"), file("b.txt", "child")});
     ASSERT_TRUE(job);
     // Both items have placed their first result and are stuck.
     ASSERT_TRUE(waitFor([&] {
         return QFile::exists(dir.filePath(QStringLiteral("a (first).txt")))
             && QFile::exists(dir.filePath(QStringLiteral("b (started).txt")))
-            && processesRunning(QByteArray("/bin/sleep\0" "600\0", 15)) > sleepersBefore;
+            && processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) > sleepersBefore;
     }, 60000));
     QElapsedTimer clock;
     clock.start();
@@ -127,7 +127,7 @@ TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
     // At once on an idle machine (a few milliseconds); the bound only tells it from a hang.
     EXPECT_LE(took, 3000);
     EXPECT_EQ(names(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
-    EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("/bin/sleep\0" "600\0", 15)) == sleepersBefore; }));
+    EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) == sleepersBefore; }));
 }
 
 TEST_F(WorkerPoolTest, AnItemThatAllocatesWithoutEndFailsWithASentence)

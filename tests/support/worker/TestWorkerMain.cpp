@@ -76,7 +76,7 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
         } else if (what == "child") {
             place(planner, "started", QStringLiteral("started"));
             std::stop_source never;
-            ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("600")},
+            ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
                                never.get_token());
         } else if (what == "place-then-hang") {
             place(planner, "first", QStringLiteral("first"));
