@@ -104,9 +104,10 @@ struct X11DragSource::Impl {
     // One deadline for the whole read, however many parts it comes in.
     QTimer readDeadline;
     // Once the guesses are spent, a refused read waits this long for motion we have not seen
-    // yet (a busy machine reads its events late) before it counts as a drag without files.
+    // yet (a busy machine reads its events late, by seconds under load) before it counts as a
+    // drag without files; nothing waits on that verdict but the wheel.
     QTimer motionWait;
-    static constexpr int motionWaitMs = 300;
+    static constexpr int motionWaitMs = 2000;
 
     ~Impl()
     {
