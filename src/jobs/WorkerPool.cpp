@@ -72,6 +72,9 @@ QHash<QString, QString> workerEnvironment(const QString& temporary)
     // Libraries' and programs' own temporary files go where the worker may write.
     env.insert(QStringLiteral("TMPDIR"), temporary);
     env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    // Qt makes a runtime folder of its own in TMPDIR when there is none.
+    if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary);
     return env;
 }
 
@@ -268,12 +271,14 @@ struct WorkerPool::Exchange {
     QByteArray errors;
     bool cancelled = false;
     bool answered = false;
+    bool timedOut = false;
 };
 
 WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
-                                          Progress* progress)
+                                          Progress* progress, std::optional<std::chrono::milliseconds> limit)
 {
     Exchange result;
+    const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds(0));
     ChildProcess& process = *worker.process;
     const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancelFd < 0)
@@ -289,11 +294,23 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
     int stderrFd = process.stderrFd();
     while (!result.ending && stdoutFd >= 0) {
         pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0) {
+        int wait = -1;
+        if (limit) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                result.timedOut = true;
+                break;
+            }
+            wait = int(left.count());
+        }
+        const int ready = ::poll(fds, 3, wait);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
+        if (ready == 0)
+            continue;
         if (fds[2].revents) {
             result.cancelled = true;
             break;
@@ -378,7 +395,9 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
         details = QStringLiteral("The worker reading it ended with status %1").arg(WEXITSTATUS(status));
     else
         details = QStringLiteral("The worker reading it stopped answering");
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+    if (exchange.timedOut)
+        details = QStringLiteral("The worker reading it did not answer in time");
+    else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
         details += QStringLiteral(" after its CPU time ran out");
     const QString tail = QString::fromUtf8(exchange.errors.right(stderrKept)).trimmed();
     if (!tail.isEmpty())
@@ -395,7 +414,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, runMessage(request), stop, &progress);
+        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt);
         if (!result.ending) {
             endDeadWorker(*worker, result, request.operationId, attempt == 0);
             continue;
@@ -420,13 +439,13 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 }
 
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
-                             qint64 memoryLimitBytes)
+                             qint64 memoryLimitBytes, std::chrono::milliseconds limit)
 {
     const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr);
+        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit);
         if (!result.ending) {
             endDeadWorker(*worker, result, name, attempt == 0);
             continue;
