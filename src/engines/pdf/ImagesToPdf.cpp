@@ -165,6 +165,8 @@ ImagesToPdf::PageImage ImagesToPdf::pdfPageImage(const QString& file, const Deco
         const std::optional<QSize> size = imagePixelSize(file);
         if (components && (*components == 1 || *components == 3) && size
             && *size == QSize(decoded.width(), decoded.height())) {
+            // Its bytes go in undecoded: a damaged file must not become a broken page.
+            ImageDecoder::verify(file);
             page.sourceFile = file;
             page.components = *components;
             return page;
@@ -172,13 +174,16 @@ ImagesToPdf::PageImage ImagesToPdf::pdfPageImage(const QString& file, const Deco
     }
     if (!decoded.hasAlpha()) {
         try {
-            page.data = ImageWriter::encode(decoded, ImageOutput::jpg, 0.92, stop);
-            page.components = 3;
+            int colourBands = 3;
+            page.data = ImageWriter::encode(decoded, ImageOutput::jpg, 0.92, stop, &colourBands);
+            page.components = colourBands;
             return page;
         } catch (const CancellationError&) {
             throw;
-        } catch (const EngineError&) {
-            // Falls back to the pixels below.
+        } catch (const EngineError& error) {
+            // A damaged input stays an error; anything else falls back to the pixels below.
+            if (error.message() == ImageDecoder::damagedMessage())
+                throw;
         }
     }
     const QImage pixels = decoded.toQImage().convertToFormat(QImage::Format_RGBA8888);
