@@ -89,14 +89,14 @@ TEST(ImageToolsRun, GreyAndCmykPicturesMakeAPdfInTheirOwnColours)
     ASSERT_FALSE(grey.isEmpty());
     ASSERT_FALSE(cmyk.isEmpty());
     int code = -1;
-    const QJsonObject result = runTool("tool.image.toPDF", {grey, cmyk}, dir.path(), &code);
+    const QJsonObject result = runTool("tool.image.toPDF", {cmyk, grey}, dir.path(), &code);
     ASSERT_EQ(code, 0);
     const QString pdf = result.value("outputs").toArray().first().toString();
     ASSERT_EQ(runProgram("pdftoppm", {"-r", "72", "-png", pdf, dir.filePath("page")}), 0);
-    const QColor greyPage = QImage(dir.filePath("page-1.png")).pixelColor(30, 20);
+    const QColor greyPage = QImage(dir.filePath("page-2.png")).pixelColor(30, 20);
     EXPECT_NEAR(greyPage.red(), 90, 3);
     EXPECT_NEAR(greyPage.green(), 90, 3);
-    const QColor redPage = QImage(dir.filePath("page-2.png")).pixelColor(30, 20);
+    const QColor redPage = QImage(dir.filePath("page-1.png")).pixelColor(30, 20);
     EXPECT_GT(redPage.red(), 160);
     EXPECT_LT(redPage.green(), 90);
 
