@@ -185,3 +185,30 @@ TEST(ImagesToPdf, ADamagedJpegIsNotPassedThrough)
         EXPECT_FALSE(QFileInfo::exists(pdf));
     }
 }
+
+TEST(ImagesToPdf, PicturesInAWiderProfileShowTheirOwnColours)
+{
+    QTemporaryDir dir;
+    const QString red = dir.filePath("red.png");
+    QImage plain(64, 48, QImage::Format_RGB888);
+    plain.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(plain.save(red));
+    // The same red in Display P3 numbers, with the profile that says so.
+    const QString jpeg = dir.filePath("p3.jpg");
+    const QString png = dir.filePath("p3.png");
+    ASSERT_EQ(runProgram("vips", {"icc_transform", red, jpeg + "[Q=95]", "p3"}), 0);
+    ASSERT_EQ(runProgram("vips", {"icc_transform", red, png, "p3"}), 0);
+    const QString pdf = dir.filePath("p3.pdf");
+    ImagesToPdf::makePDF({jpeg, png}, pdf);
+    EXPECT_EQ(runProgram("qpdf", {"--check", pdf}), 0);
+    const QStringList rows = imageRows(pdf);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].split(' ', Qt::SkipEmptyParts).value(5), "icc") << rows[0].toStdString();
+    EXPECT_EQ(rows[1].split(' ', Qt::SkipEmptyParts).value(5), "rgb") << rows[1].toStdString();
+    for (int page : {1, 2}) {
+        const QColor seen = renderedPage(pdf, page).pixelColor(30, 20);
+        EXPECT_NEAR(seen.red(), 200, 6) << page;
+        EXPECT_NEAR(seen.green(), 30, 6) << page;
+        EXPECT_NEAR(seen.blue(), 30, 6) << page;
+    }
+}

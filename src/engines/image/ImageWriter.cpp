@@ -321,7 +321,17 @@ QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, do
     properties.dpiWidth = image.dpi();
     const VipsInterpretation seen = vips_image_guess_interpretation(pixels);
     const bool grey = seen == VIPS_INTERPRETATION_B_W || seen == VIPS_INTERPRETATION_GREY16;
-    VipsRef plain = vipsStep(pixels, [grey](VipsImage* i, VipsImage** o) {
+    // Containers take the pixels as plain sRGB: colours of another profile (Display P3, Adobe
+    // RGB) are converted, not relabelled. A profile that does not load leaves them as they are.
+    VipsRef plain;
+    if (!grey && seen != VIPS_INTERPRETATION_CMYK && vips_image_get_typeof(pixels, VIPS_META_ICC_NAME)) {
+        plain = vipsStep(pixels, [](VipsImage* i, VipsImage** o) {
+            return vips_icc_transform(i, o, "srgb", "embedded", TRUE, "depth", 8, nullptr);
+        });
+        if (plain)
+            vips_image_remove(plain.get(), VIPS_META_ICC_NAME);
+    }
+    plain = vipsStep(plain ? plain.get() : pixels, [grey](VipsImage* i, VipsImage** o) {
         return vips_colourspace(i, o, grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB, nullptr);
     });
     if (plain && plain->BandFmt != VIPS_FORMAT_UCHAR)
