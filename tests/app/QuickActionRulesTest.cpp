@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -270,9 +271,11 @@ TEST(MoveIntoFolder, AFailedMoveAcrossFilesystemsLeavesTheOriginalWholeAndNoCopy
     const QByteArray mountPoint = QFile::encodeName(project + QStringLiteral("/build"));
     if (::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         GTEST_SKIP() << "mounting needs root";
-    EXPECT_EQ(failureOf([&] { moveIntoFolder(QUrl::fromLocalFile(project), memory.path()); }),
-              QStringLiteral("A disk is mounted inside “Project”"));
-    ::umount2(mountPoint.constData(), MNT_DETACH);
+    {
+        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+        EXPECT_EQ(failureOf([&] { moveIntoFolder(QUrl::fromLocalFile(project), memory.path()); }),
+                  QStringLiteral("A disk is mounted inside “Project”"));
+    }
     EXPECT_EQ(test::treeDescription(project), before);
     EXPECT_TRUE(test::folderEntries(memory.path()).isEmpty());
 

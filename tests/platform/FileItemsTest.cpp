@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -157,7 +158,7 @@ TEST(FileItems, CheckRemovableFindsWhatWouldStopARemovalHalfway)
     ASSERT_EQ(::mkdir(mountPoint.constData(), 0755), 0);
     if (::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         GTEST_SKIP() << "mounting needs root";
+    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
     EXPECT_EQ(FileItems::checkRemovable(QFile::decodeName(root + "/sub")), EBUSY);
     EXPECT_EQ(FileItems::checkRemovable(QFile::decodeName(mountPoint)), 0) << "it is empty";
-    ::umount2(mountPoint.constData(), MNT_DETACH);
 }
