@@ -1,5 +1,6 @@
 #include "documents/DocumentConversion.h"
 
+#include "documents/AttributedTextReader.h"
 #include "documents/DocumentLoader.h"
 #include "documents/DocumentWriter.h"
 #include "documents/OfficeConverter.h"
@@ -196,8 +197,7 @@ void DocumentConversion::countWords(const FileInfo& file, const OperationContext
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
     QString text;
     if (document->isRich()) {
-        text = document->richText().toRawText();
-        text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+        text = AttributedTextReader::plainText(document->richText());
     } else {
         text = document->model().plainText();
     }

@@ -267,6 +267,37 @@ TEST(DocumentTools, WordCountLeavesALineAndNoFile)
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"count.md"});
 }
 
+TEST(DocumentTools, TablesReachTextAsTabsAndLinesInConversionCountAndMerge)
+{
+    QTemporaryDir dir;
+    const QString page = writeFile(dir.filePath("t.html"),
+                                   "<p>Intro</p><table><tr><td>a1</td><td>b1</td></tr>"
+                                   "<tr><td>a2</td><td>b2</td></tr></table><p>End</p>");
+    const auto privateUse = [](const QString& text) {
+        return std::any_of(text.begin(), text.end(), [](QChar c) {
+            return (c.unicode() >= 0xFDD0 && c.unicode() <= 0xFDEF) || c.category() == QChar::Other_PrivateUse;
+        });
+    };
+
+    Item convert({page});
+    const QString text = QString::fromUtf8(readFile(convert.convert(DocumentOutput::txt).toLocalFile()));
+    EXPECT_FALSE(privateUse(text)) << text.toStdString();
+    EXPECT_TRUE(text.contains("a1\tb1\na2\tb2")) << text.toStdString();
+
+    // Markers counted as characters, or gluing words, would change the count.
+    Item count({page});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    ASSERT_EQ(count.context.notes->messages().size(), 1);
+    EXPECT_TRUE(count.context.notes->messages().first().startsWith("6 words")) << count.context.notes->messages().first().toStdString();
+
+    const QString lead = writeFile(dir.filePath("lead.txt"), "Lead\n");
+    Item merge({lead, page});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QString joined = QString::fromUtf8(readFile(merged.toLocalFile()));
+    EXPECT_FALSE(privateUse(joined)) << joined.toStdString();
+    EXPECT_TRUE(joined.contains("a1\tb1\na2\tb2")) << joined.toStdString();
+}
+
 namespace {
 
 const QByteArray wordNS = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
