@@ -72,6 +72,15 @@ void copyImageResources(const QTextDocument& from, QTextDocument& to)
     }
 }
 
+// What the reading of a document had to say goes to the job's messages.
+void passNotes(const LoadedDocument& document, const OperationContext& context)
+{
+    if (!context.notes)
+        return;
+    for (const QString& note : document.notes())
+        context.notes->addMessage(note);
+}
+
 } // namespace
 
 DocumentOutput DocumentConversion::mergeTarget(const QString& id)
@@ -100,6 +109,7 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
     }
 
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    passNotes(*document, context);
     reportProgress(0.4, progress);
 
     if (target == DocumentOutput::png || target == DocumentOutput::jpg) {
@@ -140,6 +150,8 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
         throw EngineError(QStringLiteral("There is nothing to merge"));
     std::vector<std::unique_ptr<LoadedDocument>> documents =
         loadDocumentsInOrder(files, planner.workDirectory(), context.stopToken);
+    for (const auto& document : documents)
+        passNotes(*document, context);
     reportProgress(0.6, progress);
     const DocumentOutput target = mergeTarget(formatID(files.first()));
     LoadedDocument& first = *documents.front();
@@ -195,6 +207,7 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
 void DocumentConversion::countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
 {
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    passNotes(*document, context);
     QString text;
     if (document->isRich()) {
         text = AttributedTextReader::plainText(document->richText());

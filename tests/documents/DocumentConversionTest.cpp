@@ -298,6 +298,22 @@ TEST(DocumentTools, TablesReachTextAsTabsAndLinesInConversionCountAndMerge)
     EXPECT_TRUE(joined.contains("a1\tb1\na2\tb2")) << joined.toStdString();
 }
 
+TEST(DocumentConversion, AStrayByteInMarkdownIsReplacedAndTold)
+{
+    QTemporaryDir dir;
+    const QString md = writeFile(dir.filePath("notes.md"), QByteArray("# Notes\n\nOne\0 two \xe9\xe8 three\n", 27));
+    Item convert({md});
+    const QString text = QString::fromUtf8(readFile(convert.convert(DocumentOutput::txt).toLocalFile()));
+    // No UTF-8 sequence anywhere: Windows-1252, the NUL alone replaced.
+    EXPECT_TRUE(text.contains(QString::fromUtf8("One\xef\xbf\xbd two \xc3\xa9\xc3\xa8 three"))) << text.toStdString();
+    EXPECT_EQ(convert.context.notes->messages(),
+              QStringList{QString::fromUtf8("notes.md: 1 unreadable character replaced with \xef\xbf\xbd")});
+
+    Item count({md});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    EXPECT_EQ(count.context.notes->messages().size(), 2);
+}
+
 namespace {
 
 const QByteArray wordNS = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
