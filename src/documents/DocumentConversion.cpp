@@ -30,6 +30,15 @@ QString formatID(const FileInfo& file)
     return file.format ? file.format->id : QString();
 }
 
+// A Pages file goes to these through the office converter alone, never loaded.
+bool exportedByOffice(const FileInfo& file, DocumentOutput target)
+{
+    static const QList<DocumentOutput> pagesExports{DocumentOutput::pdf, DocumentOutput::docx, DocumentOutput::epub,
+                                                    DocumentOutput::txt, DocumentOutput::rtf};
+    return target == DocumentOutput::pages
+        || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target));
+}
+
 QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& extension, OutputPlanner& planner)
 {
     // Markdown with pictures is a folder and goes without an extension.
@@ -83,6 +92,15 @@ void passNotes(const LoadedDocument& document, const OperationContext& context)
 
 } // namespace
 
+bool DocumentConversion::needsPandoc(const FileInfo& file, std::optional<DocumentOutput> target)
+{
+    static const QStringList readByPandoc{QStringLiteral("docx"), QStringLiteral("odt"), QStringLiteral("rtf"),
+                                          QStringLiteral("rtfd"), QStringLiteral("doc"), QStringLiteral("pages")};
+    if (!readByPandoc.contains(formatID(file)))
+        return false;
+    return !target || !exportedByOffice(file, *target);
+}
+
 DocumentOutput DocumentConversion::mergeTarget(const QString& id)
 {
     for (DocumentOutput output : {DocumentOutput::md, DocumentOutput::txt, DocumentOutput::html,
@@ -99,10 +117,7 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
     reportProgress(0.05, progress);
     const QString extension = documentOutputRawValue(target);
     const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
-    static const QList<DocumentOutput> pagesExports{DocumentOutput::pdf, DocumentOutput::docx, DocumentOutput::epub,
-                                                    DocumentOutput::txt, DocumentOutput::rtf};
-    if (target == DocumentOutput::pages
-        || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target))) {
+    if (exportedByOffice(file, target)) {
         const QUrl work = planner.workURL(extension, freshName());
         OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::document, context.stopToken);
         return deliverWork(work, baseName, extension, planner);
@@ -153,7 +168,8 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
     for (const auto& document : documents)
         passNotes(*document, context);
     reportProgress(0.6, progress);
-    const DocumentOutput target = mergeTarget(formatID(files.first()));
+    // Text of no known format (a README, a log) merges into text.
+    const DocumentOutput target = mergeTarget(files.first().format ? formatID(files.first()) : QStringLiteral("txt"));
     LoadedDocument& first = *documents.front();
 
     std::unique_ptr<LoadedDocument> merged;

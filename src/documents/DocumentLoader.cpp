@@ -70,7 +70,9 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
     const QFileInfo info(file.path());
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
 
-    if (key == QLatin1String("txt")) {
+    // A file of no known format is offered as a document only when it reads as text (a README,
+    // a log, a configuration file, JSON, a script): it is plain text.
+    if (key == QLatin1String("txt") || (!file.format && !file.isDirectory)) {
         const auto [text, replaced] = TextLoaders::readTextWithDetectedEncoding(file.url);
         auto document = std::make_unique<LoadedDocument>(file.baseName, folder, false);
         document->addNote(TextLoaders::replacementNote(file.name, replaced));

@@ -218,7 +218,17 @@ bool TextLoaders::looksLikeText(const QString& path)
     const bool marked = QStringConverter::encodingForData(head).has_value();
     if (!marked && head.contains('\0'))
         return false;
-    return decodeTextReplacing(head).has_value();
+    const std::optional<DecodedText> decoded = decodeTextReplacing(head);
+    if (!decoded)
+        return false;
+    // Control characters other than the layout ones are as rare in text as stray bytes.
+    qint64 odd = decoded->replaced;
+    for (const QChar c : decoded->text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != '\v' && u != 0x1B) || u == 0x7F)
+            ++odd;
+    }
+    return odd <= std::max<qint64>(1, decoded->text.size() / 100);
 }
 
 std::optional<QString> TextLoaders::decodeText(const QByteArray& bytes)

@@ -38,8 +38,9 @@ public:
     static std::optional<QString> decodeText(const QByteArray& bytes);
     // The job message for a text read with replacements; empty when nothing was replaced.
     static QString replacementNote(const QString& fileName, qint64 replaced);
-    // Whether the first bytes of a file read as text (what decodeTextReplacing accepts, with no
-    // NUL byte); false when it cannot be read.
+    // Whether the first bytes of a file read as text: no NUL byte (unless marked UTF-16 or
+    // UTF-32), and at most one in a hundred characters (at least one) a stray byte or a control
+    // character other than the layout ones; false when it cannot be read.
     static bool looksLikeText(const QString& path);
 
     // Line ends normalised to "\n"; paragraphs split at blank lines.

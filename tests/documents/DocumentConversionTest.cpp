@@ -314,6 +314,32 @@ TEST(DocumentConversion, AStrayByteInMarkdownIsReplacedAndTold)
     EXPECT_EQ(count.context.notes->messages().size(), 2);
 }
 
+TEST(DocumentConversion, TextOfNoKnownFormatIsReadAsPlainText)
+{
+    QTemporaryDir dir;
+    const QString readme = writeFile(dir.filePath("README"), "Project\n\nBuild it with make.\n");
+    const QString log = writeFile(dir.filePath("notes.log"), "started the job\nall done\n");
+    for (DocumentOutput target : {DocumentOutput::txt, DocumentOutput::md, DocumentOutput::html, DocumentOutput::pdf,
+                                  DocumentOutput::docx, DocumentOutput::epub, DocumentOutput::odt}) {
+        Item item({readme});
+        const QUrl result = item.convert(target);
+        EXPECT_EQ(result.toLocalFile(), dir.filePath("README." + documentOutputRawValue(target)));
+    }
+    EXPECT_TRUE(readFile(dir.filePath("README.txt")).startsWith("Project\n\nBuild it with make."));
+    EXPECT_TRUE(pdfText(dir.filePath("README.pdf")).contains("Build it with make."));
+
+    Item count({log});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    ASSERT_EQ(count.context.notes->messages().size(), 1);
+    EXPECT_TRUE(count.context.notes->messages().first().startsWith("5 words")) << count.context.notes->messages().first().toStdString();
+
+    // Led by text of no known format, a merge is text.
+    Item merge({log, readme});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(merged.toLocalFile(), dir.filePath("notes (merged).txt"));
+    EXPECT_TRUE(QString::fromUtf8(readFile(merged.toLocalFile())).contains(QRegularExpression("all done\\s*\\f\\s*Project")));
+}
+
 namespace {
 
 const QByteArray wordNS = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
