@@ -82,9 +82,23 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
                               [bound](const QString& line) { ffmpegProgress(line, bound); });
 }
 
+bool ffmpegLogTellsOfAWriteFailure(const QString& log)
+{
+    // FFmpeg reports a failed write of the trailer or the close and still ends with status 0;
+    // what it left behind then lacks its index (an MP4 without its moov atom).
+    static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
+                                          "input/output error", "error writing trailer", "error closing file",
+                                          "av_interleaved_write_frame()", "error submitting a packet to the muxer"};
+    const QString text = log.toLower();
+    for (const char* phrase : phrases)
+        if (text.contains(QLatin1String(phrase)))
+            return true;
+    return false;
+}
+
 void checkFFmpegRun(const ProcessRunner::Output& output)
 {
-    if (output.status == 0 && !output.terminatedBySignal)
+    if (output.status == 0 && !output.terminatedBySignal && !ffmpegLogTellsOfAWriteFailure(output.stderrText()))
         return;
     // A signal is no exit status; keep it apart from FFmpeg's own small codes.
     const int status = output.terminatedBySignal ? 128 + output.status : output.status;

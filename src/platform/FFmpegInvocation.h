@@ -43,8 +43,12 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
                                 std::stop_token stop, const FFmpegProgressContext& context = {});
 
 // Throws FFmpegError (the status and FFmpeg's trimmed standard error) unless the run ended with
-// status 0.
+// status 0 and its log tells of no failed write.
 void checkFFmpegRun(const ProcessRunner::Output& output);
+
+// Whether FFmpeg's standard error tells that writing its output failed (a full disk, an I/O
+// error, a trailer it could not write).
+bool ffmpegLogTellsOfAWriteFailure(const QString& log);
 
 // FFmpeg's description of the file (its standard error, whatever the status). Throws
 // EngineError without the program, CancellationError when stopped, SystemError when it cannot
