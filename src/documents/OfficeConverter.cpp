@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -175,15 +176,20 @@ void moveInto(const QString& from, const QString& to)
 }
 
 // LibreOffice ends with status 0 whatever happened to the file it was writing, and says so only
-// on its standard error.
-void checkLibreOfficeRun(const ProcessRunner::Output& result)
+// on its standard error. A store that failed on a disk left without room is taken for a full disk,
+// as LibreOffice does not tell why.
+void checkLibreOfficeRun(const ProcessRunner::Output& result, const QString& outFolder)
 {
     const QString log = (result.stderrText() + result.stdoutText()).trimmed();
     const QString text = log.toLower();
-    if (text.contains(QLatin1String("no space left on device")) || text.contains(QLatin1String("disk quota exceeded")))
-        throw SystemError::fromErrno(ENOSPC, log);
     static const QRegularExpression errorLine(QStringLiteral("^Error\\b"), QRegularExpression::MultilineOption);
-    if (result.status != 0 || result.terminatedBySignal || errorLine.match(log).hasMatch())
+    const bool failed = errorLine.match(log).hasMatch();
+    constexpr qint64 fullDiskBytes = 1 << 20;
+    if (text.contains(QLatin1String("no space left on device")) || text.contains(QLatin1String("disk quota exceeded"))
+        || (failed && text.contains(QLatin1String("error area:io"))
+            && QStorageInfo(outFolder).bytesAvailable() < fullDiskBytes))
+        throw SystemError::fromErrno(ENOSPC, log);
+    if (result.status != 0 || result.terminatedBySignal || failed)
         throw EngineError(couldNotConvert, log);
 }
 
@@ -212,8 +218,8 @@ bool zipEndsWhole(QFile& file)
 }
 
 // Reads the converted file back as far as its format allows: a PDF opens with pages, a package
-// ends with its directory and inflates whole, RTF, Word 97 and HTML files begin and end as they
-// must.
+// ends with its directory and inflates whole, RTF and HTML files begin and end as they must, a
+// Word 97 file begins as one.
 void checkConverted(const QString& path, const QString& target, std::stop_token stop)
 {
     const auto damaged = [&](const QString& why) {
@@ -267,7 +273,7 @@ void checkConverted(const QString& path, const QString& target, std::stop_token 
         if (target == QLatin1String("rtf"))
             whole = head.startsWith("{\\rtf") && tail.endsWith('}');
         else if (target == QLatin1String("doc"))
-            whole = head == QByteArray::fromHex("d0cf11e0a1b11ae1") && file.size() % 512 == 0;
+            whole = head == QByteArray::fromHex("d0cf11e0a1b11ae1");
         else
             whole = tail.toLower().endsWith("</html>");
         if (!whole)
@@ -375,7 +381,7 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         throw EngineError(couldNotConvert, QStringLiteral("LibreOffice timed out after %1 seconds").arg(timeLimit.count()));
     }
     throwIfCancelled(stop);
-    checkLibreOfficeRun(result);
+    checkLibreOfficeRun(result, outFolder);
 
     const QStringList produced = QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     if (produced.isEmpty())

@@ -8,6 +8,7 @@
 #include "model/EngineError.h"
 #include "model/JobFailure.h"
 #include "platform/TemporaryRoot.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -220,6 +221,26 @@ TEST(LibreOfficeRoad, AConversionLibreOfficeCouldNotFinishFails)
         EXPECT_FALSE(QFile::exists(output)) << c.target;
     }
     EXPECT_TRUE(sofficeFolders().isEmpty());
+
+    // What LibreOffice says when its store fails on a full disk; it removes the file itself.
+    SmallDisk disk(512 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", disk.path().toUtf8());
+    ASSERT_TRUE(disk.fillLeaving(64 * 1024));
+    const ProgramOverride program(writeFake(
+        dir.path(), "echo 'Error: Please verify input parameters... (SfxBaseModel::impl_store <file:///x/out/input.pdf> "
+                    "failed: 0x20d(Error Area:Io Class:General Code:13)' >&2\nexit 0\n"));
+    QString message;
+    try {
+        OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), QUrl::fromLocalFile(dir.filePath("full.pdf")),
+                                                "pdf", {});
+    } catch (...) {
+        message = jobFailure(std::current_exception()).message;
+    }
+    qputenv("XDG_CACHE_HOME", cacheHome);
+    EXPECT_EQ(message, "Not enough disk space");
 }
 
 TEST(LibreOfficeRoad, AtMostTwoRunsAtOnce)
