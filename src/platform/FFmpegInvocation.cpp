@@ -40,10 +40,11 @@ QString ffmpegFileOperand(const QString& path)
     return QStringLiteral("file:") + path;
 }
 
-void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
+namespace {
+
+// The microseconds of an "out_time_us=" or "out_time_ms=" line; both keys hold microseconds.
+std::optional<double> outputMicroseconds(const QString& line)
 {
-    if (!context.progress || !context.duration || !(*context.duration > 0))
-        return;
     QStringView value;
     for (QLatin1StringView key : {QLatin1StringView("out_time_us="), QLatin1StringView("out_time_ms=")}) {
         if (line.startsWith(key)) {
@@ -52,13 +53,29 @@ void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
         }
     }
     if (value.isNull())
-        return;
+        return std::nullopt;
     bool ok = false;
-    // Both keys hold microseconds.
     const double micros = value.toDouble(&ok);
     if (!ok || std::isnan(micros) || micros < 0)
+        return std::nullopt;
+    return micros;
+}
+
+} // namespace
+
+void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
+{
+    const bool reports = context.progress && context.duration && *context.duration > 0;
+    if (!reports && !context.onOutputTime)
         return;
-    double fraction = std::min(micros / 1000000.0 / *context.duration, 1.0);
+    const std::optional<double> micros = outputMicroseconds(line);
+    if (!micros)
+        return;
+    if (context.onOutputTime)
+        context.onOutputTime(*micros / 1000000.0);
+    if (!reports)
+        return;
+    double fraction = std::min(*micros / 1000000.0 / *context.duration, 1.0);
     if (std::isnan(fraction))
         fraction = 1.0;
     reportProgress(context.start + (context.end - context.start) * fraction, *context.progress);

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 
@@ -21,6 +22,8 @@ struct FFmpegProgressContext {
     std::optional<double> duration;
     double start = 0.0;
     double end = 1.0;
+    // Gets the output time of each progress report, in seconds: how much FFmpeg says it wrote.
+    std::function<void(double seconds)> onOutputTime;
 };
 
 // The arguments every media run begins with: no input, no banner, overwrite, errors only,

@@ -371,3 +371,14 @@ TEST(MediaResultLength, ShortIsCutOffAndLongIsAtMostAGroupOfPictures)
     for (const Case& c : cases)
         EXPECT_EQ(mediaDurationFits(c.asked, c.found), c.fits) << c.asked << " s asked, " << c.found << " s found";
 }
+
+// The file lasts as long as its picture; its sound, and so the sound taken from it, less.
+TEST_F(MediaConversion, ASoundEndingBeforeThePictureIsNoCutOffResult)
+{
+    const QString source = make("early.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=6", "-f",
+                                              "lavfi", "-i", "sine=duration=2", "-c:v", "libx264", "-pix_fmt",
+                                              "yuv420p", "-c:a", "aac"});
+    placedBase = QStringLiteral("early");
+    const QString wav = convertAudio(file(source, FileCategory::video), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_NEAR(duration(wav), 2.0, 0.1);
+}

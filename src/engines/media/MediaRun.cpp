@@ -53,9 +53,10 @@ QStringList writtenFiles(const QStringList& arguments)
 }
 
 // Reads back what a run wrote: every file must open as media, and together they must last what
-// was asked. FFmpeg can end with status 0 over a file it never finished.
-void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked, const OperationContext& context,
-                       const MediaWork& work)
+// was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
+// with status 0 over a file it never finished.
+void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked, std::optional<double> written,
+                       const OperationContext& context, const MediaWork& work)
 {
     // A run that wrote nothing at all is for its operation to judge (no frame at that time, too
     // short to split); nothing can be placed from it.
@@ -75,9 +76,14 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
         else
             timed = false;
     }
-    if (asked && *asked > 0 && timed && !mediaDurationFits(*asked, total))
-        throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
-                                .arg(mediaSeconds(total), mediaSeconds(*asked)));
+    const std::optional<double> expected = asked && *asked > 0 ? asked : std::nullopt;
+    const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
+    if (!timed || (!expected && !told))
+        return;
+    if ((expected && mediaDurationFits(*expected, total)) || (told && mediaDurationFits(*told, total)))
+        return;
+    throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
+                            .arg(mediaSeconds(total), mediaSeconds(expected.value_or(told.value_or(0.0)))));
 }
 
 } // namespace
@@ -100,10 +106,12 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     FFmpegProgressContext progress;
     progress.progress = report ? work.progress : nullptr;
     progress.duration = duration && *duration > 0 ? duration : std::nullopt;
+    std::optional<double> written;
+    progress.onOutputTime = [&written](double seconds) { written = seconds; };
     const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
-    checkWrittenMedia(arguments, duration, context, work);
+    checkWrittenMedia(arguments, duration, written, context, work);
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
 }

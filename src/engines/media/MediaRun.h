@@ -19,8 +19,8 @@ MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context,
 // One FFmpeg run into its work file. Progress fills start..end over `duration`; without a
 // progress object nothing moves. A stop wins over any status; a failed run, or one whose log
 // tells of a failed write, throws FFmpegError. What it wrote is then read back: a file that does
-// not open as media, or whose length (all pieces together for a split) does not fit `duration`,
-// throws EngineError "Conversion failed".
+// not open as media, or whose length (all pieces together for a split) fits neither `duration`
+// nor the length FFmpeg reported writing, throws EngineError "Conversion failed".
 void runMediaStep(const QStringList& arguments, std::optional<double> duration, const OperationContext& context,
                   const MediaWork& work, bool reportProgress = true);
 
