@@ -2,7 +2,7 @@
 // of the loop; each must stay under 2 ms. Runs on the offscreen platform: bench_demo_frame
 
 #include "app/DemoAnimation.h"
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include <QApplication>
 #include <QImage>

@@ -5,7 +5,7 @@
 
 #include "app/FloatPanel.h"
 #include "app/PictureView.h"
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include <QApplication>
 #include <QDir>

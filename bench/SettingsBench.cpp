@@ -3,7 +3,7 @@
 //   bench_settings [--options N]
 // Limits: first show under 200 ms; export and import each within 2x the tool.
 
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"

@@ -5,7 +5,7 @@
 
 #include "X11TestDriver.h"
 
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 #include "model/SettingsDefaults.h"
 #include "model/Clock.h"
 #include "platform/SettingsStore.h"

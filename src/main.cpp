@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/Application.h"
-#include "app/SystemServices.h"
+#include "catalogue/IsolatedReading.h"
+#include "catalogue/SystemServices.h"
 
 #include <QDir>
 #include <QUrl>
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     }
     qv::Application app(argc, argv);
     qv::installSystemServices();
+    // Users' files are read in worker processes, never here.
+    qv::IsolatedReading::setEnabled(true);
     QList<QUrl> files;
     for (const QString& argument : app.arguments().mid(1))
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));

@@ -5,9 +5,11 @@
 #include "app/OnboardingWindowController.h"
 #include "app/StandardShortcuts.h"
 #include "app/StatusItemController.h"
+#include "catalogue/CatalogueWorkers.h"
 #include "jobs/JobCenter.h"
 #include "app/DispatcherUi.h"
 #include "jobs/ui/FeedbackServices.h"
+#include "jobs/WorkerPool.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
@@ -74,6 +76,8 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
 
     JobCenter::Services services;
     services.status = &StatusItemController::shared();
+    services.workers = &catalogueWorkers();
+    services.workers->warmUp();
     installFeedbackServices(services);
     installDispatcherUi();
     installQuickActions();

@@ -1,6 +1,6 @@
 #include "app/PictureView.h"
 
-#include "engines/image/ImageThumbnail.h"
+#include "catalogue/IsolatedReading.h"
 #include "platform/ThreadCall.h"
 
 #include <QMovie>
@@ -63,7 +63,7 @@ void PictureView::reloadIfBlurry()
     QPointer<PictureView> self(this);
     const QString path = m_path;
     runInBackground([self, path, wanted, request, ratio] {
-        auto image = imageThumbnail(path, wanted);
+        auto image = IsolatedReading::picture(path, wanted);
         postToMainThread([self, image = std::move(image), request, ratio]() mutable {
             if (!self || request != self->m_request)
                 return;

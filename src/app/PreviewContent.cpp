@@ -4,8 +4,7 @@
 #include "app/MediaView.h"
 #include "app/PdfPreview.h"
 #include "app/PictureView.h"
-#include "engines/image/ImageHeader.h"
-#include "engines/image/ImageThumbnail.h"
+#include "catalogue/IsolatedReading.h"
 #include "model/FileInfo.h"
 
 #include <QBoxLayout>
@@ -23,8 +22,6 @@
 namespace qv {
 namespace {
 
-// Qt's own reader decodes whole for most formats: only for what libvips cannot read, and small.
-constexpr qint64 qtReaderPixelLimit = 40'000'000;
 // Past this a header is more likely hostile than a photo: reading it would hold the main
 // thread for minutes, so the panel stays empty.
 constexpr double pictureLimit = 1'000'000'000;
@@ -36,18 +33,7 @@ QSize devicePixels(QSizeF size, double ratio)
 
 std::optional<QImage> readPicture(const QString& path, QSize box)
 {
-    if (auto thumbnail = imageThumbnail(path, box))
-        return thumbnail;
-    QImageReader reader(path);
-    const QSize full = reader.size();
-    if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
-        return std::nullopt;
-    reader.setAutoTransform(true);
-    reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
-    QImage image = reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image;
+    return IsolatedReading::picture(path, box, false, true);
 }
 
 PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
@@ -55,14 +41,8 @@ PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
     const QString path = file.path();
     auto* view = new PictureView(parent);
     QSizeF pixels;
-    if (auto size = imagePixelSize(path)) {
-        pixels = *size;
-    } else {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        if (reader.size().isValid())
-            pixels = reader.size();
-    }
+    if (const auto header = IsolatedReading::header(path, true))
+        pixels = header->size;
     const QSizeF size = fittedPanelSize(pixels.width() / ratio, pixels.height() / ratio,
                                         floatLayout::longestSide);
     const QSize box = devicePixels(size, ratio);
@@ -117,7 +97,7 @@ PreviewContent genericContent(const FileInfo& file, double ratio, QWidget* paren
     const QSizeF size = floatLayout::fallbackSize;
     QWidget* view = nullptr;
     if (!file.isDirectory) {
-        if (auto picture = imageThumbnail(file.path(), devicePixels(size, ratio))) {
+        if (auto picture = IsolatedReading::picture(file.path(), devicePixels(size, ratio))) {
             auto* pictureView = new PictureView(parent);
             picture->setDevicePixelRatio(ratio);
             pictureView->setImage(*picture);

@@ -1,5 +1,6 @@
 #include "documents/DocumentWriter.h"
 
+#include "documents/AttributedTextReader.h"
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
@@ -229,10 +230,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
     case DocumentOutput::txt: {
         QString text;
         if (document.isRich()) {
-            text = document.richText().toRawText();
-            text.remove(QChar::ObjectReplacementCharacter);
-            // Paragraphs come out as U+2029, lines as U+2028.
-            text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+            text = AttributedTextReader::plainText(document.richText());
         } else {
             text = document.model().plainText();
         }

@@ -4,6 +4,7 @@
 #include "documents/DocumentFonts.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "platform/ProcessRunner.h"
@@ -39,9 +40,11 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
                                                           const QUrl& workFolder, std::stop_token stop)
 {
     throwIfCancelled(stop);
-    const QString pandoc = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
-    if (pandoc.isEmpty())
-        throw EngineError(QStringLiteral("This document couldn't be read"), QStringLiteral("pandoc is not installed"));
+    const std::optional<QUrl> program = Capabilities::shared().pandocURL();
+    if (!program)
+        throw EngineError(QStringLiteral("Install pandoc to read %1 documents").arg(format.toUpper()),
+                          QStringLiteral("pandoc is not installed"));
+    const QString pandoc = program->toLocalFile();
     const QDir work(workFolder.toLocalFile());
     const QString stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     const QString templatePath = work.filePath(stem + QStringLiteral(".template.html"));

@@ -1,6 +1,7 @@
 #include "jobs/JobCenter.h"
 
 #include "jobs/OutputPlanner.h"
+#include "jobs/WorkerPool.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/NaturalOrder.h"
@@ -44,6 +45,8 @@ struct JobCenter::Run {
     SettingsSnapshot snapshot;
     std::shared_ptr<JobNotes> notes = std::make_shared<JobNotes>();
     std::stop_token stop;
+    WorkerPool* workers = nullptr;
+    qint64 workerMemoryBytes = 0;
     std::vector<std::shared_ptr<Progress>> children;
     std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;
 
@@ -215,6 +218,9 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->snapshot = SettingsSnapshot::load(m_store);
     run->stop = job->stopToken();
     run->remaining = int(items.size());
+    run->workers = m_services.workers;
+    const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
+    run->workerMemoryBytes = qint64(memoryMB >= 256 ? memoryMB : 4096) << 20;
 
     job->setState(Job::State::running);
     job->setHasTask(true);
@@ -287,19 +293,31 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
     };
 
     try {
-        if (!item.descriptor.make)
-            throw EngineError(QStringLiteral("This operation has nothing to run"));
-        const QUrl source = item.files.isEmpty() ? appTemporaryRoot() : item.files.first().url;
-        planner.emplace(source, run->snapshot, run->notes);
-        const OperationContext context{item.files, run->options, run->snapshot, run->notes,
-                                       run->stop};
-        const std::shared_ptr<FileOperation> operation = item.descriptor.make(context);
-        if (!operation)
-            throw EngineError(QStringLiteral("This operation has nothing to run"));
-        QList<QUrl> inputs;
-        for (const FileInfo& file : item.files)
-            inputs.append(file.url);
-        const QList<QUrl> outputs = operation->run(inputs, *planner, progress);
+        QList<QUrl> outputs;
+        if (run->workers && run->workers->handles(item.descriptor.id)) {
+            WorkerProtocol::RunRequest request;
+            request.operationId = item.descriptor.id;
+            request.files = item.files;
+            request.options = encodeOperationOptions(run->options).value_or(QByteArray("{}"));
+            request.settings = run->snapshot;
+            request.memoryLimitBytes = run->workerMemoryBytes;
+            request.cpuSeconds = workerCpuSeconds;
+            outputs = run->workers->run(request, run->stop, progress, *run->notes);
+        } else {
+            if (!item.descriptor.make)
+                throw EngineError(QStringLiteral("This operation has nothing to run"));
+            const QUrl source = item.files.isEmpty() ? appTemporaryRoot() : item.files.first().url;
+            planner.emplace(source, run->snapshot, run->notes);
+            const OperationContext context{item.files, run->options, run->snapshot, run->notes,
+                                           run->stop};
+            const std::shared_ptr<FileOperation> operation = item.descriptor.make(context);
+            if (!operation)
+                throw EngineError(QStringLiteral("This operation has nothing to run"));
+            QList<QUrl> inputs;
+            for (const FileInfo& file : item.files)
+                inputs.append(file.url);
+            outputs = operation->run(inputs, *planner, progress);
+        }
         // Results that arrive after a cancel stay on disk but are not reported.
         throwIfCancelled(run->stop);
         progress.setCompletedUnitCount(progress.totalUnitCount());
@@ -470,6 +488,8 @@ bool JobCenter::shutdown(std::chrono::milliseconds grace)
     }
     if (done)
         handoffAcquire();
+    if (m_services.workers)
+        m_services.workers->shutdown();
     WorkFolder::removeAll();
     finishEndedRuns();
     qCInfo(jobsLog, "Shut down after cancelling %lld job(s)", static_cast<long long>(active.size()));

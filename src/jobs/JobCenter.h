@@ -23,6 +23,7 @@ namespace qv {
 
 class Clipboard;
 class Clock;
+class WorkerPool;
 class SettingsStore;
 class Workspace;
 
@@ -54,9 +55,14 @@ public:
         JobNotifier* notifier = nullptr;
         Clipboard* clipboard = nullptr;
         Workspace* workspace = nullptr;
+        // Runs the items of the operations it handles in worker processes; without it, or
+        // for other operations, items run in this process.
+        WorkerPool* workers = nullptr;
     };
 
     static constexpr int recentLimit = 10;
+    // CPU seconds a worker may spend on one item (the programs it starts count apart).
+    static constexpr qint64 workerCpuSeconds = 4 * 3600;
 
     JobCenter(SettingsStore& store, const Clock& clock, QObject* parent = nullptr);
     JobCenter(SettingsStore& store, const Clock& clock, const Services& services,

@@ -12,6 +12,7 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderRegistry.h"
+#include "platform/WorkerTrail.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -270,6 +271,7 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
         if (error == EXDEV && copy.isEmpty()) {
             copy = folder + QStringLiteral("/.quorvenda-")
                 + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+            WorkerTrail::record(WorkerTrail::Kind::work, copy);
             if (const int copyError = FileItems::copy(given, copy)) {
                 dropCopy();
                 throwPosix(copyError);
@@ -281,6 +283,7 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
             error = ExclusiveRename::move(moving, candidate);
         }
         if (error == 0) {
+            WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
             if (!copy.isEmpty())
                 FileItems::remove(given);
             return QUrl::fromLocalFile(candidate);

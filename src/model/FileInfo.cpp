@@ -5,8 +5,21 @@
 #include <QDir>
 #include <QJsonValue>
 #include <QMimeDatabase>
+#include <QSet>
 
 namespace qv {
+
+namespace {
+
+// Containers that as often carry sound alone as pictures: their name cannot tell the category.
+bool mayHoldSoundAlone(const FileFormat& format)
+{
+    static const QSet<QString> ids{QStringLiteral("mp4"), QStringLiteral("mov"),  QStringLiteral("mkv"),
+                                   QStringLiteral("webm"), QStringLiteral("3gp"), QStringLiteral("wmv")};
+    return format.category == FileCategory::video && ids.contains(format.id);
+}
+
+} // namespace
 
 QJsonObject FileInfo::toJson() const
 {
@@ -80,6 +93,12 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
     if (status) {
         info.size = status->size.value_or(0);
         info.contentType = status->contentType;
+    }
+
+    if (info.format && !info.isDirectory && mayHoldSoundAlone(*info.format)) {
+        const std::optional<FileCategory> streams = probe.mediaCategory(path);
+        if (streams == FileCategory::audio || streams == FileCategory::video)
+            info.category = *streams;
     }
 
     if (info.category == FileCategory::pdf) {

@@ -10,6 +10,11 @@ std::atomic<const FileProbe*> installed = nullptr;
 
 } // namespace
 
+std::optional<FileCategory> FileProbe::mediaCategory(const QString&) const
+{
+    return std::nullopt;
+}
+
 const FileProbe& FileProbe::system()
 {
     const FileProbe* probe = installed.load();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/FileCategory.h"
+
 #include <QString>
 
 #include <optional>
@@ -27,6 +29,9 @@ public:
     virtual std::optional<bool> pdfNeedsPassword(const QString& path) const = 0;
     // Absent when the file does not open as an image.
     virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
+    // What a media file's streams make it: video when it holds pictures (cover art aside),
+    // audio when it holds sound alone; absent when that cannot be told in good time.
+    virtual std::optional<FileCategory> mediaCategory(const QString& path) const;
 
     // The probe of the real disk, which start-up installs before any file is described.
     static const FileProbe& system();

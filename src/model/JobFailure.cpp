@@ -4,6 +4,7 @@
 #include "model/FFmpegError.h"
 #include "model/SystemError.h"
 
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace qv {
@@ -82,8 +83,23 @@ QString ffmpegLogMessage(const QString& log)
         || has("matches no streams"))
         return QStringLiteral("This file has no usable audio or video");
     if (has("cannot create compression session") || has("error encoding") || has("videotoolbox")
-        || has("error while opening encoder for output stream"))
+        || has("error while opening encoder for output stream")) {
+        // FFmpeg's complaint just before that line names the encoder in brackets
+        // ("[libopus @ 0x...]"); the sound's encoder failing is no fault of the picture's.
+        static const QRegularExpression tag(QStringLiteral(R"(\[([a-z0-9_]+) @ 0x)"));
+        static const QRegularExpression audioEncoder(QStringLiteral(
+            R"(^(lib(opus|mp3lame|vorbis|fdk_aac|twolame|shine|opencore_amr\w*|vo_amrwbenc)|aac|opus|vorbis|)"
+            R"(flac|alac|ac3|eac3|mp2|wavpack|pcm_\w+|adpcm_\w+)$)"));
+        qsizetype end = text.indexOf(QLatin1String("error while opening encoder"));
+        if (end < 0)
+            end = text.size();
+        QString last;
+        for (auto it = tag.globalMatch(text.left(end)); it.hasNext();)
+            last = it.next().captured(1);
+        if (audioEncoder.match(last).hasMatch())
+            return QStringLiteral("The audio encoder couldn't handle this file");
         return QStringLiteral("The video encoder couldn't handle this file");
+    }
     if (has("could not write header") || has("not currently supported in container"))
         return QStringLiteral("This combination of codec and format isn't supported");
     return QStringLiteral("Conversion failed");

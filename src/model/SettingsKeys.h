@@ -47,6 +47,8 @@ inline constexpr QLatin1String videoJobs{"quorvenda.advanced.videoJobs"};
 inline constexpr QLatin1String audioJobs{"quorvenda.advanced.audioJobs"};
 
 // Used without a registered default.
+// Megabytes of address space a worker process may use; absent or below 256, 4096.
+inline constexpr QLatin1String workerMemory{"quorvenda.advanced.workerMemory"};
 inline constexpr QLatin1String onboardingDone{"quorvenda.onboardingDone"};
 inline constexpr QLatin1String outputFolder{"quorvenda.output.folder"};
 inline constexpr QLatin1String fallbackFolder{"quorvenda.output.fallbackFolder"};

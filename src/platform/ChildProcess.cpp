@@ -114,7 +114,7 @@ int pidfdOpen(pid_t pid)
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
-                           const std::optional<QString>& workingDirectory)
+                           const std::optional<QString>& workingDirectory, bool pipeInput)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -134,8 +134,13 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
 
     std::vector<QByteArray> envBytes;
     std::vector<char*> envp;
-    if (environment) {
-        for (auto it = environment->cbegin(); it != environment->cend(); ++it) {
+    std::optional<QHash<QString, QString>> given = environment;
+    // A program's temporary files go where ours do, whatever else its environment leaves out:
+    // a worker may write nowhere else.
+    if (given && !given->contains(QStringLiteral("TMPDIR")) && qEnvironmentVariableIsSet("TMPDIR"))
+        given->insert(QStringLiteral("TMPDIR"), qEnvironmentVariable("TMPDIR"));
+    if (given) {
+        for (auto it = given->cbegin(); it != given->cend(); ++it) {
             if (it.key().isEmpty() || it.key().contains(QLatin1Char('=')) || it.key().contains(QChar(0))
                 || it.value().contains(QChar(0)))
                 throw invalidStart(program, QStringLiteral("the environment variable \"%1\" is invalid").arg(it.key()));
@@ -150,7 +155,11 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     Fd devNull(aboveStandardFds(::open("/dev/null", O_RDONLY | O_CLOEXEC)));
     if (devNull.get() < 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
-    Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite;
+    Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite, inRead, inWrite;
+    if (pipeInput) {
+        makePipe(inRead, inWrite);
+        devNull.reset();
+    }
     makePipe(outRead, outWrite);
     makePipe(errRead, errWrite);
     makePipe(reportRead, reportWrite);
@@ -176,7 +185,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127); // the parent died before the death signal was armed
-        if (::dup2(devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
+        if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
             || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
             failInChild(reportWrite.get(), 2);
         // Descriptors other threads opened without O_CLOEXEC must not reach the program.
@@ -196,6 +205,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
         live.children.insert(this);
     }
     devNull.reset();
+    inRead.reset();
     outWrite.reset();
     errWrite.reset();
     reportWrite.reset();
@@ -222,6 +232,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     ::fcntl(errRead.get(), F_SETFL, O_NONBLOCK);
     m_stdout = outRead.release();
     m_stderr = errRead.release();
+    m_stdin = inWrite.release();
 }
 
 ChildProcess::~ChildProcess()
@@ -230,10 +241,39 @@ ChildProcess::~ChildProcess()
         signalGroup(SIGKILL);
         wait();
     }
+    closeStdin();
     closeStdout();
     closeStderr();
     if (m_pidfd >= 0)
         ::close(m_pidfd);
+}
+
+void ChildProcess::closeStdin()
+{
+    if (m_stdin >= 0)
+        ::close(std::exchange(m_stdin, -1));
+}
+
+void ChildProcess::killSession() const
+{
+    if (m_pid <= 0 || m_reaped)
+        return;
+    QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number || pid == m_pid)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // The name in parentheses may hold spaces; the fields after it are plain.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 3 && fields[3].toInt() == m_pid)
+            ::kill(pid, SIGKILL);
+    }
+    ::kill(-m_pid, SIGKILL);
 }
 
 void ChildProcess::closeStdout()

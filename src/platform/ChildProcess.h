@@ -10,8 +10,9 @@
 
 namespace qv {
 
-// One started program: the leader of its own process group, standard input from /dev/null,
-// standard output and standard error on pipes, killed when the starting thread dies.
+// One started program: the leader of its own process group, standard input from /dev/null (or
+// a pipe when asked), standard output and standard error on pipes, killed when the starting
+// thread dies.
 // Until wait() reaps it, its pid (and so its group id) cannot be reused, which makes
 // signalling the group safe from any thread. Destroying it unreaped kills the group and reaps.
 class ChildProcess {
@@ -19,7 +20,7 @@ public:
     // Throws SystemError when the program cannot be started.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
-                 const std::optional<QString>& workingDirectory);
+                 const std::optional<QString>& workingDirectory, bool pipeInput = false);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
@@ -28,15 +29,21 @@ public:
     pid_t pid() const { return m_pid; }
     int stdoutFd() const { return m_stdout; }
     int stderrFd() const { return m_stderr; }
+    // The write end of standard input's pipe; -1 without one.
+    int stdinFd() const { return m_stdin; }
     // Readable once the program has ended; -1 when the kernel has no pidfd.
     int pidFd() const { return m_pidfd; }
 
+    void closeStdin();
     void closeStdout();
     void closeStderr();
 
     // Sends the signal to the whole group, and to the program itself when it left the group.
     // Only system calls: safe from any thread while the program is not reaped.
     void signalGroup(int signal) const;
+    // SIGKILL to every process of the session the program leads, when it made one: what it
+    // started in groups of their own goes with it.
+    void killSession() const;
     // True once the program has ended; it stays a zombie until wait().
     bool hasExited() const;
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.
@@ -51,6 +58,7 @@ private:
     int m_pidfd = -1;
     int m_stdout = -1;
     int m_stderr = -1;
+    int m_stdin = -1;
     std::atomic<bool> m_reaped = false;
 };
 

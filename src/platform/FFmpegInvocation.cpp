@@ -40,6 +40,14 @@ QString ffmpegFileOperand(const QString& path)
     return QStringLiteral("file:") + path;
 }
 
+QStringList ffmpegInputArgs(const QString& path, const std::optional<QString>& demuxer)
+{
+    QStringList args;
+    if (demuxer && !demuxer->isEmpty())
+        args << QStringLiteral("-f") << *demuxer;
+    return args << QStringLiteral("-i") << ffmpegFileOperand(path);
+}
+
 namespace {
 
 // The microseconds of an "out_time_us=" or "out_time_ms=" line; both keys hold microseconds.
@@ -127,12 +135,14 @@ QString probeWithFFmpeg(const QUrl& file, std::stop_token stop)
     return probeWithFFmpeg(Capabilities::shared().ffmpegURL(), file, std::move(stop));
 }
 
-QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop)
+QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop,
+                        const QStringList& inputOptions)
 {
     const QUrl& executable = requireProgram(program);
     // No output is named, so FFmpeg describes the input and ends with an error status.
     const ProcessRunner::Output output = ProcessRunner::run(
-        executable, {"-nostdin", "-hide_banner", "-i", ffmpegFileOperand(file.toLocalFile())},
+        executable,
+        QStringList{"-nostdin", "-hide_banner"} + inputOptions + QStringList{"-i", ffmpegFileOperand(file.toLocalFile())},
         std::move(stop), noEnvironment, appTemporaryRoot());
     return output.stderrText();
 }

@@ -53,11 +53,15 @@ void checkFFmpegRun(const ProcessRunner::Output& output);
 // error, a trailer it could not write).
 bool ffmpegLogTellsOfAWriteFailure(const QString& log);
 
-// FFmpeg's description of the file (its standard error, whatever the status). Throws
-// EngineError without the program, CancellationError when stopped, SystemError when it cannot
-// start.
+// "-f" and the demuxer when one is named, then "-i" and the file as FFmpeg must see it.
+QStringList ffmpegInputArgs(const QString& path, const std::optional<QString>& demuxer);
+
+// FFmpeg's description of the file (its standard error, whatever the status); inputOptions go
+// before "-i" (a demuxer to use, a log level). Throws EngineError without the program,
+// CancellationError when stopped, SystemError when it cannot start.
 QString probeWithFFmpeg(const QUrl& file, std::stop_token stop);
-QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop);
+QString probeWithFFmpeg(const std::optional<QUrl>& program, const QUrl& file, std::stop_token stop,
+                        const QStringList& inputOptions = {});
 
 // FFmpeg's first line of "-version", or nothing.
 std::optional<QString> ffmpegVersion(std::stop_token stop);

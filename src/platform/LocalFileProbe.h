@@ -6,13 +6,14 @@
 
 namespace qv {
 
-// Reads the disk itself; what a file's contents say (a PDF's lock, an image's frames) comes
-// from the engines that read those contents, handed in at start-up.
+// Reads the disk itself; what a file's contents say (a PDF's lock, an image's frames, a media
+// file's streams) comes from the engines that read those contents, handed in at start-up.
 class LocalFileProbe : public FileProbe {
 public:
     struct ContentProbes {
         std::function<std::optional<bool>(const QString& path)> pdfNeedsPassword;
         std::function<std::optional<int>(const QString& path)> imageFrameCount;
+        std::function<std::optional<FileCategory>(const QString& path)> mediaCategory;
     };
 
     explicit LocalFileProbe(ContentProbes contentProbes = {});
@@ -21,6 +22,7 @@ public:
     std::optional<QString> realPath(const QString& path) const override;
     std::optional<bool> pdfNeedsPassword(const QString& path) const override;
     std::optional<int> imageFrameCount(const QString& path) const override;
+    std::optional<FileCategory> mediaCategory(const QString& path) const override;
 
 private:
     const ContentProbes m_contentProbes;

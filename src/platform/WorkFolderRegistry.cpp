@@ -1,5 +1,7 @@
 #include "platform/WorkFolderRegistry.h"
 
+#include "platform/WorkerTrail.h"
+
 #include <QDir>
 #include <QHash>
 #include <mutex>
@@ -24,9 +26,12 @@ Registry& registry()
 
 void WorkFolderRegistry::add(const QString& path)
 {
-    Registry& r = registry();
-    std::lock_guard locker(r.lock);
-    ++r.counts[QDir::cleanPath(path)];
+    {
+        Registry& r = registry();
+        std::lock_guard locker(r.lock);
+        ++r.counts[QDir::cleanPath(path)];
+    }
+    WorkerTrail::record(WorkerTrail::Kind::work, QDir::cleanPath(path));
 }
 
 void WorkFolderRegistry::remove(const QString& path)

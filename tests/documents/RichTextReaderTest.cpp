@@ -1,4 +1,5 @@
 #include "documents/RichTextReader.h"
+#include "model/Capabilities.h"
 #include "model/JobFailure.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
@@ -50,10 +51,11 @@ TEST(RichTextReaderPandoc, APageCutShortOrADiskFullIsNoDocument)
                                  "printf '<html><head><title></title></head><body>\\n<h1>Over' > \"${a#--output=}\" ;; "
                                  "esac; done\nexit 0\n");
     QFile::setPermissions(fakes + "/pandoc", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", fakes.toUtf8());
+    qputenv("QUORVENDA_PANDOC", (fakes + "/pandoc").toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
     const QString cut = failureOf(docx, work);
-    qputenv("PATH", path);
+    qunsetenv("QUORVENDA_PANDOC");
+    Capabilities::shared().refreshExternalApps(true);
     EXPECT_EQ(cut, "This document couldn't be read");
 
     SmallDisk disk(256 * 1024);

@@ -56,6 +56,24 @@ protected:
         return path;
     }
 
+    // An MP3 behind 100 kB of bytes that look like raw AMR frames to FFmpeg's guess.
+    QString mp3AfterJunk(const QString& name)
+    {
+        const QString song = make("plain.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-c:a",
+                                                "libmp3lame"});
+        QByteArray junk;
+        quint32 seed = 7;
+        while (junk.size() < 100000) {
+            junk.append(char(0x3C));
+            for (int i = 0; i < 31; ++i) {
+                seed = seed * 1103515245u + 12345u;
+                const char byte = char(seed >> 16);
+                junk.append(byte == char(0x3C) ? char(0x3D) : byte);
+            }
+        }
+        return test::writeFile(dir.filePath(name), junk.left(100000) + test::readFile(song));
+    }
+
     static MediaInfo probe(const QString& path)
     {
         return probeMediaInfo(QUrl::fromLocalFile(path), {});
@@ -120,6 +138,54 @@ TEST_F(MediaProbe, AFileFFmpegCannotDescribeIsRefusedWithItsText)
     const QString srt = test::writeFile(dir.filePath("words.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
     const QString subtitlesOnly = make("words.mkv", {"-i", "file:" + srt, "-c:s", "srt"});
     EXPECT_THROW(probe(subtitlesOnly), EngineError);
+}
+
+TEST_F(MediaProbe, AWeakGuessThatDisagreesWithTheNameIsOverruled)
+{
+    const QString junk = mp3AfterJunk("junk.mp3");
+    QByteArray guessed;
+    test::runProgram(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=format_name", "-of", "csv=p=0",
+                                                 "file:" + junk}, &guessed);
+    if (guessed.trimmed() == "mp3")
+        GTEST_SKIP() << "this FFmpeg reads the junk as MP3 by itself";
+    const MediaInfo info = probe(junk);
+    EXPECT_EQ(info.container, "mp3");
+    EXPECT_EQ(info.demuxer, "mp3");
+    EXPECT_TRUE(info.guessOverruled);
+    ASSERT_TRUE(info.audio);
+    EXPECT_EQ(info.audio->codec, "mp3");
+    EXPECT_EQ(info.audio->sampleRate, 44100);
+
+    // A real header wins over the name: an M4A called .mp3 is read as what it is.
+    const QString m4a = make("tone.m4a", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac"});
+    const QString misnamed = dir.filePath("misnamed.mp3");
+    ASSERT_TRUE(QFile::copy(m4a, misnamed));
+    const MediaInfo real = probe(misnamed);
+    EXPECT_EQ(real.demuxer, "mov");
+    EXPECT_FALSE(real.guessOverruled);
+    ASSERT_TRUE(real.audio);
+    EXPECT_EQ(real.audio->codec, "aac");
+
+    // A file whose name agrees is read as FFmpeg found it, and every run is told so.
+    const MediaInfo clip = probe(movie());
+    EXPECT_EQ(clip.demuxer, "mov");
+    EXPECT_FALSE(clip.guessOverruled);
+}
+
+TEST(MediaProbeNames, DemuxersOfExtensions)
+{
+    EXPECT_EQ(demuxerForExtension("mp3"), "mp3");
+    EXPECT_EQ(demuxerForExtension("m4b"), "mov");
+    EXPECT_EQ(demuxerForExtension("3g2"), "mov");
+    EXPECT_EQ(demuxerForExtension("webm"), "matroska");
+    EXPECT_EQ(demuxerForExtension("oga"), "ogg");
+    EXPECT_EQ(demuxerForExtension("asf"), "asf");
+    EXPECT_EQ(demuxerForExtension("eac3"), "eac3");
+    EXPECT_EQ(demuxerForExtension("jpg"), std::nullopt);
+    EXPECT_EQ(demuxerForExtension(""), std::nullopt);
+    EXPECT_TRUE(containerIs(QStringLiteral("matroska,webm"), "matroska"));
+    EXPECT_FALSE(containerIs(QStringLiteral("amrnb"), "amr"));
+    EXPECT_FALSE(containerIs(std::nullopt, "mp3"));
 }
 
 TEST_F(MediaProbe, NamesFilesSoNoNameIsAnOption)

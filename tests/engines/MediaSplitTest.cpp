@@ -26,6 +26,28 @@ TEST(MediaSplitOrder, PiecesFollowTheirNumbersPastAThousand)
               (QStringList{"part000.mp4", "part010.mp4", "part999.mp4", "part1000.mp4"}));
 }
 
+TEST(MediaSplitPlan, CutsOfEachMode)
+{
+    const SplitPlan thirds = splitPlan(SplitMode::parts(3), 90.0);
+    EXPECT_EQ(thirds.times, (QList<double>{30.0, 60.0}));
+    EXPECT_EQ(thirds.pieces, 3);
+    EXPECT_EQ(splitPlan(SplitMode::parts(1), 10.0).times, QList<double>{5.0});
+    EXPECT_EQ(splitPlan(std::nullopt, 10.0).times, QList<double>{5.0});
+    EXPECT_EQ(splitPlan(SplitMode::parts(1), 10.0).pieces, 2);
+
+    const SplitPlan every = splitPlan(SplitMode::every(0.5), 3.0);
+    EXPECT_EQ(every.segmentLength, 1.0);
+    EXPECT_FALSE(every.times);
+    EXPECT_EQ(every.pieces, 3);
+    EXPECT_EQ(splitPlan(SplitMode::every(30.0), 60.05).pieces, 2);
+    EXPECT_EQ(splitPlan(SplitMode::every(60.0), 30.0).pieces, 1);
+
+    const SplitPlan at = splitPlan(SplitMode::at({50, 10, 10, 0.05}), 60.0);
+    EXPECT_EQ(at.times, (QList<double>{10, 10, 50}));
+    EXPECT_EQ(at.pieces, 4);
+    EXPECT_THROW(splitPlan(SplitMode::at({59.95}), 60.0), EngineError);
+}
+
 TEST_F(MediaSplit, PartsOfAVideoArriveAsOneFolder)
 {
     const FileInfo file = input(clip("long.mp4", 30.0, "160x120", {"-g", "10"}));
@@ -62,4 +84,35 @@ TEST_F(MediaSplit, AFileWithoutALengthIsRefused)
     const FileInfo file = input(tone("live.mka", 2.0, {"-c:a", "flac", "-live", "1"}));
     EXPECT_EQ(refusal(file), "This file has no duration to split");
     EXPECT_TRUE(QDir(dir.filePath("work")).isEmpty());
+}
+
+TEST_F(MediaSplit, WhereCopyingCannotCutThePictureIsEncodedAgain)
+{
+    // One key frame: a copy could only give the whole clip back.
+    const FileInfo file = input(clip("one key.mkv", 6.0, "160x120", {"-g", "1000"}));
+    context.options.split = SplitMode::at({2.0, 4.0});
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    const QStringList pieces = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(pieces, (QStringList{"one key 1.mp4", "one key 2.mp4", "one key 3.mp4"}));
+    for (const QString& piece : pieces) {
+        EXPECT_NEAR(duration(folder + "/" + piece), 2.0, 0.25) << piece.toStdString();
+        EXPECT_EQ(stream(folder + "/" + piece, "a", "codec_name"), "aac");
+    }
+}
+
+TEST_F(MediaSplit, HalvesOfAnMp3AreTwoPieces)
+{
+    // Cut at the middle, not every half a duration: no sliver of a last frame makes a third.
+    const FileInfo file = input(tone("tone.mp3", 13.6, {"-c:a", "libmp3lame"}));
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"tone 1.mp3", "tone 2.mp3"}));
+}
+
+TEST_F(MediaSplit, OpusAloneInWebmIsCutAsOpus)
+{
+    const FileInfo file = input(tone("voice.webm", 4.0, {"-c:a", "libopus"}));
+    ASSERT_EQ(file.category, FileCategory::audio);
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"voice 1.opus", "voice 2.opus"}));
+    EXPECT_EQ(stream(folder + "/voice 1.opus", "a", "codec_name"), "opus");
 }

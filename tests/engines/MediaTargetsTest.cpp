@@ -168,3 +168,21 @@ TEST(MediaTargets, AudioCopyContainers)
         EXPECT_EQ(audioCopyContainer(row.codec), row.container);
     }
 }
+
+TEST(MediaTargets, SampleRatesEachEncoderWrites)
+{
+    const struct {
+        AudioTarget target;
+        int asked;
+        int written;
+    } rows[] = {
+        {AudioTarget::opus, 48000, 48000}, {AudioTarget::opus, 44100, 48000}, {AudioTarget::opus, 22050, 24000},
+        {AudioTarget::opus, 32000, 24000}, {AudioTarget::opus, 96000, 48000}, {AudioTarget::opus, 9000, 8000}, {AudioTarget::opus, 10000, 12000},
+        {AudioTarget::mp3, 96000, 48000},  {AudioTarget::mp3, 44100, 44100},  {AudioTarget::mp3, 22050, 22050},
+        {AudioTarget::m4a, 96000, 96000},  {AudioTarget::m4r, 32000, 32000},  {AudioTarget::m4a, 200000, 96000},
+        {AudioTarget::flac, 96000, 96000}, {AudioTarget::wav, 22050, 22050},  {AudioTarget::ogg, 44100, 44100},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(audioTargetSampleRate(row.target, row.asked), row.written)
+            << audioTargetRawValue(row.target).toStdString() << " " << row.asked;
+}

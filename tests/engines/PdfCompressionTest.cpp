@@ -4,6 +4,7 @@
 
 #include "engines/pdf/PDFEngine.h"
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/JobFailure.h"
 
@@ -121,12 +122,13 @@ TEST(PdfCompression, StoppedWhileGhostscriptRunsPlacesNothing)
     EXPECT_TRUE(bench.notes->messages().isEmpty());
 }
 
-TEST(PdfCompression, MissingGhostscriptCannotCreateThePdf)
+TEST(PdfCompression, MissingGhostscriptSaysSoAndLeavesNothing)
 {
     QTemporaryDir dir;
     const QString photo = photoPdf(dir.filePath("photo.pdf"));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", dir.path().toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
     WorkBench bench;
     QString message;
     try {
@@ -135,7 +137,8 @@ TEST(PdfCompression, MissingGhostscriptCannotCreateThePdf)
         message = e.message();
     }
     qputenv("PATH", path);
-    EXPECT_EQ(message, "Couldn't create the PDF");
+    Capabilities::shared().refreshExternalApps(true);
+    EXPECT_EQ(message, "Install Ghostscript to compress PDFs");
     EXPECT_TRUE(bench.outputs().isEmpty());
 }
 
@@ -154,8 +157,8 @@ TEST(PdfCompression, GhostscriptsOutputIsCheckedBeforeItIsUsed)
                                  .arg(onePage)
                                  .toUtf8());
     QFile::setPermissions(fakes + "/gs", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", fakes.toUtf8());
+    qputenv("QUORVENDA_GS", (fakes + "/gs").toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
     WorkBench shortBench;
     QString message;
     QString log;
@@ -165,7 +168,8 @@ TEST(PdfCompression, GhostscriptsOutputIsCheckedBeforeItIsUsed)
         message = e.message();
         log = e.log();
     }
-    qputenv("PATH", path);
+    qunsetenv("QUORVENDA_GS");
+    Capabilities::shared().refreshExternalApps(true);
     EXPECT_EQ(message, "Couldn't create the PDF");
     EXPECT_TRUE(log.contains("1 of 2 pages")) << log.toStdString();
     EXPECT_TRUE(shortBench.outputs().isEmpty());

@@ -15,21 +15,35 @@ const QUrl pattern = QUrl::fromLocalFile("/out/clip %03d.mov");
 TEST(StreamCopyArguments, Segments)
 {
     EXPECT_EQ(segmentArgs(in, pattern, std::nullopt, std::nullopt, "mov", false),
-              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:V:0", "-map", "0:a?", "-c", "copy", "-f", "segment",
+              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:V:0", "-map", "0:a?", "-map_chapters", "-1", "-c", "copy", "-f", "segment",
                            "-reset_timestamps", "1", "-segment_format", "mov", "-segment_time", "60.000",
                            "-segment_format_options", "movflags=+faststart", "file:/out/clip %03d.mov"}));
     EXPECT_EQ(segmentArgs(in, pattern, 12.34567, QList<double>{}, "matroska", false),
-              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:V:0", "-map", "0:a?", "-c", "copy", "-f", "segment",
+              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:V:0", "-map", "0:a?", "-map_chapters", "-1", "-c", "copy", "-f", "segment",
                            "-reset_timestamps", "1", "-segment_format", "matroska", "-segment_time", "12.346",
                            "file:/out/clip %03d.mov"}));
     EXPECT_EQ(segmentArgs(in, pattern, -5, std::nullopt, "mp3", true),
-              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:a:0", "-vn", "-c", "copy", "-f", "segment",
+              (QStringList{"-i", "file:/in/clip.mov", "-map", "0:a:0", "-vn", "-map_chapters", "-1", "-c", "copy", "-f", "segment",
                            "-reset_timestamps", "1", "-segment_format", "mp3", "-segment_time", "0.000",
                            "file:/out/clip %03d.mov"}));
     const QStringList times = segmentArgs(in, pattern, 30, QList<double>{90.5, 10, -1}, "ipod", true);
     EXPECT_EQ(times.mid(times.indexOf("ipod") + 1),
               (QStringList{"-segment_times", "90.500,10.000,0.000", "-segment_format_options", "movflags=+faststart",
                            "file:/out/clip %03d.mov"}));
+}
+
+TEST(StreamCopyArguments, TheProbedDemuxerIsNamedBeforeTheInput)
+{
+    const std::optional<QString> mp3 = QStringLiteral("mp3");
+    EXPECT_EQ(segmentArgs(in, pattern, 5, std::nullopt, "mp3", true, mp3).mid(0, 4),
+              (QStringList{"-f", "mp3", "-i", "file:/in/clip.mov"}));
+    EXPECT_EQ(muteArgs(in, out, "mp4", mp3).mid(0, 4), (QStringList{"-f", "mp3", "-i", "file:/in/clip.mov"}));
+    EXPECT_EQ(stripMetadataArgs(in, out, "mp3", true, mp3).mid(0, 4),
+              (QStringList{"-f", "mp3", "-i", "file:/in/clip.mov"}));
+    EXPECT_EQ(rotationMetadataArgs(in, out, 90, "mp4", QStringLiteral("mov")).mid(0, 4),
+              (QStringList{"-f", "mov", "-i", "file:/in/clip.mov"}));
+    EXPECT_EQ(frameGrabArgs(in, out, 1.5, QStringLiteral("mov")).mid(0, 6),
+              (QStringList{"-ss", "1.500", "-f", "mov", "-i", "file:/in/clip.mov"}));
 }
 
 TEST(StreamCopyArguments, MuteAndStrip)

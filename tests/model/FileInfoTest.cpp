@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -42,7 +43,54 @@ public:
     std::optional<int> imageFrameCount(const QString&) const override { return std::nullopt; }
 };
 
+// A regular file of any name whose streams say `streams`; counts the questions.
+class StreamsProbe : public UnreadableProbe {
+public:
+    explicit StreamsProbe(std::optional<FileCategory> streams) : m_streams(streams) {}
+    mutable QStringList asked;
+    std::optional<ItemStatus> status(const QString&) const override
+    {
+        ItemStatus status;
+        status.size = 1000;
+        return status;
+    }
+    std::optional<FileCategory> mediaCategory(const QString& path) const override
+    {
+        asked.append(QFileInfo(path).fileName());
+        return m_streams;
+    }
+
+private:
+    std::optional<FileCategory> m_streams;
+};
+
+FileCategory categoryOf(const char* name, const FileProbe& probe)
+{
+    return fileInfoForURL(QUrl::fromLocalFile(QStringLiteral("/media/") + QLatin1String(name)), probe).category;
+}
+
 } // namespace
+
+TEST(FileInfo, ContainersOfSoundOrPicturesFollowTheirStreams)
+{
+    const StreamsProbe sound(FileCategory::audio);
+    EXPECT_EQ(categoryOf("voice.webm", sound), FileCategory::audio);
+    EXPECT_EQ(categoryOf("memo.3gp", sound), FileCategory::audio);
+    EXPECT_EQ(categoryOf("memo.3g2", sound), FileCategory::audio);
+    EXPECT_EQ(categoryOf("song.MP4", sound), FileCategory::audio);
+    EXPECT_EQ(categoryOf("album.mkv", sound), FileCategory::audio);
+    // Names that tell the category are never probed: the wheel opens without waiting.
+    EXPECT_EQ(categoryOf("film.m4v", sound), FileCategory::video);
+    EXPECT_EQ(categoryOf("film.avi", sound), FileCategory::video);
+    EXPECT_EQ(categoryOf("song.mp3", sound), FileCategory::audio);
+    EXPECT_EQ(categoryOf("photo.jpg", sound), FileCategory::image);
+    EXPECT_EQ(sound.asked, (QStringList{"voice.webm", "memo.3gp", "memo.3g2", "song.MP4", "album.mkv"}));
+
+    // No answer, or an answer that is neither, leaves the name's category.
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(std::nullopt)), FileCategory::video);
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(FileCategory::other)), FileCategory::video);
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(FileCategory::video)), FileCategory::video);
+}
 
 TEST(FileInfo, SplitsNames)
 {

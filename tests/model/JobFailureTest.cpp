@@ -52,6 +52,12 @@ TEST(JobFailure, FFmpegLogSentences)
         {"Stream map '0:a' matches no streams.", "This file has no usable audio or video"},
         {"Error encoding frame", "The video encoder couldn't handle this file"},
         {"Error while opening encoder for output stream #0:0 - maybe incorrect parameters", "The video encoder couldn't handle this file"},
+        {"[libopus @ 0x55c28a1b8c00] Specified sample rate 44100 is not supported\nError initializing output stream 0:0 -- "
+         "Error while opening encoder for output stream #0:0 - maybe incorrect parameters",
+         "The audio encoder couldn't handle this file"},
+        {"[aac @ 0x1] Input buffer exhausted\n[libx264 @ 0x2] width not divisible by 2\n"
+         "Error while opening encoder for output stream #0:0 - maybe incorrect parameters",
+         "The video encoder couldn't handle this file"},
         {"Could not write header for output file", "This combination of codec and format isn't supported"},
         {"codec not currently supported in container", "This combination of codec and format isn't supported"},
         {"decoder busy", "Conversion failed"},

@@ -1,4 +1,8 @@
 #include "Commands.h"
+
+#include "catalogue/CatalogueWorkers.h"
+#include "platform/Clipboard.h"
+#include "platform/Workspace.h"
 #include "JobJson.h"
 #include "PngFile.h"
 
@@ -347,6 +351,13 @@ int edit(const QStringList& args)
         return usage({});
 
     registerDefaultSettings();
+    {
+        JobCenter::Services services;
+        services.clipboard = &Clipboard::system();
+        services.workspace = &Workspace::system();
+        services.workers = &catalogueWorkers();
+        JobCenter::shared().setServices(services);
+    }
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
     const auto it = std::find_if(catalogue.begin(), catalogue.end(),
                                  [&](const OperationDescriptor& d) { return d.id == id; });

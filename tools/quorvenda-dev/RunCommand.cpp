@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "JobJson.h"
 
+#include "catalogue/CatalogueWorkers.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
 #include "model/OperationOptions.h"
@@ -93,6 +94,7 @@ int run(const QStringList& args)
     JobCenter::Services services;
     services.clipboard = &clipboard;
     services.workspace = &Workspace::system();
+    services.workers = &catalogueWorkers();
     center.setServices(services);
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {

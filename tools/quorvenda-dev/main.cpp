@@ -1,7 +1,8 @@
 // The development driver: every capability of Quorvenda, reachable from a shell.
 #include "Commands.h"
 
-#include "app/SystemServices.h"
+#include "catalogue/IsolatedReading.h"
+#include "catalogue/SystemServices.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -64,6 +65,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qv::installSystemServices();
+    // Users' files are read in worker processes, never here.
+    qv::IsolatedReading::setEnabled(true);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

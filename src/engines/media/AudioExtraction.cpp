@@ -9,7 +9,8 @@ QUrl extractAudio(const FileInfo& file, const OperationContext& context, const M
 {
     const MediaInfo info = probeMediaInput(file, context, work);
     const AudioStreamInfo audio = requireAudio(info);
-    QStringList args{"-i", mediaOperand(file.url), "-map", "0:a:0", "-vn"};
+    QStringList args = mediaInput(file.url, info);
+    args << "-map" << "0:a:0" << "-vn";
     QString extension;
     QUrl output;
     if (const std::optional<AudioCopyContainer> copy = audioCopyContainer(audio.codec)) {

@@ -4,6 +4,7 @@
 #include "engines/media/MediaFilters.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
+#include "model/JobNotes.h"
 
 namespace qv {
 
@@ -19,7 +20,7 @@ std::pair<QUrl, QString> encode(const FileInfo& file, const OperationContext& co
     const AudioTarget target = given.value_or(audioTargetForFile(file));
     const QString extension = audioTargetFileExtension(target);
     const QUrl output = work.workFile(extension);
-    QStringList args{"-i", mediaOperand(file.url)};
+    QStringList args = mediaInput(file.url, info);
     args << audioReencodeArgs(info, target, context);
     if (extra)
         args << extra(info);
@@ -65,9 +66,20 @@ QUrl makeMono(const FileInfo& file, const QString& suffix, const OperationContex
 QUrl changeSampleRate(const FileInfo& file, const QString& suffix, const OperationContext& context,
                       const MediaWork& work, int sampleRate)
 {
-    return reencodeAudio(file, suffix, context, work, std::nullopt, [sampleRate](const MediaInfo&) {
-        return QStringList{"-ar", QString::number(sampleRate)};
-    });
+    // The rate is the point here: a format that cannot hold it gives way to one that can.
+    const AudioTarget own = audioTargetForFile(file);
+    std::optional<AudioTarget> target;
+    if (sampleRate >= 1 && audioTargetSampleRate(own, sampleRate) != sampleRate) {
+        target = audioTargetSampleRate(AudioTarget::m4a, sampleRate) == sampleRate ? AudioTarget::m4a
+                                                                                    : AudioTarget::flac;
+        if (context.notes)
+            context.notes->addMessage(audioTargetRawValue(own).toUpper() + QStringLiteral(" can't hold ")
+                                      + kilohertzText(sampleRate) + QStringLiteral(": saved as ")
+                                      + audioTargetRawValue(*target).toUpper());
+    }
+    OperationContext resampled = context;
+    resampled.options.sampleRate = sampleRate;
+    return reencodeAudio(file, suffix, resampled, work, target);
 }
 
 QUrl compressAudio(const FileInfo& file, const OperationContext& context, const MediaWork& work)

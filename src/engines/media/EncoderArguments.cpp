@@ -213,16 +213,19 @@ QStringList videoConvertArgs(const QUrl& input, const QUrl& output, VideoTarget 
 {
     const QString scaling = QStringLiteral("fps=15,scale='min(640,iw)':-1:flags=lanczos");
     if (target == VideoTarget::webp)
-        return {"-i", operand(input), "-vf", scaling, "-an", "-c:v", "libwebp_anim", "-quality", "75",
-                "-loop", "0", "-f", "webp", operand(output)};
+        return ffmpegInputArgs(input.toLocalFile(), info.demuxer)
+            + QStringList{"-vf", scaling, "-an", "-c:v", "libwebp_anim", "-quality", "75",
+                          "-loop", "0", "-f", "webp", operand(output)};
     if (target == VideoTarget::gif) {
         const QString graph = QStringLiteral(
             "fps=15,scale='min(640,iw)':-1:flags=lanczos,split[a][b];[a]palettegen=stats_mode=diff[p];"
             "[b][p]paletteuse=dither=bayer:bayer_scale=5");
-        return {"-i", operand(input), "-filter_complex", graph, "-loop", "0", "-f", "gif", operand(output)};
+        return ffmpegInputArgs(input.toLocalFile(), info.demuxer)
+            + QStringList{"-filter_complex", graph, "-loop", "0", "-f", "gif", operand(output)};
     }
 
-    QStringList args{"-i", operand(input), "-map", "0:V:0"};
+    QStringList args = ffmpegInputArgs(input.toLocalFile(), info.demuxer);
+    args << "-map" << "0:V:0";
     if (const std::optional<QString> mapping = videoTargetAudioMapping(target))
         args << "-map" << *mapping;
     args << subtitleArgs(info, target);

@@ -93,7 +93,7 @@ QUrl imagesToVideo(const FileInfo& file, VideoTarget target, const OperationCont
     QStringList args;
     std::optional<double> duration;
     if (file.format && file.format->id == QLatin1String("gif")) {
-        args << "-i" << mediaOperand(file.url);
+        args << "-f" << "gif" << "-i" << mediaOperand(file.url);
     } else {
         const QUrl folder = frameFolder(work);
         const QString list = ImageFrames::writeFrameSequence(source, folder.toLocalFile(), context.stopToken);

@@ -81,11 +81,13 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
     QStringList arguments;
     if (file.category == FileCategory::video && limit.isEmpty() && copy
         && copy->fileExtension == extension && target != AudioTarget::alac) {
-        arguments = {QStringLiteral("-i"), mediaOperand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0"),
-                     QStringLiteral("-vn"), QStringLiteral("-c:a"), QStringLiteral("copy"),
-                     QStringLiteral("-f"), copy->muxer, mediaOperand(output)};
+        arguments = mediaInput(file.url, info);
+        arguments << QStringLiteral("-map") << QStringLiteral("0:a:0") << QStringLiteral("-vn")
+                  << QStringLiteral("-c:a") << QStringLiteral("copy") << QStringLiteral("-f") << copy->muxer
+                  << mediaOperand(output);
     } else {
-        arguments = {QStringLiteral("-i"), mediaOperand(file.url), QStringLiteral("-map"), QStringLiteral("0:a:0")};
+        arguments = mediaInput(file.url, info);
+        arguments << QStringLiteral("-map") << QStringLiteral("0:a:0");
         const bool dropPictures = file.category == FileCategory::video || info.video || !audioTargetHoldsCover(target)
             || info.container.value_or(QString()).contains(QLatin1String("matroska"));
         if (dropPictures)
@@ -97,9 +99,7 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
         if (target == AudioTarget::mp3)
             arguments << QStringLiteral("-id3v2_version") << QStringLiteral("3");
         arguments << audioTargetArgs(target, info, context.settings, context.options);
-        const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-        if (rate > 0)
-            arguments << QStringLiteral("-ar") << QString::number(rate);
+        arguments << sampleRateArgs(target, context);
         arguments << limit << QStringLiteral("-f") << audioTargetMuxer(target) << mediaOperand(output);
     }
     runMediaStep(arguments, duration, context, work);

@@ -17,8 +17,9 @@ QUrl cropVideo(const FileInfo& file, const OperationContext& context, const Medi
 
     const VideoContainer container = reencodedVideoContainer(file);
     const QUrl output = work.workFile(container.extension);
-    QStringList args{"-i", mediaOperand(file.url), "-map", "0:V:0", "-map", "0:a?", "-vf",
-                     cropFilter(*rect) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2")};
+    QStringList args = mediaInput(file.url, info);
+    args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf"
+         << cropFilter(*rect) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
     args << encoderArgs(info) << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     runMediaStep(args, info.duration, context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("crop")),

@@ -50,6 +50,11 @@ struct MediaInfo {
     QStringList subtitleCodecs;
     // FFmpeg's input format names, such as "mov,mp4,m4a,3gp,3g2,mj2".
     std::optional<QString> container;
+    // The demuxer every run names before "-i", so that it reads the file as the probe did.
+    std::optional<QString> demuxer;
+    // FFmpeg's own guess disagreed with the file's name and was too weak to believe: the file
+    // was read as its name says. Only a run that names the demuxer reads it right.
+    bool guessOverruled = false;
 
     bool operator==(const MediaInfo&) const = default;
 };

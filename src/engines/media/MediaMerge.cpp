@@ -48,8 +48,23 @@ QList<QUrl> linkInputs(const QList<FileInfo>& files, const QString& folder)
     return links;
 }
 
-QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, const QUrl& output, const MediaWork& work,
-                     std::optional<ConcatListLink>& listLink)
+// The muxer that writes the first file's own extension; none when it is not known, as a joined
+// copy keeps that extension.
+std::optional<QString> ownMuxer(const FileInfo& file, bool allAudio)
+{
+    if (allAudio) {
+        const AudioTarget target = audioTargetForFile(file);
+        if (audioTargetFileExtension(target) == file.ext)
+            return audioTargetMuxer(target);
+    }
+    const QString muxer = muxerForFile(file);
+    if (!file.format || (muxer == QLatin1String("matroska") && file.format->id != QLatin1String("mkv")))
+        return std::nullopt;
+    return muxer;
+}
+
+QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, const QString& muxer, const QUrl& output,
+                     const MediaWork& work, std::optional<ConcatListLink>& listLink)
 {
     const QString folder = work.workFolder(QStringLiteral("merge")).toLocalFile();
     const QList<QUrl> links = linkInputs(files, folder);
@@ -69,9 +84,7 @@ QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, const QUrl& ou
     static const QStringList faststart{"mp4", "mov", "m4v", "m4a"};
     if (faststart.contains(files.first().ext))
         args << "-movflags" << "+faststart";
-    args << "-f"
-         << (allAudio ? audioTargetMuxer(audioTargetForFile(files.first())) : muxerForFile(files.first()))
-         << mediaOperand(output);
+    args << "-f" << muxer << mediaOperand(output);
     return args;
 }
 
@@ -96,7 +109,7 @@ QStringList videoJoin(const QList<FileInfo>& files, const QList<MediaInfo>& prob
     QString graph;
     const qsizetype n = files.size();
     for (qsizetype i = 0; i < n; ++i) {
-        args << "-i" << mediaOperand(files[i].url);
+        args << mediaInput(files[i].url, probes[i]);
         graph += QStringLiteral("[%1:v:0]scale=%2:%3:force_original_aspect_ratio=decrease,pad=%2:%3:(ow-iw)/2:"
                                 "(oh-ih)/2,setsar=1,fps=30,format=yuv420p[v%1];")
                      .arg(i)
@@ -135,7 +148,7 @@ QStringList audioJoin(const QList<FileInfo>& files, const QList<MediaInfo>& prob
     QStringList args;
     QString graph;
     for (qsizetype i = 0; i < files.size(); ++i) {
-        args << "-i" << mediaOperand(files[i].url);
+        args << mediaInput(files[i].url, probes[i]);
         graph += QStringLiteral("[%1:a:0]aresample=48000,aformat=channel_layouts=stereo[a%1];").arg(i);
     }
     for (qsizetype i = 0; i < files.size(); ++i)
@@ -178,8 +191,12 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
         extensions.insert(file.ext);
     }
 
-    const bool copy = extensions.size() == 1
-        && std::all_of(probes.begin(), probes.end(), [&](const MediaInfo& p) { return streamsMatchFirst(p, probes); });
+    // The concat demuxer guesses each file's format itself: a file only its name can tell is
+    // joined through the filters, which read it as probed.
+    const std::optional<QString> muxer = ownMuxer(files.first(), allAudio);
+    const bool copy = muxer && extensions.size() == 1
+        && std::all_of(probes.begin(), probes.end(), [&](const MediaInfo& p) { return streamsMatchFirst(p, probes); })
+        && std::none_of(probes.begin(), probes.end(), [](const MediaInfo& p) { return p.guessOverruled; });
     QString extension;
     QStringList args;
     QUrl output;
@@ -187,7 +204,7 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
     if (copy) {
         extension = files.first().ext;
         output = work.workFile(extension);
-        args = copyJoin(files, allAudio, output, work, listLink);
+        args = copyJoin(files, allAudio, *muxer, output, work, listLink);
     } else if (allAudio) {
         const AudioTarget target = audioTargetForFile(files.first());
         extension = audioTargetFileExtension(target);

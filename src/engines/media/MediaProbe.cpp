@@ -5,8 +5,59 @@
 #include "engines/media/NativeMediaProbe.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/FileFormat.h"
+
+#include <QHash>
+#include <QRegularExpression>
 
 namespace qv {
+
+namespace {
+
+// FFmpeg scores a guess from the file's bytes; above this it saw a real header, at or below it
+// only a raw stream that looked plausible (libavformat's AVPROBE_SCORE_EXTENSION).
+constexpr int weakGuessScore = 50;
+
+std::optional<int> guessScore(const QString& debugText)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(probed with size=\d+ and score=(\d+))"));
+    const auto captures = firstMatchCaptures(pattern, debugText);
+    if (!captures)
+        return std::nullopt;
+    bool ok = false;
+    const int score = captures->first().toInt(&ok);
+    return ok ? std::optional<int>(score) : std::nullopt;
+}
+
+bool hasStreams(const MediaInfo& info)
+{
+    return info.video || info.audio;
+}
+
+} // namespace
+
+std::optional<QString> demuxerForExtension(const QString& extension)
+{
+    if (extension == QLatin1String("eac3"))
+        return QStringLiteral("eac3");
+    const std::optional<FileFormat> format = formatForExtension(extension);
+    if (!format)
+        return std::nullopt;
+    static const QHash<QString, QString> demuxers{
+        {"mp3", "mp3"},       {"m4a", "mov"},   {"m4r", "mov"},   {"mp4", "mov"},     {"mov", "mov"},
+        {"m4v", "mov"},       {"3gp", "mov"},   {"aac", "aac"},   {"wav", "wav"},     {"aiff", "aiff"},
+        {"caf", "caf"},       {"flac", "flac"}, {"ogg", "ogg"},   {"opus", "ogg"},    {"ogv", "ogg"},
+        {"wma", "asf"},       {"wmv", "asf"},   {"ape", "ape"},   {"ac3", "ac3"},     {"dts", "dts"},
+        {"amr", "amr"},       {"mka", "matroska"}, {"mkv", "matroska"}, {"webm", "matroska"},
+        {"avi", "avi"},       {"flv", "flv"},   {"ts", "mpegts"}, {"mxf", "mxf"}};
+    const auto found = demuxers.constFind(format->id);
+    return found == demuxers.constEnd() ? std::nullopt : std::optional<QString>(*found);
+}
+
+bool containerIs(const std::optional<QString>& container, const QString& demuxer)
+{
+    return container && container->split(QLatin1Char(',')).contains(demuxer);
+}
 
 MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop)
 {
@@ -22,10 +73,30 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
         if (auto native = probeNatively(file))
             return *native;
     }
-    const QString description = probeWithFFmpeg(ffmpeg, file, std::move(stop));
+    QString description = probeWithFFmpeg(ffmpeg, file, stop);
     MediaInfo info = parseFFmpegProbeOutput(description);
-    if (!info.video && !info.audio)
+
+    // FFmpeg guesses the format from the bytes alone. Junk before an MP3's first frame can look
+    // like another raw stream (AMR, say) and be read as minutes of noise: a guess that
+    // disagrees with the name is believed only when FFmpeg found a real header.
+    const std::optional<QString> named = demuxerForExtension(extension);
+    if (named && !containerIs(info.container, *named)) {
+        const std::optional<int> score =
+            guessScore(probeWithFFmpeg(ffmpeg, file, stop, {"-loglevel", "debug"}));
+        if (!hasStreams(info) || !score || *score <= weakGuessScore) {
+            const QString forced = probeWithFFmpeg(ffmpeg, file, stop, {"-f", *named});
+            MediaInfo asNamed = parseFFmpegProbeOutput(forced);
+            if (hasStreams(asNamed)) {
+                info = asNamed;
+                info.guessOverruled = true;
+                description = forced;
+            }
+        }
+    }
+    if (!hasStreams(info))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), description);
+    if (info.container)
+        info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
     return info;
 }
 

@@ -2,6 +2,7 @@
 
 #include "engines/media/MediaInfo.h"
 
+#include <QString>
 #include <QUrl>
 
 #include <optional>
@@ -14,7 +15,17 @@ namespace qv {
 // file with neither video nor audio ("This file is damaged or not in a supported format", FFmpeg's
 // text as the log) and without FFmpeg; CancellationError when stopped; SystemError when FFmpeg
 // cannot start.
+//
+// FFmpeg's guess of the format is checked against the file's name: when they disagree and the
+// guess rests on no real header, the file is read as its name says (`guessOverruled`). Either
+// way `demuxer` names the format every run must give before "-i".
 MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop);
 MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop);
+
+// FFmpeg's demuxer for a file of this lower-case extension, when the catalogue knows one.
+std::optional<QString> demuxerForExtension(const QString& extension);
+
+// Whether FFmpeg's input format names ("mov,mp4,m4a,...") include the demuxer.
+bool containerIs(const std::optional<QString>& container, const QString& demuxer);
 
 } // namespace qv

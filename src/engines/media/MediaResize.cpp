@@ -15,7 +15,8 @@ QUrl resizeVideo(const FileInfo& file, const OperationContext& context, const Me
     const VideoContainer container = reencodedVideoContainer(file);
     const QUrl output = work.workFile(container.extension);
 
-    QStringList args{"-i", mediaOperand(file.url), "-map", "0:V:0", "-map", "0:a?", "-vf", scaleFilter(size)};
+    QStringList args = mediaInput(file.url, info);
+    args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf" << scaleFilter(size);
     if (settings.codec == VideoCodecChoice::hevc)
         args << hevcEncoderArgs(info, QualityPreset::high);
     else

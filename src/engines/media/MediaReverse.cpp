@@ -29,8 +29,10 @@ QUrl reverseVideo(const FileInfo& file, const OperationContext& context, const M
     for (int i = 0; i < count; ++i) {
         throwIfCancelled(context.stopToken);
         const QString name = QStringLiteral("piece%1.mp4").arg(i, 5, 10, QLatin1Char('0'));
-        QStringList args{"-ss", mediaSeconds(i * length), "-t", mediaSeconds(length), "-i", mediaOperand(file.url),
-                         "-map", "0:V:0", "-map", "0:a:0?", "-vf", "reverse,scale=trunc(iw/2)*2:trunc(ih/2)*2"};
+        // Chapters would come out neither reversed nor in place: none are kept.
+        QStringList args{"-ss", mediaSeconds(i * length), "-t", mediaSeconds(length)};
+        args << mediaInput(file.url, info) << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-map_chapters" << "-1"
+             << "-vf" << "reverse,scale=trunc(iw/2)*2:trunc(ih/2)*2";
         args << encoder;
         if (info.audio)
             args << "-af" << "areverse" << "-c:a" << "aac" << "-b:a" << "192k";

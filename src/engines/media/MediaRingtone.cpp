@@ -19,11 +19,11 @@ QUrl makeRingtone(const FileInfo& file, const OperationContext& context, const M
         throw EngineError(QStringLiteral("The trimmed part is empty"));
 
     const QUrl output = work.workFile(QStringLiteral("m4r"));
-    QStringList args{"-ss", mediaSeconds(start), "-to", mediaSeconds(end), "-i", mediaOperand(file.url),
-                     "-map", "0:a:0", "-vn", "-c:a", "aac", "-b:a", "256k"};
-    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-    if (rate >= 1)
-        args << "-ar" << QString::number(rate);
+    // An output length, so that chapters are cut to the kept part with the sound.
+    QStringList args{"-ss", mediaSeconds(start)};
+    args << mediaInput(file.url, info) << "-t" << mediaSeconds(end - start) << "-map" << "0:a:0" << "-vn" << "-c:a"
+         << "aac" << "-b:a" << "256k";
+    args << sampleRateArgs(AudioTarget::m4r, context);
     args << "-f" << "ipod" << mediaOperand(output);
     runMediaStep(args, end - start, context, work);
     return work.placeNamed(output, work.baseName, QStringLiteral("m4r"));

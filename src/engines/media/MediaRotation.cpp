@@ -26,14 +26,15 @@ QUrl rotateVideo(const FileInfo& file, const OperationContext& context, const Me
         const QUrl output = work.workFile(file.ext);
         const int total = (video.rotation + degrees) % 360;
         const QString muxer = id == QLatin1String("mov") ? QStringLiteral("mov") : QStringLiteral("mp4");
-        runMediaStep(rotationMetadataArgs(file.url, output, total, muxer), info.duration, context, work);
+        runMediaStep(rotationMetadataArgs(file.url, output, total, muxer, info.demuxer), info.duration, context, work);
         return placeWithSuffix(work, output, suffix, file.ext);
     }
 
     const VideoContainer container = reencodedVideoContainer(file);
     const QUrl output = work.workFile(container.extension);
-    QStringList args{"-i", mediaOperand(file.url), "-map", "0:V:0", "-map", "0:a?", "-vf",
-                     rotateFlipFilter(degrees, flipH, flipV) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2")};
+    QStringList args = mediaInput(file.url, info);
+    args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf"
+         << rotateFlipFilter(degrees, flipH, flipV) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
     args << encoderArgs(info) << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     runMediaStep(args, info.duration, context, work);
     return placeWithSuffix(work, output, suffix, container.extension);

@@ -5,6 +5,7 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/JobNotes.h"
 #include "model/Progress.h"
 #include "platform/FFmpegInvocation.h"
 
@@ -121,6 +122,11 @@ QString mediaOperand(const QUrl& url)
     return ffmpegFileOperand(url.toLocalFile());
 }
 
+QStringList mediaInput(const QUrl& url, const MediaInfo& info)
+{
+    return ffmpegInputArgs(url.toLocalFile(), info.demuxer);
+}
+
 QString mediaSeconds(double seconds)
 {
     return QString::number(std::max(seconds, 0.0), 'f', 3);
@@ -165,10 +171,25 @@ QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const O
     if (target == AudioTarget::mp3)
         args << "-id3v2_version" << "3";
     args << audioTargetArgs(target, info, context.settings, context.options);
-    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-    if (rate >= 1)
-        args << "-ar" << QString::number(rate);
+    args << sampleRateArgs(target, context);
     return args;
+}
+
+QString kilohertzText(int rate)
+{
+    return QString::number(rate / 1000.0, 'g', 6) + QStringLiteral(" kHz");
+}
+
+QStringList sampleRateArgs(AudioTarget target, const OperationContext& context)
+{
+    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
+    if (rate < 1)
+        return {};
+    const int written = audioTargetSampleRate(target, rate);
+    if (written != rate && context.notes)
+        context.notes->addMessage(audioTargetRawValue(target).toUpper() + QStringLiteral(" can't use ")
+                                  + kilohertzText(rate) + QStringLiteral(": used ") + kilohertzText(written));
+    return {QStringLiteral("-ar"), QString::number(written)};
 }
 
 VideoContainer reencodedVideoContainer(const FileInfo& file)

@@ -30,6 +30,10 @@ bool mediaDurationFits(double asked, double found);
 // "file:" and the path.
 QString mediaOperand(const QUrl& url);
 
+// The demuxer the probe settled on, then "-i" and the file: every run reads the input as the
+// probe read it.
+QStringList mediaInput(const QUrl& url, const MediaInfo& info);
+
 // Seconds as FFmpeg reads them: three decimals.
 QString mediaSeconds(double seconds);
 
@@ -42,6 +46,13 @@ bool audioTargetHoldsCover(AudioTarget target);
 // The picture-stream arguments of an audio result: the cover copied where the target holds
 // one and the input is a plain audio file, else no picture at all.
 QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
+
+// "-ar" and the sample rate the options (over the settings) ask for, when they ask for one. A
+// rate the target cannot write becomes the nearest one it can, and the notes say so.
+QStringList sampleRateArgs(AudioTarget target, const OperationContext& context);
+
+// "44.1 kHz".
+QString kilohertzText(int rate);
 
 // The sound of an audio result re-encoded as the target: the first audio stream, the cover where
 // it fits, the target's codec and quality, and the chosen sample rate.

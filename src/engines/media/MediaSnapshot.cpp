@@ -19,7 +19,7 @@ QUrl takeSnapshot(const FileInfo& file, const OperationContext& context, const M
                                                : (info.duration ? *info.duration / 2 : 0.0);
     time = std::max(time, 0.0);
     const QUrl output = work.workFile(QStringLiteral("png"));
-    runMediaStep(frameGrabArgs(file.url, output, time), std::nullopt, context, work);
+    runMediaStep(frameGrabArgs(file.url, output, time, info.demuxer), std::nullopt, context, work);
     const QFileInfo written(output.toLocalFile());
     if (!written.isFile() || written.size() <= 0)
         throw EngineError(QStringLiteral("No frame at that time"));

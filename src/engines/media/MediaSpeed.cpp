@@ -18,7 +18,9 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
 
     QString extension;
     QUrl output;
-    QStringList args{"-i", mediaOperand(file.url)};
+    // Chapters keep the old pace, so they would run past the new end: none are kept.
+    QStringList args = mediaInput(file.url, info);
+    args << "-map_chapters" << "-1";
     if (file.category == FileCategory::audio) {
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);

@@ -1,5 +1,6 @@
 #include "engines/media/MediaSplit.h"
 
+#include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
 #include "engines/media/StreamCopyArguments.h"
@@ -44,16 +45,9 @@ QStringList orderedPieces(const QStringList& names)
     return ordered;
 }
 
-QUrl splitMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
+SplitPlan splitPlan(const std::optional<SplitMode>& mode, double duration)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
-    if (!info.duration || *info.duration <= 0)
-        throw EngineError(QStringLiteral("This file has no duration to split"));
-    const double duration = *info.duration;
-
-    std::optional<double> segmentLength;
-    std::optional<QList<double>> splitTimes;
-    const std::optional<SplitMode>& mode = context.options.split;
+    SplitPlan plan;
     if (const auto* at = mode ? mode->get<SplitMode::At>() : nullptr) {
         QList<double> times;
         for (double time : at->times)
@@ -62,22 +56,100 @@ QUrl splitMedia(const FileInfo& file, const OperationContext& context, const Med
         if (times.isEmpty())
             throw EngineError(QStringLiteral("Add at least one split point"));
         std::sort(times.begin(), times.end());
-        splitTimes = times;
-    } else if (const auto* parts = mode ? mode->get<SplitMode::Parts>() : nullptr) {
-        segmentLength = duration / std::max(parts->count, 2);
+        plan.times = times;
     } else if (const auto* every = mode ? mode->get<SplitMode::Every>() : nullptr) {
-        segmentLength = std::max(every->seconds, 1.0);
+        plan.segmentLength = std::max(every->seconds, 1.0);
+        // A cut closer to the end than this would leave a piece too short to be one.
+        plan.pieces = 1;
+        while (plan.pieces * *plan.segmentLength < duration - 0.1 && plan.pieces < 100000)
+            ++plan.pieces;
+        return plan;
     } else {
-        segmentLength = duration * 0.5;
+        // Equal parts as cut points rather than a length: a length rounded a hair short could
+        // add a last piece of a frame or two.
+        const int count = std::max(mode && mode->get<SplitMode::Parts>() ? mode->get<SplitMode::Parts>()->count : 2, 2);
+        QList<double> times;
+        for (int i = 1; i < count; ++i)
+            times.append(duration * i / count);
+        plan.times = times;
     }
+    plan.pieces = int(plan.times->size()) + 1;
+    return plan;
+}
+
+namespace {
+
+struct Container {
+    QString extension;
+    QString muxer;
+};
+
+// Sound keeps its own format; sound alone in a video container (Opus in WebM, AMR in 3GP) goes
+// where its codec can be copied, as M4A holds only AAC and ALAC.
+Container soundContainer(const FileInfo& file, const MediaInfo& info)
+{
+    const AudioTarget target = audioTargetForFile(file);
+    const QString codec = info.audio ? info.audio->codec : QString();
+    const bool ownFormat = file.format && audioTargetRawValue(target) == file.format->id;
+    if (ownFormat || target != AudioTarget::m4a || codec == QLatin1String("aac") || codec == QLatin1String("alac"))
+        return {audioTargetFileExtension(target), audioTargetMuxer(target)};
+    if (const std::optional<AudioCopyContainer> copy = audioCopyContainer(codec))
+        return {copy->fileExtension, copy->muxer};
+    return {QStringLiteral("mka"), QStringLiteral("matroska")};
+}
+
+QStringList pieceNames(const QString& folder)
+{
+    return orderedPieces(QDir(folder).entryList(QDir::Files));
+}
+
+void clearPieces(const QString& folder)
+{
+    for (const QString& piece : pieceNames(folder))
+        if (!QFile::remove(folder + QLatin1Char('/') + piece))
+            throw SystemError::fromErrno(EIO, QStringLiteral("Cannot remove the piece ") + piece);
+}
+
+// The same cuts made by encoding again, each cut on a key frame forced there.
+QStringList encodedSegmentArgs(const QUrl& input, const MediaInfo& info, const SplitPlan& plan,
+                               const QUrl& pattern, const QString& muxer)
+{
+    QStringList args = mediaInput(input, info);
+    args << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-map_chapters" << "-1" << encoderArgs(info) << "-vf"
+         << "scale=trunc(iw/2)*2:trunc(ih/2)*2";
+    if (plan.times) {
+        QStringList times;
+        for (double time : *plan.times)
+            times << mediaSeconds(time);
+        args << "-force_key_frames" << times.join(QLatin1Char(',')) << "-f" << "segment" << "-segment_times"
+             << times.join(QLatin1Char(','));
+    } else {
+        const QString length = mediaSeconds(*plan.segmentLength);
+        args << "-force_key_frames" << QStringLiteral("expr:gte(t,n_forced*") + length + QLatin1Char(')') << "-f"
+             << "segment" << "-segment_time" << length;
+    }
+    args << "-reset_timestamps" << "1" << "-segment_format" << muxer << "-segment_format_options"
+         << "movflags=+faststart" << mediaOperand(pattern);
+    return args;
+}
+
+} // namespace
+
+QUrl splitMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
+{
+    const MediaInfo info = probeMediaInput(file, context, work);
+    if (!info.duration || *info.duration <= 0)
+        throw EngineError(QStringLiteral("This file has no duration to split"));
+    const double duration = *info.duration;
+    const SplitPlan plan = splitPlan(context.options.split, duration);
 
     const bool audio = file.category == FileCategory::audio;
     QString extension;
     QString muxer;
     if (audio) {
-        const AudioTarget target = audioTargetForFile(file);
-        extension = audioTargetFileExtension(target);
-        muxer = audioTargetMuxer(target);
+        const Container container = soundContainer(file, info);
+        extension = container.extension;
+        muxer = container.muxer;
     } else {
         extension = file.format && file.format->id == QLatin1String("mov") ? QStringLiteral("mov") : file.ext;
         if (extension.isEmpty())
@@ -86,10 +158,21 @@ QUrl splitMedia(const FileInfo& file, const OperationContext& context, const Med
     }
 
     const QString folder = work.workFolder(QStringLiteral("parts")).toLocalFile();
-    const QUrl pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
-    runMediaStep(segmentArgs(file.url, pattern, segmentLength, splitTimes, muxer, audio), duration, context, work);
+    QUrl pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
+    runMediaStep(segmentArgs(file.url, pattern, plan.segmentLength, plan.times, muxer, audio, info.demuxer), duration,
+                 context, work);
 
-    const QStringList pieces = orderedPieces(QDir(folder).entryList(QDir::Files));
+    QStringList pieces = pieceNames(folder);
+    // A copy cuts only on key frames; where they are too few for the cuts asked, the picture is
+    // encoded again with key frames at the cuts.
+    if (!audio && info.video && pieces.size() < plan.pieces) {
+        clearPieces(folder);
+        const VideoContainer container = reencodedVideoContainer(file);
+        extension = container.extension;
+        pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
+        runMediaStep(encodedSegmentArgs(file.url, info, plan, pattern, container.muxer), duration, context, work);
+        pieces = pieceNames(folder);
+    }
     if (pieces.size() < 2)
         throw EngineError(QStringLiteral("The file was too short to split there"));
     for (qsizetype i = 0; i < pieces.size(); ++i) {

@@ -11,7 +11,7 @@ QUrl muteVideo(const FileInfo& file, const OperationContext& context, const Medi
     const MediaInfo info = probeMediaInput(file, context, work);
     requireVideo(info);
     const QUrl output = work.workFile(file.ext);
-    runMediaStep(muteArgs(file.url, output, muxerForFile(file)), info.duration, context, work);
+    runMediaStep(muteArgs(file.url, output, muxerForFile(file), info.demuxer), info.duration, context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("mute")), file.ext);
 }
 
@@ -19,7 +19,8 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
 {
     const MediaInfo info = probeMediaInput(file, context, work);
     const QUrl output = work.workFile(file.ext);
-    runMediaStep(stripMetadataArgs(file.url, output, muxerForFile(file), file.category == FileCategory::audio),
+    runMediaStep(stripMetadataArgs(file.url, output, muxerForFile(file), file.category == FileCategory::audio,
+                                   info.demuxer),
                  info.duration, context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("removeMetadata")),
                            file.ext);

@@ -1,5 +1,7 @@
 #include "engines/media/MediaTargets.h"
 
+#include <cstdlib>
+
 namespace qv {
 
 namespace {
@@ -125,6 +127,27 @@ bool audioTargetIsLossless(AudioTarget target)
 {
     return target == AudioTarget::alac || target == AudioTarget::wav || target == AudioTarget::aiff
         || target == AudioTarget::flac || target == AudioTarget::caf;
+}
+
+int audioTargetSampleRate(AudioTarget target, int rate)
+{
+    static const QList<int> opus{8000, 12000, 16000, 24000, 48000};
+    static const QList<int> mp3{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    static const QList<int> aac{7350,  8000,  11025, 12000, 16000, 22050, 24000,
+                                32000, 44100, 48000, 64000, 88200, 96000};
+    const QList<int>* rates = nullptr;
+    switch (target) {
+    case AudioTarget::opus: rates = &opus; break;
+    case AudioTarget::mp3: rates = &mp3; break;
+    case AudioTarget::m4a:
+    case AudioTarget::m4r: rates = &aac; break;
+    default: return rate;
+    }
+    int best = rates->first();
+    for (int candidate : *rates)
+        if (std::abs(qint64(candidate) - rate) <= std::abs(qint64(best) - rate))
+            best = candidate;
+    return best;
 }
 
 const QStringList& mp4VideoCodecs()

@@ -33,6 +33,11 @@ std::optional<AudioTarget> audioTargetFromText(const QString& text);
 QString audioTargetFileExtension(AudioTarget target);
 bool audioTargetIsLossless(AudioTarget target);
 
+// The sample rate the target's encoder writes for a wish of `rate` Hz: the rate itself when it
+// takes it, else the nearest one it takes, the higher on a tie (Opus only takes 8, 12, 16, 24
+// and 48 kHz; MP3 no more than 48 kHz).
+int audioTargetSampleRate(AudioTarget target, int rate);
+
 // Whether the first video and audio streams fit the target unchanged.
 bool canCopyStreams(const MediaInfo& info, VideoTarget target);
 

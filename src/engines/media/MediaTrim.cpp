@@ -19,7 +19,10 @@ QUrl trimMedia(const FileInfo& file, const OperationContext& context, const Medi
     if (!(end > start))
         throw EngineError(QStringLiteral("The trimmed part is empty"));
 
-    QStringList args{"-ss", mediaSeconds(start), "-to", mediaSeconds(end), "-i", mediaOperand(file.url)};
+    // The length goes after the input, as an output limit: FFmpeg then cuts the chapters to the
+    // kept part too, where an input "-to" leaves them running past its end.
+    QStringList args{"-ss", mediaSeconds(start)};
+    args << mediaInput(file.url, info) << "-t" << mediaSeconds(end - start);
     QString extension;
     QUrl output;
     if (file.category == FileCategory::audio) {

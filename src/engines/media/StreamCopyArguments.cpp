@@ -13,6 +13,11 @@ QString operand(const QUrl& url)
     return ffmpegFileOperand(url.toLocalFile());
 }
 
+QStringList inputArgs(const QUrl& url, const std::optional<QString>& demuxer)
+{
+    return ffmpegInputArgs(url.toLocalFile(), demuxer);
+}
+
 QString seconds(double value)
 {
     return QString::number(std::max(value, 0.0), 'f', 3);
@@ -21,13 +26,16 @@ QString seconds(double value)
 } // namespace
 
 QStringList segmentArgs(const QUrl& input, const QUrl& outputPattern, std::optional<double> segmentLength,
-                        const std::optional<QList<double>>& splitTimes, const QString& muxer, bool audioOnly)
+                        const std::optional<QList<double>>& splitTimes, const QString& muxer, bool audioOnly,
+                        const std::optional<QString>& demuxer)
 {
-    QStringList args{"-i", operand(input)};
+    QStringList args = inputArgs(input, demuxer);
     if (audioOnly)
         args << "-map" << "0:a:0" << "-vn";
     else
         args << "-map" << "0:V:0" << "-map" << "0:a?";
+    // Each piece would carry every chapter of the whole, past its own end.
+    args << "-map_chapters" << "-1";
     args << "-c" << "copy" << "-f" << "segment" << "-reset_timestamps" << "1" << "-segment_format" << muxer;
     if (!splitTimes || splitTimes->isEmpty()) {
         args << "-segment_time" << seconds(segmentLength.value_or(60));
@@ -43,18 +51,21 @@ QStringList segmentArgs(const QUrl& input, const QUrl& outputPattern, std::optio
     return args;
 }
 
-QStringList muteArgs(const QUrl& input, const QUrl& output, const QString& muxer)
+QStringList muteArgs(const QUrl& input, const QUrl& output, const QString& muxer,
+                     const std::optional<QString>& demuxer)
 {
-    QStringList args{"-i", operand(input), "-map", "0:V", "-map", "0:s?", "-c", "copy", "-an"};
+    QStringList args = inputArgs(input, demuxer);
+    args << "-map" << "0:V" << "-map" << "0:s?" << "-c" << "copy" << "-an";
     if (muxer == QLatin1String("mp4") || muxer == QLatin1String("mov"))
         args << "-movflags" << "+faststart";
     args << "-f" << muxer << operand(output);
     return args;
 }
 
-QStringList stripMetadataArgs(const QUrl& input, const QUrl& output, const QString& muxer, bool audioOnly)
+QStringList stripMetadataArgs(const QUrl& input, const QUrl& output, const QString& muxer, bool audioOnly,
+                              const std::optional<QString>& demuxer)
 {
-    QStringList args{"-i", operand(input)};
+    QStringList args = inputArgs(input, demuxer);
     if (audioOnly)
         args << "-map" << "0:a";
     else
@@ -67,21 +78,24 @@ QStringList stripMetadataArgs(const QUrl& input, const QUrl& output, const QStri
     return args;
 }
 
-QStringList rotationMetadataArgs(const QUrl& input, const QUrl& output, int degrees, const QString& muxer)
+QStringList rotationMetadataArgs(const QUrl& input, const QUrl& output, int degrees, const QString& muxer,
+                                 const std::optional<QString>& demuxer)
 {
     // FFmpeg's display rotation turns counter-clockwise. 5.1 has no -display_rotation; its
     // "rotate" stream tag takes the same value.
     const int remainder = degrees % 360;
     const int value = remainder > 0 ? 360 - remainder : -remainder;
-    return {"-i", operand(input), "-map", "0:V", "-map", "0:a?", "-map", "0:s?",
-            "-metadata:s:v:0", QStringLiteral("rotate=") + QString::number(value),
-            "-c", "copy", "-movflags", "+faststart", "-f", muxer, operand(output)};
+    return inputArgs(input, demuxer)
+        + QStringList{"-map", "0:V", "-map", "0:a?", "-map", "0:s?",
+                      "-metadata:s:v:0", QStringLiteral("rotate=") + QString::number(value),
+                      "-c", "copy", "-movflags", "+faststart", "-f", muxer, operand(output)};
 }
 
-QStringList frameGrabArgs(const QUrl& input, const QUrl& output, double time)
+QStringList frameGrabArgs(const QUrl& input, const QUrl& output, double time,
+                          const std::optional<QString>& demuxer)
 {
-    return {"-ss", seconds(time), "-i", operand(input), "-map", "0:V:0", "-frames:v", "1",
-            "-update", "1", "-f", "image2", operand(output)};
+    return QStringList{"-ss", seconds(time)} + inputArgs(input, demuxer)
+        + QStringList{"-map", "0:V:0", "-frames:v", "1", "-update", "1", "-f", "image2", operand(output)};
 }
 
 QString concatList(const QList<QUrl>& files)

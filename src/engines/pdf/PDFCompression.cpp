@@ -4,6 +4,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "platform/ProcessRunner.h"
@@ -110,9 +111,10 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         throw;
     }
 
-    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
-    if (gs.isEmpty())
-        throw couldNotCreate(QStringLiteral("Ghostscript (gs) is not installed."));
+    const std::optional<QUrl> program = Capabilities::shared().ghostscriptURL();
+    if (!program)
+        throw EngineError(QStringLiteral("Install Ghostscript to compress PDFs"), QStringLiteral("gs is not installed"));
+    const QString gs = program->toLocalFile();
     const QUrl drawn = work.workFile(QStringLiteral("pdf"));
     const ProcessRunner::Output output =
         ProcessRunner::run(QUrl::fromLocalFile(gs),

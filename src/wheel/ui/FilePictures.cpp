@@ -1,5 +1,7 @@
 #include "wheel/ui/FilePictures.h"
 
+#include "catalogue/IsolatedReading.h"
+
 #include "platform/ThreadCall.h"
 
 #include <QIcon>
@@ -37,14 +39,8 @@ void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> d
         return;
     const QString path = file.path();
     runInBackground([path, side, done = std::move(done)] {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        const QSize size = reader.size();
-        if (size.isValid() && (size.width() > side || size.height() > side))
-            reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
-        const QImage image = reader.read();
-        if (!image.isNull())
-            done(image);
+        if (const std::optional<QImage> image = IsolatedReading::picture(path, QSize(side, side), false, true))
+            done(*image);
     });
 }
 

@@ -1,4 +1,4 @@
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 #include "support/main/RunTests.h"
 
 int main(int argc, char** argv)

@@ -1,8 +1,10 @@
-#include "app/SystemServices.h"
+#include "catalogue/SystemServices.h"
 
 #include "catalogue/ArchiveProbe.h"
+#include "catalogue/IsolatedReading.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
+#include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
 #include "engines/vision/VisionEngine.h"
 #include "model/Capabilities.h"
@@ -42,7 +44,9 @@ void installSystemServices()
     std::call_once(once, [] {
         Settings::installShared(SettingsStore::shared());
         // Never destroyed: files may be described on worker threads until the process ends.
-        static const LocalFileProbe* const probe = new LocalFileProbe({pdfNeedsPassword, imageFrameCount});
+        static const LocalFileProbe* const probe = new LocalFileProbe(
+            {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount,
+             [](const QString& path) { return mediaCategoryOfFile(path); }});
         FileProbe::installSystem(*probe);
         Capabilities::installSystemLookups(systemLookups);
     });

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "jobs/WorkerServer.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// What the windows need to know of a user's file, read in a worker process once isolation is
+// on (the application and the development driver turn it on at start), so that a file that
+// crashes or hangs a library costs a thumbnail, not the application. Each answer is absent
+// when the file cannot be read, as the engines' own answers are.
+class IsolatedReading {
+public:
+    static void setEnabled(bool enabled);
+    static bool isEnabled();
+
+    struct Header {
+        QSize size;       // upright, EXIF orientation applied
+        bool alpha = false;
+        int frames = 1;
+    };
+    // libvips' reading of the header; with qtFallback, Qt's readers answer for what libvips
+    // cannot read.
+    static std::optional<Header> header(const QString& path, bool qtFallback = false);
+
+    // The first image shrunk to fit the box, never enlarged, upright. wholeFile: absent for a
+    // file cut short or damaged. qtFallback: Qt's readers answer for what libvips cannot read,
+    // for pictures of at most 40 megapixels.
+    static std::optional<QImage> picture(const QString& path, QSize box, bool wholeFile = false,
+                                         bool qtFallback = false, std::stop_token stop = {});
+
+    static std::optional<int> frameCount(const QString& path);
+    static std::optional<bool> pdfNeedsPassword(const QString& path);
+
+    // The answers a worker gives to these questions.
+    static WorkerServer::Calls workerCalls();
+};
+
+} // namespace qv

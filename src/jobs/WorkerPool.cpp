@@ -1,0 +1,462 @@
+#include "jobs/WorkerPool.h"
+
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/JobNotes.h"
+#include "model/Log.h"
+#include "model/Progress.h"
+#include "platform/ChildProcess.h"
+#include "platform/FileItems.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkFolder.h"
+#include "platform/WorkFolderJournal.h"
+
+#include "model/SystemError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QUuid>
+#include <QScopeGuard>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QProcessEnvironment>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qv {
+
+using namespace WorkerProtocol;
+
+struct WorkerPool::Worker {
+    // The worker's own temporary folder: the libraries' and programs' temporary files, which
+    // go with it. Listed like a work folder, so that a crash of ours leaves it to a later sweep.
+    QString temporary;
+    std::unique_ptr<ChildProcess> process;
+    FrameReader reader;
+    int served = 0;
+
+    ~Worker()
+    {
+        process.reset();
+        if (!temporary.isEmpty()) {
+            FileItems::remove(temporary);
+            WorkFolderJournal::remove(temporary);
+        }
+    }
+};
+
+namespace {
+
+// A worker that has served this many items makes way for a fresh one.
+constexpr int itemsPerWorker = 64;
+// Idle workers that served an item and are kept for the next one that fits.
+constexpr std::size_t usedKept = 8;
+constexpr qsizetype stderrKept = 16000;
+
+QHash<QString, QString> workerEnvironment(const QString& temporary)
+{
+    QHash<QString, QString> env;
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : system.keys())
+        env.insert(name, system.value(name));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Every glibc arena reserves 64 MB of address space, which the memory limit counts.
+    env.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("4"));
+    // Libraries' and programs' own temporary files go where the worker may write.
+    env.insert(QStringLiteral("TMPDIR"), temporary);
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    // Qt makes a runtime folder of its own in TMPDIR when there is none.
+    if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary);
+    return env;
+}
+
+QString signalText(int signal)
+{
+    const char* name = ::sigdescr_np(signal);
+    return name ? QString::fromUtf8(name) : QStringLiteral("signal %1").arg(signal);
+}
+
+// Only what a worker made for its own work may be removed on its behalf.
+bool isWorkPath(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return TemporaryRoot::contains(path) || name.startsWith(QLatin1String(".quorvenda-"));
+}
+
+void removeTrail(const QStringList& work, const QStringList& placed)
+{
+    for (const QString& path : placed)
+        FileItems::remove(path);
+    for (const QString& path : work) {
+        if (isWorkPath(path))
+            FileItems::remove(path);
+    }
+    WorkFolderJournal::sweep();
+}
+
+} // namespace
+
+WorkerPool::WorkerPool(QString program, Handles handles, int warmWorkers)
+    : m_program(std::move(program))
+    , m_handles(std::move(handles))
+    , m_warm(std::max(warmWorkers, 0))
+{
+    // A worker that dies while we write to it must not take us with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    m_spawner = std::thread([this] { spawnerLoop(); });
+}
+
+WorkerPool::~WorkerPool()
+{
+    shutdown();
+    m_spawner.join();
+    clear(); // what the spawner finished meanwhile
+}
+
+QString WorkerPool::defaultProgram()
+{
+    const QString given = qEnvironmentVariable("QUORVENDA_WORKER");
+    if (!given.isEmpty())
+        return given;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda-worker");
+}
+
+bool WorkerPool::handles(const QString& operationId) const
+{
+    return m_handles && m_handles(operationId);
+}
+
+int WorkerPool::startedCount() const
+{
+    std::lock_guard locker(m_lock);
+    return m_started;
+}
+
+void WorkerPool::warmUp()
+{
+    requestSpares();
+}
+
+void WorkerPool::shutdown()
+{
+    {
+        std::lock_guard locker(m_lock);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    clear();
+}
+
+void WorkerPool::clear()
+{
+    std::deque<std::unique_ptr<Worker>> fresh;
+    std::deque<std::pair<QString, std::unique_ptr<Worker>>> used;
+    {
+        std::lock_guard locker(m_lock);
+        fresh.swap(m_fresh);
+        used.swap(m_used);
+    }
+    // Closing its input ends a worker; the process object reaps it.
+}
+
+std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
+{
+    auto worker = std::make_unique<Worker>();
+    const QString path = TemporaryRoot::secure() + QLatin1Char('/') + QLatin1String(WorkFolder::hiddenPrefix)
+        + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!WorkFolderJournal::add(path))
+        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
+    worker->temporary = path;
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
+        throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
+    worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),
+                                                     std::nullopt, true);
+    return worker;
+}
+
+void WorkerPool::spawnerLoop()
+{
+    std::unique_lock locker(m_lock);
+    for (;;) {
+        m_changed.wait(locker, [this] { return m_stopping || m_pendingSpawns > 0; });
+        if (m_stopping)
+            return;
+        locker.unlock();
+        std::unique_ptr<Worker> worker;
+        try {
+            worker = spawn();
+        } catch (const std::exception&) {
+            qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
+        }
+        locker.lock();
+        --m_pendingSpawns;
+        if (m_stopping) {
+            locker.unlock();
+            worker.reset();
+            return;
+        }
+        if (worker) {
+            ++m_started;
+            m_fresh.push_back(std::move(worker));
+        } else {
+            m_spawnFailed = true;
+        }
+        m_changed.notify_all();
+    }
+}
+
+void WorkerPool::requestSpares()
+{
+    std::lock_guard locker(m_lock);
+    const int missing = m_warm + m_waiting - int(m_fresh.size()) - m_pendingSpawns;
+    if (missing > 0) {
+        m_pendingSpawns += missing;
+        m_changed.notify_all();
+    }
+}
+
+std::unique_ptr<WorkerPool::Worker> WorkerPool::take(const QString& key)
+{
+    std::unique_ptr<Worker> worker;
+    {
+        std::unique_lock locker(m_lock);
+        for (auto it = m_used.begin(); it != m_used.end(); ++it) {
+            if (it->first == key) {
+                worker = std::move(it->second);
+                m_used.erase(it);
+                return worker;
+            }
+        }
+        ++m_waiting;
+        m_spawnFailed = false;
+    }
+    requestSpares();
+    std::unique_lock locker(m_lock);
+    m_changed.wait(locker, [this] { return !m_fresh.empty() || m_spawnFailed || m_stopping; });
+    --m_waiting;
+    if (m_fresh.empty())
+        throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
+                          QStringLiteral("Could not start %1").arg(m_program));
+    worker = std::move(m_fresh.front());
+    m_fresh.pop_front();
+    locker.unlock();
+    requestSpares();
+    return worker;
+}
+
+void WorkerPool::giveBack(std::unique_ptr<Worker> worker, const QString& key)
+{
+    if (++worker->served >= itemsPerWorker)
+        return;
+    std::lock_guard locker(m_lock);
+    if (m_stopping)
+        return;
+    m_used.emplace_front(key, std::move(worker));
+    while (m_used.size() > usedKept)
+        m_used.pop_back();
+}
+
+struct WorkerPool::Exchange {
+    std::optional<QJsonObject> ending;
+    QStringList work;
+    QStringList placed;
+    QByteArray errors;
+    bool cancelled = false;
+    bool answered = false;
+    bool timedOut = false;
+};
+
+WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
+                                          Progress* progress, std::optional<std::chrono::milliseconds> limit)
+{
+    Exchange result;
+    const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds(0));
+    ChildProcess& process = *worker.process;
+    const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (cancelFd < 0)
+        throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
+                          QString::fromUtf8(std::strerror(errno)));
+    const auto closeCancel = qScopeGuard([cancelFd] { ::close(cancelFd); });
+    std::stop_callback onStop(stop, [cancelFd] {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(cancelFd, &one, sizeof one);
+    });
+
+    int stdoutFd = writeFrame(process.stdinFd(), message) ? process.stdoutFd() : -1;
+    int stderrFd = process.stderrFd();
+    while (!result.ending && stdoutFd >= 0) {
+        pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        int wait = -1;
+        if (limit) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                result.timedOut = true;
+                break;
+            }
+            wait = int(left.count());
+        }
+        const int ready = ::poll(fds, 3, wait);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (ready == 0)
+            continue;
+        if (fds[2].revents) {
+            result.cancelled = true;
+            break;
+        }
+        if (fds[1].revents) {
+            char chunk[8192];
+            const ssize_t got = ::read(stderrFd, chunk, sizeof chunk);
+            if (got > 0) {
+                result.errors.append(chunk, got);
+                if (result.errors.size() > 2 * stderrKept)
+                    result.errors = result.errors.right(stderrKept);
+            } else if (got == 0 || errno != EAGAIN) {
+                stderrFd = -1;
+            }
+        }
+        if (fds[0].revents) {
+            char chunk[65536];
+            const ssize_t got = ::read(stdoutFd, chunk, sizeof chunk);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
+                break;
+            if (got > 0)
+                worker.reader.append(QByteArray(chunk, got));
+            while (std::optional<QJsonObject> reply = worker.reader.next()) {
+                result.answered = true;
+                const QString type = reply->value(QStringLiteral("type")).toString();
+                const QString path = reply->value(QStringLiteral("path")).toString();
+                if (type == QLatin1String("progress")) {
+                    if (progress)
+                        reportProgress(reply->value(QStringLiteral("fraction")).toDouble(), *progress);
+                } else if (type == QLatin1String("work")) {
+                    result.work.append(path);
+                } else if (type == QLatin1String("placed")) {
+                    result.placed.append(path);
+                } else if (type == QLatin1String("done") || type == QLatin1String("failed")
+                           || type == QLatin1String("answer")) {
+                    result.ending = std::move(reply);
+                    break;
+                }
+            }
+            if (worker.reader.broken())
+                break;
+        }
+    }
+    return result;
+}
+
+bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry)
+{
+    ChildProcess& process = *worker.process;
+    process.killSession();
+    process.signalGroup(SIGKILL);
+    const int status = process.wait();
+    // What it said before it died, still in the pipe, names more of what it left.
+    if (process.stdoutFd() >= 0) {
+        char chunk[65536];
+        ssize_t got;
+        while ((got = ::read(process.stdoutFd(), chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR)) {
+            if (got > 0)
+                worker.reader.append(QByteArray(chunk, got));
+        }
+        while (std::optional<QJsonObject> reply = worker.reader.next()) {
+            const QString type = reply->value(QStringLiteral("type")).toString();
+            if (type == QLatin1String("work"))
+                exchange.work.append(reply->value(QStringLiteral("path")).toString());
+            else if (type == QLatin1String("placed"))
+                exchange.placed.append(reply->value(QStringLiteral("path")).toString());
+        }
+    }
+    removeTrail(exchange.work, exchange.placed);
+    if (exchange.cancelled)
+        throw CancellationError();
+    // A worker that refused a request it cannot serve before starting it: once more with a
+    // fresh one.
+    if (mayRetry && !exchange.answered && WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        return true;
+    QString details;
+    if (WIFSIGNALED(status))
+        details = QStringLiteral("The worker reading it ended by signal %1 (%2)")
+                      .arg(WTERMSIG(status))
+                      .arg(signalText(WTERMSIG(status)));
+    else if (WIFEXITED(status))
+        details = QStringLiteral("The worker reading it ended with status %1").arg(WEXITSTATUS(status));
+    else
+        details = QStringLiteral("The worker reading it stopped answering");
+    if (exchange.timedOut)
+        details = QStringLiteral("The worker reading it did not answer in time");
+    else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+        details += QStringLiteral(" after its CPU time ran out");
+    const QString tail = QString::fromUtf8(exchange.errors.right(stderrKept)).trimmed();
+    if (!tail.isEmpty())
+        details += QStringLiteral("\n") + tail;
+    qCWarning(jobsLog, "%s: %s", qUtf8Printable(what), qUtf8Printable(details));
+    throw EngineError(QStringLiteral("This file couldn't be read"), details);
+}
+
+QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Progress& progress,
+                            JobNotes& notes)
+{
+    const QString key = writableFolders(request).join(QLatin1Char('\n')) + QLatin1Char('\n')
+        + QString::number(request.memoryLimitBytes);
+    for (int attempt = 0;; ++attempt) {
+        throwIfCancelled(stop);
+        std::unique_ptr<Worker> worker = take(key);
+        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt);
+        if (!result.ending) {
+            endDeadWorker(*worker, result, request.operationId, attempt == 0);
+            continue;
+        }
+        const QJsonObject ending = *result.ending;
+        for (const QJsonValue& text : ending.value(QStringLiteral("messages")).toArray())
+            notes.addMessage(text.toString());
+        giveBack(std::move(worker), key);
+        if (ending.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
+            if (ending.value(QStringLiteral("clipboard")).isString())
+                notes.addClipboardText(ending.value(QStringLiteral("clipboard")).toString());
+            QList<QUrl> outputs;
+            for (const QJsonValue& output : ending.value(QStringLiteral("outputs")).toArray())
+                outputs.append(QUrl(output.toString()));
+            return outputs;
+        }
+        if (ending.value(QStringLiteral("cancelled")).toBool())
+            throw CancellationError();
+        throw EngineError(ending.value(QStringLiteral("message")).toString(),
+                          ending.value(QStringLiteral("details")).toString());
+    }
+}
+
+QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
+                             qint64 memoryLimitBytes, std::chrono::milliseconds limit)
+{
+    const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes);
+    for (int attempt = 0;; ++attempt) {
+        throwIfCancelled(stop);
+        std::unique_ptr<Worker> worker = take(key);
+        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit);
+        if (!result.ending) {
+            endDeadWorker(*worker, result, name, attempt == 0);
+            continue;
+        }
+        const QJsonObject ending = *result.ending;
+        giveBack(std::move(worker), key);
+        if (ending.value(QStringLiteral("type")).toString() == QLatin1String("answer"))
+            return ending.value(QStringLiteral("result")).toObject();
+        throw EngineError(ending.value(QStringLiteral("message")).toString(),
+                          ending.value(QStringLiteral("details")).toString());
+    }
+}
+
+} // namespace qv

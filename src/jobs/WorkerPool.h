@@ -1,0 +1,103 @@
+#pragma once
+
+#include "platform/WorkerProtocol.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <condition_variable>
+#include <optional>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+namespace qv {
+
+class JobNotes;
+class Progress;
+
+// Runs work items in worker processes, so that a library that crashes, hangs or runs out of
+// memory on a user's file costs that item and nothing else. A few started workers wait
+// warm; a worker that ended an item well serves the next one that may write where it may.
+// Thread-safe; run() blocks the calling thread (a job's worker thread) until the item ends.
+class WorkerPool {
+public:
+    using Handles = std::function<bool(const QString& operationId)>;
+
+    // program: the worker executable. handles: which operations run in it.
+    WorkerPool(QString program, Handles handles, int warmWorkers = 2);
+    ~WorkerPool();
+
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // The worker beside this executable ($QUORVENDA_WORKER when set).
+    static QString defaultProgram();
+
+    bool handles(const QString& operationId) const;
+
+    // Runs the item and returns its results. A stop kills its worker at once and throws
+    // CancellationError; a worker that dies fails the item with EngineError. Whatever the
+    // worker left (work folders, results of an unfinished item) is removed first. Messages
+    // and clipboard text go to notes.
+    QList<QUrl> run(const WorkerProtocol::RunRequest& request, std::stop_token stop,
+                    Progress& progress, JobNotes& notes);
+
+    // Asks a worker a question about a file (see WorkerServer::Calls) and returns its answer.
+    // Throws as run() does; a worker that has not answered within the limit is killed and the
+    // call fails, since a window waits for the answer.
+    QJsonObject call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
+                     qint64 memoryLimitBytes, std::chrono::milliseconds limit = callLimit);
+
+    static constexpr std::chrono::milliseconds callLimit{20000};
+
+    // Starts the warm workers now rather than at the first item.
+    void warmUp();
+
+    // Ends every idle worker; running items go on.
+    void clear();
+    // Ends every idle worker and starts no more: the end of a quit.
+    void shutdown();
+
+    // How many worker processes were started so far.
+    int startedCount() const;
+
+private:
+    struct Worker;
+    struct Exchange;
+    Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress,
+                      std::optional<std::chrono::milliseconds> limit);
+    // Kills a worker that did not end its request, removes what it left and throws; returns
+    // true instead when the request should go to a fresh worker.
+    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry);
+    std::unique_ptr<Worker> take(const QString& key);
+    void giveBack(std::unique_ptr<Worker> worker, const QString& key);
+    std::unique_ptr<Worker> spawn();
+    void spawnerLoop();
+    void requestSpares();
+
+    QString m_program;
+    Handles m_handles;
+    int m_warm;
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<Worker>> m_fresh;
+    std::deque<std::pair<QString, std::unique_ptr<Worker>>> m_used;
+    int m_pendingSpawns = 0; // asked of the spawner thread
+    int m_waiting = 0;       // items waiting for a fresh worker
+    bool m_spawnFailed = false;
+    int m_started = 0;
+    bool m_stopping = false;
+    // Workers die with the thread that started them, so one thread that lives as long as the
+    // pool starts them all.
+    std::thread m_spawner;
+};
+
+} // namespace qv

@@ -1,0 +1,204 @@
+#include "jobs/WorkerServer.h"
+
+#include "jobs/OutputPlanner.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/FileOperation.h"
+#include "model/JobFailure.h"
+#include "model/JobNotes.h"
+#include "model/OperationContext.h"
+#include "model/Progress.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkerProtocol.h"
+#include "platform/WorkerSandbox.h"
+#include "platform/WorkerTrail.h"
+
+#include <QDir>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace qv {
+
+namespace {
+
+using namespace WorkerProtocol;
+
+// Frames leave from the item's thread and the progress thread alike.
+class Replies {
+public:
+    explicit Replies(int fd) : m_fd(fd) {}
+    void send(const QJsonObject& message)
+    {
+        std::lock_guard locker(m_lock);
+        if (!writeFrame(m_fd, message))
+            std::_Exit(0); // the application is gone: nobody wants the result
+    }
+
+private:
+    int m_fd;
+    std::mutex m_lock;
+};
+
+// Sends the progress every tenth of a second while it changes.
+class ProgressSender {
+public:
+    ProgressSender(Progress& progress, Replies& replies)
+        : m_thread([this, &progress, &replies] {
+            double last = -1;
+            std::unique_lock locker(m_lock);
+            while (!m_stop) {
+                const double fraction = progress.fractionCompleted();
+                if (fraction - last >= 0.002) {
+                    last = fraction;
+                    replies.send(progressMessage(fraction));
+                }
+                m_wake.wait_for(locker, std::chrono::milliseconds(100));
+            }
+        })
+    {
+    }
+    ~ProgressSender()
+    {
+        {
+            std::lock_guard locker(m_lock);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+bool beneath(const QString& path, const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        if (path == folder || path.startsWith(folder + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& lookup, Replies& replies)
+{
+    auto notes = std::make_shared<JobNotes>();
+    Progress progress(1000);
+    try {
+        const std::optional<OperationDescriptor> descriptor = lookup(request.operationId);
+        if (!descriptor || !descriptor->make)
+            throw EngineError(QStringLiteral("This operation has nothing to run"), request.operationId);
+        const std::optional<OperationOptions> options = decodeOperationOptions(request.options);
+        if (!options)
+            throw EngineError(QStringLiteral("This operation has nothing to run"),
+                              QStringLiteral("Unreadable options"));
+        const QUrl source = request.files.isEmpty() ? appTemporaryRoot() : request.files.first().url;
+        OutputPlanner planner(source, request.settings, notes);
+        std::stop_source neverStopped; // a cancelled item's worker is killed, not asked
+        const OperationContext context{request.files, *options, request.settings, notes,
+                                       neverStopped.get_token()};
+        const std::shared_ptr<FileOperation> operation = descriptor->make(context);
+        if (!operation)
+            throw EngineError(QStringLiteral("This operation has nothing to run"), request.operationId);
+        QList<QUrl> inputs;
+        for (const FileInfo& file : request.files)
+            inputs.append(file.url);
+        QList<QUrl> outputs;
+        {
+            ProgressSender sender(progress, replies);
+            outputs = operation->run(inputs, planner, progress);
+        }
+        planner.removeWorkDirectory();
+        QStringList paths;
+        for (const QUrl& output : outputs)
+            paths.append(output.toString(QUrl::FullyEncoded));
+        return doneMessage(paths, notes->messages(), notes->clipboardText());
+    } catch (const std::bad_alloc&) {
+        return failedMessage(QStringLiteral("This file couldn't be read"),
+                             QStringLiteral("It needs more memory than a worker may use (%1 MB)")
+                                 .arg(request.memoryLimitBytes >> 20),
+                             false, notes->messages());
+    } catch (const CancellationError&) {
+        return failedMessage(QString(), QString(), true, notes->messages());
+    } catch (...) {
+        const JobFailure failure = jobFailure(std::current_exception());
+        return failedMessage(failure.message, failure.details, false, notes->messages());
+    }
+}
+
+QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& message)
+{
+    const QString name = message.value(QStringLiteral("name")).toString();
+    try {
+        const auto it = calls.constFind(name);
+        if (it == calls.constEnd())
+            throw EngineError(QStringLiteral("This operation has nothing to run"), name);
+        return answerMessage((*it)(message.value(QStringLiteral("arguments")).toObject()));
+    } catch (const std::bad_alloc&) {
+        return failedMessage(QStringLiteral("This file couldn't be read"),
+                             QStringLiteral("It needs more memory than a worker may use"), false, {});
+    } catch (...) {
+        const JobFailure failure = jobFailure(std::current_exception());
+        return failedMessage(failure.message, failure.details, false, {});
+    }
+}
+
+} // namespace
+
+int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
+{
+    WorkerSandbox::detach();
+    WorkerSandbox::filterSystemCalls();
+    Replies replies(output);
+    WorkerTrail::setObserver([&replies](WorkerTrail::Kind kind, const QString& path) {
+        replies.send(kind == WorkerTrail::Kind::work ? workMessage(path) : placedMessage(path));
+    });
+
+    std::optional<QStringList> granted;
+    qint64 memoryLimit = -1;
+    FrameReader reader;
+    for (;;) {
+        const std::optional<QJsonObject> message = readFrame(input, reader);
+        if (!message)
+            return 0;
+        const bool isCall = message->value(QStringLiteral("type")).toString() == QLatin1String("call");
+        const std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
+        if (!isCall && !request)
+            return 2;
+        const qint64 limit = isCall ? qint64(message->value(QStringLiteral("memoryLimit")).toDouble())
+                                    : request->memoryLimitBytes;
+        if (limit != memoryLimit) {
+            if (memoryLimit >= 0)
+                return 3; // a limit is never raised again: the application sends a fresh worker
+            memoryLimit = limit;
+            WorkerSandbox::limitMemory(memoryLimit);
+        }
+        if (request)
+            WorkerSandbox::limitCpuTime(request->cpuSeconds);
+        const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
+        if (!granted) {
+            try {
+                TemporaryRoot::secure();
+            } catch (...) {
+                // The item says why when it needs the root.
+            }
+            WorkerSandbox::restrictWritesTo(folders);
+            granted = folders;
+        } else {
+            for (const QString& folder : folders) {
+                if (!beneath(folder, *granted))
+                    return 3;
+            }
+        }
+        replies.send(request ? runItem(*request, lookup, replies) : answerCall(calls, *message));
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "model/FileInfo.h"
+#include "model/SettingsSnapshot.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace qv {
+
+// The messages between the application and a worker process: each a compact JSON object
+// behind its length as four big-endian bytes, on a pipe each way. The application sends "run"
+// (a work item) or "call" (a question about a file, such as its thumbnail) and nothing else; a
+// worker answers with any number of "progress", "work" and "placed" messages and ends with one
+// "done", "answer" or "failed", after which it takes the next request or ends when its input
+// closes. Pictures travel as raw pixels in a file of the worker's temporary folder, which the
+// application reads and removes.
+namespace WorkerProtocol {
+
+// Larger frames are refused from either side: nothing sent is near it.
+inline constexpr qint64 frameLimit = 64 << 20;
+
+struct RunRequest {
+    QString operationId;
+    QList<FileInfo> files;
+    QByteArray options; // encoded OperationOptions
+    SettingsSnapshot settings;
+    qint64 memoryLimitBytes = 0; // 0: none
+    qint64 cpuSeconds = 0;       // 0: none
+};
+
+// Where an item may write: the temporary root and every folder its results may go to (the
+// chosen output folder, its source's folder, the fallback folder, or the nearest existing
+// folder above one not made yet). Workers that wrote for one list serve only items with the
+// same list.
+QStringList writableFolders(const RunRequest& request);
+
+QJsonObject runMessage(const RunRequest& request);
+std::optional<RunRequest> runRequest(const QJsonObject& message);
+
+QJsonObject callMessage(const QString& name, const QJsonObject& arguments, qint64 memoryLimitBytes);
+QJsonObject answerMessage(const QJsonObject& result);
+
+// A picture as a call's answer: its pixels written to a new file in folder. Throws
+// SystemError when the file cannot be written whole.
+QJsonObject pictureToJson(const QImage& picture, const QString& folder);
+// The picture behind such an answer, whose file is then removed; nothing for a malformed one
+// or a file that does not hold what it claims. Only files named as pictureToJson names them
+// are read.
+std::optional<QImage> pictureFromJson(const QJsonValue& value);
+
+QJsonObject progressMessage(double fraction);
+// A work folder the worker made: the application removes it when the worker dies.
+QJsonObject workMessage(const QString& path);
+// A result the worker placed, reported before the item ends for the same reason.
+QJsonObject placedMessage(const QString& path);
+QJsonObject doneMessage(const QStringList& outputs, const QStringList& messages,
+                        const std::optional<QString>& clipboard);
+QJsonObject failedMessage(const QString& message, const QString& details, bool cancelled,
+                          const QStringList& messages);
+
+QJsonObject settingsToJson(const SettingsSnapshot& settings);
+SettingsSnapshot settingsFromJson(const QJsonObject& json);
+FileInfo fileInfoFromJson(const QJsonObject& json);
+
+// Writes one frame whole, retrying short writes; false when the pipe is gone.
+bool writeFrame(int fd, const QJsonObject& message);
+
+// Gathers frames from bytes as they arrive.
+class FrameReader {
+public:
+    void append(const QByteArray& bytes) { m_buffer += bytes; }
+    // The next whole frame, if any. Sets broken on a frame that is too large or not an object.
+    std::optional<QJsonObject> next();
+    bool broken() const { return m_broken; }
+
+private:
+    QByteArray m_buffer;
+    bool m_broken = false;
+};
+
+// Reads until a whole frame has arrived; nothing when the pipe closes or the data is broken.
+std::optional<QJsonObject> readFrame(int fd, FrameReader& reader);
+
+} // namespace WorkerProtocol
+
+} // namespace qv

@@ -1,0 +1,47 @@
+#include "catalogue/IsolatedReading.h"
+#include "catalogue/CatalogueWorkers.h"
+#include "jobs/WorkerPool.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+using namespace qv;
+
+TEST(IsolatedReading, PicturesAndHeadersComeFromAWorkerAndBadFilesGiveNothing)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    const int startedBefore = catalogueWorkers().startedCount();
+
+    QTemporaryDir dir;
+    QImage made(400, 200, QImage::Format_ARGB32);
+    made.fill(QColor(10, 200, 30, 128));
+    const QString png = dir.filePath(QStringLiteral("wide.png"));
+    ASSERT_TRUE(made.save(png));
+
+    const std::optional<IsolatedReading::Header> header = IsolatedReading::header(png);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->size, QSize(400, 200));
+    EXPECT_TRUE(header->alpha);
+    EXPECT_EQ(header->frames, 1);
+    EXPECT_EQ(IsolatedReading::frameCount(png), 1);
+
+    const std::optional<QImage> picture = IsolatedReading::picture(png, QSize(100, 100));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->size(), QSize(100, 50));
+    const QColor middle = picture->pixelColor(50, 25);
+    EXPECT_NEAR(middle.green(), 200, 3);
+    EXPECT_NEAR(middle.alpha(), 128, 3);
+    EXPECT_GT(catalogueWorkers().startedCount(), startedBefore);
+
+    const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.png")), test::readFile(png).left(60));
+    EXPECT_FALSE(IsolatedReading::picture(cut, QSize(100, 100), true));
+    const QString junk = test::writeFile(dir.filePath(QStringLiteral("junk.pdf")), "%PDF-1.4 nothing here");
+    EXPECT_FALSE(IsolatedReading::pdfNeedsPassword(junk).value_or(false));
+    EXPECT_FALSE(IsolatedReading::header(dir.filePath(QStringLiteral("missing.png"))));
+}

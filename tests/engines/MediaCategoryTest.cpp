@@ -1,0 +1,68 @@
+#include "engines/media/MediaCategory.h"
+#include "model/Capabilities.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace qv;
+using namespace std::chrono_literals;
+
+namespace {
+
+class MediaCategory : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Capabilities::shared().ffmpegURL()) << "the tests need ffmpeg";
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    QString make(const QString& name, const QStringList& arguments)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_EQ(test::runProgram(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error", "-y"} + arguments
+                                                                 + QStringList{"file:" + path}),
+                  0);
+        return path;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(MediaCategory, StreamsDecide)
+{
+    EXPECT_EQ(mediaCategoryOfFile(make("voice.webm", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "libopus"})),
+              FileCategory::audio);
+    EXPECT_EQ(mediaCategoryOfFile(make("tone.mkv", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "flac"})),
+              FileCategory::audio);
+    EXPECT_EQ(mediaCategoryOfFile(make("clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",
+                                                    "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
+              FileCategory::video);
+    const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1"});
+    EXPECT_EQ(mediaCategoryOfFile(make("song.mp4", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + cover,
+                                                    "-map", "0", "-map", "1", "-c:a", "aac", "-c:v", "png",
+                                                    "-disposition:v", "attached_pic"})),
+              FileCategory::audio);
+    EXPECT_EQ(mediaCategoryOfFile(test::writeFile(dir.filePath("notes.webm"), "no media here\n")), std::nullopt);
+    EXPECT_EQ(mediaCategoryOfFile(dir.filePath("missing.webm")), std::nullopt);
+}
+
+TEST_F(MediaCategory, AnFFmpegThatHangsIsStoppedAndTellsNothing)
+{
+    const QString hanging = test::writeFile(dir.filePath("ffmpeg"), "#!/bin/sh\nsleep 60\n");
+    chmod(QFile::encodeName(hanging).constData(), 0755);
+    const QString clip = test::writeFile(dir.filePath("clip.webm"), "x");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(mediaCategoryOfFile(QUrl::fromLocalFile(hanging), clip, 300ms), std::nullopt);
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_EQ(mediaCategoryOfFile(std::nullopt, clip, 300ms), std::nullopt);
+}

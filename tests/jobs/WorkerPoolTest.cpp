@@ -1,0 +1,184 @@
+#include "jobs/JobCenter.h"
+#include "jobs/WorkerPool.h"
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkerSandbox.h"
+#include "support/FakeClock.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace qv;
+using qv::test::waitFor;
+
+namespace {
+
+const QString misbehave = QStringLiteral("test.misbehave");
+
+// Every process whose command line is exactly these words.
+int processesRunning(const QByteArray& commandLine)
+{
+    int found = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile file(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+        if (file.open(QIODevice::ReadOnly) && file.readAll() == commandLine)
+            ++found;
+    }
+    return found;
+}
+
+class WorkerPoolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        registerDefaultSettings(store);
+        store.setValue(SettingsKey::cpuJobs, 4);
+        pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                            [](const QString& id) { return id == misbehave; }, 1);
+        JobCenter::Services services;
+        services.workers = pool.get();
+        center = std::make_unique<JobCenter>(store, clock, services);
+    }
+
+    FileInfo file(const QString& name, const QByteArray& bytes)
+    {
+        return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name), bytes)));
+    }
+
+    JobPtr submit(const QList<FileInfo>& files)
+    {
+        OperationDescriptor d;
+        d.id = misbehave;
+        d.verb = QStringLiteral("Testing");
+        d.categories = {FileCategory::document, FileCategory::other};
+        d.multiFile = MultiFileMode::each;
+        WheelEntry entry;
+        entry.id = misbehave;
+        entry.operations = {d};
+        return center->submit(entry, files, {}, std::nullopt);
+    }
+
+    JobPtr runToEnd(const QList<FileInfo>& files)
+    {
+        JobPtr job = submit(files);
+        EXPECT_TRUE(job);
+        if (job)
+            EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+        return job;
+    }
+
+    QStringList names() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
+
+    QTemporaryDir dir;
+    SettingsStore store{QString()};
+    test::FakeClock clock;
+    std::unique_ptr<WorkerPool> pool;
+    std::unique_ptr<JobCenter> center;
+};
+
+} // namespace
+
+TEST_F(WorkerPoolTest, AnItemThatCrashesFailsAloneAndTheOthersFinish)
+{
+    const JobPtr job = runToEnd({file("a.txt", "one"), file("b.txt", "crash"), file("c.txt", "three")});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(job->failedCount(), 1);
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This file couldn't be read"));
+    EXPECT_TRUE(job->failure()->details.contains(QStringLiteral("signal 11"))) << job->failure()->details.toStdString();
+    ASSERT_EQ(job->outputs().size(), 2);
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("a (copied).txt"))), "one");
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("c (copied).txt"))), "three");
+
+    // An abort is a death like any other, and the road stays open for the next job.
+    const JobPtr aborted = runToEnd({file("d.txt", "abort")});
+    EXPECT_EQ(aborted->state(), Job::State::failed);
+    EXPECT_TRUE(aborted->failure()->details.contains(QStringLiteral("signal 6")));
+    const JobPtr after = runToEnd({file("e.txt", "five")});
+    EXPECT_EQ(after->state(), Job::State::finished);
+}
+
+TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
+{
+    const int sleepersBefore = processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16));
+    const JobPtr job = submit({file("a.txt", "place-then-hang"), file("b.txt", "child")});
+    ASSERT_TRUE(job);
+    // Both items have placed their first result and are stuck.
+    ASSERT_TRUE(waitFor([&] {
+        return QFile::exists(dir.filePath(QStringLiteral("a (first).txt")))
+            && QFile::exists(dir.filePath(QStringLiteral("b (started).txt")))
+            && processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) > sleepersBefore;
+    }, 60000));
+    QElapsedTimer clock;
+    clock.start();
+    center->cancel(job);
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 10000));
+    const qint64 took = clock.elapsed();
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+    // At once on an idle machine (a few milliseconds); the bound only tells it from a hang.
+    EXPECT_LE(took, 3000);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) == sleepersBefore; }));
+}
+
+TEST_F(WorkerPoolTest, AnItemThatAllocatesWithoutEndFailsWithASentence)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' shadow memory leaves no room for an address-space limit";
+#endif
+    store.setValue(SettingsKey::workerMemory, 512);
+    const JobPtr job = runToEnd({file("a.txt", "allocate"), file("b.txt", "two")});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->failedCount(), 1);
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This file couldn't be read"));
+    EXPECT_TRUE(job->failure()->details.contains(QStringLiteral("512 MB"))) << job->failure()->details.toStdString();
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("b (copied).txt"))), "two");
+}
+
+TEST_F(WorkerPoolTest, AWorkerReachesNoNetworkAndWritesOnlyWhereResultsGo)
+{
+    const JobPtr network = runToEnd({file("a.txt", "connect")});
+    ASSERT_TRUE(network->failure());
+    EXPECT_EQ(network->failure()->message, QStringLiteral("No network"));
+
+    if (WorkerSandbox::landlockAbi() == 0)
+        GTEST_SKIP() << "this kernel has no Landlock";
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("planted.txt"));
+    const JobPtr outside = runToEnd({file("b.txt", "write:" + target.toUtf8())});
+    ASSERT_TRUE(outside->failure());
+    EXPECT_EQ(outside->failure()->message, QStringLiteral("Refused"));
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(WorkerPoolTest, WorkersAreReusedForItemsThatWriteToTheSamePlaces)
+{
+    for (int i = 0; i < 5; ++i) {
+        const JobPtr job = runToEnd({file(QStringLiteral("%1.txt").arg(i), "same")});
+        EXPECT_EQ(job->state(), Job::State::finished);
+    }
+    // One worker served them all; the others are the warm one and its replacements.
+    EXPECT_LE(pool->startedCount(), 3);
+}
+
+TEST_F(WorkerPoolTest, AMissingWorkerFailsTheItemWithASentence)
+{
+    pool = std::make_unique<WorkerPool>(QStringLiteral("/nonexistent/quorvenda-worker"),
+                                        [](const QString& id) { return id == misbehave; }, 0);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    const JobPtr job = runToEnd({file("a.txt", "one")});
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("Quorvenda couldn't start a worker for this file"));
+}

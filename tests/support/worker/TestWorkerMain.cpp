@@ -1,0 +1,114 @@
+// A worker with operations that misbehave on purpose, for the tests of the worker road. The
+// operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
+// "connect", "child", "place-then-hang", a path to write to ("write:/path"), or anything else
+// to copy the file.
+#include "jobs/OutputPlanner.h"
+#include "jobs/WorkerServer.h"
+#include "model/EngineError.h"
+#include "model/FileOperation.h"
+#include "model/OperationContext.h"
+#include "platform/ProcessRunner.h"
+#include "platform/SettingsStore.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace qv;
+
+namespace {
+
+QByteArray contents(const QUrl& url)
+{
+    QFile file(url.toLocalFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+QUrl place(OutputPlanner& planner, const QByteArray& bytes, const QString& suffix)
+{
+    const QUrl work = planner.workURL(QStringLiteral("txt"), QStringLiteral("out"));
+    QFile file(work.toLocalFile());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        throw EngineError(QStringLiteral("Couldn't write"));
+    file.close();
+    return planner.deliver(work, planner.outputBaseName(suffix), QStringLiteral("txt"));
+}
+
+[[noreturn]] void hang()
+{
+    for (volatile unsigned long spin = 0;; spin = spin + 1) {
+    }
+}
+
+QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progress&)
+{
+    QList<QUrl> outputs;
+    for (const QUrl& input : inputs) {
+        const QByteArray what = contents(input);
+        if (what == "crash") {
+            std::raise(SIGSEGV);
+        } else if (what == "abort") {
+            std::abort();
+        } else if (what == "hang") {
+            hang();
+        } else if (what == "allocate") {
+            std::vector<char*> kept;
+            for (;;) {
+                char* block = new char[64 << 20];
+                std::memset(block, 1, 64 << 20);
+                kept.push_back(block);
+            }
+        } else if (what == "connect") {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            if (fd >= 0) {
+                ::close(fd);
+                throw EngineError(QStringLiteral("A network socket was opened"));
+            }
+            throw EngineError(QStringLiteral("No network"), QString::fromUtf8(std::strerror(errno)));
+        } else if (what == "child") {
+            place(planner, "started", QStringLiteral("started"));
+            std::stop_source never;
+            ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
+                               never.get_token());
+        } else if (what == "place-then-hang") {
+            place(planner, "first", QStringLiteral("first"));
+            hang();
+        } else if (what.startsWith("write:")) {
+            QFile outside(QString::fromUtf8(what.mid(6)));
+            if (outside.open(QIODevice::WriteOnly))
+                throw EngineError(QStringLiteral("Wrote outside"));
+            throw EngineError(QStringLiteral("Refused"), outside.errorString());
+        } else {
+            outputs.append(place(planner, what, QStringLiteral("copied")));
+        }
+    }
+    return outputs;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int replies = ::dup(STDOUT_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    static SettingsStore store{QString()};
+    Settings::installShared(store);
+    return WorkerServer::serve(STDIN_FILENO, replies, [](const QString& id) -> std::optional<OperationDescriptor> {
+        if (id != QLatin1String("test.misbehave"))
+            return std::nullopt;
+        OperationDescriptor d;
+        d.id = id;
+        d.make = [](const OperationContext&) { return std::make_shared<BlockOperation>(misbehave); };
+        return d;
+    });
+}

@@ -1,0 +1,23 @@
+// The worker: runs work items for the application in a process of their own, so that a file
+// that crashes or hangs a library costs one item.
+#include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedReading.h"
+#include "catalogue/SystemServices.h"
+#include "jobs/WorkerServer.h"
+#include "model/SettingsDefaults.h"
+
+#include <QGuiApplication>
+
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    // Replies go out on a descriptor of their own; whatever a library prints lands in the log.
+    const int replies = ::dup(STDOUT_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    qv::installSystemServices();
+    qv::registerDefaultSettings();
+    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, qv::IsolatedReading::workerCalls());
+}
