@@ -19,5 +19,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     qv::installSystemServices();
     qv::registerDefaultSettings();
+    // Workers are started ahead of need: the catalogue is built before the first item waits.
+    qv::catalogueOperation(QString());
     return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, qv::IsolatedReading::workerCalls());
 }
