@@ -1,5 +1,6 @@
 #include "engines/image/DecodedImage.h"
 
+#include "engines/image/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/EngineError.h"
@@ -188,8 +189,14 @@ DecodedImage DecodedImage::materialized() const
     if (!m_pixels)
         return {};
     VipsImage* copy = vips_image_copy_memory(m_pixels->image);
-    if (!copy)
-        throw noMemory(takeVipsError());
+    if (!copy) {
+        // The pixels are decoded here, so a file cut short or damaged fails here too.
+        const QString log = takeVipsError();
+        const QString lower = log.toLower();
+        if (lower.contains(QLatin1String("out of memory")) || lower.contains(QLatin1String("unable to allocate")))
+            throw noMemory(log);
+        throw EngineError(ImageDecoder::damagedMessage(), log);
+    }
     return DecodedImage(std::make_shared<Pixels>(copy), m_properties, m_dpi);
 }
 
