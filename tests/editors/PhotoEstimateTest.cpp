@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedReading.h"
+#include "editors/AnnotateEditor.h"
 #include "editors/EnginePhotoEditorServices.h"
 #include "editors/PhotoEditor.h"
 #include "editors/PhotoEditorModel.h"
@@ -345,6 +346,7 @@ TEST_F(PhotoEstimate, InAWorkerTheEstimateIsTheSameAndADamagedOrStoppedOneGivesN
     EXPECT_FALSE(EnginePhotoEditorServices().estimateNow(requestFor(cut, withQuality(0.5)), {}));
     FileInfo cutFile = fileInfoForURL(QUrl::fromLocalFile(cut));
     EXPECT_THROW(PhotoEditor::load(cutFile), EngineError);
+    EXPECT_THROW(AnnotateEditor::load(cutFile), EngineError);
 
     // Stopped while the worker writes: the worker goes, and its trial copy with it.
     const QString big = noise(file("big.png"), QSize(4000, 4000), "PNG");
