@@ -322,9 +322,12 @@ TEST_F(PhotoEstimate, InAWorkerTheEstimateIsTheSameAndADamagedOrStoppedOneGivesN
 
     qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
     IsolatedReading::setEnabled(true);
-    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
-    // Workers started from here on use this test's temporary root.
+    // Workers started from here on use this test's temporary root, and go with it.
     catalogueWorkers().clear();
+    const auto off = qScopeGuard([] {
+        IsolatedReading::setEnabled(false);
+        catalogueWorkers().clear();
+    });
     const int startedBefore = catalogueWorkers().startedCount();
     EnginePhotoEditorServices services;
 
