@@ -33,6 +33,9 @@ constexpr qint64 animationPixelLimit = 40'000'000;
 
 // How long a worker keeps the picture it last estimated without being asked again.
 constexpr auto fullSizeKept = std::chrono::seconds(60);
+// Nobody waits on an estimate, which may decode, cut out and encode 50 megapixels on a slow
+// machine; only a hang is cut short.
+constexpr auto estimateLimit = std::chrono::milliseconds(180000);
 
 using FrameSink = std::function<void(const QImage& frame, int delayMs)>;
 
@@ -207,7 +210,8 @@ std::optional<PhotoCopyEstimate::Result> IsolatedPictureReading::photoEstimate(c
     if (!IsolatedReading::isEnabled())
         return PhotoCopyEstimate::estimate(full, folder, request, stop);
     const QJsonObject answer = catalogueWorkers().call(QStringLiteral("photoEstimate"),
-                                                       PhotoCopyEstimate::requestToJson(request), stop, memoryLimit());
+                                                       PhotoCopyEstimate::requestToJson(request), stop, memoryLimit(),
+                                                       estimateLimit);
     throwIfCancelled(stop);
     if (!answer.value(QStringLiteral("bytes")).isDouble())
         return std::nullopt;
