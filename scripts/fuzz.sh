@@ -4,7 +4,8 @@
 # allocations past the limit) are kept as files in build-fuzz/findings/<target>/.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
-#   FUZZ_PARALLEL=N runs N targets at once (default 1); FUZZ_JOBS=N builds with N jobs.
+#   FUZZ_PARALLEL=N runs N targets at once (default 1); FUZZ_JOBS=N builds with N jobs;
+#   FUZZ_BUILD=DIR builds elsewhere than build-fuzz.
 #
 # Exit status: 0 nothing found (or clang missing: skipped with a message), 1 a finding,
 # 2 the targets could not be built or run.
@@ -13,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-build=build-fuzz
+build=${FUZZ_BUILD:-build-fuzz}
 parallel=${FUZZ_PARALLEL:-1}
 jobs=${FUZZ_JOBS:-$(nproc)}
 
