@@ -46,7 +46,7 @@ void installSystemServices()
         // Never destroyed: files may be described on worker threads until the process ends.
         static const LocalFileProbe* const probe = new LocalFileProbe(
             {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount,
-             [](const QString& path) { return mediaCategoryOfFile(path); }});
+             [](const QString& path) { return mediaStreamsOfFile(path); }});
         FileProbe::installSystem(*probe);
         Capabilities::installSystemLookups(systemLookups);
     });

@@ -202,7 +202,38 @@ TEST_F(MediaInputsRun, SoundAloneInAVideoContainerIsSound)
     // A video stays a video.
     const QString movie = make("movie.webm", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=5:duration=1", "-c:v",
                                               "libvpx", "-b:v", "200k"});
-    EXPECT_TRUE(wheelIds("tools", movie).contains("tool.video.mute"));
+    EXPECT_TRUE(wheelIds("tools", movie).contains("tool.video.snapshot"));
+}
+
+TEST_F(MediaInputsRun, AVideoWithoutSoundIsOfferedNothingThatNeedsSound)
+{
+    const QStringList picture{"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=5:duration=1"};
+    const QString mp4 = make("screen.mp4", picture + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString avi = make("screen.avi", picture + QStringList{"-c:v", "mpeg4"});
+    const QStringList needSound{"convert.video.mp3", "convert.video.m4a", "convert.video.wav", "convert.video.flac",
+                                "convert.video.ogg", "convert.video.opus", "convert.video.aiff",
+                                "tool.video.extractAudio", "tool.video.mute"};
+    for (const QString& file : {mp4, avi}) {
+        const QStringList offered = wheelIds("convert", file) + wheelIds("tools", file);
+        for (const QString& id : needSound)
+            EXPECT_FALSE(offered.contains(id)) << id.toStdString() << " offered for " << file.toStdString();
+        EXPECT_TRUE(offered.contains("convert.video.mov")) << file.toStdString();
+        EXPECT_TRUE(offered.contains("tool.video.reverse")) << file.toStdString();
+    }
+    // What is offered works without sound.
+    for (const QString& id : {"convert.video.mov", "tool.video.reverse"}) {
+        const DriverRun result = run({id, mp4});
+        EXPECT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
+    }
+
+    // The same video with sound is offered all of it, and its sound comes out.
+    const QString voiced = make("talk.avi", picture + QStringList{"-f", "lavfi", "-i", "sine=duration=1", "-c:v",
+                                                                  "mpeg4", "-c:a", "mp3"});
+    const QStringList offered = wheelIds("convert", voiced) + wheelIds("tools", voiced);
+    for (const QString& id : needSound)
+        EXPECT_TRUE(offered.contains(id)) << id.toStdString() << " not offered";
+    const DriverRun extracted = run({"tool.video.extractAudio", voiced});
+    EXPECT_EQ(extracted.code, 0) << QJsonDocument(extracted.result).toJson().toStdString();
 }
 
 TEST_F(MediaInputsRun, AmrInA3gpIsSound)
