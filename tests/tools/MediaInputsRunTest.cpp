@@ -104,18 +104,7 @@ TEST_F(MediaInputsRun, AnMp3BehindJunkConvertsToItsOwnSound)
 {
     const QString song = make("plain.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:duration=13.6", "-c:a",
                                             "libmp3lame", "-b:a", "128k"});
-    // Bytes that pass FFmpeg's test for raw AMR frames: a frame header, then 31 other bytes.
-    QByteArray junk;
-    quint32 seed = 11;
-    while (junk.size() < 100000) {
-        junk.append(char(0x3C));
-        for (int i = 0; i < 31; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            const char byte = char(seed >> 16);
-            junk.append(byte == char(0x3C) ? char(0x3D) : byte);
-        }
-    }
-    const QString source = writeFile(folder + "/junk.mp3", junk.left(100000) + readFile(song));
+    const QString source = writeFile(folder + "/junk.mp3", amrLookingJunk(100000) + readFile(song));
 
     const DriverRun result = run({"convert.audio.m4a", source});
     ASSERT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
