@@ -114,6 +114,25 @@ TEST_F(MediaInputsRun, AnMp3BehindJunkConvertsToItsOwnSound)
     EXPECT_NEAR(duration(placed), 13.6, 1.0);
 }
 
+TEST_F(MediaInputsRun, AnMp3BehindJunkSplitsIntoEqualParts)
+{
+    const QString song = make("plain.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a",
+                                            "libmp3lame", "-b:a", "128k"});
+    // Taken into a length guessed from the bitrate, the junk would make the last part a sliver.
+    const QString source = writeFile(folder + "/junk.mp3", amrLookingJunk(100000) + readFile(song));
+    const DriverRun result = run({"tool.audio.split", "--options", R"({"split":{"parts":{"_0":3}}})", source});
+    ASSERT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
+    const QDir parts(result.outputs().value(0));
+    const QStringList names = parts.entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 3) << names.join(", ").toStdString();
+    for (const QString& name : names) {
+        // The first part starts with what is left of the junk, which FFmpeg reports on a line of its own.
+        const QByteArray length =
+            probe(parts.filePath(name), {"-show_entries", "format=duration", "-of", "csv=p=0"}).split('\n').last();
+        EXPECT_NEAR(length.toDouble(), 4.0, 0.6) << name.toStdString();
+    }
+}
+
 TEST_F(MediaInputsRun, ChaptersAreCutToWhatATrimKeeps)
 {
     const QString source = chaptered("talk.mp4");
