@@ -6,6 +6,7 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TimeLimit.h"
 
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -75,13 +77,19 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
         throw;
     }
     throwIfCancelled(stop);
-    if (output.status != 0 || output.terminatedBySignal) {
-        const QString log = output.stderrData.isEmpty() ? output.stdoutText() : output.stderrText();
+    const QString log = output.stderrData.isEmpty() ? output.stdoutText() : output.stderrText();
+    // pandoc says "resource exhausted (No space left on device)" when its page or a picture
+    // could not be written; that is no fault of the document.
+    if (log.contains(QLatin1String("No space left on device"), Qt::CaseInsensitive))
+        throw SystemError::fromErrno(ENOSPC, log.trimmed());
+    if (output.status != 0 || output.terminatedBySignal)
         throw EngineError(damaged, log);
-    }
     const std::optional<QString> html = TextLoaders::decodeText(TextLoaders::readFileBytes(QUrl::fromLocalFile(outputPath)));
     if (!html)
         throw EngineError(damaged, QStringLiteral("pandoc wrote no readable text"));
+    // The template ends the page; a page without its end was cut short.
+    if (!html->trimmed().endsWith(QLatin1String("</html>")))
+        throw EngineError(QStringLiteral("This document couldn't be read"), QStringLiteral("pandoc's page is cut short"));
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.
     result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);

@@ -10,6 +10,7 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderJournal.h"
+#include "platform/WorkFolderRegistry.h"
 
 #include "model/SystemError.h"
 
@@ -48,6 +49,7 @@ struct WorkerPool::Worker {
         if (!temporary.isEmpty()) {
             FileItems::remove(temporary);
             WorkFolderJournal::remove(temporary);
+            WorkFolderRegistry::remove(temporary);
         }
     }
 };
@@ -84,20 +86,27 @@ QString signalText(int signal)
     return name ? QString::fromUtf8(name) : QStringLiteral("signal %1").arg(signal);
 }
 
-// Only what a worker made for its own work may be removed on its behalf.
-bool isWorkPath(const QString& path)
+// The path with its folder's links resolved, when that folder lies below one of the folders the
+// worker could write to anyway: a worker's word never makes us remove anything else.
+std::optional<QString> withinReach(const QString& path, const QStringList& writable)
 {
     const QString name = QFileInfo(path).fileName();
-    return TemporaryRoot::contains(path) || name.startsWith(QLatin1String(".quorvenda-"));
+    const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    if (name.isEmpty() || name == QLatin1String("..") || folder.isEmpty())
+        return std::nullopt;
+    for (const QString& allowed : writable) {
+        const QString root = QFileInfo(allowed).canonicalFilePath();
+        if (!root.isEmpty() && (folder == root || folder.startsWith(root + QLatin1Char('/'))))
+            return folder + QLatin1Char('/') + name;
+    }
+    return std::nullopt;
 }
 
-void removeTrail(const QStringList& work, const QStringList& placed)
+void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
 {
-    for (const QString& path : placed)
-        FileItems::remove(path);
-    for (const QString& path : work) {
-        if (isWorkPath(path))
-            FileItems::remove(path);
+    for (const QString& path : placed + work) {
+        if (const std::optional<QString> reached = withinReach(path, writable))
+            FileItems::remove(*reached);
     }
     WorkFolderJournal::sweep();
 }
@@ -117,8 +126,6 @@ WorkerPool::WorkerPool(QString program, Handles handles, int warmWorkers)
 WorkerPool::~WorkerPool()
 {
     shutdown();
-    m_spawner.join();
-    clear(); // what the spawner finished meanwhile
 }
 
 QString WorkerPool::defaultProgram()
@@ -152,6 +159,9 @@ void WorkerPool::shutdown()
         m_stopping = true;
     }
     m_changed.notify_all();
+    // A worker being started now is ended and its folder removed before this returns.
+    if (m_spawner.joinable() && m_spawner.get_id() != std::this_thread::get_id())
+        m_spawner.join();
     clear();
 }
 
@@ -172,8 +182,13 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     auto worker = std::make_unique<Worker>();
     const QString path = TemporaryRoot::secure() + QLatin1Char('/') + QLatin1String(WorkFolder::hiddenPrefix)
         + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (!WorkFolderJournal::add(path))
+    // Live while the worker lives: a sweep after another worker's death or a purge would
+    // otherwise take it, the journal naming this process as its owner.
+    WorkFolderRegistry::add(path);
+    if (!WorkFolderJournal::add(path)) {
+        WorkFolderRegistry::remove(path);
         throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
+    }
     worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
@@ -357,7 +372,8 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
     return result;
 }
 
-bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry)
+bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
+                               const QStringList& writable)
 {
     ChildProcess& process = *worker.process;
     process.killSession();
@@ -379,7 +395,7 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
                 exchange.placed.append(reply->value(QStringLiteral("path")).toString());
         }
     }
-    removeTrail(exchange.work, exchange.placed);
+    removeTrail(exchange.work, exchange.placed, writable);
     if (exchange.cancelled)
         throw CancellationError();
     // A worker that refused a request it cannot serve before starting it: once more with a
@@ -416,7 +432,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         std::unique_ptr<Worker> worker = take(key);
         Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt);
         if (!result.ending) {
-            endDeadWorker(*worker, result, request.operationId, attempt == 0);
+            endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(request));
             continue;
         }
         const QJsonObject ending = *result.ending;
@@ -447,7 +463,7 @@ QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, 
         std::unique_ptr<Worker> worker = take(key);
         Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit);
         if (!result.ending) {
-            endDeadWorker(*worker, result, name, attempt == 0);
+            endDeadWorker(*worker, result, name, attempt == 0, {TemporaryRoot::path()});
             continue;
         }
         const QJsonObject ending = *result.ending;

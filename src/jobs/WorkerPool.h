@@ -73,9 +73,11 @@ private:
     struct Exchange;
     Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress,
                       std::optional<std::chrono::milliseconds> limit);
-    // Kills a worker that did not end its request, removes what it left and throws; returns
-    // true instead when the request should go to a fresh worker.
-    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry);
+    // Kills a worker that did not end its request, removes what it left below the folders it
+    // could write to and throws; returns true instead when the request should go to a fresh
+    // worker.
+    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
+                       const QStringList& writable);
     std::unique_ptr<Worker> take(const QString& key);
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();

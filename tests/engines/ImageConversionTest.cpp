@@ -58,15 +58,20 @@ protected:
     QString halfPng() { return writeHalfTransparentPng(dir.filePath("in/photo.png")); }
 
     // A program that records its arguments and environment, then writes its output file.
-    QString recordingFFmpeg(int status = 0)
+    // Records its arguments and writes its input picture as the result, or a byte that is no
+    // picture at all.
+    QString recordingFFmpeg(int status = 0, bool writesPicture = true)
     {
         const QString script = dir.filePath("ffmpeg");
         const QString record = dir.filePath("record.txt");
+        const QString write = writesPicture ? QStringLiteral("/bin/cp \"${in#file:}\" \"${last#file:}\"")
+                                            : QStringLiteral("printf x > \"${last#file:}\"");
         writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n/usr/bin/env >> '%1'\n"
-                                         "for a in \"$@\"; do last=$a; done\nprintf x > \"${last#file:}\"\n"
+                                         "prev=; for a in \"$@\"; do [ \"$prev\" = -i ] && in=$a; prev=$a; last=$a; done\n%3\n"
                                          "exit %2\n")
                               .arg(record)
                               .arg(status)
+                              .arg(write)
                               .toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return script;
@@ -394,6 +399,18 @@ TEST_F(ImageConversionTest, FFmpegMissingOrFailingDeliversNothing)
     EXPECT_THROW(convert(png, ImageOutput::avif), FFmpegError);
     EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+
+    // Ending well is not enough: what it wrote must be a picture.
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg(0, false)));
+    try {
+        convert(png, ImageOutput::avif);
+        ADD_FAILURE() << "converted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Couldn't write the AVIF file");
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg(1)));
 
     // The direct writer takes the same road and removes its intermediate beside the output.
     const QString target = dir.filePath("work/direct.webp");

@@ -14,7 +14,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using namespace qv;
 using qv::test::waitFor;
@@ -181,4 +185,54 @@ TEST_F(WorkerPoolTest, AMissingWorkerFailsTheItemWithASentence)
     const JobPtr job = runToEnd({file("a.txt", "one")});
     ASSERT_TRUE(job->failure());
     EXPECT_EQ(job->failure()->message, QStringLiteral("Quorvenda couldn't start a worker for this file"));
+}
+
+TEST_F(WorkerPoolTest, ADyingWorkerCannotHaveUsRemoveWhatIsNotItsToRemove)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = test::writeFile(elsewhere.filePath(QStringLiteral("victim.txt")), "keep");
+    const QString neighbour = test::writeFile(dir.filePath(QStringLiteral("neighbour.txt")), "keep");
+    // A link where results go, through to a folder the worker may not touch.
+    ASSERT_TRUE(QFile::link(elsewhere.path(), dir.filePath(QStringLiteral("through"))));
+    const QByteArray claims = "lie:" + victim.toUtf8() + "|" + dir.filePath(QStringLiteral("through/victim.txt")).toUtf8()
+        + "|" + dir.filePath(QStringLiteral("../") + QFileInfo(elsewhere.path()).fileName() + QStringLiteral("/victim.txt")).toUtf8();
+    // What it could have removed itself is taken at its word.
+    const QString claimed = test::writeFile(dir.filePath(QStringLiteral("claimed.txt")), "made by it");
+    const JobPtr job = runToEnd({file("a.txt", claims + "|" + claimed.toUtf8())});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(test::readFile(victim), "keep");
+    EXPECT_EQ(test::readFile(neighbour), "keep");
+    EXPECT_FALSE(QFile::exists(claimed));
+}
+
+TEST_F(WorkerPoolTest, AWorkerThatDiesLeavesTheOthersTheirTemporaryFolders)
+{
+    QTemporaryDir cache;
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", saved); });
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 2);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    pool->warmUp();
+    ASSERT_TRUE(waitFor([&] { return pool->startedCount() >= 2; }, 60000));
+    const auto workerFolders = [] {
+        return QDir(TemporaryRoot::path())
+            .entryList({QStringLiteral(".quorvenda-work-*")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList warm = workerFolders();
+    ASSERT_EQ(warm.size(), 2);
+
+    // The death's sweep takes what the dead worker left, not the folder of the one still waiting.
+    const JobPtr crashed = runToEnd({file("a.txt", "crash")});
+    EXPECT_EQ(crashed->failedCount(), 1);
+    const QStringList after = workerFolders();
+    EXPECT_EQ(std::count_if(warm.begin(), warm.end(), [&](const QString& name) { return after.contains(name); }), 1)
+        << after.join(u' ').toStdString();
+    const JobPtr next = runToEnd({file("b.txt", "two")});
+    EXPECT_EQ(next->state(), Job::State::finished);
+    pool.reset();
+    center.reset();
 }

@@ -355,7 +355,7 @@ int edit(const QStringList& args)
         JobCenter::Services services;
         services.clipboard = &Clipboard::system();
         services.workspace = &Workspace::system();
-        services.workers = &catalogueWorkers();
+        services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
         JobCenter::shared().setServices(services);
     }
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();

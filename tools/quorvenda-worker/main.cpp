@@ -1,6 +1,7 @@
 // The worker: runs work items for the application in a process of their own, so that a file
 // that crashes or hangs a library costs one item.
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
@@ -19,5 +20,9 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     qv::installSystemServices();
     qv::registerDefaultSettings();
-    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, qv::IsolatedReading::workerCalls());
+    // Workers are started ahead of need: the catalogue is built before the first item waits.
+    qv::catalogueOperation(QString());
+    qv::WorkerServer::Calls calls = qv::IsolatedReading::workerCalls();
+    calls.insert(qv::IsolatedPictureReading::workerCalls());
+    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
 }
