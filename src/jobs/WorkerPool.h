@@ -71,6 +71,7 @@ private:
     // true instead when the request should go to a fresh worker.
     bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry);
     std::unique_ptr<Worker> take(const QString& key);
+    std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();
     void spawnerLoop();
