@@ -13,6 +13,7 @@
 #include "editors/TrimEditor.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenter.h"
+#include "jobs/WorkerPool.h"
 #include "jobs/Toasts.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
@@ -357,6 +358,14 @@ int edit(const QStringList& args)
         services.workspace = &Workspace::system();
         services.workers = &catalogueWorkers();
         JobCenter::shared().setServices(services);
+        // Warm workers wait for the editor's reading, as those the application starts at launch
+        // do: started, and given the time to load their libraries.
+        catalogueWorkers().warmUp();
+        QElapsedTimer warming;
+        warming.start();
+        while (catalogueWorkers().startedCount() < 2 && warming.elapsed() < 5000)
+            spin(5);
+        spin(300);
     }
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
     const auto it = std::find_if(catalogue.begin(), catalogue.end(),

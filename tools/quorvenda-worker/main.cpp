@@ -1,6 +1,7 @@
 // The worker: runs work items for the application in a process of their own, so that a file
 // that crashes or hangs a library costs one item.
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
@@ -19,5 +20,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     qv::installSystemServices();
     qv::registerDefaultSettings();
-    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, qv::IsolatedReading::workerCalls());
+    qv::WorkerServer::Calls calls = qv::IsolatedReading::workerCalls();
+    calls.insert(qv::IsolatedPdfReading::workerCalls());
+    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
 }

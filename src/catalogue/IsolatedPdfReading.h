@@ -1,0 +1,50 @@
+#pragma once
+
+#include "jobs/WorkerServer.h"
+
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+#include <QTransform>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// What the PDF windows (the pages and redaction editors, previews) need of a user's PDF, read
+// in a worker process while IsolatedReading is enabled, so that a file that crashes or hangs
+// qpdf or MuPDF costs a window, not the application; read here otherwise. Both questions throw
+// EngineError as PDFEngine::open does for a file that does not open (a worker's death
+// included) and CancellationError on a stop, which kills the worker at once.
+class IsolatedPdfReading {
+public:
+    struct Outline {
+        int pageCount = 0;
+        // Each page as shown, in points, its rotation applied; an empty size for a page that
+        // cannot be read. Only when asked for: it loads every page.
+        QList<QSizeF> pageSizes;
+    };
+    static Outline outline(const QString& path, const std::optional<QString>& password, bool withSizes,
+                           std::stop_token stop = {});
+
+    struct Page {
+        // The page on opaque white fitted into the box (enlarged when smaller), in
+        // Format_RGB888; null when it is too large to draw.
+        QImage picture;
+        // From the page's own space (points, origin at the lower left of its media box, before
+        // its rotation) to the picture's pixels.
+        QTransform pageToPixel;
+    };
+    // index from 0. Throws EngineError "This page couldn't be rendered" for a page that cannot
+    // be drawn.
+    static Page page(const QString& path, const std::optional<QString>& password, int index, QSize box,
+                     std::stop_token stop = {});
+
+    // The answers a worker gives to these questions.
+    static WorkerServer::Calls workerCalls();
+};
+
+} // namespace qv
