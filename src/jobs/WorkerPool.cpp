@@ -171,10 +171,12 @@ void WorkerPool::warmUp()
 void WorkerPool::shutdown()
 {
     {
-        std::lock_guard locker(m_lock);
+        std::unique_lock locker(m_lock);
         m_stopping = true;
+        m_changed.notify_all();
+        // Workers still loading go first, their folders with them.
+        m_changed.wait(locker, [this] { return !m_spawning; });
     }
-    m_changed.notify_all();
     clear();
 }
 
@@ -217,6 +219,7 @@ void WorkerPool::spawnerLoop()
         if (m_stopping)
             return;
         const int count = m_pendingSpawns;
+        m_spawning = true;
         locker.unlock();
         // Started together, they load side by side. A worker is handed out once it answers its
         // ping, loaded and listening: a caller that finds none ready may then be served sooner
@@ -238,9 +241,9 @@ void WorkerPool::spawnerLoop()
                 std::vector<pollfd> fds;
                 for (const std::unique_ptr<Worker>& worker : loading)
                     fds.push_back({worker->process->stdoutFd(), POLLIN, 0});
-                // A quit meanwhile is noticed within a quarter of a second.
+                // A quit meanwhile is noticed soon: it waits for the workers started here to go.
                 const qint64 left = startLimitMs - clock.elapsed();
-                const int polled = left > 0 ? ::poll(fds.data(), fds.size(), int(std::min<qint64>(left, 250))) : 0;
+                const int polled = left > 0 ? ::poll(fds.data(), fds.size(), int(std::min<qint64>(left, 50))) : 0;
                 if (polled < 0 && errno == EINTR)
                     continue;
                 const bool late = polled < 0 || (polled == 0 && clock.elapsed() >= startLimitMs);
@@ -262,6 +265,11 @@ void WorkerPool::spawnerLoop()
             m_pendingSpawns -= int(ready.size()) + failed;
             if (m_stopping) {
                 locker.unlock();
+                loading.clear();
+                ready.clear();
+                locker.lock();
+                m_spawning = false;
+                m_changed.notify_all();
                 return;
             }
             for (std::unique_ptr<Worker>& worker : ready) {
@@ -277,6 +285,8 @@ void WorkerPool::spawnerLoop()
             locker.unlock();
         }
         locker.lock();
+        m_spawning = false;
+        m_changed.notify_all();
     }
 }
 

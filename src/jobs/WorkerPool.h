@@ -86,6 +86,7 @@ private:
     std::deque<std::unique_ptr<Worker>> m_fresh;
     std::deque<std::pair<QString, std::unique_ptr<Worker>>> m_used;
     int m_pendingSpawns = 0; // asked of the spawner thread
+    bool m_spawning = false; // the spawner thread holds workers it is starting
     int m_waiting = 0;       // items waiting for a fresh worker
     bool m_spawnFailed = false;
     int m_started = 0;
