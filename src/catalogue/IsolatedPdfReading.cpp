@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -95,23 +96,21 @@ private:
 };
 
 IsolatedPdfReading::Outline readOutline(const QString& path, const std::optional<QString>& password,
-                                        bool withSizes, std::stop_token stop)
+                                        int sizedPages, std::stop_token stop)
 {
     return OpenDocuments::shared().with(path, password, [&](const PDFDocument& document) {
         const PDFRenderer& renderer = document.renderer();
         IsolatedPdfReading::Outline outline;
         outline.pageCount = renderer.pageCount();
-        if (withSizes) {
-            for (int i = 0; i < outline.pageCount; ++i) {
-                throwIfCancelled(stop);
-                QSizeF size;
-                try {
-                    size = renderer.pageSize(i);
-                } catch (const EngineError&) {
-                    // Left empty: the caller shows a blank for it.
-                }
-                outline.pageSizes.append(size);
+        for (int i = 0; i < std::min(outline.pageCount, sizedPages); ++i) {
+            throwIfCancelled(stop);
+            QSizeF size;
+            try {
+                size = renderer.pageSize(i);
+            } catch (const EngineError&) {
+                // Left empty: the caller shows a blank for it.
             }
+            outline.pageSizes.append(size);
         }
         return outline;
     });
@@ -177,30 +176,29 @@ EngineError unreadableAnswer(const QString& name)
 } // namespace
 
 IsolatedPdfReading::Outline IsolatedPdfReading::outline(const QString& path, const std::optional<QString>& password,
-                                                        bool withSizes, std::stop_token stop)
+                                                        int sizedPages, std::stop_token stop)
 {
+    sizedPages = std::max(sizedPages, 0);
     if (!IsolatedReading::isEnabled())
-        return readOutline(path, password, withSizes, stop);
+        return readOutline(path, password, sizedPages, stop);
     const QString name = QStringLiteral("pdfOutline");
     const QJsonObject answer = catalogueWorkers().call(
-        name, withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sizes"), withSizes}}, password), stop,
+        name, withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sized"), sizedPages}}, password), stop,
         memoryLimit());
     Outline outline;
     outline.pageCount = answer.value(QStringLiteral("pages")).toInt(-1);
     if (outline.pageCount < 0 || outline.pageCount > pageCountLimit)
         throw unreadableAnswer(name);
-    if (withSizes) {
-        const QJsonArray sizes = answer.value(QStringLiteral("sizes")).toArray();
-        if (sizes.size() != outline.pageCount)
-            throw unreadableAnswer(name);
-        for (const QJsonValue& value : sizes) {
-            const QJsonArray pair = value.toArray();
-            const QSizeF size(pair.at(0).toDouble(), pair.at(1).toDouble());
-            outline.pageSizes.append(size.width() > 0 && size.height() > 0 && std::isfinite(size.width())
-                                             && std::isfinite(size.height())
-                                         ? size
-                                         : QSizeF());
-        }
+    const QJsonArray sizes = answer.value(QStringLiteral("sizes")).toArray();
+    if (sizes.size() != std::min(outline.pageCount, sizedPages))
+        throw unreadableAnswer(name);
+    for (const QJsonValue& value : sizes) {
+        const QJsonArray pair = value.toArray();
+        const QSizeF size(pair.at(0).toDouble(), pair.at(1).toDouble());
+        outline.pageSizes.append(size.width() > 0 && size.height() > 0 && std::isfinite(size.width())
+                                         && std::isfinite(size.height())
+                                     ? size
+                                     : QSizeF());
     }
     return outline;
 }
@@ -235,17 +233,13 @@ WorkerServer::Calls IsolatedPdfReading::workerCalls()
 {
     WorkerServer::Calls calls;
     calls.insert(QStringLiteral("pdfOutline"), [](const QJsonObject& arguments) {
-        const bool withSizes = arguments.value(QStringLiteral("sizes")).toBool();
         const Outline outline = readOutline(arguments.value(QStringLiteral("path")).toString(),
-                                            passwordArgument(arguments), withSizes, {});
-        QJsonObject answer{{QStringLiteral("pages"), outline.pageCount}};
-        if (withSizes) {
-            QJsonArray sizes;
-            for (const QSizeF& size : outline.pageSizes)
-                sizes.append(QJsonArray{size.width(), size.height()});
-            answer.insert(QStringLiteral("sizes"), sizes);
-        }
-        return answer;
+                                            passwordArgument(arguments),
+                                            std::max(arguments.value(QStringLiteral("sized")).toInt(), 0), {});
+        QJsonArray sizes;
+        for (const QSizeF& size : outline.pageSizes)
+            sizes.append(QJsonArray{size.width(), size.height()});
+        return QJsonObject{{QStringLiteral("pages"), outline.pageCount}, {QStringLiteral("sizes"), sizes}};
     });
     calls.insert(QStringLiteral("pdfPage"), [](const QJsonObject& arguments) {
         const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTransform>
 
+#include <limits>
 #include <optional>
 #include <stop_token>
 
@@ -23,11 +24,12 @@ class IsolatedPdfReading {
 public:
     struct Outline {
         int pageCount = 0;
-        // Each page as shown, in points, its rotation applied; an empty size for a page that
-        // cannot be read. Only when asked for: it loads every page.
+        // The first pages as shown, as many as asked for, in points, their rotation applied; an
+        // empty size for a page that cannot be read. Each loads its page.
         QList<QSizeF> pageSizes;
     };
-    static Outline outline(const QString& path, const std::optional<QString>& password, bool withSizes,
+    static constexpr int everyPage = std::numeric_limits<int>::max();
+    static Outline outline(const QString& path, const std::optional<QString>& password, int sizedPages,
                            std::stop_token stop = {});
 
     struct Page {

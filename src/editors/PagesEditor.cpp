@@ -35,7 +35,7 @@ void PagesEditor::open(const FileInfo& file, bool extract, QPointF point, Comple
     runInBackground([file, extract, point, completion = std::move(completion)] {
         auto opened = std::make_shared<Opened>();
         try {
-            opened->pageCount = IsolatedPdfReading::outline(file.path(), std::nullopt, false).pageCount;
+            opened->pageCount = IsolatedPdfReading::outline(file.path(), std::nullopt, 0).pageCount;
             opened->read = true;
         } catch (const std::exception& error) {
             qCInfo(appLog) << "Cannot open" << file.name << ":" << error.what();

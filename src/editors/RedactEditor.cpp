@@ -38,7 +38,7 @@ void RedactEditor::open(const FileInfo& file, QPointF point, Completion completi
     runInBackground([file, point, completion = std::move(completion)] {
         auto opened = std::make_shared<Opened>();
         try {
-            opened->pageSizes = IsolatedPdfReading::outline(file.path(), std::nullopt, true).pageSizes;
+            opened->pageSizes = IsolatedPdfReading::outline(file.path(), std::nullopt, IsolatedPdfReading::everyPage).pageSizes;
             opened->read = true;
         } catch (const std::exception& error) {
             qCInfo(appLog) << "Cannot open" << file.name << ":" << error.what();

@@ -91,11 +91,12 @@ TEST_P(IsolatedPdfReadingTest, OutlinesAndPagesComeAsTheEngineDrawsThem)
                       test::FixturePage(QStringLiteral("Turned"), 612, 792, 90)};
     const QString path = test::writeFixturePdf(dir.filePath(QStringLiteral("three.pdf")), document);
 
-    const IsolatedPdfReading::Outline counted = IsolatedPdfReading::outline(path, std::nullopt, false);
+    const IsolatedPdfReading::Outline counted = IsolatedPdfReading::outline(path, std::nullopt, 0);
     EXPECT_EQ(counted.pageCount, 3);
     EXPECT_TRUE(counted.pageSizes.isEmpty());
-    const IsolatedPdfReading::Outline outline = IsolatedPdfReading::outline(path, std::nullopt, true);
+    const IsolatedPdfReading::Outline outline = IsolatedPdfReading::outline(path, std::nullopt, IsolatedPdfReading::everyPage);
     EXPECT_EQ(outline.pageSizes, (QList<QSizeF>{{612, 792}, {842, 595}, {792, 612}}));
+    EXPECT_EQ(IsolatedPdfReading::outline(path, std::nullopt, 1).pageSizes, QList<QSizeF>{QSizeF(612, 792)});
 
     const IsolatedPdfReading::Page wide = IsolatedPdfReading::page(path, std::nullopt, 1, QSize(220, 280));
     EXPECT_EQ(wide.picture.size(), QSize(220, 155));
@@ -119,26 +120,26 @@ TEST_P(IsolatedPdfReadingTest, OutlinesAndPagesComeAsTheEngineDrawsThem)
 TEST_P(IsolatedPdfReadingTest, DamagedAndLockedFilesAreRefusedWithTheEnginesSentences)
 {
     const QString junk = test::writeJunkPdf(dir.filePath(QStringLiteral("junk.pdf")));
-    EXPECT_THROW(IsolatedPdfReading::outline(junk, std::nullopt, false), EngineError);
+    EXPECT_THROW(IsolatedPdfReading::outline(junk, std::nullopt, 0), EngineError);
     EXPECT_THROW(IsolatedPdfReading::page(junk, std::nullopt, 0, QSize(220, 280)), EngineError);
 
     const QString plain = test::writeTextPdf(dir.filePath(QStringLiteral("plain.pdf")), {QStringLiteral("Secret")});
     const QByteArray whole = test::readFile(plain);
     const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.pdf")), whole.left(whole.size() / 2));
-    EXPECT_THROW(IsolatedPdfReading::outline(cut, std::nullopt, true), EngineError);
+    EXPECT_THROW(IsolatedPdfReading::outline(cut, std::nullopt, IsolatedPdfReading::everyPage), EngineError);
 
     const QString locked = test::lockedCopy(plain, dir.filePath(QStringLiteral("locked.pdf")), QStringLiteral("pw"));
     ASSERT_TRUE(QFile::exists(locked));
-    EXPECT_THROW(IsolatedPdfReading::outline(locked, std::nullopt, false), EngineError);
-    EXPECT_THROW(IsolatedPdfReading::outline(locked, QStringLiteral("wrong"), false), EngineError);
-    EXPECT_EQ(IsolatedPdfReading::outline(locked, QStringLiteral("pw"), false).pageCount, 1);
+    EXPECT_THROW(IsolatedPdfReading::outline(locked, std::nullopt, 0), EngineError);
+    EXPECT_THROW(IsolatedPdfReading::outline(locked, QStringLiteral("wrong"), 0), EngineError);
+    EXPECT_EQ(IsolatedPdfReading::outline(locked, QStringLiteral("pw"), 0).pageCount, 1);
     EXPECT_EQ(IsolatedPdfReading::page(locked, QStringLiteral("pw"), 0, QSize(220, 280)).picture.size(), QSize(216, 280));
 }
 
 TEST_P(IsolatedPdfReadingTest, AStopEndsAPageThatWouldTakeMinutesAndTheNextPageStillComes)
 {
     const QString endless = writeEndlessPdf(dir.filePath(QStringLiteral("endless.pdf")));
-    EXPECT_EQ(IsolatedPdfReading::outline(endless, std::nullopt, true).pageSizes, (QList<QSizeF>{{600, 600}}));
+    EXPECT_EQ(IsolatedPdfReading::outline(endless, std::nullopt, IsolatedPdfReading::everyPage).pageSizes, (QList<QSizeF>{{600, 600}}));
     std::stop_source stop;
     std::jthread stopper([&stop] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -155,10 +156,10 @@ TEST_P(IsolatedPdfReadingTest, AChangedFileIsReadAfresh)
 {
     const QString path = dir.filePath(QStringLiteral("changing.pdf"));
     test::writeTextPdf(path, {QStringLiteral("1"), QStringLiteral("2")});
-    EXPECT_EQ(IsolatedPdfReading::outline(path, std::nullopt, false).pageCount, 2);
+    EXPECT_EQ(IsolatedPdfReading::outline(path, std::nullopt, 0).pageCount, 2);
     QFile::remove(path);
     test::writeTextPdf(path, {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
-    EXPECT_EQ(IsolatedPdfReading::outline(path, std::nullopt, false).pageCount, 3);
+    EXPECT_EQ(IsolatedPdfReading::outline(path, std::nullopt, 0).pageCount, 3);
     EXPECT_FALSE(IsolatedPdfReading::page(path, std::nullopt, 2, QSize(100, 100)).picture.isNull());
 }
 

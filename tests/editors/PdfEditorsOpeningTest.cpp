@@ -85,8 +85,9 @@ TEST_P(PdfEditorsOpeningTest, ThePagesEditorShowsEveryPagesThumbnail)
     for (const PagesModel::Page& page : model->pages())
         EXPECT_EQ(page.thumbnail.size(), QSize(216, 280)) << page.index;
     EXPECT_TRUE(toasts.texts.isEmpty());
-    if (GetParam())
+    if (GetParam()) {
         EXPECT_GT(catalogueWorkers().startedCount(), 0);
+    }
 }
 
 TEST_P(PdfEditorsOpeningTest, TheRedactEditorLaysOutEveryPage)
