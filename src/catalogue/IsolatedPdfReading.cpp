@@ -28,8 +28,9 @@ namespace {
 
 // A page count past this is a lie of a damaged file, not a document.
 constexpr int pageCountLimit = 1'000'000;
-// Documents kept open for the next page: one per thread that draws pages at once.
-constexpr std::size_t documentsKept = 4;
+// Documents kept open for the next page: a worker draws one page at a time, and a second
+// document serves a window of another file meanwhile.
+constexpr std::size_t documentsKept = 2;
 
 qint64 memoryLimit()
 {
