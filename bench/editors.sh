@@ -52,7 +52,7 @@ open_cost "annotate editor" tool.image.annotate 1600
 # GUI thread was held (limit 100 ms; the preview renders on a worker).
 moves='['
 for value in 1000 2000 3000 4000 5000 6000 7000 8000 9000 10000 1000 5000; do
-    moves+="[\"set\",\"Exposure\",$value],[\"wait\",0.03],"
+    moves+="[\"set\",\"Exposure\",$value],[\"wait\",30],"
 done
 moves+='["cancel"]]'
 stall=$("$dev" edit tool.image.edit "$work/big.jpg" --no-run --do "$moves" | tail -1 | field actionMaxStallMs)

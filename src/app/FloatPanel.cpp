@@ -1,10 +1,10 @@
 #include "app/FloatPanel.h"
 
 #include "app/MediaView.h"
-#include "app/X11WindowState.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/ThreadCall.h"
+#include "platform/WindowHints.h"
 #include "platform/Workspace.h"
 #include "app/MovieDisplaySize.h"
 
@@ -235,7 +235,7 @@ void floatFiles(const QList<QUrl>& urls, QPointF point, const ScreenProvider& sc
         panels().append(panel);
         if (panel->kind() == PreviewContent::Kind::video)
             adjustToVideoSize(panel, screens);
-        keepOnAllDesktops(panel);
+        WindowHints::system().keepOnAllDesktops(panel->winId());
         panel->setWindowOpacity(0);
         panel->show();
         panel->raise();

@@ -43,7 +43,8 @@ std::optional<IsolatedPdfReading::Outline> outlineWithin(const QString& path, st
             deadline.request_stop();
     });
     try {
-        return IsolatedPdfReading::outline(path, std::nullopt, 1, deadline.get_token());
+        return IsolatedPdfReading::outline(path, std::nullopt, 1, deadline.get_token(),
+                                           IsolatedPdfReading::Damage::drawn);
     } catch (const std::exception& error) {
         qCInfo(appLog) << "No preview of" << path << ":" << error.what();
         return std::nullopt;
@@ -68,7 +69,9 @@ PdfPreview::PdfPreview(const QString& path, QWidget* parent) : QAbstractScrollAr
             runInBackground([this, path, stop = m_stop.get_token()] {
                 try {
                     const QList<QSizeF> sizes =
-                        IsolatedPdfReading::outline(path, std::nullopt, IsolatedPdfReading::everyPage, stop).pageSizes;
+                        IsolatedPdfReading::outline(path, std::nullopt, IsolatedPdfReading::everyPage, stop,
+                                                    IsolatedPdfReading::Damage::drawn)
+                            .pageSizes;
                     postToMainThread(this, [this, sizes] { setSizes(sizes); });
                 } catch (const std::exception&) {
                     // The pictures' own shapes correct the guesses.
@@ -164,7 +167,9 @@ void PdfPreview::askForPages()
         runInBackground([this, path = m_path, index, wanted, stop = m_stop.get_token()] {
             QImage picture;
             try {
-                picture = IsolatedPdfReading::page(path, std::nullopt, index, QSize(wanted, 1 << 20), stop).picture;
+                picture = IsolatedPdfReading::page(path, std::nullopt, index, QSize(wanted, 1 << 20), stop,
+                                                   IsolatedPdfReading::Damage::drawn)
+                              .picture;
             } catch (const CancellationError&) {
                 return;
             } catch (const std::exception& error) {

@@ -7,12 +7,15 @@
 #include "model/PlatformWording.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
+#include "model/SystemError.h"
+#include "platform/FileItems.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -242,6 +245,24 @@ std::optional<QUrl> moveIntoFolder(const QUrl& item, const QString& folder)
         if (errno == EACCES || errno == EPERM)
             throw EngineError(QStringLiteral("No permission to move “") + name
                               + QStringLiteral("” out of its folder"));
+    }
+    // Across filesystems a folder is copied, then removed: a folder inside that cannot be
+    // emptied would leave the original half removed and a whole copy besides.
+    struct stat moved {}, target {};
+    if (::lstat(QFile::encodeName(path).constData(), &moved) == 0 && S_ISDIR(moved.st_mode)
+        && ::stat(QFile::encodeName(destination).constData(), &target) == 0
+        && moved.st_dev != target.st_dev) {
+        const int error = FileItems::checkRemovable(path);
+        if (error == EACCES || error == EPERM)
+            throw EngineError(QStringLiteral("No permission to move everything inside “") + name
+                              + QStringLiteral("”"));
+        if (error == EROFS)
+            throw EngineError(QStringLiteral("Items inside “") + name
+                              + QStringLiteral("” are on a read-only disk"));
+        if (error == EBUSY)
+            throw EngineError(QStringLiteral("A disk is mounted inside “") + name + QStringLiteral("”"));
+        if (error != 0)
+            throw SystemError::fromErrno(error, path);
     }
     // The extension as written: a move never renames beyond what a clash needs.
     const SplitName split = splitFileName(name);

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -37,42 +36,6 @@ constexpr int maximumLinkHops = 40;
 struct WriteDiskFree {
     void operator()(archive* a) const { archive_write_free(a); }
 };
-
-QString decodedText(const char* utf8, const char* native)
-{
-    if (utf8)
-        return QString::fromUtf8(utf8);
-    return native ? QFile::decodeName(native) : QString();
-}
-
-// An entry's path or link name. A name given as UTF-8 must be UTF-8: anything else is a
-// damaged header, which some readers pass on without a word.
-QString entryText(const char* utf8, const char* native, const char* what)
-{
-    if (utf8) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString text = decoder(QByteArrayView(utf8));
-        if (decoder.hasError())
-            throw ArchiveReadError(QStringLiteral("%1 is not valid UTF-8").arg(QLatin1String(what)));
-        return text;
-    }
-    if (!native)
-        throw ArchiveReadError(QStringLiteral("%1 cannot be read").arg(QLatin1String(what)));
-    return QFile::decodeName(native);
-}
-
-QString entryPath(archive_entry* entry)
-{
-    return entryText(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry),
-                     "Entry name");
-}
-
-QString hardlinkName(archive_entry* entry)
-{
-    const char* utf8 = archive_entry_hardlink_utf8(entry);
-    const char* native = archive_entry_hardlink(entry);
-    return utf8 || native ? entryText(utf8, native, "Link name") : QString();
-}
 
 bool isSymbolicLink(const QString& path)
 {
@@ -391,14 +354,14 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             archive_entry_set_filetype(entry, AE_IFREG);
             archive_entry_set_perm(entry, 0666);
         } else {
-            const QString name = entryPath(entry);
+            const QString name = reader.pathname(entry);
             const std::optional<QString> cleaned = relativeEntryPath(name);
             if (!cleaned)
                 throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + name);
             relative = *cleaned;
         }
 
-        const QString hardlink = hardlinkName(entry);
+        const QString hardlink = reader.hardlink(entry);
         const EntryKind kind = kindOf(entry, hardlink);
         // A hard link counts once it is known to lead to something that was made.
         if (kind != EntryKind::hardlink && countsAsItem(kind, relative))
@@ -464,9 +427,10 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             continue;
         }
 
+        QString target;
         if (kind == EntryKind::symlink) {
-            const QString target = decodedText(archive_entry_symlink_utf8(entry),
-                                               archive_entry_symlink(entry));
+            // Read as the names are, so a link to an entry whose name was escaped still finds it.
+            target = reader.symlink(entry);
             if (!linkStaysInside(top, relative, target)) {
                 qCWarning(enginesLog) << "Left out link" << relative << "that leads out to"
                                       << target;
@@ -478,6 +442,8 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         // Folders and symbolic links.
         space.beginEntry(0);
         archive_entry_copy_pathname(entry, QFile::encodeName(path).constData());
+        if (kind == EntryKind::symlink)
+            archive_entry_copy_symlink(entry, QFile::encodeName(target).constData());
         archive_entry_acl_clear(entry);
         archive_entry_xattr_clear(entry);
         archive_entry_set_size(entry, 0);
@@ -532,9 +498,9 @@ ExtractionSummary ArchiveExtractor::verify(ArchiveReader& reader, std::stop_toke
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
         ++summary.entries;
-        const QString name = reader.kind() == ArchiveReader::Kind::archive ? entryPath(entry)
+        const QString name = reader.kind() == ArchiveReader::Kind::archive ? reader.pathname(entry)
                                                                            : QString();
-        const QString hardlink = hardlinkName(entry);
+        const QString hardlink = reader.hardlink(entry);
         const EntryKind kind = kindOf(entry, hardlink);
         if (countsAsItem(kind, name))
             ++summary.items;

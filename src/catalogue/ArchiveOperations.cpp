@@ -1,5 +1,6 @@
 #include "catalogue/ArchiveOperations.h"
 
+#include "catalogue/ArchiveEntryName.h"
 #include "catalogue/ArchiveReader.h"
 #include "catalogue/ArchiveWriter.h"
 #include "catalogue/GzipCheck.h"
@@ -19,7 +20,9 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace qv {
@@ -329,44 +332,59 @@ QUrl flattenFolder(const FileInfo& folder, const OutputPlanner& planner, Progres
     const QString flatPath = localPath(flat);
 
     // Every visible regular file and package, folders in name order; links are not followed.
-    QStringList found;
-    QStringList folders{root};
+    // Names are read as the bytes they are, so that none that is not UTF-8 is passed over.
+    struct Found {
+        QByteArray path;
+        QString name;
+    };
+    QList<Found> found;
+    QList<QByteArray> folders{QFile::encodeName(root)};
     while (!folders.isEmpty()) {
         throwIfCancelled(stop);
-        const QString current = folders.takeFirst();
-        const QStringList names = QDir(current).entryList(
-            QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        QStringList subfolders;
-        for (const QString& name : names) {
-            const QString path = current + QLatin1Char('/') + name;
+        const QByteArray current = folders.takeFirst();
+        QList<Found> children;
+        if (DIR* dir = ::opendir(current.constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (!name.startsWith('.'))
+                    children.append({current + '/' + name, ArchiveEntryName::fromBytes(name)});
+            }
+            ::closedir(dir);
+        }
+        std::sort(children.begin(), children.end(),
+                  [](const Found& a, const Found& b) { return a.name < b.name; });
+        QList<QByteArray> subfolders;
+        for (const Found& child : children) {
             struct stat st {};
-            if (!lstatPath(path, st))
+            if (::lstat(child.path.constData(), &st) != 0)
                 continue;
             if (S_ISDIR(st.st_mode)) {
-                const std::optional<ItemStatus> status = FileProbe::system().status(path);
+                const std::optional<ItemStatus> status =
+                    FileProbe::system().status(QFile::decodeName(child.path));
                 if (status && status->isPackage)
-                    found.append(path);
+                    found.append(child);
                 else
-                    subfolders.append(path);
+                    subfolders.append(child.path);
             } else if (S_ISREG(st.st_mode)) {
-                found.append(path);
+                found.append(child);
             }
         }
         folders = subfolders + folders;
     }
 
     int count = 0;
-    for (const QString& path : found) {
+    for (const Found& item : found) {
         throwIfCancelled(stop);
-        const QString name = QFileInfo(path).fileName();
-        const SplitName split = splitFileName(name);
+        const SplitName split = splitFileName(item.name);
         for (int k = 1;; ++k) {
-            const QString candidate = k == 1 ? name : OutputPlanner::candidateName(split.baseName, split.ext, k);
-            const int error = FileItems::copy(path, flatPath + QLatin1Char('/') + candidate);
+            const QString candidate =
+                k == 1 ? item.name : OutputPlanner::candidateName(split.baseName, split.ext, k);
+            const int error = FileItems::copyNative(
+                item.path, QFile::encodeName(flatPath + QLatin1Char('/') + candidate));
             if (error == 0)
                 break;
             if (error != EEXIST || k >= OutputPlanner::maximumCandidates)
-                throw SystemError::fromErrno(error, path);
+                throw SystemError::fromErrno(error, QFile::decodeName(item.path));
         }
         ++count;
         reportProgress(double(count) / double(found.size()), progress);

@@ -1,9 +1,12 @@
 #include "catalogue/ArchiveReader.h"
 
+#include "catalogue/ArchiveEntryName.h"
+
 #include "model/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -23,6 +26,16 @@ bool mentionsPassword(const QString& text)
     const QString lower = text.toLower();
     return lower.contains(QLatin1String("passphrase")) || lower.contains(QLatin1String("encrypt"))
         || lower.contains(QLatin1String("password"));
+}
+
+// libarchive's warning that a name is not in the encoding the header declares (a zip name
+// flagged UTF-8 or a pax path that is not UTF-8, an owner's name): the name's bytes are still
+// there, and they say nothing about the data.
+bool isNameEncodingWarning(const char* text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\w+( in pax header)? (can't|cannot) be converted (from \\S+ )?to current locale\\.?$"));
+    return text && pattern.match(QString::fromUtf8(text)).hasMatch();
 }
 
 bool isFileError(int code)
@@ -92,13 +105,48 @@ archive_entry* ArchiveReader::nextEntry()
     if (archive_entry_is_data_encrypted(entry) || archive_entry_is_metadata_encrypted(entry)) {
         const char* name = archive_entry_pathname(entry);
         throw ArchiveReadError(QStringLiteral("Encrypted entry %1")
-                                   .arg(QString::fromUtf8(name ? name : "")),
+                                   .arg(ArchiveEntryName::fromBytes(QByteArrayView(name ? name : ""))),
                                true);
     }
     // A warning is libarchive reading past damage it noticed; the entry is not to be trusted.
-    if (status != ARCHIVE_OK)
+    if (status != ARCHIVE_OK && !isNameEncodingWarning(archive_error_string(m_archive)))
         fail("Damaged archive entry");
     return entry;
+}
+
+QString ArchiveReader::nameText(const char* native, const char* utf8, const char* what) const
+{
+    // The native form holds the bytes as the archive gave them, converted only where the
+    // header declared an encoding (and Qt runs in a UTF-8 locale).
+    const ArchiveEntryName::Legacy legacy =
+        (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP
+        ? ArchiveEntryName::Legacy::cp437
+        : ArchiveEntryName::Legacy::none;
+    if (native)
+        return ArchiveEntryName::fromBytes(QByteArrayView(native), legacy);
+    if (utf8)
+        return ArchiveEntryName::fromBytes(QByteArrayView(utf8));
+    throw ArchiveReadError(QStringLiteral("%1 cannot be read").arg(QLatin1String(what)));
+}
+
+QString ArchiveReader::pathname(archive_entry* entry) const
+{
+    return nameText(archive_entry_pathname(entry), archive_entry_pathname_utf8(entry),
+                    "Entry name");
+}
+
+QString ArchiveReader::hardlink(archive_entry* entry) const
+{
+    const char* native = archive_entry_hardlink(entry);
+    const char* utf8 = archive_entry_hardlink_utf8(entry);
+    return native || utf8 ? nameText(native, utf8, "Link name") : QString();
+}
+
+QString ArchiveReader::symlink(archive_entry* entry) const
+{
+    const char* native = archive_entry_symlink(entry);
+    const char* utf8 = archive_entry_symlink_utf8(entry);
+    return native || utf8 ? nameText(native, utf8, "Link target") : QString();
 }
 
 bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offset)

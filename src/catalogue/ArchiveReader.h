@@ -45,9 +45,19 @@ public:
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     // The next entry, or nullptr after the last; valid until the next call. Any complaint of
-    // libarchive about the header, a warning included, throws ArchiveReadError; so does an
-    // entry whose data is encrypted, asking for a password.
+    // libarchive about the header, a warning included, throws ArchiveReadError, except that a
+    // name is not in the encoding its format declares (pathname reads it); so does an entry
+    // whose data is encrypted, asking for a password.
     archive_entry* nextEntry();
+
+    // The entry's name, its hard link's target (empty when it is none) and its symbolic link's
+    // target as text (ArchiveEntryName): names from other systems are read in the encoding
+    // the format implies (code page 437 for zip names without the UTF-8 flag), else their
+    // bytes that are not UTF-8 are escaped. Throws ArchiveReadError when the entry has no
+    // readable name.
+    QString pathname(archive_entry* entry) const;
+    QString hardlink(archive_entry* entry) const;
+    QString symlink(archive_entry* entry) const;
 
     // The next block of the current entry's data; false at its end, where offset is the end
     // the format reports (0 when it does not). Any complaint about the data, a warning such as
@@ -70,6 +80,7 @@ public:
 private:
     [[noreturn]] void fail(const char* fallback) const;
     bool skipsWithoutUnpacking() const;
+    QString nameText(const char* native, const char* utf8, const char* what) const;
 
     archive* m_archive = nullptr;
     QString m_path;

@@ -1,5 +1,7 @@
 #include "catalogue/ArchiveWriter.h"
 
+#include "catalogue/ArchiveEntryName.h"
+
 #include "model/CancellationError.h"
 #include "model/SystemError.h"
 #include "model/Log.h"
@@ -11,7 +13,9 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -31,7 +35,7 @@ struct EntryFree {
 };
 
 struct PlannedEntry {
-    QString path;
+    QByteArray path; // as the file system has it, valid UTF-8 or not
     QString name;
     struct stat status;
     QByteArray linkTarget;
@@ -51,6 +55,34 @@ struct PlannedEntry {
     throwErrno(code > 0 ? code : EIO, context);
 }
 
+struct Child {
+    QByteArray name;
+    QString text;
+};
+
+// A folder's entries in name order, their names as they are and as the archive gives them;
+// names that are not UTF-8 are still found and packed.
+QList<Child> childrenOf(const QByteArray& folder)
+{
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        throwErrno(errno, QFile::decodeName(folder));
+    QList<Child> children;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            children.append({name, ArchiveEntryName::fromBytes(name)});
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error)
+        throwErrno(error, QFile::decodeName(folder));
+    std::sort(children.begin(), children.end(),
+              [](const Child& a, const Child& b) { return a.text < b.text; });
+    return children;
+}
+
 // Lists every entry of the items in archive order; the output itself is left out so a folder
 // that holds it is not packed into itself.
 QList<PlannedEntry> planEntries(const QList<ArchiveWriter::Item>& items, const struct stat& output,
@@ -58,41 +90,37 @@ QList<PlannedEntry> planEntries(const QList<ArchiveWriter::Item>& items, const s
 {
     QList<PlannedEntry> planned;
     totalBytes = 0;
-    QList<std::pair<QString, QString>> pending; // path, entry name; taken from the back
+    QList<std::pair<QByteArray, QString>> pending; // path, entry name; taken from the back
     for (qsizetype i = items.size() - 1; i >= 0; --i)
-        pending.append({items[i].path, items[i].entryName});
+        pending.append({QFile::encodeName(items[i].path), items[i].entryName});
 
     while (!pending.isEmpty()) {
         const auto [path, name] = pending.takeLast();
         PlannedEntry entry{path, name, {}, {}};
-        if (::lstat(QFile::encodeName(path).constData(), &entry.status) != 0)
-            throwErrno(errno, path);
+        if (::lstat(path.constData(), &entry.status) != 0)
+            throwErrno(errno, QFile::decodeName(path));
         const mode_t mode = entry.status.st_mode;
         if (entry.status.st_dev == output.st_dev && entry.status.st_ino == output.st_ino)
             continue;
         if (S_ISLNK(mode)) {
             QByteArray target(4096, Qt::Uninitialized);
-            const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target.data(),
-                                              size_t(target.size()));
+            const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
             if (length < 0)
-                throwErrno(errno, path);
+                throwErrno(errno, QFile::decodeName(path));
             target.truncate(length);
             entry.linkTarget = target;
         } else if (S_ISREG(mode)) {
             totalBytes += entry.status.st_size;
         } else if (!S_ISDIR(mode)) {
-            qCInfo(enginesLog) << "Left out special file" << path;
+            qCInfo(enginesLog) << "Left out special file" << QFile::decodeName(path);
             continue;
         }
         planned.append(entry);
         if (S_ISDIR(mode)) {
-            QStringList children = QDir(path).entryList(
-                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-            if (children.isEmpty() && ::access(QFile::encodeName(path).constData(), R_OK | X_OK) != 0)
-                throwErrno(errno, path);
+            const QList<Child> children = childrenOf(path);
             for (qsizetype i = children.size() - 1; i >= 0; --i)
-                pending.append({path + QLatin1Char('/') + children[i],
-                                name + QLatin1Char('/') + children[i]});
+                pending.append({path + '/' + children[i].name,
+                                name + QLatin1Char('/') + children[i].text});
         }
     }
     return planned;
@@ -101,9 +129,9 @@ QList<PlannedEntry> planEntries(const QList<ArchiveWriter::Item>& items, const s
 void copyData(archive* a, const PlannedEntry& entry, std::stop_token stop, qint64& doneBytes,
               qint64 totalBytes, const FractionHandler& onFraction)
 {
-    const int fd = ::open(QFile::encodeName(entry.path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(entry.path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        throwErrno(errno, entry.path);
+        throwErrno(errno, entry.name);
     const auto closer = qScopeGuard([fd] { ::close(fd); });
     QByteArray buffer(blockSize, Qt::Uninitialized);
     qint64 left = entry.status.st_size;
@@ -113,7 +141,7 @@ void copyData(archive* a, const PlannedEntry& entry, std::stop_token stop, qint6
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno, entry.path);
+            throwErrno(errno, entry.name);
         }
         if (got == 0)
             break; // the file shrank; the archive pads the entry to its announced size
@@ -183,7 +211,9 @@ void ArchiveWriter::write(const QList<Item>& items, ArchiveTarget target, const 
         archive_entry_set_gid(entry.get(), st.st_gid);
         archive_entry_set_mtime(entry.get(), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         if (S_ISLNK(st.st_mode)) {
-            archive_entry_set_symlink(entry.get(), item.linkTarget.constData());
+            // The target as its names were written, so the link still finds them.
+            archive_entry_set_symlink_utf8(entry.get(),
+                                           ArchiveEntryName::fromBytes(item.linkTarget).toUtf8().constData());
             archive_entry_set_size(entry.get(), 0);
         } else {
             archive_entry_set_size(entry.get(), S_ISREG(st.st_mode) ? st.st_size : 0);

@@ -6,8 +6,10 @@
 #include "documents/DocumentConversion.h"
 #include "documents/DocumentMetadata.h"
 #include "documents/OfficeConverter.h"
+#include "documents/TextLoaders.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
 
@@ -46,6 +48,17 @@ QList<QUrl> exportPresentation(const FileInfo& file, const QString& extension, b
     return renderSlides(pdf, file, extension == QLatin1String("png"), context, planner, progress);
 }
 
+// The document tools and conversions read their source: a file of no known format only when it
+// is text, a Word, OpenDocument or RTF file only with pandoc.
+bool documentSourceAccepts(const FileInfo& file, std::optional<DocumentOutput> target)
+{
+    if (!pagesSourceAccepts(file))
+        return false;
+    if (!file.format && !file.isDirectory && !file.isPromise && !TextLoaders::looksLikeText(file.path()))
+        return false;
+    return !DocumentConversion::needsPandoc(file, target) || Capabilities::shared().pandocURL().has_value();
+}
+
 OperationDescriptor textTool(FileCategory category, const char* name, const char* title, const char* symbol,
                              const char* verb)
 {
@@ -60,7 +73,7 @@ OperationDescriptor textTool(FileCategory category, const char* name, const char
     d.engine = EngineID::of(EngineID::Kind::text);
     d.lane = JobLane::cpu;
     d.verb = QString::fromLatin1(verb);
-    d.accepts = pagesSourceAccepts;
+    d.accepts = [](const FileInfo& file) { return documentSourceAccepts(file, std::nullopt); };
     return d;
 }
 
@@ -99,7 +112,7 @@ OperationDescriptor makeConversionTool(FileCategory category, DocumentOutput tar
     }
     if (target == DocumentOutput::pdf || target == DocumentOutput::png || target == DocumentOutput::jpg)
         recipe.optionFields = {OptionField::pageSize};
-    recipe.extraTest = pagesSourceAccepts;
+    recipe.extraTest = [target](const FileInfo& file) { return documentSourceAccepts(file, target); };
     recipe.run = singleOutputAdapter(
         [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
             return DocumentConversion::convertDocument(context.files.first(), target, context, planner, progress);
@@ -128,7 +141,18 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     const QSet<QString> metadataSet = category == FileCategory::ebook
         ? QSet<QString>{QStringLiteral("epub")}
         : QSet<QString>{QStringLiteral("docx"), QStringLiteral("doc"), QStringLiteral("odt"), QStringLiteral("rtf")};
-    strip.accepts = [metadataSet](const FileInfo& file) { return file.format && metadataSet.contains(file.format->id); };
+    strip.accepts = [metadataSet](const FileInfo& file) {
+        if (!file.format || !metadataSet.contains(file.format->id))
+            return false;
+        const QString id = file.format->id;
+        // DOCX and EPUB are edited in place; the others are read by pandoc and written again,
+        // RTF and Word 97 by LibreOffice.
+        if (id == QLatin1String("docx") || id == QLatin1String("epub"))
+            return true;
+        if (!Capabilities::shared().pandocURL())
+            return false;
+        return id == QLatin1String("odt") || Capabilities::shared().libreOfficeURL().has_value();
+    };
     strip.make = blockFactory(singleOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress&) {
             return DocumentMetadata::removeDocumentMetadata(context.files.first(), context, planner);
@@ -137,6 +161,7 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     OperationDescriptor pdf = textTool(category, "pdf", "To PDF", "doc.richtext", "Making a PDF");
     pdf.optionFields = {OptionField::pageSize};
     pdf.outputExtension = QStringLiteral("pdf");
+    pdf.accepts = [](const FileInfo& file) { return documentSourceAccepts(file, DocumentOutput::pdf); };
     pdf.make = blockFactory(singleOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
             return DocumentConversion::convertDocument(context.files.first(), DocumentOutput::pdf, context, planner, progress);

@@ -38,6 +38,17 @@ qint64 memoryLimit()
     return qint64(megabytes >= 256 ? megabytes : 4096) << 20;
 }
 
+using Damage = IsolatedPdfReading::Damage;
+
+// A document opened as the editors read it (qpdf and MuPDF agreeing on the pages), or for
+// viewing (MuPDF alone, its repairs let pass).
+struct OpenedPdf {
+    std::shared_ptr<PDFDocument> document;
+    std::shared_ptr<PDFRenderer> viewer;
+
+    const PDFRenderer& renderer() const { return document ? document->renderer() : *viewer; }
+};
+
 // Opened documents kept for the next page of the same file, so that drawing page after page
 // opens it once. Each is lent to one thread at a time, as documents must be.
 class OpenDocuments {
@@ -50,57 +61,61 @@ public:
 
     // The document as it is on disk now: a changed file is opened again.
     template <typename Work>
-    auto with(const QString& path, const std::optional<QString>& password, Work work)
+    auto with(const QString& path, const std::optional<QString>& password, Damage damage, Work work)
     {
         const QFileInfo info(path);
         const QString key = path + QLatin1Char('\n') + QString::number(info.size()) + QLatin1Char('\n')
             + QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n')
-            + (password ? QLatin1Char('+') + *password : QStringLiteral("-"));
-        std::optional<PDFDocument> document = take(key);
-        if (!document) {
-            document = PDFEngine::open(path, password);
-            document->renderer(); // MuPDF must read it too
+            + QString::number(int(damage)) + (password ? QLatin1Char('+') + *password : QStringLiteral("-"));
+        std::optional<OpenedPdf> opened = take(key);
+        if (!opened) {
+            opened.emplace();
+            if (damage == Damage::drawn) {
+                opened->viewer = PDFRenderer::openForViewing(path, password);
+            } else {
+                opened->document = std::make_shared<PDFDocument>(PDFEngine::open(path, password));
+                opened->document->renderer(); // MuPDF must read it too
+            }
         }
         struct GiveBack {
             OpenDocuments& documents;
             const QString& key;
-            PDFDocument& document;
-            ~GiveBack() { documents.giveBack(key, document); }
-        } giveBack{*this, key, *document};
-        return work(*document);
+            OpenedPdf& opened;
+            ~GiveBack() { documents.giveBack(key, opened); }
+        } giveBack{*this, key, *opened};
+        return work(opened->renderer());
     }
 
 private:
-    std::optional<PDFDocument> take(const QString& key)
+    std::optional<OpenedPdf> take(const QString& key)
     {
         std::lock_guard locker(m_lock);
         for (auto it = m_documents.begin(); it != m_documents.end(); ++it) {
             if (it->first == key) {
-                PDFDocument document = it->second;
+                OpenedPdf opened = std::move(it->second);
                 m_documents.erase(it);
-                return document;
+                return opened;
             }
         }
         return std::nullopt;
     }
 
-    void giveBack(const QString& key, const PDFDocument& document)
+    void giveBack(const QString& key, const OpenedPdf& opened)
     {
         std::lock_guard locker(m_lock);
-        m_documents.emplace_front(key, document);
+        m_documents.emplace_front(key, opened);
         while (m_documents.size() > documentsKept)
             m_documents.pop_back();
     }
 
     std::mutex m_lock;
-    std::deque<std::pair<QString, PDFDocument>> m_documents;
+    std::deque<std::pair<QString, OpenedPdf>> m_documents;
 };
 
 IsolatedPdfReading::Outline readOutline(const QString& path, const std::optional<QString>& password,
-                                        int sizedPages, std::stop_token stop)
+                                        int sizedPages, std::stop_token stop, Damage damage)
 {
-    return OpenDocuments::shared().with(path, password, [&](const PDFDocument& document) {
-        const PDFRenderer& renderer = document.renderer();
+    return OpenDocuments::shared().with(path, password, damage, [&](const PDFRenderer& renderer) {
         IsolatedPdfReading::Outline outline;
         outline.pageCount = renderer.pageCount();
         for (int i = 0; i < std::min(outline.pageCount, sizedPages); ++i) {
@@ -118,10 +133,9 @@ IsolatedPdfReading::Outline readOutline(const QString& path, const std::optional
 }
 
 IsolatedPdfReading::Page readPage(const QString& path, const std::optional<QString>& password, int index,
-                                  QSize box, std::stop_token stop)
+                                  QSize box, std::stop_token stop, Damage damage)
 {
-    return OpenDocuments::shared().with(path, password, [&](const PDFDocument& document) {
-        const PDFRenderer& renderer = document.renderer();
+    return OpenDocuments::shared().with(path, password, damage, [&](const PDFRenderer& renderer) {
         if (index < 0 || index >= renderer.pageCount())
             throw EngineError(QStringLiteral("This page couldn't be rendered"),
                               QStringLiteral("No page %1").arg(index + 1));
@@ -131,6 +145,18 @@ IsolatedPdfReading::Page readPage(const QString& path, const std::optional<QStri
         page.picture = renderer.renderToSize(index, pixels, stop, &page.pageToPixel);
         return page;
     });
+}
+
+Damage damageArgument(const QJsonObject& arguments)
+{
+    return arguments.value(QStringLiteral("drawDamaged")).toBool() ? Damage::drawn : Damage::refused;
+}
+
+QJsonObject withDamage(QJsonObject arguments, Damage damage)
+{
+    if (damage == Damage::drawn)
+        arguments.insert(QStringLiteral("drawDamaged"), true);
+    return arguments;
 }
 
 std::optional<QString> passwordArgument(const QJsonObject& arguments)
@@ -177,14 +203,14 @@ EngineError unreadableAnswer(const QString& name)
 } // namespace
 
 IsolatedPdfReading::Outline IsolatedPdfReading::outline(const QString& path, const std::optional<QString>& password,
-                                                        int sizedPages, std::stop_token stop)
+                                                        int sizedPages, std::stop_token stop, Damage damage)
 {
     sizedPages = std::max(sizedPages, 0);
     if (!IsolatedReading::isEnabled())
-        return readOutline(path, password, sizedPages, stop);
+        return readOutline(path, password, sizedPages, stop, damage);
     const QString name = QStringLiteral("pdfOutline");
     const QJsonObject answer = catalogueWorkers().call(
-        name, withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sized"), sizedPages}}, password), stop,
+        name, withDamage(withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sized"), sizedPages}}, password), damage), stop,
         memoryLimit());
     Outline outline;
     outline.pageCount = answer.value(QStringLiteral("pages")).toInt(-1);
@@ -205,17 +231,18 @@ IsolatedPdfReading::Outline IsolatedPdfReading::outline(const QString& path, con
 }
 
 IsolatedPdfReading::Page IsolatedPdfReading::page(const QString& path, const std::optional<QString>& password,
-                                                  int index, QSize box, std::stop_token stop)
+                                                  int index, QSize box, std::stop_token stop, Damage damage)
 {
     if (!IsolatedReading::isEnabled())
-        return readPage(path, password, index, box, stop);
+        return readPage(path, password, index, box, stop, damage);
     const QString name = QStringLiteral("pdfPage");
     const QJsonObject answer = catalogueWorkers().call(name,
-                                                       withPassword({{QStringLiteral("path"), path},
-                                                                     {QStringLiteral("index"), index},
-                                                                     {QStringLiteral("width"), box.width()},
-                                                                     {QStringLiteral("height"), box.height()}},
-                                                                    password),
+                                                       withDamage(withPassword({{QStringLiteral("path"), path},
+                                                                                {QStringLiteral("index"), index},
+                                                                                {QStringLiteral("width"), box.width()},
+                                                                                {QStringLiteral("height"), box.height()}},
+                                                                               password),
+                                                                  damage),
                                                        stop, memoryLimit());
     Page page;
     if (!answer.contains(QStringLiteral("picture")))
@@ -236,7 +263,8 @@ WorkerServer::Calls IsolatedPdfReading::workerCalls()
     calls.insert(QStringLiteral("pdfOutline"), [](const QJsonObject& arguments) {
         const Outline outline = readOutline(arguments.value(QStringLiteral("path")).toString(),
                                             passwordArgument(arguments),
-                                            std::max(arguments.value(QStringLiteral("sized")).toInt(), 0), {});
+                                            std::max(arguments.value(QStringLiteral("sized")).toInt(), 0), {},
+                                            damageArgument(arguments));
         QJsonArray sizes;
         for (const QSizeF& size : outline.pageSizes)
             sizes.append(QJsonArray{size.width(), size.height()});
@@ -245,7 +273,8 @@ WorkerServer::Calls IsolatedPdfReading::workerCalls()
     calls.insert(QStringLiteral("pdfPage"), [](const QJsonObject& arguments) {
         const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
         const Page page = readPage(arguments.value(QStringLiteral("path")).toString(), passwordArgument(arguments),
-                                   arguments.value(QStringLiteral("index")).toInt(-1), box, {});
+                                   arguments.value(QStringLiteral("index")).toInt(-1), box, {},
+                                   damageArgument(arguments));
         if (page.picture.isNull())
             return QJsonObject();
         return QJsonObject{

@@ -22,6 +22,10 @@ namespace qv {
 // included) and CancellationError on a stop, which kills the worker at once.
 class IsolatedPdfReading {
 public:
+    // What a damaged file gives: refused as the engines refuse it (the editors, whose jobs
+    // would refuse it too), or whatever MuPDF can draw of it (previews).
+    enum class Damage { refused, drawn };
+
     struct Outline {
         int pageCount = 0;
         // The first pages as shown, as many as asked for, in points, their rotation applied; an
@@ -30,7 +34,7 @@ public:
     };
     static constexpr int everyPage = std::numeric_limits<int>::max();
     static Outline outline(const QString& path, const std::optional<QString>& password, int sizedPages,
-                           std::stop_token stop = {});
+                           std::stop_token stop = {}, Damage damage = Damage::refused);
 
     struct Page {
         // The page on opaque white fitted into the box (enlarged when smaller), in
@@ -43,7 +47,7 @@ public:
     // index from 0. Throws EngineError "This page couldn't be rendered" for a page that cannot
     // be drawn.
     static Page page(const QString& path, const std::optional<QString>& password, int index, QSize box,
-                     std::stop_token stop = {});
+                     std::stop_token stop = {}, Damage damage = Damage::refused);
 
     // The answers a worker gives to these questions.
     static WorkerServer::Calls workerCalls();

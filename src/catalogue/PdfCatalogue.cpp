@@ -8,6 +8,7 @@
 #include "documents/DocumentConversion.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 
 namespace qv {
@@ -173,6 +174,10 @@ const QList<OperationDescriptor>& pdfTools()
         OperationDescriptor compress = pdfTool("tool.pdf.compress", "Compress",
                                                "arrow.down.right.and.arrow.up.left", "Compressing",
                                                {F::pdfCompression});
+        // Ghostscript draws the smaller copy: hidden without it.
+        compress.accepts = [](const FileInfo& file) {
+            return isNotEncrypted(file) && Capabilities::shared().ghostscriptURL().has_value();
+        };
         compress.make = singleFileTool([](const OperationContext& context, const PDFWork& work) {
             return PDFEngine::compress(context.files.first(),
                                        context.options.pdfCompression.value_or(context.settings.pdfCompression),

@@ -4,6 +4,7 @@
 #include "catalogue/OperationFactories.h"
 #include "documents/DelimitedText.h"
 #include "documents/OfficeConverter.h"
+#include "documents/TextLoaders.h"
 #include "documents/XlsxReader.h"
 #include "documents/XlsxWriter.h"
 #include "jobs/OutputPlanner.h"
@@ -19,6 +20,16 @@
 namespace qv {
 
 namespace {
+
+// The rows of a CSV or TSV; bytes read as U+FFFD are told in the job's messages.
+QList<QStringList> readDelimitedTextNoting(const FileInfo& file, OutputPlanner& planner)
+{
+    qint64 replaced = 0;
+    QList<QStringList> rows = readDelimitedText(file.path(), &replaced);
+    if (replaced > 0 && planner.notes())
+        planner.notes()->addMessage(TextLoaders::replacementNote(file.name, replaced));
+    return rows;
+}
 
 const QSet<QString> nativeFormats{QStringLiteral("csv"), QStringLiteral("tsv"), QStringLiteral("xlsx")};
 
@@ -108,7 +119,7 @@ QList<QUrl> mergeCSV(const OperationContext& context, OutputPlanner& planner, Pr
     qint64 cells = 0;
     for (qsizetype i = 0; i < context.files.size(); ++i) {
         throwIfCancelled(context.stopToken);
-        QList<QStringList> rows = readDelimitedText(context.files[i].path());
+        QList<QStringList> rows = readDelimitedTextNoting(context.files[i], planner);
         if (rows.isEmpty())
             continue;
         if (!header)
@@ -169,7 +180,7 @@ QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner& planner, std::stop_
 {
     const QString id = formatID(file);
     if (id == QLatin1String("csv") || id == QLatin1String("tsv"))
-        return {Sheet{file.baseName, readDelimitedText(file.path())}};
+        return {Sheet{file.baseName, readDelimitedTextNoting(file, planner)}};
     if (id == QLatin1String("xlsx"))
         return readXLSX(file.path(), stop);
     // Other workbooks are read from the XLSX an office program makes of them.

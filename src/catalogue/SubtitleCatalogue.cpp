@@ -3,6 +3,7 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/OperationFactories.h"
 #include "documents/Subtitles.h"
+#include "documents/TextLoaders.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/Progress.h"
@@ -13,6 +14,15 @@
 namespace qv {
 
 namespace {
+
+// The file's cues; bytes read as U+FFFD are told in the job's messages.
+LoadedSubtitles loadNoting(const FileInfo& file, OutputPlanner& planner)
+{
+    LoadedSubtitles loaded = loadSubtitles(file.path());
+    if (loaded.replaced > 0 && planner.notes())
+        planner.notes()->addMessage(TextLoaders::replacementNote(file.name, loaded.replaced));
+    return loaded;
+}
 
 // Writes the text into a fresh work file and delivers it under the name.
 QUrl deliverText(const QString& text, const QString& baseName, const QString& extension,
@@ -28,7 +38,7 @@ QUrl deliverText(const QString& text, const QString& baseName, const QString& ex
 QUrl convertSubtitles(const FileInfo& file, SubtitleFormat format, OutputPlanner& planner,
                       Progress& progress)
 {
-    const LoadedSubtitles loaded = loadSubtitles(file.path());
+    const LoadedSubtitles loaded = loadNoting(file, planner);
     reportProgress(0.5, progress);
     return deliverText(subtitleText(loaded.cues, format), splitFileName(file.name).baseName,
                        subtitleExtension(format), planner);
@@ -37,7 +47,7 @@ QUrl convertSubtitles(const FileInfo& file, SubtitleFormat format, OutputPlanner
 QUrl shiftSubtitles(const FileInfo& file, const OperationContext& context, OutputPlanner& planner,
                     Progress& progress)
 {
-    const LoadedSubtitles loaded = loadSubtitles(file.path());
+    const LoadedSubtitles loaded = loadNoting(file, planner);
     reportProgress(0.5, progress);
     const qint64 ms = context.options.subtitleShiftMilliseconds.value_or(0);
     const QString text = subtitleText(shiftCues(loaded.cues, ms), loaded.format);
@@ -54,7 +64,7 @@ QList<QUrl> mergeSubtitles(const OperationContext& context, OutputPlanner& plann
     QList<QList<SubtitleCue>> lists;
     for (qsizetype i = 0; i < context.files.size(); ++i) {
         throwIfCancelled(context.stopToken);
-        lists.append(loadSubtitles(context.files[i].path()).cues);
+        lists.append(loadNoting(context.files[i], planner).cues);
         reportProgress(0.8 * double(i + 1) / double(context.files.size()), progress);
     }
     const SubtitleFormat format = context.files.isEmpty()

@@ -69,6 +69,68 @@ void stripListMarker(QList<DocRun>& runs)
         runs.first().text.remove(marker);
 }
 
+// A block's text without the layout's markers: lines broken inside it become line feeds,
+// pictures and frame bounds vanish.
+QString blockText(const QTextBlock& block)
+{
+    QString text = block.text();
+    text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.remove(QChar::ObjectReplacementCharacter);
+    text.remove(QChar(0xFDD0)).remove(QChar(0xFDD1)); // QTextBeginningOfFrame, QTextEndOfFrame
+    return text;
+}
+
+void appendFrameLines(QTextFrame* frame, int depth, QStringList& lines);
+
+// A cell on one line: its paragraphs, and the cells of a table inside it, joined by spaces.
+QString flatCellText(const QTextTableCell& cell, int depth)
+{
+    QStringList lines;
+    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+        if (QTextFrame* frame = it.currentFrame()) {
+            if (depth < AttributedTextReader::maximumDepth)
+                appendFrameLines(frame, depth + 1, lines);
+        } else {
+            lines.append(blockText(it.currentBlock()));
+        }
+    }
+    QString text = lines.join(QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return text.simplified();
+}
+
+void appendTableLines(QTextTable* table, int depth, QStringList& lines)
+{
+    for (int r = 0; r < table->rows(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table->columns(); ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            // A merged cell is read once, where it starts; the places it covers stay empty, so
+            // that every row keeps its columns.
+            if (cell.row() != r || cell.column() != c) {
+                cells.append(QString());
+                continue;
+            }
+            cells.append(flatCellText(cell, depth));
+        }
+        lines.append(cells.join(QLatin1Char('\t')));
+    }
+}
+
+void appendFrameLines(QTextFrame* frame, int depth, QStringList& lines)
+{
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame* child = it.currentFrame()) {
+            if (auto* table = qobject_cast<QTextTable*>(child))
+                appendTableLines(table, depth, lines);
+            else if (depth < AttributedTextReader::maximumDepth)
+                appendFrameLines(child, depth + 1, lines);
+        } else {
+            lines.append(blockText(it.currentBlock()));
+        }
+    }
+}
+
 class Reader {
 public:
     Reader(const QTextDocument& doc) : m_doc(doc)
@@ -124,11 +186,12 @@ private:
         QStringList lines;
         for (auto it = cell.begin(); !it.atEnd(); ++it) {
             if (QTextFrame* frame = it.currentFrame()) {
-                // A nested table gives its text.
+                // A nested table gives its text on one line; a cursor's selection would carry
+                // the frame markers U+FDD0 and U+FDD1.
                 if (depth < AttributedTextReader::maximumDepth) {
-                    QTextCursor cursor(frame->firstCursorPosition());
-                    cursor.setPosition(frame->lastPosition(), QTextCursor::KeepAnchor);
-                    lines.append(cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char(' ')));
+                    QStringList nested;
+                    appendFrameLines(frame, depth, nested);
+                    lines.append(nested.join(QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' ')));
                 }
             } else {
                 lines.append(it.currentBlock().text());
@@ -345,6 +408,13 @@ private:
 };
 
 } // namespace
+
+QString AttributedTextReader::plainText(const QTextDocument& document)
+{
+    QStringList lines;
+    appendFrameLines(document.rootFrame(), 0, lines);
+    return lines.join(QLatin1Char('\n'));
+}
 
 DocumentModel AttributedTextReader::documentModelFromAttributedString(const QTextDocument& document,
                                                                       const std::optional<QString>& title)

@@ -17,6 +17,12 @@ public:
     static DocumentModel documentModelFromAttributedString(const QTextDocument& document,
                                                            const std::optional<QString>& title = std::nullopt);
 
+    // The text as a reader of a plain-text file expects it: paragraphs and rows on lines of
+    // their own, table cells separated by tabs, a cell's own paragraphs and nested tables joined
+    // by spaces. Nothing of the layout's own markers (frame bounds, paragraph and line
+    // separators, object places) is left in it.
+    static QString plainText(const QTextDocument& document);
+
     // Tables nested deeper than this are read as their text.
     static constexpr int maximumDepth = 32;
 };

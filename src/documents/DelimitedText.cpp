@@ -42,10 +42,13 @@ QChar delimiterFor(const QString& text, const QString& fileName)
     return QLatin1Char(',');
 }
 
-QList<QStringList> readDelimitedText(const QString& path)
+QList<QStringList> readDelimitedText(const QString& path, qint64* replaced)
 {
-    QString text = TextLoaders::readTextWithDetectedEncoding(QUrl::fromLocalFile(path), SheetLimits::maximumTextBytes,
-                                                              SheetLimits::tooLargeMessage);
+    TextLoaders::DecodedText decoded = TextLoaders::readTextWithDetectedEncoding(
+        QUrl::fromLocalFile(path), SheetLimits::maximumTextBytes, SheetLimits::tooLargeMessage);
+    if (replaced)
+        *replaced = decoded.replaced;
+    QString text = std::move(decoded.text);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return splitDelimited(text, delimiterFor(text, QFileInfo(path).fileName()),

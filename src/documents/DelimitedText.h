@@ -10,7 +10,7 @@ namespace qv {
 // Rows of a CSV or TSV file. The tab separates for the extensions tsv and tab; otherwise the
 // first non-empty line decides between ";" and ",". Throws the text reader's errors and
 // EngineError SheetLimits::tooLargeMessage for a file too big to hold.
-QList<QStringList> readDelimitedText(const QString& path);
+QList<QStringList> readDelimitedText(const QString& path, qint64* replaced = nullptr);
 
 // The delimiter readDelimitedText would use for this text and file name.
 QChar delimiterFor(const QString& text, const QString& fileName);

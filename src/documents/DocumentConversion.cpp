@@ -1,5 +1,6 @@
 #include "documents/DocumentConversion.h"
 
+#include "documents/AttributedTextReader.h"
 #include "documents/DocumentLoader.h"
 #include "documents/DocumentWriter.h"
 #include "documents/OfficeConverter.h"
@@ -27,6 +28,15 @@ QString freshName()
 QString formatID(const FileInfo& file)
 {
     return file.format ? file.format->id : QString();
+}
+
+// A Pages file goes to these through the office converter alone, never loaded.
+bool exportedByOffice(const FileInfo& file, DocumentOutput target)
+{
+    static const QList<DocumentOutput> pagesExports{DocumentOutput::pdf, DocumentOutput::docx, DocumentOutput::epub,
+                                                    DocumentOutput::txt, DocumentOutput::rtf};
+    return target == DocumentOutput::pages
+        || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target));
 }
 
 QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& extension, OutputPlanner& planner)
@@ -71,7 +81,25 @@ void copyImageResources(const QTextDocument& from, QTextDocument& to)
     }
 }
 
+// What the reading of a document had to say goes to the job's messages.
+void passNotes(const LoadedDocument& document, const OperationContext& context)
+{
+    if (!context.notes)
+        return;
+    for (const QString& note : document.notes())
+        context.notes->addMessage(note);
+}
+
 } // namespace
+
+bool DocumentConversion::needsPandoc(const FileInfo& file, std::optional<DocumentOutput> target)
+{
+    static const QStringList readByPandoc{QStringLiteral("docx"), QStringLiteral("odt"), QStringLiteral("rtf"),
+                                          QStringLiteral("rtfd"), QStringLiteral("doc"), QStringLiteral("pages")};
+    if (!readByPandoc.contains(formatID(file)))
+        return false;
+    return !target || !exportedByOffice(file, *target);
+}
 
 DocumentOutput DocumentConversion::mergeTarget(const QString& id)
 {
@@ -89,16 +117,14 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
     reportProgress(0.05, progress);
     const QString extension = documentOutputRawValue(target);
     const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
-    static const QList<DocumentOutput> pagesExports{DocumentOutput::pdf, DocumentOutput::docx, DocumentOutput::epub,
-                                                    DocumentOutput::txt, DocumentOutput::rtf};
-    if (target == DocumentOutput::pages
-        || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target))) {
+    if (exportedByOffice(file, target)) {
         const QUrl work = planner.workURL(extension, freshName());
         OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::document, context.stopToken);
         return deliverWork(work, baseName, extension, planner);
     }
 
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    passNotes(*document, context);
     reportProgress(0.4, progress);
 
     if (target == DocumentOutput::png || target == DocumentOutput::jpg) {
@@ -139,8 +165,11 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
         throw EngineError(QStringLiteral("There is nothing to merge"));
     std::vector<std::unique_ptr<LoadedDocument>> documents =
         loadDocumentsInOrder(files, planner.workDirectory(), context.stopToken);
+    for (const auto& document : documents)
+        passNotes(*document, context);
     reportProgress(0.6, progress);
-    const DocumentOutput target = mergeTarget(formatID(files.first()));
+    // Text of no known format (a README, a log) merges into text.
+    const DocumentOutput target = mergeTarget(files.first().format ? formatID(files.first()) : QStringLiteral("txt"));
     LoadedDocument& first = *documents.front();
 
     std::unique_ptr<LoadedDocument> merged;
@@ -194,10 +223,10 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
 void DocumentConversion::countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
 {
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
+    passNotes(*document, context);
     QString text;
     if (document->isRich()) {
-        text = document->richText().toRawText();
-        text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+        text = AttributedTextReader::plainText(document->richText());
     } else {
         text = document->model().plainText();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "documents/DocumentOutput.h"
 #include "documents/LoadedDocument.h"
 #include "model/OperationContext.h"
@@ -35,6 +37,11 @@ public:
 
     // What a merge led by a file of this format id becomes.
     static DocumentOutput mergeTarget(const QString& firstFormatID);
+
+    // Whether converting the file to target needs pandoc (DOCX, ODT and RTF are read by it, and
+    // so are Word 97 and Pages files once LibreOffice has made a DOCX of them); without a target,
+    // whether loading it does (the word count, the merge).
+    static bool needsPandoc(const FileInfo& file, std::optional<DocumentOutput> target);
 };
 
 } // namespace qv

@@ -39,7 +39,7 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
     DocumentModel model;
     if (ext == QLatin1String("md") || ext == QLatin1String("markdown")) {
-        auto [title, blocks] = MarkdownReader::parseMarkdown(TextLoaders::readTextWithDetectedEncoding(file));
+        auto [title, blocks] = MarkdownReader::parseMarkdown(TextLoaders::readTextWithDetectedEncoding(file).text);
         model.title = title;
         model.blocks = blocks;
     } else if (ext == QLatin1String("html") || ext == QLatin1String("htm") || ext == QLatin1String("xhtml")
@@ -53,7 +53,7 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
         model.blocks = XHTMLParser::parse(bytes, folder, strict);
         model.title = firstTopHeading(model.blocks);
     } else if (ext == QLatin1String("txt") || ext == QLatin1String("text")) {
-        model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file));
+        model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file).text);
     } else if (ext == QLatin1String("rtf") || ext == QLatin1String("docx") || ext == QLatin1String("odt")) {
         const RichTextReader::Result rich = RichTextReader::readAttributedFile(file, ext, workFolder, stop);
         model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);

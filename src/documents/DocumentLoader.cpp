@@ -70,9 +70,12 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
     const QFileInfo info(file.path());
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
 
-    if (key == QLatin1String("txt")) {
-        const QString text = TextLoaders::readTextWithDetectedEncoding(file.url);
+    // A file of no known format is offered as a document only when it reads as text (a README,
+    // a log, a configuration file, JSON, a script): it is plain text.
+    if (key == QLatin1String("txt") || (!file.format && !file.isDirectory)) {
+        const auto [text, replaced] = TextLoaders::readTextWithDetectedEncoding(file.url);
         auto document = std::make_unique<LoadedDocument>(file.baseName, folder, false);
+        document->addNote(TextLoaders::replacementNote(file.name, replaced));
         DocumentModel model;
         model.title = file.baseName;
         model.blocks = TextLoaders::plainTextBlocks(text);
@@ -83,8 +86,10 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         return document;
     }
     if (key == QLatin1String("md")) {
-        auto [title, blocks] = MarkdownReader::parseMarkdown(TextLoaders::readTextWithDetectedEncoding(file.url));
+        const TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
+        auto [title, blocks] = MarkdownReader::parseMarkdown(source.text);
         auto document = std::make_unique<LoadedDocument>(title.value_or(file.baseName), folder, false);
+        document->addNote(TextLoaders::replacementNote(file.name, source.replaced));
         DocumentModel model;
         model.title = title;
         model.blocks = std::move(blocks);

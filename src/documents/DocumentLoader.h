@@ -13,8 +13,9 @@ class DocumentLoader {
 public:
     DocumentLoader() = delete;
 
-    // workFolder receives what readers unpack or convert; the job removes it. Throws EngineError
-    // "This document type can't be converted" for a type without a reader, "This document is
+    // workFolder receives what readers unpack or convert; the job removes it. A file of no known
+    // format is read as plain text. Throws EngineError "This document type can't be converted"
+    // for a type without a reader, "This document is
     // damaged or not in a supported format" when a word-processor file cannot be read, the
     // readers' own errors otherwise, and CancellationError.
     static std::unique_ptr<LoadedDocument> loadDocument(const FileInfo& file, const QUrl& workFolder,

@@ -1,9 +1,11 @@
 #include "documents/DocumentWriter.h"
 
+#include "documents/AttributedTextReader.h"
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
 #include "documents/MarkdownWriter.h"
+#include "documents/OdtWriter.h"
 #include "documents/OfficeConverter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -16,7 +18,6 @@
 #include <QDir>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextDocumentWriter>
 #include <QUuid>
 
 #include <cmath>
@@ -53,15 +54,10 @@ const char styleBlock[] =
     "hr { border: none; border-top: 1px solid #d2d2d7; margin: 2em 0; }\n"
     "</style>";
 
-QByteArray odtBytes(QTextDocument& text, const LoadedDocument& document, const SettingsSnapshot& settings)
+void writeODT(QTextDocument& text, const LoadedDocument& document, const QString& path,
+              const SettingsSnapshot& settings, std::stop_token stop)
 {
-    text.setMetaInformation(QTextDocument::DocumentTitle, settings.preserveMetadata ? document.title() : QString());
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QTextDocumentWriter writer(&buffer, "odf");
-    if (!writer.write(&text))
-        throw EngineError(QStringLiteral("This document couldn't be written"), QStringLiteral("The ODT writer failed"));
-    return buffer.data();
+    OdtWriter::write(text, settings.preserveMetadata ? document.title() : QString(), path, stop);
 }
 
 // RTF and DOC: LibreOffice turns our ODT into them.
@@ -71,7 +67,7 @@ void writeThroughLibreOffice(QTextDocument& text, const LoadedDocument& document
 {
     const QString odt = QDir(workFolder.toLocalFile())
                             .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".odt"));
-    writeNew(odt, odtBytes(text, document, settings));
+    writeODT(text, document, odt, settings, stop);
     OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(odt), destination, target, stop);
 }
 
@@ -221,7 +217,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
         writeDOCXFromModel(document, destination, letter, stop);
         return;
     case DocumentOutput::odt:
-        writeNew(destination.toLocalFile(), odtBytes(document.richText(), document, settings));
+        writeODT(document.richText(), document, destination.toLocalFile(), settings, stop);
         return;
     case DocumentOutput::rtf:
     case DocumentOutput::doc:
@@ -234,10 +230,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
     case DocumentOutput::txt: {
         QString text;
         if (document.isRich()) {
-            text = document.richText().toRawText();
-            text.remove(QChar::ObjectReplacementCharacter);
-            // Paragraphs come out as U+2029, lines as U+2028.
-            text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+            text = AttributedTextReader::plainText(document.richText());
         } else {
             text = document.model().plainText();
         }

@@ -44,6 +44,14 @@ public:
     // none when there is no base, no such file, or it is too big.
     std::optional<QByteArray> loadResource(const QString& path) const;
 
+    // Job messages about the reading, such as bytes that had to be replaced.
+    const QStringList& notes() const { return m_notes; }
+    void addNote(const QString& note)
+    {
+        if (!note.isEmpty())
+            m_notes.append(note);
+    }
+
     // Whether the rich text holds an image.
     static bool hasAttachment(const QTextDocument& document);
 
@@ -54,6 +62,7 @@ private:
     std::optional<DocumentModel> m_model;
     std::unique_ptr<QTextDocument> m_rich;
     RichLoader m_loader;
+    QStringList m_notes;
 };
 
 } // namespace qv

@@ -1,5 +1,7 @@
 #include "documents/OfficeConverter.h"
 
+#include "documents/ZipPackageReader.h"
+#include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -13,7 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QStorageInfo>
 
+#include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -169,6 +175,112 @@ void moveInto(const QString& from, const QString& to)
     }
 }
 
+// LibreOffice ends with status 0 whatever happened to the file it was writing, and says so only
+// on its standard error. A store that failed on a disk left without room is taken for a full disk,
+// as LibreOffice does not tell why.
+void checkLibreOfficeRun(const ProcessRunner::Output& result, const QString& outFolder)
+{
+    const QString log = (result.stderrText() + result.stdoutText()).trimmed();
+    const QString text = log.toLower();
+    static const QRegularExpression errorLine(QStringLiteral("^Error\\b"), QRegularExpression::MultilineOption);
+    const bool failed = errorLine.match(log).hasMatch();
+    constexpr qint64 fullDiskBytes = 1 << 20;
+    if (text.contains(QLatin1String("no space left on device")) || text.contains(QLatin1String("disk quota exceeded"))
+        || (failed && text.contains(QLatin1String("error area:io"))
+            && QStorageInfo(outFolder).bytesAvailable() < fullDiskBytes))
+        throw SystemError::fromErrno(ENOSPC, log);
+    if (result.status != 0 || result.terminatedBySignal || failed)
+        throw EngineError(couldNotConvert, log);
+}
+
+// Whether a zip ends with its central directory, where every reader looks first, right before
+// the record that points at it.
+bool zipEndsWhole(QFile& file)
+{
+    const qint64 size = file.size();
+    const qint64 tailSize = std::min<qint64>(size, 65535 + 22);
+    if (tailSize < 22 || !file.seek(size - tailSize))
+        return false;
+    const QByteArray tail = file.read(tailSize);
+    const qsizetype end = tail.lastIndexOf(QByteArrayLiteral("PK\x05\x06"));
+    if (end < 0 || tail.size() - end < 22)
+        return false;
+    const auto number = [&](qsizetype at) {
+        return quint32(quint8(tail[at])) | quint32(quint8(tail[at + 1])) << 8 | quint32(quint8(tail[at + 2])) << 16
+            | quint32(quint8(tail[at + 3])) << 24;
+    };
+    const quint32 directorySize = number(end + 12);
+    const quint32 directoryOffset = number(end + 16);
+    // Large packages keep the true numbers in their 64-bit records.
+    if (directoryOffset == 0xFFFFFFFFu || directorySize == 0xFFFFFFFFu)
+        return true;
+    return qint64(directoryOffset) + directorySize == size - tailSize + end;
+}
+
+// Reads the converted file back as far as its format allows: a PDF opens with pages, a package
+// ends with its directory and inflates whole, RTF and HTML files begin and end as they must, a
+// Word 97 file begins as one.
+void checkConverted(const QString& path, const QString& target, std::stop_token stop)
+{
+    const auto damaged = [&](const QString& why) {
+        return EngineError(couldNotConvert, QStringLiteral("LibreOffice's %1 is damaged: %2").arg(target.toUpper(), why));
+    };
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw damaged(QStringLiteral("it is not a file"));
+    static const QStringList mayBeEmpty{QStringLiteral("txt"), QStringLiteral("csv")};
+    if (info.size() == 0 && !mayBeEmpty.contains(target))
+        throw damaged(QStringLiteral("it is empty"));
+    static const QStringList packages{"docx", "odt", "xlsx", "ods", "pptx", "odp", "epub"};
+    if (target == QLatin1String("pdf")) {
+        int pages = 0;
+        try {
+            pages = PDFEngine::open(path).pageCount();
+        } catch (const EngineError& e) {
+            throw damaged(e.message());
+        }
+        if (pages < 1)
+            throw damaged(QStringLiteral("it has no pages"));
+    } else if (packages.contains(target)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw SystemError::fromErrno(errno, QStringLiteral("Cannot read the converted file"));
+        if (!zipEndsWhole(file))
+            throw damaged(QStringLiteral("its central directory is missing"));
+        const QString broken = QStringLiteral("broken");
+        ZipPackageReader package(path, {broken, broken}, stop);
+        int entries = 0;
+        char buffer[65536];
+        try {
+            package.forEachEntry([&](const QString&, ZipPackageReader::Entry& entry) {
+                ++entries;
+                while (entry.read(buffer, sizeof buffer) > 0) {
+                }
+            });
+        } catch (const EngineError& e) {
+            throw damaged(e.message());
+        }
+        if (entries == 0)
+            throw damaged(QStringLiteral("the package is empty"));
+    } else if (target == QLatin1String("rtf") || target == QLatin1String("doc") || target == QLatin1String("html")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw SystemError::fromErrno(errno, QStringLiteral("Cannot read the converted file"));
+        const QByteArray head = file.read(8);
+        file.seek(std::max<qint64>(0, file.size() - 64));
+        const QByteArray tail = file.read(64).trimmed();
+        bool whole = true;
+        if (target == QLatin1String("rtf"))
+            whole = head.startsWith("{\\rtf") && tail.endsWith('}');
+        else if (target == QLatin1String("doc"))
+            whole = head == QByteArray::fromHex("d0cf11e0a1b11ae1");
+        else
+            whole = tail.toLower().endsWith("</html>");
+        if (!whole)
+            throw damaged(QStringLiteral("it is cut short"));
+    }
+}
+
 } // namespace
 
 const QHash<QString, QString>& OfficeConverter::libreOfficeFilters()
@@ -269,13 +381,14 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         throw EngineError(couldNotConvert, QStringLiteral("LibreOffice timed out after %1 seconds").arg(timeLimit.count()));
     }
     throwIfCancelled(stop);
+    checkLibreOfficeRun(result, outFolder);
 
     const QStringList produced = QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    if (result.status == 0 && !result.terminatedBySignal && !produced.isEmpty()) {
-        moveInto(QDir(outFolder).filePath(produced.first()), output.toLocalFile());
-        return;
-    }
-    throw EngineError(couldNotConvert, result.stderrText() + result.stdoutText());
+    if (produced.isEmpty())
+        throw EngineError(couldNotConvert, result.stderrText() + result.stdoutText());
+    const QString converted = QDir(outFolder).filePath(produced.first());
+    checkConverted(converted, target, stop);
+    moveInto(converted, output.toLocalFile());
 }
 
 } // namespace qv

@@ -4,7 +4,9 @@
 #include "documents/DocumentFonts.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TimeLimit.h"
 
@@ -14,6 +16,7 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -37,9 +40,11 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
                                                           const QUrl& workFolder, std::stop_token stop)
 {
     throwIfCancelled(stop);
-    const QString pandoc = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
-    if (pandoc.isEmpty())
-        throw EngineError(QStringLiteral("This document couldn't be read"), QStringLiteral("pandoc is not installed"));
+    const std::optional<QUrl> program = Capabilities::shared().pandocURL();
+    if (!program)
+        throw EngineError(QStringLiteral("Install pandoc to read %1 documents").arg(format.toUpper()),
+                          QStringLiteral("pandoc is not installed"));
+    const QString pandoc = program->toLocalFile();
     const QDir work(workFolder.toLocalFile());
     const QString stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     const QString templatePath = work.filePath(stem + QStringLiteral(".template.html"));
@@ -72,13 +77,19 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
         throw;
     }
     throwIfCancelled(stop);
-    if (output.status != 0 || output.terminatedBySignal) {
-        const QString log = output.stderrData.isEmpty() ? output.stdoutText() : output.stderrText();
+    const QString log = output.stderrData.isEmpty() ? output.stdoutText() : output.stderrText();
+    // pandoc says "resource exhausted (No space left on device)" when its page or a picture
+    // could not be written; that is no fault of the document.
+    if (log.contains(QLatin1String("No space left on device"), Qt::CaseInsensitive))
+        throw SystemError::fromErrno(ENOSPC, log.trimmed());
+    if (output.status != 0 || output.terminatedBySignal)
         throw EngineError(damaged, log);
-    }
     const std::optional<QString> html = TextLoaders::decodeText(TextLoaders::readFileBytes(QUrl::fromLocalFile(outputPath)));
     if (!html)
         throw EngineError(damaged, QStringLiteral("pandoc wrote no readable text"));
+    // The template ends the page; a page without its end was cut short.
+    if (!html->trimmed().endsWith(QLatin1String("</html>")))
+        throw EngineError(QStringLiteral("This document couldn't be read"), QStringLiteral("pandoc's page is cut short"));
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.
     result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);

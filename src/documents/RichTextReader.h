@@ -24,7 +24,9 @@ public:
 
     // format: "rtf", "docx" or "odt". Throws EngineError "This document is damaged or not in a
     // supported format" (pandoc's error output as its log) when pandoc rejects the file or
-    // runs past the time limit, CancellationError when stopped. Only workFolder is written.
+    // runs past the time limit, "This document couldn't be read" when its page comes out cut
+    // short, SystemError ENOSPC when it ran out of room, CancellationError when stopped. Only
+    // workFolder is written.
     static Result readAttributedFile(const QUrl& file, const QString& format, const QUrl& workFolder,
                                      std::stop_token stop);
 

@@ -291,9 +291,10 @@ LoadedSubtitles loadSubtitles(const QString& path)
 {
     LoadedSubtitles loaded;
     loaded.format = subtitleFormatForFileName(path);
-    const QString text = normalizedSubtitleText(
-        TextLoaders::readTextWithDetectedEncoding(QUrl::fromLocalFile(path), maximumSubtitleFileBytes,
-                                                  subtitleFileTooLargeMessage));
+    const TextLoaders::DecodedText decoded = TextLoaders::readTextWithDetectedEncoding(
+        QUrl::fromLocalFile(path), maximumSubtitleFileBytes, subtitleFileTooLargeMessage);
+    loaded.replaced = decoded.replaced;
+    const QString text = normalizedSubtitleText(decoded.text);
     loaded.cues = parseSubtitleText(text, loaded.format);
     if (loaded.cues.isEmpty())
         throw EngineError(noSubtitlesMessage);

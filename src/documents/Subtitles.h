@@ -31,6 +31,7 @@ QList<SubtitleCue> parseSubtitleText(const QString& text, SubtitleFormat format)
 struct LoadedSubtitles {
     QList<SubtitleCue> cues;
     SubtitleFormat format = SubtitleFormat::srt;
+    qint64 replaced = 0; // undecodable bytes read as U+FFFD
 };
 
 // Reads a subtitle file by its extension ("webvtt" is WebVTT, anything unknown SRT). Throws the

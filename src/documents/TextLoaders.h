@@ -18,13 +18,30 @@ public:
         qint64 nonBlankLines = 0;
     };
 
-    // A byte-order mark, else strict UTF-8, else Windows-1252 (whose five undefined bytes, and
-    // any NUL byte, fail). Throws EngineError "This text file uses an unknown encoding", and
-    // SystemError when the file cannot be read.
-    static QString readTextWithDetectedEncoding(const QUrl& file);
+    // Text and how many of its characters stand for bytes that could not be decoded.
+    struct DecodedText {
+        QString text;
+        qint64 replaced = 0; // U+FFFD put in for undecodable bytes and NULs
+    };
+
+    // A byte-order mark, else UTF-8, else Windows-1252. A stray byte (a NUL, an invalid UTF-8
+    // sequence in a UTF-8 text, one of Windows-1252's five undefined bytes) becomes U+FFFD and
+    // is counted; a file with more of them than text can hold is binary and throws EngineError
+    // "This text file uses an unknown encoding". SystemError when the file cannot be read.
+    static DecodedText readTextWithDetectedEncoding(const QUrl& file);
     // The same with a cap of its own: EngineError tooLargeMessage past maximumBytes.
-    static QString readTextWithDetectedEncoding(const QUrl& file, qint64 maximumBytes, const QString& tooLargeMessage);
+    static DecodedText readTextWithDetectedEncoding(const QUrl& file, qint64 maximumBytes, const QString& tooLargeMessage);
+    // As above, on bytes in memory; none for binary data.
+    static std::optional<DecodedText> decodeTextReplacing(const QByteArray& bytes);
+    // Strict: a byte-order mark, else UTF-8, else Windows-1252; none when any byte (NUL
+    // included) does not decode.
     static std::optional<QString> decodeText(const QByteArray& bytes);
+    // The job message for a text read with replacements; empty when nothing was replaced.
+    static QString replacementNote(const QString& fileName, qint64 replaced);
+    // Whether the first bytes of a file read as text: no NUL byte (unless marked UTF-16 or
+    // UTF-32), and at most one in a hundred characters (at least one) a stray byte or a control
+    // character other than the layout ones; false when it cannot be read.
+    static bool looksLikeText(const QString& path);
 
     // Line ends normalised to "\n"; paragraphs split at blank lines.
     static QList<DocBlock> plainTextBlocks(const QString& text);

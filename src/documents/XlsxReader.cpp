@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QTime>
+#include <QUrl>
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -166,6 +167,18 @@ bool isNamed(const xmlChar* name, const char* wanted)
     return name && std::strcmp(reinterpret_cast<const char*>(name), wanted) == 0;
 }
 
+// Elements count when they are SpreadsheetML's, whatever prefix names them, or in no namespace
+// at all; extensions of other namespaces may reuse the same local names.
+bool isSpreadsheetElement(xmlTextReader* reader)
+{
+    const xmlChar* uri = xmlTextReaderConstNamespaceUri(reader);
+    if (!uri || !*uri)
+        return true;
+    const char* text = reinterpret_cast<const char*>(uri);
+    return std::strcmp(text, "http://schemas.openxmlformats.org/spreadsheetml/2006/main") == 0
+        || std::strcmp(text, "http://purl.oclc.org/ooxml/spreadsheetml/main") == 0;
+}
+
 bool isTextNode(int type)
 {
     return type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA
@@ -227,6 +240,8 @@ QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
     // A parse error keeps what came before it.
     walkPart(entry, [&](xmlTextReader* reader, int type) {
         const xmlChar* name = xmlTextReaderConstLocalName(reader);
+        if ((type == XML_READER_TYPE_ELEMENT || type == XML_READER_TYPE_END_ELEMENT) && !isSpreadsheetElement(reader))
+            return;
         if (type == XML_READER_TYPE_ELEMENT) {
             element(name, true);
             if (xmlTextReaderIsEmptyElement(reader))
@@ -322,8 +337,11 @@ public:
             }
             xmlTextReaderMoveToElement(reader);
             m_value.clear();
+        } else if (isNamed(name, "rPh")) {
+            ++m_phoneticDepth;
         } else if (isNamed(name, "v") || isNamed(name, "t")) {
-            m_capturing = true;
+            // An inline string's reading aid is not its text.
+            m_capturing = m_phoneticDepth == 0;
         }
     }
 
@@ -331,6 +349,8 @@ public:
     {
         if (isNamed(name, "v") || isNamed(name, "t"))
             m_capturing = false;
+        else if (isNamed(name, "rPh"))
+            m_phoneticDepth = std::max(m_phoneticDepth - 1, 0);
         else if (isNamed(name, "c"))
             finishCell();
     }
@@ -435,6 +455,7 @@ private:
     qint64 m_cellStyle = 0;
     QByteArray m_value;
     bool m_capturing = false;
+    int m_phoneticDepth = 0;
     qint64 m_rowIndex = -1;
     qint64 m_nextColumn = 0;
 };
@@ -447,6 +468,8 @@ std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
     SheetParser parser(shared, dateStyles, use1904, budget);
     const bool wellFormed = walkPart(entry, [&](xmlTextReader* reader, int type) {
         const xmlChar* name = xmlTextReaderConstLocalName(reader);
+        if ((type == XML_READER_TYPE_ELEMENT || type == XML_READER_TYPE_END_ELEMENT) && !isSpreadsheetElement(reader))
+            return;
         if (type == XML_READER_TYPE_ELEMENT) {
             parser.start(reader, name);
             if (xmlTextReaderIsEmptyElement(reader))
@@ -463,15 +486,64 @@ std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
     return parser.grid();
 }
 
-struct SheetEntry {
-    QString name;
-    QString part; // lower-cased path inside the package
-};
-
 QString partKey(const QString& name)
 {
     return name.toLower();
 }
+
+// A target as a part's name in the package, lower-cased: absolute from the package's root,
+// relative from the folder of the part that names it, percent-escapes undone.
+QString resolvedPart(const QString& sourcePart, const QString& target)
+{
+    const QString decoded = QUrl::fromPercentEncoding(target.toUtf8());
+    QString inPackage;
+    if (decoded.startsWith(QLatin1Char('/'))) {
+        inPackage = decoded.mid(1);
+    } else {
+        const qsizetype slash = sourcePart.lastIndexOf(QLatin1Char('/'));
+        inPackage = (slash < 0 ? QString() : sourcePart.left(slash + 1)) + decoded;
+    }
+    return partKey(QDir::cleanPath(inPackage));
+}
+
+struct Relationships {
+    QHash<QString, QString> byId;
+    // The last word of the relationship's type ("officeDocument", "sharedStrings") to the first
+    // part of that type.
+    QHash<QString, QString> byType;
+};
+
+// The relationships of a part (the package's own for an empty name), read from the part's
+// "_rels" neighbour among the relationship parts.
+Relationships relationshipTargets(const QHash<QString, QByteArray>& relationshipParts, const QString& part)
+{
+    const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QString() : part.left(slash + 1);
+    const QString name = slash < 0 ? part : part.mid(slash + 1);
+    Relationships result;
+    const DocPtr doc = parseDocument(relationshipParts.value(folder + QStringLiteral("_rels/") + name + QStringLiteral(".rels")));
+    if (!doc)
+        return result;
+    for (xmlNode* node : nodesForXPath(doc.get(), "//*[local-name()='Relationship']")) {
+        const auto id = attribute(node, "Id");
+        const auto target = attribute(node, "Target");
+        if (!target || attribute(node, "TargetMode").value_or(QString()) == QLatin1String("External"))
+            continue;
+        const QString resolved = resolvedPart(part, *target);
+        if (id)
+            result.byId.insert(*id, resolved);
+        const QString type = attribute(node, "Type").value_or(QString());
+        const QString word = type.mid(type.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!word.isEmpty() && !result.byType.contains(word))
+            result.byType.insert(word, resolved);
+    }
+    return result;
+}
+
+struct SheetEntry {
+    QString name;
+    QString part; // lower-cased path inside the package
+};
 
 } // namespace
 
@@ -592,20 +664,33 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
     ZipPackageReader package(path, {damagedMessage, SheetLimits::tooLargeMessage}, stop);
     Budget budget;
 
-    // First pass: the small parts, and the shared strings as they stream by.
+    // First pass: the relationships, which say where the workbook and its parts are. Writers
+    // name them as they like and point at them by absolute or relative targets.
+    QHash<QString, QByteArray> relationshipParts;
+    package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+        const QString key = partKey(name);
+        if (key.endsWith(QLatin1String(".rels")))
+            relationshipParts.insert(key, entry.readAll(maximumPartBytes));
+    });
+    const auto relationships = [&](const QString& part) { return relationshipTargets(relationshipParts, part); };
+    const QString workbookPart =
+        relationships(QString()).byType.value(QStringLiteral("officeDocument"), QStringLiteral("xl/workbook.xml"));
+    const Relationships fromWorkbook = relationships(workbookPart);
+    const QString stylesPart = fromWorkbook.byType.value(QStringLiteral("styles"), QStringLiteral("xl/styles.xml"));
+    const QString sharedPart =
+        fromWorkbook.byType.value(QStringLiteral("sharedStrings"), QStringLiteral("xl/sharedstrings.xml"));
+
+    // Second pass: the small parts, and the shared strings as they stream by.
     QByteArray workbookXml;
-    QByteArray relationshipsXml;
     QByteArray stylesXml;
     QStringList shared;
     package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
         const QString key = partKey(name);
-        if (key == QLatin1String("xl/workbook.xml"))
+        if (key == workbookPart)
             workbookXml = entry.readAll(maximumPartBytes);
-        else if (key == QLatin1String("xl/_rels/workbook.xml.rels"))
-            relationshipsXml = entry.readAll(maximumPartBytes);
-        else if (key == QLatin1String("xl/styles.xml"))
+        else if (key == stylesPart)
             stylesXml = entry.readAll(maximumPartBytes);
-        else if (key == QLatin1String("xl/sharedstrings.xml"))
+        else if (key == sharedPart)
             shared = parseSharedStrings(entry, budget);
     });
 
@@ -613,16 +698,6 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
     if (!workbook)
         throw EngineError(notWorkbookMessage);
 
-    QHash<QString, QString> targets;
-    if (const DocPtr relationships = parseDocument(relationshipsXml)) {
-        for (xmlNode* node :
-             nodesForXPath(relationships.get(), "//*[local-name()='Relationship']")) {
-            const auto id = attribute(node, "Id");
-            const auto target = attribute(node, "Target");
-            if (id && target)
-                targets.insert(*id, *target);
-        }
-    }
     const QSet<int> dateStyles = dateStyleIndexes(stylesXml);
     bool use1904 = false;
     if (const QList<xmlNode*> flag =
@@ -639,12 +714,10 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
         ++i;
         SheetEntry entry;
         entry.name = attribute(node, "name").value_or(QStringLiteral("Sheet") + QString::number(i));
-        QString target = QStringLiteral("worksheets/sheet") + QString::number(i) + QLatin1String(".xml");
-        if (const auto id = attribute(node, "id"); id && targets.contains(*id))
-            target = targets.value(*id);
-        const QString inPackage = target.startsWith(QLatin1Char('/')) ? target.mid(1)
-                                                                      : QLatin1String("xl/") + target;
-        entry.part = partKey(QDir::cleanPath(inPackage));
+        entry.part = resolvedPart(workbookPart, QStringLiteral("worksheets/sheet") + QString::number(i)
+                                                    + QLatin1String(".xml"));
+        if (const auto id = attribute(node, "id"); id && fromWorkbook.byId.contains(*id))
+            entry.part = fromWorkbook.byId.value(*id);
         entries.append(entry);
     }
 

@@ -76,6 +76,9 @@ QHash<QString, QString> workerEnvironment(const QString& temporary)
     // Libraries' and programs' own temporary files go where the worker may write.
     env.insert(QStringLiteral("TMPDIR"), temporary);
     env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    // Qt makes a runtime folder of its own in TMPDIR when there is none.
+    if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary);
     return env;
 }
 
@@ -85,11 +88,20 @@ QString signalText(int signal)
     return name ? QString::fromUtf8(name) : QStringLiteral("signal %1").arg(signal);
 }
 
-// Only what a worker made for its own work may be removed on its behalf.
-bool isWorkPath(const QString& path)
+// The path with its folder's links resolved, when that folder lies below one of the folders the
+// worker could write to anyway: a worker's word never makes us remove anything else.
+std::optional<QString> withinReach(const QString& path, const QStringList& writable)
 {
     const QString name = QFileInfo(path).fileName();
-    return TemporaryRoot::contains(path) || name.startsWith(QLatin1String(".quorvenda-"));
+    const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    if (name.isEmpty() || name == QLatin1String("..") || folder.isEmpty())
+        return std::nullopt;
+    for (const QString& allowed : writable) {
+        const QString root = QFileInfo(allowed).canonicalFilePath();
+        if (!root.isEmpty() && (folder == root || folder.startsWith(root + QLatin1Char('/'))))
+            return folder + QLatin1Char('/') + name;
+    }
+    return std::nullopt;
 }
 
 // Even a loaded machine starts a worker in seconds; one silent this long is stuck.
@@ -114,13 +126,11 @@ Loading readPingAnswer(int fd, FrameReader& reader)
     return reader.broken() ? Loading::failed : Loading::pending;
 }
 
-void removeTrail(const QStringList& work, const QStringList& placed)
+void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
 {
-    for (const QString& path : placed)
-        FileItems::remove(path);
-    for (const QString& path : work) {
-        if (isWorkPath(path))
-            FileItems::remove(path);
+    for (const QString& path : placed + work) {
+        if (const std::optional<QString> reached = withinReach(path, writable))
+            FileItems::remove(*reached);
     }
     WorkFolderJournal::sweep();
 }
@@ -140,8 +150,6 @@ WorkerPool::WorkerPool(QString program, Handles handles, int warmWorkers)
 WorkerPool::~WorkerPool()
 {
     shutdown();
-    m_spawner.join();
-    clear(); // what the spawner finished meanwhile
 }
 
 QString WorkerPool::defaultProgram()
@@ -171,12 +179,13 @@ void WorkerPool::warmUp()
 void WorkerPool::shutdown()
 {
     {
-        std::unique_lock locker(m_lock);
+        std::lock_guard locker(m_lock);
         m_stopping = true;
-        m_changed.notify_all();
-        // Workers still loading go first, their folders with them.
-        m_changed.wait(locker, [this] { return !m_spawning; });
     }
+    m_changed.notify_all();
+    // A worker being started now is ended and its folder removed before this returns.
+    if (m_spawner.joinable() && m_spawner.get_id() != std::this_thread::get_id())
+        m_spawner.join();
     clear();
 }
 
@@ -219,7 +228,6 @@ void WorkerPool::spawnerLoop()
         if (m_stopping)
             return;
         const int count = m_pendingSpawns;
-        m_spawning = true;
         locker.unlock();
         // Started together, they load side by side. A worker is handed out once it answers its
         // ping, loaded and listening: a caller that finds none ready may then be served sooner
@@ -241,7 +249,7 @@ void WorkerPool::spawnerLoop()
                 std::vector<pollfd> fds;
                 for (const std::unique_ptr<Worker>& worker : loading)
                     fds.push_back({worker->process->stdoutFd(), POLLIN, 0});
-                // A quit meanwhile is noticed soon: it waits for the workers started here to go.
+                // A quit meanwhile is noticed soon: it waits for this thread to end.
                 const qint64 left = startLimitMs - clock.elapsed();
                 const int polled = left > 0 ? ::poll(fds.data(), fds.size(), int(std::min<qint64>(left, 50))) : 0;
                 if (polled < 0 && errno == EINTR)
@@ -265,11 +273,6 @@ void WorkerPool::spawnerLoop()
             m_pendingSpawns -= int(ready.size()) + failed;
             if (m_stopping) {
                 locker.unlock();
-                loading.clear();
-                ready.clear();
-                locker.lock();
-                m_spawning = false;
-                m_changed.notify_all();
                 return;
             }
             for (std::unique_ptr<Worker>& worker : ready) {
@@ -285,8 +288,6 @@ void WorkerPool::spawnerLoop()
             locker.unlock();
         }
         locker.lock();
-        m_spawning = false;
-        m_changed.notify_all();
     }
 }
 
@@ -363,12 +364,14 @@ struct WorkerPool::Exchange {
     QByteArray errors;
     bool cancelled = false;
     bool answered = false;
+    bool timedOut = false;
 };
 
 WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
-                                          Progress* progress)
+                                          Progress* progress, std::optional<std::chrono::milliseconds> limit)
 {
     Exchange result;
+    const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds(0));
     ChildProcess& process = *worker.process;
     const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancelFd < 0)
@@ -384,11 +387,23 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
     int stderrFd = process.stderrFd();
     while (!result.ending && stdoutFd >= 0) {
         pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0) {
+        int wait = -1;
+        if (limit) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                result.timedOut = true;
+                break;
+            }
+            wait = int(left.count());
+        }
+        const int ready = ::poll(fds, 3, wait);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
+        if (ready == 0)
+            continue;
         if (fds[2].revents) {
             result.cancelled = true;
             break;
@@ -435,7 +450,8 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
     return result;
 }
 
-bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry)
+bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
+                               const QStringList& writable)
 {
     ChildProcess& process = *worker.process;
     process.killSession();
@@ -457,7 +473,7 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
                 exchange.placed.append(reply->value(QStringLiteral("path")).toString());
         }
     }
-    removeTrail(exchange.work, exchange.placed);
+    removeTrail(exchange.work, exchange.placed, writable);
     if (exchange.cancelled)
         throw CancellationError();
     // A worker that refused a request it cannot serve before starting it: once more with a
@@ -473,7 +489,9 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
         details = QStringLiteral("The worker reading it ended with status %1").arg(WEXITSTATUS(status));
     else
         details = QStringLiteral("The worker reading it stopped answering");
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+    if (exchange.timedOut)
+        details = QStringLiteral("The worker reading it did not answer in time");
+    else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
         details += QStringLiteral(" after its CPU time ran out");
     const QString tail = QString::fromUtf8(exchange.errors.right(stderrKept)).trimmed();
     if (!tail.isEmpty())
@@ -490,9 +508,9 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, runMessage(request), stop, &progress);
+        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt);
         if (!result.ending) {
-            endDeadWorker(*worker, result, request.operationId, attempt == 0);
+            endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(request));
             continue;
         }
         const QJsonObject ending = *result.ending;
@@ -515,15 +533,15 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 }
 
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
-                             qint64 memoryLimitBytes)
+                             qint64 memoryLimitBytes, std::chrono::milliseconds limit)
 {
     const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr);
+        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit);
         if (!result.ending) {
-            endDeadWorker(*worker, result, name, attempt == 0);
+            endDeadWorker(*worker, result, name, attempt == 0, {TemporaryRoot::path()});
             continue;
         }
         const QJsonObject ending = *result.ending;

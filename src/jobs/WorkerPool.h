@@ -7,7 +7,9 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <condition_variable>
+#include <optional>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -48,9 +50,12 @@ public:
                     Progress& progress, JobNotes& notes);
 
     // Asks a worker a question about a file (see WorkerServer::Calls) and returns its answer.
-    // Throws as run() does.
+    // Throws as run() does; a worker that has not answered within the limit is killed and the
+    // call fails, since a window waits for the answer.
     QJsonObject call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
-                     qint64 memoryLimitBytes);
+                     qint64 memoryLimitBytes, std::chrono::milliseconds limit = callLimit);
+
+    static constexpr std::chrono::milliseconds callLimit{20000};
 
     // Starts the warm workers now rather than at the first item.
     void warmUp();
@@ -66,10 +71,13 @@ public:
 private:
     struct Worker;
     struct Exchange;
-    Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress);
-    // Kills a worker that did not end its request, removes what it left and throws; returns
-    // true instead when the request should go to a fresh worker.
-    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry);
+    Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress,
+                      std::optional<std::chrono::milliseconds> limit);
+    // Kills a worker that did not end its request, removes what it left below the folders it
+    // could write to and throws; returns true instead when the request should go to a fresh
+    // worker.
+    bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
+                       const QStringList& writable);
     std::unique_ptr<Worker> take(const QString& key);
     std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
@@ -86,7 +94,6 @@ private:
     std::deque<std::unique_ptr<Worker>> m_fresh;
     std::deque<std::pair<QString, std::unique_ptr<Worker>>> m_used;
     int m_pendingSpawns = 0; // asked of the spawner thread
-    bool m_spawning = false; // the spawner thread holds workers it is starting
     int m_waiting = 0;       // items waiting for a fresh worker
     bool m_spawnFailed = false;
     int m_started = 0;

@@ -186,13 +186,15 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         }
         if (request)
             WorkerSandbox::limitCpuTime(request->cpuSeconds);
-        const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
         if (!granted) {
             try {
                 TemporaryRoot::secure();
             } catch (...) {
                 // The item says why when it needs the root.
             }
+        }
+        const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
+        if (!granted) {
             WorkerSandbox::restrictWritesTo(folders);
             granted = folders;
         } else {

@@ -185,6 +185,19 @@ std::optional<QUrl> Capabilities::findLibreOffice() const
     return std::nullopt;
 }
 
+std::optional<QUrl> Capabilities::findProgram(const char* variable, const QString& name) const
+{
+    const QString chosen = m_lookups.environmentVariable(variable);
+    if (!chosen.isEmpty())
+        return m_lookups.isExecutableFile(chosen) ? std::optional<QUrl>(QUrl::fromLocalFile(QFileInfo(chosen).absoluteFilePath()))
+                                                  : std::nullopt;
+    if (const auto onPath = m_lookups.findOnPath(name)) {
+        if (m_lookups.isExecutableFile(*onPath))
+            return QUrl::fromLocalFile(*onPath);
+    }
+    return std::nullopt;
+}
+
 void Capabilities::refreshExternalApps(bool force)
 {
     {
@@ -200,10 +213,26 @@ void Capabilities::refreshExternalApps(bool force)
     // Keynote, Pages and Numbers do not exist here: the dictionary stays empty.
     QHash<IWorkApp, QUrl> iworkApps;
     const std::optional<QUrl> libreOffice = findLibreOffice();
+    const std::optional<QUrl> pandoc = findProgram("QUORVENDA_PANDOC", QStringLiteral("pandoc"));
+    const std::optional<QUrl> ghostscript = findProgram("QUORVENDA_GS", QStringLiteral("gs"));
 
     std::lock_guard locker(m_lock);
     m_iworkApps = iworkApps;
     m_libreOfficeURL = libreOffice;
+    m_pandocURL = pandoc;
+    m_ghostscriptURL = ghostscript;
+}
+
+std::optional<QUrl> Capabilities::pandocURL() const
+{
+    std::lock_guard locker(m_lock);
+    return m_pandocURL;
+}
+
+std::optional<QUrl> Capabilities::ghostscriptURL() const
+{
+    std::lock_guard locker(m_lock);
+    return m_ghostscriptURL;
 }
 
 std::optional<QUrl> Capabilities::libreOfficeURL() const

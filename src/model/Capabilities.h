@@ -21,9 +21,9 @@ namespace qv {
 
 class Clock;
 
-// What this machine offers the engines: the FFmpeg and LibreOffice programs, the image
-// types libvips reads and writes, the archive formats that can be listed, text recognition
-// and subject lifting.
+// What this machine offers the engines: the FFmpeg, LibreOffice, pandoc and Ghostscript
+// programs, the image types libvips reads and writes, the archive formats that can be listed,
+// text recognition and subject lifting.
 class Capabilities : public QObject {
     Q_OBJECT
 
@@ -57,14 +57,18 @@ public:
 
     explicit Capabilities(Lookups lookups, QObject* parent = nullptr);
 
-    // Looks LibreOffice up again; unless forced, only when more than 30 s have passed
-    // since the last refresh began.
+    // Looks LibreOffice, pandoc and Ghostscript up again; unless forced, only when more than
+    // 30 s have passed since the last refresh began.
     void refreshExternalApps(bool force);
 
     bool hasFFmpeg() const { return m_ffmpegURL.has_value(); }
     const std::optional<QUrl>& ffmpegURL() const { return m_ffmpegURL; }
     std::optional<QUrl> libreOfficeURL() const;
     std::optional<QUrl> iworkAppURL(IWorkApp app) const;
+    // pandoc reads DOCX, ODT and RTF; Ghostscript ("gs") compresses PDFs. Found on the PATH, or
+    // at $QUORVENDA_PANDOC and $QUORVENDA_GS.
+    std::optional<QUrl> pandocURL() const;
+    std::optional<QUrl> ghostscriptURL() const;
     bool isAvailable(const EngineID& engine) const;
 
     // Removing and replacing a picture's background, and the photo editor's toggle for it.
@@ -85,12 +89,15 @@ public:
 private:
     std::optional<QUrl> findFFmpeg() const;
     std::optional<QUrl> findLibreOffice() const;
+    std::optional<QUrl> findProgram(const char* variable, const QString& name) const;
 
     const Lookups m_lookups;
 
-    mutable std::mutex m_lock; // guards the four fields below
+    mutable std::mutex m_lock; // guards the six fields below
     QHash<IWorkApp, QUrl> m_iworkApps;
     std::optional<QUrl> m_libreOfficeURL;
+    std::optional<QUrl> m_pandocURL;
+    std::optional<QUrl> m_ghostscriptURL;
     QDateTime m_lastExternalCheck;
     std::optional<QSet<QString>> m_archiveFormats;
 

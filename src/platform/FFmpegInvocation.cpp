@@ -48,10 +48,11 @@ QStringList ffmpegInputArgs(const QString& path, const std::optional<QString>& d
     return args << QStringLiteral("-i") << ffmpegFileOperand(path);
 }
 
-void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
+namespace {
+
+// The microseconds of an "out_time_us=" or "out_time_ms=" line; both keys hold microseconds.
+std::optional<double> outputMicroseconds(const QString& line)
 {
-    if (!context.progress || !context.duration || !(*context.duration > 0))
-        return;
     QStringView value;
     for (QLatin1StringView key : {QLatin1StringView("out_time_us="), QLatin1StringView("out_time_ms=")}) {
         if (line.startsWith(key)) {
@@ -60,13 +61,29 @@ void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
         }
     }
     if (value.isNull())
-        return;
+        return std::nullopt;
     bool ok = false;
-    // Both keys hold microseconds.
     const double micros = value.toDouble(&ok);
     if (!ok || std::isnan(micros) || micros < 0)
+        return std::nullopt;
+    return micros;
+}
+
+} // namespace
+
+void ffmpegProgress(const QString& line, const FFmpegProgressContext& context)
+{
+    const bool reports = context.progress && context.duration && *context.duration > 0;
+    if (!reports && !context.onOutputTime)
         return;
-    double fraction = std::min(micros / 1000000.0 / *context.duration, 1.0);
+    const std::optional<double> micros = outputMicroseconds(line);
+    if (!micros)
+        return;
+    if (context.onOutputTime)
+        context.onOutputTime(*micros / 1000000.0);
+    if (!reports)
+        return;
+    double fraction = std::min(*micros / 1000000.0 / *context.duration, 1.0);
     if (std::isnan(fraction))
         fraction = 1.0;
     reportProgress(context.start + (context.end - context.start) * fraction, *context.progress);
@@ -90,9 +107,23 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
                               [bound](const QString& line) { ffmpegProgress(line, bound); });
 }
 
+bool ffmpegLogTellsOfAWriteFailure(const QString& log)
+{
+    // FFmpeg reports a failed write of the trailer or the close and still ends with status 0;
+    // what it left behind then lacks its index (an MP4 without its moov atom).
+    static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
+                                          "input/output error", "error writing trailer", "error closing file",
+                                          "av_interleaved_write_frame()", "error submitting a packet to the muxer"};
+    const QString text = log.toLower();
+    for (const char* phrase : phrases)
+        if (text.contains(QLatin1String(phrase)))
+            return true;
+    return false;
+}
+
 void checkFFmpegRun(const ProcessRunner::Output& output)
 {
-    if (output.status == 0 && !output.terminatedBySignal)
+    if (output.status == 0 && !output.terminatedBySignal && !ffmpegLogTellsOfAWriteFailure(output.stderrText()))
         return;
     // A signal is no exit status; keep it apart from FFmpeg's own small codes.
     const int status = output.terminatedBySignal ? 128 + output.status : output.status;

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 
@@ -21,6 +22,8 @@ struct FFmpegProgressContext {
     std::optional<double> duration;
     double start = 0.0;
     double end = 1.0;
+    // Gets the output time of each progress report, in seconds: how much FFmpeg says it wrote.
+    std::function<void(double seconds)> onOutputTime;
 };
 
 // The arguments every media run begins with: no input, no banner, overwrite, errors only,
@@ -43,8 +46,12 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
                                 std::stop_token stop, const FFmpegProgressContext& context = {});
 
 // Throws FFmpegError (the status and FFmpeg's trimmed standard error) unless the run ended with
-// status 0.
+// status 0 and its log tells of no failed write.
 void checkFFmpegRun(const ProcessRunner::Output& output);
+
+// Whether FFmpeg's standard error tells that writing its output failed (a full disk, an I/O
+// error, a trailer it could not write).
+bool ffmpegLogTellsOfAWriteFailure(const QString& log);
 
 // "-f" and the demuxer when one is named, then "-i" and the file as FFmpeg must see it.
 QStringList ffmpegInputArgs(const QString& path, const std::optional<QString>& demuxer);

@@ -132,11 +132,11 @@ FileInfo fileInfoFromJson(const QJsonObject& o)
 
 QStringList writableFolders(const RunRequest& request)
 {
-    const auto existing = [](QString path) {
-        path = QDir::cleanPath(path);
-        while (!path.isEmpty() && path != QLatin1String("/") && !QFileInfo(path).isDir())
-            path = QFileInfo(path).absolutePath();
-        return path;
+    // A folder not made yet is left out rather than its parent let in: the item then fails
+    // to save there, which a missing output folder does anyway.
+    const auto existing = [](const QString& path) {
+        const QString clean = QDir::cleanPath(path);
+        return QFileInfo(clean).isDir() ? clean : QString();
     };
     QStringList folders{existing(TemporaryRoot::path())};
     if (request.settings.saveLocation == SaveLocation::folder && request.settings.outputFolder)

@@ -35,10 +35,9 @@ struct RunRequest {
     qint64 cpuSeconds = 0;       // 0: none
 };
 
-// Where an item may write: the temporary root and every folder its results may go to (the
-// chosen output folder, its source's folder, the fallback folder, or the nearest existing
-// folder above one not made yet). Workers that wrote for one list serve only items with the
-// same list.
+// Where an item may write: the temporary root and every existing folder its results may go
+// to (the chosen output folder, its source's folder, the fallback folder). Workers that wrote
+// for one list serve only items with the same list.
 QStringList writableFolders(const RunRequest& request);
 
 QJsonObject runMessage(const RunRequest& request);

@@ -103,10 +103,13 @@ struct X11DragSource::Impl {
     QByteArray incrData;
     // One deadline for the whole read, however many parts it comes in.
     QTimer readDeadline;
-    // Once the guesses are spent, a refused read waits this long for motion we have not seen
-    // yet (a busy machine reads its events late) before it counts as a drag without files.
+    // Once the guesses are spent, a refused read is asked again at the newest motion time every
+    // so often, since a busy source reads its events late (by seconds under load), until it
+    // counts as a drag without files; nothing waits on that verdict but the wheel.
     QTimer motionWait;
-    static constexpr int motionWaitMs = 300;
+    static constexpr int motionWaitMs = 100;
+    static constexpr int lateAsks = 25;
+    int asked = 0;
 
     ~Impl()
     {
@@ -521,7 +524,11 @@ X11DragSource::X11DragSource(QObject* parent)
     d->motionWait.setSingleShot(true);
     d->motionWait.setInterval(Impl::motionWaitMs);
     connect(&d->motionWait, &QTimer::timeout, this, [this] {
-        if (d->reading)
+        if (!d->reading)
+            return;
+        if (d->asked++ < Impl::lateAsks)
+            d->request(std::max(d->lastMotionTime, d->requestTime));
+        else
             d->finish({});
     });
     d->readDeadline.setSingleShot(true);
@@ -629,6 +636,7 @@ void X11DragSource::readDragUris()
     d->incrActive = false;
     d->incrData.clear();
     d->retries = 0;
+    d->asked = 0;
     d->retryOnMotion = false;
     d->readDeadline.start();
     // Qt's drag sources refuse a request made at CurrentTime.

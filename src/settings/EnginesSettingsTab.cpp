@@ -150,9 +150,12 @@ EnginesSettingsTab::EnginesSettingsTab(Capabilities& capabilities, Probes probes
     form.layout()->addWidget(optional);
     m_libreOfficeRow = makeRow(this, appsForm, QStringLiteral("LibreOffice"),
                                QStringLiteral("Word, Excel, PowerPoint and OpenDocument formats to PDF and each other"));
+    m_pandocRow = makeRow(this, appsForm, QStringLiteral("pandoc"),
+                          QStringLiteral("Reads Word (DOCX), OpenDocument text and RTF for every document conversion"));
+    m_ghostscriptRow = makeRow(this, appsForm, QStringLiteral("Ghostscript"), QStringLiteral("Compresses PDFs"));
     form.addFooter(QStringLiteral(
-        "Quorvenda uses LibreOffice when it is installed; its conversions appear on the wheel "
-        "automatically."));
+        "Quorvenda uses these programs when they are installed; what they make possible appears on "
+        "the wheel automatically."));
     connect(m_checkAgain, &QPushButton::clicked, this, &EnginesSettingsTab::checkAgain);
 
     QFormLayout* thanks = form.addSection(QStringLiteral("Acknowledgements"));
@@ -188,6 +191,16 @@ QString EnginesSettingsTab::libreOfficeStatus() const
     return m_capabilities.libreOfficeURL() ? QStringLiteral("Installed") : QStringLiteral("Not installed");
 }
 
+QString EnginesSettingsTab::pandocStatus() const
+{
+    return m_capabilities.pandocURL() ? QStringLiteral("Installed") : QStringLiteral("Not installed");
+}
+
+QString EnginesSettingsTab::ghostscriptStatus() const
+{
+    return m_capabilities.ghostscriptURL() ? QStringLiteral("Installed") : QStringLiteral("Not installed");
+}
+
 QString EnginesSettingsTab::acknowledgement() const
 {
     if (m_capabilities.hasFFmpeg() && !m_licenceKnown)
@@ -209,6 +222,8 @@ void EnginesSettingsTab::updateRows()
     m_ffmpegRow->set(m_capabilities.hasFFmpeg(), ffmpegStatus());
     m_archivesRow->set(true, archivesStatus());
     m_libreOfficeRow->set(m_capabilities.libreOfficeURL().has_value(), libreOfficeStatus());
+    m_pandocRow->set(m_capabilities.pandocURL().has_value(), pandocStatus());
+    m_ghostscriptRow->set(m_capabilities.ghostscriptURL().has_value(), ghostscriptStatus());
     m_acknowledgement->setText(acknowledgement());
     m_acknowledgement->setVisible(!m_acknowledgement->text().isEmpty());
     if (m_license)

@@ -17,7 +17,7 @@ class Capabilities;
 class LicenseView;
 
 // What this computer offers the engines: the built-in libraries, FFmpeg with its version,
-// the archive formats, LibreOffice, and FFmpeg's licence. Everything that runs a program or
+// the archive formats, LibreOffice, pandoc and Ghostscript, and FFmpeg's licence. Everything that runs a program or
 // reads the disk runs on a worker while the tab is shown, and is stopped when it hides.
 class EnginesSettingsTab : public QWidget {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
         // FFmpeg's "-L" text.
         std::function<std::optional<QString>(std::stop_token)> ffmpegLicence;
         std::function<QSet<QString>()> archiveFormats;
-        // Looks for LibreOffice again.
+        // Looks for LibreOffice, pandoc and Ghostscript again.
         std::function<void()> refreshApps;
         static Probes system(Capabilities& capabilities);
     };
@@ -43,9 +43,11 @@ public:
     QString ffmpegStatus() const;
     QString archivesStatus() const;
     QString libreOfficeStatus() const;
+    QString pandocStatus() const;
+    QString ghostscriptStatus() const;
     QString acknowledgement() const;
 
-    // "Check Again": LibreOffice looked for again, every row rebuilt.
+    // "Check Again": LibreOffice, pandoc and Ghostscript looked for again, every row rebuilt.
     void checkAgain();
     // "License and Sources…".
     void showLicense();
@@ -73,6 +75,8 @@ private:
     std::unique_ptr<Row> m_ffmpegRow;
     std::unique_ptr<Row> m_archivesRow;
     std::unique_ptr<Row> m_libreOfficeRow;
+    std::unique_ptr<Row> m_pandocRow;
+    std::unique_ptr<Row> m_ghostscriptRow;
     QLabel* m_acknowledgement = nullptr;
     QPushButton* m_checkAgain = nullptr;
     LicenseView* m_license = nullptr;

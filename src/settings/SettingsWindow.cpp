@@ -3,7 +3,7 @@
 #include "graphics/SymbolTable.h"
 #include "platform/ReduceMotion.h"
 #include "platform/SettingsStore.h"
-#include "settings/X11WindowTitle.h"
+#include "platform/WindowHints.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -162,7 +162,7 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
 void SettingsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    setExactWindowTitle(this, windowTitle());
+    WindowHints::system().setExactTitle(winId(), windowTitle());
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event)

@@ -1,12 +1,25 @@
 #include "app/QuickActionRules.h"
 #include "model/FileProbe.h"
 #include "platform/SettingsStore.h"
+#include "model/EngineError.h"
+#include "model/SystemError.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qv;
 
@@ -26,6 +39,65 @@ QStringList titles(const QList<MenuEntry>& entries)
     for (const MenuEntry& entry : entries)
         out.append(entry.isSeparator ? QStringLiteral("-") : entry.title);
     return out;
+}
+
+dev_t deviceOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_dev;
+}
+
+void setModified(const QString& path, time_t seconds)
+{
+    const timespec times[2] = {{seconds, 0}, {seconds, 250000000}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// A folder as a user keeps one: old dates everywhere, a script, a read-only file, an empty
+// folder, links, a name that is not UTF-8 and one file big enough to fill a small disk.
+QString makeProject(const QString& root, qint64 bigBytes = 0)
+{
+    const QString folder = root + QStringLiteral("/Project");
+    test::writeFile(folder + QStringLiteral("/src/main.c"), "int main() {}\n");
+    test::writeFile(folder + QStringLiteral("/run.sh"), "#!/bin/sh\n");
+    ::chmod(QFile::encodeName(folder + QStringLiteral("/run.sh")).constData(), 0755);
+    test::writeFile(folder + QStringLiteral("/LICENSE"), "keep as is");
+    ::chmod(QFile::encodeName(folder + QStringLiteral("/LICENSE")).constData(), 0444);
+    QDir().mkpath(folder + QStringLiteral("/build"));
+    ::symlink("src/main.c", QFile::encodeName(folder + QStringLiteral("/main.c")).constData());
+    const QByteArray latin1 = QFile::encodeName(folder) + "/r\xe9sum\xe9.txt";
+    if (FILE* file = std::fopen(latin1.constData(), "wb")) {
+        std::fputs("cv", file);
+        std::fclose(file);
+    }
+    if (bigBytes > 0)
+        test::writeFile(folder + QStringLiteral("/video.raw"), QByteArray(bigBytes, 'v'));
+    time_t when = 1300000000;
+    for (const QString& name : {QStringLiteral("/src/main.c"), QStringLiteral("/run.sh"),
+                                QStringLiteral("/LICENSE"), QStringLiteral("/main.c"),
+                                QStringLiteral("/src"), QStringLiteral("/build"), QString()})
+        setModified(folder + name, when += 1000);
+    const timespec old[2] = {{1300000000, 0}, {1300000000, 0}};
+    ::utimensat(AT_FDCWD, latin1.constData(), old, 0);
+    setModified(folder, 1310000000);
+    return folder;
+}
+
+// The job's message for what moveIntoFolder throws.
+template <typename F>
+QString failureOf(F&& run)
+{
+    try {
+        run();
+    } catch (const EngineError& error) {
+        return error.message();
+    } catch (const SystemError& error) {
+        return QStringLiteral("errno %1").arg(error.code());
+    } catch (...) {
+        return QStringLiteral("other");
+    }
+    return QStringLiteral("moved");
 }
 
 } // namespace
@@ -140,6 +212,80 @@ TEST(MoveIntoFolder, RefusesAFolderIntoItselfAndAMissingItem)
     // A sibling whose name starts like the folder is not inside it.
     QDir().mkpath(folder + QStringLiteral("-2"));
     EXPECT_TRUE(moveIntoFolder(QUrl::fromLocalFile(folder), folder + QStringLiteral("-2")));
+}
+
+TEST(MoveIntoFolder, AcrossFilesystemsKeepsDatesModesLinksAndEmptyFolders)
+{
+    QTemporaryDir disk;
+    QTemporaryDir memory(QStringLiteral("/dev/shm/qv-move-XXXXXX"));
+    const test::RemoveAtExit cleanDisk(disk.path()), cleanMemory(memory.path());
+    if (!memory.isValid() || deviceOf(memory.path()) == deviceOf(disk.path()))
+        GTEST_SKIP() << "no second filesystem";
+    const QString project = makeProject(disk.path());
+    const QMap<QByteArray, QByteArray> before = test::treeDescription(project);
+
+    const std::optional<QUrl> placed = moveIntoFolder(QUrl::fromLocalFile(project), memory.path());
+    ASSERT_TRUE(placed);
+    EXPECT_EQ(placed->toLocalFile(), memory.path() + QStringLiteral("/Project"));
+    EXPECT_EQ(test::treeDescription(placed->toLocalFile()), before);
+    EXPECT_FALSE(QFileInfo::exists(project));
+    EXPECT_EQ(test::folderEntries(memory.path()), QStringList{QStringLiteral("Project")});
+
+    // A single file keeps its date too.
+    const QString note = test::writeFile(disk.filePath(QStringLiteral("note.txt")), "n");
+    setModified(note, 1200000000);
+    const std::optional<QUrl> movedNote = moveIntoFolder(QUrl::fromLocalFile(note), memory.path());
+    ASSERT_TRUE(movedNote);
+    struct stat st {};
+    ::stat(QFile::encodeName(movedNote->toLocalFile()).constData(), &st);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+}
+
+TEST(MoveIntoFolder, AFailedMoveAcrossFilesystemsLeavesTheOriginalWholeAndNoCopy)
+{
+    QTemporaryDir disk;
+    QTemporaryDir memory(QStringLiteral("/dev/shm/qv-move-XXXXXX"));
+    const test::RemoveAtExit cleanDisk(disk.path()), cleanMemory(memory.path());
+    if (!memory.isValid() || deviceOf(memory.path()) == deviceOf(disk.path()))
+        GTEST_SKIP() << "no second filesystem";
+    const QString project = makeProject(disk.path(), 1 << 20);
+    const QMap<QByteArray, QByteArray> before = test::treeDescription(project);
+
+    // A file size limit stops the copy partway, as a full disk would.
+    struct sigaction ignore {}, saved {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &saved);
+    rlimit limit {}, savedLimit {};
+    ::getrlimit(RLIMIT_FSIZE, &savedLimit);
+    limit = savedLimit;
+    limit.rlim_cur = 64 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const QString failure = failureOf([&] { moveIntoFolder(QUrl::fromLocalFile(project), memory.path()); });
+    ::setrlimit(RLIMIT_FSIZE, &savedLimit);
+    ::sigaction(SIGXFSZ, &saved, nullptr);
+    EXPECT_EQ(failure, QStringLiteral("errno %1").arg(EFBIG));
+    EXPECT_EQ(test::treeDescription(project), before);
+    EXPECT_TRUE(test::folderEntries(memory.path()).isEmpty()) << "no copy, whole or part, is left";
+
+    // A disk mounted inside the folder would stop its removal after the copy: refused first.
+    const QByteArray mountPoint = QFile::encodeName(project + QStringLiteral("/build"));
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "mounting needs root";
+    {
+        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+        EXPECT_EQ(failureOf([&] { moveIntoFolder(QUrl::fromLocalFile(project), memory.path()); }),
+                  QStringLiteral("A disk is mounted inside “Project”"));
+    }
+    EXPECT_EQ(test::treeDescription(project), before);
+    EXPECT_TRUE(test::folderEntries(memory.path()).isEmpty());
+
+    // A truly full disk.
+    test::SmallDisk small(256 * 1024);
+    ASSERT_TRUE(small.isMounted());
+    EXPECT_EQ(failureOf([&] { moveIntoFolder(QUrl::fromLocalFile(project), small.path()); }),
+              QStringLiteral("errno %1").arg(ENOSPC));
+    EXPECT_EQ(test::treeDescription(project), before);
+    EXPECT_TRUE(test::folderEntries(small.path()).isEmpty());
 }
 
 TEST(TerminalFolders, EachFolderOnceTheFirstFive)

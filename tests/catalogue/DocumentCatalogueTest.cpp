@@ -3,8 +3,11 @@
 #include "model/Capabilities.h"
 #include "model/FileFormat.h"
 #include "support/DescriptorLists.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <QTemporaryDir>
 
 using namespace qv;
 using namespace qv::test;
@@ -86,4 +89,87 @@ TEST(DocumentCatalogue, EntriesAndWhatTheyAccept)
     EXPECT_FALSE(byID(slides, "convert.presentation.key").accepts(fileNamed("a.key")));
     EXPECT_EQ(byID(slides, "convert.presentation.odp").engine, EngineID::of(EngineID::Kind::libreOffice));
     EXPECT_EQ(byID(slides, "convert.presentation.pdf").lane, JobLane::external);
+}
+
+namespace {
+
+// PATH pointing at an empty folder for the life of the object, the capabilities looked up again
+// at both ends.
+class ProgramsOutOfReach {
+public:
+    ProgramsOutOfReach() : m_path(qgetenv("PATH"))
+    {
+        qputenv("PATH", m_empty.path().toLocal8Bit());
+        Capabilities::shared().refreshExternalApps(true);
+    }
+    ~ProgramsOutOfReach()
+    {
+        qputenv("PATH", m_path);
+        Capabilities::shared().refreshExternalApps(true);
+    }
+
+private:
+    QTemporaryDir m_empty;
+    QByteArray m_path;
+};
+
+} // namespace
+
+TEST(DocumentCatalogue, WithoutPandocWordFilesAreNotOffered)
+{
+    const auto& list = documentDescriptors();
+    const QStringList loading{"convert.document.pdf", "convert.document.md", "convert.document.txt",
+                              "convert.document.html", "convert.document.epub", "convert.document.odt",
+                              "tool.document.wordCount", "tool.document.merge", "tool.document.pdf"};
+    {
+        ProgramsOutOfReach hidden;
+        ASSERT_FALSE(Capabilities::shared().pandocURL());
+        for (const QString& id : loading) {
+            for (const char* name : {"a.docx", "a.odt", "a.rtf"})
+                EXPECT_FALSE(byID(list, id).accepts(fileNamed(name))) << id.toStdString() << " " << name;
+            // Text needs no pandoc (a conversion is not offered for its own format).
+            const char* text = id == "convert.document.md" ? "a.txt" : "a.md";
+            EXPECT_TRUE(byID(list, id).accepts(fileNamed(text))) << id.toStdString();
+        }
+        // DOCX is cleaned in place; the others are read and written again.
+        EXPECT_TRUE(byID(list, "tool.document.removeMetadata").accepts(fileNamed("a.docx")));
+        EXPECT_FALSE(byID(list, "tool.document.removeMetadata").accepts(fileNamed("a.odt")));
+        EXPECT_FALSE(byID(list, "tool.document.removeMetadata").accepts(fileNamed("a.rtf")));
+    }
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    for (const QString& id : loading)
+        EXPECT_TRUE(byID(list, id).accepts(fileNamed("a.docx"))) << id.toStdString();
+}
+
+TEST(DocumentCatalogue, TextOfAnyExtensionIsADocumentAndBinaryIsNot)
+{
+    QTemporaryDir dir;
+    QList<FileInfo> texts;
+    for (const char* name : {"README", "notes.log", "app.conf", "data.json", "feed.xml", "style.css", "run.sh"})
+        texts.append(fileInfoForURL(QUrl::fromLocalFile(writeFile(dir.filePath(name), "line one\nline two\n"))));
+    QByteArray noise;
+    for (int i = 0; i < 3000; ++i)
+        noise.append(char((i * 7919 + 13) % 251 + 1)); // no NUL: only the content tells
+    QList<FileInfo> binaries;
+    for (const char* name : {"dump.log", "blob.json", "CHANGES"}) {
+        const FileInfo info = fileInfoForURL(QUrl::fromLocalFile(writeFile(dir.filePath(name), noise)));
+        if (info.category == FileCategory::document)
+            binaries.append(info);
+    }
+    ASSERT_FALSE(binaries.isEmpty()) << "the type database guesses nothing from these names";
+
+    int offered = 0;
+    for (const OperationDescriptor& d : documentDescriptors()) {
+        if (d.id == "tool.document.removeMetadata" || d.id == "convert.document.pages")
+            continue;
+        for (const FileInfo& file : texts) {
+            ASSERT_EQ(file.category, FileCategory::document) << file.name.toStdString();
+            EXPECT_TRUE(d.accepts(file)) << d.id.toStdString() << " " << file.name.toStdString();
+        }
+        for (const FileInfo& file : binaries)
+            EXPECT_FALSE(d.accepts(file)) << d.id.toStdString() << " " << file.name.toStdString();
+        ++offered;
+    }
+    EXPECT_EQ(offered, 14);
 }

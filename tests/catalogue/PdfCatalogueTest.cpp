@@ -4,6 +4,7 @@
 
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/PdfCatalogue.h"
+#include "model/Capabilities.h"
 #include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
@@ -158,4 +159,21 @@ TEST(PdfCatalogue, DamagedInputFailsAndLeavesNothing)
     }
     EXPECT_EQ(entries(files), QStringList{"junk.pdf"});
     EXPECT_EQ(readFile(junk), before);
+}
+
+TEST(PdfCatalogue, CompressIsOfferedOnlyWithGhostscript)
+{
+    const OperationDescriptor& compress = byID(pdfDescriptors(), "tool.pdf.compress");
+    const FileInfo pdf = fileInfoForURL(QUrl::fromLocalFile("/nowhere/a.pdf"));
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir empty;
+    qputenv("PATH", empty.path().toLocal8Bit());
+    Capabilities::shared().refreshExternalApps(true);
+    const bool hidden = !compress.accepts(pdf);
+    qputenv("PATH", path);
+    Capabilities::shared().refreshExternalApps(true);
+    EXPECT_TRUE(hidden);
+    if (!Capabilities::shared().ghostscriptURL())
+        GTEST_SKIP() << "Ghostscript is not installed";
+    EXPECT_TRUE(compress.accepts(pdf));
 }

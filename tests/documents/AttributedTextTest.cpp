@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextList>
+#include <QTextTable>
+#include <QTextCursor>
 
 using namespace qv;
 using namespace qv::test;
@@ -231,6 +233,54 @@ TEST(AttributedText, TableColumnsShareThePageByTheirText)
     EXPECT_NEAR(wide[0] + wide[1] + wide[2], 1.0, 1e-9);
     EXPECT_GT(wide[1], 0.7);
     EXPECT_GT(wide[0], 0.0);
+}
+
+namespace {
+
+bool hasLayoutMarkers(const QString& text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0xFDD0 && u <= 0xFDEF) || (u >= 0xE000 && u <= 0xF8FF) || u == 0x2028 || u == 0x2029
+            || u == 0xFFFC)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(AttributedText, PlainTextPutsCellsBetweenTabsAndRowsOnLines)
+{
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    cursor.insertText("Before");
+    QTextTable* table = cursor.insertTable(3, 3);
+    const char* cells[3][3] = {{"h1", "h2", "h3"}, {"a", "b", "c"}, {"wide", "", "z"}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            table->cellAt(r, c).firstCursorPosition().insertText(cells[r][c]);
+    // A cell of two paragraphs, a merged cell and a table inside a cell.
+    QTextCursor inCell = table->cellAt(1, 1).lastCursorPosition();
+    inCell.insertBlock();
+    inCell.insertText("second");
+    table->mergeCells(2, 0, 1, 2);
+    QTextCursor nested = table->cellAt(1, 2).lastCursorPosition();
+    QTextTable* inner = nested.insertTable(1, 2);
+    inner->cellAt(0, 0).firstCursorPosition().insertText("n1");
+    inner->cellAt(0, 1).firstCursorPosition().insertText("n2");
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString("After") + QChar(QChar::LineSeparator) + "broken");
+
+    // The layout's own text carries frame markers where the cells are.
+    ASSERT_TRUE(hasLayoutMarkers(doc.toRawText()));
+    const QString text = AttributedTextReader::plainText(doc);
+    EXPECT_FALSE(hasLayoutMarkers(text)) << text.toStdString();
+    EXPECT_EQ(text, "Before\nh1\th2\th3\na\tb second\tc n1 n2\nwide\t\tz\nAfter\nbroken");
+
+    // The model read from the same document has no markers in its cells either.
+    const DocumentModel model = AttributedTextReader::documentModelFromAttributedString(doc);
+    EXPECT_FALSE(hasLayoutMarkers(model.plainText())) << model.plainText().toStdString();
 }
 
 TEST(AttributedText, HtmlThroughRichTextReadsPicturesBesideIt)

@@ -267,6 +267,79 @@ TEST(DocumentTools, WordCountLeavesALineAndNoFile)
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"count.md"});
 }
 
+TEST(DocumentTools, TablesReachTextAsTabsAndLinesInConversionCountAndMerge)
+{
+    QTemporaryDir dir;
+    const QString page = writeFile(dir.filePath("t.html"),
+                                   "<p>Intro</p><table><tr><td>a1</td><td>b1</td></tr>"
+                                   "<tr><td>a2</td><td>b2</td></tr></table><p>End</p>");
+    const auto privateUse = [](const QString& text) {
+        return std::any_of(text.begin(), text.end(), [](QChar c) {
+            return (c.unicode() >= 0xFDD0 && c.unicode() <= 0xFDEF) || c.category() == QChar::Other_PrivateUse;
+        });
+    };
+
+    Item convert({page});
+    const QString text = QString::fromUtf8(readFile(convert.convert(DocumentOutput::txt).toLocalFile()));
+    EXPECT_FALSE(privateUse(text)) << text.toStdString();
+    EXPECT_TRUE(text.contains("a1\tb1\na2\tb2")) << text.toStdString();
+
+    // Markers counted as characters, or gluing words, would change the count.
+    Item count({page});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    ASSERT_EQ(count.context.notes->messages().size(), 1);
+    EXPECT_TRUE(count.context.notes->messages().first().startsWith("6 words")) << count.context.notes->messages().first().toStdString();
+
+    const QString lead = writeFile(dir.filePath("lead.txt"), "Lead\n");
+    Item merge({lead, page});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QString joined = QString::fromUtf8(readFile(merged.toLocalFile()));
+    EXPECT_FALSE(privateUse(joined)) << joined.toStdString();
+    EXPECT_TRUE(joined.contains("a1\tb1\na2\tb2")) << joined.toStdString();
+}
+
+TEST(DocumentConversion, AStrayByteInMarkdownIsReplacedAndTold)
+{
+    QTemporaryDir dir;
+    const QString md = writeFile(dir.filePath("notes.md"), QByteArray("# Notes\n\nOne\0 two \xe9\xe8 three\n", 27));
+    Item convert({md});
+    const QString text = QString::fromUtf8(readFile(convert.convert(DocumentOutput::txt).toLocalFile()));
+    // No UTF-8 sequence anywhere: Windows-1252, the NUL alone replaced.
+    EXPECT_TRUE(text.contains(QString::fromUtf8("One\xef\xbf\xbd two \xc3\xa9\xc3\xa8 three"))) << text.toStdString();
+    EXPECT_EQ(convert.context.notes->messages(),
+              QStringList{QString::fromUtf8("notes.md: 1 unreadable character replaced with \xef\xbf\xbd")});
+
+    Item count({md});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    EXPECT_EQ(count.context.notes->messages().size(), 2);
+}
+
+TEST(DocumentConversion, TextOfNoKnownFormatIsReadAsPlainText)
+{
+    QTemporaryDir dir;
+    const QString readme = writeFile(dir.filePath("README"), "Project\n\nBuild it with make.\n");
+    const QString log = writeFile(dir.filePath("notes.log"), "started the job\nall done\n");
+    for (DocumentOutput target : {DocumentOutput::txt, DocumentOutput::md, DocumentOutput::html, DocumentOutput::pdf,
+                                  DocumentOutput::docx, DocumentOutput::epub, DocumentOutput::odt}) {
+        Item item({readme});
+        const QUrl result = item.convert(target);
+        EXPECT_EQ(result.toLocalFile(), dir.filePath("README." + documentOutputRawValue(target)));
+    }
+    EXPECT_TRUE(readFile(dir.filePath("README.txt")).startsWith("Project\n\nBuild it with make."));
+    EXPECT_TRUE(pdfText(dir.filePath("README.pdf")).contains("Build it with make."));
+
+    Item count({log});
+    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    ASSERT_EQ(count.context.notes->messages().size(), 1);
+    EXPECT_TRUE(count.context.notes->messages().first().startsWith("5 words")) << count.context.notes->messages().first().toStdString();
+
+    // Led by text of no known format, a merge is text.
+    Item merge({log, readme});
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    EXPECT_EQ(merged.toLocalFile(), dir.filePath("notes (merged).txt"));
+    EXPECT_TRUE(QString::fromUtf8(readFile(merged.toLocalFile())).contains(QRegularExpression("all done\\s*\\f\\s*Project")));
+}
+
 namespace {
 
 const QByteArray wordNS = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";

@@ -6,7 +6,9 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
 #include "platform/TemporaryRoot.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -93,14 +95,15 @@ TEST(LibreOfficeRoad, CommandLineEnvironmentAndPrivateFolder)
 {
     const PrivateCacheHome cache;
     QTemporaryDir dir;
+    const QString converted = writePdf(dir.filePath("converted.pdf"));
     const QString fake = writeFake(dir.path(),
                                    "while [ $# -gt 1 ]; do if [ \"$1\" = --outdir ]; then out=\"$2\"; fi; shift; done\n"
-                                   "[ -n \"$out\" ] && echo converted > \"$out/input.pdf\"\nexit 0\n");
+                                   "[ -n \"$out\" ] && cp '" + converted.toUtf8() + "' \"$out/input.pdf\"\nexit 0\n");
     const ProgramOverride program(fake);
     const QString input = writeFile(dir.filePath("input.odt"), "x");
     const QString output = dir.filePath("output.pdf");
     OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), QUrl::fromLocalFile(output), "pdf", {});
-    EXPECT_EQ(readFile(output), "converted\n");
+    EXPECT_EQ(readFile(output), readFile(converted));
 
     const QStringList args = QString::fromUtf8(readFile(dir.filePath("args"))).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(args.size(), 11) << args.join(' ').toStdString();
@@ -169,6 +172,75 @@ TEST(LibreOfficeRoad, NothingWrittenHangsAndCancelsAllFail)
     QByteArray sleeping;
     runProgram("pgrep", {"-f", "sleep 600"}, &sleeping);
     EXPECT_TRUE(sleeping.isEmpty());
+}
+
+// LibreOffice ends with status 0 whatever became of the file it wrote; its words on standard
+// error and the file itself tell.
+TEST(LibreOfficeRoad, AConversionLibreOfficeCouldNotFinishFails)
+{
+    const PrivateCacheHome cache;
+    QTemporaryDir dir;
+    const QString input = writeFile(dir.filePath("input.odt"), "x");
+    const QString pdf = writePdf(dir.filePath("whole.pdf"));
+    const QByteArray pdfBytes = readFile(pdf);
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import sys, zipfile\n"
+                                                    "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                                    "    z.writestr('word/document.xml', 'w' * 100000)\n",
+                                              dir.filePath("whole.docx")}),
+              0);
+    const QByteArray docxBytes = readFile(dir.filePath("whole.docx"));
+    struct Case {
+        const char* target;
+        QByteArray written; // what the stand-in leaves as its result
+        QByteArray said;    // on standard error
+        const char* message;
+    };
+    const Case cases[] = {
+        {"pdf", pdfBytes.left(pdfBytes.size() / 3), "", "LibreOffice couldn't convert this file"},
+        {"docx", docxBytes.left(docxBytes.size() - 30), "", "LibreOffice couldn't convert this file"},
+        {"rtf", "{\\rtf1\\ansi Cut he", "", "LibreOffice couldn't convert this file"},
+        {"doc", "not a compound file", "", "LibreOffice couldn't convert this file"},
+        {"html", "<html><body><p>Cut", "", "LibreOffice couldn't convert this file"},
+        {"pdf", pdfBytes, "Error: Please verify input parameters... (SfxBaseModel::impl_store failed: 0xc10)",
+         "LibreOffice couldn't convert this file"},
+        {"pdf", pdfBytes.left(100), "write error: No space left on device", "Not enough disk space"},
+    };
+    for (const Case& c : cases) {
+        const QString result = dir.filePath(QStringLiteral("result.") + c.target);
+        writeFile(result, c.written);
+        const ProgramOverride program(writeFake(
+            dir.path(), "while [ $# -gt 1 ]; do if [ \"$1\" = --outdir ]; then out=\"$2\"; fi; shift; done\n"
+                        "cp '" + result.toUtf8() + "' \"$out/input." + c.target + "\"\necho '" + c.said + "' >&2\nexit 0\n"));
+        const QString output = dir.filePath(QStringLiteral("output.") + c.target);
+        try {
+            OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), QUrl::fromLocalFile(output), c.target, {});
+            ADD_FAILURE() << c.target << ": a broken result passed";
+        } catch (...) {
+            EXPECT_EQ(jobFailure(std::current_exception()).message, c.message) << c.target;
+        }
+        EXPECT_FALSE(QFile::exists(output)) << c.target;
+    }
+    EXPECT_TRUE(sofficeFolders().isEmpty());
+
+    // What LibreOffice says when its store fails on a full disk; it removes the file itself.
+    SmallDisk disk(512 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", disk.path().toUtf8());
+    ASSERT_TRUE(disk.fillLeaving(64 * 1024));
+    const ProgramOverride program(writeFake(
+        dir.path(), "echo 'Error: Please verify input parameters... (SfxBaseModel::impl_store <file:///x/out/input.pdf> "
+                    "failed: 0x20d(Error Area:Io Class:General Code:13)' >&2\nexit 0\n"));
+    QString message;
+    try {
+        OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), QUrl::fromLocalFile(dir.filePath("full.pdf")),
+                                                "pdf", {});
+    } catch (...) {
+        message = jobFailure(std::current_exception()).message;
+    }
+    qputenv("XDG_CACHE_HOME", cacheHome);
+    EXPECT_EQ(message, "Not enough disk space");
 }
 
 TEST(LibreOfficeRoad, AtMostTwoRunsAtOnce)

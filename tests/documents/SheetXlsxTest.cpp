@@ -345,3 +345,44 @@ TEST(SheetXlsx, StoppedReadsAndWritesLeaveNothing)
     EXPECT_THROW(writeXLSX({{"S", {{"1"}}}}, dir.filePath("other.xlsx"), stop.get_token()), CancellationError);
     EXPECT_EQ(test::folderEntries(dir.path()), QStringList{"book.xlsx"});
 }
+
+// Written the way Japanese Excel and several generators write it: every element under an "x:"
+// prefix, parts found only through absolute relationship targets, a shared string of rich runs
+// with a phonetic reading.
+TEST(SheetXlsx, RichTextWithReadingsUnderAnyPrefixAndAbsoluteTargets)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tokyo.xlsx");
+    const QString script = QStringLiteral(R"PY(
+import sys, zipfile
+ns = 'http://schemas.openxmlformats.org/spreadsheetml/2006/main'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+pkg = 'http://schemas.openxmlformats.org/package/2006/relationships'
+ext = 'urn:example:extension'
+rich = ('<x:si><x:r><x:rPr><x:b/><x:rFont val="MS PGothic"/></x:rPr><x:t>To</x:t></x:r><x:r><x:t>kyo</x:t></x:r>'
+        '<x:rPh sb="0" eb="2"><x:t>\u30c8\u30a6\u30ad\u30e7\u30a6</x:t></x:rPh><x:phoneticPr fontId="1" type="noConversion"/></x:si>')
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    z.writestr('_rels/.rels', f'<Relationships xmlns="{pkg}"><Relationship Id="R1" Type="{rel}/officeDocument" Target="/book/Main%20Book.xml"/></Relationships>')
+    z.writestr('book/Main Book.xml', f'<x:workbook xmlns:x="{ns}" xmlns:r="{rel}"><x:workbookPr date1904="1"/><x:sheets><x:sheet name="Data" sheetId="1" r:id="R1"/></x:sheets></x:workbook>')
+    z.writestr('book/_rels/Main Book.xml.rels', f'<Relationships xmlns="{pkg}">'
+               f'<Relationship Id="R1" Type="{rel}/worksheet" Target="/book/sheets/data.xml"/>'
+               f'<Relationship Id="R2" Type="{rel}/sharedStrings" Target="/book/strings.xml"/>'
+               f'<Relationship Id="R3" Type="{rel}/styles" Target="look.xml"/></Relationships>')
+    z.writestr('book/strings.xml', f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<x:sst xmlns:x="{ns}" count="4" uniqueCount="4">'
+               f'<x:si><x:t>Name</x:t></x:si><x:si><x:t>When</x:t></x:si>{rich}'
+               f'<x:si xmlns:e="{ext}"><x:t>kept</x:t><e:t>foreign</e:t></x:si></x:sst>')
+    z.writestr('book/look.xml', f'<x:styleSheet xmlns:x="{ns}"><x:cellXfs count="2"><x:xf numFmtId="0"/><x:xf numFmtId="14"/></x:cellXfs></x:styleSheet>')
+    z.writestr('book/sheets/data.xml', f'<x:worksheet xmlns:x="{ns}"><x:sheetData>'
+               '<x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="s"><x:v>1</x:v></x:c></x:row>'
+               '<x:row r="2"><x:c r="A2" t="s"><x:v>2</x:v></x:c><x:c r="B2" s="1"><x:v>1</x:v></x:c></x:row>'
+               '<x:row r="3"><x:c r="A3" t="inlineStr"><x:is><x:r><x:t>Ky</x:t></x:r><x:r><x:t>oto</x:t></x:r>'
+               '<x:rPh sb="0" eb="2"><x:t>\u30ad\u30e7\u30a6\u30c8</x:t></x:rPh></x:is></x:c><x:c r="B3" t="s"><x:v>3</x:v></x:c></x:row>'
+               '</x:sheetData></x:worksheet>')
+)PY");
+    QByteArray output;
+    ASSERT_EQ(test::runProgram("/usr/bin/python3", {"-c", script, path}, &output), 0) << output.toStdString();
+    const QList<Sheet> sheets = readXLSX(path);
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0], (Sheet{"Data", {{"Name", "When"}, {"Tokyo", "1904-01-02"}, {"Kyoto", "kept"}}}));
+}

@@ -13,6 +13,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QUuid>
@@ -56,15 +58,20 @@ protected:
     QString halfPng() { return writeHalfTransparentPng(dir.filePath("in/photo.png")); }
 
     // A program that records its arguments and environment, then writes its output file.
-    QString recordingFFmpeg(int status = 0)
+    // Records its arguments and writes its input picture as the result, or a byte that is no
+    // picture at all.
+    QString recordingFFmpeg(int status = 0, bool writesPicture = true)
     {
         const QString script = dir.filePath("ffmpeg");
         const QString record = dir.filePath("record.txt");
+        const QString write = writesPicture ? QStringLiteral("/bin/cp \"${in#file:}\" \"${last#file:}\"")
+                                            : QStringLiteral("printf x > \"${last#file:}\"");
         writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n/usr/bin/env >> '%1'\n"
-                                         "for a in \"$@\"; do last=$a; done\nprintf x > \"${last#file:}\"\n"
+                                         "prev=; for a in \"$@\"; do [ \"$prev\" = -i ] && in=$a; prev=$a; last=$a; done\n%3\n"
                                          "exit %2\n")
                               .arg(record)
                               .arg(status)
+                              .arg(write)
                               .toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return script;
@@ -219,6 +226,105 @@ TEST_F(ImageConversionTest, DamagedFilesFailAndLeaveNothing)
     EXPECT_EQ(readFile(damaged), broken);
 }
 
+// The sample format vipsheader names ("uchar", "ushort"...).
+QString sampleFormat(const QString& path)
+{
+    // "64x48 uchar, 3 bands, srgb, pngload"
+    return QString::fromUtf8(programOutput("vipsheader", {path})).section(' ', 2, 2).remove(',');
+}
+
+// The sample depth a Photoshop file states in its header.
+int psdDepth(const QString& path)
+{
+    const QByteArray header = readFile(path).left(26);
+    return header.size() == 26 && header.startsWith("8BPS") ? qFromBigEndian<quint16>(header.constData() + 22) : 0;
+}
+
+TEST_F(ImageConversionTest, EightBitPicturesStayEightBitAndCmykTurnsRgb)
+{
+    const QString cmyk = writeCmykJpeg(dir.filePath("in/cmyk.jpg"), 64, 48, QColor(200, 30, 30));
+    const QString grey = writeGreyPng(dir.filePath("in/grey.png"), 64, 48, 90);
+    ASSERT_FALSE(cmyk.isEmpty());
+    ASSERT_FALSE(grey.isEmpty());
+    for (const QString& source : {cmyk, grey}) {
+        for (ImageOutput target : {ImageOutput::jpg, ImageOutput::png, ImageOutput::heic, ImageOutput::webp,
+                                   ImageOutput::avif, ImageOutput::tiff, ImageOutput::gif, ImageOutput::bmp,
+                                   ImageOutput::jp2, ImageOutput::psd, ImageOutput::tga}) {
+            const std::string what = (QFileInfo(source).fileName() + " to " + toString(target)).toStdString();
+            const QString out = convert(source, target);
+            EXPECT_EQ(sampleFormat(out), "uchar") << what;
+            if (target == ImageOutput::psd)
+                EXPECT_EQ(psdDepth(out), 8) << what;
+            const QColor seen = pixel(out, 30, 20);
+            if (source == grey) {
+                EXPECT_NEAR(seen.red(), 90, 4) << what;
+                EXPECT_NEAR(seen.blue(), 90, 4) << what;
+            } else {
+                // JPEG and TIFF keep CMYK, the others turn RGB; all come back red.
+                EXPECT_GT(seen.red(), 160) << what;
+                EXPECT_LT(seen.green(), 90) << what;
+                EXPECT_LT(seen.blue(), 90) << what;
+            }
+            QFile::remove(out);
+        }
+    }
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+}
+
+TEST_F(ImageConversionTest, PhotoshopFilesKeepDepthModelAndTransparency)
+{
+    const QString deep = dir.filePath("in/deep.png");
+    ASSERT_EQ(runProgram("convert", {"-size", "40x30", "gradient:red-blue", "-depth", "16", deep}), 0);
+    ASSERT_EQ(sampleFormat(deep), "ushort");
+    const QString deepPsd = convert(deep, ImageOutput::psd);
+    EXPECT_EQ(psdDepth(deepPsd), 16);
+    EXPECT_EQ(QString::fromUtf8(programOutput("identify", {"-format", "%z %[colorspace] ", deepPsd})).section(' ', 0, 1),
+              "16 sRGB");
+
+    const QString cmyk = writeCmykJpeg(dir.filePath("in/ink.jpg"), 40, 30, QColor(20, 200, 40));
+    const QString inkPsd = convert(cmyk, ImageOutput::psd);
+    EXPECT_EQ(QString::fromUtf8(programOutput("identify", {"-format", "%z %[colorspace] ", inkPsd})).section(' ', 0, 1),
+              "8 sRGB");
+    const QColor green = pixel(inkPsd, 20, 15);
+    EXPECT_GT(green.green(), green.red() + 40);
+    EXPECT_GT(green.green(), green.blue() + 40);
+
+    const QString clearPsd = convert(halfPng(), ImageOutput::psd);
+    EXPECT_EQ(vipsField(clearPsd, "bands"), "4");
+    const QImage clear = ImageDecoder::decode(clearPsd).toQImage();
+    EXPECT_EQ(clear.pixelColor(50, 150), QColor(255, 0, 0));
+    EXPECT_EQ(clear.pixelColor(300, 150).alpha(), 0);
+    EXPECT_NEAR(vipsField(clearPsd, "xres").toDouble() * 25.4, 300.0, 0.5);
+}
+
+TEST_F(ImageConversionTest, DamageFoundWhileWritingIsTheInputsFault)
+{
+    QStringList damaged{writeUndecodableWebp(dir.filePath("in/webp.webp"))};
+    // A cut JPEG 2000 is left out: libvips now and then lets its tile decoder's error pass.
+    for (const QString ext : {"jpg", "png", "gif", "tiff", "webp", "heic"}) {
+        const QString whole = writeNoisyImage(dir.filePath("whole." + ext));
+        ASSERT_FALSE(whole.isEmpty()) << ext.toStdString();
+        damaged << writeCutCopy(whole, dir.filePath("in/cut." + ext));
+    }
+    damaged << writeScrambledCopy(dir.filePath("whole.jpg"), dir.filePath("in/scrambled.jpg"))
+            << writeScrambledCopy(dir.filePath("whole.png"), dir.filePath("in/scrambled.png"))
+            << writeFile(dir.filePath("in/empty.jpg"), {});
+    for (const QString& file : damaged) {
+        for (ImageOutput target : {ImageOutput::jpg, ImageOutput::png, ImageOutput::webp, ImageOutput::psd}) {
+            try {
+                convert(file, target);
+                ADD_FAILURE() << QFileInfo(file).fileName().toStdString() << " converted to "
+                              << toString(target).toStdString();
+            } catch (const EngineError& error) {
+                EXPECT_EQ(error.message(), ImageDecoder::damagedMessage())
+                    << QFileInfo(file).fileName().toStdString() << " to " << toString(target).toStdString();
+            }
+        }
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+}
+
 TEST(FFmpegImageArguments, FollowQualityAlphaAndLossless)
 {
     const QStringList avif = FFmpegImageWriter::avifEncoderArgs(0.7, false);
@@ -293,6 +399,18 @@ TEST_F(ImageConversionTest, FFmpegMissingOrFailingDeliversNothing)
     EXPECT_THROW(convert(png, ImageOutput::avif), FFmpegError);
     EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+
+    // Ending well is not enough: what it wrote must be a picture.
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg(0, false)));
+    try {
+        convert(png, ImageOutput::avif);
+        ADD_FAILURE() << "converted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "Couldn't write the AVIF file");
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(recordingFFmpeg(1)));
 
     // The direct writer takes the same road and removes its intermediate beside the output.
     const QString target = dir.filePath("work/direct.webp");

@@ -1,8 +1,16 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/AnnotationRenderer.h"
+#include "engines/image/ImageCompression.h"
 #include "engines/image/ImageEdits.h"
+#include "engines/image/ImageMetadataRemoval.h"
+#include "engines/image/ImageResize.h"
+#include "engines/image/ImageRotation.h"
 #include "model/EngineError.h"
+
+#include <QFileInfo>
+
+#include <functional>
 
 using namespace qv;
 using namespace qv::test;
@@ -135,4 +143,64 @@ TEST_F(ImageEditsTest, AnnotateNamesItsResult)
     EXPECT_EQ(QFileInfo(result).fileName(), "page (annotated).png");
     EXPECT_EQ(pixel(result, 50, 10), QColor(Qt::blue));
     EXPECT_FALSE(ImageDecoder::decode(result).hasAlpha());
+}
+
+TEST_F(ImageEditsTest, EmptyCutOrScrambledJpegsAreRefusedByEveryTool)
+{
+    const QString whole = writeNoisyImage(dir.filePath("whole.jpg"));
+    ASSERT_FALSE(whole.isEmpty());
+    const QStringList damaged{writeFile(in("zero.jpg"), {}), writeCutCopy(whole, in("cut.jpg")),
+                              writeScrambledCopy(whole, in("scrambled.jpg"))};
+    context.settings.preserveMetadata = true;
+    OperationOptions annotate;
+    annotate.annotations = QList<Annotation>{};
+    using Tool = std::function<void(const FileInfo&)>;
+    const QList<std::pair<std::string, Tool>> tools{
+        {"edit", [&](const FileInfo& file) { ImageEdits::applyEdits(file, context, "edit", work); }},
+        {"annotate",
+         [&](const FileInfo& file) {
+             OperationContext withNone = context;
+             withNone.options = annotate;
+             ImageEdits::applyEdits(file, withNone, "annotate", work);
+         }},
+        {"strip", [&](const FileInfo& file) {
+             OperationContext stripping = context;
+             stripping.options.stripMetadata = true;
+             ImageEdits::applyEdits(file, stripping, "edit", work);
+         }},
+        {"quarter turn",
+         [&](const FileInfo& file) {
+             OperationContext turning = context;
+             turning.options.rotation = 90;
+             ImageEdits::applyEdits(file, turning, "edit", work);
+         }},
+        {"rotate", [&](const FileInfo& file) { ImageRotation::rotate(file, 90, false, false, context, work); }},
+        {"flip", [&](const FileInfo& file) { ImageRotation::rotate(file, 0, true, false, context, work); }},
+        {"remove metadata", [&](const FileInfo& file) { ImageMetadataRemoval::removeMetadata(file, context, work); }},
+        {"compress", [&](const FileInfo& file) { ImageCompression::compress(file, context, work); }},
+        {"resize",
+         [&](const FileInfo& file) {
+             OperationContext sizing = context;
+             sizing.options.maxDimension = 100;
+             ImageResize::resize(file, sizing, work);
+         }},
+    };
+    for (const QString& path : damaged) {
+        for (const auto& [name, tool] : tools) {
+            const std::string what = name + " of " + QFileInfo(path).fileName().toStdString();
+            try {
+                tool(input(path));
+                ADD_FAILURE() << what << " finished";
+            } catch (const EngineError& error) {
+                EXPECT_EQ(error.message(), ImageDecoder::damagedMessage()) << what;
+            }
+        }
+    }
+    EXPECT_TRUE(outputs().isEmpty()) << outputs().join(' ').toStdString();
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+
+    // The same roads still pass a sound file on untouched.
+    const QString sound = writeNoisyImage(in("sound.jpg"));
+    const QString copied = edit(sound);
+    EXPECT_EQ(readFile(copied), readFile(sound));
 }

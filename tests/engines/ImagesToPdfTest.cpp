@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -103,4 +104,111 @@ TEST(ImagesToPdf, AFullDiskFailsWithNothingLeft)
         EXPECT_EQ(error.message(), "Couldn't create the PDF");
     }
     EXPECT_FALSE(QFileInfo::exists(pdf));
+}
+
+namespace {
+
+// The page as poppler draws it, at one pixel per point.
+QImage renderedPage(const QString& pdf, int page)
+{
+    const QString base = pdf + ".page";
+    if (runProgram("pdftoppm", {"-r", "72", "-png", "-singlefile", "-f", QString::number(page), "-l",
+                                QString::number(page), pdf, base})
+        != 0)
+        return {};
+    return QImage(base + ".png");
+}
+
+// pdfimages -list rows of the document's images, without the two heading lines.
+QStringList imageRows(const QString& pdf)
+{
+    return QString::fromUtf8(programOutput("pdfimages", {"-list", pdf})).split('\n', Qt::SkipEmptyParts).mid(2);
+}
+
+} // namespace
+
+TEST(ImagesToPdf, GreyAndCmykPicturesKeepTheirColours)
+{
+    QTemporaryDir dir;
+    const QString grey = writeGreyPng(dir.filePath("grey.png"), 64, 48, 90);
+    const QString cmyk = writeCmykJpeg(dir.filePath("cmyk.jpg"), 64, 48, QColor(200, 30, 30));
+    ASSERT_FALSE(grey.isEmpty());
+    ASSERT_FALSE(cmyk.isEmpty());
+    ASSERT_EQ(vipsField(cmyk, "bands"), "4");
+    const QString greyJpeg = dir.filePath("grey.jpg");
+    ASSERT_EQ(runProgram("vips", {"copy", grey, greyJpeg}), 0);
+    ASSERT_EQ(vipsField(greyJpeg, "bands"), "1");
+    const QString pdf = dir.filePath("all.pdf");
+    ImagesToPdf::makePDF({grey, cmyk, greyJpeg}, pdf);
+    EXPECT_EQ(runProgram("qpdf", {"--check", pdf}), 0);
+
+    // page type width height color comp bpc enc ...
+    const QStringList rows = imageRows(pdf);
+    ASSERT_EQ(rows.size(), 3);
+    auto columns = [&](int row) { return rows[row].split(' ', Qt::SkipEmptyParts); };
+    EXPECT_EQ(columns(0).mid(5, 3), (QStringList{"gray", "1", "8"})) << rows[0].toStdString();
+    EXPECT_EQ(columns(1).mid(5, 3), (QStringList{"rgb", "3", "8"})) << rows[1].toStdString();
+    EXPECT_EQ(columns(2).mid(5, 4), (QStringList{"gray", "1", "8", "jpeg"})) << rows[2].toStdString();
+    ASSERT_EQ(runProgram("pdfimages", {"-j", "-f", "3", "-l", "3", pdf, dir.filePath("passed")}), 0);
+    EXPECT_EQ(readFile(dir.filePath("passed-000.jpg")), readFile(greyJpeg));
+
+    for (int page : {1, 3}) {
+        const QColor seen = renderedPage(pdf, page).pixelColor(30, 20);
+        EXPECT_NEAR(seen.red(), 90, 3) << page;
+        EXPECT_NEAR(seen.green(), 90, 3) << page;
+        EXPECT_NEAR(seen.blue(), 90, 3) << page;
+    }
+    // The CMYK picture's colour profile is the libvips fallback, not ImageMagick's plain
+    // arithmetic, so it comes back a red near, not at, the one it was made from.
+    const QColor red = renderedPage(pdf, 2).pixelColor(30, 20);
+    EXPECT_GT(red.red(), 160);
+    EXPECT_LT(red.green(), 90);
+    EXPECT_LT(red.blue(), 90);
+}
+
+TEST(ImagesToPdf, ADamagedJpegIsNotPassedThrough)
+{
+    QTemporaryDir dir;
+    const QString whole = writeNoisyImage(dir.filePath("whole.jpg"));
+    ASSERT_FALSE(whole.isEmpty());
+    const QString cut = writeCutCopy(whole, dir.filePath("cut.jpg"));
+    const QString scrambled = writeScrambledCopy(whole, dir.filePath("scrambled.jpg"));
+    const QString empty = writeFile(dir.filePath("empty.jpg"), {});
+    for (const QString& bad : {cut, scrambled, empty}) {
+        const QString pdf = dir.filePath("out.pdf");
+        try {
+            ImagesToPdf::makePDF({whole, bad}, pdf);
+            ADD_FAILURE() << "written from " << bad.toStdString();
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "This file is damaged or not in a supported format") << bad.toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(pdf));
+    }
+}
+
+TEST(ImagesToPdf, PicturesInAWiderProfileShowTheirOwnColours)
+{
+    QTemporaryDir dir;
+    const QString red = dir.filePath("red.png");
+    QImage plain(64, 48, QImage::Format_RGB888);
+    plain.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(plain.save(red));
+    // The same red in Display P3 numbers, with the profile that says so.
+    const QString jpeg = dir.filePath("p3.jpg");
+    const QString png = dir.filePath("p3.png");
+    ASSERT_EQ(runProgram("vips", {"icc_transform", red, jpeg + "[Q=95]", "p3"}), 0);
+    ASSERT_EQ(runProgram("vips", {"icc_transform", red, png, "p3"}), 0);
+    const QString pdf = dir.filePath("p3.pdf");
+    ImagesToPdf::makePDF({jpeg, png}, pdf);
+    EXPECT_EQ(runProgram("qpdf", {"--check", pdf}), 0);
+    const QStringList rows = imageRows(pdf);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].split(' ', Qt::SkipEmptyParts).value(5), "icc") << rows[0].toStdString();
+    EXPECT_EQ(rows[1].split(' ', Qt::SkipEmptyParts).value(5), "rgb") << rows[1].toStdString();
+    for (int page : {1, 2}) {
+        const QColor seen = renderedPage(pdf, page).pixelColor(30, 20);
+        EXPECT_NEAR(seen.red(), 200, 6) << page;
+        EXPECT_NEAR(seen.green(), 30, 6) << page;
+        EXPECT_NEAR(seen.blue(), 30, 6) << page;
+    }
 }

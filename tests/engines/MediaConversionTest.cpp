@@ -1,14 +1,18 @@
 #include "engines/media/MediaConversion.h"
+#include "engines/media/MediaRun.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
+#include "model/FFmpegError.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -287,4 +291,94 @@ TEST_F(MediaConversion, APhoneClipKeepsItsTurnInMp4AndStandsUprightInMkv)
     const QString carried = convertVideo(file(withText, FileCategory::video), VideoTarget::mp4, context, work)
                                 .toLocalFile();
     EXPECT_EQ(stream(carried, "s", "codec_name"), "mov_text");
+}
+
+// FFmpeg may end with status 0 over a file it never finished; what it wrote is read back and
+// measured before anything is placed.
+TEST_F(MediaConversion, AResultIsReadBackAndMeasuredBeforeItIsPlaced)
+{
+    const QString song = make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=3"});
+    // Runs the real FFmpeg, then spoils what a media run wrote the way `mode` says.
+    const QString script = dir.filePath("ffmpeg");
+    const QString mode = dir.filePath("mode");
+    test::writeFile(script, QStringLiteral("#!/bin/sh\n"
+                                           "case \" $* \" in *' -progress '*) ;; *) exec ffmpeg \"$@\" ;; esac\n"
+                                           "ffmpeg \"$@\" || exit $?\n"
+                                           "for a in \"$@\"; do out=${a#file:}; done\n"
+                                           "case $(cat '%1') in\n"
+                                           "garbage) printf 'not a sound' > \"$out\" ;;\n"
+                                           "short) ffmpeg -nostdin -v error -y -f lavfi -i sine=duration=0.5 -f wav "
+                                           "\"file:$out\" ;;\n"
+                                           "esac\nexit 0\n")
+                                .arg(mode)
+                                .toUtf8());
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(script));
+    placedBase = QStringLiteral("song");
+    const FileInfo input = file(song, FileCategory::audio);
+    for (const char* spoil : {"garbage", "short"}) {
+        test::writeFile(mode, spoil);
+        try {
+            convertAudio(input, AudioTarget::wav, context, work);
+            ADD_FAILURE() << spoil << ": a spoilt result was placed";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.message(), "Conversion failed") << spoil;
+            EXPECT_TRUE(e.log().contains(QLatin1String(spoil) == QLatin1String("short") ? "lasts" : "read back"))
+                << e.log().toStdString();
+        }
+        EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty()) << spoil;
+    }
+    test::writeFile(mode, "none");
+    EXPECT_NEAR(duration(convertAudio(input, AudioTarget::wav, context, work).toLocalFile()), 3.0, 0.05);
+}
+
+TEST_F(MediaConversion, AFullDiskUnderARemuxFailsThoughFFmpegEndsWell)
+{
+    const QString source = make("clip.mp4", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f",
+                                             "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset",
+                                             "ultrafast", "-b:v", "300k", "-c:a", "aac", "-shortest"});
+    test::SmallDisk disk(1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    // Room for most of the packets: FFmpeg's last write, the index, is the one that fails.
+    ASSERT_GT(QFileInfo(source).size(), 128 * 1024);
+    ASSERT_TRUE(disk.fillLeaving(96 * 1024));
+    work.workFile = [&disk](const QString& extension) {
+        return QUrl::fromLocalFile(disk.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + "." + extension));
+    };
+    placedBase = QStringLiteral("clip");
+    try {
+        convertVideo(file(source, FileCategory::video), VideoTarget::mov, context, work);
+        FAIL() << "a MOV without its index was placed";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
+TEST(MediaResultLength, ShortIsCutOffAndLongIsAtMostAGroupOfPictures)
+{
+    struct Case {
+        double asked;
+        double found;
+        bool fits;
+    };
+    const Case cases[] = {
+        {10.0, 10.0, true},   {10.0, 9.01, true},  {10.0, 8.99, false}, {100.0, 90.5, true}, {100.0, 89.0, false},
+        {0.5, 0.0, true},     {3.0, 1.0, false},   {10.0, 19.9, true},  {10.0, 20.5, false}, {200.0, 219.0, true},
+        {200.0, 221.0, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(mediaDurationFits(c.asked, c.found), c.fits) << c.asked << " s asked, " << c.found << " s found";
+}
+
+// The file lasts as long as its picture; its sound, and so the sound taken from it, less.
+TEST_F(MediaConversion, ASoundEndingBeforeThePictureIsNoCutOffResult)
+{
+    const QString source = make("early.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=6", "-f",
+                                              "lavfi", "-i", "sine=duration=2", "-c:v", "libx264", "-pix_fmt",
+                                              "yuv420p", "-c:a", "aac"});
+    placedBase = QStringLiteral("early");
+    const QString wav = convertAudio(file(source, FileCategory::video), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_NEAR(duration(wav), 2.0, 0.1);
 }

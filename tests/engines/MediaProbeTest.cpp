@@ -308,4 +308,19 @@ TEST_F(MediaProbe, AFailedRunBecomesAnFFmpegErrorWithItsLog)
     } catch (const FFmpegError& e) {
         EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
     }
+
+    // A MOV's index is written last: when that write fails FFmpeg still ends with status 0.
+    ASSERT_TRUE(QFile::remove(disk.filePath("big.nut")));
+    ASSERT_TRUE(disk.fillLeaving(96 * 1024));
+    const auto unfinished = runFFmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=4", "-c:v", "mpeg4",
+                                       "-q:v", "2", "-f", "mov", ffmpegFileOperand(disk.filePath("clip.mov"))},
+                                      {});
+    EXPECT_EQ(unfinished.status, 0);
+    EXPECT_TRUE(ffmpegLogTellsOfAWriteFailure(unfinished.stderrText())) << unfinished.stderrText().toStdString();
+    try {
+        checkFFmpegRun(unfinished);
+        FAIL() << "a run that could not write its index passed";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+    }
 }

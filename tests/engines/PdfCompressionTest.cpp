@@ -1,13 +1,18 @@
 #include "support/PdfFixtures.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <QUuid>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -117,12 +122,13 @@ TEST(PdfCompression, StoppedWhileGhostscriptRunsPlacesNothing)
     EXPECT_TRUE(bench.notes->messages().isEmpty());
 }
 
-TEST(PdfCompression, MissingGhostscriptCannotCreateThePdf)
+TEST(PdfCompression, MissingGhostscriptSaysSoAndLeavesNothing)
 {
     QTemporaryDir dir;
     const QString photo = photoPdf(dir.filePath("photo.pdf"));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", dir.path().toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
     WorkBench bench;
     QString message;
     try {
@@ -131,6 +137,58 @@ TEST(PdfCompression, MissingGhostscriptCannotCreateThePdf)
         message = e.message();
     }
     qputenv("PATH", path);
-    EXPECT_EQ(message, "Couldn't create the PDF");
+    Capabilities::shared().refreshExternalApps(true);
+    EXPECT_EQ(message, "Install Ghostscript to compress PDFs");
     EXPECT_TRUE(bench.outputs().isEmpty());
+}
+
+// Ghostscript ends with status 0 when it cannot finish its file; what it leaves is cut short,
+// and a repaired cross-reference table can make a short file look whole.
+TEST(PdfCompression, GhostscriptsOutputIsCheckedBeforeItIsUsed)
+{
+    QTemporaryDir dir;
+    const QString photo = photoPdf(dir.filePath("photo.pdf"));
+
+    // A Ghostscript that says nothing, ends well and draws one page of the two.
+    const QString onePage = writeTextPdf(dir.filePath("one.pdf"), {"Holiday"});
+    const QString fakes = dir.filePath("bin");
+    writeFile(fakes + "/gs", QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do case $a in -sOutputFile=*) "
+                                            "/bin/cp '%1' \"${a#-sOutputFile=}\" ;; esac; done\nexit 0\n")
+                                 .arg(onePage)
+                                 .toUtf8());
+    QFile::setPermissions(fakes + "/gs", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("QUORVENDA_GS", (fakes + "/gs").toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
+    WorkBench shortBench;
+    QString message;
+    QString log;
+    try {
+        PDFEngine::compress(fileAt(photo), PDFCompressionLevel::medium, std::nullopt, shortBench.work(photo));
+    } catch (const EngineError& e) {
+        message = e.message();
+        log = e.log();
+    }
+    qunsetenv("QUORVENDA_GS");
+    Capabilities::shared().refreshExternalApps(true);
+    EXPECT_EQ(message, "Couldn't create the PDF");
+    EXPECT_TRUE(log.contains("1 of 2 pages")) << log.toStdString();
+    EXPECT_TRUE(shortBench.outputs().isEmpty());
+
+    SmallDisk disk(1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_TRUE(disk.fillLeaving(24 * 1024));
+    WorkBench full;
+    PDFWork work = full.work(photo);
+    work.workFile = [&disk](const QString& extension) {
+        return QUrl::fromLocalFile(disk.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + "." + extension));
+    };
+    try {
+        PDFEngine::compress(fileAt(photo), PDFCompressionLevel::low, std::nullopt, work);
+        FAIL() << "a cut-off PDF was placed";
+    } catch (...) {
+        const JobFailure failure = jobFailure(std::current_exception());
+        EXPECT_EQ(failure.message, "Not enough disk space") << failure.details.toStdString();
+    }
+    EXPECT_TRUE(full.outputs().isEmpty());
 }

@@ -7,6 +7,7 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "support/FakeClock.h"
+#include "support/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -486,4 +487,42 @@ TEST_F(OutputPlannerTest, PlacementAcrossFilesystemsAndWhenEveryNameIsTaken)
                                    QStringLiteral("away"), QString());
     EXPECT_EQ(again.toLocalFile(), target + QStringLiteral("/away 2"));
     EXPECT_EQ(entries(target), (QStringList{QStringLiteral("away"), QStringLiteral("away 2")}));
+}
+
+TEST_F(OutputPlannerTest, AResultCopiedAcrossFilesystemsIsWholeOrNotThere)
+{
+    // An extracted archive as a result: dates from the archive, a read-only folder, a link.
+    const QString result = m_dir.filePath(QStringLiteral("work/Album"));
+    writeFile(result + QStringLiteral("/2019/a.jpg"), QByteArray(400 * 1024, 'a'));
+    writeFile(result + QStringLiteral("/2019/b.jpg"), QByteArray(400 * 1024, 'b'));
+    writeFile(result + QStringLiteral("/notes.txt"), "notes");
+    ::chmod(QFile::encodeName(result + QStringLiteral("/notes.txt")).constData(), 0640);
+    ASSERT_EQ(::symlink("2019/a.jpg", QFile::encodeName(result + QStringLiteral("/cover.jpg")).constData()), 0);
+    const QDateTime old(QDate(2019, 6, 1), QTime(12, 0), Qt::UTC);
+    for (const QString& name : {QStringLiteral("/2019/a.jpg"), QStringLiteral("/2019/b.jpg"),
+                                QStringLiteral("/notes.txt"), QStringLiteral("/2019")})
+        FileAttributes::setDates(result + name, {old, old});
+    ::chmod(QFile::encodeName(result + QStringLiteral("/2019")).constData(), 0555);
+    const QMap<QByteArray, QByteArray> before = test::treeDescription(result);
+
+    test::SmallDisk small(512 * 1024);
+    if (!small.isMounted())
+        GTEST_SKIP() << "mounting a small disk needs root";
+    try {
+        placeResult(QUrl::fromLocalFile(result), QUrl::fromLocalFile(small.path()),
+                    QStringLiteral("Album"), QString());
+        FAIL() << "placed on a disk too small for it";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(error.code(), ENOSPC);
+    }
+    EXPECT_EQ(test::treeDescription(result), before);
+    EXPECT_TRUE(test::folderEntries(small.path()).isEmpty()) << "no part of the copy is left";
+
+    ASSERT_TRUE(small.resize(4 << 20));
+    const QUrl placed = placeResult(QUrl::fromLocalFile(result), QUrl::fromLocalFile(small.path()),
+                                    QStringLiteral("Album"), QString());
+    EXPECT_EQ(placed.toLocalFile(), small.filePath(QStringLiteral("Album")));
+    EXPECT_EQ(test::treeDescription(placed.toLocalFile()), before);
+    EXPECT_FALSE(QFileInfo::exists(result));
+    EXPECT_EQ(test::folderEntries(small.path()), QStringList{QStringLiteral("Album")});
 }

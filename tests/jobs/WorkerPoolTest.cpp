@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -203,4 +204,22 @@ TEST_F(WorkerPoolTest, AMissingWorkerFailsTheItemWithASentence)
     const JobPtr job = runToEnd({file("a.txt", "one")});
     ASSERT_TRUE(job->failure());
     EXPECT_EQ(job->failure()->message, QStringLiteral("Quorvenda couldn't start a worker for this file"));
+}
+
+TEST_F(WorkerPoolTest, ADyingWorkerCannotHaveUsRemoveWhatIsNotItsToRemove)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = test::writeFile(elsewhere.filePath(QStringLiteral("victim.txt")), "keep");
+    const QString neighbour = test::writeFile(dir.filePath(QStringLiteral("neighbour.txt")), "keep");
+    // A link where results go, through to a folder the worker may not touch.
+    ASSERT_TRUE(QFile::link(elsewhere.path(), dir.filePath(QStringLiteral("through"))));
+    const QByteArray claims = "lie:" + victim.toUtf8() + "|" + dir.filePath(QStringLiteral("through/victim.txt")).toUtf8()
+        + "|" + dir.filePath(QStringLiteral("../") + QFileInfo(elsewhere.path()).fileName() + QStringLiteral("/victim.txt")).toUtf8();
+    // What it could have removed itself is taken at its word.
+    const QString claimed = test::writeFile(dir.filePath(QStringLiteral("claimed.txt")), "made by it");
+    const JobPtr job = runToEnd({file("a.txt", claims + "|" + claimed.toUtf8())});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(test::readFile(victim), "keep");
+    EXPECT_EQ(test::readFile(neighbour), "keep");
+    EXPECT_FALSE(QFile::exists(claimed));
 }

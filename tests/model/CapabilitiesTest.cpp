@@ -337,3 +337,33 @@ TEST(Capabilities, LibreOfficeFromTheEnvironmentFirst)
     lookups.findOnPath = [](const QString&) -> std::optional<QString> { return std::nullopt; };
     EXPECT_FALSE(Capabilities(lookups).libreOfficeURL());
 }
+
+TEST(Capabilities, PandocAndGhostscriptAreFoundAgainWithEachRefresh)
+{
+    FakeMachine machine;
+    Capabilities caps(machine.lookups());
+    EXPECT_FALSE(caps.pandocURL());
+    EXPECT_FALSE(caps.ghostscriptURL());
+
+    // Installed while running: found by the next refresh, not before.
+    machine.onPath = {{"pandoc", "/usr/bin/pandoc"}, {"gs", "/usr/bin/gs"}};
+    machine.executables = {"/usr/bin/pandoc"};
+    EXPECT_FALSE(caps.pandocURL());
+    caps.refreshExternalApps(true);
+    EXPECT_EQ(caps.pandocURL(), QUrl::fromLocalFile("/usr/bin/pandoc"));
+    EXPECT_FALSE(caps.ghostscriptURL()) << "a name on the PATH that is not executable";
+
+    // A chosen program wins; a chosen one that is missing is not replaced by the PATH's.
+    machine.executables += {"/usr/bin/gs", "/opt/gs/bin/gs"};
+    machine.environment = {{"QUORVENDA_GS", "/opt/gs/bin/gs"}, {"QUORVENDA_PANDOC", "/nowhere/pandoc"}};
+    caps.refreshExternalApps(true);
+    EXPECT_EQ(caps.ghostscriptURL(), QUrl::fromLocalFile("/opt/gs/bin/gs"));
+    EXPECT_FALSE(caps.pandocURL());
+
+    // Uninstalled: gone after the next refresh.
+    machine.environment.clear();
+    machine.onPath.clear();
+    caps.refreshExternalApps(true);
+    EXPECT_FALSE(caps.pandocURL());
+    EXPECT_FALSE(caps.ghostscriptURL());
+}

@@ -430,6 +430,8 @@ TEST_F(SettingsWindowTest, TheEnginesTabNeverWaitsForFFmpeg)
     controller().window()->selectTab(SettingsTab::engines);
     ASSERT_TRUE(waitFor([&] { return engines->ffmpegStatus() == QStringLiteral("Version 5.1.9"); }));
     EXPECT_EQ(engines->archivesStatus(), "ZIP, TAR, GZ, BZ2, XZ, RAR");
+    EXPECT_EQ(engines->pandocStatus(), Capabilities::shared().pandocURL() ? "Installed" : "Not installed");
+    EXPECT_EQ(engines->ghostscriptStatus(), Capabilities::shared().ghostscriptURL() ? "Installed" : "Not installed");
 
     engines->showLicense();
     ASSERT_NE(engines->licenseView(), nullptr);

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include "platform/FileItems.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -8,6 +10,11 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRandomGenerator>
+
+#include <cstdio>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv::test {
 
@@ -86,6 +93,78 @@ qint64 bytesBelow(const QString& folder)
     while (it.hasNext())
         total += it.nextFileInfo().size();
     return total;
+}
+
+namespace {
+
+QByteArray describeItem(const QByteArray& full, const struct stat& st)
+{
+    // Folder sizes differ between filesystems; a file's is in its contents.
+    QByteArray text = QByteArray::number(st.st_mode, 8) + " mtime "
+        + QByteArray::number(qint64(st.st_mtim.tv_sec)) + "." + QByteArray::number(qint64(st.st_mtim.tv_nsec));
+    if (S_ISLNK(st.st_mode)) {
+        QByteArray target(4096, '\0');
+        const ssize_t length = ::readlink(full.constData(), target.data(), size_t(target.size()));
+        target.truncate(length < 0 ? 0 : length);
+        text += " -> " + target;
+    } else if (S_ISREG(st.st_mode)) {
+        // Names that are not UTF-8 do not survive decoding; read them by their bytes.
+        QByteArray data;
+        if (FILE* raw = std::fopen(full.constData(), "rb")) {
+            char buffer[4096];
+            size_t got = 0;
+            while ((got = std::fread(buffer, 1, sizeof buffer, raw)) > 0)
+                data.append(buffer, qsizetype(got));
+            std::fclose(raw);
+        }
+        text += " data " + QByteArray::number(data.size()) + " " + data.toHex().left(200);
+    }
+    return text;
+}
+
+void describeBelow(const QByteArray& root, const QByteArray& relative,
+                   QMap<QByteArray, QByteArray>& out)
+{
+    const QByteArray folder = relative.isEmpty() ? root : root + '/' + relative;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : names) {
+        const QByteArray path = relative.isEmpty() ? name : relative + '/' + name;
+        const QByteArray full = root + '/' + path;
+        struct stat st {};
+        if (::lstat(full.constData(), &st) != 0)
+            continue;
+        const QByteArray text = describeItem(full, st);
+        out.insert(path, text);
+        if (S_ISDIR(st.st_mode))
+            describeBelow(root, path, out);
+    }
+}
+
+} // namespace
+
+QMap<QByteArray, QByteArray> treeDescription(const QString& folder)
+{
+    QMap<QByteArray, QByteArray> out;
+    const QByteArray root = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(root.constData(), &st) == 0)
+        out.insert(".", describeItem(root, st));
+    describeBelow(root, QByteArray(), out);
+    return out;
+}
+
+RemoveAtExit::~RemoveAtExit()
+{
+    FileItems::remove(m_path);
 }
 
 } // namespace qv::test

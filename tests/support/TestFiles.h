@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +28,23 @@ QStringList folderEntries(const QString& folder);
 
 // The bytes of all files below the folder.
 qint64 bytesBelow(const QString& folder);
+
+// The folder (".") and every item below it, by relative path as bytes (valid UTF-8 or not):
+// type and mode, modification time to the nanosecond, a link's target, a file's contents.
+// Equal for a folder and a faithful copy of it.
+QMap<QByteArray, QByteArray> treeDescription(const QString& folder);
+
+// Removes a folder when the scope ends, names that are not UTF-8 included (QTemporaryDir leaves
+// those behind). Declare it after the QTemporaryDir that holds the folder.
+class RemoveAtExit {
+public:
+    explicit RemoveAtExit(QString path) : m_path(std::move(path)) {}
+    ~RemoveAtExit();
+    RemoveAtExit(const RemoveAtExit&) = delete;
+    RemoveAtExit& operator=(const RemoveAtExit&) = delete;
+
+private:
+    QString m_path;
+};
 
 } // namespace qv::test

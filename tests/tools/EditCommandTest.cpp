@@ -95,8 +95,9 @@ TEST(EditCommand, CancelAndEscapeCloseTheEditorAndSubmitNothing)
 {
     QTemporaryDir dir;
     const QString clip = redClip(dir.filePath("clip.mp4"));
-    for (const char* actions : {R"([["drag","end","time:5"],["cancel"]])", R"([["drag","end","time:5"],["key","Escape"]])",
-                                R"([["close"]])"}) {
+    // A wait is in milliseconds and goes on to the next action.
+    for (const char* actions : {R"([["drag","end","time:5"],["wait",200],["cancel"]])",
+                                R"([["drag","end","time:5"],["key","Escape"]])", R"([["close"]])"}) {
         SCOPED_TRACE(actions);
         int code = -1;
         const QJsonObject result = runEditCommand({"tool.video.trim", clip, "--do", actions}, dir.path(), &code);

@@ -210,3 +210,22 @@ TEST_F(MediaToolsRun, ASplitThatFillsTheDiskLeavesNoHalfFilledFolder)
     EXPECT_EQ(result.value("failure").toObject().value("message").toString(), "Not enough disk space");
     EXPECT_EQ(leftovers({"long.mp4"}), QStringList());
 }
+
+// FFmpeg ends with status 0 when only the MOV's index could not be written; the job must not.
+TEST_F(MediaToolsRun, AConversionThatFillsTheDiskFailsAndLeavesNothing)
+{
+    SmallDisk disk(1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    folder = disk.path();
+    const QString source = make("clip.mp4", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f",
+                                             "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset",
+                                             "ultrafast", "-b:v", "300k", "-c:a", "aac", "-shortest"});
+    ASSERT_GT(QFileInfo(source).size(), 128 * 1024);
+    ASSERT_TRUE(disk.fillLeaving(96 * 1024));
+    int code = -1;
+    const QJsonObject result = run({"convert.video.mov", source}, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(result.value("failure").toObject().value("message").toString(), "Not enough disk space");
+    EXPECT_EQ(leftovers({"clip.mp4", "filler"}), QStringList());
+}

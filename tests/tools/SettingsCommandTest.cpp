@@ -185,7 +185,8 @@ TEST_F(SettingsCommand, ASlowFFmpegDoesNotHoldTheEnginesTab)
     const Run run = driver({QStringLiteral("render-settings"), QStringLiteral("--tab"), QStringLiteral("engines"),
                             QStringLiteral("--out"), path(QStringLiteral("engines.png"))}, {}, extra);
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_LT(timer.elapsed(), 5000);
+    // Well short of the fake program's 20 s, whatever the load.
+    EXPECT_LT(timer.elapsed(), 15000);
     EXPECT_FALSE(QImage(path(QStringLiteral("engines.png"))).isNull());
 }
 

@@ -102,3 +102,22 @@ TEST(SubtitleRun, MergeKeepsTheFirstFilesFormatAndRefusesPlainText)
     EXPECT_EQ(failed.failure(), "No subtitles were found in this file");
     EXPECT_EQ(entries(w), before);
 }
+
+TEST(SubtitleRun, AStrayByteIsReplacedAndTold)
+{
+    QTemporaryDir dir;
+    // Windows-1252 with one of its undefined bytes, and a NUL in a UTF-8 file.
+    const QString cp1252 = writeFile(dir.filePath("w/Old.srt"), "1\r\n00:00:01,000 --> 00:00:02,000\r\nCaf\xe9 \x81 bar\r\n");
+    const QString utf8 = writeFile(dir.filePath("w/New.srt"),
+                                   QByteArray("1\n00:00:01,000 --> 00:00:02,000\nd\xc3\xa9j\xc3\xa0\0 vu\n", 43));
+
+    DriverRun old = run({"convert.subtitle.vtt", cp1252}, dir.path());
+    ASSERT_EQ(old.code, 0) << old.failure().toStdString();
+    EXPECT_EQ(old.messages(), QStringList{QString::fromUtf8("Old.srt: 1 unreadable character replaced with \xef\xbf\xbd")});
+    EXPECT_TRUE(readFile(dir.filePath("w/Old.vtt")).contains("\nCaf\xc3\xa9 \xef\xbf\xbd bar\n"));
+
+    DriverRun fresh = run({"convert.subtitle.ass", utf8}, dir.path());
+    ASSERT_EQ(fresh.code, 0) << fresh.failure().toStdString();
+    EXPECT_EQ(fresh.messages().size(), 1);
+    EXPECT_TRUE(readFile(dir.filePath("w/New.ass")).contains(",,d\xc3\xa9j\xc3\xa0\xef\xbf\xbd vu\n"));
+}

@@ -42,6 +42,8 @@ int capabilities(const QStringList& args)
     const QJsonObject result{
         {"ffmpeg", pathOrNull(caps.ffmpegURL())},
         {"soffice", pathOrNull(caps.libreOfficeURL())},
+        {"pandoc", pathOrNull(caps.pandocURL())},
+        {"ghostscript", pathOrNull(caps.ghostscriptURL())},
         {"iworkApps", iwork},
         {"imageReadable", sortedArray(caps.imageIOReadable())},
         {"imageWritable", sortedArray(caps.imageIOWritable())},

@@ -161,7 +161,7 @@ VipsImage* openPagesOnCanvas(const QByteArray& native, int pages, int width, int
     };
     for (int page = 0; page < pages; ++page) {
         VipsImage* image = vips_image_new_from_file(native.constData(), "page", page, "access",
-                                                    VIPS_ACCESS_SEQUENTIAL, nullptr);
+                                                    VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
         VipsImage* steps[4] = {};
         const bool ok = image && vips_colourspace(image, &steps[0], VIPS_INTERPRETATION_sRGB, nullptr) == 0
                      && vips_cast(steps[0], &steps[1], VIPS_FORMAT_UCHAR, nullptr) == 0
@@ -197,7 +197,9 @@ VipsImage* openPagesOnCanvas(const QByteArray& native, int pages, int width, int
 VipsImage* openWithVips(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    VipsImage* header = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    // A damaged frame fails the read instead of showing as grey blocks.
+    VipsImage* header = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                                 VIPS_FAIL_ON_ERROR, nullptr);
     if (!header || vips_image_get_n_pages(header) <= 1)
         return header;
     const int pages = vips_image_get_n_pages(header);
@@ -205,7 +207,7 @@ VipsImage* openWithVips(const QString& path)
     const int height = header->Ysize;
     g_object_unref(header);
     if (VipsImage* all = vips_image_new_from_file(native.constData(), "n", -1, "access",
-                                                  VIPS_ACCESS_SEQUENTIAL, nullptr))
+                                                  VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr))
         return all;
     vips_error_clear();
     return openPagesOnCanvas(native, pages, width, height);

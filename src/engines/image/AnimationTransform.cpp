@@ -131,6 +131,9 @@ void AnimationTransform::write(const QString& source, const QString& destination
     if (status != 0 || stop.stop_requested()) {
         QFile::remove(destination);
         throwIfCancelled(stop);
+        // Frames are decoded while they are written.
+        if (ImageDecoder::isReadingFault(log) || !ImageDecoder::decodes(source))
+            throw EngineError(ImageDecoder::damagedMessage(), log);
         throw EngineError(ImageWriter::writeFailedMessage(output), log);
     }
 }

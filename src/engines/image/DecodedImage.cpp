@@ -1,5 +1,6 @@
 #include "engines/image/DecodedImage.h"
 
+#include "engines/image/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/EngineError.h"
@@ -13,6 +14,15 @@ namespace {
 EngineError noMemory(const QString& log = {})
 {
     return EngineError(QStringLiteral("Not enough memory for this image"), log);
+}
+
+// Pixels are decoded when first read: a failure then is the file's when it no longer decodes.
+EngineError readFailure(const DecodedImage& image, const QString& log)
+{
+    const QString source = ImageDecoder::sourceFile(image);
+    if (!source.isEmpty() && !ImageDecoder::decodes(source))
+        return EngineError(ImageDecoder::damagedMessage(), log);
+    return noMemory(log);
 }
 
 // 8-bit sRGB with three or four bands: what QImage and the PDF writer take.
@@ -146,7 +156,7 @@ QImage DecodedImage::toQImage() const
     QString log;
     const VipsRef image = eightBitRGB(m_pixels->image, &log);
     if (!image)
-        throw noMemory(log);
+        throw readFailure(*this, log);
     const bool alpha = image->Bands == 4 || image->Bands == 2;
     VipsRef rgb;
     VipsImage* ready = image.get();
@@ -169,7 +179,7 @@ QImage DecodedImage::toQImage() const
     size_t length = 0;
     void* memory = vips_image_write_to_memory(ready, &length);
     if (!memory)
-        throw noMemory(takeVipsError());
+        throw readFailure(*this, takeVipsError());
     const size_t rowBytes = size_t(ready->Xsize) * bands;
     if (length < rowBytes * size_t(ready->Ysize)) {
         g_free(memory);
@@ -189,7 +199,7 @@ DecodedImage DecodedImage::materialized() const
         return {};
     VipsImage* copy = vips_image_copy_memory(m_pixels->image);
     if (!copy)
-        throw noMemory(takeVipsError());
+        throw readFailure(*this, takeVipsError());
     return DecodedImage(std::make_shared<Pixels>(copy), m_properties, m_dpi);
 }
 

@@ -1,6 +1,8 @@
 #include "engines/image/FFmpegImageWriter.h"
 
+#include "engines/image/ImageHeader.h"
 #include "model/CancellationError.h"
+#include "model/EngineError.h"
 #include "platform/FFmpegInvocation.h"
 
 namespace qv {
@@ -48,6 +50,12 @@ void FFmpegImageWriter::run(const QString& png, const QStringList& encoder, cons
         runFFmpeg(work.ffmpegProgram(), commandLine(png, encoder, output), work.stop, progress);
     throwIfCancelled(work.stop);
     checkFFmpegRun(result);
+    // FFmpeg may end well having written a file that holds no picture.
+    if (!imagePixelSize(output)) {
+        const qsizetype format = encoder.indexOf(QStringLiteral("-f"));
+        const QString name = format >= 0 && format + 1 < encoder.size() ? encoder[format + 1].toUpper() : QStringLiteral("image");
+        throw EngineError(QStringLiteral("Couldn't write the %1 file").arg(name), result.stderrText());
+    }
 }
 
 } // namespace qv

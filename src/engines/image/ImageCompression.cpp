@@ -2,6 +2,7 @@
 
 #include "engines/image/AnimationTransform.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
@@ -30,6 +31,11 @@ void runPalette(const QStringList& arguments, const ImageWork& work)
     const ProcessRunner::Output result = runFFmpeg(work.ffmpegProgram(), arguments, work.stop);
     throwIfCancelled(work.stop);
     checkFFmpegRun(result);
+    // FFmpeg may end well having written a file that holds no picture.
+    const QString written = arguments.last().mid(QStringLiteral("file:").size());
+    if (!imagePixelSize(written))
+        throw EngineError(QStringLiteral("Couldn't write the %1 file").arg(QFileInfo(written).suffix().toUpper()),
+                          result.stderrText());
 }
 
 // The palette road: FFmpeg writes `result` as a GIF or PNG (an APNG for an animated PNG).

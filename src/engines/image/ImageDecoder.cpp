@@ -59,16 +59,44 @@ ImageProperties readProperties(VipsImage* image)
     return properties;
 }
 
+const char* const sourceField = "quorvenda-source";
+
+bool isJpegLoader(const QByteArray& native)
+{
+    const char* loader = vips_foreign_find_load(native.constData());
+    if (!loader) {
+        vips_error_clear();
+        return false;
+    }
+    return qstrcmp(loader, "VipsForeignLoadJpegFile") == 0;
+}
+
+// libjpeg reports corrupt data only as warnings; every other decoder's warnings are mostly
+// about harmless oddities (unknown TIFF tags, sRGB profiles), so only its errors count.
+VipsFailOn failLevel(const QByteArray& native)
+{
+    return isJpegLoader(native) ? VIPS_FAIL_ON_WARNING : VIPS_FAIL_ON_ERROR;
+}
+
+// The pixels are decoded only when they are written; the file's path travels with them so a
+// writer can tell a decoding fault from a writing one.
+void tagSource(VipsImage* image, const QString& path)
+{
+    vips_image_set_string(image, sourceField, QFile::encodeName(path).constData());
+}
+
 // The header of one image of the file; reading it decodes no pixel.
 VipsRef openImage(const QByteArray& native, int index)
 {
+    const VipsFailOn level = failLevel(native);
     VipsImage* image = index > 0
-        ? vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                   VIPS_FAIL_ON_ERROR, "page", index, nullptr)
-        : vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                   VIPS_FAIL_ON_ERROR, nullptr);
+        ? vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", level,
+                                   "page", index, nullptr)
+        : vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", level,
+                                   nullptr);
     if (!image)
         fail(takeVipsError());
+    tagSource(image, QFile::decodeName(native));
     return VipsRef(image);
 }
 
@@ -130,14 +158,19 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
     }
     header.reset();
 
+    // A JPEG shrunk while it loads passes over most damage without a word; it is decoded whole
+    // once first.
+    if (isJpegLoader(native))
+        verify(path);
     const int size = std::max(1, std::min(longest, maxPixelSize.value_or(longest)));
     // The thumbnail takes loader options only in the name.
     const QByteArray name = index > 0 ? native + "[page=" + QByteArray::number(index) + "]" : native;
     VipsImage* thumbnail = nullptr;
     if (vips_thumbnail(name.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
-                       "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
+                       "fail_on", failLevel(native), nullptr)
         != 0)
         fail(takeVipsError());
+    tagSource(thumbnail, path);
     // The thumbnail keeps the file's own resolution figures; the properties stay as stated.
     return decodedFromVips(thumbnail, properties, dpi);
 }
@@ -169,7 +202,65 @@ DecodedImage ImageDecoder::decodeSVG(const QString& path, std::optional<int> max
     properties.dpiWidth = 72.0 * scale;
     properties.dpiHeight = 72.0 * scale;
     drawn->Xres = drawn->Yres = 72.0 * scale / 25.4;
+    tagSource(drawn, path);
     return decodedFromVips(drawn, properties, 72.0 * scale);
+}
+
+void ImageDecoder::verify(const QString& path)
+{
+    if (isSvg(path)) {
+        verifyPixels(decodeSVG(path));
+        return;
+    }
+    if (!ensureVips())
+        fail();
+    const QByteArray native = QFile::encodeName(path);
+    // Shrink-on-load is not used: libjpeg's warnings about damage then come and go.
+    VipsRef image(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                           failLevel(native), nullptr));
+    double average = 0;
+    if (!image || vips_avg(image.get(), &average, nullptr) != 0)
+        fail(takeVipsError());
+}
+
+void ImageDecoder::verifyPixels(const DecodedImage& image)
+{
+    VipsImage* pixels = vipsImage(image);
+    double average = 0;
+    if (!pixels || vips_avg(pixels, &average, nullptr) != 0)
+        fail(takeVipsError());
+}
+
+QString ImageDecoder::sourceFile(const DecodedImage& image)
+{
+    VipsImage* pixels = vipsImage(image);
+    const char* path = nullptr;
+    if (!pixels || !vips_image_get_typeof(pixels, sourceField)
+        || vips_image_get_string(pixels, sourceField, &path) != 0 || !path) {
+        vips_error_clear();
+        return {};
+    }
+    return QFile::decodeName(path);
+}
+
+bool ImageDecoder::isReadingFault(const QString& log)
+{
+    const QString lower = log.toLower();
+    static const char* const faults[] = {"load", "2vips", "read error", "truncated",
+                                         "premature end", "corrupt", "crc error", "not enough data",
+                                         "unable to read", "unable to parse", "unable to decode"};
+    return std::any_of(std::begin(faults), std::end(faults),
+                       [&](const char* fault) { return lower.contains(QLatin1String(fault)); });
+}
+
+bool ImageDecoder::decodes(const QString& path)
+{
+    try {
+        verify(path);
+        return true;
+    } catch (const EngineError&) {
+        return false;
+    }
 }
 
 QSize ImageDecoder::pixelSize(const QString& path)

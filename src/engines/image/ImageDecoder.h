@@ -27,6 +27,22 @@ public:
     // resolution that keeps its physical size.
     static DecodedImage decodeSVG(const QString& path, std::optional<int> maxPixelSize = std::nullopt);
 
+    // Decodes every pixel of the first image and drops them: throws as decode when the file
+    // is damaged anywhere, not only in its header. Roads that pass a file on without decoding it
+    // check it with this first.
+    static void verify(const QString& path);
+    static bool decodes(const QString& path);
+
+    // Decodes the image's pixels once, dropping them; throws as decode. Only for images that
+    // can be read again (SVGs, materialized images).
+    static void verifyPixels(const DecodedImage& image);
+
+    // Whether libvips' error text names a decoder's fault: its loaders sign their messages.
+    static bool isReadingFault(const QString& log);
+
+    // The file a decoded image still reads its pixels from (decoding is lazy); empty when none.
+    static QString sourceFile(const DecodedImage& image);
+
     // The displayed size (orientation applied) from the header alone.
     static QSize pixelSize(const QString& path);
 

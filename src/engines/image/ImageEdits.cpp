@@ -253,6 +253,8 @@ QUrl ImageEdits::applyEdits(const FileInfo& file, const OperationContext& contex
     const bool keepMetadata =
         options.stripMetadata ? !*options.stripMetadata : context.settings.preserveMetadata;
     if (isLosslessEdit(options, file)) {
+        // The bytes pass on undecoded, so a damaged file is refused here as every decode refuses it.
+        ImageDecoder::verify(file.path());
         const QUrl copy = work.workFile(file.ext);
         ImageToolOutput::WorkFileGuard guard{copy.toLocalFile()};
         if (applyLosslessEdit(file, options, keepMetadata, copy.toLocalFile())) {

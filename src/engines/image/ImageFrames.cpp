@@ -1,6 +1,7 @@
 #include "engines/image/ImageFrames.h"
 
 #include "engines/image/AnimationReader.h"
+#include "engines/image/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
@@ -42,7 +43,7 @@ struct TargetUnref {
     if (log.contains(QLatin1String("out of memory"), Qt::CaseInsensitive)
         || log.contains(QLatin1String("unable to allocate"), Qt::CaseInsensitive))
         throw EngineError(memoryMessage, log);
-    if (log.contains(QLatin1String("load"), Qt::CaseInsensitive))
+    if (ImageDecoder::isReadingFault(log))
         throw EngineError(damagedMessage, log);
     throw EngineError(writeMessage, log);
 }

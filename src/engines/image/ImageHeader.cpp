@@ -82,4 +82,17 @@ std::optional<int> imageBandCount(const QString& path)
     return image->Bands;
 }
 
+QByteArray imageColourProfile(const QString& path)
+{
+    const HeaderPointer image = openHeader(path);
+    const void* data = nullptr;
+    size_t length = 0;
+    if (!image || !vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME)
+        || vips_image_get_blob(image.get(), VIPS_META_ICC_NAME, &data, &length) != 0 || !data) {
+        vips_error_clear();
+        return {};
+    }
+    return QByteArray(static_cast<const char*>(data), qsizetype(length));
+}
+
 } // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -20,5 +21,8 @@ std::optional<bool> imageHasAlpha(const QString& path);
 
 // The number of bands of the first image as stored (1 grey, 3 RGB, 4 CMYK or RGBA...).
 std::optional<int> imageBandCount(const QString& path);
+
+// The colour profile the first image carries; empty when none or unreadable.
+QByteArray imageColourProfile(const QString& path);
 
 } // namespace qv

@@ -121,7 +121,16 @@ QUrl ImageMerge::merge(const QList<FileInfo>& files, MergeLayout layout, const O
     const QString extension = toString(output);
     const QUrl file = work.workFile(extension);
     ImageToolOutput::WorkFileGuard guard{file.toLocalFile()};
-    ImageWriter::write(merged, output, file.toLocalFile(), {}, context.settings.jpegQuality, work);
+    try {
+        ImageWriter::write(merged, output, file.toLocalFile(), {}, context.settings.jpegQuality, work);
+    } catch (const EngineError& error) {
+        // The pictures are decoded while the merge is written; the writer knows only the first.
+        if (error.message() == ImageWriter::writeFailedMessage(output))
+            for (const FileInfo& input : files)
+                if (!ImageDecoder::decodes(input.path()))
+                    throw EngineError(ImageDecoder::damagedMessage(), error.log());
+        throw;
+    }
     throwIfCancelled(work.stop);
     const QUrl placed = ImageToolOutput::deliver(work, file, context.settings, QStringLiteral("merge"), extension);
     guard.kept = true;

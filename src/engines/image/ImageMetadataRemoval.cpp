@@ -37,6 +37,8 @@ QUrl ImageMetadataRemoval::removeMetadata(const FileInfo& file, const OperationC
                                       QStringLiteral("webp")};
     bool copied = false;
     if (copyable.contains(formatId) && formatId == toString(output) && file.frameCount < 2) {
+        // The bytes pass on undecoded, so a damaged file is refused here as every decode refuses it.
+        ImageDecoder::verify(source);
         ImageMetadata::CopyOptions options;
         options.orientation = ImageDecoder::sourceOrientation(source);
         options.removeMetadata = true;

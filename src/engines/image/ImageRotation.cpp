@@ -35,6 +35,8 @@ QUrl ImageRotation::rotate(const FileInfo& file, int degrees, bool flipHorizonta
     if (!flips && output == ImageOutput::jpg && formatId == QLatin1String("jpg")) {
         if (const std::optional<int> orientation =
                 turnedOrientation(ImageDecoder::sourceOrientation(source), degrees)) {
+            // The bytes pass on undecoded, so a damaged file is refused here as every decode refuses it.
+            ImageDecoder::verify(source);
             const QUrl copy = work.workFile(file.ext);
             ImageToolOutput::WorkFileGuard guard{copy.toLocalFile()};
             if (ImageMetadata::losslessCopy(source, copy.toLocalFile(), output, {*orientation, false})) {

@@ -69,7 +69,9 @@ QSet<QString> vipsWritableFormatIds()
     });
     // The ImageMagick saver is picked by its "format" option, not by a suffix.
     if (vips_type_find("VipsForeignSave", "magicksave") != 0)
-        ids.unite({QStringLiteral("bmp"), QStringLiteral("psd"), QStringLiteral("tga")});
+        ids.unite({QStringLiteral("bmp"), QStringLiteral("tga")});
+    // Photoshop files are written by the engine's own writer.
+    ids.insert(QStringLiteral("psd"));
     return ids;
 }
 

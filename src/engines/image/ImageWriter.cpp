@@ -5,6 +5,7 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageMetadata.h"
+#include "engines/image/PsdWriter.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
@@ -50,7 +51,6 @@ const char* saverName(ImageOutput output)
     case ImageOutput::gif: return "gifsave";
     case ImageOutput::jp2: return "jp2ksave";
     case ImageOutput::bmp:
-    case ImageOutput::psd:
     case ImageOutput::tga: return "magicksave";
     default: return nullptr;
     }
@@ -58,11 +58,7 @@ const char* saverName(ImageOutput output)
 
 const char* magickFormat(ImageOutput output)
 {
-    switch (output) {
-    case ImageOutput::bmp: return "BMP";
-    case ImageOutput::psd: return "PSD";
-    default: return "TGA";
-    }
+    return output == ImageOutput::bmp ? "BMP" : "TGA";
 }
 
 int save(VipsImage* in, ImageOutput output, const char* path, int q)
@@ -79,8 +75,8 @@ int save(VipsImage* in, ImageOutput output, const char* path, int q)
         return vips_tiffsave(in, path, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
     case ImageOutput::gif: return vips_gifsave(in, path, nullptr);
     case ImageOutput::jp2: return vips_jp2ksave(in, path, "Q", q, nullptr);
+    case ImageOutput::psd: return PsdWriter::save(in, path);
     case ImageOutput::bmp:
-    case ImageOutput::psd:
     case ImageOutput::tga: return vips_magicksave(in, path, "format", magickFormat(output), nullptr);
     default: return -1;
     }
@@ -124,30 +120,86 @@ VipsRef withProperties(VipsImage* in, const ImageProperties& properties, double 
     return out;
 }
 
-// A failed save in the user's words: the reading side's fault, memory, or the writing.
-EngineError saveError(ImageOutput output, const QString& log)
+// A failed save in the user's words: memory, the reading side's fault, or the writing. libvips
+// decodes while it writes, so a damaged input shows up here; the file the pixels come from is
+// decoded once more to tell which side failed.
+EngineError saveError(ImageOutput output, const QString& log, const QString& source)
 {
     const QString lower = log.toLower();
     if (lower.contains(QLatin1String("out of memory")) || lower.contains(QLatin1String("unable to allocate")))
         return EngineError(QStringLiteral("Not enough memory for this image"), log);
-    static const char* const readingFaults[] = {"load", "read error", "truncated", "premature end",
-                                                "corrupt", "crc error", "not enough data"};
-    if (std::any_of(std::begin(readingFaults), std::end(readingFaults),
-                    [&](const char* fault) { return lower.contains(QLatin1String(fault)); }))
+    if (ImageDecoder::isReadingFault(log) || (!source.isEmpty() && !ImageDecoder::decodes(source)))
         return EngineError(ImageDecoder::damagedMessage(), log);
     return EngineError(ImageWriter::writeFailedMessage(output), log);
+}
+
+// Photoshop files could hold CMYK too, but libvips' ImageMagick loader reads their black wrong.
+bool holdsCmyk(ImageOutput output)
+{
+    return output == ImageOutput::jpg || output == ImageOutput::tiff;
+}
+
+// The pixels as the saver should get them. Savers that cannot hold CMYK convert it themselves,
+// into 16 bits (PNG, HEIF) or not at all (JPEG 2000 takes the four bands for RGBA), so it becomes
+// 8-bit sRGB here. A picture of 8 bits stays at 8.
+VipsRef saveable(VipsImage* in, ImageOutput output)
+{
+    VipsRef out = vipsStep(in, [](VipsImage* i, VipsImage** o) { return vips_copy(i, o, nullptr); });
+    if (!out)
+        return {};
+    const bool eightBit = in->BandFmt == VIPS_FORMAT_UCHAR || in->BandFmt == VIPS_FORMAT_CHAR;
+    if (vips_image_guess_interpretation(in) == VIPS_INTERPRETATION_CMYK && !holdsCmyk(output)) {
+        out = vipsStep(out.get(), [](VipsImage* i, VipsImage** o) {
+            return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
+        });
+        if (!out)
+            return {};
+        // The CMYK profile no longer describes these pixels.
+        vips_image_remove(out.get(), VIPS_META_ICC_NAME);
+    }
+    if (output == ImageOutput::psd) {
+        // The Photoshop writer takes grey or RGB at 8 or 16 bits as they stand.
+        const VipsInterpretation kind = vips_image_guess_interpretation(out.get());
+        const bool direct = kind == VIPS_INTERPRETATION_B_W || kind == VIPS_INTERPRETATION_GREY16
+            || kind == VIPS_INTERPRETATION_sRGB || kind == VIPS_INTERPRETATION_RGB16;
+        if (!direct)
+            out = vipsStep(out.get(), [eightBit](VipsImage* i, VipsImage** o) {
+                return vips_colourspace(i, o, eightBit ? VIPS_INTERPRETATION_sRGB : VIPS_INTERPRETATION_RGB16,
+                                        nullptr);
+            });
+        if (out && out->BandFmt != VIPS_FORMAT_UCHAR && out->BandFmt != VIPS_FORMAT_USHORT)
+            out = vipsStep(out.get(), [eightBit](VipsImage* i, VipsImage** o) {
+                return vips_cast(i, o, eightBit ? VIPS_FORMAT_UCHAR : VIPS_FORMAT_USHORT, nullptr);
+            });
+        if (!out)
+            return {};
+        const int colours = out->Bands <= 2 ? 1 : 3;
+        if (out->Bands > colours + 1)
+            out = vipsStep(out.get(), [colours](VipsImage* i, VipsImage** o) {
+                return vips_extract_band(i, o, 0, "n", colours + 1, nullptr);
+            });
+        return out;
+    }
+    if (eightBit && out->BandFmt != VIPS_FORMAT_UCHAR) {
+        out = vipsStep(out.get(), [](VipsImage* i, VipsImage** o) {
+            return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr);
+        });
+    }
+    return out;
 }
 
 void writeWithVips(const DecodedImage& image, ImageOutput output, const QString& path,
                    const ImageProperties& properties, double quality, const ImageWork& work)
 {
     const char* saver = saverName(output);
-    if (!ensureVips() || !saver || !vips_type_find("VipsOperation", saver))
+    if (!ensureVips() || (output != ImageOutput::psd && (!saver || !vips_type_find("VipsOperation", saver))))
         throw EngineError(ImageWriter::cannotWriteMessage(output));
     VipsImage* pixels = vipsImage(image);
     if (!pixels)
         throw EngineError(ImageWriter::writeFailedMessage(output));
-    VipsRef ready = withProperties(pixels, properties, image.dpi());
+    VipsRef converted = saveable(pixels, output);
+    VipsRef ready = converted ? withProperties(converted.get(), properties, image.dpi()) : VipsRef();
+    converted.reset();
     if (!ready)
         throw EngineError(QStringLiteral("Not enough memory for this image"), takeVipsError());
     EvalWatch watch{work.stop, work.progress};
@@ -160,7 +212,7 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
     if (status != 0 || work.stop.stop_requested()) {
         QFile::remove(path);
         throwIfCancelled(work.stop);
-        throw saveError(output, log);
+        throw saveError(output, log, ImageDecoder::sourceFile(image));
     }
     if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
         QFile::remove(path);
@@ -258,7 +310,7 @@ void ImageWriter::write(const DecodedImage& image, ImageOutput output, const QSt
 }
 
 QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, double quality,
-                               std::stop_token stop)
+                               std::stop_token stop, int* colourBands)
 {
     if (output != ImageOutput::jpg)
         output = ImageOutput::png;
@@ -267,7 +319,31 @@ QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, do
         throw EngineError(writeFailedMessage(output));
     ImageProperties properties;
     properties.dpiWidth = image.dpi();
-    VipsRef ready = withProperties(pixels, properties, image.dpi());
+    const VipsInterpretation seen = vips_image_guess_interpretation(pixels);
+    const bool grey = seen == VIPS_INTERPRETATION_B_W || seen == VIPS_INTERPRETATION_GREY16;
+    // Containers take the pixels as plain sRGB: colours of another profile (Display P3, Adobe
+    // RGB) are converted, not relabelled. A profile that does not load leaves them as they are.
+    VipsRef plain;
+    if (!grey && seen != VIPS_INTERPRETATION_CMYK && vips_image_get_typeof(pixels, VIPS_META_ICC_NAME)) {
+        plain = vipsStep(pixels, [](VipsImage* i, VipsImage** o) {
+            return vips_icc_transform(i, o, "srgb", "embedded", TRUE, "depth", 8, nullptr);
+        });
+        if (plain)
+            vips_image_remove(plain.get(), VIPS_META_ICC_NAME);
+    }
+    plain = vipsStep(plain ? plain.get() : pixels, [grey](VipsImage* i, VipsImage** o) {
+        return vips_colourspace(i, o, grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB, nullptr);
+    });
+    if (plain && plain->BandFmt != VIPS_FORMAT_UCHAR)
+        plain = vipsStep(plain.get(), [](VipsImage* i, VipsImage** o) {
+            return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr);
+        });
+    if (plain && seen == VIPS_INTERPRETATION_CMYK)
+        vips_image_remove(plain.get(), VIPS_META_ICC_NAME);
+    VipsRef ready = plain ? withProperties(plain.get(), properties, image.dpi()) : VipsRef();
+    if (ready && colourBands)
+        *colourBands = ready->Bands - (vips_image_hasalpha(ready.get()) ? 1 : 0);
+    plain.reset();
     if (!ready)
         throw EngineError(QStringLiteral("Not enough memory for this image"), takeVipsError());
     EvalWatch watch{stop, nullptr};
@@ -282,7 +358,7 @@ QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, do
     if (status != 0 || !data) {
         g_free(data);
         throwIfCancelled(stop);
-        throw saveError(output, log);
+        throw saveError(output, log, ImageDecoder::sourceFile(image));
     }
     QByteArray bytes(static_cast<const char*>(data), qsizetype(length));
     g_free(data);

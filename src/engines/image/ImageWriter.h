@@ -38,9 +38,10 @@ public:
                       const ImageProperties& properties, double quality, const ImageWork& work = {});
 
     // The image as a JPEG or PNG in memory (no metadata but the resolution), for containers that
-    // embed images. Throws as write.
+    // embed images: 8-bit grey or sRGB, with its alpha when it has one (PNG). colourBands, when
+    // given, is set to 1 (grey) or 3 (RGB). Throws as write.
     static QByteArray encode(const DecodedImage& image, ImageOutput output, double quality,
-                             std::stop_token stop = {});
+                             std::stop_token stop = {}, int* colourBands = nullptr);
 
     // "This computer can't write <EXT> images" and "Couldn't write the <EXT> file".
     static QString cannotWriteMessage(ImageOutput output, const QString& noun = QStringLiteral("images"));

@@ -4,9 +4,14 @@
 #include "engines/media/MediaProbe.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
+#include "model/EngineError.h"
 #include "model/JobNotes.h"
 #include "model/Progress.h"
 #include "platform/FFmpegInvocation.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -19,7 +24,77 @@ std::optional<QUrl> program(const MediaWork& work)
     return work.ffmpeg ? *work.ffmpeg : Capabilities::shared().ffmpegURL();
 }
 
+EngineError damagedResult(const QString& details)
+{
+    return EngineError(QStringLiteral("Conversion failed"), details);
+}
+
+// The files a run writes: its last operand, or for the segment muxer every piece its pattern
+// names. Nothing for a run that writes no file.
+QStringList writtenFiles(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || !arguments.last().startsWith(QLatin1String("file:")))
+        return {};
+    const QString path = arguments.last().mid(5);
+    const qsizetype format = arguments.lastIndexOf(QStringLiteral("-f"));
+    if (format < 0 || format + 1 >= arguments.size() || arguments[format + 1] != QLatin1String("segment"))
+        return {path};
+    const QFileInfo pattern(path);
+    static const QRegularExpression number(QStringLiteral("%0?\\d*d"));
+    QStringList parts;
+    for (const QString& part : pattern.fileName().split(number))
+        parts.append(QRegularExpression::escape(part));
+    const QRegularExpression piece(QRegularExpression::anchoredPattern(parts.join(QStringLiteral("\\d+"))));
+    QStringList pieces;
+    const QDir folder = pattern.dir();
+    for (const QString& name : folder.entryList(QDir::Files, QDir::Name))
+        if (piece.match(name).hasMatch())
+            pieces.append(folder.filePath(name));
+    return pieces;
+}
+
+// Reads back what a run wrote: every file must open as media, and together they must last what
+// was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
+// with status 0 over a file it never finished.
+void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked, std::optional<double> written,
+                       const OperationContext& context, const MediaWork& work)
+{
+    // A run that wrote nothing at all is for its operation to judge (no frame at that time, too
+    // short to split); nothing can be placed from it.
+    QStringList files = writtenFiles(arguments);
+    files.removeIf([](const QString& file) { return !QFileInfo::exists(file); });
+    double total = 0.0;
+    bool timed = !files.isEmpty();
+    for (const QString& file : files) {
+        MediaInfo info;
+        try {
+            info = probeMediaInfo(program(work), QUrl::fromLocalFile(file), context.stopToken);
+        } catch (const EngineError& e) {
+            throw damagedResult(QStringLiteral("The result can't be read back: ") + e.log());
+        }
+        if (info.duration && *info.duration > 0)
+            total += *info.duration;
+        else
+            timed = false;
+    }
+    const std::optional<double> expected = asked && *asked > 0 ? asked : std::nullopt;
+    const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
+    if (!timed || (!expected && !told))
+        return;
+    if ((expected && mediaDurationFits(*expected, total)) || (told && mediaDurationFits(*told, total)))
+        return;
+    throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
+                            .arg(mediaSeconds(total), mediaSeconds(expected.value_or(told.value_or(0.0)))));
+}
+
 } // namespace
+
+bool mediaDurationFits(double asked, double found)
+{
+    // A stream copy starts at the keyframe before the cut, so a result may run up to a group of
+    // pictures longer; one that is shorter was cut off.
+    return found >= asked - std::max(1.0, asked * 0.1) && found <= asked + std::max(10.0, asked * 0.1);
+}
 
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
@@ -32,9 +107,12 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     FFmpegProgressContext progress;
     progress.progress = report ? work.progress : nullptr;
     progress.duration = duration && *duration > 0 ? duration : std::nullopt;
+    std::optional<double> written;
+    progress.onOutputTime = [&written](double seconds) { written = seconds; };
     const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
+    checkWrittenMedia(arguments, duration, written, context, work);
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
 }

@@ -17,9 +17,15 @@ namespace qv {
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work);
 
 // One FFmpeg run into its work file. Progress fills start..end over `duration`; without a
-// progress object nothing moves. A stop wins over any status; a failed run throws FFmpegError.
+// progress object nothing moves. A stop wins over any status; a failed run, or one whose log
+// tells of a failed write, throws FFmpegError. What it wrote is then read back: a file that does
+// not open as media, or whose length (all pieces together for a split) fits neither `duration`
+// nor the length FFmpeg reported writing, throws EngineError "Conversion failed".
 void runMediaStep(const QStringList& arguments, std::optional<double> duration, const OperationContext& context,
                   const MediaWork& work, bool reportProgress = true);
+
+// Whether a result lasting `found` seconds is what a run asked to last `asked` seconds gives.
+bool mediaDurationFits(double asked, double found);
 
 // "file:" and the path.
 QString mediaOperand(const QUrl& url);

@@ -100,6 +100,14 @@ QByteArray flate(const QByteArray& raw)
     return qCompress(raw, 6).mid(4);
 }
 
+// The profile when its colour space is the picture's (bytes 16 to 19 of an ICC header): a
+// profile of another model would make readers refuse the page.
+QByteArray profileFor(const QByteArray& profile, int components)
+{
+    const QByteArray space = profile.mid(16, 4);
+    return (components == 1 && space == "GRAY") || (components == 3 && space == "RGB ") ? profile : QByteArray();
+}
+
 bool isJpegName(const QString& file)
 {
     const QString suffix = QFileInfo(file).suffix().toLower();
@@ -114,8 +122,21 @@ QPDFObjectHandle imageStream(QPDF& pdf, const ImagesToPdf::PageImage& page,
     dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
     dict.replaceKey("/Width", QPDFObjectHandle::newInteger(page.width));
     dict.replaceKey("/Height", QPDFObjectHandle::newInteger(page.height));
-    dict.replaceKey("/ColorSpace",
-                    QPDFObjectHandle::newName(page.components == 1 ? "/DeviceGray" : "/DeviceRGB"));
+    const char* device = page.components == 1 ? "/DeviceGray" : "/DeviceRGB";
+    if (page.colourProfile.isEmpty()) {
+        dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(device));
+    } else {
+        // The JPEG's own profile goes with its bytes; readers that cannot use it take the device space.
+        QPDFObjectHandle profile = QPDFObjectHandle::newStream(&pdf);
+        profile.replaceStreamData(flate(page.colourProfile).toStdString(), QPDFObjectHandle::newName("/FlateDecode"),
+                                  QPDFObjectHandle::newNull());
+        profile.getDict().replaceKey("/N", QPDFObjectHandle::newInteger(page.components));
+        profile.getDict().replaceKey("/Alternate", QPDFObjectHandle::newName(device));
+        QPDFObjectHandle space = QPDFObjectHandle::newArray();
+        space.appendItem(QPDFObjectHandle::newName("/ICCBased"));
+        space.appendItem(profile);
+        dict.replaceKey("/ColorSpace", space);
+    }
     dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
     const QPDFObjectHandle filter = QPDFObjectHandle::newName(
         page.encoding == ImagesToPdf::PageImage::Encoding::jpeg ? "/DCTDecode" : "/FlateDecode");
@@ -165,20 +186,26 @@ ImagesToPdf::PageImage ImagesToPdf::pdfPageImage(const QString& file, const Deco
         const std::optional<QSize> size = imagePixelSize(file);
         if (components && (*components == 1 || *components == 3) && size
             && *size == QSize(decoded.width(), decoded.height())) {
+            // Its bytes go in undecoded: a damaged file must not become a broken page.
+            ImageDecoder::verify(file);
             page.sourceFile = file;
             page.components = *components;
+            page.colourProfile = profileFor(imageColourProfile(file), page.components);
             return page;
         }
     }
     if (!decoded.hasAlpha()) {
         try {
-            page.data = ImageWriter::encode(decoded, ImageOutput::jpg, 0.92, stop);
-            page.components = 3;
+            int colourBands = 3;
+            page.data = ImageWriter::encode(decoded, ImageOutput::jpg, 0.92, stop, &colourBands);
+            page.components = colourBands;
             return page;
         } catch (const CancellationError&) {
             throw;
-        } catch (const EngineError&) {
-            // Falls back to the pixels below.
+        } catch (const EngineError& error) {
+            // A damaged input stays an error; anything else falls back to the pixels below.
+            if (error.message() == ImageDecoder::damagedMessage())
+                throw;
         }
     }
     const QImage pixels = decoded.toQImage().convertToFormat(QImage::Format_RGBA8888);

@@ -28,6 +28,7 @@ public:
         int width = 0;
         int height = 0;
         int components = 3;       // 1 grey, 3 RGB
+        QByteArray colourProfile; // ICC profile of a passed-through JPEG; DeviceGray/RGB when empty
         QByteArray alpha;         // Flate-coded 8-bit soft mask; empty when opaque
     };
 

@@ -4,13 +4,18 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "model/CancellationError.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
 #include "platform/ProcessRunner.h"
 
 #include <qpdf/QPDF.hh>
 
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
+
+#include <cerrno>
 
 namespace qv {
 
@@ -33,6 +38,9 @@ LevelSettings settingsFor(PDFCompressionLevel level)
     }
     return {150, 0.7};
 }
+
+// Free space below this after a failed write means the write filled the disk.
+constexpr qint64 fullDiskBytes = 1 << 20;
 
 EngineError couldNotCreate(const QString& log)
 {
@@ -68,6 +76,22 @@ QStringList ghostscriptArguments(const QString& source, const QString& target,
     return args;
 }
 
+// Ghostscript ends with status 0 when it cannot finish its file ("ioerror on closing pdfwrite
+// device"); what it left is cut short. It does not say why, so a disk left without room is
+// taken for the cause.
+void checkGhostscriptRun(const ProcessRunner::Output& output, const QString& target)
+{
+    const QString log = QString::fromUtf8(output.stdoutData + output.stderrData).trimmed();
+    const QString text = log.toLower();
+    const bool ioError = text.contains(QLatin1String("ioerror"));
+    if (text.contains(QLatin1String("no space left on device")) || text.contains(QLatin1String("disk quota exceeded"))
+        || (ioError && QStorageInfo(QFileInfo(target).absolutePath()).bytesAvailable() < fullDiskBytes))
+        throw SystemError::fromErrno(ENOSPC, log);
+    // Its "**** Error:" lines tell of input it repaired; an ioerror is its own output failing.
+    if (output.status != 0 || output.terminatedBySignal || ioError || !QFileInfo(target).isFile())
+        throw couldNotCreate(log);
+}
+
 } // namespace
 
 QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
@@ -75,8 +99,11 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
 {
     const QString source = file.url.toLocalFile();
     std::optional<QString> usedPassword;
+    int pages = 0;
     try {
-        usedPassword = open(source, password).password();
+        const PDFDocument original = open(source, password);
+        usedPassword = original.password();
+        pages = original.pageCount();
     } catch (const EngineError& e) {
         // A wrong password reads as a missing one here.
         if (e.message() == QLatin1String("That password didn't unlock the PDF"))
@@ -84,18 +111,18 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         throw;
     }
 
-    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
-    if (gs.isEmpty())
-        throw couldNotCreate(QStringLiteral("Ghostscript (gs) is not installed."));
+    const std::optional<QUrl> program = Capabilities::shared().ghostscriptURL();
+    if (!program)
+        throw EngineError(QStringLiteral("Install Ghostscript to compress PDFs"), QStringLiteral("gs is not installed"));
+    const QString gs = program->toLocalFile();
     const QUrl drawn = work.workFile(QStringLiteral("pdf"));
     const ProcessRunner::Output output =
         ProcessRunner::run(QUrl::fromLocalFile(gs),
                            ghostscriptArguments(source, drawn.toLocalFile(), level, usedPassword),
                            work.stop, QHash<QString, QString>{});
-    if (output.status != 0 || output.terminatedBySignal || !QFileInfo(drawn.toLocalFile()).isFile())
-        throw couldNotCreate(QString::fromUtf8(output.stdoutData + output.stderrData).trimmed());
-    work.report(0.8);
     throwIfCancelled(work.stop);
+    checkGhostscriptRun(output, drawn.toLocalFile());
+    work.report(0.8);
 
     PDFDocument redrawn = [&] {
         try {
@@ -104,6 +131,9 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
             throw couldNotCreate(e.message());
         }
     }();
+    // A repaired cross-reference table can open a cut file with pages missing.
+    if (redrawn.pageCount() != pages)
+        throw couldNotCreate(QStringLiteral("Ghostscript wrote %1 of %2 pages").arg(redrawn.pageCount()).arg(pages));
     QPDF& qpdf = redrawn.qpdf();
     QPDFObjectHandle trailer = qpdf.getTrailer();
     if (!trailer.getKey("/Info").isDictionary())

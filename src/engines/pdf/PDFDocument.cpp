@@ -103,6 +103,10 @@ void PDFDocument::write(const QString& path, const std::optional<QString>& prote
         else
             writer.setPreserveEncryption(false);
         writer.write();
+        // Stream data is read while writing: what did not decode would be copied as it is.
+        if (m_state->qpdf->anyWarnings())
+            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                              QString::fromStdString(m_state->qpdf->getWarnings().front().what()));
         sink.commit();
     } catch (const EngineError&) {
         throw;

@@ -5,6 +5,7 @@
 #include "model/EngineError.h"
 
 #include <qpdf/ClosedFileInputSource.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -26,6 +27,20 @@ EngineError damaged()
 
 enum class Read { ok, needsPassword, damaged };
 
+// A key made from a damaged encryption dictionary decrypts to noise without a word from the
+// reader, and a page's damaged content would be copied as it is by every writing tool: decoding
+// what the pages draw finds both.
+void decodePageContents(QPDF& qpdf)
+{
+    Pl_Discard discard;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
+        for (QPDFObjectHandle& stream : page.getPageContents()) {
+            if (stream.isStream() && !stream.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
+                throw std::runtime_error("a page's content does not decode");
+        }
+    }
+}
+
 Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
               const std::shared_ptr<ClosedFileInputSource>& closed)
 {
@@ -37,6 +52,11 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
             qpdf.processFile(path.constData(), password);
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
+        decodePageContents(qpdf);
+        // A repaired cross-reference table, a damaged encryption dictionary, a stream that does
+        // not decode: whatever qpdf had to warn about is damage, not a file to work from.
+        if (qpdf.anyWarnings())
+            return Read::damaged;
         return Read::ok;
     } catch (const QPDFExc& e) {
         return e.getErrorCode() == qpdf_e_password ? Read::needsPassword : Read::damaged;

@@ -23,6 +23,14 @@ namespace qv {
 
 namespace {
 
+// A page that could not be drawn; damage found while drawing it keeps its own sentence.
+EngineError notRedacted(const EngineError& cause)
+{
+    if (cause.message() == QLatin1String("This file is damaged or not in a supported format"))
+        return cause;
+    return EngineError(QStringLiteral("This page couldn't be redacted"), cause.message());
+}
+
 EngineError notRedacted(const QString& log = {})
 {
     return EngineError(QStringLiteral("This page couldn't be redacted"), log);
@@ -42,7 +50,7 @@ QByteArray redactedPicture(const PDFRenderer& renderer, int index, const QList<Q
     try {
         points = renderer.pageSize(index);
     } catch (const EngineError& e) {
-        throw notRedacted(e.message());
+        throw notRedacted(e);
     }
     const double scale = PDFEngine::redactionDPI / 72.0;
     pixels = QSize(std::max(1, int(points.width() * scale)), std::max(1, int(points.height() * scale)));
@@ -52,7 +60,7 @@ QByteArray redactedPicture(const PDFRenderer& renderer, int index, const QList<Q
     try {
         image = renderer.renderToSize(index, pixels, stop, &pageToPixel);
     } catch (const EngineError& e) {
-        throw notRedacted(e.message());
+        throw notRedacted(e);
     }
     if (image.isNull())
         throw EngineError(QStringLiteral("This page is too large to redact"));

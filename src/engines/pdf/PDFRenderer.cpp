@@ -34,6 +34,11 @@ void unlockOne(void* user, int lock)
 
 enum class Opened { ok, damaged, locked, refused };
 
+EngineError damagedFile(const QString& details = {})
+{
+    return EngineError(QStringLiteral("This file is damaged or not in a supported format"), details);
+}
+
 EngineError openError(Opened state)
 {
     switch (state) {
@@ -56,6 +61,7 @@ struct PDFRenderer::Shared {
     QByteArray path; // in the file system's encoding
     QByteArray data; // the document itself when it has no file
     std::optional<QByteArray> password;
+    bool tolerant = false; // opened for viewing
 
     Shared()
     {
@@ -87,6 +93,30 @@ struct PDFRenderer::Shared {
 struct PDFRenderer::Context {
     fz_context* ctx = nullptr;
     fz_document* doc = nullptr;
+    // What MuPDF warned about while reading: a repaired cross-reference table, a stream that
+    // does not decode, an unknown encryption method... each is damage.
+    QStringList warnings;
+    bool tolerant = false;
+
+    static void record(void* user, const char* message)
+    {
+        const QString text = QString::fromUtf8(message);
+        // Said of this build, not of the file.
+        if (text.startsWith(QLatin1String("ICC support is not available")))
+            return;
+        auto* context = static_cast<Context*>(user);
+        if (context->warnings.size() < 20)
+            context->warnings.append(text);
+    }
+    // Throws when MuPDF has warned about the file.
+    void throwIfWarned()
+    {
+        fz_flush_warnings(ctx);
+        if (tolerant)
+            warnings.clear();
+        if (!warnings.isEmpty())
+            throw damagedFile(warnings.join(QLatin1Char('\n')));
+    }
     ~Context()
     {
         if (ctx) {
@@ -152,15 +182,17 @@ void PDFRenderer::openDocument()
 {
     if (!m_shared->base)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    m_context->tolerant = m_shared->tolerant;
     m_context->ctx = fz_clone_context(m_shared->base);
     if (!m_context->ctx)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
-    fz_set_warning_callback(m_context->ctx, quiet, nullptr);
+    fz_set_warning_callback(m_context->ctx, Context::record, m_context.get());
     fz_set_error_callback(m_context->ctx, quiet, nullptr);
     const Opened state = openIn(m_context->ctx, m_shared->path, m_shared->data,
                                 m_shared->password, &m_context->doc);
     if (state != Opened::ok)
         throw openError(state);
+    m_context->throwIfWarned();
 }
 
 std::unique_ptr<PDFRenderer> PDFRenderer::open(const QString& path,
@@ -170,6 +202,19 @@ std::unique_ptr<PDFRenderer> PDFRenderer::open(const QString& path,
     shared->path = QFile::encodeName(path);
     if (password)
         shared->password = password->toUtf8();
+    std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
+    renderer->openDocument();
+    return renderer;
+}
+
+std::unique_ptr<PDFRenderer> PDFRenderer::openForViewing(const QString& path,
+                                                         const std::optional<QString>& password)
+{
+    auto shared = std::make_shared<Shared>();
+    shared->path = QFile::encodeName(path);
+    if (password)
+        shared->password = password->toUtf8();
+    shared->tolerant = true;
     std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
     renderer->openDocument();
     return renderer;
@@ -248,6 +293,7 @@ QSizeF PDFRenderer::pageSize(int index) const
     }
     if (!ok)
         throw EngineError(QStringLiteral("This page couldn't be rendered"));
+    m_context->throwIfWarned();
     return QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
 }
 
@@ -330,6 +376,8 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
     throwIfCancelled(stop);
     if (!ok)
         throw EngineError(QStringLiteral("This page couldn't be rendered"));
+    // A page drawn over warnings is a blank or partial picture of a damaged file.
+    m_context->throwIfWarned();
     if (pageToPixel)
         *pageToPixel = QTransform(full.a, full.b, full.c, full.d, full.e, full.f);
     return image;
@@ -342,9 +390,12 @@ QString PDFRenderer::text(int index) const
     fz_stext_page* textPage = nullptr;
     fz_buffer* buffer = nullptr;
     QByteArray bytes;
+    QString failure;
+    bool failed = false;
     fz_var(page);
     fz_var(textPage);
     fz_var(buffer);
+    fz_var(failed);
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
@@ -362,8 +413,12 @@ QString PDFRenderer::text(int index) const
     }
     fz_catch(ctx)
     {
-        bytes.clear();
+        failure = QString::fromUtf8(fz_caught_message(ctx));
+        failed = true;
     }
+    if (failed)
+        throw damagedFile(failure);
+    m_context->throwIfWarned();
     return QString::fromUtf8(bytes);
 }
 
@@ -373,8 +428,11 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     fz_page* page = nullptr;
     fz_stext_page* textPage = nullptr;
     QList<QList<TextSpan>> lines;
+    QString failure;
+    bool failed = false;
     fz_var(page);
     fz_var(textPage);
+    fz_var(failed);
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
@@ -405,8 +463,12 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     }
     fz_catch(ctx)
     {
-        lines.clear();
+        failure = QString::fromUtf8(fz_caught_message(ctx));
+        failed = true;
     }
+    if (failed)
+        throw damagedFile(failure);
+    m_context->throwIfWarned();
     return lines;
 }
 

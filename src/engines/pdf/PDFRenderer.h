@@ -18,10 +18,15 @@ namespace qv {
 // time; clone() gives another thread its own, sharing the font and image caches.
 class PDFRenderer {
 public:
-    // Throws EngineError with the sentences of PDFEngine::open.
+    // Throws EngineError with the sentences of PDFEngine::open; a document MuPDF warns about
+    // while opening it is damaged.
     static std::unique_ptr<PDFRenderer> open(const QString& path,
                                              const std::optional<QString>& password);
     static std::unique_ptr<PDFRenderer> openData(const QByteArray& data);
+    // For a preview, which shows what it can: what MuPDF repairs or warns about is let pass, in
+    // the opening and in every page drawn. Throws only when MuPDF cannot read the file at all.
+    static std::unique_ptr<PDFRenderer> openForViewing(const QString& path,
+                                                       const std::optional<QString>& password);
     ~PDFRenderer();
     PDFRenderer(const PDFRenderer&) = delete;
     PDFRenderer& operator=(const PDFRenderer&) = delete;
@@ -54,7 +59,9 @@ public:
 
     static constexpr qint64 maximumPixels = qint64(16000) * 16000;
 
-    // The page's text, lines ended by line feeds.
+    // The page's text, lines ended by line feeds. Throws EngineError "This file is damaged or not
+    // in a supported format" when the page cannot be read or MuPDF warns while reading it, as
+    // do textLines, render and pageSize.
     QString text(int index) const;
 
     // One stretch of a line in one font.
@@ -65,8 +72,7 @@ public:
         bool italic = false;
         bool monospaced = false;
     };
-    // The page's lines in reading order, each its spans; empty when the page has no text or
-    // cannot be read.
+    // The page's lines in reading order, each its spans; empty when the page has no text.
     QList<QList<TextSpan>> textLines(int index) const;
     // The document's Title entry; empty when there is none.
     QString title() const;

@@ -1,7 +1,8 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
-// "connect", "child", "place-then-hang", a path to write to ("write:/path"), "temporary" (a
-// file in its temporary folder first), or anything else to copy the file.
+// "connect", "child", "place-then-hang", a path to write to ("write:/path"), paths to claim
+// as its own before dying ("lie:/a|/b"), "temporary" (a file in its temporary folder first),
+// or anything else to copy the file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
 #include "model/EngineError.h"
@@ -9,6 +10,7 @@
 #include "model/OperationContext.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SettingsStore.h"
+#include "platform/WorkerTrail.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -81,6 +83,13 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
         } else if (what == "place-then-hang") {
             place(planner, "first", QStringLiteral("first"));
             hang();
+        } else if (what.startsWith("lie:")) {
+            // Names files it never made as its own, then dies.
+            for (const QByteArray& path : what.mid(4).split('|')) {
+                WorkerTrail::record(WorkerTrail::Kind::placed, QString::fromUtf8(path));
+                WorkerTrail::record(WorkerTrail::Kind::work, QString::fromUtf8(path));
+            }
+            std::raise(SIGSEGV);
         } else if (what.startsWith("write:")) {
             QFile outside(QString::fromUtf8(what.mid(6)));
             if (outside.open(QIODevice::WriteOnly))

@@ -1,0 +1,141 @@
+#include "support/PdfFixtures.h"
+#include "support/TestFiles.h"
+
+#include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRenderer.h"
+#include "model/EngineError.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <functional>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+const QString kDamaged = QStringLiteral("This file is damaged or not in a supported format");
+
+// Rewrites bytes of a PDF with python3: `edit` is a statement over the bytearray d.
+QString damagedCopy(const QString& source, const QString& target, const QString& edit)
+{
+    const QString script = QStringLiteral("import re,sys\nd=bytearray(open(sys.argv[1],'rb').read())\n") + edit
+        + QStringLiteral("\nopen(sys.argv[2],'wb').write(d)\n");
+    EXPECT_EQ(runProgram("/usr/bin/python3", {"-c", script, source, target}), 0);
+    return target;
+}
+
+// One hexadecimal digit of an entry of the encryption dictionary changed.
+QString flipHex(const QString& key)
+{
+    return QStringLiteral("m=re.search(rb'/%1\\s*<([0-9a-f]+)>',d); i=m.start(1)+4; d[i]=ord('0') if d[i]!=ord('0') else ord('1')")
+        .arg(key);
+}
+
+// Two pages of text, encrypted with AES-256 by qpdf; an empty user password opens it.
+QString ownerLocked(const QTemporaryDir& dir)
+{
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), {"First page words", "Second page words"});
+    const QString locked = dir.filePath("locked.pdf");
+    EXPECT_EQ(runProgram("qpdf", {"--encrypt", "", "owner", "256", "--", plain, locked}), 0);
+    return locked;
+}
+
+QString errorOf(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const EngineError& e) {
+        return e.message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+// Every road that reads a PDF, each into a bench of its own; the sentence of each.
+QStringList roadsOver(const QString& path)
+{
+    QStringList sentences;
+    const auto road = [&](const std::function<void(WorkBench&)>& work) {
+        WorkBench bench;
+        sentences.append(errorOf([&] { work(bench); }));
+        if (!bench.outDir.isEmpty())
+            EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+    };
+    FileInfo file;
+    file.url = QUrl::fromLocalFile(path);
+    file.size = QFileInfo(path).size();
+    road([&](WorkBench&) { PDFEngine::renderPage(PDFEngine::open(path), 0, 72); });
+    road([&](WorkBench&) { PDFEngine::plainText(path); });
+    road([&](WorkBench& b) { PDFEngine::split(path, std::nullopt, std::nullopt, b.work(path)); });
+    road([&](WorkBench& b) { PDFEngine::merge({file, file}, std::nullopt, b.work(path)); });
+    road([&](WorkBench& b) { PDFEngine::rotate(path, std::nullopt, 90, b.work(path)); });
+    road([&](WorkBench& b) {
+        PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72, SettingsSnapshot{}, b.work(path));
+    });
+    road([&](WorkBench& b) { PDFEngine::compress(file, PDFCompressionLevel::medium, std::nullopt, b.work(path)); });
+    road([&](WorkBench& b) { PDFEngine::redact(path, std::nullopt, {{0, {QRectF(10, 10, 50, 50)}}}, b.work(path)); });
+    road([&](WorkBench& b) {
+        const PageTextReader none = [](const QImage&, double, std::stop_token) { return PageTextLines{}; };
+        PDFEngine::addTextLayer(path, none, QStringLiteral("/usr/share/tesseract-ocr/5/tessdata/pdf.ttf"),
+                                b.work(path));
+    });
+    return sentences;
+}
+
+} // namespace
+
+TEST(PdfDamage, ADamagedEncryptionDictionaryFailsEveryRoad)
+{
+    QTemporaryDir dir;
+    const QString locked = ownerLocked(dir);
+    // The intact file opens without a password and reads as pdftotext reads it.
+    EXPECT_EQ(PDFEngine::plainText(locked), "First page words\n\nSecond page words");
+
+    // The user key, the permissions check and the stream method, each damaged alone.
+    const QStringList damages{flipHex("UE"), flipHex("Perms"),
+                              QStringLiteral("i=d.find(b'/AESV3'); d[i:i+6]=b'/AESV9'")};
+    for (const QString& damage : damages) {
+        const QString broken = damagedCopy(locked, dir.filePath("broken.pdf"), damage);
+        // qpdf sees the damage too.
+        EXPECT_NE(runProgram("qpdf", {"--check", broken}), 0) << damage.toStdString();
+        for (const QString& sentence : roadsOver(broken))
+            EXPECT_EQ(sentence, kDamaged) << damage.toStdString();
+    }
+}
+
+TEST(PdfDamage, ADamagedEncryptionDictionaryBehindAPasswordFails)
+{
+    QTemporaryDir dir;
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), {"Behind a password"});
+    const QString locked = lockedCopy(plain, dir.filePath("locked.pdf"), "pw");
+    const QString broken = damagedCopy(locked, dir.filePath("broken.pdf"), QStringLiteral("i=d.find(b'/AESV3'); d[i:i+6]=b'/AESV9'"));
+    EXPECT_EQ(PDFEngine::plainText(locked, QStringLiteral("pw")), "Behind a password");
+    EXPECT_EQ(errorOf([&] { PDFEngine::plainText(broken, QStringLiteral("pw")); }), kDamaged);
+    WorkBench bench;
+    EXPECT_EQ(errorOf([&] { PDFEngine::unlock(broken, QStringLiteral("pw"), bench.work(broken)); }), kDamaged);
+    EXPECT_TRUE(bench.outputs().isEmpty());
+}
+
+TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)
+{
+    QTemporaryDir dir;
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), {"Squeezed words", "More words"});
+    const QString packed = dir.filePath("packed.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--compress-streams=y", "--object-streams=disable", plain, packed}), 0);
+    // The middle of the first Flate stream garbled; offsets stay as they were.
+    const QString broken = damagedCopy(packed, dir.filePath("broken.pdf"),
+                                       QStringLiteral("i=d.find(b'stream',d.find(b'/FlateDecode'))+8\n"
+                                                      "for k in range(4): d[i+k]^=0x5a"));
+    EXPECT_NE(runProgram("qpdf", {"--check", broken}), 0);
+    // MuPDF on its own draws the page blank and reads no text, with a warning: that is damage.
+    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->render(0, 72); }), kDamaged);
+    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->text(0); }), kDamaged);
+    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->textLines(0); }), kDamaged);
+    EXPECT_EQ(PDFRenderer::open(packed, std::nullopt)->text(0).trimmed(), "Squeezed words");
+    const QStringList sentences = roadsOver(broken);
+    for (qsizetype i = 0; i < sentences.size(); ++i)
+        EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
+}

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The layer check fails on each kind of include it exists to catch and passes what is allowed:
+# a tree of its own for each case, so the real source never has to be wrong.
+set -uo pipefail
+script="$(cd "$(dirname "$0")/../../scripts" && pwd)/check-layers.sh"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# check EXPECTED FILE LINE: a tree holding only FILE with LINE; EXPECTED is pass or fail.
+check() {
+    local expected="$1" file="$2" line="$3" tree output status
+    tree="$(mktemp -d "$work/tree.XXXXXX")"
+    mkdir -p "$tree/$(dirname "$file")"
+    printf '%s\n' "$line" > "$tree/$file"
+    output="$(bash "$script" "$tree" 2>&1)"
+    status=$?
+    if [[ "$expected" == pass && $status -ne 0 ]] || [[ "$expected" == fail && $status -eq 0 ]]; then
+        echo "expected $expected: $file: $line (exit $status) $output"
+        failures=$((failures + 1))
+    elif [[ "$expected" == fail && "$output" != *"$file"* ]]; then
+        echo "the failure does not name $file: $output"
+        failures=$((failures + 1))
+    fi
+}
+
+# System libraries outside the folders that own them.
+check fail settings/WindowTitle.cpp '#include <xcb/xcb.h>'
+check fail app/Panel.cpp '#include <X11/Xlib.h>'
+check fail model/Keys.cpp '#include <X11/Xlib.h>'
+check fail jobs/Thumbs.cpp '#include <vips/vips.h>'
+check fail catalogue/Pdf.cpp '#include <mupdf/fitz.h>'
+check fail catalogue/Pages.cpp '#include <qpdf/QPDF.hh>'
+check fail editors/Ocr.h '#include <tesseract/baseapi.h>'
+check fail wheel/Codes.cpp '#include <ReadBarcode.h>'
+check fail engines/image/Mask.cpp '#include <opencv2/core.hpp>'
+check fail jobs/Unpack.cpp '#  include <archive.h>'
+check fail engines/pdf/Xml.cpp '#include <libxml/tree.h>'
+check fail catalogue/Markdown.cpp '#include <cmark-gfm.h>'
+check fail documents/Tags.cpp '#include <exiv2/exiv2.hpp>'
+check fail app/Sandbox.cpp '#include <seccomp.h>'
+check fail platform/ui/Sounds.cpp '#include <vips/vips.h>'
+
+# Where they belong, and what is no system library.
+check pass platform/X11WindowHints.cpp '#include <xcb/xcb.h>'
+check pass platform/ui/Thing.cpp '#include <X11/Xlib.h>'
+check pass model/KeyTable.cpp '#include <X11/keysym.h>'
+check pass engines/image/Decode.cpp '#include <vips/vips.h>'
+check pass engines/vision/Ocr.cpp '#include <tesseract/baseapi.h>'
+check pass catalogue/ArchiveReader.cpp '#include <archive_entry.h>'
+check pass documents/Markdown.cpp '#include <cmark-gfm-core-extensions.h>'
+check pass settings/Window.cpp '#include <QWidget>'
+check pass jobs/Files.cpp '#include <sys/stat.h>'
+
+# Project includes still point down only.
+check fail model/Thing.cpp '#include "platform/Files.h"'
+check fail jobs/Thing.cpp '#include "jobs/ui/Pill.h"'
+check pass settings/Thing.cpp '#include "platform/Files.h"'
+
+exit $((failures > 0))

@@ -1,0 +1,104 @@
+#include "jobs/WorkerPool.h"
+#include "model/EngineError.h"
+#include "support/DevDriver.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+using namespace qv;
+
+namespace {
+
+QString hostile(const char* name)
+{
+    return QStringLiteral(QV_SOURCE_DIR "/tests/files/hostile/") + QLatin1String(name);
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+TEST(HostileFilesRun, PicturesThatCrashTheirLibraryFailAloneAndTheRestConvert)
+{
+    QTemporaryDir home, dir;
+    QImage picture(32, 16, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("a.png"))));
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("z.png"))));
+    ASSERT_TRUE(QFile::copy(hostile("Bretagne2_4.j2k"), dir.filePath(QStringLiteral("m.j2k"))));
+    ASSERT_TRUE(QFile::copy(hostile("issue412.jp2"), dir.filePath(QStringLiteral("n.jp2"))));
+
+    const test::DriverRun run = test::runDriverJob(
+        {QStringLiteral("convert.image.jpg"), dir.filePath(QStringLiteral("a.png")), dir.filePath(QStringLiteral("m.j2k")),
+         dir.filePath(QStringLiteral("n.jp2")), dir.filePath(QStringLiteral("z.png"))},
+        home.path());
+    EXPECT_EQ(run.result.value(QStringLiteral("state")).toString(), QStringLiteral("finished"))
+        << QJsonDocument(run.result).toJson().toStdString();
+    EXPECT_EQ(run.result.value(QStringLiteral("failedCount")).toInt(), 2);
+    EXPECT_EQ(run.failure(), QStringLiteral("This file couldn't be read"));
+    EXPECT_TRUE(run.result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("details")).toString()
+                    .contains(QStringLiteral("signal")));
+    EXPECT_EQ(run.outputs(), (QStringList{dir.filePath(QStringLiteral("a.jpg")), dir.filePath(QStringLiteral("z.jpg"))}));
+    EXPECT_EQ(entries(dir.path()), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("a.png"), QStringLiteral("m.j2k"),
+                                                QStringLiteral("n.jp2"), QStringLiteral("z.jpg"), QStringLiteral("z.png")}));
+}
+
+TEST(HostileFilesRun, APictureThatHangsItsLibraryIsStoppedAtOnce)
+{
+    QTemporaryDir home, dir;
+    const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
+    ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {QStringLiteral("run"), QStringLiteral("convert.image.png"), svgz});
+    ASSERT_TRUE(run.waitForStarted(30000));
+    // Stuck in the library by then, with nothing to ask it to stop.
+    QThread::msleep(1500);
+    ASSERT_EQ(run.state(), QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(30000));
+    // At once on an idle machine; the bound only tells a stop from a wait for the library.
+    EXPECT_LT(clock.elapsed(), 10000);
+    const QByteArray output = run.readAllStandardOutput();
+    const QJsonObject result = test::lastJsonLine(output.trimmed());
+    EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"))
+        << output.toStdString() << run.readAllStandardError().toStdString();
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
+    EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+}
+
+TEST(HostileFilesRun, AQuestionAboutAFileThatHangsIsGivenUpAtItsLimit)
+{
+    WorkerPool pool(QStringLiteral(QV_BUILD_DIR "/quorvenda-worker"), {}, 0);
+    try {
+        pool.call(QStringLiteral("picture"),
+                  {{QStringLiteral("path"), hostile("truncated.svgz")}, {QStringLiteral("width"), 64},
+                   {QStringLiteral("height"), 64}},
+                  {}, qint64(4096) << 20, std::chrono::milliseconds(1500));
+        FAIL() << "answered";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("This file couldn't be read"));
+        EXPECT_TRUE(error.log().contains(QStringLiteral("did not answer in time")));
+    }
+}
