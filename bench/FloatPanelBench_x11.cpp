@@ -5,6 +5,7 @@
 
 #include "app/FloatPanel.h"
 #include "app/PictureView.h"
+#include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 
 #include <QApplication>
@@ -101,6 +102,10 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     installSystemServices();
+    // Pictures are read as the app reads them: in a worker (QV_IN_PROCESS=1 reads them here).
+    if (qEnvironmentVariableIsEmpty("QUORVENDA_WORKER"))
+        qputenv("QUORVENDA_WORKER", QFile::encodeName(QCoreApplication::applicationDirPath() + "/../quorvenda-worker"));
+    IsolatedReading::setEnabled(qgetenv("QV_IN_PROCESS") != "1");
     if (argc == 3 && QByteArray(argv[1]) == "--float-one")
         return floatOne(QString::fromLocal8Bit(argv[2]));
 

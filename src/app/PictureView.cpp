@@ -3,7 +3,6 @@
 #include "catalogue/IsolatedReading.h"
 #include "platform/ThreadCall.h"
 
-#include <QMovie>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
@@ -15,6 +14,11 @@ namespace qv {
 PictureView::PictureView(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+PictureView::~PictureView()
+{
+    m_stop.request_stop();
 }
 
 void PictureView::setImage(const QImage& image)
@@ -38,12 +42,8 @@ void PictureView::setSource(const QString& path, QSize pixels)
 void PictureView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_movie && !m_pixels.isEmpty()) {
-        const double ratio = devicePixelRatioF();
-        m_movie->setScaledSize(m_pixels.scaled(size() * ratio, Qt::KeepAspectRatio).boundedTo(m_pixels));
-    } else if (m_reloadTimer) {
+    if (m_reloadTimer)
         m_reloadTimer->start();
-    }
 }
 
 void PictureView::reloadIfBlurry()
@@ -54,10 +54,15 @@ void PictureView::reloadIfBlurry()
     const QSize wanted = m_pixels.scaled(QSize(std::ceil(width() * ratio), std::ceil(height() * ratio)),
                                          Qt::KeepAspectRatio)
                              .boundedTo(m_pixels);
-    // Only a picture a tenth too small or more is worth reading again.
-    const QSize have = m_loading.isValid() ? m_loading : m_image.size();
+    // Only a picture a tenth too small or more is worth reading again. Frames are measured by
+    // the box they were asked for: they may have come smaller to fit in memory.
+    const QSize have = m_loading.isValid() ? m_loading : !m_animationBox.isEmpty() ? m_animationBox : m_image.size();
     if (wanted.width() <= have.width() * 1.1 && wanted.height() <= have.height() * 1.1)
         return;
+    if (!m_animationBox.isEmpty()) {
+        loadAnimation(wanted);
+        return;
+    }
     m_loading = wanted;
     const int request = ++m_request;
     QPointer<PictureView> self(this);
@@ -76,18 +81,67 @@ void PictureView::reloadIfBlurry()
     });
 }
 
-void PictureView::setMovie(QMovie* movie)
+void PictureView::loadAnimation(QSize box)
 {
-    delete m_movie;
-    m_movie = movie;
-    if (!movie)
+    if (m_path.isEmpty() || box.isEmpty())
         return;
-    movie->setParent(this);
-    connect(movie, &QMovie::frameChanged, this, [this] {
-        m_image = m_movie->currentImage();
-        update();
+    m_animationBox = box;
+    m_loading = box;
+    const int request = ++m_request;
+    QPointer<PictureView> self(this);
+    const QString path = m_path;
+    runInBackground([self, path, box, request, stop = m_stop.get_token()] {
+        auto animation = IsolatedPictureReading::animation(path, box, stop);
+        postToMainThread([self, animation = std::move(animation), request]() mutable {
+            if (!self || request != self->m_request)
+                return;
+            self->m_loading = {};
+            if (animation)
+                self->setAnimation(std::move(*animation));
+            else if (!self->m_animation)
+                self->m_animationBox = {}; // a still picture after all
+        });
     });
-    movie->start();
+}
+
+void PictureView::setAnimation(IsolatedPictureReading::Animation animation)
+{
+    if (animation.frames.isEmpty() || animation.frames.size() != animation.delays.size())
+        return;
+    if (!m_frameTimer) {
+        m_frameTimer = new QTimer(this);
+        m_frameTimer->setSingleShot(true);
+        connect(m_frameTimer, &QTimer::timeout, this, &PictureView::nextFrame);
+    }
+    // Larger frames of the same animation go on where the smaller ones were.
+    const int at = m_animation && m_animation->frames.size() == animation.frames.size() ? m_frame : 0;
+    if (!m_animation || at == 0)
+        m_playsLeft = animation.loopCount;
+    m_animation = std::move(animation);
+    showFrame(at);
+}
+
+void PictureView::showFrame(int index)
+{
+    m_frame = index;
+    QImage frame = m_animation->frames[index];
+    frame.setDevicePixelRatio(devicePixelRatioF());
+    setImage(frame);
+    if (m_animation->frames.size() > 1)
+        m_frameTimer->start(m_animation->delays[index]);
+}
+
+void PictureView::nextFrame()
+{
+    if (!m_animation)
+        return;
+    if (m_frame + 1 < m_animation->frames.size()) {
+        showFrame(m_frame + 1);
+    } else if (m_playsLeft != 0) {
+        if (m_playsLeft > 0)
+            --m_playsLeft;
+        showFrame(0);
+    }
 }
 
 bool PictureView::hasPicture() const

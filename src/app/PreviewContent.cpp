@@ -11,9 +11,7 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
-#include <QMovie>
 #include <QPlainTextEdit>
 #include <QStringDecoder>
 
@@ -46,22 +44,14 @@ PreviewContent imageContent(const FileInfo& file, double ratio, QWidget* parent)
     const QSizeF size = fittedPanelSize(pixels.width() / ratio, pixels.height() / ratio,
                                         floatLayout::longestSide);
     const QSize box = devicePixels(size, ratio);
-    const QByteArray format = QImageReader::imageFormat(path);
-    if (file.frameCount > 1 && !format.isEmpty() && QMovie::supportedFormats().contains(format)) {
-        auto* movie = new QMovie(path, format);
-        if (movie->isValid() && !pixels.isEmpty()) {
-            movie->setScaledSize(pixels.toSize().scaled(box, Qt::KeepAspectRatio));
-            view->setMovie(movie);
-            view->setSource(path, pixels.toSize());
-        } else {
-            delete movie;
-        }
-    }
-    if (!view->hasPicture() && !pixels.isEmpty() && pixels.width() * pixels.height() <= pictureLimit) {
+    if (!pixels.isEmpty() && pixels.width() * pixels.height() <= pictureLimit) {
         if (auto image = readPicture(path, box)) {
             image->setDevicePixelRatio(ratio);
             view->setImage(*image);
             view->setSource(path, pixels.toSize());
+            // The first frame shows at once; the animation follows once its frames are read.
+            if (file.frameCount > 1)
+                view->loadAnimation(pixels.toSize().scaled(box, Qt::KeepAspectRatio).boundedTo(pixels.toSize()));
         }
     }
     return {view, PreviewContent::Kind::image, size};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/PhotoCopyEstimate.h"
 #include "editors/PhotoEditorServices.h"
 
 #include <QString>
@@ -9,9 +10,11 @@
 
 namespace qv {
 
-// The photo editor's services on the real engines, one per editor. The size estimate writes
-// a trial copy into the temporary root and keeps the full-size decode (and the full-size
-// cut-out) for the next estimates of the same editor.
+// The photo editor's services on the real engines, one per editor. The size estimate is made
+// in a worker once isolation is on (see IsolatedPictureReading); in this process it writes a
+// trial copy into the temporary root and keeps the full-size decode (and the full-size
+// cut-out) for the next estimates of the same editor. Renders and lifts work on the preview
+// the editor already holds, in this process.
 class EnginePhotoEditorServices : public PhotoEditorServices {
 public:
     // Trial copies go into folder; the temporary root when none is given.
@@ -28,24 +31,19 @@ public:
     double outputQuality(ImageOutput output, std::optional<int> sourceQuality,
                          const SettingsSnapshot& settings) override;
 
-    // Pictures above this many pixels get no estimate: decoding them whole costs too much.
-    static constexpr qint64 estimatePixelLimit = 50'000'000;
-
     // The same work as estimate, on the calling thread; none when cancelled or when it cannot
     // be known. Throws nothing.
     std::optional<Estimate> estimateNow(const EstimateRequest& request, std::stop_token stop);
 
-    // How many times the full-size picture was decoded and its subject lifted.
+    // How many times the full-size picture was decoded and its subject lifted in this process.
     int fullDecodes() const;
     int fullLifts() const;
-
-    struct FullSize;
 
 private:
     // Lifts still running stop when the editor goes.
     std::stop_source m_stop;
     std::optional<QString> m_folder;
-    std::shared_ptr<FullSize> m_full;
+    std::shared_ptr<PhotoCopyEstimate::FullSize> m_full;
 };
 
 } // namespace qv

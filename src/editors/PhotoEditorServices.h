@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/PhotoCopyEstimate.h"
 #include "engines/image/ImageOutput.h"
 #include "model/FileInfo.h"
 #include "model/OperationOptions.h"
@@ -34,18 +35,8 @@ public:
     virtual QImage transformed(const QImage& image, int quarterTurns, bool flipHorizontal,
                                bool flipVertical);
 
-    struct EstimateRequest {
-        OperationOptions recipe;
-        FileInfo file;
-        QSize pixelSize;
-        bool sourceHasAlpha = false;
-        std::optional<int> originalQuality;
-        SettingsSnapshot settings;
-    };
-    struct Estimate {
-        qint64 bytes = 0;
-        bool exact = false; // the size of the real output of a lossless edit
-    };
+    using EstimateRequest = PhotoCopyEstimate::Request;
+    using Estimate = PhotoCopyEstimate::Result;
     // The size the recipe's output would have; none when it cannot be known.
     virtual void estimate(const EstimateRequest& request, std::stop_token stop,
                           std::function<void(std::optional<Estimate>)> done) = 0;

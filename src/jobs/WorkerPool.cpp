@@ -206,11 +206,14 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     auto worker = std::make_unique<Worker>();
     const QString path = TemporaryRoot::secure() + QLatin1Char('/') + QLatin1String(WorkFolder::hiddenPrefix)
         + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (!WorkFolderJournal::add(path))
-        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
-    worker->temporary = path;
-    // Live while the worker lives: the sweep after another worker's death must pass it by.
+    // Live while the worker lives: a sweep after another worker's death or a purge would
+    // otherwise take it, the journal naming this process as its owner.
     WorkFolderRegistry::add(path);
+    if (!WorkFolderJournal::add(path)) {
+        WorkFolderRegistry::remove(path);
+        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
+    }
+    worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),

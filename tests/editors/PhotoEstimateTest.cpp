@@ -1,20 +1,29 @@
+#include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedReading.h"
+#include "editors/AnnotateEditor.h"
 #include "editors/EnginePhotoEditorServices.h"
+#include "editors/PhotoEditor.h"
 #include "editors/PhotoEditorModel.h"
 #include "editors/PhotoExportTab.h"
 #include "engines/image/ImageEngine.h"
+#include "jobs/WorkerPool.h"
+#include "model/EngineError.h"
 #include "support/SmallDisk.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -52,6 +61,16 @@ QString noise(const QString& path, QSize size, const char* format, int quality =
 QStringList trialCopies(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral("estimate-*")}, QDir::Files | QDir::Hidden);
+}
+
+// Also those in the workers' own folders beneath it.
+QStringList trialCopiesBeneath(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, {QStringLiteral("estimate-*")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    return found;
 }
 
 PhotoEditorServices::EstimateRequest requestFor(const QString& path, const OperationOptions& recipe = {})
@@ -278,4 +297,75 @@ TEST_F(PhotoEstimate, TheFullSizeCutOutIsLiftedOnceForEveryEstimate)
     EXPECT_EQ(services.fullDecodes(), 1);
     EXPECT_EQ(services.fullLifts(), 1);
     EXPECT_TRUE(trialCopies(root()).isEmpty());
+}
+
+TEST_F(PhotoEstimate, InAWorkerTheEstimateIsTheSameAndADamagedOrStoppedOneGivesNoneAndLeavesNothing)
+{
+    const QString untouched = halfRedJpeg(file("photo.jpg"), QSize(800, 600), 70);
+    const QString noisy = noise(file("noise.jpg"), QSize(800, 600), "JPEG", 95);
+    const QByteArray whole = readFile(noisy);
+    const QString cut = file("cut.jpg");
+    {
+        QFile out(cut);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_EQ(out.write(whole.left(whole.size() / 2)), whole.size() / 2);
+    }
+    OperationOptions png;
+    png.outputFormat = QStringLiteral("png");
+    png.photo = PhotoAdjustments{0.5, 1, 1, 0, 0};
+    EnginePhotoEditorServices here;
+    const auto lowerHere = here.estimateNow(requestFor(noisy, withQuality(0.5)), {});
+    const auto pngHere = here.estimateNow(requestFor(noisy, png), {});
+    ASSERT_TRUE(lowerHere && pngHere);
+    // One editor per file, as the full-size picture is kept for the editor's file.
+    EXPECT_FALSE(EnginePhotoEditorServices().estimateNow(requestFor(cut, withQuality(0.5)), {}));
+
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    // Workers started from here on use this test's temporary root, and go with it.
+    catalogueWorkers().clear();
+    const auto off = qScopeGuard([] {
+        IsolatedReading::setEnabled(false);
+        catalogueWorkers().clear();
+    });
+    const int startedBefore = catalogueWorkers().startedCount();
+    EnginePhotoEditorServices services;
+
+    const auto exact = services.estimateNow(requestFor(untouched), {});
+    ASSERT_TRUE(exact);
+    EXPECT_TRUE(exact->exact);
+    EXPECT_EQ(exact->bytes, QFileInfo(untouched).size());
+    const auto lower = services.estimateNow(requestFor(noisy, withQuality(0.5)), {});
+    ASSERT_TRUE(lower);
+    EXPECT_FALSE(lower->exact);
+    EXPECT_EQ(lower->bytes, lowerHere->bytes);
+    const auto asPng = services.estimateNow(requestFor(noisy, png), {});
+    ASSERT_TRUE(asPng);
+    EXPECT_EQ(asPng->bytes, pngHere->bytes);
+    EXPECT_GT(catalogueWorkers().startedCount(), startedBefore);
+    // Nothing was decoded in this process.
+    EXPECT_EQ(services.fullDecodes(), 0);
+
+    EXPECT_FALSE(EnginePhotoEditorServices().estimateNow(requestFor(cut, withQuality(0.5)), {}));
+    FileInfo cutFile = fileInfoForURL(QUrl::fromLocalFile(cut));
+    EXPECT_THROW(PhotoEditor::load(cutFile), EngineError);
+    EXPECT_THROW(AnnotateEditor::load(cutFile), EngineError);
+
+    // Stopped while the worker writes: the worker goes, and its trial copy with it.
+    const QString big = noise(file("big.png"), QSize(4000, 4000), "PNG");
+    OperationOptions tiff;
+    tiff.outputFormat = QStringLiteral("tiff");
+    tiff.photo = PhotoAdjustments{0.5, 1, 1, 0, 0};
+    std::stop_source stop;
+    std::atomic<int> answers = 0;
+    std::optional<PhotoEditorServices::Estimate> answer;
+    services.estimate(requestFor(big, tiff), stop.get_token(), [&](std::optional<PhotoEditorServices::Estimate> estimate) {
+        answer = estimate;
+        ++answers;
+    });
+    waitFor([&] { return !trialCopiesBeneath(root()).isEmpty() || answers > 0; }, 60000);
+    stop.request_stop();
+    ASSERT_TRUE(waitFor([&] { return answers > 0; }, 60000));
+    EXPECT_FALSE(answer);
+    EXPECT_TRUE(trialCopiesBeneath(root()).isEmpty()) << trialCopiesBeneath(root()).join(u' ').toStdString();
 }

@@ -118,6 +118,10 @@ TEST(ImageDecoder, BadInputIsDamagedOrUnsupported)
     EXPECT_EQ(failureOf([&] { ImageDecoder::pixelSize(text); }), damaged);
     const QString sizeless = writeFile(dir.filePath("empty.svg"), "<svg xmlns='http://www.w3.org/2000/svg'/>");
     EXPECT_EQ(failureOf([&] { ImageDecoder::decode(sizeless); }), damaged);
+    // Cut short past its header: the damage shows once the pixels are read.
+    const QByteArray jpeg = readFile(writeOpaqueImage(dir.filePath("whole.jpg"), 800, 600));
+    const QString cutJpeg = writeFile(dir.filePath("cut.jpg"), jpeg.left(jpeg.size() / 2));
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(cutJpeg).materialized(); }), damaged);
     // Inputs are only read.
     EXPECT_EQ(readFile(png), bytes);
     // A header that claims a huge picture is not allocated when opened.

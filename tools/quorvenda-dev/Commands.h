@@ -5,6 +5,10 @@
 namespace qv::dev {
 
 // Each command takes its own arguments and returns the process exit code.
+// Users' files are read in worker processes, as the app reads them, unless
+// QUORVENDA_IN_PROCESS=1 asks for this process (for benchmarks that weigh the workers' cost).
+bool useWorkers();
+
 int info(const QStringList& args);
 int settings(const QStringList& args);
 int capabilities(const QStringList& args);

@@ -356,16 +356,16 @@ int edit(const QStringList& args)
         JobCenter::Services services;
         services.clipboard = &Clipboard::system();
         services.workspace = &Workspace::system();
-        services.workers = &catalogueWorkers();
+        services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
         JobCenter::shared().setServices(services);
-        // Warm workers wait for the editor's reading, as those the application starts at launch
-        // do: started, and given the time to load their libraries.
-        catalogueWorkers().warmUp();
-        QElapsedTimer warming;
-        warming.start();
-        while (catalogueWorkers().startedCount() < 2 && warming.elapsed() < 5000)
-            spin(5);
-        spin(300);
+        // Warm workers wait for the editor's reading, as those the application starts at launch do.
+        if (useWorkers()) {
+            catalogueWorkers().warmUp();
+            QElapsedTimer warming;
+            warming.start();
+            while (catalogueWorkers().startedCount() < 2 && warming.elapsed() < 10000)
+                spin(5);
+        }
     }
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
     const auto it = std::find_if(catalogue.begin(), catalogue.end(),

@@ -94,7 +94,7 @@ int run(const QStringList& args)
     JobCenter::Services services;
     services.clipboard = &clipboard;
     services.workspace = &Workspace::system();
-    services.workers = &catalogueWorkers();
+    services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
     center.setServices(services);
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {

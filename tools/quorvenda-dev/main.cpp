@@ -59,6 +59,15 @@ int usage()
 
 } // namespace
 
+namespace qv::dev {
+
+bool useWorkers()
+{
+    return qgetenv("QUORVENDA_IN_PROCESS") != "1";
+}
+
+} // namespace qv::dev
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -66,7 +75,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
-    qv::IsolatedReading::setEnabled(true);
+    qv::IsolatedReading::setEnabled(qv::dev::useWorkers());
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

@@ -2,6 +2,7 @@
 // that crashes or hangs a library costs one item.
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedPdfReading.h"
+#include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
@@ -20,7 +21,10 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     qv::installSystemServices();
     qv::registerDefaultSettings();
+    // Workers are started ahead of need: the catalogue is built before the first item waits.
+    qv::catalogueOperation(QString());
     qv::WorkerServer::Calls calls = qv::IsolatedReading::workerCalls();
+    calls.insert(qv::IsolatedPictureReading::workerCalls());
     calls.insert(qv::IsolatedPdfReading::workerCalls());
     return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
 }

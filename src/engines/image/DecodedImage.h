@@ -41,6 +41,8 @@ public:
     QImage toQImage() const;
 
     // A copy whose pixels are decoded into memory now, so it can be read more than once.
+    // Throws EngineError "Not enough memory for this image", or the decoder's sentence for a
+    // file that turns out damaged or cut short.
     DecodedImage materialized() const;
 
     struct Pixels;

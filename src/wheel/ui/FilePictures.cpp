@@ -5,7 +5,6 @@
 #include "platform/ThreadCall.h"
 
 #include <QIcon>
-#include <QImageReader>
 #include <QMimeDatabase>
 
 namespace qv {

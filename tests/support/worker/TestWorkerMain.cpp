@@ -1,8 +1,7 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
 // "connect", "child", "place-then-hang", a path to write to ("write:/path"), paths to claim
-// as its own before dying ("lie:/a|/b"), "temporary" (a file in its temporary folder first),
-// or anything else to copy the file.
+// as its own before dying ("lie:/a|/b"), or anything else to copy the file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
 #include "model/EngineError.h"
@@ -95,11 +94,6 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             if (outside.open(QIODevice::WriteOnly))
                 throw EngineError(QStringLiteral("Wrote outside"));
             throw EngineError(QStringLiteral("Refused"), outside.errorString());
-        } else if (what == "temporary") {
-            QFile scratch(qEnvironmentVariable("TMPDIR") + QStringLiteral("/scratch"));
-            if (!scratch.open(QIODevice::WriteOnly) || scratch.write(what) != what.size() || !scratch.flush())
-                throw EngineError(QStringLiteral("No temporary folder"), scratch.errorString());
-            outputs.append(place(planner, what, QStringLiteral("copied")));
         } else {
             outputs.append(place(planner, what, QStringLiteral("copied")));
         }
