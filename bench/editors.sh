@@ -59,23 +59,6 @@ stall=$("$dev" edit tool.image.edit "$work/big.jpg" --no-run --do "$moves" | tai
 echo "photo editor, 12 slider moves on 48 MP: longest GUI block ${stall} ms (limit 100)"
 awk "BEGIN{exit !($stall <= 100)}" || over=1
 
-# 24 pages of a line of text each: the pages editor's window shown, and all its thumbnails in,
-# median of 3.
-{
-    echo '%!PS'
-    echo '/Helvetica findfont 24 scalefont setfont'
-    for page in $(seq 24); do echo "72 700 moveto (Page $page of a plain document) show showpage"; done
-} > "$work/plain.ps"
-gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile="$work/plain.pdf" "$work/plain.ps"
-shown=() drawn=()
-for run in 1 2 3; do
-    out=$("$dev" edit tool.pdf.reorder "$work/plain.pdf" --no-run | tail -1)
-    shown+=("$(field openMs <<<"$out")")
-    drawn+=("$(field idleMs <<<"$out")")
-done
-echo "pages editor, 24 plain pages: window $(printf '%s\n' "${shown[@]}" | median) ms," \
-     "all thumbnails $(printf '%s\n' "${drawn[@]}" | median) ms (100 ms of settling included)"
-
 # 40 pages of 4000 random strokes each.
 {
     echo '%!PS'
