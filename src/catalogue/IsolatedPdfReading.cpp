@@ -209,9 +209,10 @@ IsolatedPdfReading::Outline IsolatedPdfReading::outline(const QString& path, con
     if (!IsolatedReading::isEnabled())
         return readOutline(path, password, sizedPages, stop, damage);
     const QString name = QStringLiteral("pdfOutline");
-    const QJsonObject answer = catalogueWorkers().call(
-        name, withDamage(withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sized"), sizedPages}}, password), damage), stop,
-        memoryLimit());
+    const QJsonObject arguments =
+        withDamage(withPassword({{QStringLiteral("path"), path}, {QStringLiteral("sized"), sizedPages}}, password),
+                   damage);
+    const QJsonObject answer = catalogueWorkers().call(name, arguments, stop, memoryLimit());
     Outline outline;
     outline.pageCount = answer.value(QStringLiteral("pages")).toInt(-1);
     if (outline.pageCount < 0 || outline.pageCount > pageCountLimit)
@@ -236,14 +237,13 @@ IsolatedPdfReading::Page IsolatedPdfReading::page(const QString& path, const std
     if (!IsolatedReading::isEnabled())
         return readPage(path, password, index, box, stop, damage);
     const QString name = QStringLiteral("pdfPage");
-    const QJsonObject answer = catalogueWorkers().call(name,
-                                                       withDamage(withPassword({{QStringLiteral("path"), path},
-                                                                                {QStringLiteral("index"), index},
-                                                                                {QStringLiteral("width"), box.width()},
-                                                                                {QStringLiteral("height"), box.height()}},
-                                                                               password),
-                                                                  damage),
-                                                       stop, memoryLimit());
+    const QJsonObject arguments = withDamage(withPassword({{QStringLiteral("path"), path},
+                                                           {QStringLiteral("index"), index},
+                                                           {QStringLiteral("width"), box.width()},
+                                                           {QStringLiteral("height"), box.height()}},
+                                                          password),
+                                             damage);
+    const QJsonObject answer = catalogueWorkers().call(name, arguments, stop, memoryLimit());
     Page page;
     if (!answer.contains(QStringLiteral("picture")))
         return page; // too large to draw
