@@ -55,8 +55,9 @@ class OpenDocuments {
 public:
     static OpenDocuments& shared()
     {
-        static OpenDocuments documents;
-        return documents;
+        // Never destroyed: qpdf's own statics may be gone by then.
+        static auto* documents = new OpenDocuments;
+        return *documents;
     }
 
     // The document as it is on disk now: a changed file is opened again.
