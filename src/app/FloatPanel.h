@@ -76,7 +76,7 @@ void floatFiles(const QList<QUrl>& urls, QPointF point, const ScreenProvider& sc
 const QList<FloatPanel*>& openFloatPanels();
 
 // Fits a movie panel to the movie's display size (rotation applied, longest side at most 520),
-// keeping its top-left corner, once ffprobe has told it off the main thread. Silent on failure;
+// keeping its top-left corner, once a probe off the main thread has told it. Silent on failure;
 // does nothing when the panel closed meanwhile.
 void adjustToVideoSize(FloatPanel* panel, const ScreenProvider& screens);
 

@@ -1,55 +1,19 @@
 #include "app/MovieDisplaySize.h"
 
-#include "platform/ProcessRunner.h"
+#include "engines/media/MediaProbe.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QStandardPaths>
-
-#include <cmath>
+#include <QUrl>
 
 namespace qv {
 
-std::optional<QSizeF> movieDisplaySizeFromProbe(const QByteArray& json)
-{
-    const QJsonArray streams = QJsonDocument::fromJson(json).object().value("streams").toArray();
-    for (const QJsonValue& value : streams) {
-        const QJsonObject stream = value.toObject();
-        if (stream.value("codec_type").toString() != "video")
-            continue;
-        const double width = stream.value("width").toDouble();
-        const double height = stream.value("height").toDouble();
-        if (!(width > 0 && height > 0))
-            return std::nullopt;
-        // Older ffmpeg puts the rotation in a tag, newer in the display matrix side data.
-        double rotation = stream.value("tags").toObject().value("rotate").toString().toDouble();
-        for (const QJsonValue& side : stream.value("side_data_list").toArray()) {
-            const QJsonValue angle = side.toObject().value("rotation");
-            if (!angle.isUndefined())
-                rotation = angle.toDouble();
-        }
-        const long quarterTurns = std::lround(rotation / 90.0);
-        if (quarterTurns % 2 != 0)
-            return QSizeF(height, width);
-        return QSizeF(width, height);
-    }
-    return std::nullopt;
-}
-
 std::optional<QSizeF> movieDisplaySize(const QString& path, std::stop_token stop)
 {
-    const QString ffprobe = QStandardPaths::findExecutable("ffprobe");
-    if (ffprobe.isEmpty())
-        return std::nullopt;
     try {
-        const auto output = ProcessRunner::run(
-            QUrl::fromLocalFile(ffprobe),
-            {"-v", "error", "-select_streams", "v:0", "-show_streams", "-of", "json", "file:" + path},
-            stop);
-        if (output.status != 0 || output.terminatedBySignal)
+        const MediaInfo info = probeMediaInfo(QUrl::fromLocalFile(path), std::move(stop));
+        if (!info.video || info.video->width <= 0 || info.video->height <= 0)
             return std::nullopt;
-        return movieDisplaySizeFromProbe(output.stdoutData);
+        const QSizeF stored(info.video->width, info.video->height);
+        return info.video->rotation % 180 == 90 ? stored.transposed() : stored;
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QSizeF>
 #include <QString>
 
@@ -9,12 +8,9 @@
 
 namespace qv {
 
-// The size a movie shows at: its first video stream's coded size, width and height exchanged
-// for a quarter-turn rotation. Read with ffprobe; blocks, so never on the main thread. Absent
-// when there is no ffprobe, no video stream or no size.
+// The size a movie shows at: its first video stream's coded size (cover pictures aside), width
+// and height exchanged for a quarter-turn rotation. Read as the media engine reads the file;
+// blocks, so never on the main thread. Absent without FFmpeg, without a video stream or a size.
 std::optional<QSizeF> movieDisplaySize(const QString& path, std::stop_token stop = {});
-
-// The same from ffprobe's JSON output of -show_streams.
-std::optional<QSizeF> movieDisplaySizeFromProbe(const QByteArray& json);
 
 } // namespace qv

@@ -5,7 +5,10 @@
 #include "app/PdfPreview.h"
 #include "app/PictureView.h"
 #include "catalogue/IsolatedReading.h"
+#include "catalogue/SystemServices.h"
+#include "engines/media/MediaCategory.h"
 #include "model/FileInfo.h"
+#include "platform/ThreadCall.h"
 
 #include <QBoxLayout>
 #include <QFile>
@@ -127,9 +130,23 @@ std::optional<QString> textPreview(const QString& path, qint64 maxBytes)
     return text;
 }
 
+namespace {
+
+// Without waiting on FFmpeg: a video not looked into yet (the wheel looks into what it opens
+// for) shows as its name says, and is looked into meanwhile for the next time.
+FileInfo previewFileInfo(const QUrl& url)
+{
+    const FileInfo file = fileInfoForURL(url, probeWithoutWaiting());
+    if (file.format && file.format->category == FileCategory::video && !file.isDirectory && !file.hasAudio)
+        runInBackground([path = file.path()] { mediaStreamsOfFile(path); });
+    return file;
+}
+
+} // namespace
+
 PreviewContent makePreviewContent(const QUrl& url, double devicePixelRatio, QWidget* parent)
 {
-    const FileInfo file = fileInfoForURL(url);
+    const FileInfo file = previewFileInfo(url);
     const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     switch (file.category) {
     case FileCategory::image:

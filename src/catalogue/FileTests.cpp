@@ -22,4 +22,9 @@ bool acceptsAlways(const FileInfo&)
     return true;
 }
 
+bool mayHoldSound(const FileInfo& file)
+{
+    return file.hasAudio != false;
+}
+
 } // namespace qv

@@ -9,5 +9,7 @@ bool isNotEncrypted(const FileInfo& file);
 bool isAnimated(const FileInfo& file);
 bool isNotPromise(const FileInfo& file);
 bool acceptsAlways(const FileInfo& file);
+// Not known to be without sound: a video nobody has looked into may still hold some.
+bool mayHoldSound(const FileInfo& file);
 
 } // namespace qv

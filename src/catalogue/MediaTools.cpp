@@ -1,5 +1,6 @@
 #include "catalogue/MediaTools.h"
 
+#include "catalogue/FileTests.h"
 #include "catalogue/MediaWorkAdapter.h"
 #include "catalogue/OperationFactories.h"
 #include "engines/media/AudioExtraction.h"
@@ -69,6 +70,13 @@ OperationDescriptor fileTool(FileCategory category, const Row& row, FileBody bod
     return d;
 }
 
+// A tool about a video's sound, not offered for a video known to have none.
+OperationDescriptor soundTool(OperationDescriptor d)
+{
+    d.accepts = mayHoldSound;
+    return d;
+}
+
 // Merge joins every file of its item, in the job's order.
 OperationDescriptor mergeTool(FileCategory category)
 {
@@ -132,8 +140,9 @@ const QList<OperationDescriptor>& videoTools()
             fileTool(v, {"split", "Split", "scissors", editor(EditorKind::split), single, 1, lane, "Splitting", {},
                          std::nullopt},
                      splitMedia),
-            fileTool(v, {"mute", "Mute", "speaker.slash", run, each, 1, lane, "Removing sound", {}, std::nullopt},
-                     muteVideo),
+            soundTool(fileTool(v, {"mute", "Mute", "speaker.slash", run, each, 1, lane, "Removing sound", {},
+                                   std::nullopt},
+                               muteVideo)),
             fileTool(v, {"speed", "Speed", "gauge.with.dots.needle.67percent", sheet, each, 1, lane,
                          "Changing speed", {OptionField::speed}, std::nullopt},
                      changeSpeed),
@@ -150,9 +159,9 @@ const QList<OperationDescriptor>& videoTools()
             fileTool(v, {"resize", "Resize", "arrow.up.left.and.arrow.down.right", sheet, each, 1, lane, "Resizing",
                          {OptionField::maxResolution}, std::nullopt},
                      resizeVideo),
-            fileTool(v, {"extractAudio", "Extract Audio", "waveform", run, each, 1, JobLane::audio,
-                         "Extracting audio", {}, std::nullopt},
-                     extractAudio),
+            soundTool(fileTool(v, {"extractAudio", "Extract Audio", "waveform", run, each, 1, JobLane::audio,
+                                   "Extracting audio", {}, std::nullopt},
+                               extractAudio)),
             fileTool(v, {"toGIF", "To GIF", "photo.stack", run, each, 1, lane, "Making a GIF", {},
                          QStringLiteral("gif")},
                      [](const FileInfo& file, const OperationContext& context, const MediaWork& work) {

@@ -36,6 +36,11 @@ Capabilities::Lookups systemLookups()
     return lookups;
 }
 
+LocalFileProbe::ContentProbes contentProbes(std::function<std::optional<MediaStreams>(const QString&)> media)
+{
+    return {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount, std::move(media)};
+}
+
 } // namespace
 
 void installSystemServices()
@@ -44,12 +49,17 @@ void installSystemServices()
     std::call_once(once, [] {
         Settings::installShared(SettingsStore::shared());
         // Never destroyed: files may be described on worker threads until the process ends.
-        static const LocalFileProbe* const probe = new LocalFileProbe(
-            {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount,
-             [](const QString& path) { return mediaCategoryOfFile(path); }});
+        static const LocalFileProbe* const probe =
+            new LocalFileProbe(contentProbes([](const QString& path) { return mediaStreamsOfFile(path); }));
         FileProbe::installSystem(*probe);
         Capabilities::installSystemLookups(systemLookups);
     });
+}
+
+const FileProbe& probeWithoutWaiting()
+{
+    static const LocalFileProbe* const probe = new LocalFileProbe(contentProbes(rememberedMediaStreams));
+    return *probe;
 }
 
 } // namespace qv

@@ -2,6 +2,7 @@
 
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/FileTests.h"
 #include "catalogue/MediaTools.h"
 #include "catalogue/MediaWorkAdapter.h"
 
@@ -31,8 +32,12 @@ const QList<OperationDescriptor>& videoDescriptors()
     static const QList<OperationDescriptor> list = [] {
         using V = VideoTarget;
         using A = AudioTarget;
-        // A video's sound as an audio file.
-        const auto sound = [](A target) { return makeAudioConversion(target, FileCategory::video); };
+        // A video's sound as an audio file: not offered for a video known to be silent.
+        const auto sound = [](A target) {
+            OperationDescriptor d = makeAudioConversion(target, FileCategory::video);
+            d.accepts = [accepts = d.accepts](const FileInfo& file) { return mayHoldSound(file) && accepts(file); };
+            return d;
+        };
         return QList<OperationDescriptor>{
             makeVideoConversion(V::mp4), makeVideoConversion(V::mov),
             makeVideoConversion(V::webm), makeVideoConversion(V::gif),

@@ -14,6 +14,7 @@
 
 #include <plist/plist.h>
 
+#include <limits>
 #include <memory>
 
 namespace qv {
@@ -52,11 +53,13 @@ std::optional<QString> stringOf(plist_t node)
 {
     if (!node || plist_get_node_type(node) != PLIST_STRING)
         return std::nullopt;
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
-    QString out = QString::fromUtf8(text);
-    free(text);
-    return out;
+    // A binary list's UTF-16 string may hold U+0000, which libplist's copying getter asserts
+    // against (an abort); the pointer comes with the string's own length.
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (!text)
+        return std::nullopt;
+    return QString::fromUtf8(text, qsizetype(std::min<uint64_t>(length, uint64_t(std::numeric_limits<qsizetype>::max()))));
 }
 
 RichTextReader::Result plainDocument(const QString& text)

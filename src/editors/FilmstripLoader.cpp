@@ -20,6 +20,7 @@ constexpr int parallelRuns = 3;
 struct FilmstripRun {
     QUrl program;
     QString file;
+    std::optional<QString> demuxer;
     double duration;
     int count;
     std::stop_token stop;
@@ -31,7 +32,7 @@ QImage frameAt(const FilmstripRun& run, int slot)
 {
     const double seconds = run.duration * (slot + 0.5) / run.count;
     const ProcessRunner::Output output =
-        ProcessRunner::run(run.program, frameArguments(seconds, run.file), run.stop, QHash<QString, QString>{},
+        ProcessRunner::run(run.program, frameArguments(seconds, run.file, run.demuxer), run.stop, QHash<QString, QString>{},
                            QUrl::fromLocalFile(TemporaryRoot::path()));
     if (output.status != 0 || output.terminatedBySignal)
         return {};
@@ -40,7 +41,8 @@ QImage frameAt(const FilmstripRun& run, int slot)
 
 } // namespace
 
-void loadFilmstrip(const QUrl& file, double duration, int count, std::stop_token stop,
+void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
+                   std::stop_token stop,
                    std::function<void(int slot, const QImage& frame)> onFrame)
 {
     const std::optional<QUrl>& program = Capabilities::shared().ffmpegURL();
@@ -55,6 +57,7 @@ void loadFilmstrip(const QUrl& file, double duration, int count, std::stop_token
     auto run = std::make_shared<FilmstripRun>();
     run->program = *program;
     run->file = file.toLocalFile();
+    run->demuxer = demuxer;
     run->duration = duration;
     run->count = count;
     run->stop = stop;

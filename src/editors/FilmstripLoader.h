@@ -12,7 +12,8 @@ namespace qv {
 // one FFmpeg run per frame and three at a time, off the main thread. Each frame that arrives
 // goes to onFrame on the main thread, in any order; a frame FFmpeg cannot make is skipped.
 // A stop kills the running programs and drops what arrives after it.
-void loadFilmstrip(const QUrl& file, double duration, int count, std::stop_token stop,
+void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
+                   std::stop_token stop,
                    std::function<void(int slot, const QImage& frame)> onFrame);
 
 } // namespace qv

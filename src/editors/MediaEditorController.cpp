@@ -31,6 +31,7 @@ QString titleFor(TrimEditor::Mode mode, const QString& name)
 } // namespace
 
 MediaEditorController::MediaEditorController(FileInfo file, TrimEditor::Mode mode, QUrl preview,
+                                             std::optional<QString> previewDemuxer,
                                              std::unique_ptr<MediaPlayerPort> player, double duration,
                                              std::optional<QSizeF> videoSize, Completion completion,
                                              QObject* parent)
@@ -38,6 +39,7 @@ MediaEditorController::MediaEditorController(FileInfo file, TrimEditor::Mode mod
       m_file(std::move(file)),
       m_mode(mode),
       m_preview(std::move(preview)),
+      m_previewDemuxer(std::move(previewDemuxer)),
       m_player(std::move(player)),
       m_timeline(new MediaTimeline(duration, videoSize.has_value(),
                                    mode == TrimEditor::Mode::ringtone ? std::optional<double>(40.0) : std::nullopt,
@@ -217,7 +219,7 @@ void MediaEditorController::loadThumbnails(int count)
 {
     m_timeline->setThumbnailCount(count);
     QPointer<MediaTimeline> timeline(m_timeline);
-    loadFilmstrip(m_preview, m_timeline->duration, count, m_loading.get_token(),
+    loadFilmstrip(m_preview, m_previewDemuxer, m_timeline->duration, count, m_loading.get_token(),
                   [timeline](int slot, const QImage& image) {
                       if (timeline)
                           timeline->setThumbnail(slot, image);
@@ -228,14 +230,15 @@ void MediaEditorController::loadPeaks()
 {
     QPointer<MediaTimeline> timeline(m_timeline);
     const QUrl preview = m_preview;
+    const std::optional<QString> demuxer = m_previewDemuxer;
     const double duration = m_timeline->duration;
     const std::stop_token stop = m_loading.get_token();
     EditorActivity::begin();
     runInBackground(
-        [timeline, preview, duration, stop] {
+        [timeline, preview, demuxer, duration, stop] {
             QList<float> peaks;
             try {
-                peaks = readWaveformPeaks(preview, duration, 180, stop);
+                peaks = readWaveformPeaks(preview, demuxer, duration, 180, stop);
             } catch (const CancellationError&) {
             }
             postToMainThread([timeline, peaks = std::move(peaks), stop] {

@@ -28,7 +28,8 @@ class MediaEditorController : public QObject {
 public:
     using Completion = std::function<void(std::optional<OperationOptions>)>;
 
-    MediaEditorController(FileInfo file, TrimEditor::Mode mode, QUrl preview,
+    // The preview is read with previewDemuxer, the demuxer its probe named.
+    MediaEditorController(FileInfo file, TrimEditor::Mode mode, QUrl preview, std::optional<QString> previewDemuxer,
                           std::unique_ptr<MediaPlayerPort> player, double duration,
                           std::optional<QSizeF> videoSize, Completion completion, QObject* parent = nullptr);
     ~MediaEditorController() override;
@@ -69,6 +70,7 @@ private:
     FileInfo m_file;
     TrimEditor::Mode m_mode;
     QUrl m_preview;
+    std::optional<QString> m_previewDemuxer;
     std::unique_ptr<MediaPlayerPort> m_player;
     MediaTimeline* m_timeline;
     std::optional<QSizeF> m_videoSize;

@@ -7,6 +7,7 @@
 #include "engines/media/MediaProbe.h"
 #include "jobs/Toasts.h"
 #include "model/Capabilities.h"
+#include "model/EngineError.h"
 #include "model/Log.h"
 #include "platform/FFmpegInvocation.h"
 #include "platform/ProcessRunner.h"
@@ -84,9 +85,11 @@ void checkPlayable(const QUrl& url, std::function<void(bool)> done)
 struct PreviewFacts {
     double duration = 0.0;
     std::optional<QSizeF> videoSize;
+    std::optional<QString> demuxer;
 };
 
-// The duration and the displayed picture size, a ±90° rotation swapping the sides.
+// The duration, the displayed picture size (a ±90° rotation swapping the sides) and how FFmpeg
+// must read the file.
 std::optional<PreviewFacts> probePreview(const QUrl& preview)
 {
     try {
@@ -95,6 +98,7 @@ std::optional<PreviewFacts> probePreview(const QUrl& preview)
             return std::nullopt;
         PreviewFacts facts;
         facts.duration = *info.duration;
+        facts.demuxer = info.demuxer;
         if (info.video && info.video->width > 0 && info.video->height > 0) {
             const bool quarter = info.video->rotation % 180 == 90;
             facts.videoSize = quarter ? QSizeF(info.video->height, info.video->width)
@@ -139,11 +143,20 @@ void TrimEditor::previewURL(const FileInfo& file, PreviewDone done)
                               + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
                               + (audio ? QStringLiteral(".m4a") : QStringLiteral(".mp4"));
         WorkFolderRegistry::add(proxy);
-        const QStringList arguments = ffmpegArgumentPrefix() + proxyArguments(audio, file.path(), proxy);
         const std::stop_token stop = quitStop().get_token();
-        runInBackground([program = *ffmpeg, arguments, root, proxy, stop, done = std::move(done)]() mutable {
+        runInBackground([program = *ffmpeg, audio, source = file.url, root, proxy, stop,
+                         done = std::move(done)]() mutable {
             bool made = false;
             try {
+                // Read as the job will read it: a file FFmpeg would misjudge is named its demuxer.
+                std::optional<QString> demuxer;
+                try {
+                    demuxer = probeMediaInfo(program, source, stop).demuxer;
+                } catch (const EngineError&) {
+                    // Unreadable as probed: FFmpeg's own guess is all there is.
+                }
+                const QStringList arguments =
+                    ffmpegArgumentPrefix() + proxyArguments(audio, source.toLocalFile(), demuxer, proxy);
                 const ProcessRunner::Output output =
                     ProcessRunner::run(program, arguments, stop, QHash<QString, QString>{}, QUrl::fromLocalFile(root));
                 made = output.status == 0 && !output.terminatedBySignal;
@@ -190,7 +203,7 @@ void TrimEditor::open(const FileInfo& file, Mode mode, QPointF point, Completion
                     return;
                 }
                 auto* controller = new MediaEditorController(
-                    file, mode, preview, std::make_unique<QtMediaPlayer>(preview), facts->duration, facts->videoSize,
+                    file, mode, preview, facts->demuxer, std::make_unique<QtMediaPlayer>(preview), facts->duration, facts->videoSize,
                     [completion = std::move(completion)](std::optional<OperationOptions> options) {
                         if (options && completion)
                             completion(*options);

@@ -52,7 +52,8 @@ QList<float> WaveformBinner::finish() const
     return levels;
 }
 
-QList<float> readWaveformPeaks(const QUrl& file, double duration, int count, std::stop_token stop)
+QList<float> readWaveformPeaks(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
+                               std::stop_token stop)
 {
     const std::optional<QUrl>& ffmpeg = Capabilities::shared().ffmpegURL();
     if (!ffmpeg || count < 1 || !std::isfinite(duration))
@@ -60,7 +61,7 @@ QList<float> readWaveformPeaks(const QUrl& file, double duration, int count, std
     WaveformBinner binner(duration, count);
     try {
         const ProcessRunner::Output output = ProcessRunner::run(
-            *ffmpeg, waveformArguments(file.toLocalFile()), stop, QHash<QString, QString>{},
+            *ffmpeg, waveformArguments(file.toLocalFile(), demuxer), stop, QHash<QString, QString>{},
             QUrl::fromLocalFile(TemporaryRoot::secure()), {},
             [&binner](QByteArrayView chunk) { binner.add(chunk); });
         if (output.status != 0 || output.terminatedBySignal) {

@@ -28,6 +28,7 @@ private:
 // The waveform of the file's first audio stream: `count` levels 0...1, or empty when its audio
 // cannot be read. Blocks on FFmpeg: never on the main thread. Never throws, except
 // CancellationError when stopped.
-QList<float> readWaveformPeaks(const QUrl& file, double duration, int count, std::stop_token stop);
+QList<float> readWaveformPeaks(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
+                               std::stop_token stop);
 
 } // namespace qv

@@ -135,14 +135,21 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
 void OperationDispatcher::dispatchReceivedURLs(const QList<QUrl>& urls, const WheelEntry& entry,
                                                bool optionKeyDown, QPointF point)
 {
-    QList<FileInfo> files;
-    for (const QUrl& url : urls)
-        files.append(fileInfoForURL(url));
-    if (files.isEmpty()) {
+    if (urls.isEmpty()) {
         showToast(QStringLiteral("The app you dragged from didn't provide the file"), kWarning, 3.0);
         return;
     }
-    dispatchOperation(entry, files, {}, optionKeyDown, point);
+    // Describing a media file may wait seconds on FFmpeg.
+    QPointer<OperationDispatcher> self(this);
+    runInBackground([self, urls, entry, optionKeyDown, point] {
+        QList<FileInfo> files;
+        for (const QUrl& url : urls)
+            files.append(fileInfoForURL(url));
+        postToMainThread([self, files = std::move(files), entry, optionKeyDown, point] {
+            if (self)
+                self->dispatchOperation(entry, files, {}, optionKeyDown, point);
+        });
+    });
 }
 
 void OperationDispatcher::runOperationJob(const OperationOptions& options, const WheelEntry& entry,

@@ -46,6 +46,7 @@ public:
 
     void dispatchOperation(const WheelEntry& entry, const QList<FileInfo>& files,
                            const Promises& promises, bool optionKeyDown, QPointF point);
+    // Describes the received files off the main thread, then dispatches them as chosen.
     void dispatchReceivedURLs(const QList<QUrl>& urls, const WheelEntry& entry, bool optionKeyDown,
                               QPointF point);
     void runOperationJob(const OperationOptions& options, const WheelEntry& entry,

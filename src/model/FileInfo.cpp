@@ -36,6 +36,7 @@ QJsonObject FileInfo::toJson() const
     o.insert(QStringLiteral("isPromise"), isPromise);
     o.insert(QStringLiteral("frameCount"), frameCount);
     o.insert(QStringLiteral("isEncrypted"), isEncrypted);
+    o.insert(QStringLiteral("hasAudio"), hasAudio ? QJsonValue(*hasAudio) : QJsonValue());
     return o;
 }
 
@@ -95,10 +96,14 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         info.contentType = status->contentType;
     }
 
-    if (info.format && !info.isDirectory && mayHoldSoundAlone(*info.format)) {
-        const std::optional<FileCategory> streams = probe.mediaCategory(path);
-        if (streams == FileCategory::audio || streams == FileCategory::video)
-            info.category = *streams;
+    // One look at a video's streams tells both whether it holds sound and, for containers
+    // whose name cannot tell, whether it is a video at all.
+    if (info.format && !info.isDirectory && info.format->category == FileCategory::video) {
+        if (const std::optional<MediaStreams> streams = probe.mediaStreams(path)) {
+            if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
+                info.category = streams->video ? FileCategory::video : FileCategory::audio;
+            info.hasAudio = streams->audio;
+        }
     }
 
     if (info.category == FileCategory::pdf) {

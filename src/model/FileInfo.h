@@ -25,11 +25,12 @@ struct FileInfo {
     bool isPromise = false;
     int frameCount = 1;
     bool isEncrypted = false; // a PDF locked by a password
+    std::optional<bool> hasAudio; // whether a video holds sound; absent when not looked at
 
     bool operator==(const FileInfo&) const = default;
 
     QString path() const { return url.toLocalFile(); }
-    // The twelve fields under their own names; the format as its id.
+    // The thirteen fields under their own names; the format as its id.
     QJsonObject toJson() const;
 };
 

@@ -10,7 +10,7 @@ std::atomic<const FileProbe*> installed = nullptr;
 
 } // namespace
 
-std::optional<FileCategory> FileProbe::mediaCategory(const QString&) const
+std::optional<MediaStreams> FileProbe::mediaStreams(const QString&) const
 {
     return std::nullopt;
 }

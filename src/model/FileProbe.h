@@ -17,6 +17,14 @@ struct ItemStatus {
     std::optional<QString> contentType;   // a MIME type
 };
 
+// What a probe of a media file found in it.
+struct MediaStreams {
+    bool video = false; // pictures, cover art aside
+    bool audio = false;
+
+    bool operator==(const MediaStreams&) const = default;
+};
+
 // The questions the file model asks of the disk; tests substitute their own answers.
 class FileProbe {
 public:
@@ -29,9 +37,8 @@ public:
     virtual std::optional<bool> pdfNeedsPassword(const QString& path) const = 0;
     // Absent when the file does not open as an image.
     virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
-    // What a media file's streams make it: video when it holds pictures (cover art aside),
-    // audio when it holds sound alone; absent when that cannot be told in good time.
-    virtual std::optional<FileCategory> mediaCategory(const QString& path) const;
+    // The streams of a media file; absent when they cannot be told in good time.
+    virtual std::optional<MediaStreams> mediaStreams(const QString& path) const;
 
     // The probe of the real disk, which start-up installs before any file is described.
     static const FileProbe& system();

@@ -96,11 +96,11 @@ std::optional<int> LocalFileProbe::imageFrameCount(const QString& path) const
     return m_contentProbes.imageFrameCount(path);
 }
 
-std::optional<FileCategory> LocalFileProbe::mediaCategory(const QString& path) const
+std::optional<MediaStreams> LocalFileProbe::mediaStreams(const QString& path) const
 {
-    if (!m_contentProbes.mediaCategory || !isRegularFile(path))
+    if (!m_contentProbes.mediaStreams || !isRegularFile(path))
         return std::nullopt;
-    return m_contentProbes.mediaCategory(path);
+    return m_contentProbes.mediaStreams(path);
 }
 
 } // namespace qv

@@ -13,7 +13,7 @@ public:
     struct ContentProbes {
         std::function<std::optional<bool>(const QString& path)> pdfNeedsPassword;
         std::function<std::optional<int>(const QString& path)> imageFrameCount;
-        std::function<std::optional<FileCategory>(const QString& path)> mediaCategory;
+        std::function<std::optional<MediaStreams>(const QString& path)> mediaStreams;
     };
 
     explicit LocalFileProbe(ContentProbes contentProbes = {});
@@ -22,7 +22,7 @@ public:
     std::optional<QString> realPath(const QString& path) const override;
     std::optional<bool> pdfNeedsPassword(const QString& path) const override;
     std::optional<int> imageFrameCount(const QString& path) const override;
-    std::optional<FileCategory> mediaCategory(const QString& path) const override;
+    std::optional<MediaStreams> mediaStreams(const QString& path) const override;
 
 private:
     const ContentProbes m_contentProbes;

@@ -127,6 +127,8 @@ FileInfo fileInfoFromJson(const QJsonObject& o)
     f.isPromise = o.value(QStringLiteral("isPromise")).toBool();
     f.frameCount = o.value(QStringLiteral("frameCount")).toInt(1);
     f.isEncrypted = o.value(QStringLiteral("isEncrypted")).toBool();
+    if (o.value(QStringLiteral("hasAudio")).isBool())
+        f.hasAudio = o.value(QStringLiteral("hasAudio")).toBool();
     return f;
 }
 

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <X11/XKBlib.h>
@@ -103,13 +104,20 @@ struct X11DragSource::Impl {
     QByteArray incrData;
     // One deadline for the whole read, however many parts it comes in.
     QTimer readDeadline;
-    // Once the guesses are spent, a refused read is asked again at the newest motion time every
-    // so often, since a busy source reads its events late (by seconds under load), until it
-    // counts as a drag without files; nothing waits on that verdict but the wheel.
+    // Once the guesses are spent, the read is asked again at each of the recent motion times,
+    // newest first, and the guesses after them, round after round: a busy source reads its
+    // events late (by seconds under load) and answers only for the motion it last saw, which
+    // may be any of them. For two seconds, then it counts as a drag without files; nothing waits
+    // on the verdict but the wheel.
     QTimer motionWait;
     static constexpr int motionWaitMs = 100;
-    static constexpr int lateAsks = 25;
-    int asked = 0;
+    static constexpr qsizetype motionsKept = 64;
+    QList<Time> recentMotions;
+    bool lateAsking = false;
+    QElapsedTimer lateClock;
+    static constexpr qint64 lateAskingMs = 2000;
+    qsizetype lateIndex = 0;
+
 
     ~Impl()
     {
@@ -246,7 +254,12 @@ struct X11DragSource::Impl {
     {
         if (type == XI_RawMotion) {
             lastMotionTime = raw.time;
-            if (reading && retryOnMotion) {
+            if (recentMotions.isEmpty() || recentMotions.last() != raw.time) {
+                recentMotions.append(raw.time);
+                if (recentMotions.size() > motionsKept)
+                    recentMotions.removeFirst();
+            }
+            if (reading && retryOnMotion && !lateAsking) {
                 retryOnMotion = false;
                 motionWait.stop();
                 request(lastMotionTime);
@@ -266,6 +279,7 @@ struct X11DragSource::Impl {
         case XI_RawButtonPress:
             if (logicalButton(raw.detail) == 1) {
                 lastMotionTime = raw.time;
+                recentMotions = {raw.time};
                 selectRawEvents(true, false);
                 Q_EMIT q->primaryButtonPressed();
             }
@@ -363,6 +377,10 @@ struct X11DragSource::Impl {
         if (e.time != requestTime && e.time != CurrentTime)
             return; // the answer to an earlier request
         if (e.property == None) {
+            if (lateAsking) {
+                askLate();
+                return;
+            }
             // Refused: the source has seen newer motion since. Ask again with its time; each
             // such answer follows real motion, so only the deadline bounds them.
             if (lastMotionTime != CurrentTime && lastMotionTime > e.time) {
@@ -378,8 +396,10 @@ struct X11DragSource::Impl {
                 request(std::max(e.time, lastMotionTime) + 1);
                 return;
             }
-            if (!motionWait.isActive())
-                motionWait.start();
+            lateAsking = true;
+            lateIndex = 0;
+            lateClock.start();
+            askLate();
             return;
         }
         Atom type = None;
@@ -413,6 +433,29 @@ struct X11DragSource::Impl {
             return;
         }
         incrData += *part;
+    }
+
+    // The next time of a round: the recent motion times, newest first, then the moments just
+    // after the last one; after a round, a pause before the next.
+    void askLate()
+    {
+        const qsizetype seen = recentMotions.size();
+        if (lateIndex < seen) {
+            request(recentMotions[seen - 1 - lateIndex++]);
+            return;
+        }
+        if (lateIndex < seen + maxRetries) {
+            request(lastMotionTime + Time(1 + lateIndex++ - seen));
+            return;
+        }
+        lateIndex = 0;
+        // A source that offers no file list refuses every time alike.
+        if (lateClock.elapsed() > lateAskingMs) {
+            finish({});
+            return;
+        }
+        if (!motionWait.isActive())
+            motionWait.start();
     }
 
     void request(Time time)
@@ -524,12 +567,8 @@ X11DragSource::X11DragSource(QObject* parent)
     d->motionWait.setSingleShot(true);
     d->motionWait.setInterval(Impl::motionWaitMs);
     connect(&d->motionWait, &QTimer::timeout, this, [this] {
-        if (!d->reading)
-            return;
-        if (d->asked++ < Impl::lateAsks)
-            d->request(std::max(d->lastMotionTime, d->requestTime));
-        else
-            d->finish({});
+        if (d->reading)
+            d->askLate();
     });
     d->readDeadline.setSingleShot(true);
     d->readDeadline.setInterval(readDeadlineMs);
@@ -636,7 +675,8 @@ void X11DragSource::readDragUris()
     d->incrActive = false;
     d->incrData.clear();
     d->retries = 0;
-    d->asked = 0;
+    d->lateAsking = false;
+    d->lateIndex = 0;
     d->retryOnMotion = false;
     d->readDeadline.start();
     // Qt's drag sources refuse a request made at CurrentTime.

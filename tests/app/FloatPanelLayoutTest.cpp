@@ -108,19 +108,31 @@ TEST(MovieFittedFrame, KeepsTheTopLeftCornerAndTheLongestSideAtMost520)
 
 TEST(MovieDisplaySize, ExchangesWidthAndHeightForAQuarterTurn)
 {
-    EXPECT_EQ(movieDisplaySizeFromProbe(R"({"streams":[{"codec_type":"video","width":1920,"height":1080}]})"),
-              QSizeF(1920, 1080));
-    EXPECT_EQ(movieDisplaySizeFromProbe(
-                  R"({"streams":[{"codec_type":"video","width":1920,"height":1080,
-                     "side_data_list":[{"side_data_type":"Display Matrix","rotation":-90}]}]})"),
-              QSizeF(1080, 1920));
-    EXPECT_EQ(movieDisplaySizeFromProbe(
-                  R"({"streams":[{"codec_type":"video","width":1920,"height":1080,"tags":{"rotate":"180"}}]})"),
-              QSizeF(1920, 1080));
-    EXPECT_EQ(movieDisplaySizeFromProbe(R"({"streams":[{"codec_type":"audio"}]})"), std::nullopt);
-    EXPECT_EQ(movieDisplaySizeFromProbe(R"({"streams":[{"codec_type":"video","width":0,"height":0}]})"),
-              std::nullopt);
-    EXPECT_EQ(movieDisplaySizeFromProbe("not json"), std::nullopt);
+    QTemporaryDir dir;
+    const auto make = [&dir](const QString& name, const QStringList& arguments) {
+        const QString path = dir.filePath(name);
+        EXPECT_EQ(test::runProgram("ffmpeg", QStringList{"-nostdin", "-v", "error", "-y"} + arguments
+                                                 + QStringList{"file:" + path}),
+                  0);
+        return path;
+    };
+    const QString clip = make("clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=5:duration=1", "-c:v",
+                                           "libx264", "-pix_fmt", "yuv420p"});
+    EXPECT_EQ(movieDisplaySize(clip), QSizeF(320, 240));
+    const QString turned = make("turned.mp4", {"-i", "file:" + clip, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+    EXPECT_EQ(movieDisplaySize(turned), QSizeF(240, 320));
+    const QString upsideDown =
+        make("upside down.mp4", {"-i", "file:" + clip, "-c", "copy", "-metadata:s:v:0", "rotate=180"});
+    EXPECT_EQ(movieDisplaySize(upsideDown), QSizeF(320, 240));
+
+    // A song's cover is no movie.
+    const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1"});
+    const QString song = make("song.mp4", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + cover, "-map", "0",
+                                           "-map", "1", "-c:a", "aac", "-c:v", "png", "-disposition:v",
+                                           "attached_pic"});
+    EXPECT_EQ(movieDisplaySize(song), std::nullopt);
+    EXPECT_EQ(movieDisplaySize(test::writeFile(dir.filePath("notes.mp4"), "not a movie")), std::nullopt);
+    EXPECT_EQ(movieDisplaySize(dir.filePath("missing.mp4")), std::nullopt);
 }
 
 TEST(TextPreview, ReadsUtf8TextAndRefusesBinaryData)

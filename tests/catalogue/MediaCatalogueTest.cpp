@@ -2,16 +2,16 @@
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/ImageCatalogue.h"
 #include "catalogue/VideoCatalogue.h"
+#include "model/Capabilities.h"
 #include "support/DescriptorLists.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 using namespace qv;
 using namespace qv::test;
-
-namespace {
-
-} // namespace
 
 TEST(MediaCatalogue, ListsTheConversionsInWheelOrder)
 {
@@ -57,4 +57,58 @@ TEST(MediaCatalogue, EntriesCarryTheirContainerLaneAndChoices)
     m4a.category = FileCategory::audio;
     EXPECT_TRUE(alac.accepts(m4a));
     EXPECT_FALSE(byID(audioDescriptors(), "convert.audio.m4a").accepts(m4a));
+}
+
+TEST(MediaCatalogue, ASilentVideoIsNotOfferedWhatNeedsItsSound)
+{
+    ASSERT_TRUE(Capabilities::shared().ffmpegURL()) << "the test needs ffmpeg";
+    QTemporaryDir dir;
+    const auto make = [&dir](const QString& name, QStringList arguments) {
+        const QString path = dir.filePath(name);
+        EXPECT_EQ(runProgram("ffmpeg", QStringList{"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                                   "testsrc=size=64x48:rate=5:duration=1"}
+                                           + arguments + QStringList{"file:" + path}),
+                  0);
+        return fileInfoForURL(QUrl::fromLocalFile(path));
+    };
+    const FileInfo silentMP4 = make("silent.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    // A name that tells the category is looked into all the same.
+    const FileInfo silentAVI = make("silent.avi", {"-c:v", "mpeg4"});
+    const FileInfo voiced = make("voiced.mkv", {"-f", "lavfi", "-i", "sine=duration=1", "-c:v", "mpeg4",
+                                                "-c:a", "flac", "-shortest"});
+    EXPECT_EQ(silentMP4.hasAudio, false);
+    EXPECT_EQ(silentAVI.hasAudio, false);
+    EXPECT_EQ(voiced.hasAudio, true);
+    EXPECT_EQ(voiced.category, FileCategory::video);
+    // Nothing to look into: the entries stay, and the engine decides.
+    FileInfo unknown = silentMP4;
+    unknown.hasAudio.reset();
+
+    const QStringList needSound{"convert.video.mp3",  "convert.video.m4a",  "convert.video.wav",
+                                "convert.video.flac", "convert.video.ogg",  "convert.video.opus",
+                                "convert.video.aiff", "tool.video.extractAudio", "tool.video.mute"};
+    const auto offered = [](const FileInfo& file) {
+        QStringList list;
+        for (const OperationDescriptor& d : videoDescriptors())
+            if (d.applies({file}))
+                list.append(d.id);
+        return list;
+    };
+    for (const FileInfo& silent : {silentMP4, silentAVI}) {
+        const QStringList list = offered(silent);
+        for (const QString& id : needSound)
+            EXPECT_FALSE(list.contains(id)) << qPrintable(silent.name) << " " << qPrintable(id);
+        // What works without sound is still there.
+        for (const char* id : {"convert.video.mov", "convert.video.gif", "tool.video.speed", "tool.video.trim",
+                               "tool.video.reverse", "tool.video.snapshot"})
+            EXPECT_TRUE(list.contains(id)) << qPrintable(silent.name) << " " << id;
+    }
+    for (const FileInfo& file : {voiced, unknown}) {
+        const QStringList list = offered(file);
+        for (const QString& id : needSound)
+            EXPECT_TRUE(list.contains(id)) << qPrintable(file.name) << " " << qPrintable(id);
+    }
+    // A silent video with a voiced one: the entry must suit every file.
+    EXPECT_FALSE(byID(videoDescriptors(), "tool.video.extractAudio").applies({voiced, silentMP4}));
+    EXPECT_FALSE(byID(videoDescriptors(), "convert.video.mp3").applies({voiced, silentMP4}));
 }

@@ -30,7 +30,7 @@ struct Editor {
         FileInfo file;
         file.name = QStringLiteral("clip.mp4");
         controller = std::make_unique<MediaEditorController>(
-            file, mode, QUrl(), std::move(fake), duration, picture, [this](std::optional<OperationOptions> options) {
+            file, mode, QUrl(), std::nullopt, std::move(fake), duration, picture, [this](std::optional<OperationOptions> options) {
                 ++completions;
                 result = std::move(options);
             });

@@ -39,20 +39,42 @@ protected:
 
 TEST_F(MediaCategory, StreamsDecide)
 {
-    EXPECT_EQ(mediaCategoryOfFile(make("voice.webm", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "libopus"})),
-              FileCategory::audio);
-    EXPECT_EQ(mediaCategoryOfFile(make("tone.mkv", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "flac"})),
-              FileCategory::audio);
-    EXPECT_EQ(mediaCategoryOfFile(make("clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",
-                                                    "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
-              FileCategory::video);
+    const MediaStreams soundAlone{false, true};
+    EXPECT_EQ(mediaStreamsOfFile(make("voice.webm", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "libopus"})),
+              soundAlone);
+    EXPECT_EQ(mediaStreamsOfFile(make("tone.mkv", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "flac"})),
+              soundAlone);
+    EXPECT_EQ(mediaStreamsOfFile(make("clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",
+                                                   "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
+              (MediaStreams{true, false}));
+    EXPECT_EQ(mediaStreamsOfFile(make("film.avi", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",
+                                                   "-f", "lavfi", "-i", "sine=duration=1", "-c:v", "mpeg4"})),
+              (MediaStreams{true, true}));
     const QString cover = make("cover.png", {"-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1"});
-    EXPECT_EQ(mediaCategoryOfFile(make("song.mp4", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + cover,
-                                                    "-map", "0", "-map", "1", "-c:a", "aac", "-c:v", "png",
-                                                    "-disposition:v", "attached_pic"})),
-              FileCategory::audio);
-    EXPECT_EQ(mediaCategoryOfFile(test::writeFile(dir.filePath("notes.webm"), "no media here\n")), std::nullopt);
-    EXPECT_EQ(mediaCategoryOfFile(dir.filePath("missing.webm")), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(make("song.mp4", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + cover,
+                                                   "-map", "0", "-map", "1", "-c:a", "aac", "-c:v", "png",
+                                                   "-disposition:v", "attached_pic"})),
+              soundAlone);
+    EXPECT_EQ(mediaStreamsOfFile(test::writeFile(dir.filePath("notes.webm"), "no media here\n")), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(dir.filePath("missing.webm")), std::nullopt);
+}
+
+TEST_F(MediaCategory, AnswersAreRememberedWhileTheFileStaysAsItWas)
+{
+    const QString clip = make("clip.webm", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",
+                                            "-c:v", "libvpx", "-b:v", "100k"});
+    EXPECT_EQ(rememberedMediaStreams(clip), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(clip), (MediaStreams{true, false}));
+    EXPECT_EQ(rememberedMediaStreams(clip), (MediaStreams{true, false}));
+
+    // Written anew under the same name, with sound alone: the old answer no longer holds.
+    const QString voice = make("voice.webm", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "libopus"});
+    ASSERT_TRUE(QFile::remove(clip));
+    ASSERT_TRUE(QFile::rename(voice, clip));
+    EXPECT_EQ(rememberedMediaStreams(clip), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(clip), (MediaStreams{false, true}));
+    EXPECT_EQ(rememberedMediaStreams(clip), (MediaStreams{false, true}));
+    EXPECT_EQ(rememberedMediaStreams(dir.filePath("missing.webm")), std::nullopt);
 }
 
 TEST_F(MediaCategory, AnFFmpegThatHangsIsStoppedAndTellsNothing)
@@ -62,7 +84,7 @@ TEST_F(MediaCategory, AnFFmpegThatHangsIsStoppedAndTellsNothing)
     const QString clip = test::writeFile(dir.filePath("clip.webm"), "x");
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(mediaCategoryOfFile(QUrl::fromLocalFile(hanging), clip, 300ms), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(QUrl::fromLocalFile(hanging), clip, 300ms), std::nullopt);
     EXPECT_LT(clock.elapsed(), 30000);
-    EXPECT_EQ(mediaCategoryOfFile(std::nullopt, clip, 300ms), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(std::nullopt, clip, 300ms), std::nullopt);
 }

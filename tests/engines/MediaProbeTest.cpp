@@ -155,6 +155,10 @@ TEST_F(MediaProbe, AWeakGuessThatDisagreesWithTheNameIsOverruled)
     ASSERT_TRUE(info.audio);
     EXPECT_EQ(info.audio->codec, "mp3");
     EXPECT_EQ(info.audio->sampleRate, 44100);
+    // Three seconds of tone, not the six more the junk would add to a length guessed from the
+    // bitrate.
+    ASSERT_TRUE(info.duration);
+    EXPECT_NEAR(*info.duration, 3.0, 0.6);
 
     // A real header wins over the name: an M4A called .mp3 is read as what it is.
     const QString m4a = make("tone.m4a", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac"});

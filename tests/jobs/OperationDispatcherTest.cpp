@@ -4,6 +4,7 @@
 #include "jobs/QuickActions.h"
 #include "jobs/Toasts.h"
 #include "model/SettingsDefaults.h"
+#include "platform/LocalFileProbe.h"
 #include "platform/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
@@ -17,7 +18,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <condition_variable>
 #include <mutex>
 
 using namespace qv;
@@ -277,4 +280,69 @@ TEST_F(DispatcherTest, PromiseDeadlineAndCancel)
     EXPECT_TRUE(submitted.isEmpty());
     EXPECT_EQ(recorder.toasts.size(), 1);
     QDir(cancelled->folder).removeRecursively();
+}
+
+namespace {
+
+// The disk as it is, except that looking into a media file waits until the test lets it go.
+class GatedMediaProbe : public LocalFileProbe {
+public:
+    std::optional<MediaStreams> mediaStreams(const QString&) const override
+    {
+        std::unique_lock lock(mutex);
+        askedOnMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        asked = true;
+        changed.notify_all();
+        // Bounded, so that a look taken on the main thread fails the test instead of hanging it.
+        changed.wait_for(lock, std::chrono::seconds(5), [this] { return released; });
+        return MediaStreams{true, false};
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    mutable bool asked = false;
+    mutable bool askedOnMainThread = false;
+    bool released = false;
+};
+
+} // namespace
+
+TEST_F(DispatcherTest, ReceivedFilesAreDescribedOffTheMainThread)
+{
+    const FileProbe& system = FileProbe::system();
+    GatedMediaProbe gated;
+    FileProbe::installSystem(gated);
+    auto promise = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        {QStringLiteral("clip.mp4"), QStringLiteral("video/mp4"), "not really a movie"}});
+
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF());
+    // The main thread keeps turning while the file is looked into.
+    const bool asked = waitFor([&] {
+        std::lock_guard lock(gated.mutex);
+        return gated.asked;
+    });
+    const bool onMainThread = gated.askedOnMainThread;
+    QElapsedTimer turning;
+    turning.start();
+    while (turning.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const bool submittedEarly = !submitted.isEmpty();
+    gated.release();
+    const bool submittedLater = waitFor([&] { return !submitted.isEmpty(); });
+    ASSERT_TRUE(waitForJobs());
+    FileProbe::installSystem(system);
+
+    ASSERT_TRUE(asked);
+    EXPECT_FALSE(onMainThread);
+    EXPECT_FALSE(submittedEarly);
+    ASSERT_TRUE(submittedLater);
+    ASSERT_EQ(submitted[0].files.size(), 1);
+    EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("clip.mp4"));
+    EXPECT_EQ(submitted[0].files[0].hasAudio, false);
 }

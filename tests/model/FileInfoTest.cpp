@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonValue>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -46,7 +47,7 @@ public:
 // A regular file of any name whose streams say `streams`; counts the questions.
 class StreamsProbe : public UnreadableProbe {
 public:
-    explicit StreamsProbe(std::optional<FileCategory> streams) : m_streams(streams) {}
+    explicit StreamsProbe(std::optional<MediaStreams> streams) : m_streams(streams) {}
     mutable QStringList asked;
     std::optional<ItemStatus> status(const QString&) const override
     {
@@ -54,42 +55,64 @@ public:
         status.size = 1000;
         return status;
     }
-    std::optional<FileCategory> mediaCategory(const QString& path) const override
+    std::optional<MediaStreams> mediaStreams(const QString& path) const override
     {
         asked.append(QFileInfo(path).fileName());
         return m_streams;
     }
 
 private:
-    std::optional<FileCategory> m_streams;
+    std::optional<MediaStreams> m_streams;
 };
+
+const MediaStreams soundAlone{false, true};
+const MediaStreams silentPictures{true, false};
+
+FileInfo described(const char* name, const FileProbe& probe)
+{
+    return fileInfoForURL(QUrl::fromLocalFile(QStringLiteral("/media/") + QLatin1String(name)), probe);
+}
 
 FileCategory categoryOf(const char* name, const FileProbe& probe)
 {
-    return fileInfoForURL(QUrl::fromLocalFile(QStringLiteral("/media/") + QLatin1String(name)), probe).category;
+    return described(name, probe).category;
 }
 
 } // namespace
 
 TEST(FileInfo, ContainersOfSoundOrPicturesFollowTheirStreams)
 {
-    const StreamsProbe sound(FileCategory::audio);
+    const StreamsProbe sound(soundAlone);
     EXPECT_EQ(categoryOf("voice.webm", sound), FileCategory::audio);
     EXPECT_EQ(categoryOf("memo.3gp", sound), FileCategory::audio);
     EXPECT_EQ(categoryOf("memo.3g2", sound), FileCategory::audio);
     EXPECT_EQ(categoryOf("song.MP4", sound), FileCategory::audio);
     EXPECT_EQ(categoryOf("album.mkv", sound), FileCategory::audio);
-    // Names that tell the category are never probed: the wheel opens without waiting.
+    // Names that tell the category keep it; sound files and other kinds are never probed.
     EXPECT_EQ(categoryOf("film.m4v", sound), FileCategory::video);
     EXPECT_EQ(categoryOf("film.avi", sound), FileCategory::video);
     EXPECT_EQ(categoryOf("song.mp3", sound), FileCategory::audio);
     EXPECT_EQ(categoryOf("photo.jpg", sound), FileCategory::image);
-    EXPECT_EQ(sound.asked, (QStringList{"voice.webm", "memo.3gp", "memo.3g2", "song.MP4", "album.mkv"}));
+    EXPECT_EQ(sound.asked,
+              (QStringList{"voice.webm", "memo.3gp", "memo.3g2", "song.MP4", "album.mkv", "film.m4v", "film.avi"}));
 
-    // No answer, or an answer that is neither, leaves the name's category.
+    // No answer, or an answer of neither, leaves the name's category.
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(std::nullopt)), FileCategory::video);
-    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(FileCategory::other)), FileCategory::video);
-    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(FileCategory::video)), FileCategory::video);
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(MediaStreams{})), FileCategory::video);
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(silentPictures)), FileCategory::video);
+}
+
+TEST(FileInfo, AVideosSoundIsKnownOnlyWhenLookedInto)
+{
+    EXPECT_EQ(described("screen.mp4", StreamsProbe(silentPictures)).hasAudio, false);
+    EXPECT_EQ(described("screen.avi", StreamsProbe(silentPictures)).hasAudio, false);
+    EXPECT_EQ(described("film.mov", StreamsProbe(MediaStreams{true, true})).hasAudio, true);
+    EXPECT_EQ(described("voice.webm", StreamsProbe(soundAlone)).hasAudio, true);
+    EXPECT_EQ(described("film.mov", StreamsProbe(std::nullopt)).hasAudio, std::nullopt);
+    EXPECT_EQ(described("song.mp3", StreamsProbe(silentPictures)).hasAudio, std::nullopt);
+    const FileInfo film = described("film.mov", StreamsProbe(silentPictures));
+    EXPECT_EQ(film.toJson().value("hasAudio"), QJsonValue(false));
+    EXPECT_TRUE(described("song.mp3", StreamsProbe(silentPictures)).toJson().value("hasAudio").isNull());
 }
 
 TEST(FileInfo, SplitsNames)

@@ -24,7 +24,11 @@ TEST(WorkerProtocol, ARequestCrossesWhole)
     file.contentType = QStringLiteral("image/jpeg");
     file.frameCount = 3;
     file.isEncrypted = true;
-    request.files = {file};
+    FileInfo silent = file;
+    silent.hasAudio = false;
+    FileInfo voiced = file;
+    voiced.hasAudio = true;
+    request.files = {file, silent, voiced};
     request.options = R"({"quality":0.5})";
     request.settings.saveLocation = SaveLocation::folder;
     request.settings.outputFolder = QUrl::fromLocalFile(QStringLiteral("/out"));

@@ -27,6 +27,21 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     return path;
 }
 
+QByteArray amrLookingJunk(int size)
+{
+    QByteArray junk;
+    quint32 seed = 11;
+    while (junk.size() < size) {
+        junk.append(char(0x3C));
+        for (int i = 0; i < 31; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            const char byte = char(seed >> 16);
+            junk.append(byte == char(0x3C) ? char(0x3D) : byte);
+        }
+    }
+    return junk.left(size);
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile file(path);

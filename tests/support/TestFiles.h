@@ -16,6 +16,10 @@ QByteArray readFile(const QString& path);
 // Runs a program to completion; returns its exit code (-1 when it could not start).
 int runProgram(const QString& program, const QStringList& args, QByteArray* output = nullptr);
 
+// Bytes that pass FFmpeg's test for raw AMR frames (a frame header, then 31 other bytes, again
+// and again): put before an MP3, they make FFmpeg's own guess read minutes of noise.
+QByteArray amrLookingJunk(int size);
+
 // A one-page PDF drawn with Qt.
 QString writePdf(const QString& path);
 

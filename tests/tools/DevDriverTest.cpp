@@ -28,7 +28,7 @@ TEST(DevDriver, InfoPrintsOneJsonLinePerPath)
     ASSERT_EQ(lines.size(), 2);
 
     const QJsonObject archive = QJsonDocument::fromJson(lines[0]).object();
-    EXPECT_EQ(archive.size(), 12);
+    EXPECT_EQ(archive.size(), 13);
     EXPECT_EQ(archive.value(QStringLiteral("ext")).toString(), QStringLiteral("tar.gz"));
     EXPECT_EQ(archive.value(QStringLiteral("baseName")).toString(), QStringLiteral("x"));
     EXPECT_EQ(archive.value(QStringLiteral("category")).toString(), QStringLiteral("archive"));

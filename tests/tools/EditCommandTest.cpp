@@ -184,6 +184,21 @@ TEST(EditCommand, AFileThePlayerRefusesIsPreviewedThroughAProxyButTheJobReadsThe
     EXPECT_EQ(probe(tmp.filePath(m4a[0]), "stream=codec_name", "a:0"), "aac");
 }
 
+TEST(EditCommand, AnMp3BehindJunkIsPreviewedAsTheJobReadsIt)
+{
+    QTemporaryDir dir;
+    const QString song = make(dir.filePath("plain.mp3"), {"-f", "lavfi", "-i", "sine=duration=8", "-c:a", "libmp3lame"});
+    const QString junk = writeFile(dir.filePath("junk.mp3"), amrLookingJunk(50000) + readFile(song));
+    int code = -1;
+    const QJsonObject sound = runEditCommand({"tool.audio.trim", junk, "--unplayable", "--no-run"}, dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(sound["opened"].toBool());
+    const QStringList proxies = QDir(dir.filePath("cache/quorvenda/tmp")).entryList({"proxy-*.m4a"}, QDir::Files);
+    ASSERT_EQ(proxies.size(), 1);
+    // Its own eight seconds of tone, not minutes of noise read as AMR.
+    EXPECT_NEAR(duration(dir.filePath("cache/quorvenda/tmp/" + proxies[0])), 8.0, 1.0);
+}
+
 TEST(EditCommand, AnUnreadableFileOpensNothingAndLeavesNoProxy)
 {
     QTemporaryDir dir;

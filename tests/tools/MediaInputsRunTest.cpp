@@ -104,18 +104,7 @@ TEST_F(MediaInputsRun, AnMp3BehindJunkConvertsToItsOwnSound)
 {
     const QString song = make("plain.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:duration=13.6", "-c:a",
                                             "libmp3lame", "-b:a", "128k"});
-    // Bytes that pass FFmpeg's test for raw AMR frames: a frame header, then 31 other bytes.
-    QByteArray junk;
-    quint32 seed = 11;
-    while (junk.size() < 100000) {
-        junk.append(char(0x3C));
-        for (int i = 0; i < 31; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            const char byte = char(seed >> 16);
-            junk.append(byte == char(0x3C) ? char(0x3D) : byte);
-        }
-    }
-    const QString source = writeFile(folder + "/junk.mp3", junk.left(100000) + readFile(song));
+    const QString source = writeFile(folder + "/junk.mp3", amrLookingJunk(100000) + readFile(song));
 
     const DriverRun result = run({"convert.audio.m4a", source});
     ASSERT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
@@ -123,6 +112,25 @@ TEST_F(MediaInputsRun, AnMp3BehindJunkConvertsToItsOwnSound)
     ASSERT_EQ(result.outputs(), QStringList{placed});
     EXPECT_EQ(probe(placed, {"-show_entries", "stream=codec_name,sample_rate", "-of", "csv=p=0"}), "aac,44100");
     EXPECT_NEAR(duration(placed), 13.6, 1.0);
+}
+
+TEST_F(MediaInputsRun, AnMp3BehindJunkSplitsIntoEqualParts)
+{
+    const QString song = make("plain.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a",
+                                            "libmp3lame", "-b:a", "128k"});
+    // Taken into a length guessed from the bitrate, the junk would make the last part a sliver.
+    const QString source = writeFile(folder + "/junk.mp3", amrLookingJunk(100000) + readFile(song));
+    const DriverRun result = run({"tool.audio.split", "--options", R"({"split":{"parts":{"_0":3}}})", source});
+    ASSERT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
+    const QDir parts(result.outputs().value(0));
+    const QStringList names = parts.entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 3) << names.join(", ").toStdString();
+    for (const QString& name : names) {
+        // The first part starts with what is left of the junk, which FFmpeg reports on a line of its own.
+        const QByteArray length =
+            probe(parts.filePath(name), {"-show_entries", "format=duration", "-of", "csv=p=0"}).split('\n').last();
+        EXPECT_NEAR(length.toDouble(), 4.0, 0.6) << name.toStdString();
+    }
 }
 
 TEST_F(MediaInputsRun, ChaptersAreCutToWhatATrimKeeps)
@@ -202,7 +210,38 @@ TEST_F(MediaInputsRun, SoundAloneInAVideoContainerIsSound)
     // A video stays a video.
     const QString movie = make("movie.webm", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=5:duration=1", "-c:v",
                                               "libvpx", "-b:v", "200k"});
-    EXPECT_TRUE(wheelIds("tools", movie).contains("tool.video.mute"));
+    EXPECT_TRUE(wheelIds("tools", movie).contains("tool.video.snapshot"));
+}
+
+TEST_F(MediaInputsRun, AVideoWithoutSoundIsOfferedNothingThatNeedsSound)
+{
+    const QStringList picture{"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=5:duration=1"};
+    const QString mp4 = make("screen.mp4", picture + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString avi = make("screen.avi", picture + QStringList{"-c:v", "mpeg4"});
+    const QStringList needSound{"convert.video.mp3", "convert.video.m4a", "convert.video.wav", "convert.video.flac",
+                                "convert.video.ogg", "convert.video.opus", "convert.video.aiff",
+                                "tool.video.extractAudio", "tool.video.mute"};
+    for (const QString& file : {mp4, avi}) {
+        const QStringList offered = wheelIds("convert", file) + wheelIds("tools", file);
+        for (const QString& id : needSound)
+            EXPECT_FALSE(offered.contains(id)) << id.toStdString() << " offered for " << file.toStdString();
+        EXPECT_TRUE(offered.contains("convert.video.mov")) << file.toStdString();
+        EXPECT_TRUE(offered.contains("tool.video.reverse")) << file.toStdString();
+    }
+    // What is offered works without sound.
+    for (const QString& id : {"convert.video.mov", "tool.video.reverse"}) {
+        const DriverRun result = run({id, mp4});
+        EXPECT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
+    }
+
+    // The same video with sound is offered all of it, and its sound comes out.
+    const QString voiced = make("talk.avi", picture + QStringList{"-f", "lavfi", "-i", "sine=duration=1", "-c:v",
+                                                                  "mpeg4", "-c:a", "mp3"});
+    const QStringList offered = wheelIds("convert", voiced) + wheelIds("tools", voiced);
+    for (const QString& id : needSound)
+        EXPECT_TRUE(offered.contains(id)) << id.toStdString() << " not offered";
+    const DriverRun extracted = run({"tool.video.extractAudio", voiced});
+    EXPECT_EQ(extracted.code, 0) << QJsonDocument(extracted.result).toJson().toStdString();
 }
 
 TEST_F(MediaInputsRun, AmrInA3gpIsSound)

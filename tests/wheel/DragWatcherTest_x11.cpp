@@ -52,6 +52,8 @@ protected:
             GTEST_SKIP() << "needs an X server";
         registerDefaultSettings(store);
         auto owned = std::make_unique<X11DragSource>();
+        // The drag source is a program of the test's own, slow to answer on a loaded machine.
+        owned->setReadDeadline(timeoutMs);
         source = owned.get();
         watcher = std::make_unique<DragWatcher>(std::move(owned), store, Clock::system());
         QObject::connect(watcher.get(), &DragWatcher::dragBegan,

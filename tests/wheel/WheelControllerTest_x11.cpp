@@ -44,8 +44,10 @@ protected:
     {
         QV_REQUIRE_X11();
         registerDefaultSettings(store);
-        watcher = std::make_unique<DragWatcher>(std::make_unique<X11DragSource>(), store,
-                                                Clock::system());
+        auto source = std::make_unique<X11DragSource>();
+        // The drag source is a program of the test's own, slow to answer on a loaded machine.
+        source->setReadDeadline(timeoutMs);
+        watcher = std::make_unique<DragWatcher>(std::move(source), store, Clock::system());
         WheelController::Services services = WheelController::Services::system();
         services.settings = &store;
         services.contentSource = [](const QList<FileInfo>&, WheelKind kind) {

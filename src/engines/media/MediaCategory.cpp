@@ -3,10 +3,15 @@
 #include "engines/media/MediaProbe.h"
 #include "model/Capabilities.h"
 
+#include <QFile>
+#include <QHash>
+
 #include <condition_variable>
 #include <mutex>
 #include <stop_token>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -15,15 +20,87 @@ namespace {
 // Long enough for a slow disk, short enough that the wheel still feels like it opens at once.
 constexpr std::chrono::milliseconds probeLimit{3000};
 
-} // namespace
+// Plenty for the files of a few drags; past it the memory starts over.
+constexpr qsizetype rememberedFiles = 1000;
 
-std::optional<FileCategory> mediaCategoryOfFile(const QString& path)
+// A file is the same file while its identity, size and modification time are.
+struct FileState {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+
+    bool operator==(const FileState&) const = default;
+};
+
+std::optional<FileState> fileState(const QString& path)
 {
-    return mediaCategoryOfFile(Capabilities::shared().ffmpegURL(), path, probeLimit);
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileState{st.st_dev, st.st_ino, st.st_size,
+                     qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
-std::optional<FileCategory> mediaCategoryOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
-                                                std::chrono::milliseconds limit)
+struct Remembered {
+    FileState state;
+    std::optional<MediaStreams> streams;
+};
+
+struct Memory {
+    std::mutex mutex;
+    QHash<QString, Remembered> answers;
+};
+
+Memory& memory()
+{
+    // Never destroyed: files may be described on worker threads until the process ends.
+    static Memory* const shared = new Memory;
+    return *shared;
+}
+
+// Whether the answer was found in the memory, and what it was.
+std::optional<std::optional<MediaStreams>> recall(const QString& path, const FileState& state)
+{
+    Memory& m = memory();
+    std::lock_guard lock(m.mutex);
+    const auto found = m.answers.constFind(path);
+    if (found == m.answers.constEnd() || !(found->state == state))
+        return std::nullopt;
+    return found->streams;
+}
+
+void remember(const QString& path, const FileState& state, const std::optional<MediaStreams>& streams)
+{
+    Memory& m = memory();
+    std::lock_guard lock(m.mutex);
+    if (m.answers.size() >= rememberedFiles)
+        m.answers.clear();
+    m.answers.insert(path, {state, streams});
+}
+
+} // namespace
+
+std::optional<MediaStreams> mediaStreamsOfFile(const QString& path)
+{
+    const std::optional<FileState> before = fileState(path);
+    if (!before)
+        return std::nullopt;
+    if (const auto known = recall(path, *before))
+        return *known;
+    const auto started = std::chrono::steady_clock::now();
+    const std::optional<MediaStreams> streams =
+        mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), path, probeLimit);
+    // A probe cut short by the limit may do better on a later try; a file that changed while
+    // it was read was not seen as it is.
+    const bool timedOut = !streams && std::chrono::steady_clock::now() - started >= probeLimit;
+    if (!timedOut && fileState(path) == before)
+        remember(path, *before, streams);
+    return streams;
+}
+
+std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
+                                               std::chrono::milliseconds limit)
 {
     if (!ffmpeg)
         return std::nullopt;
@@ -37,14 +114,19 @@ std::optional<FileCategory> mediaCategoryOfFile(const std::optional<QUrl>& ffmpe
     });
     try {
         const MediaInfo info = probeMediaInfo(ffmpeg, QUrl::fromLocalFile(path), deadline.get_token());
-        if (info.video)
-            return FileCategory::video;
-        if (info.audio)
-            return FileCategory::audio;
+        return MediaStreams{info.video.has_value(), info.audio.has_value()};
     } catch (const std::exception&) {
         // Damaged, unreadable or too slow: the name decides.
     }
     return std::nullopt;
+}
+
+std::optional<MediaStreams> rememberedMediaStreams(const QString& path)
+{
+    const std::optional<FileState> state = fileState(path);
+    if (!state)
+        return std::nullopt;
+    return recall(path, *state).value_or(std::nullopt);
 }
 
 } // namespace qv

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileCategory.h"
+#include "model/FileProbe.h"
 
 #include <QString>
 #include <QUrl>
@@ -10,12 +10,17 @@
 
 namespace qv {
 
-// What a media file's streams make it: video when FFmpeg finds a picture stream that is no
-// cover, audio when it finds sound alone. Nothing without FFmpeg, for a file it cannot read,
-// or when it has not answered within `limit` (it is then stopped). Blocks: never call it on
-// the main thread.
-std::optional<FileCategory> mediaCategoryOfFile(const QString& path);
-std::optional<FileCategory> mediaCategoryOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
-                                                std::chrono::milliseconds limit);
+// What FFmpeg finds in a media file: a picture stream that is no cover, a sound stream.
+// Nothing without FFmpeg, for a file it cannot read, or when it has not answered within
+// `limit` (it is then stopped). Blocks: never call it on the main thread.
+//
+// The first form remembers its answers for as long as the file stays as it was, so a file
+// described again (the wheel, then the job, then a preview) is probed once.
+std::optional<MediaStreams> mediaStreamsOfFile(const QString& path);
+std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
+                                               std::chrono::milliseconds limit);
+
+// What the first form found for the file as it is now, without probing: for the main thread.
+std::optional<MediaStreams> rememberedMediaStreams(const QString& path);
 
 } // namespace qv

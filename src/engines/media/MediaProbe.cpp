@@ -6,6 +6,8 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/FileFormat.h"
+#include "platform/ProcessRunner.h"
+#include "platform/TemporaryRoot.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -32,6 +34,27 @@ std::optional<int> guessScore(const QString& debugText)
 bool hasStreams(const MediaInfo& info)
 {
     return info.video || info.audio;
+}
+
+// How long the file lasts by its packets' own times, every packet read and none decoded:
+// nothing when FFmpeg cannot read it through.
+std::optional<double> packetDuration(const QUrl& ffmpeg, const QUrl& file, const QString& demuxer,
+                                     std::stop_token stop)
+{
+    static const QRegularExpression outTime(QStringLiteral(R"(^out_time_us=(\d+)$)"));
+    std::optional<double> seconds;
+    const ProcessRunner::Output output = ProcessRunner::run(
+        ffmpeg,
+        ffmpegArgumentPrefix() + ffmpegInputArgs(file.toLocalFile(), demuxer)
+            + QStringList{"-map", "0", "-c", "copy", "-f", "null", "-"},
+        std::move(stop), QHash<QString, QString>{}, appTemporaryRoot(), [&seconds](const QString& line) {
+            const QRegularExpressionMatch match = outTime.match(line.trimmed());
+            if (match.hasMatch())
+                seconds = match.captured(1).toLongLong() / 1e6;
+        });
+    if (output.status != 0 || output.terminatedBySignal || !seconds || !(*seconds > 0))
+        return std::nullopt;
+    return seconds;
 }
 
 } // namespace
@@ -90,6 +113,12 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
                 info = asNamed;
                 info.guessOverruled = true;
                 description = forced;
+                // The junk counts towards a length guessed from the bitrate; the packets know
+                // better.
+                if (forced.contains(QLatin1String("Estimating duration from bitrate"))) {
+                    if (const auto measured = packetDuration(*ffmpeg, file, *named, stop))
+                        info.duration = measured;
+                }
             }
         }
     }

@@ -18,7 +18,8 @@ namespace qv {
 //
 // FFmpeg's guess of the format is checked against the file's name: when they disagree and the
 // guess rests on no real header, the file is read as its name says (`guessOverruled`). Either
-// way `demuxer` names the format every run must give before "-i".
+// way `demuxer` names the format every run must give before "-i". The length of a file read
+// against FFmpeg's guess is measured from its packets when FFmpeg would guess it from the bitrate.
 MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop);
 MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop);
 
