@@ -5,6 +5,8 @@
 # 1. 40 camera-size JPEGs (6000x4000) to WebP with `quorvenda-dev run` (limit 1.1);
 # 2. the crop editor opening on a 48 MP JPEG, `quorvenda-dev edit --no-run` idleMs (limit 1.2);
 # 3. six floated 24 MP JPEGs, bench_float_panel_x11, when a display is there (limit 1.2);
+# 3b. the pages editor on 24 plain pages and on 24 pages of 4000 strokes each: idleMs, all
+#    thumbnails in (limit 1.2);
 # 4. a picture that hangs its library (librsvg), stopped by SIGTERM: time to exit (limit 0.5 s);
 # 5. a picture that crashes OpenJPEG among three good ones: the run's time (no limit).
 # Usage: bench/workers.sh [COUNT] (default 40), from the repository with build/ built.
@@ -55,6 +57,33 @@ for round in 1 2 3; do workers+=("$(open_ms 0)"); inproc+=("$(open_ms 1)"); done
 w=$(printf '%s\n' "${workers[@]}" | median); p=$(printf '%s\n' "${inproc[@]}" | median); r=$(ratio "$w" "$p")
 echo "| crop editor open, 48 MP JPEG | ${w} ms | in process ${p} ms | $r | 1.2 | $(verdict "$r" 1.2) |"
 awk "BEGIN{exit !($r <= 1.2)}" || over=1
+
+{
+    echo '%!PS'
+    echo '/Helvetica findfont 24 scalefont setfont'
+    for page in $(seq 24); do echo "72 700 moveto (Page $page of a plain document) show showpage"; done
+} > "$work/plain.ps"
+{
+    echo '%!PS'
+    echo '/r { rand 612 mod } def /s { rand 792 mod } def'
+    for page in $(seq 24); do
+        echo "$page srand 0.2 setlinewidth 4000 { r s moveto r s lineto r s lineto closepath stroke } repeat showpage"
+    done
+} > "$work/strokes.ps"
+for name in plain strokes; do
+    gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile="$work/$name.pdf" "$work/$name.ps"
+done
+pages_ms() {
+    env QUORVENDA_IN_PROCESS="$1" "$dev" edit tool.pdf.reorder "$work/$2.pdf" --no-run 2>/dev/null | tail -1 \
+        | sed -E 's/.*"idleMs":([0-9.]+).*/\1/'
+}
+for name in plain strokes; do
+    workers=(); inproc=()
+    for round in 1 2 3; do workers+=("$(pages_ms 0 "$name")"); inproc+=("$(pages_ms 1 "$name")"); done
+    w=$(printf '%s\n' "${workers[@]}" | median); p=$(printf '%s\n' "${inproc[@]}" | median); r=$(ratio "$w" "$p")
+    echo "| pages editor, 24 $name pages, all thumbnails | ${w} ms | in process ${p} ms | $r | 1.2 | $(verdict "$r" 1.2) |"
+    awk "BEGIN{exit !($r <= 1.2)}" || over=1
+done
 
 if [ -n "${DISPLAY:-}" ] && [ -x "$root/build/bench/bench_float_panel_x11" ]; then
     float_ms() { env QV_IN_PROCESS="$1" "$root/build/bench/bench_float_panel_x11" 2>/dev/null | sed -nE 's/.*float ([0-9]+) ms.*/\1/p' | head -1; }

@@ -1,8 +1,8 @@
 #include "editors/PageThumbnailLoader.h"
 
 #include "editors/EditorActivity.h"
-#include "engines/pdf/PDFDocument.h"
-#include "engines/pdf/PDFRenderer.h"
+#include "catalogue/IsolatedPdfReading.h"
+#include "model/CancellationError.h"
 #include "model/Log.h"
 #include "platform/ThreadCall.h"
 
@@ -12,13 +12,15 @@
 
 namespace qv {
 
-PageThumbnailLoader::PageThumbnailLoader(const PDFDocument& document, int workers, QSize box, QObject* parent)
-    : QObject(parent), m_box(box)
+PageThumbnailLoader::PageThumbnailLoader(QString path, std::optional<QString> password, int pageCount, int workers,
+                                         QSize box, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_password(std::move(password))
+    , m_workers(std::max(workers, 1))
+    , m_box(box)
 {
-    PDFRenderer& renderer = document.renderer();
-    for (int i = 0; i < std::max(workers, 1); ++i)
-        m_renderers.push_back(std::shared_ptr<PDFRenderer>(renderer.clone()));
-    m_remaining = renderer.pageCount();
+    m_remaining = std::max(pageCount, 0);
     for (int i = 0; i < m_remaining; ++i)
         m_queue->pages.push_back(i);
 }
@@ -39,8 +41,9 @@ void PageThumbnailLoader::start()
     m_active = true;
     EditorActivity::begin();
     QPointer<PageThumbnailLoader> self(this);
-    for (const std::shared_ptr<PDFRenderer>& renderer : m_renderers) {
-        runInBackground([renderer, queue = m_queue, stop = m_stop.get_token(), self, box = m_box] {
+    for (int i = 0; i < m_workers; ++i) {
+        runInBackground([path = m_path, password = m_password, queue = m_queue, stop = m_stop.get_token(), self,
+                         box = m_box] {
             while (!stop.stop_requested()) {
                 int index = -1;
                 {
@@ -53,9 +56,11 @@ void PageThumbnailLoader::start()
                 QImage thumbnail;
                 QTransform pageToPixel;
                 try {
-                    const QSizeF page = renderer->pageSize(index);
-                    const QSize pixels = page.scaled(QSizeF(box), Qt::KeepAspectRatio).toSize();
-                    thumbnail = renderer->renderToSize(index, pixels.expandedTo(QSize(1, 1)), stop, &pageToPixel);
+                    IsolatedPdfReading::Page page = IsolatedPdfReading::page(path, password, index, box, stop);
+                    thumbnail = std::move(page.picture);
+                    pageToPixel = page.pageToPixel;
+                } catch (const CancellationError&) {
+                    return;
                 } catch (const std::exception& error) {
                     qCInfo(appLog) << "No thumbnail of page" << index + 1 << ":" << error.what();
                 }

@@ -3,29 +3,29 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QTransform>
 
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 
 namespace qv {
 
-class PDFDocument;
-class PDFRenderer;
-
-// Renders pictures of pages fitted into a box (thumbnails: 220 x 280) on worker threads, each with its own renderer;
-// pages asked for first come first, and each arrives on the main thread as it is done. Stops
-// when destroyed.
+// Renders pictures of a PDF's pages fitted into a box (thumbnails: 220 x 280), `workers` pages
+// at once, each in a worker process while isolation is on (IsolatedPdfReading); pages asked for
+// first come first, and each arrives on the main thread as it is done. Stops when destroyed,
+// killing the workers still drawing.
 class PageThumbnailLoader : public QObject {
     Q_OBJECT
 public:
     static constexpr int thumbnailWidth = 220;
     static constexpr int thumbnailHeight = 280;
 
-    PageThumbnailLoader(const PDFDocument& document, int workers, QSize box = {thumbnailWidth, thumbnailHeight},
-                        QObject* parent = nullptr);
+    PageThumbnailLoader(QString path, std::optional<QString> password, int pageCount, int workers,
+                        QSize box = {thumbnailWidth, thumbnailHeight}, QObject* parent = nullptr);
     ~PageThumbnailLoader() override;
 
     void start();
@@ -47,7 +47,9 @@ private:
     void arrived(int index, const QImage& thumbnail, const QTransform& pageToPixel);
 
     std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
-    std::vector<std::shared_ptr<PDFRenderer>> m_renderers;
+    QString m_path;
+    std::optional<QString> m_password;
+    int m_workers;
     std::stop_source m_stop;
     QSize m_box;
     int m_remaining = 0;

@@ -1,12 +1,10 @@
 #include "editors/PagesEditor.h"
 
+#include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "editors/PageThumbnailLoader.h"
 #include "editors/PagesEditorView.h"
 #include "editors/PagesModel.h"
-#include "engines/pdf/PDFEngine.h"
-#include "engines/pdf/PDFDocument.h"
-#include "engines/pdf/PDFRenderer.h"
 #include "jobs/Toasts.h"
 #include "model/Log.h"
 #include "platform/ThreadCall.h"
@@ -25,7 +23,7 @@ namespace {
 constexpr int thumbnailWorkers = 3;
 
 struct Opened {
-    std::optional<PDFDocument> document;
+    bool read = false;
     int pageCount = 0;
 };
 
@@ -37,16 +35,14 @@ void PagesEditor::open(const FileInfo& file, bool extract, QPointF point, Comple
     runInBackground([file, extract, point, completion = std::move(completion)] {
         auto opened = std::make_shared<Opened>();
         try {
-            opened->document = PDFEngine::open(file.path());
-            // The renderer is made here, off the GUI thread, for the thumbnails.
-            opened->pageCount = opened->document->renderer().pageCount();
+            opened->pageCount = IsolatedPdfReading::outline(file.path(), std::nullopt, 0).pageCount;
+            opened->read = true;
         } catch (const std::exception& error) {
             qCInfo(appLog) << "Cannot open" << file.name << ":" << error.what();
-            opened->document.reset();
         }
         postToMainThread([file, extract, point, completion, opened] {
             EditorActivity::end();
-            if (!opened->document || opened->pageCount < 1) {
+            if (!opened->read || opened->pageCount < 1) {
                 showToast(QStringLiteral("Couldn't open ") + file.name, QStringLiteral("exclamationmark.triangle"), 3.0);
                 return;
             }
@@ -70,7 +66,7 @@ void PagesEditor::open(const FileInfo& file, bool extract, QPointF point, Comple
                 (extract ? QStringLiteral("Extract Pages from ") : QStringLiteral("Reorder ")) + file.name, true, {},
                 view, point);
             // The loader belongs to the view: closing the window stops the rendering.
-            auto* loader = new PageThumbnailLoader(*opened->document, thumbnailWorkers,
+            auto* loader = new PageThumbnailLoader(file.path(), std::nullopt, opened->pageCount, thumbnailWorkers,
                                                    {PageThumbnailLoader::thumbnailWidth, PageThumbnailLoader::thumbnailHeight},
                                                    view);
             QObject::connect(loader, &PageThumbnailLoader::thumbnailReady, model,

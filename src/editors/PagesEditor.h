@@ -14,9 +14,10 @@ class PagesEditor {
 public:
     using Completion = std::function<void(const OperationOptions&)>;
 
-    // Opens the PDF away from the GUI thread and shows the editor at the point; thumbnails then
-    // arrive as worker threads render them, those in sight first. A PDF that does not open,
-    // wants a password or has no pages gives the toast "Couldn't open <name>" and no window.
+    // Reads the PDF away from the GUI thread (in a worker process while isolation is on) and
+    // shows the editor at the point; thumbnails then arrive as workers draw them, those in sight
+    // first. A PDF that does not open (its worker's death included), wants a password or has no
+    // pages gives the toast "Couldn't open <name>" and no window.
     // The completion gets the page order when the user applies.
     static void open(const FileInfo& file, bool extract, QPointF point, Completion completion);
 

@@ -1,13 +1,11 @@
 #include "editors/RedactEditor.h"
 
+#include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "editors/PageThumbnailLoader.h"
 #include "editors/RedactEditorView.h"
 #include "editors/RedactModel.h"
 #include "editors/RedactPageView.h"
-#include "engines/pdf/PDFDocument.h"
-#include "engines/pdf/PDFEngine.h"
-#include "engines/pdf/PDFRenderer.h"
 #include "jobs/Toasts.h"
 #include "model/Log.h"
 #include "platform/ThreadCall.h"
@@ -27,7 +25,8 @@ constexpr int pageWorkers = 2;
 constexpr int pagePixelWidth = 1000;
 
 struct Opened {
-    std::optional<PDFDocument> document;
+    bool read = false;
+    // Empty for a page that cannot be read: drawn as a letter-size blank that takes no boxes.
     QList<QSizeF> pageSizes;
 };
 
@@ -39,24 +38,14 @@ void RedactEditor::open(const FileInfo& file, QPointF point, Completion completi
     runInBackground([file, point, completion = std::move(completion)] {
         auto opened = std::make_shared<Opened>();
         try {
-            opened->document = PDFEngine::open(file.path());
-            const PDFRenderer& renderer = opened->document->renderer();
-            for (int i = 0; i < renderer.pageCount(); ++i) {
-                QSizeF size;
-                try {
-                    size = renderer.pageSize(i);
-                } catch (const std::exception&) {
-                    // Drawn as a letter-size blank that takes no boxes.
-                }
-                opened->pageSizes.append(size);
-            }
+            opened->pageSizes = IsolatedPdfReading::outline(file.path(), std::nullopt, IsolatedPdfReading::everyPage).pageSizes;
+            opened->read = true;
         } catch (const std::exception& error) {
             qCInfo(appLog) << "Cannot open" << file.name << ":" << error.what();
-            opened->document.reset();
         }
         postToMainThread([file, point, completion, opened] {
             EditorActivity::end();
-            if (!opened->document) {
+            if (!opened->read) {
                 showToast(QStringLiteral("Couldn't open ") + file.name, QStringLiteral("exclamationmark.triangle"), 3.0);
                 return;
             }
@@ -78,7 +67,8 @@ void RedactEditor::open(const FileInfo& file, QPointF point, Completion completi
                 });
             model->setParent(view);
             *window = presentInEditorWindow(QStringLiteral("Redact ") + file.name, true, {}, view, point);
-            auto* loader = new PageThumbnailLoader(*opened->document, pageWorkers, QSize(pagePixelWidth, 1 << 20), view);
+            auto* loader = new PageThumbnailLoader(file.path(), std::nullopt, int(opened->pageSizes.size()), pageWorkers,
+                                                   QSize(pagePixelWidth, 1 << 20), view);
             QObject::connect(loader, &PageThumbnailLoader::thumbnailReady, pages, &RedactPageView::setPicture);
             QObject::connect(view, &RedactEditorView::visiblePagesChanged, loader,
                              [loader, view] { loader->prioritise(view->visiblePages()); });

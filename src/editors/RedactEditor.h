@@ -14,10 +14,11 @@ class RedactEditor {
 public:
     using Completion = std::function<void(const OperationOptions&)>;
 
-    // Opens the PDF away from the GUI thread and shows the editor at the point; the pages are
-    // drawn on worker threads, those in sight first. A PDF that does not open or wants a
-    // password gives the toast "Couldn't open <name>" and no window. The completion gets the
-    // boxes by page when the user applies.
+    // Reads the PDF away from the GUI thread (in a worker process while isolation is on) and
+    // shows the editor at the point; the pages are drawn by workers, those in sight first. A
+    // PDF that does not open (its worker's death included) or wants a password gives the toast
+    // "Couldn't open <name>" and no window. The completion gets the boxes by page when the user
+    // applies.
     static void open(const FileInfo& file, QPointF point, Completion completion);
 
     RedactEditor() = delete;

@@ -15,6 +15,7 @@
 #include "model/SystemError.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QUuid>
 #include <QScopeGuard>
@@ -22,6 +23,7 @@
 #include <QJsonArray>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -100,6 +102,28 @@ std::optional<QString> withinReach(const QString& path, const QStringList& writa
             return folder + QLatin1Char('/') + name;
     }
     return std::nullopt;
+}
+
+// Even a loaded machine starts a worker in seconds; one silent this long is stuck.
+constexpr qint64 startLimitMs = 60000;
+
+// What a worker just started said to its ping so far: nothing yet, that it listens, or that it
+// will not (it ended or said something else).
+enum class Loading { pending, ready, failed };
+
+Loading readPingAnswer(int fd, FrameReader& reader)
+{
+    char chunk[4096];
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        return Loading::pending;
+    if (got <= 0)
+        return Loading::failed;
+    reader.append(QByteArray(chunk, got));
+    if (const std::optional<QJsonObject> reply = reader.next())
+        return reply->value(QStringLiteral("type")).toString() == QLatin1String("answer") ? Loading::ready
+                                                                                           : Loading::failed;
+    return reader.broken() ? Loading::failed : Loading::pending;
 }
 
 void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
@@ -194,6 +218,8 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),
                                                      std::nullopt, true);
+    if (!writeFrame(worker->process->stdinFd(), pingMessage()))
+        throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
     return worker;
 }
 
@@ -204,27 +230,67 @@ void WorkerPool::spawnerLoop()
         m_changed.wait(locker, [this] { return m_stopping || m_pendingSpawns > 0; });
         if (m_stopping)
             return;
+        const int count = m_pendingSpawns;
         locker.unlock();
-        std::unique_ptr<Worker> worker;
-        try {
-            worker = spawn();
-        } catch (const std::exception&) {
-            qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
+        // Started together, they load side by side. A worker is handed out once it answers its
+        // ping, loaded and listening: a caller that finds none ready may then be served sooner
+        // by a busy one that frees up than by one still loading its libraries.
+        std::vector<std::unique_ptr<Worker>> loading;
+        int failed = 0;
+        for (int i = 0; i < count; ++i) {
+            try {
+                loading.push_back(spawn());
+            } catch (const std::exception&) {
+                ++failed;
+            }
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (!loading.empty() || failed > 0) {
+            std::vector<std::unique_ptr<Worker>> ready;
+            if (!loading.empty()) {
+                std::vector<pollfd> fds;
+                for (const std::unique_ptr<Worker>& worker : loading)
+                    fds.push_back({worker->process->stdoutFd(), POLLIN, 0});
+                // A quit meanwhile is noticed soon: it waits for this thread to end.
+                const qint64 left = startLimitMs - clock.elapsed();
+                const int polled = left > 0 ? ::poll(fds.data(), fds.size(), int(std::min<qint64>(left, 50))) : 0;
+                if (polled < 0 && errno == EINTR)
+                    continue;
+                const bool late = polled < 0 || (polled == 0 && clock.elapsed() >= startLimitMs);
+                for (std::size_t i = fds.size(); i-- > 0;) {
+                    Worker& worker = *loading[i];
+                    const Loading state = late ? Loading::failed
+                        : fds[i].revents                ? readPingAnswer(fds[i].fd, worker.reader)
+                                                        : Loading::pending;
+                    if (state == Loading::pending)
+                        continue;
+                    if (state == Loading::ready)
+                        ready.push_back(std::move(loading[i]));
+                    else
+                        ++failed;
+                    loading.erase(loading.begin() + std::ptrdiff_t(i));
+                }
+            }
+            locker.lock();
+            m_pendingSpawns -= int(ready.size()) + failed;
+            if (m_stopping) {
+                locker.unlock();
+                return;
+            }
+            for (std::unique_ptr<Worker>& worker : ready) {
+                ++m_started;
+                m_fresh.push_back(std::move(worker));
+            }
+            if (failed > 0) {
+                qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
+                m_spawnFailed = true;
+                failed = 0;
+            }
+            m_changed.notify_all();
+            locker.unlock();
         }
         locker.lock();
-        --m_pendingSpawns;
-        if (m_stopping) {
-            locker.unlock();
-            worker.reset();
-            return;
-        }
-        if (worker) {
-            ++m_started;
-            m_fresh.push_back(std::move(worker));
-        } else {
-            m_spawnFailed = true;
-        }
-        m_changed.notify_all();
     }
 }
 
@@ -238,25 +304,39 @@ void WorkerPool::requestSpares()
     }
 }
 
+std::unique_ptr<WorkerPool::Worker> WorkerPool::takeUsed(const QString& key)
+{
+    for (auto it = m_used.begin(); it != m_used.end(); ++it) {
+        if (it->first == key) {
+            std::unique_ptr<Worker> worker = std::move(it->second);
+            m_used.erase(it);
+            return worker;
+        }
+    }
+    return nullptr;
+}
+
 std::unique_ptr<WorkerPool::Worker> WorkerPool::take(const QString& key)
 {
     std::unique_ptr<Worker> worker;
     {
         std::unique_lock locker(m_lock);
-        for (auto it = m_used.begin(); it != m_used.end(); ++it) {
-            if (it->first == key) {
-                worker = std::move(it->second);
-                m_used.erase(it);
-                return worker;
-            }
-        }
+        if ((worker = takeUsed(key)))
+            return worker;
         ++m_waiting;
         m_spawnFailed = false;
     }
     requestSpares();
     std::unique_lock locker(m_lock);
-    m_changed.wait(locker, [this] { return !m_fresh.empty() || m_spawnFailed || m_stopping; });
+    // A worker that frees up meanwhile serves sooner than one still starting, which then
+    // waits as a spare: many short calls at once need not wait for a start each.
+    m_changed.wait(locker, [&] {
+        return !m_fresh.empty() || m_spawnFailed || m_stopping
+            || std::any_of(m_used.begin(), m_used.end(), [&](const auto& used) { return used.first == key; });
+    });
     --m_waiting;
+    if ((worker = takeUsed(key)))
+        return worker;
     if (m_fresh.empty())
         throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
                           QStringLiteral("Could not start %1").arg(m_program));
@@ -277,6 +357,7 @@ void WorkerPool::giveBack(std::unique_ptr<Worker> worker, const QString& key)
     m_used.emplace_front(key, std::move(worker));
     while (m_used.size() > usedKept)
         m_used.pop_back();
+    m_changed.notify_all();
 }
 
 struct WorkerPool::Exchange {

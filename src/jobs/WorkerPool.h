@@ -79,6 +79,7 @@ private:
     bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
                        const QStringList& writable);
     std::unique_ptr<Worker> take(const QString& key);
+    std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();
     void spawnerLoop();

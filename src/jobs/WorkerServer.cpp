@@ -168,6 +168,10 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         const std::optional<QJsonObject> message = readFrame(input, reader);
         if (!message)
             return 0;
+        if (message->value(QStringLiteral("type")).toString() == QLatin1String("ping")) {
+            replies.send(answerMessage({}));
+            continue;
+        }
         const bool isCall = message->value(QStringLiteral("type")).toString() == QLatin1String("call");
         const std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
         if (!isCall && !request)

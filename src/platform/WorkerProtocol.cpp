@@ -198,6 +198,11 @@ QJsonObject answerMessage(const QJsonObject& result)
     return {{QStringLiteral("type"), type("answer")}, {QStringLiteral("result"), result}};
 }
 
+QJsonObject pingMessage()
+{
+    return {{QStringLiteral("type"), type("ping")}};
+}
+
 namespace {
 
 constexpr const char* picturePrefix = "picture-";

@@ -18,7 +18,8 @@ namespace qv {
 // (a work item) or "call" (a question about a file, such as its thumbnail) and nothing else; a
 // worker answers with any number of "progress", "work" and "placed" messages and ends with one
 // "done", "answer" or "failed", after which it takes the next request or ends when its input
-// closes. Pictures travel as raw pixels in a file of the worker's temporary folder, which the
+// closes. A "ping", sent once to a worker just started, is answered with an empty "answer" as
+// soon as the worker has loaded and listens. Pictures travel as raw pixels in a file of the worker's temporary folder, which the
 // application reads and removes.
 namespace WorkerProtocol {
 
@@ -44,6 +45,7 @@ std::optional<RunRequest> runRequest(const QJsonObject& message);
 
 QJsonObject callMessage(const QString& name, const QJsonObject& arguments, qint64 memoryLimitBytes);
 QJsonObject answerMessage(const QJsonObject& result);
+QJsonObject pingMessage();
 
 // A picture as a call's answer: its pixels written to a new file in folder. Throws
 // SystemError when the file cannot be written whole.

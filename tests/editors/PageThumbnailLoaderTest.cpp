@@ -1,7 +1,5 @@
 #include "editors/EditorActivity.h"
 #include "editors/PageThumbnailLoader.h"
-#include "engines/pdf/PDFDocument.h"
-#include "engines/pdf/PDFEngine.h"
 #include "support/PdfFixtures.h"
 #include "support/WaitFor.h"
 
@@ -18,7 +16,7 @@ TEST(PageThumbnailLoader, PagesAskedForFirstArriveFirstAndFitTheBox)
     ASSERT_TRUE(test::waitFor([] { return EditorActivity::count() == 0; }));
     QTemporaryDir dir;
     const QString path = test::writeTextPdf(dir.filePath("six.pdf"), {"1", "2", "3", "4", "5", "6"});
-    PageThumbnailLoader loader(PDFEngine::open(path), 1);
+    PageThumbnailLoader loader(path, std::nullopt, 6, 1);
     QList<int> arrived;
     QList<QSize> sizes;
     QObject::connect(&loader, &PageThumbnailLoader::thumbnailReady, [&](int index, const QImage& image) {
@@ -43,7 +41,7 @@ TEST(PageThumbnailLoader, ClosingStopsTheRendering)
     const QString path = test::writeTextPdf(dir.filePath("long.pdf"), texts);
     int arrived = 0;
     {
-        auto* loader = new PageThumbnailLoader(PDFEngine::open(path), 1);
+        auto* loader = new PageThumbnailLoader(path, std::nullopt, 60, 1);
         QObject::connect(loader, &PageThumbnailLoader::thumbnailReady, [&] { ++arrived; });
         loader->start();
         ASSERT_TRUE(test::waitFor([&] { return arrived > 0; }));

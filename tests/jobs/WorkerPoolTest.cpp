@@ -111,6 +111,18 @@ TEST_F(WorkerPoolTest, AnItemThatCrashesFailsAloneAndTheOthersFinish)
     EXPECT_EQ(after->state(), Job::State::finished);
 }
 
+TEST_F(WorkerPoolTest, AProgramThatIsNoWorkerIsNeverHandedAnItem)
+{
+    // cat answers a ping with the ping itself.
+    pool = std::make_unique<WorkerPool>(QStringLiteral("/bin/cat"), [](const QString& id) { return id == misbehave; }, 1);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    const JobPtr job = runToEnd({file("a.txt", "one")});
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("Quorvenda couldn't start a worker for this file"));
+}
+
 TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
 {
     const int sleepersBefore = processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16));

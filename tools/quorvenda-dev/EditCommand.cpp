@@ -13,6 +13,7 @@
 #include "editors/TrimEditor.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenter.h"
+#include "jobs/WorkerPool.h"
 #include "jobs/Toasts.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
@@ -357,6 +358,14 @@ int edit(const QStringList& args)
         services.workspace = &Workspace::system();
         services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
         JobCenter::shared().setServices(services);
+        // Warm workers wait for the editor's reading, as those the application starts at launch do.
+        if (useWorkers()) {
+            catalogueWorkers().warmUp();
+            QElapsedTimer warming;
+            warming.start();
+            while (catalogueWorkers().startedCount() < 2 && warming.elapsed() < 10000)
+                spin(5);
+        }
     }
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
     const auto it = std::find_if(catalogue.begin(), catalogue.end(),

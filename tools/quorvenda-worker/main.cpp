@@ -1,6 +1,7 @@
 // The worker: runs work items for the application in a process of their own, so that a file
 // that crashes or hangs a library costs one item.
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
@@ -24,5 +25,6 @@ int main(int argc, char** argv)
     qv::catalogueOperation(QString());
     qv::WorkerServer::Calls calls = qv::IsolatedReading::workerCalls();
     calls.insert(qv::IsolatedPictureReading::workerCalls());
+    calls.insert(qv::IsolatedPdfReading::workerCalls());
     return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
 }

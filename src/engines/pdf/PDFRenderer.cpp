@@ -61,6 +61,7 @@ struct PDFRenderer::Shared {
     QByteArray path; // in the file system's encoding
     QByteArray data; // the document itself when it has no file
     std::optional<QByteArray> password;
+    bool tolerant = false; // opened for viewing
 
     Shared()
     {
@@ -95,6 +96,7 @@ struct PDFRenderer::Context {
     // What MuPDF warned about while reading: a repaired cross-reference table, a stream that
     // does not decode, an unknown encryption method... each is damage.
     QStringList warnings;
+    bool tolerant = false;
 
     static void record(void* user, const char* message)
     {
@@ -110,6 +112,8 @@ struct PDFRenderer::Context {
     void throwIfWarned()
     {
         fz_flush_warnings(ctx);
+        if (tolerant)
+            warnings.clear();
         if (!warnings.isEmpty())
             throw damagedFile(warnings.join(QLatin1Char('\n')));
     }
@@ -178,6 +182,7 @@ void PDFRenderer::openDocument()
 {
     if (!m_shared->base)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    m_context->tolerant = m_shared->tolerant;
     m_context->ctx = fz_clone_context(m_shared->base);
     if (!m_context->ctx)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
@@ -197,6 +202,19 @@ std::unique_ptr<PDFRenderer> PDFRenderer::open(const QString& path,
     shared->path = QFile::encodeName(path);
     if (password)
         shared->password = password->toUtf8();
+    std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
+    renderer->openDocument();
+    return renderer;
+}
+
+std::unique_ptr<PDFRenderer> PDFRenderer::openForViewing(const QString& path,
+                                                         const std::optional<QString>& password)
+{
+    auto shared = std::make_shared<Shared>();
+    shared->path = QFile::encodeName(path);
+    if (password)
+        shared->password = password->toUtf8();
+    shared->tolerant = true;
     std::unique_ptr<PDFRenderer> renderer(new PDFRenderer(shared));
     renderer->openDocument();
     return renderer;

@@ -23,6 +23,10 @@ public:
     static std::unique_ptr<PDFRenderer> open(const QString& path,
                                              const std::optional<QString>& password);
     static std::unique_ptr<PDFRenderer> openData(const QByteArray& data);
+    // For a preview, which shows what it can: what MuPDF repairs or warns about is let pass, in
+    // the opening and in every page drawn. Throws only when MuPDF cannot read the file at all.
+    static std::unique_ptr<PDFRenderer> openForViewing(const QString& path,
+                                                       const std::optional<QString>& password);
     ~PDFRenderer();
     PDFRenderer(const PDFRenderer&) = delete;
     PDFRenderer& operator=(const PDFRenderer&) = delete;
