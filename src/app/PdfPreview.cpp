@@ -6,6 +6,7 @@
 #include "platform/ThreadCall.h"
 
 #include <QPaintEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -65,14 +66,18 @@ PdfPreview::PdfPreview(const QString& path, QWidget* parent) : QAbstractScrollAr
         for (Page& page : m_pages)
             page.size = m_firstPage.value_or(letter);
         if (outline->pageCount > 1) {
-            // Until the other pages' sizes come, they take the first one's.
-            runInBackground([this, path, stop = m_stop.get_token()] {
+            // Until the other pages' sizes come, they take the first one's. The view may be gone
+            // when they come: it is only looked at on the main thread.
+            runInBackground([self = QPointer<PdfPreview>(this), path, stop = m_stop.get_token()] {
                 try {
                     const QList<QSizeF> sizes =
                         IsolatedPdfReading::outline(path, std::nullopt, IsolatedPdfReading::everyPage, stop,
                                                     IsolatedPdfReading::Damage::drawn)
                             .pageSizes;
-                    postToMainThread(this, [this, sizes] { setSizes(sizes); });
+                    postToMainThread([self, sizes] {
+                        if (self)
+                            self->setSizes(sizes);
+                    });
                 } catch (const std::exception&) {
                     // The pictures' own shapes correct the guesses.
                 }
@@ -164,7 +169,7 @@ void PdfPreview::askForPages()
             continue;
         page.asked = true;
         ++m_asking;
-        runInBackground([this, path = m_path, index, wanted, stop = m_stop.get_token()] {
+        runInBackground([self = QPointer<PdfPreview>(this), path = m_path, index, wanted, stop = m_stop.get_token()] {
             QImage picture;
             try {
                 picture = IsolatedPdfReading::page(path, std::nullopt, index, QSize(wanted, 1 << 20), stop,
@@ -175,7 +180,10 @@ void PdfPreview::askForPages()
             } catch (const std::exception& error) {
                 qCInfo(appLog) << "No picture of page" << index + 1 << ":" << error.what();
             }
-            postToMainThread(this, [this, index, wanted, picture] { pageArrived(index, wanted, picture); });
+            postToMainThread([self, index, wanted, picture] {
+                if (self)
+                    self->pageArrived(index, wanted, picture);
+            });
         });
     }
 }

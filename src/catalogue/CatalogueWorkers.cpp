@@ -3,6 +3,7 @@
 #include "catalogue/ToolRegistry.h"
 #include "jobs/WorkerPool.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace qv {
@@ -23,10 +24,15 @@ std::optional<OperationDescriptor> catalogueOperation(const QString& id)
 
 WorkerPool& catalogueWorkers()
 {
-    // Never destroyed: items may still be ending while statics go.
-    static auto* pool = new WorkerPool(WorkerPool::defaultProgram(), [](const QString& id) {
-        return catalogueOperation(id).has_value();
-    });
+    // Never destroyed: items may still be ending while statics go. Its starting of workers ends
+    // with the application object, before the statics a start uses go.
+    static auto* pool = [] {
+        auto* made = new WorkerPool(WorkerPool::defaultProgram(), [](const QString& id) {
+            return catalogueOperation(id).has_value();
+        });
+        qAddPostRoutine([] { catalogueWorkers().shutdown(); });
+        return made;
+    }();
     return *pool;
 }
 

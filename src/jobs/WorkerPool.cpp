@@ -225,73 +225,69 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
 
 void WorkerPool::spawnerLoop()
 {
+    // Workers started and not yet answering their ping, with when each was started. They load
+    // side by side, and one that is slow to load holds up no other start. A worker is handed
+    // out once it answers, loaded and listening: a caller that finds none ready may then be
+    // served sooner by a busy one that frees up than by one still loading its libraries.
+    std::vector<std::pair<std::unique_ptr<Worker>, qint64>> loading;
+    QElapsedTimer clock;
+    clock.start();
     std::unique_lock locker(m_lock);
     for (;;) {
-        m_changed.wait(locker, [this] { return m_stopping || m_pendingSpawns > 0; });
+        if (loading.empty())
+            m_changed.wait(locker, [this] { return m_stopping || m_pendingSpawns > 0; });
         if (m_stopping)
-            return;
-        const int count = m_pendingSpawns;
+            break;
+        const int toStart = m_pendingSpawns - int(loading.size());
         locker.unlock();
-        // Started together, they load side by side. A worker is handed out once it answers its
-        // ping, loaded and listening: a caller that finds none ready may then be served sooner
-        // by a busy one that frees up than by one still loading its libraries.
-        std::vector<std::unique_ptr<Worker>> loading;
         int failed = 0;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < toStart; ++i) {
             try {
-                loading.push_back(spawn());
+                loading.emplace_back(spawn(), clock.elapsed());
             } catch (const std::exception&) {
                 ++failed;
             }
         }
-        QElapsedTimer clock;
-        clock.start();
-        while (!loading.empty() || failed > 0) {
-            std::vector<std::unique_ptr<Worker>> ready;
-            if (!loading.empty()) {
-                std::vector<pollfd> fds;
-                for (const std::unique_ptr<Worker>& worker : loading)
-                    fds.push_back({worker->process->stdoutFd(), POLLIN, 0});
-                // A quit meanwhile is noticed soon: it waits for this thread to end.
-                const qint64 left = startLimitMs - clock.elapsed();
-                const int polled = left > 0 ? ::poll(fds.data(), fds.size(), int(std::min<qint64>(left, 50))) : 0;
-                if (polled < 0 && errno == EINTR)
+        std::vector<std::unique_ptr<Worker>> ready;
+        if (!loading.empty()) {
+            std::vector<pollfd> fds;
+            for (const auto& [worker, started] : loading)
+                fds.push_back({worker->process->stdoutFd(), POLLIN, 0});
+            // New requests and a quit are noticed between short waits.
+            const int polled = ::poll(fds.data(), fds.size(), 10);
+            for (std::size_t i = fds.size(); i-- > 0;) {
+                auto& [worker, started] = loading[i];
+                Loading state = polled > 0 && fds[i].revents ? readPingAnswer(fds[i].fd, worker->reader)
+                                                             : Loading::pending;
+                if (state == Loading::pending && clock.elapsed() - started >= startLimitMs)
+                    state = Loading::failed;
+                if (state == Loading::pending)
                     continue;
-                const bool late = polled < 0 || (polled == 0 && clock.elapsed() >= startLimitMs);
-                for (std::size_t i = fds.size(); i-- > 0;) {
-                    Worker& worker = *loading[i];
-                    const Loading state = late ? Loading::failed
-                        : fds[i].revents                ? readPingAnswer(fds[i].fd, worker.reader)
-                                                        : Loading::pending;
-                    if (state == Loading::pending)
-                        continue;
-                    if (state == Loading::ready)
-                        ready.push_back(std::move(loading[i]));
-                    else
-                        ++failed;
-                    loading.erase(loading.begin() + std::ptrdiff_t(i));
-                }
+                if (state == Loading::ready)
+                    ready.push_back(std::move(worker));
+                else
+                    ++failed;
+                loading.erase(loading.begin() + std::ptrdiff_t(i));
             }
-            locker.lock();
-            m_pendingSpawns -= int(ready.size()) + failed;
-            if (m_stopping) {
-                locker.unlock();
-                return;
-            }
-            for (std::unique_ptr<Worker>& worker : ready) {
-                ++m_started;
-                m_fresh.push_back(std::move(worker));
-            }
-            if (failed > 0) {
-                qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
-                m_spawnFailed = true;
-                failed = 0;
-            }
-            m_changed.notify_all();
-            locker.unlock();
         }
         locker.lock();
+        m_pendingSpawns -= int(ready.size()) + failed;
+        if (m_stopping) {
+            locker.unlock();
+            return; // what is loading or ready goes, folders with it
+        }
+        for (std::unique_ptr<Worker>& worker : ready) {
+            ++m_started;
+            m_fresh.push_back(std::move(worker));
+        }
+        if (failed > 0) {
+            qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
+            m_spawnFailed = true;
+        }
+        if (!ready.empty() || failed > 0)
+            m_changed.notify_all();
     }
+    locker.unlock();
 }
 
 void WorkerPool::requestSpares()

@@ -41,19 +41,19 @@ TEST_P(PdfPreviewTest, PagesInSightAreDrawnAndScrollingDrawsTheRest)
     EXPECT_EQ(preview.pageCount(), 30);
     preview.resize(400, 500);
     preview.show();
-    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(0); }));
+    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(0); }, 60000));
     EXPECT_FALSE(preview.isDrawn(29));
     EXPECT_NEAR(double(preview.pageRect(0).height()) / preview.pageRect(0).width(), 792.0 / 612.0, 0.01);
 
     preview.verticalScrollBar()->setValue(preview.verticalScrollBar()->maximum());
-    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(29); }));
+    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(29); }, 60000));
     // Pages long out of sight are let go.
     EXPECT_FALSE(preview.isDrawn(0));
 
     // Wider, the pages in sight are drawn again for their new width.
     preview.resize(700, 500);
     preview.verticalScrollBar()->setValue(preview.verticalScrollBar()->maximum());
-    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(29); }));
+    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(29); }, 60000));
     EXPECT_GT(preview.pageRect(29).width(), 600);
 }
 
@@ -66,7 +66,7 @@ TEST_P(PdfPreviewTest, PagesOfOtherSizesAndTurnedPagesTakeTheirOwnShape)
     EXPECT_EQ(preview.firstPageSize(), QSizeF(792, 612));
     preview.resize(400, 800);
     preview.show();
-    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(1); }));
+    ASSERT_TRUE(test::waitFor([&] { return preview.isDrawn(1); }, 60000));
     EXPECT_EQ(preview.pageRect(1).width(), preview.pageRect(1).height());
 
     // Written by hand without a cross-reference table, as other readers take it too.

@@ -31,7 +31,7 @@ class PdfEditorsOpeningTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(test::waitFor([] { return EditorActivity::count() == 0; }));
+        ASSERT_TRUE(test::waitFor([] { return EditorActivity::count() == 0; }, 60000));
         if (GetParam()) {
             qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
             IsolatedReading::setEnabled(true);
@@ -43,7 +43,7 @@ protected:
     {
         for (EditorWindow* window : openEditorWindows())
             window->close();
-        EXPECT_TRUE(test::waitFor([] { return EditorActivity::count() == 0 && openEditorWindows().isEmpty(); }));
+        EXPECT_TRUE(test::waitFor([] { return EditorActivity::count() == 0 && openEditorWindows().isEmpty(); }, 60000));
         setToastPresenter(nullptr);
         IsolatedReading::setEnabled(false);
     }
@@ -62,7 +62,7 @@ protected:
     {
         EXPECT_TRUE(test::waitFor([&] {
             return EditorActivity::count() == 0 && (openEditorWindows().size() > before || !toasts.texts.isEmpty());
-        }));
+        }, 60000));
         return openEditorWindows().size() > before ? openEditorWindows().last() : nullptr;
     }
 
@@ -107,7 +107,7 @@ TEST_P(PdfEditorsOpeningTest, ADamagedPdfGivesTheToastAndNoWindow)
     PagesEditor::open(junk(), false, QPointF(200, 200), {});
     EXPECT_FALSE(settledWindow());
     RedactEditor::open(junk(), QPointF(200, 200), {});
-    ASSERT_TRUE(test::waitFor([&] { return toasts.texts.size() == 2 && EditorActivity::count() == 0; }));
+    ASSERT_TRUE(test::waitFor([&] { return toasts.texts.size() == 2 && EditorActivity::count() == 0; }, 60000));
     EXPECT_EQ(toasts.texts, (QStringList{QStringLiteral("Couldn't open junk.pdf"), QStringLiteral("Couldn't open junk.pdf")}));
     EXPECT_EQ(openEditorWindows().size(), before);
 }
