@@ -140,7 +140,7 @@ with zipfile.ZipFile(stored, "w") as z:
     z.writestr("dir/", "")
 put("zip", "names.zip", stored.getvalue())
 for i, part in enumerate([XHTML, OPF, CONTAINER, NAV, "<html><body><p>plain</p></body></html>"]):
-    put("epub_part", "part%d" % i, selector(i, part))
+    put("epub_part", "seed%d" % i, selector(i, part))
 
 # Web archives and clippings, XML and binary: the first byte's lowest bit picks the clipping.
 archive = {"WebMainResource": {"WebResourceData": b"<html><head><title>Saved</title></head><body><p>Hi <img src='http://x/p.png'></p></body></html>",
