@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+struct ProgramRun {
+    int code = -1;
+    QString output;
+};
+
+// Packing strips and compresses some 150 MB: minutes on a busy machine.
+ProgramRun run(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    ProgramRun result;
+    if (!process.waitForStarted(10000) || !process.waitForFinished(15 * 60 * 1000))
+        return result;
+    result.output = QString::fromUtf8(process.readAll());
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.code = process.exitCode();
+    return result;
+}
+
+QString controlField(const QString& info, const QString& name)
+{
+    for (const QString& line : info.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(name + QStringLiteral(": ")))
+            return trimmed.mid(name.size() + 2);
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
+{
+    for (const char* tool : {"cpack", "dpkg-deb", "dpkg-shlibdeps", "apt-get"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const ProgramRun pack = run(QStringLiteral("cpack"),
+                         {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                          QStringLiteral(QV_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"),
+                          out.path()});
+    ASSERT_EQ(pack.code, 0) << pack.output.toStdString();
+    const QStringList debs = QDir(out.path()).entryList({QStringLiteral("quorvenda_*.deb")});
+    ASSERT_EQ(debs.size(), 1) << pack.output.toStdString();
+    const QString deb = out.filePath(debs.first());
+
+    const ProgramRun contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
+    ASSERT_EQ(contents.code, 0) << contents.output.toStdString();
+    for (const char* path :
+         {"./usr/bin/quorvenda", "./usr/bin/quorvenda-worker", "./usr/bin/quorvenda-dev",
+          "./usr/share/applications/quorvenda.desktop",
+          "./usr/share/kio/servicemenus/quorvenda-convert.desktop",
+          "./usr/share/nemo/actions/quorvenda.nemo_action",
+          "./usr/share/quorvenda/nautilus-scripts/Convert with Quorvenda",
+          "./usr/share/quorvenda/thunar/quorvenda-uca.xml"})
+        EXPECT_TRUE(contents.output.contains(QLatin1String(path))) << path;
+    // Nothing of the build or the tests comes along.
+    EXPECT_FALSE(contents.output.contains(QStringLiteral("test_"))) << contents.output.toStdString();
+    EXPECT_FALSE(contents.output.contains(QStringLiteral("/usr/lib"))) << contents.output.toStdString();
+
+    const ProgramRun info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-I"), deb});
+    ASSERT_EQ(info.code, 0) << info.output.toStdString();
+    EXPECT_EQ(controlField(info.output, QStringLiteral("Package")), QStringLiteral("quorvenda"));
+    const QString depends = controlField(info.output, QStringLiteral("Depends"));
+    // The programs we start, and the libraries the binaries link (found by dpkg-shlibdeps).
+    for (const char* package : {"ffmpeg", "pandoc", "ghostscript", "tesseract-ocr-eng",
+                                "gstreamer1.0-libav", "libvips42", "libqpdf29", "libqt6widgets6",
+                                "libseccomp2"})
+        EXPECT_TRUE(depends.contains(QLatin1String(package))) << package << " in " << depends.toStdString();
+    EXPECT_TRUE(controlField(info.output, QStringLiteral("Recommends")).contains(QStringLiteral("libreoffice")));
+
+    const ProgramRun simulate = run(QStringLiteral("apt-get"),
+                             {QStringLiteral("install"), QStringLiteral("--simulate"),
+                              QStringLiteral("--no-install-recommends"), deb});
+    EXPECT_EQ(simulate.code, 0) << simulate.output.toStdString();
+    EXPECT_TRUE(simulate.output.contains(QStringLiteral("Inst quorvenda"))) << simulate.output.toStdString();
+}
