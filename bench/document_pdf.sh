@@ -4,6 +4,7 @@
 # DOC files are read by LibreOffice on both sides; DOCX files take the pandoc road on ours.
 # Median of 3 runs each. Usage: bench/document_pdf.sh, with build/ built.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 driver="$root/build/quorvenda-dev"
 work=$(mktemp -d)
@@ -23,8 +24,6 @@ done
 profile="-env:UserInstallation=file://$work/warm"
 soffice --headless "$profile" --convert-to doc --outdir "$work/doc" "$work"/docx/*.docx > /dev/null 2>&1
 
-median() { sort -n | sed -n 2p; }
-seconds() { local start end; start=$(date +%s.%N); "$@" > /dev/null 2>&1; end=$(date +%s.%N); echo "$end - $start" | bc; }
 
 loop() { # folder
     rm -rf "$work/out" && mkdir "$work/out"
@@ -37,5 +36,6 @@ ours() { # folder
 for kind in doc docx; do
     bare=$(for r in 1 2 3; do seconds loop "$work/$kind"; done | median)
     mine=$(for r in 1 2 3; do seconds ours "$work/$kind"; done | median)
-    echo "$kind: quorvenda ${mine}s, soffice loop ${bare}s, ratio $(echo "scale=2; $mine / $bare" | bc)"
+    limit=0.7; [ "$kind" = docx ] && limit=0.25
+    row "20 ${kind^^} files to PDF" "$mine" "$bare" "$limit" " s" "soffice loop"
 done

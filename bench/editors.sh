@@ -9,6 +9,7 @@
 # Usage: bench/editors.sh, from the repository with build/ built; needs a display or runs offscreen.
 # Exits 1 when an opening is over its limit.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
 work=$(mktemp -d)
@@ -41,7 +42,8 @@ open_cost() {
     small=$(printf '%s\n' "${small_ms[@]}" | median)
     thumb=$(printf '%s\n' "${thumb_ms[@]}" | median)
     ratio=$(awk "BEGIN{printf \"%.2f\", ($big-$small)/$thumb}")
-    echo "$1: 48 MP ${big} ms, 100 x 100 ${small} ms, vipsthumbnail -s $3 ${thumb} ms, ratio ${ratio} (limit 2)"
+    echo "$1: 48 MP ${big} ms, 100 x 100 ${small} ms" >&2
+    row "$1 opens a 48 MP JPEG (less a 100 x 100 one)" "$(awk "BEGIN{print $big - $small}")" "$thumb" 2 " ms" "vipsthumbnail -s $3"
     awk "BEGIN{exit !($ratio <= 2)}" || over=1
 }
 open_cost "crop editor" tool.image.crop 1600
@@ -56,7 +58,7 @@ for value in 1000 2000 3000 4000 5000 6000 7000 8000 9000 10000 1000 5000; do
 done
 moves+='["cancel"]]'
 stall=$("$dev" edit tool.image.edit "$work/big.jpg" --no-run --do "$moves" | tail -1 | field actionMaxStallMs)
-echo "photo editor, 12 slider moves on 48 MP: longest GUI block ${stall} ms (limit 100)"
+bound "photo editor, 12 slider moves on 48 MP: longest GUI block" "$stall" 100 " ms"
 awk "BEGIN{exit !($stall <= 100)}" || over=1
 
 # 40 pages of 4000 random strokes each.
@@ -72,6 +74,6 @@ out=$("$dev" edit tool.pdf.reorder "$work/heavy.pdf" --no-run | tail -1)
 start=$(now_ms)
 pdftoppm -scale-to 280 -png "$work/heavy.pdf" "$work/page"
 bare=$(( $(now_ms) - start ))
-echo "pages editor, 40 heavy pages: all thumbnails $(field idleMs <<<"$out") ms (pdftoppm ${bare} ms)," \
-     "longest GUI block $(field maxStallMs <<<"$out") ms (limit 150)"
+row "pages editor, 40 heavy pages: all thumbnails" "$(field idleMs <<<"$out")" "$bare" 1 " ms" "pdftoppm -scale-to 280"
+bound "pages editor, 40 heavy pages: longest GUI block" "$(field maxStallMs <<<"$out")" 150 " ms"
 exit "$over"

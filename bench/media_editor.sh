@@ -7,6 +7,7 @@
 # Usage: bench/media_editor.sh, from the repository with build/ built; needs a display or runs
 # offscreen.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
 work=$(mktemp -d)
@@ -33,11 +34,11 @@ for run in 1 2 3; do
 done
 open=$(printf '%s\n' "${open_ms[@]}" | median)
 bare=$(printf '%s\n' "${bare_ms[@]}" | median)
-echo "proxy of a 20 s 1080p clip: openMs $open ms, bare ffmpeg $bare ms, ratio $(awk "BEGIN{printf \"%.2f\", $open/$bare}") (limit 1.3)"
+row "media editor: proxy of a 20 s 1080p clip" "$open" "$bare" 1.3 " ms" "ffmpeg"
 
 ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=10 "$work/short.flac"
 ffmpeg -nostdin -v error -f lavfi -i sine=frequency=220:duration=7200 "$work/long.flac"
 peak() { /usr/bin/time -f %M "$dev" edit tool.audio.trim "$1" --no-run 2>&1 >/dev/null | tail -1; }
 short_kb=$(peak "$work/short.flac")
 long_kb=$(peak "$work/long.flac")
-echo "peak memory opening a FLAC: 10 s $((short_kb / 1024)) MB, 2 h $((long_kb / 1024)) MB, difference $(((long_kb - short_kb) / 1024)) MB (limit 40)"
+bound "media editor: memory a 2 h FLAC adds over a 10 s one" "$(((long_kb - short_kb) / 1024))" 40 " MB" "$((long_kb / 1024)) MB against $((short_kb / 1024)) MB"

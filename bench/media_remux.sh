@@ -4,6 +4,7 @@
 # Usage: bench/media_remux.sh [SIZE_MB] (default 5120), from the repository with build/ built.
 # The files go to a tmpfs of their own so the disk does not decide the race.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 size_mb=${1:-5120}
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
@@ -17,10 +18,8 @@ ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -f lavfi -i sine=fre
     -t 20 -c:v libx264 -preset ultrafast -b:v 40M -c:a aac -shortest "$work/clip.mov"
 clip_mb=$(( $(stat -c %s "$work/clip.mov") / 1048576 + 1 ))
 ffmpeg -v error -stream_loop $((size_mb / clip_mb)) -i "$work/clip.mov" -c copy "$work/movie.mov"
-echo "input: $(( $(stat -c %s "$work/movie.mov") / 1048576 )) MB"
+echo "input: $(( $(stat -c %s "$work/movie.mov") / 1048576 )) MB" >&2
 
-median() { sort -n | sed -n 2p; }
-seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $s" | bc; }
 
 ours=$(for i in 1 2 3; do
     rm -f "$work/movie.mp4"
@@ -34,5 +33,5 @@ copy=$(for i in 1 2 3; do
     rm -f "$work/copy.mov"
     seconds cp "$work/movie.mov" "$work/copy.mov"
 done | median)
-echo "quorvenda-dev run: ${ours} s; bare ffmpeg: ${bare} s; ratio $(echo "scale=2; $ours / $bare" | bc)"
-echo "bare copy (cp): ${copy} s; ratio to it $(echo "scale=2; $ours / $copy" | bc)"
+row "remux a $(( $(stat -c %s "$work/movie.mov") / 1048576 )) MB H.264 MOV to MP4" "$ours" "$bare" 1.05 " s" "ffmpeg"
+echo "bare copy (cp): ${copy} s; ratio to it $(echo "scale=2; $ours / $copy" | bc)" >&2

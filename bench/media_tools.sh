@@ -8,6 +8,7 @@
 #     with its children against `ffmpeg -vf reverse -af areverse` over the whole clip.
 # Usage: bench/media_tools.sh [CLIP_MB] (default 1024).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 clip_mb=${1:-1024}
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
@@ -67,7 +68,7 @@ seed_mb=$(( $(stat -c %s "$work/seed.mp4") / 1048576 + 1 ))
 for name in a b; do
     ffmpeg -v error -stream_loop $((clip_mb / seed_mb)) -i "$work/seed.mp4" -c copy "$work/$name.mp4"
 done
-echo "merge inputs: $(( $(stat -c %s "$work/a.mp4") / 1048576 )) MB each"
+echo "merge inputs: $(( $(stat -c %s "$work/a.mp4") / 1048576 )) MB each" >&2
 printf "file 'a.mp4'\nfile 'b.mp4'\n" >"$work/list.txt"
 ours=$(for i in 1 2 3; do
     rm -f "$work/a (merged).mp4"
@@ -78,7 +79,7 @@ bare=$(for i in 1 2 3; do
     seconds sh -c "ffprobe -v error '$work/a.mp4'; ffprobe -v error '$work/b.mp4'; \
         ffmpeg -v error -f concat -safe 0 -i '$work/list.txt' -c copy -movflags +faststart '$work/bare.mp4'"
 done | median)
-echo "merge: quorvenda-dev run ${ours} s; bare ffmpeg ${bare} s; ratio $(echo "scale=2; $ours / $bare" | bc)"
+row "merge two $(( $(stat -c %s "$work/a.mp4") / 1048576 )) MB MP4 clips by copy" "$ours" "$bare" 1.1 " s" "ffmpeg"
 rm -f "$work"/*.mp4
 
 # 2. Reverse memory, flat when the clip doubles.
@@ -93,6 +94,5 @@ for length in 60 120; do
         peak_mb ffmpeg -v error -y -i "$work/r$length.mp4" -vf reverse -af areverse -c:v libx264 \
             -preset fast -c:a aac "$work/bare.mp4"
     done | median)
-    echo "reverse ${length} s 640x480: quorvenda-dev run ${ours} MB peak; bare ffmpeg ${bare} MB;" \
-        "ratio $(echo "scale=2; $ours / $bare" | bc)"
+    row "peak memory, reverse a $length s 640x480 clip" "$ours" "$bare" 0.5 " MB" "ffmpeg"
 done

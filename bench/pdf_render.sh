@@ -3,6 +3,7 @@
 # `mutool draw -r 150` run (mupdf-tools), median of 5 each, both in one run.
 # Usage: bench/pdf_render.sh, from the repository with build/ built.
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
 work=$(mktemp -d)
@@ -14,13 +15,11 @@ gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/page.pdf" 
 pages=()
 for i in $(seq 24); do pages+=("$work/page.pdf"); done
 qpdf --empty --pages "${pages[@]}" -- "$work/doc.pdf"
-echo "input: $(qpdf --show-npages "$work/doc.pdf") pages"
+echo "input: $(qpdf --show-npages "$work/doc.pdf") pages" >&2
 
-median() { sort -n | sed -n 3p; }
-seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $s" | bc; }
 
 if ! command -v mutool >/dev/null; then
-    echo "mutool is needed for the comparison: apt-get install mupdf-tools"
+    echo "mutool is needed for the comparison: apt-get install mupdf-tools" >&2
     exit 1
 fi
 # The two take turns, so a busy machine slows both alike.
@@ -33,5 +32,5 @@ for i in 1 2 3 4 5; do
 done
 ours=$(median < "$work/ours.txt")
 bare=$(median < "$work/bare.txt")
-echo "images: $(ls "$work/doc (pages)" | wc -l) and $(ls "$work/bare" | wc -l)"
-echo "quorvenda-dev run: ${ours} s; mutool draw: ${bare} s; ratio $(echo "scale=2; $ours / $bare" | bc)"
+echo "images: $(ls "$work/doc (pages)" | wc -l) and $(ls "$work/bare" | wc -l)" >&2
+row "24-page PDF to PNG at 150 dpi" "$ours" "$bare" 0.7 " s" "mutool draw"

@@ -4,6 +4,7 @@
 # each, and the peak memory of our run. Usage: bench/xlsx_to_csv.sh [ROWS], from the repository
 # with build/ built; needs xlsx2csv (Debian package xlsx2csv).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 rows=${1:-200000}
 root=$(cd "$(dirname "$0")/.." && pwd)
 dev="$root/build/quorvenda-dev"
@@ -37,10 +38,8 @@ with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as z:
             f.write(f'<row r="{r}">{"".join(cells)}</row>'.encode())
         f.write(b'</sheetData></worksheet>')
 PY
-echo "input: $(( $(stat -c %s "$work/book.xlsx") / 1024 )) KB, $rows rows"
+echo "input: $(( $(stat -c %s "$work/book.xlsx") / 1024 )) KB, $rows rows" >&2
 
-median() { sort -n | sed -n 2p; }
-seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $s" | bc; }
 
 ours=$(for i in 1 2 3; do
     rm -f "$work/book.csv"
@@ -52,5 +51,5 @@ done | median)
 rm -f "$work/book.csv"
 peak=$( { env XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen /usr/bin/time -f '%M' \
     "$dev" run convert.spreadsheet.csv "$work/book.xlsx" >/dev/null; } 2>&1 | tail -1)
-echo "quorvenda-dev run: ${ours} s; xlsx2csv: ${theirs} s; ratio $(echo "scale=2; $ours / $theirs" | bc) (limit 0.3)"
-echo "peak memory of our run: $((peak / 1024)) MB (limit 600)"
+row "$rows x 10 XLSX to CSV" "$ours" "$theirs" 0.3 " s" "xlsx2csv"
+bound "peak memory, $rows x 10 XLSX to CSV" "$((peak / 1024))" 600 " MB"

@@ -1,0 +1,44 @@
+# Sourced by the benchmark scripts: timing, medians, and the table row each figure becomes.
+# A row is `| what | ours | peer | ratio | limit | held |`; bench/run-all.sh gathers the rows.
+
+# The middle value of the numbers on standard input.
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+
+# Seconds a command takes, its output dropped.
+seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $s" | bc; }
+
+# Two decimals for a fraction; whole numbers as they are.
+shown() { awk -v v="$1" 'BEGIN { if (v ~ /\./) printf "%.2f", v; else print v }'; }
+
+# row WHAT OURS PEER LIMIT [UNIT] [PEER-NAME]: ours against the peer tool; the limit bounds
+# ours / peer.
+row() {
+    local what=$1 ours=$2 peer=$3 limit=$4 unit=${5:-} name=${6:-}
+    local ratio held
+    ratio=$(awk -v a="$ours" -v b="$peer" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+    held=$(awk -v r="$ratio" -v l="$limit" 'BEGIN { print (r != "-" && r + 0 <= l + 0) ? "held" : "missed" }')
+    echo "| $what | $(shown "$ours")$unit | ${name:+$name }$(shown "$peer")$unit | $ratio | $limit | $held |"
+}
+
+# bound WHAT VALUE LIMIT [UNIT] [NOTE]: a figure with no peer, against a limit on the figure.
+bound() {
+    local what=$1 value=$2 limit=$3 unit=${4:-} note=${5:--}
+    local held
+    held=$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v + 0 <= l + 0) ? "held" : "missed" }')
+    echo "| $what | $(shown "$value")$unit | $note | - | ≤ $limit$unit | $held |"
+}
+
+# Peak resident kilobytes of a command: the largest of it and the children it waited for.
+peak_kb() {
+    local f; f=$(mktemp)
+    /usr/bin/time -o "$f" -f '%M' "$@" >/dev/null 2>&1 || true
+    tail -1 "$f"; rm -f "$f"
+}
+
+# atleast WHAT VALUE LIMIT [UNIT] [NOTE]: a figure that must reach the limit (a share, a recall).
+atleast() {
+    local what=$1 value=$2 limit=$3 unit=${4:-} note=${5:--}
+    local held
+    held=$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v + 0 >= l + 0) ? "held" : "missed" }')
+    echo "| $what | $(shown "$value")$unit | $note | - | ≥ $limit$unit | $held |"
+}
