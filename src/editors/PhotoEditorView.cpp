@@ -38,6 +38,7 @@ PhotoEditorView::PhotoEditorView(PhotoEditorModel* model, std::function<void()> 
     auto* mainRow = new QHBoxLayout;
     mainRow->setSpacing(18);
     m_preview = new PhotoPreview(model);
+    connect(m_preview, &PhotoPreview::cropEdited, model, &PhotoEditorModel::setCrop);
     mainRow->addWidget(m_preview, 0, Qt::AlignTop);
 
     auto* column = new QWidget;

@@ -52,7 +52,7 @@ protected:
 
 } // namespace
 
-PhotoPreview::PhotoPreview(PhotoEditorModel* model, QWidget* parent) : QWidget(parent), m_model(model)
+PhotoPreview::PhotoPreview(const PhotoEditorModel* model, QWidget* parent) : QWidget(parent), m_model(model)
 {
     setFixedSize(500, 440);
     m_busy = new BusyPanel(this);
@@ -211,7 +211,7 @@ void PhotoPreview::refresh()
             }
             m_frameTarget.reset();
             if (crop != m_model->crop())
-                m_model->setCrop(crop);
+                Q_EMIT cropEdited(crop);
         });
     }
     m_frame->setRatio(m_model->cropShapeRatio());

@@ -23,7 +23,7 @@ class PhotoEditorModel;
 class PhotoPreview : public QWidget, public EditorTargets {
     Q_OBJECT
 public:
-    explicit PhotoPreview(PhotoEditorModel* model, QWidget* parent = nullptr);
+    explicit PhotoPreview(const PhotoEditorModel* model, QWidget* parent = nullptr);
     ~PhotoPreview() override;
 
     // The picture on show and the size it stands for (the copy's, unless comparing).
@@ -59,6 +59,10 @@ public:
 
     QSize sizeHint() const override { return {500, 440}; }
 
+Q_SIGNALS:
+    // The user moved the crop frame; the preview only reads the model, its owner writes it.
+    void cropEdited(const QRectF& crop);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -68,7 +72,7 @@ private:
     void setMotionActive(bool active);
     bool atRest() const;
 
-    PhotoEditorModel* m_model;
+    const PhotoEditorModel* m_model;
     CropOverlay* m_frame = nullptr;
     QWidget* m_busy;
     double m_spin = 0;
