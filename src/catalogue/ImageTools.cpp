@@ -35,7 +35,9 @@ FileInfo fileFor(const QUrl& url, const OperationContext& context)
 
 void shareVipsThreads()
 {
-    setVipsLanes(Settings::shared().intValue(SettingsKey::cpuJobs));
+    const int lanes = Settings::shared().intValue(SettingsKey::cpuJobs);
+    setVipsLanes(lanes);
+    VisionEngine::shareCores(lanes);
 }
 
 using FileBody = QUrl (*)(const FileInfo&, const OperationContext&, OutputPlanner&, Progress&);

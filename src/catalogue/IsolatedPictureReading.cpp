@@ -3,11 +3,14 @@
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedReading.h"
 #include "engines/image/ImageFrames.h"
+#include "engines/vision/VisionEngine.h"
 #include "jobs/WorkerPool.h"
 #include "model/CancellationError.h"
+#include "model/EngineError.h"
 #include "model/Error.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
+#include "platform/TemporaryRoot.h"
 #include "platform/WorkerProtocol.h"
 
 #include <QDateTime>
@@ -219,9 +222,41 @@ std::optional<PhotoCopyEstimate::Result> IsolatedPictureReading::photoEstimate(c
                                  answer.value(QStringLiteral("exact")).toBool()};
 }
 
+QImage IsolatedPictureReading::liftSubject(const QImage& picture, std::stop_token stop)
+{
+    if (!IsolatedReading::isEnabled())
+        return VisionEngine::liftSubject(picture, stop);
+    QJsonObject sent = WorkerProtocol::pictureToJson(picture, TemporaryRoot::secure());
+    const QString sentPath = sent.value(QStringLiteral("path")).toString();
+    QJsonObject answer;
+    try {
+        answer = catalogueWorkers().call(QStringLiteral("liftSubject"), QJsonObject{{QStringLiteral("picture"), sent}},
+                                         stop, memoryLimit(), estimateLimit);
+    } catch (...) {
+        QFile::remove(sentPath);
+        throw;
+    }
+    QFile::remove(sentPath);
+    throwIfCancelled(stop);
+    const std::optional<QImage> cutout = WorkerProtocol::pictureFromJson(answer.value(QStringLiteral("cutout")));
+    if (!cutout)
+        throw EngineError(QStringLiteral("Couldn't find the subject of this image"),
+                          QStringLiteral("The worker's cut-out could not be read"));
+    return cutout->convertToFormat(QImage::Format_ARGB32);
+}
+
 WorkerServer::Calls IsolatedPictureReading::workerCalls()
 {
     WorkerServer::Calls calls;
+    calls.insert(QStringLiteral("liftSubject"), [](const QJsonObject& arguments) {
+        const std::optional<QImage> picture = WorkerProtocol::pictureFromJson(arguments.value(QStringLiteral("picture")));
+        if (!picture)
+            throw EngineError(QStringLiteral("Couldn't find the subject of this image"),
+                              QStringLiteral("The picture did not arrive whole"));
+        VisionEngine::shareCores(1);
+        return QJsonObject{{QStringLiteral("cutout"),
+                            WorkerProtocol::pictureToJson(VisionEngine::liftSubject(*picture, {}), workerFolder())}};
+    });
     calls.insert(QStringLiteral("animation"), [](const QJsonObject& arguments) {
         const QString folder = workerFolder();
         const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());

@@ -43,6 +43,11 @@ public:
                                                               PhotoCopyEstimate::FullSize& full,
                                                               const QString& folder, std::stop_token stop);
 
+    // The photo editor's cut-out of its preview picture (VisionEngine::liftSubject): the subject
+    // model runs in a worker, which reads it once and keeps it. Throws what liftSubject throws,
+    // CancellationError on a stop, EngineError when the worker dies.
+    static QImage liftSubject(const QImage& picture, std::stop_token stop);
+
     // The answers a worker gives to these questions.
     static WorkerServer::Calls workerCalls();
 };

@@ -5,7 +5,6 @@
 #include "engines/image/ImageEdits.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageWriter.h"
-#include "engines/vision/VisionEngine.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
 #include "platform/TemporaryRoot.h"
@@ -76,7 +75,7 @@ void EnginePhotoEditorServices::liftSubject(const QImage& picture,
         std::optional<QImage> cutout;
         QString error;
         try {
-            cutout = VisionEngine::liftSubject(picture, stop);
+            cutout = IsolatedPictureReading::liftSubject(picture, stop);
         } catch (const EngineError& failure) {
             error = failure.message();
         } catch (const std::exception&) {

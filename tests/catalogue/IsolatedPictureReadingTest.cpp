@@ -1,6 +1,8 @@
 #include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedReading.h"
+#include "engines/vision/VisionEngine.h"
+#include "model/EngineError.h"
 #include "jobs/WorkerPool.h"
 #include "support/TestFiles.h"
 
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -125,6 +128,36 @@ TEST_P(IsolatedPictureReadingTest, StillDamagedAndMissingPicturesHaveNoAnimation
         EXPECT_LT(animation->frames.size(), 12);
         for (const QImage& frame : animation->frames)
             EXPECT_EQ(frame.size(), QSize(160, 120));
+    }
+    EXPECT_TRUE(leftPictures(root()).isEmpty());
+}
+
+TEST_P(IsolatedPictureReadingTest, TheEditorsCutOutKeepsTheSubjectAndAFlatPictureHasNone)
+{
+    if (!VisionEngine::canLiftSubjects())
+        GTEST_SKIP() << "the subject model is not installed";
+    QImage disc(300, 200, QImage::Format_RGB32);
+    disc.fill(QColor(235, 235, 230));
+    {
+        QPainter painter(&disc);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(30, 30, 40));
+        painter.drawEllipse(QPointF(150, 100), 60, 60);
+    }
+    const QImage cutout = IsolatedPictureReading::liftSubject(disc, {});
+    ASSERT_EQ(cutout.size(), disc.size());
+    EXPECT_EQ(qAlpha(cutout.pixel(150, 100)), 255);
+    EXPECT_EQ(QColor(cutout.pixel(150, 100)).rgb(), QColor(30, 30, 40).rgb());
+    EXPECT_EQ(qAlpha(cutout.pixel(2, 2)), 0);
+
+    QImage flat(300, 200, QImage::Format_RGB32);
+    flat.fill(QColor(128, 128, 128));
+    try {
+        IsolatedPictureReading::liftSubject(flat, {});
+        ADD_FAILURE() << "a subject was found";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("No subject found in this image"));
     }
     EXPECT_TRUE(leftPictures(root()).isEmpty());
 }

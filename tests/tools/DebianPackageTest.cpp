@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -66,6 +67,9 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
           "./usr/share/quorvenda/nautilus-scripts/Convert with Quorvenda",
           "./usr/share/quorvenda/thunar/quorvenda-uca.xml"})
         EXPECT_TRUE(contents.output.contains(QLatin1String(path))) << path;
+    // The subject model comes along when it was fetched.
+    if (QFile::exists(QStringLiteral(QV_SOURCE_DIR "/data/models/subject-mask.onnx")))
+        EXPECT_TRUE(contents.output.contains(QStringLiteral("./usr/share/quorvenda/subject-mask.onnx")));
     // Nothing of the build or the tests comes along.
     EXPECT_FALSE(contents.output.contains(QStringLiteral("test_"))) << contents.output.toStdString();
     EXPECT_FALSE(contents.output.contains(QStringLiteral("/usr/lib"))) << contents.output.toStdString();

@@ -1,13 +1,14 @@
 #include "engines/vision/VisionEngine.h"
 
 #include "engines/vision/BarcodeReader.h"
-#include "engines/vision/SaliencySubjectMasker.h"
+#include "engines/vision/ModelSubjectMasker.h"
 #include "engines/vision/TextRecognizer.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
 
 #include <QPainter>
+#include <QThread>
 #include <QSet>
 
 #include <opencv2/core.hpp>
@@ -309,12 +310,17 @@ std::optional<QString> VisionEngine::textDataFolder()
 
 bool VisionEngine::canLiftSubjects()
 {
-    return SaliencySubjectMasker::isUsable();
+    return ModelSubjectMasker::modelPath().has_value();
+}
+
+void VisionEngine::shareCores(int cpuLaneLimit)
+{
+    ModelSubjectMasker::setThreads(QThread::idealThreadCount() / std::max(1, cpuLaneLimit));
 }
 
 const SubjectMasker& VisionEngine::standardMasker()
 {
-    static const SaliencySubjectMasker masker;
+    static const ModelSubjectMasker masker;
     return masker;
 }
 

@@ -66,8 +66,11 @@ public:
     // The folder holding the English recognition data, when it is installed.
     static std::optional<QString> textDataFolder();
 
-    // Whether subjects can be lifted on this machine.
+    // Whether subjects can be lifted on this machine: the subject model is installed.
     static bool canLiftSubjects();
+
+    // Gives the subject model the cpu lane's share of the cores.
+    static void shareCores(int cpuLaneLimit);
 
     // The masker liftSubject and replaceBackground use unless given another one.
     static const SubjectMasker& standardMasker();

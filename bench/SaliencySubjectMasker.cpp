@@ -1,4 +1,4 @@
-#include "engines/vision/SaliencySubjectMasker.h"
+#include "SaliencySubjectMasker.h"
 
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
