@@ -1,11 +1,11 @@
 #include "editors/EditorLauncher.h"
 
-#include "editors/AnnotateEditor.h"
-#include "editors/CropEditor.h"
-#include "editors/PagesEditor.h"
-#include "editors/PhotoEditor.h"
-#include "editors/RedactEditor.h"
-#include "editors/TrimEditor.h"
+#include "editors/annotate/AnnotateEditor.h"
+#include "editors/crop/CropEditor.h"
+#include "editors/pages/PagesEditor.h"
+#include "editors/photo/PhotoEditor.h"
+#include "editors/redact/RedactEditor.h"
+#include "editors/media/TrimEditor.h"
 #include "jobs/JobCenter.h"
 
 namespace qv {

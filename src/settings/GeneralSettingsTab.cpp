@@ -1,7 +1,7 @@
 #include "settings/GeneralSettingsTab.h"
 
-#include "jobs/ui/ColorWell.h"
-#include "jobs/ui/SegmentedPicker.h"
+#include "widgets/ColorWell.h"
+#include "widgets/SegmentedPicker.h"
 #include "model/Error.h"
 #include "model/HexColor.h"
 #include "model/PlatformWording.h"

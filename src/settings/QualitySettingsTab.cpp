@@ -1,9 +1,9 @@
 #include "settings/QualitySettingsTab.h"
 
 #include "jobs/OptionChoices.h"
-#include "jobs/ui/ColorWell.h"
-#include "jobs/ui/QualitySliderRow.h"
-#include "jobs/ui/SegmentedPicker.h"
+#include "widgets/ColorWell.h"
+#include "widgets/QualitySliderRow.h"
+#include "widgets/SegmentedPicker.h"
 #include "model/SettingsKeys.h"
 #include "settings/SettingsBinder.h"
 #include "settings/SettingsForm.h"

@@ -1,8 +1,8 @@
 #include "settings/SettingsBinder.h"
 
-#include "jobs/ui/ColorWell.h"
-#include "jobs/ui/QualitySliderRow.h"
-#include "jobs/ui/SegmentedPicker.h"
+#include "widgets/ColorWell.h"
+#include "widgets/QualitySliderRow.h"
+#include "widgets/SegmentedPicker.h"
 #include "model/HexColor.h"
 #include "platform/SettingsStore.h"
 

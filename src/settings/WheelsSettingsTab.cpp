@@ -2,7 +2,7 @@
 
 #include "catalogue/ToolRegistry.h"
 #include "graphics/SymbolTable.h"
-#include "jobs/ui/SegmentedPicker.h"
+#include "widgets/SegmentedPicker.h"
 #include "model/SettingsReaders.h"
 #include "platform/SettingsStore.h"
 #include "settings/SettingsForm.h"

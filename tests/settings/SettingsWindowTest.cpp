@@ -1,7 +1,7 @@
 #include "FakeSettingsPanels.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "jobs/ui/QualitySliderRow.h"
+#include "widgets/QualitySliderRow.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"

@@ -10,7 +10,7 @@
 #include "editors/EditorActivity.h"
 #include "editors/EditorLauncher.h"
 #include "editors/EditorTargets.h"
-#include "editors/TrimEditor.h"
+#include "editors/media/TrimEditor.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"

@@ -1,11 +1,11 @@
 #include "jobs/OptionBinding.h"
 #include "jobs/OptionChoices.h"
 #include "jobs/OptionsActions.h"
-#include "jobs/ui/ColorWell.h"
+#include "widgets/ColorWell.h"
 #include "jobs/ui/MergeOrderList.h"
 #include "jobs/ui/OptionsForm.h"
-#include "jobs/ui/QualitySliderRow.h"
-#include "jobs/ui/SegmentedPicker.h"
+#include "widgets/QualitySliderRow.h"
+#include "widgets/SegmentedPicker.h"
 #include "model/HexColor.h"
 
 #include <QCheckBox>

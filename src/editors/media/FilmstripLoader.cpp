@@ -1,0 +1,91 @@
+#include "editors/media/FilmstripLoader.h"
+
+#include "editors/EditorActivity.h"
+#include "editors/media/MediaPreviewArguments.h"
+#include "model/Capabilities.h"
+#include "model/Log.h"
+#include "platform/ProcessRunner.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/ThreadCall.h"
+
+#include <atomic>
+#include <memory>
+
+namespace qv {
+
+namespace {
+
+constexpr int parallelRuns = 3;
+
+struct FilmstripRun {
+    QUrl program;
+    QString file;
+    std::optional<QString> demuxer;
+    double duration;
+    int count;
+    std::stop_token stop;
+    std::function<void(int, const QImage&)> onFrame;
+    std::atomic<int> next{0};
+};
+
+QImage frameAt(const FilmstripRun& run, int slot)
+{
+    const double seconds = run.duration * (slot + 0.5) / run.count;
+    const ProcessRunner::Output output =
+        ProcessRunner::run(run.program, frameArguments(seconds, run.file, run.demuxer), run.stop, QHash<QString, QString>{},
+                           QUrl::fromLocalFile(TemporaryRoot::path()));
+    if (output.status != 0 || output.terminatedBySignal)
+        return {};
+    return QImage::fromData(output.stdoutData, "PPM");
+}
+
+} // namespace
+
+void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
+                   std::stop_token stop,
+                   std::function<void(int slot, const QImage& frame)> onFrame)
+{
+    const std::optional<QUrl>& program = Capabilities::shared().ffmpegURL();
+    if (!program || count < 1)
+        return;
+    try {
+        TemporaryRoot::secure();
+    } catch (const std::exception& error) {
+        qCWarning(enginesLog) << "No filmstrip:" << error.what();
+        return;
+    }
+    auto run = std::make_shared<FilmstripRun>();
+    run->program = *program;
+    run->file = file.toLocalFile();
+    run->demuxer = demuxer;
+    run->duration = duration;
+    run->count = count;
+    run->stop = stop;
+    run->onFrame = std::move(onFrame);
+    for (int worker = 0; worker < std::min(parallelRuns, count); ++worker) {
+        EditorActivity::begin();
+        runInBackground(
+            [run] {
+                for (int slot = run->next++; slot < run->count && !run->stop.stop_requested(); slot = run->next++) {
+                    QImage frame;
+                    try {
+                        frame = frameAt(*run, slot);
+                    } catch (const std::exception& error) {
+                        if (!run->stop.stop_requested())
+                            qCInfo(enginesLog) << "No filmstrip frame" << slot << ":" << error.what();
+                        break;
+                    }
+                    if (frame.isNull())
+                        continue;
+                    postToMainThread([run, slot, frame] {
+                        if (!run->stop.stop_requested())
+                            run->onFrame(slot, frame);
+                    });
+                }
+                postToMainThread([] { EditorActivity::end(); });
+            },
+            1);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,102 @@
+#include "editors/media/QtMediaPlayer.h"
+
+#include "editors/media/PlayerSurface.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QMediaDevices>
+#include <QMediaPlayer>
+#include <QTimer>
+
+#include <cmath>
+
+namespace qv {
+
+namespace {
+
+// A seek counts as done at the first position change this near its target, or after 60 ms.
+constexpr double seekNearness = 0.1;
+constexpr int seekTimeoutMs = 60;
+
+} // namespace
+
+QtMediaPlayer::QtMediaPlayer(const QUrl& source, QObject* parent)
+    : QObject(parent), m_player(new QMediaPlayer(this)), m_audio(nullptr), m_seekTimer(new QTimer(this))
+{
+    if (!QMediaDevices::defaultAudioOutput().isNull()) {
+        m_audio = new QAudioOutput(this);
+        m_player->setAudioOutput(m_audio);
+    }
+    m_player->setSource(source);
+    // Paused rather than stopped, so the first frame shows before playing.
+    m_player->pause();
+    m_seekTimer->setSingleShot(true);
+    m_seekTimer->setInterval(seekTimeoutMs);
+    connect(m_seekTimer, &QTimer::timeout, this, &QtMediaPlayer::completeSeek);
+    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
+        const double seconds = double(ms) / 1000.0;
+        if (m_settling && (std::abs(seconds - *m_settling) <= seekNearness || rate() != 0))
+            m_settling.reset();
+        if (m_seekTarget && std::abs(seconds - *m_seekTarget) <= seekNearness)
+            completeSeek();
+    });
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia)
+            m_player->pause();
+    });
+}
+
+QtMediaPlayer::~QtMediaPlayer()
+{
+    m_player->stop();
+}
+
+void QtMediaPlayer::play()
+{
+    m_player->play();
+}
+
+void QtMediaPlayer::pause()
+{
+    m_player->pause();
+}
+
+double QtMediaPlayer::rate() const
+{
+    return m_player->playbackState() == QMediaPlayer::PlayingState ? m_player->playbackRate() : 0.0;
+}
+
+double QtMediaPlayer::position() const
+{
+    if (m_settling)
+        return *m_settling;
+    return double(m_player->position()) / 1000.0;
+}
+
+void QtMediaPlayer::seek(double seconds, std::function<void()> done)
+{
+    if (m_seekDone)
+        completeSeek();
+    m_seekTarget = seconds;
+    m_settling = seconds;
+    m_seekDone = std::move(done);
+    m_player->setPosition(qint64(std::llround(seconds * 1000.0)));
+    m_seekTimer->start();
+}
+
+void QtMediaPlayer::completeSeek()
+{
+    m_seekTimer->stop();
+    m_seekTarget.reset();
+    if (auto done = std::exchange(m_seekDone, {}))
+        done();
+}
+
+QWidget* QtMediaPlayer::makeSurface(QWidget* parent)
+{
+    auto* surface = new PlayerSurface(parent);
+    m_player->setVideoSink(surface->sink());
+    return surface;
+}
+
+} // namespace qv
