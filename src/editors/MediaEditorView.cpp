@@ -1,5 +1,6 @@
 #include "editors/MediaEditorView.h"
 
+#include "editors/BusyIndicator.h"
 #include "editors/Filmstrip.h"
 #include "editors/MediaPlayerPort.h"
 #include "editors/MediaTimeline.h"
@@ -103,6 +104,7 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
         row->addWidget(surface);
         row->addStretch(1);
         column->addLayout(row);
+        m_pictureBusy = new BusyIndicator(surface, QStringLiteral("Loading…"));
     }
 
     auto* transport = new QHBoxLayout;
@@ -117,6 +119,8 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
     transport->addWidget(m_play);
     transport->addWidget(m_strip, 1);
     column->addLayout(transport);
+    m_stripBusy = new BusyIndicator(m_strip, timeline->hasVideo ? QStringLiteral("Reading frames…")
+                                                                 : QStringLiteral("Reading the sound…"));
 
     auto* readouts = new QHBoxLayout;
     m_left = readout(this);
@@ -232,7 +236,22 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
 
     connect(timeline, &MediaTimeline::changed, this, &MediaEditorView::refresh);
     connect(timeline, &MediaTimeline::timeChanged, this, &MediaEditorView::refreshTime);
+    connect(timeline, &MediaTimeline::loadingChanged, this, &MediaEditorView::refreshBusy);
+    connect(timeline, &MediaTimeline::thumbnailsChanged, this, &MediaEditorView::refreshBusy);
+    connect(timeline, &MediaTimeline::peaksChanged, this, &MediaEditorView::refreshBusy);
     refresh();
+    refreshBusy();
+}
+
+void MediaEditorView::refreshBusy()
+{
+    if (!m_timeline)
+        return;
+    if (m_pictureBusy)
+        m_pictureBusy->setBusy(!m_timeline->isPictureShown());
+    // The strip is busy until its first frame or its levels arrive, or its reading ends.
+    const bool anything = m_timeline->hasVideo ? !m_timeline->thumbnails().isEmpty() : !m_timeline->peaks().isEmpty();
+    m_stripBusy->setBusy(m_timeline->areFramesLoading() && !anything);
 }
 
 void MediaEditorView::refreshTime()
