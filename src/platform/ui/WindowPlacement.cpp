@@ -115,9 +115,18 @@ EditorWindow* presentInEditorWindow(const QString& title, bool resizable,
     layout->addWidget(view);
     layout->activate();
     const QSize fitting = window->sizeHint();
-    const QSize content(std::max(fitting.width(), 320), std::max(fitting.height(), 120));
-    if (resizable)
+    QSize content(std::max(fitting.width(), 320), std::max(fitting.height(), 120));
+    if (resizable) {
+        // A window that can shrink is made to fit the screen, its frame and margins included.
+        if (const std::optional<ScreenInfo> screen = screenForPoint(point, screens)) {
+            const QMargins frame = expectedFrameMargins(window);
+            const QSize room = (screen->visibleFrame.size() - QSizeF(24 + frame.left() + frame.right(),
+                                                                      24 + frame.top() + frame.bottom()))
+                                   .toSize();
+            content = content.boundedTo(room.expandedTo(window->minimumSize()));
+        }
         window->resize(content);
+    }
     else
         window->setFixedSize(content);
     placeWindow(point, window, screens);
