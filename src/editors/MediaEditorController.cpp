@@ -158,7 +158,8 @@ void MediaEditorController::performPendingSeek()
 void MediaEditorController::seekDidFinish()
 {
     m_seeking = false;
-    m_timeline->setPictureShown(true);
+    if (!m_timeline->isPictureWatched())
+        m_timeline->setPictureShown(true);
     if (m_pendingSeek)
         performPendingSeek();
 }

@@ -17,6 +17,8 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 namespace qv {
 
@@ -105,6 +107,14 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
         row->addStretch(1);
         column->addLayout(row);
         m_pictureBusy = new BusyIndicator(surface, QStringLiteral("Loading…"));
+        // A player that paints through a video sink shows its picture with its first frame.
+        if (auto* sink = surface->findChild<QVideoSink*>()) {
+            timeline->setPictureWatched(true);
+            connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+                if (frame.isValid() && m_timeline)
+                    m_timeline->setPictureShown(true);
+            });
+        }
     }
 
     auto* transport = new QHBoxLayout;

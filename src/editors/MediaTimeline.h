@@ -42,6 +42,10 @@ public:
     // being read. The view shows a busy sign meanwhile.
     bool isPictureShown() const { return m_pictureShown; }
     bool areFramesLoading() const { return m_framesLoading; }
+    // Set when the view sees the player's frames itself: then the first frame, not the first
+    // finished seek, tells that the picture is shown.
+    bool isPictureWatched() const { return m_pictureWatched; }
+    void setPictureWatched(bool watched) { m_pictureWatched = watched; }
 
     void setTime(double time);
     void setStart(double start);
@@ -89,6 +93,7 @@ private:
     double m_seconds = 60.0;
     bool m_pictureShown = false;
     bool m_framesLoading = false;
+    bool m_pictureWatched = false;
 };
 
 } // namespace qv

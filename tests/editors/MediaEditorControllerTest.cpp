@@ -13,6 +13,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVideoFrame>
+#include <QVideoFrameFormat>
+#include <QVideoSink>
 
 using namespace qv;
 
@@ -308,4 +311,42 @@ TEST(MediaEditorView, PictureAndStripAreBusyUntilTheirContentArrives)
     sound.timeline().setFramesLoading(false);
     EXPECT_FALSE(soundView->stripBusy()->isVisibleTo(soundView));
     sound.controller->window()->close();
+}
+
+namespace {
+
+// A player whose picture comes through a video sink, as the real one's does.
+class SinkPlayer : public test::FakeMediaPlayer {
+public:
+    QWidget* makeSurface(QWidget* parent) override
+    {
+        auto* surface = new QWidget(parent);
+        sink = new QVideoSink(surface);
+        return surface;
+    }
+    QVideoSink* sink = nullptr;
+};
+
+} // namespace
+
+TEST(MediaEditorView, APictureFromAVideoSinkIsShownWithItsFirstFrameNotItsFirstSeek)
+{
+    auto player = std::make_unique<SinkPlayer>();
+    SinkPlayer* fake = player.get();
+    FileInfo file;
+    file.name = QStringLiteral("clip.mp4");
+    MediaEditorController controller(file, TrimEditor::Mode::trim, QUrl(), std::nullopt, std::move(player), 10.0,
+                                     QSizeF(1280, 720), [](std::optional<OperationOptions>) {});
+    controller.show(QPointF(400, 400));
+    auto* view = controller.window()->findChild<MediaEditorView*>();
+    ASSERT_TRUE(view && fake->sink);
+    fake->completeSeek();
+    EXPECT_TRUE(view->pictureBusy()->isVisibleTo(view));
+    fake->sink->setVideoFrame(QVideoFrame());
+    EXPECT_TRUE(view->pictureBusy()->isVisibleTo(view));
+    QImage picture(64, 36, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    fake->sink->setVideoFrame(QVideoFrame(QVideoFrameFormat(picture.size(), QVideoFrameFormat::Format_BGRX8888)));
+    EXPECT_FALSE(view->pictureBusy()->isVisibleTo(view));
+    controller.window()->close();
 }
