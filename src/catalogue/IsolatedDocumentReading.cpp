@@ -7,6 +7,7 @@
 #include "documents/DelimitedText.h"
 #include "documents/DocumentLoader.h"
 #include "documents/EPUBReader.h"
+#include "documents/OfficeConverter.h"
 #include "documents/Subtitles.h"
 #include "documents/XlsxReader.h"
 #include "jobs/WorkerPool.h"
@@ -197,9 +198,22 @@ Preview readSpreadsheet(const FileInfo& file, std::stop_token stop)
         table.rows = sheets.first().rows;
         if (sheets.size() > 1)
             collector.markCut();
-    } else {
+    } else if (id == QLatin1String("csv") || id == QLatin1String("tsv")) {
         collector.setTitle(file.baseName);
         table.rows = readDelimitedText(file.path());
+    } else {
+        // Other workbooks are read from the XLSX an office program makes of them.
+        const QTemporaryDir folder(workFolderPattern());
+        const QUrl converted = QUrl::fromLocalFile(checkedWorkFolder(folder) + QStringLiteral("/sheet.xlsx"));
+        OfficeConverter::convertOfficeDocument(file.url, converted, QStringLiteral("xlsx"), FileCategory::spreadsheet,
+                                               stop);
+        const QList<Sheet> sheets = readXLSX(converted.toLocalFile(), stop);
+        if (sheets.isEmpty())
+            throw EngineError(QStringLiteral("This spreadsheet has no sheets"));
+        collector.setTitle(sheets.first().name);
+        table.rows = sheets.first().rows;
+        if (sheets.size() > 1)
+            collector.markCut();
     }
     collector.add(std::move(table));
     return collector.take();
@@ -308,7 +322,8 @@ bool IsolatedDocumentReading::reads(const FileInfo& file)
     case FileCategory::ebook:
         return id == QLatin1String("epub");
     case FileCategory::spreadsheet:
-        return id == QLatin1String("xlsx") || id == QLatin1String("csv") || id == QLatin1String("tsv");
+        return id == QLatin1String("xlsx") || id == QLatin1String("csv") || id == QLatin1String("tsv")
+            || OfficeConverter::canConvertOfficeDocument(QStringLiteral("xlsx"), FileCategory::spreadsheet, id);
     case FileCategory::archive:
     case FileCategory::subtitle:
         return true;

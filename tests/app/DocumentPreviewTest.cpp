@@ -3,6 +3,8 @@
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedDocumentReading.h"
 #include "catalogue/IsolatedReading.h"
+#include "documents/OfficeConverter.h"
+#include "model/Capabilities.h"
 #include "jobs/WorkerPool.h"
 #include "model/FileInfo.h"
 #include "support/TestFiles.h"
@@ -184,4 +186,23 @@ TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
     QTextDocument document;
     DocumentPreview::layOut(document, back);
     EXPECT_TRUE(document.toPlainText().endsWith(QStringLiteral("…")));
+}
+
+TEST(DocumentPreview, OtherWorkbooksAreReadThroughAnOfficeProgram)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "needs LibreOffice";
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+    const QString csv = test::writeFile(dir.filePath("tides.csv"), "Port,High water\nBrest,06:12\n");
+    const QString ods = dir.filePath("tides.ods");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(csv), QUrl::fromLocalFile(ods), QStringLiteral("ods"),
+                                            {});
+    const FileInfo file = fileInfoForURL(QUrl::fromLocalFile(ods));
+    ASSERT_TRUE(IsolatedDocumentReading::reads(file));
+    // Read here, without the window's time limit: a loaded machine may take its time.
+    const IsolatedDocumentReading::Preview preview = IsolatedDocumentReading::read(file);
+    ASSERT_EQ(preview.blocks.size(), 1);
+    EXPECT_EQ(preview.blocks.first().kind, IsolatedDocumentReading::Block::Kind::table);
+    EXPECT_EQ(preview.blocks.first().rows.value(1), (QStringList{"Brest", "06:12"}));
 }
