@@ -273,6 +273,18 @@ void ActionRunner::deviceUnavailable()
     showToast(platformWording(QStringLiteral("AirDrop isn't available right now")), warningSymbol);
 }
 
+// What stands in the way, and what to install.
+void ActionRunner::deviceSharingMissing()
+{
+    showToast(QStringLiteral("Install KDE Connect to send files to a device"), warningSymbol);
+}
+
+void ActionRunner::noDeviceReachable()
+{
+    showToast(QStringLiteral("No device is reachable: install KDE Connect on it and pair it with this computer"),
+              warningSymbol);
+}
+
 void ActionRunner::listDevices(std::function<void(const QList<Device>&)> done)
 {
     const QString program = m_services.findProgram(QStringLiteral("kdeconnect-cli"));
@@ -297,7 +309,7 @@ void ActionRunner::shareToDevice(const Device& device, const QList<QUrl>& urls)
 {
     const QString program = m_services.findProgram(QStringLiteral("kdeconnect-cli"));
     if (program.isEmpty()) {
-        deviceUnavailable();
+        deviceSharingMissing();
         return;
     }
     auto refused = std::make_shared<bool>(false);
@@ -319,9 +331,13 @@ void ActionRunner::shareToDevice(const Device& device, const QList<QUrl>& urls)
 
 void ActionRunner::sendViaAirDrop(const QList<QUrl>& urls)
 {
+    if (m_services.findProgram(QStringLiteral("kdeconnect-cli")).isEmpty()) {
+        deviceSharingMissing();
+        return;
+    }
     listDevices([this, urls](const QList<Device>& devices) {
         if (devices.isEmpty()) {
-            deviceUnavailable();
+            noDeviceReachable();
         } else if (devices.size() == 1) {
             shareToDevice(devices.first(), urls);
         } else {
@@ -347,7 +363,10 @@ void ActionRunner::sharePicker(const QList<QUrl>& urls, QPointF point)
         for (const Device& device : devices)
             entries.append({QStringLiteral("Send to ") + device.name, {}, QStringLiteral("smartphone"), true, false});
         if (entries.isEmpty()) {
-            showToast(QStringLiteral("Sharing isn't available right now"), warningSymbol);
+            showToast(email.isEmpty() && m_services.findProgram(QStringLiteral("kdeconnect-cli")).isEmpty()
+                          ? QStringLiteral("Install xdg-utils or KDE Connect to share files")
+                          : QStringLiteral("Sharing isn't available right now"),
+                      warningSymbol);
             return;
         }
         const int firstDevice = email.isEmpty() ? 0 : 1;

@@ -77,6 +77,8 @@ private:
     void startMove();
     void finishMove(const QString& destination, qsizetype moved, const QString& failure);
     void deviceUnavailable();
+    void deviceSharingMissing();
+    void noDeviceReachable();
 
     struct PendingMove {
         QList<QUrl> urls;

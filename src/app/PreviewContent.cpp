@@ -1,9 +1,11 @@
 #include "app/PreviewContent.h"
 
+#include "app/DocumentPreview.h"
 #include "app/FloatPanelLayout.h"
 #include "app/MediaView.h"
 #include "app/PdfPreview.h"
 #include "app/PictureView.h"
+#include "catalogue/IsolatedDocumentReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "engines/media/MediaCategory.h"
@@ -88,6 +90,9 @@ QWidget* iconAndName(const FileInfo& file, QWidget* parent)
 PreviewContent genericContent(const FileInfo& file, double ratio, QWidget* parent)
 {
     const QSizeF size = floatLayout::fallbackSize;
+    // Read by our own readers, in a worker, while the view shows it is busy.
+    if (IsolatedDocumentReading::reads(file))
+        return {new DocumentPreview(file, iconAndName(file, nullptr), parent), PreviewContent::Kind::generic, size};
     QWidget* view = nullptr;
     if (!file.isDirectory) {
         if (auto picture = IsolatedReading::picture(file.path(), devicePixels(size, ratio))) {

@@ -26,12 +26,24 @@ OperationDescriptor makeActionDescriptor(ActionKind kind, const QString& title,
     return d;
 }
 
+namespace {
+
+// Sending goes through KDE Connect on Linux, hence the neutral title; without it installed the
+// entry is left off the wheel, as a missing engine's entries are.
+OperationDescriptor sendToDevice()
+{
+    OperationDescriptor d = makeActionDescriptor(ActionKind::airDrop, QStringLiteral("Send to Device"),
+                                                 QStringLiteral("dot.radiowaves.up.forward"));
+    d.engine = EngineID::of(EngineID::Kind::deviceSharing);
+    return d;
+}
+
+} // namespace
+
 const QList<OperationDescriptor>& quickActionDescriptors()
 {
     static const QList<OperationDescriptor> list{
-        // Sending goes through KDE Connect on Linux, hence the neutral title.
-        makeActionDescriptor(ActionKind::airDrop, QStringLiteral("Send to Device"),
-                             QStringLiteral("dot.radiowaves.up.forward")),
+        sendToDevice(),
         makeActionDescriptor(ActionKind::float_, QStringLiteral("Float"), QStringLiteral("pip")),
         makeActionDescriptor(ActionKind::copy, QStringLiteral("Copy"), QStringLiteral("doc.on.doc")),
         makeActionDescriptor(ActionKind::move, QStringLiteral("Move"), QStringLiteral("folder")),
@@ -41,7 +53,7 @@ const QList<OperationDescriptor>& quickActionDescriptors()
                              QStringLiteral("terminal")),
         makeActionDescriptor(ActionKind::share, QStringLiteral("Share"),
                              QStringLiteral("square.and.arrow.up")),
-        makeActionDescriptor(ActionKind::quickLook, QStringLiteral("Quick Look"),
+        makeActionDescriptor(ActionKind::quickLook, QStringLiteral("Preview"),
                              QStringLiteral("eye")),
     };
     return list;

@@ -146,6 +146,18 @@ void drawGlyph(QPainter& p, const GlyphStyle& e, const QColor& color)
         p.drawEllipse(QRectF(5, 5, 14, 14));
         p.drawEllipse(QRectF(9.5, 9.5, 5, 5));
         break;
+    case Glyph::wrench: {
+        // An open-ended spanner across the square, its head at the top right.
+        p.drawLine(QPointF(5, 19), QPointF(13.5, 10.5));
+        QPainterPath head;
+        head.moveTo(13.5, 10.5);
+        head.arcTo(QRectF(11, 3, 10, 10), 225, -270);
+        head.lineTo(17.5, 8);
+        head.lineTo(15.5, 6);
+        p.drawPath(head);
+        p.drawEllipse(QRectF(4, 17.5, 2.5, 2.5));
+        break;
+    }
     case Glyph::lock:
         p.drawRoundedRect(QRectF(5, 11, 14, 10), 2, 2);
         if (e.slashed)

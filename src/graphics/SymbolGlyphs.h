@@ -12,7 +12,7 @@ enum class Glyph {
     cycle, undo, document, documents, folder, gear, lock, shield, magnifier, eye, tray, box,
     scissors, clock, play, pause, speaker, wave, photo, text, info, ellipsis, chevron, lines,
     sliders, frame, grid, sun, drop, triangle, share, link, terminal, camera, bell, pen,
-    person, gauge, hourglass, radio, expand, collapse, bubble, cursor, qrcode, zipper
+    person, gauge, hourglass, radio, expand, collapse, bubble, cursor, qrcode, zipper, wrench
 };
 
 // A glyph and the variant a symbol wants of it.

@@ -117,7 +117,7 @@ const QList<Entry>& table()
         {"waveform", "audio-x-generic", Glyph::wave},
         {"waveform.badge.magnifyingglass", "audio-x-generic", Glyph::wave},
         {"waveform.path", "audio-x-generic", Glyph::wave},
-        {"wrench.and.screwdriver", "preferences-other", Glyph::gear},
+        {"wrench.and.screwdriver", "applications-engineering", Glyph::wrench},
         {"xmark", "window-close", Glyph::cross},
         {"xmark.octagon.fill", "dialog-error", Glyph::octagon, 0, true},
     };

@@ -215,12 +215,20 @@ void Capabilities::refreshExternalApps(bool force)
     const std::optional<QUrl> libreOffice = findLibreOffice();
     const std::optional<QUrl> pandoc = findProgram("QUORVENDA_PANDOC", QStringLiteral("pandoc"));
     const std::optional<QUrl> ghostscript = findProgram("QUORVENDA_GS", QStringLiteral("gs"));
+    const std::optional<QUrl> kdeConnect = findProgram("QUORVENDA_KDECONNECT", QStringLiteral("kdeconnect-cli"));
 
     std::lock_guard locker(m_lock);
     m_iworkApps = iworkApps;
     m_libreOfficeURL = libreOffice;
     m_pandocURL = pandoc;
     m_ghostscriptURL = ghostscript;
+    m_kdeConnectURL = kdeConnect;
+}
+
+std::optional<QUrl> Capabilities::kdeConnectURL() const
+{
+    std::lock_guard locker(m_lock);
+    return m_kdeConnectURL;
 }
 
 std::optional<QUrl> Capabilities::pandocURL() const
@@ -264,6 +272,8 @@ bool Capabilities::isAvailable(const EngineID& engine) const
         return libreOfficeURL().has_value();
     case EngineID::Kind::vision:
         return m_textRecognition;
+    case EngineID::Kind::deviceSharing:
+        return kdeConnectURL().has_value();
     default:
         return true;
     }

@@ -57,7 +57,7 @@ public:
 
     explicit Capabilities(Lookups lookups, QObject* parent = nullptr);
 
-    // Looks LibreOffice, pandoc and Ghostscript up again; unless forced, only when more than
+    // Looks LibreOffice, pandoc, Ghostscript and KDE Connect up again; unless forced, only when more than
     // 30 s have passed since the last refresh began.
     void refreshExternalApps(bool force);
 
@@ -69,6 +69,9 @@ public:
     // at $QUORVENDA_PANDOC and $QUORVENDA_GS.
     std::optional<QUrl> pandocURL() const;
     std::optional<QUrl> ghostscriptURL() const;
+    // KDE Connect's command-line program, which sends files to paired devices; on the PATH or at
+    // $QUORVENDA_KDECONNECT. Looked up with the other programs.
+    std::optional<QUrl> kdeConnectURL() const;
     bool isAvailable(const EngineID& engine) const;
 
     // Removing and replacing a picture's background, and the photo editor's toggle for it.
@@ -93,11 +96,12 @@ private:
 
     const Lookups m_lookups;
 
-    mutable std::mutex m_lock; // guards the six fields below
+    mutable std::mutex m_lock; // guards the seven fields below
     QHash<IWorkApp, QUrl> m_iworkApps;
     std::optional<QUrl> m_libreOfficeURL;
     std::optional<QUrl> m_pandocURL;
     std::optional<QUrl> m_ghostscriptURL;
+    std::optional<QUrl> m_kdeConnectURL;
     QDateTime m_lastExternalCheck;
     std::optional<QSet<QString>> m_archiveFormats;
 

@@ -21,7 +21,8 @@ struct EngineID {
         system,
         iwork,
         libreOffice,
-        office
+        office,
+        deviceSharing // sending files to a paired phone or computer (KDE Connect)
     };
 
     Kind kind = Kind::system;

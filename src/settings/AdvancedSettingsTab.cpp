@@ -98,7 +98,7 @@ AdvancedSettingsTab::AdvancedSettingsTab(Services services, QWidget* parent)
     auto* tempRow = new QWidget(this);
     auto* tempLayout = new QHBoxLayout(tempRow);
     tempLayout->setContentsMargins(0, 0, 0, 0);
-    m_tempSizeLabel = SettingsForm::caption(formatByteCount(0), tempRow);
+    m_tempSizeLabel = SettingsForm::caption(temporaryFilesText(0), tempRow);
     m_tempSizeLabel->setFont(font());
     m_cleanUp = new QPushButton(QStringLiteral("Clean Up Now"), tempRow);
     m_cleanUp->setAutoDefault(false);
@@ -127,6 +127,12 @@ AdvancedSettingsTab::AdvancedSettingsTab(Services services, QWidget* parent)
     form.finish();
 }
 
+QString AdvancedSettingsTab::temporaryFilesText(qint64 bytes)
+{
+    // "Zero KB" of nothing reads as a measurement; there is simply nothing to clean up.
+    return bytes > 0 ? formatByteCount(bytes) : QStringLiteral("none");
+}
+
 void AdvancedSettingsTab::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -145,7 +151,7 @@ void AdvancedSettingsTab::setMessage(const std::optional<QString>& message)
 void AdvancedSettingsTab::setTempSize(qint64 bytes)
 {
     m_tempSize = bytes;
-    m_tempSizeLabel->setText(formatByteCount(bytes));
+    m_tempSizeLabel->setText(temporaryFilesText(bytes));
 }
 
 void AdvancedSettingsTab::refreshTempSize()

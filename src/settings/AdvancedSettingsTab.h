@@ -44,6 +44,8 @@ public:
 
     std::optional<QString> message() const { return m_message; }
     qint64 tempSize() const { return m_tempSize; }
+    // What the temporary files row says of their size: "none" when there are none.
+    static QString temporaryFilesText(qint64 bytes);
     // A clean-up or a size count is running on a worker.
     bool isBusy() const { return m_busy > 0; }
 

@@ -74,10 +74,10 @@ QualitySettingsTab::QualitySettingsTab(SettingsStore& store, QWidget* parent)
                                 QStringLiteral("p"))));
     video->addRow(QStringLiteral("Audio bitrate"),
                   menu(SettingsKey::videoAudioBitrate, audioBitrateChoices()));
-    // Encoding runs in software here; the setting is kept for files that travel between
-    // computers, but cannot be changed.
+    // Encoding runs in software here: the box shows what happens, unticked, whatever the stored
+    // value (kept for settings files that travel between computers).
     m_hardware = new QCheckBox(QStringLiteral("Hardware encoding"), this);
-    m_binder->bindCheckBox(m_hardware, SettingsKey::hardwareEncoding);
+    m_hardware->setChecked(false);
     m_hardware->setEnabled(false);
     video->addRow(m_hardware);
     video->addRow(SettingsForm::caption(QStringLiteral("Not available on this computer"), this));

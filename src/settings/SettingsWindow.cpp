@@ -9,6 +9,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QScrollArea>
@@ -170,6 +171,16 @@ void SettingsWindow::closeEvent(QCloseEvent* event)
     // Closing hides; the window and its tabs live on.
     event->accept();
     hide();
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape that no field took (an open menu, the shortcut recorder) closes, as Ctrl+W does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsWindow::hideEvent(QHideEvent* event)

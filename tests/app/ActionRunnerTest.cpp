@@ -331,15 +331,19 @@ TEST_F(ActionRunnerTest, TerminalOpensEachFolderOnceAtMostFive)
 TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)
 {
     const QList<QUrl> files = urls({path("a b.jpg"), path("c.pdf")});
+    // Each toast says what stands in the way and what to install.
     runner->sendViaAirDrop(files);
     settle();
-    EXPECT_EQ(desktop.toastTexts(), QStringList({"Sending to a device isn't available right now"}));
+    EXPECT_EQ(desktop.toastTexts(), QStringList({"Install KDE Connect to send files to a device"}));
+    EXPECT_TRUE(desktop.runs.isEmpty());
 
     desktop.programs.insert(QStringLiteral("kdeconnect-cli"), QStringLiteral("/bin/kdc"));
     desktop.deviceList = "";
     runner->sendViaAirDrop(files);
     settle();
-    EXPECT_EQ(desktop.toasts.size(), 2);
+    ASSERT_EQ(desktop.toasts.size(), 2);
+    EXPECT_EQ(desktop.toastTexts().last(),
+              "No device is reachable: install KDE Connect on it and pair it with this computer");
 
     desktop.deviceList = "id1 Phone\n";
     desktop.runs.clear();
@@ -362,7 +366,8 @@ TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)
     EXPECT_EQ(*desktop.menu, QStringList({"Send to Phone", "Send to Tablet"}));
     EXPECT_EQ(desktop.menuPoint, QPointF(5, 6));
     EXPECT_EQ(desktop.runs.last().arguments, QStringList({"--device", "id2", "--share", path("a b.jpg")}));
-    EXPECT_EQ(desktop.toasts.size(), 3);
+    ASSERT_EQ(desktop.toasts.size(), 3);
+    EXPECT_EQ(desktop.toastTexts().last(), "Sending to a device isn't available right now");
 }
 
 TEST_F(ActionRunnerTest, ShareOffersEmailAndDevices)
@@ -370,7 +375,7 @@ TEST_F(ActionRunnerTest, ShareOffersEmailAndDevices)
     const QList<QUrl> files = urls({path("a.jpg"), path("it's.pdf")});
     runner->sharePicker(files, QPointF(10, 10));
     settle();
-    EXPECT_EQ(desktop.toastTexts(), QStringList({"Sharing isn't available right now"}));
+    EXPECT_EQ(desktop.toastTexts(), QStringList({"Install xdg-utils or KDE Connect to share files"}));
 
     desktop.programs.insert(QStringLiteral("xdg-email"), QStringLiteral("/bin/mail"));
     desktop.programs.insert(QStringLiteral("kdeconnect-cli"), QStringLiteral("/bin/kdc"));

@@ -38,7 +38,9 @@ TEST(QuickActionCatalogue, EightActionsInKindOrder)
         EXPECT_EQ(d.wheel, WheelKind::actions);
         EXPECT_EQ(d.categories.size(), 12);
         EXPECT_EQ(d.multiFile, MultiFileMode::batch);
-        EXPECT_EQ(d.engine, EngineID::of(EngineID::Kind::system));
+        // Sending needs KDE Connect: without it the entry leaves the wheel.
+        EXPECT_EQ(d.engine, EngineID::of(d.id == "action.airdrop" ? EngineID::Kind::deviceSharing
+                                                                  : EngineID::Kind::system));
         EXPECT_EQ(d.verb, d.title);
         EXPECT_FALSE(d.make);
         EXPECT_FALSE(d.outputExtension.has_value());
@@ -49,7 +51,7 @@ TEST(QuickActionCatalogue, EightActionsInKindOrder)
     EXPECT_EQ(groups, QStringList({"airDrop", "float", "copy", "move", "copyPath", "terminal",
                                    "share", "quickLook"}));
     EXPECT_EQ(titles, QStringList({"Send to Device", "Float", "Copy", "Move", "Copy Path",
-                                   "Terminal", "Share", "Quick Look"}));
+                                   "Terminal", "Share", "Preview"}));
     EXPECT_EQ(actions[4].behavior, OperationBehavior::actionOf(ActionKind::copyPath));
     EXPECT_EQ(actions[0].symbol, QStringLiteral("dot.radiowaves.up.forward"));
 

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 using namespace qv;
@@ -129,4 +130,26 @@ TEST(EditorButtons, CancelAlwaysWorksAndTheActionOnlyWhenEnabled)
     openEditor(EditorKind::crop, WheelEntry{}, {}, QPointF());
     openEditor(EditorKind::redact, WheelEntry{}, {FileInfo{}}, QPointF());
     EXPECT_EQ(openEditorWindows().size(), before);
+}
+
+// Asks for more room than any screen has, as a long list of pages does; can do with little.
+class TallView : public QWidget {
+public:
+    QSize sizeHint() const override { return {900, 2400}; }
+    QSize minimumSizeHint() const override { return {200, 100}; }
+};
+
+TEST(WindowPlacement, AResizableEditorTallerThanItsScreenIsMadeToFit)
+{
+    const test::FakeScreens screens = twoScreens();
+    QPointer<EditorWindow> window =
+        presentInEditorWindow(QStringLiteral("Reorder"), true, {}, new TallView, QPointF(960, 700), screens);
+    ASSERT_TRUE(window);
+    EXPECT_LE(window->height(), 1050 - 24);
+    EXPECT_GE(window->height(), 1050 - 24 - 40);
+    EXPECT_EQ(window->width(), 900);
+    // The whole window, with whatever frame the platform gives it, lies in the visible frame.
+    const QRectF frame = flipY(QRectF(framedGeometry(window)), screens.primaryHeight());
+    EXPECT_TRUE(QRectF(0, 30, 1920, 1050).contains(frame)) << frame.y() << " " << frame.height();
+    finishEditor(window);
 }

@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueWorkers.h"
 #include "catalogue/IsolatedReading.h"
+#include "editors/BusyIndicator.h"
 #include "editors/EditorActivity.h"
 #include "editors/pages/PagesEditor.h"
 #include "editors/pages/PagesModel.h"
@@ -84,6 +85,11 @@ TEST_P(PdfEditorsOpeningTest, ThePagesEditorShowsEveryPagesThumbnail)
     ASSERT_EQ(model->pageCount(), 4);
     for (const PagesModel::Page& page : model->pages())
         EXPECT_EQ(page.thumbnail.size(), QSize(216, 280)) << page.index;
+    // The sign that pages are being read is gone once they came.
+    const auto* busy = window->findChild<BusyIndicator*>();
+    ASSERT_TRUE(busy);
+    EXPECT_FALSE(busy->isBusy());
+    EXPECT_FALSE(busy->isVisibleTo(window));
     EXPECT_TRUE(toasts.texts.isEmpty());
     if (GetParam()) {
         EXPECT_GT(catalogueWorkers().startedCount(), 0);
@@ -98,6 +104,9 @@ TEST_P(PdfEditorsOpeningTest, TheRedactEditorLaysOutEveryPage)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Redact two.pdf"));
     const RedactPageView* pages = window->findChild<RedactPageView*>();
     ASSERT_TRUE(pages);
+    const auto* busy = window->findChild<BusyIndicator*>();
+    ASSERT_TRUE(busy);
+    EXPECT_FALSE(busy->isVisibleTo(window));
     const QRectF second = pages->pageRect(1);
     EXPECT_NEAR(second.width() / second.height(), 612.0 / 792.0, 0.01);
 }

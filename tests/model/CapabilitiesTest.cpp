@@ -186,6 +186,15 @@ TEST(Capabilities, EngineAvailability)
         EXPECT_TRUE(bare.isAvailable(EngineID::of(kind))) << int(kind);
         EXPECT_TRUE(withOffice.isAvailable(EngineID::of(kind))) << int(kind);
     }
+
+    // Sending to devices needs KDE Connect's program.
+    EXPECT_FALSE(bare.isAvailable(EngineID::of(K::deviceSharing)));
+    EXPECT_FALSE(bare.kdeConnectURL());
+    machine.executables.insert("/usr/bin/kdeconnect-cli");
+    machine.onPath.insert("kdeconnect-cli", "/usr/bin/kdeconnect-cli");
+    Capabilities paired(machine.lookups());
+    EXPECT_TRUE(paired.isAvailable(EngineID::of(K::deviceSharing)));
+    EXPECT_EQ(paired.kdeConnectURL(), QUrl::fromLocalFile("/usr/bin/kdeconnect-cli"));
 }
 
 TEST(Capabilities, VisionNeedsTheTextDataAndSubjectsTheirOwnCheck)

@@ -460,7 +460,7 @@ TEST_F(SettingsWindowTest, CleanUpSparesWorkStillInUse)
     EXPECT_EQ(advanced->message(), "Removed 1 item");
     EXPECT_TRUE(QFileInfo::exists(live));
     EXPECT_FALSE(QFileInfo::exists(old.fileName()));
-    EXPECT_EQ(advanced->tempSizeLabel()->text(), "Zero KB");
+    EXPECT_EQ(advanced->tempSizeLabel()->text(), "none");
     WorkFolderRegistry::remove(live);
 }
 
@@ -546,3 +546,37 @@ TEST(GeneralSettingsTabTest, AFailedLoginChangeShowsWhyAndTheRealState)
 }
 
 } // namespace
+
+TEST_F(SettingsWindowTest, WhatTheWindowSaysReadsAsItIsOnThisComputer)
+{
+    SettingsWindow* window = controller().window();
+    controller().show(SettingsTab::general);
+    // Escape closes the window as Ctrl+W does.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window, &escape);
+    EXPECT_FALSE(window->isVisible());
+    // Escape while the recorder listens goes to the recorder, not to the window.
+    controller().show(SettingsTab::general);
+    ShortcutRecorderView* recorder = controller().general()->recorder();
+    recorder->startRecording();
+    QApplication::sendEvent(recorder, &escape);
+    EXPECT_TRUE(window->isVisible());
+    recorder->stopRecording();
+
+    // Each tab has a picture of its own.
+    QList<QImage> pictures;
+    for (SettingsTab tab : allCases<SettingsTab>())
+        pictures.append(window->tabAction(tab)->icon().pixmap(24, 24).toImage());
+    for (int i = 0; i < pictures.size(); ++i)
+        for (int j = i + 1; j < pictures.size(); ++j)
+            EXPECT_NE(pictures[i], pictures[j]) << i << " and " << j;
+
+    // Hardware encoding is not there, whatever a settings file from elsewhere says.
+    store.setValue(SettingsKey::hardwareEncoding, true);
+    QCheckBox* hardware = controller().quality()->hardwareEncoding();
+    EXPECT_FALSE(hardware->isChecked());
+    EXPECT_FALSE(hardware->isEnabled());
+
+    EXPECT_EQ(AdvancedSettingsTab::temporaryFilesText(0), "none");
+    EXPECT_EQ(AdvancedSettingsTab::temporaryFilesText(12'000), "12 KB");
+}

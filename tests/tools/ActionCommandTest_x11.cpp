@@ -233,8 +233,8 @@ TEST_F(ActionCommand, DevicesAndMailGetEachFileAsOneArgument)
 {
     const QString a = writeFile(path("a b.jpg"));
     const QString b = writeFile(path("it's.pdf"));
-    EXPECT_EQ(toast(run({"action.airdrop", a})), QStringLiteral("Sending to a device isn't available right now"));
-    EXPECT_EQ(toast(run({"action.share", a})), QStringLiteral("Sharing isn't available right now"));
+    EXPECT_EQ(toast(run({"action.airdrop", a})), QStringLiteral("Install KDE Connect to send files to a device"));
+    EXPECT_EQ(toast(run({"action.share", a})), QStringLiteral("Install xdg-utils or KDE Connect to share files"));
 
     const QByteArray deviceLog = path("kdeconnect.log").toUtf8();
     writeScript(bin() + QStringLiteral("/kdeconnect-cli"),

@@ -12,6 +12,8 @@ TEST(DevDriver, WheelPrintsTheContentOfOneWheel)
 {
     const QString driver = QStringLiteral(QV_BUILD_DIR "/quorvenda-dev");
     QByteArray output;
+    // Any program stands in for KDE Connect: only whether it is there counts here.
+    qputenv("QUORVENDA_KDECONNECT", "/bin/true");
     ASSERT_EQ(runProgram(driver, {QStringLiteral("wheel"), QStringLiteral("actions"),
                                   QStringLiteral("a.jpg"), QStringLiteral("b.pdf")},
                          &output),
@@ -32,6 +34,22 @@ TEST(DevDriver, WheelPrintsTheContentOfOneWheel)
     EXPECT_EQ(ids, QStringList({"airDrop", "float", "copy", "move", "copyPath", "terminal",
                                 "share", "quickLook"}));
     EXPECT_EQ(titles.first(), QStringLiteral("Send to Device"));
+    EXPECT_EQ(titles.last(), QStringLiteral("Preview"));
+
+    // Without KDE Connect, Send to Device is left off the wheel.
+    qputenv("QUORVENDA_KDECONNECT", "/nonexistent/kdeconnect-cli");
+    QByteArray without;
+    ASSERT_EQ(runProgram(driver, {QStringLiteral("wheel"), QStringLiteral("actions"), QStringLiteral("a.jpg"),
+                                  QStringLiteral("b.pdf")},
+                         &without),
+              0);
+    qunsetenv("QUORVENDA_KDECONNECT");
+    QStringList remaining;
+    for (const QJsonValue& segment :
+         QJsonDocument::fromJson(without.mid(without.indexOf('{'))).object().value(QStringLiteral("segments")).toArray())
+        remaining.append(segment[QStringLiteral("id")].toString());
+    EXPECT_FALSE(remaining.contains(QStringLiteral("airDrop"))) << remaining.join(' ').toStdString();
+    EXPECT_TRUE(remaining.contains(QStringLiteral("quickLook"))) << remaining.join(' ').toStdString();
 
     ASSERT_EQ(runProgram(driver, {QStringLiteral("wheel"), QStringLiteral("convert"),
                                   QStringLiteral("a.jpg")},

@@ -1,6 +1,7 @@
 // The worker: runs work items for the application in a process of their own, so that a file
 // that crashes or hangs a library costs one item.
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedDocumentReading.h"
 #include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/IsolatedReading.h"
@@ -26,5 +27,6 @@ int main(int argc, char** argv)
     qv::WorkerServer::Calls calls = qv::IsolatedReading::workerCalls();
     calls.insert(qv::IsolatedPictureReading::workerCalls());
     calls.insert(qv::IsolatedPdfReading::workerCalls());
+    calls.insert(qv::IsolatedDocumentReading::workerCalls());
     return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
 }

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <memory>
 
+#include <utility>
+
 namespace qv {
 
 namespace {
@@ -25,6 +27,8 @@ struct FilmstripRun {
     int count;
     std::stop_token stop;
     std::function<void(int, const QImage&)> onFrame;
+    std::function<void()> onDone; // main thread only, as workersLeft
+    int workersLeft = 0;
     std::atomic<int> next{0};
 };
 
@@ -43,15 +47,23 @@ QImage frameAt(const FilmstripRun& run, int slot)
 
 void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, double duration, int count,
                    std::stop_token stop,
-                   std::function<void(int slot, const QImage& frame)> onFrame)
+                   std::function<void(int slot, const QImage& frame)> onFrame,
+                   std::function<void()> onDone)
 {
+    const auto giveUp = [&onDone] {
+        if (onDone)
+            postToMainThread(std::move(onDone));
+    };
     const std::optional<QUrl>& program = Capabilities::shared().ffmpegURL();
-    if (!program || count < 1)
+    if (!program || count < 1) {
+        giveUp();
         return;
+    }
     try {
         TemporaryRoot::secure();
     } catch (const std::exception& error) {
         qCWarning(enginesLog) << "No filmstrip:" << error.what();
+        giveUp();
         return;
     }
     auto run = std::make_shared<FilmstripRun>();
@@ -62,7 +74,10 @@ void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, doub
     run->count = count;
     run->stop = stop;
     run->onFrame = std::move(onFrame);
-    for (int worker = 0; worker < std::min(parallelRuns, count); ++worker) {
+    run->onDone = std::move(onDone);
+    const int workers = std::min(parallelRuns, count);
+    run->workersLeft = workers;
+    for (int worker = 0; worker < workers; ++worker) {
         EditorActivity::begin();
         runInBackground(
             [run] {
@@ -82,7 +97,12 @@ void loadFilmstrip(const QUrl& file, const std::optional<QString>& demuxer, doub
                             run->onFrame(slot, frame);
                     });
                 }
-                postToMainThread([] { EditorActivity::end(); });
+                postToMainThread([run] {
+                    EditorActivity::end();
+                    // Frames were posted before this, so they are all handed over by now.
+                    if (--run->workersLeft == 0 && run->onDone)
+                        std::exchange(run->onDone, {})();
+                });
             },
             1);
     }

@@ -102,6 +102,9 @@ void MediaEditorController::show(QPointF point)
                                      view, point);
     m_ticker->start();
     startLoading();
+    // The player shows a picture once it has been somewhere; until then the view is busy.
+    if (m_videoSize && !m_seeking && !m_pendingSeek)
+        moveTo(m_timeline->time());
 }
 
 void MediaEditorController::togglePlay()
@@ -155,6 +158,8 @@ void MediaEditorController::performPendingSeek()
 void MediaEditorController::seekDidFinish()
 {
     m_seeking = false;
+    if (!m_timeline->isPictureWatched())
+        m_timeline->setPictureShown(true);
     if (m_pendingSeek)
         performPendingSeek();
 }
@@ -218,12 +223,18 @@ void MediaEditorController::startLoading()
 void MediaEditorController::loadThumbnails(int count)
 {
     m_timeline->setThumbnailCount(count);
+    m_timeline->setFramesLoading(true);
     QPointer<MediaTimeline> timeline(m_timeline);
-    loadFilmstrip(m_preview, m_previewDemuxer, m_timeline->duration, count, m_loading.get_token(),
-                  [timeline](int slot, const QImage& image) {
-                      if (timeline)
-                          timeline->setThumbnail(slot, image);
-                  });
+    loadFilmstrip(
+        m_preview, m_previewDemuxer, m_timeline->duration, count, m_loading.get_token(),
+        [timeline](int slot, const QImage& image) {
+            if (timeline)
+                timeline->setThumbnail(slot, image);
+        },
+        [timeline] {
+            if (timeline)
+                timeline->setFramesLoading(false);
+        });
 }
 
 void MediaEditorController::loadPeaks()
@@ -233,6 +244,7 @@ void MediaEditorController::loadPeaks()
     const std::optional<QString> demuxer = m_previewDemuxer;
     const double duration = m_timeline->duration;
     const std::stop_token stop = m_loading.get_token();
+    m_timeline->setFramesLoading(true);
     EditorActivity::begin();
     runInBackground(
         [timeline, preview, demuxer, duration, stop] {
@@ -245,6 +257,8 @@ void MediaEditorController::loadPeaks()
                 EditorActivity::end();
                 if (timeline && !stop.stop_requested())
                     timeline->setPeaks(peaks);
+                if (timeline)
+                    timeline->setFramesLoading(false);
             });
         },
         1);

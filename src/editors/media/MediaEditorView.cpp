@@ -1,5 +1,6 @@
 #include "editors/media/MediaEditorView.h"
 
+#include "editors/BusyIndicator.h"
 #include "editors/media/Filmstrip.h"
 #include "editors/media/MediaPlayerPort.h"
 #include "editors/media/MediaTimeline.h"
@@ -16,6 +17,8 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 namespace qv {
 
@@ -103,6 +106,15 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
         row->addWidget(surface);
         row->addStretch(1);
         column->addLayout(row);
+        m_pictureBusy = new BusyIndicator(surface, QStringLiteral("Loading…"));
+        // A player that paints through a video sink shows its picture with its first frame.
+        if (auto* sink = surface->findChild<QVideoSink*>()) {
+            timeline->setPictureWatched(true);
+            connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+                if (frame.isValid() && m_timeline)
+                    m_timeline->setPictureShown(true);
+            });
+        }
     }
 
     auto* transport = new QHBoxLayout;
@@ -117,6 +129,8 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
     transport->addWidget(m_play);
     transport->addWidget(m_strip, 1);
     column->addLayout(transport);
+    m_stripBusy = new BusyIndicator(m_strip, timeline->hasVideo ? QStringLiteral("Reading frames…")
+                                                                 : QStringLiteral("Reading the sound…"));
 
     auto* readouts = new QHBoxLayout;
     m_left = readout(this);
@@ -232,7 +246,22 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
 
     connect(timeline, &MediaTimeline::changed, this, &MediaEditorView::refresh);
     connect(timeline, &MediaTimeline::timeChanged, this, &MediaEditorView::refreshTime);
+    connect(timeline, &MediaTimeline::loadingChanged, this, &MediaEditorView::refreshBusy);
+    connect(timeline, &MediaTimeline::thumbnailsChanged, this, &MediaEditorView::refreshBusy);
+    connect(timeline, &MediaTimeline::peaksChanged, this, &MediaEditorView::refreshBusy);
     refresh();
+    refreshBusy();
+}
+
+void MediaEditorView::refreshBusy()
+{
+    if (!m_timeline)
+        return;
+    if (m_pictureBusy)
+        m_pictureBusy->setBusy(!m_timeline->isPictureShown());
+    // The strip is busy until its first frame or its levels arrive, or its reading ends.
+    const bool anything = m_timeline->hasVideo ? !m_timeline->thumbnails().isEmpty() : !m_timeline->peaks().isEmpty();
+    m_stripBusy->setBusy(m_timeline->areFramesLoading() && !anything);
 }
 
 void MediaEditorView::refreshTime()

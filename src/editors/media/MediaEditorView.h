@@ -14,6 +14,7 @@ class QStackedWidget;
 
 namespace qv {
 
+class BusyIndicator;
 class EditorButtons;
 class Filmstrip;
 class MediaPlayerPort;
@@ -30,11 +31,15 @@ public:
                     QWidget* parent = nullptr);
 
     Filmstrip* filmstrip() const { return m_strip; }
+    // The busy signs over the picture (none for sound) and over the strip.
+    BusyIndicator* pictureBusy() const { return m_pictureBusy; }
+    BusyIndicator* stripBusy() const { return m_stripBusy; }
     EditorButtons* buttons() const { return m_buttons; }
 
 private:
     void refresh();
     void refreshTime();
+    void refreshBusy();
 
     QPointer<MediaTimeline> m_timeline;
     TrimEditor::Mode m_mode;
@@ -52,6 +57,8 @@ private:
     QSpinBox* m_parts = nullptr;
     QSpinBox* m_seconds = nullptr;
     EditorButtons* m_buttons = nullptr;
+    BusyIndicator* m_pictureBusy = nullptr;
+    BusyIndicator* m_stripBusy = nullptr;
 };
 
 } // namespace qv

@@ -68,6 +68,22 @@ void MediaTimeline::setPeaks(QList<float> peaks)
     Q_EMIT peaksChanged();
 }
 
+void MediaTimeline::setPictureShown(bool shown)
+{
+    if (shown == m_pictureShown)
+        return;
+    m_pictureShown = shown;
+    Q_EMIT loadingChanged();
+}
+
+void MediaTimeline::setFramesLoading(bool loading)
+{
+    if (loading == m_framesLoading)
+        return;
+    m_framesLoading = loading;
+    Q_EMIT loadingChanged();
+}
+
 void MediaTimeline::setMarkers(QList<double> markers)
 {
     std::sort(markers.begin(), markers.end());

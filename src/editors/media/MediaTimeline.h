@@ -38,6 +38,14 @@ public:
     int splitMode() const { return m_splitMode; }
     int parts() const { return m_parts; }
     double seconds() const { return m_seconds; }
+    // Whether the player shows its picture yet; whether filmstrip frames or levels are still
+    // being read. The view shows a busy sign meanwhile.
+    bool isPictureShown() const { return m_pictureShown; }
+    bool areFramesLoading() const { return m_framesLoading; }
+    // Set when the view sees the player's frames itself: then the first frame, not the first
+    // finished seek, tells that the picture is shown.
+    bool isPictureWatched() const { return m_pictureWatched; }
+    void setPictureWatched(bool watched) { m_pictureWatched = watched; }
 
     void setTime(double time);
     void setStart(double start);
@@ -50,6 +58,8 @@ public:
     void setSplitMode(int mode);
     void setParts(int parts);
     void setSeconds(double seconds);
+    void setPictureShown(bool shown);
+    void setFramesLoading(bool loading);
 
     bool coversWholeFile() const;
     bool canApplySplit() const;
@@ -67,6 +77,7 @@ Q_SIGNALS:
     void timeChanged();
     void thumbnailsChanged();
     void peaksChanged();
+    void loadingChanged();
 
 private:
     double m_time = 0.0;
@@ -80,6 +91,9 @@ private:
     int m_splitMode = atPoints;
     int m_parts = 2;
     double m_seconds = 60.0;
+    bool m_pictureShown = false;
+    bool m_framesLoading = false;
+    bool m_pictureWatched = false;
 };
 
 } // namespace qv

@@ -3,6 +3,7 @@
 #include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "editors/PageThumbnailLoader.h"
+#include "editors/PageArrival.h"
 #include "editors/pages/PagesEditorView.h"
 #include "editors/pages/PagesModel.h"
 #include "jobs/Toasts.h"
@@ -74,6 +75,7 @@ void PagesEditor::open(const FileInfo& file, bool extract, QPointF point, Comple
             QObject::connect(view, &PagesEditorView::visiblePagesChanged, loader,
                              [loader, view] { loader->prioritise(view->visiblePages()); });
             loader->prioritise(view->visiblePages());
+            showBusyUntilPagesArrive(view, loader);
             loader->start();
         });
     });

@@ -3,6 +3,7 @@
 #include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "editors/PageThumbnailLoader.h"
+#include "editors/PageArrival.h"
 #include "editors/redact/RedactEditorView.h"
 #include "editors/redact/RedactModel.h"
 #include "editors/redact/RedactPageView.h"
@@ -73,6 +74,7 @@ void RedactEditor::open(const FileInfo& file, QPointF point, Completion completi
             QObject::connect(view, &RedactEditorView::visiblePagesChanged, loader,
                              [loader, view] { loader->prioritise(view->visiblePages()); });
             loader->prioritise(view->visiblePages());
+            showBusyUntilPagesArrive(view, loader);
             loader->start();
         });
     });

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QTimer>
 
 namespace qv {
 
@@ -22,13 +23,29 @@ EditorWindow::~EditorWindow()
 void EditorWindow::keepOnScreen(const ScreenProvider& screens)
 {
     const double primaryHeight = screens.primaryHeight();
-    const QRectF frame = flipY(QRectF(frameGeometry()), primaryHeight);
+    const QRectF frame = flipY(QRectF(framedGeometry(this)), primaryHeight);
     std::optional<ScreenInfo> screen = screenForPoint(frame.center(), screens);
     if (!screen)
         return;
     const QPointF origin = clampedOrigin(frame.topLeft(), frame.size(), screen->visibleFrame);
     if (origin != frame.topLeft())
         move(flipY(QRectF(origin, frame.size()), primaryHeight).topLeft().toPoint());
+}
+
+void EditorWindow::showEvent(QShowEvent* event)
+{
+    KeyPanel::showEvent(event);
+    // The window manager frames the window after it is shown, and the title bar it adds may
+    // push the bottom past the screen: checked again once the frame is there. A window the user
+    // is dragging is left where it is.
+    for (const int delay : {0, 100, 400, 1200}) {
+        QTimer::singleShot(delay, this, [this] {
+            if (!isVisible() || QGuiApplication::mouseButtons() != Qt::NoButton)
+                return;
+            noteFrameMargins(this);
+            keepOnScreen(ScreenProvider::system());
+        });
+    }
 }
 
 void EditorWindow::closeEvent(QCloseEvent* event)

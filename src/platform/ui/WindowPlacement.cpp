@@ -4,6 +4,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
+#include <QWindow>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -38,9 +40,55 @@ std::optional<QPointF> placedOrigin(QPointF point, QSizeF size, const ScreenProv
     return clampedOrigin(proposed, size, screen->visibleFrame);
 }
 
+namespace {
+
+std::optional<QMargins>& learnedFrameMargins()
+{
+    static std::optional<QMargins> margins;
+    return margins;
+}
+
+QMargins marginsOf(const QWidget* window)
+{
+    // The native window asks the window manager each time; the widget's own frame is cached
+    // from before the manager framed it.
+    if (const QWindow* handle = window->windowHandle())
+        return handle->frameMargins();
+    const QRect frame = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
+} // namespace
+
+QRect framedGeometry(const QWidget* window)
+{
+    return window->geometry().marginsAdded(marginsOf(window));
+}
+
+QMargins expectedFrameMargins(const QWidget* window)
+{
+    if (window->isVisible() && !marginsOf(window).isNull())
+        return marginsOf(window);
+    if (learnedFrameMargins())
+        return *learnedFrameMargins();
+    // Before any window was framed: a window manager on X11 adds at least a title bar.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return {0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + 4, 0, 0};
+    return {};
+}
+
+void noteFrameMargins(const QWidget* window)
+{
+    if (window->isVisible() && !marginsOf(window).isNull())
+        learnedFrameMargins() = marginsOf(window);
+}
+
 void placeWindow(QPointF point, QWidget* window, const ScreenProvider& screens)
 {
-    const QSizeF size = window->frameGeometry().size();
+    const QMargins margins = expectedFrameMargins(window);
+    const QSizeF size = window->geometry().marginsAdded(margins).size();
     const std::optional<QPointF> origin = placedOrigin(point, size, screens);
     if (!origin) {
         if (QScreen* primary = QGuiApplication::primaryScreen()) {
@@ -67,9 +115,18 @@ EditorWindow* presentInEditorWindow(const QString& title, bool resizable,
     layout->addWidget(view);
     layout->activate();
     const QSize fitting = window->sizeHint();
-    const QSize content(std::max(fitting.width(), 320), std::max(fitting.height(), 120));
-    if (resizable)
+    QSize content(std::max(fitting.width(), 320), std::max(fitting.height(), 120));
+    if (resizable) {
+        // A window that can shrink is made to fit the screen, its frame and margins included.
+        if (const std::optional<ScreenInfo> screen = screenForPoint(point, screens)) {
+            const QMargins frame = expectedFrameMargins(window);
+            const QSize room = (screen->visibleFrame.size() - QSizeF(24 + frame.left() + frame.right(),
+                                                                      24 + frame.top() + frame.bottom()))
+                                   .toSize();
+            content = content.boundedTo(room.expandedTo(window->minimumSize()));
+        }
         window->resize(content);
+    }
     else
         window->setFixedSize(content);
     placeWindow(point, window, screens);

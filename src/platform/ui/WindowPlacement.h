@@ -3,7 +3,9 @@
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 
+#include <QMargins>
 #include <QPointF>
+#include <QRect>
 #include <QRectF>
 #include <QSizeF>
 
@@ -24,7 +26,17 @@ QPointF clampedOrigin(QPointF proposed, QSizeF size, const QRectF& visibleFrame)
 // the screen that holds the point (else the main one). None when there is no screen.
 std::optional<QPointF> placedOrigin(QPointF point, QSizeF size, const ScreenProvider& screens);
 
-// Moves the window to its placed origin, or centres it when there is no screen.
+// The frame a window manager is expected to put around a window not shown yet: what the last
+// framed editor window had, else a title bar's height on X11, else nothing. A window already
+// framed gives its own.
+QMargins expectedFrameMargins(const QWidget* window);
+// The window with the frame its window manager put around it, in Qt's coordinates.
+QRect framedGeometry(const QWidget* window);
+// Remembers what a window manager put around a shown window, for the next placement.
+void noteFrameMargins(const QWidget* window);
+
+// Moves the window to its placed origin, or centres it when there is no screen. The whole
+// frame, the window manager's title bar included, is kept inside the visible frame.
 void placeWindow(QPointF point, QWidget* window,
                  const ScreenProvider& screens = ScreenProvider::system());
 

@@ -1,5 +1,6 @@
 #include "FakeMediaPlayer.h"
 
+#include "editors/BusyIndicator.h"
 #include "editors/media/Filmstrip.h"
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/MediaEditorView.h"
@@ -12,6 +13,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVideoFrame>
+#include <QVideoFrameFormat>
+#include <QVideoSink>
 
 using namespace qv;
 
@@ -270,4 +274,79 @@ TEST(MediaEditorView, SplitControlsFollowTheModelAndThePieceLengthStepsByMinutes
     editor.timeline().setSeconds(7200);
     EXPECT_EQ(every->text(), "Every 2:00:00");
     window->close();
+}
+
+TEST(MediaEditorView, PictureAndStripAreBusyUntilTheirContentArrives)
+{
+    Editor editor(TrimEditor::Mode::trim);
+    editor.controller->show(QPointF(400, 400));
+    EditorWindow* window = editor.controller->window();
+    ASSERT_TRUE(window);
+    auto* view = window->findChild<MediaEditorView*>();
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(view->pictureBusy());
+    // Opening goes to the first picture; the picture is busy until the player got there.
+    EXPECT_EQ(editor.player->seeks, QList<double>{0.0});
+    EXPECT_TRUE(view->pictureBusy()->isVisibleTo(window));
+    editor.player->completeSeek();
+    EXPECT_FALSE(view->pictureBusy()->isVisibleTo(window));
+
+    // The strip is busy while its frames are read and none has come; one frame is enough.
+    editor.timeline().setFramesLoading(true);
+    EXPECT_TRUE(view->stripBusy()->isVisibleTo(window));
+    QImage frame(16, 9, QImage::Format_RGB32);
+    frame.fill(Qt::gray);
+    editor.timeline().setThumbnail(0, frame);
+    EXPECT_FALSE(view->stripBusy()->isVisibleTo(window));
+    window->close();
+
+    // A sound has no picture; its strip is busy until its levels are read, or reading ends.
+    Editor sound(TrimEditor::Mode::trim, 10.0, std::nullopt);
+    sound.controller->show(QPointF(400, 400));
+    auto* soundView = sound.controller->window()->findChild<MediaEditorView*>();
+    EXPECT_FALSE(soundView->pictureBusy());
+    EXPECT_TRUE(sound.player->seeks.isEmpty());
+    sound.timeline().setFramesLoading(true);
+    EXPECT_TRUE(soundView->stripBusy()->isVisibleTo(soundView));
+    sound.timeline().setFramesLoading(false);
+    EXPECT_FALSE(soundView->stripBusy()->isVisibleTo(soundView));
+    sound.controller->window()->close();
+}
+
+namespace {
+
+// A player whose picture comes through a video sink, as the real one's does.
+class SinkPlayer : public test::FakeMediaPlayer {
+public:
+    QWidget* makeSurface(QWidget* parent) override
+    {
+        auto* surface = new QWidget(parent);
+        sink = new QVideoSink(surface);
+        return surface;
+    }
+    QVideoSink* sink = nullptr;
+};
+
+} // namespace
+
+TEST(MediaEditorView, APictureFromAVideoSinkIsShownWithItsFirstFrameNotItsFirstSeek)
+{
+    auto player = std::make_unique<SinkPlayer>();
+    SinkPlayer* fake = player.get();
+    FileInfo file;
+    file.name = QStringLiteral("clip.mp4");
+    MediaEditorController controller(file, TrimEditor::Mode::trim, QUrl(), std::nullopt, std::move(player), 10.0,
+                                     QSizeF(1280, 720), [](std::optional<OperationOptions>) {});
+    controller.show(QPointF(400, 400));
+    auto* view = controller.window()->findChild<MediaEditorView*>();
+    ASSERT_TRUE(view && fake->sink);
+    fake->completeSeek();
+    EXPECT_TRUE(view->pictureBusy()->isVisibleTo(view));
+    fake->sink->setVideoFrame(QVideoFrame());
+    EXPECT_TRUE(view->pictureBusy()->isVisibleTo(view));
+    QImage picture(64, 36, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    fake->sink->setVideoFrame(QVideoFrame(QVideoFrameFormat(picture.size(), QVideoFrameFormat::Format_BGRX8888)));
+    EXPECT_FALSE(view->pictureBusy()->isVisibleTo(view));
+    controller.window()->close();
 }

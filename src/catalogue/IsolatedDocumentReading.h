@@ -1,0 +1,59 @@
+#pragma once
+
+#include "jobs/WorkerServer.h"
+#include "model/FileInfo.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <stop_token>
+
+namespace qv {
+
+// What the preview window and float panels show of a document, an e-book, a spreadsheet, an
+// archive or a subtitle file: a few blocks of plain text and tables, read by our own readers in
+// a worker process while IsolatedReading is enabled (here otherwise), and cut to a size a window
+// lays out at once. Absent when the file cannot be read (a worker's death or a time-out
+// included) or is of no kind read here.
+class IsolatedDocumentReading {
+public:
+    struct Block {
+        enum class Kind { heading, paragraph, listItem, code, quote, table, rule };
+        Kind kind = Kind::paragraph;
+        int level = 1;        // heading 1 to 6; list nesting from 1
+        bool ordered = false; // list items
+        QString text;
+        QList<QStringList> rows; // tables: the first row is the header
+    };
+    struct Preview {
+        QString title;
+        QList<Block> blocks;
+        bool cut = false; // more was there than is shown
+    };
+
+    // Bounds on what a preview holds, whatever the file holds.
+    static constexpr int maximumBlocks = 400;
+    static constexpr int maximumCharacters = 200'000;
+    static constexpr int maximumRows = 200;
+    static constexpr int maximumColumns = 30;
+    static constexpr int maximumCellCharacters = 300;
+
+    // Whether a file of that category and format is read here.
+    static bool reads(const FileInfo& file);
+
+    static std::optional<Preview> preview(const FileInfo& file, std::stop_token stop = {});
+
+    // In this process; throws as the readers do.
+    static Preview read(const FileInfo& file, std::stop_token stop = {});
+
+    static QJsonObject toJson(const Preview& preview);
+    static Preview fromJson(const QJsonObject& json);
+
+    // The answers a worker gives to these questions.
+    static WorkerServer::Calls workerCalls();
+};
+
+} // namespace qv
