@@ -27,7 +27,7 @@ cp "$work/last.json" "$work/locked.json"
 mkdir -p "$work/lo"
 for kind in xlsx ods csv; do
     timeout 900 soffice -env:UserInstallation="file://$work/lo-profile" --headless \
-        --convert-to csv:"Text - txt - csv (StarCalc)":44,34,76,1 --outdir "$work/lo/$kind" "$work"/in/$kind/* >/dev/null 2>&1 || true
+        --convert-to csv:"Text - txt - csv (StarCalc)":44,34,76,1 --outdir "$work/lo/$kind" "$work"/in/$kind/*.$kind >/dev/null 2>&1 || true
 done
 
 /usr/bin/python3 -W ignore - "$work" <<'PY'

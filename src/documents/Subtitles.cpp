@@ -192,8 +192,18 @@ QList<SubtitleCue> parseCueBlocks(const QString& text, qint64* skipped)
                 break;
             }
         }
-        if (timing < 0)
+        if (timing < 0) {
+            // Headers, notes, styles and regions are no cues; other text is a cue that lost
+            // its timing line.
+            const QStringView first = lines.isEmpty() ? QStringView() : trimmedSpacesAndTabs(lines.first());
+            bool blank = true;
+            for (const QStringView line : lines)
+                blank = blank && line.trimmed().isEmpty();
+            if (!blank && !first.startsWith(QLatin1String("WEBVTT")) && !first.startsWith(QLatin1String("NOTE"))
+                && !first.startsWith(QLatin1String("STYLE")) && !first.startsWith(QLatin1String("REGION")))
+                ++unread;
             continue;
+        }
         const QList<QStringView> parts = lines[timing].split(u"-->");
         if (parts.size() != 2) {
             ++unread;
@@ -384,6 +394,14 @@ QString strippedSubtitleMarkup(const QString& text)
         stripped.remove(rubyParentheses);
         stripped.replace(readings, QStringLiteral("(\\1)"));
         stripped.remove(tags);
+    }
+    if (stripped.contains(QLatin1Char('&'))) {
+        // WebVTT's escapes, undone once the tags are gone so that "&lt;" stays text.
+        static const std::pair<const char*, const char16_t*> entities[] = {
+            {"&lt;", u"<"}, {"&gt;", u">"}, {"&nbsp;", u"\u00A0"}, {"&lrm;", u"\u200E"},
+            {"&rlm;", u"\u200F"}, {"&amp;", u"&"}};
+        for (const auto& [name, character] : entities)
+            stripped.replace(QLatin1String(name), QString::fromUtf16(character));
     }
     return stripped;
 }

@@ -18,9 +18,9 @@ QString subtitleExtension(SubtitleFormat format);
 std::optional<double> parseTimestamp(QStringView text);
 inline constexpr double maximumSubtitleSeconds = 360'000'000;
 
-// SRT and WebVTT blocks, sorted by start. Blocks with a timing line that does not read are
-// left out and counted in skipped; blocks without one (headers, notes) and cues without text
-// are not counted.
+// SRT and WebVTT blocks, sorted by start. Blocks whose timing line is missing or does not
+// read are left out and counted in skipped; WebVTT's header, NOTE, STYLE and REGION blocks and
+// cues without text are not counted.
 QList<SubtitleCue> parseCueBlocks(const QString& text, qint64* skipped = nullptr);
 // The Dialogue lines of an ASS or SSA [Events] section, sorted by start; lines whose fields or
 // times do not read are counted in skipped.
@@ -61,8 +61,8 @@ QString formatClockTime(double seconds, QStringView separator);
 QString formatASSTime(double seconds);
 // One numbered SRT block, ending with a line feed.
 QString srtBlock(qsizetype position, const QString& text, double start, double end);
-// Text without WebVTT and SRT inline tags and in-cue timestamps; a ruby reading follows its
-// base text in parentheses.
+// Text without WebVTT and SRT inline tags and in-cue timestamps, WebVTT's character escapes
+// undone; a ruby reading follows its base text in parentheses.
 QString strippedSubtitleMarkup(const QString& text);
 // A cue's text as SRT and WebVTT can carry it: no blank line, no "-->".
 QString cueBodyText(const QString& text);

@@ -8,6 +8,7 @@
 #include "model/EngineError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <QRegularExpression>
@@ -223,6 +224,43 @@ QByteArray attributeBytes(xmlTextReader* reader, const char* name)
     return bytes;
 }
 
+// Cell text with its "_x000D_" escapes undone: SpreadsheetML writes characters XML cannot
+// carry, and a literal "_x" followed by four hex digits, that way ("_x005F_" is "_").
+QString unescapedCellText(const QString& text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+    QString result;
+    qsizetype from = 0;
+    for (auto match = escape.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        result += QStringView(text).mid(from, m.capturedStart() - from);
+        result += QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+        from = m.capturedEnd();
+    }
+    result += QStringView(text).mid(from);
+    return result;
+}
+
+// A cell of type "d" holds an ISO 8601 date and time, shown as the other dates are.
+QString isoDateCellText(const QString& value)
+{
+    QDateTime moment = QDateTime::fromString(value, Qt::ISODateWithMs);
+    if (!moment.isValid())
+        moment = QDateTime::fromString(value, Qt::ISODate);
+    if (moment.isValid()) {
+        if (moment.time() == QTime(0, 0))
+            return moment.date().toString(u"yyyy-MM-dd");
+        return moment.toString(u"yyyy-MM-dd HH:mm:ss");
+    }
+    if (const QDate date = QDate::fromString(value, Qt::ISODate); date.isValid())
+        return date.toString(u"yyyy-MM-dd");
+    if (const QTime time = QTime::fromString(value, Qt::ISODateWithMs); time.isValid())
+        return time.toString(u"HH:mm:ss");
+    return value;
+}
+
 QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
 {
     QStringList strings;
@@ -236,7 +274,7 @@ QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
                 inItem = true;
                 current.clear();
             } else {
-                strings.append(QString::fromUtf8(current));
+                strings.append(unescapedCellText(QString::fromUtf8(current)));
                 inItem = false;
                 if (++budget.cells > SheetLimits::maximumCells)
                     throw EngineError(SheetLimits::tooLargeMessage);
@@ -450,10 +488,14 @@ private:
             return m_value == "1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         // An inline string is its <is>, whatever cached value a writer left beside it.
         if (m_cellType == "inlineStr")
-            return QString::fromUtf8(m_hasInline ? m_inline : m_value);
+            return unescapedCellText(QString::fromUtf8(m_hasInline ? m_inline : m_value));
         const QString value = QString::fromUtf8(m_value);
-        if (m_cellType == "str" || m_cellType == "e")
+        if (m_cellType == "str")
+            return unescapedCellText(value);
+        if (m_cellType == "e")
             return value;
+        if (m_cellType == "d")
+            return isoDateCellText(value);
         if (value.isEmpty())
             return m_hasInline ? QString::fromUtf8(m_inline) : value;
         if (const auto format = m_formats.constFind(int(m_cellStyle)); format != m_formats.cend()) {

@@ -198,6 +198,16 @@ TEST(SheetHostile, CellsAsSpreadsheetsShowThem)
                     {"255:10:10", "255:10", "255:10:10", "15:10:10", "15:10:10", "-12:00:00"},
                     {"1900-01-01", "1900-02-28", "1900-02-29", "1900-03-01", "1900-02-28 12:00:00", "2024-01-01"}}));
 
+    // ISO dates in cells of type "d", and the "_xHHHH_" escapes of characters XML cannot carry.
+    const QString typed = writePackage(dir.filePath("typed.xlsx"),
+        {{"xl/workbook.xml", "<workbook xmlns=\"" + mainNS + "\"><sheets><sheet name=\"S\"/></sheets></workbook>"},
+         {"xl/sharedStrings.xml", "<sst xmlns=\"" + mainNS + "\"><si><t>one_x000D_two</t></si><si><t>_x005F_x000D_ kept</t></si></sst>"},
+         {"xl/worksheets/sheet1.xml", sheetXml("<row><c t=\"d\"><v>2021-01-01T10:10:10</v></c><c t=\"d\"><v>2021-01-02T00:00:00Z</v></c>"
+                                               "<c t=\"d\"><v>soon</v></c><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c>"
+                                               "<c t=\"inlineStr\"><is><t>a_x0009_b</t></is></c></row>")}});
+    EXPECT_EQ(readXLSX(typed).first().rows,
+              (Rows{{"2021-01-01 10:10:10", "2021-01-02", "soon", "one\rtwo", "_x000D_ kept", "a\tb"}}));
+
     EXPECT_EQ(excelElapsedText(1.5, u"[mm]:ss"), "2160:00");
     EXPECT_EQ(excelElapsedText(0.0000005, u"[s].000"), "0.043");
     EXPECT_EQ(excelElapsedText(1.25, u"[h]\" hours\""), "30 hours");

@@ -191,9 +191,14 @@ TEST(SubtitleLegacy, AssTimesWithAColonBeforeTheCentiseconds)
 
     const QString srt = QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nfine\n\n"
                                        "2\n00:00:0x,000 --> 00:00:04,000\nbad start\n\n"
-                                       "3\n00:00:05,000 --> 00:00:06,000 --> 00:00:07,000\nbad line\n");
+                                       "3\n00:00:05,000 --> 00:00:06,000 --> 00:00:07,000\nbad line\n\n"
+                                       "4\nno timing at all\n\n\n\n");
     EXPECT_EQ(parseCueBlocks(srt, &skipped).size(), 1);
-    EXPECT_EQ(skipped, 2);
+    EXPECT_EQ(skipped, 3);
+    const QString vtt = QStringLiteral("WEBVTT - title\n\nSTYLE\n::cue { color: red }\n\nREGION\nid:r\n\n"
+                                       "NOTE\nsome note\n\n00:01.000 --> 00:02.000\nfine\n\nlost\ncue\n");
+    EXPECT_EQ(parseCueBlocks(vtt, &skipped).size(), 1);
+    EXPECT_EQ(skipped, 1);
 }
 
 // WebVTT cue text carries what SRT cannot: karaoke timestamps, ruby, and a "-->" that SRT
@@ -204,10 +209,12 @@ TEST(SubtitleLegacy, WebVTTCueTextBecomesUnambiguousSRT)
         "WEBVTT\n\n"
         "00:05:00.000 --> 00:05:06.000\n<c>Never</c><00:05:04.199><c> gonna</c><5:05.000> give\n\n"
         "00:05:07.000 --> 00:05:08.000\n<ruby>漢<rt>kan</rt>字<rt>ji</rt></ruby> and <ruby>日本<rp>(</rp><rt>nihon</rt><rp>)</rp></ruby>\n\n"
-        "00:05:09.000 --> 00:05:10.000\nan arrow --> inside\nand more\n");
+        "00:05:09.000 --> 00:05:10.000\nan arrow --> inside\nand more\n\n"
+        "00:05:11.000 --> 00:05:12.000\n<i>a &lt;b&gt; &amp;amp; c</i>&nbsp;&lrm;\n");
     const QList<SubtitleCue> cues = parseCueBlocks(vtt);
-    ASSERT_EQ(cues.size(), 3);
-    const QString srt = subtitleText(cues, SubtitleFormat::srt);
+    ASSERT_EQ(cues.size(), 4);
+    const QString srt = subtitleText(cues.mid(0, 3), SubtitleFormat::srt);
+    EXPECT_EQ(strippedSubtitleMarkup(cues[3].text), QStringLiteral("a <b> &amp; c\u00A0\u200E"));
     EXPECT_EQ(srt, QStringLiteral("1\n00:05:00,000 --> 00:05:06,000\nNever gonna give\n\n"
                                   "2\n00:05:07,000 --> 00:05:08,000\n漢(kan)字(ji) and 日本(nihon)\n\n"
                                   "3\n00:05:09,000 --> 00:05:10,000\nan arrow -> inside\nand more\n"));
