@@ -13,11 +13,15 @@
 namespace qv {
 
 // The worksheets of an .xlsx workbook as text, in workbook order, never empty: shared and
-// inline strings, numbers without floating-point noise, TRUE and FALSE, dates in ISO form.
-// The package is read in place, within ZipPackageReader's caps; all grids together, shared
-// strings counted, hold at most SheetLimits::maximumCells cells. Throws EngineError "This
-// spreadsheet is damaged", "This file is not a valid XLSX workbook", "This workbook has no
-// sheets", SheetLimits::tooLargeMessage, and CancellationError.
+// inline strings, numbers without floating-point noise, TRUE and FALSE, dates in ISO form,
+// times of day and elapsed times as their formats show them. The package is read in place,
+// within ZipPackageReader's caps; all grids together, shared strings counted, hold at most
+// SheetLimits::maximumCells cells, and their text, a shared string counted at each cell that
+// names it, at most SheetLimits::maximumExpandedCharacters. Parts are found through the
+// relationships, else the content types. Throws EngineError "This spreadsheet is damaged",
+// "This file is not a valid XLSX workbook", "This workbook has no sheets",
+// OfficeEncryption::passwordProtectedMessage, SheetLimits::tooLargeMessage, and
+// CancellationError.
 QList<Sheet> readXLSX(const QString& path, std::stop_token stop = {});
 
 struct CellPosition {

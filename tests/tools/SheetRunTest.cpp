@@ -214,8 +214,9 @@ TEST(SheetRun, ASharedStringInThousandsOfCellsIsRefusedInItsWorker)
     EXPECT_EQ(entries(dir.filePath("w")), QStringList{"shared.xlsx"});
 }
 
-// A locked workbook is refused by its lock, also where an office program would have opened it.
-TEST(SheetRun, ALockedWorkbookSaysItIsPasswordProtected)
+// A locked workbook or letter is refused by its lock, also where an office program would have
+// opened it.
+TEST(SheetRun, LockedOfficeFilesSayTheyArePasswordProtected)
 {
     QTemporaryDir dir;
     // The compound-file header of an Office 2007+ encrypted package: its directory names the
@@ -249,5 +250,11 @@ TEST(SheetRun, ALockedWorkbookSaysItIsPasswordProtected)
         EXPECT_EQ(r.code, 1) << operation;
         EXPECT_EQ(r.failure(), "This document is password-protected") << operation;
     }
-    EXPECT_EQ(entries(dir.filePath("w")), QStringList{"Locked.xlsx"});
+    const QString letter = writeFile(dir.filePath("w/Letter.docx"), header + table + directory);
+    for (const char* operation : {"convert.document.pdf", "convert.document.md"}) {
+        const DriverRun r = run({operation, letter}, dir.path());
+        EXPECT_EQ(r.code, 1) << operation;
+        EXPECT_EQ(r.failure(), "This document is password-protected") << operation;
+    }
+    EXPECT_EQ(entries(dir.filePath("w")), (QStringList{"Letter.docx", "Locked.xlsx"}));
 }
