@@ -18,9 +18,17 @@ ns = 'http://schemas.openxmlformats.org/spreadsheetml/2006/main'
 rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
 words = ['alpha %d' % i for i in range(5000)]
 with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as z:
-    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+    # xlsx2csv finds the shared strings and styles through the content types.
+    ct = 'application/vnd.openxmlformats-officedocument.spreadsheetml'
+    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+               f'<Override PartName="/xl/workbook.xml" ContentType="{ct}.sheet.main+xml"/>'
+               f'<Override PartName="/xl/worksheets/sheet1.xml" ContentType="{ct}.worksheet+xml"/>'
+               f'<Override PartName="/xl/sharedStrings.xml" ContentType="{ct}.sharedStrings+xml"/>'
+               f'<Override PartName="/xl/styles.xml" ContentType="{ct}.styles+xml"/></Types>')
     z.writestr('xl/workbook.xml', f'<workbook xmlns="{ns}" xmlns:r="{rel}"><sheets><sheet name="Data" sheetId="1" r:id="rId1"/></sheets></workbook>')
-    z.writestr('xl/_rels/workbook.xml.rels', f'<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="{rel}/worksheet" Target="worksheets/sheet1.xml"/></Relationships>')
+    z.writestr('xl/_rels/workbook.xml.rels', f'<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="{rel}/worksheet" Target="worksheets/sheet1.xml"/>'
+               f'<Relationship Id="rId2" Type="{rel}/sharedStrings" Target="sharedStrings.xml"/>'
+               f'<Relationship Id="rId3" Type="{rel}/styles" Target="styles.xml"/></Relationships>')
     z.writestr('xl/styles.xml', f'<styleSheet xmlns="{ns}"><cellXfs count="2"><xf numFmtId="0"/><xf numFmtId="14" applyNumberFormat="1"/></cellXfs></styleSheet>')
     z.writestr('xl/sharedStrings.xml', f'<sst xmlns="{ns}">' + ''.join(f'<si><t>{w}</t></si>' for w in words) + '</sst>')
     with z.open('xl/worksheets/sheet1.xml', 'w', force_zip64=True) as f:

@@ -4,6 +4,7 @@
 #include "catalogue/OperationFactories.h"
 #include "documents/DelimitedText.h"
 #include "documents/OfficeConverter.h"
+#include "documents/OfficeEncryption.h"
 #include "documents/TextLoaders.h"
 #include "documents/XlsxReader.h"
 #include "documents/XlsxWriter.h"
@@ -11,7 +12,6 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
-#include "platform/FileContents.h"
 
 #include <QDir>
 #include <QSet>
@@ -43,10 +43,11 @@ QString freshName()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-void writeTextFile(const QString& path, const QString& text)
+// An office program asked to open a locked workbook fails with nothing to tell.
+void throwIfPasswordProtected(const FileInfo& file)
 {
-    if (const auto error = FileContents::createNew(path, text.toUtf8()))
-        throw *error;
+    if (OfficeEncryption::isEncryptedPackage(file.path()))
+        throw EngineError(OfficeEncryption::passwordProtectedMessage);
 }
 
 QChar delimiterForExtension(const QString& extension)
@@ -56,12 +57,11 @@ QChar delimiterForExtension(const QString& extension)
 
 // The first sheet as one delimited file, delivered under the base name.
 QUrl deliverFirstSheet(const QList<Sheet>& sheets, const QString& extension,
-                       const QString& baseName, OutputPlanner& planner)
+                       const QString& baseName, OutputPlanner& planner, std::stop_token stop)
 {
     const QUrl work = planner.workURL(extension, freshName());
-    writeTextFile(work.toLocalFile(),
-                  delimitedText(sheets.isEmpty() ? QList<QStringList>() : sheets.first().rows,
-                                delimiterForExtension(extension)));
+    writeDelimitedFile(sheets.isEmpty() ? QList<QStringList>() : sheets.first().rows,
+                       delimiterForExtension(extension), work.toLocalFile(), stop);
     return planner.deliver(work, baseName, extension);
 }
 
@@ -73,8 +73,8 @@ QUrl deliverSheetFolder(const QList<Sheet>& sheets, const QString& extension,
     const QStringList names = sheetFileNames(sheets);
     for (qsizetype i = 0; i < sheets.size(); ++i) {
         throwIfCancelled(stop);
-        writeTextFile(QDir(folder.toLocalFile()).filePath(names[i] + QLatin1Char('.') + extension),
-                      delimitedText(sheets[i].rows, delimiterForExtension(extension)));
+        writeDelimitedFile(sheets[i].rows, delimiterForExtension(extension),
+                           QDir(folder.toLocalFile()).filePath(names[i] + QLatin1Char('.') + extension), stop);
     }
     return planner.deliver(folder, baseName + QLatin1String(" (sheets)"), QString());
 }
@@ -84,6 +84,7 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
 {
     const QString baseName = splitFileName(file.name).baseName;
     if (!nativeFormats.contains(extension) || !nativeFormats.contains(formatID(file))) {
+        throwIfPasswordProtected(file);
         const QUrl work = planner.workURL(extension, freshName());
         OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::spreadsheet, context.stopToken);
         return planner.deliver(work, baseName, extension);
@@ -96,7 +97,7 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
         return planner.deliver(work, baseName, extension);
     }
     if (!context.options.allSheets.value_or(false) || sheets.size() < 2)
-        return deliverFirstSheet(sheets, extension, baseName, planner);
+        return deliverFirstSheet(sheets, extension, baseName, planner, context.stopToken);
     return deliverSheetFolder(sheets, extension, baseName, planner, context.stopToken);
 }
 
@@ -108,7 +109,7 @@ QUrl splitSheets(const FileInfo& file, const OperationContext& context, OutputPl
     const QString baseName = splitFileName(file.name).baseName;
     const QString csv = QStringLiteral("csv");
     if (sheets.size() < 2)
-        return deliverFirstSheet(sheets, csv, baseName, planner);
+        return deliverFirstSheet(sheets, csv, baseName, planner, context.stopToken);
     return deliverSheetFolder(sheets, csv, baseName, planner, context.stopToken);
 }
 
@@ -136,7 +137,7 @@ QList<QUrl> mergeCSV(const OperationContext& context, OutputPlanner& planner, Pr
     const bool tsv = !context.files.isEmpty() && formatID(context.files.first()) == QLatin1String("tsv");
     const QString extension = tsv ? QStringLiteral("tsv") : QStringLiteral("csv");
     const QUrl work = planner.workURL(extension, freshName());
-    writeTextFile(work.toLocalFile(), delimitedText(merged, delimiterForExtension(extension)));
+    writeDelimitedFile(merged, delimiterForExtension(extension), work.toLocalFile(), context.stopToken);
     const QString baseName =
         planner.outputBaseName(context.settings.suffixForOperation(QStringLiteral("merge")));
     return {planner.deliver(work, baseName, extension)};
@@ -184,6 +185,7 @@ QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner& planner, std::stop_
     if (id == QLatin1String("xlsx"))
         return readXLSX(file.path(), stop);
     // Other workbooks are read from the XLSX an office program makes of them.
+    throwIfPasswordProtected(file);
     const QUrl work = planner.workURL(QStringLiteral("xlsx"), freshName());
     OfficeConverter::convertOfficeDocument(file.url, work, QStringLiteral("xlsx"), FileCategory::spreadsheet, stop);
     return readXLSX(work.toLocalFile(), stop);

@@ -21,6 +21,8 @@ LoadedSubtitles loadNoting(const FileInfo& file, OutputPlanner& planner)
     LoadedSubtitles loaded = loadSubtitles(file.path());
     if (loaded.replaced > 0 && planner.notes())
         planner.notes()->addMessage(TextLoaders::replacementNote(file.name, loaded.replaced));
+    if (loaded.skipped > 0 && planner.notes())
+        planner.notes()->addMessage(skippedCuesNote(file.name, loaded.skipped));
     return loaded;
 }
 

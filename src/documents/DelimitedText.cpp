@@ -3,9 +3,16 @@
 #include "documents/Sheet.h"
 #include "documents/TextLoaders.h"
 #include "documents/TextInterner.h"
+#include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
+
+#include <QFile>
 
 #include <QFileInfo>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace qv {
 
@@ -108,33 +115,92 @@ QList<QStringList> splitDelimited(const QString& text, QChar delimiter, qint64 m
     return rows;
 }
 
+namespace {
+
+void appendRow(QString& text, const QStringList& row, QChar delimiter)
+{
+    const QChar quote = QLatin1Char('"');
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        if (c > 0)
+            text.append(delimiter);
+        const QString& field = row[c];
+        bool quoted = field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
+        for (qsizetype i = 0; !quoted && i < field.size(); ++i) {
+            const QChar f = field[i];
+            quoted = f == delimiter || f == quote || f == QLatin1Char('\n') || f == QLatin1Char('\r');
+        }
+        if (!quoted) {
+            text.append(field);
+            continue;
+        }
+        QString escaped = field;
+        escaped.replace(quote, QLatin1String("\"\""));
+        text.append(quote).append(escaped).append(quote);
+    }
+    text.append(QLatin1String("\r\n"));
+}
+
+SystemError writeError(const QFile& file, const QString& path)
+{
+    if (file.error() == QFileDevice::NoError)
+        return SystemError::fromErrno(EIO, QStringLiteral("Cannot write %1").arg(path));
+    return SystemError(QStringLiteral("QFileDevice"), static_cast<int>(file.error()),
+                       QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace
+
 QString delimitedText(const QList<QStringList>& rows, QChar delimiter)
 {
     QString text;
-    const QChar quote = QLatin1Char('"');
-    for (const QStringList& row : rows) {
-        for (qsizetype c = 0; c < row.size(); ++c) {
-            if (c > 0)
-                text.append(delimiter);
-            const QString& field = row[c];
-            bool quoted = field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
-            for (qsizetype i = 0; !quoted && i < field.size(); ++i) {
-                const QChar f = field[i];
-                quoted = f == delimiter || f == quote || f == QLatin1Char('\n') || f == QLatin1Char('\r');
-            }
-            if (!quoted) {
-                text.append(field);
-                continue;
-            }
-            QString escaped = field;
-            escaped.replace(quote, QLatin1String("\"\""));
-            text.append(quote).append(escaped).append(quote);
-        }
-        text.append(QLatin1String("\r\n"));
-    }
+    for (const QStringList& row : rows)
+        appendRow(text, row, delimiter);
     if (rows.isEmpty())
         text = QStringLiteral("\r\n");
     return text;
+}
+
+void writeDelimitedFile(const QList<QStringList>& rows, QChar delimiter, const QString& path,
+                        std::stop_token stop)
+{
+    QFile file(path);
+    // Unbuffered, so that a full disk shows at the write that meets it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        throw writeError(file, path);
+    try {
+        QString pending;
+        auto flushPending = [&] {
+            const QByteArray bytes = pending.toUtf8();
+            pending.clear();
+            qint64 done = 0;
+            while (done < bytes.size()) {
+                const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+                if (written <= 0)
+                    throw writeError(file, path);
+                done += written;
+            }
+        };
+        constexpr qsizetype chunk = qsizetype(1) << 20;
+        for (const QStringList& row : rows) {
+            appendRow(pending, row, delimiter);
+            if (pending.size() >= chunk) {
+                throwIfCancelled(stop);
+                flushPending();
+            }
+        }
+        if (rows.isEmpty())
+            pending = QStringLiteral("\r\n");
+        flushPending();
+        if (!file.flush() || (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP))
+            throw writeError(file, path);
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            throw writeError(file, path);
+    } catch (...) {
+        file.close();
+        QFile::remove(path);
+        throw;
+    }
 }
 
 } // namespace qv

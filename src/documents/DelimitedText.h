@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <stop_token>
+
 namespace qv {
 
 // Rows of a CSV or TSV file. The tab separates for the extensions tsv and tab; otherwise the
@@ -22,5 +24,11 @@ QList<QStringList> splitDelimited(const QString& text, QChar delimiter,
 
 // Rows joined with "\r\n", one more "\r\n" at the end; fields quoted only where needed.
 QString delimitedText(const QList<QStringList>& rows, QChar delimiter);
+
+// delimitedText's text as UTF-8 into a new file at path, a piece at a time, so that rows
+// sharing long texts never stand in memory all spelled out. Throws SystemError (the file is
+// removed) and CancellationError.
+void writeDelimitedFile(const QList<QStringList>& rows, QChar delimiter, const QString& path,
+                        std::stop_token stop = {});
 
 } // namespace qv

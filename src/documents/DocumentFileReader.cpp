@@ -2,6 +2,7 @@
 
 #include "documents/AttributedTextReader.h"
 #include "documents/MarkdownReader.h"
+#include "documents/OfficeEncryption.h"
 #include "documents/PropertyListDocuments.h"
 #include "documents/RichTextReader.h"
 #include "documents/TextLoaders.h"
@@ -55,6 +56,8 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
     } else if (ext == QLatin1String("txt") || ext == QLatin1String("text")) {
         model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file).text);
     } else if (ext == QLatin1String("rtf") || ext == QLatin1String("docx") || ext == QLatin1String("odt")) {
+        if (ext == QLatin1String("docx") && OfficeEncryption::isEncryptedPackage(file.toLocalFile()))
+            throw EngineError(OfficeEncryption::passwordProtectedMessage);
         const RichTextReader::Result rich = RichTextReader::readAttributedFile(file, ext, workFolder, stop);
         model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);
     } else if (ext == QLatin1String("webarchive")) {

@@ -4,6 +4,7 @@
 #include "documents/EPUBReader.h"
 #include "documents/MarkdownReader.h"
 #include "documents/OfficeConverter.h"
+#include "documents/OfficeEncryption.h"
 #include "documents/PDFTextReader.h"
 #include "documents/PropertyListDocuments.h"
 #include "documents/RichTextReader.h"
@@ -96,6 +97,8 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         document->setModel(std::move(model));
         return document;
     }
+    if (key == QLatin1String("docx") && OfficeEncryption::isEncryptedPackage(file.path()))
+        throw EngineError(OfficeEncryption::passwordProtectedMessage);
     if (key == QLatin1String("docx") || key == QLatin1String("odt") || key == QLatin1String("rtf"))
         return richDocument(file, folder, RichTextReader::readAttributedFile(file.url, key, workFolder, stop));
     if (key == QLatin1String("doc")) {

@@ -21,6 +21,9 @@ struct SheetLimits {
     static constexpr qint64 maximumCells = 10'000'000;
     // Characters of text held for one file (shared strings and cell values).
     static constexpr qint64 maximumCharacters = qint64(128) << 20;
+    // Characters of every cell of one file, a shared string counted at each cell that uses it:
+    // what a conversion writes out, whatever the file holds in memory.
+    static constexpr qint64 maximumExpandedCharacters = qint64(256) << 20;
     // Delimited text read as one piece.
     static constexpr qint64 maximumTextBytes = qint64(128) << 20;
 

@@ -179,9 +179,10 @@ std::optional<double> parseTimestamp(QStringView text)
     return seconds;
 }
 
-QList<SubtitleCue> parseCueBlocks(const QString& text)
+QList<SubtitleCue> parseCueBlocks(const QString& text, qint64* skipped)
 {
     QList<SubtitleCue> cues;
+    qint64 unread = 0;
     for (const QStringView block : QStringView(text).split(u"\n\n")) {
         const QList<QStringView> lines = block.split(QLatin1Char('\n'));
         qsizetype timing = -1;
@@ -191,17 +192,31 @@ QList<SubtitleCue> parseCueBlocks(const QString& text)
                 break;
             }
         }
-        if (timing < 0)
+        if (timing < 0) {
+            // Headers, notes, styles and regions are no cues; other text is a cue that lost
+            // its timing line.
+            const QStringView first = lines.isEmpty() ? QStringView() : trimmedSpacesAndTabs(lines.first());
+            bool blank = true;
+            for (const QStringView line : lines)
+                blank = blank && line.trimmed().isEmpty();
+            if (!blank && !first.startsWith(QLatin1String("WEBVTT")) && !first.startsWith(QLatin1String("NOTE"))
+                && !first.startsWith(QLatin1String("STYLE")) && !first.startsWith(QLatin1String("REGION")))
+                ++unread;
             continue;
+        }
         const QList<QStringView> parts = lines[timing].split(u"-->");
-        if (parts.size() != 2)
+        if (parts.size() != 2) {
+            ++unread;
             continue;
+        }
         const auto start = parseTimestamp(parts[0]);
         const QList<QStringView> endPieces =
             trimmedSpacesAndTabs(parts[1]).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         const auto end = parseTimestamp(endPieces.isEmpty() ? QStringView() : endPieces.first());
-        if (!start || !end)
+        if (!start || !end) {
+            ++unread;
             continue;
+        }
         QStringList body;
         for (qsizetype i = timing + 1; i < lines.size(); ++i)
             body.append(lines[i].toString());
@@ -211,12 +226,28 @@ QList<SubtitleCue> parseCueBlocks(const QString& text)
         cues.append({*start, std::max(*start, *end), cueText});
     }
     sortByStart(cues);
+    if (skipped)
+        *skipped = unread;
     return cues;
 }
 
-QList<SubtitleCue> parseASSEvents(const QString& text)
+std::optional<double> parseASSTimestamp(QStringView text)
+{
+    // Some editors write "0:00:04:56", a colon before the centiseconds.
+    const QStringView trimmed = trimmedSpacesAndTabs(text);
+    const QList<QStringView> pieces = trimmed.split(QLatin1Char(':'));
+    if (pieces.size() == 4 && !pieces[3].isEmpty() && !pieces[2].contains(QLatin1Char('.'))
+        && !pieces[2].contains(QLatin1Char(','))) {
+        const qsizetype last = trimmed.lastIndexOf(QLatin1Char(':'));
+        return parseTimestamp(trimmed.left(last).toString() + QLatin1Char('.') + pieces[3].toString());
+    }
+    return parseTimestamp(trimmed);
+}
+
+QList<SubtitleCue> parseASSEvents(const QString& text, qint64* skipped)
 {
     QList<SubtitleCue> cues;
+    qint64 unread = 0;
     QStringList fields = defaultASSFields();
     bool inEvents = false;
     for (const QStringView rawLine : QStringView(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -239,21 +270,25 @@ QList<SubtitleCue> parseASSEvents(const QString& text)
         const qsizetype startAt = fields.indexOf(QLatin1String("Start"));
         const qsizetype endAt = fields.indexOf(QLatin1String("End"));
         const qsizetype textAt = fields.indexOf(QLatin1String("Text"));
-        if (startAt < 0 || endAt < 0 || textAt < 0)
-            continue;
         const QList<QStringView> pieces = splitFields(line.mid(9), fields.size());
-        if (pieces.size() <= std::max({startAt, endAt, textAt}))
+        if (startAt < 0 || endAt < 0 || textAt < 0 || pieces.size() <= std::max({startAt, endAt, textAt})) {
+            ++unread;
             continue;
-        const auto start = parseTimestamp(trimmedSpacesAndTabs(pieces[startAt]));
-        const auto end = parseTimestamp(trimmedSpacesAndTabs(pieces[endAt]));
-        if (!start || !end)
+        }
+        const auto start = parseASSTimestamp(pieces[startAt]);
+        const auto end = parseASSTimestamp(pieces[endAt]);
+        if (!start || !end) {
+            ++unread;
             continue;
+        }
         const QString cueText = assText(trimmedSpacesAndTabs(pieces[textAt]));
         if (cueText.isEmpty())
             continue;
         cues.append({*start, std::max(*start, *end), cueText});
     }
     sortByStart(cues);
+    if (skipped)
+        *skipped = unread;
     return cues;
 }
 
@@ -265,13 +300,15 @@ QString normalizedSubtitleText(QString text)
     return text;
 }
 
-QList<SubtitleCue> parseSubtitleText(const QString& text, SubtitleFormat format)
+QList<SubtitleCue> parseSubtitleText(const QString& text, SubtitleFormat format, qint64* skipped)
 {
+    if (skipped)
+        *skipped = 0;
     switch (format) {
     case SubtitleFormat::srt:
-    case SubtitleFormat::vtt: return parseCueBlocks(text);
+    case SubtitleFormat::vtt: return parseCueBlocks(text, skipped);
     case SubtitleFormat::ass:
-    case SubtitleFormat::ssa: return parseASSEvents(text);
+    case SubtitleFormat::ssa: return parseASSEvents(text, skipped);
     case SubtitleFormat::txt:
     case SubtitleFormat::unknown: break;
     }
@@ -295,7 +332,7 @@ LoadedSubtitles loadSubtitles(const QString& path)
         QUrl::fromLocalFile(path), maximumSubtitleFileBytes, subtitleFileTooLargeMessage);
     loaded.replaced = decoded.replaced;
     const QString text = normalizedSubtitleText(decoded.text);
-    loaded.cues = parseSubtitleText(text, loaded.format);
+    loaded.cues = parseSubtitleText(text, loaded.format, &loaded.skipped);
     if (loaded.cues.isEmpty())
         throw EngineError(noSubtitlesMessage);
     return loaded;
@@ -343,18 +380,60 @@ QString formatASSTime(double seconds)
 
 QString strippedSubtitleMarkup(const QString& text)
 {
+    // Karaoke timestamps inside a cue ("<00:05:04.199>").
+    static const QRegularExpression timestamps(QStringLiteral("<(?:\\d+:)?\\d+:\\d+[.,]\\d+>"));
+    // Fallback parentheses of ruby, for readers that show no ruby: ours are added below.
+    static const QRegularExpression rubyParentheses(QStringLiteral("<rp(?:[.\\s][^>]*)?>[^<]*</rp>"));
+    // A reading follows its base text in parentheses; its end tag may be left implied.
+    static const QRegularExpression readings(QStringLiteral("<rt(?:[.\\s][^>]*)?>([^<]+)(?:</rt>)?"));
     static const QRegularExpression tags(
-        QStringLiteral("</?(?:i|b|u|c|v|ruby|rt|lang)(?:[.\\s][^>]*)?>"));
+        QStringLiteral("</?(?:i|b|u|c|v|ruby|rt|rp|lang)(?:[.\\s][^>]*)?>"));
     QString stripped = text;
-    stripped.remove(tags);
+    if (stripped.contains(QLatin1Char('<'))) {
+        stripped.remove(timestamps);
+        stripped.remove(rubyParentheses);
+        stripped.replace(readings, QStringLiteral("(\\1)"));
+        stripped.remove(tags);
+    }
+    if (stripped.contains(QLatin1Char('&'))) {
+        // WebVTT's escapes, undone once the tags are gone so that "&lt;" stays text.
+        static const std::pair<const char*, const char16_t*> entities[] = {
+            {"&lt;", u"<"}, {"&gt;", u">"}, {"&nbsp;", u"\u00A0"}, {"&lrm;", u"\u200E"},
+            {"&rlm;", u"\u200F"}, {"&amp;", u"&"}};
+        for (const auto& [name, character] : entities)
+            stripped.replace(QLatin1String(name), QString::fromUtf16(character));
+    }
     return stripped;
+}
+
+QString cueBodyText(const QString& text)
+{
+    // A blank line would end the cue and a "-->" would read as a timing line.
+    QStringList lines;
+    for (const QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
+        if (line.trimmed().isEmpty())
+            continue;
+        QString kept = line.toString();
+        while (kept.contains(QLatin1String("-->")))
+            kept.replace(QLatin1String("-->"), QLatin1String("->"));
+        lines.append(kept);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString srtBlock(qsizetype position, const QString& text, double start, double end)
 {
     return QString::number(position + 1) + QLatin1Char('\n') + formatClockTime(start, u",")
         + QLatin1String(" --> ") + formatClockTime(end, u",") + QLatin1Char('\n')
-        + strippedSubtitleMarkup(text) + QLatin1Char('\n');
+        + cueBodyText(strippedSubtitleMarkup(text)) + QLatin1Char('\n');
+}
+
+QString skippedCuesNote(const QString& fileName, qint64 skipped)
+{
+    if (skipped <= 0)
+        return QString();
+    return QStringLiteral("%1: %2 unreadable subtitle%3 left out")
+        .arg(fileName, QString::number(skipped), skipped == 1 ? QString() : QStringLiteral("s"));
 }
 
 QString subtitleText(const QList<SubtitleCue>& cues, SubtitleFormat format)
@@ -369,7 +448,7 @@ QString subtitleText(const QList<SubtitleCue>& cues, SubtitleFormat format)
     case SubtitleFormat::vtt:
         for (const SubtitleCue& cue : cues)
             parts.append(formatClockTime(cue.start, u".") + QLatin1String(" --> ")
-                         + formatClockTime(cue.end, u".") + QLatin1Char('\n') + cue.text
+                         + formatClockTime(cue.end, u".") + QLatin1Char('\n') + cueBodyText(cue.text)
                          + QLatin1Char('\n'));
         return QStringLiteral("WEBVTT\n\n") + parts.join(QLatin1Char('\n'));
     case SubtitleFormat::ass:

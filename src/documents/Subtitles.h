@@ -18,20 +18,27 @@ QString subtitleExtension(SubtitleFormat format);
 std::optional<double> parseTimestamp(QStringView text);
 inline constexpr double maximumSubtitleSeconds = 360'000'000;
 
-// SRT and WebVTT blocks, sorted by start; malformed blocks are skipped.
-QList<SubtitleCue> parseCueBlocks(const QString& text);
-// The Dialogue lines of an ASS or SSA [Events] section, sorted by start.
-QList<SubtitleCue> parseASSEvents(const QString& text);
+// SRT and WebVTT blocks, sorted by start. Blocks whose timing line is missing or does not
+// read are left out and counted in skipped; WebVTT's header, NOTE, STYLE and REGION blocks and
+// cues without text are not counted.
+QList<SubtitleCue> parseCueBlocks(const QString& text, qint64* skipped = nullptr);
+// The Dialogue lines of an ASS or SSA [Events] section, sorted by start; lines whose fields or
+// times do not read are counted in skipped.
+QList<SubtitleCue> parseASSEvents(const QString& text, qint64* skipped = nullptr);
+// An ASS time: parseTimestamp's forms, and "0:00:04:56" with centiseconds after a colon.
+std::optional<double> parseASSTimestamp(QStringView text);
 
 // Line ends made "\n" and byte-order marks removed, as the parsers expect.
 QString normalizedSubtitleText(QString text);
 // The cues of text in a format; plain text and unknown give none.
-QList<SubtitleCue> parseSubtitleText(const QString& text, SubtitleFormat format);
+QList<SubtitleCue> parseSubtitleText(const QString& text, SubtitleFormat format,
+                                     qint64* skipped = nullptr);
 
 struct LoadedSubtitles {
     QList<SubtitleCue> cues;
     SubtitleFormat format = SubtitleFormat::srt;
     qint64 replaced = 0; // undecodable bytes read as U+FFFD
+    qint64 skipped = 0;  // cues left out because their timing or fields did not read
 };
 
 // Reads a subtitle file by its extension ("webvtt" is WebVTT, anything unknown SRT). Throws the
@@ -54,8 +61,13 @@ QString formatClockTime(double seconds, QStringView separator);
 QString formatASSTime(double seconds);
 // One numbered SRT block, ending with a line feed.
 QString srtBlock(qsizetype position, const QString& text, double start, double end);
-// Text without WebVTT and SRT inline tags.
+// Text without WebVTT and SRT inline tags and in-cue timestamps, WebVTT's character escapes
+// undone; a ruby reading follows its base text in parentheses.
 QString strippedSubtitleMarkup(const QString& text);
+// A cue's text as SRT and WebVTT can carry it: no blank line, no "-->".
+QString cueBodyText(const QString& text);
+// The job's note for cues left out of a file, empty for none.
+QString skippedCuesNote(const QString& fileName, qint64 skipped);
 
 extern const QString noSubtitlesMessage;
 

@@ -1,12 +1,14 @@
 #include "documents/XlsxReader.h"
 
 #include "documents/DecimalNumber.h"
+#include "documents/OfficeEncryption.h"
 #include "documents/TextInterner.h"
 #include "documents/ZipPackageReader.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <QRegularExpression>
@@ -116,11 +118,20 @@ std::optional<int> integerAttribute(xmlNode* node, const char* localName)
 struct Budget {
     qint64 cells = 0;      // grid cells and shared strings
     qint64 characters = 0; // text kept
+    qint64 expanded = 0;   // text of every cell, a shared string counted at each use
 
     void addCharacters(qint64 n)
     {
         characters += n;
         if (characters > SheetLimits::maximumCharacters)
+            throw EngineError(SheetLimits::tooLargeMessage);
+    }
+
+    // A shared string costs its memory once but is written out at every cell that names it.
+    void addCellText(qint64 n)
+    {
+        expanded += n;
+        if (expanded > SheetLimits::maximumExpandedCharacters)
             throw EngineError(SheetLimits::tooLargeMessage);
     }
 };
@@ -213,6 +224,43 @@ QByteArray attributeBytes(xmlTextReader* reader, const char* name)
     return bytes;
 }
 
+// Cell text with its "_x000D_" escapes undone: SpreadsheetML writes characters XML cannot
+// carry, and a literal "_x" followed by four hex digits, that way ("_x005F_" is "_").
+QString unescapedCellText(const QString& text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+    QString result;
+    qsizetype from = 0;
+    for (auto match = escape.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        result += QStringView(text).mid(from, m.capturedStart() - from);
+        result += QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+        from = m.capturedEnd();
+    }
+    result += QStringView(text).mid(from);
+    return result;
+}
+
+// A cell of type "d" holds an ISO 8601 date and time, shown as the other dates are.
+QString isoDateCellText(const QString& value)
+{
+    QDateTime moment = QDateTime::fromString(value, Qt::ISODateWithMs);
+    if (!moment.isValid())
+        moment = QDateTime::fromString(value, Qt::ISODate);
+    if (moment.isValid()) {
+        if (moment.time() == QTime(0, 0))
+            return moment.date().toString(u"yyyy-MM-dd");
+        return moment.toString(u"yyyy-MM-dd HH:mm:ss");
+    }
+    if (const QDate date = QDate::fromString(value, Qt::ISODate); date.isValid())
+        return date.toString(u"yyyy-MM-dd");
+    if (const QTime time = QTime::fromString(value, Qt::ISODateWithMs); time.isValid())
+        return time.toString(u"HH:mm:ss");
+    return value;
+}
+
 QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
 {
     QStringList strings;
@@ -226,7 +274,7 @@ QStringList parseSharedStrings(ZipPackageReader::Entry& entry, Budget& budget)
                 inItem = true;
                 current.clear();
             } else {
-                strings.append(QString::fromUtf8(current));
+                strings.append(unescapedCellText(QString::fromUtf8(current)));
                 inItem = false;
                 if (++budget.cells > SheetLimits::maximumCells)
                     throw EngineError(SheetLimits::tooLargeMessage);
@@ -306,8 +354,8 @@ std::optional<CellPosition> positionOf(const Units& reference)
 // The cells of one worksheet, read as its events come.
 class SheetParser {
 public:
-    SheetParser(const QStringList& shared, const QSet<int>& dateStyles, bool use1904, Budget& budget)
-        : m_shared(shared), m_dateStyles(dateStyles), m_use1904(use1904), m_budget(budget),
+    SheetParser(const QStringList& shared, const QHash<int, NumberFormat>& formats, bool use1904, Budget& budget)
+        : m_shared(shared), m_formats(formats), m_use1904(use1904), m_budget(budget),
           m_cellsBefore(budget.cells)
     {
     }
@@ -337,18 +385,25 @@ public:
             }
             xmlTextReaderMoveToElement(reader);
             m_value.clear();
+            m_inline.clear();
+            m_hasInline = false;
         } else if (isNamed(name, "rPh")) {
             ++m_phoneticDepth;
-        } else if (isNamed(name, "v") || isNamed(name, "t")) {
+        } else if (isNamed(name, "v")) {
+            m_capturing = &m_value;
+        } else if (isNamed(name, "t")) {
             // An inline string's reading aid is not its text.
-            m_capturing = m_phoneticDepth == 0;
+            m_capturing = m_phoneticDepth == 0 ? &m_inline : nullptr;
+            m_hasInline = true;
+        } else if (isNamed(name, "is")) {
+            m_hasInline = true;
         }
     }
 
     void end(const xmlChar* name)
     {
         if (isNamed(name, "v") || isNamed(name, "t"))
-            m_capturing = false;
+            m_capturing = nullptr;
         else if (isNamed(name, "rPh"))
             m_phoneticDepth = std::max(m_phoneticDepth - 1, 0);
         else if (isNamed(name, "c"))
@@ -361,7 +416,7 @@ public:
             return;
         const qsizetype length = qsizetype(std::strlen(text));
         m_budget.addCharacters(length);
-        m_value.append(text, length);
+        m_capturing->append(text, length);
     }
 
     // Every row up to the last, each as wide as the widest.
@@ -401,6 +456,7 @@ private:
         QString text = cellText();
         if (text.isEmpty() || position.row < 0)
             return;
+        m_budget.addCellText(text.size());
         const bool fromShared = m_cellType == "s";
         // Running positions past the last row or column describe more than a sheet can hold.
         if (position.row >= maximumSheetRows || position.column >= maximumSheetColumns)
@@ -430,19 +486,31 @@ private:
         }
         if (m_cellType == "b")
             return m_value == "1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        // An inline string is its <is>, whatever cached value a writer left beside it.
+        if (m_cellType == "inlineStr")
+            return unescapedCellText(QString::fromUtf8(m_hasInline ? m_inline : m_value));
         const QString value = QString::fromUtf8(m_value);
-        if (m_cellType == "inlineStr" || m_cellType == "str" || m_cellType == "e")
+        if (m_cellType == "str")
+            return unescapedCellText(value);
+        if (m_cellType == "e")
             return value;
-        if (!value.isEmpty() && m_dateStyles.contains(int(m_cellStyle))) {
+        if (m_cellType == "d")
+            return isoDateCellText(value);
+        if (value.isEmpty())
+            return m_hasInline ? QString::fromUtf8(m_inline) : value;
+        if (const auto format = m_formats.constFind(int(m_cellStyle)); format != m_formats.cend()) {
             const auto serial = parseDecimalNumber(value);
+            if (serial && format->kind == NumberFormat::Kind::elapsed && std::fabs(*serial) < lastDateSerial)
+                return excelElapsedText(*serial, format->code);
             if (serial && *serial >= 0 && *serial < lastDateSerial)
-                return excelDateText(*serial, m_use1904);
+                return format->kind == NumberFormat::Kind::time ? excelTimeText(*serial)
+                                                                : excelDateText(*serial, m_use1904);
         }
         return numberText(value);
     }
 
     const QStringList& m_shared;
-    const QSet<int>& m_dateStyles;
+    const QHash<int, NumberFormat>& m_formats;
     bool m_use1904;
     Budget& m_budget;
     qint64 m_cellsBefore;
@@ -453,8 +521,10 @@ private:
     std::optional<QByteArray> m_cellReference;
     QByteArray m_cellType;
     qint64 m_cellStyle = 0;
-    QByteArray m_value;
-    bool m_capturing = false;
+    QByteArray m_value;  // of <v>
+    QByteArray m_inline; // of <t> runs, in <is> or loose
+    bool m_hasInline = false;
+    QByteArray* m_capturing = nullptr;
     int m_phoneticDepth = 0;
     qint64 m_rowIndex = -1;
     qint64 m_nextColumn = 0;
@@ -462,10 +532,10 @@ private:
 
 std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
                                                  const QStringList& shared,
-                                                 const QSet<int>& dateStyles, bool use1904,
+                                                 const QHash<int, NumberFormat>& formats, bool use1904,
                                                  Budget& budget)
 {
-    SheetParser parser(shared, dateStyles, use1904, budget);
+    SheetParser parser(shared, formats, use1904, budget);
     const bool wellFormed = walkPart(entry, [&](xmlTextReader* reader, int type) {
         const xmlChar* name = xmlTextReaderConstLocalName(reader);
         if ((type == XML_READER_TYPE_ELEMENT || type == XML_READER_TYPE_END_ELEMENT) && !isSpreadsheetElement(reader))
@@ -486,24 +556,54 @@ std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
     return parser.grid();
 }
 
-QString partKey(const QString& name)
+// A part name as the package's parts and the relationships' targets are matched: "/" for
+// "\", no leading "/" or "./", lower-cased. Escapes are undone by the caller, once.
+QString normalizedPart(QString name)
 {
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    name = QDir::cleanPath(name);
+    while (name.startsWith(QLatin1Char('/')))
+        name.remove(0, 1);
+    if (name.startsWith(QLatin1String("./")))
+        name.remove(0, 2);
     return name.toLower();
 }
 
-// A target as a part's name in the package, lower-cased: absolute from the package's root,
-// relative from the folder of the part that names it, percent-escapes undone.
+// The key of a package entry: writers store part names percent-escaped or not.
+QString partKey(const QString& entryName)
+{
+    return normalizedPart(QUrl::fromPercentEncoding(entryName.toUtf8()));
+}
+
+// A target as a part's key: absolute from the package's root, relative from the folder of the
+// part that names it.
 QString resolvedPart(const QString& sourcePart, const QString& target)
 {
-    const QString decoded = QUrl::fromPercentEncoding(target.toUtf8());
-    QString inPackage;
-    if (decoded.startsWith(QLatin1Char('/'))) {
-        inPackage = decoded.mid(1);
-    } else {
-        const qsizetype slash = sourcePart.lastIndexOf(QLatin1Char('/'));
-        inPackage = (slash < 0 ? QString() : sourcePart.left(slash + 1)) + decoded;
+    QString decoded = QUrl::fromPercentEncoding(target.toUtf8());
+    decoded.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (decoded.startsWith(QLatin1Char('/')))
+        return normalizedPart(decoded);
+    const qsizetype slash = sourcePart.lastIndexOf(QLatin1Char('/'));
+    return normalizedPart((slash < 0 ? QString() : sourcePart.left(slash + 1)) + decoded);
+}
+
+// The parts [Content_Types].xml declares with a content type that ends with one of the
+// suffixes, in the order of the suffixes.
+QStringList partsOfContentType(const QByteArray& contentTypes, const QStringList& suffixes)
+{
+    QStringList parts;
+    const DocPtr doc = parseDocument(contentTypes);
+    if (!doc)
+        return parts;
+    const QList<xmlNode*> overrides = nodesForXPath(doc.get(), "//*[local-name()='Override']");
+    for (const QString& suffix : suffixes) {
+        for (xmlNode* node : overrides) {
+            const auto name = attribute(node, "PartName");
+            if (name && attribute(node, "ContentType").value_or(QString()).endsWith(suffix, Qt::CaseInsensitive))
+                parts.append(resolvedPart(QString(), *name));
+        }
     }
-    return partKey(QDir::cleanPath(inPackage));
+    return parts;
 }
 
 struct Relationships {
@@ -554,15 +654,174 @@ std::optional<CellPosition> cellPosition(QStringView reference)
 
 QString excelDateText(double serial, bool use1904)
 {
-    const qint64 ms = std::llround(serial * 86'400'000.0);
-    const QDate reference = use1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
-    const QDate date = reference.addDays(ms / 86'400'000);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(int(ms % 86'400'000));
+    // Shown to the second, as spreadsheets show them.
+    const qint64 seconds = std::llround(serial * 86'400.0);
+    const qint64 days = seconds / 86'400;
+    const QString time = QTime(0, 0).addSecs(int(seconds % 86'400)).toString(u"HH:mm:ss");
     if (serial < 1.0)
-        return time.toString(u"HH:mm:ss");
-    if (serial - std::floor(serial) > 0.00001)
-        return date.toString(u"yyyy-MM-dd") + QLatin1Char(' ') + time.toString(u"HH:mm:ss");
-    return date.toString(u"yyyy-MM-dd");
+        return time;
+    QString date;
+    if (!use1904 && days == 60) {
+        // Lotus counted 1900 as a leap year, and Excel kept the day for its serials.
+        date = QStringLiteral("1900-02-29");
+    } else {
+        const QDate reference = use1904 ? QDate(1904, 1, 1)
+                                        : (days < 60 ? QDate(1899, 12, 31) : QDate(1899, 12, 30));
+        date = reference.addDays(days).toString(u"yyyy-MM-dd");
+    }
+    if (seconds % 86'400 != 0)
+        return date + QLatin1Char(' ') + time;
+    return date;
+}
+
+QString excelTimeText(double serial)
+{
+    const qint64 seconds = std::llround(serial * 86'400.0) % 86'400;
+    return QTime(0, 0).addSecs(int(seconds)).toString(u"HH:mm:ss");
+}
+
+namespace {
+
+// One piece of a format code as the time formats read it.
+struct TimeToken {
+    enum class Kind { literal, hours, minutes, seconds, fraction } kind = Kind::literal;
+    bool elapsed = false; // "[h]": counts past the day or the hour
+    int width = 0;
+    QString text;
+};
+
+// The first section of a format code as pieces; quoted text, escapes and colours are handled
+// as spreadsheets handle them.
+QList<TimeToken> timeTokens(QStringView code)
+{
+    QList<TimeToken> tokens;
+    auto literal = [&](QStringView text) {
+        if (tokens.isEmpty() || tokens.last().kind != TimeToken::Kind::literal)
+            tokens.append(TimeToken{});
+        tokens.last().text += text;
+    };
+    auto unitKind = [](QChar c) {
+        switch (c.toLower().unicode()) {
+        case 'h': return TimeToken::Kind::hours;
+        case 'm': return TimeToken::Kind::minutes;
+        case 's': return TimeToken::Kind::seconds;
+        default: return TimeToken::Kind::literal;
+        }
+    };
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code[i];
+        if (c == QLatin1Char(';'))
+            break;
+        if (c == QLatin1Char('"')) {
+            const qsizetype close = code.indexOf(QLatin1Char('"'), i + 1);
+            const qsizetype end = close < 0 ? code.size() : close;
+            literal(code.mid(i + 1, end - i - 1));
+            i = end;
+        } else if (c == QLatin1Char('\\') && i + 1 < code.size()) {
+            literal(code.mid(++i, 1));
+        } else if (c == QLatin1Char('_') && i + 1 < code.size()) {
+            literal(u" ");
+            ++i;
+        } else if (c == QLatin1Char('*') && i + 1 < code.size()) {
+            ++i;
+        } else if (c == QLatin1Char('[')) {
+            const qsizetype close = code.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0)
+                break;
+            const QStringView inside = code.mid(i + 1, close - i - 1);
+            const auto kind = inside.isEmpty() ? TimeToken::Kind::literal : unitKind(inside.front());
+            bool same = kind != TimeToken::Kind::literal;
+            for (const QChar u : inside)
+                same = same && u.toLower() == inside.front().toLower();
+            if (same) // colours and locales show nothing
+                tokens.append(TimeToken{kind, true, int(inside.size()), {}});
+            i = close;
+        } else if (unitKind(c) != TimeToken::Kind::literal) {
+            qsizetype end = i + 1;
+            while (end < code.size() && code[end].toLower() == c.toLower())
+                ++end;
+            tokens.append(TimeToken{unitKind(c), false, int(end - i), {}});
+            i = end - 1;
+        } else if (c == QLatin1Char('.') && i + 1 < code.size() && code[i + 1] == QLatin1Char('0')
+                   && !tokens.isEmpty() && tokens.last().kind == TimeToken::Kind::seconds) {
+            qsizetype end = i + 1;
+            while (end < code.size() && code[end] == QLatin1Char('0'))
+                ++end;
+            tokens.append(TimeToken{TimeToken::Kind::fraction, false, int(std::min<qsizetype>(end - i - 1, 3)), {}});
+            i = end - 1;
+        } else {
+            literal(code.mid(i, 1));
+        }
+    }
+    return tokens;
+}
+
+// The code without quoted text, escapes and bracketed sections, lower-cased: the letters left
+// say what the format shows.
+QString formatLetters(QStringView code)
+{
+    static const QRegularExpression literals(QStringLiteral("\\[[^\\]]*\\]|\"[^\"]*\"|\\\\.|_.|\\*."));
+    QString cleaned = code.toString();
+    cleaned.remove(literals);
+    return cleaned.toLower();
+}
+
+} // namespace
+
+QString excelElapsedText(double serial, QStringView formatCode)
+{
+    const QList<TimeToken> tokens = timeTokens(formatCode);
+    int digits = 0;
+    TimeToken::Kind largest = TimeToken::Kind::seconds;
+    for (const TimeToken& token : tokens) {
+        if (token.kind == TimeToken::Kind::fraction)
+            digits = std::max(digits, token.width);
+        if (token.elapsed && token.kind < largest)
+            largest = token.kind;
+    }
+    qint64 scale = 1;
+    for (int i = 0; i < digits; ++i)
+        scale *= 10;
+    const qint64 units = std::llround(std::fabs(serial) * 86'400.0 * double(scale));
+    const qint64 seconds = units / scale;
+    auto padded = [](qint64 value, int width) { return QString::number(value).rightJustified(width, QLatin1Char('0')); };
+    QString text = serial < 0 && units > 0 ? QStringLiteral("-") : QString();
+    for (const TimeToken& token : tokens) {
+        switch (token.kind) {
+        case TimeToken::Kind::literal: text += token.text; break;
+        case TimeToken::Kind::hours:
+            text += padded(largest == TimeToken::Kind::hours ? seconds / 3600 : (seconds / 3600) % 24, std::min(token.width, 2));
+            break;
+        case TimeToken::Kind::minutes:
+            text += padded(largest == TimeToken::Kind::minutes ? seconds / 60 : (seconds / 60) % 60, std::min(token.width, 2));
+            break;
+        case TimeToken::Kind::seconds:
+            text += padded(largest == TimeToken::Kind::seconds ? seconds : seconds % 60, std::min(token.width, 2));
+            break;
+        case TimeToken::Kind::fraction:
+            text += QLatin1Char('.') + padded(units % scale, digits).left(token.width);
+            break;
+        }
+    }
+    return text;
+}
+
+std::optional<NumberFormat::Kind> numberFormatKind(QStringView formatCode)
+{
+    static const QRegularExpression elapsedUnit(QStringLiteral("\\[(?:h+|m+|s+)\\]"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    const qsizetype end = formatCode.indexOf(QLatin1Char(';'));
+    const QStringView first = end < 0 ? formatCode : formatCode.left(end);
+    const QString letters = formatLetters(first);
+    if (letters.contains(QLatin1Char('d')) || letters.contains(QLatin1Char('y')))
+        return NumberFormat::Kind::date;
+    if (elapsedUnit.match(first).hasMatch())
+        return NumberFormat::Kind::elapsed;
+    if (letters.contains(QLatin1Char('h')) || letters.contains(QLatin1Char('s')))
+        return NumberFormat::Kind::time;
+    if (letters.contains(QLatin1Char('m'))) // months alone
+        return NumberFormat::Kind::date;
+    return std::nullopt;
 }
 
 namespace {
@@ -629,56 +888,89 @@ QString numberText(const QString& text)
     return printed;
 }
 
-QSet<int> dateStyleIndexes(const QByteArray& stylesXml)
+QHash<int, NumberFormat> numberFormatStyles(const QByteArray& stylesXml)
 {
-    QSet<int> indexes;
+    QHash<int, NumberFormat> styles;
     const DocPtr doc = parseDocument(stylesXml);
     if (!doc)
-        return indexes;
-    static const QRegularExpression literals(QStringLiteral("\\[[^\\]]*\\]|\"[^\"]*\"|\\\\."));
-    static const QRegularExpression dateLetters(QStringLiteral("[dmyhs]"));
-    QSet<int> dateFormats{14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47};
+        return styles;
+    using Kind = NumberFormat::Kind;
+    QHash<int, NumberFormat> formats;
+    for (int id : {14, 15, 16, 17, 22})
+        formats.insert(id, {Kind::date, {}});
+    for (int id : {18, 19, 20, 21, 45, 47})
+        formats.insert(id, {Kind::time, {}});
+    formats.insert(46, {Kind::elapsed, QStringLiteral("[h]:mm:ss")});
     for (xmlNode* node :
          nodesForXPath(doc.get(), "//*[local-name()='numFmts']/*[local-name()='numFmt']")) {
         const auto id = integerAttribute(node, "numFmtId");
         const auto code = attribute(node, "formatCode");
         if (!id || !code)
             continue;
-        QString cleaned = *code;
-        cleaned.remove(literals);
-        if (cleaned.toLower().contains(dateLetters))
-            dateFormats.insert(*id);
+        if (const auto kind = numberFormatKind(*code))
+            formats.insert(*id, {*kind, *code});
+        else
+            formats.remove(*id);
     }
     int k = 0;
     for (xmlNode* node : nodesForXPath(doc.get(), "//*[local-name()='cellXfs']/*[local-name()='xf']")) {
         const auto id = integerAttribute(node, "numFmtId");
-        if (id && dateFormats.contains(*id))
-            indexes.insert(k);
+        if (id && formats.contains(*id))
+            styles.insert(k, formats.value(*id));
         ++k;
     }
-    return indexes;
+    return styles;
+}
+
+QSet<int> dateStyleIndexes(const QByteArray& stylesXml)
+{
+    const QHash<int, NumberFormat> styles = numberFormatStyles(stylesXml);
+    return QSet<int>(styles.keyBegin(), styles.keyEnd());
 }
 
 QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
 {
+    if (OfficeEncryption::isEncryptedPackage(path))
+        throw EngineError(OfficeEncryption::passwordProtectedMessage);
     ZipPackageReader package(path, {damagedMessage, SheetLimits::tooLargeMessage}, stop);
     Budget budget;
 
-    // First pass: the relationships, which say where the workbook and its parts are. Writers
-    // name them as they like and point at them by absolute or relative targets.
+    // First pass: the relationships and the content types, which say where the workbook and
+    // its parts are. Writers name them as they like and point at them by absolute or relative
+    // targets; some leave the package's relationships out and only declare the types.
     QHash<QString, QByteArray> relationshipParts;
+    QByteArray contentTypes;
+    QSet<QString> partNames;
     package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
         const QString key = partKey(name);
+        partNames.insert(key);
         if (key.endsWith(QLatin1String(".rels")))
             relationshipParts.insert(key, entry.readAll(maximumPartBytes));
+        else if (key == QLatin1String("[content_types].xml"))
+            contentTypes = entry.readAll(maximumPartBytes);
     });
+    // The first candidate the package holds, else the first.
+    const auto present = [&](const QStringList& candidates) {
+        for (const QString& candidate : candidates)
+            if (!candidate.isEmpty() && partNames.contains(candidate))
+                return candidate;
+        return candidates.value(0);
+    };
     const auto relationships = [&](const QString& part) { return relationshipTargets(relationshipParts, part); };
-    const QString workbookPart =
-        relationships(QString()).byType.value(QStringLiteral("officeDocument"), QStringLiteral("xl/workbook.xml"));
+    const QString workbookPart = present(
+        QStringList{relationships(QString()).byType.value(QStringLiteral("officeDocument"))}
+        + partsOfContentType(contentTypes, {QStringLiteral(".sheet.main+xml"), QStringLiteral(".template.main+xml"),
+                                            QStringLiteral(".sheet.macroEnabled.main+xml"),
+                                            QStringLiteral(".template.macroEnabled.main+xml")})
+        + QStringList{QStringLiteral("xl/workbook.xml")});
     const Relationships fromWorkbook = relationships(workbookPart);
-    const QString stylesPart = fromWorkbook.byType.value(QStringLiteral("styles"), QStringLiteral("xl/styles.xml"));
-    const QString sharedPart =
-        fromWorkbook.byType.value(QStringLiteral("sharedStrings"), QStringLiteral("xl/sharedstrings.xml"));
+    const QString stylesPart = present(
+        QStringList{fromWorkbook.byType.value(QStringLiteral("styles")), resolvedPart(workbookPart, QStringLiteral("styles.xml"))}
+        + partsOfContentType(contentTypes, {QStringLiteral(".styles+xml")}));
+    const QString sharedPart = present(
+        QStringList{fromWorkbook.byType.value(QStringLiteral("sharedStrings")),
+                    resolvedPart(workbookPart, QStringLiteral("sharedStrings.xml"))}
+        + partsOfContentType(contentTypes, {QStringLiteral(".sharedStrings+xml")}));
 
     // Second pass: the small parts, and the shared strings as they stream by.
     QByteArray workbookXml;
@@ -698,7 +990,7 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
     if (!workbook)
         throw EngineError(notWorkbookMessage);
 
-    const QSet<int> dateStyles = dateStyleIndexes(stylesXml);
+    const QHash<int, NumberFormat> formats = numberFormatStyles(stylesXml);
     bool use1904 = false;
     if (const QList<xmlNode*> flag =
             nodesForXPath(workbook.get(), "//*[local-name()='workbookPr']/@date1904");
@@ -714,10 +1006,10 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
         ++i;
         SheetEntry entry;
         entry.name = attribute(node, "name").value_or(QStringLiteral("Sheet") + QString::number(i));
-        entry.part = resolvedPart(workbookPart, QStringLiteral("worksheets/sheet") + QString::number(i)
-                                                    + QLatin1String(".xml"));
-        if (const auto id = attribute(node, "id"); id && fromWorkbook.byId.contains(*id))
-            entry.part = fromWorkbook.byId.value(*id);
+        const QString numbered =
+            resolvedPart(workbookPart, QStringLiteral("worksheets/sheet") + QString::number(i) + QLatin1String(".xml"));
+        const auto id = attribute(node, "id");
+        entry.part = id && fromWorkbook.byId.contains(*id) ? present({fromWorkbook.byId.value(*id), numbered}) : numbered;
         entries.append(entry);
     }
 
@@ -730,7 +1022,7 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
         const auto found = grids.find(key);
         if (found == grids.end() || found->has_value())
             return;
-        *found = parseWorksheet(entry, shared, dateStyles, use1904, budget);
+        *found = parseWorksheet(entry, shared, formats, use1904, budget);
     });
     shared.clear();
 

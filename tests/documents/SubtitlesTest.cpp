@@ -160,3 +160,74 @@ TEST(SubtitleWriting, NoCues)
     EXPECT_EQ(subtitleText({}, SubtitleFormat::txt), "\n");
     EXPECT_TRUE(subtitleText({}, SubtitleFormat::ssa).endsWith("Effect, Text\n\n"));
 }
+
+// Some editors put a colon before the centiseconds; a line that still does not read is left
+// out, and counted.
+TEST(SubtitleLegacy, AssTimesWithAColonBeforeTheCentiseconds)
+{
+    EXPECT_EQ(parseASSTimestamp(u"0:00:04:56"), 4.56);
+    EXPECT_EQ(parseASSTimestamp(u" 1:02:03.50 "), 3723.5);
+    EXPECT_FALSE(parseASSTimestamp(u"0:00:04.5:56"));
+    EXPECT_FALSE(parseTimestamp(u"0:00:04:56")); // SRT and WebVTT keep their strict reading
+    const QString ass = QStringLiteral(
+        "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+        "Dialogue: 0,0:00:04:56,0:00:06:10,Default,,0,0,0,,Colon times\n"
+        "Dialogue: 0,0:00:07.00,0:00:08.00,Default,,0,0,0,,Dot times\n"
+        "Dialogue: 0,later,0:00:09.00,Default,,0,0,0,,Broken time\n"
+        "Dialogue: 0,0:00:09.00\n"
+        "Dialogue: 0,0:00:10.00,0:00:11.00,Default,,0,0,0,,{\\pos(1,1)}\n");
+    qint64 skipped = -1;
+    const QList<SubtitleCue> cues = parseASSEvents(ass, &skipped);
+    ASSERT_EQ(cues.size(), 2);
+    EXPECT_EQ(cues[0], (SubtitleCue{4.56, 6.1, QStringLiteral("Colon times")}));
+    EXPECT_EQ(skipped, 2); // an empty text is no cue lost
+
+    QTemporaryDir dir;
+    const LoadedSubtitles loaded = loadSubtitles(test::writeFile(dir.filePath("old.ssa"), ass.toUtf8()));
+    EXPECT_EQ(loaded.cues.size(), 2);
+    EXPECT_EQ(loaded.skipped, 2);
+    EXPECT_EQ(skippedCuesNote("old.ssa", loaded.skipped), "old.ssa: 2 unreadable subtitles left out");
+    EXPECT_EQ(skippedCuesNote("old.ssa", 0), "");
+
+    const QString srt = QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nfine\n\n"
+                                       "2\n00:00:0x,000 --> 00:00:04,000\nbad start\n\n"
+                                       "3\n00:00:05,000 --> 00:00:06,000 --> 00:00:07,000\nbad line\n\n"
+                                       "4\nno timing at all\n\n\n\n");
+    EXPECT_EQ(parseCueBlocks(srt, &skipped).size(), 1);
+    EXPECT_EQ(skipped, 3);
+    const QString vtt = QStringLiteral("WEBVTT - title\n\nSTYLE\n::cue { color: red }\n\nREGION\nid:r\n\n"
+                                       "NOTE\nsome note\n\n00:01.000 --> 00:02.000\nfine\n\nlost\ncue\n");
+    EXPECT_EQ(parseCueBlocks(vtt, &skipped).size(), 1);
+    EXPECT_EQ(skipped, 1);
+}
+
+// WebVTT cue text carries what SRT cannot: karaoke timestamps, ruby, and a "-->" that SRT
+// would take for a timing line.
+TEST(SubtitleLegacy, WebVTTCueTextBecomesUnambiguousSRT)
+{
+    const QString vtt = QStringLiteral(
+        "WEBVTT\n\n"
+        "00:05:00.000 --> 00:05:06.000\n<c>Never</c><00:05:04.199><c> gonna</c><5:05.000> give\n\n"
+        "00:05:07.000 --> 00:05:08.000\n<ruby>漢<rt>kan</rt>字<rt>ji</rt></ruby> and <ruby>日本<rp>(</rp><rt>nihon</rt><rp>)</rp></ruby>\n\n"
+        "00:05:09.000 --> 00:05:10.000\nan arrow --> inside\nand more\n\n"
+        "00:05:11.000 --> 00:05:12.000\n<i>a &lt;b&gt; &amp;amp; c</i>&nbsp;&lrm;\n");
+    const QList<SubtitleCue> cues = parseCueBlocks(vtt);
+    ASSERT_EQ(cues.size(), 4);
+    const QString srt = subtitleText(cues.mid(0, 3), SubtitleFormat::srt);
+    EXPECT_EQ(strippedSubtitleMarkup(cues[3].text), QStringLiteral("a <b> &amp; c\u00A0\u200E"));
+    EXPECT_EQ(srt, QStringLiteral("1\n00:05:00,000 --> 00:05:06,000\nNever gonna give\n\n"
+                                  "2\n00:05:07,000 --> 00:05:08,000\n漢(kan)字(ji) and 日本(nihon)\n\n"
+                                  "3\n00:05:09,000 --> 00:05:10,000\nan arrow -> inside\nand more\n"));
+    // Every cue comes back from the SRT as it went in, nothing glued to the timing.
+    const QList<SubtitleCue> back = parseCueBlocks(srt);
+    ASSERT_EQ(back.size(), 3);
+    EXPECT_EQ(back[2].text, "an arrow -> inside\nand more");
+    for (const QString& line : srt.split('\n'))
+        EXPECT_TRUE(!line.contains("-->") || line.startsWith("00:05:")) << line.toStdString();
+
+    // WebVTT keeps its markup but not a blank line or an arrow inside a cue.
+    const QList<SubtitleCue> blank{{1, 2, QStringLiteral("top\n\nbottom --> end")}};
+    EXPECT_EQ(subtitleText(blank, SubtitleFormat::vtt),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\ntop\nbottom -> end\n");
+    EXPECT_EQ(parseCueBlocks(subtitleText(blank, SubtitleFormat::srt)).size(), 1);
+}

@@ -189,3 +189,72 @@ TEST(SheetRun, HostileWorkbooksFailWithinBoundsAndLeaveNothing)
     const QString temporary = dir.filePath("cache/quorvenda/tmp");
     EXPECT_TRUE(entries(temporary).isEmpty()) << entries(temporary).join(' ').toStdString();
 }
+
+// One 1 MB shared string named by 12,000 cells: the job is refused in its worker, which runs
+// under an address-space cap, instead of spelling the text out twelve thousand times.
+TEST(SheetRun, ASharedStringInThousandsOfCellsIsRefusedInItsWorker)
+{
+    QTemporaryDir dir;
+    const QString book = dir.filePath("w/shared.xlsx");
+    QDir().mkpath(dir.filePath("w"));
+    QByteArray rows;
+    for (int r = 0; r < 120; ++r)
+        rows += "<row>" + QByteArray("<c t=\"s\"><v>0</v></c>").repeated(100) + "</row>";
+    {
+        ZipPackageWriter zip(book, {});
+        using M = ZipPackageWriter::Method;
+        zip.add("xl/workbook.xml", "<workbook xmlns=\"" + mainNS + "\"><sheets><sheet name=\"S\"/></sheets></workbook>", M::deflated);
+        zip.add("xl/sharedStrings.xml", "<sst xmlns=\"" + mainNS + "\"><si><t>" + QByteArray(1 << 20, 'x') + "</t></si></sst>", M::deflated);
+        zip.add("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + mainNS + "\"><sheetData>" + rows + "</sheetData></worksheet>", M::deflated);
+        zip.finish();
+    }
+    const DriverRun csv = run({"convert.spreadsheet.csv", book}, dir.path());
+    EXPECT_EQ(csv.code, 1);
+    EXPECT_EQ(csv.failure(), "This spreadsheet is too large");
+    EXPECT_EQ(entries(dir.filePath("w")), QStringList{"shared.xlsx"});
+}
+
+// A locked workbook or letter is refused by its lock, also where an office program would have
+// opened it.
+TEST(SheetRun, LockedOfficeFilesSayTheyArePasswordProtected)
+{
+    QTemporaryDir dir;
+    // The compound-file header of an Office 2007+ encrypted package: its directory names the
+    // EncryptionInfo and EncryptedPackage streams.
+    QByteArray header(512, '\0');
+    header.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    auto put = [](QByteArray& bytes, int at, quint32 value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    put(header, 0x1E, 9, 2);
+    put(header, 0x2C, 1, 4);
+    put(header, 0x30, 1, 4);
+    put(header, 0x44, 0xFFFFFFFE, 4);
+    for (int i = 0; i < 109; ++i)
+        put(header, 0x4C + 4 * i, i == 0 ? 0 : 0xFFFFFFFF, 4);
+    QByteArray table(512, '\xFF');
+    put(table, 0, 0xFFFFFFFD, 4);
+    put(table, 4, 0xFFFFFFFE, 4);
+    QByteArray directory(512, '\0');
+    const QStringList names{"Root Entry", "EncryptionInfo", "EncryptedPackage"};
+    for (int i = 0; i < names.size(); ++i) {
+        for (int k = 0; k < names[i].size(); ++k)
+            put(directory, 128 * i + 2 * k, names[i][k].unicode(), 2);
+        put(directory, 128 * i + 64, 2 * (names[i].size() + 1), 2);
+        directory[128 * i + 66] = char(i == 0 ? 5 : 2);
+    }
+    const QString book = writeFile(dir.filePath("w/Locked.xlsx"), header + table + directory);
+    for (const char* operation : {"convert.spreadsheet.csv", "convert.spreadsheet.ods", "tool.spreadsheet.splitSheets"}) {
+        const DriverRun r = run({operation, book}, dir.path());
+        EXPECT_EQ(r.code, 1) << operation;
+        EXPECT_EQ(r.failure(), "This document is password-protected") << operation;
+    }
+    const QString letter = writeFile(dir.filePath("w/Letter.docx"), header + table + directory);
+    for (const char* operation : {"convert.document.pdf", "convert.document.md"}) {
+        const DriverRun r = run({operation, letter}, dir.path());
+        EXPECT_EQ(r.code, 1) << operation;
+        EXPECT_EQ(r.failure(), "This document is password-protected") << operation;
+    }
+    EXPECT_EQ(entries(dir.filePath("w")), (QStringList{"Letter.docx", "Locked.xlsx"}));
+}

@@ -121,3 +121,21 @@ TEST(SubtitleRun, AStrayByteIsReplacedAndTold)
     EXPECT_EQ(fresh.messages().size(), 1);
     EXPECT_TRUE(readFile(dir.filePath("w/New.ass")).contains(",,d\xc3\xa9j\xc3\xa0\xef\xbf\xbd vu\n"));
 }
+
+// An old editor's ASS with a colon before the centiseconds converts whole; a line that still
+// cannot be read is left out and told.
+TEST(SubtitleRun, LegacyAssTimesConvertAndLostLinesAreTold)
+{
+    QTemporaryDir dir;
+    const QString ass = writeFile(dir.filePath("w/Old.ass"),
+        "[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
+        "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+        "Dialogue: 0,0:00:04:56,0:00:06:10,Default,,0,0,0,,First\n"
+        "Dialogue: 0,0:00:07.00,0:00:0x.00,Default,,0,0,0,,Lost\n"
+        "Dialogue: 0,0:00:08:00,0:00:09:50,Default,,0,0,0,,Third\n");
+    const DriverRun srt = run({"convert.subtitle.srt", ass}, dir.path());
+    ASSERT_EQ(srt.code, 0) << srt.failure().toStdString();
+    EXPECT_EQ(srt.messages(), QStringList{"Old.ass: 1 unreadable subtitle left out"});
+    EXPECT_EQ(readFile(dir.filePath("w/Old.srt")),
+              "1\n00:00:04,560 --> 00:00:06,100\nFirst\n\n2\n00:00:08,000 --> 00:00:09,500\nThird\n");
+}

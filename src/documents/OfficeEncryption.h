@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// Recognises the password-protected form of an OOXML document: not a zip but a compound file
+// (OLE) holding the "EncryptionInfo" and "EncryptedPackage" streams, whatever the name says
+// (.docx, .xlsx, .pptx). Reads only the container's header and directory.
+class OfficeEncryption {
+public:
+    OfficeEncryption() = delete;
+
+    // False for anything that cannot be read as such a container.
+    static bool isEncryptedPackage(const QString& path);
+
+    static const QString passwordProtectedMessage;
+};
+
+} // namespace qv
