@@ -87,6 +87,8 @@ else
     script xlsx_to_csv.sh
 fi
 script pdf_merge.sh
+script sheets_fidelity.sh
+script subject_masks.sh
 script pdf_render.sh
 script document_pdf.sh
 script editors.sh
