@@ -69,8 +69,10 @@ public:
     // left behind may hold them open, and what it writes after that is not read.
     //
     // Throws CancellationError when stop is requested before the start (nothing is started) or
-    // while the program runs: its whole process group then gets SIGTERM at once and SIGKILL
-    // 2 seconds later if still alive, and the run returns only after it has ended.
+    // while the program runs: its whole process group then gets SIGINT and SIGTERM at once and
+    // SIGKILL 1 second later if still alive, and the run returns only after it has ended.
+    // The program runs under ChildProcess's memory limit; when it fails having come near it (or
+    // saying it is out of memory), throws EngineError with memoryMessage().
     // Throws SystemError when the program cannot be started, and when, with no line handler, it
     // writes more than OutputCollector::stdoutLimit (64 MiB) to standard output: its process
     // group is then killed, as nothing short of the whole output may pass for it.
@@ -78,6 +80,9 @@ public:
                       const std::optional<QHash<QString, QString>>& environment = std::nullopt,
                       const std::optional<QUrl>& currentDirectory = std::nullopt,
                       const LineHandler& onStdoutLine = {}, const ChunkHandler& onStdoutChunk = {});
+
+    // "This file is too large to convert"
+    static QString memoryMessage();
 
     ProcessRunner() = delete;
 };
