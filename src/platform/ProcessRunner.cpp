@@ -90,15 +90,20 @@ int pollTimeout(SteadyClock::time_point now, std::optional<SteadyClock::time_poi
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*until - now).count());
 }
 
+// Resident memory stays below the address space, which also holds what was only reserved.
+bool cameNearMemoryLimit(const ChildProcess& child)
+{
+    const qint64 limit = child.startedMemoryLimit();
+    return limit > 0 && child.peakResidentBytes() * 5 >= limit * 2;
+}
+
 // Whether a program that failed did so for want of memory: it came near its address-space
 // limit, or said so. Without a limit of ours it is no verdict of ours either.
 bool ranOutOfMemory(const ChildProcess& child, const ProcessRunner::Output& output)
 {
-    const qint64 limit = child.startedMemoryLimit();
-    if (limit <= 0 || (output.status == 0 && !output.terminatedBySignal))
+    if (child.startedMemoryLimit() <= 0 || (output.status == 0 && !output.terminatedBySignal))
         return false;
-    // Resident memory stays below the address space, which also holds what was only reserved.
-    if (child.peakResidentBytes() * 5 >= limit * 2)
+    if (output.reachedMemoryLimit)
         return true;
     const QString log = output.stderrText().right(4096).toLower();
     for (const char* words : {"out of memory", "cannot allocate memory", "bad_alloc", "memoryerror",
@@ -271,6 +276,7 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
     }
     output.stdoutData = collector.takeOut();
     output.stderrData = collector.takeErr();
+    output.reachedMemoryLimit = cameNearMemoryLimit(child);
     // A status is the caller's to judge; running out of memory is the limit's, which is ours.
     if (ranOutOfMemory(child, output)) {
         const qint64 limitMB = child.startedMemoryLimit() >> 20;

@@ -4,6 +4,7 @@
 #include "model/SystemError.h"
 #include "platform/OutputCollector.h"
 #include "platform/ProcessRunner.h"
+#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -478,6 +479,10 @@ TEST(ProcessRunner, AProgramThatAllocatesWithoutEndFailsWithASentence)
     const ProcessRunner::Output small = ProcessRunner::run(
         python, {QStringLiteral("-c"), QStringLiteral("data = bytearray(64 << 20)\nraise SystemExit(2)")}, {});
     EXPECT_EQ(small.status, 2);
-    // Status 1 with a log that says nothing of memory, as FFmpeg's bare probe ends.
+    // Status 1 with a log that says nothing of memory, as FFmpeg's bare probe ends: no failure,
+    // and no log line, as there is nothing for a reader to do about it.
+    test::LogCapture log;
     EXPECT_EQ(runShell(QStringLiteral("echo 'At least one output file must be specified' >&2; exit 1")).status, 1);
+    EXPECT_EQ(runShell(QStringLiteral("true")).status, 0);
+    EXPECT_TRUE(log.lines().isEmpty()) << qPrintable(log.lines().value(0).message);
 }
