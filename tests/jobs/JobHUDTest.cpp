@@ -277,7 +277,15 @@ TEST_F(JobHUDTest, AFailedPillWithALongNameReadsFromItsStart)
     PillView* view = hud->pillFor(j->id())->view();
     EXPECT_EQ(view->shownTitle(), QStringLiteral("Couldn't convert to PNG"));
     EXPECT_TRUE(view->shownDetail().startsWith(QStringLiteral("This file is damaged"))) << qPrintable(view->shownDetail());
-    EXPECT_EQ(showJobDetails(j, &recorder)->windowTitle(), QStringLiteral("Couldn't convert to PNG"));
+    QWidget* details = showJobDetails(j, &recorder);
+    EXPECT_EQ(details->windowTitle(), QStringLiteral("Couldn't convert to PNG"));
+    // A name without spaces, as long as names get, keeps the window at its size.
+    j = std::make_shared<Job>(QStringLiteral("Converting to PNG"), QStringLiteral("photo"), 1, QString(240, QLatin1Char('x')) + QStringLiteral(".jpg"),
+                              std::nullopt, QDateTime::currentDateTimeUtc());
+    QWidget* wide = showJobDetails(j, &recorder);
+    QCoreApplication::processEvents();
+    EXPECT_LE(wide->width(), 600);
+    EXPECT_LE(wide->minimumSizeHint().width(), 600);
     for (QWidget* panel : openDetailsPanels())
         panel->close();
 }
