@@ -115,7 +115,7 @@ int pidfdOpen(pid_t pid)
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
-                           const std::optional<QString>& workingDirectory, bool pipeInput, Memory memory)
+                           const std::optional<QString>& workingDirectory, bool pipeInput, Role role)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -155,7 +155,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
 
     // The child only lowers what it inherits: a hard limit above ours cannot be raised.
     std::optional<rlimit> addressSpace;
-    if (memory == Memory::limited && memoryLimit() > 0) {
+    if (role == Role::program && memoryLimit() > 0) {
         rlimit current{};
         ::getrlimit(RLIMIT_AS, &current);
         rlim_t wanted = rlim_t(memoryLimit());
@@ -198,7 +198,10 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 ::sigaction(sig, &defaultAction, nullptr);
         }
         ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        ::setpgid(0, 0);
+        // A worker's session holds whatever it starts, in whatever group: ended with it, nothing
+        // outlives it (a shell's background job, LibreOffice's soffice.bin).
+        if (role != Role::worker || ::setsid() < 0)
+            ::setpgid(0, 0);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -216,8 +219,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
 
     m_pid = pid;
-    // Also set from this side, so the group exists whichever process runs first.
-    ::setpgid(pid, pid);
+    // The group is made by the child alone (setsid refuses a group leader): the read below waits
+    // for its exec, and so for the group.
     {
         LiveChildren& live = liveChildren();
         std::lock_guard locker(live.mutex);
@@ -277,6 +280,15 @@ void ChildProcess::killSession() const
 {
     if (m_pid <= 0 || m_reaped)
         return;
+    signalSessionMembers(SIGKILL);
+    ::kill(-m_pid, SIGKILL);
+}
+
+int ChildProcess::signalSessionMembers(int signal) const
+{
+    if (m_pid <= 0 || m_reaped)
+        return 0;
+    int signalled = 0;
     QDir proc(QStringLiteral("/proc"));
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;
@@ -289,10 +301,11 @@ void ChildProcess::killSession() const
         // The name in parentheses may hold spaces; the fields after it are plain.
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 3 && fields[3].toInt() == m_pid)
-            ::kill(pid, SIGKILL);
+        // A zombie has ended already.
+        if (fields.size() > 3 && fields[3].toInt() == m_pid && fields[0] != "Z" && ::kill(pid, signal) == 0)
+            ++signalled;
     }
-    ::kill(-m_pid, SIGKILL);
+    return signalled;
 }
 
 void ChildProcess::closeStdout()

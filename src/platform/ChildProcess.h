@@ -19,17 +19,20 @@ namespace qv {
 // signalling the group safe from any thread. Destroying it unreaped kills the group and reaps.
 class ChildProcess {
 public:
-    enum class Memory {
-        limited,
-        // A program that sets its own limit (our worker), which must not be capped below it.
-        unlimited,
+    enum class Role {
+        // Held to memoryLimit(), in a process group of its own.
+        program,
+        // Our worker: it sets its own memory limit, which must not be capped below it, and it
+        // leads a session of its own, so that everything it starts, in whatever group, can be
+        // found and ended with it.
+        worker,
     };
 
     // Throws SystemError when the program cannot be started.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
                  const std::optional<QString>& workingDirectory, bool pipeInput = false,
-                 Memory memory = Memory::limited);
+                 Role role = Role::program);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
@@ -50,9 +53,11 @@ public:
     // Sends the signal to the whole group, and to the program itself when it left the group.
     // Only system calls: safe from any thread while the program is not reaped.
     void signalGroup(int signal) const;
-    // SIGKILL to every process of the session the program leads, when it made one: what it
-    // started in groups of their own goes with it.
+    // SIGKILL to every process of the session the program leads (a worker's): what it started in
+    // groups of their own goes with it.
     void killSession() const;
+    // The signal to every process of that session but the program itself; returns how many got it.
+    int signalSessionMembers(int signal) const;
     // True once the program has ended; it stays a zombie until wait().
     bool hasExited() const;
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.

@@ -452,7 +452,7 @@ TEST(ProcessRunner, ProgramsRunUnderTheMemoryLimit)
     EXPECT_EQ(runShell(QStringLiteral("ulimit -v")).stdoutText().trimmed(), QStringLiteral("524288"));
     // A program that sets its own limit starts with ours.
     ChildProcess own(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -v")}, std::nullopt,
-                     std::nullopt, false, ChildProcess::Memory::unlimited);
+                     std::nullopt, false, ChildProcess::Role::worker);
     own.wait();
     char buffer[64] = {};
     const ssize_t got = ::read(own.stdoutFd(), buffer, sizeof buffer - 1);
