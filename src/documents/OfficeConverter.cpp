@@ -31,6 +31,8 @@ std::chrono::seconds OfficeConverter::timeLimit{300};
 namespace {
 
 const QString couldNotConvert = QStringLiteral("LibreOffice couldn't convert this file");
+// LibreOffice says a document it could not hold in memory "could not be loaded", with status 0.
+const QString tooLarge = QStringLiteral("This document is too large to convert");
 
 QString appName(FileCategory category)
 {
@@ -190,7 +192,7 @@ void checkLibreOfficeRun(const ProcessRunner::Output& result, const QString& out
             && QStorageInfo(outFolder).bytesAvailable() < fullDiskBytes))
         throw SystemError::fromErrno(ENOSPC, log);
     if (result.status != 0 || result.terminatedBySignal || failed)
-        throw EngineError(couldNotConvert, log);
+        throw EngineError(result.reachedMemoryLimit ? tooLarge : couldNotConvert, log);
 }
 
 // Whether a zip ends with its central directory, where every reader looks first, right before
@@ -385,7 +387,7 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
 
     const QStringList produced = QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     if (produced.isEmpty())
-        throw EngineError(couldNotConvert, result.stderrText() + result.stdoutText());
+        throw EngineError(result.reachedMemoryLimit ? tooLarge : couldNotConvert, result.stderrText() + result.stdoutText());
     const QString converted = QDir(outFolder).filePath(produced.first());
     checkConverted(converted, target, stop);
     moveInto(converted, output.toLocalFile());

@@ -22,8 +22,8 @@ bool Job::isActive() const
 void Job::cancelTask()
 {
     // A placeholder has no task, but cancelling it abandons the files it waits for.
-    if (m_hasTask || m_state == State::receiving)
-        m_stop.request_stop();
+    if ((m_hasTask || m_state == State::receiving) && m_stop.request_stop())
+        Q_EMIT changed();
 }
 
 void Job::setState(State state)

@@ -45,6 +45,8 @@ public:
     const std::optional<QDateTime>& finishedAt() const { return m_finishedAt; }
 
     bool isActive() const;
+    // Asked to stop and not yet ended: what it still reports is no longer progress.
+    bool isCancelling() const { return isActive() && m_stop.stop_requested(); }
 
     // The job's task: present once started; requesting a stop cancels the job.
     bool hasTask() const { return m_hasTask; }

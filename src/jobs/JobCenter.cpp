@@ -220,7 +220,9 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->remaining = int(items.size());
     run->workers = m_services.workers;
     const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
-    run->workerMemoryBytes = qint64(memoryMB >= 256 ? memoryMB : 4096) << 20;
+    run->workerMemoryBytes = ChildProcess::memoryLimitForSetting(memoryMB);
+    // Programs the items start here (not in a worker) are held to the same.
+    ChildProcess::setMemoryLimit(run->workerMemoryBytes);
 
     job->setState(Job::State::running);
     job->setHasTask(true);
@@ -394,7 +396,9 @@ void JobCenter::finish(const JobPtr& job, const Result& result)
     job->setOutputs(result.outputs);
     job->setMessages(result.messages);
     job->setFailedCount(int(result.failures.size()));
-    job->setFraction(1.0);
+    // A cancelled job's bar never reached the end: it is not drawn as if it had.
+    if (!job->isCancelling())
+        job->setFraction(1.0);
 
     if (result.clipboard && m_services.clipboard)
         m_services.clipboard->setText(*result.clipboard);
@@ -561,7 +565,7 @@ void JobCenter::stopTickerIfIdle()
 void JobCenter::tick()
 {
     for (const JobPtr& job : std::as_const(m_jobs)) {
-        if (job->state() != Job::State::running)
+        if (job->state() != Job::State::running || job->isCancelling())
             continue;
         const double fraction = job->progress().fractionCompleted();
         if (std::abs(fraction - job->fraction()) > 0.001)

@@ -1,5 +1,6 @@
 #include "jobs/Notifications.h"
 
+#include "jobs/FailureTitle.h"
 #include "jobs/Job.h"
 #include "model/PlatformWording.h"
 #include "model/Clock.h"
@@ -13,17 +14,6 @@
 #include <cmath>
 
 namespace qv {
-
-namespace {
-
-QString lowerFirst(const QString& text)
-{
-    if (text.isEmpty())
-        return text;
-    return text.left(1).toLower() + text.mid(1);
-}
-
-} // namespace
 
 Notifications::Notifications(DesktopNotifications& desktop, Workspace& workspace, const Clock& clock,
                              QObject* parent)
@@ -65,7 +55,7 @@ std::optional<Notifications::Content> Notifications::contentFor(const Job& job, 
         return content;
     }
     if (job.state() == Job::State::failed) {
-        content.summary = QStringLiteral("Couldn't ") + lowerFirst(job.title());
+        content.summary = failureTitle(job.title());
         content.body = job.failure() ? job.failure()->message : QString();
         return content;
     }

@@ -25,12 +25,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qv {
@@ -216,8 +218,9 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
+    // The worker limits itself by each request (the sanitizers' shadow memory would not fit ours).
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),
-                                                     std::nullopt, true);
+                                                     std::nullopt, true, ChildProcess::Role::worker);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
     return worker;
@@ -453,6 +456,15 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
                                const QStringList& writable)
 {
     ChildProcess& process = *worker.process;
+    if (exchange.cancelled) {
+        // The programs it runs are asked first, as FFmpeg's "q" asks (SIGINT; SIGTERM for the
+        // others), and given a second to end before everything is killed.
+        process.signalSessionMembers(SIGINT);
+        process.signalSessionMembers(SIGTERM);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (process.signalSessionMembers(0) > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     process.killSession();
     process.signalGroup(SIGKILL);
     const int status = process.wait();

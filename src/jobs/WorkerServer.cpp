@@ -10,6 +10,7 @@
 #include "model/Progress.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkerProtocol.h"
+#include "platform/ChildProcess.h"
 #include "platform/WorkerSandbox.h"
 #include "platform/WorkerTrail.h"
 
@@ -183,6 +184,8 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                 return 3; // a limit is never raised again: the application sends a fresh worker
             memoryLimit = limit;
             WorkerSandbox::limitMemory(memoryLimit);
+            // What it starts gets the same, also where the sanitizers leave this process unlimited.
+            ChildProcess::setMemoryLimit(memoryLimit);
         }
         if (request)
             WorkerSandbox::limitCpuTime(request->cpuSeconds);

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,7 +115,7 @@ int pidfdOpen(pid_t pid)
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
-                           const std::optional<QString>& workingDirectory, bool pipeInput)
+                           const std::optional<QString>& workingDirectory, bool pipeInput, Role role)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -152,6 +153,22 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
     const QByteArray directory = workingDirectory ? QFile::encodeName(*workingDirectory) : QByteArray();
 
+    // The child only lowers what it inherits: a hard limit above ours cannot be raised.
+    std::optional<rlimit> addressSpace;
+    if (role == Role::program && memoryLimit() > 0) {
+        rlimit current{};
+        ::getrlimit(RLIMIT_AS, &current);
+        rlim_t wanted = rlim_t(memoryLimit());
+        if (current.rlim_max != RLIM_INFINITY && wanted > current.rlim_max)
+            wanted = current.rlim_max;
+        addressSpace = rlimit{wanted, wanted};
+        m_memoryLimit = qint64(wanted);
+    } else {
+        rlimit current{};
+        if (::getrlimit(RLIMIT_AS, &current) == 0 && current.rlim_cur != RLIM_INFINITY)
+            m_memoryLimit = qint64(current.rlim_cur);
+    }
+
     Fd devNull(aboveStandardFds(::open("/dev/null", O_RDONLY | O_CLOEXEC)));
     if (devNull.get() < 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
@@ -181,7 +198,12 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 ::sigaction(sig, &defaultAction, nullptr);
         }
         ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        ::setpgid(0, 0);
+        // A worker's session holds whatever it starts, in whatever group: ended with it, nothing
+        // outlives it (a shell's background job, LibreOffice's soffice.bin).
+        if (role != Role::worker || ::setsid() < 0)
+            ::setpgid(0, 0);
+        if (addressSpace)
+            ::setrlimit(RLIMIT_AS, &*addressSpace);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127); // the parent died before the death signal was armed
@@ -197,8 +219,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
 
     m_pid = pid;
-    // Also set from this side, so the group exists whichever process runs first.
-    ::setpgid(pid, pid);
+    // The group is made by the child alone (setsid refuses a group leader): the read below waits
+    // for its exec, and so for the group.
     {
         LiveChildren& live = liveChildren();
         std::lock_guard locker(live.mutex);
@@ -258,6 +280,15 @@ void ChildProcess::killSession() const
 {
     if (m_pid <= 0 || m_reaped)
         return;
+    signalSessionMembers(SIGKILL);
+    ::kill(-m_pid, SIGKILL);
+}
+
+int ChildProcess::signalSessionMembers(int signal) const
+{
+    if (m_pid <= 0 || m_reaped)
+        return 0;
+    int signalled = 0;
     QDir proc(QStringLiteral("/proc"));
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;
@@ -270,10 +301,11 @@ void ChildProcess::killSession() const
         // The name in parentheses may hold spaces; the fields after it are plain.
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 3 && fields[3].toInt() == m_pid)
-            ::kill(pid, SIGKILL);
+        // A zombie has ended already.
+        if (fields.size() > 3 && fields[3].toInt() == m_pid && fields[0] != "Z" && ::kill(pid, signal) == 0)
+            ++signalled;
     }
-    ::kill(-m_pid, SIGKILL);
+    return signalled;
 }
 
 void ChildProcess::closeStdout()
@@ -302,6 +334,31 @@ void ChildProcess::signalGroup(int signal) const
 #endif
         ::kill(m_pid, signal);
     }
+}
+
+namespace {
+
+std::atomic<qint64>& memoryLimitValue()
+{
+    static std::atomic<qint64> value = ChildProcess::defaultMemoryLimit;
+    return value;
+}
+
+} // namespace
+
+void ChildProcess::setMemoryLimit(qint64 bytes)
+{
+    memoryLimitValue().store(bytes);
+}
+
+qint64 ChildProcess::memoryLimit()
+{
+    return memoryLimitValue().load();
+}
+
+qint64 ChildProcess::memoryLimitForSetting(int megabytes)
+{
+    return qint64(megabytes >= 256 ? megabytes : 4096) << 20;
 }
 
 int ChildProcess::killEveryGroup()
@@ -339,10 +396,13 @@ int ChildProcess::wait()
     }
     int status = 0;
     pid_t result;
+    rusage usage{};
     do {
-        result = ::waitpid(m_pid, &status, 0);
+        result = ::wait4(m_pid, &status, 0, &usage);
     } while (result < 0 && errno == EINTR);
     m_reaped = true;
+    if (result == m_pid)
+        m_peakResident = qint64(usage.ru_maxrss) * 1024; // kilobytes
     return result == m_pid ? status : -1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 
@@ -12,15 +13,26 @@ namespace qv {
 
 // One started program: the leader of its own process group, standard input from /dev/null (or
 // a pipe when asked), standard output and standard error on pipes, killed when the starting
-// thread dies.
+// thread dies. Its address space is held to memoryLimit() (or to ours when that is lower), so
+// that a file that makes a converter allocate without end fails instead of taking the machine.
 // Until wait() reaps it, its pid (and so its group id) cannot be reused, which makes
 // signalling the group safe from any thread. Destroying it unreaped kills the group and reaps.
 class ChildProcess {
 public:
+    enum class Role {
+        // Held to memoryLimit(), in a process group of its own.
+        program,
+        // Our worker: it sets its own memory limit, which must not be capped below it, and it
+        // leads a session of its own, so that everything it starts, in whatever group, can be
+        // found and ended with it.
+        worker,
+    };
+
     // Throws SystemError when the program cannot be started.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
-                 const std::optional<QString>& workingDirectory, bool pipeInput = false);
+                 const std::optional<QString>& workingDirectory, bool pipeInput = false,
+                 Role role = Role::program);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
@@ -41,13 +53,29 @@ public:
     // Sends the signal to the whole group, and to the program itself when it left the group.
     // Only system calls: safe from any thread while the program is not reaped.
     void signalGroup(int signal) const;
-    // SIGKILL to every process of the session the program leads, when it made one: what it
-    // started in groups of their own goes with it.
+    // SIGKILL to every process of the session the program leads (a worker's): what it started in
+    // groups of their own goes with it.
     void killSession() const;
+    // The signal to every process of that session but the program itself; returns how many got it.
+    int signalSessionMembers(int signal) const;
     // True once the program has ended; it stays a zombie until wait().
     bool hasExited() const;
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.
     int wait();
+
+    // The address space every program started from now on may use, in bytes; 0 or less for no
+    // limit of our own. From any thread.
+    static void setMemoryLimit(qint64 bytes);
+    static qint64 memoryLimit();
+    // As the worker memory setting gives it: megabytes, values below 256 meaning the default.
+    static qint64 memoryLimitForSetting(int megabytes);
+    static constexpr qint64 defaultMemoryLimit = qint64(4096) << 20;
+
+    // The largest resident size the program reached, in bytes, counting the programs it waited
+    // for; 0 until wait() has reaped it.
+    qint64 peakResidentBytes() const { return m_peakResident; }
+    // The address space limit it started with, in bytes; 0 for none.
+    qint64 startedMemoryLimit() const { return m_memoryLimit; }
 
     // SIGKILL to the group of every started program not yet reaped, from any thread: the last
     // resort of a quit whose workers did not end in time. Returns how many groups it signalled.
@@ -60,6 +88,8 @@ private:
     int m_stderr = -1;
     int m_stdin = -1;
     std::atomic<bool> m_reaped = false;
+    qint64 m_peakResident = 0;
+    qint64 m_memoryLimit = 0;
 };
 
 } // namespace qv

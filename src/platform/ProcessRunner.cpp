@@ -1,6 +1,7 @@
 #include "platform/ProcessRunner.h"
 
 #include "model/CancellationError.h"
+#include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "platform/ChildProcess.h"
 #include "model/Log.h"
@@ -25,8 +26,8 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Time a cancelled program gets to end after SIGTERM before its group gets SIGKILL.
-constexpr auto killDelay = 2s;
+// Time a cancelled program gets to end after SIGINT and SIGTERM before its group gets SIGKILL.
+constexpr auto killDelay = 1s;
 // After the program ended, how long its pipes are still read, whatever a process it left
 // behind keeps writing; past that the run returns without the rest.
 constexpr auto exitGrace = 2s;
@@ -89,7 +90,36 @@ int pollTimeout(SteadyClock::time_point now, std::optional<SteadyClock::time_poi
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*until - now).count());
 }
 
+// Resident memory stays below the address space, which also holds what was only reserved.
+bool cameNearMemoryLimit(const ChildProcess& child)
+{
+    const qint64 limit = child.startedMemoryLimit();
+    return limit > 0 && child.peakResidentBytes() * 5 >= limit * 2;
+}
+
+// Whether a program that failed did so for want of memory: it came near its address-space
+// limit, or said so. Without a limit of ours it is no verdict of ours either.
+bool ranOutOfMemory(const ChildProcess& child, const ProcessRunner::Output& output)
+{
+    if (child.startedMemoryLimit() <= 0 || (output.status == 0 && !output.terminatedBySignal))
+        return false;
+    if (output.reachedMemoryLimit)
+        return true;
+    const QString log = output.stderrText().right(4096).toLower();
+    for (const char* words : {"out of memory", "cannot allocate memory", "bad_alloc", "memoryerror",
+                              "vmerror", "memory exhausted", "failed to allocate", "not enough memory"}) {
+        if (log.contains(QLatin1String(words)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString ProcessRunner::memoryMessage()
+{
+    return QStringLiteral("This file is too large to convert");
+}
 
 QString ProcessRunner::Failure::localizedDescription() const
 {
@@ -117,7 +147,6 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
     const WakeFd waker;
     ChildProcess child(program, arguments, environment, directory);
     const QString name = QFileInfo(program).fileName();
-    qCDebug(enginesLog) << "Started" << name << "as process" << child.pid();
 
     OutputCollector collector(static_cast<bool>(onStdoutLine));
     std::atomic<bool> cancelled = false;
@@ -131,6 +160,9 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
         // Runs at once when the stop came between the check above and the start.
         const std::stop_callback onStop(stop, [&child, &cancelled, &waker] {
             cancelled.store(true);
+            // SIGINT is FFmpeg's "q": it stops at once and closes its files; SIGTERM for those that
+            // only listen to that.
+            child.signalGroup(SIGINT);
             child.signalGroup(SIGTERM);
             waker.wake();
         });
@@ -140,7 +172,7 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
             if (cancelled.load() && !killAt)
                 killAt = now + killDelay;
             if (killAt && !killed && now >= *killAt) {
-                qCDebug(enginesLog) << name << "did not end after SIGTERM; killing its process group";
+                qCDebug(enginesLog) << name << "did not stop when asked; killing its process group";
                 child.signalGroup(SIGKILL);
                 killed = true;
             }
@@ -226,10 +258,8 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
     } // the stop callback is gone before the program is reaped, so it never signals a reused pid
 
     const int waitStatus = child.wait();
-    if (cancelled.load()) {
-        qCDebug(enginesLog) << name << "was stopped because its job was cancelled";
+    if (cancelled.load())
         throw CancellationError();
-    }
     if (onStdoutLine && !onStdoutChunk) {
         if (const std::optional<QString> last = collector.flushPending())
             onStdoutLine(*last);
@@ -246,7 +276,20 @@ ProcessRunner::Output ProcessRunner::run(const QUrl& executable, const QStringLi
     }
     output.stdoutData = collector.takeOut();
     output.stderrData = collector.takeErr();
-    qCDebug(enginesLog) << name << "ended with status" << output.status;
+    output.reachedMemoryLimit = cameNearMemoryLimit(child);
+    // A status is the caller's to judge; running out of memory is the limit's, which is ours.
+    if (ranOutOfMemory(child, output)) {
+        const qint64 limitMB = child.startedMemoryLimit() >> 20;
+        qCWarning(enginesLog, "%s ran out of its %lld MB of memory; the worker memory setting raises it",
+                  qUtf8Printable(name), static_cast<long long>(limitMB));
+        QString details = QStringLiteral("%1 needed more than the %2 MB of memory a program may use")
+                              .arg(name)
+                              .arg(limitMB);
+        const QString tail = output.stderrText().right(2000).trimmed();
+        if (!tail.isEmpty())
+            details += QStringLiteral("\n") + tail;
+        throw EngineError(memoryMessage(), details);
+    }
     return output;
 }
 

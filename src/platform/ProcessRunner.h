@@ -23,6 +23,9 @@ public:
         // The exit status, or the number of the signal that ended the program.
         int status = 0;
         bool terminatedBySignal = false;
+        // It came near its memory limit (resident memory at 40 % of the address space it may
+        // use): when it failed, most likely for want of memory, whatever its status says.
+        bool reachedMemoryLimit = false;
         // All of standard output when there is no line handler; empty with one.
         QByteArray stdoutData;
         // Only the most recent bytes: at most 256000, cut back to the last 128000 beyond that.
@@ -69,8 +72,12 @@ public:
     // left behind may hold them open, and what it writes after that is not read.
     //
     // Throws CancellationError when stop is requested before the start (nothing is started) or
-    // while the program runs: its whole process group then gets SIGTERM at once and SIGKILL
-    // 2 seconds later if still alive, and the run returns only after it has ended.
+    // while the program runs: its whole process group then gets SIGINT and SIGTERM at once and
+    // SIGKILL 1 second later if still alive, and the run returns only after it has ended.
+    // The program runs under ChildProcess's memory limit; when it fails (a status other than 0,
+    // or a signal) having come near it or saying it is out of memory, throws EngineError with
+    // memoryMessage(). A program that fails with status 0 is for its caller to judge, with
+    // Output::reachedMemoryLimit.
     // Throws SystemError when the program cannot be started, and when, with no line handler, it
     // writes more than OutputCollector::stdoutLimit (64 MiB) to standard output: its process
     // group is then killed, as nothing short of the whole output may pass for it.
@@ -78,6 +85,9 @@ public:
                       const std::optional<QHash<QString, QString>>& environment = std::nullopt,
                       const std::optional<QUrl>& currentDirectory = std::nullopt,
                       const LineHandler& onStdoutLine = {}, const ChunkHandler& onStdoutChunk = {});
+
+    // "This file is too large to convert"
+    static QString memoryMessage();
 
     ProcessRunner() = delete;
 };

@@ -7,6 +7,8 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/JobFailure.h"
+#include "platform/ChildProcess.h"
+#include "platform/ProcessRunner.h"
 #include "platform/TemporaryRoot.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
@@ -16,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextDocumentWriter>
@@ -305,4 +308,73 @@ TEST(LibreOfficeRoad, WordFilesBothWays)
     const QByteArray rtf = readFile(clean.toLocalFile());
     EXPECT_TRUE(rtf.startsWith("{\\rtf1") && rtf.contains("Plain words") && !rtf.contains("Alice"));
     EXPECT_TRUE(sofficeFolders().isEmpty());
+}
+
+namespace {
+
+// Holds every program started from here to this much address space while it lives.
+class ChildMemoryLimit {
+public:
+    explicit ChildMemoryLimit(qint64 bytes) : m_previous(ChildProcess::memoryLimit())
+    {
+        ChildProcess::setMemoryLimit(bytes);
+    }
+    ~ChildMemoryLimit() { ChildProcess::setMemoryLimit(m_previous); }
+
+private:
+    qint64 m_previous;
+};
+
+} // namespace
+
+// Under a kilobyte, yet a thousand columns of a value repeated down every row: LibreOffice fills
+// memory until it is stopped.
+TEST(LibreOfficeRoad, ASheetThatRepeatsWithoutEndIsTooLargeToConvert)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "no python3 to write the spreadsheet";
+    PrivateCacheHome cache;
+    QTemporaryDir dir;
+    const QString ods = dir.filePath(QStringLiteral("repeats.ods"));
+    const QString script = QStringLiteral(R"(import sys, zipfile
+ns = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"'
+content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content ' + ns + ' office:version="1.2"><office:body><office:spreadsheet>'
+  '<table:table table:name="Sheet1"><table:table-row table:number-rows-repeated="1048576">'
+  '<table:table-cell table:number-columns-repeated="1024" office:value-type="float" office:value="1"><text:p>1</text:p></table:table-cell>'
+  '</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>')
+manifest = ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
+  '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
+  '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>')
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet')
+    z.writestr('content.xml', content, compress_type=zipfile.ZIP_DEFLATED)
+    z.writestr('META-INF/manifest.xml', manifest, compress_type=zipfile.ZIP_DEFLATED)
+)");
+    const ProcessRunner::Output made = ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/usr/bin/python3")),
+                                                          {QStringLiteral("-c"), script, ods}, {});
+    ASSERT_EQ(made.status, 0) << qPrintable(made.stderrText());
+    ASSERT_LT(QFileInfo(ods).size(), 2000);
+
+    // Lower than the 4 GB default, so the test costs the machine less; LibreOffice starts in it.
+    const ChildMemoryLimit limit(qint64(2048) << 20);
+    const QString out = dir.filePath(QStringLiteral("repeats.xlsx"));
+    try {
+        OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(ods), QUrl::fromLocalFile(out), "xlsx", {});
+        FAIL() << "a billion cells were converted";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("This document is too large to convert")) << qPrintable(error.log());
+    }
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_TRUE(sofficeFolders().isEmpty());
+
+    // An ordinary sheet still converts under the same limit.
+    QTextDocument text;
+    text.setPlainText("Budget");
+    QTextDocumentWriter odt(dir.filePath("small.odt"), "odf");
+    ASSERT_TRUE(odt.write(&text));
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(dir.filePath("small.odt")),
+                                            QUrl::fromLocalFile(dir.filePath("small.pdf")), "pdf", {});
+    EXPECT_TRUE(pdfText(dir.filePath("small.pdf")).contains("Budget"));
 }

@@ -382,6 +382,39 @@ TEST_F(JobCenterTest, CancellingStopsChildProgramsAndWaitingItems)
     EXPECT_EQ(job->state(), Job::State::cancelled);
 }
 
+TEST_F(JobCenterTest, ACancelledJobNeverReportsProgressItDidNotMake)
+{
+    std::atomic<Progress*> itemProgress{nullptr};
+    const OperationDescriptor sleeper = fakeOperation("tool.document.sleep", [&](const OperationContext& ctx, auto&&,
+                                                                               OutputPlanner&, Progress& progress)
+                                                                               -> QList<QUrl> {
+        progress.setCompletedUnitCount(40);
+        itemProgress = &progress;
+        // Ends when asked, as FFmpeg does on its "q".
+        ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sh")),
+                           {QStringLiteral("-c"), QStringLiteral("trap 'exit 0' INT; sleep 100 & wait")}, ctx.stopToken);
+        return {};
+    });
+    WheelEntry entry;
+    entry.operations = {sleeper};
+    const JobPtr job = center->submit(entry, {file("clip.mov")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return itemProgress.load() != nullptr; }));
+    center->tick();
+    EXPECT_NEAR(job->fraction(), 0.04, 1e-9);
+
+    QList<double> fractions;
+    QObject::connect(job.get(), &Job::changed, [&] { fractions.append(job->fraction()); });
+    center->cancel(job);
+    EXPECT_TRUE(job->isCancelling()); // at once, before the program has ended
+    EXPECT_EQ(fractions.size(), 1);
+    itemProgress.load()->setCompletedUnitCount(1000); // what a stopping program may still say
+    center->tick();
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 10000));
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+    for (const double fraction : fractions)
+        EXPECT_NEAR(fraction, 0.04, 1e-9);
+}
+
 TEST_F(JobCenterTest, PlaceholdersLastUntilRemoved)
 {
     store.setValue(SettingsKey::showHUD, false);

@@ -13,7 +13,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QToolTip>
+#include <QWindow>
+
+// Qt's own way of feeding a window a mouse event as the system would (QTest's mouse functions
+// use it); only such events wake a tooltip.
+Q_GUI_EXPORT void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global,
+                                      Qt::MouseButtons state, Qt::MouseButton button, QEvent::Type type,
+                                      Qt::KeyboardModifiers mods, int timestamp);
 
 using namespace qv;
 using qv::test::waitFor;
@@ -217,4 +226,66 @@ TEST_F(JobHUDTest, DetailsPanelShowsTheFailure)
     panel->close();
     second->close();
     EXPECT_TRUE(waitFor([&] { return openDetailsPanels().size() == before; }));
+}
+
+TEST_F(JobHUDTest, ButtonsShowTheirTooltipsThoughThePillIsNeverActive)
+{
+    auto j = job(QStringLiteral("Converting to WEBM"));
+    hud->show(j);
+    PillController* pill = hud->pillFor(j->id());
+    ASSERT_TRUE(pill && pill->panel() && pill->view());
+    // Another window holds the focus, as the user's file manager does.
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return other.isActiveWindow(); }));
+    ASSERT_FALSE(pill->panel()->isActiveWindow());
+    EXPECT_TRUE(pill->panel()->testAttribute(Qt::WA_AlwaysShowToolTips));
+
+    QToolTip::hideText();
+    PillView* view = pill->view();
+    int timestamp = 1000;
+    const auto hover = [&](const QPointF& at) {
+        const QPointF local = view->mapTo(pill->panel(), at);
+        qt_handleMouseEvent(pill->panel()->windowHandle(), local, pill->panel()->mapToGlobal(local), Qt::NoButton,
+                            Qt::NoButton, QEvent::MouseMove, Qt::NoModifier, timestamp += 100);
+    };
+    hover(view->controlRect(PillView::Action::cancel).center());
+    EXPECT_TRUE(waitFor([] { return QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Cancel"));
+    QToolTip::hideText();
+
+    // The failed pill's buttons too.
+    j->setState(Job::State::failed);
+    hover(QPointF(100, 20)); // off the buttons first: a move to where the pointer is is no move
+    hover(view->controlRect(PillView::Action::close).center());
+    EXPECT_TRUE(waitFor([] { return QToolTip::isVisible() && QToolTip::text() == QStringLiteral("Close"); }, 5000));
+    QToolTip::hideText();
+}
+
+TEST_F(JobHUDTest, AFailedPillWithALongNameReadsFromItsStart)
+{
+    auto j = std::make_shared<Job>(QStringLiteral("Converting to PNG"), QStringLiteral("photo"), 1,
+                                   QStringLiteral("Holiday pictures from the northern lakes, second week, unedited.jpg"),
+                                   std::nullopt, QDateTime::currentDateTimeUtc());
+    j->setState(Job::State::running);
+    hud->show(j);
+    j->setFailure(JobFailure{QStringLiteral("This file is damaged or not in a supported format"), QString()});
+    j->setState(Job::State::failed);
+    hud->jobFinished(j);
+    PillView* view = hud->pillFor(j->id())->view();
+    EXPECT_EQ(view->shownTitle(), QStringLiteral("Couldn't convert to PNG"));
+    EXPECT_TRUE(view->shownDetail().startsWith(QStringLiteral("This file is damaged"))) << qPrintable(view->shownDetail());
+    QWidget* details = showJobDetails(j, &recorder);
+    EXPECT_EQ(details->windowTitle(), QStringLiteral("Couldn't convert to PNG"));
+    // A name without spaces, as long as names get, keeps the window at its size.
+    j = std::make_shared<Job>(QStringLiteral("Converting to PNG"), QStringLiteral("photo"), 1, QString(240, QLatin1Char('x')) + QStringLiteral(".jpg"),
+                              std::nullopt, QDateTime::currentDateTimeUtc());
+    QWidget* wide = showJobDetails(j, &recorder);
+    QCoreApplication::processEvents();
+    EXPECT_LE(wide->width(), 600);
+    EXPECT_LE(wide->minimumSizeHint().width(), 600);
+    for (QWidget* panel : openDetailsPanels())
+        panel->close();
 }

@@ -127,7 +127,7 @@ TEST(Notifications, AFailedJobIsPostedAndAFailedPostOnlyLogsALine)
     job->setState(Job::State::failed);
     notifications.postJobFinished(job);
     ASSERT_EQ(desktop.notifications.size(), 1);
-    EXPECT_EQ(desktop.notifications[0].summary, QStringLiteral("Couldn't compressing"));
+    EXPECT_EQ(desktop.notifications[0].summary, QStringLiteral("Couldn't compress"));
     EXPECT_EQ(desktop.notifications[0].category, QStringLiteral("transfer.error"));
 
     job->setState(Job::State::cancelled);
@@ -184,7 +184,7 @@ TEST(Notifications, ContentNamesTheOutcome)
     auto failed = make(Job::State::failed, {}, 1000);
     failed->setFailure(JobFailure{QStringLiteral("Not enough disk space"), QStringLiteral("ENOSPC")});
     auto failure = Notifications::contentFor(*failed, start);
-    EXPECT_EQ(failure->summary, QStringLiteral("Couldn't converting to ZIP"));
+    EXPECT_EQ(failure->summary, QStringLiteral("Couldn't convert to ZIP"));
     EXPECT_EQ(failure->body, QStringLiteral("Not enough disk space"));
     failed->setFailure(std::nullopt);
     EXPECT_TRUE(Notifications::contentFor(*failed, start)->body.isEmpty());

@@ -267,3 +267,69 @@ TEST(PillView, ReduceMotionJumpsStraightToTheEnd)
     EXPECT_DOUBLE_EQ(view.stateProgress(), 1);
     EXPECT_FALSE(view.showsProgressTrack());
 }
+
+TEST(PillView, LinesAreCutAtTheEndAndShortNamesNeverAre)
+{
+    HoverState hover;
+    auto failed = makeJob(Job::State::failed, QStringLiteral("Converting to PNG"));
+    failed->setFailure(JobFailure{QStringLiteral("This file is damaged or not in a supported format"), QString()});
+    PillView view(failed, hover, {});
+    EXPECT_EQ(view.shownTitle(), QStringLiteral("Couldn't convert to PNG"));
+    const QString detail = view.shownDetail();
+    EXPECT_TRUE(detail.endsWith(QStringLiteral("…"))) << qPrintable(detail);
+    EXPECT_TRUE(detail.startsWith(QStringLiteral("This file is d"))) << qPrintable(detail);
+
+    const QString name = QStringLiteral("report (merged).pdf");
+    auto running = std::make_shared<Job>(QStringLiteral("Merging"), QStringLiteral("doc"), 1, name, std::nullopt,
+                                         QDateTime::currentDateTimeUtc());
+    running->setState(Job::State::running);
+    running->setFraction(0.42);
+    PillView runningView(running, hover, {});
+    EXPECT_EQ(runningView.shownDetail(), name);
+
+    auto saved = makeJob(Job::State::finished);
+    saved->setOutputs({QUrl::fromLocalFile(QStringLiteral("/home/me/Documents/") + name)});
+    PillView savedView(saved, hover, {});
+    EXPECT_EQ(savedView.shownTitle(), QStringLiteral("Saved · ") + name);
+
+    // A long name keeps its beginning.
+    const QString longName = QStringLiteral("Quarterly figures for the northern region, final version (3).xlsx");
+    auto longFailed = std::make_shared<Job>(QStringLiteral("Converting to PDF"), QStringLiteral("doc"), 1, longName,
+                                            std::nullopt, QDateTime::currentDateTimeUtc());
+    longFailed->setState(Job::State::running);
+    PillView longView(longFailed, hover, {});
+    EXPECT_TRUE(longView.shownDetail().startsWith(QStringLiteral("Quarterly figures")));
+    EXPECT_TRUE(longView.shownDetail().endsWith(QStringLiteral("…")));
+}
+
+TEST(PillView, CancellingShowsAtOnceAndNoProgressItDidNotReach)
+{
+    HoverState hover;
+    auto job = makeJob(Job::State::running, QStringLiteral("Converting to WEBM"));
+    job->setHasTask(true);
+    job->setFraction(0.04);
+    PillView view(job, hover, {});
+    EXPECT_EQ(view.shownTitle(), QStringLiteral("Converting to WEBM…"));
+    EXPECT_TRUE(view.showsPercent());
+
+    QStringList seen;
+    QObject::connect(job.get(), &Job::changed, [&] {
+        seen.append(PillView::titleText(*job) + (view.showsPercent() ? QStringLiteral(" ") + PillView::percentText(job->fraction()) : QString()));
+    });
+    job->cancelTask();
+    EXPECT_EQ(seen, QStringList{QStringLiteral("Cancelling…")});
+    EXPECT_TRUE(job->isCancelling());
+    EXPECT_FALSE(view.showsPercent());
+    EXPECT_TRUE(view.isIndeterminate());
+    EXPECT_TRUE(PillView::controls(*job).isEmpty()); // asked once is enough
+    EXPECT_EQ(PillView::detailText(*job), QStringLiteral("beach.heic"));
+    job->cancelTask(); // a second request changes nothing
+    EXPECT_EQ(seen.size(), 1);
+    // Whatever progress the job still reports is not shown.
+    job->setFraction(1.0);
+    EXPECT_FALSE(view.showsPercent());
+    job->setState(Job::State::cancelled);
+    EXPECT_FALSE(job->isCancelling());
+    EXPECT_EQ(PillView::titleText(*job), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(seen.join(QLatin1Char('|')).contains(QLatin1Char('%'))) << qPrintable(seen.join(QLatin1Char('|')));
+}

@@ -146,6 +146,22 @@ TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
     EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) == sleepersBefore; }));
 }
 
+TEST_F(WorkerPoolTest, CancellingAsksTheWorkersProgramsBeforeKillingThem)
+{
+    const QString marker = dir.filePath(QStringLiteral("asked.log"));
+    const int sleepersBefore = processesRunning(QByteArray("sleep\0" "3598\0", 11));
+    const JobPtr job = submit({file("a.txt", "asked:" + marker.toUtf8())});
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return processesRunning(QByteArray("sleep\0" "3598\0", 11)) > sleepersBefore; }, 60000));
+    center->cancel(job);
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 10000));
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+    // FFmpeg's "q" is SIGINT: that comes first, and the program ends by itself.
+    EXPECT_TRUE(test::readFile(marker).startsWith("int\n")) << test::readFile(marker).toStdString();
+    EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("sleep\0" "3598\0", 11)) == sleepersBefore; }));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a (started).txt"))));
+}
+
 TEST_F(WorkerPoolTest, AnItemThatAllocatesWithoutEndFailsWithASentence)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -1,7 +1,10 @@
 #include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "platform/ChildProcess.h"
 #include "model/SystemError.h"
 #include "platform/OutputCollector.h"
 #include "platform/ProcessRunner.h"
+#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -206,10 +209,10 @@ TEST(ProcessRunner, StopBeforeTheStartStartsNothing)
 
 TEST(ProcessRunner, CancellingEndsTheWholeProcessGroup)
 {
-    // The shell, a background sleep of its group and the sleep it waits for.
+    // The shell, a background sleep of its group (which a shell makes deaf to SIGINT) and the
+    // sleep it waits for.
     const auto run = cancelShell(QStringLiteral("echo $$; sleep 100 & echo $!; sleep 100"), 2);
-    // Ended by the SIGTERM, not by the SIGKILL 2 s later.
-    EXPECT_LT(run.afterStop, 1900ms);
+    EXPECT_LT(run.afterStop, 10000ms); // only tells the cancel from the sleep
     ASSERT_EQ(run.pids.size(), 2);
     for (const pid_t pid : run.pids) {
         for (int i = 0; i < 100 && isRunning(pid); ++i)
@@ -218,10 +221,26 @@ TEST(ProcessRunner, CancellingEndsTheWholeProcessGroup)
     }
 }
 
-TEST(ProcessRunner, ProgramIgnoringTerminationIsKilledAfterTwoSeconds)
+TEST(ProcessRunner, CancellingAsksWithSigintFirstAsFFmpegsQDoes)
 {
-    const auto run = cancelShell(QStringLiteral("trap '' TERM; echo $$; exec sleep 100"), 1);
-    EXPECT_GE(run.afterStop, 1500ms);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString marker = dir.filePath(QStringLiteral("asked"));
+    // The shell notes the signal it got and ends by itself, well before any SIGKILL.
+    const auto run = cancelShell(QStringLiteral("trap 'echo int > %1; exit 0' INT; trap 'echo term >> %1; exit 0' TERM; "
+                                                "echo $$; sleep 100 & wait")
+                                     .arg(marker),
+                                 1);
+    QFile asked(marker);
+    ASSERT_TRUE(asked.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(asked.readAll().startsWith("int\n"));
+    EXPECT_FALSE(isRunning(run.pids.first()));
+}
+
+TEST(ProcessRunner, ProgramIgnoringTheRequestIsKilledAfterASecond)
+{
+    const auto run = cancelShell(QStringLiteral("trap '' INT TERM; echo $$; exec sleep 100"), 1);
+    EXPECT_GE(run.afterStop, 700ms);
     EXPECT_LT(run.afterStop, 10000ms);
     ASSERT_EQ(run.pids.size(), 1);
     EXPECT_FALSE(isRunning(run.pids.first()));
@@ -404,4 +423,66 @@ TEST(ProcessRunner, RawOutputStreamsPastTheKeptLimitAndKeepsNothing)
     EXPECT_LE(largestChunk, 64 * 1024);
     EXPECT_TRUE(output.stdoutData.isEmpty());
     EXPECT_FALSE(lineCalled);
+}
+
+namespace {
+
+// Sets the children's memory limit for one scope.
+struct ChildMemoryLimit {
+    explicit ChildMemoryLimit(qint64 bytes) : previous(ChildProcess::memoryLimit())
+    {
+        ChildProcess::setMemoryLimit(bytes);
+    }
+    ~ChildMemoryLimit() { ChildProcess::setMemoryLimit(previous); }
+    qint64 previous;
+};
+
+const QUrl python = QUrl::fromLocalFile(QStringLiteral("/usr/bin/python3"));
+
+} // namespace
+
+TEST(ProcessRunner, ProgramsRunUnderTheMemoryLimit)
+{
+    EXPECT_EQ(ChildProcess::memoryLimitForSetting(0), ChildProcess::defaultMemoryLimit);
+    EXPECT_EQ(ChildProcess::memoryLimitForSetting(100), qint64(4096) << 20);
+    EXPECT_EQ(ChildProcess::memoryLimitForSetting(8192), qint64(8192) << 20);
+
+    const ChildMemoryLimit limit(qint64(512) << 20);
+    // ulimit -v reports kilobytes.
+    EXPECT_EQ(runShell(QStringLiteral("ulimit -v")).stdoutText().trimmed(), QStringLiteral("524288"));
+    // A program that sets its own limit starts with ours.
+    ChildProcess own(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -v")}, std::nullopt,
+                     std::nullopt, false, ChildProcess::Role::worker);
+    own.wait();
+    char buffer[64] = {};
+    const ssize_t got = ::read(own.stdoutFd(), buffer, sizeof buffer - 1);
+    ASSERT_GT(got, 0);
+    EXPECT_NE(QByteArray(buffer).trimmed(), QByteArray("524288"));
+}
+
+TEST(ProcessRunner, AProgramThatAllocatesWithoutEndFailsWithASentence)
+{
+    if (!QFile::exists(python.toLocalFile()))
+        GTEST_SKIP() << "no python3";
+    const ChildMemoryLimit limit(qint64(384) << 20);
+    // Touches what it takes, as a decoder filling its buffers does.
+    const QString hog = QStringLiteral("chunks = []\nwhile True:\n    chunks.append(bytearray(16 << 20))\n");
+    try {
+        ProcessRunner::run(python, {QStringLiteral("-c"), hog}, {});
+        FAIL() << "the program allocated without end";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("This file is too large to convert"));
+        EXPECT_TRUE(error.log().contains(QStringLiteral("python3 needed more than the 384 MB"))) << qPrintable(error.log());
+    }
+
+    // Under the limit the same program is left to its callers, also when it fails.
+    const ProcessRunner::Output small = ProcessRunner::run(
+        python, {QStringLiteral("-c"), QStringLiteral("data = bytearray(64 << 20)\nraise SystemExit(2)")}, {});
+    EXPECT_EQ(small.status, 2);
+    // Status 1 with a log that says nothing of memory, as FFmpeg's bare probe ends: no failure,
+    // and no log line, as there is nothing for a reader to do about it.
+    test::LogCapture log;
+    EXPECT_EQ(runShell(QStringLiteral("echo 'At least one output file must be specified' >&2; exit 1")).status, 1);
+    EXPECT_EQ(runShell(QStringLiteral("true")).status, 0);
+    EXPECT_TRUE(log.lines().isEmpty()) << qPrintable(log.lines().value(0).message);
 }

@@ -24,7 +24,8 @@ namespace {
 
 int demoUsage()
 {
-    QTextStream(stderr) << "usage: quorvenda-dev hud-demo [--jobs N] [--toast TEXT] [--screenshot FILE]\n";
+    QTextStream(stderr) << "usage: quorvenda-dev hud-demo [--jobs N] [--failed FILE-NAME] [--cancelling] [--toast TEXT]"
+                           " [--screenshot FILE]\n";
     return 2;
 }
 
@@ -35,8 +36,14 @@ int hudDemo(const QStringList& args)
     int jobCount = 3;
     QString toast;
     QString screenshot;
+    QString failedName;
+    bool cancelling = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
+        if (arg == QLatin1String("--cancelling")) {
+            cancelling = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             return demoUsage();
         if (arg == QLatin1String("--jobs")) {
@@ -46,6 +53,8 @@ int hudDemo(const QStringList& args)
                 QTextStream(stderr) << "--jobs takes a number from 0 to 50\n";
                 return 2;
             }
+        } else if (arg == QLatin1String("--failed")) {
+            failedName = args[++i];
         } else if (arg == QLatin1String("--toast")) {
             toast = args[++i];
         } else if (arg == QLatin1String("--screenshot")) {
@@ -80,6 +89,24 @@ int hudDemo(const QStringList& args)
         }
         jobs->append(job);
         JobHUD::shared().show(job);
+    }
+    if (cancelling && !jobs->isEmpty()) {
+        // The newest running job, asked to stop: as a click on its Cancel button leaves it.
+        const JobPtr& job = jobs->last();
+        job->setHasTask(true);
+        job->cancelTask();
+    }
+    if (!failedName.isEmpty()) {
+        // A failed job's pill, as a damaged file dropped on a conversion leaves it.
+        auto job = std::make_shared<Job>(QStringLiteral("Converting to PNG"), QStringLiteral("arrow.triangle.2.circlepath"),
+                                         1, failedName, std::nullopt, Clock::system().now());
+        job->setState(Job::State::running);
+        JobHUD::shared().show(job);
+        job->setFailure(JobFailure{QStringLiteral("This file is damaged or not in a supported format"),
+                                   QStringLiteral("VipsJpeg: Premature end of JPEG file")});
+        job->setState(Job::State::failed);
+        JobHUD::shared().jobFinished(job);
+        jobs->append(job);
     }
     if (!toast.isEmpty())
         showToast(toast, QStringLiteral("info.circle"), screenshot.isEmpty() ? 6.0 : 60.0);

@@ -15,6 +15,8 @@ HUDPanel::HUDPanel(const QSize& size)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11NetWmWindowTypeNotification);
+    // A panel never becomes the active window, and Qt shows tooltips only in the active one.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     if (translucencyAvailable())
         setAttribute(Qt::WA_TranslucentBackground);

@@ -1,6 +1,7 @@
 #include "jobs/ui/JobDetailsView.h"
 
 #include "graphics/SymbolTable.h"
+#include "jobs/FailureTitle.h"
 #include "jobs/Job.h"
 #include "platform/Clipboard.h"
 
@@ -23,11 +24,6 @@ QList<QPointer<QWidget>>& panels()
 {
     static QList<QPointer<QWidget>> list;
     return list;
-}
-
-QString lowerFirst(const QString& text)
-{
-    return text.isEmpty() ? text : text.left(1).toLower() + text.mid(1);
 }
 
 } // namespace
@@ -125,7 +121,7 @@ QWidget* showJobDetails(const JobPtr& job, Clipboard* clipboard)
     if (!job)
         return nullptr;
     const JobFailure failure = job->failure().value_or(JobFailure{QStringLiteral("Unknown error"), QString()});
-    const QString title = QStringLiteral("Couldn't ") + lowerFirst(job->title());
+    const QString title = failureTitle(job->title());
 
     auto* panel = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
     panel->setAttribute(Qt::WA_DeleteOnClose);

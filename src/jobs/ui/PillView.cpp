@@ -2,6 +2,7 @@
 
 #include "graphics/Spring.h"
 #include "graphics/SymbolTable.h"
+#include "jobs/FailureTitle.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/PlatformWording.h"
@@ -62,11 +63,6 @@ QEasingCurve easeInOut()
     return curve;
 }
 
-QString lowerFirst(const QString& text)
-{
-    return text.isEmpty() ? text : text.left(1).toLower() + text.mid(1);
-}
-
 QString fileNameOf(const QUrl& url)
 {
     return QFileInfo(url.path()).fileName();
@@ -78,6 +74,16 @@ QFont pixelFont(double pixels, QFont::Weight weight)
     f.setPixelSize(int(pixels));
     f.setWeight(weight);
     return f;
+}
+
+QFont titleFont()
+{
+    return pixelFont(13, QFont::DemiBold);
+}
+
+QFont detailFont()
+{
+    return pixelFont(11, QFont::Normal);
 }
 
 QFont percentFont()
@@ -122,9 +128,14 @@ PillView::Look PillView::statusIcon(const Job& job)
 QString PillView::titleText(const Job& job)
 {
     switch (job.state()) {
-    case Job::State::receiving: return QStringLiteral("Receiving…");
+    case Job::State::receiving:
     case Job::State::waiting:
-    case Job::State::running: return job.title() + QStringLiteral("…");
+    case Job::State::running:
+        if (job.isCancelling())
+            return QStringLiteral("Cancelling…");
+        if (job.state() == Job::State::receiving)
+            return QStringLiteral("Receiving…");
+        return job.title() + QStringLiteral("…");
     case Job::State::finished:
         if (job.outputs().size() == 1)
             return QStringLiteral("Saved · ") + fileNameOf(job.outputs().first());
@@ -133,7 +144,7 @@ QString PillView::titleText(const Job& job)
         if (!job.messages().isEmpty())
             return job.messages().first();
         return QStringLiteral("Done");
-    case Job::State::failed: return QStringLiteral("Couldn't ") + lowerFirst(job.title());
+    case Job::State::failed: return failureTitle(job.title());
     case Job::State::cancelled: return QStringLiteral("Cancelled");
     }
     return {};
@@ -182,6 +193,8 @@ QString PillView::percentText(double fraction)
 QList<PillView::Control> PillView::controls(const Job& job)
 {
     const Control close{Action::close, QStringLiteral("xmark"), QStringLiteral("Close")};
+    if (job.isCancelling())
+        return {}; // asked once; nothing more to ask
     if (job.isActive())
         return {{Action::cancel, QStringLiteral("xmark"), QStringLiteral("Cancel")}};
     if (job.state() == Job::State::finished && !job.outputs().isEmpty())
@@ -205,7 +218,7 @@ bool PillView::showsProgressTrack() const
 
 bool PillView::showsPercent() const
 {
-    return m_job->state() == Job::State::running && m_job->fraction() > 0;
+    return m_job->state() == Job::State::running && m_job->fraction() > 0 && !m_job->isCancelling();
 }
 
 bool PillView::isIndeterminate() const
@@ -469,30 +482,63 @@ void PillView::paintTexts(QPainter& p, const Face& face, double opacity) const
         return;
     p.save();
     p.setOpacity(opacity);
+    const double textLeft = leadingPadding + badgeSize + stackSpacing;
+    const double textWidth = lineWidth(face);
+    const QFontMetricsF titleMetrics(titleFont());
+    const QFontMetricsF detailMetrics(detailFont());
+    const double titleHeight = titleMetrics.height();
+    const double detailHeight = face.detail.isEmpty() ? 0 : detailMetrics.height() + 1;
+    const double y = (height() - titleHeight - detailHeight) / 2;
+    const Line title = fitted(face.title, titleFont(), textWidth);
+    p.setFont(title.font);
+    p.setPen(primaryTextColor(palette()));
+    p.drawText(QRectF(textLeft, y, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, title.text);
+    if (!face.detail.isEmpty()) {
+        const Line detail = fitted(face.detail, detailFont(), textWidth);
+        p.setFont(detail.font);
+        p.setPen(secondaryTextColor(palette()));
+        p.drawText(QRectF(textLeft, y + titleHeight + 1, textWidth, detailMetrics.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, detail.text);
+    }
+    p.restore();
+}
+
+double PillView::lineWidth(const Face& face) const
+{
     // Badge, text, a spacer of at least 4 points and the controls, 10 points apart.
     const double textLeft = leadingPadding + badgeSize + stackSpacing;
     double textRight = face.controls.isEmpty() ? width() - trailingPadding : face.controls.first().rect.left();
     if (!face.percent.isEmpty())
         textRight = face.percentRect.left();
-    const double textWidth = std::max(textRight - stackSpacing - minimumSpacer - stackSpacing - textLeft, 10.0);
-    const QFont titleFont = pixelFont(13, QFont::DemiBold);
-    const QFont detailFont = pixelFont(11, QFont::Normal);
-    const QFontMetricsF titleMetrics(titleFont);
-    const QFontMetricsF detailMetrics(detailFont);
-    const double titleHeight = titleMetrics.height();
-    const double detailHeight = face.detail.isEmpty() ? 0 : detailMetrics.height() + 1;
-    const double y = (height() - titleHeight - detailHeight) / 2;
-    p.setFont(titleFont);
-    p.setPen(primaryTextColor(palette()));
-    p.drawText(QRectF(textLeft, y, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               titleMetrics.elidedText(face.title, Qt::ElideMiddle, textWidth));
-    if (!face.detail.isEmpty()) {
-        p.setFont(detailFont);
-        p.setPen(secondaryTextColor(palette()));
-        p.drawText(QRectF(textLeft, y + titleHeight + 1, textWidth, detailMetrics.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, detailMetrics.elidedText(face.detail, Qt::ElideMiddle, textWidth));
+    return std::max(textRight - stackSpacing - minimumSpacer - stackSpacing - textLeft, 10.0);
+}
+
+PillView::Line PillView::fitted(const QString& text, const QFont& font, double width)
+{
+    // A line a little too long for the system's font (DejaVu Sans is wide) is drawn a little
+    // smaller, down to 10 pixels, rather than lose its end: "Saved · report (merged).pdf" stays
+    // whole.
+    const int size = font.pixelSize();
+    const int smallest = std::min(size, std::max(10, int(std::floor(size * 0.8))));
+    for (int pixels = size; pixels >= smallest; --pixels) {
+        QFont smaller = font;
+        smaller.setPixelSize(pixels);
+        if (QFontMetricsF(smaller).horizontalAdvance(text) <= width)
+            return {text, smaller};
     }
-    p.restore();
+    // Too long for that: cut at the end at the full size, as a sentence reads from its start and
+    // a name keeps its beginning.
+    return {QFontMetricsF(font).elidedText(text, Qt::ElideRight, width), font};
+}
+
+QString PillView::shownTitle() const
+{
+    return fitted(m_face.title, titleFont(), lineWidth(m_face)).text;
+}
+
+QString PillView::shownDetail() const
+{
+    return fitted(m_face.detail, detailFont(), lineWidth(m_face)).text;
 }
 
 void PillView::paintControls(QPainter& p, const Face& face, double opacity, bool live) const

@@ -5,6 +5,7 @@
 #include "model/EnumText.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 
@@ -48,6 +49,17 @@ public:
     static QList<Control> controls(const Job& job);
     // Width of the determinate bar in a track of this width.
     static double barWidth(double trackWidth, double fraction);
+
+    // The two lines as drawn, cut to the room they have.
+    QString shownTitle() const;
+    QString shownDetail() const;
+    struct Line {
+        QString text;
+        QFont font;
+    };
+    // The text in the font, a little smaller when that makes it fit the width, else cut at its
+    // end with an ellipsis.
+    static Line fitted(const QString& text, const QFont& font, double width);
 
     // Where a control stands, in this view's coordinates; empty when the state has none.
     QRectF controlRect(Action action) const;
@@ -97,6 +109,7 @@ private:
     QRectF percentRect() const;
     QRectF percentRect(const QList<Placed>& placed) const;
     QRectF trackRect() const;
+    double lineWidth(const Face& face) const;
     Face currentFace() const;
     void jobChanged();
     void startStateTransition(const Face& from);

@@ -1,6 +1,6 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
-// "connect", "child", "place-then-hang", a path to write to ("write:/path"), paths to claim
+// "connect", "child", "asked:/path", "place-then-hang", a path to write to ("write:/path"), paths to claim
 // as its own before dying ("lie:/a|/b"), or anything else to copy the file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
@@ -78,6 +78,16 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             place(planner, "started", QStringLiteral("started"));
             std::stop_source never;
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
+                               never.get_token());
+        } else if (what.startsWith("asked:")) {
+            // Notes in the file the signal it is first asked to stop with.
+            place(planner, "started", QStringLiteral("started"));
+            std::stop_source never;
+            ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sh")),
+                               {QStringLiteral("-c"),
+                                QStringLiteral("trap 'echo int > \"$0\"; exit 0' INT; trap 'echo term >> \"$0\"; exit 0' TERM; "
+                                               "sleep 3598 & wait"),
+                                QString::fromUtf8(what.mid(6))},
                                never.get_token());
         } else if (what == "place-then-hang") {
             place(planner, "first", QStringLiteral("first"));
