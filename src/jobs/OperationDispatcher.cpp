@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <stop_token>
 
 namespace qv {
@@ -70,6 +71,14 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
                                             QPointF point)
 {
     if (!promises.isEmpty()) {
+        // Nothing to receive: said at once, without a placeholder or a work folder.
+        const bool allRefused = std::all_of(promises.begin(), promises.end(), [](const auto& p) {
+            return !p->refusal().isEmpty();
+        });
+        if (allRefused) {
+            showToast(promises.first()->refusal(), kWarning, 3.0);
+            return;
+        }
         QPointer<OperationDispatcher> self(this);
         receiveFilePromises(promises, point, [self, entry, optionKeyDown, point](const QList<QUrl>& urls) {
             if (self)

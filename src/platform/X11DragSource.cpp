@@ -689,20 +689,25 @@ struct X11DragSource::Impl {
                   selectionTime);
     }
 
-    // The web address names the data of a drag without files.
+    // The web address names the data of a drag without files, unless the source suggested a
+    // name. Only worth a short wait: the data is saved under its type's name without it, and
+    // a Qt source lists the type but cannot hand it over.
     void askForMozUrl()
     {
         const bool data = std::any_of(offer.types.begin(), offer.types.end(), [](const QString& t) {
             return t.startsWith(QLatin1String("image/"))
                 || t == QLatin1String("application/octet-stream");
         });
-        if (!data || !offer.types.contains(QLatin1String("text/x-moz-url"))) {
+        if (data && offer.types.contains(QLatin1String("XdndDirectSave0")))
+            offer.directSaveName = ownerDirectSaveName();
+        if (!data || !offer.directSaveName.isEmpty()
+            || !offer.types.contains(QLatin1String("text/x-moz-url"))) {
             finishOffer();
             return;
         }
         const Time at = answeredTime != CurrentTime ? std::max(answeredTime, lastMotionTime)
                                                    : std::max(selectionTime, lastMotionTime);
-        beginStep(Step::mozUrl, mozUrlAtom, std::nullopt, at);
+        beginStep(Step::mozUrl, mozUrlAtom, doubtfulStepMs, at);
     }
 
     void stepAnswered(QByteArray body)
