@@ -1,6 +1,7 @@
 #include "wheel/WheelDrop.h"
 
 #include "jobs/DataPromise.h"
+#include "model/Log.h"
 #include "platform/DragOffer.h"
 
 #include <QFileInfo>
@@ -50,6 +51,7 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
                           [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
     for (const QString& format : std::as_const(formats)) {
         const QByteArray bytes = data.data(format);
+        qCDebug(wheelLog, "Drop data %s: %lld bytes", qUtf8Printable(format), qlonglong(bytes.size()));
         if (bytes.isEmpty())
             continue;
         DataPromise::Item item{DragOffer::fileNameFor(webName, format), format, {}, {}};

@@ -151,7 +151,7 @@ TEST_F(PromisedDragX11, AFilePromiseWithTheImageBytesIsPromisedAndAnAddressAlone
     ASSERT_TRUE(waitFor([&] { return address.dragsEnded() == 1; }, timeoutMs));
 }
 
-TEST_F(PromisedDragX11, DISABLED_APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFolder)
+TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFolder)
 {
     QTemporaryDir dir;
     QTemporaryDir fallback;

@@ -78,11 +78,13 @@ protected:
             const QByteArray name = directSaveName;
             QTimer::singleShot(0, [name] { suggestDirectSaveName(name); });
         }
-        QDrag drag(this);
-        drag.setMimeData(data);
+        // On the heap and left to Qt: a drop target reads the data after exec() has returned,
+        // while Qt still holds the drag for it.
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
         std::printf("drag-start\n");
         std::fflush(stdout);
-        drag.exec(Qt::CopyAction);
+        drag->exec(Qt::CopyAction);
         std::printf("drag-end\n");
         std::fflush(stdout);
         m_dragging = false;
