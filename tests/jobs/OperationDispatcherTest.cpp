@@ -346,3 +346,29 @@ TEST_F(DispatcherTest, ReceivedFilesAreDescribedOffTheMainThread)
     EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("clip.mp4"));
     EXPECT_EQ(submitted[0].files[0].hasAudio, false);
 }
+
+TEST_F(DispatcherTest, DataTooLargeToKeepIsRefusedAtOnceWithItsSentence)
+{
+    DataPromise::Item tooLarge{QStringLiteral("huge.png"), QStringLiteral("image/png"), {},
+                               QStringLiteral("The dragged data is larger than 512 MB")};
+    auto refused = std::make_shared<DataPromise>(QList<DataPromise::Item>{tooLarge});
+    EXPECT_EQ(refused->refusal(), QStringLiteral("The dragged data is larger than 512 MB"));
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {refused}, false, QPointF());
+    EXPECT_EQ(recorder.toasts, QStringList{"The dragged data is larger than 512 MB"});
+    // No placeholder, no job, no sound: nothing was received.
+    EXPECT_TRUE(center->jobs().isEmpty());
+    EXPECT_TRUE(recorder.sounds.isEmpty());
+
+    // Beside data that can be kept, the refused item only fails on its own.
+    recorder.toasts.clear();
+    auto mixed = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        tooLarge, {QStringLiteral("small.txt"), QStringLiteral("text/plain"), "kept", {}}});
+    EXPECT_TRUE(mixed->refusal().isEmpty());
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {mixed}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    ASSERT_EQ(submitted.size(), 1);
+    ASSERT_EQ(submitted[0].files.size(), 1);
+    EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("small.txt"));
+    EXPECT_TRUE(recorder.toasts.isEmpty());
+}
