@@ -159,9 +159,9 @@ struct X11DragSource::Impl {
     bool incrActive = false;
     Time requestTime = CurrentTime;
     Time answeredTime = CurrentTime;
-    // Qt drag sources answer only a request stamped with the time of the last pointer motion
-    // they saw, which moves on as the pointer does: motion is followed while the button is
-    // down, and a refused request is made again with the newest motion time.
+    // Qt drag sources answer only a request stamped with the time they last told a drop target
+    // about, which moves on as the pointer does: motion is followed while the button is down,
+    // and a refused request is made again with the newest motion time.
     Time lastMotionTime = CurrentTime;
     Time pressTime = CurrentTime;
     bool followingMotion = false;
@@ -172,12 +172,12 @@ struct X11DragSource::Impl {
     // The time a Qt source wants is that of the last event it read before it last told a drop
     // target where the pointer is (none before it has told one): often a motion we saw, but
     // perhaps one from before we followed motion, or an event we cannot see at all, and under
-    // load the source reads its events seconds late. So, when the newest motion time is refused, the request is made in
-    // rounds for every millisecond since the press (the newest few seconds of them), all sent at
-    // once; a round ends when every request is answered, and the next follows a pause later.
-    // Until the deadline when the source offers what is asked or does not say what it offers;
-    // for two seconds when only a type list an earlier drag may have left says it does not.
-    // Nothing waits on the verdict but the wheel.
+    // load the source reads its events seconds late. So, when the newest motion time is
+    // refused, the request is made in rounds for every millisecond since the press (the newest
+    // few seconds of them), all sent at once; a round ends when every request is answered, and
+    // the next follows a pause later. Until the deadline when the source offers what is asked
+    // or does not say what it offers; for two seconds when only a type list an earlier drag may
+    // have left says it does not. Nothing waits on the verdict but the wheel.
     QTimer roundTimer;
     static constexpr int roundPauseMs = 100;
     // A source that leaves some requests unanswered does not hold the next round back longer.

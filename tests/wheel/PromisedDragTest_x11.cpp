@@ -206,7 +206,16 @@ TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFo
         input.moveTo(at.x(), at.y());
         waitFor([] { return false; }, 15);
     }
-    ASSERT_TRUE(waitFor([&] { return view.target() == WheelTarget::inner(*pngSegment); }, timeoutMs));
+    // A Qt source tells the target where it is only once the last place was answered, so a
+    // slow one may miss the last step: a hand never holds quite still.
+    int checks = 0;
+    ASSERT_TRUE(waitFor([&] {
+        if (view.target() == WheelTarget::inner(*pngSegment))
+            return true;
+        if (++checks % 20 == 0)
+            input.moveTo(target.x() + (checks / 20) % 2, target.y());
+        return false;
+    }, timeoutMs));
     input.button(false);
 
     ASSERT_TRUE(waitFor([&] { return !received.isEmpty(); }, 60000));
