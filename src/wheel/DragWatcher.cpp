@@ -108,6 +108,8 @@ void DragWatcher::offerRead(const DragOffer& offer)
     }
     // Data a browser or a mail client hands over instead of a file.
     if (const std::optional<DragOffer::SavableData> data = offer.savableData()) {
+        qCDebug(dragLog, "Drag of data: \"%s\" as %s", qUtf8Printable(data->name),
+                qUtf8Printable(data->mimeType));
         beginFileDrag({}, {promisedFileInfo(data->name, data->mimeType)});
         return;
     }

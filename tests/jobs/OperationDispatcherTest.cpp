@@ -1,4 +1,5 @@
 #include "jobs/DataPromise.h"
+#include "model/SettingsKeys.h"
 #include "jobs/JobCenter.h"
 #include "jobs/OperationDispatcher.h"
 #include "jobs/QuickActions.h"
@@ -371,4 +372,28 @@ TEST_F(DispatcherTest, DataTooLargeToKeepIsRefusedAtOnceWithItsSentence)
     ASSERT_EQ(submitted[0].files.size(), 1);
     EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("small.txt"));
     EXPECT_TRUE(recorder.toasts.isEmpty());
+}
+
+TEST_F(DispatcherTest, TheFallbackFolderIsMadeForReceivedFilesBeforeTheirJob)
+{
+    // A sandboxed worker may write only into folders that exist when it starts.
+    const QString fallback = dir.filePath(QStringLiteral("not made yet/Downloads"));
+    store.setValue(SettingsKey::fallbackFolder, fallback);
+    auto promise = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        {QStringLiteral("photo.txt"), QStringLiteral("text/plain"), "bytes", {}}});
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+
+    // With results going to a chosen folder, the fallback is not made.
+    const QString other = dir.filePath(QStringLiteral("other fallback"));
+    store.setValue(SettingsKey::fallbackFolder, other);
+    store.setValue(SettingsKey::outputLocation, QStringLiteral("folder"));
+    store.setValue(SettingsKey::outputFolder, dir.path());
+    submitted.clear();
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    EXPECT_FALSE(QFileInfo::exists(other));
 }
