@@ -27,7 +27,8 @@ bool isFileContent(const QString& format)
 
 } // namespace
 
-WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool optionHeld)
+WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool optionHeld,
+                                  bool readData)
 {
     WheelDrop drop;
     drop.point = point;
@@ -39,7 +40,7 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
         else if (webName.isEmpty())
             webName = url.fileName();
     }
-    if (!drop.urls.isEmpty())
+    if (!drop.urls.isEmpty() || !readData)
         return drop;
     // An image's own type first: "application/octet-stream" says less.
     QStringList formats;

@@ -24,7 +24,10 @@ struct WheelDrop {
     // Local file URLs when there are any; otherwise one promise for the first payload of file
     // content, an image type first (an image dragged out of a browser), named after its web
     // address when it has one.
-    static WheelDrop fromMimeData(const QMimeData& data, QPointF point, bool optionHeld);
+    // Without readData the payload is left unread (it may be large, and reading it waits on
+    // the source): only the files are of interest while the drag still runs.
+    static WheelDrop fromMimeData(const QMimeData& data, QPointF point, bool optionHeld,
+                                  bool readData = true);
 
     // The data of a drop takes the name the drag announced while it ran, which may say more
     // (a suggested file name, a page's title) than the drop's web address.

@@ -73,3 +73,12 @@ TEST(WheelDrop, DataWithoutFilesIsPromisedUnderItsTypeAndName)
     EXPECT_EQ(drop.urls.size(), 1);
     EXPECT_TRUE(drop.promises.isEmpty());
 }
+
+TEST(WheelDrop, WhileTheDragRunsOnlyFilesAreRead)
+{
+    QMimeData data;
+    data.setData(QStringLiteral("image/png"), "png bytes");
+    EXPECT_TRUE(WheelDrop::fromMimeData(data, {}, false, false).promises.isEmpty());
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.png"))});
+    EXPECT_EQ(WheelDrop::fromMimeData(data, {}, false, false).urls.size(), 1);
+}
