@@ -30,6 +30,10 @@ QString fileNameFor(const DataPromise::Item& item)
 // Writes the data under the name, or "name 2", "name 3"... when it is taken.
 std::optional<QUrl> writeItem(const QString& folder, const DataPromise::Item& item, QString* error)
 {
+    if (!item.refusal.isEmpty()) {
+        *error = item.refusal;
+        return std::nullopt;
+    }
     const QString name = fileNameFor(item);
     const SplitName split = splitFileName(name);
     const QDir dir(folder);
@@ -66,6 +70,15 @@ QStringList DataPromise::announcedNames() const
     for (const Item& item : m_items)
         names.append(fileNameFor(item));
     return names;
+}
+
+QString DataPromise::refusal() const
+{
+    for (const Item& item : m_items) {
+        if (item.refusal.isEmpty())
+            return {};
+    }
+    return m_items.isEmpty() ? QString() : m_items.first().refusal;
 }
 
 void DataPromise::receive(const QString& folder, Reader reader)

@@ -15,12 +15,17 @@ public:
         QString name;     // may be empty: named after its type then
         QString mimeType; // "image/png"
         QByteArray data;
+        // Set when the data cannot be kept (too large): the sentence that says so.
+        QString refusal;
     };
 
     explicit DataPromise(QList<Item> items);
 
     QStringList announcedNames() const override;
     void receive(const QString& folder, Reader reader) override;
+    QString refusal() const override;
+
+    const QList<Item>& items() const { return m_items; }
 
 private:
     QList<Item> m_items;

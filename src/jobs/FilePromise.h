@@ -21,6 +21,9 @@ public:
     virtual QStringList announcedNames() const = 0;
     // Writes the promised files into the folder without blocking the caller.
     virtual void receive(const QString& folder, Reader reader) = 0;
+    // Why none of the promised files can be kept, as a sentence for the user; empty when they
+    // may be.
+    virtual QString refusal() const { return {}; }
 };
 
 } // namespace qv

@@ -84,6 +84,8 @@ public:
     void cancel(const JobPtr& job);
     void removeJob(const JobPtr& job);
 
+    // The settings its jobs are run with.
+    SettingsStore& settingsStore() const { return m_store; }
     const QList<JobPtr>& jobs() const { return m_jobs; }
     QList<JobPtr> activeJobs() const;
     JobPtr jobWithId(const QUuid& id) const;

@@ -7,12 +7,16 @@
 #include "jobs/Toasts.h"
 #include "model/RememberedOptions.h"
 #include "model/Log.h"
+#include "model/SettingsSnapshot.h"
+#include "platform/FileItems.h"
+#include "platform/SettingsStore.h"
 #include "platform/ThreadCall.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <stop_token>
 
 namespace qv {
@@ -70,6 +74,14 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
                                             QPointF point)
 {
     if (!promises.isEmpty()) {
+        // Nothing to receive: said at once, without a placeholder or a work folder.
+        const bool allRefused = std::all_of(promises.begin(), promises.end(), [](const auto& p) {
+            return !p->refusal().isEmpty();
+        });
+        if (allRefused) {
+            showToast(promises.first()->refusal(), kWarning, 3.0);
+            return;
+        }
         QPointer<OperationDispatcher> self(this);
         receiveFilePromises(promises, point, [self, entry, optionKeyDown, point](const QList<QUrl>& urls) {
             if (self)
@@ -139,9 +151,17 @@ void OperationDispatcher::dispatchReceivedURLs(const QList<QUrl>& urls, const Wh
         showToast(QStringLiteral("The app you dragged from didn't provide the file"), kWarning, 3.0);
         return;
     }
+    // Results of received files go to the fallback folder, which the job's worker may not be
+    // allowed to make: it is made here when missing.
+    const SettingsSnapshot settings = SettingsSnapshot::load(jobCenter().settingsStore());
+    const QString fallback = settings.saveLocation == SaveLocation::folder
+        ? QString()
+        : settings.fallbackFolder.toLocalFile();
     // Describing a media file may wait seconds on FFmpeg.
     QPointer<OperationDispatcher> self(this);
-    runInBackground([self, urls, entry, optionKeyDown, point] {
+    runInBackground([self, urls, entry, optionKeyDown, point, fallback] {
+        if (!fallback.isEmpty())
+            FileItems::makePath(fallback);
         QList<FileInfo> files;
         for (const QUrl& url : urls)
             files.append(fileInfoForURL(url));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DragOffer.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -9,7 +11,7 @@
 namespace qv {
 
 // What the drag watcher needs of the desktop: the primary button, the modifier keys, the drag
-// selection and its list of URIs, all system-wide. The X11 back end is the real one; tests
+// selection and what its owner offers, all system-wide. The X11 back end is the real one; tests
 // drive a fake. Everything happens on the main thread.
 class DragEventSource : public QObject {
     Q_OBJECT
@@ -27,9 +29,9 @@ public:
     // In the desktop's own pixel coordinates (top-left origin).
     virtual QPoint pointerPosition() = 0;
 
-    // Asks the owner of the drag selection for its URI list; dragUrisRead answers, with an
-    // empty list when the owner offers none or does not answer.
-    virtual void readDragUris() = 0;
+    // Asks the owner of the drag selection what it offers; dragOfferRead answers, with an
+    // empty offer when the owner does not answer.
+    virtual void readDragOffer() = 0;
 
     // Moves the pointer by one pixel and back a moment later, so that a window that just
     // appeared under a still pointer becomes the drop target.
@@ -40,7 +42,7 @@ Q_SIGNALS:
     void primaryButtonReleased();
     // Another application took the drag selection: a drag of something has begun.
     void dragSelectionChanged();
-    void dragUrisRead(const QList<QUrl>& uris);
+    void dragOfferRead(const qv::DragOffer& offer);
     // The held modifier keys after a key went down or up (ModifierFlag bits).
     void modifiersChanged(quint32 modifiers);
     // A key went down, in the stored key-code form (Tab 48, Return 36, Enter 76, arrows 123 to

@@ -50,6 +50,55 @@ quint32 flagsFromMask(unsigned int mask)
     return flags;
 }
 
+// Errors of requests about other clients' windows, which may be gone, are answers, not faults.
+Display* g_trapDisplay = nullptr;
+int g_trapError = 0;
+XErrorHandler g_previousHandler = nullptr;
+
+int trapError(Display* display, XErrorEvent* event)
+{
+    if (display == g_trapDisplay) {
+        if (g_trapError == 0)
+            g_trapError = event->error_code;
+        return 0;
+    }
+    return g_previousHandler ? g_previousHandler(display, event) : 0;
+}
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display)
+        : m_display(display)
+    {
+        XSync(display, False);
+        g_trapDisplay = display;
+        g_trapError = 0;
+        g_previousHandler = XSetErrorHandler(trapError);
+    }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    ~ErrorTrap() { finish(); }
+
+    // Waits for the server's answer to everything sent so far; the first error, or 0.
+    int finish()
+    {
+        if (m_done)
+            return m_error;
+        m_done = true;
+        XSync(m_display, False);
+        XSetErrorHandler(g_previousHandler);
+        g_previousHandler = nullptr;
+        g_trapDisplay = nullptr;
+        m_error = g_trapError;
+        return m_error;
+    }
+
+private:
+    Display* m_display;
+    bool m_done = false;
+    int m_error = 0;
+};
+
 } // namespace
 
 QList<QUrl> parseUriList(const QByteArray& body)
@@ -75,6 +124,10 @@ struct X11DragSource::Impl {
     int fixesEventBase = 0;
     Atom xdndSelection = 0;
     Atom uriList = 0;
+    Atom targetsAtom = 0;
+    Atom mozUrlAtom = 0;
+    Atom typeListAtom = 0;
+    Atom directSaveAtom = 0;
     Atom incr = 0;
     Atom property = 0;
     std::unique_ptr<QSocketNotifier> notifier;
@@ -90,33 +143,54 @@ struct X11DragSource::Impl {
 
     Time selectionTime = CurrentTime;
     bool reading = false;
+    // A read asks, in turn, for the offered types, the URI list and the web address: each step
+    // is skipped when what is known already says its answer cannot matter.
+    enum class Step { targets, uris, mozUrl };
+    Step step = Step::targets;
+    Atom target = 0;
+    Window owner = None;
+    DragOffer offer;
+    // The types came from the owner's answer, not from a property an earlier drag may have
+    // left behind.
+    bool typesAnswered = false;
+    // How long refusals are asked past before the step counts as unanswered; unbounded (only
+    // the read's deadline) when the source is known or likely to have what is asked.
+    std::optional<qint64> stepLimitMs;
     bool incrActive = false;
     Time requestTime = CurrentTime;
-    // Qt drag sources answer only a request stamped with the time of the last pointer motion
-    // they saw, which moves on as the pointer does: motion is followed while the button is
-    // down, and a refused request is made again with the newest motion time.
+    Time answeredTime = CurrentTime;
+    // Qt drag sources answer only a request stamped with the time they last told a drop target
+    // about, which moves on as the pointer does: motion is followed while the button is down,
+    // and a refused request is made again with the newest motion time.
     Time lastMotionTime = CurrentTime;
+    Time pressTime = CurrentTime;
     bool followingMotion = false;
     bool watchingKeys = false;
-    bool retryOnMotion = false;
-    int retries = 0;
-    static constexpr int maxRetries = 200;
     QByteArray incrData;
     // One deadline for the whole read, however many parts it comes in.
     QTimer readDeadline;
-    // Once the guesses are spent, the read is asked again at each of the recent motion times,
-    // newest first, and the guesses after them, round after round: a busy source reads its
-    // events late (by seconds under load) and answers only for the motion it last saw, which
-    // may be any of them. For two seconds, then it counts as a drag without files; nothing waits
-    // on the verdict but the wheel.
-    QTimer motionWait;
-    static constexpr int motionWaitMs = 100;
-    static constexpr qsizetype motionsKept = 64;
-    QList<Time> recentMotions;
+    // The time a Qt source wants is that of the last event it read before it last told a drop
+    // target where the pointer is (none before it has told one): often a motion we saw, but
+    // perhaps one from before we followed motion, or an event we cannot see at all, and under
+    // load the source reads its events seconds late. So, when the newest motion time is
+    // refused, the request is made in rounds for every millisecond since the press (the newest
+    // few seconds of them), all sent at once; a round ends when every request is answered, and
+    // the next follows a pause later. Until the deadline when the source offers what is asked
+    // or does not say what it offers; for two seconds when only a type list an earlier drag may
+    // have left says it does not. Nothing waits on the verdict but the wheel.
+    QTimer roundTimer;
+    static constexpr int roundPauseMs = 100;
+    // A source that leaves some requests unanswered does not hold the next round back longer.
+    static constexpr int roundWaitMs = 1000;
+    static constexpr Time roundSpanMs = 4000;
+    QSet<Time> roundTimes;
+    qsizetype roundOutstanding = 0;
     bool lateAsking = false;
     QElapsedTimer lateClock;
-    static constexpr qint64 lateAskingMs = 2000;
-    qsizetype lateIndex = 0;
+    static constexpr qint64 doubtfulStepMs = 2000;
+    Atom clockAtom = 0;
+    // A web address with its title is short; more is not one.
+    static constexpr qsizetype maxMozUrlBytes = 64 * 1024;
 
 
     ~Impl()
@@ -254,16 +328,6 @@ struct X11DragSource::Impl {
     {
         if (type == XI_RawMotion) {
             lastMotionTime = raw.time;
-            if (recentMotions.isEmpty() || recentMotions.last() != raw.time) {
-                recentMotions.append(raw.time);
-                if (recentMotions.size() > motionsKept)
-                    recentMotions.removeFirst();
-            }
-            if (reading && retryOnMotion && !lateAsking) {
-                retryOnMotion = false;
-                motionWait.stop();
-                request(lastMotionTime);
-            }
             return;
         }
         if ((type == XI_RawKeyPress || type == XI_RawKeyRelease) && !watchingKeys)
@@ -279,7 +343,7 @@ struct X11DragSource::Impl {
         case XI_RawButtonPress:
             if (logicalButton(raw.detail) == 1) {
                 lastMotionTime = raw.time;
-                recentMotions = {raw.time};
+                pressTime = raw.time;
                 selectRawEvents(true, false);
                 Q_EMIT q->primaryButtonPressed();
             }
@@ -374,38 +438,51 @@ struct X11DragSource::Impl {
     {
         if (!reading || e.requestor != window || e.selection != xdndSelection)
             return;
-        if (e.time != requestTime && e.time != CurrentTime)
+        // Qt names no target in a refusal, and may name another in an answer.
+        const bool asked = lateAsking ? roundTimes.contains(e.time)
+                                      : (e.time == requestTime || e.time == CurrentTime);
+        if (!asked)
             return; // the answer to an earlier request
         if (e.property == None) {
-            if (lateAsking) {
-                askLate();
+            // Qt sources do not say what they offer; the other steps find out.
+            if (step == Step::targets) {
+                afterTargets();
                 return;
             }
-            // Refused: the source has seen newer motion since. Ask again with its time; each
-            // such answer follows real motion, so only the deadline bounds them.
+            if (lateAsking) {
+                roundTimes.remove(e.time);
+                if (--roundOutstanding <= 0)
+                    roundTimer.start(roundPauseMs);
+                return;
+            }
+            // Refused: the source may have seen newer motion since. Ask again with its time.
             if (lastMotionTime != CurrentTime && lastMotionTime > e.time) {
                 request(lastMotionTime);
                 return;
             }
-            // The source stamped its drag with an event we cannot see (a warp, a property
-            // change), or one we have not read yet: try the moments just after, and again on
-            // motion.
-            retryOnMotion = true;
-            if (retries < maxRetries) {
-                ++retries;
-                request(std::max(e.time, lastMotionTime) + 1);
-                return;
-            }
             lateAsking = true;
-            lateIndex = 0;
             lateClock.start();
-            askLate();
+            askRound();
+            return;
+        }
+        answeredTime = e.time == CurrentTime ? requestTime : e.time;
+        // The rest of a round's refusals, still on their way, are not this request's.
+        requestTime = answeredTime;
+        lateAsking = false;
+        roundTimer.stop();
+        if (step == Step::targets) {
+            const QStringList types = takeAtomNames();
+            if (!types.isEmpty()) {
+                offer.types = types;
+                typesAnswered = true;
+            }
+            afterTargets();
             return;
         }
         Atom type = None;
-        std::optional<QByteArray> bytes = takeProperty(&type, maxListBytes);
+        std::optional<QByteArray> bytes = takeProperty(&type, stepRoom());
         if (!bytes) {
-            abandon("The drag source's file list is too long");
+            tooLong();
             return;
         }
         if (type == incr) {
@@ -414,7 +491,7 @@ struct X11DragSource::Impl {
             incrData.clear();
             return;
         }
-        finish(std::move(*bytes));
+        stepAnswered(std::move(*bytes));
     }
 
     void propertyChanged(const XPropertyEvent& e)
@@ -423,47 +500,229 @@ struct X11DragSource::Impl {
             || e.state != PropertyNewValue)
             return;
         Atom type = None;
-        const std::optional<QByteArray> part = takeProperty(&type, maxListBytes - incrData.size());
+        const std::optional<QByteArray> part = takeProperty(&type, stepRoom() - incrData.size());
         if (!part) {
-            abandon("The drag source's file list is too long");
+            tooLong();
             return;
         }
         if (part->isEmpty()) {
-            finish(std::exchange(incrData, {}));
+            stepAnswered(std::exchange(incrData, {}));
             return;
         }
         incrData += *part;
     }
 
-    // The next time of a round: the recent motion times, newest first, then the moments just
-    // after the last one; after a round, a pause before the next.
-    void askLate()
+    qsizetype stepRoom() const { return step == Step::mozUrl ? maxMozUrlBytes : maxListBytes; }
+
+    void tooLong()
     {
-        const qsizetype seen = recentMotions.size();
-        if (lateIndex < seen) {
-            request(recentMotions[seen - 1 - lateIndex++]);
+        qCDebug(dragLog, "%s", step == Step::uris ? "The drag source's file list is too long"
+                                                  : "The drag source's web address is too long");
+        replaceWindow();
+        stepAnswered({});
+    }
+
+    // The atoms of a format-32 answer, by name.
+    QStringList takeAtomNames()
+    {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        QStringList names;
+        if (XGetWindowProperty(dpy, window, property, 0, 4096, True, AnyPropertyType, &type,
+                               &format, &count, &after, &data)
+                == Success
+            && data && format == 32 && count > 0) {
+            names = atomNames(reinterpret_cast<Atom*>(data), int(count));
+        }
+        if (data)
+            XFree(data);
+        flush();
+        return names;
+    }
+
+    QStringList atomNames(Atom* atoms, int count)
+    {
+        QStringList names;
+        QList<char*> raw(count, nullptr);
+        ErrorTrap trap(dpy);
+        const bool ok = XGetAtomNames(dpy, atoms, count, raw.data()) != 0;
+        trap.finish();
+        for (char* name : raw) {
+            if (ok && name)
+                names.append(QString::fromLatin1(name));
+            if (name)
+                XFree(name);
+        }
+        queueDrain();
+        return names;
+    }
+
+    // The type list a source with many types puts on its window. The window may be gone by
+    // now; nothing then.
+    QStringList ownerTypeList()
+    {
+        if (owner == None)
+            return {};
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        ErrorTrap trap(dpy);
+        const int status = XGetWindowProperty(dpy, owner, typeListAtom, 0, 4096, False, XA_ATOM,
+                                              &type, &format, &count, &after, &data);
+        const bool failed = trap.finish() != 0 || status != Success;
+        QStringList names;
+        if (!failed && data && format == 32 && count > 0)
+            names = atomNames(reinterpret_cast<Atom*>(data), int(count));
+        if (data)
+            XFree(data);
+        queueDrain();
+        return names;
+    }
+
+    // The file name a source that offers a direct save suggests, on its window.
+    QString ownerDirectSaveName()
+    {
+        if (owner == None)
+            return {};
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        ErrorTrap trap(dpy);
+        const int status = XGetWindowProperty(dpy, owner, directSaveAtom, 0, 1024, False,
+                                              AnyPropertyType, &type, &format, &count, &after,
+                                              &data);
+        const bool failed = trap.finish() != 0 || status != Success;
+        QString name;
+        if (!failed && data && format == 8)
+            name = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(count));
+        if (data)
+            XFree(data);
+        queueDrain();
+        return name;
+    }
+
+    // The server's time now, from a property change of our own.
+    Time serverTime()
+    {
+        XChangeProperty(dpy, window, clockAtom, XA_INTEGER, 8, PropModeAppend, nullptr, 0);
+        XSync(dpy, False);
+        XEvent event;
+        const auto isClock = [](Display*, XEvent* e, XPointer self) -> Bool {
+            const auto* impl = reinterpret_cast<const Impl*>(self);
+            return e->type == PropertyNotify && e->xproperty.window == impl->window
+                && e->xproperty.atom == impl->clockAtom;
+        };
+        const bool found = XCheckIfEvent(dpy, &event, isClock, reinterpret_cast<XPointer>(this));
+        queueDrain();
+        return found ? event.xproperty.time : std::max(lastMotionTime, selectionTime);
+    }
+
+    // One request for each moment of the round, newest first, all sent at once: only the one
+    // the source wants writes the property.
+    void askRound()
+    {
+        if (stepLimitMs && lateClock.elapsed() > *stepLimitMs) {
+            // A source that does not offer what is asked refuses every time alike.
+            stepAnswered({});
             return;
         }
-        if (lateIndex < seen + maxRetries) {
-            request(lastMotionTime + Time(1 + lateIndex++ - seen));
-            return;
+        const Time now = serverTime();
+        Time from = pressTime != CurrentTime && pressTime <= now ? pressTime : selectionTime;
+        if (from > now || now - from > roundSpanMs)
+            from = now > roundSpanMs ? now - roundSpanMs : 1;
+        roundTimes.clear();
+        XDeleteProperty(dpy, window, property);
+        for (Time t = now; t >= from && t != CurrentTime; --t) {
+            roundTimes.insert(t);
+            XConvertSelection(dpy, xdndSelection, target, property, window, t);
         }
-        lateIndex = 0;
-        // A source that offers no file list refuses every time alike.
-        if (lateClock.elapsed() > lateAskingMs) {
-            finish({});
-            return;
-        }
-        if (!motionWait.isActive())
-            motionWait.start();
+        // A Qt source that has not yet told any drop target about the drag wants no time at all.
+        roundTimes.insert(CurrentTime);
+        XConvertSelection(dpy, xdndSelection, target, property, window, CurrentTime);
+        roundOutstanding = roundTimes.size();
+        requestTime = now;
+        flush();
+        roundTimer.start(roundWaitMs);
     }
 
     void request(Time time)
     {
         requestTime = time;
         XDeleteProperty(dpy, window, property);
-        XConvertSelection(dpy, xdndSelection, uriList, property, window, requestTime);
+        XConvertSelection(dpy, xdndSelection, target, property, window, requestTime);
         flush();
+    }
+
+    void beginStep(Step next, Atom what, std::optional<qint64> limitMs, Time at)
+    {
+        step = next;
+        target = what;
+        stepLimitMs = limitMs;
+        lateAsking = false;
+        roundTimes.clear();
+        roundTimer.stop();
+        incrActive = false;
+        incrData.clear();
+        request(at);
+    }
+
+    void afterTargets()
+    {
+        if (offer.types.isEmpty())
+            offer.types = ownerTypeList();
+        const bool listed = offer.types.contains(QLatin1String("text/uri-list"));
+        if (!offer.types.isEmpty() && !listed && typesAnswered) {
+            askForMozUrl();
+            return;
+        }
+        // A type list on the owner's window may be left over from an earlier drag: it cannot
+        // rule the list out, only make it doubtful.
+        const bool doubtful = !offer.types.isEmpty() && !listed;
+        beginStep(Step::uris, uriList, doubtful ? std::optional(doubtfulStepMs) : std::nullopt,
+                  selectionTime);
+    }
+
+    // The web address names the data of a drag without files, unless the source suggested a
+    // name. Only worth a short wait: the data is saved under its type's name without it, and
+    // a Qt source lists the type but cannot hand it over.
+    void askForMozUrl()
+    {
+        const bool data = std::any_of(offer.types.begin(), offer.types.end(), [](const QString& t) {
+            return t.startsWith(QLatin1String("image/"))
+                || t == QLatin1String("application/octet-stream");
+        });
+        if (data && offer.types.contains(QLatin1String("XdndDirectSave0")))
+            offer.directSaveName = ownerDirectSaveName();
+        if (!data || !offer.directSaveName.isEmpty()
+            || !offer.types.contains(QLatin1String("text/x-moz-url"))) {
+            finishOffer();
+            return;
+        }
+        const Time at = answeredTime != CurrentTime ? std::max(answeredTime, lastMotionTime)
+                                                   : std::max(selectionTime, lastMotionTime);
+        beginStep(Step::mozUrl, mozUrlAtom, doubtfulStepMs, at);
+    }
+
+    void stepAnswered(QByteArray body)
+    {
+        if (step == Step::uris) {
+            offer.uris = parseUriList(body);
+            if (!offer.localFiles().isEmpty())
+                finishOffer();
+            else
+                askForMozUrl();
+            return;
+        }
+        if (step == Step::mozUrl)
+            offer.mozUrl = std::move(body);
+        finishOffer();
     }
 
     // Motion is followed while the primary button is down, and the keys only while a drag
@@ -520,23 +779,31 @@ struct X11DragSource::Impl {
             flags = flagsFromMask(pointer->second);
     }
 
-    void finish(QByteArray body)
+    void finishOffer()
     {
         reading = false;
-        retryOnMotion = false;
+        lateAsking = false;
+        roundTimes.clear();
         incrActive = false;
         incrData.clear();
         readDeadline.stop();
-        motionWait.stop();
-        Q_EMIT q->dragUrisRead(parseUriList(body));
+        roundTimer.stop();
+        // Set by the source once the drag runs, so looked for last.
+        if (offer.localFiles().isEmpty() && offer.directSaveName.isEmpty()
+            && offer.types.contains(QLatin1String("XdndDirectSave0")))
+            offer.directSaveName = ownerDirectSaveName();
+        const DragOffer read = std::exchange(offer, {});
+        Q_EMIT q->dragOfferRead(read);
     }
 
-    // Ends a read with nothing.
-    void abandon(const char* why)
+    // The deadline: what was read so far is all there is.
+    void giveUp()
     {
-        qCDebug(dragLog, "%s", why);
+        qCDebug(dragLog, "%s", step == Step::mozUrl
+                                   ? "The drag source did not send its web address in time"
+                                   : "The drag source did not send its file list in time");
         replaceWindow();
-        finish({});
+        finishOffer();
     }
 
     std::optional<std::pair<QPoint, unsigned int>> queryPointer()
@@ -564,17 +831,16 @@ X11DragSource::X11DragSource(QObject* parent)
     , d(std::make_unique<Impl>())
 {
     d->q = this;
-    d->motionWait.setSingleShot(true);
-    d->motionWait.setInterval(Impl::motionWaitMs);
-    connect(&d->motionWait, &QTimer::timeout, this, [this] {
-        if (d->reading)
-            d->askLate();
+    d->roundTimer.setSingleShot(true);
+    connect(&d->roundTimer, &QTimer::timeout, this, [this] {
+        if (d->reading && d->lateAsking)
+            d->askRound();
     });
     d->readDeadline.setSingleShot(true);
     d->readDeadline.setInterval(readDeadlineMs);
     connect(&d->readDeadline, &QTimer::timeout, this, [this] {
         if (d->reading)
-            d->abandon("The drag source did not send its file list in time");
+            d->giveUp();
     });
 }
 
@@ -624,6 +890,11 @@ bool X11DragSource::start(QString* whyNot)
     d->window = d->createWindow();
     d->xdndSelection = XInternAtom(dpy, "XdndSelection", False);
     d->uriList = XInternAtom(dpy, "text/uri-list", False);
+    d->targetsAtom = XInternAtom(dpy, "TARGETS", False);
+    d->mozUrlAtom = XInternAtom(dpy, "text/x-moz-url", False);
+    d->typeListAtom = XInternAtom(dpy, "XdndTypeList", False);
+    d->directSaveAtom = XInternAtom(dpy, "XdndDirectSave0", False);
+    d->clockAtom = XInternAtom(dpy, "QUORVENDA_CLOCK", False);
     d->incr = XInternAtom(dpy, "INCR", False);
     d->property = XInternAtom(dpy, "QUORVENDA_DRAG_URIS", False);
 
@@ -662,25 +933,23 @@ QPoint X11DragSource::pointerPosition()
     return pointer ? pointer->first : QPoint();
 }
 
-void X11DragSource::readDragUris()
+void X11DragSource::readDragOffer()
 {
     if (!d->dpy) {
-        Q_EMIT dragUrisRead({});
+        Q_EMIT dragOfferRead({});
         return;
     }
     // The owner of a read still under way must not answer this one.
     if (d->reading)
         d->replaceWindow();
     d->reading = true;
-    d->incrActive = false;
-    d->incrData.clear();
-    d->retries = 0;
-    d->lateAsking = false;
-    d->lateIndex = 0;
-    d->retryOnMotion = false;
+    d->offer = {};
+    d->typesAnswered = false;
+    d->answeredTime = CurrentTime;
+    d->owner = XGetSelectionOwner(d->dpy, d->xdndSelection);
     d->readDeadline.start();
     // Qt's drag sources refuse a request made at CurrentTime.
-    d->request(d->selectionTime);
+    d->beginStep(Impl::Step::targets, d->targetsAtom, std::nullopt, d->selectionTime);
 }
 
 void X11DragSource::nudgePointer()

@@ -7,9 +7,10 @@
 namespace qv {
 
 // The drag back end of an X11 session, on a connection of its own: XFixes tells when another
-// client takes XdndSelection (a drag began), XConvertSelection to "text/uri-list" reads its
-// URIs, and XInput 2.2 raw events on the root window report the primary button, and the keys
-// while a drag runs, even while the drag source holds its grabs.
+// client takes XdndSelection (a drag began), XConvertSelection reads what it offers ("TARGETS",
+// or the "XdndTypeList" on its window, then "text/uri-list", and "text/x-moz-url" for data
+// without files), and XInput 2.2 raw events on the root window report the primary button, and
+// the keys while a drag runs, even while the drag source holds its grabs.
 class X11DragSource : public DragEventSource {
     Q_OBJECT
 
@@ -21,11 +22,10 @@ public:
     bool isPrimaryButtonDown() override;
     quint32 currentModifiers() override;
     QPoint pointerPosition() override;
-    void readDragUris() override;
+    void readDragOffer() override;
     void nudgePointer() override;
 
-    // An owner that has not sent its whole list by then, in however many parts, is taken to
-    // offer nothing.
+    // What an owner has not sent by then, in however many parts, is taken as not offered.
     static constexpr int readDeadlineMs = 5000;
     // Nor is a longer list kept: the owner cannot make us hold more than this.
     static constexpr qsizetype maxListBytes = 32 * 1024 * 1024;

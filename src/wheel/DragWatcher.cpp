@@ -34,7 +34,7 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     connect(s, &DragEventSource::primaryButtonPressed, this, &DragWatcher::buttonPressed);
     connect(s, &DragEventSource::primaryButtonReleased, this, &DragWatcher::buttonReleased);
     connect(s, &DragEventSource::dragSelectionChanged, this, &DragWatcher::selectionChanged);
-    connect(s, &DragEventSource::dragUrisRead, this, &DragWatcher::urisRead);
+    connect(s, &DragEventSource::dragOfferRead, this, &DragWatcher::offerRead);
     connect(s, &DragEventSource::modifiersChanged, this, &DragWatcher::modifiersChanged);
     connect(s, &DragEventSource::keyPressed, this, &DragWatcher::keyPressed);
 }
@@ -91,25 +91,29 @@ void DragWatcher::selectionChanged()
     if (m_mouseDownTime.msecsTo(m_clock.now()) > checkWindowMs)
         return;
     m_awaitingUris = true;
-    m_source->readDragUris();
+    m_source->readDragOffer();
 }
 
-void DragWatcher::urisRead(const QList<QUrl>& uris)
+void DragWatcher::offerRead(const DragOffer& offer)
 {
-    // A list that arrives after the button came up belongs to a drag that is over.
+    // An offer read after the button came up belongs to a drag that is over.
     if (!m_awaitingUris)
         return;
     m_awaitingUris = false;
-    QList<QUrl> files;
-    for (const QUrl& uri : uris) {
-        if (uri.isLocalFile())
-            files.append(uri);
-    }
-    if (files.isEmpty()) {
-        qCDebug(dragLog, "Drag without files ignored");
+    qCDebug(dragLog, "Drag offers %s", qUtf8Printable(offer.types.join(QLatin1String(", "))));
+    const QList<QUrl> files = offer.localFiles();
+    if (!files.isEmpty()) {
+        beginFileDrag(files, {});
         return;
     }
-    beginFileDrag(files, {});
+    // Data a browser or a mail client hands over instead of a file.
+    if (const std::optional<DragOffer::SavableData> data = offer.savableData()) {
+        qCDebug(dragLog, "Drag of data: \"%s\" as %s", qUtf8Printable(data->name),
+                qUtf8Printable(data->mimeType));
+        beginFileDrag({}, {promisedFileInfo(data->name, data->mimeType)});
+        return;
+    }
+    qCDebug(dragLog, "Drag without files ignored");
 }
 
 void DragWatcher::beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)

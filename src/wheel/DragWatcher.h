@@ -15,6 +15,7 @@ namespace qv {
 
 class Clock;
 class DragEventSource;
+struct DragOffer;
 class SettingsStore;
 
 // Notices a drag of files anywhere on the desktop and, while the primary button stays down,
@@ -79,7 +80,7 @@ private:
     void buttonPressed();
     void buttonReleased();
     void selectionChanged();
-    void urisRead(const QList<QUrl>& uris);
+    void offerRead(const DragOffer& offer);
     void modifiersChanged(quint32 modifiers);
     void evaluateTaps();
     void keyPressed(int keyCode);

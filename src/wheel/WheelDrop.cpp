@@ -1,18 +1,23 @@
 #include "wheel/WheelDrop.h"
 
 #include "jobs/DataPromise.h"
+#include "model/Log.h"
+#include "platform/DragOffer.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QMimeData>
 
 namespace qv {
 
 namespace {
 
-// Payloads that are not a file's content: texts, lists of addresses, the toolkits' own notes.
+// Payloads that are not a file's content: texts, lists of addresses, the toolkits' own notes,
+// and names of protocols rather than types (XdndDirectSave0).
 bool isFileContent(const QString& format)
 {
-    return !format.startsWith(QLatin1String("text/"))
+    return format.contains(QLatin1Char('/'))
+        && !format.startsWith(QLatin1String("text/"))
         && !format.startsWith(QLatin1String("application/x-qt"))
         && !format.startsWith(QLatin1String("x-special/"))
         && !format.startsWith(QLatin1String("chromium/"))
@@ -22,7 +27,8 @@ bool isFileContent(const QString& format)
 
 } // namespace
 
-WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool optionHeld)
+WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool optionHeld,
+                                  bool readData)
 {
     WheelDrop drop;
     drop.point = point;
@@ -32,21 +38,47 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
         if (url.isLocalFile())
             drop.urls.append(url);
         else if (webName.isEmpty())
-            webName = QFileInfo(url.path()).fileName();
+            webName = url.fileName();
     }
-    if (!drop.urls.isEmpty())
+    if (!drop.urls.isEmpty() || !readData)
         return drop;
+    // An image's own type first: "application/octet-stream" says less.
+    QStringList formats;
     for (const QString& format : data.formats()) {
-        if (!isFileContent(format))
-            continue;
+        if (isFileContent(format))
+            formats.append(format);
+    }
+    std::stable_partition(formats.begin(), formats.end(),
+                          [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
+    for (const QString& format : std::as_const(formats)) {
         const QByteArray bytes = data.data(format);
+        qCDebug(wheelLog, "Drop data %s: %lld bytes", qUtf8Printable(format), qlonglong(bytes.size()));
         if (bytes.isEmpty())
             continue;
-        drop.promises.append(std::make_shared<DataPromise>(
-            QList<DataPromise::Item>{{webName, format, bytes}}));
+        DataPromise::Item item{DragOffer::fileNameFor(webName, format), format, {}, {}};
+        if (bytes.size() > maxDataBytes)
+            item.refusal = QStringLiteral("The dragged data is larger than %1")
+                               .arg(QLocale::c().formattedDataSize(maxDataBytes, 0,
+                                                                   QLocale::DataSizeSIFormat));
+        else
+            item.data = bytes;
+        drop.promises.append(std::make_shared<DataPromise>(QList<DataPromise::Item>{item}));
         break;
     }
     return drop;
+}
+
+void WheelDrop::nameAfter(const QList<FileInfo>& announced)
+{
+    if (promises.size() != 1 || announced.size() != 1 || !announced.first().isPromise
+        || announced.first().name.isEmpty())
+        return;
+    const auto data = std::dynamic_pointer_cast<DataPromise>(promises.first());
+    if (!data || data->items().size() != 1)
+        return;
+    DataPromise::Item item = data->items().first();
+    item.name = DragOffer::fileNameFor(announced.first().name, item.mimeType);
+    promises = {std::make_shared<DataPromise>(QList<DataPromise::Item>{item})};
 }
 
 } // namespace qv

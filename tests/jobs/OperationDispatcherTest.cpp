@@ -1,4 +1,5 @@
 #include "jobs/DataPromise.h"
+#include "model/SettingsKeys.h"
 #include "jobs/JobCenter.h"
 #include "jobs/OperationDispatcher.h"
 #include "jobs/QuickActions.h"
@@ -345,4 +346,54 @@ TEST_F(DispatcherTest, ReceivedFilesAreDescribedOffTheMainThread)
     ASSERT_EQ(submitted[0].files.size(), 1);
     EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("clip.mp4"));
     EXPECT_EQ(submitted[0].files[0].hasAudio, false);
+}
+
+TEST_F(DispatcherTest, DataTooLargeToKeepIsRefusedAtOnceWithItsSentence)
+{
+    DataPromise::Item tooLarge{QStringLiteral("huge.png"), QStringLiteral("image/png"), {},
+                               QStringLiteral("The dragged data is larger than 512 MB")};
+    auto refused = std::make_shared<DataPromise>(QList<DataPromise::Item>{tooLarge});
+    EXPECT_EQ(refused->refusal(), QStringLiteral("The dragged data is larger than 512 MB"));
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {refused}, false, QPointF());
+    EXPECT_EQ(recorder.toasts, QStringList{"The dragged data is larger than 512 MB"});
+    // No placeholder, no job, no sound: nothing was received.
+    EXPECT_TRUE(center->jobs().isEmpty());
+    EXPECT_TRUE(recorder.sounds.isEmpty());
+
+    // Beside data that can be kept, the refused item only fails on its own.
+    recorder.toasts.clear();
+    auto mixed = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        tooLarge, {QStringLiteral("small.txt"), QStringLiteral("text/plain"), "kept", {}}});
+    EXPECT_TRUE(mixed->refusal().isEmpty());
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {mixed}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    ASSERT_EQ(submitted.size(), 1);
+    ASSERT_EQ(submitted[0].files.size(), 1);
+    EXPECT_EQ(submitted[0].files[0].name, QStringLiteral("small.txt"));
+    EXPECT_TRUE(recorder.toasts.isEmpty());
+}
+
+TEST_F(DispatcherTest, TheFallbackFolderIsMadeForReceivedFilesBeforeTheirJob)
+{
+    // A sandboxed worker may write only into folders that exist when it starts.
+    const QString fallback = dir.filePath(QStringLiteral("not made yet/Downloads"));
+    store.setValue(SettingsKey::fallbackFolder, fallback);
+    auto promise = std::make_shared<DataPromise>(QList<DataPromise::Item>{
+        {QStringLiteral("photo.txt"), QStringLiteral("text/plain"), "bytes", {}}});
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+
+    // With results going to a chosen folder, the fallback is not made.
+    const QString other = dir.filePath(QStringLiteral("other fallback"));
+    store.setValue(SettingsKey::fallbackFolder, other);
+    store.setValue(SettingsKey::outputLocation, QStringLiteral("folder"));
+    store.setValue(SettingsKey::outputFolder, dir.path());
+    submitted.clear();
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::run()), {}, {promise}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !submitted.isEmpty(); }));
+    ASSERT_TRUE(waitForJobs());
+    EXPECT_FALSE(QFileInfo::exists(other));
 }

@@ -24,7 +24,7 @@ TEST(X11DragSource, ParsesUriListsAndRefusesOtherPlatforms)
     QString whyNot;
     EXPECT_FALSE(source.start(&whyNot));
     EXPECT_EQ(whyNot, QStringLiteral("the session is not X11 (platform offscreen)"));
-    source.readDragUris(); // without a connection: answers with nothing, never crashes
+    source.readDragOffer(); // without a connection: answers with nothing, never crashes
     source.nudgePointer();
     EXPECT_FALSE(source.isPrimaryButtonDown());
 }

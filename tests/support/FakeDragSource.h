@@ -25,7 +25,7 @@ public:
     bool isPrimaryButtonDown() override { return primaryDown; }
     quint32 currentModifiers() override { return modifiers; }
     QPoint pointerPosition() override { return {}; }
-    void readDragUris() override { ++readRequests; }
+    void readDragOffer() override { ++readRequests; }
     void nudgePointer() override { ++nudges; }
 
     void press()
@@ -39,7 +39,14 @@ public:
         Q_EMIT primaryButtonReleased();
     }
     void takeSelection() { Q_EMIT dragSelectionChanged(); }
-    void answer(const QList<QUrl>& uris) { Q_EMIT dragUrisRead(uris); }
+    void answer(const QList<QUrl>& uris)
+    {
+        DragOffer offer;
+        offer.uris = uris;
+        offer.types = {QStringLiteral("text/uri-list")};
+        Q_EMIT dragOfferRead(offer);
+    }
+    void answer(const DragOffer& offer) { Q_EMIT dragOfferRead(offer); }
     void setModifiers(quint32 flags)
     {
         modifiers = flags;

@@ -273,6 +273,56 @@ TEST_F(DragWatcherTest, PracticeDragsAndPromises)
     EXPECT_EQ(events, (QStringList{"began:0", "began:1", "wheel:actions", "ended"}));
 }
 
+TEST_F(DragWatcherTest, DataABrowserHandsOverIsPromisedAndTextOrAddressesAreNot)
+{
+    // A picture out of a web page: no file, but bytes named by the page.
+    DragOffer picture;
+    picture.types = {"text/x-moz-url", "text/plain", "XdndDirectSave0", "application/octet-stream"};
+    picture.directSaveName = QStringLiteral("sunset.jpg");
+    source->press();
+    source->takeSelection();
+    source->answer(picture);
+    ASSERT_EQ(events, QStringList{"began:0"});
+    ASSERT_EQ(promises.size(), 1);
+    EXPECT_TRUE(promises[0].isPromise);
+    EXPECT_EQ(promises[0].name, QStringLiteral("sunset.jpg"));
+    EXPECT_EQ(promises[0].category, FileCategory::image);
+    tap(ModifierFlag::shift);
+    settle();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:0", "wheel:convert", "ended"}));
+
+    // Only an address, or only text: nothing.
+    events.clear();
+    DragOffer address;
+    address.types = {"text/uri-list", "text/x-moz-url", "text/plain"};
+    address.uris = {QUrl(QStringLiteral("https://example.com/photo.png"))};
+    source->press();
+    source->takeSelection();
+    source->answer(address);
+    DragOffer text;
+    text.types = {"text/plain", "UTF8_STRING"};
+    source->release();
+    source->press();
+    source->takeSelection();
+    source->answer(text);
+    tap(ModifierFlag::shift);
+    settle();
+    source->release();
+    EXPECT_TRUE(events.isEmpty()) << events.join(' ').toStdString();
+
+    // Local files win over data offered beside them.
+    DragOffer both;
+    both.types = {"text/uri-list", "image/png"};
+    both.uris = {fileA};
+    source->press();
+    source->takeSelection();
+    source->answer(both);
+    EXPECT_EQ(events, QStringList{"began:1"});
+    EXPECT_TRUE(promises.isEmpty());
+    source->release();
+}
+
 TEST(DragWatcherStart, WithoutABackEndTheWatcherLogsAndStaysQuiet)
 {
     SettingsStore store{QString()};

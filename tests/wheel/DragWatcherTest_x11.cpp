@@ -66,7 +66,7 @@ protected:
         });
         QObject::connect(watcher.get(), &DragWatcher::dragEnded,
                          [this] { events << QStringLiteral("ended"); });
-        QObject::connect(source, &DragEventSource::dragUrisRead, [this] { ++reads; });
+        QObject::connect(source, &DragEventSource::dragOfferRead, [this] { ++reads; });
         QObject::connect(source, &DragEventSource::dragSelectionChanged,
                          [this] { events << QStringLiteral("(selection)"); });
         QObject::connect(source, &DragEventSource::primaryButtonPressed,

@@ -142,8 +142,11 @@ TEST_F(WheelControllerX11, ShiftDuringAFileDragOpensTheWheelUnderThePointerAndAD
     ASSERT_EQ(dispatched.size(), 1);
     EXPECT_EQ(dispatched[0].entry, QStringLiteral("convert.2"));
     EXPECT_EQ(dispatched[0].files, (QList<QUrl>{a, b}));
+    // Where the source last told the wheel the pointer was: a source slowed down by a loaded
+    // machine may drop one step of the glide behind.
     const QPointF expected = flipY(QPointF(target), height);
-    EXPECT_LE((dispatched[0].point - expected).manhattanLength(), 2.0);
+    const double step = QPointF(target - where).manhattanLength() / 10;
+    EXPECT_LE((dispatched[0].point - expected).manhattanLength(), step + 2.0);
     ASSERT_TRUE(waitFor([&] { return source.dragsEnded() == 1; }, timeoutMs));
     ASSERT_TRUE(waitFor([this] { return !controller->isPanelVisible(); }, timeoutMs));
     EXPECT_FALSE(controller->session());

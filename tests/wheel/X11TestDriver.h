@@ -33,8 +33,8 @@ private:
 };
 
 // A drag source of the tests' own: from a thread of its own it owns XdndSelection and answers
-// requests for "text/uri-list" with the given body, in INCR parts of incrChunk bytes when the
-// body is larger. Like a Qt source it refuses requests made at CurrentTime.
+// requests for "TARGETS", and for "text/uri-list" with the given body, in INCR parts of incrChunk
+// bytes when the body is larger. Like a Qt source it refuses requests made at CurrentTime.
 class FakeXdndOwner {
 public:
     explicit FakeXdndOwner(QByteArray uriList, int incrChunk = 0);

@@ -153,6 +153,7 @@ void FakeXdndOwner::run()
     const Atom selection = XInternAtom(dpy, "XdndSelection", False);
     const Atom uriList = XInternAtom(dpy, "text/uri-list", False);
     const Atom incr = XInternAtom(dpy, "INCR", False);
+    const Atom targets = XInternAtom(dpy, "TARGETS", False);
     XSync(dpy, False);
     m_ready = true;
 
@@ -213,7 +214,13 @@ void FakeXdndOwner::run()
             answer.target = request.target;
             answer.time = request.time;
             answer.property = None;
-            if (request.time == CurrentTime || request.target != uriList) {
+            if (request.target == targets && request.time != CurrentTime) {
+                // As GTK and browser sources do, unlike Qt's.
+                const Atom offered[] = {targets, uriList};
+                XChangeProperty(dpy, request.requestor, request.property, XA_ATOM, 32,
+                                PropModeReplace, reinterpret_cast<const unsigned char*>(offered), 2);
+                answer.property = request.property;
+            } else if (request.time == CurrentTime || request.target != uriList) {
                 ++m_refused;
             } else if (m_incrChunk > 0 && m_body.size() > m_incrChunk) {
                 const long size = long(m_body.size());

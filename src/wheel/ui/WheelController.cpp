@@ -1,5 +1,7 @@
 #include "wheel/ui/WheelController.h"
 
+#include "jobs/Toasts.h"
+
 #include "jobs/OperationDispatcher.h"
 #include "model/Capabilities.h"
 #include "model/SettingsKeys.h"
@@ -346,15 +348,27 @@ void WheelController::performChoice(const WheelSegmentModel& segment, const std:
             if (QSet<QUrl>(drop->urls.begin(), drop->urls.end()) != urlSet(files, false))
                 files = inspectAll(drop->urls, m_services.inspect);
         } else {
-            promises = drop->promises;
+            WheelDrop named = *drop;
+            named.nameAfter(files);
+            promises = named.promises;
         }
     }
+    // Files only promised while the drag ran are not there to work on; without the drop's
+    // data there is nothing.
+    const bool promised = !files.isEmpty() && files.first().isPromise;
+    if (promises.isEmpty())
+        files.removeIf([](const FileInfo& file) { return file.isPromise; });
     const bool optionHeld = drop ? drop->optionHeld
                                  : (m_services.optionKeyDown && m_services.optionKeyDown());
     const QPointF point = drop ? drop->point : pointer();
     const WheelEntry entry = *segment.entry;
     // Closed first, so that an editor or sheet the dispatcher opens is never under the wheel.
     closeWheel(true);
+    if (promised && files.isEmpty() && promises.isEmpty()) {
+        showToast(QStringLiteral("The app you dragged from didn't provide the file"),
+                  QStringLiteral("exclamationmark.triangle"), 3.0);
+        return;
+    }
     if (m_services.dispatch)
         m_services.dispatch(entry, files, promises, optionHeld, point);
 }
@@ -380,6 +394,9 @@ void WheelController::chooseByKeyboard()
     const WheelTarget target = view().target();
     const std::optional<WheelSegmentModel> model = view().segmentModel(target);
     if (!model || !model->entry || model->isMore() || !m_session)
+        return;
+    // Promised data arrives only with the drop.
+    if (!m_session->files().isEmpty() && m_session->files().first().isPromise)
         return;
     m_dragChoiceMade = true;
     view().pulseTarget(target);

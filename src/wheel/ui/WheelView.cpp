@@ -807,7 +807,8 @@ void WheelView::dragEnterEvent(QDragEnterEvent* event)
         m_dragEnteredOnce = true;
         const QPointF global = flipY(QPointF(mapToGlobal(event->position())), m_screens->primaryHeight());
         Q_EMIT dragEnteredFirst(WheelDrop::fromMimeData(*event->mimeData(), global,
-                                                        event->modifiers().testFlag(Qt::AltModifier)));
+                                                        event->modifiers().testFlag(Qt::AltModifier),
+                                                        false));
     }
     if (!answerDrag(event)) {
         // Accepting the entry keeps the moves coming; the action says nothing drops here.

@@ -1,6 +1,10 @@
 // A window that starts a Qt drag when the pointer moves with the button down: of file URLs
-// ("files <url>...") or of text ("text <words>"). It prints "ready <x> <y>" (the window's
-// centre) once it can be dragged from, and "drag-start" and "drag-end" around each drag.
+// ("files <url>..."), of text ("text <words>"), or of data without a file as browsers offer it:
+// "chromium <file> <name>" (the bytes as application/octet-stream, a web address and the name
+// suggested for a direct save, no URI list), "firefox <file> <type> <address>" (a file promise,
+// the web address as the URL list, the bytes under their image type), "url <address>" (a web
+// address alone). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
+// "drag-start" and "drag-end" around each drag.
 
 #include <QApplication>
 #include <QDrag>
@@ -11,14 +15,46 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <QFile>
+
+#include <X11/Xlib.h>
+
 #include <cstdio>
 
 namespace {
+
+// "text/x-moz-url" as browsers write it: UTF-16, the address and a title on two lines. A Qt
+// source cannot hand it over under that name, but it is in the list of what is offered.
+QByteArray mozUrl(const QString& address, const QString& title)
+{
+    const QString text = address + QLatin1Char('\n') + title;
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// The name a direct save would use goes on the window that owns the drag, as browsers put it.
+void suggestDirectSaveName(const QByteArray& name, int attempts = 200)
+{
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return;
+    const Window owner = XGetSelectionOwner(dpy, XInternAtom(dpy, "XdndSelection", False));
+    if (owner != None) {
+        XChangeProperty(dpy, owner, XInternAtom(dpy, "XdndDirectSave0", False),
+                        XInternAtom(dpy, "text/plain", False), 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(name.constData()), int(name.size()));
+        XSync(dpy, False);
+    }
+    XCloseDisplay(dpy);
+    if (owner == None && attempts > 0)
+        QTimer::singleShot(5, [name, attempts] { suggestDirectSaveName(name, attempts - 1); });
+}
 
 class SourceWindow : public QWidget {
 public:
     QList<QUrl> urls;
     QString text;
+    QList<std::pair<QString, QByteArray>> formats;
+    QByteArray directSaveName;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override { m_pressedAt = event->position().toPoint(); }
@@ -32,15 +68,23 @@ protected:
             return;
         m_dragging = true;
         auto* data = new QMimeData;
-        if (urls.isEmpty())
-            data->setText(text);
-        else
+        for (const auto& [format, bytes] : std::as_const(formats))
+            data->setData(format, bytes);
+        if (!urls.isEmpty())
             data->setUrls(urls);
-        QDrag drag(this);
-        drag.setMimeData(data);
+        if (!text.isEmpty())
+            data->setText(text);
+        if (!directSaveName.isEmpty()) {
+            const QByteArray name = directSaveName;
+            QTimer::singleShot(0, [name] { suggestDirectSaveName(name); });
+        }
+        // On the heap and left to Qt: a drop target reads the data after exec() has returned,
+        // while Qt still holds the drag for it.
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
         std::printf("drag-start\n");
         std::fflush(stdout);
-        drag.exec(Qt::CopyAction);
+        drag->exec(Qt::CopyAction);
         std::printf("drag-end\n");
         std::fflush(stdout);
         m_dragging = false;
@@ -57,12 +101,41 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() < 2 || (args[0] != QLatin1String("files") && args[0] != QLatin1String("text"))) {
-        std::fprintf(stderr, "usage: %s files <url>... | text <words>\n", argv[0]);
+    const QString mode = args.value(0);
+    const bool known = (mode == QLatin1String("files") && args.size() >= 2)
+        || (mode == QLatin1String("text") && args.size() >= 2)
+        || (mode == QLatin1String("chromium") && args.size() == 3)
+        || (mode == QLatin1String("firefox") && args.size() == 4)
+        || (mode == QLatin1String("url") && args.size() == 2);
+    if (!known) {
+        std::fprintf(stderr,
+                     "usage: %s files <url>... | text <words> | chromium <file> <name> | "
+                     "firefox <file> <type> <address> | url <address>\n",
+                     argv[0]);
         return 2;
     }
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
     SourceWindow window;
-    if (args[0] == QLatin1String("files")) {
+    if (mode == QLatin1String("chromium")) {
+        const QString address = QStringLiteral("https://example.com/view?id=7");
+        window.formats = {{QStringLiteral("text/x-moz-url"), mozUrl(address, args[2])},
+                          {QStringLiteral("text/plain"), address.toUtf8()},
+                          {QStringLiteral("XdndDirectSave0"), {}},
+                          {QStringLiteral("application/octet-stream"), contents(args[1])},
+                          {QStringLiteral("text/html"), "<img src=\"" + address.toUtf8() + "\">"}};
+        window.directSaveName = args[2].toUtf8();
+    } else if (mode == QLatin1String("firefox")) {
+        // A Qt source answers "text/x-moz-url" only from its URL list.
+        window.formats = {{QStringLiteral("application/x-moz-file-promise"), {}},
+                          {args[2], contents(args[1])}};
+        window.urls = {QUrl(args[3])};
+    } else if (mode == QLatin1String("url")) {
+        window.urls = {QUrl(args[1])};
+        window.text = args[1];
+    } else if (mode == QLatin1String("files")) {
         for (const QString& arg : args.mid(1))
             window.urls.append(QUrl(arg));
     } else {
