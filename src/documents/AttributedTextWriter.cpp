@@ -316,7 +316,7 @@ std::unique_ptr<QTextDocument> AttributedTextWriter::attributedStringFromDocumen
             QTextBlockFormat format = layout.paragraphFormat(0, 8);
             format.setLeftMargin(24);
             format.setProperty(QTextFormat::BlockQuoteLevel, 1);
-            layout.appendTextBlock(block, format, base, false, true, grey(0.38));
+            layout.appendTextBlock(block, format, base, false, false, grey(0.38));
             break;
         }
         case DocBlock::Kind::listItem:

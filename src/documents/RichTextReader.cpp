@@ -2,6 +2,9 @@
 
 #include "documents/ConfinedTextDocument.h"
 #include "documents/DocumentFonts.h"
+#include "documents/OfficeConverter.h"
+#include "documents/PandocInput.h"
+#include "documents/RtfDecoder.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -13,7 +16,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTextCursor>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QUuid>
 
 #include <cerrno>
@@ -29,24 +36,156 @@ namespace {
 
 const QString damaged = QStringLiteral("This document is damaged or not in a supported format");
 
-// The page pandoc writes: the body, and the title when the file declares one.
+// The page pandoc writes: what the file declares about itself (pandoc takes the Title, Author,
+// Date and Abstract paragraphs of a DOCX out of its body), then the body.
 constexpr char pandocTemplate[] =
     "<html><head><meta charset=\"utf-8\"><title>$if(title)$$title$$endif$</title></head>"
-    "<body>\n$body$\n</body></html>\n";
+    "<body>\n"
+    "$if(title)$<h1 class=\"title\">$title$</h1>\n$endif$"
+    "$if(subtitle)$<p class=\"subtitle\"><b>$subtitle$</b></p>\n$endif$"
+    "$for(author)$<p class=\"author\">$author$</p>\n$endfor$"
+    "$if(date)$<p class=\"date\">$date$</p>\n$endif$"
+    "$if(abstract)$<div class=\"abstract\">$abstract$</div>\n$endif$"
+    "$body$\n</body></html>\n";
+
+// Widest picture, in the document's pixels: the text width of an A4 page.
+constexpr double widestImage = 640;
+
+double cssLengthInPixels(double value, const QString& unit)
+{
+    if (unit == QLatin1String("in"))
+        return value * 96;
+    if (unit == QLatin1String("cm"))
+        return value * 96 / 2.54;
+    if (unit == QLatin1String("mm"))
+        return value * 96 / 25.4;
+    if (unit == QLatin1String("pt"))
+        return value * 96 / 72;
+    return value;
+}
+
+// pandoc's HTML as far as Qt's HTML import understands it. Gives the column widths (percent)
+// of each table in the order the tables begin.
+QList<QList<double>> adaptForQt(QString& html)
+{
+    html.replace(QLatin1String("<del>"), QLatin1String("<s>")).replace(QLatin1String("</del>"), QLatin1String("</s>"));
+    html.replace(QLatin1String("<ins>"), QLatin1String("<u>")).replace(QLatin1String("</ins>"), QLatin1String("</u>"));
+    html.replace(QLatin1String("<span class=\"underline\">"), QLatin1String("<span style=\"text-decoration: underline\">"));
+    html.replace(QLatin1String("<span class=\"smallcaps\">"), QLatin1String("<span style=\"font-variant: small-caps\">"));
+
+    static const QRegularExpression imageSize(
+        QStringLiteral("<img ([^>]*?)style=\"width:\\s*([0-9.]+)(in|cm|mm|pt|px)?;\\s*height:\\s*([0-9.]+)(in|cm|mm|pt|px)?;?\""));
+    QString sized;
+    qsizetype last = 0;
+    for (auto it = imageSize.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        double width = cssLengthInPixels(m.captured(2).toDouble(), m.captured(3));
+        double height = cssLengthInPixels(m.captured(4).toDouble(), m.captured(5));
+        if (width > widestImage) {
+            height = height * widestImage / width;
+            width = widestImage;
+        }
+        sized += QStringView(html).mid(last, m.capturedStart() - last);
+        sized += QStringLiteral("<img %1width=\"%2\" height=\"%3\"").arg(m.captured(1)).arg(qRound(width)).arg(qRound(height));
+        last = m.capturedEnd();
+    }
+    if (last > 0) {
+        sized += QStringView(html).mid(last);
+        html = sized;
+    }
+
+    QList<QList<double>> widths;
+    static const QRegularExpression tableStart(QStringLiteral("<table\\b"));
+    static const QRegularExpression columnWidth(QStringLiteral("<col style=\"width:\\s*([0-9.]+)%\""));
+    for (auto it = tableStart.globalMatch(html); it.hasNext();) {
+        const qsizetype at = it.next().capturedEnd();
+        const qsizetype row = html.indexOf(QLatin1String("<tr"), at);
+        const qsizetype group = html.indexOf(QLatin1String("<colgroup>"), at);
+        QList<double> columns;
+        if (group >= 0 && (row < 0 || group < row)) {
+            const qsizetype groupEnd = html.indexOf(QLatin1String("</colgroup>"), group);
+            for (auto col = columnWidth.globalMatch(QStringView(html).mid(group, groupEnd - group)); col.hasNext();)
+                columns.append(col.next().captured(1).toDouble());
+        }
+        widths.append(columns);
+    }
+    return widths;
+}
+
+void collectTables(QTextFrame* frame, QList<QTextTable*>& tables)
+{
+    for (QTextFrame* child : frame->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(child))
+            tables.append(table);
+        collectTables(child, tables);
+    }
+}
+
+// Tables drawn as the source draws them: a thin grid where it has borders, cells padded so that
+// neighbouring numbers stay apart, columns at their widths, space above and below.
+void formatTables(QTextDocument& document, const QList<QList<double>>& widths, const PandocInput::Prepared& source)
+{
+    QList<QTextTable*> tables;
+    collectTables(document.rootFrame(), tables);
+    const bool matched = source.bordersKnown && source.borderedTables.size() == tables.size();
+    for (qsizetype i = 0; i < tables.size(); ++i) {
+        QTextTable* table = tables[i];
+        QTextTableFormat format = table->format();
+        const bool bordered = matched ? source.borderedTables[i] : source.anyBorders;
+        format.setBorderCollapse(true);
+        format.setCellSpacing(0);
+        format.setCellPadding(4);
+        format.setTopMargin(6);
+        format.setBottomMargin(6);
+        if (bordered) {
+            format.setBorder(1);
+            format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+            format.setBorderBrush(QBrush(Qt::black));
+        } else {
+            format.setBorder(0);
+            format.setBorderStyle(QTextFrameFormat::BorderStyle_None);
+        }
+        if (i < widths.size() && widths[i].size() == table->columns()) {
+            QList<QTextLength> constraints;
+            for (const double percent : widths[i])
+                constraints.append(QTextLength(QTextLength::PercentageLength, percent));
+            format.setColumnWidthConstraints(constraints);
+            format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        }
+        table->setFormat(format);
+    }
+}
+
+// Each page mark becomes the start of a block that begins a new page.
+void applyPageMarks(QTextDocument& document)
+{
+    const QString mark(QChar(RtfDecoder::pageMark));
+    QTextCursor cursor = document.find(mark);
+    while (!cursor.isNull()) {
+        cursor.removeSelectedText();
+        cursor.insertBlock();
+        QTextBlockFormat format = cursor.blockFormat();
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        cursor.setBlockFormat(format);
+        cursor = document.find(mark, cursor);
+    }
+}
+
+struct PandocRun {
+    QString html;
+    bool refused = false; // pandoc ended with a failure, as against a time-out
+};
 
 } // namespace
 
-RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, const QString& format,
-                                                          const QUrl& workFolder, std::stop_token stop)
+namespace {
+
+// pandoc's page for one file, checked whole. Throws as readAttributedFile; refused tells a
+// failure of pandoc from a time-out.
+QString runPandoc(const QString& pandoc, const QString& input, const QString& format, const QDir& work,
+                  const QString& stem, std::stop_token stop, bool& refused)
 {
-    throwIfCancelled(stop);
-    const std::optional<QUrl> program = Capabilities::shared().pandocURL();
-    if (!program)
-        throw EngineError(QStringLiteral("Install pandoc to read %1 documents").arg(format.toUpper()),
-                          QStringLiteral("pandoc is not installed"));
-    const QString pandoc = program->toLocalFile();
-    const QDir work(workFolder.toLocalFile());
-    const QString stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    refused = false;
     const QString templatePath = work.filePath(stem + QStringLiteral(".template.html"));
     const QString outputPath = work.filePath(stem + QStringLiteral(".html"));
     const QString mediaPath = work.filePath(stem + QStringLiteral("-media"));
@@ -64,16 +203,17 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
                                 QStringLiteral("--extract-media=") + mediaPath,
                                 QStringLiteral("--output=") + outputPath,
                                 QStringLiteral("--"),
-                                QFileInfo(file.toLocalFile()).absoluteFilePath()};
+                                QFileInfo(input).absoluteFilePath()};
     bool timedOut = false;
     ProcessRunner::Output output;
     try {
-        output = runWithTimeLimit(stop, pandocTimeLimit, timedOut, [&](std::stop_token limited) {
-            return ProcessRunner::run(QUrl::fromLocalFile(pandoc), arguments, limited, std::nullopt, workFolder);
+        output = runWithTimeLimit(stop, RichTextReader::pandocTimeLimit, timedOut, [&](std::stop_token limited) {
+            return ProcessRunner::run(QUrl::fromLocalFile(pandoc), arguments, limited, std::nullopt,
+                                      QUrl::fromLocalFile(work.absolutePath()));
         });
     } catch (const CancellationError&) {
         if (timedOut && !stop.stop_requested())
-            throw EngineError(damaged, QStringLiteral("pandoc took longer than %1 seconds").arg(pandocTimeLimit.count()));
+            throw EngineError(damaged, QStringLiteral("pandoc took longer than %1 seconds").arg(RichTextReader::pandocTimeLimit.count()));
         throw;
     }
     throwIfCancelled(stop);
@@ -82,21 +222,68 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     // could not be written; that is no fault of the document.
     if (log.contains(QLatin1String("No space left on device"), Qt::CaseInsensitive))
         throw SystemError::fromErrno(ENOSPC, log.trimmed());
-    if (output.status != 0 || output.terminatedBySignal)
+    if (output.status != 0 || output.terminatedBySignal) {
+        refused = !output.terminatedBySignal;
         throw EngineError(damaged, log);
+    }
     const std::optional<QString> html = TextLoaders::decodeText(TextLoaders::readFileBytes(QUrl::fromLocalFile(outputPath)));
     if (!html)
         throw EngineError(damaged, QStringLiteral("pandoc wrote no readable text"));
     // The template ends the page; a page without its end was cut short.
     if (!html->trimmed().endsWith(QLatin1String("</html>")))
         throw EngineError(QStringLiteral("This document couldn't be read"), QStringLiteral("pandoc's page is cut short"));
+    return *html;
+}
+
+} // namespace
+
+RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, const QString& format,
+                                                          const QUrl& workFolder, std::stop_token stop)
+{
+    throwIfCancelled(stop);
+    const std::optional<QUrl> program = Capabilities::shared().pandocURL();
+    if (!program)
+        throw EngineError(QStringLiteral("Install pandoc to read %1 documents").arg(format.toUpper()),
+                          QStringLiteral("pandoc is not installed"));
+    const QString pandoc = program->toLocalFile();
+    const QDir work(workFolder.toLocalFile());
+    QString stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    PandocInput::Prepared source = PandocInput::prepare(file.toLocalFile(), format, work.absolutePath(), stop);
+    QString html;
+    bool refused = false;
+    try {
+        html = runPandoc(pandoc, source.path, format, work, stem, stop, refused);
+    } catch (const EngineError& failure) {
+        // pandoc refuses some files that are valid (ISO Strict DOCX, RTF it does not follow);
+        // LibreOffice reads those, and its DOCX is one pandoc knows.
+        if (!refused || !Capabilities::shared().libreOfficeURL())
+            throw;
+        const QString converted = work.filePath(stem + QStringLiteral("-office.docx"));
+        try {
+            OfficeConverter::convertWithLibreOffice(file, QUrl::fromLocalFile(converted), QStringLiteral("docx"), stop);
+        } catch (const EngineError&) {
+            throw failure;
+        }
+        const std::optional<QString> title = source.title;
+        source = PandocInput::prepare(converted, QStringLiteral("docx"), work.absolutePath(), stop);
+        if (title)
+            source.title = title;
+        stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        html = runPandoc(pandoc, source.path, QStringLiteral("docx"), work, stem, stop, refused);
+    }
+    const QString mediaPath = work.filePath(stem + QStringLiteral("-media"));
+    const QList<QList<double>> widths = adaptForQt(html);
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.
     result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);
     result.document->setDefaultFont(DocumentFonts::body(12));
     result.document->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
-    result.document->setHtml(*html);
-    const QString title = result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
+    result.document->setHtml(html);
+    formatTables(*result.document, widths, source);
+    applyPageMarks(*result.document);
+    // The file's properties name the document; pandoc's title is its Title paragraph.
+    const QString title = source.title ? *source.title
+                                       : result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
     if (!title.isEmpty())
         result.title = title;
     return result;

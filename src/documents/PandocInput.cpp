@@ -1,0 +1,407 @@
+#include "documents/PandocInput.h"
+
+#include "documents/RtfDecoder.h"
+#include "documents/ZipPackageReader.h"
+#include "documents/ZipPackageWriter.h"
+#include "model/CancellationError.h"
+#include "model/EngineError.h"
+#include "model/SystemError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QUuid>
+#include <QXmlStreamReader>
+
+#include <cerrno>
+
+namespace qv {
+namespace {
+
+constexpr qint64 partLimit = 256LL * 1024 * 1024;
+
+QString freshPath(const QString& workFolder, const QString& ext)
+{
+    return QDir(workFolder).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
+                                     + QStringLiteral("-source.") + ext);
+}
+
+void writeWhole(const QString& path, const QByteArray& bytes)
+{
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw SystemError::fromErrno(EEXIST, QStringLiteral("Cannot create ") + path);
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        const int error = errno ? errno : EIO;
+        out.close();
+        QFile::remove(path);
+        throw SystemError::fromErrno(error, QStringLiteral("Cannot write ") + path);
+    }
+    out.close();
+}
+
+// A Word border that shows: not nil or none, and not of zero width.
+bool wordBorderShows(const QXmlStreamAttributes& attributes)
+{
+    const QString value = attributes.value(QLatin1String("w:val")).toString();
+    if (value.isEmpty() || value == QLatin1String("nil") || value == QLatin1String("none"))
+        return false;
+    const QString size = attributes.value(QLatin1String("w:sz")).toString();
+    return size.isEmpty() || size.toInt() > 0;
+}
+
+// Start and end (one past) of the first element named tag at or after from, nested ones counted.
+std::optional<std::pair<qsizetype, qsizetype>> elementSpan(const QByteArray& xml, const QByteArray& tag, qsizetype from)
+{
+    const QByteArray open = '<' + tag;
+    const QByteArray close = "</" + tag + '>';
+    qsizetype start = from;
+    for (;;) {
+        start = xml.indexOf(open, start);
+        if (start < 0)
+            return std::nullopt;
+        const char after = start + open.size() < xml.size() ? xml[start + open.size()] : '>';
+        if (after == ' ' || after == '>' || after == '/' || after == '\n' || after == '\t' || after == '\r')
+            break;
+        start += open.size();
+    }
+    const qsizetype tagEnd = xml.indexOf('>', start);
+    if (tagEnd < 0)
+        return std::nullopt;
+    if (xml[tagEnd - 1] == '/')
+        return std::make_pair(start, tagEnd + 1);
+    int depth = 1;
+    qsizetype at = tagEnd + 1;
+    while (depth > 0) {
+        const qsizetype nextOpen = xml.indexOf(open, at);
+        const qsizetype nextClose = xml.indexOf(close, at);
+        if (nextClose < 0)
+            return std::nullopt;
+        if (nextOpen >= 0 && nextOpen < nextClose) {
+            const qsizetype openEnd = xml.indexOf('>', nextOpen);
+            const char after = nextOpen + open.size() < xml.size() ? xml[nextOpen + open.size()] : '>';
+            if ((after == ' ' || after == '>' || after == '\n' || after == '\t' || after == '\r') && openEnd > 0
+                && xml[openEnd - 1] != '/')
+                ++depth;
+            at = nextOpen + open.size();
+        } else {
+            --depth;
+            at = nextClose + close.size();
+        }
+    }
+    return std::make_pair(start, at);
+}
+
+QByteArray markPageBreaks(const QByteArray& documentXml)
+{
+    static const QRegularExpression pageBreak(QStringLiteral("<w:br\\b[^>]*w:type=\"page\"[^>]*/>"));
+    QString text = QString::fromUtf8(documentXml);
+    if (!text.contains(pageBreak))
+        return documentXml;
+    text.replace(pageBreak, QStringLiteral("<w:t>&#xE00C;</w:t>"));
+    return text.toUtf8();
+}
+
+std::optional<QString> propertyTitle(const QByteArray& xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd() && !reader.hasError()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("title")
+            && reader.namespaceUri() == QLatin1String("http://purl.org/dc/elements/1.1/")) {
+            const QString title = reader.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+            if (title.isEmpty())
+                return std::nullopt;
+            return title;
+        }
+    }
+    return std::nullopt;
+}
+
+struct PackageParts {
+    QList<std::pair<QString, QByteArray>> entries;
+    QByteArray part(const QString& name) const
+    {
+        for (const auto& [entryName, bytes] : entries)
+            if (entryName == name)
+                return bytes;
+        return {};
+    }
+};
+
+PackageParts readPackage(const QString& file, std::stop_token stop)
+{
+    PackageParts parts;
+    const QString broken = QStringLiteral("broken");
+    ZipPackageReader package(file, {broken, broken}, stop);
+    package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+        parts.entries.append({name, entry.readAll(partLimit)});
+    });
+    return parts;
+}
+
+bool isMarkedRtfBorder(const QByteArray& rtf)
+{
+    static const QRegularExpression border(QStringLiteral("\\\\clbrdr[tlbr]\\s*\\\\brdr(?!nil|none)[a-z]"));
+    return border.match(QString::fromLatin1(rtf)).hasMatch();
+}
+
+} // namespace
+
+QByteArray PandocInput::liftTextBoxes(const QByteArray& documentXml)
+{
+    QByteArray xml = documentXml;
+    static const QList<QByteArray> holders{"mc:AlternateContent", "w:drawing", "w:pict", "w:object"};
+    for (int pass = 0; pass < 10000; ++pass) {
+        const qsizetype box = xml.indexOf("<w:txbxContent");
+        if (box < 0)
+            break;
+        // The outermost holder of the first box.
+        std::optional<std::pair<qsizetype, qsizetype>> holder;
+        for (const QByteArray& tag : holders) {
+            qsizetype from = 0;
+            while (auto span = elementSpan(xml, tag, from)) {
+                if (span->first > box)
+                    break;
+                if (span->second > box) {
+                    if (!holder || span->first < holder->first)
+                        holder = span;
+                    break;
+                }
+                from = span->second;
+            }
+        }
+        const auto content = elementSpan(xml, "w:txbxContent", box);
+        if (!holder || !content) {
+            // A box outside any holder we know: its paragraphs cannot be moved, so drop the tag.
+            xml.remove(box, QByteArrayLiteral("<w:txbxContent").size());
+            continue;
+        }
+        const qsizetype innerStart = xml.indexOf('>', content->first) + 1;
+        const qsizetype innerEnd = content->second - QByteArrayLiteral("</w:txbxContent>").size();
+        const QByteArray inner = innerEnd > innerStart ? xml.mid(innerStart, innerEnd - innerStart) : QByteArray();
+        xml.remove(holder->first, holder->second - holder->first);
+        const qsizetype paragraphEnd = xml.indexOf("</w:p>", holder->first);
+        if (paragraphEnd < 0)
+            break;
+        xml.insert(paragraphEnd + 6, inner);
+    }
+    return xml;
+}
+
+QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const QByteArray& stylesXml)
+{
+    struct Style {
+        QString basedOn;
+        std::optional<bool> borders;
+    };
+    QHash<QString, Style> styles;
+    QString defaultStyle;
+    {
+        QXmlStreamReader reader(stylesXml);
+        QString current;
+        bool inTablePr = false;
+        while (!reader.atEnd() && !reader.hasError()) {
+            reader.readNext();
+            const QStringView name = reader.qualifiedName();
+            if (reader.isStartElement()) {
+                if (name == QLatin1String("w:style")) {
+                    current.clear();
+                    if (reader.attributes().value(QLatin1String("w:type")) == QLatin1String("table")) {
+                        current = reader.attributes().value(QLatin1String("w:styleId")).toString();
+                        styles.insert(current, {});
+                        const QStringView isDefault = reader.attributes().value(QLatin1String("w:default"));
+                        if (isDefault == QLatin1String("1") || isDefault == QLatin1String("true"))
+                            defaultStyle = current;
+                    }
+                } else if (current.isEmpty()) {
+                    continue;
+                } else if (name == QLatin1String("w:tblStylePr")) {
+                    // Borders of the first row or column only are no grid.
+                    reader.skipCurrentElement();
+                } else if (name == QLatin1String("w:basedOn")) {
+                    styles[current].basedOn = reader.attributes().value(QLatin1String("w:val")).toString();
+                } else if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders")) {
+                    inTablePr = true;
+                    if (!styles[current].borders)
+                        styles[current].borders = false;
+                } else if (inTablePr && wordBorderShows(reader.attributes())) {
+                    styles[current].borders = true;
+                }
+            } else if (reader.isEndElement()) {
+                if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders"))
+                    inTablePr = false;
+                else if (name == QLatin1String("w:style"))
+                    current.clear();
+            }
+        }
+    }
+    const auto styleBorders = [&](QString id) {
+        for (int depth = 0; depth < 20 && !id.isEmpty(); ++depth) {
+            const auto it = styles.constFind(id);
+            if (it == styles.constEnd())
+                return false;
+            if (it->borders)
+                return *it->borders;
+            id = it->basedOn;
+        }
+        return false;
+    };
+
+    struct Table {
+        qsizetype index = 0;
+        QString style;
+        std::optional<bool> direct;
+        bool cellBorders = false;
+    };
+    QList<bool> result;
+    QList<Table> open;
+    QXmlStreamReader reader(documentXml);
+    int borderDepth = 0; // inside w:tblBorders or w:tcBorders
+    bool tableLevel = false;
+    while (!reader.atEnd() && !reader.hasError()) {
+        reader.readNext();
+        const QStringView name = reader.qualifiedName();
+        if (reader.isStartElement()) {
+            if (name == QLatin1String("w:tbl")) {
+                open.append({result.size(), {}, {}, false});
+                result.append(false);
+            } else if (open.isEmpty()) {
+                continue;
+            } else if (name == QLatin1String("w:tblStyle")) {
+                open.last().style = reader.attributes().value(QLatin1String("w:val")).toString();
+            } else if (name == QLatin1String("w:tblBorders")) {
+                borderDepth = 1;
+                tableLevel = true;
+                if (!open.last().direct)
+                    open.last().direct = false;
+            } else if (name == QLatin1String("w:tcBorders")) {
+                borderDepth = 1;
+                tableLevel = false;
+            } else if (borderDepth > 0 && wordBorderShows(reader.attributes())) {
+                if (tableLevel)
+                    open.last().direct = true;
+                else
+                    open.last().cellBorders = true;
+            }
+        } else if (reader.isEndElement()) {
+            if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders")) {
+                borderDepth = 0;
+            } else if (name == QLatin1String("w:tbl") && !open.isEmpty()) {
+                const Table table = open.takeLast();
+                const bool fromStyle = styleBorders(table.style.isEmpty() ? defaultStyle : table.style);
+                result[table.index] = table.cellBorders || table.direct.value_or(fromStyle);
+            }
+        }
+    }
+    return result;
+}
+
+QList<bool> PandocInput::openDocumentTableBorders(const QByteArray& contentXml, const QByteArray& stylesXml)
+{
+    QHash<QString, bool> cellStyles;
+    const auto readStyles = [&](const QByteArray& xml) {
+        QXmlStreamReader reader(xml);
+        QString current;
+        while (!reader.atEnd() && !reader.hasError()) {
+            reader.readNext();
+            if (!reader.isStartElement())
+                continue;
+            const QStringView name = reader.qualifiedName();
+            if (name == QLatin1String("style:style")) {
+                current = reader.attributes().value(QLatin1String("style:family")) == QLatin1String("table-cell")
+                              ? reader.attributes().value(QLatin1String("style:name")).toString()
+                              : QString();
+            } else if (name == QLatin1String("style:table-cell-properties") && !current.isEmpty()) {
+                bool shows = false;
+                for (const QXmlStreamAttribute& attribute : reader.attributes()) {
+                    if (attribute.qualifiedName().startsWith(QLatin1String("fo:border"))) {
+                        const QString value = attribute.value().toString().trimmed();
+                        if (!value.isEmpty() && value != QLatin1String("none") && !value.startsWith(QLatin1String("0pt"))
+                            && !value.startsWith(QLatin1String("0cm")) && !value.startsWith(QLatin1String("0in")))
+                            shows = true;
+                    }
+                }
+                cellStyles.insert(current, shows);
+            }
+        }
+    };
+    readStyles(stylesXml);
+    readStyles(contentXml);
+
+    QList<bool> result;
+    QList<qsizetype> open;
+    QXmlStreamReader reader(contentXml);
+    while (!reader.atEnd() && !reader.hasError()) {
+        reader.readNext();
+        const QStringView name = reader.qualifiedName();
+        if (reader.isStartElement()) {
+            if (name == QLatin1String("table:table")) {
+                open.append(result.size());
+                result.append(false);
+            } else if (!open.isEmpty() && name == QLatin1String("table:table-cell")) {
+                if (cellStyles.value(reader.attributes().value(QLatin1String("table:style-name")).toString()))
+                    result[open.last()] = true;
+            }
+        } else if (reader.isEndElement() && name == QLatin1String("table:table") && !open.isEmpty()) {
+            open.removeLast();
+        }
+    }
+    return result;
+}
+
+PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& format, const QString& workFolder,
+                                           std::stop_token stop)
+{
+    Prepared prepared;
+    prepared.path = file;
+    if (format == QLatin1String("rtf")) {
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly))
+            return prepared;
+        const QByteArray rtf = in.readAll();
+        throwIfCancelled(stop);
+        prepared.anyBorders = isMarkedRtfBorder(rtf);
+        const QByteArray decoded = RtfDecoder::toUtf8(rtf);
+        if (decoded != rtf) {
+            prepared.path = freshPath(workFolder, QStringLiteral("rtf"));
+            writeWhole(prepared.path, decoded);
+        }
+        return prepared;
+    }
+    PackageParts parts;
+    try {
+        parts = readPackage(file, stop);
+    } catch (const EngineError&) {
+        // pandoc says what is wrong with it.
+        return prepared;
+    }
+    throwIfCancelled(stop);
+    if (format == QLatin1String("odt")) {
+        prepared.title = propertyTitle(parts.part(QStringLiteral("meta.xml")));
+        prepared.borderedTables = openDocumentTableBorders(parts.part(QStringLiteral("content.xml")),
+                                                          parts.part(QStringLiteral("styles.xml")));
+        prepared.bordersKnown = true;
+        prepared.anyBorders = prepared.borderedTables.contains(true);
+        return prepared;
+    }
+    const QByteArray document = parts.part(QStringLiteral("word/document.xml"));
+    prepared.title = propertyTitle(parts.part(QStringLiteral("docProps/core.xml")));
+    prepared.borderedTables = wordTableBorders(document, parts.part(QStringLiteral("word/styles.xml")));
+    prepared.bordersKnown = true;
+    prepared.anyBorders = prepared.borderedTables.contains(true);
+    if (document.isEmpty())
+        return prepared;
+    const QByteArray rewritten = markPageBreaks(liftTextBoxes(document));
+    if (rewritten == document)
+        return prepared;
+    prepared.path = freshPath(workFolder, QStringLiteral("docx"));
+    ZipPackageWriter writer(prepared.path, stop);
+    for (const auto& [name, bytes] : parts.entries)
+        writer.add(name, name == QLatin1String("word/document.xml") ? rewritten : bytes, ZipPackageWriter::Method::deflated);
+    writer.finish();
+    return prepared;
+}
+
+} // namespace qv
