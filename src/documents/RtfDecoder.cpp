@@ -124,19 +124,14 @@ private:
     {
         if (text.isEmpty())
             return;
-        if (m_bareWord) {
-            const QChar first = text.front();
-            if (first.isLetterOrNumber() || first == QLatin1Char(' ') || first == QLatin1Char('-'))
-                m_out += ' ';
-        }
+        // A space ends the control word before it; pandoc takes any other character for part of it.
+        if (m_bareWord)
+            m_out += ' ';
         m_bareWord = false;
-        for (const QChar ch : text) {
-            if (ch == QLatin1Char('\\') || ch == QLatin1Char('{') || ch == QLatin1Char('}'))
+        for (const char c : text.toUtf8()) {
+            if (c == '\\' || c == '{' || c == '}')
                 m_out += '\\';
-            if (ch.unicode() < 0x80)
-                m_out += char(ch.unicode());
-            else
-                m_out += QString(ch).toUtf8();
+            m_out += c;
         }
     }
 
