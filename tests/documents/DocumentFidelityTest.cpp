@@ -1,0 +1,159 @@
+#include "documents/AttributedTextReader.h"
+#include "documents/MarkdownWriter.h"
+#include "documents/PandocInput.h"
+#include "documents/RichTextReader.h"
+#include "model/Capabilities.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextFrame>
+#include <QTextTable>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A Word file as a new user makes one: its title in the properties, a gridded table of numbers
+// beside one without lines, a list, inline styles, a quote, a page break and a text box.
+constexpr char makeWordFile[] = R"(import sys, docx, zipfile
+from docx.enum.text import WD_BREAK
+d = docx.Document()
+d.core_properties.title = 'Quarterly Figures'
+d.add_heading('Sales overview', 1)
+p = d.add_paragraph('Some ')
+p.add_run('bold').bold = True
+p.add_run(' and ')
+r = p.add_run('struck'); r.font.strike = True
+p.add_run(' E=mc')
+r = p.add_run('2'); r.font.superscript = True
+d.add_paragraph('First point', style='List Bullet')
+t = d.add_table(rows=2, cols=2)
+t.style = 'Table Grid'
+for i, (a, b) in enumerate([('Item', 'Count'), ('120', '135')]):
+    t.cell(i, 0).text = a; t.cell(i, 1).text = b
+plain = d.add_table(rows=1, cols=2)
+plain.cell(0, 0).text = 'left'; plain.cell(0, 1).text = 'right'
+d.add_paragraph('A wise remark stands here.', style='Quote')
+d.add_paragraph().add_run().add_break(WD_BREAK.PAGE)
+d.add_paragraph('ANCHOR')
+d.save(sys.argv[1] + '.tmp')
+box = ('<w:r><mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006">'
+       '<mc:Choice Requires="wps"><w:drawing><wps:txbx xmlns:wps="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">'
+       '<w:txbxContent><w:p><w:r><w:t>Boxed words inside</w:t></w:r></w:p></w:txbxContent></wps:txbx></w:drawing></mc:Choice>'
+       '<mc:Fallback><w:pict><w:txbxContent><w:p><w:r><w:t>Boxed words inside</w:t></w:r></w:p></w:txbxContent></w:pict></mc:Fallback>'
+       '</mc:AlternateContent></w:r>')
+zin = zipfile.ZipFile(sys.argv[1] + '.tmp')
+zout = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if item.filename == 'word/document.xml':
+        data = data.decode().replace('<w:r><w:t>ANCHOR</w:t></w:r>', box).encode()
+    zout.writestr(item, data)
+zout.close()
+)";
+
+QList<QTextTable*> tablesOf(QTextFrame* frame)
+{
+    QList<QTextTable*> tables;
+    for (QTextFrame* child : frame->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(child))
+            tables.append(table);
+        tables += tablesOf(child);
+    }
+    return tables;
+}
+
+} // namespace
+
+TEST(DocumentFidelity, WordFileKeepsItsLook)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("figures.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeWordFile, docx}, &output), 0) << output.toStdString();
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+
+    const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(docx), "docx",
+                                                                           QUrl::fromLocalFile(work), {});
+    EXPECT_EQ(rich.title.value_or(""), "Quarterly Figures");
+    const QList<QTextTable*> tables = tablesOf(rich.document->rootFrame());
+    ASSERT_EQ(tables.size(), 2);
+    // The gridded table is drawn with lines, the other without; both keep their cells apart.
+    EXPECT_GT(tables[0]->format().border(), 0);
+    EXPECT_EQ(tables[1]->format().border(), 0);
+    EXPECT_GE(tables[0]->format().cellPadding(), 2);
+    EXPECT_EQ(tables[0]->format().columnWidthConstraints().size(), 2);
+
+    const DocumentModel model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);
+    bool struck = false, pageBreak = false, box = false, quoteUpright = false;
+    for (const DocBlock& block : model.blocks) {
+        for (const DocRun& run : block.runs)
+            struck |= run.strike && run.text == "struck";
+        pageBreak |= block.kind == DocBlock::Kind::pageBreak;
+        box |= block.plainText().contains("Boxed words inside");
+        if (block.kind == DocBlock::Kind::quote) {
+            quoteUpright = true;
+            for (const DocRun& run : block.runs)
+                quoteUpright &= !run.italic;
+        }
+    }
+    EXPECT_TRUE(struck);
+    EXPECT_TRUE(pageBreak);
+    EXPECT_TRUE(box);
+    EXPECT_TRUE(quoteUpright);
+
+    const QString markdown = MarkdownWriter::renderMarkdown(model.blocks);
+    EXPECT_TRUE(markdown.contains("| 120 | 135 |")) << markdown.toStdString();
+    EXPECT_TRUE(markdown.contains("> A wise remark stands here.")) << markdown.toStdString();
+    EXPECT_TRUE(markdown.contains("~~struck~~"));
+}
+
+// Text in a non-Latin code page reads as the characters the file means.
+TEST(DocumentFidelity, RtfInItsCodePages)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString rtf = writeFile(dir.filePath("letters.rtf"),
+                                  "{\\rtf1\\ansi\\ansicpg1250\\deff0{\\fonttbl{\\f0\\fcharset238 Arial;}"
+                                  "{\\f1\\fcharset204 Arial;}{\\f2\\fcharset128 MS Gothic;}}"
+                                  "\\f0 Prosz\\'ea.\\par\\f1 \\'d2\\'e0\\'e1\\'eb\\'e8\\'f6\\'ff\\par"
+                                  "\\f2 \\'93\\'fa\\'96\\'7b\\'8c\\'ea\\par\\f0 Smile \\uc1\\u-10179?\\u-8704?\\par"
+                                  "{\\pict\\pngblip\\picw1\\pich1\\bin3 abc}\\par}");
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(rtf), "rtf",
+                                                                           QUrl::fromLocalFile(work), {});
+    const QString text = rich.document->toPlainText();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Prosz\u0119"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("\u0422\u0430\u0431\u043b\u0438\u0446\u044f")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("\u65e5\u672c\u8a9e")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("\xf0\x9f\x98\x80")));
+}
+
+// Where the tables of a Word file have lines: their own borders, their style's (through the
+// styles it is based on), or their cells'.
+TEST(DocumentFidelity, WordTableBordersFromStyles)
+{
+    const QByteArray styles =
+        "<w:styles xmlns:w=\"w\"><w:style w:type=\"table\" w:default=\"1\" w:styleId=\"Normal\"><w:tblPr/></w:style>"
+        "<w:style w:type=\"table\" w:styleId=\"Grid\"><w:tblPr><w:tblBorders><w:top w:val=\"single\" w:sz=\"4\"/>"
+        "</w:tblBorders></w:tblPr></w:style>"
+        "<w:style w:type=\"table\" w:styleId=\"MyGrid\"><w:basedOn w:val=\"Grid\"/></w:style></w:styles>";
+    const QByteArray document =
+        "<w:document xmlns:w=\"w\"><w:body>"
+        "<w:tbl><w:tblPr><w:tblStyle w:val=\"MyGrid\"/></w:tblPr><w:tr><w:tc><w:p/>"
+        "<w:tbl><w:tblPr/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl></w:tc></w:tr></w:tbl>"
+        "<w:tbl><w:tblPr><w:tblStyle w:val=\"Grid\"/><w:tblBorders><w:top w:val=\"none\"/></w:tblBorders></w:tblPr></w:tbl>"
+        "<w:tbl><w:tr><w:tc><w:tcPr><w:tcBorders><w:left w:val=\"single\" w:sz=\"8\"/></w:tcBorders></w:tcPr></w:tc></w:tr></w:tbl>"
+        "</w:body></w:document>";
+    EXPECT_EQ(PandocInput::wordTableBorders(document, styles), (QList<bool>{true, false, false, true}));
+}
