@@ -1,5 +1,6 @@
 #include "documents/AttributedTextReader.h"
 #include "documents/MarkdownWriter.h"
+#include "documents/OfficeConverter.h"
 #include "documents/PandocInput.h"
 #include "documents/RichTextReader.h"
 #include "model/Capabilities.h"
@@ -156,4 +157,23 @@ TEST(DocumentFidelity, WordTableBordersFromStyles)
         "<w:tbl><w:tr><w:tc><w:tcPr><w:tcBorders><w:left w:val=\"single\" w:sz=\"8\"/></w:tcBorders></w:tcPr></w:tc></w:tr></w:tbl>"
         "</w:body></w:document>";
     EXPECT_EQ(PandocInput::wordTableBorders(document, styles), (QList<bool>{true, false, false, true}));
+}
+
+// A PDF becomes slides through LibreOffice's PDF import: one slide to a page.
+TEST(DocumentFidelity, PdfToSlidesThroughLibreOffice)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("figures.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeWordFile, docx}, &output), 0) << output.toStdString();
+    const QString pdf = dir.filePath("figures.pdf");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(docx), QUrl::fromLocalFile(pdf), "pdf", {});
+    const QString pptx = dir.filePath("figures.pptx");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(pdf), QUrl::fromLocalFile(pptx), "pptx", {},
+                                            "impress_pdf_import");
+    ASSERT_EQ(runProgram("/usr/bin/unzip", {"-l", pptx}, &output), 0);
+    EXPECT_TRUE(output.contains("ppt/slides/slide1.xml"));
+    EXPECT_TRUE(output.contains("ppt/slides/slide2.xml")) << "the page break makes a second page";
 }
