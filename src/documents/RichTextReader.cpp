@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextFrame>
 #include <QTextTable>
@@ -36,16 +37,19 @@ namespace {
 
 const QString damaged = QStringLiteral("This document is damaged or not in a supported format");
 
-// The page pandoc writes: what the file declares about itself (pandoc takes the Title, Author,
-// Date and Abstract paragraphs of a DOCX out of its body), then the body.
+// The page pandoc writes: the title when the file declares one, then the body. pandoc takes
+// the Title, Subtitle, Author, Date and Abstract paragraphs out of a DOCX's body; they are
+// text of the document and go back at its head (an RTF's \\info is no text and stays out).
 constexpr char pandocTemplate[] =
     "<html><head><meta charset=\"utf-8\"><title>$if(title)$$title$$endif$</title></head>"
     "<body>\n"
+    "$if(wordheader)$"
     "$if(title)$<h1 class=\"title\">$title$</h1>\n$endif$"
     "$if(subtitle)$<p class=\"subtitle\"><b>$subtitle$</b></p>\n$endif$"
     "$for(author)$<p class=\"author\">$author$</p>\n$endfor$"
     "$if(date)$<p class=\"date\">$date$</p>\n$endif$"
     "$if(abstract)$<div class=\"abstract\">$abstract$</div>\n$endif$"
+    "$endif$"
     "$body$\n</body></html>\n";
 
 // Widest picture, in the document's pixels: the text width of an A4 page.
@@ -72,6 +76,10 @@ QList<QList<double>> adaptForQt(QString& html)
     html.replace(QLatin1String("<ins>"), QLatin1String("<u>")).replace(QLatin1String("</ins>"), QLatin1String("</u>"));
     html.replace(QLatin1String("<span class=\"underline\">"), QLatin1String("<span style=\"text-decoration: underline\">"));
     html.replace(QLatin1String("<span class=\"smallcaps\">"), QLatin1String("<span style=\"font-variant: small-caps\">"));
+    // The way back from a note to its mark means nothing on paper.
+    static const QRegularExpression noteBack(QStringLiteral("<a href=\"#fnref[^\"]*\"\\s+class=\"footnote-back\"[^>]*>.*?</a>"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    html.remove(noteBack);
 
     static const QRegularExpression imageSize(
         QStringLiteral("<img ([^>]*?)style=\"width:\\s*([0-9.]+)(in|cm|mm|pt|px)?;\\s*height:\\s*([0-9.]+)(in|cm|mm|pt|px)?;?\""));
@@ -196,14 +204,15 @@ QString runPandoc(const QString& pandoc, const QString& input, const QString& fo
             throw EngineError(QStringLiteral("This document couldn't be read"),
                               QStringLiteral("Cannot write ") + templatePath + QStringLiteral(": ") + out.errorString());
     }
-    const QStringList arguments{QStringLiteral("--from=") + format,
+    QStringList arguments{QStringLiteral("--from=") + format,
                                 QStringLiteral("--to=html5"),
                                 QStringLiteral("--standalone"),
                                 QStringLiteral("--template=") + templatePath,
                                 QStringLiteral("--extract-media=") + mediaPath,
-                                QStringLiteral("--output=") + outputPath,
-                                QStringLiteral("--"),
-                                QFileInfo(input).absoluteFilePath()};
+                                QStringLiteral("--output=") + outputPath};
+    if (format == QLatin1String("docx"))
+        arguments << QStringLiteral("--variable=wordheader");
+    arguments << QStringLiteral("--") << QFileInfo(input).absoluteFilePath();
     bool timedOut = false;
     ProcessRunner::Output output;
     try {
