@@ -1,4 +1,6 @@
 #include "documents/AttributedTextReader.h"
+#include "documents/AttributedTextWriter.h"
+#include "documents/DocumentWriter.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OfficeConverter.h"
 #include "documents/PandocInput.h"
@@ -10,6 +12,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextFrame>
 #include <QTextTable>
@@ -176,4 +180,41 @@ TEST(DocumentFidelity, PdfToSlidesThroughLibreOffice)
     ASSERT_EQ(runProgram("/usr/bin/unzip", {"-l", pptx}, &output), 0);
     EXPECT_TRUE(output.contains("ppt/slides/slide1.xml"));
     EXPECT_TRUE(output.contains("ppt/slides/slide2.xml")) << "the page break makes a second page";
+}
+
+// On paper a rule right after a code block spans the page, and a quote stands in from the text.
+TEST(DocumentFidelity, RulesAndQuotesOnPaper)
+{
+    QTemporaryDir dir;
+    const QList<DocBlock> blocks{DocBlock::paragraph({DocRun{"Body words"}}), DocBlock::code("int x = 1;"),
+                                DocBlock::rule(), DocBlock::quote({DocRun{"Quoted words"}}),
+                                DocBlock::paragraph({DocRun{"Closing words"}})};
+    auto text = AttributedTextWriter::attributedStringFromDocumentModel({}, blocks);
+    const QString pdf = dir.filePath("page.pdf");
+    DocumentWriter::paginateToPDF(*text, QUrl::fromLocalFile(pdf), QSizeF(595.28, 841.89), 56.7);
+
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/pdftoppm", {"-r", "50", "-gray", "-png", "-singlefile", pdf, dir.filePath("page")}, &output), 0);
+    const QImage page(dir.filePath("page.png"));
+    ASSERT_FALSE(page.isNull());
+    // Runs of rows inked across most of the page: the code block, then the rule.
+    int runs = 0;
+    bool inRun = false;
+    for (int y = 0; y < page.height(); ++y) {
+        int inked = 0;
+        for (int x = 0; x < page.width(); ++x)
+            inked += qGray(page.pixel(x, y)) < 250;
+        const bool full = inked > page.width() * 0.7;
+        runs += full && !inRun;
+        inRun = full;
+    }
+    EXPECT_EQ(runs, 2);
+
+    ASSERT_EQ(runProgram("/usr/bin/pdftotext", {"-bbox", pdf, "-"}, &output), 0);
+    const auto left = [&](const QString& word) {
+        const QRegularExpression box("<word xMin=\"([0-9.]+)\"[^>]*>" + word + "</word>");
+        return box.match(QString::fromUtf8(output)).captured(1).toDouble();
+    };
+    EXPECT_GT(left("Quoted"), left("Body") + 12);
+    EXPECT_NEAR(left("Closing"), left("Body"), 1);
 }
