@@ -6,6 +6,7 @@
 #include "documents/PandocInput.h"
 #include "documents/RichTextReader.h"
 #include "model/Capabilities.h"
+#include "model/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -217,4 +218,51 @@ TEST(DocumentFidelity, RulesAndQuotesOnPaper)
     };
     EXPECT_GT(left("Quoted"), left("Body") + 12);
     EXPECT_NEAR(left("Closing"), left("Body"), 1);
+}
+
+// A valid file pandoc refuses (ISO Strict DOCX) is read through LibreOffice.
+TEST(DocumentFidelity, StrictWordFileThroughLibreOffice)
+{
+    if (!Capabilities::shared().pandocURL() || !Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "pandoc and LibreOffice are needed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("strict.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", R"(import sys, zipfile, docx
+d = docx.Document(); d.core_properties.title = 'Strict Memo'
+d.add_paragraph('Strict words stand here.')
+d.save(sys.argv[1] + '.tmp')
+pairs = [('http://schemas.openxmlformats.org/wordprocessingml/2006/main', 'http://purl.oclc.org/ooxml/wordprocessingml/main'),
+         ('http://schemas.openxmlformats.org/officeDocument/2006/relationships', 'http://purl.oclc.org/ooxml/officeDocument/relationships'),
+         ('http://schemas.openxmlformats.org/drawingml/2006/main', 'http://purl.oclc.org/ooxml/drawingml/main')]
+zin = zipfile.ZipFile(sys.argv[1] + '.tmp'); zout = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if item.filename.endswith('.xml') or item.filename.endswith('.rels'):
+        text = data.decode()
+        for a, b in pairs: text = text.replace(a, b)
+        data = text.replace('<w:document ', '<w:document w:conformance="strict" ', 1).encode()
+    zout.writestr(item, data)
+zout.close()
+)",
+                          docx},
+                         &output),
+              0)
+        << output.toStdString();
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(docx), "docx",
+                                                                           QUrl::fromLocalFile(work), {});
+    EXPECT_TRUE(rich.document->toPlainText().contains("Strict words stand here."));
+    EXPECT_EQ(rich.title.value_or(""), "Strict Memo");
+
+    // A file nobody can read still fails as damaged.
+    const QString broken = writeFile(dir.filePath("broken.docx"), QByteArray("PK\x03\x04 not really a package", 31));
+    try {
+        RichTextReader::readAttributedFile(QUrl::fromLocalFile(broken), "docx", QUrl::fromLocalFile(work), {});
+        ADD_FAILURE() << "a broken file was read";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.message(), "This document is damaged or not in a supported format");
+    }
 }
