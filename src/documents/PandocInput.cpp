@@ -363,6 +363,8 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         const QByteArray rtf = in.readAll();
         throwIfCancelled(stop);
         prepared.anyBorders = isMarkedRtfBorder(rtf);
+        static const QRegularExpression nested(QStringLiteral("\\\\(?:nesttableprops|itap[2-9])"));
+        prepared.betterThroughOffice = nested.match(QString::fromLatin1(rtf)).hasMatch();
         const QByteArray decoded = RtfDecoder::toUtf8(rtf);
         if (decoded != rtf) {
             prepared.path = freshPath(workFolder, QStringLiteral("rtf"));

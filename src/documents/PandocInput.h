@@ -22,6 +22,7 @@ public:
         QList<bool> borderedTables;   // per table, in the order the tables begin
         bool bordersKnown = false;
         bool anyBorders = false;      // some table has borders (when the per-table list is unknown)
+        bool betterThroughOffice = false; // holds what pandoc reads poorly (RTF tables in tables)
     };
 
     // Never fails on the content: a file that cannot be looked into is handed on unchanged.

@@ -21,6 +21,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextFrame>
+#include <QTextList>
 #include <QTextTable>
 #include <QUuid>
 
@@ -68,9 +69,14 @@ double cssLengthInPixels(double value, const QString& unit)
     return value;
 }
 
-// pandoc's HTML as far as Qt's HTML import understands it. Gives the column widths (percent)
-// of each table in the order the tables begin.
-QList<QList<double>> adaptForQt(QString& html)
+// What Qt's HTML import leaves out, in the order the tables and lists begin.
+struct PageLayout {
+    QList<QList<double>> columnWidths; // percent, per table
+    QList<int> listStarts;             // first number, per list
+};
+
+// pandoc's HTML as far as Qt's HTML import understands it.
+PageLayout adaptForQt(QString& html)
 {
     html.replace(QLatin1String("<del>"), QLatin1String("<s>")).replace(QLatin1String("</del>"), QLatin1String("</s>"));
     html.replace(QLatin1String("<ins>"), QLatin1String("<u>")).replace(QLatin1String("</ins>"), QLatin1String("</u>"));
@@ -102,7 +108,14 @@ QList<QList<double>> adaptForQt(QString& html)
         html = sized;
     }
 
-    QList<QList<double>> widths;
+    PageLayout layout;
+    static const QRegularExpression listStart(QStringLiteral("<(?:ol|ul)\\b([^>]*)>"));
+    static const QRegularExpression startNumber(QStringLiteral("\\bstart=\"(\\d+)\""));
+    for (auto it = listStart.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch number = startNumber.match(it.next().captured(1));
+        layout.listStarts.append(number.hasMatch() ? number.captured(1).toInt() : 1);
+    }
+    QList<QList<double>>& widths = layout.columnWidths;
     static const QRegularExpression tableStart(QStringLiteral("<table\\b"));
     static const QRegularExpression columnWidth(QStringLiteral("<col style=\"width:\\s*([0-9.]+)%\""));
     for (auto it = tableStart.globalMatch(html); it.hasNext();) {
@@ -117,7 +130,40 @@ QList<QList<double>> adaptForQt(QString& html)
         }
         widths.append(columns);
     }
-    return widths;
+    return layout;
+}
+
+// A list that goes on with the numbers of one before it (Word's "continue numbering") is made
+// part of that list, as Qt's lists always count from one.
+void continueLists(QTextDocument& document, const QList<int>& starts)
+{
+    QList<QTextList*> lists;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (QTextList* list = block.textList(); list && !lists.contains(list))
+            lists.append(list);
+    }
+    if (lists.size() != starts.size())
+        return;
+    for (qsizetype i = 1; i < lists.size(); ++i) {
+        if (starts[i] <= 1)
+            continue;
+        const QTextListFormat format = lists[i]->format();
+        for (qsizetype j = i - 1; j >= 0; --j) {
+            // A list left without items is gone.
+            if (!lists[j] || lists[j]->format().indent() != format.indent())
+                continue;
+            if (lists[j]->format().style() == format.style() && lists[j]->count() == starts[i] - 1) {
+                QList<QTextBlock> items;
+                for (int k = 0; k < lists[i]->count(); ++k)
+                    items.append(lists[i]->item(k));
+                QTextList* target = lists[j];
+                lists[i] = nullptr;
+                for (const QTextBlock& item : std::as_const(items))
+                    target->add(item);
+            }
+            break;
+        }
+    }
 }
 
 void collectTables(QTextFrame* frame, QList<QTextTable*>& tables)
@@ -260,35 +306,55 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     PandocInput::Prepared source = PandocInput::prepare(file.toLocalFile(), format, work.absolutePath(), stop);
     QString html;
     bool refused = false;
-    try {
-        html = runPandoc(pandoc, source.path, format, work, stem, stop, refused);
-    } catch (const EngineError& failure) {
-        // pandoc refuses some files that are valid (ISO Strict DOCX, RTF it does not follow);
-        // LibreOffice reads those, and its DOCX is one pandoc knows.
-        if (!refused || !Capabilities::shared().libreOfficeURL())
-            throw;
+    const bool office = Capabilities::shared().libreOfficeURL().has_value();
+    // LibreOffice's DOCX of the file, which pandoc reads well. Throws what LibreOffice throws.
+    const auto throughOffice = [&] {
         const QString converted = work.filePath(stem + QStringLiteral("-office.docx"));
-        try {
-            OfficeConverter::convertWithLibreOffice(file, QUrl::fromLocalFile(converted), QStringLiteral("docx"), stop);
-        } catch (const EngineError&) {
-            throw failure;
-        }
+        OfficeConverter::convertWithLibreOffice(file, QUrl::fromLocalFile(converted), QStringLiteral("docx"), stop);
         const std::optional<QString> title = source.title;
         source = PandocInput::prepare(converted, QStringLiteral("docx"), work.absolutePath(), stop);
         if (title)
             source.title = title;
         stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         html = runPandoc(pandoc, source.path, QStringLiteral("docx"), work, stem, stop, refused);
+    };
+    bool read = false;
+    if (source.betterThroughOffice && office) {
+        const PandocInput::Prepared original = source;
+        try {
+            throughOffice();
+            read = true;
+        } catch (const EngineError&) {
+            // pandoc's reading is still better than none.
+            source = original;
+            stem = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        }
+    }
+    if (!read) {
+        try {
+            html = runPandoc(pandoc, source.path, format, work, stem, stop, refused);
+        } catch (const EngineError& failure) {
+            // pandoc refuses some files that are valid (ISO Strict DOCX, RTF it does not follow);
+            // LibreOffice reads those.
+            if (!refused || !office)
+                throw;
+            try {
+                throughOffice();
+            } catch (const EngineError&) {
+                throw failure;
+            }
+        }
     }
     const QString mediaPath = work.filePath(stem + QStringLiteral("-media"));
-    const QList<QList<double>> widths = adaptForQt(html);
+    const PageLayout layout = adaptForQt(html);
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.
     result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);
     result.document->setDefaultFont(DocumentFonts::body(12));
     result.document->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
     result.document->setHtml(html);
-    formatTables(*result.document, widths, source);
+    formatTables(*result.document, layout.columnWidths, source);
+    continueLists(*result.document, layout.listStarts);
     applyPageMarks(*result.document);
     // The file's properties name the document; pandoc's title is its Title paragraph.
     const QString title = source.title ? *source.title
