@@ -381,11 +381,26 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
     }
     throwIfCancelled(stop);
     if (format == QLatin1String("odt")) {
+        const QByteArray content = parts.part(QStringLiteral("content.xml"));
         prepared.title = propertyTitle(parts.part(QStringLiteral("meta.xml")));
-        prepared.borderedTables = openDocumentTableBorders(parts.part(QStringLiteral("content.xml")),
-                                                          parts.part(QStringLiteral("styles.xml")));
+        prepared.borderedTables = openDocumentTableBorders(content, parts.part(QStringLiteral("styles.xml")));
         prepared.bordersKnown = true;
         prepared.anyBorders = prepared.borderedTables.contains(true);
+        // pandoc leaves out a table's header rows; as plain rows they are kept.
+        QByteArray rewritten = content;
+        rewritten.replace("<table:table-header-rows>", "").replace("</table:table-header-rows>", "");
+        if (rewritten == content)
+            return prepared;
+        prepared.path = freshPath(workFolder, QStringLiteral("odt"));
+        ZipPackageWriter writer(prepared.path, stop);
+        for (const auto& [name, bytes] : parts.entries) {
+            if (name == QLatin1String("content.xml"))
+                writer.add(name, rewritten, ZipPackageWriter::Method::deflated);
+            else
+                writer.add(name, bytes, name == QLatin1String("mimetype") ? ZipPackageWriter::Method::stored
+                                                                           : ZipPackageWriter::Method::deflated);
+        }
+        writer.finish();
         return prepared;
     }
     const QByteArray document = parts.part(QStringLiteral("word/document.xml"));
