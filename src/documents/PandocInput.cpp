@@ -51,6 +51,21 @@ bool wordBorderShows(const QXmlStreamAttributes& attributes)
     return size.isEmpty() || size.toInt() > 0;
 }
 
+constexpr int horizontal = 1;
+constexpr int vertical = 2;
+
+int borderSide(QStringView element)
+{
+    static const QStringList across{QStringLiteral("w:top"), QStringLiteral("w:bottom"), QStringLiteral("w:insideH")};
+    static const QStringList down{QStringLiteral("w:left"), QStringLiteral("w:right"), QStringLiteral("w:start"),
+                                  QStringLiteral("w:end"), QStringLiteral("w:insideV")};
+    if (across.contains(element))
+        return horizontal;
+    if (down.contains(element))
+        return vertical;
+    return 0;
+}
+
 // Start and end (one past) of the first element named tag at or after from, nested ones counted.
 std::optional<std::pair<qsizetype, qsizetype>> elementSpan(const QByteArray& xml, const QByteArray& tag, qsizetype from)
 {
@@ -141,10 +156,13 @@ PackageParts readPackage(const QString& file, std::stop_token stop)
     return parts;
 }
 
+// Cell borders both across and down somewhere in the file.
 bool isMarkedRtfBorder(const QByteArray& rtf)
 {
-    static const QRegularExpression border(QStringLiteral("\\\\clbrdr[tlbr]\\s*\\\\brdr(?!nil|none)[a-z]"));
-    return border.match(QString::fromLatin1(rtf)).hasMatch();
+    static const QRegularExpression across(QStringLiteral("\\\\clbrdr[tb]\\s*\\\\brdr(?!nil|none)[a-z]"));
+    static const QRegularExpression down(QStringLiteral("\\\\clbrdr[lr]\\s*\\\\brdr(?!nil|none)[a-z]"));
+    const QString text = QString::fromLatin1(rtf);
+    return across.match(text).hasMatch() && down.match(text).hasMatch();
 }
 
 } // namespace
@@ -194,7 +212,7 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
 {
     struct Style {
         QString basedOn;
-        std::optional<bool> borders;
+        std::optional<int> borders; // sides that show
     };
     QHash<QString, Style> styles;
     QString defaultStyle;
@@ -225,9 +243,9 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
                 } else if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders")) {
                     inTablePr = true;
                     if (!styles[current].borders)
-                        styles[current].borders = false;
+                        styles[current].borders = 0;
                 } else if (inTablePr && wordBorderShows(reader.attributes())) {
-                    styles[current].borders = true;
+                    *styles[current].borders |= borderSide(name);
                 }
             } else if (reader.isEndElement()) {
                 if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders"))
@@ -241,19 +259,19 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
         for (int depth = 0; depth < 20 && !id.isEmpty(); ++depth) {
             const auto it = styles.constFind(id);
             if (it == styles.constEnd())
-                return false;
+                return 0;
             if (it->borders)
                 return *it->borders;
             id = it->basedOn;
         }
-        return false;
+        return 0;
     };
 
     struct Table {
         qsizetype index = 0;
         QString style;
-        std::optional<bool> direct;
-        bool cellBorders = false;
+        std::optional<int> direct;
+        int cellBorders = 0;
     };
     QList<bool> result;
     QList<Table> open;
@@ -265,7 +283,7 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
         const QStringView name = reader.qualifiedName();
         if (reader.isStartElement()) {
             if (name == QLatin1String("w:tbl")) {
-                open.append({result.size(), {}, {}, false});
+                open.append({result.size(), {}, {}, 0});
                 result.append(false);
             } else if (open.isEmpty()) {
                 continue;
@@ -275,23 +293,24 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
                 borderDepth = 1;
                 tableLevel = true;
                 if (!open.last().direct)
-                    open.last().direct = false;
+                    open.last().direct = 0;
             } else if (name == QLatin1String("w:tcBorders")) {
                 borderDepth = 1;
                 tableLevel = false;
             } else if (borderDepth > 0 && wordBorderShows(reader.attributes())) {
                 if (tableLevel)
-                    open.last().direct = true;
+                    *open.last().direct |= borderSide(name);
                 else
-                    open.last().cellBorders = true;
+                    open.last().cellBorders |= borderSide(name);
             }
         } else if (reader.isEndElement()) {
             if (name == QLatin1String("w:tblBorders") || name == QLatin1String("w:tcBorders")) {
                 borderDepth = 0;
             } else if (name == QLatin1String("w:tbl") && !open.isEmpty()) {
                 const Table table = open.takeLast();
-                const bool fromStyle = styleBorders(table.style.isEmpty() ? defaultStyle : table.style);
-                result[table.index] = table.cellBorders || table.direct.value_or(fromStyle);
+                const int fromStyle = styleBorders(table.style.isEmpty() ? defaultStyle : table.style);
+                // A grid has lines both ways; a rule under the head row alone is none.
+                result[table.index] = (table.cellBorders | table.direct.value_or(fromStyle)) == (horizontal | vertical);
             }
         }
     }
@@ -300,7 +319,7 @@ QList<bool> PandocInput::wordTableBorders(const QByteArray& documentXml, const Q
 
 QList<bool> PandocInput::openDocumentTableBorders(const QByteArray& contentXml, const QByteArray& stylesXml)
 {
-    QHash<QString, bool> cellStyles;
+    QHash<QString, int> cellStyles; // sides that show
     const auto readStyles = [&](const QByteArray& xml) {
         QXmlStreamReader reader(xml);
         QString current;
@@ -314,23 +333,30 @@ QList<bool> PandocInput::openDocumentTableBorders(const QByteArray& contentXml, 
                               ? reader.attributes().value(QLatin1String("style:name")).toString()
                               : QString();
             } else if (name == QLatin1String("style:table-cell-properties") && !current.isEmpty()) {
-                bool shows = false;
+                int sides = 0;
                 for (const QXmlStreamAttribute& attribute : reader.attributes()) {
-                    if (attribute.qualifiedName().startsWith(QLatin1String("fo:border"))) {
-                        const QString value = attribute.value().toString().trimmed();
-                        if (!value.isEmpty() && value != QLatin1String("none") && !value.startsWith(QLatin1String("0pt"))
-                            && !value.startsWith(QLatin1String("0cm")) && !value.startsWith(QLatin1String("0in")))
-                            shows = true;
-                    }
+                    const QStringView name = attribute.qualifiedName();
+                    if (!name.startsWith(QLatin1String("fo:border")))
+                        continue;
+                    const QString value = attribute.value().toString().trimmed();
+                    if (value.isEmpty() || value == QLatin1String("none") || value.startsWith(QLatin1String("0pt"))
+                        || value.startsWith(QLatin1String("0cm")) || value.startsWith(QLatin1String("0in")))
+                        continue;
+                    if (name == QLatin1String("fo:border"))
+                        sides |= horizontal | vertical;
+                    else if (name == QLatin1String("fo:border-top") || name == QLatin1String("fo:border-bottom"))
+                        sides |= horizontal;
+                    else if (name == QLatin1String("fo:border-left") || name == QLatin1String("fo:border-right"))
+                        sides |= vertical;
                 }
-                cellStyles.insert(current, shows);
+                cellStyles.insert(current, sides);
             }
         }
     };
     readStyles(stylesXml);
     readStyles(contentXml);
 
-    QList<bool> result;
+    QList<int> sides;
     QList<qsizetype> open;
     QXmlStreamReader reader(contentXml);
     while (!reader.atEnd() && !reader.hasError()) {
@@ -338,16 +364,18 @@ QList<bool> PandocInput::openDocumentTableBorders(const QByteArray& contentXml, 
         const QStringView name = reader.qualifiedName();
         if (reader.isStartElement()) {
             if (name == QLatin1String("table:table")) {
-                open.append(result.size());
-                result.append(false);
+                open.append(sides.size());
+                sides.append(0);
             } else if (!open.isEmpty() && name == QLatin1String("table:table-cell")) {
-                if (cellStyles.value(reader.attributes().value(QLatin1String("table:style-name")).toString()))
-                    result[open.last()] = true;
+                sides[open.last()] |= cellStyles.value(reader.attributes().value(QLatin1String("table:style-name")).toString());
             }
         } else if (reader.isEndElement() && name == QLatin1String("table:table") && !open.isEmpty()) {
             open.removeLast();
         }
     }
+    QList<bool> result;
+    for (const int shown : std::as_const(sides))
+        result.append(shown == (horizontal | vertical));
     return result;
 }
 

@@ -145,23 +145,37 @@ TEST(DocumentFidelity, RtfInItsCodePages)
     EXPECT_TRUE(text.contains(QString::fromUtf8("\xf0\x9f\x98\x80")));
 }
 
-// Where the tables of a Word file have lines: their own borders, their style's (through the
-// styles it is based on), or their cells'.
+// Where the tables of a Word file are ruled as a grid: by their own borders, their style's
+// (through the styles it is based on), or their cells'; rules across alone make no grid.
 TEST(DocumentFidelity, WordTableBordersFromStyles)
 {
     const QByteArray styles =
         "<w:styles xmlns:w=\"w\"><w:style w:type=\"table\" w:default=\"1\" w:styleId=\"Normal\"><w:tblPr/></w:style>"
         "<w:style w:type=\"table\" w:styleId=\"Grid\"><w:tblPr><w:tblBorders><w:top w:val=\"single\" w:sz=\"4\"/>"
-        "</w:tblBorders></w:tblPr></w:style>"
+        "<w:insideV w:val=\"single\" w:sz=\"4\"/></w:tblBorders></w:tblPr></w:style>"
         "<w:style w:type=\"table\" w:styleId=\"MyGrid\"><w:basedOn w:val=\"Grid\"/></w:style></w:styles>";
     const QByteArray document =
         "<w:document xmlns:w=\"w\"><w:body>"
         "<w:tbl><w:tblPr><w:tblStyle w:val=\"MyGrid\"/></w:tblPr><w:tr><w:tc><w:p/>"
         "<w:tbl><w:tblPr/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl></w:tc></w:tr></w:tbl>"
         "<w:tbl><w:tblPr><w:tblStyle w:val=\"Grid\"/><w:tblBorders><w:top w:val=\"none\"/></w:tblBorders></w:tblPr></w:tbl>"
-        "<w:tbl><w:tr><w:tc><w:tcPr><w:tcBorders><w:left w:val=\"single\" w:sz=\"8\"/></w:tcBorders></w:tcPr></w:tc></w:tr></w:tbl>"
+        "<w:tbl><w:tr><w:tc><w:tcPr><w:tcBorders><w:left w:val=\"single\" w:sz=\"8\"/><w:bottom w:val=\"single\"/>"
+        "</w:tcBorders></w:tcPr></w:tc></w:tr></w:tbl>"
+        "<w:tbl><w:tblPr><w:tblBorders><w:top w:val=\"single\" w:sz=\"8\"/><w:bottom w:val=\"single\" w:sz=\"8\"/>"
+        "</w:tblBorders></w:tblPr></w:tbl>"
         "</w:body></w:document>";
-    EXPECT_EQ(PandocInput::wordTableBorders(document, styles), (QList<bool>{true, false, false, true}));
+    EXPECT_EQ(PandocInput::wordTableBorders(document, styles), (QList<bool>{true, false, false, true, false}));
+
+    const QByteArray content =
+        "<office:document-content xmlns:office=\"o\" xmlns:style=\"s\" xmlns:fo=\"f\" xmlns:table=\"t\">"
+        "<office:automatic-styles>"
+        "<style:style style:name=\"Boxed\" style:family=\"table-cell\"><style:table-cell-properties fo:border=\"0.5pt solid #000000\"/></style:style>"
+        "<style:style style:name=\"Under\" style:family=\"table-cell\"><style:table-cell-properties fo:border-bottom=\"0.5pt solid #000000\" fo:border-left=\"none\"/></style:style>"
+        "</office:automatic-styles><office:body>"
+        "<table:table><table:table-row><table:table-cell table:style-name=\"Boxed\"/></table:table-row></table:table>"
+        "<table:table><table:table-row><table:table-cell table:style-name=\"Under\"/></table:table-row></table:table>"
+        "</office:body></office:document-content>";
+    EXPECT_EQ(PandocInput::openDocumentTableBorders(content, {}), (QList<bool>{true, false}));
 }
 
 // A PDF becomes slides through LibreOffice's PDF import: one slide to a page.
