@@ -88,7 +88,7 @@ PageLayout adaptForQt(QString& html)
     html.remove(noteBack);
 
     static const QRegularExpression imageSize(
-        QStringLiteral("<img ([^>]*?)style=\"width:\\s*([0-9.]+)(in|cm|mm|pt|px)?;\\s*height:\\s*([0-9.]+)(in|cm|mm|pt|px)?;?\""));
+        QStringLiteral("<img\\s([^>]*?)style=\"width:\\s*([0-9.]+)(in|cm|mm|pt|px)?;\\s*height:\\s*([0-9.]+)(in|cm|mm|pt|px)?;?\""));
     QString sized;
     qsizetype last = 0;
     for (auto it = imageSize.globalMatch(html); it.hasNext();) {

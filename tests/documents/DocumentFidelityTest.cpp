@@ -16,7 +16,9 @@
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextFrame>
+#include <QTextImageFormat>
 #include <QTextTable>
 
 using namespace qv;
@@ -279,4 +281,51 @@ zout.close()
     } catch (const EngineError& e) {
         EXPECT_EQ(e.message(), "This document is damaged or not in a supported format");
     }
+}
+
+// The Title, Author and Abstract paragraphs pandoc takes out of the body stay text, and pictures
+// keep the size the file gives them, never wider than the page.
+TEST(DocumentFidelity, WordHeadAndPictureSizes)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("report.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", R"(import sys, struct, zlib, docx
+from docx.shared import Inches
+from docx.enum.style import WD_STYLE_TYPE
+def png(w, h):
+    raw = b''.join(b'\x00' + b'\x80\x20\x20' * w for _ in range(h))
+    def chunk(t, d): return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
+    return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) + chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b'')
+open(sys.argv[1] + '.png', 'wb').write(png(400, 100))
+d = docx.Document()
+d.add_paragraph('Report title words', style='Title')
+for name in ('Author', 'Abstract'):
+    d.styles.add_style(name, WD_STYLE_TYPE.PARAGRAPH)
+d.add_paragraph('Ada Writer', style='Author')
+d.add_paragraph('This abstract sums it up.', style='Abstract')
+d.add_paragraph('Body text here.')
+d.add_picture(sys.argv[1] + '.png', width=Inches(12))
+d.add_picture(sys.argv[1] + '.png', width=Inches(2))
+d.save(sys.argv[1])
+)", docx}, &output), 0) << output.toStdString();
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(docx), "docx",
+                                                                           QUrl::fromLocalFile(work), {});
+    const QString text = rich.document->toPlainText();
+    EXPECT_TRUE(text.contains("Report title words"));
+    EXPECT_TRUE(text.contains("Ada Writer"));
+    EXPECT_TRUE(text.contains("This abstract sums it up."));
+    QList<double> widths;
+    for (QTextBlock block = rich.document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isImageFormat())
+                widths.append(it.fragment().charFormat().toImageFormat().width());
+        }
+    }
+    // Pixels of 1/96 inch: the text width of A4 at most, and two inches as given.
+    EXPECT_EQ(widths, (QList<double>{640, 192}));
 }
