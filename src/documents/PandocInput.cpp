@@ -134,26 +134,53 @@ std::optional<QString> propertyTitle(const QByteArray& xml)
     return std::nullopt;
 }
 
+// The parts of a package that are looked into; the others stay in the file.
 struct PackageParts {
-    QList<std::pair<QString, QByteArray>> entries;
-    QByteArray part(const QString& name) const
-    {
-        for (const auto& [entryName, bytes] : entries)
-            if (entryName == name)
-                return bytes;
-        return {};
-    }
+    QHash<QString, QByteArray> parts;
+    QByteArray part(const QString& name) const { return parts.value(name); }
 };
 
-PackageParts readPackage(const QString& file, std::stop_token stop)
+const QString brokenPackage = QStringLiteral("broken");
+
+PackageParts readPackage(const QString& file, const QStringList& wanted, std::stop_token stop)
 {
     PackageParts parts;
-    const QString broken = QStringLiteral("broken");
-    ZipPackageReader package(file, {broken, broken}, stop);
+    ZipPackageReader package(file, {brokenPackage, brokenPackage}, stop);
     package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
-        parts.entries.append({name, entry.readAll(partLimit)});
+        if (wanted.contains(name))
+            parts.parts.insert(name, entry.readAll(partLimit));
     });
     return parts;
+}
+
+// The package again at a fresh path in the work folder, one part changed, an ODT's mimetype
+// kept first and stored.
+QString writePackage(const QString& file, const QString& workFolder, const QString& ext, const QString& changed,
+                     const QByteArray& bytes, std::stop_token stop)
+{
+    const QString path = freshPath(workFolder, ext);
+    ZipPackageWriter writer(path, stop);
+    ZipPackageReader package(file, {brokenPackage, brokenPackage}, stop);
+    package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+        if (name == changed)
+            writer.add(name, bytes, ZipPackageWriter::Method::deflated);
+        else
+            writer.add(name, entry.readAll(partLimit),
+                       name == QLatin1String("mimetype") ? ZipPackageWriter::Method::stored : ZipPackageWriter::Method::deflated);
+    });
+    writer.finish();
+    return path;
+}
+
+// The original when the package cannot be read again (pandoc then says why).
+QString rewritePackage(const QString& file, const QString& workFolder, const QString& ext, const QString& changed,
+                       const QByteArray& bytes, std::stop_token stop)
+{
+    try {
+        return writePackage(file, workFolder, ext, changed, bytes, stop);
+    } catch (const EngineError&) {
+        return file;
+    }
 }
 
 // Cell borders both across and down somewhere in the file.
@@ -401,8 +428,12 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         return prepared;
     }
     PackageParts parts;
+    const QStringList wanted = format == QLatin1String("odt")
+                                   ? QStringList{QStringLiteral("content.xml"), QStringLiteral("styles.xml"), QStringLiteral("meta.xml")}
+                                   : QStringList{QStringLiteral("word/document.xml"), QStringLiteral("word/styles.xml"),
+                                                 QStringLiteral("docProps/core.xml")};
     try {
-        parts = readPackage(file, stop);
+        parts = readPackage(file, wanted, stop);
     } catch (const EngineError&) {
         // pandoc says what is wrong with it.
         return prepared;
@@ -419,16 +450,7 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         rewritten.replace("<table:table-header-rows>", "").replace("</table:table-header-rows>", "");
         if (rewritten == content)
             return prepared;
-        prepared.path = freshPath(workFolder, QStringLiteral("odt"));
-        ZipPackageWriter writer(prepared.path, stop);
-        for (const auto& [name, bytes] : parts.entries) {
-            if (name == QLatin1String("content.xml"))
-                writer.add(name, rewritten, ZipPackageWriter::Method::deflated);
-            else
-                writer.add(name, bytes, name == QLatin1String("mimetype") ? ZipPackageWriter::Method::stored
-                                                                           : ZipPackageWriter::Method::deflated);
-        }
-        writer.finish();
+        prepared.path = rewritePackage(file, workFolder, QStringLiteral("odt"), QStringLiteral("content.xml"), rewritten, stop);
         return prepared;
     }
     const QByteArray document = parts.part(QStringLiteral("word/document.xml"));
@@ -441,11 +463,7 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
     const QByteArray rewritten = markPageBreaks(liftTextBoxes(document));
     if (rewritten == document)
         return prepared;
-    prepared.path = freshPath(workFolder, QStringLiteral("docx"));
-    ZipPackageWriter writer(prepared.path, stop);
-    for (const auto& [name, bytes] : parts.entries)
-        writer.add(name, name == QLatin1String("word/document.xml") ? rewritten : bytes, ZipPackageWriter::Method::deflated);
-    writer.finish();
+    prepared.path = rewritePackage(file, workFolder, QStringLiteral("docx"), QStringLiteral("word/document.xml"), rewritten, stop);
     return prepared;
 }
 
