@@ -19,6 +19,7 @@
 #include <QTextBlock>
 #include <QTextFrame>
 #include <QTextImageFormat>
+#include <QTextList>
 #include <QTextTable>
 
 using namespace qv;
@@ -328,4 +329,48 @@ d.save(sys.argv[1])
     }
     // Pixels of 1/96 inch: the text width of A4 at most, and two inches as given.
     EXPECT_EQ(widths, (QList<double>{640, 192}));
+}
+
+// What pandoc reads short is mended: a list that goes on counting after a paragraph, an ODT
+// table's header row, an RTF table inside a table (through LibreOffice).
+TEST(DocumentFidelity, ListsHeaderRowsAndNestedTables)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const QString markdown = writeFile(dir.filePath("steps.md"),
+                                       "1. Mix\n2. Stir\n\nA pause between.\n\n3. Bake\n\n"
+                                       "| Region | Sales |\n|---|---|\n| North | 120 |\n");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/pandoc", {markdown, "-o", dir.filePath("steps.docx")}, &output), 0);
+    ASSERT_EQ(runProgram("/usr/bin/pandoc", {markdown, "-o", dir.filePath("steps.odt")}, &output), 0);
+
+    const RichTextReader::Result word = RichTextReader::readAttributedFile(
+        QUrl::fromLocalFile(dir.filePath("steps.docx")), "docx", QUrl::fromLocalFile(work), {});
+    int bakeNumber = 0;
+    for (QTextBlock block = word.document->begin(); block.isValid(); block = block.next()) {
+        if (block.text() == "Bake" && block.textList())
+            bakeNumber = block.textList()->itemNumber(block) + 1;
+    }
+    EXPECT_EQ(bakeNumber, 3);
+
+    const RichTextReader::Result open = RichTextReader::readAttributedFile(
+        QUrl::fromLocalFile(dir.filePath("steps.odt")), "odt", QUrl::fromLocalFile(work), {});
+    EXPECT_TRUE(open.document->toPlainText().contains("Region")) << open.document->toPlainText().toStdString();
+
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const QString rtf = writeFile(dir.filePath("nested.rtf"),
+                                  "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\n\\pard Before\\par\n"
+                                  "\\trowd\\cellx4000\\cellx8000\n\\pard\\intbl\\itap1 Outer A\\cell\n"
+                                  "\\pard\\intbl\\itap2 Inner deep\\nestcell\n"
+                                  "{\\*\\nesttableprops\\trowd\\cellx3000\\nestrow}{\\nonesttables FALLBACK\\par}\n"
+                                  "\\pard\\intbl\\itap1\\cell\n\\row\n\\pard After\\par}");
+    const RichTextReader::Result nested = RichTextReader::readAttributedFile(QUrl::fromLocalFile(rtf), "rtf",
+                                                                             QUrl::fromLocalFile(work), {});
+    const QString text = nested.document->toPlainText();
+    EXPECT_TRUE(text.contains("Inner deep")) << text.toStdString();
+    EXPECT_FALSE(text.contains("FALLBACK")) << text.toStdString();
 }
