@@ -108,14 +108,55 @@ std::optional<std::pair<qsizetype, qsizetype>> elementSpan(const QByteArray& xml
     return std::make_pair(start, at);
 }
 
+// Page breaks as runs and as paragraphs that begin a page.
 QByteArray markPageBreaks(const QByteArray& documentXml)
 {
     static const QRegularExpression pageBreak(QStringLiteral("<w:br\\b[^>]*w:type=\"page\"[^>]*/>"));
-    QString text = QString::fromUtf8(documentXml);
-    if (!text.contains(pageBreak))
+    static const QRegularExpression breakBefore(
+        QStringLiteral("(<w:pPr>(?:(?!</w:pPr>).)*<w:pageBreakBefore(?:\\s+w:val=\"(?:1|true|on)\")?\\s*/>(?:(?!</w:pPr>).)*</w:pPr>)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    if (!documentXml.contains("w:type=\"page\"") && !documentXml.contains("<w:pageBreakBefore"))
         return documentXml;
+    QString text = QString::fromUtf8(documentXml);
     text.replace(pageBreak, QStringLiteral("<w:t>&#xE00C;</w:t>"));
+    text.replace(breakBefore, QStringLiteral("\\1<w:r><w:t>&#xE00C;</w:t></w:r>"));
     return text.toUtf8();
+}
+
+// Paragraphs whose style begins a page start with a page mark.
+QByteArray markOpenDocumentPageBreaks(const QByteArray& contentXml, const QByteArray& stylesXml)
+{
+    QStringList breaking;
+    for (const QByteArray* xml : {&stylesXml, &contentXml}) {
+        QXmlStreamReader reader(*xml);
+        QString current;
+        while (!reader.atEnd() && !reader.hasError()) {
+            reader.readNext();
+            if (!reader.isStartElement())
+                continue;
+            if (reader.qualifiedName() == QLatin1String("style:style"))
+                current = reader.attributes().value(QLatin1String("style:name")).toString();
+            else if (reader.qualifiedName() == QLatin1String("style:paragraph-properties") && !current.isEmpty()
+                     && reader.attributes().value(QLatin1String("fo:break-before")) == QLatin1String("page"))
+                breaking.append(current);
+        }
+    }
+    if (breaking.isEmpty())
+        return contentXml;
+    QString text = QString::fromUtf8(contentXml);
+    static const QRegularExpression paragraph(QStringLiteral("<text:(?:p|h)\\b[^>]*\\btext:style-name=\"([^\"]*)\"[^>]*(?<!/)>"));
+    QString marked;
+    qsizetype last = 0;
+    for (auto it = paragraph.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (!breaking.contains(m.captured(1)))
+            continue;
+        marked += QStringView(text).mid(last, m.capturedEnd() - last);
+        marked += QChar(RtfDecoder::pageMark);
+        last = m.capturedEnd();
+    }
+    marked += QStringView(text).mid(last);
+    return marked.toUtf8();
 }
 
 std::optional<QString> propertyTitle(const QByteArray& xml)
@@ -446,7 +487,7 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         prepared.bordersKnown = true;
         prepared.anyBorders = prepared.borderedTables.contains(true);
         // pandoc leaves out a table's header rows; as plain rows they are kept.
-        QByteArray rewritten = content;
+        QByteArray rewritten = markOpenDocumentPageBreaks(content, parts.part(QStringLiteral("styles.xml")));
         rewritten.replace("<table:table-header-rows>", "").replace("</table:table-header-rows>", "");
         if (rewritten == content)
             return prepared;

@@ -217,10 +217,14 @@ void applyPageMarks(QTextDocument& document)
     QTextCursor cursor = document.find(mark);
     while (!cursor.isNull()) {
         cursor.removeSelectedText();
-        cursor.insertBlock();
-        QTextBlockFormat format = cursor.blockFormat();
-        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-        cursor.setBlockFormat(format);
+        if (!cursor.atBlockStart())
+            cursor.insertBlock();
+        // The first page needs no break before it.
+        if (cursor.block().previous().isValid()) {
+            QTextBlockFormat format = cursor.blockFormat();
+            format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            cursor.setBlockFormat(format);
+        }
         cursor = document.find(mark, cursor);
     }
 }

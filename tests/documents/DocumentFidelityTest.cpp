@@ -374,3 +374,36 @@ TEST(DocumentFidelity, ListsHeaderRowsAndNestedTables)
     EXPECT_TRUE(text.contains("Inner deep")) << text.toStdString();
     EXPECT_FALSE(text.contains("FALLBACK")) << text.toStdString();
 }
+
+// A paragraph set to begin a page begins one, in a DOCX and in an ODT.
+TEST(DocumentFidelity, ParagraphsThatBeginAPage)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString work = dir.filePath("work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    const QString docx = dir.filePath("pages.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import sys, docx\nd = docx.Document()\n"
+                                                    "d.add_paragraph('Page one words.')\n"
+                                                    "d.add_paragraph('Page two words.').paragraph_format.page_break_before = True\n"
+                                                    "d.save(sys.argv[1])\n", docx}, &output), 0)
+        << output.toStdString();
+    const auto kinds = [&](const QString& file, const QString& format) {
+        const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(file), format,
+                                                                               QUrl::fromLocalFile(work), {});
+        QList<DocBlock::Kind> kinds;
+        for (const DocBlock& block : AttributedTextReader::documentModelFromAttributedString(*rich.document, {}).blocks)
+            kinds.append(block.kind);
+        return kinds;
+    };
+    const QList<DocBlock::Kind> expected{DocBlock::Kind::paragraph, DocBlock::Kind::pageBreak, DocBlock::Kind::paragraph};
+    EXPECT_EQ(kinds(docx, "docx"), expected);
+
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const QString odt = dir.filePath("pages.odt");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(docx), QUrl::fromLocalFile(odt), "odt", {});
+    EXPECT_EQ(kinds(odt, "odt"), expected);
+}
