@@ -375,7 +375,8 @@ TEST(DocumentFidelity, ListsHeaderRowsAndNestedTables)
     EXPECT_FALSE(text.contains("FALLBACK")) << text.toStdString();
 }
 
-// A paragraph set to begin a page begins one, in a DOCX and in an ODT.
+// A paragraph set to begin a page begins one, in a DOCX and in an ODT; the title of their
+// properties is the document's.
 TEST(DocumentFidelity, ParagraphsThatBeginAPage)
 {
     if (!Capabilities::shared().pandocURL())
@@ -386,6 +387,7 @@ TEST(DocumentFidelity, ParagraphsThatBeginAPage)
     const QString docx = dir.filePath("pages.docx");
     QByteArray output;
     ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import sys, docx\nd = docx.Document()\n"
+                                                    "d.core_properties.title = 'Two Pages'\n"
                                                     "d.add_paragraph('Page one words.')\n"
                                                     "d.add_paragraph('Page two words.').paragraph_format.page_break_before = True\n"
                                                     "d.save(sys.argv[1])\n", docx}, &output), 0)
@@ -393,6 +395,8 @@ TEST(DocumentFidelity, ParagraphsThatBeginAPage)
     const auto kinds = [&](const QString& file, const QString& format) {
         const RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(file), format,
                                                                                QUrl::fromLocalFile(work), {});
+        // The title the file's properties hold (the body has none).
+        EXPECT_EQ(rich.title.value_or(""), "Two Pages") << format.toStdString();
         QList<DocBlock::Kind> kinds;
         for (const DocBlock& block : AttributedTextReader::documentModelFromAttributedString(*rich.document, {}).blocks)
             kinds.append(block.kind);
