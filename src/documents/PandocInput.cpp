@@ -239,14 +239,18 @@ QByteArray PandocInput::liftTextBoxes(const QByteArray& documentXml)
 {
     QByteArray xml = documentXml;
     static const QList<QByteArray> holders{"mc:AlternateContent", "w:drawing", "w:pict", "w:object"};
-    for (int pass = 0; pass < 10000; ++pass) {
-        const qsizetype box = xml.indexOf("<w:txbxContent");
+    // Nothing before done holds a box: the boxes moved out land after it.
+    qsizetype done = 0;
+    // Each lift moves the rest of the part; a file of thousands of boxes keeps the later ones.
+    constexpr int mostBoxes = 500;
+    for (int pass = 0; pass < mostBoxes; ++pass) {
+        const qsizetype box = xml.indexOf("<w:txbxContent", done);
         if (box < 0)
             break;
         // The outermost holder of the first box.
         std::optional<std::pair<qsizetype, qsizetype>> holder;
         for (const QByteArray& tag : holders) {
-            qsizetype from = 0;
+            qsizetype from = done;
             while (auto span = elementSpan(xml, tag, from)) {
                 if (span->first > box)
                     break;
@@ -260,8 +264,8 @@ QByteArray PandocInput::liftTextBoxes(const QByteArray& documentXml)
         }
         const auto content = elementSpan(xml, "w:txbxContent", box);
         if (!holder || !content) {
-            // A box outside any holder we know: its paragraphs cannot be moved, so drop the tag.
-            xml.remove(box, QByteArrayLiteral("<w:txbxContent").size());
+            // A box outside any holder we know stays where it is.
+            done = box + 1;
             continue;
         }
         const qsizetype innerStart = xml.indexOf('>', content->first) + 1;
@@ -272,6 +276,7 @@ QByteArray PandocInput::liftTextBoxes(const QByteArray& documentXml)
         if (paragraphEnd < 0)
             break;
         xml.insert(paragraphEnd + 6, inner);
+        done = holder->first;
     }
     return xml;
 }

@@ -27,15 +27,6 @@ bool isLeadByte(quint8 byte, int codePage)
     return isDoubleByte(codePage) && byte >= 0x81 && byte <= 0xFE;
 }
 
-// Whether the bytes end inside a double-byte character.
-bool endsWithLeadByte(const QByteArray& bytes, int codePage)
-{
-    bool lead = false;
-    for (const char c : bytes)
-        lead = lead ? false : isLeadByte(quint8(c), codePage);
-    return lead;
-}
-
 bool isLetter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -86,7 +77,7 @@ public:
                 flushText();
                 m_out += c;
                 ++m_at;
-            } else if (quint8(c) >= 0x80 || (!m_bytes.isEmpty() && endsWithLeadByte(m_bytes, m_bytesPage))) {
+            } else if (quint8(c) >= 0x80 || m_openLead) {
                 takeByte(quint8(c));
                 ++m_at;
             } else {
@@ -118,6 +109,7 @@ private:
             flushText();
         m_bytesPage = page;
         m_bytes += char(byte);
+        m_openLead = m_openLead ? false : isLeadByte(byte, page);
     }
 
     void emitText(const QString& text)
@@ -144,6 +136,7 @@ private:
     void flushText()
     {
         if (!m_bytes.isEmpty()) {
+            m_openLead = false;
             const QByteArray bytes = std::exchange(m_bytes, {});
             emitText(RtfDecoder::decode(bytes, m_bytesPage));
         }
@@ -175,7 +168,7 @@ private:
             }
             const quint8 byte = quint8(high * 16 + low);
             // ASCII stays escaped: list levels keep numbers and lengths that way.
-            if (byte < 0x80 && !(!m_bytes.isEmpty() && endsWithLeadByte(m_bytes, m_bytesPage))) {
+            if (byte < 0x80 && !m_openLead) {
                 flushText();
                 m_out += m_in.mid(m_at, 4);
                 m_bareWord = false;
@@ -188,9 +181,9 @@ private:
         }
         if (!isLetter(next)) {
             // \\, \{ and \} may be the second byte of a double-byte character.
-            if ((next == '\\' || next == '{' || next == '}') && !m_bytes.isEmpty()
-                && endsWithLeadByte(m_bytes, m_bytesPage)) {
+            if ((next == '\\' || next == '{' || next == '}') && m_openLead) {
                 m_bytes += next;
+                m_openLead = false;
                 m_at += 2;
                 return;
             }
@@ -297,6 +290,7 @@ private:
     {
         if (m_bytes.isEmpty())
             return;
+        m_openLead = false;
         const QByteArray bytes = std::exchange(m_bytes, {});
         emitText(RtfDecoder::decode(bytes, m_bytesPage));
     }
@@ -349,6 +343,7 @@ private:
     int m_definedFont = -1;
     QByteArray m_bytes;
     int m_bytesPage = 1252;
+    bool m_openLead = false; // m_bytes ends with the first byte of a double-byte character
     char32_t m_highSurrogate = 0;
     bool m_bareWord = false; // the output ends in a control word with no space after it
 };

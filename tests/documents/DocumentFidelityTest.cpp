@@ -20,6 +20,7 @@
 #include <QTextFrame>
 #include <QTextImageFormat>
 #include <QTextList>
+#include <QXmlStreamReader>
 #include <QTextTable>
 
 using namespace qv;
@@ -410,4 +411,27 @@ TEST(DocumentFidelity, ParagraphsThatBeginAPage)
     const QString odt = dir.filePath("pages.odt");
     OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(docx), QUrl::fromLocalFile(odt), "odt", {});
     EXPECT_EQ(kinds(odt, "odt"), expected);
+}
+
+// Text boxes, a box within a box among them, come out after the paragraph that holds them, and
+// the part stays well-formed.
+TEST(DocumentFidelity, TextBoxesLiftedOutOfTheirParagraph)
+{
+    const QByteArray inner = "<w:drawing><w:txbxContent><w:p><w:r><w:t>Inner box</w:t></w:r></w:p></w:txbxContent></w:drawing>";
+    const QByteArray xml = "<w:document xmlns:w=\"w\" xmlns:mc=\"m\"><w:body><w:p><w:r><w:t>Anchor</w:t></w:r><w:r>"
+                           "<mc:AlternateContent><mc:Choice><w:drawing><w:txbxContent><w:p><w:r><w:t>Outer box</w:t></w:r>"
+                           "<w:r>" + inner + "</w:r></w:p></w:txbxContent></w:drawing></mc:Choice>"
+                           "<mc:Fallback><w:pict><w:txbxContent><w:p><w:r><w:t>Outer box</w:t></w:r></w:p></w:txbxContent>"
+                           "</w:pict></mc:Fallback></mc:AlternateContent></w:r></w:p>"
+                           "<w:p><w:r><w:t>After</w:t></w:r></w:p></w:body></w:document>";
+    const QByteArray lifted = PandocInput::liftTextBoxes(xml);
+    EXPECT_FALSE(lifted.contains("txbxContent")) << lifted.toStdString();
+    const qsizetype anchor = lifted.indexOf("Anchor"), outer = lifted.indexOf("Outer box"),
+                    innerAt = lifted.indexOf("Inner box"), after = lifted.indexOf("After");
+    EXPECT_EQ(lifted.count("Outer box"), 1);
+    EXPECT_TRUE(anchor < outer && outer < innerAt && innerAt < after) << lifted.toStdString();
+    QXmlStreamReader reader(lifted);
+    while (!reader.atEnd())
+        reader.readNext();
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
 }
