@@ -81,7 +81,8 @@ PageLayout adaptForQt(QString& html)
     html.replace(QLatin1String("<del>"), QLatin1String("<s>")).replace(QLatin1String("</del>"), QLatin1String("</s>"));
     html.replace(QLatin1String("<ins>"), QLatin1String("<u>")).replace(QLatin1String("</ins>"), QLatin1String("</u>"));
     html.replace(QLatin1String("<span class=\"underline\">"), QLatin1String("<span style=\"text-decoration: underline\">"));
-    html.replace(QLatin1String("<span class=\"smallcaps\">"), QLatin1String("<span style=\"font-variant: small-caps\">"));
+    // Qt's small capitals lose their small letters in a PDF; capitals stand in for them.
+    html.replace(QLatin1String("<span class=\"smallcaps\">"), QLatin1String("<span style=\"text-transform: uppercase\">"));
     // The way back from a note to its mark means nothing on paper.
     static const QRegularExpression noteBack(QStringLiteral("<a href=\"#fnref[^\"]*\"\\s+class=\"footnote-back\"[^>]*>.*?</a>"),
                                              QRegularExpression::DotMatchesEverythingOption);
