@@ -81,6 +81,8 @@ PageLayout adaptForQt(QString& html)
     html.replace(QLatin1String("<del>"), QLatin1String("<s>")).replace(QLatin1String("</del>"), QLatin1String("</s>"));
     html.replace(QLatin1String("<ins>"), QLatin1String("<u>")).replace(QLatin1String("</ins>"), QLatin1String("</u>"));
     html.replace(QLatin1String("<span class=\"underline\">"), QLatin1String("<span style=\"text-decoration: underline\">"));
+    // Word and LibreOffice set a head cell to the left unless told otherwise; Qt centres it.
+    html.replace(QLatin1String("<th>"), QLatin1String("<th align=\"left\">"));
     // Qt's small capitals lose their small letters in a PDF; capitals stand in for them.
     html.replace(QLatin1String("<span class=\"smallcaps\">"), QLatin1String("<span style=\"text-transform: uppercase\">"));
     // The way back from a note to its mark means nothing on paper.
