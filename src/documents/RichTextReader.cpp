@@ -232,11 +232,6 @@ void applyPageMarks(QTextDocument& document)
     }
 }
 
-struct PandocRun {
-    QString html;
-    bool refused = false; // pandoc ended with a failure, as against a time-out
-};
-
 } // namespace
 
 namespace {
@@ -297,6 +292,14 @@ QString runPandoc(const QString& pandoc, const QString& input, const QString& fo
     return *html;
 }
 
+// An OLE compound file named .docx is a password-protected one; LibreOffice would wait for
+// the password.
+bool isCompoundFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(8) == QByteArray::fromHex("d0cf11e0a1b11ae1");
+}
+
 } // namespace
 
 RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, const QString& format,
@@ -343,7 +346,7 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
         } catch (const EngineError& failure) {
             // pandoc refuses some files that are valid (ISO Strict DOCX, RTF it does not follow);
             // LibreOffice reads those.
-            if (!refused || !office)
+            if (!refused || !office || isCompoundFile(file.toLocalFile()))
                 throw;
             try {
                 throughOffice();
