@@ -27,7 +27,7 @@ for f in "$work"/in/*; do
     "$driver" document "$f" > "$work/html/$base.model.json" 2> /dev/null || echo '{}' > "$work/html/$base.model.json"
 done
 /usr/bin/python3 - "$work" "$data" "$root/bench/pdf_grids.py" <<'PY'
-import collections, glob, json, os, re, statistics, subprocess, sys, importlib.util
+import collections, glob, json, os, re, statistics, subprocess, sys, importlib.util, unicodedata
 work, data, grids_path = sys.argv[1:4]
 spec = importlib.util.spec_from_file_location('pdf_grids', grids_path)
 grids = importlib.util.module_from_spec(spec); spec.loader.exec_module(grids)
@@ -36,6 +36,8 @@ def words(pdf):
     if not os.path.exists(pdf):
         return None
     text = subprocess.run(['pdftotext', '-enc', 'UTF-8', pdf, '-'], capture_output=True).stdout.decode('utf-8', 'replace')
+    # Ligatures (the fi of Qt's PDFs) count as their letters.
+    text = unicodedata.normalize('NFKC', text)
     return collections.Counter(w.lower() for w in re.findall(r'\w+', text))
 
 rows = []
