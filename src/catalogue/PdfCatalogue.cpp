@@ -6,10 +6,15 @@
 #include "catalogue/PdfWorkAdapter.h"
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
+#include "documents/OfficeConverter.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
+#include "model/FileInfo.h"
+
+#include <QFileInfo>
+#include <QUuid>
 
 namespace qv {
 
@@ -70,6 +75,30 @@ OperationDescriptor makePDFIWorkConversion(const QString& extension, IWorkApp ap
     recipe.run = singleOutputAdapter([name, extension](const QUrl&, const OperationContext&,
                                                        OutputPlanner&, Progress&) -> QUrl {
         throw EngineError(name + QStringLiteral(" can't export ") + extension.toUpper());
+    });
+    return makeConversionDescriptor(recipe);
+}
+
+// Keynote's road is closed here; LibreOffice opens a PDF as slides, one page to a slide, each
+// page's text and drawings kept as shapes.
+OperationDescriptor makePDFSlidesConversion()
+{
+    ConversionRecipe recipe;
+    recipe.categories = {FileCategory::pdf};
+    recipe.target = QStringLiteral("pptx");
+    recipe.title = QStringLiteral("PPTX");
+    recipe.engine = EngineID::office(IWorkApp::keynote);
+    recipe.lane = JobLane::external;
+    recipe.extraTest = isNotEncrypted;
+    recipe.run = singleOutputAdapter([](const QUrl& file, const OperationContext& context, OutputPlanner& planner,
+                                        Progress&) -> QUrl {
+        if (!Capabilities::shared().libreOfficeURL())
+            throw EngineError(QStringLiteral("Install Keynote or LibreOffice to convert to PPTX"));
+        const QUrl work = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
+        OfficeConverter::convertWithLibreOffice(file, work, QStringLiteral("pptx"), context.stopToken,
+                                                QStringLiteral("impress_pdf_import"));
+        const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
+        return planner.deliver(work, baseName, QStringLiteral("pptx"));
     });
     return makeConversionDescriptor(recipe);
 }
@@ -139,7 +168,7 @@ const QList<OperationDescriptor>& pdfConversions()
             makePDFImageConversion(ImageOutput::heic),
             makePDFImageConversion(ImageOutput::tiff),
             makePDFDocumentConversion(DocumentOutput::odt),
-            makePDFIWorkConversion(QStringLiteral("pptx"), IWorkApp::keynote),
+            makePDFSlidesConversion(),
             makePDFIWorkConversion(QStringLiteral("key"), IWorkApp::keynote),
             makePDFIWorkConversion(QStringLiteral("pages"), IWorkApp::pages),
         };

@@ -392,13 +392,6 @@ private:
         }
         if (format.property(QTextFormat::BlockQuoteLevel).toInt() > 0) {
             trimParagraphRuns(runs);
-            // A quote is set in italics; its upright words are the emphasised ones.
-            QList<DocRun> flipped;
-            for (DocRun run : runs) {
-                run.italic = !run.italic;
-                appendMergedRun(flipped, run);
-            }
-            runs = flipped;
             blocks.append(DocBlock::quote(runs));
             return;
         }

@@ -34,6 +34,7 @@ public:
 
     void startBlock(const QTextBlockFormat& format, const QTextCharFormat& chars = {})
     {
+        m_afterTable = false;
         if (m_fresh) {
             m_cursor.setBlockFormat(format);
             m_cursor.setBlockCharFormat(chars);
@@ -130,6 +131,7 @@ public:
         m_cursor = table->lastCursorPosition();
         m_cursor.movePosition(QTextCursor::NextBlock);
         m_fresh = true;
+        m_afterTable = true;
     }
 
     void appendCode(const QString& text)
@@ -262,6 +264,15 @@ public:
 
     void appendRule()
     {
+        // The block right after a table is laid out at the table's end, so a rule drawn there
+        // comes out as a stub; a hairline of a block keeps it on a line of its own.
+        if (m_fresh && m_afterTable) {
+            QTextBlockFormat spacer;
+            spacer.setLineHeight(1, QTextBlockFormat::FixedHeight);
+            QTextCharFormat tiny;
+            tiny.setFontPointSize(1);
+            startBlock(spacer, tiny);
+        }
         QTextBlockFormat format = paragraphFormat(6, 10);
         format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
                            QTextLength(QTextLength::PercentageLength, 100));
@@ -284,6 +295,7 @@ private:
     QTextCursor m_cursor;
     double m_base;
     bool m_fresh = true;
+    bool m_afterTable = false; // the cursor sits in the block that follows a table
     int m_images = 0;
     QMap<int, QTextList*> m_lists;
 };
@@ -316,7 +328,7 @@ std::unique_ptr<QTextDocument> AttributedTextWriter::attributedStringFromDocumen
             QTextBlockFormat format = layout.paragraphFormat(0, 8);
             format.setLeftMargin(24);
             format.setProperty(QTextFormat::BlockQuoteLevel, 1);
-            layout.appendTextBlock(block, format, base, false, true, grey(0.38));
+            layout.appendTextBlock(block, format, base, false, false, grey(0.38));
             break;
         }
         case DocBlock::Kind::listItem:

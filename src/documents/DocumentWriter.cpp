@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QUuid>
 
 #include <cmath>
@@ -103,6 +105,41 @@ QByteArray exactPageBoxes(QByteArray pdf, QSizeF size)
     return pdf;
 }
 
+// Qt's layout scales a block's top and bottom margins to the paint device but not its left and
+// right ones, so on a printer's resolution a quote's indent shrinks to nothing. Scaled here for
+// the time of one layout, then given back.
+class SideMarginsOnDevice {
+public:
+    SideMarginsOnDevice(QTextDocument& text, double factor) : m_text(text)
+    {
+        if (qFuzzyCompare(factor, 1.0))
+            return;
+        QTextCursor cursor(&m_text);
+        for (QTextBlock block = m_text.begin(); block.isValid(); block = block.next()) {
+            QTextBlockFormat format = block.blockFormat();
+            if (format.leftMargin() == 0 && format.rightMargin() == 0)
+                continue;
+            m_saved.append({block.position(), format});
+            format.setLeftMargin(format.leftMargin() * factor);
+            format.setRightMargin(format.rightMargin() * factor);
+            cursor.setPosition(block.position());
+            cursor.setBlockFormat(format);
+        }
+    }
+    ~SideMarginsOnDevice()
+    {
+        QTextCursor cursor(&m_text);
+        for (const auto& [position, format] : std::as_const(m_saved)) {
+            cursor.setPosition(position);
+            cursor.setBlockFormat(format);
+        }
+    }
+
+private:
+    QTextDocument& m_text;
+    QList<std::pair<int, QTextBlockFormat>> m_saved;
+};
+
 } // namespace
 
 QSizeF DocumentWriter::pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options)
@@ -130,6 +167,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         // Laid out in the writer's own units, so text measures as it will print.
         const double scale = writer.resolution() / 72.0;
         text.documentLayout()->setPaintDevice(&writer);
+        const SideMarginsOnDevice sideMargins(text, writer.logicalDpiX() / 96.0);
         const QSizeF body((pageSize.width() - 2 * margin) * scale, (pageSize.height() - 2 * margin) * scale);
         text.setPageSize(body);
         const int pages = std::clamp(text.pageCount(), 1, maximumPages);

@@ -338,7 +338,7 @@ int OfficeConverter::runningCount()
 }
 
 void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& output, const QString& target,
-                                             std::stop_token stop)
+                                             std::stop_token stop, const QString& inputFilter)
 {
     const std::optional<QUrl> program = Capabilities::shared().libreOfficeURL();
     if (!program)
@@ -365,11 +365,13 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
     if (templateProfile && FileItems::copy(*templateProfile, profile) != 0)
         FileItems::remove(profile);
 
-    const QStringList arguments{
+    QStringList arguments{
         QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
         QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
-        QStringLiteral("-env:UserInstallation=") + profileURL(profile),
-        QStringLiteral("--convert-to"), *filter, QStringLiteral("--outdir"), outFolder, input.toLocalFile()};
+        QStringLiteral("-env:UserInstallation=") + profileURL(profile)};
+    if (!inputFilter.isEmpty())
+        arguments << QStringLiteral("--infilter=") + inputFilter;
+    arguments << QStringLiteral("--convert-to") << *filter << QStringLiteral("--outdir") << outFolder << input.toLocalFile();
 
     bool timedOut = false;
     ProcessRunner::Output result;

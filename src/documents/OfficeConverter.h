@@ -30,8 +30,10 @@ public:
     static void convertOfficeDocument(const QUrl& input, const QUrl& output, const QString& target,
                                       FileCategory category, std::stop_token stop);
 
+    // inputFilter names the import filter when LibreOffice's own choice is not the one wanted
+    // (a PDF opened as slides is "impress_pdf_import").
     static void convertWithLibreOffice(const QUrl& input, const QUrl& output, const QString& target,
-                                       std::stop_token stop);
+                                       std::stop_token stop, const QString& inputFilter = {});
 
     // A run that takes longer is stopped and fails.
     static std::chrono::seconds timeLimit;

@@ -220,3 +220,25 @@ TEST(DocumentCommand, BrokenFilesGiveOneSentence)
     ASSERT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(kinds(blocksOf(outcome.out)), "paragraph paragraph");
 }
+
+// A Word table of numbers comes out of the command as a Markdown table, its quote upright.
+TEST(DocumentCommand, WordTableAsMarkdownTable)
+{
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("figures.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nd = docx.Document()\nt = d.add_table(rows=2, cols=2)\n"
+                                "t.style = 'Table Grid'\n"
+                                "for i, (a, b) in enumerate([('Item', 'Count'), ('120', '135')]):\n"
+                                "    t.cell(i, 0).text = a; t.cell(i, 1).text = b\n"
+                                "d.add_paragraph('A wise remark.', style='Quote')\nd.save(sys.argv[1])\n",
+                          docx},
+                         &output),
+              0)
+        << output.toStdString();
+    const Outcome md = document({docx, "--to", "md"}, dir.path());
+    ASSERT_EQ(md.exitCode, 0) << md.err.toStdString();
+    EXPECT_TRUE(md.out.contains("| Item | Count |\n| --- | --- |\n| 120 | 135 |")) << md.out.toStdString();
+    EXPECT_TRUE(md.out.contains("> A wise remark.\n")) << md.out.toStdString();
+}
