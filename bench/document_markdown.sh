@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A generated 10 MB Markdown file read into the document model and written as HTML by
 # `quorvenda-dev document FILE --to html`, against `cmark-gfm -e table -e strikethrough` on the
-# same file: median time and peak memory of 3 runs each (limits: 8x the time, 3x the memory).
+# same file, the two run in turn: median time and peak memory of 3 runs each (limits: 1.3x the
+# time, 1.2x the memory). Prints one table row per measure and the load.
 # Without the cmark-gfm program, the same parse and render is compiled against libcmark-gfm.
 # Usage: bench/document_markdown.sh [SIZE_MB] (default 10), from the repository with build/ built.
 set -euo pipefail
@@ -83,12 +84,17 @@ echo "input: $(( $(stat -c %s "$work/big.md") / 1048576 )) MB"
 median() { sort -n | sed -n 2p; }
 # Prints "seconds kilobytes" for one run.
 measure() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
+ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
+verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo "NOT held"; }
 
-ours=$(for i in 1 2 3; do
-    measure env XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen "$dev" document "$work/big.md" --to html
-done)
-bare=$(for i in 1 2 3; do measure "$cmark" "${cmark_args[@]}" "$work/big.md"; done)
-ours_s=$(echo "$ours" | cut -d' ' -f1 | median); ours_kb=$(echo "$ours" | cut -d' ' -f2 | median)
-bare_s=$(echo "$bare" | cut -d' ' -f1 | median); bare_kb=$(echo "$bare" | cut -d' ' -f2 | median)
-echo "quorvenda-dev document --to html: ${ours_s} s, ${ours_kb} KB; cmark-gfm: ${bare_s} s, ${bare_kb} KB"
-echo "time ratio $(echo "scale=2; $ours_s / ($bare_s + 0.01)" | bc) (limit 8); memory ratio $(echo "scale=2; $ours_kb / $bare_kb" | bc) (limit 3)"
+ours=(); bare=()
+for i in 1 2 3; do
+    ours+=("$(measure env XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen "$dev" document "$work/big.md" --to html)")
+    bare+=("$(measure "$cmark" "${cmark_args[@]}" "$work/big.md")")
+done
+ours_s=$(printf '%s\n' "${ours[@]}" | cut -d' ' -f1 | median); ours_kb=$(printf '%s\n' "${ours[@]}" | cut -d' ' -f2 | median)
+bare_s=$(printf '%s\n' "${bare[@]}" | cut -d' ' -f1 | median); bare_kb=$(printf '%s\n' "${bare[@]}" | cut -d' ' -f2 | median)
+rt=$(ratio "$ours_s" "$bare_s"); rm=$(ratio "$ours_kb" "$bare_kb")
+echo "| Markdown to HTML, ${size_mb} MB, time | ${ours_s} s | cmark-gfm ${bare_s} s | $rt | 1.3 | $(verdict "$rt" 1.3) |"
+echo "| Markdown to HTML, ${size_mb} MB, peak memory | $((ours_kb / 1024)) MB | cmark-gfm $((bare_kb / 1024)) MB | $rm | 1.2 | $(verdict "$rm" 1.2) |"
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"

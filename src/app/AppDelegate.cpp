@@ -6,6 +6,7 @@
 #include "app/StandardShortcuts.h"
 #include "app/StatusItemController.h"
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/ItemMemoryNeed.h"
 #include "jobs/JobCenter.h"
 #include "app/DispatcherUi.h"
 #include "jobs/ui/FeedbackServices.h"
@@ -78,6 +79,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     services.status = &StatusItemController::shared();
     services.workers = &catalogueWorkers();
     services.workers->warmUp();
+    services.memoryNeed = itemMemoryNeed;
     installFeedbackServices(services);
     installDispatcherUi();
     installQuickActions();

@@ -47,3 +47,6 @@ struct DocBlock {
 };
 
 } // namespace qv
+
+// A long document's blocks grow in one list: moved by their bytes, not one by one.
+Q_DECLARE_TYPEINFO(qv::DocBlock, Q_RELOCATABLE_TYPE);

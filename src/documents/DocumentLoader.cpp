@@ -87,8 +87,8 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         return document;
     }
     if (key == QLatin1String("md")) {
-        const TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
-        auto [title, blocks] = MarkdownReader::parseMarkdown(source.text);
+        TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
+        auto [title, blocks] = MarkdownReader::parseMarkdown(std::move(source.text));
         auto document = std::make_unique<LoadedDocument>(title.value_or(file.baseName), folder, false);
         document->addNote(TextLoaders::replacementNote(file.name, source.replaced));
         DocumentModel model;

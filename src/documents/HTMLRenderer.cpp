@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 namespace qv {
 namespace {
 
@@ -53,83 +55,258 @@ std::optional<QString> embeddedSource(const DocBlock& block, const std::optional
     return HTMLRenderer::imageDataURI(bytes);
 }
 
+// Writes escaped text and markup straight into one growing string: a page of many blocks is
+// written without a string per run or per line. finish() cuts the string to what was written.
+class HtmlBuilder {
+public:
+    HtmlBuilder(QString& out, bool xhtml, qsizetype expected = 0)
+        : m_out(out)
+        , m_xhtml(xhtml)
+    {
+        m_out.resize(std::max<qsizetype>(expected, 64));
+        m_at = 0;
+    }
+
+    ~HtmlBuilder() { finish(); }
+
+    void finish()
+    {
+        if (m_at >= 0)
+            m_out.truncate(m_at);
+        m_at = -1;
+    }
+
+    void escaped(QStringView text, bool breaks = false)
+    {
+        // An entity or a break is at most six characters.
+        char16_t* to = room(text.size() * 6);
+        const char16_t* from = text.utf16();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = from[i];
+            switch (c) {
+            case u'&': to = put(to, "&amp;"); break;
+            case u'<': to = put(to, "&lt;"); break;
+            case u'>': to = put(to, "&gt;"); break;
+            case u'"': to = put(to, "&quot;"); break;
+            case u'\n':
+                if (breaks)
+                    to = put(to, m_xhtml ? "<br />" : "<br>");
+                else
+                    *to++ = c;
+                break;
+            default: *to++ = c; break;
+            }
+        }
+        m_at = to - m_data;
+    }
+
+    template <qsizetype N>
+    void markup(const char (&text)[N])
+    {
+        m_at = put(room(N - 1), text) - m_data;
+    }
+
+    void markup(QLatin1String text)
+    {
+        char16_t* to = room(text.size());
+        for (const char c : text)
+            *to++ = char16_t(uchar(c));
+        m_at = to - m_data;
+    }
+
+
+    void run(const DocRun& run)
+    {
+        if (run.link) {
+            markup(QLatin1String("<a href=\""));
+            escaped(*run.link);
+            markup(QLatin1String("\">"));
+        }
+        if (run.bold)
+            markup(QLatin1String("<strong>"));
+        if (run.italic)
+            markup(QLatin1String("<em>"));
+        if (run.strike)
+            markup(QLatin1String("<del>"));
+        if (run.code)
+            markup(QLatin1String("<code>"));
+        escaped(run.text, true);
+        if (run.code)
+            markup(QLatin1String("</code>"));
+        if (run.strike)
+            markup(QLatin1String("</del>"));
+        if (run.italic)
+            markup(QLatin1String("</em>"));
+        if (run.bold)
+            markup(QLatin1String("</strong>"));
+        if (run.link)
+            markup(QLatin1String("</a>"));
+    }
+
+    void runs(const QList<DocRun>& runs)
+    {
+        for (const DocRun& one : runs)
+            run(one);
+    }
+
+    // Pieces stand on lines of their own.
+    void piece()
+    {
+        if (m_pieces++ > 0)
+            markup("\n");
+    }
+
+private:
+    QString& m_out;
+    bool m_xhtml;
+    char16_t* m_data = nullptr;
+    qsizetype m_at = 0;
+    qsizetype m_pieces = 0;
+
+    // Where `count` more characters can be written.
+    char16_t* room(qsizetype count)
+    {
+        if (m_at + count > m_out.size())
+            m_out.resize(std::max(m_out.size() * 2, m_at + count));
+        m_data = reinterpret_cast<char16_t*>(m_out.data());
+        return m_data + m_at;
+    }
+
+    template <qsizetype N>
+    static char16_t* put(char16_t* to, const char (&text)[N])
+    {
+        for (qsizetype i = 0; i < N - 1; ++i)
+            *to++ = char16_t(text[i]);
+        return to;
+    }
+
+    static char16_t* put(char16_t* to, const char* text)
+    {
+        while (*text)
+            *to++ = char16_t(*text++);
+        return to;
+    }
+};
+
+// Room for the text and its markup, so the page grows in place.
+qsizetype expectedSize(const QList<DocBlock>& blocks)
+{
+    qsizetype size = 0;
+    for (const DocBlock& block : blocks) {
+        size += 24;
+        for (const DocRun& run : block.runs)
+            size += run.text.size() + 16 + (run.link ? run.link->size() + 16 : 0);
+        for (const QStringList& row : block.rows) {
+            size += 9;
+            for (const QString& cell : row)
+                size += cell.size() + 9;
+        }
+    }
+    return size + size / 16;
+}
+
 QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
                      const std::function<std::optional<QString>(int, const DocBlock&)>& source)
 {
-    QStringList pieces;
+    QString out;
+    HtmlBuilder html(out, xhtml, expectedSize(blocks));
     QList<bool> open;
     const auto closeList = [&] {
-        pieces.append(open.takeLast() ? QStringLiteral("</li></ol>") : QStringLiteral("</li></ul>"));
+        html.piece();
+        html.markup(open.takeLast() ? QLatin1String("</li></ol>") : QLatin1String("</li></ul>"));
+    };
+    const auto openList = [&](bool ordered) {
+        html.piece();
+        html.markup(ordered ? QLatin1String("<ol><li>") : QLatin1String("<ul><li>"));
+        open.append(ordered);
     };
     for (int i = 0; i < blocks.size(); ++i) {
         const DocBlock& block = blocks[i];
         if (block.kind == DocBlock::Kind::listItem) {
             if (open.size() < block.level) {
-                while (open.size() < block.level) {
-                    pieces.append(block.ordered ? QStringLiteral("<ol><li>") : QStringLiteral("<ul><li>"));
-                    open.append(block.ordered);
-                }
+                while (open.size() < block.level)
+                    openList(block.ordered);
             } else {
                 while (open.size() > block.level)
                     closeList();
                 if (open.last() == block.ordered) {
-                    pieces.append(QStringLiteral("</li><li>"));
+                    html.piece();
+                    html.markup(QLatin1String("</li><li>"));
                 } else {
                     // Numbered items after bullets (or the other way round) are a list of their own.
                     closeList();
-                    pieces.append(block.ordered ? QStringLiteral("<ol><li>") : QStringLiteral("<ul><li>"));
-                    open.append(block.ordered);
+                    openList(block.ordered);
                 }
             }
-            pieces.append(HTMLRenderer::htmlInline(block.runs));
+            html.piece();
+            html.runs(block.runs);
             continue;
         }
         while (!open.isEmpty())
             closeList();
         switch (block.kind) {
         case DocBlock::Kind::heading: {
-            const QString n = QString::number(std::clamp(block.level, 1, 6));
-            pieces.append(QStringLiteral("<h") + n + QLatin1Char('>') + HTMLRenderer::htmlInline(block.runs)
-                          + QStringLiteral("</h") + n + QLatin1Char('>'));
+            const char level[2] = {char('0' + std::clamp(block.level, 1, 6)), 0};
+            html.piece();
+            html.markup(QLatin1String("<h"));
+            html.markup(QLatin1String(level));
+            html.markup(QLatin1String(">"));
+            html.runs(block.runs);
+            html.markup(QLatin1String("</h"));
+            html.markup(QLatin1String(level));
+            html.markup(QLatin1String(">"));
             break;
         }
         case DocBlock::Kind::paragraph:
-            pieces.append(QStringLiteral("<p>") + HTMLRenderer::htmlInline(block.runs) + QStringLiteral("</p>"));
+            html.piece();
+            html.markup(QLatin1String("<p>"));
+            html.runs(block.runs);
+            html.markup(QLatin1String("</p>"));
             break;
         case DocBlock::Kind::quote:
-            pieces.append(QStringLiteral("<blockquote><p>") + HTMLRenderer::htmlInline(block.runs)
-                          + QStringLiteral("</p></blockquote>"));
+            html.piece();
+            html.markup(QLatin1String("<blockquote><p>"));
+            html.runs(block.runs);
+            html.markup(QLatin1String("</p></blockquote>"));
             break;
         case DocBlock::Kind::code:
-            pieces.append(QStringLiteral("<pre><code>") + HTMLRenderer::escapeHTML(block.plainText())
-                          + QStringLiteral("</code></pre>"));
+            html.piece();
+            html.markup(QLatin1String("<pre><code>"));
+            for (const DocRun& run : block.runs)
+                html.escaped(run.text);
+            html.markup(QLatin1String("</code></pre>"));
             break;
         case DocBlock::Kind::table: {
-            QString table = QStringLiteral("<table>");
+            html.piece();
+            html.markup(QLatin1String("<table>"));
             for (qsizetype r = 0; r < block.rows.size(); ++r) {
-                table += QStringLiteral("<tr>");
+                html.markup(QLatin1String("<tr>"));
                 for (const QString& cell : block.rows[r]) {
-                    table += (r == 0 ? QStringLiteral("<th>") : QStringLiteral("<td>"))
-                        + HTMLRenderer::escapeHTML(cell)
-                        + (r == 0 ? QStringLiteral("</th>") : QStringLiteral("</td>"));
+                    html.markup(r == 0 ? QLatin1String("<th>") : QLatin1String("<td>"));
+                    html.escaped(cell);
+                    html.markup(r == 0 ? QLatin1String("</th>") : QLatin1String("</td>"));
                 }
-                table += QStringLiteral("</tr>");
+                html.markup(QLatin1String("</tr>"));
             }
-            pieces.append(table + QStringLiteral("</table>"));
+            html.markup(QLatin1String("</table>"));
             break;
         }
         case DocBlock::Kind::image: {
             const std::optional<QString> src = source(i, block);
             if (!src)
                 break;
-            pieces.append(QStringLiteral("<p><img src=\"") + HTMLRenderer::escapeHTML(*src)
-                          + QStringLiteral("\" alt=\"") + HTMLRenderer::escapeHTML(block.plainText())
-                          + QLatin1Char('"') + (xhtml ? QStringLiteral(" />") : QStringLiteral(">"))
-                          + QStringLiteral("</p>"));
+            html.piece();
+            html.markup(QLatin1String("<p><img src=\""));
+            html.escaped(*src);
+            html.markup(QLatin1String("\" alt=\""));
+            for (const DocRun& run : block.runs)
+                html.escaped(run.text);
+            html.markup(xhtml ? QLatin1String("\" /></p>") : QLatin1String("\"></p>"));
             break;
         }
         case DocBlock::Kind::rule:
-            pieces.append(xhtml ? QStringLiteral("<hr />") : QStringLiteral("<hr>"));
+            html.piece();
+            html.markup(xhtml ? QLatin1String("<hr />") : QLatin1String("<hr>"));
             break;
         case DocBlock::Kind::pageBreak:
         case DocBlock::Kind::listItem:
@@ -138,11 +315,9 @@ QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
     }
     while (!open.isEmpty())
         closeList();
-    QString out = pieces.join(QLatin1Char('\n'));
-    if (xhtml) {
-        out.replace(QLatin1String("<br>"), QLatin1String("<br />"));
+    html.finish();
+    if (xhtml)
         out = HTMLRenderer::removeXMLForbidden(out);
-    }
     return out;
 }
 
@@ -164,40 +339,21 @@ QString HTMLRenderer::renderHTMLWithEmbeddedImages(const QList<DocBlock>& blocks
 QString HTMLRenderer::htmlInline(const QList<DocRun>& runs)
 {
     QString out;
-    for (const DocRun& run : runs)
-        out += htmlRun(run);
+    HtmlBuilder(out, false).runs(runs);
     return out;
 }
 
 QString HTMLRenderer::htmlRun(const DocRun& run)
 {
-    QString text = escapeHTML(run.text).replace(QLatin1Char('\n'), QLatin1String("<br>"));
-    if (run.code)
-        text = QLatin1String("<code>") + text + QLatin1String("</code>");
-    if (run.strike)
-        text = QLatin1String("<del>") + text + QLatin1String("</del>");
-    if (run.italic)
-        text = QLatin1String("<em>") + text + QLatin1String("</em>");
-    if (run.bold)
-        text = QLatin1String("<strong>") + text + QLatin1String("</strong>");
-    if (run.link)
-        text = QLatin1String("<a href=\"") + escapeHTML(*run.link) + QLatin1String("\">") + text + QLatin1String("</a>");
-    return text;
+    QString out;
+    HtmlBuilder(out, false).run(run);
+    return out;
 }
 
 QString HTMLRenderer::escapeHTML(const QString& text)
 {
     QString out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        default: out += c; break;
-        }
-    }
+    HtmlBuilder(out, false, text.size() + text.size() / 8).escaped(text);
     return out;
 }
 

@@ -14,7 +14,7 @@ public:
 
     // The title is the given one, else the text of the first level-1 heading. Never throws.
     static std::pair<std::optional<QString>, QList<DocBlock>>
-    parseMarkdown(const QString& source, const std::optional<QString>& title = std::nullopt);
+    parseMarkdown(QString source, const std::optional<QString>& title = std::nullopt);
 
     // Containers nested deeper than this are read as the plain text of what they hold.
     static constexpr int maximumDepth = 64;

@@ -47,6 +47,7 @@ struct JobCenter::Run {
     std::stop_token stop;
     WorkerPool* workers = nullptr;
     qint64 workerMemoryBytes = 0;
+    std::function<qint64(const WorkItem&, std::stop_token)> memoryNeed;
     std::vector<std::shared_ptr<Progress>> children;
     std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;
 
@@ -73,6 +74,7 @@ JobCenter::JobCenter(SettingsStore& store, const Clock& clock, const Services& s
     setServices(services);
     for (JobLane lane : kLanes)
         m_limiters.emplace(lane, std::make_unique<AsyncLimiter>(laneLimit(lane)));
+    m_budget.setLimit(budgetLimit());
 
     if (const auto paths = m_store.stringListValue(SettingsKey::recentResults)) {
         for (const QString& path : *paths)
@@ -130,10 +132,17 @@ int JobCenter::laneLimit(JobLane lane) const
     return 1;
 }
 
+qint64 JobCenter::budgetLimit() const
+{
+    const int megabytes = m_store.intValue(SettingsKey::batchMemory);
+    return megabytes >= 256 ? qint64(megabytes) << 20 : MemoryBudget::defaultLimitBytes();
+}
+
 void JobCenter::applyLaneLimits()
 {
     for (JobLane lane : kLanes)
         m_limiters.at(lane)->setLimit(laneLimit(lane));
+    m_budget.setLimit(budgetLimit());
 }
 
 QList<JobCenter::WorkItem> JobCenter::workItems(const WheelEntry& entry,
@@ -219,6 +228,7 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->stop = job->stopToken();
     run->remaining = int(items.size());
     run->workers = m_services.workers;
+    run->memoryNeed = m_services.memoryNeed;
     const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
     run->workerMemoryBytes = ChildProcess::memoryLimitForSetting(memoryMB);
     // Programs the items start here (not in a worker) are held to the same.
@@ -239,46 +249,95 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
         runItem(run, i);
 }
 
+void JobCenter::endCancelledItem(const std::shared_ptr<Run>& run)
+{
+    {
+        std::lock_guard locker(run->mutex);
+        run->cancelled = true;
+    }
+    itemEnded(run);
+}
+
+void JobCenter::addStopCallback(const std::shared_ptr<Run>& run, std::function<void()> callback)
+{
+    auto stopCallback = std::make_unique<std::stop_callback<std::function<void()>>>(run->stop, std::move(callback));
+    std::lock_guard locker(run->mutex);
+    run->stopCallbacks.push_back(std::move(stopCallback));
+}
+
 void JobCenter::runItem(const std::shared_ptr<Run>& run, int index)
 {
     AsyncLimiter& lane = limiter(run->items[index].descriptor.lane);
-    const auto endCancelled = [this, run] {
-        {
-            std::lock_guard locker(run->mutex);
-            run->cancelled = true;
-        }
-        itemEnded(run);
-    };
     if (run->stop.stop_requested() || m_shutDown) {
-        endCancelled();
+        endCancelledItem(run);
         return;
     }
-    const QUuid waiter = lane.acquire([this, run, index, &lane, endCancelled](bool granted) {
+    const QUuid waiter = lane.acquire([this, run, index, &lane](bool granted) {
         if (!granted) {
-            endCancelled();
+            endCancelledItem(run);
             return;
         }
         // A slot that frees up during a shutdown starts nothing more.
         if (run->stop.stop_requested() || m_shutDown) {
             lane.release();
-            endCancelled();
+            endCancelledItem(run);
             return;
         }
         std::function<void()> task = [this, run, index] {
             handoffAcquire();
-            executeItem(run, index);
-            // What the item did comes before a waitForDone() that sees it end.
+            admitItem(run, index);
             handoffRelease();
         };
         handoffRelease();
         m_pool.start(std::move(task));
     });
     // A cancelled job gives up its place in the queue at once.
-    run->stopCallbacks.push_back(std::make_unique<std::stop_callback<std::function<void()>>>(
-        run->stop, std::function<void()>([&lane, waiter] { lane.cancel(waiter); })));
+    addStopCallback(run, [&lane, waiter] { lane.cancel(waiter); });
 }
 
-void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
+// Holding its lane's slot, the item waits for room in the memory budget when it needs any.
+void JobCenter::admitItem(const std::shared_ptr<Run>& run, int index)
+{
+    const WorkItem& item = run->items[index];
+    qint64 need = 0;
+    if (run->memoryNeed) {
+        try {
+            need = run->memoryNeed(item, run->stop);
+        } catch (...) {
+            // An item whose need cannot be told runs as it would without a budget; reading
+            // its file fails it soon enough.
+            need = 0;
+        }
+    }
+    if (need <= 0) {
+        executeItem(run, index, 0);
+        return;
+    }
+    AsyncLimiter& lane = limiter(item.descriptor.lane);
+    const QUuid waiter = m_budget.acquire(need, [this, run, index, need, &lane](bool granted) {
+        if (!granted) {
+            lane.release();
+            endCancelledItem(run);
+            return;
+        }
+        if (run->stop.stop_requested() || m_shutDown) {
+            m_budget.release(need);
+            lane.release();
+            endCancelledItem(run);
+            return;
+        }
+        std::function<void()> task = [this, run, index, need] {
+            handoffAcquire();
+            executeItem(run, index, need);
+            handoffRelease();
+        };
+        handoffRelease();
+        m_pool.start(std::move(task));
+    });
+    addStopCallback(run, [this, waiter] { m_budget.cancel(waiter); });
+}
+
+void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 memoryHeld)
 {
     const WorkItem& item = run->items[index];
     AsyncLimiter& lane = limiter(item.descriptor.lane);
@@ -290,6 +349,7 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index)
             planner->removeWorkDirectory();
         if (!released) {
             released = true;
+            m_budget.release(memoryHeld);
             lane.release();
         }
     };
@@ -385,7 +445,12 @@ void JobCenter::finishEndedRuns()
         }
         result.messages = run->notes->messages();
         result.clipboard = run->notes->clipboardText();
-        run->stopCallbacks.clear();
+        std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> callbacks;
+        {
+            std::lock_guard locker(run->mutex);
+            callbacks.swap(run->stopCallbacks);
+        }
+        callbacks.clear();
         finish(run->job, result);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jobs/AsyncLimiter.h"
+#include "jobs/MemoryBudget.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenterServices.h"
 #include "model/OperationDescriptor.h"
@@ -13,10 +14,12 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <vector>
 
 namespace qv {
@@ -58,6 +61,9 @@ public:
         // Runs the items of the operations it handles in worker processes; without it, or
         // for other operations, items run in this process.
         WorkerPool* workers = nullptr;
+        // What an item may need in memory while it runs, in bytes (0: nothing worth counting);
+        // such items run at once only while their needs fit the batch budget together.
+        std::function<qint64(const WorkItem& item, std::stop_token stop)> memoryNeed = nullptr;
     };
 
     static constexpr int recentLimit = 10;
@@ -95,6 +101,8 @@ public:
     void clearRecent();
 
     AsyncLimiter& limiter(JobLane lane) const { return *m_limiters.at(lane); }
+    MemoryBudget& memoryBudget() { return m_budget; }
+    // Re-reads the lane limits and the batch budget from the settings.
     void applyLaneLimits();
 
     bool isTicking() const { return m_ticker.isActive(); }
@@ -125,11 +133,15 @@ private:
     void startTicker();
     void stopTickerIfIdle();
     void runItem(const std::shared_ptr<Run>& run, int index);
-    void executeItem(const std::shared_ptr<Run>& run, int index);
+    void admitItem(const std::shared_ptr<Run>& run, int index);
+    void executeItem(const std::shared_ptr<Run>& run, int index, qint64 memoryHeld);
+    void endCancelledItem(const std::shared_ptr<Run>& run);
+    void addStopCallback(const std::shared_ptr<Run>& run, std::function<void()> callback);
     void itemEnded(const std::shared_ptr<Run>& run);
     Q_INVOKABLE void finishEndedRuns();
     void finish(const JobPtr& job, const Result& result);
     int laneLimit(JobLane lane) const;
+    qint64 budgetLimit() const;
 
     SettingsStore& m_store;
     const Clock& m_clock;
@@ -137,6 +149,7 @@ private:
     QList<JobPtr> m_jobs;
     QList<QUrl> m_recent;
     std::map<JobLane, std::unique_ptr<AsyncLimiter>> m_limiters;
+    MemoryBudget m_budget{MemoryBudget::defaultLimitBytes()};
     QTimer m_ticker;
     std::mutex m_endedMutex;
     std::vector<std::shared_ptr<Run>> m_endedRuns;

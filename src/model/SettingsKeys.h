@@ -49,6 +49,9 @@ inline constexpr QLatin1String audioJobs{"quorvenda.advanced.audioJobs"};
 // Used without a registered default.
 // Megabytes of address space a worker process may use; absent or below 256, 4096.
 inline constexpr QLatin1String workerMemory{"quorvenda.advanced.workerMemory"};
+// Megabytes that the items of image jobs running at once may need together; absent or below
+// 256, a quarter of the physical memory.
+inline constexpr QLatin1String batchMemory{"quorvenda.advanced.batchMemory"};
 inline constexpr QLatin1String onboardingDone{"quorvenda.onboardingDone"};
 inline constexpr QLatin1String outputFolder{"quorvenda.output.folder"};
 inline constexpr QLatin1String fallbackFolder{"quorvenda.output.fallbackFolder"};

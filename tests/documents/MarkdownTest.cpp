@@ -186,3 +186,34 @@ TEST(MarkdownReader, ParsesOnManyThreadsAtOnce)
     for (const auto& result : results)
         EXPECT_EQ(result, expected);
 }
+
+// A long text is read a section at a time; what spans sections must read as in one piece.
+TEST(MarkdownReader, LongTextsReadAsInOnePiece)
+{
+    QString filler;
+    for (int i = 0; i < 9000; ++i)
+        filler += QStringLiteral("A line of plain prose, long enough to fill a section quickly.\n\n");
+    const QString fence = QStringLiteral("```\nbefore\n\n# not a heading\n\nafter\n```\n\n");
+    const QString text = QStringLiteral("# One\n\n") + filler + fence + QStringLiteral("# Two\n\n") + filler
+        + QStringLiteral("# Three\n\n") + filler + fence + filler;
+    const QList<DocBlock> blocks = parse(text);
+    EXPECT_EQ(count(blocks, DocBlock::Kind::heading), 3);
+    EXPECT_EQ(count(blocks, DocBlock::Kind::code), 2);
+    EXPECT_EQ(count(blocks, DocBlock::Kind::paragraph), 4 * 9000);
+    for (const DocBlock& block : blocks) {
+        if (block.kind == DocBlock::Kind::code)
+            EXPECT_EQ(block.plainText(), QStringLiteral("before\n\n# not a heading\n\nafter"));
+    }
+
+    // A reference defined at the end serves a link at the start.
+    const QList<DocBlock> linked = parse(QStringLiteral("# Start\n\nSee [the notes][n].\n\n") + filler
+                                         + QStringLiteral("# End\n\n") + filler + QStringLiteral("[n]: https://example.com/n\n"));
+    ASSERT_GE(linked.size(), 2);
+    ASSERT_EQ(linked[1].runs.size(), 3);
+    EXPECT_EQ(linked[1].runs[1].link, QStringLiteral("https://example.com/n"));
+
+    // An HTML comment may run over blank lines and headings.
+    const QList<DocBlock> commented = parse(QStringLiteral("# Start\n\n<!--\n\n") + filler + QStringLiteral("# Hidden\n\n")
+                                            + filler + QStringLiteral("-->\n\n# Shown\n"));
+    EXPECT_EQ(count(commented, DocBlock::Kind::heading), 2);
+}

@@ -343,6 +343,58 @@ TEST_F(JobCenterTest, LaneLimitsFollowTheSettings)
     EXPECT_EQ(center->limiter(JobLane::cpu).running(), 0);
 }
 
+TEST_F(JobCenterTest, ItemsRunWhileTheirMemoryFitsTheBudget)
+{
+    store.setValue(SettingsKey::cpuJobs, 4);
+    store.setValue(SettingsKey::batchMemory, 1000);
+    EXPECT_EQ(center->memoryBudget().limit(), 1000LL << 20);
+    JobCenter::Services withNeeds{&services, &services, &services, &services, &services, &services};
+    // Each item says it needs 400 MB: two fit at once, whatever the lane allows.
+    withNeeds.memoryNeed = [](const JobCenter::WorkItem&, std::stop_token) { return qint64(400) << 20; };
+    center->setServices(withNeeds);
+
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    std::atomic<bool> go{false};
+    const OperationDescriptor hold = fakeOperation("tool.image.hold", [&](auto&&...) {
+        most = std::max(most.load(), ++running);
+        while (!go)
+            std::this_thread::yield();
+        --running;
+        return QList<QUrl>{};
+    });
+    WheelEntry entry;
+    entry.operations = {hold};
+    const JobPtr job = center->submit(entry, {file("1.png"), file("2.png"), file("3.png"), file("4.png")}, {},
+                                      std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return running == 2 && center->memoryBudget().waiterCount() == 2; }));
+    EXPECT_EQ(center->memoryBudget().held(), qint64(800) << 20);
+
+    // A larger budget lets the waiting items in at once.
+    store.setValue(SettingsKey::batchMemory, 2000);
+    ASSERT_TRUE(waitFor([&] { return running == 4; }));
+    go = true;
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(center->memoryBudget().held(), 0);
+    EXPECT_EQ(center->limiter(JobLane::cpu).running(), 0);
+
+    // A cancel gives up the items waiting for memory and the lane slots they held.
+    store.setValue(SettingsKey::batchMemory, 500);
+    go = false;
+    most = 0;
+    const JobPtr second = center->submit(entry, {file("5.png"), file("6.png"), file("7.png")}, {}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return running == 1 && center->memoryBudget().waiterCount() == 2; }));
+    center->cancel(second);
+    go = true;
+    ASSERT_TRUE(waitFor([&] { return !second->isActive(); }));
+    EXPECT_EQ(second->state(), Job::State::cancelled);
+    EXPECT_EQ(most.load(), 1);
+    EXPECT_EQ(center->memoryBudget().held(), 0);
+    EXPECT_EQ(center->memoryBudget().waiterCount(), 0);
+    EXPECT_EQ(center->limiter(JobLane::cpu).running(), 0);
+}
+
 TEST_F(JobCenterTest, CancellingStopsChildProgramsAndWaitingItems)
 {
     store.setValue(SettingsKey::cpuJobs, 1);

@@ -2,6 +2,7 @@
 #include "JobJson.h"
 
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/ItemMemoryNeed.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
 #include "model/OperationOptions.h"
@@ -95,6 +96,7 @@ int run(const QStringList& args)
     services.clipboard = &clipboard;
     services.workspace = &Workspace::system();
     services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
+    services.memoryNeed = itemMemoryNeed;
     center.setServices(services);
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {

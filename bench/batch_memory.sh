@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# A batch job's peak memory against its time: twelve 24-megapixel JPEGs to WebP in one job of
+# `quorvenda-dev run` (cpu lane 8, memory budget BUDGET MB), against `vips copy` run 8 at a time
+# by xargs, both at quality 85 (ours writes WebP at 85 by default, vips at 75), the two in turn,
+# median of 3. Peak memory is the largest sum, sampled every 20 ms by bench/tree_peak.py, of the
+# proportional set sizes (PSS) of the command and every process below it (the application and
+# its workers; xargs and its vips), so shared library pages count once. One more run of ours at
+# the default budget (a quarter of the physical memory) shows what the lanes alone would allow.
+# Limits: time 1.1x the peer's, peak under 700 MB.
+# Usage: bench/batch_memory.sh [BUDGET_MB] (default 600), from the repository with build/ built.
+set -euo pipefail
+budget=${1:-600}
+count=12
+root=$(cd "$(dirname "$0")/.." && pwd)
+dev="$root/build/quorvenda-dev"
+peak="$root/bench/tree_peak.py"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/in" "$work/budget/quorvenda" "$work/default/quorvenda" "$work/cache"
+printf '{"quorvenda.advanced.cpuJobs": 8, "quorvenda.advanced.batchMemory": %d}\n' "$budget" \
+    > "$work/budget/quorvenda/settings.json"
+printf '{"quorvenda.advanced.cpuJobs": 8}\n' > "$work/default/quorvenda/settings.json"
+
+vips gaussnoise "$work/noise.v" 6000 4000 --mean 128 --sigma 40
+vips cast "$work/noise.v" "$work/grey.v" uchar
+vips bandjoin "$work/grey.v $work/grey.v $work/grey.v" "$work/rgb.v"
+for i in $(seq -w 1 "$count"); do vips copy "$work/rgb.v" "$work/in/cam$i.jpg[Q=90]"; done
+rm -f "$work"/*.v
+
+median() { sort -n | sed -n 2p; }
+ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
+verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo "NOT held"; }
+clean() { find "$work/in" -type f ! -name 'cam*.jpg' -delete; }
+written() { [ "$(ls "$work"/in/*.webp 2>/dev/null | wc -l)" -eq "$count" ] || echo "only some files written" >&2; }
+# Each prints "seconds peak_pss_mb peak_rss_mb".
+ours() {
+    clean
+    "$peak" env XDG_CONFIG_HOME="$work/$1" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen \
+        "$dev" run convert.image.webp "$work"/in/cam*.jpg
+    written
+}
+bare() {
+    clean
+    "$peak" sh -c "ls '$work'/in/cam*.jpg | xargs -P8 -I{} sh -c 'vips copy {} \"\${1%.jpg}.webp[Q=85]\"' _ {}"
+    written
+}
+
+o=(); b=(); loads=()
+for round in 1 2 3; do
+    o+=("$(ours budget)"); b+=("$(bare)"); loads+=("$(cut -d' ' -f1 /proc/loadavg)")
+done
+d=$(ours default)
+os=$(printf '%s\n' "${o[@]}" | cut -d' ' -f1 | median); om=$(printf '%s\n' "${o[@]}" | cut -d' ' -f2 | median)
+bs=$(printf '%s\n' "${b[@]}" | cut -d' ' -f1 | median); bm=$(printf '%s\n' "${b[@]}" | cut -d' ' -f2 | median)
+r=$(ratio "$os" "$bs")
+echo "| $count x 24 MP JPEG to WebP Q85, time, budget $budget MB | ${os} s | vips copy x8 ${bs} s | $r | 1.1 | $(verdict "$r" 1.1) |"
+echo "| $count x 24 MP JPEG to WebP Q85, peak PSS, budget $budget MB | ${om} MB | vips copy x8 ${bm} MB | $(ratio "$om" "$bm") | 700 MB | $(verdict "$om" 700) |"
+echo "| $count x 24 MP JPEG to WebP Q85, default budget (one run) | $(echo "$d" | cut -d' ' -f1) s, $(echo "$d" | cut -d' ' -f2) MB | - | - | - | - |"
+echo "load during the rounds: ${loads[*]}"
