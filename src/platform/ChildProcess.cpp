@@ -114,7 +114,8 @@ int pidfdOpen(pid_t pid)
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
-                           const std::optional<QString>& workingDirectory, bool pipeInput)
+                           const std::optional<QString>& workingDirectory, bool pipeInput,
+                           int inheritedFd)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -190,6 +191,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             failInChild(reportWrite.get(), 2);
         // Descriptors other threads opened without O_CLOEXEC must not reach the program.
         ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+        if (inheritedFd >= 0 && ::fcntl(inheritedFd, F_SETFD, 0) != 0)
+            failInChild(reportWrite.get(), 2);
         if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
             failInChild(reportWrite.get(), 0);
         ::execve(path.constData(), argv.data(), environment ? envp.data() : environ);

@@ -17,10 +17,12 @@ namespace qv {
 // signalling the group safe from any thread. Destroying it unreaped kills the group and reaps.
 class ChildProcess {
 public:
-    // Throws SystemError when the program cannot be started.
+    // Throws SystemError when the program cannot be started. An inheritedFd (not -1) reaches
+    // the program under the same number; no other descriptor but the standard three does.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
-                 const std::optional<QString>& workingDirectory, bool pipeInput = false);
+                 const std::optional<QString>& workingDirectory, bool pipeInput = false,
+                 int inheritedFd = -1);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;
