@@ -6,11 +6,13 @@
 
 namespace qv {
 
-PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent)
+PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent), m_pending(std::make_unique<QVideoFrame>())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
+
+PlayerSurface::~PlayerSurface() = default;
 
 QVideoSink* PlayerSurface::sink()
 {
@@ -19,7 +21,7 @@ QVideoSink* PlayerSurface::sink()
         connect(m_sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
             if (!frame.isValid())
                 return;
-            m_pending = frame;
+            *m_pending = frame;
             update();
         });
     }
@@ -29,7 +31,7 @@ QVideoSink* PlayerSurface::sink()
 void PlayerSurface::setFrame(const QImage& frame)
 {
     m_frame = frame;
-    m_pending = QVideoFrame();
+    *m_pending = QVideoFrame();
     update();
 }
 
@@ -59,9 +61,9 @@ void PlayerSurface::paintEvent(QPaintEvent*)
         painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, m_message);
         return;
     }
-    if (m_pending.isValid()) {
-        m_frame = m_pending.toImage();
-        m_pending = QVideoFrame();
+    if (m_pending->isValid()) {
+        m_frame = m_pending->toImage();
+        *m_pending = QVideoFrame();
     }
     if (m_frame.isNull())
         return;

@@ -2,9 +2,11 @@
 
 #include <QImage>
 #include <QString>
-#include <QVideoFrame>
 #include <QWidget>
 
+#include <memory>
+
+class QVideoFrame;
 class QVideoSink;
 
 namespace qv {
@@ -17,6 +19,7 @@ class PlayerSurface : public QWidget {
     Q_OBJECT
 public:
     explicit PlayerSurface(QWidget* parent = nullptr);
+    ~PlayerSurface() override;
 
     // Made on first use: a surface fed by a player process never loads the media framework.
     QVideoSink* sink();
@@ -36,7 +39,7 @@ protected:
 private:
     QVideoSink* m_sink = nullptr;
     // Converted only when painted, so frames that come faster than repaints cost nothing.
-    QVideoFrame m_pending;
+    std::unique_ptr<QVideoFrame> m_pending;
     QImage m_frame;
     QString m_message;
 };

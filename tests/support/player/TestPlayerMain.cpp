@@ -127,6 +127,7 @@ void take(const QJsonObject& message)
         state.loopTo = qint64(message.value(QStringLiteral("to")).toDouble());
     } else if (type == QLatin1String("size")) {
         state.box = QSize(message.value(QStringLiteral("width")).toInt(), message.value(QStringLiteral("height")).toInt());
+        sendFrame(); // the paused picture again, at the new size
     } else if (type == QLatin1String("free")) {
         const int slot = message.value(QStringLiteral("slot")).toInt(-1);
         if (slot >= 0 && size_t(slot) < state.slotFree.size())

@@ -1,0 +1,88 @@
+// The real player process on files made here: what the trim editor and the preview windows see.
+#include "platform/PlayerProcess.h"
+
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <csignal>
+
+using namespace qv;
+using qv::test::runProgram;
+using qv::test::waitFor;
+using qv::test::writeFile;
+
+namespace {
+
+class PlayerRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        previous = qgetenv("QUORVENDA_PLAYER");
+        qputenv("QUORVENDA_PLAYER", QV_BUILD_DIR "/quorvenda-player");
+    }
+    void TearDown() override { qputenv("QUORVENDA_PLAYER", previous); }
+
+    // Two seconds of 4:3 picture at 25 frames a second with a tone; empty when FFmpeg cannot.
+    QString makeClip()
+    {
+        const QString path = folder.filePath(QStringLiteral("clip.mp4"));
+        const int status = runProgram(QStringLiteral("ffmpeg"),
+                                      {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                       "testsrc=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
+                                       "sine=frequency=440:duration=2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                                       "-c:a", "aac", "-shortest", path});
+        return status == 0 ? path : QString();
+    }
+
+    QTemporaryDir folder;
+    QByteArray previous;
+};
+
+} // namespace
+
+TEST_F(PlayerRunTest, AMoviePlaysWithItsDurationPositionAndFittedPictures)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 160));
+    bool failed = false;
+    QObject::connect(&player, &PlayerProcess::failed, [&] { failed = true; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || failed || player.hasDied(); }, 30000));
+    if (failed)
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    ASSERT_FALSE(player.hasDied());
+    EXPECT_NEAR(player.duration(), 2.0, 0.1);
+    // The paused first picture, fitted to the view and keeping its shape.
+    ASSERT_TRUE(waitFor([&] { return !player.frame().isNull(); }, 20000));
+    EXPECT_EQ(player.frame().size(), QSize(160, 120));
+
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.6 && player.framesReceived() > 8; }, 20000));
+    EXPECT_TRUE(player.isPlaying());
+    player.pause();
+    bool seeked = false;
+    player.seek(1.5, [&] { seeked = true; });
+    ASSERT_TRUE(waitFor([&] { return seeked; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return std::abs(player.position() - 1.5) < 0.15; }, 20000));
+    EXPECT_FALSE(player.hasDied());
+
+    const qint64 pid = player.pid();
+    player.end();
+    EXPECT_TRUE(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+}
+
+TEST_F(PlayerRunTest, AFileThatIsNoMovieFailsWithoutHarm)
+{
+    const QString junk = writeFile(folder.filePath(QStringLiteral("junk.mp4")), QByteArray(40000, '\x5a'));
+    PlayerProcess player(QUrl::fromLocalFile(junk), QSize(160, 120));
+    bool failed = false;
+    QObject::connect(&player, &PlayerProcess::failed, [&] { failed = true; });
+    ASSERT_TRUE(waitFor([&] { return failed || player.hasDied(); }, 30000));
+    EXPECT_FALSE(player.isLoaded());
+}
