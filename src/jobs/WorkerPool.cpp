@@ -216,8 +216,9 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
+    // A session of its own, so that a dead or cancelled worker's programs are found and ended.
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),
-                                                     std::nullopt, true);
+                                                     std::nullopt, true, -1, true);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
     return worker;

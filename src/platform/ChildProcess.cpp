@@ -115,7 +115,7 @@ int pidfdOpen(pid_t pid)
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
                            const std::optional<QString>& workingDirectory, bool pipeInput,
-                           int inheritedFd)
+                           int inheritedFd, bool ownSession)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -182,7 +182,10 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 ::sigaction(sig, &defaultAction, nullptr);
         }
         ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        ::setpgid(0, 0);
+        if (ownSession)
+            ::setsid();
+        else
+            ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127); // the parent died before the death signal was armed
@@ -200,8 +203,10 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
 
     m_pid = pid;
-    // Also set from this side, so the group exists whichever process runs first.
-    ::setpgid(pid, pid);
+    // Also set from this side, so the group exists whichever process runs first; not for a
+    // session leader to be, which must not lead a group before it calls setsid.
+    if (!ownSession)
+        ::setpgid(pid, pid);
     {
         LiveChildren& live = liveChildren();
         std::lock_guard locker(live.mutex);

@@ -18,11 +18,13 @@ namespace qv {
 class ChildProcess {
 public:
     // Throws SystemError when the program cannot be started. An inheritedFd (not -1) reaches
-    // the program under the same number; no other descriptor but the standard three does.
+    // the program under the same number; no other descriptor but the standard three does. With
+    // ownSession the program leads a session of its own (a group leader cannot start one
+    // itself), so that killSession finds whatever it starts, in whatever group.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
                  const std::optional<QString>& workingDirectory, bool pipeInput = false,
-                 int inheritedFd = -1);
+                 int inheritedFd = -1, bool ownSession = false);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;

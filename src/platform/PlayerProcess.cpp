@@ -96,7 +96,7 @@ PlayerProcess::PlayerProcess(const QUrl& source, QSize box, QObject* parent) : Q
             throw std::runtime_error("cannot create the player's folder");
         m_process = std::make_unique<ChildProcess>(
             defaultProgram(), QStringList{QStringLiteral("--frames"), QString::number(m_ring->fd())},
-            playerEnvironment(m_temporary), std::nullopt, true, m_ring->fd());
+            playerEnvironment(m_temporary), std::nullopt, true, m_ring->fd(), true);
     } catch (const std::exception& error) {
         qCWarning(appLog) << "No player process:" << error.what();
         QMetaObject::invokeMethod(this, [this] { die(QStringLiteral("did not start")); }, Qt::QueuedConnection);
