@@ -15,6 +15,7 @@
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QPointer>
 #include <QUuid>
 
@@ -35,6 +36,8 @@ using namespace PlayerProtocol;
 // One slot the application reads, one on its way, one the player paints into.
 constexpr int ringSlots = 3;
 constexpr qsizetype errorTailKept = 8000;
+// A playing movie reports its position several times a second.
+constexpr int silenceLimitMs = 15000;
 
 // A slot holds a picture as large as the largest screen, so a view never outgrows it.
 qint64 slotBytesForScreens()
@@ -81,6 +84,10 @@ QString PlayerProcess::defaultProgram()
 PlayerProcess::PlayerProcess(const QUrl& source, QSize box, QObject* parent) : QObject(parent)
 {
     m_positionClock.start();
+    m_silence = new QTimer(this);
+    m_silence->setSingleShot(true);
+    m_silence->setInterval(silenceLimitMs);
+    connect(m_silence, &QTimer::timeout, this, [this] { die(QStringLiteral("stopped answering")); });
     // A player that died under a command must not take us with it.
     std::signal(SIGPIPE, SIG_IGN);
     try {
@@ -205,8 +212,17 @@ double PlayerProcess::position() const
     return seconds;
 }
 
+void PlayerProcess::setSilenceLimit(int milliseconds)
+{
+    m_silence->setInterval(milliseconds);
+}
+
 void PlayerProcess::setPlaying(bool playing)
 {
+    if (playing && !m_died && !m_ended)
+        m_silence->start();
+    else
+        m_silence->stop();
     if (playing == m_playing)
         return;
     m_position = position();
@@ -283,6 +299,8 @@ void PlayerProcess::drainErrors()
 void PlayerProcess::handle(const QJsonObject& message)
 {
     const QString kind = type(message);
+    if (m_playing)
+        m_silence->start();
     const qint64 seen = qint64(message.value(QStringLiteral("seen")).toDouble());
     if (kind == QLatin1String("frame")) {
         if (!m_ring)

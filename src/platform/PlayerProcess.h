@@ -15,6 +15,7 @@
 #include <optional>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace qv {
 
@@ -45,6 +46,8 @@ public:
     // Playing on from `from` whenever playback reaches `to`; an empty range plays through.
     void setLoop(double from, double to);
     void setBox(QSize box);
+    // A playing player that reports nothing for this long is taken for hung and ended.
+    void setSilenceLimit(int milliseconds);
     // Ends the process; nothing is reported afterwards.
     void end();
 
@@ -91,6 +94,7 @@ private:
     QString m_temporary;
     QSocketNotifier* m_replies = nullptr;
     QSocketNotifier* m_errors = nullptr;
+    QTimer* m_silence = nullptr;
     WorkerProtocol::FrameReader m_reader;
     QByteArray m_errorTail;
 

@@ -188,6 +188,31 @@ TEST_F(PlayerProcessTest, AHungPlayerIsEndedOnceItStopsListening)
     EXPECT_TRUE(player.hasDied());
 }
 
+TEST_F(PlayerProcessTest, APlayingPlayerThatFallsSilentIsTakenForHung)
+{
+    PlayerProcess player(source(QStringLiteral("hang.mp4")), QSize(160, 90));
+    player.setSilenceLimit(500);
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    const qint64 pid = player.pid();
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }));
+    EXPECT_TRUE(processGone(pid));
+}
+
+TEST_F(PlayerProcessTest, APausedPlayerMayStaySilent)
+{
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(160, 90));
+    player.setSilenceLimit(200);
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    player.play();
+    pump(400);
+    player.pause();
+    pump(600);
+    EXPECT_FALSE(player.hasDied());
+}
+
 TEST_F(PlayerProcessTest, EndingOrDestroyingThePlayerEndsItsProcessAndFolder)
 {
     qint64 pid = -1;

@@ -86,3 +86,23 @@ TEST_F(PlayerRunTest, AFileThatIsNoMovieFailsWithoutHarm)
     ASSERT_TRUE(waitFor([&] { return failed || player.hasDied(); }, 30000));
     EXPECT_FALSE(player.isLoaded());
 }
+
+TEST_F(PlayerRunTest, ADecoderCrashMidPlayEndsThePlayerAloneAndIsReported)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 120));
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+    if (player.hasFailed())
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.framesReceived() > 3; }, 20000));
+    // What a crafted file does to a decoder, done from outside.
+    ASSERT_EQ(::kill(pid_t(player.pid()), SIGSEGV), 0);
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }, 20000));
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_FALSE(player.frame().isNull()); // the last picture stays until the view says otherwise
+}

@@ -200,6 +200,9 @@ void PlayerServer::frameArrived(const QVideoFrame& frame)
         return;
     {
         std::lock_guard locker(m_frameLock);
+        // One the main thread never took: the view misses it.
+        if (m_pendingFrame.isValid())
+            ++m_overtaken;
         m_pendingFrame = frame;
     }
     if (!m_deliveryQueued.exchange(true))
@@ -256,7 +259,7 @@ void PlayerServer::deliverFrame()
                                     {QStringLiteral("height"), size.height()},
                                     {QStringLiteral("stride"), canvas.bytesPerLine()},
                                     {QStringLiteral("time"), double(frame.startTime() / 1000)},
-                                    {QStringLiteral("dropped"), double(m_dropped)}});
+                                    {QStringLiteral("dropped"), double(m_dropped + m_overtaken)}});
 }
 
 } // namespace qv

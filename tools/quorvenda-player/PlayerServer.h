@@ -68,6 +68,7 @@ private:
     // The newest picture from the decoder's thread, taken on the main thread.
     std::mutex m_frameLock;
     QVideoFrame m_pendingFrame;
+    std::atomic<qint64> m_overtaken = 0;
     QVideoFrame m_lastFrame; // main thread
     std::atomic<bool> m_deliveryQueued = false;
 };
