@@ -161,6 +161,16 @@ void PlayerProcess::pause()
     setPlaying(false);
 }
 
+void PlayerProcess::stop()
+{
+    send(command(QStringLiteral("stop")));
+    m_stateCommandAt = m_sent;
+    m_seekCommandAt = m_sent;
+    m_position = 0;
+    m_positionClock.restart();
+    setPlaying(false);
+}
+
 void PlayerProcess::seek(double seconds, std::function<void()> done)
 {
     if (!m_process || m_ended || m_died) {

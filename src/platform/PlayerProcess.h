@@ -39,6 +39,8 @@ public:
 
     void play();
     void pause();
+    // Back to the start, paused; the process lives on.
+    void stop();
     // Seconds; `done` runs once on the main thread when the player got there, gave up or died.
     void seek(double seconds, std::function<void()> done = {});
     void setRate(double rate);

@@ -81,9 +81,13 @@ TEST_F(PlayerProcessTest, CommandsReachThePlayerInOrderAndSeeksComeBack)
     EXPECT_TRUE(player.isPlaying());
     player.pause();
     EXPECT_EQ(player.rate(), 0.0);
+    player.play();
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.position(), 0.0);
     ASSERT_TRUE(waitFor([&] {
         const QList<QJsonObject> taken = commands();
-        return !taken.isEmpty() && taken.last().value(QStringLiteral("type")) == QLatin1String("pause");
+        return !taken.isEmpty() && taken.last().value(QStringLiteral("type")) == QLatin1String("stop");
     }));
 
     QStringList types;
@@ -91,7 +95,7 @@ TEST_F(PlayerProcessTest, CommandsReachThePlayerInOrderAndSeeksComeBack)
         if (command.value(QStringLiteral("type")) != QLatin1String("free"))
             types.append(command.value(QStringLiteral("type")).toString());
     }
-    EXPECT_EQ(types, (QStringList{"open", "rate", "volume", "loop", "size", "seek", "play", "pause"}));
+    EXPECT_EQ(types, (QStringList{"open", "rate", "volume", "loop", "size", "seek", "play", "pause", "play", "stop"}));
     for (const QJsonObject& command : commands()) {
         const QString type = command.value(QStringLiteral("type")).toString();
         if (type == QLatin1String("open")) {

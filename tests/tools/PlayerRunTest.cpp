@@ -106,3 +106,32 @@ TEST_F(PlayerRunTest, ADecoderCrashMidPlayEndsThePlayerAloneAndIsReported)
     EXPECT_FALSE(player.isPlaying());
     EXPECT_FALSE(player.frame().isNull()); // the last picture stays until the view says otherwise
 }
+
+TEST_F(PlayerRunTest, ALoopRangeKeepsPlaybackInsideAndStopGoesBackToTheStart)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 120));
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+    if (player.hasFailed())
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    player.setLoop(0.2, 0.8);
+    player.setVolume(0.1);
+    player.play();
+    // Three times the range's length: without the loop the clip would be near its end.
+    double latest = 0;
+    bool wrapped = false;
+    QObject::connect(&player, &PlayerProcess::positionChanged, [&](double seconds) {
+        wrapped = wrapped || seconds < latest - 0.3;
+        latest = seconds;
+    });
+    ASSERT_TRUE(waitFor([&] { return wrapped; }, 20000));
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_LT(latest, 1.0);
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
+    waitFor([] { return false; }, 300);
+    EXPECT_LT(player.position(), 0.15);
+    EXPECT_FALSE(player.hasDied());
+}

@@ -107,7 +107,10 @@ void PlayerServer::take(const QJsonObject& message)
         m_player->pause();
         reply(QStringLiteral("state"), {{QStringLiteral("playing"), false}});
     } else if (kind == QLatin1String("stop")) {
-        m_player->stop();
+        // Paused at the start rather than stopped, so the first picture shows again.
+        m_player->pause();
+        m_player->setPosition(0);
+        reply(QStringLiteral("state"), {{QStringLiteral("playing"), false}});
     } else if (kind == QLatin1String("seek")) {
         seek(qint64(message.value(QStringLiteral("position")).toDouble()), m_seen);
     } else if (kind == QLatin1String("rate")) {

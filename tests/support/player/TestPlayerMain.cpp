@@ -114,6 +114,8 @@ void take(const QJsonObject& message)
         reply(QStringLiteral("state"), {{QStringLiteral("playing"), true}});
     } else if (type == QLatin1String("pause") || type == QLatin1String("stop")) {
         state.clock->stop();
+        if (type == QLatin1String("stop"))
+            state.position = 0;
         reply(QStringLiteral("state"), {{QStringLiteral("playing"), false}});
     } else if (type == QLatin1String("seek")) {
         state.position = qint64(message.value(QStringLiteral("position")).toDouble());
