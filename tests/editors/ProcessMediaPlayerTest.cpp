@@ -1,6 +1,8 @@
 #include "editors/ProcessMediaPlayer.h"
 
+#include "editors/MediaEditorController.h"
 #include "editors/PlayerSurface.h"
+#include "platform/ui/EditorWindow.h"
 #include "platform/PlayerProcess.h"
 #include "support/WaitFor.h"
 
@@ -28,6 +30,8 @@ protected:
     void TearDown() override { qputenv("QUORVENDA_PLAYER", previous); }
 
     QUrl source(const QString& name) const { return QUrl::fromLocalFile(folder.filePath(name)); }
+
+    static bool processGone(qint64 pid) { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
 
     QTemporaryDir folder;
     QByteArray previous;
@@ -86,5 +90,43 @@ TEST_F(ProcessMediaPlayerTest, DestroyingThePlayerEndsItsProcess)
         pid = player.process().pid();
         player.play();
     }
-    EXPECT_TRUE(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+    EXPECT_TRUE(processGone(pid));
+}
+
+TEST_F(ProcessMediaPlayerTest, TheTrimEditorLivesThroughItsPlayersCrashAndEndsItOnClosing)
+{
+    auto made = std::make_unique<ProcessMediaPlayer>(source(QStringLiteral("crash.mp4")));
+    ProcessMediaPlayer* player = made.get();
+    FileInfo file;
+    file.name = QStringLiteral("crash.mp4");
+    auto controller = std::make_unique<MediaEditorController>(file, TrimEditor::Mode::trim, source(QStringLiteral("crash.mp4")),
+                                                              std::nullopt, std::move(made), 10.0, QSizeF(1280, 720),
+                                                              [](std::optional<OperationOptions>) {});
+    controller->show(QPointF(400, 300));
+    ASSERT_TRUE(waitFor([&] { return player->process().isLoaded(); }));
+    const qint64 pid = player->process().pid();
+    controller->togglePlay();
+    ASSERT_TRUE(waitFor([&] { return player->process().hasDied(); }));
+    ASSERT_NE(controller->window(), nullptr);
+    auto* surface = controller->window()->findChild<PlayerSurface*>();
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->message(), QStringLiteral("This file couldn't be played"));
+    // The editor still follows the pointer: scrubbing completes against the dead player.
+    controller->seek(3.0);
+    EXPECT_TRUE(waitFor([&] { return !controller->isSeeking(); }));
+    EXPECT_TRUE(processGone(pid));
+
+    auto live = std::make_unique<ProcessMediaPlayer>(source(QStringLiteral("clip.mp4")));
+    ProcessMediaPlayer* livePlayer = live.get();
+    auto editor = std::make_unique<MediaEditorController>(file, TrimEditor::Mode::trim, source(QStringLiteral("clip.mp4")),
+                                                          std::nullopt, std::move(live), 10.0, QSizeF(1280, 720),
+                                                          [](std::optional<OperationOptions>) {});
+    editor->show(QPointF(400, 300));
+    ASSERT_TRUE(waitFor([&] { return livePlayer->process().isLoaded(); }));
+    const qint64 livePid = livePlayer->process().pid();
+    editor->togglePlay();
+    editor->finish(false);
+    editor.reset();
+    EXPECT_TRUE(processGone(livePid));
+    controller->finish(false);
 }
