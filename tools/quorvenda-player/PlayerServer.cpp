@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVideoSink>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -64,10 +65,22 @@ PlayerServer::PlayerServer(int input, int output, int framesFd)
     });
 }
 
+PlayerServer::~PlayerServer()
+{
+    {
+        std::lock_guard locker(m_frameLock);
+        m_stopping = true;
+    }
+    m_frameWake.notify_all();
+    if (m_painter.joinable())
+        m_painter.join();
+}
+
 void PlayerServer::reply(const QString& type, QJsonObject fields)
 {
     fields.insert(QStringLiteral("type"), type);
-    fields.insert(QStringLiteral("seen"), double(m_seen));
+    fields.insert(QStringLiteral("seen"), double(m_seen.load()));
+    std::lock_guard locker(m_replyLock);
     if (!WorkerProtocol::writeFrame(m_output, fields))
         std::_Exit(0); // the application is gone
 }
@@ -125,23 +138,27 @@ void PlayerServer::take(const QJsonObject& message)
         m_loopTo = qint64(message.value(QStringLiteral("to")).toDouble());
     } else if (kind == QLatin1String("size")) {
         const QSize box(message.value(QStringLiteral("width")).toInt(), message.value(QStringLiteral("height")).toInt());
+        std::lock_guard locker(m_frameLock);
         if (box != m_box) {
             m_box = box;
             // A paused picture is laid out again for the new size.
-            if (m_lastFrame.isValid())
-                frameArrived(m_lastFrame);
+            if (!m_pendingFrame.isValid() && m_lastFrame.isValid())
+                m_pendingFrame = m_lastFrame;
+            m_frameWake.notify_all();
         }
     } else if (kind == QLatin1String("free")) {
         const int slot = message.value(QStringLiteral("slot")).toInt(-1);
-        if (slot >= 0 && size_t(slot) < m_slotFree.size())
+        std::lock_guard locker(m_frameLock);
+        if (slot >= 0 && size_t(slot) < m_slotFree.size()) {
             m_slotFree[size_t(slot)] = true;
+            m_frameWake.notify_all();
+        }
     }
 }
 
 void PlayerServer::open(const OpenRequest& request)
 {
     m_opened = true;
-    m_box = request.box;
     WorkerSandbox::limitMemory(request.memoryLimitBytes);
     WorkerSandbox::filterSystemCalls();
     // Writes only to its own folder: the sound server is reached through its socket, which
@@ -152,10 +169,13 @@ void PlayerServer::open(const OpenRequest& request)
     if (m_framesFd >= 0)
         m_ring = FrameRing::attach(std::exchange(m_framesFd, -1), request.slots, request.slotBytes);
     if (m_ring) {
-        m_slotFree.assign(size_t(m_ring->slots()), true);
+        {
+            std::lock_guard locker(m_frameLock);
+            m_box = request.box;
+            m_slotFree.assign(size_t(m_ring->slots()), true);
+        }
+        m_painter = std::thread([this] { paintFrames(); });
         m_sink = new QVideoSink(this);
-        // On the decoder's thread: only the newest picture is kept, and the main thread is
-        // woken once for any number of them.
         connect(m_sink, &QVideoSink::videoFrameChanged, this, &PlayerServer::frameArrived, Qt::DirectConnection);
         m_player->setVideoSink(m_sink);
     }
@@ -203,66 +223,64 @@ void PlayerServer::frameArrived(const QVideoFrame& frame)
         return;
     {
         std::lock_guard locker(m_frameLock);
-        // One the main thread never took: the view misses it.
         if (m_pendingFrame.isValid())
-            ++m_overtaken;
+            ++m_dropped; // overtaken before it was painted: the view misses it
         m_pendingFrame = frame;
     }
-    if (!m_deliveryQueued.exchange(true))
-        QMetaObject::invokeMethod(this, &PlayerServer::deliverFrame, Qt::QueuedConnection);
+    m_frameWake.notify_all();
 }
 
-void PlayerServer::deliverFrame()
+void PlayerServer::paintFrames()
 {
-    m_deliveryQueued = false;
-    QVideoFrame frame;
-    {
-        std::lock_guard locker(m_frameLock);
-        frame = std::exchange(m_pendingFrame, QVideoFrame());
-    }
-    if (!frame.isValid())
-        return;
-    m_lastFrame = frame;
-    if (m_box.isEmpty())
-        return;
-    int slot = -1;
-    for (size_t i = 0; i < m_slotFree.size(); ++i) {
-        if (m_slotFree[i]) {
-            slot = int(i);
-            break;
+    std::unique_lock locker(m_frameLock);
+    for (;;) {
+        int slot = -1;
+        m_frameWake.wait(locker, [&] {
+            if (m_stopping)
+                return true;
+            if (!m_pendingFrame.isValid() || m_box.isEmpty())
+                return false;
+            const auto free = std::find(m_slotFree.begin(), m_slotFree.end(), true);
+            slot = free == m_slotFree.end() ? -1 : int(free - m_slotFree.begin());
+            return slot >= 0;
+        });
+        if (m_stopping)
+            return;
+        const QVideoFrame frame = std::exchange(m_pendingFrame, QVideoFrame());
+        m_lastFrame = frame;
+        const QSize box = m_box;
+        m_slotFree[size_t(slot)] = false;
+        const qint64 dropped = m_dropped;
+        locker.unlock();
+
+        const QImage picture = QVideoFrame(frame).toImage();
+        QSize size = picture.size();
+        if (size.width() > box.width() || size.height() > box.height())
+            size = size.scaled(box, Qt::KeepAspectRatio);
+        size = m_ring->fitted(size.expandedTo(QSize(1, 1)));
+        QImage canvas = picture.isNull() ? QImage() : m_ring->canvas(slot, size);
+        if (!canvas.isNull()) {
+            QPainter painter(&canvas);
+            if (size == picture.size()) {
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.drawImage(0, 0, picture);
+            } else {
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.fillRect(canvas.rect(), Qt::black);
+                painter.drawImage(QRect(QPoint(0, 0), size), picture);
+            }
+            painter.end();
+            reply(QStringLiteral("frame"), {{QStringLiteral("slot"), slot},
+                                            {QStringLiteral("width"), size.width()},
+                                            {QStringLiteral("height"), size.height()},
+                                            {QStringLiteral("stride"), canvas.bytesPerLine()},
+                                            {QStringLiteral("time"), double(frame.startTime() / 1000)},
+                                            {QStringLiteral("dropped"), double(dropped)}});
         }
+        locker.lock();
+        if (canvas.isNull())
+            m_slotFree[size_t(slot)] = true;
     }
-    if (slot < 0) {
-        ++m_dropped; // the view has not taken the last ones yet
-        return;
-    }
-    const QImage picture = frame.toImage();
-    if (picture.isNull())
-        return;
-    QSize size = picture.size();
-    if (size.width() > m_box.width() || size.height() > m_box.height())
-        size = size.scaled(m_box, Qt::KeepAspectRatio);
-    size = m_ring->fitted(size.expandedTo(QSize(1, 1)));
-    QImage canvas = m_ring->canvas(slot, size);
-    if (canvas.isNull())
-        return;
-    if (size == picture.size()) {
-        QPainter painter(&canvas);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, picture);
-    } else {
-        QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.fillRect(canvas.rect(), Qt::black);
-        painter.drawImage(QRect(QPoint(0, 0), size), picture);
-    }
-    m_slotFree[size_t(slot)] = false;
-    reply(QStringLiteral("frame"), {{QStringLiteral("slot"), slot},
-                                    {QStringLiteral("width"), size.width()},
-                                    {QStringLiteral("height"), size.height()},
-                                    {QStringLiteral("stride"), canvas.bytesPerLine()},
-                                    {QStringLiteral("time"), double(frame.startTime() / 1000)},
-                                    {QStringLiteral("dropped"), double(m_dropped + m_overtaken)}});
 }
 
 } // namespace qv

@@ -10,8 +10,10 @@
 #include <QVideoFrame>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 class QAudioOutput;
@@ -23,13 +25,16 @@ namespace qv {
 
 // The player process's side: one QMediaPlayer driven by the application's commands, its
 // pictures fitted to the application's view and laid into the frame ring, its state reported
-// back. Pictures that come while every slot is still the application's are dropped: the
-// player never gets ahead of the view by more than the ring.
+// back. Pictures are converted and fitted on a thread of their own, so the main thread hands
+// the decoder's next frame over at once (the media framework's sink waits for it); pictures
+// that come while every slot is still the application's, or that a newer one overtakes, are
+// dropped: the player never gets ahead of the view by more than the ring.
 class PlayerServer : public QObject {
     Q_OBJECT
 public:
     // framesFd: the inherited frame ring, mapped once "open" gives its geometry.
     PlayerServer(int input, int output, int framesFd);
+    ~PlayerServer() override;
 
 private:
     void readCommands();
@@ -40,7 +45,7 @@ private:
     void completeSeek();
     void positionChanged(qint64 ms);
     void frameArrived(const QVideoFrame& frame);
-    void deliverFrame();
+    void paintFrames();
 
     int m_input;
     int m_output;
@@ -52,12 +57,9 @@ private:
     QAudioOutput* m_audio = nullptr;
     QVideoSink* m_sink = nullptr;
     QTimer* m_seekTimer;
-    qint64 m_seen = 0;
+    std::atomic<qint64> m_seen = 0;
     bool m_opened = false;
     bool m_loaded = false;
-    QSize m_box;
-    std::vector<bool> m_slotFree;
-    qint64 m_dropped = 0;
     std::optional<qint64> m_seekId;
     std::optional<qint64> m_seekTarget;
     // The last seek's target until the player reports a position near it or plays on.
@@ -65,12 +67,19 @@ private:
     qint64 m_loopFrom = 0;
     qint64 m_loopTo = 0;
 
-    // The newest picture from the decoder's thread, taken on the main thread.
+    // Replies leave from the main thread and the painter alike.
+    std::mutex m_replyLock;
+
+    // Shared with the painter thread, under m_frameLock.
     std::mutex m_frameLock;
-    QVideoFrame m_pendingFrame;
-    std::atomic<qint64> m_overtaken = 0;
-    QVideoFrame m_lastFrame; // main thread
-    std::atomic<bool> m_deliveryQueued = false;
+    std::condition_variable m_frameWake;
+    QVideoFrame m_pendingFrame; // the newest picture not painted yet
+    QVideoFrame m_lastFrame;    // painted again when the view's size changes
+    QSize m_box;
+    std::vector<bool> m_slotFree;
+    qint64 m_dropped = 0;
+    bool m_stopping = false;
+    std::thread m_painter;
 };
 
 } // namespace qv
