@@ -125,8 +125,12 @@ TEST_F(ProcessMediaPlayerTest, TheTrimEditorLivesThroughItsPlayersCrashAndEndsIt
     ASSERT_TRUE(waitFor([&] { return livePlayer->process().isLoaded(); }));
     const qint64 livePid = livePlayer->process().pid();
     editor->togglePlay();
-    editor->finish(false);
+    // Closed as the user closes it; the application then lets the controller go.
+    ASSERT_NE(editor->window(), nullptr);
+    editor->window()->close();
+    EXPECT_TRUE(editor->isFinished());
     editor.reset();
     EXPECT_TRUE(processGone(livePid));
-    controller->finish(false);
+    controller->window()->close();
+    EXPECT_TRUE(waitFor([] { return openEditorWindows().isEmpty(); }));
 }
