@@ -4,6 +4,7 @@
 // Prints: shown dropped seconds
 
 #include "platform/PlayerProcess.h"
+#include "platform/SettingsStore.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -112,6 +113,7 @@ Outcome inProcess(const QUrl& url, QSize box)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
+    qv::Settings::installShared(qv::SettingsStore::shared());
     if (argc != 4) {
         std::fprintf(stderr, "usage: %s in|out FILE WIDTHxHEIGHT\n", argv[0]);
         return 2;

@@ -1,10 +1,13 @@
 #include "platform/PlayerProcess.h"
 
 #include "model/Log.h"
+#include "model/Settings.h"
+#include "model/SettingsKeys.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
 #include "platform/PlayerProtocol.h"
 #include "platform/TemporaryRoot.h"
+#include "platform/ThreadCall.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderJournal.h"
 #include "platform/WorkFolderRegistry.h"
@@ -122,7 +125,9 @@ PlayerProcess::PlayerProcess(const QUrl& source, QSize box, QObject* parent) : Q
     request.slots = m_ring->slots();
     request.slotBytes = m_ring->slotBytes();
     request.box = box;
-    request.memoryLimitBytes = defaultMemoryLimit;
+    // The workers' limit: the same decoders live here.
+    const int memoryMB = Settings::shared().intValue(SettingsKey::workerMemory);
+    request.memoryLimitBytes = memoryMB >= 256 ? qint64(memoryMB) << 20 : defaultMemoryLimit;
     send(openMessage(request));
 }
 
@@ -400,18 +405,21 @@ void PlayerProcess::release()
             notifier->deleteLater();
         }
     }
-    if (m_process) {
-        // Its session goes with it: whatever the decoder started.
+    // Its session goes with it at once: whatever the decoder started, and the sound.
+    if (m_process)
         m_process->killSession();
-        m_process.reset();
-    }
     m_ring.reset();
-    if (!m_temporary.isEmpty()) {
-        FileItems::remove(m_temporary);
-        WorkFolderJournal::remove(m_temporary);
-        WorkFolderRegistry::remove(m_temporary);
-        m_temporary.clear();
-    }
+    // Reaping a player of many threads and removing its folder take tens of milliseconds: not
+    // on the thread that closes the view.
+    std::shared_ptr<ChildProcess> process(std::move(m_process));
+    runInBackground([process, temporary = std::exchange(m_temporary, QString())]() mutable {
+        process.reset();
+        if (!temporary.isEmpty()) {
+            FileItems::remove(temporary);
+            WorkFolderJournal::remove(temporary);
+            WorkFolderRegistry::remove(temporary);
+        }
+    });
 }
 
 } // namespace qv

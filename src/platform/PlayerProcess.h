@@ -35,6 +35,7 @@ public:
 
     // The player program: $QUORVENDA_PLAYER, or quorvenda-player beside the application.
     static QString defaultProgram();
+    // Address space of the player unless quorvenda.advanced.workerMemory says otherwise.
     static constexpr qint64 defaultMemoryLimit = qint64(4096) << 20;
 
     void play();

@@ -33,7 +33,11 @@ protected:
 
     QUrl source(const QString& name) const { return QUrl::fromLocalFile(folder.filePath(name)); }
 
-    static bool processGone(qint64 pid) { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+    // Ended and reaped (the reaping happens off the main thread): no zombie, no orphan.
+    static bool processGone(qint64 pid)
+    {
+        return waitFor([pid] { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; });
+    }
 
     QTemporaryDir folder;
     QByteArray previous;

@@ -53,9 +53,10 @@ protected:
     // Lets the event loop run for a while.
     static void pump(int milliseconds) { waitFor([] { return false; }, milliseconds); }
 
+    // Ended and reaped (the reaping happens off the main thread): no zombie, no orphan.
     static bool processGone(qint64 pid)
     {
-        return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        return waitFor([pid] { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; });
     }
 
     QTemporaryDir folder;

@@ -74,7 +74,7 @@ TEST_F(PlayerRunTest, AMoviePlaysWithItsDurationPositionAndFittedPictures)
 
     const qint64 pid = player.pid();
     player.end();
-    EXPECT_TRUE(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+    EXPECT_TRUE(waitFor([pid] { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }));
 }
 
 TEST_F(PlayerRunTest, AFileThatIsNoMovieFailsWithoutHarm)
