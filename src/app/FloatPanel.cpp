@@ -98,7 +98,7 @@ FloatPanel::~FloatPanel()
     panels().removeAll(this);
 }
 
-QMediaPlayer* FloatPanel::player() const
+PlayerProcess* FloatPanel::player() const
 {
     return m_content.media ? m_content.media->player() : nullptr;
 }

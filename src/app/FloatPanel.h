@@ -10,11 +10,11 @@
 
 #include <optional>
 
-class QMediaPlayer;
 class QMenu;
 
 namespace qv {
 
+class PlayerProcess;
 class ScreenProvider;
 
 // A file pinned to the screen: a small frameless tool window above the others, on every
@@ -32,7 +32,7 @@ public:
     PreviewContent::Kind kind() const { return m_content.kind; }
     QWidget* contentView() const { return m_content.view; }
     // The player of a movie or a sound; null otherwise and once the panel has closed.
-    QMediaPlayer* player() const;
+    PlayerProcess* player() const;
     QMenu* contextMenu() const { return m_menu; }
 
     // Resizing keeps this width-to-height proportion; none lets the panel take any shape.

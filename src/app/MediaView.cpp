@@ -1,33 +1,31 @@
 #include "app/MediaView.h"
 
-#include <QAudioOutput>
+#include "editors/media/PlayerSurface.h"
+#include "platform/PlayerProcess.h"
+
 #include <QBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
-#include <QVideoWidget>
+
+#include <cmath>
 
 namespace qv {
 
 MediaView::MediaView(const QUrl& url, bool video, QWidget* parent) : QWidget(parent)
 {
-    m_player = new QMediaPlayer(this);
-    m_audio = new QAudioOutput(this);
-    m_player->setAudioOutput(m_audio);
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     if (video) {
-        m_video = new QVideoWidget(this);
-        m_player->setVideoOutput(m_video);
-        layout->addWidget(m_video, 1);
+        m_surface = new PlayerSurface(this);
+        layout->addWidget(m_surface, 1);
     } else {
-        auto* name = new QLabel(url.fileName(), this);
-        name->setAlignment(Qt::AlignCenter);
-        layout->addWidget(name, 1);
+        m_name = new QLabel(url.fileName(), this);
+        m_name->setAlignment(Qt::AlignCenter);
+        m_name->setWordWrap(true);
+        layout->addWidget(m_name, 1);
     }
 
     auto* controls = new QHBoxLayout;
@@ -39,23 +37,27 @@ MediaView::MediaView(const QUrl& url, bool video, QWidget* parent) : QWidget(par
     controls->addWidget(m_slider, 1);
     layout->addLayout(controls);
 
+    m_player = new PlayerProcess(url, m_surface ? m_surface->pixelSize() : QSize(), this);
+    if (m_surface) {
+        connect(m_surface, &PlayerSurface::pixelSizeChanged, m_player, &PlayerProcess::setBox);
+        connect(m_player, &PlayerProcess::frameChanged, this, [this] { m_surface->setFrame(m_player->frame()); });
+    }
     connect(m_playButton, &QToolButton::clicked, this, [this] {
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        if (m_player->isPlaying())
             m_player->pause();
         else
             m_player->play();
     });
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaView::updateButton);
-    connect(m_player, &QMediaPlayer::durationChanged, this,
-            [this](qint64 duration) { m_slider->setRange(0, int(duration)); });
-    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+    connect(m_player, &PlayerProcess::playingChanged, this, &MediaView::updateButton);
+    connect(m_player, &PlayerProcess::durationChanged, this,
+            [this](double duration) { m_slider->setRange(0, int(std::lround(duration * 1000))); });
+    connect(m_player, &PlayerProcess::positionChanged, this, [this](double position) {
         if (!m_slider->isSliderDown())
-            m_slider->setValue(int(position));
+            m_slider->setValue(int(std::lround(position * 1000)));
     });
-    connect(m_slider, &QSlider::sliderMoved, m_player,
-            [this](int position) { m_player->setPosition(position); });
+    connect(m_slider, &QSlider::sliderMoved, m_player, [this](int position) { m_player->seek(position / 1000.0); });
+    connect(m_player, &PlayerProcess::died, this, &MediaView::playerDied);
     updateButton();
-    m_player->setSource(url);
 }
 
 MediaView::~MediaView()
@@ -65,17 +67,31 @@ MediaView::~MediaView()
 
 void MediaView::stop()
 {
-    if (!m_player)
-        return;
-    m_player->pause();
-    m_player->setSource({});
+    if (m_player)
+        m_player->end();
+}
+
+QString MediaView::message() const
+{
+    return m_message;
+}
+
+void MediaView::playerDied()
+{
+    m_message = QStringLiteral("This file couldn't be played");
+    if (m_surface)
+        m_surface->setMessage(m_message);
+    else
+        m_name->setText(m_message);
+    m_playButton->setEnabled(false);
+    m_slider->setEnabled(false);
+    updateButton();
 }
 
 void MediaView::updateButton()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_playButton->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause
-                                                        : QStyle::SP_MediaPlay));
+    const bool playing = m_player->isPlaying();
+    m_playButton->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
 }
 
 } // namespace qv

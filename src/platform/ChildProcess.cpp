@@ -115,7 +115,8 @@ int pidfdOpen(pid_t pid)
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const std::optional<QHash<QString, QString>>& environment,
-                           const std::optional<QString>& workingDirectory, bool pipeInput, Role role)
+                           const std::optional<QString>& workingDirectory, bool pipeInput, Role role,
+                           int inheritedFd)
 {
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
@@ -212,6 +213,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             failInChild(reportWrite.get(), 2);
         // Descriptors other threads opened without O_CLOEXEC must not reach the program.
         ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+        if (inheritedFd >= 0 && ::fcntl(inheritedFd, F_SETFD, 0) != 0)
+            failInChild(reportWrite.get(), 2);
         if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
             failInChild(reportWrite.get(), 0);
         ::execve(path.constData(), argv.data(), environment ? envp.data() : environ);
@@ -219,8 +222,10 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
 
     m_pid = pid;
-    // The group is made by the child alone (setsid refuses a group leader): the read below waits
-    // for its exec, and so for the group.
+    // Also set from this side, so the group exists whichever process runs first; not for a
+    // session leader to be, which must not lead a group before it calls setsid.
+    if (role != Role::worker)
+        ::setpgid(pid, pid);
     {
         LiveChildren& live = liveChildren();
         std::lock_guard locker(live.mutex);

@@ -22,17 +22,18 @@ public:
     enum class Role {
         // Held to memoryLimit(), in a process group of its own.
         program,
-        // Our worker: it sets its own memory limit, which must not be capped below it, and it
-        // leads a session of its own, so that everything it starts, in whatever group, can be
-        // found and ended with it.
+        // Our worker or player: it sets its own memory limit, which must not be capped below
+        // it, and it leads a session of its own, so that everything it starts, in whatever
+        // group, can be found and ended with it.
         worker,
     };
 
-    // Throws SystemError when the program cannot be started.
+    // Throws SystemError when the program cannot be started. An inheritedFd (not -1) reaches
+    // the program under the same number; no other descriptor but the standard three does.
     ChildProcess(const QString& program, const QStringList& arguments,
                  const std::optional<QHash<QString, QString>>& environment,
                  const std::optional<QString>& workingDirectory, bool pipeInput = false,
-                 Role role = Role::program);
+                 Role role = Role::program, int inheritedFd = -1);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess&) = delete;

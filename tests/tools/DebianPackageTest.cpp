@@ -60,7 +60,7 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
     const ProgramRun contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
     ASSERT_EQ(contents.code, 0) << contents.output.toStdString();
     for (const char* path :
-         {"./usr/bin/quorvenda", "./usr/bin/quorvenda-worker", "./usr/bin/quorvenda-dev",
+         {"./usr/bin/quorvenda", "./usr/bin/quorvenda-worker", "./usr/bin/quorvenda-player", "./usr/bin/quorvenda-dev",
           "./usr/share/applications/quorvenda.desktop",
           "./usr/share/kio/servicemenus/quorvenda-convert.desktop",
           "./usr/share/nemo/actions/quorvenda.nemo_action",

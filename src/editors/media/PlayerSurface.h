@@ -1,30 +1,47 @@
 #pragma once
 
 #include <QImage>
-#include <QVideoFrame>
+#include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class QVideoFrame;
 class QVideoSink;
 
 namespace qv {
 
 // The media editor's picture: the player's current frame, the whole of it fitted in, no
-// controls. Painted by us, so a window grab shows it too.
+// controls. Painted by us, so a window grab shows it too. Fed either by a player process's
+// pictures (setFrame) or, in process, by its video sink; a sentence in place of the picture
+// when playback is over for good.
 class PlayerSurface : public QWidget {
     Q_OBJECT
 public:
     explicit PlayerSurface(QWidget* parent = nullptr);
+    ~PlayerSurface() override;
 
-    QVideoSink* sink() const { return m_sink; }
+    // Made on first use: a surface fed by a player process never loads the media framework.
+    QVideoSink* sink();
+    void setFrame(const QImage& frame);
+    void setMessage(const QString& message);
+    QString message() const { return m_message; }
+    // The size in device pixels a picture fills.
+    QSize pixelSize() const;
+
+Q_SIGNALS:
+    void pixelSizeChanged(QSize pixels);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QVideoSink* m_sink;
+    QVideoSink* m_sink = nullptr;
     // Converted only when painted, so frames that come faster than repaints cost nothing.
-    QVideoFrame m_pending;
+    std::unique_ptr<QVideoFrame> m_pending;
     QImage m_frame;
+    QString m_message;
 };
 
 } // namespace qv

@@ -1,6 +1,7 @@
 #include "editors/media/TrimEditor.h"
 
 #include "editors/EditorActivity.h"
+#include "editors/media/ProcessMediaPlayer.h"
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/MediaPreviewArguments.h"
 #include "editors/media/QtMediaPlayer.h"
@@ -10,6 +11,7 @@
 #include "model/EngineError.h"
 #include "model/Log.h"
 #include "platform/FFmpegInvocation.h"
+#include "platform/PlayerProcess.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/ThreadCall.h"
@@ -17,7 +19,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QMediaPlayer>
 #include <QTimer>
 #include <QUuid>
 
@@ -59,27 +60,24 @@ void checkPlayable(const QUrl& url, std::function<void(bool)> done)
         QTimer::singleShot(0, [done = std::move(done)] { done(false); });
         return;
     }
-    auto* player = new QMediaPlayer();
+    // Asked of a player process, like the playing itself: opening the file is decoding it.
+    auto* player = new PlayerProcess(url, QSize());
     auto* timer = new QTimer(player);
     auto answer = std::make_shared<std::function<void(bool)>>(std::move(done));
     const auto settle = [player, answer](bool playable) {
         if (!*answer)
             return;
         const auto callback = std::exchange(*answer, {});
+        player->end();
         player->deleteLater();
         callback(playable);
     };
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player, [settle](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia)
-            settle(true);
-        else if (status == QMediaPlayer::InvalidMedia)
-            settle(false);
-    });
-    QObject::connect(player, &QMediaPlayer::errorOccurred, player, [settle] { settle(false); });
+    QObject::connect(player, &PlayerProcess::loaded, player, [settle] { settle(true); });
+    QObject::connect(player, &PlayerProcess::failed, player, [settle] { settle(false); });
+    QObject::connect(player, &PlayerProcess::died, player, [settle] { settle(false); });
     timer->setSingleShot(true);
     QObject::connect(timer, &QTimer::timeout, player, [settle] { settle(false); });
     timer->start(playabilityTimeoutMs);
-    player->setSource(url);
 }
 
 struct PreviewFacts {
@@ -203,7 +201,7 @@ void TrimEditor::open(const FileInfo& file, Mode mode, QPointF point, Completion
                     return;
                 }
                 auto* controller = new MediaEditorController(
-                    file, mode, preview, facts->demuxer, std::make_unique<QtMediaPlayer>(preview), facts->duration, facts->videoSize,
+                    file, mode, preview, facts->demuxer, ProcessMediaPlayer::make(preview), facts->duration, facts->videoSize,
                     [completion = std::move(completion)](std::optional<OperationOptions> options) {
                         if (options && completion)
                             completion(*options);

@@ -1,0 +1,253 @@
+#include "platform/PlayerProcess.h"
+
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/wait.h>
+
+using namespace qv;
+using qv::test::waitFor;
+
+namespace {
+
+// Drives the test player, which plays ten seconds of solid colours and crashes or hangs when
+// the file's name asks it to.
+class PlayerProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        previous = qgetenv("QUORVENDA_PLAYER");
+        qputenv("QUORVENDA_PLAYER", QV_BUILD_DIR "/tests/quorvenda_test_player");
+        log = folder.filePath(QStringLiteral("commands.log"));
+        qputenv("QUORVENDA_TEST_PLAYER_LOG", QFile::encodeName(log));
+    }
+    void TearDown() override
+    {
+        qputenv("QUORVENDA_PLAYER", previous);
+        qunsetenv("QUORVENDA_TEST_PLAYER_LOG");
+    }
+
+    QUrl source(const QString& name) const { return QUrl::fromLocalFile(folder.filePath(name)); }
+
+    QList<QJsonObject> commands() const
+    {
+        QList<QJsonObject> taken;
+        QFile file(log);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                if (!line.isEmpty())
+                    taken.append(QJsonDocument::fromJson(line).object());
+            }
+        }
+        return taken;
+    }
+
+    // Lets the event loop run for a while.
+    static void pump(int milliseconds) { waitFor([] { return false; }, milliseconds); }
+
+    // Ended and reaped (the reaping happens off the main thread): no zombie, no orphan.
+    static bool processGone(qint64 pid)
+    {
+        return waitFor([pid] { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; });
+    }
+
+    QTemporaryDir folder;
+    QByteArray previous;
+    QString log;
+};
+
+} // namespace
+
+TEST_F(PlayerProcessTest, CommandsReachThePlayerInOrderAndSeeksComeBack)
+{
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(320, 180));
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    player.setRate(2.0);
+    player.setVolume(0.5);
+    player.setLoop(1.0, 2.5);
+    player.setBox(QSize(160, 90));
+    bool seeked = false;
+    player.seek(3.25, [&] { seeked = true; });
+    EXPECT_DOUBLE_EQ(player.position(), 3.25); // at once, before the player answers
+    ASSERT_TRUE(waitFor([&] { return seeked; }));
+    player.play();
+    EXPECT_TRUE(player.isPlaying());
+    player.pause();
+    EXPECT_EQ(player.rate(), 0.0);
+    player.play();
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.position(), 0.0);
+    ASSERT_TRUE(waitFor([&] {
+        const QList<QJsonObject> taken = commands();
+        return !taken.isEmpty() && taken.last().value(QStringLiteral("type")) == QLatin1String("stop");
+    }));
+
+    QStringList types;
+    for (const QJsonObject& command : commands()) {
+        if (command.value(QStringLiteral("type")) != QLatin1String("free"))
+            types.append(command.value(QStringLiteral("type")).toString());
+    }
+    EXPECT_EQ(types, (QStringList{"open", "rate", "volume", "loop", "size", "seek", "play", "pause", "play", "stop"}));
+    for (const QJsonObject& command : commands()) {
+        const QString type = command.value(QStringLiteral("type")).toString();
+        if (type == QLatin1String("open")) {
+            EXPECT_EQ(QUrl(command.value(QStringLiteral("source")).toString()), source(QStringLiteral("clip.mp4")));
+            EXPECT_EQ(command.value(QStringLiteral("width")).toInt(), 320);
+        } else if (type == QLatin1String("rate")) {
+            EXPECT_EQ(command.value(QStringLiteral("rate")).toDouble(), 2.0);
+        } else if (type == QLatin1String("volume")) {
+            EXPECT_EQ(command.value(QStringLiteral("volume")).toDouble(), 0.5);
+        } else if (type == QLatin1String("loop")) {
+            EXPECT_EQ(command.value(QStringLiteral("from")).toDouble(), 1000);
+            EXPECT_EQ(command.value(QStringLiteral("to")).toDouble(), 2500);
+        } else if (type == QLatin1String("seek")) {
+            EXPECT_EQ(command.value(QStringLiteral("position")).toDouble(), 3250);
+        }
+    }
+}
+
+TEST_F(PlayerProcessTest, DurationPositionStateAndPicturesArrive)
+{
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(320, 180));
+    int durations = 0;
+    QObject::connect(&player, &PlayerProcess::durationChanged, [&] { ++durations; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    EXPECT_DOUBLE_EQ(player.duration(), 10.0);
+    EXPECT_EQ(durations, 1);
+    // The paused first picture, fitted to the view's pixels.
+    ASSERT_TRUE(waitFor([&] { return !player.frame().isNull(); }));
+    EXPECT_EQ(player.frame().size(), QSize(320, 180));
+
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.5 && player.framesReceived() > 5; }));
+    player.setBox(QSize(64, 36));
+    ASSERT_TRUE(waitFor([&] { return player.frame().size() == QSize(64, 36); }));
+    player.pause();
+    const double paused = player.position();
+    pump(200);
+    EXPECT_DOUBLE_EQ(player.position(), paused);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_FALSE(player.hasDied());
+}
+
+TEST_F(PlayerProcessTest, APlayerThatCannotOpenTheFileSaysSoAndLives)
+{
+    PlayerProcess player(source(QStringLiteral("unplayable.mp4")), QSize());
+    int failures = 0;
+    QObject::connect(&player, &PlayerProcess::failed, [&] { ++failures; });
+    ASSERT_TRUE(waitFor([&] { return failures == 1; }));
+    EXPECT_TRUE(player.hasFailed());
+    EXPECT_FALSE(player.hasDied());
+    EXPECT_FALSE(player.isLoaded());
+}
+
+TEST_F(PlayerProcessTest, APlayerThatCrashesMidPlayIsReportedAndGone)
+{
+    PlayerProcess player(source(QStringLiteral("crash.mp4")), QSize(160, 90));
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    const qint64 pid = player.pid();
+    player.play();
+    bool seekSettled = false;
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.5; }));
+    player.seek(0.9, [&] { seekSettled = true; });
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }));
+    EXPECT_TRUE(player.hasDied());
+    EXPECT_FALSE(player.isPlaying());
+    // A seek in flight is given up, not left hanging.
+    EXPECT_TRUE(waitFor([&] { return seekSettled; }));
+    EXPECT_TRUE(processGone(pid));
+    // Commands to a dead player go nowhere and harm nothing.
+    player.play();
+    player.seek(1.0, {});
+    EXPECT_FALSE(player.isPlaying());
+}
+
+TEST_F(PlayerProcessTest, AHungPlayerIsEndedOnceItStopsListening)
+{
+    PlayerProcess player(source(QStringLiteral("hang.mp4")), QSize(160, 90));
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.position() > 1.2; }));
+    pump(300); // the player hangs at one second and takes no more commands
+    // Scrubbing a hung player fills its pipe: we end it rather than wait on it.
+    for (int i = 0; i < 20000 && deaths == 0; ++i) {
+        player.seek(i % 10, {});
+        if (i % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }));
+    EXPECT_TRUE(player.hasDied());
+}
+
+TEST_F(PlayerProcessTest, APlayingPlayerThatFallsSilentIsTakenForHung)
+{
+    PlayerProcess player(source(QStringLiteral("hang.mp4")), QSize(160, 90));
+    player.setSilenceLimit(500);
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    const qint64 pid = player.pid();
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }));
+    EXPECT_TRUE(processGone(pid));
+}
+
+TEST_F(PlayerProcessTest, APausedPlayerMayStaySilent)
+{
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(160, 90));
+    player.setSilenceLimit(200);
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    player.play();
+    pump(400);
+    player.pause();
+    pump(600);
+    EXPECT_FALSE(player.hasDied());
+}
+
+TEST_F(PlayerProcessTest, EndingOrDestroyingThePlayerEndsItsProcessAndFolder)
+{
+    qint64 pid = -1;
+    {
+        PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(160, 90));
+        ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+        pid = player.pid();
+        player.play();
+    }
+    EXPECT_TRUE(processGone(pid)); // reaped, not a zombie
+
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(160, 90));
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded(); }));
+    const qint64 second = player.pid();
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    player.end();
+    EXPECT_TRUE(processGone(second));
+    pump(100);
+    EXPECT_TRUE(deaths == 0); // asked to end: no death to report
+}
+
+TEST_F(PlayerProcessTest, AMissingPlayerProgramCountsAsADeath)
+{
+    qputenv("QUORVENDA_PLAYER", "/nonexistent/quorvenda-player");
+    PlayerProcess player(source(QStringLiteral("clip.mp4")), QSize(160, 90));
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }));
+    bool seeked = false;
+    player.seek(1.0, [&] { seeked = true; });
+    EXPECT_TRUE(waitFor([&] { return seeked; }));
+}

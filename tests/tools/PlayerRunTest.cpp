@@ -1,0 +1,137 @@
+// The real player process on files made here: what the trim editor and the preview windows see.
+#include "platform/PlayerProcess.h"
+
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <csignal>
+
+using namespace qv;
+using qv::test::runProgram;
+using qv::test::waitFor;
+using qv::test::writeFile;
+
+namespace {
+
+class PlayerRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        previous = qgetenv("QUORVENDA_PLAYER");
+        qputenv("QUORVENDA_PLAYER", QV_BUILD_DIR "/quorvenda-player");
+    }
+    void TearDown() override { qputenv("QUORVENDA_PLAYER", previous); }
+
+    // Two seconds of 4:3 picture at 25 frames a second with a tone; empty when FFmpeg cannot.
+    QString makeClip()
+    {
+        const QString path = folder.filePath(QStringLiteral("clip.mp4"));
+        const int status = runProgram(QStringLiteral("ffmpeg"),
+                                      {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                       "testsrc=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
+                                       "sine=frequency=440:duration=2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+                                       "-c:a", "aac", "-shortest", path});
+        return status == 0 ? path : QString();
+    }
+
+    QTemporaryDir folder;
+    QByteArray previous;
+};
+
+} // namespace
+
+TEST_F(PlayerRunTest, AMoviePlaysWithItsDurationPositionAndFittedPictures)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 160));
+    bool failed = false;
+    QObject::connect(&player, &PlayerProcess::failed, [&] { failed = true; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || failed || player.hasDied(); }, 30000));
+    if (failed)
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    ASSERT_FALSE(player.hasDied());
+    EXPECT_NEAR(player.duration(), 2.0, 0.1);
+    // The paused first picture, fitted to the view and keeping its shape.
+    ASSERT_TRUE(waitFor([&] { return !player.frame().isNull(); }, 20000));
+    EXPECT_EQ(player.frame().size(), QSize(160, 120));
+
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.6 && player.framesReceived() > 8; }, 20000));
+    EXPECT_TRUE(player.isPlaying());
+    player.pause();
+    bool seeked = false;
+    player.seek(1.5, [&] { seeked = true; });
+    ASSERT_TRUE(waitFor([&] { return seeked; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return std::abs(player.position() - 1.5) < 0.15; }, 20000));
+    EXPECT_FALSE(player.hasDied());
+
+    const qint64 pid = player.pid();
+    player.end();
+    EXPECT_TRUE(waitFor([pid] { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }));
+}
+
+TEST_F(PlayerRunTest, AFileThatIsNoMovieFailsWithoutHarm)
+{
+    const QString junk = writeFile(folder.filePath(QStringLiteral("junk.mp4")), QByteArray(40000, '\x5a'));
+    PlayerProcess player(QUrl::fromLocalFile(junk), QSize(160, 120));
+    bool failed = false;
+    QObject::connect(&player, &PlayerProcess::failed, [&] { failed = true; });
+    ASSERT_TRUE(waitFor([&] { return failed || player.hasDied(); }, 30000));
+    EXPECT_FALSE(player.isLoaded());
+}
+
+TEST_F(PlayerRunTest, ADecoderCrashMidPlayEndsThePlayerAloneAndIsReported)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 120));
+    int deaths = 0;
+    QObject::connect(&player, &PlayerProcess::died, [&] { ++deaths; });
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+    if (player.hasFailed())
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return player.framesReceived() > 3; }, 20000));
+    // What a crafted file does to a decoder, done from outside.
+    ASSERT_EQ(::kill(pid_t(player.pid()), SIGSEGV), 0);
+    ASSERT_TRUE(waitFor([&] { return deaths == 1; }, 20000));
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_FALSE(player.frame().isNull()); // the last picture stays until the view says otherwise
+}
+
+TEST_F(PlayerRunTest, ALoopRangeKeepsPlaybackInsideAndStopGoesBackToTheStart)
+{
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 120));
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+    if (player.hasFailed())
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    player.setLoop(0.2, 0.8);
+    player.setVolume(0.1);
+    player.play();
+    // Three times the range's length: without the loop the clip would be near its end.
+    double latest = 0;
+    bool wrapped = false;
+    QObject::connect(&player, &PlayerProcess::positionChanged, [&](double seconds) {
+        wrapped = wrapped || seconds < latest - 0.3;
+        latest = seconds;
+    });
+    ASSERT_TRUE(waitFor([&] { return wrapped; }, 20000));
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_LT(latest, 1.0);
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
+    waitFor([] { return false; }, 300);
+    EXPECT_LT(player.position(), 0.15);
+    EXPECT_FALSE(player.hasDied());
+}
