@@ -23,7 +23,7 @@ TEST(ChildProcess, AProgramInASessionOfItsOwnTakesWhatItStartedWithIt)
     ChildProcess program(QStringLiteral("/bin/sh"),
                          {QStringLiteral("-c"),
                           QStringLiteral("perl -e 'setpgrp(0, 0); sleep 300' & echo $! > '%1'; wait").arg(pidFile)},
-                         std::nullopt, std::nullopt, false, -1, true);
+                         std::nullopt, std::nullopt, false, ChildProcess::Role::worker);
     ASSERT_TRUE(waitFor([&] { return QFile(pidFile).size() > 1; }));
     QFile file(pidFile);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
