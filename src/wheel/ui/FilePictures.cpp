@@ -32,13 +32,13 @@ std::optional<QImage> fileIcon(const FileInfo& file, int side)
     return image;
 }
 
-void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> done)
+void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done)
 {
     if (file.isPromise || file.isDirectory || file.category != FileCategory::image || side <= 0)
         return;
     const QString path = file.path();
-    runInBackground([path, side, done = std::move(done)] {
-        if (const std::optional<QImage> image = IsolatedReading::picture(path, QSize(side, side), false, true))
+    runInBackground([path, side, stop, done = std::move(done)] {
+        if (const std::optional<QImage> image = IsolatedReading::picture(path, QSize(side, side), false, true, stop))
             done(*image);
     });
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 
 namespace qv {
 
@@ -15,6 +16,6 @@ std::optional<QImage> fileIcon(const FileInfo& file, int side);
 
 // Reads a picture of an image file scaled to fit the side, on a worker thread, and hands it to
 // the callback there. Other files, folders and promised files get no answer.
-void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> done);
+void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done);
 
 } // namespace qv
