@@ -132,6 +132,15 @@ size_t qHash(const FileKind& kind, size_t seed = 0)
                       kind.isPromise, kind.isEncrypted, kind.unknownFile);
 }
 
+bool sameKind(const FileInfo& a, const FileInfo& b)
+{
+    return a.category == b.category && a.ext == b.ext && a.frameCount == b.frameCount
+        && a.hasAudio == b.hasAudio && a.isDirectory == b.isDirectory && a.isPromise == b.isPromise
+        && a.isEncrypted == b.isEncrypted && a.contentType == b.contentType
+        && a.format.has_value() == b.format.has_value() && (!a.format || a.format->id == b.format->id)
+        && (a.format || a.isDirectory || a.isPromise ? true : a.url == b.url);
+}
+
 // A selection as the accept tests see it: one file of each kind answers for all of its like,
 // so that ten thousand photos cost what one does.
 struct SelectionSample {
@@ -144,15 +153,23 @@ struct SelectionSample {
         : total(selection.size())
     {
         QHash<FileKind, qsizetype> index;
+        qsizetype last = -1;
         for (const FileInfo& file : selection) {
+            // Files of one kind mostly come together.
+            if (last >= 0 && sameKind(file, files[last])) {
+                ++counts[last];
+                continue;
+            }
             const FileKind kind(file);
             const auto it = index.constFind(kind);
             if (it == index.constEnd()) {
-                index.insert(kind, files.size());
+                last = files.size();
+                index.insert(kind, last);
                 files.append(file);
                 counts.append(1);
             } else {
-                ++counts[*it];
+                last = *it;
+                ++counts[last];
             }
         }
     }

@@ -123,15 +123,19 @@ FileInfo fileInfoFromName(const QUrl& url)
 {
     FileInfo info;
     info.url = url;
-    info.name = url.fileName();
+    // The path is what toLocalFile gives; fileName() would decode it again.
+    const QString path = url.path();
+    info.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     if (info.name.isEmpty()) // a folder's URL may end in "/"
         info.name = url.adjusted(QUrl::StripTrailingSlash).fileName();
     SplitName split = splitFileName(info.name);
     info.baseName = std::move(split.baseName);
     info.ext = std::move(split.ext);
-    info.format = formatForExtension(info.ext);
-    if (info.format)
-        info.category = info.format->category;
+    const auto& formats = formatsByExtension();
+    if (const auto it = formats.constFind(info.ext); it != formats.constEnd()) {
+        info.format = *it;
+        info.category = it->category;
+    }
     return info;
 }
 

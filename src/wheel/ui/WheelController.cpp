@@ -21,7 +21,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSet>
+#include <QThread>
 #include <QVariantAnimation>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -53,6 +58,47 @@ QList<FileInfo> inspectAll(const QList<QUrl>& urls, const std::function<FileInfo
     for (const QUrl& url : urls)
         files.append(inspect(url));
     return files;
+}
+
+struct FirstLook {
+    QList<FileInfo> files;
+    QList<bool> inspected; // read from the disk already
+    bool allInspected = true;
+};
+
+// Each file by its name, or inspected when its name tells too little. Long lists are shared out
+// among a few threads: the user is waiting for the wheel.
+FirstLook firstLook(const QList<QUrl>& urls,
+                    const std::function<std::optional<FileInfo>(const QUrl&)>& byName,
+                    const std::function<FileInfo(const QUrl&)>& inspect)
+{
+    FirstLook look;
+    look.files.resize(urls.size());
+    look.inspected.resize(urls.size());
+    FileInfo* const files = look.files.data();
+    bool* const inspected = look.inspected.data();
+    const auto describe = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (std::optional<FileInfo> file = byName(urls[i])) {
+                files[i] = std::move(*file);
+            } else {
+                files[i] = inspect(urls[i]);
+                inspected[i] = true;
+            }
+        }
+    };
+    constexpr qsizetype perThread = 2000;
+    const qsizetype parts = std::clamp<qsizetype>(urls.size() / perThread, 1,
+                                                  std::max(1, QThread::idealThreadCount() / 2));
+    const qsizetype step = (urls.size() + parts - 1) / parts;
+    {
+        std::vector<std::jthread> helpers;
+        for (qsizetype part = 1; part < parts; ++part)
+            helpers.emplace_back(describe, part * step, std::min(urls.size(), (part + 1) * step));
+        describe(0, std::min(urls.size(), step));
+    }
+    look.allInspected = std::all_of(look.inspected.begin(), look.inspected.end(), [](bool b) { return b; });
+    return look;
 }
 
 QList<QUrl> urlsOf(const QList<FileInfo>& files)
@@ -189,7 +235,7 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
         return;
     if (isPanelVisible() || m_clickPending)
         closeWheel(false);
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_session.reset();
     m_pendingKind.reset();
     m_mode = Mode::click;
@@ -222,20 +268,11 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
                                 byName = m_services.describeByName, then = std::move(then)] {
         // What the wheel needs first is each file's kind, which its name mostly tells; the
         // disk and the files' content are read while the wheel shows.
-        QList<FileInfo> files;
-        files.reserve(urls.size());
-        QList<bool> inspected(urls.size(), !byName);
-        bool allInspected = true;
-        for (qsizetype i = 0; i < urls.size(); ++i) {
-            std::optional<FileInfo> file = byName ? byName(urls[i]) : std::nullopt;
-            if (file) {
-                files.append(std::move(*file));
-                allInspected = false;
-            } else {
-                files.append(inspect(urls[i]));
-                inspected[i] = true;
-            }
-        }
+        FirstLook look = byName ? firstLook(urls, byName, inspect)
+                                : FirstLook{inspectAll(urls, inspect), QList<bool>(urls.size(), true), true};
+        const QList<bool> inspected = look.inspected;
+        const bool allInspected = look.allInspected;
+        QList<FileInfo> files = std::move(look.files);
         postToMainThread([self, token, urls, inspected, allInspected, files = std::move(files), then] {
             // A session that ended or was replaced meanwhile gets nothing.
             if (!self || self->m_sessionToken != token)
@@ -244,9 +281,13 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
             then(files);
             if (allInspected || !self || self->m_sessionToken != token)
                 return;
-            self->m_services.runInBackground([self, token, urls, inspected, files, inspect = self->m_services.inspect] {
+            self->m_services.runInBackground([self, token, urls, inspected, files, inspect = self->m_services.inspect,
+                                              live = self->m_liveToken] {
                 QList<FileInfo> full = files;
                 for (qsizetype i = 0; i < urls.size(); ++i) {
+                    // A drag that is over needs no more reading.
+                    if (live->load(std::memory_order_relaxed) != token)
+                        return;
                     if (!inspected[i])
                         full[i] = inspect(urls[i]);
                 }
@@ -307,7 +348,7 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
     // A wheel still closing after the last drag would otherwise close over this one's session.
     if (m_currentKind || m_closeTimer != 0)
         closeWheel(false);
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_session.reset();
     m_pendingKind.reset();
     m_dragChoiceMade = false;
@@ -540,7 +581,7 @@ void WheelController::dragEnded()
     // A click-mode wheel, shown or on its way, is not the drag's to close.
     if (isClickWheelShown())
         return;
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_pendingKind.reset();
     if (m_mode == Mode::click)
         return;
@@ -583,7 +624,7 @@ void WheelController::closeWheel(bool animated)
 {
     if (m_clickPending) {
         m_clickPending = false;
-        ++m_sessionToken; // its files, when they come, open nothing
+        m_liveToken->store(++m_sessionToken); // its files, when they come, open nothing
     }
     cancelPendingClose();
     removeMonitors();

@@ -13,6 +13,7 @@
 #include <QPointF>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -149,6 +150,8 @@ private:
     QPointF m_wheelCenter;
     int m_thumbnailRequest = 0; // raised to forget an answer still on its way
     int m_sessionToken = 0;
+    // The token as the background work sees it, to stop work nobody waits for.
+    std::shared_ptr<std::atomic<int>> m_liveToken = std::make_shared<std::atomic<int>>(0);
     bool m_outsideClickMonitor = false;
     bool m_keyMonitor = false;
     int m_closeTimer = 0; // a WheelTimeline handle
