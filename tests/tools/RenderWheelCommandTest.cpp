@@ -98,7 +98,16 @@ TEST(DevDriver, RenderWheelShowsAPictureOfEveryKindItCanRead)
     if (runProgram(QStringLiteral("pandoc"), {path("notes.md"), "-o", path("report.docx")}) != 0)
         GTEST_SKIP() << "pandoc cannot make the document";
 
-    for (const char* name : {"page.pdf", "clip.mp4", "photo.heic", "report.docx"}) {
+    // The same document with the preview picture Office saves into it.
+    if (runProgram(QStringLiteral("/usr/bin/python3"),
+                   {"-c", "import shutil, sys, zipfile\n"
+                          "shutil.copy(sys.argv[1], sys.argv[2])\n"
+                          "zipfile.ZipFile(sys.argv[2], 'a').write(sys.argv[3], 'docProps/thumbnail.png')\n",
+                    path("report.docx"), path("previewed.docx"), path("red.png")})
+        != 0)
+        GTEST_SKIP() << "python3 cannot add the preview";
+
+    for (const char* name : {"page.pdf", "clip.mp4", "photo.heic", "report.docx", "previewed.docx"}) {
         SCOPED_TRACE(name);
         const QString out = path("wheel.png") + QString::fromLatin1(name);
         ASSERT_EQ(runProgram(driver, {QStringLiteral("render-wheel"), QStringLiteral("convert"), path(name),

@@ -140,6 +140,10 @@ std::optional<QImage> contentPicture(const FileInfo& file, int side, std::stop_t
     case FileCategory::audio:
         TemporaryRoot::secure();
         return videoFrame(path, side, file.category == FileCategory::audio, stop);
+    case FileCategory::document:
+    case FileCategory::presentation:
+    case FileCategory::spreadsheet:
+        return IsolatedReading::packagePicture(path, box, stop);
     default:
         return std::nullopt;
     }

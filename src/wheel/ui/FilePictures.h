@@ -23,7 +23,7 @@ QImage drawnFileIcon(FileCategory category, const QString& label, int side);
 
 // Reads a picture of the file's content scaled to fit the side, off the main thread, and hands
 // it to the callback there: an image's picture, a PDF's first page, a video's frame, an audio
-// file's cover. Untrusted bytes are decoded in a worker process or by FFmpeg as a child. Other
+// file's cover, the preview an office package carries. Untrusted bytes are decoded in a worker process or by FFmpeg as a child. Other
 // files, folders, promised files and files that cannot be read get a null image; a request
 // stopped meanwhile gets no answer.
 void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done);
