@@ -237,9 +237,17 @@ std::optional<QImage> fileIcon(const FileInfo& file, int side)
     if (std::optional<QImage> icon = themeIcon(names, side))
         return icon;
     const FileCategory category = file.isDirectory ? FileCategory::folder : file.category;
+    const QString label = labelOf(file);
+    static QHash<QString, QImage> drawings;
+    const QString key = toString(category) + QLatin1Char('|') + label + QLatin1Char('|') + QString::number(side);
+    if (const auto it = drawings.constFind(key); it != drawings.constEnd())
+        return *it;
     // Drawn at twice the size, for screens that count two pixels to a point.
-    QImage drawn = drawnFileIcon(category, labelOf(file), side * 2);
+    QImage drawn = drawnFileIcon(category, label, side * 2);
     drawn.setDevicePixelRatio(2);
+    if (drawings.size() > 100)
+        drawings.clear();
+    drawings.insert(key, drawn);
     return drawn;
 }
 
