@@ -1,6 +1,7 @@
 #include "catalogue/IsolatedReading.h"
 
 #include "catalogue/CatalogueWorkers.h"
+#include "documents/ZipPackageReader.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
 #include "engines/pdf/PdfLock.h"
@@ -10,6 +11,7 @@
 #include "model/SettingsKeys.h"
 #include "platform/WorkerProtocol.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QJsonObject>
 
@@ -58,6 +60,38 @@ std::optional<QImage> readPicture(const QString& path, QSize box, bool wholeFile
     if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
         return std::nullopt;
     reader.setAutoTransform(true);
+    reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+// The preview an office package carries: OpenDocument files always, Office files when saved
+// with one. Never larger than this.
+constexpr qint64 packagePictureByteLimit = 8 << 20;
+
+std::optional<QImage> readPackagePicture(const QString& path, QSize box, std::stop_token stop)
+{
+    static const QStringList names{QStringLiteral("Thumbnails/thumbnail.png"), QStringLiteral("docProps/thumbnail.jpeg"),
+                                   QStringLiteral("docProps/thumbnail.jpg"), QStringLiteral("docProps/thumbnail.png")};
+    QByteArray bytes;
+    try {
+        ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, stop);
+        reader.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+            if (bytes.isEmpty() && names.contains(name))
+                bytes = entry.readAll(packagePictureByteLimit);
+        });
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (bytes.isEmpty())
+        return std::nullopt;
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    const QSize full = reader.size();
+    if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
+        return std::nullopt;
     reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
     QImage image = reader.read();
     if (image.isNull())
@@ -132,6 +166,19 @@ std::optional<QImage> IsolatedReading::picture(const QString& path, QSize box, b
     return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
 }
 
+std::optional<QImage> IsolatedReading::packagePicture(const QString& path, QSize box, std::stop_token stop)
+{
+    if (!enabled)
+        return readPackagePicture(path, box, stop);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("packagePicture"),
+            {{QStringLiteral("path"), path}, {QStringLiteral("width"), box.width()}, {QStringLiteral("height"), box.height()}},
+            stop);
+    if (!answer)
+        return std::nullopt;
+    return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
+}
+
 std::optional<int> IsolatedReading::frameCount(const QString& path)
 {
     if (!enabled)
@@ -169,6 +216,14 @@ WorkerServer::Calls IsolatedReading::workerCalls()
         const std::optional<QImage> picture =
             readPicture(pathArgument(arguments), box, arguments.value(QStringLiteral("whole")).toBool(),
                         arguments.value(QStringLiteral("qt")).toBool());
+        if (!picture || picture->isNull())
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("picture"),
+                            WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
+    });
+    calls.insert(QStringLiteral("packagePicture"), [](const QJsonObject& arguments) {
+        const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
+        const std::optional<QImage> picture = readPackagePicture(pathArgument(arguments), box, {});
         if (!picture || picture->isNull())
             return QJsonObject();
         return QJsonObject{{QStringLiteral("picture"),

@@ -35,6 +35,10 @@ public:
     static std::optional<QImage> picture(const QString& path, QSize box, bool wholeFile = false,
                                          bool qtFallback = false, std::stop_token stop = {});
 
+    // The preview picture an office package (OpenDocument, Office Open XML) carries, shrunk to
+    // fit the box; absent when it carries none.
+    static std::optional<QImage> packagePicture(const QString& path, QSize box, std::stop_token stop = {});
+
     static std::optional<int> frameCount(const QString& path);
     static std::optional<bool> pdfNeedsPassword(const QString& path);
 

@@ -94,6 +94,126 @@ bool coversAll(const OperationDescriptor& op, const QList<FileInfo>& files)
     });
 }
 
+// What an accept test may look at. A file of no known format may be judged by its content, so
+// it is a kind of its own.
+struct FileKind {
+    FileCategory category = FileCategory::other;
+    QString format;
+    QString ext;
+    std::optional<QString> contentType;
+    int frameCount = 1;
+    std::optional<bool> hasAudio;
+    bool isDirectory = false;
+    bool isPromise = false;
+    bool isEncrypted = false;
+    QUrl unknownFile;
+
+    explicit FileKind(const FileInfo& file)
+        : category(file.category),
+          format(file.format ? file.format->id : QString()),
+          ext(file.ext),
+          contentType(file.contentType),
+          frameCount(file.frameCount),
+          hasAudio(file.hasAudio),
+          isDirectory(file.isDirectory),
+          isPromise(file.isPromise),
+          isEncrypted(file.isEncrypted)
+    {
+        if (!file.format && !file.isDirectory && !file.isPromise)
+            unknownFile = file.url;
+    }
+    bool operator==(const FileKind&) const = default;
+};
+
+size_t qHash(const FileKind& kind, size_t seed = 0)
+{
+    return qHashMulti(seed, int(kind.category), kind.format, kind.ext, kind.contentType.value_or(QString()),
+                      kind.frameCount, kind.hasAudio ? int(*kind.hasAudio) : 2, kind.isDirectory,
+                      kind.isPromise, kind.isEncrypted, kind.unknownFile);
+}
+
+bool sameKind(const FileInfo& a, const FileInfo& b)
+{
+    return a.category == b.category && a.ext == b.ext && a.frameCount == b.frameCount
+        && a.hasAudio == b.hasAudio && a.isDirectory == b.isDirectory && a.isPromise == b.isPromise
+        && a.isEncrypted == b.isEncrypted && a.contentType == b.contentType
+        && a.format.has_value() == b.format.has_value() && (!a.format || a.format->id == b.format->id)
+        && (a.format || a.isDirectory || a.isPromise ? true : a.url == b.url);
+}
+
+// A selection as the accept tests see it: one file of each kind answers for all of its like,
+// so that ten thousand photos cost what one does.
+struct SelectionSample {
+    QList<FileInfo> files;  // one of each kind, in order of first sight
+    QList<qsizetype> counts; // how many of the selection each stands for
+    qsizetype total = 0;
+
+    SelectionSample() = default;
+    explicit SelectionSample(const QList<FileInfo>& selection)
+        : total(selection.size())
+    {
+        QHash<FileKind, qsizetype> index;
+        qsizetype last = -1;
+        for (const FileInfo& file : selection) {
+            // Files of one kind mostly come together.
+            if (last >= 0 && sameKind(file, files[last])) {
+                ++counts[last];
+                continue;
+            }
+            const FileKind kind(file);
+            const auto it = index.constFind(kind);
+            if (it == index.constEnd()) {
+                last = files.size();
+                index.insert(kind, last);
+                files.append(file);
+                counts.append(1);
+            } else {
+                last = *it;
+                ++counts[last];
+            }
+        }
+    }
+
+    // The categories, most frequent first, ties in order of first sight (categoriesByCount).
+    QList<FileCategory> categories() const
+    {
+        QList<FileCategory> seen;
+        QHash<FileCategory, qsizetype> byCategory;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (!byCategory.contains(files[i].category))
+                seen.append(files[i].category);
+            byCategory[files[i].category] += counts[i];
+        }
+        std::stable_sort(seen.begin(), seen.end(), [&](FileCategory a, FileCategory b) {
+            return byCategory.value(a) > byCategory.value(b);
+        });
+        return seen;
+    }
+
+    SelectionSample ofCategory(FileCategory category) const
+    {
+        SelectionSample part;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (files[i].category == category) {
+                part.files.append(files[i]);
+                part.counts.append(counts[i]);
+                part.total += counts[i];
+            }
+        }
+        return part;
+    }
+};
+
+// OperationDescriptor::applies for the whole selection the sample stands for.
+bool appliesToSample(const OperationDescriptor& op, const SelectionSample& sample)
+{
+    if (sample.total == 0 || sample.total < op.minimumFiles)
+        return false;
+    if (sample.total != 1 && op.multiFile == MultiFileMode::single)
+        return false;
+    return coversAll(op, sample.files);
+}
+
 } // namespace
 
 ToolRegistry::ToolRegistry(QList<OperationDescriptor> catalogue, EngineCheck isAvailable,
@@ -156,12 +276,13 @@ QList<WheelEntry> ToolRegistry::wheelEntries(const QList<FileInfo>& files, Wheel
         if (d.wheel == kind && (!m_isAvailable || m_isAvailable(d.engine)))
             candidates.append(d);
     }
-    const QList<FileCategory> categories = categoriesByCount(files);
+    const SelectionSample sample(files);
+    const QList<FileCategory> categories = sample.categories();
 
     QList<WheelEntry> entries;
     if (categories.size() == 1) {
         for (const OperationDescriptor& d : candidates) {
-            if (d.applies(files))
+            if (appliesToSample(d, sample))
                 entries.append(WheelEntry::forOperation(d, kind));
         }
     } else {
@@ -187,14 +308,19 @@ QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& c
         groups[d.group].append(d);
     }
 
+    const SelectionSample sample(files);
+    QHash<FileCategory, SelectionSample> byCategory;
+    for (const FileCategory category : categories)
+        byCategory.insert(category, sample.ofCategory(category));
+
     QList<WheelEntry> entries;
     for (const QString& group : groupOrder) {
         const QList<OperationDescriptor>& members = groups[group];
 
         // One batch operation that takes the whole selection wins.
         const auto batch = std::find_if(members.begin(), members.end(), [&](const auto& d) {
-            return d.multiFile == MultiFileMode::batch && d.minimumFiles <= files.size() &&
-                coversAll(d, files);
+            return d.multiFile == MultiFileMode::batch && d.minimumFiles <= sample.total &&
+                coversAll(d, sample.files);
         });
         if (batch != members.end()) {
             entries.append(WheelEntry{group, batch->title, batch->symbol, batch->wheel, {*batch}});
@@ -205,13 +331,9 @@ QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& c
         QList<OperationDescriptor> picked;
         bool complete = true;
         for (const FileCategory category : categories) {
-            QList<FileInfo> ofCategory;
-            for (const FileInfo& file : files) {
-                if (file.category == category)
-                    ofCategory.append(file);
-            }
+            const SelectionSample& ofCategory = *byCategory.constFind(category);
             const auto member = std::find_if(members.begin(), members.end(), [&](const auto& d) {
-                return d.categories.contains(category) && d.applies(ofCategory);
+                return d.categories.contains(category) && appliesToSample(d, ofCategory);
             });
             if (member == members.end()) {
                 complete = false;

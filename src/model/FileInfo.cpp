@@ -42,17 +42,19 @@ QJsonObject FileInfo::toJson() const
 
 SplitName splitFileName(const QString& name)
 {
-    const QString lower = name.toLower();
-    for (const char* compound : {"tar.gz", "tar.bz2", "tar.xz"}) {
-        const QString ending = QLatin1Char('.') + QLatin1String(compound);
-        if (lower.endsWith(ending) && name.size() > ending.size())
-            return {name.left(name.size() - ending.size()), QLatin1String(compound)};
-    }
     // A leading dot marks a hidden file, not an extension (".bashrc" has none).
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot <= 0 || dot == name.size() - 1)
         return {name, QString()};
-    return {name.left(dot), name.mid(dot + 1).toLower()};
+    const QStringView last = QStringView(name).mid(dot + 1);
+    for (const char* compressed : {"gz", "bz2", "xz"}) {
+        if (last.compare(QLatin1String(compressed), Qt::CaseInsensitive) != 0)
+            continue;
+        const QStringView before = QStringView(name).left(dot);
+        if (before.size() > 4 && before.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
+            return {name.left(dot - 4), QStringLiteral("tar.") + QLatin1String(compressed)};
+    }
+    return {name.left(dot), last.toString().toLower()};
 }
 
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
@@ -69,13 +71,8 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
     const bool isDirectory = status && status->isDirectory;
     const bool isPackage = status && status->isPackage;
 
-    FileInfo info;
-    info.url = url;
-    info.name = item.fileName();
-    const SplitName split = splitFileName(info.name);
-    info.baseName = split.baseName;
-    info.ext = split.ext;
-    info.format = formatForExtension(info.ext);
+    FileInfo info = fileInfoFromName(url);
+    info.category = FileCategory::other;
 
     if (info.format) {
         if (!isDirectory || isPackage) {
@@ -118,6 +115,26 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
             if (const auto frames = probe.imageFrameCount(path))
                 info.frameCount = *frames;
         }
+    }
+    return info;
+}
+
+FileInfo fileInfoFromName(const QUrl& url)
+{
+    FileInfo info;
+    info.url = url;
+    // The path is what toLocalFile gives; fileName() would decode it again.
+    const QString path = url.path();
+    info.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (info.name.isEmpty()) // a folder's URL may end in "/"
+        info.name = url.adjusted(QUrl::StripTrailingSlash).fileName();
+    SplitName split = splitFileName(info.name);
+    info.baseName = std::move(split.baseName);
+    info.ext = std::move(split.ext);
+    const auto& formats = formatsByExtension();
+    if (const auto it = formats.constFind(info.ext); it != formats.constEnd()) {
+        info.format = *it;
+        info.category = it->category;
     }
     return info;
 }

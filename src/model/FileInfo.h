@@ -47,6 +47,11 @@ SplitName splitFileName(const QString& name);
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe);
 FileInfo fileInfoForURL(const QUrl& url);
 
+// What the name alone tells, without touching the disk: the name fields, and the format and
+// category its extension gives (other when it gives none). fileInfoForURL may differ for a
+// folder with an extension, a file of no known extension and what a look inside finds.
+FileInfo fileInfoFromName(const QUrl& url);
+
 // A file another application has promised in a drag but not written yet.
 FileInfo promisedFileInfo(const QString& name, const QString& typeIdentifier);
 

@@ -49,3 +49,43 @@ TEST(IsolatedReading, PicturesAndHeadersComeFromAWorkerAndBadFilesGiveNothing)
     EXPECT_FALSE(IsolatedReading::pdfNeedsPassword(junk).value_or(false));
     EXPECT_FALSE(IsolatedReading::header(dir.filePath(QStringLiteral("missing.png"))));
 }
+
+TEST(IsolatedReading, AnOfficePackagesPreviewIsReadInAWorker)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    QTemporaryDir dir;
+    QImage preview(300, 400, QImage::Format_RGB32);
+    preview.fill(QColor(20, 40, 220));
+    const QString png = dir.filePath(QStringLiteral("thumbnail.png"));
+    ASSERT_TRUE(preview.save(png));
+    const auto package = [&](const char* name, const char* entry) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const QString script = QStringLiteral("import sys, zipfile\n"
+                                              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                                              "z.writestr('mimetype', 'application/vnd.oasis.opendocument.text')\n"
+                                              "z.writestr('content.xml', '<x/>')\n"
+                                              "if sys.argv[3]: z.write(sys.argv[2], sys.argv[3])\n");
+        return test::runProgram(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"), script, path, png, QString::fromLatin1(entry)}) == 0
+            ? path
+            : QString();
+    };
+    const QString odt = package("notes.odt", "Thumbnails/thumbnail.png");
+    const QString docx = package("plain.docx", "");
+    if (odt.isEmpty() || docx.isEmpty())
+        GTEST_SKIP() << "python3 cannot make the packages";
+    const QString damaged = test::writeFile(dir.filePath(QStringLiteral("damaged.docx")), "PK\x03\x04 not really");
+
+    for (const bool isolated : {false, true}) {
+        SCOPED_TRACE(isolated ? "in a worker" : "in this process");
+        IsolatedReading::setEnabled(isolated);
+        const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+        const std::optional<QImage> picture = IsolatedReading::packagePicture(odt, QSize(96, 96));
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->size(), QSize(72, 96));
+        EXPECT_NEAR(picture->pixelColor(36, 48).blue(), 220, 3);
+        EXPECT_FALSE(IsolatedReading::packagePicture(docx, QSize(96, 96)));
+        EXPECT_FALSE(IsolatedReading::packagePicture(damaged, QSize(96, 96)));
+        EXPECT_FALSE(IsolatedReading::packagePicture(dir.filePath(QStringLiteral("missing.odt")), QSize(96, 96)));
+    }
+}

@@ -148,6 +148,51 @@ TEST_F(ToolRegistryTest, MixedSelectionMergesOperationsOfOneGroup)
               QStringList({"tool.image.pack", "tool.pdf.pack"}));
 }
 
+TEST_F(ToolRegistryTest, LargeSelectionsAskEachKindOfFileOnce)
+{
+    // Accept tests answer for a kind of file; a file of no known format may be read, so it
+    // is asked about on its own.
+    QHash<QString, int> asked;
+    OperationDescriptor stamp = tool(C::image, "stamp", M::each, {C::image, C::pdf, C::other});
+    stamp.accepts = [&asked](const FileInfo& f) {
+        ++asked[f.name];
+        return !f.isEncrypted && f.name != QLatin1String("unreadable");
+    };
+    OperationDescriptor merge = tool(C::pdf, "merge", M::combine);
+    merge.minimumFiles = 3;
+    const auto reg = registry({stamp, merge, tool(C::pdf, "crop", M::single)});
+
+    QList<FileInfo> photos;
+    for (int i = 0; i < 5000; ++i)
+        photos.append(file(QStringLiteral("IMG_%1.jpg").arg(i), C::image));
+    EXPECT_EQ(entryIDs(reg.wheelEntries(photos, WheelKind::tools)), QStringList({"tool.image.stamp"}));
+    EXPECT_EQ(asked.size(), 1);
+
+    // Counts still decide: two PDFs are too few to merge, three are enough; one alone crops.
+    FileInfo pdf = file(QStringLiteral("a.pdf"), C::pdf);
+    EXPECT_EQ(entryIDs(reg.wheelEntries({pdf, pdf}, WheelKind::tools)), QStringList({"tool.image.stamp"}));
+    EXPECT_EQ(entryIDs(reg.wheelEntries({pdf, pdf, pdf}, WheelKind::tools)),
+              QStringList({"tool.pdf.merge", "tool.image.stamp"}));
+    EXPECT_EQ(entryIDs(reg.wheelEntries({pdf}, WheelKind::tools)),
+              QStringList({"tool.image.stamp", "tool.pdf.crop"}));
+
+    // One locked PDF among many like it is still its own kind, and refuses for them all.
+    FileInfo locked = pdf;
+    locked.isEncrypted = true;
+    QList<FileInfo> mixed = photos;
+    mixed.append(locked);
+    EXPECT_TRUE(entryIDs(reg.wheelEntries(mixed, WheelKind::tools)).isEmpty());
+
+    asked.clear();
+    FileInfo readable = file(QStringLiteral("notes"), C::other);
+    FileInfo unreadable = file(QStringLiteral("unreadable"), C::other);
+    readable.url = QUrl::fromLocalFile(QStringLiteral("/tmp/notes"));
+    unreadable.url = QUrl::fromLocalFile(QStringLiteral("/tmp/unreadable"));
+    EXPECT_TRUE(reg.wheelEntries({readable, unreadable, readable}, WheelKind::tools).isEmpty());
+    EXPECT_EQ(asked.value(QStringLiteral("unreadable")), 1);
+    EXPECT_EQ(entryIDs(reg.wheelEntries({readable, readable}, WheelKind::tools)), QStringList({"tool.image.stamp"}));
+}
+
 TEST_F(ToolRegistryTest, UnavailableEnginesHideTheirOperations)
 {
     const EngineID ffmpeg = EngineID::of(EngineID::Kind::ffmpeg);

@@ -156,6 +156,31 @@ TEST(FileInfo, MissingFilesTakeWhatTheNameSays)
     EXPECT_FALSE(pdf.isEncrypted);
 }
 
+TEST(FileInfo, TheNameAloneTellsTheFormatAndNothingOfTheDisk)
+{
+    // Without a probe at all: nothing is asked of the disk.
+    const FileInfo photo = fileInfoFromName(QUrl::fromLocalFile(QStringLiteral("/nonexistent/Café 1.HEIC")));
+    EXPECT_EQ(photo.name, QStringLiteral("Café 1.HEIC"));
+    EXPECT_EQ(photo.baseName, QStringLiteral("Café 1"));
+    EXPECT_EQ(photo.ext, QStringLiteral("heic"));
+    EXPECT_EQ(photo.format->id, QStringLiteral("heic"));
+    EXPECT_EQ(photo.category, FileCategory::image);
+    EXPECT_FALSE(photo.contentType);
+
+    const FileInfo slashed = fileInfoFromName(QUrl(QStringLiteral("file:///srv/Backups.tar.gz/")));
+    EXPECT_EQ(slashed.name, QStringLiteral("Backups.tar.gz"));
+    EXPECT_EQ(slashed.category, FileCategory::archive);
+    EXPECT_EQ(fileInfoFromName(QUrl::fromLocalFile(QStringLiteral("/srv/README"))).category, FileCategory::other);
+
+    // For a real file of a known kind it agrees with the full description, bar what the disk says.
+    QTemporaryDir dir;
+    const QString path = test::writeFile(dir.filePath(QStringLiteral("notes.md")), "# Notes\n");
+    FileInfo full = fileInfoForURL(QUrl::fromLocalFile(path));
+    full.size = 0;
+    full.contentType.reset();
+    EXPECT_EQ(fileInfoFromName(QUrl::fromLocalFile(path)), full);
+}
+
 TEST(FileInfo, FoldersPackagesAndLinks)
 {
     QTemporaryDir dir;

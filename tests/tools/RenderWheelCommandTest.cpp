@@ -68,3 +68,58 @@ TEST(DevDriver, RenderWheelDrawsTheWheelIntoAPicture)
               2);
     EXPECT_EQ(runProgram(driver, {QStringLiteral("render-wheel"), QStringLiteral("convert"), input}), 2);
 }
+
+TEST(DevDriver, RenderWheelShowsAPictureOfEveryKindItCanRead)
+{
+    const QString driver = QStringLiteral(QV_BUILD_DIR "/quorvenda-dev");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+
+    // A red page, a red video, a red HEIC photo, and a document with nothing to show but its kind.
+    QFile script(path("page.ps"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("%!PS\n<< /PageSize [300 300] >> setpagedevice\n1 0 0 setrgbcolor 0 0 300 300 rectfill\nshowpage\n");
+    script.close();
+    if (runProgram(QStringLiteral("gs"), {"-q", "-sDEVICE=pdfwrite", "-o", path("page.pdf"), path("page.ps")}) != 0)
+        GTEST_SKIP() << "Ghostscript cannot make the PDF";
+    if (runProgram(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-f", "lavfi", "-i", "color=c=red:s=160x120:d=2",
+                                              "-pix_fmt", "yuv420p", path("clip.mp4")}) != 0)
+        GTEST_SKIP() << "FFmpeg cannot make the video";
+    QImage red(120, 90, QImage::Format_RGB32);
+    red.fill(QColor(255, 0, 0));
+    ASSERT_TRUE(red.save(path("red.png")));
+    if (runProgram(QStringLiteral("vips"), {"copy", path("red.png"), path("photo.heic")}) != 0)
+        GTEST_SKIP() << "libvips cannot write HEIC";
+    QFile markdown(path("notes.md"));
+    ASSERT_TRUE(markdown.open(QIODevice::WriteOnly));
+    markdown.write("# Notes\n\nText.\n");
+    markdown.close();
+    if (runProgram(QStringLiteral("pandoc"), {path("notes.md"), "-o", path("report.docx")}) != 0)
+        GTEST_SKIP() << "pandoc cannot make the document";
+
+    // The same document with the preview picture Office saves into it.
+    if (runProgram(QStringLiteral("/usr/bin/python3"),
+                   {"-c", "import shutil, sys, zipfile\n"
+                          "shutil.copy(sys.argv[1], sys.argv[2])\n"
+                          "zipfile.ZipFile(sys.argv[2], 'a').write(sys.argv[3], 'docProps/thumbnail.png')\n",
+                    path("report.docx"), path("previewed.docx"), path("red.png")})
+        != 0)
+        GTEST_SKIP() << "python3 cannot add the preview";
+
+    for (const char* name : {"page.pdf", "clip.mp4", "photo.heic", "report.docx", "previewed.docx"}) {
+        SCOPED_TRACE(name);
+        const QString out = path("wheel.png") + QString::fromLatin1(name);
+        ASSERT_EQ(runProgram(driver, {QStringLiteral("render-wheel"), QStringLiteral("convert"), path(name),
+                                      QStringLiteral("--out"), out}),
+                  0);
+        const QImage wheel(out);
+        ASSERT_FALSE(wheel.isNull());
+        const QRgb disc = wheel.pixel(258 - 75, 258);
+        const QRgb picture = wheel.pixel(258, 258 + 20);
+        if (QLatin1String(name) == QLatin1String("report.docx"))
+            EXPECT_GT(colourDistance(picture, disc), 60); // our drawing of a document, not the bare disc
+        else
+            EXPECT_LT(colourDistance(picture, qRgb(255, 0, 0)), 60);
+    }
+}

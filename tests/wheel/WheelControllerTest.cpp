@@ -53,7 +53,6 @@ protected:
         screens.list = {ScreenInfo{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1}};
         screens.pointer = QPointF(900, 500);
 
-        WheelController::Services services;
         services.dispatch = [this](const WheelEntry& entry, const QList<FileInfo>& files,
                                    const WheelController::Promises& promises, bool option, QPointF point) {
             QList<QUrl> urls;
@@ -121,6 +120,7 @@ protected:
     int inspected = 0;
     int refreshes = 0;
     int nudges = 0;
+    WheelController::Services services;
     std::unique_ptr<WheelController> controller;
 };
 
@@ -455,4 +455,86 @@ TEST_F(WheelControllerTest, TheFirstDragEntryRebuildsTheWheelFromTheRealFiles)
     ASSERT_EQ(dispatched.size(), 1);
     EXPECT_EQ(dispatched[0].files, (QList<QUrl>{promised.url}));
     EXPECT_EQ(dispatched[0].promises, 1);
+}
+
+TEST_F(WheelControllerTest, TheWheelOpensOnWhatNamesTellAndTakesWhatInspectionFinds)
+{
+    const QUrl song = QUrl::fromLocalFile(QStringLiteral("/tmp/wheel/song.mp4"));
+    int described = 0;
+    services.describeByName = [&](const QUrl& url) -> std::optional<FileInfo> {
+        ++described;
+        // A name without an extension tells nothing: such a file is inspected at once.
+        if (!url.fileName().contains(QLatin1Char('.')))
+            return std::nullopt;
+        FileInfo file = infoFor(url);
+        if (url == song)
+            file.category = FileCategory::video;
+        return file;
+    };
+    services.inspect = [&](const QUrl& url) {
+        ++inspected;
+        FileInfo file = infoFor(url);
+        if (url == song)
+            file.category = FileCategory::audio; // only sound inside
+        file.size = 7;
+        return file;
+    };
+    // Two entries while a video is among the files, one for sound.
+    services.contentSource = [](const QList<FileInfo>& files, WheelKind kind) {
+        const bool sound = std::any_of(files.begin(), files.end(),
+                                       [](const FileInfo& f) { return f.category == FileCategory::audio; });
+        return WheelContent::build(kind, entries(kind, sound ? 1 : 2), std::nullopt);
+    };
+    QList<QUrl> received;
+    services.dispatch = [&](const WheelEntry&, const QList<FileInfo>& files, const WheelController::Promises&,
+                            bool, QPointF) {
+        for (const FileInfo& file : files) {
+            EXPECT_EQ(file.size, 7) << "dispatched before inspection";
+            received.append(file.url);
+        }
+    };
+    controller = std::make_unique<WheelController>(services);
+    const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/tmp/wheel/Folder"));
+
+    controller->dragBegan({song, a, folder}, {});
+    controller->requestWheel(WheelKind::convert);
+    finishInspection();
+    // Open on the names, the nameless one inspected already, the others still to come.
+    ASSERT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(described, 3);
+    EXPECT_EQ(inspected, 1);
+    EXPECT_EQ(controller->view().content()->segments.size(), 2);
+    ASSERT_EQ(background.size(), 1);
+
+    finishInspection();
+    EXPECT_EQ(inspected, 3);
+    EXPECT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(controller->view().content()->segments.size(), 1);
+    EXPECT_EQ(controller->session()->files().first().category, FileCategory::audio);
+    EXPECT_EQ(controller->sessionToken(), 1);
+
+    // A drag that ended before the inspection came back keeps nothing of it.
+    controller->dragEnded();
+    advance(1000);
+    controller->dragBegan({song}, {});
+    controller->requestWheel(WheelKind::convert);
+    finishInspection();
+    ASSERT_TRUE(controller->isPanelVisible());
+    controller->dragEnded();
+    advance(1000);
+    EXPECT_FALSE(controller->isPanelVisible());
+    finishInspection();
+    EXPECT_FALSE(controller->session());
+
+    // A choice made before the inspection came back dispatches the files inspected.
+    controller->dragBegan({song, a}, {});
+    controller->requestWheel(WheelKind::convert);
+    finishInspection();
+    ASSERT_TRUE(controller->isPanelVisible());
+    const int before = inspected;
+    controller->performChoice(segment(0), std::nullopt);
+    EXPECT_EQ(received, QList<QUrl>({song, a}));
+    EXPECT_EQ(inspected, before + 2);
+    finishInspection();
+    EXPECT_FALSE(controller->session());
 }

@@ -5,14 +5,19 @@
 #include "model/SettingsDefaults.h"
 #include "model/Clock.h"
 #include "wheel/SourceLabel.h"
+#include "wheel/ui/FilePictures.h"
 #include "wheel/ui/WheelView.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QImageReader>
+#include <QThread>
 #include <QPainter>
 #include <QTextStream>
 
 #include <cmath>
+#include <memory>
+#include <mutex>
 
 namespace qv::dev {
 
@@ -66,19 +71,33 @@ QList<WheelEntry> sampleEntries(WheelKind kind, int count)
     return entries;
 }
 
-std::optional<QImage> pictureOf(const QList<FileInfo>& files)
+// The centre's picture as the wheel gets it: the icon at once, then the content's picture when
+// one comes in good time.
+std::optional<QImage> pictureOf(const QList<FileInfo>& files, int side)
 {
-    if (files.isEmpty() || files.first().isDirectory)
+    if (files.isEmpty())
         return std::nullopt;
-    QImageReader reader(files.first().url.toLocalFile());
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && std::max(size.width(), size.height()) > 512)
-        reader.setScaledSize(size.scaled(512, 512, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
-    if (image.isNull())
-        return std::nullopt;
-    return image;
+    std::optional<QImage> picture = fileIcon(files.first(), side);
+    auto arrived = std::make_shared<std::optional<QImage>>();
+    auto lock = std::make_shared<std::mutex>();
+    std::stop_source stop;
+    loadThumbnail(files.first(), side, stop.get_token(), [arrived, lock](QImage image) {
+        const std::lock_guard guard(*lock);
+        *arrived = std::move(image);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000) {
+        {
+            const std::lock_guard guard(*lock);
+            if (*arrived)
+                return (*arrived)->isNull() ? picture : *arrived;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    stop.request_stop();
+    return picture;
 }
 
 } // namespace
@@ -156,7 +175,7 @@ int renderWheel(const QStringList& args)
     place(false);
     view.setSourceLabel(sourceLabel(files));
     view.setFileCount(int(files.size()));
-    view.setThumbnail(pictureOf(files));
+    view.setThumbnail(pictureOf(files, int(std::lround(96 * s * scale))));
     view.layoutCenter();
     view.setContent(content, false);
     if (more)

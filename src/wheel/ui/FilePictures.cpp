@@ -1,45 +1,272 @@
 #include "wheel/ui/FilePictures.h"
 
+#include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedReading.h"
-
+#include "graphics/SymbolTable.h"
+#include "model/Capabilities.h"
+#include "model/Log.h"
+#include "platform/FFmpegInvocation.h"
+#include "platform/ProcessRunner.h"
+#include "platform/TemporaryRoot.h"
 #include "platform/ThreadCall.h"
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QIcon>
-#include <QMimeDatabase>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace qv {
 
-std::optional<QImage> fileIcon(const FileInfo& file, int side)
+namespace {
+
+struct CategoryLook {
+    const char* symbol;
+    QRgb color;
+};
+
+CategoryLook lookOf(FileCategory category)
 {
-    const QMimeDatabase database;
-    QMimeType type;
-    if (file.isPromise)
-        type = database.mimeTypeForName(file.contentType.value_or(QStringLiteral("application/octet-stream")));
-    else if (file.isDirectory)
-        type = database.mimeTypeForName(QStringLiteral("inode/directory"));
-    else
-        type = database.mimeTypeForFile(file.path(), QMimeDatabase::MatchExtension);
-    if (!type.isValid())
-        type = database.mimeTypeForName(QStringLiteral("application/octet-stream"));
-    QIcon icon = QIcon::fromTheme(type.iconName());
-    if (icon.isNull())
-        icon = QIcon::fromTheme(type.genericIconName());
-    if (icon.isNull())
+    switch (category) {
+    case FileCategory::image: return {"photo.on.rectangle", 0xFF2F80ED};
+    case FileCategory::video: return {"play.fill", 0xFF8E44AD};
+    case FileCategory::audio: return {"waveform", 0xFFE8590C};
+    case FileCategory::pdf: return {"doc.richtext", 0xFFD63031};
+    case FileCategory::document: return {"doc.richtext", 0xFF1C6DD0};
+    case FileCategory::presentation: return {"pip", 0xFFE67E22};
+    case FileCategory::spreadsheet: return {"tablecells", 0xFF1E8E3E};
+    case FileCategory::ebook: return {"doc.on.doc", 0xFF6D4C41};
+    case FileCategory::subtitle: return {"text.bubble", 0xFF00897B};
+    case FileCategory::archive: return {"doc.zipper", 0xFF7F8C8D};
+    case FileCategory::folder: return {"folder", 0xFF3D8BD9};
+    case FileCategory::other: break;
+    }
+    return {"doc.on.doc", 0xFF607D8B};
+}
+
+QString genericIconName(FileCategory category)
+{
+    switch (category) {
+    case FileCategory::image: return QStringLiteral("image-x-generic");
+    case FileCategory::video: return QStringLiteral("video-x-generic");
+    case FileCategory::audio: return QStringLiteral("audio-x-generic");
+    case FileCategory::pdf:
+    case FileCategory::document:
+    case FileCategory::ebook: return QStringLiteral("x-office-document");
+    case FileCategory::presentation: return QStringLiteral("x-office-presentation");
+    case FileCategory::spreadsheet: return QStringLiteral("x-office-spreadsheet");
+    case FileCategory::subtitle: return QStringLiteral("text-x-generic");
+    case FileCategory::archive: return QStringLiteral("package-x-generic");
+    case FileCategory::folder: return QStringLiteral("folder");
+    case FileCategory::other: break;
+    }
+    return QStringLiteral("text-x-generic");
+}
+
+// The theme's icon, from the type's own name to its category's; names are looked up once, as a
+// theme's lookup reads folders. Main thread only.
+std::optional<QImage> themeIcon(const QStringList& names, int side)
+{
+    static QHash<QString, std::optional<QImage>> known;
+    const QString key = names.join(QLatin1Char('|')) + QLatin1Char('|') + QString::number(side);
+    if (const auto it = known.constFind(key); it != known.constEnd())
+        return *it;
+    std::optional<QImage> found;
+    for (const QString& name : names) {
+        if (name.isEmpty() || !QIcon::hasThemeIcon(name))
+            continue;
+        const QImage image = QIcon::fromTheme(name).pixmap(side, side).toImage();
+        if (!image.isNull()) {
+            found = image;
+            break;
+        }
+    }
+    if (known.size() > 200)
+        known.clear();
+    known.insert(key, found);
+    return found;
+}
+
+QString labelOf(const FileInfo& file)
+{
+    if (file.isDirectory)
+        return QString();
+    if (file.format && file.format->id != QLatin1String("raw"))
+        return file.format->label;
+    return file.ext.toUpper().left(5);
+}
+
+std::optional<QImage> videoFrame(const QString& path, int side, bool cover, std::stop_token stop)
+{
+    const std::optional<QUrl>& program = Capabilities::shared().ffmpegURL();
+    if (!program)
         return std::nullopt;
-    const QImage image = icon.pixmap(side, side).toImage();
-    if (image.isNull())
+    // A second in, past a fade from black; a shorter video from its start.
+    for (const double seconds : cover ? QList<double>{0} : QList<double>{1, 0}) {
+        if (stop.stop_requested())
+            return std::nullopt;
+        const ProcessRunner::Output output =
+            ProcessRunner::run(*program, centreFrameArguments(path, side, seconds, cover), stop,
+                               QHash<QString, QString>{}, QUrl::fromLocalFile(TemporaryRoot::path()));
+        if (output.status != 0 || output.terminatedBySignal || output.stdoutData.isEmpty()) {
+            qCDebug(wheelLog) << "No frame at" << seconds << ":" << output.stderrText().trimmed();
+            continue;
+        }
+        const QImage image = QImage::fromData(output.stdoutData, "PPM");
+        if (!image.isNull())
+            return image;
+    }
+    return std::nullopt;
+}
+
+std::optional<QImage> contentPicture(const FileInfo& file, int side, std::stop_token stop)
+{
+    const QString path = file.path();
+    const QSize box(side, side);
+    switch (file.category) {
+    case FileCategory::image:
+        return IsolatedReading::picture(path, box, false, true, stop);
+    case FileCategory::pdf: {
+        if (file.isEncrypted)
+            return std::nullopt;
+        QImage page = IsolatedPdfReading::page(path, std::nullopt, 0, box, stop,
+                                               IsolatedPdfReading::Damage::drawn).picture;
+        if (page.isNull())
+            return std::nullopt;
+        return page;
+    }
+    case FileCategory::video:
+    case FileCategory::audio:
+        TemporaryRoot::secure();
+        return videoFrame(path, side, file.category == FileCategory::audio, stop);
+    case FileCategory::document:
+    case FileCategory::presentation:
+    case FileCategory::spreadsheet:
+        return IsolatedReading::packagePicture(path, box, stop);
+    default:
         return std::nullopt;
+    }
+}
+
+} // namespace
+
+QStringList centreFrameArguments(const QString& path, int side, double seconds, bool cover)
+{
+    QStringList arguments{"-nostdin", "-hide_banner", "-loglevel", "error"};
+    if (seconds > 0)
+        arguments += {"-ss", QString::number(seconds, 'f', 3)};
+    const QString size = QString::number(std::max(side, 1));
+    // A cover is the audio file's attached picture, which "V" leaves out.
+    return arguments + ffmpegInputArgs(path, std::nullopt)
+        + QStringList{"-map", cover ? "0:v:0" : "0:V:0", "-an", "-sn", "-frames:v", "1", "-vf",
+                      "scale=" + size + ":" + size + ":force_original_aspect_ratio=decrease",
+                      "-c:v", "ppm", "-f", "image2pipe", "pipe:1"};
+}
+
+QImage drawnFileIcon(FileCategory category, const QString& label, int side)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    if (side <= 0)
+        return image;
+    const CategoryLook look = lookOf(category);
+    const QColor color = QColor::fromRgba(look.color);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double s = side / 96.0;
+
+    if (category == FileCategory::folder) {
+        paintSymbol(painter, QString::fromLatin1(look.symbol), QRectF(8 * s, 8 * s, 80 * s, 80 * s), color);
+        return image;
+    }
+
+    // A sheet with a folded corner, the category's symbol on it and the format's name below.
+    const QRectF sheet(16 * s, 6 * s, 64 * s, 84 * s);
+    const double fold = 18 * s;
+    QPainterPath outline;
+    outline.moveTo(sheet.left(), sheet.top());
+    outline.lineTo(sheet.right() - fold, sheet.top());
+    outline.lineTo(sheet.right(), sheet.top() + fold);
+    outline.lineTo(sheet.right(), sheet.bottom());
+    outline.lineTo(sheet.left(), sheet.bottom());
+    outline.closeSubpath();
+    painter.setPen(QPen(color.darker(115), 2 * s));
+    painter.setBrush(QColor(250, 250, 252));
+    painter.drawPath(outline);
+    QPainterPath corner;
+    corner.moveTo(sheet.right() - fold, sheet.top());
+    corner.lineTo(sheet.right() - fold, sheet.top() + fold);
+    corner.lineTo(sheet.right(), sheet.top() + fold);
+    corner.closeSubpath();
+    painter.setBrush(color.lighter(160));
+    painter.drawPath(corner);
+
+    const bool withLabel = !label.isEmpty() && side >= 32;
+    const QRectF symbolBox(sheet.center().x() - 17 * s, sheet.top() + (withLabel ? 22 : 30) * s, 34 * s, 34 * s);
+    paintSymbol(painter, QString::fromLatin1(look.symbol), symbolBox, color);
+    if (withLabel) {
+        const QRectF band(sheet.left() + 5 * s, sheet.bottom() - 24 * s, sheet.width() - 10 * s, 16 * s);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawRoundedRect(band, 4 * s, 4 * s);
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(std::max(1, int(11 * s)));
+        const QString text = QFontMetricsF(font).elidedText(label, Qt::ElideRight, band.width() - 4 * s);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(band, Qt::AlignCenter, text);
+    }
     return image;
 }
 
-void loadThumbnail(const FileInfo& file, int side, std::function<void(QImage)> done)
+std::optional<QImage> fileIcon(const FileInfo& file, int side)
 {
-    if (file.isPromise || file.isDirectory || file.category != FileCategory::image || side <= 0)
+    if (side <= 0)
+        return std::nullopt;
+    QStringList names;
+    if (file.isDirectory) {
+        names.append(QStringLiteral("folder"));
+    } else {
+        const QString type = file.contentType.value_or(file.format ? file.format->mimeType : QString());
+        if (!type.isEmpty())
+            names.append(QString(type).replace(QLatin1Char('/'), QLatin1Char('-')));
+        names.append(genericIconName(file.category));
+    }
+    if (std::optional<QImage> icon = themeIcon(names, side))
+        return icon;
+    const FileCategory category = file.isDirectory ? FileCategory::folder : file.category;
+    const QString label = labelOf(file);
+    static QHash<QString, QImage> drawings;
+    const QString key = toString(category) + QLatin1Char('|') + label + QLatin1Char('|') + QString::number(side);
+    if (const auto it = drawings.constFind(key); it != drawings.constEnd())
+        return *it;
+    // Drawn at twice the size, for screens that count two pixels to a point.
+    QImage drawn = drawnFileIcon(category, label, side * 2);
+    drawn.setDevicePixelRatio(2);
+    if (drawings.size() > 100)
+        drawings.clear();
+    drawings.insert(key, drawn);
+    return drawn;
+}
+
+void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done)
+{
+    if (file.isPromise || file.isDirectory || side <= 0) {
+        done(QImage());
         return;
-    const QString path = file.path();
-    runInBackground([path, side, done = std::move(done)] {
-        if (const std::optional<QImage> image = IsolatedReading::picture(path, QSize(side, side), false, true))
-            done(*image);
+    }
+    runInBackground([file, side, stop, done = std::move(done)] {
+        std::optional<QImage> picture;
+        try {
+            picture = contentPicture(file, side, stop);
+        } catch (const std::exception& error) {
+            // The icon stays.
+            qCDebug(wheelLog) << "No picture of" << file.name << ":" << error.what();
+        }
+        if (!stop.stop_requested())
+            done(picture.value_or(QImage()));
     });
 }
 

@@ -23,7 +23,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSet>
+#include <QThread>
 #include <QVariantAnimation>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -57,6 +62,78 @@ QList<FileInfo> inspectAll(const QList<QUrl>& urls, const std::function<FileInfo
     return files;
 }
 
+struct FirstLook {
+    QList<FileInfo> files;
+    QList<bool> inspected; // read from the disk already
+    bool allInspected = true;
+};
+
+// Each file by its name, or inspected when its name tells too little. Long lists are shared out
+// among a few threads: the user is waiting for the wheel.
+FirstLook firstLook(const QList<QUrl>& urls,
+                    const std::function<std::optional<FileInfo>(const QUrl&)>& byName,
+                    const std::function<FileInfo(const QUrl&)>& inspect)
+{
+    FirstLook look;
+    look.files.resize(urls.size());
+    look.inspected.resize(urls.size());
+    FileInfo* const files = look.files.data();
+    bool* const inspected = look.inspected.data();
+    const auto describe = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (std::optional<FileInfo> file = byName(urls[i])) {
+                files[i] = std::move(*file);
+            } else {
+                files[i] = inspect(urls[i]);
+                inspected[i] = true;
+            }
+        }
+    };
+    constexpr qsizetype perThread = 2000;
+    const qsizetype parts = std::clamp<qsizetype>(urls.size() / perThread, 1,
+                                                  std::max(1, QThread::idealThreadCount() / 2));
+    const qsizetype step = (urls.size() + parts - 1) / parts;
+    {
+        std::vector<std::jthread> helpers;
+        for (qsizetype part = 1; part < parts; ++part)
+            helpers.emplace_back(describe, part * step, std::min(urls.size(), (part + 1) * step));
+        describe(0, std::min(urls.size(), step));
+    }
+    look.allInspected = std::all_of(look.inspected.begin(), look.inspected.end(), [](bool b) { return b; });
+    return look;
+}
+
+QList<QUrl> urlsOf(const QList<FileInfo>& files)
+{
+    QList<QUrl> urls;
+    urls.reserve(files.size());
+    for (const FileInfo& file : files)
+        urls.append(file.url);
+    return urls;
+}
+
+// Whether the centre's picture of the file may differ from the other's.
+bool picturedAlike(const FileInfo& a, const FileInfo& b)
+{
+    return a.url == b.url && a.category == b.category && a.isDirectory == b.isDirectory
+        && a.format == b.format;
+}
+
+bool sameOffer(const WheelContent& a, const WheelContent& b)
+{
+    if (a.toJson() != b.toJson())
+        return false;
+    const auto operations = [](const WheelContent& content) {
+        QList<QStringList> ids;
+        for (const QList<WheelSegmentModel>* ring : {&content.segments, &content.overflow}) {
+            for (const WheelSegmentModel& segment : *ring)
+                ids.append(segment.entry ? segment.entry->operationIDs() : QStringList());
+        }
+        return ids;
+    };
+    return operations(a) == operations(b);
+}
+
 } // namespace
 
 WheelController::Services WheelController::Services::system()
@@ -74,6 +151,13 @@ WheelController::Services WheelController::Services::system()
         qv::runInBackground(std::move(work), 1);
     };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
+    services.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
+        FileInfo file = fileInfoFromName(url);
+        // A name without a known extension may be a folder's, or any file's.
+        if (!file.format)
+            return std::nullopt;
+        return file;
+    };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
     services.nudgePointer = [] { DragWatcher::shared().nudgePointer(); };
     services.fileIcon = &qv::fileIcon;
@@ -153,7 +237,7 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
         return;
     if (isPanelVisible() || m_clickPending)
         closeWheel(false);
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_session.reset();
     m_pendingKind.reset();
     m_mode = Mode::click;
@@ -183,14 +267,79 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
     const int token = m_sessionToken;
     QPointer<WheelController> self(this);
     m_services.runInBackground([self, token, urls, inspect = m_services.inspect,
-                                then = std::move(then)] {
-        QList<FileInfo> files = inspectAll(urls, inspect);
-        postToMainThread([self, token, files = std::move(files), then] {
+                                byName = m_services.describeByName, then = std::move(then)] {
+        // What the wheel needs first is each file's kind, which its name mostly tells; the
+        // disk and the files' content are read while the wheel shows.
+        FirstLook look = byName ? firstLook(urls, byName, inspect)
+                                : FirstLook{inspectAll(urls, inspect), QList<bool>(urls.size(), true), true};
+        const QList<bool> inspected = look.inspected;
+        const bool allInspected = look.allInspected;
+        QList<FileInfo> files = std::move(look.files);
+        postToMainThread([self, token, urls, inspected, allInspected, files = std::move(files), then] {
             // A session that ended or was replaced meanwhile gets nothing.
-            if (self && self->m_sessionToken == token)
-                then(files);
+            if (!self || self->m_sessionToken != token)
+                return;
+            self->m_filesInspected = allInspected;
+            then(files);
+            if (allInspected || !self || self->m_sessionToken != token)
+                return;
+            self->m_services.runInBackground([self, token, urls, inspected, files, inspect = self->m_services.inspect,
+                                              live = self->m_liveToken] {
+                QList<FileInfo> full = files;
+                for (qsizetype i = 0; i < urls.size(); ++i) {
+                    // A drag that is over needs no more reading.
+                    if (live->load(std::memory_order_relaxed) != token)
+                        return;
+                    if (!inspected[i])
+                        full[i] = inspect(urls[i]);
+                }
+                postToMainThread([self, token, full = std::move(full)] {
+                    if (self && self->m_sessionToken == token)
+                        self->refineSession(full);
+                });
+            });
         });
     });
+}
+
+void WheelController::refineSession(const QList<FileInfo>& files)
+{
+    // A drop may have replaced the files meanwhile.
+    if (!m_session || m_filesInspected || urlsOf(m_session->files()) != urlsOf(files))
+        return;
+    m_filesInspected = true;
+    if (m_session->files() == files)
+        return;
+    const bool samePicture = picturedAlike(m_session->files().first(), files.first());
+    const std::optional<QImage> thumbnail = m_session->thumbnail();
+    auto session = std::make_unique<WheelSession>(files, m_session->isClickMode(), m_services.contentSource);
+    if (thumbnail && samePicture)
+        session->setThumbnail(*thumbnail);
+    const bool sameContent = !m_currentKind || sameOffer(m_session->content(*m_currentKind), session->content(*m_currentKind));
+    m_session = std::move(session);
+    if (!samePicture) {
+        setFirstFileIcon(files);
+        requestThumbnail(files.first());
+    }
+    if (!isPanelVisible() || !m_currentKind)
+        return;
+    WheelView& v = view();
+    if (!samePicture || sourceLabel(files) != v.sourceLabel()) {
+        v.setSourceLabel(sourceLabel(files));
+        v.setThumbnail(m_session->thumbnail());
+        v.layoutCenter();
+    }
+    if (!sameContent)
+        v.setContent(m_session->content(*m_currentKind), true);
+}
+
+QList<FileInfo> WheelController::inspectedFiles() const
+{
+    if (!m_session)
+        return {};
+    if (m_filesInspected)
+        return m_session->files();
+    return inspectAll(urlsOf(m_session->files()), m_services.inspect);
 }
 
 void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
@@ -201,7 +350,7 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
     // A wheel still closing after the last drag would otherwise close over this one's session.
     if (m_currentKind || m_closeTimer != 0)
         closeWheel(false);
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_session.reset();
     m_pendingKind.reset();
     m_dragChoiceMade = false;
@@ -209,6 +358,7 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
         m_services.refreshExternalApps();
 
     if (urls.isEmpty()) {
+        m_filesInspected = true;
         beginSession(promisedFiles, false);
         return;
     }
@@ -230,11 +380,7 @@ void WheelController::requestWheel(WheelKind kind)
 void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode)
 {
     m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource);
-    if (!files.isEmpty() && m_services.fileIcon) {
-        const int side = int(std::lround(96 * diameter() / 420));
-        if (const std::optional<QImage> icon = m_services.fileIcon(files.first(), side))
-            m_session->setThumbnail(*icon);
-    }
+    setFirstFileIcon(files);
     requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
     if (m_pendingKind) {
         const WheelKind kind = *m_pendingKind;
@@ -243,18 +389,31 @@ void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMod
     }
 }
 
+void WheelController::setFirstFileIcon(const QList<FileInfo>& files)
+{
+    if (files.isEmpty() || !m_services.fileIcon || !m_session)
+        return;
+    const int side = int(std::lround(96 * diameter() / 420));
+    if (const std::optional<QImage> icon = m_services.fileIcon(files.first(), side))
+        m_session->setThumbnail(*icon);
+}
+
 void WheelController::requestThumbnail(const std::optional<FileInfo>& file)
 {
     const int request = ++m_thumbnailRequest;
+    if (m_thumbnailStop)
+        m_thumbnailStop->request_stop();
+    m_thumbnailStop.reset();
     if (!file || file->isPromise || file->isDirectory || !m_services.thumbnail)
         return;
+    m_thumbnailStop = std::make_shared<std::stop_source>();
     double scale = 2.0;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         scale = screen->devicePixelRatio();
     const int side = int(std::lround(96 * diameter() / 420 * scale));
     const int token = m_sessionToken;
     QPointer<WheelController> self(this);
-    m_services.thumbnail(*file, side, [self, token, request](QImage image) {
+    m_services.thumbnail(*file, side, m_thumbnailStop->get_token(), [self, token, request](QImage image) {
         postToMainThread([self, token, request, image = std::move(image)] {
             if (!self || self->m_sessionToken != token || self->m_thumbnailRequest != request
                 || !self->m_session || image.isNull())
@@ -343,11 +502,14 @@ void WheelController::performChoice(const WheelSegmentModel& segment, const std:
     }
     QList<FileInfo> files = m_session->files();
     Promises promises;
-    if (drop) {
-        if (!drop->urls.isEmpty()) {
-            if (QSet<QUrl>(drop->urls.begin(), drop->urls.end()) != urlSet(files, false))
-                files = inspectAll(drop->urls, m_services.inspect);
-        } else {
+    if (drop && !drop->urls.isEmpty()) {
+        if (QSet<QUrl>(drop->urls.begin(), drop->urls.end()) != urlSet(files, false))
+            files = inspectAll(drop->urls, m_services.inspect);
+        else
+            files = inspectedFiles();
+    } else {
+        files = inspectedFiles();
+        if (drop) {
             WheelDrop named = *drop;
             named.nameAfter(files);
             promises = named.promises;
@@ -401,7 +563,7 @@ void WheelController::chooseByKeyboard()
     m_dragChoiceMade = true;
     view().pulseTarget(target);
     if (m_services.dispatch)
-        m_services.dispatch(*model->entry, m_session->files(), {}, false, pointer());
+        m_services.dispatch(*model->entry, inspectedFiles(), {}, false, pointer());
     // Nearly invisible but still there until the drag ends; the drop then only closes it.
     auto* fade = new QVariantAnimation(this);
     fade->setStartValue(m_panel->windowOpacity());
@@ -423,6 +585,7 @@ void WheelController::reloadFromDrag(const WheelDrop& drop)
     const std::optional<QImage> thumbnail = m_session->thumbnail();
     m_session = std::make_unique<WheelSession>(inspectAll(drop.urls, m_services.inspect), false,
                                                m_services.contentSource);
+    m_filesInspected = true;
     if (thumbnail)
         m_session->setThumbnail(*thumbnail);
     WheelView& v = view();
@@ -440,7 +603,7 @@ void WheelController::dragEnded()
     // A click-mode wheel, shown or on its way, is not the drag's to close.
     if (isClickWheelShown())
         return;
-    ++m_sessionToken;
+    m_liveToken->store(++m_sessionToken);
     m_pendingKind.reset();
     if (m_mode == Mode::click)
         return;
@@ -483,13 +646,16 @@ void WheelController::closeWheel(bool animated)
 {
     if (m_clickPending) {
         m_clickPending = false;
-        ++m_sessionToken; // its files, when they come, open nothing
+        m_liveToken->store(++m_sessionToken); // its files, when they come, open nothing
     }
     cancelPendingClose();
     removeMonitors();
     const bool wasOpen = m_currentKind.has_value();
     m_currentKind.reset();
     ++m_thumbnailRequest;
+    if (m_thumbnailStop)
+        m_thumbnailStop->request_stop();
+    m_thumbnailStop.reset();
     m_mode = Mode::drag;
     m_session.reset();
     m_dragChoiceMade = false;

@@ -13,9 +13,11 @@
 #include <QPointF>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QVariantAnimation;
 
@@ -51,13 +53,17 @@ public:
         // Runs the work off the main thread.
         std::function<void(std::function<void()>)> runInBackground;
         std::function<FileInfo(const QUrl&)> inspect;
+        // The first look, enough to choose the wheel: what a file's name tells, or nothing when
+        // it tells too little for inspect to be skipped. Empty: files are only inspected.
+        std::function<std::optional<FileInfo>(const QUrl&)> describeByName;
         std::function<void()> refreshExternalApps;
         // After a drag-mode wheel appeared, so that the drag sees it under the pointer.
         std::function<void()> nudgePointer;
         // The first file's icon for the centre, at once.
         std::function<std::optional<QImage>(const FileInfo&, int side)> fileIcon;
-        // A picture of the file's content; the answer may come on any thread, or never.
-        std::function<void(const FileInfo&, int side, std::function<void(QImage)>)> thumbnail;
+        // A picture of the file's content; the answer may come on any thread, or never. A stop
+        // means it is no longer wanted.
+        std::function<void(const FileInfo&, int side, std::stop_token, std::function<void(QImage)>)> thumbnail;
         // The Alt (option) key held now.
         std::function<bool()> optionKeyDown;
 
@@ -116,13 +122,18 @@ Q_SIGNALS:
     void wheelClosed();
 
 private:
-    // Inspects the files in the background and hands them to then on the main thread, unless
-    // another session was asked for meanwhile.
+    // Describes the files in the background and hands them to then on the main thread, unless
+    // another session was asked for meanwhile: first as far as their names tell, then, when
+    // inspecting them told more, inspected in full to refineSession.
     void inspectInBackground(const QList<QUrl>& urls,
                              std::function<void(const QList<FileInfo>&)> then);
+    void refineSession(const QList<FileInfo>& files);
+    // The session's files as inspected in full, inspected now when only their names were read.
+    QList<FileInfo> inspectedFiles() const;
     bool isClickWheelShown() const;
     void beginSession(const QList<FileInfo>& files, bool isClickMode);
     void requestThumbnail(const std::optional<FileInfo>& file);
+    void setFirstFileIcon(const QList<FileInfo>& files);
     void chooseByKeyboard();
     void removeMonitors();
     void cancelPendingClose();
@@ -139,11 +150,15 @@ private:
     QPointF m_wheelCenter;
     int m_thumbnailRequest = 0; // raised to forget an answer still on its way
     int m_sessionToken = 0;
+    // The token as the background work sees it, to stop work nobody waits for.
+    std::shared_ptr<std::atomic<int>> m_liveToken = std::make_shared<std::atomic<int>>(0);
     bool m_outsideClickMonitor = false;
     bool m_keyMonitor = false;
     int m_closeTimer = 0; // a WheelTimeline handle
     bool m_dragChoiceMade = false;
     bool m_clickPending = false; // a click-mode wheel waits for its files
+    bool m_filesInspected = true; // false while the session knows its files by name only
+    std::shared_ptr<std::stop_source> m_thumbnailStop; // stops the picture being made
     WheelTimeline m_timeline;
     QPointer<QVariantAnimation> m_choiceFade;
 };
