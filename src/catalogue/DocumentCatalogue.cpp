@@ -1,6 +1,7 @@
 #include "catalogue/DocumentCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/DocumentPlannerAdapter.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
 #include "documents/DocumentConversion.h"
@@ -115,7 +116,7 @@ OperationDescriptor makeConversionTool(FileCategory category, DocumentOutput tar
     recipe.extraTest = [target](const FileInfo& file) { return documentSourceAccepts(file, target); };
     recipe.run = singleOutputAdapter(
         [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
-            return DocumentConversion::convertDocument(context.files.first(), target, context, planner, progress);
+            return DocumentConversion::convertDocument(context.files.first(), target, context, documentPlanner(planner), progress);
         });
     return makeConversionDescriptor(recipe);
 }
@@ -125,7 +126,7 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     OperationDescriptor count = textTool(category, "wordCount", "Word Count", "textformat.123", "Counting words");
     count.make = blockFactory(noOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress&) {
-            DocumentConversion::countWords(context.files.first(), context, planner);
+            DocumentConversion::countWords(context.files.first(), context, documentPlanner(planner));
         }));
 
     OperationDescriptor merge = textTool(category, "merge", "Merge", "doc.on.doc", "Merging");
@@ -134,7 +135,7 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     merge.optionFields = {OptionField::mergeOrder};
     merge.make = blockFactory([](const OperationContext& context, const QList<QUrl>&, OutputPlanner& planner,
                                  Progress& progress) -> QList<QUrl> {
-        return {DocumentConversion::mergeDocuments(context.files, context, planner, progress)};
+        return {DocumentConversion::mergeDocuments(context.files, context, documentPlanner(planner), progress)};
     });
 
     OperationDescriptor strip = textTool(category, "removeMetadata", "Remove Meta", "eye.slash", "Removing metadata");
@@ -155,7 +156,7 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     };
     strip.make = blockFactory(singleOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress&) {
-            return DocumentMetadata::removeDocumentMetadata(context.files.first(), context, planner);
+            return DocumentMetadata::removeDocumentMetadata(context.files.first(), context, documentPlanner(planner));
         }));
 
     OperationDescriptor pdf = textTool(category, "pdf", "To PDF", "doc.richtext", "Making a PDF");
@@ -164,7 +165,7 @@ QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
     pdf.accepts = [](const FileInfo& file) { return documentSourceAccepts(file, DocumentOutput::pdf); };
     pdf.make = blockFactory(singleOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
-            return DocumentConversion::convertDocument(context.files.first(), DocumentOutput::pdf, context, planner, progress);
+            return DocumentConversion::convertDocument(context.files.first(), DocumentOutput::pdf, context, documentPlanner(planner), progress);
         }));
     return {count, merge, strip, pdf};
 }

@@ -1,6 +1,7 @@
 #include "catalogue/PdfCatalogue.h"
 
 #include "catalogue/ConversionRecipe.h"
+#include "catalogue/DocumentPlannerAdapter.h"
 #include "catalogue/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/PdfWorkAdapter.h"
@@ -146,7 +147,7 @@ OperationDescriptor makePDFDocumentConversion(DocumentOutput target)
         recipe.optionFields = {OptionField::approximateLayoutNote};
     recipe.run = singleOutputAdapter(
         [target](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
-            return DocumentConversion::convertDocument(context.files.first(), target, context, planner, progress);
+            return DocumentConversion::convertDocument(context.files.first(), target, context, documentPlanner(planner), progress);
         });
     return makeConversionDescriptor(recipe);
 }

@@ -6,7 +6,7 @@
 #include "documents/OfficeConverter.h"
 #include "documents/TextLoaders.h"
 #include "engines/pdf/PDFEngine.h"
-#include "jobs/OutputPlanner.h"
+#include "documents/DocumentPlanner.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
@@ -39,7 +39,7 @@ bool exportedByOffice(const FileInfo& file, DocumentOutput target)
         || (formatID(file) == QLatin1String("pages") && pagesExports.contains(target));
 }
 
-QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& extension, OutputPlanner& planner)
+QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& extension, const DocumentPlanner& planner)
 {
     // Markdown with pictures is a folder and goes without an extension.
     const bool folder = QFileInfo(work.toLocalFile()).isDir();
@@ -48,7 +48,7 @@ QUrl deliverWork(const QUrl& work, const QString& baseName, const QString& exten
 
 // The pages of the laid-out PDF as images, named after the source.
 QUrl renderPagesToImages(const QUrl& pdf, const QString& baseName, bool png, double dpi,
-                         const OperationContext& context, OutputPlanner& planner, Progress& progress)
+                         const OperationContext& context, const DocumentPlanner& planner, Progress& progress)
 {
     PDFWork work;
     work.workFile = [&planner](const QString& extension) { return planner.workURL(extension, freshName()); };
@@ -56,7 +56,7 @@ QUrl renderPagesToImages(const QUrl& pdf, const QString& baseName, bool png, dou
     work.place = [&planner](const QUrl& file, const QString& name, const QString& extension) {
         return planner.deliver(file, name, extension);
     };
-    work.suffix = [&planner](const QString& word) { return planner.settings().suffixForOperation(word); };
+    work.suffix = [&context](const QString& word) { return context.settings.suffixForOperation(word); };
     work.baseName = baseName;
     work.progress = &progress;
     work.notes = context.notes;
@@ -112,7 +112,7 @@ DocumentOutput DocumentConversion::mergeTarget(const QString& id)
 }
 
 QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput target, const OperationContext& context,
-                                         OutputPlanner& planner, Progress& progress)
+                                         const DocumentPlanner& planner, Progress& progress)
 {
     reportProgress(0.05, progress);
     const QString extension = documentOutputRawValue(target);
@@ -159,7 +159,7 @@ std::vector<std::unique_ptr<LoadedDocument>> DocumentConversion::loadDocumentsIn
 }
 
 QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const OperationContext& context,
-                                        OutputPlanner& planner, Progress& progress)
+                                        const DocumentPlanner& planner, Progress& progress)
 {
     if (files.isEmpty())
         throw EngineError(QStringLiteral("There is nothing to merge"));
@@ -220,7 +220,7 @@ QUrl DocumentConversion::mergeDocuments(const QList<FileInfo>& files, const Oper
     return deliverWork(work, baseName, extension, planner);
 }
 
-void DocumentConversion::countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
+void DocumentConversion::countWords(const FileInfo& file, const OperationContext& context, const DocumentPlanner& planner)
 {
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
     passNotes(*document, context);

@@ -11,7 +11,7 @@
 
 namespace qv {
 
-class OutputPlanner;
+struct DocumentPlanner;
 
 // The document tools of the catalogue: conversion to any document target, merge, word count.
 class DocumentConversion {
@@ -21,14 +21,14 @@ public:
     // Returns the placed result: a file, or a folder for Markdown with pictures and for several
     // page images. Errors of loading, writing and LibreOffice pass through unchanged.
     static QUrl convertDocument(const FileInfo& file, DocumentOutput target, const OperationContext& context,
-                                OutputPlanner& planner, Progress& progress);
+                                const DocumentPlanner& planner, Progress& progress);
 
     // The files joined in order into one document of the first file's kind.
     static QUrl mergeDocuments(const QList<FileInfo>& files, const OperationContext& context,
-                               OutputPlanner& planner, Progress& progress);
+                               const DocumentPlanner& planner, Progress& progress);
 
     // Leaves "<words> words · … min read" in the job's messages and clipboard; writes nothing.
-    static void countWords(const FileInfo& file, const OperationContext& context, OutputPlanner& planner);
+    static void countWords(const FileInfo& file, const OperationContext& context, const DocumentPlanner& planner);
 
     // In the order of the files; the first failure ends the loading.
     static std::vector<std::unique_ptr<LoadedDocument>> loadDocumentsInOrder(const QList<FileInfo>& files,

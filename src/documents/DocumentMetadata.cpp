@@ -6,7 +6,7 @@
 #include "documents/XMLNamespaces.h"
 #include "documents/ZipPackageReader.h"
 #include "documents/ZipPackageWriter.h"
-#include "jobs/OutputPlanner.h"
+#include "documents/DocumentPlanner.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
@@ -103,7 +103,7 @@ QString epubPackagePath(const QString& path, std::stop_token stop)
     return packagePath;
 }
 
-QUrl rewritePackage(const FileInfo& file, const QString& extension, OutputPlanner& planner, std::stop_token stop,
+QUrl rewritePackage(const FileInfo& file, const QString& extension, const DocumentPlanner& planner, std::stop_token stop,
                     const std::function<std::optional<QByteArray>(const QString& name, ZipPackageReader::Entry&)>& edit,
                     bool mimetypeFirst, const QString& baseName)
 {
@@ -239,7 +239,7 @@ std::optional<QByteArray> DocumentMetadata::filteredPackageDocument(const QByteA
     return serialise(doc.get(), true);
 }
 
-QUrl DocumentMetadata::removeDocumentMetadata(const FileInfo& file, const OperationContext& context, OutputPlanner& planner)
+QUrl DocumentMetadata::removeDocumentMetadata(const FileInfo& file, const OperationContext& context, const DocumentPlanner& planner)
 {
     const QString suffix = context.settings.suffixForOperation(QStringLiteral("removeMetadata"));
     const QString baseName = planner.outputBaseName(suffix);

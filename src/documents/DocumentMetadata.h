@@ -7,7 +7,7 @@
 
 namespace qv {
 
-class OutputPlanner;
+struct DocumentPlanner;
 
 // A copy of a document without its author, editing history and custom properties. DOCX and
 // EPUB are rewritten part by part straight from package to package, so nothing but the parts
@@ -17,7 +17,7 @@ public:
     DocumentMetadata() = delete;
 
     // Returns the placed copy, "<base> (<suffix>).<ext>". The source is only read.
-    static QUrl removeDocumentMetadata(const FileInfo& file, const OperationContext& context, OutputPlanner& planner);
+    static QUrl removeDocumentMetadata(const FileInfo& file, const OperationContext& context, const DocumentPlanner& planner);
 
     // The parts' new contents; none leaves a part as it is.
     static QByteArray coreProperties();

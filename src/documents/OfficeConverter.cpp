@@ -2,7 +2,7 @@
 
 #include "documents/ZipPackageReader.h"
 #include "engines/pdf/PDFEngine.h"
-#include "jobs/OutputPlanner.h"
+#include "platform/PrivateFolder.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
@@ -96,7 +96,7 @@ public:
     ~TemplateProfiles()
     {
         for (const QUrl& folder : std::as_const(m_folders))
-            OutputPlanner::removeTemporaryDirectory(folder);
+            PrivateFolder::remove(folder);
     }
 
     // The template for this program, made on first use; none when it could not be made.
@@ -109,7 +109,7 @@ public:
             return *it;
         QUrl folder;
         try {
-            folder = OutputPlanner::makeTemporaryDirectory(QStringLiteral("office-profile"));
+            folder = PrivateFolder::make(QStringLiteral("office-profile"));
         } catch (const SystemError&) {
             return std::nullopt;
         }
@@ -129,14 +129,14 @@ public:
             made = output.status == 0 && !output.terminatedBySignal && QFileInfo(profile).isDir();
         } catch (const CancellationError&) {
             if (!timedOut || stop.stop_requested()) {
-                OutputPlanner::removeTemporaryDirectory(folder);
+                PrivateFolder::remove(folder);
                 throw;
             }
         } catch (const Error&) {
         }
         if (!made) {
             // Each run then sets its own profile up.
-            OutputPlanner::removeTemporaryDirectory(folder);
+            PrivateFolder::remove(folder);
             m_profiles.insert(key, std::nullopt);
             return std::nullopt;
         }
@@ -158,9 +158,9 @@ TemplateProfiles& templates()
 }
 
 // Removes the private folder however the run ends.
-struct PrivateFolder {
+struct OwnedFolder {
     QUrl url;
-    ~PrivateFolder() { OutputPlanner::removeTemporaryDirectory(url); }
+    ~OwnedFolder() { PrivateFolder::remove(url); }
 };
 
 void moveInto(const QString& from, const QString& to)
@@ -355,7 +355,7 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         ~Leave() { gate().leave(); }
     } leave;
 
-    const PrivateFolder folder{OutputPlanner::makeTemporaryDirectory(QStringLiteral("soffice"))};
+    const OwnedFolder folder{PrivateFolder::make(QStringLiteral("soffice"))};
     const QDir root(folder.url.toLocalFile());
     const QString profile = root.filePath(QStringLiteral("profile"));
     const QString outFolder = root.filePath(QStringLiteral("out"));

@@ -8,6 +8,7 @@
 #include "platform/ExclusiveRename.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileItems.h"
+#include "platform/PrivateFolder.h"
 #include "model/Log.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
@@ -222,18 +223,12 @@ void OutputPlanner::removeWorkDirectory() const
 
 QUrl OutputPlanner::makeTemporaryDirectory(const QString& prefix)
 {
-    return QUrl::fromLocalFile(TemporaryRoot::makeLiveFolder(
-        safeComponent(prefix) + QLatin1Char('-')
-        + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    return PrivateFolder::make(prefix);
 }
 
 void OutputPlanner::removeTemporaryDirectory(const QUrl& folder)
 {
-    const QString path = QDir::cleanPath(folder.toLocalFile());
-    // Never let a stray URL remove anything outside our own root.
-    if (TemporaryRoot::contains(path))
-        FileItems::remove(path);
-    WorkFolderRegistry::remove(path);
+    PrivateFolder::remove(folder);
 }
 
 QString OutputPlanner::candidateName(const QString& baseName, const QString& extension, int k)

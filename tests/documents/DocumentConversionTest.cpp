@@ -1,3 +1,4 @@
+#include "catalogue/DocumentPlannerAdapter.h"
 #include "documents/DocumentConversion.h"
 #include "documents/DocumentLoader.h"
 #include "documents/DocumentMetadata.h"
@@ -37,7 +38,7 @@ struct Item {
 
     QUrl convert(DocumentOutput target)
     {
-        return DocumentConversion::convertDocument(context.files.first(), target, context, *planner, progress);
+        return DocumentConversion::convertDocument(context.files.first(), target, context, documentPlanner(*planner), progress);
     }
 };
 
@@ -216,7 +217,7 @@ TEST(DocumentTools, MergeJoinsInOrderWithBreaks)
     const QByteArray before = sha(dir.filePath("b.docx"));
 
     Item merge({a, dir.filePath("b.docx"), c});
-    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     EXPECT_EQ(result.toLocalFile(), dir.filePath("a (merged).md"));
     const QString text = QString::fromUtf8(readFile(result.toLocalFile()));
     const QRegularExpression order("Alpha text\\s+---\\s+Bravo text\\s+---\\s+Charlie text");
@@ -225,7 +226,7 @@ TEST(DocumentTools, MergeJoinsInOrderWithBreaks)
 
     // A plain text first joins the texts with form feeds.
     Item fromText({c, a});
-    const QUrl joined = DocumentConversion::mergeDocuments(fromText.context.files, fromText.context, *fromText.planner, fromText.progress);
+    const QUrl joined = DocumentConversion::mergeDocuments(fromText.context.files, fromText.context, documentPlanner(*fromText.planner), fromText.progress);
     EXPECT_EQ(joined.toLocalFile(), dir.filePath("c (merged).txt"));
     EXPECT_TRUE(QString::fromUtf8(readFile(joined.toLocalFile())).contains(QRegularExpression("Charlie text\\s*\\f\\s*Alpha text")));
 }
@@ -239,14 +240,14 @@ TEST(DocumentTools, MergedMarkdownWithPicturesIsAFolderWithoutExtension)
     Item merge({page, notes});
     merge.context.files[0] = fileInfoForURL(QUrl::fromLocalFile(page));
     // Led by an HTML page the merge is a page; led by Markdown it is Markdown.
-    const QUrl html = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl html = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     EXPECT_EQ(html.toLocalFile(), dir.filePath("x (merged).html"));
     const QString written = QString::fromUtf8(readFile(html.toLocalFile()));
     EXPECT_TRUE(written.contains("data:image/png;base64,") && written.contains("second"));
 
     const QString mdLead = writeFile(dir.filePath("z.md"), "![red](red.png)\n\nthird\n");
     Item md({mdLead, notes});
-    const QUrl folder = DocumentConversion::mergeDocuments(md.context.files, md.context, *md.planner, md.progress);
+    const QUrl folder = DocumentConversion::mergeDocuments(md.context.files, md.context, documentPlanner(*md.planner), md.progress);
     // Paths stay paths: no bytes, so one file.
     EXPECT_EQ(folder.toLocalFile(), dir.filePath("z (merged).md"));
 }
@@ -258,7 +259,7 @@ TEST(DocumentTools, WordCountLeavesALineAndNoFile)
     for (int i = 0; i < 345; ++i)
         words.append("word");
     Item count({writeFile(dir.filePath("count.md"), words.join(' ').toUtf8())});
-    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    DocumentConversion::countWords(count.context.files.first(), count.context, documentPlanner(*count.planner));
     ASSERT_EQ(count.context.notes->messages().size(), 1);
     const QString line = count.context.notes->messages().first();
     EXPECT_TRUE(line.startsWith(QString::fromUtf8("345 words · "))) << line.toStdString();
@@ -286,13 +287,13 @@ TEST(DocumentTools, TablesReachTextAsTabsAndLinesInConversionCountAndMerge)
 
     // Markers counted as characters, or gluing words, would change the count.
     Item count({page});
-    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    DocumentConversion::countWords(count.context.files.first(), count.context, documentPlanner(*count.planner));
     ASSERT_EQ(count.context.notes->messages().size(), 1);
     EXPECT_TRUE(count.context.notes->messages().first().startsWith("6 words")) << count.context.notes->messages().first().toStdString();
 
     const QString lead = writeFile(dir.filePath("lead.txt"), "Lead\n");
     Item merge({lead, page});
-    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     const QString joined = QString::fromUtf8(readFile(merged.toLocalFile()));
     EXPECT_FALSE(privateUse(joined)) << joined.toStdString();
     EXPECT_TRUE(joined.contains("a1\tb1\na2\tb2")) << joined.toStdString();
@@ -310,7 +311,7 @@ TEST(DocumentConversion, AStrayByteInMarkdownIsReplacedAndTold)
               QStringList{QString::fromUtf8("notes.md: 1 unreadable character replaced with \xef\xbf\xbd")});
 
     Item count({md});
-    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    DocumentConversion::countWords(count.context.files.first(), count.context, documentPlanner(*count.planner));
     EXPECT_EQ(count.context.notes->messages().size(), 2);
 }
 
@@ -329,13 +330,13 @@ TEST(DocumentConversion, TextOfNoKnownFormatIsReadAsPlainText)
     EXPECT_TRUE(pdfText(dir.filePath("README.pdf")).contains("Build it with make."));
 
     Item count({log});
-    DocumentConversion::countWords(count.context.files.first(), count.context, *count.planner);
+    DocumentConversion::countWords(count.context.files.first(), count.context, documentPlanner(*count.planner));
     ASSERT_EQ(count.context.notes->messages().size(), 1);
     EXPECT_TRUE(count.context.notes->messages().first().startsWith("5 words")) << count.context.notes->messages().first().toStdString();
 
     // Led by text of no known format, a merge is text.
     Item merge({log, readme});
-    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     EXPECT_EQ(merged.toLocalFile(), dir.filePath("notes (merged).txt"));
     EXPECT_TRUE(QString::fromUtf8(readFile(merged.toLocalFile())).contains(QRegularExpression("all done\\s*\\f\\s*Project")));
 }
@@ -409,7 +410,7 @@ TEST(DocumentMetadataRemoval, DocxLosesEveryNameAndNoLinkIsFollowed)
     const QString docx = writeAuthoredDocx(dir.filePath("x.docx"), secret);
     const QByteArray before = sha(docx);
     Item strip({docx});
-    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, documentPlanner(*strip.planner));
     EXPECT_EQ(result.toLocalFile(), dir.filePath("x (no metadata).docx"));
     EXPECT_EQ(sha(docx), before);
 
@@ -452,7 +453,7 @@ TEST(DocumentMetadataRemoval, EpubKeepsOnlyItsIdentityAndStartsWithMimetype)
         zip.finish();
     }
     Item strip({epub});
-    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    const QUrl result = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, documentPlanner(*strip.planner));
     EXPECT_EQ(result.toLocalFile(), dir.filePath("book (no metadata).epub"));
     const QString opf = zipPart(result.toLocalFile(), "OEBPS/content.opf");
     EXPECT_TRUE(opf.contains("<dc:identifier") && opf.contains("<dc:title>Book") && opf.contains("<dc:language>en"));
@@ -496,7 +497,7 @@ TEST(DocumentConversion, FromAWordFileToEveryTextTarget)
     // Merged behind a Word file, the result is a Word file its readers open.
     const QString notes = writeFile(dir.filePath("notes.txt"), "Appended notes\n");
     Item merge({report, notes});
-    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl merged = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     EXPECT_EQ(merged.toLocalFile(), dir.filePath("report (merged).docx"));
     QByteArray plain;
     EXPECT_EQ(runProgram("pandoc", {merged.toLocalFile(), "-t", "plain"}, &plain), 0);
@@ -533,7 +534,7 @@ TEST(DocumentTools, AWebArchiveMergesWithItsText)
         "<key>WebResourceTextEncodingName</key><string>UTF-8</string>"
         "<key>WebResourceURL</key><string>https://example.org/</string></dict></dict></plist>\n");
     Item merge({lead, archive});
-    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, *merge.planner, merge.progress);
+    const QUrl result = DocumentConversion::mergeDocuments(merge.context.files, merge.context, documentPlanner(*merge.planner), merge.progress);
     const QString text = QString::fromUtf8(readFile(result.toLocalFile()));
     EXPECT_TRUE(text.contains(QRegularExpression("Lead text\\s+---\\s+Archived words"))) << text.toStdString();
 }
@@ -544,7 +545,7 @@ TEST(DocumentMetadataRemoval, ADamagedPackageFailsAndLeavesNothing)
     const QString fake = writeFile(dir.filePath("broken.docx"), "PK\x03\x04 not really a zip at all");
     Item strip({fake});
     try {
-        DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+        DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, documentPlanner(*strip.planner));
         FAIL();
     } catch (const EngineError& error) {
         EXPECT_EQ(error.message(), "This document is damaged");

@@ -1,3 +1,4 @@
+#include "catalogue/DocumentPlannerAdapter.h"
 #include "documents/DocumentConversion.h"
 #include "documents/DocumentMetadata.h"
 #include "documents/DocumentOutput.h"
@@ -289,13 +290,13 @@ TEST(LibreOfficeRoad, WordFilesBothWays)
 
     Item toPdf({dir.filePath("old.doc")});
     const QUrl pdf = DocumentConversion::convertDocument(toPdf.context.files.first(), DocumentOutput::pdf, toPdf.context,
-                                                         *toPdf.planner, toPdf.progress);
+                                                         documentPlanner(*toPdf.planner), toPdf.progress);
     EXPECT_EQ(pdf.toLocalFile(), dir.filePath("old.pdf"));
     EXPECT_TRUE(pdfText(pdf.toLocalFile()).contains("Quarterly numbers were steady"));
 
     Item toDoc({writeFile(dir.filePath("memo.md"), "# Memo\n\nPlease read this\n")});
     const QUrl doc = DocumentConversion::convertDocument(toDoc.context.files.first(), DocumentOutput::doc, toDoc.context,
-                                                         *toDoc.planner, toDoc.progress);
+                                                         documentPlanner(*toDoc.planner), toDoc.progress);
     EXPECT_EQ(doc.toLocalFile(), dir.filePath("memo.doc"));
     OfficeConverter::convertWithLibreOffice(doc, QUrl::fromLocalFile(dir.filePath("back.txt")), "txt", {});
     EXPECT_TRUE(readFile(dir.filePath("back.txt")).contains("Please read this"));
@@ -303,7 +304,7 @@ TEST(LibreOfficeRoad, WordFilesBothWays)
     // Metadata removal rewrites an RTF through the same road.
     writeFile(dir.filePath("y.rtf"), "{\\rtf1\\ansi{\\info{\\author Alice}}Plain words\\par}");
     Item strip({dir.filePath("y.rtf")});
-    const QUrl clean = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, *strip.planner);
+    const QUrl clean = DocumentMetadata::removeDocumentMetadata(strip.context.files.first(), strip.context, documentPlanner(*strip.planner));
     EXPECT_EQ(clean.toLocalFile(), dir.filePath("y (no metadata).rtf"));
     const QByteArray rtf = readFile(clean.toLocalFile());
     EXPECT_TRUE(rtf.startsWith("{\\rtf1") && rtf.contains("Plain words") && !rtf.contains("Alice"));

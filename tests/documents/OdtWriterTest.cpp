@@ -1,3 +1,4 @@
+#include "catalogue/DocumentPlannerAdapter.h"
 #include "documents/DocumentConversion.h"
 #include "documents/OdtWriter.h"
 #include "jobs/OutputPlanner.h"
@@ -39,7 +40,7 @@ QUrl convert(const QString& path, DocumentOutput target)
     context.notes = std::make_shared<JobNotes>();
     OutputPlanner planner(QUrl::fromLocalFile(path), context.settings, context.notes);
     Progress progress(100);
-    return DocumentConversion::convertDocument(context.files.first(), target, context, planner, progress);
+    return DocumentConversion::convertDocument(context.files.first(), target, context, documentPlanner(planner), progress);
 }
 
 } // namespace

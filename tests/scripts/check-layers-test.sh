@@ -56,5 +56,14 @@ check pass jobs/Files.cpp '#include <sys/stat.h>'
 check fail model/Thing.cpp '#include "platform/Files.h"'
 check fail jobs/Thing.cpp '#include "jobs/ui/Pill.h"'
 check pass settings/Thing.cpp '#include "platform/Files.h"'
+# The engines and documents reach jobs only through the catalogue's adapters.
+check fail documents/Thing.cpp '#include "jobs/OutputPlanner.h"'
+check fail engines/media/Thing.cpp '#include "catalogue/Adapter.h"'
+check pass catalogue/Thing.cpp '#include "documents/DocumentPlanner.h"'
+# Widgets are ui code, low among it.
+check fail jobs/Thing.cpp '#include "widgets/ColorWell.h"'
+check fail widgets/Thing.cpp '#include "jobs/ui/Pill.h"'
+check pass jobs/ui/Thing.cpp '#include "widgets/ColorWell.h"'
+check pass settings/Thing.cpp '#include "widgets/SegmentedPicker.h"'
 
 exit $((failures > 0))

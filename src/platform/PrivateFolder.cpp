@@ -1,0 +1,30 @@
+#include "platform/PrivateFolder.h"
+
+#include "platform/FileItems.h"
+#include "platform/TemporaryRoot.h"
+#include "platform/WorkFolderRegistry.h"
+
+#include <QDir>
+#include <QUuid>
+
+namespace qv {
+
+QUrl PrivateFolder::make(const QString& prefix)
+{
+    QString name = prefix;
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    name.replace(QChar(0), QLatin1Char('-'));
+    return QUrl::fromLocalFile(
+        TemporaryRoot::makeLiveFolder(name + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+}
+
+void PrivateFolder::remove(const QUrl& folder)
+{
+    const QString path = QDir::cleanPath(folder.toLocalFile());
+    // Never let a stray URL remove anything outside our own root.
+    if (TemporaryRoot::contains(path))
+        FileItems::remove(path);
+    WorkFolderRegistry::remove(path);
+}
+
+} // namespace qv
