@@ -2,6 +2,7 @@
 
 #include "model/Log.h"
 #include "platform/ModifierFlags.h"
+#include "platform/X11ErrorTrap.h"
 
 #include <algorithm>
 #include <QGuiApplication>
@@ -49,55 +50,6 @@ quint32 flagsFromMask(unsigned int mask)
         flags |= ModifierFlag::command;
     return flags;
 }
-
-// Errors of requests about other clients' windows, which may be gone, are answers, not faults.
-Display* g_trapDisplay = nullptr;
-int g_trapError = 0;
-XErrorHandler g_previousHandler = nullptr;
-
-int trapError(Display* display, XErrorEvent* event)
-{
-    if (display == g_trapDisplay) {
-        if (g_trapError == 0)
-            g_trapError = event->error_code;
-        return 0;
-    }
-    return g_previousHandler ? g_previousHandler(display, event) : 0;
-}
-
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display)
-        : m_display(display)
-    {
-        XSync(display, False);
-        g_trapDisplay = display;
-        g_trapError = 0;
-        g_previousHandler = XSetErrorHandler(trapError);
-    }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    ~ErrorTrap() { finish(); }
-
-    // Waits for the server's answer to everything sent so far; the first error, or 0.
-    int finish()
-    {
-        if (m_done)
-            return m_error;
-        m_done = true;
-        XSync(m_display, False);
-        XSetErrorHandler(g_previousHandler);
-        g_previousHandler = nullptr;
-        g_trapDisplay = nullptr;
-        m_error = g_trapError;
-        return m_error;
-    }
-
-private:
-    Display* m_display;
-    bool m_done = false;
-    int m_error = 0;
-};
 
 } // namespace
 
@@ -547,7 +499,7 @@ struct X11DragSource::Impl {
     {
         QStringList names;
         QList<char*> raw(count, nullptr);
-        ErrorTrap trap(dpy);
+        X11ErrorTrap trap(dpy);
         const bool ok = XGetAtomNames(dpy, atoms, count, raw.data()) != 0;
         trap.finish();
         for (char* name : raw) {
@@ -571,7 +523,7 @@ struct X11DragSource::Impl {
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        ErrorTrap trap(dpy);
+        X11ErrorTrap trap(dpy);
         const int status = XGetWindowProperty(dpy, owner, typeListAtom, 0, 4096, False, XA_ATOM,
                                               &type, &format, &count, &after, &data);
         const bool failed = trap.finish() != 0 || status != Success;
@@ -594,7 +546,7 @@ struct X11DragSource::Impl {
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        ErrorTrap trap(dpy);
+        X11ErrorTrap trap(dpy);
         const int status = XGetWindowProperty(dpy, owner, directSaveAtom, 0, 1024, False,
                                               AnyPropertyType, &type, &format, &count, &after,
                                               &data);

@@ -1,6 +1,7 @@
 #include "platform/X11HotkeyGrabber.h"
 
 #include "model/KeyTable.h"
+#include "platform/X11ErrorTrap.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,51 +11,6 @@
 #include <X11/keysym.h>
 
 namespace qv {
-
-namespace {
-
-// Errors of a grab come back asynchronously; while a trap is set they are collected here
-// instead of reaching Xlib's default handler, which would end the process.
-Display* g_trapDisplay = nullptr;
-int g_trapError = 0;
-XErrorHandler g_previousHandler = nullptr;
-
-int trapError(Display* display, XErrorEvent* event)
-{
-    if (display == g_trapDisplay) {
-        if (g_trapError == 0)
-            g_trapError = event->error_code;
-        return 0;
-    }
-    return g_previousHandler ? g_previousHandler(display, event) : 0;
-}
-
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display)
-        : m_display(display)
-    {
-        XSync(display, False);
-        g_trapDisplay = display;
-        g_trapError = 0;
-        g_previousHandler = XSetErrorHandler(trapError);
-    }
-
-    // Waits for the server's answer to everything sent so far; the first error, or 0.
-    int finish()
-    {
-        XSync(m_display, False);
-        XSetErrorHandler(g_previousHandler);
-        g_previousHandler = nullptr;
-        g_trapDisplay = nullptr;
-        return g_trapError;
-    }
-
-private:
-    Display* m_display;
-};
-
-} // namespace
 
 quint32 x11ModifierMask(quint32 carbonModifiers)
 {
@@ -144,7 +100,7 @@ int X11HotkeyGrabber::grab(const Shortcut& shortcut)
     const Window root = DefaultRootWindow(d->display);
     const QList<quint32> combinations = lockCombinations();
 
-    ErrorTrap trap(d->display);
+    X11ErrorTrap trap(d->display);
     for (quint32 locks : combinations)
         XGrabKey(d->display, keycode, modifiers | locks, root, False, GrabModeAsync, GrabModeAsync);
     const int error = trap.finish();

@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
 #include <QTimer>
 #include <QUuid>
 
@@ -33,6 +34,8 @@ bool assumeUnplayable = false;
 
 // Playable means the player reaches LoadedMedia within this time.
 constexpr int playabilityTimeoutMs = 5000;
+// An opening that takes longer than this says so.
+constexpr int openingWordMs = 500;
 
 // Proxies still being made stop when the application quits.
 std::stop_source& quitStop()
@@ -180,8 +183,20 @@ void TrimEditor::previewURL(const FileInfo& file, PreviewDone done)
 void TrimEditor::open(const FileInfo& file, Mode mode, QPointF point, Completion completion)
 {
     EditorActivity::begin();
-    previewURL(file, [file, mode, point, completion = std::move(completion)](std::optional<QUrl> preview,
-                                                                            std::optional<QString> proxy) mutable {
+    // The window waits for the player's answer; a slow one gets a word, so the drop is seen.
+    QPointer<QTimer> slow = new QTimer;
+    slow->setSingleShot(true);
+    QObject::connect(slow, &QTimer::timeout, slow, [name = file.name, slow] {
+        showToast(QStringLiteral("Opening %1…").arg(name), QStringLiteral("hourglass"), 3.0);
+        slow->deleteLater();
+    });
+    slow->start(openingWordMs);
+    previewURL(file, [file, mode, point, slow, completion = std::move(completion)](std::optional<QUrl> preview,
+                                                                                  std::optional<QString> proxy) mutable {
+        if (slow) {
+            slow->stop();
+            slow->deleteLater();
+        }
         if (!preview) {
             couldNotOpen(file);
             EditorActivity::end();

@@ -2,12 +2,16 @@
 
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/PlayerSurface.h"
+#include "editors/EditorActivity.h"
+#include "jobs/Toasts.h"
+#include "model/FileInfo.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/PlayerProcess.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -17,6 +21,11 @@ using namespace qv;
 using qv::test::waitFor;
 
 namespace {
+
+struct ToastTexts : ToastPresenter {
+    void show(const Toast& toast) override { texts.append(toast.text); }
+    QStringList texts;
+};
 
 // The editor's player over the test player, which crashes a second into a file named so.
 class ProcessMediaPlayerTest : public ::testing::Test {
@@ -137,4 +146,27 @@ TEST_F(ProcessMediaPlayerTest, TheTrimEditorLivesThroughItsPlayersCrashAndEndsIt
     EXPECT_TRUE(processGone(livePid));
     controller->window()->close();
     EXPECT_TRUE(waitFor([] { return openEditorWindows().isEmpty(); }));
+}
+
+TEST_F(ProcessMediaPlayerTest, AnOpeningThatWaitsOnThePlayerSaysSoAndEndsInASentence)
+{
+    ASSERT_TRUE(waitFor([] { return EditorActivity::count() == 0; }, 60000));
+    ToastTexts toasts;
+    setToastPresenter(&toasts);
+    // The player never answers whether it can play the file: the editor waits for it.
+    QFile junk(source(QStringLiteral("silent.mp4")).toLocalFile());
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    const FileInfo file = fileInfoForURL(source(QStringLiteral("silent.mp4")));
+    bool completed = false;
+    TrimEditor::open(file, TrimEditor::Mode::trim, QPointF(100, 100), [&](const OperationOptions&) { completed = true; });
+    EXPECT_TRUE(waitFor([&] { return toasts.texts.contains(QStringLiteral("Opening silent.mp4…")); }, 30000))
+        << toasts.texts.join(QStringLiteral(" | ")).toStdString();
+    // Given up at its limit: not a movie, and no preview can be made of it either.
+    EXPECT_TRUE(waitFor([] { return EditorActivity::count() == 0; }, 120000));
+    EXPECT_TRUE(toasts.texts.contains(QStringLiteral("Couldn't open silent.mp4 for editing")))
+        << toasts.texts.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_FALSE(completed);
+    setToastPresenter(nullptr);
 }

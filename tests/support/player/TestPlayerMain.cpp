@@ -1,6 +1,6 @@
 // A player process that decodes nothing: it plays a ten-second picture of solid colours, and
 // crashes, hangs or refuses on demand, chosen by the source's file name ("crash", "hang",
-// "unplayable"). With QUORVENDA_TEST_PLAYER_LOG set it appends every command it takes there.
+// "unplayable", or "silent": it never answers the opening). With QUORVENDA_TEST_PLAYER_LOG set it appends every command it takes there.
 #include "platform/FrameRing.h"
 #include "platform/PlayerProtocol.h"
 #include "platform/WorkerProtocol.h"
@@ -103,6 +103,8 @@ void take(const QJsonObject& message)
             state.ring = FrameRing::attach(state.framesFd, request.slots, request.slotBytes);
         if (state.ring)
             state.slotFree.assign(size_t(state.ring->slots()), true);
+        if (state.name.contains(QLatin1String("silent")))
+            return;
         if (state.name.contains(QLatin1String("unplayable"))) {
             reply(QStringLiteral("failed"), {{QStringLiteral("details"), QStringLiteral("Not a movie")}});
             return;
