@@ -38,7 +38,7 @@ def row(what, ours, peer, limit, held, ratio=None):
     if ratio is None:
         ratio = f'{ours / peer:.2f}' if isinstance(ours, (int, float)) and isinstance(peer, (int, float)) and peer else '-'
     fmt = lambda v: f'{v:.3f}' if isinstance(v, float) else str(v)
-    print(f'| {what} | {fmt(ours)} | {fmt(peer)} | {ratio} | {limit} | {"held" if held else "not held"} |')
+    print(f'| {what} | {fmt(ours)} | {fmt(peer)} | {ratio} | {limit} | {"held" if held else "missed"} |')
 
 def read_delimited(path, delimiter):
     with open(path, newline='', encoding='utf-8', errors='replace') as f:
