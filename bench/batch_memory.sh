@@ -29,7 +29,7 @@ rm -f "$work"/*.v
 
 median() { sort -n | sed -n 2p; }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
-verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo "NOT held"; }
+verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo missed; }
 clean() { find "$work/in" -type f ! -name 'cam*.jpg' -delete; }
 written() { [ "$(ls "$work"/in/*.webp 2>/dev/null | wc -l)" -eq "$count" ] || echo "only some files written" >&2; }
 # Each prints "seconds peak_pss_mb peak_rss_mb".

@@ -85,7 +85,7 @@ median() { sort -n | sed -n 2p; }
 # Prints "seconds kilobytes" for one run.
 measure() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
-verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo "NOT held"; }
+verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo missed; }
 
 ours=(); bare=()
 for i in 1 2 3; do

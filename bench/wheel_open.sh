@@ -27,6 +27,6 @@ medians "$root/build/bench/bench_wheel_open_x11" | while read -r files ms; do
     limit=16; [ "$files" = 1000 ] && limit=10
     peer=${watcher[$files]:-}
     ratio=$([ -n "$peer" ] && awk "BEGIN{printf \"%.1f\", $ms / $peer}" || echo "-")
-    held=$(awk "BEGIN{exit !($ms < $limit)}" && echo held || echo "NOT held")
+    held=$(awk "BEGIN{exit !($ms < $limit)}" && echo held || echo missed)
     echo "| wheel mapped after a drag of $files files | ${ms} ms | drag watcher alone ${peer:--} ms | $ratio | $limit ms | $held |"
 done

@@ -24,7 +24,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 median() { sort -n | sed -n 2p; }
 now_ms() { date +%s%3N; }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
-verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo "NOT held"; }
+verdict() { awk "BEGIN{exit !($1 <= $2)}" && echo held || echo missed; }
 over=0
 
 vips gaussnoise "$work/noise.v" 6000 4000 --mean 128 --sigma 40

@@ -34,7 +34,7 @@ PACKAGES=(
   # fuzz targets (libFuzzer and the sanitizers' runtimes)
   clang-14 libclang-rt-14-dev
   # benchmarks
-  libbenchmark-dev imagemagick xlsx2csv mupdf-tools
+  libbenchmark-dev imagemagick xlsx2csv mupdf-tools tesseract-ocr
   # photo cut-outs and backgrounds for the subject-mask benchmark
   tuxpaint-stamps-default tuxpaint-data
 )
