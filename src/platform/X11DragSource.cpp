@@ -512,52 +512,55 @@ struct X11DragSource::Impl {
         return names;
     }
 
-    // The type list a source with many types puts on its window. The window may be gone by
-    // now; nothing then.
-    QStringList ownerTypeList()
-    {
-        if (owner == None)
-            return {};
-        Atom type = None;
+    // A property of the source's window as format and items. The window may be gone by now;
+    // nothing then.
+    struct OwnerProperty {
         int format = 0;
         unsigned long count = 0;
+        QByteArray bytes;
+    };
+    std::optional<OwnerProperty> ownerProperty(Atom property, Atom type, long longs)
+    {
+        if (owner == None)
+            return std::nullopt;
+        Atom actual = None;
+        OwnerProperty read;
         unsigned long after = 0;
         unsigned char* data = nullptr;
         X11ErrorTrap trap(dpy);
-        const int status = XGetWindowProperty(dpy, owner, typeListAtom, 0, 4096, False, XA_ATOM,
-                                              &type, &format, &count, &after, &data);
+        const int status = XGetWindowProperty(dpy, owner, property, 0, longs, False, type, &actual,
+                                              &read.format, &read.count, &after, &data);
         const bool failed = trap.finish() != 0 || status != Success;
-        QStringList names;
-        if (!failed && data && format == 32 && count > 0)
-            names = atomNames(reinterpret_cast<Atom*>(data), int(count));
+        std::optional<OwnerProperty> result;
+        if (!failed && data) {
+            // Xlib hands 32-bit items as longs.
+            const qsizetype itemSize = read.format == 32 ? qsizetype(sizeof(long)) : read.format / 8;
+            read.bytes = QByteArray(reinterpret_cast<const char*>(data), itemSize * qsizetype(read.count));
+            result = std::move(read);
+        }
         if (data)
             XFree(data);
         queueDrain();
-        return names;
+        return result;
+    }
+
+    // The type list a source with many types puts on its window.
+    QStringList ownerTypeList()
+    {
+        const std::optional<OwnerProperty> list = ownerProperty(typeListAtom, XA_ATOM, 4096);
+        if (!list || list->format != 32 || list->count == 0)
+            return {};
+        QByteArray atoms = list->bytes;
+        return atomNames(reinterpret_cast<Atom*>(atoms.data()), int(list->count));
     }
 
     // The file name a source that offers a direct save suggests, on its window.
     QString ownerDirectSaveName()
     {
-        if (owner == None)
+        const std::optional<OwnerProperty> name = ownerProperty(directSaveAtom, AnyPropertyType, 1024);
+        if (!name || name->format != 8)
             return {};
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        X11ErrorTrap trap(dpy);
-        const int status = XGetWindowProperty(dpy, owner, directSaveAtom, 0, 1024, False,
-                                              AnyPropertyType, &type, &format, &count, &after,
-                                              &data);
-        const bool failed = trap.finish() != 0 || status != Success;
-        QString name;
-        if (!failed && data && format == 8)
-            name = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(count));
-        if (data)
-            XFree(data);
-        queueDrain();
-        return name;
+        return QString::fromUtf8(name->bytes);
     }
 
     // The server's time now, from a property change of our own.
