@@ -253,8 +253,9 @@ TEST_F(ImageConversionTest, EightBitPicturesStayEightBitAndCmykTurnsRgb)
             const std::string what = (QFileInfo(source).fileName() + " to " + toString(target)).toStdString();
             const QString out = convert(source, target);
             EXPECT_EQ(sampleFormat(out), "uchar") << what;
-            if (target == ImageOutput::psd)
+            if (target == ImageOutput::psd) {
                 EXPECT_EQ(psdDepth(out), 8) << what;
+            }
             const QColor seen = pixel(out, 30, 20);
             if (source == grey) {
                 EXPECT_NEAR(seen.red(), 90, 4) << what;
@@ -267,6 +268,28 @@ TEST_F(ImageConversionTest, EightBitPicturesStayEightBitAndCmykTurnsRgb)
             }
             QFile::remove(out);
         }
+    }
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+}
+
+TEST_F(ImageConversionTest, FloatPicturesReachEveryTarget)
+{
+    // Linear-light float pixels, as OpenEXR and HDR files decode.
+    const QString flat = dir.filePath("flat.v");
+    const QString grey = dir.filePath("grey.v");
+    const QString hdr = dir.filePath("in/hdr.tif");
+    ASSERT_EQ(runProgram("vips", {"black", flat, "64", "48", "--bands", "3"}), 0);
+    ASSERT_EQ(runProgram("vips", {"linear", flat, grey, "1", "0.2"}), 0);
+    ASSERT_EQ(runProgram("vips", {"copy", grey, hdr, "--interpretation", "scrgb"}), 0);
+    for (ImageOutput target : {ImageOutput::jpg, ImageOutput::png, ImageOutput::webp, ImageOutput::tiff,
+                               ImageOutput::jp2, ImageOutput::psd}) {
+        const std::string what = "float TIFF to " + toString(target).toStdString();
+        const QString out = convert(hdr, target);
+        EXPECT_EQ(vipsField(out, "width"), "64") << what;
+        if (target == ImageOutput::jp2) {
+            EXPECT_EQ(sampleFormat(out), "ushort") << what;
+        }
+        QFile::remove(out);
     }
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
 }

@@ -149,8 +149,12 @@ TEST_F(ImageEditsTest, EmptyCutOrScrambledJpegsAreRefusedByEveryTool)
 {
     const QString whole = writeNoisyImage(dir.filePath("whole.jpg"));
     ASSERT_FALSE(whole.isEmpty());
+    // The GIF's first frame decodes, its later ones do not: the tools that keep every frame fail.
+    const QString laterFrame = in("frames.gif");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/damaged/second-frame-damaged.gif"), laterFrame));
     const QStringList damaged{writeFile(in("zero.jpg"), {}), writeCutCopy(whole, in("cut.jpg")),
-                              writeScrambledCopy(whole, in("scrambled.jpg"))};
+                              writeScrambledCopy(whole, in("scrambled.jpg")), laterFrame};
+    const QStringList everyFrame{"rotate", "flip", "remove metadata", "resize"};
     context.settings.preserveMetadata = true;
     OperationOptions annotate;
     annotate.annotations = QList<Annotation>{};
@@ -187,6 +191,8 @@ TEST_F(ImageEditsTest, EmptyCutOrScrambledJpegsAreRefusedByEveryTool)
     };
     for (const QString& path : damaged) {
         for (const auto& [name, tool] : tools) {
+            if (path == laterFrame && !everyFrame.contains(QString::fromStdString(name)))
+                continue;
             const std::string what = name + " of " + QFileInfo(path).fileName().toStdString();
             try {
                 tool(input(path));

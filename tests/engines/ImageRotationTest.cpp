@@ -119,6 +119,23 @@ TEST_F(ImageRotationTest, RemovingMetadataKeepsScanDataAndOrientationOnly)
     EXPECT_EQ(readFile(source), before);
 }
 
+TEST_F(ImageRotationTest, RemovingMetadataKeepsEveryFrameOfAnAnimation)
+{
+    const QString gif = in("anim.gif");
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x32:rate=10:duration=0.3",
+                                    "-metadata", "comment=Holiday", "-loop", "0", gif}),
+              0);
+    const QString webp = in("anim.webp");
+    ASSERT_EQ(runProgram("vips", {"copy", gif + "[n=-1]", webp}), 0);
+    for (const QString& source : {gif, webp}) {
+        const QString bare = ImageMetadataRemoval::removeMetadata(input(source), context, work).toLocalFile();
+        EXPECT_EQ(vipsField(bare, "n-pages"), "3") << bare.toStdString();
+        EXPECT_EQ(vipsField(bare, "width"), "64");
+        EXPECT_EQ(vipsField(bare, "height"), "32");
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
 TEST_F(ImageRotationTest, UnreadableFileIsDamagedAndLeavesNothing)
 {
     const QString junk = writeFile(in("junk.png"), "not a picture at all");

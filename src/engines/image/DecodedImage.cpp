@@ -16,11 +16,15 @@ EngineError noMemory(const QString& log = {})
     return EngineError(QStringLiteral("Not enough memory for this image"), log);
 }
 
-// Pixels are decoded when first read: a failure then is the file's when it no longer decodes.
+// Pixels are decoded when first read: a failure then is the file's when the decoder says so
+// (a later frame may be damaged while the first still decodes) or it no longer decodes.
 EngineError readFailure(const DecodedImage& image, const QString& log)
 {
+    const QString lower = log.toLower();
+    if (lower.contains(QLatin1String("out of memory")) || lower.contains(QLatin1String("unable to allocate")))
+        return noMemory(log);
     const QString source = ImageDecoder::sourceFile(image);
-    if (!source.isEmpty() && !ImageDecoder::decodes(source))
+    if (ImageDecoder::isReadingFault(log) || (!source.isEmpty() && !ImageDecoder::decodes(source)))
         return EngineError(ImageDecoder::damagedMessage(), log);
     return noMemory(log);
 }
@@ -54,6 +58,15 @@ QString takeVipsError()
 void throwNoMemory(const QString& log)
 {
     throw EngineError(QStringLiteral("Not enough memory for this image"), log);
+}
+
+void throwStepFailure(const QString& log)
+{
+    const QString lower = log.toLower();
+    if (!lower.contains(QLatin1String("out of memory")) && !lower.contains(QLatin1String("unable to allocate"))
+        && ImageDecoder::isReadingFault(log))
+        throw EngineError(ImageDecoder::damagedMessage(), log);
+    throwNoMemory(log);
 }
 
 DecodedImage decodedFromVips(VipsImage* owned, const ImageProperties& properties, double dpi)

@@ -1,5 +1,6 @@
 #include "engines/image/ImageMetadataRemoval.h"
 
+#include "engines/image/AnimationTransform.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageMetadata.h"
@@ -44,7 +45,12 @@ QUrl ImageMetadataRemoval::removeMetadata(const FileInfo& file, const OperationC
         options.removeMetadata = true;
         copied = ImageMetadata::losslessCopy(source, result.toLocalFile(), output, options);
     }
-    if (!copied) {
+    if (!copied && file.frameCount >= 2 && (output == ImageOutput::gif || output == ImageOutput::webp)) {
+        // An animation stays one: every frame is written again, and the writer keeps no metadata.
+        AnimationTransform::Edit unchanged;
+        unchanged.quality = 0.95;
+        AnimationTransform::write(source, result.toLocalFile(), output, unchanged, work.stop);
+    } else if (!copied) {
         const DecodedImage image = ImageDecoder::decode(source);
         const double quality = isLossy(output) ? ImageEngine::calibratedJPEGQuality(0.95) : 1.0;
         ImageProperties bare;

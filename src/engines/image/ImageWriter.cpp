@@ -185,6 +185,15 @@ VipsRef saveable(VipsImage* in, ImageOutput output)
             return vips_cast(i, o, VIPS_FORMAT_UCHAR, nullptr);
         });
     }
+    // JPEG 2000 holds integers only: an HDR or float picture goes in at 16 bits.
+    if (out && output == ImageOutput::jp2 && vips_band_format_isfloat(out->BandFmt)) {
+        const VipsInterpretation deep = out->Bands <= 2 ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16;
+        out = vipsStep(out.get(), [deep](VipsImage* i, VipsImage** o) { return vips_colourspace(i, o, deep, nullptr); });
+        if (out && out->BandFmt != VIPS_FORMAT_USHORT)
+            out = vipsStep(out.get(), [](VipsImage* i, VipsImage** o) {
+                return vips_cast(i, o, VIPS_FORMAT_USHORT, nullptr);
+            });
+    }
     return out;
 }
 

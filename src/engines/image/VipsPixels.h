@@ -55,14 +55,18 @@ VipsRef vipsStep(VipsImage* in, Operation operation, QString* log = nullptr)
 // "Not enough memory for this image", with libvips' text as the log.
 [[noreturn]] void throwNoMemory(const QString& log = {});
 
-// vipsStep, failing as throwNoMemory does.
+// The decoder's fault ("This file is damaged or not in a supported format") when libvips' text
+// says a loader failed, else throwNoMemory. Steps decode lazily, so a later frame's damage shows here.
+[[noreturn]] void throwStepFailure(const QString& log);
+
+// vipsStep, failing as throwStepFailure does.
 template <typename Operation>
 VipsRef mustStep(VipsImage* in, Operation operation)
 {
     QString log;
     VipsRef out = vipsStep(in, operation, &log);
     if (!out)
-        throwNoMemory(log);
+        throwStepFailure(log);
     return out;
 }
 

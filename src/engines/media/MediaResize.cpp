@@ -3,6 +3,9 @@
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
+#include "engines/media/MediaTargets.h"
+
+#include <algorithm>
 
 namespace qv {
 
@@ -21,10 +24,13 @@ QUrl resizeVideo(const FileInfo& file, const OperationContext& context, const Me
         args << hevcEncoderArgs(info, QualityPreset::high);
     else
         args << h264EncoderArgs(videoBitrate(info, QualityPreset::high, size));
-    if (info.audio)
+    // Sound the container cannot hold (FLAC or Opus from a Matroska file) is encoded again.
+    if (!info.audio)
+        args << "-an";
+    else if (mp4AudioCodecs().contains(info.audio->codec))
         args << "-c:a" << "copy";
     else
-        args << "-an";
+        args << "-c:a" << "aac" << "-b:a" << QString::number(std::clamp(info.audio->bitrate.value_or(192), 96, 192)) + QLatin1Char('k');
     args << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     runMediaStep(args, info.duration, context, work);
     return placeWithSuffix(work, output, QString::number(size) + QLatin1Char('p'), container.extension);
