@@ -86,6 +86,14 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         info.isDirectory = true;
     } else if (status && status->contentType) {
         info.category = categoryForContentType(*status->contentType);
+        // A picture no known format names (a cursor, say) is one only if a decoder reads it;
+        // otherwise every picture entry offered for it could only fail.
+        if (info.category == FileCategory::image && !status->isDirectory) {
+            if (const auto frames = probe.imageFrameCount(path))
+                info.frameCount = *frames;
+            else
+                info.category = FileCategory::other;
+        }
     }
 
     if (status) {

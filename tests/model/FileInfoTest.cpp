@@ -284,3 +284,33 @@ TEST(FileInfo, PromisedFiles)
     EXPECT_EQ(unknown.ext, QStringLiteral("xyz"));
     EXPECT_EQ(unknown.category, FileCategory::other);
 }
+
+namespace {
+
+// A regular file the MIME database calls a picture; decoders read it or not.
+class SniffedPictureProbe : public UnreadableProbe {
+public:
+    explicit SniffedPictureProbe(std::optional<int> frames) : m_frames(frames) {}
+    std::optional<ItemStatus> status(const QString&) const override
+    {
+        ItemStatus status;
+        status.size = 766;
+        status.contentType = QStringLiteral("image/x-win-bitmap");
+        return status;
+    }
+    std::optional<int> imageFrameCount(const QString&) const override { return m_frames; }
+
+private:
+    std::optional<int> m_frames;
+};
+
+} // namespace
+
+TEST(FileInfo, APictureNoFormatNamesIsOneOnlyWhenADecoderReadsIt)
+{
+    // Otherwise every picture entry of the wheel would fail on it.
+    EXPECT_EQ(categoryOf("pointer.cur", SniffedPictureProbe(std::nullopt)), FileCategory::other);
+    const FileInfo read = described("pointer.cur", SniffedPictureProbe(3));
+    EXPECT_EQ(read.category, FileCategory::image);
+    EXPECT_EQ(read.frameCount, 3);
+}
