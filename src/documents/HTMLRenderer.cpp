@@ -336,6 +336,11 @@ QString HTMLRenderer::renderHTMLWithEmbeddedImages(const QList<DocBlock>& blocks
     return renderBlocks(blocks, xhtml, [&](int, const DocBlock& block) { return embeddedSource(block, baseURL); });
 }
 
+std::optional<QString> HTMLRenderer::embeddedImageSource(const DocBlock& image, const std::optional<QUrl>& baseURL)
+{
+    return embeddedSource(image, baseURL);
+}
+
 QString HTMLRenderer::htmlInline(const QList<DocRun>& runs)
 {
     QString out;

@@ -1,5 +1,7 @@
 #include "documents/MarkdownReader.h"
 
+#include "documents/HTMLRenderer.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -12,6 +14,9 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -346,6 +351,594 @@ private:
     }
 };
 
+// Appends the text of every leaf below node as UTF-8, as flatText does.
+void appendFlatText(cmark_node* node, std::string& out)
+{
+    cmark_node* only = cmark_node_first_child(node);
+    if (!only)
+        return;
+    const auto put = [&](cmark_node* leaf) {
+        if (const char* text = cmark_node_get_literal(leaf))
+            out += text;
+    };
+    if (!cmark_node_next(only) && cmark_node_get_type(only) == CMARK_NODE_TEXT) {
+        put(only);
+        return;
+    }
+    const size_t start = out.size();
+    cmark_iter* iter = cmark_iter_new(node);
+    for (cmark_event_type ev; (ev = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
+        if (ev != CMARK_EVENT_ENTER)
+            continue;
+        cmark_node* cur = cmark_iter_get_node(iter);
+        switch (cmark_node_get_type(cur)) {
+        case CMARK_NODE_TEXT:
+        case CMARK_NODE_CODE:
+        case CMARK_NODE_CODE_BLOCK:
+        case CMARK_NODE_HTML_INLINE:
+            put(cur);
+            break;
+        case CMARK_NODE_SOFTBREAK:
+            out += ' ';
+            break;
+        case CMARK_NODE_LINEBREAK:
+            out += '\n';
+            break;
+        case CMARK_NODE_PARAGRAPH:
+        case CMARK_NODE_HEADING:
+            if (out.size() > start && out.back() != '\n')
+                out += '\n';
+            break;
+        default:
+            break;
+        }
+    }
+    cmark_iter_free(iter);
+}
+
+// The code point that starts at `at` in valid UTF-8, and its length.
+std::pair<char32_t, size_t> decodeUtf8(std::string_view text, size_t at)
+{
+    const auto byte = [&](size_t i) { return char32_t(uchar(text[i])); };
+    const char32_t lead = byte(at);
+    if (lead < 0x80)
+        return {lead, 1};
+    if (lead < 0xE0 && at + 1 < text.size())
+        return {((lead & 0x1F) << 6) | (byte(at + 1) & 0x3F), 2};
+    if (lead < 0xF0 && at + 2 < text.size())
+        return {((lead & 0x0F) << 12) | ((byte(at + 1) & 0x3F) << 6) | (byte(at + 2) & 0x3F), 3};
+    if (at + 3 < text.size())
+        return {((lead & 0x07) << 18) | ((byte(at + 1) & 0x3F) << 12) | ((byte(at + 2) & 0x3F) << 6)
+                    | (byte(at + 3) & 0x3F),
+                4};
+    return {QChar::ReplacementCharacter, 1};
+}
+
+// The text without the white space QString::trimmed() takes off.
+std::string_view trimmedUtf8(std::string_view text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end) {
+        const auto [c, length] = decodeUtf8(text, begin);
+        if (!QChar::isSpace(c))
+            break;
+        begin += length;
+    }
+    while (end > begin) {
+        size_t lead = end - 1;
+        while (lead > begin && (uchar(text[lead]) & 0xC0) == 0x80)
+            --lead;
+        if (!QChar::isSpace(decodeUtf8(text, lead).first))
+            break;
+        end = lead;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// The blocks Walker reads, written at once as the HTML that HTMLRenderer makes of them, in
+// UTF-8: no run, block or string of UTF-16 is made on the way, and a section's page is handed
+// on before the next section is parsed. Any change to what Walker reads or HTMLRenderer
+// writes belongs here too; a test holds the two roads to the same bytes.
+class HtmlWalker {
+public:
+    explicit HtmlWalker(const std::optional<QUrl>& baseURL)
+        : m_baseURL(baseURL)
+    {
+    }
+
+    void consumeDocument(cmark_node* document)
+    {
+        for (cmark_node* child = cmark_node_first_child(document); child;) {
+            cmark_node* next = cmark_node_next(child);
+            visitBlock(child, 1);
+            cmark_node_free(child);
+            child = next;
+        }
+    }
+
+    // Closes the lists still open.
+    void finish()
+    {
+        while (!m_open.empty())
+            closeList();
+    }
+
+    void flushTo(const std::function<void(QByteArrayView)>& write)
+    {
+        if (!m_out.empty())
+            write(QByteArrayView(m_out.data(), qsizetype(m_out.size())));
+        m_out.clear();
+    }
+
+    const std::optional<QString>& title() const { return m_title; }
+
+private:
+    using Kind = DocBlock::Kind;
+
+    struct Style {
+        bool bold = false;
+        bool italic = false;
+        bool code = false;
+        bool strike = false;
+        // Valid while the node it comes from is.
+        const char* link = nullptr;
+
+        bool operator==(const Style& other) const
+        {
+            return bold == other.bold && italic == other.italic && code == other.code && strike == other.strike
+                && (link == other.link || (link && other.link && std::strcmp(link, other.link) == 0));
+        }
+    };
+
+    struct Run {
+        Style style;
+        size_t begin = 0;
+        size_t end = 0;
+    };
+
+    struct BlockKind {
+        Kind kind = Kind::paragraph;
+        int level = 0;
+        bool ordered = false;
+    };
+
+    std::optional<QUrl> m_baseURL;
+    std::optional<QString> m_title;
+    std::string m_out;
+    std::vector<bool> m_open;
+    qsizetype m_pieces = 0;
+    QList<bool> m_lists;
+    int m_quotes = 0;
+    bool m_afterImage = false;
+
+    // The pending block's runs, each a stretch of m_text; kept between blocks for their room.
+    std::vector<Run> m_runs;
+    std::string m_text;
+    size_t m_first = 0;
+    std::string m_scratch;
+
+    // Output
+
+    void piece()
+    {
+        if (m_pieces++ > 0)
+            m_out += '\n';
+    }
+
+    void escaped(std::string_view text, bool breaks = false)
+    {
+        const char* at = text.data();
+        const char* end = at + text.size();
+        const char* plain = at;
+        for (; at != end; ++at) {
+            const char* entity;
+            switch (*at) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '"': entity = "&quot;"; break;
+            case '\n':
+                if (!breaks)
+                    continue;
+                entity = "<br>";
+                break;
+            default: continue;
+            }
+            m_out.append(plain, size_t(at - plain));
+            m_out += entity;
+            plain = at + 1;
+        }
+        m_out.append(plain, size_t(end - plain));
+    }
+
+    void closeList()
+    {
+        piece();
+        m_out += m_open.back() ? "</li></ol>" : "</li></ul>";
+        m_open.pop_back();
+    }
+
+    void openList(bool ordered)
+    {
+        piece();
+        m_out += ordered ? "<ol><li>" : "<ul><li>";
+        m_open.push_back(ordered);
+    }
+
+    // Opens the block's place: a list item inside its lists, anything else after them.
+    void startBlock(const BlockKind& block)
+    {
+        if (block.kind == Kind::listItem) {
+            if (qsizetype(m_open.size()) < block.level) {
+                while (qsizetype(m_open.size()) < block.level)
+                    openList(block.ordered);
+            } else {
+                while (qsizetype(m_open.size()) > block.level)
+                    closeList();
+                if (m_open.back() == block.ordered) {
+                    piece();
+                    m_out += "</li><li>";
+                } else {
+                    closeList();
+                    openList(block.ordered);
+                }
+            }
+            piece();
+            return;
+        }
+        finish();
+        piece();
+    }
+
+    void writeRun(const Run& run)
+    {
+        const Style& style = run.style;
+        if (style.link) {
+            m_out += "<a href=\"";
+            escaped(style.link);
+            m_out += "\">";
+        }
+        if (style.bold)
+            m_out += "<strong>";
+        if (style.italic)
+            m_out += "<em>";
+        if (style.strike)
+            m_out += "<del>";
+        if (style.code)
+            m_out += "<code>";
+        escaped(std::string_view(m_text).substr(run.begin, run.end - run.begin), true);
+        if (style.code)
+            m_out += "</code>";
+        if (style.strike)
+            m_out += "</del>";
+        if (style.italic)
+            m_out += "</em>";
+        if (style.bold)
+            m_out += "</strong>";
+        if (style.link)
+            m_out += "</a>";
+    }
+
+    // A block of the pending runs.
+    void writeRunsBlock(const BlockKind& block)
+    {
+        startBlock(block);
+        const auto runs = [&] {
+            for (size_t i = m_first; i < m_runs.size(); ++i)
+                writeRun(m_runs[i]);
+        };
+        switch (block.kind) {
+        case Kind::heading: {
+            const char level = char('0' + std::clamp(block.level, 1, 6));
+            m_out += "<h";
+            m_out += level;
+            m_out += '>';
+            runs();
+            m_out += "</h";
+            m_out += level;
+            m_out += '>';
+            if (block.level == 1 && !m_title) {
+                QString text;
+                for (size_t i = m_first; i < m_runs.size(); ++i)
+                    text += QString::fromUtf8(m_text.data() + m_runs[i].begin, qsizetype(m_runs[i].end - m_runs[i].begin));
+                m_title = text;
+            }
+            break;
+        }
+        case Kind::quote:
+            m_out += "<blockquote><p>";
+            runs();
+            m_out += "</p></blockquote>";
+            break;
+        case Kind::listItem:
+            runs();
+            break;
+        default:
+            m_out += "<p>";
+            runs();
+            m_out += "</p>";
+            break;
+        }
+    }
+
+    // A block of one run of plain text.
+    void writeTextBlock(const BlockKind& block, std::string_view text)
+    {
+        clearRuns();
+        appendText(Style{}, text);
+        writeRunsBlock(block);
+        clearRuns();
+    }
+
+    void writeImage(const DocBlock& image)
+    {
+        finish();
+        const std::optional<QString> src = HTMLRenderer::embeddedImageSource(image, m_baseURL);
+        if (!src)
+            return;
+        piece();
+        m_out += "<p><img src=\"";
+        escaped(src->toStdString());
+        m_out += "\" alt=\"";
+        for (const DocRun& run : image.runs)
+            escaped(run.text.toStdString());
+        m_out += "\"></p>";
+    }
+
+    // Runs
+
+    void clearRuns()
+    {
+        m_runs.clear();
+        m_text.clear();
+        m_first = 0;
+    }
+
+    bool noRuns() const { return m_first == m_runs.size(); }
+
+    void appendText(const Style& style, std::string_view text)
+    {
+        if (text.empty())
+            return;
+        if (!noRuns() && m_runs.back().style == style) {
+            m_text += text;
+            m_runs.back().end = m_text.size();
+            return;
+        }
+        const size_t begin = m_text.size();
+        m_text += text;
+        m_runs.push_back({style, begin, m_text.size()});
+    }
+
+    void appendText(const Style& style, const char* utf8)
+    {
+        if (utf8)
+            appendText(style, std::string_view(utf8));
+    }
+
+    static bool isOuterSpace(char c) { return c == ' ' || c == '\n'; }
+
+    void trimOuterSpaces()
+    {
+        while (!noRuns()) {
+            Run& run = m_runs[m_first];
+            while (run.begin < run.end && isOuterSpace(m_text[run.begin]))
+                ++run.begin;
+            if (run.begin < run.end)
+                break;
+            ++m_first;
+        }
+        while (!noRuns()) {
+            Run& run = m_runs.back();
+            while (run.end > run.begin && isOuterSpace(m_text[run.end - 1]))
+                --run.end;
+            if (run.end > run.begin)
+                break;
+            m_runs.pop_back();
+        }
+    }
+
+    // Blocks
+
+    BlockKind containerKind() const
+    {
+        if (!m_lists.isEmpty())
+            return {Kind::listItem, int(m_lists.size()), m_lists.last()};
+        return {m_quotes > 0 ? Kind::quote : Kind::paragraph, 0, false};
+    }
+
+    void visitBlock(cmark_node* node, int depth)
+    {
+        if (depth > MarkdownReader::maximumDepth) {
+            m_scratch.clear();
+            appendFlatText(node, m_scratch);
+            const std::string_view text = trimmedUtf8(m_scratch);
+            if (!text.empty())
+                writeTextBlock({Kind::paragraph, 0, false}, text);
+            return;
+        }
+        switch (cmark_node_get_type(node)) {
+        case CMARK_NODE_DOCUMENT:
+        case CMARK_NODE_ITEM:
+            visitChildren(node, depth);
+            return;
+        case CMARK_NODE_BLOCK_QUOTE:
+            ++m_quotes;
+            visitChildren(node, depth);
+            --m_quotes;
+            return;
+        case CMARK_NODE_LIST:
+            m_lists.append(cmark_node_get_list_type(node) == CMARK_ORDERED_LIST);
+            visitChildren(node, depth);
+            m_lists.removeLast();
+            return;
+        case CMARK_NODE_HEADING:
+            readInlineBlock(node, {Kind::heading, cmark_node_get_heading_level(node), false}, depth);
+            return;
+        case CMARK_NODE_PARAGRAPH:
+            readInlineBlock(node, containerKind(), depth);
+            return;
+        case CMARK_NODE_CODE_BLOCK: {
+            const char* literal = cmark_node_get_literal(node);
+            std::string_view text = literal ? std::string_view(literal) : std::string_view();
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                text.remove_suffix(1);
+            while (!text.empty() && (text.front() == '\n' || text.front() == '\r'))
+                text.remove_prefix(1);
+            finish();
+            piece();
+            m_out += "<pre><code>";
+            escaped(text);
+            m_out += "</code></pre>";
+            return;
+        }
+        case CMARK_NODE_THEMATIC_BREAK:
+            finish();
+            piece();
+            m_out += "<hr>";
+            return;
+        case CMARK_NODE_HTML_BLOCK: {
+            const char* literal = cmark_node_get_literal(node);
+            const std::string_view text = trimmedUtf8(literal ? std::string_view(literal) : std::string_view());
+            if (!text.empty() && !text.starts_with("<!--"))
+                writeTextBlock(containerKind(), text);
+            return;
+        }
+        default:
+            break;
+        }
+        if (isType(node, "table"))
+            readTable(node);
+        else
+            visitChildren(node, depth);
+    }
+
+    void visitChildren(cmark_node* node, int depth)
+    {
+        for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child))
+            visitBlock(child, depth + 1);
+    }
+
+    void readInlineBlock(cmark_node* node, const BlockKind& kind, int depth)
+    {
+        clearRuns();
+        bool hasPending = true;
+        const auto flush = [&] {
+            trimOuterSpaces();
+            if (hasPending && !(kind.kind == Kind::paragraph && noRuns()))
+                writeRunsBlock(kind);
+            hasPending = false;
+        };
+        const auto onImage = [&](const DocBlock& image) {
+            if (!noRuns())
+                flush();
+            writeImage(image);
+            clearRuns();
+            hasPending = true;
+            m_afterImage = true;
+        };
+        m_afterImage = false;
+        readInlines(node, Style{}, onImage, depth);
+        if (!(m_afterImage && noRuns()))
+            flush();
+        clearRuns();
+    }
+
+    template <typename OnImage>
+    void readInlines(cmark_node* parent, const Style& style, OnImage& onImage, int depth)
+    {
+        for (cmark_node* node = cmark_node_first_child(parent); node; node = cmark_node_next(node)) {
+            if (depth > MarkdownReader::maximumDepth) {
+                const size_t start = m_scratch.size();
+                appendFlatText(node, m_scratch);
+                appendText(style, std::string_view(m_scratch).substr(start));
+                m_scratch.resize(start);
+                continue;
+            }
+            Style run = style;
+            switch (cmark_node_get_type(node)) {
+            case CMARK_NODE_TEXT:
+            case CMARK_NODE_HTML_INLINE:
+                appendText(style, cmark_node_get_literal(node));
+                break;
+            case CMARK_NODE_SOFTBREAK:
+                appendText(style, std::string_view(" "));
+                break;
+            case CMARK_NODE_LINEBREAK:
+                appendText(style, std::string_view("\n"));
+                break;
+            case CMARK_NODE_CODE:
+                run.code = true;
+                appendText(run, cmark_node_get_literal(node));
+                break;
+            case CMARK_NODE_EMPH:
+                run.italic = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            case CMARK_NODE_STRONG:
+                run.bold = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            case CMARK_NODE_LINK: {
+                const char* url = cmark_node_get_url(node);
+                run.link = url ? url : "";
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            }
+            case CMARK_NODE_IMAGE: {
+                const QString path = imagePath(QString::fromUtf8(cmark_node_get_url(node)));
+                const QString alt = flatText(node);
+                onImage(DocBlock::image(path, std::nullopt, QFileInfo(path).suffix().toLower(), {DocRun{alt}}));
+                break;
+            }
+            default:
+                if (isType(node, "strikethrough"))
+                    run.strike = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            }
+        }
+    }
+
+    void readTable(cmark_node* table)
+    {
+        finish();
+        piece();
+        m_out += "<table>";
+        bool header = true;
+        std::vector<std::string_view> cells;
+        std::vector<size_t> ends;
+        for (cmark_node* row = cmark_node_first_child(table); row; row = cmark_node_next(row)) {
+            // The cells' texts stand in m_scratch one after another; views are taken once it
+            // has stopped growing.
+            m_scratch.clear();
+            ends.clear();
+            for (cmark_node* cell = cmark_node_first_child(row); cell; cell = cmark_node_next(cell)) {
+                appendFlatText(cell, m_scratch);
+                ends.push_back(m_scratch.size());
+            }
+            cells.clear();
+            size_t begin = 0;
+            for (const size_t end : ends) {
+                cells.push_back(trimmedUtf8(std::string_view(m_scratch).substr(begin, end - begin)));
+                begin = end;
+            }
+            while (!cells.empty() && cells.back().empty())
+                cells.pop_back();
+            m_out += "<tr>";
+            for (const std::string_view cell : cells) {
+                m_out += header ? "<th>" : "<td>";
+                escaped(cell);
+                m_out += header ? "</th>" : "</td>";
+            }
+            m_out += "</tr>";
+            header = false;
+        }
+        m_out += "</table>";
+    }
+};
+
 // Where a long text may be cut into sections that parse alone exactly as they parse together:
 // before an ATX heading at the margin that follows a blank line outside a fenced code block,
 // at least `length` characters after the last cut. A blank line ends every paragraph, and a
@@ -444,21 +1037,17 @@ QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
     return source.mid(match.capturedEnd());
 }
 
-} // namespace
-
-std::pair<std::optional<QString>, QList<DocBlock>>
-MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& title)
+// Parses the text a section at a time and hands each section's document to consume, which
+// owns it from then on.
+template <typename Consume>
+void parseSections(QStringView text, Consume&& consume)
 {
     // Registration fills a global list: once, whichever thread comes first.
     static std::once_flag registered;
     std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
-    std::optional<QString> declaredTitle;
-    source = withoutFrontMatter(source, declaredTitle);
     // Attaching an extension switches its characters on in a table that every parser of the
     // process shares, and finishing switches them off again: parses take turns.
     static std::mutex parsing;
-    Walker walker;
-    const QStringView text(source);
     const QList<qsizetype> starts = sectionStarts(text, sectionLength);
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype end = i + 1 < starts.size() ? starts[i + 1] : text.size();
@@ -485,18 +1074,43 @@ MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& titl
             document.reset(cmark_parser_finish(parser.get()));
         }
         if (document)
-            walker.consumeDocument(document.get());
+            consume(document.get());
     }
-    std::optional<QString> result = title ? title : declaredTitle;
-    if (!result) {
+}
+
+} // namespace
+
+std::pair<std::optional<QString>, QList<DocBlock>>
+MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& title)
+{
+    std::optional<QString> declaredTitle;
+    source = withoutFrontMatter(source, declaredTitle);
+    Walker walker;
+    parseSections(QStringView(source), [&](cmark_node* document) { walker.consumeDocument(document); });
+    const auto firstHeading = [&]() -> std::optional<QString> {
         for (const DocBlock& block : walker.blocks) {
-            if (block.kind == DocBlock::Kind::heading && block.level == 1) {
-                result = block.plainText();
-                break;
-            }
+            if (block.kind == DocBlock::Kind::heading && block.level == 1)
+                return block.plainText();
         }
-    }
-    return {result, walker.blocks};
+        return std::nullopt;
+    };
+    std::optional<QString> result = title ? title : declaredTitle ? declaredTitle : firstHeading();
+    return {std::move(result), std::move(walker.blocks)};
+}
+
+std::optional<QString> MarkdownReader::writeHTML(QString source, const std::optional<QUrl>& baseURL,
+                                                 const std::function<void(QByteArrayView)>& write)
+{
+    std::optional<QString> declaredTitle;
+    source = withoutFrontMatter(source, declaredTitle);
+    HtmlWalker walker(baseURL);
+    parseSections(QStringView(source), [&](cmark_node* document) {
+        walker.consumeDocument(document);
+        walker.flushTo(write);
+    });
+    walker.finish();
+    walker.flushTo(write);
+    return declaredTitle ? declaredTitle : walker.title();
 }
 
 } // namespace qv
