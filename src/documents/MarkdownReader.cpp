@@ -11,9 +11,13 @@
 #include <cmark-gfm.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -447,14 +451,11 @@ public:
     {
     }
 
+    // The tree is left to its arena.
     void consumeDocument(cmark_node* document)
     {
-        for (cmark_node* child = cmark_node_first_child(document); child;) {
-            cmark_node* next = cmark_node_next(child);
+        for (cmark_node* child = cmark_node_first_child(document); child; child = cmark_node_next(child))
             visitBlock(child, 1);
-            cmark_node_free(child);
-            child = next;
-        }
     }
 
     // Closes the lists still open.
@@ -1017,6 +1018,9 @@ QList<qsizetype> sectionStarts(QStringView text, qsizetype length)
 // the document's.
 QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
 {
+    // Spares a long text the expression's pass over it.
+    if (!source.startsWith(QLatin1String("---")))
+        return source;
     static const QRegularExpression block(QStringLiteral("\\A---[ \\t]*\\r?\\n(.*?\\r?\\n)(?:---|\\.\\.\\.)[ \\t]*(?:\\r?\\n|\\z)"),
                                           QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = block.match(source);
@@ -1037,11 +1041,180 @@ QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
     return source.mid(match.capturedEnd());
 }
 
-// Parses the text a section at a time and hands each section's document to consume, which
-// owns it from then on.
+// Memory for the parse of one section, taken back all at once when the section has been read:
+// freeing a tree node by node costs nearly as much as building it. Blocks freed on the way
+// serve later requests of their size, so a section costs about what its tree holds. The
+// parser's allocator carries no context: the arena is the thread's.
+class ParseArena {
+public:
+    ParseArena()
+        : m_previous(s_current)
+    {
+        s_current = this;
+    }
+
+    ~ParseArena()
+    {
+        rewind();
+        for (void* chunk : m_chunks)
+            std::free(chunk);
+        s_current = m_previous;
+    }
+
+    ParseArena(const ParseArena&) = delete;
+    ParseArena& operator=(const ParseArena&) = delete;
+
+    // Forgets every block: the chunks stay for the next section, large blocks go back.
+    void rewind()
+    {
+        while (m_large) {
+            Large* next = m_large->next;
+            std::free(m_large);
+            m_large = next;
+        }
+        m_chunk = 0;
+        m_used = 0;
+        m_free.fill(nullptr);
+    }
+
+    static cmark_mem* allocator()
+    {
+        static cmark_mem mem{arenaCalloc, arenaRealloc, arenaFree};
+        return &mem;
+    }
+
+private:
+    static constexpr size_t granule = 16;
+    static constexpr size_t smallLimit = 4096;
+    static constexpr size_t chunkSize = size_t(1) << 20;
+    static constexpr size_t largeClass = 0;
+
+    // Before every block, keeping it aligned as malloc's; its class is 0 for a large block.
+    struct Small {
+        size_t size;
+        size_t sizeClass;
+    };
+    struct Large {
+        Large* previous;
+        Large* next;
+        size_t size;
+        size_t sizeClass;
+    };
+    static_assert(sizeof(Small) % alignof(std::max_align_t) == 0 && sizeof(Large) % alignof(std::max_align_t) == 0);
+
+    static thread_local ParseArena* s_current;
+    ParseArena* m_previous;
+    std::vector<void*> m_chunks;
+    size_t m_chunk = 0;
+    size_t m_used = 0;
+    Large* m_large = nullptr;
+    std::array<void*, smallLimit / granule + 1> m_free{};
+
+    static size_t& classOf(void* block) { return static_cast<size_t*>(block)[-1]; }
+    static size_t& sizeOf(void* block) { return static_cast<size_t*>(block)[-2]; }
+
+    void* allocate(size_t size)
+    {
+        if (size > smallLimit) {
+            auto* large = static_cast<Large*>(std::malloc(sizeof(Large) + size));
+            if (!large)
+                return nullptr;
+            *large = {nullptr, m_large, size, largeClass};
+            if (m_large)
+                m_large->previous = large;
+            m_large = large;
+            return large + 1;
+        }
+        const size_t sizeClass = std::max<size_t>(1, (size + granule - 1) / granule);
+        if (void* block = m_free[sizeClass]) {
+            m_free[sizeClass] = *static_cast<void**>(block);
+            sizeOf(block) = size;
+            return block;
+        }
+        const size_t need = sizeof(Small) + sizeClass * granule;
+        if (m_chunk == m_chunks.size() || m_used + need > chunkSize) {
+            if (m_chunk < m_chunks.size())
+                ++m_chunk;
+            if (m_chunk == m_chunks.size()) {
+                void* chunk = std::malloc(chunkSize);
+                if (!chunk)
+                    return nullptr;
+                m_chunks.push_back(chunk);
+            }
+            m_used = 0;
+        }
+        auto* header = reinterpret_cast<Small*>(static_cast<char*>(m_chunks[m_chunk]) + m_used);
+        m_used += need;
+        *header = {size, sizeClass};
+        return header + 1;
+    }
+
+    void release(void* block)
+    {
+        if (!block)
+            return;
+        if (classOf(block) == largeClass) {
+            Large* large = static_cast<Large*>(block) - 1;
+            (large->previous ? large->previous->next : m_large) = large->next;
+            if (large->next)
+                large->next->previous = large->previous;
+            std::free(large);
+            return;
+        }
+        *static_cast<void**>(block) = m_free[classOf(block)];
+        m_free[classOf(block)] = block;
+    }
+
+    void* resize(void* block, size_t size)
+    {
+        if (!block)
+            return allocate(size);
+        const size_t sizeClass = classOf(block);
+        if (sizeClass != largeClass && size <= sizeClass * granule) {
+            sizeOf(block) = size;
+            return block;
+        }
+        void* moved = allocate(size);
+        if (!moved)
+            return nullptr;
+        std::memcpy(moved, block, std::min(sizeOf(block), size));
+        release(block);
+        return moved;
+    }
+
+    // cmark aborts when memory runs out, as with its own allocator.
+    static void* checked(void* block)
+    {
+        if (!block)
+            std::abort();
+        return block;
+    }
+
+    static void* arenaCalloc(size_t count, size_t size)
+    {
+        if (size != 0 && count > SIZE_MAX / 2 / size)
+            std::abort();
+        void* block = checked(s_current->allocate(count * size));
+        std::memset(block, 0, count * size);
+        return block;
+    }
+
+    static void* arenaRealloc(void* block, size_t size) { return checked(s_current->resize(block, size)); }
+
+    static void arenaFree(void* block) { s_current->release(block); }
+};
+
+thread_local ParseArena* ParseArena::s_current = nullptr;
+
+// Parses the text a section at a time and hands each section's document to consume. Nodes
+// consume frees go back to the parser's allocator; in an arena, the whole tree goes back after
+// consume, so consume need free none.
 template <typename Consume>
-void parseSections(QStringView text, Consume&& consume)
+void parseSections(QStringView text, bool inArena, Consume&& consume)
 {
+    std::optional<ParseArena> arena;
+    if (inArena)
+        arena.emplace();
     // Registration fills a global list: once, whichever thread comes first.
     static std::once_flag registered;
     std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
@@ -1051,11 +1224,14 @@ void parseSections(QStringView text, Consume&& consume)
     const QList<qsizetype> starts = sectionStarts(text, sectionLength);
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype end = i + 1 < starts.size() ? starts[i + 1] : text.size();
-        std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(nullptr, cmark_node_free);
+        std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(
+            nullptr, arena ? +[](cmark_node*) {} : cmark_node_free);
         {
             const std::lock_guard lock(parsing);
             const std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(
-                cmark_parser_new(CMARK_OPT_DEFAULT), cmark_parser_free);
+                cmark_parser_new_with_mem(CMARK_OPT_DEFAULT,
+                                          arena ? ParseArena::allocator() : cmark_get_default_mem_allocator()),
+                cmark_parser_free);
             for (const char* name : {"table", "strikethrough"}) {
                 if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name))
                     cmark_parser_attach_syntax_extension(parser.get(), extension);
@@ -1075,6 +1251,9 @@ void parseSections(QStringView text, Consume&& consume)
         }
         if (document)
             consume(document.get());
+        document.reset();
+        if (arena)
+            arena->rewind();
     }
 }
 
@@ -1086,7 +1265,8 @@ MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& titl
     std::optional<QString> declaredTitle;
     source = withoutFrontMatter(source, declaredTitle);
     Walker walker;
-    parseSections(QStringView(source), [&](cmark_node* document) { walker.consumeDocument(document); });
+    // The tree is freed as it is read, so the blocks take the room it leaves.
+    parseSections(QStringView(source), false, [&](cmark_node* document) { walker.consumeDocument(document); });
     const auto firstHeading = [&]() -> std::optional<QString> {
         for (const DocBlock& block : walker.blocks) {
             if (block.kind == DocBlock::Kind::heading && block.level == 1)
@@ -1104,7 +1284,7 @@ std::optional<QString> MarkdownReader::writeHTML(QString source, const std::opti
     std::optional<QString> declaredTitle;
     source = withoutFrontMatter(source, declaredTitle);
     HtmlWalker walker(baseURL);
-    parseSections(QStringView(source), [&](cmark_node* document) {
+    parseSections(QStringView(source), true, [&](cmark_node* document) {
         walker.consumeDocument(document);
         walker.flushTo(write);
     });

@@ -220,6 +220,25 @@ TEST(MarkdownReader, ParsesOnManyThreadsAtOnce)
     }
     for (const auto& result : results)
         EXPECT_EQ(result, expected);
+
+    // Pages written straight from the parser too, each thread in memory of its own.
+    const QByteArray page = bothRoads(source).model;
+    std::vector<QByteArray> pages(4);
+    {
+        std::vector<std::jthread> threads;
+        for (auto& one : pages)
+            threads.emplace_back([&] {
+                for (int i = 0; i < 50; ++i) {
+                    QByteArray written;
+                    MarkdownReader::writeHTML(source, std::nullopt, [&](QByteArrayView piece) { written += piece; });
+                    if (written != page)
+                        return;
+                }
+                one = page;
+            });
+    }
+    for (const auto& one : pages)
+        EXPECT_EQ(one, page);
 }
 
 // A long text is read a section at a time; what spans sections must read as in one piece.
@@ -312,4 +331,24 @@ TEST(MarkdownReader, WritesTheSameHtmlAsTheModel)
     EXPECT_TRUE(long_.direct == long_.model);
     EXPECT_EQ(long_.directTitle, QStringLiteral("Big"));
     EXPECT_EQ(long_.direct.count("<h2>"), bench.count("## Section"));
+}
+
+// What stays bounded through the model stays bounded straight to HTML, and reads the same.
+TEST(MarkdownReader, WritesHostileTextsAsTheModelDoes)
+{
+    QString table = "|" + QString(" h |").repeated(1000) + "\n|" + QString("---|").repeated(1000) + "\n";
+    for (int row = 0; row < 100; ++row)
+        table += "|" + QString(" *c* |").repeated(1000) + "\n";
+    const QStringList hostile{
+        QString(">").repeated(100000) + " deep\n",
+        QString("*").repeated(50000) + "x" + QString("*").repeated(50000),
+        QString("- ").repeated(20000) + "x\n",
+        QString("[").repeated(5000) + "x" + QString("](u)").repeated(5000) + "\n",
+        table,
+    };
+    for (const QString& text : hostile) {
+        const TwoRoads roads = bothRoads(text);
+        EXPECT_FALSE(roads.direct.isEmpty());
+        EXPECT_TRUE(roads.direct == roads.model) << text.left(40).toStdString();
+    }
 }
