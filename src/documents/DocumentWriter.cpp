@@ -226,12 +226,13 @@ qint64 DocumentWriter::writeMarkdownPage(const FileInfo& file, const QUrl& desti
     TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
     const qint64 replaced = source.replaced;
     QByteArray page;
-    const std::optional<QString> title =
-        MarkdownReader::writeHTML(std::move(source.text), QUrl::fromLocalFile(QFileInfo(file.path()).absolutePath()),
-                                  [&](QByteArrayView piece) {
-                                      throwIfCancelled(stop);
-                                      page += piece;
-                                  });
+    const std::optional<QUrl> folder = QUrl::fromLocalFile(QFileInfo(file.path()).absolutePath());
+    const std::optional<QString> title = MarkdownReader::writeHTML(
+        std::move(source.text), [&](const DocBlock& image) { return HTMLRenderer::embeddedImageSource(image, folder); },
+        [&](QByteArrayView piece) {
+            throwIfCancelled(stop);
+            page += piece;
+        });
     // The title is known once the text has been read.
     page.prepend(pageHead(title.value_or(file.baseName)).toUtf8());
     page += pageTail;

@@ -1,7 +1,5 @@
 #include "documents/MarkdownReader.h"
 
-#include "documents/HTMLRenderer.h"
-
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -446,8 +444,8 @@ std::string_view trimmedUtf8(std::string_view text)
 // writes belongs here too; a test holds the two roads to the same bytes.
 class HtmlWalker {
 public:
-    explicit HtmlWalker(const std::optional<QUrl>& baseURL)
-        : m_baseURL(baseURL)
+    explicit HtmlWalker(const MarkdownReader::ImageSource& imageSource)
+        : m_imageSource(imageSource)
     {
     }
 
@@ -504,7 +502,7 @@ private:
         bool ordered = false;
     };
 
-    std::optional<QUrl> m_baseURL;
+    const MarkdownReader::ImageSource& m_imageSource;
     std::optional<QString> m_title;
     std::string m_out;
     std::vector<bool> m_open;
@@ -675,7 +673,7 @@ private:
     void writeImage(const DocBlock& image)
     {
         finish();
-        const std::optional<QString> src = HTMLRenderer::embeddedImageSource(image, m_baseURL);
+        const std::optional<QString> src = m_imageSource ? m_imageSource(image) : std::nullopt;
         if (!src)
             return;
         piece();
@@ -1278,12 +1276,12 @@ MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& titl
     return {std::move(result), std::move(walker.blocks)};
 }
 
-std::optional<QString> MarkdownReader::writeHTML(QString source, const std::optional<QUrl>& baseURL,
+std::optional<QString> MarkdownReader::writeHTML(QString source, const ImageSource& imageSource,
                                                  const std::function<void(QByteArrayView)>& write)
 {
     std::optional<QString> declaredTitle;
     source = withoutFrontMatter(source, declaredTitle);
-    HtmlWalker walker(baseURL);
+    HtmlWalker walker(imageSource);
     parseSections(QStringView(source), true, [&](cmark_node* document) {
         walker.consumeDocument(document);
         walker.flushTo(write);

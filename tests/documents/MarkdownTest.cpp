@@ -50,7 +50,9 @@ TwoRoads bothRoads(const QString& text, const std::optional<QUrl>& base = std::n
     const auto [title, blocks] = MarkdownReader::parseMarkdown(text);
     roads.modelTitle = title;
     roads.model = HTMLRenderer::renderHTMLWithEmbeddedImages(blocks, false, base).toUtf8();
-    roads.directTitle = MarkdownReader::writeHTML(text, base, [&](QByteArrayView piece) { roads.direct += piece; });
+    roads.directTitle = MarkdownReader::writeHTML(
+        text, [&](const DocBlock& image) { return HTMLRenderer::embeddedImageSource(image, base); },
+        [&](QByteArrayView piece) { roads.direct += piece; });
     return roads;
 }
 
@@ -230,7 +232,7 @@ TEST(MarkdownReader, ParsesOnManyThreadsAtOnce)
             threads.emplace_back([&] {
                 for (int i = 0; i < 50; ++i) {
                     QByteArray written;
-                    MarkdownReader::writeHTML(source, std::nullopt, [&](QByteArrayView piece) { written += piece; });
+                    MarkdownReader::writeHTML(source, {}, [&](QByteArrayView piece) { written += piece; });
                     if (written != page)
                         return;
                 }

@@ -80,7 +80,10 @@ int document(const QStringList& args)
         if (to == QLatin1String("html") && !roundtrip && !stats && key == QLatin1String("md")) {
             // Straight from the parser to the page, a section at a time: the same bytes as
             // through the model.
-            MarkdownReader::writeHTML(TextLoaders::readTextWithDetectedEncoding(url).text, folder,
+            MarkdownReader::writeHTML(TextLoaders::readTextWithDetectedEncoding(url).text,
+                                      [&](const DocBlock& image) {
+                                          return HTMLRenderer::embeddedImageSource(image, folder);
+                                      },
                                       [](QByteArrayView bytes) {
                                           std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
                                       });
