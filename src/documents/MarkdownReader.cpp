@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -1204,15 +1205,14 @@ private:
 
 thread_local ParseArena* ParseArena::s_current = nullptr;
 
-// Parses the text a section at a time and hands each section's document to consume. Nodes
-// consume frees go back to the parser's allocator; in an arena, the whole tree goes back after
-// consume, so consume need free none.
+// Parses the text a section at a time and hands each section's document to consume. A
+// section of up to arenaLimit characters parses in an arena, which takes the whole tree back
+// after consume (consume need free none of it, and what it frees stays the arena's until then);
+// nodes of a longer one that consume frees go straight back to the heap.
 template <typename Consume>
-void parseSections(QStringView text, bool inArena, Consume&& consume)
+void parseSections(QStringView text, qsizetype arenaLimit, Consume&& consume)
 {
-    std::optional<ParseArena> arena;
-    if (inArena)
-        arena.emplace();
+    std::optional<ParseArena> arenaMemory;
     // Registration fills a global list: once, whichever thread comes first.
     static std::once_flag registered;
     std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
@@ -1222,6 +1222,12 @@ void parseSections(QStringView text, bool inArena, Consume&& consume)
     const QList<qsizetype> starts = sectionStarts(text, sectionLength);
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+        ParseArena* arena = nullptr;
+        if (end - starts[i] <= arenaLimit) {
+            if (!arenaMemory)
+                arenaMemory.emplace();
+            arena = &*arenaMemory;
+        }
         std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(
             nullptr, arena ? +[](cmark_node*) {} : cmark_node_free);
         {
@@ -1263,8 +1269,9 @@ MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& titl
     std::optional<QString> declaredTitle;
     source = withoutFrontMatter(source, declaredTitle);
     Walker walker;
-    // The tree is freed as it is read, so the blocks take the room it leaves.
-    parseSections(QStringView(source), false, [&](cmark_node* document) { walker.consumeDocument(document); });
+    // The tree is freed as it is read: a long section's room goes to its blocks as they grow.
+    parseSections(QStringView(source), 2 * sectionLength,
+                  [&](cmark_node* document) { walker.consumeDocument(document); });
     const auto firstHeading = [&]() -> std::optional<QString> {
         for (const DocBlock& block : walker.blocks) {
             if (block.kind == DocBlock::Kind::heading && block.level == 1)
@@ -1282,7 +1289,7 @@ std::optional<QString> MarkdownReader::writeHTML(QString source, const ImageSour
     std::optional<QString> declaredTitle;
     source = withoutFrontMatter(source, declaredTitle);
     HtmlWalker walker(imageSource);
-    parseSections(QStringView(source), true, [&](cmark_node* document) {
+    parseSections(QStringView(source), std::numeric_limits<qsizetype>::max(), [&](cmark_node* document) {
         walker.consumeDocument(document);
         walker.flushTo(write);
     });
