@@ -205,6 +205,8 @@ qsizetype expectedSize(const QList<DocBlock>& blocks)
     return size + size / 16;
 }
 
+// Markdown's pages are written the same way straight from its parser (MarkdownReader::writeHTML):
+// a change here is one there.
 QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
                      const std::function<std::optional<QString>(int, const DocBlock&)>& source)
 {

@@ -152,6 +152,7 @@ void appendText(QList<DocRun>& runs, const DocRun& style, const char* utf8)
     run.text = QString::fromUtf8(utf8);
 }
 
+// HtmlWalker writes what this reads as HTML straight from the nodes: a change here is one there.
 class Walker {
 public:
     QList<DocBlock> blocks;
