@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# A generated 10 MB Markdown file read into the document model and written as HTML by
-# `quorvenda-dev document FILE --to html`, against `cmark-gfm -e table -e strikethrough` on the
-# same file, the two run in turn: median time and peak memory of 3 runs each (limits: 1.3x the
-# time, 1.2x the memory). Prints one table row per measure and the load.
+# A generated 10 MB Markdown file written as HTML by `quorvenda-dev document FILE --to html`
+# (straight from the parser a section at a time, the bytes the document model would give),
+# against `cmark-gfm -e table -e strikethrough` on the same file, the two run in turn: median
+# time and peak memory of 3 runs each (limits: 1.3x the time, 1.2x the memory). Prints one
+# table row per measure and the load.
 # Without the cmark-gfm program, the same parse and render is compiled against libcmark-gfm.
 # Usage: bench/document_markdown.sh [SIZE_MB] (default 10), from the repository with build/ built.
 set -euo pipefail

@@ -1,4 +1,4 @@
-// Markdown through MarkdownReader into the document model's blocks.
+// Markdown through MarkdownReader into the document model's blocks, and straight to HTML.
 #include "FuzzSupport.h"
 
 #include "documents/MarkdownReader.h"
@@ -11,6 +11,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    (void)qv::MarkdownReader::parseMarkdown(QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    (void)qv::MarkdownReader::parseMarkdown(text);
+    qsizetype written = 0;
+    (void)qv::MarkdownReader::writeHTML(
+        text, [](const qv::DocBlock& image) { return image.path; }, [&](QByteArrayView piece) { written += piece.size(); });
     return 0;
 }

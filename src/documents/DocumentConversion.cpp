@@ -123,6 +123,19 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
         return deliverWork(work, baseName, extension, planner);
     }
 
+    if (target == DocumentOutput::html && formatID(file) == QLatin1String("md")) {
+        // Straight from the parser to the page, never the whole document in memory as blocks.
+        const QUrl work = planner.workURL(extension, freshName());
+        const qint64 replaced = DocumentWriter::writeMarkdownPage(file, work, context.stopToken);
+        if (context.notes) {
+            if (const QString note = TextLoaders::replacementNote(file.name, replaced); !note.isEmpty())
+                context.notes->addMessage(note);
+        }
+        throwIfCancelled(context.stopToken);
+        reportProgress(0.95, progress);
+        return deliverWork(work, baseName, extension, planner);
+    }
+
     std::unique_ptr<LoadedDocument> document = DocumentLoader::loadDocument(file, planner.workDirectory(), context.stopToken);
     passNotes(*document, context);
     reportProgress(0.4, progress);

@@ -4,9 +4,11 @@
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
+#include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OdtWriter.h"
 #include "documents/OfficeConverter.h"
+#include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
@@ -16,6 +18,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextBlock>
@@ -55,6 +58,18 @@ const char styleBlock[] =
     "img { max-width: 100%; height: auto; }\n"
     "hr { border: none; border-top: 1px solid #d2d2d7; margin: 2em 0; }\n"
     "</style>";
+
+QString pageHead(const QString& title)
+{
+    QString head = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    head += escapeTitle(title);
+    head += QStringLiteral("</title>\n");
+    head += QString::fromUtf8(styleBlock);
+    head += QStringLiteral("\n</head>\n<body>\n");
+    return head;
+}
+
+const char pageTail[] = "\n</body>\n</html>\n";
 
 void writeODT(QTextDocument& text, const LoadedDocument& document, const QString& path,
               const SettingsSnapshot& settings, std::stop_token stop)
@@ -199,14 +214,30 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
 
 QString DocumentWriter::htmlPage(LoadedDocument& document)
 {
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
-    page += escapeTitle(document.title());
-    page += QStringLiteral("</title>\n");
-    page += QString::fromUtf8(styleBlock);
-    page += QStringLiteral("\n</head>\n<body>\n");
+    QString page = pageHead(document.title());
     page += HTMLRenderer::renderHTMLWithEmbeddedImages(document.model().blocks, false, document.baseURL());
-    page += QStringLiteral("\n</body>\n</html>\n");
+    page += QLatin1String(pageTail);
     return page;
+}
+
+qint64 DocumentWriter::writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop)
+{
+    throwIfCancelled(stop);
+    TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
+    const qint64 replaced = source.replaced;
+    QByteArray page;
+    const std::optional<QUrl> folder = QUrl::fromLocalFile(QFileInfo(file.path()).absolutePath());
+    const std::optional<QString> title = MarkdownReader::writeHTML(
+        std::move(source.text), [&](const DocBlock& image) { return HTMLRenderer::embeddedImageSource(image, folder); },
+        [&](QByteArrayView piece) {
+            throwIfCancelled(stop);
+            page += piece;
+        });
+    // The title is known once the text has been read.
+    page.prepend(pageHead(title.value_or(file.baseName)).toUtf8());
+    page += pageTail;
+    writeNew(destination.toLocalFile(), page);
+    return replaced;
 }
 
 void DocumentWriter::writeMarkdownOutput(LoadedDocument& document, const QUrl& destination, const QString& markdownName)

@@ -2,6 +2,7 @@
 
 #include "documents/DocumentOutput.h"
 #include "documents/LoadedDocument.h"
+#include "model/FileInfo.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsSnapshot.h"
 
@@ -33,6 +34,11 @@ public:
 
     // The whole HTML page with its style block.
     static QString htmlPage(LoadedDocument& document);
+
+    // A Markdown file as the page htmlPage makes of it once loaded, byte for byte, written
+    // straight from the parser without the model. Returns how many characters reading the
+    // file replaced. Throws as loading and writeDocument do.
+    static qint64 writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop);
 
     // The option's page size, else the setting's, in points.
     static QSizeF pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options);

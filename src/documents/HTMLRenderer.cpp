@@ -205,6 +205,8 @@ qsizetype expectedSize(const QList<DocBlock>& blocks)
     return size + size / 16;
 }
 
+// Markdown's pages are written the same way straight from its parser (MarkdownReader::writeHTML):
+// a change here is one there.
 QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
                      const std::function<std::optional<QString>(int, const DocBlock&)>& source)
 {
@@ -334,6 +336,11 @@ QString HTMLRenderer::renderHTMLWithEmbeddedImages(const QList<DocBlock>& blocks
                                                    const std::optional<QUrl>& baseURL)
 {
     return renderBlocks(blocks, xhtml, [&](int, const DocBlock& block) { return embeddedSource(block, baseURL); });
+}
+
+std::optional<QString> HTMLRenderer::embeddedImageSource(const DocBlock& image, const std::optional<QUrl>& baseURL)
+{
+    return embeddedSource(image, baseURL);
 }
 
 QString HTMLRenderer::htmlInline(const QList<DocRun>& runs)

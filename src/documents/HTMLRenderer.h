@@ -22,6 +22,9 @@ public:
     static QString renderHTMLWithEmbeddedImages(const QList<DocBlock>& blocks, bool xhtml,
                                                 const std::optional<QUrl>& baseURL);
 
+    // The source renderHTMLWithEmbeddedImages gives an image block; none leaves it out.
+    static std::optional<QString> embeddedImageSource(const DocBlock& image, const std::optional<QUrl>& baseURL);
+
     static QString htmlInline(const QList<DocRun>& runs);
     static QString htmlRun(const DocRun& run);
     static QString escapeHTML(const QString& text);

@@ -9,9 +9,17 @@
 #include <cmark-gfm.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -144,6 +152,7 @@ void appendText(QList<DocRun>& runs, const DocRun& style, const char* utf8)
     run.text = QString::fromUtf8(utf8);
 }
 
+// HtmlWalker writes what this reads as HTML straight from the nodes: a change here is one there.
 class Walker {
 public:
     QList<DocBlock> blocks;
@@ -346,6 +355,591 @@ private:
     }
 };
 
+// Appends the text of every leaf below node as UTF-8, as flatText does.
+void appendFlatText(cmark_node* node, std::string& out)
+{
+    cmark_node* only = cmark_node_first_child(node);
+    if (!only)
+        return;
+    const auto put = [&](cmark_node* leaf) {
+        if (const char* text = cmark_node_get_literal(leaf))
+            out += text;
+    };
+    if (!cmark_node_next(only) && cmark_node_get_type(only) == CMARK_NODE_TEXT) {
+        put(only);
+        return;
+    }
+    const size_t start = out.size();
+    cmark_iter* iter = cmark_iter_new(node);
+    for (cmark_event_type ev; (ev = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
+        if (ev != CMARK_EVENT_ENTER)
+            continue;
+        cmark_node* cur = cmark_iter_get_node(iter);
+        switch (cmark_node_get_type(cur)) {
+        case CMARK_NODE_TEXT:
+        case CMARK_NODE_CODE:
+        case CMARK_NODE_CODE_BLOCK:
+        case CMARK_NODE_HTML_INLINE:
+            put(cur);
+            break;
+        case CMARK_NODE_SOFTBREAK:
+            out += ' ';
+            break;
+        case CMARK_NODE_LINEBREAK:
+            out += '\n';
+            break;
+        case CMARK_NODE_PARAGRAPH:
+        case CMARK_NODE_HEADING:
+            if (out.size() > start && out.back() != '\n')
+                out += '\n';
+            break;
+        default:
+            break;
+        }
+    }
+    cmark_iter_free(iter);
+}
+
+// The code point that starts at `at` in valid UTF-8, and its length.
+std::pair<char32_t, size_t> decodeUtf8(std::string_view text, size_t at)
+{
+    const auto byte = [&](size_t i) { return char32_t(uchar(text[i])); };
+    const char32_t lead = byte(at);
+    if (lead < 0x80)
+        return {lead, 1};
+    if (lead < 0xE0 && at + 1 < text.size())
+        return {((lead & 0x1F) << 6) | (byte(at + 1) & 0x3F), 2};
+    if (lead < 0xF0 && at + 2 < text.size())
+        return {((lead & 0x0F) << 12) | ((byte(at + 1) & 0x3F) << 6) | (byte(at + 2) & 0x3F), 3};
+    if (at + 3 < text.size())
+        return {((lead & 0x07) << 18) | ((byte(at + 1) & 0x3F) << 12) | ((byte(at + 2) & 0x3F) << 6)
+                    | (byte(at + 3) & 0x3F),
+                4};
+    return {QChar::ReplacementCharacter, 1};
+}
+
+// The text without the white space QString::trimmed() takes off.
+std::string_view trimmedUtf8(std::string_view text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end) {
+        const auto [c, length] = decodeUtf8(text, begin);
+        if (!QChar::isSpace(c))
+            break;
+        begin += length;
+    }
+    while (end > begin) {
+        size_t lead = end - 1;
+        while (lead > begin && (uchar(text[lead]) & 0xC0) == 0x80)
+            --lead;
+        if (!QChar::isSpace(decodeUtf8(text, lead).first))
+            break;
+        end = lead;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// The blocks Walker reads, written at once as the HTML that HTMLRenderer makes of them, in
+// UTF-8: no run, block or string of UTF-16 is made on the way, and a section's page is handed
+// on before the next section is parsed. Any change to what Walker reads or HTMLRenderer
+// writes belongs here too; a test holds the two roads to the same bytes.
+class HtmlWalker {
+public:
+    explicit HtmlWalker(const MarkdownReader::ImageSource& imageSource)
+        : m_imageSource(imageSource)
+    {
+    }
+
+    // The tree is left to its arena.
+    void consumeDocument(cmark_node* document)
+    {
+        for (cmark_node* child = cmark_node_first_child(document); child; child = cmark_node_next(child))
+            visitBlock(child, 1);
+    }
+
+    // Closes the lists still open.
+    void finish()
+    {
+        while (!m_open.empty())
+            closeList();
+    }
+
+    void flushTo(const std::function<void(QByteArrayView)>& write)
+    {
+        if (!m_out.empty())
+            write(QByteArrayView(m_out.data(), qsizetype(m_out.size())));
+        m_out.clear();
+    }
+
+    const std::optional<QString>& title() const { return m_title; }
+
+private:
+    using Kind = DocBlock::Kind;
+
+    struct Style {
+        bool bold = false;
+        bool italic = false;
+        bool code = false;
+        bool strike = false;
+        // Valid while the node it comes from is.
+        const char* link = nullptr;
+
+        bool operator==(const Style& other) const
+        {
+            return bold == other.bold && italic == other.italic && code == other.code && strike == other.strike
+                && (link == other.link || (link && other.link && std::strcmp(link, other.link) == 0));
+        }
+    };
+
+    struct Run {
+        Style style;
+        size_t begin = 0;
+        size_t end = 0;
+    };
+
+    struct BlockKind {
+        Kind kind = Kind::paragraph;
+        int level = 0;
+        bool ordered = false;
+    };
+
+    const MarkdownReader::ImageSource& m_imageSource;
+    std::optional<QString> m_title;
+    std::string m_out;
+    std::vector<bool> m_open;
+    qsizetype m_pieces = 0;
+    QList<bool> m_lists;
+    int m_quotes = 0;
+    bool m_afterImage = false;
+
+    // The pending block's runs, each a stretch of m_text; kept between blocks for their room.
+    std::vector<Run> m_runs;
+    std::string m_text;
+    size_t m_first = 0;
+    std::string m_scratch;
+
+    // Output
+
+    void piece()
+    {
+        if (m_pieces++ > 0)
+            m_out += '\n';
+    }
+
+    void escaped(std::string_view text, bool breaks = false)
+    {
+        const char* at = text.data();
+        const char* end = at + text.size();
+        const char* plain = at;
+        for (; at != end; ++at) {
+            const char* entity;
+            switch (*at) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '"': entity = "&quot;"; break;
+            case '\n':
+                if (!breaks)
+                    continue;
+                entity = "<br>";
+                break;
+            default: continue;
+            }
+            m_out.append(plain, size_t(at - plain));
+            m_out += entity;
+            plain = at + 1;
+        }
+        m_out.append(plain, size_t(end - plain));
+    }
+
+    void closeList()
+    {
+        piece();
+        m_out += m_open.back() ? "</li></ol>" : "</li></ul>";
+        m_open.pop_back();
+    }
+
+    void openList(bool ordered)
+    {
+        piece();
+        m_out += ordered ? "<ol><li>" : "<ul><li>";
+        m_open.push_back(ordered);
+    }
+
+    // Opens the block's place: a list item inside its lists, anything else after them.
+    void startBlock(const BlockKind& block)
+    {
+        if (block.kind == Kind::listItem) {
+            if (qsizetype(m_open.size()) < block.level) {
+                while (qsizetype(m_open.size()) < block.level)
+                    openList(block.ordered);
+            } else {
+                while (qsizetype(m_open.size()) > block.level)
+                    closeList();
+                if (m_open.back() == block.ordered) {
+                    piece();
+                    m_out += "</li><li>";
+                } else {
+                    closeList();
+                    openList(block.ordered);
+                }
+            }
+            piece();
+            return;
+        }
+        finish();
+        piece();
+    }
+
+    void writeRun(const Run& run)
+    {
+        const Style& style = run.style;
+        if (style.link) {
+            m_out += "<a href=\"";
+            escaped(style.link);
+            m_out += "\">";
+        }
+        if (style.bold)
+            m_out += "<strong>";
+        if (style.italic)
+            m_out += "<em>";
+        if (style.strike)
+            m_out += "<del>";
+        if (style.code)
+            m_out += "<code>";
+        escaped(std::string_view(m_text).substr(run.begin, run.end - run.begin), true);
+        if (style.code)
+            m_out += "</code>";
+        if (style.strike)
+            m_out += "</del>";
+        if (style.italic)
+            m_out += "</em>";
+        if (style.bold)
+            m_out += "</strong>";
+        if (style.link)
+            m_out += "</a>";
+    }
+
+    // A block of the pending runs.
+    void writeRunsBlock(const BlockKind& block)
+    {
+        startBlock(block);
+        const auto runs = [&] {
+            for (size_t i = m_first; i < m_runs.size(); ++i)
+                writeRun(m_runs[i]);
+        };
+        switch (block.kind) {
+        case Kind::heading: {
+            const char level = char('0' + std::clamp(block.level, 1, 6));
+            m_out += "<h";
+            m_out += level;
+            m_out += '>';
+            runs();
+            m_out += "</h";
+            m_out += level;
+            m_out += '>';
+            if (block.level == 1 && !m_title) {
+                QString text;
+                for (size_t i = m_first; i < m_runs.size(); ++i)
+                    text += QString::fromUtf8(m_text.data() + m_runs[i].begin, qsizetype(m_runs[i].end - m_runs[i].begin));
+                m_title = text;
+            }
+            break;
+        }
+        case Kind::quote:
+            m_out += "<blockquote><p>";
+            runs();
+            m_out += "</p></blockquote>";
+            break;
+        case Kind::listItem:
+            runs();
+            break;
+        default:
+            m_out += "<p>";
+            runs();
+            m_out += "</p>";
+            break;
+        }
+    }
+
+    // A block of one run of plain text.
+    void writeTextBlock(const BlockKind& block, std::string_view text)
+    {
+        clearRuns();
+        appendText(Style{}, text);
+        writeRunsBlock(block);
+        clearRuns();
+    }
+
+    void writeImage(const DocBlock& image)
+    {
+        finish();
+        const std::optional<QString> src = m_imageSource ? m_imageSource(image) : std::nullopt;
+        if (!src)
+            return;
+        piece();
+        m_out += "<p><img src=\"";
+        escaped(src->toStdString());
+        m_out += "\" alt=\"";
+        for (const DocRun& run : image.runs)
+            escaped(run.text.toStdString());
+        m_out += "\"></p>";
+    }
+
+    // Runs
+
+    void clearRuns()
+    {
+        m_runs.clear();
+        m_text.clear();
+        m_first = 0;
+    }
+
+    bool noRuns() const { return m_first == m_runs.size(); }
+
+    void appendText(const Style& style, std::string_view text)
+    {
+        if (text.empty())
+            return;
+        if (!noRuns() && m_runs.back().style == style) {
+            m_text += text;
+            m_runs.back().end = m_text.size();
+            return;
+        }
+        const size_t begin = m_text.size();
+        m_text += text;
+        m_runs.push_back({style, begin, m_text.size()});
+    }
+
+    void appendText(const Style& style, const char* utf8)
+    {
+        if (utf8)
+            appendText(style, std::string_view(utf8));
+    }
+
+    static bool isOuterSpace(char c) { return c == ' ' || c == '\n'; }
+
+    void trimOuterSpaces()
+    {
+        while (!noRuns()) {
+            Run& run = m_runs[m_first];
+            while (run.begin < run.end && isOuterSpace(m_text[run.begin]))
+                ++run.begin;
+            if (run.begin < run.end)
+                break;
+            ++m_first;
+        }
+        while (!noRuns()) {
+            Run& run = m_runs.back();
+            while (run.end > run.begin && isOuterSpace(m_text[run.end - 1]))
+                --run.end;
+            if (run.end > run.begin)
+                break;
+            m_runs.pop_back();
+        }
+    }
+
+    // Blocks
+
+    BlockKind containerKind() const
+    {
+        if (!m_lists.isEmpty())
+            return {Kind::listItem, int(m_lists.size()), m_lists.last()};
+        return {m_quotes > 0 ? Kind::quote : Kind::paragraph, 0, false};
+    }
+
+    void visitBlock(cmark_node* node, int depth)
+    {
+        if (depth > MarkdownReader::maximumDepth) {
+            m_scratch.clear();
+            appendFlatText(node, m_scratch);
+            const std::string_view text = trimmedUtf8(m_scratch);
+            if (!text.empty())
+                writeTextBlock({Kind::paragraph, 0, false}, text);
+            return;
+        }
+        switch (cmark_node_get_type(node)) {
+        case CMARK_NODE_DOCUMENT:
+        case CMARK_NODE_ITEM:
+            visitChildren(node, depth);
+            return;
+        case CMARK_NODE_BLOCK_QUOTE:
+            ++m_quotes;
+            visitChildren(node, depth);
+            --m_quotes;
+            return;
+        case CMARK_NODE_LIST:
+            m_lists.append(cmark_node_get_list_type(node) == CMARK_ORDERED_LIST);
+            visitChildren(node, depth);
+            m_lists.removeLast();
+            return;
+        case CMARK_NODE_HEADING:
+            readInlineBlock(node, {Kind::heading, cmark_node_get_heading_level(node), false}, depth);
+            return;
+        case CMARK_NODE_PARAGRAPH:
+            readInlineBlock(node, containerKind(), depth);
+            return;
+        case CMARK_NODE_CODE_BLOCK: {
+            const char* literal = cmark_node_get_literal(node);
+            std::string_view text = literal ? std::string_view(literal) : std::string_view();
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                text.remove_suffix(1);
+            while (!text.empty() && (text.front() == '\n' || text.front() == '\r'))
+                text.remove_prefix(1);
+            finish();
+            piece();
+            m_out += "<pre><code>";
+            escaped(text);
+            m_out += "</code></pre>";
+            return;
+        }
+        case CMARK_NODE_THEMATIC_BREAK:
+            finish();
+            piece();
+            m_out += "<hr>";
+            return;
+        case CMARK_NODE_HTML_BLOCK: {
+            const char* literal = cmark_node_get_literal(node);
+            const std::string_view text = trimmedUtf8(literal ? std::string_view(literal) : std::string_view());
+            if (!text.empty() && !text.starts_with("<!--"))
+                writeTextBlock(containerKind(), text);
+            return;
+        }
+        default:
+            break;
+        }
+        if (isType(node, "table"))
+            readTable(node);
+        else
+            visitChildren(node, depth);
+    }
+
+    void visitChildren(cmark_node* node, int depth)
+    {
+        for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child))
+            visitBlock(child, depth + 1);
+    }
+
+    void readInlineBlock(cmark_node* node, const BlockKind& kind, int depth)
+    {
+        clearRuns();
+        bool hasPending = true;
+        const auto flush = [&] {
+            trimOuterSpaces();
+            if (hasPending && !(kind.kind == Kind::paragraph && noRuns()))
+                writeRunsBlock(kind);
+            hasPending = false;
+        };
+        const auto onImage = [&](const DocBlock& image) {
+            if (!noRuns())
+                flush();
+            writeImage(image);
+            clearRuns();
+            hasPending = true;
+            m_afterImage = true;
+        };
+        m_afterImage = false;
+        readInlines(node, Style{}, onImage, depth);
+        if (!(m_afterImage && noRuns()))
+            flush();
+        clearRuns();
+    }
+
+    template <typename OnImage>
+    void readInlines(cmark_node* parent, const Style& style, OnImage& onImage, int depth)
+    {
+        for (cmark_node* node = cmark_node_first_child(parent); node; node = cmark_node_next(node)) {
+            if (depth > MarkdownReader::maximumDepth) {
+                const size_t start = m_scratch.size();
+                appendFlatText(node, m_scratch);
+                appendText(style, std::string_view(m_scratch).substr(start));
+                m_scratch.resize(start);
+                continue;
+            }
+            Style run = style;
+            switch (cmark_node_get_type(node)) {
+            case CMARK_NODE_TEXT:
+            case CMARK_NODE_HTML_INLINE:
+                appendText(style, cmark_node_get_literal(node));
+                break;
+            case CMARK_NODE_SOFTBREAK:
+                appendText(style, std::string_view(" "));
+                break;
+            case CMARK_NODE_LINEBREAK:
+                appendText(style, std::string_view("\n"));
+                break;
+            case CMARK_NODE_CODE:
+                run.code = true;
+                appendText(run, cmark_node_get_literal(node));
+                break;
+            case CMARK_NODE_EMPH:
+                run.italic = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            case CMARK_NODE_STRONG:
+                run.bold = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            case CMARK_NODE_LINK: {
+                const char* url = cmark_node_get_url(node);
+                run.link = url ? url : "";
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            }
+            case CMARK_NODE_IMAGE: {
+                const QString path = imagePath(QString::fromUtf8(cmark_node_get_url(node)));
+                const QString alt = flatText(node);
+                onImage(DocBlock::image(path, std::nullopt, QFileInfo(path).suffix().toLower(), {DocRun{alt}}));
+                break;
+            }
+            default:
+                if (isType(node, "strikethrough"))
+                    run.strike = true;
+                readInlines(node, run, onImage, depth + 1);
+                break;
+            }
+        }
+    }
+
+    void readTable(cmark_node* table)
+    {
+        finish();
+        piece();
+        m_out += "<table>";
+        bool header = true;
+        std::vector<std::string_view> cells;
+        std::vector<size_t> ends;
+        for (cmark_node* row = cmark_node_first_child(table); row; row = cmark_node_next(row)) {
+            // The cells' texts stand in m_scratch one after another; views are taken once it
+            // has stopped growing.
+            m_scratch.clear();
+            ends.clear();
+            for (cmark_node* cell = cmark_node_first_child(row); cell; cell = cmark_node_next(cell)) {
+                appendFlatText(cell, m_scratch);
+                ends.push_back(m_scratch.size());
+            }
+            cells.clear();
+            size_t begin = 0;
+            for (const size_t end : ends) {
+                cells.push_back(trimmedUtf8(std::string_view(m_scratch).substr(begin, end - begin)));
+                begin = end;
+            }
+            while (!cells.empty() && cells.back().empty())
+                cells.pop_back();
+            m_out += "<tr>";
+            for (const std::string_view cell : cells) {
+                m_out += header ? "<th>" : "<td>";
+                escaped(cell);
+                m_out += header ? "</th>" : "</td>";
+            }
+            m_out += "</tr>";
+            header = false;
+        }
+        m_out += "</table>";
+    }
+};
+
 // Where a long text may be cut into sections that parse alone exactly as they parse together:
 // before an ATX heading at the margin that follows a blank line outside a fenced code block,
 // at least `length` characters after the last cut. A blank line ends every paragraph, and a
@@ -424,6 +1018,9 @@ QList<qsizetype> sectionStarts(QStringView text, qsizetype length)
 // the document's.
 QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
 {
+    // Spares a long text the expression's pass over it.
+    if (!source.startsWith(QLatin1String("---")))
+        return source;
     static const QRegularExpression block(QStringLiteral("\\A---[ \\t]*\\r?\\n(.*?\\r?\\n)(?:---|\\.\\.\\.)[ \\t]*(?:\\r?\\n|\\z)"),
                                           QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = block.match(source);
@@ -444,29 +1041,202 @@ QString withoutFrontMatter(const QString& source, std::optional<QString>& title)
     return source.mid(match.capturedEnd());
 }
 
-} // namespace
+// Memory for the parse of one section, taken back all at once when the section has been read:
+// freeing a tree node by node costs nearly as much as building it. Blocks freed on the way
+// serve later requests of their size, so a section costs about what its tree holds. The
+// parser's allocator carries no context: the arena is the thread's.
+class ParseArena {
+public:
+    ParseArena()
+        : m_previous(s_current)
+    {
+        s_current = this;
+    }
 
-std::pair<std::optional<QString>, QList<DocBlock>>
-MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& title)
+    ~ParseArena()
+    {
+        rewind();
+        for (void* chunk : m_chunks)
+            std::free(chunk);
+        s_current = m_previous;
+    }
+
+    ParseArena(const ParseArena&) = delete;
+    ParseArena& operator=(const ParseArena&) = delete;
+
+    // Forgets every block: the chunks stay for the next section, large blocks go back.
+    void rewind()
+    {
+        while (m_large) {
+            Large* next = m_large->next;
+            std::free(m_large);
+            m_large = next;
+        }
+        m_chunk = 0;
+        m_used = 0;
+        m_free.fill(nullptr);
+    }
+
+    static cmark_mem* allocator()
+    {
+        static cmark_mem mem{arenaCalloc, arenaRealloc, arenaFree};
+        return &mem;
+    }
+
+private:
+    static constexpr size_t granule = 16;
+    static constexpr size_t smallLimit = 4096;
+    static constexpr size_t chunkSize = size_t(1) << 20;
+    static constexpr size_t largeClass = 0;
+
+    // Before every block, keeping it aligned as malloc's; its class is 0 for a large block.
+    struct Small {
+        size_t size;
+        size_t sizeClass;
+    };
+    struct Large {
+        Large* previous;
+        Large* next;
+        size_t size;
+        size_t sizeClass;
+    };
+    static_assert(sizeof(Small) % alignof(std::max_align_t) == 0 && sizeof(Large) % alignof(std::max_align_t) == 0);
+
+    static thread_local ParseArena* s_current;
+    ParseArena* m_previous;
+    std::vector<void*> m_chunks;
+    size_t m_chunk = 0;
+    size_t m_used = 0;
+    Large* m_large = nullptr;
+    std::array<void*, smallLimit / granule + 1> m_free{};
+
+    static size_t& classOf(void* block) { return static_cast<size_t*>(block)[-1]; }
+    static size_t& sizeOf(void* block) { return static_cast<size_t*>(block)[-2]; }
+
+    void* allocate(size_t size)
+    {
+        if (size > smallLimit) {
+            auto* large = static_cast<Large*>(std::malloc(sizeof(Large) + size));
+            if (!large)
+                return nullptr;
+            *large = {nullptr, m_large, size, largeClass};
+            if (m_large)
+                m_large->previous = large;
+            m_large = large;
+            return large + 1;
+        }
+        const size_t sizeClass = std::max<size_t>(1, (size + granule - 1) / granule);
+        if (void* block = m_free[sizeClass]) {
+            m_free[sizeClass] = *static_cast<void**>(block);
+            sizeOf(block) = size;
+            return block;
+        }
+        const size_t need = sizeof(Small) + sizeClass * granule;
+        if (m_chunk == m_chunks.size() || m_used + need > chunkSize) {
+            if (m_chunk < m_chunks.size())
+                ++m_chunk;
+            if (m_chunk == m_chunks.size()) {
+                void* chunk = std::malloc(chunkSize);
+                if (!chunk)
+                    return nullptr;
+                m_chunks.push_back(chunk);
+            }
+            m_used = 0;
+        }
+        auto* header = reinterpret_cast<Small*>(static_cast<char*>(m_chunks[m_chunk]) + m_used);
+        m_used += need;
+        *header = {size, sizeClass};
+        return header + 1;
+    }
+
+    void release(void* block)
+    {
+        if (!block)
+            return;
+        if (classOf(block) == largeClass) {
+            Large* large = static_cast<Large*>(block) - 1;
+            (large->previous ? large->previous->next : m_large) = large->next;
+            if (large->next)
+                large->next->previous = large->previous;
+            std::free(large);
+            return;
+        }
+        *static_cast<void**>(block) = m_free[classOf(block)];
+        m_free[classOf(block)] = block;
+    }
+
+    void* resize(void* block, size_t size)
+    {
+        if (!block)
+            return allocate(size);
+        const size_t sizeClass = classOf(block);
+        if (sizeClass != largeClass && size <= sizeClass * granule) {
+            sizeOf(block) = size;
+            return block;
+        }
+        void* moved = allocate(size);
+        if (!moved)
+            return nullptr;
+        std::memcpy(moved, block, std::min(sizeOf(block), size));
+        release(block);
+        return moved;
+    }
+
+    // cmark aborts when memory runs out, as with its own allocator.
+    static void* checked(void* block)
+    {
+        if (!block)
+            std::abort();
+        return block;
+    }
+
+    static void* arenaCalloc(size_t count, size_t size)
+    {
+        if (size != 0 && count > SIZE_MAX / 2 / size)
+            std::abort();
+        void* block = checked(s_current->allocate(count * size));
+        std::memset(block, 0, count * size);
+        return block;
+    }
+
+    static void* arenaRealloc(void* block, size_t size) { return checked(s_current->resize(block, size)); }
+
+    static void arenaFree(void* block) { s_current->release(block); }
+};
+
+thread_local ParseArena* ParseArena::s_current = nullptr;
+
+// Parses the text a section at a time and hands each section's document to consume. A
+// section of up to arenaLimit characters parses in an arena, which takes the whole tree back
+// after consume (consume need free none of it, and what it frees stays the arena's until then);
+// nodes of a longer one that consume frees go straight back to the heap.
+template <typename Consume>
+void parseSections(QStringView text, qsizetype arenaLimit, Consume&& consume)
 {
+    std::optional<ParseArena> arenaMemory;
     // Registration fills a global list: once, whichever thread comes first.
     static std::once_flag registered;
     std::call_once(registered, cmark_gfm_core_extensions_ensure_registered);
-    std::optional<QString> declaredTitle;
-    source = withoutFrontMatter(source, declaredTitle);
     // Attaching an extension switches its characters on in a table that every parser of the
     // process shares, and finishing switches them off again: parses take turns.
     static std::mutex parsing;
-    Walker walker;
-    const QStringView text(source);
     const QList<qsizetype> starts = sectionStarts(text, sectionLength);
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype end = i + 1 < starts.size() ? starts[i + 1] : text.size();
-        std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(nullptr, cmark_node_free);
+        ParseArena* arena = nullptr;
+        if (end - starts[i] <= arenaLimit) {
+            if (!arenaMemory)
+                arenaMemory.emplace();
+            arena = &*arenaMemory;
+        }
+        std::unique_ptr<cmark_node, void (*)(cmark_node*)> document(
+            nullptr, arena ? +[](cmark_node*) {} : cmark_node_free);
         {
             const std::lock_guard lock(parsing);
             const std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(
-                cmark_parser_new(CMARK_OPT_DEFAULT), cmark_parser_free);
+                cmark_parser_new_with_mem(CMARK_OPT_DEFAULT,
+                                          arena ? ParseArena::allocator() : cmark_get_default_mem_allocator()),
+                cmark_parser_free);
             for (const char* name : {"table", "strikethrough"}) {
                 if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name))
                     cmark_parser_attach_syntax_extension(parser.get(), extension);
@@ -485,18 +1255,48 @@ MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& titl
             document.reset(cmark_parser_finish(parser.get()));
         }
         if (document)
-            walker.consumeDocument(document.get());
+            consume(document.get());
+        document.reset();
+        if (arena)
+            arena->rewind();
     }
-    std::optional<QString> result = title ? title : declaredTitle;
-    if (!result) {
+}
+
+} // namespace
+
+std::pair<std::optional<QString>, QList<DocBlock>>
+MarkdownReader::parseMarkdown(QString source, const std::optional<QString>& title)
+{
+    std::optional<QString> declaredTitle;
+    source = withoutFrontMatter(source, declaredTitle);
+    Walker walker;
+    // The tree is freed as it is read: a long section's room goes to its blocks as they grow.
+    parseSections(QStringView(source), 2 * sectionLength,
+                  [&](cmark_node* document) { walker.consumeDocument(document); });
+    const auto firstHeading = [&]() -> std::optional<QString> {
         for (const DocBlock& block : walker.blocks) {
-            if (block.kind == DocBlock::Kind::heading && block.level == 1) {
-                result = block.plainText();
-                break;
-            }
+            if (block.kind == DocBlock::Kind::heading && block.level == 1)
+                return block.plainText();
         }
-    }
-    return {result, walker.blocks};
+        return std::nullopt;
+    };
+    std::optional<QString> result = title ? title : declaredTitle ? declaredTitle : firstHeading();
+    return {std::move(result), std::move(walker.blocks)};
+}
+
+std::optional<QString> MarkdownReader::writeHTML(QString source, const ImageSource& imageSource,
+                                                 const std::function<void(QByteArrayView)>& write)
+{
+    std::optional<QString> declaredTitle;
+    source = withoutFrontMatter(source, declaredTitle);
+    HtmlWalker walker(imageSource);
+    parseSections(QStringView(source), std::numeric_limits<qsizetype>::max(), [&](cmark_node* document) {
+        walker.consumeDocument(document);
+        walker.flushTo(write);
+    });
+    walker.finish();
+    walker.flushTo(write);
+    return declaredTitle ? declaredTitle : walker.title();
 }
 
 } // namespace qv

@@ -60,12 +60,18 @@ Utf8Reading decodeUtf8Replacing(const QByteArray& bytes)
     qsizetype i = 0;
     while (i < size) {
         const uchar b = data[i];
-        if (b < 0x80) {
-            if (b == 0)
-                bad();
-            else
-                text += QChar(b);
+        if (b == 0) {
+            bad();
             ++i;
+            continue;
+        }
+        if (b < 0x80) {
+            // A run of ASCII goes in at once.
+            qsizetype end = i + 1;
+            while (end < size && data[end] < 0x80 && data[end] != 0)
+                ++end;
+            text += QLatin1StringView(bytes.constData() + i, end - i);
+            i = end;
             continue;
         }
         int length = 0;
@@ -110,7 +116,12 @@ Utf8Reading decodeUtf8Replacing(const QByteArray& bytes)
             i = j;
             continue;
         }
-        text += QString::fromUcs4(&code, 1);
+        if (QChar::requiresSurrogates(code)) {
+            text += QChar(QChar::highSurrogate(code));
+            text += QChar(QChar::lowSurrogate(code));
+        } else {
+            text += QChar(char16_t(code));
+        }
         ++reading.multiByte;
         i = j;
     }

@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTextCursor>
@@ -163,6 +164,31 @@ TEST(DocumentConversion, HtmlPageHeadAndEscapedTitle)
     const qsizetype end = page.indexOf("</style>") + 8;
     EXPECT_EQ(end - start, 766);
     EXPECT_TRUE(page.endsWith("<p>Body</p>\n</body>\n</html>\n")) << page.right(60).toStdString();
+}
+
+// Markdown goes to HTML without the model; the page is the one the model gives.
+TEST(DocumentConversion, MarkdownPagesAreThePagesOfTheModel)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("red.png"), imageBytes("PNG", Qt::red));
+    const QByteArray text = QByteArray("Intro ") + QByteArray(1, '\0') + " byte\n\n# The <Title> & more\n\n- one ![red](red.png)\n  1. two\n\n"
+                            "| a | b |\n|:-|-:|\n| *c* | `d` |\n\n> quote **strong**\n\n```cpp\nint x;\n```\n\n"
+                            "***\n\n<div>raw</div>\n\n[link](https://e.com \"t\") ~~gone~~  \nbreak\n";
+    for (const bool titled : {true, false}) {
+        const QString name = titled ? "titled.md" : "plain.md";
+        const QString source = writeFile(dir.filePath(name), titled ? text : text.mid(text.indexOf("- one")));
+        Item item({source});
+        const QUrl result = item.convert(DocumentOutput::html);
+        EXPECT_EQ(result.toLocalFile(), dir.filePath(QFileInfo(name).baseName() + ".html"));
+        const std::unique_ptr<LoadedDocument> loaded =
+            DocumentLoader::loadDocument(fileInfoForURL(QUrl::fromLocalFile(source)), QUrl::fromLocalFile(dir.path()), {});
+        const QByteArray expected = DocumentWriter::htmlPage(*loaded).toUtf8();
+        EXPECT_EQ(readFile(result.toLocalFile()).toStdString(), expected.toStdString());
+        EXPECT_TRUE(expected.contains(titled ? "<title>The &lt;Title&gt; &amp; more</title>" : "<title>plain</title>"));
+        EXPECT_TRUE(expected.contains("data:image/png;base64,"));
+        EXPECT_EQ(item.context.notes->messages(), loaded->notes());
+        EXPECT_EQ(item.context.notes->messages().size(), titled ? 1 : 0);
+    }
 }
 
 TEST(DocumentConversion, MarkdownWithPicturesIsAFolderNamedAfterTheSource)

@@ -279,6 +279,7 @@ TEST(LibreOfficeRoad, WordFilesBothWays)
 {
     if (!Capabilities::shared().libreOfficeURL())
         GTEST_SKIP() << "LibreOffice is not installed";
+    const PrivateCacheHome cache;
     QTemporaryDir dir;
     // A DOC as LibreOffice itself writes one.
     QTextDocument text;

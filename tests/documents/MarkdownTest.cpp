@@ -1,7 +1,13 @@
 #include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
+#include "documents/HTMLRenderer.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
 
 #include <thread>
 #include <vector>
@@ -28,6 +34,37 @@ DocRun styled(const QString& text, bool bold, bool italic, bool code = false, bo
 qsizetype count(const QList<DocBlock>& blocks, DocBlock::Kind kind)
 {
     return std::count_if(blocks.begin(), blocks.end(), [&](const DocBlock& b) { return b.kind == kind; });
+}
+
+// The page through the model and the page straight from the parser, with their titles.
+struct TwoRoads {
+    QByteArray model;
+    QByteArray direct;
+    std::optional<QString> modelTitle;
+    std::optional<QString> directTitle;
+};
+
+TwoRoads bothRoads(const QString& text, const std::optional<QUrl>& base = std::nullopt)
+{
+    TwoRoads roads;
+    const auto [title, blocks] = MarkdownReader::parseMarkdown(text);
+    roads.modelTitle = title;
+    roads.model = HTMLRenderer::renderHTMLWithEmbeddedImages(blocks, false, base).toUtf8();
+    roads.directTitle = MarkdownReader::writeHTML(
+        text, [&](const DocBlock& image) { return HTMLRenderer::embeddedImageSource(image, base); },
+        [&](QByteArrayView piece) { roads.direct += piece; });
+    return roads;
+}
+
+// The section the benchmark repeats.
+QString benchSection(int n)
+{
+    return QStringLiteral("## Section %1\n\nSome **bold** and *italic* text with `code`, ~~struck~~ words and a "
+                          "[link](https://example.com/%1).\nA second line of the same paragraph, long enough to look "
+                          "like prose in a real document.\n\n- item one\n- item two\n   1. nested %1\n   2. nested "
+                          "again\n\n> A quoted line.\n\n```\ncode line %1\n    indented\n```\n\n| a | b | c |\n"
+                          "| --- | --- | --- |\n| %1 | x | y |\n\n***\n\n")
+        .arg(n);
 }
 
 } // namespace
@@ -185,6 +222,25 @@ TEST(MarkdownReader, ParsesOnManyThreadsAtOnce)
     }
     for (const auto& result : results)
         EXPECT_EQ(result, expected);
+
+    // Pages written straight from the parser too, each thread in memory of its own.
+    const QByteArray page = bothRoads(source).model;
+    std::vector<QByteArray> pages(4);
+    {
+        std::vector<std::jthread> threads;
+        for (auto& one : pages)
+            threads.emplace_back([&] {
+                for (int i = 0; i < 50; ++i) {
+                    QByteArray written;
+                    MarkdownReader::writeHTML(source, {}, [&](QByteArrayView piece) { written += piece; });
+                    if (written != page)
+                        return;
+                }
+                one = page;
+            });
+    }
+    for (const auto& one : pages)
+        EXPECT_EQ(one, page);
 }
 
 // A long text is read a section at a time; what spans sections must read as in one piece.
@@ -216,4 +272,85 @@ TEST(MarkdownReader, LongTextsReadAsInOnePiece)
     const QList<DocBlock> commented = parse(QStringLiteral("# Start\n\n<!--\n\n") + filler + QStringLiteral("# Hidden\n\n")
                                             + filler + QStringLiteral("-->\n\n# Shown\n"));
     EXPECT_EQ(count(commented, DocBlock::Kind::heading), 2);
+}
+
+// Pages of Markdown are written straight from the parser; they must not differ by a byte from
+// the pages the model makes, whatever the text holds.
+TEST(MarkdownReader, WritesTheSameHtmlAsTheModel)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QImage(3, 2, QImage::Format_RGB32).save(dir.filePath("pic.png")));
+    QFile junk(dir.filePath("junk.png"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("no picture at all") > 0);
+    junk.close();
+    const QUrl base = QUrl::fromLocalFile(dir.path());
+
+    const QStringList samples{
+        // Every inline style, merged runs, breaks and entities.
+        "# Title *with* `code`\n\nSome **strong**, *emph*, ***both***, `a < b`, ~~gone~~ and [a link](https://e.com/?a=1&b=\"2\").\n"
+        "**a****b** [x](u)[y](u) [z](v) soft\nbreak hard  \nbreak back\\\nslash &amp; &copy; &#35; <span>inline</span>\n\n"
+        "Setext\n======\n\nSub\n---\n\n###### six\n\n#hash\n",
+        // Lists: nested, ordered with a start, mixed, loose, with quotes and code inside.
+        "- a\n- b\n  - c\n    1. d\n    2. e\n- f\n\n7. seven\n8. eight\n\n* star\n+ plus\n\n1) one\n2) two\n\n"
+        "- loose\n\n  second paragraph\n\n  > quoted in item\n\n  ```\n  code in item\n  ```\n- [ ] task\n\n"
+        "> quote\n> - list in quote\n>\n> > deeper\n\npara\n",
+        // Code, HTML blocks and comments, rules, tables with alignment and empty cells.
+        "```python\nprint(\"<hi>\")\n\n\n```\n\n~~~\n\n\nx\n~~~\n\n    indented\n    code\n\n```\n```\n\n"
+        "<div class=\"a\">\n  raw & <b>html</b>\n</div>\n\n<!-- a comment -->\n\n  <p>spaced</p>  \n\n***\n---\n___\n\n"
+        "| left | centre | right | none |\n|:-----|:------:|------:|------|\n| 1 | **2** | `3` | |\n| | | |\n"
+        "| a \\| pipe | [l](u) | ![i](pic.png) | \u00a0x\u3000 |\n\n",
+        // Images alone, between texts, in items, headings and links, found, missing and unreadable.
+        "![alone](pic.png)\n\ntext ![mid](pic.png) more\n\n- ![in item](pic.png)\n- before ![b](missing.png)\n"
+        "- ![j](junk.png) after\n\n# ![head](pic.png) tail\n\n[![linked](pic.png)](https://e.com)\n\n"
+        "   ![spaced](pic.png \"title\")   \n\n> ![q](junk.png)\n\n![*emph* alt](<pic.png>)\n",
+        // White space that QString::trimmed() knows and ASCII does not.
+        "<div>\u2003wide\u2003</div>\n\n\u00a0nbsp\u00a0\n\n| \u2028x\u2028 |\n|---|\n| \u00a0 |\n\n\u3000\n",
+        // Unicode text, front matter, nothing at all.
+        "---\ntitle: \"Front\"\n---\n\nÉtude — 日本語 😀 ‘quotes’\n",
+        "",
+        "   \n\n",
+        // Depths past the limit, as blocks and as inlines.
+        QString(">").repeated(100) + " deep *x* `y`\n\n" + QString("- ").repeated(80) + "item\n\n"
+            + QString("*").repeated(200) + "x" + QString("*").repeated(200) + "\n\n"
+            + QString("[").repeated(70) + "a" + QString("](u)").repeated(70) + "\n",
+    };
+    for (const QString& sample : samples) {
+        const TwoRoads roads = bothRoads(sample, base);
+        EXPECT_EQ(roads.direct.toStdString(), roads.model.toStdString()) << sample.toStdString();
+        EXPECT_EQ(roads.directTitle, roads.modelTitle) << sample.toStdString();
+    }
+    // The rich samples hold what they are meant to.
+    const TwoRoads images = bothRoads(samples[3], base);
+    EXPECT_TRUE(images.direct.contains("<img src=\"data:image/png;base64,"));
+    EXPECT_TRUE(images.direct.contains("<img src=\"missing.png\""));
+    EXPECT_TRUE(bothRoads(samples[2]).direct.contains("<table><tr><th>left</th>"));
+
+    // The benchmark's text, long enough to be parsed in sections.
+    QString bench = "# Big\n\n";
+    for (int n = 0; bench.size() < 1'300'000; ++n)
+        bench += benchSection(n);
+    const TwoRoads long_ = bothRoads(bench, base);
+    EXPECT_TRUE(long_.direct == long_.model);
+    EXPECT_EQ(long_.directTitle, QStringLiteral("Big"));
+    EXPECT_EQ(long_.direct.count("<h2>"), bench.count("## Section"));
+}
+
+// What stays bounded through the model stays bounded straight to HTML, and reads the same.
+TEST(MarkdownReader, WritesHostileTextsAsTheModelDoes)
+{
+    QString table = "|" + QString(" h |").repeated(1000) + "\n|" + QString("---|").repeated(1000) + "\n";
+    for (int row = 0; row < 100; ++row)
+        table += "|" + QString(" *c* |").repeated(1000) + "\n";
+    const QStringList hostile{
+        QString(">").repeated(100000) + " deep\n",
+        QString("*").repeated(50000) + "x" + QString("*").repeated(50000),
+        QString("- ").repeated(20000) + "x\n",
+        QString("[").repeated(5000) + "x" + QString("](u)").repeated(5000) + "\n",
+        table,
+    };
+    for (const QString& text : hostile) {
+        const TwoRoads roads = bothRoads(text);
+        EXPECT_FALSE(roads.direct.isEmpty());
+        EXPECT_TRUE(roads.direct == roads.model) << text.left(40).toStdString();
+    }
 }

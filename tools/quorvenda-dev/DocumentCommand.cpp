@@ -6,6 +6,7 @@
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
+#include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/TextLoaders.h"
 #include "model/Error.h"
@@ -74,10 +75,29 @@ int document(const QStringList& args)
     const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
     try {
+        const FileInfo source = fileInfoForURL(url);
+        const QString key = source.format ? source.format->id : source.ext;
+        if (to == QLatin1String("html") && !roundtrip && !stats && key == QLatin1String("md")) {
+            // Straight from the parser to the page, a section at a time: the same bytes as
+            // through the model.
+            MarkdownReader::writeHTML(TextLoaders::readTextWithDetectedEncoding(url).text,
+                                      [&](const DocBlock& image) {
+                                          return HTMLRenderer::embeddedImageSource(image, folder);
+                                      },
+                                      [](QByteArrayView bytes) {
+                                          std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+                                      });
+            std::fputc('\n', stdout);
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                QTextStream(stderr) << "Couldn't write the HTML\n";
+                return 1;
+            }
+            return 0;
+        }
         QTemporaryDir work(TemporaryRoot::secure() + QStringLiteral("/document-XXXXXX"));
         if (!work.isValid())
             throw SystemError(SystemError::posixDomain, EIO, QStringLiteral("Cannot create a work folder"));
-        DocumentModel model = DocumentLoader::loadDocument(fileInfoForURL(url), QUrl::fromLocalFile(work.path()), {})->model();
+        DocumentModel model = DocumentLoader::loadDocument(source, QUrl::fromLocalFile(work.path()), {})->model();
         const auto loader = [&](const QString& path) -> std::optional<QByteArray> {
             QFile in(QDir(folder.toLocalFile()).filePath(path));
             if (!in.open(QIODevice::ReadOnly) || in.size() > TextLoaders::maximumFileBytes)
