@@ -81,7 +81,8 @@ if [ $quick = 1 ]; then
     script image_convert.sh 8
     script image_tools.sh 8
     script pdf_ocr.sh 4
-    script document_markdown.sh 2
+    # The limits are set on the 10 MB file; it takes seconds, and smaller ones measure start-up.
+    script document_markdown.sh
     script xlsx_to_csv.sh 20000
     script subject_masks.sh 12
     script workers.sh 8

@@ -30,7 +30,8 @@ QString ffmpegMissingMessage()
 
 const QStringList& ffmpegArgumentPrefix()
 {
-    static const QStringList prefix{"-nostdin", "-hide_banner", "-y", "-loglevel", "error",
+    // Warnings too: FFmpeg tells of a damaged input only at that level and still ends with 0.
+    static const QStringList prefix{"-nostdin", "-hide_banner", "-y", "-loglevel", "warning",
                                     "-progress", "pipe:1", "-nostats"};
     return prefix;
 }
@@ -114,6 +115,22 @@ bool ffmpegLogTellsOfAWriteFailure(const QString& log)
     static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
                                           "input/output error", "error writing trailer", "error closing file",
                                           "av_interleaved_write_frame()", "error submitting a packet to the muxer"};
+    const QString text = log.toLower();
+    for (const char* phrase : phrases)
+        if (text.contains(QLatin1String(phrase)))
+            return true;
+    return false;
+}
+
+bool ffmpegLogTellsOfDamagedInput(const QString& log)
+{
+    // What demuxers and decoders say of a cut or scrambled file while they carry on with what
+    // they can read: the result would lack part of it. Not a bare "error while decoding": an MP3
+    // decoder says that of junk before the first frame, and the sound after it is whole.
+    static const char* const phrases[] = {"file ended prematurely", "corrupt decoded frame", "corrupt input packet",
+                                          "packet corrupt", "crc mismatch", "invalid as first byte of an ebml number",
+                                          "filesize and duration do not match", "truncating packet",
+                                          "decode_frame() failed", "input buffer exhausted before end element"};
     const QString text = log.toLower();
     for (const char* phrase : phrases)
         if (text.contains(QLatin1String(phrase)))

@@ -49,6 +49,9 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
 // status 0 and its log tells of no failed write.
 void checkFFmpegRun(const ProcessRunner::Output& output);
 
+// True when FFmpeg's log says an input is damaged (cut short, scrambled) though it went on.
+bool ffmpegLogTellsOfDamagedInput(const QString& log);
+
 // Whether FFmpeg's standard error tells that writing its output failed (a full disk, an I/O
 // error, a trailer it could not write).
 bool ffmpegLogTellsOfAWriteFailure(const QString& log);

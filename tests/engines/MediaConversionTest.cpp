@@ -382,3 +382,48 @@ TEST_F(MediaConversion, ASoundEndingBeforeThePictureIsNoCutOffResult)
     const QString wav = convertAudio(file(source, FileCategory::video), AudioTarget::wav, context, work).toLocalFile();
     EXPECT_NEAR(duration(wav), 2.0, 0.1);
 }
+
+TEST_F(MediaConversion, ACutOrScrambledInputFailsThoughFFmpegCarriesOn)
+{
+    const auto message = [](auto call) {
+        try {
+            call();
+        } catch (const EngineError& error) {
+            return error.message();
+        }
+        return QString();
+    };
+    const QString whole = make("whole.mkv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
+                                             "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264",
+                                             "-pix_fmt", "yuv420p", "-c:a", "flac", "-shortest"});
+    QFile source(whole);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    // Half of the file, as an interrupted download leaves it: FFmpeg writes what it read.
+    const QString cut = dir.filePath("in/cut.mkv");
+    QFile half(cut);
+    ASSERT_TRUE(half.open(QIODevice::WriteOnly));
+    ASSERT_EQ(half.write(bytes.left(bytes.size() / 2)), bytes.size() / 2);
+    half.close();
+    // A sound whose frames were scrambled on an old disk.
+    const QString tone = make("tone.flac", {"-f", "lavfi", "-i", "sine=duration=3"});
+    QFile flac(tone);
+    ASSERT_TRUE(flac.open(QIODevice::ReadWrite));
+    QByteArray sound = flac.readAll();
+    for (const double at : {0.3, 0.6, 0.85}) {
+        const qsizetype from = qsizetype(sound.size() * at);
+        for (qsizetype i = from; i < from + 16; ++i)
+            sound[i] = char(sound[i] ^ 0x5a);
+    }
+    ASSERT_TRUE(flac.seek(0));
+    ASSERT_EQ(flac.write(sound), sound.size());
+    flac.close();
+
+    const QString damaged = "This file is damaged or not in a supported format";
+    EXPECT_EQ(message([&] { convertVideo(file(cut, FileCategory::video), VideoTarget::mp4, context, work); }), damaged);
+    EXPECT_EQ(message([&] { convertAudio(file(tone, FileCategory::audio), AudioTarget::mp3, context, work); }), damaged);
+    // Nothing is placed; the job clears its work folder.
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    // The whole file converts.
+    EXPECT_EQ(message([&] { convertVideo(file(whole, FileCategory::video), VideoTarget::mp4, context, work); }), "");
+}

@@ -112,6 +112,9 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
+    if (ffmpegLogTellsOfDamagedInput(output.stderrText()))
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          output.stderrText().trimmed());
     checkWrittenMedia(arguments, duration, written, context, work);
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
