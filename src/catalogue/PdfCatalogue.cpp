@@ -8,6 +8,7 @@
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
 #include "documents/OfficeConverter.h"
+#include "documents/ZipPackageReader.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
 #include "model/Capabilities.h"
@@ -15,6 +16,7 @@
 #include "model/FileInfo.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUuid>
 
 namespace qv {
@@ -80,6 +82,23 @@ OperationDescriptor makePDFIWorkConversion(const QString& extension, IWorkApp ap
     return makeConversionDescriptor(recipe);
 }
 
+// The slides of a PowerPoint file; 0 when it does not open as one.
+int slideCount(const QString& path, std::stop_token stop)
+{
+    static const QRegularExpression slide(QStringLiteral("^ppt/slides/slide[0-9]+\\.xml$"));
+    int slides = 0;
+    try {
+        ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, std::move(stop));
+        reader.forEachEntry([&](const QString& name, ZipPackageReader::Entry&) {
+            if (slide.match(name).hasMatch())
+                ++slides;
+        });
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return slides;
+}
+
 // Keynote's road is closed here; LibreOffice opens a PDF as slides, one page to a slide, each
 // page's text and drawings kept as shapes.
 OperationDescriptor makePDFSlidesConversion()
@@ -95,9 +114,15 @@ OperationDescriptor makePDFSlidesConversion()
                                         Progress&) -> QUrl {
         if (!Capabilities::shared().libreOfficeURL())
             throw EngineError(QStringLiteral("Install Keynote or LibreOffice to convert to PPTX"));
+        // LibreOffice makes a deck of what it can of a damaged PDF, or nothing at all: the file
+        // is read here first, as every other PDF road reads it, and the deck must hold every page.
+        const int pages = PDFEngine::open(file.toLocalFile()).pageCount();
         const QUrl work = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
         OfficeConverter::convertWithLibreOffice(file, work, QStringLiteral("pptx"), context.stopToken,
                                                 QStringLiteral("impress_pdf_import"));
+        if (const int slides = slideCount(work.toLocalFile(), context.stopToken); slides != pages)
+            throw EngineError(QStringLiteral("LibreOffice couldn't convert this file"),
+                              QStringLiteral("%1 slides for %2 pages").arg(slides).arg(pages));
         const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
         return planner.deliver(work, baseName, QStringLiteral("pptx"));
     });
