@@ -182,14 +182,22 @@ struct PackageParts {
 };
 
 const QString brokenPackage = QStringLiteral("broken");
+const QString outsizedPackage = QStringLiteral("outsized");
 
+// Every part is inflated once, so a damaged one (a bad checksum, data that does not inflate)
+// is found here: pandoc would leave it out, or read what it could of it, and say nothing.
 PackageParts readPackage(const QString& file, const QStringList& wanted, std::stop_token stop)
 {
     PackageParts parts;
-    ZipPackageReader package(file, {brokenPackage, brokenPackage}, stop);
+    ZipPackageReader package(file, {brokenPackage, outsizedPackage}, stop);
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
     package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
-        if (wanted.contains(name))
+        if (wanted.contains(name)) {
             parts.parts.insert(name, entry.readAll(partLimit));
+            return;
+        }
+        while (entry.read(buffer.data(), buffer.size()) > 0) {
+        }
     });
     return parts;
 }
@@ -480,7 +488,9 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
                                                  QStringLiteral("docProps/core.xml")};
     try {
         parts = readPackage(file, wanted, stop);
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        if (e.message() == brokenPackage)
+            throw EngineError(QStringLiteral("This document is damaged or not in a supported format"), e.log());
         // pandoc says what is wrong with it.
         return prepared;
     }

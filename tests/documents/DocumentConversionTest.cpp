@@ -578,3 +578,30 @@ TEST(DocumentMetadataRemoval, ADamagedPackageFailsAndLeavesNothing)
     }
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"broken.docx"});
 }
+
+TEST(DocumentConversion, AWordFileWithADamagedPartIsRefused)
+{
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath("source.md"), "# Overview\n\nClosing words\n");
+    const QString report = dir.filePath("report.docx");
+    ASSERT_EQ(runProgram("pandoc", {source, "-o", report}), 0);
+    // Scrambled inside the styles' compressed data, as a bad sector leaves it: the body still
+    // reads, and pandoc would say nothing of the styles it lost.
+    QByteArray bytes = readFile(report);
+    const qsizetype header = bytes.indexOf("word/styles.xml");
+    ASSERT_GT(header, 30);
+    for (qsizetype i = header + 40; i < header + 56; ++i)
+        bytes[i] = char(bytes[i] ^ 0x5a);
+    writeFile(report, bytes);
+
+    for (DocumentOutput target : {DocumentOutput::md, DocumentOutput::pdf}) {
+        Item item({report});
+        try {
+            item.convert(target);
+            ADD_FAILURE() << "a damaged Word file was converted";
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "This document is damaged or not in a supported format");
+        }
+    }
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"report.docx", "source.md"}));
+}
