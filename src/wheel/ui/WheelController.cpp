@@ -89,7 +89,7 @@ FirstLook firstLook(const QList<QUrl>& urls,
             }
         }
     };
-    constexpr qsizetype perThread = 2000;
+    constexpr qsizetype perThread = 2000000;
     const qsizetype parts = std::clamp<qsizetype>(urls.size() / perThread, 1,
                                                   std::max(1, QThread::idealThreadCount() / 2));
     const qsizetype step = (urls.size() + parts - 1) / parts;
@@ -446,16 +446,16 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
     m_currentKind = kind;
     if (m_choiceFade)
         m_choiceFade->stop();
-    v.reset();
     m_panel->setClickMode(m_mode == Mode::click);
+    v.reset();
 
     m_wheelCenter = clampCenter(point);
-    positionPanel(false);
+    // Laid out once, by setContent, for the frame placed here.
+    placePanel(false);
 
     v.setSourceLabel(sourceLabel(m_session->files()));
     v.setFileCount(int(m_session->files().size()));
     v.setThumbnail(m_session->thumbnail());
-    v.layoutCenter();
     v.setContent(content, false);
 
     m_panel->setAlpha(1);
@@ -482,13 +482,18 @@ QPointF WheelController::clampCenter(QPointF point) const
 
 void WheelController::positionPanel(bool moreOpen)
 {
+    placePanel(moreOpen);
+    view().relayout();
+}
+
+void WheelController::placePanel(bool moreOpen)
+{
     const double d = diameter();
     const QRectF frame = WheelPlacement::panelRect(m_wheelCenter, d, moreOpen, *m_services.screens);
     m_panel->setFrame(WheelPlacement::toQt(frame, m_services.screens->primaryHeight()));
     WheelView& v = view();
     v.setDiameter(d);
     v.setWheelCenter(m_wheelCenter - frame.topLeft()); // topLeft of a y-up rectangle: its origin
-    v.relayout();
 }
 
 // --- Choosing ---------------------------------------------------------------------------

@@ -132,6 +132,8 @@ private:
     QList<FileInfo> inspectedFiles() const;
     bool isClickWheelShown() const;
     void beginSession(const QList<FileInfo>& files, bool isClickMode);
+    // Frames the panel and the view's geometry for the wheel centre, without laying out.
+    void placePanel(bool moreOpen);
     void requestThumbnail(const std::optional<FileInfo>& file);
     void setFirstFileIcon(const QList<FileInfo>& files);
     void chooseByKeyboard();

@@ -178,7 +178,9 @@ void WheelView::reset()
     m_target = WheelTarget::none();
     m_pressedTarget = WheelTarget::none();
     m_dragEnteredOnce = false;
-    m_lastFlags = QGuiApplication::queryKeyboardModifiers() & modifierMask;
+    // Only a click-mode wheel reads the keys itself; asking the server costs a round trip.
+    m_lastFlags = m_isClickMode ? QGuiApplication::queryKeyboardModifiers() & modifierMask
+                                : Qt::KeyboardModifiers();
     m_accent = currentAccentColor();
     m_timeline.removeWithPrefix(QStringLiteral("root/"));
     m_scene.rootScale = 1;
@@ -253,6 +255,16 @@ void WheelView::relayout()
     layoutChip();
     Q_EMIT shapeChanged();
     update();
+}
+
+QPainterPath WheelView::paintedShape() const
+{
+    const QPainterPath outline = m_scene.outline();
+    if (outline != m_shapeOutline) {
+        m_shapeOutline = outline;
+        m_shape = outline.simplified();
+    }
+    return m_shape;
 }
 
 WheelSceneLayout WheelView::sceneLayout() const

@@ -55,7 +55,7 @@ public:
     bool isDarkAppearance() const;
     const WheelScene& scene() const { return m_scene; }
     // The painted area: a window without a compositor is cut to it.
-    QPainterPath paintedShape() const { return m_scene.shape(); }
+    QPainterPath paintedShape() const;
 
     // The More ring.
     void openMoreRing();
@@ -150,6 +150,9 @@ private:
     double m_backingScale = 0;
     const ScreenProvider* m_screens;
     WheelScene m_scene;
+    // The last painted shape and the outline it was made from: most opens repeat it.
+    mutable QPainterPath m_shapeOutline;
+    mutable QPainterPath m_shape;
     WheelTimeline m_timeline;
 };
 
