@@ -22,13 +22,11 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QSet>
-#include <QThread>
 #include <QVariantAnimation>
 
 #include <algorithm>
-#include <thread>
-#include <vector>
 
 namespace qv {
 
@@ -68,38 +66,26 @@ struct FirstLook {
     bool allInspected = true;
 };
 
-// Each file by its name, or inspected when its name tells too little. Long lists are shared out
-// among a few threads: the user is waiting for the wheel.
+// Each file by its name, or inspected when its name tells too little. One pass: reading names
+// costs little, and threads sharing out the list would contend for the same strings.
 FirstLook firstLook(const QList<QUrl>& urls,
                     const std::function<std::optional<FileInfo>(const QUrl&)>& byName,
                     const std::function<FileInfo(const QUrl&)>& inspect)
 {
     FirstLook look;
-    look.files.resize(urls.size());
-    look.inspected.resize(urls.size());
-    FileInfo* const files = look.files.data();
-    bool* const inspected = look.inspected.data();
-    const auto describe = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            if (std::optional<FileInfo> file = byName(urls[i])) {
-                files[i] = std::move(*file);
-            } else {
-                files[i] = inspect(urls[i]);
-                inspected[i] = true;
-            }
+    look.files.reserve(urls.size());
+    look.inspected.reserve(urls.size());
+    for (const QUrl& url : urls) {
+        if (std::optional<FileInfo> file = byName(url)) {
+            look.files.append(std::move(*file));
+            look.inspected.append(false);
+        } else {
+            look.files.append(inspect(url));
+            look.inspected.append(true);
+            continue;
         }
-    };
-    constexpr qsizetype perThread = 2000000;
-    const qsizetype parts = std::clamp<qsizetype>(urls.size() / perThread, 1,
-                                                  std::max(1, QThread::idealThreadCount() / 2));
-    const qsizetype step = (urls.size() + parts - 1) / parts;
-    {
-        std::vector<std::jthread> helpers;
-        for (qsizetype part = 1; part < parts; ++part)
-            helpers.emplace_back(describe, part * step, std::min(urls.size(), (part + 1) * step));
-        describe(0, std::min(urls.size(), step));
+        look.allInspected = false;
     }
-    look.allInspected = std::all_of(look.inspected.begin(), look.inspected.end(), [](bool b) { return b; });
     return look;
 }
 
@@ -248,7 +234,7 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
     const QPointF at = point.value_or(pointer());
     auto open = [this, kind, at, opened = std::move(opened)](const QList<FileInfo>& files) {
         m_clickPending = false;
-        beginSession(files, true);
+        beginSession(files, true, kind);
         openWheel(kind, at);
         if (opened)
             opened();
@@ -377,9 +363,15 @@ void WheelController::requestWheel(WheelKind kind)
     openWheel(kind, pointer());
 }
 
-void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode)
+void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode,
+                                   std::optional<WheelKind> shownFirst)
 {
-    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource);
+    if (!shownFirst)
+        shownFirst = m_pendingKind;
+    // A wheel waiting to be shown needs its own content first; the others follow once it is up.
+    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource, shownFirst);
+    if (shownFirst)
+        QTimer::singleShot(0, m_session.get(), [session = m_session.get()] { session->fillContents(); });
     setFirstFileIcon(files);
     requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
     if (m_pendingKind) {

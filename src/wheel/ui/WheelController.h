@@ -131,7 +131,9 @@ private:
     // The session's files as inspected in full, inspected now when only their names were read.
     QList<FileInfo> inspectedFiles() const;
     bool isClickWheelShown() const;
-    void beginSession(const QList<FileInfo>& files, bool isClickMode);
+    // shownFirst: the kind about to be shown, when one is (a pending one otherwise).
+    void beginSession(const QList<FileInfo>& files, bool isClickMode,
+                      std::optional<WheelKind> shownFirst = std::nullopt);
     // Frames the panel and the view's geometry for the wheel centre, without laying out.
     void placePanel(bool moreOpen);
     void requestThumbnail(const std::optional<FileInfo>& file);

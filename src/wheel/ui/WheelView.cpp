@@ -361,13 +361,19 @@ void WheelView::layoutCenter()
 
     m_scene.thumb.reset();
     if (placed.thumbnailPixels) {
-        // Rendered once at the shown size, filling it.
+        // Rendered once at the shown size, filling it; the same picture again (the icon of the
+        // same kind of file) is not scaled again.
         const QSize pixels = *placed.thumbnailPixels;
-        QImage filled = m_thumbnail->scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-        filled = filled.copy((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2,
-                             pixels.width(), pixels.height());
-        filled.setDevicePixelRatio(scale);
-        m_scene.thumb = filled;
+        if (m_filledThumb.isNull() || m_filledFrom != m_thumbnail->cacheKey() || m_filledThumb.size() != pixels
+            || m_filledThumb.devicePixelRatio() != scale) {
+            QImage filled = m_thumbnail->scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+            filled = filled.copy((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2,
+                                 pixels.width(), pixels.height());
+            filled.setDevicePixelRatio(scale);
+            m_filledThumb = filled;
+            m_filledFrom = m_thumbnail->cacheKey();
+        }
+        m_scene.thumb = m_filledThumb;
     }
     m_scene.thumbFrame = placed.picture;
     m_scene.cardFrame = m_scene.thumbFrame;

@@ -141,6 +141,8 @@ private:
     int m_moreHoverTimer = 0;
     QString m_sourceLabel;
     std::optional<QImage> m_thumbnail;
+    QImage m_filledThumb; // m_thumbnail as the centre shows it
+    qint64 m_filledFrom = 0; // the cache key of the picture it was made from
     int m_fileCount = 1;
     QColor m_accent;
     WheelTarget m_pressedTarget;
