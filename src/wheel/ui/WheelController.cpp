@@ -136,6 +136,13 @@ WheelController::Services WheelController::Services::system()
         // Ahead of the launch maintenance: the user is waiting for this.
         qv::runInBackground(std::move(work), 1);
     };
+    services.runLater = [](std::function<void()> work) {
+        // Reading thousands of files competes for the processor with the server mapping the
+        // wheel and with its first frames; the wheel already shows what the names tell.
+        QTimer::singleShot(refineDelayMs, qApp, [work = std::move(work)]() mutable {
+            qv::runInBackground(std::move(work), 0);
+        });
+    };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
     services.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
         FileInfo file = fileInfoFromName(url);
@@ -269,8 +276,10 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
             then(files);
             if (allInspected || !self || self->m_sessionToken != token)
                 return;
-            self->m_services.runInBackground([self, token, urls, inspected, files, inspect = self->m_services.inspect,
-                                              live = self->m_liveToken] {
+            const auto& runLater = self->m_services.runLater ? self->m_services.runLater
+                                                             : self->m_services.runInBackground;
+            runLater([self, token, urls, inspected, files, inspect = self->m_services.inspect,
+                      live = self->m_liveToken] {
                 QList<FileInfo> full = files;
                 for (qsizetype i = 0; i < urls.size(); ++i) {
                     // A drag that is over needs no more reading.
@@ -368,10 +377,11 @@ void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMod
 {
     if (!shownFirst)
         shownFirst = m_pendingKind;
-    // A wheel waiting to be shown needs its own content first; the others follow once it is up.
+    // A wheel waiting to be shown needs its own content first; the others follow once its first
+    // frames are out.
     m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource, shownFirst);
     if (shownFirst)
-        QTimer::singleShot(0, m_session.get(), [session = m_session.get()] { session->fillContents(); });
+        QTimer::singleShot(refineDelayMs, m_session.get(), [session = m_session.get()] { session->fillContents(); });
     setFirstFileIcon(files);
     requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
     if (m_pendingKind) {

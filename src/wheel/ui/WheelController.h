@@ -52,6 +52,9 @@ public:
         WheelSession::ContentSource contentSource;
         // Runs the work off the main thread.
         std::function<void(std::function<void()>)> runInBackground;
+        // Runs work that can wait (reading the files in full) off the main thread, once the
+        // wheel is up. Empty: runInBackground.
+        std::function<void(std::function<void()>)> runLater;
         std::function<FileInfo(const QUrl&)> inspect;
         // The first look, enough to choose the wheel: what a file's name tells, or nothing when
         // it tells too little for inspect to be skipped. Empty: files are only inspected.
@@ -112,6 +115,10 @@ public:
     bool isClickWheelPending() const { return m_clickPending; }
     bool dragChoiceMade() const { return m_dragChoiceMade; }
     bool isPanelVisible() const;
+
+    // Milliseconds from a wheel opened to the work that can wait for its first frames: reading
+    // the files in full, the contents of the other wheels.
+    static constexpr int refineDelayMs = 50;
 
     // Seconds between the end of a drag and the close of a wheel nothing was dropped on.
     static constexpr double closeDelayAfterDrag = 0.35;
