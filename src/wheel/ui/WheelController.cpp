@@ -21,6 +21,7 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
 #include <QTimer>
 #include <QSet>
@@ -163,8 +164,39 @@ WheelController::Services WheelController::Services::system()
 
 WheelController& WheelController::shared()
 {
-    static WheelController* controller = new WheelController(Services::system());
+    static WheelController* controller = [] {
+        auto* made = new WheelController(Services::system());
+        QTimer::singleShot(0, made, &WheelController::prepare);
+        return made;
+    }();
     return *controller;
+}
+
+void WheelController::prepare()
+{
+    // Never over a wheel the user already has.
+    if (isPanelVisible() || m_session || m_clickPending)
+        return;
+    m_panel->winId();
+    const FileInfo sample = fileInfoFromName(QUrl::fromLocalFile(QStringLiteral("/Photo.jpg")));
+    WheelSession session({sample}, false, m_services.contentSource, WheelKind::convert);
+    if (m_services.fileIcon)
+        m_services.fileIcon(sample, int(std::lround(96 * diameter() / 420)));
+    WheelView& v = view();
+    m_wheelCenter = clampCenter(pointer());
+    placePanel(false);
+    v.reset();
+    v.setSourceLabel(sourceLabel(session.files()));
+    v.setFileCount(1);
+    v.setThumbnail(std::nullopt);
+    v.setContent(session.content(WheelKind::convert), false);
+    const double ratio = m_panel->devicePixelRatioF();
+    QImage frame(v.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(ratio);
+    frame.fill(Qt::transparent);
+    v.render(&frame);
+    v.setContent(std::nullopt, false);
+    v.setSourceLabel(QString());
 }
 
 WheelController::WheelController(Services services, QObject* parent)

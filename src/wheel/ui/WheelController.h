@@ -81,6 +81,10 @@ public:
     // Listens to the watcher's drags, trigger taps and keys.
     void attach(DragWatcher& watcher);
 
+    // Makes the wheel's window and draws a wheel once off screen (fonts, symbols, titles, the
+    // backdrop), so that the first drag after launch does not wait for them.
+    void prepare();
+
     // Click mode, for files handed to the application; the pointer when no point is given. The
     // wheel opens once the files are inspected, off the main thread, and then calls opened; a
     // request replaced or closed before that opens nothing.
