@@ -23,8 +23,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
-#include <QTimer>
 #include <QSet>
+#include <QTimer>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -80,12 +80,11 @@ FirstLook firstLook(const QList<QUrl>& urls,
         if (std::optional<FileInfo> file = byName(url)) {
             look.files.append(std::move(*file));
             look.inspected.append(false);
+            look.allInspected = false;
         } else {
             look.files.append(inspect(url));
             look.inspected.append(true);
-            continue;
         }
-        look.allInspected = false;
     }
     return look;
 }
