@@ -72,6 +72,8 @@ void wheelMapped(benchmark::State& state)
     services.dispatch = {};
     WheelController controller(services);
     controller.attach(watcher);
+    // As the application does at launch.
+    controller.prepare();
     // The user's tap, already made when the files arrive.
     QObject::connect(&watcher, &DragWatcher::dragBegan, &controller,
                      [&controller] { controller.requestWheel(WheelKind::convert); });

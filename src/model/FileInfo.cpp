@@ -40,21 +40,77 @@ QJsonObject FileInfo::toJson() const
     return o;
 }
 
-SplitName splitFileName(const QString& name)
+namespace {
+
+// Where a name's extension starts (compound ones included) and where its base name ends; no
+// extension: both at the end.
+struct NameParts {
+    qsizetype baseEnd;
+    qsizetype extStart;
+};
+
+NameParts nameParts(QStringView name)
 {
     // A leading dot marks a hidden file, not an extension (".bashrc" has none).
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot <= 0 || dot == name.size() - 1)
-        return {name, QString()};
-    const QStringView last = QStringView(name).mid(dot + 1);
+        return {name.size(), name.size()};
+    const QStringView last = name.mid(dot + 1);
     for (const char* compressed : {"gz", "bz2", "xz"}) {
         if (last.compare(QLatin1String(compressed), Qt::CaseInsensitive) != 0)
             continue;
-        const QStringView before = QStringView(name).left(dot);
+        const QStringView before = name.left(dot);
         if (before.size() > 4 && before.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
-            return {name.left(dot - 4), QStringLiteral("tar.") + QLatin1String(compressed)};
+            return {dot - 4, dot - 3};
     }
-    return {name.left(dot), last.toString().toLower()};
+    return {dot, dot + 1};
+}
+
+struct KnownExtension {
+    QString spelled; // as the name has it
+    QString ext;
+    std::optional<FileFormat> format;
+};
+
+// The extensions this thread met lately, with their own copies of the strings: thousands of
+// names of one kind then share them without threads contending for one reference count.
+const KnownExtension& knownExtension(QStringView spelled)
+{
+    thread_local QList<KnownExtension> known;
+    for (const KnownExtension& entry : std::as_const(known)) {
+        if (entry.spelled == spelled)
+            return entry;
+    }
+    if (known.size() >= 16)
+        known.removeFirst();
+    KnownExtension entry;
+    entry.spelled = spelled.toString();
+    entry.ext = spelled.toString().toLower();
+    const auto& formats = formatsByExtension();
+    if (const auto it = formats.constFind(entry.ext); it != formats.constEnd()) {
+        const auto own = [](const QString& text) { return QString(text.constData(), text.size()); };
+        FileFormat format;
+        format.id = own(it->id);
+        format.label = own(it->label);
+        format.category = it->category;
+        for (const QString& ext : it->extensions)
+            format.extensions.append(own(ext));
+        format.uti = own(it->uti);
+        format.mimeType = own(it->mimeType);
+        entry.format = std::move(format);
+    }
+    known.append(std::move(entry));
+    return known.constLast();
+}
+
+} // namespace
+
+SplitName splitFileName(const QString& name)
+{
+    const NameParts parts = nameParts(name);
+    if (parts.extStart == name.size())
+        return {name, QString()};
+    return {name.left(parts.baseEnd), QStringView(name).mid(parts.extStart).toString().toLower()};
 }
 
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
@@ -131,19 +187,24 @@ FileInfo fileInfoFromName(const QUrl& url)
 {
     FileInfo info;
     info.url = url;
-    // The path is what toLocalFile gives; fileName() would decode it again.
-    const QString path = url.path();
-    info.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (info.name.isEmpty()) // a folder's URL may end in "/"
-        info.name = url.adjusted(QUrl::StripTrailingSlash).fileName();
-    SplitName split = splitFileName(info.name);
-    info.baseName = std::move(split.baseName);
-    info.ext = std::move(split.ext);
-    const auto& formats = formatsByExtension();
-    if (const auto it = formats.constFind(info.ext); it != formats.constEnd()) {
-        info.format = *it;
-        info.category = it->category;
+    // The path is what toLocalFile gives; fileName() would decode it again. Cut in place: a
+    // drag of thousands of files comes this way before the wheel opens.
+    QString name = url.path();
+    name.remove(0, name.lastIndexOf(QLatin1Char('/')) + 1);
+    if (name.isEmpty()) // a folder's URL may end in "/"
+        name = url.adjusted(QUrl::StripTrailingSlash).fileName();
+    const NameParts parts = nameParts(name);
+    if (parts.extStart < name.size()) {
+        const KnownExtension& known = knownExtension(QStringView(name).mid(parts.extStart));
+        info.ext = known.ext;
+        info.format = known.format;
+        if (known.format)
+            info.category = known.format->category;
+        info.baseName = name.left(parts.baseEnd);
+    } else {
+        info.baseName = name;
     }
+    info.name = std::move(name);
     return info;
 }
 

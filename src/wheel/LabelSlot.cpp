@@ -112,8 +112,53 @@ double LabelSlot::availableWidth(double textHeight) const
     return narrowest - inset;
 }
 
+namespace {
+
+struct FitQuestion {
+    QString title;
+    double fontSize;
+    QFont::Weight weight;
+    QString font; // the family, or the system font's description
+    LabelSlot slot;
+
+    bool operator==(const FitQuestion& other) const
+    {
+        return title == other.title && fontSize == other.fontSize && weight == other.weight
+            && font == other.font && slot.center == other.slot.center
+            && slot.inset == other.slot.inset && slot.reservedAbove == other.slot.reservedAbove
+            && slot.path == other.slot.path;
+    }
+};
+
+} // namespace
+
 FittedTitle LabelSlot::fittedTitle(const QString& title, double fontSize, QFont::Weight weight,
                                    const QColor& color, const QString& family) const
+{
+    // Fitting probes the outline many times over; a wheel opened again for the same kind of
+    // files asks the same questions.
+    constexpr qsizetype remembered = 64;
+    thread_local QList<std::pair<FitQuestion, FittedTitle>> answers;
+    FitQuestion question{title, fontSize, weight,
+                         family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont).key() : family,
+                         *this};
+    for (qsizetype i = answers.size() - 1; i >= 0; --i) {
+        if (answers[i].first == question) {
+            FittedTitle known = answers[i].second;
+            known.color = color;
+            return known;
+        }
+    }
+    FittedTitle fitted = fit(title, fontSize, weight, family);
+    fitted.color = color;
+    if (answers.size() >= remembered)
+        answers.removeFirst();
+    answers.append({std::move(question), fitted});
+    return fitted;
+}
+
+FittedTitle LabelSlot::fit(const QString& title, double fontSize, QFont::Weight weight,
+                           const QString& family) const
 {
     const QStringList words = title.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QHash<int, double> freeWidthByHeight;
@@ -122,7 +167,6 @@ FittedTitle LabelSlot::fittedTitle(const QString& title, double fontSize, QFont:
         FittedTitle layout;
         layout.lines = candidate.lines;
         layout.font = titleFont(candidate.size, weight, family);
-        layout.color = color;
         layout.fontSize = candidate.size;
         layout.lineHeightMultiple = candidate.lines.size() > 1 ? 0.9 : 1.0;
 

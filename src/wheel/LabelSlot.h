@@ -50,6 +50,10 @@ struct LabelSlot {
     // of these when nothing fits. An empty family means the system's font.
     FittedTitle fittedTitle(const QString& title, double fontSize, QFont::Weight weight,
                             const QColor& color, const QString& family = QString()) const;
+
+private:
+    FittedTitle fit(const QString& title, double fontSize, QFont::Weight weight,
+                    const QString& family) const;
 };
 
 // The two lines whose longer one is shortest, the earliest on ties; none for fewer than two

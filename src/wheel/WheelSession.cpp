@@ -5,14 +5,22 @@
 namespace qv {
 
 WheelSession::WheelSession(QList<FileInfo> files, bool isClickMode, ContentSource source,
-                           QObject* parent)
+                           std::optional<WheelKind> wantedFirst, QObject* parent)
     : QObject(parent),
       m_files(std::move(files)),
       m_isClickMode(isClickMode),
       m_source(source ? std::move(source) : ContentSource(&wheelContentForSelection))
 {
+    if (wantedFirst)
+        content(*wantedFirst);
+    else
+        fillContents();
+}
+
+void WheelSession::fillContents()
+{
     for (const WheelKind kind : allCases<WheelKind>())
-        m_contents.insert(kind, m_source(m_files, kind));
+        content(kind);
 }
 
 const WheelContent& WheelSession::content(WheelKind kind)

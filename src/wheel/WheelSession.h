@@ -19,10 +19,14 @@ class WheelSession : public QObject {
 public:
     using ContentSource = std::function<WheelContent(const QList<FileInfo>&, WheelKind)>;
 
-    // Fills the contents of convert, tools and actions at once, in that order. Without a
-    // source the operation registry decides.
+    // Fills the contents of convert, tools and actions at once, in that order; with a kind
+    // wanted first, only that one until fillContents. Without a source the operation registry
+    // decides.
     WheelSession(QList<FileInfo> files, bool isClickMode, ContentSource source = {},
-                 QObject* parent = nullptr);
+                 std::optional<WheelKind> wantedFirst = std::nullopt, QObject* parent = nullptr);
+
+    // The contents not worked out yet, in the order of the kinds.
+    void fillContents();
 
     const QList<FileInfo>& files() const { return m_files; }
     bool isClickMode() const { return m_isClickMode; }

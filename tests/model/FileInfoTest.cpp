@@ -13,6 +13,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -179,6 +183,52 @@ TEST(FileInfo, TheNameAloneTellsTheFormatAndNothingOfTheDisk)
     full.size = 0;
     full.contentType.reset();
     EXPECT_EQ(fileInfoFromName(QUrl::fromLocalFile(path)), full);
+}
+
+TEST(FileInfo, NamesReadOnSeveralThreadsInAnyMixOfExtensionsAgree)
+{
+    // More extensions than a thread keeps at hand, in several spellings, on several threads.
+    const QStringList exts{QStringLiteral("jpg"), QStringLiteral("JPG"), QStringLiteral("Png"), QStringLiteral("pdf"),
+                           QStringLiteral("mp4"), QStringLiteral("MOV"), QStringLiteral("docx"), QStringLiteral("md"),
+                           QStringLiteral("txt"), QStringLiteral("csv"), QStringLiteral("xlsx"), QStringLiteral("zip"),
+                           QStringLiteral("TAR.GZ"), QStringLiteral("tar.xz"), QStringLiteral("srt"), QStringLiteral("wav"),
+                           QStringLiteral("flac"), QStringLiteral("heic"), QStringLiteral("webp"), QStringLiteral("nope"),
+                           QStringLiteral("epub"), QStringLiteral("gz")};
+    QList<QUrl> urls;
+    for (int i = 0; i < 600; ++i)
+        urls.append(QUrl::fromLocalFile(QStringLiteral("/srv/in %1/File %2.%3").arg(i % 7).arg(i).arg(exts[(i * 7) % exts.size()])));
+    QList<FileInfo> expected;
+    for (const QUrl& url : urls) {
+        FileInfo info;
+        info.url = url;
+        info.name = url.fileName();
+        const SplitName split = splitFileName(info.name);
+        info.baseName = split.baseName;
+        info.ext = split.ext;
+        info.format = formatForExtension(split.ext);
+        if (info.format)
+            info.category = info.format->category;
+        expected.append(info);
+    }
+    QList<QList<FileInfo>> seen(4);
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (qsizetype i = t; i < urls.size(); i += 2)
+                    seen[t].append(fileInfoFromName(urls[i]));
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    for (int t = 0; t < 4; ++t) {
+        for (qsizetype i = t, k = 0; i < urls.size(); i += 2, ++k)
+            ASSERT_EQ(seen[t][k], expected[i]) << qPrintable(urls[i].toString());
+    }
+    EXPECT_EQ(expected[0].ext, QStringLiteral("jpg"));
+    EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                            [](const FileInfo& f) { return f.ext == QLatin1String("tar.gz") && f.format; }));
 }
 
 TEST(FileInfo, FoldersPackagesAndLinks)

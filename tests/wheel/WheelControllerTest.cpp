@@ -538,3 +538,26 @@ TEST_F(WheelControllerTest, TheWheelOpensOnWhatNamesTellAndTakesWhatInspectionFi
     finishInspection();
     EXPECT_FALSE(controller->session());
 }
+
+TEST_F(WheelControllerTest, PreparingAtLaunchLeavesNothingBehindAndNeverTouchesAShownWheel)
+{
+    controller->prepare();
+    EXPECT_TRUE(controller->panel().testAttribute(Qt::WA_WState_Created));
+    EXPECT_FALSE(controller->isPanelVisible());
+    EXPECT_FALSE(controller->session());
+    EXPECT_FALSE(controller->view().content());
+    EXPECT_TRUE(controller->view().sourceLabel().isEmpty());
+
+    // The first drag after it opens as any other.
+    controller->dragBegan({a, c}, {});
+    controller->requestWheel(WheelKind::tools);
+    finishInspection();
+    ASSERT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(controller->view().content()->kind, WheelKind::tools);
+    EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("2 FILES"));
+
+    controller->prepare();
+    EXPECT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(controller->view().content()->kind, WheelKind::tools);
+    EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("2 FILES"));
+}

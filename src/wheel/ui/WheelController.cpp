@@ -21,14 +21,13 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
 #include <QSet>
-#include <QThread>
+#include <QTimer>
 #include <QVariantAnimation>
 
 #include <algorithm>
-#include <thread>
-#include <vector>
 
 namespace qv {
 
@@ -68,38 +67,25 @@ struct FirstLook {
     bool allInspected = true;
 };
 
-// Each file by its name, or inspected when its name tells too little. Long lists are shared out
-// among a few threads: the user is waiting for the wheel.
+// Each file by its name, or inspected when its name tells too little. One pass: reading names
+// costs little, and threads sharing out the list would contend for the same strings.
 FirstLook firstLook(const QList<QUrl>& urls,
                     const std::function<std::optional<FileInfo>(const QUrl&)>& byName,
                     const std::function<FileInfo(const QUrl&)>& inspect)
 {
     FirstLook look;
-    look.files.resize(urls.size());
-    look.inspected.resize(urls.size());
-    FileInfo* const files = look.files.data();
-    bool* const inspected = look.inspected.data();
-    const auto describe = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            if (std::optional<FileInfo> file = byName(urls[i])) {
-                files[i] = std::move(*file);
-            } else {
-                files[i] = inspect(urls[i]);
-                inspected[i] = true;
-            }
+    look.files.reserve(urls.size());
+    look.inspected.reserve(urls.size());
+    for (const QUrl& url : urls) {
+        if (std::optional<FileInfo> file = byName(url)) {
+            look.files.append(std::move(*file));
+            look.inspected.append(false);
+            look.allInspected = false;
+        } else {
+            look.files.append(inspect(url));
+            look.inspected.append(true);
         }
-    };
-    constexpr qsizetype perThread = 2000;
-    const qsizetype parts = std::clamp<qsizetype>(urls.size() / perThread, 1,
-                                                  std::max(1, QThread::idealThreadCount() / 2));
-    const qsizetype step = (urls.size() + parts - 1) / parts;
-    {
-        std::vector<std::jthread> helpers;
-        for (qsizetype part = 1; part < parts; ++part)
-            helpers.emplace_back(describe, part * step, std::min(urls.size(), (part + 1) * step));
-        describe(0, std::min(urls.size(), step));
     }
-    look.allInspected = std::all_of(look.inspected.begin(), look.inspected.end(), [](bool b) { return b; });
     return look;
 }
 
@@ -150,6 +136,13 @@ WheelController::Services WheelController::Services::system()
         // Ahead of the launch maintenance: the user is waiting for this.
         qv::runInBackground(std::move(work), 1);
     };
+    services.runLater = [](std::function<void()> work) {
+        // Reading thousands of files competes for the processor with the server mapping the
+        // wheel and with its first frames; the wheel already shows what the names tell.
+        QTimer::singleShot(refineDelayMs, qApp, [work = std::move(work)]() mutable {
+            qv::runInBackground(std::move(work), 0);
+        });
+    };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
     services.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
         FileInfo file = fileInfoFromName(url);
@@ -170,8 +163,39 @@ WheelController::Services WheelController::Services::system()
 
 WheelController& WheelController::shared()
 {
-    static WheelController* controller = new WheelController(Services::system());
+    static WheelController* controller = [] {
+        auto* made = new WheelController(Services::system());
+        QTimer::singleShot(0, made, &WheelController::prepare);
+        return made;
+    }();
     return *controller;
+}
+
+void WheelController::prepare()
+{
+    // Never over a wheel the user already has.
+    if (isPanelVisible() || m_session || m_clickPending)
+        return;
+    m_panel->winId();
+    const FileInfo sample = fileInfoFromName(QUrl::fromLocalFile(QStringLiteral("/Photo.jpg")));
+    WheelSession session({sample}, false, m_services.contentSource, WheelKind::convert);
+    if (m_services.fileIcon)
+        m_services.fileIcon(sample, int(std::lround(96 * diameter() / 420)));
+    WheelView& v = view();
+    m_wheelCenter = clampCenter(pointer());
+    placePanel(false);
+    v.reset();
+    v.setSourceLabel(sourceLabel(session.files()));
+    v.setFileCount(1);
+    v.setThumbnail(std::nullopt);
+    v.setContent(session.content(WheelKind::convert), false);
+    const double ratio = m_panel->devicePixelRatioF();
+    QImage frame(v.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(ratio);
+    frame.fill(Qt::transparent);
+    v.render(&frame);
+    v.setContent(std::nullopt, false);
+    v.setSourceLabel(QString());
 }
 
 WheelController::WheelController(Services services, QObject* parent)
@@ -248,7 +272,7 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
     const QPointF at = point.value_or(pointer());
     auto open = [this, kind, at, opened = std::move(opened)](const QList<FileInfo>& files) {
         m_clickPending = false;
-        beginSession(files, true);
+        beginSession(files, true, kind);
         openWheel(kind, at);
         if (opened)
             opened();
@@ -283,8 +307,10 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
             then(files);
             if (allInspected || !self || self->m_sessionToken != token)
                 return;
-            self->m_services.runInBackground([self, token, urls, inspected, files, inspect = self->m_services.inspect,
-                                              live = self->m_liveToken] {
+            const auto& runLater = self->m_services.runLater ? self->m_services.runLater
+                                                             : self->m_services.runInBackground;
+            runLater([self, token, urls, inspected, files, inspect = self->m_services.inspect,
+                      live = self->m_liveToken] {
                 QList<FileInfo> full = files;
                 for (qsizetype i = 0; i < urls.size(); ++i) {
                     // A drag that is over needs no more reading.
@@ -377,9 +403,16 @@ void WheelController::requestWheel(WheelKind kind)
     openWheel(kind, pointer());
 }
 
-void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode)
+void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode,
+                                   std::optional<WheelKind> shownFirst)
 {
-    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource);
+    if (!shownFirst)
+        shownFirst = m_pendingKind;
+    // A wheel waiting to be shown needs its own content first; the others follow once its first
+    // frames are out.
+    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource, shownFirst);
+    if (shownFirst)
+        QTimer::singleShot(refineDelayMs, m_session.get(), [session = m_session.get()] { session->fillContents(); });
     setFirstFileIcon(files);
     requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
     if (m_pendingKind) {
@@ -446,16 +479,16 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
     m_currentKind = kind;
     if (m_choiceFade)
         m_choiceFade->stop();
-    v.reset();
     m_panel->setClickMode(m_mode == Mode::click);
+    v.reset();
 
     m_wheelCenter = clampCenter(point);
-    positionPanel(false);
+    // Laid out once, by setContent, for the frame placed here.
+    placePanel(false);
 
     v.setSourceLabel(sourceLabel(m_session->files()));
     v.setFileCount(int(m_session->files().size()));
     v.setThumbnail(m_session->thumbnail());
-    v.layoutCenter();
     v.setContent(content, false);
 
     m_panel->setAlpha(1);
@@ -482,13 +515,18 @@ QPointF WheelController::clampCenter(QPointF point) const
 
 void WheelController::positionPanel(bool moreOpen)
 {
+    placePanel(moreOpen);
+    view().relayout();
+}
+
+void WheelController::placePanel(bool moreOpen)
+{
     const double d = diameter();
     const QRectF frame = WheelPlacement::panelRect(m_wheelCenter, d, moreOpen, *m_services.screens);
     m_panel->setFrame(WheelPlacement::toQt(frame, m_services.screens->primaryHeight()));
     WheelView& v = view();
     v.setDiameter(d);
     v.setWheelCenter(m_wheelCenter - frame.topLeft()); // topLeft of a y-up rectangle: its origin
-    v.relayout();
 }
 
 // --- Choosing ---------------------------------------------------------------------------

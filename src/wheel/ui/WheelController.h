@@ -52,6 +52,9 @@ public:
         WheelSession::ContentSource contentSource;
         // Runs the work off the main thread.
         std::function<void(std::function<void()>)> runInBackground;
+        // Runs work that can wait (reading the files in full) off the main thread, once the
+        // wheel is up. Empty: runInBackground.
+        std::function<void(std::function<void()>)> runLater;
         std::function<FileInfo(const QUrl&)> inspect;
         // The first look, enough to choose the wheel: what a file's name tells, or nothing when
         // it tells too little for inspect to be skipped. Empty: files are only inspected.
@@ -77,6 +80,10 @@ public:
 
     // Listens to the watcher's drags, trigger taps and keys.
     void attach(DragWatcher& watcher);
+
+    // Makes the wheel's window and draws a wheel once off screen (fonts, symbols, titles, the
+    // backdrop), so that the first drag after launch does not wait for them.
+    void prepare();
 
     // Click mode, for files handed to the application; the pointer when no point is given. The
     // wheel opens once the files are inspected, off the main thread, and then calls opened; a
@@ -113,6 +120,10 @@ public:
     bool dragChoiceMade() const { return m_dragChoiceMade; }
     bool isPanelVisible() const;
 
+    // Milliseconds from a wheel opened to the work that can wait for its first frames: reading
+    // the files in full, the contents of the other wheels.
+    static constexpr int refineDelayMs = 50;
+
     // Seconds between the end of a drag and the close of a wheel nothing was dropped on.
     static constexpr double closeDelayAfterDrag = 0.35;
 
@@ -131,7 +142,11 @@ private:
     // The session's files as inspected in full, inspected now when only their names were read.
     QList<FileInfo> inspectedFiles() const;
     bool isClickWheelShown() const;
-    void beginSession(const QList<FileInfo>& files, bool isClickMode);
+    // shownFirst: the kind about to be shown, when one is (a pending one otherwise).
+    void beginSession(const QList<FileInfo>& files, bool isClickMode,
+                      std::optional<WheelKind> shownFirst = std::nullopt);
+    // Frames the panel and the view's geometry for the wheel centre, without laying out.
+    void placePanel(bool moreOpen);
     void requestThumbnail(const std::optional<FileInfo>& file);
     void setFirstFileIcon(const QList<FileInfo>& files);
     void chooseByKeyboard();

@@ -155,15 +155,23 @@ void WheelPanel::closeEvent(QCloseEvent* event)
 void WheelPanel::applyMask()
 {
     if (isSeeThrough()) {
+        m_maskShape = QPainterPath();
         clearMask();
         return;
     }
     // Without a compositor the corners would show black: cut the window to the wheel.
     const QPainterPath shape = m_view->paintedShape();
-    if (shape.isEmpty())
+    if (shape.isEmpty()) {
+        m_maskShape = QPainterPath();
         clearMask();
-    else
-        setMask(QRegion(shape.toFillPolygon().toPolygon()).translated(m_view->pos()));
+        return;
+    }
+    // The same wheel at the same place: the mask it has is right.
+    if (shape == m_maskShape && m_view->pos() == m_maskOffset && !mask().isEmpty())
+        return;
+    m_maskShape = shape;
+    m_maskOffset = m_view->pos();
+    setMask(QRegion(shape.toFillPolygon().toPolygon()).translated(m_view->pos()));
 }
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
 
@@ -54,6 +55,8 @@ private:
     bool m_clickMode = false;
     bool m_closingOurselves = false;
     QPointer<QVariantAnimation> m_fade;
+    QPainterPath m_maskShape; // what the mask was cut from, at m_maskOffset
+    QPoint m_maskOffset;
 };
 
 } // namespace qv

@@ -135,13 +135,8 @@ void WheelScene::paintSwappable(QPainter& painter) const
     paintMessageAndChip(painter);
 }
 
-void WheelScene::paint(QPainter& painter) const
+void WheelScene::paintBackdrop(QPainter& painter) const
 {
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-
-    // The drop shadow and the flat tinted backdrop stay put while the content opens.
     const double radius = diameter / 2;
     QRadialGradient shadow(center + QPointF(0, 8), radius + 22);
     const double edge = radius / (radius + 22);
@@ -154,7 +149,47 @@ void WheelScene::paint(QPainter& painter) const
     painter.drawEllipse(center + QPointF(0, 8), radius + 22, radius + 22);
     painter.setBrush(backdrop);
     painter.drawPath(circle);
+}
 
+WheelScene::BackdropLayer WheelScene::backdropLayer(double ratio) const
+{
+    // Whole pixels apart from the view's origin, so that the picture lands on the pixels it
+    // was drawn for.
+    const double radius = diameter / 2 + 22;
+    const QRectF area = QRectF(center + QPointF(-radius, 8 - radius), QSizeF(2 * radius, 2 * radius))
+                            .united(circle.boundingRect());
+    const QPoint origin(int(std::floor(area.left())), int(std::floor(area.top())));
+    const QSize size(int(std::ceil(area.right())) - origin.x() + 1,
+                     int(std::ceil(area.bottom())) - origin.y() + 1);
+    BackdropKey key{center - origin, diameter, circle.translated(-origin), backdrop, ratio, size};
+    if (m_backdrop && m_backdrop->key == key)
+        return {origin, m_backdrop->image};
+    QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    {
+        QPainter layer(&image);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.translate(-origin);
+        paintBackdrop(layer);
+    }
+    m_backdrop = CachedBackdrop{std::move(key), image};
+    return {origin, image};
+}
+
+void WheelScene::paint(QPainter& painter) const
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+
+    // The drop shadow and the flat tinted backdrop stay put while the content opens.
+    const BackdropLayer layer = backdropLayer(painter.device()->devicePixelRatioF());
+    painter.drawImage(layer.origin, layer.image);
+
+    // The first frame of the fade in shows the backdrop alone.
+    if (rootOpacity <= 0)
+        return;
     painter.save();
     painter.translate(center);
     painter.scale(rootScale, rootScale);
@@ -216,7 +251,7 @@ void WheelScene::paint(QPainter& painter) const
     painter.restore();
 }
 
-QPainterPath WheelScene::shape() const
+QPainterPath WheelScene::outline() const
 {
     QPainterPath area = circle;
     for (const SceneSegment& item : moreItems)
@@ -224,7 +259,12 @@ QPainterPath WheelScene::shape() const
     if (showChip)
         area.addRoundedRect(chipFrame.adjusted(-1, -1, 1, 2), chipFrame.height() / 2,
                             chipFrame.height() / 2);
-    return area.simplified();
+    return area;
+}
+
+QPainterPath WheelScene::shape() const
+{
+    return outline().simplified();
 }
 
 } // namespace qv

@@ -91,11 +91,38 @@ struct WheelScene {
     double fadeProgress = 1;
 
     void paint(QPainter& painter) const;
+    // The shadow and the backdrop, as paint draws them first.
+    void paintBackdrop(QPainter& painter) const;
     // Only what a content swap cross-fades: rings, message and chip.
     void paintSwappable(QPainter& painter) const;
     void paintMessageAndChip(QPainter& painter) const;
     // The area painted, for windows that must be cut to their shape.
     QPainterPath shape() const;
+    // The parts shape() joins, not yet merged into one outline.
+    QPainterPath outline() const;
+
+private:
+    struct BackdropKey {
+        QPointF center; // from the layer's origin
+        double diameter;
+        QPainterPath circle;
+        QColor backdrop;
+        double ratio;
+        QSize size;
+        bool operator==(const BackdropKey&) const = default;
+    };
+    struct CachedBackdrop {
+        BackdropKey key;
+        QImage image;
+    };
+    struct BackdropLayer {
+        QPoint origin;
+        QImage image;
+    };
+    // The backdrop rendered once for its geometry and colours: the first frame of every open
+    // shows nothing else.
+    BackdropLayer backdropLayer(double ratio) const;
+    mutable std::optional<CachedBackdrop> m_backdrop;
 };
 
 } // namespace qv

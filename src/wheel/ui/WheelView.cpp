@@ -178,7 +178,9 @@ void WheelView::reset()
     m_target = WheelTarget::none();
     m_pressedTarget = WheelTarget::none();
     m_dragEnteredOnce = false;
-    m_lastFlags = QGuiApplication::queryKeyboardModifiers() & modifierMask;
+    // Only a click-mode wheel reads the keys itself; asking the server costs a round trip.
+    m_lastFlags = m_isClickMode ? QGuiApplication::queryKeyboardModifiers() & modifierMask
+                                : Qt::KeyboardModifiers();
     m_accent = currentAccentColor();
     m_timeline.removeWithPrefix(QStringLiteral("root/"));
     m_scene.rootScale = 1;
@@ -253,6 +255,16 @@ void WheelView::relayout()
     layoutChip();
     Q_EMIT shapeChanged();
     update();
+}
+
+QPainterPath WheelView::paintedShape() const
+{
+    const QPainterPath outline = m_scene.outline();
+    if (outline != m_shapeOutline) {
+        m_shapeOutline = outline;
+        m_shape = outline.simplified();
+    }
+    return m_shape;
 }
 
 WheelSceneLayout WheelView::sceneLayout() const
@@ -349,13 +361,19 @@ void WheelView::layoutCenter()
 
     m_scene.thumb.reset();
     if (placed.thumbnailPixels) {
-        // Rendered once at the shown size, filling it.
+        // Rendered once at the shown size, filling it; the same picture again (the icon of the
+        // same kind of file) is not scaled again.
         const QSize pixels = *placed.thumbnailPixels;
-        QImage filled = m_thumbnail->scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-        filled = filled.copy((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2,
-                             pixels.width(), pixels.height());
-        filled.setDevicePixelRatio(scale);
-        m_scene.thumb = filled;
+        if (m_filledThumb.isNull() || m_filledFrom != m_thumbnail->cacheKey() || m_filledThumb.size() != pixels
+            || m_filledThumb.devicePixelRatio() != scale) {
+            QImage filled = m_thumbnail->scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+            filled = filled.copy((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2,
+                                 pixels.width(), pixels.height());
+            filled.setDevicePixelRatio(scale);
+            m_filledThumb = filled;
+            m_filledFrom = m_thumbnail->cacheKey();
+        }
+        m_scene.thumb = m_filledThumb;
     }
     m_scene.thumbFrame = placed.picture;
     m_scene.cardFrame = m_scene.thumbFrame;

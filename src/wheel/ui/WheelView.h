@@ -55,7 +55,7 @@ public:
     bool isDarkAppearance() const;
     const WheelScene& scene() const { return m_scene; }
     // The painted area: a window without a compositor is cut to it.
-    QPainterPath paintedShape() const { return m_scene.shape(); }
+    QPainterPath paintedShape() const;
 
     // The More ring.
     void openMoreRing();
@@ -141,6 +141,8 @@ private:
     int m_moreHoverTimer = 0;
     QString m_sourceLabel;
     std::optional<QImage> m_thumbnail;
+    QImage m_filledThumb; // m_thumbnail as the centre shows it
+    qint64 m_filledFrom = 0; // the cache key of the picture it was made from
     int m_fileCount = 1;
     QColor m_accent;
     WheelTarget m_pressedTarget;
@@ -150,6 +152,9 @@ private:
     double m_backingScale = 0;
     const ScreenProvider* m_screens;
     WheelScene m_scene;
+    // The last painted shape and the outline it was made from: most opens repeat it.
+    mutable QPainterPath m_shapeOutline;
+    mutable QPainterPath m_shape;
     WheelTimeline m_timeline;
 };
 
