@@ -141,15 +141,12 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         info.category = FileCategory::folder;
         info.isDirectory = true;
     } else if (status && status->contentType) {
-        info.category = categoryForContentType(*status->contentType);
-        // A picture no known format names (a cursor, say) is one only if a decoder reads it;
-        // otherwise every picture entry offered for it could only fail.
-        if (info.category == FileCategory::image && !status->isDirectory) {
-            if (const auto frames = probe.imageFrameCount(path))
-                info.frameCount = *frames;
-            else
-                info.category = FileCategory::other;
-        }
+        // Pictures the MIME database names that no decoder here reads (Windows cursors): every
+        // picture entry offered for them could only fail. Asking a decoder instead would wait
+        // on it, and a file that hangs its library would hold the wheel that long.
+        static const QSet<QString> unreadablePictures{QStringLiteral("image/x-win-bitmap")};
+        if (!unreadablePictures.contains(*status->contentType))
+            info.category = categoryForContentType(*status->contentType);
     }
 
     if (status) {

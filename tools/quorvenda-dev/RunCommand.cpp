@@ -81,15 +81,33 @@ int run(const QStringList& args)
     if (it == catalogue.end())
         return usage(QStringLiteral("Unknown operation: ") + id);
 
+    // SIGTERM, SIGINT and SIGHUP stop the job as a quit of the app does: nothing of it is left.
+    // Taken from the start, so one that comes while the files are looked into (a worker may
+    // read them) stops the run before any job.
+    QEventLoop loop;
+    bool stopped = false;
+    quitOnTerminationSignals([&](int) {
+        stopped = true;
+        loop.quit();
+    });
+
     QList<FileInfo> files;
     for (const QString& path : rest)
         files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+    QCoreApplication::processEvents();
+    if (stopped) {
+        quitOnTerminationSignals();
+        const QJsonObject cancelled{{QStringLiteral("state"), QStringLiteral("cancelled")},
+                                    {QStringLiteral("outputs"), QJsonArray()},
+                                    {QStringLiteral("failure"), QJsonValue()},
+                                    {QStringLiteral("failedCount"), 0},
+                                    {QStringLiteral("messages"), QJsonArray()},
+                                    {QStringLiteral("clipboard"), QJsonValue()}};
+        QTextStream(stdout) << QJsonDocument(cancelled).toJson(QJsonDocument::Compact) << '\n';
+        return 1;
+    }
 
     const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);
-
-    // SIGTERM, SIGINT and SIGHUP stop the job as a quit of the app does: nothing of it is left.
-    QEventLoop loop;
-    quitOnTerminationSignals([&](int) { loop.quit(); });
     JobCenter& center = JobCenter::shared();
     static RecordingClipboard clipboard; // the centre outlives this call
     JobCenter::Services services;
