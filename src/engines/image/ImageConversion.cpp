@@ -6,6 +6,7 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/WebPWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
@@ -91,7 +92,14 @@ QUrl ImageConversion::convertImage(const FileInfo& file, ImageOutput target, con
         } else {
             const ImageProperties properties =
                 ImageWriter::destinationProperties(image.properties(), context.settings.preserveMetadata);
-            ImageWriter::write(image, target, path, properties, conversionQuality(target, context), work);
+            ImageWork writing = work;
+            // The batch's memory estimate made the same choice from the same figures.
+            if (target == ImageOutput::webp)
+                writing.lowMemory = WebPWriter::lowMemoryPays(image.width(), image.height(), image.hasAlpha(),
+                                                              WebPWriter::sourceBytes(localPath(file.url)),
+                                                              context.settings.batchMemoryBytes,
+                                                              context.settings.cpuJobs);
+            ImageWriter::write(image, target, path, properties, conversionQuality(target, context), writing);
         }
     } catch (...) {
         QFile::remove(path);
