@@ -336,7 +336,7 @@ qint64 WebPWriter::memoryNeed(qint64 width, qint64 height, bool alpha, qint64 so
     // bytes a pixel about 0.8. A source of unknown density counts as the busiest noise.
     constexpr double busiest = 0.64;
     const double density = sourceBytes > 0 ? std::min(double(sourceBytes) / double(pixels), 1.0) : busiest;
-    const double tokens = lowMemory ? 0.0 : std::clamp(19.0 * density - 1.5, 0.8, 14.0);
+    const double tokens = lowMemory ? 0.0 : std::clamp(21.0 * density - 2.5, 0.8, 14.0);
     // The encoded partitions stay in memory until the end: about 0.8 of a JPEG's bytes.
     const double output = std::min(0.85 * density, 1.0);
     // The YUV picture (with its alpha plane).
@@ -351,10 +351,28 @@ qint64 WebPWriter::sourceBytes(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    const QByteArray head = file.read(16);
-    const bool jpeg = head.startsWith("\xff\xd8\xff");
-    const bool lossyWebP = head.startsWith("RIFF") && head.mid(8, 8) == "WEBPVP8 ";
-    return jpeg || lossyWebP ? file.size() : 0;
+    const QByteArray head = file.read(12);
+    if (head.startsWith("\xff\xd8\xff"))
+        return file.size();
+    if (!head.startsWith("RIFF") || head.mid(8, 4) != "WEBP")
+        return 0;
+    // The picture's chunk follows the extended header and any profile: lossy "VP8 " or
+    // lossless "VP8L".
+    for (int chunks = 0; chunks < 8; ++chunks) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8)
+            return 0;
+        const QByteArray fourcc = header.left(4);
+        if (fourcc == "VP8 ")
+            return file.size();
+        if (fourcc == "VP8L" || fourcc == "ANMF")
+            return 0;
+        const quint32 size = quint8(header[4]) | quint8(header[5]) << 8 | quint8(header[6]) << 16
+            | quint32(quint8(header[7])) << 24;
+        if (!file.seek(file.pos() + qint64(size) + (size % 2)))
+            return 0;
+    }
+    return 0;
 }
 
 bool WebPWriter::lowMemoryPays(qint64 width, qint64 height, bool alpha, qint64 sourceBytes, qint64 budgetBytes,
