@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 
 struct _VipsImage;
 
@@ -18,11 +19,11 @@ class WebPWriter {
 public:
     WebPWriter() = delete;
 
-    // Writes 8-bit pixels (1 to 4 bands; grey is made RGB) at quality 1...100 with the EXIF,
-    // IPTC-free and ICC metadata the image carries (EXIF and ICC profile chunks). Returns 0, or
-    // -1 with the reason in libvips' error buffer ("out of memory" for memory; the loader's
-    // own text for a damaged input). A failed write may leave a partial file at path.
-    static int save(_VipsImage* image, const char* path, int quality, bool lowMemory);
+    // Writes 8-bit pixels (1 to 4 bands; grey is made RGB) at quality 1...100 with the ICC
+    // profile, EXIF and XMP the image carries. Returns 0, or -1 with the reason in libvips'
+    // error buffer ("out of memory" for memory; the loader's own text for a damaged input).
+    // A stop request ends the encoding too. A failed write may leave a partial file at path.
+    static int save(_VipsImage* image, const char* path, int quality, bool lowMemory, std::stop_token stop = {});
 
     // What one picture of this size needs while it is written, in bytes: the YUV picture, the
     // encoder's working rows and, unless lowMemory, its token buffer. The token buffer follows
