@@ -4,6 +4,7 @@
 #include "engines/image/IconFileWriter.h"
 #include "engines/image/ImageFrames.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/WebPWriter.h"
@@ -93,12 +94,15 @@ QUrl ImageConversion::convertImage(const FileInfo& file, ImageOutput target, con
             const ImageProperties properties =
                 ImageWriter::destinationProperties(image.properties(), context.settings.preserveMetadata);
             ImageWork writing = work;
-            // The batch's memory estimate made the same choice from the same figures.
-            if (target == ImageOutput::webp)
-                writing.lowMemory = WebPWriter::lowMemoryPays(image.width(), image.height(), image.hasAlpha(),
+            // The batch's memory estimate made the same choice from the same figures: the
+            // source's size, before any shrinking, which needs less in either mode.
+            if (target == ImageOutput::webp) {
+                const QSize size = imagePixelSize(localPath(file.url)).value_or(QSize(image.width(), image.height()));
+                writing.lowMemory = WebPWriter::lowMemoryPays(size.width(), size.height(), image.hasAlpha(),
                                                               WebPWriter::sourceBytes(localPath(file.url)),
                                                               context.settings.batchMemoryBytes,
                                                               context.settings.cpuJobs);
+            }
             ImageWriter::write(image, target, path, properties, conversionQuality(target, context), writing);
         }
     } catch (...) {
