@@ -364,9 +364,9 @@ qint64 WebPWriter::memoryNeed(qint64 width, qint64 height, bool alpha, qint64 so
     // The YUV picture (with its alpha plane).
     const double picture = alpha ? 2.5 : 1.5;
     // libvips' decoding strips, the encoder's rows and what a worker process holds besides:
-    // in batches of 24-megapixel pictures each worker came to about 97 MB for noise in
-    // low-memory mode and 84 MB for photos in full mode.
-    constexpr qint64 working = qint64(24) << 20;
+    // in batches of 24-megapixel pictures each worker came to up to 104 MB for noise in
+    // low-memory mode and 84 to 98 MB for photos in full mode.
+    constexpr qint64 working = qint64(30) << 20;
     return qint64(double(pixels) * (picture + output + tokens)) + working;
 }
 
