@@ -37,6 +37,7 @@ make_set() {
     fi
     for i in $(seq -w 1 "$count"); do vips copy "$work/rgb.v" "$work/in/cam$i.jpg[Q=90]"; done
     rm -f "$work"/*.v
+    echo "$1 set: $(stat -c %s "$work/in/cam01.jpg") bytes a JPEG" >&2
 }
 
 median() { sort -n | sed -n 2p; }
