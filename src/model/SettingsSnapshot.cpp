@@ -9,6 +9,8 @@
 
 #include <type_traits>
 
+#include <unistd.h>
+
 namespace qv {
 
 const QMap<QString, QString>& SettingsSnapshot::defaultSuffixes()
@@ -115,6 +117,17 @@ SettingsSnapshot SettingsSnapshot::load(const Settings& store)
                                   .value_or(PDFCompressionLevel::medium);
     snapshot.pageSize =
         enumFromString<PageSizeChoice>(text(K::pageSize)).value_or(localePageSize());
+    read(K::cpuJobs, snapshot.cpuJobs);
+    int megabytes = 0;
+    read(K::batchMemory, megabytes);
+    // As the job center reads it: below 256 MB, a quarter of the physical memory.
+    if (megabytes >= 256) {
+        snapshot.batchMemoryBytes = qint64(megabytes) << 20;
+    } else {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        snapshot.batchMemoryBytes = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize / 4 : qint64(1) << 30;
+    }
     return snapshot;
 }
 

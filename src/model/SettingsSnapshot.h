@@ -37,6 +37,10 @@ struct SettingsSnapshot {
     double pdfDPI = 300.0;
     PDFCompressionLevel pdfCompression = PDFCompressionLevel::medium;
     PageSizeChoice pageSize = PageSizeChoice::a4;
+    // How many items of a batch run at once on the CPU lane and the memory they share, in
+    // bytes; 0 when unknown.
+    int cpuJobs = 0;
+    qint64 batchMemoryBytes = 0;
 
     bool operator==(const SettingsSnapshot&) const = default;
 

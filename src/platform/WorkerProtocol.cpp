@@ -56,6 +56,8 @@ QJsonObject settingsToJson(const SettingsSnapshot& s)
     o.insert(QStringLiteral("jpegQuality"), s.jpegQuality);
     o.insert(QStringLiteral("heicQuality"), s.heicQuality);
     o.insert(QStringLiteral("webpQuality"), s.webpQuality);
+    o.insert(QStringLiteral("cpuJobs"), s.cpuJobs);
+    o.insert(QStringLiteral("batchMemoryBytes"), double(s.batchMemoryBytes));
     o.insert(QStringLiteral("avifQuality"), s.avifQuality);
     o.insert(QStringLiteral("imageMaxDimension"), s.imageMaxDimension);
     o.insert(QStringLiteral("alphaBackground"), s.alphaBackground);
@@ -88,6 +90,8 @@ SettingsSnapshot settingsFromJson(const QJsonObject& o)
     s.jpegQuality = o.value(QStringLiteral("jpegQuality")).toDouble(s.jpegQuality);
     s.heicQuality = o.value(QStringLiteral("heicQuality")).toDouble(s.heicQuality);
     s.webpQuality = o.value(QStringLiteral("webpQuality")).toInt(s.webpQuality);
+    s.cpuJobs = o.value(QStringLiteral("cpuJobs")).toInt(s.cpuJobs);
+    s.batchMemoryBytes = qint64(o.value(QStringLiteral("batchMemoryBytes")).toDouble(double(s.batchMemoryBytes)));
     s.avifQuality = o.value(QStringLiteral("avifQuality")).toInt(s.avifQuality);
     s.imageMaxDimension = o.value(QStringLiteral("imageMaxDimension")).toInt(s.imageMaxDimension);
     s.alphaBackground = o.value(QStringLiteral("alphaBackground")).toString(s.alphaBackground);

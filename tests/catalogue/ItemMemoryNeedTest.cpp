@@ -37,3 +37,26 @@ TEST(ItemMemoryNeed, ComesFromTheLargestPictureOfTheItem)
     EXPECT_EQ(itemMemoryNeed(item({text}), {}), 0);
     EXPECT_EQ(itemMemoryNeed(item({fake}), {}), 0);
 }
+
+TEST(ItemMemoryNeed, WebPFollowsTheSourcesContent)
+{
+    QTemporaryDir dir;
+    const QString noisy = dir.filePath("noisy.jpg");
+    const QString flat = dir.filePath("flat.jpg");
+    ASSERT_EQ(test::runProgram("vips", {"gaussnoise", noisy + "[Q=90]", "800", "600", "--sigma", "40"}), 0);
+    ASSERT_EQ(test::runProgram("vips", {"black", flat + "[Q=90]", "800", "600"}), 0);
+
+    const auto item = [](const QString& path, const QString& id, std::optional<QString> extension) {
+        JobCenter::WorkItem work;
+        work.descriptor.id = id;
+        work.descriptor.outputExtension = std::move(extension);
+        work.files.append(fileInfoForURL(QUrl::fromLocalFile(path)));
+        return work;
+    };
+    const qint64 noisyNeed = itemMemoryNeed(item(noisy, "convert.image.webp", "webp"), {});
+    const qint64 flatNeed = itemMemoryNeed(item(flat, "convert.image.webp", "webp"), {});
+    EXPECT_GT(noisyNeed, flatNeed);
+    EXPECT_EQ(flatNeed, webpMemoryNeed(800, 600, false, flat, true, SettingsSnapshot::load()));
+    // Other writers keep the size-only need.
+    EXPECT_EQ(itemMemoryNeed(item(noisy, "convert.image.png", "png"), {}), pictureMemoryNeed(800, 600, 3));
+}

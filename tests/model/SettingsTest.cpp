@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace qv;
 
 namespace {
@@ -66,6 +68,9 @@ TEST(Settings, RegisteredDefaults)
     SettingsSnapshot expected;
     expected.fallbackFolder = defaultFallbackFolder(store);
     expected.pageSize = expectedLocalePageSize();
+    expected.cpuJobs = defaultCpuJobs();
+    // No budget stored: a quarter of the physical memory, as the job center holds it.
+    expected.batchMemoryBytes = qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGE_SIZE) / 4;
     EXPECT_EQ(snapshot, expected);
     EXPECT_FALSE(snapshot.outputFolder);
     EXPECT_EQ(snapshot.suffixes, SettingsSnapshot::defaultSuffixes());

@@ -4,8 +4,10 @@
 #include "engines/image/IconFileWriter.h"
 #include "engines/image/ImageFrames.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/WebPWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
@@ -91,7 +93,17 @@ QUrl ImageConversion::convertImage(const FileInfo& file, ImageOutput target, con
         } else {
             const ImageProperties properties =
                 ImageWriter::destinationProperties(image.properties(), context.settings.preserveMetadata);
-            ImageWriter::write(image, target, path, properties, conversionQuality(target, context), work);
+            ImageWork writing = work;
+            // The batch's memory estimate made the same choice from the same figures: the
+            // source's size, before any shrinking, which needs less in either mode.
+            if (target == ImageOutput::webp) {
+                const QSize size = imagePixelSize(localPath(file.url)).value_or(QSize(image.width(), image.height()));
+                writing.lowMemory = WebPWriter::lowMemoryPays(size.width(), size.height(), image.hasAlpha(),
+                                                              WebPWriter::sourceBytes(localPath(file.url)),
+                                                              context.settings.batchMemoryBytes,
+                                                              context.settings.cpuJobs);
+            }
+            ImageWriter::write(image, target, path, properties, conversionQuality(target, context), writing);
         }
     } catch (...) {
         QFile::remove(path);

@@ -29,6 +29,8 @@ struct ImageWork {
     std::optional<QSet<QString>> writableTypes;
     // The FFmpeg to run; the one the capability record found when unset.
     std::optional<std::optional<QUrl>> ffmpeg;
+    // Writers that can trade time for memory do (libwebp's low-memory mode).
+    bool lowMemory = false;
 
     QSet<QString> writable() const;
     std::optional<QUrl> ffmpegProgram() const;

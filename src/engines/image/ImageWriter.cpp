@@ -8,6 +8,7 @@
 #include "engines/image/PsdWriter.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
+#include "engines/image/WebPWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/PlatformWording.h"
@@ -61,7 +62,7 @@ const char* magickFormat(ImageOutput output)
     return output == ImageOutput::bmp ? "BMP" : "TGA";
 }
 
-int save(VipsImage* in, ImageOutput output, const char* path, int q)
+int save(VipsImage* in, ImageOutput output, const char* path, int q, const ImageWork& work)
 {
     switch (output) {
     case ImageOutput::jpg: return vips_jpegsave(in, path, "Q", q, nullptr);
@@ -70,7 +71,7 @@ int save(VipsImage* in, ImageOutput output, const char* path, int q)
         return vips_heifsave(in, path, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
     case ImageOutput::avif:
         return vips_heifsave(in, path, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
-    case ImageOutput::webp: return vips_webpsave(in, path, "Q", q, nullptr);
+    case ImageOutput::webp: return WebPWriter::save(in, path, q, work.lowMemory, work.stop);
     case ImageOutput::tiff:
         return vips_tiffsave(in, path, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
     case ImageOutput::gif: return vips_gifsave(in, path, nullptr);
@@ -215,7 +216,7 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
     vips_image_set_progress(ready.get(), TRUE);
     g_signal_connect(ready.get(), "eval", G_CALLBACK(onEval), &watch);
     const QByteArray native = QFile::encodeName(path);
-    const int status = save(ready.get(), output, native.constData(), ImageWriter::vipsQuality(quality));
+    const int status = save(ready.get(), output, native.constData(), ImageWriter::vipsQuality(quality), work);
     const QString log = status != 0 ? takeVipsError() : QString();
     ready.reset();
     if (status != 0 || work.stop.stop_requested()) {
