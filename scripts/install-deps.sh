@@ -10,7 +10,7 @@ PACKAGES=(
   # Qt 6
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev qt6-multimedia-dev
   # media and document libraries
-  libvips-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
+  libvips-dev libwebp-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
   libtesseract-dev tesseract-ocr-eng libzxing-dev libopencv-dev libopencv-contrib-dev
   libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev libcld2-dev
   # office documents and presentations
