@@ -197,9 +197,15 @@ VipsImage* openPagesOnCanvas(const QByteArray& native, int pages, int width, int
 VipsImage* openWithVips(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    // A damaged frame fails the read instead of showing as grey blocks.
+    // A damaged frame fails the read instead of showing as grey blocks. libnsgif reports some
+    // damaged frames only as warnings, so for GIF warnings count (libpng warns of harmless
+    // things, such as a known-incorrect sRGB profile).
+    const char* loader = vips_foreign_find_load(native.constData());
+    if (!loader)
+        vips_error_clear();
+    const VipsFailOn failOn = loader && std::strstr(loader, "gif") ? VIPS_FAIL_ON_WARNING : VIPS_FAIL_ON_ERROR;
     VipsImage* header = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                                 VIPS_FAIL_ON_ERROR, nullptr);
+                                                 failOn, nullptr);
     if (!header || vips_image_get_n_pages(header) <= 1)
         return header;
     const int pages = vips_image_get_n_pages(header);
@@ -207,7 +213,7 @@ VipsImage* openWithVips(const QString& path)
     const int height = header->Ysize;
     g_object_unref(header);
     if (VipsImage* all = vips_image_new_from_file(native.constData(), "n", -1, "access",
-                                                  VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr))
+                                                  VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn, nullptr))
         return all;
     vips_error_clear();
     return openPagesOnCanvas(native, pages, width, height);
