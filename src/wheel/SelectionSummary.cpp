@@ -20,6 +20,16 @@ SelectionSummary::SelectionSummary(QList<FileInfo> files, QList<bool> readFromDi
 
 SelectionSummary SelectionSummary::fromNames(const QList<QUrl>& urls, const Inspect& inspect)
 {
+    return *read(urls, &inspect);
+}
+
+std::optional<SelectionSummary> SelectionSummary::fromNamesAlone(const QList<QUrl>& urls)
+{
+    return read(urls, nullptr);
+}
+
+std::optional<SelectionSummary> SelectionSummary::read(const QList<QUrl>& urls, const Inspect* inspect)
+{
     SelectionSummary summary;
     summary.m_urls = urls;
     summary.m_readFromDisk = QList<bool>(urls.size(), false);
@@ -40,12 +50,14 @@ SelectionSummary SelectionSummary::fromNames(const QList<QUrl>& urls, const Insp
     const auto readWhole = [&](qsizetype index) {
         FileInfo file = fileInfoFromName(urls[index]);
         if (!file.format) {
-            file = inspect(urls[index]);
+            if (!inspect)
+                return std::optional<FileInfo>();
+            file = (*inspect)(urls[index]);
             summary.m_readFromDisk[index] = true;
             summary.m_inspected.insert(index, file);
             ++summary.m_readCount;
         }
-        return file;
+        return std::optional<FileInfo>(std::move(file));
     };
 
     for (qsizetype i = 0; i < urls.size(); ++i) {
@@ -55,10 +67,12 @@ SelectionSummary SelectionSummary::fromNames(const QList<QUrl>& urls, const Insp
         const QStringView spelled = spelledExtension(name);
         // A folder named by a URL ending in "/", or a name without an extension.
         if (name.isEmpty() || spelled.isEmpty()) {
-            FileInfo file = readWhole(i);
+            std::optional<FileInfo> file = readWhole(i);
+            if (!file)
+                return std::nullopt;
             if (i == 0)
-                summary.m_first = file;
-            addKind(std::move(file));
+                summary.m_first = *file;
+            addKind(std::move(*file));
             continue;
         }
         // Files of one kind mostly come together.
@@ -77,18 +91,20 @@ SelectionSummary SelectionSummary::fromNames(const QList<QUrl>& urls, const Insp
                 summary.m_first = fileInfoFromName(urls[i]);
             continue;
         }
-        FileInfo file = readWhole(i);
+        std::optional<FileInfo> file = readWhole(i);
+        if (!file)
+            return std::nullopt;
         if (i == 0)
-            summary.m_first = file;
+            summary.m_first = *file;
         if (summary.m_readFromDisk[i]) {
-            addKind(std::move(file));
+            addKind(std::move(*file));
             if (lastSeen < 0) {
                 seen.append({spelled.toString(), -1});
                 lastSeen = seen.size() - 1;
             }
             continue;
         }
-        seen.append({spelled.toString(), addKind(std::move(file))});
+        seen.append({spelled.toString(), addKind(std::move(*file))});
         lastSeen = seen.size() - 1;
     }
     return summary;

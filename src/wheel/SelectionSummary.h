@@ -20,6 +20,8 @@ public:
     // One pass over the URLs: a file by its name (fileInfoFromName) when its extension names a
     // format, else inspected. Files spelling their extension alike share one kind.
     static SelectionSummary fromNames(const QList<QUrl>& urls, const Inspect& inspect);
+    // The same when no file needs inspecting; nothing as soon as one would.
+    static std::optional<SelectionSummary> fromNamesAlone(const QList<QUrl>& urls);
 
     qsizetype count() const { return m_urls.size(); }
     bool isEmpty() const { return m_urls.isEmpty(); }
@@ -41,6 +43,9 @@ public:
     FileInfo fileAt(qsizetype index) const;
 
 private:
+    // Without inspect, nothing as soon as a file would need it.
+    static std::optional<SelectionSummary> read(const QList<QUrl>& urls, const Inspect* inspect);
+
     QList<QUrl> m_urls;
     std::optional<QList<FileInfo>> m_files;
     QList<FileInfo> m_kinds;

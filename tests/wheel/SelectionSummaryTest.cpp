@@ -136,6 +136,15 @@ TEST_F(SelectionSummaryTest, OnlyNamesThatTellTooLittleAreInspected)
     // The pictures share one kind per spelling; the others stand alone.
     EXPECT_EQ(summary.counts(), (QList<qsizetype>{2, 1, 1, 1, 1, 1}));
     EXPECT_TRUE(summary.isMixed());
+
+    // Read on the spot only when no file needs the disk.
+    EXPECT_FALSE(SelectionSummary::fromNamesAlone(urls));
+    EXPECT_FALSE(SelectionSummary::fromNamesAlone({url("a.jpg"), folder("Photos.jpg"), folder("Album")}));
+    const QList<QUrl> named{url("a.jpg"), url("notes.md"), url("B.JPG"), folder("Photos.jpg")};
+    const std::optional<SelectionSummary> alone = SelectionSummary::fromNamesAlone(named);
+    ASSERT_TRUE(alone);
+    EXPECT_EQ(alone->files(), perFile(named));
+    EXPECT_FALSE(alone->allInspected());
 }
 
 } // namespace

@@ -584,6 +584,8 @@ TEST_F(WheelControllerTest, AWheelOpenedOnKindsDispatchesWhatAWheelOpenedOnEvery
             own.summarize = [inspect = services.inspect](const QList<QUrl>& list) {
                 return SelectionSummary::fromNames(list, inspect);
             };
+            // Never taken here: one name tells nothing.
+            own.summarizeByNames = [](const QList<QUrl>& list) { return SelectionSummary::fromNamesAlone(list); };
         } else {
             own.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
                 FileInfo file = fileInfoFromName(url);
@@ -625,4 +627,32 @@ TEST_F(WheelControllerTest, AWheelOpenedOnKindsDispatchesWhatAWheelOpenedOnEvery
             EXPECT_EQ(received[0][i].size, 7) << "dispatched before inspection";
         }
     }
+}
+
+TEST_F(WheelControllerTest, NamesThatAllTellTheirKindOpenTheWheelWithoutWaitingForAnotherThread)
+{
+    services.contentSource = {};
+    services.summarizeByNames = [](const QList<QUrl>& list) { return SelectionSummary::fromNamesAlone(list); };
+    controller = std::make_unique<WheelController>(services);
+    controller->dragBegan({a, b, c}, {});
+    ASSERT_TRUE(controller->session());
+    // Opens on the spot; only the full reading waits.
+    controller->requestWheel(WheelKind::convert);
+    ASSERT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(inspected, 0);
+    EXPECT_EQ(controller->session()->fileCount(), 3);
+    EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("3 FILES"));
+    EXPECT_EQ(background.size(), 1);
+    finishInspection();
+    EXPECT_EQ(inspected, 3);
+    EXPECT_EQ(controller->session()->files().first().name, QStringLiteral("a.jpg"));
+
+    // A drag that ended before the full reading keeps nothing of it.
+    controller->dragEnded();
+    advance(1000);
+    controller->dragBegan({a, c}, {});
+    ASSERT_EQ(background.size(), 1);
+    controller->dragEnded();
+    finishInspection();
+    EXPECT_FALSE(controller->session());
 }

@@ -149,6 +149,7 @@ WheelController::Services WheelController::Services::system()
     services.summarize = [](const QList<QUrl>& urls) {
         return SelectionSummary::fromNames(urls, [](const QUrl& url) { return fileInfoForURL(url); });
     };
+    services.summarizeByNames = [](const QList<QUrl>& urls) { return SelectionSummary::fromNamesAlone(urls); };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
     services.nudgePointer = [] { DragWatcher::shared().nudgePointer(); };
     services.fileIcon = &qv::fileIcon;
@@ -304,30 +305,36 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
         }
         postToMainThread([self, token, look = std::move(look), then] {
             // A session that ended or was replaced meanwhile gets nothing.
-            if (!self || self->m_sessionToken != token)
+            if (self && self->m_sessionToken == token)
+                self->takeFirstLook(look, then);
+        });
+    });
+}
+
+void WheelController::takeFirstLook(const SelectionSummary& look,
+                                    const std::function<void(SelectionSummary)>& then)
+{
+    const int token = m_sessionToken;
+    QPointer<WheelController> self(this);
+    const bool allInspected = look.allInspected();
+    m_filesInspected = allInspected;
+    then(look);
+    if (allInspected || !self || self->m_sessionToken != token)
+        return;
+    const auto& runLater = m_services.runLater ? m_services.runLater : m_services.runInBackground;
+    runLater([self, token, look, inspect = m_services.inspect, live = m_liveToken] {
+        const QList<QUrl>& urls = look.urls();
+        QList<FileInfo> full;
+        full.reserve(urls.size());
+        for (qsizetype i = 0; i < urls.size(); ++i) {
+            // A drag that is over needs no more reading.
+            if (live->load(std::memory_order_relaxed) != token)
                 return;
-            const bool allInspected = look.allInspected();
-            self->m_filesInspected = allInspected;
-            then(look);
-            if (allInspected || !self || self->m_sessionToken != token)
-                return;
-            const auto& runLater = self->m_services.runLater ? self->m_services.runLater
-                                                             : self->m_services.runInBackground;
-            runLater([self, token, look, inspect = self->m_services.inspect, live = self->m_liveToken] {
-                const QList<QUrl>& urls = look.urls();
-                QList<FileInfo> full;
-                full.reserve(urls.size());
-                for (qsizetype i = 0; i < urls.size(); ++i) {
-                    // A drag that is over needs no more reading.
-                    if (live->load(std::memory_order_relaxed) != token)
-                        return;
-                    full.append(look.wasInspected(i) ? look.fileAt(i) : inspect(urls[i]));
-                }
-                postToMainThread([self, token, full = std::move(full)] {
-                    if (self && self->m_sessionToken == token)
-                        self->refineSession(full);
-                });
-            });
+            full.append(look.wasInspected(i) ? look.fileAt(i) : inspect(urls[i]));
+        }
+        postToMainThread([self, token, full = std::move(full)] {
+            if (self && self->m_sessionToken == token)
+                self->refineSession(full);
         });
     });
 }
@@ -393,7 +400,16 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
         beginSession(SelectionSummary(promisedFiles), false);
         return;
     }
-    inspectInBackground(urls, [this](SelectionSummary files) { beginSession(std::move(files), false); });
+    const auto begin = [this](SelectionSummary files) { beginSession(std::move(files), false); };
+    // Names that all tell their kind are read here: handing a few thousand of them to another
+    // thread and back costs more than reading them, and a loaded machine may wake it late.
+    if (m_services.summarizeByNames) {
+        if (std::optional<SelectionSummary> look = m_services.summarizeByNames(urls)) {
+            takeFirstLook(*look, begin);
+            return;
+        }
+    }
+    inspectInBackground(urls, begin);
 }
 
 void WheelController::requestWheel(WheelKind kind)

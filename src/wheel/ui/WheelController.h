@@ -62,6 +62,9 @@ public:
         // The first look as one file of each kind (SelectionSummary::fromNames), taken before
         // describeByName: the wheel opens without a FileInfo for every file.
         std::function<SelectionSummary(const QList<QUrl>&)> summarize;
+        // The same on the main thread, for a drag, when every name tells its kind; nothing
+        // when one does not (then summarize runs in the background).
+        std::function<std::optional<SelectionSummary>(const QList<QUrl>&)> summarizeByNames;
         std::function<void()> refreshExternalApps;
         // After a drag-mode wheel appeared, so that the drag sees it under the pointer.
         std::function<void()> nudgePointer;
@@ -140,6 +143,9 @@ private:
     // another session was asked for meanwhile: first as far as their names tell, then, when
     // inspecting them told more, inspected in full to refineSession.
     void inspectInBackground(const QList<QUrl>& urls, std::function<void(SelectionSummary)> then);
+    // The first look on the main thread: opens on it with then, and has the files inspected in
+    // full later when it read some by name.
+    void takeFirstLook(const SelectionSummary& look, const std::function<void(SelectionSummary)>& then);
     void refineSession(const QList<FileInfo>& files);
     // The session's files as inspected in full, inspected now when only their names were read.
     QList<FileInfo> inspectedFiles() const;
