@@ -150,14 +150,21 @@ struct SelectionSample {
 
     SelectionSample() = default;
     explicit SelectionSample(const QList<FileInfo>& selection)
-        : total(selection.size())
+        : SelectionSample(selection, {})
+    {
+    }
+    // Each file standing for as many as its count says (one when counts is empty).
+    SelectionSample(const QList<FileInfo>& selection, const QList<qsizetype>& weights)
     {
         QHash<FileKind, qsizetype> index;
         qsizetype last = -1;
-        for (const FileInfo& file : selection) {
+        for (qsizetype i = 0; i < selection.size(); ++i) {
+            const FileInfo& file = selection[i];
+            const qsizetype weight = weights.isEmpty() ? 1 : weights.value(i, 1);
+            total += weight;
             // Files of one kind mostly come together.
             if (last >= 0 && sameKind(file, files[last])) {
-                ++counts[last];
+                counts[last] += weight;
                 continue;
             }
             const FileKind kind(file);
@@ -166,10 +173,10 @@ struct SelectionSample {
                 last = files.size();
                 index.insert(kind, last);
                 files.append(file);
-                counts.append(1);
+                counts.append(weight);
             } else {
                 last = *it;
-                ++counts[last];
+                counts[last] += weight;
             }
         }
     }
@@ -213,6 +220,9 @@ bool appliesToSample(const OperationDescriptor& op, const SelectionSample& sampl
         return false;
     return coversAll(op, sample.files);
 }
+
+QList<WheelEntry> mixedEntries(const QList<OperationDescriptor>& candidates,
+                               const SelectionSample& sample, const QList<FileCategory>& categories);
 
 } // namespace
 
@@ -269,14 +279,21 @@ QList<FileCategory> categoriesByCount(const QList<FileInfo>& files)
 
 QList<WheelEntry> ToolRegistry::wheelEntries(const QList<FileInfo>& files, WheelKind kind) const
 {
-    if (files.isEmpty())
+    return wheelEntriesForKinds(files, {}, kind);
+}
+
+QList<WheelEntry> ToolRegistry::wheelEntriesForKinds(const QList<FileInfo>& kinds,
+                                                     const QList<qsizetype>& counts,
+                                                     WheelKind kind) const
+{
+    const SelectionSample sample(kinds, counts);
+    if (sample.total == 0)
         return {};
     QList<OperationDescriptor> candidates;
     for (const OperationDescriptor& d : m_catalogue) {
         if (d.wheel == kind && (!m_isAvailable || m_isAvailable(d.engine)))
             candidates.append(d);
     }
-    const SelectionSample sample(files);
     const QList<FileCategory> categories = sample.categories();
 
     QList<WheelEntry> entries;
@@ -286,16 +303,17 @@ QList<WheelEntry> ToolRegistry::wheelEntries(const QList<FileInfo>& files, Wheel
                 entries.append(WheelEntry::forOperation(d, kind));
         }
     } else {
-        entries = mixedEntries(candidates, files, categories);
+        entries = mixedEntries(candidates, sample, categories);
         for (WheelEntry& entry : entries)
             entry.wheel = kind;
     }
     return orderedWheelEntries(entries, kind, categories.value(0, FileCategory::other));
 }
 
-QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& candidates,
-                                             const QList<FileInfo>& files,
-                                             const QList<FileCategory>& categories) const
+namespace {
+
+QList<WheelEntry> mixedEntries(const QList<OperationDescriptor>& candidates,
+                               const SelectionSample& sample, const QList<FileCategory>& categories)
 {
     // Groups in the catalogue order of their first member, members in catalogue order.
     QStringList groupOrder;
@@ -308,7 +326,6 @@ QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& c
         groups[d.group].append(d);
     }
 
-    const SelectionSample sample(files);
     QHash<FileCategory, SelectionSample> byCategory;
     for (const FileCategory category : categories)
         byCategory.insert(category, sample.ofCategory(category));
@@ -351,6 +368,8 @@ QList<WheelEntry> ToolRegistry::mixedEntries(const QList<OperationDescriptor>& c
     }
     return entries;
 }
+
+} // namespace
 
 QList<WheelEntry> ToolRegistry::orderedWheelEntries(const QList<WheelEntry>& entries,
                                                     WheelKind kind, FileCategory category) const
@@ -415,15 +434,28 @@ QString ToolRegistry::emptyWheelMessage(const QList<FileInfo>& files, WheelKind 
 WheelContent ToolRegistry::wheelContentForSelection(const QList<FileInfo>& files,
                                                     WheelKind kind) const
 {
-    const QList<WheelEntry> entries = wheelEntries(files, kind);
+    return wheelContentForKinds(files, {}, kind);
+}
+
+WheelContent ToolRegistry::wheelContentForKinds(const QList<FileInfo>& kinds,
+                                                const QList<qsizetype>& counts, WheelKind kind) const
+{
+    const QList<WheelEntry> entries = wheelEntriesForKinds(kinds, counts, kind);
+    // The message looks at the categories only, which the kinds hold all of.
     return WheelContent::build(kind, entries,
-                               entries.isEmpty() ? std::optional<QString>(emptyWheelMessage(files, kind))
+                               entries.isEmpty() ? std::optional<QString>(emptyWheelMessage(kinds, kind))
                                                  : std::nullopt);
 }
 
 WheelContent wheelContentForSelection(const QList<FileInfo>& files, WheelKind kind)
 {
     return ToolRegistry::shared().wheelContentForSelection(files, kind);
+}
+
+WheelContent wheelContentForKinds(const QList<FileInfo>& kinds, const QList<qsizetype>& counts,
+                                  WheelKind kind)
+{
+    return ToolRegistry::shared().wheelContentForKinds(kinds, counts, kind);
 }
 
 } // namespace qv

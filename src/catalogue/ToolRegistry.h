@@ -31,6 +31,15 @@ public:
     // Ordered by the dominant category's order; empty for no files.
     QList<WheelEntry> wheelEntries(const QList<FileInfo>& files, WheelKind kind) const;
 
+    // The same for a selection given as one file of each kind, counts[i] standing for how many
+    // files kinds[i] answers for (one each when counts is empty). Files of one kind must agree
+    // in what an accept test may look at: category, format, extension, type, frames, sound,
+    // folder, promise, lock; a file of no known format is a kind of its own.
+    QList<WheelEntry> wheelEntriesForKinds(const QList<FileInfo>& kinds, const QList<qsizetype>& counts,
+                                           WheelKind kind) const;
+    WheelContent wheelContentForKinds(const QList<FileInfo>& kinds, const QList<qsizetype>& counts,
+                                      WheelKind kind) const;
+
     // By the stored order of (kind, category), else the default; unmatched entries go last in
     // their incoming order. Never removes an entry.
     QList<WheelEntry> orderedWheelEntries(const QList<WheelEntry>& entries, WheelKind kind,
@@ -45,9 +54,6 @@ public:
 
 private:
     const SettingsStore& store() const;
-    QList<WheelEntry> mixedEntries(const QList<OperationDescriptor>& candidates,
-                                   const QList<FileInfo>& files,
-                                   const QList<FileCategory>& categories) const;
 
     QList<OperationDescriptor> m_catalogue;
     EngineCheck m_isAvailable;
@@ -62,5 +68,7 @@ QList<FileCategory> categoriesByCount(const QList<FileInfo>& files);
 
 // ToolRegistry::shared()'s content: what a wheel session shows.
 WheelContent wheelContentForSelection(const QList<FileInfo>& files, WheelKind kind);
+WheelContent wheelContentForKinds(const QList<FileInfo>& kinds, const QList<qsizetype>& counts,
+                                  WheelKind kind);
 
 } // namespace qv

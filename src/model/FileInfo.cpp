@@ -105,6 +105,11 @@ const KnownExtension& knownExtension(QStringView spelled)
 
 } // namespace
 
+QStringView spelledExtension(QStringView name)
+{
+    return name.mid(nameParts(name).extStart);
+}
+
 SplitName splitFileName(const QString& name)
 {
     const NameParts parts = nameParts(name);

@@ -43,6 +43,10 @@ struct SplitName {
 // count as one extension.
 SplitName splitFileName(const QString& name);
 
+// The extension as a file name spells it, compound ones included, without the dot; empty when
+// none. fileInfoFromName's ext and format follow from it alone.
+QStringView spelledExtension(QStringView name);
+
 // Never fails: whatever cannot be read gives its default.
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe);
 FileInfo fileInfoForURL(const QUrl& url);

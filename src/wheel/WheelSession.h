@@ -2,6 +2,7 @@
 
 #include "model/FileInfo.h"
 #include "model/WheelContent.h"
+#include "wheel/SelectionSummary.h"
 
 #include <QHash>
 #include <QImage>
@@ -21,14 +22,21 @@ public:
 
     // Fills the contents of convert, tools and actions at once, in that order; with a kind
     // wanted first, only that one until fillContents. Without a source the operation registry
-    // decides.
+    // decides, from the selection's kinds alone.
     WheelSession(QList<FileInfo> files, bool isClickMode, ContentSource source = {},
+                 std::optional<WheelKind> wantedFirst = std::nullopt, QObject* parent = nullptr);
+    WheelSession(SelectionSummary selection, bool isClickMode, ContentSource source = {},
                  std::optional<WheelKind> wantedFirst = std::nullopt, QObject* parent = nullptr);
 
     // The contents not worked out yet, in the order of the kinds.
     void fillContents();
 
-    const QList<FileInfo>& files() const { return m_files; }
+    // Every file, made on first use when the session began on a summary.
+    const QList<FileInfo>& files() const;
+    const SelectionSummary& selection() const { return m_selection; }
+    qsizetype fileCount() const { return m_selection.count(); }
+    // The files' URLs, promises left out unless asked for.
+    QList<QUrl> urls(bool withPromises) const;
     bool isClickMode() const { return m_isClickMode; }
 
     // The stored content of the kind, asked for and stored first when missing.
@@ -43,9 +51,10 @@ Q_SIGNALS:
     void thumbnailChanged();
 
 private:
-    const QList<FileInfo> m_files;
+    const SelectionSummary m_selection;
+    mutable std::optional<QList<FileInfo>> m_files;
     const bool m_isClickMode;
-    ContentSource m_source;
+    ContentSource m_source; // empty: the registry, by kinds
     QHash<WheelKind, WheelContent> m_contents;
     std::optional<QImage> m_thumbnail;
 };

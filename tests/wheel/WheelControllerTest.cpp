@@ -561,3 +561,98 @@ TEST_F(WheelControllerTest, PreparingAtLaunchLeavesNothingBehindAndNeverTouchesA
     EXPECT_EQ(controller->view().content()->kind, WheelKind::tools);
     EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("2 FILES"));
 }
+
+TEST_F(WheelControllerTest, AWheelOpenedOnKindsDispatchesWhatAWheelOpenedOnEveryFileDoes)
+{
+    const QUrl upper = QUrl::fromLocalFile(QStringLiteral("/tmp/wheel/B.JPG"));
+    const QUrl bare = QUrl::fromLocalFile(QStringLiteral("/tmp/wheel/README"));
+    const QList<QUrl> urls{a, upper, bare, b, c};
+    services.inspect = [this](const QUrl& url) {
+        ++inspected;
+        FileInfo file = infoFor(url);
+        file.size = 7;
+        return file;
+    };
+    // The registry decides, from the kinds.
+    services.contentSource = {};
+    QList<QList<FileInfo>> received;
+    services.dispatch = [&](const WheelEntry&, const QList<FileInfo>& files, const WheelController::Promises&,
+                            bool, QPointF) { received.append(files); };
+    const auto choose = [&](bool summarized, bool refined) {
+        WheelController::Services own = services;
+        if (summarized) {
+            own.summarize = [inspect = services.inspect](const QList<QUrl>& list) {
+                return SelectionSummary::fromNames(list, inspect);
+            };
+            // Never taken here: one name tells nothing.
+            own.summarizeByNames = [](const QList<QUrl>& list) { return SelectionSummary::fromNamesAlone(list); };
+        } else {
+            own.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
+                FileInfo file = fileInfoFromName(url);
+                return file.format ? std::optional(file) : std::nullopt;
+            };
+        }
+        controller = std::make_unique<WheelController>(own);
+        background.clear();
+        inspected = 0;
+        controller->dragBegan(urls, {});
+        controller->requestWheel(WheelKind::convert);
+        finishInspection();
+        EXPECT_TRUE(controller->isPanelVisible());
+        // Only the name that tells nothing was read from the disk.
+        EXPECT_EQ(inspected, 1);
+        EXPECT_EQ(controller->session()->fileCount(), urls.size());
+        EXPECT_EQ(controller->session()->selection().hasFiles(), !summarized);
+        EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("5 FILES"));
+        const WheelContent shown = *controller->view().content();
+        if (refined)
+            finishInspection();
+        EXPECT_FALSE(shown.segments.isEmpty());
+        const QJsonObject offer = shown.toJson();
+        if (!shown.segments.isEmpty())
+            controller->performChoice(segment(0), std::nullopt);
+        return offer;
+    };
+
+    for (const bool refined : {false, true}) {
+        received.clear();
+        const QJsonObject byKinds = choose(true, refined);
+        const QJsonObject byFiles = choose(false, refined);
+        EXPECT_EQ(byKinds, byFiles);
+        ASSERT_EQ(received.size(), 2);
+        EXPECT_EQ(received[0], received[1]);
+        ASSERT_EQ(received[0].size(), urls.size());
+        for (qsizetype i = 0; i < urls.size(); ++i) {
+            EXPECT_EQ(received[0][i].url, urls[i]);
+            EXPECT_EQ(received[0][i].size, 7) << "dispatched before inspection";
+        }
+    }
+}
+
+TEST_F(WheelControllerTest, NamesThatAllTellTheirKindOpenTheWheelWithoutWaitingForAnotherThread)
+{
+    services.contentSource = {};
+    services.summarizeByNames = [](const QList<QUrl>& list) { return SelectionSummary::fromNamesAlone(list); };
+    controller = std::make_unique<WheelController>(services);
+    controller->dragBegan({a, b, c}, {});
+    ASSERT_TRUE(controller->session());
+    // Opens on the spot; only the full reading waits.
+    controller->requestWheel(WheelKind::convert);
+    ASSERT_TRUE(controller->isPanelVisible());
+    EXPECT_EQ(inspected, 0);
+    EXPECT_EQ(controller->session()->fileCount(), 3);
+    EXPECT_EQ(controller->view().sourceLabel(), QStringLiteral("3 FILES"));
+    EXPECT_EQ(background.size(), 1);
+    finishInspection();
+    EXPECT_EQ(inspected, 3);
+    EXPECT_EQ(controller->session()->files().first().name, QStringLiteral("a.jpg"));
+
+    // A drag that ended before the full reading keeps nothing of it.
+    controller->dragEnded();
+    advance(1000);
+    controller->dragBegan({a, c}, {});
+    ASSERT_EQ(background.size(), 1);
+    controller->dragEnded();
+    finishInspection();
+    EXPECT_FALSE(controller->session());
+}

@@ -42,14 +42,9 @@ constexpr int keyRight = 124;
 constexpr int keyDown = 125;
 constexpr int keyUp = 126;
 
-QSet<QUrl> urlSet(const QList<FileInfo>& files, bool withPromises)
+QSet<QUrl> urlSet(const QList<QUrl>& urls)
 {
-    QSet<QUrl> urls;
-    for (const FileInfo& file : files) {
-        if (withPromises || !file.isPromise)
-            urls.insert(file.url);
-    }
-    return urls;
+    return QSet<QUrl>(urls.begin(), urls.end());
 }
 
 QList<FileInfo> inspectAll(const QList<QUrl>& urls, const std::function<FileInfo(const QUrl&)>& inspect)
@@ -151,6 +146,10 @@ WheelController::Services WheelController::Services::system()
             return std::nullopt;
         return file;
     };
+    services.summarize = [](const QList<QUrl>& urls) {
+        return SelectionSummary::fromNames(urls, [](const QUrl& url) { return fileInfoForURL(url); });
+    };
+    services.summarizeByNames = [](const QList<QUrl>& urls) { return SelectionSummary::fromNamesAlone(urls); };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
     services.nudgePointer = [] { DragWatcher::shared().nudgePointer(); };
     services.fileIcon = &qv::fileIcon;
@@ -270,9 +269,9 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
         m_services.refreshExternalApps();
     // Where the user asked, however long the files take.
     const QPointF at = point.value_or(pointer());
-    auto open = [this, kind, at, opened = std::move(opened)](const QList<FileInfo>& files) {
+    auto open = [this, kind, at, opened = std::move(opened)](SelectionSummary files) {
         m_clickPending = false;
-        beginSession(files, true, kind);
+        beginSession(std::move(files), true, kind);
         openWheel(kind, at);
         if (opened)
             opened();
@@ -286,44 +285,56 @@ bool WheelController::isClickWheelShown() const
 }
 
 void WheelController::inspectInBackground(const QList<QUrl>& urls,
-                                          std::function<void(const QList<FileInfo>&)> then)
+                                          std::function<void(SelectionSummary)> then)
 {
     const int token = m_sessionToken;
     QPointer<WheelController> self(this);
     m_services.runInBackground([self, token, urls, inspect = m_services.inspect,
+                                summarize = m_services.summarize,
                                 byName = m_services.describeByName, then = std::move(then)] {
         // What the wheel needs first is each file's kind, which its name mostly tells; the
         // disk and the files' content are read while the wheel shows.
-        FirstLook look = byName ? firstLook(urls, byName, inspect)
-                                : FirstLook{inspectAll(urls, inspect), QList<bool>(urls.size(), true), true};
-        const QList<bool> inspected = look.inspected;
-        const bool allInspected = look.allInspected;
-        QList<FileInfo> files = std::move(look.files);
-        postToMainThread([self, token, urls, inspected, allInspected, files = std::move(files), then] {
+        SelectionSummary look;
+        if (summarize) {
+            look = summarize(urls);
+        } else if (byName) {
+            FirstLook first = firstLook(urls, byName, inspect);
+            look = SelectionSummary(std::move(first.files), std::move(first.inspected));
+        } else {
+            look = SelectionSummary(inspectAll(urls, inspect), QList<bool>(urls.size(), true));
+        }
+        postToMainThread([self, token, look = std::move(look), then] {
             // A session that ended or was replaced meanwhile gets nothing.
-            if (!self || self->m_sessionToken != token)
+            if (self && self->m_sessionToken == token)
+                self->takeFirstLook(look, then);
+        });
+    });
+}
+
+void WheelController::takeFirstLook(const SelectionSummary& look,
+                                    const std::function<void(SelectionSummary)>& then)
+{
+    const int token = m_sessionToken;
+    QPointer<WheelController> self(this);
+    const bool allInspected = look.allInspected();
+    m_filesInspected = allInspected;
+    then(look);
+    if (allInspected || !self || self->m_sessionToken != token)
+        return;
+    const auto& runLater = m_services.runLater ? m_services.runLater : m_services.runInBackground;
+    runLater([self, token, look, inspect = m_services.inspect, live = m_liveToken] {
+        const QList<QUrl>& urls = look.urls();
+        QList<FileInfo> full;
+        full.reserve(urls.size());
+        for (qsizetype i = 0; i < urls.size(); ++i) {
+            // A drag that is over needs no more reading.
+            if (live->load(std::memory_order_relaxed) != token)
                 return;
-            self->m_filesInspected = allInspected;
-            then(files);
-            if (allInspected || !self || self->m_sessionToken != token)
-                return;
-            const auto& runLater = self->m_services.runLater ? self->m_services.runLater
-                                                             : self->m_services.runInBackground;
-            runLater([self, token, urls, inspected, files, inspect = self->m_services.inspect,
-                      live = self->m_liveToken] {
-                QList<FileInfo> full = files;
-                for (qsizetype i = 0; i < urls.size(); ++i) {
-                    // A drag that is over needs no more reading.
-                    if (live->load(std::memory_order_relaxed) != token)
-                        return;
-                    if (!inspected[i])
-                        full[i] = inspect(urls[i]);
-                }
-                postToMainThread([self, token, full = std::move(full)] {
-                    if (self && self->m_sessionToken == token)
-                        self->refineSession(full);
-                });
-            });
+            full.append(look.wasInspected(i) ? look.fileAt(i) : inspect(urls[i]));
+        }
+        postToMainThread([self, token, full = std::move(full)] {
+            if (self && self->m_sessionToken == token)
+                self->refineSession(full);
         });
     });
 }
@@ -331,12 +342,13 @@ void WheelController::inspectInBackground(const QList<QUrl>& urls,
 void WheelController::refineSession(const QList<FileInfo>& files)
 {
     // A drop may have replaced the files meanwhile.
-    if (!m_session || m_filesInspected || urlsOf(m_session->files()) != urlsOf(files))
+    if (!m_session || m_filesInspected || m_session->urls(true) != urlsOf(files))
         return;
     m_filesInspected = true;
-    if (m_session->files() == files)
+    // Compared only when the first look's list was made: making it to compare costs as much.
+    if (m_session->selection().hasFiles() && m_session->files() == files)
         return;
-    const bool samePicture = picturedAlike(m_session->files().first(), files.first());
+    const bool samePicture = picturedAlike(m_session->selection().first(), files.first());
     const std::optional<QImage> thumbnail = m_session->thumbnail();
     auto session = std::make_unique<WheelSession>(files, m_session->isClickMode(), m_services.contentSource);
     if (thumbnail && samePicture)
@@ -344,7 +356,7 @@ void WheelController::refineSession(const QList<FileInfo>& files)
     const bool sameContent = !m_currentKind || sameOffer(m_session->content(*m_currentKind), session->content(*m_currentKind));
     m_session = std::move(session);
     if (!samePicture) {
-        setFirstFileIcon(files);
+        setFirstFileIcon(files.first());
         requestThumbnail(files.first());
     }
     if (!isPanelVisible() || !m_currentKind)
@@ -365,7 +377,7 @@ QList<FileInfo> WheelController::inspectedFiles() const
         return {};
     if (m_filesInspected)
         return m_session->files();
-    return inspectAll(urlsOf(m_session->files()), m_services.inspect);
+    return inspectAll(m_session->urls(true), m_services.inspect);
 }
 
 void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
@@ -385,10 +397,19 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
 
     if (urls.isEmpty()) {
         m_filesInspected = true;
-        beginSession(promisedFiles, false);
+        beginSession(SelectionSummary(promisedFiles), false);
         return;
     }
-    inspectInBackground(urls, [this](const QList<FileInfo>& files) { beginSession(files, false); });
+    const auto begin = [this](SelectionSummary files) { beginSession(std::move(files), false); };
+    // Names that all tell their kind are read here: handing a few thousand of them to another
+    // thread and back costs more than reading them, and a loaded machine may wake it late.
+    if (m_services.summarizeByNames) {
+        if (std::optional<SelectionSummary> look = m_services.summarizeByNames(urls)) {
+            takeFirstLook(*look, begin);
+            return;
+        }
+    }
+    inspectInBackground(urls, begin);
 }
 
 void WheelController::requestWheel(WheelKind kind)
@@ -403,18 +424,20 @@ void WheelController::requestWheel(WheelKind kind)
     openWheel(kind, pointer());
 }
 
-void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMode,
+void WheelController::beginSession(SelectionSummary files, bool isClickMode,
                                    std::optional<WheelKind> shownFirst)
 {
     if (!shownFirst)
         shownFirst = m_pendingKind;
     // A wheel waiting to be shown needs its own content first; the others follow once its first
     // frames are out.
-    m_session = std::make_unique<WheelSession>(files, isClickMode, m_services.contentSource, shownFirst);
+    const std::optional<FileInfo> first = files.isEmpty() ? std::nullopt : std::optional(files.first());
+    m_session = std::make_unique<WheelSession>(std::move(files), isClickMode, m_services.contentSource, shownFirst);
     if (shownFirst)
         QTimer::singleShot(refineDelayMs, m_session.get(), [session = m_session.get()] { session->fillContents(); });
-    setFirstFileIcon(files);
-    requestThumbnail(files.isEmpty() ? std::nullopt : std::optional<FileInfo>(files.first()));
+    if (first)
+        setFirstFileIcon(*first);
+    requestThumbnail(first);
     if (m_pendingKind) {
         const WheelKind kind = *m_pendingKind;
         m_pendingKind.reset();
@@ -422,12 +445,12 @@ void WheelController::beginSession(const QList<FileInfo>& files, bool isClickMod
     }
 }
 
-void WheelController::setFirstFileIcon(const QList<FileInfo>& files)
+void WheelController::setFirstFileIcon(const FileInfo& first)
 {
-    if (files.isEmpty() || !m_services.fileIcon || !m_session)
+    if (!m_services.fileIcon || !m_session)
         return;
     const int side = int(std::lround(96 * diameter() / 420));
-    if (const std::optional<QImage> icon = m_services.fileIcon(files.first(), side))
+    if (const std::optional<QImage> icon = m_services.fileIcon(first, side))
         m_session->setThumbnail(*icon);
 }
 
@@ -486,8 +509,8 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
     // Laid out once, by setContent, for the frame placed here.
     placePanel(false);
 
-    v.setSourceLabel(sourceLabel(m_session->files()));
-    v.setFileCount(int(m_session->files().size()));
+    v.setSourceLabel(sourceLabelFor(m_session->selection()));
+    v.setFileCount(int(m_session->fileCount()));
     v.setThumbnail(m_session->thumbnail());
     v.setContent(content, false);
 
@@ -538,10 +561,10 @@ void WheelController::performChoice(const WheelSegmentModel& segment, const std:
         closeWheel(true);
         return;
     }
-    QList<FileInfo> files = m_session->files();
+    QList<FileInfo> files;
     Promises promises;
     if (drop && !drop->urls.isEmpty()) {
-        if (QSet<QUrl>(drop->urls.begin(), drop->urls.end()) != urlSet(files, false))
+        if (urlSet(drop->urls) != urlSet(m_session->urls(false)))
             files = inspectAll(drop->urls, m_services.inspect);
         else
             files = inspectedFiles();
@@ -596,7 +619,7 @@ void WheelController::chooseByKeyboard()
     if (!model || !model->entry || model->isMore() || !m_session)
         return;
     // Promised data arrives only with the drop.
-    if (!m_session->files().isEmpty() && m_session->files().first().isPromise)
+    if (m_session->fileCount() > 0 && m_session->selection().first().isPromise)
         return;
     m_dragChoiceMade = true;
     view().pulseTarget(target);
@@ -618,7 +641,7 @@ void WheelController::reloadFromDrag(const WheelDrop& drop)
     if (!m_session || m_session->isClickMode() || drop.urls.isEmpty() || !m_currentKind)
         return;
     // The wheel may have been built from promise placeholders or a stale reading of the drag.
-    if (QSet<QUrl>(drop.urls.begin(), drop.urls.end()) == urlSet(m_session->files(), true))
+    if (urlSet(drop.urls) == urlSet(m_session->urls(true)))
         return;
     const std::optional<QImage> thumbnail = m_session->thumbnail();
     m_session = std::make_unique<WheelSession>(inspectAll(drop.urls, m_services.inspect), false,
@@ -627,8 +650,8 @@ void WheelController::reloadFromDrag(const WheelDrop& drop)
     if (thumbnail)
         m_session->setThumbnail(*thumbnail);
     WheelView& v = view();
-    v.setSourceLabel(sourceLabel(m_session->files()));
-    v.setFileCount(int(m_session->files().size()));
+    v.setSourceLabel(sourceLabelFor(m_session->selection()));
+    v.setFileCount(int(m_session->fileCount()));
     v.setThumbnail(m_session->thumbnail());
     v.layoutCenter();
     v.setContent(m_session->content(*m_currentKind), true);

@@ -59,6 +59,12 @@ public:
         // The first look, enough to choose the wheel: what a file's name tells, or nothing when
         // it tells too little for inspect to be skipped. Empty: files are only inspected.
         std::function<std::optional<FileInfo>(const QUrl&)> describeByName;
+        // The first look as one file of each kind (SelectionSummary::fromNames), taken before
+        // describeByName: the wheel opens without a FileInfo for every file.
+        std::function<SelectionSummary(const QList<QUrl>&)> summarize;
+        // The same on the main thread, for a drag, when every name tells its kind; nothing
+        // when one does not (then summarize runs in the background).
+        std::function<std::optional<SelectionSummary>(const QList<QUrl>&)> summarizeByNames;
         std::function<void()> refreshExternalApps;
         // After a drag-mode wheel appeared, so that the drag sees it under the pointer.
         std::function<void()> nudgePointer;
@@ -136,19 +142,21 @@ private:
     // Describes the files in the background and hands them to then on the main thread, unless
     // another session was asked for meanwhile: first as far as their names tell, then, when
     // inspecting them told more, inspected in full to refineSession.
-    void inspectInBackground(const QList<QUrl>& urls,
-                             std::function<void(const QList<FileInfo>&)> then);
+    void inspectInBackground(const QList<QUrl>& urls, std::function<void(SelectionSummary)> then);
+    // The first look on the main thread: opens on it with then, and has the files inspected in
+    // full later when it read some by name.
+    void takeFirstLook(const SelectionSummary& look, const std::function<void(SelectionSummary)>& then);
     void refineSession(const QList<FileInfo>& files);
     // The session's files as inspected in full, inspected now when only their names were read.
     QList<FileInfo> inspectedFiles() const;
     bool isClickWheelShown() const;
     // shownFirst: the kind about to be shown, when one is (a pending one otherwise).
-    void beginSession(const QList<FileInfo>& files, bool isClickMode,
+    void beginSession(SelectionSummary files, bool isClickMode,
                       std::optional<WheelKind> shownFirst = std::nullopt);
     // Frames the panel and the view's geometry for the wheel centre, without laying out.
     void placePanel(bool moreOpen);
     void requestThumbnail(const std::optional<FileInfo>& file);
-    void setFirstFileIcon(const QList<FileInfo>& files);
+    void setFirstFileIcon(const FileInfo& first);
     void chooseByKeyboard();
     void removeMonitors();
     void cancelPendingClose();
