@@ -107,6 +107,7 @@ script media_editor.sh
 script animation_memory.sh
 script playback_pace.sh
 script wheel_open.sh
+script wheel_first_look.sh
 if [ "$(id -u)" -eq 0 ]; then
     if [ $quick = 1 ]; then
         script media_remux.sh 512
