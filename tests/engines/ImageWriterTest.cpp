@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <thread>
+#include <tuple>
 
 using namespace qv;
 using namespace qv::test;
@@ -131,31 +132,36 @@ TEST(ImageWriter, FailuresLeaveNothing)
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
-TEST(ImageWriter, AStopReachesLibvipsMidWrite)
+TEST(ImageWriter, AStopReachesTheEncoderMidWrite)
 {
-    QTemporaryDir dir;
-    const QString big = dir.filePath("big.v");
-    ASSERT_EQ(runProgram("vips", {"gaussnoise", big, "6000", "6000"}), 0);
-    const QString out = dir.filePath("out.tiff");
-    std::stop_source stop;
-    ImageWork work;
-    work.stop = stop.get_token();
-    std::thread watcher([&] {
-        // The saver has begun once its file exists.
-        while (!QFileInfo::exists(out) && !stop.stop_requested())
-            std::this_thread::yield();
+    // libvips' savers and our own WebP writer alike.
+    for (const auto& [output, side, name] : {std::tuple{ImageOutput::tiff, "6000", "out.tiff"},
+                                             std::tuple{ImageOutput::webp, "3000", "out.webp"}}) {
+        QTemporaryDir dir;
+        const QString big = dir.filePath("big.v");
+        ASSERT_EQ(runProgram("vips", {"gaussnoise", big, side, side}), 0);
+        const QString out = dir.filePath(name);
+        std::stop_source stop;
+        ImageWork work;
+        work.stop = stop.get_token();
+        std::thread watcher([&] {
+            // The writer has begun once its file exists.
+            while (!QFileInfo::exists(out) && !stop.stop_requested())
+                std::this_thread::yield();
+            stop.request_stop();
+        });
+        bool cancelled = false;
+        try {
+            ImageWriter::write(ImageDecoder::decode(big), output, out, {}, output == ImageOutput::webp ? 0.85 : 1.0,
+                               work);
+        } catch (const CancellationError&) {
+            cancelled = true;
+        }
         stop.request_stop();
-    });
-    bool cancelled = false;
-    try {
-        ImageWriter::write(ImageDecoder::decode(big), ImageOutput::tiff, out, {}, 1.0, work);
-    } catch (const CancellationError&) {
-        cancelled = true;
+        watcher.join();
+        EXPECT_TRUE(cancelled) << name;
+        EXPECT_FALSE(QFileInfo::exists(out)) << name;
     }
-    stop.request_stop();
-    watcher.join();
-    EXPECT_TRUE(cancelled);
-    EXPECT_FALSE(QFileInfo::exists(out));
 }
 
 TEST(ImageWriter, AFullDiskFailsWithNothingLeft)

@@ -112,6 +112,18 @@ protected:
     QString placedBase = QStringLiteral("movie.final");
 };
 
+// The sentence a call fails with; empty when it succeeds.
+template <typename Call>
+QString message(Call call)
+{
+    try {
+        call();
+    } catch (const EngineError& error) {
+        return error.message();
+    }
+    return QString();
+}
+
 } // namespace
 
 TEST_F(MediaConversion, AFittingVideoIsRemuxedPacketForPacketWithItsIndexFirst)
@@ -148,14 +160,6 @@ TEST_F(MediaConversion, TheWrongKindOfInputFailsBeforeAnyEncode)
     const QString sound = make("tone.mp3", {"-f", "lavfi", "-i", "sine=duration=0.5"});
     const QString silent = make("silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=0.5",
                                                "-c:v", "libx264", "-pix_fmt", "yuv420p"});
-    const auto message = [](auto call) {
-        try {
-            call();
-        } catch (const EngineError& error) {
-            return error.message();
-        }
-        return QString();
-    };
     EXPECT_EQ(message([&] { convertVideo(file(sound, FileCategory::audio), VideoTarget::mp4, context, work); }),
               "This file has no video");
     EXPECT_EQ(message([&] { convertAudio(file(silent, FileCategory::video), AudioTarget::mp3, context, work); }),
@@ -385,14 +389,6 @@ TEST_F(MediaConversion, ASoundEndingBeforeThePictureIsNoCutOffResult)
 
 TEST_F(MediaConversion, ACutOrScrambledInputFailsThoughFFmpegCarriesOn)
 {
-    const auto message = [](auto call) {
-        try {
-            call();
-        } catch (const EngineError& error) {
-            return error.message();
-        }
-        return QString();
-    };
     const QString whole = make("whole.mkv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3",
                                              "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264",
                                              "-pix_fmt", "yuv420p", "-c:a", "flac", "-shortest"});

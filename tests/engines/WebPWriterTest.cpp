@@ -161,30 +161,3 @@ TEST(WebPWriter, OnlyLossySourcesTellTheirBusyness)
     EXPECT_EQ(WebPWriter::sourceBytes(lossless), 0);
     EXPECT_EQ(WebPWriter::sourceBytes(dir.filePath("missing.jpg")), 0);
 }
-
-TEST(WebPWriter, AStopReachesTheEncoder)
-{
-    QTemporaryDir dir;
-    const QString noisy = dir.filePath("noisy.v");
-    ASSERT_EQ(runProgram("vips", {"gaussnoise", noisy, "3000", "3000"}), 0);
-    const QString out = dir.filePath("out.webp");
-    std::stop_source stop;
-    ImageWork work;
-    work.stop = stop.get_token();
-    std::thread watcher([&] {
-        // The file opens once the pixels are read and the encoder starts.
-        while (!QFileInfo::exists(out) && !stop.stop_requested())
-            std::this_thread::yield();
-        stop.request_stop();
-    });
-    bool cancelled = false;
-    try {
-        ImageWriter::write(ImageDecoder::decode(noisy), ImageOutput::webp, out, {}, 0.85, work);
-    } catch (const CancellationError&) {
-        cancelled = true;
-    }
-    stop.request_stop();
-    watcher.join();
-    EXPECT_TRUE(cancelled);
-    EXPECT_FALSE(QFileInfo::exists(out));
-}
