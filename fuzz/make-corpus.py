@@ -169,3 +169,51 @@ put("settings", "file.json", selector(0, json.dumps(settings, indent=2)))
 put("settings", "import.json", selector(1, json.dumps(settings, sort_keys=True)))
 put("settings", "damaged.json", selector(0, '{"a": [1, 2'))
 put("settings", "not-object.json", selector(1, "[1,2,3]"))
+
+# RAR block chains, written by hand (no RAR writer ships with Debian): stored entries, an end
+# block, in both versions.
+import struct
+import zlib
+
+
+def rar4(entries):
+    out = b"Rar!\x1a\x07\x00"
+    main = struct.pack("<BHH", 0x73, 0, 13) + bytes(6)
+    out += struct.pack("<H", zlib.crc32(main) & 0xFFFF) + main
+    for name, data in entries:
+        fields = struct.pack("<IIBIIBBHI", len(data), len(data), 3, zlib.crc32(data), 0, 29, 0x30, len(name), 0o100644)
+        head = struct.pack("<BHH", 0x74, 0x8000, 7 + len(fields) + len(name)) + fields + name
+        out += struct.pack("<H", zlib.crc32(head) & 0xFFFF) + head + data
+    end = struct.pack("<BHH", 0x7B, 0x4000, 7)
+    return out + struct.pack("<H", zlib.crc32(end) & 0xFFFF) + end
+
+
+def number(value):
+    out = b""
+    while True:
+        byte = value & 0x7F
+        value >>= 7
+        out += bytes([byte | (0x80 if value else 0)])
+        if not value:
+            return out
+
+
+def block5(fields, data=b""):
+    size = number(len(fields))
+    return struct.pack("<I", zlib.crc32(size + fields)) + size + fields + data
+
+
+def rar5(entries):
+    out = b"Rar!\x1a\x07\x01\x00" + block5(number(1) + number(0) + number(0))
+    for name, data in entries:
+        fields = (number(2) + number(0x02) + number(len(data)) + number(0x04) + number(len(data))
+                  + number(0o100644) + struct.pack("<I", zlib.crc32(data)) + number(0) + number(1)
+                  + number(len(name)) + name)
+        out += block5(fields, data)
+    return out + block5(number(5) + number(0) + number(0))
+
+
+two = [(b"one.txt", b"first entry"), (b"dir/two.bin", bytes(range(64)))]
+put("rar_blocks", "stored4.rar", rar4(two))
+put("rar_blocks", "stored5.rar", rar5(two))
+put("rar_blocks", "sfx5.rar", b"MZ" + bytes(100) + rar5(two[:1]))

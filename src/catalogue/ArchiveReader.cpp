@@ -10,6 +10,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -55,10 +56,27 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     if (!m_archive)
         throw SystemError::fromErrno(ENOMEM);
     archive_read_support_filter_all(m_archive);
-    if (kind == Kind::compressedFile)
+    if (kind == Kind::compressedFile) {
         archive_read_support_format_raw(m_archive);
-    else
-        archive_read_support_format_all(m_archive);
+    } else {
+        // Every format libarchive reads, but zip only through its central directory: read from
+        // its local headers alone, a zip cut short reads as a whole one, its links as files.
+        archive_read_support_format_ar(m_archive);
+        archive_read_support_format_cpio(m_archive);
+        archive_read_support_format_empty(m_archive);
+        archive_read_support_format_lha(m_archive);
+        archive_read_support_format_mtree(m_archive);
+        archive_read_support_format_tar(m_archive);
+        archive_read_support_format_xar(m_archive);
+        archive_read_support_format_warc(m_archive);
+        archive_read_support_format_7zip(m_archive);
+        archive_read_support_format_cab(m_archive);
+        archive_read_support_format_rar(m_archive);
+        archive_read_support_format_rar5(m_archive);
+        archive_read_support_format_iso9660(m_archive);
+        archive_read_support_format_zip_seekable(m_archive);
+        archive_clear_error(m_archive);
+    }
 
     if (archive_read_open_filename(m_archive, QFile::encodeName(path).constData(), blockSize)
         != ARCHIVE_OK) {
@@ -94,6 +112,7 @@ archive_entry* ArchiveReader::nextEntry()
         return nullptr;
     if (status < ARCHIVE_WARN)
         fail("Damaged archive entry");
+    checkRarBlocks(entry);
 
     // The raw reader passes any bytes through: a file that is not compressed at all is no
     // compressed file.
@@ -112,6 +131,37 @@ archive_entry* ArchiveReader::nextEntry()
     if (status != ARCHIVE_OK && !isNameEncodingWarning(archive_error_string(m_archive)))
         fail("Damaged archive entry");
     return entry;
+}
+
+void ArchiveReader::checkRarBlocks(archive_entry* entry)
+{
+    m_expected.reset();
+    const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
+    if (format != ARCHIVE_FORMAT_RAR && format != ARCHIVE_FORMAT_RAR_V5)
+        return;
+    if (!m_rarChain) {
+        m_rarChain = RarBlockChain::walkFile(m_path);
+        if (!m_rarChain->problem().isEmpty())
+            throw ArchiveReadError(m_rarChain->problem());
+    }
+    // libarchive gives one entry per file header; once the two part ways, nothing is matched.
+    const auto& stored = m_rarChain->storedData();
+    if (format != ARCHIVE_FORMAT_RAR || m_entryIndex == std::numeric_limits<qsizetype>::max())
+        return;
+    if (++m_entryIndex >= stored.size()) {
+        m_entryIndex = std::numeric_limits<qsizetype>::max();
+        return;
+    }
+    const std::optional<RarBlockChain::StoredData>& expected = stored[m_entryIndex];
+    if (!expected)
+        return;
+    if (archive_entry_size_is_set(entry) && archive_entry_size(entry) != expected->size) {
+        m_entryIndex = std::numeric_limits<qsizetype>::max();
+        return;
+    }
+    m_expected = expected;
+    m_crc = quint32(crc32(0, nullptr, 0));
+    m_checkedUpTo = 0;
 }
 
 QString ArchiveReader::nameText(const char* native, const char* utf8, const char* what) const
@@ -155,12 +205,23 @@ bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offs
     const int status = archive_read_data_block(m_archive, &data, &size, &at);
     if (status == ARCHIVE_EOF) {
         offset = at;
+        if (m_expected && m_checkedUpTo == m_expected->size && m_crc != m_expected->crc)
+            throw ArchiveReadError(QStringLiteral("Stored data does not match its checksum"));
+        m_expected.reset();
         return false;
     }
     // A checksum that does not match comes as a warning after the last block.
     if (status != ARCHIVE_OK)
         fail("Damaged archive data");
     offset = at;
+    if (m_expected) {
+        if (at == m_checkedUpTo) {
+            m_crc = quint32(crc32(m_crc, static_cast<const Bytef*>(data), uInt(size)));
+            m_checkedUpTo += qint64(size);
+        } else {
+            m_expected.reset();
+        }
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/RarBlockChain.h"
 #include "model/Error.h"
 
 #include <QString>
@@ -82,11 +83,20 @@ private:
     bool skipsWithoutUnpacking() const;
     QString nameText(const char* native, const char* utf8, const char* what) const;
 
+    void checkRarBlocks(archive_entry* entry);
+
     archive* m_archive = nullptr;
     QString m_path;
     Kind m_kind;
     qint64 m_fileSize = 0;
     bool m_checkedFilter = false;
+
+    // RAR only: what the current entry's stored data must match, and how far it has matched.
+    std::optional<RarBlockChain> m_rarChain;
+    qsizetype m_entryIndex = -1;
+    std::optional<RarBlockChain::StoredData> m_expected;
+    quint32 m_crc = 0;
+    qint64 m_checkedUpTo = 0;
 };
 
 } // namespace qv

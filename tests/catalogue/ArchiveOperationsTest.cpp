@@ -466,6 +466,58 @@ TEST_F(ArchiveOperationsTest, DamageThatLibarchiveOnlyWarnsAboutFailsTestAndExtr
     EXPECT_EQ(readFile(extract(input(QStringLiteral("good.rar"))).toLocalFile()), "good data");
 }
 
+// libarchive ends a RAR whose next header runs past the file, and a zip read from its local
+// headers, as if the archive ended there; RAR 4's stored data it does not check at all.
+TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAreRefused)
+{
+    const QByteArray one = rar5Archive({{QByteArray("one.txt"), 0100644, QByteArray("first")}});
+    const QByteArray two = rar5Archive({{QByteArray("one.txt"), 0100644, QByteArray("first")},
+                                        {QByteArray("two.txt"), 0100644, QByteArray("second")}});
+    // Without its 8-byte end block, the first archive is the second cut after its first entry.
+    ASSERT_TRUE(two.startsWith(one.left(one.size() - 8)));
+    writeFile(input(QStringLiteral("cut.rar")), one.left(one.size() - 8));
+    writeFile(input(QStringLiteral("headless.rar")), two.left(one.size() - 8 + 10));
+    writeFile(input(QStringLiteral("two.rar")), two);
+
+    // Only the central directory tells a link from a file in a zip.
+    writeFixtureArchive(input(QStringLiteral("two.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("one.txt"), "first"),
+                         linkEntry(QStringLiteral("two.txt"), QStringLiteral("one.txt"))});
+    const QByteArray zip = readFile(input(QStringLiteral("two.zip")));
+    const qsizetype directory = zip.indexOf(QByteArrayView("PK\x01\x02"));
+    ASSERT_GT(directory, 0);
+    writeFile(input(QStringLiteral("cut.zip")), zip.left(directory + 10));
+
+    // A RAR 4 from libarchive's tests whose entries are stored; one flipped byte in a shortcut.
+    const QString stored = QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/stored-entries.rar");
+    writeFile(input(QStringLiteral("stored.rar")), readFile(stored));
+    QByteArray flipped = readFile(stored);
+    const qsizetype shortcut = flipped.indexOf(QByteArrayView("testshortcut.lnk"));
+    ASSERT_GT(shortcut, 0);
+    flipped[shortcut + 200] = char(flipped[shortcut + 200] ^ 0x01);
+    writeFile(input(QStringLiteral("flipped.rar")), flipped);
+    freeze();
+
+    const QString dot = QStringLiteral(" is intact \u00B7 ");
+    EXPECT_EQ(test(input(QStringLiteral("two.rar"))), QStringLiteral("two.rar") + dot + QStringLiteral("2 items"));
+    EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
+    EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
+    for (const char* name : {"cut.rar", "headless.rar", "cut.zip", "flipped.rar"}) {
+        const QString path = input(QString::fromLatin1(name));
+        EXPECT_NE(engineMessage([&] { test(path); }), QString()) << name;
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        Progress progress(1000);
+        auto planner = plannerFor(path);
+        EXPECT_EQ(engineMessage([&] { convertArchive(info(path), ArchiveTarget::tar, *planner, progress, {}); }),
+                  ArchiveMessage::damagedOrUnsupported)
+            << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+    EXPECT_EQ(readFile(extract(input(QStringLiteral("stored.rar"))).toLocalFile()
+                       + QStringLiteral("/testshortcut.lnk")).size(),
+              441);
+}
+
 TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
 {
     writeFixtureArchive(input(QStringLiteral("pipe.tar")), QStringLiteral("tar"),

@@ -1,0 +1,187 @@
+#!/usr/bin/python3
+"""Runs every entry the wheels offer for each file of a folder, on the file and on damaged copies
+of it, through `quorvenda-dev run`, and prints one JSON line per run. A line whose "flags" is not
+empty needs a look: a crash, a hang, a result that its format's own tool refuses, something left
+behind by a run that did not finish, a changed input, or a damaged copy called finished.
+
+usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX]
+       [--timeout S] > sweep.jsonl
+QV_DEV points at quorvenda-dev (default build/quorvenda-dev beside this script's repository).
+"""
+import argparse
+import concurrent.futures
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DEV = os.environ.get("QV_DEV", os.path.join(ROOT, "build", "quorvenda-dev"))
+
+
+def damaged(data, variant):
+    if variant == "orig" or len(data) < 16:
+        return data
+    if variant == "cut":
+        return data[: len(data) // 2]
+    mid = len(data) // 2
+    span = max(1, min(4096, len(data) // 8))
+    if variant == "flip":
+        return data[:mid] + bytes(b ^ 0x5A for b in data[mid : mid + span]) + data[mid + span :]
+    if variant == "zero":
+        return data[:mid] + bytes(span) + data[mid + span :]
+    raise ValueError(variant)
+
+
+def env_for(home):
+    env = dict(os.environ)
+    env.update(XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_CACHE_HOME=os.path.join(home, "cache"),
+               XDG_RUNTIME_DIR=home, QT_QPA_PLATFORM="offscreen")
+    return env
+
+
+def entries(path, env):
+    ids = []
+    for kind in ("convert", "tools"):
+        out = subprocess.run([DEV, "wheel", kind, path], capture_output=True, text=True, env=env, timeout=120)
+        if out.returncode != 0:
+            continue
+        wheel = json.loads(out.stdout)
+        for seg in wheel.get("segments", []) + wheel.get("overflow", []):
+            if seg.get("id"):
+                ids.append(seg["id"])
+    return ids
+
+
+def oracle(path):
+    """What the format's own tool says of a result, or None when it takes it."""
+    ext = path.lower().rsplit(".", 1)[-1]
+    if os.path.getsize(path) == 0:
+        return "empty"
+    tools = {
+        "pdf": ["qpdf", "--check", path],
+        "zip": ["unzip", "-tq", path], "docx": ["unzip", "-tq", path], "xlsx": ["unzip", "-tq", path],
+        "pptx": ["unzip", "-tq", path], "odt": ["unzip", "-tq", path], "epub": ["unzip", "-tq", path],
+        "tar": ["bsdtar", "-tf", path], "gz": ["gzip", "-t", path], "tgz": ["gzip", "-t", path],
+        "bz2": ["bzip2", "-t", path], "xz": ["xz", "-t", path], "7z": ["7z", "t", path],
+    }
+    media = {"mp4", "mov", "mkv", "webm", "mp3", "m4a", "wav", "flac", "ogg", "opus", "aac", "gif"}
+    pictures = {"png", "jpg", "jpeg", "webp", "tif", "tiff", "heic", "avif", "bmp", "jp2", "jxl"}
+    if ext in media:
+        cmd = ["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path]
+    elif ext in pictures:
+        cmd = ["vipsheader", path]
+    elif ext in tools:
+        cmd = tools[ext]
+    else:
+        return None
+    if shutil.which(cmd[0]) is None:
+        return None
+    try:
+        out = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        return "oracle hung"
+    if out.returncode != 0 or (cmd[0] == "ffprobe" and out.stderr.strip()):
+        return (out.stderr or out.stdout).strip()[:300] or f"exit {out.returncode}"
+    return None
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def run_one(source, variant, op, timeout):
+    with tempfile.TemporaryDirectory(prefix="sweep-") as home:
+        work = os.path.join(home, "files")
+        os.makedirs(work)
+        target = os.path.join(work, os.path.basename(source))
+        with open(source, "rb") as f:
+            data = damaged(f.read(), variant)
+        with open(target, "wb") as f:
+            f.write(data)
+        before = digest(target)
+        env = env_for(home)
+        line = {"file": source, "variant": variant, "op": op, "flags": []}
+        try:
+            out = subprocess.run([DEV, "run", op, target], capture_output=True, text=True, env=env,
+                                 timeout=timeout)
+        except subprocess.TimeoutExpired:
+            line["flags"].append("hang")
+            subprocess.run(["pkill", "-f", home], check=False)
+            return line
+        line["exit"] = out.returncode
+        if out.returncode < 0 or out.returncode > 2:
+            line["flags"].append(f"crash {out.returncode}")
+        result = {}
+        for text in reversed(out.stdout.splitlines()):
+            try:
+                result = json.loads(text)
+                break
+            except ValueError:
+                continue
+        line["state"] = result.get("state")
+        failure = result.get("failure") or {}
+        line["message"] = failure.get("message")
+        line["details"] = (failure.get("details") or "")[:300]
+        line["messages"] = result.get("messages", [])
+        if out.returncode == 2:
+            line["usage"] = out.stderr.strip().splitlines()[-1:] if out.stderr.strip() else []
+        if os.path.exists(target) and digest(target) != before:
+            line["flags"].append("input changed")
+        made = []
+        for base, _, names in os.walk(work):
+            for name in names:
+                p = os.path.join(base, name)
+                if p != target:
+                    made.append(p)
+        outputs = set(result.get("outputs", []))
+        if line["state"] == "finished":
+            if variant != "orig":
+                line["flags"].append("damaged copy finished")
+            for p in outputs:
+                if os.path.isfile(p):
+                    problem = oracle(p)
+                    if problem:
+                        line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
+                elif not os.path.isdir(p):
+                    line["flags"].append(f"missing output {p}")
+        elif made and line["state"] in ("failed", "cancelled"):
+            line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))
+        line["outputs"] = [os.path.relpath(p, work) for p in outputs]
+        return line
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--variants", default="orig,cut,flip,zero")
+    parser.add_argument("--jobs", type=int, default=3)
+    parser.add_argument("--only", default="")
+    parser.add_argument("--timeout", type=int, default=180)
+    args = parser.parse_args()
+    files = sorted(os.path.join(args.folder, n) for n in os.listdir(args.folder)
+                   if os.path.isfile(os.path.join(args.folder, n)))
+    with tempfile.TemporaryDirectory(prefix="sweep-wheel-") as home:
+        env = env_for(home)
+        plan = []
+        for source in files:
+            try:
+                ops = entries(source, env)
+            except (subprocess.TimeoutExpired, ValueError) as e:
+                print(json.dumps({"file": source, "flags": [f"wheel: {e}"]}), flush=True)
+                continue
+            for op in ops:
+                if op.startswith(args.only):
+                    for variant in args.variants.split(","):
+                        plan.append((source, variant, op))
+    with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
+        for line in pool.map(lambda p: run_one(*p, args.timeout), plan):
+            print(json.dumps(line), flush=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
