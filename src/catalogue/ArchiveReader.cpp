@@ -58,6 +58,8 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     archive_read_support_filter_all(m_archive);
     if (kind == Kind::compressedFile) {
         archive_read_support_format_raw(m_archive);
+        // The raw reader wants a byte: a stream that unpacks to nothing is an empty one.
+        archive_read_support_format_empty(m_archive);
     } else {
         // Every format libarchive reads, but zip only through its central directory: read from
         // its local headers alone, a zip cut short reads as a whole one, its links as files.

@@ -389,6 +389,8 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
     runProgram(QStringLiteral("gzip"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
     runProgram(QStringLiteral("bzip2"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
     runProgram(QStringLiteral("xz"), {QStringLiteral("-k"), input(QStringLiteral("report.txt"))});
+    writeFile(input(QStringLiteral("nothing.txt")), QByteArray());
+    runProgram(QStringLiteral("xz"), {QStringLiteral("-k"), input(QStringLiteral("nothing.txt"))});
 
     // A zip whose stored data no longer matches its checksum, and a cut-off tar.
     writeFixtureArchive(input(QStringLiteral("big.zip")), QStringLiteral("zip"),
@@ -413,6 +415,9 @@ TEST_F(ArchiveOperationsTest, TestingCountsItemsAndTellsDamageApart)
     EXPECT_EQ(test(input(QStringLiteral("report.txt.gz"))), QStringLiteral("report.txt.gz is intact"));
     EXPECT_EQ(test(input(QStringLiteral("report.txt.bz2"))), QStringLiteral("report.txt.bz2 is intact"));
     EXPECT_EQ(test(input(QStringLiteral("report.txt.xz"))), QStringLiteral("report.txt.xz is intact"));
+    // An xz stream of nothing is whole, but holds nothing to unpack.
+    EXPECT_EQ(test(input(QStringLiteral("nothing.txt.xz"))), QStringLiteral("nothing.txt.xz is intact"));
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("nothing.txt.xz"))); }), ArchiveMessage::empty);
 
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("corrupt.zip"))); }), ArchiveMessage::damaged);
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("checksum.gz"))); }), ArchiveMessage::damaged);
