@@ -219,6 +219,35 @@ bool zipEndsWhole(QFile& file)
     return qint64(directoryOffset) + directorySize == size - tailSize + end;
 }
 
+// LibreOffice repairs an office package whose parts do not inflate or match their checksums
+// without a word, and converts what it could read: every part is inflated once first. A file of
+// such a name that is no zip (a Word 97 file renamed, an encrypted package) is LibreOffice's to
+// judge.
+void refuseDamagedPackage(const QString& path, std::stop_token stop)
+{
+    static const QStringList packages{"docx", "docm", "dotx", "xlsx", "xlsm", "xltx", "pptx", "pptm", "ppsx",
+                                      "potx", "odt", "ott", "ods", "ots", "odp", "otp", "odg"};
+    if (!packages.contains(QFileInfo(path).suffix().toLower()))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("PK\x03\x04"))
+        return;
+    file.close();
+    const QString damaged = QStringLiteral("damaged");
+    ZipPackageReader package(path, {damaged, QStringLiteral("too large")}, stop);
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    try {
+        package.forEachEntry([&](const QString&, ZipPackageReader::Entry& entry) {
+            while (entry.read(buffer.data(), buffer.size()) > 0) {
+            }
+        });
+    } catch (const EngineError& e) {
+        if (e.message() == damaged)
+            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), e.log());
+        // Past the reader's caps LibreOffice's own limits apply.
+    }
+}
+
 // Reads the converted file back as far as its format allows: a PDF opens with pages, a package
 // ends with its directory and inflates whole, RTF and HTML files begin and end as they must, a
 // Word 97 file begins as one.
@@ -348,6 +377,7 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         throw EngineError(QStringLiteral("LibreOffice can't write %1").arg(target.toUpper()));
 
     throwIfCancelled(stop);
+    refuseDamagedPackage(input.toLocalFile(), stop);
     const std::optional<QString> templateProfile = templates().profileFor(*program, stop);
 
     gate().enter(stop);

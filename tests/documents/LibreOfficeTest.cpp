@@ -3,6 +3,7 @@
 #include "documents/DocumentMetadata.h"
 #include "documents/DocumentOutput.h"
 #include "documents/OfficeConverter.h"
+#include "documents/ZipPackageWriter.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -176,6 +177,46 @@ TEST(LibreOfficeRoad, NothingWrittenHangsAndCancelsAllFail)
     QByteArray sleeping;
     runProgram("pgrep", {"-f", "sleep 600"}, &sleeping);
     EXPECT_TRUE(sleeping.isEmpty());
+}
+
+// LibreOffice would repair the package and convert what it could read.
+TEST(LibreOfficeRoad, APackageWithADamagedPartIsRefusedBeforeLibreOfficeRuns)
+{
+    const PrivateCacheHome cache;
+    QTemporaryDir dir;
+    const QString sound = dir.filePath("sound.pptx");
+    {
+        ZipPackageWriter zip(sound, {});
+        zip.add("[Content_Types].xml", "<Types/>", ZipPackageWriter::Method::deflated);
+        zip.add("ppt/slides/slide1.xml", "<p:sld>the only slide</p:sld>", ZipPackageWriter::Method::stored);
+        zip.finish();
+    }
+    QByteArray bytes = readFile(sound);
+    const qsizetype text = bytes.indexOf("the only slide");
+    ASSERT_GT(text, 0);
+    bytes[text] = 'T';
+    const QString damaged = writeFile(dir.filePath("damaged.pptx"), bytes);
+    // An old Word file under a new name is no zip: LibreOffice reads it by its content.
+    const QString renamed = writeFile(dir.filePath("renamed.docx"), QByteArray("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8));
+    const ProgramOverride program(writeFake(dir.path(), "exit 0\n"));
+    const QUrl output = QUrl::fromLocalFile(dir.filePath("output.pdf"));
+    const auto convert = [&](const QString& input) {
+        QFile::remove(dir.filePath("args"));
+        try {
+            OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(input), output, "pdf", {});
+        } catch (const EngineError& error) {
+            return error.message();
+        }
+        return QString();
+    };
+
+    EXPECT_EQ(convert(damaged), "This file is damaged or not in a supported format");
+    EXPECT_FALSE(QFile::exists(dir.filePath("args"))) << "LibreOffice was started";
+    for (const QString& input : {sound, renamed}) {
+        EXPECT_EQ(convert(input), "LibreOffice couldn't convert this file") << qPrintable(input);
+        EXPECT_TRUE(QFile::exists(dir.filePath("args"))) << qPrintable(input);
+    }
+    EXPECT_FALSE(QFile::exists(output.toLocalFile()));
 }
 
 // LibreOffice ends with status 0 whatever became of the file it wrote; its words on standard
