@@ -143,9 +143,9 @@ def run_one(source, variant, op, timeout):
             if variant != "orig":
                 line["flags"].append("damaged copy finished")
             for p in outputs:
-                # An archive may hold an empty file.
-                if os.path.isfile(p) and not (op.endswith(".extract") and os.path.getsize(p) == 0):
-                    problem = oracle(p)
+                if os.path.isfile(p):
+                    # An archive may hold an empty file.
+                    problem = None if op.endswith(".extract") and os.path.getsize(p) == 0 else oracle(p)
                     if problem:
                         line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
                 elif not os.path.isdir(p):
