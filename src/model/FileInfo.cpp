@@ -146,10 +146,14 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         info.category = FileCategory::folder;
         info.isDirectory = true;
     } else if (status && status->contentType) {
-        // Pictures the MIME database names that no decoder here reads (Windows cursors): every
-        // picture entry offered for them could only fail. Asking a decoder instead would wait
-        // on it, and a file that hangs its library would hold the wheel that long.
-        static const QSet<QString> unreadablePictures{QStringLiteral("image/x-win-bitmap")};
+        // Pictures the MIME database names that no decoder here reads (Windows cursors and
+        // metafiles, WAP and X window dumps, headerless RGB): every picture entry offered for
+        // them could only fail. Asking a decoder instead would wait on it, and a file that hangs
+        // its library would hold the wheel that long.
+        static const QSet<QString> unreadablePictures{
+            QStringLiteral("image/x-win-bitmap"), QStringLiteral("image/wmf"), QStringLiteral("image/x-wmf"),
+            QStringLiteral("image/emf"), QStringLiteral("image/x-emf"), QStringLiteral("image/vnd.wap.wbmp"),
+            QStringLiteral("image/x-xwindowdump"), QStringLiteral("image/x-rgb")};
         if (!unreadablePictures.contains(*status->contentType))
             info.category = categoryForContentType(*status->contentType);
     }

@@ -358,5 +358,7 @@ private:
 TEST(FileInfo, APictureNoDecoderHereReadsIsOfferedNoPictureEntries)
 {
     EXPECT_EQ(categoryOf("pointer.cur", SniffedProbe("image/x-win-bitmap")), FileCategory::other);
+    for (const char* type : {"image/wmf", "image/emf", "image/vnd.wap.wbmp", "image/x-xwindowdump"})
+        EXPECT_EQ(categoryOf("drawing.unknown", SniffedProbe(type)), FileCategory::other) << type;
     EXPECT_EQ(categoryOf("scan.unknown", SniffedProbe("image/x-portable-pixmap")), FileCategory::image);
 }
