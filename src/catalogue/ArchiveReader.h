@@ -48,7 +48,8 @@ public:
     // The next entry, or nullptr after the last; valid until the next call. Any complaint of
     // libarchive about the header, a warning included, throws ArchiveReadError, except that a
     // name is not in the encoding its format declares (pathname reads it); so does an entry
-    // whose data is encrypted, asking for a password.
+    // whose data is encrypted, asking for a password, and a RAR whose chain of blocks is
+    // broken (RarBlockChain), at its first entry.
     archive_entry* nextEntry();
 
     // The entry's name, its hard link's target (empty when it is none) and its symbolic link's
@@ -62,7 +63,8 @@ public:
 
     // The next block of the current entry's data; false at its end, where offset is the end
     // the format reports (0 when it does not). Any complaint about the data, a warning such as
-    // a checksum that does not match included, throws ArchiveReadError.
+    // a checksum that does not match included, throws ArchiveReadError; so does RAR 4 stored
+    // data that does not match its header's CRC.
     bool readBlock(const void*& data, std::size_t& size, qint64& offset);
 
     // How much of the file has been consumed, 0 to 1.
