@@ -11,8 +11,16 @@
 namespace qv {
 
 // What the drag watcher needs of the desktop: the primary button, the modifier keys, the drag
-// selection and what its owner offers, all system-wide. The X11 back end is the real one; tests
-// drive a fake. Everything happens on the main thread.
+// selection and what its owner offers. Everything happens on the main thread; tests drive a fake.
+//
+// Each kind of desktop session has its own source, chosen by makeDesktopDragSource()
+// (DesktopDragSource.cpp): X11DragSource watches the whole X11 screen; LayerShellDragSource
+// sees drags only over a strip of its own on a screen edge (KWin, wlroots). A new desktop plugs
+// in by deriving from this class and adding a case there. A source that sees a drag only once
+// it reaches a surface of its own plays the same script: primaryButtonPressed and
+// dragSelectionChanged when the drag arrives, dragOfferRead with what it carries when asked,
+// modifiersChanged and keyPressed where the desktop lets keys through, dwellElapsed where it
+// does not, and primaryButtonReleased once the drag is dropped or gone for good.
 class DragEventSource : public QObject {
     Q_OBJECT
 
@@ -48,6 +56,9 @@ Q_SIGNALS:
     // A key went down, in the stored key-code form (Tab 48, Return 36, Enter 76, arrows 123 to
     // 126, Escape 53); keys outside that table are not reported.
     void keyPressed(int keyCode);
+    // The drag rested on a surface of the source's own for the dwell time: where the desktop
+    // hides the keys during a drag, this stands in for a tap of the first wheel's trigger.
+    void dwellElapsed();
 };
 
 } // namespace qv

@@ -5,7 +5,7 @@
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/SettingsStore.h"
-#include "platform/X11DragSource.h"
+#include "platform/DesktopDragSource.h"
 #include "platform/DragEventSource.h"
 #include "platform/ModifierFlags.h"
 
@@ -13,8 +13,8 @@ namespace qv {
 
 DragWatcher& DragWatcher::shared()
 {
-    static DragWatcher* watcher = new DragWatcher(std::make_unique<X11DragSource>(),
-                                                  SettingsStore::shared(), Clock::system());
+    static DragWatcher* watcher = new DragWatcher(makeDesktopDragSource(), SettingsStore::shared(),
+                                                  Clock::system());
     return *watcher;
 }
 
@@ -37,6 +37,7 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     connect(s, &DragEventSource::dragOfferRead, this, &DragWatcher::offerRead);
     connect(s, &DragEventSource::modifiersChanged, this, &DragWatcher::modifiersChanged);
     connect(s, &DragEventSource::keyPressed, this, &DragWatcher::keyPressed);
+    connect(s, &DragEventSource::dwellElapsed, this, &DragWatcher::dwellElapsed);
 }
 
 DragWatcher::~DragWatcher() = default;
@@ -155,6 +156,14 @@ void DragWatcher::evaluateTaps()
             return;
         }
     }
+}
+
+void DragWatcher::dwellElapsed()
+{
+    if (!m_fileDragActive || m_triggers.isEmpty())
+        return;
+    qCDebug(dragLog, "Dwell → %s", qUtf8Printable(toString(m_triggers.first().wheel)));
+    Q_EMIT wheelRequested(m_triggers.first().wheel);
 }
 
 void DragWatcher::keyPressed(int keyCode)

@@ -31,7 +31,7 @@ public:
         bool operator==(const Trigger&) const = default;
     };
 
-    // The process-wide watcher on the X11 back end.
+    // The process-wide watcher on the session's back end.
     static DragWatcher& shared();
 
     // Takes ownership of the source; a null source gives a watcher that never sees a drag.
@@ -40,7 +40,7 @@ public:
     ~DragWatcher() override;
 
     // Starts the back end once; a second call does nothing. Without a usable back end (a
-    // Wayland session) it logs why and the application runs on without drag triggers.
+    // compositor that offers no way to see drags) it logs why and the application runs on without drag triggers.
     void start();
     bool isStarted() const { return m_started; }
     bool isAvailable() const { return m_available; }
@@ -84,6 +84,8 @@ private:
     void modifiersChanged(quint32 modifiers);
     void evaluateTaps();
     void keyPressed(int keyCode);
+    // A rest on the source's strip opens the first wheel that has a trigger.
+    void dwellElapsed();
 
     std::unique_ptr<DragEventSource> m_source;
     SettingsStore& m_settings;

@@ -53,6 +53,7 @@ public:
         Q_EMIT modifiersChanged(flags);
     }
     void key(int keyCode) { Q_EMIT keyPressed(keyCode); }
+    void dwell() { Q_EMIT dwellElapsed(); }
 };
 
 } // namespace qv::test

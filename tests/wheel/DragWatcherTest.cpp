@@ -141,6 +141,31 @@ TEST_F(DragWatcherTest, FileDragAndTapOfEachTriggerOpensItsWheel)
     EXPECT_TRUE(log.contains("quorvenda.drag", "Modifier tap → tools"));
 }
 
+TEST_F(DragWatcherTest, ADwellOpensTheFirstWheelThatHasATrigger)
+{
+    // Outside a file drag a dwell means nothing.
+    source->dwell();
+    EXPECT_TRUE(events.isEmpty());
+
+    dragOf({fileA});
+    source->dwell();
+    source->release();
+    store.setValue(SettingsKey::triggerConvert, QStringLiteral("off"));
+    dragOf({fileA});
+    source->dwell();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert", "ended", "began:1", "wheel:tools", "ended"}));
+
+    // With every wheel's trigger off nothing opens them.
+    events.clear();
+    store.setValue(SettingsKey::triggerTools, QStringLiteral("off"));
+    store.setValue(SettingsKey::triggerActions, QStringLiteral("off"));
+    dragOf({fileA});
+    source->dwell();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "ended"}));
+}
+
 TEST_F(DragWatcherTest, DragsWithoutFilesOrWhilePausedOpenNothing)
 {
     // Text, or links only.
