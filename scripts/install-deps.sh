@@ -29,6 +29,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
   zip unzip xz-utils bzip2 xclip
+  # a notification daemon whose D-Bus service the private test buses must not start
+  dunst
   # a window manager for the tests of window placement under title bars
   openbox
   # fuzz targets (libFuzzer and the sanitizers' runtimes)

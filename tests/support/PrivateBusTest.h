@@ -9,7 +9,8 @@
 
 namespace qv::test {
 
-// A session bus of the test's own, so clients and services meet nobody else's.
+// A session bus of the test's own, so clients and services meet nobody else's. It starts none
+// of the services installed on the machine either.
 class PrivateBusTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -17,7 +18,8 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
             GTEST_SKIP() << "dbus-daemon is not installed";
         daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                     {QStringLiteral("--config-file=" QV_SOURCE_DIR "/tests/support/session-bus.conf"),
+                      QStringLiteral("--nofork"),
                       QStringLiteral("--print-address=1")});
         ASSERT_TRUE(daemon.waitForStarted(10000));
         while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
