@@ -199,10 +199,11 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 ::sigaction(sig, &defaultAction, nullptr);
         }
         ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        // A worker's session holds whatever it starts, in whatever group: ended with it, nothing
-        // outlives it (a shell's background job, LibreOffice's soffice.bin).
-        if (role != Role::worker || ::setsid() < 0)
-            ::setpgid(0, 0);
+        ::setpgid(0, 0);
+        // Whatever a worker starts stays below it, orphans too (a shell's background job,
+        // LibreOffice's soffice.bin): ended with it, nothing outlives it.
+        if (role == Role::worker)
+            ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -222,10 +223,9 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     }
 
     m_pid = pid;
-    // Also set from this side, so the group exists whichever process runs first; not for a
-    // session leader to be, which must not lead a group before it calls setsid.
-    if (role != Role::worker)
-        ::setpgid(pid, pid);
+    m_role = role;
+    // Also set from this side, so the group exists whichever process runs first.
+    ::setpgid(pid, pid);
     {
         LiveChildren& live = liveChildren();
         std::lock_guard locker(live.mutex);
@@ -265,6 +265,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
 ChildProcess::~ChildProcess()
 {
     if (m_pid > 0 && !m_reaped) {
+        if (m_role == Role::worker)
+            killSession();
         signalGroup(SIGKILL);
         wait();
     }
@@ -285,29 +287,57 @@ void ChildProcess::killSession() const
 {
     if (m_pid <= 0 || m_reaped)
         return;
-    signalSessionMembers(SIGKILL);
+    // What left the group is found while the program still holds it below itself; a child
+    // forked meanwhile is in the group, or shows up in the second look.
+    for (int look = 0; look < 2; ++look) {
+        for (const pid_t pid : descendants())
+            ::kill(pid, SIGKILL);
+    }
     ::kill(-m_pid, SIGKILL);
+    signalGroup(SIGKILL);
+}
+
+std::vector<pid_t> ChildProcess::descendants() const
+{
+    std::vector<pid_t> found;
+    if (m_pid <= 0 || m_reaped)
+        return found;
+    // Each thread's children, level by level: a few small reads rather than all of /proc.
+    std::vector<pid_t> level{m_pid};
+    while (!level.empty() && found.size() < 100000) {
+        std::vector<pid_t> next;
+        for (const pid_t parent : level) {
+            const QString tasks = QStringLiteral("/proc/%1/task").arg(parent);
+            for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile children(tasks + QLatin1Char('/') + task + QStringLiteral("/children"));
+                if (!children.open(QIODevice::ReadOnly))
+                    continue;
+                for (const QByteArray& word : children.readAll().split(' ')) {
+                    bool number = false;
+                    const pid_t child = pid_t(word.trimmed().toInt(&number));
+                    if (number && child > 0)
+                        next.push_back(child);
+                }
+            }
+        }
+        found.insert(found.end(), next.begin(), next.end());
+        level = std::move(next);
+    }
+    return found;
 }
 
 int ChildProcess::signalSessionMembers(int signal) const
 {
-    if (m_pid <= 0 || m_reaped)
-        return 0;
     int signalled = 0;
-    QDir proc(QStringLiteral("/proc"));
-    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const pid_t pid = pid_t(entry.toInt(&number));
-        if (!number || pid == m_pid)
-            continue;
-        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // The name in parentheses may hold spaces; the fields after it are plain.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    for (const pid_t pid : descendants()) {
         // A zombie has ended already.
-        if (fields.size() > 3 && fields[3].toInt() == m_pid && fields[0] != "Z" && ::kill(pid, signal) == 0)
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z")
+                continue;
+        }
+        if (::kill(pid, signal) == 0)
             ++signalled;
     }
     return signalled;

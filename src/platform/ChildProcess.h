@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <optional>
+#include <vector>
 #include <sys/types.h>
 
 namespace qv {
@@ -23,8 +24,10 @@ public:
         // Held to memoryLimit(), in a process group of its own.
         program,
         // Our worker or player: it sets its own memory limit, which must not be capped below
-        // it, and it leads a session of its own, so that everything it starts, in whatever
-        // group, can be found and ended with it.
+        // it, and whatever it starts, in whatever group or session, stays its descendant (it
+        // adopts orphans) to be found and ended with it. It stays in our session: a session
+        // of its own would be an autogroup of its own, a full share of the processors beside
+        // the user's programs for each worker.
         worker,
     };
 
@@ -54,11 +57,13 @@ public:
     // Sends the signal to the whole group, and to the program itself when it left the group.
     // Only system calls: safe from any thread while the program is not reaped.
     void signalGroup(int signal) const;
-    // SIGKILL to every process of the session the program leads (a worker's): what it started in
-    // groups of their own goes with it.
+    // SIGKILL to the program's group and to every process descending from it (a worker's): what
+    // it started in groups or sessions of their own goes with it.
     void killSession() const;
-    // The signal to every process of that session but the program itself; returns how many got it.
+    // The signal to every living process descending from the program; returns how many got it.
     int signalSessionMembers(int signal) const;
+    // The living processes descending from the program, children first.
+    std::vector<pid_t> descendants() const;
     // True once the program has ended; it stays a zombie until wait().
     bool hasExited() const;
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.
@@ -91,6 +96,7 @@ private:
     std::atomic<bool> m_reaped = false;
     qint64 m_peakResident = 0;
     qint64 m_memoryLimit = 0;
+    Role m_role = Role::program;
 };
 
 } // namespace qv

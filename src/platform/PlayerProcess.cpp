@@ -405,7 +405,7 @@ void PlayerProcess::release()
             notifier->deleteLater();
         }
     }
-    // Its session goes with it at once: whatever the decoder started, and the sound.
+    // Its process tree goes with it at once: whatever the decoder started, and the sound.
     if (m_process)
         m_process->killSession();
     m_ring.reset();

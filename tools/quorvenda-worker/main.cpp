@@ -8,6 +8,7 @@
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
 #include "model/SettingsDefaults.h"
+#include "platform/ProcessPriority.h"
 
 #include <QGuiApplication>
 
@@ -15,6 +16,8 @@
 
 int main(int argc, char** argv)
 {
+    // Background work yields to what the user is doing; the programs it starts inherit this.
+    qv::ProcessPriority::lowerForBackground();
     // Replies go out on a descriptor of their own; whatever a library prints lands in the log.
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
