@@ -46,6 +46,7 @@ struct WorkerPool::Worker {
     std::unique_ptr<ChildProcess> process;
     FrameReader reader;
     int served = 0;
+    std::chrono::steady_clock::time_point idleSince = std::chrono::steady_clock::now();
 
     ~Worker()
     {
@@ -173,6 +174,57 @@ int WorkerPool::startedCount() const
     return m_started;
 }
 
+int WorkerPool::idleCount() const
+{
+    std::lock_guard locker(m_lock);
+    return int(m_fresh.size() + m_used.size());
+}
+
+void WorkerPool::setIdleLimit(std::chrono::milliseconds limit)
+{
+    {
+        std::lock_guard locker(m_lock);
+        m_idleLimit = limit;
+        ++m_idleChanges;
+    }
+    m_changed.notify_all();
+}
+
+std::optional<std::chrono::steady_clock::time_point>
+WorkerPool::takeRetired(std::vector<std::unique_ptr<Worker>>& retired)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> next;
+    const auto due = [&](const Worker& worker) {
+        const auto at = worker.idleSince + m_idleLimit;
+        if (at <= now)
+            return true;
+        next = next ? std::min(*next, at) : at;
+        return false;
+    };
+    for (auto it = m_used.begin(); it != m_used.end();) {
+        if (due(*it->second)) {
+            retired.push_back(std::move(it->second));
+            it = m_used.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // The newest warm worker stays; the first item after a long pause need not wait for a start.
+    std::sort(m_fresh.begin(), m_fresh.end(),
+              [](const auto& a, const auto& b) { return a->idleSince > b->idleSince; });
+    for (auto it = m_fresh.begin() + std::min<std::ptrdiff_t>(1, std::ptrdiff_t(m_fresh.size()));
+         it != m_fresh.end();) {
+        if (due(**it)) {
+            retired.push_back(std::move(*it));
+            it = m_fresh.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return next;
+}
+
 void WorkerPool::warmUp()
 {
     requestSpares();
@@ -237,8 +289,24 @@ void WorkerPool::spawnerLoop()
     clock.start();
     std::unique_lock locker(m_lock);
     for (;;) {
-        if (loading.empty())
-            m_changed.wait(locker, [this] { return m_stopping || m_pendingSpawns > 0; });
+        // Idle workers past the limit are ended here, off the lock; an idle pool with nothing
+        // left to retire sleeps until something happens.
+        std::vector<std::unique_ptr<Worker>> retired;
+        const std::optional<std::chrono::steady_clock::time_point> nextRetirement = takeRetired(retired);
+        if (!retired.empty()) {
+            locker.unlock();
+            retired.clear();
+            locker.lock();
+            continue;
+        }
+        if (loading.empty()) {
+            const int seen = m_idleChanges;
+            const auto woken = [this, seen] { return m_stopping || m_pendingSpawns > 0 || m_idleChanges != seen; };
+            if (nextRetirement)
+                m_changed.wait_until(locker, *nextRetirement, woken);
+            else
+                m_changed.wait(locker, woken);
+        }
         if (m_stopping)
             break;
         const int toStart = m_pendingSpawns - int(loading.size());
@@ -281,7 +349,9 @@ void WorkerPool::spawnerLoop()
         }
         for (std::unique_ptr<Worker>& worker : ready) {
             ++m_started;
+            worker->idleSince = std::chrono::steady_clock::now();
             m_fresh.push_back(std::move(worker));
+            ++m_idleChanges;
         }
         if (failed > 0) {
             qCWarning(jobsLog, "Could not start the worker %s", qUtf8Printable(m_program));
@@ -353,9 +423,11 @@ void WorkerPool::giveBack(std::unique_ptr<Worker> worker, const QString& key)
     std::lock_guard locker(m_lock);
     if (m_stopping)
         return;
+    worker->idleSince = std::chrono::steady_clock::now();
     m_used.emplace_front(key, std::move(worker));
     while (m_used.size() > usedKept)
         m_used.pop_back();
+    ++m_idleChanges;
     m_changed.notify_all();
 }
 
@@ -457,13 +529,15 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
 {
     ChildProcess& process = *worker.process;
     if (exchange.cancelled) {
-        // The programs it runs are asked first, as FFmpeg's "q" asks (SIGINT; SIGTERM for the
-        // others), and given a second to end before everything is killed.
-        process.signalSessionMembers(SIGINT);
-        process.signalSessionMembers(SIGTERM);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (process.signalSessionMembers(0) > 0 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // A worker's own decoding is killed at once. The programs it runs may be writing a file
+        // worth ending cleanly: they are asked first, as FFmpeg's "q" asks (SIGINT; SIGTERM for
+        // the others), and given a second before everything is killed.
+        if (process.signalSessionMembers(SIGINT) > 0) {
+            process.signalSessionMembers(SIGTERM);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            while (process.signalSessionMembers(0) > 0 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     process.killSession();
     process.signalGroup(SIGKILL);

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -67,6 +68,13 @@ public:
 
     // How many worker processes were started so far.
     int startedCount() const;
+    // How many wait idle now, warm or kept for the next item that fits.
+    int idleCount() const;
+
+    // Workers idle this long are ended, all but one warm one: a tray application that sits
+    // idle all day keeps one worker, not a batch's worth.
+    void setIdleLimit(std::chrono::milliseconds limit);
+    static constexpr std::chrono::milliseconds defaultIdleLimit{30000};
 
 private:
     struct Worker;
@@ -84,6 +92,8 @@ private:
     std::unique_ptr<Worker> spawn();
     void spawnerLoop();
     void requestSpares();
+    // Takes out the workers idle past the limit; returns when the next one will be, if any.
+    std::optional<std::chrono::steady_clock::time_point> takeRetired(std::vector<std::unique_ptr<Worker>>& retired);
 
     QString m_program;
     Handles m_handles;
@@ -98,6 +108,8 @@ private:
     bool m_spawnFailed = false;
     int m_started = 0;
     bool m_stopping = false;
+    std::chrono::milliseconds m_idleLimit = defaultIdleLimit;
+    int m_idleChanges = 0; // a worker became idle or the limit changed
     // Workers die with the thread that started them, so one thread that lives as long as the
     // pool starts them all.
     std::thread m_spawner;

@@ -203,6 +203,25 @@ TEST_F(WorkerPoolTest, WorkersAreReusedForItemsThatWriteToTheSamePlaces)
     EXPECT_LE(pool->startedCount(), 3);
 }
 
+TEST_F(WorkerPoolTest, IdleWorkersRetireButOneAndTheNextItemStillRuns)
+{
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 2);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    for (int i = 0; i < 3; ++i) {
+        const JobPtr job = runToEnd({file(QStringLiteral("%1.txt").arg(i), "same")});
+        EXPECT_EQ(job->state(), Job::State::finished);
+    }
+    ASSERT_TRUE(waitFor([&] { return pool->idleCount() >= 2; }, 60000));
+    pool->setIdleLimit(std::chrono::milliseconds(200));
+    ASSERT_TRUE(waitFor([&] { return pool->idleCount() == 1; }, 30000)) << pool->idleCount() << " idle";
+    // The one kept serves the next item.
+    const JobPtr again = runToEnd({file("again.txt", "same")});
+    EXPECT_EQ(again->state(), Job::State::finished);
+}
+
 TEST_F(WorkerPoolTest, AMissingWorkerFailsTheItemWithASentence)
 {
     pool = std::make_unique<WorkerPool>(QStringLiteral("/nonexistent/quorvenda-worker"),
