@@ -20,11 +20,18 @@ int main(int argc, char** argv)
     // Users' files are read in worker processes, never here.
     qv::IsolatedReading::setEnabled(true);
     QList<QUrl> files;
-    for (const QString& argument : app.arguments().mid(1))
+    bool convertCopied = false;
+    for (const QString& argument : app.arguments().mid(1)) {
+        // The command users bind to a key where the desktop lends no global shortcut.
+        if (argument == QLatin1String("--convert-copied")) {
+            convertCopied = true;
+            continue;
+        }
         files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
+    }
 
     qv::AppDelegate& delegate = qv::AppDelegate::shared();
-    if (const std::optional<int> exitCode = delegate.applicationDidFinishLaunching(files))
+    if (const std::optional<int> exitCode = delegate.applicationDidFinishLaunching(files, convertCopied))
         return *exitCode;
     delegate.openFileURLs(files);
     const int exitCode = app.exec();

@@ -27,6 +27,8 @@
 #include "platform/ThreadCall.h"
 #include "settings/SettingsWindowController.h"
 
+#include <QTimer>
+
 
 namespace qv {
 
@@ -36,7 +38,8 @@ AppDelegate& AppDelegate::shared()
     return *delegate;
 }
 
-std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>& files)
+std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>& files,
+                                                              bool convertCopied)
 {
     registerDefaultSettings();
     if (isRunningTests())
@@ -45,6 +48,12 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     // One Quorvenda per session: a second start hands its files over and ends.
     m_instance = new SingleInstance(QDBusConnection::sessionBus(), this);
     if (!m_instance->registerPrimary()) {
+        if (convertCopied && files.isEmpty()) {
+            if (SingleInstance::convertCopiedInRunning())
+                return 0;
+            qCWarning(appLog, "Could not reach the running Quorvenda");
+            return 1;
+        }
         if (files.isEmpty()) {
             // Started again: the running one shows its settings.
             qCInfo(appLog, "Quorvenda is already running");
@@ -92,6 +101,9 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     connect(&hotkey, &HotkeyCenter::convertRequested, this, [] { convertFinderSelection(); });
     setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
     hotkey.installHotkeyHandler();
+    connect(m_instance, &SingleInstance::convertCopiedRequested, &hotkey, &HotkeyCenter::hotKeyPressed);
+    if (convertCopied)
+        QTimer::singleShot(0, &hotkey, &HotkeyCenter::hotKeyPressed);
 
     runInBackground([] { runLaunchMaintenance(); }, QThread::LowPriority);
 

@@ -15,10 +15,12 @@ class AppDelegate : public QObject {
 public:
     static AppDelegate& shared();
 
-    // The start-up sequence, given the files named on the command line. Returns the exit code
-    // when the process should end at once (under the test harness, or after handing the files
-    // to the instance already running), nothing when it should run.
-    std::optional<int> applicationDidFinishLaunching(const QList<QUrl>& files = {});
+    // The start-up sequence, given the files named on the command line, and whether it asks to
+    // convert the copied files ("--convert-copied"). Returns the exit code when the process
+    // should end at once (under the test harness, or after handing the request to the instance
+    // already running), nothing when it should run.
+    std::optional<int> applicationDidFinishLaunching(const QList<QUrl>& files = {},
+                                                     bool convertCopied = false);
 
     // Files handed to the application: the convert wheel in click mode at the pointer.
     void openFileURLs(const QList<QUrl>& urls);

@@ -2,6 +2,8 @@
 
 #include "model/SettingsKeys.h"
 #include "model/Log.h"
+#include "platform/DesktopSession.h"
+#include "platform/PortalHotkeyGrabber.h"
 #include "platform/SettingsStore.h"
 #include "platform/X11HotkeyGrabber.h"
 
@@ -16,8 +18,13 @@ HotkeyCenter::HotkeyCenter(HotkeyGrabber& grabber, SettingsStore& settings, QObj
 
 HotkeyCenter& HotkeyCenter::shared()
 {
-    static X11HotkeyGrabber grabber;
-    static HotkeyCenter center(grabber, SettingsStore::shared());
+    // An X11 grab sees the key only while an X11 window has the focus under Wayland: there the
+    // desktop's portal takes it when one offers GlobalShortcuts.
+    static HotkeyGrabber* grabber = DesktopSession::isWayland()
+        ? static_cast<HotkeyGrabber*>(new PortalHotkeyGrabber(QDBusConnection::sessionBus(),
+                                                              std::make_unique<X11HotkeyGrabber>()))
+        : new X11HotkeyGrabber;
+    static HotkeyCenter center(*grabber, SettingsStore::shared());
     return center;
 }
 
@@ -30,7 +37,8 @@ void HotkeyCenter::installHotkeyHandler()
             Qt::QueuedConnection);
     m_handlerInstalled = true;
     if (const int status = m_grabber.install())
-        qCCritical(appLog, "InstallEventHandler failed: %d", status);
+        qCCritical(appLog, "%s failed: %d (%s)", qUtf8Printable(m_grabber.installName()), status,
+                   qUtf8Printable(m_grabber.explain(status)));
     registerHotkey();
 }
 
@@ -44,8 +52,9 @@ void HotkeyCenter::registerHotkey()
     if (!shortcut)
         return;
     if (const int status = m_grabber.grab(*shortcut)) {
-        qCCritical(appLog, "RegisterEventHotKey %s failed: %d",
-                   qUtf8Printable(shortcutDisplayString(*shortcut)), status);
+        qCCritical(appLog, "%s %s failed: %d (%s)", qUtf8Printable(m_grabber.grabName()),
+                   qUtf8Printable(shortcutDisplayString(*shortcut)), status,
+                   qUtf8Printable(m_grabber.explain(status)));
         return;
     }
     m_hotKey = shortcut;

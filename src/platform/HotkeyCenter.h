@@ -39,12 +39,15 @@ public:
     std::optional<Shortcut> registeredShortcut() const { return m_hotKey; }
     bool isHandlerInstalled() const { return m_handlerInstalled; }
 
+    // A press of the hot key: from the grabber, or from the command a user bound in the
+    // desktop's keyboard settings ("quorvenda --convert-copied").
+    void hotKeyPressed();
+
 Q_SIGNALS:
     // The hot key was pressed while Quorvenda is not paused: convert the copied files.
     void convertRequested();
 
 private:
-    void hotKeyPressed();
 
     HotkeyGrabber& m_grabber;
     SettingsStore& m_settings;

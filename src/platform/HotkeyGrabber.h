@@ -3,6 +3,7 @@
 #include "model/Shortcut.h"
 
 #include <QObject>
+#include <QString>
 
 namespace qv {
 
@@ -20,6 +21,12 @@ public:
     virtual int grab(const Shortcut& shortcut) = 0;
     // Gives the key back; harmless when none is held.
     virtual void ungrab() = 0;
+
+    // For the log, in the desktop's words: what takes the key ("XGrabKey"), what install()
+    // opens, and what a status of theirs means.
+    virtual QString grabName() const { return QStringLiteral("Key grab"); }
+    virtual QString installName() const { return QStringLiteral("Key grab set-up"); }
+    virtual QString explain(int status) const { return QStringLiteral("status %1").arg(status); }
 
 Q_SIGNALS:
     // Once per press of the key; a held key repeating does not count again.

@@ -76,13 +76,33 @@ bool SingleInstance::forwardToRunning(const QList<QUrl>& urls, QString* error,
     return false;
 }
 
-bool SingleInstance::reopenRunning(const QDBusConnection& connection)
+namespace {
+
+bool callRunning(const QString& method, const QDBusConnection& connection)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
-                                                       QStringLiteral("Reopen"));
+    QDBusMessage call = QDBusMessage::createMethodCall(SingleInstance::serviceName,
+                                                       SingleInstance::objectPath,
+                                                       SingleInstance::serviceName, method);
     call.setAutoStartService(false);
     const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, kForwardTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
+
+bool SingleInstance::reopenRunning(const QDBusConnection& connection)
+{
+    return callRunning(QStringLiteral("Reopen"), connection);
+}
+
+bool SingleInstance::convertCopiedInRunning(const QDBusConnection& connection)
+{
+    return callRunning(QStringLiteral("ConvertCopied"), connection);
+}
+
+void SingleInstance::ConvertCopied()
+{
+    Q_EMIT convertCopiedRequested();
 }
 
 QList<QUrl> SingleInstance::fileUrls(const QStringList& pathsOrUrls)

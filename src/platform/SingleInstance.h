@@ -38,6 +38,10 @@ public:
     // Asks the running instance to show itself (its settings window); false when none answers.
     static bool reopenRunning(const QDBusConnection& connection = QDBusConnection::sessionBus());
 
+    // Asks the running instance to convert the copied files, as its hot key does; false when
+    // none answers.
+    static bool convertCopiedInRunning(const QDBusConnection& connection = QDBusConnection::sessionBus());
+
     // The file URLs among paths and URLs, in order; relative paths name nothing.
     static QList<QUrl> fileUrls(const QStringList& pathsOrUrls);
 
@@ -47,12 +51,17 @@ public Q_SLOTS:
     Q_SCRIPTABLE void OpenFiles(const QStringList& pathsOrUrls);
     // The bus method of a start without files.
     Q_SCRIPTABLE void Reopen();
+    // The bus method of "quorvenda --convert-copied", which users bind to a key of their own
+    // where the desktop offers no global shortcut to applications.
+    Q_SCRIPTABLE void ConvertCopied();
 
 Q_SIGNALS:
     // Files handed over by another process: the convert wheel opens for them at the pointer.
     void filesReceived(const QList<QUrl>& urls);
     // Quorvenda was started again without files.
     void reopenRequested();
+    // "quorvenda --convert-copied" was run.
+    void convertCopiedRequested();
 
 private:
     QDBusConnection m_connection;

@@ -131,6 +131,20 @@ void X11HotkeyGrabber::ungrab()
     d->down = false;
 }
 
+QString X11HotkeyGrabber::explain(int status) const
+{
+    switch (status) {
+    case noDisplay:
+        return QStringLiteral("no X server at $DISPLAY");
+    case unknownKey:
+        return QStringLiteral("no key of this keyboard types it");
+    case BadAccess:
+        return QStringLiteral("another program holds the key");
+    default:
+        return QStringLiteral("X error %1").arg(status);
+    }
+}
+
 void X11HotkeyGrabber::readEvents()
 {
     if (!d->display)

@@ -25,6 +25,9 @@ public:
     int install() override;
     int grab(const Shortcut& shortcut) override;
     void ungrab() override;
+    QString grabName() const override { return QStringLiteral("XGrabKey"); }
+    QString installName() const override { return QStringLiteral("XOpenDisplay"); }
+    QString explain(int status) const override;
 
     static constexpr int noDisplay = -1;  // no X server to talk to
     static constexpr int unknownKey = -2; // the code has no keysym, or no key types it

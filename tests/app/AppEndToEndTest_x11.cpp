@@ -129,6 +129,25 @@ TEST_F(AppEndToEnd, TheHotKeyOpensTheConvertWheelForTheCopiedFiles)
         << app.log().toStdString();
 }
 
+TEST_F(AppEndToEnd, TheConvertCopiedCommandDoesWhatTheHotKeyDoes)
+{
+    const QString image = writeImage(QStringLiteral("copied.png"));
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+
+    // The command a user binds in the desktop's keyboard settings.
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(image)});
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    QString output;
+    EXPECT_EQ(app.runAnother({QStringLiteral("--convert-copied")}, &output), 0) << output.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")))
+        << app.log().toStdString();
+    EXPECT_FALSE(output.contains(QStringLiteral("already running"))) << "no settings window instead";
+}
+
 TEST_F(AppEndToEnd, TerminationCancelsTheJobsAndEndsAtOnceLeavingNoChildBehind)
 {
     // Orphans of the app come to this process, where they can be counted.

@@ -82,7 +82,7 @@ TEST(HotkeyCenter, PausedPressesAndRefusedKeys)
         test::LogCapture log;
         center.setShortcut(Shortcut{122, Shortcut::cmdKey});
         EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
-                                 QStringLiteral("RegisterEventHotKey ⌘F1 failed: 10")));
+                                 QStringLiteral("FakeGrab ⌘F1 failed: 10 (status 10)")));
     }
     EXPECT_EQ(center.registeredShortcut(), std::nullopt);
     EXPECT_EQ(center.storedShortcut(), (Shortcut{122, Shortcut::cmdKey}));
@@ -97,6 +97,6 @@ TEST(HotkeyCenter, AFailedInstallIsLoggedAndRegistrationGoesOn)
     test::LogCapture log;
     center.installHotkeyHandler();
     EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
-                             QStringLiteral("InstallEventHandler failed: -1")));
+                             QStringLiteral("FakeInstall failed: -1 (status -1)")));
     EXPECT_EQ(grabber.grabs.size(), 1);
 }

@@ -49,8 +49,15 @@ TEST_F(SingleInstanceBus, ASecondProcessHandsItsFilesToTheFirst)
     }
     EXPECT_EQ(received.size(), 1);
 
+    // The command bound to a key in the desktop's settings reaches the running one.
+    int conversions = 0;
+    QObject::connect(primary.get(), &SingleInstance::convertCopiedRequested, [&] { ++conversions; });
+    EXPECT_TRUE(SingleInstance::convertCopiedInRunning(second));
+    EXPECT_EQ(conversions, 1);
+
     // When the first one ends, the name is free for the next.
     primary.reset();
+    EXPECT_FALSE(SingleInstance::convertCopiedInRunning(second)) << "nobody runs any more";
     EXPECT_TRUE(later.registerPrimary());
     EXPECT_TRUE(later.isPrimary());
 }

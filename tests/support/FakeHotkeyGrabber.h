@@ -32,6 +32,9 @@ public:
         return 0;
     }
     void ungrab() override { held.reset(); }
+    QString grabName() const override { return QStringLiteral("FakeGrab"); }
+    QString installName() const override { return QStringLiteral("FakeInstall"); }
+    QString explain(int status) const override { return QStringLiteral("status %1").arg(status); }
 
     void press()
     {
