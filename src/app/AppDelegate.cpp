@@ -98,7 +98,16 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     DragWatcher::shared().start();
 
     HotkeyCenter& hotkey = HotkeyCenter::shared();
-    connect(&hotkey, &HotkeyCenter::convertRequested, this, [] { convertFinderSelection(); });
+    connect(&hotkey, &HotkeyCenter::convertRequested, this, [] {
+        // Pressed again while its wheel shows (the wheel did not get the keyboard): closes it.
+        WheelController& wheel = WheelController::shared();
+        if (wheel.mode() == WheelController::Mode::click
+            && (wheel.isPanelVisible() || wheel.isClickWheelPending())) {
+            wheel.closeWheel(true);
+            return;
+        }
+        convertFinderSelection();
+    });
     setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
     hotkey.installHotkeyHandler();
     connect(m_instance, &SingleInstance::convertCopiedRequested, &hotkey, &HotkeyCenter::hotKeyPressed);

@@ -3,6 +3,7 @@
 #include "support/RequireX11.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
+#include "support/WindowManager.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QWidget>
 #include <QMimeData>
 #include <QUrl>
 
@@ -251,4 +254,74 @@ TEST_F(AppEndToEnd, SigintHalfWayThroughAJobLeavesNothingBehind)
 TEST_F(AppEndToEnd, SighupHalfWayThroughAJobLeavesNothingBehind)
 {
     quitHalfWayThroughAJob(app, SIGHUP);
+}
+
+// With a window manager, the file manager the files were copied in keeps the keyboard focus
+// when the hot key opens the wheel; the wheel closes all the same, each way a user tries, and
+// the key the user pressed to close it does not reach that window.
+TEST_F(AppEndToEnd, TheHotKeyWheelClosesOnEscapeAClickOutsideAndTheHotKeyAgain)
+{
+    WindowManager manager;
+    if (!manager.whyNot().isEmpty())
+        GTEST_SKIP() << manager.whyNot().toStdString();
+    X11Keys keys;
+    ASSERT_TRUE(keys.isOpen());
+    const QString photo = writeImage(QStringLiteral("photo.png"));
+    QWidget fileManager;
+    fileManager.setWindowTitle(QStringLiteral("Files"));
+    fileManager.setGeometry(40, 40, 400, 300);
+    int escapesSeen = 0;
+    struct KeyCounter : QObject {
+        int* count;
+        explicit KeyCounter(int* c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                ++*count;
+            return false;
+        }
+    } counter(&escapesSeen);
+    fileManager.installEventFilter(&counter);
+    fileManager.show();
+    fileManager.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return fileManager.isActiveWindow(); }, 10000));
+
+    // A user past the welcome window: nothing of the app's has the focus.
+    QDir().mkpath(app.home().filePath(QStringLiteral("config/quorvenda")));
+    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(R"({"quorvenda.onboardingDone": true})");
+    settings.close();
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(photo)});
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+
+    const QStringList hotKey{QStringLiteral("Alt_L"), QStringLiteral("Shift_L"), QStringLiteral("space")};
+    const QList<std::pair<const char*, std::function<void()>>> ways{
+        {"Escape", [&] { keys.chord({QStringLiteral("Escape")}); }},
+        {"a click outside", [&] { keys.click(1000, 900); }},
+        {"the hot key again", [&] { keys.chord(hotKey); }},
+    };
+    int round = 0;
+    for (const auto& [what, close] : ways) {
+        SCOPED_TRACE(what);
+        ++round;
+        // Held as a user holds it, until the wheel is up.
+        keys.press(hotKey);
+        ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Opened convert wheel")) == round; }, 10000))
+            << app.log().toStdString();
+        waitFor([] { return false; }, 400);
+        keys.release(hotKey);
+        waitFor([] { return false; }, 300);
+        close();
+        ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Closed the wheel")) == round; }, 10000))
+            << app.log().toStdString();
+        // Closing opened nothing else.
+        waitFor([] { return false; }, 300);
+        EXPECT_EQ(app.log().count(QStringLiteral("Opened convert wheel")), round);
+    }
+    EXPECT_EQ(escapesSeen, 0);
 }

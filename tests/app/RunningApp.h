@@ -49,6 +49,11 @@ public:
 
     // Presses the keys in order and lets them go in reverse ("Alt_L", "Shift_L", "space").
     void chord(const QStringList& keysymNames);
+    // The two halves of a chord, for keys held while something happens.
+    void press(const QStringList& keysymNames);
+    void release(const QStringList& keysymNames);
+    // A click of the primary button at a point of the screen.
+    void click(int x, int y);
 
 private:
     void* m_display = nullptr;

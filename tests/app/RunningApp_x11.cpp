@@ -120,14 +120,34 @@ X11Keys::~X11Keys()
 
 void X11Keys::chord(const QStringList& keysymNames)
 {
+    press(keysymNames);
+    release(keysymNames);
+}
+
+void X11Keys::press(const QStringList& keysymNames)
+{
     auto* dpy = static_cast<Display*>(m_display);
-    QList<KeyCode> codes;
     for (const QString& name : keysymNames)
-        codes.append(XKeysymToKeycode(dpy, XStringToKeysym(name.toLatin1().constData())));
-    for (KeyCode code : codes)
-        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-    for (auto it = codes.crbegin(); it != codes.crend(); ++it)
-        XTestFakeKeyEvent(dpy, *it, False, CurrentTime);
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XStringToKeysym(name.toLatin1().constData())), True,
+                          CurrentTime);
+    XSync(dpy, False);
+}
+
+void X11Keys::release(const QStringList& keysymNames)
+{
+    auto* dpy = static_cast<Display*>(m_display);
+    for (auto it = keysymNames.crbegin(); it != keysymNames.crend(); ++it)
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XStringToKeysym(it->toLatin1().constData())), False,
+                          CurrentTime);
+    XSync(dpy, False);
+}
+
+void X11Keys::click(int x, int y)
+{
+    auto* dpy = static_cast<Display*>(m_display);
+    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
     XSync(dpy, False);
 }
 

@@ -8,6 +8,7 @@
 #include "model/SettingsReaders.h"
 #include "model/Clock.h"
 #include "model/Log.h"
+#include "model/Shortcut.h"
 #include "platform/ThreadCall.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenProvider.h"
@@ -504,6 +505,7 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
         m_choiceFade->stop();
     m_panel->setClickMode(m_mode == Mode::click);
     v.reset();
+    v.setCloseShortcut(m_mode == Mode::click ? storedShortcut(*m_services.settings) : std::nullopt);
 
     m_wheelCenter = clampCenter(point);
     // Laid out once, by setContent, for the frame placed here.
@@ -722,8 +724,10 @@ void WheelController::closeWheel(bool animated)
     m_dragChoiceMade = false;
     if (m_choiceFade)
         m_choiceFade->stop();
-    if (wasOpen)
+    if (wasOpen) {
+        qCDebug(wheelLog, "Closed the wheel");
         Q_EMIT wheelClosed();
+    }
     if (!isPanelVisible())
         return;
     if (animated && !reduceMotion()) {

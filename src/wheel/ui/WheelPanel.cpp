@@ -6,6 +6,8 @@
 
 #include <QCloseEvent>
 #include <QRegion>
+#include <QTimer>
+#include <QWindow>
 #include <QVariantAnimation>
 
 namespace qv {
@@ -26,7 +28,10 @@ Qt::WindowFlags flagsFor(bool clickMode)
 WheelPanel::WheelPanel()
     : QWidget(nullptr, flagsFor(false))
     , m_view(new WheelView(this))
+    , m_grabTimer(new QTimer(this))
 {
+    m_grabTimer->setInterval(grabRetryMs);
+    connect(m_grabTimer, &QTimer::timeout, this, &WheelPanel::takeInput);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11NetWmWindowTypePopupMenu);
     if (translucencyAvailable())
@@ -74,6 +79,7 @@ void WheelPanel::setClickMode(bool on)
 {
     if (on == m_clickMode)
         return;
+    releaseInput();
     m_clickMode = on;
     const bool visible = isVisible();
     setWindowFlags(flagsFor(on));
@@ -102,7 +108,47 @@ void WheelPanel::orderFront()
     if (m_clickMode) {
         activateWindow();
         m_view->setFocus(Qt::PopupFocusReason);
+        m_grabAttempts = 0;
+        takeInput();
     }
+}
+
+void WheelPanel::takeInput()
+{
+    // A popup asks for both grabs as it opens; another client holding the keyboard then (the
+    // hot key's own grab, until the key is let go of) makes that fail, and the focus stays with
+    // the file manager: the wheel asks again until it has them.
+    QWindow* window = windowHandle();
+    if (!m_clickMode || !isVisible() || !window || ++m_grabAttempts > grabGiveUpMs / grabRetryMs) {
+        m_grabTimer->stop();
+        return;
+    }
+    if (!m_keyboardGrabbed)
+        m_keyboardGrabbed = window->setKeyboardGrabEnabled(true);
+    if (m_keyboardGrabbed && !m_pointerGrabbed)
+        m_pointerGrabbed = window->setMouseGrabEnabled(true);
+    if (hasInputGrab())
+        m_grabTimer->stop();
+    else if (!m_grabTimer->isActive())
+        m_grabTimer->start();
+}
+
+void WheelPanel::releaseInput()
+{
+    m_grabTimer->stop();
+    QWindow* window = windowHandle();
+    if (window && m_pointerGrabbed)
+        window->setMouseGrabEnabled(false);
+    if (window && m_keyboardGrabbed)
+        window->setKeyboardGrabEnabled(false);
+    m_pointerGrabbed = false;
+    m_keyboardGrabbed = false;
+}
+
+void WheelPanel::hideEvent(QHideEvent* event)
+{
+    releaseInput();
+    QWidget::hideEvent(event);
 }
 
 void WheelPanel::orderOut()

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QTimer;
 class QVariantAnimation;
 
 namespace qv {
@@ -39,22 +40,38 @@ public:
     // A window made before a compositor started is not see-through until it is shown again.
     bool isSeeThrough() const;
 
+    // Click mode: the keyboard and the pointer are the wheel's while it shows, whichever window
+    // has the focus (keys typed go to the wheel, a click elsewhere closes it).
+    bool hasInputGrab() const { return m_keyboardGrabbed && m_pointerGrabbed; }
+
+    // How long the wheel keeps asking for the keyboard and pointer: the hot key that opened it
+    // holds the keyboard until it is let go of.
+    static constexpr int grabRetryMs = 25;
+    static constexpr int grabGiveUpMs = 10000;
+
 Q_SIGNALS:
     // Click mode: the popup was closed by a click outside it.
     void dismissed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void followCompositor();
     void matchVisual();
     void applyMask();
+    void takeInput();
+    void releaseInput();
 
     WheelView* m_view;
     bool m_clickMode = false;
     bool m_closingOurselves = false;
     QPointer<QVariantAnimation> m_fade;
+    QTimer* m_grabTimer;
+    int m_grabAttempts = 0;
+    bool m_keyboardGrabbed = false;
+    bool m_pointerGrabbed = false;
     QPainterPath m_maskShape; // what the mask was cut from, at m_maskOffset
     QPoint m_maskOffset;
 };

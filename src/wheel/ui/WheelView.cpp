@@ -773,6 +773,10 @@ void WheelView::keyPressEvent(QKeyEvent* event)
         moveTarget(-1);
         return;
     default:
+        if (m_closeShortcut && Shortcut::fromKeyEvent(*event) == m_closeShortcut) {
+            Q_EMIT closeRequested(true);
+            return;
+        }
         QWidget::keyPressEvent(event);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Shortcut.h"
 #include "wheel/MoreRingGeometry.h"
 #include "model/WheelContent.h"
 #include "wheel/WheelDrop.h"
@@ -28,6 +29,8 @@ public:
     // Pointer choosing and the keyboard work only in click mode.
     void setClickMode(bool on);
     bool isClickMode() const { return m_isClickMode; }
+    // Click mode: the key that opened the wheel closes it when pressed again.
+    void setCloseShortcut(std::optional<Shortcut> shortcut) { m_closeShortcut = shortcut; }
     void setDiameter(double diameter) { m_geometry.diameter = diameter; }
     // In the view's y-up coordinates.
     void setWheelCenter(QPointF center) { m_geometry.center = center; }
@@ -133,6 +136,7 @@ private:
     double backingScale() const;
 
     bool m_isClickMode = false;
+    std::optional<Shortcut> m_closeShortcut;
     std::optional<WheelContent> m_content;
     WheelGeometry m_geometry;
     std::optional<MoreRingGeometry> m_moreGeometry;
