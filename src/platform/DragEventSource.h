@@ -45,6 +45,11 @@ public:
     // appeared under a still pointer becomes the drop target.
     virtual void nudgePointer() = 0;
 
+    // Whether the source of the drag under way still holds it: after Escape a source gives its
+    // drag up while the button stays down. A back end that cannot tell says it does; that drag
+    // then ends with the button.
+    virtual bool isDragHeld() { return true; }
+
 Q_SIGNALS:
     void primaryButtonPressed();
     void primaryButtonReleased();

@@ -907,6 +907,19 @@ void X11DragSource::readDragOffer()
     d->beginStep(Impl::Step::targets, d->targetsAtom, std::nullopt, d->selectionTime);
 }
 
+bool X11DragSource::isDragHeld()
+{
+    if (!d->dpy)
+        return true;
+    // Our own grab is refused while another client holds one; taken, it is let go at once.
+    const int status = XGrabPointer(d->dpy, d->root, False, 0, GrabModeAsync, GrabModeAsync, None,
+                                    None, CurrentTime);
+    if (status == GrabSuccess)
+        XUngrabPointer(d->dpy, CurrentTime);
+    d->flush();
+    return status != GrabSuccess;
+}
+
 void X11DragSource::nudgePointer()
 {
     if (!d->dpy)

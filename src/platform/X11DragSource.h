@@ -24,6 +24,8 @@ public:
     QPoint pointerPosition() override;
     void readDragOffer() override;
     void nudgePointer() override;
+    // A drag source holds the pointer grabbed for as long as its drag runs.
+    bool isDragHeld() override;
 
     // What an owner has not sent by then, in however many parts, is taken as not offered.
     static constexpr int readDeadlineMs = 5000;

@@ -28,6 +28,8 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     m_tapWindow.setSingleShot(true);
     m_tapWindow.setInterval(tapWindowMs);
     connect(&m_tapWindow, &QTimer::timeout, this, &DragWatcher::evaluateTaps);
+    m_cancelCheck.setInterval(cancelCheckMs);
+    connect(&m_cancelCheck, &QTimer::timeout, this, &DragWatcher::checkCancelled);
     if (!m_source)
         return;
     DragEventSource* s = m_source.get();
@@ -168,14 +170,35 @@ void DragWatcher::dwellElapsed()
 
 void DragWatcher::keyPressed(int keyCode)
 {
+    constexpr int escape = 53;
+    if (m_fileDragActive && keyCode == escape && m_source) {
+        // Sources give their drag up on Escape with the button still down: the drag ends then,
+        // not when the button comes up. The source reads the key in its own time.
+        m_cancelChecksLeft = cancelCheckWindowMs / cancelCheckMs;
+        m_cancelCheck.start();
+    }
     if (m_fileDragActive && m_settings.boolValue(SettingsKey::keyboardWhileDragging))
         Q_EMIT keyPressedWhileDragging(keyCode);
+}
+
+void DragWatcher::checkCancelled()
+{
+    if (!m_fileDragActive || --m_cancelChecksLeft < 0) {
+        m_cancelCheck.stop();
+        return;
+    }
+    if (m_source->isDragHeld())
+        return;
+    qCDebug(dragLog, "The drag source gave its drag up");
+    m_checking = false;
+    stopWatching();
 }
 
 void DragWatcher::stopWatching()
 {
     m_awaitingUris = false;
     m_tapWindow.stop();
+    m_cancelCheck.stop();
     m_wentDown = 0;
     if (!m_fileDragActive)
         return;

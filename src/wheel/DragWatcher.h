@@ -66,6 +66,9 @@ public:
     static constexpr qint64 checkWindowMs = 4000;
     // Modifier changes this close together count as one moment.
     static constexpr int tapWindowMs = 16;
+    // After Escape, how often and how long the source is asked whether it gave its drag up.
+    static constexpr int cancelCheckMs = 20;
+    static constexpr int cancelCheckWindowMs = 1500;
 
 Q_SIGNALS:
     // promisedFiles is empty when there are URLs.
@@ -84,6 +87,7 @@ private:
     void modifiersChanged(quint32 modifiers);
     void evaluateTaps();
     void keyPressed(int keyCode);
+    void checkCancelled();
     // A rest on the source's strip opens the first wheel that has a trigger.
     void dwellElapsed();
 
@@ -100,6 +104,8 @@ private:
     quint32 m_lastFlags = 0; // as last reported, ModifierFlag bits
     quint32 m_wentDown = 0;
     QTimer m_tapWindow;
+    QTimer m_cancelCheck;
+    int m_cancelChecksLeft = 0;
     QList<Trigger> m_triggers;
 };
 

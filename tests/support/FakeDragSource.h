@@ -13,6 +13,7 @@ public:
     int readRequests = 0;
     int nudges = 0;
     bool primaryDown = false;
+    bool dragHeld = true;
     quint32 modifiers = 0;
 
     bool start(QString* why) override
@@ -27,6 +28,7 @@ public:
     QPoint pointerPosition() override { return {}; }
     void readDragOffer() override { ++readRequests; }
     void nudgePointer() override { ++nudges; }
+    bool isDragHeld() override { return dragHeld; }
 
     void press()
     {

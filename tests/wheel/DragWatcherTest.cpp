@@ -283,6 +283,28 @@ TEST_F(DragWatcherTest, KeysReachTheWheelOnlyWhenAllowedDuringAFileDrag)
     EXPECT_EQ(events, (QStringList{"began:1", "key:125", "key:125", "ended"}));
 }
 
+TEST_F(DragWatcherTest, EscapeEndsTheDragOnceItsSourceGaveItUpThoughTheButtonStaysDown)
+{
+    dragOf({fileA});
+    // A source that keeps its drag on Escape: nothing ends.
+    source->key(53);
+    waitFor([] { return false; }, 5 * DragWatcher::cancelCheckMs);
+    EXPECT_EQ(events, (QStringList{"began:1"}));
+    // One that gives it up, a moment after the key.
+    source->key(53);
+    source->dragHeld = false;
+    ASSERT_TRUE(waitFor([this] { return events.contains(QStringLiteral("ended")); }, 5000));
+    // The button coming up later ends nothing a second time.
+    source->release();
+    settle();
+    EXPECT_EQ(events, (QStringList{"began:1", "ended"}));
+    // Escape outside a drag asks nothing.
+    source->dragHeld = true;
+    source->key(53);
+    settle();
+    EXPECT_EQ(events, (QStringList{"began:1", "ended"}));
+}
+
 TEST_F(DragWatcherTest, PracticeDragsAndPromises)
 {
     FileInfo promised = promisedFileInfo(QStringLiteral("Photo.heic"), QStringLiteral("public.heic"));

@@ -10,6 +10,7 @@
 #include "support/RequireX11.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
+#include "support/WindowManager.h"
 #include "wheel/DragWatcher.h"
 #include "wheel/ui/WheelController.h"
 #include "wheel/ui/WheelPanel.h"
@@ -169,4 +170,36 @@ TEST_F(WheelControllerX11, ATextDragOpensNoWheel)
     EXPECT_FALSE(controller->isPanelVisible());
     EXPECT_FALSE(controller->session());
     EXPECT_TRUE(dispatched.isEmpty());
+}
+
+// Escape makes the drag source give its drag up while the button stays down: the wheel goes
+// with the drag, not when the button comes up, and nothing runs.
+TEST_F(WheelControllerX11, EscapeDuringTheDragClosesTheWheelWithTheDrag)
+{
+    // The source has the keyboard once clicked, as under a user's window manager.
+    WindowManager manager;
+    if (!manager.whyNot().isEmpty())
+        GTEST_SKIP() << manager.whyNot().toStdString();
+    QTemporaryDir dir;
+    const QUrl a = QUrl::fromLocalFile(writeFile(dir.filePath(QStringLiteral("a.jpg"))));
+    DragSourceProcess source({QStringLiteral("files"), a.toString(QUrl::FullyEncoded)});
+    ASSERT_TRUE(source.isReady());
+
+    pressAndDrag(source.centre);
+    const QPoint where(900, 500);
+    glideTo(source.centre + QPoint(48, 24), where);
+    ASSERT_TRUE(waitFor([this] { return controller->session() != nullptr; }, timeoutMs));
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return controller->isPanelVisible(); }, timeoutMs));
+    input.tap("Escape");
+    ASSERT_TRUE(waitFor([&] { return source.dragsEnded() == 1; }, timeoutMs));
+    ASSERT_TRUE(waitFor([this] { return !controller->isPanelVisible(); }, timeoutMs));
+    // Still held: the drag ended without it.
+    EXPECT_TRUE(watcher->isStarted());
+    EXPECT_FALSE(watcher->isFileDragActive());
+    EXPECT_FALSE(controller->session());
+    input.button(false);
+    waitFor([] { return false; }, 200);
+    EXPECT_TRUE(dispatched.isEmpty());
+    EXPECT_EQ(opens, 1);
 }
