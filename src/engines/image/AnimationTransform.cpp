@@ -1,12 +1,14 @@
 #include "engines/image/AnimationTransform.h"
 
 #include "engines/image/AnimationReader.h"
+#include "engines/image/CheckedVipsTarget.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/SystemError.h"
 
 #include <QFile>
 
@@ -121,12 +123,25 @@ void AnimationTransform::write(const QString& source, const QString& destination
         vips_image_set_array_int(result.get(), "delay", delays.data(), int(delays.size()));
     vips_image_set_int(result.get(), "loop", loop);
 
-    const QByteArray path = QFile::encodeName(destination);
     std::stop_callback kill(stop, [image = result.get()] { vips_image_set_kill(image, TRUE); });
-    const int status = output == ImageOutput::gif
-        ? vips_gifsave(result.get(), path.constData(), "strip", TRUE, nullptr)
-        : vips_webpsave(result.get(), path.constData(), "Q", ImageWriter::vipsQuality(edit.quality), "strip",
-                        TRUE, nullptr);
+    int status = -1;
+    {
+        CheckedVipsTarget file(destination);
+        if (!file.target())
+            throw SystemError::fromErrno(file.error(), QStringLiteral("Cannot write ") + destination);
+        status = output == ImageOutput::gif
+            ? vips_gifsave_target(result.get(), file.target(), "strip", TRUE, nullptr)
+            : vips_webpsave_target(result.get(), file.target(), "Q", ImageWriter::vipsQuality(edit.quality),
+                                   "strip", TRUE, nullptr);
+        try {
+            file.finish();
+        } catch (const SystemError&) {
+            vips_error_clear();
+            QFile::remove(destination);
+            throwIfCancelled(stop);
+            throw;
+        }
+    }
     const QString log = status != 0 ? takeVipsError() : QString();
     if (status != 0 || stop.stop_requested()) {
         QFile::remove(destination);

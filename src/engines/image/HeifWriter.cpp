@@ -1,6 +1,8 @@
 #include "engines/image/HeifWriter.h"
 
+#include "engines/image/CheckedVipsTarget.h"
 #include "engines/image/VipsRuntime.h"
+#include "model/Error.h"
 
 #include <QFile>
 
@@ -29,9 +31,20 @@ bool writeHeif(const QImage& image, const QString& path, int quality)
         return false;
     }
     in->Type = VIPS_INTERPRETATION_sRGB;
-    const QByteArray native = QFile::encodeName(path);
-    const int result = vips_heifsave(in, native.constData(), "Q", quality, "compression",
-                                     VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+    int result = -1;
+    {
+        CheckedVipsTarget file(path);
+        if (file.target())
+            result = vips_heifsave_target(in, file.target(), "Q", quality, "compression",
+                                          VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+        try {
+            file.finish();
+        } catch (const Error&) {
+            result = -1;
+        }
+        if (!file.target())
+            result = -1;
+    }
     g_object_unref(in);
     if (result != 0) {
         vips_error_clear();

@@ -1,5 +1,6 @@
 #include "engines/image/ImageWriter.h"
 
+#include "engines/image/CheckedVipsTarget.h"
 #include "engines/image/FFmpegImageWriter.h"
 #include "engines/image/IconFileWriter.h"
 #include "engines/image/ImageDecoder.h"
@@ -13,6 +14,7 @@
 #include "model/EngineError.h"
 #include "model/PlatformWording.h"
 #include "model/Progress.h"
+#include "model/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,25 +64,57 @@ const char* magickFormat(ImageOutput output)
     return output == ImageOutput::bmp ? "BMP" : "TGA";
 }
 
-int save(VipsImage* in, ImageOutput output, const char* path, int q, const ImageWork& work)
+// Savers that take a target write through a checked one; the others through their own files
+// (WebP, Photoshop) or into memory first (ImageMagick's).
+int save(VipsImage* in, ImageOutput output, const QString& path, int q, const ImageWork& work)
 {
+    const QByteArray native = QFile::encodeName(path);
     switch (output) {
-    case ImageOutput::jpg: return vips_jpegsave(in, path, "Q", q, nullptr);
-    case ImageOutput::png: return vips_pngsave(in, path, nullptr);
-    case ImageOutput::heic:
-        return vips_heifsave(in, path, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
-    case ImageOutput::avif:
-        return vips_heifsave(in, path, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
-    case ImageOutput::webp: return WebPWriter::save(in, path, q, work.lowMemory, work.stop);
-    case ImageOutput::tiff:
-        return vips_tiffsave(in, path, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
-    case ImageOutput::gif: return vips_gifsave(in, path, nullptr);
-    case ImageOutput::jp2: return vips_jp2ksave(in, path, "Q", q, nullptr);
-    case ImageOutput::psd: return PsdWriter::save(in, path);
+    case ImageOutput::webp: return WebPWriter::save(in, native.constData(), q, work.lowMemory, work.stop);
+    case ImageOutput::psd: return PsdWriter::save(in, native.constData());
     case ImageOutput::bmp:
-    case ImageOutput::tga: return vips_magicksave(in, path, "format", magickFormat(output), nullptr);
-    default: return -1;
+    case ImageOutput::tga: {
+        void* data = nullptr;
+        size_t length = 0;
+        if (vips_magicksave_buffer(in, &data, &length, "format", magickFormat(output), nullptr) != 0)
+            return -1;
+        try {
+            CheckedVipsTarget::writeFile(path, static_cast<const char*>(data), qsizetype(length));
+        } catch (...) {
+            g_free(data);
+            throw;
+        }
+        g_free(data);
+        return 0;
     }
+    default: break;
+    }
+    CheckedVipsTarget file(path);
+    VipsTarget* target = file.target();
+    if (!target)
+        throw SystemError::fromErrno(file.error(), QStringLiteral("Cannot write ") + path);
+    int status = -1;
+    switch (output) {
+    case ImageOutput::jpg: status = vips_jpegsave_target(in, target, "Q", q, nullptr); break;
+    case ImageOutput::png: status = vips_pngsave_target(in, target, nullptr); break;
+    case ImageOutput::heic:
+        status = vips_heifsave_target(in, target, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+        break;
+    case ImageOutput::avif:
+        status = vips_heifsave_target(in, target, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
+        break;
+    case ImageOutput::tiff:
+        status = vips_tiffsave_target(in, target, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
+        break;
+    case ImageOutput::gif: status = vips_gifsave_target(in, target, nullptr); break;
+    case ImageOutput::jp2: status = vips_jp2ksave_target(in, target, "Q", q, nullptr); break;
+    default: break;
+    }
+    // A refused write is the cause, whatever the saver made of it.
+    if (file.error() != 0)
+        vips_error_clear();
+    file.finish();
+    return status;
 }
 
 int saveToBuffer(VipsImage* in, ImageOutput output, void** data, size_t* length, int q)
@@ -215,8 +249,15 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
     EvalWatch watch{work.stop, work.progress};
     vips_image_set_progress(ready.get(), TRUE);
     g_signal_connect(ready.get(), "eval", G_CALLBACK(onEval), &watch);
-    const QByteArray native = QFile::encodeName(path);
-    const int status = save(ready.get(), output, native.constData(), ImageWriter::vipsQuality(quality), work);
+    int status = -1;
+    try {
+        status = save(ready.get(), output, path, ImageWriter::vipsQuality(quality), work);
+    } catch (const SystemError&) {
+        ready.reset();
+        QFile::remove(path);
+        throwIfCancelled(work.stop);
+        throw;
+    }
     const QString log = status != 0 ? takeVipsError() : QString();
     ready.reset();
     if (status != 0 || work.stop.stop_requested()) {
