@@ -9,6 +9,7 @@
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
 #include "platform/ProcessRunner.h"
+#include "platform/TemporaryRoot.h"
 #include "platform/TimeLimit.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QStorageInfo>
+#include <QUuid>
 
 #include <algorithm>
 #include <cerrno>
@@ -89,8 +91,24 @@ QString profileURL(const QString& profile)
     return QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
 }
 
+// The folder for a template profile. A worker ends without running destructors (killed, or
+// _Exit once the application is gone), so there the template goes into the worker's own
+// temporary folder, which is removed with the worker; elsewhere into a private folder of the
+// temporary root, removed when the process ends.
+QUrl makeTemplateFolder()
+{
+    const QString own = QDir::tempPath();
+    if (TemporaryRoot::contains(own)) {
+        const QString path = QDir(own).filePath(QStringLiteral("office-profile-")
+                                                + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        if (QDir().mkdir(path))
+            return QUrl::fromLocalFile(path);
+    }
+    return PrivateFolder::make(QStringLiteral("office-profile"));
+}
+
 // Profiles made by one headless start per program, copied into every run's private folder so
-// that no run pays LibreOffice's first-start set-up. Removed when the process ends.
+// that no run pays LibreOffice's first-start set-up.
 class TemplateProfiles {
 public:
     ~TemplateProfiles()
@@ -109,7 +127,7 @@ public:
             return *it;
         QUrl folder;
         try {
-            folder = PrivateFolder::make(QStringLiteral("office-profile"));
+            folder = makeTemplateFolder();
         } catch (const SystemError&) {
             return std::nullopt;
         }
