@@ -1,6 +1,7 @@
 #include "catalogue/ArchiveReader.h"
 
 #include "catalogue/ArchiveEntryName.h"
+#include "catalogue/ZipCentralDirectory.h"
 
 #include "model/SystemError.h"
 
@@ -39,6 +40,14 @@ bool isNameEncodingWarning(const char* text)
     return text && pattern.match(QString::fromUtf8(text)).hasMatch();
 }
 
+// libarchive's warning about a pax attribute it could not parse (an empty value without its
+// newline): the tar reader goes on with the entry's ordinary header, which libarchive's own
+// tests hold as the right reading; the attribute is metadata, not the entry's data.
+bool isMalformedPaxAttributeWarning(const char* text)
+{
+    return text && qstrcmp(text, "Ignoring malformed pax extended attribute") == 0;
+}
+
 bool isFileError(int code)
 {
     return code == ENOENT || code == EACCES || code == EPERM || code == ENOTDIR
@@ -48,15 +57,35 @@ bool isFileError(int code)
 } // namespace
 
 ArchiveReader::ArchiveReader(const QString& path, Kind kind)
-    : m_archive(archive_read_new())
-    , m_path(path)
+    : m_path(path)
     , m_kind(kind)
     , m_fileSize(QFileInfo(path).size())
 {
+    std::optional<ArchiveReadError> refused;
+    if (open(false, refused))
+        return;
+    // libarchive 3.6's seeking zip reader refuses valid zips with padding in their extra fields;
+    // its streaming reader takes them, and is trusted only where the directory is sound.
+    if (kind == Kind::archive && refused && !refused->needsPassword()) {
+        const ZipCentralDirectory::Walk zip = ZipCentralDirectory::walk(path);
+        std::optional<ArchiveReadError> again;
+        if (zip.sound && !zip.holdsLinks && open(true, again))
+            return;
+    }
+    throw *refused;
+}
+
+// Opens the file with every reader, or with the streaming zip reader alone; false with the
+// reason in refused when the file is no archive of a readable kind.
+bool ArchiveReader::open(bool streamingZip, std::optional<ArchiveReadError>& refused)
+{
+    m_archive = archive_read_new();
     if (!m_archive)
         throw SystemError::fromErrno(ENOMEM);
     archive_read_support_filter_all(m_archive);
-    if (kind == Kind::compressedFile) {
+    if (streamingZip) {
+        archive_read_support_format_zip_streamable(m_archive);
+    } else if (m_kind == Kind::compressedFile) {
         archive_read_support_format_raw(m_archive);
         // The raw reader wants a byte: a stream that unpacks to nothing is an empty one.
         archive_read_support_format_empty(m_archive);
@@ -80,18 +109,19 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
         archive_clear_error(m_archive);
     }
 
-    if (archive_read_open_filename(m_archive, QFile::encodeName(path).constData(), blockSize)
-        != ARCHIVE_OK) {
-        // The destructor does not run for a constructor that throws.
-        const int code = archive_errno(m_archive);
-        const char* text = archive_error_string(m_archive);
-        const QString message = QString::fromUtf8(text ? text : "Unrecognized archive format");
-        archive_read_free(m_archive);
-        m_archive = nullptr;
-        if (isFileError(code))
-            throw SystemError::fromErrno(code, path);
-        throw ArchiveReadError(message, mentionsPassword(message));
-    }
+    if (archive_read_open_filename(m_archive, QFile::encodeName(m_path).constData(), blockSize)
+        == ARCHIVE_OK)
+        return true;
+    // The destructor does not run for a constructor that throws.
+    const int code = archive_errno(m_archive);
+    const char* text = archive_error_string(m_archive);
+    const QString message = QString::fromUtf8(text ? text : "Unrecognized archive format");
+    archive_read_free(m_archive);
+    m_archive = nullptr;
+    if (isFileError(code))
+        throw SystemError::fromErrno(code, m_path);
+    refused.emplace(message, mentionsPassword(message));
+    return false;
 }
 
 ArchiveReader::~ArchiveReader()
@@ -130,8 +160,12 @@ archive_entry* ArchiveReader::nextEntry()
                                true);
     }
     // A warning is libarchive reading past damage it noticed; the entry is not to be trusted.
-    if (status != ARCHIVE_OK && !isNameEncodingWarning(archive_error_string(m_archive)))
+    const char* warning = archive_error_string(m_archive);
+    if (status != ARCHIVE_OK && !isNameEncodingWarning(warning) && !isMalformedPaxAttributeWarning(warning))
         fail("Damaged archive entry");
+    // RAR 5 refuses to read data of a folder, which has none.
+    m_noData = (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAR_V5
+        && archive_entry_filetype(entry) == AE_IFDIR;
     return entry;
 }
 
@@ -203,6 +237,12 @@ QString ArchiveReader::symlink(archive_entry* entry) const
 
 bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offset)
 {
+    if (m_noData) {
+        data = nullptr;
+        size = 0;
+        offset = 0;
+        return false;
+    }
     la_int64_t at = 0;
     const int status = archive_read_data_block(m_archive, &data, &size, &at);
     if (status == ARCHIVE_EOF) {

@@ -47,7 +47,8 @@ public:
 
     // The next entry, or nullptr after the last; valid until the next call. Any complaint of
     // libarchive about the header, a warning included, throws ArchiveReadError, except that a
-    // name is not in the encoding its format declares (pathname reads it); so does an entry
+    // name is not in the encoding its format declares (pathname reads it) and that a pax
+    // attribute is malformed (the tar header stands); so does an entry
     // whose data is encrypted, asking for a password, and a RAR whose chain of blocks is
     // broken (RarBlockChain), at its first entry.
     archive_entry* nextEntry();
@@ -81,6 +82,7 @@ public:
     static std::optional<qint64> declaredTotal(const QString& path);
 
 private:
+    bool open(bool streamingZip, std::optional<ArchiveReadError>& refused);
     [[noreturn]] void fail(const char* fallback) const;
     bool skipsWithoutUnpacking() const;
     QString nameText(const char* native, const char* utf8, const char* what) const;
@@ -92,6 +94,7 @@ private:
     Kind m_kind;
     qint64 m_fileSize = 0;
     bool m_checkedFilter = false;
+    bool m_noData = false;
 
     // RAR only: what the current entry's stored data must match, and how far it has matched.
     std::optional<RarBlockChain> m_rarChain;

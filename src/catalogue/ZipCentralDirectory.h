@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// A zip's central directory walked by hand: the end record at the file's end, right after the
+// directory, every entry's record whole and pointing at a local header, and as many as the end
+// record counts. libarchive's seeking zip reader refuses some zips that its streaming reader
+// and other programs extract whole (padding in the extra fields, an end record whose signature
+// is off); a zip whose directory is sound may be read that way, since the streaming reader's
+// fault (a zip cut short reading as whole) is ruled out by the directory.
+class ZipCentralDirectory {
+public:
+    ZipCentralDirectory() = delete;
+
+    struct Walk {
+        bool sound = false;
+        // An entry made on a Unix system as a symbolic link: the streaming reader, which
+        // never sees the directory, would make it a file.
+        bool holdsLinks = false;
+        int entries = 0;
+    };
+
+    static Walk walk(const QString& path);
+};
+
+} // namespace qv
