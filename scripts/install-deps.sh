@@ -31,6 +31,8 @@ PACKAGES=(
   zip unzip xz-utils bzip2 xclip
   # a notification daemon whose D-Bus service the private test buses must not start
   dunst
+  # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in
+  gjs gnome-shell mutter
   # a window manager for the tests of window placement under title bars
   openbox
   # fuzz targets (libFuzzer and the sanitizers' runtimes)

@@ -1,5 +1,7 @@
 #include "platform/DesktopDragSource.h"
 
+#include "platform/DesktopSession.h"
+#include "platform/ShellDragSource.h"
 #include "platform/X11DragSource.h"
 
 #include <QGuiApplication>
@@ -9,8 +11,14 @@ namespace qv {
 std::unique_ptr<DragEventSource> makeDesktopDragSource()
 {
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("xcb"))
+    if (platform == QLatin1String("xcb")) {
+        // GNOME Shell under Wayland: X11 sees only drags of X11 programs; our Shell extension
+        // reports the rest.
+        if (DesktopSession::isWayland() && DesktopSession::isGnomeShell())
+            return std::make_unique<ShellDragSource>(QDBusConnection::sessionBus(),
+                                                     std::make_unique<X11DragSource>());
         return std::make_unique<X11DragSource>();
+    }
     return nullptr;
 }
 

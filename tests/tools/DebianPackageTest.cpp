@@ -65,7 +65,9 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
           "./usr/share/kio/servicemenus/quorvenda-convert.desktop",
           "./usr/share/nemo/actions/quorvenda.nemo_action",
           "./usr/share/quorvenda/nautilus-scripts/Convert with Quorvenda",
-          "./usr/share/quorvenda/thunar/quorvenda-uca.xml"})
+          "./usr/share/quorvenda/thunar/quorvenda-uca.xml",
+          "./usr/share/gnome-shell/extensions/quorvenda@quorvenda.org/metadata.json",
+          "./usr/share/gnome-shell/extensions/quorvenda@quorvenda.org/extension.js"})
         EXPECT_TRUE(contents.output.contains(QLatin1String(path))) << path;
     // The subject model comes along when it was fetched.
     if (QFile::exists(QStringLiteral(QV_SOURCE_DIR "/data/models/subject-mask.onnx")))

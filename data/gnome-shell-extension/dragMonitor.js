@@ -1,0 +1,255 @@
+// Quorvenda's drag monitor for GNOME Shell. In a Wayland session no application can see a drag
+// that runs over other programs' windows, but the Shell sees them all: it owns the drag
+// selection. This tells the running Quorvenda over D-Bus when a drag of files starts, where the
+// pointer goes and which modifier keys are held, and when the button comes up; Quorvenda then
+// shows its wheel under the pointer, and the drop reaches it through XWayland.
+//
+// The code below imports nothing: the Shell's namespaces are handed to shellEnvironment(), so
+// the same monitor runs under GNOME Shell 43 and 44 (legacy imports), 45 and later (modules),
+// and under the tests' stand-ins. The build appends the loader for the Shell it targets.
+
+/* exported DragMonitor, shellEnvironment, modifierBits, parseUriList, QuorvendaBus */
+
+var QuorvendaBus = {
+    name: 'org.quorvenda.Quorvenda',
+    path: '/org/quorvenda/Quorvenda/ShellDrag',
+    iface: 'org.quorvenda.Quorvenda.ShellDrag',
+};
+
+// Clutter.ModifierType bits.
+const kShiftMask = 1 << 0;
+const kControlMask = 1 << 2;
+const kMod1Mask = 1 << 3;
+const kMod4Mask = 1 << 6;
+const kButton1Mask = 1 << 8;
+const kSuperMask = 1 << 26;
+
+// How often the pointer is looked at during a drag, in milliseconds.
+const kPollInterval = 16;
+// No drag hands over a longer list of files.
+const kMaxUriListBytes = 32 * 1024 * 1024;
+
+// The modifier keys in Quorvenda's bits: 1 Shift, 2 Control, 4 Alt, 8 Super.
+function modifierBits(state) {
+    let bits = 0;
+    if (state & kShiftMask)
+        bits |= 1;
+    if (state & kControlMask)
+        bits |= 2;
+    if (state & kMod1Mask)
+        bits |= 4;
+    if (state & (kMod4Mask | kSuperMask))
+        bits |= 8;
+    return bits;
+}
+
+// The URIs of a text/uri-list body, comments and blank lines left out.
+function parseUriList(text) {
+    if (!text)
+        return [];
+    return text.split(/\r?\n/).map(line => line.trim()).filter(line => line && !line.startsWith('#'));
+}
+
+// The monitor itself, on an environment of plain functions:
+//   connectOwnerChanged(callback(isDrag, source)) -> id, disconnectOwnerChanged(id)
+//   mimeTypes(source) -> [string], readText(mimeType, done(text or null))
+//   pointer() -> [x, y, Clutter modifier state]
+//   every(ms, tick -> bool keepGoing) -> id, cancel(id), later(ms, fn)
+//   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
+//   call(method, signature, args), subscribeNudge(callback) -> id, unsubscribeNudge(id)
+//   warp(x, y), log(message)
+var DragMonitor = class DragMonitor {
+    constructor(env) {
+        this._env = env;
+        this._appPresent = false;
+        this._drag = null;
+        this._serial = 0;
+    }
+
+    enable() {
+        const env = this._env;
+        this._ownerId = env.connectOwnerChanged((isDrag, source) => this._ownerChanged(isDrag, source));
+        this._watchId = env.watchApp(() => {
+            this._appPresent = true;
+            env.call('Attach', '()', []);
+        }, () => {
+            this._appPresent = false;
+        });
+        this._nudgeId = env.subscribeNudge(() => this._nudge());
+    }
+
+    disable() {
+        const env = this._env;
+        this._finish();
+        if (this._appPresent)
+            env.call('Detach', '()', []);
+        env.disconnectOwnerChanged(this._ownerId);
+        env.unwatchApp(this._watchId);
+        env.unsubscribeNudge(this._nudgeId);
+        this._appPresent = false;
+    }
+
+    get dragging() {
+        return this._drag !== null;
+    }
+
+    _ownerChanged(isDrag, source) {
+        if (!isDrag)
+            return;
+        // A drag ends with the selection given up; a new owner is a new drag.
+        this._finish();
+        if (!source)
+            return;
+        const env = this._env;
+        const [x, y, state] = env.pointer();
+        const drag = {serial: ++this._serial, x, y, modifiers: modifierBits(state), announced: false};
+        this._drag = drag;
+        this._pollId = env.every(kPollInterval, () => this._poll());
+        let types = [];
+        try {
+            types = env.mimeTypes(source) || [];
+        } catch (e) {
+            env.log(`cannot read the drag's types: ${e}`);
+        }
+        if (!types.includes('text/uri-list')) {
+            this._announce(drag, types, []);
+            return;
+        }
+        env.readText('text/uri-list', text => {
+            // The drag may be over, or another one running, by the time the list arrives.
+            if (this._drag === drag)
+                this._announce(drag, types, parseUriList(text));
+        });
+    }
+
+    _announce(drag, types, uris) {
+        if (!this._appPresent)
+            return;
+        drag.announced = true;
+        this._env.call('DragBegan', '(asasiiu)', [types, uris, drag.x, drag.y, drag.modifiers]);
+    }
+
+    _poll() {
+        const drag = this._drag;
+        if (!drag)
+            return false;
+        const [x, y, state] = this._env.pointer();
+        if (!(state & kButton1Mask)) {
+            drag.x = x;
+            drag.y = y;
+            this._pollId = 0;
+            this._finish();
+            return false;
+        }
+        const modifiers = modifierBits(state);
+        if (x === drag.x && y === drag.y && modifiers === drag.modifiers)
+            return true;
+        drag.x = x;
+        drag.y = y;
+        drag.modifiers = modifiers;
+        if (drag.announced && this._appPresent)
+            this._env.call('DragMoved', '(iiu)', [x, y, modifiers]);
+        return true;
+    }
+
+    _finish() {
+        const drag = this._drag;
+        if (!drag)
+            return;
+        this._drag = null;
+        if (this._pollId) {
+            this._env.cancel(this._pollId);
+            this._pollId = 0;
+        }
+        if (drag.announced && this._appPresent)
+            this._env.call('DragEnded', '(ii)', [drag.x, drag.y]);
+    }
+
+    // A window that appears under a still pointer becomes the drop target only once the pointer
+    // moves: Quorvenda asks for a one-pixel move and back after showing its wheel.
+    _nudge() {
+        const env = this._env;
+        const [x, y] = env.pointer();
+        env.warp(x + 1, y);
+        env.later(30, () => env.warp(x, y));
+    }
+};
+
+// The environment of the running Shell.
+function shellEnvironment(Meta, Clutter, GLib, Gio, shellGlobal) {
+    const selection = shellGlobal.display.get_selection();
+    const bus = Gio.DBus.session;
+    const log = message => console.log(`Quorvenda: ${message}`);
+    return {
+        connectOwnerChanged(callback) {
+            return selection.connect('owner-changed', (sel, type, source) =>
+                callback(type === Meta.SelectionType.SELECTION_DND, source));
+        },
+        disconnectOwnerChanged(id) {
+            selection.disconnect(id);
+        },
+        mimeTypes(source) {
+            return source.get_mimetypes();
+        },
+        readText(mimeType, done) {
+            const stream = Gio.MemoryOutputStream.new_resizable();
+            selection.transfer_async(Meta.SelectionType.SELECTION_DND, mimeType, kMaxUriListBytes,
+                stream, null, (sel, result) => {
+                    let text = null;
+                    try {
+                        sel.transfer_finish(result);
+                        stream.close(null);
+                        text = new TextDecoder().decode(stream.steal_as_bytes().toArray());
+                    } catch (e) {
+                        log(`cannot read the dragged files: ${e.message}`);
+                    }
+                    done(text);
+                });
+        },
+        pointer() {
+            return shellGlobal.get_pointer();
+        },
+        every(ms, tick) {
+            return GLib.timeout_add(GLib.PRIORITY_DEFAULT, ms, () =>
+                tick() ? GLib.SOURCE_CONTINUE : GLib.SOURCE_REMOVE);
+        },
+        cancel(id) {
+            GLib.source_remove(id);
+        },
+        later(ms, fn) {
+            GLib.timeout_add(GLib.PRIORITY_DEFAULT, ms, () => {
+                fn();
+                return GLib.SOURCE_REMOVE;
+            });
+        },
+        watchApp(appeared, vanished) {
+            return Gio.bus_watch_name(Gio.BusType.SESSION, QuorvendaBus.name, Gio.BusNameWatcherFlags.NONE,
+                () => appeared(), () => vanished());
+        },
+        unwatchApp(id) {
+            Gio.bus_unwatch_name(id);
+        },
+        call(method, signature, args) {
+            bus.call(QuorvendaBus.name, QuorvendaBus.path, QuorvendaBus.iface, method,
+                new GLib.Variant(signature, args), null, Gio.DBusCallFlags.NO_AUTO_START, -1, null,
+                (connection, result) => {
+                    try {
+                        connection.call_finish(result);
+                    } catch (e) {
+                        log(`${method} was not taken: ${e.message}`);
+                    }
+                });
+        },
+        subscribeNudge(callback) {
+            return bus.signal_subscribe(QuorvendaBus.name, QuorvendaBus.iface, 'NudgePointer',
+                QuorvendaBus.path, null, Gio.DBusSignalFlags.NONE, () => callback());
+        },
+        unsubscribeNudge(id) {
+            bus.signal_unsubscribe(id);
+        },
+        warp(x, y) {
+            Clutter.get_default_backend().get_default_seat().warp_pointer(x, y);
+        },
+        log,
+    };
+}

@@ -1,0 +1,20 @@
+
+// GNOME Shell 43 and 44 load extensions as legacy scripts.
+const {Meta, Clutter, GLib, Gio} = imports.gi;
+
+let monitor = null;
+
+/* exported init, enable, disable */
+function init() {
+}
+
+function enable() {
+    monitor = new DragMonitor(shellEnvironment(Meta, Clutter, GLib, Gio, global));
+    monitor.enable();
+}
+
+function disable() {
+    if (monitor)
+        monitor.disable();
+    monitor = null;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusContext>
+#include <QStringList>
+
+namespace qv {
+
+class ShellDragSource;
+
+// The interface org.quorvenda.Quorvenda.ShellDrag that GNOME Shell's extension calls: it hands
+// each call to its source, with the caller's bus name where that matters.
+class ShellDragBus : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quorvenda.Quorvenda.ShellDrag")
+
+public:
+    // A child of the source, which is the object put on the bus.
+    explicit ShellDragBus(ShellDragSource* source);
+
+public Q_SLOTS:
+    void Attach(const QDBusMessage& message);
+    void Detach(const QDBusMessage& message);
+    // Modifiers: 1 Shift, 2 Control, 4 Alt, 8 Super.
+    void DragBegan(const QStringList& types, const QStringList& uris, int x, int y, uint modifiers);
+    void DragMoved(int x, int y, uint modifiers);
+    void DragEnded(int x, int y);
+
+Q_SIGNALS:
+    // To the extension: move the pointer by one pixel and back.
+    void NudgePointer();
+
+private:
+    ShellDragSource* m_source;
+};
+
+} // namespace qv

@@ -1,0 +1,210 @@
+#include "platform/ShellDragSource.h"
+
+#include "model/Log.h"
+#include "platform/ModifierFlags.h"
+#include "platform/ShellDragBus.h"
+
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+
+namespace qv {
+
+const QString ShellDragSource::objectPath = QStringLiteral("/org/quorvenda/Quorvenda/ShellDrag");
+
+namespace {
+
+// More than any real drag carries; the rest is dropped.
+constexpr qsizetype kMaxUris = 100000;
+
+} // namespace
+
+ShellDragSource::ShellDragSource(const QDBusConnection& bus,
+                                 std::unique_ptr<DragEventSource> fallback, QObject* parent)
+    : DragEventSource(parent)
+    , m_bus(bus)
+    , m_fallback(std::move(fallback))
+    , m_adaptor(new ShellDragBus(this))
+{
+    connect(this, &ShellDragSource::nudgeRequested, m_adaptor, &ShellDragBus::NudgePointer);
+    if (!m_fallback)
+        return;
+    DragEventSource* f = m_fallback.get();
+    // The fallback speaks only while the extension does not.
+    const auto relay = [this](auto signal) {
+        return [this, signal](auto... args) {
+            if (usesFallback())
+                (this->*signal)(args...);
+        };
+    };
+    connect(f, &DragEventSource::primaryButtonPressed, this, relay(&DragEventSource::primaryButtonPressed));
+    connect(f, &DragEventSource::primaryButtonReleased, this, relay(&DragEventSource::primaryButtonReleased));
+    connect(f, &DragEventSource::dragSelectionChanged, this, relay(&DragEventSource::dragSelectionChanged));
+    connect(f, &DragEventSource::dragOfferRead, this, relay(&DragEventSource::dragOfferRead));
+    connect(f, &DragEventSource::modifiersChanged, this, relay(&DragEventSource::modifiersChanged));
+    connect(f, &DragEventSource::keyPressed, this, relay(&DragEventSource::keyPressed));
+    connect(f, &DragEventSource::dwellElapsed, this, relay(&DragEventSource::dwellElapsed));
+}
+
+bool ShellDragSource::isPrimaryButtonDown()
+{
+    return usesFallback() ? m_fallback->isPrimaryButtonDown() : m_dragging;
+}
+
+quint32 ShellDragSource::currentModifiers()
+{
+    return usesFallback() ? m_fallback->currentModifiers() : m_modifiers;
+}
+
+QPoint ShellDragSource::pointerPosition()
+{
+    return usesFallback() ? m_fallback->pointerPosition() : m_position;
+}
+
+ShellDragSource::~ShellDragSource()
+{
+    if (m_registered)
+        m_bus.unregisterObject(objectPath);
+}
+
+quint32 ShellDragSource::modifierFlags(uint busModifiers)
+{
+    quint32 flags = 0;
+    if (busModifiers & shift)
+        flags |= ModifierFlag::shift;
+    if (busModifiers & control)
+        flags |= ModifierFlag::control;
+    if (busModifiers & alt)
+        flags |= ModifierFlag::option;
+    if (busModifiers & super)
+        flags |= ModifierFlag::command;
+    return flags;
+}
+
+bool ShellDragSource::start(QString* whyNot)
+{
+    if (m_registered)
+        return true;
+    if (!m_bus.isConnected()) {
+        *whyNot = QStringLiteral("no session bus for GNOME Shell's extension to reach us on");
+        return false;
+    }
+    if (!m_bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors)) {
+        *whyNot = QStringLiteral("cannot put %1 on the session bus: %2")
+                      .arg(objectPath, m_bus.lastError().message());
+        return false;
+    }
+    m_registered = true;
+    QString fallbackWhyNot;
+    if (m_fallback && !m_fallback->start(&fallbackWhyNot))
+        qCWarning(dragLog, "No X11 drags either: %s", qUtf8Printable(fallbackWhyNot));
+    m_watcher = new QDBusServiceWatcher(this);
+    m_watcher->setConnection(m_bus);
+    m_watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
+        if (name != m_extension)
+            return;
+        qCWarning(dragLog, "GNOME Shell's extension left the bus");
+        setExtension({});
+    });
+    qCInfo(dragLog, "Waiting for the GNOME Shell extension (gnome-extensions enable quorvenda@quorvenda.org)");
+    return true;
+}
+
+void ShellDragSource::setExtension(const QString& busName)
+{
+    if (!m_extension.isEmpty())
+        m_watcher->removeWatchedService(m_extension);
+    const bool was = isExtensionAttached();
+    m_extension = busName;
+    if (!busName.isEmpty())
+        m_watcher->addWatchedService(busName);
+    if (was != isExtensionAttached())
+        Q_EMIT extensionAttachedChanged(isExtensionAttached());
+    // A drag the extension can no longer end must not stay open.
+    if (busName.isEmpty() && m_dragging) {
+        m_dragging = false;
+        Q_EMIT primaryButtonReleased();
+    }
+}
+
+void ShellDragSource::attach(const QString& caller)
+{
+    if (caller.isEmpty() || caller == m_extension)
+        return;
+    qCInfo(dragLog, "GNOME Shell's extension reports drags");
+    setExtension(caller);
+}
+
+void ShellDragSource::detach(const QString& caller)
+{
+    if (caller != m_extension)
+        return;
+    qCInfo(dragLog, "GNOME Shell's extension was turned off");
+    setExtension({});
+}
+
+void ShellDragSource::dragBegan(const QStringList& types, const QStringList& uris, QPoint position,
+                                uint modifiers)
+{
+    if (m_dragging) {
+        m_dragging = false;
+        Q_EMIT primaryButtonReleased();
+    }
+    m_offer = {};
+    m_offer.types = types;
+    for (const QString& text : uris.first(std::min(uris.size(), kMaxUris))) {
+        const QUrl url = QUrl::fromEncoded(text.toUtf8());
+        if (url.isValid() && !url.scheme().isEmpty())
+            m_offer.uris.append(url);
+    }
+    m_dragging = true;
+    m_position = position;
+    m_modifiers = modifierFlags(modifiers);
+    Q_EMIT pointerMoved(m_position);
+    // The same script as a drag seen on X11: a press, then the drag selection taken.
+    Q_EMIT primaryButtonPressed();
+    Q_EMIT dragSelectionChanged();
+}
+
+void ShellDragSource::readDragOffer()
+{
+    if (usesFallback())
+        m_fallback->readDragOffer();
+    else
+        Q_EMIT dragOfferRead(m_offer);
+}
+
+void ShellDragSource::dragMoved(QPoint position, uint modifiers)
+{
+    if (!m_dragging)
+        return;
+    if (position != m_position) {
+        m_position = position;
+        Q_EMIT pointerMoved(position);
+    }
+    const quint32 flags = modifierFlags(modifiers);
+    if (flags != m_modifiers) {
+        m_modifiers = flags;
+        Q_EMIT modifiersChanged(flags);
+    }
+}
+
+void ShellDragSource::dragEnded(QPoint position)
+{
+    if (!m_dragging)
+        return;
+    m_position = position;
+    Q_EMIT pointerMoved(m_position);
+    m_dragging = false;
+    Q_EMIT primaryButtonReleased();
+}
+
+void ShellDragSource::nudgePointer()
+{
+    if (usesFallback())
+        m_fallback->nudgePointer();
+    else if (isExtensionAttached())
+        Q_EMIT nudgeRequested();
+}
+
+} // namespace qv

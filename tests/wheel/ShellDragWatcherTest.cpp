@@ -1,0 +1,203 @@
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "platform/ModifierFlags.h"
+#include "platform/SettingsStore.h"
+#include "platform/ShellDragSource.h"
+#include "support/FakeClock.h"
+#include "support/FakeDragSource.h"
+#include "support/PrivateBusTest.h"
+#include "support/WaitFor.h"
+#include "wheel/DragWatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+using namespace qv;
+
+namespace {
+
+// The application's drag watcher on GNOME Shell's back end, and a bus connection that plays the
+// Shell extension, calling what data/gnome-shell-extension/dragMonitor.js calls.
+class ShellDrag : public test::PrivateBusTest {
+protected:
+    void SetUp() override
+    {
+        PrivateBusTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        app = connection(QStringLiteral("app"));
+        shell = connection(QStringLiteral("shell"));
+        ASSERT_TRUE(app.registerService(QStringLiteral("org.quorvenda.Quorvenda")));
+        registerDefaultSettings(store);
+        auto made = std::make_unique<ShellDragSource>(app);
+        source = made.get();
+        watcher = std::make_unique<DragWatcher>(std::move(made), store, clock);
+        QObject::connect(watcher.get(), &DragWatcher::dragBegan,
+                         [this](const QList<QUrl>& urls, const QList<FileInfo>&) {
+                             events << QStringLiteral("began:%1").arg(urls.size());
+                             beganUrls = urls;
+                         });
+        QObject::connect(watcher.get(), &DragWatcher::wheelRequested,
+                         [this](WheelKind kind) { events << QStringLiteral("wheel:") + toString(kind); });
+        QObject::connect(watcher.get(), &DragWatcher::dragEnded, [this] { events << QStringLiteral("ended"); });
+        watcher->start();
+        ASSERT_TRUE(watcher->isAvailable());
+    }
+
+    void TearDown() override
+    {
+        watcher.reset();
+        PrivateBusTest::TearDown();
+    }
+
+    // A call as the extension makes it; false when the application refused it.
+    bool call(QDBusConnection& from, const QString& method, const QList<QVariant>& args = {})
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QStringLiteral("org.quorvenda.Quorvenda"), ShellDragSource::objectPath,
+            QStringLiteral("org.quorvenda.Quorvenda.ShellDrag"), method);
+        message.setArguments(args);
+        return from.call(message, QDBus::BlockWithGui, 5000).type() == QDBusMessage::ReplyMessage;
+    }
+    bool call(const QString& method, const QList<QVariant>& args = {}) { return call(shell, method, args); }
+
+    QList<QVariant> began(const QStringList& uris, int x, int y, uint modifiers)
+    {
+        return {QStringList{QStringLiteral("text/uri-list"), QStringLiteral("text/plain")}, uris, x, y, modifiers};
+    }
+
+    void settle() { test::waitFor([] { return false; }, 10 * DragWatcher::tapWindowMs); }
+
+    SettingsStore store{QString()};
+    test::FakeClock clock;
+    QDBusConnection app{QString()};
+    QDBusConnection shell{QString()};
+    ShellDragSource* source = nullptr;
+    std::unique_ptr<DragWatcher> watcher;
+    QStringList events;
+    QList<QUrl> beganUrls;
+};
+
+} // namespace
+
+TEST_F(ShellDrag, ADragOfFilesOpensTheWheelsOfTheModifiersTappedAndEndsWithTheButton)
+{
+    QList<bool> attached;
+    QObject::connect(source, &ShellDragSource::extensionAttachedChanged, [&](bool on) { attached << on; });
+    ASSERT_TRUE(call(QStringLiteral("Attach")));
+    EXPECT_TRUE(source->isExtensionAttached());
+    EXPECT_EQ(attached, QList<bool>{true});
+
+    // Shift already held when the drag starts is no tap.
+    ASSERT_TRUE(call(QStringLiteral("DragBegan"),
+                     began({QStringLiteral("file:///tmp/a%20b.png"), QStringLiteral("file:///tmp/c.pdf"),
+                            QStringLiteral("https://example.com/x")},
+                           640, 410, ShellDragSource::shift)));
+    EXPECT_EQ(events, QStringList{QStringLiteral("began:2")});
+    EXPECT_EQ(beganUrls, (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/a b.png")),
+                                  QUrl::fromLocalFile(QStringLiteral("/tmp/c.pdf"))}));
+    EXPECT_EQ(source->pointerPosition(), QPoint(640, 410));
+    EXPECT_TRUE(source->isPrimaryButtonDown());
+    EXPECT_EQ(source->currentModifiers(), ModifierFlag::shift);
+
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {650, 420, uint(ShellDragSource::shift)}));
+    settle();
+    EXPECT_EQ(events.size(), 1) << "a held key and a move open nothing";
+    EXPECT_EQ(source->pointerPosition(), QPoint(650, 420));
+
+    // Released and tapped again; then Super: the convert wheel, then the tools wheel.
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {650, 420, 0u}));
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {650, 420, uint(ShellDragSource::shift)}));
+    settle();
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {651, 420, uint(ShellDragSource::shift | ShellDragSource::super)}));
+    settle();
+    EXPECT_EQ(events, (QStringList{QStringLiteral("began:2"), QStringLiteral("wheel:convert"),
+                                   QStringLiteral("wheel:tools")}));
+
+    ASSERT_TRUE(call(QStringLiteral("DragEnded"), {700, 500}));
+    EXPECT_EQ(events.last(), QStringLiteral("ended"));
+    EXPECT_EQ(source->pointerPosition(), QPoint(700, 500));
+    EXPECT_FALSE(source->isPrimaryButtonDown());
+    // Late calls of a drag that is over change nothing.
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {1, 1, uint(ShellDragSource::control)}));
+    ASSERT_TRUE(call(QStringLiteral("DragEnded"), {1, 1}));
+    settle();
+    EXPECT_EQ(events.size(), 4);
+}
+
+TEST_F(ShellDrag, DragsOfNoFilesAndDragsWhilePausedOpenNothing)
+{
+    ASSERT_TRUE(call(QStringLiteral("Attach")));
+    ASSERT_TRUE(call(QStringLiteral("DragBegan"),
+                     {QStringList{QStringLiteral("text/plain")}, QStringList{}, 10, 10, 0u}));
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {10, 10, uint(ShellDragSource::shift)}));
+    ASSERT_TRUE(call(QStringLiteral("DragEnded"), {10, 10}));
+    settle();
+    EXPECT_TRUE(events.isEmpty()) << qPrintable(events.join(QLatin1Char(' ')));
+
+    store.setValue(SettingsKey::paused, true);
+    ASSERT_TRUE(call(QStringLiteral("DragBegan"), began({QStringLiteral("file:///tmp/a.png")}, 1, 1, 0)));
+    ASSERT_TRUE(call(QStringLiteral("DragMoved"), {1, 1, uint(ShellDragSource::shift)}));
+    settle();
+    EXPECT_TRUE(events.isEmpty()) << qPrintable(events.join(QLatin1Char(' ')));
+}
+
+TEST_F(ShellDrag, TheExtensionLeavingEndsItsDragAndANudgeIsAskedOfIt)
+{
+    QDBusConnection second = connection(QStringLiteral("second"));
+    int nudges = 0;
+    QObject::connect(source, &ShellDragSource::nudgeRequested, [&] { ++nudges; });
+
+    watcher->nudgePointer();
+    EXPECT_EQ(nudges, 0) << "no extension to ask";
+
+    ASSERT_TRUE(call(QStringLiteral("Attach")));
+    ASSERT_TRUE(call(QStringLiteral("DragBegan"), began({QStringLiteral("file:///tmp/a.png")}, 5, 5, 0)));
+    watcher->nudgePointer();
+    EXPECT_EQ(nudges, 1);
+
+    // Another connection cannot say goodbye for it.
+    ASSERT_TRUE(call(second, QStringLiteral("Detach")));
+    EXPECT_TRUE(source->isExtensionAttached());
+
+    // The Shell goes away mid-drag: the drag ends with it.
+    shell = QDBusConnection(QStringLiteral("gone"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("shell"));
+    ASSERT_TRUE(test::waitFor([&] { return !source->isExtensionAttached(); }));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("began:1"), QStringLiteral("ended")}));
+}
+
+TEST_F(ShellDrag, WithoutTheExtensionTheX11BackEndSpeaksForIt)
+{
+    auto fake = std::make_unique<test::FakeDragSource>();
+    test::FakeDragSource* x11 = fake.get();
+    QDBusConnection other = connection(QStringLiteral("other-app"));
+    auto made = std::make_unique<ShellDragSource>(other, std::move(fake));
+    ShellDragSource* both = made.get();
+    DragWatcher local(std::move(made), store, clock);
+    QStringList seen;
+    QObject::connect(&local, &DragWatcher::dragBegan,
+                     [&](const QList<QUrl>& urls, const QList<FileInfo>&) { seen << QStringLiteral("began:%1").arg(urls.size()); });
+    QObject::connect(&local, &DragWatcher::dragEnded, [&] { seen << QStringLiteral("ended"); });
+    local.start();
+    EXPECT_EQ(x11->starts, 1);
+
+    // A drag out of an X11 program, seen by X11.
+    x11->modifiers = ModifierFlag::control;
+    x11->press();
+    x11->takeSelection();
+    x11->answer(QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/x.png"))});
+    EXPECT_EQ(both->currentModifiers(), ModifierFlag::control);
+    x11->release();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("began:1"), QStringLiteral("ended")}));
+
+    // Once the extension is there, X11's view is not asked for.
+    both->attach(QStringLiteral(":1.999"));
+    x11->press();
+    x11->takeSelection();
+    EXPECT_EQ(x11->readRequests, 1);
+    EXPECT_EQ(both->currentModifiers(), 0u);
+    EXPECT_EQ(seen.size(), 2);
+}
