@@ -2,12 +2,17 @@
 #include "app/Application.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
+#include "model/NativeFileName.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSysInfo>
 #include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -19,15 +24,22 @@ int main(int argc, char** argv)
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
     qv::IsolatedReading::setEnabled(true);
+    // From the arguments' own bytes: Qt's text of a name that is not UTF-8 names another file.
     QList<QUrl> files;
     bool convertCopied = false;
-    for (const QString& argument : app.arguments().mid(1)) {
+    char* here = ::getcwd(nullptr, 0);
+    const QByteArray workingFolder = here ? QByteArray(here) : QFile::encodeName(QDir::currentPath());
+    std::free(here);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
         // The command users bind to a key where the desktop lends no global shortcut.
-        if (argument == QLatin1String("--convert-copied")) {
+        if (argument == "--convert-copied") {
             convertCopied = true;
             continue;
         }
-        files.append(QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile));
+        const QUrl url = qv::fileUrlForArgument(argument, workingFolder, QSysInfo::machineHostName());
+        if (url.isValid())
+            files.append(url);
     }
 
     qv::AppDelegate& delegate = qv::AppDelegate::shared();

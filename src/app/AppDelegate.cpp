@@ -16,6 +16,8 @@
 #include "model/SettingsKeys.h"
 #include "app/FinderSelectionHandling.h"
 #include "platform/HotkeyCenter.h"
+#include "platform/JobJournal.h"
+#include "jobs/Toasts.h"
 #include "model/Log.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/SingleInstance.h"
@@ -92,6 +94,14 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     installFeedbackServices(services);
     installDispatcherUi();
     installQuickActions();
+
+    // Jobs the last run of the application left unfinished when it was killed are named once.
+    JobJournal::setPath(JobJournal::defaultPath());
+    const QString interrupted = JobJournal::interruptedMessage(JobJournal::takeInterrupted());
+    if (!interrupted.isEmpty()) {
+        qCInfo(appLog, "%s", qUtf8Printable(interrupted));
+        showToast(interrupted, QStringLiteral("exclamationmark.triangle"), 8.0);
+    }
 
     // Under Wayland without X11 the watcher logs that it is unavailable; the rest runs on.
     WheelController::shared().attach(DragWatcher::shared());

@@ -4,11 +4,13 @@
 #include "model/EngineError.h"
 #include "model/FileInfo.h"
 #include "model/FileProbe.h"
+#include "model/NativeFileName.h"
 #include "model/PlatformWording.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
 #include "model/SystemError.h"
 #include "platform/FileItems.h"
+#include "platform/InputFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -226,6 +228,9 @@ QList<MenuEntry> moveMenuEntries(const QList<QUrl>& urls, const QStringList& fol
 
 std::optional<QUrl> moveIntoFolder(const QUrl& item, const QString& folder)
 {
+    // Its name as text is another file's, which must never be the one moved.
+    if (!fileNameIsReadable(item))
+        throw EngineError(InputFile::unreadableNameMessage, QString::fromLatin1(item.toEncoded()));
     const QString path = cleanLocalPath(item);
     const QString destination = QDir::cleanPath(folder);
     if (QDir::cleanPath(QFileInfo(path).absolutePath()) == destination)

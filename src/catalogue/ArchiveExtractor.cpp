@@ -96,6 +96,15 @@ std::optional<QString> ArchiveExtractor::relativeEntryPath(const QString& name)
     return kept.join(QLatin1Char('/'));
 }
 
+QString linksLeftOutNote(int count)
+{
+    if (count <= 0)
+        return {};
+    if (count == 1)
+        return QStringLiteral("1 link pointing outside the archive was left out");
+    return QStringLiteral("%1 links pointing outside the archive were left out").arg(count);
+}
+
 bool ArchiveExtractor::linkStaysInside(const QString& root, const QString& linkPath,
                                        const QString& target)
 {
@@ -434,6 +443,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             if (!linkStaysInside(top, relative, target)) {
                 qCWarning(enginesLog) << "Left out link" << relative << "that leads out to"
                                       << target;
+                ++summary.linksLeftOut;
                 extraction.discardData();
                 continue;
             }
@@ -459,7 +469,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         writeFailure(disk.get(), top);
 
     // Links made early can be bent outwards by links made later; check them as they now stand.
-    removeEscapingLinks(top);
+    summary.linksLeftOut += removeEscapingLinks(top);
     return summary;
 }
 

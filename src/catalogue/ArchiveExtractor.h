@@ -15,7 +15,11 @@ class ArchiveReader;
 struct ExtractionSummary {
     int entries = 0; // every entry of the archive
     int items = 0;   // files and links, not under "__MACOSX"
+    int linksLeftOut = 0; // links that would have led out of the folder
 };
+
+// The note for links an extraction left out; empty when there were none.
+QString linksLeftOutNote(int count);
 
 // Unpacks an archive into a folder and never writes outside it: names that are absolute, climb
 // with "..", or pass through a symbolic link stop the extraction; links that would lead out are

@@ -183,7 +183,9 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
 {
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("extract"));
     const FractionHandler report = progressReporter(progress, onFraction);
-    extractContents(file, folder, stop, report);
+    const ExtractionSummary summary = extractContents(file, folder, stop, report);
+    if (summary.linksLeftOut > 0 && planner.notes())
+        planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
 
     const QString folderPath = localPath(folder);
     const QStringList entries = visibleEntries(folderPath);
@@ -300,7 +302,10 @@ QUrl convertArchive(const FileInfo& file, ArchiveTarget target, const OutputPlan
                     Progress& progress, std::stop_token stop, const FractionHandler& onFraction)
 {
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("convert"));
-    extractContents(file, folder, stop, progressReporter(progress, onFraction, 0.0, 0.5));
+    const ExtractionSummary summary =
+        extractContents(file, folder, stop, progressReporter(progress, onFraction, 0.0, 0.5));
+    if (summary.linksLeftOut > 0 && planner.notes())
+        planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
     progressReporter(progress, onFraction)(0.5);
 
     const QString folderPath = localPath(folder);

@@ -6,6 +6,7 @@
 #include "catalogue/QuickActionCatalogue.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
+#include "platform/InputFile.h"
 #include "platform/SettingsStore.h"
 
 #include <algorithm>
@@ -289,6 +290,10 @@ QList<WheelEntry> ToolRegistry::wheelEntriesForKinds(const QList<FileInfo>& kind
     const SelectionSample sample(kinds, counts);
     if (sample.total == 0)
         return {};
+    // Nothing is offered for what is never read: a pipe or a device, or a name that reads as
+    // another file's.
+    if (std::any_of(kinds.begin(), kinds.end(), [](const FileInfo& file) { return InputFile::refusedFileMessage(file).has_value(); }))
+        return {};
     QList<OperationDescriptor> candidates;
     for (const OperationDescriptor& d : m_catalogue) {
         if (d.wheel == kind && (!m_isAvailable || m_isAvailable(d.engine)))
@@ -410,6 +415,10 @@ QList<OperationDescriptor> ToolRegistry::descriptorsForCategory(WheelKind kind,
 
 QString ToolRegistry::emptyWheelMessage(const QList<FileInfo>& files, WheelKind kind) const
 {
+    for (const FileInfo& file : files) {
+        if (const std::optional<QString> refused = InputFile::refusedFileMessage(file))
+            return *refused;
+    }
     QSet<FileCategory> distinct;
     for (const FileInfo& file : files)
         distinct.insert(file.category);

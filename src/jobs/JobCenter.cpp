@@ -8,6 +8,8 @@
 #include "model/SettingsKeys.h"
 #include "platform/ChildProcess.h"
 #include "platform/Clipboard.h"
+#include "platform/InputFile.h"
+#include "platform/JobJournal.h"
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/SettingsStore.h"
@@ -234,6 +236,8 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     // Programs the items start here (not in a worker) are held to the same.
     ChildProcess::setMemoryLimit(run->workerMemoryBytes);
 
+    // Named at the next start if the application dies before the job ends.
+    JobJournal::add(job->id(), JobJournal::describe(job->title(), job->firstFileName(), job->fileCount()));
     job->setState(Job::State::running);
     job->setHasTask(true);
     job->progress().setTotalUnitCount(1000 * qint64(items.size()));
@@ -300,7 +304,8 @@ void JobCenter::admitItem(const std::shared_ptr<Run>& run, int index)
 {
     const WorkItem& item = run->items[index];
     qint64 need = 0;
-    if (run->memoryNeed) {
+    // A pipe's header is never asked for: the item fails at its start instead.
+    if (run->memoryNeed && !InputFile::problem(item.files)) {
         try {
             need = run->memoryNeed(item, run->stop);
         } catch (...) {
@@ -355,6 +360,9 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
     };
 
     try {
+        // Refused before anything reads them: a pipe or a device would never end, a name that
+        // is not UTF-8 would name another file.
+        InputFile::check(item.files);
         QList<QUrl> outputs;
         if (run->workers && run->workers->handles(item.descriptor.id)) {
             WorkerProtocol::RunRequest request;
@@ -479,6 +487,7 @@ void JobCenter::finish(const JobPtr& job, const Result& result)
         job->setState(Job::State::finished);
     }
     job->setHasTask(false);
+    JobJournal::remove(job->id());
 
     m_jobs.removeIf([&job](const JobPtr& j) { return j->id() == job->id(); });
     Q_EMIT jobsChanged();

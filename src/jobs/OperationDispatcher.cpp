@@ -9,6 +9,7 @@
 #include "model/Log.h"
 #include "model/SettingsSnapshot.h"
 #include "platform/FileItems.h"
+#include "platform/InputFile.h"
 #include "platform/SettingsStore.h"
 #include "platform/ThreadCall.h"
 
@@ -91,6 +92,14 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
     }
     if (entry.operations.isEmpty())
         return;
+    // No editor, action or job for a pipe, a device or a name that would read as another
+    // file's: the wheel offers them nothing, and nothing else may reach them either.
+    for (const FileInfo& file : files) {
+        if (const std::optional<QString> refused = InputFile::refusedFileMessage(file)) {
+            showToast(*refused, kWarning, 3.0);
+            return;
+        }
+    }
     const OperationDescriptor& descriptor = entry.operations.first();
     if (m_hooks.sounds)
         m_hooks.sounds->play(FeedbackSound::dispatch);

@@ -53,6 +53,18 @@ QString safeComponent(QString text)
     return text;
 }
 
+// Marks that turn the direction of text let a name show other than it is ("invoice\u202Egpj.png"
+// shows as "invoicegnp.jpg"): a result's name carries none.
+QString withoutDirectionMarks(QString text)
+{
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F
+            || u == 0x061C;
+    });
+    return text;
+}
+
 QString fittingBaseName(QString baseName, const QString& extension)
 {
     const qsizetype reserved = QStringLiteral(" %1.").arg(OutputPlanner::maximumCandidates)
@@ -162,8 +174,8 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
             throwPosix(error);
     }
     try {
-        return placeResult(file, QUrl::fromLocalFile(destination.folder), baseName, extension,
-                           preparer());
+        return placeResult(file, QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
+                           withoutDirectionMarks(extension), preparer());
     } catch (const SystemError& error) {
         const int code = posixCodeOfError(error).value_or(0);
         // The folder went away while the item ran.
@@ -183,7 +195,8 @@ QUrl OutputPlanner::deliverToFallback(const QString& file, const QString& baseNa
     if (const int error = FileItems::makePath(fallback))
         throwPosix(error);
     const QUrl result = placeResult(QUrl::fromLocalFile(file), QUrl::fromLocalFile(fallback),
-                                    baseName, extension, preparer());
+                                    withoutDirectionMarks(baseName), withoutDirectionMarks(extension),
+                                    preparer());
     const QString message = QStringLiteral("Saved to ") + QFileInfo(fallback).fileName()
         + QStringLiteral(": no permission to write in ") + QFileInfo(refusedFolder).fileName();
     qCInfo(jobsLog).noquote() << message << "(" << refusedFolder << ")";

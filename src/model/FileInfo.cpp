@@ -1,6 +1,7 @@
 #include "model/FileInfo.h"
 
 #include "model/FileProbe.h"
+#include "model/NativeFileName.h"
 
 #include <QDir>
 #include <QJsonValue>
@@ -122,6 +123,12 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 {
     // A folder's URL may end in "/": its name is still the last component.
     const QUrl item = url.adjusted(QUrl::StripTrailingSlash);
+    if (!fileNameIsReadable(item)) {
+        // Its path as text names another file: nothing of the disk is looked at.
+        FileInfo info = fileInfoFromName(url);
+        info.category = FileCategory::other;
+        return info;
+    }
     const QString path = item.toLocalFile();
     std::optional<ItemStatus> status = probe.status(path);
     if (status && status->isSymbolicLink) {
@@ -134,8 +141,12 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
     FileInfo info = fileInfoFromName(url);
     info.category = FileCategory::other;
+    const bool special = status && !isDirectory && status->contentType
+        && status->contentType->startsWith(QLatin1String("inode/"));
 
-    if (info.format) {
+    if (special) {
+        // Whatever its name says, a pipe or a device is no picture or document.
+    } else if (info.format) {
         if (!isDirectory || isPackage) {
             info.category = info.format->category;
         } else {
@@ -165,7 +176,7 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
     // One look at a video's streams tells both whether it holds sound and, for containers
     // whose name cannot tell, whether it is a video at all.
-    if (info.format && !info.isDirectory && info.format->category == FileCategory::video) {
+    if (!special && info.format && !info.isDirectory && info.format->category == FileCategory::video) {
         if (const std::optional<MediaStreams> streams = probe.mediaStreams(path)) {
             if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
                 info.category = streams->video ? FileCategory::video : FileCategory::audio;

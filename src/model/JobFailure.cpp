@@ -4,6 +4,7 @@
 #include "model/FFmpegError.h"
 #include "model/SystemError.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
@@ -27,6 +28,42 @@ QString cutDescription(const QString& text)
     return text;
 }
 
+// A library that fails the same way at every try says so at every try: the details keep
+// each line once, with how often it came.
+QString withoutRepeatedLines(const QString& text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() < 3)
+        return text;
+    QStringList kept;
+    QHash<QString, int> counts;
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty()) {
+            kept.append(line);
+            continue;
+        }
+        if (counts[line]++ == 0)
+            kept.append(line);
+    }
+    bool repeated = false;
+    for (QString& line : kept) {
+        const int count = counts.value(line);
+        if (count > 1) {
+            line += QStringLiteral(" (%1 times)").arg(count);
+            repeated = true;
+        }
+    }
+    return repeated ? kept.join(QLatin1Char('\n')) : text;
+}
+
+// A write that failed for want of room says so in the system's words somewhere in the log,
+// whatever the engine's own sentence names.
+bool reportsFullDisk(const QString& log)
+{
+    return log.contains(QLatin1String("No space left on device"), Qt::CaseInsensitive)
+        || log.contains(QLatin1String("Disk quota exceeded"), Qt::CaseInsensitive);
+}
+
 JobFailure failureOfSystemError(const SystemError& error)
 {
     JobFailure failure;
@@ -46,7 +83,10 @@ JobFailure jobFailure(const std::exception_ptr& error)
     try {
         std::rethrow_exception(error);
     } catch (const EngineError& e) {
-        return {e.message(), e.log().isEmpty() ? e.message() : e.log()};
+        const QString details = e.log().isEmpty() ? e.message() : withoutRepeatedLines(e.log());
+        if (reportsFullDisk(e.log()))
+            return {QStringLiteral("Not enough disk space"), details};
+        return {e.message(), details};
     } catch (const FFmpegError& e) {
         return {ffmpegLogMessage(e.log()), e.log()};
     } catch (const SystemError& e) {

@@ -2,6 +2,8 @@
 
 #include "platform/ClipboardReader.h"
 
+#include "model/NativeFileName.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
@@ -10,6 +12,8 @@
 
 #include <algorithm>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -26,33 +30,25 @@ QList<QByteArray> lines(const QByteArray& bytes)
     return result;
 }
 
-// The local file a URL names; file URLs of another host name files elsewhere.
-std::optional<QString> localPath(const QByteArray& text)
+// The local file a URL names, as the bytes of its path; file URLs of another host name files
+// elsewhere.
+std::optional<QByteArray> localPath(const QByteArray& text)
 {
-    const QUrl url(QString::fromUtf8(text), QUrl::TolerantMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("file"))
-        return std::nullopt;
-    const QString host = url.host();
-    if (!host.isEmpty() && host != QLatin1String("localhost")
-        && host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    const QString path = url.path(QUrl::FullyDecoded);
-    if (!path.startsWith(QLatin1Char('/')))
-        return std::nullopt;
-    // "//x" would turn into a URL of host x; "/a/../b" into a second name for one file.
-    return QDir::cleanPath(path);
+    return nativePathOfFileUri(text, QSysInfo::machineHostName());
 }
 
 QList<QUrl> existingItems(const QList<QByteArray>& urlTexts)
 {
     QList<QUrl> urls;
-    QSet<QString> seen;
+    QSet<QByteArray> seen;
     for (const QByteArray& text : urlTexts) {
-        const std::optional<QString> path = localPath(text);
-        if (!path || seen.contains(*path) || !QFileInfo::exists(*path))
+        const std::optional<QByteArray> path = localPath(text);
+        struct stat st {};
+        if (!path || seen.contains(*path) || ::stat(path->constData(), &st) != 0)
             continue;
         seen.insert(*path);
-        urls.append(QUrl::fromLocalFile(*path));
+        // The name's own bytes: one that is not UTF-8 is refused later, never read as its twin.
+        urls.append(fileUrlForNativePath(*path));
     }
     return urls;
 }

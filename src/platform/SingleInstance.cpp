@@ -1,10 +1,12 @@
 #include "platform/SingleInstance.h"
 
 #include "model/Log.h"
+#include "model/NativeFileName.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
+#include <QFile>
 
 namespace qv {
 
@@ -110,15 +112,12 @@ QList<QUrl> SingleInstance::fileUrls(const QStringList& pathsOrUrls)
     QList<QUrl> urls;
     for (const QString& text : pathsOrUrls) {
         if (text.startsWith(QLatin1Char('/'))) {
-            urls.append(QUrl::fromLocalFile(QDir::cleanPath(text)));
+            urls.append(fileUrlForNativePath(QFile::encodeName(text)));
             continue;
         }
-        const QUrl url(text, QUrl::StrictMode);
-        const bool localHost = url.host().isEmpty() || url.host() == QLatin1String("localhost");
-        const QString path = url.path(QUrl::FullyDecoded);
-        if (url.isValid() && url.scheme() == QLatin1String("file") && localHost
-            && path.startsWith(QLatin1Char('/')))
-            urls.append(QUrl::fromLocalFile(QDir::cleanPath(path)));
+        // A URL's escapes carry a name's bytes as they are, UTF-8 or not.
+        if (const std::optional<QByteArray> path = nativePathOfFileUri(text.toUtf8(), QString()))
+            urls.append(fileUrlForNativePath(*path));
     }
     return urls;
 }

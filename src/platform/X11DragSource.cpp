@@ -1,6 +1,7 @@
 #include "platform/X11DragSource.h"
 
 #include "model/Log.h"
+#include "model/NativeFileName.h"
 #include "platform/ModifierFlags.h"
 #include "platform/X11ErrorTrap.h"
 
@@ -60,7 +61,7 @@ QList<QUrl> parseUriList(const QByteArray& body)
         const QByteArray line = rawLine.trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
-        const QUrl url = QUrl::fromEncoded(line);
+        const QUrl url = urlOfUriListLine(line);
         if (url.isValid() && !url.scheme().isEmpty())
             uris.append(url);
     }

@@ -2,6 +2,7 @@
 
 #include "jobs/DataPromise.h"
 #include "model/Log.h"
+#include "model/NativeFileName.h"
 #include "platform/DragOffer.h"
 
 #include <QFileInfo>
@@ -34,7 +35,20 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
     drop.point = point;
     drop.optionHeld = optionHeld;
     QString webName;
-    for (const QUrl& url : data.urls()) {
+    // The list's own bytes: Qt's reading of it turns a name's bytes that are not UTF-8 into
+    // another file's name.
+    QList<QUrl> urls;
+    const QString uriList = QStringLiteral("text/uri-list");
+    if (data.hasFormat(uriList)) {
+        for (const QByteArray& rawLine : data.data(uriList).split('\n')) {
+            const QByteArray line = rawLine.trimmed();
+            if (!line.isEmpty() && !line.startsWith('#'))
+                urls.append(urlOfUriListLine(line));
+        }
+    } else {
+        urls = data.urls();
+    }
+    for (const QUrl& url : std::as_const(urls)) {
         if (url.isLocalFile())
             drop.urls.append(url);
         else if (webName.isEmpty())

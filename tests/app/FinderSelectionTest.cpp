@@ -3,10 +3,16 @@
 #include "support/FakeClipboardReader.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
+#include "model/NativeFileName.h"
+#include "platform/FinderSelection.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
+
+#include <cstdio>
 
 using namespace qv;
 
@@ -121,4 +127,34 @@ TEST_F(CopiedFiles, AnUnreadableClipboardIsLoggedAndToasted)
     ASSERT_EQ(toasts.toasts.size(), 1);
     EXPECT_EQ(toasts.toasts[0].text, QStringLiteral("Couldn't read the Copied Files"));
     EXPECT_EQ(toasts.toasts[0].symbol, QStringLiteral("exclamationmark.triangle"));
+}
+
+TEST_F(CopiedFiles, ANameThatIsNotUtf8IsNeverTakenForItsTwin)
+{
+    // "x\xff.jpg" beside "x\uFFFD.jpg", which is what Qt's text makes of the first.
+    const QByteArray folderBytes = QFile::encodeName(dir.path());
+    const QString twin = test::writeFile(dir.filePath(QString::fromUtf8("x\xef\xbf\xbd.jpg")), "twin");
+    const QByteArray oddPath = folderBytes + "/x\xff.jpg";
+    FILE* made = std::fopen(oddPath.constData(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fputs("odd", made);
+    std::fclose(made);
+    const QByteArray encodedFolder = QUrl::fromLocalFile(dir.path()).toEncoded();
+
+    for (const QByteArray& format : {QByteArray("text/uri-list"), QByteArray("x-special/gnome-copied-files")}) {
+        QMimeData data;
+        const QByteArray head = format == "text/uri-list" ? QByteArray() : QByteArray("copy\n");
+        data.setData(QString::fromLatin1(format), head + encodedFolder + "/x%FF.jpg\n" + encodedFolder + "/x%EF%BF%BD.jpg\n");
+        const QList<QUrl> urls = copiedFileUrls(data);
+        ASSERT_EQ(urls.size(), 2) << format.constData();
+        EXPECT_FALSE(fileNameIsReadable(urls[0]));
+        EXPECT_EQ(urls[0], fileUrlForNativePath(oddPath));
+        EXPECT_EQ(urls[1], QUrl::fromLocalFile(twin));
+    }
+    // Alone, the odd name is still handed on as itself (the wheel then says it can't read it),
+    // never as the twin.
+    reader.clipboard.setData(QStringLiteral("text/uri-list"), encodedFolder + "/x%FF.jpg\n");
+    convertFinderSelection(reader);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QList<QUrl>{fileUrlForNativePath(oddPath)});
 }

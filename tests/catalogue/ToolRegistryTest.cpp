@@ -1,6 +1,7 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/ToolRegistry.h"
+#include "model/NativeFileName.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
@@ -295,6 +296,33 @@ TEST_F(ToolRegistryTest, EmptyWheelsSayWhy)
               QStringLiteral("No common formats\nTry  for Actions"));
     EXPECT_EQ(message({folder}, WheelKind::convert),
               QStringLiteral("Folders can't be converted\nTry Alt for Tools"));
+}
+
+TEST_F(ToolRegistryTest, PipesDevicesAndUnreadableNamesAreOfferedNothing)
+{
+    const auto reg = registry({conversion(C::image, "png"), tool(C::image, "resize"),
+                               makeActionDescriptor(ActionKind::move, QStringLiteral("Move"), QStringLiteral("folder"))});
+    FileInfo image = file(QStringLiteral("a.jpg"), C::image);
+    image.url = QUrl::fromLocalFile(QStringLiteral("/tmp/a.jpg"));
+    FileInfo pipe = file(QStringLiteral("fifo.jpg"), C::other);
+    pipe.contentType = QStringLiteral("inode/fifo");
+    FileInfo zero = file(QStringLiteral("zero.jpg"), C::other);
+    zero.contentType = QStringLiteral("inode/chardevice");
+    // Qt reads "x\xff.jpg" as the name of its twin "x\uFFFD.jpg".
+    FileInfo odd = fileInfoFromName(fileUrlForNativePath("/tmp/x\xff.jpg"));
+    odd.category = C::other;
+
+    EXPECT_FALSE(reg.wheelEntries({image}, WheelKind::actions).isEmpty());
+    for (const WheelKind kind : {WheelKind::convert, WheelKind::tools, WheelKind::actions}) {
+        EXPECT_TRUE(reg.wheelEntries({pipe}, kind).isEmpty());
+        EXPECT_TRUE(reg.wheelEntries({image, zero}, kind).isEmpty());
+        EXPECT_TRUE(reg.wheelEntries({odd, image}, kind).isEmpty());
+        EXPECT_EQ(reg.wheelContentForSelection({image, pipe}, kind).message,
+                  QStringLiteral("This is a pipe, not a file Quorvenda can read"));
+        EXPECT_EQ(reg.wheelContentForSelection({zero}, kind).message,
+                  QStringLiteral("This is a device, not a file Quorvenda can read"));
+        EXPECT_EQ(reg.wheelContentForSelection({odd}, kind).message, QStringLiteral("Quorvenda can't read this file's name"));
+    }
 }
 
 TEST(DefaultWheelItems, TablesByWheelAndCategory)

@@ -6,6 +6,8 @@
 #include "model/SettingsKeys.h"
 #include "platform/ChildProcess.h"
 #include "platform/Clipboard.h"
+#include "platform/JobJournal.h"
+#include "model/NativeFileName.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
@@ -27,6 +29,8 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cstdio>
+#include <sys/stat.h>
 #include <csignal>
 #include <poll.h>
 #include <thread>
@@ -637,4 +641,75 @@ TEST_F(JobCenterTest, ShutdownGivesUpOnAStuckWorkerButRemovesItsWorkFolder)
     EXPECT_TRUE(job->isActive());
     release = true;
     ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
+}
+
+TEST_F(JobCenterTest, PipesAndUnreadableNamesFailBeforeAnythingReadsThem)
+{
+    std::atomic<int> ran{0};
+    const OperationDescriptor read = fakeOperation("tool.image.read", [&](auto&&, auto&&, OutputPlanner& planner, auto&&) {
+        ++ran;
+        return writeResult(planner);
+    });
+    // As the wheel's first look has them, from their names: pictures.
+    const QString fifoPath = dir.filePath(QStringLiteral("fifo.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoPath).constData(), 0600), 0);
+    FileInfo pipe = fileInfoFromName(QUrl::fromLocalFile(fifoPath));
+    const QByteArray oddPath = QFile::encodeName(dir.path()) + "/x\xff.jpg";
+    FILE* made = std::fopen(oddPath.constData(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    file(QString::fromUtf8("x\xef\xbf\xbd.jpg"), "twin");
+    FileInfo odd = fileInfoFromName(fileUrlForNativePath(oddPath));
+
+    std::atomic<int> measured{0};
+    JobCenter::Services withNeeds{&services, &services, &services, &services, &services, &services};
+    withNeeds.memoryNeed = [&](const JobCenter::WorkItem&, std::stop_token) -> qint64 {
+        ++measured; // a worker reading a pipe's header would wait here for good
+        return 0;
+    };
+    center->setServices(withNeeds);
+    JobPtr job = runToEnd({read}, {pipe});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This is a pipe, not a file Quorvenda can read"));
+
+    job = runToEnd({read}, {odd});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("Quorvenda can't read this file's name"));
+    EXPECT_EQ(ran.load(), 0);
+    EXPECT_EQ(measured.load(), 0);
+    // Only the twin's own result would show its name; none was made.
+    EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromUtf8("x\xef\xbf\xbd (done).txt"))));
+}
+
+TEST_F(JobCenterTest, ResultNamesCarryNoDirectionMarks)
+{
+    const OperationDescriptor write = fakeOperation("tool.document.write", [](auto&&, auto&&, OutputPlanner& planner, auto&&) {
+        return writeResult(planner);
+    });
+    // Shows as "invoicegnp.jpg" where marks take effect.
+    const JobPtr job = runToEnd({write}, {file(QStringLiteral("invoice\u202Egpj\u2066x\u2069\u200F.png"))});
+    ASSERT_EQ(job->outputs().size(), 1);
+    EXPECT_EQ(job->outputs().first().fileName(), QStringLiteral("invoicegpjx (done).txt"));
+}
+
+TEST_F(JobCenterTest, RunningJobsAreListedForTheNextStart)
+{
+    QTemporaryDir state;
+    const QString journal = state.filePath(QStringLiteral("quorvenda/jobs-in-flight"));
+    JobJournal::setPath(journal);
+    QString listed;
+    const OperationDescriptor hold = fakeOperation("tool.document.hold", [&](auto&&, auto&&, OutputPlanner& planner, auto&&) {
+        QFile list(journal);
+        if (list.open(QIODevice::ReadOnly))
+            listed = QString::fromUtf8(QByteArray::fromPercentEncoding(list.readAll()));
+        return writeResult(planner);
+    });
+    const JobPtr job = runToEnd({hold}, {file(QStringLiteral("report.txt")), file(QStringLiteral("b.txt"))});
+    JobJournal::setPath(QString());
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_TRUE(listed.contains(QStringLiteral("Testing \u201Creport.txt\u201D and 1 more"))) << qPrintable(listed);
+    QFile after(journal);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(after.readAll().isEmpty());
 }

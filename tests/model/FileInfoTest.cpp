@@ -295,8 +295,11 @@ TEST(FileInfo, PipesAreDescribedWithoutBeingOpened)
     const FileInfo unnamed = infoFor(plain);
     EXPECT_EQ(unnamed.category, FileCategory::other);
     EXPECT_EQ(unnamed.contentType, QStringLiteral("inode/fifo"));
-    EXPECT_EQ(infoFor(pdf).category, FileCategory::pdf);
+    // Whatever the name says, a pipe is no document or picture.
+    EXPECT_EQ(infoFor(pdf).category, FileCategory::other);
+    EXPECT_EQ(infoFor(pdf).contentType, QStringLiteral("inode/fifo"));
     EXPECT_FALSE(infoFor(pdf).isEncrypted);
+    EXPECT_EQ(infoFor(gif).category, FileCategory::other);
     EXPECT_EQ(infoFor(gif).frameCount, 1);
 }
 

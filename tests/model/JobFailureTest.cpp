@@ -127,3 +127,30 @@ TEST(JobFailure, LongDescriptionsAreCut)
 
     EXPECT_EQ(failureOf(std::runtime_error("boom")).message, QStringLiteral("boom"));
 }
+
+TEST(JobFailure, DetailsSayARepeatedLineOnce)
+{
+    QStringList lines{QStringLiteral("VipsForeignLoad: \"a.png\" is not a known file format")};
+    for (int i = 0; i < 20; ++i)
+        lines.append(QStringLiteral("unable to open for read"));
+    lines.append(QStringLiteral("last"));
+    const JobFailure failure = failureOf(EngineError(QStringLiteral("Bad picture"), lines.join(QLatin1Char('\n'))));
+    EXPECT_EQ(failure.message, QStringLiteral("Bad picture"));
+    EXPECT_EQ(failure.details, QStringLiteral("VipsForeignLoad: \"a.png\" is not a known file format\n"
+                                              "unable to open for read (20 times)\nlast"));
+    // Logs without repeats stay as they are.
+    EXPECT_EQ(failureOf(EngineError(QStringLiteral("x"), QStringLiteral("a\n\nb\n\nc"))).details,
+              QStringLiteral("a\n\nb\n\nc"));
+}
+
+TEST(JobFailure, AWriteThatFoundNoRoomSaysSo)
+{
+    const JobFailure full = failureOf(EngineError(QStringLiteral("Couldn't write the PNG file"),
+                                                  QStringLiteral("pngsave: write failed: No space left on device")));
+    EXPECT_EQ(full.message, QStringLiteral("Not enough disk space"));
+    EXPECT_EQ(full.details, QStringLiteral("pngsave: write failed: No space left on device"));
+    EXPECT_EQ(failureOf(EngineError(QStringLiteral("Couldn't write the PNG file"), QStringLiteral("Disk quota exceeded"))).message,
+              QStringLiteral("Not enough disk space"));
+    EXPECT_EQ(failureOf(EngineError(QStringLiteral("Couldn't write the PNG file"), QStringLiteral("Input/output error"))).message,
+              QStringLiteral("Couldn't write the PNG file"));
+}

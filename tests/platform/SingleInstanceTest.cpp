@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "model/NativeFileName.h"
 #include "support/PrivateBusTest.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,16 @@ TEST_F(SingleInstanceBus, ASecondProcessHandsItsFilesToTheFirst)
     EXPECT_TRUE(SingleInstance::forwardToRunning(files, &error, second));
     EXPECT_EQ(received, QList<QList<QUrl>>{files});
 
+    // Open With of "x\xff.jpg" beside its twin "x\uFFFD.jpg": the name's bytes cross the bus,
+    // so the running instance refuses the one and never takes it for the other.
+    const QList<QUrl> twins{fileUrlForNativePath("/tmp/x\xff.jpg"), fileUrlForNativePath("/tmp/x\xef\xbf\xbd.jpg")};
+    EXPECT_TRUE(SingleInstance::forwardToRunning(twins, &error, second));
+    ASSERT_EQ(received.size(), 2);
+    EXPECT_EQ(received[1], twins);
+    EXPECT_FALSE(fileNameIsReadable(received[1][0]));
+    EXPECT_TRUE(fileNameIsReadable(received[1][1]));
+    received.removeLast();
+
     // No file among them: the running instance refuses with the error, and opens nothing.
     for (const QList<QUrl>& none : {QList<QUrl>{}, QList<QUrl>{QUrl("https://example.com/a.png")}}) {
         error.clear();
@@ -69,6 +80,8 @@ TEST(SingleInstance, PathsAndUrlsFromOtherPrograms)
                             QStringLiteral("/tmp/x/../f.txt"), QStringLiteral("relative/g.png"),
                             QStringLiteral("https://example.com/h.png"),
                             QStringLiteral("file://far.example.org/tmp/i.png"), QString()};
+    EXPECT_EQ(SingleInstance::fileUrls({QStringLiteral("file:///tmp/x%FF.jpg")}),
+              QList<QUrl>{fileUrlForNativePath("/tmp/x\xff.jpg")});
     EXPECT_EQ(SingleInstance::fileUrls(given),
               (QList<QUrl>{QUrl::fromLocalFile("/tmp/a b.jpg"), QUrl::fromLocalFile("/tmp/c d.png"),
                            QUrl::fromLocalFile("/tmp/e.pdf"), QUrl::fromLocalFile("/tmp/f.txt")}));

@@ -1,5 +1,7 @@
 #include "platform/X11DragSource.h"
 
+#include "model/NativeFileName.h"
+
 #include <gtest/gtest.h>
 
 using namespace qv;
@@ -18,6 +20,13 @@ TEST(X11DragSource, ParsesUriListsAndRefusesOtherPlatforms)
     EXPECT_FALSE(uris[1].isLocalFile());
     EXPECT_EQ(uris[2].toLocalFile(), QStringLiteral("/tmp/été.pdf"));
     EXPECT_TRUE(parseUriList({}).isEmpty());
+
+    // "x\xff.jpg" beside its twin "x\uFFFD.jpg": two files, never one read as the other.
+    const QList<QUrl> twins = parseUriList("file:///tmp/x%FF.jpg\r\nfile:///tmp/x%EF%BF%BD.jpg\r\n");
+    ASSERT_EQ(twins.size(), 2);
+    EXPECT_NE(twins[0], twins[1]);
+    EXPECT_FALSE(fileNameIsReadable(twins[0]));
+    EXPECT_TRUE(fileNameIsReadable(twins[1]));
 
     // These tests run on the offscreen platform, as a Wayland session would without X11.
     X11DragSource source;

@@ -168,7 +168,7 @@ int action(const QStringList& args)
 
     QList<FileInfo> files;
     for (const QString& path : paths)
-        files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+        files.append(fileInfoForURL(fileUrl(path)));
     const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);
     // The dispatcher measures from the bottom-left, as the wheel hands points over.
     OperationDispatcher::shared().dispatchOperation(entry, files, {}, alt,

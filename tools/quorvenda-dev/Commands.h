@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QUrl>
 
 namespace qv::dev {
 
@@ -8,6 +9,11 @@ namespace qv::dev {
 // Users' files are read in worker processes, as the app reads them, unless
 // QUORVENDA_IN_PROCESS=1 asks for this process (for benchmarks that weigh the workers' cost).
 bool useWorkers();
+
+// The file an argument names: a path (relative to the working folder) or a file URL. An
+// argument whose bytes are not UTF-8 comes as a file URL that keeps them, so the name is
+// refused rather than read as another file's.
+QUrl fileUrl(const QString& argument);
 
 int info(const QStringList& args);
 int settings(const QStringList& args);

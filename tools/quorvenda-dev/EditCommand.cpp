@@ -375,7 +375,7 @@ int edit(const QStringList& args)
     if (it->behavior.kind != OperationBehavior::Kind::editor || !it->behavior.editor)
         return usage(id + QStringLiteral(" opens no editor"));
     const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);
-    const FileInfo file = fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    const FileInfo file = fileInfoForURL(fileUrl(path));
     if (!at) {
         QScreen* screen = QGuiApplication::primaryScreen();
         at = screen ? QPointF(screen->geometry().center().x(), screen->geometry().height() / 2.0) : QPointF();

@@ -16,7 +16,7 @@ int info(const QStringList& args)
     }
     QTextStream out(stdout);
     for (const QString& path : args) {
-        const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        const QUrl url = fileUrl(path);
         out << QJsonDocument(fileInfoForURL(url).toJson()).toJson(QJsonDocument::Compact) << '\n';
     }
     return 0;

@@ -149,7 +149,7 @@ int renderWheel(const QStringList& args)
     registerDefaultSettings();
     QList<FileInfo> files;
     for (const QString& path : paths)
-        files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+        files.append(fileInfoForURL(fileUrl(path)));
     const WheelContent content = sample
         ? WheelContent::build(*kind, sampleEntries(*kind, *sample), QStringLiteral("Nothing to offer"))
         : ToolRegistry::shared().wheelContentForSelection(files, *kind);

@@ -8,6 +8,7 @@
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
 #include "platform/Clipboard.h"
+#include "platform/InputFile.h"
 #include "platform/QuitOnSignal.h"
 #include "platform/Workspace.h"
 
@@ -93,7 +94,7 @@ int run(const QStringList& args)
 
     QList<FileInfo> files;
     for (const QString& path : rest)
-        files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+        files.append(fileInfoForURL(fileUrl(path)));
     QCoreApplication::processEvents();
     if (stopped) {
         quitOnTerminationSignals();
@@ -105,6 +106,24 @@ int run(const QStringList& args)
                                     {QStringLiteral("clipboard"), QJsonValue()}};
         QTextStream(stdout) << QJsonDocument(cancelled).toJson(QJsonDocument::Compact) << '\n';
         return 1;
+    }
+
+    // What the app refuses before any job (the wheel offers it nothing) fails the run in the
+    // same words: a name that would read as another file's, a pipe or a device.
+    for (const FileInfo& file : files) {
+        if (const std::optional<QString> refused = InputFile::refusedFileMessage(file)) {
+            quitOnTerminationSignals();
+            const QJsonObject failed{{QStringLiteral("state"), QStringLiteral("failed")},
+                                     {QStringLiteral("outputs"), QJsonArray()},
+                                     {QStringLiteral("failure"),
+                                      QJsonObject{{QStringLiteral("message"), *refused},
+                                                  {QStringLiteral("details"), QString::fromLatin1(file.url.toEncoded())}}},
+                                     {QStringLiteral("failedCount"), int(files.size())},
+                                     {QStringLiteral("messages"), QJsonArray()},
+                                     {QStringLiteral("clipboard"), QJsonValue()}};
+            QTextStream(stdout) << QJsonDocument(failed).toJson(QJsonDocument::Compact) << '\n';
+            return 1;
+        }
     }
 
     const WheelEntry entry = WheelEntry::forOperation(*it, it->wheel);

@@ -21,7 +21,7 @@ int wheel(const QStringList& args)
     registerDefaultSettings();
     QList<FileInfo> files;
     for (const QString& path : args.mid(1))
-        files.append(fileInfoForURL(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+        files.append(fileInfoForURL(fileUrl(path)));
 
     QJsonObject json = wheelContentForSelection(files, *kind).toJson();
     json.insert(QStringLiteral("label"), sourceLabel(files));

@@ -4,11 +4,19 @@
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 
+#include "model/NativeFileName.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <functional>
 #include <map>
+
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -66,6 +74,13 @@ bool useWorkers()
     return qgetenv("QUORVENDA_IN_PROCESS") != "1";
 }
 
+QUrl fileUrl(const QString& argument)
+{
+    if (argument.startsWith(QLatin1String("file:")))
+        return QUrl::fromEncoded(argument.toLatin1(), QUrl::StrictMode);
+    return QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath());
+}
+
 } // namespace qv::dev
 
 int main(int argc, char** argv)
@@ -76,7 +91,19 @@ int main(int argc, char** argv)
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
     qv::IsolatedReading::setEnabled(qv::dev::useWorkers());
-    QStringList args = app.arguments().mid(1);
+    // Qt's text of an argument that is not UTF-8 names another file: such a one becomes a URL
+    // that keeps its bytes.
+    QStringList args;
+    char* here = ::getcwd(nullptr, 0);
+    const QByteArray workingFolder = here ? QByteArray(here) : QFile::encodeName(QDir::currentPath());
+    std::free(here);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        const QString text = QString::fromUtf8(raw);
+        args.append(text.toUtf8() == raw
+                        ? text
+                        : QString::fromLatin1(qv::fileUrlForArgument(raw, workingFolder, QString()).toEncoded()));
+    }
     if (args.isEmpty())
         return usage();
     const auto it = commands().find(args.takeFirst());

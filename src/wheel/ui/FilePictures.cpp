@@ -6,6 +6,7 @@
 #include "model/Capabilities.h"
 #include "model/Log.h"
 #include "platform/FFmpegInvocation.h"
+#include "platform/InputFile.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/ThreadCall.h"
@@ -253,7 +254,8 @@ std::optional<QImage> fileIcon(const FileInfo& file, int side)
 
 void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done)
 {
-    if (file.isPromise || file.isDirectory || side <= 0) {
+    // A pipe or device is never read, and a name that is not UTF-8 would read another file.
+    if (file.isPromise || file.isDirectory || side <= 0 || InputFile::refusedFileMessage(file)) {
         done(QImage());
         return;
     }
