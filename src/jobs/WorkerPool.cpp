@@ -7,6 +7,7 @@
 #include "model/Progress.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
+#include "platform/SandboxEnvironment.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderJournal.h"
@@ -21,7 +22,6 @@
 #include <QScopeGuard>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QProcessEnvironment>
 
 #include <algorithm>
 #include <cerrno>
@@ -66,24 +66,6 @@ constexpr int itemsPerWorker = 64;
 // Idle workers that served an item and are kept for the next one that fits.
 constexpr std::size_t usedKept = 8;
 constexpr qsizetype stderrKept = 16000;
-
-QHash<QString, QString> workerEnvironment(const QString& temporary)
-{
-    QHash<QString, QString> env;
-    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : system.keys())
-        env.insert(name, system.value(name));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Every glibc arena reserves 64 MB of address space, which the memory limit counts.
-    env.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("4"));
-    // Libraries' and programs' own temporary files go where the worker may write.
-    env.insert(QStringLiteral("TMPDIR"), temporary);
-    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-    // Qt makes a runtime folder of its own in TMPDIR when there is none.
-    if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary);
-    return env;
-}
 
 QString signalText(int signal)
 {
@@ -271,7 +253,7 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
     // The worker limits itself by each request (the sanitizers' shadow memory would not fit ours).
-    worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, workerEnvironment(path),
+    worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, SandboxEnvironment::forWorker(path),
                                                      std::nullopt, true, ChildProcess::Role::worker);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));

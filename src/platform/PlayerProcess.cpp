@@ -6,6 +6,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
 #include "platform/PlayerProtocol.h"
+#include "platform/SandboxEnvironment.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/ThreadCall.h"
 #include "platform/WorkFolder.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcessEnvironment>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -55,20 +55,6 @@ qint64 slotBytesForScreens()
     return std::min(pixels, qint64(7680) * 4320) * FrameRing::bytesPerPixel;
 }
 
-QHash<QString, QString> playerEnvironment(const QString& temporary)
-{
-    QHash<QString, QString> env;
-    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : system.keys())
-        env.insert(name, system.value(name));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("4"));
-    env.insert(QStringLiteral("TMPDIR"), temporary);
-    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-    // XDG_RUNTIME_DIR stays: the sound server's socket is there.
-    return env;
-}
-
 void setNonBlocking(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -106,7 +92,7 @@ PlayerProcess::PlayerProcess(const QUrl& source, QSize box, QObject* parent) : Q
             throw std::runtime_error("cannot create the player's folder");
         m_process = std::make_unique<ChildProcess>(
             defaultProgram(), QStringList{QStringLiteral("--frames"), QString::number(m_ring->fd())},
-            playerEnvironment(m_temporary), std::nullopt, true, ChildProcess::Role::worker, m_ring->fd());
+            SandboxEnvironment::forPlayer(m_temporary), std::nullopt, true, ChildProcess::Role::worker, m_ring->fd());
     } catch (const std::exception& error) {
         qCWarning(appLog) << "No player process:" << error.what();
         QMetaObject::invokeMethod(this, [this] { die(QStringLiteral("did not start")); }, Qt::QueuedConnection);

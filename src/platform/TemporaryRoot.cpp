@@ -94,6 +94,11 @@ QString resolved(const QString& path)
 
 } // namespace
 
+QString TemporaryRoot::cacheFolder()
+{
+    return cacheHome();
+}
+
 QString TemporaryRoot::path()
 {
     return cacheHome() + QStringLiteral("/quorvenda/tmp");

@@ -15,6 +15,8 @@ class TemporaryRoot {
 public:
     // The root's path; creates nothing.
     static QString path();
+    // The cache folder it lies in ($XDG_CACHE_HOME, else ~/.cache).
+    static QString cacheFolder();
 
     // Creates or repairs the root and returns its path; throws SystemError when it cannot be
     // made safe.

@@ -17,7 +17,18 @@ namespace qv {
 
 namespace {
 
-int landlockCreateRuleset(const landlock_ruleset_attr* attr, std::size_t size, __u32 flags)
+// Newer than the system's headers: the ruleset's network rights (ABI 4) and scopes (ABI 6).
+struct RulesetAttributes {
+    __u64 handledAccessFs = 0;
+    __u64 handledAccessNet = 0;
+    __u64 scoped = 0;
+};
+constexpr __u64 netBindTcp = 1ULL << 0;
+constexpr __u64 netConnectTcp = 1ULL << 1;
+constexpr __u64 scopeAbstractUnixSocket = 1ULL << 0;
+constexpr __u64 scopeSignal = 1ULL << 1;
+
+int landlockCreateRuleset(const void* attr, std::size_t size, __u32 flags)
 {
     return int(::syscall(SYS_landlock_create_ruleset, attr, size, flags));
 }
@@ -82,7 +93,8 @@ bool WorkerSandbox::filterSystemCalls()
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter)
         return false;
-    bool ok = true;
+    // Every thread, also those the libraries started before the walls went up.
+    bool ok = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
     const auto refuse = [&](int call) {
         if (call >= 0 && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) != 0)
             ok = false;
@@ -94,7 +106,11 @@ bool WorkerSandbox::filterSystemCalls()
                              "keyctl", "add_key", "request_key", "userfaultfd", "setns", "unshare",
                              "open_by_handle_at", "name_to_handle_at", "acct", "quotactl",
                              "settimeofday", "clock_settime", "clock_adjtime", "adjtimex", "syslog",
-                             "iopl", "ioperm", "lookup_dcookie", "vhangup", "uselib"}) {
+                             "iopl", "ioperm", "lookup_dcookie", "vhangup", "uselib",
+                             // Rings open sockets and files past the rules below.
+                             "io_uring_setup", "io_uring_enter", "io_uring_register",
+                             // Reaching into other processes.
+                             "pidfd_getfd", "kcmp", "process_madvise"}) {
         const int call = seccomp_syscall_resolve_name(name);
         if (call != __NR_SCMP_ERROR)
             refuse(call);
@@ -137,9 +153,21 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
     if (abi >= 3)
         writes |= LANDLOCK_ACCESS_FS_TRUNCATE;
 #endif
-    landlock_ruleset_attr attr{};
-    attr.handled_access_fs = writes;
-    const int ruleset = landlockCreateRuleset(&attr, sizeof attr, 0);
+    RulesetAttributes attr;
+    attr.handledAccessFs = writes;
+    std::size_t size = sizeof attr.handledAccessFs;
+    if (abi >= 4) {
+        // No TCP at all, whatever the socket was made with.
+        attr.handledAccessNet = netBindTcp | netConnectTcp;
+        size += sizeof attr.handledAccessNet;
+    }
+    if (abi >= 6) {
+        // Signals and abstract sockets reach only this process and what it starts: not the
+        // application, not the user's other programs, not the X server's abstract socket.
+        attr.scoped = scopeAbstractUnixSocket | scopeSignal;
+        size += sizeof attr.scoped;
+    }
+    const int ruleset = landlockCreateRuleset(&attr, size, 0);
     if (ruleset < 0)
         return 0;
     const auto allow = [&](const QString& path, __u64 access) {
@@ -164,7 +192,8 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
             allow(folder, folderWrites);
     }
     allow(QStringLiteral("/dev/null"), fileWrites);
-    // The office suite makes and removes its pipes in /tmp whatever TMPDIR says.
+    // The office suite makes and removes its pipe in /tmp whatever TMPDIR says (in its own
+    // namespaces a worker's /tmp is its own).
     allow(QStringLiteral("/tmp"), writes & (LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE));
     const bool restricted = landlockRestrictSelf(ruleset) == 0;
     ::close(ruleset);

@@ -18,12 +18,16 @@ public:
     static bool limitMemory(qint64 bytes);
     static bool limitCpuTime(qint64 seconds);
 
-    // Refuses the system calls that decoding never needs: debugging other processes, mounts,
-    // modules, keyrings, BPF, and every socket but a local one.
+    // Refuses the system calls that decoding never needs: debugging or reaching into other
+    // processes, mounts, modules, keyrings, BPF, io_uring, and every socket but a local one. In
+    // every thread of the process.
     static bool filterSystemCalls();
 
     // Writing, creating, removing and renaming only below these folders (and to /dev/null, and
-    // local sockets in /tmp); reading stays open. Returns the Landlock ABI in force, 0 when the kernel has none.
+    // making local sockets in /tmp); reading stays open. Where the kernel has them, no TCP
+    // (ABI 4), and signals and abstract sockets only within what this process starts (ABI 6).
+    // Returns the Landlock ABI in force, 0 when the kernel has none. Binds the calling thread
+    // and the threads it starts from now on.
     static int restrictWritesTo(const QStringList& folders);
 
     // The Landlock ABI the kernel offers, 0 for none.

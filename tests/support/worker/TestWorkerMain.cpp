@@ -1,7 +1,10 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
 // "connect", "child", "asked:/path", "place-then-hang", a path to write to ("write:/path"), paths to claim
-// as its own before dying ("lie:/a|/b"), or anything else to copy the file.
+// as its own before dying ("lie:/a|/b"), an attack made by quorvenda_test_attacker, a program it starts
+// as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
+// "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
+// to copy the file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
 #include "model/EngineError.h"
@@ -11,6 +14,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/WorkerTrail.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -99,6 +103,19 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
                 WorkerTrail::record(WorkerTrail::Kind::work, QString::fromUtf8(path));
             }
             std::raise(SIGSEGV);
+        } else if (what.startsWith("attack:") || what.startsWith("spawn:")) {
+            const bool spawn = what.startsWith("spawn:");
+            const QStringList words = QString::fromUtf8(what.mid(what.indexOf(':') + 1)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            std::stop_source never;
+            const ProcessRunner::Output output = ProcessRunner::run(
+                QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda_test_attacker")),
+                words, never.get_token());
+            if (spawn)
+                outputs.append(place(planner, "spawned", QStringLiteral("copied")));
+            else if (output.status == 0 && !output.terminatedBySignal)
+                throw EngineError(QStringLiteral("Attack worked"), output.stderrText());
+            else
+                throw EngineError(QStringLiteral("Refused"), output.stderrText());
         } else if (what.startsWith("write:")) {
             QFile outside(QString::fromUtf8(what.mid(6)));
             if (outside.open(QIODevice::WriteOnly))

@@ -1,0 +1,232 @@
+// The walls around a worker, tried from inside by a program the worker starts as it would
+// start a decoder (quorvenda_test_attacker), with and without the namespaces.
+#include "jobs/JobCenter.h"
+#include "jobs/WorkerPool.h"
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "platform/SettingsStore.h"
+#include "platform/WorkerSandbox.h"
+#include "support/FakeClock.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace qv;
+using qv::test::waitFor;
+
+namespace {
+
+const QString misbehave = QStringLiteral("test.misbehave");
+
+// A listening local socket, standing in for the X server, the session bus or an agent.
+class Listener {
+public:
+    explicit Listener(const QByteArray& path, bool abstract = false)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const int offset = abstract ? 1 : 0;
+        std::memcpy(address.sun_path + offset, path.constData(), std::size_t(path.size()));
+        const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_fd, 8) == 0;
+    }
+    ~Listener() { ::close(m_fd); }
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+// A listening TCP socket on the loopback; port() 0 when none could be made.
+class TcpListener {
+public:
+    TcpListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_fd, 8) == 0
+            && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~TcpListener() { ::close(m_fd); }
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A program of the user's that a worker must leave alone.
+class Bystander {
+public:
+    Bystander()
+    {
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::execl("/bin/sleep", "sleep", "300", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Bystander()
+    {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    pid_t pid() const { return m_pid; }
+    // Its state letter in /proc: S sleeping, T stopped, Z ended.
+    char state() const
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return '?';
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2, 1).at(0);
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+class WorkerWallsTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        // The user's session, as a desktop leaves it in the environment.
+        for (const char* name : {"DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "SSH_AUTH_SOCK", "QUORVENDA_NO_NAMESPACES"})
+            saved.append({name, qgetenv(name)});
+        qputenv("DISPLAY", ":97");
+        qputenv("XAUTHORITY", QFile::encodeName(dir.filePath(QStringLiteral(".Xauthority"))));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("bus"))));
+        qputenv("SSH_AUTH_SOCK", QFile::encodeName(dir.filePath(QStringLiteral("agent"))));
+        if (GetParam())
+            qunsetenv("QUORVENDA_NO_NAMESPACES");
+        else
+            qputenv("QUORVENDA_NO_NAMESPACES", "1");
+        registerDefaultSettings(store);
+        pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                            [](const QString& id) { return id == misbehave; }, 1);
+        JobCenter::Services services;
+        services.workers = pool.get();
+        center = std::make_unique<JobCenter>(store, clock, services);
+    }
+
+    void TearDown() override
+    {
+        center.reset();
+        pool.reset();
+        for (const auto& [name, value] : saved) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+
+    bool namespaced() const { return GetParam(); }
+
+    FileInfo file(const QString& name, const QByteArray& bytes)
+    {
+        return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name), bytes)));
+    }
+
+    JobPtr runToEnd(const QList<FileInfo>& files)
+    {
+        OperationDescriptor d;
+        d.id = misbehave;
+        d.verb = QStringLiteral("Testing");
+        d.categories = {FileCategory::document, FileCategory::other};
+        d.multiFile = MultiFileMode::each;
+        WheelEntry entry;
+        entry.id = misbehave;
+        entry.operations = {d};
+        JobPtr job = center->submit(entry, files, {}, std::nullopt);
+        EXPECT_TRUE(job);
+        if (job)
+            EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+        return job;
+    }
+
+    // Runs the attack from inside a worker; its sentence: "Refused" when the wall held.
+    QString attack(const QByteArray& words)
+    {
+        static int count = 0;
+        const JobPtr job = runToEnd({file(QStringLiteral("attack%1.txt").arg(++count), "attack:" + words)});
+        if (!job || !job->failure())
+            return QStringLiteral("no failure");
+        return job->failure()->message + QStringLiteral(": ") + job->failure()->details.trimmed();
+    }
+
+    QTemporaryDir dir;
+    QList<std::pair<const char*, QByteArray>> saved;
+    SettingsStore store{QString()};
+    test::FakeClock clock;
+    std::unique_ptr<WorkerPool> pool;
+    std::unique_ptr<JobCenter> center;
+};
+
+} // namespace
+
+TEST_P(WorkerWallsTest, TheUsersSessionIsOutOfReach)
+{
+    // Nothing says where the X server, the session bus or an agent listens.
+    EXPECT_TRUE(attack("env").startsWith(QStringLiteral("Refused"))) << attack("env").toStdString();
+
+    // The X server's abstract socket, found by its well-known name.
+    const QByteArray abstractName = "quorvenda-test-x-" + QByteArray::number(::getpid()) + (namespaced() ? "n" : "f");
+    const Listener x(abstractName, true);
+    ASSERT_TRUE(x.ok());
+    if (!namespaced() && WorkerSandbox::landlockAbi() < 6)
+        GTEST_SKIP() << "without namespaces, abstract sockets need Landlock ABI 6";
+    const QString result = attack("abstract " + abstractName);
+    EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << result.toStdString();
+}
+
+TEST_P(WorkerWallsTest, NoNetworkNotEvenThroughARing)
+{
+    const TcpListener server;
+    ASSERT_GT(server.port(), 0);
+    const QString tcp = attack("tcp " + QByteArray::number(server.port()));
+    EXPECT_TRUE(tcp.startsWith(QStringLiteral("Refused"))) << tcp.toStdString();
+    const QString ring = attack("iouring");
+    EXPECT_TRUE(ring.startsWith(QStringLiteral("Refused"))) << ring.toStdString();
+}
+
+TEST_P(WorkerWallsTest, SignalsAndDebuggingStayInside)
+{
+    const Bystander bystander;
+    ASSERT_TRUE(waitFor([&] { return bystander.state() == 'S'; }));
+    const QString stop = attack("signal " + QByteArray::number(bystander.pid()) + " " + QByteArray::number(SIGSTOP));
+    if (!namespaced() && WorkerSandbox::landlockAbi() < 6)
+        GTEST_SKIP() << "without namespaces, signals are scoped from Landlock ABI 6";
+    EXPECT_TRUE(stop.startsWith(QStringLiteral("Refused"))) << stop.toStdString();
+    EXPECT_EQ(bystander.state(), 'S');
+    // The application itself, which is the worker's parent.
+    const QString kill = attack("signal " + QByteArray::number(::getpid()) + " " + QByteArray::number(SIGKILL));
+    EXPECT_TRUE(kill.startsWith(QStringLiteral("Refused"))) << kill.toStdString();
+    const QString trace = attack("ptrace " + QByteArray::number(bystander.pid()));
+    EXPECT_TRUE(trace.startsWith(QStringLiteral("Refused"))) << trace.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Walls, WorkerWallsTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("Namespaces") : std::string("WithoutNamespaces");
+                         });
