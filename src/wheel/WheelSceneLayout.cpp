@@ -196,7 +196,7 @@ PlacedCenter WheelSceneLayout::center(const QString& sourceLabel, std::optional<
     return center;
 }
 
-PlacedChip WheelSceneLayout::chip(const QString& line) const
+PlacedChip WheelSceneLayout::chip(const QString& line, bool below) const
 {
     const double s = geometry.scale();
     const QPointF c = geometry.center;
@@ -210,7 +210,7 @@ PlacedChip WheelSceneLayout::chip(const QString& line) const
     const double th = std::ceil(metrics.height());
     const double cw = 20 * s + tw;
     const double ch = 8 * s + th;
-    const double y = c.y() + geometry.diameter / 2 + 10 * s;
+    const double y = below ? c.y() - geometry.diameter / 2 - 10 * s - ch : c.y() + geometry.diameter / 2 + 10 * s;
     chip.frame = toWidget(QRectF(c.x() - cw / 2, y, cw, ch));
     text.frame = toWidget(QRectF(c.x() - cw / 2, y + (ch - th) / 2, cw, th));
     return chip;

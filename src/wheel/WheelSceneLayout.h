@@ -81,7 +81,8 @@ struct WheelSceneLayout {
     // the picture.
     PlacedCenter center(const QString& sourceLabel, std::optional<QSize> thumbnailSize,
                         int fileCount) const;
-    PlacedChip chip(const QString& line) const;
+    // Above the circle, or below it (where a picture dragged over the upper half cannot cover it).
+    PlacedChip chip(const QString& line, bool below = false) const;
 
     // The wheel's texts other than titles: the title font without extra letter spacing.
     QFont font(double size, QFont::Weight weight) const;

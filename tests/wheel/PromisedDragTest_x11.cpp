@@ -216,6 +216,15 @@ TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFo
             input.moveTo(target.x() + (checks / 20) % 2, target.y());
         return false;
     }, timeoutMs));
+    // Once the drag reached the wheel, its centre shows the picture the bytes make, not an icon.
+    const auto pictured = [&] {
+        const std::optional<QImage> shown = controller.session() ? controller.session()->thumbnail() : std::nullopt;
+        if (!shown || shown->isNull())
+            return false;
+        const QColor middle = shown->pixelColor(shown->width() / 2, shown->height() / 2);
+        return qAbs(middle.red() - 200) < 20 && qAbs(middle.green() - 120) < 20 && qAbs(middle.blue() - 40) < 20;
+    };
+    EXPECT_TRUE(waitFor(pictured, timeoutMs));
     input.button(false);
 
     ASSERT_TRUE(waitFor([&] { return !received.isEmpty(); }, 60000));

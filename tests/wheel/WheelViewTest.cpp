@@ -419,12 +419,16 @@ TEST_F(WheelViewTest, CentreChipMessageAndAccessibilityText)
     EXPECT_EQ(view.accessibilityText(),
               QStringLiteral("Actions wheel for 2 FILES: Entry 0, Entry 1, Entry 2, Entry 3, Entry 4, "
                              "Entry 5, Entry 6, MORE"));
-    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Alt  Actions"));
+    // Opened for given files, not by a modifier: the chip names the wheel alone.
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Actions"));
     // The chip sits 10 points above the circle.
     EXPECT_NEAR(view.scene().chipFrame.bottom(), 258 - 210 - 10, 0.01);
+    show(9, false, WheelKind::actions);
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Alt  Actions"));
     SettingsStore::shared().setValue(SettingsKey::triggerActions, QStringLiteral("off"));
     view.layoutChip();
     EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Actions"));
+    show(9, true, WheelKind::actions);
 
     // Cards: none for one file, one for two, both for three; none without a picture.
     QImage wide(400, 100, QImage::Format_RGB32);
@@ -457,6 +461,28 @@ TEST_F(WheelViewTest, CentreChipMessageAndAccessibilityText)
     EXPECT_TRUE(view.scene().message.visible);
     EXPECT_NEAR(view.scene().message.frame.center().y(), 258 - (98.2 + 198) / 2, 0.51);
     EXPECT_TRUE(view.target().isNone());
+}
+
+// A picture dragged out of a browser hangs at the pointer over the segment being chosen: the
+// chip names that segment on the far side of the circle.
+TEST_F(WheelViewTest, TheChipNamesTheTargetOnTheSideAwayFromThePointer)
+{
+    show(6, false, WheelKind::tools);
+    const QRectF above = view.scene().chipFrame;
+    EXPECT_LT(above.bottom(), 258 - 210);
+    dragTo(segmentPoint(0)); // the top segment
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Tools  ·  Entry 0"));
+    EXPECT_GT(view.scene().chipFrame.top(), 258 + 210);
+    // A segment in the lower half: the chip goes back above.
+    const int lower = 3;
+    ASSERT_GT(segmentPoint(lower).y(), 258);
+    dragTo(segmentPoint(lower));
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Tools  ·  Entry 3"));
+    EXPECT_LT(view.scene().chipFrame.bottom(), 258 - 210);
+    // Off the segments it names the wheel again.
+    dragTo(centerPoint());
+    EXPECT_EQ(view.scene().chipFrame, above);
+    EXPECT_FALSE(view.scene().chipText.text().contains(QStringLiteral("Entry")));
 }
 
 TEST_F(WheelViewTest, TriggerModifiersSwitchWheelsInClickMode)

@@ -2,6 +2,8 @@
 
 #include "jobs/Toasts.h"
 
+#include "jobs/DataPromise.h"
+#include "model/SystemError.h"
 #include "jobs/OperationDispatcher.h"
 #include "model/Capabilities.h"
 #include "model/SettingsKeys.h"
@@ -9,7 +11,10 @@
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "model/Shortcut.h"
+#include "platform/DragOffer.h"
+#include "platform/TemporaryRoot.h"
 #include "platform/ThreadCall.h"
+#include "platform/WorkFolderRegistry.h"
 #include "platform/ReduceMotion.h"
 #include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"
@@ -22,7 +27,10 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QGuiApplication>
+#include <QDir>
 #include <QImage>
+#include <QSaveFile>
+#include <QUuid>
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
@@ -640,6 +648,10 @@ void WheelController::chooseByKeyboard()
 
 void WheelController::reloadFromDrag(const WheelDrop& drop)
 {
+    if (m_session && !m_session->isClickMode() && drop.urls.isEmpty() && m_currentKind) {
+        showPromisedPicture(drop);
+        return;
+    }
     if (!m_session || m_session->isClickMode() || drop.urls.isEmpty() || !m_currentKind)
         return;
     // The wheel may have been built from promise placeholders or a stale reading of the drag.
@@ -657,6 +669,71 @@ void WheelController::reloadFromDrag(const WheelDrop& drop)
     v.setThumbnail(m_session->thumbnail());
     v.layoutCenter();
     v.setContent(m_session->content(*m_currentKind), true);
+}
+
+void WheelController::showPromisedPicture(const WheelDrop& drop)
+{
+    if (m_session->fileCount() != 1 || !m_session->selection().first().isPromise || drop.promises.size() != 1
+        || !m_services.thumbnail)
+        return;
+    const auto data = std::dynamic_pointer_cast<DataPromise>(drop.promises.first());
+    if (!data || data->items().size() != 1 || data->items().first().data.isEmpty())
+        return;
+    const DataPromise::Item& item = data->items().first();
+    // The bytes are decoded where every file is, in a worker: they go to a private folder first.
+    dropPromisedPicture();
+    QString path;
+    try {
+        m_promisedPictureFolder = TemporaryRoot::makeLiveFolder(
+            QStringLiteral("wheel-picture-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        path = m_promisedPictureFolder + QLatin1Char('/')
+            + DragOffer::fileNameFor(m_session->selection().first().name, item.mimeType);
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(item.data) != item.data.size() || !file.commit())
+            throw SystemError(QStringLiteral("QSaveFile"), int(file.error()), file.errorString());
+    } catch (const std::exception& error) {
+        qCDebug(wheelLog, "No picture of the dragged data: %s", error.what());
+        dropPromisedPicture();
+        return;
+    }
+    const FileInfo file = m_services.inspect(QUrl::fromLocalFile(path));
+    const int request = ++m_thumbnailRequest;
+    if (m_thumbnailStop)
+        m_thumbnailStop->request_stop();
+    m_thumbnailStop = std::make_shared<std::stop_source>();
+    double scale = 2.0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        scale = screen->devicePixelRatio();
+    const int side = int(std::lround(96 * diameter() / 420 * scale));
+    const int token = m_sessionToken;
+    QPointer<WheelController> self(this);
+    const QString folder = m_promisedPictureFolder;
+    m_services.thumbnail(file, side, m_thumbnailStop->get_token(), [self, token, request, folder](QImage image) {
+        postToMainThread([self, token, request, folder, image = std::move(image)] {
+            if (!self)
+                return;
+            if (self->m_promisedPictureFolder == folder)
+                self->dropPromisedPicture();
+            if (self->m_sessionToken != token || self->m_thumbnailRequest != request || !self->m_session
+                || image.isNull())
+                return;
+            self->m_session->setThumbnail(image);
+            if (self->isPanelVisible()) {
+                self->view().setThumbnail(image);
+                self->view().layoutCenter();
+                self->view().update();
+            }
+        });
+    });
+}
+
+void WheelController::dropPromisedPicture()
+{
+    if (m_promisedPictureFolder.isEmpty())
+        return;
+    QDir(m_promisedPictureFolder).removeRecursively();
+    WorkFolderRegistry::remove(m_promisedPictureFolder);
+    m_promisedPictureFolder.clear();
 }
 
 // --- Closing ----------------------------------------------------------------------------
@@ -719,6 +796,7 @@ void WheelController::closeWheel(bool animated)
     if (m_thumbnailStop)
         m_thumbnailStop->request_stop();
     m_thumbnailStop.reset();
+    dropPromisedPicture();
     m_mode = Mode::drag;
     m_session.reset();
     m_dragChoiceMade = false;

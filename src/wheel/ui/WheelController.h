@@ -157,6 +157,9 @@ private:
     void placePanel(bool moreOpen);
     void requestThumbnail(const std::optional<FileInfo>& file);
     void setFirstFileIcon(const FileInfo& first);
+    // The picture of data a drag carries without a file, once the drag shows its bytes.
+    void showPromisedPicture(const WheelDrop& drop);
+    void dropPromisedPicture();
     void chooseByKeyboard();
     void removeMonitors();
     void cancelPendingClose();
@@ -184,6 +187,7 @@ private:
     std::shared_ptr<std::stop_source> m_thumbnailStop; // stops the picture being made
     WheelTimeline m_timeline;
     QPointer<QVariantAnimation> m_choiceFade;
+    QString m_promisedPictureFolder; // the dragged bytes, while the centre's picture is made
 };
 
 template <>

@@ -391,15 +391,29 @@ void WheelView::layoutChip()
         return;
     }
     const bool dark = isDarkAppearance();
-    const QString glyph = modifierGlyph(triggerModifier(m_content->kind));
+    // A wheel opened for given files did not come from a modifier: its chip names it alone.
+    const QString glyph = m_isClickMode ? QString() : modifierGlyph(triggerModifier(m_content->kind));
     const QString name = wheelName(m_content->kind);
-    const PlacedChip placed = sceneLayout().chip(glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name);
+    QString line = glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name;
+    // During a drag the segment being chosen is named where the pointer is not: a browser's
+    // drag picture hanging at the pointer may hide the segment itself.
+    bool below = false;
+    if (!m_isClickMode && m_target.ring == WheelTarget::Ring::inner) {
+        if (const std::optional<WheelSegmentModel> model = segmentModel(m_target); model && !model->isMore()) {
+            line = name + QStringLiteral("  ·  ") + QString(model->title).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            below = m_geometry.labelCenter(m_target.index).y() > m_geometry.center.y();
+        }
+    }
+    const QRectF before = m_scene.chipFrame;
+    const PlacedChip placed = sceneLayout().chip(line, below);
     m_scene.chipFrame = placed.frame;
     m_scene.chipText = sceneText(placed.text, dark ? QColor::fromRgbF(1, 1, 1, 0.85f) : QColor::fromRgbF(0, 0, 0, 0.85f),
                                  true);
     m_scene.chipBackground = dark ? grey(0.13, 0.9) : grey(1.0, 0.92);
     m_scene.chipBorder = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor::fromRgbF(0, 0, 0, 0.12f);
     m_scene.showChip = true;
+    if (before != m_scene.chipFrame)
+        Q_EMIT shapeChanged();
     update();
 }
 
@@ -544,6 +558,7 @@ void WheelView::setTarget(const WheelTarget& target, bool animated)
     m_target = target;
     setHighlighted(target, true, animated);
     updateMoreHoverTimer();
+    layoutChip();
     Q_EMIT targetChanged(m_target);
 }
 
@@ -554,6 +569,7 @@ void WheelView::clearTarget()
     setHighlighted(m_target, false, true);
     m_target = WheelTarget::none();
     updateMoreHoverTimer();
+    layoutChip();
     Q_EMIT targetChanged(m_target);
 }
 
@@ -828,9 +844,10 @@ void WheelView::dragEnterEvent(QDragEnterEvent* event)
     if (!m_dragEnteredOnce) {
         m_dragEnteredOnce = true;
         const QPointF global = flipY(QPointF(mapToGlobal(event->position())), m_screens->primaryHeight());
+        // Data without a file (a browser's picture) is read now, so the centre can show it.
         Q_EMIT dragEnteredFirst(WheelDrop::fromMimeData(*event->mimeData(), global,
                                                         event->modifiers().testFlag(Qt::AltModifier),
-                                                        false));
+                                                        true));
     }
     if (!answerDrag(event)) {
         // Accepting the entry keeps the moves coming; the action says nothing drops here.
