@@ -1,20 +1,18 @@
 #include "engines/vision/ModelSubjectMasker.h"
 
+#include "engines/vision/VisionModule.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-
-#include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
-#include <opencv2/imgproc.hpp>
-#include <opencv2/ximgproc/edge_filter.hpp>
+#include <QStringList>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <mutex>
+#include <cstdlib>
 
 namespace qv {
 
@@ -25,62 +23,6 @@ constexpr auto kModelName = "subject-mask.onnx";
 constexpr qint64 kSmallestModel = 100LL * 1024 * 1024;
 
 std::atomic<int> g_threads{0};
-
-EngineError cannotWork(const QString& why)
-{
-    return EngineError(QStringLiteral("Couldn't find the subject of this image"), why);
-}
-
-// One network per process: reading it takes about half a second and 180 MB.
-class Network {
-public:
-    static Network& shared()
-    {
-        static Network network;
-        return network;
-    }
-
-    // Runs the network on a 1024 x 1024 RGB float picture; the mask as CV_32F, 0...1.
-    cv::Mat run(const cv::Mat& blob)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_net.empty()) {
-            const std::optional<QString> path = ModelSubjectMasker::modelPath();
-            if (!path)
-                throw cannotWork(QStringLiteral("The subject model is not installed"));
-            try {
-                m_net = cv::dnn::readNetFromONNX(path->toStdString());
-            } catch (const cv::Exception& error) {
-                throw cannotWork(QStringLiteral("The subject model could not be read: %1").arg(QString::fromStdString(error.msg)));
-            }
-            if (m_net.empty())
-                throw cannotWork(QStringLiteral("The subject model could not be read"));
-        }
-        if (const int threads = g_threads.load(); threads > 0)
-            cv::setNumThreads(threads);
-        m_net.setInput(blob);
-        cv::Mat out = m_net.forward();
-        if (out.dims != 4 || out.size[2] != ModelSubjectMasker::netSide || out.size[3] != ModelSubjectMasker::netSide)
-            throw cannotWork(QStringLiteral("The subject model gave a mask of an unexpected shape"));
-        return cv::Mat(ModelSubjectMasker::netSide, ModelSubjectMasker::netSide, CV_32F, out.ptr<float>()).clone();
-    }
-
-private:
-    std::mutex m_mutex;
-    cv::dnn::Net m_net;
-};
-
-void throwIfStopped(const std::stop_token& stop)
-{
-    if (stop.stop_requested())
-        throw CancellationError();
-}
-
-cv::Mat wrap(const QImage& rgb32)
-{
-    return cv::Mat(rgb32.height(), rgb32.width(), CV_8UC4, const_cast<uchar*>(rgb32.constBits()),
-                   size_t(rgb32.bytesPerLine()));
-}
 
 } // namespace
 
@@ -108,50 +50,27 @@ void ModelSubjectMasker::setThreads(int threads)
     g_threads = std::max(1, threads);
 }
 
+int ModelSubjectMasker::threadsNow()
+{
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const int share = g_threads.load() > 0 ? g_threads.load() : cores;
+    // The network's threads wait for each other at every layer: on a busy machine one that
+    // gets no core holds up the rest, so they are never more than the cores the load leaves.
+    double load[1] = {0};
+    if (::getloadavg(load, 1) != 1)
+        return std::min(share, cores);
+    const int idle = std::max(1, cores - int(std::lround(load[0])));
+    return std::clamp(std::min(share, idle), 1, cores);
+}
+
 QImage ModelSubjectMasker::subjectMask(const QImage& picture, const std::stop_token& stop) const
 {
-    throwIfStopped(stop);
-    const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    if (rgb.isNull())
-        throw cannotWork(QStringLiteral("The picture could not be prepared"));
-    const cv::Mat bgra = wrap(rgb);
-
-    // The network reads RGB in -0.5...0.5, as it was trained.
-    cv::Mat square, colour;
-    cv::resize(bgra, square, cv::Size(netSide, netSide), 0, 0, cv::INTER_AREA);
-    cv::cvtColor(square, colour, cv::COLOR_BGRA2RGB);
-    cv::Mat blob = cv::dnn::blobFromImage(colour, 1.0 / 255.0);
-    blob -= 0.5;
-    throwIfStopped(stop);
-    cv::Mat mask = Network::shared().run(blob);
-    throwIfStopped(stop);
-
-    // Back to the picture's shape at a working size, where a guided filter lets the mask's
-    // edge follow the picture's own edges (hair, fur, leaves) instead of the network's blur.
-    const double scale = std::min(1.0, double(refineSide) / std::max(rgb.width(), rgb.height()));
-    const cv::Size work(std::max(1, int(std::lround(rgb.width() * scale))), std::max(1, int(std::lround(rgb.height() * scale))));
-    cv::Mat guide, workMask, refined;
-    cv::resize(bgra, guide, work, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
-    cv::cvtColor(guide, guide, cv::COLOR_BGRA2BGR);
-    cv::resize(mask, workMask, work, 0, 0, cv::INTER_LINEAR);
-    const int radius = std::max(2, int(std::lround(std::max(work.width, work.height) / 256.0)));
-    cv::ximgproc::guidedFilter(guide, workMask, refined, radius, 1e-3);
-    throwIfStopped(stop);
-    // The network is rarely quite sure: what it is nearly sure of counts as whole, so a
-    // subject's inside is opaque and the background wholly clear.
-    refined = (refined - 0.03) * (1.0 / 0.94);
-    // A feathered edge, never a hard cut, a pixel or so wide at any size.
-    const double feather = std::max(0.8, std::max(work.width, work.height) / 1500.0);
-    cv::GaussianBlur(refined, refined, cv::Size(), feather);
-
-    cv::Mat full;
-    cv::resize(refined, full, cv::Size(rgb.width(), rgb.height()), 0, 0, cv::INTER_LINEAR);
-    QImage out(rgb.size(), QImage::Format_Alpha8);
-    if (out.isNull())
-        throw cannotWork(QStringLiteral("The picture is too large for its mask"));
-    cv::Mat target(out.height(), out.width(), CV_8U, out.bits(), size_t(out.bytesPerLine()));
-    full.convertTo(target, CV_8U, 255.0); // saturates below 0 and above 1
-    return out;
+    throwIfCancelled(stop);
+    const std::optional<QString> path = modelPath();
+    if (!path)
+        throw EngineError(QStringLiteral("Couldn't find the subject of this image"),
+                          QStringLiteral("The subject model is not installed"));
+    return VisionModule::loaded().subjectMask(picture, *path, threadsNow(), stop);
 }
 
 } // namespace qv

@@ -9,7 +9,7 @@
 namespace qv {
 
 // Subjects as a trained segmentation network sees them: an ISNet model (converted to float32
-// ONNX by scripts/fetch-subject-model.sh) run by OpenCV's DNN module on a 1024 x 1024 copy of
+// ONNX by scripts/fetch-subject-model.sh) run by OpenCV's DNN module in the vision module on a 1024 x 1024 copy of
 // the picture; its mask is brought back to the picture's size along the picture's own edges.
 // The network is read once per process, on first use, and runs one picture at a time.
 class ModelSubjectMasker : public SubjectMasker {
@@ -22,6 +22,9 @@ public:
 
     // Threads the network may use; the cpu lane's share of the cores.
     static void setThreads(int threads);
+    // What a picture starting now gets: that share, but never more than the cores the
+    // machine's load leaves idle, and at least one.
+    static int threadsNow();
 
     // The side of the square the network reads.
     static constexpr int netSide = 1024;

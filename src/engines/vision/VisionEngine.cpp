@@ -3,6 +3,7 @@
 #include "engines/vision/BarcodeReader.h"
 #include "engines/vision/ModelSubjectMasker.h"
 #include "engines/vision/TextRecognizer.h"
+#include "engines/vision/VisionModule.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
@@ -10,9 +11,6 @@
 #include <QPainter>
 #include <QThread>
 #include <QSet>
-
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -87,29 +85,6 @@ QRectF unionOf(const QRectF& a, const QRectF& b)
     const double right = std::max(a.x() + a.width(), b.x() + b.width());
     const double top = std::max(topOf(a), topOf(b));
     return QRectF(left, bottom, right - left, top - bottom);
-}
-
-QImage blurredPicture(const QImage& opaque, double radius)
-{
-    QImage blurred(opaque.size(), QImage::Format_RGB32);
-    if (blurred.isNull())
-        throw tooLarge();
-    const cv::Mat source(opaque.height(), opaque.width(), CV_8UC4, const_cast<uchar*>(opaque.constBits()),
-                         size_t(opaque.bytesPerLine()));
-    cv::Mat target(blurred.height(), blurred.width(), CV_8UC4, blurred.bits(), size_t(blurred.bytesPerLine()));
-    // A wide blur is as good on a smaller copy and many times faster.
-    const int factor = std::max(1, int(radius / 8));
-    if (factor == 1) {
-        cv::GaussianBlur(source, target, cv::Size(0, 0), radius, radius, cv::BORDER_REPLICATE);
-    } else {
-        const cv::Size smallSize((source.cols + factor - 1) / factor, (source.rows + factor - 1) / factor);
-        cv::Mat small;
-        cv::resize(source, small, smallSize, 0, 0, cv::INTER_AREA);
-        cv::GaussianBlur(small, small, cv::Size(0, 0), radius / factor, radius / factor, cv::BORDER_REPLICATE);
-        cv::resize(small, target, target.size(), 0, 0, cv::INTER_LINEAR);
-    }
-    Q_ASSERT(target.data == blurred.bits());
-    return blurred;
 }
 
 } // namespace
@@ -274,11 +249,7 @@ QImage VisionEngine::replaceBackground(const QImage& picture, const QString& bac
     QImage result = opaquePicture(picture);
     QImage backdrop;
     if (background == QLatin1String("blur")) {
-        try {
-            backdrop = blurredPicture(result, backgroundBlurRadius(result.width(), result.height()));
-        } catch (const cv::Exception& error) {
-            throw EngineError(QStringLiteral("Couldn't render the image"), QString::fromStdString(error.what()));
-        }
+        backdrop = VisionModule::loaded().blurred(result, backgroundBlurRadius(result.width(), result.height()));
     } else {
         backdrop = QImage(result.size(), QImage::Format_RGB32);
         if (backdrop.isNull())
@@ -305,12 +276,14 @@ QImage VisionEngine::replaceBackground(const QImage& picture, const QString& bac
 
 std::optional<QString> VisionEngine::textDataFolder()
 {
+    if (!VisionModule::installed())
+        return std::nullopt;
     return TextRecognizer::dataFolder();
 }
 
 bool VisionEngine::canLiftSubjects()
 {
-    return ModelSubjectMasker::modelPath().has_value();
+    return ModelSubjectMasker::modelPath().has_value() && VisionModule::installed();
 }
 
 void VisionEngine::shareCores(int cpuLaneLimit)

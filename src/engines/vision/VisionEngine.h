@@ -63,10 +63,11 @@ public:
     // The blur radius of the "blur" background for a picture of that size.
     static double backgroundBlurRadius(int width, int height);
 
-    // The folder holding the English recognition data, when it is installed.
+    // The folder holding the English recognition data, when it and the vision module are installed.
     static std::optional<QString> textDataFolder();
 
-    // Whether subjects can be lifted on this machine: the subject model is installed.
+    // Whether subjects can be lifted on this machine: the subject model and the vision module
+    // are installed.
     static bool canLiftSubjects();
 
     // Gives the subject model the cpu lane's share of the cores.
