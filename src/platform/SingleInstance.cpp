@@ -1,5 +1,7 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/InstanceForwarder.h"
+
 #include "model/Log.h"
 #include "model/NativeFileName.h"
 
@@ -10,14 +12,13 @@
 
 namespace qv {
 
-const QString SingleInstance::serviceName = QStringLiteral("org.quorvenda.Quorvenda");
-const QString SingleInstance::objectPath = QStringLiteral("/org/quorvenda/Quorvenda");
+const QString SingleInstance::serviceName = QString::fromLatin1(InstanceForwarder::serviceName);
+const QString SingleInstance::objectPath = QString::fromLatin1(InstanceForwarder::objectPath);
 const QString SingleInstance::noFilesError = QStringLiteral("No files were passed to Quorvenda.");
 
 namespace {
 
 const QString kNoFilesErrorName = QStringLiteral("org.quorvenda.Quorvenda.Error.NoFiles");
-constexpr int kForwardTimeoutMs = 10000;
 
 } // namespace
 
@@ -61,33 +62,14 @@ bool SingleInstance::registerPrimary()
 bool SingleInstance::forwardToRunning(const QList<QUrl>& urls, QString* error,
                                       const QDBusConnection& connection)
 {
-    QStringList arguments;
-    for (const QUrl& url : urls)
-        arguments.append(QString::fromUtf8(url.toEncoded()));
-    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
-                                                       QStringLiteral("OpenFiles"));
-    call << arguments;
-    // Nothing is started to answer: with no instance running, this process becomes it.
-    call.setAutoStartService(false);
-    // The running instance may live in this very process (tests): keep its events flowing.
-    const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, kForwardTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return true;
-    if (error)
-        *error = reply.errorMessage();
-    return false;
+    return InstanceForwarder::forwardFiles(urls, error, connection);
 }
 
 namespace {
 
 bool callRunning(const QString& method, const QDBusConnection& connection)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(SingleInstance::serviceName,
-                                                       SingleInstance::objectPath,
-                                                       SingleInstance::serviceName, method);
-    call.setAutoStartService(false);
-    const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, kForwardTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    return InstanceForwarder::callRunning(method, connection);
 }
 
 } // namespace

@@ -1,0 +1,89 @@
+#include "platform/SingleInstance.h"
+#include "support/PrivateBusTest.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace qv;
+using qv::test::waitFor;
+
+namespace {
+
+const QString launcher = QStringLiteral(QV_BUILD_DIR "/quorvenda");
+
+class LauncherBus : public test::PrivateBusTest {
+protected:
+    // `quorvenda` with these arguments on the private bus, the application replaced by app.
+    void start(QProcess& process, const QStringList& arguments, const QString& app)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        env.insert(QStringLiteral("QUORVENDA_APP"), app);
+        process.setProcessEnvironment(env);
+        process.start(launcher, arguments);
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    // The shared libraries a program of the build loads.
+    static QString librariesOf(const QString& program)
+    {
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {QStringLiteral(QV_BUILD_DIR "/") + program});
+        return ldd.waitForFinished(30000) ? QString::fromUtf8(ldd.readAllStandardOutput()) : QString();
+    }
+};
+
+} // namespace
+
+TEST_F(LauncherBus, HandsItsFilesToTheRunningQuorvendaAndEnds)
+{
+    const QDBusConnection bus = connection(QStringLiteral("running"));
+    SingleInstance running(bus);
+    ASSERT_TRUE(running.registerPrimary());
+    QList<QList<QUrl>> received;
+    QObject::connect(&running, &SingleInstance::filesReceived, [&](const QList<QUrl>& urls) { received.append(urls); });
+
+    QProcess process;
+    start(process, {QStringLiteral("/tmp/a photo.jpg")}, QStringLiteral("/bin/false"));
+    ASSERT_TRUE(waitFor([&] { return process.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << "it started the application instead";
+    EXPECT_EQ(received, (QList<QList<QUrl>>{{QUrl::fromLocalFile(QStringLiteral("/tmp/a photo.jpg"))}}));
+}
+
+TEST_F(LauncherBus, WithNoneRunningItBecomesTheApplicationWithItsArguments)
+{
+    QTemporaryDir folder;
+    const QString said = folder.filePath(QStringLiteral("arguments"));
+    const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
+                                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + said.toUtf8() + "'\nexit 7\n");
+    QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess process;
+    start(process, {QStringLiteral("a.png"), QStringLiteral("b c.pdf")}, app);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 7);
+    EXPECT_EQ(test::readFile(said), "a.png\nb c.pdf\n");
+}
+
+TEST_F(LauncherBus, TheForwardingPathAndTheWorkersLoadWhatTheyNeed)
+{
+    const QString forwarding = librariesOf(QStringLiteral("quorvenda"));
+    ASSERT_TRUE(forwarding.contains(QStringLiteral("libQt6DBus"))) << forwarding.toStdString();
+    EXPECT_FALSE(forwarding.contains(QStringLiteral("libQt6Gui"))) << forwarding.toStdString();
+    EXPECT_FALSE(forwarding.contains(QStringLiteral("libvips"))) << forwarding.toStdString();
+    // OpenCV, Tesseract and ZXing are the vision module's alone.
+    for (const QString& program : {QStringLiteral("quorvenda-app"), QStringLiteral("quorvenda-worker"),
+                                   QStringLiteral("quorvenda-dev")}) {
+        const QString libraries = librariesOf(program);
+        ASSERT_TRUE(libraries.contains(QStringLiteral("libQt6Core"))) << program.toStdString();
+        for (const QString& heavy : {QStringLiteral("libopencv"), QStringLiteral("libtesseract"),
+                                     QStringLiteral("libZXing"), QStringLiteral("libgdal")})
+            EXPECT_FALSE(libraries.contains(heavy)) << program.toStdString() << " loads " << heavy.toStdString();
+    }
+}

@@ -1,0 +1,74 @@
+// `quorvenda`: what the desktop, Open With and the file managers' menus start. With a Quorvenda
+// already running in the session it hands the files over (or asks it to show itself) and ends,
+// having loaded only Qt Core and Qt D-Bus; otherwise it becomes the application, whose
+// libraries load only then.
+#include "model/NativeFileName.h"
+#include "platform/InstanceForwarder.h"
+#include "platform/TestHarness.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// The application beside this program: its own link of every library.
+QByteArray applicationProgram()
+{
+    const QString given = qEnvironmentVariable("QUORVENDA_APP");
+    if (!given.isEmpty())
+        return QFile::encodeName(given);
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return QFile::encodeName(QFileInfo(self).absolutePath() + QStringLiteral("/quorvenda-app"));
+}
+
+bool handedOver(int argc, char** argv)
+{
+    // The test harness's application ends before it looks for another.
+    if (qv::isRunningTests())
+        return false;
+    QCoreApplication core(argc, argv);
+    // As the application reads them: from the arguments' own bytes.
+    QList<QUrl> files;
+    bool convertCopied = false;
+    char* here = ::getcwd(nullptr, 0);
+    const QByteArray workingFolder = here ? QByteArray(here) : QFile::encodeName(QDir::currentPath());
+    std::free(here);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--convert-copied") {
+            convertCopied = true;
+            continue;
+        }
+        const QUrl url = qv::fileUrlForArgument(argument, workingFolder, QSysInfo::machineHostName());
+        if (url.isValid())
+            files.append(url);
+    }
+    if (!qv::InstanceForwarder::isRunning())
+        return false;
+    // A refusal or a lost answer goes to the application, which says so.
+    if (!files.isEmpty())
+        return qv::InstanceForwarder::forwardFiles(files);
+    return qv::InstanceForwarder::callRunning(convertCopied ? QStringLiteral("ConvertCopied") : QStringLiteral("Reopen"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (handedOver(argc, argv))
+        return 0;
+    const QByteArray program = applicationProgram();
+    ::execv(program.constData(), argv);
+    std::fprintf(stderr, "Cannot start %s: %s\n", program.constData(), std::strerror(errno));
+    return 127;
+}
