@@ -254,7 +254,7 @@ void ActionRunner::openInTerminal(const QList<QUrl>& urls)
 {
     const std::optional<ProgramCommand> command = terminalCommand(*m_services.settings, m_services.findProgram);
     if (!command) {
-        showToast(QStringLiteral("Couldn't open the terminal: no terminal program was found"), warningSymbol);
+        showToast(QStringLiteral("No terminal was found: install one (xterm, for example) or choose yours in Settings, Advanced"), warningSymbol);
         return;
     }
     for (const QString& folder : terminalFolders(urls, *m_services.probe)) {

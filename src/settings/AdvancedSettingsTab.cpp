@@ -86,7 +86,8 @@ AdvancedSettingsTab::AdvancedSettingsTab(Services services, QWidget* parent)
     actions->addRow(QStringLiteral("Terminal app"), terminalRow);
     m_binder->follow(SettingsKey::terminalApp, [this, &store] {
         const QString path = store.stringValue(SettingsKey::terminalApp).value_or(QString());
-        m_terminalName->setText(path.isEmpty() ? QStringLiteral("Terminal") : terminalDisplayName(path));
+        // Nothing chosen: the first of x-terminal-emulator, gnome-terminal, konsole, xfce4-terminal, xterm.
+        m_terminalName->setText(path.isEmpty() ? QStringLiteral("The desktop's terminal") : terminalDisplayName(path));
         m_terminalName->setToolTip(path);
         m_terminalReset->setVisible(!path.isEmpty());
     });

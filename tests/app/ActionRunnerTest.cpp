@@ -325,7 +325,7 @@ TEST_F(ActionRunnerTest, TerminalOpensEachFolderOnceAtMostFive)
     desktop.programs.clear();
     runner->openInTerminal(urls({folders[0]}));
     EXPECT_EQ(desktop.toastTexts(), QStringList({"Couldn't open the terminal: Permission denied",
-                                                 "Couldn't open the terminal: no terminal program was found"}));
+                                                 "No terminal was found: install one (xterm, for example) or choose yours in Settings, Advanced"}));
 }
 
 TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)

@@ -81,6 +81,19 @@ QList<pid_t> childrenOfThisProcess()
 
 } // namespace
 
+namespace {
+
+// A settings file for the app: past the welcome window, plus the given values.
+void writeAppSettings(const RunningApp& app, const QByteArray& extraJson = {})
+{
+    QDir().mkpath(app.home().filePath(QStringLiteral("config/quorvenda")));
+    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("{\"quorvenda.onboardingDone\": true" + extraJson + "}");
+}
+
+} // namespace
+
 TEST_F(AppEndToEnd, ASecondStartHandsItsFilesToTheRunningOneAndEnds)
 {
     const QString image = writeImage(QStringLiteral("some.png"));
@@ -287,11 +300,7 @@ TEST_F(AppEndToEnd, TheHotKeyWheelClosesOnEscapeAClickOutsideAndTheHotKeyAgain)
     ASSERT_TRUE(waitFor([&] { return fileManager.isActiveWindow(); }, 10000));
 
     // A user past the welcome window: nothing of the app's has the focus.
-    QDir().mkpath(app.home().filePath(QStringLiteral("config/quorvenda")));
-    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(R"({"quorvenda.onboardingDone": true})");
-    settings.close();
+    writeAppSettings(app);
     app.start();
     ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
         << app.log().toStdString();
@@ -324,4 +333,42 @@ TEST_F(AppEndToEnd, TheHotKeyWheelClosesOnEscapeAClickOutsideAndTheHotKeyAgain)
         EXPECT_EQ(app.log().count(QStringLiteral("Opened convert wheel")), round);
     }
     EXPECT_EQ(escapesSeen, 0);
+}
+
+// Terminal on the Actions wheel starts the desktop's terminal (x-terminal-emulator on Debian) in
+// the file's folder; with no terminal at all a sentence says what to install.
+TEST_F(AppEndToEnd, TheTerminalActionStartsTheDesktopsTerminalInTheFilesFolder)
+{
+    X11Keys keys;
+    ASSERT_TRUE(keys.isOpen());
+    const QString photo = writeImage(QStringLiteral("photo.png"));
+    QTemporaryDir programs;
+    const QString record = programs.filePath(QStringLiteral("started"));
+    QFile terminal(programs.filePath(QStringLiteral("x-terminal-emulator")));
+    ASSERT_TRUE(terminal.open(QIODevice::WriteOnly));
+    terminal.write("#!/bin/sh\npwd > '" + record.toUtf8() + "'\n");
+    terminal.close();
+    terminal.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Terminal first on the Actions wheel of pictures, where the keyboard's target starts.
+    writeAppSettings(app, R"(, "quorvenda.wheel.actions.image": ["action.terminal"])");
+    app.prependToPath(programs.path());
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started")))
+        << app.log().toStdString();
+
+    EXPECT_EQ(app.runAnother({photo}), 0);
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")))
+        << app.log().toStdString();
+    waitFor([] { return false; }, 300);
+    keys.chord({QStringLiteral("Control_L")});
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("wheel"), QStringLiteral("Switched to the actions wheel")))
+        << app.log().toStdString();
+    keys.chord({QStringLiteral("Return")});
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("wheel"), QStringLiteral("Chose action.terminal")))
+        << app.log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(record); }, 10000)) << app.log().toStdString();
+    QFile started(record);
+    ASSERT_TRUE(started.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(started.readAll()).trimmed(), QFileInfo(photo).absolutePath());
 }

@@ -19,6 +19,8 @@ public:
     QProcessEnvironment environment() const;
 
     void start(const QStringList& arguments = {});
+    // For the program started next: these folders are looked in first for programs.
+    void prependToPath(const QString& folder);
     // Runs another quorvenda to its end; its exit code, -1 when it did not end in 10 s.
     int runAnother(const QStringList& arguments, QString* output = nullptr);
 

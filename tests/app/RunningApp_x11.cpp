@@ -46,6 +46,13 @@ QProcessEnvironment RunningApp::environment() const
     return env;
 }
 
+void RunningApp::prependToPath(const QString& folder)
+{
+    QProcessEnvironment env = m_process.processEnvironment();
+    env.insert(QStringLiteral("PATH"), folder + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    m_process.setProcessEnvironment(env);
+}
+
 void RunningApp::start(const QStringList& arguments)
 {
     m_process.start(program, arguments);

@@ -495,7 +495,7 @@ TEST_F(SettingsWindowTest, TheAdvancedCommandsReportInTheirLine)
     advanced->importSettings();
     EXPECT_EQ(advanced->message(), "Imported 34 settings");
 
-    EXPECT_EQ(advanced->terminalName()->text(), "Terminal");
+    EXPECT_EQ(advanced->terminalName()->text(), "The desktop's terminal");
     EXPECT_FALSE(advanced->terminalReset()->isVisibleTo(advanced));
     panels.application = QStringLiteral("/usr/bin/xterm");
     advanced->chooseTerminalApp();
@@ -503,7 +503,7 @@ TEST_F(SettingsWindowTest, TheAdvancedCommandsReportInTheirLine)
     EXPECT_TRUE(advanced->terminalReset()->isVisibleTo(advanced));
     advanced->terminalReset()->click();
     EXPECT_EQ(store.stringValue(SettingsKey::terminalApp), "");
-    EXPECT_EQ(advanced->terminalName()->text(), "Terminal");
+    EXPECT_EQ(advanced->terminalName()->text(), "The desktop's terminal");
 }
 
 } // namespace

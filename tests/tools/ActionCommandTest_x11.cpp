@@ -226,7 +226,7 @@ TEST_F(ActionCommand, TerminalStartsInEachFolderOnce)
     writeFile(path("settings.json"), "{}");
     QFile::remove(bin() + QStringLiteral("/x-terminal-emulator"));
     EXPECT_EQ(toast(run({"action.terminal", folders[0]})),
-              QStringLiteral("Couldn't open the terminal: no terminal program was found"));
+              QStringLiteral("No terminal was found: install one (xterm, for example) or choose yours in Settings, Advanced"));
 }
 
 TEST_F(ActionCommand, DevicesAndMailGetEachFileAsOneArgument)

@@ -503,6 +503,7 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
 
     if (isPanelVisible() && m_currentKind) {
         // Switching wheels in place keeps the position, the centre and the monitors.
+        qCDebug(wheelLog, "Switched to the %s wheel", qUtf8Printable(toString(kind)));
         m_currentKind = kind;
         v.setContent(content, true);
         return;
@@ -595,6 +596,7 @@ void WheelController::performChoice(const WheelSegmentModel& segment, const std:
                                  : (m_services.optionKeyDown && m_services.optionKeyDown());
     const QPointF point = drop ? drop->point : pointer();
     const WheelEntry entry = *segment.entry;
+    qCDebug(wheelLog, "Chose %s", qUtf8Printable(entry.id));
     // Closed first, so that an editor or sheet the dispatcher opens is never under the wheel.
     closeWheel(true);
     if (promised && files.isEmpty() && promises.isEmpty()) {
