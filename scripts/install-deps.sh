@@ -32,7 +32,7 @@ PACKAGES=(
   # a notification daemon whose D-Bus service the private test buses must not start
   dunst
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in
-  gjs gnome-shell mutter
+  gjs gnome-shell mutter qt6-wayland
   # a window manager for the tests of window placement under title bars
   openbox
   # fuzz targets (libFuzzer and the sanitizers' runtimes)

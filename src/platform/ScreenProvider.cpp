@@ -10,6 +10,12 @@ namespace qv {
 
 namespace {
 
+std::optional<QPoint>& pointerSeenInDrag()
+{
+    static std::optional<QPoint> point;
+    return point;
+}
+
 class QtScreens : public ScreenProvider {
 public:
     QList<ScreenInfo> screens() const override
@@ -34,6 +40,8 @@ public:
 
     QPointF pointerLocation() const override
     {
+        if (const std::optional<QPoint>& seen = pointerSeenInDrag())
+            return flipY(QPointF(*seen), primaryHeight());
         return flipY(QPointF(QCursor::pos()), primaryHeight());
     }
 
@@ -74,6 +82,11 @@ std::optional<ScreenInfo> screenForPoint(std::optional<QPointF> point, const Scr
     if (!screens.isEmpty())
         return screens.first();
     return std::nullopt;
+}
+
+void notePointerSeen(std::optional<QPoint> qtGlobal)
+{
+    pointerSeenInDrag() = qtGlobal;
 }
 
 } // namespace qv

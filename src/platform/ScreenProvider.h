@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPoint>
 #include <QPointF>
 #include <QRectF>
 
@@ -38,5 +39,10 @@ public:
 // screen, else the first one; absent when there is no screen at all.
 std::optional<ScreenInfo> screenForPoint(std::optional<QPointF> point,
                                          const ScreenProvider& screens = ScreenProvider::system());
+
+// Where a drag back end last saw the pointer, in Qt's coordinates, for sessions where Qt cannot
+// read it (a Wayland client knows the pointer only over its own windows, and XWayland only over
+// X11 windows): the system provider's pointer from then on. Nothing returns to Qt's reading.
+void notePointerSeen(std::optional<QPoint> qtGlobal);
 
 } // namespace qv

@@ -2,6 +2,7 @@
 
 #include "model/Log.h"
 #include "platform/ModifierFlags.h"
+#include "platform/ScreenProvider.h"
 #include "platform/ShellDragBus.h"
 
 #include <QDBusMessage>
@@ -26,6 +27,8 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
     , m_adaptor(new ShellDragBus(this))
 {
     connect(this, &ShellDragSource::nudgeRequested, m_adaptor, &ShellDragBus::NudgePointer);
+    // XWayland knows the pointer only over X11 windows: the wheel opens where the Shell saw it.
+    connect(this, &ShellDragSource::pointerMoved, this, [](QPoint position) { notePointerSeen(position); });
     if (!m_fallback)
         return;
     DragEventSource* f = m_fallback.get();
@@ -160,6 +163,8 @@ void ShellDragSource::dragBegan(const QStringList& types, const QStringList& uri
     m_dragging = true;
     m_position = position;
     m_modifiers = modifierFlags(modifiers);
+    qCDebug(dragLog, "GNOME Shell: a drag of %lld URIs began at %d,%d", qlonglong(m_offer.uris.size()),
+            position.x(), position.y());
     Q_EMIT pointerMoved(m_position);
     // The same script as a drag seen on X11: a press, then the drag selection taken.
     Q_EMIT primaryButtonPressed();

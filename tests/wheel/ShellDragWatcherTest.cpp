@@ -1,6 +1,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "platform/ModifierFlags.h"
+#include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"
 #include "platform/ShellDragSource.h"
 #include "support/FakeClock.h"
@@ -49,6 +50,7 @@ protected:
     void TearDown() override
     {
         watcher.reset();
+        notePointerSeen(std::nullopt);
         PrivateBusTest::TearDown();
     }
 
@@ -99,6 +101,9 @@ TEST_F(ShellDrag, ADragOfFilesOpensTheWheelsOfTheModifiersTappedAndEndsWithTheBu
     EXPECT_EQ(beganUrls, (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/a b.png")),
                                   QUrl::fromLocalFile(QStringLiteral("/tmp/c.pdf"))}));
     EXPECT_EQ(source->pointerPosition(), QPoint(640, 410));
+    // The wheel opens where the Shell saw the pointer, not where XWayland last did.
+    const double height = ScreenProvider::system().primaryHeight();
+    EXPECT_EQ(ScreenProvider::system().pointerLocation(), QPointF(640, height - 410));
     EXPECT_TRUE(source->isPrimaryButtonDown());
     EXPECT_EQ(source->currentModifiers(), ModifierFlag::shift);
 

@@ -4,7 +4,9 @@
 // suggested for a direct save, no URI list), "firefox <file> <type> <address>" (a file promise,
 // the web address as the URL list, the bytes under their image type), "url <address>" (a web
 // address alone). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
-// "drag-start" and "drag-end" around each drag.
+// "drag-start" and "drag-end" around each drag. With QV_DRAG_SOURCE_FULLSCREEN=1 the window
+// fills the screen, so that a Wayland compositor, which places windows itself, puts every point
+// of the screen on it.
 
 #include <QApplication>
 #include <QDrag>
@@ -143,7 +145,10 @@ int main(int argc, char** argv)
     }
     window.setWindowFlag(Qt::FramelessWindowHint);
     window.setGeometry(100, 100, 300, 300);
-    window.show();
+    if (qEnvironmentVariable("QV_DRAG_SOURCE_FULLSCREEN") == QLatin1String("1"))
+        window.showFullScreen();
+    else
+        window.show();
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

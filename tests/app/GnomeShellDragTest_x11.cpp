@@ -1,0 +1,254 @@
+#include "RunningApp.h"
+
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+using namespace qv::test;
+
+namespace {
+
+const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+constexpr int kTimeoutMs = 20000;
+constexpr int kButtonLeft = 0x110; // BTN_LEFT
+constexpr uint kShiftL = 0xffe1;
+
+// A headless GNOME Shell with our extension (tests/support/gnome-shell/headless-shell.sh), and
+// input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
+class GnomeShell {
+public:
+    GnomeShell()
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(QStringLiteral("bash"),
+                        {QStringLiteral(QV_SOURCE_DIR "/tests/support/gnome-shell/headless-shell.sh"),
+                         QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org")});
+        waitFor([this] {
+            m_output += m_process.readAll();
+            return m_output.contains("shell ") || m_process.state() == QProcess::NotRunning;
+        }, 60000);
+        for (const QByteArray& line : m_output.split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() == 6 && words[0] == "shell") {
+                xauthority = QString::fromUtf8(words[5]);
+                bus = QString::fromUtf8(words[1]);
+                display = QString::fromUtf8(words[2]);
+                wayland = QString::fromUtf8(words[3]);
+                runtime = QString::fromUtf8(words[4]);
+            }
+        }
+    }
+
+    ~GnomeShell()
+    {
+        if (!m_session.isEmpty())
+            call(m_session, QStringLiteral("Session"), QStringLiteral("Stop"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("gnome-shell-test"));
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    bool isRunning() const { return !bus.isEmpty(); }
+    bool skipped() const { return m_process.state() == QProcess::NotRunning && m_process.exitCode() == 77; }
+    QString output() const { return QString::fromUtf8(m_output); }
+
+    // What a program of this session needs to find the compositor and the bus.
+    QProcessEnvironment environment(QProcessEnvironment env) const
+    {
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), wayland);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("XAUTHORITY"), xauthority);
+        return env;
+    }
+
+    bool startInput()
+    {
+        m_bus = QDBusConnection::connectToBus(bus, QStringLiteral("gnome-shell-test"));
+        const QDBusMessage created = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), QString(),
+                                          QStringLiteral("CreateSession"));
+        if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty())
+            return false;
+        m_session = qvariant_cast<QDBusObjectPath>(created.arguments().first()).path();
+        return call(m_session, QStringLiteral("Session"), QStringLiteral("Start")).type()
+            == QDBusMessage::ReplyMessage;
+    }
+
+    // The pointer to a point of the 1280 x 800 screen: first against its far corner (the hot
+    // corner is the other one), then back by relative moves, which Mutter does not accelerate.
+    void park(QPoint at)
+    {
+        move(QPointF(4000, 4000));
+        m_pointer = QPoint(1279, 799);
+        glide(at, 1);
+    }
+
+    // In small steps, so that the drag source and the Shell see each position.
+    void glide(QPoint to, int steps = 10)
+    {
+        const QPoint from = m_pointer;
+        for (int step = 1; step <= steps; ++step) {
+            const QPoint at = from + (to - from) * step / steps;
+            move(QPointF(at - m_pointer));
+            m_pointer = at;
+            waitFor([] { return false; }, 20);
+        }
+    }
+
+    void button(bool down)
+    {
+        call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyPointerButton"),
+             {kButtonLeft, down});
+    }
+
+    void tap(uint keysym)
+    {
+        for (bool down : {true, false}) {
+            call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyKeyboardKeysym"), {keysym, down});
+            waitFor([] { return false; }, 60);
+        }
+    }
+
+    QString bus;
+    QString display;
+    QString wayland;
+    QString runtime;
+    QString xauthority;
+
+private:
+    void move(QPointF by)
+    {
+        call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyPointerMotionRelative"),
+             {by.x(), by.y()});
+    }
+
+    QDBusMessage call(const QString& path, const QString& interfaceSuffix, const QString& method,
+                      const QList<QVariant>& args = {})
+    {
+        const QString interface = interfaceSuffix.isEmpty() ? kRemoteDesktop
+                                                            : kRemoteDesktop + QLatin1Char('.') + interfaceSuffix;
+        QDBusMessage message = QDBusMessage::createMethodCall(kRemoteDesktop, path, interface, method);
+        message.setArguments(args);
+        return m_bus.call(message, QDBus::Block, 10000);
+    }
+
+    QProcess m_process;
+    QByteArray m_output;
+    QDBusConnection m_bus{QString()};
+    QString m_session;
+    QPoint m_pointer;
+};
+
+QString writeImage(const QString& path)
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    image.save(path);
+    return path;
+}
+
+} // namespace
+
+// A drag of files out of a native Wayland program under GNOME Shell: the extension tells the
+// application, a tap of Shift opens the convert wheel (an X11 window, through XWayland) where the
+// pointer is, and the drop on a segment reaches it through Mutter's bridge and runs the job.
+TEST(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
+{
+    for (const char* program : {"gnome-shell", "Xwayland", "dbus-daemon"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            GTEST_SKIP() << program << " is not installed";
+    }
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so")))
+        GTEST_SKIP() << "Qt's Wayland plugin is not installed (qt6-wayland)";
+    if (!QFile::exists(QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org/extension.js")))
+        GTEST_SKIP() << "the extension was not built";
+    GnomeShell shell;
+    if (shell.skipped())
+        GTEST_SKIP() << shell.output().toStdString();
+    ASSERT_TRUE(shell.isRunning()) << shell.output().toStdString();
+
+    QTemporaryDir files;
+    ASSERT_TRUE(files.isValid());
+    const QString a = writeImage(files.filePath(QStringLiteral("a.png")));
+    const QString b = writeImage(files.filePath(QStringLiteral("b c.png")));
+
+    RunningApp app;
+    // No welcome window over the drag.
+    QDir(app.home().path()).mkpath(QStringLiteral("config/quorvenda"));
+    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    ASSERT_GT(settings.write(R"({"quorvenda.onboardingDone": true})"), 0);
+    settings.close();
+    app.process().setProcessEnvironment(shell.environment(app.environment()));
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("GNOME Shell's extension reports drags"),
+                                kTimeoutMs))
+        << app.log().toStdString() << shell.output().toStdString();
+
+    QProcess source;
+    QProcessEnvironment sourceEnv = shell.environment(QProcessEnvironment::systemEnvironment());
+    sourceEnv.remove(QStringLiteral("DISPLAY"));
+    sourceEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    sourceEnv.insert(QStringLiteral("QV_DRAG_SOURCE_FULLSCREEN"), QStringLiteral("1"));
+    source.setProcessEnvironment(sourceEnv);
+    source.setProcessChannelMode(QProcess::MergedChannels);
+    source.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"),
+                 {QStringLiteral("files"), QUrl::fromLocalFile(a).toString(QUrl::FullyEncoded),
+                  QUrl::fromLocalFile(b).toString(QUrl::FullyEncoded)});
+    QByteArray sourceOutput;
+    const auto sourceSaid = [&](const QByteArray& word) {
+        sourceOutput += source.readAll();
+        return sourceOutput.contains(word);
+    };
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("ready"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    // The window may be mapped a moment before the Shell shows it full screen.
+    waitFor([] { return false; }, 500);
+
+    ASSERT_TRUE(shell.startInput());
+    shell.park(QPoint(400, 300));
+    shell.button(true);
+    const QPoint where(640, 420);
+    shell.glide(where);
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
+        << app.log().toStdString();
+
+    shell.tap(kShiftL);
+    ASSERT_TRUE(waitFor([&] {
+        return !app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel")).isEmpty();
+    }, kTimeoutMs)) << app.log().toStdString();
+    EXPECT_TRUE(app.hasLine(QStringLiteral("drag"), QStringLiteral("Modifier tap → convert")));
+
+    // Onto the top segment of the medium wheel, centred where the pointer was, and let go.
+    shell.glide(where - QPoint(0, 148));
+    waitFor([] { return false; }, 300);
+    shell.button(false);
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-end"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    ASSERT_TRUE(waitFor([&] {
+        return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
+    }, kTimeoutMs)) << app.log().toStdString();
+    EXPECT_TRUE(app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).contains(QStringLiteral("2 output(s), 0 failure(s)")))
+        << app.log().toStdString();
+    // The results sit beside the originals.
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 4) << app.log().toStdString();
+
+    source.kill();
+    source.waitForFinished(5000);
+}
