@@ -1,6 +1,9 @@
 #include "documents/PandocInput.h"
 
+#include "documents/OpenDocumentStyleReader.h"
 #include "documents/RtfDecoder.h"
+#include "documents/RtfStyleReader.h"
+#include "documents/WordStyleReader.h"
 #include "documents/ZipPackageReader.h"
 #include "documents/ZipPackageWriter.h"
 #include "model/CancellationError.h"
@@ -475,6 +478,9 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         static const QRegularExpression nested(QStringLiteral("\\\\(?:nesttableprops|itap[2-9])"));
         prepared.betterThroughOffice = nested.match(QString::fromLatin1(rtf)).hasMatch();
         const QByteArray decoded = RtfDecoder::toUtf8(rtf);
+        throwIfCancelled(stop);
+        prepared.styles = RtfStyleReader::read(decoded);
+        prepared.title = prepared.styles.title;
         if (decoded != rtf) {
             prepared.path = freshPath(workFolder, QStringLiteral("rtf"));
             writeWhole(prepared.path, decoded);
@@ -501,6 +507,7 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         prepared.borderedTables = openDocumentTableBorders(content, parts.part(QStringLiteral("styles.xml")));
         prepared.bordersKnown = true;
         prepared.anyBorders = prepared.borderedTables.contains(true);
+        prepared.styles = OpenDocumentStyleReader::read(content, parts.part(QStringLiteral("styles.xml")));
         // pandoc leaves out a table's header rows; as plain rows they are kept.
         QByteArray rewritten = markOpenDocumentPageBreaks(content, parts.part(QStringLiteral("styles.xml")));
         rewritten.replace("<table:table-header-rows>", "").replace("</table:table-header-rows>", "");
@@ -516,7 +523,9 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
     prepared.anyBorders = prepared.borderedTables.contains(true);
     if (document.isEmpty())
         return prepared;
-    const QByteArray rewritten = markPageBreaks(liftTextBoxes(document));
+    const QByteArray lifted = liftTextBoxes(document);
+    prepared.styles = WordStyleReader::read(lifted, parts.part(QStringLiteral("word/styles.xml")));
+    const QByteArray rewritten = markPageBreaks(lifted);
     if (rewritten == document)
         return prepared;
     prepared.path = rewritePackage(file, workFolder, QStringLiteral("docx"), QStringLiteral("word/document.xml"), rewritten, stop);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "documents/SourceStyles.h"
+
 #include <QList>
 #include <QString>
 
@@ -9,7 +11,7 @@
 namespace qv {
 
 // A DOCX, ODT or RTF file made ready for pandoc, with what pandoc does not tell: the title in
-// the file's properties and which tables are drawn with borders. Text boxes of a DOCX are
+// the file's properties, which tables are drawn with borders and the look of its text. Text boxes of a DOCX are
 // lifted into the text after their paragraph, page breaks of DOCX and RTF become
 // RtfDecoder::pageMark, and RTF text is decoded by its code pages.
 class PandocInput {
@@ -23,6 +25,7 @@ public:
         bool bordersKnown = false;
         bool anyBorders = false;      // some table has borders (when the per-table list is unknown)
         bool betterThroughOffice = false; // holds what pandoc reads poorly (RTF tables in tables)
+        SourceStyles styles;              // the look the file states, which pandoc does not keep
     };
 
     // Never fails on the content: a file that cannot be looked into is handed on unchanged.

@@ -5,6 +5,7 @@
 #include "documents/OfficeConverter.h"
 #include "documents/PandocInput.h"
 #include "documents/RtfDecoder.h"
+#include "documents/SourceStyleOverlay.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -365,10 +366,11 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     result.document->setHtml(html);
     formatTables(*result.document, layout.columnWidths, source);
     continueLists(*result.document, layout.listStarts);
+    SourceStyleOverlay::apply(*result.document, source.styles, format == QLatin1String("odt"));
     applyPageMarks(*result.document);
     // The file's properties name the document; pandoc's title is its Title paragraph.
     const QString title = source.title ? *source.title
-                                       : result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
+                                       : result.document->metaInformation(QTextDocument::DocumentTitle).simplified();
     if (!title.isEmpty())
         result.title = title;
     return result;

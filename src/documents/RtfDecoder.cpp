@@ -13,6 +13,7 @@ struct GroupState {
     int skipCount = 1; // \ucN: characters standing in for each \u
     int font = -1;
     bool fontTable = false;
+    bool styleSheet = false;
 };
 
 bool isDoubleByte(int codePage)
@@ -73,9 +74,11 @@ public:
             } else if (c == '\\') {
                 controlSequence();
             } else if (c == '\r' || c == '\n') {
-                // Line ends in RTF mean nothing; keeping them keeps the file readable.
+                // Line ends in RTF mean nothing; keeping them keeps the file readable. One right
+                // after a control word ends the word, as the space it becomes does for pandoc.
                 flushText();
-                m_out += c;
+                m_out += m_bareWord ? ' ' : c;
+                m_bareWord = false;
                 ++m_at;
             } else if (quint8(c) >= 0x80 || m_openLead) {
                 takeByte(quint8(c));
@@ -254,6 +257,15 @@ private:
             m_bareWord = false;
             return;
         }
+        // A paragraph that begins a page starts with the mark, as one after a page break does.
+        if (word == "pagebb" && !state.fontTable && !state.styleSheet && (!hasNumber || number != 0)) {
+            m_out += m_in.mid(start, m_at - start);
+            if (!delimited)
+                m_out += ' ';
+            m_bareWord = false;
+            emitText(QString(QChar(RtfDecoder::pageMark)));
+            return;
+        }
         if (word == "page" && !state.fontTable) {
             m_out += ' ';
             emitText(QString(QChar(RtfDecoder::pageMark)));
@@ -268,6 +280,8 @@ private:
             m_defaultFont = int(number);
         else if (word == "fonttbl")
             state.fontTable = true;
+        else if (word == "stylesheet")
+            state.styleSheet = true;
         else if (word == "f" && hasNumber) {
             if (state.fontTable)
                 m_definedFont = int(number);

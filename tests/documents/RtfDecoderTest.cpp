@@ -45,3 +45,23 @@ TEST(RtfDecoder, BinaryDataBecomesHexAndPageBreaksAMark)
     EXPECT_TRUE(text.contains(QChar(RtfDecoder::pageMark)));
     EXPECT_FALSE(text.contains("\\page"));
 }
+
+// A line end right after a control word ends the word and is no space of the text, as
+// LibreOffice writes "H{\loch\sub\loch\n2}{\loch\nO}".
+TEST(RtfDecoder, LineEndAfterAControlWordIsNoSpace)
+{
+    EXPECT_EQ(decoded("{\\rtf1 H{\\sub\n2}O}"), "{\\rtf1 H{\\sub 2}O}");
+    EXPECT_EQ(decoded("{\\rtf1 H{\\loch\\sub\\loch\r\n2}{\\loch\nO}}"), "{\\rtf1 H{\\loch\\sub\\loch \n2}{\\loch O}}");
+    // After a delimited word the line end stays a line end.
+    EXPECT_EQ(decoded("{\\rtf1 \\b \nx}"), "{\\rtf1 \\b \nx}");
+}
+
+// A paragraph that begins a page starts with the page mark; a style that would begin one marks
+// nothing.
+TEST(RtfDecoder, ParagraphsThatBeginAPageAreMarked)
+{
+    const QString mark(QChar(RtfDecoder::pageMark));
+    EXPECT_EQ(decoded("{\\rtf1\\pard\\pagebb Next\\par}"), "{\\rtf1\\pard\\pagebb " + mark + "Next\\par}");
+    EXPECT_FALSE(decoded("{\\rtf1{\\stylesheet{\\s1\\pagebb Chapter;}}x}").contains(mark));
+    EXPECT_FALSE(decoded("{\\rtf1\\pard\\pagebb0 x}").contains(mark));
+}

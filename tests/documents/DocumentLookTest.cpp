@@ -1,0 +1,304 @@
+#include "documents/AttributedTextReader.h"
+#include "documents/DocumentWriter.h"
+#include "documents/RichTextReader.h"
+#include "model/Capabilities.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextFragment>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// Headings set by hand, as most people set them: plain paragraphs in bigger or bolder type, a
+// line of code in Courier, a red centred title, underline and a subscript.
+constexpr char makeHandFormattedWord[] = R"(import sys, docx
+from docx.shared import Pt, RGBColor
+from docx.enum.text import WD_ALIGN_PARAGRAPH
+d = docx.Document()
+def para(text, size, bold=False, font=None):
+    p = d.add_paragraph()
+    r = p.add_run(text); r.font.size = Pt(size); r.bold = bold
+    if font: r.font.name = font
+    return p
+para('Annual report', 20)
+para('The body of the report, set at twelve points like most of it. ' * 3, 12)
+para('First part', 16)
+para('More body text that goes on for a while in the ordinary size. ' * 3, 12)
+para('A smaller head', 13.5)
+para('Body again, ordinary and plain, with words enough to make it the body. ' * 3, 12)
+para('Bold small head', 12.5, bold=True)
+para('print("hello")', 12, font='Courier New')
+p = para('Red centred', 18); p.alignment = WD_ALIGN_PARAGRAPH.CENTER; p.runs[0].font.color.rgb = RGBColor(0xC0, 0, 0)
+p = d.add_paragraph('Water is H'); r = p.add_run('2'); r.font.subscript = True
+p.add_run('O and '); r = p.add_run('this'); r.underline = True; p.add_run(' is underlined.')
+d.save(sys.argv[1])
+)";
+
+struct Read {
+    RichTextReader::Result rich;
+    DocumentModel model;
+};
+
+Read readFile(const QString& file, const QString& format, const QString& work)
+{
+    QDir().mkpath(work);
+    Read read{RichTextReader::readAttributedFile(QUrl::fromLocalFile(file), format, QUrl::fromLocalFile(work), {}), {}};
+    read.model = AttributedTextReader::documentModelFromAttributedString(*read.rich.document, read.rich.title);
+    return read;
+}
+
+QString describe(const DocumentModel& model)
+{
+    QString text;
+    for (const DocBlock& block : model.blocks)
+        text += DocBlock::kindName(block.kind) + QString::number(block.level) + QLatin1Char(' ') + block.plainText() + QLatin1Char('\n');
+    return text;
+}
+
+// The blocks of the model as kind and level, the code and headings of the hand-made file.
+void expectHandHeadings(const DocumentModel& model)
+{
+    QList<std::pair<DocBlock::Kind, int>> found;
+    for (const DocBlock& block : model.blocks) {
+        if (block.kind == DocBlock::Kind::heading || block.kind == DocBlock::Kind::code)
+            found.append({block.kind, block.kind == DocBlock::Kind::heading ? block.level : 0});
+    }
+    const QList<std::pair<DocBlock::Kind, int>> expected{
+        {DocBlock::Kind::heading, 1}, {DocBlock::Kind::heading, 2}, {DocBlock::Kind::heading, 3},
+        {DocBlock::Kind::heading, 3}, {DocBlock::Kind::code, 0},    {DocBlock::Kind::heading, 2}};
+    EXPECT_EQ(found, expected) << describe(model).toStdString();
+}
+
+// The character format of the text's first occurrence in the rich text.
+QTextCharFormat formatAt(const QTextDocument& document, const QString& text)
+{
+    const QTextCursor found = document.find(text);
+    if (found.isNull())
+        return {};
+    const QTextBlock block = found.block();
+    const int offset = found.selectionStart() - block.position();
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (fragment.position() - block.position() <= offset
+            && offset < fragment.position() - block.position() + fragment.length())
+            return fragment.charFormat();
+    }
+    return {};
+}
+
+Qt::Alignment alignmentOf(const QTextDocument& document, const QString& text)
+{
+    const QTextCursor found = document.find(text);
+    return found.isNull() ? Qt::Alignment() : found.block().blockFormat().alignment();
+}
+
+// An ODT as LibreOffice writes one, its looks in automatic styles: a red, centred 18-point
+// title, underline, a superscript, a bold 16-point line, a "Quote" paragraph and a line in a
+// face declared fixed, on a landscape A4 page.
+constexpr char makeOpenDocument[] = R"(import sys, zipfile
+ns = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
+      'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.3"')
+content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content ' + ns + '>'
+  '<office:font-face-decls><style:font-face style:name="Liberation Mono" svg:font-family="&apos;Liberation Mono&apos;" style:font-pitch="fixed"/></office:font-face-decls>'
+  '<office:automatic-styles>'
+  '<style:style style:name="P1" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:text-align="center"/><style:text-properties fo:font-size="18pt" fo:color="#c9211e"/></style:style>'
+  '<style:style style:name="P2" style:family="paragraph" style:parent-style-name="Standard"><style:text-properties style:font-name="Liberation Mono"/></style:style>'
+  '<style:style style:name="T1" style:family="text"><style:text-properties style:text-underline-style="solid" style:text-underline-width="auto"/></style:style>'
+  '<style:style style:name="T2" style:family="text"><style:text-properties style:text-position="super 58%"/></style:style>'
+  '<style:style style:name="T3" style:family="text"><style:text-properties fo:font-size="16pt" fo:font-weight="bold"/></style:style>'
+  '</office:automatic-styles><office:body><office:text>'
+  '<text:p text:style-name="P1">Red centred title</text:p>'
+  '<text:p text:style-name="Standard">Plain words with <text:span text:style-name="T1">underlined</text:span> ones and E=mc<text:span text:style-name="T2">2</text:span> in the body of the text, which goes on for a while.</text:p>'
+  '<text:p text:style-name="Standard"><text:span text:style-name="T3">A part by hand</text:span></text:p>'
+  '<text:p text:style-name="Quote">A wise remark stands here.</text:p>'
+  '<text:p text:style-name="P2">let x = 1</text:p>'
+  '<text:p text:style-name="Standard">More ordinary words in the body of the document, so that the body is the common size.</text:p>'
+  '</office:text></office:body></office:document-content>')
+styles = ('<?xml version="1.0" encoding="UTF-8"?><office:document-styles ' + ns + '><office:styles>'
+  '<style:default-style style:family="paragraph"><style:text-properties fo:font-size="12pt"/></style:default-style>'
+  '<style:style style:name="Standard" style:family="paragraph" style:class="text"/>'
+  '<style:style style:name="Quote" style:display-name="Quote" style:family="paragraph" style:parent-style-name="Standard"/>'
+  '</office:styles><office:automatic-styles><style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="29.7cm" '
+  'fo:page-height="21cm" style:print-orientation="landscape" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/>'
+  '</style:page-layout></office:automatic-styles><office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1"/>'
+  '</office:master-styles></office:document-styles>')
+manifest = ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.3">'
+  '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>'
+  '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
+  '<manifest:file-entry manifest:full-path="styles.xml" manifest:media-type="text/xml"/></manifest:manifest>')
+z = zipfile.ZipFile(sys.argv[1], 'w')
+z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.text')
+z.writestr('content.xml', content, zipfile.ZIP_DEFLATED)
+z.writestr('styles.xml', styles, zipfile.ZIP_DEFLATED)
+z.writestr('META-INF/manifest.xml', manifest, zipfile.ZIP_DEFLATED)
+z.close()
+)";
+
+// An RTF with a heading by its style, a subscript whose digit is on the next line, a paragraph
+// that begins a page, a red centred line in big type, a line in a fixed face and a title.
+constexpr char handRtf[] = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\fmodern Courier New;}}\n"
+                           "{\\colortbl;\\red200\\green0\\blue0;}\n"
+                           "{\\stylesheet{\\s0 Normal;}{\\s1\\b\\fs32 heading 1;}}\n"
+                           "{\\info{\\title Rich Test Title}}\n"
+                           "\\pard\\s1\\b\\fs32 Chapter one\\par\n"
+                           "\\pard\\plain\\fs24 Water is H{\\sub\n2}O and this is body text long enough to be the body.\\par\n"
+                           "\\pard\\qc{\\cf1\\fs36 Red centred}\\par\n"
+                           "\\pard\\pagebb Second page starts here.\\par\n"
+                           "\\pard{\\f1 code line}\\par\n}";
+
+struct Word {
+    QString text;
+    QRectF box;
+};
+
+// The words of a PDF's pages as pdftotext places them, page by page.
+QList<QList<Word>> pdfWords(const QString& pdf)
+{
+    QByteArray xml;
+    if (runProgram("pdftotext", {"-bbox", pdf, "-"}, &xml) != 0)
+        return {};
+    QList<QList<Word>> pages;
+    static const QRegularExpression item(QStringLiteral(
+        "<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    for (auto it = item.globalMatch(QString::fromUtf8(xml)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(0).startsWith(QLatin1String("<page"))) {
+            pages.append(QList<Word>());
+            continue;
+        }
+        if (pages.isEmpty())
+            continue;
+        const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());
+        const QPointF bottomRight(m.captured(3).toDouble(), m.captured(4).toDouble());
+        pages.last().append({m.captured(5), QRectF(topLeft, bottomRight)});
+    }
+    return pages;
+}
+
+std::optional<Word> findWord(const QList<QList<Word>>& pages, const QString& text)
+{
+    for (const QList<Word>& page : pages) {
+        for (const Word& word : page) {
+            if (word.text == text)
+                return word;
+        }
+    }
+    return std::nullopt;
+}
+
+// Pixels of the first page that are clearly red.
+int redPixels(const QString& pdf, const QString& work)
+{
+    const QString stem = QDir(work).filePath("page");
+    if (runProgram("pdftoppm", {"-r", "40", "-f", "1", "-l", "1", "-png", "-singlefile", pdf, stem}) != 0)
+        return -1;
+    const QImage image(stem + ".png");
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 90 && c.blue() < 90;
+        }
+    }
+    return red;
+}
+
+// On paper the red, centred, big line is red, centred and bigger than the body.
+void expectLookOnPaper(QTextDocument& rich, const QString& redWord, const QString& bodyWord, const QString& work)
+{
+    const QString pdf = QDir(work).filePath("look.pdf");
+    QFile::remove(pdf);
+    DocumentWriter::paginateToPDF(rich, QUrl::fromLocalFile(pdf), QSizeF(595.28, 841.89), DocumentWriter::margin);
+    const QList<QList<Word>> pages = pdfWords(pdf);
+    const std::optional<Word> red = findWord(pages, redWord);
+    const std::optional<Word> body = findWord(pages, bodyWord);
+    ASSERT_TRUE(red && body);
+    EXPECT_GT(red->box.height(), body->box.height() * 1.3);
+    EXPECT_GT(red->box.left(), 150) << "centred, not at the margin";
+    EXPECT_GT(redPixels(pdf, work), 10);
+}
+
+} // namespace
+
+TEST(DocumentLook, HeadingsByHandFromWord)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("hand.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeHandFormattedWord, docx}, &output), 0) << output.toStdString();
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    expectHandHeadings(read.model);
+    const QTextDocument& rich = *read.rich.document;
+    EXPECT_EQ(formatAt(rich, "Red centred").foreground().color(), QColor(0xC0, 0, 0));
+    EXPECT_TRUE(alignmentOf(rich, "Red centred") & Qt::AlignHCenter);
+    EXPECT_NEAR(formatAt(rich, "Annual report").fontPointSize(), 20, 0.01);
+    EXPECT_TRUE(formatAt(rich, "this is").fontUnderline());
+}
+
+TEST(DocumentLook, WordLookOnPaper)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("hand.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeHandFormattedWord, docx}, &output), 0) << output.toStdString();
+    Read read = readFile(docx, "docx", dir.filePath("work"));
+    expectLookOnPaper(*read.rich.document, "Red", "body", dir.path());
+}
+
+TEST(DocumentLook, OpenDocumentLook)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString odt = dir.filePath("hand.odt");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeOpenDocument, odt}, &output), 0) << output.toStdString();
+    Read read = readFile(odt, "odt", dir.filePath("work"));
+    QList<std::pair<DocBlock::Kind, int>> kinds;
+    for (const DocBlock& block : read.model.blocks)
+        kinds.append({block.kind, block.kind == DocBlock::Kind::heading ? block.level : 0});
+    const QList<std::pair<DocBlock::Kind, int>> expected{
+        {DocBlock::Kind::heading, 2}, {DocBlock::Kind::paragraph, 0}, {DocBlock::Kind::heading, 2},
+        {DocBlock::Kind::quote, 0},   {DocBlock::Kind::code, 0},      {DocBlock::Kind::paragraph, 0}};
+    EXPECT_EQ(kinds, expected) << describe(read.model).toStdString();
+    // Underline is underline, not emphasis.
+    const QTextCharFormat underlined = formatAt(*read.rich.document, "underlined");
+    EXPECT_TRUE(underlined.fontUnderline());
+    EXPECT_FALSE(underlined.fontItalic());
+    for (const DocRun& run : read.model.blocks.value(1).runs)
+        EXPECT_FALSE(run.italic) << run.text.toStdString();
+    expectLookOnPaper(*read.rich.document, "Red", "body", dir.path());
+}
+
+TEST(DocumentLook, RichTextFormatHeadingsBreaksAndTitle)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString rtf = writeFile(dir.filePath("hand.rtf"), handRtf);
+    Read read = readFile(rtf, "rtf", dir.filePath("work"));
+    EXPECT_EQ(read.rich.title.value_or(""), "Rich Test Title");
+    QList<std::pair<DocBlock::Kind, int>> kinds;
+    for (const DocBlock& block : read.model.blocks)
+        kinds.append({block.kind, block.kind == DocBlock::Kind::heading ? block.level : 0});
+    const QList<std::pair<DocBlock::Kind, int>> expected{
+        {DocBlock::Kind::heading, 1},   {DocBlock::Kind::paragraph, 0}, {DocBlock::Kind::heading, 2},
+        {DocBlock::Kind::pageBreak, 0}, {DocBlock::Kind::paragraph, 0}, {DocBlock::Kind::code, 0}};
+    EXPECT_EQ(kinds, expected) << describe(read.model).toStdString();
+    EXPECT_TRUE(read.model.blocks.value(1).plainText().startsWith("Water is H2O and")) << describe(read.model).toStdString();
+    expectLookOnPaper(*read.rich.document, "Red", "body", dir.path());
+}
