@@ -6,6 +6,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 
@@ -116,40 +117,74 @@ QString PortalHotkeyGrabber::preferredTrigger(const Shortcut& shortcut)
 
 int PortalHotkeyGrabber::install()
 {
-    if (m_installed)
-        return m_portal ? 0 : (m_fallback ? m_fallback->install() : noFallback);
-    m_installed = true;
+    switch (m_probe) {
+    case Probe::portal:
+    case Probe::asking:
+        return 0;
+    case Probe::noPortal:
+        return m_fallback ? m_fallback->install() : noFallback;
+    case Probe::notAsked:
+        break;
+    }
+    // Asked without waiting: the portal may have to be started first, and the application
+    // does not wait for it.
+    m_probe = Probe::asking;
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kInterface << QStringLiteral("version");
-    const QDBusMessage reply = m_bus.call(get, QDBus::Block, kPortalTimeoutMs);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kPortalTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        probed(call->reply());
+    });
+    return 0;
+}
+
+void PortalHotkeyGrabber::probed(const QDBusMessage& reply)
+{
     if (reply.type() == QDBusMessage::ReplyMessage) {
-        m_portal = true;
+        m_probe = Probe::portal;
         if (!m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
                            SLOT(onActivated(QDBusMessage))))
             qCCritical(appLog, "Hot key: cannot listen to the GlobalShortcuts portal's Activated signal");
         qCInfo(appLog, "Hot key: through the GlobalShortcuts portal");
-        return 0;
+        if (m_wanted)
+            createSession();
+        Q_EMIT ready();
+        return;
     }
+    m_probe = Probe::noPortal;
     qCWarning(appLog,
               "Hot key: no GlobalShortcuts portal on the session bus (%s); the key is grabbed "
               "through X11, which sees it only while an X11 window has the focus. Bind "
               "\"quorvenda --convert-copied\" in the desktop's keyboard settings instead",
               qUtf8Printable(reply.errorMessage()));
-    if (!m_fallback)
-        return noFallback;
-    return m_fallback->install();
+    if (m_fallback) {
+        if (const int status = m_fallback->install()) {
+            qCCritical(appLog, "%s failed: %d (%s)", qUtf8Printable(m_fallback->installName()), status,
+                       qUtf8Printable(m_fallback->explain(status)));
+        } else if (m_wanted) {
+            if (const int status = m_fallback->grab(*m_wanted))
+                qCCritical(appLog, "%s %s failed: %d (%s)", qUtf8Printable(m_fallback->grabName()),
+                           qUtf8Printable(shortcutDisplayString(*m_wanted)), status,
+                           qUtf8Printable(m_fallback->explain(status)));
+        }
+    }
+    m_wanted.reset();
+    Q_EMIT ready();
 }
 
 int PortalHotkeyGrabber::grab(const Shortcut& shortcut)
 {
     if (const int status = install())
         return status;
-    if (!m_portal)
+    if (m_probe == Probe::noPortal)
         return m_fallback->grab(shortcut);
-    if (preferredTrigger(shortcut).isEmpty())
+    if (m_probe == Probe::portal && preferredTrigger(shortcut).isEmpty())
         return unknownKey;
     m_wanted = shortcut;
+    if (m_probe == Probe::asking)
+        return 0; // taken once the portal answers
     if (!m_session.isEmpty())
         bindShortcuts();
     else if (!m_creating)
@@ -159,7 +194,7 @@ int PortalHotkeyGrabber::grab(const Shortcut& shortcut)
 
 void PortalHotkeyGrabber::ungrab()
 {
-    if (!m_portal) {
+    if (m_probe == Probe::noPortal) {
         if (m_fallback)
             m_fallback->ungrab();
         return;
@@ -170,12 +205,14 @@ void PortalHotkeyGrabber::ungrab()
 
 QString PortalHotkeyGrabber::grabName() const
 {
-    return m_portal || !m_fallback ? QStringLiteral("GlobalShortcuts portal") : m_fallback->grabName();
+    return m_probe != Probe::noPortal || !m_fallback ? QStringLiteral("GlobalShortcuts portal")
+                                                     : m_fallback->grabName();
 }
 
 QString PortalHotkeyGrabber::installName() const
 {
-    return m_portal || !m_fallback ? QStringLiteral("GlobalShortcuts portal") : m_fallback->installName();
+    return m_probe != Probe::noPortal || !m_fallback ? QStringLiteral("GlobalShortcuts portal")
+                                                     : m_fallback->installName();
 }
 
 QString PortalHotkeyGrabber::explain(int status) const

@@ -35,8 +35,8 @@ public:
     QString installName() const override;
     QString explain(int status) const override;
 
-    // Whether the portal took the key (after install()), rather than the fallback.
-    bool usesPortal() const { return m_portal; }
+    // Whether the portal takes the key, rather than the fallback; known once ready() was sent.
+    bool usesPortal() const { return m_probe == Probe::portal; }
     // The portal session, once CreateSession was answered.
     QString sessionHandle() const { return m_session; }
 
@@ -49,6 +49,9 @@ public:
     static constexpr int unknownKey = -5; // the key has no name in the portal's words
 
 Q_SIGNALS:
+    // The portal answered whether it offers GlobalShortcuts, and the key went to it or to the
+    // fallback.
+    void ready();
     // The portal confirmed the binding; trigger is how the desktop describes the key, empty
     // when it bound none yet.
     void bound(const QString& trigger);
@@ -59,6 +62,7 @@ private Q_SLOTS:
     void onActivated(const QDBusMessage& message);
 
 private:
+    void probed(const QDBusMessage& reply);
     void createSession();
     void bindShortcuts();
     QVariant shortcutList() const;
@@ -68,8 +72,8 @@ private:
 
     QDBusConnection m_bus;
     std::unique_ptr<HotkeyGrabber> m_fallback;
-    bool m_installed = false;
-    bool m_portal = false;
+    enum class Probe { notAsked, asking, portal, noPortal };
+    Probe m_probe = Probe::notAsked;
     bool m_creating = false;
     QString m_session;
     QString m_requestPath;

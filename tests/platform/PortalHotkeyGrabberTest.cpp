@@ -204,8 +204,8 @@ TEST_F(PortalHotkey, SessionAndBindingCarryTheShortcutAndActivatedConverts)
     QObject::connect(&grabber, &PortalHotkeyGrabber::bound, [&](const QString& t) { bound = t; });
 
     center.installHotkeyHandler();
-    EXPECT_TRUE(grabber.usesPortal());
     ASSERT_TRUE(test::waitFor([&] { return !bound.isEmpty(); }));
+    EXPECT_TRUE(grabber.usesPortal());
     EXPECT_EQ(bound, QStringLiteral("Alt+Shift+Space"));
     EXPECT_EQ(grabber.sessionHandle(), portal->sessionPath());
 
@@ -258,7 +258,12 @@ TEST_F(PortalHotkey, WithoutThePortalTheFallbackTakesTheKeyAndTheLogSaysWhy)
     int conversions = 0;
     QObject::connect(&center, &HotkeyCenter::convertRequested, [&] { ++conversions; });
     test::LogCapture log;
+    bool ready = false;
+    QObject::connect(&grabber, &PortalHotkeyGrabber::ready, [&] { ready = true; });
+    // The application does not wait for the portal's answer.
     center.installHotkeyHandler();
+    EXPECT_FALSE(ready);
+    ASSERT_TRUE(test::waitFor([&] { return ready; }));
     EXPECT_FALSE(grabber.usesPortal());
     EXPECT_EQ(x11->held, Shortcut::defaultShortcut());
     bool said = false;
