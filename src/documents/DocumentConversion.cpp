@@ -1,5 +1,7 @@
 #include "documents/DocumentConversion.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "documents/AttributedTextReader.h"
 #include "documents/DocumentLoader.h"
 #include "documents/DocumentWriter.h"
@@ -126,9 +128,12 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
     if (target == DocumentOutput::html && formatID(file) == QLatin1String("md")) {
         // Straight from the parser to the page, never the whole document in memory as blocks.
         const QUrl work = planner.workURL(extension, freshName());
-        const qint64 replaced = DocumentWriter::writeMarkdownPage(file, work, context.stopToken);
+        int picturesLeftOut = 0;
+        const qint64 replaced = DocumentWriter::writeMarkdownPage(file, work, context.stopToken, &picturesLeftOut);
         if (context.notes) {
             if (const QString note = TextLoaders::replacementNote(file.name, replaced); !note.isEmpty())
+                context.notes->addMessage(note);
+            if (const QString note = DocumentPictures::leftOutNote(picturesLeftOut); !note.isEmpty())
                 context.notes->addMessage(note);
         }
         throwIfCancelled(context.stopToken);

@@ -1,5 +1,7 @@
 #include "documents/DocumentFileReader.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "documents/AttributedTextReader.h"
 #include "documents/MarkdownReader.h"
 #include "documents/OfficeEncryption.h"
@@ -43,6 +45,7 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
         auto [title, blocks] = MarkdownReader::parseMarkdown(TextLoaders::readTextWithDetectedEncoding(file).text);
         model.title = title;
         model.blocks = blocks;
+        DocumentPictures::removeOutside(model.blocks, info.absolutePath(), info.absolutePath());
     } else if (ext == QLatin1String("html") || ext == QLatin1String("htm") || ext == QLatin1String("xhtml")
                || ext == QLatin1String("xht")) {
         const bool strict = ext.startsWith(QLatin1String("xht"));
@@ -51,7 +54,7 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
         if (bytes.contains('\0') && !QStringConverter::encodingForData(bytes))
             throw EngineError(QStringLiteral("This document is damaged or not in a supported format"),
                               QStringLiteral("The file holds binary data"));
-        model.blocks = XHTMLParser::parse(bytes, folder, strict);
+        model.blocks = XHTMLParser::parse(bytes, folder, strict, folder);
         model.title = firstTopHeading(model.blocks);
     } else if (ext == QLatin1String("txt") || ext == QLatin1String("text")) {
         model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file).text);

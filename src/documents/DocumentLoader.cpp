@@ -1,6 +1,7 @@
 #include "documents/DocumentLoader.h"
 
 #include "documents/DocumentFonts.h"
+#include "documents/DocumentPictures.h"
 #include "documents/EPUBReader.h"
 #include "documents/MarkdownReader.h"
 #include "documents/OfficeConverter.h"
@@ -91,6 +92,8 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         auto [title, blocks] = MarkdownReader::parseMarkdown(std::move(source.text));
         auto document = std::make_unique<LoadedDocument>(title.value_or(file.baseName), folder, false);
         document->addNote(TextLoaders::replacementNote(file.name, source.replaced));
+        document->addNote(DocumentPictures::leftOutNote(
+            DocumentPictures::removeOutside(blocks, info.absolutePath(), info.absolutePath())));
         DocumentModel model;
         model.title = title;
         model.blocks = std::move(blocks);
@@ -125,7 +128,9 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
                 throw EngineError(damaged, QStringLiteral("The file holds binary data"));
             DocumentModel model;
             model.title = file.baseName;
-            model.blocks = XHTMLParser::parse(bytes, folder, file.ext == QLatin1String("xhtml"));
+            int leftOut = 0;
+            model.blocks = XHTMLParser::parse(bytes, folder, file.ext == QLatin1String("xhtml"), folder, &leftOut);
+            document->addNote(DocumentPictures::leftOutNote(leftOut));
             document->setModel(std::move(model));
             document->setRichLoader([url] { return RichTextReader::readHTMLFile(url).document; });
         } else {
@@ -146,6 +151,8 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         DocumentModel model = EPUBReader::documentModel(book, stop);
         const QUrl packageFolder = QUrl::fromLocalFile(QFileInfo(book.packageURL.toLocalFile()).absolutePath());
         auto document = std::make_unique<LoadedDocument>(book.title.value_or(file.baseName), packageFolder, false);
+        // Pictures of the book are those it carries, wherever in it they lie.
+        document->setPictureRoot(unpacked.toLocalFile());
         document->setModel(std::move(model));
         return document;
     }

@@ -1,5 +1,7 @@
 #include "documents/DocumentWriter.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "documents/AttributedTextReader.h"
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
@@ -220,7 +222,8 @@ QString DocumentWriter::htmlPage(LoadedDocument& document)
     return page;
 }
 
-qint64 DocumentWriter::writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop)
+qint64 DocumentWriter::writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop,
+                                         int* picturesLeftOut)
 {
     throwIfCancelled(stop);
     TextLoaders::DecodedText source = TextLoaders::readTextWithDetectedEncoding(file.url);
@@ -228,7 +231,14 @@ qint64 DocumentWriter::writeMarkdownPage(const FileInfo& file, const QUrl& desti
     QByteArray page;
     const std::optional<QUrl> folder = QUrl::fromLocalFile(QFileInfo(file.path()).absolutePath());
     const std::optional<QString> title = MarkdownReader::writeHTML(
-        std::move(source.text), [&](const DocBlock& image) { return HTMLRenderer::embeddedImageSource(image, folder); },
+        std::move(source.text),
+        [&](const DocBlock& image) {
+            if (picturesLeftOut && image.path && !image.data
+                && DocumentPictures::resolve(*image.path, folder->toLocalFile(), folder->toLocalFile()).place
+                    == DocumentPictures::Place::outside)
+                ++*picturesLeftOut;
+            return HTMLRenderer::embeddedImageSource(image, folder);
+        },
         [&](QByteArrayView piece) {
             throwIfCancelled(stop);
             page += piece;

@@ -37,8 +37,10 @@ public:
 
     // A Markdown file as the page htmlPage makes of it once loaded, byte for byte, written
     // straight from the parser without the model. Returns how many characters reading the
-    // file replaced. Throws as loading and writeDocument do.
-    static qint64 writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop);
+    // file replaced; picturesLeftOut, when given, counts the pictures outside the file's folder
+    // that were left out. Throws as loading and writeDocument do.
+    static qint64 writeMarkdownPage(const FileInfo& file, const QUrl& destination, std::stop_token stop,
+                                    int* picturesLeftOut = nullptr);
 
     // The option's page size, else the setting's, in points.
     static QSizeF pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options);

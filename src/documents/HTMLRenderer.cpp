@@ -1,5 +1,7 @@
 #include "documents/HTMLRenderer.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "engines/image/ImageToPng.h"
 
 #include <QDir>
@@ -40,11 +42,15 @@ std::optional<QString> embeddedSource(const DocBlock& block, const std::optional
         return std::nullopt;
     if (!baseURL)
         return *block.path;
-    QString decoded = QUrl::fromPercentEncoding(block.path->toUtf8());
-    if (decoded.contains(QChar::ReplacementCharacter))
-        decoded = *block.path;
-    const QString file = QDir(baseURL->toLocalFile()).filePath(decoded);
-    QFile in(file);
+    // Only pictures of the document's own folder travel in the page; another file of the
+    // reader's is neither carried nor pointed at.
+    const QString folder = baseURL->toLocalFile();
+    const DocumentPictures::Resolved resolved = DocumentPictures::resolve(*block.path, folder, folder);
+    if (resolved.place == DocumentPictures::Place::outside)
+        return std::nullopt;
+    if (resolved.place == DocumentPictures::Place::missing)
+        return *block.path;
+    QFile in(resolved.path);
     // A picture bigger than this is not worth carrying inside a page.
     constexpr qint64 limit = 256LL * 1024 * 1024;
     if (!in.open(QIODevice::ReadOnly) || in.size() > limit)

@@ -1,5 +1,7 @@
 #include "documents/LoadedDocument.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "documents/AttributedTextReader.h"
 #include "documents/AttributedTextWriter.h"
 #include "documents/TextLoaders.h"
@@ -48,11 +50,12 @@ std::optional<QByteArray> LoadedDocument::loadResource(const QString& path) cons
 {
     if (!m_baseURL)
         return std::nullopt;
-    QString decoded = QUrl::fromPercentEncoding(path.toUtf8());
-    if (decoded.contains(QChar::ReplacementCharacter))
-        decoded = path;
-    const QString local = QDir::isAbsolutePath(decoded) ? decoded : QDir(m_baseURL->toLocalFile()).filePath(decoded);
-    QFile file(local);
+    const QString folder = m_baseURL->toLocalFile();
+    const DocumentPictures::Resolved resolved =
+        DocumentPictures::resolve(path, folder, m_pictureRoot.isEmpty() ? folder : m_pictureRoot);
+    if (resolved.place != DocumentPictures::Place::inside)
+        return std::nullopt;
+    QFile file(resolved.path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > TextLoaders::maximumFileBytes)
         return std::nullopt;
     QByteArray bytes = file.readAll();

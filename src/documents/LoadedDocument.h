@@ -23,6 +23,7 @@ public:
     const QString& title() const { return m_title; }
     const std::optional<QUrl>& baseURL() const { return m_baseURL; }
     bool isRich() const { return m_isRich; }
+    void setPictureRoot(const QString& folder) { m_pictureRoot = folder; }
 
     void setModel(DocumentModel model) { m_model = std::move(model); }
     void setRichText(std::unique_ptr<QTextDocument> document) { m_rich = std::move(document); }
@@ -41,7 +42,8 @@ public:
     QTextDocument& richText();
 
     // Bytes of an image or other resource the content names by a path relative to baseURL;
-    // none when there is no base, no such file, or it is too big.
+    // none when there is no base, no such file, it is too big, or it lies outside the picture
+    // root (baseURL's folder unless set).
     std::optional<QByteArray> loadResource(const QString& path) const;
 
     // Job messages about the reading, such as bytes that had to be replaced.
@@ -58,6 +60,7 @@ public:
 private:
     QString m_title;
     std::optional<QUrl> m_baseURL;
+    QString m_pictureRoot;
     bool m_isRich = false;
     std::optional<DocumentModel> m_model;
     std::unique_ptr<QTextDocument> m_rich;

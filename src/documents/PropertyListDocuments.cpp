@@ -154,6 +154,7 @@ RichTextReader::Result PropertyListDocuments::readWebArchive(const QUrl& file)
         }
     }
     document->setHtml(text);
+    document->removeRefusedImages();
     RichTextReader::Result result;
     const QString title = document->metaInformation(QTextDocument::DocumentTitle).trimmed();
     if (!title.isEmpty())

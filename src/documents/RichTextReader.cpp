@@ -360,10 +360,12 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     const PageLayout layout = adaptForQt(html);
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.
-    result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);
-    result.document->setDefaultFont(DocumentFonts::body(12));
-    result.document->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
-    result.document->setHtml(html);
+    auto confined = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, mediaPath);
+    confined->setDefaultFont(DocumentFonts::body(12));
+    confined->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
+    confined->setHtml(html);
+    confined->removeRefusedImages();
+    result.document = std::move(confined);
     formatTables(*result.document, layout.columnWidths, source);
     continueLists(*result.document, layout.listStarts);
     SourceStyleOverlay::apply(*result.document, source.styles, format == QLatin1String("odt"));
@@ -383,10 +385,14 @@ RichTextReader::Result RichTextReader::readHTMLFile(const QUrl& file)
         throw EngineError(QStringLiteral("This document couldn't be read"),
                           QStringLiteral("The file's text encoding is unknown"));
     Result result;
-    result.document = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::any);
-    result.document->setDefaultFont(DocumentFonts::body(12));
-    result.document->setBaseUrl(QUrl::fromLocalFile(QFileInfo(file.toLocalFile()).absolutePath() + QLatin1Char('/')));
-    result.document->setHtml(*html);
+    // Pictures of the page's own folder only: a page must not carry the reader's other files.
+    const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
+    auto confined = std::make_unique<ConfinedTextDocument>(ConfinedTextDocument::Files::belowRoot, folder);
+    confined->setDefaultFont(DocumentFonts::body(12));
+    confined->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
+    confined->setHtml(*html);
+    confined->removeRefusedImages();
+    result.document = std::move(confined);
     const QString title = result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
     if (!title.isEmpty())
         result.title = title;

@@ -1,5 +1,7 @@
 #include "documents/XHTMLParser.h"
 
+#include "documents/DocumentPictures.h"
+
 #include "model/EngineError.h"
 
 #include <QDir>
@@ -152,11 +154,6 @@ QList<DocRun> normalizeRuns(const QList<DocRun>& runs)
     return out;
 }
 
-bool isInside(const QString& path, const QString& folder)
-{
-    return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
-}
-
 class Walker {
 public:
     Walker(std::optional<QUrl> baseURL, std::optional<QUrl> root)
@@ -165,6 +162,7 @@ public:
     }
 
     QList<DocBlock> blocks;
+    int leftOut = 0; // pictures outside the root
 
     void visitNode(xmlNodePtr node, int depth)
     {
@@ -414,10 +412,19 @@ private:
                 return std::nullopt;
             return DocBlock::image(std::nullopt, decoded.decoded, ext, alt);
         }
-        if (source.contains(QLatin1String("://")) && !source.startsWith(QLatin1String("file:")))
-            return std::nullopt;
         QString path;
-        if (source.startsWith(QLatin1String("file:"))) {
+        if (m_root) {
+            const DocumentPictures::Resolved resolved =
+                DocumentPictures::resolve(source, m_baseURL ? m_baseURL->toLocalFile() : m_root->toLocalFile(),
+                                          m_root->toLocalFile());
+            if (resolved.place == DocumentPictures::Place::outside)
+                ++leftOut;
+            if (resolved.place != DocumentPictures::Place::inside)
+                return std::nullopt;
+            path = resolved.path;
+        } else if (source.contains(QLatin1String("://")) && !source.startsWith(QLatin1String("file:"))) {
+            return std::nullopt;
+        } else if (source.startsWith(QLatin1String("file:"))) {
             path = QUrl(source).toLocalFile();
         } else {
             if (!m_baseURL)
@@ -429,13 +436,6 @@ private:
         }
         if (path.isEmpty())
             return std::nullopt;
-        if (m_root) {
-            const QString canonical = QFileInfo(path).canonicalFilePath();
-            const QString root = QFileInfo(m_root->toLocalFile()).canonicalFilePath();
-            if (canonical.isEmpty() || root.isEmpty() || !isInside(canonical, root))
-                return std::nullopt;
-            path = canonical;
-        }
         QFile file(path);
         if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > XHTMLParser::maximumImageBytes)
             return std::nullopt;
@@ -476,7 +476,7 @@ bool declaresCharset(const QByteArray& bytes)
 } // namespace
 
 QList<DocBlock> XHTMLParser::parse(const QByteArray& bytes, const std::optional<QUrl>& baseURL,
-                                   bool tryStrictXML, const std::optional<QUrl>& root)
+                                   bool tryStrictXML, const std::optional<QUrl>& root, int* leftOut)
 {
     if (bytes.trimmed().isEmpty())
         return {};
@@ -514,6 +514,8 @@ QList<DocBlock> XHTMLParser::parse(const QByteArray& bytes, const std::optional<
     for (xmlNodePtr child = body->children; child; child = child->next)
         walker.visitNode(child, 1);
     walker.flushPending();
+    if (leftOut)
+        *leftOut += walker.leftOut;
     return walker.blocks;
 }
 

@@ -14,10 +14,11 @@ public:
     XHTMLParser() = delete;
 
     // baseURL: the folder relative image sources are read against. root: when given, an image
-    // file that resolves outside it (links followed) gives no block. Throws EngineError when
-    // neither parser accepts the bytes.
+    // that resolves outside it (links followed) or lies on a network gives no block, and is
+    // counted in leftOut. Throws EngineError when neither parser accepts the bytes.
     static QList<DocBlock> parse(const QByteArray& bytes, const std::optional<QUrl>& baseURL,
-                                 bool tryStrictXML, const std::optional<QUrl>& root = std::nullopt);
+                                 bool tryStrictXML, const std::optional<QUrl>& root = std::nullopt,
+                                 int* leftOut = nullptr);
 
     // Elements nested deeper than this are read as plain text.
     static constexpr int maximumDepth = 200;

@@ -283,13 +283,16 @@ TEST(AttributedText, PlainTextPutsCellsBetweenTabsAndRowsOnLines)
     EXPECT_FALSE(hasLayoutMarkers(model.plainText())) << model.plainText().toStdString();
 }
 
-TEST(AttributedText, HtmlThroughRichTextReadsPicturesBesideIt)
+TEST(AttributedText, HtmlThroughRichTextReadsPicturesOfItsOwnFolderOnly)
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath("images/pic.png"), png(5, 5));
+    writeFile(dir.filePath("pages/images/pic.png"), png(5, 5));
+    // Beside the page's folder, not in it: one of the reader's other files, never carried.
+    writeFile(dir.filePath("private/other.png"), png(9, 9));
     const QString page = writeFile(dir.filePath("pages/page.html"),
                                    "<html><head><title>Own page</title></head><body><h1>Head</h1>"
-                                   "<p><img src=\"../images/pic.png\"></p><p><img src=\"https://example.com/x.png\"></p>"
+                                   "<p><img src=\"images/pic.png\"></p><p><img src=\"https://example.com/x.png\"></p>"
+                                   "<p><img src=\"../private/other.png\"></p>"
                                    "<ol><li>one</li><li>two</li></ol></body></html>");
     const RichTextReader::Result result = RichTextReader::readHTMLFile(QUrl::fromLocalFile(page));
     EXPECT_EQ(result.title, QStringLiteral("Own page"));

@@ -1,0 +1,128 @@
+#include "support/DevDriver.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QStandardPaths>
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+QByteArray pngOf(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// The sizes of the pictures a result carries: those a package holds, a PDF's images, a page's
+// data URIs.
+QStringList pictureSizes(const QString& result)
+{
+    QByteArray out;
+    const QString script = QStringLiteral(R"PY(
+import sys, zipfile, subprocess, re, base64, io
+f = sys.argv[1]
+def size(b):
+    return subprocess.run(['identify', '-format', '%wx%h', '-'], input=b, capture_output=True).stdout.decode()
+sizes = []
+if f.endswith(('.docx', '.epub', '.odt')):
+    z = zipfile.ZipFile(f)
+    sizes = [size(z.read(n)) for n in z.namelist() if re.search(r'\.(png|jpe?g|gif)$', n, re.I)]
+elif f.endswith('.pdf'):
+    rows = subprocess.run(['pdfimages', '-list', f], capture_output=True, text=True).stdout.splitlines()[2:]
+    sizes = [r.split()[3] + 'x' + r.split()[4] for r in rows]
+else:
+    data = open(f, 'rb').read()
+    sizes = [size(base64.b64decode(m.group(1))) for m in re.finditer(rb'data:image/[a-z+]+;base64,([A-Za-z0-9+/=]+)', data)]
+print(' '.join(sizes))
+)PY");
+    runProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, result}, &out);
+    return QString::fromUtf8(out).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Every byte sequence of the file and of the members of a package.
+bool carriesBytes(const QString& result, const QByteArray& bytes)
+{
+    QFile file(result);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (file.readAll().contains(bytes))
+        return true;
+    QTemporaryDir unpacked;
+    runProgram(QStringLiteral("unzip"), {QStringLiteral("-qq"), result, QStringLiteral("-d"), unpacked.path()});
+    QDirIterator it(unpacked.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QFile member(info.filePath());
+        if (member.open(QIODevice::ReadOnly) && member.readAll().contains(bytes))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// A document someone sends names the reader's private picture by an absolute path, by "../",
+// by a file: URL and through a link; only the picture of its own folder may go into a result.
+TEST(DocumentPicturesRun, OnlyPicturesOfTheDocumentsOwnFolderAreCarried)
+{
+    for (const char* tool : {"identify", "pdfimages", "unzip"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    QTemporaryDir home;
+    QTemporaryDir user;
+    const QByteArray secret = pngOf(37, 23, qRgb(0x12, 0x34, 0x56));
+    const QString privatePicture = writeFile(user.filePath(QStringLiteral("private/photo.png")), secret);
+    writeFile(user.filePath(QStringLiteral("doc/pictures/beside.png")), pngOf(16, 16, qRgb(255, 0, 0)));
+    const QString docs = user.filePath(QStringLiteral("doc"));
+    ASSERT_TRUE(QFile::link(privatePicture, docs + QStringLiteral("/link.png")));
+    const QString url = QUrl::fromLocalFile(privatePicture).toString();
+
+    const QString markdown = writeFile(docs + QStringLiteral("/note.md"),
+        QStringLiteral("# Note\n\n![a](%1)\n\n![b](../private/photo.png)\n\n![c](%2)\n\n![d](link.png)\n\n"
+                       "![e](https://example.com/x.png)\n\n![ok](pictures/beside.png)\n")
+            .arg(privatePicture, url).toUtf8());
+    const QString html = writeFile(docs + QStringLiteral("/page.html"),
+        QStringLiteral("<html><body><h1>Page</h1><p><img src=\"%1\"></p><p><img src=\"../private/photo.png\"></p>"
+                       "<p><img src=\"%2\"></p><p><img src=\"link.png\"></p><p><img src=\"pictures/beside.png\"></p>"
+                       "</body></html>")
+            .arg(privatePicture, url).toUtf8());
+
+    const struct {
+        QString source;
+        QString note;
+        QStringList targets;
+    } cases[] = {
+        {markdown, QStringLiteral("5 pictures outside the document's folder were left out"),
+         {"docx", "epub", "odt", "pdf", "html"}},
+        {html, QStringLiteral("4 pictures outside the document's folder were left out"), {"docx", "epub", "odt", "pdf"}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& target : c.targets) {
+            SCOPED_TRACE((QFileInfo(c.source).fileName() + QStringLiteral(" to ") + target).toStdString());
+            const DriverRun run = runDriverJob({QStringLiteral("convert.document.") + target, c.source}, home.path());
+            ASSERT_EQ(run.code, 0) << run.failure().toStdString();
+            ASSERT_EQ(run.outputs().size(), 1);
+            const QString result = run.outputs().first();
+            EXPECT_EQ(run.messages(), QStringList{c.note});
+            EXPECT_EQ(pictureSizes(result), QStringList{QStringLiteral("16x16")});
+            EXPECT_FALSE(carriesBytes(result, secret));
+            QFile::remove(result);
+        }
+    }
+}
