@@ -29,12 +29,14 @@ constexpr uint kShiftL = 0xffe1;
 // input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
 class GnomeShell {
 public:
-    GnomeShell()
+    // With our extension enabled, or without it.
+    explicit GnomeShell(bool withExtension)
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(QStringLiteral("bash"),
-                        {QStringLiteral(QV_SOURCE_DIR "/tests/support/gnome-shell/headless-shell.sh"),
-                         QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org")});
+        QStringList args{QStringLiteral(QV_SOURCE_DIR "/tests/support/gnome-shell/headless-shell.sh")};
+        if (withExtension)
+            args << QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org");
+        m_process.start(QStringLiteral("bash"), args);
         waitFor([this] {
             m_output += m_process.readAll();
             return m_output.contains("shell ") || m_process.state() == QProcess::NotRunning;
@@ -164,91 +166,132 @@ QString writeImage(const QString& path)
     return path;
 }
 
+
+// The Shell, the application, and a native Wayland program to drag files out of.
+class GnomeShellDrag : public ::testing::Test {
+protected:
+    // Nothing when all is set, else why the test cannot run here.
+    void begin(bool withExtension)
+    {
+        for (const char* program : {"gnome-shell", "Xwayland", "dbus-daemon"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+                GTEST_SKIP() << program << " is not installed";
+        }
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath)
+                           + QStringLiteral("/platforms/libqwayland-generic.so")))
+            GTEST_SKIP() << "Qt's Wayland plugin is not installed (qt6-wayland)";
+        if (!QFile::exists(QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org/extension.js")))
+            GTEST_SKIP() << "the extension was not built";
+        shell = std::make_unique<GnomeShell>(withExtension);
+        if (shell->skipped())
+            GTEST_SKIP() << shell->output().toStdString();
+        ASSERT_TRUE(shell->isRunning()) << shell->output().toStdString();
+
+        ASSERT_TRUE(files.isValid());
+        a = writeImage(files.filePath(QStringLiteral("a.png")));
+        b = writeImage(files.filePath(QStringLiteral("b c.png")));
+
+        // No welcome window over the drag.
+        QDir(app.home().path()).mkpath(QStringLiteral("config/quorvenda"));
+        QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        ASSERT_GT(settings.write(R"({"quorvenda.onboardingDone": true})"), 0);
+        settings.close();
+        app.process().setProcessEnvironment(shell->environment(app.environment()));
+        app.start();
+        ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Quorvenda started"), kTimeoutMs))
+            << app.log().toStdString();
+    }
+
+    void startSource()
+    {
+        QProcessEnvironment env = shell->environment(QProcessEnvironment::systemEnvironment());
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("QV_DRAG_SOURCE_FULLSCREEN"), QStringLiteral("1"));
+        source.setProcessEnvironment(env);
+        source.setProcessChannelMode(QProcess::MergedChannels);
+        source.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"),
+                     {QStringLiteral("files"), QUrl::fromLocalFile(a).toString(QUrl::FullyEncoded),
+                      QUrl::fromLocalFile(b).toString(QUrl::FullyEncoded)});
+        ASSERT_TRUE(waitFor([&] { return sourceSaid("ready"); }, kTimeoutMs)) << sourceOutput.toStdString();
+        // The window may be mapped a moment before the Shell shows it full screen.
+        waitFor([] { return false; }, 500);
+        ASSERT_TRUE(shell->startInput());
+    }
+
+    void TearDown() override
+    {
+        if (source.state() != QProcess::NotRunning) {
+            source.kill();
+            source.waitForFinished(5000);
+        }
+    }
+
+    bool sourceSaid(const QByteArray& word)
+    {
+        sourceOutput += source.readAll();
+        return sourceOutput.contains(word);
+    }
+
+    bool wheelOpened(const QString& kind)
+    {
+        return !app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened %1 wheel").arg(kind)).isEmpty();
+    }
+
+    // Onto the top segment of the medium wheel centred there, let go, and wait for the job.
+    void dropOnTopSegment(QPoint centre)
+    {
+        shell->glide(centre - QPoint(0, 148));
+        waitFor([] { return false; }, 300);
+        shell->button(false);
+        ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-end"); }, kTimeoutMs)) << sourceOutput.toStdString();
+        ASSERT_TRUE(waitFor([&] {
+            return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
+        }, kTimeoutMs)) << app.log().toStdString();
+        EXPECT_TRUE(app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished "))
+                        .contains(QStringLiteral("2 output(s), 0 failure(s)")))
+            << app.log().toStdString();
+        // The results sit beside the originals.
+        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 4) << app.log().toStdString();
+    }
+
+    std::unique_ptr<GnomeShell> shell;
+    QTemporaryDir files;
+    QString a;
+    QString b;
+    RunningApp app;
+    QProcess source;
+    QByteArray sourceOutput;
+};
+
 } // namespace
 
 // A drag of files out of a native Wayland program under GNOME Shell: the extension tells the
 // application, a tap of Shift opens the convert wheel (an X11 window, through XWayland) where the
 // pointer is, and the drop on a segment reaches it through Mutter's bridge and runs the job.
-TEST(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
+TEST_F(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
 {
-    for (const char* program : {"gnome-shell", "Xwayland", "dbus-daemon"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            GTEST_SKIP() << program << " is not installed";
-    }
-    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so")))
-        GTEST_SKIP() << "Qt's Wayland plugin is not installed (qt6-wayland)";
-    if (!QFile::exists(QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org/extension.js")))
-        GTEST_SKIP() << "the extension was not built";
-    GnomeShell shell;
-    if (shell.skipped())
-        GTEST_SKIP() << shell.output().toStdString();
-    ASSERT_TRUE(shell.isRunning()) << shell.output().toStdString();
-
-    QTemporaryDir files;
-    ASSERT_TRUE(files.isValid());
-    const QString a = writeImage(files.filePath(QStringLiteral("a.png")));
-    const QString b = writeImage(files.filePath(QStringLiteral("b c.png")));
-
-    RunningApp app;
-    // No welcome window over the drag.
-    QDir(app.home().path()).mkpath(QStringLiteral("config/quorvenda"));
-    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    ASSERT_GT(settings.write(R"({"quorvenda.onboardingDone": true})"), 0);
-    settings.close();
-    app.process().setProcessEnvironment(shell.environment(app.environment()));
-    app.start();
+    begin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
     ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("GNOME Shell's extension reports drags"),
                                 kTimeoutMs))
-        << app.log().toStdString() << shell.output().toStdString();
+        << app.log().toStdString() << shell->output().toStdString();
+    startSource();
+    if (HasFatalFailure())
+        return;
 
-    QProcess source;
-    QProcessEnvironment sourceEnv = shell.environment(QProcessEnvironment::systemEnvironment());
-    sourceEnv.remove(QStringLiteral("DISPLAY"));
-    sourceEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    sourceEnv.insert(QStringLiteral("QV_DRAG_SOURCE_FULLSCREEN"), QStringLiteral("1"));
-    source.setProcessEnvironment(sourceEnv);
-    source.setProcessChannelMode(QProcess::MergedChannels);
-    source.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"),
-                 {QStringLiteral("files"), QUrl::fromLocalFile(a).toString(QUrl::FullyEncoded),
-                  QUrl::fromLocalFile(b).toString(QUrl::FullyEncoded)});
-    QByteArray sourceOutput;
-    const auto sourceSaid = [&](const QByteArray& word) {
-        sourceOutput += source.readAll();
-        return sourceOutput.contains(word);
-    };
-    ASSERT_TRUE(waitFor([&] { return sourceSaid("ready"); }, kTimeoutMs)) << sourceOutput.toStdString();
-    // The window may be mapped a moment before the Shell shows it full screen.
-    waitFor([] { return false; }, 500);
-
-    ASSERT_TRUE(shell.startInput());
-    shell.park(QPoint(400, 300));
-    shell.button(true);
+    shell->park(QPoint(400, 300));
+    shell->button(true);
     const QPoint where(640, 420);
-    shell.glide(where);
+    shell->glide(where);
     ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
     ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
         << app.log().toStdString();
 
-    shell.tap(kShiftL);
-    ASSERT_TRUE(waitFor([&] {
-        return !app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel")).isEmpty();
-    }, kTimeoutMs)) << app.log().toStdString();
+    shell->tap(kShiftL);
+    ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
     EXPECT_TRUE(app.hasLine(QStringLiteral("drag"), QStringLiteral("Modifier tap → convert")));
-
-    // Onto the top segment of the medium wheel, centred where the pointer was, and let go.
-    shell.glide(where - QPoint(0, 148));
-    waitFor([] { return false; }, 300);
-    shell.button(false);
-    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-end"); }, kTimeoutMs)) << sourceOutput.toStdString();
-    ASSERT_TRUE(waitFor([&] {
-        return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
-    }, kTimeoutMs)) << app.log().toStdString();
-    EXPECT_TRUE(app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).contains(QStringLiteral("2 output(s), 0 failure(s)")))
-        << app.log().toStdString();
-    // The results sit beside the originals.
-    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 4) << app.log().toStdString();
-
-    source.kill();
-    source.waitForFinished(5000);
+    dropOnTopSegment(where);
 }
