@@ -32,10 +32,11 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
     if (!m_fallback)
         return;
     DragEventSource* f = m_fallback.get();
-    // The fallback speaks only while the extension does not.
+    // The fallback speaks for the drags the extension does not report (Mutter keeps drags
+    // between X11 programs to XWayland), and falls silent while the extension reports one.
     const auto relay = [this](auto signal) {
         return [this, signal](auto... args) {
-            if (usesFallback())
+            if (fallbackHeard())
                 (this->*signal)(args...);
         };
     };
@@ -50,17 +51,17 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
 
 bool ShellDragSource::isPrimaryButtonDown()
 {
-    return usesFallback() ? m_fallback->isPrimaryButtonDown() : m_dragging;
+    return fallbackHeard() ? m_fallback->isPrimaryButtonDown() : m_dragging;
 }
 
 quint32 ShellDragSource::currentModifiers()
 {
-    return usesFallback() ? m_fallback->currentModifiers() : m_modifiers;
+    return fallbackHeard() ? m_fallback->currentModifiers() : m_modifiers;
 }
 
 QPoint ShellDragSource::pointerPosition()
 {
-    return usesFallback() ? m_fallback->pointerPosition() : m_position;
+    return fallbackHeard() ? m_fallback->pointerPosition() : m_position;
 }
 
 ShellDragSource::~ShellDragSource()
@@ -173,7 +174,7 @@ void ShellDragSource::dragBegan(const QStringList& types, const QStringList& uri
 
 void ShellDragSource::readDragOffer()
 {
-    if (usesFallback())
+    if (fallbackHeard())
         m_fallback->readDragOffer();
     else
         Q_EMIT dragOfferRead(m_offer);
@@ -206,7 +207,7 @@ void ShellDragSource::dragEnded(QPoint position)
 
 void ShellDragSource::nudgePointer()
 {
-    if (usesFallback())
+    if (fallbackHeard())
         m_fallback->nudgePointer();
     else if (isExtensionAttached())
         Q_EMIT nudgeRequested();

@@ -16,9 +16,9 @@ class ShellDragBus;
 // The drag back end of a GNOME Shell Wayland session. No Wayland client sees drags over other
 // programs' windows, but the Shell does: our Shell extension (data/gnome-shell-extension) calls
 // the methods below on the session bus when a drag starts, moves and ends, and the wheel, an
-// X11 window shown through XWayland, takes the drop through Mutter's bridge. While the extension
-// is not there, the fallback (the X11 back end, which sees drags that start in X11 programs)
-// stands in.
+// X11 window shown through XWayland, takes the drop through Mutter's bridge. The fallback (the
+// X11 back end, which sees drags between X11 programs, and the only one while the extension is
+// off) speaks whenever the extension reports no drag.
 class ShellDragSource : public DragEventSource {
     Q_OBJECT
 
@@ -65,7 +65,7 @@ Q_SIGNALS:
     void pointerMoved(QPoint position);
 
 private:
-    bool usesFallback() const { return m_fallback && !isExtensionAttached(); }
+    bool fallbackHeard() const { return m_fallback && !m_dragging; }
     void setExtension(const QString& busName);
 
     QDBusConnection m_bus;

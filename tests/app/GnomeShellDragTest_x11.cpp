@@ -295,3 +295,4 @@ TEST_F(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
     EXPECT_TRUE(app.hasLine(QStringLiteral("drag"), QStringLiteral("Modifier tap → convert")));
     dropOnTopSegment(where);
 }
+

@@ -198,11 +198,24 @@ TEST_F(ShellDrag, WithoutTheExtensionTheX11BackEndSpeaksForIt)
     x11->release();
     EXPECT_EQ(seen, (QStringList{QStringLiteral("began:1"), QStringLiteral("ended")}));
 
-    // Once the extension is there, X11's view is not asked for.
+    // With the extension there, X11 still speaks for drags between X11 programs, which Mutter
+    // keeps to XWayland.
     both->attach(QStringLiteral(":1.999"));
     x11->press();
     x11->takeSelection();
-    EXPECT_EQ(x11->readRequests, 1);
-    EXPECT_EQ(both->currentModifiers(), 0u);
-    EXPECT_EQ(seen.size(), 2);
+    x11->answer(QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/y.png"))});
+    EXPECT_EQ(seen.last(), QStringLiteral("began:1"));
+
+    // A drag the extension reports takes over, and X11 falls silent until it ends.
+    both->dragBegan({QStringLiteral("text/uri-list")}, {QStringLiteral("file:///tmp/z.png"), QStringLiteral("file:///tmp/w.png")},
+                    QPoint(3, 4), 0);
+    EXPECT_EQ(seen.mid(seen.size() - 2), (QStringList{QStringLiteral("ended"), QStringLiteral("began:2")}));
+    x11->release();
+    x11->press();
+    x11->takeSelection();
+    EXPECT_EQ(x11->readRequests, 2);
+    EXPECT_EQ(both->pointerPosition(), QPoint(3, 4));
+    both->dragEnded(QPoint(5, 6));
+    EXPECT_EQ(seen.last(), QStringLiteral("ended"));
+    EXPECT_EQ(seen.size(), 6);
 }
