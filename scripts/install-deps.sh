@@ -33,6 +33,8 @@ PACKAGES=(
   dunst
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in
   gjs gnome-shell mutter qt6-wayland
+  # the desktop portal the hot key's test goes through, to a desktop backend of the test's own
+  xdg-desktop-portal
   # a window manager for the tests of window placement under title bars
   openbox
   # fuzz targets (libFuzzer and the sanitizers' runtimes)

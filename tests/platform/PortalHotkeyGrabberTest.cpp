@@ -16,6 +16,11 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QDBusConnectionInterface>
 #include <QMutex>
 #include <QThread>
 
@@ -179,7 +184,135 @@ protected:
     FakePortal* portal = nullptr;
 };
 
+// The desktop's side of the real portal (xdg-desktop-portal): the backend a desktop installs,
+// org.freedesktop.impl.portal.GlobalShortcuts, answering in the method reply.
+class FakeShortcutsBackend : public QDBusVirtualObject {
+public:
+    struct Call {
+        QString method;
+        QString session;
+        QList<BoundShortcut> shortcuts;
+    };
+
+    QList<Call> calls() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_calls;
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.interface() != QLatin1String("org.freedesktop.impl.portal.GlobalShortcuts"))
+            return false;
+        const QList<QVariant> args = message.arguments();
+        Call call{message.member(), qdbus_cast<QDBusObjectPath>(args.value(1)).path(), {}};
+        QVariantMap results;
+        if (message.member() == QLatin1String("CreateSession")) {
+            const QVariantMap options = qdbus_cast<QVariantMap>(args.value(3));
+            call.shortcuts = qdbus_cast<QList<BoundShortcut>>(options.value(QStringLiteral("shortcuts")));
+        } else if (message.member() == QLatin1String("BindShortcuts")) {
+            call.shortcuts = qdbus_cast<QList<BoundShortcut>>(args.value(2));
+            QList<BoundShortcut> bound = call.shortcuts;
+            for (BoundShortcut& shortcut : bound)
+                shortcut.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Alt+Shift+Space"));
+            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bound));
+        } else {
+            return false;
+        }
+        {
+            QMutexLocker lock(&m_mutex);
+            m_calls.append(call);
+        }
+        connection.send(message.createReply({uint(0), results}));
+        return true;
+    }
+
+    void activate(QDBusConnection& bus, const QString& session, const QString& id)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            kPortalPath, QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts"), QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1) << QVariantMap();
+        bus.send(signal);
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QList<Call> m_calls;
+};
+
 } // namespace
+
+// Through xdg-desktop-portal itself, with a desktop backend of the test's own: the portal takes
+// the shortcut in CreateSession's options (which KDE Plasma 5.27's backend reads) and in
+// BindShortcuts, and hands the backend's Activated on.
+TEST_F(PortalHotkey, ThroughTheRealPortalToADesktopBackend)
+{
+    const QString frontend = QStringLiteral("/usr/libexec/xdg-desktop-portal");
+    if (!QFileInfo(frontend).isExecutable())
+        GTEST_SKIP() << "xdg-desktop-portal is not installed";
+    QTemporaryDir portals;
+    ASSERT_TRUE(portals.isValid());
+    QFile description(portals.filePath(QStringLiteral("qvtest.portal")));
+    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+    ASSERT_GT(description.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.qvtest\n"
+                                "Interfaces=org.freedesktop.impl.portal.GlobalShortcuts\nUseIn=qvtest\n"),
+              0);
+    description.close();
+
+    auto* backend = new FakeShortcutsBackend;
+    backend->moveToThread(&thread);
+    ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, backend));
+    ASSERT_TRUE(portalBus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.qvtest")));
+
+    QProcess portal;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    env.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), portals.path());
+    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("qvtest"));
+    portal.setProcessEnvironment(env);
+    portal.setProcessChannelMode(QProcess::MergedChannels);
+    portal.start(frontend, {QStringLiteral("--replace")});
+    QDBusConnection app = connection(QStringLiteral("app"));
+    ASSERT_TRUE(test::waitFor([&] {
+        return app.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value()
+            || portal.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(portal.state(), QProcess::Running) << portal.readAll().toStdString();
+
+    SettingsStore store{QString()};
+    PortalHotkeyGrabber grabber(app);
+    HotkeyCenter center(grabber, store);
+    int conversions = 0;
+    QObject::connect(&center, &HotkeyCenter::convertRequested, [&] { ++conversions; });
+    QString bound;
+    QObject::connect(&grabber, &PortalHotkeyGrabber::bound, [&](const QString& t) { bound = t; });
+    center.installHotkeyHandler();
+    ASSERT_TRUE(test::waitFor([&] { return !bound.isEmpty(); })) << portal.readAll().toStdString();
+    EXPECT_EQ(bound, QStringLiteral("Alt+Shift+Space"));
+
+    const QList<FakeShortcutsBackend::Call> calls = backend->calls();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[0].method, QStringLiteral("CreateSession"));
+    EXPECT_EQ(calls[1].method, QStringLiteral("BindShortcuts"));
+    for (const FakeShortcutsBackend::Call& call : calls) {
+        ASSERT_EQ(call.shortcuts.size(), 1) << qPrintable(call.method);
+        EXPECT_EQ(call.shortcuts[0].id, QStringLiteral("convert-copied"));
+        EXPECT_EQ(call.shortcuts[0].properties.value(QStringLiteral("preferred_trigger")).toString(),
+                  QStringLiteral("ALT+SHIFT+space"));
+    }
+    EXPECT_EQ(calls[1].session, calls[0].session);
+    EXPECT_EQ(grabber.sessionHandle(), calls[0].session);
+
+    backend->activate(portalBus, calls[0].session, QStringLiteral("convert-copied"));
+    EXPECT_TRUE(test::waitFor([&] { return conversions == 1; })) << portal.readAll().toStdString();
+
+    portal.terminate();
+    portal.waitForFinished(5000);
+    portalBus.unregisterObject(kPortalPath);
+    QMetaObject::invokeMethod(backend, [backend] { delete backend; }, Qt::BlockingQueuedConnection);
+}
 
 TEST(PortalHotkeyGrabber, TheShortcutInThePortalsWords)
 {
