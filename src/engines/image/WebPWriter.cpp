@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -89,8 +90,29 @@ public:
         return m_file.error() == QFileDevice::NoError;
     }
 
+    // What the file system said of a write that failed ("No space left on device"); empty when
+    // none did.
+    QString writeError() const
+    {
+        if (!m_writeError.isEmpty())
+            return m_writeError;
+        return m_file.error() == QFileDevice::NoError ? QString() : m_file.errorString();
+    }
+
 private:
-    bool put(const char* data, qint64 size) { return m_file.write(data, size) == size; }
+    bool put(const char* data, qint64 size)
+    {
+        errno = 0;
+        const qint64 written = m_file.write(data, size);
+        if (written == size)
+            return true;
+        // Qt 6.4 gives a short count on a full disk and sets no error: the failed call's errno
+        // is still there.
+        const int error = errno;
+        m_writeError = error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                                  : QStringLiteral("only %1 of %2 bytes were written").arg(written).arg(size);
+        return false;
+    }
     bool put(const QByteArray& bytes) { return put(bytes.constData(), bytes.size()); }
 
     QByteArray header(int width, int height, bool alpha) const
@@ -118,6 +140,7 @@ private:
     }
 
     QFile m_file;
+    QString m_writeError;
     QByteArray m_icc;
     QByteArray m_exif;
     QByteArray m_xmp;
@@ -332,12 +355,17 @@ int WebPWriter::save(_VipsImage* image, const char* path, int quality, bool lowM
     picture.writer = writeBytes;
     picture.progress_hook = goOn;
     picture.custom_ptr = &writing;
+    // A write the disk refused says why, whatever the encoder made of it.
     if (!WebPEncode(&config, &picture)) {
-        vips_error("webpsave", "%s", encodeError(picture.error_code));
+        const QString refused = sink.writeError();
+        if (!refused.isEmpty())
+            vips_error("webpsave", "write failed: %s", refused.toUtf8().constData());
+        else
+            vips_error("webpsave", "%s", encodeError(picture.error_code));
         return -1;
     }
     if (!sink.finish()) {
-        vips_error("webpsave", "write failed");
+        vips_error("webpsave", "write failed: %s", sink.writeError().toUtf8().constData());
         return -1;
     }
     WebPPictureFree(&picture);

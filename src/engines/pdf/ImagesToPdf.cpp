@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <map>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 #include <memory>
 
@@ -70,8 +72,13 @@ public:
 
     void write(unsigned char const* data, size_t length) override
     {
-        if (m_file.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length))
-            throw std::runtime_error(m_file.errorString().toStdString());
+        errno = 0;
+        if (m_file.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length)) {
+            // Qt 6.4 gives a short count on a full disk and sets no error; the failed call's
+            // errno says why.
+            const int error = errno;
+            throw std::runtime_error(error != 0 ? std::strerror(error) : m_file.errorString().toStdString());
+        }
     }
 
     // qpdf finishes its pipelines more than once; the file is only closed by commit.
