@@ -323,6 +323,12 @@ private:
             run.strike = chars.fontStrikeOut();
             if (chars.isAnchor() && !chars.anchorHref().isEmpty())
                 run.link = chars.anchorHref();
+            // A link's underline is how links are drawn.
+            run.underline = chars.fontUnderline() && !run.link;
+            if (chars.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+                run.script = 1;
+            else if (chars.verticalAlignment() == QTextCharFormat::AlignSubScript)
+                run.script = -1;
             appendMergedRun(runs, run);
         }
         blocks.append(images);

@@ -71,6 +71,11 @@ public:
             format.setForeground(colour);
             if (run.strike)
                 format.setFontStrikeOut(true);
+            if (run.underline)
+                format.setFontUnderline(true);
+            if (run.script != 0)
+                format.setVerticalAlignment(run.script > 0 ? QTextCharFormat::AlignSuperScript
+                                                           : QTextCharFormat::AlignSubScript);
             if (run.link) {
                 // Kept as written: rich text holds the target as text, so any target survives.
                 if (!run.link->isEmpty()) {

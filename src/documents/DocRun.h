@@ -17,6 +17,8 @@ struct DocRun {
     bool italic = false;
     bool code = false;
     bool strike = false;
+    bool underline = false;
+    int script = 0; // 1 raised (superscript), -1 lowered (subscript)
     std::optional<QString> link;
 
     bool operator==(const DocRun&) const = default;
@@ -25,7 +27,8 @@ struct DocRun {
     bool hasSameStyle(const DocRun& other) const
     {
         return bold == other.bold && italic == other.italic && code == other.code
-            && strike == other.strike && link == other.link;
+            && strike == other.strike && underline == other.underline && script == other.script
+            && link == other.link;
     }
 };
 

@@ -111,6 +111,10 @@ QJsonObject DocumentModel::toJson() const
                 r.insert(QStringLiteral("code"), true);
             if (run.strike)
                 r.insert(QStringLiteral("strike"), true);
+            if (run.underline)
+                r.insert(QStringLiteral("underline"), true);
+            if (run.script != 0)
+                r.insert(QStringLiteral("script"), run.script > 0 ? QStringLiteral("super") : QStringLiteral("sub"));
             if (run.link)
                 r.insert(QStringLiteral("link"), *run.link);
             runs.append(r);

@@ -70,6 +70,11 @@ QString renderDocxRun(const DocRun& run, DocxWriterState& state)
         properties += QStringLiteral("<w:i/>");
     if (run.strike)
         properties += QStringLiteral("<w:strike/>");
+    if (run.underline)
+        properties += QStringLiteral("<w:u w:val=\"single\"/>");
+    if (run.script != 0)
+        properties += run.script > 0 ? QStringLiteral("<w:vertAlign w:val=\"superscript\"/>")
+                                     : QStringLiteral("<w:vertAlign w:val=\"subscript\"/>");
     QString xml = QStringLiteral("<w:r>");
     if (!properties.isEmpty())
         xml += QStringLiteral("<w:rPr>") + properties + QStringLiteral("</w:rPr>");

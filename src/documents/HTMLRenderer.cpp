@@ -134,11 +134,19 @@ public:
             markup(QLatin1String("<em>"));
         if (run.strike)
             markup(QLatin1String("<del>"));
+        if (run.underline)
+            markup(QLatin1String("<u>"));
+        if (run.script != 0)
+            markup(run.script > 0 ? QLatin1String("<sup>") : QLatin1String("<sub>"));
         if (run.code)
             markup(QLatin1String("<code>"));
         escaped(run.text, true);
         if (run.code)
             markup(QLatin1String("</code>"));
+        if (run.script != 0)
+            markup(run.script > 0 ? QLatin1String("</sup>") : QLatin1String("</sub>"));
+        if (run.underline)
+            markup(QLatin1String("</u>"));
         if (run.strike)
             markup(QLatin1String("</del>"));
         if (run.italic)

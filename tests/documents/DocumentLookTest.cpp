@@ -302,3 +302,38 @@ TEST(DocumentLook, RichTextFormatHeadingsBreaksAndTitle)
     EXPECT_TRUE(read.model.blocks.value(1).plainText().startsWith("Water is H2O and")) << describe(read.model).toStdString();
     expectLookOnPaper(*read.rich.document, "Red", "body", dir.path());
 }
+
+// Underline and raised or lowered text of an RTF and of an ODT reach a DOCX, read back by
+// python-docx.
+TEST(DocumentLook, UnderlineAndScriptsReachWord)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString odt = dir.filePath("hand.odt");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeOpenDocument, odt}, &output), 0) << output.toStdString();
+    const QString rtf = writeFile(dir.filePath("scripts.rtf"),
+                                  "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}\\f0 Water is H{\\sub 2}O, "
+                                  "E=mc{\\super 2} and {\\ul marked} words.\\par}");
+    constexpr char readBack[] = R"(import sys, docx
+for p in docx.Document(sys.argv[1]).paragraphs:
+    for r in p.runs:
+        if r.underline: print('underline:' + r.text)
+        if r.font.superscript: print('super:' + r.text)
+        if r.font.subscript: print('sub:' + r.text)
+)";
+    for (const auto& [file, format, expected] :
+         {std::tuple{rtf, QString("rtf"), QStringList{"sub:2", "super:2", "underline:marked"}},
+          std::tuple{odt, QString("odt"), QStringList{"underline:underlined", "super:2"}}}) {
+        const Read read = readFile(file, format, dir.filePath("work-" + format));
+        LoadedDocument document(read.model.title.value_or("x"), std::nullopt, true);
+        document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
+        const QString docx = dir.filePath(format + ".docx");
+        DocumentWriter::writeDocument(document, DocumentOutput::docx, QUrl::fromLocalFile(docx), SettingsSnapshot{},
+                                      OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
+        ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, docx}, &output), 0) << output.toStdString();
+        const QStringList lines = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(lines, expected) << format.toStdString();
+    }
+}
