@@ -1,6 +1,7 @@
 #include "engines/media/MediaRun.h"
 
 #include "engines/media/EncoderArguments.h"
+#include "engines/media/IsoMediaFile.h"
 #include "engines/media/MediaProbe.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -66,6 +67,14 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     double total = 0.0;
     bool timed = !files.isEmpty();
     for (const QString& file : files) {
+        // An MP4 or QuickTime file tells its length in its boxes: no second FFmpeg start (a
+        // tenth of a second and more) for a result it just wrote.
+        if (IsoMediaFile::handles(QFileInfo(file).suffix().toLower())) {
+            if (const std::optional<double> seconds = IsoMediaFile::duration(file)) {
+                total += *seconds;
+                continue;
+            }
+        }
         MediaInfo info;
         try {
             info = probeMediaInfo(program(work), QUrl::fromLocalFile(file), context.stopToken);

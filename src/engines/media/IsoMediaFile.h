@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace qv {
+
+// What the boxes of an MP4 or QuickTime file (ISO base media) say without decoding anything:
+// enough to read back a file FFmpeg just wrote without starting FFmpeg again.
+class IsoMediaFile {
+public:
+    IsoMediaFile() = delete;
+
+    // The length in seconds from the movie header, when the file's top-level boxes cover it
+    // exactly (a file cut short fails that), it holds one movie box with its header and at
+    // least one track, and the length is positive. Nothing otherwise: the caller asks FFmpeg.
+    static std::optional<double> duration(const QString& path);
+
+    // Whether a file of this lower-case extension is read by duration().
+    static bool handles(const QString& extension);
+};
+
+} // namespace qv

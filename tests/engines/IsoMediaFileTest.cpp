@@ -1,0 +1,48 @@
+#include "engines/media/IsoMediaFile.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace qv;
+
+TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Movie header first (faststart) and last, QuickTime, a sound alone.
+    const QList<std::pair<QString, QStringList>> made{
+        {QStringLiteral("fast.mp4"), {"-movflags", "+faststart"}},
+        {QStringLiteral("plain.mp4"), {}},
+        {QStringLiteral("clip.mov"), {}},
+    };
+    for (const auto& [name, extra] : made) {
+        QStringList arguments{"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=3",
+                              "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast",
+                              "-c:a", "aac", "-shortest"};
+        arguments << extra << dir.filePath(name);
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), arguments), 0) << name.toStdString();
+        const std::optional<double> seconds = IsoMediaFile::duration(dir.filePath(name));
+        ASSERT_TRUE(seconds) << name.toStdString();
+        EXPECT_NEAR(*seconds, 3.0, 0.1) << name.toStdString();
+    }
+    const QByteArray whole = test::readFile(dir.filePath(QStringLiteral("plain.mp4")));
+    const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.mp4")), whole.left(whole.size() - 100));
+    EXPECT_FALSE(IsoMediaFile::duration(cut)) << "a file cut short";
+    const QString padded = test::writeFile(dir.filePath(QStringLiteral("padded.mp4")), whole + "junk");
+    EXPECT_FALSE(IsoMediaFile::duration(padded)) << "bytes after the last box";
+    // An unfinished file: the media written, no movie box yet.
+    const qsizetype movie = whole.indexOf("moov") - 4;
+    ASSERT_GT(movie, 0);
+    const QString unfinished = test::writeFile(dir.filePath(QStringLiteral("unfinished.mp4")), whole.left(movie));
+    EXPECT_FALSE(IsoMediaFile::duration(unfinished));
+    EXPECT_FALSE(IsoMediaFile::duration(test::writeFile(dir.filePath(QStringLiteral("empty.mp4")), "")));
+    EXPECT_FALSE(IsoMediaFile::duration(dir.filePath(QStringLiteral("missing.mp4"))));
+    EXPECT_TRUE(IsoMediaFile::handles(QStringLiteral("mov")));
+    EXPECT_FALSE(IsoMediaFile::handles(QStringLiteral("mkv")));
+}
