@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/ActionRunner.h"
+#include "app/MemoryReturn.h"
 #include "app/MenuActions.h"
 #include "app/OnboardingWindowController.h"
 #include "app/StandardShortcuts.h"
@@ -78,6 +79,8 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     // From here on a termination signal is a quit, even before the event loop runs: it is
     // taken up once the loop starts.
     quitOnTerminationSignals();
+    // What closed windows held goes back to the system.
+    MemoryReturn::install();
 
     OnboardingWindowController::installMenuHook(MenuActions::shared());
     MenuActions::Hooks hooks = MenuActions::shared().hooks();

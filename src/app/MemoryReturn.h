@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+namespace qv {
+
+// Gives memory back to the system once windows close: a tray application runs all day, and
+// the pictures an editor, a preview or a float panel held must not stay in its heap. Watches
+// every top-level window of the application; two seconds after the last one hides, the
+// picture caches are emptied and the heap's free pages returned (malloc_trim). Nothing runs
+// while no window closes.
+class MemoryReturn : public QObject {
+    Q_OBJECT
+public:
+    // Starts watching, and has large blocks (pictures) mapped apart from the heap from now on,
+    // so that freeing one returns it whole.
+    static void install();
+
+    // Empties the caches and trims the heap now.
+    static void giveBack();
+
+    static constexpr int delayMs = 2000;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    explicit MemoryReturn(QObject* parent);
+    QTimer m_timer;
+};
+
+} // namespace qv
