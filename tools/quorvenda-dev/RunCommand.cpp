@@ -5,6 +5,7 @@
 #include "catalogue/ItemMemoryNeed.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
+#include "jobs/WorkerPool.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
 #include "platform/Clipboard.h"
@@ -92,6 +93,9 @@ int run(const QStringList& args)
         loop.quit();
     });
 
+    // Workers load while the files are looked into, as the application's wait warm.
+    if (useWorkers())
+        catalogueWorkers().warmUp();
     QList<FileInfo> files;
     for (const QString& path : rest)
         files.append(fileInfoForURL(fileUrl(path)));
