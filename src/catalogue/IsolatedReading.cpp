@@ -133,12 +133,13 @@ bool IsolatedReading::isEnabled()
     return enabled;
 }
 
-std::optional<IsolatedReading::Header> IsolatedReading::header(const QString& path, bool qtFallback)
+std::optional<IsolatedReading::Header> IsolatedReading::header(const QString& path, bool qtFallback,
+                                                               std::stop_token stop)
 {
     if (!enabled)
         return readHeader(path, qtFallback);
     const std::optional<QJsonObject> answer =
-        ask(QStringLiteral("header"), {{QStringLiteral("path"), path}, {QStringLiteral("qt"), qtFallback}});
+        ask(QStringLiteral("header"), {{QStringLiteral("path"), path}, {QStringLiteral("qt"), qtFallback}}, stop);
     if (!answer || !answer->contains(QStringLiteral("width")))
         return std::nullopt;
     Header header;

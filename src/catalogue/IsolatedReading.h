@@ -27,7 +27,8 @@ public:
     };
     // libvips' reading of the header; with qtFallback, Qt's readers answer for what libvips
     // cannot read.
-    static std::optional<Header> header(const QString& path, bool qtFallback = false);
+    // A requested stop ends the question at once, its worker killed.
+    static std::optional<Header> header(const QString& path, bool qtFallback = false, std::stop_token stop = {});
 
     // The first image shrunk to fit the box, never enlarged, upright. wholeFile: absent for a
     // file cut short or damaged. qtFallback: Qt's readers answer for what libvips cannot read,

@@ -51,7 +51,7 @@ qint64 itemMemoryNeed(const JobCenter::WorkItem& item, std::stop_token stop)
             return 0;
         if (file.category != FileCategory::image || file.isDirectory)
             continue;
-        const std::optional<IsolatedReading::Header> header = IsolatedReading::header(file.path());
+        const std::optional<IsolatedReading::Header> header = IsolatedReading::header(file.path(), false, stop);
         if (!header)
             continue;
         const qint64 width = header->size.width();

@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
 
 using namespace qv;
 
@@ -88,4 +93,27 @@ TEST(IsolatedReading, AnOfficePackagesPreviewIsReadInAWorker)
         EXPECT_FALSE(IsolatedReading::packagePicture(damaged, QSize(96, 96)));
         EXPECT_FALSE(IsolatedReading::packagePicture(dir.filePath(QStringLiteral("missing.odt")), QSize(96, 96)));
     }
+}
+
+TEST(IsolatedReading, AStopEndsAHeaderThatHangsItsLibrary)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    // A cut SVGZ keeps librsvg busy; a cancelled job's memory estimate must not wait for the
+    // question's own time limit.
+    QTemporaryDir dir;
+    const QString cut = dir.filePath(QStringLiteral("cut.svgz"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/hostile/truncated.svgz"), cut));
+    std::stop_source stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        stop.request_stop();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(IsolatedReading::header(cut, false, stop.get_token()));
+    const qint64 took = clock.elapsed();
+    stopper.join();
+    EXPECT_LT(took, WorkerPool::callLimit.count() - 5000) << "the question ran to its limit";
 }
