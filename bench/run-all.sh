@@ -108,6 +108,15 @@ script animation_memory.sh
 script playback_pace.sh
 script wheel_open.sh
 script wheel_first_look.sh
+# Starting small, cancelling at once, memory that comes back.
+script worker_start.sh
+script cancel_load.sh
+script open_with.sh
+if [ $quick = 1 ]; then
+    script app_memory.sh 300
+else
+    script app_memory.sh 1000
+fi
 if [ "$(id -u)" -eq 0 ]; then
     if [ $quick = 1 ]; then
         script media_remux.sh 512

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# What starting costs, median of 15 (of 5 for whole runs):
+# 1. an empty program linked as the worker is (bench_empty_like_worker): the dynamic linker's
+#    share of every worker start (limit 0.1 s);
+# 2. quorvenda-worker answering its first ping: loaded, the catalogue built, listening (limit 0.1 s);
+# 3. a tiny picture (16x16 JPEG to PNG) through the driver, `quorvenda-dev run`, against
+#    `vips copy` on the same file: the fixed cost of one job (limit 3x).
+# Usage: bench/worker_start.sh, from the repository with build/ built.
+set -euo pipefail
+. "$(dirname "$0")/lib.sh"
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/config/quorvenda" "$work/cache"
+export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen
+
+empty=$(for i in $(seq 15); do seconds "$build/bench/bench_empty_like_worker"; done | median)
+bare=$(for i in $(seq 15); do seconds /bin/true; done | median)
+bound "an empty program linked as the worker starts" "$(printf '%.3f' "$empty")" 0.1 " s" "/bin/true $(printf '%.3f' "$bare") s"
+echo "libraries the worker loads: $(ldd "$build/quorvenda-worker" | wc -l)" >&2
+
+ping=$(/usr/bin/python3 - "$build/quorvenda-worker" <<'PY'
+import json, os, statistics, struct, subprocess, sys, time
+times = []
+for _ in range(15):
+    start = time.perf_counter()
+    worker = subprocess.Popen([sys.argv[1]], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    body = json.dumps({"type": "ping"}).encode()
+    worker.stdin.write(struct.pack(">I", len(body)) + body)
+    worker.stdin.flush()
+    size = struct.unpack(">I", worker.stdout.read(4))[0]
+    worker.stdout.read(size)
+    times.append(time.perf_counter() - start)
+    worker.stdin.close()
+    worker.wait()
+print(f"{statistics.median(times):.3f}")
+PY
+)
+bound "a worker answers its first ping" "$ping" 0.1 " s"
+
+vips black "$work/tiny.v" 16 16 --bands 3
+vips copy "$work/tiny.v" "$work/tiny.jpg"
+ours=$(for i in $(seq 5); do
+    rm -f "$work/tiny.png"
+    seconds "$build/quorvenda-dev" run convert.image.png "$work/tiny.jpg"
+done | median)
+peer=$(for i in $(seq 5); do
+    rm -f "$work/peer.png"
+    seconds vips copy "$work/tiny.jpg" "$work/peer.png"
+done | median)
+row "a 16x16 JPEG to PNG through the driver" "$(printf '%.3f' "$ours")" "$(printf '%.3f' "$peer")" 3 " s" "vips copy"
