@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/AppIcon.h"
 #include "model/Log.h"
 #include "platform/TestHarness.h"
 
@@ -29,6 +30,7 @@ Application::Application(int& argc, char** argv)
     setOrganizationName(QStringLiteral("quorvenda"));
     setDesktopFileName(QStringLiteral("quorvenda"));
     setQuitOnLastWindowClosed(false);
+    setWindowIcon(appIcon());
 }
 
 } // namespace qv

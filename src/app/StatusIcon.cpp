@@ -20,6 +20,8 @@ constexpr double kCentreDot = 5.2;
 constexpr double kBaseInset = 1.35;
 constexpr double kPausedOpacity = 0.45;
 constexpr double kTrackAlpha = 0.28;
+constexpr double kHaloWidth = 0.9;
+constexpr double kHaloAlpha = 0.8;
 
 QRectF circleRect(QPointF centre, double radius)
 {
@@ -27,7 +29,7 @@ QRectF circleRect(QPointF centre, double radius)
 }
 
 // The idle symbol: a small wheel of three segments around a hub, filling the box it is given.
-void drawBaseSymbol(QPainter& painter, const QRectF& box, const QColor& colour)
+QPainterPath baseSymbol(const QRectF& box)
 {
     const QPointF centre = box.center();
     const double outer = box.width() / 2;
@@ -48,7 +50,7 @@ void drawBaseSymbol(QPainter& painter, const QRectF& box, const QColor& colour)
         path.addPath(segment);
     }
     path.addEllipse(centre, inner * 0.45, inner * 0.45);
-    painter.fillPath(path, colour);
+    return path.simplified();
 }
 
 } // namespace
@@ -104,6 +106,13 @@ QString statusToolTip(const QString& accessibilityValue)
     return QStringLiteral("Quorvenda — ") + accessibilityValue;
 }
 
+QColor haloColor(const QColor& foreground)
+{
+    QColor halo = foreground.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+    halo.setAlphaF(kHaloAlpha);
+    return halo;
+}
+
 QImage statusIconImage(std::optional<double> fraction, bool paused, double spinnerPhase,
                        int pixelSize, const QColor& foreground)
 {
@@ -115,31 +124,46 @@ QImage statusIconImage(std::optional<double> fraction, bool paused, double spinn
     const QRectF box(0, 0, kDesignSize, kDesignSize);
     const QPointF centre = box.center();
 
+    // The panel's colour is a guess (a dark panel may come with a light theme): each shape gets
+    // a thin edge of the opposite lightness, so the icon reads on either.
+    const auto drawWithHalo = [&painter, &foreground](const QPainterPath& shape, const QColor& fill) {
+        QPainterPathStroker stroker;
+        stroker.setWidth(2 * kHaloWidth);
+        stroker.setJoinStyle(Qt::RoundJoin);
+        stroker.setCapStyle(Qt::RoundCap);
+        const QPainterPath halo = stroker.createStroke(shape).united(shape).subtracted(shape);
+        painter.fillPath(halo, haloColor(foreground));
+        painter.fillPath(shape, fill);
+    };
+
     if (!fraction) {
         painter.setOpacity(paused ? kPausedOpacity : 1.0);
-        drawBaseSymbol(painter, box.adjusted(kBaseInset, kBaseInset, -kBaseInset, -kBaseInset),
-                       foreground);
+        drawWithHalo(baseSymbol(box.adjusted(kBaseInset, kBaseInset, -kBaseInset, -kBaseInset)), foreground);
         return image;
     }
 
     // While jobs run the pause flag changes nothing: the ring is what matters then.
     const QRectF ring = circleRect(centre, kRingRadius);
+    QPainterPath circle;
+    circle.addEllipse(ring);
+    QPainterPathStroker trackStroker;
+    trackStroker.setWidth(kTrackWidth);
     QColor track = foreground;
     track.setAlphaF(kTrackAlpha);
-    painter.setPen(QPen(track, kTrackWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(ring);
+    drawWithHalo(trackStroker.createStroke(circle), track);
 
     const RingArc arc = progressArc(*fraction, spinnerPhase);
     QPainterPath arcPath;
     arcPath.arcMoveTo(ring, arc.startDegrees);
     arcPath.arcTo(ring, arc.startDegrees, arc.spanDegrees);
-    painter.setPen(QPen(foreground, kArcWidth, Qt::SolidLine, Qt::RoundCap));
-    painter.drawPath(arcPath);
+    QPainterPathStroker arcStroker;
+    arcStroker.setWidth(kArcWidth);
+    arcStroker.setCapStyle(Qt::RoundCap);
+    drawWithHalo(arcStroker.createStroke(arcPath), foreground);
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(foreground);
-    painter.drawEllipse(circleRect(centre, kCentreDot / 2));
+    QPainterPath dot;
+    dot.addEllipse(circleRect(centre, kCentreDot / 2));
+    drawWithHalo(dot, foreground);
     return image;
 }
 

@@ -37,7 +37,11 @@ QString statusAccessibilityValue(std::optional<double> fraction, bool paused);
 // The tray has no accessibility value of its own: its tooltip carries it.
 QString statusToolTip(const QString& accessibilityValue);
 
-// The icon drawn at pixelSize x pixelSize in the foreground colour. The 18-point design is
+// The edge drawn around each of the icon's shapes: the foreground's opposite, so that the icon
+// reads on a panel lighter or darker than guessed.
+QColor haloColor(const QColor& foreground);
+
+// The icon drawn at pixelSize x pixelSize in the foreground colour, edged in haloColor. The 18-point design is
 // scaled to the size asked for.
 QImage statusIconImage(std::optional<double> fraction, bool paused, double spinnerPhase,
                        int pixelSize, const QColor& foreground);

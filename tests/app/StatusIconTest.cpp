@@ -1,9 +1,11 @@
+#include "app/AppIcon.h"
 #include "app/StatusIcon.h"
 #include "app/StatusIconModel.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 
 #include <cmath>
 #include <numbers>
@@ -137,4 +139,60 @@ TEST(StatusIconTest, RedrawsOnlyWhenTheIconChanges)
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->accessibilityValue, QStringLiteral("Paused"));
     EXPECT_DOUBLE_EQ(model.spinnerPhase(), 0.16); // turns only while it shows
+}
+
+namespace {
+
+// The share of the icon's box that stands out from the panel it is drawn on.
+double standsOut(const QImage& icon, const QColor& panel)
+{
+    QImage shown(icon.size(), QImage::Format_ARGB32_Premultiplied);
+    shown.fill(panel);
+    {
+        QPainter painter(&shown);
+        painter.drawImage(0, 0, icon);
+    }
+    int visible = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            visible += std::abs(qGray(shown.pixel(x, y)) - qGray(panel.rgb())) > 90;
+    return double(visible) / (shown.width() * shown.height());
+}
+
+} // namespace
+
+// The panel's colour is a guess: whichever colour the icon is drawn in, it reads on a dark and
+// on a light panel.
+TEST(StatusIconTest, ReadsOnDarkAndLightPanelsWhateverTheGuess)
+{
+    for (const QColor& foreground : {QColor(Qt::black), QColor(Qt::white), QColor(0x30, 0x30, 0x30)}) {
+        for (const QColor& panel : {QColor(0x1d, 0x1f, 0x21), QColor(0xee, 0xee, 0xee)}) {
+            SCOPED_TRACE(foreground.name().toStdString() + " on " + panel.name().toStdString());
+            EXPECT_GT(standsOut(statusIconImage(std::nullopt, false, 0, 24, foreground), panel), 0.15);
+            EXPECT_GT(standsOut(statusIconImage(0.4, false, 0, 24, foreground), panel), 0.08);
+        }
+    }
+}
+
+// The icons installed under the hicolor theme are the ones the program draws.
+TEST(AppIconTest, TheInstalledIconsAreTheDrawnOnes)
+{
+    for (int size : appIconSizes) {
+        const QString path = QStringLiteral(QV_SOURCE_DIR "/data/icons/hicolor/%1x%1/apps/quorvenda.png").arg(size);
+        const QImage installed = QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_EQ(installed.size(), QSize(size, size)) << path.toStdString();
+        const QImage drawn = appIconImage(size);
+        int off = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const QRgb a = installed.pixel(x, y);
+                const QRgb b = drawn.pixel(x, y);
+                off += std::abs(qRed(a) - qRed(b)) + std::abs(qAlpha(a) - qAlpha(b)) > 24;
+            }
+        EXPECT_LE(off, size * size / 100) << size << ": quorvenda-dev render-icon --size " << size;
+    }
+    // Opaque in the middle, clear in the corners: it is a shape, not a square of colour.
+    const QImage big = appIconImage(256);
+    EXPECT_EQ(qAlpha(big.pixel(128, 128)), 255);
+    EXPECT_EQ(qAlpha(big.pixel(2, 2)), 0);
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
+#include <QImage>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -44,6 +45,8 @@ TEST(DesktopEntries, OpenWithOffersEveryCatalogueFormat)
     ASSERT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
     EXPECT_EQ(entryValue(entry, QStringLiteral("Exec")), QStringLiteral("quorvenda %F"));
     EXPECT_EQ(entryValue(entry, QStringLiteral("Type")), QStringLiteral("Application"));
+    // The installed icon (share/icons/hicolor), which menus and Open With show.
+    EXPECT_EQ(entryValue(entry, QStringLiteral("Icon")), QStringLiteral("quorvenda"));
 
     const QString mimeTypes = entryValue(entry, QStringLiteral("MimeType"));
     EXPECT_TRUE(mimeTypes.endsWith(QLatin1Char(';')));
@@ -105,6 +108,11 @@ TEST(DesktopEntries, InstallPutsThemWhereDesktopsLook)
         << output.constData();
     const QDir share(prefix.filePath(QStringLiteral("share")));
     EXPECT_TRUE(share.exists(QStringLiteral("applications/quorvenda.desktop")));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString icon = QStringLiteral("icons/hicolor/%1x%1/apps/quorvenda.png").arg(size);
+        EXPECT_TRUE(share.exists(icon)) << icon.toStdString();
+        EXPECT_EQ(QImage(share.filePath(icon)).size(), QSize(size, size)) << icon.toStdString();
+    }
     EXPECT_TRUE(share.exists(QStringLiteral("nemo/actions/quorvenda.nemo_action")));
     EXPECT_TRUE(share.exists(QStringLiteral("quorvenda/thunar/quorvenda-uca.xml")));
     const QFileInfo dolphin(share.filePath(QStringLiteral("kio/servicemenus/quorvenda-convert.desktop")));

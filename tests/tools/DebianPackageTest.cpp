@@ -63,6 +63,8 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
          {"./usr/bin/quorvenda", "./usr/bin/quorvenda-app", "./usr/bin/quorvenda-worker",
           "./usr/lib/quorvenda/quorvenda-vision.so", "./usr/bin/quorvenda-player", "./usr/bin/quorvenda-dev",
           "./usr/share/applications/quorvenda.desktop",
+          "./usr/share/icons/hicolor/48x48/apps/quorvenda.png",
+          "./usr/share/icons/hicolor/256x256/apps/quorvenda.png",
           "./usr/share/kio/servicemenus/quorvenda-convert.desktop",
           "./usr/share/nemo/actions/quorvenda.nemo_action",
           "./usr/share/quorvenda/nautilus-scripts/Convert with Quorvenda",
@@ -93,6 +95,9 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
                                 "libseccomp2", "libtesseract5", "libopencv-dnn"})
         EXPECT_TRUE(depends.contains(QLatin1String(package))) << package << " in " << depends.toStdString();
     EXPECT_TRUE(controlField(info.output, QStringLiteral("Recommends")).contains(QStringLiteral("libreoffice")));
+    // Qt's test library is the tests' own, and there is no web page to name.
+    EXPECT_FALSE(depends.contains(QStringLiteral("libqt6test"))) << depends.toStdString();
+    EXPECT_FALSE(info.output.contains(QStringLiteral("Homepage:"))) << info.output.toStdString();
 
     const ProgramRun simulate = run(QStringLiteral("apt-get"),
                              {QStringLiteral("install"), QStringLiteral("--simulate"),

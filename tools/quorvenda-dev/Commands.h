@@ -24,6 +24,7 @@ int run(const QStringList& args);
 int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);
+int renderIcon(const QStringList& args);
 int renderSettings(const QStringList& args);
 int action(const QStringList& args);
 int document(const QStringList& args);

@@ -41,7 +41,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSpinBox>
-#include <QTest>
+#include "DriverKeys.h"
 #include <QTextStream>
 #include <QTimer>
 
@@ -252,8 +252,8 @@ void setField(EditorWindow* window, const QString& label, const QJsonValue& valu
     } else if (auto* field = qobject_cast<QLineEdit*>(widget)) {
         field->setFocus();
         field->selectAll();
-        QTest::keyClicks(field, value.isString() ? value.toString() : QString::number(value.toDouble()));
-        QTest::keyClick(field, Qt::Key_Return);
+        dev::keyClicks(field, value.isString() ? value.toString() : QString::number(value.toDouble()));
+        dev::keyClick(field, Qt::Key_Return);
     } else {
         throw Impossible{label + QStringLiteral(" cannot be set")};
     }
@@ -267,7 +267,7 @@ void pressKey(EditorWindow* window, const QString& name)
     QApplication::setActiveWindow(window);
     QWidget* target = window->focusWidget() ? window->focusWidget() : window;
     const QKeyCombination combination = sequence[0];
-    QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
+    dev::keyClick(target, combination.key(), combination.keyboardModifiers());
 }
 
 struct Snapshot {
@@ -463,7 +463,7 @@ int edit(const QStringList& args)
                 pressKey(window, action[1].toString());
             } else if (verb == QLatin1String("type") && action.size() == 2) {
                 QApplication::setActiveWindow(window);
-                QTest::keyClicks(window->focusWidget() ? window->focusWidget() : window.data(), action[1].toString());
+                dev::keyClicks(window->focusWidget() ? window->focusWidget() : window.data(), action[1].toString());
             } else if (verb == QLatin1String("wait") && action.size() == 2) {
                 spin(qBound(0, action[1].toInt(), 600000));
             } else if (verb == QLatin1String("screenshot") && action.size() == 2) {
