@@ -148,11 +148,13 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         // Unpacked into the work folder, which the job removes.
         const QUrl unpacked = makeUniqueTempDirectory(workFolder, QStringLiteral("epub"));
         const EPUBReader::Book book = EPUBReader::read(file.url, unpacked, stop);
-        DocumentModel model = EPUBReader::documentModel(book, stop);
+        int picturesLeftOut = 0;
+        DocumentModel model = EPUBReader::documentModel(book, stop, &picturesLeftOut);
         const QUrl packageFolder = QUrl::fromLocalFile(QFileInfo(book.packageURL.toLocalFile()).absolutePath());
         auto document = std::make_unique<LoadedDocument>(book.title.value_or(file.baseName), packageFolder, false);
         // Pictures of the book are those it carries, wherever in it they lie.
         document->setPictureRoot(unpacked.toLocalFile());
+        document->addNote(DocumentPictures::leftOutNote(picturesLeftOut));
         document->setModel(std::move(model));
         return document;
     }

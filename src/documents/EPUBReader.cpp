@@ -247,7 +247,7 @@ EPUBReader::Book EPUBReader::read(const QUrl& file, const QUrl& folder, std::sto
     return book;
 }
 
-DocumentModel EPUBReader::documentModel(const Book& book, std::stop_token stop)
+DocumentModel EPUBReader::documentModel(const Book& book, std::stop_token stop, int* picturesLeftOut)
 {
     DocumentModel model;
     model.title = book.title;
@@ -260,7 +260,8 @@ DocumentModel EPUBReader::documentModel(const Book& book, std::stop_token stop)
                 continue;
             const QByteArray bytes =
                 TextLoaders::readFileBytes(chapter, maximumChapterBytes, QStringLiteral("This e-book is damaged"));
-            blocks = XHTMLParser::parse(bytes, QUrl::fromLocalFile(info.absolutePath()), true, book.root);
+            blocks = XHTMLParser::parse(bytes, QUrl::fromLocalFile(info.absolutePath()), true, book.root,
+                                        picturesLeftOut);
         } catch (const Error&) {
             continue;
         }

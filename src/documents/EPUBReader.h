@@ -35,7 +35,8 @@ public:
     // The chapters read by the XHTML reader with the book as root, a page break between two
     // chapters that gave blocks; chapters that cannot be read are skipped. The title is the
     // book's.
-    static DocumentModel documentModel(const Book& book, std::stop_token stop = {});
+    // picturesLeftOut, when given, counts the pictures that lie outside the book or on a network.
+    static DocumentModel documentModel(const Book& book, std::stop_token stop = {}, int* picturesLeftOut = nullptr);
 
     // Container and package documents, and chapters, larger than this are not read: a parsed
     // document takes several times its size in memory.

@@ -111,7 +111,25 @@ TEST(DocumentPicturesRun, OnlyPicturesOfTheDocumentsOwnFolderAreCarried)
         {markdown, QStringLiteral("5 pictures outside the document's folder were left out"),
          {"docx", "epub", "odt", "pdf", "html"}},
         {html, QStringLiteral("4 pictures outside the document's folder were left out"), {"docx", "epub", "odt", "pdf"}},
+        {docs + QStringLiteral("/book.epub"), QStringLiteral("2 pictures outside the document's folder were left out"),
+         {"docx", "odt", "pdf", "html"}},
     };
+    // A book's pictures are those it carries.
+    const QString epub = docs + QStringLiteral("/book.epub");
+    const QString makeBook = QStringLiteral(R"PY(
+import sys, zipfile
+out, secret, beside = sys.argv[1], sys.argv[2], sys.argv[3]
+z = zipfile.ZipFile(out, 'w')
+z.writestr('mimetype', 'application/epub+zip', compress_type=zipfile.ZIP_STORED)
+z.writestr('META-INF/container.xml', '<?xml version="1.0"?><container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container"><rootfiles><rootfile full-path="OEBPS/content.opf" media-type="application/oebps-package+xml"/></rootfiles></container>')
+z.writestr('OEBPS/content.opf', '<?xml version="1.0"?><package xmlns="http://www.idpf.org/2007/opf" version="3.0" unique-identifier="id"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:identifier id="id">x</dc:identifier><dc:title>Book</dc:title><dc:language>en</dc:language></metadata><manifest><item id="c" href="c.xhtml" media-type="application/xhtml+xml"/><item id="p" href="p.png" media-type="image/png"/></manifest><spine><itemref idref="c"/></spine></package>')
+z.writestr('OEBPS/c.xhtml', '<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><head><title>C</title></head><body><h1>C</h1><p><img src="%s" alt="a"/></p><p><img src="../../../../../../../../%s" alt="b"/></p><p><img src="p.png" alt="ok"/></p></body></html>' % (secret, secret))
+z.write(beside, 'OEBPS/p.png')
+z.close()
+)PY");
+    ASSERT_EQ(runProgram(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-c"), makeBook, epub, privatePicture, docs + QStringLiteral("/pictures/beside.png")}),
+              0);
     for (const auto& c : cases) {
         for (const QString& target : c.targets) {
             SCOPED_TRACE((QFileInfo(c.source).fileName() + QStringLiteral(" to ") + target).toStdString());
