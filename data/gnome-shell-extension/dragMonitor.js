@@ -56,7 +56,7 @@ function parseUriList(text) {
 //   pointer() -> [x, y, Clutter modifier state]
 //   every(ms, tick -> bool keepGoing) -> id, cancel(id), later(ms, fn)
 //   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
-//   call(method, signature, args), subscribeNudge(callback) -> id, unsubscribeNudge(id)
+//   call(method, signature, args), subscribe(signal, callback(args)) -> id, unsubscribe(id)
 //   warp(x, y), log(message)
 var DragMonitor = class DragMonitor {
     constructor(env) {
@@ -75,7 +75,10 @@ var DragMonitor = class DragMonitor {
         }, () => {
             this._appPresent = false;
         });
-        this._nudgeId = env.subscribeNudge(() => this._nudge());
+        this._subscriptions = [
+            env.subscribe('NudgePointer', () => this._nudge()),
+            env.subscribe('WatchModifiers', args => this._watchModifiers(Boolean(args[0]))),
+        ];
     }
 
     disable() {
@@ -85,7 +88,9 @@ var DragMonitor = class DragMonitor {
             env.call('Detach', '()', []);
         env.disconnectOwnerChanged(this._ownerId);
         env.unwatchApp(this._watchId);
-        env.unsubscribeNudge(this._nudgeId);
+        this._subscriptions.forEach(id => env.unsubscribe(id));
+        this._subscriptions = [];
+        this._stopWatchingModifiers();
         this._appPresent = false;
     }
 
@@ -165,6 +170,35 @@ var DragMonitor = class DragMonitor {
             this._env.call('DragEnded', '(ii)', [drag.x, drag.y]);
     }
 
+    // Drags between X11 programs stay inside XWayland, which hears no keys during them: while
+    // Quorvenda follows such a drag it asks for the modifier keys, until the button comes up.
+    _watchModifiers(on) {
+        this._stopWatchingModifiers();
+        if (!on || this._drag)
+            return;
+        const env = this._env;
+        let last = modifierBits(env.pointer()[2]);
+        this._modifierPollId = env.every(kPollInterval, () => {
+            const state = env.pointer()[2];
+            if (!(state & kButton1Mask) || this._drag) {
+                this._modifierPollId = 0;
+                return false;
+            }
+            const modifiers = modifierBits(state);
+            if (modifiers !== last && this._appPresent)
+                env.call('ModifiersChanged', '(u)', [modifiers]);
+            last = modifiers;
+            return true;
+        });
+    }
+
+    _stopWatchingModifiers() {
+        if (this._modifierPollId) {
+            this._env.cancel(this._modifierPollId);
+            this._modifierPollId = 0;
+        }
+    }
+
     // A window that appears under a still pointer becomes the drop target only once the pointer
     // moves: Quorvenda asks for a one-pixel move and back after showing its wheel.
     _nudge() {
@@ -240,11 +274,13 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, shellGlobal) {
                     }
                 });
         },
-        subscribeNudge(callback) {
-            return bus.signal_subscribe(QuorvendaBus.name, QuorvendaBus.iface, 'NudgePointer',
-                QuorvendaBus.path, null, Gio.DBusSignalFlags.NONE, () => callback());
+        subscribe(signal, callback) {
+            // From whichever connection owns the name now: the interface is Quorvenda's alone.
+            return bus.signal_subscribe(null, QuorvendaBus.iface, signal,
+                QuorvendaBus.path, null, Gio.DBusSignalFlags.NONE,
+                (connection, sender, path, iface, name, parameters) => callback(parameters.deep_unpack()));
         },
-        unsubscribeNudge(id) {
+        unsubscribe(id) {
             bus.signal_unsubscribe(id);
         },
         warp(x, y) {

@@ -40,4 +40,9 @@ void ShellDragBus::DragEnded(int x, int y)
     m_source->dragEnded({x, y});
 }
 
+void ShellDragBus::ModifiersChanged(uint modifiers)
+{
+    m_source->modifiersReported(modifiers);
+}
+
 } // namespace qv

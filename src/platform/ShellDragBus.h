@@ -25,10 +25,14 @@ public Q_SLOTS:
     void DragBegan(const QStringList& types, const QStringList& uris, int x, int y, uint modifiers);
     void DragMoved(int x, int y, uint modifiers);
     void DragEnded(int x, int y);
+    // The modifier keys during a drag the Shell does not see, while WatchModifiers asks for them.
+    void ModifiersChanged(uint modifiers);
 
 Q_SIGNALS:
     // To the extension: move the pointer by one pixel and back.
     void NudgePointer();
+    // To the extension: report the modifier keys until the button comes up (true), or stop.
+    void WatchModifiers(bool watch);
 
 private:
     ShellDragSource* m_source;

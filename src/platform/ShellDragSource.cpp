@@ -27,6 +27,7 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
     , m_adaptor(new ShellDragBus(this))
 {
     connect(this, &ShellDragSource::nudgeRequested, m_adaptor, &ShellDragBus::NudgePointer);
+    connect(this, &ShellDragSource::modifierWatchRequested, m_adaptor, &ShellDragBus::WatchModifiers);
     // XWayland knows the pointer only over X11 windows: the wheel opens where the Shell saw it.
     connect(this, &ShellDragSource::pointerMoved, this, [](QPoint position) { notePointerSeen(position); });
     if (!m_fallback)
@@ -40,8 +41,21 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
                 (this->*signal)(args...);
         };
     };
-    connect(f, &DragEventSource::primaryButtonPressed, this, relay(&DragEventSource::primaryButtonPressed));
-    connect(f, &DragEventSource::primaryButtonReleased, this, relay(&DragEventSource::primaryButtonReleased));
+    connect(f, &DragEventSource::primaryButtonPressed, this, [this] {
+        if (!fallbackHeard())
+            return;
+        m_fallbackPressed = true;
+        if (isExtensionAttached())
+            Q_EMIT modifierWatchRequested(true);
+        Q_EMIT primaryButtonPressed();
+    });
+    connect(f, &DragEventSource::primaryButtonReleased, this, [this] {
+        if (m_fallbackPressed && isExtensionAttached())
+            Q_EMIT modifierWatchRequested(false);
+        m_fallbackPressed = false;
+        if (fallbackHeard())
+            Q_EMIT primaryButtonReleased();
+    });
     connect(f, &DragEventSource::dragSelectionChanged, this, relay(&DragEventSource::dragSelectionChanged));
     connect(f, &DragEventSource::dragOfferRead, this, relay(&DragEventSource::dragOfferRead));
     connect(f, &DragEventSource::modifiersChanged, this, relay(&DragEventSource::modifiersChanged));
@@ -203,6 +217,13 @@ void ShellDragSource::dragEnded(QPoint position)
     Q_EMIT pointerMoved(m_position);
     m_dragging = false;
     Q_EMIT primaryButtonReleased();
+}
+
+void ShellDragSource::modifiersReported(uint modifiers)
+{
+    if (!fallbackHeard() || !m_fallbackPressed)
+        return;
+    Q_EMIT modifiersChanged(modifierFlags(modifiers));
 }
 
 void ShellDragSource::nudgePointer()

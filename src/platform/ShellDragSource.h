@@ -55,10 +55,14 @@ public:
     void dragBegan(const QStringList& types, const QStringList& uris, QPoint position, uint modifiers);
     void dragMoved(QPoint position, uint modifiers);
     void dragEnded(QPoint position);
+    void modifiersReported(uint modifiers);
 
 Q_SIGNALS:
     // To the extension, through the bus: move the pointer by one pixel and back.
     void nudgeRequested();
+    // To the extension: report the keys during a drag between X11 programs, which XWayland
+    // hears none of (true), or no longer (false).
+    void modifierWatchRequested(bool watch);
     // The extension came or went.
     void extensionAttachedChanged(bool attached);
     // The pointer as the Shell reports it during a drag, in the desktop's pixels.
@@ -75,6 +79,7 @@ private:
     bool m_registered = false;
     QString m_extension;
     bool m_dragging = false;
+    bool m_fallbackPressed = false;
     quint32 m_modifiers = 0;
     QPoint m_position;
     DragOffer m_offer;

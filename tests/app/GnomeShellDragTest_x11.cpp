@@ -203,11 +203,13 @@ protected:
             << app.log().toStdString();
     }
 
-    void startSource()
+    // Natively on Wayland, or an X11 program through XWayland.
+    void startSource(const QString& platform = QStringLiteral("wayland"))
     {
         QProcessEnvironment env = shell->environment(QProcessEnvironment::systemEnvironment());
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        if (platform == QLatin1String("wayland"))
+            env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         env.insert(QStringLiteral("QV_DRAG_SOURCE_FULLSCREEN"), QStringLiteral("1"));
         source.setProcessEnvironment(env);
         source.setProcessChannelMode(QProcess::MergedChannels);
@@ -296,3 +298,29 @@ TEST_F(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
     dropOnTopSegment(where);
 }
 
+
+// A drag between X11 programs stays inside XWayland, which the Shell does not report and which
+// hears no keys meanwhile: X11 sees the drag, the extension the keys.
+TEST_F(GnomeShellDrag, AnX11ProgramsDragOpensTheWheelOnShiftToo)
+{
+    begin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("GNOME Shell's extension reports drags"),
+                                kTimeoutMs))
+        << app.log().toStdString();
+    startSource(QStringLiteral("xcb"));
+    if (HasFatalFailure())
+        return;
+
+    shell->park(QPoint(400, 300));
+    shell->button(true);
+    const QPoint where(640, 420);
+    shell->glide(where);
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
+        << app.log().toStdString();
+    shell->tap(kShiftL);
+    ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
+    dropOnTopSegment(where);
+}

@@ -53,7 +53,15 @@ class FakeShell {
         this.later = [];
         this.ownerCallback = null;
         this.appCallbacks = null;
-        this.nudgeCallback = null;
+        this.signals = new Map();
+    }
+
+    get nudgeCallback() {
+        return this.signals.get('NudgePointer') || null;
+    }
+
+    emit(signal, args = []) {
+        this.signals.get(signal)(args);
     }
 
     env() {
@@ -100,13 +108,12 @@ class FakeShell {
                 new GLib.Variant(signature, args);
                 shell.calls.push([method, ...args]);
             },
-            subscribeNudge(callback) {
-                shell.nudgeCallback = callback;
-                return 11;
+            subscribe(signal, callback) {
+                shell.signals.set(signal, callback);
+                return signal;
             },
-            unsubscribeNudge(id) {
-                if (id === 11)
-                    shell.nudgeCallback = null;
+            unsubscribe(id) {
+                shell.signals.delete(id);
             },
             warp(x, y) {
                 shell.warps.push([x, y]);
@@ -233,12 +240,41 @@ test('A nudge moves the pointer one pixel and back', () => {
     same(shell.warps, [[641, 400], [640, 400]], 'and back');
 });
 
+test('Keys are reported for a drag the Shell does not see while Quorvenda asks, until the button is up', () => {
+    const [shell] = running();
+    shell.pointerState = [10, 10, kButton1 | kShift];
+    shell.emit('WatchModifiers', [true]);
+    shell.tick();
+    same(shell.calls, [], 'a key held when asked is no change');
+    shell.pointerState = [12, 10, kButton1];
+    shell.tick();
+    shell.pointerState = [14, 10, kButton1];
+    shell.tick();
+    shell.pointerState = [14, 10, kButton1 | kControl];
+    shell.tick();
+    same(shell.calls, [['ModifiersChanged', 0], ['ModifiersChanged', 2]], 'changes only');
+    shell.pointerState = [14, 10, kControl];
+    shell.tick();
+    same(shell.timers.size, 0, 'the button up ends it');
+
+    shell.calls = [];
+    shell.pointerState = [14, 10, kButton1];
+    shell.emit('WatchModifiers', [true]);
+    shell.emit('WatchModifiers', [false]);
+    same(shell.timers.size, 0, 'asked to stop');
+    shell.emit('WatchModifiers', [true]);
+    shell.dragStarts(['text/plain']);
+    shell.pointerState = [14, 10, kButton1 | kShift];
+    shell.tick();
+    same(shell.calls.map(c => c[0]), ['DragBegan', 'DragMoved'], 'a drag the Shell sees speaks for itself');
+});
+
 test('Disabling ends a running drag, says goodbye and lets go of everything', () => {
     const [shell, monitor] = running();
     shell.dragStarts(['text/plain']);
     monitor.disable();
     same(shell.calls.map(c => c[0]), ['DragBegan', 'DragEnded', 'Detach'], 'calls');
-    check(shell.ownerCallback === null && shell.appCallbacks === null && shell.nudgeCallback === null,
+    check(shell.ownerCallback === null && shell.appCallbacks === null && shell.signals.size === 0,
         'disconnected');
     same(shell.timers.size, 0, 'no poll');
 });

@@ -4,7 +4,8 @@
 # the extension folders given as arguments enabled, with the one of ours that leaves the overview
 # the Shell starts in. Prints "shell <bus address> <X display> <Wayland
 # display> <runtime folder> <X authority file>" once the Shell has started, then waits; SIGTERM ends the Shell and its bus.
-# Exits 77 when the Shell cannot run here.
+# Exits 77 when the Shell cannot run here. With QV_KEEP_SHELL_LOG set, the Shell's output is
+# copied there at the end.
 set -u
 extensions=("$@" "$(dirname "$0")/quorvenda-test-desktop@quorvenda.org")
 for program in gnome-shell Xwayland dbus-daemon; do
@@ -47,6 +48,7 @@ shell_pid=""
 cleanup() {
   [ -n "$shell_pid" ] && kill "$shell_pid" 2>/dev/null && wait "$shell_pid" 2>/dev/null
   kill "$bus_pid" 2>/dev/null
+  [ -n "${QV_KEEP_SHELL_LOG:-}" ] && cp "$base/shell.log" "$QV_KEEP_SHELL_LOG"
   rm -rf "$base"
 }
 trap cleanup EXIT
