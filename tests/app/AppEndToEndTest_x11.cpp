@@ -346,7 +346,8 @@ TEST_F(AppEndToEnd, TheTerminalActionStartsTheDesktopsTerminalInTheFilesFolder)
     const QString record = programs.filePath(QStringLiteral("started"));
     QFile terminal(programs.filePath(QStringLiteral("x-terminal-emulator")));
     ASSERT_TRUE(terminal.open(QIODevice::WriteOnly));
-    terminal.write("#!/bin/sh\npwd > '" + record.toUtf8() + "'\n");
+    // Written aside and renamed, so the test never reads a half-written record.
+    terminal.write("#!/bin/sh\npwd > '" + record.toUtf8() + ".part' && mv '" + record.toUtf8() + ".part' '" + record.toUtf8() + "'\n");
     terminal.close();
     terminal.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Terminal first on the Actions wheel of pictures, where the keyboard's target starts.

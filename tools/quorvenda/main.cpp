@@ -58,7 +58,11 @@ bool handedOver(int argc, char** argv)
     // A refusal or a lost answer goes to the application, which says so.
     if (!files.isEmpty())
         return qv::InstanceForwarder::forwardFiles(files);
-    return qv::InstanceForwarder::callRunning(convertCopied ? QStringLiteral("ConvertCopied") : QStringLiteral("Reopen"));
+    if (convertCopied)
+        return qv::InstanceForwarder::callRunning(QStringLiteral("ConvertCopied"));
+    // Started again from the menu: the running one shows its settings.
+    std::fprintf(stderr, "Quorvenda is already running\n");
+    return qv::InstanceForwarder::callRunning(QStringLiteral("Reopen"));
 }
 
 } // namespace
