@@ -82,6 +82,24 @@ QString blockText(const QTextBlock& block)
 
 void appendFrameLines(QTextFrame* frame, int depth, QStringList& lines);
 
+// A list item's marker as plain text writes it: "- " or its number and ". ", two spaces in
+// for each level below the first.
+QString listMarker(const QTextBlock& block)
+{
+    QTextList* list = block.textList();
+    if (!list || block.text().trimmed().isEmpty())
+        return {};
+    const QTextListFormat format = list->format();
+    const QString indent(2 * std::max(0, format.indent() - 1), QLatin1Char(' '));
+    const QTextListFormat::Style style = format.style();
+    if (style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle || style == QTextListFormat::ListSquare)
+        return indent + QStringLiteral("- ");
+    QString number = list->itemText(block).trimmed();
+    if (number.isEmpty())
+        number = QString::number(list->itemNumber(block) + 1) + QLatin1Char('.');
+    return indent + number + QLatin1Char(' ');
+}
+
 // A cell on one line: its paragraphs, and the cells of a table inside it, joined by spaces.
 QString flatCellText(const QTextTableCell& cell, int depth)
 {
@@ -126,7 +144,7 @@ void appendFrameLines(QTextFrame* frame, int depth, QStringList& lines)
             else if (depth < AttributedTextReader::maximumDepth)
                 appendFrameLines(child, depth + 1, lines);
         } else {
-            lines.append(blockText(it.currentBlock()));
+            lines.append(listMarker(it.currentBlock()) + blockText(it.currentBlock()));
         }
     }
 }

@@ -19,8 +19,9 @@ public:
 
     // The text as a reader of a plain-text file expects it: paragraphs and rows on lines of
     // their own, table cells separated by tabs, a cell's own paragraphs and nested tables joined
-    // by spaces. Nothing of the layout's own markers (frame bounds, paragraph and line
-    // separators, object places) is left in it.
+    // by spaces; list items after their marker ("- ", or "1. " and so on when numbered). Nothing
+    // of the layout's own markers (frame bounds, paragraph and line separators, object places)
+    // is left in it.
     static QString plainText(const QTextDocument& document);
 
     // Tables nested deeper than this are read as their text.

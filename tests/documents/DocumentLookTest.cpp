@@ -337,3 +337,29 @@ for p in docx.Document(sys.argv[1]).paragraphs:
         EXPECT_EQ(lines, expected) << format.toStdString();
     }
 }
+
+// Plain text keeps a list's markers: a dash for bullets, the number for numbered items.
+TEST(DocumentLook, PlainTextKeepsListMarkers)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("lists.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nd = docx.Document()\nd.add_paragraph('Shopping')\n"
+                                "d.add_paragraph('Milk', style='List Bullet')\nd.add_paragraph('Bread', style='List Bullet')\n"
+                                "d.add_paragraph('Steps')\nd.add_paragraph('Open', style='List Number')\n"
+                                "d.add_paragraph('Close', style='List Number')\nd.save(sys.argv[1])\n",
+                          docx},
+                         &output),
+              0)
+        << output.toStdString();
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    LoadedDocument document("lists", std::nullopt, true);
+    document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
+    const QString txt = dir.filePath("lists.txt");
+    DocumentWriter::writeDocument(document, DocumentOutput::txt, QUrl::fromLocalFile(txt), SettingsSnapshot{},
+                                  OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
+    EXPECT_EQ(QString::fromUtf8(qv::test::readFile(txt)).trimmed(), "Shopping\n- Milk\n- Bread\nSteps\n1. Open\n2. Close");
+}
