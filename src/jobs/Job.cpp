@@ -64,6 +64,14 @@ void Job::setFailedCount(int count)
     Q_EMIT changed();
 }
 
+void Job::setItemOutcomes(const QList<ItemOutcome>& outcomes)
+{
+    if (m_itemOutcomes == outcomes)
+        return;
+    m_itemOutcomes = outcomes;
+    Q_EMIT changed();
+}
+
 void Job::setFinishedAt(const QDateTime& time)
 {
     m_finishedAt = time;

@@ -23,6 +23,17 @@ class Job : public QObject {
 public:
     enum class State { receiving, waiting, running, finished, failed, cancelled };
 
+    // What one work item did: its files, what it wrote, what it said, or why it failed.
+    struct ItemOutcome {
+        QStringList inputs; // file names
+        QList<QUrl> outputs;
+        QStringList messages;
+        std::optional<JobFailure> failure;
+        bool cancelled = false;
+
+        bool operator==(const ItemOutcome&) const = default;
+    };
+
     Job(QString title, QString symbol, int fileCount, QString firstFileName,
         std::optional<QPointF> origin, QDateTime startedAt, QObject* parent = nullptr);
 
@@ -42,6 +53,8 @@ public:
     const QStringList& messages() const { return m_messages; }
     const std::optional<JobFailure>& failure() const { return m_failure; }
     int failedCount() const { return m_failedCount; }
+    // In the order of the items; empty until the job ended.
+    const QList<ItemOutcome>& itemOutcomes() const { return m_itemOutcomes; }
     const std::optional<QDateTime>& finishedAt() const { return m_finishedAt; }
 
     bool isActive() const;
@@ -59,6 +72,7 @@ public:
     void setMessages(const QStringList& messages);
     void setFailure(const std::optional<JobFailure>& failure);
     void setFailedCount(int count);
+    void setItemOutcomes(const QList<ItemOutcome>& outcomes);
     void setFinishedAt(const QDateTime& time);
     void setHasTask(bool hasTask) { m_hasTask = hasTask; }
 
@@ -81,6 +95,7 @@ private:
     QStringList m_messages;
     std::optional<JobFailure> m_failure;
     int m_failedCount = 0;
+    QList<ItemOutcome> m_itemOutcomes;
     std::optional<QDateTime> m_finishedAt;
     bool m_hasTask = false;
     std::stop_source m_stop;

@@ -56,6 +56,7 @@ struct JobCenter::Run {
     // Outcomes, written by the items' threads.
     std::mutex mutex;
     std::map<int, QList<QUrl>> outputs;
+    std::map<int, Job::ItemOutcome> outcomes;
     QList<JobFailure> failures;
     bool cancelled = false;
     int succeeded = 0;
@@ -349,6 +350,18 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
     Progress& progress = *run->children[std::size_t(index)];
     std::optional<OutputPlanner> planner;
     bool released = false;
+    // The item's own notes, so that what it said stays with its files; the job's gather them.
+    const auto notes = std::make_shared<JobNotes>();
+    Job::ItemOutcome outcome;
+    for (const FileInfo& file : item.files)
+        outcome.inputs.append(file.name.isEmpty() ? file.url.fileName() : file.name);
+    const auto keepNotes = [&] {
+        outcome.messages = notes->messages();
+        for (const QString& message : std::as_const(outcome.messages))
+            run->notes->addMessage(message);
+        if (const std::optional<QString> clipboard = notes->clipboardText())
+            run->notes->addClipboardText(*clipboard);
+    };
     const auto finishUp = [&] {
         if (planner)
             planner->removeWorkDirectory();
@@ -372,13 +385,13 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             request.settings = run->snapshot;
             request.memoryLimitBytes = run->workerMemoryBytes;
             request.cpuSeconds = workerCpuSeconds;
-            outputs = run->workers->run(request, run->stop, progress, *run->notes);
+            outputs = run->workers->run(request, run->stop, progress, *notes);
         } else {
             if (!item.descriptor.make)
                 throw EngineError(QStringLiteral("This operation has nothing to run"));
             const QUrl source = item.files.isEmpty() ? appTemporaryRoot() : item.files.first().url;
-            planner.emplace(source, run->snapshot, run->notes);
-            const OperationContext context{item.files, run->options, run->snapshot, run->notes,
+            planner.emplace(source, run->snapshot, notes);
+            const OperationContext context{item.files, run->options, run->snapshot, notes,
                                            run->stop};
             const std::shared_ptr<FileOperation> operation = item.descriptor.make(context);
             if (!operation)
@@ -393,6 +406,9 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
         progress.setCompletedUnitCount(progress.totalUnitCount());
         finishUp();
         std::lock_guard locker(run->mutex);
+        keepNotes();
+        outcome.outputs = outputs;
+        run->outcomes[index] = outcome;
         run->outputs[index] = outputs;
         ++run->succeeded;
     } catch (...) {
@@ -407,14 +423,18 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             }
         }
         std::lock_guard locker(run->mutex);
+        keepNotes();
         if (cancelled) {
             run->cancelled = true;
+            outcome.cancelled = true;
         } else {
             const JobFailure failure = jobFailure(std::current_exception());
             qCCritical(jobsLog, "%s failed: %s\n%s", qUtf8Printable(item.descriptor.id),
                        qUtf8Printable(failure.message), qUtf8Printable(failure.details));
             run->failures.append(failure);
+            outcome.failure = failure;
         }
+        run->outcomes[index] = outcome;
     }
     itemEnded(run);
 }
@@ -447,6 +467,8 @@ void JobCenter::finishEndedRuns()
             std::lock_guard locker(run->mutex);
             for (const auto& [index, outputs] : run->outputs)
                 result.outputs += outputs;
+            for (const auto& [index, outcome] : run->outcomes)
+                result.items.append(outcome);
             result.failures = run->failures;
             result.cancelled = run->cancelled;
             result.succeededCount = run->succeeded;
@@ -469,6 +491,7 @@ void JobCenter::finish(const JobPtr& job, const Result& result)
     job->setOutputs(result.outputs);
     job->setMessages(result.messages);
     job->setFailedCount(int(result.failures.size()));
+    job->setItemOutcomes(result.items);
     // A cancelled job's bar never reached the end: it is not drawn as if it had.
     if (!job->isCancelling())
         job->setFraction(1.0);

@@ -47,6 +47,7 @@ public:
         QList<JobFailure> failures;
         bool cancelled = false;
         int succeededCount = 0;
+        QList<Job::ItemOutcome> items;
         QStringList messages;
         std::optional<QString> clipboard;
     };

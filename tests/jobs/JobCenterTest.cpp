@@ -259,6 +259,29 @@ TEST_F(JobCenterTest, FinalStates)
     EXPECT_EQ(job->state(), Job::State::finished);
     EXPECT_EQ(job->outputs().size(), 1);
     EXPECT_EQ(job->failure()->message, QStringLiteral("Bad one"));
+    // What each file became, in the items' order, for the details window.
+    ASSERT_EQ(job->itemOutcomes().size(), 2);
+    EXPECT_EQ(job->itemOutcomes()[0].inputs, QStringList{QStringLiteral("good.txt")});
+    EXPECT_EQ(job->itemOutcomes()[0].outputs, job->outputs());
+    EXPECT_FALSE(job->itemOutcomes()[0].failure);
+    EXPECT_EQ(job->itemOutcomes()[1].inputs, QStringList{QStringLiteral("bad.txt")});
+    EXPECT_TRUE(job->itemOutcomes()[1].outputs.isEmpty());
+    EXPECT_EQ(job->itemOutcomes()[1].failure->message, QStringLiteral("Bad one"));
+}
+
+// Two files said different things: each keeps its own sentence, and the job has both.
+TEST_F(JobCenterTest, EachFileKeepsWhatWasSaidOfIt)
+{
+    const OperationDescriptor compress = fakeOperation("tool.document.say", [](const OperationContext& ctx, auto&&...) {
+        ctx.notes->addMessage(ctx.files.first().baseName == QLatin1String("small") ? QStringLiteral("Already as small as it gets")
+                                                                                  : QStringLiteral("26 % smaller"));
+        return QList<QUrl>{};
+    });
+    const JobPtr job = runToEnd({compress}, {file("big.txt"), file("small.txt")});
+    ASSERT_EQ(job->itemOutcomes().size(), 2);
+    EXPECT_EQ(job->itemOutcomes()[0].messages, QStringList{QStringLiteral("26 % smaller")});
+    EXPECT_EQ(job->itemOutcomes()[1].messages, QStringList{QStringLiteral("Already as small as it gets")});
+    EXPECT_EQ(job->messages().size(), 2);
 }
 
 TEST_F(JobCenterTest, EndOfJobStepsFollowTheSettings)

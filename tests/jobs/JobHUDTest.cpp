@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QToolTip>
@@ -226,6 +227,52 @@ TEST_F(JobHUDTest, DetailsPanelShowsTheFailure)
     panel->close();
     second->close();
     EXPECT_TRUE(waitFor([&] { return openDetailsPanels().size() == before; }));
+}
+
+// A pill cuts its lines to its width: hovering its texts shows them whole, a click on them
+// opens the details, and these list what became of each file.
+TEST_F(JobHUDTest, EveryPillLineCanBeReadWholeAndTheDetailsGoFileByFile)
+{
+    auto j = std::make_shared<Job>(QStringLiteral("Compressing"), QStringLiteral("photo"), 2,
+                                   QStringLiteral("a.jpg"), std::nullopt, QDateTime::currentDateTimeUtc());
+    j->setState(Job::State::running);
+    hud->show(j);
+    Job::ItemOutcome smaller{{QStringLiteral("holiday at the lake, first evening.jpg")},
+                             {QUrl::fromLocalFile(QStringLiteral("/tmp/holiday at the lake, first evening-compressed.jpg"))},
+                             {QStringLiteral("26 % smaller")}, std::nullopt, false};
+    Job::ItemOutcome same{{QStringLiteral("b.jpg")}, {}, {QStringLiteral("Already as small as it gets")}, std::nullopt, false};
+    j->setOutputs(smaller.outputs);
+    j->setMessages({QStringLiteral("26 % smaller"), QStringLiteral("Already as small as it gets")});
+    j->setItemOutcomes({smaller, same});
+    j->setState(Job::State::finished);
+    hud->jobFinished(j);
+    PillController* pill = hud->pillFor(j->id());
+    ASSERT_TRUE(pill && pill->view());
+    PillView* view = pill->view();
+    // The detail line is cut on the pill, never in its tooltip.
+    EXPECT_NE(view->shownDetail(), PillView::detailText(*j));
+    EXPECT_TRUE(view->wholeText().contains(PillView::detailText(*j))) << qPrintable(view->wholeText());
+    EXPECT_TRUE(view->wholeText().contains(QStringLiteral("Already as small as it gets")));
+
+    const int before = int(openDetailsPanels().size());
+    const QPointF onText(60, view->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, onText, view->mapToGlobal(onText), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, onText, view->mapToGlobal(onText), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(view, &release);
+    ASSERT_EQ(openDetailsPanels().size(), before + 1);
+    auto* details = openDetailsPanels().last()->findChild<JobDetailsView*>();
+    ASSERT_TRUE(details);
+    EXPECT_EQ(details->fileLines(),
+              (QStringList{QStringLiteral("holiday at the lake, first evening.jpg — Saved as holiday at the lake, "
+                                          "first evening-compressed.jpg · 26 % smaller"),
+                           QStringLiteral("b.jpg — Already as small as it gets")}));
+    // No failure: no empty box of details.
+    EXPECT_FALSE(details->findChild<QPlainTextEdit*>());
+    for (QWidget* panel : openDetailsPanels())
+        panel->close();
 }
 
 TEST_F(JobHUDTest, ButtonsShowTheirTooltipsThoughThePillIsNeverActive)

@@ -24,7 +24,7 @@ namespace {
 
 int demoUsage()
 {
-    QTextStream(stderr) << "usage: quorvenda-dev hud-demo [--jobs N] [--failed FILE-NAME] [--cancelling] [--toast TEXT]"
+    QTextStream(stderr) << "usage: quorvenda-dev hud-demo [--jobs N] [--failed FILE-NAME [--failure SENTENCE]] [--cancelling] [--toast TEXT]"
                            " [--screenshot FILE]\n";
     return 2;
 }
@@ -37,6 +37,7 @@ int hudDemo(const QStringList& args)
     QString toast;
     QString screenshot;
     QString failedName;
+    QString failureSentence = QStringLiteral("This file is damaged or not in a supported format");
     bool cancelling = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -55,6 +56,8 @@ int hudDemo(const QStringList& args)
             }
         } else if (arg == QLatin1String("--failed")) {
             failedName = args[++i];
+        } else if (arg == QLatin1String("--failure")) {
+            failureSentence = args[++i];
         } else if (arg == QLatin1String("--toast")) {
             toast = args[++i];
         } else if (arg == QLatin1String("--screenshot")) {
@@ -102,8 +105,9 @@ int hudDemo(const QStringList& args)
                                          1, failedName, std::nullopt, Clock::system().now());
         job->setState(Job::State::running);
         JobHUD::shared().show(job);
-        job->setFailure(JobFailure{QStringLiteral("This file is damaged or not in a supported format"),
-                                   QStringLiteral("VipsJpeg: Premature end of JPEG file")});
+        const JobFailure failure{failureSentence, QStringLiteral("VipsJpeg: Premature end of JPEG file")};
+        job->setFailure(failure);
+        job->setItemOutcomes({Job::ItemOutcome{{failedName}, {}, {}, failure, false}});
         job->setState(Job::State::failed);
         JobHUD::shared().jobFinished(job);
         jobs->append(job);

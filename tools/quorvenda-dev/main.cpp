@@ -39,7 +39,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("info"),
          {qv::dev::info, "info PATH...         one JSON line of file information per path"}},
         {QStringLiteral("hud-demo"),
-         {qv::dev::hudDemo, "hud-demo [--jobs N] [--failed FILE-NAME] [--cancelling] [--toast TEXT] [--screenshot FILE]  fake jobs as pills, and a toast"}},
+         {qv::dev::hudDemo, "hud-demo [--jobs N] [--failed FILE-NAME [--failure SENTENCE]] [--cancelling] [--toast TEXT] [--screenshot FILE]  fake jobs as pills, and a toast"}},
         {QStringLiteral("run"),
          {qv::dev::run, "run OPERATION-ID [--options JSON] FILE...  run one job headless, print its outcome"}},
         {QStringLiteral("render-demo"), {qv::dev::renderDemo, "render-demo --time T [--size WxH] --out FILE.png  one frame of the onboarding demonstration"}},

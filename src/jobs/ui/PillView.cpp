@@ -19,6 +19,8 @@
 #include <QPainterPath>
 #include <QPainter>
 #include <QToolTip>
+
+#include <utility>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -631,19 +633,46 @@ void PillView::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
+bool PillView::opensDetailsOnClick() const
+{
+    return m_job && !m_job->isActive() && m_job->state() != Job::State::cancelled;
+}
+
+QString PillView::wholeText() const
+{
+    if (!m_job)
+        return {};
+    const QString detail = detailText(*m_job);
+    QString text = titleText(*m_job);
+    if (!detail.isEmpty())
+        text += QLatin1Char('\n') + detail;
+    if (opensDetailsOnClick())
+        text += QStringLiteral("\n\nClick for the details, file by file");
+    return text;
+}
+
 void PillView::mousePressEvent(QMouseEvent* event)
 {
     m_pressedControl.reset();
+    m_pressedText = false;
     for (const Placed& item : placedControls()) {
         if (item.rect.contains(event->position()))
             m_pressedControl = item.control.action;
     }
+    m_pressedText = !m_pressedControl && event->button() == Qt::LeftButton;
 }
 
 void PillView::mouseReleaseEvent(QMouseEvent* event)
 {
     const std::optional<Action> pressed = m_pressedControl;
     m_pressedControl.reset();
+    // A click on the texts of an ended job opens what it did, whole.
+    if (std::exchange(m_pressedText, false) && !pressed && rect().contains(event->position().toPoint())
+        && opensDetailsOnClick()) {
+        if (m_perform)
+            m_perform(Action::details);
+        return;
+    }
     if (!pressed || !controlRect(*pressed).contains(event->position()))
         return;
     if (m_perform)
@@ -660,7 +689,13 @@ bool PillView::event(QEvent* event)
                 return true;
             }
         }
-        QToolTip::hideText();
+        // Off the buttons: both lines whole, however much of them the pill had room for, as rich
+        // text so that a long sentence wraps.
+        QStringList paragraphs = wholeText().split(QStringLiteral("\n\n"));
+        for (QString& paragraph : paragraphs)
+            paragraph = QStringLiteral("<p>") + paragraph.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))
+                + QStringLiteral("</p>");
+        QToolTip::showText(help->globalPos(), paragraphs.join(QString()), this);
         return true;
     }
     return QWidget::event(event);

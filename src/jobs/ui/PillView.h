@@ -61,6 +61,11 @@ public:
     // end with an ellipsis.
     static Line fitted(const QString& text, const QFont& font, double width);
 
+    // The title and the detail whole, as the tooltip off the buttons shows them.
+    QString wholeText() const;
+    // An ended job's pill opens the details when its texts are clicked.
+    bool opensDetailsOnClick() const;
+
     // Where a control stands, in this view's coordinates; empty when the state has none.
     QRectF controlRect(Action action) const;
     bool showsProgressTrack() const;
@@ -126,6 +131,7 @@ private:
     std::function<void(Action)> m_perform;
     std::optional<Action> m_hoveredControl;
     std::optional<Action> m_pressedControl;
+    bool m_pressedText = false;
     double m_phase = -0.35;
     QPointer<QVariantAnimation> m_sweep;
 
