@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -468,6 +469,37 @@ xmlNodePtr findBody(xmlNodePtr node)
     return nullptr;
 }
 
+// An XHTML file that names the XHTML DTD may use HTML's entities (&nbsp;, &eacute;) without
+// defining them; the XML parser leaves them as empty references, which are their characters.
+void expandHTMLEntities(xmlDocPtr doc)
+{
+    xmlNodePtr root = xmlDocGetRootElement(doc);
+    std::vector<xmlNodePtr> references;
+    xmlNodePtr node = root;
+    while (node) {
+        if (node->type == XML_ENTITY_REF_NODE && !node->children && node->name)
+            references.push_back(node);
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && node != root && !node->next)
+            node = node->parent;
+        node = node && node != root ? node->next : nullptr;
+    }
+    for (xmlNodePtr reference : references) {
+        const htmlEntityDesc* entity = htmlEntityLookup(reference->name);
+        if (!entity)
+            continue;
+        const char32_t code = entity->value;
+        const QByteArray utf8 = QString::fromUcs4(&code, 1).toUtf8();
+        if (xmlNodePtr text = xmlNewDocText(doc, reinterpret_cast<const xmlChar*>(utf8.constData()))) {
+            xmlReplaceNode(reference, text);
+            xmlFreeNode(reference);
+        }
+    }
+}
+
 bool declaresCharset(const QByteArray& bytes)
 {
     return bytes.left(2048).toLower().contains("charset");
@@ -485,9 +517,12 @@ QList<DocBlock> XHTMLParser::parse(const QByteArray& bytes, const std::optional<
     xmlSetStructuredErrorFunc(nullptr, silentStructuredError);
     const int size = int(std::min<qsizetype>(bytes.size(), INT_MAX));
     Doc doc(nullptr, xmlFreeDoc);
-    if (tryStrictXML)
+    if (tryStrictXML) {
         doc.reset(xmlReadMemory(bytes.constData(), size, nullptr, nullptr,
                                 XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+        if (doc)
+            expandHTMLEntities(doc.get());
+    }
     if (!doc) {
         // Without a declared charset, bytes that are valid UTF-8 are taken as UTF-8.
         const char* encoding = nullptr;

@@ -260,3 +260,28 @@ TEST(EpubReader, OversizedChaptersAreSkippedAndAFullDiskIsAnError)
     EXPECT_THROW(EPUBReader::read(QUrl::fromLocalFile(big), QUrl::fromLocalFile(disk.filePath("unpacked"))),
                  SystemError);
 }
+
+// HTML's entities in a chapter that names the XHTML DTD (a no-break space, an accented letter)
+// are read as their characters.
+TEST(EpubReader, NoBreakSpaceEntityIsASpace)
+{
+    QTemporaryDir dir;
+    const QString book = writeZip(
+        dir.filePath("book.epub"),
+        {{"mimetype", "application/epub+zip"},
+         {"META-INF/container.xml", container},
+         {"OEBPS/content.opf",
+          packageDocument("<opf:item id=\"a\" href=\"one.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                          "<opf:itemref idref=\"a\"/>", "<dc:title>Night</dc:title>")},
+         {"OEBPS/one.xhtml",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" "
+          "\"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+          "<title>t</title></head><body><p>A dark&nbsp;night, a&#160;day, an &eacute;t&eacute; &amp; &lt;more&gt;.</p>"
+          "</body></html>"}});
+    const QString folder = dir.filePath("unpacked");
+    QDir().mkpath(folder);
+    const DocumentModel model =
+        EPUBReader::documentModel(EPUBReader::read(QUrl::fromLocalFile(book), QUrl::fromLocalFile(folder)));
+    ASSERT_EQ(model.blocks.size(), 1);
+    EXPECT_EQ(model.blocks[0].plainText(), QString::fromUtf8("A dark\u00a0night, a\u00a0day, an \u00e9t\u00e9 & <more>."));
+}
