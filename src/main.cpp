@@ -17,7 +17,7 @@
 int main(int argc, char** argv)
 {
     if (!qv::Application::prepareEnvironment()) {
-        std::fputs("Quorvenda needs an X11 session (DISPLAY is not set).\n", stderr);
+        std::fputs("Quorvenda needs a graphical session: X11, or Wayland with XWayland or layer surfaces.\n", stderr);
         return 1;
     }
     qv::Application app(argc, argv);

@@ -10,9 +10,10 @@ class Application : public QApplication {
 public:
     Application(int& argc, char** argv);
 
-    // Chooses the platform before the application object exists: X11 (through XWayland under
-    // Wayland), offscreen under the test harness without a display. False when there is no
-    // graphical session to run in.
+    // Chooses the platform before the application object exists: Wayland where the compositor
+    // offers layer surfaces, else X11 (through XWayland under other Wayland compositors),
+    // offscreen under the test harness without a display. False when there is no graphical
+    // session to run in.
     static bool prepareEnvironment();
 };
 

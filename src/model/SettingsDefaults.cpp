@@ -31,6 +31,8 @@ QList<QPair<QString, QVariant>> defaultSettings()
         {K::triggerTools, text("command")},
         {K::triggerActions, text("control")},
         {K::keyboardWhileDragging, false},
+        {K::dragStripEdge, text("right")},
+        {K::dragStripDwell, 0.6},
         {K::accentColor, text("#4C6EF5")},
         {K::wheelSize, text("medium")},
         {K::sounds, true},

@@ -15,6 +15,10 @@ inline constexpr QLatin1String triggerConvert{"quorvenda.trigger.convert"};
 inline constexpr QLatin1String triggerTools{"quorvenda.trigger.tools"};
 inline constexpr QLatin1String triggerActions{"quorvenda.trigger.actions"};
 inline constexpr QLatin1String keyboardWhileDragging{"quorvenda.keyboardWhileDragging"};
+// Wayland sessions: the screen edge whose strip catches drags ("left", "right", "top",
+// "bottom" or "off"), and how long a drag rests on it to open the wheel, in seconds.
+inline constexpr QLatin1String dragStripEdge{"quorvenda.dragStrip.edge"};
+inline constexpr QLatin1String dragStripDwell{"quorvenda.dragStrip.dwell"};
 inline constexpr QLatin1String accentColor{"quorvenda.accentColor"};
 inline constexpr QLatin1String wheelSize{"quorvenda.wheelSize"};
 inline constexpr QLatin1String sounds{"quorvenda.sounds"};

@@ -1,6 +1,9 @@
 #include "platform/DesktopDragSource.h"
 
 #include "platform/DesktopSession.h"
+#include "platform/LayerShell.h"
+#include "platform/LayerShellDragSource.h"
+#include "platform/SettingsStore.h"
 #include "platform/ShellDragSource.h"
 #include "platform/X11DragSource.h"
 
@@ -19,6 +22,8 @@ std::unique_ptr<DragEventSource> makeDesktopDragSource()
                                                      std::make_unique<X11DragSource>());
         return std::make_unique<X11DragSource>();
     }
+    if (platform == QLatin1String("wayland") && LayerShell::isAvailable())
+        return std::make_unique<LayerShellDragSource>(SettingsStore::shared());
     return nullptr;
 }
 

@@ -16,6 +16,27 @@ std::optional<QPoint>& pointerSeenInDrag()
     return point;
 }
 
+std::optional<std::pair<Qt::Edge, int>>& reservedEdge()
+{
+    static std::optional<std::pair<Qt::Edge, int>> edge;
+    return edge;
+}
+
+QRect withoutReservedEdge(QRect area)
+{
+    const auto& reserved = reservedEdge();
+    if (!reserved)
+        return area;
+    const int thickness = reserved->second;
+    switch (reserved->first) {
+    case Qt::LeftEdge: return area.adjusted(thickness, 0, 0, 0);
+    case Qt::RightEdge: return area.adjusted(0, 0, -thickness, 0);
+    case Qt::TopEdge: return area.adjusted(0, thickness, 0, 0);
+    case Qt::BottomEdge: return area.adjusted(0, 0, 0, -thickness);
+    }
+    return area;
+}
+
 class QtScreens : public ScreenProvider {
 public:
     QList<ScreenInfo> screens() const override
@@ -55,7 +76,8 @@ private:
     static ScreenInfo infoOf(QScreen* screen, double height)
     {
         return {flipY(QRectF(screen->geometry()), height),
-                flipY(QRectF(screen->availableGeometry()), height), screen->devicePixelRatio()};
+                flipY(QRectF(withoutReservedEdge(screen->availableGeometry())), height),
+                screen->devicePixelRatio()};
     }
 };
 
@@ -87,6 +109,14 @@ std::optional<ScreenInfo> screenForPoint(std::optional<QPointF> point, const Scr
 void notePointerSeen(std::optional<QPoint> qtGlobal)
 {
     pointerSeenInDrag() = qtGlobal;
+}
+
+void reserveScreenEdge(std::optional<Qt::Edge> edge, int thickness)
+{
+    if (edge)
+        reservedEdge() = std::pair(*edge, thickness);
+    else
+        reservedEdge().reset();
 }
 
 } // namespace qv

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QPointF>
 #include <QRectF>
+#include <Qt>
 
 #include <optional>
 
@@ -44,5 +45,8 @@ std::optional<ScreenInfo> screenForPoint(std::optional<QPointF> point,
 // read it (a Wayland client knows the pointer only over its own windows, and XWayland only over
 // X11 windows): the system provider's pointer from then on. Nothing returns to Qt's reading.
 void notePointerSeen(std::optional<QPoint> qtGlobal);
+// Keeps the system provider's visible frames clear of a strip of ours along that edge of every
+// screen, so that nothing is placed over it.
+void reserveScreenEdge(std::optional<Qt::Edge> edge, int thickness);
 
 } // namespace qv

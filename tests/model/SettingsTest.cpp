@@ -43,15 +43,15 @@ struct FreshStore {
 TEST(Settings, RegisteredDefaults)
 {
     const auto defaults = defaultSettings();
-    ASSERT_EQ(defaults.size(), 34);
+    ASSERT_EQ(defaults.size(), 36);
     EXPECT_EQ(defaults.first().first, QStringLiteral("quorvenda.trigger.convert"));
-    EXPECT_EQ(defaults.at(30).first, QStringLiteral("quorvenda.quality.pageSize"));
+    EXPECT_EQ(defaults.at(32).first, QStringLiteral("quorvenda.quality.pageSize"));
     EXPECT_EQ(defaults.last().first, QStringLiteral("quorvenda.advanced.audioJobs"));
     QStringList keys;
     for (const auto& [key, value] : defaults)
         keys.append(key);
     keys.removeDuplicates();
-    EXPECT_EQ(keys.size(), 34);
+    EXPECT_EQ(keys.size(), 36);
 
     FreshStore fresh;
     const SettingsStore& store = fresh.store;
@@ -235,7 +235,7 @@ TEST(Settings, ResetAndExportFilter)
     EXPECT_TRUE(store.boolValue(SettingsKey::sounds)) << "back to the registered default";
     EXPECT_EQ(store.intValue(QStringLiteral("other.app.key")), 5);
     EXPECT_TRUE(store.hasStoredValue(QStringLiteral("quorvendaX")));
-    EXPECT_EQ(store.allKeys().size(), 34 + 3);
+    EXPECT_EQ(store.allKeys().size(), 36 + 3);
 
     // The reset reaches the file as well.
     ASSERT_TRUE(store.flush());

@@ -49,17 +49,17 @@ TEST_F(SettingsTransferTest, AFreshExportIsEveryDefaultOneMemberALineInByteOrder
     store.setValue(QStringLiteral("window.QuorvendaSettings"), QVariantMap{{QStringLiteral("x"), 4}});
     const SettingsTransferResult result = exportSettingsFile(store, path(QStringLiteral("out.json")));
     EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.message, "Exported 34 settings");
+    EXPECT_EQ(result.message, "Exported 36 settings");
 
     const QByteArray bytes = readAll(path(QStringLiteral("out.json")));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << bytes.constData();
     ASSERT_TRUE(document.isObject());
-    EXPECT_EQ(document.object().size(), 34);
+    EXPECT_EQ(document.object().size(), 36);
 
     QList<QByteArray> lines = bytes.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 36);
+    ASSERT_EQ(lines.size(), 38);
     EXPECT_EQ(lines.takeFirst(), "{");
     EXPECT_EQ(lines.takeLast(), "}");
     QList<QByteArray> keys;
@@ -90,7 +90,7 @@ TEST_F(SettingsTransferTest, DataValuesTravelAsBase64AndComeBackByteForByte)
     SettingsStore empty{QString()};
     const SettingsTransferResult result = importSettingsFile(empty, path(QStringLiteral("out.json")));
     EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.message, "Imported 37 settings");
+    EXPECT_EQ(result.message, "Imported 39 settings");
     EXPECT_EQ(empty.dataValue(SettingsKey::finderHotkey), hotkey);
     EXPECT_EQ(empty.dataValue(QStringLiteral("quorvenda.options.tool.image.compress")), options);
     EXPECT_EQ(empty.value(SettingsKey::suffixes).toMap(),

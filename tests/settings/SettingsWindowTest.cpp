@@ -474,7 +474,7 @@ TEST_F(SettingsWindowTest, TheAdvancedCommandsReportInTheirLine)
 
     panels.exportFile = home.filePath(QStringLiteral("Quorvenda Settings.json"));
     advanced->exportSettings();
-    EXPECT_EQ(advanced->message(), "Exported 34 settings");
+    EXPECT_EQ(advanced->message(), "Exported 36 settings");
 
     store.setValue(SettingsKey::onboardingDone, true);
     store.setValue(SettingsKey::sounds, false);
@@ -493,7 +493,7 @@ TEST_F(SettingsWindowTest, TheAdvancedCommandsReportInTheirLine)
 
     panels.importFile = panels.exportFile;
     advanced->importSettings();
-    EXPECT_EQ(advanced->message(), "Imported 34 settings");
+    EXPECT_EQ(advanced->message(), "Imported 36 settings");
 
     EXPECT_EQ(advanced->terminalName()->text(), "The desktop's terminal");
     EXPECT_FALSE(advanced->terminalReset()->isVisibleTo(advanced));

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QRasterWindow>
+
+#include <optional>
+
+namespace qv {
+
+// A thin, see-through window along one edge of a screen that a drag from another program
+// passes over: on Wayland, the only place a client sees a drag it did not start. It accepts
+// nothing, so a drop on it is no drop; what it sees, the drag source reads through the
+// application's events.
+class DragStrip : public QRasterWindow {
+    Q_OBJECT
+
+public:
+    explicit DragStrip(QScreen* screen);
+
+    // Places the strip along the edge of its screen and shows it.
+    void showAlong(Qt::Edge edge);
+
+    // The strip's frame along that edge of a screen with this geometry (Qt's coordinates).
+    static QRect frameFor(const QRect& screen, Qt::Edge edge);
+    // "left", "right", "top" or "bottom"; nothing for "off" or another name.
+    static std::optional<Qt::Edge> edgeNamed(const QString& name);
+
+    // Thin enough not to be in the way, wide enough for a quick drag to cross.
+    static constexpr int thickness = 6;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace qv

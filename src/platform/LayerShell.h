@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QMargins>
+#include <QRect>
+#include <QSize>
+#include <Qt>
+
+class QScreen;
+class QWindow;
+
+namespace qv {
+
+// Where a window of ours sits in the compositor's overlay layer.
+struct LayerPlacement {
+    // The edges it holds on to; none centres it.
+    Qt::Edges anchors;
+    // From the anchored edges.
+    QMargins margins;
+    // 0 along a side anchored at both ends: its full length.
+    QSize size;
+    // Keyboard focus when the compositor offers it (on demand).
+    bool takesKeys = false;
+    // Null: the compositor chooses.
+    QScreen* screen = nullptr;
+
+    bool operator==(const LayerPlacement&) const = default;
+};
+
+// Windows above all others on the Wayland compositors that offer layer surfaces
+// (wlr-layer-shell: KWin, sway, labwc, Hyprland). With QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT
+// set, Qt gives a window with Qt::BypassWindowManagerHint a surface without a role; once
+// installed, this gives each such window the overlay layer's role every time it is shown,
+// before Qt draws into it, and follows its moves and resizes. A window is placed at its own
+// geometry, or as setPlacement said. Main thread only.
+class LayerShell {
+public:
+    // Qt runs on Wayland and the compositor offers layer surfaces; binds them on first call.
+    static bool isAvailable();
+    // From now on every bypass window gets its layer. Does nothing where unavailable.
+    static void install();
+    // An explicit placement for the window (a strip along an edge), applied at once when it
+    // is shown.
+    static void setPlacement(QWindow* window, const LayerPlacement& placement);
+    // Gives the window its layer now if it has a surface and none yet: right after show(), for
+    // a window that draws before its first expose.
+    static void ensureRole(QWindow* window);
+    // The window holds a configured layer surface.
+    static bool hasRole(QWindow* window);
+
+    // The placement of a window at this geometry (Qt's global coordinates) on that screen.
+    static LayerPlacement placementAt(const QRect& geometry, QScreen* screen);
+
+    // Before Qt starts: whether the compositor at WAYLAND_DISPLAY offers layer surfaces.
+    static bool compositorOffersLayers();
+};
+
+} // namespace qv

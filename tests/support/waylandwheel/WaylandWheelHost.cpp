@@ -1,0 +1,116 @@
+// The wheel as the application runs it in a Wayland session, with six made-up entries per
+// wheel and a dispatcher that only reports: the session's drag source (a strip on the edge
+// given as the first argument; the second is the dwell in seconds), the drag watcher and the
+// wheel controller. It prints:
+//   ready                         the strip is on screen
+//   drag <count>                  a file drag began
+//   wheel <kind> <x> <y>          a wheel opened; segment 2's label is at that point
+//   dispatched <entry> <url>...   a drop on a segment
+//   ended                         the drag is over
+
+#include "catalogue/SystemServices.h"
+#include "model/Clock.h"
+#include "model/SettingsDefaults.h"
+#include "model/SettingsKeys.h"
+#include "platform/DesktopDragSource.h"
+#include "platform/LayerShell.h"
+#include "platform/SettingsStore.h"
+#include "wheel/DragWatcher.h"
+#include "wheel/ui/WheelController.h"
+#include "wheel/ui/WheelPanel.h"
+#include "wheel/ui/WheelView.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+
+using namespace qv;
+
+namespace {
+
+void say(const QString& line)
+{
+    std::printf("%s\n", qUtf8Printable(line));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+    qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
+    qputenv("QUORVENDA_TEST_HARNESS", "1");
+    QApplication app(argc, argv);
+    if (app.arguments().size() != 3) {
+        std::fprintf(stderr, "usage: %s <edge> <dwell seconds>\n", argv[0]);
+        return 2;
+    }
+    installSystemServices();
+    SettingsStore& store = SettingsStore::shared();
+    registerDefaultSettings(store);
+    store.setValue(SettingsKey::dragStripEdge, app.arguments()[1]);
+    store.setValue(SettingsKey::dragStripDwell, app.arguments()[2].toDouble());
+
+    DragWatcher watcher(makeDesktopDragSource(), store, Clock::system());
+    WheelController::Services services = WheelController::Services::system();
+    services.settings = &store;
+    services.contentSource = [](const QList<FileInfo>&, WheelKind kind) {
+        QList<WheelEntry> list;
+        for (int i = 0; i < 6; ++i)
+            list.append(WheelEntry{QStringLiteral("%1.%2").arg(toString(kind)).arg(i),
+                                   QStringLiteral("Entry %1").arg(i), QStringLiteral("crop"), kind, {}});
+        return WheelContent::build(kind, list, std::nullopt);
+    };
+    services.refreshExternalApps = {};
+    services.nudgePointer = [&watcher] { watcher.nudgePointer(); };
+    services.dispatch = [](const WheelEntry& entry, const QList<FileInfo>& files,
+                           const WheelController::Promises&, bool, QPointF) {
+        QStringList words{QStringLiteral("dispatched"), entry.id};
+        for (const FileInfo& file : files)
+            words.append(file.url.toString(QUrl::FullyEncoded));
+        say(words.join(QLatin1Char(' ')));
+    };
+    WheelController controller(services);
+    controller.attach(watcher);
+    QObject::connect(&watcher, &DragWatcher::dragBegan, [](const QList<QUrl>& urls, const QList<FileInfo>&) {
+        say(QStringLiteral("drag %1").arg(urls.size()));
+    });
+    QObject::connect(&watcher, &DragWatcher::dragEnded, [] { say(QStringLiteral("ended")); });
+    QObject::connect(&controller, &WheelController::wheelOpened, [&controller](WheelKind kind) {
+        // Once the wheel is placed and drawn.
+        auto* poll = new QTimer(&controller);
+        QObject::connect(poll, &QTimer::timeout, [&controller, kind, poll] {
+            QWindow* window = controller.panel().windowHandle();
+            if (!window || !window->isExposed() || !LayerShell::hasRole(window))
+                return;
+            poll->deleteLater();
+            WheelView& view = controller.view();
+            const QPoint label
+                = view.mapToGlobal(view.toWidget(view.wheelGeometry().labelCenter(2))).toPoint();
+            say(QStringLiteral("wheel %1 %2 %3").arg(toString(kind)).arg(label.x()).arg(label.y()));
+        });
+        poll->start(10);
+    });
+    watcher.start();
+    if (!watcher.isAvailable()) {
+        std::fprintf(stderr, "no drag back end in this session\n");
+        return 2;
+    }
+    QTimer ready;
+    QObject::connect(&ready, &QTimer::timeout, [&ready] {
+        for (QWindow* window : QGuiApplication::allWindows()) {
+            if (window->isVisible() && window->flags().testFlag(Qt::BypassWindowManagerHint)
+                && LayerShell::hasRole(window) && window->isExposed()) {
+                ready.stop();
+                say(QStringLiteral("ready"));
+                return;
+            }
+        }
+    });
+    ready.start(10);
+    return app.exec();
+}

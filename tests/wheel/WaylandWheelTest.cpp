@@ -1,0 +1,319 @@
+// The wheel in Wayland sessions, end to end on real compositors run headless: a drag of files
+// out of a native Wayland program crosses the strip on the right edge, a tap of Shift (KWin) or
+// a rest on the strip (sway, whose drags keep the keys to themselves) opens the convert wheel,
+// and a drop on a segment hands the files to the dispatcher.
+
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QPoint>
+#include <QUrl>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace qv::test;
+
+namespace {
+
+constexpr int timeoutMs = 20000;
+constexpr int screenWidth = 1280;
+constexpr int screenHeight = 800;
+const QString buildDir = QStringLiteral(QV_BUILD_DIR "/tests/");
+
+// A program of the test's own whose output is read line by line.
+class Child {
+public:
+    explicit Child(QProcess& process) : m_process(process) {}
+
+    // The first line that begins with the prefix, waiting for it; empty when none came.
+    QString waitForLine(const QString& prefix, int ms = timeoutMs)
+    {
+        QString found;
+        waitFor([&] {
+            m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+            for (const QString& line : m_output.split(QLatin1Char('\n'))) {
+                if (line.startsWith(prefix) && m_output.contains(line + QLatin1Char('\n'))) {
+                    found = line;
+                    return true;
+                }
+            }
+            return m_process.state() == QProcess::NotRunning;
+        }, ms);
+        return found;
+    }
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_output;
+    }
+
+private:
+    QProcess& m_process;
+    QString m_output;
+};
+
+class WaylandWheel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+        if (platforms.entryList({QStringLiteral("libqwayland-generic*")}).isEmpty())
+            GTEST_SKIP() << "Qt's Wayland platform is not installed";
+    }
+
+    void TearDown() override
+    {
+        for (QProcess* process : {&input, &source, &host, &compositor, &bus}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+        if (HasFailure()) {
+            std::fprintf(stderr, "wheel host:\n%s\ncompositor:\n%s\n",
+                         host.readAllStandardError().constData(), compositor.readAll().right(3000).constData());
+        }
+    }
+
+    // A session bus of the compositor's own, which starts none of the machine's services.
+    bool startBus()
+    {
+        bus.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--config-file=" QV_SOURCE_DIR "/tests/support/session-bus.conf"),
+                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!bus.waitForStarted(10000))
+            return false;
+        while (!bus.canReadLine() && bus.waitForReadyRead(10000)) {
+        }
+        busAddress = QString::fromUtf8(bus.readLine()).trimmed();
+        return !busAddress.isEmpty();
+    }
+
+    bool waitForSocket()
+    {
+        return waitFor([this] {
+            const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
+            for (const QString& name : sockets) {
+                if (!name.endsWith(QLatin1String(".lock"))) {
+                    socket = name;
+                    return true;
+                }
+            }
+            return compositor.state() == QProcess::NotRunning;
+        }, timeoutMs) && !socket.isEmpty();
+    }
+
+    QProcessEnvironment clientEnvironment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quorvenda.*.debug=true"));
+        return env;
+    }
+
+    // The wheel host with the strip on the right, and the drag source with the files; false
+    // when either could not come up.
+    bool startClients(double dwellSeconds, const QList<QUrl>& files)
+    {
+        const QProcessEnvironment env = clientEnvironment();
+        host.setProcessEnvironment(env);
+        host.start(buildDir + QStringLiteral("quorvenda_test_wayland_wheel"),
+                   {QStringLiteral("right"), QString::number(dwellSeconds)});
+        source.setProcessEnvironment(env);
+        QStringList urls;
+        for (const QUrl& url : files)
+            urls.append(url.toString(QUrl::FullyEncoded));
+        source.start(buildDir + QStringLiteral("quorvenda_test_wayland_drag_source"), urls);
+        input.setProcessEnvironment(env);
+        input.start(buildDir + QStringLiteral("quorvenda_test_wayland_input"),
+                    {QString::number(screenWidth), QString::number(screenHeight)});
+        return !hostLines.waitForLine(QStringLiteral("ready")).isEmpty()
+            && !sourceLines.waitForLine(QStringLiteral("ready")).isEmpty()
+            && !inputLines.waitForLine(QStringLiteral("ready")).isEmpty();
+    }
+
+    void send(const QString& command)
+    {
+        input.write((command + QLatin1Char('\n')).toUtf8());
+        ++sent;
+        // Each command is answered once the compositor has it.
+        waitFor([this] {
+            return inputLines.output().count(QStringLiteral("\nok")) >= sent
+                || input.state() == QProcess::NotRunning;
+        }, timeoutMs);
+    }
+
+    void moveTo(QPoint point) { send(QStringLiteral("move %1 %2").arg(point.x()).arg(point.y())); }
+
+    // Presses on the drag source (a square from (100, 100) to (300, 300)) and drags to the
+    // strip on the right edge, in steps a drag follows.
+    void dragToTheStrip()
+    {
+        moveTo({200, 200});
+        send(QStringLiteral("down"));
+        const QPoint from(210, 205);
+        moveTo(from);
+        // Moves before the compositor has the drag would move the pointer alone.
+        ASSERT_FALSE(sourceLines.waitForLine(QStringLiteral("drag-start")).isEmpty());
+        waitFor([] { return false; }, 200);
+        const QPoint strip(screenWidth - 3, 400);
+        for (int step = 1; step <= 10; ++step) {
+            moveTo(from + (strip - from) * step / 10);
+            waitFor([] { return false; }, 20);
+        }
+        moveTo(strip + QPoint(1, 2));
+    }
+
+    // Glides onto segment 2 of the wheel that opened and lets go there.
+    void dropOnTheWheel(const QString& wheelLine)
+    {
+        const QStringList words = wheelLine.split(QLatin1Char(' '));
+        ASSERT_EQ(words.size(), 4) << qPrintable(wheelLine);
+        EXPECT_EQ(words[1], QStringLiteral("convert"));
+        const QPoint label(words[2].toInt(), words[3].toInt());
+        const QPoint strip(screenWidth - 3, 400);
+        // Beside the strip, never over it.
+        EXPECT_LT(label.x(), screenWidth - 6);
+        for (int step = 1; step <= 5; ++step) {
+            moveTo(strip + (label - strip) * step / 5);
+            waitFor([] { return false; }, 20);
+        }
+        send(QStringLiteral("up"));
+    }
+
+    QTemporaryDir runtime;
+    QTemporaryDir files;
+    QProcess bus;
+    QString busAddress;
+    QProcess compositor;
+    QString socket;
+    QProcess host;
+    QProcess source;
+    QProcess input;
+    Child hostLines{host};
+    Child sourceLines{source};
+    Child inputLines{input};
+    int sent = 0;
+};
+
+} // namespace
+
+TEST_F(WaylandWheel, OnKWinAShiftTapOverTheStripOpensTheWheelAndADropRunsTheSegment)
+{
+    const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
+    if (kwin.isEmpty())
+        GTEST_SKIP() << "kwin_wayland is not installed";
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    ASSERT_TRUE(runtime.isValid());
+    ASSERT_TRUE(startBus());
+    // The installed program carries a file capability that containers refuse; a copy has none.
+    const QString copy = runtime.filePath(QStringLiteral("kwin_wayland"));
+    ASSERT_TRUE(QFile::copy(kwin, copy));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("HOME"), runtime.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    // Lets the tests' input driver use the fake input.
+    env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
+    compositor.setProcessEnvironment(env);
+    compositor.setProcessChannelMode(QProcess::MergedChannels);
+    compositor.start(copy, {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
+                            QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
+                            QStringLiteral("--width"), QString::number(screenWidth),
+                            QStringLiteral("--height"), QString::number(screenHeight),
+                            QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")});
+    ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
+
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    const QUrl b = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("b c.jpg"))));
+    // No dwell: only the tap opens the wheel here.
+    ASSERT_TRUE(startClients(0, {a, b}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 2"));
+    send(QStringLiteral("key 42 1")); // left Shift
+    send(QStringLiteral("key 42 0"));
+    const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+    ASSERT_FALSE(wheel.isEmpty());
+    dropOnTheWheel(wheel);
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")),
+              QStringLiteral("dispatched convert.2 %1 %2")
+                  .arg(a.toString(QUrl::FullyEncoded), b.toString(QUrl::FullyEncoded)));
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("ended")).isEmpty());
+    // The source heard that its files were taken.
+    EXPECT_EQ(sourceLines.waitForLine(QStringLiteral("drag-end")), QStringLiteral("drag-end 1"));
+}
+
+TEST_F(WaylandWheel, OnSwayARestOnTheStripOpensTheWheelAndADropRunsTheSegment)
+{
+    const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
+    if (sway.isEmpty())
+        GTEST_SKIP() << "sway is not installed";
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    ASSERT_TRUE(runtime.isValid());
+    ASSERT_TRUE(startBus());
+    QFile config(runtime.filePath(QStringLiteral("sway.conf")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n")
+                               .arg(screenWidth).arg(screenHeight).toUtf8()), 0);
+    config.close();
+    QStringList command{sway, QStringLiteral("-c"), config.fileName()};
+    // sway refuses to run as root: it runs as an ordinary user, in a folder that user owns.
+    if (geteuid() == 0) {
+        const passwd* user = getpwnam("cloudsdk");
+        if (!user)
+            user = getpwnam("nobody");
+        if (!user || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            GTEST_SKIP() << "running as root without setpriv or an ordinary user for sway";
+        ASSERT_EQ(chown(QFile::encodeName(runtime.path()).constData(), user->pw_uid, user->pw_gid), 0);
+        ASSERT_EQ(chown(QFile::encodeName(config.fileName()).constData(), user->pw_uid, user->pw_gid), 0);
+        command = QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
+                              QStringLiteral("--regid=%1").arg(user->pw_gid),
+                              QStringLiteral("--clear-groups")} + command;
+        command.prepend(QStringLiteral("setpriv"));
+    }
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("HOME"), runtime.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    compositor.setProcessEnvironment(env);
+    compositor.setProcessChannelMode(QProcess::MergedChannels);
+    compositor.start(command.takeFirst(), command);
+    ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
+
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    const QUrl b = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("b c.jpg"))));
+    ASSERT_TRUE(startClients(0.3, {a, b}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 2"));
+    // The pointer rests on the strip.
+    const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+    ASSERT_FALSE(wheel.isEmpty());
+    dropOnTheWheel(wheel);
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")),
+              QStringLiteral("dispatched convert.2 %1 %2")
+                  .arg(a.toString(QUrl::FullyEncoded), b.toString(QUrl::FullyEncoded)));
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("ended")).isEmpty());
+    EXPECT_EQ(sourceLines.waitForLine(QStringLiteral("drag-end")), QStringLiteral("drag-end 1"));
+}
