@@ -128,11 +128,20 @@ TEST_P(IsolatedPdfReadingTest, DamagedAndLockedFilesAreRefusedWithTheEnginesSent
     const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.pdf")), whole.left(whole.size() / 2));
     EXPECT_THROW(IsolatedPdfReading::outline(cut, std::nullopt, IsolatedPdfReading::everyPage), EngineError);
 
-    // A table of objects MuPDF has to rebuild: damage to the editors, a page to a preview.
-    const QString repaired = test::writeFile(dir.filePath(QStringLiteral("repaired.pdf")),
+    // A table of objects that has to be rebuilt and finds every object: read whole, as other
+    // programs read it. One whose rebuilt table misses a page's resources: damage to the
+    // editors, a page to a preview.
+    const QString rebuilt = test::writeFile(dir.filePath(QStringLiteral("rebuilt.pdf")),
         "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
         "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
         "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >> endobj\n"
+        "trailer << /Root 1 0 R >>\n%%EOF\n");
+    EXPECT_EQ(IsolatedPdfReading::outline(rebuilt, std::nullopt, 1).pageSizes, QList<QSizeF>{QSizeF(300, 200)});
+    EXPECT_EQ(IsolatedPdfReading::page(rebuilt, std::nullopt, 0, QSize(150, 150)).picture.size(), QSize(150, 100));
+    const QString repaired = test::writeFile(dir.filePath(QStringLiteral("repaired.pdf")),
+        "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+        "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources 4 0 R >> endobj\n"
         "trailer << /Root 1 0 R >>\n%%EOF\n");
     EXPECT_THROW(IsolatedPdfReading::outline(repaired, std::nullopt, 1), EngineError);
     EXPECT_EQ(IsolatedPdfReading::outline(repaired, std::nullopt, 1, {}, IsolatedPdfReading::Damage::drawn).pageSizes,

@@ -1,6 +1,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/EngineError.h"
 
@@ -53,9 +54,10 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
         decodePageContents(qpdf);
-        // A repaired cross-reference table, a damaged encryption dictionary, a stream that does
-        // not decode: whatever qpdf had to warn about is damage, not a file to work from.
-        if (qpdf.anyWarnings())
+        // A damaged encryption dictionary, a stream that does not decode, a table rebuilt with
+        // objects missing: what qpdf warns about is damage, not a file to work from, unless
+        // the repair restored the file exactly.
+        if (!PdfRepairs::qpdfRepairedExactly(qpdf))
             return Read::damaged;
         return Read::ok;
     } catch (const QPDFExc& e) {

@@ -1,11 +1,15 @@
 #include "engines/pdf/PDFRenderer.h"
 
+#include "engines/pdf/PdfRepairs.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
+#include <functional>
+#include <optional>
 #include <cmath>
 #include <mutex>
 #include <thread>
@@ -97,6 +101,9 @@ struct PDFRenderer::Context {
     // does not decode, an unknown encryption method... each is damage.
     QStringList warnings;
     bool tolerant = false;
+    // Whether qpdf reads the file whole, asked once MuPDF has spoken only of repairs.
+    std::function<bool()> readsWholeElsewhere;
+    std::optional<bool> readsWhole;
 
     static void record(void* user, const char* message)
     {
@@ -114,6 +121,15 @@ struct PDFRenderer::Context {
         fz_flush_warnings(ctx);
         if (tolerant)
             warnings.clear();
+        // A repair MuPDF made (a rebuilt table, a stream's length) that qpdf confirms was
+        // exact leaves a file that reads whole.
+        if (!warnings.isEmpty() && readsWholeElsewhere
+            && std::all_of(warnings.cbegin(), warnings.cend(), PdfRepairs::isMuPdfRepair)) {
+            if (!readsWhole)
+                readsWhole = readsWholeElsewhere();
+            if (*readsWhole)
+                warnings.clear();
+        }
         if (!warnings.isEmpty())
             throw damagedFile(warnings.join(QLatin1Char('\n')));
     }
@@ -188,6 +204,9 @@ void PDFRenderer::openDocument()
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
     fz_set_warning_callback(m_context->ctx, Context::record, m_context.get());
     fz_set_error_callback(m_context->ctx, quiet, nullptr);
+    m_context->readsWholeElsewhere = [shared = m_shared] {
+        return PdfRepairs::qpdfReadsWhole(shared->path, shared->data, shared->password);
+    };
     const Opened state = openIn(m_context->ctx, m_shared->path, m_shared->data,
                                 m_shared->password, &m_context->doc);
     if (state != Opened::ok)

@@ -1,0 +1,125 @@
+#include "engines/pdf/PdfRepairs.h"
+
+#include <qpdf/Pl_Discard.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <QRegularExpression>
+
+#include <set>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+enum class Kind { exact, rebuilt, damage };
+
+Kind kindOf(const std::string& message)
+{
+    static const QRegularExpression exact(QStringLiteral(
+        "dictionary has duplicated key|reported number of objects \\(\\d+\\) is not one plus|"
+        "expected endstream|attempting to recover stream length|recovered stream length"));
+    static const QRegularExpression rebuilt(QStringLiteral(
+        "^file is damaged$|xref not found|can't find startxref|Attempting to reconstruct cross-reference table|"
+        "invalid xref|xref syntax invalid|xref stream"));
+    const QString text = QString::fromStdString(message);
+    if (exact.match(text).hasMatch())
+        return Kind::exact;
+    if (rebuilt.match(text).hasMatch())
+        return Kind::rebuilt;
+    return Kind::damage;
+}
+
+// Every object the trailer leads to is there: a table rebuilt from a file cut short or with a
+// span lost finds the objects that survive, and references to the others read as null.
+bool everyReferenceFound(QPDF& qpdf)
+{
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> pending{qpdf.getTrailer()};
+    while (!pending.empty()) {
+        QPDFObjectHandle object = pending.back();
+        pending.pop_back();
+        if (object.isIndirect()) {
+            if (!seen.insert(object.getObjGen()).second)
+                continue;
+            if (object.isNull())
+                return false;
+        }
+        if (object.isStream())
+            object = object.getDict();
+        if (object.isArray()) {
+            for (int i = 0, n = object.getArrayNItems(); i < n; ++i)
+                pending.push_back(object.getArrayItem(i));
+        } else if (object.isDictionary()) {
+            // The map, not the keys: qpdf leaves out keys whose value reads as null.
+            for (const auto& [key, value] : object.getDictAsMap()) {
+                // A page's parent leads back up the tree; it is found from above.
+                if (key != "/Parent" && key != "/P")
+                    pending.push_back(value);
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool PdfRepairs::qpdfRepairedExactly(QPDF& qpdf)
+{
+    if (!qpdf.anyWarnings())
+        return true;
+    bool rebuilt = false;
+    for (const QPDFExc& warning : qpdf.getWarnings()) {
+        switch (kindOf(warning.getMessageDetail())) {
+        case Kind::exact: break;
+        case Kind::rebuilt: rebuilt = true; break;
+        case Kind::damage: return false;
+        }
+    }
+    if (rebuilt) {
+        const bool found = everyReferenceFound(qpdf);
+        // Resolving the objects may itself have found damage.
+        if (!found || qpdf.anyWarnings())
+            return false;
+    }
+    return true;
+}
+
+bool PdfRepairs::isMuPdfRepair(const QString& warning)
+{
+    static const QRegularExpression repair(QStringLiteral(
+        "^(trying to repair broken xref|repairing PDF document|PDF stream Length incorrect|"
+        "expected 'endstream'|.*(object|key).*(duplicate|repeated).*)$"));
+    return repair.match(warning).hasMatch();
+}
+
+bool PdfRepairs::qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
+                                const std::optional<QByteArray>& password)
+{
+    try {
+        QPDF qpdf;
+        qpdf.setSuppressWarnings(true);
+        const char* key = password ? password->constData() : nullptr;
+        if (data.isEmpty())
+            qpdf.processFile(path.constData(), key);
+        else
+            qpdf.processMemoryFile("document", data.constData(), size_t(data.size()), key);
+        Pl_Discard discard;
+        const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(qpdf).getAllPages();
+        if (pages.empty())
+            return false;
+        for (const QPDFPageObjectHelper& page : pages) {
+            for (QPDFObjectHandle& stream : QPDFPageObjectHelper(page).getPageContents()) {
+                if (stream.isStream() && !stream.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
+                    return false;
+            }
+        }
+        return qpdfRepairedExactly(qpdf);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace qv
