@@ -3,6 +3,7 @@
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "model/CancellationError.h"
+#include "model/EngineError.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -254,13 +255,21 @@ DocumentModel PDFTextReader::documentModel(const QString& path, const std::optio
     PDFRenderer& renderer = document.renderer();
     QList<QList<Line>> pages;
     QHash<int, qint64> sizes;
+    bool anyText = false;
     for (int i = 0; i < renderer.pageCount(); ++i) {
         throwIfCancelled(stop);
         QList<Line> lines;
-        for (const auto& spans : renderer.textLines(i))
+        for (const auto& spans : renderer.textLines(i)) {
+            for (const auto& span : spans)
+                anyText = anyText || !span.text.trimmed().isEmpty();
             lines.append(makeLine(spans, sizes));
+        }
         pages.append(lines);
     }
+    // A scan made into an empty document is no conversion: say what would help, as the text
+    // conversion does.
+    if (!anyText)
+        throw EngineError(QStringLiteral("This PDF has no text layer. Try OCR first"));
     return modelFromPages(pages, renderer.title());
 }
 

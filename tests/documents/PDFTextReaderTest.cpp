@@ -1,4 +1,5 @@
 #include "documents/PDFTextReader.h"
+#include "model/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -139,4 +140,50 @@ TEST(PDFTextReader, ReportThroughTheDriver)
     EXPECT_FALSE(all.contains("Example Corp")) << out.toStdString();
     EXPECT_FALSE(all.contains("of 3")) << out.toStdString();
     EXPECT_TRUE(all.contains("This paragraph ends here."));
+}
+
+// Text that a form field or an annotation shows is the page's text, as pdftotext reads it; a
+// PDF with no text at all is no empty document but the advice to read it with OCR first.
+TEST(PDFTextReader, FormFieldsAndAnnotationsHoldTextAndNoTextIsNoDocument)
+{
+    QTemporaryDir dir;
+    const QString script = QStringLiteral(R"(import sys
+def build(objs):
+    out = b'%PDF-1.7\n'
+    offsets = []
+    for i, o in enumerate(objs):
+        offsets.append(len(out))
+        out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+    at = len(out)
+    out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1) + b''.join(b'%010d 00000 n \n' % o for o in offsets)
+    return out + b'trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % (len(objs) + 1, at)
+def shown(annotation, words, catalog=b''):
+    look = b'/Tx BMC BT /F1 12 Tf 2 5 Td (' + words + b') Tj ET EMC'
+    return build([b'<< /Type /Catalog /Pages 2 0 R ' + catalog + b'>>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [6 0 R] >>',
+        b'<< /Length 0 >>\nstream\n\nendstream', b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
+        annotation + b' /Rect [72 700 300 720] /AP << /N 7 0 R >> >>',
+        b'<< /Type /XObject /Subtype /Form /BBox [0 0 228 20] /Resources << /Font << /F1 5 0 R >> >> /Length %d >>\nstream\n' % len(look) + look + b'\nendstream'])
+d = sys.argv[1] + '/'
+open(d + 'field.pdf', 'wb').write(shown(b'<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Jane Field Value) /P 3 0 R', b'Jane Field Value', b'/AcroForm << /Fields [6 0 R] >> '))
+open(d + 'note.pdf', 'wb').write(shown(b'<< /Type /Annot /Subtype /FreeText /Contents (A note in an annotation)', b'A note in an annotation'))
+blank = b'0.5 g 72 72 300 300 re f'
+open(d + 'drawing.pdf', 'wb').write(build([b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+    b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>', b'<< /Length %d >>\nstream\n' % len(blank) + blank + b'\nendstream']))
+)");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, dir.path()}), 0);
+    for (const auto& [name, words] : {std::pair{"field.pdf", "Jane Field Value"}, std::pair{"note.pdf", "A note in an annotation"}}) {
+        const QString path = dir.filePath(name);
+        QByteArray oracle;
+        runProgram("pdftotext", {path, "-"}, &oracle);
+        EXPECT_TRUE(oracle.contains(words)) << name;
+        EXPECT_EQ(describe(PDFTextReader::documentModel(path, std::nullopt, {}).blocks), QString("paragraph:") + words)
+            << name;
+    }
+    try {
+        PDFTextReader::documentModel(dir.filePath("drawing.pdf"), std::nullopt, {});
+        ADD_FAILURE() << "an empty document";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "This PDF has no text layer. Try OCR first");
+    }
 }

@@ -55,6 +55,31 @@ EngineError openError(Opened state)
     }
 }
 
+// The page's text with what its annotations and form fields show, as other readers give it:
+// MuPDF's own fz_new_stext_page_from_page reads the page's contents only.
+fz_stext_page* pageText(fz_context* ctx, fz_page* page)
+{
+    fz_stext_page* text = fz_new_stext_page(ctx, fz_bound_page(ctx, page));
+    fz_device* device = nullptr;
+    fz_var(device);
+    fz_try(ctx)
+    {
+        device = fz_new_stext_device(ctx, text, nullptr);
+        fz_run_page(ctx, page, device, fz_identity, nullptr);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, device);
+    }
+    fz_catch(ctx)
+    {
+        fz_drop_stext_page(ctx, text);
+        fz_rethrow(ctx);
+    }
+    return text;
+}
+
 } // namespace
 
 struct PDFRenderer::Shared {
@@ -418,7 +443,7 @@ QString PDFRenderer::text(int index) const
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
-        textPage = fz_new_stext_page_from_page(ctx, page, nullptr);
+        textPage = pageText(ctx, page);
         buffer = fz_new_buffer_from_stext_page(ctx, textPage);
         unsigned char* data = nullptr;
         const size_t length = fz_buffer_storage(ctx, buffer, &data);
@@ -455,7 +480,7 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
-        textPage = fz_new_stext_page_from_page(ctx, page, nullptr);
+        textPage = pageText(ctx, page);
         for (fz_stext_block* block = textPage->first_block; block; block = block->next) {
             if (block->type != FZ_STEXT_BLOCK_TEXT)
                 continue;
