@@ -423,3 +423,27 @@ TEST_F(MediaConversion, ACutOrScrambledInputFailsThoughFFmpegCarriesOn)
     // The whole file converts.
     EXPECT_EQ(message([&] { convertVideo(file(whole, FileCategory::video), VideoTarget::mp4, context, work); }), "");
 }
+
+// An M4A cut right where its sound begins holds an index and no packets: FFmpeg writes a header
+// alone (a 78-byte WAV) with no word. Lossless targets are read back as the lossy ones are, and
+// a result without sound is no result.
+TEST_F(MediaConversion, ASoundWithNothingInItIsNoResultForAnyTarget)
+{
+    const QString whole = make("whole.m4a", {"-f", "lavfi", "-i", "sine=duration=3", "-c:a", "aac", "-movflags", "+faststart"});
+    const QByteArray bytes = test::readFile(whole);
+    const qsizetype data = bytes.indexOf("mdat");
+    ASSERT_GT(data, 0);
+    const QString cut = test::writeFile(dir.filePath("in/cut.m4a"), bytes.left(data + 4));
+    placedBase = QStringLiteral("cut");
+    for (AudioTarget target : {AudioTarget::wav, AudioTarget::aiff, AudioTarget::caf, AudioTarget::flac,
+                               AudioTarget::mp3, AudioTarget::m4a}) {
+        const int index = int(target);
+        try {
+            convertAudio(file(cut, FileCategory::audio), target, context, work);
+            ADD_FAILURE() << "target " << index << ": an empty result was placed";
+        } catch (const EngineError& e) {
+            EXPECT_FALSE(e.message().isEmpty());
+        }
+        EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty()) << "target " << index;
+    }
+}

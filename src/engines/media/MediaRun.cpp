@@ -54,6 +54,17 @@ QStringList writtenFiles(const QStringList& arguments)
     return pieces;
 }
 
+// A still picture FFmpeg wrote (a frame taken from a movie), which has no duration of its own.
+bool isPicture(const MediaInfo& info)
+{
+    static const QStringList pictures{QStringLiteral("png"), QStringLiteral("mjpeg"), QStringLiteral("bmp"),
+                                      QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("heif"),
+                                      QStringLiteral("jpegxl"), QStringLiteral("av1"), QStringLiteral("gif")};
+    return !info.audio && info.video && (pictures.contains(info.video->codec)
+        || info.container.value_or(QString()).contains(QLatin1String("image2"))
+        || info.container.value_or(QString()).endsWith(QLatin1String("_pipe")));
+}
+
 // Reads back what a run wrote: every file must open as media, and together they must last what
 // was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
 // with status 0 over a file it never finished.
@@ -66,6 +77,7 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     files.removeIf([](const QString& file) { return !QFileInfo::exists(file); });
     double total = 0.0;
     bool timed = !files.isEmpty();
+    const std::optional<double> expected = asked && *asked > 0 ? asked : std::nullopt;
     for (const QString& file : files) {
         // An MP4 or QuickTime file tells its length in its boxes: no second FFmpeg start (a
         // tenth of a second and more) for a result it just wrote.
@@ -81,12 +93,16 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
         } catch (const EngineError& e) {
             throw damagedResult(QStringLiteral("The result can't be read back: ") + e.log());
         }
-        if (info.duration && *info.duration > 0)
+        if (info.duration && *info.duration > 0) {
             total += *info.duration;
-        else
-            timed = false;
+            continue;
+        }
+        // A sound or a movie with nothing in it (a header alone, when the input's packets
+        // decoded to nothing) is no result of a run that was to last some time.
+        if (expected && (info.audio || info.video) && !isPicture(info))
+            throw damagedResult(QStringLiteral("The result holds no sound or pictures: ") + QFileInfo(file).fileName());
+        timed = false;
     }
-    const std::optional<double> expected = asked && *asked > 0 ? asked : std::nullopt;
     const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
     if (!timed || (!expected && !told))
         return;
