@@ -31,6 +31,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
   zip unzip xz-utils bzip2 xclip
+  # what Remove Meta leaves is checked against exiftool
+  libimage-exiftool-perl
   # a notification daemon whose D-Bus service the private test buses must not start
   dunst
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in

@@ -1,12 +1,19 @@
 #include "engines/image/ImageMetadataRemoval.h"
 
 #include "engines/image/AnimationTransform.h"
+#include "engines/image/CheckedVipsTarget.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageMetadata.h"
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/MetadataStripper.h"
 #include "model/CancellationError.h"
+#include "model/SystemError.h"
+
+#include <QFile>
+
+#include <cerrno>
 
 namespace qv {
 
@@ -37,7 +44,25 @@ QUrl ImageMetadataRemoval::removeMetadata(const FileInfo& file, const OperationC
     static const QStringList copyable{QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tiff"),
                                       QStringLiteral("webp")};
     bool copied = false;
-    if (copyable.contains(formatId) && formatId == toString(output) && file.frameCount < 2) {
+    const bool walkable = (formatId == QLatin1String("jpg") || formatId == QLatin1String("png"))
+        && formatId == toString(output) && (file.frameCount < 2 || formatId == QLatin1String("png"));
+    if (walkable) {
+        // Segments and chunks are walked by hand: Exiv2 leaves others, and trailers, behind.
+        ImageDecoder::verify(source);
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly))
+            throw SystemError::fromErrno(EACCES, source);
+        const QByteArray bytes = in.readAll();
+        const std::optional<int> orientation = ImageDecoder::sourceOrientation(source);
+        const std::optional<QByteArray> stripped = formatId == QLatin1String("jpg")
+            ? MetadataStripper::jpeg(bytes, orientation)
+            : MetadataStripper::png(bytes, orientation);
+        if (stripped) {
+            CheckedVipsTarget::writeFile(result.toLocalFile(), stripped->constData(), stripped->size());
+            copied = true;
+        }
+    }
+    if (!copied && copyable.contains(formatId) && formatId == toString(output) && file.frameCount < 2) {
         // The bytes pass on undecoded, so a damaged file is refused here as every decode refuses it.
         ImageDecoder::verify(source);
         ImageMetadata::CopyOptions options;
