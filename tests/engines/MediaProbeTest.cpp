@@ -176,6 +176,26 @@ TEST_F(MediaProbe, AWeakGuessThatDisagreesWithTheNameIsOverruled)
     EXPECT_FALSE(clip.guessOverruled);
 }
 
+// A recorder's header that makes FFmpeg sure of AMR (its magic, then 100 kB of its own) before
+// an MP3: the chain of MPEG audio frames further in says the name is right, and the file lasts
+// what its frames last.
+TEST_F(MediaProbe, AConfidentGuessGivesWayToTheFramesAnMp3Holds)
+{
+    const QString plain = mp3AfterJunk("plain-junk.mp3");
+    QByteArray bytes = test::readFile(plain);
+    bytes.replace(0, 6, "#!AMR\n");
+    const QString junk = test::writeFile(dir.filePath("recorder.mp3"), bytes);
+    QByteArray guessed;
+    test::runProgram(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=format_name", "-of", "csv=p=0",
+                                                 "file:" + junk}, &guessed);
+    EXPECT_EQ(guessed.trimmed(), "amr");
+    const MediaInfo info = probe(junk);
+    EXPECT_EQ(info.demuxer, "mp3");
+    EXPECT_TRUE(info.guessOverruled);
+    ASSERT_TRUE(info.duration);
+    EXPECT_NEAR(*info.duration, 3.0, 0.6);
+}
+
 TEST(MediaProbeNames, DemuxersOfExtensions)
 {
     EXPECT_EQ(demuxerForExtension("mp3"), "mp3");

@@ -2,6 +2,7 @@
 
 #include "platform/FFmpegInvocation.h"
 #include "engines/media/FFmpegProbeParser.h"
+#include "engines/media/MpegAudioFrames.h"
 #include "engines/media/NativeMediaProbe.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
@@ -101,12 +102,17 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
 
     // FFmpeg guesses the format from the bytes alone. Junk before an MP3's first frame can look
     // like another raw stream (AMR, say) and be read as minutes of noise: a guess that
-    // disagrees with the name is believed only when FFmpeg found a real header.
+    // disagrees with the name is believed only when FFmpeg found a real header, and for an MP3
+    // only when no chain of MPEG audio frames is there.
     const std::optional<QString> named = demuxerForExtension(extension);
     if (named && !containerIs(info.container, *named)) {
         const std::optional<int> score =
             guessScore(probeWithFFmpeg(ffmpeg, file, stop, {"-loglevel", "debug"}));
-        if (!hasStreams(info) || !score || *score <= weakGuessScore) {
+        // A recorder's header before an MP3 can make FFmpeg sure of another format (AMR, by its
+        // magic): a chain of MPEG audio frames further in says the name is right.
+        const bool framesFound = *named == QLatin1String("mp3")
+            && MpegAudioFrames::chainStart(file.toLocalFile()).has_value();
+        if (!hasStreams(info) || !score || *score <= weakGuessScore || framesFound) {
             const QString forced = probeWithFFmpeg(ffmpeg, file, stop, {"-f", *named});
             MediaInfo asNamed = parseFFmpegProbeOutput(forced);
             if (hasStreams(asNamed)) {

@@ -1,0 +1,71 @@
+#include "engines/media/MpegAudioFrames.h"
+
+#include <QFile>
+
+namespace qv {
+
+std::optional<int> MpegAudioFrames::frameLength(const uchar* p)
+{
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    const int version = (p[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
+    const int layer = (p[1] >> 1) & 3;   // 1: III, 2: II, 3: I
+    const int bitrateIndex = p[2] >> 4;
+    const int rateIndex = (p[2] >> 2) & 3;
+    const int padding = (p[2] >> 1) & 1;
+    if (version == 1 || layer == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return std::nullopt;
+    static const int bitrates[2][3][15] = {
+        // MPEG 1: layers I, II, III
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        // MPEG 2 and 2.5
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int rates[3] = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const int layerIndex = 3 - layer; // 0: I, 1: II, 2: III
+    const int bitrate = bitrates[mpeg1 ? 0 : 1][layerIndex][bitrateIndex] * 1000;
+    const int rate = rates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    if (layerIndex == 0)
+        return (12 * bitrate / rate + padding) * 4;
+    const int samples = layerIndex == 2 && !mpeg1 ? 576 : 1152;
+    return samples / 8 * bitrate / rate + padding;
+}
+
+std::optional<qint64> MpegAudioFrames::chainStart(const QByteArray& bytes, int frames)
+{
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 size = bytes.size();
+    for (qint64 start = 0; start + 4 <= size; ++start) {
+        if (data[start] != 0xFF)
+            continue;
+        qint64 at = start;
+        int found = 0;
+        // Frames of one stream share their version, layer and sample rate.
+        const uchar kind = start + 4 <= size ? uchar(data[start + 1] & 0xFE) : 0;
+        const uchar rate = start + 4 <= size ? uchar(data[start + 2] & 0x0C) : 0;
+        while (found < frames && at + 4 <= size) {
+            const std::optional<int> length = frameLength(data + at);
+            if (!length || *length < 4 || uchar(data[at + 1] & 0xFE) != kind || uchar(data[at + 2] & 0x0C) != rate)
+                break;
+            at += *length;
+            ++found;
+        }
+        if (found >= frames)
+            return start;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> MpegAudioFrames::chainStart(const QString& path, int frames, qint64 limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return chainStart(file.read(limit), frames);
+}
+
+} // namespace qv

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace qv {
+
+// MPEG audio frames (MP1, MP2, MP3) found by their headers: where a chain of them starts, so
+// that a file whose name says MP3 is read as one though bytes before its first frame look like
+// something else to FFmpeg (recorders write their own headers there).
+class MpegAudioFrames {
+public:
+    MpegAudioFrames() = delete;
+
+    // The length of the frame whose header starts at p, or nothing when it is no valid header.
+    static std::optional<int> frameLength(const uchar* p);
+
+    // The offset of the first chain of at least `frames` frames, each header right where the
+    // previous frame ends, within the first `limit` bytes of the file.
+    static std::optional<qint64> chainStart(const QString& path, int frames = 8, qint64 limit = 4 << 20);
+    static std::optional<qint64> chainStart(const QByteArray& bytes, int frames = 8);
+};
+
+} // namespace qv
