@@ -15,11 +15,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <exception>
 
@@ -39,8 +41,10 @@ GeneralSettingsTab::Services GeneralSettingsTab::Services::system()
         return launchAtLoginStatus() == LaunchAtLoginStatus::enabled;
     };
     services.keyboardControlAvailable = [] {
-        return QGuiApplication::platformName() != QLatin1String("wayland")
-            && qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland");
+        // Of the Wayland compositors, only KWin lets keys reach us during another's drag.
+        if (QGuiApplication::platformName() == QLatin1String("wayland"))
+            return qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("KDE"));
+        return qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland");
     };
     return services;
 }
@@ -90,6 +94,43 @@ GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotke
         "Start dragging, tap the key, then drop on a segment. The key can be released; the "
         "wheel stays until you drop."), this));
 
+    // Wayland sessions: no program sees another's drag, so drags are caught on a screen edge.
+    QFormLayout* strip = form.addSection(QStringLiteral("Wayland sessions"));
+    auto* edge = new QComboBox(this);
+    const QList<std::pair<QString, QString>> edges{{QStringLiteral("Right"), QStringLiteral("right")},
+                                                   {QStringLiteral("Left"), QStringLiteral("left")},
+                                                   {QStringLiteral("Top"), QStringLiteral("top")},
+                                                   {QStringLiteral("Bottom"), QStringLiteral("bottom")},
+                                                   {QStringLiteral("Off"), QStringLiteral("off")}};
+    for (const auto& [title, name] : edges)
+        edge->addItem(title, name);
+    m_binder->follow(SettingsKey::dragStripEdge, [this, edge] {
+        const int index = edge->findData(m_store.stringValue(SettingsKey::dragStripEdge).value_or(QString()));
+        edge->setCurrentIndex(index >= 0 ? index : edge->findData(QStringLiteral("off")));
+    });
+    connect(edge, &QComboBox::activated, this, [this, edge](int index) {
+        m_store.setValue(SettingsKey::dragStripEdge, edge->itemData(index).toString());
+    });
+    strip->addRow(QStringLiteral("Catch drags at the screen edge"), edge);
+    m_stripEdge = edge;
+    auto* dwell = new QDoubleSpinBox(this);
+    dwell->setRange(0, 3);
+    dwell->setSingleStep(0.1);
+    dwell->setDecimals(1);
+    dwell->setSuffix(QStringLiteral(" s"));
+    dwell->setSpecialValueText(QStringLiteral("Never"));
+    m_binder->follow(SettingsKey::dragStripDwell, [this, dwell] {
+        const QSignalBlocker quiet(dwell);
+        dwell->setValue(m_store.doubleValue(SettingsKey::dragStripDwell));
+    });
+    connect(dwell, &QDoubleSpinBox::valueChanged, this,
+            [this](double seconds) { m_store.setValue(SettingsKey::dragStripDwell, seconds); });
+    strip->addRow(QStringLiteral("Open the first wheel after resting"), dwell);
+    m_dwell = dwell;
+    strip->addRow(SettingsForm::caption(QStringLiteral(
+        "On KDE Plasma, sway and other wlroots desktops, drag files onto this edge of the "
+        "screen, then tap the key (KDE Plasma) or rest there for a moment."), this));
+
     QFormLayout* keyboard = form.addSection(QStringLiteral("Keyboard"));
     auto* arrows = new QCheckBox(QStringLiteral("Choose with arrow keys and Return while dragging"), this);
     m_binder->bindCheckBox(arrows, SettingsKey::keyboardWhileDragging);
@@ -97,7 +138,7 @@ GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotke
     const bool keyboardAvailable =
         !m_services.keyboardControlAvailable || m_services.keyboardControlAvailable();
     m_keyboardCaption = SettingsForm::caption(
-        QStringLiteral("Keyboard control of the wheel needs an X11 session."), this);
+        QStringLiteral("Keyboard control of the wheel needs an X11 session or KDE Plasma."), this);
     keyboard->addRow(m_keyboardCaption);
     m_binder->follow(SettingsKey::keyboardWhileDragging, [this, keyboardAvailable] {
         m_keyboardCaption->setVisible(!keyboardAvailable

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 
@@ -44,6 +45,8 @@ public:
     ColorWell* accentWell() const { return m_accent; }
     ShortcutRecorderView* recorder() const { return m_recorder; }
     QLabel* keyboardCaption() const { return m_keyboardCaption; }
+    QComboBox* stripEdgePicker() const { return m_stripEdge; }
+    QDoubleSpinBox* dwellField() const { return m_dwell; }
 
 private:
     void applyLaunchAtLogin(bool enabled);
@@ -52,6 +55,8 @@ private:
     Services m_services;
     SettingsBinder* m_binder;
     QComboBox* m_triggers[3] = {};
+    QComboBox* m_stripEdge = nullptr;
+    QDoubleSpinBox* m_dwell = nullptr;
     QCheckBox* m_launchAtLogin = nullptr;
     QLabel* m_loginError = nullptr;
     QLabel* m_keyboardCaption = nullptr;

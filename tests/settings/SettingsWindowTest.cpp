@@ -32,6 +32,7 @@
 #include <QRadioButton>
 #include <QToolBar>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -171,6 +172,31 @@ TEST_F(SettingsWindowTest, ChoosingAnotherWheelsTriggerSwapsTheirKeys)
     EXPECT_TRUE(general->accentResetButton()->isVisibleTo(general));
     general->accentResetButton()->click();
     EXPECT_EQ(store.stringValue(SettingsKey::accentColor), "#4C6EF5");
+}
+
+TEST_F(SettingsWindowTest, TheDragStripsEdgeAndRestFollowTheStore)
+{
+    GeneralSettingsTab* general = controller().general();
+    QComboBox* edge = general->stripEdgePicker();
+    QDoubleSpinBox* dwell = general->dwellField();
+    EXPECT_EQ(edge->currentData().toString(), "right");
+    EXPECT_DOUBLE_EQ(dwell->value(), 0.6);
+
+    const int off = edge->findData(QStringLiteral("off"));
+    edge->setCurrentIndex(off);
+    Q_EMIT edge->activated(off);
+    EXPECT_EQ(store.stringValue(SettingsKey::dragStripEdge), "off");
+    dwell->setValue(0);
+    EXPECT_DOUBLE_EQ(store.doubleValue(SettingsKey::dragStripDwell), 0.0);
+    EXPECT_EQ(dwell->text(), "Never");
+
+    // An import or another window's change shows at once; a name we do not know reads as off.
+    store.setValue(SettingsKey::dragStripEdge, QStringLiteral("top"));
+    store.setValue(SettingsKey::dragStripDwell, 1.2);
+    EXPECT_EQ(edge->currentData().toString(), "top");
+    EXPECT_DOUBLE_EQ(dwell->value(), 1.2);
+    store.setValue(SettingsKey::dragStripEdge, QStringLiteral("diagonal"));
+    EXPECT_EQ(edge->currentData().toString(), "off");
 }
 
 TEST_F(SettingsWindowTest, SuffixFieldsFollowAResetOrAnImport)
