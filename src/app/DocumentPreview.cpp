@@ -40,6 +40,35 @@ QWidget* busyView(const FileInfo& file, QWidget* parent)
     return view;
 }
 
+// The block's text with its look: bold, italic, underlined, struck out or code, stretch by
+// stretch.
+void insertStyled(QTextCursor& cursor, const Block& block, const QTextCharFormat& base)
+{
+    if (block.spans.isEmpty()) {
+        cursor.insertText(block.text, base);
+        return;
+    }
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    qsizetype at = 0;
+    for (const Block::Span& span : block.spans) {
+        QTextCharFormat format = base;
+        if (span.bold)
+            format.setFontWeight(QFont::Bold);
+        if (span.italic)
+            format.setFontItalic(true);
+        if (span.underline)
+            format.setFontUnderline(true);
+        if (span.strike)
+            format.setFontStrikeOut(true);
+        if (span.code)
+            format.setFontFamilies(fixed.families());
+        cursor.insertText(block.text.mid(at, span.length), format);
+        at += span.length;
+    }
+    if (at < block.text.size())
+        cursor.insertText(block.text.mid(at), base);
+}
+
 QTextCharFormat plainFormat(const QTextDocument& document)
 {
     QTextCharFormat format;
@@ -54,19 +83,30 @@ void insertTable(QTextCursor& cursor, const QList<QStringList>& rows, const QTex
         columns = std::max(columns, int(row.size()));
     if (rows.isEmpty() || columns == 0)
         return;
+    // The whole width of the window, its rows banded, the header row shaded.
     QTextTableFormat format;
-    format.setBorder(0.5);
-    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    format.setCellPadding(3);
+    // No rules: a border would widen the table past the window; the bands part the rows.
+    format.setBorder(0);
+    format.setMargin(0);
+    format.setPadding(0);
+    format.setCellPadding(4);
     format.setCellSpacing(0);
     format.setHeaderRowCount(1);
+    // A whole 100 % rounds a pixel past the window and brings a scroll bar.
+    format.setWidth(QTextLength(QTextLength::PercentageLength, 99));
     QTextTable* table = cursor.insertTable(int(rows.size()), columns, format);
     QTextCharFormat header = plain;
     header.setFontWeight(QFont::Bold);
     for (int r = 0; r < rows.size(); ++r) {
-        for (int c = 0; c < rows[r].size(); ++c) {
-            QTextCursor cell = table->cellAt(r, c).firstCursorPosition();
-            cell.insertText(rows[r][c], r == 0 ? header : plain);
+        for (int c = 0; c < columns; ++c) {
+            QTextTableCell cell = table->cellAt(r, c);
+            if (r == 0 || r % 2 == 0) {
+                QTextCharFormat shade = cell.format();
+                shade.setBackground(r == 0 ? QColor(0, 0, 0, 22) : QColor(0, 0, 0, 8));
+                cell.setFormat(shade);
+            }
+            if (c < rows[r].size())
+                cell.firstCursorPosition().insertText(rows[r][c], r == 0 ? header : plain);
         }
     }
     cursor.movePosition(QTextCursor::End);
@@ -117,10 +157,21 @@ void DocumentPreview::show(const std::optional<IsolatedDocumentReading::Preview>
     Q_EMIT settled();
 }
 
+QString DocumentPreview::cutLine(const IsolatedDocumentReading::Preview& preview)
+{
+    return preview.cutNote.isEmpty() ? QStringLiteral("This preview shows the first part of the file only.")
+                                     : preview.cutNote;
+}
+
 void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentReading::Preview& preview)
 {
     document.clear();
-    document.setDocumentMargin(12);
+    document.setDocumentMargin(14);
+    // A reading size, not a dialog's.
+    QFont body = document.defaultFont();
+    if (body.pointSizeF() > 0)
+        body.setPointSizeF(std::max(body.pointSizeF() * 1.15, 10.5));
+    document.setDefaultFont(body);
     QTextCursor cursor(&document);
     const QTextCharFormat plain = plainFormat(document);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -143,7 +194,10 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
     if (tablesOnly && !preview.title.isEmpty()) {
         QTextCharFormat caption = plain;
         caption.setFontWeight(QFont::Bold);
-        nextBlock(QTextBlockFormat(), caption);
+        caption.setFontPointSize(plain.font().pointSizeF() * 1.25);
+        QTextBlockFormat captionBlock;
+        captionBlock.setBottomMargin(6);
+        nextBlock(captionBlock, caption);
         cursor.insertText(preview.title, caption);
     }
 
@@ -161,12 +215,12 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
             chars.setFontWeight(QFont::Bold);
             chars.setFontPointSize(plain.font().pointSizeF() * scale[std::clamp(block.level, 1, 6) - 1]);
             nextBlock(format, chars);
-            cursor.insertText(block.text, chars);
+            insertStyled(cursor, block, chars);
             break;
         }
         case Block::Kind::paragraph:
             nextBlock(format, chars);
-            cursor.insertText(block.text, chars);
+            insertStyled(cursor, block, chars);
             break;
         case Block::Kind::listItem: {
             format.setBottomMargin(2);
@@ -188,7 +242,7 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
                     lists.append(nullptr);
                 lists[level - 1] = cursor.createList(listFormat);
             }
-            cursor.insertText(block.text, chars);
+            insertStyled(cursor, block, chars);
             break;
         }
         case Block::Kind::code:
@@ -202,7 +256,7 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
             format.setLeftMargin(18);
             chars.setFontItalic(true);
             nextBlock(format, chars);
-            cursor.insertText(block.text, chars);
+            insertStyled(cursor, block, chars);
             break;
         case Block::Kind::rule:
             format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
@@ -214,11 +268,15 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
             break;
         }
     }
+    // A preview that holds the file's first part only says so, and what was left out.
     if (preview.cut) {
         QTextCharFormat more = plain;
-        more.setForeground(QColor(128, 128, 128));
-        nextBlock(QTextBlockFormat(), more);
-        cursor.insertText(QStringLiteral("…"), more);
+        more.setForeground(QColor(110, 110, 110));
+        more.setFontItalic(true);
+        QTextBlockFormat note;
+        note.setTopMargin(10);
+        nextBlock(note, more);
+        cursor.insertText(cutLine(preview), more);
     }
 }
 

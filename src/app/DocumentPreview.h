@@ -28,6 +28,8 @@ public:
 
     // Lays the preview out into the document, replacing what it held.
     static void layOut(QTextDocument& document, const IsolatedDocumentReading::Preview& preview);
+    // The line under a preview that holds only the file's first part.
+    static QString cutLine(const IsolatedDocumentReading::Preview& preview);
 
 Q_SIGNALS:
     void settled();

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QToolButton>
 
 namespace qv {
 
@@ -14,7 +15,47 @@ QuickLookWindow::QuickLookWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_bar = new QWidget(this);
+    m_bar->setObjectName(QStringLiteral("pagingBar"));
+    auto* row = new QHBoxLayout(m_bar);
+    row->setContentsMargins(8, 4, 8, 6);
+    m_previous = new QToolButton(m_bar);
+    m_previous->setArrowType(Qt::LeftArrow);
+    m_previous->setToolTip(QStringLiteral("Previous file (Left)"));
+    m_previous->setFocusPolicy(Qt::NoFocus);
+    m_next = new QToolButton(m_bar);
+    m_next->setArrowType(Qt::RightArrow);
+    m_next->setToolTip(QStringLiteral("Next file (Right)"));
+    m_next->setFocusPolicy(Qt::NoFocus);
+    m_position = new QLabel(m_bar);
+    m_position->setAlignment(Qt::AlignCenter);
+    m_position->setMinimumWidth(72);
+    row->addStretch(1);
+    row->addWidget(m_previous);
+    row->addWidget(m_position);
+    row->addWidget(m_next);
+    row->addStretch(1);
+    connect(m_previous, &QToolButton::clicked, this, [this] { setCurrentIndex(m_index - 1); });
+    connect(m_next, &QToolButton::clicked, this, [this] { setCurrentIndex(m_index + 1); });
+    layout->addWidget(m_bar);
+    m_bar->hide();
     resize(720, 540);
+}
+
+QString QuickLookWindow::positionText() const
+{
+    if (m_items.size() < 2 || m_index < 0)
+        return {};
+    return QStringLiteral("%1 of %2").arg(m_index + 1).arg(m_items.size());
+}
+
+void QuickLookWindow::updateBar()
+{
+    m_bar->setVisible(m_items.size() > 1);
+    m_position->setText(positionText());
+    m_previous->setEnabled(m_index > 0);
+    m_next->setEnabled(m_index + 1 < m_items.size());
 }
 
 QuickLookWindow::~QuickLookWindow() = default;
@@ -32,6 +73,7 @@ void QuickLookWindow::setCurrentIndex(int index)
         dropContent();
         m_index = -1;
         setWindowTitle({});
+        updateBar();
         return;
     }
     index = std::clamp(index, 0, int(m_items.size()) - 1);
@@ -45,8 +87,10 @@ void QuickLookWindow::setCurrentIndex(int index)
     m_content.view->setFocusPolicy(Qt::NoFocus);
     for (QWidget* child : m_content.view->findChildren<QWidget*>())
         child->setFocusPolicy(Qt::NoFocus);
-    layout()->addWidget(m_content.view);
+    // Above the paging bar, taking the room there is.
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_content.view, 1);
     setWindowTitle(url.fileName());
+    updateBar();
 }
 
 void QuickLookWindow::keyPressEvent(QKeyEvent* event)

@@ -44,17 +44,22 @@ constexpr std::chrono::milliseconds answerLimit{15000};
 // Collects blocks up to the bounds, noting what was left out.
 class Collector {
 public:
-    bool full() const { return m_preview.cut; }
+    // No more is taken once the bounds are reached; what was there before is kept.
+    bool full() const { return m_full; }
 
     void add(Block block)
     {
-        if (m_preview.cut)
+        if (m_full)
             return;
         if (m_preview.blocks.size() >= IsolatedDocumentReading::maximumBlocks) {
             m_preview.cut = true;
+            m_full = true;
             return;
         }
+        const qsizetype whole = block.text.size();
         block.text = bounded(block.text, IsolatedDocumentReading::maximumCharacters);
+        if (block.text.size() != whole)
+            block.spans.clear();
         if (block.kind == Block::Kind::table)
             block.rows = boundedRows(block.rows);
         m_characters += block.text.size();
@@ -62,12 +67,21 @@ public:
             for (const QString& cell : row)
                 m_characters += cell.size();
         m_preview.blocks.append(std::move(block));
-        if (m_characters >= IsolatedDocumentReading::maximumCharacters)
+        if (m_characters >= IsolatedDocumentReading::maximumCharacters) {
             m_preview.cut = true;
+            m_full = true;
+        }
     }
 
     void setTitle(const QString& title) { m_preview.title = bounded(title, 300); }
-    void markCut() { m_preview.cut = true; }
+    bool cutNoteSet() const { return !m_preview.cutNote.isEmpty(); }
+    // More was there than is shown; what is added after this is still kept.
+    void markCut(const QString& note = {})
+    {
+        m_preview.cut = true;
+        if (!note.isEmpty())
+            m_preview.cutNote = note.left(300);
+    }
     Preview take() { return std::move(m_preview); }
 
 private:
@@ -102,6 +116,7 @@ private:
 
     Preview m_preview;
     qint64 m_characters = 0;
+    bool m_full = false;
 };
 
 void addModel(Collector& collector, const QList<DocBlock>& blocks)
@@ -130,6 +145,15 @@ void addModel(Collector& collector, const QList<DocBlock>& blocks)
         block.text = source.plainText();
         if (block.kind != Block::Kind::rule && block.kind != Block::Kind::table && block.text.trimmed().isEmpty())
             continue;
+        // The look of the text goes along: bold, italic and the rest.
+        bool styled = false;
+        for (const DocRun& run : source.runs) {
+            Block::Span span{int(run.text.size()), run.bold, run.italic, run.underline, run.strike, run.code};
+            styled = styled || span.bold || span.italic || span.underline || span.strike || span.code;
+            block.spans.append(span);
+        }
+        if (!styled)
+            block.spans.clear();
         collector.add(std::move(block));
     }
 }
@@ -166,22 +190,47 @@ Preview readBook(const FileInfo& file, std::stop_token stop)
     const EPUBReader::Book book = EPUBReader::read(file.url, QUrl::fromLocalFile(checkedWorkFolder(folder)), stop);
     Collector collector;
     collector.setTitle(book.title.value_or(file.baseName));
-    constexpr int chaptersTried = 6;
-    for (int i = 0; i < book.chapters.size() && i < chaptersTried; ++i) {
+    // A title page, a dedication or a table of contents holds a few words: the first chapter
+    // with some paragraphs of text is the one shown, else the first with any text.
+    constexpr int chaptersTried = 12;
+    constexpr qsizetype chapterCharacters = 400;
+    std::optional<std::pair<int, DocumentModel>> firstWithText;
+    std::optional<std::pair<int, DocumentModel>> chosen;
+    for (int i = 0; i < book.chapters.size() && i < chaptersTried && !chosen; ++i) {
         EPUBReader::Book one = book;
         one.chapters = {book.chapters[i]};
-        const DocumentModel model = EPUBReader::documentModel(one, stop);
-        const bool hasText = std::any_of(model.blocks.begin(), model.blocks.end(), [](const DocBlock& block) {
-            return block.kind != DocBlock::Kind::image && !block.plainText().trimmed().isEmpty();
-        });
-        if (!hasText)
+        DocumentModel model = EPUBReader::documentModel(one, stop);
+        qsizetype characters = 0;
+        for (const DocBlock& block : model.blocks) {
+            if (block.kind != DocBlock::Kind::image)
+                characters += block.plainText().trimmed().size();
+        }
+        if (characters == 0)
             continue;
-        addModel(collector, model.blocks);
-        if (i + 1 < book.chapters.size())
-            collector.markCut();
-        break;
+        if (characters >= chapterCharacters)
+            chosen.emplace(i, std::move(model));
+        else if (!firstWithText)
+            firstWithText.emplace(i, std::move(model));
+    }
+    if (!chosen)
+        chosen = std::move(firstWithText);
+    if (chosen) {
+        addModel(collector, chosen->second.blocks);
+        if (book.chapters.size() > 1)
+            collector.markCut(QStringLiteral("Chapter %1 of %2 is shown.").arg(chosen->first + 1).arg(book.chapters.size()));
     }
     return collector.take();
+}
+
+QString otherSheetsNote(const QList<Sheet>& sheets)
+{
+    QStringList others;
+    for (qsizetype i = 1; i < sheets.size() && i < 6; ++i)
+        others.append(QStringLiteral("“") + sheets[i].name + QStringLiteral("”"));
+    if (sheets.size() > 6)
+        others.append(QStringLiteral("%1 more").arg(sheets.size() - 6));
+    return QStringLiteral("Only the first sheet is shown; the workbook also has ") + others.join(QStringLiteral(", "))
+        + QLatin1Char('.');
 }
 
 Preview readSpreadsheet(const FileInfo& file, std::stop_token stop)
@@ -197,7 +246,7 @@ Preview readSpreadsheet(const FileInfo& file, std::stop_token stop)
         collector.setTitle(sheets.first().name);
         table.rows = sheets.first().rows;
         if (sheets.size() > 1)
-            collector.markCut();
+            collector.markCut(otherSheetsNote(sheets));
     } else if (id == QLatin1String("csv") || id == QLatin1String("tsv")) {
         collector.setTitle(file.baseName);
         table.rows = readDelimitedText(file.path());
@@ -213,8 +262,11 @@ Preview readSpreadsheet(const FileInfo& file, std::stop_token stop)
         collector.setTitle(sheets.first().name);
         table.rows = sheets.first().rows;
         if (sheets.size() > 1)
-            collector.markCut();
+            collector.markCut(otherSheetsNote(sheets));
     }
+    if (table.rows.size() > IsolatedDocumentReading::maximumRows && !collector.cutNoteSet())
+        collector.markCut(QStringLiteral("The first %1 rows of %2 are shown.")
+                              .arg(IsolatedDocumentReading::maximumRows).arg(table.rows.size()));
     collector.add(std::move(table));
     return collector.take();
 }
@@ -241,7 +293,7 @@ Preview readArchive(const FileInfo& file, std::stop_token stop)
             if (stop.stop_requested())
                 throw CancellationError();
             if (table.rows.size() > IsolatedDocumentReading::maximumRows) {
-                collector.markCut();
+                collector.markCut(QStringLiteral("The first %1 entries are shown.").arg(IsolatedDocumentReading::maximumRows));
                 break;
             }
             const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
@@ -268,7 +320,8 @@ Preview readSubtitles(const FileInfo& file)
     table.rows.append({QStringLiteral("Time"), QStringLiteral("Text")});
     for (const SubtitleCue& cue : loaded.cues) {
         if (table.rows.size() > IsolatedDocumentReading::maximumRows) {
-            collector.markCut();
+            collector.markCut(QStringLiteral("The first %1 cues of %2 are shown.")
+                                  .arg(IsolatedDocumentReading::maximumRows).arg(loaded.cues.size()));
             break;
         }
         table.rows.append({formatClockTime(cue.start, u".") + QStringLiteral(" – ") + formatClockTime(cue.end, u"."),
@@ -373,6 +426,24 @@ QJsonObject IsolatedDocumentReading::toJson(const Preview& preview)
             object.insert(QStringLiteral("level"), block.level);
         if (block.ordered)
             object.insert(QStringLiteral("ordered"), true);
+        if (!block.spans.isEmpty()) {
+            QJsonArray spans;
+            for (const Block::Span& span : block.spans) {
+                QJsonObject one{{QStringLiteral("length"), span.length}};
+                if (span.bold)
+                    one.insert(QStringLiteral("bold"), true);
+                if (span.italic)
+                    one.insert(QStringLiteral("italic"), true);
+                if (span.underline)
+                    one.insert(QStringLiteral("underline"), true);
+                if (span.strike)
+                    one.insert(QStringLiteral("strike"), true);
+                if (span.code)
+                    one.insert(QStringLiteral("code"), true);
+                spans.append(one);
+            }
+            object.insert(QStringLiteral("spans"), spans);
+        }
         if (!block.rows.isEmpty()) {
             QJsonArray rows;
             for (const QStringList& row : block.rows)
@@ -382,7 +453,7 @@ QJsonObject IsolatedDocumentReading::toJson(const Preview& preview)
         blocks.append(object);
     }
     return {{QStringLiteral("title"), preview.title}, {QStringLiteral("blocks"), blocks},
-            {QStringLiteral("cut"), preview.cut}};
+            {QStringLiteral("cut"), preview.cut}, {QStringLiteral("cutNote"), preview.cutNote}};
 }
 
 IsolatedDocumentReading::Preview IsolatedDocumentReading::fromJson(const QJsonObject& json)
@@ -400,6 +471,22 @@ IsolatedDocumentReading::Preview IsolatedDocumentReading::fromJson(const QJsonOb
         block.text = object.value(QStringLiteral("text")).toString();
         block.level = std::clamp(object.value(QStringLiteral("level")).toInt(1), 1, 6);
         block.ordered = object.value(QStringLiteral("ordered")).toBool();
+        // Spans that do not add up to the text are dropped: the text shows plain.
+        qsizetype covered = 0;
+        for (const QJsonValue& spanValue : object.value(QStringLiteral("spans")).toArray()) {
+            const QJsonObject one = spanValue.toObject();
+            Block::Span span;
+            span.length = std::max(0, one.value(QStringLiteral("length")).toInt());
+            span.bold = one.value(QStringLiteral("bold")).toBool();
+            span.italic = one.value(QStringLiteral("italic")).toBool();
+            span.underline = one.value(QStringLiteral("underline")).toBool();
+            span.strike = one.value(QStringLiteral("strike")).toBool();
+            span.code = one.value(QStringLiteral("code")).toBool();
+            covered += span.length;
+            block.spans.append(span);
+        }
+        if (covered != block.text.size())
+            block.spans.clear();
         for (const QJsonValue& row : object.value(QStringLiteral("rows")).toArray()) {
             QStringList cells;
             for (const QJsonValue& cell : row.toArray())
@@ -409,7 +496,7 @@ IsolatedDocumentReading::Preview IsolatedDocumentReading::fromJson(const QJsonOb
         collector.add(std::move(block));
     }
     if (json.value(QStringLiteral("cut")).toBool())
-        collector.markCut();
+        collector.markCut(json.value(QStringLiteral("cutNote")).toString());
     return collector.take();
 }
 

@@ -26,12 +26,24 @@ public:
         int level = 1;        // heading 1 to 6; list nesting from 1
         bool ordered = false; // list items
         QString text;
+        // The text's look, stretch by stretch; empty when it is plain throughout.
+        struct Span {
+            int length = 0;
+            bool bold = false;
+            bool italic = false;
+            bool underline = false;
+            bool strike = false;
+            bool code = false;
+        };
+        QList<Span> spans;
         QList<QStringList> rows; // tables: the first row is the header
     };
     struct Preview {
         QString title;
         QList<Block> blocks;
         bool cut = false; // more was there than is shown
+        // What was left out, when the reader can say (other sheets, other chapters, more rows).
+        QString cutNote;
     };
 
     // Bounds on what a preview holds, whatever the file holds.

@@ -25,6 +25,7 @@ int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);
 int renderIcon(const QStringList& args);
+int renderPreview(const QStringList& args);
 int renderSettings(const QStringList& args);
 int action(const QStringList& args);
 int document(const QStringList& args);

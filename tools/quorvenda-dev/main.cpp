@@ -45,6 +45,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("render-demo"), {qv::dev::renderDemo, "render-demo --time T [--size WxH] --out FILE.png  one frame of the onboarding demonstration"}},
         {QStringLiteral("render-icon"), {qv::dev::renderIcon, "render-icon (--size N | --tray-panel COLOUR) --out FILE.png  the application's icon, or the tray's icons on a panel of that colour"}},
         {QStringLiteral("render-onboarding"), {qv::dev::renderOnboarding, "render-onboarding --out FILE.png [--time T]  the welcome window as a picture, with the practice photo"}},
+        {QStringLiteral("render-preview"), {qv::dev::renderPreview, "render-preview FILE... --out FILE.png [--index N] [--size WxH]  the preview window offscreen on one of the files, and what it shows as JSON"}},
         {QStringLiteral("render-settings"), {qv::dev::renderSettings, "render-settings [--tab NAME] --out FILE.png  the settings window offscreen on one tab"}},
         {QStringLiteral("settings-window"), {qv::dev::renderSettings, "settings-window [--tab NAME] --screenshot FILE.png  the same as render-settings"}},
         {QStringLiteral("render-wheel"),
