@@ -10,6 +10,7 @@
 #include "documents/MarkdownWriter.h"
 #include "documents/OdtWriter.h"
 #include "documents/OfficeConverter.h"
+#include "documents/TableFitting.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -165,7 +166,31 @@ QSizeF DocumentWriter::pageSizePoints(const SettingsSnapshot& settings, const Op
     return choice == PageSizeChoice::letter ? QSizeF(612, 792) : QSizeF(595.28, 841.89);
 }
 
-int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin)
+QSizeF DocumentWriter::documentPageSize(const LoadedDocument& document, const SettingsSnapshot& settings,
+                                        const OperationOptions& options)
+{
+    const QSizeF size = pageSizePoints(settings, options);
+    return document.pageSetup().landscape ? size.transposed() : size;
+}
+
+QMarginsF DocumentWriter::documentMargins(const LoadedDocument& document, QSizeF pageSize)
+{
+    const std::optional<QMarginsF> stated = document.pageSetup().margins;
+    const QMarginsF fallback(margin, margin, margin, margin);
+    if (!stated)
+        return fallback;
+    // A page that leaves under half its width or height for text keeps our margin.
+    const auto sane = [](double value, double extent) { return value >= 0 && value <= extent / 4; };
+    if (!sane(stated->left(), pageSize.width()) || !sane(stated->right(), pageSize.width())
+        || !sane(stated->top(), pageSize.height()) || !sane(stated->bottom(), pageSize.height()))
+        return fallback;
+    // Text printed to the edge would be cut by a printer.
+    constexpr double least = 14;
+    return QMarginsF(std::max(stated->left(), least), std::max(stated->top(), least),
+                     std::max(stated->right(), least), std::max(stated->bottom(), least));
+}
+
+int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins)
 {
     if (text.isEmpty())
         text.setPlainText(QStringLiteral(" "));
@@ -174,19 +199,24 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
     {
         QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Quorvenda"));
-        const bool letter = qFuzzyCompare(pageSize.width(), 612.0) && qFuzzyCompare(pageSize.height(), 792.0);
-        const bool a4 = qFuzzyCompare(pageSize.width(), 595.28) && qFuzzyCompare(pageSize.height(), 841.89);
+        const bool landscape = pageSize.width() > pageSize.height();
+        const QSizeF portrait = landscape ? pageSize.transposed() : pageSize;
+        const bool letter = qFuzzyCompare(portrait.width(), 612.0) && qFuzzyCompare(portrait.height(), 792.0);
+        const bool a4 = qFuzzyCompare(portrait.width(), 595.28) && qFuzzyCompare(portrait.height(), 841.89);
         const QPageSize size = letter ? QPageSize(QPageSize::Letter)
                                : a4   ? QPageSize(QPageSize::A4)
-                                      : QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch);
-        if (!writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Point)))
+                                      : QPageSize(portrait, QPageSize::Point, QString(), QPageSize::ExactMatch);
+        if (!writer.setPageLayout(QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                              QMarginsF(0, 0, 0, 0), QPageLayout::Point)))
             throw EngineError(QStringLiteral("Couldn't create the PDF"));
         // Laid out in the writer's own units, so text measures as it will print.
         const double scale = writer.resolution() / 72.0;
         text.documentLayout()->setPaintDevice(&writer);
         const SideMarginsOnDevice sideMargins(text, writer.logicalDpiX() / 96.0);
-        const QSizeF body((pageSize.width() - 2 * margin) * scale, (pageSize.height() - 2 * margin) * scale);
+        const QSizeF body((pageSize.width() - margins.left() - margins.right()) * scale,
+                          (pageSize.height() - margins.top() - margins.bottom()) * scale);
         text.setPageSize(body);
+        TableFitting::fitTables(text, body.width(), &writer);
         const int pages = std::clamp(text.pageCount(), 1, maximumPages);
 
         QPainter painter;
@@ -196,7 +226,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
             if (page > 0 && !writer.newPage())
                 throw EngineError(QStringLiteral("Couldn't create the PDF"));
             painter.save();
-            painter.translate(margin * scale, margin * scale - page * body.height());
+            painter.translate(margins.left() * scale, margins.top() * scale - page * body.height());
             const QRectF visible(0, page * body.height(), body.width(), body.height());
             painter.setClipRect(visible);
             QAbstractTextDocumentLayout::PaintContext context;
@@ -289,9 +319,11 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
     const QSizeF page = pageSizePoints(settings, options);
     const bool letter = options.pageSize.value_or(settings.pageSize) == PageSizeChoice::letter;
     switch (output) {
-    case DocumentOutput::pdf:
-        paginateToPDF(document.richText(), destination, page, margin);
+    case DocumentOutput::pdf: {
+        const QSizeF sourcePage = documentPageSize(document, settings, options);
+        paginateToPDF(document.richText(), destination, sourcePage, documentMargins(document, sourcePage));
         return;
+    }
     case DocumentOutput::docx:
         writeDOCXFromModel(document, destination, letter, stop);
         return;

@@ -26,9 +26,14 @@ public:
                               const SettingsSnapshot& settings, const OperationOptions& options,
                               const QUrl& workFolder, std::stop_token stop, const QString& markdownName);
 
-    // Lays the text out on pages of width x height points with the margin all round and writes
-    // them as a PDF; returns the page count (1 to maximumPages).
-    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin);
+    // Lays the text out on pages of width x height points (wider than high: landscape) with the
+    // margins and writes them as a PDF; returns the page count (1 to maximumPages). Tables
+    // wider than the text shrink their type first.
+    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins);
+    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin)
+    {
+        return paginateToPDF(text, destination, pageSize, QMarginsF(margin, margin, margin, margin));
+    }
 
     static void writeMarkdownOutput(LoadedDocument& document, const QUrl& destination, const QString& markdownName);
 
@@ -44,6 +49,12 @@ public:
 
     // The option's page size, else the setting's, in points.
     static QSizeF pageSizePoints(const SettingsSnapshot& settings, const OperationOptions& options);
+
+    // The page a document is laid out on: the chosen size, on its side when the source's page
+    // is; the source's margins when it states sensible ones, else the margin.
+    static QSizeF documentPageSize(const LoadedDocument& document, const SettingsSnapshot& settings,
+                                   const OperationOptions& options);
+    static QMarginsF documentMargins(const LoadedDocument& document, QSizeF pageSize);
 
     static constexpr double margin = 56.7;
     static constexpr int maximumPages = 10000;

@@ -2,6 +2,7 @@
 
 #include "documents/DocumentModel.h"
 
+#include <QMarginsF>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -20,7 +21,15 @@ public:
 
     LoadedDocument(QString title, std::optional<QUrl> baseURL, bool isRich);
 
+    // The source's page, where it states one.
+    struct PageSetup {
+        bool landscape = false;
+        std::optional<QMarginsF> margins; // points
+    };
+
     const QString& title() const { return m_title; }
+    const PageSetup& pageSetup() const { return m_page; }
+    void setPageSetup(PageSetup page) { m_page = std::move(page); }
     const std::optional<QUrl>& baseURL() const { return m_baseURL; }
     bool isRich() const { return m_isRich; }
     void setPictureRoot(const QString& folder) { m_pictureRoot = folder; }
@@ -66,6 +75,7 @@ private:
     std::unique_ptr<QTextDocument> m_rich;
     RichLoader m_loader;
     QStringList m_notes;
+    PageSetup m_page;
 };
 
 } // namespace qv

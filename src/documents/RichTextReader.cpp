@@ -375,6 +375,8 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
                                        : result.document->metaInformation(QTextDocument::DocumentTitle).simplified();
     if (!title.isEmpty())
         result.title = title;
+    result.landscape = source.styles.landscape;
+    result.margins = source.styles.margins;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMarginsF>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -20,6 +21,9 @@ public:
         std::unique_ptr<QTextDocument> document;
         // What the file's own metadata declares.
         std::optional<QString> title;
+        // The file's page: turned on its side, and its margins in points when it states them.
+        bool landscape = false;
+        std::optional<QMarginsF> margins;
     };
 
     // format: "rtf", "docx" or "odt". Throws EngineError "This document is damaged or not in a

@@ -363,3 +363,51 @@ TEST(DocumentLook, PlainTextKeepsListMarkers)
                                   OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
     EXPECT_EQ(QString::fromUtf8(qv::test::readFile(txt)).trimmed(), "Shopping\n- Milk\n- Bread\nSteps\n1. Open\n2. Close");
 }
+
+// A landscape RTF holding a twelve-column table is laid out on landscape pages, and the table's
+// type shrinks so that no word is broken.
+TEST(DocumentLook, LandscapeSourceAndWideTable)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QStringList towns{"Кіровоградська", "Дніпропетровська", "Житомирська", "Хмельницька",
+                            "Тернопільська", "Чернівецька",     "Закарпатська", "Миколаївська",
+                            "Запорізька",    "Полтавська",      "Вінницька",    "Харківська"};
+    QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\paperw16840\\paperh11907\\margl1134\\margr1134"
+                     "\\margt1134\\margb1134\\lndscpsxn\n";
+    for (int row = 0; row < 2; ++row) {
+        rtf += "\\trowd";
+        for (int c = 1; c <= towns.size(); ++c)
+            rtf += "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx" + QByteArray::number(c * 1200);
+        rtf += "\n";
+        for (const QString& town : towns) {
+            rtf += "\\pard\\intbl ";
+            for (const QChar c : town)
+                rtf += "\\u" + QByteArray::number(int(c.unicode())) + "?";
+            rtf += "\\cell\n";
+        }
+        rtf += "\\row\n";
+    }
+    rtf += "\\pard After the table.\\par}";
+    const QString file = writeFile(dir.filePath("wide.rtf"), rtf);
+    const QString work = dir.filePath("work");
+    QDir().mkpath(work);
+    RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(file), "rtf", QUrl::fromLocalFile(work), {});
+    EXPECT_TRUE(rich.landscape);
+    ASSERT_TRUE(rich.margins.has_value());
+    EXPECT_NEAR(rich.margins->left(), 56.7, 0.1);
+
+    LoadedDocument document("wide", std::nullopt, true);
+    document.setRichText(std::move(rich.document));
+    document.setPageSetup({rich.landscape, rich.margins});
+    const QString pdf = dir.filePath("wide.pdf");
+    DocumentWriter::writeDocument(document, DocumentOutput::pdf, QUrl::fromLocalFile(pdf), SettingsSnapshot{},
+                                  OperationOptions{}, QUrl::fromLocalFile(work), {}, "x");
+    QByteArray info;
+    ASSERT_EQ(runProgram("pdfinfo", {pdf}, &info), 0);
+    EXPECT_TRUE(info.contains("841.89 x 595.28") || info.contains("842 x 595")) << info.toStdString();
+    const QList<QList<Word>> pages = pdfWords(pdf);
+    for (const QString& town : towns)
+        EXPECT_TRUE(findWord(pages, town).has_value()) << town.toStdString() << " is broken";
+}
