@@ -97,4 +97,10 @@ void CombinedDragSource::nudgePointer()
         s->nudgePointer();
 }
 
+void CombinedDragSource::setCatchersShown(bool shown)
+{
+    for (const std::unique_ptr<DragEventSource>& source : m_sources)
+        source->setCatchersShown(shown);
+}
+
 } // namespace qv

@@ -45,6 +45,10 @@ public:
     // appeared under a still pointer becomes the drop target.
     virtual void nudgePointer() = 0;
 
+    // Shows or hides the back end's own windows that catch drags (a strip on a screen edge),
+    // for while another back end reports those drags already; back ends without any ignore it.
+    virtual void setCatchersShown(bool shown) { (void)shown; }
+
     // Whether the source of the drag under way still holds it: after Escape a source gives its
     // drag up while the button stays down. A back end that cannot tell says it does; that drag
     // then ends with the button.

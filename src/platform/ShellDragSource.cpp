@@ -136,8 +136,12 @@ void ShellDragSource::setExtension(const QString& busName)
     m_extension = busName;
     if (!busName.isEmpty())
         m_watcher->addWatchedService(busName);
-    if (was != isExtensionAttached())
+    if (was != isExtensionAttached()) {
+        // The extension reports every native drag: a strip of ours would only be in the way.
+        if (m_fallback)
+            m_fallback->setCatchersShown(!isExtensionAttached());
         Q_EMIT extensionAttachedChanged(isExtensionAttached());
+    }
     // A drag the extension can no longer end must not stay open.
     if (busName.isEmpty() && m_dragging) {
         m_dragging = false;

@@ -65,4 +65,8 @@ TEST(CombinedDragSource, TheBackEndThatSawThePressSpeaksForTheDragUntilItsButton
     EXPECT_EQ(x11->nudges, 0);
     strip->release();
     EXPECT_EQ(heard, (QStringList{"press", "selection", "dwell", "release"}));
+
+    combined.setCatchersShown(false);
+    EXPECT_FALSE(strip->catchersShown);
+    EXPECT_FALSE(x11->catchersShown);
 }

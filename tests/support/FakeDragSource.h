@@ -28,6 +28,8 @@ public:
     QPoint pointerPosition() override { return {}; }
     void readDragOffer() override { ++readRequests; }
     void nudgePointer() override { ++nudges; }
+    bool catchersShown = true;
+    void setCatchersShown(bool shown) override { catchersShown = shown; }
     bool isDragHeld() override { return dragHeld; }
 
     void press()

@@ -210,6 +210,7 @@ TEST_F(ShellDrag, WithoutTheExtensionTheX11BackEndSpeaksForIt)
     // With the extension there, X11 still speaks for drags between X11 programs, which Mutter
     // keeps to XWayland.
     both->attach(QStringLiteral(":1.999"));
+    EXPECT_FALSE(x11->catchersShown) << "no strip while the extension reports drags";
     x11->press();
     x11->takeSelection();
     x11->answer(QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/y.png"))});
@@ -248,5 +249,7 @@ TEST_F(ShellDrag, WithoutTheExtensionTheX11BackEndSpeaksForIt)
     EXPECT_EQ(x11->readRequests, reads);
     EXPECT_EQ(both->pointerPosition(), QPoint(3, 4));
     both->dragEnded(QPoint(5, 6));
+    both->detach(QStringLiteral(":1.999"));
+    EXPECT_TRUE(x11->catchersShown);
     EXPECT_EQ(seen, (QStringList{QStringLiteral("ended"), QStringLiteral("began:2"), QStringLiteral("ended")}));
 }
