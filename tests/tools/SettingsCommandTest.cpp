@@ -78,8 +78,8 @@ TEST_F(SettingsCommand, ExportImportAndResetPrintTheTabsLine)
     const QString out = path(QStringLiteral("out.json"));
     Run run = driver({QStringLiteral("settings"), QStringLiteral("export"), out});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.output, "Exported 34 settings");
-    EXPECT_EQ(QJsonDocument::fromJson(readFile(out)).object().size(), 34);
+    EXPECT_EQ(run.output, "Exported 36 settings");
+    EXPECT_EQ(QJsonDocument::fromJson(readFile(out)).object().size(), 36);
 
     writeSettings({{QStringLiteral("quorvenda.finderHotkey"),
                     QJsonObject{{QStringLiteral("$data"),
@@ -89,11 +89,11 @@ TEST_F(SettingsCommand, ExportImportAndResetPrintTheTabsLine)
                    {QStringLiteral("quorvenda.state.recentResults"), QJsonArray{QStringLiteral("/tmp/a")}}});
     const QJsonObject before = storedSettings();
     run = driver({QStringLiteral("settings"), QStringLiteral("export"), out});
-    EXPECT_EQ(run.output, "Exported 36 settings");
+    EXPECT_EQ(run.output, "Exported 38 settings");
     QFile::remove(settingsFile());
     run = driver({QStringLiteral("settings"), QStringLiteral("import"), out});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.output, "Imported 36 settings");
+    EXPECT_EQ(run.output, "Imported 38 settings");
     const QJsonObject after = storedSettings();
     EXPECT_EQ(after.value(QStringLiteral("quorvenda.finderHotkey")), before.value(QStringLiteral("quorvenda.finderHotkey")));
     EXPECT_EQ(after.value(QStringLiteral("quorvenda.options.tool.image.compress")),
