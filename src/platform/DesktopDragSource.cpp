@@ -1,5 +1,6 @@
 #include "platform/DesktopDragSource.h"
 
+#include "platform/CombinedDragSource.h"
 #include "platform/DesktopSession.h"
 #include "platform/LayerShell.h"
 #include "platform/LayerShellDragSource.h"
@@ -16,10 +17,14 @@ std::unique_ptr<DragEventSource> makeDesktopDragSource()
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("xcb")) {
         // GNOME Shell under Wayland: X11 sees only drags of X11 programs; our Shell extension
-        // reports the rest.
-        if (DesktopSession::isWayland() && DesktopSession::isGnomeShell())
-            return std::make_unique<ShellDragSource>(QDBusConnection::sessionBus(),
-                                                     std::make_unique<X11DragSource>());
+        // reports the rest, and without it a strip of ours catches those that cross it.
+        if (DesktopSession::isWayland() && DesktopSession::isGnomeShell()) {
+            std::vector<std::unique_ptr<DragEventSource>> fallbacks;
+            fallbacks.push_back(std::make_unique<X11DragSource>());
+            fallbacks.push_back(std::make_unique<LayerShellDragSource>(SettingsStore::shared()));
+            return std::make_unique<ShellDragSource>(
+                QDBusConnection::sessionBus(), std::make_unique<CombinedDragSource>(std::move(fallbacks)));
+        }
         return std::make_unique<X11DragSource>();
     }
     if (platform == QLatin1String("wayland") && LayerShell::isAvailable())

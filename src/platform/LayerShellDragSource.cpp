@@ -93,7 +93,10 @@ LayerShellDragSource::~LayerShellDragSource()
 
 bool LayerShellDragSource::start(QString* whyNot)
 {
-    if (!LayerShell::isAvailable()) {
+    // Through XWayland (GNOME without our Shell extension) the strips are X11 windows that
+    // stay out of the window manager's way; Mutter's bridge hands native drags to them.
+    const bool overXWayland = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!overXWayland && !LayerShell::isAvailable()) {
         *whyNot = QStringLiteral("the compositor offers no layer surfaces");
         return false;
     }
@@ -117,11 +120,24 @@ bool LayerShellDragSource::start(QString* whyNot)
     return true;
 }
 
+void LayerShellDragSource::setCatchersShown(bool shown)
+{
+    if (shown == m_stripsWanted)
+        return;
+    m_stripsWanted = shown;
+    if (m_started)
+        placeStrips();
+}
+
 void LayerShellDragSource::placeStrips()
 {
     for (DragStrip* strip : m_strips)
         delete strip;
     m_strips.clear();
+    if (!m_stripsWanted) {
+        reserveScreenEdge(std::nullopt, 0);
+        return;
+    }
     const std::optional<Qt::Edge> edge
         = DragStrip::edgeNamed(m_settings.stringValue(SettingsKey::dragStripEdge).value_or(QString()));
     // The wheel opens beside the strip, never over it: a drag that ends there would be lost.

@@ -24,7 +24,9 @@ class SettingsStore;
 // press and the new selection, its offer is what the drag carries, and the drag is over when
 // it is dropped on a window of ours or has left them all for a moment. KWin hands the keyboard
 // to the window under a drag, so modifier taps arrive as key events; wlroots compositors keep
-// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in.
+// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in. The
+// same strips run through XWayland in a GNOME session without our Shell extension, as X11
+// windows Mutter hands native drags to; no key reaches them there either.
 class LayerShellDragSource : public DragEventSource {
     Q_OBJECT
 
@@ -39,6 +41,8 @@ public:
     void readDragOffer() override;
     // The drag finds a window that appears under it by itself.
     void nudgePointer() override {}
+    // Hidden while another back end reports the drags they would catch.
+    void setCatchersShown(bool shown) override;
 
     // How long the drag may be over none of our windows before it counts as over: long enough
     // to cross from the strip to the wheel.
@@ -58,6 +62,7 @@ private:
     SettingsStore& m_settings;
     std::vector<DragStrip*> m_strips;
     bool m_started = false;
+    bool m_stripsWanted = true;
     bool m_inDrag = false;
     int m_windowsUnderDrag = 0;
     quint32 m_modifiers = 0;

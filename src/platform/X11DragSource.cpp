@@ -3,6 +3,7 @@
 #include "model/Log.h"
 #include "model/NativeFileName.h"
 #include "platform/ModifierFlags.h"
+#include "platform/ScreenProvider.h"
 #include "platform/X11ErrorTrap.h"
 
 #include <algorithm>
@@ -298,6 +299,9 @@ struct X11DragSource::Impl {
                 lastMotionTime = raw.time;
                 pressTime = raw.time;
                 selectRawEvents(true, false);
+                // X11 saw the press, so it knows the pointer: no other back end's last sight of
+                // it (XWayland sees none over native windows) stands in for it any more.
+                notePointerSeen(std::nullopt);
                 Q_EMIT q->primaryButtonPressed();
             }
             break;

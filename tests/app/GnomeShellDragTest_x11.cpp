@@ -324,3 +324,28 @@ TEST_F(GnomeShellDrag, AnX11ProgramsDragOpensTheWheelOnShiftToo)
     ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
     dropOnTopSegment(where);
 }
+
+// Without the extension, native drags reach the application only over windows of its own: a
+// strip along the right edge of the screen, an X11 window through XWayland. No key reaches it
+// during the drag, so resting there opens the first wheel; the drop on a segment runs the job.
+TEST_F(GnomeShellDrag, WithoutTheExtensionARestOnTheStripOpensTheWheel)
+{
+    begin(false);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    startSource();
+    if (HasFatalFailure())
+        return;
+
+    shell->park(QPoint(700, 400));
+    shell->button(true);
+    shell->glide(QPoint(1100, 400));
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    shell->glide(QPoint(1277, 400), 5);
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
+        << app.log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
+    EXPECT_TRUE(app.hasLine(QStringLiteral("drag"), QStringLiteral("Dwell → convert"))) << app.log().toStdString();
+    // Beside the strip, as far right as the wheel fits.
+    dropOnTopSegment(QPoint(1280 - 258 - 3, 400));
+}
