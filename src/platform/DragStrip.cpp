@@ -37,7 +37,7 @@ void DragStrip::showAlong(Qt::Edge edge)
         break;
     }
     // KWin gives the surface under a drag the keyboard, so modifier taps reach us.
-    placement.takesKeys = true;
+    placement.keys = LayerKeys::onDemand;
     placement.screen = screen();
     LayerShell::setPlacement(this, placement);
     show();

@@ -32,6 +32,16 @@ bool isBypassWindow(const QWindow* window)
         && !window->inherits("QShapedPixmapWindow");
 }
 
+uint32_t interactivity(LayerKeys keys)
+{
+    switch (keys) {
+    case LayerKeys::none: return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE;
+    case LayerKeys::onDemand: return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND;
+    case LayerKeys::exclusive: return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+    }
+    return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE;
+}
+
 QPlatformNativeInterface* native()
 {
     return QGuiApplication::platformNativeInterface();
@@ -55,7 +65,7 @@ public:
         bool configured = false;
         LayerPlacement applied;
         std::optional<LayerPlacement> explicitPlacement;
-        bool watched = false;
+        LayerKeys keys = LayerKeys::none;
     };
 
     void install()
@@ -74,6 +84,14 @@ public:
             apply(window, role, placement);
         else
             ensureRole(window);
+    }
+
+    void setKeys(QWindow* window, LayerKeys keys)
+    {
+        Role& role = roleFor(window);
+        role.keys = keys;
+        if (role.layer && !role.explicitPlacement)
+            apply(window, role, placementOf(window, role));
     }
 
     bool hasRole(QWindow* window) const
@@ -195,7 +213,9 @@ private:
         QScreen* screen = QGuiApplication::screenAt(geometry.center());
         if (!screen)
             screen = window->screen();
-        return LayerShell::placementAt(geometry, screen);
+        LayerPlacement placement = LayerShell::placementAt(geometry, screen);
+        placement.keys = role.keys;
+        return placement;
     }
 
     void apply(QWindow* window, Role& role, const LayerPlacement& placement)
@@ -220,9 +240,11 @@ private:
         // Never pushes other surfaces aside, and sits beside the panels that do.
         zwlr_layer_surface_v1_set_exclusive_zone(layer, 0);
         if (m_shellVersion >= 4) {
+            zwlr_layer_surface_v1_set_keyboard_interactivity(layer, interactivity(placement.keys));
+        } else {
+            // Before version 4 there is no "on demand".
             zwlr_layer_surface_v1_set_keyboard_interactivity(
-                layer, placement.takesKeys ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND
-                                           : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+                layer, placement.keys == LayerKeys::exclusive ? 1 : 0);
         }
         role.applied = placement;
         wl_surface_commit(role.surface);
@@ -331,6 +353,12 @@ void LayerShell::setPlacement(QWindow* window, const LayerPlacement& placement)
 {
     if (isAvailable())
         LayerShellClient::shared().setPlacement(window, placement);
+}
+
+void LayerShell::setKeys(QWindow* window, LayerKeys keys)
+{
+    if (isAvailable())
+        LayerShellClient::shared().setKeys(window, keys);
 }
 
 void LayerShell::ensureRole(QWindow* window)

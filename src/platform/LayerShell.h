@@ -10,6 +10,10 @@ class QWindow;
 
 namespace qv {
 
+// Whether a layer surface has the keyboard: never, when the compositor offers it (KWin hands
+// it to the surface under a drag), or all the while it is shown.
+enum class LayerKeys { none, onDemand, exclusive };
+
 // Where a window of ours sits in the compositor's overlay layer.
 struct LayerPlacement {
     // The edges it holds on to; none centres it.
@@ -18,8 +22,7 @@ struct LayerPlacement {
     QMargins margins;
     // 0 along a side anchored at both ends: its full length.
     QSize size;
-    // Keyboard focus when the compositor offers it (on demand).
-    bool takesKeys = false;
+    LayerKeys keys = LayerKeys::none;
     // Null: the compositor chooses.
     QScreen* screen = nullptr;
 
@@ -41,6 +44,8 @@ public:
     // An explicit placement for the window (a strip along an edge), applied at once when it
     // is shown.
     static void setPlacement(QWindow* window, const LayerPlacement& placement);
+    // The keyboard for a window placed at its own geometry; set before it is shown.
+    static void setKeys(QWindow* window, LayerKeys keys);
     // Gives the window its layer now if it has a surface and none yet: right after show(), for
     // a window that draws before its first expose.
     static void ensureRole(QWindow* window);

@@ -126,12 +126,14 @@ protected:
 
     // The wheel host with the strip on the right, and the drag source with the files; false
     // when either could not come up.
-    bool startClients(double dwellSeconds, const QList<QUrl>& files)
+    bool startClients(double dwellSeconds, const QList<QUrl>& files, const QUrl& clickFile = {})
     {
         const QProcessEnvironment env = clientEnvironment();
         host.setProcessEnvironment(env);
-        host.start(buildDir + QStringLiteral("quorvenda_test_wayland_wheel"),
-                   {QStringLiteral("right"), QString::number(dwellSeconds)});
+        QStringList arguments{QStringLiteral("right"), QString::number(dwellSeconds)};
+        if (!clickFile.isEmpty())
+            arguments.append(clickFile.toString(QUrl::FullyEncoded));
+        host.start(buildDir + QStringLiteral("quorvenda_test_wayland_wheel"), arguments);
         source.setProcessEnvironment(env);
         QStringList urls;
         for (const QUrl& url : files)
@@ -194,6 +196,39 @@ protected:
         send(QStringLiteral("up"));
     }
 
+    // KWin on a virtual screen; skips without it.
+    void startKWin()
+    {
+        const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
+        if (kwin.isEmpty())
+            GTEST_SKIP() << "kwin_wayland is not installed";
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        ASSERT_TRUE(runtime.isValid());
+        ASSERT_TRUE(startBus());
+        // The installed program carries a file capability that containers refuse; a copy has none.
+        const QString copy = runtime.filePath(QStringLiteral("kwin_wayland"));
+        ASSERT_TRUE(QFile::copy(kwin, copy));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("HOME"), runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+        // Lets the tests' input driver use the fake input.
+        env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
+        compositor.setProcessEnvironment(env);
+        compositor.setProcessChannelMode(QProcess::MergedChannels);
+        compositor.start(copy, {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
+                                QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
+                                QStringLiteral("--width"), QString::number(screenWidth),
+                                QStringLiteral("--height"), QString::number(screenHeight),
+                                QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")});
+        ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
+    }
+
     QTemporaryDir runtime;
     QTemporaryDir files;
     QProcess bus;
@@ -213,35 +248,9 @@ protected:
 
 TEST_F(WaylandWheel, OnKWinAShiftTapOverTheStripOpensTheWheelAndADropRunsTheSegment)
 {
-    const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
-    if (kwin.isEmpty())
-        GTEST_SKIP() << "kwin_wayland is not installed";
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    ASSERT_TRUE(runtime.isValid());
-    ASSERT_TRUE(startBus());
-    // The installed program carries a file capability that containers refuse; a copy has none.
-    const QString copy = runtime.filePath(QStringLiteral("kwin_wayland"));
-    ASSERT_TRUE(QFile::copy(kwin, copy));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.insert(QStringLiteral("HOME"), runtime.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-    // Lets the tests' input driver use the fake input.
-    env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
-    compositor.setProcessEnvironment(env);
-    compositor.setProcessChannelMode(QProcess::MergedChannels);
-    compositor.start(copy, {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
-                            QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
-                            QStringLiteral("--width"), QString::number(screenWidth),
-                            QStringLiteral("--height"), QString::number(screenHeight),
-                            QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")});
-    ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
-
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
     const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
     const QUrl b = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("b c.jpg"))));
     // No dwell: only the tap opens the wheel here.
@@ -316,4 +325,17 @@ TEST_F(WaylandWheel, OnSwayARestOnTheStripOpensTheWheelAndADropRunsTheSegment)
                   .arg(a.toString(QUrl::FullyEncoded), b.toString(QUrl::FullyEncoded)));
     EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("ended")).isEmpty());
     EXPECT_EQ(sourceLines.waitForLine(QStringLiteral("drag-end")), QStringLiteral("drag-end 1"));
+}
+
+TEST_F(WaylandWheel, OnKWinAWheelForFilesHandedOverHasTheKeyboardAndClosesOnEscape)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startClients(0, {a}, a));
+    ASSERT_FALSE(hostLines.waitForLine(QStringLiteral("wheel convert")).isEmpty());
+    send(QStringLiteral("key 1 1")); // Escape
+    send(QStringLiteral("key 1 0"));
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("closed")).isEmpty());
 }

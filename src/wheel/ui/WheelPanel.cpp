@@ -2,6 +2,7 @@
 
 #include "jobs/ui/HUDPanel.h"
 #include "platform/CompositorWatcher.h"
+#include "platform/LayerShell.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QCloseEvent>
@@ -18,6 +19,10 @@ Qt::WindowFlags flagsFor(bool clickMode)
 {
     const Qt::WindowFlags common = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
         | Qt::NoDropShadowWindowHint;
+    // A Wayland popup needs a parent window, and would be a plain window without one: there
+    // the wheel is a layer surface that holds the keyboard while it is shown.
+    if (clickMode && LayerShell::isAvailable())
+        return Qt::Tool | common | Qt::X11BypassWindowManagerHint;
     if (clickMode)
         return Qt::Popup | common;
     return Qt::Tool | common | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
@@ -102,6 +107,10 @@ void WheelPanel::orderFront()
     setWindowOpacity(1);
     if (!isVisible()) {
         matchVisual();
+        if (LayerShell::isAvailable()) {
+            winId();
+            LayerShell::setKeys(windowHandle(), m_clickMode ? LayerKeys::exclusive : LayerKeys::none);
+        }
         show();
     }
     raise();

@@ -1,12 +1,14 @@
 // The wheel as the application runs it in a Wayland session, with six made-up entries per
 // wheel and a dispatcher that only reports: the session's drag source (a strip on the edge
 // given as the first argument; the second is the dwell in seconds), the drag watcher and the
-// wheel controller. It prints:
+// wheel controller. With a third argument, a file URL, it opens a click-mode wheel for it once
+// ready, as for files handed to the application. It prints:
 //   ready                         the strip is on screen
 //   drag <count>                  a file drag began
 //   wheel <kind> <x> <y>          a wheel opened; segment 2's label is at that point
 //   dispatched <entry> <url>...   a drop on a segment
 //   ended                         the drag is over
+//   closed                        the wheel went away
 
 #include "catalogue/SystemServices.h"
 #include "model/Clock.h"
@@ -45,8 +47,8 @@ int main(int argc, char** argv)
     qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
     qputenv("QUORVENDA_TEST_HARNESS", "1");
     QApplication app(argc, argv);
-    if (app.arguments().size() != 3) {
-        std::fprintf(stderr, "usage: %s <edge> <dwell seconds>\n", argv[0]);
+    if (app.arguments().size() != 3 && app.arguments().size() != 4) {
+        std::fprintf(stderr, "usage: %s <edge> <dwell seconds> [<file url>]\n", argv[0]);
         return 2;
     }
     installSystemServices();
@@ -80,6 +82,7 @@ int main(int argc, char** argv)
         say(QStringLiteral("drag %1").arg(urls.size()));
     });
     QObject::connect(&watcher, &DragWatcher::dragEnded, [] { say(QStringLiteral("ended")); });
+    QObject::connect(&controller, &WheelController::wheelClosed, [] { say(QStringLiteral("closed")); });
     QObject::connect(&controller, &WheelController::wheelOpened, [&controller](WheelKind kind) {
         // Once the wheel is placed and drawn.
         auto* poll = new QTimer(&controller);
@@ -100,13 +103,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no drag back end in this session\n");
         return 2;
     }
+    const QString clickFile = app.arguments().value(3);
     QTimer ready;
-    QObject::connect(&ready, &QTimer::timeout, [&ready] {
+    QObject::connect(&ready, &QTimer::timeout, [&ready, &controller, clickFile] {
         for (QWindow* window : QGuiApplication::allWindows()) {
             if (window->isVisible() && window->flags().testFlag(Qt::BypassWindowManagerHint)
                 && LayerShell::hasRole(window) && window->isExposed()) {
                 ready.stop();
                 say(QStringLiteral("ready"));
+                if (!clickFile.isEmpty())
+                    controller.showWheel({QUrl(clickFile)}, WheelKind::convert, QPointF(640, 400));
                 return;
             }
         }
