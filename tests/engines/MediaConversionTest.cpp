@@ -1,4 +1,5 @@
 #include "engines/media/MediaConversion.h"
+#include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRun.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -446,4 +447,38 @@ TEST_F(MediaConversion, ASoundWithNothingInItIsNoResultForAnyTarget)
         }
         EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty()) << "target " << index;
     }
+}
+
+// A VBR MP3 whose Xing header counts twice the frames and bytes it holds plays everywhere;
+// FFmpeg only warns that the size and the length disagree. Its frames run whole to the end, so
+// it converts, lasting what its frames last. The same file cut inside a frame is still damaged.
+TEST_F(MediaConversion, AVbrMp3WhoseHeaderMiscountsIsReadByItsFrames)
+{
+    const QString vbr = make("vbr.mp3", {"-f", "lavfi", "-i", "sine=duration=4", "-c:a", "libmp3lame", "-q:a", "4"});
+    QByteArray bytes = test::readFile(vbr);
+    const qsizetype xing = bytes.indexOf("Xing");
+    ASSERT_GT(xing, 0);
+    const auto doubled = [&](qsizetype at) {
+        quint32 value = 0;
+        for (int i = 0; i < 4; ++i)
+            value = value << 8 | uchar(bytes[at + i]);
+        value *= 2;
+        for (int i = 3; i >= 0; --i, value >>= 8)
+            bytes[at + i] = char(value & 0xFF);
+    };
+    doubled(xing + 8);  // frames
+    doubled(xing + 12); // bytes
+    const QString miscounted = test::writeFile(dir.filePath("in/miscounted.mp3"), bytes);
+    const QString cut = test::writeFile(dir.filePath("in/cut.mp3"), bytes.left(bytes.size() / 2 + 77));
+
+    placedBase = QStringLiteral("miscounted");
+    const MediaInfo info = probeMediaInfo(QUrl::fromLocalFile(miscounted), {});
+    ASSERT_TRUE(info.duration);
+    EXPECT_NEAR(*info.duration, 4.0, 0.2);
+    const QString wav = convertAudio(file(miscounted, FileCategory::audio), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_NEAR(duration(wav), 4.0, 0.2);
+
+    placedBase = QStringLiteral("cut");
+    EXPECT_EQ(message([&] { convertAudio(file(cut, FileCategory::audio), AudioTarget::wav, context, work); }),
+              "This file is damaged or not in a supported format");
 }

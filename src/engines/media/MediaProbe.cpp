@@ -130,6 +130,13 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
     }
     if (!hasStreams(info))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), description);
+    // A VBR MP3 whose Xing or VBRI header miscounts its frames: the header's length is wrong, the
+    // frames' is right when they run whole to the end.
+    if (ffmpeg && containerIs(info.container, QStringLiteral("mp3"))
+        && description.contains(QLatin1String(mp3LengthWarning)) && MpegAudioFrames::runToTheEnd(file.toLocalFile())) {
+        if (const auto measured = packetDuration(*ffmpeg, file, QStringLiteral("mp3"), stop))
+            info.duration = measured;
+    }
     if (info.container)
         info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
     return info;

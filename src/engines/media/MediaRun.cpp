@@ -3,6 +3,7 @@
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/IsoMediaFile.h"
 #include "engines/media/MediaProbe.h"
+#include "engines/media/MpegAudioFrames.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
@@ -63,6 +64,27 @@ bool isPicture(const MediaInfo& info)
     return !info.audio && info.video && (pictures.contains(info.video->codec)
         || info.container.value_or(QString()).contains(QLatin1String("image2"))
         || info.container.value_or(QString()).endsWith(QLatin1String("_pipe")));
+}
+
+// The log without FFmpeg's warning that an MP3's header disagrees with its size, when every MP3
+// the run read has its frames whole to the end: that is a miscounting header (players go by
+// the frames), not a file cut short.
+QString withoutWholeMp3Warnings(const QString& log, const QStringList& arguments)
+{
+    if (!log.contains(QLatin1String(mp3LengthWarning)))
+        return log;
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("-i"))
+            continue;
+        QString input = arguments[i + 1];
+        if (input.startsWith(QLatin1String("file:")))
+            input = input.mid(5);
+        if (!input.toLower().endsWith(QLatin1String(".mp3")) || !MpegAudioFrames::runToTheEnd(input))
+            return log;
+    }
+    QStringList kept = log.split(QLatin1Char('\n'));
+    kept.removeIf([](const QString& line) { return line.contains(QLatin1String(mp3LengthWarning)); });
+    return kept.join(QLatin1Char('\n'));
 }
 
 // Reads back what a run wrote: every file must open as media, and together they must last what
@@ -137,7 +159,7 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
-    if (ffmpegLogTellsOfDamagedInput(output.stderrText()))
+    if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments)))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     checkWrittenMedia(arguments, duration, written, context, work);

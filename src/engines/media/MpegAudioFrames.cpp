@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cstring>
+
 namespace qv {
 
 std::optional<int> MpegAudioFrames::frameLength(const uchar* p)
@@ -66,6 +69,40 @@ std::optional<qint64> MpegAudioFrames::chainStart(const QString& path, int frame
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return chainStart(file.read(limit), frames);
+}
+
+bool MpegAudioFrames::runToTheEnd(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
+        return false;
+    const qint64 size = file.size();
+    const uchar* data = file.map(0, size);
+    if (!data)
+        return false;
+    const std::optional<qint64> start =
+        chainStart(QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(std::min<qint64>(size, 4 << 20))));
+    if (!start)
+        return false;
+    const uchar kind = uchar(data[*start + 1] & 0xFE);
+    const uchar rate = uchar(data[*start + 2] & 0x0C);
+    qint64 at = *start;
+    while (at + 4 <= size) {
+        const std::optional<int> length = frameLength(data + at);
+        if (!length || *length < 4 || uchar(data[at + 1] & 0xFE) != kind || uchar(data[at + 2] & 0x0C) != rate)
+            break;
+        if (at + *length > size)
+            return false; // the last frame is cut short
+        at += *length;
+    }
+    if (at == size)
+        return true;
+    const auto tagAt = [&](qint64 where, const char* tag) {
+        const qint64 length = qint64(qstrlen(tag));
+        return where + length <= size && std::memcmp(data + where, tag, size_t(length)) == 0;
+    };
+    return (size - at == 128 && tagAt(at, "TAG")) || tagAt(at, "APETAGEX") || tagAt(at, "LYRICSBEGIN")
+        || tagAt(at, "ID3");
 }
 
 } // namespace qv

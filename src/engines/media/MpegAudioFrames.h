@@ -7,6 +7,9 @@
 
 namespace qv {
 
+// What FFmpeg says of an MP3 whose Xing header's length disagrees with the file's.
+inline constexpr const char* mp3LengthWarning = "filesize and duration do not match";
+
 // MPEG audio frames (MP1, MP2, MP3) found by their headers: where a chain of them starts, so
 // that a file whose name says MP3 is read as one though bytes before its first frame look like
 // something else to FFmpeg (recorders write their own headers there).
@@ -21,6 +24,11 @@ public:
     // previous frame ends, within the first `limit` bytes of the file.
     static std::optional<qint64> chainStart(const QString& path, int frames = 8, qint64 limit = 4 << 20);
     static std::optional<qint64> chainStart(const QByteArray& bytes, int frames = 8);
+
+    // Whether the file's frames, from the first chain on, run to its end (or to a tag there:
+    // ID3v1, APE, Lyrics3) with none cut short: a whole MP3 whatever its Xing or VBRI header
+    // says of its length. A file cut short ends inside a frame.
+    static bool runToTheEnd(const QString& path);
 };
 
 } // namespace qv
