@@ -204,6 +204,33 @@ TEST_F(PdfPageTools, ProtectsAndUnlocksWithThePassword)
     EXPECT_EQ(pageTexts(open.toLocalFile()), QStringList{"Total 42"});
 }
 
+// Unlock without a password asks for one when the file needs it, and unlocks a file locked only
+// against changes. A PDF 2.0 password is stored SASLprep-normalised: typed with a compatibility
+// character and a soft hyphen, it opens the file all the same.
+TEST_F(PdfPageTools, UnlockAsksForAMissingPasswordAndPreparesOneAsPdf2Does)
+{
+    const QString invoice = writeTextPdf(dir.filePath("invoice.pdf"), {"Total 42"});
+    const QString locked = dir.filePath("locked.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--encrypt", "SaSLprep", "owner", "256", "--", invoice, locked}), 0);
+    const QString typed = QString::fromUtf8("S\u00aaSL\u00adprep");
+    // What qpdf itself refuses as typed.
+    EXPECT_NE(runProgram("qpdf", {"--password=" + typed, "--check", locked}), 0);
+
+    WorkBench none;
+    EXPECT_EQ(failureOf(none, [&] { PDFEngine::unlock(locked, QString(), none.work(locked)); }),
+              "PDF is password-protected");
+    WorkBench unlock;
+    const QUrl open = PDFEngine::unlock(locked, typed, unlock.work(locked));
+    EXPECT_EQ(pdfinfoValue(open.toLocalFile(), "Encrypted"), "no");
+    EXPECT_EQ(pageTexts(open.toLocalFile()), QStringList{"Total 42"});
+
+    const QString ownerOnly = dir.filePath("owner-only.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--encrypt", "", "owner", "256", "--print=none", "--", invoice, ownerOnly}), 0);
+    WorkBench free;
+    const QUrl freed = PDFEngine::unlock(ownerOnly, QString(), free.work(ownerOnly));
+    EXPECT_EQ(pdfinfoValue(freed.toLocalFile(), "Encrypted"), "no");
+}
+
 TEST_F(PdfPageTools, DamagedInputAndFullDiskLeaveNothing)
 {
     const QString junk = writeJunkPdf(dir.filePath("junk.pdf"));

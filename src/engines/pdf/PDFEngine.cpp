@@ -1,6 +1,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/PdfPassword.h"
 #include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/EngineError.h"
@@ -107,16 +108,23 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     }
     if (!password)
         throw EngineError(QStringLiteral("PDF is password-protected"));
-    qpdf = std::make_shared<QPDF>();
-    closed = source();
-    const QByteArray utf8 = password->toUtf8();
-    switch (readInto(*qpdf, native, utf8.constData(), closed)) {
-    case Read::ok:
-        return made(qpdf, password, closed);
-    case Read::damaged:
-        throw damaged();
-    case Read::needsPassword:
-        break;
+    // As typed first, then prepared as PDF 2.0 stores it.
+    QStringList tries{*password};
+    const QString prepped = PdfPassword::saslPrepped(*password);
+    if (prepped != *password)
+        tries.append(prepped);
+    for (const QString& attempt : tries) {
+        qpdf = std::make_shared<QPDF>();
+        closed = source();
+        const QByteArray utf8 = attempt.toUtf8();
+        switch (readInto(*qpdf, native, utf8.constData(), closed)) {
+        case Read::ok:
+            return made(qpdf, attempt, closed);
+        case Read::damaged:
+            throw damaged();
+        case Read::needsPassword:
+            break;
+        }
     }
     throw EngineError(QStringLiteral("That password didn't unlock the PDF"));
 }

@@ -226,7 +226,9 @@ QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFW
 
 QUrl PDFEngine::unlock(const QString& path, const QString& password, const PDFWork& work)
 {
-    const PDFDocument document = open(path, password);
+    // No password given: a file that needs one asks for it ("PDF is password-protected"); one
+    // locked only against changes opens without.
+    const PDFDocument document = open(path, password.isEmpty() ? std::nullopt : std::optional<QString>(password));
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file));
     throwIfCancelled(work.stop);
