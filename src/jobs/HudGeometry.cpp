@@ -4,19 +4,19 @@
 
 namespace qv::hud {
 
-QRectF pillFrame(const QRectF& visibleFrame, int index)
+QRectF pillFrame(const QRectF& visibleFrame, int index, double topRoom)
 {
     // In y-up terms the frame's "bottom()" is its top edge.
     const double maxX = visibleFrame.right();
-    const double maxY = visibleFrame.bottom();
+    const double maxY = visibleFrame.bottom() - topRoom;
     return {maxX - pillWidth - edgeMargin, maxY - edgeMargin - pillHeight - pillStep * index,
             pillWidth, pillHeight};
 }
 
-QRectF overflowFrame(const QRectF& visibleFrame)
+QRectF overflowFrame(const QRectF& visibleFrame, double topRoom)
 {
     const double maxX = visibleFrame.right();
-    const double maxY = visibleFrame.bottom();
+    const double maxY = visibleFrame.bottom() - topRoom;
     return {maxX - pillWidth - edgeMargin,
             maxY - edgeMargin - pillHeight - pillStep * visiblePills + overflowHeight, pillWidth,
             overflowHeight};

@@ -21,10 +21,18 @@ inline constexpr double overflowHeight = 28;
 inline constexpr double toastWidthLimit = 520;
 inline constexpr double toastLift = 72;
 
-// The pill at this index of the stack, counted from the top (0 to 3).
-QRectF pillFrame(const QRectF& visibleFrame, int index);
+// While a desktop notification of ours may be on screen, the pills start this much lower: the
+// notification servers of the usual desktops put their bubbles in the same top-right corner.
+inline constexpr double notificationRoom = 128;
+// How long that room is kept after a notification was posted, in seconds: what servers show a
+// notification for by default.
+inline constexpr double notificationSeconds = 10;
+
+// The pill at this index of the stack, counted from the top (0 to 3), the stack starting
+// topRoom below the top of the visible frame.
+QRectF pillFrame(const QRectF& visibleFrame, int index, double topRoom = 0);
 // The narrow pill that counts the pills beyond the fourth; its top lies 8 below the fourth.
-QRectF overflowFrame(const QRectF& visibleFrame);
+QRectF overflowFrame(const QRectF& visibleFrame, double topRoom = 0);
 // Pills beyond the fourth, counted in the overflow pill.
 int hiddenPillCount(int pillCount);
 

@@ -536,14 +536,19 @@ void JobCenter::finish(const JobPtr& job, const Result& result)
     else if (job->state() == Job::State::failed)
         m_services.sounds->play(FeedbackSound::failure);
 
+    // A long job is told of in a notification; so is every job while the pills are off, which
+    // would otherwise end a quick one without a sign.
     const qint64 tookMs = job->startedAt().msecsTo(*job->finishedAt());
-    if (tookMs > 10000
-        && (job->state() == Job::State::finished || job->state() == Job::State::failed))
+    const bool pills = m_store.boolValue(SettingsKey::showHUD);
+    const bool ended = job->state() == Job::State::finished || job->state() == Job::State::failed;
+    const bool notify = ended && (tookMs > 10000 || !pills);
+    if (notify)
         m_services.notifier->postJobFinished(job);
 
-    if (m_store.boolValue(SettingsKey::showHUD) || job->state() == Job::State::failed
-        || !job->messages().isEmpty())
+    if (pills || job->state() == Job::State::failed || !job->messages().isEmpty())
         m_services.presenter->jobFinished(job);
+    if (notify)
+        m_services.presenter->notificationPosted(job);
 
     Q_EMIT jobEnded(job);
 }

@@ -17,6 +17,9 @@ public:
     virtual void show(const JobPtr&) {}
     virtual void remove(const JobPtr&) {}
     virtual void jobFinished(const JobPtr&) {}
+    // A desktop notification tells of the job: it stands for the job's pill, and the pills make
+    // room for it.
+    virtual void notificationPosted(const JobPtr&) {}
 };
 
 class StatusIndicator {

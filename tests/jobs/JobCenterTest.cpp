@@ -306,8 +306,18 @@ TEST_F(JobCenterTest, EndOfJobStepsFollowTheSettings)
         clock.advance(10000);
         return writeResult(planner);
     });
+    // With the pills on, a job of 10 s exactly is told of by its pill alone.
+    store.setValue(SettingsKey::showHUD, true);
     runToEnd({exact}, {file("b.txt")});
     EXPECT_EQ(services.notified, 1);
+    // With them off, even a quick job is told of: a notification, since no pill will.
+    store.setValue(SettingsKey::showHUD, false);
+    services.events.clear();
+    const OperationDescriptor quick = fakeOperation("tool.document.quick", [](auto&&, auto&&, OutputPlanner& planner,
+                                                                               auto&&) { return writeResult(planner); });
+    runToEnd({quick}, {file("c.txt")});
+    EXPECT_EQ(services.notified, 2);
+    EXPECT_TRUE(services.events.isEmpty());
 }
 
 TEST_F(JobCenterTest, RecentResultsKeepTheNewestTen)

@@ -275,6 +275,33 @@ TEST_F(JobHUDTest, EveryPillLineCanBeReadWholeAndTheDetailsGoFileByFile)
         panel->close();
 }
 
+// The usual desktops put notifications in the pills' corner: a notification stands for its
+// job's pill, and the other pills keep below it while it shows.
+TEST_F(JobHUDTest, PillsMakeRoomForANotificationThatStandsForItsJob)
+{
+    auto running = job(QStringLiteral("Converting to WEBM"));
+    hud->show(running);
+    auto done = job(QStringLiteral("Converting to MP4"));
+    hud->show(done);
+    PillController* runningPill = hud->pillFor(running->id());
+    ASSERT_TRUE(runningPill);
+    waitFor([] { return false; }, 50);
+    const QRect before = runningPill->panel()->geometry();
+    done->setOutputs({QUrl::fromLocalFile(QStringLiteral("/tmp/out.mp4"))});
+    done->setState(Job::State::finished);
+    hud->jobFinished(done);
+    hud->notificationPosted(done);
+    EXPECT_FALSE(hud->pillFor(done->id()));
+    waitFor([] { return false; }, 50);
+    const QRect during = runningPill->panel()->geometry();
+    EXPECT_GE(during.top(), before.top() + int(hud::notificationRoom) - hud::pillStep - 1)
+        << before.top() << " → " << during.top();
+    EXPECT_GE(during.top(), int(hud::notificationRoom));
+    hud->notificationGone();
+    waitFor([] { return false; }, 50);
+    EXPECT_LT(runningPill->panel()->geometry().top(), int(hud::notificationRoom));
+}
+
 TEST_F(JobHUDTest, ButtonsShowTheirTooltipsThoughThePillIsNeverActive)
 {
     auto j = job(QStringLiteral("Converting to WEBM"));

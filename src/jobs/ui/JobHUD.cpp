@@ -27,6 +27,27 @@ JobHUD::JobHUD(Services services, QObject* parent)
         m_services.workspace = &Workspace::system();
     if (!m_services.cancel)
         m_services.cancel = [](const JobPtr& job) { JobCenter::shared().cancel(job); };
+    m_notificationTimer.setSingleShot(true);
+    connect(&m_notificationTimer, &QTimer::timeout, this, &JobHUD::notificationGone);
+}
+
+void JobHUD::notificationPosted(const JobPtr& job)
+{
+    // The notification tells of the job: its pill would only lie under it.
+    if (job) {
+        if (PillController* pill = pillFor(job->id()); pill && !job->isActive()
+                                                        && job->state() != Job::State::failed)
+            dismissPill(pill);
+    }
+    m_notificationShowing = true;
+    m_notificationTimer.start(int(hud::notificationSeconds * 1000));
+    layout(true);
+}
+
+void JobHUD::notificationGone()
+{
+    m_notificationShowing = false;
+    layout(true);
 }
 
 JobHUD::~JobHUD()
@@ -99,7 +120,7 @@ void JobHUD::layout(bool animated, PillController* newPill)
             panel->orderOut();
             continue;
         }
-        const QRect frame = flipY(hud::pillFrame(screen->visibleFrame, i), height).toRect();
+        const QRect frame = flipY(hud::pillFrame(screen->visibleFrame, i, notificationRoom()), height).toRect();
         if (pill == newPill) {
             pill->slideIn(frame);
             continue;
@@ -121,7 +142,7 @@ void JobHUD::layout(bool animated, PillController* newPill)
     if (hidden < 1)
         m_overflow.orderOut();
     else
-        m_overflow.update(hidden, flipY(hud::overflowFrame(screen->visibleFrame), height).toRect());
+        m_overflow.update(hidden, flipY(hud::overflowFrame(screen->visibleFrame, notificationRoom()), height).toRect());
 }
 
 void JobHUD::dismissPill(PillController* pill)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "jobs/HudGeometry.h"
 #include "jobs/JobCenterServices.h"
 #include "jobs/ui/OverflowPill.h"
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QUuid>
 
 #include <functional>
@@ -36,9 +38,14 @@ public:
     void show(const JobPtr& job) override;
     void remove(const JobPtr& job) override;
     void jobFinished(const JobPtr& job) override;
+    void notificationPosted(const JobPtr& job) override;
+    // Room kept at the top for a notification of ours, in points; 0 when none is expected.
+    double notificationRoom() const { return m_notificationShowing ? hud::notificationRoom : 0; }
 
     void layout(bool animated, PillController* newPill = nullptr);
     void dismissPill(PillController* pill);
+    // The notification's time is up: the pills move back up.
+    void notificationGone();
 
     const QList<PillController*>& pills() const { return m_pills; }
     PillController* pillFor(const QUuid& id) const;
@@ -48,6 +55,8 @@ public:
 private:
     Services m_services;
     QList<PillController*> m_pills;
+    bool m_notificationShowing = false;
+    QTimer m_notificationTimer;
     OverflowPill m_overflow;
 };
 
