@@ -49,6 +49,7 @@ struct JobCenter::Run {
     std::stop_token stop;
     WorkerPool* workers = nullptr;
     qint64 workerMemoryBytes = 0;
+    int workerPatienceSeconds = 45;
     std::function<qint64(const WorkItem&, std::stop_token)> memoryNeed;
     std::vector<std::shared_ptr<Progress>> children;
     std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;
@@ -234,6 +235,9 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->memoryNeed = m_services.memoryNeed;
     const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
     run->workerMemoryBytes = ChildProcess::memoryLimitForSetting(memoryMB);
+    const int patience = m_store.intValue(SettingsKey::workerPatience);
+    if (patience >= 1)
+        run->workerPatienceSeconds = patience;
     // Programs the items start here (not in a worker) are held to the same.
     ChildProcess::setMemoryLimit(run->workerMemoryBytes);
 
@@ -385,6 +389,12 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             request.settings = run->snapshot;
             request.memoryLimitBytes = run->workerMemoryBytes;
             request.cpuSeconds = workerCpuSeconds;
+            // However stuck a decoder is, the item ends: the patience once, and once more for
+            // every 5 MB it reads.
+            qint64 inputBytes = 0;
+            for (const FileInfo& file : item.files)
+                inputBytes += std::max<qint64>(file.size, 0);
+            request.quietSeconds = qint64(run->workerPatienceSeconds) * (1 + inputBytes / (qint64(5) << 20));
             outputs = run->workers->run(request, run->stop, progress, *notes);
         } else {
             if (!item.descriptor.make)

@@ -61,6 +61,11 @@ struct WorkerPool::Worker {
 
 namespace {
 
+// Processes at once in a worker's sandbox: LibreOffice, FFmpeg and the rest need a handful.
+constexpr int processLimit = 256;
+// A worker that neither reports progress nor uses processor time this long is stopped or stuck.
+constexpr std::chrono::milliseconds stillLimit{20000};
+
 // A worker that has served this many items makes way for a fresh one.
 constexpr int itemsPerWorker = 64;
 // Idle workers that served an item and are kept for the next one that fits.
@@ -254,7 +259,7 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
     // The worker limits itself by each request (the sanitizers' shadow memory would not fit ours).
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, SandboxEnvironment::forWorker(path),
-                                                     std::nullopt, true, ChildProcess::Role::worker);
+                                                     std::nullopt, true, ChildProcess::Role::sandbox);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
     return worker;
@@ -421,12 +426,18 @@ struct WorkerPool::Exchange {
     bool cancelled = false;
     bool answered = false;
     bool timedOut = false;
+    // What the watch saw it do beyond its limits.
+    std::optional<QString> overrun;
 };
 
 WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
-                                          Progress* progress, std::optional<std::chrono::milliseconds> limit)
+                                          Progress* progress, std::optional<std::chrono::milliseconds> limit,
+                                          const SandboxWatch::Limits& watched)
 {
     Exchange result;
+    SandboxWatch watch(*worker.process, watched);
+    auto nextCheck = std::chrono::steady_clock::now() + SandboxWatch::interval;
+    double lastFraction = -1;
     const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds(0));
     ChildProcess& process = *worker.process;
     const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -452,6 +463,14 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
             }
             wait = int(left.count());
         }
+        const auto untilCheck = std::chrono::duration_cast<std::chrono::milliseconds>(nextCheck - std::chrono::steady_clock::now());
+        if (untilCheck.count() <= 0) {
+            if ((result.overrun = watch.check()))
+                break;
+            nextCheck = std::chrono::steady_clock::now() + SandboxWatch::interval;
+            continue;
+        }
+        wait = wait < 0 ? int(untilCheck.count()) : std::min(wait, int(untilCheck.count()));
         const int ready = ::poll(fds, 3, wait);
         if (ready < 0) {
             if (errno == EINTR)
@@ -487,8 +506,13 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
                 const QString type = reply->value(QStringLiteral("type")).toString();
                 const QString path = reply->value(QStringLiteral("path")).toString();
                 if (type == QLatin1String("progress")) {
+                    const double fraction = reply->value(QStringLiteral("fraction")).toDouble();
+                    if (fraction != lastFraction) {
+                        lastFraction = fraction;
+                        watch.progressed();
+                    }
                     if (progress)
-                        reportProgress(reply->value(QStringLiteral("fraction")).toDouble(), *progress);
+                        reportProgress(fraction, *progress);
                 } else if (type == QLatin1String("work")) {
                     result.work.append(path);
                 } else if (type == QLatin1String("placed")) {
@@ -510,6 +534,10 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
                                const QStringList& writable)
 {
     ChildProcess& process = *worker.process;
+    // The init of a worker that died by itself reports how before it ends: given a moment, the
+    // details name the worker's own signal rather than our SIGKILL of the init.
+    if (!exchange.cancelled && !exchange.timedOut && !exchange.overrun && process.isolated())
+        process.waitForEnd(std::chrono::milliseconds(1000));
     if (exchange.cancelled) {
         // A worker's own decoding is killed at once. The programs it runs may be writing a file
         // worth ending cleanly: they are asked first, as FFmpeg's "q" asks (SIGINT; SIGTERM for
@@ -543,6 +571,13 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
     removeTrail(exchange.work, exchange.placed, writable);
     if (exchange.cancelled)
         throw CancellationError();
+    if (exchange.overrun) {
+        qCWarning(jobsLog, "%s: %s", qUtf8Printable(what), qUtf8Printable(*exchange.overrun));
+        const bool slow = exchange.overrun->contains(QLatin1String("progress"));
+        throw EngineError(slow ? QStringLiteral("This file took too long and was stopped")
+                               : QStringLiteral("This file couldn't be read"),
+                          *exchange.overrun);
+    }
     // A worker that refused a request it cannot serve before starting it: once more with a
     // fresh one.
     if (mayRetry && !exchange.answered && WIFEXITED(status) && WEXITSTATUS(status) == 3)
@@ -571,11 +606,16 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
                             JobNotes& notes)
 {
     const QString key = writableFolders(request).join(QLatin1Char('\n')) + QLatin1Char('\n')
-        + QString::number(request.memoryLimitBytes);
+        + QString::number(request.memoryLimitBytes) + QLatin1Char('\n') + readableFolders(request).join(QLatin1Char('\n'));
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt);
+        SandboxWatch::Limits watched;
+        watched.residentBytes = request.memoryLimitBytes;
+        watched.processes = processLimit;
+        watched.quiet = std::chrono::seconds(request.quietSeconds);
+        watched.still = std::min<std::chrono::milliseconds>(watched.quiet, stillLimit);
+        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt, watched);
         if (!result.ending) {
             endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(request));
             continue;
@@ -602,11 +642,15 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
                              qint64 memoryLimitBytes, std::chrono::milliseconds limit)
 {
-    const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes);
+    const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes) + QLatin1Char('\n')
+        + readableFolders(arguments).join(QLatin1Char('\n'));
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
-        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit);
+        SandboxWatch::Limits watched;
+        watched.residentBytes = memoryLimitBytes;
+        watched.processes = processLimit;
+        Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit, watched);
         if (!result.ending) {
             endDeadWorker(*worker, result, name, attempt == 0, {TemporaryRoot::path()});
             continue;

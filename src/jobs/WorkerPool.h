@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SandboxWatch.h"
 #include "platform/WorkerProtocol.h"
 
 #include <QJsonObject>
@@ -80,7 +81,7 @@ private:
     struct Worker;
     struct Exchange;
     Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress,
-                      std::optional<std::chrono::milliseconds> limit);
+                      std::optional<std::chrono::milliseconds> limit, const SandboxWatch::Limits& watched);
     // Kills a worker that did not end its request, removes what it left below the folders it
     // could write to and throws; returns true instead when the request should go to a fresh
     // worker.

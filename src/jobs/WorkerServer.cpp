@@ -153,16 +153,20 @@ QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& mess
 
 } // namespace
 
+// Processes and threads at once in a worker's namespaces: LibreOffice with its threads, or
+// FFmpeg and libvips with a thread per core, stay far below it; a fork bomb stops there.
+constexpr int processLimit = 512;
+
 int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
-    WorkerSandbox::filterSystemCalls();
     Replies replies(output);
     WorkerTrail::setObserver([&replies](WorkerTrail::Kind kind, const QString& path) {
         replies.send(kind == WorkerTrail::Kind::work ? workMessage(path) : placedMessage(path));
     });
 
     std::optional<QStringList> granted;
+    QStringList seen;
     qint64 memoryLimit = -1;
     FrameReader reader;
     for (;;) {
@@ -197,16 +201,35 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
             }
         }
         const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
+        const QStringList readable = request ? readableFolders(*request)
+                                             : readableFolders(message->value(QStringLiteral("arguments")).toObject());
         if (!granted) {
+            // The walls go up before the first file is touched, and stay for every later one.
+            QStringList files;
+            if (request) {
+                for (const FileInfo& file : request->files)
+                    files.append(file.path());
+            }
+            WorkerSandbox::enterView(readable, files, folders);
+            WorkerSandbox::filterSystemCalls();
+            WorkerSandbox::limitProcesses(processLimit);
             WorkerSandbox::restrictWritesTo(folders);
             granted = folders;
+            seen = readable;
         } else {
             for (const QString& folder : folders) {
                 if (!beneath(folder, *granted))
                     return 3;
             }
+            for (const QString& folder : readable) {
+                if (WorkerSandbox::isolated() && !beneath(folder, seen))
+                    return 3;
+            }
         }
-        replies.send(request ? runItem(*request, lookup, replies) : answerCall(calls, *message));
+        const QJsonObject reply = request ? runItem(*request, lookup, replies) : answerCall(calls, *message);
+        // Nothing it started outlives the item.
+        WorkerSandbox::endStrays();
+        replies.send(reply);
     }
 }
 

@@ -4,12 +4,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/close_range.h>
+#include <sched.h>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -26,7 +31,7 @@ namespace {
 
 // What the child writes to the parent when it cannot exec.
 struct StartFailure {
-    int step; // 0: working directory, 1: exec, 2: file descriptors
+    int step; // 0: working directory, 1: exec, 2: file descriptors, 3: namespaces
     int error;
 };
 
@@ -86,6 +91,48 @@ void makePipe(Fd& readEnd, Fd& writeEnd)
     const StartFailure failure{step, errno};
     [[maybe_unused]] const ssize_t written = ::write(writeFd, &failure, sizeof failure);
     ::_exit(127);
+}
+
+bool writeWhole(const char* path, const QByteArray& text)
+{
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, text.constData(), std::size_t(text.size())) == text.size();
+    return ::close(fd) == 0 && written;
+}
+
+// Keeps the right to mount across the exec, so the program can build its own view of the
+// files; it holds only in the new user namespace, and the program drops it when done.
+void keepMountRight()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return;
+    data[0].inheritable |= 1U << CAP_SYS_ADMIN;
+    if (::syscall(SYS_capset, &header, data) == 0)
+        ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_SYS_ADMIN, 0, 0);
+}
+
+// The init of a sandbox: reaps whatever ends in it and, when the program ends, reports how
+// and ends, which ends everything else in its namespace.
+[[noreturn]] void runInit(pid_t program, int statusFd)
+{
+    for (int fd = 0; fd < 3; ++fd)
+        ::close(fd);
+    ::syscall(SYS_close_range, 3U, unsigned(statusFd - 1), 0U);
+    ::syscall(SYS_close_range, unsigned(statusFd + 1), ~0U, 0U);
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(-1, &status, 0);
+        if (ended == program) {
+            [[maybe_unused]] const ssize_t written = ::write(statusFd, &status, sizeof status);
+            ::_exit(0);
+        }
+        if (ended < 0 && errno != EINTR)
+            ::_exit(127);
+    }
 }
 
 // The started programs not yet reaped. A program leaves it under the lock before it is reaped,
@@ -152,6 +199,25 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             envp.push_back(bytes.data());
         envp.push_back(nullptr);
     }
+    const bool wantIsolation = role == Role::sandbox && !qEnvironmentVariableIsSet("QUORVENDA_NO_NAMESPACES");
+    // The same environment with the mark of the namespaces.
+    std::vector<QByteArray> inheritedBytes;
+    std::vector<char*> isolatedEnvp;
+    QByteArray mark("QUORVENDA_SANDBOX=namespaces");
+    if (wantIsolation) {
+        if (given) {
+            isolatedEnvp.assign(envp.begin(), envp.end() - 1);
+        } else {
+            for (char** entry = environ; *entry; ++entry)
+                inheritedBytes.emplace_back(*entry);
+            for (QByteArray& bytes : inheritedBytes)
+                isolatedEnvp.push_back(bytes.data());
+        }
+        isolatedEnvp.push_back(mark.data());
+        isolatedEnvp.push_back(nullptr);
+    }
+    const QByteArray uidMap = QByteArray::number(::geteuid()) + ' ' + QByteArray::number(::geteuid()) + " 1\n";
+    const QByteArray gidMap = QByteArray::number(::getegid()) + ' ' + QByteArray::number(::getegid()) + " 1\n";
     const QByteArray directory = workingDirectory ? QFile::encodeName(*workingDirectory) : QByteArray();
 
     // The child only lowers what it inherits: a hard limit above ours cannot be raised.
@@ -173,7 +239,9 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     Fd devNull(aboveStandardFds(::open("/dev/null", O_RDONLY | O_CLOEXEC)));
     if (devNull.get() < 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
-    Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite, inRead, inWrite;
+    Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite, inRead, inWrite, statusRead, statusWrite;
+    if (wantIsolation)
+        makePipe(statusRead, statusWrite);
     if (pipeInput) {
         makePipe(inRead, inWrite);
         devNull.reset();
@@ -189,7 +257,16 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     sigemptyset(&noSignals);
     const pid_t parent = ::getpid();
 
-    const pid_t pid = ::fork();
+    pid_t pid = -1;
+    bool inNamespaces = false;
+    if (wantIsolation) {
+        // As fork, the child the init of its own namespaces.
+        pid = pid_t(::syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWIPC | SIGCHLD,
+                              0, 0, 0, 0));
+        inNamespaces = pid >= 0;
+    }
+    if (pid < 0)
+        pid = ::fork();
     if (pid < 0)
         throw SystemError::fromErrno(errno, startContext(program));
     if (pid == 0) {
@@ -202,13 +279,27 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
         ::setpgid(0, 0);
         // Whatever a worker starts stays below it, orphans too (a shell's background job,
         // LibreOffice's soffice.bin): ended with it, nothing outlives it.
-        if (role == Role::worker)
+        if (role != Role::program)
             ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
+        // Seen from a new PID namespace, the parent is no process at all.
+        if (!inNamespaces && ::getppid() != parent)
             ::_exit(127); // the parent died before the death signal was armed
+        if (inNamespaces) {
+            if (!writeWhole("/proc/self/setgroups", "deny") || !writeWhole("/proc/self/uid_map", uidMap)
+                || !writeWhole("/proc/self/gid_map", gidMap))
+                failInChild(reportWrite.get(), 3);
+            // Not fork(): its handlers take locks another thread of ours may have held.
+            const pid_t child = pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+            if (child < 0)
+                failInChild(reportWrite.get(), 1);
+            if (child > 0)
+                runInit(child, statusWrite.get());
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            keepMountRight();
+        }
         if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
             || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
             failInChild(reportWrite.get(), 2);
@@ -218,12 +309,13 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             failInChild(reportWrite.get(), 2);
         if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
             failInChild(reportWrite.get(), 0);
-        ::execve(path.constData(), argv.data(), environment ? envp.data() : environ);
+        ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
         failInChild(reportWrite.get(), 1);
     }
 
     m_pid = pid;
     m_role = role;
+    m_isolated = inNamespaces;
     // Also set from this side, so the group exists whichever process runs first.
     ::setpgid(pid, pid);
     {
@@ -260,12 +352,16 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     m_stdout = outRead.release();
     m_stderr = errRead.release();
     m_stdin = inWrite.release();
+    if (m_isolated) {
+        ::fcntl(statusRead.get(), F_SETFL, O_NONBLOCK);
+        m_status = statusRead.release();
+    }
 }
 
 ChildProcess::~ChildProcess()
 {
     if (m_pid > 0 && !m_reaped) {
-        if (m_role == Role::worker)
+        if (m_role != Role::program)
             killSession();
         signalGroup(SIGKILL);
         wait();
@@ -275,6 +371,8 @@ ChildProcess::~ChildProcess()
     closeStderr();
     if (m_pidfd >= 0)
         ::close(m_pidfd);
+    if (m_status >= 0)
+        ::close(m_status);
 }
 
 void ChildProcess::closeStdin()
@@ -296,6 +394,28 @@ void ChildProcess::killSession() const
     ::kill(-m_pid, SIGKILL);
     signalGroup(SIGKILL);
 }
+
+namespace {
+
+std::vector<pid_t> children(pid_t parent)
+{
+    std::vector<pid_t> found;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(parent);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile list(tasks + QLatin1Char('/') + task + QStringLiteral("/children"));
+        if (!list.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& word : list.readAll().split(' ')) {
+            bool number = false;
+            const pid_t child = pid_t(word.trimmed().toInt(&number));
+            if (number && child > 0)
+                found.push_back(child);
+        }
+    }
+    return found;
+}
+
+} // namespace
 
 std::vector<pid_t> ChildProcess::descendants() const
 {
@@ -329,7 +449,13 @@ std::vector<pid_t> ChildProcess::descendants() const
 int ChildProcess::signalSessionMembers(int signal) const
 {
     int signalled = 0;
+    // In namespaces, the program its init runs is the worker itself, not one it started.
+    std::vector<pid_t> program;
+    if (m_isolated)
+        program = children(m_pid);
     for (const pid_t pid : descendants()) {
+        if (std::find(program.begin(), program.end(), pid) != program.end())
+            continue;
         // A zombie has ended already.
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
         if (stat.open(QIODevice::ReadOnly)) {
@@ -396,6 +522,34 @@ qint64 ChildProcess::memoryLimitForSetting(int megabytes)
     return qint64(megabytes >= 256 ? megabytes : 4096) << 20;
 }
 
+QList<pid_t> ChildProcess::sandboxMembers() const
+{
+    if (m_pid <= 0 || m_reaped)
+        return {};
+    QList<pid_t> members{m_pid};
+    if (!m_isolated) {
+        for (const pid_t pid : descendants())
+            members.append(pid);
+        return members;
+    }
+    // Whatever left the tree is still in the namespace.
+    const auto pidNamespace = [](const QByteArray& pid) {
+        char target[64];
+        const ssize_t length = ::readlink("/proc/" + pid + "/ns/pid", target, sizeof target);
+        return length > 0 ? QByteArray(target, length) : QByteArray();
+    };
+    const QByteArray own = pidNamespace(QByteArray::number(m_pid));
+    if (own.isEmpty())
+        return members;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (number && pid != m_pid && pidNamespace(entry.toLatin1()) == own)
+            members.append(pid);
+    }
+    return members;
+}
+
 int ChildProcess::killEveryGroup()
 {
     LiveChildren& live = liveChildren();
@@ -403,6 +557,21 @@ int ChildProcess::killEveryGroup()
     for (const ChildProcess* child : live.children)
         child->signalGroup(SIGKILL);
     return int(live.children.size());
+}
+
+bool ChildProcess::waitForEnd(std::chrono::milliseconds limit) const
+{
+    if (m_pidfd >= 0) {
+        pollfd ready{m_pidfd, POLLIN, 0};
+        return ::poll(&ready, 1, int(limit.count())) > 0 || hasExited();
+    }
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!hasExited()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        ::usleep(5000);
+    }
+    return true;
 }
 
 bool ChildProcess::hasExited() const
@@ -438,6 +607,10 @@ int ChildProcess::wait()
     m_reaped = true;
     if (result == m_pid)
         m_peakResident = qint64(usage.ru_maxrss) * 1024; // kilobytes
+    // How the program itself ended, as its init saw it; nothing when the init was killed.
+    int programStatus = 0;
+    if (result == m_pid && m_status >= 0 && ::read(m_status, &programStatus, sizeof programStatus) == sizeof programStatus)
+        status = programStatus;
     return result == m_pid ? status : -1;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QtGlobal>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <vector>
 #include <sys/types.h>
@@ -29,6 +31,13 @@ public:
         // of its own would be an autogroup of its own, a full share of the processors beside
         // the user's programs for each worker.
         worker,
+        // A worker or player walled in further where the kernel lets an ordinary user do it:
+        // its own user, mount, PID, network and IPC namespaces, under a small init that ends
+        // everything in them when the program ends. The program finds QUORVENDA_SANDBOX set to
+        // "namespaces" and may still mount (its view of the files is its to build) until it
+        // drops that right. Where namespaces are refused (or QUORVENDA_NO_NAMESPACES is set),
+        // the same as worker.
+        sandbox,
     };
 
     // Throws SystemError when the program cannot be started. An inheritedFd (not -1) reaches
@@ -49,6 +58,12 @@ public:
     int stdinFd() const { return m_stdin; }
     // Readable once the program has ended; -1 when the kernel has no pidfd.
     int pidFd() const { return m_pidfd; }
+    // True when it runs in namespaces of its own (Role::sandbox where the kernel allowed it).
+    bool isolated() const { return m_isolated; }
+
+    // Every process of its sandbox that has not ended: with namespaces, every process in its
+    // PID namespace; else the session it leads and every process below it. Its own pid first.
+    QList<pid_t> sandboxMembers() const;
 
     void closeStdin();
     void closeStdout();
@@ -66,6 +81,8 @@ public:
     std::vector<pid_t> descendants() const;
     // True once the program has ended; it stays a zombie until wait().
     bool hasExited() const;
+    // Waits at most that long for the program to end by itself; true when it did.
+    bool waitForEnd(std::chrono::milliseconds limit) const;
     // Reaps the program and returns its wait status (as waitpid gives it), or -1.
     int wait();
 
@@ -93,6 +110,9 @@ private:
     int m_stdout = -1;
     int m_stderr = -1;
     int m_stdin = -1;
+    // Where the init of a sandbox writes how the program ended.
+    int m_status = -1;
+    bool m_isolated = false;
     std::atomic<bool> m_reaped = false;
     qint64 m_peakResident = 0;
     qint64 m_memoryLimit = 0;

@@ -158,6 +158,57 @@ QStringList writableFolders(const RunRequest& request)
     return folders;
 }
 
+namespace {
+
+void collectFolders(const QJsonValue& value, QStringList& folders)
+{
+    if (value.isString()) {
+        QString text = value.toString();
+        if (text.startsWith(QLatin1String("file:///")))
+            text = QUrl(text).toLocalFile();
+        if (text.startsWith(QLatin1Char('/')) && !text.contains(QLatin1Char('\n'))) {
+            const QFileInfo info(QDir::cleanPath(text));
+            if (info.isDir())
+                folders.append(info.absoluteFilePath());
+            else if (info.exists())
+                folders.append(info.absolutePath());
+        }
+    } else if (value.isArray()) {
+        for (const QJsonValue& item : value.toArray())
+            collectFolders(item, folders);
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            collectFolders(it.value(), folders);
+    }
+}
+
+QStringList tidied(QStringList folders)
+{
+    folders.removeAll(QString());
+    folders.removeDuplicates();
+    folders.sort();
+    return folders;
+}
+
+} // namespace
+
+QStringList readableFolders(const RunRequest& request)
+{
+    QStringList folders;
+    for (const FileInfo& file : request.files)
+        collectFolders(QJsonValue(file.path()), folders);
+    collectFolders(QJsonDocument::fromJson(request.options).object(), folders);
+    return tidied(folders);
+}
+
+QStringList readableFolders(const QJsonObject& callArguments)
+{
+    QStringList folders;
+    collectFolders(callArguments, folders);
+    return tidied(folders);
+}
+
 QJsonObject runMessage(const RunRequest& request)
 {
     QJsonArray files;

@@ -33,12 +33,21 @@ struct RunRequest {
     SettingsSnapshot settings;
     qint64 memoryLimitBytes = 0; // 0: none
     qint64 cpuSeconds = 0;       // 0: none
+    // The longest it may go without progress before it is ended; 0: no limit. Kept by the
+    // application, not sent.
+    qint64 quietSeconds = 0;
 };
 
 // Where an item may write: the temporary root and every existing folder its results may go
 // to (the chosen output folder, its source's folder, the fallback folder). Workers that wrote
 // for one list serve only items with the same list.
 QStringList writableFolders(const RunRequest& request);
+
+// What an item or a question may read besides the system's folders: the folder of every file
+// it names (its inputs, and files its options or arguments name by their full path). In its own
+// namespaces a worker sees no other; workers that read for one list serve only the same list.
+QStringList readableFolders(const RunRequest& request);
+QStringList readableFolders(const QJsonObject& callArguments);
 
 QJsonObject runMessage(const RunRequest& request);
 std::optional<RunRequest> runRequest(const QJsonObject& message);

@@ -1,11 +1,21 @@
 #include "platform/WorkerSandbox.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <csignal>
+#include <linux/capability.h>
 #include <linux/landlock.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -49,12 +59,246 @@ bool setLimit(int resource, rlim_t soft, rlim_t hard)
     return ::setrlimit(resource, &limit) == 0;
 }
 
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool makeMountPoint(const QString& target, bool folder)
+{
+    if (folder)
+        return QDir().mkpath(target);
+    if (!QDir().mkpath(QFileInfo(target).absolutePath()))
+        return false;
+    const int fd = ::open(encoded(target).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0 || errno == EEXIST || QFileInfo::exists(target);
+}
+
+// The flags a bind mount cannot lose in a user namespace.
+unsigned long lockedFlags(const QString& path)
+{
+    struct statvfs status {};
+    if (::statvfs(encoded(path).constData(), &status) != 0)
+        return 0;
+    unsigned long flags = 0;
+    if (status.f_flag & ST_NOSUID)
+        flags |= MS_NOSUID;
+    if (status.f_flag & ST_NODEV)
+        flags |= MS_NODEV;
+    if (status.f_flag & ST_NOEXEC)
+        flags |= MS_NOEXEC;
+    if (status.f_flag & ST_NOATIME)
+        flags |= MS_NOATIME;
+    if (status.f_flag & ST_NODIRATIME)
+        flags |= MS_NODIRATIME;
+    if (status.f_flag & ST_RELATIME)
+        flags |= MS_RELATIME;
+    return flags;
+}
+
+bool bind(const QString& source, const QString& target, bool readOnly, bool recursive)
+{
+    struct stat status {};
+    if (::stat(encoded(source).constData(), &status) != 0)
+        return true; // nothing there to show
+    if (!makeMountPoint(target, S_ISDIR(status.st_mode)))
+        return false;
+    if (::mount(encoded(source).constData(), encoded(target).constData(), nullptr,
+                MS_BIND | (recursive ? MS_REC : 0), nullptr) != 0)
+        return false;
+    if (!readOnly)
+        return true;
+    return ::mount(nullptr, encoded(target).constData(), nullptr,
+                   MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(target), nullptr) == 0;
+}
+
+bool mountTmpfs(const QString& target, const char* options)
+{
+    return QDir().mkpath(target)
+        && ::mount("tmpfs", encoded(target).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
+}
+
+// A folder shown read-only without its hidden entries: a file beside the input in the home
+// folder is readable, the keys and settings there are not. Writable, only its hidden folders
+// are left out (our journal beside other workers' folders is a hidden file).
+bool bindWithoutHidden(const QString& source, const QString& target, bool readOnly = true)
+{
+    if (!bind(source, target, readOnly, false))
+        return false;
+    const QFileInfoList hidden = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : hidden) {
+        if (!entry.fileName().startsWith(QLatin1Char('.')))
+            continue;
+        const QString covered = target + QLatin1Char('/') + entry.fileName();
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+                return false;
+        } else if (!entry.isSymLink() && readOnly) {
+            if (::mount("/dev/null", encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0)
+                return false;
+        }
+        // A link shows nothing: its target is either in the view or not.
+    }
+    return true;
+}
+
+void dropCapabilities()
+{
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    for (int cap = 0; cap <= 63; ++cap)
+        ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ::syscall(SYS_capset, &header, data);
+}
+
+// The folders of the programs this process may run: its own, and those the environment names.
+QStringList programFolders()
+{
+    QStringList folders{QCoreApplication::applicationDirPath()};
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        const QString value = environment.value(name);
+        if (name.startsWith(QLatin1String("QUORVENDA_")) && QDir::isAbsolutePath(value) && QFileInfo(value).isFile())
+            folders.append(QFileInfo(value).absolutePath());
+    }
+    return folders;
+}
+
+// Processes below this one (their parent, or their parent's parent, and so on, is us).
+QList<pid_t> descendants()
+{
+    QHash<pid_t, pid_t> parents;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] != "Z")
+            parents.insert(pid, pid_t(fields[1].toInt()));
+    }
+    const pid_t self = ::getpid();
+    QList<pid_t> below;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        pid_t up = it.value();
+        for (int depth = 0; depth < 64 && up > 1; ++depth) {
+            if (up == self) {
+                below.append(it.key());
+                break;
+            }
+            up = parents.value(up, 0);
+        }
+    }
+    return below;
+}
+
 } // namespace
 
 bool WorkerSandbox::detach()
 {
-    ::setsid();
+    // It stays in the application's session (a session would be a processor share of its
+    // own); what it starts stays below it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
+bool WorkerSandbox::isolated()
+{
+    return qEnvironmentVariable("QUORVENDA_SANDBOX") == QLatin1String("namespaces");
+}
+
+bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& files, const QStringList& writable)
+{
+    const auto giveUp = [] {
+        dropCapabilities();
+        return false;
+    };
+    const QString own = qEnvironmentVariable("TMPDIR");
+    if (!isolated() || own.isEmpty() || !QDir::isAbsolutePath(own))
+        return giveUp();
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return giveUp();
+    const QString base = own + QStringLiteral("/.view");
+    if (!mountTmpfs(base, "mode=0755,size=1m"))
+        return giveUp();
+    const auto inside = [&base](const QString& path) { return base + path; };
+    bool ok = true;
+    for (const char* folder : {"/usr", "/etc", "/opt", "/var/lib", "/var/cache", "/sys"})
+        ok = ok && bind(QString::fromLatin1(folder), inside(QString::fromLatin1(folder)), true, true);
+    // Merged /usr leaves links where the old folders were.
+    for (const char* folder : {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
+        const QFileInfo info{QString::fromLatin1(folder)};
+        if (info.isSymLink())
+            ok = ok && ::symlink(encoded(info.symLinkTarget()).constData(), encoded(inside(info.filePath())).constData()) == 0;
+        else if (info.isDir())
+            ok = ok && bind(info.filePath(), inside(info.filePath()), true, true);
+    }
+    ok = ok && mountTmpfs(inside(QStringLiteral("/dev")), "mode=0755,size=64k");
+    for (const char* node : {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"})
+        ok = ok && bind(QString::fromLatin1(node), inside(QString::fromLatin1(node)), false, false);
+    const std::pair<const char*, const char*> links[] = {{"/proc/self/fd", "/dev/fd"}, {"/proc/self/fd/0", "/dev/stdin"},
+                                                         {"/proc/self/fd/1", "/dev/stdout"}, {"/proc/self/fd/2", "/dev/stderr"}};
+    for (const auto& [target, link] : links)
+        ok = ok && ::symlink(target, encoded(inside(QString::fromLatin1(link))).constData()) == 0;
+    ok = ok && mountTmpfs(inside(QStringLiteral("/dev/shm")), "mode=1777,size=256m");
+    ok = ok && QDir().mkpath(inside(QStringLiteral("/proc")))
+        && ::mount("proc", encoded(inside(QStringLiteral("/proc"))).constData(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+    // The office suite's pipe lives in this /tmp, which is the worker's alone.
+    for (const char* folder : {"/tmp", "/var/tmp", "/run"})
+        ok = ok && mountTmpfs(inside(QString::fromLatin1(folder)), "mode=1777,size=64m");
+    for (const QString& folder : programFolders())
+        ok = ok && bind(folder, inside(folder), true, false);
+    for (const QString& folder : readable)
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder)));
+    for (const QString& file : files) {
+        if (QFileInfo(file).fileName().startsWith(QLatin1Char('.')))
+            ok = ok && bind(file, inside(file), true, false);
+    }
+    for (const QString& folder : writable)
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), false));
+    // Its own folder, hidden in the temporary root among other workers' folders.
+    ok = ok && bind(own, inside(own), false, false);
+    if (!ok)
+        return giveUp(); // the view is half made, but nobody is in it yet
+    if (::chdir(encoded(base).constData()) != 0 || ::syscall(SYS_pivot_root, ".", ".") != 0
+        || ::umount2(".", MNT_DETACH) != 0 || ::chdir("/") != 0)
+        return giveUp();
+    ::mount(nullptr, "/", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr);
+    dropCapabilities();
+    return true;
+}
+
+bool WorkerSandbox::limitProcesses(int count)
+{
+    if (count <= 0 || !isolated())
+        return false;
+    return setLimit(RLIMIT_NPROC, rlim_t(count), rlim_t(count));
+}
+
+void WorkerSandbox::endStrays()
+{
+    if (isolated()) {
+        // Everything in the namespace but its init and this process.
+        ::kill(-1, SIGKILL);
+    } else {
+        for (int round = 0; round < 10; ++round) {
+            const QList<pid_t> below = descendants();
+            if (below.isEmpty())
+                break;
+            for (pid_t pid : below)
+                ::kill(pid, SIGKILL);
+        }
+    }
+    // Our children among them leave no zombies; those of the programs we ran were reaped.
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
 }
 
 bool WorkerSandbox::limitMemory(qint64 bytes)

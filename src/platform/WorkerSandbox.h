@@ -9,9 +9,27 @@ namespace qv {
 // reports whether this kernel allowed it; none can be undone by the process afterwards.
 class WorkerSandbox {
 public:
-    // Its own session, so that whatever it starts can be found and ended with it; no new
-    // privileges through set-user-ID programs.
+    // No new privileges through set-user-ID programs; what its programs leave behind when they
+    // end becomes its own child, to be found and ended with it.
     static bool detach();
+
+    // True when the process was started in namespaces of its own (ChildProcess::Role::sandbox).
+    static bool isolated();
+
+    // In its own namespaces: from now on the process and what it starts see only the system's
+    // folders (read-only), the readable folders (read-only, their hidden entries left out),
+    // the writable ones, the folders of the programs it runs, and private /tmp, /dev and
+    // /proc; nothing else of the home folder or /tmp. The files given are shown even when
+    // hidden. Then gives up the right to mount. False, changing nothing, outside namespaces or
+    // when the kernel refused a step.
+    static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
+
+    // At most this many processes and threads at once for everything it starts (in its own
+    // user namespace, where the count is its own; elsewhere the count would be the user's).
+    static bool limitProcesses(int count);
+
+    // Ends every process it started that is still running, also those that left its session.
+    static void endStrays();
 
     // Address space and CPU time for what follows, this process and the programs it starts.
     // The address space can only be lowered again; the CPU budget counts from now.

@@ -226,6 +226,78 @@ TEST_P(WorkerWallsTest, SignalsAndDebuggingStayInside)
     EXPECT_TRUE(trace.startsWith(QStringLiteral("Refused"))) << trace.toStdString();
 }
 
+TEST_P(WorkerWallsTest, SecretsAndTheSessionsSocketsAreOutOfSightInItsNamespaces)
+{
+    if (!namespaced())
+        GTEST_SKIP() << "without namespaces a worker reads what the user reads";
+    // A key beside the input, as in a home folder, and a file in a folder of its own.
+    test::writeFile(dir.filePath(QStringLiteral(".ssh/id_rsa")), "secret");
+    QTemporaryDir elsewhere;
+    const QString private_ = test::writeFile(elsewhere.filePath(QStringLiteral("private.txt")), "secret");
+    const Listener bus(QFile::encodeName(elsewhere.filePath(QStringLiteral("bus"))));
+    ASSERT_TRUE(bus.ok());
+    for (const QByteArray& words : {"read " + QFile::encodeName(dir.filePath(QStringLiteral(".ssh/id_rsa"))),
+                                    "read " + QFile::encodeName(private_),
+                                    "unix " + QFile::encodeName(elsewhere.filePath(QStringLiteral("bus")))}) {
+        const QString result = attack(words);
+        EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << words.toStdString() << ": " << result.toStdString();
+    }
+    // The input itself, and the files beside it, are read.
+    test::writeFile(dir.filePath(QStringLiteral("beside.txt")), "fine");
+    const QString beside = attack("read " + QFile::encodeName(dir.filePath(QStringLiteral("beside.txt"))));
+    EXPECT_TRUE(beside.startsWith(QStringLiteral("Attack worked"))) << beside.toStdString();
+}
+
+TEST_P(WorkerWallsTest, NothingItStartedOutlivesTheItem)
+{
+    // A number no other sleeper here has.
+    const QByteArray seconds = QByteArray::number(5000 + ::getpid() % 1000 + (namespaced() ? 0 : 1000));
+    const QByteArray commandLine = QByteArray("sleep\0", 6) + seconds + QByteArray("\0", 1);
+    const auto sleepers = [&] {
+        int found = 0;
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile file(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+            if (file.open(QIODevice::ReadOnly) && file.readAll() == commandLine)
+                ++found;
+        }
+        return found;
+    };
+    const JobPtr job = runToEnd({file(QStringLiteral("escape.txt"), "spawn:escape " + seconds)});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state(), Job::State::finished);
+    EXPECT_EQ(sleepers(), 0);
+    // Nor the application's quit.
+    pool.reset();
+    EXPECT_EQ(sleepers(), 0);
+}
+
+TEST_P(WorkerWallsTest, ProcessesAndMemoryCountForTheWholeSandbox)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' shadow memory leaves no room for memory limits";
+#endif
+    const QString bomb = attack("fork 3000");
+    EXPECT_FALSE(bomb.startsWith(QStringLiteral("Attack worked"))) << bomb.toStdString();
+    // Three programs of 200 MB each, each under the 512 MB a worker may use.
+    store.setValue(SettingsKey::workerMemory, 512);
+    const QString memory = attack("memory 3 200");
+    EXPECT_FALSE(memory.startsWith(QStringLiteral("Attack worked"))) << memory.toStdString();
+    EXPECT_TRUE(memory.contains(QStringLiteral("512 MB"))) << memory.toStdString();
+}
+
+TEST_P(WorkerWallsTest, AnItemThatMakesNoProgressEndsWithASentence)
+{
+    store.setValue(SettingsKey::workerPatience, 2);
+    const JobPtr spinning = runToEnd({file(QStringLiteral("spin.txt"), "hang")});
+    ASSERT_TRUE(spinning->failure());
+    EXPECT_EQ(spinning->failure()->message, QStringLiteral("This file took too long and was stopped"));
+    // A worker that is stopped uses no processor time either.
+    const JobPtr stopped = runToEnd({file(QStringLiteral("stop.txt"), "stop")});
+    ASSERT_TRUE(stopped->failure());
+    EXPECT_EQ(stopped->failure()->message, QStringLiteral("This file took too long and was stopped"));
+    EXPECT_TRUE(stopped->failure()->details.contains(QStringLiteral("no processor time"))) << stopped->failure()->details.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Walls, WorkerWallsTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("Namespaces") : std::string("WithoutNamespaces");

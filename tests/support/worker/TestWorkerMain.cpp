@@ -1,6 +1,6 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
-// "connect", "child", "asked:/path", "place-then-hang", a path to write to ("write:/path"), paths to claim
+// "stop" (itself, with SIGSTOP), "connect", "child", "asked:/path", "place-then-hang", a path to write to ("write:/path"), paths to claim
 // as its own before dying ("lie:/a|/b"), an attack made by quorvenda_test_attacker, a program it starts
 // as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
 // "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
@@ -63,6 +63,9 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
         } else if (what == "abort") {
             std::abort();
         } else if (what == "hang") {
+            hang();
+        } else if (what == "stop") {
+            std::raise(SIGSTOP);
             hang();
         } else if (what == "allocate") {
             std::vector<char*> kept;

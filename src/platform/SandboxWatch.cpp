@@ -1,0 +1,65 @@
+#include "platform/SandboxWatch.h"
+
+#include "platform/ChildProcess.h"
+
+#include <QFile>
+
+#include <unistd.h>
+
+namespace qv {
+
+SandboxWatch::SandboxWatch(const ChildProcess& process, Limits limits)
+    : m_process(process)
+    , m_limits(limits)
+    , m_progressAt(std::chrono::steady_clock::now())
+    , m_movedAt(m_progressAt)
+{
+}
+
+void SandboxWatch::progressed()
+{
+    m_progressAt = std::chrono::steady_clock::now();
+    m_movedAt = m_progressAt;
+}
+
+std::optional<QString> SandboxWatch::check()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const QList<pid_t> members = m_process.sandboxMembers();
+    qint64 resident = 0;
+    qint64 ticks = 0;
+    int processes = 0;
+    static const long pageSize = ::sysconf(_SC_PAGESIZE);
+    for (const pid_t pid : members) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 22 || fields[0] == "Z")
+            continue;
+        ++processes;
+        // utime, stime, and those of its children it reaped; resident pages.
+        ticks += fields[11].toLongLong() + fields[12].toLongLong() + fields[13].toLongLong() + fields[14].toLongLong();
+        resident += fields[21].toLongLong() * pageSize;
+    }
+    if (m_limits.processes > 0 && processes > m_limits.processes)
+        return QStringLiteral("It started more than %1 processes, which no file needs").arg(m_limits.processes);
+    if (m_limits.residentBytes > 0 && resident > m_limits.residentBytes)
+        return QStringLiteral("It needs more memory than a worker may use (%1 MB), counting every program it started")
+            .arg(m_limits.residentBytes >> 20);
+    if (ticks != m_cpuTicks) {
+        if (m_cpuTicks >= 0)
+            m_movedAt = now;
+        m_cpuTicks = ticks;
+    }
+    const auto seconds = [](std::chrono::milliseconds span) { return QString::number((span.count() + 999) / 1000); };
+    if (m_limits.still.count() > 0 && now - m_movedAt > m_limits.still)
+        return QStringLiteral("It stopped: no progress and no processor time for %1 seconds").arg(seconds(m_limits.still));
+    if (m_limits.quiet.count() > 0 && now - m_progressAt > m_limits.quiet)
+        return QStringLiteral("It made no progress for %1 seconds, far longer than a file of this size needs")
+            .arg(seconds(m_limits.quiet));
+    return std::nullopt;
+}
+
+} // namespace qv

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace qv {
+
+class ChildProcess;
+
+// Watches a worker's whole sandbox (every process in it, however started) while it serves a
+// request: the resident memory and the processes of all of them together, and whether it moves
+// at all. The limits of the kernel count each process alone; these count the sandbox.
+class SandboxWatch {
+public:
+    struct Limits {
+        qint64 residentBytes = 0; // 0: none
+        int processes = 0;        // 0: none
+        // The longest it may go without reporting progress, and without progress or using
+        // processor time; zero: no limit.
+        std::chrono::milliseconds quiet{0};
+        std::chrono::milliseconds still{0};
+    };
+
+    SandboxWatch(const ChildProcess& process, Limits limits);
+
+    // Progress moved on.
+    void progressed();
+    // Looks at the sandbox now; a sentence for the details when a limit was passed.
+    std::optional<QString> check();
+
+    // How often check() is worth calling.
+    static constexpr std::chrono::milliseconds interval{500};
+
+private:
+    const ChildProcess& m_process;
+    Limits m_limits;
+    std::chrono::steady_clock::time_point m_progressAt;
+    std::chrono::steady_clock::time_point m_movedAt;
+    qint64 m_cpuTicks = -1;
+};
+
+} // namespace qv
