@@ -9,6 +9,8 @@
 #include "app/MovieDisplaySize.h"
 
 #include <QBoxLayout>
+
+#include <algorithm>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -23,6 +25,9 @@
 
 namespace qv {
 namespace {
+
+// The height of the strip that holds the close button above text content.
+constexpr int closeStrip = 28;
 
 QList<FloatPanel*>& panels()
 {
@@ -64,7 +69,9 @@ FloatPanel::FloatPanel(const QUrl& url, const ScreenProvider& screens) : m_url(u
     keepFocusOnWindow(m_content.view);
     m_content.view->setAccessibleName("Floating " + url.fileName());
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // Text, a document or a file's name starts at the top left, where the close button is: it
+    // gets a strip of its own there. Pictures and movies fill the panel under the button.
+    layout->setContentsMargins(0, m_content.kind == PreviewContent::Kind::generic ? closeStrip : 0, 0, 0);
     layout->addWidget(m_content.view);
 
     auto* closeButton = new QToolButton(this);
@@ -226,11 +233,27 @@ void floatFiles(const QList<QUrl>& urls, QPointF point)
 void floatFiles(const QList<QUrl>& urls, QPointF point, const ScreenProvider& screens)
 {
     const int count = std::min<int>(urls.size(), floatLayout::maxPanels);
+    // Panels still open from earlier Float actions: a new one never lands exactly on one of
+    // them, it goes on down the cascade.
+    QList<QPoint> taken;
+    for (const FloatPanel* open : std::as_const(panels()))
+        taken.append(open->pos());
+    int step = 0;
     for (int i = 0; i < count; ++i) {
         auto* panel = new FloatPanel(urls[i], screens);
         const QSizeF size = panel->size();
-        const QPointF origin = floatPanelOrigin(point, size, i, screens);
-        const QRectF frame = flipY(QRectF(origin, size), screens.primaryHeight());
+        QRectF frame;
+        for (int tries = 0; tries <= floatLayout::maxPanels * 4; ++tries, ++step) {
+            frame = flipY(QRectF(floatPanelOrigin(point, size, step, screens), size), screens.primaryHeight());
+            const QPoint at(qRound(frame.x()), qRound(frame.y()));
+            const bool onAnother = std::any_of(taken.begin(), taken.end(), [&at](const QPoint& other) {
+                return (other - at).manhattanLength() < floatLayout::cascadeStep / 2;
+            });
+            if (!onAnother)
+                break;
+        }
+        ++step;
+        taken.append(QPoint(qRound(frame.x()), qRound(frame.y())));
         panel->move(qRound(frame.x()), qRound(frame.y()));
         panels().append(panel);
         if (panel->kind() == PreviewContent::Kind::video)

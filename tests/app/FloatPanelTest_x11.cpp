@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QToolButton>
+
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
@@ -116,6 +118,29 @@ TEST_F(FloatPanelTest, EightFilesOpenSixPanelsCascadedFromThePoint)
         EXPECT_EQ(view->image().size(), QSize(400, 300));
     }
     EXPECT_TRUE(test::waitFor([&] { return panels[5]->windowOpacity() == 1.0; }));
+}
+
+// Each Float of one file at the same place: the panels go down the cascade instead of landing
+// exactly on one another, and a text's first line is not under the close button.
+TEST_F(FloatPanelTest, LaterFloatsCascadeAndTheCloseButtonCoversNoText)
+{
+    const QString first = picture(QStringLiteral("one.png"), {400, 300});
+    const QString second = picture(QStringLiteral("two.png"), {400, 300});
+    floatAt({first}, {640, 400});
+    const auto panels = floatAt({second}, {640, 400});
+    ASSERT_EQ(panels.size(), 2);
+    EXPECT_EQ(panels[0]->geometry(), QRect(440, 250, 400, 300));
+    EXPECT_EQ(panels[1]->geometry(), QRect(440 + 28, 250 + 28, 400, 300));
+    TearDownPanels();
+
+    const QString text = test::writeFile(m_dir.filePath(QStringLiteral("notes.txt")), "The first line of the notes\n");
+    const auto textPanels = floatAt({text}, {640, 400});
+    ASSERT_EQ(textPanels.size(), 1);
+    QWidget* close = nullptr;
+    for (auto* button : textPanels[0]->findChildren<QToolButton*>())
+        close = button;
+    ASSERT_TRUE(close);
+    EXPECT_GE(textPanels[0]->contentView()->geometry().top(), close->geometry().bottom());
 }
 
 TEST_F(FloatPanelTest, PanelSizesFollowTheContent)
