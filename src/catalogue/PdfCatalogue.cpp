@@ -8,13 +8,17 @@
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
 #include "documents/OfficeConverter.h"
+#include "documents/SlideDeckFitting.h"
 #include "documents/ZipPackageReader.h"
+#include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRenderer.h"
 #include "jobs/OutputPlanner.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/FileInfo.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUuid>
@@ -116,13 +120,21 @@ OperationDescriptor makePDFSlidesConversion()
             throw EngineError(QStringLiteral("Install Keynote or LibreOffice to convert to PPTX"));
         // LibreOffice makes a deck of what it can of a damaged PDF, or nothing at all: the file
         // is read here first, as every other PDF road reads it, and the deck must hold every page.
-        const int pages = PDFEngine::open(file.toLocalFile()).pageCount();
-        const QUrl work = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
-        OfficeConverter::convertWithLibreOffice(file, work, QStringLiteral("pptx"), context.stopToken,
+        const PDFDocument document = PDFEngine::open(file.toLocalFile());
+        const int pages = document.pageCount();
+        // LibreOffice gives every slide the first page's size; each page is fitted to it after.
+        QList<QSizeF> sizes;
+        for (int page = 0; page < pages; ++page)
+            sizes.append(document.renderer().pageSize(page));
+        const QUrl imported = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
+        OfficeConverter::convertWithLibreOffice(file, imported, QStringLiteral("pptx"), context.stopToken,
                                                 QStringLiteral("impress_pdf_import"));
-        if (const int slides = slideCount(work.toLocalFile(), context.stopToken); slides != pages)
+        if (const int slides = slideCount(imported.toLocalFile(), context.stopToken); slides != pages)
             throw EngineError(QStringLiteral("LibreOffice couldn't convert this file"),
                               QStringLiteral("%1 slides for %2 pages").arg(slides).arg(pages));
+        const QUrl work = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
+        SlideDeckFitting::fitPagesToSlides(imported.toLocalFile(), work.toLocalFile(), sizes, context.stopToken);
+        QFile::remove(imported.toLocalFile());
         const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
         return planner.deliver(work, baseName, QStringLiteral("pptx"));
     });
