@@ -2,7 +2,10 @@
 """Runs every entry the wheels offer for each file of a folder, on the file and on damaged copies
 of it, through `quorvenda-dev run`, and prints one JSON line per run. A line whose "flags" is not
 empty needs a look: a crash, a hang, a result that its format's own tool refuses, something left
-behind by a run that did not finish, a changed input, or a damaged copy called finished.
+behind by a run that did not finish, a changed input, or a damaged copy called finished. Results
+of the whole file are checked for what they promise too: Remove Meta leaves nothing exiftool
+reads as identifying, a PDF's text conversions are not empty where pdftotext finds text, every
+page of a multi-page TIFF is kept, and a sound or movie result lasts what its source does.
 
 usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX]
        [--timeout S] > sweep.jsonl
@@ -68,7 +71,8 @@ def oracle(path):
         "tar": ["bsdtar", "-tf", path], "gz": ["gzip", "-t", path], "tgz": ["gzip", "-t", path],
         "bz2": ["bzip2", "-t", path], "xz": ["xz", "-t", path], "7z": ["7z", "t", path],
     }
-    media = {"mp4", "mov", "mkv", "webm", "mp3", "m4a", "wav", "flac", "ogg", "opus", "aac", "gif"}
+    media = {"mp4", "mov", "mkv", "webm", "mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "gif",
+             "aiff", "aif", "caf", "wma"}
     pictures = {"png", "jpg", "jpeg", "webp", "tif", "tiff", "heic", "avif", "bmp", "jp2", "jxl"}
     if ext in media:
         cmd = ["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path]
@@ -87,6 +91,138 @@ def oracle(path):
     if out.returncode != 0 or (cmd[0] == "ffprobe" and out.stderr.strip()):
         return (out.stderr or out.stdout).strip()[:300] or f"exit {out.returncode}"
     return None
+
+
+def run_text(cmd, timeout=120):
+    if shutil.which(cmd[0]) is None:
+        return None
+    try:
+        out = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    return out.stdout if out.returncode == 0 else None
+
+
+SOUND = {"mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "aiff", "aif", "caf", "wma", "mp4",
+         "mov", "mkv", "webm", "dsf", "dff", "ape", "mpc", "wv"}
+# exiftool's groups that say nothing of a person, a place, a device or a comment.
+HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "ICC-header", "ICC-view", "ICC-meas",
+            "Adobe", "PNG-pHYs", "PNG-gAMA", "PNG-cHRM", "PNG-sRGB", "MPEG", "RIFF", "FLAC", "Vorbis", "Opus",
+            "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
+            "IFD0", "IFD1", "SubIFD", "ExifIFD")
+IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
+                    "Make", "Model", "Owner", "Caption", "Keywords", "By-line", "City", "Country", "Software",
+                    "Location", "Lens", "Description", "Encoder", "Publisher", "Composer", "Lyrics", "Picture")
+
+
+def duration(path):
+    """How long FFmpeg reads the file to last; nothing when it reads it as another format than its
+    name says (an MP3 behind a recorder's header), where its length is no measure."""
+    out = run_text(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration", "-of",
+                    "default=nw=1", path])
+    fields = dict(row.split("=", 1) for row in (out or "").splitlines() if "=" in row)
+    ext = path.lower().rsplit(".", 1)[-1]
+    if ext == "mp3" and "mp3" not in fields.get("format_name", ""):
+        return None
+    try:
+        return float(fields["duration"])
+    except (KeyError, ValueError):
+        return None
+
+
+def text_of(path):
+    """The text of a converted document, for telling an empty one."""
+    ext = path.lower().rsplit(".", 1)[-1]
+    if ext in ("txt", "md", "html", "htm", "rtf"):
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-8", "replace")
+        if ext in ("html", "htm"):
+            import re
+            text = re.sub(r"(?s)<head.*?</head>|<[^>]+>", " ", text)
+        if ext == "rtf":
+            import re
+            text = re.sub(r"\\[a-z]+-?\d* ?|[{}]", " ", text)
+        return text
+    if ext in ("docx", "odt", "epub", "pptx"):
+        import re
+        import zipfile
+        try:
+            with zipfile.ZipFile(path) as z:
+                parts = [n for n in z.namelist() if n.endswith(("document.xml", "content.xml", ".xhtml", ".html"))
+                         or n.startswith("ppt/slides/slide")]
+                return " ".join(re.sub(r"<[^>]+>", " ", z.read(n).decode("utf-8", "replace")) for n in parts)
+        except (zipfile.BadZipFile, OSError):
+            return ""
+    return None
+
+
+def identifying(path):
+    """exiftool's tags of the file that may name a person, a place, a device or a comment."""
+    out = run_text(["exiftool", "-a", "-G1", "-s", path])
+    if out is None:
+        return []
+    found = []
+    for line in out.splitlines():
+        if not line.startswith("["):
+            continue
+        group, _, rest = line[1:].partition("]")
+        tag = rest.split(":", 1)[0].strip()
+        if tag in ("Orientation", "CopyrightFlag"):
+            continue
+        if group not in HARMLESS or any(word in tag for word in IDENTIFYING_TAGS):
+            found.append(f"{group}:{tag}")
+    return found
+
+
+def pages(path):
+    ext = path.lower().rsplit(".", 1)[-1]
+    if ext in ("tif", "tiff"):
+        out = run_text(["vipsheader", "-f", "n-pages", path])
+        return int(out) if out and out.strip().isdigit() else 1
+    if ext == "pdf":
+        out = run_text(["pdfinfo", path])
+        for row in (out or "").splitlines():
+            if row.startswith("Pages:"):
+                return int(row.split()[1])
+    return None
+
+
+def fidelity(source, op, outputs):
+    """What a finished result of the whole file fails to keep of its promise."""
+    flags = []
+    ext = source.lower().rsplit(".", 1)[-1]
+    files = [p for p in outputs if os.path.isfile(p)]
+    if op.endswith(".removeMetadata"):
+        for p in files:
+            left = identifying(p)
+            if left:
+                flags.append(f"metadata left in {os.path.basename(p)}: " + ", ".join(left[:8]))
+    if ext == "pdf" and op.split(".")[-1] in ("txt", "md", "docx", "odt", "rtf", "html", "epub"):
+        found = run_text(["pdftotext", source, "-"])
+        if found and found.strip():
+            for p in files:
+                text = text_of(p)
+                if text is not None and not text.strip():
+                    flags.append(f"empty text in {os.path.basename(p)} where pdftotext finds some")
+    if ext in ("tif", "tiff"):
+        wanted = pages(source)
+        if wanted and wanted > 1:
+            for p in files:
+                got = pages(p)
+                if got is not None and got < wanted:
+                    flags.append(f"pages lost in {os.path.basename(p)}: {got} of {wanted}")
+    if ext in SOUND:
+        wanted = duration(source)
+        trims = (".trim", ".split", ".ringtone", ".m4r", ".speed", ".snapshot", ".extractFrame", ".gif")
+        for p in files:
+            if p.lower().rsplit(".", 1)[-1] not in SOUND:
+                continue
+            got = duration(p)
+            if got is None or got <= 0:
+                flags.append(f"no sound read back from {os.path.basename(p)}")
+            elif wanted and not op.endswith(trims) and got < wanted - max(1.0, wanted * 0.1):
+                flags.append(f"{os.path.basename(p)} lasts {got:.2f} s of {wanted:.2f} s")
+    return flags
 
 
 def digest(path):
@@ -150,7 +286,12 @@ def run_one(source, variant, op, timeout):
                         line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
                 elif not os.path.isdir(p):
                     line["flags"].append(f"missing output {p}")
-        elif made and line["state"] in ("failed", "cancelled"):
+            if variant == "orig":
+                line["flags"].extend(fidelity(source, op, outputs))
+        elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
+              and (run_text(["pdftotext", source, "-"]) or "").strip()):
+            line["flags"].append("no text layer said where pdftotext finds text")
+        if made and line["state"] in ("failed", "cancelled"):
             line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))
         line["outputs"] = [os.path.relpath(p, work) for p in outputs]
         return line
