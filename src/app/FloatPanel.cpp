@@ -6,6 +6,7 @@
 #include "platform/ThreadCall.h"
 #include "platform/WindowHints.h"
 #include "platform/Workspace.h"
+#include "platform/WindowOpacity.h"
 #include "app/MovieDisplaySize.h"
 
 #include <QBoxLayout>
@@ -179,7 +180,8 @@ void FloatPanel::wheelEvent(QWheelEvent* event)
         // (120) is ten steps of one percent.
         const QPoint angle = event->angleDelta();
         const int delta = angle.y() != 0 ? angle.y() : angle.x();
-        setWindowOpacity(scrolledOpacity(windowOpacity(), delta / 12.0));
+        if (windowOpacityWorks())
+            setWindowOpacity(scrolledOpacity(windowOpacity(), delta / 12.0));
         event->accept();
         return;
     }
@@ -259,7 +261,8 @@ void floatFiles(const QList<QUrl>& urls, QPointF point, const ScreenProvider& sc
         if (panel->kind() == PreviewContent::Kind::video)
             adjustToVideoSize(panel, screens);
         WindowHints::system().keepOnAllDesktops(panel->winId());
-        panel->setWindowOpacity(0);
+        if (windowOpacityWorks())
+            panel->setWindowOpacity(0);
         panel->show();
         panel->raise();
         panel->setOpacityPercent(100);

@@ -1,6 +1,7 @@
 #include "jobs/ui/HUDPanel.h"
 
 #include "platform/CompositorWatcher.h"
+#include "platform/WindowOpacity.h"
 
 #include <QGuiApplication>
 #include <QRegion>
@@ -83,11 +84,13 @@ void HUDPanel::animate(const QRect& frame, double opacity, int ms, const QEasing
         auto mix = [t](int a, int b) { return int(std::lround(a + (b - a) * t)); };
         setGeometry(QRect(mix(from.x(), frame.x()), mix(from.y(), frame.y()),
                           mix(from.width(), frame.width()), mix(from.height(), frame.height())));
-        setWindowOpacity(fromOpacity + (opacity - fromOpacity) * t);
+        if (windowOpacityWorks())
+            setWindowOpacity(fromOpacity + (opacity - fromOpacity) * t);
     });
     connect(animation, &QVariantAnimation::finished, this, [this, frame, opacity, done] {
         setGeometry(frame);
-        setWindowOpacity(opacity);
+        if (windowOpacityWorks())
+            setWindowOpacity(opacity);
         if (done)
             done();
     });

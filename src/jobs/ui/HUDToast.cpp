@@ -7,6 +7,7 @@
 #include "model/Log.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/TestHarness.h"
+#include "platform/WindowOpacity.h"
 
 #include <QAccessible>
 #include <QEasingCurve>
@@ -53,7 +54,8 @@ void HUDToast::present(double seconds)
     if (g_current && g_current != this)
         g_current->dismiss(false);
     g_current = this;
-    m_panel->setWindowOpacity(0.0);
+    if (windowOpacityWorks())
+        m_panel->setWindowOpacity(0.0);
     m_panel->orderFrontRegardless();
     m_panel->animate(m_panel->geometry(), 1.0, 150, QEasingCurve::Linear);
     if (QAccessible::isActive() && g_pendingAnnouncement) {

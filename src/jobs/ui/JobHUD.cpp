@@ -10,6 +10,7 @@
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/Workspace.h"
+#include "platform/WindowOpacity.h"
 
 #include <QEasingCurve>
 
@@ -130,7 +131,8 @@ void JobHUD::layout(bool animated, PillController* newPill)
                 panel->animate(frame, 1.0, 280, curve);
             else {
                 panel->stopAnimation();
-                panel->setWindowOpacity(1.0);
+                if (windowOpacityWorks())
+                    panel->setWindowOpacity(1.0);
                 panel->setFrame(frame);
             }
         }

@@ -10,6 +10,7 @@
 #include "platform/Clipboard.h"
 #include "platform/ReduceMotion.h"
 #include "platform/Workspace.h"
+#include "platform/WindowOpacity.h"
 
 #include <QEasingCurve>
 
@@ -71,7 +72,8 @@ void PillController::slideIn(const QRect& target)
 {
     const int shift = reduceMotion() ? 0 : 16;
     m_panel->setFrame(target.translated(shift, 0));
-    m_panel->setWindowOpacity(0.0);
+    if (windowOpacityWorks())
+        m_panel->setWindowOpacity(0.0);
     m_panel->orderFrontRegardless();
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.2, 0.9), QPointF(0.3, 1.0), QPointF(1, 1));

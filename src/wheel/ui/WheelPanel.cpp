@@ -3,6 +3,7 @@
 #include "jobs/ui/HUDPanel.h"
 #include "platform/CompositorWatcher.h"
 #include "platform/LayerShell.h"
+#include "platform/WindowOpacity.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QCloseEvent>
@@ -104,7 +105,8 @@ void WheelPanel::setFrame(const QRect& frame)
 void WheelPanel::orderFront()
 {
     stopFade();
-    setWindowOpacity(1);
+    if (windowOpacityWorks())
+        setWindowOpacity(1);
     if (!isVisible()) {
         matchVisual();
         if (LayerShell::isAvailable()) {
@@ -177,7 +179,10 @@ void WheelPanel::fadeOut(int ms, std::function<void()> done)
     fade->setDuration(ms);
     fade->setEasingCurve(QEasingCurve::InQuad);
     connect(fade, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& value) { setWindowOpacity(value.toDouble()); });
+            [this](const QVariant& value) {
+                if (windowOpacityWorks())
+                    setWindowOpacity(value.toDouble());
+            });
     connect(fade, &QVariantAnimation::finished, this, [done = std::move(done)] {
         if (done)
             done();
@@ -196,7 +201,8 @@ void WheelPanel::stopFade()
 
 void WheelPanel::setAlpha(double alpha)
 {
-    setWindowOpacity(alpha);
+    if (windowOpacityWorks())
+        setWindowOpacity(alpha);
 }
 
 void WheelPanel::closeEvent(QCloseEvent* event)

@@ -1,0 +1,12 @@
+#include "platform/WindowOpacity.h"
+
+#include <QGuiApplication>
+
+namespace qv {
+
+bool windowOpacityWorks()
+{
+    return QGuiApplication::platformName() != QLatin1String("wayland");
+}
+
+} // namespace qv
