@@ -146,6 +146,59 @@ void drawGlyph(QPainter& p, const GlyphStyle& e, const QColor& color)
         p.drawEllipse(QRectF(5, 5, 14, 14));
         p.drawEllipse(QRectF(9.5, 9.5, 5, 5));
         break;
+    case Glyph::cropMarks:
+        // Two corner marks crossing, as a crop tool's.
+        p.drawPolyline(QPolygonF({{7, 3}, {7, 17}, {21, 17}}));
+        p.drawPolyline(QPolygonF({{3, 7}, {17, 7}, {17, 21}}));
+        break;
+    case Glyph::redact:
+        // A page whose lines are blacked out.
+        p.drawRoundedRect(QRectF(5, 3, 14, 18), 2, 2);
+        p.drawLine(QPointF(8, 7.5), QPointF(16, 7.5));
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawRect(QRectF(7.5, 11, 9, 3.5));
+        p.drawRect(QRectF(7.5, 16, 6, 2));
+        break;
+    case Glyph::pip:
+        // A window with a smaller one floating over its corner.
+        p.drawRoundedRect(QRectF(3, 4, 18, 14), 2, 2);
+        p.setBrush(ink);
+        p.drawRoundedRect(QRectF(12, 11, 7, 5), 1, 1);
+        break;
+    case Glyph::rectangle:
+        p.drawRect(QRectF(4, 6, 16, 12));
+        break;
+    case Glyph::trim:
+        // A strip of time between two brackets.
+        p.drawLine(QPointF(2, 12), QPointF(22, 12));
+        p.drawPolyline(QPolygonF({{9, 6}, {7, 6}, {7, 18}, {9, 18}}));
+        p.drawPolyline(QPolygonF({{15, 6}, {17, 6}, {17, 18}, {15, 18}}));
+        break;
+    case Glyph::thermometer:
+        p.drawRoundedRect(QRectF(10, 3, 4, 13), 2, 2);
+        p.drawEllipse(QRectF(8, 15, 8, 7));
+        p.setBrush(ink);
+        p.drawEllipse(QRectF(10, 17, 4, 3));
+        p.drawLine(QPointF(12, 17), QPointF(12, 9));
+        break;
+    case Glyph::scribble: {
+        // A free line, as a pen draws.
+        QPainterPath line;
+        line.moveTo(3, 16);
+        line.cubicTo(6, 6, 9, 6, 10, 12);
+        line.cubicTo(11, 18, 14, 18, 16, 11);
+        line.cubicTo(17, 7, 19, 7, 21, 9);
+        p.drawPath(line);
+        break;
+    }
+    case Glyph::highlighter:
+        // A chisel tip over a broad stroke.
+        p.drawPolygon(QPolygonF({{8, 15}, {15, 4}, {20, 7}, {13, 18}}));
+        p.drawLine(QPointF(8, 15), QPointF(7, 18));
+        p.setPen(QPen(ink, 3.5, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(3, 21), QPointF(21, 21));
+        break;
     case Glyph::wrench: {
         // An open-ended spanner across the square, its head at the top right.
         p.drawLine(QPointF(5, 19), QPointF(13.5, 10.5));

@@ -12,7 +12,8 @@ enum class Glyph {
     cycle, undo, document, documents, folder, gear, lock, shield, magnifier, eye, tray, box,
     scissors, clock, play, pause, speaker, wave, photo, text, info, ellipsis, chevron, lines,
     sliders, frame, grid, sun, drop, triangle, share, link, terminal, camera, bell, pen,
-    person, gauge, hourglass, radio, expand, collapse, bubble, cursor, qrcode, zipper, wrench
+    person, gauge, hourglass, radio, expand, collapse, bubble, cursor, qrcode, zipper, wrench,
+    cropMarks, redact, pip, rectangle, trim, thermometer, scribble, highlighter
 };
 
 // A glyph and the variant a symbol wants of it.

@@ -52,3 +52,38 @@ TEST(SymbolTable, PaintsInTheGivenColourWithoutClearingTheBackground)
         red = red || image.pixelColor(x, 12) == QColor(Qt::red);
     EXPECT_TRUE(red);
 }
+
+// Actions shown side by side have pictures of their own, drawn ones included: Crop, Redact,
+// Float and the rectangle; Trim and Edit; Exposure and Warmth; the pen and the highlighter.
+TEST(SymbolTable, ActionsSideBySideDrawDifferentPictures)
+{
+    QIcon::setThemeSearchPaths({});
+    QIcon::setThemeName(QString());
+    const auto drawn = [](const char* symbol) {
+        QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        paintSymbol(painter, QString::fromLatin1(symbol), QRectF(0, 0, 48, 48), Qt::black);
+        painter.end();
+        return image;
+    };
+    const QList<QStringList> groups{
+        {"crop", "rectangle.dashed.and.paperclip", "pip", "rectangle"},
+        {"timeline.selection", "slider.horizontal.3"},
+        {"sun.max", "thermometer.medium"},
+        {"scribble", "highlighter", "pencil.tip.crop.circle"},
+    };
+    for (const QStringList& group : groups) {
+        for (int a = 0; a < group.size(); ++a) {
+            for (int b = a + 1; b < group.size(); ++b) {
+                const QImage first = drawn(qPrintable(group[a]));
+                const QImage second = drawn(qPrintable(group[b]));
+                int differing = 0;
+                for (int y = 0; y < 48; ++y)
+                    for (int x = 0; x < 48; ++x)
+                        differing += std::abs(qAlpha(first.pixel(x, y)) - qAlpha(second.pixel(x, y))) > 128;
+                EXPECT_GT(differing, 48) << qPrintable(group[a]) << " and " << qPrintable(group[b]);
+            }
+        }
+    }
+}
