@@ -2,6 +2,7 @@
 
 #include "model/Log.h"
 
+#include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPointer>
@@ -179,8 +180,12 @@ private:
         if (!m_shell)
             qCInfo(dragLog, "The compositor offers no layer surfaces");
         // Later configures and closes wait on our queue; Qt reads them off the socket.
-        m_pump.setInterval(100);
-        connect(&m_pump, &QTimer::timeout, this, [this] { dispatchPending(); });
+        // Dispatched whenever the main loop is about to wait: no timer wakes it for them.
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                if (!m_layers.isEmpty())
+                    dispatchPending();
+            });
     }
 
     Role& roleFor(QWindow* window)
@@ -257,8 +262,6 @@ private:
         } else {
             wl_display_flush(m_display);
         }
-        if (!m_pump.isActive())
-            m_pump.start();
         Q_UNUSED(window);
     }
 
@@ -272,8 +275,6 @@ private:
         role.layer = nullptr;
         role.surface = nullptr;
         role.configured = false;
-        if (m_layers.isEmpty())
-            m_pump.stop();
     }
 
     void dispatchPending()
@@ -333,7 +334,6 @@ private:
     bool m_installed = false;
     QHash<QWindow*, Role> m_roles;
     QHash<zwlr_layer_surface_v1*, QWindow*> m_layers;
-    QTimer m_pump;
 };
 
 } // namespace

@@ -196,6 +196,49 @@ protected:
         send(QStringLiteral("up"));
     }
 
+    // sway on a headless screen; skips without it.
+    void startSway()
+    {
+        const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
+        if (sway.isEmpty())
+            GTEST_SKIP() << "sway is not installed";
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        ASSERT_TRUE(runtime.isValid());
+        ASSERT_TRUE(startBus());
+        QFile config(runtime.filePath(QStringLiteral("sway.conf")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n")
+                                   .arg(screenWidth).arg(screenHeight).toUtf8()), 0);
+        config.close();
+        QStringList command{sway, QStringLiteral("-c"), config.fileName()};
+        // sway refuses to run as root: it runs as an ordinary user, in a folder that user owns.
+        if (geteuid() == 0) {
+            const passwd* user = getpwnam("cloudsdk");
+            if (!user)
+                user = getpwnam("nobody");
+            if (!user || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+                GTEST_SKIP() << "running as root without setpriv or an ordinary user for sway";
+            ASSERT_EQ(chown(QFile::encodeName(runtime.path()).constData(), user->pw_uid, user->pw_gid), 0);
+            ASSERT_EQ(chown(QFile::encodeName(config.fileName()).constData(), user->pw_uid, user->pw_gid), 0);
+            command = QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
+                                  QStringLiteral("--regid=%1").arg(user->pw_gid),
+                                  QStringLiteral("--clear-groups")} + command;
+            command.prepend(QStringLiteral("setpriv"));
+        }
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        env.insert(QStringLiteral("HOME"), runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        compositor.setProcessEnvironment(env);
+        compositor.setProcessChannelMode(QProcess::MergedChannels);
+        compositor.start(command.takeFirst(), command);
+        ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
+    }
+
     // KWin on a virtual screen; skips without it.
     void startKWin()
     {
@@ -272,45 +315,9 @@ TEST_F(WaylandWheel, OnKWinAShiftTapOverTheStripOpensTheWheelAndADropRunsTheSegm
 
 TEST_F(WaylandWheel, OnSwayARestOnTheStripOpensTheWheelAndADropRunsTheSegment)
 {
-    const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
-    if (sway.isEmpty())
-        GTEST_SKIP() << "sway is not installed";
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    ASSERT_TRUE(runtime.isValid());
-    ASSERT_TRUE(startBus());
-    QFile config(runtime.filePath(QStringLiteral("sway.conf")));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n")
-                               .arg(screenWidth).arg(screenHeight).toUtf8()), 0);
-    config.close();
-    QStringList command{sway, QStringLiteral("-c"), config.fileName()};
-    // sway refuses to run as root: it runs as an ordinary user, in a folder that user owns.
-    if (geteuid() == 0) {
-        const passwd* user = getpwnam("cloudsdk");
-        if (!user)
-            user = getpwnam("nobody");
-        if (!user || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            GTEST_SKIP() << "running as root without setpriv or an ordinary user for sway";
-        ASSERT_EQ(chown(QFile::encodeName(runtime.path()).constData(), user->pw_uid, user->pw_gid), 0);
-        ASSERT_EQ(chown(QFile::encodeName(config.fileName()).constData(), user->pw_uid, user->pw_gid), 0);
-        command = QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
-                              QStringLiteral("--regid=%1").arg(user->pw_gid),
-                              QStringLiteral("--clear-groups")} + command;
-        command.prepend(QStringLiteral("setpriv"));
-    }
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("HOME"), runtime.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
-    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-    compositor.setProcessEnvironment(env);
-    compositor.setProcessChannelMode(QProcess::MergedChannels);
-    compositor.start(command.takeFirst(), command);
-    ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
-
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
     const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
     const QUrl b = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("b c.jpg"))));
     ASSERT_TRUE(startClients(0.3, {a, b}));
@@ -338,4 +345,24 @@ TEST_F(WaylandWheel, OnKWinAWheelForFilesHandedOverHasTheKeyboardAndClosesOnEsca
     send(QStringLiteral("key 1 1")); // Escape
     send(QStringLiteral("key 1 0"));
     EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("closed")).isEmpty());
+}
+
+TEST_F(WaylandWheel, OnSwayADragThatOnlyCrossesTheStripOpensNothingAndEnds)
+{
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startClients(3, {a}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+    // Back off the strip well before the rest would count: the drag is over for us a moment
+    // later, though the button is still down, and no wheel opened.
+    moveTo({900, 400});
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("ended")).isEmpty());
+    EXPECT_FALSE(hostLines.output().contains(QStringLiteral("wheel ")));
+    send(QStringLiteral("up"));
+    // Dropped on nothing of ours: the source keeps its files.
+    EXPECT_EQ(sourceLines.waitForLine(QStringLiteral("drag-end")), QStringLiteral("drag-end 0"));
+    EXPECT_FALSE(hostLines.output().contains(QStringLiteral("dispatched")));
 }
