@@ -125,10 +125,15 @@ void SettingsWindow::selectTab(SettingsTab tab)
 
 void SettingsWindow::fitToTab()
 {
-    QWidget* page = m_pages[static_cast<std::size_t>(m_current)];
-    if (!page)
+    // One height for every tab, the tallest's: a window that jumps at each tab is hard to use.
+    int tallest = 0;
+    for (QWidget* page : m_pages) {
+        if (page)
+            tallest = std::max(tallest, page->sizeHint().height());
+    }
+    if (tallest == 0)
         return;
-    const int content = std::clamp(page->sizeHint().height(), minimumContentHeight, maximumContentHeight);
+    const int content = std::clamp(tallest, minimumContentHeight, maximumContentHeight);
     const QSize size(windowWidth, m_toolBar->sizeHint().height() + content);
     if (size != this->size() || minimumSize() != maximumSize())
         setFixedSize(size);
@@ -155,7 +160,8 @@ void SettingsWindow::crossFade(QWidget* from)
 
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::LayoutRequest && watched == m_pages[static_cast<std::size_t>(m_current)])
+    if (event->type() == QEvent::LayoutRequest
+        && std::find(m_pages.begin(), m_pages.end(), watched) != m_pages.end())
         QMetaObject::invokeMethod(this, [this] { fitToTab(); }, Qt::QueuedConnection);
     return QWidget::eventFilter(watched, event);
 }

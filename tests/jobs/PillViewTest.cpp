@@ -37,6 +37,26 @@ QList<PillView::Action> actionsOf(const Job& job)
 
 } // namespace
 
+// A long job slow to move tells how long it may take yet, from its pace so far.
+TEST(PillView, ARunningJobSaysAboutHowLongItHasLeft)
+{
+    EXPECT_EQ(PillView::timeLeftText(0.01, 15000), QStringLiteral("about 25 min left"));
+    EXPECT_EQ(PillView::timeLeftText(0.5, 20000), QStringLiteral("less than a minute left"));
+    EXPECT_EQ(PillView::timeLeftText(0.02, 120000), QStringLiteral("about 1 h 38 min left"));
+    // Too early, nothing done yet, or done: no guess.
+    EXPECT_TRUE(PillView::timeLeftText(0.5, 3000).isEmpty());
+    EXPECT_TRUE(PillView::timeLeftText(0.0, 60000).isEmpty());
+    EXPECT_TRUE(PillView::timeLeftText(-1.0, 60000).isEmpty());
+    EXPECT_TRUE(PillView::timeLeftText(1.0, 60000).isEmpty());
+
+    auto job = std::make_shared<Job>(QStringLiteral("Converting to MP4"), QStringLiteral("film"), 1,
+                                     QStringLiteral("holiday.mov"), std::nullopt,
+                                     QDateTime::currentDateTimeUtc().addSecs(-15));
+    job->setState(Job::State::running);
+    job->setFraction(0.01);
+    EXPECT_EQ(PillView::detailText(*job), QStringLiteral("about 25 min left · holiday.mov"));
+}
+
 TEST(PillView, TextsLookAndButtonsForEveryState)
 {
     using A = PillView::Action;

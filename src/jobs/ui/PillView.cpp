@@ -160,10 +160,16 @@ QString PillView::detailText(const Job& job)
             return QStringLiteral("Waiting for the app to provide the file");
         return QStringLiteral("Waiting for %1 files").arg(job.fileCount());
     case Job::State::waiting:
-    case Job::State::running:
-        if (job.fileCount() == 1)
-            return job.firstFileName();
-        return QStringLiteral("%1 files").arg(job.fileCount());
+    case Job::State::running: {
+        QString files = job.fileCount() == 1 ? job.firstFileName() : QStringLiteral("%1 files").arg(job.fileCount());
+        if (job.state() == Job::State::running && !job.isCancelling()) {
+            const QString left =
+                timeLeftText(job.fraction(), job.startedAt().msecsTo(QDateTime::currentDateTimeUtc()));
+            if (!left.isEmpty())
+                files = left + separator + files;
+        }
+        return files;
+    }
     case Job::State::finished: {
         QStringList parts;
         if (!job.outputs().isEmpty()) {
@@ -185,6 +191,20 @@ QString PillView::detailText(const Job& job)
     case Job::State::cancelled: return job.title();
     }
     return {};
+}
+
+QString PillView::timeLeftText(double fraction, qint64 elapsedMs)
+{
+    // Too early, or too little done, for the pace to say anything.
+    if (!(fraction >= 0.005) || fraction >= 1 || elapsedMs < 5000)
+        return {};
+    const double left = elapsedMs / 1000.0 * (1 - fraction) / fraction;
+    if (left < 60)
+        return QStringLiteral("less than a minute left");
+    const long long minutes = std::llround(left / 60);
+    if (minutes < 90)
+        return QStringLiteral("about %1 min left").arg(minutes);
+    return QStringLiteral("about %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
 }
 
 QString PillView::percentText(double fraction)

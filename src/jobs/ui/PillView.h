@@ -44,6 +44,8 @@ public:
     static Look statusIcon(const Job& job);
     static QString titleText(const Job& job);
     static QString detailText(const Job& job);
+    // "about 25 min left" at the pace so far; empty before 5 s or half a percent.
+    static QString timeLeftText(double fraction, qint64 elapsedMs);
     // "42 %": the fraction in whole percent, halves away from zero.
     static QString percentText(double fraction);
     static QList<Control> controls(const Job& job);
