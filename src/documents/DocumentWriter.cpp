@@ -11,6 +11,7 @@
 #include "documents/OdtWriter.h"
 #include "documents/OfficeConverter.h"
 #include "documents/TableFitting.h"
+#include "engines/pdf/PdfOriginalImages.h"
 #include "documents/TextLoaders.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -20,6 +21,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QSet>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -108,6 +110,28 @@ void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::
 {
     writeEPUB(document.model().blocks, document.title(), std::nullopt, destination.toLocalFile(),
               [&document](const QString& path) { return resourceOf(document, path); }, stop);
+}
+
+// The JPEG bytes of the pictures the text shows, each once: Qt's PDF writer codes them anew.
+QList<QByteArray> jpegPictures(const QTextDocument& text)
+{
+    QList<QByteArray> pictures;
+    QSet<QString> seen;
+    for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QString name = format.toImageFormat().name();
+            if (seen.contains(name))
+                continue;
+            seen.insert(name);
+            const QVariant resource = text.resource(QTextDocument::ImageResource, QUrl(name));
+            if (resource.typeId() == QMetaType::QByteArray && resource.toByteArray().startsWith("\xff\xd8\xff"))
+                pictures.append(resource.toByteArray());
+        }
+    }
+    return pictures;
 }
 
 // Qt writes page boxes in whole points; A4 is 595.28 x 841.89. The exact box has as many
@@ -239,7 +263,8 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
             throw EngineError(QStringLiteral("Couldn't create the PDF"));
         text.documentLayout()->setPaintDevice(nullptr);
         buffer.close();
-        writeNew(destination.toLocalFile(), exactPageBoxes(buffer.data(), pageSize));
+        writeNew(destination.toLocalFile(),
+                 exactPageBoxes(PdfOriginalImages::restoreJpegs(buffer.data(), jpegPictures(text)), pageSize));
         return pages;
     }
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
@@ -461,4 +462,40 @@ TEST(DocumentLook, SlidesHoldPagesOfAnotherSize)
         EXPECT_LE(word.box.right(), 792) << word.text.toStdString();
     }
     EXPECT_TRUE(bottom);
+}
+
+// Photos reach the PDF as the JPEG bytes they came in, once however often they are shown.
+TEST(DocumentLook, PhotosKeepTheirOwnBytes)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    QImage photo(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 3 + (x ^ y)) % 256, (x * y / 97) % 256));
+    }
+    const QString jpeg = dir.filePath("photo.jpg");
+    ASSERT_TRUE(photo.save(jpeg, "JPEG", 80));
+    const QString docx = dir.filePath("photos.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nfrom docx.shared import Inches\nd = docx.Document()\n"
+                                "for i in range(3):\n    d.add_paragraph('Photo %d' % i)\n"
+                                "    d.add_picture(sys.argv[2], width=Inches(4))\nd.save(sys.argv[1])\n",
+                          docx, jpeg},
+                         &output),
+              0)
+        << output.toStdString();
+    Read read = readFile(docx, "docx", dir.filePath("work"));
+    const QString pdf = dir.filePath("photos.pdf");
+    DocumentWriter::paginateToPDF(*read.rich.document, QUrl::fromLocalFile(pdf), QSizeF(595.28, 841.89), DocumentWriter::margin);
+    ASSERT_EQ(runProgram("pdfimages", {"-list", pdf}, &output), 0);
+    EXPECT_EQ(output.count(" jpeg "), 3) << output.toStdString();
+    const QString out = dir.filePath("out");
+    QDir().mkpath(out);
+    ASSERT_EQ(runProgram("pdfimages", {"-j", "-f", "1", "-l", "1", pdf, out + "/img"}, &output), 0);
+    const QByteArray original = qv::test::readFile(jpeg);
+    EXPECT_EQ(qv::test::readFile(out + "/img-000.jpg"), original);
+    EXPECT_LT(QFileInfo(pdf).size(), original.size() + 60000) << "one copy of the photo";
 }

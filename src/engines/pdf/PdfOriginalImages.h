@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+namespace qv {
+
+// A PDF whose painter re-encoded its pictures gets the pictures' own JPEG bytes back: an image
+// that shows the same pixels as one of the given JPEGs (same size and components, a close
+// likeness) is replaced by it, and copies of one picture share one object.
+class PdfOriginalImages {
+public:
+    PdfOriginalImages() = delete;
+
+    // The PDF unchanged when no image matches or anything in it cannot be read.
+    static QByteArray restoreJpegs(const QByteArray& pdf, const QList<QByteArray>& jpegs);
+
+    // The components (1 grey, 3 colour, 4 CMYK) and size a JPEG's frame header states; 0 when
+    // it has none.
+    static int jpegComponents(const QByteArray& jpeg, int* width = nullptr, int* height = nullptr);
+};
+
+} // namespace qv
