@@ -24,8 +24,9 @@ public:
     // "left", "right", "top" or "bottom"; nothing for "off" or another name.
     static std::optional<Qt::Edge> edgeNamed(const QString& name);
 
-    // Thin enough not to be in the way, wide enough for a quick drag to cross.
-    static constexpr int thickness = 6;
+    // The pointer stops at a screen's edge, so a drag pushed there finds even a thin strip;
+    // and a thin one takes little from the windows beside it (a scroll bar at the edge).
+    static constexpr int thickness = 2;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

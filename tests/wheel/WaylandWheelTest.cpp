@@ -171,12 +171,12 @@ protected:
         // Moves before the compositor has the drag would move the pointer alone.
         ASSERT_FALSE(sourceLines.waitForLine(QStringLiteral("drag-start")).isEmpty());
         waitFor([] { return false; }, 200);
-        const QPoint strip(screenWidth - 3, 400);
+        const QPoint strip(screenWidth - 1, 400);
         for (int step = 1; step <= 10; ++step) {
             moveTo(from + (strip - from) * step / 10);
             waitFor([] { return false; }, 20);
         }
-        moveTo(strip + QPoint(1, 2));
+        moveTo(strip + QPoint(0, 2));
     }
 
     // Glides onto segment 2 of the wheel that opened and lets go there.
@@ -186,9 +186,9 @@ protected:
         ASSERT_EQ(words.size(), 4) << qPrintable(wheelLine);
         EXPECT_EQ(words[1], QStringLiteral("convert"));
         const QPoint label(words[2].toInt(), words[3].toInt());
-        const QPoint strip(screenWidth - 3, 400);
+        const QPoint strip(screenWidth - 1, 400);
         // Beside the strip, never over it.
-        EXPECT_LT(label.x(), screenWidth - 6);
+        EXPECT_LT(label.x(), screenWidth - 2);
         for (int step = 1; step <= 5; ++step) {
             moveTo(strip + (label - strip) * step / 5);
             waitFor([] { return false; }, 20);
