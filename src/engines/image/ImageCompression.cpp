@@ -7,6 +7,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPages.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
@@ -136,6 +137,9 @@ QUrl ImageCompression::compress(const FileInfo& file, const OperationContext& co
             edit.longerSide = std::nullopt;
             edit.quality = quality;
             AnimationTransform::write(file.path(), result.toLocalFile(), encoded, edit, work.stop);
+        } else if (const int pages = TiffPages::count(file.path()); pages > 1 && encoded == ImageOutput::tiff) {
+            TiffPages::write(file.path(), pages, result.toLocalFile(), [](const DecodedImage& page) { return page; },
+                             work, limit);
         } else {
             const DecodedImage decoded = ImageDecoder::decode(file.path(), limit);
             DecodedImage image = decoded;

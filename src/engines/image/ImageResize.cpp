@@ -6,6 +6,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPages.h"
 #include "model/CancellationError.h"
 
 #include <algorithm>
@@ -38,6 +39,14 @@ QUrl ImageResize::resize(const FileInfo& file, const OperationContext& context, 
         edit.longerSide = target;
         edit.quality = quality;
         AnimationTransform::write(source, result.toLocalFile(), output, edit, work.stop);
+    } else if (const int pages = TiffPages::count(source); pages > 1 && output == ImageOutput::tiff) {
+        TiffPages::write(source, pages, result.toLocalFile(), [&](const DecodedImage& page) {
+            const int longer = std::max(page.width(), page.height());
+            if (longer >= target)
+                return page;
+            const double scale = double(target) / longer;
+            return ImageTransforms::scaledImage(page, page.width() * scale, page.height() * scale);
+        }, work, target);
     } else {
         const DecodedImage decoded = ImageDecoder::decode(source, target);
         DecodedImage image = decoded;

@@ -7,6 +7,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPages.h"
 #include "model/CancellationError.h"
 
 #include <array>
@@ -60,6 +61,10 @@ QUrl ImageRotation::rotate(const FileInfo& file, int degrees, bool flipHorizonta
         edit.flipVertically = flipVertically;
         edit.quality = quality;
         AnimationTransform::write(source, result.toLocalFile(), output, edit, work.stop);
+    } else if (const int pages = TiffPages::count(source); pages > 1 && output == ImageOutput::tiff) {
+        TiffPages::write(source, pages, result.toLocalFile(), [&](const DecodedImage& page) {
+            return ImageTransforms::transformed(page, degrees, flipHorizontally, flipVertically);
+        }, work);
     } else {
         const DecodedImage decoded = ImageDecoder::decode(source);
         DecodedImage image = ImageTransforms::transformed(decoded, degrees, flipHorizontally, flipVertically);

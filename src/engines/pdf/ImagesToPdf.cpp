@@ -1,6 +1,7 @@
 #include "engines/pdf/ImagesToPdf.h"
 
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/TiffPages.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
@@ -255,25 +256,29 @@ void ImagesToPdf::makePDF(const QStringList& imageFiles, const QString& destinat
     QPDFPageDocumentHelper pages(pdf);
     const qsizetype count = imageFiles.size();
     for (qsizetype index = 0; index < count; ++index) {
-        throwIfCancelled(stop);
         const QString& file = imageFiles[index];
-        const DecodedImage decoded = ImageDecoder::decode(file);
-        const PageImage picture = pdfPageImage(file, decoded, stop);
-        const double width = pagePoints(decoded.width(), decoded.dpi());
-        const double height = pagePoints(decoded.height(), decoded.dpi());
-        try {
-            QPDFObjectHandle image = imageStream(pdf, picture, files);
-            const std::string drawing = "q " + QPDFObjectHandle::newReal(width, 4).unparse() + " 0 0 "
-                + QPDFObjectHandle::newReal(height, 4).unparse() + " 0 0 cm /Im0 Do Q";
-            QPDFObjectHandle contents = QPDFObjectHandle::newStream(&pdf, drawing);
-            QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-                "<< /Type /Page /MediaBox [0 0 " + QPDFObjectHandle::newReal(width, 4).unparse() + " "
-                + QPDFObjectHandle::newReal(height, 4).unparse() + "] /Resources << /XObject << >> >> >>"));
-            page.getKey("/Resources").getKey("/XObject").replaceKey("/Im0", image);
-            page.replaceKey("/Contents", contents);
-            pages.addPage(QPDFPageObjectHelper(page), false);
-        } catch (const std::exception& error) {
-            throw EngineError(cannotCreate(), QString::fromUtf8(error.what()));
+        // Every page of a multi-page TIFF becomes a page of its own.
+        const int filePages = TiffPages::count(file);
+        for (int filePage = 0; filePage < filePages; ++filePage) {
+            throwIfCancelled(stop);
+            const DecodedImage decoded = ImageDecoder::decode(file, std::nullopt, filePage);
+            const PageImage picture = pdfPageImage(file, decoded, stop);
+            const double width = pagePoints(decoded.width(), decoded.dpi());
+            const double height = pagePoints(decoded.height(), decoded.dpi());
+            try {
+                QPDFObjectHandle image = imageStream(pdf, picture, files);
+                const std::string drawing = "q " + QPDFObjectHandle::newReal(width, 4).unparse() + " 0 0 "
+                    + QPDFObjectHandle::newReal(height, 4).unparse() + " 0 0 cm /Im0 Do Q";
+                QPDFObjectHandle contents = QPDFObjectHandle::newStream(&pdf, drawing);
+                QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
+                    "<< /Type /Page /MediaBox [0 0 " + QPDFObjectHandle::newReal(width, 4).unparse() + " "
+                    + QPDFObjectHandle::newReal(height, 4).unparse() + "] /Resources << /XObject << >> >> >>"));
+                page.getKey("/Resources").getKey("/XObject").replaceKey("/Im0", image);
+                page.replaceKey("/Contents", contents);
+                pages.addPage(QPDFPageObjectHelper(page), false);
+            } catch (const std::exception& error) {
+                throw EngineError(cannotCreate(), QString::fromUtf8(error.what()));
+            }
         }
         if (progress)
             reportProgress(double(index + 1) / double(count), *progress);
