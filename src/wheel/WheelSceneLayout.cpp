@@ -69,7 +69,8 @@ PlacedSegment WheelSceneLayout::segment(const WheelSegmentModel& model, const QP
     const QString text = format ? model.title : model.title.toUpper();
     const double fontSize = format ? (more ? 17 : 26) * s : (more ? 9.5 : 13) * s;
     const QFont::Weight weight = format ? QFont::ExtraBold : QFont::DemiBold;
-    const double inset = format ? 10 : 12;
+    // Big format names keep clear of the segment's edges: a letter touching them reads as cut.
+    const double inset = format ? 18 : 12;
 
     std::optional<QImage> icon;
     if (!format && model.symbol && icons)

@@ -62,6 +62,11 @@ TEST(FilePictures, EveryCategoryHasADrawingOfItsOwnWithoutAnIconTheme)
     // drawing of what it promises.
     EXPECT_NE(drawnFileIcon(FileCategory::document, QStringLiteral("DOCX"), 96),
               drawnFileIcon(FileCategory::document, QStringLiteral("ODT"), 96));
+    // A folder stands out from the wheel's blue centre: filled, and far lighter than the blue.
+    const QImage folder = drawnFileIcon(FileCategory::folder, QString(), 96);
+    const QColor middle = folder.pixelColor(48, 56);
+    EXPECT_EQ(middle.alpha(), 255);
+    EXPECT_GT(qGray(middle.rgb()) - qGray(QColor(0x4C, 0x6E, 0xF5).rgb()), 60);
     const FileInfo promised = promisedFileInfo(QStringLiteral("photo.heic"), QStringLiteral("image/heic"));
     ASSERT_TRUE(fileIcon(promised, 48));
     EXPECT_GT(inkedPixels(*fileIcon(promised, 48)), 48);

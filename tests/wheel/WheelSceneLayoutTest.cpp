@@ -1,6 +1,9 @@
 #include "wheel/WheelSceneLayout.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
+
+#include "wheel/LabelSlot.h"
 
 #include <gtest/gtest.h>
 
@@ -251,3 +254,29 @@ TEST_F(WheelSceneLayoutTest, TheMoreRingOpensAboutTheMoreSegment)
 }
 
 } // namespace
+
+// A format's big name keeps clear of its segment's edges on every side of the ring.
+TEST_F(WheelSceneLayoutTest, FormatNamesKeepClearOfTheirSegmentsEdges)
+{
+    QList<WheelEntry> list;
+    for (const char* name : {"PNG", "HEIC", "WEBP", "AVIF", "PDF", "TIFF", "GIF"})
+        list.append(WheelEntry{QStringLiteral("convert.%1").arg(QLatin1String(name)), QString::fromLatin1(name),
+                               std::nullopt, WheelKind::convert, {}});
+    const WheelContent content = WheelContent::build(WheelKind::convert, list, std::nullopt);
+    const WheelSceneLayout layout = layoutFor(placements[1]);
+    const QList<PlacedSegment> segments = layout.segments(content, icons());
+    for (const PlacedSegment& segment : segments) {
+        if (segment.title.lines.size() != 1)
+            continue;
+        SCOPED_TRACE(segment.title.lines.first().toStdString());
+        QFont font = segment.title.font;
+        const QFontMetricsF metrics(font, pointMeasuringDevice());
+        const double half = metrics.horizontalAdvance(segment.title.lines.first()) / 2;
+        const QPointF middle = segment.title.frame.center();
+        // Around the capitals' height, at least 9 points of the segment either side.
+        for (const double dy : {-metrics.capHeight() / 2, 0.0, metrics.capHeight() / 2}) {
+            EXPECT_TRUE(segment.path.contains(middle + QPointF(-half - 9, dy))) << dy;
+            EXPECT_TRUE(segment.path.contains(middle + QPointF(half + 9, dy))) << dy;
+        }
+    }
+}

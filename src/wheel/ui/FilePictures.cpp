@@ -178,7 +178,28 @@ QImage drawnFileIcon(FileCategory category, const QString& label, int side)
     const double s = side / 96.0;
 
     if (category == FileCategory::folder) {
-        paintSymbol(painter, QString::fromLatin1(look.symbol), QRectF(8 * s, 8 * s, 80 * s, 80 * s), color);
+        // A filled folder in a warm colour with a dark edge: an outline in the category's blue
+        // would vanish on the wheel's blue centre.
+        const QColor body(0xFF, 0xC9, 0x5C);
+        const QColor edge(0x9A, 0x6A, 0x12);
+        QPainterPath back;
+        back.moveTo(10 * s, 24 * s);
+        back.lineTo(10 * s, 16 * s);
+        back.quadTo(10 * s, 12 * s, 14 * s, 12 * s);
+        back.lineTo(36 * s, 12 * s);
+        back.lineTo(44 * s, 20 * s);
+        back.lineTo(82 * s, 20 * s);
+        back.quadTo(86 * s, 20 * s, 86 * s, 24 * s);
+        back.lineTo(86 * s, 30 * s);
+        back.lineTo(10 * s, 30 * s);
+        back.closeSubpath();
+        painter.setPen(QPen(edge, 2 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(body.darker(112));
+        painter.drawPath(back);
+        QPainterPath front;
+        front.addRoundedRect(QRectF(10 * s, 28 * s, 76 * s, 56 * s), 5 * s, 5 * s);
+        painter.setBrush(body);
+        painter.drawPath(front);
         return image;
     }
 
