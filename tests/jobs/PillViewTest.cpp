@@ -37,6 +37,17 @@ QList<PillView::Action> actionsOf(const Job& job)
 
 } // namespace
 
+// A change of state never shows the old and the new texts over each other.
+TEST(PillView, OldAndNewTextsNeverShowTogether)
+{
+    for (double blend = 0; blend <= 1.0001; blend += 0.05) {
+        const auto [out, in] = PillView::textOpacities(blend);
+        EXPECT_TRUE(out == 0 || in == 0) << blend;
+    }
+    EXPECT_EQ(PillView::textOpacities(0), std::make_pair(1.0, 0.0));
+    EXPECT_EQ(PillView::textOpacities(1), std::make_pair(0.0, 1.0));
+}
+
 // A long job slow to move tells how long it may take yet, from its pace so far.
 TEST(PillView, ARunningJobSaysAboutHowLongItHasLeft)
 {

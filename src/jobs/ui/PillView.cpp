@@ -193,6 +193,12 @@ QString PillView::detailText(const Job& job)
     return {};
 }
 
+std::pair<double, double> PillView::textOpacities(double blend)
+{
+    // The old words go before the new ones come: two texts over each other read as neither.
+    return {std::clamp(1 - 2 * blend, 0.0, 1.0), std::clamp(2 * blend - 1, 0.0, 1.0)};
+}
+
 QString PillView::timeLeftText(double fraction, qint64 elapsedMs)
 {
     // Too early, or too little done, for the pace to say anything.
@@ -447,8 +453,9 @@ void PillView::paintEvent(QPaintEvent*)
     paintBadge(p, now, from, blend);
 
     if (from && (from->title != now.title || from->detail != now.detail)) {
-        paintTexts(p, *from, 1 - blend);
-        paintTexts(p, now, blend);
+        const auto [out, in] = textOpacities(blend);
+        paintTexts(p, *from, out);
+        paintTexts(p, now, in);
     } else {
         paintTexts(p, now, 1);
     }

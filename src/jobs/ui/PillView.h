@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QPainter;
 class QVariantAnimation;
@@ -44,6 +45,9 @@ public:
     static Look statusIcon(const Job& job);
     static QString titleText(const Job& job);
     static QString detailText(const Job& job);
+    // The opacities of the old and the new texts part way (0 to 1) through a change of state:
+    // never both showing at once.
+    static std::pair<double, double> textOpacities(double blend);
     // "about 25 min left" at the pace so far; empty before 5 s or half a percent.
     static QString timeLeftText(double fraction, qint64 elapsedMs);
     // "42 %": the fraction in whole percent, halves away from zero.
