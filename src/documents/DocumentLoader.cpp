@@ -40,6 +40,7 @@ std::unique_ptr<LoadedDocument> richDocument(const FileInfo& file, const QUrl& f
 {
     const QString title = rich.title && !rich.title->isEmpty() ? *rich.title : file.baseName;
     auto document = std::make_unique<LoadedDocument>(title, folder, true);
+    document->addNote(DocumentPictures::leftOutNote(rich.picturesLeftOut));
     document->setRichText(std::move(rich.document));
     document->setPageSetup({rich.landscape, rich.margins});
     return document;

@@ -253,7 +253,11 @@ QString runPandoc(const QString& pandoc, const QString& input, const QString& fo
             throw EngineError(QStringLiteral("This document couldn't be read"),
                               QStringLiteral("Cannot write ") + templatePath + QStringLiteral(": ") + out.errorString());
     }
-    QStringList arguments{QStringLiteral("--from=") + format,
+    // --sandbox: pandoc reads the files named here and nothing else. Without it, extracting
+    // media copies every picture the document names by path (another of the reader's files)
+    // or by address (fetched from the network) into the result.
+    QStringList arguments{QStringLiteral("--sandbox"),
+                                QStringLiteral("--from=") + format,
                                 QStringLiteral("--to=html5"),
                                 QStringLiteral("--standalone"),
                                 QStringLiteral("--template=") + templatePath,
@@ -364,8 +368,10 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
     confined->setDefaultFont(DocumentFonts::body(12));
     confined->setBaseUrl(QUrl::fromLocalFile(work.absolutePath() + QLatin1Char('/')));
     confined->setHtml(html);
-    confined->removeRefusedImages();
+    // Only what pandoc extracted is the document's own; a linked file is the reader's.
+    const int leftOut = confined->removeRefusedImages();
     result.document = std::move(confined);
+    result.picturesLeftOut = leftOut;
     formatTables(*result.document, layout.columnWidths, source);
     continueLists(*result.document, layout.listStarts);
     SourceStyleOverlay::apply(*result.document, source.styles, format == QLatin1String("odt"));
@@ -393,7 +399,7 @@ RichTextReader::Result RichTextReader::readHTMLFile(const QUrl& file)
     confined->setDefaultFont(DocumentFonts::body(12));
     confined->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
     confined->setHtml(*html);
-    confined->removeRefusedImages();
+    result.picturesLeftOut = confined->removeRefusedImages();
     result.document = std::move(confined);
     const QString title = result.document->metaInformation(QTextDocument::DocumentTitle).trimmed();
     if (!title.isEmpty())

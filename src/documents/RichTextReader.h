@@ -24,6 +24,8 @@ public:
         // The file's page: turned on its side, and its margins in points when it states them.
         bool landscape = false;
         std::optional<QMarginsF> margins;
+        // Pictures it names that were left out: linked files, files outside its folder.
+        int picturesLeftOut = 0;
     };
 
     // format: "rtf", "docx" or "odt". Throws EngineError "This document is damaged or not in a

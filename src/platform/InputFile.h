@@ -3,14 +3,12 @@
 #include "model/EngineError.h"
 #include "model/FileInfo.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
 
 namespace qv {
-
 
 // Whether a file handed to Quorvenda may be acted on, told from its name and its kind before
 // anything opens it: a name Quorvenda cannot spell exactly (bytes that are not UTF-8 would be
