@@ -76,6 +76,10 @@ PhotoAdjustTab::PhotoAdjustTab(PhotoEditorModel* model, QWidget* parent) : QWidg
         reset->setFocusPolicy(Qt::NoFocus);
         reset->setToolTip(QStringLiteral("Reset ") + s.title.toLower());
         reset->setAccessibleName(reset->toolTip());
+        // Hidden, it keeps its room: the rows below must not jump when it appears.
+        QSizePolicy keep = reset->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        reset->setSizePolicy(keep);
         header->addWidget(reset);
         row->addLayout(header);
         auto* slider = new QSlider(Qt::Horizontal);

@@ -177,9 +177,16 @@ TEST(PhotoAdjustTab, ResetShowsPastAThousandthAndPutsTheNeutralBackExactly)
     nearly.exposure = 0.0005;
     editor.model->setAdjustments(nearly);
     EXPECT_FALSE(tab->resetButton(0)->isVisible());
+    QApplication::processEvents();
+    const int sliderTop = tab->slider(0)->mapTo(tab, QPoint(0, 0)).y();
+    const int nextTop = tab->slider(1)->mapTo(tab, QPoint(0, 0)).y();
     nearly.exposure = 0.002;
     editor.model->setAdjustments(nearly);
     EXPECT_TRUE(tab->resetButton(0)->isVisible());
+    // Its row keeps its place: nothing below jumps as the button appears.
+    QApplication::processEvents();
+    EXPECT_EQ(tab->slider(0)->mapTo(tab, QPoint(0, 0)).y(), sliderTop);
+    EXPECT_EQ(tab->slider(1)->mapTo(tab, QPoint(0, 0)).y(), nextTop);
     EXPECT_EQ(tab->resetButton(0)->toolTip(), QStringLiteral("Reset exposure"));
     EXPECT_TRUE(editor.view.buttons()->isActionEnabled());
     EXPECT_TRUE(editor.view.resetAllButton()->isEnabled());
