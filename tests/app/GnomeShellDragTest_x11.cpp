@@ -1,5 +1,7 @@
 #include "RunningApp.h"
 
+#include "platform/DragStrip.h"
+
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -341,11 +343,12 @@ TEST_F(GnomeShellDrag, WithoutTheExtensionARestOnTheStripOpensTheWheel)
     shell->button(true);
     shell->glide(QPoint(1100, 400));
     ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
-    shell->glide(QPoint(1277, 400), 5);
+    // Onto the strip: the screen's last columns, where a drag pushed to the edge stops.
+    shell->glide(QPoint(1280 - 1, 400), 5);
     ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
         << app.log().toStdString();
     ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
     EXPECT_TRUE(app.hasLine(QStringLiteral("drag"), QStringLiteral("Dwell → convert"))) << app.log().toStdString();
     // Beside the strip, as far right as the wheel fits.
-    dropOnTopSegment(QPoint(1280 - 258 - 3, 400));
+    dropOnTopSegment(QPoint(1280 - 258 - qv::DragStrip::thickness, 400));
 }
