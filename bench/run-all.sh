@@ -111,6 +111,7 @@ script wheel_first_look.sh
 # Starting small, cancelling at once, memory that comes back.
 script worker_start.sh
 script cancel_load.sh
+script background_load.sh
 script open_with.sh
 if [ $quick = 1 ]; then
     script app_memory.sh 300
