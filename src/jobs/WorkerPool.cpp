@@ -239,7 +239,11 @@ void WorkerPool::clear()
         fresh.swap(m_fresh);
         used.swap(m_used);
     }
-    // Closing its input ends a worker; the process object reaps it.
+    // All are killed first, so they end side by side; each is then reaped with its folder.
+    for (const std::unique_ptr<Worker>& worker : fresh)
+        worker->process->killSession();
+    for (const auto& [key, worker] : used)
+        worker->process->killSession();
 }
 
 std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
