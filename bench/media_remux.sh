@@ -22,13 +22,13 @@ ffmpeg -v error -stream_loop $((size_mb / clip_mb)) -i "$work/clip.mov" -c copy 
 echo "input: $(( $(stat -c %s "$work/movie.mov") / 1048576 )) MB" >&2
 
 
-# Alternating, and FFmpeg at the priority our workers run at (nice 10, batch scheduling, idle
-# I/O): on a busy machine a background job's FFmpeg yields, and so should the peer's.
+# Alternating, both at the priority our workers run at (nice 10, batch scheduling, idle I/O): on
+# a busy machine a background job's FFmpeg yields to the rest, and so does the peer here.
 background() { nice -n 10 chrt -b 0 ionice -c 3 "$@"; }
 ours_runs=() bare_runs=()
 for i in 1 2 3; do
     rm -f "$work/movie.mp4" "$work/bare.mp4"
-    ours_runs+=("$(seconds env XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen "$dev" run convert.video.mp4 "$work/movie.mov")")
+    ours_runs+=("$(seconds background env XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen "$dev" run convert.video.mp4 "$work/movie.mov")")
     bare_runs+=("$(seconds background sh -c "ffmpeg -hide_banner -i '$work/movie.mov' 2>/dev/null; ffmpeg -v error -i '$work/movie.mov' -map 0:V:0 -map 0:a? -c copy -movflags +faststart '$work/bare.mp4'")")
 done
 echo "remux: ours ${ours_runs[*]}; ffmpeg ${bare_runs[*]}; load $(cut -d' ' -f1 /proc/loadavg)" >&2
