@@ -54,8 +54,12 @@ DocumentPictures::Resolved DocumentPictures::resolve(const QString& reference, c
     const QString rootPath = QFileInfo(root).canonicalFilePath();
     const QString canonical = QFileInfo(path).canonicalFilePath();
     if (canonical.isEmpty()) {
-        // Not there: it counts as outside when its name alone leads out.
-        const QString clean = QDir::cleanPath(path);
+        // Not there (or not to be seen from here): it counts as outside when its name, or
+        // the name a link gives, leads out.
+        QString target = path;
+        for (int hops = 0; hops < 40 && QFileInfo(target).isSymLink(); ++hops)
+            target = QFileInfo(target).symLinkTarget();
+        const QString clean = QDir::cleanPath(target);
         const bool named = isInside(clean, QDir::cleanPath(root)) || isInside(clean, rootPath);
         return {named ? Place::missing : Place::outside, {}};
     }
