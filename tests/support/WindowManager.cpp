@@ -15,17 +15,18 @@ WindowManager::WindowManager()
         m_whyNot = QStringLiteral("needs openbox, a window manager");
         return;
     }
-    m_process.start(openbox, {QStringLiteral("--sm-disable")});
+    // --replace: a manager another test left still leaving does not keep this one out.
+    m_process.start(openbox, {QStringLiteral("--sm-disable"), QStringLiteral("--replace")});
     if (!m_process.waitForStarted()) {
         m_whyNot = QStringLiteral("openbox did not start");
         return;
     }
-    // Until the manager frames a window, it is not running yet (or another one was).
+    // Until the manager frames a window, it is not running yet. The native window asks the
+    // manager each time; the widget caches its frame.
     QWidget probe(nullptr, Qt::Window);
     probe.resize(100, 100);
     probe.show();
-    if (!waitFor([&] { // The native window asks the manager each time; the widget caches its frame.
-        return probe.windowHandle() && !probe.windowHandle()->frameMargins().isNull(); }, 5000))
+    if (!waitFor([&] { return probe.windowHandle() && !probe.windowHandle()->frameMargins().isNull(); }, 10000))
         m_whyNot = QStringLiteral("openbox did not take over the display");
 }
 
