@@ -57,7 +57,7 @@ function parseUriList(text) {
 //   every(ms, tick -> bool keepGoing) -> id, cancel(id), later(ms, fn)
 //   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
 //   call(method, signature, args), subscribe(signal, callback(args)) -> id, unsubscribe(id)
-//   warp(x, y), log(message)
+//   warp(x, y), allowOverviewKey(allowed), log(message)
 var DragMonitor = class DragMonitor {
     constructor(env) {
         this._env = env;
@@ -131,6 +131,10 @@ var DragMonitor = class DragMonitor {
         if (!this._appPresent)
             return;
         drag.announced = true;
+        // Super is one of Quorvenda's trigger keys: during a drag of files it opens a wheel,
+        // not the Activities overview (which would also cover the wheel).
+        if (uris.length > 0)
+            this._holdOverviewKey(true);
         this._env.call('DragBegan', '(asasiiu)', [types, uris, drag.x, drag.y, drag.modifiers]);
     }
 
@@ -168,6 +172,14 @@ var DragMonitor = class DragMonitor {
         }
         if (drag.announced && this._appPresent)
             this._env.call('DragEnded', '(ii)', [drag.x, drag.y]);
+        this._holdOverviewKey(false);
+    }
+
+    _holdOverviewKey(hold) {
+        if (hold === Boolean(this._overviewKeyHeld))
+            return;
+        this._overviewKeyHeld = hold;
+        this._env.allowOverviewKey(!hold);
     }
 
     // Drags between X11 programs stay inside XWayland, which hears no keys during them: while
@@ -178,10 +190,13 @@ var DragMonitor = class DragMonitor {
             return;
         const env = this._env;
         let last = modifierBits(env.pointer()[2]);
+        this._holdOverviewKey(true);
         this._modifierPollId = env.every(kPollInterval, () => {
             const state = env.pointer()[2];
             if (!(state & kButton1Mask) || this._drag) {
                 this._modifierPollId = 0;
+                if (!this._drag)
+                    this._holdOverviewKey(false);
                 return false;
             }
             const modifiers = modifierBits(state);
@@ -196,6 +211,8 @@ var DragMonitor = class DragMonitor {
         if (this._modifierPollId) {
             this._env.cancel(this._modifierPollId);
             this._modifierPollId = 0;
+            if (!this._drag)
+                this._holdOverviewKey(false);
         }
     }
 
@@ -209,8 +226,8 @@ var DragMonitor = class DragMonitor {
     }
 };
 
-// The environment of the running Shell.
-function shellEnvironment(Meta, Clutter, GLib, Gio, shellGlobal) {
+// The environment of the running Shell; main is the Shell's ui/main module.
+function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
     const selection = shellGlobal.display.get_selection();
     const bus = Gio.DBus.session;
     const log = message => console.log(`Quorvenda: ${message}`);
@@ -285,6 +302,17 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, shellGlobal) {
         },
         warp(x, y) {
             Clutter.get_default_backend().get_default_seat().warp_pointer(x, y);
+        },
+        allowOverviewKey(allowed) {
+            // The Super key's handler toggles the overview: it does nothing meanwhile. Only this
+            // Shell's memory changes, so nothing stays changed if it stops.
+            const overview = main.overview;
+            if (!overview)
+                return;
+            if (!allowed && !Object.prototype.hasOwnProperty.call(overview, 'toggle'))
+                overview.toggle = () => {};
+            else if (allowed && Object.prototype.hasOwnProperty.call(overview, 'toggle'))
+                delete overview.toggle;
         },
         log,
     };

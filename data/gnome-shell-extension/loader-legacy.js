@@ -1,6 +1,7 @@
 
 // GNOME Shell 43 and 44 load extensions as legacy scripts.
 const {Meta, Clutter, GLib, Gio} = imports.gi;
+const Main = imports.ui.main;
 
 let monitor = null;
 
@@ -9,7 +10,7 @@ function init() {
 }
 
 function enable() {
-    monitor = new DragMonitor(shellEnvironment(Meta, Clutter, GLib, Gio, global));
+    monitor = new DragMonitor(shellEnvironment(Meta, Clutter, GLib, Gio, Main, global));
     monitor.enable();
 }
 

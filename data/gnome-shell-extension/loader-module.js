@@ -4,11 +4,12 @@ import Meta from 'gi://Meta';
 import Clutter from 'gi://Clutter';
 import GLib from 'gi://GLib';
 import Gio from 'gi://Gio';
+import * as Main from 'resource:///org/gnome/shell/ui/main.js';
 import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
 
 export default class QuorvendaExtension extends Extension {
     enable() {
-        this._monitor = new DragMonitor(shellEnvironment(Meta, Clutter, GLib, Gio, global));
+        this._monitor = new DragMonitor(shellEnvironment(Meta, Clutter, GLib, Gio, Main, global));
         this._monitor.enable();
     }
 

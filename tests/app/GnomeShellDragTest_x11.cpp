@@ -26,6 +26,7 @@ const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 constexpr int kTimeoutMs = 20000;
 constexpr int kButtonLeft = 0x110; // BTN_LEFT
 constexpr uint kShiftL = 0xffe1;
+constexpr uint kSuperL = 0xffeb;
 
 // A headless GNOME Shell with our extension (tests/support/gnome-shell/headless-shell.sh), and
 // input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
@@ -300,6 +301,41 @@ TEST_F(GnomeShellDrag, AWaylandDragOpensTheWheelOnShiftAndTheDropRunsTheJob)
     dropOnTopSegment(where);
 }
 
+
+// Super switches to the tools wheel in place; a drop away from the wheel closes it and runs
+// nothing.
+TEST_F(GnomeShellDrag, SuperSwitchesWheelsAndADropElsewhereRunsNothing)
+{
+    begin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("GNOME Shell's extension reports drags"),
+                                kTimeoutMs))
+        << app.log().toStdString();
+    startSource();
+    if (HasFatalFailure())
+        return;
+
+    shell->park(QPoint(400, 300));
+    shell->button(true);
+    shell->glide(QPoint(640, 420));
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-start"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 2 URLs, 0 promises"), kTimeoutMs))
+        << app.log().toStdString();
+    shell->tap(kShiftL);
+    ASSERT_TRUE(waitFor([&] { return wheelOpened(QStringLiteral("convert")); }, kTimeoutMs)) << app.log().toStdString();
+    shell->tap(kSuperL);
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("wheel"), QStringLiteral("Switched to the tools wheel"), kTimeoutMs))
+        << app.log().toStdString();
+
+    shell->glide(QPoint(150, 700));
+    shell->button(false);
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("drag-end"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("wheel"), QStringLiteral("Closed the wheel"), kTimeoutMs))
+        << app.log().toStdString();
+    EXPECT_TRUE(app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Chose ")).isEmpty()) << app.log().toStdString();
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
+}
 
 // A drag between X11 programs stays inside XWayland, which the Shell does not report and which
 // hears no keys meanwhile: X11 sees the drag, the extension the keys.

@@ -50,6 +50,7 @@ class FakeShell {
         this.nextId = 1;
         this.pendingReads = [];
         this.warps = [];
+        this.overviewKey = [];
         this.later = [];
         this.ownerCallback = null;
         this.appCallbacks = null;
@@ -117,6 +118,9 @@ class FakeShell {
             },
             warp(x, y) {
                 shell.warps.push([x, y]);
+            },
+            allowOverviewKey(allowed) {
+                shell.overviewKey.push(allowed);
             },
             log() {},
         };
@@ -231,6 +235,27 @@ test('Without Quorvenda on the bus nothing is sent', () => {
     same(shell.calls, [], 'silent');
 });
 
+test('Super opens no overview during a drag of files while Quorvenda listens', () => {
+    const [shell] = running();
+    shell.dragStarts(['text/plain']);
+    shell.ownerCallback(true, null);
+    same(shell.overviewKey, [], 'a drag of text leaves the key alone');
+
+    shell.dragStarts(['text/uri-list']);
+    shell.answerRead('file:///tmp/a.png\n');
+    same(shell.overviewKey, [false], 'held during the drag');
+    shell.pointerState = [1, 1, 0];
+    shell.tick();
+    same(shell.overviewKey, [false, true], 'given back when it ends');
+
+    shell.pointerState = [1, 1, kButton1];
+    shell.emit('WatchModifiers', [true]);
+    same(shell.overviewKey, [false, true, false], 'and during a drag of X11 programs');
+    shell.pointerState = [1, 1, 0];
+    shell.tick();
+    same(shell.overviewKey, [false, true, false, true], 'until its button is up');
+});
+
 test('A nudge moves the pointer one pixel and back', () => {
     const [shell] = running();
     shell.pointerState = [640, 400, kButton1];
@@ -320,7 +345,21 @@ test('The Shell environment speaks to the selection, the pointer and the bus', (
     };
     const FakeGio = Object.create(Gio);
     Object.defineProperty(FakeGio, 'DBus', {value: {session}});
-    const env = Monitor.shellEnvironment(Meta, {}, GLib, FakeGio, shellGlobal);
+    let toggles = 0;
+    class Overview {
+        toggle() {
+            toggles++;
+        }
+    }
+    const main = {overview: new Overview()};
+    const env = Monitor.shellEnvironment(Meta, {}, GLib, FakeGio, main, shellGlobal);
+    env.allowOverviewKey(false);
+    env.allowOverviewKey(false);
+    main.overview.toggle();
+    same(toggles, 0, 'the Super key toggles no overview meanwhile');
+    env.allowOverviewKey(true);
+    main.overview.toggle();
+    same(toggles, 1, 'and does again afterwards');
 
     const seen = [];
     env.connectOwnerChanged((isDrag, source) => seen.push([isDrag, source]));
