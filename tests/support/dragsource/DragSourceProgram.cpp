@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
+#include <QScreen>
 
 #include <QFile>
 
@@ -145,7 +146,8 @@ int main(int argc, char** argv)
     }
     window.setWindowFlag(Qt::FramelessWindowHint);
     window.setGeometry(100, 100, 300, 300);
-    if (qEnvironmentVariable("QV_DRAG_SOURCE_FULLSCREEN") == QLatin1String("1"))
+    const bool fullScreen = qEnvironmentVariable("QV_DRAG_SOURCE_FULLSCREEN") == QLatin1String("1");
+    if (fullScreen)
         window.showFullScreen();
     else
         window.show();
@@ -153,6 +155,10 @@ int main(int argc, char** argv)
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!window.windowHandle() || !window.windowHandle()->isExposed())
+            return;
+        // The window manager makes it full screen a moment after it shows.
+        if (fullScreen && window.windowHandle()->screen()
+            && window.size() != window.windowHandle()->screen()->size())
             return;
         poll.stop();
         const QPoint centre = window.mapToGlobal(window.rect().center());
