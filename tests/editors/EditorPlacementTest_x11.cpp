@@ -3,6 +3,7 @@
 #include "platform/ui/WindowPlacement.h"
 #include "support/RequireX11.h"
 #include "support/WaitFor.h"
+#include "support/WindowManager.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,49 @@ TEST(EditorPlacement, TheWholeFramedWindowStaysInsideTheScreen)
         EXPECT_TRUE(available.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                                << frame.height() << " in " << available.width() << "x"
                                                << available.height();
+        finishEditor(window);
+    }
+}
+
+namespace {
+
+// Content that asks for more height than the screen has but can do with less, as a page grid
+// or a photo editor of a tall picture does.
+class TallContent : public QLabel {
+public:
+    explicit TallContent(int height) : QLabel(QStringLiteral("pages")), m_height(height) { setMinimumSize(300, 200); }
+    QSize sizeHint() const override { return {640, m_height}; }
+
+private:
+    int m_height;
+};
+
+} // namespace
+
+// Taller than the screen, frame included: the window gives up the difference instead of
+// reaching below the screen.
+TEST(EditorPlacement, AWindowTallerThanTheScreenShrinksToFitItFramed)
+{
+    QV_REQUIRE_X11();
+    WindowManager manager;
+    if (!manager.whyNot().isEmpty())
+        GTEST_SKIP() << manager.whyNot().toStdString();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_TRUE(screen);
+    const QRect available = screen->availableGeometry();
+    const double height = ScreenProvider::system().primaryHeight();
+    // A resizable one (Reorder, Redact) and one of fixed size (the photo editor).
+    for (const bool resizable : {true, false}) {
+        SCOPED_TRACE(resizable);
+        auto* content = new TallContent(available.height() + 80);
+        QPointer<EditorWindow> window = presentInEditorWindow(QStringLiteral("Reorder Pages of report.pdf"), resizable,
+                                                              {}, content, QPointF(available.center().x(), height / 2));
+        ASSERT_TRUE(waitFor([&] { return window && framedGeometry(window) != window->geometry(); }, 5000));
+        waitFor([] { return false; }, 1500);
+        ASSERT_TRUE(window);
+        const QRect frame = framedGeometry(window);
+        EXPECT_TRUE(available.contains(frame)) << frame.y() << "+" << frame.height() << " in " << available.y()
+                                               << "+" << available.height();
         finishEditor(window);
     }
 }

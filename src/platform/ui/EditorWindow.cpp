@@ -6,7 +6,10 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QTimer>
+
+#include <cmath>
 
 namespace qv {
 
@@ -27,6 +30,34 @@ void EditorWindow::keepOnScreen(const ScreenProvider& screens)
     std::optional<ScreenInfo> screen = screenForPoint(frame.center(), screens);
     if (!screen)
         return;
+    // A window taller or wider, frame included, than the screen has room for gives up the
+    // difference, as far as its content allows: no edge of it is then out of reach.
+    // The room placement keeps: 12 points inside every edge.
+    const QSizeF room = screen->visibleFrame.size() - QSizeF(24, 24);
+    const int tooTall = int(std::ceil(frame.height() - room.height()));
+    const int tooWide = int(std::ceil(frame.width() - room.width()));
+    if (tooTall > 0 || tooWide > 0) {
+        const bool fixed = minimumSize() == maximumSize();
+        // A window of fixed size gives it up too, down to what its content can be laid out in.
+        const QSize least = fixed ? (layout() ? layout()->minimumSize() : QSize()) : minimumSize();
+        const QSize fitted(std::max(width() - std::max(tooWide, 0), least.width()),
+                           std::max(height() - std::max(tooTall, 0), least.height()));
+        if (fitted != size()) {
+            if (fixed)
+                setFixedSize(fitted);
+            else
+                resize(fitted);
+            // Placed again once the window manager has framed the new size.
+            const ScreenProvider* provider = &screens;
+            for (const int delay : {100, 400}) {
+                QTimer::singleShot(delay, this, [this, provider] {
+                    if (isVisible() && QGuiApplication::mouseButtons() == Qt::NoButton)
+                        keepOnScreen(*provider);
+                });
+            }
+            return;
+        }
+    }
     const QPointF origin = clampedOrigin(frame.topLeft(), frame.size(), screen->visibleFrame);
     if (origin != frame.topLeft())
         move(flipY(QRectF(origin, frame.size()), primaryHeight).topLeft().toPoint());
