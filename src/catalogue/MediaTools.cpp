@@ -9,6 +9,7 @@
 #include "engines/media/MediaCrop.h"
 #include "engines/media/MediaFilters.h"
 #include "engines/media/MediaMerge.h"
+#include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaResize.h"
 #include "engines/media/MediaReverse.h"
 #include "engines/media/MediaRingtone.h"
@@ -67,6 +68,13 @@ OperationDescriptor fileTool(FileCategory category, const Row& row, FileBody bod
                                  Progress& progress) {
             return body(context.files.first(), context, mediaWork(planner, progress));
         }));
+    return d;
+}
+
+// A tool offered only for the files the test accepts.
+OperationDescriptor onlyFor(OperationDescriptor d, bool (*test)(const FileInfo&))
+{
+    d.accepts = test;
     return d;
 }
 
@@ -205,9 +213,10 @@ const QList<OperationDescriptor>& audioTools()
                          return fadeAudio(file, suffix(context, "fade"), context, work,
                                           [options](const MediaInfo& info) { return fadeFilters(info, options); });
                      }),
-            fileTool(a, {"removeMetadata", "Remove Meta", "eye.slash", run, each, 1, lane, "Removing metadata", {},
-                         std::nullopt},
-                     removeMediaMetadata),
+            onlyFor(fileTool(a, {"removeMetadata", "Remove Meta", "eye.slash", run, each, 1, lane,
+                                 "Removing metadata", {}, std::nullopt},
+                             removeMediaMetadata),
+                    soundContainerIsWritable),
             fileTool(a, {"mono", "Mono", "speaker.wave.1", run, each, 1, lane, "Mixing to mono", {}, std::nullopt},
                      [](const FileInfo& file, const OperationContext& context, const MediaWork& work) {
                          return makeMono(file, suffix(context, "mono"), context, work);

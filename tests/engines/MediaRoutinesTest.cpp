@@ -130,8 +130,15 @@ TEST(MediaRoutines, TargetsThatKeepTheInputsFormat)
         {"webm", "webm"}, {"avi", "avi"},       {"ts", "mpegts"}, {"flv", "flv"},  {"mpg", "mpeg"},
         {"m4a", "ipod"},  {"m4r", "ipod"},      {"mp3", "mp3"},  {"wav", "wav"},   {"aiff", "aiff"},
         {"flac", "flac"}, {"ogg", "ogg"},       {"opus", "opus"}, {"caf", "caf"},  {"wmv", "matroska"},
-        {"png", "matroska"}, {std::nullopt, "matroska"},
+        {"png", "matroska"}, {std::nullopt, "matroska"}, {"wma", "asf"}, {"wv", "wv"}, {"aac", "adts"},
+        {"mka", "matroska"}, {"ac3", "ac3"},
     };
     for (const auto& [id, muxer] : muxers)
         EXPECT_EQ(muxerForFile(fileOfFormat(id)), muxer) << id.value_or("none").toStdString();
+    // Monkey's Audio, and a sound whose format is not known (Musepack, DSD), have no muxer to
+    // copy their streams back into: Remove Meta is not offered for them.
+    EXPECT_TRUE(soundContainerIsWritable(fileOfFormat("wma")));
+    EXPECT_TRUE(soundContainerIsWritable(fileOfFormat("m4a")));
+    EXPECT_FALSE(soundContainerIsWritable(fileOfFormat("ape")));
+    EXPECT_FALSE(soundContainerIsWritable(fileOfFormat(std::nullopt)));
 }

@@ -53,3 +53,25 @@ TEST_F(MediaStreamRemoval, MutingSoundAloneIsRefused)
     }
     EXPECT_TRUE(outputs().isEmpty());
 }
+
+// A sound keeps its own container: a WMA stays an ASF file (it became Matroska under the WMA
+// name), and FLAC or Opus in an M4A go into plain MP4, which holds them where the iPod flavour
+// refused them ("This combination of codec and format isn't supported").
+TEST_F(MediaStreamRemoval, ASoundKeepsAContainerThatHoldsItsStreams)
+{
+    const QString wma = make("tune.wma", {"-f", "lavfi", "-i", "sine=duration=3.7", "-c:a", "wmav2", "-metadata",
+                                          "title=Secret"});
+    const QString placed = removeMediaMetadata(input(wma), context, work).toLocalFile();
+    EXPECT_EQ(format(placed, "format_name"), "asf");
+    EXPECT_EQ(title(placed), "");
+    EXPECT_NEAR(format(placed, "duration").toDouble(), 3.7, 0.2);
+
+    for (const char* codec : {"flac", "libopus"}) {
+        const QString m4a = make(QString("tune-%1.m4a").arg(codec), {"-f", "lavfi", "-i", "sine=duration=1", "-c:a",
+                                                                     codec, "-strict", "-2", "-metadata",
+                                                                     "title=Secret", "-f", "mp4"});
+        const QString stripped = removeMediaMetadata(input(m4a), context, work).toLocalFile();
+        EXPECT_EQ(title(stripped), "") << codec;
+        EXPECT_EQ(packets(stripped, "a"), packets(m4a, "a")) << codec;
+    }
+}

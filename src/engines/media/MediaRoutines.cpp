@@ -79,8 +79,19 @@ QString muxerForFile(const FileInfo& input)
         {"mov", "mov"},      {"mp4", "mp4"},   {"m4v", "mp4"},  {"3gp", "mp4"},   {"mkv", "matroska"},
         {"webm", "webm"},    {"avi", "avi"},   {"ts", "mpegts"}, {"flv", "flv"},  {"mpg", "mpeg"},
         {"m4a", "ipod"},     {"m4r", "ipod"},  {"mp3", "mp3"},  {"wav", "wav"},   {"aiff", "aiff"},
-        {"flac", "flac"},    {"ogg", "ogg"},   {"opus", "opus"}, {"caf", "caf"}};
+        {"flac", "flac"},    {"ogg", "ogg"},   {"opus", "opus"}, {"caf", "caf"},   {"wma", "asf"},
+        {"ac3", "ac3"},      {"dts", "dts"},   {"amr", "amr"},   {"mka", "matroska"}, {"wv", "wv"},
+        {"aac", "adts"}};
     return muxers.value(id, QStringLiteral("matroska"));
+}
+
+bool soundContainerIsWritable(const FileInfo& input)
+{
+    // Monkey's Audio, Musepack, DSD and the like have no FFmpeg muxer: a copy of their streams
+    // would have to change format under the same name.
+    static const QStringList writable{"m4a", "m4r", "mp3", "wav", "aiff", "flac", "ogg", "opus", "caf", "wma",
+                                      "ac3", "dts", "amr", "mka", "wv", "aac"};
+    return input.format && writable.contains(input.format->id);
 }
 
 } // namespace qv

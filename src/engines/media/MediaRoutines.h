@@ -28,4 +28,7 @@ AudioTarget audioTargetForFile(const FileInfo& input);
 // The muxer that keeps the input's own container; Matroska when it is not known.
 QString muxerForFile(const FileInfo& input);
 
+// Whether a sound file's own format can be written again by FFmpeg, its streams copied.
+bool soundContainerIsWritable(const FileInfo& input);
+
 } // namespace qv

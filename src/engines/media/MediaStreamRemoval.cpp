@@ -19,9 +19,21 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
 {
     const MediaInfo info = probeMediaInput(file, context, work);
     const QUrl output = work.workFile(file.ext);
-    runMediaStep(stripMetadataArgs(file.url, output, muxerForFile(file), file.category == FileCategory::audio,
-                                   info.demuxer),
-                 info.duration, context, work);
+    QString muxer = muxerForFile(file);
+    // The iPod flavour of MP4 holds AAC, ALAC and Dolby sound only; FLAC and Opus go into plain
+    // MP4 under the same name.
+    static const QStringList ipodCodecs{"aac", "alac", "ac3", "eac3", "mp3"};
+    if (muxer == QLatin1String("ipod") && info.audio && !ipodCodecs.contains(info.audio->codec))
+        muxer = QStringLiteral("mp4");
+    QStringList arguments =
+        stripMetadataArgs(file.url, output, muxer, file.category == FileCategory::audio, info.demuxer);
+    // FFmpeg calls FLAC in MP4 experimental, though players read it.
+    if (muxer == QLatin1String("mp4") && info.audio && info.audio->codec == QLatin1String("flac")) {
+        const qsizetype format = arguments.lastIndexOf(QStringLiteral("-f"));
+        arguments.insert(format, QStringLiteral("-2"));
+        arguments.insert(format, QStringLiteral("-strict"));
+    }
+    runMediaStep(arguments, info.duration, context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("removeMetadata")),
                            file.ext);
 }
