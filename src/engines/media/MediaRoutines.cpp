@@ -70,11 +70,10 @@ AudioTarget audioTargetForFile(const FileInfo& input)
     return AudioTarget::m4a;
 }
 
-QString muxerForFile(const FileInfo& input)
+namespace {
+
+const QHash<QString, QString>& ownMuxers()
 {
-    if (!input.format)
-        return QStringLiteral("matroska");
-    const QString& id = input.format->id;
     static const QHash<QString, QString> muxers{
         {"mov", "mov"},      {"mp4", "mp4"},   {"m4v", "mp4"},  {"3gp", "mp4"},   {"mkv", "matroska"},
         {"webm", "webm"},    {"avi", "avi"},   {"ts", "mpegts"}, {"flv", "flv"},  {"mpg", "mpeg"},
@@ -82,16 +81,23 @@ QString muxerForFile(const FileInfo& input)
         {"flac", "flac"},    {"ogg", "ogg"},   {"opus", "opus"}, {"caf", "caf"},   {"wma", "asf"},
         {"ac3", "ac3"},      {"dts", "dts"},   {"amr", "amr"},   {"mka", "matroska"}, {"wv", "wv"},
         {"aac", "adts"}};
-    return muxers.value(id, QStringLiteral("matroska"));
+    return muxers;
+}
+
+} // namespace
+
+QString muxerForFile(const FileInfo& input)
+{
+    if (!input.format)
+        return QStringLiteral("matroska");
+    return ownMuxers().value(input.format->id, QStringLiteral("matroska"));
 }
 
 bool soundContainerIsWritable(const FileInfo& input)
 {
     // Monkey's Audio, Musepack, DSD and the like have no FFmpeg muxer: a copy of their streams
     // would have to change format under the same name.
-    static const QStringList writable{"m4a", "m4r", "mp3", "wav", "aiff", "flac", "ogg", "opus", "caf", "wma",
-                                      "ac3", "dts", "amr", "mka", "wv", "aac"};
-    return input.format && writable.contains(input.format->id);
+    return input.format && ownMuxers().contains(input.format->id);
 }
 
 } // namespace qv
