@@ -3,7 +3,10 @@
 # `quorvenda-dev run convert.document.pdf` and by `soffice --convert-to pdf` (the reference).
 # Per file: word recall of our PDF's text against LibreOffice's (pdftotext), tables as each
 # reads them (our model's table blocks, LibreOffice's HTML tables) and ruled tables drawn in
-# each PDF (bench/pdf_grids.py). Prints the per-file table, then the summary rows.
+# each PDF (bench/pdf_grids.py). Then the look: headings (our model's against LibreOffice's
+# HTML headings, and a file whose headings are set by hand in size and weight), coloured text
+# in each PDF, and underline and raised or lowered runs in each one's DOCX of the ODT and RTF
+# files (python-docx). Prints the per-file table, then the summary rows.
 # Usage: bench/document_fidelity.sh, with build/ built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,11 +15,34 @@ data="$root/bench/data/documents"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-mkdir -p "$work/in" "$work/ours" "$work/lo" "$work/html"
+mkdir -p "$work/in" "$work/ours" "$work/lo" "$work/html" "$work/docx-ours" "$work/docx-lo"
 # Named with their kind, so that footnote.odt and footnote.rtf give two PDFs.
 for f in "$data"/*.docx "$data"/*.odt "$data"/*.rtf; do
     name=$(basename "$f"); cp "$f" "$work/in/${name%.*}-${name##*.}.${name##*.}"
 done
+# Headings set by hand, as most people set them: sizes 20, 16 and 13.5 points, a bold 12.5-point
+# line and a Courier line among 12-point body text, in red and centred for the first.
+/usr/bin/python3 - "$work/in/hand_headings-docx.docx" <<'MAKE'
+import sys, docx
+from docx.shared import Pt, RGBColor
+from docx.enum.text import WD_ALIGN_PARAGRAPH
+d = docx.Document()
+def para(text, size, bold=False, font=None):
+    p = d.add_paragraph(); r = p.add_run(text); r.font.size = Pt(size); r.bold = bold
+    if font: r.font.name = font
+    return p
+p = para('Annual report', 20); p.alignment = WD_ALIGN_PARAGRAPH.CENTER; p.runs[0].font.color.rgb = RGBColor(0xC0, 0, 0)
+para('The body of the report, set at twelve points like most of it. ' * 3, 12)
+para('First part', 16)
+para('More body text that goes on for a while in the ordinary size. ' * 3, 12)
+para('A smaller head', 13.5)
+para('Body again, ordinary and plain, with words enough to make it the body. ' * 3, 12)
+para('Bold small head', 12.5, bold=True)
+para('print("hello")', 12, font='Courier New')
+p = d.add_paragraph('Water is H'); r = p.add_run('2'); r.font.subscript = True
+p.add_run('O and '); r = p.add_run('this'); r.underline = True; p.add_run(' is underlined.')
+d.save(sys.argv[1])
+MAKE
 cp "$work"/in/* "$work/ours/"
 "$driver" run convert.document.pdf "$work"/ours/* > "$work/run.json" 2> /dev/null || true
 profile="-env:UserInstallation=file://$work/profile"
@@ -26,6 +52,10 @@ for f in "$work"/in/*; do
     base=$(basename "${f%.*}")
     "$driver" document "$f" > "$work/html/$base.model.json" 2> /dev/null || echo '{}' > "$work/html/$base.model.json"
 done
+# DOCX from the ODT and RTF files, ours and LibreOffice's.
+cp "$work"/in/*.odt "$work"/in/*.rtf "$work/docx-ours/"
+"$driver" run convert.document.docx "$work"/docx-ours/* > /dev/null 2>&1 || true
+soffice --headless "$profile" --convert-to docx --outdir "$work/docx-lo" "$work"/in/*.odt "$work"/in/*.rtf > /dev/null 2>&1
 /usr/bin/python3 - "$work" "$data" "$root/bench/pdf_grids.py" <<'PY'
 import collections, glob, json, os, re, statistics, subprocess, sys, importlib.util, unicodedata
 work, data, grids_path = sys.argv[1:4]
@@ -44,7 +74,8 @@ rows = []
 for f in sorted(glob.glob(os.path.join(work, 'in', '*'))):
     name = os.path.basename(f)
     base, ext = os.path.splitext(name)
-    if ext not in ('.docx', '.odt', '.rtf'):
+    # The hand-made file is for the look alone.
+    if ext not in ('.docx', '.odt', '.rtf') or base == 'hand_headings-docx':
         continue
     ours_pdf = os.path.join(work, 'ours', base + '.pdf')
     lo_pdf = os.path.join(work, 'lo', base + '.pdf')
@@ -80,6 +111,96 @@ print(f'| document fidelity: median word recall over {len(rows)} files | {median
 print(f'| document fidelity: files under 0.9 recall | {len(under)} | 0 | - | 0 | {"held" if not under else "missed"} |')
 print(f'| document fidelity: tables read | {tables_ours} | {tables_lo} | {tables_ours / max(tables_lo, 1):.2f} | 1.00 | {"held" if tables_ours >= tables_lo else "missed"} |')
 print(f'| document fidelity: ruled tables drawn | {ruled_ours} | {ruled_lo} | {ruled_ours / max(ruled_lo, 1):.2f} | 1.00 | {"held" if ruled_ours >= ruled_lo else "missed"} |')
+
+# The look.
+def model_headings(base):
+    try:
+        model = json.load(open(os.path.join(work, 'html', base + '.model.json')))
+    except Exception:
+        return 0, 0
+    blocks = model.get('blocks', [])
+    return sum(1 for b in blocks if b.get('kind') == 'heading'), sum(1 for b in blocks if b.get('kind') == 'code')
+
+def lo_headings(base):
+    html = os.path.join(work, 'html', base + '.html')
+    if not os.path.exists(html):
+        return 0
+    return len(re.findall(r'<h[1-6]\b', open(html, encoding='utf-8', errors='replace').read(), re.I))
+
+def coloured_pixels(pdf):
+    if not os.path.exists(pdf):
+        return 0
+    out = subprocess.run(['pdftoppm', '-r', '30', pdf], capture_output=True).stdout
+    count = 0
+    at = 0
+    # A stream of binary PPM pages.
+    while at < len(out) and out[at:at + 2] == b'P6':
+        fields = []
+        at += 2
+        while len(fields) < 3:
+            while out[at:at + 1].isspace(): at += 1
+            start = at
+            while not out[at:at + 1].isspace(): at += 1
+            fields.append(int(out[start:at]))
+        at += 1
+        w, h, _ = fields
+        data = out[at:at + w * h * 3]; at += w * h * 3
+        for i in range(0, len(data), 3):
+            r, g, b = data[i], data[i + 1], data[i + 2]
+            if max(r, g, b) - min(r, g, b) > 80:
+                count += 1
+    return count
+
+def docx_styles(path):
+    if not os.path.exists(path):
+        return None
+    code = ("import sys, docx\nu = s = 0\nfor p in docx.Document(sys.argv[1]).paragraphs:\n"
+            "    for r in p.runs:\n        u += bool(r.underline)\n        s += bool(r.font.superscript or r.font.subscript)\n"
+            "print(u, s)\n")
+    run = subprocess.run(['/usr/bin/python3', '-c', code, path], capture_output=True, text=True)
+    try:
+        u, s = run.stdout.split()
+        return int(u), int(s)
+    except ValueError:
+        return None
+
+heads_ours = heads_lo = 0
+colour_lo = colour_kept = 0
+marks_lo = marks_kept = 0
+look_rows = []
+for f in sorted(glob.glob(os.path.join(work, 'in', '*'))):
+    base, ext = os.path.splitext(os.path.basename(f))
+    h_ours, code_ours = model_headings(base)
+    h_lo = lo_headings(base)
+    if base != 'hand_headings-docx':
+        heads_ours += min(h_ours, h_lo); heads_lo += h_lo
+    c_ours = coloured_pixels(os.path.join(work, 'ours', base + '.pdf'))
+    c_lo = coloured_pixels(os.path.join(work, 'lo', base + '.pdf'))
+    if c_lo > 0:
+        colour_lo += 1; colour_kept += c_ours > 0
+    d_ours = d_lo = None
+    if ext in ('.odt', '.rtf'):
+        d_ours = docx_styles(os.path.join(work, 'docx-ours', base + '.docx'))
+        d_lo = docx_styles(os.path.join(work, 'docx-lo', base + '.docx'))
+        if d_lo:
+            for kind in (0, 1):
+                if d_lo[kind] > 0:
+                    marks_lo += 1; marks_kept += bool(d_ours and d_ours[kind] > 0)
+    look_rows.append((base + ext, h_ours, h_lo, c_ours, c_lo, d_ours, d_lo))
+
+hand_heads, hand_code = model_headings('hand_headings-docx')
+print()
+print('| file | headings ours | headings LibreOffice | coloured pixels ours | coloured pixels LibreOffice | DOCX underline, scripts ours | LibreOffice |')
+print('|---|---|---|---|---|---|---|')
+for name, ho, hl, co, cl, do, dl in look_rows:
+    print(f'| {name} | {ho} | {hl} | {co} | {cl} | {do if do else "-"} | {dl if dl else "-"} |')
+print()
+print('| what | ours | peer | ratio | limit | held |')
+print('|---|---|---|---|---|---|')
+print(f'| document look: headings LibreOffice finds, found | {heads_ours} | {heads_lo} | {heads_ours / max(heads_lo, 1):.2f} | 1.00 | {"held" if heads_ours >= heads_lo else "missed"} |')
+print(f'| document look: headings set by hand in size and weight (of 4, and 1 code line) | {hand_heads}, {hand_code} | {lo_headings("hand_headings-docx")} | - | 4, 1 | {"held" if (hand_heads, hand_code) == (4, 1) else "missed"} |')
+print(f'| document look: files whose PDF shows colour, colour kept | {colour_kept} | {colour_lo} | {colour_kept / max(colour_lo, 1):.2f} | 1.00 | {"held" if colour_kept >= colour_lo else "missed"} |')
+print(f'| document look: underline and scripts in LibreOffice DOCX of ODT and RTF, kept in ours | {marks_kept} | {marks_lo} | {marks_kept / max(marks_lo, 1):.2f} | 1.00 | {"held" if marks_kept >= marks_lo else "missed"} |')
 if under:
     print()
     print('Under 0.9: ' + ', '.join(under))

@@ -148,7 +148,8 @@ QUrl DocumentConversion::convertDocument(const FileInfo& file, DocumentOutput ta
     if (target == DocumentOutput::png || target == DocumentOutput::jpg) {
         const QUrl pdf = planner.workURL(QStringLiteral("pdf"), freshName());
         const QSizeF page = DocumentWriter::documentPageSize(*document, context.settings, context.options);
-        DocumentWriter::paginateToPDF(document->richText(), pdf, page, DocumentWriter::documentMargins(*document, page));
+        DocumentWriter::paginateToPDF(document->richText(), pdf, page, DocumentWriter::documentMargins(*document, page),
+                                      document->pageSetup());
         throwIfCancelled(context.stopToken);
         const double dpi = context.options.dpi.value_or(std::min(context.settings.pdfDPI, 200.0));
         return renderPagesToImages(pdf, file.baseName, target == DocumentOutput::png, dpi, context, planner, progress);

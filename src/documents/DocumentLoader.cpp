@@ -42,7 +42,7 @@ std::unique_ptr<LoadedDocument> richDocument(const FileInfo& file, const QUrl& f
     auto document = std::make_unique<LoadedDocument>(title, folder, true);
     document->addNote(DocumentPictures::leftOutNote(rich.picturesLeftOut));
     document->setRichText(std::move(rich.document));
-    document->setPageSetup({rich.landscape, rich.margins});
+    document->setPageSetup({rich.landscape, rich.margins, rich.header, rich.footer});
     return document;
 }
 

@@ -3,6 +3,7 @@
 #include "documents/DocumentPictures.h"
 
 #include "documents/AttributedTextReader.h"
+#include "documents/DocumentFonts.h"
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
@@ -134,6 +135,33 @@ QList<QByteArray> jpegPictures(const QTextDocument& text)
     return pictures;
 }
 
+// A running head or foot, centred in its margin, its page marks filled in.
+void drawRunning(QPainter& painter, QString text, const QRectF& area, int pageNumber, int pageCount, QPaintDevice& device)
+{
+    if (text.isEmpty() || area.height() <= 0)
+        return;
+    text.replace(QChar(0xE010), QString::number(pageNumber)).replace(QChar(0xE011), QString::number(pageCount));
+    painter.save();
+    painter.setFont(QFont(DocumentFonts::body(9), &device));
+    painter.setPen(Qt::black);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text);
+    painter.restore();
+}
+
+void drawRunningText(QPainter& painter, const LoadedDocument::PageSetup& page, QSizeF pageSize, QMarginsF margins,
+                     double scale, QPaintDevice& device, int pageNumber, int pageCount)
+{
+    // Only margins with room for a line carry one.
+    constexpr double room = 20;
+    if (margins.top() >= room)
+        drawRunning(painter, page.header, QRectF(margins.left() * scale, 0, (pageSize.width() - margins.left() - margins.right()) * scale, margins.top() * scale), pageNumber, pageCount, device);
+    if (margins.bottom() >= room)
+        drawRunning(painter, page.footer,
+                    QRectF(margins.left() * scale, (pageSize.height() - margins.bottom()) * scale,
+                           (pageSize.width() - margins.left() - margins.right()) * scale, margins.bottom() * scale),
+                    pageNumber, pageCount, device);
+}
+
 // Qt writes page boxes in whole points; A4 is 595.28 x 841.89. The exact box has as many
 // characters as the rounded one, so no offset in the file moves.
 QByteArray exactPageBoxes(QByteArray pdf, QSizeF size)
@@ -214,7 +242,8 @@ QMarginsF DocumentWriter::documentMargins(const LoadedDocument& document, QSizeF
                      std::max(stated->right(), least), std::max(stated->bottom(), least));
 }
 
-int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins)
+int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins,
+                                  const LoadedDocument::PageSetup& setup)
 {
     if (text.isEmpty())
         text.setPlainText(QStringLiteral(" "));
@@ -258,6 +287,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
             context.palette.setColor(QPalette::Text, Qt::black);
             text.documentLayout()->draw(&painter, context);
             painter.restore();
+            drawRunningText(painter, setup, pageSize, margins, scale, writer, page + 1, pages);
         }
         if (!painter.end())
             throw EngineError(QStringLiteral("Couldn't create the PDF"));
@@ -346,7 +376,8 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
     switch (output) {
     case DocumentOutput::pdf: {
         const QSizeF sourcePage = documentPageSize(document, settings, options);
-        paginateToPDF(document.richText(), destination, sourcePage, documentMargins(document, sourcePage));
+        paginateToPDF(document.richText(), destination, sourcePage, documentMargins(document, sourcePage),
+                      document.pageSetup());
         return;
     }
     case DocumentOutput::docx:

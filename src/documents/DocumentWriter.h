@@ -29,7 +29,9 @@ public:
     // Lays the text out on pages of width x height points (wider than high: landscape) with the
     // margins and writes them as a PDF; returns the page count (1 to maximumPages). Tables
     // wider than the text shrink their type first.
-    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins);
+    // The page setup's header and footer are drawn in the margins, with page numbers.
+    static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, QMarginsF margins,
+                             const LoadedDocument::PageSetup& page = {});
     static int paginateToPDF(QTextDocument& text, const QUrl& destination, QSizeF pageSize, double margin)
     {
         return paginateToPDF(text, destination, pageSize, QMarginsF(margin, margin, margin, margin));

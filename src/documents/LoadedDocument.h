@@ -25,6 +25,10 @@ public:
     struct PageSetup {
         bool landscape = false;
         std::optional<QMarginsF> margins; // points
+        // Running head and foot, lines apart; U+E010 stands for the page number, U+E011 for
+        // the page count.
+        QString header;
+        QString footer;
     };
 
     const QString& title() const { return m_title; }

@@ -49,13 +49,55 @@ public:
     QHash<QString, QMarginsF> layoutMargins;
     QHash<QString, bool> layoutLandscape;
     QString firstMasterLayout;
+    QString firstMaster;
     QHash<QString, QString> masterLayouts;
+    QHash<QString, QString> masterHeaders;
+    QHash<QString, QString> masterFooters;
+
+    // A master page's header or footer: its paragraphs on lines, page numbers as marks. The
+    // reader ends on the element's end.
+    static QString runningText(QXmlStreamReader& reader)
+    {
+        QStringList lines;
+        QString line;
+        int depth = 1;
+        while (depth > 0 && !reader.atEnd() && !reader.hasError()) {
+            reader.readNext();
+            if (reader.isStartElement()) {
+                ++depth;
+                if (reader.qualifiedName() == QLatin1String("text:page-number")) {
+                    line += QChar(SourceStyles::pageNumberMark);
+                    reader.skipCurrentElement();
+                    --depth;
+                } else if (reader.qualifiedName() == QLatin1String("text:page-count")) {
+                    line += QChar(SourceStyles::pageCountMark);
+                    reader.skipCurrentElement();
+                    --depth;
+                } else if (reader.qualifiedName() == QLatin1String("text:tab")) {
+                    line += QLatin1String("    ");
+                } else if (reader.qualifiedName() == QLatin1String("text:s")) {
+                    line += QLatin1Char(' ');
+                }
+            } else if (reader.isEndElement()) {
+                --depth;
+                if (reader.qualifiedName() == QLatin1String("text:p") || reader.qualifiedName() == QLatin1String("text:h")) {
+                    if (!line.trimmed().isEmpty())
+                        lines.append(line.trimmed());
+                    line.clear();
+                }
+            } else if (reader.isCharacters()) {
+                line += reader.text();
+            }
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
 
     void read(const QByteArray& xml)
     {
         QXmlStreamReader reader(xml);
         OpenStyle* current = nullptr;
         QString layout;
+        QString master;
         while (!reader.atEnd() && !reader.hasError()) {
             reader.readNext();
             if (reader.isEndElement()) {
@@ -124,11 +166,19 @@ public:
                                                        lengthInPoints(a.value(QLatin1String("fo:margin-right"))).value_or(0),
                                                        lengthInPoints(a.value(QLatin1String("fo:margin-bottom"))).value_or(0)));
             } else if (name == QLatin1String("style:master-page")) {
-                const QString master = a.value(QLatin1String("style:name")).toString();
+                master = a.value(QLatin1String("style:name")).toString();
                 const QString pageLayout = a.value(QLatin1String("style:page-layout-name")).toString();
                 masterLayouts.insert(master, pageLayout);
-                if (firstMasterLayout.isEmpty())
+                if (firstMasterLayout.isEmpty()) {
                     firstMasterLayout = pageLayout;
+                    firstMaster = master;
+                }
+            } else if ((name == QLatin1String("style:header") || name == QLatin1String("style:footer")) && !master.isEmpty()) {
+                const bool header = name == QLatin1String("style:header");
+                const bool shown = a.value(QLatin1String("style:display")) != QLatin1String("false");
+                const QString text = runningText(reader);
+                if (shown)
+                    (header ? masterHeaders : masterFooters).insert(master, text);
             }
         }
     }
@@ -235,6 +285,10 @@ SourceStyles OpenDocumentStyleReader::read(const QByteArray& contentXml, const Q
     SourceStyles result;
     // The page of the standard master page, else of the first one.
     QString layout = styles.masterLayouts.value(QStringLiteral("Standard"), styles.firstMasterLayout);
+    const QString master = styles.masterLayouts.contains(QStringLiteral("Standard")) ? QStringLiteral("Standard")
+                                                                                    : styles.firstMaster;
+    result.header = styles.masterHeaders.value(master);
+    result.footer = styles.masterFooters.value(master);
     if (styles.layouts.contains(layout)) {
         result.pageSize = styles.layouts.value(layout);
         result.margins = styles.layoutMargins.value(layout);

@@ -491,7 +491,11 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
     const QStringList wanted = format == QLatin1String("odt")
                                    ? QStringList{QStringLiteral("content.xml"), QStringLiteral("styles.xml"), QStringLiteral("meta.xml")}
                                    : QStringList{QStringLiteral("word/document.xml"), QStringLiteral("word/styles.xml"),
-                                                 QStringLiteral("docProps/core.xml")};
+                                                 QStringLiteral("docProps/core.xml"),
+                                                 QStringLiteral("word/_rels/document.xml.rels"),
+                                                 QStringLiteral("word/header1.xml"), QStringLiteral("word/header2.xml"),
+                                                 QStringLiteral("word/header3.xml"), QStringLiteral("word/footer1.xml"),
+                                                 QStringLiteral("word/footer2.xml"), QStringLiteral("word/footer3.xml")};
     try {
         parts = readPackage(file, wanted, stop);
     } catch (const EngineError& e) {
@@ -525,6 +529,16 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         return prepared;
     const QByteArray lifted = liftTextBoxes(document);
     prepared.styles = WordStyleReader::read(lifted, parts.part(QStringLiteral("word/styles.xml")));
+    {
+        const QHash<QString, QString> targets =
+            WordStyleReader::relationTargets(parts.part(QStringLiteral("word/_rels/document.xml.rels")));
+        const auto running = [&](const QString& id) {
+            const QString target = targets.value(id);
+            return target.isEmpty() ? QString() : WordStyleReader::runningText(parts.part(QStringLiteral("word/") + target));
+        };
+        prepared.styles.header = running(prepared.styles.headerPart);
+        prepared.styles.footer = running(prepared.styles.footerPart);
+    }
     const QByteArray rewritten = markPageBreaks(lifted);
     if (rewritten == document)
         return prepared;

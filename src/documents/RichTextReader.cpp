@@ -383,6 +383,8 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
         result.title = title;
     result.landscape = source.styles.landscape;
     result.margins = source.styles.margins;
+    result.header = source.styles.header;
+    result.footer = source.styles.footer;
     return result;
 }
 

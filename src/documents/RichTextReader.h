@@ -26,6 +26,9 @@ public:
         std::optional<QMarginsF> margins;
         // Pictures it names that were left out: linked files, files outside its folder.
         int picturesLeftOut = 0;
+        // Its running head and foot (SourceStyles' page marks in them).
+        QString header;
+        QString footer;
     };
 
     // format: "rtf", "docx" or "odt". Throws EngineError "This document is damaged or not in a

@@ -79,6 +79,14 @@ struct SourceStyles {
     std::optional<QMarginsF> margins;
     bool landscape = false;
     std::optional<QString> title; // what the file's own properties call it, where the reader sees them
+    // The first page's running head and foot, lines apart, the page number and count as marks.
+    QString header;
+    QString footer;
+    QString headerPart; // DOCX: the parts naming them, for the caller to read
+    QString footerPart;
+
+    static constexpr char16_t pageNumberMark = 0xE010;
+    static constexpr char16_t pageCountMark = 0xE011;
 };
 
 } // namespace qv

@@ -193,6 +193,12 @@ void readSection(QXmlStreamReader& reader, SourceStyles& result)
                 result.pageSize = QSizeF(width, height);
             result.landscape = attributes.value(QLatin1String("w:orient")) == QLatin1String("landscape")
                 || (width > height && height > 0);
+        } else if (reader.qualifiedName() == QLatin1String("w:headerReference")
+                   || reader.qualifiedName() == QLatin1String("w:footerReference")) {
+            if (attributes.value(QLatin1String("w:type")) == QLatin1String("default")) {
+                const QString id = attributes.value(QLatin1String("r:id")).toString();
+                (reader.qualifiedName() == QLatin1String("w:headerReference") ? result.headerPart : result.footerPart) = id;
+            }
         } else if (reader.qualifiedName() == QLatin1String("w:pgMar")) {
             result.margins = QMarginsF(twips(attributes.value(QLatin1String("w:left"))),
                                        twips(attributes.value(QLatin1String("w:top"))),
@@ -204,6 +210,84 @@ void readSection(QXmlStreamReader& reader, SourceStyles& result)
 }
 
 } // namespace
+
+QHash<QString, QString> WordStyleReader::relationTargets(const QByteArray& relsXml)
+{
+    QHash<QString, QString> targets;
+    QXmlStreamReader reader(relsXml);
+    while (!reader.atEnd() && !reader.hasError()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("Relationship"))
+            targets.insert(reader.attributes().value(QLatin1String("Id")).toString(),
+                           reader.attributes().value(QLatin1String("Target")).toString());
+    }
+    return targets;
+}
+
+QString WordStyleReader::runningText(const QByteArray& partXml)
+{
+    QStringList lines;
+    QString line;
+    QString instruction;
+    int fieldDepth = 0;
+    bool inResult = false;
+    bool replaced = false; // the current field's result is a mark
+    const auto fieldMark = [](const QString& instr) -> QString {
+        const QString word = instr.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+        if (word == QLatin1String("PAGE"))
+            return QString(QChar(SourceStyles::pageNumberMark));
+        if (word == QLatin1String("NUMPAGES"))
+            return QString(QChar(SourceStyles::pageCountMark));
+        return {};
+    };
+    QXmlStreamReader reader(partXml);
+    while (!reader.atEnd() && !reader.hasError()) {
+        reader.readNext();
+        const QStringView name = reader.qualifiedName();
+        if (reader.isStartElement()) {
+            if (name == QLatin1String("w:fldSimple")) {
+                const QString mark = fieldMark(reader.attributes().value(QLatin1String("w:instr")).toString());
+                if (!mark.isEmpty()) {
+                    line += mark;
+                    reader.skipCurrentElement();
+                }
+            } else if (name == QLatin1String("w:fldChar")) {
+                const QStringView type = reader.attributes().value(QLatin1String("w:fldCharType"));
+                if (type == QLatin1String("begin")) {
+                    if (++fieldDepth == 1) {
+                        instruction.clear();
+                        inResult = false;
+                        replaced = false;
+                    }
+                } else if (type == QLatin1String("separate") && fieldDepth == 1) {
+                    inResult = true;
+                    const QString mark = fieldMark(instruction);
+                    if (!mark.isEmpty()) {
+                        line += mark;
+                        replaced = true;
+                    }
+                } else if (type == QLatin1String("end") && fieldDepth > 0) {
+                    --fieldDepth;
+                }
+            } else if (name == QLatin1String("w:instrText")) {
+                instruction += reader.readElementText();
+            } else if (name == QLatin1String("w:t")) {
+                const QString text = reader.readElementText();
+                if (fieldDepth == 0 || (inResult && !replaced))
+                    line += text;
+            } else if (name == QLatin1String("w:tab")) {
+                line += QLatin1String("    ");
+            } else if (name == QLatin1String("w:del") || name == QLatin1String("mc:Fallback")) {
+                reader.skipCurrentElement();
+            }
+        } else if (reader.isEndElement() && name == QLatin1String("w:p")) {
+            if (!line.trimmed().isEmpty())
+                lines.append(line.trimmed());
+            line.clear();
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 SourceStyles WordStyleReader::read(const QByteArray& documentXml, const QByteArray& stylesXml)
 {

@@ -3,6 +3,7 @@
 #include "documents/SourceStyles.h"
 
 #include <QByteArray>
+#include <QHash>
 
 namespace qv {
 
@@ -14,6 +15,13 @@ public:
     WordStyleReader() = delete;
 
     static SourceStyles read(const QByteArray& documentXml, const QByteArray& stylesXml);
+
+    // The part (below word/) each relation id of document.xml.rels names.
+    static QHash<QString, QString> relationTargets(const QByteArray& relsXml);
+
+    // A header or footer part's text: paragraphs on lines of their own, PAGE and NUMPAGES
+    // fields as SourceStyles' marks.
+    static QString runningText(const QByteArray& partXml);
 };
 
 } // namespace qv

@@ -499,3 +499,50 @@ TEST(DocumentLook, PhotosKeepTheirOwnBytes)
     EXPECT_EQ(qv::test::readFile(out + "/img-000.jpg"), original);
     EXPECT_LT(QFileInfo(pdf).size(), original.size() + 60000) << "one copy of the photo";
 }
+
+// A Word footer with page fields prints on every page with its numbers; a header likewise.
+TEST(DocumentLook, HeadersAndFootersWithPageNumbers)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("numbered.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.enum.text import WD_BREAK
+from docx.oxml import parse_xml
+d = docx.Document()
+s = d.sections[0]
+s.header.paragraphs[0].text = 'Quarterly report'
+f = s.footer.paragraphs[0]
+f.add_run('Page ')
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+f._p.append(parse_xml('<w:fldSimple %s w:instr=" PAGE "><w:r><w:t>9</w:t></w:r></w:fldSimple>' % w))
+f.add_run(' of ')
+f._p.append(parse_xml('<w:r %s><w:fldChar w:fldCharType="begin"/></w:r>' % w))
+f._p.append(parse_xml('<w:r %s><w:instrText> NUMPAGES </w:instrText></w:r>' % w))
+f._p.append(parse_xml('<w:r %s><w:fldChar w:fldCharType="separate"/></w:r>' % w))
+f._p.append(parse_xml('<w:r %s><w:t>9</w:t></w:r>' % w))
+f._p.append(parse_xml('<w:r %s><w:fldChar w:fldCharType="end"/></w:r>' % w))
+d.add_paragraph('First page text.')
+d.add_paragraph().add_run().add_break(WD_BREAK.PAGE)
+d.add_paragraph('Second page text.')
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const QString work = dir.filePath("work");
+    QDir().mkpath(work);
+    RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(docx), "docx", QUrl::fromLocalFile(work), {});
+    LoadedDocument document("numbered", std::nullopt, true);
+    document.setRichText(std::move(rich.document));
+    document.setPageSetup({rich.landscape, rich.margins, rich.header, rich.footer});
+    const QString pdf = dir.filePath("numbered.pdf");
+    DocumentWriter::writeDocument(document, DocumentOutput::pdf, QUrl::fromLocalFile(pdf), SettingsSnapshot{},
+                                  OperationOptions{}, QUrl::fromLocalFile(work), {}, "x");
+    for (int page = 1; page <= 2; ++page) {
+        ASSERT_EQ(runProgram("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), pdf, "-"}, &output), 0);
+        EXPECT_TRUE(output.contains(QStringLiteral("Page %1 of 2").arg(page).toUtf8())) << output.toStdString();
+        EXPECT_TRUE(output.contains("Quarterly report")) << output.toStdString();
+        EXPECT_FALSE(output.contains("9")) << "the field's stored result is not shown";
+    }
+}
