@@ -482,3 +482,30 @@ TEST_F(MediaConversion, AVbrMp3WhoseHeaderMiscountsIsReadByItsFrames)
     EXPECT_EQ(message([&] { convertAudio(file(cut, FileCategory::audio), AudioTarget::wav, context, work); }),
               "This file is damaged or not in a supported format");
 }
+
+// Offers that could only fail fit the encoder instead: a DSD-rate sound (352.8 kHz) goes into
+// Vorbis at 176.4 kHz, and a four-channel AIFF into Opus in its mapping family's layout.
+TEST_F(MediaConversion, EncodersTakeRatesAndLayoutsTheyCanHold)
+{
+    const QString high = make("high.wav", {"-f", "lavfi", "-i", "sine=duration=1:sample_rate=352800", "-c:a",
+                                           "pcm_s24le"});
+    placedBase = QStringLiteral("high");
+    const QString ogg = convertAudio(file(high, FileCategory::audio), AudioTarget::ogg, context, work).toLocalFile();
+    EXPECT_EQ(test::readFile(ogg).left(4), "OggS");
+    const QByteArray rate = [&] {
+        QByteArray out;
+        test::runProgram("ffprobe", {"-v", "error", "-show_entries", "stream=sample_rate", "-of", "csv=p=0",
+                                     "file:" + ogg}, &out);
+        return out.trimmed();
+    }();
+    EXPECT_EQ(rate, "176400");
+
+    const QString four = make("four.aiff", {"-f", "lavfi", "-i", "sine=duration=1", "-af",
+                                            "pan=4.0|c0=c0|c1=c0|c2=c0|c3=c0", "-c:a", "pcm_s16be"});
+    placedBase = QStringLiteral("four");
+    const QString opus = convertAudio(file(four, FileCategory::audio), AudioTarget::opus, context, work).toLocalFile();
+    QByteArray channels;
+    test::runProgram("ffprobe", {"-v", "error", "-show_entries", "stream=channels", "-of", "csv=p=0", "file:" + opus},
+                     &channels);
+    EXPECT_EQ(channels.trimmed(), "4");
+}

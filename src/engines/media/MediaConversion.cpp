@@ -99,7 +99,7 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
         if (target == AudioTarget::mp3)
             arguments << QStringLiteral("-id3v2_version") << QStringLiteral("3");
         arguments << audioTargetArgs(target, info, context.settings, context.options);
-        arguments << sampleRateArgs(target, context);
+        arguments << sampleRateArgs(target, context, info.audio);
         arguments << limit << QStringLiteral("-f") << audioTargetMuxer(target) << mediaOperand(output);
     }
     runMediaStep(arguments, duration, context, work);

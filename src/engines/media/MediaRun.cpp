@@ -221,7 +221,7 @@ QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const O
     if (target == AudioTarget::mp3)
         args << "-id3v2_version" << "3";
     args << audioTargetArgs(target, info, context.settings, context.options);
-    args << sampleRateArgs(target, context);
+    args << sampleRateArgs(target, context, info.audio);
     return args;
 }
 
@@ -230,16 +230,36 @@ QString kilohertzText(int rate)
     return QString::number(rate / 1000.0, 'g', 6) + QStringLiteral(" kHz");
 }
 
-QStringList sampleRateArgs(AudioTarget target, const OperationContext& context)
+QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
+                           const std::optional<AudioStreamInfo>& source)
 {
     const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
-    if (rate < 1)
-        return {};
+    QStringList args;
+    // Opus maps more than two channels only in the layouts of its mapping family 1; a sound of
+    // another layout with that many channels takes the family's own.
+    if (target == AudioTarget::opus && source && source->channels && *source->channels > 2
+        && *source->channels <= 8) {
+        static const char* const layouts[] = {"", "", "", "3.0", "quad", "5.0(side)", "5.1(side)", "6.1", "7.1"};
+        args << QStringLiteral("-channel_layout") << QLatin1String(layouts[*source->channels])
+             << QStringLiteral("-mapping_family") << QStringLiteral("1");
+    }
+    if (rate < 1) {
+        // Kept as it is, unless the encoder cannot take it (DSD's 352.8 kHz for Vorbis, Opus' few).
+        if (source && source->sampleRate) {
+            const int kept = *source->sampleRate;
+            int fitted = audioTargetSampleRate(target, kept);
+            if (target == AudioTarget::ogg && kept > 192000)
+                fitted = kept % 44100 == 0 ? 176400 : 192000;
+            if (fitted != kept)
+                args << QStringLiteral("-ar") << QString::number(fitted);
+        }
+        return args;
+    }
     const int written = audioTargetSampleRate(target, rate);
     if (written != rate && context.notes)
         context.notes->addMessage(audioTargetRawValue(target).toUpper() + QStringLiteral(" can't use ")
                                   + kilohertzText(rate) + QStringLiteral(": used ") + kilohertzText(written));
-    return {QStringLiteral("-ar"), QString::number(written)};
+    return args << QStringLiteral("-ar") << QString::number(written);
 }
 
 VideoContainer reencodedVideoContainer(const FileInfo& file)

@@ -49,7 +49,8 @@ QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
 
 // "-ar" and the sample rate the options (over the settings) ask for, when they ask for one. A
 // rate the target cannot write becomes the nearest one it can, and the notes say so.
-QStringList sampleRateArgs(AudioTarget target, const OperationContext& context);
+QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
+                           const std::optional<AudioStreamInfo>& source = std::nullopt);
 
 // "44.1 kHz".
 QString kilohertzText(int rate);
