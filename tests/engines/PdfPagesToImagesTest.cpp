@@ -3,6 +3,7 @@
 #include "engines/pdf/PDFEngine.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -90,4 +91,36 @@ TEST(PdfPagesToImages, RefusesEmptyLockedAndCancelledDocuments)
                                           SettingsSnapshot{}, work),
                  CancellationError);
     EXPECT_TRUE(midway.outputs().isEmpty());
+}
+
+// A font that does not load (its embedded program is no font) is drawn with a system font, as
+// other readers draw it: the page comes out, with a word that stand-ins were used.
+TEST(PdfPagesToImages, AFontThatDoesNotLoadIsDrawnWithAStandInAndANote)
+{
+    QTemporaryDir dir;
+    const QString script = QStringLiteral(R"(import sys
+objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>',
+        b'<< /Length 41 >>\nstream\nBT /F1 24 Tf 72 700 Td (Hello font) Tj ET\nendstream',
+        b'<< /Type /Font /Subtype /TrueType /BaseFont /NoSuchFont /FirstChar 32 /LastChar 126 /FontDescriptor 6 0 R >>',
+        b'<< /Type /FontDescriptor /FontName /NoSuchFont /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>',
+        b'<< /Length 10 >>\nstream\nNOTAFONT!!\nendstream']
+out = b'%PDF-1.7\n'
+offsets = []
+for i, o in enumerate(objs):
+    offsets.append(len(out))
+    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+at = len(out)
+out += b'xref\n0 8\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
+out += b'trailer\n<< /Size 8 /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % at
+open(sys.argv[1], 'wb').write(out)
+)");
+    const QString path = dir.filePath("stand-in.pdf");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, path}), 0);
+    WorkBench bench;
+    const QUrl result = PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72,
+                                                 SettingsSnapshot{}, bench.work(path));
+    EXPECT_EQ(QImage(result.toLocalFile()).size(), QSize(612, 792));
+    ASSERT_EQ(bench.notes->messages().size(), 1);
+    EXPECT_TRUE(bench.notes->messages().first().contains("stand-ins")) << bench.notes->messages().first().toStdString();
 }

@@ -7,6 +7,7 @@
 #include "engines/pdf/PageImageWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/JobNotes.h"
 
 #include <QDir>
 #include <QThread>
@@ -55,6 +56,7 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
     std::atomic<int> done{0};
     std::mutex failureLock;
     std::exception_ptr failure;
+    std::atomic<bool> standIns{false};
 
     const auto draw = [&](PDFRenderer& renderer) {
         try {
@@ -63,6 +65,8 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
                 writePageImage(image, pagePath(index), output, dpi, quality, stopAll.get_token());
                 work.report(double(++done) / double(count));
             }
+            if (renderer.drewStandIns())
+                standIns = true;
         } catch (...) {
             std::lock_guard locker(failureLock);
             if (!failure)
@@ -78,6 +82,9 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
         // A worker stopped by another's failure reports that failure, not a cancellation.
         std::rethrow_exception(failure);
     }
+    if (standIns && work.notes)
+        work.notes->addMessage(QStringLiteral("Some fonts or pictures of this PDF couldn't be drawn as they are: "
+                                              "stand-ins were drawn in their place"));
     return count == 1 ? work.place(target, base, extension)
                       : work.place(target, base + QStringLiteral(" (pages)"), QString());
 }

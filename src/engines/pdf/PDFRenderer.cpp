@@ -5,9 +5,11 @@
 #include "model/EngineError.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <cmath>
@@ -126,6 +128,7 @@ struct PDFRenderer::Context {
     // does not decode, an unknown encryption method... each is damage.
     QStringList warnings;
     bool tolerant = false;
+    std::atomic<bool> substituted = false;
     // Whether qpdf reads the file whole, asked once MuPDF has spoken only of repairs.
     std::function<bool()> readsWholeElsewhere;
     std::optional<bool> readsWhole;
@@ -137,6 +140,14 @@ struct PDFRenderer::Context {
         if (text.startsWith(QLatin1String("ICC support is not available")))
             return;
         auto* context = static_cast<Context*>(user);
+        // A font that does not load, a Type3 glyph or a JBIG2 region MuPDF does not draw: the
+        // page is drawn with a stand-in, which is no damage to the file but worth a word.
+        static const QRegularExpression drawing(QStringLiteral("font|glyph|type ?3|jbig2"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        if (drawing.match(text).hasMatch()) {
+            context->substituted = true;
+            return;
+        }
         if (context->warnings.size() < 20)
             context->warnings.append(text);
     }
@@ -514,6 +525,11 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
         throw damagedFile(failure);
     m_context->throwIfWarned();
     return lines;
+}
+
+bool PDFRenderer::drewStandIns() const
+{
+    return m_context->substituted;
 }
 
 QString PDFRenderer::title() const
