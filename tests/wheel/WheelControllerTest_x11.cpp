@@ -3,6 +3,7 @@
 
 #include "model/SettingsDefaults.h"
 #include "model/Clock.h"
+#include "model/NativeFileName.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/SettingsStore.h"
@@ -16,6 +17,7 @@
 #include "wheel/ui/WheelPanel.h"
 #include "wheel/ui/WheelView.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -23,6 +25,8 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace qv;
 using namespace qv::test;
@@ -152,6 +156,37 @@ TEST_F(WheelControllerX11, ShiftDuringAFileDragOpensTheWheelUnderThePointerAndAD
     ASSERT_TRUE(waitFor([this] { return !controller->isPanelVisible(); }, timeoutMs));
     EXPECT_FALSE(controller->session());
     EXPECT_EQ(opens, 1);
+}
+
+// "x\xff.jpg" beside its twin "x\xef\xbf\xbd.jpg": the drag's list carries the first as "%FF",
+// which must reach the wheel as that name, never as the twin's.
+TEST_F(WheelControllerX11, ADraggedNameThatIsNotUtf8StaysItsOwn)
+{
+    QTemporaryDir dir;
+    const QByteArray odd = QFile::encodeName(dir.path()) + "/x\xff.jpg";
+    FILE* made = std::fopen(odd.constData(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    const QUrl twin = QUrl::fromLocalFile(writeFile(dir.filePath(QString::fromUtf8("x\xef\xbf\xbd.jpg"))));
+    const QUrl oddUrl = fileUrlForNativePath(odd);
+    DragSourceProcess source({QStringLiteral("files"), QString::fromLatin1(oddUrl.toEncoded()),
+                              QString::fromLatin1(twin.toEncoded())});
+    ASSERT_TRUE(source.isReady());
+
+    pressAndDrag(source.centre);
+    glideTo(source.centre + QPoint(48, 24), QPoint(900, 500));
+    ASSERT_TRUE(waitFor([this] { return controller->session() != nullptr; }, timeoutMs));
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return controller->isPanelVisible(); }, timeoutMs));
+    const QList<QUrl> urls = controller->session()->urls(true);
+    ASSERT_EQ(urls.size(), 2);
+    EXPECT_EQ(urls[0], oddUrl);
+    EXPECT_FALSE(fileNameIsReadable(urls[0]));
+    EXPECT_EQ(urls[1], twin);
+    input.tap("Escape");
+    input.button(false);
+    ASSERT_TRUE(waitFor([&] { return source.dragsEnded() == 1; }, timeoutMs));
+    ASSERT_TRUE(waitFor([this] { return !controller->isPanelVisible(); }, timeoutMs));
 }
 
 TEST_F(WheelControllerX11, ATextDragOpensNoWheel)
