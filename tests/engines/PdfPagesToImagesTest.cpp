@@ -124,3 +124,34 @@ open(sys.argv[1], 'wb').write(out)
     ASSERT_EQ(bench.notes->messages().size(), 1);
     EXPECT_TRUE(bench.notes->messages().first().contains("stand-ins")) << bench.notes->messages().first().toStdString();
 }
+
+// A presentation's movie is a Screen annotation with no picture of its own; MuPDF says it cannot
+// make one. The page is drawn as other readers draw it, without a word of damage.
+TEST(PdfPagesToImages, APresentationsMediaIsNoDamage)
+{
+    QTemporaryDir dir;
+    const QString script = QStringLiteral(R"(import sys
+text = b'BT /F1 24 Tf 72 700 Td (Slide with a movie) Tj ET'
+objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [6 0 R] /Resources << /Font << /F1 5 0 R >> >> >>',
+        b'<< /Length %d >>\nstream\n' % len(text) + text + b'\nendstream',
+        b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
+        b'<< /Type /Annot /Subtype /Screen /Rect [100 100 300 300] /P 3 0 R /T (movie) >>']
+out = b'%PDF-1.7\n'
+offsets = []
+for i, o in enumerate(objs):
+    offsets.append(len(out))
+    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+at = len(out)
+out += b'xref\n0 7\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
+out += b'trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % at
+open(sys.argv[1], 'wb').write(out)
+)");
+    const QString path = dir.filePath("slide.pdf");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, path}), 0);
+    WorkBench bench;
+    const QUrl result = PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72,
+                                                 SettingsSnapshot{}, bench.work(path));
+    EXPECT_EQ(QImage(result.toLocalFile()).size(), QSize(612, 792));
+    EXPECT_TRUE(bench.notes->messages().isEmpty());
+}

@@ -136,8 +136,10 @@ struct PDFRenderer::Context {
     static void record(void* user, const char* message)
     {
         const QString text = QString::fromUtf8(message);
-        // Said of this build, not of the file.
-        if (text.startsWith(QLatin1String("ICC support is not available")))
+        // Said of this build, not of the file; and of an annotation that plays sound or video
+        // (a presentation's media), which has no picture of its own to draw.
+        if (text.startsWith(QLatin1String("ICC support is not available"))
+            || text.startsWith(QLatin1String("cannot create appearance stream")))
             return;
         auto* context = static_cast<Context*>(user);
         // A font that does not load, a Type3 glyph or a JBIG2 region MuPDF does not draw: the
