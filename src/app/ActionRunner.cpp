@@ -8,7 +8,6 @@
 #include "jobs/Toasts.h"
 #include "model/FileProbe.h"
 #include "model/JobFailure.h"
-#include "model/PlatformWording.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
 #include "platform/Clipboard.h"
@@ -270,7 +269,7 @@ void ActionRunner::openInTerminal(const QList<QUrl>& urls)
 
 void ActionRunner::deviceUnavailable()
 {
-    showToast(platformWording(QStringLiteral("AirDrop isn't available right now")), warningSymbol);
+    showToast(QStringLiteral("Sending to a device isn't available right now"), warningSymbol);
 }
 
 // What stands in the way, and what to install.

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "model/PlatformWording.h"
+#include <QString>
+
 #include "platform/FinderSelection.h"
 
 #include <functional>
@@ -9,8 +10,8 @@ namespace qv {
 
 // The texts of converting the copied files, in the words of a Linux desktop.
 namespace CopiedFilesText {
-inline const QString nothingCopied = platformWording(QStringLiteral("Select files in Finder first"));
-inline const QString readFailed = platformWording(QStringLiteral("Couldn't read the Finder selection"));
+inline const QString nothingCopied = QStringLiteral("Copy files in your file manager first");
+inline const QString readFailed = QStringLiteral("Couldn't read the Copied Files");
 inline const QString nothingCopiedSymbol = QStringLiteral("cursorarrow.click.2");
 inline const QString failedSymbol = QStringLiteral("exclamationmark.triangle");
 } // namespace CopiedFilesText

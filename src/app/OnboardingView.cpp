@@ -5,7 +5,6 @@
 #include "app/StatusIcon.h"
 #include "app/TriggerCard.h"
 #include "model/ModifierGlyph.h"
-#include "model/PlatformWording.h"
 #include "model/SettingsKeys.h"
 #include "platform/LaunchAtLogin.h"
 #include "platform/SettingsStore.h"
@@ -31,7 +30,7 @@ struct CardText {
 const CardText cardTexts[] = {
     {SettingsKey::triggerConvert, "shift", "Convert", "Other formats"},
     {SettingsKey::triggerTools, "command", "Tools", "Compress, trim, crop…"},
-    {SettingsKey::triggerActions, "control", "Actions", "AirDrop, copy, move…"},
+    {SettingsKey::triggerActions, "control", "Actions", "Send to Device, copy, move…"},
 };
 
 } // namespace
@@ -73,8 +72,8 @@ OnboardingView::OnboardingView(Services services, QWidget* parent)
     title->setFont(titleFont);
     header->addWidget(title, 0, Qt::AlignHCenter);
     auto* subtitle = new QLabel(
-        platformWording(QStringLiteral(
-            "Convert, edit and share files in the middle of a drag, without leaving Finder.")),
+        QStringLiteral(
+            "Convert, edit and share files in the middle of a drag, without leaving your file manager."),
         this);
     QPalette secondary = subtitle->palette();
     QColor secondaryColor = palette().color(QPalette::WindowText);
@@ -96,7 +95,7 @@ OnboardingView::OnboardingView(Services services, QWidget* parent)
     cards->setSpacing(12);
     for (const CardText& text : cardTexts) {
         auto* card = new TriggerCard(QString::fromUtf8(text.title),
-                                     platformWording(QString::fromUtf8(text.subtitle)), this);
+                                     QString::fromUtf8(text.subtitle), this);
         m_cards.append(card);
         cards->addWidget(card, 1);
     }

@@ -5,7 +5,6 @@
 #include "model/FileInfo.h"
 #include "model/FileProbe.h"
 #include "model/NativeFileName.h"
-#include "model/PlatformWording.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
 #include "model/SystemError.h"
@@ -167,8 +166,8 @@ QString copiedPathsText(const QList<QUrl>& urls, bool escaped)
 QString copyToastText(const QList<QUrl>& urls)
 {
     if (urls.size() == 1)
-        return platformWording(QStringLiteral("Copied ") + itemName(urls.first())
-                               + QStringLiteral(" — paste it in Finder"));
+        return QStringLiteral("Copied ") + itemName(urls.first())
+               + QStringLiteral(" — paste it in your file manager");
     return QStringLiteral("Copied ") + itemCount(urls.size(), "item");
 }
 

@@ -2,7 +2,6 @@
 
 #include "jobs/FailureTitle.h"
 #include "jobs/Job.h"
-#include "model/PlatformWording.h"
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/DesktopNotifications.h"
@@ -70,7 +69,7 @@ void Notifications::postJobFinished(const JobPtr& job)
     if (!content)
         return;
 
-    const QString showInFolder = platformWording(QStringLiteral("Show in Finder"));
+    const QString showInFolder = QStringLiteral("Show in Folder");
     DesktopNotifications::Notification notification;
     notification.summary = content->summary;
     notification.body = content->body;

@@ -4,7 +4,6 @@
 #include "widgets/SegmentedPicker.h"
 #include "model/Error.h"
 #include "model/HexColor.h"
-#include "model/PlatformWording.h"
 #include "model/SettingsKeys.h"
 #include "platform/LaunchAtLogin.h"
 #include "platform/SettingsStore.h"
@@ -145,7 +144,7 @@ GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotke
                                       && m_store.boolValue(SettingsKey::keyboardWhileDragging));
     });
     m_recorder = new ShortcutRecorderView(hotkeys, store, this);
-    keyboard->addRow(platformWording(QStringLiteral("Convert Finder selection")), m_recorder);
+    keyboard->addRow(QStringLiteral("Convert Copied Files"), m_recorder);
 
     QFormLayout* appearance = form.addSection(QStringLiteral("Appearance"));
     auto* accentRow = new QWidget(this);

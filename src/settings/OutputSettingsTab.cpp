@@ -1,6 +1,5 @@
 #include "settings/OutputSettingsTab.h"
 
-#include "model/PlatformWording.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
 #include "model/SettingsSnapshot.h"
@@ -129,7 +128,7 @@ OutputSettingsTab::OutputSettingsTab(SettingsStore& store, SettingsPanels& panel
         {QStringLiteral("Keep metadata (camera, location, dates)"), SettingsKey::preserveMetadata},
         {QStringLiteral("Give results the original's file dates"), SettingsKey::preserveDates},
         {QStringLiteral("Open the result"), SettingsKey::openResult},
-        {platformWording(QStringLiteral("Show the result in Finder")), SettingsKey::revealResult}};
+        {QStringLiteral("Show the result in your file manager"), SettingsKey::revealResult}};
     for (const auto& [title, key] : toggles) {
         auto* box = new QCheckBox(title, this);
         m_binder->bindCheckBox(box, key);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -133,6 +134,18 @@ TEST_F(OnboardingWindowTest, CardsShowTheKeysAndFollowTheSettings)
 
     store.setValue(SettingsKey::triggerConvert, QStringLiteral("control"));
     EXPECT_EQ(window->cardKeys().first(), QStringLiteral("Ctrl"));
+
+    // What the window says names this desktop's things.
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        texts.append(label->text());
+    EXPECT_TRUE(texts.contains(QStringLiteral(
+        "Convert, edit and share files in the middle of a drag, without leaving your file manager.")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Send to Device, copy, move…")));
+    for (const QString& text : texts) {
+        for (const char* foreign : {"Finder", "this Mac", "AirDrop"})
+            EXPECT_FALSE(text.contains(QLatin1String(foreign))) << qPrintable(text);
+    }
 }
 
 TEST_F(OnboardingWindowTest, TheLaunchSwitchSettlesOnTheRealState)

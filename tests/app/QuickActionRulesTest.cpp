@@ -122,6 +122,9 @@ TEST(CopyPath, EscapesOnlyWhatAShellWouldSplitOrExpand)
 TEST(QuickActionTexts, CountsAndNames)
 {
     EXPECT_EQ(copyToastText(files({"/x/a.txt"})), QStringLiteral("Copied a.txt — paste it in your file manager"));
+    // A file's name is shown as it is, whatever words it holds.
+    EXPECT_EQ(copyToastText(files({"/x/Finder notes from this Mac.txt"})),
+              QStringLiteral("Copied Finder notes from this Mac.txt — paste it in your file manager"));
     EXPECT_EQ(copyToastText(files({"/x/a", "/x/b", "/x/c"})), QStringLiteral("Copied 3 items"));
     EXPECT_EQ(copyPathToastText(1, false), QStringLiteral("Copied path"));
     EXPECT_EQ(copyPathToastText(2, false), QStringLiteral("Copied 2 paths"));

@@ -37,6 +37,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -609,6 +610,19 @@ TEST_F(SettingsWindowTest, WhatTheWindowSaysReadsAsItIsOnThisComputer)
     QCheckBox* hardware = controller().quality()->hardwareEncoding();
     EXPECT_FALSE(hardware->isChecked());
     EXPECT_FALSE(hardware->isEnabled());
+
+    // The words of this desktop, and no other's.
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        texts.append(label->text());
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+        texts.append(button->text());
+    EXPECT_TRUE(texts.contains(QStringLiteral("Convert Copied Files")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Show the result in your file manager")));
+    for (const QString& text : texts) {
+        for (const char* foreign : {"Finder", "this Mac", "This Mac", "AirDrop", "Quick Look"})
+            EXPECT_FALSE(text.contains(QLatin1String(foreign))) << qPrintable(text);
+    }
 
     EXPECT_EQ(AdvancedSettingsTab::temporaryFilesText(0), "none");
     EXPECT_EQ(AdvancedSettingsTab::temporaryFilesText(12'000), "12 KB");

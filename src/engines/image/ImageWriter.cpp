@@ -12,7 +12,6 @@
 #include "engines/image/WebPWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
-#include "model/PlatformWording.h"
 #include "model/Progress.h"
 #include "model/SystemError.h"
 
@@ -296,8 +295,7 @@ void writeWithFFmpeg(const DecodedImage& image, ImageOutput output, const QStrin
 
 QString ImageWriter::cannotWriteMessage(ImageOutput output, const QString& noun)
 {
-    return platformWording(QStringLiteral("This Mac can't write ") + toString(output).toUpper()
-                           + QLatin1Char(' ') + noun);
+    return QStringLiteral("This computer can't write ") + toString(output).toUpper() + QLatin1Char(' ') + noun;
 }
 
 QString ImageWriter::writeFailedMessage(ImageOutput output)

@@ -6,7 +6,6 @@
 #include "jobs/ui/JobDetailsView.h"
 #include "jobs/ui/JobHUD.h"
 #include "jobs/ui/PillBackground.h"
-#include "model/PlatformWording.h"
 #include "platform/Clipboard.h"
 #include "platform/ReduceMotion.h"
 #include "platform/Workspace.h"
@@ -116,7 +115,7 @@ void PillController::handle(PillView::Action action)
         break;
     case PillView::Action::copy:
         services.clipboard->setFiles(outputs);
-        showToast(outputs.size() == 1 ? platformWording(QStringLiteral("Copied — paste it in Finder"))
+        showToast(outputs.size() == 1 ? QStringLiteral("Copied — paste it in your file manager")
                                       : QStringLiteral("Copied %1 files").arg(outputs.size()),
                   QStringLiteral("doc.on.doc"), 3.0);
         break;

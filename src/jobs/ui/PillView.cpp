@@ -5,7 +5,6 @@
 #include "jobs/FailureTitle.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
-#include "model/PlatformWording.h"
 #include "model/SettingsReaders.h"
 #include "platform/ReduceMotion.h"
 
@@ -226,7 +225,7 @@ QList<PillView::Control> PillView::controls(const Job& job)
     if (job.isActive())
         return {{Action::cancel, QStringLiteral("xmark"), QStringLiteral("Cancel")}};
     if (job.state() == Job::State::finished && !job.outputs().isEmpty())
-        return {{Action::reveal, QStringLiteral("magnifyingglass"), platformWording(QStringLiteral("Reveal in Finder"))},
+        return {{Action::reveal, QStringLiteral("magnifyingglass"), QStringLiteral("Show in Folder")},
                 {Action::open, QStringLiteral("arrow.up.forward.app"), QStringLiteral("Open")},
                 {Action::copy, QStringLiteral("doc.on.doc"), QStringLiteral("Copy")}};
     if (job.state() == Job::State::failed)
