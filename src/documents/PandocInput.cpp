@@ -10,7 +10,9 @@
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -124,6 +126,66 @@ QByteArray markPageBreaks(const QByteArray& documentXml)
     text.replace(pageBreak, QStringLiteral("<w:t>&#xE00C;</w:t>"));
     text.replace(breakBefore, QStringLiteral("\\1<w:r><w:t>&#xE00C;</w:t></w:r>"));
     return text.toUtf8();
+}
+
+// When the file was last saved, as its properties state it.
+std::optional<QDateTime> savedDate(const QByteArray& coreXml)
+{
+    static const QRegularExpression modified(QStringLiteral("<dcterms:modified[^>]*>([^<]+)</dcterms:modified>"));
+    const QRegularExpressionMatch m = modified.match(QString::fromUtf8(coreXml));
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDateTime when = QDateTime::fromString(m.captured(1).trimmed(), Qt::ISODate);
+    return when.isValid() ? std::optional<QDateTime>(when) : std::nullopt;
+}
+
+// SAVEDATE fields show the date the file was saved, as Word and LibreOffice show them when the
+// document is printed, not the result stored when the field last ran. Only date pictures made
+// of days, months and years are rewritten.
+QByteArray updateSaveDates(const QByteArray& documentXml, const std::optional<QDateTime>& saved)
+{
+    if (!saved || !documentXml.contains("SAVEDATE"))
+        return documentXml;
+    static const QRegularExpression field(QStringLiteral(
+        "(<w:instrText[^>]*>\\s*SAVEDATE(?:\\s+\\\\@\\s+&quot;([^&<]*)&quot;|\\s+\\\\@\\s+\"([^\"<]*)\")?[^<]*</w:instrText>"
+        "(?:(?!w:fldCharType=\"separate\").)*w:fldCharType=\"separate\"/>)"
+        "((?:(?!w:fldCharType=\"end\").)*)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression picture(QStringLiteral("^[dMy ,./\\-]+$"));
+    static const QRegularExpression texts(QStringLiteral("(<w:t(?:\\s[^>]*)?>)[^<]*(</w:t>)"));
+    const QString xml = QString::fromUtf8(documentXml);
+    QString out;
+    qsizetype last = 0;
+    for (auto it = field.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QString format = !m.captured(2).isEmpty() ? m.captured(2) : m.captured(3);
+        if (format.isEmpty())
+            format = QStringLiteral("M/d/yyyy");
+        if (!picture.match(format).hasMatch())
+            continue;
+        const QString date = QLocale(QLocale::English, QLocale::UnitedStates).toString(saved->date(), format);
+        QString result = m.captured(4);
+        bool first = true;
+        QString rewritten;
+        qsizetype at = 0;
+        for (auto t = texts.globalMatch(result); t.hasNext();) {
+            const QRegularExpressionMatch text = t.next();
+            rewritten += QStringView(result).mid(at, text.capturedStart() - at);
+            rewritten += text.captured(1) + (first ? date.toHtmlEscaped() : QString()) + text.captured(2);
+            first = false;
+            at = text.capturedEnd();
+        }
+        if (first)
+            continue;
+        rewritten += QStringView(result).mid(at);
+        out += QStringView(xml).mid(last, m.capturedStart(4) - last);
+        out += rewritten;
+        last = m.capturedEnd(4);
+    }
+    if (last == 0)
+        return documentXml;
+    out += QStringView(xml).mid(last);
+    return out.toUtf8();
 }
 
 // Paragraphs whose style begins a page start with a page mark.
@@ -539,7 +601,8 @@ PandocInput::Prepared PandocInput::prepare(const QString& file, const QString& f
         prepared.styles.header = running(prepared.styles.headerPart);
         prepared.styles.footer = running(prepared.styles.footerPart);
     }
-    const QByteArray rewritten = markPageBreaks(lifted);
+    const QByteArray rewritten =
+        markPageBreaks(updateSaveDates(lifted, savedDate(parts.part(QStringLiteral("docProps/core.xml")))));
     if (rewritten == document)
         return prepared;
     prepared.path = rewritePackage(file, workFolder, QStringLiteral("docx"), QStringLiteral("word/document.xml"), rewritten, stop);

@@ -546,3 +546,27 @@ d.save(sys.argv[1])
         EXPECT_FALSE(output.contains("9")) << "the field's stored result is not shown";
     }
 }
+
+// A SAVEDATE field shows the date the file's properties say it was saved, not a stale result.
+TEST(DocumentLook, SaveDateFieldsShowTheSavedDate)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("dated.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx, datetime
+from docx.oxml import parse_xml
+d = docx.Document()
+d.core_properties.modified = datetime.datetime(2023, 11, 24, 13, 12)
+p = d.add_paragraph('Last update: ')
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+for run in ['<w:fldChar w:fldCharType="begin"/>', '<w:instrText xml:space="preserve"> SAVEDATE  \\@ "MMMM d, yyyy"  \\* MERGEFORMAT </w:instrText>',
+            '<w:fldChar w:fldCharType="separate"/>', '<w:t>May 1, 2017</w:t>', '<w:fldChar w:fldCharType="end"/>']:
+    p._p.append(parse_xml('<w:r %s>%s</w:r>' % (w, run)))
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    EXPECT_EQ(read.model.blocks.value(0).plainText(), "Last update: November 24, 2023") << describe(read.model).toStdString();
+}
