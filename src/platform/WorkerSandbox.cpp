@@ -157,7 +157,20 @@ void dropCapabilities()
 // The folders of the programs this process may run: its own, and those the environment names.
 QStringList programFolders()
 {
-    QStringList folders{QCoreApplication::applicationDirPath()};
+    const QString programs = QCoreApplication::applicationDirPath();
+    QStringList folders{programs};
+    // Data beside the programs, and where its links lead: a build's share folder links to the
+    // checkout's downloaded models.
+    for (const QString& share : {programs + QStringLiteral("/share/quorvenda"), programs + QStringLiteral("/../share/quorvenda")}) {
+        const QFileInfo shareInfo(share);
+        if (!shareInfo.isDir())
+            continue;
+        folders.append(shareInfo.canonicalFilePath());
+        for (const QFileInfo& entry : QDir(share).entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
+            if (entry.isSymLink() && entry.exists())
+                folders.append(QFileInfo(entry.canonicalFilePath()).absolutePath());
+        }
+    }
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : environment.keys()) {
         const QString value = environment.value(name);
