@@ -1,5 +1,6 @@
 #include "documents/OfficeConverter.h"
 
+#include "documents/OfficeEncryption.h"
 #include "documents/ZipPackageReader.h"
 #include "engines/pdf/PDFEngine.h"
 #include "platform/PrivateFolder.h"
@@ -395,6 +396,9 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         throw EngineError(QStringLiteral("LibreOffice can't write %1").arg(target.toUpper()));
 
     throwIfCancelled(stop);
+    // LibreOffice, asked for no password, says only that it could not load the file.
+    if (OfficeEncryption::isEncryptedPackage(input.toLocalFile()))
+        throw EngineError(OfficeEncryption::passwordProtectedMessage);
     refuseDamagedPackage(input.toLocalFile(), stop);
     const std::optional<QString> templateProfile = templates().profileFor(*program, stop);
 

@@ -132,7 +132,10 @@ bool OfficeEncryption::isEncryptedPackage(const QString& path)
     if (!file.open() || !file.readTable())
         return false;
     const QSet<QString> names = file.entryNames();
-    return names.contains(QStringLiteral("EncryptionInfo")) && names.contains(QStringLiteral("EncryptedPackage"));
+    // A PowerPoint 97-2003 file locked with a password keeps its properties encrypted in a
+    // stream of their own.
+    return (names.contains(QStringLiteral("EncryptionInfo")) && names.contains(QStringLiteral("EncryptedPackage")))
+        || (names.contains(QStringLiteral("PowerPoint Document")) && names.contains(QStringLiteral("EncryptedSummary")));
 }
 
 } // namespace qv

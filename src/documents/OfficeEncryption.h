@@ -6,7 +6,9 @@ namespace qv {
 
 // Recognises the password-protected form of an OOXML document: not a zip but a compound file
 // (OLE) holding the "EncryptionInfo" and "EncryptedPackage" streams, whatever the name says
-// (.docx, .xlsx, .pptx). Reads only the container's header and directory.
+// (.docx, .xlsx, .pptx); and a PowerPoint 97-2003 presentation locked with a password, whose
+// properties are in an "EncryptedSummary" stream. Reads only the container's header and
+// directory.
 class OfficeEncryption {
 public:
     OfficeEncryption() = delete;

@@ -1,8 +1,10 @@
 #include "documents/DelimitedText.h"
 #include "documents/DocumentFileReader.h"
+#include "documents/OfficeConverter.h"
 #include "documents/OfficeEncryption.h"
 #include "documents/XlsxReader.h"
 #include "documents/ZipPackageWriter.h"
+#include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "support/TestFiles.h"
@@ -289,4 +291,19 @@ TEST(SheetHostile, PasswordProtectedOfficeFilesSaySo)
     EXPECT_EQ(failureOf([&] { readXLSX(other); }), "This spreadsheet is damaged");
     EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(test::writeFile(dir.filePath("cut.xlsx"), locked.left(700))));
     EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(dir.filePath("missing.xlsx")));
+
+    // A PowerPoint 97-2003 presentation locked with a password: LibreOffice would say only that
+    // it could not convert it.
+    const QString deck =
+        test::writeFile(dir.filePath("locked.ppt"), compoundFile({"Current User", "PowerPoint Document", "EncryptedSummary"}));
+    EXPECT_TRUE(OfficeEncryption::isEncryptedPackage(deck));
+    EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(
+        test::writeFile(dir.filePath("open.ppt"), compoundFile({"Current User", "PowerPoint Document"}))));
+    if (Capabilities::shared().libreOfficeURL()) {
+        EXPECT_EQ(failureOf([&] {
+                      OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(deck),
+                                                              QUrl::fromLocalFile(dir.filePath("deck.pdf")), "pdf", {});
+                  }),
+                  "This document is password-protected");
+    }
 }
