@@ -22,9 +22,10 @@ namespace {
 
 using namespace PlayerProtocol;
 
-// A seek counts as done at the first position this near its target, or after 60 ms.
+// A seek counts as done when its picture comes (a sound's: at the first position this near its
+// target), or after the timeout: a seek to where the player already is brings no picture.
 constexpr qint64 seekNearnessMs = 100;
-constexpr int seekTimeoutMs = 60;
+constexpr int seekTimeoutMs = 400;
 
 } // namespace
 
@@ -122,7 +123,7 @@ void PlayerServer::take(const QJsonObject& message)
     } else if (kind == QLatin1String("stop")) {
         // Paused at the start rather than stopped, so the first picture shows again.
         m_player->pause();
-        m_player->setPosition(0);
+        seek(0, std::nullopt);
         reply(QStringLiteral("state"), {{QStringLiteral("playing"), false}});
     } else if (kind == QLatin1String("seek")) {
         seek(qint64(message.value(QStringLiteral("position")).toDouble()), m_seen);
@@ -184,23 +185,48 @@ void PlayerServer::open(const OpenRequest& request)
     m_player->pause();
 }
 
-void PlayerServer::seek(qint64 ms, qint64 id)
+void PlayerServer::seek(qint64 ms, std::optional<qint64> id)
 {
-    if (m_seekId)
-        completeSeek();
+    m_settling = ms;
+    // A seek given while the last one's picture is still being decoded waits for it: the
+    // paused pipeline takes a new position only once the last has prerolled, and blocks this
+    // thread (and the picture's delivery) for a third of a second each time it is asked
+    // earlier, so a dragged handle's seeks would pile up with no picture shown.
+    if (m_seekInFlight) {
+        if (const auto overtaken = std::exchange(m_queuedSeek, QueuedSeek{ms, id}); overtaken && overtaken->id)
+            reply(QStringLiteral("seeked"), {{QStringLiteral("id"), double(*overtaken->id)}});
+        return;
+    }
+    startSeek(ms, id);
+}
+
+void PlayerServer::startSeek(qint64 ms, std::optional<qint64> id)
+{
+    m_seekInFlight = true;
     m_seekId = id;
     m_seekTarget = ms;
-    m_settling = ms;
-    m_player->setPosition(ms);
+    m_framesAtSeek = m_framesArrived.load();
     m_seekTimer->start();
+    m_player->setPosition(ms);
 }
 
 void PlayerServer::completeSeek()
 {
+    if (!m_seekInFlight)
+        return;
     m_seekTimer->stop();
+    m_seekInFlight = false;
     m_seekTarget.reset();
     if (const std::optional<qint64> id = std::exchange(m_seekId, std::nullopt))
         reply(QStringLiteral("seeked"), {{QStringLiteral("id"), double(*id)}});
+    if (const auto next = std::exchange(m_queuedSeek, std::nullopt))
+        startSeek(next->ms, next->id);
+}
+
+void PlayerServer::pictureArrived(qint64 count)
+{
+    if (m_seekInFlight && count > m_framesAtSeek)
+        completeSeek();
 }
 
 void PlayerServer::positionChanged(qint64 ms)
@@ -208,7 +234,8 @@ void PlayerServer::positionChanged(qint64 ms)
     const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
     if (m_settling && (std::abs(ms - *m_settling) <= seekNearnessMs || playing))
         m_settling.reset();
-    if (m_seekTarget && std::abs(ms - *m_seekTarget) <= seekNearnessMs)
+    // A movie's seek is done when its picture comes.
+    if (!m_sink && m_seekTarget && std::abs(ms - *m_seekTarget) <= seekNearnessMs)
         completeSeek();
     if (m_settling)
         return;
@@ -228,6 +255,8 @@ void PlayerServer::frameArrived(const QVideoFrame& frame)
         m_pendingFrame = frame;
     }
     m_frameWake.notify_all();
+    const qint64 count = ++m_framesArrived;
+    QMetaObject::invokeMethod(this, [this, count] { pictureArrived(count); }, Qt::QueuedConnection);
 }
 
 void PlayerServer::paintFrames()

@@ -41,8 +41,12 @@ private:
     void take(const QJsonObject& message);
     void open(const PlayerProtocol::OpenRequest& request);
     void reply(const QString& type, QJsonObject fields = {});
-    void seek(qint64 ms, qint64 id);
+    // id: the command's number, answered by "seeked"; none for a seek of our own.
+    void seek(qint64 ms, std::optional<qint64> id);
+    void startSeek(qint64 ms, std::optional<qint64> id);
     void completeSeek();
+    // A picture came; count: pictures so far.
+    void pictureArrived(qint64 count);
     void positionChanged(qint64 ms);
     void frameArrived(const QVideoFrame& frame);
     void paintFrames();
@@ -60,8 +64,17 @@ private:
     std::atomic<qint64> m_seen = 0;
     bool m_opened = false;
     bool m_loaded = false;
+    struct QueuedSeek {
+        qint64 ms = 0;
+        std::optional<qint64> id;
+    };
+    bool m_seekInFlight = false;
     std::optional<qint64> m_seekId;
     std::optional<qint64> m_seekTarget;
+    // The newest seek given while one was in flight; the ones it overtook are answered at once.
+    std::optional<QueuedSeek> m_queuedSeek;
+    std::atomic<qint64> m_framesArrived = 0;
+    qint64 m_framesAtSeek = 0;
     // The last seek's target until the player reports a position near it or plays on.
     std::optional<qint64> m_settling;
     qint64 m_loopFrom = 0;
