@@ -94,6 +94,9 @@ QString listMarker(const QTextBlock& block)
     const QTextListFormat::Style style = format.style();
     if (style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle || style == QTextListFormat::ListSquare)
         return indent + QStringLiteral("- ");
+    // The items carry their own numbers.
+    if (style == QTextListFormat::ListStyleUndefined)
+        return indent;
     QString number = list->itemText(block).trimmed();
     if (number.isEmpty())
         number = QString::number(list->itemNumber(block) + 1) + QLatin1Char('.');

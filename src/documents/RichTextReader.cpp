@@ -148,7 +148,7 @@ void continueLists(QTextDocument& document, const QList<int>& starts)
     }
     if (lists.size() != starts.size())
         return;
-    for (qsizetype i = 1; i < lists.size(); ++i) {
+    for (qsizetype i = 0; i < lists.size(); ++i) {
         if (starts[i] <= 1)
             continue;
         const QTextListFormat format = lists[i]->format();
@@ -166,6 +166,20 @@ void continueLists(QTextDocument& document, const QList<int>& starts)
                     target->add(item);
             }
             break;
+        }
+        // A numbered list that starts past one on its own: this Qt counts every list from one,
+        // so its numbers are written out before the items and the list draws none.
+        if (lists[i] && format.style() == QTextListFormat::ListDecimal) {
+            QList<QTextBlock> items;
+            for (int k = 0; k < lists[i]->count(); ++k)
+                items.append(lists[i]->item(k));
+            QTextListFormat unnumbered = format;
+            unnumbered.setStyle(QTextListFormat::ListStyleUndefined);
+            lists[i]->setFormat(unnumbered);
+            for (qsizetype k = 0; k < items.size(); ++k) {
+                QTextCursor cursor(items[k]);
+                cursor.insertText(QStringLiteral("%1. ").arg(starts[i] + k));
+            }
         }
     }
 }

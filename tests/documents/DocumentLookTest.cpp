@@ -570,3 +570,21 @@ d.save(sys.argv[1])
     const Read read = readFile(docx, "docx", dir.filePath("work"));
     EXPECT_EQ(read.model.blocks.value(0).plainText(), "Last update: November 24, 2023") << describe(read.model).toStdString();
 }
+
+// A numbered list that starts at 7 on its own shows 7 and 8, and stays a list in the model.
+TEST(DocumentLook, NumberedListStartingPastOne)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString markdown = writeFile(dir.filePath("list.md"), "Before the list.\n\n7. Seven\n8. Eight\n\nAfter it.\n");
+    const QString docx = dir.filePath("list.docx");
+    ASSERT_EQ(runProgram("pandoc", {markdown, "-o", docx}), 0);
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    EXPECT_FALSE(read.rich.document->find("7. Seven").isNull()) << read.rich.document->toPlainText().toStdString();
+    EXPECT_FALSE(read.rich.document->find("8. Eight").isNull());
+    EXPECT_TRUE(read.model.blocks.contains(DocBlock::listItem(true, 1, {DocRun("Seven")}))) << describe(read.model).toStdString();
+    EXPECT_TRUE(read.model.blocks.contains(DocBlock::listItem(true, 1, {DocRun("Eight")})));
+    const QString text = AttributedTextReader::plainText(*read.rich.document);
+    EXPECT_TRUE(text.contains("\n7. Seven\n8. Eight\n")) << text.toStdString();
+}
