@@ -91,6 +91,36 @@ TEST(EditCommand, TrimShowsTheClipAndSubmitsTheDraggedSelection)
     EXPECT_NEAR(duration(output), 5.5, 0.2);
 }
 
+TEST(EditCommand, TheTrimPictureFollowsTheDraggedHandle)
+{
+    QTemporaryDir dir;
+    // Grey that lightens by 35 every second (30 at the start, 205 in the sixth), one key frame.
+    const QString clip = make(dir.filePath("steps.mp4"),
+                              {"-f", "lavfi", "-i", "nullsrc=size=1280x720:rate=25:duration=6,geq=lum='30+35*floor(T)':cb=128:cr=128",
+                               "-c:v", "libx264", "-g", "250", "-pix_fmt", "yuv420p"});
+    QStringList arguments{"tool.video.trim", clip, "--do"};
+    QJsonArray actions;
+    const QList<double> times{2.5, 4.5, 1.5};
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        actions.append(QJsonArray{"drag", "start", QStringLiteral("time:%1").arg(times[i])});
+        actions.append(QJsonArray{"wait", 1000});
+        actions.append(QJsonArray{"screenshot", dir.filePath(QStringLiteral("at%1.png").arg(i))});
+    }
+    arguments.append(QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact)));
+    int code = -1;
+    const QJsonObject shown = runEditCommand(arguments, dir.path(), &code);
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(shown["size"].toArray().size(), 2);
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QImage image(dir.filePath(QStringLiteral("at%1.png").arg(i)));
+        ASSERT_FALSE(image.isNull());
+        // The middle of the 405-high picture below the window's 18-point top margin.
+        const double scale = image.height() / double(shown["size"].toArray()[1].toInt());
+        const int grey = qGray(image.pixel(image.width() / 2, int((18 + 405 / 2.0) * scale)));
+        EXPECT_NEAR(grey, 30 + 35 * int(times[i]), 12) << "after the drag to " << times[i] << " s";
+    }
+}
+
 TEST(EditCommand, CancelAndEscapeCloseTheEditorAndSubmitNothing)
 {
     QTemporaryDir dir;

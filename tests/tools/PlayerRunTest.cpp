@@ -39,6 +39,18 @@ protected:
         return status == 0 ? path : QString();
     }
 
+    // Six seconds of grey that lightens by 35 every second (30, 65, ... 205), with a keyframe
+    // only at the start, as a camera's long groups of pictures have them.
+    QString makeGreyStepsClip()
+    {
+        const QString path = folder.filePath(QStringLiteral("steps.mp4"));
+        const int status = runProgram(QStringLiteral("ffmpeg"),
+                                      {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                       "nullsrc=size=160x120:rate=25:duration=6,geq=lum='30+35*floor(T)':cb=128:cr=128",
+                                       "-c:v", "libx264", "-g", "250", "-pix_fmt", "yuv420p", path});
+        return status == 0 ? path : QString();
+    }
+
     QTemporaryDir folder;
     QByteArray previous;
 };
@@ -134,5 +146,45 @@ TEST_F(PlayerRunTest, ALoopRangeKeepsPlaybackInsideAndStopGoesBackToTheStart)
     // A position the player sent before it took the stop may still be on its way.
     EXPECT_TRUE(waitFor([&] { return player.position() < 0.15; }, 20000)) << player.position();
     EXPECT_FALSE(player.isPlaying());
+    EXPECT_FALSE(player.hasDied());
+}
+
+namespace {
+
+// The second a picture of the grey-steps clip shows, from the grey at its centre.
+int secondShown(const QImage& frame)
+{
+    if (frame.isNull())
+        return -1;
+    return int(std::lround((qGray(frame.pixel(frame.width() / 2, frame.height() / 2)) - 30) / 35.0));
+}
+
+} // namespace
+
+TEST_F(PlayerRunTest, APausedPlayerShowsThePictureAtEverySeekOfADrag)
+{
+    const QString clip = makeGreyStepsClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 120));
+    ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+    if (player.hasFailed())
+        GTEST_SKIP() << "The media framework here cannot play H.264";
+    ASSERT_TRUE(waitFor([&] { return secondShown(player.frame()) == 0; }, 20000)) << secondShown(player.frame());
+
+    // One seek at a time, the next as soon as the last is done, as the editor sends a drag's.
+    for (const double seconds : {2.5, 4.5, 1.5, 5.5, 3.5}) {
+        bool seeked = false;
+        player.seek(seconds, [&] { seeked = true; });
+        ASSERT_TRUE(waitFor([&] { return seeked; }, 20000));
+        EXPECT_TRUE(waitFor([&] { return secondShown(player.frame()) == int(seconds); }, 5000))
+            << "at " << seconds << " s the picture shows second " << secondShown(player.frame());
+    }
+
+    // A burst of seeks, each overtaking the last: the picture ends at the last one's time.
+    for (double seconds = 0.2; seconds < 4.3; seconds += 0.1)
+        player.seek(seconds);
+    EXPECT_TRUE(waitFor([&] { return secondShown(player.frame()) == 4; }, 5000))
+        << "the picture shows second " << secondShown(player.frame());
     EXPECT_FALSE(player.hasDied());
 }
