@@ -21,6 +21,8 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <mutex>
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -81,6 +83,57 @@ void throwPosix(int code)
 }
 
 } // namespace
+
+struct OutputPlanner::Staging {
+    QString folder;
+    std::mutex lock;
+    QList<WorkerProtocol::StagedResult> results;
+};
+
+OutputPlanner::OutputPlanner(const QUrl& source, const SettingsSnapshot& settings, std::shared_ptr<JobNotes> notes,
+                             const QString& itemFolder)
+    : m_source(source)
+    , m_settings(settings)
+    , m_staging(std::make_shared<Staging>())
+    , m_sourceIsTemporary(isInsideTemporaryRoot(source))
+    , m_notes(std::move(notes))
+    , m_writeAccess(&WriteAccessProbe::system())
+    , m_clock(&Clock::system())
+{
+    m_staging->folder = QDir::cleanPath(itemFolder);
+    m_work = WorkFolder::make(m_staging->folder + QStringLiteral("/work"));
+}
+
+QList<WorkerProtocol::StagedResult> OutputPlanner::staged() const
+{
+    if (!m_staging)
+        return {};
+    std::lock_guard locker(m_staging->lock);
+    return m_staging->results;
+}
+
+QUrl OutputPlanner::stage(const QUrl& file, const QString& baseName, const QString& extension) const
+{
+    std::lock_guard locker(m_staging->lock);
+    const QString folder = m_staging->folder + QStringLiteral("/result-%1").arg(m_staging->results.size() + 1);
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0)
+        throwPosix(errno);
+    const QString ext = safeComponent(extension);
+    const QString target = folder + QLatin1Char('/')
+        + candidateName(fittingBaseName(safeComponent(baseName), ext).isEmpty() ? QStringLiteral("result")
+                                                                                 : fittingBaseName(safeComponent(baseName), ext),
+                        ext, 1);
+    const QString given = file.toLocalFile();
+    if (::rename(QFile::encodeName(given).constData(), QFile::encodeName(target).constData()) != 0) {
+        if (errno != EXDEV)
+            throwPosix(errno);
+        if (const int error = FileItems::copy(given, target))
+            throwPosix(error);
+        FileItems::remove(given);
+    }
+    m_staging->results.append({target, baseName, extension});
+    return QUrl::fromLocalFile(target);
+}
 
 OutputPlanner::OutputPlanner(const QUrl& source, const SettingsSnapshot& settings,
                              std::shared_ptr<JobNotes> notes,
@@ -160,6 +213,8 @@ QUrl OutputPlanner::makeWorkSubdirectory(const QString& name) const
 QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
                             const QString& extension) const
 {
+    if (m_staging)
+        return stage(file, baseName, extension);
     const Destination destination = resolveDestination();
     if (!destination.refusedFolder.isEmpty()
         && destination.refusedFolder != destination.folder)

@@ -2,6 +2,7 @@
 
 #include "model/SettingsSnapshot.h"
 #include "model/Clock.h"
+#include "platform/WorkerProtocol.h"
 #include "platform/WriteAccessProbe.h"
 
 #include <QString>
@@ -28,6 +29,14 @@ public:
                   std::shared_ptr<JobNotes> notes = nullptr,
                   const WriteAccessProbe& writeAccess = WriteAccessProbe::system(),
                   const Clock& clock = Clock::system());
+
+    // In a worker: the work directory and every result stay in the item's work folder, where
+    // deliver() leaves them for the application to place (see staged()). Throws SystemError.
+    OutputPlanner(const QUrl& source, const SettingsSnapshot& settings, std::shared_ptr<JobNotes> notes,
+                  const QString& itemFolder);
+
+    // What deliver() left in the item's work folder, in order.
+    QList<WorkerProtocol::StagedResult> staged() const;
 
     const QUrl& source() const { return m_source; }
     const SettingsSnapshot& settings() const { return m_settings; }
@@ -86,8 +95,12 @@ private:
     QUrl deliverToFallback(const QString& file, const QString& baseName,
                            const QString& extension, const QString& refusedFolder) const;
 
+    struct Staging;
+    QUrl stage(const QUrl& file, const QString& baseName, const QString& extension) const;
+
     QUrl m_source;
     SettingsSnapshot m_settings;
+    std::shared_ptr<Staging> m_staging;
     std::shared_ptr<WorkFolder> m_work;
     bool m_sourceIsTemporary = false;
     std::shared_ptr<JobNotes> m_notes;

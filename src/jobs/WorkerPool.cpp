@@ -5,6 +5,7 @@
 #include "model/JobNotes.h"
 #include "model/Log.h"
 #include "model/Progress.h"
+#include "jobs/ResultPlacement.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
 #include "platform/SandboxEnvironment.h"
@@ -609,33 +610,41 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
 QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Progress& progress,
                             JobNotes& notes)
 {
-    const QString key = writableFolders(request).join(QLatin1Char('\n')) + QLatin1Char('\n')
-        + QString::number(request.memoryLimitBytes) + QLatin1Char('\n') + readableFolders(request).join(QLatin1Char('\n'));
+    // The worker writes only in the item's work folder; results are placed from there by us.
+    ResultPlacement placement(request);
+    const QString key = placement.sharedFolder() + QLatin1Char('\n') + QString::number(request.memoryLimitBytes)
+        + QLatin1Char('\n') + readableFolders(request).join(QLatin1Char('\n'));
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
+        RunRequest sent = request;
+        sent.workFolder = placement.prepare(worker->temporary);
         SandboxWatch::Limits watched;
         watched.residentBytes = request.memoryLimitBytes;
         watched.processes = processLimit;
         watched.quiet = std::chrono::seconds(request.quietSeconds);
         watched.still = std::min<std::chrono::milliseconds>(watched.quiet, stillLimit);
-        Exchange result = exchange(*worker, runMessage(request), stop, &progress, std::nullopt, watched);
+        Exchange result = exchange(*worker, runMessage(sent), stop, &progress, std::nullopt, watched);
         if (!result.ending) {
-            endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(request));
+            endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(sent));
             continue;
         }
         const QJsonObject ending = *result.ending;
         for (const QJsonValue& text : ending.value(QStringLiteral("messages")).toArray())
             notes.addMessage(text.toString());
-        giveBack(std::move(worker), key);
         if (ending.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
             if (ending.value(QStringLiteral("clipboard")).isString())
                 notes.addClipboardText(ending.value(QStringLiteral("clipboard")).toString());
             QList<QUrl> outputs;
             for (const QJsonValue& output : ending.value(QStringLiteral("outputs")).toArray())
                 outputs.append(QUrl(output.toString()));
-            return outputs;
+            // A cancel that came as it ended leaves nothing placed. The worker serves no other
+            // item before its results are placed: it could change them.
+            const auto giveBackLater = qScopeGuard([&] { giveBack(std::move(worker), key); });
+            throwIfCancelled(stop);
+            return placement.place(outputs, stagedResults(ending), notes);
         }
+        giveBack(std::move(worker), key);
         if (ending.value(QStringLiteral("cancelled")).toBool())
             throw CancellationError();
         throw EngineError(ending.value(QStringLiteral("message")).toString(),

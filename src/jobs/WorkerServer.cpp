@@ -101,7 +101,10 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
             throw EngineError(QStringLiteral("This operation has nothing to run"),
                               QStringLiteral("Unreadable options"));
         const QUrl source = request.files.isEmpty() ? appTemporaryRoot() : request.files.first().url;
-        OutputPlanner planner(source, request.settings, notes);
+        // Results wait in the item's work folder; the application places them.
+        OutputPlanner planner = request.workFolder.isEmpty()
+            ? OutputPlanner(source, request.settings, notes)
+            : OutputPlanner(source, request.settings, notes, request.workFolder);
         std::stop_source neverStopped; // a cancelled item's worker is killed, not asked
         const OperationContext context{request.files, *options, request.settings, notes,
                                        neverStopped.get_token()};
@@ -120,7 +123,7 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
         QStringList paths;
         for (const QUrl& output : outputs)
             paths.append(output.toString(QUrl::FullyEncoded));
-        return doneMessage(paths, notes->messages(), notes->clipboardText());
+        return doneMessage(paths, notes->messages(), notes->clipboardText(), planner.staged());
     } catch (const std::bad_alloc&) {
         return failedMessage(QStringLiteral("This file couldn't be read"),
                              QStringLiteral("It needs more memory than a worker may use (%1 MB)")
@@ -200,7 +203,10 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                 // The item says why when it needs the root.
             }
         }
-        const QStringList folders = request ? writableFolders(*request) : QStringList{TemporaryRoot::path()};
+        // Its own folder (its temporary root), and the item's work folder.
+        QStringList folders{TemporaryRoot::path()};
+        if (request)
+            folders += writableFolders(*request);
         const QStringList readable = request ? readableFolders(*request)
                                              : readableFolders(message->value(QStringLiteral("arguments")).toObject());
         if (!granted) {

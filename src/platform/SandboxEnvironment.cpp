@@ -29,6 +29,15 @@ QHash<QString, QString> common(const QString& ownFolder)
     return env;
 }
 
+QHash<QString, QString> workerOnly(const QString& ownFolder)
+{
+    QHash<QString, QString> env = common(ownFolder);
+    // Its temporary root is its own folder: profiles, pictures for the application, and the
+    // programs' files all go there.
+    env.insert(QStringLiteral("QUORVENDA_TEMPORARY_ROOT"), ownFolder);
+    return env;
+}
+
 } // namespace
 
 bool SandboxEnvironment::passes(const QString& name)
@@ -41,7 +50,7 @@ bool SandboxEnvironment::passes(const QString& name)
     };
     if (exact.contains(name))
         return true;
-    if (name == QLatin1String("QUORVENDA_TEST_HARNESS"))
+    if (name == QLatin1String("QUORVENDA_TEST_HARNESS") || name == QLatin1String("QUORVENDA_TEMPORARY_ROOT"))
         return false;
     for (const char* prefix : {"LC_", "QT_", "QUORVENDA_", "GST_", "ASAN_", "UBSAN_", "LSAN_", "TSAN_", "VIPS_"}) {
         if (name.startsWith(QLatin1String(prefix)))
@@ -52,7 +61,7 @@ bool SandboxEnvironment::passes(const QString& name)
 
 QHash<QString, QString> SandboxEnvironment::forWorker(const QString& ownFolder)
 {
-    return common(ownFolder);
+    return workerOnly(ownFolder);
 }
 
 QHash<QString, QString> SandboxEnvironment::forPlayer(const QString& ownFolder)

@@ -101,6 +101,10 @@ QString TemporaryRoot::cacheFolder()
 
 QString TemporaryRoot::path()
 {
+    // A worker's root is its own folder in ours: it may write nowhere else.
+    const QString given = qEnvironmentVariable("QUORVENDA_TEMPORARY_ROOT");
+    if (!given.isEmpty() && QDir::isAbsolutePath(given))
+        return QDir::cleanPath(given);
     return cacheHome() + QStringLiteral("/quorvenda/tmp");
 }
 
@@ -119,7 +123,9 @@ QString TemporaryRoot::secure()
 bool TemporaryRoot::contains(const QString& path)
 {
     const QString root = resolved(TemporaryRoot::path());
-    return resolved(path).startsWith(root + QLatin1Char('/'));
+    const QString application = resolved(cacheHome() + QStringLiteral("/quorvenda/tmp"));
+    const QString item = resolved(path);
+    return item.startsWith(root + QLatin1Char('/')) || item.startsWith(application + QLatin1Char('/'));
 }
 
 QString TemporaryRoot::makeLiveFolder(const QString& name)

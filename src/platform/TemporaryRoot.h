@@ -13,7 +13,7 @@ namespace qv {
 // refused and a fresh folder is made.
 class TemporaryRoot {
 public:
-    // The root's path; creates nothing.
+    // The root's path; creates nothing. In a worker, $QUORVENDA_TEMPORARY_ROOT: its own folder.
     static QString path();
     // The cache folder it lies in ($XDG_CACHE_HOME, else ~/.cache).
     static QString cacheFolder();
@@ -22,7 +22,8 @@ public:
     // made safe.
     static QString secure();
 
-    // True for an item below the root (not the root itself), links resolved on both sides.
+    // True for an item below the root (not the root itself), links resolved on both sides. In a
+    // worker, also below the application's root, where the application leaves it pictures.
     static bool contains(const QString& path);
 
     // Creates root/name (mode 0700) and registers it as live before it exists, so that no purge

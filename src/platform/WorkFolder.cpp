@@ -97,6 +97,13 @@ std::shared_ptr<WorkFolder> WorkFolder::create(const QString& destinationFolder)
         new WorkFolder(TemporaryRoot::makeLiveFolder(newUuid()), false));
 }
 
+std::shared_ptr<WorkFolder> WorkFolder::make(const QString& path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        throw SystemError::fromErrno(errno, QStringLiteral("Cannot create ") + path);
+    return std::shared_ptr<WorkFolder>(new WorkFolder(path, false));
+}
+
 WorkFolder::WorkFolder(QString path, bool listed)
     : m_path(std::move(path))
     , m_listed(listed)

@@ -17,6 +17,10 @@ public:
     // Throws SystemError when not even the temporary root can hold it.
     static std::shared_ptr<WorkFolder> create(const QString& destinationFolder);
 
+    // A folder made at path, in a folder someone else looks after (a worker's in an item's
+    // work folder); throws SystemError.
+    static std::shared_ptr<WorkFolder> make(const QString& path);
+
     // Removes the folder of every WorkFolder still alive, and every live folder of the
     // temporary root: the last step of a quit. What still works in them then fails.
     static void removeAll();

@@ -138,24 +138,11 @@ FileInfo fileInfoFromJson(const QJsonObject& o)
 
 QStringList writableFolders(const RunRequest& request)
 {
-    // A folder not made yet is left out rather than its parent let in: the item then fails
-    // to save there, which a missing output folder does anyway.
-    const auto existing = [](const QString& path) {
-        const QString clean = QDir::cleanPath(path);
-        return QFileInfo(clean).isDir() ? clean : QString();
-    };
-    QStringList folders{existing(TemporaryRoot::path())};
-    if (request.settings.saveLocation == SaveLocation::folder && request.settings.outputFolder)
-        folders.append(existing(request.settings.outputFolder->toLocalFile()));
-    if (!request.files.isEmpty())
-        folders.append(existing(QFileInfo(request.files.first().path()).absolutePath()));
-    folders.append(existing(request.settings.fallbackFolder.toLocalFile()));
-    folders.removeAll(QString());
-    // Never the whole disk: such a result goes to the fallback folder instead.
-    folders.removeAll(QStringLiteral("/"));
-    folders.removeDuplicates();
-    folders.sort();
-    return folders;
+    const QString clean = QDir::cleanPath(request.workFolder);
+    // Never the whole disk, nor a folder that is not there.
+    if (request.workFolder.isEmpty() || clean == QLatin1String("/") || !QFileInfo(clean).isDir())
+        return {};
+    return {clean};
 }
 
 namespace {
@@ -222,6 +209,7 @@ QJsonObject runMessage(const RunRequest& request)
     o.insert(QStringLiteral("settings"), settingsToJson(request.settings));
     o.insert(QStringLiteral("memoryLimit"), double(request.memoryLimitBytes));
     o.insert(QStringLiteral("cpuSeconds"), double(request.cpuSeconds));
+    o.insert(QStringLiteral("workFolder"), request.workFolder);
     return o;
 }
 
@@ -237,6 +225,7 @@ std::optional<RunRequest> runRequest(const QJsonObject& message)
     request.settings = settingsFromJson(message.value(QStringLiteral("settings")).toObject());
     request.memoryLimitBytes = qint64(message.value(QStringLiteral("memoryLimit")).toDouble());
     request.cpuSeconds = qint64(message.value(QStringLiteral("cpuSeconds")).toDouble());
+    request.workFolder = message.value(QStringLiteral("workFolder")).toString();
     return request;
 }
 
@@ -334,12 +323,29 @@ QJsonObject placedMessage(const QString& path)
 }
 
 QJsonObject doneMessage(const QStringList& outputs, const QStringList& messages,
-                        const std::optional<QString>& clipboard)
+                        const std::optional<QString>& clipboard, const QList<StagedResult>& staged)
 {
+    QJsonArray results;
+    for (const StagedResult& result : staged)
+        results.append(QJsonObject{{QStringLiteral("path"), result.path},
+                                   {QStringLiteral("baseName"), result.baseName},
+                                   {QStringLiteral("extension"), result.extension}});
     return {{QStringLiteral("type"), type("done")},
             {QStringLiteral("outputs"), stringArray(outputs)},
+            {QStringLiteral("staged"), results},
             {QStringLiteral("messages"), stringArray(messages)},
             {QStringLiteral("clipboard"), clipboard ? QJsonValue(*clipboard) : QJsonValue()}};
+}
+
+QList<StagedResult> stagedResults(const QJsonObject& done)
+{
+    QList<StagedResult> results;
+    for (const QJsonValue& value : done.value(QStringLiteral("staged")).toArray()) {
+        const QJsonObject o = value.toObject();
+        results.append({o.value(QStringLiteral("path")).toString(), o.value(QStringLiteral("baseName")).toString(),
+                        o.value(QStringLiteral("extension")).toString()});
+    }
+    return results;
 }
 
 QJsonObject failedMessage(const QString& message, const QString& details, bool cancelled,

@@ -33,15 +33,24 @@ struct RunRequest {
     SettingsSnapshot settings;
     qint64 memoryLimitBytes = 0; // 0: none
     qint64 cpuSeconds = 0;       // 0: none
+    // The one folder the item writes to besides the worker's own: its results wait there for
+    // the application to place them, on the destination's filesystem.
+    QString workFolder;
     // The longest it may go without progress before it is ended; 0: no limit. Kept by the
     // application, not sent.
     qint64 quietSeconds = 0;
 };
 
-// Where an item may write: the temporary root and every existing folder its results may go
-// to (the chosen output folder, its source's folder, the fallback folder). Workers that wrote
-// for one list serve only items with the same list.
+// Where an item may write besides the worker's own folder: its work folder.
 QStringList writableFolders(const RunRequest& request);
+
+// A result the worker left in the item's work folder, and the name it should take where the
+// application places it.
+struct StagedResult {
+    QString path;
+    QString baseName;
+    QString extension;
+};
 
 // What an item or a question may read besides the system's folders: the folder of every file
 // it names (its inputs, and files its options or arguments name by their full path). In its own
@@ -70,7 +79,8 @@ QJsonObject workMessage(const QString& path);
 // A result the worker placed, reported before the item ends for the same reason.
 QJsonObject placedMessage(const QString& path);
 QJsonObject doneMessage(const QStringList& outputs, const QStringList& messages,
-                        const std::optional<QString>& clipboard);
+                        const std::optional<QString>& clipboard, const QList<StagedResult>& staged = {});
+QList<StagedResult> stagedResults(const QJsonObject& done);
 QJsonObject failedMessage(const QString& message, const QString& details, bool cancelled,
                           const QStringList& messages);
 

@@ -123,20 +123,24 @@ bool mountTmpfs(const QString& target, const char* options)
 // A folder shown read-only without its hidden entries: a file beside the input in the home
 // folder is readable, the keys and settings there are not. Writable, only its hidden folders
 // are left out (our journal beside other workers' folders is a hidden file).
-bool bindWithoutHidden(const QString& source, const QString& target, bool readOnly = true)
+bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool readOnly = true)
 {
     if (!bind(source, target, readOnly, false))
         return false;
     const QFileInfoList hidden = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : hidden) {
-        if (!entry.fileName().startsWith(QLatin1Char('.')))
+        // Sockets, pipes and devices beside an input are no input: an agent's socket in /tmp.
+        const bool special = !entry.isSymLink() && !entry.isFile() && !entry.isDir();
+        if (!entry.fileName().startsWith(QLatin1Char('.')) && !special)
             continue;
         const QString covered = target + QLatin1Char('/') + entry.fileName();
         if (entry.isDir() && !entry.isSymLink()) {
             if (::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
                 return false;
-        } else if (!entry.isSymLink() && readOnly) {
-            if (::mount("/dev/null", encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0)
+        } else if (!entry.isSymLink() && (readOnly || special)) {
+            if (::mount(encoded(emptyFile).constData(), encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0
+                || ::mount(nullptr, encoded(covered).constData(), nullptr,
+                           MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(covered), nullptr) != 0)
                 return false;
         }
         // A link shows nothing: its target is either in the view or not.
@@ -268,14 +272,17 @@ bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& fi
         ok = ok && mountTmpfs(inside(QString::fromLatin1(folder)), "mode=1777,size=64m");
     for (const QString& folder : programFolders())
         ok = ok && bind(folder, inside(folder), true, false);
+    // What covers a hidden file: empty, and read-only once bound.
+    const QString empty = base + QStringLiteral("/.covered");
+    ok = ok && makeMountPoint(empty, false);
     for (const QString& folder : readable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder)));
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty));
     for (const QString& file : files) {
         if (QFileInfo(file).fileName().startsWith(QLatin1Char('.')))
             ok = ok && bind(file, inside(file), true, false);
     }
     for (const QString& folder : writable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), false));
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, false));
     // Its own folder, hidden in the temporary root among other workers' folders.
     ok = ok && bind(own, inside(own), false, false);
     if (!ok)

@@ -5,6 +5,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "platform/SettingsStore.h"
+#include "platform/TemporaryRoot.h"
 #include "platform/WorkerSandbox.h"
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <csignal>
 #include <cstring>
@@ -246,6 +248,41 @@ TEST_P(WorkerWallsTest, SecretsAndTheSessionsSocketsAreOutOfSightInItsNamespaces
     test::writeFile(dir.filePath(QStringLiteral("beside.txt")), "fine");
     const QString beside = attack("read " + QFile::encodeName(dir.filePath(QStringLiteral("beside.txt"))));
     EXPECT_TRUE(beside.startsWith(QStringLiteral("Attack worked"))) << beside.toStdString();
+}
+
+TEST_P(WorkerWallsTest, WritesStayInTheItemsOwnFolder)
+{
+    // The input lies in the home folder: its start-up files are beside it.
+    test::writeFile(dir.filePath(QStringLiteral(".bashrc")), "# mine\n");
+    for (const QString& target : {dir.filePath(QStringLiteral(".bashrc")), dir.filePath(QStringLiteral(".config/autostart/x.desktop")),
+                                  dir.filePath(QStringLiteral("planted.txt"))}) {
+        const QString result = attack("write " + QFile::encodeName(target));
+        EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << target.toStdString() << ": " << result.toStdString();
+    }
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral(".bashrc"))), "# mine\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral(".config/autostart/x.desktop"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("planted.txt"))));
+
+    // Another item's result waiting in another worker's folder.
+    const QString other = TemporaryRoot::secure() + QStringLiteral("/.quorvenda-work-00000000-0000-0000-0000-00000000") + QString::number(::getpid() % 10000).rightJustified(4, u'0');
+    const QString result = test::writeFile(other + QStringLiteral("/item-1/result-1/theirs.txt"), "theirs");
+    const auto removeOther = qScopeGuard([&] { QDir(other).removeRecursively(); });
+    const QString replaced = attack("write " + QFile::encodeName(result));
+    EXPECT_TRUE(replaced.startsWith(QStringLiteral("Refused"))) << replaced.toStdString();
+    EXPECT_EQ(test::readFile(result), "theirs");
+
+    // Nobody's file in /tmp, and a socket there.
+    QTemporaryFile victim(QStringLiteral("/tmp/quorvenda-victim-XXXXXX"));
+    ASSERT_TRUE(victim.open());
+    const QByteArray socketPath = "/tmp/quorvenda-planted-" + QByteArray::number(::getpid()) + (namespaced() ? "n" : "f");
+    const auto removeSocket = qScopeGuard([&] { ::unlink(socketPath.constData()); });
+    if (!namespaced())
+        GTEST_SKIP() << "without namespaces, LibreOffice's pipe needs making and removing sockets in /tmp";
+    const QString removed = attack("remove " + QFile::encodeName(victim.fileName()));
+    EXPECT_TRUE(removed.startsWith(QStringLiteral("Refused"))) << removed.toStdString();
+    EXPECT_TRUE(QFile::exists(victim.fileName()));
+    const QString bound = attack("bind " + socketPath);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(socketPath)) == false) << bound.toStdString();
 }
 
 TEST_P(WorkerWallsTest, NothingItStartedOutlivesTheItem)

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <QJsonDocument>
+
+#include <QTemporaryDir>
+
 #include <QJsonArray>
 
 using namespace qv;
@@ -90,20 +96,24 @@ TEST(WorkerProtocol, FramesArriveWholeFromPiecesAndBadOnesBreakTheStream)
     EXPECT_TRUE(garbage.broken());
 }
 
-TEST(WorkerProtocol, AnItemMayWriteOnlyWhereItsResultsCanGo)
+TEST(WorkerProtocol, AnItemWritesOnlyInItsWorkFolderAndReadsTheFoldersOfWhatItNames)
 {
+    QTemporaryDir work;
     RunRequest request;
     FileInfo file;
-    file.url = QUrl::fromLocalFile(QStringLiteral("/tmp/a.png"));
+    file.url = QUrl::fromLocalFile(work.filePath(QStringLiteral("a.png")));
+    QFile(file.path()).open(QIODevice::WriteOnly);
     request.files = {file};
-    request.settings.fallbackFolder = QUrl::fromLocalFile(QStringLiteral("/tmp/not/made/yet/"));
-    QStringList folders = writableFolders(request);
-    EXPECT_TRUE(folders.contains(QStringLiteral("/tmp")));
-    EXPECT_FALSE(folders.contains(QStringLiteral("/")));
-    EXPECT_EQ(folders.filter(QStringLiteral("not")), QStringList());
+    request.settings.fallbackFolder = QUrl::fromLocalFile(QStringLiteral("/tmp"));
+    // Neither the source's folder nor where results go: the work folder alone.
+    EXPECT_EQ(writableFolders(request), QStringList());
+    request.workFolder = work.path();
+    EXPECT_EQ(writableFolders(request), QStringList{work.path()});
+    request.workFolder = QStringLiteral("/");
+    EXPECT_EQ(writableFolders(request), QStringList());
 
-    FileInfo atRoot;
-    atRoot.url = QUrl::fromLocalFile(QStringLiteral("/a.png"));
-    request.files = {atRoot};
-    EXPECT_FALSE(writableFolders(request).contains(QStringLiteral("/")));
+    // Its inputs' folders, and files its options name, as the options name them.
+    request.options = QJsonDocument(QJsonObject{{QStringLiteral("watermark"), QStringLiteral("/etc/hostname")}}).toJson();
+    EXPECT_EQ(readableFolders(request), (QStringList{QStringLiteral("/etc"), work.path()}));
+    EXPECT_EQ(readableFolders(QJsonObject{{QStringLiteral("path"), file.path()}}), QStringList{work.path()});
 }

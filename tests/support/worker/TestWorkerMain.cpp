@@ -1,6 +1,6 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
-// "stop" (itself, with SIGSTOP), "connect", "child", "asked:/path", "place-then-hang", a path to write to ("write:/path"), paths to claim
+// "stop" (itself, with SIGSTOP), "connect", "child", "asked:/socket", "place-then-hang", a path to write to ("write:/path"), paths to claim
 // as its own before dying ("lie:/a|/b"), an attack made by quorvenda_test_attacker, a program it starts
 // as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
 // "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
@@ -87,14 +87,15 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
                                never.get_token());
         } else if (what.startsWith("asked:")) {
-            // Notes in the file the signal it is first asked to stop with.
+            // Connects to the local socket at the path when it is first asked to stop with SIGINT.
             place(planner, "started", QStringLiteral("started"));
             std::stop_source never;
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sh")),
                                {QStringLiteral("-c"),
-                                QStringLiteral("trap 'echo int > \"$0\"; exit 0' INT; trap 'echo term >> \"$0\"; exit 0' TERM; "
+                                QStringLiteral("trap '\"$1\" unix \"$0\"; exit 0' INT; trap 'exit 0' TERM; "
                                                "sleep 3598 & wait"),
-                                QString::fromUtf8(what.mid(6))},
+                                QString::fromUtf8(what.mid(6)),
+                                QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda_test_attacker")},
                                never.get_token());
         } else if (what == "place-then-hang") {
             place(planner, "first", QStringLiteral("first"));
