@@ -1,6 +1,6 @@
 #include "app/QuickLookAction.h"
 
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -17,7 +17,7 @@ void QuickLookAction::show(const QList<QUrl>& urls)
 {
     m_items = urls;
     if (!m_window)
-        m_window = new QuickLookWindow;
+        m_window = new PreviewWindow;
     const bool wasVisible = m_window->isVisible();
     m_window->setItems(m_items);
     if (!wasVisible) {

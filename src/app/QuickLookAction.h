@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 
 #include <QList>
 #include <QPointer>
@@ -19,13 +19,13 @@ public:
 
     const QList<QUrl>& items() const { return m_items; }
     // The window, made on first use; null before.
-    QuickLookWindow* window() const { return m_window; }
+    PreviewWindow* window() const { return m_window; }
 
 private:
     QuickLookAction() = default;
 
     QList<QUrl> m_items;
-    QPointer<QuickLookWindow> m_window;
+    QPointer<PreviewWindow> m_window;
 };
 
 } // namespace qv

@@ -1,6 +1,6 @@
 #include "app/MediaView.h"
 
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 #include "editors/media/PlayerSurface.h"
 #include "platform/PlayerProcess.h"
 #include "support/TestFiles.h"
@@ -101,7 +101,7 @@ TEST_F(MediaViewTest, StoppingOrClosingEndsThePlayerProcess)
 
     // The preview window's media go with the window.
     qv::test::writeFile(folder.filePath(QStringLiteral("one.mov")), QByteArray(1000, 'x'));
-    QuickLookWindow window;
+    PreviewWindow window;
     window.setItems({source(QStringLiteral("one.mov"))});
     auto* media = window.contentView() ? qobject_cast<MediaView*>(window.contentView()) : nullptr;
     if (!media)

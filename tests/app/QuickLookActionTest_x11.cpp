@@ -1,5 +1,5 @@
 #include "app/QuickLookAction.h"
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 #include "support/RequireX11.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
@@ -31,7 +31,7 @@ protected:
 
     void TearDown() override
     {
-        if (QuickLookWindow* window = QuickLookAction::shared().window())
+        if (PreviewWindow* window = QuickLookAction::shared().window())
             window->close();
     }
 
@@ -52,7 +52,7 @@ TEST_F(QuickLookActionTest, OneWindowPagedWithTheArrowsAndClosedWithEscape)
     auto& action = QuickLookAction::shared();
     EXPECT_EQ(&action, &QuickLookAction::shared());
     action.show(m_urls);
-    QuickLookWindow* window = action.window();
+    PreviewWindow* window = action.window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "a.png");
@@ -82,7 +82,7 @@ TEST_F(QuickLookActionTest, ANewQuickLookReplacesTheFilesOfTheOpenWindow)
 {
     auto& action = QuickLookAction::shared();
     action.show(m_urls);
-    QuickLookWindow* window = action.window();
+    PreviewWindow* window = action.window();
     press(window, Qt::Key_Right);
     action.show({m_urls[2]});
     EXPECT_EQ(action.window(), window);

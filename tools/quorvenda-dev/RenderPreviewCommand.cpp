@@ -2,7 +2,7 @@
 #include "PngFile.h"
 
 #include "app/DocumentPreview.h"
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 #include "model/SettingsDefaults.h"
 
 #include <QApplication>
@@ -71,7 +71,7 @@ int renderPreview(const QStringList& args)
 
     registerDefaultSettings();
     // Laid out and shown as on screen, without a window appearing.
-    QuickLookWindow window;
+    PreviewWindow window;
     window.setAttribute(Qt::WA_DontShowOnScreen);
     window.resize(size);
     window.setItems(files);

@@ -1,4 +1,4 @@
-#include "app/QuickLookWindow.h"
+#include "app/PreviewWindow.h"
 
 #include "app/MediaView.h"
 
@@ -10,7 +10,7 @@
 
 namespace qv {
 
-QuickLookWindow::QuickLookWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
@@ -43,14 +43,14 @@ QuickLookWindow::QuickLookWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     resize(720, 540);
 }
 
-QString QuickLookWindow::positionText() const
+QString PreviewWindow::positionText() const
 {
     if (m_items.size() < 2 || m_index < 0)
         return {};
     return QStringLiteral("%1 of %2").arg(m_index + 1).arg(m_items.size());
 }
 
-void QuickLookWindow::updateBar()
+void PreviewWindow::updateBar()
 {
     m_bar->setVisible(m_items.size() > 1);
     m_position->setText(positionText());
@@ -58,16 +58,16 @@ void QuickLookWindow::updateBar()
     m_next->setEnabled(m_index + 1 < m_items.size());
 }
 
-QuickLookWindow::~QuickLookWindow() = default;
+PreviewWindow::~PreviewWindow() = default;
 
-void QuickLookWindow::setItems(const QList<QUrl>& urls)
+void PreviewWindow::setItems(const QList<QUrl>& urls)
 {
     m_items = urls;
     m_index = -1;
     setCurrentIndex(0);
 }
 
-void QuickLookWindow::setCurrentIndex(int index)
+void PreviewWindow::setCurrentIndex(int index)
 {
     if (m_items.isEmpty()) {
         dropContent();
@@ -93,7 +93,7 @@ void QuickLookWindow::setCurrentIndex(int index)
     updateBar();
 }
 
-void QuickLookWindow::keyPressEvent(QKeyEvent* event)
+void PreviewWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -111,9 +111,9 @@ void QuickLookWindow::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void QuickLookWindow::closeEvent(QCloseEvent* event)
+void PreviewWindow::closeEvent(QCloseEvent* event)
 {
-    // A playing sound stops with the window; the items stay until the next Quick Look.
+    // A playing sound stops with the window; the items stay until the next preview.
     if (m_content.media)
         m_content.media->stop();
     dropContent();
@@ -121,7 +121,7 @@ void QuickLookWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void QuickLookWindow::dropContent()
+void PreviewWindow::dropContent()
 {
     if (m_content.media)
         m_content.media->stop();

@@ -14,11 +14,11 @@ namespace qv {
 // The preview window: one file at a time in the float panel's views, filling the window; with
 // several files a bar below pages through them ("2 of 5"), as Left and Right do. Escape or Space
 // closes. Titled with the shown file's name.
-class QuickLookWindow : public QWidget {
+class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit QuickLookWindow(QWidget* parent = nullptr);
-    ~QuickLookWindow() override;
+    explicit PreviewWindow(QWidget* parent = nullptr);
+    ~PreviewWindow() override;
 
     void setItems(const QList<QUrl>& urls);
     const QList<QUrl>& items() const { return m_items; }
