@@ -3,7 +3,7 @@
 #include "app/FileDialogFolderChooser.h"
 #include "app/FloatPanel.h"
 #include "app/PopupMenuPresenter.h"
-#include "app/QuickLookAction.h"
+#include "app/PreviewAction.h"
 #include "jobs/OperationDispatcher.h"
 #include "jobs/Toasts.h"
 #include "model/FileProbe.h"
@@ -391,7 +391,7 @@ void ActionRunner::floatFiles(const QList<QUrl>& urls, QPointF point)
 
 void ActionRunner::quickLook(const QList<QUrl>& urls)
 {
-    QuickLookAction::shared().show(urls);
+    PreviewAction::shared().show(urls);
 }
 
 } // namespace qv

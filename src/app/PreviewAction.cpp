@@ -1,4 +1,4 @@
-#include "app/QuickLookAction.h"
+#include "app/PreviewAction.h"
 
 #include "app/PreviewWindow.h"
 
@@ -7,13 +7,13 @@
 
 namespace qv {
 
-QuickLookAction& QuickLookAction::shared()
+PreviewAction& PreviewAction::shared()
 {
-    static QuickLookAction action;
+    static PreviewAction action;
     return action;
 }
 
-void QuickLookAction::show(const QList<QUrl>& urls)
+void PreviewAction::show(const QList<QUrl>& urls)
 {
     m_items = urls;
     if (!m_window)

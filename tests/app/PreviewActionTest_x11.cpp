@@ -1,4 +1,4 @@
-#include "app/QuickLookAction.h"
+#include "app/PreviewAction.h"
 #include "app/PreviewWindow.h"
 #include "support/RequireX11.h"
 #include "support/TestFiles.h"
@@ -15,7 +15,7 @@ using namespace qv;
 
 namespace {
 
-class QuickLookActionTest : public ::testing::Test {
+class PreviewActionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -31,7 +31,7 @@ protected:
 
     void TearDown() override
     {
-        if (PreviewWindow* window = QuickLookAction::shared().window())
+        if (PreviewWindow* window = PreviewAction::shared().window())
             window->close();
     }
 
@@ -47,10 +47,10 @@ void press(QWidget* widget, int key)
 
 } // namespace
 
-TEST_F(QuickLookActionTest, OneWindowPagedWithTheArrowsAndClosedWithEscape)
+TEST_F(PreviewActionTest, OneWindowPagedWithTheArrowsAndClosedWithEscape)
 {
-    auto& action = QuickLookAction::shared();
-    EXPECT_EQ(&action, &QuickLookAction::shared());
+    auto& action = PreviewAction::shared();
+    EXPECT_EQ(&action, &PreviewAction::shared());
     action.show(m_urls);
     PreviewWindow* window = action.window();
     ASSERT_NE(window, nullptr);
@@ -78,9 +78,9 @@ TEST_F(QuickLookActionTest, OneWindowPagedWithTheArrowsAndClosedWithEscape)
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(QuickLookActionTest, ANewQuickLookReplacesTheFilesOfTheOpenWindow)
+TEST_F(PreviewActionTest, ANewPreviewReplacesTheFilesOfTheOpenWindow)
 {
-    auto& action = QuickLookAction::shared();
+    auto& action = PreviewAction::shared();
     action.show(m_urls);
     PreviewWindow* window = action.window();
     press(window, Qt::Key_Right);

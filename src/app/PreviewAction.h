@@ -8,10 +8,10 @@
 
 namespace qv {
 
-// Quick Look over the process's one preview window. Main thread only.
-class QuickLookAction {
+// Shows files in the process's one preview window. Main thread only.
+class PreviewAction {
 public:
-    static QuickLookAction& shared();
+    static PreviewAction& shared();
 
     // Shows the files from the first, replacing what the window showed; an open window stays
     // open and is brought forward.
@@ -22,7 +22,7 @@ public:
     PreviewWindow* window() const { return m_window; }
 
 private:
-    QuickLookAction() = default;
+    PreviewAction() = default;
 
     QList<QUrl> m_items;
     QPointer<PreviewWindow> m_window;
