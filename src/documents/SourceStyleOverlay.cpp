@@ -173,6 +173,14 @@ void applyParagraph(QTextDocument& document, const QTextBlock& block, const Sour
         }
     }
 
+    if (source.cellBackground) {
+        if (QTextTable* table = QTextCursor(block).currentTable()) {
+            QTextTableCell cell = table->cellAt(block.position());
+            QTextCharFormat cellFormat = cell.format();
+            cellFormat.setBackground(*source.cellBackground);
+            cell.setFormat(cellFormat);
+        }
+    }
     QTextBlockFormat format = block.blockFormat();
     bool changed = false;
     if (source.alignment && !(format.alignment() & source.alignment)) {

@@ -58,6 +58,7 @@ struct SourceParagraph {
     Qt::Alignment alignment; // empty when the file states none or the start
     int headingLevel = 0;    // declared by the paragraph's style; 0 for none
     bool quote = false;
+    std::optional<QColor> cellBackground; // the shading of the table cell it stands in
     QList<SourceSpan> spans;
 
     void append(const QString& piece, const SourceCharStyle& style)

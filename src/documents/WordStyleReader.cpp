@@ -319,10 +319,22 @@ SourceStyles WordStyleReader::read(const QByteArray& documentXml, const QByteArr
     };
 
     QString charStyle;
+    QList<std::optional<QColor>> cellFills; // of the cells being read, the innermost last
+    bool inCellProperties = false;
     while (!reader.atEnd() && !reader.hasError()) {
         reader.readNext();
         const QStringView name = reader.qualifiedName();
         if (reader.isStartElement()) {
+            if (name == QLatin1String("w:tc")) {
+                cellFills.append(std::nullopt);
+            } else if (name == QLatin1String("w:tcPr")) {
+                inCellProperties = true;
+            } else if (name == QLatin1String("w:shd") && inCellProperties && !cellFills.isEmpty()) {
+                const QString fill = reader.attributes().value(QLatin1String("w:fill")).toString();
+                const QColor colour(QLatin1Char('#') + fill);
+                if (fill.size() == 6 && colour.isValid() && colour != QColor(Qt::white))
+                    cellFills.last() = colour;
+            }
             if (name == QLatin1String("w:p")) {
                 open.append(Open{});
             } else if (name == QLatin1String("w:del") || name == QLatin1String("w:instrText")
@@ -368,7 +380,11 @@ SourceStyles WordStyleReader::read(const QByteArray& documentXml, const QByteArr
                 open.last().paragraph.append(QString::number(++notes), {});
             }
         } else if (reader.isEndElement()) {
-            if (name == QLatin1String("w:r")) {
+            if (name == QLatin1String("w:tc") && !cellFills.isEmpty()) {
+                cellFills.removeLast();
+            } else if (name == QLatin1String("w:tcPr")) {
+                inCellProperties = false;
+            } else if (name == QLatin1String("w:r")) {
                 inRun = false;
             } else if (name == QLatin1String("w:p") && !open.isEmpty()) {
                 Open done = open.takeLast();
@@ -376,6 +392,8 @@ SourceStyles WordStyleReader::read(const QByteArray& documentXml, const QByteArr
                 const std::optional<Qt::Alignment> alignment = done.alignment ? done.alignment : styles.alignment(style);
                 done.paragraph.alignment = alignment.value_or(Qt::Alignment());
                 done.paragraph.quote = styles.quote(style);
+                if (!cellFills.isEmpty())
+                    done.paragraph.cellBackground = cellFills.last();
                 result.paragraphs.append(std::move(done.paragraph));
             }
         }

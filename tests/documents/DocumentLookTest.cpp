@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextFragment>
+#include <QTextTable>
 
 using namespace qv;
 using namespace qv::test;
@@ -587,4 +588,32 @@ TEST(DocumentLook, NumberedListStartingPastOne)
     EXPECT_TRUE(read.model.blocks.contains(DocBlock::listItem(true, 1, {DocRun("Eight")})));
     const QString text = AttributedTextReader::plainText(*read.rich.document);
     EXPECT_TRUE(text.contains("\n7. Seven\n8. Eight\n")) << text.toStdString();
+}
+
+// A Word table cell's shading is the cell's background in the rich text, and so on paper.
+TEST(DocumentLook, ShadedWordCells)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("shaded.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.oxml import parse_xml
+d = docx.Document()
+t = d.add_table(rows=1, cols=2)
+t.cell(0, 0).text = 'Shaded'; t.cell(0, 1).text = 'Plain'
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+t.cell(0, 0)._tc.get_or_add_tcPr().append(parse_xml('<w:shd %s w:val="clear" w:color="auto" w:fill="99CCFF"/>' % w))
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    const auto background = [&](const QString& text) {
+        const QTextCursor found = read.rich.document->find(text);
+        QTextTable* table = found.isNull() ? nullptr : found.currentTable();
+        return table ? table->cellAt(found.block().position()).format().background().color() : QColor();
+    };
+    EXPECT_EQ(background("Shaded"), QColor(0x99, 0xCC, 0xFF));
+    EXPECT_NE(background("Plain"), QColor(0x99, 0xCC, 0xFF));
 }
