@@ -96,6 +96,34 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryIsStoppedAtOnce)
     EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
 }
 
+TEST(HostileFilesRun, APictureThatHangsItsLibraryEndsOnItsOwnWithASentence)
+{
+    QTemporaryDir home, dir;
+    const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
+    ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
+    // The patience a small file gets, shortened from 45 s for the test.
+    test::writeFile(home.filePath(QStringLiteral("config/quorvenda/settings.json")),
+                    R"({"quorvenda.advanced.workerPatience": 3})");
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {QStringLiteral("run"), QStringLiteral("convert.image.png"), svgz});
+    ASSERT_TRUE(run.waitForStarted(30000));
+    // Nobody stops it: a guard against a hang, far above the three seconds it gets.
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const QByteArray output = run.readAllStandardOutput();
+    const QJsonObject result = test::lastJsonLine(output.trimmed());
+    EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("failed")) << output.toStdString();
+    EXPECT_EQ(result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("message")).toString(),
+              QStringLiteral("This file took too long and was stopped"));
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
+    EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+}
+
 TEST(HostileFilesRun, AQuestionAboutAFileThatHangsIsGivenUpAtItsLimit)
 {
     WorkerPool pool(QStringLiteral(QV_BUILD_DIR "/quorvenda-worker"), {}, 0);
