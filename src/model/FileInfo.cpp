@@ -181,6 +181,7 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
             if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
                 info.category = streams->video ? FileCategory::video : FileCategory::audio;
             info.hasAudio = streams->audio;
+            info.mediaDescription = streams->description;
         }
     }
 

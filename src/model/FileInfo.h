@@ -26,6 +26,9 @@ struct FileInfo {
     int frameCount = 1;
     bool isEncrypted = false; // a PDF locked by a password
     std::optional<bool> hasAudio; // whether a video holds sound; absent when not looked at
+    // FFmpeg's text on a media file, when its streams were looked at; not in toJson(), the
+    // worker protocol carries it.
+    std::optional<QString> mediaDescription;
 
     bool operator==(const FileInfo&) const = default;
 

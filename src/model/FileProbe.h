@@ -21,8 +21,12 @@ struct ItemStatus {
 struct MediaStreams {
     bool video = false; // pictures, cover art aside
     bool audio = false;
+    // FFmpeg's text on the file when it alone describes it: the worker that runs a job on the
+    // file reads it instead of starting FFmpeg again.
+    std::optional<QString> description;
 
-    bool operator==(const MediaStreams&) const = default;
+    // The streams; the text is how they were found.
+    bool operator==(const MediaStreams& other) const { return video == other.video && audio == other.audio; }
 };
 
 // The questions the file model asks of the disk; tests substitute their own answers.

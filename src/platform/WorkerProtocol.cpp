@@ -133,6 +133,8 @@ FileInfo fileInfoFromJson(const QJsonObject& o)
     f.isEncrypted = o.value(QStringLiteral("isEncrypted")).toBool();
     if (o.value(QStringLiteral("hasAudio")).isBool())
         f.hasAudio = o.value(QStringLiteral("hasAudio")).toBool();
+    if (o.value(QStringLiteral("mediaDescription")).isString())
+        f.mediaDescription = o.value(QStringLiteral("mediaDescription")).toString();
     return f;
 }
 
@@ -200,7 +202,12 @@ QJsonObject runMessage(const RunRequest& request)
 {
     QJsonArray files;
     for (const FileInfo& file : request.files)
-        files.append(file.toJson());
+    {
+        QJsonObject described = file.toJson();
+        if (file.mediaDescription)
+            described.insert(QStringLiteral("mediaDescription"), *file.mediaDescription);
+        files.append(described);
+    }
     QJsonObject o;
     o.insert(QStringLiteral("type"), type("run"));
     o.insert(QStringLiteral("operation"), request.operationId);

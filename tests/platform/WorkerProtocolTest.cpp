@@ -34,6 +34,7 @@ TEST(WorkerProtocol, ARequestCrossesWhole)
     silent.hasAudio = false;
     FileInfo voiced = file;
     voiced.hasAudio = true;
+    voiced.mediaDescription = QStringLiteral("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'é #1.jpg':\n  Duration: 00:00:02.00");
     request.files = {file, silent, voiced};
     request.options = R"({"quality":0.5})";
     request.settings.saveLocation = SaveLocation::folder;

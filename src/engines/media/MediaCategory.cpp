@@ -113,8 +113,8 @@ std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg
             deadline.request_stop();
     });
     try {
-        const MediaInfo info = probeMediaInfo(ffmpeg, QUrl::fromLocalFile(path), deadline.get_token());
-        return MediaStreams{info.video.has_value(), info.audio.has_value()};
+        const DescribedMedia described = describeMediaFile(ffmpeg, QUrl::fromLocalFile(path), deadline.get_token());
+        return MediaStreams{described.info.video.has_value(), described.info.audio.has_value(), described.description};
     } catch (const std::exception&) {
         // Damaged, unreadable or too slow: the name decides.
     }

@@ -90,22 +90,56 @@ MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop)
 
 MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
 {
+    return describeMediaFile(ffmpeg, file, std::move(stop)).info;
+}
+
+namespace {
+
+QString lowerExtension(const QUrl& file)
+{
     const QString name = file.fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot + 1).toLower();
+    return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+}
+
+} // namespace
+
+std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, const QUrl& file)
+{
+    const QString extension = lowerExtension(file);
     if (nativeProbeExtensions().contains(extension)) {
         if (auto native = probeNatively(file))
-            return *native;
+            return native;
+    }
+    MediaInfo info = parseFFmpegProbeOutput(description);
+    const std::optional<QString> named = demuxerForExtension(extension);
+    if ((named && !containerIs(info.container, *named)) || !hasStreams(info))
+        return std::nullopt;
+    // A length the frames may have to tell: that takes the file.
+    if (containerIs(info.container, QStringLiteral("mp3")) && description.contains(QLatin1String(mp3LengthWarning)))
+        return std::nullopt;
+    if (info.container)
+        info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
+    return info;
+}
+
+DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
+{
+    const QString extension = lowerExtension(file);
+    if (nativeProbeExtensions().contains(extension)) {
+        if (auto native = probeNatively(file))
+            return {*native, std::nullopt};
     }
     QString description = probeWithFFmpeg(ffmpeg, file, stop);
     MediaInfo info = parseFFmpegProbeOutput(description);
+    bool alone = true;
 
     // FFmpeg guesses the format from the bytes alone. Junk before an MP3's first frame can look
     // like another raw stream (AMR, say) and be read as minutes of noise: a guess that
-    // disagrees with the name is believed only when FFmpeg found a real header, and for an MP3
-    // only when no chain of MPEG audio frames is there.
+    // disagrees with the name is believed only when FFmpeg found a real header.
     const std::optional<QString> named = demuxerForExtension(extension);
     if (named && !containerIs(info.container, *named)) {
+        alone = false;
         const std::optional<int> score =
             guessScore(probeWithFFmpeg(ffmpeg, file, stop, {"-loglevel", "debug"}));
         // A recorder's header before an MP3 can make FFmpeg sure of another format (AMR, by its
@@ -134,12 +168,13 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
     // frames' is right when they run whole to the end.
     if (ffmpeg && containerIs(info.container, QStringLiteral("mp3"))
         && description.contains(QLatin1String(mp3LengthWarning)) && MpegAudioFrames::runToTheEnd(file.toLocalFile())) {
+        alone = false;
         if (const auto measured = packetDuration(*ffmpeg, file, QStringLiteral("mp3"), stop))
             info.duration = measured;
     }
     if (info.container)
         info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
-    return info;
+    return {info, alone ? std::optional<QString>(description) : std::nullopt};
 }
 
 } // namespace qv

@@ -23,6 +23,19 @@ namespace qv {
 MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop);
 MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop);
 
+// probeMediaInfo's answer with FFmpeg's text, when that text alone describes the file (one
+// probe, FFmpeg's guess agreeing with the name), so that a later reader of the same file can
+// take it instead of starting FFmpeg again.
+struct DescribedMedia {
+    MediaInfo info;
+    std::optional<QString> description;
+};
+DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop);
+
+// The file as such a text describes it; nothing when the text does not describe it alone (the
+// caller then probes the file).
+std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, const QUrl& file);
+
 // FFmpeg's demuxer for a file of this lower-case extension, when the catalogue knows one.
 std::optional<QString> demuxerForExtension(const QString& extension);
 

@@ -145,6 +145,12 @@ bool mediaDurationFits(double asked, double found)
 
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
+    // What FFmpeg said of the file when the wheel looked at its streams, while the file is as
+    // it was then: one FFmpeg start per file and job.
+    if (file.mediaDescription && QFileInfo(file.path()).size() == file.size) {
+        if (std::optional<MediaInfo> described = mediaInfoFromDescription(*file.mediaDescription, file.url))
+            return *described;
+    }
     return probeMediaInfo(program(work), file.url, context.stopToken);
 }
 
