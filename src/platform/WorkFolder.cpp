@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace qv {
@@ -27,13 +28,22 @@ QString newUuid()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+// Whether a file renames from one folder into the other: the same filesystem and, where the
+// kernel tells, the same mount (a worker's sandbox binds each folder it may write on its own,
+// and a rename between two binds of one filesystem fails as across filesystems).
 bool sameFilesystem(const QString& a, const QString& b)
 {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0
-        && ::stat(QFile::encodeName(b).constData(), &second) == 0
-        && first.st_dev == second.st_dev;
+    struct statx first {};
+    struct statx second {};
+    const unsigned mask = STATX_INO | STATX_MNT_ID;
+    if (::statx(AT_FDCWD, QFile::encodeName(a).constData(), 0, mask, &first) != 0
+        || ::statx(AT_FDCWD, QFile::encodeName(b).constData(), 0, mask, &second) != 0)
+        return false;
+    if (first.stx_dev_major != second.stx_dev_major || first.stx_dev_minor != second.stx_dev_minor)
+        return false;
+    if ((first.stx_mask & STATX_MNT_ID) && (second.stx_mask & STATX_MNT_ID))
+        return first.stx_mnt_id == second.stx_mnt_id;
+    return true;
 }
 
 bool isGone(const QString& path)
