@@ -288,6 +288,36 @@ TEST(DocumentLook, OpenDocumentLook)
     for (const DocRun& run : read.model.blocks.value(1).runs)
         EXPECT_FALSE(run.italic) << run.text.toStdString();
     expectLookOnPaper(*read.rich.document, "Red", "body", dir.path());
+    // Its page is A4 on its side with 2 cm margins.
+    EXPECT_TRUE(read.rich.landscape);
+    ASSERT_TRUE(read.rich.margins.has_value());
+    EXPECT_NEAR(read.rich.margins->top(), 56.69, 0.05);
+}
+
+// A Word section turned to landscape is read as landscape, with its margins.
+TEST(DocumentLook, WordLandscapeSection)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("wide.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.enum.section import WD_ORIENT
+from docx.shared import Cm
+d = docx.Document()
+s = d.sections[0]
+s.orientation = WD_ORIENT.LANDSCAPE
+s.page_width, s.page_height = s.page_height, s.page_width
+s.left_margin = Cm(1.5)
+d.add_paragraph('Across the page.')
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const Read read = readFile(docx, "docx", dir.filePath("work"));
+    EXPECT_TRUE(read.rich.landscape);
+    ASSERT_TRUE(read.rich.margins.has_value());
+    EXPECT_NEAR(read.rich.margins->left(), 42.5, 0.2);
 }
 
 TEST(DocumentLook, RichTextFormatHeadingsBreaksAndTitle)
