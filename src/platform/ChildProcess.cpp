@@ -522,6 +522,16 @@ qint64 ChildProcess::memoryLimitForSetting(int megabytes)
     return qint64(megabytes >= 256 ? megabytes : 4096) << 20;
 }
 
+pid_t ChildProcess::programPid() const
+{
+    if (!m_isolated)
+        return m_pid;
+    if (m_pid <= 0 || m_reaped)
+        return -1;
+    const std::vector<pid_t> program = children(m_pid);
+    return program.empty() ? -1 : program.front();
+}
+
 QList<pid_t> ChildProcess::sandboxMembers() const
 {
     if (m_pid <= 0 || m_reaped)

@@ -60,6 +60,8 @@ public:
     int pidFd() const { return m_pidfd; }
     // True when it runs in namespaces of its own (Role::sandbox where the kernel allowed it).
     bool isolated() const { return m_isolated; }
+    // The program's own pid: pid() but in namespaces, where pid() is its init's; -1 once it ended.
+    pid_t programPid() const;
 
     // Every process of its sandbox that has not ended: with namespaces, every process in its
     // PID namespace; else the session it leads and every process below it. Its own pid first.

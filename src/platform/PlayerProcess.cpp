@@ -92,7 +92,7 @@ PlayerProcess::PlayerProcess(const QUrl& source, QSize box, QObject* parent) : Q
             throw std::runtime_error("cannot create the player's folder");
         m_process = std::make_unique<ChildProcess>(
             defaultProgram(), QStringList{QStringLiteral("--frames"), QString::number(m_ring->fd())},
-            SandboxEnvironment::forPlayer(m_temporary), std::nullopt, true, ChildProcess::Role::worker, m_ring->fd());
+            SandboxEnvironment::forPlayer(m_temporary), std::nullopt, true, ChildProcess::Role::sandbox, m_ring->fd());
     } catch (const std::exception& error) {
         qCWarning(appLog) << "No player process:" << error.what();
         QMetaObject::invokeMethod(this, [this] { die(QStringLiteral("did not start")); }, Qt::QueuedConnection);
@@ -124,7 +124,7 @@ PlayerProcess::~PlayerProcess()
 
 qint64 PlayerProcess::pid() const
 {
-    return m_process ? qint64(m_process->pid()) : -1;
+    return m_process ? qint64(m_process->programPid()) : -1;
 }
 
 void PlayerProcess::send(const QJsonObject& message)

@@ -295,6 +295,11 @@ bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& fi
     return true;
 }
 
+void WorkerSandbox::keepView()
+{
+    dropCapabilities();
+}
+
 bool WorkerSandbox::limitProcesses(int count)
 {
     if (count <= 0 || !isolated())

@@ -24,6 +24,10 @@ public:
     // when the kernel refused a step.
     static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
 
+    // In its own namespaces, gives up the right to mount without building a view: the player,
+    // which keeps the files as they are (the sound server's socket among them).
+    static void keepView();
+
     // At most this many processes and threads at once for everything it starts (in its own
     // user namespace, where the count is its own; elsewhere the count would be the user's).
     static bool limitProcesses(int count);

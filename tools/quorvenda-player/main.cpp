@@ -15,6 +15,8 @@ int main(int argc, char** argv)
     const int replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     qv::WorkerSandbox::detach();
+    // Its own namespaces (no network, no other process) but the files as they are.
+    qv::WorkerSandbox::keepView();
     int framesFd = -1;
     for (int i = 1; i + 1 < argc; ++i) {
         if (qstrcmp(argv[i], "--frames") == 0)
