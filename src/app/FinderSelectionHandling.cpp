@@ -21,10 +21,10 @@ void setFinderSelectionHandler(FinderSelectionHandler handler)
     handlerSlot() = std::move(handler);
 }
 
-void handleFinderSelection(const FinderSelectionResult& result)
+void handleFinderSelection(const CopiedFilesResult& result)
 {
     switch (result.kind) {
-    case FinderSelectionResult::Kind::paths:
+    case CopiedFilesResult::Kind::paths:
         if (result.urls.isEmpty()) {
             showToast(CopiedFilesText::nothingCopied, CopiedFilesText::nothingCopiedSymbol);
         } else if (const FinderSelectionHandler& handler = handlerSlot()) {
@@ -34,7 +34,7 @@ void handleFinderSelection(const FinderSelectionResult& result)
                    static_cast<long long>(result.urls.size()));
         }
         return;
-    case FinderSelectionResult::Kind::failed:
+    case CopiedFilesResult::Kind::failed:
         qCCritical(appLog, "Copied Files failed: %s", qUtf8Printable(result.message));
         showToast(CopiedFilesText::readFailed, CopiedFilesText::failedSymbol);
         return;
@@ -43,7 +43,7 @@ void handleFinderSelection(const FinderSelectionResult& result)
 
 void convertFinderSelection(const ClipboardReader& reader)
 {
-    handleFinderSelection(readFinderSelection(reader));
+    handleFinderSelection(readCopiedFiles(reader));
 }
 
 void convertFinderSelection()

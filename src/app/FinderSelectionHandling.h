@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "platform/FinderSelection.h"
+#include "platform/CopiedFiles.h"
 
 #include <functional>
 
@@ -22,7 +22,7 @@ using FinderSelectionHandler = std::function<void(const QList<QUrl>&)>;
 void setFinderSelectionHandler(FinderSelectionHandler handler);
 
 // Opens the wheel for the files, or says in a toast why not.
-void handleFinderSelection(const FinderSelectionResult& result);
+void handleFinderSelection(const CopiedFilesResult& result);
 
 // Reads the copied files and acts on them; the hot key and the tray menu start it.
 void convertFinderSelection(const ClipboardReader& reader);

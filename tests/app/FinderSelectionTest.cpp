@@ -4,7 +4,7 @@
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 #include "model/NativeFileName.h"
-#include "platform/FinderSelection.h"
+#include "platform/CopiedFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ TEST_F(CopiedFiles, FileListsOnTheClipboard)
                                  + "\r\n" + url(b) + "\r\n");
     const QList<QUrl> expected{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a),
                                QUrl::fromLocalFile(folder)};
-    EXPECT_EQ(readFinderSelection(reader), FinderSelectionResult::paths(expected));
+    EXPECT_EQ(readCopiedFiles(reader), CopiedFilesResult::paths(expected));
 
     convertFinderSelection(reader);
     EXPECT_EQ(opened, QList<QList<QUrl>>{expected});
@@ -102,7 +102,7 @@ TEST_F(CopiedFiles, PrimaryStandsInAndNothingGivesTheToast)
     // Only web addresses on the clipboard: the primary selection's files count.
     reader.clipboard.setData(QStringLiteral("text/uri-list"), "https://example.com/a.jpg\n");
     reader.primary.setData(QStringLiteral("text/uri-list"), url(a));
-    EXPECT_EQ(readFinderSelection(reader), FinderSelectionResult::paths({QUrl::fromLocalFile(a)}));
+    EXPECT_EQ(readCopiedFiles(reader), CopiedFilesResult::paths({QUrl::fromLocalFile(a)}));
 
     // Neither holds files: no wheel, the toast that says what to do.
     reader.primary.clear();

@@ -1,4 +1,4 @@
-#include "platform/FinderSelection.h"
+#include "platform/CopiedFiles.h"
 
 #include "platform/ClipboardReader.h"
 
@@ -88,23 +88,23 @@ QList<QUrl> copiedFileUrls(const QMimeData& data)
     return {};
 }
 
-FinderSelectionResult readFinderSelection(const ClipboardReader& reader)
+CopiedFilesResult readCopiedFiles(const ClipboardReader& reader)
 {
     if (!reader.isAvailable())
-        return FinderSelectionResult::failed(QStringLiteral("No clipboard is available"));
+        return CopiedFilesResult::failed(QStringLiteral("No clipboard is available"));
     for (const auto selection :
          {ClipboardReader::Selection::clipboard, ClipboardReader::Selection::primary}) {
         if (const QMimeData* data = reader.contents(selection)) {
             if (QList<QUrl> urls = copiedFileUrls(*data); !urls.isEmpty())
-                return FinderSelectionResult::paths(std::move(urls));
+                return CopiedFilesResult::paths(std::move(urls));
         }
     }
-    return FinderSelectionResult::paths({});
+    return CopiedFilesResult::paths({});
 }
 
-FinderSelectionResult readFinderSelection()
+CopiedFilesResult readCopiedFiles()
 {
-    return readFinderSelection(ClipboardReader::system());
+    return readCopiedFiles(ClipboardReader::system());
 }
 
 } // namespace qv

@@ -12,17 +12,17 @@ namespace qv {
 class ClipboardReader;
 
 // What reading the copied files gave: the files (possibly none), or a failure's message.
-struct FinderSelectionResult {
+struct CopiedFilesResult {
     enum class Kind { paths, failed };
 
     Kind kind = Kind::paths;
     QList<QUrl> urls;
     QString message;
 
-    static FinderSelectionResult paths(QList<QUrl> urls) { return {Kind::paths, std::move(urls), {}}; }
-    static FinderSelectionResult failed(QString message) { return {Kind::failed, {}, std::move(message)}; }
+    static CopiedFilesResult paths(QList<QUrl> urls) { return {Kind::paths, std::move(urls), {}}; }
+    static CopiedFilesResult failed(QString message) { return {Kind::failed, {}, std::move(message)}; }
 
-    bool operator==(const FinderSelectionResult&) const = default;
+    bool operator==(const CopiedFilesResult&) const = default;
 };
 
 // The existing local files and folders that one selection's contents name, in their order,
@@ -34,7 +34,7 @@ QList<QUrl> copiedFileUrls(const QMimeData& data);
 // The files the user copied in the file manager: the clipboard's, else those of the primary
 // selection. No desktop-wide interface tells a file manager's selection, so this stands in for
 // it.
-FinderSelectionResult readFinderSelection(const ClipboardReader& reader);
-FinderSelectionResult readFinderSelection();
+CopiedFilesResult readCopiedFiles(const ClipboardReader& reader);
+CopiedFilesResult readCopiedFiles();
 
 } // namespace qv
