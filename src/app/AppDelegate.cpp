@@ -15,7 +15,7 @@
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
-#include "app/FinderSelectionHandling.h"
+#include "app/CopiedFilesHandling.h"
 #include "platform/HotkeyCenter.h"
 #include "platform/JobJournal.h"
 #include "jobs/Toasts.h"
@@ -119,9 +119,9 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
             wheel.closeWheel(true);
             return;
         }
-        convertFinderSelection();
+        convertCopiedFiles();
     });
-    setFinderSelectionHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
+    setCopiedFilesHandler([this](const QList<QUrl>& urls) { openFileURLs(urls); });
     hotkey.installHotkeyHandler();
     connect(m_instance, &SingleInstance::convertCopiedRequested, &hotkey, &HotkeyCenter::hotKeyPressed);
     if (convertCopied)

@@ -5,7 +5,7 @@
 #include "jobs/Toasts.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "app/FinderSelectionHandling.h"
+#include "app/CopiedFilesHandling.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 
@@ -53,7 +53,7 @@ void MenuActions::convertCopiedFiles()
     if (m_hooks.convertCopiedFiles)
         m_hooks.convertCopiedFiles();
     else
-        convertFinderSelection();
+        qv::convertCopiedFiles(); // the free function, not this one
 }
 
 void MenuActions::togglePaused()

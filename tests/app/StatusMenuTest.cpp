@@ -8,7 +8,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "app/FinderSelectionHandling.h"
+#include "app/CopiedFilesHandling.h"
 #include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 #include "support/FakeClock.h"
@@ -329,10 +329,10 @@ TEST_F(StatusMenuTest, WithoutHooksTheMenuShowsTheStoredHotKeyAndConvertsTheCopi
     data->setUrls({QUrl::fromLocalFile(file)});
     QGuiApplication::clipboard()->setMimeData(data);
     QList<QUrl> opened;
-    setFinderSelectionHandler([&](const QList<QUrl>& urls) { opened = urls; });
+    setCopiedFilesHandler([&](const QList<QUrl>& urls) { opened = urls; });
     store.setValue(SettingsKey::paused, true);
     convert->trigger();
-    setFinderSelectionHandler({});
+    setCopiedFilesHandler({});
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(file)});
 }

@@ -1,5 +1,5 @@
 #include "jobs/Toasts.h"
-#include "app/FinderSelectionHandling.h"
+#include "app/CopiedFilesHandling.h"
 #include "support/FakeClipboardReader.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
@@ -34,9 +34,9 @@ protected:
         b = test::writeFile(dir.filePath(QStringLiteral("b.png")));
         folder = dir.filePath(QStringLiteral("folder"));
         test::writeFile(folder + QStringLiteral("/inside.txt"));
-        setFinderSelectionHandler([this](const QList<QUrl>& urls) { opened.append(urls); });
+        setCopiedFilesHandler([this](const QList<QUrl>& urls) { opened.append(urls); });
     }
-    void TearDown() override { setFinderSelectionHandler({}); }
+    void TearDown() override { setCopiedFilesHandler({}); }
 
     QByteArray url(const QString& path) const { return QUrl::fromLocalFile(path).toEncoded(); }
 
@@ -60,7 +60,7 @@ TEST_F(CopiedFiles, FileListsOnTheClipboard)
                                QUrl::fromLocalFile(folder)};
     EXPECT_EQ(readCopiedFiles(reader), CopiedFilesResult::paths(expected));
 
-    convertFinderSelection(reader);
+    convertCopiedFiles(reader);
     EXPECT_EQ(opened, QList<QList<QUrl>>{expected});
     EXPECT_TRUE(toasts.toasts.isEmpty());
 
@@ -107,7 +107,7 @@ TEST_F(CopiedFiles, PrimaryStandsInAndNothingGivesTheToast)
     // Neither holds files: no wheel, the toast that says what to do.
     reader.primary.clear();
     reader.primary.setText(QStringLiteral("some words"));
-    convertFinderSelection(reader);
+    convertCopiedFiles(reader);
     EXPECT_TRUE(opened.isEmpty());
     ASSERT_EQ(toasts.toasts.size(), 1);
     EXPECT_EQ(toasts.toasts[0].text, QStringLiteral("Copy files in your file manager first"));
@@ -120,7 +120,7 @@ TEST_F(CopiedFiles, AnUnreadableClipboardIsLoggedAndToasted)
 {
     reader.available = false;
     test::LogCapture log;
-    convertFinderSelection(reader);
+    convertCopiedFiles(reader);
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
                              QStringLiteral("Copied Files failed: No clipboard is available")));
@@ -154,7 +154,7 @@ TEST_F(CopiedFiles, ANameThatIsNotUtf8IsNeverTakenForItsTwin)
     // Alone, the odd name is still handed on as itself (the wheel then says it can't read it),
     // never as the twin.
     reader.clipboard.setData(QStringLiteral("text/uri-list"), encodedFolder + "/x%FF.jpg\n");
-    convertFinderSelection(reader);
+    convertCopiedFiles(reader);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0], QList<QUrl>{fileUrlForNativePath(oddPath)});
 }

@@ -18,14 +18,14 @@ inline const QString failedSymbol = QStringLiteral("exclamationmark.triangle");
 
 // What opens the convert wheel in click mode at the pointer for the files; the application
 // installs it. Without one, files are only logged.
-using FinderSelectionHandler = std::function<void(const QList<QUrl>&)>;
-void setFinderSelectionHandler(FinderSelectionHandler handler);
+using CopiedFilesHandler = std::function<void(const QList<QUrl>&)>;
+void setCopiedFilesHandler(CopiedFilesHandler handler);
 
 // Opens the wheel for the files, or says in a toast why not.
-void handleFinderSelection(const CopiedFilesResult& result);
+void handleCopiedFiles(const CopiedFilesResult& result);
 
 // Reads the copied files and acts on them; the hot key and the tray menu start it.
-void convertFinderSelection(const ClipboardReader& reader);
-void convertFinderSelection();
+void convertCopiedFiles(const ClipboardReader& reader);
+void convertCopiedFiles();
 
 } // namespace qv

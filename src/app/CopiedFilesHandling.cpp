@@ -1,4 +1,4 @@
-#include "app/FinderSelectionHandling.h"
+#include "app/CopiedFilesHandling.h"
 
 #include "jobs/Toasts.h"
 #include "model/Log.h"
@@ -8,26 +8,26 @@ namespace qv {
 
 namespace {
 
-FinderSelectionHandler& handlerSlot()
+CopiedFilesHandler& handlerSlot()
 {
-    static FinderSelectionHandler handler;
+    static CopiedFilesHandler handler;
     return handler;
 }
 
 } // namespace
 
-void setFinderSelectionHandler(FinderSelectionHandler handler)
+void setCopiedFilesHandler(CopiedFilesHandler handler)
 {
     handlerSlot() = std::move(handler);
 }
 
-void handleFinderSelection(const CopiedFilesResult& result)
+void handleCopiedFiles(const CopiedFilesResult& result)
 {
     switch (result.kind) {
     case CopiedFilesResult::Kind::paths:
         if (result.urls.isEmpty()) {
             showToast(CopiedFilesText::nothingCopied, CopiedFilesText::nothingCopiedSymbol);
-        } else if (const FinderSelectionHandler& handler = handlerSlot()) {
+        } else if (const CopiedFilesHandler& handler = handlerSlot()) {
             handler(result.urls);
         } else {
             qCInfo(appLog, "Copied Files: %lld items, nothing to open them",
@@ -41,14 +41,14 @@ void handleFinderSelection(const CopiedFilesResult& result)
     }
 }
 
-void convertFinderSelection(const ClipboardReader& reader)
+void convertCopiedFiles(const ClipboardReader& reader)
 {
-    handleFinderSelection(readCopiedFiles(reader));
+    handleCopiedFiles(readCopiedFiles(reader));
 }
 
-void convertFinderSelection()
+void convertCopiedFiles()
 {
-    convertFinderSelection(ClipboardReader::system());
+    convertCopiedFiles(ClipboardReader::system());
 }
 
 } // namespace qv
