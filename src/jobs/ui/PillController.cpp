@@ -7,7 +7,6 @@
 #include "jobs/ui/JobHUD.h"
 #include "jobs/ui/PillBackground.h"
 #include "platform/Clipboard.h"
-#include "platform/ReduceMotion.h"
 #include "platform/Workspace.h"
 #include "platform/WindowOpacity.h"
 
@@ -69,8 +68,10 @@ std::optional<double> PillController::pendingDismiss() const
 
 void PillController::slideIn(const QRect& target)
 {
-    const int shift = reduceMotion() ? 0 : 16;
-    m_panel->setFrame(target.translated(shift, 0));
+    // The window stands at its place from its first frame and only fades in: one that slid
+    // in from beside the corner showed there, over the panel and its tray icons, wherever the
+    // window could not start see-through (X11 without a compositor shows no opacity).
+    m_panel->setFrame(target);
     if (windowOpacityWorks())
         m_panel->setWindowOpacity(0.0);
     m_panel->orderFrontRegardless();

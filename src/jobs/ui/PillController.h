@@ -34,6 +34,7 @@ public:
     // The delay of the pending removal, when one is pending.
     std::optional<double> pendingDismiss() const;
 
+    // First appearance: at the target from the first frame, fading in.
     void slideIn(const QRect& target);
     void fadeOut();
     void handle(PillView::Action action);
