@@ -7,6 +7,8 @@
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QTimer>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 #include <cmath>
 
@@ -14,9 +16,12 @@ namespace qv {
 
 namespace {
 
-// A seek counts as done at the first position change this near its target, or after 60 ms.
+// A seek counts as done when its picture comes (a sound's: at the first position change this
+// near its target), or after the timeout: a seek to where the player already is brings no
+// picture. The next seek waits for it, as a paused pipeline asked earlier blocks for 300 ms
+// and shows nothing until the seeks stop.
 constexpr double seekNearness = 0.1;
-constexpr int seekTimeoutMs = 60;
+constexpr int seekTimeoutMs = 400;
 
 } // namespace
 
@@ -37,7 +42,7 @@ QtMediaPlayer::QtMediaPlayer(const QUrl& source, QObject* parent)
         const double seconds = double(ms) / 1000.0;
         if (m_settling && (std::abs(seconds - *m_settling) <= seekNearness || rate() != 0))
             m_settling.reset();
-        if (m_seekTarget && std::abs(seconds - *m_seekTarget) <= seekNearness)
+        if (!m_showsPictures && m_seekTarget && std::abs(seconds - *m_seekTarget) <= seekNearness)
             completeSeek();
     });
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
@@ -96,6 +101,11 @@ QWidget* QtMediaPlayer::makeSurface(QWidget* parent)
 {
     auto* surface = new PlayerSurface(parent);
     m_player->setVideoSink(surface->sink());
+    m_showsPictures = true;
+    connect(surface->sink(), &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+        if (frame.isValid() && m_seekTarget)
+            completeSeek();
+    }, Qt::QueuedConnection);
     return surface;
 }
 

@@ -40,6 +40,8 @@ private:
     // that completes by the timeout must not show the old position meanwhile.
     std::optional<double> m_settling;
     std::function<void()> m_seekDone;
+    // A surface takes the pictures: a seek is done when its picture comes.
+    bool m_showsPictures = false;
 };
 
 } // namespace qv
