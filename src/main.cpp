@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "app/AppLifecycle.h"
 #include "app/Application.h"
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
@@ -42,12 +42,12 @@ int main(int argc, char** argv)
             files.append(url);
     }
 
-    qv::AppDelegate& delegate = qv::AppDelegate::shared();
-    if (const std::optional<int> exitCode = delegate.applicationDidFinishLaunching(files, convertCopied))
+    qv::AppLifecycle& lifecycle = qv::AppLifecycle::shared();
+    if (const std::optional<int> exitCode = lifecycle.start(files, convertCopied))
         return *exitCode;
-    delegate.openFileURLs(files);
+    lifecycle.openFileURLs(files);
     const int exitCode = app.exec();
-    if (!delegate.applicationWillTerminate()) {
+    if (!lifecycle.finishQuit()) {
         // Static destructors must not run beside a worker that would not stop.
         std::fflush(nullptr);
         std::_Exit(exitCode);

@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "app/AppLifecycle.h"
 #include "platform/TemporaryRoot.h"
 #include "support/TestFiles.h"
 
@@ -48,7 +48,7 @@ TEST(Startup, LaunchMaintenancePurgesDayOldWorkOnly)
     for (const QString& path : {old, root + QStringLiteral("/old-work")})
         utime(QFile::encodeName(path).constData(), &times);
 
-    AppDelegate::runLaunchMaintenance();
+    AppLifecycle::runLaunchMaintenance();
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/old-work")));
     EXPECT_TRUE(QFileInfo::exists(young));
     qputenv("XDG_CACHE_HOME", previous);

@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "app/AppLifecycle.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -181,7 +181,7 @@ TEST_F(RunStop, AHiddenWorkFolderThatACrashLeftIsSweptAtTheNextLaunch)
     // The worker that made it ends with the run, a moment after it; its folder goes at the
     // first launch after that.
     EXPECT_TRUE(waitFor([&] {
-        qv::AppDelegate::runLaunchMaintenance();
+        qv::AppLifecycle::runLaunchMaintenance();
         return !QFileInfo::exists(work);
     }));
     qputenv("XDG_CACHE_HOME", savedCache);

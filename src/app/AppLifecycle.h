@@ -10,17 +10,16 @@ namespace qv {
 
 // Turns the process into a tray utility: registers the settings, puts up the tray icon,
 // starts watching drags and the hot key, and cleans up behind earlier runs.
-class AppDelegate : public QObject {
+class AppLifecycle : public QObject {
     Q_OBJECT
 public:
-    static AppDelegate& shared();
+    static AppLifecycle& shared();
 
     // The start-up sequence, given the files named on the command line, and whether it asks to
     // convert the copied files ("--convert-copied"). Returns the exit code when the process
     // should end at once (under the test harness, or after handing the request to the instance
     // already running), nothing when it should run.
-    std::optional<int> applicationDidFinishLaunching(const QList<QUrl>& files = {},
-                                                     bool convertCopied = false);
+    std::optional<int> start(const QList<QUrl>& files = {}, bool convertCopied = false);
 
     // Files handed to the application: the convert wheel in click mode at the pointer.
     void openFileURLs(const QList<QUrl>& urls);
@@ -29,7 +28,7 @@ public:
     // cancels every job, waits a bounded time for the job engine, kills what is left of its
     // child programs and removes its work folders. False when a worker outlived all that: the
     // process must then end without running static destructors.
-    bool applicationWillTerminate();
+    bool finishQuit();
 
     // How long a quit waits for cancelled jobs before it kills their programs.
     static constexpr int quitGraceMs = 3000;
@@ -39,7 +38,7 @@ public:
     static void runLaunchMaintenance();
 
 private:
-    AppDelegate() = default;
+    AppLifecycle() = default;
     class SingleInstance* m_instance = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "app/AppLifecycle.h"
 
 #include "app/ActionRunner.h"
 #include "app/MemoryReturn.h"
@@ -35,14 +35,13 @@
 
 namespace qv {
 
-AppDelegate& AppDelegate::shared()
+AppLifecycle& AppLifecycle::shared()
 {
-    static AppDelegate* delegate = new AppDelegate;
-    return *delegate;
+    static AppLifecycle* lifecycle = new AppLifecycle;
+    return *lifecycle;
 }
 
-std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>& files,
-                                                              bool convertCopied)
+std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCopied)
 {
     registerDefaultSettings();
     if (isRunningTests())
@@ -71,7 +70,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
         }
         return 0;
     }
-    connect(m_instance, &SingleInstance::filesReceived, this, &AppDelegate::openFileURLs);
+    connect(m_instance, &SingleInstance::filesReceived, this, &AppLifecycle::openFileURLs);
     connect(m_instance, &SingleInstance::reopenRequested, this, [] {
         qCInfo(appLog, "Showing the settings window");
         SettingsWindowController::shared().show();
@@ -138,7 +137,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const QList<QUrl>&
     return std::nullopt;
 }
 
-void AppDelegate::openFileURLs(const QList<QUrl>& urls)
+void AppLifecycle::openFileURLs(const QList<QUrl>& urls)
 {
     QList<QUrl> files;
     for (const QUrl& url : urls) {
@@ -154,7 +153,7 @@ void AppDelegate::openFileURLs(const QList<QUrl>& urls)
     });
 }
 
-bool AppDelegate::applicationWillTerminate()
+bool AppLifecycle::finishQuit()
 {
     JobCenter& center = JobCenter::shared();
     qCInfo(appLog, "Quitting: cancelling %lld job(s)", static_cast<long long>(center.activeJobs().size()));
@@ -164,7 +163,7 @@ bool AppDelegate::applicationWillTerminate()
     return stopped;
 }
 
-void AppDelegate::runLaunchMaintenance()
+void AppLifecycle::runLaunchMaintenance()
 {
     Capabilities::shared().probeArchiveFormats();
     purgeTemporaryItems(86400);
