@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QKeyEvent>
+#include <QStringList>
 
 #include <cmath>
 
@@ -98,16 +99,17 @@ std::optional<Shortcut> storedShortcut()
 
 QString shortcutDisplayString(const Shortcut& shortcut)
 {
-    QString text;
+    QStringList parts;
     if (shortcut.carbonModifiers & Shortcut::controlKey)
-        text += QChar(0x2303); // ⌃
+        parts.append(QStringLiteral("Ctrl"));
     if (shortcut.carbonModifiers & Shortcut::optionKey)
-        text += QChar(0x2325); // ⌥
+        parts.append(QStringLiteral("Alt"));
     if (shortcut.carbonModifiers & Shortcut::shiftKey)
-        text += QChar(0x21E7); // ⇧
+        parts.append(QStringLiteral("Shift"));
     if (shortcut.carbonModifiers & Shortcut::cmdKey)
-        text += QChar(0x2318); // ⌘
-    return text + keyName(shortcut.keyCode);
+        parts.append(QStringLiteral("Super"));
+    parts.append(keyName(shortcut.keyCode));
+    return parts.join(QLatin1Char('+'));
 }
 
 QString keyName(quint32 keyCode)

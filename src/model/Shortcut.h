@@ -45,7 +45,8 @@ std::optional<Shortcut> decodeShortcut(const QByteArray& json);
 std::optional<Shortcut> storedShortcut(const Settings& store);
 std::optional<Shortcut> storedShortcut();
 
-// "⌥⇧Space": the modifier glyphs in the order ⌃⌥⇧⌘, then the key's name.
+// "Alt+Shift+Space": the modifiers as a Linux keyboard labels them, in the order Ctrl, Alt,
+// Shift, Super, then the key's name; the recorder shows it and the hot key's logs write it.
 QString shortcutDisplayString(const Shortcut& shortcut);
 
 // The key's name from the fixed table, else what the key types (upper-cased), else "#" and

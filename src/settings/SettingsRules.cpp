@@ -170,21 +170,6 @@ QString removedItemsMessage(int count)
         + (count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
 }
 
-QString shortcutText(const Shortcut& shortcut)
-{
-    QStringList parts;
-    if (shortcut.carbonModifiers & Shortcut::controlKey)
-        parts.append(QStringLiteral("Ctrl"));
-    if (shortcut.carbonModifiers & Shortcut::optionKey)
-        parts.append(QStringLiteral("Alt"));
-    if (shortcut.carbonModifiers & Shortcut::shiftKey)
-        parts.append(QStringLiteral("Shift"));
-    if (shortcut.carbonModifiers & Shortcut::cmdKey)
-        parts.append(QStringLiteral("Super"));
-    parts.append(keyName(shortcut.keyCode));
-    return parts.join(QLatin1Char('+'));
-}
-
 QString terminalDisplayName(const QString& path)
 {
     const QFileInfo info(path);

@@ -2,7 +2,6 @@
 
 #include "model/SettingsEnums.h"
 #include "model/SharedEnums.h"
-#include "model/Shortcut.h"
 
 #include <QMap>
 #include <QSet>
@@ -48,8 +47,6 @@ QString ffmpegLicenceSentence(const std::optional<QString>& licenceText);
 
 // "Removed 1 item", "Removed 0 items".
 QString removedItemsMessage(int count);
-// The recorder's label: "Alt+Shift+Space", modifiers in the order Ctrl, Alt, Shift, Super.
-QString shortcutText(const Shortcut& shortcut);
 
 // A terminal chosen in the Advanced tab as the user knows it: a .desktop file's Name=, else
 // the file's name.

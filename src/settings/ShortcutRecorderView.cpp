@@ -208,7 +208,7 @@ void ShortcutRecorderView::updateLabel()
     if (m_recording)
         text = QStringLiteral("Type shortcut\u2026");
     else if (m_shortcut)
-        text = shortcutText(*m_shortcut);
+        text = shortcutDisplayString(*m_shortcut);
     else
         text = QStringLiteral("None");
     m_button->setText(text);

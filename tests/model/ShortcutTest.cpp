@@ -47,10 +47,11 @@ TEST(Shortcut, StoredFormAndItsDefault)
 
 TEST(Shortcut, DisplayStringsAndKeyNames)
 {
-    EXPECT_EQ(shortcutDisplayString(Shortcut::defaultShortcut()), QStringLiteral("⌥⇧Space"));
-    // Always ⌃⌥⇧⌘, whatever the bits.
-    EXPECT_EQ(shortcutDisplayString(Shortcut{0, 256 | 512 | 2048 | 4096}), QStringLiteral("⌃⌥⇧⌘A"));
-    EXPECT_EQ(shortcutDisplayString(Shortcut{122, 256}), QStringLiteral("⌘F1"));
+    EXPECT_EQ(shortcutDisplayString(Shortcut::defaultShortcut()), QStringLiteral("Alt+Shift+Space"));
+    // Always Ctrl, Alt, Shift, Super, whatever the bits.
+    EXPECT_EQ(shortcutDisplayString(Shortcut{0, 256 | 512 | 2048 | 4096}), QStringLiteral("Ctrl+Alt+Shift+Super+A"));
+    EXPECT_EQ(shortcutDisplayString(Shortcut{122, 256}), QStringLiteral("Super+F1"));
+    EXPECT_EQ(shortcutDisplayString(Shortcut{0, Shortcut::cmdKey | Shortcut::shiftKey}), "Shift+Super+A");
 
     const QList<std::pair<quint32, QString>> table{
         {49, "Space"}, {36, "↩"}, {48, "⇥"}, {51, "⌫"}, {117, "⌦"}, {53, "⎋"},

@@ -82,7 +82,7 @@ TEST(HotkeyCenter, PausedPressesAndRefusedKeys)
         test::LogCapture log;
         center.setShortcut(Shortcut{122, Shortcut::cmdKey});
         EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
-                                 QStringLiteral("FakeGrab ⌘F1 failed: 10 (status 10)")));
+                                 QStringLiteral("FakeGrab Super+F1 failed: 10 (status 10)")));
     }
     EXPECT_EQ(center.registeredShortcut(), std::nullopt);
     EXPECT_EQ(center.storedShortcut(), (Shortcut{122, Shortcut::cmdKey}));

@@ -412,5 +412,5 @@ TEST_F(PortalHotkey, WithoutThePortalTheFallbackTakesTheKeyAndTheLogSaysWhy)
     test::LogCapture refused;
     center.setShortcut(Shortcut{122, Shortcut::cmdKey});
     EXPECT_TRUE(refused.contains(QStringLiteral("quorvenda.app"),
-                                 QStringLiteral("FakeGrab ⌘F1 failed: 10 (status 10)")));
+                                 QStringLiteral("FakeGrab Super+F1 failed: 10 (status 10)")));
 }

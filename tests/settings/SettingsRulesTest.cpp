@@ -145,13 +145,6 @@ TEST(SettingsWordsTest, CountsReadAsTheFileManagerWritesThem)
     EXPECT_EQ(removedItemsMessage(12), "Removed 12 items");
 }
 
-TEST(SettingsWordsTest, ShortcutsReadWithLinuxKeyNames)
-{
-    EXPECT_EQ(shortcutText(Shortcut::defaultShortcut()), "Alt+Shift+Space");
-    EXPECT_EQ(shortcutText(Shortcut{0, Shortcut::cmdKey | Shortcut::shiftKey}), "Shift+Super+A");
-    EXPECT_EQ(shortcutText(Shortcut{0, Shortcut::controlKey | Shortcut::optionKey}), "Ctrl+Alt+A");
-}
-
 TEST(SettingsWordsTest, ATerminalShowsByItsDesktopName)
 {
     QTemporaryDir dir;
