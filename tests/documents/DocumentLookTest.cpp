@@ -647,3 +647,31 @@ d.save(sys.argv[1])
     EXPECT_EQ(background("Shaded"), QColor(0x99, 0xCC, 0xFF));
     EXPECT_NE(background("Plain"), QColor(0x99, 0xCC, 0xFF));
 }
+
+// LibreOffice writes a control word and the text after it on separate lines; the RTF it makes
+// of a subscript reads back as H2O, not "H 2 O".
+TEST(DocumentLook, LibreOfficeRtfKeepsSubscriptsTight)
+{
+    if (!Capabilities::shared().pandocURL() || !Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "pandoc or LibreOffice is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("water.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nd = docx.Document()\np = d.add_paragraph('Water is H')\n"
+                                "p.add_run('2').font.subscript = True\np.add_run('O and E=mc')\n"
+                                "p.add_run('2').font.superscript = True\nd.save(sys.argv[1])\n",
+                          docx},
+                         &output),
+              0)
+        << output.toStdString();
+    const QString rtf = dir.filePath("water.rtf");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(docx), QUrl::fromLocalFile(rtf), "rtf", {});
+    const Read read = readFile(rtf, "rtf", dir.filePath("work"));
+    ASSERT_FALSE(read.model.blocks.isEmpty());
+    EXPECT_EQ(read.model.blocks[0].plainText(), "Water is H2O and E=mc2") << describe(read.model).toStdString();
+    bool lowered = false;
+    for (const DocRun& run : read.model.blocks[0].runs)
+        lowered |= run.script < 0 && run.text == "2";
+    EXPECT_TRUE(lowered);
+}
