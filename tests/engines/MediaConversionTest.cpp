@@ -484,7 +484,8 @@ TEST_F(MediaConversion, AVbrMp3WhoseHeaderMiscountsIsReadByItsFrames)
 }
 
 // Offers that could only fail fit the encoder instead: a DSD-rate sound (352.8 kHz) goes into
-// Vorbis at 176.4 kHz, and a four-channel AIFF into Opus in its mapping family's layout.
+// Vorbis at 176.4 kHz, a four-channel AIFF into Opus in its mapping family's layout, and Speex
+// into AAC.
 TEST_F(MediaConversion, EncodersTakeRatesAndLayoutsTheyCanHold)
 {
     const QString high = make("high.wav", {"-f", "lavfi", "-i", "sine=duration=1:sample_rate=352800", "-c:a",
@@ -508,4 +509,11 @@ TEST_F(MediaConversion, EncodersTakeRatesAndLayoutsTheyCanHold)
     test::runProgram("ffprobe", {"-v", "error", "-show_entries", "stream=channels", "-of", "csv=p=0", "file:" + opus},
                      &channels);
     EXPECT_EQ(channels.trimmed(), "4");
+
+    // Speex' decoder names no layout, which AAC wants.
+    const QString speex = make("voice.spx", {"-f", "lavfi", "-i", "sine=duration=1:sample_rate=16000", "-c:a",
+                                             "libspeex"});
+    placedBase = QStringLiteral("voice");
+    const QString m4a = convertAudio(file(speex, FileCategory::audio), AudioTarget::m4a, context, work).toLocalFile();
+    EXPECT_NEAR(duration(m4a), 1.0, 0.2);
 }

@@ -23,7 +23,7 @@ QUrl makeRingtone(const FileInfo& file, const OperationContext& context, const M
     QStringList args{"-ss", mediaSeconds(start)};
     args << mediaInput(file.url, info) << "-t" << mediaSeconds(end - start) << "-map" << "0:a:0" << "-vn" << "-c:a"
          << "aac" << "-b:a" << "256k";
-    args << sampleRateArgs(AudioTarget::m4r, context);
+    args << sampleRateArgs(AudioTarget::m4r, context, info.audio);
     args << "-f" << "ipod" << mediaOperand(output);
     runMediaStep(args, end - start, context, work);
     return work.placeNamed(output, work.baseName, QStringLiteral("m4r"));

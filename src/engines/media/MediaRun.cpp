@@ -249,6 +249,11 @@ QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
         args << QStringLiteral("-channel_layout") << QLatin1String(layouts[*source->channels])
              << QStringLiteral("-mapping_family") << QStringLiteral("1");
     }
+    // AAC wants a named layout; some decoders (Speex) give a count of channels alone.
+    if ((target == AudioTarget::m4a || target == AudioTarget::m4r) && source && source->channels
+        && *source->channels <= 2)
+        args << QStringLiteral("-channel_layout")
+             << (*source->channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
     if (rate < 1) {
         // Kept as it is, unless the encoder cannot take it (DSD's 352.8 kHz for Vorbis, Opus' few).
         if (source && source->sampleRate) {
