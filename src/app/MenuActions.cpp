@@ -37,7 +37,7 @@ std::optional<QKeySequence> MenuActions::convertShortcut() const
     const std::optional<Shortcut> shortcut = storedShortcut(m_store);
     if (!shortcut)
         return std::nullopt;
-    return StatusMenuModel::keyEquivalent(shortcut->keyCode, shortcut->carbonModifiers,
+    return StatusMenuModel::keyEquivalent(shortcut->keyCode, shortcut->modifierMask,
                                           keyName(shortcut->keyCode));
 }
 

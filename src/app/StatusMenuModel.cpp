@@ -74,7 +74,7 @@ QString StatusMenuModel::jobLineText(const QString& title, int fileCount,
     return text;
 }
 
-std::optional<QKeySequence> StatusMenuModel::keyEquivalent(quint32 keyCode, quint32 carbonModifiers,
+std::optional<QKeySequence> StatusMenuModel::keyEquivalent(quint32 keyCode, quint32 modifierMask,
                                                            const QString& keyName)
 {
     int key = Qt::Key_unknown;
@@ -95,13 +95,13 @@ std::optional<QKeySequence> StatusMenuModel::keyEquivalent(quint32 keyCode, quin
         return std::nullopt;
 
     Qt::KeyboardModifiers modifiers;
-    if (carbonModifiers & Shortcut::cmdKey)
+    if (modifierMask & Shortcut::cmdKey)
         modifiers |= Qt::MetaModifier; // command is the Super key here
-    if (carbonModifiers & Shortcut::optionKey)
+    if (modifierMask & Shortcut::optionKey)
         modifiers |= Qt::AltModifier;
-    if (carbonModifiers & Shortcut::controlKey)
+    if (modifierMask & Shortcut::controlKey)
         modifiers |= Qt::ControlModifier;
-    if (carbonModifiers & Shortcut::shiftKey)
+    if (modifierMask & Shortcut::shiftKey)
         modifiers |= Qt::ShiftModifier;
     return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
 }

@@ -65,7 +65,7 @@ struct StatusMenuModel {
 
     // The menu's display of the stored hot key: Return, Tab and Space by their key codes,
     // other keys by their names; nothing for a name Qt cannot show.
-    static std::optional<QKeySequence> keyEquivalent(quint32 keyCode, quint32 carbonModifiers,
+    static std::optional<QKeySequence> keyEquivalent(quint32 keyCode, quint32 modifierMask,
                                                      const QString& keyName);
 };
 

@@ -65,7 +65,7 @@ QByteArray encodeShortcut(const std::optional<Shortcut>& shortcut)
         return QByteArrayLiteral("null");
     const QJsonObject object{
         {QStringLiteral("keyCode"), static_cast<qint64>(shortcut->keyCode)},
-        {QStringLiteral("carbonModifiers"), static_cast<qint64>(shortcut->carbonModifiers)},
+        {QStringLiteral("carbonModifiers"), static_cast<qint64>(shortcut->modifierMask)},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -100,13 +100,13 @@ std::optional<Shortcut> storedShortcut()
 QString shortcutDisplayString(const Shortcut& shortcut)
 {
     QStringList parts;
-    if (shortcut.carbonModifiers & Shortcut::controlKey)
+    if (shortcut.modifierMask & Shortcut::controlKey)
         parts.append(QStringLiteral("Ctrl"));
-    if (shortcut.carbonModifiers & Shortcut::optionKey)
+    if (shortcut.modifierMask & Shortcut::optionKey)
         parts.append(QStringLiteral("Alt"));
-    if (shortcut.carbonModifiers & Shortcut::shiftKey)
+    if (shortcut.modifierMask & Shortcut::shiftKey)
         parts.append(QStringLiteral("Shift"));
-    if (shortcut.carbonModifiers & Shortcut::cmdKey)
+    if (shortcut.modifierMask & Shortcut::cmdKey)
         parts.append(QStringLiteral("Super"));
     parts.append(keyName(shortcut.keyCode));
     return parts.join(QLatin1Char('+'));

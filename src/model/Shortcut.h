@@ -22,7 +22,7 @@ struct Shortcut {
     static constexpr quint32 controlKey = 4096;
 
     quint32 keyCode = 0;
-    quint32 carbonModifiers = 0;
+    quint32 modifierMask = 0;
 
     bool operator==(const Shortcut&) const = default;
 
@@ -35,7 +35,8 @@ struct Shortcut {
     static std::optional<Shortcut> fromKeyEvent(const QKeyEvent& event);
 };
 
-// {"carbonModifiers":2560,"keyCode":49}, or null for no shortcut.
+// {"carbonModifiers":2560,"keyCode":49}, or null for no shortcut. The field keeps the name
+// stored settings already use for modifierMask.
 QByteArray encodeShortcut(const std::optional<Shortcut>& shortcut);
 // Nothing for null and for anything that is not an object of two whole numbers in 0...2^32-1.
 std::optional<Shortcut> decodeShortcut(const QByteArray& json);

@@ -99,13 +99,13 @@ PortalHotkeyGrabber::~PortalHotkeyGrabber()
 QString PortalHotkeyGrabber::preferredTrigger(const Shortcut& shortcut)
 {
     QStringList parts;
-    if (shortcut.carbonModifiers & Shortcut::controlKey)
+    if (shortcut.modifierMask & Shortcut::controlKey)
         parts << QStringLiteral("CTRL");
-    if (shortcut.carbonModifiers & Shortcut::optionKey)
+    if (shortcut.modifierMask & Shortcut::optionKey)
         parts << QStringLiteral("ALT");
-    if (shortcut.carbonModifiers & Shortcut::shiftKey)
+    if (shortcut.modifierMask & Shortcut::shiftKey)
         parts << QStringLiteral("SHIFT");
-    if (shortcut.carbonModifiers & Shortcut::cmdKey)
+    if (shortcut.modifierMask & Shortcut::cmdKey)
         parts << QStringLiteral("LOGO");
     const std::optional<quint32> keysym = keysymForKeyCode(shortcut.keyCode);
     const char* name = keysym ? XKeysymToString(*keysym) : nullptr;

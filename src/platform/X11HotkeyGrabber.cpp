@@ -12,16 +12,16 @@
 
 namespace qv {
 
-quint32 x11ModifierMask(quint32 carbonModifiers)
+quint32 x11ModifierMask(quint32 modifierMask)
 {
     quint32 mask = 0;
-    if (carbonModifiers & Shortcut::shiftKey)
+    if (modifierMask & Shortcut::shiftKey)
         mask |= ShiftMask;
-    if (carbonModifiers & Shortcut::controlKey)
+    if (modifierMask & Shortcut::controlKey)
         mask |= ControlMask;
-    if (carbonModifiers & Shortcut::optionKey)
+    if (modifierMask & Shortcut::optionKey)
         mask |= Mod1Mask;
-    if (carbonModifiers & Shortcut::cmdKey)
+    if (modifierMask & Shortcut::cmdKey)
         mask |= Mod4Mask;
     return mask;
 }
@@ -96,7 +96,7 @@ int X11HotkeyGrabber::grab(const Shortcut& shortcut)
     const KeyCode keycode = XKeysymToKeycode(d->display, *keysym);
     if (keycode == 0)
         return unknownKey;
-    const quint32 modifiers = x11ModifierMask(shortcut.carbonModifiers);
+    const quint32 modifiers = x11ModifierMask(shortcut.modifierMask);
     const Window root = DefaultRootWindow(d->display);
     const QList<quint32> combinations = lockCombinations();
 

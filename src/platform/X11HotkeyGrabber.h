@@ -9,7 +9,7 @@
 namespace qv {
 
 // The X11 modifier mask of stored modifier bits: Shift, Control, Alt (Mod1), Super (Mod4).
-quint32 x11ModifierMask(quint32 carbonModifiers);
+quint32 x11ModifierMask(quint32 modifierMask);
 
 // Grabs the key on the root window through a connection of its own, so Qt's connection never
 // sees the press. The grab is made for every combination of Caps Lock and Num Lock, which X
