@@ -1,4 +1,7 @@
 #include "platform/SettingsStore.h"
+#include "model/SettingsKeys.h"
+#include "model/SettingsReaders.h"
+#include "model/Shortcut.h"
 #include "support/LogCapture.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
@@ -399,4 +402,29 @@ TEST(SettingsStore, LockHeldElsewhereIsRetriedAndToldFromNoPermission)
     EXPECT_FALSE(warned(log, QStringLiteral("locked by another process")));
     EXPECT_EQ(test::readFile(readOnlyPath), QByteArray(R"({"k": 1})"));
     EXPECT_EQ(store.intValue(QStringLiteral("k")), 2);
+}
+
+TEST(SettingsStore, AFileFromAnEarlierVersionStillReads)
+{
+    // Keys, stored field names and ids keep the words the first versions wrote.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    writeText(path, R"({
+  "quorvenda.finderHotkey" : {"$data":"eyJjYXJib25Nb2RpZmllcnMiOjQzNTIsImtleUNvZGUiOjB9"},
+  "quorvenda.wheel.actions.image" : ["action.quicklook", "action.airdrop", "action.copy"],
+  "quorvenda.quality.jpeg" : 0.7
+}
+)");
+    SettingsStore store(path);
+    EXPECT_EQ(storedShortcut(store), (Shortcut{0, Shortcut::controlKey | Shortcut::cmdKey}));
+    EXPECT_EQ(store.stringListValue(wheelOrderKey(WheelKind::actions, FileCategory::image)),
+              (QStringList{"action.quicklook", "action.airdrop", "action.copy"}));
+    EXPECT_DOUBLE_EQ(store.doubleValue(SettingsKey::jpegQuality), 0.7);
+
+    // A new shortcut is written in the same form, for earlier versions to read.
+    store.setData(SettingsKey::finderHotkey, encodeShortcut(Shortcut{49, Shortcut::optionKey}));
+    ASSERT_TRUE(store.flush());
+    const QJsonObject hotkey = readJson(path).value(QStringLiteral("quorvenda.finderHotkey")).toObject();
+    const QByteArray saved = QByteArray::fromBase64(hotkey.value(QStringLiteral("$data")).toString().toLatin1());
+    EXPECT_EQ(saved, QByteArray(R"({"carbonModifiers":2048,"keyCode":49})"));
 }
