@@ -87,6 +87,22 @@ put("xhtml", "strict.xhtml", selector(1, XHTML))
 put("xhtml", "tolerant.html", selector(0, "<html><body><p>Unclosed <b>bold<p>Next &nbsp; &amp;<img src=data:image/png;base64,AAAA><script>x</script>"))
 put("xhtml", "entities.xhtml", selector(1, '<!DOCTYPE html [<!ENTITY e "boom">]><html><body><p>&e;</p></body></html>'))
 
+# RTF (first byte 2 or 3), a DOCX document part (0) or an ODT content part (1), for their style readers.
+put("rtf", "styles.rtf", selector(2, "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times;}{\\f1\\fmodern Courier New;}}"
+                                     "{\\colortbl;\\red200\\green0\\blue0;}{\\stylesheet{\\s0 Normal;}{\\s1\\b\\fs32 heading 1;}}"
+                                     "{\\info{\\title T}}\\paperw16840\\paperh11907\\lndscpsxn\\pard\\s1 Head\\par"
+                                     "\\pard\\qc{\\cf1\\fs36 Red}{\\sub\n2}\\pard\\pagebb x{\\f1 code}\\u1046?\\par}"))
+put("rtf", "word.xml", selector(0, '<w:document xmlns:w="w"><w:body><w:p><w:pPr><w:pStyle w:val="H"/><w:jc w:val="center"/></w:pPr>'
+                                   '<w:r><w:rPr><w:sz w:val="40"/><w:b/><w:color w:val="C00000"/><w:rFonts w:ascii="Courier New"/></w:rPr>'
+                                   '<w:t>x</w:t></w:r><w:fldSimple w:instr=" PAGE "/></w:p><w:sectPr><w:pgSz w:w="16838" w:h="11906" '
+                                   'w:orient="landscape"/><w:pgMar w:left="1134"/></w:sectPr></w:body></w:document>'))
+put("rtf", "odt.xml", selector(1, '<office:document-content xmlns:office="o" xmlns:style="s" xmlns:text="t" xmlns:fo="f">'
+                                  '<office:automatic-styles><style:style style:name="P1" style:family="paragraph"><style:paragraph-properties '
+                                  'fo:text-align="center"/><style:text-properties fo:font-size="150%" fo:color="#ff0000"/></style:style>'
+                                  '</office:automatic-styles><office:body><office:text><text:p text:style-name="P1">a<text:span '
+                                  'text:style-name="T1">b</text:span><text:s text:c="3"/><text:note>n</text:note></text:p></office:text>'
+                                  '</office:body></office:document-content>'))
+
 # Spreadsheets made by openpyxl.
 import openpyxl  # noqa: E402
 import datetime  # noqa: E402

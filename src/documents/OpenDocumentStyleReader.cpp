@@ -15,6 +15,12 @@ struct OpenStyle {
     bool quote = false;
 };
 
+// Where the default style of a family is kept among the named ones: no name a file can give.
+QString defaultStyleKey()
+{
+    return QStringLiteral("\u0001" "default");
+}
+
 std::optional<double> lengthInPoints(QStringView value)
 {
     static const QRegularExpression length(QStringLiteral("^\\s*([0-9.]+)\\s*(pt|cm|mm|in|pc|px)?\\s*$"));
@@ -132,13 +138,13 @@ public:
                 OpenStyle style;
                 style.parent = a.value(QLatin1String("style:parent-style-name")).toString();
                 if (name == QLatin1String("style:style") && style.parent.isEmpty() && table == &paragraph)
-                    style.parent = QStringLiteral("\x01default");
+                    style.parent = defaultStyleKey();
                 const QString display = a.value(QLatin1String("style:display-name")).toString().toLower();
                 const QString lower = styleName.toLower();
                 style.quote = lower == QLatin1String("quotations") || lower == QLatin1String("quote")
                     || display == QLatin1String("quotations") || display == QLatin1String("quote")
                     || display == QLatin1String("block quotation");
-                const QString key = styleName.isEmpty() ? QStringLiteral("\x01default") : styleName;
+                const QString key = styleName.isEmpty() ? defaultStyleKey() : styleName;
                 current = &table->insert(key, style).value();
             } else if (name == QLatin1String("style:text-properties") && current) {
                 readText(a, *current);
@@ -229,7 +235,7 @@ public:
     SourceCharStyle chars(const QHash<QString, OpenStyle>& table, const QString& name, double baseSize = 12) const
     {
         QList<const OpenStyle*> chain;
-        QString at = name.isEmpty() ? QStringLiteral("\x01default") : name;
+        QString at = name.isEmpty() ? defaultStyleKey() : name;
         for (int depth = 0; depth < 20; ++depth) {
             const auto it = table.constFind(at);
             if (it == table.constEnd())
