@@ -1,5 +1,7 @@
 #include "engines/image/PsdWriter.h"
 
+#include "engines/image/CheckedVipsTarget.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -184,17 +186,8 @@ int PsdWriter::save(VipsImage* image, const char* path)
     const QByteArray bytes = encode(image);
     if (bytes.isEmpty())
         return -1;
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.flush()) {
-        vips_error(domain, "unable to write %s: %s", path, file.errorString().toUtf8().constData());
-        return -1;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        vips_error(domain, "unable to write %s: %s", path, file.errorString().toUtf8().constData());
-        return -1;
-    }
+    // Checked writes: Qt 6.4's QFile gives a short count on a full disk and no reason.
+    CheckedVipsTarget::writeFile(QFile::decodeName(path), bytes.constData(), bytes.size());
     return 0;
 }
 

@@ -17,7 +17,8 @@ public:
     PsdWriter() = delete;
 
     // Decodes the image (its eval signals fire) and writes the file. 0 on success; -1 with the
-    // reason on libvips' error buffer otherwise, a reading fault of the pixels included.
+    // reason on libvips' error buffer when encoding failed, a reading fault of the pixels
+    // included; throws SystemError, leaving no file, when the system refused a write.
     static int save(VipsImage* image, const char* path);
 
     // The whole file in memory; empty with libvips' error buffer set on failure.
