@@ -49,7 +49,7 @@ struct JobCenter::Run {
     std::stop_token stop;
     WorkerPool* workers = nullptr;
     qint64 workerMemoryBytes = 0;
-    int workerPatienceSeconds = 45;
+    int workerPatienceSeconds = 30;
     std::function<qint64(const WorkItem&, std::stop_token)> memoryNeed;
     std::vector<std::shared_ptr<Progress>> children;
     std::vector<std::unique_ptr<std::stop_callback<std::function<void()>>>> stopCallbacks;

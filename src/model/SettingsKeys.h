@@ -57,7 +57,7 @@ inline constexpr QLatin1String workerMemory{"quorvenda.advanced.workerMemory"};
 // 256, a quarter of the physical memory.
 inline constexpr QLatin1String batchMemory{"quorvenda.advanced.batchMemory"};
 // Seconds a work item may go without progress, once more for every 5 MB of its input; absent or
-// below 1, 45. A worker that uses no processor time either is ended after 20 s at most.
+// below 1, 30. A worker that uses no processor time either is ended after 20 s at most.
 inline constexpr QLatin1String workerPatience{"quorvenda.advanced.workerPatience"};
 inline constexpr QLatin1String onboardingDone{"quorvenda.onboardingDone"};
 inline constexpr QLatin1String outputFolder{"quorvenda.output.folder"};

@@ -101,7 +101,7 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryEndsOnItsOwnWithASentence)
     QTemporaryDir home, dir;
     const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
     ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
-    // The patience a small file gets, shortened from 45 s for the test.
+    // The patience a small file gets, shortened from 30 s for the test.
     test::writeFile(home.filePath(QStringLiteral("config/quorvenda/settings.json")),
                     R"({"quorvenda.advanced.workerPatience": 3})");
 
