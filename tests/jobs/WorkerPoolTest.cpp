@@ -131,7 +131,10 @@ TEST_F(WorkerPoolTest, AProgramThatIsNoWorkerIsNeverHandedAnItem)
 TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
 {
     const int sleepersBefore = processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16));
-    const JobPtr job = submit({file("a.txt", "place-then-hang"), file("b.txt", "child")});
+    // Names of this run alone: other runs may leave their results in the same temporary root.
+    const QString a = QStringLiteral("a%1").arg(::getpid());
+    const QString b = QStringLiteral("b%1").arg(::getpid());
+    const JobPtr job = submit({file(a + QStringLiteral(".txt"), "place-then-hang"), file(b + QStringLiteral(".txt"), "child")});
     ASSERT_TRUE(job);
     // Both items have made their first result, which waits to be placed, and are stuck.
     const auto made = [](const QString& name) {
@@ -139,7 +142,7 @@ TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
         return it.hasNext();
     };
     ASSERT_TRUE(waitFor([&] {
-        return made(QStringLiteral("a (first).txt")) && made(QStringLiteral("b (started).txt"))
+        return made(a + QStringLiteral(" (first).txt")) && made(b + QStringLiteral(" (started).txt"))
             && processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) > sleepersBefore;
     }, 60000));
     QElapsedTimer clock;
@@ -150,8 +153,8 @@ TEST_F(WorkerPoolTest, CancellingAHungItemKillsItsWorkerAndWhatItLeft)
     EXPECT_EQ(job->state(), Job::State::cancelled);
     // At once on an idle machine (a few milliseconds); the bound only tells it from a hang.
     EXPECT_LE(took, 3000);
-    EXPECT_EQ(names(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
-    EXPECT_FALSE(made(QStringLiteral("a (first).txt")));
+    EXPECT_EQ(names(), (QStringList{a + QStringLiteral(".txt"), b + QStringLiteral(".txt")}));
+    EXPECT_FALSE(made(a + QStringLiteral(" (first).txt")));
     EXPECT_TRUE(waitFor([&] { return processesRunning(QByteArray("/bin/sleep\0" "3599\0", 16)) == sleepersBefore; }));
 }
 

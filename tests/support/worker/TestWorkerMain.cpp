@@ -87,12 +87,13 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
                                never.get_token());
         } else if (what.startsWith("asked:")) {
-            // Connects to the local socket at the path when it is first asked to stop with SIGINT.
+            // Connects to the local socket at the path when it is first asked to stop with SIGINT
+            // (the SIGTERM that follows at once left to the shell, not to what connects).
             place(planner, "started", QStringLiteral("started"));
             std::stop_source never;
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sh")),
                                {QStringLiteral("-c"),
-                                QStringLiteral("trap '\"$1\" unix \"$0\"; exit 0' INT; trap 'exit 0' TERM; "
+                                QStringLiteral("trap 'trap \"\" TERM; \"$1\" unix \"$0\"; exit 0' INT; trap 'exit 0' TERM; "
                                                "sleep 3598 & wait"),
                                 QString::fromUtf8(what.mid(6)),
                                 QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda_test_attacker")},
