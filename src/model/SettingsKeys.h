@@ -63,7 +63,7 @@ inline constexpr QLatin1String onboardingDone{"quorvenda.onboardingDone"};
 inline constexpr QLatin1String outputFolder{"quorvenda.output.folder"};
 inline constexpr QLatin1String fallbackFolder{"quorvenda.output.fallbackFolder"};
 inline constexpr QLatin1String suffixes{"quorvenda.output.suffixes"};
-inline constexpr QLatin1String finderHotkey{"quorvenda.finderHotkey"};
+inline constexpr QLatin1String convertHotkey{"quorvenda.finderHotkey"};
 inline constexpr QLatin1String terminalApp{"quorvenda.actions.terminalApp"};
 inline constexpr QLatin1String recentMoveDestinations{"quorvenda.actions.recentMoveDestinations"};
 inline constexpr QLatin1String recentResults{"quorvenda.state.recentResults"};

@@ -86,7 +86,7 @@ std::optional<Shortcut> decodeShortcut(const QByteArray& json)
 
 std::optional<Shortcut> storedShortcut(const Settings& store)
 {
-    const std::optional<QByteArray> data = store.dataValue(SettingsKey::finderHotkey);
+    const std::optional<QByteArray> data = store.dataValue(SettingsKey::convertHotkey);
     if (!data)
         return Shortcut::defaultShortcut();
     return decodeShortcut(*data);

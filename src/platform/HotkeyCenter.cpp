@@ -69,7 +69,7 @@ void HotkeyCenter::unregisterHotkey()
 
 void HotkeyCenter::setShortcut(const std::optional<Shortcut>& shortcut)
 {
-    m_settings.setData(SettingsKey::finderHotkey, encodeShortcut(shortcut));
+    m_settings.setData(SettingsKey::convertHotkey, encodeShortcut(shortcut));
     registerHotkey();
 }
 

@@ -76,7 +76,7 @@ ShortcutRecorderView::ShortcutRecorderView(HotkeyCenter& hotkeys, SettingsStore&
     connect(m_button, &QPushButton::clicked, this, &ShortcutRecorderView::toggleRecording);
     connect(m_clear, &QToolButton::clicked, this, &ShortcutRecorderView::clearShortcut);
     connect(&m_store, &SettingsStore::changed, this, [this](const QString& key) {
-        if (key != SettingsKey::finderHotkey || m_recording)
+        if (key != SettingsKey::convertHotkey || m_recording)
             return;
         m_shortcut = m_hotkeys.storedShortcut();
         updateLabel();

@@ -312,12 +312,12 @@ TEST_F(StatusMenuTest, WithoutHooksTheMenuShowsTheStoredHotKeyAndConvertsTheCopi
     ASSERT_TRUE(convert);
     EXPECT_EQ(convert->shortcut(), QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Space));
 
-    store.setData(SettingsKey::finderHotkey, encodeShortcut(Shortcut{96, Shortcut::controlKey}));
+    store.setData(SettingsKey::convertHotkey, encodeShortcut(Shortcut{96, Shortcut::controlKey}));
     controller->rebuildStatusMenu();
     convert = actionNamed(controller->menu(), QStringLiteral("Convert Copied Files…"));
     EXPECT_EQ(convert->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F5));
 
-    store.setData(SettingsKey::finderHotkey, encodeShortcut(std::nullopt));
+    store.setData(SettingsKey::convertHotkey, encodeShortcut(std::nullopt));
     controller->rebuildStatusMenu();
     convert = actionNamed(controller->menu(), QStringLiteral("Convert Copied Files…"));
     EXPECT_TRUE(convert->shortcut().isEmpty());

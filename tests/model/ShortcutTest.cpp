@@ -23,7 +23,7 @@ TEST(Shortcut, StoredFormAndItsDefault)
 
     // Removed by the user: JSON null, and the default does not come back.
     EXPECT_EQ(encodeShortcut(std::nullopt), QByteArray("null"));
-    store.setData(SettingsKey::finderHotkey, encodeShortcut(std::nullopt));
+    store.setData(SettingsKey::convertHotkey, encodeShortcut(std::nullopt));
     EXPECT_EQ(storedShortcut(store), std::nullopt);
 
     // Unreadable data: no shortcut either.
@@ -32,16 +32,16 @@ TEST(Shortcut, StoredFormAndItsDefault)
                                  QByteArray(R"({"keyCode":4294967296,"carbonModifiers":0})"),
                                  QByteArray(R"({"keyCode":4.5,"carbonModifiers":0})"),
                                  QByteArray(R"({"keyCode":"49","carbonModifiers":2560})")}) {
-        store.setData(SettingsKey::finderHotkey, bad);
+        store.setData(SettingsKey::convertHotkey, bad);
         EXPECT_EQ(storedShortcut(store), std::nullopt) << bad.constData();
     }
-    store.setData(SettingsKey::finderHotkey, R"({"keyCode":4294967295,"carbonModifiers":0})");
+    store.setData(SettingsKey::convertHotkey, R"({"keyCode":4294967295,"carbonModifiers":0})");
     EXPECT_EQ(storedShortcut(store), (Shortcut{4294967295u, 0}));
 
     // A value that is not data counts as absent: the default.
-    store.setValue(SettingsKey::finderHotkey, QStringLiteral("⌥⇧Space"));
+    store.setValue(SettingsKey::convertHotkey, QStringLiteral("⌥⇧Space"));
     EXPECT_EQ(storedShortcut(store), Shortcut::defaultShortcut());
-    store.remove(SettingsKey::finderHotkey);
+    store.remove(SettingsKey::convertHotkey);
     EXPECT_EQ(storedShortcut(store), Shortcut::defaultShortcut());
 }
 

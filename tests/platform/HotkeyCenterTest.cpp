@@ -48,18 +48,18 @@ TEST(HotkeyCenter, RegistersTheStoredShortcutOnceAtATime)
     center.setShortcut(controlA);
     EXPECT_EQ(grabber.held, controlA);
     EXPECT_EQ(center.storedShortcut(), controlA);
-    EXPECT_EQ(store.dataValue(SettingsKey::finderHotkey),
+    EXPECT_EQ(store.dataValue(SettingsKey::convertHotkey),
               QByteArray(R"({"carbonModifiers":4096,"keyCode":0})"));
 
     // Removed: stored as null, nothing held, no presses.
     center.setShortcut(std::nullopt);
-    EXPECT_EQ(store.dataValue(SettingsKey::finderHotkey), QByteArray("null"));
+    EXPECT_EQ(store.dataValue(SettingsKey::convertHotkey), QByteArray("null"));
     EXPECT_EQ(grabber.held, std::nullopt);
     EXPECT_EQ(center.registeredShortcut(), std::nullopt);
     EXPECT_EQ(countRequests(center, grabber), 0);
 
     // A settings reset removes the key and registers again: the default is back.
-    store.remove(SettingsKey::finderHotkey);
+    store.remove(SettingsKey::convertHotkey);
     center.registerHotkey();
     EXPECT_EQ(grabber.held, Shortcut::defaultShortcut());
 }

@@ -422,7 +422,7 @@ TEST(SettingsStore, AFileFromAnEarlierVersionStillReads)
     EXPECT_DOUBLE_EQ(store.doubleValue(SettingsKey::jpegQuality), 0.7);
 
     // A new shortcut is written in the same form, for earlier versions to read.
-    store.setData(SettingsKey::finderHotkey, encodeShortcut(Shortcut{49, Shortcut::optionKey}));
+    store.setData(SettingsKey::convertHotkey, encodeShortcut(Shortcut{49, Shortcut::optionKey}));
     ASSERT_TRUE(store.flush());
     const QJsonObject hotkey = readJson(path).value(QStringLiteral("quorvenda.finderHotkey")).toObject();
     const QByteArray saved = QByteArray::fromBase64(hotkey.value(QStringLiteral("$data")).toString().toLatin1());

@@ -78,7 +78,7 @@ TEST_F(SettingsTransferTest, DataValuesTravelAsBase64AndComeBackByteForByte)
 {
     const QByteArray hotkey = encodeShortcut(Shortcut{0, Shortcut::cmdKey | Shortcut::shiftKey});
     const QByteArray options("{\"quality\":0.5,\"outputFormat\":\"webp\",\"bytes\":\"\\u00e9\\u0000\"}");
-    store.setData(SettingsKey::finderHotkey, hotkey);
+    store.setData(SettingsKey::convertHotkey, hotkey);
     store.setData(QStringLiteral("quorvenda.options.tool.image.compress"), options);
     store.setValue(SettingsKey::suffixes, QVariantMap{{QStringLiteral("compress"), QStringLiteral("small")}});
     ASSERT_TRUE(exportSettingsFile(store, path(QStringLiteral("out.json"))).ok);
@@ -91,7 +91,7 @@ TEST_F(SettingsTransferTest, DataValuesTravelAsBase64AndComeBackByteForByte)
     const SettingsTransferResult result = importSettingsFile(empty, path(QStringLiteral("out.json")));
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.message, "Imported 39 settings");
-    EXPECT_EQ(empty.dataValue(SettingsKey::finderHotkey), hotkey);
+    EXPECT_EQ(empty.dataValue(SettingsKey::convertHotkey), hotkey);
     EXPECT_EQ(empty.dataValue(QStringLiteral("quorvenda.options.tool.image.compress")), options);
     EXPECT_EQ(empty.value(SettingsKey::suffixes).toMap(),
               (QVariantMap{{QStringLiteral("compress"), QStringLiteral("small")}}));

@@ -347,7 +347,7 @@ TEST_F(SettingsWindowTest, AShortcutAnotherProgramHoldsIsNamedAsSuch)
     EXPECT_TRUE(recorder->conflictLabel()->isVisibleTo(recorder));
     EXPECT_EQ(recorder->conflictLabel()->text(), "This shortcut is used by another application");
     EXPECT_EQ(recorder->recordButton()->text(), "Alt+Shift+Space");
-    EXPECT_FALSE(store.hasStoredValue(SettingsKey::finderHotkey));
+    EXPECT_FALSE(store.hasStoredValue(SettingsKey::convertHotkey));
 
     grabber.grabStatus = 0;
     recorder->startRecording();
