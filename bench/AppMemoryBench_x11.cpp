@@ -330,8 +330,8 @@ int memoryRun(const Inputs& inputs)
         [&] { openEditorOf(EditorKind::pdfExtract, inputs.pdf); },
         [&] { openEditorOf(EditorKind::trim, inputs.movie); },
         [&] { openEditorOf(EditorKind::split, inputs.movie); },
-        [&] { openAndClose(QStringLiteral("preview"), [&] { ActionRunner::shared().quickLook({QUrl::fromLocalFile(inputs.photo)}); }); },
-        [&] { openAndClose(QStringLiteral("preview of a movie"), [&] { ActionRunner::shared().quickLook({QUrl::fromLocalFile(inputs.movie)}); }); },
+        [&] { openAndClose(QStringLiteral("preview"), [&] { ActionRunner::shared().preview({QUrl::fromLocalFile(inputs.photo)}); }); },
+        [&] { openAndClose(QStringLiteral("preview of a movie"), [&] { ActionRunner::shared().preview({QUrl::fromLocalFile(inputs.movie)}); }); },
         [&] { openAndClose(QStringLiteral("float"), [&] { ActionRunner::shared().floatFiles({QUrl::fromLocalFile(inputs.photo), QUrl::fromLocalFile(inputs.pdf)}, QPointF(500, 400)); }); },
     };
     int finished = 0;

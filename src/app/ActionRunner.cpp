@@ -328,7 +328,7 @@ void ActionRunner::shareToDevice(const Device& device, const QList<QUrl>& urls)
         });
 }
 
-void ActionRunner::sendViaAirDrop(const QList<QUrl>& urls)
+void ActionRunner::sendToDevice(const QList<QUrl>& urls)
 {
     if (m_services.findProgram(QStringLiteral("kdeconnect-cli")).isEmpty()) {
         deviceSharingMissing();
@@ -389,7 +389,7 @@ void ActionRunner::floatFiles(const QList<QUrl>& urls, QPointF point)
     qv::floatFiles(urls, point);
 }
 
-void ActionRunner::quickLook(const QList<QUrl>& urls)
+void ActionRunner::preview(const QList<QUrl>& urls)
 {
     PreviewAction::shared().show(urls);
 }

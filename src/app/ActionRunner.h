@@ -48,14 +48,14 @@ public:
     explicit ActionRunner(Services services, QObject* parent = nullptr);
     static ActionRunner& shared();
 
-    void sendViaAirDrop(const QList<QUrl>& urls) override;
+    void sendToDevice(const QList<QUrl>& urls) override;
     void copyFiles(const QList<QUrl>& urls) override;
     void showMoveMenu(const QList<QUrl>& urls, QPointF point) override;
     void copyPaths(const QList<QUrl>& urls, bool shellEscaped) override;
     void openInTerminal(const QList<QUrl>& urls) override;
     void sharePicker(const QList<QUrl>& urls, QPointF point) override;
     void floatFiles(const QList<QUrl>& urls, QPointF point) override;
-    void quickLook(const QList<QUrl>& urls) override;
+    void preview(const QList<QUrl>& urls) override;
 
     void chooseMoveDestination(const QList<QUrl>& urls);
     void moveFiles(const QList<QUrl>& urls, const QString& destination);

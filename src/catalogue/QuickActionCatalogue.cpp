@@ -32,7 +32,7 @@ namespace {
 // entry is left off the wheel, as a missing engine's entries are.
 OperationDescriptor sendToDevice()
 {
-    OperationDescriptor d = makeActionDescriptor(ActionKind::airDrop, QStringLiteral("Send to Device"),
+    OperationDescriptor d = makeActionDescriptor(ActionKind::sendToDevice, QStringLiteral("Send to Device"),
                                                  QStringLiteral("dot.radiowaves.up.forward"));
     d.engine = EngineID::of(EngineID::Kind::deviceSharing);
     return d;
@@ -53,7 +53,7 @@ const QList<OperationDescriptor>& quickActionDescriptors()
                              QStringLiteral("terminal")),
         makeActionDescriptor(ActionKind::share, QStringLiteral("Share"),
                              QStringLiteral("square.and.arrow.up")),
-        makeActionDescriptor(ActionKind::quickLook, QStringLiteral("Preview"),
+        makeActionDescriptor(ActionKind::preview, QStringLiteral("Preview"),
                              QStringLiteral("eye")),
     };
     return list;

@@ -116,14 +116,14 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
             return;
         QuickActions& actions = *m_hooks.quickActions;
         switch (*descriptor.behavior.action) {
-        case ActionKind::airDrop: actions.sendViaAirDrop(urls); break;
+        case ActionKind::sendToDevice: actions.sendToDevice(urls); break;
         case ActionKind::float_: actions.floatFiles(urls, point); break;
         case ActionKind::copy: actions.copyFiles(urls); break;
         case ActionKind::move: actions.showMoveMenu(urls, point); break;
         case ActionKind::copyPath: actions.copyPaths(urls, optionKeyDown); break;
         case ActionKind::terminal: actions.openInTerminal(urls); break;
         case ActionKind::share: actions.sharePicker(urls, point); break;
-        case ActionKind::quickLook: actions.quickLook(urls); break;
+        case ActionKind::preview: actions.preview(urls); break;
         }
         return;
     }

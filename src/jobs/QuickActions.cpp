@@ -4,14 +4,14 @@
 
 namespace qv {
 
-void QuickActions::sendViaAirDrop(const QList<QUrl>&) { notAvailable(); }
+void QuickActions::sendToDevice(const QList<QUrl>&) { notAvailable(); }
 void QuickActions::floatFiles(const QList<QUrl>&, QPointF) { notAvailable(); }
 void QuickActions::copyFiles(const QList<QUrl>&) { notAvailable(); }
 void QuickActions::showMoveMenu(const QList<QUrl>&, QPointF) { notAvailable(); }
 void QuickActions::copyPaths(const QList<QUrl>&, bool) { notAvailable(); }
 void QuickActions::openInTerminal(const QList<QUrl>&) { notAvailable(); }
 void QuickActions::sharePicker(const QList<QUrl>&, QPointF) { notAvailable(); }
-void QuickActions::quickLook(const QList<QUrl>&) { notAvailable(); }
+void QuickActions::preview(const QList<QUrl>&) { notAvailable(); }
 
 void QuickActions::notAvailable()
 {

@@ -11,14 +11,14 @@ namespace qv {
 class QuickActions {
 public:
     virtual ~QuickActions() = default;
-    virtual void sendViaAirDrop(const QList<QUrl>& urls);
+    virtual void sendToDevice(const QList<QUrl>& urls);
     virtual void floatFiles(const QList<QUrl>& urls, QPointF point);
     virtual void copyFiles(const QList<QUrl>& urls);
     virtual void showMoveMenu(const QList<QUrl>& urls, QPointF point);
     virtual void copyPaths(const QList<QUrl>& urls, bool shellEscaped);
     virtual void openInTerminal(const QList<QUrl>& urls);
     virtual void sharePicker(const QList<QUrl>& urls, QPointF point);
-    virtual void quickLook(const QList<QUrl>& urls);
+    virtual void preview(const QList<QUrl>& urls);
 
 protected:
     virtual void notAvailable();

@@ -8,7 +8,9 @@ namespace qv {
 
 enum class EditorKind { crop, trim, split, photo, annotate, pdfReorder, pdfExtract, redact };
 
-enum class ActionKind { airDrop, float_, copy, move, copyPath, terminal, share, quickLook };
+// Their texts below ("airDrop", "quickLook"...) make the stored operation ids and wheel groups,
+// so they keep the first design's words.
+enum class ActionKind { sendToDevice, float_, copy, move, copyPath, terminal, share, preview };
 
 // How several files are treated: a work item each, one combined item, exactly one file, or the
 // whole selection as one item in the order given.

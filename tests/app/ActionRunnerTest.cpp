@@ -332,14 +332,14 @@ TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)
 {
     const QList<QUrl> files = urls({path("a b.jpg"), path("c.pdf")});
     // Each toast says what stands in the way and what to install.
-    runner->sendViaAirDrop(files);
+    runner->sendToDevice(files);
     settle();
     EXPECT_EQ(desktop.toastTexts(), QStringList({"Install KDE Connect to send files to a device"}));
     EXPECT_TRUE(desktop.runs.isEmpty());
 
     desktop.programs.insert(QStringLiteral("kdeconnect-cli"), QStringLiteral("/bin/kdc"));
     desktop.deviceList = "";
-    runner->sendViaAirDrop(files);
+    runner->sendToDevice(files);
     settle();
     ASSERT_EQ(desktop.toasts.size(), 2);
     EXPECT_EQ(desktop.toastTexts().last(),
@@ -347,7 +347,7 @@ TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)
 
     desktop.deviceList = "id1 Phone\n";
     desktop.runs.clear();
-    runner->sendViaAirDrop(files);
+    runner->sendToDevice(files);
     settle();
     EXPECT_EQ(desktop.toasts.size(), 2);
     ASSERT_EQ(desktop.runs.size(), 3);
@@ -361,7 +361,7 @@ TEST_F(ActionRunnerTest, SendToDeviceSharesEachFileWithTheDevice)
     desktop.pick = QStringLiteral("Send to Tablet");
     desktop.shareStatus = 1;
     desktop.runs.clear();
-    runner->sendViaAirDrop(files.mid(0, 1));
+    runner->sendToDevice(files.mid(0, 1));
     settle();
     EXPECT_EQ(*desktop.menu, QStringList({"Send to Phone", "Send to Tablet"}));
     EXPECT_EQ(desktop.menuPoint, QPointF(5, 6));

@@ -40,7 +40,7 @@ struct Recorder : QuickActions, SoundPlayer, JobPresenter, ToastPresenter {
     {
         record(escaped ? QStringLiteral("copyPath escaped") : QStringLiteral("copyPath"), urls);
     }
-    void sendViaAirDrop(const QList<QUrl>& urls) override { record(QStringLiteral("airDrop"), urls); }
+    void sendToDevice(const QList<QUrl>& urls) override { record(QStringLiteral("airDrop"), urls); }
     void floatFiles(const QList<QUrl>& urls, QPointF p) override
     {
         record(QStringLiteral("float %1,%2").arg(p.x()).arg(p.y()), urls);
@@ -202,7 +202,7 @@ TEST_F(DispatcherTest, SheetEditorAndActionBehaviours)
                                   true, QPointF());
     EXPECT_EQ(recorder.calls.last(), QStringLiteral("copyPath escaped"));
     EXPECT_EQ(recorder.lastUrls, (QList<QUrl>{a.url, b.url}));
-    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::airDrop)), {a}, {}, true,
+    dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::sendToDevice)), {a}, {}, true,
                                   QPointF());
     EXPECT_EQ(recorder.calls.last(), QStringLiteral("airDrop"));
     dispatcher->dispatchOperation(entryFor(OperationBehavior::actionOf(ActionKind::float_)), {a}, {}, false,
