@@ -3,10 +3,12 @@
 
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/PdfLock.h"
 #include "model/EngineError.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -141,6 +143,42 @@ TEST(PdfDamage, ADamagedEncryptionDictionaryBehindAPasswordFails)
     WorkBench bench;
     EXPECT_EQ(errorOf([&] { PDFEngine::unlock(broken, QStringLiteral("pw"), bench.work(broken)); }), kDamaged);
     EXPECT_TRUE(bench.outputs().isEmpty());
+}
+
+// Encryption dictionaries other readers open with the password: a SubFilter beside the
+// Standard handler (qpdf warns it ignores it) and a crypt filter of the file's own name (MuPDF
+// opens only StdCF). Unlock is offered for both and opens them; a wrong password still fails.
+TEST(PdfDamage, OddButValidEncryptionDictionariesUnlockWithThePassword)
+{
+    QTemporaryDir dir;
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), {"Behind a password"});
+    const QString locked = lockedCopy(plain, dir.filePath("locked.pdf"), "pw");
+    const QStringList edits{QStringLiteral("i=d.find(b'/Length 256 /O'); d[i:i+14]=b'/SubFilter/X/O'"),
+                            QStringLiteral("d[:]=d.replace(b'/StdCF', b'/DocCF')")};
+    for (const QString& edit : edits) {
+        const QString odd = damagedCopy(locked, dir.filePath("odd.pdf"), edit);
+        ASSERT_NE(readFile(odd), readFile(locked)) << edit.toStdString();
+        // qpdf opens it whole with the password.
+        const int checked = runProgram("qpdf", {"--password=pw", "--check", odd});
+        EXPECT_TRUE(checked == 0 || checked == 3) << edit.toStdString();
+        EXPECT_EQ(pdfNeedsPassword(odd), std::optional<bool>(true)) << edit.toStdString();
+
+        WorkBench wrong;
+        EXPECT_EQ(errorOf([&] { PDFEngine::unlock(odd, QStringLiteral("wrong"), wrong.work(odd)); }),
+                  "That password didn't unlock the PDF")
+            << edit.toStdString();
+        WorkBench bench;
+        QString opened;
+        EXPECT_EQ(errorOf([&] { opened = PDFEngine::unlock(odd, QStringLiteral("pw"), bench.work(odd)).toLocalFile(); }),
+                  "(no error)")
+            << edit.toStdString();
+        if (opened.isEmpty())
+            continue;
+        EXPECT_EQ(pdfinfoValue(opened, "Encrypted"), "no") << edit.toStdString();
+        EXPECT_EQ(pageTexts(opened), QStringList{"Behind a password"}) << edit.toStdString();
+        EXPECT_TRUE(qpdfCheckPasses(opened)) << edit.toStdString();
+        QFile::remove(opened);
+    }
 }
 
 TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)

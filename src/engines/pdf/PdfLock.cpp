@@ -1,5 +1,8 @@
 #include "engines/pdf/PdfLock.h"
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+
 #include <QFile>
 
 extern "C" {
@@ -11,6 +14,21 @@ namespace qv {
 namespace {
 
 void quiet(void*, const char*) {}
+
+// MuPDF opens only the Standard handler's usual crypt filter names (StdCF, Identity); a file
+// that names its own is valid, and qpdf reads it.
+bool qpdfAsksForPassword(const QByteArray& path)
+{
+    try {
+        QPDF qpdf;
+        qpdf.setSuppressWarnings(true);
+        qpdf.processFile(path.constData(), nullptr);
+    } catch (const QPDFExc& e) {
+        return e.getErrorCode() == qpdf_e_password;
+    } catch (const std::exception&) {
+    }
+    return false;
+}
 
 } // namespace
 
@@ -44,7 +62,7 @@ std::optional<bool> pdfNeedsPassword(const QString& path)
     fz_drop_context(ctx);
 
     if (state < 0)
-        return std::nullopt;
+        return qpdfAsksForPassword(native) ? std::optional<bool>(true) : std::nullopt;
     return state == 1;
 }
 
