@@ -95,9 +95,9 @@ std::optional<QKeySequence> StatusMenuModel::keyEquivalent(quint32 keyCode, quin
         return std::nullopt;
 
     Qt::KeyboardModifiers modifiers;
-    if (modifierMask & Shortcut::cmdKey)
+    if (modifierMask & Shortcut::superKey)
         modifiers |= Qt::MetaModifier; // command is the Super key here
-    if (modifierMask & Shortcut::optionKey)
+    if (modifierMask & Shortcut::altKey)
         modifiers |= Qt::AltModifier;
     if (modifierMask & Shortcut::controlKey)
         modifiers |= Qt::ControlModifier;

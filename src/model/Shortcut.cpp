@@ -31,21 +31,21 @@ std::optional<quint32> unsignedField(const QJsonObject& object, const QString& k
 
 Shortcut Shortcut::defaultShortcut()
 {
-    return Shortcut{49, optionKey | shiftKey};
+    return Shortcut{49, altKey | shiftKey};
 }
 
 std::optional<Shortcut> Shortcut::fromKey(int qtKey, Qt::KeyboardModifiers modifiers)
 {
     quint32 bits = 0;
     if (modifiers & Qt::MetaModifier)
-        bits |= cmdKey;
+        bits |= superKey;
     if (modifiers & Qt::ShiftModifier)
         bits |= shiftKey;
     if (modifiers & Qt::AltModifier)
-        bits |= optionKey;
+        bits |= altKey;
     if (modifiers & Qt::ControlModifier)
         bits |= controlKey;
-    if (!(bits & (cmdKey | optionKey | controlKey)))
+    if (!(bits & (superKey | altKey | controlKey)))
         return std::nullopt;
     const std::optional<quint32> code =
         keyCodeForQtKey(qtKey, modifiers.testFlag(Qt::KeypadModifier));
@@ -102,11 +102,11 @@ QString shortcutDisplayString(const Shortcut& shortcut)
     QStringList parts;
     if (shortcut.modifierMask & Shortcut::controlKey)
         parts.append(QStringLiteral("Ctrl"));
-    if (shortcut.modifierMask & Shortcut::optionKey)
+    if (shortcut.modifierMask & Shortcut::altKey)
         parts.append(QStringLiteral("Alt"));
     if (shortcut.modifierMask & Shortcut::shiftKey)
         parts.append(QStringLiteral("Shift"));
-    if (shortcut.modifierMask & Shortcut::cmdKey)
+    if (shortcut.modifierMask & Shortcut::superKey)
         parts.append(QStringLiteral("Super"));
     parts.append(keyName(shortcut.keyCode));
     return parts.join(QLatin1Char('+'));

@@ -16,9 +16,9 @@ class Settings;
 // A key with modifiers, as the global hot key stores it: the key's position code (see
 // platform/KeyTable.h) and modifier bits in the stored format's numbering.
 struct Shortcut {
-    static constexpr quint32 cmdKey = 256;     // Super
+    static constexpr quint32 superKey = 256;
     static constexpr quint32 shiftKey = 512;
-    static constexpr quint32 optionKey = 2048; // Alt
+    static constexpr quint32 altKey = 2048;
     static constexpr quint32 controlKey = 4096;
 
     quint32 keyCode = 0;

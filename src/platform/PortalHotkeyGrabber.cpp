@@ -101,11 +101,11 @@ QString PortalHotkeyGrabber::preferredTrigger(const Shortcut& shortcut)
     QStringList parts;
     if (shortcut.modifierMask & Shortcut::controlKey)
         parts << QStringLiteral("CTRL");
-    if (shortcut.modifierMask & Shortcut::optionKey)
+    if (shortcut.modifierMask & Shortcut::altKey)
         parts << QStringLiteral("ALT");
     if (shortcut.modifierMask & Shortcut::shiftKey)
         parts << QStringLiteral("SHIFT");
-    if (shortcut.modifierMask & Shortcut::cmdKey)
+    if (shortcut.modifierMask & Shortcut::superKey)
         parts << QStringLiteral("LOGO");
     const std::optional<quint32> keysym = keysymForKeyCode(shortcut.keyCode);
     const char* name = keysym ? XKeysymToString(*keysym) : nullptr;

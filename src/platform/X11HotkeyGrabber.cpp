@@ -19,9 +19,9 @@ quint32 x11ModifierMask(quint32 modifierMask)
         mask |= ShiftMask;
     if (modifierMask & Shortcut::controlKey)
         mask |= ControlMask;
-    if (modifierMask & Shortcut::optionKey)
+    if (modifierMask & Shortcut::altKey)
         mask |= Mod1Mask;
-    if (modifierMask & Shortcut::cmdKey)
+    if (modifierMask & Shortcut::superKey)
         mask |= Mod4Mask;
     return mask;
 }

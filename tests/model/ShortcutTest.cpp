@@ -13,7 +13,7 @@ TEST(Shortcut, StoredFormAndItsDefault)
     SettingsStore store{QString()};
     // Fresh: Space with Alt and Shift.
     EXPECT_EQ(storedShortcut(store), (Shortcut{49, 2560}));
-    EXPECT_EQ(Shortcut::defaultShortcut(), (Shortcut{49, Shortcut::optionKey | Shortcut::shiftKey}));
+    EXPECT_EQ(Shortcut::defaultShortcut(), (Shortcut{49, Shortcut::altKey | Shortcut::shiftKey}));
 
     const QByteArray json = encodeShortcut(Shortcut{0, 4096});
     EXPECT_EQ(json, QByteArray(R"({"carbonModifiers":4096,"keyCode":0})"));
@@ -51,7 +51,7 @@ TEST(Shortcut, DisplayStringsAndKeyNames)
     // Always Ctrl, Alt, Shift, Super, whatever the bits.
     EXPECT_EQ(shortcutDisplayString(Shortcut{0, 256 | 512 | 2048 | 4096}), QStringLiteral("Ctrl+Alt+Shift+Super+A"));
     EXPECT_EQ(shortcutDisplayString(Shortcut{122, 256}), QStringLiteral("Super+F1"));
-    EXPECT_EQ(shortcutDisplayString(Shortcut{0, Shortcut::cmdKey | Shortcut::shiftKey}), "Shift+Super+A");
+    EXPECT_EQ(shortcutDisplayString(Shortcut{0, Shortcut::superKey | Shortcut::shiftKey}), "Shift+Super+A");
 
     const QList<std::pair<quint32, QString>> table{
         {49, "Space"}, {36, "↩"}, {48, "⇥"}, {51, "⌫"}, {117, "⌦"}, {53, "⎋"},

@@ -80,12 +80,12 @@ TEST(HotkeyCenter, PausedPressesAndRefusedKeys)
     grabber.grabStatus = 10;
     {
         test::LogCapture log;
-        center.setShortcut(Shortcut{122, Shortcut::cmdKey});
+        center.setShortcut(Shortcut{122, Shortcut::superKey});
         EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
                                  QStringLiteral("FakeGrab Super+F1 failed: 10 (status 10)")));
     }
     EXPECT_EQ(center.registeredShortcut(), std::nullopt);
-    EXPECT_EQ(center.storedShortcut(), (Shortcut{122, Shortcut::cmdKey}));
+    EXPECT_EQ(center.storedShortcut(), (Shortcut{122, Shortcut::superKey}));
 }
 
 TEST(HotkeyCenter, AFailedInstallIsLoggedAndRegistrationGoesOn)

@@ -143,7 +143,7 @@ TEST(HotkeyCenter, APressOfTheRealKeyAsksForTheConversion)
     keyboard.tap({XK_Alt_L, XK_Shift_L}, XK_space);
     EXPECT_TRUE(waitFor([&] { return requests == 1; }));
 
-    center.setShortcut(Shortcut{0, Shortcut::controlKey | Shortcut::cmdKey});
+    center.setShortcut(Shortcut{0, Shortcut::controlKey | Shortcut::superKey});
     keyboard.tap({XK_Alt_L, XK_Shift_L}, XK_space); // the old key is free again
     keyboard.tap({XK_Control_L, XK_Super_L}, XK_a);
     EXPECT_TRUE(waitFor([&] { return requests == 2; }));

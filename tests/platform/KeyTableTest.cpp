@@ -44,8 +44,8 @@ TEST(KeyTable, StoredCodesNameTheSameKeysInX11AndQt)
     // Shift, Control, Alt and Super.
     EXPECT_EQ(x11ModifierMask(Shortcut::shiftKey), quint32(ShiftMask));
     EXPECT_EQ(x11ModifierMask(Shortcut::controlKey), quint32(ControlMask));
-    EXPECT_EQ(x11ModifierMask(Shortcut::optionKey), quint32(Mod1Mask));
-    EXPECT_EQ(x11ModifierMask(Shortcut::cmdKey), quint32(Mod4Mask));
+    EXPECT_EQ(x11ModifierMask(Shortcut::altKey), quint32(Mod1Mask));
+    EXPECT_EQ(x11ModifierMask(Shortcut::superKey), quint32(Mod4Mask));
     EXPECT_EQ(x11ModifierMask(2560), quint32(ShiftMask | Mod1Mask));
     // Bits the stored format has but X11 lacks (Caps Lock 1024) are not grabbed.
     EXPECT_EQ(x11ModifierMask(1024), 0u);

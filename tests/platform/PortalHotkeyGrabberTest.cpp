@@ -319,7 +319,7 @@ TEST(PortalHotkeyGrabber, TheShortcutInThePortalsWords)
     EXPECT_EQ(PortalHotkeyGrabber::preferredTrigger(Shortcut::defaultShortcut()),
               QStringLiteral("ALT+SHIFT+space"));
     EXPECT_EQ(PortalHotkeyGrabber::preferredTrigger(
-                  Shortcut{122, Shortcut::cmdKey | Shortcut::controlKey}),
+                  Shortcut{122, Shortcut::superKey | Shortcut::controlKey}),
               QStringLiteral("CTRL+LOGO+F1"));
     EXPECT_EQ(PortalHotkeyGrabber::preferredTrigger(Shortcut{0, Shortcut::controlKey}),
               QStringLiteral("CTRL+a"));
@@ -370,7 +370,7 @@ TEST_F(PortalHotkey, SessionAndBindingCarryTheShortcutAndActivatedConverts)
 
     // A new shortcut is bound in the same session; none at all ignores presses.
     bound.clear();
-    center.setShortcut(Shortcut{122, Shortcut::cmdKey});
+    center.setShortcut(Shortcut{122, Shortcut::superKey});
     ASSERT_TRUE(test::waitFor([&] { return !bound.isEmpty(); }));
     ASSERT_EQ(portal->calls().size(), 3);
     EXPECT_EQ(portal->calls()[2].shortcuts.value(0).properties.value(QStringLiteral("preferred_trigger")),
@@ -410,7 +410,7 @@ TEST_F(PortalHotkey, WithoutThePortalTheFallbackTakesTheKeyAndTheLogSaysWhy)
     // A refused X11 grab names the X11 call and the reason.
     x11->grabStatus = 10;
     test::LogCapture refused;
-    center.setShortcut(Shortcut{122, Shortcut::cmdKey});
+    center.setShortcut(Shortcut{122, Shortcut::superKey});
     EXPECT_TRUE(refused.contains(QStringLiteral("quorvenda.app"),
                                  QStringLiteral("FakeGrab Super+F1 failed: 10 (status 10)")));
 }

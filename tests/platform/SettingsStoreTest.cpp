@@ -416,13 +416,13 @@ TEST(SettingsStore, AFileFromAnEarlierVersionStillReads)
 }
 )");
     SettingsStore store(path);
-    EXPECT_EQ(storedShortcut(store), (Shortcut{0, Shortcut::controlKey | Shortcut::cmdKey}));
+    EXPECT_EQ(storedShortcut(store), (Shortcut{0, Shortcut::controlKey | Shortcut::superKey}));
     EXPECT_EQ(store.stringListValue(wheelOrderKey(WheelKind::actions, FileCategory::image)),
               (QStringList{"action.quicklook", "action.airdrop", "action.copy"}));
     EXPECT_DOUBLE_EQ(store.doubleValue(SettingsKey::jpegQuality), 0.7);
 
     // A new shortcut is written in the same form, for earlier versions to read.
-    store.setData(SettingsKey::convertHotkey, encodeShortcut(Shortcut{49, Shortcut::optionKey}));
+    store.setData(SettingsKey::convertHotkey, encodeShortcut(Shortcut{49, Shortcut::altKey}));
     ASSERT_TRUE(store.flush());
     const QJsonObject hotkey = readJson(path).value(QStringLiteral("quorvenda.finderHotkey")).toObject();
     const QByteArray saved = QByteArray::fromBase64(hotkey.value(QStringLiteral("$data")).toString().toLatin1());

@@ -76,7 +76,7 @@ TEST_F(SettingsTransferTest, AFreshExportIsEveryDefaultOneMemberALineInByteOrder
 
 TEST_F(SettingsTransferTest, DataValuesTravelAsBase64AndComeBackByteForByte)
 {
-    const QByteArray hotkey = encodeShortcut(Shortcut{0, Shortcut::cmdKey | Shortcut::shiftKey});
+    const QByteArray hotkey = encodeShortcut(Shortcut{0, Shortcut::superKey | Shortcut::shiftKey});
     const QByteArray options("{\"quality\":0.5,\"outputFormat\":\"webp\",\"bytes\":\"\\u00e9\\u0000\"}");
     store.setData(SettingsKey::convertHotkey, hotkey);
     store.setData(QStringLiteral("quorvenda.options.tool.image.compress"), options);
