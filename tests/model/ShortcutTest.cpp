@@ -39,7 +39,7 @@ TEST(Shortcut, StoredFormAndItsDefault)
     EXPECT_EQ(storedShortcut(store), (Shortcut{4294967295u, 0}));
 
     // A value that is not data counts as absent: the default.
-    store.setValue(SettingsKey::convertHotkey, QStringLiteral("⌥⇧Space"));
+    store.setValue(SettingsKey::convertHotkey, QStringLiteral("Alt+Shift+Space"));
     EXPECT_EQ(storedShortcut(store), Shortcut::defaultShortcut());
     store.remove(SettingsKey::convertHotkey);
     EXPECT_EQ(storedShortcut(store), Shortcut::defaultShortcut());
