@@ -10,6 +10,7 @@
 #include "platform/ProcessRunner.h"
 
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -92,6 +93,23 @@ void checkGhostscriptRun(const ProcessRunner::Output& output, const QString& tar
         throw couldNotCreate(log);
 }
 
+// Ghostscript 10 leaves an empty object ("4 0 obj endobj") for each action or field it drops from
+// a form (XFA forms have many), still referenced. The format reads a missing object as null,
+// and so does every reader; qpdf warns. Those warnings are let pass; any other is Ghostscript's
+// failure, said as such and not as damage of the input, which was read whole before.
+void acceptDroppedObjects(QPDF& qpdf)
+{
+    try {
+        (void)qpdf.getAllObjects();
+    } catch (const std::exception& e) {
+        throw couldNotCreate(QString::fromUtf8(e.what()));
+    }
+    for (const QPDFExc& warning : qpdf.getWarnings()) {
+        if (warning.getMessageDetail() != "empty object treated as null")
+            throw couldNotCreate(QString::fromStdString(warning.what()));
+    }
+}
+
 } // namespace
 
 QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
@@ -135,12 +153,17 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
     if (redrawn.pageCount() != pages)
         throw couldNotCreate(QStringLiteral("Ghostscript wrote %1 of %2 pages").arg(redrawn.pageCount()).arg(pages));
     QPDF& qpdf = redrawn.qpdf();
+    acceptDroppedObjects(qpdf);
     QPDFObjectHandle trailer = qpdf.getTrailer();
     if (!trailer.getKey("/Info").isDictionary())
         trailer.replaceKey("/Info", qpdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
     trailer.getKey("/Info").replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Quorvenda"));
     const QUrl result = work.workFile(QStringLiteral("pdf"));
-    redrawn.write(result.toLocalFile());
+    try {
+        redrawn.write(result.toLocalFile());
+    } catch (const EngineError& e) {
+        throw couldNotCreate(e.log().isEmpty() ? e.message() : e.log());
+    }
     throwIfCancelled(work.stop);
 
     const qint64 newSize = QFileInfo(result.toLocalFile()).size();
