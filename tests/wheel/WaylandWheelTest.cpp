@@ -7,7 +7,9 @@
 #include "support/WaitFor.h"
 
 #include <QDir>
+#include <QColor>
 #include <QFile>
+#include <QImage>
 #include <QLibraryInfo>
 #include <QPoint>
 #include <QUrl>
@@ -272,6 +274,40 @@ protected:
         ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
     }
 
+    // The crop editor, the settings, a preview, a float panel and the pills, opened one after another
+    // natively by a client of the compositor: each must come on screen and be drawn, without
+    // the compositor finding fault with what it is sent.
+    void openTheWindows()
+    {
+        const QString picture = files.filePath(QStringLiteral("p.png"));
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(QColor(200, 60, 40));
+        ASSERT_TRUE(image.save(picture));
+        QProcessEnvironment env = clientEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // The settings it stores stay in the test's folder.
+        env.insert(QStringLiteral("HOME"), files.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), files.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), files.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), files.filePath(QStringLiteral("data")));
+        host.setProcessEnvironment(env);
+        host.start(buildDir + QStringLiteral("quorvenda_test_wayland_windows"), {picture});
+        EXPECT_EQ(hostLines.waitForLine(QStringLiteral("platform ")), QStringLiteral("platform wayland"));
+        for (const QString& name : {QStringLiteral("editor"), QStringLiteral("settings"), QStringLiteral("preview"),
+                                    QStringLiteral("float"), QStringLiteral("pills")}) {
+            EXPECT_TRUE(hostLines.waitForLine(QStringLiteral("exposed ") + name + QLatin1Char(' ')).startsWith(
+                QStringLiteral("exposed ")))
+                << qPrintable(name) << " never came on screen";
+        }
+        EXPECT_EQ(hostLines.waitForLine(QStringLiteral("done")), QStringLiteral("done"));
+        ASSERT_TRUE(host.waitForFinished(timeoutMs));
+        EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(host.exitCode(), 0);
+        const QString errors = QString::fromUtf8(host.readAllStandardError());
+        EXPECT_FALSE(errors.contains(QStringLiteral("protocol error"), Qt::CaseInsensitive)) << qPrintable(errors);
+        EXPECT_FALSE(errors.contains(QStringLiteral("wl_"))) << qPrintable(errors);
+    }
+
     QTemporaryDir runtime;
     QTemporaryDir files;
     QProcess bus;
@@ -365,4 +401,21 @@ TEST_F(WaylandWheel, OnSwayADragThatOnlyCrossesTheStripOpensNothingAndEnds)
     // Dropped on nothing of ours: the source keeps its files.
     EXPECT_EQ(sourceLines.waitForLine(QStringLiteral("drag-end")), QStringLiteral("drag-end 0"));
     EXPECT_FALSE(hostLines.output().contains(QStringLiteral("dispatched")));
+}
+
+// The editors, the settings, the previews, the float panels and the pills run natively too.
+TEST_F(WaylandWheel, OnSwayTheEditorSettingsPreviewFloatPanelAndPillsOpenNatively)
+{
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    openTheWindows();
+}
+
+TEST_F(WaylandWheel, OnKWinTheEditorSettingsPreviewFloatPanelAndPillsOpenNatively)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    openTheWindows();
 }
