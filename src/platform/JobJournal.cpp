@@ -1,4 +1,5 @@
 #include "platform/JobJournal.h"
+#include "platform/ProcessIdentity.h"
 
 #include "model/Log.h"
 #include "platform/FileItems.h"
@@ -29,44 +30,18 @@ QString currentPath()
     return journalPath;
 }
 
-QByteArray readProcFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(4096);
-}
-
-const QByteArray& bootId()
-{
-    static const QByteArray id = readProcFile(QStringLiteral("/proc/sys/kernel/random/boot_id")).trimmed();
-    return id;
-}
-
-// Field 22 of /proc/PID/stat: with the boot id it tells a process from a later one that got
-// the same pid.
-QByteArray startTime(const QByteArray& pid)
-{
-    const QByteArray stat = readProcFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
-    const qsizetype close = stat.lastIndexOf(')');
-    if (close < 0)
-        return {};
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return fields.size() > 19 ? fields[19] : QByteArray();
-}
-
 QByteArray ownerFields()
 {
-    static const QByteArray fields = (bootId().isEmpty() ? QByteArray("-") : bootId()) + ' '
-        + QByteArray::number(::getpid()) + ' ' + startTime("self");
+    static const QByteArray fields = (ProcessIdentity::bootId().isEmpty() ? QByteArray("-") : ProcessIdentity::bootId()) + ' '
+        + QByteArray::number(::getpid()) + ' ' + ProcessIdentity::startTime("self");
     return fields;
 }
 
 bool ownerRuns(const QList<QByteArray>& fields)
 {
-    if (bootId().isEmpty() || fields[0] != bootId())
+    if (ProcessIdentity::bootId().isEmpty() || fields[0] != ProcessIdentity::bootId())
         return false;
-    const QByteArray start = startTime(fields[1]);
+    const QByteArray start = ProcessIdentity::startTime(fields[1]);
     return !start.isEmpty() && start == fields[2];
 }
 

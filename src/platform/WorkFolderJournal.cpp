@@ -1,4 +1,5 @@
 #include "platform/WorkFolderJournal.h"
+#include "platform/ProcessIdentity.h"
 
 #include "platform/FileContents.h"
 
@@ -49,36 +50,9 @@ void warn(const QString& message)
     qCWarning(appLog).noquote() << message;
 }
 
-QByteArray readProcFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(4096);
-}
-
-const QByteArray& bootId()
-{
-    static const QByteArray id = readProcFile(QStringLiteral("/proc/sys/kernel/random/boot_id")).trimmed();
-    return id;
-}
-
-// Field 22 of /proc/PID/stat: when the process started, in clock ticks after boot. With the
-// boot id it tells a process from a later one that got the same pid.
-QByteArray startTime(const QByteArray& pid)
-{
-    const QByteArray stat = readProcFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
-    // The command name in field 2 may hold spaces and parentheses: count from its end.
-    const qsizetype close = stat.lastIndexOf(')');
-    if (close < 0)
-        return {};
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return fields.size() > 19 ? fields[19] : QByteArray();
-}
-
 const Owner& thisProcess()
 {
-    static const Owner owner{bootId(), QByteArray::number(::getpid()), startTime("self")};
+    static const Owner owner{ProcessIdentity::bootId(), QByteArray::number(::getpid()), ProcessIdentity::startTime("self")};
     return owner;
 }
 
@@ -91,11 +65,11 @@ bool isNumber(const QByteArray& text)
 bool ownerRuns(const Owner& owner)
 {
     // Without /proc nothing can be told apart: keep everything.
-    if (bootId().isEmpty())
+    if (ProcessIdentity::bootId().isEmpty())
         return true;
-    if (owner.boot != bootId())
+    if (owner.boot != ProcessIdentity::bootId())
         return false;
-    const QByteArray start = startTime(owner.pid);
+    const QByteArray start = ProcessIdentity::startTime(owner.pid);
     return !start.isEmpty() && start == owner.start;
 }
 
