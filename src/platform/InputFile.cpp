@@ -30,7 +30,9 @@ EngineError failure(const QString& message, const QString& path, const QString& 
     return EngineError(message, path + QStringLiteral(": ") + what);
 }
 
-std::optional<QString> kindOfMode(mode_t mode)
+} // namespace
+
+std::optional<QString> InputFile::specialFileType(unsigned int mode)
 {
     if (S_ISFIFO(mode))
         return QStringLiteral("inode/fifo");
@@ -42,8 +44,6 @@ std::optional<QString> kindOfMode(mode_t mode)
         return QStringLiteral("inode/blockdevice");
     return std::nullopt;
 }
-
-} // namespace
 
 std::optional<QString> InputFile::specialFileMessage(const QString& contentType)
 {
@@ -90,7 +90,7 @@ std::optional<EngineError> InputFile::problem(const QUrl& url)
             return failure(notAllowedMessage, path, errnoText(error));
         return std::nullopt;
     }
-    if (const std::optional<QString> kind = kindOfMode(st.st_mode))
+    if (const std::optional<QString> kind = specialFileType(st.st_mode))
         return failure(*specialFileMessage(*kind), path, *kind);
     // Opening tells what permission bits alone do not (ACLs, root, a read-only mount's rules);
     // a regular file or folder opens at once.
@@ -109,7 +109,7 @@ std::optional<EngineError> InputFile::problem(const QUrl& url)
     const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino;
     ::close(fd);
     if (!same) {
-        if (const std::optional<QString> kind = kindOfMode(opened.st_mode))
+        if (const std::optional<QString> kind = specialFileType(opened.st_mode))
             return failure(*specialFileMessage(*kind), path, *kind);
     }
     return std::nullopt;

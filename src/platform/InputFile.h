@@ -25,6 +25,10 @@ public:
     // none for anything else.
     static std::optional<QString> specialFileMessage(const QString& contentType);
 
+    // The content type of a pipe, socket or device from its stat mode ("inode/fifo"...); none
+    // for regular files, folders and links. Such files are never opened: that can wait forever.
+    static std::optional<QString> specialFileType(unsigned int mode);
+
     // What the name and the kind already found tell against a file (a wheel offers nothing for
     // it): a name that cannot be spelt, a pipe, socket or device. Looks at nothing on disk.
     static std::optional<QString> refusedFileMessage(const FileInfo& file);

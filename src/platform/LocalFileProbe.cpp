@@ -1,5 +1,7 @@
 #include "platform/LocalFileProbe.h"
 
+#include "platform/InputFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -16,20 +18,6 @@ bool hasPackageExtension(const QString& path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == QLatin1String("rtfd") || suffix == QLatin1String("pages")
         || suffix == QLatin1String("key") || suffix == QLatin1String("numbers");
-}
-
-// Pipes, sockets and devices are never read: opening one can wait forever.
-std::optional<QString> specialFileType(mode_t mode)
-{
-    if (S_ISFIFO(mode))
-        return QStringLiteral("inode/fifo");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("inode/socket");
-    if (S_ISCHR(mode))
-        return QStringLiteral("inode/chardevice");
-    if (S_ISBLK(mode))
-        return QStringLiteral("inode/blockdevice");
-    return std::nullopt;
 }
 
 bool isRegularFile(const QString& path)
@@ -61,7 +49,7 @@ std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
     result.isPackage = result.isDirectory && hasPackageExtension(path);
     if (!result.isDirectory)
         result.size = static_cast<qint64>(st.st_size);
-    if (const auto special = specialFileType(st.st_mode)) {
+    if (const auto special = InputFile::specialFileType(st.st_mode)) {
         result.contentType = special;
         return result;
     }
