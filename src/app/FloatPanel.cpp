@@ -1,7 +1,6 @@
 #include "app/FloatPanel.h"
 
 #include "app/MediaView.h"
-#include "platform/LayerShell.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/ScreenProvider.h"
 #include "platform/ThreadCall.h"
@@ -61,15 +60,7 @@ constexpr int fadeInMilliseconds = 180;
 
 FloatPanel::FloatPanel(const QUrl& url, const ScreenProvider& screens) : m_url(url)
 {
-    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
-    // Where the compositor offers layers a panel is one: it stays where it was put and where the
-    // user drags it, above other windows, which a tiling compositor would otherwise fit into
-    // its layout.
-    if (LayerShell::isAvailable()) {
-        LayerShell::install();
-        flags |= Qt::BypassWindowManagerHint;
-    }
-    setWindowFlags(flags);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(url.fileName());
@@ -270,8 +261,6 @@ void floatFiles(const QList<QUrl>& urls, QPointF point, const ScreenProvider& sc
         if (panel->kind() == PreviewContent::Kind::video)
             adjustToVideoSize(panel, screens);
         WindowHints::system().keepOnAllDesktops(panel->winId());
-        // Escape and the player's keys reach it once it is clicked.
-        LayerShell::setKeys(panel->windowHandle(), LayerKeys::onDemand);
         if (windowOpacityWorks())
             panel->setWindowOpacity(0);
         panel->show();

@@ -1,7 +1,6 @@
 // The application's ordinary windows as it runs them natively in a Wayland session: the crop
 // editor, the settings window, a preview window and a float panel, each on the picture given as
-// the only argument, then the panel of progress pills (the float panel and the pills are layer
-// surfaces, as the wheel). It
+// the only argument, then the panel of progress pills (a layer surface, as the wheel). It
 // prints "platform <name>" first, "exposed <name> <width> <height>" as each window is on
 // screen, then "done" a moment after the last, and exits.
 
@@ -117,7 +116,7 @@ int main(int argc, char** argv)
         floatFiles({picture}, middle);
         whenExposed(QStringLiteral("float"), [] {
             return openFloatPanels().isEmpty() ? nullptr : static_cast<QWidget*>(openFloatPanels().first());
-        }, pillPanel, true);
+        }, pillPanel);
     };
     const auto previewWindow = [&preview, picture, floatPanel] {
         preview.resize(640, 480);
