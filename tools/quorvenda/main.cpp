@@ -2,7 +2,7 @@
 // already running in the session it hands the files over (or asks it to show itself) and ends,
 // having loaded only Qt Core and Qt D-Bus; otherwise it becomes the application, whose
 // libraries load only then.
-#include "model/NativeFileName.h"
+#include "model/LaunchArguments.h"
 #include "platform/InstanceForwarder.h"
 #include "platform/TestHarness.h"
 
@@ -37,28 +37,14 @@ bool handedOver(int argc, char** argv)
     if (qv::isRunningTests())
         return false;
     QCoreApplication core(argc, argv);
-    // As the application reads them: from the arguments' own bytes.
-    QList<QUrl> files;
-    bool convertCopied = false;
-    char* here = ::getcwd(nullptr, 0);
-    const QByteArray workingFolder = here ? QByteArray(here) : QFile::encodeName(QDir::currentPath());
-    std::free(here);
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (argument == "--convert-copied") {
-            convertCopied = true;
-            continue;
-        }
-        const QUrl url = qv::fileUrlForArgument(argument, workingFolder, QSysInfo::machineHostName());
-        if (url.isValid())
-            files.append(url);
-    }
+    // As the application reads them.
+    const qv::LaunchArguments launch = qv::LaunchArguments::fromCommandLine(argc, argv);
     if (!qv::InstanceForwarder::isRunning())
         return false;
     // A refusal or a lost answer goes to the application, which says so.
-    if (!files.isEmpty())
-        return qv::InstanceForwarder::forwardFiles(files);
-    if (convertCopied)
+    if (!launch.files.isEmpty())
+        return qv::InstanceForwarder::forwardFiles(launch.files);
+    if (launch.convertCopied)
         return qv::InstanceForwarder::callRunning(QStringLiteral("ConvertCopied"));
     // Started again from the menu: the running one shows its settings.
     std::fprintf(stderr, "Quorvenda is already running\n");
