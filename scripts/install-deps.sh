@@ -33,6 +33,8 @@ PACKAGES=(
   zip unzip xz-utils bzip2 xclip
   # what Remove Meta leaves is checked against exiftool
   libimage-exiftool-perl
+  # multi-page TIFFs with pages of different sizes are made and read back with libtiff's tools
+  libtiff-tools
   # a notification daemon whose D-Bus service the private test buses must not start
   dunst
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in

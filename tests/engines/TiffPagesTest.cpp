@@ -1,10 +1,16 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageCompression.h"
+#include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageResize.h"
 #include "engines/image/ImageRotation.h"
+#include "engines/image/TiffPages.h"
 #include "engines/pdf/ImagesToPdf.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
+#include "support/SmallDisk.h"
+
+#include <QStandardPaths>
 
 using namespace qv;
 using namespace qv::test;
@@ -32,6 +38,44 @@ protected:
         const QString path = in("scan.tif");
         EXPECT_EQ(runProgram("vips", {"tiffsave", grey, path, "--page-height", "100"}), 0);
         return path;
+    }
+
+    // A grey page of 200 x 100 and a noisy RGB page of 60 x 150 joined by libtiff's own tool,
+    // with an artist named on each page. Empty when the tools are missing.
+    QString mixedPages()
+    {
+        if (QStandardPaths::findExecutable("tiffcp").isEmpty() || QStandardPaths::findExecutable("tiffset").isEmpty())
+            return {};
+        const QString black = dir.filePath("black.v");
+        EXPECT_EQ(runProgram("vips", {"black", black, "200", "100"}), 0);
+        const QString grey = dir.filePath("grey.tif");
+        EXPECT_EQ(runProgram("vips", {"linear", black, grey, "1", "80", "--uchar"}), 0);
+        const QString colour = dir.filePath("colour.png");
+        EXPECT_TRUE(noise(60, 150).save(colour));
+        const QString second = dir.filePath("colour.tif");
+        EXPECT_EQ(runProgram("vips", {"copy", colour, second, "--xres", "2.834645669", "--yres", "2.834645669"}), 0);
+        const QString path = in("mixed.tif");
+        EXPECT_EQ(runProgram("tiffcp", {grey, second, path}), 0);
+        for (const char* page : {"0", "1"})
+            EXPECT_EQ(runProgram("tiffset", {"-d", page, "-s", "315", "Jane Roe", path}), 0);
+        return path;
+    }
+
+    static QColor secondPage(const QString& path, int x, int y)
+    {
+        return ImageDecoder::decode(path, std::nullopt, 1).toQImage().pixelColor(x, y);
+    }
+
+    // Each page's width x height, read page by page by libvips.
+    static QStringList pageSizes(const QString& path)
+    {
+        QStringList sizes;
+        const int pages = field(path, "n-pages").toInt();
+        for (int page = 0; page < std::max(pages, 1); ++page) {
+            const QString one = QStringLiteral("%1[page=%2]").arg(path).arg(page);
+            sizes << field(one, "width") + "x" + field(one, "height");
+        }
+        return sizes;
     }
 };
 
@@ -68,4 +112,69 @@ TEST_F(TiffPagesTest, EveryPageOfAMultiPageTiffIsKept)
     QByteArray info;
     runProgram("pdfinfo", {pdf}, &info);
     EXPECT_TRUE(info.contains("Pages:           2")) << info.toStdString();
+}
+
+// Pages of different sizes were refused ("differ in size"), and Remove Meta kept the first page
+// alone: each page now keeps its own size in every TIFF written, and the directories chain
+// as libtiff reads them.
+TEST_F(TiffPagesTest, PagesOfDifferentSizesKeepTheirOwnSizes)
+{
+    const QString scan = mixedPages();
+    if (scan.isEmpty())
+        GTEST_SKIP() << "needs tiffcp and tiffset (libtiff-tools)";
+    ASSERT_EQ(pageSizes(scan), QStringList({"200x100", "60x150"}));
+
+    const auto libtiffReads = [](const QString& path, int pages) {
+        QByteArray info;
+        EXPECT_EQ(runProgram("tiffinfo", {path}, &info), 0) << info.toStdString();
+        EXPECT_EQ(info.count("TIFF Directory at offset"), pages) << info.toStdString();
+        return info;
+    };
+    const QString turned = ImageRotation::rotate(input(scan), 90, false, false, context, work).toLocalFile();
+    EXPECT_EQ(pageSizes(turned), QStringList({"100x200", "150x60"}));
+    libtiffReads(turned, 2);
+
+    const QString flipped = ImageRotation::rotate(input(scan), 0, false, true, context, work).toLocalFile();
+    EXPECT_EQ(pageSizes(flipped), QStringList({"200x100", "60x150"}));
+    // The noise page, flipped top to bottom, is the source's page read from the bottom up.
+    EXPECT_EQ(secondPage(flipped, 5, 0), secondPage(scan, 5, 149));
+
+    OperationContext sizing = context;
+    sizing.options.maxDimension = 50;
+    const QString resized = ImageResize::resize(input(scan), sizing, work).toLocalFile();
+    EXPECT_EQ(pageSizes(resized), QStringList({"50x25", "20x50"}));
+
+    const QString compressed = ImageCompression::compress(input(scan), context, work).toLocalFile();
+    EXPECT_EQ(pageSizes(compressed), QStringList({"200x100", "60x150"}));
+
+    const QString bare = ImageMetadataRemoval::removeMetadata(input(scan), context, work).toLocalFile();
+    EXPECT_EQ(pageSizes(bare), QStringList({"200x100", "60x150"}));
+    EXPECT_FALSE(libtiffReads(bare, 2).contains("Jane Roe"));
+    EXPECT_EQ(secondPage(bare, 7, 9), secondPage(scan, 7, 9));
+
+    const QString pdf = dir.filePath("out/mixed.pdf");
+    ImagesToPdf::makePDF({scan}, pdf, nullptr, {});
+    QByteArray info;
+    runProgram("pdfinfo", {"-f", "1", "-l", "2", pdf}, &info);
+    EXPECT_TRUE(info.contains("Page    1 size:  200 x 100 pts")) << info.toStdString();
+    EXPECT_TRUE(info.contains("Page    2 size:  60 x 150 pts")) << info.toStdString();
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+// The pages go to the file one by one; a full disk ends the write with its reason and nothing left.
+TEST_F(TiffPagesTest, AFullDiskLeavesNoPartOfThePages)
+{
+    const QString scan = mixedPages();
+    if (scan.isEmpty())
+        GTEST_SKIP() << "needs tiffcp and tiffset (libtiff-tools)";
+    SmallDisk disk(8 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    try {
+        TiffPages::write(scan, 2, disk.filePath("out.tif"), [](const DecodedImage& page) { return page; }, work);
+        ADD_FAILURE() << "written";
+    } catch (...) {
+        EXPECT_EQ(jobFailure(std::current_exception()).message, "Not enough disk space");
+    }
+    EXPECT_TRUE(QDir(disk.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }

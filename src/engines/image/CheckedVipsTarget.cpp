@@ -98,6 +98,20 @@ void CheckedVipsTarget::finish()
         throw SystemError::fromErrno(m_error, QStringLiteral("Cannot write ") + m_path);
 }
 
+void CheckedVipsTarget::write(const char* data, qsizetype size)
+{
+    if (m_fd >= 0 && m_error == 0 && ::lseek(m_fd, 0, SEEK_END) < 0)
+        m_error = errno;
+    onWrite(nullptr, data, size, this);
+}
+
+void CheckedVipsTarget::writeAt(qint64 offset, const char* data, qsizetype size)
+{
+    if (m_fd >= 0 && m_error == 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) < 0)
+        m_error = errno;
+    onWrite(nullptr, data, size, this);
+}
+
 void CheckedVipsTarget::writeFile(const QString& path, const char* data, qsizetype size)
 {
     CheckedVipsTarget file(path);

@@ -27,6 +27,10 @@ public:
     // system refused, leaving the file for the caller to remove. Safe to call once only.
     void finish();
 
+    // Writes bytes at the file's end, or over what lies at offset, with the same checks.
+    void write(const char* data, qsizetype size);
+    void writeAt(qint64 offset, const char* data, qsizetype size);
+
     // The first errno the system gave, 0 while all went well.
     int error() const { return m_error; }
 

@@ -8,6 +8,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/MetadataStripper.h"
+#include "engines/image/TiffPages.h"
 #include "model/CancellationError.h"
 #include "model/SystemError.h"
 
@@ -61,6 +62,12 @@ QUrl ImageMetadataRemoval::removeMetadata(const FileInfo& file, const OperationC
             CheckedVipsTarget::writeFile(result.toLocalFile(), stripped->constData(), stripped->size());
             copied = true;
         }
+    }
+    if (const int pages = TiffPages::count(source); !copied && pages > 1 && output == ImageOutput::tiff) {
+        // Every page is written again: Exiv2 and the single-picture road keep the first alone.
+        TiffPages::write(source, pages, result.toLocalFile(), [](const DecodedImage& page) { return page; },
+                         work, std::nullopt, true);
+        copied = true;
     }
     if (!copied && copyable.contains(formatId) && formatId == toString(output) && file.frameCount < 2) {
         // The bytes pass on undecoded, so a damaged file is refused here as every decode refuses it.

@@ -1,6 +1,6 @@
 #include "engines/image/TiffPages.h"
 
-#include "engines/image/CheckedVipsTarget.h"
+#include "engines/image/TiffPageChain.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageWriter.h"
@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <vector>
 
 namespace qv {
 
@@ -25,63 +24,78 @@ int TiffPages::count(const QString& path)
     return std::max(1, imageFrameCount(path).value_or(1));
 }
 
+namespace {
+
+// Whether the pages together may outgrow a classic TIFF's 4 GB, from their headers: their
+// pixels as stored, with room for compression that grows noise.
+bool needsBigTiff(const QString& source, int pages)
+{
+    const QByteArray name = QFile::encodeName(source);
+    double bytes = 0;
+    for (int page = 0; page < pages; ++page) {
+        VipsRef header(vips_image_new_from_file(name.constData(), "page", page, nullptr));
+        vips_error_clear();
+        if (header)
+            bytes += double(VIPS_IMAGE_SIZEOF_IMAGE(header.get()));
+    }
+    return bytes > 2.5 * 1024 * 1024 * 1024;
+}
+
+// One page as a TIFF of its own, in memory.
+QByteArray encodedPage(const DecodedImage& image, bool bare, bool bigTiff)
+{
+    VipsRef page = vipsStep(vipsImage(image), [dpi = image.dpi()](VipsImage* i, VipsImage** o) {
+        return vips_copy(i, o, "xres", dpi / 25.4, "yres", dpi / 25.4, nullptr);
+    });
+    if (!page)
+        throwNoMemory();
+    if (gchar** fields = vips_image_get_fields(page.get())) {
+        for (gchar** field = fields; *field; ++field) {
+            // The page stands alone here; with bare, only its colour profile stays.
+            const bool paging = qstrcmp(*field, VIPS_META_PAGE_HEIGHT) == 0 || qstrcmp(*field, VIPS_META_N_PAGES) == 0;
+            if (paging || (bare && qstrcmp(*field, VIPS_META_ICC_NAME) != 0))
+                vips_image_remove(page.get(), *field);
+        }
+        g_strfreev(fields);
+    }
+    void* data = nullptr;
+    size_t length = 0;
+    if (vips_tiffsave_buffer(page.get(), &data, &length, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW,
+                             "bigtiff", bigTiff, nullptr)
+        != 0) {
+        g_free(data);
+        throwStepFailure(takeVipsError());
+    }
+    QByteArray bytes(static_cast<const char*>(data), qsizetype(length));
+    g_free(data);
+    return bytes;
+}
+
+} // namespace
+
 void TiffPages::write(const QString& source, int pages, const QString& destination,
                       const std::function<DecodedImage(const DecodedImage&)>& edit, const ImageWork& work,
-                      std::optional<int> maxPixelSize)
+                      std::optional<int> maxPixelSize, bool bare)
 {
     if (!ensureVips())
         throw EngineError(ImageWriter::writeFailedMessage(ImageOutput::tiff));
-    std::vector<DecodedImage> edited;
-    edited.reserve(size_t(pages));
-    for (int page = 0; page < pages; ++page) {
-        throwIfCancelled(work.stop);
-        edited.push_back(edit(ImageDecoder::decode(source, maxPixelSize, page)));
-        if (work.progress)
-            reportProgress(0.8 * (page + 1) / pages, *work.progress);
-    }
-    std::vector<VipsImage*> images;
-    for (const DecodedImage& image : edited) {
-        VipsImage* pixels = vipsImage(image);
-        VipsImage* first = images.empty() ? pixels : images.front();
-        if (!pixels || pixels->Xsize != first->Xsize || pixels->Ysize != first->Ysize
-            || pixels->Bands != first->Bands || pixels->BandFmt != first->BandFmt)
-            throw EngineError(QStringLiteral("This TIFF's pages differ in size or colour, which one TIFF can't "
-                                             "hold after this change"));
-        images.push_back(pixels);
-    }
-    VipsImage* joined = nullptr;
-    if (vips_arrayjoin(images.data(), &joined, int(images.size()), "across", 1, nullptr) != 0)
-        throwNoMemory(QString::fromUtf8(vips_error_buffer()));
-    VipsRef result(joined);
-    const double dpi = edited.front().dpi();
-    result = vipsStep(result.get(), [dpi](VipsImage* i, VipsImage** o) {
-        return vips_copy(i, o, "xres", dpi / 25.4, "yres", dpi / 25.4, nullptr);
-    });
-    if (!result)
-        throwNoMemory();
-    vips_image_set_int(result.get(), VIPS_META_PAGE_HEIGHT, images.front()->Ysize);
-    std::stop_callback kill(work.stop, [image = result.get()] { vips_image_set_kill(image, TRUE); });
-    int status = -1;
-    {
-        CheckedVipsTarget file(destination);
-        if (file.target())
-            status = vips_tiffsave_target(result.get(), file.target(), "compression",
-                                          VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
-        try {
-            file.finish();
-        } catch (...) {
-            vips_error_clear();
-            QFile::remove(destination);
+    const bool bigTiff = needsBigTiff(source, pages);
+    try {
+        // Page by page, so one decoded page is held at a time, each at its own size.
+        TiffPageChain chain(destination);
+        for (int page = 0; page < pages; ++page) {
             throwIfCancelled(work.stop);
-            throw;
+            const DecodedImage edited = edit(ImageDecoder::decode(source, maxPixelSize, page));
+            chain.append(encodedPage(edited, bare, bigTiff));
+            if (work.progress)
+                reportProgress(double(page + 1) / pages, *work.progress);
         }
-    }
-    const QString log = status != 0 ? QString::fromUtf8(vips_error_buffer()) : QString();
-    vips_error_clear();
-    if (status != 0 || work.stop.stop_requested()) {
-        QFile::remove(destination);
+        chain.finish();
         throwIfCancelled(work.stop);
-        throw EngineError(ImageWriter::writeFailedMessage(ImageOutput::tiff), log);
+    } catch (...) {
+        vips_error_clear();
+        QFile::remove(destination);
+        throw;
     }
 }
 

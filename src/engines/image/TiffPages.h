@@ -20,11 +20,11 @@ public:
     static int count(const QString& path);
 
     // Decodes each page (its longer side at most maxPixelSize), edits it and writes all of them,
-    // LZW-compressed, to destination. Throws EngineError when the edited pages differ in size
-    // (one TIFF written here holds pages of one size), as decoding and writing throw.
+    // LZW-compressed, each at its own size, to destination; bare keeps no metadata but the
+    // colour profile. Throws as decoding and writing throw, leaving nothing at destination.
     static void write(const QString& source, int pages, const QString& destination,
                       const std::function<DecodedImage(const DecodedImage&)>& edit, const ImageWork& work,
-                      std::optional<int> maxPixelSize = std::nullopt);
+                      std::optional<int> maxPixelSize = std::nullopt, bool bare = false);
 };
 
 } // namespace qv
