@@ -139,10 +139,11 @@ void readImageCodes(const QUrl& file, const OperationContext& context, OutputPla
 }
 
 void readPDFCodes(const QUrl& file, const OperationContext& context, OutputPlanner&, Progress&) {
-    const QStringList payloads = PDFEngine::readCodes(file.toLocalFile(), context.options.password,
-                                                      readPageCodes, context.stopToken);
     JobNotes fallback;
-    copyCodes(payloads, context.notes ? *context.notes : fallback);
+    JobNotes& notes = context.notes ? *context.notes : fallback;
+    const QStringList payloads = PDFEngine::readCodes(file.toLocalFile(), context.options.password,
+                                                      readPageCodes, context.stopToken, &notes);
+    copyCodes(payloads, notes);
 }
 
 QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& planner,

@@ -259,3 +259,21 @@ TEST(PdfCompression, AnXfaFormWithScriptedBookmarksCompresses)
     EXPECT_EQ(pageCountOf(result.toLocalFile()), 1);
     EXPECT_TRUE(pageTexts(result.toLocalFile()).value(0).simplified().startsWith("Please wait while the form loads"));
 }
+
+// Ghostscript redraws the document, embedding a font of its own where one does not load: the job
+// says stand-ins were drawn, as drawing its pages to pictures does. The photo alone says nothing.
+TEST(PdfCompression, StandInsForAFontThatDoesNotLoadAreNoted)
+{
+    if (!Capabilities::shared().ghostscriptURL())
+        GTEST_SKIP() << "needs Ghostscript";
+    QTemporaryDir dir;
+    FixtureDocument doc;
+    doc.pages = {FixturePage{"Hello font", 612, 792, 0, photoImage(1500, 1500)}};
+    doc.brokenFont = true;
+    const QString source = writeFixturePdf(dir.filePath("font.pdf"), doc);
+    WorkBench bench;
+    const QUrl result = PDFEngine::compress(fileAt(source), PDFCompressionLevel::medium, std::nullopt, bench.work(source));
+    EXPECT_EQ(pageTexts(result.toLocalFile()), QStringList{"Hello font"});
+    ASSERT_EQ(bench.notes->messages().size(), 2);
+    EXPECT_TRUE(bench.notes->messages().last().contains("stand-ins")) << bench.notes->messages().last().toStdString();
+}

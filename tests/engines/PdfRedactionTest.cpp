@@ -135,3 +135,25 @@ TEST(PdfRedaction, RefusesWithoutBoxesAndWhenAPageCannotBeMade)
               }),
               "This page is too large to redact");
 }
+
+// Redacted pages become pictures, stand-ins and all: a font that does not load is drawn with
+// one of the system's, and the job says so, as drawing pages to pictures does.
+TEST(PdfRedaction, PagesDrawnWithStandInsSaySo)
+{
+    QTemporaryDir dir;
+    FixtureDocument doc;
+    doc.pages = {FixturePage{"Hello font"}, FixturePage{"Second"}};
+    doc.brokenFont = true;
+    const QString source = writeFixturePdf(dir.filePath("font.pdf"), doc);
+    WorkBench bench;
+    const QUrl result = PDFEngine::redact(source, std::nullopt, {{0, {QRectF(0, 0, 20, 20)}}}, bench.work(source));
+    EXPECT_EQ(pageCountOf(result.toLocalFile()), 2);
+    ASSERT_EQ(bench.notes->messages().size(), 1);
+    EXPECT_TRUE(bench.notes->messages().first().contains("stand-ins")) << bench.notes->messages().first().toStdString();
+
+    // An ordinary file says nothing of it.
+    const QString plain = secretPdf(dir.filePath("plain.pdf"));
+    WorkBench quiet;
+    PDFEngine::redact(plain, std::nullopt, {{0, {QRectF(0, 0, 20, 20)}}}, quiet.work(plain));
+    EXPECT_TRUE(quiet.notes->messages().isEmpty());
+}

@@ -159,6 +159,22 @@ TEST(PdfTextLayer, LinesSitOverTheirPlaceOnTurnedAndShiftedPages) {
     }
 }
 
+// The words are read off pictures of the pages; where a font did not load, those pictures hold
+// stand-ins for its letters, and the job says so.
+TEST(PdfTextLayer, PagesReadOffStandInsSaySo) {
+    const PageTextReader reader = [](const QImage&, double, std::stop_token) {
+        return PageTextLines{{QStringLiteral("Hello"), QRectF(0.1, 0.1, 0.3, 0.05)}};
+    };
+    WorkBench bench;
+    FixtureDocument document;
+    document.pages = {FixturePage{QStringLiteral("Hello font")}};
+    document.brokenFont = true;
+    const QString source = writeFixturePdf(bench.root.filePath("in/font.pdf"), document);
+    PDFEngine::addTextLayer(source, reader, kFont, bench.work(source));
+    EXPECT_EQ(bench.notes->messages().size(), 2);
+    EXPECT_TRUE(bench.notes->messages().last().contains("stand-ins")) << bench.notes->messages().last().toStdString();
+}
+
 TEST(PdfTextLayer, OnlyPagesWithoutTextAreRead) {
     std::mutex lock;
     int reads = 0;

@@ -76,7 +76,18 @@ QString writeFixturePdf(const QString& path, const FixtureDocument& document)
     PdfBuilder b;
     const int catalog = b.reserve();
     const int pagesId = b.reserve();
-    const int font = b.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    int font = 0;
+    if (document.brokenFont) {
+        // Readers draw the text with a font of their own in its place.
+        const int program = b.addStream("<<", "NOTAFONT!!");
+        const int descriptor = b.add("<< /Type /FontDescriptor /FontName /NoSuchFont /Flags 32 /FontBBox [0 0 1000 1000]"
+                                     " /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 "
+                                     + ref(program) + " >>");
+        font = b.add("<< /Type /Font /Subtype /TrueType /BaseFont /NoSuchFont /FirstChar 32 /LastChar 126"
+                     " /FontDescriptor " + ref(descriptor) + " >>");
+    } else {
+        font = b.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    }
     QList<int> kids;
     for (const FixturePage& page : document.pages) {
         QByteArray content;

@@ -35,6 +35,7 @@ struct FixtureDocument {
     QMap<QString, QString> info; // "/Title" -> "..."
     QByteArray xmp;              // an uncompressed /Metadata stream on the catalogue when set
     QString outlineTitle;        // an outline entry pointing at page 2 when set
+    bool brokenFont = false;     // the text's font a TrueType whose embedded program is no font
 };
 
 // Writes the document as a plain PDF with a correct cross-reference table.

@@ -2,6 +2,7 @@
 // then qpdf names the creator.
 
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRenderer.h"
 
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
@@ -13,6 +14,7 @@
 #include <qpdf/QPDFExc.hh>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -53,7 +55,8 @@ QStringList ghostscriptArguments(const QString& source, const QString& target,
 {
     const LevelSettings s = settingsFor(level);
     const QString dpi = QString::number(s.dpi);
-    QStringList args{QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+    // Not quiet: its warnings tell of fonts and pictures it drew with stand-ins.
+    QStringList args{QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
                      QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=pdfwrite"),
                      QStringLiteral("-dAutoRotatePages=/None"),
                      // JPEG pictures are decoded and encoded again, not passed through.
@@ -108,6 +111,16 @@ void acceptDroppedObjects(QPDF& qpdf)
         if (warning.getMessageDetail() != "empty object treated as null")
             throw couldNotCreate(QString::fromStdString(warning.what()));
     }
+}
+
+// Ghostscript's warnings of a font it could not load (it embeds a substitute under the same
+// name), a Type3 glyph or a JBIG2 region it could not draw.
+bool drewStandIns(const ProcessRunner::Output& output)
+{
+    static const QRegularExpression standIn(QStringLiteral("^\\*{4}.*(font|glyph|type ?3|jbig2)"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::MultilineOption);
+    return standIn.match(QString::fromUtf8(output.stdoutData + output.stderrData)).hasMatch();
 }
 
 } // namespace
@@ -175,6 +188,8 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         const int percent = int((1.0 - double(newSize) / double(file.size)) * 100.0);
         work.notes->addMessage(QString::number(percent) + QStringLiteral(" % smaller"));
     }
+    if (work.notes && drewStandIns(output))
+        work.notes->addMessage(PDFRenderer::standInsNote());
     return placed;
 }
 

@@ -98,9 +98,11 @@ public:
                                     const QByteArray& fontName,
                                     const std::function<QByteArray(const QString&)>& encode);
 
-    // The payloads of the codes on the first 30 pages, drawn at 150 dpi, in page order.
+    // The payloads of the codes on the first 30 pages, drawn at 150 dpi, in page order; notes
+    // hears of stand-ins drawn.
     static QStringList readCodes(const QString& path, const std::optional<QString>& password,
-                                 const PageCodeReader& read, std::stop_token stop = {});
+                                 const PageCodeReader& read, std::stop_token stop = {},
+                                 JobNotes* notes = nullptr);
 
     static constexpr double redactionDPI = 300.0;
     static constexpr double textLayerDPI = 300.0;

@@ -83,8 +83,7 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
         std::rethrow_exception(failure);
     }
     if (standIns && work.notes)
-        work.notes->addMessage(QStringLiteral("Some fonts or pictures of this PDF couldn't be drawn as they are: "
-                                              "stand-ins were drawn in their place"));
+        work.notes->addMessage(PDFRenderer::standInsNote());
     return count == 1 ? work.place(target, base, extension)
                       : work.place(target, base + QStringLiteral(" (pages)"), QString());
 }

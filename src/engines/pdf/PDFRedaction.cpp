@@ -172,6 +172,9 @@ QUrl PDFEngine::redact(const QString& path, const std::optional<QString>& passwo
     document.write(file.toLocalFile());
     throwIfCancelled(work.stop);
     work.report(1.0);
+    // The redacted pages are pictures now: their stand-ins stay in the file.
+    if (work.notes && renderer.drewStandIns())
+        work.notes->addMessage(PDFRenderer::standInsNote());
     return work.place(file, work.nameFor(QStringLiteral("redact")), QStringLiteral("pdf"));
 }
 

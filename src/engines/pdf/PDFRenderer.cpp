@@ -534,6 +534,12 @@ bool PDFRenderer::drewStandIns() const
     return m_context->substituted;
 }
 
+QString PDFRenderer::standInsNote()
+{
+    return QStringLiteral("Some fonts or pictures of this PDF couldn't be drawn as they are: "
+                          "stand-ins were drawn in their place");
+}
+
 QString PDFRenderer::title() const
 {
     fz_context* ctx = m_context->ctx;

@@ -74,11 +74,13 @@ public:
     };
     // The page's lines in reading order, each its spans; empty when the page has no text.
     QList<QList<TextSpan>> textLines(int index) const;
-    // The document's Title entry; empty when there is none.
     // Whether a page was drawn with a stand-in for a font, a Type3 glyph or a JBIG2 region
     // MuPDF could not draw.
     bool drewStandIns() const;
+    // What a job says when the pages it drew (or had drawn) used stand-ins.
+    static QString standInsNote();
 
+    // The document's Title entry; empty when there is none.
     QString title() const;
 
 private:

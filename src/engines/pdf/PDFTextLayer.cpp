@@ -201,6 +201,7 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
     std::atomic<int> done{0};
     std::mutex failureLock;
     std::exception_ptr failure;
+    std::atomic<bool> standIns{false};
     PixelBudget budget;
 
     const auto readPages = [&](PDFRenderer& renderer) {
@@ -221,6 +222,8 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
                     const QImage picture =
                         renderer.render(index, dpi, stopAll.get_token(), &result.pageToPixel, true);
                     result.pixels = picture.size();
+                    if (renderer.drewStandIns())
+                        standIns = true;
                     result.lines = read(picture, dpi, stopAll.get_token());
                     if (!result.lines.isEmpty()) result.outcome = PageOutcome::gainedText;
                 }
@@ -287,12 +290,15 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
         work.notes->addMessage(QStringLiteral("Text added to %1 page%2")
                                    .arg(gained)
                                    .arg(gained == 1 ? QString() : QStringLiteral("s")));
+        // The text was read off pictures drawn with them.
+        if (standIns)
+            work.notes->addMessage(PDFRenderer::standInsNote());
     }
     return work.place(target, work.nameFor(QStringLiteral("ocr")), QStringLiteral("pdf"));
 }
 
 QStringList PDFEngine::readCodes(const QString& path, const std::optional<QString>& password,
-                                 const PageCodeReader& read, std::stop_token stop) {
+                                 const PageCodeReader& read, std::stop_token stop, JobNotes* notes) {
     const PDFDocument document = open(path, password);
     PDFRenderer& renderer = document.renderer();
     const int count = std::min(renderer.pageCount(), codeReadingPages);
@@ -302,6 +308,8 @@ QStringList PDFEngine::readCodes(const QString& path, const std::optional<QStrin
         const QImage picture = renderer.render(index, codeReadingDPI, stop);
         payloads += read(picture, stop);
     }
+    if (notes && renderer.drewStandIns())
+        notes->addMessage(PDFRenderer::standInsNote());
     return payloads;
 }
 
