@@ -3,6 +3,9 @@
 #include "engines/media/MediaStreamRemoval.h"
 #include "model/EngineError.h"
 
+#include <QFile>
+#include <QtEndian>
+
 using namespace qv;
 
 namespace {
@@ -11,6 +14,34 @@ protected:
     static QByteArray title(const QString& path)
     {
         return probe({"-show_entries", "format_tags=title", "-of", "csv=p=0", "file:" + path});
+    }
+
+    // The play length an ASF file's header states: its File Properties object's play duration
+    // (100 ns units) less its preroll (ms). Negative when there is none.
+    static double statedSeconds(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray head = file.read(1 << 16);
+        const QByteArray properties = QByteArray::fromHex("a1dcab8c47a9cf118ee400c00c205365");
+        const qsizetype at = head.indexOf(properties);
+        if (at < 0 || at + 88 > head.size())
+            return -1;
+        const double play = double(qFromLittleEndian<quint64>(head.constData() + at + 64)) / 1e7;
+        const double preroll = double(qFromLittleEndian<quint64>(head.constData() + at + 80)) / 1e3;
+        return play - preroll;
+    }
+
+    // Seconds of sound the file decodes to, from the samples themselves.
+    static double decodedSeconds(const QString& path)
+    {
+        const QByteArray samples = probe({"-select_streams", "a:0", "-show_entries",
+                                          "stream=sample_rate", "-of", "csv=p=0", "file:" + path});
+        QByteArray pcm;
+        test::runProgram("ffmpeg", {"-v", "error", "-i", "file:" + path, "-map", "0:a:0", "-f", "s16le", "-ac",
+                                    "1", "-"}, &pcm);
+        return double(pcm.size()) / 2.0 / samples.trimmed().split(',').first().toDouble();
     }
 };
 } // namespace
@@ -73,5 +104,24 @@ TEST_F(MediaStreamRemoval, ASoundKeepsAContainerThatHoldsItsStreams)
         const QString stripped = removeMediaMetadata(input(m4a), context, work).toLocalFile();
         EXPECT_EQ(title(stripped), "") << codec;
         EXPECT_EQ(packets(stripped, "a"), packets(m4a, "a")) << codec;
+    }
+}
+
+// A copied WMA Lossless packet has no duration of its own, and the muxer stated the length up
+// to the last packet's start: the header said 3.34 s of a sound lasting 3.55 s. The header now
+// states what the sound decodes to, for a lossless WMA and for one FFmpeg writes.
+TEST_F(MediaStreamRemoval, AWmaHeaderStatesTheWholeSound)
+{
+    const QString lossless = dir.filePath("in/lossless.wma");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/wma-lossless.wma"), lossless));
+    const QString made = make("made.wma", {"-f", "lavfi", "-i", "sine=duration=3.7", "-c:a", "wmav2", "-metadata",
+                                           "artist=Jane Roe"});
+    for (const QString& source : {lossless, made}) {
+        const QString placed = removeMediaMetadata(input(source), context, work).toLocalFile();
+        const double sound = decodedSeconds(placed);
+        EXPECT_NEAR(sound, decodedSeconds(source), 0.001) << source.toStdString();
+        EXPECT_GE(statedSeconds(placed), sound - 0.05) << source.toStdString();
+        EXPECT_LE(statedSeconds(placed), sound + 0.1) << source.toStdString();
+        EXPECT_NEAR(format(placed, "duration").toDouble(), sound, 0.1) << source.toStdString();
     }
 }

@@ -143,6 +143,22 @@ bool mediaDurationFits(double asked, double found)
     return found >= asked - std::max(1.0, asked * 0.1) && found <= asked + std::max(10.0, asked * 0.1);
 }
 
+std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work)
+{
+    FFmpegProgressContext progress;
+    std::optional<double> seconds;
+    progress.onOutputTime = [&seconds](double time) { seconds = time; };
+    // Each frame's time becomes the count of samples before it.
+    const QStringList arguments{QStringLiteral("-i"), mediaOperand(file), QStringLiteral("-map"), QStringLiteral("0:a:0"),
+                                QStringLiteral("-af"), QStringLiteral("asetpts=N/SR/TB"), QStringLiteral("-f"),
+                                QStringLiteral("null"), QStringLiteral("-")};
+    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
+    throwIfCancelled(context.stopToken);
+    if (output.status != 0 || output.terminatedBySignal || !seconds || *seconds <= 0)
+        return std::nullopt;
+    return seconds;
+}
+
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
     // What FFmpeg said of the file when the wheel looked at its streams, while the file is as

@@ -27,6 +27,10 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
 // Whether a result lasting `found` seconds is what a run asked to last `asked` seconds gives.
 bool mediaDurationFits(double asked, double found);
 
+// How long the first sound of a file lasts, counted in decoded samples rather than taken from
+// packet times or a header; absent when nothing decodes.
+std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work);
+
 // "file:" and the path.
 QString mediaOperand(const QUrl& url);
 

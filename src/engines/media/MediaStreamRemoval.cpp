@@ -1,5 +1,6 @@
 #include "engines/media/MediaStreamRemoval.h"
 
+#include "engines/media/AsfFileProperties.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
 #include "engines/media/StreamCopyArguments.h"
@@ -34,6 +35,14 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
         arguments.insert(format, QStringLiteral("-strict"));
     }
     runMediaStep(arguments, info.duration, context, work);
+    if (muxer == QLatin1String("asf") && info.audio) {
+        // The muxer states the length from the last packet's time and duration, which a copied
+        // WMA Lossless packet lacks: its header fell short of the sound by that packet.
+        const std::optional<double> stated = AsfFileProperties::playSeconds(output.toLocalFile());
+        const std::optional<double> decoded = decodedSoundSeconds(output, context, work);
+        if (stated && decoded && *decoded > *stated + 0.02)
+            AsfFileProperties::setPlaySeconds(output.toLocalFile(), *decoded);
+    }
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("removeMetadata")),
                            file.ext);
 }
