@@ -169,6 +169,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
     });
 
     std::optional<QStringList> granted;
+    bool viewed = false;
     QStringList seen;
     qint64 memoryLimit = -1;
     FrameReader reader;
@@ -207,19 +208,19 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         QStringList folders{TemporaryRoot::path()};
         if (request)
             folders += writableFolders(*request);
-        const QStringList readable = request ? readableFolders(*request)
-                                             : readableFolders(message->value(QStringLiteral("arguments")).toObject());
+        const QJsonObject arguments = message->value(QStringLiteral("arguments")).toObject();
+        const QStringList readable = request ? readableFolders(*request) : readableFolders(arguments);
+        const QStringList named = request ? namedPaths(*request) : namedPaths(arguments);
         if (!granted) {
             // The walls go up before the first file is touched, and stay for every later one.
-            QStringList files;
-            if (request) {
-                for (const FileInfo& file : request->files)
-                    files.append(file.path());
-            }
-            WorkerSandbox::enterView(readable, files, folders);
+            viewed = WorkerSandbox::enterView(readable, named, folders);
             WorkerSandbox::filterSystemCalls();
             WorkerSandbox::limitProcesses(processLimit);
-            WorkerSandbox::restrictWritesTo(folders);
+            // Without a view, Landlock keeps reads to what the view would show.
+            if (viewed)
+                WorkerSandbox::restrictWritesTo(folders);
+            else
+                WorkerSandbox::restrictTo(folders, readable, named);
             granted = folders;
             seen = readable;
         } else {
@@ -228,7 +229,13 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                     return 3;
             }
             for (const QString& folder : readable) {
-                if (WorkerSandbox::isolated() && !beneath(folder, seen))
+                if (!beneath(folder, seen))
+                    return 3;
+            }
+            // Landlock's rules name the files that were there when they were made: a file
+            // made since (the last item's result) needs a fresh worker.
+            for (const QString& path : named) {
+                if (!viewed && !WorkerSandbox::mayRead(path))
                     return 3;
             }
         }

@@ -149,7 +149,8 @@ QStringList writableFolders(const RunRequest& request)
 
 namespace {
 
-void collectFolders(const QJsonValue& value, QStringList& folders)
+// Every file or folder the value names by its full path, as it lies.
+void collectPaths(const QJsonValue& value, QStringList& paths)
 {
     if (value.isString()) {
         QString text = value.toString();
@@ -157,19 +158,27 @@ void collectFolders(const QJsonValue& value, QStringList& folders)
             text = QUrl(text).toLocalFile();
         if (text.startsWith(QLatin1Char('/')) && !text.contains(QLatin1Char('\n'))) {
             const QFileInfo info(QDir::cleanPath(text));
-            if (info.isDir())
-                folders.append(info.absoluteFilePath());
-            else if (info.exists())
-                folders.append(info.absolutePath());
+            if (info.exists())
+                paths.append(info.absoluteFilePath());
         }
     } else if (value.isArray()) {
         for (const QJsonValue& item : value.toArray())
-            collectFolders(item, folders);
+            collectPaths(item, paths);
     } else if (value.isObject()) {
         const QJsonObject object = value.toObject();
         for (auto it = object.begin(); it != object.end(); ++it)
-            collectFolders(it.value(), folders);
+            collectPaths(it.value(), paths);
     }
+}
+
+QStringList foldersOf(const QStringList& paths)
+{
+    QStringList folders;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        folders.append(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    }
+    return folders;
 }
 
 QStringList tidied(QStringList folders)
@@ -182,20 +191,30 @@ QStringList tidied(QStringList folders)
 
 } // namespace
 
+QStringList namedPaths(const RunRequest& request)
+{
+    QStringList paths;
+    for (const FileInfo& file : request.files)
+        collectPaths(QJsonValue(file.path()), paths);
+    collectPaths(QJsonDocument::fromJson(request.options).object(), paths);
+    return tidied(paths);
+}
+
+QStringList namedPaths(const QJsonObject& callArguments)
+{
+    QStringList paths;
+    collectPaths(callArguments, paths);
+    return tidied(paths);
+}
+
 QStringList readableFolders(const RunRequest& request)
 {
-    QStringList folders;
-    for (const FileInfo& file : request.files)
-        collectFolders(QJsonValue(file.path()), folders);
-    collectFolders(QJsonDocument::fromJson(request.options).object(), folders);
-    return tidied(folders);
+    return tidied(foldersOf(namedPaths(request)));
 }
 
 QStringList readableFolders(const QJsonObject& callArguments)
 {
-    QStringList folders;
-    collectFolders(callArguments, folders);
-    return tidied(folders);
+    return tidied(foldersOf(namedPaths(callArguments)));
 }
 
 QJsonObject runMessage(const RunRequest& request)

@@ -58,6 +58,10 @@ struct StagedResult {
 QStringList readableFolders(const RunRequest& request);
 QStringList readableFolders(const QJsonObject& callArguments);
 
+// The files and folders themselves that an item or a question names by their full path.
+QStringList namedPaths(const RunRequest& request);
+QStringList namedPaths(const QJsonObject& callArguments);
+
 QJsonObject runMessage(const RunRequest& request);
 std::optional<RunRequest> runRequest(const QJsonObject& message);
 

@@ -53,6 +53,14 @@ int landlockRestrictSelf(int ruleset)
     return int(::syscall(SYS_landlock_restrict_self, ruleset, 0));
 }
 
+// What every worker reads, in its view (read-only) or through Landlock: the system's folders
+// (fonts and their caches in /var/cache and /var/lib among them), the folders merged /usr left
+// as links, and the devices a decoder opens. LibreOffice's shared extensions lie in /var/spool,
+// linked from /usr: hidden, it takes its cache for missing; refused, it cannot start.
+const char* const systemFolders[] = {"/usr", "/etc", "/opt", "/var/lib", "/var/cache", "/var/spool/libreoffice", "/sys"};
+const char* const mergedFolders[] = {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"};
+const char* const deviceNodes[] = {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"};
+
 bool setLimit(int resource, rlim_t soft, rlim_t hard)
 {
     const rlimit limit{soft, hard};
@@ -247,10 +255,10 @@ bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& fi
         return giveUp();
     const auto inside = [&base](const QString& path) { return base + path; };
     bool ok = true;
-    for (const char* folder : {"/usr", "/etc", "/opt", "/var/lib", "/var/cache", "/sys"})
+    for (const char* folder : systemFolders)
         ok = ok && bind(QString::fromLatin1(folder), inside(QString::fromLatin1(folder)), true, true);
     // Merged /usr leaves links where the old folders were.
-    for (const char* folder : {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
+    for (const char* folder : mergedFolders) {
         const QFileInfo info{QString::fromLatin1(folder)};
         if (info.isSymLink())
             ok = ok && ::symlink(encoded(info.symLinkTarget()).constData(), encoded(inside(info.filePath())).constData()) == 0;
@@ -258,7 +266,7 @@ bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& fi
             ok = ok && bind(info.filePath(), inside(info.filePath()), true, true);
     }
     ok = ok && mountTmpfs(inside(QStringLiteral("/dev")), "mode=0755,size=64k");
-    for (const char* node : {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"})
+    for (const char* node : deviceNodes)
         ok = ok && bind(QString::fromLatin1(node), inside(QString::fromLatin1(node)), false, false);
     const std::pair<const char*, const char*> links[] = {{"/proc/self/fd", "/dev/fd"}, {"/proc/self/fd/0", "/dev/stdin"},
                                                          {"/proc/self/fd/1", "/dev/stdout"}, {"/proc/self/fd/2", "/dev/stderr"}};
@@ -407,6 +415,32 @@ int WorkerSandbox::landlockAbi()
 
 int WorkerSandbox::restrictWritesTo(const QStringList& folders)
 {
+    return applyLandlock(folders, nullptr);
+}
+
+int WorkerSandbox::restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files)
+{
+    const Reads reads{readable, files};
+    return applyLandlock(writable, &reads);
+}
+
+bool WorkerSandbox::mayRead(const QString& path)
+{
+    struct stat status {};
+    const QByteArray name = QFile::encodeName(path);
+    // Only files and folders are tried: opening a device or a pipe may do something.
+    if (::stat(name.constData(), &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)))
+        return true;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != EACCES;
+}
+
+int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
+{
     const int abi = landlockAbi();
     if (abi <= 0)
         return 0;
@@ -422,8 +456,10 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
     if (abi >= 3)
         writes |= LANDLOCK_ACCESS_FS_TRUNCATE;
 #endif
+    const __u64 readFile = reads ? __u64(LANDLOCK_ACCESS_FS_READ_FILE) : 0;
+    const __u64 readFolder = reads ? __u64(LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR) : 0;
     RulesetAttributes attr;
-    attr.handledAccessFs = writes;
+    attr.handledAccessFs = writes | readFolder;
     std::size_t size = sizeof attr.handledAccessFs;
     if (abi >= 4) {
         // No TCP at all, whatever the socket was made with.
@@ -439,14 +475,23 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
     const int ruleset = landlockCreateRuleset(&attr, size, 0);
     if (ruleset < 0)
         return 0;
-    const auto allow = [&](const QString& path, __u64 access) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
+    const auto allow = [&](const QString& path, __u64 access, bool followLink = true) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
         if (fd < 0)
             return;
+        struct stat status {};
+        // A file takes only the rights of a file.
+        if (::fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode))
+            access &= LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_READ_FILE
+#ifdef LANDLOCK_ACCESS_FS_TRUNCATE
+                | LANDLOCK_ACCESS_FS_TRUNCATE
+#endif
+                ;
         landlock_path_beneath_attr beneath{};
         beneath.allowed_access = access;
         beneath.parent_fd = fd;
-        landlockAddRule(ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath);
+        if (access)
+            landlockAddRule(ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath);
         ::close(fd);
     };
     const __u64 fileWrites = writes
@@ -458,12 +503,41 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
     const __u64 folderWrites = writes & ~(__u64(LANDLOCK_ACCESS_FS_MAKE_CHAR) | LANDLOCK_ACCESS_FS_MAKE_BLOCK);
     for (const QString& folder : folders) {
         if (!folder.isEmpty() && QDir(folder).exists())
-            allow(folder, folderWrites);
+            allow(folder, folderWrites | readFolder);
     }
     allow(QStringLiteral("/dev/null"), fileWrites);
     // The office suite makes and removes its pipe in /tmp whatever TMPDIR says (in its own
     // namespaces a worker's /tmp is its own).
     allow(QStringLiteral("/tmp"), writes & (LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE));
+    if (reads) {
+        // What the view would show: the system, the programs, the inputs, nothing else of the
+        // home folder or /tmp.
+        for (const char* folder : systemFolders)
+            allow(QString::fromLatin1(folder), readFolder);
+        for (const char* folder : mergedFolders)
+            allow(QString::fromLatin1(folder), readFolder);
+        for (const char* node : deviceNodes)
+            allow(QString::fromLatin1(node), readFile);
+        // Other processes' entries are walled off by Landlock's own rule on reaching into them.
+        allow(QStringLiteral("/proc"), readFolder);
+        for (const QString& folder : programFolders())
+            allow(folder, readFolder);
+        for (const QString& folder : reads->folders) {
+            if (folder.isEmpty())
+                continue;
+            // The folder lists (its hidden entries' names too), but only what is not hidden is read.
+            allow(folder, LANDLOCK_ACCESS_FS_READ_DIR);
+            const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+            for (const QFileInfo& entry : entries) {
+                // A link leads where it leads: its target is read only when that is allowed too.
+                if (entry.isSymLink() || !(entry.isFile() || entry.isDir()))
+                    continue;
+                allow(entry.absoluteFilePath(), readFolder, false);
+            }
+        }
+        for (const QString& file : reads->files)
+            allow(file, readFolder);
+    }
     const bool restricted = landlockRestrictSelf(ruleset) == 0;
     ::close(ruleset);
     return restricted ? abi : 0;

@@ -52,8 +52,24 @@ public:
     // and the threads it starts from now on.
     static int restrictWritesTo(const QStringList& folders);
 
+    // As restrictWritesTo, and reading too, where no view hides the rest: only the system's
+    // folders, /proc, the usual devices, the folders of its programs, the writable folders,
+    // the files given, and what is not hidden in the readable folders as it is now (a file
+    // made there later is not read: mayRead says so). Nothing else of the home folder or /tmp.
+    static int restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files);
+
+    // False when the walls keep this process from reading the file or folder.
+    static bool mayRead(const QString& path);
+
     // The Landlock ABI the kernel offers, 0 for none.
     static int landlockAbi();
+
+private:
+    struct Reads {
+        QStringList folders;
+        QStringList files;
+    };
+    static int applyLandlock(const QStringList& writable, const Reads* reads);
 };
 
 } // namespace qv

@@ -3,7 +3,7 @@
 //   env                      one of the session's addresses (X, session bus, agent) is set
 //   unix PATH                connects to a local socket
 //   abstract NAME            connects to an abstract local socket
-//   read PATH                opens a file for reading
+//   read PATH                reads a byte of a file
 //   write PATH               appends to (or creates) a file
 //   remove PATH              removes a file
 //   bind PATH                makes a local socket there
@@ -117,9 +117,10 @@ int main(int argc, char** argv)
     if (what == "abstract")
         return connectLocal(first, true);
     if (what == "read") {
+        // A file covered by an empty one gives nothing away.
         const int fd = ::open(first.c_str(), O_RDONLY);
         char byte;
-        return fd >= 0 && ::read(fd, &byte, 1) >= 0 ? 0 : refused("read");
+        return fd >= 0 && ::read(fd, &byte, 1) > 0 ? 0 : refused("read");
     }
     if (what == "write") {
         const int fd = ::open(first.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
