@@ -3,6 +3,8 @@
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageRotation.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
+#include "support/SmallDisk.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -147,4 +149,32 @@ TEST_F(ImageRotationTest, UnreadableFileIsDamagedAndLeavesNothing)
     }
     EXPECT_TRUE(outputs().isEmpty());
     EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(ImageRotationTest, AFullDiskSaysSoForTheLosslessTurnAndTheReencodedOne)
+{
+    // Too large for what is left of the disk, as a copy and as a picture encoded again.
+    const QString jpeg = in("big.jpg");
+    ASSERT_TRUE(noise(600, 600).save(jpeg, "JPEG", 95));
+    const QString png = in("big.png");
+    ASSERT_TRUE(noise(600, 600).save(png));
+    SmallDisk disk(256 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    ASSERT_TRUE(disk.fillLeaving(8 * 1024));
+    const QStringList filled = QDir(disk.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    work.workFile = [&](const QString& extension) {
+        return QUrl::fromLocalFile(disk.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + "." + extension));
+    };
+    for (const QString& source : {jpeg, png}) {
+        try {
+            rotate(source, 90);
+            ADD_FAILURE() << source.toStdString() << " turned";
+        } catch (...) {
+            const JobFailure failure = jobFailure(std::current_exception());
+            EXPECT_EQ(failure.message, "Not enough disk space") << source.toStdString() << ": " << failure.details.toStdString();
+        }
+        EXPECT_EQ(QDir(disk.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), filled) << source.toStdString();
+    }
+    EXPECT_TRUE(outputs().isEmpty());
 }

@@ -1,8 +1,12 @@
 #include "engines/image/ImageMetadata.h"
 
 #include "model/Log.h"
+#include "model/SystemError.h"
+#include "platform/FileItems.h"
 
 #include <QFile>
+
+#include <cerrno>
 
 // Exiv2 0.27 hands images out as std::auto_ptr.
 #pragma GCC diagnostic push
@@ -60,8 +64,12 @@ bool ImageMetadata::losslessCopy(const QString& source, const QString& destinati
         && output != ImageOutput::webp)
         return false;
     quietExiv2();
-    if (!QFile::copy(source, destination))
+    if (const int error = FileItems::copy(source, destination)) {
+        FileItems::remove(destination);
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+            throw SystemError::fromErrno(error, QStringLiteral("Cannot write ") + destination);
         return false;
+    }
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(QFile::encodeName(destination).toStdString());
         if (!image.get())

@@ -26,7 +26,8 @@ public:
 
     // Copies the source's bytes to destination (a new file) and edits the copy's metadata. jpg,
     // png, tiff and webp only; false (and nothing left) for anything else or any failure, so the
-    // caller re-encodes.
+    // caller re-encodes. A disk too full for the copy throws: a picture encoded again would not
+    // fit either.
     static bool losslessCopy(const QString& source, const QString& destination, ImageOutput output,
                              const CopyOptions& options);
 };
