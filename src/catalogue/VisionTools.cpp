@@ -155,7 +155,7 @@ QUrl ocrPDF(const QUrl& file, const OperationContext& context, OutputPlanner& pl
 QUrl convertPDFToText(const QUrl& file, const OperationContext& context, OutputPlanner& planner,
                       Progress&) {
     const QString text = PDFEngine::plainText(file.toLocalFile(), context.options.password);
-    if (text.trimmed().isEmpty())
+    if (!PDFEngine::holdsReadableText(text))
         throw EngineError(QStringLiteral("This PDF has no text layer. Try OCR first"));
     return deliverText(text, planner.outputBaseName(), planner);
 }

@@ -261,7 +261,7 @@ DocumentModel PDFTextReader::documentModel(const QString& path, const std::optio
         QList<Line> lines;
         for (const auto& spans : renderer.textLines(i)) {
             for (const auto& span : spans)
-                anyText = anyText || !span.text.trimmed().isEmpty();
+                anyText = anyText || PDFEngine::holdsReadableText(span.text);
             lines.append(makeLine(spans, sizes));
         }
         pages.append(lines);

@@ -605,3 +605,61 @@ TEST(DocumentConversion, AWordFileWithADamagedPartIsRefused)
     }
     EXPECT_EQ(folderEntries(dir.path()), (QStringList{"report.docx", "source.md"}));
 }
+
+// Every text target of a PDF refuses one with nothing to read in the same sentence, instead of
+// finishing empty (or full of boxes, where the glyphs of a font without a Unicode map have no
+// names); and a PDF with text, however placed, never gets that sentence.
+TEST(DocumentConversion, PdfsWithoutTextAreRefusedAndPdfsWithTextNever)
+{
+    QTemporaryDir dir;
+    const QString script = QStringLiteral(R"(import sys
+def build(name, content, page=b'', font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>'):
+    objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+            b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] ' + page + b' /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>',
+            b'<< /Length %d >>\nstream\n' % len(content) + content + b'\nendstream', font]
+    out = b'%PDF-1.7\n'
+    offsets = []
+    for i, o in enumerate(objs):
+        offsets.append(len(out))
+        out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+    at = len(out)
+    out += b'xref\n0 6\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
+    out += b'trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % at
+    open(sys.argv[1] + '/' + name, 'wb').write(out)
+words = b'BT /F1 12 Tf 72 700 Td (Wombat report) Tj ET'
+build('drawing.pdf', b'0.5 g 72 72 300 300 re f')
+build('boxes.pdf', b'BT /F1 12 Tf 72 700 Td (\001\002\003\004) Tj ET',
+      font=b'<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FirstChar 1 /LastChar 4 /Widths [500 500 500 500] >>')
+build('turned.pdf', words, b'/Rotate 90')
+build('upright.pdf', b'BT /F1 12 Tf 0 1 -1 0 300 300 Tm (Wombat report) Tj ET')
+build('invisible.pdf', b'BT 3 Tr /F1 12 Tf 72 700 Td (Wombat report) Tj ET')
+)");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, dir.path()}), 0);
+    const QList<DocumentOutput> targets{DocumentOutput::md,   DocumentOutput::html, DocumentOutput::rtf,
+                                        DocumentOutput::epub, DocumentOutput::docx, DocumentOutput::odt};
+    for (const char* name : {"drawing.pdf", "boxes.pdf"}) {
+        for (DocumentOutput target : targets) {
+            Item item({dir.filePath(name)});
+            try {
+                item.convert(target);
+                ADD_FAILURE() << name << " finished as " << documentOutputRawValue(target).toStdString();
+            } catch (const EngineError& error) {
+                EXPECT_EQ(error.message(), "This PDF has no text layer. Try OCR first") << name;
+            }
+        }
+    }
+    for (const char* name : {"turned.pdf", "upright.pdf", "invisible.pdf"}) {
+        QByteArray oracle;
+        runProgram("pdftotext", {dir.filePath(name), "-"}, &oracle);
+        ASSERT_TRUE(oracle.contains("Wombat report")) << name;
+        for (DocumentOutput target : targets) {
+            Item item({dir.filePath(name)});
+            const QString path = item.convert(target).toLocalFile();
+            const bool packaged = target == DocumentOutput::epub || target == DocumentOutput::docx
+                || target == DocumentOutput::odt;
+            const QString text = packaged ? zipText(path) : QString::fromUtf8(readFile(path));
+            EXPECT_TRUE(text.contains("Wombat")) << name << " as " << documentOutputRawValue(target).toStdString();
+            QFile::remove(path);
+        }
+    }
+}

@@ -184,6 +184,19 @@ QString PDFEngine::plainText(const QString& path, const std::optional<QString>& 
     return pages.join(QStringLiteral("\n\n"));
 }
 
+bool PDFEngine::holdsReadableText(QStringView text)
+{
+    for (const QChar c : text) {
+        if (c.isSpace() || c == QChar::ReplacementCharacter)
+            continue;
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format)
+            continue;
+        return true;
+    }
+    return false;
+}
+
 QList<QList<int>> PDFEngine::splitGroups(const SplitMode& mode, int pageCount)
 {
     QList<QList<int>> groups;

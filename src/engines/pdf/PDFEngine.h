@@ -44,6 +44,11 @@ public:
     // The text of every page, pages joined by an empty line.
     static QString plainText(const QString& path, const std::optional<QString>& password = std::nullopt);
 
+    // Whether text taken from a PDF holds something to read: not only blanks, control and
+    // format characters, or the replacement character MuPDF gives for a glyph no font names
+    // (a font without a Unicode map), of which a conversion would make a document of boxes.
+    static bool holdsReadableText(QStringView text);
+
     // The zero-based page groups of a split of a document of pageCount pages.
     static QList<QList<int>> splitGroups(const SplitMode& mode, int pageCount);
     // One-based page numbers as "1-3, 7".
