@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fidelity of DOCX, ODT and RTF to PDF: every file of bench/data/documents converted by
 # `quorvenda-dev run convert.document.pdf` and by `soffice --convert-to pdf` (the reference).
-# Per file: word recall of our PDF's text against LibreOffice's (pdftotext), tables as each
+# Per file: word recall of our PDF's text against LibreOffice's (pdftotext; what LibreOffice draws in a
+# symbol font is left out, as it labels those glyphs with the font's own codes), tables as each
 # reads them (our model's table blocks, LibreOffice's HTML tables) and ruled tables drawn in
 # each PDF (bench/pdf_grids.py). Then the look: headings (our model's against LibreOffice's
 # HTML headings, and a file whose headings are set by hand in size and weight), coloured text
@@ -63,10 +64,29 @@ work, data, grids_path = sys.argv[1:4]
 spec = importlib.util.spec_from_file_location('pdf_grids', grids_path)
 grids = importlib.util.module_from_spec(spec); spec.loader.exec_module(grids)
 
-def words(pdf):
+from html import unescape as xml_unescape
+SYMBOL_FONTS = re.compile(r'symbol|wingding|webding|dingbat', re.I)
+
+def symbol_glyphs(pdf):
+    """The characters a PDF draws in a symbol font. LibreOffice labels such a glyph with the
+    font's own code (Symbol's logical-or reads as "Ú"), not with the character it shows."""
+    out = subprocess.run(['mutool', 'draw', '-F', 'stext', '-o', '-', pdf], capture_output=True).stdout.decode('utf-8', 'replace')
+    found, symbolic = [], False
+    for m in re.finditer(r'<font name="([^"]*)"|<char [^>]*c="([^"]*)"', out):
+        if m.group(1) is not None:
+            symbolic = bool(SYMBOL_FONTS.search(m.group(1)))
+        elif symbolic:
+            found.append(xml_unescape(m.group(2)))
+    return found
+
+def words(pdf, drop_symbols=False):
     if not os.path.exists(pdf):
         return None
     text = subprocess.run(['pdftotext', '-enc', 'UTF-8', pdf, '-'], capture_output=True).stdout.decode('utf-8', 'replace')
+    if drop_symbols:
+        for c in symbol_glyphs(pdf):
+            if re.match(r'\w', c):
+                text = text.replace(c, ' ', 1)
     # Ligatures (the fi of Qt's PDFs) count as their letters.
     text = unicodedata.normalize('NFKC', text)
     return collections.Counter(w.lower() for w in re.findall(r'\w+', text))
@@ -80,7 +100,7 @@ for f in sorted(glob.glob(os.path.join(work, 'in', '*'))):
         continue
     ours_pdf = os.path.join(work, 'ours', base + '.pdf')
     lo_pdf = os.path.join(work, 'lo', base + '.pdf')
-    mine, ref = words(ours_pdf), words(lo_pdf)
+    mine, ref = words(ours_pdf), words(lo_pdf, drop_symbols=True)
     if ref is None:
         continue
     total = sum(ref.values())

@@ -29,6 +29,8 @@ PACKAGES=(
   python3-onnx openssl
   # tests
   libgtest-dev libgmock-dev xvfb xauth fonts-dejavu-core
+  # Chinese and Japanese text in documents drawn to PDF (a font with no monospace face of its own)
+  fonts-wqy-microhei
   qpdf poppler-utils libvips-tools ffmpeg libxtst-dev dbus exiv2 epubcheck python3-openpyxl python3-docx
   zip unzip xz-utils bzip2 xclip
   # what Remove Meta leaves is checked against exiftool

@@ -265,6 +265,9 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         // Laid out in the writer's own units, so text measures as it will print.
         const double scale = writer.resolution() / 72.0;
         text.documentLayout()->setPaintDevice(&writer);
+        // The page's margins are the whole margin: Qt's own frame margin would add 3 points.
+        const qreal frameMargin = text.documentMargin();
+        text.setDocumentMargin(0);
         const SideMarginsOnDevice sideMargins(text, writer.logicalDpiX() / 96.0);
         const QSizeF body((pageSize.width() - margins.left() - margins.right()) * scale,
                           (pageSize.height() - margins.top() - margins.bottom()) * scale);
@@ -283,7 +286,9 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
             const QRectF visible(0, page * body.height(), body.width(), body.height());
             painter.setClipRect(visible);
             QAbstractTextDocumentLayout::PaintContext context;
-            context.clip = visible;
+            // A picture moved on to the next page starts on this page's edge, a rounding away:
+            // drawn here too, it leaves a sliver at the foot of the page.
+            context.clip = visible.adjusted(0, 0, 0, -1);
             context.palette.setColor(QPalette::Text, Qt::black);
             text.documentLayout()->draw(&painter, context);
             painter.restore();
@@ -292,6 +297,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         if (!painter.end())
             throw EngineError(QStringLiteral("Couldn't create the PDF"));
         text.documentLayout()->setPaintDevice(nullptr);
+        text.setDocumentMargin(frameMargin);
         buffer.close();
         writeNew(destination.toLocalFile(),
                  exactPageBoxes(PdfOriginalImages::restoreJpegs(buffer.data(), jpegPictures(text)), pageSize));

@@ -51,6 +51,7 @@ public:
     QHash<QString, QString> faceFamily; // font-face name → family
     QHash<QString, OpenStyle> paragraph; // paragraph styles (and the default under "")
     QHash<QString, OpenStyle> text;
+    QHash<QString, QColor> cellBackgrounds; // table-cell styles that shade their cell
     QHash<QString, QSizeF> layouts;
     QHash<QString, QMarginsF> layoutMargins;
     QHash<QString, bool> layoutLandscape;
@@ -102,6 +103,7 @@ public:
     {
         QXmlStreamReader reader(xml);
         OpenStyle* current = nullptr;
+        QString cellStyle;
         QString layout;
         QString master;
         while (!reader.atEnd() && !reader.hasError()) {
@@ -133,6 +135,7 @@ public:
                                                    : family == QLatin1String("text")    ? &text
                                                                                         : nullptr;
                 current = nullptr;
+                cellStyle = family == QLatin1String("table-cell") ? styleName : QString();
                 if (!table)
                     continue;
                 OpenStyle style;
@@ -146,6 +149,11 @@ public:
                     || display == QLatin1String("block quotation");
                 const QString key = styleName.isEmpty() ? defaultStyleKey() : styleName;
                 current = &table->insert(key, style).value();
+            } else if (name == QLatin1String("style:table-cell-properties") && !cellStyle.isEmpty()) {
+                const QColor colour(a.value(QLatin1String("fo:background-color")).toString());
+                if (colour.isValid() && colour.alpha() > 0 && colour != QColor(Qt::white))
+                    cellBackgrounds.insert(cellStyle, colour);
+                cellStyle.clear();
             } else if (name == QLatin1String("style:text-properties") && current) {
                 readText(a, *current);
             } else if (name == QLatin1String("style:paragraph-properties") && current) {
@@ -308,6 +316,7 @@ SourceStyles OpenDocumentStyleReader::read(const QByteArray& contentXml, const Q
         QList<SourceCharStyle> spans; // the innermost last
     };
     QList<Open> open;
+    QList<std::optional<QColor>> cellFills; // of the cells being read, the innermost last
     int notes = 0;
     bool inBody = false;
     const auto current = [&]() -> const SourceCharStyle& {
@@ -321,6 +330,10 @@ SourceStyles OpenDocumentStyleReader::read(const QByteArray& contentXml, const Q
                 inBody = true;
             } else if (!inBody) {
                 continue;
+            } else if (name == QLatin1String("table:table-cell") || name == QLatin1String("table:covered-table-cell")) {
+                const QString cell = reader.attributes().value(QLatin1String("table:style-name")).toString();
+                cellFills.append(styles.cellBackgrounds.contains(cell) ? std::optional<QColor>(styles.cellBackgrounds.value(cell))
+                                                                       : std::nullopt);
             } else if (name == QLatin1String("text:p") || name == QLatin1String("text:h")) {
                 const QString styleName = reader.attributes().value(QLatin1String("text:style-name")).toString();
                 Open paragraph;
@@ -352,13 +365,19 @@ SourceStyles OpenDocumentStyleReader::read(const QByteArray& contentXml, const Q
                 reader.skipCurrentElement();
             }
         } else if (reader.isEndElement()) {
+            if ((name == QLatin1String("table:table-cell") || name == QLatin1String("table:covered-table-cell"))
+                && !cellFills.isEmpty())
+                cellFills.removeLast();
             if (open.isEmpty())
                 continue;
             if (name == QLatin1String("text:span")) {
                 if (!open.last().spans.isEmpty())
                     open.last().spans.removeLast();
             } else if (name == QLatin1String("text:p") || name == QLatin1String("text:h")) {
-                result.paragraphs.append(open.takeLast().paragraph);
+                SourceParagraph done = open.takeLast().paragraph;
+                if (!cellFills.isEmpty())
+                    done.cellBackground = cellFills.last();
+                result.paragraphs.append(std::move(done));
             }
         } else if (reader.isCharacters() && !open.isEmpty()) {
             open.last().paragraph.append(reader.text().toString(), current());

@@ -25,12 +25,16 @@ struct ParagraphState {
     int outline = -1;
 };
 
-enum class Destination { text, skip, info, fontTable, colourTable, styleSheet, title };
+enum class Destination { text, skip, info, fontTable, colourTable, styleSheet, title, running, fieldInstruction };
+
+enum class Running { header, footer, firstHeader, firstFooter };
 
 struct Group {
     CharState chars;
     ParagraphState paragraph;
     Destination destination = Destination::text;
+    Running running = Running::header; // which one a running destination writes
+    bool fieldResult = false;          // in a field's shown result
 };
 
 bool isLetter(QChar c)
@@ -42,10 +46,7 @@ bool isLetter(QChar c)
 const QSet<QString>& skippedDestinations()
 {
     static const QSet<QString> names{
-        QStringLiteral("pict"),      QStringLiteral("header"),      QStringLiteral("headerl"),
-        QStringLiteral("headerr"),   QStringLiteral("headerf"),     QStringLiteral("footer"),
-        QStringLiteral("footerl"),   QStringLiteral("footerr"),     QStringLiteral("footerf"),
-        QStringLiteral("footnote"),  QStringLiteral("annotation"),  QStringLiteral("nonshppict"),
+        QStringLiteral("pict"),      QStringLiteral("footnote"),  QStringLiteral("annotation"),  QStringLiteral("nonshppict"),
         QStringLiteral("listtable"), QStringLiteral("listoverridetable"), QStringLiteral("listtext"),
         QStringLiteral("pntext"),    QStringLiteral("pntxta"),      QStringLiteral("pntxtb"),
         QStringLiteral("fldinst"),   QStringLiteral("shprslt"),     QStringLiteral("object"),
@@ -91,8 +92,10 @@ public:
                 continue;
             }
             if (c == QLatin1Char('\\')) {
+                // "{\*\word": the word still opens the group.
+                m_afterStar = std::exchange(m_starred, false);
                 control();
-                m_groupStart = false;
+                m_groupStart = m_starred;
                 continue;
             }
             m_groupStart = false;
@@ -108,6 +111,18 @@ public:
             m_result.margins = QMarginsF(m_margins[0] / 20.0, m_margins[1] / 20.0, m_margins[2] / 20.0, m_margins[3] / 20.0);
         }
         m_result.landscape = m_landscape || (m_paperWidth > m_paperHeight && m_paperHeight > 0);
+        // One running head and foot serve every page: those of all pages before a first page's own.
+        for (int kind = 0; kind < 4; ++kind) {
+            QStringList lines = m_running[kind].split(QLatin1Char('\n'));
+            for (QString& line : lines)
+                line = line.simplified();
+            lines.removeAll(QString());
+            m_running[kind] = lines.join(QLatin1Char('\n'));
+        }
+        m_result.header = m_running[int(Running::header)].isEmpty() ? m_running[int(Running::firstHeader)]
+                                                                     : m_running[int(Running::header)];
+        m_result.footer = m_running[int(Running::footer)].isEmpty() ? m_running[int(Running::firstFooter)]
+                                                                     : m_running[int(Running::footer)];
         return std::move(m_result);
     }
 
@@ -173,6 +188,12 @@ private:
         case Destination::title:
             m_title += c;
             return;
+        case Destination::running:
+            m_running[int(group().running)] += c;
+            return;
+        case Destination::fieldInstruction:
+            m_fieldInstruction += c;
+            return;
         case Destination::skip:
         case Destination::info:
             return;
@@ -217,8 +238,11 @@ private:
         if (!isLetter(next)) {
             ++m_at;
             if (next == QLatin1Char('*')) {
-                if (m_groupStart)
+                if (m_groupStart) {
+                    m_starredDestination = group().destination;
                     group().destination = Destination::skip;
+                    m_starred = true;
+                }
             } else if (next == QLatin1Char('\'')) {
                 const QString hex = m_in.mid(m_at, 2);
                 m_at += 2;
@@ -233,6 +257,8 @@ private:
             } else if (next == QLatin1Char('\r') || next == QLatin1Char('\n')) {
                 if (group().destination == Destination::text)
                     endParagraph();
+                else if (group().destination == Destination::running)
+                    text(QLatin1Char('\n'));
             } else if (next != QLatin1Char('-') && next != QLatin1Char(':') && next != QLatin1Char('|')) {
                 text(next);
             }
@@ -284,6 +310,28 @@ private:
                 g.destination = Destination::info;
                 return;
             }
+            if (const std::optional<Running> running = runningDestination(word); running && g.destination != Destination::skip) {
+                // The first section's serve; a later section's are left out.
+                g.destination = m_running[int(*running)].isEmpty() ? Destination::running : Destination::skip;
+                g.running = *running;
+                return;
+            }
+            // Inside a running head a page field is the page number, whatever its result says.
+            if (word == QLatin1String("fldinst") && m_afterStar && m_starredDestination == Destination::running) {
+                g.destination = Destination::fieldInstruction;
+                m_fieldInstruction.clear();
+                return;
+            }
+            if (word == QLatin1String("fldrslt") && g.destination == Destination::running) {
+                const QString instruction = m_fieldInstruction.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+                m_fieldInstruction.clear();
+                if (instruction == QLatin1String("PAGE") || instruction == QLatin1String("NUMPAGES")) {
+                    m_running[int(g.running)] += QChar(instruction == QLatin1String("PAGE") ? SourceStyles::pageNumberMark
+                                                                                            : SourceStyles::pageCountMark);
+                    g.destination = Destination::skip;
+                }
+                return;
+            }
             if (skippedDestinations().contains(word)) {
                 g.destination = Destination::skip;
                 return;
@@ -313,6 +361,17 @@ private:
                 m_colour.setBlue(std::clamp(number, 0, 255));
                 m_colourSet = true;
             }
+            return;
+        }
+        if (g.destination == Destination::running || g.destination == Destination::fieldInstruction) {
+            if (word == QLatin1String("par") || word == QLatin1String("line"))
+                text(QLatin1Char('\n'));
+            else if (word == QLatin1String("tab") || word == QLatin1String("cell"))
+                text(QLatin1Char(' '));
+            else if (word == QLatin1String("chpgn"))
+                m_running[int(g.running)] += QChar(SourceStyles::pageNumberMark);
+            else if (const QChar symbol = symbolOf(word); !symbol.isNull())
+                text(symbol);
             return;
         }
         if (word == QLatin1String("par")) {
@@ -384,9 +443,27 @@ private:
         }
     }
 
+    static std::optional<Running> runningDestination(const QString& word)
+    {
+        if (word == QLatin1String("header") || word == QLatin1String("headerr") || word == QLatin1String("headerl"))
+            return Running::header;
+        if (word == QLatin1String("footer") || word == QLatin1String("footerr") || word == QLatin1String("footerl"))
+            return Running::footer;
+        if (word == QLatin1String("headerf"))
+            return Running::firstHeader;
+        if (word == QLatin1String("footerf"))
+            return Running::firstFooter;
+        return std::nullopt;
+    }
+
     QString m_in;
     qsizetype m_at = 0;
     bool m_groupStart = false;
+    bool m_starred = false;                          // "\*" just opened the group
+    bool m_afterStar = false;                        // the control word being read follows it
+    Destination m_starredDestination = Destination::text; // where that group stands
+    QString m_running[4];
+    QString m_fieldInstruction;
     QList<Group> m_groups;
     SourceParagraph m_paragraph;
     SourceStyles m_result;

@@ -675,3 +675,247 @@ TEST(DocumentLook, LibreOfficeRtfKeepsSubscriptsTight)
         lowered |= run.script < 0 && run.text == "2";
     EXPECT_TRUE(lowered);
 }
+
+namespace {
+
+// A PDF of a word-processing file through the whole road: the file's page setup, margins and
+// running heads.
+QString richToPdf(const QString& file, const QString& work)
+{
+    QDir().mkpath(work);
+    RichTextReader::Result rich = RichTextReader::readAttributedFile(QUrl::fromLocalFile(file), QFileInfo(file).suffix(),
+                                                                     QUrl::fromLocalFile(work), {});
+    LoadedDocument document(QFileInfo(file).completeBaseName(), std::nullopt, true);
+    document.setRichText(std::move(rich.document));
+    document.setPageSetup({rich.landscape, rich.margins, rich.header, rich.footer});
+    const QString pdf = QDir(work).filePath(QFileInfo(file).completeBaseName() + ".pdf");
+    DocumentWriter::writeDocument(document, DocumentOutput::pdf, QUrl::fromLocalFile(pdf), SettingsSnapshot{},
+                                  OperationOptions{}, QUrl::fromLocalFile(work), {}, "x");
+    return pdf;
+}
+
+// Soft noise in colour, in 8-pixel squares: alike to another at a glance (both grey from afar),
+// different up close, and coded anew by Qt with little loss.
+QString writeNoisePhoto(const QString& path, quint32 seed)
+{
+    QImage photo(640, 480, QImage::Format_RGB32);
+    quint32 state = seed;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return 88 + int((state >> 16) % 81);
+    };
+    for (int y = 0; y < photo.height(); y += 8) {
+        for (int x = 0; x < photo.width(); x += 8) {
+            const QColor square(next(), next(), next());
+            for (int j = 0; j < 8; ++j) {
+                for (int i = 0; i < 8; ++i)
+                    photo.setPixelColor(x + i, y + j, square);
+            }
+        }
+    }
+    return photo.save(path, "JPEG", 90) ? path : QString();
+}
+
+} // namespace
+
+// Two photos that look alike from afar each stay where the source shows them, as their own bytes,
+// and a photo moved to the next page leaves nothing at the foot of the one before.
+TEST(DocumentLook, AlikePhotosKeepTheirPlaces)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString first = writeNoisePhoto(dir.filePath("first.jpg"), 1);
+    const QString second = writeNoisePhoto(dir.filePath("second.jpg"), 2);
+    ASSERT_FALSE(first.isEmpty() || second.isEmpty());
+    const QString docx = dir.filePath("alike.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nfrom docx.shared import Inches\nd = docx.Document()\n"
+                                "for i in range(4):\n    d.add_paragraph('Photo %d' % i)\n"
+                                "    d.add_picture(sys.argv[2 + i % 2], width=Inches(4))\nd.save(sys.argv[1])\n",
+                          docx, first, second},
+                         &output),
+              0)
+        << output.toStdString();
+    const QString pdf = richToPdf(docx, dir.filePath("work"));
+    ASSERT_EQ(runProgram("pdfimages", {"-list", pdf}, &output), 0);
+    EXPECT_EQ(output.count(" jpeg "), 4) << "each photo drawn once: " << output.toStdString();
+    const QString out = dir.filePath("out");
+    QDir().mkpath(out);
+    ASSERT_EQ(runProgram("pdfimages", {"-j", pdf, out + "/img"}, &output), 0);
+    const QByteArray bytes[2] = {qv::test::readFile(first), qv::test::readFile(second)};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(qv::test::readFile(out + QStringLiteral("/img-%1.jpg").arg(i, 3, 10, QLatin1Char('0'))), bytes[i % 2]) << i;
+}
+
+// The text stands inside the margins the file sets, on every page: no frame of Qt's own added.
+TEST(DocumentLook, TextStandsAtTheSourceMargins)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("margins.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.shared import Cm
+d = docx.Document()
+s = d.sections[0]
+s.page_width, s.page_height = Cm(21), Cm(29.7)
+s.left_margin = s.right_margin = Cm(2.5)
+s.top_margin = s.bottom_margin = Cm(2)
+for i in range(60):
+    d.add_paragraph('Lorem harbour lantern meadow orchard granite willow thunder velvet copper ribbon saddle %d.' % i)
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const QList<QList<Word>> pages = pdfWords(richToPdf(docx, dir.filePath("work")));
+    ASSERT_GE(pages.size(), 2);
+    for (const QList<Word>& page : pages) {
+        ASSERT_FALSE(page.isEmpty());
+        double left = 1e9, right = 0, bottom = 0;
+        for (const Word& word : page) {
+            left = std::min(left, word.box.left());
+            right = std::max(right, word.box.right());
+            bottom = std::max(bottom, word.box.bottom());
+        }
+        // "Lorem" begins at the margin, less the L's own bearing of a point or so.
+        EXPECT_NEAR(left, 70.87, 1.6);
+        EXPECT_LE(right, 595.28 - 70.87);
+        EXPECT_LE(bottom, 841.89 - 56.69);
+    }
+    // The first line's box (its glyphs' full height) reaches up to the margin. (Later pages also
+    // hold, clipped away, the line before their top, which Qt draws with the page.)
+    EXPECT_NEAR(pages.first().first().box.top(), 56.69, 1);
+}
+
+// Chinese characters reach the PDF when a font for them is installed, and a Symbol-font
+// character comes out as the sign the font draws.
+TEST(DocumentLook, ChineseAndSymbolFontCharacters)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("signs.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.oxml import parse_xml
+d = docx.Document()
+p = d.add_paragraph('Hello, \u4e16\u754c. Either ')
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+p._p.append(parse_xml('<w:r %s><w:sym w:font="Symbol" w:char="F0DA"/></w:r>' % w))
+p.add_run(' or.')
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const QString pdf = richToPdf(docx, dir.filePath("work"));
+    ASSERT_EQ(runProgram("pdftotext", {"-enc", "UTF-8", pdf, "-"}, &output), 0);
+    const QString text = QString::fromUtf8(output);
+    EXPECT_TRUE(text.contains(QStringLiteral("Either \u2228 or."))) << output.toStdString();
+    QByteArray fonts;
+    if (runProgram("fc-list", {":lang=zh"}, &fonts) == 0 && !fonts.trimmed().isEmpty())
+        EXPECT_TRUE(text.contains(QStringLiteral("\u4e16\u754c"))) << output.toStdString();
+}
+
+namespace {
+
+// Each page of the PDF shows the running head and "Page N of M" in its foot.
+void expectRunningHeads(const QString& pdf, int pages)
+{
+    for (int page = 1; page <= pages; ++page) {
+        QByteArray output;
+        ASSERT_EQ(runProgram("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), pdf, "-"}, &output), 0);
+        EXPECT_TRUE(output.contains(QStringLiteral("Page %1 of %2").arg(page).arg(pages).toUtf8())) << output.toStdString();
+        EXPECT_TRUE(output.contains("Quarterly report")) << output.toStdString();
+        EXPECT_FALSE(output.contains("9")) << "the field's stored result is not shown";
+    }
+}
+
+} // namespace
+
+// An RTF's \header and \footer print on every page, their PAGE and NUMPAGES fields as numbers:
+// written by hand, and as LibreOffice writes them from a Word file.
+TEST(DocumentLook, RichTextFormatRunningHeads)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString rtf = writeFile(dir.filePath("hand.rtf"),
+                                  "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\n"
+                                  "{\\header\\pard\\qc\\plain Quarterly report\\par}\n"
+                                  "{\\footer\\pard\\qc\\plain Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 9}} of "
+                                  "{\\field{\\*\\fldinst { NUMPAGES }}{\\fldrslt 9}}\\par}\n"
+                                  "\\pard First page text.\\par\n\\page Second page text.\\par}");
+    expectRunningHeads(richToPdf(rtf, dir.filePath("hand")), 2);
+
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const QString docx = dir.filePath("office.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.enum.text import WD_BREAK
+from docx.oxml import parse_xml
+d = docx.Document()
+s = d.sections[0]
+s.header.paragraphs[0].text = 'Quarterly report'
+f = s.footer.paragraphs[0]
+f.add_run('Page ')
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+f._p.append(parse_xml('<w:fldSimple %s w:instr=" PAGE "><w:r><w:t>9</w:t></w:r></w:fldSimple>' % w))
+f.add_run(' of ')
+f._p.append(parse_xml('<w:fldSimple %s w:instr=" NUMPAGES "><w:r><w:t>9</w:t></w:r></w:fldSimple>' % w))
+d.add_paragraph('First page text.')
+d.add_paragraph().add_run().add_break(WD_BREAK.PAGE)
+d.add_paragraph('Second page text.')
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const QString profile = QUrl::fromLocalFile(dir.filePath("profile")).toString();
+    ASSERT_EQ(runProgram("soffice", {"--headless", "-env:UserInstallation=" + profile, "--convert-to", "rtf", "--outdir",
+                                     dir.path(), docx},
+                         &output),
+              0)
+        << output.toStdString();
+    expectRunningHeads(richToPdf(dir.filePath("office.rtf"), dir.filePath("office")), 2);
+}
+
+// An ODT table cell's background (an automatic cell style) shades the cell in the rich text.
+TEST(DocumentLook, ShadedOpenDocumentCells)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString odt = dir.filePath("shaded.odt");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, zipfile
+ns = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+      'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3"')
+content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content ' + ns + '><office:automatic-styles>'
+  '<style:style style:name="Table1.A1" style:family="table-cell"><style:table-cell-properties fo:background-color="#99ccff" fo:border="none"/></style:style>'
+  '<style:style style:name="Table1.B1" style:family="table-cell"><style:table-cell-properties fo:border="none"/></style:style>'
+  '</office:automatic-styles><office:body><office:text>'
+  '<table:table table:name="Table1"><table:table-column table:number-columns-repeated="2"/><table:table-row>'
+  '<table:table-cell table:style-name="Table1.A1" office:value-type="string"><text:p>Shaded</text:p></table:table-cell>'
+  '<table:table-cell table:style-name="Table1.B1" office:value-type="string"><text:p>Plain</text:p></table:table-cell>'
+  '</table:table-row></table:table><text:p>After the table.</text:p>'
+  '</office:text></office:body></office:document-content>')
+manifest = ('<?xml version="1.0" encoding="UTF-8"?><manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.3">'
+  '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>'
+  '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>')
+z = zipfile.ZipFile(sys.argv[1], 'w')
+z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.text')
+z.writestr('content.xml', content, zipfile.ZIP_DEFLATED)
+z.writestr('META-INF/manifest.xml', manifest, zipfile.ZIP_DEFLATED)
+z.close()
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, odt}, &output), 0) << output.toStdString();
+    const Read read = readFile(odt, "odt", dir.filePath("work"));
+    const auto background = [&](const QString& text) {
+        const QTextCursor found = read.rich.document->find(text);
+        QTextTable* table = found.isNull() ? nullptr : found.currentTable();
+        return table ? table->cellAt(found.block().position()).format().background().color() : QColor();
+    };
+    EXPECT_EQ(background("Shaded"), QColor(0x99, 0xCC, 0xFF)) << read.rich.document->toPlainText().toStdString();
+    EXPECT_NE(background("Plain"), QColor(0x99, 0xCC, 0xFF));
+}

@@ -17,6 +17,8 @@ namespace qv {
 namespace {
 
 constexpr int thumbSide = 12;
+// Qt codes a picture anew at a high JPEG quality: its pixels move by a few levels at most.
+constexpr double maximumSampleDistance = 6;
 
 // The picture at a small size, for a likeness that survives a re-encoding.
 QImage thumbnail(const QImage& image)
@@ -39,15 +41,51 @@ bool alike(const QImage& a, const QImage& b)
     return total / (a.width() * a.height() * 3) < 6;
 }
 
+constexpr int sampleSide = 48;
+
+// Single pixels on a grid over the whole picture, unsmoothed: pictures alike at a small size
+// (two shots of one scene, two noisy textures) still differ in them, while a re-encoding of one
+// picture moves them only a little.
+QByteArray samples(const QImage& image)
+{
+    QByteArray values;
+    if (image.isNull())
+        return values;
+    values.reserve(sampleSide * sampleSide * 3);
+    for (int j = 0; j < sampleSide; ++j) {
+        const int y = int((j + 0.5) * image.height() / sampleSide);
+        for (int i = 0; i < sampleSide; ++i) {
+            const QRgb pixel = image.pixel(int((i + 0.5) * image.width() / sampleSide), y);
+            values.append(char(qRed(pixel))).append(char(qGreen(pixel))).append(char(qBlue(pixel)));
+        }
+    }
+    return values;
+}
+
+// The mean difference of two sets of samples, 255 when they cannot be compared.
+double sampleDistance(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size() || a.isEmpty())
+        return 255;
+    double total = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        total += std::abs(int(quint8(a[i])) - int(quint8(b[i])));
+    return total / double(a.size());
+}
+
 struct Original {
     QByteArray bytes;
     int components = 0;
     QSize size;
-    mutable QImage thumb; // made when first needed
+    mutable QImage thumb; // made when first needed, with the samples
+    mutable QByteArray pixelSamples;
     const QImage& thumbnailImage() const
     {
-        if (thumb.isNull())
-            thumb = thumbnail(QImage::fromData(bytes, "JPEG"));
+        if (thumb.isNull()) {
+            const QImage image = QImage::fromData(bytes, "JPEG");
+            thumb = thumbnail(image);
+            pixelSamples = samples(image);
+        }
         return thumb;
     }
 };
@@ -145,6 +183,11 @@ QByteArray PdfOriginalImages::restoreJpegs(const QByteArray& pdf, const QList<QB
                 continue;
             QImage pixels;
             QImage thumb;
+            QByteArray pixelSamples;
+            // The closest of the originals alike in size and look, so that one picture never
+            // stands in for another that merely resembles it.
+            int best = -1;
+            double bestDistance = maximumSampleDistance;
             for (int i = 0; i < originals.size(); ++i) {
                 const Original& original = originals[i];
                 if (original.size != QSize(width, height) || original.components != components)
@@ -154,18 +197,25 @@ QByteArray PdfOriginalImages::restoreJpegs(const QByteArray& pdf, const QList<QB
                     if (pixels.isNull())
                         break;
                     thumb = thumbnail(pixels);
+                    pixelSamples = samples(pixels);
                 }
                 if (!alike(thumb, original.thumbnailImage()))
                     continue;
-                if (const auto first = placed.constFind(i); first != placed.constEnd()) {
+                const double distance = sampleDistance(pixelSamples, original.pixelSamples);
+                if (distance < bestDistance) {
+                    bestDistance = distance;
+                    best = int(i);
+                }
+            }
+            if (best >= 0) {
+                if (const auto first = placed.constFind(best); first != placed.constEnd()) {
                     sameAs.insert({object.getObjectID(), object.getGeneration()}, *first);
                 } else {
-                    object.replaceStreamData(original.bytes.toStdString(), QPDFObjectHandle::newName("/DCTDecode"),
+                    object.replaceStreamData(originals[best].bytes.toStdString(), QPDFObjectHandle::newName("/DCTDecode"),
                                              QPDFObjectHandle::newNull());
-                    placed.insert(i, object);
+                    placed.insert(best, object);
                 }
                 changed = true;
-                break;
             }
         }
         if (!changed)
