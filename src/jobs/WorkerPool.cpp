@@ -117,6 +117,25 @@ Loading readPingAnswer(int fd, FrameReader& reader)
     return reader.broken() ? Loading::failed : Loading::pending;
 }
 
+// Which idle worker may serve a request: one whose walls let it read the same folders under the
+// same memory limit.
+QString workerKey(qint64 memoryLimitBytes, const QStringList& readable)
+{
+    return QLatin1Char('\n') + QString::number(memoryLimitBytes) + QLatin1Char('\n') + readable.join(QLatin1Char('\n'));
+}
+
+// An input with a hidden name is shown in the view of the worker that runs its item alone: a
+// worker that answered questions about its folder has not got it.
+QString hiddenFilesKey(const RunRequest& request)
+{
+    QString key;
+    for (const FileInfo& file : request.files) {
+        if (QFileInfo(file.path()).fileName().startsWith(QLatin1Char('.')))
+            key += QStringLiteral("\nfile:") + file.path();
+    }
+    return key;
+}
+
 void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
 {
     for (const QString& path : placed + work) {
@@ -216,6 +235,22 @@ WorkerPool::takeRetired(std::vector<std::unique_ptr<Worker>>& retired)
 void WorkerPool::warmUp()
 {
     requestSpares();
+}
+
+void WorkerPool::setWarmCount(int count)
+{
+    std::lock_guard locker(m_lock);
+    m_warm = std::max(count, 0);
+}
+
+void WorkerPool::startAhead(int count)
+{
+    std::lock_guard locker(m_lock);
+    const int missing = count - int(m_fresh.size()) - m_pendingSpawns;
+    if (missing > 0) {
+        m_pendingSpawns += missing;
+        m_changed.notify_all();
+    }
 }
 
 void WorkerPool::shutdown()
@@ -612,8 +647,8 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 {
     // The worker writes only in the item's work folder; results are placed from there by us.
     ResultPlacement placement(request);
-    const QString key = placement.sharedFolder() + QLatin1Char('\n') + QString::number(request.memoryLimitBytes)
-        + QLatin1Char('\n') + readableFolders(request).join(QLatin1Char('\n'));
+    const QString key = placement.sharedFolder() + workerKey(request.memoryLimitBytes, readableFolders(request))
+        + hiddenFilesKey(request);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);
@@ -655,8 +690,10 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
                              qint64 memoryLimitBytes, std::chrono::milliseconds limit)
 {
-    const QString key = QStringLiteral("calls\n") + QString::number(memoryLimitBytes) + QLatin1Char('\n')
-        + readableFolders(arguments).join(QLatin1Char('\n'));
+    // The same key as an item's whose work folder lies in the worker's own folder and that
+    // reads the same folders: the header question before an item is asked of the worker that
+    // then runs it.
+    const QString key = workerKey(memoryLimitBytes, readableFolders(arguments));
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);

@@ -61,6 +61,11 @@ public:
 
     // Starts the warm workers now rather than at the first item.
     void warmUp();
+    // How many fresh workers wait warm for the next item or question. A one-shot run keeps
+    // none (0): the one it starts at once serves its questions and then its item.
+    void setWarmCount(int count);
+    // Starts this many workers now unless as many wait or start already, whatever the warm count.
+    void startAhead(int count);
 
     // Ends every idle worker; running items go on.
     void clear();

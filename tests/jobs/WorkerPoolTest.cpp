@@ -1,7 +1,9 @@
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"
+#include "model/EngineError.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
+#include "platform/ChildProcess.h"
 #include "platform/SettingsStore.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkerSandbox.h"
@@ -227,6 +229,31 @@ TEST_F(WorkerPoolTest, WorkersAreReusedForItemsThatWriteToTheSamePlaces)
     }
     // One worker served them all; the others are the warm one and its replacements.
     EXPECT_LE(pool->startedCount(), 3);
+}
+
+TEST_F(WorkerPoolTest, AOneShotRunAsksItsQuestionAndRunsItsItemInOneWorker)
+{
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 0);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    pool->startAhead(1);
+    const qint64 limit = ChildProcess::memoryLimitForSetting(store.intValue(SettingsKey::workerMemory));
+    const auto ask = [&](const FileInfo& about) {
+        // The test worker answers no question; the worker that refused it is kept all the same.
+        EXPECT_THROW(pool->call(QStringLiteral("header"), {{QStringLiteral("path"), about.path()}}, {}, limit),
+                     EngineError);
+    };
+    const FileInfo plain = file("plain.txt", "same");
+    ask(plain);
+    EXPECT_EQ(runToEnd({plain})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 1);
+    // An input with a hidden name is in the view of a worker made for its item alone.
+    const FileInfo hidden = file(".hidden.txt", "same");
+    ask(hidden);
+    EXPECT_EQ(runToEnd({hidden})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 2);
 }
 
 TEST_F(WorkerPoolTest, IdleWorkersRetireButOneAndTheNextItemStillRuns)

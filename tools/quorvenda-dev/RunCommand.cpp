@@ -21,9 +21,12 @@
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 namespace qv::dev {
 
@@ -93,12 +96,25 @@ int run(const QStringList& args)
         loop.quit();
     });
 
-    // Workers load while the files are looked into, as the application's wait warm.
-    if (useWorkers())
-        catalogueWorkers().warmUp();
-    QList<FileInfo> files;
-    for (const QString& path : rest)
-        files.append(fileInfoForURL(fileUrl(path)));
+    // One worker loads while the files are looked into, as the application's wait warm; a run
+    // that ends with its job keeps no spares (more start only while items wait for one).
+    if (useWorkers()) {
+        catalogueWorkers().setWarmCount(0);
+        catalogueWorkers().startAhead(1);
+    }
+    // Side by side, a few at a time: a movie's look is a start of FFmpeg.
+    QList<FileInfo> files(rest.size());
+    {
+        std::atomic<qsizetype> next{0};
+        const auto look = [&] {
+            for (qsizetype i = next++; i < rest.size(); i = next++)
+                files[i] = fileInfoForURL(fileUrl(rest[i]));
+        };
+        std::vector<std::jthread> lookers;
+        for (qsizetype i = 1; i < std::min<qsizetype>(rest.size(), 4); ++i)
+            lookers.emplace_back(look);
+        look();
+    }
     QCoreApplication::processEvents();
     if (stopped) {
         quitOnTerminationSignals();
