@@ -241,6 +241,37 @@ bool WorkerSandbox::isolated()
 
 bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& files, const QStringList& writable)
 {
+    return buildView(readable, files, writable, {});
+}
+
+bool WorkerSandbox::enterPlayerView(const QString& file)
+{
+    // The sound server's sockets, where the client library looks for them (PipeWire's own, and
+    // PulseAudio's or PipeWire's stand-in for it); no cookie: the server knows its user by the
+    // socket's credentials.
+    QList<Shown> shown;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString pipewire = qEnvironmentVariable("PIPEWIRE_RUNTIME_DIR", runtime);
+    const QString remote = qEnvironmentVariable("PIPEWIRE_REMOTE", QStringLiteral("pipewire-0"));
+    if (!pipewire.isEmpty())
+        shown.append({QDir::isAbsolutePath(remote) ? remote : pipewire + QLatin1Char('/') + remote, true});
+    QString pulse = qEnvironmentVariable("PULSE_SERVER");
+    if (pulse.startsWith(QLatin1String("unix:")))
+        pulse = pulse.mid(5);
+    if (QDir::isAbsolutePath(pulse))
+        shown.append({pulse, true});
+    else if (!runtime.isEmpty())
+        shown.append({runtime + QStringLiteral("/pulse/native"), true});
+    // The sound card, where no sound server stands before it, and the graphics card's render
+    // nodes, for decoding in hardware where the media framework chooses to.
+    shown.append({QStringLiteral("/dev/snd"), false});
+    shown.append({QStringLiteral("/dev/dri"), false});
+    return buildView({}, {file}, {}, shown);
+}
+
+bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& files, const QStringList& writable,
+                              const QList<Shown>& shown)
+{
     const auto giveUp = [] {
         dropCapabilities();
         return false;
@@ -285,10 +316,14 @@ bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& fi
     ok = ok && makeMountPoint(empty, false);
     for (const QString& folder : readable)
         ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty));
+    // A file given is shown when the folder shown does not show it: hidden, or no folder at all.
     for (const QString& file : files) {
-        if (QFileInfo(file).fileName().startsWith(QLatin1Char('.')))
+        const QFileInfo info(file);
+        if (info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath())))
             ok = ok && bind(file, inside(file), true, false);
     }
+    for (const Shown& extra : shown)
+        ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, false);
     for (const QString& folder : writable)
         ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, false));
     // Its own folder, hidden in the temporary root among other workers' folders.
@@ -402,6 +437,15 @@ bool WorkerSandbox::filterSystemCalls()
     if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketPairCall, 1,
                          SCMP_A0(SCMP_CMP_NE, AF_UNIX)) != 0)
         ok = false;
+    // Outside a PID namespace of its own, a signal to -1 reaches every process of the user: the
+    // application and the whole desktop session. Nothing it runs sends one (a signal to one
+    // process cannot be told from one to its own child here: the filter sees no process tree).
+    if (!isolated()) {
+        const int killCall = seccomp_syscall_resolve_name("kill");
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), killCall, 1,
+                             SCMP_A0(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, 0xFFFFFFFFu)) != 0)
+            ok = false;
+    }
     ok = ok && seccomp_load(filter) == 0;
     seccomp_release(filter);
     return ok;

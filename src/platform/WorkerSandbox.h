@@ -24,8 +24,13 @@ public:
     // when the kernel refused a step.
     static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
 
-    // In its own namespaces, gives up the right to mount without building a view: the player,
-    // which keeps the files as they are (the sound server's socket among them).
+    // The player's view, as enterView's: the system's folders, the file it plays (not the
+    // files beside it), the sound server's sockets in the runtime folder, the sound and graphics
+    // cards' devices and its own folder. False, changing nothing but giving up the right to
+    // mount, outside namespaces or when the kernel refused a step.
+    static bool enterPlayerView(const QString& file);
+
+    // In its own namespaces, gives up the right to mount without building a view.
     static void keepView();
 
     // At most this many processes and threads at once for everything it starts (in its own
@@ -70,6 +75,12 @@ private:
         QStringList files;
     };
     static int applyLandlock(const QStringList& writable, const Reads* reads);
+    struct Shown {
+        QString path;
+        bool readOnly = true;
+    };
+    static bool buildView(const QStringList& readable, const QStringList& files, const QStringList& writable,
+                          const QList<Shown>& shown);
 };
 
 } // namespace qv

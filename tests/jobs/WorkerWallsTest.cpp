@@ -237,6 +237,11 @@ TEST_P(WorkerWallsTest, SignalsAndDebuggingStayInside)
 {
     const Bystander bystander;
     ASSERT_TRUE(waitFor([&] { return bystander.state() == 'S'; }));
+    if (!namespaced()) {
+        // Every process the user may signal at once (signal 0 only asks whether any is there).
+        const QString everyone = attack("signal -1 0");
+        EXPECT_TRUE(everyone.startsWith(QStringLiteral("Refused"))) << everyone.toStdString();
+    }
     const QString stop = attack("signal " + QByteArray::number(bystander.pid()) + " " + QByteArray::number(SIGSTOP));
     if (!namespaced() && WorkerSandbox::landlockAbi() < 6)
         GTEST_SKIP() << "without namespaces, signals are scoped from Landlock ABI 6";

@@ -6,10 +6,15 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QDir>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 using namespace qv;
@@ -255,4 +260,47 @@ TEST_F(PlayerProcessTest, AMissingPlayerProgramCountsAsADeath)
     bool seeked = false;
     player.seek(1.0, [&] { seeked = true; });
     EXPECT_TRUE(waitFor([&] { return seeked; }));
+}
+
+TEST_F(PlayerProcessTest, ThePlayerSeesTheFileItPlaysAndTheSoundServerButNothingBesideIt)
+{
+    QFile movie(folder.filePath(QStringLiteral("peek.mp4")));
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly) && movie.write("frames") == 6);
+    movie.close();
+    QFile secret(folder.filePath(QStringLiteral("secret.txt")));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("secret") == 6);
+    secret.close();
+    // The log's folder would be shown as a program's: the walls show what our own variables name.
+    qunsetenv("QUORVENDA_TEST_PLAYER_LOG");
+    // A sound server's sockets in a runtime folder of the session.
+    QTemporaryDir runtime;
+    ASSERT_TRUE(QDir(runtime.path()).mkpath(QStringLiteral("pulse")));
+    const auto listen = [](const QString& path) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path.toStdString();
+        EXPECT_EQ(::listen(fd, 4), 0);
+        return fd;
+    };
+    const int pulse = listen(runtime.filePath(QStringLiteral("pulse/native")));
+    const int pipewire = listen(runtime.filePath(QStringLiteral("pipewire-0")));
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const auto restore = qScopeGuard([&] {
+        ::close(pulse);
+        ::close(pipewire);
+        if (previousRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", previousRuntime);
+    });
+    PlayerProcess player(source(QStringLiteral("peek.mp4")), QSize(64, 64));
+    QString details;
+    QObject::connect(&player, &PlayerProcess::failed, [&](const QString& said) { details = said; });
+    ASSERT_TRUE(waitFor([&] { return !details.isEmpty(); }));
+    if (details.startsWith(QLatin1String("no view")))
+        GTEST_SKIP() << "no user namespaces here: " << details.toStdString();
+    EXPECT_EQ(details, QStringLiteral("source read, beside refused, sound reached reached"));
 }

@@ -160,6 +160,12 @@ void PlayerServer::take(const QJsonObject& message)
 void PlayerServer::open(const OpenRequest& request)
 {
     m_opened = true;
+    // In its own namespaces it sees the system, this file and the sound server's socket, and
+    // nothing else of the user's folders.
+    if (request.source.isLocalFile())
+        WorkerSandbox::enterPlayerView(request.source.toLocalFile());
+    else
+        WorkerSandbox::keepView();
     WorkerSandbox::limitMemory(request.memoryLimitBytes);
     WorkerSandbox::filterSystemCalls();
     // Writes only to its own folder: the sound server is reached through its socket, which

@@ -14,9 +14,9 @@ int main(int argc, char** argv)
     // Replies go out on a descriptor of their own; whatever a library prints lands in the log.
     const int replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    // Its own namespaces (no network, no other process); the view of the files is made when
+    // the file comes.
     qv::WorkerSandbox::detach();
-    // Its own namespaces (no network, no other process) but the files as they are.
-    qv::WorkerSandbox::keepView();
     int framesFd = -1;
     for (int i = 1; i + 1 < argc; ++i) {
         if (qstrcmp(argv[i], "--frames") == 0)

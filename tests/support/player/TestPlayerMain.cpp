@@ -1,18 +1,26 @@
 // A player process that decodes nothing: it plays a ten-second picture of solid colours, and
 // crashes, hangs or refuses on demand, chosen by the source's file name ("crash", "hang",
-// "unplayable", or "silent": it never answers the opening). With QUORVENDA_TEST_PLAYER_LOG set it appends every command it takes there.
+// "unplayable", or "silent": it never answers the opening; "peek": behind the real player's
+// walls it reads the file and a "secret.txt" beside it, and fails saying which it could read).
+// With QUORVENDA_TEST_PLAYER_LOG set it appends every command it takes there.
 #include "platform/FrameRing.h"
 #include "platform/PlayerProtocol.h"
 #include "platform/WorkerProtocol.h"
+#include "platform/WorkerSandbox.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
@@ -105,6 +113,33 @@ void take(const QJsonObject& message)
             state.slotFree.assign(size_t(state.ring->slots()), true);
         if (state.name.contains(QLatin1String("silent")))
             return;
+        if (state.name.contains(QLatin1String("peek"))) {
+            const QString path = request.source.toLocalFile();
+            const bool viewed = WorkerSandbox::enterPlayerView(path);
+            const auto read = [](const QString& file) {
+                QFile opened(file);
+                return opened.open(QIODevice::ReadOnly) && !opened.read(1).isEmpty() ? "read" : "refused";
+            };
+            // The sound servers' sockets, where the client libraries look for them.
+            const auto reach = [](const QString& socketPath) {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                const QByteArray name = QFile::encodeName(socketPath);
+                std::strncpy(address.sun_path, name.constData(), sizeof address.sun_path - 1);
+                const bool reached = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+                ::close(fd);
+                return reached ? "reached" : "refused";
+            };
+            const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+            reply(QStringLiteral("failed"),
+                  {{QStringLiteral("details"), QStringLiteral("%1source %2, beside %3, sound %4 %5")
+                                                   .arg(viewed ? "" : "no view: ", read(path),
+                                                        read(QFileInfo(path).dir().filePath(QStringLiteral("secret.txt"))),
+                                                        reach(runtime + QStringLiteral("/pulse/native")),
+                                                        reach(runtime + QStringLiteral("/pipewire-0")))}});
+            return;
+        }
         if (state.name.contains(QLatin1String("unplayable"))) {
             reply(QStringLiteral("failed"), {{QStringLiteral("details"), QStringLiteral("Not a movie")}});
             return;
