@@ -2,6 +2,7 @@
 
 #include "documents/DocumentFonts.h"
 #include "documents/RtfDecoder.h"
+#include "documents/SymbolFontText.h"
 
 #include <QMap>
 #include <QTextBlock>
@@ -170,6 +171,28 @@ void applyParagraph(QTextDocument& document, const QTextBlock& block, const Sour
             cursor.setPosition(range.first);
             cursor.setPosition(range.second, QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
+        }
+    }
+
+    // Text set in Symbol reads as the signs the font draws, where the road left the font's codes.
+    QList<qsizetype> keptIndex(source.text.size(), -1);
+    for (qsizetype i = 0, k = 0; i < source.text.size(); ++i) {
+        if (!ignored(source.text[i]))
+            keptIndex[i] = k++;
+    }
+    for (const SourceSpan& span : source.spans) {
+        if (!span.style.font || !SymbolFontText::isSymbolFont(*span.style.font))
+            continue;
+        for (qsizetype i = span.start; i < span.start + span.length && i < source.text.size(); ++i) {
+            const qsizetype k = keptIndex[i];
+            if (k < 0 || k >= blockAt.size() || blockText[blockAt[k]] != source.text[i])
+                continue;
+            const QChar drawn = SymbolFontText::character(source.text[i]);
+            if (drawn == source.text[i])
+                continue;
+            cursor.setPosition(block.position() + blockAt[k]);
+            cursor.setPosition(block.position() + blockAt[k] + 1, QTextCursor::KeepAnchor);
+            cursor.insertText(QString(drawn), cursor.charFormat());
         }
     }
 

@@ -919,3 +919,42 @@ z.close()
     EXPECT_EQ(background("Shaded"), QColor(0x99, 0xCC, 0xFF)) << read.rich.document->toPlainText().toStdString();
     EXPECT_NE(background("Plain"), QColor(0x99, 0xCC, 0xFF));
 }
+
+// Text set in the Symbol font reads as the signs the font draws, whether the file holds the
+// font's codes as Word does or as LibreOffice writes them into ODT and RTF ("Ú" for the
+// logical or, "a" for alpha).
+TEST(DocumentLook, SymbolFontTextReadsAsItsSigns)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString docx = dir.filePath("signs.docx");
+    QByteArray output;
+    constexpr char make[] = R"(import sys, docx
+from docx.oxml import parse_xml
+d = docx.Document()
+p = d.add_paragraph('Either ')
+w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+p._p.append(parse_xml('<w:r %s><w:sym w:font="Symbol" w:char="F0DA"/></w:r>' % w))
+p.add_run(' or, angle ')
+r = p.add_run('a'); r.font.name = 'Symbol'
+p.add_run(' here.')
+d.save(sys.argv[1])
+)";
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
+    const QString expected = QStringLiteral("Either \u2228 or, angle \u03B1 here.");
+    EXPECT_EQ(readFile(docx, "docx", dir.filePath("docx")).model.blocks.value(0).plainText(), expected);
+
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const QString profile = QUrl::fromLocalFile(dir.filePath("profile")).toString();
+    for (const QString format : {QStringLiteral("odt"), QStringLiteral("rtf")}) {
+        ASSERT_EQ(runProgram("soffice", {"--headless", "-env:UserInstallation=" + profile, "--convert-to", format,
+                                         "--outdir", dir.path(), docx},
+                             &output),
+                  0)
+            << output.toStdString();
+        const Read read = readFile(dir.filePath("signs." + format), format, dir.filePath(format));
+        EXPECT_EQ(read.model.blocks.value(0).plainText(), expected) << format.toStdString();
+    }
+}
