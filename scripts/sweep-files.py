@@ -7,8 +7,13 @@ of the whole file are checked for what they promise too: Remove Meta leaves noth
 reads as identifying, a PDF's text conversions are not empty where pdftotext finds text, every
 page of a multi-page TIFF is kept, and a sound or movie result lasts what its source does.
 
+With --disk DIR (a small disk the caller mounted, a tmpfs say), each entry runs on the whole file
+once with room and once in a folder of DIR filled to leave --leave bytes free: there it must
+finish with a result its tool takes, or fail with "Not enough disk space" (or the sentence it
+gave with room, for a failure that has nothing to do with writing), and leave nothing behind.
+
 usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX]
-       [--timeout S] > sweep.jsonl
+       [--timeout S] [--disk DIR [--leave BYTES]] > sweep.jsonl
 QV_DEV points at quorvenda-dev (default build/quorvenda-dev beside this script's repository).
 """
 import argparse
@@ -109,7 +114,7 @@ SOUND = {"mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "aiff"
 HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "ICC-header", "ICC-view", "ICC-meas",
             "Adobe", "PNG-pHYs", "PNG-gAMA", "PNG-cHRM", "PNG-sRGB", "MPEG", "RIFF", "FLAC", "Vorbis", "Opus",
             "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
-            "IFD0", "IFD1", "SubIFD", "ExifIFD")
+            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP")
 IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
                     "Make", "Model", "Owner", "Caption", "Keywords", "By-line", "City", "Country", "Software",
                     "Location", "Lens", "Description", "Encoder", "Publisher", "Composer", "Lyrics", "Picture")
@@ -230,71 +235,143 @@ def digest(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def run_one(source, variant, op, timeout):
+def run_one(source, variant, op, timeout, disk=None, roomy=None):
+    """One run; with disk, on a link to source (already on that disk) in a folder of the disk,
+    judged against roomy, the same run's line with room."""
     with tempfile.TemporaryDirectory(prefix="sweep-") as home:
-        work = os.path.join(home, "files")
-        os.makedirs(work)
-        target = os.path.join(work, os.path.basename(source))
-        with open(source, "rb") as f:
-            data = damaged(f.read(), variant)
-        with open(target, "wb") as f:
-            f.write(data)
-        before = digest(target)
-        env = env_for(home)
-        line = {"file": source, "variant": variant, "op": op, "flags": []}
+        if disk:
+            work = tempfile.mkdtemp(prefix="run-", dir=disk)
+            target = os.path.join(work, os.path.basename(source))
+            os.link(source, target)
+        else:
+            work = os.path.join(home, "files")
+            os.makedirs(work)
+            target = os.path.join(work, os.path.basename(source))
+            with open(source, "rb") as f:
+                data = damaged(f.read(), variant)
+            with open(target, "wb") as f:
+                f.write(data)
         try:
-            out = subprocess.run([DEV, "run", op, target], capture_output=True, text=True, env=env,
-                                 timeout=timeout)
-        except subprocess.TimeoutExpired:
-            line["flags"].append("hang")
-            subprocess.run(["pkill", "-f", home], check=False)
-            return line
-        line["exit"] = out.returncode
-        if out.returncode < 0 or out.returncode > 2:
-            line["flags"].append(f"crash {out.returncode}")
-        result = {}
-        for text in reversed(out.stdout.splitlines()):
-            try:
-                result = json.loads(text)
-                break
-            except ValueError:
-                continue
-        line["state"] = result.get("state")
-        failure = result.get("failure") or {}
-        line["message"] = failure.get("message")
-        line["details"] = (failure.get("details") or "")[:300]
-        line["messages"] = result.get("messages", [])
-        if out.returncode == 2:
-            line["usage"] = out.stderr.strip().splitlines()[-1:] if out.stderr.strip() else []
-        if os.path.exists(target) and digest(target) != before:
-            line["flags"].append("input changed")
-        made = []
-        for base, _, names in os.walk(work):
-            for name in names:
-                p = os.path.join(base, name)
-                if p != target:
-                    made.append(p)
-        outputs = set(result.get("outputs", []))
-        if line["state"] == "finished":
-            if variant != "orig":
-                line["flags"].append("damaged copy finished")
-            for p in outputs:
-                if os.path.isfile(p):
-                    # An archive may hold an empty file.
-                    problem = None if op.endswith(".extract") and os.path.getsize(p) == 0 else oracle(p)
-                    if problem:
-                        line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
-                elif not os.path.isdir(p):
-                    line["flags"].append(f"missing output {p}")
-            if variant == "orig":
-                line["flags"].extend(fidelity(source, op, outputs))
-        elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
-              and (run_text(["pdftotext", source, "-"]) or "").strip()):
-            line["flags"].append("no text layer said where pdftotext finds text")
-        if made and line["state"] in ("failed", "cancelled"):
-            line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))
-        line["outputs"] = [os.path.relpath(p, work) for p in outputs]
+            return judged(run_in(home, work, target, source, variant, op, timeout), disk, roomy, work, target)
+        finally:
+            if disk:
+                shutil.rmtree(work, ignore_errors=True)
+
+
+# What a run may say when the disk has no room: the general sentence, and extraction's own check
+# of the free space before it starts.
+DISK_FULL = ("Not enough disk space", "There isn't enough free space to extract this archive")
+
+
+def judged(line, disk, roomy, work, target):
+    """A full disk's rules over a run's line."""
+    if not disk:
         return line
+    line["disk"] = True
+    if line["state"] == "failed":
+        allowed = set(DISK_FULL)
+        if roomy and roomy.get("state") == "failed":
+            allowed.add(roomy.get("message"))
+        if line["message"] not in allowed:
+            line["flags"].append(f"failed with {line['message']!r} on a full disk")
+    elif line["state"] != "finished" and "hang" not in line["flags"]:
+        line["flags"].append(f"ended {line['state']} on a full disk")
+    # Folders count too: a work folder left empty is still left.
+    outputs = {os.path.join(work, p) for p in line.get("outputs", [])}
+    extra = []
+    for base, folders, names in os.walk(work):
+        for name in folders + names:
+            p = os.path.join(base, name)
+            if p != target and not any(p == o or p.startswith(o + os.sep) for o in outputs):
+                extra.append(os.path.relpath(p, work))
+    if extra and line["state"] == "finished":
+        line["flags"].append("left beside the result: " + ", ".join(extra[:5]))
+    return line
+
+
+# What the editors would submit, for entries that do nothing without it.
+EDITOR_OPTIONS = {
+    "tool.pdf.protect": {"password": "sweep"},
+    "tool.pdf.reorder": {"pageOrder": [0]},
+    "tool.pdf.extractPages": {"pageOrder": [0]},
+    "tool.pdf.redact": {"redactions": {"0": [[[10, 10], [50, 50]]]}},
+    "tool.image.crop": {"cropRect": [[10, 10], [50, 50]]},
+    "tool.audio.trim": {"trimStart": 0.5, "trimEnd": 1.5},
+    "tool.video.trim": {"trimStart": 0.5, "trimEnd": 1.5},
+}
+
+
+def run_in(home, work, target, source, variant, op, timeout):
+    before = digest(target)
+    env = env_for(home)
+    line = {"file": source, "variant": variant, "op": op, "flags": []}
+    try:
+        options = ["--options", json.dumps(EDITOR_OPTIONS[op])] if op in EDITOR_OPTIONS else []
+        out = subprocess.run([DEV, "run", op] + options + [target], capture_output=True, text=True, env=env,
+                             timeout=timeout)
+    except subprocess.TimeoutExpired:
+        line["flags"].append("hang")
+        subprocess.run(["pkill", "-f", home], check=False)
+        line["state"] = None
+        return line
+    line["exit"] = out.returncode
+    if out.returncode < 0 or out.returncode > 2:
+        line["flags"].append(f"crash {out.returncode}")
+    result = {}
+    for text in reversed(out.stdout.splitlines()):
+        try:
+            result = json.loads(text)
+            break
+        except ValueError:
+            continue
+    line["state"] = result.get("state")
+    failure = result.get("failure") or {}
+    line["message"] = failure.get("message")
+    line["details"] = (failure.get("details") or "")[:300]
+    line["messages"] = result.get("messages", [])
+    if out.returncode == 2:
+        line["usage"] = out.stderr.strip().splitlines()[-1:] if out.stderr.strip() else []
+    if os.path.exists(target) and digest(target) != before:
+        line["flags"].append("input changed")
+    # Folders count too: a work folder left empty is still left.
+    made = []
+    for base, folders, names in os.walk(work):
+        for name in folders + names:
+            p = os.path.join(base, name)
+            if p != target:
+                made.append(p)
+    outputs = set(result.get("outputs", []))
+    if line["state"] == "finished":
+        if variant != "orig":
+            line["flags"].append("damaged copy finished")
+        for p in outputs:
+            if os.path.isfile(p):
+                # An archive may hold an empty file.
+                problem = None if op.endswith(".extract") and os.path.getsize(p) == 0 else oracle(p)
+                if problem:
+                    line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
+            elif not os.path.isdir(p):
+                line["flags"].append(f"missing output {p}")
+        if variant == "orig":
+            line["flags"].extend(fidelity(source, op, outputs))
+    elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
+          and (run_text(["pdftotext", source, "-"]) or "").strip()):
+        line["flags"].append("no text layer said where pdftotext finds text")
+    if made and line["state"] in ("failed", "cancelled"):
+        line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))
+    line["outputs"] = [os.path.relpath(p, work) for p in outputs]
+    return line
+
+
+def fill(disk, leave):
+    """Writes a file of zeros that leaves about leave bytes free on the disk."""
+    stat = os.statvfs(disk)
+    free = stat.f_bavail * stat.f_frsize
+    block = b"\0" * (1 << 20)
+    left = max(0, free - leave)
+    with open(os.path.join(disk, "filler"), "wb") as f:
+        while left > 0:
+            left -= f.write(block[: min(len(block), left)])
 
 
 def main():
@@ -304,6 +381,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=3)
     parser.add_argument("--only", default="")
     parser.add_argument("--timeout", type=int, default=180)
+    parser.add_argument("--disk", default="")
+    parser.add_argument("--leave", type=int, default=16 * 1024)
     args = parser.parse_args()
     files = sorted(os.path.join(args.folder, n) for n in os.listdir(args.folder)
                    if os.path.isfile(os.path.join(args.folder, n)))
@@ -327,8 +406,31 @@ def main():
             except OSError as e:  # quorvenda-dev rebuilt under the sweep, say
                 return {"file": item[0], "variant": item[1], "op": item[2], "flags": [f"sweep: {e}"]}
 
-        for line in pool.map(guarded, plan):
+        if not args.disk:
+            for line in pool.map(guarded, plan):
+                print(json.dumps(line), flush=True)
+            return 0
+        plan = [item for item in plan if item[1] == "orig"]
+        roomy = list(pool.map(guarded, plan))
+        inputs = os.path.join(args.disk, "inputs")
+        os.makedirs(inputs, exist_ok=True)
+        placed = {}
+        for source, _, _ in plan:
+            if source not in placed:
+                placed[source] = os.path.join(inputs, os.path.basename(source))
+                shutil.copyfile(source, placed[source])
+        fill(args.disk, args.leave)
+
+        def on_disk(pair):
+            (source, variant, op), with_room = pair
+            try:
+                return run_one(placed[source], variant, op, args.timeout, args.disk, with_room)
+            except OSError as e:
+                return {"file": source, "variant": variant, "op": op, "flags": [f"sweep: {e}"]}
+
+        for line in pool.map(on_disk, zip(plan, roomy)):
             print(json.dumps(line), flush=True)
+    return 0
 
 
 if __name__ == "__main__":

@@ -4,6 +4,8 @@
 
 #include "engines/pdf/PDFEngine.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
+#include "model/SystemError.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,9 @@ QString failureOf(WorkBench& bench, Call call)
         // A refusal places nothing.
         EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
         return e.message();
+    } catch (const SystemError&) {
+        EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+        return jobFailure(std::current_exception()).message;
     }
     return QStringLiteral("<no error>");
 }
@@ -252,6 +257,6 @@ TEST_F(PdfPageTools, DamagedInputAndFullDiskLeaveNothing)
     work.workFile = [diskPath](const QString& extension) {
         return QUrl::fromLocalFile(QDir(diskPath).filePath("result." + extension));
     };
-    EXPECT_EQ(failureOf(full, [&] { PDFEngine::rotate(big, std::nullopt, 90, work); }), "Couldn't write the PDF");
+    EXPECT_EQ(failureOf(full, [&] { PDFEngine::rotate(big, std::nullopt, 90, work); }), "Not enough disk space");
     EXPECT_FALSE(QFile::exists(disk.filePath("result.pdf")));
 }

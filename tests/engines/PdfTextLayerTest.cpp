@@ -8,6 +8,8 @@
 #include "engines/vision/VisionEngine.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/JobFailure.h"
+#include "model/SystemError.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +57,8 @@ QString errorOf(const std::function<void()>& work) {
         work();
     } catch (const EngineError& error) {
         return error.message();
+    } catch (const SystemError&) {
+        return jobFailure(std::current_exception()).message;
     }
     return QStringLiteral("no error");
 }
@@ -322,7 +326,7 @@ TEST(PdfTextLayer, AFullDiskFailsTheRunAndLeavesNoHalfFile) {
         return QUrl::fromLocalFile(disk.filePath(QStringLiteral("work.") + extension));
     };
     EXPECT_EQ(errorOf([&] { PDFEngine::addTextLayer(scan, reader, kFont, work); }),
-              "Couldn't write the PDF");
+              "Not enough disk space");
     EXPECT_TRUE(folderEntries(disk.path()).isEmpty());
     EXPECT_TRUE(bench.outputs().isEmpty());
     EXPECT_TRUE(bench.notes->messages().isEmpty());

@@ -108,7 +108,7 @@ void PDFDocument::write(const QString& path, const std::optional<QString>& prote
             throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                               QString::fromStdString(m_state->qpdf->getWarnings().front().what()));
         sink.commit();
-    } catch (const EngineError&) {
+    } catch (const Error&) {
         throw;
     } catch (const std::exception& e) {
         throw EngineError(QStringLiteral("Couldn't write the PDF"), QString::fromUtf8(e.what()));

@@ -1,7 +1,9 @@
 #include "engines/pdf/PdfFileSink.h"
 
 #include "model/EngineError.h"
+#include "model/SystemError.h"
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace qv {
@@ -51,9 +53,13 @@ void PdfFileSink::commit()
 
 void PdfFileSink::fail(const QString& why)
 {
+    // The refused write's own errno, before closing and removing set another.
+    const int code = errno;
     m_file.close();
     m_file.remove();
     m_finished = true;
+    if (code == ENOSPC || code == EDQUOT)
+        throw SystemError::fromErrno(code, QStringLiteral("Couldn't write the PDF: ") + why);
     throw EngineError(QStringLiteral("Couldn't write the PDF"), why);
 }
 

@@ -8,8 +8,8 @@
 namespace qv {
 
 // The end of qpdf's writer: a new file whose every write is counted and which is synced and
-// closed by commit() before it counts as written. Any failure throws EngineError "Couldn't write the PDF"
-// and removes the file.
+// closed by commit() before it counts as written. Any failure removes the file and throws: a full
+// disk SystemError (ENOSPC, "Not enough disk space"), anything else EngineError "Couldn't write the PDF".
 class PdfFileSink : public Pipeline {
 public:
     explicit PdfFileSink(const QString& path);
