@@ -70,6 +70,23 @@ TEST_F(ImageRotationTest, PngTurnsItsPixelsClockwise)
     EXPECT_EQ(image.pixelColor(10, 35), QColor(Qt::blue));
 }
 
+TEST_F(ImageRotationTest, ALargePictureTurnsAndFlipsThoughItIsDecodedTopDown)
+{
+    // Far taller than the lines a top-down decoder keeps: a turn reads them all out of order.
+    const QString source = in("large.png");
+    ASSERT_TRUE(halves(1600, 1200).save(source));
+    for (const auto& [degrees, vertical, size, redAt] :
+         {std::tuple{90, false, QSize(1200, 1600), QPoint(600, 100)}, std::tuple{180, false, QSize(1600, 1200), QPoint(1500, 600)},
+          std::tuple{270, false, QSize(1200, 1600), QPoint(600, 1500)}, std::tuple{0, true, QSize(1600, 1200), QPoint(100, 600)}}) {
+        const QString turned = rotate(source, degrees, false, vertical);
+        const QImage image = ImageDecoder::decode(turned).toQImage();
+        EXPECT_EQ(image.size(), size) << degrees;
+        EXPECT_EQ(image.pixelColor(redAt), QColor(Qt::red)) << degrees;
+        ASSERT_TRUE(QFile::remove(turned));
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
 TEST_F(ImageRotationTest, FlipMirrorsAndIsNamedFlipped)
 {
     const QString source = photo(1);

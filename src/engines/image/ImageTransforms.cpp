@@ -104,7 +104,15 @@ DecodedImage ImageTransforms::transformed(const DecodedImage& image, int degrees
         noMemory();
     QString log;
     const int quarter = (degrees / 90) & 3;
-    VipsRef out = must(vipsStep(in, [](VipsImage* i, VipsImage** o) { return vips_copy(i, o, nullptr); }, &log), log);
+    // A turn or an upside-down flip reads the picture out of order; decoded top-down, as files
+    // are, a picture taller than the decoder's few lines must be whole in memory first.
+    const bool outOfOrder = quarter != 0 || flipVertically;
+    VipsRef out = must(vipsStep(in, [outOfOrder](VipsImage* i, VipsImage** o) {
+        if (!outOfOrder)
+            return vips_copy(i, o, nullptr);
+        *o = vips_image_copy_memory(i);
+        return *o ? 0 : -1;
+    }, &log), log);
     if (quarter != 0) {
         const VipsAngle angle = quarter == 1 ? VIPS_ANGLE_D90 : quarter == 2 ? VIPS_ANGLE_D180 : VIPS_ANGLE_D270;
         out = must(vipsStep(out.get(), [&](VipsImage* i, VipsImage** o) { return vips_rot(i, o, angle, nullptr); }, &log), log);
