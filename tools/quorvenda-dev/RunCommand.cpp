@@ -11,6 +11,7 @@
 #include "platform/Clipboard.h"
 #include "platform/InputFile.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/SettingsStore.h"
 #include "platform/Workspace.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,12 @@ int run(const QStringList& args)
     if (rest.isEmpty())
         return usage(QStringLiteral("No files given."));
 
+    // One worker loads while the catalogue is built and the files are looked into, as the application's wait warm; a run
+    // that ends with its job keeps no spares (more start only while items wait for one).
+    if (useWorkers()) {
+        catalogueWorkers().setWarmCount(0);
+        catalogueWorkers().startAhead(1);
+    }
     registerDefaultSettings();
     const QList<OperationDescriptor>& catalogue = ToolRegistry::shared().catalogue();
     const auto it = std::find_if(catalogue.begin(), catalogue.end(),
@@ -96,12 +103,6 @@ int run(const QStringList& args)
         loop.quit();
     });
 
-    // One worker loads while the files are looked into, as the application's wait warm; a run
-    // that ends with its job keeps no spares (more start only while items wait for one).
-    if (useWorkers()) {
-        catalogueWorkers().setWarmCount(0);
-        catalogueWorkers().startAhead(1);
-    }
     // Side by side, a few at a time: a movie's look is a start of FFmpeg.
     QList<FileInfo> files(rest.size());
     {
@@ -166,7 +167,10 @@ int run(const QStringList& args)
     });
     if (job->isActive())
         loop.exec();
+    // The settings the job changed (its recent results) are written while its workers end.
+    std::thread saving([] { SettingsStore::shared().flush(); });
     const bool engineStopped = center.shutdown(stopGrace);
+    saving.join();
     quitOnTerminationSignals();
 
     QJsonObject result = jobJson(job);
