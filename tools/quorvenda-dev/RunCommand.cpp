@@ -154,7 +154,10 @@ int run(const QStringList& args)
     services.clipboard = &clipboard;
     services.workspace = &Workspace::system();
     services.workers = useWorkers() ? &catalogueWorkers() : nullptr;
-    services.memoryNeed = itemMemoryNeed;
+    // The memory budget holds items back for one another; the one item of one file always runs,
+    // so its need is not asked (a header question in the worker before the item).
+    if (files.size() > 1)
+        services.memoryNeed = itemMemoryNeed;
     center.setServices(services);
     const JobPtr job = center.submit(entry, files, options, std::nullopt);
     if (!job) {
