@@ -7,6 +7,7 @@
 #include "documents/DocxWriter.h"
 #include "documents/EpubWriter.h"
 #include "documents/HTMLRenderer.h"
+#include "documents/LinesAbovePage.h"
 #include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OdtWriter.h"
@@ -278,6 +279,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         QPainter painter;
         if (!painter.begin(&writer))
             throw EngineError(QStringLiteral("Couldn't create the PDF"));
+        QTextBlock firstBlockLeft;
         for (int page = 0; page < pages; ++page) {
             if (page > 0 && !writer.newPage())
                 throw EngineError(QStringLiteral("Couldn't create the PDF"));
@@ -285,6 +287,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
             painter.translate(margins.left() * scale, margins.top() * scale - page * body.height());
             const QRectF visible(0, page * body.height(), body.width(), body.height());
             painter.setClipRect(visible);
+            const LinesAbovePage linesAbove(text, page * body.height(), body.height(), firstBlockLeft);
             QAbstractTextDocumentLayout::PaintContext context;
             // A picture moved on to the next page starts on this page's edge, a rounding away:
             // drawn here too, it leaves a sliver at the foot of the page.

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextFragment>
@@ -771,22 +772,28 @@ d.save(sys.argv[1])
     ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", make, docx}, &output), 0) << output.toStdString();
     const QList<QList<Word>> pages = pdfWords(richToPdf(docx, dir.filePath("work")));
     ASSERT_GE(pages.size(), 2);
+    QStringList numbers;
     for (const QList<Word>& page : pages) {
         ASSERT_FALSE(page.isEmpty());
-        double left = 1e9, right = 0, bottom = 0;
+        double left = 1e9, top = 1e9, right = 0, bottom = 0;
         for (const Word& word : page) {
             left = std::min(left, word.box.left());
+            top = std::min(top, word.box.top());
             right = std::max(right, word.box.right());
             bottom = std::max(bottom, word.box.bottom());
+            if (word.text.endsWith(QLatin1Char('.')) && word.text.front().isDigit())
+                numbers.append(word.text);
         }
-        // "Lorem" begins at the margin, less the L's own bearing of a point or so.
+        // "Lorem" begins at the margin, less the L's own bearing of a point or so; the first
+        // line's box (its glyphs' full height) reaches up to the margin.
         EXPECT_NEAR(left, 70.87, 1.6);
+        EXPECT_NEAR(top, 56.69, 1);
         EXPECT_LE(right, 595.28 - 70.87);
         EXPECT_LE(bottom, 841.89 - 56.69);
     }
-    // The first line's box (its glyphs' full height) reaches up to the margin. (Later pages also
-    // hold, clipped away, the line before their top, which Qt draws with the page.)
-    EXPECT_NEAR(pages.first().first().box.top(), 56.69, 1);
+    // Each paragraph's text once: no line of one page comes back, hidden, on the next.
+    EXPECT_EQ(numbers.size(), 60);
+    EXPECT_EQ(numbers.size(), QSet<QString>(numbers.begin(), numbers.end()).size()) << numbers.join(' ').toStdString();
 }
 
 // Chinese characters reach the PDF when a font for them is installed, and a Symbol-font
