@@ -86,7 +86,8 @@ TEST(FullDiskRun, EveryEntrySaysTheDiskIsFullOrFinishes)
                                      "--timeout", "240"});
     // A ceiling, not a measure: some hundred runs, each given four minutes before it counts as hung.
     ASSERT_TRUE(sweep.waitForFinished(40 * 60 * 1000));
-    ASSERT_EQ(sweep.exitCode(), 0) << sweep.readAllStandardError().toStdString();
+    const QByteArray errors = sweep.readAllStandardError();
+    ASSERT_EQ(sweep.exitCode(), 0) << errors.toStdString();
     int runs = 0;
     int full = 0;
     for (const QByteArray& text : sweep.readAllStandardOutput().split('\n')) {
@@ -99,6 +100,6 @@ TEST(FullDiskRun, EveryEntrySaysTheDiskIsFullOrFinishes)
         EXPECT_TRUE(line.value("flags").toArray().isEmpty()) << text.toStdString();
     }
     // Every file was offered its entries, and most of them found no room.
-    EXPECT_GT(runs, 80);
+    EXPECT_GT(runs, 80) << errors.toStdString();
     EXPECT_GT(full, runs / 2);
 }
