@@ -4,6 +4,7 @@
 #include "model/EngineError.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QtEndian>
 
 using namespace qv;
@@ -123,5 +124,94 @@ TEST_F(MediaStreamRemoval, AWmaHeaderStatesTheWholeSound)
         EXPECT_GE(statedSeconds(placed), sound - 0.05) << source.toStdString();
         EXPECT_LE(statedSeconds(placed), sound + 0.1) << source.toStdString();
         EXPECT_NEAR(format(placed, "duration").toDouble(), sound, 0.1) << source.toStdString();
+    }
+}
+
+namespace {
+
+QByteArray padded(const QByteArray& text, int length)
+{
+    return text.leftJustified(length, '\0', true);
+}
+
+// An ID3v1.1 tag naming a person, an album and a comment.
+QByteArray id3v1()
+{
+    return "TAG" + padded("Jane Song", 30) + padded("Jane Roe", 30) + padded("Secret Album", 30) + "2020"
+        + padded("Recorded at home", 28) + QByteArray("\0\x05\x0c", 3);
+}
+
+// The "TAG+" block some players put before an ID3v1 tag: longer title, artist and album.
+QByteArray enhancedTag()
+{
+    return "TAG+" + padded("Jane Song, the long title", 60) + padded("Jane Roe, the long name", 60)
+        + padded("Secret Album, long", 60) + QByteArray(1, '\0') + padded("Rock", 30) + "000:00" + "000:03";
+}
+
+QByteArray apeTag()
+{
+    QByteArray items;
+    int count = 0;
+    for (const auto& [key, value] : {std::pair{"Artist", "Jane Roe"}, std::pair{"Comment", "Recorded at home"}}) {
+        QByteArray item(8, '\0');
+        qToLittleEndian<quint32>(quint32(qstrlen(value)), item.data());
+        items += item + key + '\0' + value;
+        ++count;
+    }
+    const auto footer = [&](quint32 flags) {
+        QByteArray bytes = "APETAGEX" + QByteArray(24, '\0');
+        qToLittleEndian<quint32>(2000, bytes.data() + 8);
+        qToLittleEndian<quint32>(quint32(items.size() + 32), bytes.data() + 12);
+        qToLittleEndian<quint32>(quint32(count), bytes.data() + 16);
+        qToLittleEndian<quint32>(flags, bytes.data() + 20);
+        return bytes;
+    };
+    return footer(0xA0000000) + items + footer(0x80000000);
+}
+
+QByteArray id3v24()
+{
+    QByteArray frames;
+    for (const auto& [id, text] : {std::pair{"TIT2", "Jane Song"}, std::pair{"TPE1", "Jane Roe"}}) {
+        const QByteArray data = '\x03' + QByteArray(text);
+        frames += QByteArray(id) + char(0) + char(0) + char(0) + char(data.size()) + QByteArray(2, '\0') + data;
+    }
+    return QByteArray("ID3\x04\0\0\0\0\0", 10).replace(9, 1, QByteArray(1, char(frames.size()))) + frames;
+}
+
+} // namespace
+
+// FFmpeg copies whatever follows the last frame along with it: an ID3v1 tag behind a recorder's
+// junk stayed in the result, names and all. No tag at the end survives, however it is laid out:
+// ID3v1 alone, behind an APE tag, behind junk, with "TAG+", with an ID3v2.4 tag at the start.
+TEST_F(MediaStreamRemoval, NoTagAtTheEndOfAnMp3Survives)
+{
+    if (QStandardPaths::findExecutable("exiftool").isEmpty())
+        GTEST_SKIP() << "needs exiftool";
+    const QString plain = tone("plain.mp3", 2.0, {"-c:a", "libmp3lame", "-id3v2_version", "0", "-fflags", "+bitexact"});
+    const QByteArray sound = test::readFile(plain);
+    QByteArray junk;
+    for (int i = 0; i < 1024; ++i)
+        junk += char(i % 251);
+    const QList<std::pair<const char*, QByteArray>> layouts{
+        {"v1", sound + id3v1()},
+        {"ape-v1", sound + apeTag() + id3v1()},
+        {"junk-v1", sound + junk + id3v1()},
+        {"junk-ape", sound + junk + apeTag()},
+        {"enhanced", sound + enhancedTag() + id3v1()},
+        {"v24-v1", id3v24() + sound + id3v1()},
+    };
+    for (const auto& [name, bytes] : layouts) {
+        const QString source = test::writeFile(dir.filePath(QString("in/%1.mp3").arg(name)), bytes);
+        QByteArray before;
+        test::runProgram("exiftool", {"-a", "-G1", source}, &before);
+        ASSERT_TRUE(before.contains("Jane Roe")) << name;
+        const QString placed = removeMediaMetadata(input(source), context, work).toLocalFile();
+        QByteArray after;
+        test::runProgram("exiftool", {"-a", "-G1", placed}, &after);
+        for (const char* left : {"Jane", "Secret", "Recorded", "[ID3v1", "[APE]"})
+            EXPECT_FALSE(after.contains(left)) << name << ": " << left << "\n" << after.toStdString();
+        EXPECT_FALSE(test::readFile(placed).contains("Jane")) << name;
+        EXPECT_EQ(packets(placed, "a"), packets(plain, "a")) << name;
     }
 }

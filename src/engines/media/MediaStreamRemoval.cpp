@@ -3,7 +3,13 @@
 #include "engines/media/AsfFileProperties.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
+#include "engines/media/MpegAudioFrames.h"
 #include "engines/media/StreamCopyArguments.h"
+#include "model/SystemError.h"
+
+#include <QFile>
+
+#include <cerrno>
 
 namespace qv {
 
@@ -42,6 +48,15 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
         const std::optional<double> decoded = decodedSoundSeconds(output, context, work);
         if (stated && decoded && *decoded > *stated + 0.02)
             AsfFileProperties::setPlaySeconds(output.toLocalFile(), *decoded);
+    }
+    if (muxer == QLatin1String("mp3")) {
+        // FFmpeg copies what follows the last frame with it: an ID3v1 or APE tag behind a
+        // recorder's junk stayed, names and all.
+        if (const std::optional<qint64> trailer = MpegAudioFrames::trailerStart(output.toLocalFile())) {
+            QFile result(output.toLocalFile());
+            if (!result.resize(*trailer))
+                throw SystemError::fromErrno(EIO, QStringLiteral("Cannot write ") + output.toLocalFile());
+        }
     }
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("removeMetadata")),
                            file.ext);

@@ -105,4 +105,41 @@ bool MpegAudioFrames::runToTheEnd(const QString& path)
         || tagAt(at, "ID3");
 }
 
+std::optional<qint64> MpegAudioFrames::trailerStart(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
+        return std::nullopt;
+    const qint64 size = file.size();
+    const uchar* data = file.map(0, size);
+    if (!data)
+        return std::nullopt;
+    const auto bytesFrom = [&](qint64 at) {
+        return QByteArray::fromRawData(reinterpret_cast<const char*>(data + at), qsizetype(size - at));
+    };
+    std::optional<qint64> start = chainStart(bytesFrom(0));
+    if (!start)
+        return std::nullopt;
+    const uchar kind = uchar(data[*start + 1] & 0xFE);
+    const uchar rate = uchar(data[*start + 2] & 0x0C);
+    qint64 at = *start;
+    for (;;) {
+        while (at + 4 <= size) {
+            const std::optional<int> length = frameLength(data + at);
+            if (!length || *length < 4 || uchar(data[at + 1] & 0xFE) != kind || uchar(data[at + 2] & 0x0C) != rate)
+                break;
+            if (at + *length > size)
+                return std::nullopt; // the last frame is cut short: what decodes of it stays
+            at += *length;
+        }
+        if (at >= size)
+            return std::nullopt;
+        // A damaged frame in the middle: the frames go on after it.
+        const std::optional<qint64> next = chainStart(bytesFrom(at), 3);
+        if (!next)
+            return at;
+        at += *next;
+    }
+}
+
 } // namespace qv

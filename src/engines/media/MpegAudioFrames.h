@@ -29,6 +29,11 @@ public:
     // ID3v1, APE, Lyrics3) with none cut short: a whole MP3 whatever its Xing or VBRI header
     // says of its length. A file cut short ends inside a frame.
     static bool runToTheEnd(const QString& path);
+
+    // Where the file's last whole frame ends, when bytes that hold no more frames follow it
+    // (a tag, a recorder's junk, a tag behind junk); nothing when the frames run to the end,
+    // the last frame is cut short, or no chain of frames is found.
+    static std::optional<qint64> trailerStart(const QString& path);
 };
 
 } // namespace qv
