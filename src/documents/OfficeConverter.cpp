@@ -8,10 +8,12 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
+#include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/TimeLimit.h"
+#include "platform/WorkerSandbox.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,6 +89,32 @@ QHash<QString, QString> sofficeEnvironment()
     return {{QStringLiteral("HOME"), QDir::homePath()}, {QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin")}};
 }
 
+// What LibreOffice ends with when it wants to be started again (after its first start set
+// its profile up); its launcher does so, and so do we where we start it without the launcher.
+constexpr int restartStatus = 81;
+
+// Runs LibreOffice with folder as its working folder. A worker without a view of its own is
+// kept out of /tmp, where LibreOffice's launcher always makes its pipe: LibreOffice is then
+// started without the launcher, told to make the pipe in its working folder, and told that no
+// path may be written when it asks (it takes OSL_SOCKET_PATH only when /tmp and /var/tmp both
+// say no); writing itself is not asked, only tried, and succeeds where the walls allow it.
+ProcessRunner::Output runOffice(const QUrl& program, QStringList arguments, std::stop_token stop, const QString& folder)
+{
+    const QString binary = QFileInfo(QFileInfo(program.toLocalFile()).canonicalFilePath()).absolutePath()
+        + QStringLiteral("/soffice.bin");
+    const QByteArray filter = WorkerSandbox::keepsOutOfTmp() ? WorkerSandbox::writeChecksRefused() : QByteArray();
+    if (filter.isEmpty() || !QFileInfo(binary).isExecutable())
+        return ProcessRunner::run(program, arguments, stop, sofficeEnvironment());
+    arguments.prepend(QStringLiteral("-env:OSL_SOCKET_PATH=."));
+    const ChildProcess::ExtraFilter refused(filter);
+    for (int start = 0;; ++start) {
+        ProcessRunner::Output output =
+            ProcessRunner::run(QUrl::fromLocalFile(binary), arguments, stop, sofficeEnvironment(), QUrl::fromLocalFile(folder));
+        if (output.terminatedBySignal || output.status != restartStatus || start == 2)
+            return output;
+    }
+}
+
 QString profileURL(const QString& profile)
 {
     return QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
@@ -137,13 +165,13 @@ public:
         bool timedOut = false;
         try {
             const ProcessRunner::Output output = runWithTimeLimit(stop, OfficeConverter::timeLimit, timedOut, [&](std::stop_token limited) {
-                return ProcessRunner::run(
+                return runOffice(
                     program,
                     {QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
                      QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
                      QStringLiteral("--terminate_after_init"),
                      QStringLiteral("-env:UserInstallation=") + profileURL(profile)},
-                    limited, sofficeEnvironment());
+                    limited, folder.toLocalFile());
             });
             made = output.status == 0 && !output.terminatedBySignal && QFileInfo(profile).isDir();
         } catch (const CancellationError&) {
@@ -429,7 +457,7 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
     ProcessRunner::Output result;
     try {
         result = runWithTimeLimit(stop, timeLimit, timedOut, [&](std::stop_token limited) {
-            return ProcessRunner::run(*program, arguments, limited, sofficeEnvironment());
+            return runOffice(*program, arguments, limited, root.path());
         });
     } catch (const CancellationError&) {
         if (!timedOut || stop.stop_requested())

@@ -11,6 +11,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <linux/close_range.h>
 #include <sched.h>
 #include <mutex>
@@ -21,6 +23,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -85,6 +88,8 @@ void makePipe(Fd& readEnd, Fd& writeEnd)
     if (readEnd.get() < 0 || writeEnd.get() < 0)
         throw SystemError::fromErrno(EMFILE, QStringLiteral("Cannot create a pipe"));
 }
+
+thread_local QByteArray t_extraFilter;
 
 [[noreturn]] void failInChild(int writeFd, int step)
 {
@@ -199,6 +204,11 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             envp.push_back(bytes.data());
         envp.push_back(nullptr);
     }
+    // Copied now: the child must not touch anything another thread may be changing.
+    QByteArray extraFilter = t_extraFilter;
+    sock_fprog extraProgram{};
+    extraProgram.len = static_cast<unsigned short>(extraFilter.size() / qsizetype(sizeof(sock_filter)));
+    extraProgram.filter = reinterpret_cast<sock_filter*>(extraFilter.data());
     const bool wantIsolation = role == Role::sandbox && !qEnvironmentVariableIsSet("QUORVENDA_NO_NAMESPACES");
     // The same environment with the mark of the namespaces.
     std::vector<QByteArray> inheritedBytes;
@@ -309,6 +319,9 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             failInChild(reportWrite.get(), 2);
         if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
             failInChild(reportWrite.get(), 0);
+        if (extraProgram.len > 0
+            && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &extraProgram) != 0))
+            failInChild(reportWrite.get(), 2);
         ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
         failInChild(reportWrite.get(), 1);
     }
@@ -622,6 +635,15 @@ int ChildProcess::wait()
     if (result == m_pid && m_status >= 0 && ::read(m_status, &programStatus, sizeof programStatus) == sizeof programStatus)
         status = programStatus;
     return result == m_pid ? status : -1;
+}
+
+ChildProcess::ExtraFilter::ExtraFilter(const QByteArray& program) : m_previous(std::exchange(t_extraFilter, program))
+{
+}
+
+ChildProcess::ExtraFilter::~ExtraFilter()
+{
+    t_extraFilter = m_previous;
 }
 
 } // namespace qv

@@ -40,6 +40,19 @@ public:
         sandbox,
     };
 
+    // While one lives, every program started from this thread also runs under the seccomp
+    // program given (raw BPF, a sock_filter array), put in place between the fork and the start.
+    class ExtraFilter {
+    public:
+        explicit ExtraFilter(const QByteArray& program);
+        ~ExtraFilter();
+        ExtraFilter(const ExtraFilter&) = delete;
+        ExtraFilter& operator=(const ExtraFilter&) = delete;
+
+    private:
+        QByteArray m_previous;
+    };
+
     // Throws SystemError when the program cannot be started. An inheritedFd (not -1) reaches
     // the program under the same number; no other descriptor but the standard three does.
     ChildProcess(const QString& program, const QStringList& arguments,

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <linux/capability.h>
 #include <linux/landlock.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -26,6 +27,8 @@
 namespace qv {
 
 namespace {
+
+bool s_keepsOutOfTmp = false;
 
 // Newer than the system's headers: the ruleset's network rights (ABI 4) and scopes (ABI 6).
 struct RulesetAttributes {
@@ -550,9 +553,11 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
             allow(folder, folderWrites | readFolder);
     }
     allow(QStringLiteral("/dev/null"), fileWrites);
-    // The office suite makes and removes its pipe in /tmp whatever TMPDIR says (in its own
-    // namespaces a worker's /tmp is its own).
-    allow(QStringLiteral("/tmp"), writes & (LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE));
+    // LibreOffice's launcher makes and removes its pipe in /tmp whatever TMPDIR says: in its own
+    // namespaces a worker's /tmp is its own; without, LibreOffice is started so that the pipe
+    // goes into the worker's folder (OfficeConverter), and /tmp stays closed.
+    if (!reads)
+        allow(QStringLiteral("/tmp"), writes & (LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE));
     if (reads) {
         // What the view would show: the system, the programs, the inputs, nothing else of the
         // home folder or /tmp.
@@ -584,7 +589,45 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
     }
     const bool restricted = landlockRestrictSelf(ruleset) == 0;
     ::close(ruleset);
+    if (restricted && reads)
+        s_keepsOutOfTmp = true;
     return restricted ? abi : 0;
+}
+
+bool WorkerSandbox::keepsOutOfTmp()
+{
+    return s_keepsOutOfTmp;
+}
+
+QByteArray WorkerSandbox::writeChecksRefused()
+{
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+    if (!filter)
+        return {};
+    bool ok = true;
+    // The mode is the second argument of access, the third of faccessat and faccessat2.
+    for (const auto& [name, argument] : {std::pair{"access", 1u}, std::pair{"faccessat", 2u}, std::pair{"faccessat2", 2u}}) {
+        const int call = seccomp_syscall_resolve_name(name);
+        if (call == __NR_SCMP_ERROR)
+            continue; // not on this architecture
+        const scmp_arg_cmp writable{argument, SCMP_CMP_MASKED_EQ, W_OK, W_OK};
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), call, 1, writable) != 0)
+            ok = false;
+    }
+    QByteArray program;
+    const int memory = ::memfd_create("filter", MFD_CLOEXEC);
+    if (ok && memory >= 0 && seccomp_export_bpf(filter, memory) == 0 && ::lseek(memory, 0, SEEK_SET) == 0) {
+        char chunk[4096];
+        ssize_t got;
+        while ((got = ::read(memory, chunk, sizeof chunk)) > 0)
+            program.append(chunk, got);
+        if (got < 0)
+            program.clear();
+    }
+    if (memory >= 0)
+        ::close(memory);
+    seccomp_release(filter);
+    return program;
 }
 
 } // namespace qv

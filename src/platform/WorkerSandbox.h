@@ -66,6 +66,14 @@ public:
     // False when the walls keep this process from reading the file or folder.
     static bool mayRead(const QString& path);
 
+    // True once restrictTo keeps what this process starts out of /tmp: no view of its own, so
+    // /tmp is everyone's. A program that makes a socket there must be told another place.
+    static bool keepsOutOfTmp();
+
+    // A seccomp program (raw BPF, for ChildProcess::ExtraFilter) under which asking whether a
+    // path may be written (access, faccessat) always hears no. Empty when none can be made.
+    static QByteArray writeChecksRefused();
+
     // The Landlock ABI the kernel offers, 0 for none.
     static int landlockAbi();
 
