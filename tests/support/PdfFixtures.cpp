@@ -193,6 +193,84 @@ QString writeJunkPdf(const QString& path)
     return path;
 }
 
+QString writeContentPdf(const QString& path, const QByteArray& content)
+{
+    PdfBuilder b;
+    const int catalog = b.reserve();
+    const int pages = b.reserve();
+    const int font = b.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const int stream = b.addStream("<< /Filter /FlateDecode", zlib(content));
+    const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 612 792] /Resources << /Font << /F1 "
+                           + ref(font) + " >> >> /Contents " + ref(stream) + " >>");
+    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
+    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
+    QFile file(path);
+    const QByteArray bytes = b.finish(catalog, 0);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
+    return path;
+}
+
+QString writeHostilePdf(const QString& path, HostilePage kind)
+{
+    PdfBuilder b;
+    const int catalog = b.reserve();
+    const int pages = b.reserve();
+    const int font = b.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const QByteArray fonts = "/Font << /F1 " + ref(font) + " >>";
+    // Each form draws the next one twice; the last draws a word and a square.
+    const auto laughs = [&] {
+        int next = b.addStream("<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << " + fonts + " >>",
+                               "BT /F1 12 Tf 72 72 Td (ha) Tj ET 0 0 1 1 re f");
+        for (int depth = 0; depth < 30; ++depth)
+            next = b.addStream("<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /XObject << /X "
+                                   + ref(next) + " >> >>",
+                               "/X Do /X Do");
+        return next;
+    };
+    const QByteArray text = "BT /F1 24 Tf 72 700 Td (Hostile) Tj ET\n";
+    QByteArray box = "[0 0 612 792]";
+    QByteArray resources = fonts;
+    QByteArray contents = text;
+    QByteArray extra;
+    switch (kind) {
+    case HostilePage::laughs:
+        resources += " /XObject << /X0 " + ref(laughs()) + " >>";
+        contents += "/X0 Do";
+        break;
+    case HostilePage::annotationLaughs:
+        extra = " /Annots [" + ref(b.add("<< /Type /Annot /Subtype /Square /Rect [0 0 612 792] /F 4 /AP << /N "
+                                           + ref(laughs()) + " >> >>")) + "]";
+        break;
+    case HostilePage::tinyTiles:
+        box = "[0 0 14400 14400] /UserUnit 75000";
+        resources += " /Pattern << /P1 "
+            + ref(b.addStream("<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 0.002 0.002] "
+                              "/XStep 0.002 /YStep 0.002 /Resources << >>",
+                              "0 0 0.001 0.001 re f"))
+            + " >>";
+        contents = "BT /F1 400 Tf 100 13000 Td (Hostile) Tj ET /Pattern cs /P1 scn 0 0 14400 14400 re f";
+        break;
+    case HostilePage::huge:
+        box = "[0 0 14400 14400] /UserUnit 75000";
+        contents = "0 0 1 rg 0 0 14400 14400 re f 0 g BT /F1 400 Tf 100 13000 Td (Hostile) Tj ET";
+        break;
+    case HostilePage::emptyOperators:
+        contents += QByteArray("q Q\n").repeated(20'000'000);
+        break;
+    }
+    const int stream = b.addStream("<< /Filter /FlateDecode", zlib(contents));
+    const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox " + box + " /Resources << "
+                           + resources + " >> /Contents " + ref(stream) + extra + " >>");
+    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
+    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
+    QFile file(path);
+    const QByteArray bytes = b.finish(catalog, 0);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
+    return path;
+}
+
 QString lockedCopy(const QString& source, const QString& target, const QString& password)
 {
     toolOutput(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), password, password,

@@ -46,6 +46,26 @@ QString writeTextPdf(const QString& path, const QStringList& pageTexts);
 QString writeLyingPageTreePdf(const QString& path);
 // A text file with a PDF's name.
 QString writeJunkPdf(const QString& path);
+
+// One page of 612 x 792 points drawn by this content stream (Flate-compressed), Helvetica as
+// /F1.
+QString writeContentPdf(const QString& path, const QByteArray& content);
+
+// Pages made to cost endless work, each a few kilobytes, with "Hostile" in their text:
+enum class HostilePage {
+    // forms that each draw the next twice, 30 deep: 2^30 drawings
+    laughs,
+    // the same as an annotation's appearance
+    annotationLaughs,
+    // 14400 points square (the format's largest) with /UserUnit 75000, filled with a tiling
+    // pattern stepped 0.002 point: 5 x 10^13 tiles
+    tinyTiles,
+    // 14400 points square with /UserUnit 75000: a page 380 km wide
+    huge,
+    // a content stream of 20 million "q Q" and nothing drawn
+    emptyOperators,
+};
+QString writeHostilePdf(const QString& path, HostilePage kind);
 // A copy locked with AES-256, the password both user and owner password (qpdf).
 QString lockedCopy(const QString& source, const QString& target, const QString& password);
 QImage photoImage(int width, int height);

@@ -1,6 +1,7 @@
 #include "jobs/WorkerPool.h"
 #include "model/EngineError.h"
 #include "support/DevDriver.h"
+#include "support/PdfFixtures.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -122,6 +123,38 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryEndsOnItsOwnWithASentence)
               QStringLiteral("This file took too long and was stopped"));
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
     EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+}
+
+TEST(HostileFilesRun, PdfPagesMadeToBeEndlessEndOnTheirOwnWithASentence)
+{
+    QTemporaryDir home;
+    // A patience shortened from 30 s: the budget of a page's work may outlast it on a busy
+    // machine, and then the watch ends the item.
+    test::writeFile(home.filePath(QStringLiteral("config/quorvenda/settings.json")),
+                    R"({"quorvenda.advanced.workerPatience": 3})");
+    const QStringList stopped{QStringLiteral("This file took too long and was stopped"),
+                              QStringLiteral("This page is too complex to render"),
+                              QStringLiteral("This page is too complex to read"),
+                              QStringLiteral("This page is too complex to compress")};
+    for (const char* operation : {"convert.pdf.png", "convert.pdf.txt", "tool.pdf.compress"}) {
+        SCOPED_TRACE(operation);
+        QTemporaryDir dir;
+        const QString pdf = test::writeHostilePdf(dir.filePath(QStringLiteral("laughs.pdf")), test::HostilePage::laughs);
+        const test::DriverRun run = test::runDriverJob({QLatin1String(operation), pdf}, home.path());
+        EXPECT_EQ(run.result.value(QStringLiteral("state")).toString(), QStringLiteral("failed"))
+            << QJsonDocument(run.result).toJson().toStdString();
+        EXPECT_TRUE(stopped.contains(run.failure())) << run.failure().toStdString();
+        EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("laughs.pdf")});
+        EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
+    }
+
+    // A pattern of 5 x 10^13 tiles is refused before a tile is painted.
+    QTemporaryDir dir;
+    const QString tiles = test::writeHostilePdf(dir.filePath(QStringLiteral("tiles.pdf")), test::HostilePage::tinyTiles);
+    const test::DriverRun run = test::runDriverJob({QStringLiteral("convert.pdf.jpg"), tiles}, home.path());
+    EXPECT_EQ(run.failure(), QStringLiteral("This page is too complex to render"))
+        << QJsonDocument(run.result).toJson().toStdString();
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("tiles.pdf")});
 }
 
 TEST(HostileFilesRun, AQuestionAboutAFileThatHangsIsGivenUpAtItsLimit)

@@ -2,8 +2,9 @@
 // then qpdf names the creator.
 
 #include "engines/pdf/PDFEngine.h"
-#include "engines/pdf/PDFRenderer.h"
 
+#include "engines/pdf/PDFDocument.h"
+#include "engines/pdf/PDFRenderer.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
@@ -91,6 +92,9 @@ void checkGhostscriptRun(const ProcessRunner::Output& output, const QString& tar
     if (text.contains(QLatin1String("no space left on device")) || text.contains(QLatin1String("disk quota exceeded"))
         || (ioError && QStorageInfo(QFileInfo(target).absolutePath()).bytesAvailable() < fullDiskBytes))
         throw SystemError::fromErrno(ENOSPC, log);
+    // A page whose user unit makes it miles wide is beyond what it can set a page to.
+    if (output.status != 0 && log.contains(QLatin1String("/PageSize [")))
+        throw EngineError(QStringLiteral("This page is too large to compress"), log);
     // Its "**** Error:" lines tell of input it repaired; an ioerror is its own output failing.
     if (output.status != 0 || output.terminatedBySignal || ioError || !QFileInfo(target).isFile())
         throw couldNotCreate(log);
@@ -123,6 +127,28 @@ bool drewStandIns(const ProcessRunner::Output& output)
     return standIn.match(QString::fromUtf8(output.stdoutData + output.stderrData)).hasMatch();
 }
 
+// Ghostscript redraws every page and has no bound of its own on the work: a page made to be
+// endless (forms that each draw the next twice, thirty deep) would keep it busy for hours.
+// MuPDF reads each page first as a drawing would, within its budget.
+void refuseEndlessPages(const PDFDocument& document, const PDFWork& work)
+{
+    PDFRenderer* renderer = nullptr;
+    try {
+        renderer = &document.renderer();
+    } catch (const EngineError&) {
+        // What MuPDF cannot open, Ghostscript may.
+        return;
+    }
+    const int count = renderer->pageCount();
+    for (int index = 0; index < count; ++index) {
+        throwIfCancelled(work.stop);
+        if (!renderer->withinBudget(index))
+            throw EngineError(QStringLiteral("This page is too complex to compress"),
+                              QStringLiteral("Page %1 costs more work than any real page").arg(index + 1));
+        work.report(0.1 * (index + 1) / count);
+    }
+}
+
 } // namespace
 
 QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
@@ -135,6 +161,7 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         const PDFDocument original = open(source, password);
         usedPassword = original.password();
         pages = original.pageCount();
+        refuseEndlessPages(original, work);
     } catch (const EngineError& e) {
         // A wrong password reads as a missing one here.
         if (e.message() == QLatin1String("That password didn't unlock the PDF"))

@@ -5,11 +5,13 @@
 
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PageImageWriter.h"
+#include "engines/pdf/PagePixelBudget.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/JobNotes.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <atomic>
@@ -57,10 +59,18 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
     std::mutex failureLock;
     std::exception_ptr failure;
     std::atomic<bool> standIns{false};
+    // A picture, MuPDF's drawing of it and its encoding take some ten bytes a pixel: pages as
+    // large as may be drawn take turns, within the worker's memory.
+    PagePixelBudget budget(PDFRenderer::maximumPixels);
 
     const auto draw = [&](PDFRenderer& renderer) {
         try {
             for (int index = next++; index < count && !stopAll.stop_requested(); index = next++) {
+                const QSize size = renderer.pixelsAt(index, dpi);
+                const qint64 pixels = qint64(size.width()) * size.height();
+                if (!budget.take(pixels, stopAll.get_token()))
+                    break;
+                const auto giveBack = qScopeGuard([&] { budget.give(pixels); });
                 const QImage image = renderer.render(index, dpi, stopAll.get_token());
                 writePageImage(image, pagePath(index), output, dpi, quality, stopAll.get_token());
                 work.report(double(++done) / double(count));

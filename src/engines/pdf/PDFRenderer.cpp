@@ -1,5 +1,6 @@
 #include "engines/pdf/PDFRenderer.h"
 
+#include "engines/pdf/PageWorkBudget.h"
 #include "engines/pdf/PdfRepairs.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <optional>
 #include <cmath>
@@ -57,27 +60,87 @@ EngineError openError(Opened state)
     }
 }
 
+std::atomic<qint64> pageTimeLimitMs{60'000};
+std::atomic<qint64> pageBudgetUnits{PageWorkBudget::defaultUnits};
+
+// Ends a page's reading once it has run for the page time limit, whatever it spends the time on:
+// operators that draw nothing (a content stream of a hundred million "q Q") cost no budget.
+class PageTimeLimit {
+public:
+    explicit PageTimeLimit(fz_cookie& cookie)
+        : m_thread([this, &cookie](std::stop_token ended) {
+              std::mutex lock;
+              std::condition_variable_any never;
+              std::unique_lock locker(lock);
+              never.wait_for(locker, ended, std::chrono::milliseconds(pageTimeLimitMs.load()),
+                             [] { return false; });
+              if (!ended.stop_requested()) {
+                  m_passed = true;
+                  cookie.abort = 1;
+              }
+          })
+    {
+    }
+    bool passed() const { return m_passed; }
+
+private:
+    std::atomic<bool> m_passed{false};
+    std::jthread m_thread; // last, so that it starts once the rest is made
+};
+
+EngineError tooComplex(const QString& what, int index, qint64 spent)
+{
+    return EngineError(QStringLiteral("This page is too complex to ") + what,
+                       QStringLiteral("Page %1 was stopped after %2 units of work, far beyond any real page")
+                           .arg(index + 1)
+                           .arg(spent));
+}
+
+EngineError tooSlow(const QString& what, int index)
+{
+    return EngineError(QStringLiteral("This page is too complex to ") + what,
+                       QStringLiteral("Page %1 was stopped after %2 s").arg(index + 1).arg(pageTimeLimitMs.load() / 1000.0));
+}
+
 // The page's text with what its annotations and form fields show, as other readers give it:
-// MuPDF's own fz_new_stext_page_from_page reads the page's contents only.
-fz_stext_page* pageText(fz_context* ctx, fz_page* page)
+// MuPDF's own fz_new_stext_page_from_page reads the page's contents only. Throws as MuPDF
+// does; spent is what the page cost and exceeded whether it ran out of its budget.
+fz_stext_page* pageText(fz_context* ctx, fz_page* page, qint64& spent, bool& exceeded, bool& late)
 {
     fz_stext_page* text = fz_new_stext_page(ctx, fz_bound_page(ctx, page));
     fz_device* device = nullptr;
+    fz_cookie cookie{};
+    std::optional<PageTimeLimit> limit;
+    std::optional<PageWorkBudget> budget;
     fz_var(device);
+    fz_var(budget);
+    fz_var(limit);
     fz_try(ctx)
     {
         device = fz_new_stext_device(ctx, text, nullptr);
-        fz_run_page(ctx, page, device, fz_identity, nullptr);
+        budget.emplace(ctx, device, fz_identity, fz_empty_irect, &cookie, pageBudgetUnits.load());
+        limit.emplace(cookie);
+        fz_run_page(ctx, page, budget->device(), fz_identity, &cookie);
         fz_close_device(ctx, device);
     }
     fz_always(ctx)
     {
+        late = limit && limit->passed();
+        limit.reset();
+        spent = budget ? budget->spent() : 0;
+        exceeded = budget && budget->exceeded();
+        budget.reset();
         fz_drop_device(ctx, device);
     }
     fz_catch(ctx)
     {
         fz_drop_stext_page(ctx, text);
         fz_rethrow(ctx);
+    }
+    // Stopped short, the text is only part of the page's.
+    if (late) {
+        fz_drop_stext_page(ctx, text);
+        fz_throw(ctx, FZ_ERROR_ABORT, "the page took too long");
     }
     return text;
 }
@@ -354,15 +417,19 @@ QSizeF PDFRenderer::pageSize(int index) const
     return QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
 }
 
-QImage PDFRenderer::render(int index, double dpi, std::stop_token stop, QTransform* pageToPixel,
-                           bool grey) const
+QSize PDFRenderer::pixelsAt(int index, double dpi) const
 {
     const QSizeF size = pageSize(index);
     const double longer = std::max(std::max(size.width(), size.height()), 1.0);
     const double scale = std::min(dpi / 72.0, 16000.0 / longer);
-    const QSize pixels(std::max(1, int(std::lround(size.width() * scale))),
-                       std::max(1, int(std::lround(size.height() * scale))));
-    QImage image = renderToSize(index, pixels, stop, pageToPixel, grey);
+    return QSize(std::max(1, int(std::lround(size.width() * scale))),
+                 std::max(1, int(std::lround(size.height() * scale))));
+}
+
+QImage PDFRenderer::render(int index, double dpi, std::stop_token stop, QTransform* pageToPixel,
+                           bool grey) const
+{
+    QImage image = renderToSize(index, pixelsAt(index, dpi), stop, pageToPixel, grey);
     if (image.isNull())
         throw EngineError(QStringLiteral("This page is too large to render"));
     return image;
@@ -383,16 +450,20 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
 
     fz_cookie cookie{};
     std::stop_callback abort(stop, [&cookie] { cookie.abort = 1; });
+    std::optional<PageTimeLimit> limit;
 
     fz_context* ctx = m_context->ctx;
     fz_page* page = nullptr;
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
+    std::optional<PageWorkBudget> budget;
     bool ok = true;
     fz_matrix full = fz_identity;
     fz_var(page);
     fz_var(pixmap);
     fz_var(device);
+    fz_var(budget);
+    fz_var(limit);
     fz_var(ok);
     fz_try(ctx)
     {
@@ -406,7 +477,9 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
                                          pixels.width(), pixels.height(),
                                          nullptr, 0, int(image.bytesPerLine()), image.bits());
         device = fz_new_draw_device(ctx, ctm, pixmap);
-        fz_run_page(ctx, page, device, fz_identity, &cookie);
+        budget.emplace(ctx, device, ctm, fz_pixmap_bbox(ctx, pixmap), &cookie, pageBudgetUnits.load());
+        limit.emplace(cookie);
+        fz_run_page(ctx, page, budget->device(), fz_identity, &cookie);
         fz_close_device(ctx, device);
         if (pageToPixel) {
             pdf_page* pdfPage = pdf_page_from_fz_page(ctx, page);
@@ -430,7 +503,13 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
     {
         ok = false;
     }
+    const bool late = limit && limit->passed();
+    limit.reset();
     throwIfCancelled(stop);
+    if (budget && budget->exceeded())
+        throw tooComplex(QStringLiteral("render"), index, budget->spent());
+    if (late)
+        throw tooSlow(QStringLiteral("render"), index);
     if (!ok)
         throw EngineError(QStringLiteral("This page couldn't be rendered"));
     // A page drawn over warnings is a blank or partial picture of a damaged file.
@@ -449,6 +528,9 @@ QString PDFRenderer::text(int index) const
     QByteArray bytes;
     QString failure;
     bool failed = false;
+    qint64 spent = 0;
+    bool exceeded = false;
+    bool late = false;
     fz_var(page);
     fz_var(textPage);
     fz_var(buffer);
@@ -456,7 +538,7 @@ QString PDFRenderer::text(int index) const
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
-        textPage = pageText(ctx, page);
+        textPage = pageText(ctx, page, spent, exceeded, late);
         buffer = fz_new_buffer_from_stext_page(ctx, textPage);
         unsigned char* data = nullptr;
         const size_t length = fz_buffer_storage(ctx, buffer, &data);
@@ -473,6 +555,10 @@ QString PDFRenderer::text(int index) const
         failure = QString::fromUtf8(fz_caught_message(ctx));
         failed = true;
     }
+    if (exceeded)
+        throw tooComplex(QStringLiteral("read"), index, spent);
+    if (late)
+        throw tooSlow(QStringLiteral("read"), index);
     if (failed)
         throw damagedFile(failure);
     m_context->throwIfWarned();
@@ -487,13 +573,16 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     QList<QList<TextSpan>> lines;
     QString failure;
     bool failed = false;
+    qint64 spent = 0;
+    bool exceeded = false;
+    bool late = false;
     fz_var(page);
     fz_var(textPage);
     fz_var(failed);
     fz_try(ctx)
     {
         page = fz_load_page(ctx, m_context->doc, index);
-        textPage = pageText(ctx, page);
+        textPage = pageText(ctx, page, spent, exceeded, late);
         for (fz_stext_block* block = textPage->first_block; block; block = block->next) {
             if (block->type != FZ_STEXT_BLOCK_TEXT)
                 continue;
@@ -523,10 +612,65 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
         failure = QString::fromUtf8(fz_caught_message(ctx));
         failed = true;
     }
+    if (exceeded)
+        throw tooComplex(QStringLiteral("read"), index, spent);
+    if (late)
+        throw tooSlow(QStringLiteral("read"), index);
     if (failed)
         throw damagedFile(failure);
     m_context->throwIfWarned();
     return lines;
+}
+
+bool PDFRenderer::withinBudget(int index) const
+{
+    fz_context* ctx = m_context->ctx;
+    fz_page* page = nullptr;
+    fz_device* nothing = nullptr;
+    fz_cookie cookie{};
+    std::optional<PageWorkBudget> budget;
+    std::optional<PageTimeLimit> limit;
+    bool over = false;
+    const qsizetype warned = m_context->warnings.size();
+    fz_var(page);
+    fz_var(nothing);
+    fz_var(budget);
+    fz_var(limit);
+    fz_var(over);
+    fz_try(ctx)
+    {
+        page = fz_load_page(ctx, m_context->doc, index);
+        nothing = fz_new_device_of_size(ctx, sizeof(fz_device));
+        budget.emplace(ctx, nothing, fz_identity, fz_empty_irect, &cookie, pageBudgetUnits.load());
+        limit.emplace(cookie);
+        fz_run_page(ctx, page, budget->device(), fz_identity, &cookie);
+        fz_close_device(ctx, nothing);
+    }
+    fz_always(ctx)
+    {
+        over = (budget && budget->exceeded()) || (limit && limit->passed());
+        limit.reset();
+        budget.reset();
+        fz_drop_device(ctx, nothing);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx)
+    {
+    }
+    // What MuPDF cannot read is for whatever reads the page next to judge, not this count.
+    fz_flush_warnings(ctx);
+    m_context->warnings.resize(std::min(warned, m_context->warnings.size()));
+    return !over;
+}
+
+void PDFRenderer::setPageTimeLimit(std::chrono::milliseconds limit)
+{
+    pageTimeLimitMs = limit.count();
+}
+
+void PDFRenderer::setPageBudget(qint64 units)
+{
+    pageBudgetUnits = units;
 }
 
 bool PDFRenderer::drewStandIns() const

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTransform>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,8 +45,13 @@ public:
     // "This page couldn't be rendered".
     QSizeF pageSize(int index) const;
 
+    // The size render() draws the page at: at dpi, the longer side capped at 16000 pixels.
+    // Throws as pageSize does.
+    QSize pixelsAt(int index, double dpi) const;
+
     // The page on opaque white, the longer side capped at 16000 pixels. Throws EngineError
-    // ("This page is too large to render", "This page couldn't be rendered") or
+    // ("This page is too large to render", "This page couldn't be rendered", "This page is too
+    // complex to render" when it costs more work than PageWorkBudget allows) or
     // CancellationError. pageToPixel and grey as for renderToSize.
     QImage render(int index, double dpi, std::stop_token stop = {},
                   QTransform* pageToPixel = nullptr, bool grey = false) const;
@@ -61,7 +67,8 @@ public:
 
     // The page's text, lines ended by line feeds. Throws EngineError "This file is damaged or not
     // in a supported format" when the page cannot be read or MuPDF warns while reading it, as
-    // do textLines, render and pageSize.
+    // do textLines, render and pageSize; "This page is too complex to read" when it costs more
+    // work than PageWorkBudget allows, as does textLines.
     QString text(int index) const;
 
     // One stretch of a line in one font.
@@ -72,6 +79,15 @@ public:
         bool italic = false;
         bool monospaced = false;
     };
+    // Whether the page, read as a drawing would read it, costs no more work than PageWorkBudget
+    // allows; a page MuPDF cannot read counts as within it, for others to judge.
+    bool withinBudget(int index) const;
+
+    // How long one page may be drawn or read before it is given up as too complex (60 s), and
+    // the work it may cost (PageWorkBudget::defaultUnits); for tests.
+    static void setPageTimeLimit(std::chrono::milliseconds limit);
+    static void setPageBudget(qint64 units);
+
     // The page's lines in reading order, each its spans; empty when the page has no text.
     QList<QList<TextSpan>> textLines(int index) const;
     // Whether a page was drawn with a stand-in for a font, a Type3 glyph or a JBIG2 region

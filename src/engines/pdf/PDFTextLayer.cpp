@@ -5,6 +5,7 @@
 
 #include "engines/pdf/InvisibleTextFont.h"
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/PagePixelBudget.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -21,7 +22,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -44,32 +44,6 @@ struct PageResult {
 // a lower resolution rather than swamping the memory, and several large ones take turns.
 constexpr qint64 pixelBudget = 160'000'000;
 constexpr qint64 pagePixelLimit = 40'000'000;
-
-// A share of the pixel budget for the length of one page.
-class PixelBudget {
-public:
-    // False when stopped before the pixels were free.
-    bool take(qint64 pixels, std::stop_token stop) {
-        std::unique_lock locker(m_lock);
-        if (!m_free.wait(locker, stop,
-                         [&] { return m_used == 0 || m_used + pixels <= pixelBudget; }))
-            return false;
-        m_used += pixels;
-        return true;
-    }
-    void give(qint64 pixels) {
-        {
-            std::lock_guard locker(m_lock);
-            m_used -= pixels;
-        }
-        m_free.notify_all();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable_any m_free;
-    qint64 m_used = 0;
-};
 
 // The resolution at which the page's picture stays within the page limit.
 double readingDPI(QSizeF points) {
@@ -202,7 +176,7 @@ QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
     std::mutex failureLock;
     std::exception_ptr failure;
     std::atomic<bool> standIns{false};
-    PixelBudget budget;
+    PagePixelBudget budget(pixelBudget);
 
     const auto readPages = [&](PDFRenderer& renderer) {
         try {
