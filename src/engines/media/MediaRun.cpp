@@ -247,6 +247,20 @@ QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const O
     return args;
 }
 
+std::optional<int> audioOutputSampleRate(AudioTarget target, const OperationContext& context,
+                                         const std::optional<AudioStreamInfo>& source)
+{
+    const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
+    if (rate >= 1)
+        return audioTargetSampleRate(target, rate);
+    if (!source || !source->sampleRate)
+        return std::nullopt;
+    const int kept = *source->sampleRate;
+    if (target == AudioTarget::ogg && kept > 192000)
+        return kept % 44100 == 0 ? 176400 : 192000;
+    return audioTargetSampleRate(target, kept);
+}
+
 QString kilohertzText(int rate)
 {
     return QString::number(rate / 1000.0, 'g', 6) + QStringLiteral(" kHz");
@@ -272,14 +286,9 @@ QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
              << (*source->channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
     if (rate < 1) {
         // Kept as it is, unless the encoder cannot take it (DSD's 352.8 kHz for Vorbis, Opus' few).
-        if (source && source->sampleRate) {
-            const int kept = *source->sampleRate;
-            int fitted = audioTargetSampleRate(target, kept);
-            if (target == AudioTarget::ogg && kept > 192000)
-                fitted = kept % 44100 == 0 ? 176400 : 192000;
-            if (fitted != kept)
-                args << QStringLiteral("-ar") << QString::number(fitted);
-        }
+        const std::optional<int> fitted = audioOutputSampleRate(target, context, source);
+        if (fitted && source && fitted != source->sampleRate)
+            args << QStringLiteral("-ar") << QString::number(*fitted);
         return args;
     }
     const int written = audioTargetSampleRate(target, rate);

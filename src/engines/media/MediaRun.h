@@ -59,6 +59,11 @@ QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
 // "44.1 kHz".
 QString kilohertzText(int rate);
 
+// The rate a sound re-encoded for the target is written at: the setting's, else the source's,
+// each fitted to what the encoder takes; absent when neither is known.
+std::optional<int> audioOutputSampleRate(AudioTarget target, const OperationContext& context,
+                                         const std::optional<AudioStreamInfo>& source);
+
 // The sound of an audio result re-encoded as the target: the first audio stream, the cover where
 // it fits, the target's codec and quality, and the chosen sample rate.
 QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const OperationContext& context);
