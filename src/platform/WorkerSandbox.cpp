@@ -346,6 +346,22 @@ void WorkerSandbox::keepView()
     dropCapabilities();
 }
 
+bool WorkerSandbox::wallPlayer(const QString& file)
+{
+    const bool viewed = !file.isEmpty() && enterPlayerView(file);
+    if (!viewed)
+        keepView();
+    filterSystemCalls();
+    // The sound server is reached through its socket, which Landlock counts as no file access.
+    const QString own = qEnvironmentVariable("TMPDIR");
+    if (own.isEmpty())
+        return viewed;
+    if (viewed || file.isEmpty())
+        return restrictWritesTo({own}) > 0 && viewed;
+    // The sound and graphics cards are opened for writing too.
+    return restrictTo({own, QStringLiteral("/dev/snd"), QStringLiteral("/dev/dri")}, {}, {file}) > 0;
+}
+
 bool WorkerSandbox::limitProcesses(int count)
 {
     if (count <= 0 || !isolated())

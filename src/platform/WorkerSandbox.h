@@ -33,6 +33,11 @@ public:
     // In its own namespaces, gives up the right to mount without building a view.
     static void keepView();
 
+    // Every wall the player puts up before it opens the file it plays (a local one, or none):
+    // its view (enterPlayerView), else Landlock reading only what the view would show; the
+    // seccomp filter; writing only in its own folder (TMPDIR). True when reads are narrowed.
+    static bool wallPlayer(const QString& file);
+
     // At most this many processes and threads at once for everything it starts (in its own
     // user namespace, where the count is its own; elsewhere the count would be the user's).
     static bool limitProcesses(int count);

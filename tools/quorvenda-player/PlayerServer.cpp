@@ -160,19 +160,10 @@ void PlayerServer::take(const QJsonObject& message)
 void PlayerServer::open(const OpenRequest& request)
 {
     m_opened = true;
-    // In its own namespaces it sees the system, this file and the sound server's socket, and
-    // nothing else of the user's folders.
-    if (request.source.isLocalFile())
-        WorkerSandbox::enterPlayerView(request.source.toLocalFile());
-    else
-        WorkerSandbox::keepView();
     WorkerSandbox::limitMemory(request.memoryLimitBytes);
-    WorkerSandbox::filterSystemCalls();
-    // Writes only to its own folder: the sound server is reached through its socket, which
-    // Landlock does not count as a write.
-    const QString temporary = qEnvironmentVariable("TMPDIR");
-    if (!temporary.isEmpty())
-        WorkerSandbox::restrictWritesTo({temporary});
+    // It sees the system, this file and the sound server's socket, and nothing else of the
+    // user's folders; it writes only in its own.
+    WorkerSandbox::wallPlayer(request.source.isLocalFile() ? request.source.toLocalFile() : QString());
     if (m_framesFd >= 0)
         m_ring = FrameRing::attach(std::exchange(m_framesFd, -1), request.slots, request.slotBytes);
     if (m_ring) {

@@ -115,7 +115,7 @@ void take(const QJsonObject& message)
             return;
         if (state.name.contains(QLatin1String("peek"))) {
             const QString path = request.source.toLocalFile();
-            const bool viewed = WorkerSandbox::enterPlayerView(path);
+            const bool viewed = WorkerSandbox::wallPlayer(path);
             const auto read = [](const QString& file) {
                 QFile opened(file);
                 return opened.open(QIODevice::ReadOnly) && !opened.read(1).isEmpty() ? "read" : "refused";
@@ -134,7 +134,7 @@ void take(const QJsonObject& message)
             const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
             reply(QStringLiteral("failed"),
                   {{QStringLiteral("details"), QStringLiteral("%1source %2, beside %3, sound %4 %5")
-                                                   .arg(viewed ? "" : "no view: ", read(path),
+                                                   .arg(viewed ? "" : "no walls: ", read(path),
                                                         read(QFileInfo(path).dir().filePath(QStringLiteral("secret.txt"))),
                                                         reach(runtime + QStringLiteral("/pulse/native")),
                                                         reach(runtime + QStringLiteral("/pipewire-0")))}});
