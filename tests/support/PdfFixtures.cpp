@@ -242,6 +242,15 @@ QString writeHostilePdf(const QString& path, HostilePage kind)
         extra = " /Annots [" + ref(b.add("<< /Type /Annot /Subtype /Square /Rect [0 0 612 792] /F 4 /AP << /N "
                                            + ref(laughs()) + " >> >>")) + "]";
         break;
+    case HostilePage::type3Laughs:
+        resources = "/Font << /F1 " + ref(font) + " /T3 "
+            + ref(b.add("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0]"
+                        " /CharProcs << /a " + ref(b.addStream("<<", "1000 0 d0 /X Do")) + " >>"
+                        " /Encoding << /Type /Encoding /Differences [97 /a] >> /FirstChar 97 /LastChar 97"
+                        " /Widths [1000] /Resources << /XObject << /X " + ref(laughs()) + " >> >> >>"))
+            + " >>";
+        contents += "BT /T3 12 Tf 72 600 Td (a) Tj ET";
+        break;
     case HostilePage::tinyTiles:
         box = "[0 0 14400 14400] /UserUnit 75000";
         resources += " /Pattern << /P1 "

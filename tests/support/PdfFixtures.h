@@ -57,6 +57,8 @@ enum class HostilePage {
     laughs,
     // the same as an annotation's appearance
     annotationLaughs,
+    // the same as the one glyph of a Type3 font, which MuPDF runs while loading the font
+    type3Laughs,
     // 14400 points square (the format's largest) with /UserUnit 75000, filled with a tiling
     // pattern stepped 0.002 point: 5 x 10^13 tiles
     tinyTiles,
