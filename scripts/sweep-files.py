@@ -165,6 +165,12 @@ def text_of(path):
     return None
 
 
+def readable(text):
+    """Whether text holds a letter to read: not only blanks, control characters (a font without
+    a Unicode map gives its codes) or replacement characters."""
+    return any(c.isprintable() and not c.isspace() and c != "\ufffd" for c in text or "")
+
+
 def identifying(path):
     """exiftool's tags of the file that may name a person, a place, a device or a comment."""
     out = run_text(["exiftool", "-a", "-G1", "-s", path])
@@ -176,7 +182,8 @@ def identifying(path):
             continue
         group, _, rest = line[1:].partition("]")
         tag = rest.split(":", 1)[0].strip()
-        if tag in ("Orientation", "CopyrightFlag"):
+        # A codec's own description ("VBR Quality 100, 44 kHz, 2 channel") names no one.
+        if tag in ("Orientation", "CopyrightFlag") or tag.endswith("CodecDescription"):
             continue
         if group not in HARMLESS or any(word in tag for word in IDENTIFYING_TAGS):
             found.append(f"{group}:{tag}")
@@ -207,11 +214,10 @@ def fidelity(source, op, outputs):
             if left:
                 flags.append(f"metadata left in {os.path.basename(p)}: " + ", ".join(left[:8]))
     if ext == "pdf" and op.split(".")[-1] in ("txt", "md", "docx", "odt", "rtf", "html", "epub"):
-        found = run_text(["pdftotext", source, "-"])
-        if found and found.strip():
+        if readable(run_text(["pdftotext", source, "-"])):
             for p in files:
                 text = text_of(p)
-                if text is not None and not text.strip():
+                if text is not None and not readable(text):
                     flags.append(f"empty text in {os.path.basename(p)} where pdftotext finds some")
     if ext in ("tif", "tiff"):
         wanted = pages(source)
@@ -359,7 +365,7 @@ def run_in(home, work, target, source, variant, op, timeout):
         if variant == "orig":
             line["flags"].extend(fidelity(source, op, outputs))
     elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
-          and (run_text(["pdftotext", source, "-"]) or "").strip()):
+          and readable(run_text(["pdftotext", source, "-"]))):
         line["flags"].append("no text layer said where pdftotext finds text")
     if made and line["state"] in ("failed", "cancelled"):
         line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))

@@ -5,10 +5,6 @@
 #include "engines/media/MediaRingtone.h"
 #include "model/EngineError.h"
 
-#include <QtEndian>
-
-#include <cmath>
-
 using namespace qv;
 
 namespace {
@@ -111,41 +107,6 @@ TEST_F(AudioReencode, SilenceOfAVideoIsRefused)
     }
 }
 
-namespace {
-
-// Two seconds of a 1 kHz tone at half scale as DSD64 (2.8224 MHz, one bit, stereo), in a DSF
-// file: FFmpeg reads DSF but cannot write it. A first-order delta-sigma modulator makes the bits.
-QByteArray dsfTone(double seconds)
-{
-    const qint64 rate = 2822400;
-    const qint64 samples = qint64(rate * seconds);
-    const qint64 bytes = (samples + 7) / 8;
-    const qint64 block = 4096;
-    const qint64 blocks = (bytes + block - 1) / block;
-    QByteArray bits(bytes, '\0');
-    double sum = 0;
-    double fed = 0;
-    for (qint64 i = 0; i < samples; ++i) {
-        sum += 0.5 * std::sin(2 * M_PI * 1000.0 * double(i) / double(rate)) - fed;
-        const bool one = sum >= 0;
-        fed = one ? 1.0 : -1.0;
-        if (one)
-            bits[i >> 3] = char(uchar(bits[i >> 3]) | (1 << (i & 7))); // least significant bit first
-    }
-    QByteArray data;
-    for (qint64 b = 0; b < blocks; ++b) {
-        const QByteArray piece = bits.mid(b * block, block).leftJustified(block, char(0x69)); // 0x69: DSD silence
-        data += piece + piece;
-    }
-    const auto le32 = [](quint32 v) { QByteArray b(4, '\0'); qToLittleEndian(v, b.data()); return b; };
-    const auto le64 = [](quint64 v) { QByteArray b(8, '\0'); qToLittleEndian(v, b.data()); return b; };
-    const QByteArray format = "fmt " + le64(52) + le32(1) + le32(0) + le32(2) + le32(2) + le32(quint32(rate)) + le32(1)
-        + le64(quint64(samples)) + le32(quint32(block)) + le32(0);
-    const QByteArray chunk = "data" + le64(quint64(12 + data.size())) + data;
-    return "DSD " + le64(28) + le64(quint64(28 + format.size() + chunk.size())) + le64(0) + format + chunk;
-}
-
-} // namespace
 
 // A DSD file decodes at 352.8 kHz, which the filter's own rate then asked of the AAC encoder
 // ("Specified sample rate 352800 is not supported"): it goes to the nearest rate the encoder

@@ -116,3 +116,15 @@ TEST_F(MediaSplit, OpusAloneInWebmIsCutAsOpus)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"voice 1.opus", "voice 2.opus"}));
     EXPECT_EQ(stream(folder + "/voice 1.opus", "a", "codec_name"), "opus");
 }
+
+// No container FFmpeg writes holds DSD as it is ("This combination of codec and format isn't
+// supported"): the pieces are encoded again, in the format Trim gives the same file.
+TEST_F(MediaSplit, SoundOfACodecNoContainerHoldsIsEncodedInPieces)
+{
+    const QString source = test::writeFile(dir.filePath("in/tone.dsf"), dsfTone(2.0));
+    context.options.split = SplitMode::parts(2);
+    const QString folder = splitMedia(input(source), context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"tone 1.m4a", "tone 2.m4a"}));
+    for (const QString& piece : QDir(folder).entryList(QDir::Files))
+        EXPECT_NEAR(duration(folder + "/" + piece), 1.0, 0.1) << piece.toStdString();
+}

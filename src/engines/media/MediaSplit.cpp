@@ -5,6 +5,7 @@
 #include "engines/media/MediaRun.h"
 #include "engines/media/StreamCopyArguments.h"
 #include "model/EngineError.h"
+#include "model/FFmpegError.h"
 #include "model/SystemError.h"
 
 #include <QDir>
@@ -133,6 +134,29 @@ QStringList encodedSegmentArgs(const QUrl& input, const MediaInfo& info, const S
     return args;
 }
 
+// Sound cut into pieces by encoding it again in the file's own audio target, for a codec no
+// container FFmpeg writes can hold as it is (DSD, Monkey's Audio).
+QStringList encodedSoundSegmentArgs(const QUrl& input, const MediaInfo& info, const SplitPlan& plan,
+                                    const QUrl& pattern, AudioTarget target, const OperationContext& context)
+{
+    QStringList args = mediaInput(input, info);
+    args << audioReencodeArgs(info, target, context) << "-vn" << "-map_chapters" << "-1" << "-f" << "segment";
+    if (plan.times) {
+        QStringList times;
+        for (double time : *plan.times)
+            times << mediaSeconds(time);
+        args << "-segment_times" << times.join(QLatin1Char(','));
+    } else {
+        args << "-segment_time" << mediaSeconds(*plan.segmentLength);
+    }
+    const QString muxer = audioTargetMuxer(target);
+    args << "-reset_timestamps" << "1" << "-segment_format" << muxer;
+    if (muxer == QLatin1String("ipod"))
+        args << "-segment_format_options" << "movflags=+faststart";
+    args << mediaOperand(pattern);
+    return args;
+}
+
 } // namespace
 
 QUrl splitMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
@@ -159,8 +183,18 @@ QUrl splitMedia(const FileInfo& file, const OperationContext& context, const Med
 
     const QString folder = work.workFolder(QStringLiteral("parts")).toLocalFile();
     QUrl pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
-    runMediaStep(segmentArgs(file.url, pattern, plan.segmentLength, plan.times, muxer, audio, info.demuxer), duration,
-                 context, work);
+    try {
+        runMediaStep(segmentArgs(file.url, pattern, plan.segmentLength, plan.times, muxer, audio, info.demuxer),
+                     duration, context, work);
+    } catch (const FFmpegError& e) {
+        if (!audio || e.localizedDescription() != QLatin1String("This combination of codec and format isn't supported"))
+            throw;
+        clearPieces(folder);
+        const AudioTarget target = audioTargetForFile(file);
+        extension = audioTargetFileExtension(target);
+        pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
+        runMediaStep(encodedSoundSegmentArgs(file.url, info, plan, pattern, target, context), duration, context, work);
+    }
 
     QStringList pieces = pieceNames(folder);
     // A copy cuts only on key frames; where they are too few for the cuts asked, the picture is
