@@ -1,6 +1,7 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageCompression.h"
+#include "engines/image/ImageEdits.h"
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageResize.h"
 #include "engines/image/ImageRotation.h"
@@ -151,6 +152,17 @@ TEST_F(TiffPagesTest, PagesOfDifferentSizesKeepTheirOwnSizes)
     EXPECT_EQ(pageSizes(bare), QStringList({"200x100", "60x150"}));
     EXPECT_FALSE(libtiffReads(bare, 2).contains("Jane Roe"));
     EXPECT_EQ(secondPage(bare, 7, 9), secondPage(scan, 7, 9));
+
+    // A cut and a turn from the editors go to every page; a page the cut misses stays whole.
+    OperationContext cutting = context;
+    cutting.options.cropRect = QRectF(10, 20, 50, 40);
+    const QString cut = ImageEdits::applyEdits(input(scan), cutting, "crop", work).toLocalFile();
+    EXPECT_EQ(pageSizes(cut), QStringList({"50x40", "50x40"}));
+    EXPECT_EQ(secondPage(cut, 0, 0), secondPage(scan, 10, 20));
+    cutting.options.cropRect = QRectF(100, 10, 50, 50);
+    cutting.options.rotation = 180;
+    const QString edited = ImageEdits::applyEdits(input(scan), cutting, "edit", work).toLocalFile();
+    EXPECT_EQ(pageSizes(edited), QStringList({"50x50", "60x150"}));
 
     const QString pdf = dir.filePath("out/mixed.pdf");
     ImagesToPdf::makePDF({scan}, pdf, nullptr, {});

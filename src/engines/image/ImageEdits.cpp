@@ -8,6 +8,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPages.h"
 #include "engines/image/VipsPixels.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
@@ -263,6 +264,33 @@ QUrl ImageEdits::applyEdits(const FileInfo& file, const OperationContext& contex
             guard.kept = true;
             return placed;
         }
+    }
+
+    // Every page of a scan is cut, turned and adjusted alike; a subject lifted or a drawing
+    // belongs to the page it was made on, so those keep the first page alone.
+    const bool samePerPage = !options.removeBackground.value_or(false)
+        && (!options.annotations || options.annotations->isEmpty());
+    if (const int pages = TiffPages::count(file.path());
+        pages > 1 && samePerPage && editOutput(options, file) == ImageOutput::tiff) {
+        const QUrl result = work.workFile(toString(ImageOutput::tiff));
+        ImageToolOutput::WorkFileGuard guard{result.toLocalFile()};
+        bool first = true;
+        TiffPages::write(file.path(), pages, result.toLocalFile(), [&](const DecodedImage& page) {
+            // A later page the cut misses keeps its whole picture; the first one is the one shown.
+            const bool whole = !first && options.cropRect
+                && !options.cropRect->toAlignedRect().intersects(QRect(0, 0, page.width(), page.height()));
+            first = false;
+            OperationOptions own = options;
+            if (whole)
+                own.cropRect.reset();
+            return editedImage(page, own, lift);
+        }, work, std::nullopt, !keepMetadata);
+        throwIfCancelled(work.stop);
+        if (options.maxDimension || options.exactSize)
+            ImageToolOutput::noteSaving(context, file.size, result.toLocalFile());
+        const QUrl placed = ImageToolOutput::deliver(work, result, context.settings, operation, toString(ImageOutput::tiff));
+        guard.kept = true;
+        return placed;
     }
 
     const DecodedImage decoded = ImageDecoder::decode(file.path()).materialized();
