@@ -42,14 +42,23 @@ bound "a worker answers its first ping" "$ping" 0.1 " s"
 
 vips black "$work/tiny.v" 16 16 --bands 3
 vips copy "$work/tiny.v" "$work/tiny.jpg"
-# Alternating, median of 11: the load of a shared machine moves between rounds.
-ours_runs=() peer_runs=()
+# Alternating, median of 11: the load of a shared machine moves between rounds. The peer runs
+# twice: as a shell runs it, and at the priority our workers run at (nice 10, batch scheduling,
+# idle I/O), as the media benchmarks run theirs: on a busy machine that priority alone slows a
+# short program down by a third or more.
+background() { nice -n 10 chrt -b 0 ionice -c 3 "$@"; }
+ours_runs=() peer_runs=() background_runs=()
 for i in $(seq 11); do
     rm -f "$work/tiny.png"
     ours_runs+=("$(seconds "$build/quorvenda-dev" run convert.image.png "$work/tiny.jpg")")
     rm -f "$work/peer.png"
     peer_runs+=("$(seconds vips copy "$work/tiny.jpg" "$work/peer.png")")
+    rm -f "$work/peer.png"
+    background_runs+=("$(seconds background vips copy "$work/tiny.jpg" "$work/peer.png")")
 done
 ours=$(printf '%s\n' "${ours_runs[@]}" | median)
 peer=$(printf '%s\n' "${peer_runs[@]}" | median)
+behind=$(printf '%s\n' "${background_runs[@]}" | median)
+echo "tiny picture: load $(cut -d' ' -f1 /proc/loadavg)" >&2
 row "a 16x16 JPEG to PNG through the driver" "$(printf '%.3f' "$ours")" "$(printf '%.3f' "$peer")" 3 " s" "vips copy"
+row "a 16x16 JPEG to PNG through the driver, the peer at the workers' priority" "$(printf '%.3f' "$ours")" "$(printf '%.3f' "$behind")" 3 " s" "vips copy"
