@@ -39,6 +39,8 @@ PACKAGES=(
   libtiff-tools
   # a notification daemon whose D-Bus service the private test buses must not start
   dunst
+  # a sound server of the tests' own, which the player reaches from behind its walls
+  pipewire pipewire-bin pipewire-pulse wireplumber
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in
   gjs gnome-shell mutter qt6-wayland
   # the desktop portal the hot key's test goes through, to a desktop backend of the test's own

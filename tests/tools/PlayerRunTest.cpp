@@ -1,4 +1,5 @@
 // The real player process on files made here: what the trim editor and the preview windows see.
+#include "platform/ChildProcess.h"
 #include "platform/PlayerProcess.h"
 
 #include "support/TestFiles.h"
@@ -6,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -187,4 +192,70 @@ TEST_F(PlayerRunTest, APausedPlayerShowsThePictureAtEverySeekOfADrag)
     EXPECT_TRUE(waitFor([&] { return secondShown(player.frame()) == 4; }, 5000))
         << "the picture shows second " << secondShown(player.frame());
     EXPECT_FALSE(player.hasDied());
+}
+
+TEST_F(PlayerRunTest, ItsSoundReachesTheSoundServerFromBehindItsWalls)
+{
+    for (const char* program : {"pipewire", "wireplumber", "pipewire-pulse", "pw-cli", "dbus-run-session"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            GTEST_SKIP() << program << " is not installed";
+    }
+    const QString clip = makeClip();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "FFmpeg cannot make a clip here";
+    // A sound server of the test's own: PipeWire with its PulseAudio stand-in and a sink that
+    // plays into nothing, in a runtime folder of its own.
+    QTemporaryDir runtime;
+    const QString config = runtime.filePath(QStringLiteral("config"));
+    ASSERT_TRUE(QDir().mkpath(config));
+    for (const char* name : {"pipewire.conf", "pipewire-pulse.conf", "client.conf", "client-rt.conf"})
+        QFile::copy(QStringLiteral("/usr/share/pipewire/") + QLatin1String(name), config + QLatin1Char('/') + QLatin1String(name));
+    QByteArray server = qv::test::readFile(config + QStringLiteral("/pipewire.conf"));
+    if (!server.contains("context.objects = ["))
+        GTEST_SKIP() << "PipeWire's configuration is not laid out as expected";
+    server.replace("context.objects = [",
+                   "context.objects = [\n    { factory = adapter args = { factory.name = support.null-audio-sink "
+                   "node.name = \"nullsink\" media.class = \"Audio/Sink\" object.linger = true audio.position = [ FL FR ] } }\n");
+    writeFile(config + QStringLiteral("/pipewire.conf"), server);
+    const QHash<QString, QString> environment{{QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin")},
+                                              {QStringLiteral("HOME"), runtime.path()},
+                                              {QStringLiteral("XDG_RUNTIME_DIR"), runtime.path()},
+                                              {QStringLiteral("PIPEWIRE_CONFIG_DIR"), config}};
+    // Ended with its whole process group when the test ends.
+    ChildProcess sound(QStringLiteral("/usr/bin/dbus-run-session"),
+                       {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                        QStringLiteral("pipewire & sleep 1; wireplumber & pipewire-pulse & wait")},
+                       environment, runtime.path());
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray previousChoice = qgetenv("QUORVENDA_NO_NAMESPACES");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const auto restore = qScopeGuard([&] {
+        for (const auto& [name, value] : {std::pair{"XDG_RUNTIME_DIR", previousRuntime}, std::pair{"QUORVENDA_NO_NAMESPACES", previousChoice}}) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    });
+    const auto nodes = [] {
+        QByteArray listed;
+        runProgram(QStringLiteral("pw-cli"), {QStringLiteral("ls"), QStringLiteral("Node")}, &listed);
+        return listed;
+    };
+    if (!waitFor([&] { return QFile::exists(runtime.filePath(QStringLiteral("pulse/native"))) && nodes().contains("nullsink"); }, 20000))
+        GTEST_SKIP() << "the sound server did not come up here";
+
+    // In its own namespaces, and without them (where Landlock narrows what it reads).
+    for (const bool namespaces : {true, false}) {
+        if (namespaces)
+            qunsetenv("QUORVENDA_NO_NAMESPACES");
+        else
+            qputenv("QUORVENDA_NO_NAMESPACES", "1");
+        PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 160));
+        ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
+        ASSERT_FALSE(player.hasFailed() || player.hasDied()) << namespaces;
+        player.play();
+        EXPECT_TRUE(waitFor([&] { return nodes().contains("\"quorvenda-player\""); }, 20000)) << namespaces;
+        EXPECT_TRUE(waitFor([&] { return player.position() > 0.5; }, 20000)) << namespaces;
+    }
 }
