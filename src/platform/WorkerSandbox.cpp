@@ -356,8 +356,10 @@ bool WorkerSandbox::wallPlayer(const QString& file)
     const QString own = qEnvironmentVariable("TMPDIR");
     if (own.isEmpty())
         return viewed;
-    if (viewed || file.isEmpty())
-        return restrictWritesTo({own}) > 0 && viewed;
+    if (viewed || file.isEmpty()) {
+        restrictWritesTo({own});
+        return viewed;
+    }
     // The sound and graphics cards are opened for writing too.
     return restrictTo({own, QStringLiteral("/dev/snd"), QStringLiteral("/dev/dri")}, {}, {file}) > 0;
 }
