@@ -39,13 +39,20 @@ public:
     void setText(const QString& text) override
     {
         m_text = text;
+        m_used = true;
         Clipboard::system().setText(text);
     }
-    void setFiles(const QList<QUrl>& urls) override { Clipboard::system().setFiles(urls); }
+    void setFiles(const QList<QUrl>& urls) override
+    {
+        m_used = true;
+        Clipboard::system().setFiles(urls);
+    }
     const std::optional<QString>& text() const { return m_text; }
+    bool used() const { return m_used; }
 
 private:
     std::optional<QString> m_text;
+    bool m_used = false;
 };
 
 // How long a stopped run waits for its job before it kills the job's programs.
@@ -184,6 +191,15 @@ int run(const QStringList& args)
     const int exitCode = job->state() == Job::State::finished ? 0 : 1;
     if (!engineStopped) {
         // Static destructors must not run beside a worker that would not stop.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    if (useWorkers() && !clipboard.used()) {
+        // Nothing is left to end: the workers are gone and the settings written. Tearing the
+        // application down would cost more than the job's fixed part: Qt's font database asks
+        // fontconfig for its configuration on the way out, reading every file of it just to
+        // drop it. A clipboard that was given something is handed over at the teardown.
+        SettingsStore::shared().flush();
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }
