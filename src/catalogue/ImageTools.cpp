@@ -12,6 +12,7 @@
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPages.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
@@ -145,6 +146,9 @@ const QSet<QString>& compressibleImageFormats()
 QUrl cropImageFile(const FileInfo& file, const OperationContext& context, OutputPlanner& planner,
                    Progress& progress)
 {
+    // A multi-page TIFF is cut page by page, as the editors' edits are.
+    if (TiffPages::count(file.path()) > 1 && ImageEngine::sameFormatOutput(file) == ImageOutput::tiff)
+        return editsBody(file, context, planner, progress, QStringLiteral("crop"));
     const QRectF rect = context.options.cropRect.value_or(QRectF());
     const DecodedImage decoded = ImageDecoder::decode(file.path());
     DecodedImage image = ImageEdits::cropped(decoded, rect);

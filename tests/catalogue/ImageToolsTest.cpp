@@ -128,6 +128,24 @@ TEST(ImageTools, CropCutsTheAreaClipsAndRefusesAnEmptyOne)
     EXPECT_EQ(failure("tool.image.crop", {path}, context), "The crop area is empty");
 }
 
+// The crop of a scan of two pages cut the first and dropped the second: every page is cut.
+TEST(ImageTools, CropCutsEveryPageOfATiff)
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("page.v");
+    ASSERT_EQ(runProgram("vips", {"xyz", picture, "200", "100"}), 0);
+    const QString path = dir.filePath("scan.tif");
+    ASSERT_EQ(runProgram("vips", {"tiffsave", picture, path, "--page-height", "50"}), 0);
+    OperationContext context;
+    context.options.cropRect = QRectF(10, 10, 30, 20);
+    const QList<QUrl> cut = run("tool.image.crop", {path}, context);
+    ASSERT_EQ(cut.size(), 1);
+    QByteArray pages;
+    runProgram("vipsheader", {"-f", "n-pages", cut.first().toLocalFile()}, &pages);
+    EXPECT_EQ(pages.trimmed(), "2");
+    EXPECT_EQ(ImageDecoder::pixelSize(cut.first().toLocalFile()), QSize(30, 20));
+}
+
 TEST(ImageTools, RotateAndFlipDefaults)
 {
     QTemporaryDir dir;
