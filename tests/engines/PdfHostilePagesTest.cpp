@@ -63,7 +63,7 @@ TEST_F(PdfHostilePages, FormsThatDrawEachOtherTwiceThirtyDeepRunOutOfTheirBudget
 {
     // The default budget takes some seconds to spend; a smaller one ends the same way.
     PDFRenderer::setPageBudget(300'000);
-    for (const HostilePage kind : {HostilePage::laughs, HostilePage::annotationLaughs}) {
+    for (const HostilePage kind : {HostilePage::laughs, HostilePage::annotationLaughs, HostilePage::type3Laughs}) {
         SCOPED_TRACE(int(kind));
         const QString path = make(kind, QStringLiteral("laughs%1.pdf").arg(int(kind)));
         const std::unique_ptr<PDFRenderer> renderer = PDFRenderer::open(path, std::nullopt);

@@ -136,7 +136,7 @@ TEST(HostileFilesRun, PdfPagesMadeToBeEndlessEndOnTheirOwnWithASentence)
                               QStringLiteral("This page is too complex to render"),
                               QStringLiteral("This page is too complex to read"),
                               QStringLiteral("This page is too complex to compress")};
-    // A Type3 glyph MuPDF draws while loading its font, beyond any budget: the watch ends it.
+    // Forms drawn by a Type3 glyph, which MuPDF draws while it loads the font, before any budget.
     const std::pair<const char*, test::HostilePage> runs[]{{"convert.pdf.png", test::HostilePage::laughs},
                                                           {"convert.pdf.txt", test::HostilePage::laughs},
                                                           {"tool.pdf.compress", test::HostilePage::laughs},

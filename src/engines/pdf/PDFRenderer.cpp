@@ -2,10 +2,12 @@
 
 #include "engines/pdf/PageWorkBudget.h"
 #include "engines/pdf/PdfRepairs.h"
+#include "engines/pdf/Type3Glyphs.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -102,6 +104,12 @@ EngineError tooSlow(const QString& what, int index)
                        QStringLiteral("Page %1 was stopped after %2 s").arg(index + 1).arg(pageTimeLimitMs.load() / 1000.0));
 }
 
+EngineError endlessGlyphs(const QString& what, int index)
+{
+    return EngineError(QStringLiteral("This page is too complex to ") + what,
+                       QStringLiteral("Page %1 uses a Type3 glyph that draws more than a million forms").arg(index + 1));
+}
+
 // The page's text with what its annotations and form fields show, as other readers give it:
 // MuPDF's own fz_new_stext_page_from_page reads the page's contents only. Throws as MuPDF
 // does; spent is what the page cost and exceeded whether it ran out of its budget.
@@ -192,6 +200,8 @@ struct PDFRenderer::Context {
     QStringList warnings;
     bool tolerant = false;
     std::atomic<bool> substituted = false;
+    // Pages whose Type3 glyphs draw without end, by index, asked once a page.
+    QHash<int, bool> endlessGlyphs;
     // Whether qpdf reads the file whole, asked once MuPDF has spoken only of repairs.
     std::function<bool()> readsWholeElsewhere;
     std::optional<bool> readsWhole;
@@ -439,6 +449,8 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
                                  QTransform* pageToPixel, bool grey) const
 {
     throwIfCancelled(stop);
+    if (glyphsEndless(index))
+        throw endlessGlyphs(QStringLiteral("render"), index);
     // Memory is promised lazily, so a vast bitmap would "succeed" and then swap the machine
     // to a halt: no more pixels than a 16000-pixel square.
     if (pixels.isEmpty() || qint64(pixels.width()) * pixels.height() > maximumPixels)
@@ -521,6 +533,8 @@ QImage PDFRenderer::renderToSize(int index, QSize pixels, std::stop_token stop,
 
 QString PDFRenderer::text(int index) const
 {
+    if (glyphsEndless(index))
+        throw endlessGlyphs(QStringLiteral("read"), index);
     fz_context* ctx = m_context->ctx;
     fz_page* page = nullptr;
     fz_stext_page* textPage = nullptr;
@@ -567,6 +581,8 @@ QString PDFRenderer::text(int index) const
 
 QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
 {
+    if (glyphsEndless(index))
+        throw endlessGlyphs(QStringLiteral("read"), index);
     fz_context* ctx = m_context->ctx;
     fz_page* page = nullptr;
     fz_stext_page* textPage = nullptr;
@@ -622,8 +638,31 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     return lines;
 }
 
+bool PDFRenderer::glyphsEndless(int index) const
+{
+    const auto known = m_context->endlessGlyphs.constFind(index);
+    if (known != m_context->endlessGlyphs.cend())
+        return *known;
+    fz_context* ctx = m_context->ctx;
+    bool endless = false;
+    fz_var(endless);
+    fz_try(ctx)
+    {
+        if (pdf_document* pdf = pdf_specifics(ctx, m_context->doc))
+            endless = Type3Glyphs::endless(ctx, pdf, pdf_lookup_page_obj(ctx, pdf, index));
+    }
+    fz_catch(ctx)
+    {
+        endless = false;
+    }
+    m_context->endlessGlyphs.insert(index, endless);
+    return endless;
+}
+
 bool PDFRenderer::withinBudget(int index) const
 {
+    if (glyphsEndless(index))
+        return false;
     fz_context* ctx = m_context->ctx;
     fz_page* page = nullptr;
     fz_device* nothing = nullptr;

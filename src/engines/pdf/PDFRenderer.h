@@ -100,6 +100,9 @@ public:
     QString title() const;
 
 private:
+    // Whether a Type3 glyph of the page draws without end (Type3Glyphs), asked once a page.
+    bool glyphsEndless(int index) const;
+
     struct Shared;
     PDFRenderer(std::shared_ptr<Shared> shared);
     void openDocument();
