@@ -161,6 +161,14 @@ TEST_F(PdfHostilePages, OrdinaryPagesStayWellWithinTheirBudget)
     const std::unique_ptr<PDFRenderer> mapRenderer = PDFRenderer::open(map, std::nullopt);
     EXPECT_TRUE(mapRenderer->withinBudget(0));
     EXPECT_EQ(mapRenderer->render(0, 72).size(), QSize(612, 792));
+
+    // Type3 glyphs of a picture each, or of a form drawn a few times, are drawn.
+    const QString type3 = writeType3Pdf(dir.filePath(QStringLiteral("type3.pdf")));
+    const std::unique_ptr<PDFRenderer> type3Renderer = PDFRenderer::open(type3, std::nullopt);
+    EXPECT_TRUE(type3Renderer->withinBudget(0));
+    const QImage glyphs = type3Renderer->render(0, 72);
+    // The form's first square, in the second glyph: 48 points a glyph, a tenth of it a square.
+    EXPECT_EQ(glyphs.pixelColor(72 + 48 + 2, 792 - 700 - 2), QColor(Qt::black));
 }
 
 TEST(PagePixelBudget, PagesLargerTogetherThanTheBudgetTakeTurns)

@@ -211,6 +211,32 @@ QString writeContentPdf(const QString& path, const QByteArray& content)
     return path;
 }
 
+QString writeType3Pdf(const QString& path)
+{
+    PdfBuilder b;
+    const int catalog = b.reserve();
+    const int pages = b.reserve();
+    const int form = b.addStream("<< /Type /XObject /Subtype /Form /BBox [0 0 1000 1000]",
+                                 "0 0 100 100 re f 200 200 100 100 re f");
+    const int a = b.addStream("<<", "1000 0 0 0 800 800 d1 q 800 0 0 800 0 0 cm BI /W 8 /H 8 /IM true /BPC 1 "
+                                    "/D [1 0] ID \xaa\x55\xaa\x55\xaa\x55" "Do\xaa EI Q");
+    const int glyphB = b.addStream("<<", "1000 0 0 0 800 800 d1 /X Do /X Do /X Do");
+    const int font = b.add("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0]"
+                           " /CharProcs << /a " + ref(a) + " /b " + ref(glyphB) + " >> /Encoding << /Type /Encoding"
+                           " /Differences [97 /a /b] >> /FirstChar 97 /LastChar 98 /Widths [1000 1000]"
+                           " /Resources << /XObject << /X " + ref(form) + " >> >> >>");
+    const int stream = b.addStream("<<", "BT /T3 48 Tf 72 700 Td (abab) Tj ET");
+    const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 612 792] /Resources << /Font << /T3 "
+                           + ref(font) + " >> >> /Contents " + ref(stream) + " >>");
+    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
+    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
+    QFile file(path);
+    const QByteArray bytes = b.finish(catalog, 0);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
+    return path;
+}
+
 QString writeHostilePdf(const QString& path, HostilePage kind)
 {
     PdfBuilder b;

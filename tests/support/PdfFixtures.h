@@ -51,6 +51,10 @@ QString writeJunkPdf(const QString& path);
 // /F1.
 QString writeContentPdf(const QString& path, const QByteArray& content);
 
+// One page of "abab" set in a Type3 font as TeX's bitmap fonts are: "a" an inline image, "b" a
+// form drawn three times.
+QString writeType3Pdf(const QString& path);
+
 // Pages made to cost endless work, each a few kilobytes, with "Hostile" in their text:
 enum class HostilePage {
     // forms that each draw the next twice, 30 deep: 2^30 drawings
