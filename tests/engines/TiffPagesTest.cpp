@@ -5,6 +5,7 @@
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageResize.h"
 #include "engines/image/ImageRotation.h"
+#include "engines/image/TiffPageChain.h"
 #include "engines/image/TiffPages.h"
 #include "engines/pdf/ImagesToPdf.h"
 #include "model/EngineError.h"
@@ -189,4 +190,46 @@ TEST_F(TiffPagesTest, AFullDiskLeavesNoPartOfThePages)
         EXPECT_EQ(jobFailure(std::current_exception()).message, "Not enough disk space");
     }
     EXPECT_TRUE(QDir(disk.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+// The chain moves every offset of each page it adds, in either byte order, classic or BigTIFF,
+// and refuses pages of another kind than the first instead of writing a file no reader opens.
+TEST_F(TiffPagesTest, PagesChainInEitherByteOrderAndInBigTiff)
+{
+    if (QStandardPaths::findExecutable("tiffcp").isEmpty())
+        GTEST_SKIP() << "needs tiffcp (libtiff-tools)";
+    const QString black = dir.filePath("black.v");
+    ASSERT_EQ(runProgram("vips", {"black", black, "30", "20"}), 0);
+    const QString wide = dir.filePath("wide.tif");
+    ASSERT_EQ(runProgram("vips", {"linear", black, wide + "[compression=lzw]", "1", "60", "--uchar"}), 0);
+    const QString colour = dir.filePath("colour.png");
+    ASSERT_TRUE(noise(12, 40).save(colour));
+    const QString tall = dir.filePath("tall.tif");
+    ASSERT_EQ(runProgram("vips", {"copy", colour, tall}), 0);
+    for (const QStringList& kind : {QStringList{}, QStringList{"-B"}, QStringList{"-8"}, QStringList{"-B", "-8"}}) {
+        const std::string name = kind.join(" ").toStdString();
+        QStringList pages;
+        for (const QString& page : {wide, tall}) {
+            const QString copy = dir.filePath(QString("%1-%2").arg(pages.size()).arg(kind.join("")) + ".tif");
+            ASSERT_EQ(runProgram("tiffcp", kind + QStringList{page, copy}), 0);
+            pages << copy;
+        }
+        const QString joined = dir.filePath("joined" + kind.join("") + ".tif");
+        {
+            TiffPageChain chain(joined);
+            for (const QString& page : pages)
+                chain.append(readFile(page));
+            chain.finish();
+        }
+        QByteArray info;
+        EXPECT_EQ(runProgram("tiffinfo", {joined}, &info), 0) << name << info.toStdString();
+        EXPECT_EQ(info.count("TIFF Directory at offset"), 2) << name;
+        EXPECT_EQ(pageSizes(joined), QStringList({"30x20", "12x40"})) << name;
+        EXPECT_EQ(secondPage(joined, 5, 30), pixel(tall, 5, 30)) << name;
+    }
+    // A BigTIFF page after a classic one cannot join it.
+    TiffPageChain mixed(dir.filePath("mixed-kinds.tif"));
+    mixed.append(readFile(dir.filePath("0-.tif")));
+    EXPECT_THROW(mixed.append(readFile(dir.filePath("1-8.tif"))), EngineError);
+    EXPECT_THROW(mixed.append("II*\0 not a directory"), EngineError);
 }

@@ -1,5 +1,7 @@
 #include "engines/image/TiffPageChain.h"
 
+#include "engines/image/CheckedVipsTarget.h"
+
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 
@@ -80,11 +82,14 @@ bool pointsElsewhere(quint64 tag)
 
 } // namespace
 
-TiffPageChain::TiffPageChain(const QString& path) : m_file(path), m_path(path)
+TiffPageChain::TiffPageChain(const QString& path)
+    : m_file(std::make_unique<CheckedVipsTarget>(path)), m_path(path)
 {
-    if (!m_file.target())
-        throw SystemError::fromErrno(m_file.error(), QStringLiteral("Cannot write ") + path);
+    if (!m_file->target())
+        throw SystemError::fromErrno(m_file->error(), QStringLiteral("Cannot write ") + path);
 }
+
+TiffPageChain::~TiffPageChain() = default;
 
 quint64 TiffPageChain::relocate(QByteArray& page, quint64 base, quint64* lastNextField)
 {
@@ -156,7 +161,7 @@ void TiffPageChain::append(QByteArray page)
     if (m_header.isEmpty()) {
         m_header = page.left(4);
         relocate(page, 0, &m_lastNextField);
-        m_file.write(page.constData(), page.size());
+        m_file->write(page.constData(), page.size());
         m_size = quint64(page.size());
     } else {
         if (!page.startsWith(m_header))
@@ -169,19 +174,19 @@ void TiffPageChain::append(QByteArray page)
         const bool big = m_header.at(2) == 43 || m_header.at(3) == 43;
         QByteArray pointer(big ? 8 : 4, '\0');
         TiffBytes(pointer, m_header.startsWith("MM")).set(0, pointer.size(), first);
-        m_file.write(QByteArray(qsizetype(padding), '\0').constData(), qsizetype(padding));
-        m_file.write(page.constData(), page.size());
-        m_file.writeAt(qint64(m_lastNextField), pointer.constData(), pointer.size());
+        m_file->write(QByteArray(qsizetype(padding), '\0').constData(), qsizetype(padding));
+        m_file->write(page.constData(), page.size());
+        m_file->writeAt(qint64(m_lastNextField), pointer.constData(), pointer.size());
         m_size = base + quint64(page.size());
         m_lastNextField = lastNext;
     }
-    if (m_file.error() != 0)
-        throw SystemError::fromErrno(m_file.error(), QStringLiteral("Cannot write ") + m_path);
+    if (m_file->error() != 0)
+        throw SystemError::fromErrno(m_file->error(), QStringLiteral("Cannot write ") + m_path);
 }
 
 void TiffPageChain::finish()
 {
-    m_file.finish();
+    m_file->finish();
 }
 
 } // namespace qv

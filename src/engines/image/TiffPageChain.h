@@ -1,13 +1,13 @@
 #pragma once
 
-// Included only inside engines/image.
-
-#include "engines/image/CheckedVipsTarget.h"
-
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 namespace qv {
+
+class CheckedVipsTarget;
 
 // One multi-page TIFF made of single-page TIFFs written one after another: each page's bytes
 // are moved to where they land in the file, every offset in its directories moved with them,
@@ -17,6 +17,9 @@ class TiffPageChain {
 public:
     // Creates or empties the file.
     explicit TiffPageChain(const QString& path);
+    ~TiffPageChain();
+    TiffPageChain(const TiffPageChain&) = delete;
+    TiffPageChain& operator=(const TiffPageChain&) = delete;
 
     // Adds a whole TIFF file's bytes (classic or BigTIFF, either byte order, the same for every
     // page) as the next pages. Throws EngineError for bytes it cannot relocate (a sub-directory,
@@ -33,7 +36,7 @@ public:
     static quint64 relocate(QByteArray& page, quint64 base, quint64* lastNextField);
 
 private:
-    CheckedVipsTarget m_file;
+    std::unique_ptr<CheckedVipsTarget> m_file;
     QString m_path;
     QByteArray m_header;
     quint64 m_size = 0;
