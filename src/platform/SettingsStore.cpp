@@ -196,6 +196,14 @@ bool SettingsStore::flush()
     return outcome.result == SaveResult::saved;
 }
 
+void SettingsStore::saveSoon()
+{
+    if (m_filePath.isEmpty())
+        return;
+    m_saveTimer.stop();
+    saveInBackground();
+}
+
 void SettingsStore::saveInBackground()
 {
     // A save under way looks for newer writes when it ends.

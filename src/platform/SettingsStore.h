@@ -54,6 +54,9 @@ public:
     // Saves the pending writes now, after any save under way; blocks until done. False when the
     // file could not be written (they stay pending and go with the next save).
     bool flush();
+    // Starts saving the pending writes now on the saving thread rather than after the usual
+    // delay; returns at once (a later flush() waits for it). Call from the store's thread.
+    void saveSoon();
     // Reads the file again, keeping this store's unsaved writes on top.
     void reload();
 

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace qv;
 
 namespace {
@@ -183,6 +186,22 @@ TEST(SettingsStore, WritesAreDebouncedAndSignalled)
     // Saved by the timer without an explicit flush (generous bound).
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path); }, 5000));
     EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+}
+
+TEST(SettingsStore, SaveSoonWritesWithoutWaitingForTheTimer)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    SettingsStore store(path);
+    store.setValue(QStringLiteral("k"), 1);
+    store.saveSoon();
+    // No event is processed here, so the save timer cannot fire: only the saving thread writes.
+    for (int i = 0; i < 500 && !QFile::exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+    // A flush after it finds nothing left and waits for nothing that failed.
+    EXPECT_TRUE(store.flush());
 }
 
 TEST(SettingsStore, LastWritesGoWithTheStore)

@@ -178,9 +178,8 @@ int run(const QStringList& args)
     if (job->isActive())
         loop.exec();
     // The settings the job changed (its recent results) are written while its workers end.
-    std::thread saving([] { SettingsStore::shared().flush(); });
+    SettingsStore::shared().saveSoon();
     const bool engineStopped = center.shutdown(stopGrace);
-    saving.join();
     quitOnTerminationSignals();
 
     QJsonObject result = jobJson(job);
