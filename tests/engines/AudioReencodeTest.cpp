@@ -42,6 +42,15 @@ TEST_F(AudioReencode, NormalizeKeepsAnMp3sCoverAndWritesId3v23)
     EXPECT_TRUE(test::readFile(placed).startsWith(QByteArray("ID3\x03", 4)));
 }
 
+TEST_F(AudioReencode, NormalizeKeepsTheSourcesRateWhateverTheRateSettingSays)
+{
+    context.settings.sampleRate = 44100;
+    const FileInfo file = input(tone("tone.wav", 1.0, {"-ar", "22050"}));
+    const QString placed = normalizeLoudness(file, "normalized", context, work).toLocalFile();
+    EXPECT_EQ(placed, out("tone (normalized).wav"));
+    EXPECT_EQ(stream(placed, "a", "sample_rate"), "22050");
+}
+
 TEST_F(AudioReencode, AFadeWithoutALengthStaysAudible)
 {
     // Matroska written live carries no duration.

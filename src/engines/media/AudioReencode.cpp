@@ -42,11 +42,12 @@ QUrl reencodeAudio(const FileInfo& file, const QString& suffix, const OperationC
 QUrl normalizeLoudness(const FileInfo& file, const QString& suffix, const OperationContext& context,
                        const MediaWork& work)
 {
-    // The filter works at 192 kHz; the result goes back to the rate the rest of the run chose,
-    // which the encoder takes (AAC stops at 96 kHz, where a DSD file decodes at 352.8).
+    // The filter works at 192 kHz; the result goes back to the source's own rate, whatever the
+    // rate setting says, fitted to what the encoder takes (AAC stops at 96 kHz, where a DSD file
+    // decodes at 352.8).
     const AudioTarget target = audioTargetForFile(file);
-    return reencodeAudio(file, suffix, context, work, target, [&context, target](const MediaInfo& info) {
-        const LoudnessFilter loudness = loudnormFilter(audioOutputSampleRate(target, context, info.audio));
+    return reencodeAudio(file, suffix, context, work, target, [target](const MediaInfo& info) {
+        const LoudnessFilter loudness = loudnormFilter(audioKeptSampleRate(target, info.audio));
         return QStringList{"-af", loudness.filter} + loudness.extraArguments;
     });
 }

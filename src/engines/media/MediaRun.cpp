@@ -253,6 +253,11 @@ std::optional<int> audioOutputSampleRate(AudioTarget target, const OperationCont
     const int rate = context.options.sampleRate.value_or(context.settings.sampleRate);
     if (rate >= 1)
         return audioTargetSampleRate(target, rate);
+    return audioKeptSampleRate(target, source);
+}
+
+std::optional<int> audioKeptSampleRate(AudioTarget target, const std::optional<AudioStreamInfo>& source)
+{
     if (!source || !source->sampleRate)
         return std::nullopt;
     const int kept = *source->sampleRate;

@@ -64,6 +64,9 @@ QString kilohertzText(int rate);
 std::optional<int> audioOutputSampleRate(AudioTarget target, const OperationContext& context,
                                          const std::optional<AudioStreamInfo>& source);
 
+// The source's own rate, fitted to what the encoder takes; absent when it is not known.
+std::optional<int> audioKeptSampleRate(AudioTarget target, const std::optional<AudioStreamInfo>& source);
+
 // The sound of an audio result re-encoded as the target: the first audio stream, the cover where
 // it fits, the target's codec and quality, and the chosen sample rate.
 QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const OperationContext& context);
