@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace qv {
@@ -20,6 +22,7 @@ void SandboxWatch::progressed()
 {
     m_progressAt = std::chrono::steady_clock::now();
     m_movedAt = m_progressAt;
+    m_ticksSinceProgress = 0;
 }
 
 std::optional<QString> SandboxWatch::check()
@@ -49,14 +52,21 @@ std::optional<QString> SandboxWatch::check()
         return QStringLiteral("It needs more memory than a worker may use (%1 MB), counting every program it started")
             .arg(m_limits.residentBytes >> 20);
     if (ticks != m_cpuTicks) {
-        if (m_cpuTicks >= 0)
+        if (m_cpuTicks >= 0) {
             m_movedAt = now;
+            // A process that ended unreaped takes its count with it: only growth is used time.
+            m_ticksSinceProgress += std::max<qint64>(0, ticks - m_cpuTicks);
+        }
         m_cpuTicks = ticks;
     }
     const auto seconds = [](std::chrono::milliseconds span) { return QString::number((span.count() + 999) / 1000); };
     if (m_limits.still.count() > 0 && now - m_movedAt > m_limits.still)
         return QStringLiteral("It stopped: no progress and no processor time for %1 seconds").arg(seconds(m_limits.still));
-    if (m_limits.quiet.count() > 0 && now - m_progressAt > m_limits.quiet)
+    static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    const std::chrono::milliseconds used{m_ticksSinceProgress * 1000 / ticksPerSecond};
+    const auto quiet = now - m_progressAt;
+    if (m_limits.quiet.count() > 0
+        && ((quiet > m_limits.quiet && used > m_limits.quiet) || quiet > 10 * m_limits.quiet))
         return QStringLiteral("It made no progress for %1 seconds, far longer than a file of this size needs")
             .arg(seconds(m_limits.quiet));
     return std::nullopt;

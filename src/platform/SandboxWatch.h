@@ -17,8 +17,9 @@ public:
     struct Limits {
         qint64 residentBytes = 0; // 0: none
         int processes = 0;        // 0: none
-        // The longest it may go without reporting progress, and without progress or using
-        // processor time; zero: no limit.
+        // The longest it may go without reporting progress (counted in the processor time it
+        // got, so a busy machine does not pass for a hang, up to ten times as long in all), and
+        // without progress or using processor time; zero: no limit.
         std::chrono::milliseconds quiet{0};
         std::chrono::milliseconds still{0};
     };
@@ -39,6 +40,7 @@ private:
     std::chrono::steady_clock::time_point m_progressAt;
     std::chrono::steady_clock::time_point m_movedAt;
     qint64 m_cpuTicks = -1;
+    qint64 m_ticksSinceProgress = 0;
 };
 
 } // namespace qv

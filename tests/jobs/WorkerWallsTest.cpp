@@ -365,6 +365,16 @@ TEST_P(WorkerWallsTest, AnItemThatMakesNoProgressEndsWithASentence)
     EXPECT_TRUE(stopped->failure()->details.contains(QStringLiteral("no processor time"))) << stopped->failure()->details.toStdString();
 }
 
+TEST_P(WorkerWallsTest, AnItemSlowedByABusyMachineIsNotTakenForAHang)
+{
+    // Six seconds against two of patience, but only a tenth of them on the processor.
+    store.setValue(SettingsKey::workerPatience, 2);
+    const JobPtr crawling = runToEnd({file(QStringLiteral("crawl.txt"), "crawl:6")});
+    ASSERT_TRUE(crawling);
+    EXPECT_EQ(crawling->state(), Job::State::finished)
+        << (crawling->failure() ? crawling->failure()->details.toStdString() : std::string());
+}
+
 INSTANTIATE_TEST_SUITE_P(Walls, WorkerWallsTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("Namespaces") : std::string("WithoutNamespaces");

@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
@@ -64,6 +65,17 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             std::abort();
         } else if (what == "hang") {
             hang();
+        } else if (what.startsWith("crawl:")) {
+            // Works on a tenth of a core, as on a busy machine, for the seconds given, reporting
+            // no progress, then finishes.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(what.mid(6).toInt());
+            while (std::chrono::steady_clock::now() < until) {
+                const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+                while (std::chrono::steady_clock::now() < slice) {
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(45));
+            }
+            outputs.append(place(planner, "crawled", QStringLiteral("crawled")));
         } else if (what == "stop") {
             std::raise(SIGSTOP);
             hang();
