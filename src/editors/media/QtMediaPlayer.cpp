@@ -19,9 +19,11 @@ namespace {
 // A seek counts as done when its picture comes (a sound's: at the first position change this
 // near its target), or after the timeout: a seek to where the player already is brings no
 // picture. The next seek waits for it, as a paused pipeline asked earlier blocks for 300 ms
-// and shows nothing until the seeks stop.
+// and shows nothing until the seeks stop. A seek elsewhere waits longer for its picture, which
+// a busy machine may take a second or more to decode from the last key frame.
 constexpr double seekNearness = 0.1;
 constexpr int seekTimeoutMs = 400;
+constexpr int seekElsewhereTimeoutMs = 3000;
 
 } // namespace
 
@@ -85,8 +87,9 @@ void QtMediaPlayer::seek(double seconds, std::function<void()> done)
     m_seekTarget = seconds;
     m_settling = seconds;
     m_seekDone = std::move(done);
+    const bool elsewhere = std::abs(double(m_player->position()) / 1000.0 - seconds) > seekNearness;
     m_player->setPosition(qint64(std::llround(seconds * 1000.0)));
-    m_seekTimer->start();
+    m_seekTimer->start(elsewhere ? seekElsewhereTimeoutMs : seekTimeoutMs);
 }
 
 void QtMediaPlayer::completeSeek()
