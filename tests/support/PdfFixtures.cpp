@@ -69,6 +69,18 @@ QByteArray zlib(const QByteArray& data)
     return qCompress(data).mid(4);
 }
 
+// Hangs the one page under the page tree and the catalogue, and writes the file.
+QString finishOnePage(PdfBuilder& b, int catalog, int pages, int page, const QString& path)
+{
+    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
+    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
+    QFile file(path);
+    const QByteArray bytes = b.finish(catalog, 0);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
+    return path;
+}
+
 } // namespace
 
 QString writeFixturePdf(const QString& path, const FixtureDocument& document)
@@ -202,13 +214,7 @@ QString writeContentPdf(const QString& path, const QByteArray& content)
     const int stream = b.addStream("<< /Filter /FlateDecode", zlib(content));
     const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 612 792] /Resources << /Font << /F1 "
                            + ref(font) + " >> >> /Contents " + ref(stream) + " >>");
-    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
-    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
-    QFile file(path);
-    const QByteArray bytes = b.finish(catalog, 0);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-        return {};
-    return path;
+    return finishOnePage(b, catalog, pages, page, path);
 }
 
 QString writeType3Pdf(const QString& path)
@@ -228,13 +234,7 @@ QString writeType3Pdf(const QString& path)
     const int stream = b.addStream("<<", "BT /T3 48 Tf 72 700 Td (abab) Tj ET");
     const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 612 792] /Resources << /Font << /T3 "
                            + ref(font) + " >> >> /Contents " + ref(stream) + " >>");
-    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
-    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
-    QFile file(path);
-    const QByteArray bytes = b.finish(catalog, 0);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-        return {};
-    return path;
+    return finishOnePage(b, catalog, pages, page, path);
 }
 
 QString writeHostilePdf(const QString& path, HostilePage kind)
@@ -297,13 +297,7 @@ QString writeHostilePdf(const QString& path, HostilePage kind)
     const int stream = b.addStream("<< /Filter /FlateDecode", zlib(contents));
     const int page = b.add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox " + box + " /Resources << "
                            + resources + " >> /Contents " + ref(stream) + extra + " >>");
-    b.set(pages, "<< /Type /Pages /Kids [" + ref(page) + "] /Count 1 >>");
-    b.set(catalog, "<< /Type /Catalog /Pages " + ref(pages) + " >>");
-    QFile file(path);
-    const QByteArray bytes = b.finish(catalog, 0);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-        return {};
-    return path;
+    return finishOnePage(b, catalog, pages, page, path);
 }
 
 QString lockedCopy(const QString& source, const QString& target, const QString& password)
