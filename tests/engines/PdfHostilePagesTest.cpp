@@ -49,6 +49,7 @@ protected:
     {
         PDFRenderer::setPageBudget(PageWorkBudget::defaultUnits);
         PDFRenderer::setPageTimeLimit(60s);
+        PDFRenderer::setPageOperatorLimit(50'000'000);
     }
     QString make(HostilePage kind, const QString& name)
     {
@@ -136,6 +137,19 @@ TEST_F(PdfHostilePages, OperatorsThatDrawNothingAreStoppedAtThePageTimeLimit)
     EXPECT_EQ(failure([&] { renderer->render(0, 72); }), "This page is too complex to render");
     EXPECT_EQ(failure([&] { renderer->text(0); }), "This page is too complex to read");
     EXPECT_FALSE(renderer->withinBudget(0));
+}
+
+TEST_F(PdfHostilePages, APageOfMoreOperatorsThanAnyRealPageIsGivenUpBeforeItsTime)
+{
+    // The same twenty million operators against a limit of one million, the time left long.
+    const QString path = make(HostilePage::emptyOperators, QStringLiteral("empty.pdf"));
+    PDFRenderer::setPageOperatorLimit(1'000'000);
+    const std::unique_ptr<PDFRenderer> renderer = PDFRenderer::open(path, std::nullopt);
+    EXPECT_EQ(failure([&] { renderer->render(0, 72); }), "This page is too complex to render");
+    EXPECT_EQ(failure([&] { renderer->text(0); }), "This page is too complex to read");
+    // An ordinary page reads a few hundred.
+    const QString text = writeTextPdf(dir.filePath(QStringLiteral("text.pdf")), {"One"});
+    EXPECT_EQ(PDFRenderer::open(text, std::nullopt)->text(0).trimmed(), "One");
 }
 
 TEST_F(PdfHostilePages, OrdinaryPagesStayWellWithinTheirBudget)

@@ -64,9 +64,13 @@ EngineError openError(Opened state)
 
 std::atomic<qint64> pageTimeLimitMs{60'000};
 std::atomic<qint64> pageBudgetUnits{PageWorkBudget::defaultUnits};
+// MuPDF counts every token it reads from a page's content streams in the cookie's progress:
+// a map of millions of strokes reads a few million, and fifty million take it about two seconds.
+std::atomic<qint64> pageOperatorLimit{50'000'000};
 
-// Ends a page's reading once it has run for the page time limit, whatever it spends the time on:
-// operators that draw nothing (a content stream of a hundred million "q Q") cost no budget.
+// Ends a page's reading once it has run for the page time limit or read more tokens than the
+// operator limit, whatever it spends them on: operators that draw nothing (a content stream of
+// a hundred million "q Q") cost no budget.
 class PageTimeLimit {
 public:
     explicit PageTimeLimit(fz_cookie& cookie)
@@ -74,11 +78,19 @@ public:
               std::mutex lock;
               std::condition_variable_any never;
               std::unique_lock locker(lock);
-              never.wait_for(locker, ended, std::chrono::milliseconds(pageTimeLimitMs.load()),
-                             [] { return false; });
-              if (!ended.stop_requested()) {
-                  m_passed = true;
-                  cookie.abort = 1;
+              const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pageTimeLimitMs.load());
+              const qint64 operators = pageOperatorLimit.load();
+              while (!ended.stop_requested()) {
+                  const auto now = std::chrono::steady_clock::now();
+                  // The reading thread writes the count; a glance at it needs no more than a word's read.
+                  const qint64 read = std::atomic_ref<int>(cookie.progress).load(std::memory_order_relaxed);
+                  if (now >= until || read > operators) {
+                      m_passed = true;
+                      cookie.abort = 1;
+                      return;
+                  }
+                  never.wait_for(locker, ended, std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(50)),
+                                 [] { return false; });
               }
           })
     {
@@ -101,7 +113,10 @@ EngineError tooComplex(const QString& what, int index, qint64 spent)
 EngineError tooSlow(const QString& what, int index)
 {
     return EngineError(QStringLiteral("This page is too complex to ") + what,
-                       QStringLiteral("Page %1 was stopped after %2 s").arg(index + 1).arg(pageTimeLimitMs.load() / 1000.0));
+                       QStringLiteral("Page %1 ran past the %2 s or the %3 million operators a page may take")
+                           .arg(index + 1)
+                           .arg(pageTimeLimitMs.load() / 1000.0)
+                           .arg(pageOperatorLimit.load() / 1'000'000.0));
 }
 
 EngineError endlessGlyphs(const QString& what, int index)
@@ -705,6 +720,11 @@ bool PDFRenderer::withinBudget(int index) const
 void PDFRenderer::setPageTimeLimit(std::chrono::milliseconds limit)
 {
     pageTimeLimitMs = limit.count();
+}
+
+void PDFRenderer::setPageOperatorLimit(qint64 operators)
+{
+    pageOperatorLimit = operators;
 }
 
 void PDFRenderer::setPageBudget(qint64 units)

@@ -83,9 +83,11 @@ public:
     // allows; a page MuPDF cannot read counts as within it, for others to judge.
     bool withinBudget(int index) const;
 
-    // How long one page may be drawn or read before it is given up as too complex (60 s), and
-    // the work it may cost (PageWorkBudget::defaultUnits); for tests.
+    // How long one page may be drawn or read before it is given up as too complex (60 s), how
+    // many operators it may read (50 million), and the work it may cost
+    // (PageWorkBudget::defaultUnits); for tests.
     static void setPageTimeLimit(std::chrono::milliseconds limit);
+    static void setPageOperatorLimit(qint64 operators);
     static void setPageBudget(qint64 units);
 
     // The page's lines in reading order, each its spans; empty when the page has no text.
