@@ -98,25 +98,16 @@ TEST(PdfPagesToImages, RefusesEmptyLockedAndCancelledDocuments)
 TEST(PdfPagesToImages, AFontThatDoesNotLoadIsDrawnWithAStandInAndANote)
 {
     QTemporaryDir dir;
-    const QString script = QStringLiteral(R"(import sys
-objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
-        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>',
-        b'<< /Length 41 >>\nstream\nBT /F1 24 Tf 72 700 Td (Hello font) Tj ET\nendstream',
-        b'<< /Type /Font /Subtype /TrueType /BaseFont /NoSuchFont /FirstChar 32 /LastChar 126 /FontDescriptor 6 0 R >>',
-        b'<< /Type /FontDescriptor /FontName /NoSuchFont /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>',
-        b'<< /Length 10 >>\nstream\nNOTAFONT!!\nendstream']
-out = b'%PDF-1.7\n'
-offsets = []
-for i, o in enumerate(objs):
-    offsets.append(len(out))
-    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
-at = len(out)
-out += b'xref\n0 8\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
-out += b'trailer\n<< /Size 8 /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % at
-open(sys.argv[1], 'wb').write(out)
-)");
-    const QString path = dir.filePath("stand-in.pdf");
-    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, path}), 0);
+    const QString path = writeObjectsPdf(
+        dir.filePath("stand-in.pdf"),
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+         "<< /Length 41 >>\nstream\nBT /F1 24 Tf 72 700 Td (Hello font) Tj ET\nendstream",
+         "<< /Type /Font /Subtype /TrueType /BaseFont /NoSuchFont /FirstChar 32 /LastChar 126 /FontDescriptor 6 0 R >>",
+         "<< /Type /FontDescriptor /FontName /NoSuchFont /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 "
+         "/Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+         "<< /Length 10 >>\nstream\nNOTAFONT!!\nendstream"});
+    ASSERT_FALSE(path.isEmpty());
     WorkBench bench;
     const QUrl result = PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72,
                                                  SettingsSnapshot{}, bench.work(path));
@@ -130,25 +121,15 @@ open(sys.argv[1], 'wb').write(out)
 TEST(PdfPagesToImages, APresentationsMediaIsNoDamage)
 {
     QTemporaryDir dir;
-    const QString script = QStringLiteral(R"(import sys
-text = b'BT /F1 24 Tf 72 700 Td (Slide with a movie) Tj ET'
-objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
-        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [6 0 R] /Resources << /Font << /F1 5 0 R >> >> >>',
-        b'<< /Length %d >>\nstream\n' % len(text) + text + b'\nendstream',
-        b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
-        b'<< /Type /Annot /Subtype /Screen /Rect [100 100 300 300] /P 3 0 R /T (movie) >>']
-out = b'%PDF-1.7\n'
-offsets = []
-for i, o in enumerate(objs):
-    offsets.append(len(out))
-    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
-at = len(out)
-out += b'xref\n0 7\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
-out += b'trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % at
-open(sys.argv[1], 'wb').write(out)
-)");
-    const QString path = dir.filePath("slide.pdf");
-    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, path}), 0);
+    const QByteArray text = "BT /F1 24 Tf 72 700 Td (Slide with a movie) Tj ET";
+    const QString path = writeObjectsPdf(
+        dir.filePath("slide.pdf"),
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [6 0 R] /Resources << /Font << /F1 5 0 R >> >> >>",
+         "<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text + "\nendstream",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         "<< /Type /Annot /Subtype /Screen /Rect [100 100 300 300] /P 3 0 R /T (movie) >>"});
+    ASSERT_FALSE(path.isEmpty());
     WorkBench bench;
     const QUrl result = PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72,
                                                  SettingsSnapshot{}, bench.work(path));

@@ -217,6 +217,18 @@ QString writeContentPdf(const QString& path, const QByteArray& content)
     return finishOnePage(b, catalog, pages, page, path);
 }
 
+QString writeObjectsPdf(const QString& path, const QList<QByteArray>& objects)
+{
+    PdfBuilder b;
+    for (const QByteArray& object : objects)
+        b.add(object);
+    QFile file(path);
+    const QByteArray bytes = b.finish(1, 0);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
+    return path;
+}
+
 QString writeType3Pdf(const QString& path)
 {
     PdfBuilder b;

@@ -50,6 +50,9 @@ QString writeJunkPdf(const QString& path);
 // One page of 612 x 792 points drawn by this content stream (Flate-compressed), Helvetica as
 // /F1.
 QString writeContentPdf(const QString& path, const QByteArray& content);
+// A PDF of the objects given, numbered from 1, the first being the catalogue; for files that
+// hold one odd object among plain ones.
+QString writeObjectsPdf(const QString& path, const QList<QByteArray>& objects);
 
 // One page of "abab" set in a Type3 font as TeX's bitmap fonts are: "a" an inline image, "b" a
 // form drawn three times.
