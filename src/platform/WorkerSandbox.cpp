@@ -374,8 +374,37 @@ bool WorkerSandbox::limitProcesses(int count)
 void WorkerSandbox::endStrays()
 {
     if (isolated()) {
-        // Everything in the namespace but its init and this process.
+        // Everything in the namespace but its init and this process; a killed process lives on
+        // until the scheduler runs it, so the item is not over before they are gone (the
+        // namespace's own /proc lists only its processes).
         ::kill(-1, SIGKILL);
+        const pid_t self = ::getpid();
+        // Before its view is made, the /proc it sees is the system's, which lists everyone.
+        const bool ownProc = QFile::symLinkTarget(QStringLiteral("/proc/self")).endsWith(QLatin1Char('/') + QString::number(self))
+            || QFileInfo(QStringLiteral("/proc/self")).canonicalFilePath() == QStringLiteral("/proc/%1").arg(self);
+        for (int round = 0; ownProc && round < 500; ++round) {
+            while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+            }
+            bool living = false;
+            for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                bool number = false;
+                const pid_t pid = pid_t(entry.toInt(&number));
+                if (!number || pid == 1 || pid == self)
+                    continue;
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+                if (!stat.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray line = stat.readAll();
+                const qsizetype close = line.lastIndexOf(')');
+                if (close >= 0 && line.size() > close + 2 && line.at(close + 2) != 'Z' && line.at(close + 2) != 'X') {
+                    living = true;
+                    break;
+                }
+            }
+            if (!living)
+                break;
+            ::usleep(10'000);
+        }
     } else {
         for (int round = 0; round < 10; ++round) {
             const QList<pid_t> below = descendants();
