@@ -50,6 +50,8 @@ PACKAGES=(
   # compositors run headless by the Wayland tests, the protocol of KWin's fake input, and the
   # portals of Wayland sessions
   sway kwin-wayland plasma-wayland-protocols xdg-desktop-portal xdg-desktop-portal-kde
+  # other programs' copies and trays in those sessions: a file manager, wl-copy, a tray host
+  thunar wl-clipboard waybar
   # fuzz targets (libFuzzer and the sanitizers' runtimes)
   clang-14 libclang-rt-14-dev
   # benchmarks

@@ -1,5 +1,7 @@
 #include "platform/SystemClipboardReader.h"
 
+#include "platform/DataControlClipboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 
@@ -10,12 +12,21 @@ const QMimeData* SystemClipboardReader::contents(Selection selection) const
     if (!isAvailable())
         return nullptr;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (selection == Selection::primary) {
-        if (!clipboard->supportsSelection())
-            return nullptr;
-        return clipboard->mimeData(QClipboard::Selection);
+    const QClipboard::Mode mode = selection == Selection::primary ? QClipboard::Selection : QClipboard::Clipboard;
+    // On Wayland, Qt knows the selection only while a window of ours has the keyboard; a
+    // selection of our own is answered by our own main thread, so Qt reads that one.
+    const bool ours = mode == QClipboard::Selection ? clipboard->ownsSelection() : clipboard->ownsClipboard();
+    if (!ours) {
+        if (DataControlClipboard* control = DataControlClipboard::shared()) {
+            // The formats copied files come in.
+            return control->contents(selection, {QStringLiteral("text/uri-list"),
+                                                 QStringLiteral("x-special/gnome-copied-files"),
+                                                 QStringLiteral("text/plain")});
+        }
     }
-    return clipboard->mimeData(QClipboard::Clipboard);
+    if (selection == Selection::primary && !clipboard->supportsSelection())
+        return nullptr;
+    return clipboard->mimeData(mode);
 }
 
 bool SystemClipboardReader::isAvailable() const
