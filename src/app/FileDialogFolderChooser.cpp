@@ -1,16 +1,19 @@
 #include "app/FileDialogFolderChooser.h"
 
+#include "platform/PortalFileChooser.h"
+
 #include <QFileDialog>
 
 namespace qv {
 
-void FileDialogFolderChooser::chooseFolder(const QString& message, const QString& acceptLabel,
-                                           const QString& startFolder,
-                                           std::function<void(const QString& folder)> chosen)
+namespace {
+
+void showQtDialog(const QString& message, const QString& acceptLabel, const QString& startFolder,
+                  std::function<void(const QString& folder)> chosen)
 {
     auto* dialog = new QFileDialog(nullptr, QStringLiteral("Move To"), startFolder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // Qt's own dialog: a portal's or a desktop's would drop the labels.
+    // Qt's own dialog: with no portal, a desktop's would drop the labels.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setFileMode(QFileDialog::Directory);
@@ -25,6 +28,35 @@ void FileDialogFolderChooser::chooseFolder(const QString& message, const QString
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+}
+
+} // namespace
+
+FileDialogFolderChooser::FileDialogFolderChooser(QDBusConnection bus) : m_bus(std::move(bus)) {}
+
+void FileDialogFolderChooser::chooseFolder(const QString& message, const QString& acceptLabel,
+                                           const QString& startFolder,
+                                           std::function<void(const QString& folder)> chosen)
+{
+    const PortalFileChooser portal(m_bus);
+    if (!portal.isAvailable()) {
+        showQtDialog(message, acceptLabel, startFolder, std::move(chosen));
+        return;
+    }
+    PortalFileChooser::Request request;
+    // The portal's dialog has a title and no other words: the message is the title.
+    request.title = message;
+    request.acceptLabel = acceptLabel;
+    request.startFolder = startFolder;
+    request.folders = true;
+    portal.choose(request, [message, acceptLabel, startFolder, chosen](const PortalFileChooser::Answer& answer) {
+        if (!answer) {
+            showQtDialog(message, acceptLabel, startFolder, chosen);
+            return;
+        }
+        if (chosen && !answer->isEmpty())
+            chosen(answer->constFirst());
+    });
 }
 
 } // namespace qv

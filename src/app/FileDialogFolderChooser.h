@@ -2,14 +2,22 @@
 
 #include "platform/FolderChooser.h"
 
+#include <QDBusConnection>
+
 namespace qv {
 
-// A folder-only QFileDialog that may create folders, one at a time.
+// The desktop's own folder dialog through the FileChooser portal where one runs; else a
+// folder-only QFileDialog that may create folders. One at a time.
 class FileDialogFolderChooser : public FolderChooser {
 public:
+    explicit FileDialogFolderChooser(QDBusConnection bus = QDBusConnection::sessionBus());
+
     void chooseFolder(const QString& message, const QString& acceptLabel,
                       const QString& startFolder,
                       std::function<void(const QString& folder)> chosen) override;
+
+private:
+    QDBusConnection m_bus;
 };
 
 } // namespace qv

@@ -1,6 +1,9 @@
 #include "settings/SettingsPanels.h"
 
+#include "platform/PortalFileChooser.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,10 +22,37 @@ std::optional<QString> firstFile(QFileDialog& dialog)
     return dialog.selectedFiles().constFirst();
 }
 
+// The portal's answer to the request: the chosen path, nothing when the user cancelled, or
+// no answer at all when there is no portal or it failed (Qt's dialog then asks).
+std::optional<std::optional<QString>> askPortal(const QDBusConnection& bus, QWidget* parent,
+                                                PortalFileChooser::Request request)
+{
+    const PortalFileChooser portal(bus);
+    if (!portal.isAvailable())
+        return std::nullopt;
+    if (parent)
+        request.parentWindow = PortalFileChooser::parentWindowFor(parent->window()->winId());
+    const PortalFileChooser::Answer answer = portal.chooseAndWait(request);
+    if (!answer)
+        return std::nullopt;
+    if (answer->isEmpty())
+        return std::optional<QString>{};
+    return std::optional<QString>{answer->constFirst()};
+}
+
 } // namespace
+
+FileDialogSettingsPanels::FileDialogSettingsPanels(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
 std::optional<QString> FileDialogSettingsPanels::chooseFolder(QWidget* parent, const QString& startFolder)
 {
+    PortalFileChooser::Request request;
+    request.title = QStringLiteral("Choose a Folder");
+    request.acceptLabel = QStringLiteral("Choose");
+    request.startFolder = startFolder;
+    request.folders = true;
+    if (const auto answer = askPortal(m_bus, parent, request))
+        return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -34,6 +64,14 @@ std::optional<QString> FileDialogSettingsPanels::chooseFolder(QWidget* parent, c
 
 std::optional<QString> FileDialogSettingsPanels::chooseApplication(QWidget* parent)
 {
+    PortalFileChooser::Request request;
+    request.title = QStringLiteral("Choose a Terminal");
+    request.acceptLabel = QStringLiteral("Choose");
+    request.startFolder = QStringLiteral("/usr/share/applications");
+    request.filters = {{QStringLiteral("Applications"), {QStringLiteral("*.desktop")}},
+                       {QStringLiteral("Programs"), {QStringLiteral("*")}}};
+    if (const auto answer = askPortal(m_bus, parent, request))
+        return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(QStringLiteral("/usr/share/applications"));
@@ -44,6 +82,17 @@ std::optional<QString> FileDialogSettingsPanels::chooseApplication(QWidget* pare
 
 std::optional<QString> FileDialogSettingsPanels::chooseExportFile(QWidget* parent)
 {
+    PortalFileChooser::Request request;
+    request.title = QStringLiteral("Export Settings");
+    request.startFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    request.saveName = QStringLiteral("Quorvenda Settings.json");
+    request.filters = {{QStringLiteral("JSON"), {QStringLiteral("*.json")}}};
+    if (const auto answer = askPortal(m_bus, parent, request)) {
+        // As Qt's dialog does: a name without a suffix gets ".json".
+        if (*answer && QFileInfo(**answer).suffix().isEmpty())
+            return **answer + QStringLiteral(".json");
+        return *answer;
+    }
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(jsonFilter);
@@ -55,6 +104,11 @@ std::optional<QString> FileDialogSettingsPanels::chooseExportFile(QWidget* paren
 
 std::optional<QString> FileDialogSettingsPanels::chooseImportFile(QWidget* parent)
 {
+    PortalFileChooser::Request request;
+    request.title = QStringLiteral("Import Settings");
+    request.filters = {{QStringLiteral("JSON"), {QStringLiteral("*.json")}}};
+    if (const auto answer = askPortal(m_bus, parent, request))
+        return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(jsonFilter);

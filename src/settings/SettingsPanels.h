@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
 
 #include <optional>
@@ -23,14 +24,20 @@ public:
     virtual bool confirmReset(QWidget* parent) = 0;
 };
 
-// The panels as modal dialogs.
+// The panels as modal dialogs; files and folders are chosen in the desktop's own dialog
+// through the FileChooser portal where one runs, else in Qt's.
 class FileDialogSettingsPanels : public SettingsPanels {
 public:
+    explicit FileDialogSettingsPanels(QDBusConnection bus = QDBusConnection::sessionBus());
+
     std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> chooseApplication(QWidget* parent) override;
     std::optional<QString> chooseExportFile(QWidget* parent) override;
     std::optional<QString> chooseImportFile(QWidget* parent) override;
     bool confirmReset(QWidget* parent) override;
+
+private:
+    QDBusConnection m_bus;
 };
 
 } // namespace qv
