@@ -4,12 +4,14 @@
 #include "app/StatusIcon.h"
 #include "app/StatusMenu.h"
 #include "app/StatusMenuModel.h"
+#include "app/StatusNotifierTray.h"
 #include "app/SystemStatusTray.h"
 #include "jobs/JobCenter.h"
 #include "model/SettingsKeys.h"
 #include "model/Log.h"
 #include "platform/SettingsStore.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 
 namespace qv {
@@ -45,6 +47,10 @@ void StatusItemController::setUp()
         return;
     if (m_trayFactory) {
         m_tray = m_trayFactory(&m_menu);
+    } else if (StatusNotifierTray::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Where no host runs yet on Wayland, one may come: a panel started after us. X11
+        // programs have the older tray as well.
+        m_tray = std::make_unique<StatusNotifierTray>(&m_menu);
     } else {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");

@@ -18,7 +18,9 @@ class SettingsStore;
 class StatusTray;
 
 // The tray icon and its menu: the icon shows idle, paused or the progress of the running
-// jobs; the menu is filled afresh each time it opens.
+// jobs; the menu is filled afresh each time it opens. Where a StatusNotifierWatcher runs, and
+// always on Wayland, the icon is a StatusNotifierItem of our own with its menu over D-Bus; else
+// Qt's tray icon.
 class StatusItemController : public QObject, public StatusIndicator {
     Q_OBJECT
 public:
