@@ -113,7 +113,10 @@ QByteArray flate(const QByteArray& raw)
 QByteArray profileFor(const QByteArray& profile, int components)
 {
     const QByteArray space = profile.mid(16, 4);
-    return (components == 1 && space == "GRAY") || (components == 3 && space == "RGB ") ? profile : QByteArray();
+    return (components == 1 && space == "GRAY") || (components == 3 && space == "RGB ")
+            || (components == 4 && space == "CMYK")
+        ? profile
+        : QByteArray();
 }
 
 bool isJpegName(const QString& file)
@@ -130,7 +133,9 @@ QPDFObjectHandle imageStream(QPDF& pdf, const ImagesToPdf::PageImage& page,
     dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
     dict.replaceKey("/Width", QPDFObjectHandle::newInteger(page.width));
     dict.replaceKey("/Height", QPDFObjectHandle::newInteger(page.height));
-    const char* device = page.components == 1 ? "/DeviceGray" : "/DeviceRGB";
+    const char* device = page.components == 1 ? "/DeviceGray"
+        : page.components == 4                ? "/DeviceCMYK"
+                                              : "/DeviceRGB";
     if (page.colourProfile.isEmpty()) {
         dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(device));
     } else {
@@ -146,6 +151,9 @@ QPDFObjectHandle imageStream(QPDF& pdf, const ImagesToPdf::PageImage& page,
         dict.replaceKey("/ColorSpace", space);
     }
     dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
+    if (page.invertedCmyk)
+        dict.replaceKey("/Decode", QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]"));
+    dict.replaceKey("/Interpolate", QPDFObjectHandle::newBool(true));
     const QPDFObjectHandle filter = QPDFObjectHandle::newName(
         page.encoding == ImagesToPdf::PageImage::Encoding::jpeg ? "/DCTDecode" : "/FlateDecode");
     QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
@@ -176,6 +184,38 @@ QPDFObjectHandle imageStream(QPDF& pdf, const ImagesToPdf::PageImage& page,
 
 } // namespace
 
+bool ImagesToPdf::hasAdobeMarker(const QString& jpegFile)
+{
+    QFile file(jpegFile);
+    if (!file.open(QIODevice::ReadOnly) || file.read(2) != QByteArray("\xff\xd8", 2))
+        return false;
+    // Marker segments up to the first scan, each skipped by its length.
+    for (;;) {
+        QByteArray head = file.read(2);
+        while (head.size() == 2 && uchar(head[1]) == 0xff) // fill bytes
+            head = head.right(1) + file.read(1);
+        if (head.size() != 2 || uchar(head[0]) != 0xff)
+            return false;
+        const uchar marker = uchar(head[1]);
+        if (marker == 0xda || marker == 0xd9)
+            return false;
+        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
+            continue; // no length
+        const QByteArray lengthBytes = file.read(2);
+        if (lengthBytes.size() != 2)
+            return false;
+        const int length = (uchar(lengthBytes[0]) << 8) | uchar(lengthBytes[1]);
+        if (length < 2)
+            return false;
+        if (marker == 0xee && length >= 2 + 12) {
+            if (file.peek(5) == "Adobe")
+                return true;
+        }
+        if (!file.seek(file.pos() + length - 2))
+            return false;
+    }
+}
+
 double ImagesToPdf::pagePoints(int pixels, double dpi)
 {
     return pixels * 72.0 / std::max(dpi, 72.0);
@@ -187,17 +227,17 @@ ImagesToPdf::PageImage ImagesToPdf::pdfPageImage(const QString& file, const Deco
     PageImage page;
     page.width = decoded.width();
     page.height = decoded.height();
-    // A JPEG that needs no turn goes in untouched; libvips' header says whether its colours are
-    // ones a PDF reader shows as they are (grey or RGB, not CMYK).
+    // A JPEG that needs no turn goes in untouched, grey, RGB or CMYK as libvips' header says.
     if (isJpegName(file) && decoded.orientation() == 1 && !decoded.hasAlpha()) {
         const std::optional<int> components = imageBandCount(file);
         const std::optional<QSize> size = imagePixelSize(file);
-        if (components && (*components == 1 || *components == 3) && size
+        if (components && (*components == 1 || *components == 3 || *components == 4) && size
             && *size == QSize(decoded.width(), decoded.height())) {
             // Its bytes go in undecoded: a damaged file must not become a broken page.
             ImageDecoder::verify(file);
             page.sourceFile = file;
             page.components = *components;
+            page.invertedCmyk = *components == 4 && hasAdobeMarker(file);
             page.colourProfile = profileFor(imageColourProfile(file), page.components);
             return page;
         }
