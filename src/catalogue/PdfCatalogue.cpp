@@ -7,9 +7,7 @@
 #include "catalogue/PdfWorkAdapter.h"
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
-#include "documents/OfficeConverter.h"
-#include "documents/SlideDeckFitting.h"
-#include "documents/ZipPackageReader.h"
+#include "documents/PictureSlides.h"
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
@@ -17,15 +15,21 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/FileInfo.h"
+#include "model/SystemError.h"
+#include "platform/FileContents.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QImageWriter>
 #include <QUuid>
 
 namespace qv {
 
 namespace {
+
+constexpr double slidePictureDPI = 200;
 
 bool isEncryptedFile(const FileInfo& file)
 {
@@ -86,57 +90,56 @@ OperationDescriptor makePDFIWorkConversion(const QString& extension, IWorkApp ap
     return makeConversionDescriptor(recipe);
 }
 
-// The slides of a PowerPoint file; 0 when it does not open as one.
-int slideCount(const QString& path, std::stop_token stop)
+// The page pictures of a slide deck: each page at 200 dpi as a PNG in the work folder.
+QStringList renderSlidePictures(const PDFDocument& document, const QUrl& folder, const PDFWork& work)
 {
-    static const QRegularExpression slide(QStringLiteral("^ppt/slides/slide[0-9]+\\.xml$"));
-    int slides = 0;
-    try {
-        ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, std::move(stop));
-        reader.forEachEntry([&](const QString& name, ZipPackageReader::Entry&) {
-            if (slide.match(name).hasMatch())
-                ++slides;
-        });
-    } catch (const std::exception&) {
-        return 0;
+    const int pages = document.pageCount();
+    QStringList pictures;
+    for (int i = 1; i <= pages; ++i) {
+        const QImage image = PDFEngine::renderPage(document, i - 1, slidePictureDPI, work.stop);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!QImageWriter(&buffer, "png").write(image))
+            throw EngineError(QStringLiteral("Couldn't write the PNG file"));
+        const QString path = QDir(folder.toLocalFile()).filePath(QString::asprintf("page%04d.png", i));
+        if (const std::optional<SystemError> error = FileContents::createNew(path, png))
+            throw EngineError(QStringLiteral("Couldn't write the PNG file"), error->localizedDescription());
+        pictures.append(path);
+        work.report(double(i) / pages * 0.5);
     }
-    return slides;
+    return pictures;
 }
 
-// Keynote's road is closed here; LibreOffice opens a PDF as slides, one page to a slide, each
-// page's text and drawings kept as shapes.
+// PDF to PPTX: one picture of each page per slide, every slide the size of the first page
+// with its longer side 1920 points. Our own package: no office program is needed.
+QUrl convertPDFToIWork(const QUrl& file, const QString& extension, const OperationContext& context,
+                       OutputPlanner& planner, Progress& progress)
+{
+    const PDFDocument document = PDFEngine::open(file.toLocalFile());
+    if (document.pageCount() < 1)
+        throw EngineError(QStringLiteral("This PDF has no pages"));
+    const PDFWork work = pdfWork(context, planner, progress);
+    const QStringList pictures = renderSlidePictures(document, planner.makeWorkSubdirectory(QStringLiteral("slides")), work);
+    const QSizeF slide = PictureSlides::slideSizeFor(document.renderer().pageSize(0));
+    const QUrl out = planner.workURL(extension, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    PictureSlides::imagesToSlides(slide, pictures, out.toLocalFile(), context.stopToken);
+    const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
+    return planner.deliver(out, baseName, extension);
+}
+
 OperationDescriptor makePDFSlidesConversion()
 {
     ConversionRecipe recipe;
     recipe.categories = {FileCategory::pdf};
     recipe.target = QStringLiteral("pptx");
     recipe.title = QStringLiteral("PPTX");
-    recipe.engine = EngineID::office(IWorkApp::keynote);
+    recipe.engine = EngineID::of(EngineID::Kind::pdfKit);
     recipe.lane = JobLane::external;
     recipe.extraTest = isNotEncrypted;
     recipe.run = singleOutputAdapter([](const QUrl& file, const OperationContext& context, OutputPlanner& planner,
-                                        Progress&) -> QUrl {
-        if (!Capabilities::shared().libreOfficeURL())
-            throw EngineError(QStringLiteral("Install Keynote or LibreOffice to convert to PPTX"));
-        // LibreOffice makes a deck of what it can of a damaged PDF, or nothing at all: the file
-        // is read here first, as every other PDF road reads it, and the deck must hold every page.
-        const PDFDocument document = PDFEngine::open(file.toLocalFile());
-        const int pages = document.pageCount();
-        // LibreOffice gives every slide the first page's size; each page is fitted to it after.
-        QList<QSizeF> sizes;
-        for (int page = 0; page < pages; ++page)
-            sizes.append(document.renderer().pageSize(page));
-        const QUrl imported = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
-        OfficeConverter::convertWithLibreOffice(file, imported, QStringLiteral("pptx"), context.stopToken,
-                                                QStringLiteral("impress_pdf_import"));
-        if (const int slides = slideCount(imported.toLocalFile(), context.stopToken); slides != pages)
-            throw EngineError(QStringLiteral("LibreOffice couldn't convert this file"),
-                              QStringLiteral("%1 slides for %2 pages").arg(slides).arg(pages));
-        const QUrl work = planner.workURL(QStringLiteral("pptx"), QUuid::createUuid().toString(QUuid::WithoutBraces));
-        SlideDeckFitting::fitPagesToSlides(imported.toLocalFile(), work.toLocalFile(), sizes, context.stopToken);
-        QFile::remove(imported.toLocalFile());
-        const QString baseName = splitFileName(QFileInfo(planner.source().toLocalFile()).fileName()).baseName;
-        return planner.deliver(work, baseName, QStringLiteral("pptx"));
+                                        Progress& progress) -> QUrl {
+        return convertPDFToIWork(file, QStringLiteral("pptx"), context, planner, progress);
     });
     return makeConversionDescriptor(recipe);
 }

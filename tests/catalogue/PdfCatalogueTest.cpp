@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QImageReader>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -151,10 +153,7 @@ TEST(PdfCatalogue, DamagedInputFailsAndLeavesNothing)
     QDir().mkpath(files);
     const QString junk = writeJunkPdf(files + "/junk.pdf");
     const QByteArray before = readFile(junk);
-    QStringList tools{"tool.pdf.split", "tool.pdf.compress"};
-    // LibreOffice would make a deck of what it could read: the PDF is read as every road reads it.
-    if (Capabilities::shared().libreOfficeURL())
-        tools.append("convert.pdf.pptx");
+    const QStringList tools{"tool.pdf.split", "tool.pdf.compress", "convert.pdf.pptx"};
     for (const QString& id : tools) {
         const std::string tool = id.toStdString();
         int code = -1;
@@ -164,6 +163,69 @@ TEST(PdfCatalogue, DamagedInputFailsAndLeavesNothing)
     }
     EXPECT_EQ(entries(files), QStringList{"junk.pdf"});
     EXPECT_EQ(readFile(junk), before);
+}
+
+// A slide deck of page pictures, one per page, the first page's shape scaled to 1920 points
+// on its longer side; no office program is needed, and LibreOffice opens the deck as made.
+TEST(PdfCatalogue, PdfToPptxMakesOnePictureSlidePerPage)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    const QString files = dir.filePath("files");
+    QDir().mkpath(files);
+    FixtureDocument document;
+    // A portrait page turned a quarter: it shows landscape, and so does every slide.
+    document.pages = {FixturePage("Turned", 612, 792, 90), FixturePage("Tall", 612, 792),
+                      FixturePage("Wide", 842, 595)};
+    const QString pdf = writeFixturePdf(files + "/mixed.pdf", document);
+
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir empty;
+    qputenv("PATH", empty.path().toLocal8Bit());
+    int code = -1;
+    const QJsonObject outcome = run(home, {"convert.pdf.pptx", pdf}, &code);
+    qputenv("PATH", path);
+    ASSERT_EQ(code, 0) << QJsonDocument(outcome).toJson().toStdString();
+    EXPECT_EQ(entries(files), (QStringList{"mixed.pdf", "mixed.pptx"}));
+    const QString pptx = files + "/mixed.pptx";
+
+    const auto part = [&](const QString& name) {
+        QByteArray bytes;
+        EXPECT_EQ(runProgram("/usr/bin/unzip", {"-p", pptx, name}, &bytes), 0) << name.toStdString();
+        return bytes;
+    };
+    // 1920 x 1483.64 points, in EMUs.
+    EXPECT_TRUE(part("ppt/presentation.xml").contains("<p:sldSz cx=\"24384000\" cy=\"18842182\"/>"));
+    QByteArray listing;
+    ASSERT_EQ(runProgram("/usr/bin/unzip", {"-Z1", pptx}, &listing), 0);
+    const QStringList names = QString::fromUtf8(listing).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(names.filter(QRegularExpression("^ppt/slides/slide\\d+\\.xml$")).size(), 3);
+    // Each slide one picture of its page at 200 dpi, as large as fits.
+    const QList<QSize> pixels{{2200, 1700}, {1700, 2200}, {2339, 1653}};
+    for (int i = 1; i <= 3; ++i) {
+        const QByteArray slide = part(QString("ppt/slides/slide%1.xml").arg(i));
+        EXPECT_EQ(slide.count("<p:pic>"), 1) << i;
+        EXPECT_TRUE(part(QString("ppt/slides/_rels/slide%1.xml.rels").arg(i)).contains(QString("media/image%1.png").arg(i).toUtf8()));
+        const QString media = dir.filePath(QString("image%1.png").arg(i));
+        writeFile(media, part(QString("ppt/media/image%1.png").arg(i)));
+        EXPECT_EQ(QImageReader(media).size(), pixels[i - 1]) << i;
+    }
+    EXPECT_TRUE(part("ppt/slides/slide2.xml").contains("<a:ext cx=\"14559868\" cy=\"18842182\"/>"));
+
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed to open the deck";
+    QByteArray output;
+    ASSERT_EQ(runProgram("soffice", {"-env:UserInstallation=file://" + dir.filePath("lo"), "--headless",
+                                     "--convert-to", "pdf", "--outdir", dir.filePath("lo-out"), pptx},
+                         &output),
+              0)
+        << output.toStdString();
+    QByteArray infoBytes;
+    ASSERT_EQ(runProgram("pdfinfo", {dir.filePath("lo-out/mixed.pdf")}, &infoBytes), 0);
+    const QString info = QString::fromUtf8(infoBytes);
+    EXPECT_TRUE(info.contains(QRegularExpression("Pages: +3\\n"))) << info.toStdString();
+    // LibreOffice keeps sizes in hundredths of a millimetre.
+    EXPECT_TRUE(info.contains(QRegularExpression("Page size: +(1919\\.9\\d*|1920) x 1483\\.6"))) << info.toStdString();
 }
 
 TEST(PdfCatalogue, CompressIsOfferedOnlyWithGhostscript)

@@ -2,7 +2,6 @@
 #include "documents/DocumentWriter.h"
 #include "documents/OfficeConverter.h"
 #include "documents/RichTextReader.h"
-#include "documents/SlideDeckFitting.h"
 #include "model/Capabilities.h"
 #include "support/TestFiles.h"
 
@@ -447,53 +446,6 @@ TEST(DocumentLook, LandscapeSourceAndWideTable)
     const QList<QList<Word>> pages = pdfWords(pdf);
     for (const QString& town : towns)
         EXPECT_TRUE(findWord(pages, town).has_value()) << town.toStdString() << " is broken";
-}
-
-// A portrait page after a landscape one is drawn whole on its slide: LibreOffice's own PDF of
-// the fitted deck holds every word of the second page inside its page.
-TEST(DocumentLook, SlidesHoldPagesOfAnotherSize)
-{
-    const QByteArray slide = "<p:sld><p:cSld><p:spTree><p:nvGrpSpPr/><p:grpSpPr/><p:sp>x</p:sp>"
-                             "<a:rPr lang=\"en\" sz=\"2000\"/></p:spTree></p:cSld></p:sld>";
-    const QByteArray fitted = SlideDeckFitting::fitSlide(slide, QSizeF(7772400, 10058400), QSizeF(10058400, 7772400));
-    EXPECT_TRUE(fitted.contains("<a:chExt cx=\"7772400\" cy=\"10058400\"/>")) << fitted.toStdString();
-    EXPECT_TRUE(fitted.contains("<a:ext cx=\"6005945\" cy=\"7772400\"/>")) << fitted.toStdString();
-    EXPECT_TRUE(fitted.contains("sz=\"1545\"/></p:grpSp></p:spTree>"));
-    EXPECT_TRUE(fitted.contains("sz=\"1545\""));
-    EXPECT_EQ(SlideDeckFitting::fitSlide(slide, QSizeF(100, 200), QSizeF(100, 200)), slide);
-
-    if (!Capabilities::shared().libreOfficeURL())
-        GTEST_SKIP() << "LibreOffice is not installed";
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath("mixed.pdf");
-    {
-        QPdfWriter writer(pdf);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Landscape, QMarginsF()));
-        QPainter painter(&writer);
-        painter.setFont(QFont("DejaVu Sans", 14));
-        const double dpi = writer.resolution();
-        painter.drawText(QPointF(dpi, dpi), "Wide first page");
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF()));
-        writer.newPage();
-        painter.drawText(QPointF(dpi, dpi), "Tall second page");
-        painter.drawText(QPointF(dpi, 10.4 * dpi), "Bottom line");
-    }
-    const QString imported = dir.filePath("imported.pptx");
-    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(pdf), QUrl::fromLocalFile(imported), "pptx", {},
-                                            "impress_pdf_import");
-    const QString deck = dir.filePath("deck.pptx");
-    SlideDeckFitting::fitPagesToSlides(imported, deck, {QSizeF(792, 612), QSizeF(612, 792)}, {});
-    const QString shown = dir.filePath("shown.pdf");
-    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(deck), QUrl::fromLocalFile(shown), "pdf", {});
-    const QList<QList<Word>> pages = pdfWords(shown);
-    ASSERT_EQ(pages.size(), 2);
-    bool bottom = false;
-    for (const Word& word : pages[1]) {
-        bottom |= word.text == "Bottom";
-        EXPECT_LE(word.box.bottom(), 612) << word.text.toStdString();
-        EXPECT_LE(word.box.right(), 792) << word.text.toStdString();
-    }
-    EXPECT_TRUE(bottom);
 }
 
 // Photos reach the PDF as the JPEG bytes they came in, once however often they are shown.
