@@ -11,6 +11,7 @@
 #include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OdtWriter.h"
+#include "documents/RichDocxWriter.h"
 #include "documents/OfficeConverter.h"
 #include "documents/TableFitting.h"
 #include "engines/pdf/PdfOriginalImages.h"
@@ -100,12 +101,23 @@ std::optional<QByteArray> resourceOf(const LoadedDocument& document, const QStri
     return document.loadResource(path);
 }
 
-// DOCX comes from the model for rich documents too: pandoc reads only structure, so the rich
-// text adds nothing a native writer would keep.
 void writeDOCXFromModel(LoadedDocument& document, const QUrl& destination, bool letter, std::stop_token stop)
 {
     writeDOCX(document.model().blocks, document.title(), letter, destination.toLocalFile(),
               [&document](const QString& path) { return resourceOf(document, path); }, stop);
+}
+
+// DOCX of a rich document keeps its looks, unless it shows pictures: those are kept by the
+// writer from the model, which every other document takes.
+void writeDOCXOf(LoadedDocument& document, const QUrl& destination, bool letter, const SettingsSnapshot& settings,
+                 std::stop_token stop)
+{
+    if (document.isRich() && !RichDocxWriter::hasPictures(document.richText())) {
+        RichDocxWriter::write(document.richText(), settings.preserveMetadata ? document.title() : QString(), letter,
+                              destination.toLocalFile(), stop);
+        return;
+    }
+    writeDOCXFromModel(document, destination, letter, stop);
 }
 
 void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::stop_token stop)
@@ -390,7 +402,7 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
         return;
     }
     case DocumentOutput::docx:
-        writeDOCXFromModel(document, destination, letter, stop);
+        writeDOCXOf(document, destination, letter, settings, stop);
         return;
     case DocumentOutput::odt:
         writeODT(document.richText(), document, destination.toLocalFile(), settings, stop);

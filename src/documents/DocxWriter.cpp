@@ -368,6 +368,25 @@ QString docxEscape(const QString& text)
     return out;
 }
 
+void writeDOCXPackage(const QString& body, const QStringList& relationships, const QList<int>& orderedListIDs,
+                      const QString& title, bool letterPaper, const QString& destination, std::stop_token stop)
+{
+    using M = ZipPackageWriter::Method;
+    ZipPackageWriter zip(destination, stop);
+    zip.add(QStringLiteral("[Content_Types].xml"), part(contentTypes()), M::deflated);
+    zip.add(QStringLiteral("_rels/.rels"), part(packageRelationships()), M::deflated);
+    zip.add(QStringLiteral("docProps/core.xml"), part(coreProperties(title)), M::deflated);
+    DocxWriterState state;
+    state.page = letterPaper ? letterGeometry : a4Geometry;
+    state.relationships = relationships;
+    state.orderedListIDs = orderedListIDs;
+    zip.add(QStringLiteral("word/_rels/document.xml.rels"), part(documentRelationships(state)), M::deflated);
+    zip.add(QStringLiteral("word/document.xml"), part(document(body, state)), M::deflated);
+    zip.add(QStringLiteral("word/styles.xml"), part(docxStyles()), M::deflated);
+    zip.add(QStringLiteral("word/numbering.xml"), part(docxNumbering(state)), M::deflated);
+    zip.finish();
+}
+
 void writeDOCX(const QList<DocBlock>& blocks, const QString& title, bool letterPaper, const QString& destination,
                const ImageDataLoader& imageDataLoader, std::stop_token stop)
 {

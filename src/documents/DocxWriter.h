@@ -18,6 +18,13 @@ using ImageDataLoader = std::function<std::optional<QByteArray>(const QString& p
 void writeDOCX(const QList<DocBlock>& blocks, const QString& title, bool letterPaper, const QString& destination,
                const ImageDataLoader& imageDataLoader = {}, std::stop_token stop = {});
 
+// The same package around a body made elsewhere: body is the content of w:body without its
+// section properties, relationships the document's own <Relationship> elements (ids other
+// than rIdStyles and rIdNumbering), orderedListIDs the numIds of numbered lists, each starting
+// at 1 (numId 1 is the bulleted list). Throws as writeDOCX does.
+void writeDOCXPackage(const QString& body, const QStringList& relationships, const QList<int>& orderedListIDs,
+                      const QString& title, bool letterPaper, const QString& destination, std::stop_token stop = {});
+
 // Text for the package's XML: markup escaped, code points below U+0020 other than tab and
 // line feed dropped, and whatever else XML 1.0 cannot carry dropped too.
 QString docxEscape(const QString& text);

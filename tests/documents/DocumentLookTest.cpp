@@ -374,6 +374,51 @@ for p in docx.Document(sys.argv[1]).paragraphs:
     }
 }
 
+// The colour and alignment of an RTF's and an ODT's red centred line reach a DOCX, read back
+// by python-docx; a document with a picture still goes through the model and keeps it.
+TEST(DocumentLook, ColourAndAlignmentReachWord)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    const QString odt = dir.filePath("hand.odt");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeOpenDocument, odt}, &output), 0) << output.toStdString();
+    const QString rtf = writeFile(dir.filePath("hand.rtf"), handRtf);
+    constexpr char readBack[] = R"(import sys, docx
+for p in docx.Document(sys.argv[1]).paragraphs:
+    if not p.text.strip(): continue
+    colours = sorted({str(r.font.color.rgb) for r in p.runs if r.font.color and r.font.color.type is not None})
+    print('%s|%s|%s|%s' % (p.text, p.alignment, ','.join(colours), p.style.name))
+)";
+    for (const auto& [file, format, red] : {std::tuple{rtf, QString("rtf"), QString("Red centred|CENTER (1)|C80000|")},
+                                            std::tuple{odt, QString("odt"), QString("Red centred title|CENTER (1)|C9211E|")}}) {
+        const Read read = readFile(file, format, dir.filePath("work-" + format));
+        LoadedDocument document(read.model.title.value_or("x"), std::nullopt, true);
+        document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
+        const QString docx = dir.filePath(format + ".docx");
+        DocumentWriter::writeDocument(document, DocumentOutput::docx, QUrl::fromLocalFile(docx), SettingsSnapshot{},
+                                      OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
+        ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, docx}, &output), 0) << output.toStdString();
+        const QStringList lines = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(red); });
+        EXPECT_NE(line, lines.end()) << format.toStdString() << "\n" << output.toStdString();
+        // The body stays black and aligned as the page says.
+        for (const QString& l : lines) {
+            if (l.contains("body"))
+                EXPECT_FALSE(l.contains("C80000") || l.contains("C9211E")) << l.toStdString();
+        }
+        QByteArray xml;
+        ASSERT_EQ(runProgram("/usr/bin/unzip", {"-p", docx, "word/document.xml"}, &xml), 0);
+        EXPECT_TRUE(xml.contains("<w:jc w:val=\"center\"/>")) << format.toStdString();
+        EXPECT_TRUE(xml.contains("<w:color w:val=\"")) << format.toStdString();
+    }
+    // The RTF's heading keeps its outline level.
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, dir.filePath("rtf.docx")}, &output), 0);
+    EXPECT_TRUE(output.contains("Chapter one|")) << output.toStdString();
+    EXPECT_TRUE(output.contains("|Heading 1\n")) << output.toStdString();
+}
+
 // Plain text keeps a list's markers: a dash for bullets, the number for numbered items.
 TEST(DocumentLook, PlainTextKeepsListMarkers)
 {
