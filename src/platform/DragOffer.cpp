@@ -135,12 +135,12 @@ std::optional<DragOffer::SavableData> DragOffer::savableData() const
     if (!image.isEmpty())
         return SavableData{fileNameFor(proposed, image), image, image};
 
-    // Bytes without a type are worth saving only under a name that says what they are.
+    // Bytes without a type take the type their name says, and are data of no known kind when
+    // it says none: what is done to any file can still be done to them.
     if (types.contains(kOctetStream)) {
         const QString name = fileNameFor(proposed, QString());
         const QString type = name.isEmpty() ? QString() : typeOfName(name);
-        if (!type.isEmpty() && type != kOctetStream)
-            return SavableData{name, type, kOctetStream};
+        return SavableData{name, type.isEmpty() ? kOctetStream : type, kOctetStream};
     }
     return std::nullopt;
 }

@@ -20,6 +20,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/record.h>
+#include <X11/Xproto.h>
 #include <X11/keysym.h>
 
 #include <optional>
@@ -143,6 +145,22 @@ struct X11DragSource::Impl {
     QElapsedTimer lateClock;
     static constexpr qint64 doubtfulStepMs = 2000;
     Atom clockAtom = 0;
+    // A source tells the window under the pointer what it offers in its XdndEnter message: up
+    // to three types in the message itself, and a flag saying the rest are in its XdndTypeList.
+    // A Qt source answers no TARGETS request and sets no type list for three types or fewer,
+    // so its messages to other clients are read through the RECORD extension, on a connection
+    // of their own.
+    Atom enterAtom = 0;
+    Display* recordDpy = nullptr;
+    XRecordContext recordContext = 0;
+    std::unique_ptr<QSocketNotifier> recordNotifier;
+    struct Enter {
+        Window source = None;
+        bool moreThanThree = false;
+        QList<Atom> types;
+    };
+    // The last XdndEnter seen since the primary button went down.
+    std::optional<Enter> lastEnter;
     // A web address with its title is short; more is not one.
     static constexpr qsizetype maxMozUrlBytes = 64 * 1024;
 
@@ -150,6 +168,14 @@ struct X11DragSource::Impl {
     ~Impl()
     {
         notifier.reset();
+        recordNotifier.reset();
+        if (recordContext) {
+            XRecordDisableContext(dpy, recordContext);
+            XRecordFreeContext(dpy, recordContext);
+            XSync(dpy, False);
+        }
+        if (recordDpy)
+            XCloseDisplay(recordDpy);
         if (dpy) {
             if (window)
                 XDestroyWindow(dpy, window);
@@ -298,6 +324,7 @@ struct X11DragSource::Impl {
             if (logicalButton(raw.detail) == 1) {
                 lastMotionTime = raw.time;
                 pressTime = raw.time;
+                lastEnter.reset();
                 selectRawEvents(true, false);
                 // X11 saw the press, so it knows the pointer: no other back end's last sight of
                 // it (XWayland sees none over native windows) stands in for it any more.
@@ -633,8 +660,107 @@ struct X11DragSource::Impl {
         request(at);
     }
 
+    // Starts watching XdndEnter messages; false where the server has no RECORD extension.
+    bool startRecording()
+    {
+        int major = 0;
+        int minor = 0;
+        if (!XRecordQueryVersion(dpy, &major, &minor))
+            return false;
+        recordDpy = XOpenDisplay(DisplayString(dpy));
+        if (!recordDpy)
+            return false;
+        XRecordRange* range = XRecordAllocRange();
+        if (!range) {
+            XCloseDisplay(std::exchange(recordDpy, nullptr));
+            return false;
+        }
+        range->core_requests.first = X_SendEvent;
+        range->core_requests.last = X_SendEvent;
+        XRecordClientSpec clients = XRecordAllClients;
+        recordContext = XRecordCreateContext(dpy, 0, &clients, 1, &range, 1);
+        XFree(range);
+        XSync(dpy, False);
+        if (!recordContext
+            || !XRecordEnableContextAsync(recordDpy, recordContext, &Impl::recorded, reinterpret_cast<XPointer>(this))) {
+            if (recordContext)
+                XRecordFreeContext(dpy, std::exchange(recordContext, 0));
+            XCloseDisplay(std::exchange(recordDpy, nullptr));
+            return false;
+        }
+        recordNotifier = std::make_unique<QSocketNotifier>(ConnectionNumber(recordDpy), QSocketNotifier::Read);
+        QObject::connect(recordNotifier.get(), &QSocketNotifier::activated, q, [this] {
+            XRecordProcessReplies(recordDpy);
+        });
+        XRecordProcessReplies(recordDpy);
+        return true;
+    }
+
+    static quint32 card32(const unsigned char* at, bool swapped)
+    {
+        const quint32 value = quint32(at[0]) | quint32(at[1]) << 8 | quint32(at[2]) << 16 | quint32(at[3]) << 24;
+        const quint32 bigEndian = quint32(at[3]) | quint32(at[2]) << 8 | quint32(at[1]) << 16 | quint32(at[0]) << 24;
+        const bool littleHost = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+        // Requests come in their client's byte order; swapped means not the server's.
+        return (littleHost != swapped) ? value : bigEndian;
+    }
+
+    // A SendEvent request of some client: an XdndEnter in it says what a drag offers.
+    static void recorded(XPointer closure, XRecordInterceptData* data)
+    {
+        auto* self = reinterpret_cast<Impl*>(closure);
+        // SendEvent: opcode, propagate, length, destination, event mask, then the 32-byte event.
+        constexpr int eventAt = 12;
+        if (data->category == XRecordFromClient && data->data && data->data_len * 4 >= eventAt + 32) {
+            const unsigned char* request = data->data;
+            const unsigned char* event = request + eventAt;
+            const bool swapped = data->client_swapped;
+            if (request[0] == X_SendEvent && (event[0] & 0x7f) == ClientMessage && event[1] == 32
+                && Atom(card32(event + 8, swapped)) == self->enterAtom) {
+                Enter enter;
+                enter.source = Window(card32(event + 12, swapped));
+                enter.moreThanThree = card32(event + 16, swapped) & 1;
+                for (int i = 0; i < 3; ++i) {
+                    if (const Atom type = Atom(card32(event + 20 + 4 * i, swapped)))
+                        enter.types.append(type);
+                }
+                self->enterSeen(std::move(enter));
+            }
+        }
+        XRecordFreeData(data);
+    }
+
+    void enterSeen(Enter enter)
+    {
+        lastEnter = std::move(enter);
+        if (reading)
+            QMetaObject::invokeMethod(q, [this] { applyEnter(); }, Qt::QueuedConnection);
+    }
+
+    // The types the drag's source told a drop target, when nothing better said them.
+    void applyEnter()
+    {
+        if (!reading || typesAnswered || !lastEnter || lastEnter->source != owner || owner == None)
+            return;
+        QList<Atom> atoms = lastEnter->types;
+        const QStringList types = lastEnter->moreThanThree ? ownerTypeList() : atomNames(atoms.data(), int(atoms.size()));
+        if (types.isEmpty())
+            return;
+        offer.types = types;
+        typesAnswered = true;
+        qCDebug(dragLog, "The drag source told a drop target it offers %s", qUtf8Printable(types.join(QLatin1String(", "))));
+        // A list asked for that the source now says it does not have is not waited for.
+        if (step == Step::uris && !types.contains(QLatin1String("text/uri-list"))) {
+            lateAsking = false;
+            roundTimes.clear();
+            roundTimer.stop();
+            stepAnswered({});
+        }
+    }
+
     void afterTargets()
     {
+        applyEnter();
         if (offer.types.isEmpty())
             offer.types = ownerTypeList();
         const bool listed = offer.types.contains(QLatin1String("text/uri-list"));
@@ -855,6 +981,7 @@ bool X11DragSource::start(QString* whyNot)
     d->typeListAtom = XInternAtom(dpy, "XdndTypeList", False);
     d->directSaveAtom = XInternAtom(dpy, "XdndDirectSave0", False);
     d->clockAtom = XInternAtom(dpy, "QUORVENDA_CLOCK", False);
+    d->enterAtom = XInternAtom(dpy, "XdndEnter", False);
     d->incr = XInternAtom(dpy, "INCR", False);
     d->property = XInternAtom(dpy, "QUORVENDA_DRAG_URIS", False);
 
@@ -867,6 +994,10 @@ bool X11DragSource::start(QString* whyNot)
     if (const auto pointer = d->queryPointer())
         d->flags = flagsFromMask(pointer->second);
     XSync(dpy, False);
+
+    if (!d->startRecording())
+        qCInfo(dragLog, "The X server has no RECORD extension: drags of three types or fewer from some "
+                        "programs are not recognised");
 
     d->notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(dpy), QSocketNotifier::Read);
     connect(d->notifier.get(), &QSocketNotifier::activated, this, [this] { d->drain(); });

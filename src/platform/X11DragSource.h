@@ -8,9 +8,10 @@ namespace qv {
 
 // The drag back end of an X11 session, on a connection of its own: XFixes tells when another
 // client takes XdndSelection (a drag began), XConvertSelection reads what it offers ("TARGETS",
-// or the "XdndTypeList" on its window, then "text/uri-list", and "text/x-moz-url" for data
-// without files), and XInput 2.2 raw events on the root window report the primary button, and
-// the keys while a drag runs, even while the drag source holds its grabs.
+// the types its XdndEnter told a drop target, which the RECORD extension shows, or the
+// "XdndTypeList" on its window, then "text/uri-list", and "text/x-moz-url" for data without
+// files), and XInput 2.2 raw events on the root window report the primary button, and the keys
+// while a drag runs, even while the drag source holds its grabs.
 class X11DragSource : public DragEventSource {
     Q_OBJECT
 

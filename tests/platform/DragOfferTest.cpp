@@ -75,10 +75,18 @@ TEST(DragOffer, WhatIsWorthSavingAndUnderWhichName)
     EXPECT_EQ(data->mimeType, QStringLiteral("image/jpeg"));
     EXPECT_EQ(data->offeredType, QStringLiteral("application/octet-stream"));
 
-    // Without the direct-save name, the address names nothing useful: the title does not say
-    // what the bytes are, so they are not saved.
+    // Without the direct-save name, the address names nothing useful: the bytes are saved under
+    // the title, as data of no known kind.
     chromium.directSaveName.clear();
-    EXPECT_FALSE(chromium.savableData());
+    data = chromium.savableData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->name, QStringLiteral("A sunset"));
+    EXPECT_EQ(data->mimeType, QStringLiteral("application/octet-stream"));
+    // Bytes alone, named by nothing.
+    data = offerOf({"application/octet-stream"}).savableData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->name, QString());
+    EXPECT_EQ(data->mimeType, QStringLiteral("application/octet-stream"));
     // An address that ends in a picture's name does.
     chromium.mozUrl = utf16(QStringLiteral("https://example.com/pics/dog%20run.webp\nA dog"));
     data = chromium.savableData();

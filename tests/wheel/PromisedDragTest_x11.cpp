@@ -20,6 +20,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -149,6 +150,59 @@ TEST_F(PromisedDragX11, AFilePromiseWithTheImageBytesIsPromisedAndAnAddressAlone
     EXPECT_TRUE(log.contains("quorvenda.drag", "Drag without files ignored"));
     input.button(false);
     ASSERT_TRUE(waitFor([&] { return address.dragsEnded() == 1; }, timeoutMs));
+}
+
+// A source with three types or fewer names them only in the XdndEnter it sends the window under
+// the pointer: another program's window here, as on any desktop.
+TEST_F(PromisedDragX11, ASourceOfThreeTypesOrFewerOpensTheWheel)
+{
+    QTemporaryDir dir;
+    const QString jpeg = writeJpeg(dir.filePath("bytes"));
+    QWidget other;
+    other.setAcceptDrops(true);
+    other.setWindowFlag(Qt::FramelessWindowHint);
+    other.setGeometry(700, 300, 400, 400);
+    other.show();
+    ASSERT_TRUE(waitFor([&] { return other.windowHandle() && other.windowHandle()->isExposed(); }, timeoutMs));
+
+    WheelController::Services services = WheelController::Services::system();
+    services.settings = &store;
+    services.refreshExternalApps = {};
+    services.dispatch = [](const WheelEntry&, const QList<FileInfo>&, const WheelController::Promises&, bool, QPointF) {};
+    WheelController controller(services);
+    controller.attach(*watcher);
+
+    struct Case {
+        QString mode;
+        QStringList types;
+        QString contentType;
+        QString name;
+    };
+    const QList<Case> cases{
+        // A Qt source cannot hand its web address over: the picture goes unnamed.
+        {"three", {"image/jpeg", "text/x-moz-url", "text/html"}, "image/jpeg", ""},
+        {"bytes", {"application/octet-stream"}, "application/octet-stream", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode.toStdString());
+        offers.clear();
+        const int before = began;
+        DragSourceProcess from({c.mode, jpeg});
+        ASSERT_TRUE(from.isReady());
+        dragOutOf(from, QPoint(900, 500));
+        ASSERT_TRUE(waitFor([&] { return began == before + 1; }, timeoutMs));
+        ASSERT_EQ(offers.size(), 1);
+        EXPECT_EQ(offers[0].types, c.types);
+        ASSERT_EQ(promises.size(), 1);
+        EXPECT_EQ(promises[0].contentType, c.contentType);
+        EXPECT_EQ(promises[0].name, c.name);
+        ASSERT_TRUE(waitFor([&] { return controller.session() != nullptr; }, timeoutMs));
+        input.tap("Shift_L");
+        EXPECT_TRUE(waitFor([&] { return controller.isPanelVisible(); }, timeoutMs));
+        input.button(false);
+        ASSERT_TRUE(waitFor([&] { return from.dragsEnded() == 1; }, timeoutMs));
+        ASSERT_TRUE(waitFor([&] { return !controller.isPanelVisible(); }, timeoutMs));
+    }
 }
 
 TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFolder)

@@ -3,7 +3,9 @@
 // "chromium <file> <name>" (the bytes as application/octet-stream, a web address and the name
 // suggested for a direct save, no URI list), "firefox <file> <type> <address>" (a file promise,
 // the web address as the URL list, the bytes under their image type), "url <address>" (a web
-// address alone). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
+// address alone), "three <file>" (a picture as image/jpeg, its web address and HTML: three types,
+// which a source names only in its XdndEnter message), "bytes <file>" (the bytes as
+// application/octet-stream alone). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
 // "drag-start" and "drag-end" around each drag. With QV_DRAG_SOURCE_FULLSCREEN=1 the window
 // fills the screen, so that a Wayland compositor, which places windows itself, puts every point
 // of the screen on it.
@@ -109,11 +111,13 @@ int main(int argc, char** argv)
         || (mode == QLatin1String("text") && args.size() >= 2)
         || (mode == QLatin1String("chromium") && args.size() == 3)
         || (mode == QLatin1String("firefox") && args.size() == 4)
-        || (mode == QLatin1String("url") && args.size() == 2);
+        || (mode == QLatin1String("url") && args.size() == 2)
+        || (mode == QLatin1String("three") && args.size() == 2)
+        || (mode == QLatin1String("bytes") && args.size() == 2);
     if (!known) {
         std::fprintf(stderr,
                      "usage: %s files <url>... | text <words> | chromium <file> <name> | "
-                     "firefox <file> <type> <address> | url <address>\n",
+                     "firefox <file> <type> <address> | url <address> | three <file> | bytes <file>\n",
                      argv[0]);
         return 2;
     }
@@ -135,6 +139,13 @@ int main(int argc, char** argv)
         window.formats = {{QStringLiteral("application/x-moz-file-promise"), {}},
                           {args[2], contents(args[1])}};
         window.urls = {QUrl(args[3])};
+    } else if (mode == QLatin1String("three")) {
+        const QString address = QStringLiteral("https://example.com/pics/harbour.jpg");
+        window.formats = {{QStringLiteral("image/jpeg"), contents(args[1])},
+                          {QStringLiteral("text/x-moz-url"), mozUrl(address, QStringLiteral("Harbour"))},
+                          {QStringLiteral("text/html"), "<img src=\"" + address.toUtf8() + "\">"}};
+    } else if (mode == QLatin1String("bytes")) {
+        window.formats = {{QStringLiteral("application/octet-stream"), contents(args[1])}};
     } else if (mode == QLatin1String("url")) {
         window.urls = {QUrl(args[1])};
         window.text = args[1];
