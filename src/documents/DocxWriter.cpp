@@ -3,6 +3,7 @@
 #include "documents/PackageImage.h"
 #include "documents/XMLNamespaces.h"
 #include "documents/ZipPackageWriter.h"
+#include "model/CancellationError.h"
 
 #include <cmath>
 
@@ -30,7 +31,7 @@ constexpr PageGeometry a4Geometry{11905, 16837, 9637, 481.88};
 struct DocxWriterState {
     PageGeometry page;
     const ImageDataLoader* imageDataLoader = nullptr;
-    ZipPackageWriter* zip = nullptr;
+    QList<std::pair<QString, QByteArray>> media; // package path, bytes
     QStringList relationships;
     int nextRelationshipNumber = 1;
     int imageCount = 0;
@@ -147,7 +148,7 @@ QString renderPicture(const DocBlock& block, DocxWriterState& state)
     const int n = ++state.imageCount;
     const QString number = QString::number(n);
     const QString file = QStringLiteral("image") + number + QLatin1Char('.') + image->ext;
-    state.zip->add(QStringLiteral("word/media/") + file, image->bytes, ZipPackageWriter::Method::stored);
+    state.media.append({QStringLiteral("word/media/") + file, image->bytes});
     const QString id = addDocxRelationship(ns("relImage"), QStringLiteral("media/") + file, false, state);
     const double dpi = std::max(72.0, image->dpi.value_or(72.0));
     double width = image->pixelSize.width() * 72.0 / dpi;
@@ -368,18 +369,19 @@ QString docxEscape(const QString& text)
     return out;
 }
 
-void writeDOCXPackage(const QString& body, const QStringList& relationships, const QList<int>& orderedListIDs,
-                      const QString& title, bool letterPaper, const QString& destination, std::stop_token stop)
+namespace {
+
+void writePackage(const QString& body, const DocxWriterState& state, const QString& title, const QString& destination,
+                  std::stop_token stop)
 {
     using M = ZipPackageWriter::Method;
     ZipPackageWriter zip(destination, stop);
     zip.add(QStringLiteral("[Content_Types].xml"), part(contentTypes()), M::deflated);
     zip.add(QStringLiteral("_rels/.rels"), part(packageRelationships()), M::deflated);
     zip.add(QStringLiteral("docProps/core.xml"), part(coreProperties(title)), M::deflated);
-    DocxWriterState state;
-    state.page = letterPaper ? letterGeometry : a4Geometry;
-    state.relationships = relationships;
-    state.orderedListIDs = orderedListIDs;
+    // Pictures are compressed already.
+    for (const auto& [path, bytes] : state.media)
+        zip.add(path, bytes, M::stored);
     zip.add(QStringLiteral("word/_rels/document.xml.rels"), part(documentRelationships(state)), M::deflated);
     zip.add(QStringLiteral("word/document.xml"), part(document(body, state)), M::deflated);
     zip.add(QStringLiteral("word/styles.xml"), part(docxStyles()), M::deflated);
@@ -387,22 +389,28 @@ void writeDOCXPackage(const QString& body, const QStringList& relationships, con
     zip.finish();
 }
 
+} // namespace
+
+void writeDOCXPackage(const QString& body, const QStringList& relationships, const QList<int>& orderedListIDs,
+                      const QString& title, bool letterPaper, const QString& destination, std::stop_token stop)
+{
+    DocxWriterState state;
+    state.page = letterPaper ? letterGeometry : a4Geometry;
+    state.relationships = relationships;
+    state.orderedListIDs = orderedListIDs;
+    writePackage(body, state, title, destination, std::move(stop));
+}
+
 void writeDOCX(const QList<DocBlock>& blocks, const QString& title, bool letterPaper, const QString& destination,
                const ImageDataLoader& imageDataLoader, std::stop_token stop)
 {
-    using M = ZipPackageWriter::Method;
-    ZipPackageWriter zip(destination, stop);
-    zip.add(QStringLiteral("[Content_Types].xml"), part(contentTypes()), M::deflated);
-    zip.add(QStringLiteral("_rels/.rels"), part(packageRelationships()), M::deflated);
-    zip.add(QStringLiteral("docProps/core.xml"), part(coreProperties(title)), M::deflated);
-
     DocxWriterState state;
     state.page = letterPaper ? letterGeometry : a4Geometry;
     state.imageDataLoader = &imageDataLoader;
-    state.zip = &zip;
     QString body;
     bool numberingOpen = false;
     for (const DocBlock& block : blocks) {
+        throwIfCancelled(stop);
         if (block.kind == DocBlock::Kind::listItem) {
             if (block.ordered && !numberingOpen) {
                 const int id = int(state.orderedListIDs.size()) + 2;
@@ -416,12 +424,7 @@ void writeDOCX(const QList<DocBlock>& blocks, const QString& title, bool letterP
         }
         body += renderDocxBlock(block, state);
     }
-
-    zip.add(QStringLiteral("word/_rels/document.xml.rels"), part(documentRelationships(state)), M::deflated);
-    zip.add(QStringLiteral("word/document.xml"), part(document(body, state)), M::deflated);
-    zip.add(QStringLiteral("word/styles.xml"), part(docxStyles()), M::deflated);
-    zip.add(QStringLiteral("word/numbering.xml"), part(docxNumbering(state)), M::deflated);
-    zip.finish();
+    writePackage(body, state, title, destination, std::move(stop));
 }
 
 } // namespace qv

@@ -234,6 +234,18 @@ void expectLookOnPaper(QTextDocument& rich, const QString& redWord, const QStrin
     EXPECT_GT(redPixels(pdf, work), 10);
 }
 
+// The file read as rich text and written as a DOCX beside it, in work; its path.
+QString writeRichDocx(const QString& file, const QString& format, const QString& work)
+{
+    const Read read = readFile(file, format, QDir(work).filePath("work-" + format));
+    LoadedDocument document(read.model.title.value_or("x"), std::nullopt, true);
+    document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
+    const QString docx = QDir(work).filePath(format + ".docx");
+    DocumentWriter::writeDocument(document, DocumentOutput::docx, QUrl::fromLocalFile(docx), SettingsSnapshot{},
+                                  OperationOptions{}, QUrl::fromLocalFile(work), {}, "x");
+    return docx;
+}
+
 } // namespace
 
 TEST(DocumentLook, HeadingsByHandFromWord)
@@ -362,12 +374,7 @@ for p in docx.Document(sys.argv[1]).paragraphs:
     for (const auto& [file, format, expected] :
          {std::tuple{rtf, QString("rtf"), QStringList{"sub:2", "super:2", "underline:marked"}},
           std::tuple{odt, QString("odt"), QStringList{"underline:underlined", "super:2"}}}) {
-        const Read read = readFile(file, format, dir.filePath("work-" + format));
-        LoadedDocument document(read.model.title.value_or("x"), std::nullopt, true);
-        document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
-        const QString docx = dir.filePath(format + ".docx");
-        DocumentWriter::writeDocument(document, DocumentOutput::docx, QUrl::fromLocalFile(docx), SettingsSnapshot{},
-                                      OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
+        const QString docx = writeRichDocx(file, format, dir.path());
         ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, docx}, &output), 0) << output.toStdString();
         const QStringList lines = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
         EXPECT_EQ(lines, expected) << format.toStdString();
@@ -375,7 +382,7 @@ for p in docx.Document(sys.argv[1]).paragraphs:
 }
 
 // The colour and alignment of an RTF's and an ODT's red centred line reach a DOCX, read back
-// by python-docx; a document with a picture still goes through the model and keeps it.
+// by python-docx.
 TEST(DocumentLook, ColourAndAlignmentReachWord)
 {
     if (!Capabilities::shared().pandocURL())
@@ -393,12 +400,7 @@ for p in docx.Document(sys.argv[1]).paragraphs:
 )";
     for (const auto& [file, format, red] : {std::tuple{rtf, QString("rtf"), QString("Red centred|CENTER (1)|C80000|")},
                                             std::tuple{odt, QString("odt"), QString("Red centred title|CENTER (1)|C9211E|")}}) {
-        const Read read = readFile(file, format, dir.filePath("work-" + format));
-        LoadedDocument document(read.model.title.value_or("x"), std::nullopt, true);
-        document.setRichText(std::unique_ptr<QTextDocument>(read.rich.document->clone()));
-        const QString docx = dir.filePath(format + ".docx");
-        DocumentWriter::writeDocument(document, DocumentOutput::docx, QUrl::fromLocalFile(docx), SettingsSnapshot{},
-                                      OperationOptions{}, QUrl::fromLocalFile(dir.path()), {}, "x");
+        const QString docx = writeRichDocx(file, format, dir.path());
         ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, docx}, &output), 0) << output.toStdString();
         const QStringList lines = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
         const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(red); });
