@@ -1,5 +1,6 @@
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/JpegStructure.h"
 #include "model/EngineError.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -133,6 +135,49 @@ TEST(ImageDecoder, BadInputIsDamagedOrUnsupported)
     } catch (const EngineError& error) {
         EXPECT_EQ(error.message(), damaged);
     }
+}
+
+TEST(JpegStructure, FindsDamageAnywhereWithoutDecodingPixels)
+{
+    QTemporaryDir dir;
+    const QString whole = writeNoisyImage(dir.filePath("whole.jpg"));
+    ASSERT_FALSE(whole.isEmpty());
+    EXPECT_EQ(JpegStructure::fault(whole), QString());
+    EXPECT_NO_THROW(JpegStructure::check(whole));
+    const QByteArray bytes = readFile(whole);
+    const QList<std::pair<const char*, QByteArray>> damaged{
+        {"empty", {}},
+        {"header only", bytes.left(200)},
+        {"cut in half", bytes.left(bytes.size() / 2)},
+        {"cut in the last rows", bytes.left(bytes.size() - 100)},
+        {"no end marker", bytes.left(bytes.size() - 2)},
+        {"bytes before the end marker", bytes.left(bytes.size() - 2) + QByteArray(9, '\x22') + "\xFF\xD9"},
+        {"a segment longer than the file", bytes.left(2) + "\xFF\xE1\xFF\xF0" + bytes.mid(2, 64)},
+        {"not a JPEG", "GIF89a........"},
+    };
+    for (const auto& [what, content] : damaged) {
+        const QString path = writeFile(dir.filePath("damaged.jpg"), content);
+        EXPECT_FALSE(JpegStructure::fault(path).isEmpty()) << what;
+        EXPECT_EQ(failureOf([&] { JpegStructure::check(path); }), ImageDecoder::damagedMessage()) << what;
+        // verify() of a JPEG is this check; it refuses the same files.
+        EXPECT_FALSE(ImageDecoder::decodes(path)) << what;
+    }
+    // Scrambled anywhere in its coded data.
+    for (const double at : {0.2, 0.5, 0.8, 0.95}) {
+        const QString path = writeScrambledCopy(whole, dir.filePath("scrambled.jpg"), at, 64);
+        EXPECT_FALSE(JpegStructure::fault(path).isEmpty()) << at;
+    }
+    // Progressive, greyscale and CMYK files hold together as well.
+    const QString progressive = dir.filePath("progressive.jpg");
+    ASSERT_EQ(QProcess::execute("vips", {"copy", whole, progressive + "[interlace]"}), 0);
+    EXPECT_EQ(JpegStructure::fault(progressive), QString());
+    const QString cutProgressive = writeFile(dir.filePath("cut progressive.jpg"), readFile(progressive).left(readFile(progressive).size() * 3 / 4));
+    EXPECT_FALSE(JpegStructure::fault(cutProgressive).isEmpty());
+    const QString cmyk = writeCmykJpeg(dir.filePath("cmyk.jpg"), 64, 48, Qt::red);
+    if (!cmyk.isEmpty())
+        EXPECT_EQ(JpegStructure::fault(cmyk), QString());
+    EXPECT_EQ(JpegStructure::fault(writeOpaqueImage(dir.filePath("qt.jpg"), 97, 33)), QString());
+    EXPECT_FALSE(JpegStructure::fault(dir.filePath("missing.jpg")).isEmpty());
 }
 
 TEST(DecodedImage, PixelsGoInAndComeBackOut)

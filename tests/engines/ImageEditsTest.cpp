@@ -2,6 +2,7 @@
 
 #include "engines/image/AnnotationRenderer.h"
 #include "engines/image/ImageCompression.h"
+#include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageEdits.h"
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageResize.h"
@@ -209,4 +210,56 @@ TEST_F(ImageEditsTest, EmptyCutOrScrambledJpegsAreRefusedByEveryTool)
     const QString sound = writeNoisyImage(in("sound.jpg"));
     const QString copied = edit(sound);
     EXPECT_EQ(readFile(copied), readFile(sound));
+}
+
+TEST_F(ImageEditsTest, JpegsDamagedInTheirLastRowsOrTailAreRefusedByTheTurnAndTheResizes)
+{
+    const QString whole = writeNoisyImage(dir.filePath("whole.jpg"), 1200, 800);
+    ASSERT_FALSE(whole.isEmpty());
+    const QByteArray bytes = readFile(whole);
+    // Cut in the last rows: a decode that stops at the last pixel finds nothing wrong.
+    const QString lastRows = writeFile(in("last rows.jpg"), bytes.left(bytes.size() - 200));
+    // Bytes that belong to no scan before the end marker.
+    const QString tail = writeFile(in("tail.jpg"), bytes.left(bytes.size() - 2) + QByteArray(40, '\x11') + "\xFF\xD9");
+    const QStringList damaged{lastRows, tail, writeCutCopy(whole, in("cut.jpg")),
+                              writeScrambledCopy(whole, in("scrambled.jpg"), 0.9, 50)};
+    using Tool = std::function<void(const FileInfo&)>;
+    const QList<std::pair<std::string, Tool>> tools{
+        {"rotate", [&](const FileInfo& file) { ImageRotation::rotate(file, 90, false, false, context, work); }},
+        {"remove metadata", [&](const FileInfo& file) { ImageMetadataRemoval::removeMetadata(file, context, work); }},
+        {"compress",
+         [&](const FileInfo& file) {
+             OperationContext smaller = context;
+             smaller.options.maxDimension = 600;
+             ImageCompression::compress(file, smaller, work);
+         }},
+        {"resize",
+         [&](const FileInfo& file) {
+             OperationContext sizing = context;
+             sizing.options.maxDimension = 300;
+             ImageResize::resize(file, sizing, work);
+         }},
+        {"resize to a third",
+         [&](const FileInfo& file) {
+             OperationContext sizing = context;
+             sizing.options.maxDimension = 400;
+             ImageResize::resize(file, sizing, work);
+         }},
+    };
+    for (const QString& path : damaged) {
+        for (const auto& [name, tool] : tools) {
+            const std::string what = name + " of " + QFileInfo(path).fileName().toStdString();
+            try {
+                tool(input(path));
+                ADD_FAILURE() << what << " finished";
+            } catch (const EngineError& error) {
+                EXPECT_EQ(error.message(), ImageDecoder::damagedMessage()) << what;
+            }
+        }
+    }
+    EXPECT_TRUE(outputs().isEmpty()) << outputs().join(' ').toStdString();
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+    // The sound file goes through each road (the two resizes give one name).
+    for (qsizetype i = 0; i + 1 < tools.size(); ++i)
+        EXPECT_NO_THROW(tools[i].second(input(whole))) << tools[i].first;
 }

@@ -1,6 +1,7 @@
 #include "engines/image/ImageDecoder.h"
 
 #include "engines/image/ImageHeader.h"
+#include "engines/image/JpegStructure.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/EngineError.h"
@@ -218,8 +219,16 @@ void ImageDecoder::verify(const QString& path)
     // Shrink-on-load is not used: libjpeg's warnings about damage then come and go.
     VipsRef image(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
                                            failLevel(native), nullptr));
+    if (!image)
+        fail(takeVipsError());
+    // A JPEG's damage is all in its structure and entropy-coded data, which libjpeg reads
+    // without making pixels; a decode that stops at the last row even misses damage past it.
+    if (isJpegLoader(native)) {
+        JpegStructure::check(path);
+        return;
+    }
     double average = 0;
-    if (!image || vips_avg(image.get(), &average, nullptr) != 0)
+    if (vips_avg(image.get(), &average, nullptr) != 0)
         fail(takeVipsError());
 }
 

@@ -28,8 +28,9 @@ public:
     static DecodedImage decodeSVG(const QString& path, std::optional<int> maxPixelSize = std::nullopt);
 
     // Decodes every pixel of the first image and drops them: throws as decode when the file
-    // is damaged anywhere, not only in its header. Roads that pass a file on without decoding it
-    // check it with this first.
+    // is damaged anywhere, not only in its header. A JPEG is read as far as its coefficients
+    // instead (JpegStructure), which finds the same damage. Roads that pass a file on without
+    // decoding it check it with this first.
     static void verify(const QString& path);
     static bool decodes(const QString& path);
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace qv {
+
+// Whether a JPEG file holds together from its first marker to its end: markers, segment
+// lengths, frame and scan headers and all of its entropy-coded data up to EOI, read by libjpeg
+// as far as its coefficients, with every warning it gives about damage counted. No pixel is
+// made, so it costs a fraction of a decode, and it finds what a full decode finds (and damage
+// in the last rows, which a decode that stops at the last pixel passes over). Safe on any thread.
+class JpegStructure {
+public:
+    JpegStructure() = delete;
+
+    // Throws EngineError "This file is damaged or not in a supported format" naming what
+    // libjpeg found.
+    static void check(const QString& path);
+
+    // The same, as a verdict with libjpeg's message; empty when the file holds together.
+    static QString fault(const QString& path);
+};
+
+} // namespace qv
