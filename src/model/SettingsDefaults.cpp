@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace qv {
 
 PageSizeChoice localePageSize()
@@ -17,9 +19,22 @@ PageSizeChoice localePageSize()
         : PageSizeChoice::a4;
 }
 
+int defaultCpuJobs(int processors, qint64 physicalBytes)
+{
+    // Workers run at background priority (nice 10, SCHED_BATCH, idle I/O), so every processor
+    // can take an item and the user's own programs still come first; a machine short of memory
+    // gets a lane for each half gigabyte it has.
+    int lanes = std::max(1, processors);
+    if (physicalBytes > 0)
+        lanes = int(std::min<qint64>(lanes, std::max<qint64>(1, physicalBytes / (qint64(512) << 20))));
+    return lanes;
+}
+
 int defaultCpuJobs()
 {
-    return std::max(1, QThread::idealThreadCount() - 2);
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    return defaultCpuJobs(QThread::idealThreadCount(), pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0);
 }
 
 QList<QPair<QString, QVariant>> defaultSettings()

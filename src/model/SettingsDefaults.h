@@ -14,8 +14,10 @@ class Settings;
 // "letter" where the system locale measures in US units, else "a4".
 PageSizeChoice localePageSize();
 
-// Processors minus two for the job engine's cpu lane, at least 1.
+// The job engine's cpu lane: one per processor, no more than one per 512 MB of memory, at
+// least 1.
 int defaultCpuJobs();
+int defaultCpuJobs(int processors, qint64 physicalBytes);
 
 // The 34 registered settings in the order of registration.
 QList<QPair<QString, QVariant>> defaultSettings();

@@ -60,8 +60,17 @@ TEST(Settings, RegisteredDefaults)
     EXPECT_EQ(store.intValue(SettingsKey::videoAudioBitrate), 160);
     EXPECT_TRUE(store.boolValue(SettingsKey::sounds));
     EXPECT_EQ(store.stringValue(SettingsKey::pageSize), toString(expectedLocalePageSize()));
-    EXPECT_EQ(store.intValue(SettingsKey::cpuJobs), std::max(1, QThread::idealThreadCount() - 2));
+    EXPECT_EQ(store.intValue(SettingsKey::cpuJobs), defaultCpuJobs());
     EXPECT_GE(defaultCpuJobs(), 1);
+    // A lane per processor, as far as the memory goes: half a gigabyte each.
+    const qint64 gigabyte = qint64(1) << 30;
+    EXPECT_EQ(defaultCpuJobs(4, 16 * gigabyte), 4);
+    EXPECT_EQ(defaultCpuJobs(2, 16 * gigabyte), 2);
+    EXPECT_EQ(defaultCpuJobs(1, 16 * gigabyte), 1);
+    EXPECT_EQ(defaultCpuJobs(16, 4 * gigabyte), 8);
+    EXPECT_EQ(defaultCpuJobs(4, gigabyte / 4), 1);
+    EXPECT_EQ(defaultCpuJobs(0, 0), 1);
+    EXPECT_EQ(defaultCpuJobs(6, 0), 6);
 
     // With nothing stored, the snapshot has every registered value.
     const SettingsSnapshot snapshot = SettingsSnapshot::load(store);
