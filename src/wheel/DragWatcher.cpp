@@ -9,6 +9,8 @@
 #include "platform/DragEventSource.h"
 #include "platform/ModifierFlags.h"
 
+#include <utility>
+
 namespace qv {
 
 DragWatcher& DragWatcher::shared()
@@ -27,7 +29,7 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
 {
     m_tapWindow.setSingleShot(true);
     m_tapWindow.setInterval(tapWindowMs);
-    connect(&m_tapWindow, &QTimer::timeout, this, &DragWatcher::evaluateTaps);
+    connect(&m_tapWindow, &QTimer::timeout, this, [this] { m_requestedInWindow = -1; });
     m_cancelCheck.setInterval(cancelCheckMs);
     connect(&m_cancelCheck, &QTimer::timeout, this, &DragWatcher::checkCancelled);
     if (!m_source)
@@ -94,6 +96,10 @@ void DragWatcher::selectionChanged()
     if (m_mouseDownTime.msecsTo(m_clock.now()) > checkWindowMs)
         return;
     m_awaitingUris = true;
+    // A modifier already held when the drag is noticed is not a tap; one pressed while its
+    // files are read is.
+    m_lastFlags = m_source->currentModifiers() & ModifierFlag::mask;
+    m_wentDownEarly = 0;
     m_source->readDragOffer();
 }
 
@@ -103,17 +109,18 @@ void DragWatcher::offerRead(const DragOffer& offer)
     if (!m_awaitingUris)
         return;
     m_awaitingUris = false;
+    const quint32 tappedEarly = std::exchange(m_wentDownEarly, 0);
     qCDebug(dragLog, "Drag offers %s", qUtf8Printable(offer.types.join(QLatin1String(", "))));
     const QList<QUrl> files = offer.localFiles();
     if (!files.isEmpty()) {
-        beginFileDrag(files, {});
+        startFileDrag(files, {}, tappedEarly);
         return;
     }
     // Data a browser or a mail client hands over instead of a file.
     if (const std::optional<DragOffer::SavableData> data = offer.savableData()) {
         qCDebug(dragLog, "Drag of data: \"%s\" as %s", qUtf8Printable(data->name),
                 qUtf8Printable(data->mimeType));
-        beginFileDrag({}, {promisedFileInfo(data->name, data->mimeType)});
+        startFileDrag({}, {promisedFileInfo(data->name, data->mimeType)}, tappedEarly);
         return;
     }
     qCDebug(dragLog, "Drag without files ignored");
@@ -121,42 +128,58 @@ void DragWatcher::offerRead(const DragOffer& offer)
 
 void DragWatcher::beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
 {
+    startFileDrag(urls, promisedFiles, 0);
+}
+
+void DragWatcher::startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles,
+                                quint32 tappedEarly)
+{
     m_fileDragActive = true;
     m_triggers = readTriggers(m_settings);
     // A modifier already held when the drag is noticed is not a tap.
     m_lastFlags = m_source ? (m_source->currentModifiers() & ModifierFlag::mask) : 0;
-    m_wentDown = 0;
     m_tapWindow.stop();
+    m_requestedInWindow = -1;
     qCDebug(dragLog, "File drag: %lld URLs, %lld promises", qlonglong(urls.size()),
             qlonglong(promisedFiles.size()));
     Q_EMIT dragBegan(urls, urls.isEmpty() ? promisedFiles : QList<FileInfo>());
+    // A tap made while the files were being read opens its wheel as soon as they are known.
+    if (tappedEarly && m_fileDragActive)
+        requestForTaps(tappedEarly);
 }
 
 void DragWatcher::modifiersChanged(quint32 modifiers)
 {
+    modifiers &= ModifierFlag::mask;
+    const quint32 wentDown = modifiers & ~m_lastFlags;
+    if (m_awaitingUris) {
+        m_wentDownEarly |= wentDown;
+        m_lastFlags = modifiers;
+        return;
+    }
     if (!m_fileDragActive)
         return;
-    modifiers &= ModifierFlag::mask;
-    // Collect the keys that went down within one short window, so that a tap quicker than the
-    // window still counts and two keys pressed together follow the wheels' order.
-    m_wentDown |= modifiers & ~m_lastFlags;
     m_lastFlags = modifiers;
-    if (!m_tapWindow.isActive())
-        m_tapWindow.start();
+    // The wheel opens on the press itself, so the tap costs no wait; releasing opens nothing.
+    if (wentDown)
+        requestForTaps(wentDown);
 }
 
-void DragWatcher::evaluateTaps()
+void DragWatcher::requestForTaps(quint32 wentDown)
 {
-    if (!m_fileDragActive)
-        return;
-    const quint32 wentDown = m_wentDown;
-    m_wentDown = 0;
-    for (const Trigger& trigger : std::as_const(m_triggers)) {
-        if (wentDown & trigger.flag) {
-            qCDebug(dragLog, "Modifier tap → %s", qUtf8Printable(toString(trigger.wheel)));
-            Q_EMIT wheelRequested(trigger.wheel);
+    for (qsizetype i = 0; i < m_triggers.size(); ++i) {
+        const Trigger& trigger = m_triggers.at(i);
+        if (!(wentDown & trigger.flag))
+            continue;
+        // Two keys pressed together follow the wheels' order: a later wheel pressed just after
+        // an earlier one does not replace it.
+        if (m_tapWindow.isActive() && m_requestedInWindow >= 0 && m_requestedInWindow <= i)
             return;
-        }
+        m_requestedInWindow = i;
+        m_tapWindow.start();
+        qCDebug(dragLog, "Modifier tap → %s", qUtf8Printable(toString(trigger.wheel)));
+        Q_EMIT wheelRequested(trigger.wheel);
+        return;
     }
 }
 
@@ -198,8 +221,9 @@ void DragWatcher::stopWatching()
 {
     m_awaitingUris = false;
     m_tapWindow.stop();
+    m_requestedInWindow = -1;
     m_cancelCheck.stop();
-    m_wentDown = 0;
+    m_wentDownEarly = 0;
     if (!m_fileDragActive)
         return;
     m_fileDragActive = false;

@@ -64,7 +64,8 @@ public:
 
     // A press counts as a drag of files only when the drag starts this soon after it.
     static constexpr qint64 checkWindowMs = 4000;
-    // Modifier changes this close together count as one moment.
+    // A trigger pressed this soon after another opened a wheel counts as pressed with it:
+    // the wheel that comes first in the wheels' order is the one shown.
     static constexpr int tapWindowMs = 16;
     // After Escape, how often and how long the source is asked whether it gave its drag up.
     static constexpr int cancelCheckMs = 20;
@@ -85,7 +86,10 @@ private:
     void selectionChanged();
     void offerRead(const DragOffer& offer);
     void modifiersChanged(quint32 modifiers);
-    void evaluateTaps();
+    // Requests the wheel of the first trigger in `wentDown`, unless one earlier in the order
+    // opened within the tap window.
+    void requestForTaps(quint32 wentDown);
+    void startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles, quint32 tappedEarly);
     void keyPressed(int keyCode);
     void checkCancelled();
     // A rest on the source's strip opens the first wheel that has a trigger.
@@ -102,7 +106,10 @@ private:
     bool m_fileDragActive = false;
     QDateTime m_mouseDownTime;
     quint32 m_lastFlags = 0; // as last reported, ModifierFlag bits
-    quint32 m_wentDown = 0;
+    // Keys that went down while the drag's offer was being read.
+    quint32 m_wentDownEarly = 0;
+    // The place in m_triggers of the wheel requested within the running tap window.
+    qsizetype m_requestedInWindow = -1;
     QTimer m_tapWindow;
     QTimer m_cancelCheck;
     int m_cancelChecksLeft = 0;

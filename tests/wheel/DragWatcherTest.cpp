@@ -220,12 +220,22 @@ TEST_F(DragWatcherTest, HeldModifiersAndSimultaneousTaps)
     settle();
     EXPECT_EQ(events, (QStringList{"wheel:tools", "wheel:convert"}));
 
-    // Pressed together: only the first in the wheels' order.
+    // Pressed together: the first in the wheels' order is the one left open, whichever key
+    // came first.
     events.clear();
+    source->setModifiers(0);
+    settle();
+    source->setModifiers(ModifierFlag::command);
+    source->setModifiers(ModifierFlag::command | ModifierFlag::control);
+    settle();
+    EXPECT_EQ(events, QStringList{"wheel:tools"});
+    events.clear();
+    source->setModifiers(0);
+    settle();
     source->setModifiers(ModifierFlag::control);
     source->setModifiers(ModifierFlag::control | ModifierFlag::command);
     settle();
-    EXPECT_EQ(events, QStringList{"wheel:tools"});
+    EXPECT_EQ(events, (QStringList{"wheel:actions", "wheel:tools"}));
 
     // A setting of "off" means no modifier opens that wheel.
     events.clear();
@@ -236,6 +246,66 @@ TEST_F(DragWatcherTest, HeldModifiersAndSimultaneousTaps)
     dragOf({fileA});
     tap(ModifierFlag::shift);
     settle();
+    EXPECT_EQ(events, (QStringList{"ended", "began:1"}));
+}
+
+TEST_F(DragWatcherTest, ATapOpensOnThePressWithoutWaiting)
+{
+    dragOf({fileA});
+    source->setModifiers(ModifierFlag::shift);
+    // No event loop ran: the request went out with the key event itself.
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert"}));
+    source->setModifiers(0);
+    settle();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert"}));
+}
+
+TEST_F(DragWatcherTest, ATapMadeWhileTheFilesAreReadOpensOnceTheyArrive)
+{
+    source->press();
+    clock.advance(200);
+    source->takeSelection();
+    tap(ModifierFlag::command);
+    settle();
+    EXPECT_TRUE(events.isEmpty());
+    source->answer({fileA});
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:tools"}));
+
+    // Held when the drag was noticed and still held: not a tap.
+    events.clear();
+    source->release();
+    source->modifiers = ModifierFlag::shift;
+    source->press();
+    clock.advance(200);
+    source->takeSelection();
+    source->answer({fileA});
+    EXPECT_EQ(events, (QStringList{"ended", "began:1"}));
+
+    // Released and pressed again while the files are read: a tap.
+    events.clear();
+    source->release();
+    source->press();
+    clock.advance(200);
+    source->takeSelection();
+    source->setModifiers(0);
+    source->setModifiers(ModifierFlag::shift);
+    source->answer({fileA});
+    EXPECT_EQ(events, (QStringList{"ended", "began:1", "wheel:convert"}));
+
+    // A drag that carries no files opens nothing, and its tap is not kept for the next one.
+    events.clear();
+    source->release();
+    source->modifiers = 0;
+    source->press();
+    clock.advance(200);
+    source->takeSelection();
+    tap(ModifierFlag::shift);
+    source->answer(QList<QUrl>{});
+    source->release();
+    source->press();
+    clock.advance(200);
+    source->takeSelection();
+    source->answer({fileA});
     EXPECT_EQ(events, (QStringList{"ended", "began:1"}));
 }
 
