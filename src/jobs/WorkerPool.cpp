@@ -217,9 +217,20 @@ WorkerPool::takeRetired(std::vector<std::unique_ptr<Worker>>& retired)
             ++it;
         }
     }
-    // The newest warm worker stays; the first item after a long pause need not wait for a start.
+    // The newest warm worker stays twice as long, so an item soon after a batch need not wait
+    // for a start; then it goes too, and an idle tray application holds no worker at all (the
+    // application starts one again when a wheel is asked for).
     std::sort(m_fresh.begin(), m_fresh.end(),
               [](const auto& a, const auto& b) { return a->idleSince > b->idleSince; });
+    if (!m_fresh.empty()) {
+        const auto at = m_fresh.front()->idleSince + 2 * m_idleLimit;
+        if (at <= now) {
+            retired.push_back(std::move(m_fresh.front()));
+            m_fresh.pop_front();
+        } else {
+            next = next ? std::min(*next, at) : at;
+        }
+    }
     for (auto it = m_fresh.begin() + std::min<std::ptrdiff_t>(1, std::ptrdiff_t(m_fresh.size()));
          it != m_fresh.end();) {
         if (due(**it)) {

@@ -77,8 +77,8 @@ public:
     // How many wait idle now, warm or kept for the next item that fits.
     int idleCount() const;
 
-    // Workers idle this long are ended, all but one warm one: a tray application that sits
-    // idle all day keeps one worker, not a batch's worth.
+    // Workers idle this long are ended, all but the newest warm one, which goes after twice
+    // as long: a tray application that sits idle all day keeps no worker.
     void setIdleLimit(std::chrono::milliseconds limit);
     static constexpr std::chrono::milliseconds defaultIdleLimit{30000};
 
