@@ -164,6 +164,7 @@ public:
         for (cmark_node* child = cmark_node_first_child(document); child;) {
             cmark_node* next = cmark_node_next(child);
             visitBlock(child, 1);
+            m_quoteTail = nullptr;
             cmark_node_free(child);
             child = next;
         }
@@ -195,9 +196,28 @@ public:
         case CMARK_NODE_HEADING:
             readInlineBlock(node, DocBlock::heading(cmark_node_get_heading_level(node)), depth);
             return;
-        case CMARK_NODE_PARAGRAPH:
+        case CMARK_NODE_PARAGRAPH: {
+            const bool joins = continuesQuote(node);
+            const qsizetype before = blocks.size();
             readInlineBlock(node, containerKind(), depth);
+            m_quoteTail = nullptr;
+            if (blocks.size() == before || blocks.last().kind != DocBlock::Kind::quote || m_afterImage)
+                return;
+            // Paragraphs of one block quote stay one quote, a blank line between them.
+            if (joins && blocks.size() == before + 1) {
+                DocBlock next = blocks.takeLast();
+                QList<DocRun>& runs = blocks.last().runs;
+                appendText(runs, DocRun{}, QLatin1String("\n\n"));
+                for (DocRun& run : next.runs) {
+                    if (runs.last().hasSameStyle(run))
+                        runs.last().text += run.text;
+                    else
+                        runs.append(std::move(run));
+                }
+            }
+            m_quoteTail = node;
             return;
+        }
         case CMARK_NODE_CODE_BLOCK: {
             QString text = literal(node);
             while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
@@ -235,11 +255,20 @@ public:
 private:
     QList<bool> m_lists;
     int m_quotes = 0;
+    // The paragraph whose quote block was the last one made, while nothing came after it.
+    cmark_node* m_quoteTail = nullptr;
 
     void visitChildren(cmark_node* node, int depth)
     {
         for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child))
             visitBlock(child, depth + 1);
+    }
+
+    // A paragraph right after another in the same block quote, outside lists.
+    bool continuesQuote(cmark_node* paragraph) const
+    {
+        return m_quoteTail && m_lists.isEmpty() && cmark_node_previous(paragraph) == m_quoteTail
+            && cmark_node_get_type(cmark_node_parent(paragraph)) == CMARK_NODE_BLOCK_QUOTE;
     }
 
     // A paragraph takes its kind from the innermost list, else from a surrounding quote.
@@ -456,6 +485,7 @@ public:
     {
         for (cmark_node* child = cmark_node_first_child(document); child; child = cmark_node_next(child))
             visitBlock(child, 1);
+        m_quoteTail = nullptr;
     }
 
     // Closes the lists still open.
@@ -512,6 +542,11 @@ private:
     QList<bool> m_lists;
     int m_quotes = 0;
     bool m_afterImage = false;
+    // The paragraph whose quote was the last thing written, and where that quote's end starts.
+    cmark_node* m_quoteTail = nullptr;
+    size_t m_quoteEnd = 0;
+    bool m_joining = false;
+    static constexpr std::string_view quoteEnd = "</p></blockquote>";
 
     // The pending block's runs, each a stretch of m_text; kept between blocks for their room.
     std::vector<Run> m_runs;
@@ -624,7 +659,8 @@ private:
     // A block of the pending runs.
     void writeRunsBlock(const BlockKind& block)
     {
-        startBlock(block);
+        if (!(block.kind == Kind::quote && m_joining))
+            startBlock(block);
         const auto runs = [&] {
             for (size_t i = m_first; i < m_runs.size(); ++i)
                 writeRun(m_runs[i]);
@@ -648,9 +684,14 @@ private:
             break;
         }
         case Kind::quote:
-            m_out += "<blockquote><p>";
+            if (m_joining) {
+                m_out.resize(m_out.size() - quoteEnd.size());
+                m_out += "<br><br>";
+            } else {
+                m_out += "<blockquote><p>";
+            }
             runs();
-            m_out += "</p></blockquote>";
+            m_out += quoteEnd;
             break;
         case Kind::listItem:
             runs();
@@ -674,6 +715,8 @@ private:
 
     void writeImage(const DocBlock& image)
     {
+        // Text after a picture starts a quote of its own.
+        m_joining = false;
         finish();
         const std::optional<QString> src = m_imageSource ? m_imageSource(image) : std::nullopt;
         if (!src)
@@ -777,9 +820,27 @@ private:
         case CMARK_NODE_HEADING:
             readInlineBlock(node, {Kind::heading, cmark_node_get_heading_level(node), false}, depth);
             return;
-        case CMARK_NODE_PARAGRAPH:
-            readInlineBlock(node, containerKind(), depth);
+        case CMARK_NODE_PARAGRAPH: {
+            const BlockKind kind = containerKind();
+            if (kind.kind != Kind::quote) {
+                readInlineBlock(node, kind, depth);
+                return;
+            }
+            // Paragraphs of one block quote stay one quote, a blank line between them.
+            const bool joins = m_quoteTail && cmark_node_previous(node) == m_quoteTail
+                && cmark_node_get_type(cmark_node_parent(node)) == CMARK_NODE_BLOCK_QUOTE
+                && m_out.size() >= m_quoteEnd && std::string_view(m_out).substr(m_quoteEnd) == quoteEnd;
+            m_quoteTail = nullptr;
+            const size_t before = m_out.size();
+            m_joining = joins;
+            readInlineBlock(node, kind, depth);
+            m_joining = false;
+            if (m_afterImage || m_out.size() == before)
+                return;
+            m_quoteTail = node;
+            m_quoteEnd = m_out.size() - quoteEnd.size();
             return;
+        }
         case CMARK_NODE_CODE_BLOCK: {
             const char* literal = cmark_node_get_literal(node);
             std::string_view text = literal ? std::string_view(literal) : std::string_view();

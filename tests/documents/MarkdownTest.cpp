@@ -303,6 +303,9 @@ TEST(MarkdownReader, WritesTheSameHtmlAsTheModel)
         "![alone](pic.png)\n\ntext ![mid](pic.png) more\n\n- ![in item](pic.png)\n- before ![b](missing.png)\n"
         "- ![j](junk.png) after\n\n# ![head](pic.png) tail\n\n[![linked](pic.png)](https://e.com)\n\n"
         "   ![spaced](pic.png \"title\")   \n\n> ![q](junk.png)\n\n![*emph* alt](<pic.png>)\n",
+        // Quotes of several paragraphs, with pictures, lists and quotes between them.
+        "> one\n>\n> **two**\n>\n> three\n\n> apart\n\n> again\n\n> a\n>\n> ![q](pic.png) after\n>\n> b\n>\n"
+        "> c\n> - item\n>\n> d\n>\n> > inner\n> >\n> > inner two\n>\n> e\n\n- > in item\n  >\n  > still\n",
         // White space that QString::trimmed() knows and ASCII does not.
         "<div>\u2003wide\u2003</div>\n\n\u00a0nbsp\u00a0\n\n| \u2028x\u2028 |\n|---|\n| \u00a0 |\n\n\u3000\n",
         // Unicode text, front matter, nothing at all.
@@ -333,6 +336,21 @@ TEST(MarkdownReader, WritesTheSameHtmlAsTheModel)
     EXPECT_TRUE(long_.direct == long_.model);
     EXPECT_EQ(long_.directTitle, QStringLiteral("Big"));
     EXPECT_EQ(long_.direct.count("<h2>"), bench.count("## Section"));
+}
+
+TEST(MarkdownReader, AQuoteOfSeveralParagraphsStaysOneQuote)
+{
+    const auto [title, blocks] = MarkdownReader::parseMarkdown("> first\n>\n> second\n\n> another\n");
+    ASSERT_EQ(blocks.size(), 2);
+    EXPECT_EQ(blocks[0], DocBlock::quote({DocRun("first\n\nsecond")}));
+    EXPECT_EQ(blocks[1], DocBlock::quote({DocRun("another")}));
+    const TwoRoads roads = bothRoads("> first\n>\n> second\n\n> another\n");
+    EXPECT_EQ(roads.direct.toStdString(),
+              "<blockquote><p>first<br><br>second</p></blockquote>\n<blockquote><p>another</p></blockquote>");
+    EXPECT_EQ(roads.model, roads.direct);
+    // Written back as Markdown it is still one quote of two paragraphs.
+    EXPECT_EQ(MarkdownWriter::renderMarkdown({blocks[0]}), "> first  \n>   \n> second\n");
+    EXPECT_EQ(MarkdownReader::parseMarkdown(MarkdownWriter::renderMarkdown({blocks[0]})).second.size(), 1);
 }
 
 // What stays bounded through the model stays bounded straight to HTML, and reads the same.
