@@ -1,4 +1,4 @@
-// The tray icon on a real tray host: waybar in a headless sway, with the tray of its own. The
+// The tray icon on a real tray host: waybar in a headless sway or KWin, with its own tray. The
 // host reads our menu at once, and a click on the icon opens it as waybar's own menu, never as
 // a window that sway would tile across the screen.
 
@@ -99,6 +99,9 @@ protected:
         }, ms) && trayLog.indexOf(line, after) >= 0;
     }
 
+    // waybar's tray on the compositor started, our icon on it, and a click on the icon.
+    void clickOpensTheMenu(bool sway);
+
     HeadlessCompositor compositor;
     QTemporaryDir files;
     std::list<QProcess> processes;
@@ -108,11 +111,8 @@ protected:
 
 } // namespace
 
-TEST_F(WaylandTray, OnSwayWaybarOpensTheMenuOnAClickAndNoWindowIsLaidOut)
+void WaylandTray::clickOpensTheMenu(bool sway)
 {
-    compositor.startSway(screenWidth, screenHeight);
-    if (IsSkipped() || HasFatalFailure())
-        return;
     const QProcessEnvironment env = compositor.clientEnvironment();
     QFile config(files.filePath(QStringLiteral("waybar.json")));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
@@ -161,11 +161,28 @@ TEST_F(WaylandTray, OnSwayWaybarOpensTheMenuOnAClickAndNoWindowIsLaidOut)
     }
     EXPECT_TRUE(opened);
     waitFor([] { return false; }, 300);
-    EXPECT_EQ(views(swayTree()), 0) << "a window was laid out: " << QJsonDocument(swayTree()).toJson().constData();
+    if (sway)
+        EXPECT_EQ(views(swayTree()), 0) << "a window was laid out: " << QJsonDocument(swayTree()).toJson().constData();
     EXPECT_EQ(tray.state(), QProcess::Running);
     // libdbusmenu found nothing wrong in what it read (it warns of an item it cannot read).
     const QByteArray barLog = bar->readAll();
     EXPECT_FALSE(barLog.contains("LIBDBUSMENU")) << barLog.right(2000).constData();
     bus = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(QStringLiteral("waylandtray"));
+}
+
+TEST_F(WaylandTray, OnSwayWaybarOpensTheMenuOnAClickAndNoWindowIsLaidOut)
+{
+    compositor.startSway(screenWidth, screenHeight);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    clickOpensTheMenu(true);
+}
+
+TEST_F(WaylandTray, OnKWinWaybarOpensTheMenuOnAClick)
+{
+    compositor.startKWin(screenWidth, screenHeight);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    clickOpensTheMenu(false);
 }
