@@ -11,7 +11,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QtEndian>
@@ -272,12 +271,9 @@ QVariant StatusNotifierTray::property(const QString& name) const
 
 void StatusNotifierTray::showOwnMenu()
 {
-    // A menu of ours on Wayland is a window of its own, which a tiling compositor lays out
-    // across the screen: there only the host's menu opens.
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        qCInfo(appLog, "The tray host asked for the menu of ours; it opens in the host's own menu here");
-        return;
-    }
+    // Only hosts that read no dbusmenu ask for it (swaybar before sway 1.10). On Wayland the
+    // menu is then a window of its own, which a tiling compositor lays out as one: better than
+    // no menu at all.
     if (m_menu && !m_menu->isVisible())
         m_menu->popup(QCursor::pos());
 }

@@ -161,8 +161,9 @@ void WaylandTray::clickOpensTheMenu(bool sway)
     }
     EXPECT_TRUE(opened);
     waitFor([] { return false; }, 300);
-    if (sway)
+    if (sway) {
         EXPECT_EQ(views(swayTree()), 0) << "a window was laid out: " << QJsonDocument(swayTree()).toJson().constData();
+    }
     EXPECT_EQ(tray.state(), QProcess::Running);
     // libdbusmenu found nothing wrong in what it read (it warns of an item it cannot read).
     const QByteArray barLog = bar->readAll();
