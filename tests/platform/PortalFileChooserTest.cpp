@@ -8,11 +8,16 @@
 #include "support/WaitFor.h"
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
@@ -120,6 +125,42 @@ private:
     QList<Call> m_calls;
     uint m_response = 0;
     QStringList m_uris;
+};
+
+// The desktop's side of the real portal (xdg-desktop-portal): the FileChooser backend a desktop
+// installs, answering in the method reply with the options it was handed.
+class FakeChooserBackend : public QDBusVirtualObject {
+public:
+    QList<QVariantMap> calls() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_calls;
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.interface() != QLatin1String("org.freedesktop.impl.portal.FileChooser"))
+            return false;
+        // (o handle, s app_id, s parent_window, s title, a{sv} options)
+        const QList<QVariant> args = message.arguments();
+        QVariantMap call = qdbus_cast<QVariantMap>(args.value(4));
+        call.insert(QStringLiteral("method"), message.member());
+        call.insert(QStringLiteral("title"), args.value(3));
+        {
+            QMutexLocker lock(&m_mutex);
+            m_calls.append(call);
+        }
+        QVariantMap results;
+        results.insert(QStringLiteral("uris"), QStringList{QStringLiteral("file:///srv/chosen")});
+        connection.send(message.createReply({uint(0), results}));
+        return true;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QList<QVariantMap> m_calls;
 };
 
 class PortalFileChooserTest : public PrivateBusTest {
@@ -237,4 +278,75 @@ TEST_F(PortalFileChooserTest, WithoutAPortalItIsNotAvailableAndAskingAnswersAtOn
     }));
     PortalFileChooser::Request request;
     EXPECT_FALSE(chooser.chooseAndWait(request));
+}
+
+// Through xdg-desktop-portal itself, which checks each option's type and passes on only those it
+// knows, to a desktop backend of the test's own.
+TEST_F(PortalFileChooserTest, ThroughTheRealPortalToADesktopBackend)
+{
+    const QString frontend = QStringLiteral("/usr/libexec/xdg-desktop-portal");
+    if (!QFileInfo(frontend).isExecutable())
+        GTEST_SKIP() << "xdg-desktop-portal is not installed";
+    QTemporaryDir portals;
+    ASSERT_TRUE(portals.isValid());
+    QFile description(portals.filePath(QStringLiteral("qvtest.portal")));
+    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+    ASSERT_GT(description.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.qvtest\n"
+                                "Interfaces=org.freedesktop.impl.portal.FileChooser\nUseIn=qvtest\n"),
+              0);
+    description.close();
+    auto* backend = new FakeChooserBackend;
+    backend->moveToThread(&thread);
+    ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, backend));
+    ASSERT_TRUE(portalBus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.qvtest")));
+
+    QProcess portal;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    env.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), portals.path());
+    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("qvtest"));
+    portal.setProcessEnvironment(env);
+    portal.setProcessChannelMode(QProcess::MergedChannels);
+    portal.start(frontend, {QStringLiteral("--replace")});
+    QDBusConnection app = connection(QStringLiteral("app"));
+    ASSERT_TRUE(waitFor([&] {
+        return app.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value()
+            || portal.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(portal.state(), QProcess::Running) << portal.readAll().toStdString();
+
+    const PortalFileChooser chooser(app);
+    ASSERT_TRUE(chooser.isAvailable()) << portal.readAll().toStdString();
+    PortalFileChooser::Request folder;
+    folder.title = QStringLiteral("Move “a.txt” to:");
+    folder.acceptLabel = QStringLiteral("Move Here");
+    folder.startFolder = QStringLiteral("/srv");
+    folder.folders = true;
+    EXPECT_EQ(chooser.chooseAndWait(folder), PortalFileChooser::Answer(QStringList{QStringLiteral("/srv/chosen")}))
+        << portal.readAll().toStdString();
+    PortalFileChooser::Request save;
+    save.title = QStringLiteral("Export Settings");
+    save.startFolder = QStringLiteral("/srv");
+    save.saveName = QStringLiteral("Quorvenda Settings.json");
+    save.filters = {{QStringLiteral("JSON"), {QStringLiteral("*.json")}}};
+    EXPECT_EQ(chooser.chooseAndWait(save), PortalFileChooser::Answer(QStringList{QStringLiteral("/srv/chosen")}));
+
+    const QList<QVariantMap> calls = backend->calls();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[0].value(QStringLiteral("method")).toString(), QStringLiteral("OpenFile"));
+    EXPECT_EQ(calls[0].value(QStringLiteral("title")).toString(), QStringLiteral("Move “a.txt” to:"));
+    EXPECT_EQ(calls[0].value(QStringLiteral("accept_label")).toString(), QStringLiteral("Move Here"));
+    EXPECT_TRUE(calls[0].value(QStringLiteral("directory")).toBool());
+    // A portal before 1.17 (Debian 12's) knows no start folder for OpenFile and drops it.
+    if (calls[0].contains(QStringLiteral("current_folder")))
+        EXPECT_EQ(calls[0].value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/srv\0", 5));
+    EXPECT_EQ(calls[1].value(QStringLiteral("method")).toString(), QStringLiteral("SaveFile"));
+    EXPECT_EQ(calls[1].value(QStringLiteral("current_name")).toString(), QStringLiteral("Quorvenda Settings.json"));
+    EXPECT_EQ(calls[1].value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/srv\0", 5));
+    EXPECT_TRUE(calls[1].contains(QStringLiteral("filters")));
+
+    portal.terminate();
+    portal.waitForFinished(5000);
+    portalBus.unregisterObject(kPortalPath);
+    QMetaObject::invokeMethod(backend, [backend] { delete backend; }, Qt::BlockingQueuedConnection);
 }
