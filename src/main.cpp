@@ -9,6 +9,8 @@
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> code = qv::LaunchArguments::answerAlone(argc, argv))
+        return *code;
     if (!qv::Application::prepareEnvironment()) {
         std::fputs("Quorvenda needs a graphical session: X11, or Wayland with XWayland or layer surfaces.\n", stderr);
         return 1;

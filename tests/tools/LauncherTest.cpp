@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace qv;
@@ -86,4 +87,54 @@ TEST_F(LauncherBus, TheForwardingPathAndTheWorkersLoadWhatTheyNeed)
                                      QStringLiteral("libZXing"), QStringLiteral("libgdal")})
             EXPECT_FALSE(libraries.contains(heavy)) << program.toStdString() << " loads " << heavy.toStdString();
     }
+}
+
+TEST_F(LauncherBus, HelpAndVersionArePrintedAndAFileNamedLikeThemIsReachedAfterTwoDashes)
+{
+    QTemporaryDir folder;
+    const QString said = folder.filePath(QStringLiteral("arguments"));
+    const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
+                                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + said.toUtf8() + "'\nexit 7\n");
+    QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // Neither starts the application nor asks the running one for a wheel.
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        QProcess help;
+        start(help, {option}, app);
+        ASSERT_TRUE(help.waitForFinished(30000));
+        EXPECT_EQ(help.exitCode(), 0);
+        const QString text = QString::fromUtf8(help.readAllStandardOutput());
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Usage: quorvenda"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("--convert-copied"))) << text.toStdString();
+    }
+    QProcess version;
+    start(version, {QStringLiteral("--version")}, app);
+    ASSERT_TRUE(version.waitForFinished(30000));
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(version.readAllStandardOutput()).contains(QRegularExpression(QStringLiteral("^Quorvenda \\d+\\.\\d+\\.\\d+\\n$"))));
+    EXPECT_FALSE(QFile::exists(said));
+
+    // The application prints them alone too, before it looks for a display.
+    QProcess direct;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    direct.setProcessEnvironment(env);
+    direct.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-app"), {QStringLiteral("--version")});
+    ASSERT_TRUE(direct.waitForFinished(30000));
+    EXPECT_EQ(direct.exitCode(), 0);
+    EXPECT_TRUE(direct.readAllStandardOutput().startsWith("Quorvenda "));
+
+    // After "--" it is a file's name, handed on as one.
+    const QDBusConnection bus = connection(QStringLiteral("running"));
+    SingleInstance running(bus);
+    ASSERT_TRUE(running.registerPrimary());
+    QList<QList<QUrl>> received;
+    QObject::connect(&running, &SingleInstance::filesReceived, [&](const QList<QUrl>& urls) { received.append(urls); });
+    QProcess file;
+    file.setWorkingDirectory(folder.path());
+    start(file, {QStringLiteral("--"), QStringLiteral("--help")}, QStringLiteral("/bin/false"));
+    ASSERT_TRUE(waitFor([&] { return file.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(file.exitCode(), 0);
+    EXPECT_EQ(received, (QList<QList<QUrl>>{{QUrl::fromLocalFile(folder.filePath(QStringLiteral("--help")))}}));
 }

@@ -55,6 +55,8 @@ bool handedOver(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> code = qv::LaunchArguments::answerAlone(argc, argv))
+        return *code;
     if (handedOver(argc, argv))
         return 0;
     const QByteArray program = applicationProgram();
