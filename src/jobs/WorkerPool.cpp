@@ -121,7 +121,10 @@ Loading readPingAnswer(int fd, FrameReader& reader)
 // same memory limit.
 QString workerKey(qint64 memoryLimitBytes, const QStringList& readable)
 {
-    return QLatin1Char('\n') + QString::number(memoryLimitBytes) + QLatin1Char('\n') + readable.join(QLatin1Char('\n'));
+    // Joined by the one character no path holds: a folder whose name holds a line feed is not
+    // the two folders around it.
+    const QChar nul(u'\0');
+    return nul + QString::number(memoryLimitBytes) + nul + readable.join(nul);
 }
 
 // An input with a hidden name is shown in the view of the worker that runs its item alone: a
@@ -131,7 +134,7 @@ QString hiddenFilesKey(const RunRequest& request)
     QString key;
     for (const FileInfo& file : request.files) {
         if (QFileInfo(file.path()).fileName().startsWith(QLatin1Char('.')))
-            key += QStringLiteral("\nfile:") + file.path();
+            key += QChar(u'\0') + QStringLiteral("file:") + file.path();
     }
     return key;
 }

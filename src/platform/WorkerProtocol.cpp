@@ -156,7 +156,8 @@ void collectPaths(const QJsonValue& value, QStringList& paths)
         QString text = value.toString();
         if (text.startsWith(QLatin1String("file:///")))
             text = QUrl(text).toLocalFile();
-        if (text.startsWith(QLatin1Char('/')) && !text.contains(QLatin1Char('\n'))) {
+        // A line feed is as good a byte of a name as any other.
+        if (text.startsWith(QLatin1Char('/'))) {
             const QFileInfo info(QDir::cleanPath(text));
             if (info.exists())
                 paths.append(info.absoluteFilePath());

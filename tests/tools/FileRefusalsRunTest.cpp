@@ -222,3 +222,40 @@ TEST(FileRefusalsRun, ExtractionSaysItLeftOutLinksThatLeadOut)
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/out")) || QFileInfo(folder + QStringLiteral("/out")).isSymLink());
     EXPECT_FALSE(QFileInfo(folder + QStringLiteral("/up")).isSymLink());
 }
+
+// A line feed is a byte of a name like any other: the worker sees the file and its folder, and
+// the result is placed beside it.
+TEST(FileRefusalsRun, NamesWithALineFeedAreReadByEveryEngine)
+{
+    QTemporaryDir home;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("two\nlines"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString picture = folder + QStringLiteral("/holiday\nphoto.jpg");
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(picture, "JPEG"));
+    DriverRun run = runDriverJob({QStringLiteral("convert.image.png"), picture}, home.path());
+    ASSERT_EQ(run.code, 0) << run.failure().toStdString();
+    EXPECT_EQ(run.outputs(), QStringList{folder + QStringLiteral("/holiday\nphoto.png")});
+    EXPECT_FALSE(QImage(folder + QStringLiteral("/holiday\nphoto.png")).isNull());
+
+    // Two of them merged: each is read.
+    const QString other = folder + QStringLiteral("/second\n.jpg");
+    image.fill(Qt::blue);
+    ASSERT_TRUE(image.save(other, "JPEG"));
+    run = runDriverJob({QStringLiteral("tool.image.merge"), picture, other}, home.path());
+    ASSERT_EQ(run.code, 0) << run.failure().toStdString();
+    ASSERT_EQ(run.outputs().size(), 1);
+    EXPECT_EQ(QImage(run.outputs().first()).width(), 32);
+
+    // A movie, through FFmpeg.
+    const QString movie = folder + QStringLiteral("/clip\n1.mp4");
+    if (runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1",
+                                              "-pix_fmt", "yuv420p", movie})
+        != 0)
+        GTEST_SKIP() << "no FFmpeg to make a movie";
+    run = runDriverJob({QStringLiteral("convert.video.mkv"), movie}, home.path());
+    ASSERT_EQ(run.code, 0) << run.failure().toStdString();
+    EXPECT_EQ(run.outputs(), QStringList{folder + QStringLiteral("/clip\n1.mkv")});
+}
