@@ -104,6 +104,9 @@ std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCop
         qCInfo(appLog, "%s", qUtf8Printable(interrupted));
         showToast(interrupted, QStringLiteral("exclamationmark.triangle"), 8.0);
     }
+    // Settings that could not be read were replaced by the defaults: the user is told, once.
+    if (const QString damaged = SettingsStore::shared().damagedFileMessage(); !damaged.isEmpty())
+        showToast(damaged, QStringLiteral("exclamationmark.triangle"), 10.0);
 
     // Under Wayland without X11 the watcher logs that it is unavailable; the rest runs on.
     WheelController::shared().attach(DragWatcher::shared());

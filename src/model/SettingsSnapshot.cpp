@@ -86,6 +86,14 @@ SettingsSnapshot SettingsSnapshot::load(const Settings& store)
             field = store.doubleValue(key);
     };
     auto text = [&store](QLatin1String key) { return store.stringValue(key).value_or(QString()); };
+    // A number no choice offers (a hand-edited or imported file's -192 kbps) keeps the built-in
+    // value, so no job is sent to fail on it; 0 is "keep the original" where allowed.
+    auto ranged = [&read](QLatin1String key, auto& field, double lowest, double highest, bool zeroKeeps = false) {
+        auto value = field;
+        read(key, value);
+        if ((value >= lowest && value <= highest) || (zeroKeeps && value == 0))
+            field = value;
+    };
 
     snapshot.saveLocation = text(K::outputLocation) == QLatin1String("folder")
         ? SaveLocation::folder
@@ -95,29 +103,29 @@ SettingsSnapshot SettingsSnapshot::load(const Settings& store)
     snapshot.suffixes = effectiveSuffixes(store);
     read(K::preserveMetadata, snapshot.preserveMetadata);
     read(K::preserveDates, snapshot.preserveDates);
-    read(K::jpegQuality, snapshot.jpegQuality);
-    read(K::heicQuality, snapshot.heicQuality);
-    read(K::webpQuality, snapshot.webpQuality);
-    read(K::avifQuality, snapshot.avifQuality);
-    read(K::imageMaxDimension, snapshot.imageMaxDimension);
+    ranged(K::jpegQuality, snapshot.jpegQuality, 0.01, 1.0);
+    ranged(K::heicQuality, snapshot.heicQuality, 0.01, 1.0);
+    ranged(K::webpQuality, snapshot.webpQuality, 1, 100);
+    ranged(K::avifQuality, snapshot.avifQuality, 1, 100);
+    ranged(K::imageMaxDimension, snapshot.imageMaxDimension, 16, 65535, true);
     if (const auto background = store.stringValue(K::alphaBackground))
         snapshot.alphaBackground = *background;
     snapshot.videoCodec = text(K::videoCodec) == QLatin1String("hevc") ? VideoCodecChoice::hevc
                                                                         : VideoCodecChoice::h264;
     snapshot.videoPreset =
         enumFromString<QualityPreset>(text(K::videoPreset)).value_or(QualityPreset::medium);
-    read(K::videoMaxResolution, snapshot.videoMaxResolution);
-    read(K::videoAudioBitrate, snapshot.videoAudioBitrate);
+    ranged(K::videoMaxResolution, snapshot.videoMaxResolution, 16, 16384, true);
+    ranged(K::videoAudioBitrate, snapshot.videoAudioBitrate, 8, 512);
     read(K::hardwareEncoding, snapshot.hardwareEncoding);
-    read(K::mp3Bitrate, snapshot.mp3Bitrate);
-    read(K::aacBitrate, snapshot.aacBitrate);
-    read(K::sampleRate, snapshot.sampleRate);
-    read(K::pdfDPI, snapshot.pdfDPI);
+    ranged(K::mp3Bitrate, snapshot.mp3Bitrate, 8, 320);
+    ranged(K::aacBitrate, snapshot.aacBitrate, 8, 512);
+    ranged(K::sampleRate, snapshot.sampleRate, 8000, 384000, true);
+    ranged(K::pdfDPI, snapshot.pdfDPI, 18, 2400);
     snapshot.pdfCompression = enumFromString<PDFCompressionLevel>(text(K::pdfCompression))
                                   .value_or(PDFCompressionLevel::medium);
     snapshot.pageSize =
         enumFromString<PageSizeChoice>(text(K::pageSize)).value_or(localePageSize());
-    read(K::cpuJobs, snapshot.cpuJobs);
+    ranged(K::cpuJobs, snapshot.cpuJobs, 0, 1024);
     int megabytes = 0;
     read(K::batchMemory, megabytes);
     // As the job center reads it: below 256 MB, a quarter of the physical memory.

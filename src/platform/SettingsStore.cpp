@@ -46,7 +46,26 @@ SettingsStore::SettingsStore(const QString& filePath, QObject* parent)
     connect(&m_saveTimer, &QTimer::timeout, this, [this] { saveInBackground(); });
     m_saveThread.setMaxThreadCount(1);
     FileState state;
-    m_stored = readFile(&state);
+    QByteArray bytes;
+    m_stored = readFile(&state, &bytes);
+    if (state == FileState::corrupt) {
+        // Kept aside before anything replaces it, so the user can be told where it is.
+        m_startedDamaged = true;
+        m_damagedCopy = keepCorruptCopy(bytes).value_or(QString());
+    }
+}
+
+QString SettingsStore::damagedFileMessage() const
+{
+    if (!m_startedDamaged)
+        return {};
+    if (m_damagedCopy.isEmpty())
+        return QStringLiteral("Quorvenda's settings file is damaged, so it runs on its default settings; the file "
+                              "could not be kept aside, so changes to settings are not saved. The file is %1")
+            .arg(m_filePath);
+    return QStringLiteral("Quorvenda's settings file was damaged, so it started with its default settings. The "
+                          "damaged file was kept as %1")
+        .arg(m_damagedCopy);
 }
 
 SettingsStore::~SettingsStore()
@@ -432,7 +451,7 @@ QVariantMap SettingsStore::readFile(FileState* state, QByteArray* raw) const
     return values;
 }
 
-bool SettingsStore::keepCorruptCopy(const QByteArray& bytes) const
+std::optional<QString> SettingsStore::keepCorruptCopy(const QByteArray& bytes) const
 {
     // The damaged file is about to be replaced: keep it under a name that is still free.
     QString reason = QStringLiteral("no free name");
@@ -444,14 +463,14 @@ bool SettingsStore::keepCorruptCopy(const QByteArray& bytes) const
             if (taken.isFile() && !taken.isSymLink() && taken.size() == bytes.size()) {
                 QFile kept(copy);
                 if (kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes)
-                    return true;
+                    return copy;
             }
             continue;
         }
         const std::optional<SystemError> error = FileContents::createNew(copy, bytes);
         if (!error) {
             qCWarning(appLog, "Damaged settings file kept as %s", qUtf8Printable(copy));
-            return true;
+            return copy;
         }
         if (FileContents::isNameTaken(*error))
             continue;
@@ -461,7 +480,7 @@ bool SettingsStore::keepCorruptCopy(const QByteArray& bytes) const
     qCWarning(appLog, "Settings not saved: the damaged %s cannot be kept aside (%s), so it is "
                       "left as it is",
               qUtf8Printable(m_filePath), qUtf8Printable(reason));
-    return false;
+    return std::nullopt;
 }
 
 QJsonValue SettingsStore::toJson(const QVariant& value)

@@ -60,6 +60,13 @@ public:
     // Reads the file again, keeping this store's unsaved writes on top.
     void reload();
 
+    // Whether the file this store started from could not be read as settings (it then starts
+    // from the defaults), and the copy of it kept aside at once, empty when none could be made.
+    bool startedFromDamagedFile() const { return m_startedDamaged; }
+    QString damagedCopyPath() const { return m_damagedCopy; }
+    // What the user is told of it at start; empty when the file was sound.
+    QString damagedFileMessage() const;
+
     // The JSON form of a stored value and back; exposed for the settings export.
     static QJsonValue toJson(const QVariant& value);
     static QVariant fromJson(const QJsonValue& value);
@@ -79,7 +86,8 @@ private:
     };
 
     QVariantMap readFile(FileState* state, QByteArray* bytes = nullptr) const;
-    bool keepCorruptCopy(const QByteArray& bytes) const;
+    // The copy's path, or nothing when it could not be made.
+    std::optional<QString> keepCorruptCopy(const QByteArray& bytes) const;
     // Merges the writes onto the file as it is now; *values receives what was saved.
     SaveResult writeFile(const Pending& writes, int lockWaitMs, QVariantMap* values) const;
     // Takes the pending writes and saves them; the caller holds m_saveMutex.
@@ -94,6 +102,8 @@ private:
     void scheduleSave();
 
     const QString m_filePath;
+    bool m_startedDamaged = false;
+    QString m_damagedCopy;
     mutable std::shared_mutex m_lock;
     QVariantMap m_stored;
     QVariantMap m_registered;

@@ -146,6 +146,28 @@ TEST(Settings, SnapshotReadsStoredValuesAndFallsBack)
     EXPECT_EQ(folderUrlFromSetting(QStringLiteral("~/Out")),
               QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/Out/")));
 
+    // Numbers no encoder takes (a hand-edited or imported file) keep the built-in values; a
+    // number the menus do not offer but the encoders take is kept.
+    store.setValue(SettingsKey::mp3Bitrate, -192);
+    store.setValue(SettingsKey::aacBitrate, 100000);
+    store.setValue(SettingsKey::videoAudioBitrate, 224);
+    store.setValue(SettingsKey::webpQuality, 500);
+    store.setValue(SettingsKey::jpegQuality, -1);
+    store.setValue(SettingsKey::sampleRate, -44100);
+    store.setValue(SettingsKey::imageMaxDimension, 0);
+    store.setValue(SettingsKey::videoMaxResolution, -720);
+    store.setValue(SettingsKey::pdfDPI, 0);
+    snapshot = SettingsSnapshot::load(store);
+    EXPECT_EQ(snapshot.mp3Bitrate, 192);
+    EXPECT_EQ(snapshot.aacBitrate, 192);
+    EXPECT_EQ(snapshot.videoAudioBitrate, 224);
+    EXPECT_EQ(snapshot.webpQuality, 85);
+    EXPECT_DOUBLE_EQ(snapshot.jpegQuality, 0.85);
+    EXPECT_EQ(snapshot.sampleRate, 0);
+    EXPECT_EQ(snapshot.imageMaxDimension, 0);
+    EXPECT_EQ(snapshot.videoMaxResolution, 0);
+    EXPECT_DOUBLE_EQ(snapshot.pdfDPI, 300.0);
+
     // Without registration, built-in values rather than zeros.
     SettingsStore bare{QString()};
     SettingsSnapshot builtIn = SettingsSnapshot::load(bare);

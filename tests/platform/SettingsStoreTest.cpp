@@ -268,6 +268,16 @@ TEST(SettingsStore, DamagedFileReadsEmptyAndIsKeptOnWrite)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), damaged) << "a damaged file is not replaced until a write";
     file.close();
+    // It was kept aside at once, and the user is told where; a later start finds the same copy.
+    EXPECT_EQ(test::readFile(path + QStringLiteral(".damaged")), damaged);
+    {
+        SettingsStore again(path);
+        EXPECT_TRUE(again.startedFromDamagedFile());
+        EXPECT_EQ(again.damagedCopyPath(), path + QStringLiteral(".damaged"));
+        EXPECT_TRUE(again.damagedFileMessage().contains(path + QStringLiteral(".damaged")));
+        EXPECT_FALSE(QFile::exists(path + QStringLiteral(".damaged-2")));
+    }
+    ASSERT_TRUE(QFile::remove(path + QStringLiteral(".damaged")));
 
     // A top-level array is not a settings file either.
     writeText(path, "[1, 2]");
@@ -276,6 +286,7 @@ TEST(SettingsStore, DamagedFileReadsEmptyAndIsKeptOnWrite)
     store.setValue(QStringLiteral("k"), 1);
     ASSERT_TRUE(store.flush());
     EXPECT_EQ(readJson(path).value(QStringLiteral("k")).toInt(), 1);
+    EXPECT_TRUE(SettingsStore(path).damagedFileMessage().isEmpty()) << "a sound file says nothing";
     QFile kept(path + QStringLiteral(".damaged"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("[1, 2]"));
@@ -375,6 +386,9 @@ TEST(SettingsStore, DamagedFileThatCannotBeKeptIsNotReplaced)
     EXPECT_EQ(test::readFile(path), damaged);
     EXPECT_EQ(filesIn(disk.path()), QStringList{QStringLiteral("settings.json")});
     EXPECT_TRUE(warned(log, QStringLiteral("cannot be kept aside")));
+    EXPECT_TRUE(store.startedFromDamagedFile());
+    EXPECT_TRUE(store.damagedCopyPath().isEmpty());
+    EXPECT_TRUE(store.damagedFileMessage().contains(QStringLiteral("could not be kept aside")));
     EXPECT_EQ(store.intValue(QStringLiteral("k")), 1);
 
     ASSERT_TRUE(disk.resize(2 * 1024 * 1024));
