@@ -217,6 +217,10 @@ void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF 
                 // The collector owns this delivery; letting go of it ends the cycle, so the
                 // placeholder goes once the last reader and the deadline let go too.
                 receiving->collector.reset();
+                // From here the copies are inputs like any other file: Clean Up Now takes them
+                // (counted) once no job is running, a purge by their age; a job that runs on
+                // them is spared by the clean-up's hour.
+                OutputPlanner::releaseTemporaryDirectory(receiving->folder);
                 completion(urls);
             });
         });

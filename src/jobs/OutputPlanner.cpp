@@ -299,6 +299,11 @@ void OutputPlanner::removeTemporaryDirectory(const QUrl& folder)
     PrivateFolder::remove(folder);
 }
 
+void OutputPlanner::releaseTemporaryDirectory(const QUrl& folder)
+{
+    PrivateFolder::release(folder);
+}
+
 QString OutputPlanner::candidateName(const QString& baseName, const QString& extension, int k)
 {
     QString name = baseName;

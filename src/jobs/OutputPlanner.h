@@ -73,9 +73,10 @@ public:
 
     // A live folder "<prefix>-<uuid>" in the temporary root for work that outlives one item
     // (received promises, office conversions); throws SystemError. Purges leave it alone until
-    // removeTemporaryDirectory.
+    // removeTemporaryDirectory, or until releaseTemporaryDirectory leaves it to them.
     static QUrl makeTemporaryDirectory(const QString& prefix);
     static void removeTemporaryDirectory(const QUrl& folder);
+    static void releaseTemporaryDirectory(const QUrl& folder);
 
     // Candidate k of a result's name (k from 1): "base", "base 2", ... with ".ext" when given.
     static QString candidateName(const QString& baseName, const QString& extension, int k);

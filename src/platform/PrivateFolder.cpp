@@ -27,4 +27,9 @@ void PrivateFolder::remove(const QUrl& folder)
     WorkFolderRegistry::remove(path);
 }
 
+void PrivateFolder::release(const QUrl& folder)
+{
+    WorkFolderRegistry::remove(QDir::cleanPath(folder.toLocalFile()));
+}
+
 } // namespace qv

@@ -15,6 +15,9 @@ public:
     static QUrl make(const QString& prefix);
     // Removes it, and only when it lies in our temporary root.
     static void remove(const QUrl& folder);
+    // Leaves it in place but no longer live: purges and Clean Up Now take it by its age, as
+    // any other item of the root.
+    static void release(const QUrl& folder);
 };
 
 } // namespace qv

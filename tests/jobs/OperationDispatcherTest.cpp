@@ -7,6 +7,7 @@
 #include "model/SettingsDefaults.h"
 #include "platform/LocalFileProbe.h"
 #include "platform/SettingsStore.h"
+#include "platform/TemporaryRoot.h"
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
 
@@ -79,6 +80,9 @@ class DispatcherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Received files go to a temporary root of the test's own.
+        savedCache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
         registerDefaultSettings(store);
         center = std::make_unique<JobCenter>(store, clock,
                                              JobCenter::Services{&recorder, nullptr, nullptr, nullptr,
@@ -105,7 +109,11 @@ protected:
         dispatcher = std::make_unique<OperationDispatcher>(hooks);
         setToastPresenter(&recorder);
     }
-    void TearDown() override { setToastPresenter(nullptr); }
+    void TearDown() override
+    {
+        setToastPresenter(nullptr);
+        qputenv("XDG_CACHE_HOME", savedCache);
+    }
 
     WheelEntry entryFor(OperationBehavior behavior, QList<OptionField> fields = {})
     {
@@ -135,6 +143,7 @@ protected:
     bool waitForJobs() { return waitFor([&] { return center->jobs().isEmpty(); }); }
 
     QTemporaryDir dir;
+    QByteArray savedCache;
     SettingsStore store{QString()};
     test::FakeClock clock;
     Recorder recorder;
@@ -243,6 +252,12 @@ TEST_F(DispatcherTest, ReceivesPromisedFilesFirst)
     const QString folder = submitted[0].files[0].url.adjusted(QUrl::RemoveFilename).toLocalFile();
     EXPECT_TRUE(QFileInfo(folder).fileName().isEmpty() || folder.contains(QStringLiteral("promises-")));
     EXPECT_EQ(recorder.sounds, QList<FeedbackSound>{FeedbackSound::dispatch});
+
+    // Once handed on, the copies are no longer held for good: Clean Up Now removes and counts them.
+    ASSERT_TRUE(folder.contains(QStringLiteral("promises-")));
+    ASSERT_TRUE(QFileInfo::exists(folder));
+    EXPECT_GE(purgeTemporaryItems(0), 1);
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST_F(DispatcherTest, PromiseDeadlineAndCancel)
