@@ -47,7 +47,9 @@ public:
     // No more is taken once the bounds are reached; what was there before is kept.
     bool full() const { return m_full; }
 
-    void add(Block block)
+    // A table whose first row only names its columns (an archive's, a subtitle file's) keeps
+    // that row beside the most rows a preview shows.
+    void add(Block block, bool namesRow = false)
     {
         if (m_full)
             return;
@@ -61,7 +63,7 @@ public:
         if (block.text.size() != whole)
             block.spans.clear();
         if (block.kind == Block::Kind::table)
-            block.rows = boundedRows(block.rows);
+            block.rows = boundedRows(block.rows, IsolatedDocumentReading::maximumRows + (namesRow ? 1 : 0));
         m_characters += block.text.size();
         for (const QStringList& row : block.rows)
             for (const QString& cell : row)
@@ -93,11 +95,11 @@ private:
         return text.left(limit) + QChar(0x2026);
     }
 
-    QList<QStringList> boundedRows(const QList<QStringList>& rows)
+    QList<QStringList> boundedRows(const QList<QStringList>& rows, int limit)
     {
         QList<QStringList> kept;
         for (const QStringList& row : rows) {
-            if (kept.size() >= IsolatedDocumentReading::maximumRows) {
+            if (kept.size() >= limit) {
                 m_preview.cut = true;
                 break;
             }
@@ -306,7 +308,7 @@ Preview readArchive(const FileInfo& file, std::stop_token stop)
             table.rows.append({name, size});
         }
     }
-    collector.add(std::move(table));
+    collector.add(std::move(table), true);
     return collector.take();
 }
 
@@ -327,7 +329,7 @@ Preview readSubtitles(const FileInfo& file)
         table.rows.append({formatClockTime(cue.start, u".") + QStringLiteral(" – ") + formatClockTime(cue.end, u"."),
                            strippedSubtitleMarkup(cue.text)});
     }
-    collector.add(std::move(table));
+    collector.add(std::move(table), true);
     return collector.take();
 }
 
@@ -493,7 +495,8 @@ IsolatedDocumentReading::Preview IsolatedDocumentReading::fromJson(const QJsonOb
                 cells.append(cell.toString());
             block.rows.append(cells);
         }
-        collector.add(std::move(block));
+        // Held to the bounds again, a row naming the columns allowed.
+        collector.add(std::move(block), true);
     }
     if (json.value(QStringLiteral("cut")).toBool())
         collector.markCut(json.value(QStringLiteral("cutNote")).toString());

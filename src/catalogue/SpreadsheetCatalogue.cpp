@@ -55,6 +55,18 @@ QChar delimiterForExtension(const QString& extension)
     return extension == QLatin1String("tsv") ? QLatin1Char('\t') : QLatin1Char(',');
 }
 
+// A text file holds one sheet: the others are named, and where to get them.
+QString firstSheetOnlyNote(const QString& fileName, const QList<Sheet>& sheets, const QString& extension)
+{
+    const QString note = QStringLiteral("%1 has %2 sheets: only the first, “%3”, was converted.")
+                             .arg(fileName)
+                             .arg(sheets.size())
+                             .arg(sheets.first().name);
+    if (extension != QLatin1String("csv"))
+        return note;
+    return note + QStringLiteral(" Choose “One file per sheet” in the options for all of them.");
+}
+
 // The first sheet as one delimited file, delivered under the base name.
 QUrl deliverFirstSheet(const QList<Sheet>& sheets, const QString& extension,
                        const QString& baseName, OutputPlanner& planner, std::stop_token stop)
@@ -96,8 +108,11 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
         writeXLSX(sheets, work.toLocalFile(), context.stopToken);
         return planner.deliver(work, baseName, extension);
     }
-    if (!context.options.allSheets.value_or(false) || sheets.size() < 2)
+    if (!context.options.allSheets.value_or(false) || sheets.size() < 2) {
+        if (sheets.size() > 1 && planner.notes())
+            planner.notes()->addMessage(firstSheetOnlyNote(file.name, sheets, extension));
         return deliverFirstSheet(sheets, extension, baseName, planner, context.stopToken);
+    }
     return deliverSheetFolder(sheets, extension, baseName, planner, context.stopToken);
 }
 

@@ -135,6 +135,10 @@ TEST_F(RenderPreview, DocumentsWorkbooksAndArchivesFillTheWindowAndSayWhatWasLef
     const QString entries = archive.value("text").toString();
     EXPECT_TRUE(entries.contains(QStringLiteral("day/photo-000.txt"))) << entries.left(300).toStdString();
     EXPECT_TRUE(archive.value("html").toString().contains(QStringLiteral("The first 200 entries are shown.")));
+    // As many as it says, beside the row that names the columns.
+    const QString laidOut = archive.value("html").toString();
+    EXPECT_TRUE(laidOut.contains(QStringLiteral("day/photo-199.txt")));
+    EXPECT_FALSE(laidOut.contains(QStringLiteral("day/photo-200.txt")));
     EXPECT_TRUE(shadedAcross(QImage(path(QStringLiteral("zip.png")))));
 }
 

@@ -112,9 +112,13 @@ TEST(SheetRun, XlsxToCsvFirstSheetOrEverySheetUnderDistinctNames)
     DriverRun r = run({"convert.spreadsheet.csv", book}, dir.path());
     ASSERT_EQ(r.code, 0) << r.failure().toStdString();
     EXPECT_EQ(readFile(w + "/book.csv"), "Day,Paid,Rate,\"a, \"\"b\"\"\"\r\n2024-01-01,TRUE,0.1,1\r\n");
+    // The sheets left out are said, with where to get them.
+    EXPECT_EQ(r.messages(), QStringList{"book.xlsx has 4 sheets: only the first, “Sales”, was converted. Choose "
+                                        "“One file per sheet” in the options for all of them."});
 
     r = run({"convert.spreadsheet.csv", "--options", R"({"allSheets":true})", book}, dir.path());
     ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_TRUE(r.messages().isEmpty());
     EXPECT_EQ(r.outputs(), QStringList{w + "/book (sheets)"});
     EXPECT_EQ(entries(w + "/book (sheets)"), (QStringList{"Data 2.csv", "Data.csv", "Q1 Q2.csv", "Sales.csv"}));
     EXPECT_TRUE(readFile(w + "/book (sheets)/Data 2.csv").endsWith(",4\r\n"));
@@ -128,6 +132,9 @@ TEST(SheetRun, XlsxToCsvFirstSheetOrEverySheetUnderDistinctNames)
     const QString one = writeBook(w + "/one.xlsx", true);
     r = run({"tool.spreadsheet.splitSheets", one}, dir.path());
     EXPECT_EQ(r.outputs(), QStringList{w + "/one.csv"});
+    r = run({"convert.spreadsheet.csv", one}, dir.path());
+    EXPECT_EQ(r.outputs(), QStringList{w + "/one 2.csv"});
+    EXPECT_TRUE(r.messages().isEmpty());
 
     r = run({"convert.spreadsheet.tsv", book}, dir.path());
     EXPECT_EQ(readFile(w + "/book.tsv"), "Day\tPaid\tRate\t\"a, \"\"b\"\"\"\r\n2024-01-01\tTRUE\t0.1\t1\r\n");
