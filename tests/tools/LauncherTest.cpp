@@ -31,6 +31,16 @@ protected:
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
+    // A stand-in for the application that writes its arguments, a line each, to said and ends
+    // with 7.
+    static QString recordingApplication(const QTemporaryDir& folder, const QString& said)
+    {
+        const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
+                                            "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + said.toUtf8() + "'\nexit 7\n");
+        QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return app;
+    }
+
     // The shared libraries a program of the build loads.
     static QString librariesOf(const QString& program)
     {
@@ -62,9 +72,7 @@ TEST_F(LauncherBus, WithNoneRunningItBecomesTheApplicationWithItsArguments)
 {
     QTemporaryDir folder;
     const QString said = folder.filePath(QStringLiteral("arguments"));
-    const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
-                                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + said.toUtf8() + "'\nexit 7\n");
-    QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString app = recordingApplication(folder, said);
     QProcess process;
     start(process, {QStringLiteral("a.png"), QStringLiteral("b c.pdf")}, app);
     ASSERT_TRUE(process.waitForFinished(30000));
@@ -93,9 +101,7 @@ TEST_F(LauncherBus, HelpAndVersionArePrintedAndAFileNamedLikeThemIsReachedAfterT
 {
     QTemporaryDir folder;
     const QString said = folder.filePath(QStringLiteral("arguments"));
-    const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
-                                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + said.toUtf8() + "'\nexit 7\n");
-    QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString app = recordingApplication(folder, said);
 
     // Neither starts the application nor asks the running one for a wheel.
     for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
