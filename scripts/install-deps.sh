@@ -35,6 +35,8 @@ PACKAGES=(
   zip unzip xz-utils bzip2 xclip
   # what Remove Meta leaves is checked against exiftool
   libimage-exiftool-perl
+  # a desktop thumbnailer the wheel's centre picture runs behind the workers' walls (e-book covers)
+  gnome-epub-thumbnailer
   # multi-page TIFFs with pages of different sizes are made and read back with libtiff's tools
   libtiff-tools
   # a notification daemon whose D-Bus service the private test buses must not start

@@ -9,9 +9,15 @@
 #include "model/Error.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
+#include "platform/ProcessRunner.h"
+#include "platform/ThumbnailCache.h"
+#include "platform/Thumbnailers.h"
 #include "platform/WorkerProtocol.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QImageReader>
 #include <QJsonObject>
 
@@ -99,6 +105,32 @@ std::optional<QImage> readPackagePicture(const QString& path, QSize box, std::st
     return image;
 }
 
+// The thumbnailer's picture of the file, drawn into a folder of our own.
+std::optional<QImage> runThumbnailer(const QString& path, const QString& exec, QSize box, std::stop_token stop)
+{
+    const QTemporaryDir folder;
+    if (!folder.isValid())
+        return std::nullopt;
+    const QString output = folder.filePath(QStringLiteral("thumbnail.png"));
+    const QStringList words = Thumbnailers::command(exec, path, ThumbnailCache::fileUri(path), output,
+                                                    std::max(box.width(), box.height()));
+    if (words.isEmpty())
+        return std::nullopt;
+    const QString program = QDir::isAbsolutePath(words.first()) ? words.first()
+                                                                 : QStandardPaths::findExecutable(words.first());
+    if (program.isEmpty())
+        return std::nullopt;
+    try {
+        const ProcessRunner::Output ran = ProcessRunner::run(QUrl::fromLocalFile(program), words.mid(1), stop,
+                                                             std::nullopt, QUrl::fromLocalFile(folder.path()));
+        if (ran.status != 0 || ran.terminatedBySignal)
+            return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return readPicture(output, box, true, true);
+}
+
 qint64 memoryLimit()
 {
     const int megabytes = Settings::shared().intValue(SettingsKey::workerMemory);
@@ -107,10 +139,11 @@ qint64 memoryLimit()
 
 // A worker's answer, or nothing when the file could not be read there (the worker's death
 // included).
-std::optional<QJsonObject> ask(const QString& name, const QJsonObject& arguments, std::stop_token stop = {})
+std::optional<QJsonObject> ask(const QString& name, const QJsonObject& arguments, std::stop_token stop = {},
+                               std::chrono::milliseconds limit = WorkerPool::callLimit)
 {
     try {
-        return catalogueWorkers().call(name, arguments, stop, memoryLimit());
+        return catalogueWorkers().call(name, arguments, stop, memoryLimit(), limit);
     } catch (const Error&) {
         return std::nullopt;
     }
@@ -180,6 +213,23 @@ std::optional<QImage> IsolatedReading::packagePicture(const QString& path, QSize
     return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
 }
 
+std::optional<QImage> IsolatedReading::thumbnailerPicture(const QString& path, const QString& exec, QSize box,
+                                                          std::stop_token stop)
+{
+    if (!enabled)
+        return runThumbnailer(path, exec, box, stop);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("thumbnailer"),
+            {{QStringLiteral("path"), path},
+             {QStringLiteral("exec"), exec},
+             {QStringLiteral("width"), box.width()},
+             {QStringLiteral("height"), box.height()}},
+            stop, std::chrono::seconds(thumbnailerSeconds));
+    if (!answer)
+        return std::nullopt;
+    return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
+}
+
 std::optional<int> IsolatedReading::frameCount(const QString& path)
 {
     if (!enabled)
@@ -225,6 +275,15 @@ WorkerServer::Calls IsolatedReading::workerCalls()
     calls.insert(QStringLiteral("packagePicture"), [](const QJsonObject& arguments) {
         const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
         const std::optional<QImage> picture = readPackagePicture(pathArgument(arguments), box, {});
+        if (!picture || picture->isNull())
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("picture"),
+                            WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
+    });
+    calls.insert(QStringLiteral("thumbnailer"), [](const QJsonObject& arguments) {
+        const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
+        const std::optional<QImage> picture =
+            runThumbnailer(pathArgument(arguments), arguments.value(QStringLiteral("exec")).toString(), box, {});
         if (!picture || picture->isNull())
             return QJsonObject();
         return QJsonObject{{QStringLiteral("picture"),

@@ -40,6 +40,13 @@ public:
     // fit the box; absent when it carries none.
     static std::optional<QImage> packagePicture(const QString& path, QSize box, std::stop_token stop = {});
 
+    // The picture a desktop thumbnailer draws of the file, shrunk to fit the box: exec is its
+    // command (with %i %o %s %u), run behind the worker's walls and given thumbnailerSeconds;
+    // absent when it fails, overruns or draws nothing.
+    static std::optional<QImage> thumbnailerPicture(const QString& path, const QString& exec, QSize box,
+                                                    std::stop_token stop = {});
+    static constexpr int thumbnailerSeconds = 10;
+
     static std::optional<int> frameCount(const QString& path);
     static std::optional<bool> pdfNeedsPassword(const QString& path);
 

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QUrl>
 #include <QTemporaryDir>
 
 using namespace qv::test;
@@ -122,4 +126,103 @@ TEST(DevDriver, RenderWheelShowsAPictureOfEveryKindItCanRead)
         else
             EXPECT_LT(colourDistance(picture, qRgb(255, 0, 0)), 60);
     }
+}
+
+namespace {
+
+// The colour at the middle of the wheel's centre picture, drawn by the driver under this cache
+// and data folder.
+QRgb centreColour(const QString& file, const QString& cache, const QString& data, const QString& out)
+{
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const int code = runProgram(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"),
+                                {QStringLiteral("render-wheel"), QStringLiteral("actions"), file, QStringLiteral("--out"), out});
+    qputenv("XDG_CACHE_HOME", oldCache);
+    qputenv("XDG_DATA_HOME", oldData);
+    if (code != 0)
+        return 0;
+    return QImage(out).pixel(258, 258 + 10);
+}
+
+// A cached picture as a file manager leaves it for the file.
+void writeCachedPicture(const QString& cache, const QString& file, const QColor& colour)
+{
+    const QByteArray uri = "file://" + QUrl::fromLocalFile(file).toEncoded(QUrl::FullyEncoded).mid(7);
+    const QString name = QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex());
+    QDir().mkpath(cache + "/thumbnails/large");
+    QImage image(256, 192, QImage::Format_RGB32);
+    image.fill(colour);
+    image.setText("Thumb::URI", QString::fromLatin1(uri));
+    image.setText("Thumb::MTime", QString::number(QFileInfo(file).lastModified().toSecsSinceEpoch()));
+    image.setText("Thumb::Size", QString::number(QFileInfo(file).size()));
+    ASSERT_TRUE(image.save(cache + "/thumbnails/large/" + name + ".png"));
+}
+
+// An e-book whose cover is a blue picture.
+constexpr char makeEpub[] = R"(import sys, zipfile, struct, zlib
+def png(w, h, rgb):
+    raw = b''.join(b'\x00' + bytes(rgb) * w for _ in range(h))
+    def chunk(t, d): return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b''))
+z = zipfile.ZipFile(sys.argv[1], 'w')
+z.writestr(zipfile.ZipInfo('mimetype'), 'application/epub+zip')
+z.writestr('META-INF/container.xml', '<?xml version="1.0"?><container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container"><rootfiles><rootfile full-path="OEBPS/content.opf" media-type="application/oebps-package+xml"/></rootfiles></container>')
+z.writestr('OEBPS/content.opf', '<?xml version="1.0"?><package xmlns="http://www.idpf.org/2007/opf" version="2.0" unique-identifier="id"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:title>Blue</dc:title><dc:identifier id="id">x</dc:identifier><meta name="cover" content="cover-image"/></metadata><manifest><item id="cover-image" href="cover.png" media-type="image/png"/><item id="text" href="text.xhtml" media-type="application/xhtml+xml"/></manifest><spine><itemref idref="text"/></spine></package>')
+z.writestr('OEBPS/text.xhtml', '<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><head><title>t</title></head><body><p>Hello</p></body></html>')
+z.writestr('OEBPS/cover.png', png(60, 80, (20, 40, 200)))
+z.close()
+)";
+
+} // namespace
+
+// The centre shows the desktop's picture of a file: a thumbnailer's, run behind the worker's
+// walls (the e-book's cover; a text file's where a thumbnailer for text is installed), or the
+// one a file manager left in the cache, which is taken without running anything.
+TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString cache = dir.filePath("cache");
+    const QString data = dir.filePath("data");
+    QDir().mkpath(data + "/thumbnailers");
+    const QRgb drawn = qRgb(200, 30, 30);
+    {
+        // A thumbnailer of the user's own for text, drawing a red square whatever the text.
+        QFile entry(data + "/thumbnailers/red-text.thumbnailer");
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Thumbnailer Entry]\nExec=/usr/bin/convert -size 64x64 xc:#c81e1e png:%o\nMimeType=text/plain;\n");
+    }
+    const QString text = dir.filePath("notes.txt");
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Some notes.\n");
+    }
+    if (QFileInfo::exists("/usr/bin/convert"))
+        EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("text.png")), drawn), 40);
+
+    // A picture the file manager made already wins, and none is drawn.
+    writeCachedPicture(cache, text, QColor(30, 160, 60));
+    EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("cached.png")), qRgb(30, 160, 60)), 40);
+    // One made before the file last changed is not its picture.
+    const QString archive = dir.filePath("bundle.zip");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import zipfile,sys; zipfile.ZipFile(sys.argv[1],'w').writestr('a.txt','x')", archive}), 0);
+    writeCachedPicture(cache, archive, QColor(30, 160, 60));
+    EXPECT_LT(colourDistance(centreColour(archive, cache, data, dir.filePath("zip.png")), qRgb(30, 160, 60)), 40);
+    QFile touch(archive);
+    ASSERT_TRUE(touch.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touch.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    touch.close();
+    EXPECT_GT(colourDistance(centreColour(archive, cache, data, dir.filePath("zip2.png")), qRgb(30, 160, 60)), 100);
+
+    if (!QFileInfo::exists("/usr/bin/gnome-epub-thumbnailer"))
+        GTEST_SKIP() << "gnome-epub-thumbnailer is not installed";
+    const QString epub = dir.filePath("book.epub");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", makeEpub, epub}, &output), 0) << output.toStdString();
+    EXPECT_LT(colourDistance(centreColour(epub, cache, data, dir.filePath("epub.png")), qRgb(20, 40, 200)), 40);
 }

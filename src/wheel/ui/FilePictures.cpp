@@ -9,12 +9,15 @@
 #include "platform/InputFile.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TemporaryRoot.h"
+#include "platform/ThumbnailCache.h"
+#include "platform/Thumbnailers.h"
 #include "platform/ThreadCall.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>
 #include <QIcon>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -150,6 +153,26 @@ std::optional<QImage> contentPicture(const FileInfo& file, int side, std::stop_t
     }
 }
 
+// The desktop's picture of the file: one a file manager made already, read without running
+// anything, else one an installed thumbnailer draws behind the worker's walls.
+std::optional<QImage> desktopPicture(const FileInfo& file, int side, std::stop_token stop)
+{
+    const QString path = file.path();
+    const QSize box(side, side);
+    if (const std::optional<QString> cached = ThumbnailCache::validThumbnail(path, side)) {
+        if (std::optional<QImage> picture = IsolatedReading::picture(*cached, box, true, true, stop))
+            return picture;
+    }
+    if (stop.stop_requested())
+        return std::nullopt;
+    // By the name alone: the file's bytes are read behind the walls only.
+    static const QMimeDatabase types;
+    const QMimeType type = types.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    if (const std::optional<Thumbnailers::Thumbnailer> thumbnailer = Thumbnailers::forType(Thumbnailers::installed(), type))
+        return IsolatedReading::thumbnailerPicture(path, thumbnailer->exec, box, stop);
+    return std::nullopt;
+}
+
 } // namespace
 
 QStringList centreFrameArguments(const QString& path, int side, double seconds, bool cover)
@@ -283,7 +306,9 @@ void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::fu
     runInBackground([file, side, stop, done = std::move(done)] {
         std::optional<QImage> picture;
         try {
-            picture = contentPicture(file, side, stop);
+            picture = desktopPicture(file, side, stop);
+            if (!picture && !stop.stop_requested())
+                picture = contentPicture(file, side, stop);
         } catch (const std::exception& error) {
             // The icon stays.
             qCDebug(wheelLog) << "No picture of" << file.name << ":" << error.what();

@@ -22,7 +22,8 @@ std::optional<QImage> fileIcon(const FileInfo& file, int side);
 QImage drawnFileIcon(FileCategory category, const QString& label, int side);
 
 // Reads a picture of the file's content scaled to fit the side, off the main thread, and hands
-// it to the callback there: an image's picture, a PDF's first page, a video's frame, an audio
+// it to the callback there: the desktop's (a file manager's cached thumbnail, else an installed
+// thumbnailer's), else our own: an image's picture, a PDF's first page, a video's frame, an audio
 // file's cover, the preview an office package carries. Untrusted bytes are decoded in a worker process or by FFmpeg as a child. Other
 // files, folders, promised files and files that cannot be read get a null image; a request
 // stopped meanwhile gets no answer.
