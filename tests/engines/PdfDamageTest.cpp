@@ -210,12 +210,12 @@ TEST(PdfDamage, FilesRepairedExactlyAreReadOnEveryRoad)
 {
     QTemporaryDir dir;
     const QString script = QStringLiteral(R"(import sys
-def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=6, head=b'', xref=True, resources=b'<< /Font << /F1 5 0 R >> >>'):
+def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=6, head=b'', xref=True, resources=b'<< /Font << /F1 5 0 R >> >>', pages=b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>', font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>', extra=[]):
     content = b'BT /F1 24 Tf 72 700 Td (Hello world) Tj ET'
-    objs = [catalog, b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+    objs = [catalog, pages,
             b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources ' + resources + b' >>',
             b'<< /Length %d >>\nstream\n' % len(content) + content + tail,
-            b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>']
+            font] + extra
     out = head + b'%PDF-1.7\n'
     offsets = []
     for i, o in enumerate(objs):
@@ -223,7 +223,7 @@ def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=
         out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
     at = len(out) - len(head)
     if xref:
-        out += b'xref\n0 6\n0000000000 65535 f \n' + b''.join(b'%010d 00000 n \n' % o for o in offsets)
+        out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1) + b''.join(b'%010d 00000 n \n' % o for o in offsets)
     out += b'trailer\n<< /Size %d /Root 1 0 R >>\n' % size
     if xref:
         out += b'startxref\n%d\n' % at
@@ -237,9 +237,21 @@ open(d + 'no-endstream.pdf', 'wb').write(pdf(tail=b'\n'))
 open(d + 'no-table.pdf', 'wb').write(pdf(xref=False))
 open(d + 'cut.pdf', 'wb').write(pdf()[:400])
 open(d + 'missing-object.pdf', 'wb').write(pdf(xref=False, resources=b'7 0 R'))
+# A page listed twice in the tree: qpdf and poppler show it twice.
+open(d + 'page-twice.pdf', 'wb').write(pdf(pages=b'<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>'))
+# A glyph whose text is eleven letters, more than MuPDF keeps.
+cmap = b'/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> endcodespacerange 1 beginbfchar <7A> <0061006200630064006500660067006800690070006B> endbfchar endcmap CMapName currentdict /CMap defineresource pop end end'
+open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>', extra=[b'<< /Length %d >>\nstream\n' % len(cmap) + cmap + b'\nendstream']))
 )");
     ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, dir.path()}), 0);
-    for (const char* name : {"good", "duplicated-key", "object-count", "bytes-before-header", "no-endstream", "no-table"}) {
+    // A cross-reference stream with more entries than its /Size: the extra ones are not read.
+    ASSERT_EQ(runProgram("qpdf", {"--object-streams=generate", "--compress-streams=n", dir.filePath("good.pdf"),
+                                  dir.filePath("stream.pdf")}),
+              0);
+    damagedCopy(dir.filePath("stream.pdf"), dir.filePath("xref-stream-size.pdf"),
+                "m=list(re.finditer(rb'/Size (\\d+)',d))[-1]; n=int(m.group(1)); d[m.start(1):m.end(1)]=b'%d'%(n-1)");
+    for (const char* name : {"good", "duplicated-key", "object-count", "bytes-before-header", "no-endstream", "no-table",
+                             "page-twice", "long-glyph-text", "xref-stream-size"}) {
         const QString path = dir.filePath(QString::fromLatin1(name) + ".pdf");
         // The oracles read it: pdftotext finds the words, qpdf succeeds, with warnings at most.
         QByteArray text;
@@ -247,7 +259,9 @@ open(d + 'missing-object.pdf', 'wb').write(pdf(xref=False, resources=b'7 0 R'))
         EXPECT_TRUE(text.contains("Hello world")) << name;
         EXPECT_NE(runProgram("qpdf", {"--check", path}), 2) << name;
 
-        EXPECT_EQ(PDFEngine::plainText(path), "Hello world") << name;
+        EXPECT_EQ(PDFEngine::plainText(path),
+                  QString::fromLatin1(name) == "page-twice" ? "Hello world\n\nHello world" : "Hello world")
+            << name;
         const QStringList sentences = roadsOverWhole(path);
         for (qsizetype i = 0; i < sentences.size(); ++i) {
             // Compress may find nothing to gain in so small a file.
@@ -255,6 +269,20 @@ open(d + 'missing-object.pdf', 'wb').write(pdf(xref=False, resources=b'7 0 R'))
                 EXPECT_EQ(sentences[i], "(no error)") << name << ", road " << i;
         }
     }
+    // Encrypted without an identifier in its trailer: the key is made with an empty one, as qpdf
+    // and poppler make it, and every page draws.
+    const QString scanned = dir.filePath("no-id.pdf");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/pdf/encrypted-without-id.pdf"), scanned));
+    EXPECT_EQ(PDFEngine::open(scanned).pageCount(), 3);
+    for (int page = 0; page < 3; ++page)
+        EXPECT_FALSE(PDFEngine::renderPage(PDFEngine::open(scanned), page, 36).isNull()) << page;
+    {
+        WorkBench bench;
+        const QUrl pictures = PDFEngine::pagesToImages(scanned, std::nullopt, ImageOutput::png, std::nullopt, 36,
+                                                       SettingsSnapshot{}, bench.work(scanned));
+        EXPECT_TRUE(QFileInfo(pictures.toLocalFile()).exists());
+    }
+
     for (const char* name : {"cut", "missing-object"}) {
         const QString path = dir.filePath(QString::fromLatin1(name) + ".pdf");
         EXPECT_EQ(errorOf([&] { PDFEngine::open(path); }), kDamaged) << name;

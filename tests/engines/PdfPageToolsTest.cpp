@@ -236,6 +236,30 @@ TEST_F(PdfPageTools, UnlockAsksForAMissingPasswordAndPreparesOneAsPdf2Does)
     EXPECT_EQ(pdfinfoValue(freed.toLocalFile(), "Encrypted"), "no");
 }
 
+// The older revisions keep a password in PDFDocEncoding: one typed with letters beyond ASCII
+// ("hôtel") opens RC4 40 and 128-bit and AES-128 files, and their pages draw.
+TEST_F(PdfPageTools, APasswordWithAccentsUnlocksEveryRevision)
+{
+    const QString invoice = writeTextPdf(dir.filePath("invoice.pdf"), {"Total 42"});
+    const QString password = QString::fromUtf8("h\u00f4tel");
+    const QList<QStringList> revisions{{"40"}, {"128", "--use-aes=n"}, {"128", "--use-aes=y"}, {"256"}};
+    for (const QStringList& revision : revisions) {
+        const QString locked = dir.filePath("locked " + revision.join(' ') + ".pdf");
+        ASSERT_EQ(runProgram("qpdf", QStringList{"--allow-weak-crypto", "--encrypt", password, password} + revision
+                                         + QStringList{"--", invoice, locked}),
+                  0);
+        // The oracle takes the password as typed.
+        ASSERT_EQ(runProgram("qpdf", {"--password=" + password, "--check", locked}), 0) << revision.join(' ').toStdString();
+        WorkBench unlock;
+        const QUrl open = PDFEngine::unlock(locked, password, unlock.work(locked));
+        EXPECT_EQ(pageTexts(open.toLocalFile()), QStringList{"Total 42"}) << revision.join(' ').toStdString();
+        EXPECT_FALSE(PDFEngine::renderPage(PDFEngine::open(locked, password), 0, 36).isNull());
+        WorkBench wrong;
+        EXPECT_EQ(failureOf(wrong, [&] { PDFEngine::unlock(locked, QStringLiteral("hotel"), wrong.work(locked)); }),
+                  "That password didn't unlock the PDF");
+    }
+}
+
 TEST_F(PdfPageTools, DamagedInputAndFullDiskLeaveNothing)
 {
     const QString junk = writeJunkPdf(dir.filePath("junk.pdf"));

@@ -108,18 +108,13 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     }
     if (!password)
         throw EngineError(QStringLiteral("PDF is password-protected"));
-    // As typed first, then prepared as PDF 2.0 stores it.
-    QStringList tries{*password};
-    const QString prepped = PdfPassword::saslPrepped(*password);
-    if (prepped != *password)
-        tries.append(prepped);
-    for (const QString& attempt : tries) {
+    // As typed first, then prepared as PDF 2.0 stores it, then as the older revisions do.
+    for (const PdfPassword::Candidate& attempt : PdfPassword::candidates(*password)) {
         qpdf = std::make_shared<QPDF>();
         closed = source();
-        const QByteArray utf8 = attempt.toUtf8();
-        switch (readInto(*qpdf, native, utf8.constData(), closed)) {
+        switch (readInto(*qpdf, native, attempt.bytes.constData(), closed)) {
         case Read::ok:
-            return made(qpdf, attempt, closed);
+            return made(qpdf, attempt.text, closed);
         case Read::damaged:
             throw damaged();
         case Read::needsPassword:

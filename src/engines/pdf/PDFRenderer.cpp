@@ -229,6 +229,10 @@ struct PDFRenderer::Context {
         if (text.startsWith(QLatin1String("ICC support is not available"))
             || text.startsWith(QLatin1String("cannot create appearance stream")))
             return;
+        // A glyph whose text is longer than MuPDF keeps (a ligature spelled out): drawn all the
+        // same, its text read from the font instead, as other readers are free to.
+        if (text.startsWith(QLatin1String("ignoring one to many mapping in cmap")))
+            return;
         auto* context = static_cast<Context*>(user);
         // A font that does not load, a Type3 glyph or a JBIG2 region MuPDF does not draw: the
         // page is drawn with a stand-in, which is no damage to the file but worth a word.

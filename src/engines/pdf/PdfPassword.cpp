@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <qpdf/QUtil.hh>
+
 namespace qv {
 
 namespace {
@@ -32,6 +34,21 @@ QString PdfPassword::saslPrepped(const QString& password)
             mapped.append(QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1));
     }
     return mapped.normalized(QString::NormalizationForm_KC);
+}
+
+QList<PdfPassword::Candidate> PdfPassword::candidates(const QString& password)
+{
+    QList<Candidate> tries{{password.toUtf8(), password}};
+    const QString prepped = saslPrepped(password);
+    if (prepped != password)
+        tries.append({prepped.toUtf8(), prepped});
+    std::string encoded;
+    if (QUtil::utf8_to_pdf_doc(password.toStdString(), encoded, '?')) {
+        const QByteArray bytes = QByteArray::fromStdString(encoded);
+        if (bytes != tries.first().bytes)
+            tries.append({bytes, password});
+    }
+    return tries;
 }
 
 } // namespace qv

@@ -1,5 +1,7 @@
 #include "engines/pdf/PdfRepairs.h"
 
+#include "engines/pdf/PdfPassword.h"
+
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -23,13 +25,25 @@ Kind kindOf(const std::string& message)
         "expected endstream|attempting to recover stream length|recovered stream length|"
         // A SubFilter beside the Standard handler names nothing qpdf needs: the key is made as
         // the Standard handler says, and a wrong one fails the password.
-        "file uses encryption SubFilters"));
+        "file uses encryption SubFilters|"
+        // A page listed twice in the tree: qpdf gives the second place a copy of it, as the
+        // other readers show the page twice.
+        "appears more than once in the pages tree; creating a new page object as a copy|"
+        // An encrypted file without one: the key is made with an empty identifier, as every
+        // reader does; a wrong key shows when the pages' contents are decoded.
+        "invalid /ID in trailer dictionary"));
     static const QRegularExpression rebuilt(QStringLiteral(
         "^file is damaged$|xref not found|can't find startxref|Attempting to reconstruct cross-reference table|"
         "invalid xref|xref syntax invalid|xref stream"));
     const QString text = QString::fromStdString(message);
     if (exact.match(text).hasMatch())
         return Kind::exact;
+    // Entries beyond the table's /Size are left unread, as every reader does; fewer than it
+    // names is a table cut short.
+    static const QRegularExpression sized(
+        QStringLiteral("^Cross-reference stream data has the wrong size; expected = (\\d+); actual = (\\d+)$"));
+    if (const QRegularExpressionMatch match = sized.match(text); match.hasMatch())
+        return match.captured(2).toLongLong() > match.captured(1).toLongLong() ? Kind::exact : Kind::damage;
     if (rebuilt.match(text).hasMatch())
         return Kind::rebuilt;
     return Kind::damage;
@@ -94,6 +108,7 @@ bool PdfRepairs::isMuPdfRepair(const QString& warning)
 {
     static const QRegularExpression repair(QStringLiteral(
         "^(trying to repair broken xref|repairing PDF document|PDF stream Length incorrect|"
+        "missing file identifier, may not be able to do decryption|"
         "expected 'endstream'|.*(object|key).*(duplicate|repeated).*)$"));
     return repair.match(warning).hasMatch();
 }
@@ -101,10 +116,22 @@ bool PdfRepairs::isMuPdfRepair(const QString& warning)
 bool PdfRepairs::qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
                                 const std::optional<QByteArray>& password)
 {
+    if (password) {
+        // Stored as the revision wants it: UTF-8, prepared, or PDFDocEncoding.
+        for (const PdfPassword::Candidate& attempt : PdfPassword::candidates(QString::fromUtf8(*password))) {
+            if (const std::optional<bool> whole = readsWhole(path, data, attempt.bytes.constData()))
+                return *whole;
+        }
+        return false;
+    }
+    return readsWhole(path, data, nullptr).value_or(false);
+}
+
+std::optional<bool> PdfRepairs::readsWhole(const QByteArray& path, const QByteArray& data, const char* key)
+{
     try {
         QPDF qpdf;
         qpdf.setSuppressWarnings(true);
-        const char* key = password ? password->constData() : nullptr;
         if (data.isEmpty())
             qpdf.processFile(path.constData(), key);
         else
@@ -120,6 +147,10 @@ bool PdfRepairs::qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
             }
         }
         return qpdfRepairedExactly(qpdf);
+    } catch (const QPDFExc& e) {
+        if (e.getErrorCode() == qpdf_e_password)
+            return std::nullopt;
+        return false;
     } catch (const std::exception&) {
         return false;
     }

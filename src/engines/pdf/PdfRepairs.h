@@ -28,6 +28,10 @@ public:
     // decoding, with at most exact repairs.
     static bool qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
                                const std::optional<QByteArray>& password);
+
+private:
+    // Nothing when the key does not open it.
+    static std::optional<bool> readsWhole(const QByteArray& path, const QByteArray& data, const char* key);
 };
 
 } // namespace qv
