@@ -9,6 +9,7 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
+#include "model/WordsKept.h"
 #include "platform/ProcessRunner.h"
 
 #include <qpdf/QPDF.hh>
@@ -51,8 +52,7 @@ EngineError couldNotCreate(const QString& log)
     return EngineError(QStringLiteral("Couldn't create the PDF"), log);
 }
 
-QStringList ghostscriptArguments(const QString& source, const QString& target,
-                                 PDFCompressionLevel level, const std::optional<QString>& password)
+QStringList ghostscriptArguments(const QString& source, const QString& target, PDFCompressionLevel level)
 {
     const LevelSettings s = settingsFor(level);
     const QString dpi = QString::number(s.dpi);
@@ -71,8 +71,6 @@ QStringList ghostscriptArguments(const QString& source, const QString& target,
              << QStringLiteral("-dAutoFilter%1Images=false").arg(kind)
              << QStringLiteral("-d%1ImageFilter=/DCTEncode").arg(kind);
     }
-    if (password)
-        args << QStringLiteral("-sPDFPassword=") + *password;
     const QString q = QString::number(s.qFactor);
     const QString dict = QStringLiteral("<< /QFactor %1 /Blend 1 /HSamples [2 1 1 2] /VSamples [2 1 1 2] >>").arg(q);
     args << QStringLiteral("-sOutputFile=") + target << QStringLiteral("-c")
@@ -149,19 +147,43 @@ void refuseEndlessPages(const PDFDocument& document, const PDFWork& work)
     }
 }
 
+// Every page's text as MuPDF reads it; nothing when MuPDF cannot read the document, whose
+// text is then not held against the result.
+std::optional<QString> documentText(const PDFDocument& document, std::stop_token stop)
+{
+    try {
+        PDFRenderer& renderer = document.renderer();
+        QString text;
+        for (int index = 0; index < renderer.pageCount(); ++index) {
+            throwIfCancelled(stop);
+            text += renderer.text(index) + QLatin1Char('\n');
+        }
+        return text;
+    } catch (const EngineError&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
                          const std::optional<QString>& password, const PDFWork& work)
 {
-    const QString source = file.url.toLocalFile();
-    std::optional<QString> usedPassword;
+    QString source = file.url.toLocalFile();
     int pages = 0;
+    std::optional<QString> sourceText;
     try {
         const PDFDocument original = open(source, password);
-        usedPassword = original.password();
         pages = original.pageCount();
         refuseEndlessPages(original, work);
+        sourceText = documentText(original, work.stop);
+        // Ghostscript is given the document as qpdf decrypts it: its own reader draws an
+        // AES-256 file of an owner password alone as blank pages.
+        if (original.qpdf().isEncrypted()) {
+            const QUrl decrypted = work.workFile(QStringLiteral("pdf"));
+            original.write(decrypted.toLocalFile());
+            source = decrypted.toLocalFile();
+        }
     } catch (const EngineError& e) {
         // A wrong password reads as a missing one here.
         if (e.message() == QLatin1String("That password didn't unlock the PDF"))
@@ -176,7 +198,7 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
     const QUrl drawn = work.workFile(QStringLiteral("pdf"));
     const ProcessRunner::Output output =
         ProcessRunner::run(QUrl::fromLocalFile(gs),
-                           ghostscriptArguments(source, drawn.toLocalFile(), level, usedPassword),
+                           ghostscriptArguments(source, drawn.toLocalFile(), level),
                            work.stop, QHash<QString, QString>{});
     throwIfCancelled(work.stop);
     checkGhostscriptRun(output, drawn.toLocalFile());
@@ -194,6 +216,13 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         throw couldNotCreate(QStringLiteral("Ghostscript wrote %1 of %2 pages").arg(redrawn.pageCount()).arg(pages));
     QPDF& qpdf = redrawn.qpdf();
     acceptDroppedObjects(qpdf);
+    // Pages drawn blank, or text made into shapes, are no smaller copy of the document.
+    if (sourceText) {
+        const QString redrawnText = documentText(redrawn, work.stop).value_or(QString());
+        if (!WordsKept::keepsText(*sourceText, redrawnText))
+            throw couldNotCreate(QStringLiteral("Ghostscript kept %1 % of the text's words")
+                                     .arg(qRound(100 * WordsKept::share(*sourceText, redrawnText))));
+    }
     QPDFObjectHandle trailer = qpdf.getTrailer();
     if (!trailer.getKey("/Info").isDictionary())
         trailer.replaceKey("/Info", qpdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
