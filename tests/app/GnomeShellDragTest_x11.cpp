@@ -401,3 +401,43 @@ TEST_F(GnomeShellDrag, WithoutTheExtensionARestOnTheStripOpensTheWheel)
     // Beside the strip, as far right as the wheel fits.
     dropOnTopSegment(QPoint(1280 - 258 - qv::DragStrip::thickness, 400));
 }
+
+// Files copied in a native Wayland program reach the application, an X11 program through
+// XWayland, whichever window has the keyboard: GNOME Shell offers no data control, but keeps
+// XWayland's clipboard in step with Wayland's. The hot key's command opens the convert wheel for
+// them.
+TEST_F(GnomeShellDrag, FilesCopiedInAWaylandProgramOpenTheWheelOnTheHotKeysCommand)
+{
+    begin(false);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    // A seat with a keyboard, which the copying window needs to be given: the seat has one
+    // once a key is pressed.
+    ASSERT_TRUE(shell->startInput());
+    shell->tap(kShiftL);
+    QProcessEnvironment env = shell->environment(QProcessEnvironment::systemEnvironment());
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("QV_COPY_FULLSCREEN"), QStringLiteral("1"));
+    source.setProcessEnvironment(env);
+    source.setProcessChannelMode(QProcess::MergedChannels);
+    source.start(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_wayland_clipboard"),
+                 {QStringLiteral("copy"), QUrl::fromLocalFile(a).toString(QUrl::FullyEncoded),
+                  QUrl::fromLocalFile(b).toString(QUrl::FullyEncoded)});
+    ASSERT_TRUE(waitFor([&] { return sourceSaid("copied"); }, kTimeoutMs)) << sourceOutput.toStdString();
+    // And again on a click, as after a user's Ctrl+C: input the Shell has seen.
+    shell->park(QPoint(640, 400));
+    shell->button(true);
+    shell->button(false);
+
+    // The copy reaches XWayland a moment later: the command is given again until it is seen.
+    const QString opened = QStringLiteral("Opened the convert wheel in click mode for 2 file(s)");
+    for (int attempt = 0; attempt < 10 && !app.hasLine(QStringLiteral("app"), opened); ++attempt) {
+        QProcess other;
+        other.setProcessEnvironment(shell->environment(app.environment()));
+        other.start(QStringLiteral(QV_BUILD_DIR "/quorvenda"), {QStringLiteral("--convert-copied")});
+        waitFor([&] { return other.state() == QProcess::NotRunning; }, kTimeoutMs);
+        app.waitForLine(QStringLiteral("app"), opened, 1500);
+    }
+    sourceOutput += source.readAll();
+    EXPECT_TRUE(app.hasLine(QStringLiteral("app"), opened)) << app.log().toStdString() << sourceOutput.toStdString();
+}

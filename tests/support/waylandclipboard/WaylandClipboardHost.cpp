@@ -2,7 +2,8 @@
 //   copy <url>...  an ordinary window that puts the files on the clipboard, as a file manager
 //                  does, when it gets the keyboard and at each click (compositors that take
 //                  a copy only right after the user's input: sway); prints "copied" each time,
-//                  and keeps serving the clipboard until it is killed.
+//                  and keeps serving the clipboard until it is killed. Full screen with
+//                  QV_COPY_FULLSCREEN set, so that a click anywhere reaches it.
 //   read           no window at all, so never the keyboard: prints "ready", then answers each
 //                  line "read" of its input with "copied <url>..." (the files the application
 //                  would open) or "failed <message>".
@@ -65,7 +66,10 @@ int main(int argc, char** argv)
             urls.append(QUrl::fromEncoded(text.toUtf8()));
         CopyWindow window(urls);
         window.resize(300, 200);
-        window.show();
+        if (qEnvironmentVariableIsSet("QV_COPY_FULLSCREEN"))
+            window.showFullScreen();
+        else
+            window.show();
         return app.exec();
     }
     say(qv::DataControlClipboard::shared() ? QStringLiteral("ready data-control") : QStringLiteral("ready"));
