@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -103,6 +104,42 @@ TEST(ImageDecoder, SvgDrawsAtTwiceItsSizeKeepingItsPhysicalSize)
     EXPECT_EQ(limited.width(), 200);
     EXPECT_EQ(limited.height(), 100);
     EXPECT_NEAR(limited.dpi(), 48.0, 1e-9);
+}
+
+TEST(ImageDecoder, AnSvgDrawsNothingFromTheFilesBesideIt)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("secret-sibling.txt"), "WWWWWWWW");
+    writeOpaqueImage(dir.filePath("sibling.png"), 40, 40);
+    const QByteArray drawing = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xi='http://www.w3.org/2001/XInclude'"
+                               " xmlns:xlink='http://www.w3.org/1999/xlink' width='300' height='100'>"
+                               "<rect width='300' height='100' fill='white'/>"
+                               "<text x='5' y='45' font-size='40' fill='black'>"
+                               "<xi:include href='secret-sibling.txt' parse='text'/></text>"
+                               "<image x='0' y='55' width='40' height='40' xlink:href='sibling.png'/></svg>";
+    const auto darkPixels = [](const QImage& picture) {
+        int dark = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x)
+                dark += qGray(picture.pixel(x, y)) < 128 ? 1 : 0;
+        }
+        return dark;
+    };
+    // Drawn by its path, librsvg takes both in: the check can fail.
+    const QString svg = writeFile(dir.filePath("include.svg"), drawing);
+    ASSERT_EQ(runProgram("vips", {"copy", svg, dir.filePath("by-path.png")}), 0);
+    EXPECT_GT(darkPixels(QImage(dir.filePath("by-path.png"))), 100);
+    EXPECT_EQ(darkPixels(ImageDecoder::decode(svg).toQImage()), 0);
+    // Compressed, and by another name of the same kind.
+    ASSERT_EQ(runProgram("gzip", {"-k", svg}), 0);
+    ASSERT_TRUE(QFile::rename(svg + ".gz", dir.filePath("include.svgz")));
+    const DecodedImage compressed = ImageDecoder::decode(dir.filePath("include.svgz"));
+    EXPECT_EQ(compressed.width(), 600);
+    EXPECT_EQ(darkPixels(compressed.toQImage()), 0);
+    // Under a name of another kind, libvips would have found the SVG in it by its bytes.
+    const QString disguised = writeFile(dir.filePath("include.png"), drawing);
+    const QString failure = failureOf([&] { ImageDecoder::decode(disguised); });
+    EXPECT_EQ(failure, ImageDecoder::damagedMessage());
 }
 
 TEST(ImageDecoder, BadInputIsDamagedOrUnsupported)

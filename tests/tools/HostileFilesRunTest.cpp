@@ -26,6 +26,15 @@ QString hostile(const char* name)
     return QStringLiteral(QV_SOURCE_DIR "/tests/files/hostile/") + QLatin1String(name);
 }
 
+// A picture that keeps librsvg busy for hours: noise of a hundred thousand octaves.
+QString writeBusySvg(const QString& path)
+{
+    return test::writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='500' height='500'>"
+                                 "<filter id='f' x='0' y='0' width='1' height='1'>"
+                                 "<feTurbulence baseFrequency='0.01' numOctaves='100000'/></filter>"
+                                 "<rect width='500' height='500' filter='url(#f)'/></svg>");
+}
+
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -69,8 +78,7 @@ TEST(HostileFilesRun, PicturesThatCrashTheirLibraryFailAloneAndTheRestConvert)
 TEST(HostileFilesRun, APictureThatHangsItsLibraryIsStoppedAtOnce)
 {
     QTemporaryDir home, dir;
-    const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
-    ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
+    const QString svgz = writeBusySvg(dir.filePath(QStringLiteral("noise.svg")));
 
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -93,15 +101,14 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryIsStoppedAtOnce)
     const QJsonObject result = test::lastJsonLine(output.trimmed());
     EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"))
         << output.toStdString() << run.readAllStandardError().toStdString();
-    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("noise.svg")});
     EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
 }
 
 TEST(HostileFilesRun, APictureThatHangsItsLibraryEndsOnItsOwnWithASentence)
 {
     QTemporaryDir home, dir;
-    const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
-    ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
+    const QString svgz = writeBusySvg(dir.filePath(QStringLiteral("noise.svg")));
     // The patience a small file gets, shortened from 30 s for the test.
     test::writeFile(home.filePath(QStringLiteral("config/quorvenda/settings.json")),
                     R"({"quorvenda.advanced.workerPatience": 3})");
@@ -121,7 +128,7 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryEndsOnItsOwnWithASentence)
     EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("failed")) << output.toStdString();
     EXPECT_EQ(result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("message")).toString(),
               QStringLiteral("This file took too long and was stopped"));
-    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("noise.svg")});
     EXPECT_EQ(entries(home.filePath(QStringLiteral("cache/quorvenda/tmp"))), QStringList());
 }
 
@@ -160,6 +167,18 @@ TEST(HostileFilesRun, PdfPagesMadeToBeEndlessEndOnTheirOwnWithASentence)
     EXPECT_EQ(run.failure(), QStringLiteral("This page is too complex to render"))
         << QJsonDocument(run.result).toJson().toStdString();
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("tiles.pdf")});
+}
+
+TEST(HostileFilesRun, ACompressedPictureThatHungLibrsvgByItsPathIsRefusedAtOnce)
+{
+    // librsvg spins on it when it opens the file itself; from its bytes, it finds no SVG.
+    QTemporaryDir home, dir;
+    const QString svgz = dir.filePath(QStringLiteral("cut.svgz"));
+    ASSERT_TRUE(QFile::copy(hostile("truncated.svgz"), svgz));
+    const test::DriverRun run = test::runDriverJob({QStringLiteral("convert.image.png"), svgz}, home.path());
+    EXPECT_EQ(run.failure(), QStringLiteral("This file is damaged or not in a supported format"))
+        << QJsonDocument(run.result).toJson().toStdString();
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cut.svgz")});
 }
 
 TEST(HostileFilesRun, AQuestionAboutAFileThatHangsIsGivenUpAtItsLimit)

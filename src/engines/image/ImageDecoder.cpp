@@ -103,8 +103,21 @@ VipsRef openImage(const QByteArray& native, int index)
 
 bool isSvg(const QString& path)
 {
-    return QFileInfo(path).suffix().toLower() == QLatin1String("svg");
+    return isSvgName(path);
 }
+
+// A source read from the SVG file, dropped with the last image made from it.
+struct SourceRef {
+    explicit SourceRef(VipsSource* source) : source(source) {}
+    ~SourceRef()
+    {
+        if (source)
+            g_object_unref(source);
+    }
+    SourceRef(const SourceRef&) = delete;
+    SourceRef& operator=(const SourceRef&) = delete;
+    VipsSource* source;
+};
 
 } // namespace
 
@@ -182,10 +195,12 @@ DecodedImage ImageDecoder::decodeSVG(const QString& path, std::optional<int> max
         maxPixelSize.reset();
     if (!ensureVips())
         fail();
-    const QByteArray native = QFile::encodeName(path);
     VipsImage* nominal = nullptr;
-    if (vips_svgload(native.constData(), &nominal, nullptr) != 0)
-        fail(takeVipsError());
+    {
+        const SourceRef source(svgSource(path));
+        if (!source.source || vips_svgload_source(source.source, &nominal, nullptr) != 0)
+            fail(takeVipsError());
+    }
     const int width = nominal->Xsize;
     const int height = nominal->Ysize;
     g_object_unref(nominal);
@@ -195,9 +210,9 @@ DecodedImage ImageDecoder::decodeSVG(const QString& path, std::optional<int> max
     if (maxPixelSize)
         scale = std::min(2.0, double(*maxPixelSize) / std::max(width, height));
     VipsImage* drawn = nullptr;
-    if (vips_svgload(native.constData(), &drawn, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL,
-                     nullptr)
-        != 0)
+    const SourceRef source(svgSource(path));
+    if (!source.source
+        || vips_svgload_source(source.source, &drawn, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL, nullptr) != 0)
         fail(takeVipsError());
     ImageProperties properties;
     properties.dpiWidth = 72.0 * scale;

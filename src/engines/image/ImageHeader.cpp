@@ -23,9 +23,15 @@ HeaderPointer openHeader(const QString& path)
 {
     if (!ensureVips())
         return {};
-    const QByteArray native = QFile::encodeName(path);
-    VipsImage* image = vips_image_new_from_file(native.constData(), "access",
-                                                VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage* image = nullptr;
+    if (isSvgName(path)) {
+        if (VipsSource* source = svgSource(path)) {
+            image = vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+            g_object_unref(source);
+        }
+    } else {
+        image = vips_image_new_from_file(QFile::encodeName(path).constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    }
     if (!image)
         vips_error_clear();
     return HeaderPointer(image);
