@@ -239,7 +239,15 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                     return 3;
             }
         }
-        const QJsonObject reply = request ? runItem(*request, lookup, replies) : answerCall(calls, *message);
+        // In namespaces of its own the view is the wall: without it (something below a folder
+        // it could not show), the file is not opened at all.
+        const bool walled = viewed || !WorkerSandbox::isolated();
+        const QJsonObject reply = !walled
+            ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
+                            QStringLiteral("The worker's view of the files could not be built: ")
+                                + WorkerSandbox::viewFailure(),
+                            false, {})
+            : request ? runItem(*request, lookup, replies) : answerCall(calls, *message);
         // Nothing it started outlives the item.
         WorkerSandbox::endStrays();
         replies.send(reply);

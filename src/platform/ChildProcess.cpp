@@ -140,6 +140,104 @@ void keepMountRight()
     }
 }
 
+// The pids in a /proc children list, at most capacity of them; how many.
+int childList(pid_t self, pid_t* pids, int capacity)
+{
+    char path[64];
+    // No allocation after fork: the path is written by hand.
+    char digits[16];
+    int length = 0;
+    for (unsigned value = unsigned(self); value > 0 || length == 0; value /= 10)
+        digits[length++] = char('0' + value % 10);
+    const char prefix[] = "/proc/self/task/";
+    const char suffix[] = "/children";
+    int at = 0;
+    for (const char* c = prefix; *c; ++c)
+        path[at++] = *c;
+    while (length > 0)
+        path[at++] = digits[--length];
+    for (const char* c = suffix; *c; ++c)
+        path[at++] = *c;
+    path[at] = 0;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int count = 0;
+    long current = -1;
+    char chunk[512];
+    ssize_t got;
+    while (count < capacity && (got = ::read(fd, chunk, sizeof chunk)) > 0) {
+        for (ssize_t i = 0; i < got && count < capacity; ++i) {
+            if (chunk[i] >= '0' && chunk[i] <= '9') {
+                current = (current < 0 ? 0 : current * 10) + (chunk[i] - '0');
+            } else if (current >= 0) {
+                pids[count++] = pid_t(current);
+                current = -1;
+            }
+        }
+    }
+    if (current >= 0 && count < capacity)
+        pids[count++] = pid_t(current);
+    ::close(fd);
+    return count;
+}
+
+// The keeper of a worker where no namespaces can be made: it adopts every orphan below it, and
+// when the worker ends, or when it is asked (SIGTERM: the application's end, or its kill of the
+// worker), it kills everything below it, however started, and ends once none is left. Then it
+// reports how the worker ended. The worker's walls refuse it any signal.
+[[noreturn]] void runKeeper(pid_t program, int statusFd)
+{
+    for (int fd = 0; fd < 3; ++fd)
+        ::close(fd);
+    ::syscall(SYS_close_range, 3U, unsigned(statusFd - 1), 0U);
+    ::syscall(SYS_close_range, unsigned(statusFd + 1), ~0U, 0U);
+    sigset_t wanted;
+    sigemptyset(&wanted);
+    sigaddset(&wanted, SIGTERM);
+    sigaddset(&wanted, SIGCHLD);
+    int status = 0;
+    bool ended = false;
+    const auto reap = [&](int flags) {
+        int got = 0;
+        for (;;) {
+            int one = 0;
+            const pid_t gone = ::waitpid(-1, &one, flags);
+            if (gone < 0 && errno == EINTR)
+                continue;
+            if (gone <= 0)
+                return gone < 0 && errno == ECHILD ? -1 : got;
+            ++got;
+            if (gone == program) {
+                status = one;
+                ended = true;
+            }
+            flags |= WNOHANG;
+        }
+    };
+    while (!ended) {
+        siginfo_t info{};
+        if (::sigwaitinfo(&wanted, &info) < 0)
+            continue;
+        if (info.si_signo == SIGTERM)
+            break;
+        if (reap(WNOHANG) < 0)
+            break;
+    }
+    const pid_t self = pid_t(::syscall(SYS_getpid));
+    pid_t below[1024];
+    for (;;) {
+        const int count = childList(self, below, 1024);
+        for (int i = 0; i < count; ++i)
+            ::kill(below[i], SIGKILL);
+        // Their orphans come to us as they die; none left when there is nothing to wait for.
+        if (reap(0) < 0)
+            break;
+    }
+    [[maybe_unused]] const ssize_t written = ::write(statusFd, &status, sizeof status);
+    ::_exit(0);
+}
+
 // The started programs not yet reaped. A program leaves it under the lock before it is reaped,
 // so killEveryGroup never signals a reused pid.
 struct LiveChildren {
@@ -250,7 +348,9 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     if (devNull.get() < 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
     Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite, inRead, inWrite, statusRead, statusWrite;
-    if (wantIsolation)
+    // A worker's keeper where no namespaces can be made.
+    const bool wantKeeper = role == Role::sandbox && !wantIsolation;
+    if (wantIsolation || wantKeeper)
         makePipe(statusRead, statusWrite);
     if (pipeInput) {
         makePipe(inRead, inWrite);
@@ -309,6 +409,25 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 runInit(child, statusWrite.get());
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             keepMountRight();
+        } else if (wantKeeper) {
+            // Asked to end, or left by us, it ends what it keeps first.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            sigset_t kept;
+            sigemptyset(&kept);
+            sigaddset(&kept, SIGTERM);
+            sigaddset(&kept, SIGCHLD);
+            ::sigprocmask(SIG_BLOCK, &kept, nullptr);
+            if (::getppid() != parent)
+                ::_exit(127);
+            const pid_t child = pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+            if (child < 0)
+                failInChild(reportWrite.get(), 1);
+            if (child > 0)
+                runKeeper(child, statusWrite.get());
+            ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+            // A group of its own: what it signals as its group is never its keeper.
+            ::setpgid(0, 0);
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         }
         if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
             || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
@@ -329,6 +448,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     m_pid = pid;
     m_role = role;
     m_isolated = inNamespaces;
+    m_kept = wantKeeper;
     // Also set from this side, so the group exists whichever process runs first.
     ::setpgid(pid, pid);
     {
@@ -365,7 +485,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     m_stdout = outRead.release();
     m_stderr = errRead.release();
     m_stdin = inWrite.release();
-    if (m_isolated) {
+    if (m_isolated || m_kept) {
         ::fcntl(statusRead.get(), F_SETFL, O_NONBLOCK);
         m_status = statusRead.release();
     }
@@ -403,6 +523,11 @@ void ChildProcess::killSession() const
     for (int look = 0; look < 2; ++look) {
         for (const pid_t pid : descendants())
             ::kill(pid, SIGKILL);
+    }
+    if (m_kept) {
+        // The keeper kills what is left, orphans that came to it meanwhile too, and then ends.
+        ::kill(m_pid, SIGTERM);
+        return;
     }
     ::kill(-m_pid, SIGKILL);
     signalGroup(SIGKILL);
@@ -462,9 +587,10 @@ std::vector<pid_t> ChildProcess::descendants() const
 int ChildProcess::signalSessionMembers(int signal) const
 {
     int signalled = 0;
-    // In namespaces, the program its init runs is the worker itself, not one it started.
+    // In namespaces, the program its init runs is the worker itself, not one it started; so is
+    // the program its keeper runs.
     std::vector<pid_t> program;
-    if (m_isolated)
+    if (m_isolated || m_kept)
         program = children(m_pid);
     for (const pid_t pid : descendants()) {
         if (std::find(program.begin(), program.end(), pid) != program.end())
@@ -498,13 +624,20 @@ void ChildProcess::signalGroup(int signal) const
 {
     if (m_pid <= 0 || m_reaped)
         return;
+    if (m_kept) {
+        // A killed keeper would leave what it keeps to the system: it is asked to end instead.
+        if (signal == SIGKILL)
+            ::kill(m_pid, SIGTERM);
+        else if (const pid_t program = programPid(); program > 0)
+            ::kill(-program, signal);
+        return;
+    }
     ::kill(-m_pid, signal);
     if (::getpgid(m_pid) != m_pid) {
 #ifdef SYS_pidfd_send_signal
-        if (m_pidfd >= 0) {
-            ::syscall(SYS_pidfd_send_signal, m_pidfd, signal, nullptr, 0);
+        // Walls may refuse it; the pid is still ours until reaped.
+        if (m_pidfd >= 0 && ::syscall(SYS_pidfd_send_signal, m_pidfd, signal, nullptr, 0) == 0)
             return;
-        }
 #endif
         ::kill(m_pid, signal);
     }
@@ -537,7 +670,7 @@ qint64 ChildProcess::memoryLimitForSetting(int megabytes)
 
 pid_t ChildProcess::programPid() const
 {
-    if (!m_isolated)
+    if (!m_isolated && !m_kept)
         return m_pid;
     if (m_pid <= 0 || m_reaped)
         return -1;

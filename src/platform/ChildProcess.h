@@ -36,7 +36,9 @@ public:
         // everything in them when the program ends. The program finds QUORVENDA_SANDBOX set to
         // "namespaces" and may still mount (its view of the files is its to build) until it
         // drops that right. Where namespaces are refused (or QUORVENDA_NO_NAMESPACES is set),
-        // the same as worker.
+        // as worker, but under a keeper (the pid given, as an init would be): it adopts what
+        // the program leaves, and when the program ends, or we are gone or kill it, it kills
+        // everything below it and ends once nothing is left.
         sandbox,
     };
 
@@ -128,6 +130,7 @@ private:
     // Where the init of a sandbox writes how the program ended.
     int m_status = -1;
     bool m_isolated = false;
+    bool m_kept = false;
     std::atomic<bool> m_reaped = false;
     qint64 m_peakResident = 0;
     qint64 m_memoryLimit = 0;

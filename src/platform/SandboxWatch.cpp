@@ -2,10 +2,14 @@
 
 #include "platform/ChildProcess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -25,6 +29,28 @@ void SandboxWatch::progressed()
     m_ticksSinceProgress = 0;
 }
 
+namespace {
+
+// Memory files (memfd_create) the process holds open, by inode: their pages are nobody's
+// resident memory until mapped, and a process may hold gigabytes of them.
+void addMemoryFiles(pid_t pid, QHash<quint64, qint64>& files)
+{
+    const QByteArray folder = "/proc/" + QByteArray::number(pid) + "/fd/";
+    const QStringList entries = QDir(QString::fromLatin1(folder)).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        const QByteArray link = folder + entry.toLatin1();
+        char target[16];
+        const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+        if (length < 7 || std::memcmp(target, "/memfd:", 7) != 0)
+            continue;
+        struct stat status {};
+        if (::stat(link.constData(), &status) == 0)
+            files.insert(quint64(status.st_ino), qint64(status.st_blocks) * 512);
+    }
+}
+
+} // namespace
+
 std::optional<QString> SandboxWatch::check()
 {
     const auto now = std::chrono::steady_clock::now();
@@ -32,6 +58,7 @@ std::optional<QString> SandboxWatch::check()
     qint64 resident = 0;
     qint64 ticks = 0;
     int processes = 0;
+    QHash<quint64, qint64> memoryFiles;
     static const long pageSize = ::sysconf(_SC_PAGESIZE);
     for (const pid_t pid : members) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -45,7 +72,10 @@ std::optional<QString> SandboxWatch::check()
         // utime, stime, and those of its children it reaped; resident pages.
         ticks += fields[11].toLongLong() + fields[12].toLongLong() + fields[13].toLongLong() + fields[14].toLongLong();
         resident += fields[21].toLongLong() * pageSize;
+        addMemoryFiles(pid, memoryFiles);
     }
+    for (const qint64 bytes : std::as_const(memoryFiles))
+        resident += bytes;
     if (m_limits.processes > 0 && processes > m_limits.processes)
         return QStringLiteral("It started more than %1 processes, which no file needs").arg(m_limits.processes);
     if (m_limits.residentBytes > 0 && resident > m_limits.residentBytes)

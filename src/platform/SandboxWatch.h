@@ -10,8 +10,8 @@ namespace qv {
 class ChildProcess;
 
 // Watches a worker's whole sandbox (every process in it, however started) while it serves a
-// request: the resident memory and the processes of all of them together, and whether it moves
-// at all. The limits of the kernel count each process alone; these count the sandbox.
+// request: the resident memory and the processes of all of them together (with the memory
+// files they hold open, mapped or not), and whether it moves at all. The limits of the kernel count each process alone; these count the sandbox.
 class SandboxWatch {
 public:
     struct Limits {

@@ -8,6 +8,8 @@
 #include <QProcessEnvironment>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <csignal>
 #include <linux/capability.h>
@@ -17,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <sched.h>
 #include <seccomp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -29,6 +32,14 @@ namespace qv {
 namespace {
 
 bool s_keepsOutOfTmp = false;
+// What kept the last view from being built, for the item's details.
+QString s_viewFailure;
+
+bool failed(const QString& what, const QString& path)
+{
+    s_viewFailure = what + QStringLiteral(" ") + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
 
 // Newer than the system's headers: the ruleset's network rights (ABI 4) and scopes (ABI 6).
 struct RulesetAttributes {
@@ -109,20 +120,62 @@ unsigned long lockedFlags(const QString& path)
     return flags;
 }
 
+// Read-only at every mount below the target too: a bind's remount reaches only its top.
+bool readOnlyBelow(const QString& target)
+{
+#ifdef SYS_mount_setattr
+    struct {
+        __u64 set;
+        __u64 clear;
+        __u64 propagation;
+        __u64 userns;
+    } attributes{0x00000001 /* MOUNT_ATTR_RDONLY */, 0, 0, 0};
+    if (::syscall(SYS_mount_setattr, AT_FDCWD, encoded(target).constData(), 0x8000 /* AT_RECURSIVE */, &attributes,
+                  sizeof attributes)
+        == 0)
+        return true;
+    if (errno != ENOSYS)
+        return false;
+#endif
+    // An older kernel: each mount below, one by one, as this namespace lists them.
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray prefix = encoded(target) + '/';
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Spaces and the like are written as octal escapes.
+        QByteArray point = fields[4];
+        for (qsizetype at = point.indexOf('\\'); at >= 0 && at + 3 < point.size(); at = point.indexOf('\\', at + 1))
+            point.replace(at, 4, QByteArray(1, char(point.mid(at + 1, 3).toInt(nullptr, 8))));
+        if (!point.startsWith(prefix))
+            continue;
+        const QString mounted = QFile::decodeName(point);
+        if (::mount(nullptr, point.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(mounted), nullptr) != 0)
+            return false;
+    }
+    return true;
+}
+
 bool bind(const QString& source, const QString& target, bool readOnly, bool recursive)
 {
     struct stat status {};
     if (::stat(encoded(source).constData(), &status) != 0)
         return true; // nothing there to show
     if (!makeMountPoint(target, S_ISDIR(status.st_mode)))
-        return false;
+        return failed(QStringLiteral("making"), target);
     if (::mount(encoded(source).constData(), encoded(target).constData(), nullptr,
                 MS_BIND | (recursive ? MS_REC : 0), nullptr) != 0)
-        return false;
+        return failed(QStringLiteral("showing"), source);
     if (!readOnly)
         return true;
-    return ::mount(nullptr, encoded(target).constData(), nullptr,
-                   MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(target), nullptr) == 0;
+    if (::mount(nullptr, encoded(target).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(target),
+                nullptr)
+        != 0)
+        return failed(QStringLiteral("making read-only"), source);
+    return !recursive || readOnlyBelow(target) || failed(QStringLiteral("making read-only below"), source);
 }
 
 bool mountTmpfs(const QString& target, const char* options)
@@ -131,30 +184,113 @@ bool mountTmpfs(const QString& target, const char* options)
         && ::mount("tmpfs", encoded(target).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
 }
 
-// A folder shown read-only without its hidden entries: a file beside the input in the home
-// folder is readable, the keys and settings there are not. Writable, only its hidden folders
-// are left out (our journal beside other workers' folders is a hidden file).
-bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool readOnly = true)
+// What a worker may see of a folder, looked at entry by entry down to every depth: its files
+// and folders, and what is to be kept out of sight. Sockets, pipes and devices are no input
+// (an agent's socket in /tmp); hidden entries are kept out too unless the folder itself is an
+// input. Beyond a budget of entries, breadth first, the folders not yet looked into are kept
+// out whole: a home folder is not walked to its end, and what was not looked at is not shown.
+struct FolderWalk {
+    QStringList files;
+    QStringList folders;
+    QStringList coveredFiles;
+    QStringList coveredFolders;
+};
+
+constexpr int walkBudget = 4000;
+
+FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& passedBy = {})
 {
-    if (!bind(source, target, readOnly, false))
+    FolderWalk walk;
+    QStringList queue{root};
+    int budget = walkBudget;
+    for (qsizetype next = 0; next < queue.size(); ++next) {
+        const QString folder = queue.at(next);
+        if (budget <= 0 && folder != root) {
+            walk.coveredFolders.append(folder);
+            continue;
+        }
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        budget -= int(entries.size());
+        for (const QFileInfo& entry : entries) {
+            // A link shows nothing: its target is either in sight or not.
+            if (entry.isSymLink())
+                continue;
+            const bool hidden = entry.fileName().startsWith(QLatin1Char('.'));
+            if (entry.absoluteFilePath() == passedBy)
+                continue;
+            if (entry.isDir()) {
+                if (hidden && !hiddenShown) {
+                    walk.coveredFolders.append(entry.absoluteFilePath());
+                } else {
+                    walk.folders.append(entry.absoluteFilePath());
+                    queue.append(entry.absoluteFilePath());
+                }
+            } else if (!entry.isFile() || (hidden && !hiddenShown)) {
+                walk.coveredFiles.append(entry.absoluteFilePath());
+            } else {
+                walk.files.append(entry.absoluteFilePath());
+            }
+        }
+    }
+    return walk;
+}
+
+// An entry gone since it was looked at needs no cover.
+bool coverFile(const QString& covered, const QString& emptyFile)
+{
+    if (::mount(encoded(emptyFile).constData(), encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0)
+        return errno == ENOENT;
+    return ::mount(nullptr, encoded(covered).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(covered),
+                   nullptr)
+        == 0;
+}
+
+bool coverFolder(const QString& covered)
+{
+    return ::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_RDONLY, "size=4k,mode=0755")
+        == 0
+        || errno == ENOENT;
+}
+
+// A folder shown read-only, with what is mounted below it (a removable disk, a network share),
+// and with what walkFolder keeps out covered at every depth: a file beside the input in the
+// home folder is readable, the keys and settings there are not.
+bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool hiddenShown)
+{
+    if (!bind(source, target, true, true))
         return false;
-    const QFileInfoList hidden = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : hidden) {
-        // Sockets, pipes and devices beside an input are no input: an agent's socket in /tmp.
-        const bool special = !entry.isSymLink() && !entry.isFile() && !entry.isDir();
-        if (!entry.fileName().startsWith(QLatin1Char('.')) && !special)
+    // The view being built may lie in the folder: it is not looked into.
+    const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath());
+    const auto inside = [&](const QString& path) { return target + path.mid(source.size()); };
+    for (const QString& folder : walk.coveredFolders) {
+        if (!coverFolder(inside(folder)))
+            return failed(QStringLiteral("covering"), folder);
+    }
+    for (const QString& file : walk.coveredFiles) {
+        if (!coverFile(inside(file), emptyFile))
+            return failed(QStringLiteral("covering"), file);
+    }
+    return true;
+}
+
+// A folder the worker writes in, its own: only its hidden folders are left out (our journal
+// beside other workers' folders is a hidden file), and what is not a file or folder.
+bool bindWritable(const QString& source, const QString& target, const QString& emptyFile)
+{
+    if (!bind(source, target, false, false))
+        return false;
+    const QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink())
             continue;
         const QString covered = target + QLatin1Char('/') + entry.fileName();
-        if (entry.isDir() && !entry.isSymLink()) {
+        if (entry.isDir() && entry.fileName().startsWith(QLatin1Char('.'))) {
             if (::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
                 return false;
-        } else if (!entry.isSymLink() && (readOnly || special)) {
-            if (::mount(encoded(emptyFile).constData(), encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0
-                || ::mount(nullptr, encoded(covered).constData(), nullptr,
-                           MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(covered), nullptr) != 0)
-                return false;
+        } else if (!entry.isDir() && !entry.isFile() && !coverFile(covered, emptyFile)) {
+            return false;
         }
-        // A link shows nothing: its target is either in the view or not.
     }
     return true;
 }
@@ -237,6 +373,11 @@ bool WorkerSandbox::detach()
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
 }
 
+QString WorkerSandbox::viewFailure()
+{
+    return s_viewFailure;
+}
+
 bool WorkerSandbox::isolated()
 {
     return qEnvironmentVariable("QUORVENDA_SANDBOX") == QLatin1String("namespaces");
@@ -317,18 +458,20 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     // What covers a hidden file: empty, and read-only once bound.
     const QString empty = base + QStringLiteral("/.covered");
     ok = ok && makeMountPoint(empty, false);
+    // A folder given as an input is shown whole (an archive of it keeps its hidden files); the
+    // folders of the files given, without what is hidden in them.
     for (const QString& folder : readable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty));
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder)));
     // A file given is shown when the folder shown does not show it: hidden, or no folder at all.
     for (const QString& file : files) {
         const QFileInfo info(file);
         if (info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath())))
-            ok = ok && bind(file, inside(file), true, false);
+            ok = ok && bind(file, inside(file), true, info.isDir());
     }
     for (const Shown& extra : shown)
         ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, false);
     for (const QString& folder : writable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, false));
+        ok = ok && (folder.isEmpty() || bindWritable(folder, inside(folder), empty));
     // Its own folder, hidden in the temporary root among other workers' folders.
     ok = ok && bind(own, inside(own), false, false);
     if (!ok)
@@ -351,7 +494,7 @@ bool WorkerSandbox::wallPlayer(const QString& file)
     const bool viewed = !file.isEmpty() && enterPlayerView(file);
     if (!viewed)
         keepView();
-    filterSystemCalls();
+    filterSystemCalls(true);
     // The sound server is reached through its socket, which Landlock counts as no file access.
     const QString own = qEnvironmentVariable("TMPDIR");
     if (own.isEmpty())
@@ -366,9 +509,28 @@ bool WorkerSandbox::wallPlayer(const QString& file)
 
 bool WorkerSandbox::limitProcesses(int count)
 {
-    if (count <= 0 || !isolated())
+    if (count <= 0)
         return false;
-    return setLimit(RLIMIT_NPROC, rlim_t(count), rlim_t(count));
+    if (isolated())
+        return setLimit(RLIMIT_NPROC, rlim_t(count), rlim_t(count));
+    // Outside a user namespace the kernel counts every process and thread of the user: the
+    // most it can hold to is what the user runs now and the count on top. What the user starts
+    // later leaves the worker less.
+    const QByteArray uid = QByteArray::number(::getuid());
+    rlim_t running = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(QStringLiteral("/proc/") + entry + QStringLiteral("/status"));
+        if (!entry.at(0).isDigit() || !status.open(QIODevice::ReadOnly))
+            continue;
+        bool mine = false;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Uid:"))
+                mine = line.mid(4).simplified().split(' ').value(0) == uid;
+            else if (mine && line.startsWith("Threads:"))
+                running += rlim_t(line.mid(8).trimmed().toLong());
+        }
+    }
+    return running > 0 && setLimit(RLIMIT_NPROC, running + rlim_t(count), running + rlim_t(count));
 }
 
 void WorkerSandbox::endStrays()
@@ -450,7 +612,7 @@ bool WorkerSandbox::limitCpuTime(qint64 seconds)
     return setLimit(RLIMIT_CPU, used + rlim_t(seconds), current.rlim_max);
 }
 
-bool WorkerSandbox::filterSystemCalls()
+bool WorkerSandbox::filterSystemCalls(bool mayConnect)
 {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter)
@@ -477,6 +639,18 @@ bool WorkerSandbox::filterSystemCalls()
         if (call != __NR_SCMP_ERROR)
             refuse(call);
     }
+    // No namespaces of its own either through clone: a new user namespace is a kernel's worth
+    // of new code within reach. clone3 hides its flags in memory the filter cannot read; as
+    // "not here", libc falls back to clone.
+    const int cloneCall = seccomp_syscall_resolve_name("clone");
+    for (const unsigned long flag : {CLONE_NEWUSER, CLONE_NEWNS, CLONE_NEWPID, CLONE_NEWNET, CLONE_NEWIPC,
+                                     CLONE_NEWUTS, CLONE_NEWCGROUP}) {
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), cloneCall, 1, SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag)) != 0)
+            ok = false;
+    }
+    const int clone3Call = seccomp_syscall_resolve_name("clone3");
+    if (clone3Call != __NR_SCMP_ERROR && seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), clone3Call, 0) != 0)
+        ok = false;
     // A decoder talks to nobody: local sockets only (the office suite uses them between its
     // own processes).
     const int socketCall = seccomp_syscall_resolve_name("socket");
@@ -487,6 +661,17 @@ bool WorkerSandbox::filterSystemCalls()
     if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketPairCall, 1,
                          SCMP_A0(SCMP_CMP_NE, AF_UNIX)) != 0)
         ok = false;
+    // A socket whose name it guesses (the X server's, the session bus, an agent's) is reached
+    // by connecting to it, which no file rule sees, or by sending a datagram to it. Its own
+    // programs talk through socket pairs, and the office suite listens on its pipe itself.
+    if (!mayConnect) {
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(ECONNREFUSED), seccomp_syscall_resolve_name("connect"), 0) != 0)
+            ok = false;
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketCall, 2, SCMP_A0(SCMP_CMP_EQ, AF_UNIX),
+                             SCMP_A1(SCMP_CMP_MASKED_EQ, 0xF, SOCK_DGRAM))
+            != 0)
+            ok = false;
+    }
     // Outside a PID namespace of its own, a signal to -1 reaches every process of the user: the
     // application and the whole desktop session. Nothing it runs sends one (a signal to one
     // process cannot be told from one to its own child here: the filter sees no process tree).
@@ -495,6 +680,41 @@ bool WorkerSandbox::filterSystemCalls()
         if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), killCall, 1,
                              SCMP_A0(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, 0xFFFFFFFFu)) != 0)
             ok = false;
+        // Nor to its keeper, which ends whatever it leaves, nor to the application: their pids
+        // are known now. A signal by thread id alone, or through a process descriptor (which
+        // /proc hands out too), names nobody the filter can check.
+        const pid_t keeper = ::getppid();
+        QList<pid_t> guarded{keeper};
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(keeper));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toInt() > 1)
+                guarded.append(pid_t(fields[1].toInt()));
+        }
+        for (const pid_t pid : guarded) {
+            if (pid <= 1)
+                continue;
+            for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo", "pidfd_open"}) {
+                for (const pid_t named : {pid, pid_t(-pid)}) {
+                    if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), seccomp_syscall_resolve_name(name), 1,
+                                         SCMP_A0(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, scmp_datum_t(std::uint32_t(named))))
+                        != 0)
+                        ok = false;
+                }
+            }
+        }
+        for (const char* name : {"tkill", "pidfd_send_signal"})
+            refuse(seccomp_syscall_resolve_name(name));
+        // Limits are set on itself only (a keeper's CPU limit would end it).
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), seccomp_syscall_resolve_name("prlimit64"), 1,
+                             SCMP_A0(SCMP_CMP_NE, 0))
+            != 0)
+            ok = false;
+        // Shared memory that outlives every process of the sandbox, where no namespace of its
+        // own ends it.
+        for (const char* name : {"shmget", "shmat"})
+            refuse(seccomp_syscall_resolve_name(name));
     }
     ok = ok && seccomp_load(filter) == 0;
     seccomp_release(filter);
@@ -619,17 +839,13 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
         for (const QString& folder : programFolders())
             allow(folder, readFolder);
         for (const QString& folder : reads->folders) {
-            if (folder.isEmpty())
-                continue;
-            // The folder lists (its hidden entries' names too), but only what is not hidden is read.
+            if (folder.isEmpty() || reads->files.contains(folder))
+                continue; // an input itself, read whole below
+            // The folder lists at every depth (its hidden entries' names too), but only the files
+            // the view would show are read, each by its own rule; a link leads where it leads.
             allow(folder, LANDLOCK_ACCESS_FS_READ_DIR);
-            const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-            for (const QFileInfo& entry : entries) {
-                // A link leads where it leads: its target is read only when that is allowed too.
-                if (entry.isSymLink() || !(entry.isFile() || entry.isDir()))
-                    continue;
-                allow(entry.absoluteFilePath(), readFolder, false);
-            }
+            for (const QString& file : walkFolder(folder, false).files)
+                allow(file, readFile, false);
         }
         for (const QString& file : reads->files)
             allow(file, readFolder);

@@ -24,6 +24,10 @@ public:
     // when the kernel refused a step.
     static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
 
+    // Why the last view could not be built (a step, a path and the system's reason); empty when
+    // nothing failed or no step was tried.
+    static QString viewFailure();
+
     // The player's view, as enterView's: the system's folders, the file it plays (not the
     // files beside it), the sound server's sockets in the runtime folder, the sound and graphics
     // cards' devices and its own folder. False, changing nothing but giving up the right to
@@ -38,8 +42,9 @@ public:
     // seccomp filter; writing only in its own folder (TMPDIR). True when reads are narrowed.
     static bool wallPlayer(const QString& file);
 
-    // At most this many processes and threads at once for everything it starts (in its own
-    // user namespace, where the count is its own; elsewhere the count would be the user's).
+    // At most this many processes and threads at once for everything it starts: in its own
+    // user namespace, where the count is its own; elsewhere the kernel counts every process of
+    // the user, so the bound is what the user runs now plus this many.
     static bool limitProcesses(int count);
 
     // Ends every process it started that is still running, also those that left its session.
@@ -51,9 +56,12 @@ public:
     static bool limitCpuTime(qint64 seconds);
 
     // Refuses the system calls that decoding never needs: debugging or reaching into other
-    // processes, mounts, modules, keyrings, BPF, io_uring, and every socket but a local one. In
+    // processes, mounts, namespaces (by unshare, setns or clone; clone3 answers that it does
+    // not exist), modules, keyrings, BPF, io_uring, and every socket but a local one. Unless it
+    // may connect (the player reaches the sound server), no local socket is reached by its name
+    // either: connect is refused and no datagram socket is made (a socket pair still is). In
     // every thread of the process.
-    static bool filterSystemCalls();
+    static bool filterSystemCalls(bool mayConnect = false);
 
     // Writing, creating, removing and renaming only below these folders (and to /dev/null, and
     // making local sockets in /tmp); reading stays open. Where the kernel has them, no TCP

@@ -9,6 +9,7 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkerSandbox.h"
 #include "support/FakeClock.h"
+#include "support/RunningProcesses.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -16,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -23,6 +25,7 @@
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -125,6 +128,12 @@ bool namespacesAvailable()
         }
     }();
     return available;
+}
+
+// The same attack with no walls around it, to show that the check can fail: 0 when it worked.
+int unwalled(const QStringList& words)
+{
+    return QProcess::execute(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_attacker"), words);
 }
 
 class WorkerWallsTest : public ::testing::TestWithParam<bool> {
@@ -273,13 +282,78 @@ TEST_P(WorkerWallsTest, SecretsAndTheSessionsSocketsAreOutOfSight)
     const QString beside = attack("read " + QFile::encodeName(dir.filePath(QStringLiteral("beside.txt"))));
     EXPECT_TRUE(beside.startsWith(QStringLiteral("Attack worked"))) << beside.toStdString();
 
-    // A socket whose path it guesses is out of sight only where it has a view of its own.
+    // A socket whose path it guesses: out of sight in its view, and never connected to.
     const Listener bus(QFile::encodeName(elsewhere.filePath(QStringLiteral("bus"))));
     ASSERT_TRUE(bus.ok());
-    if (!namespaced())
-        GTEST_SKIP() << "without namespaces, Landlock does not wall off connecting to a socket by its path";
+    EXPECT_EQ(unwalled({QStringLiteral("unix"), elsewhere.filePath(QStringLiteral("bus"))}), 0);
     const QString result = attack("unix " + QFile::encodeName(elsewhere.filePath(QStringLiteral("bus"))));
     EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << result.toStdString();
+}
+
+TEST_P(WorkerWallsTest, HiddenEntriesAndSocketsStayOutOfSightAtEveryDepth)
+{
+    // An input in /tmp, where an agent keeps its socket in a folder that is not hidden, and
+    // secrets in the folders beside it.
+    const QString tmp = QStringLiteral("/tmp/quorvenda-walls-%1%2").arg(::getpid()).arg(namespaced() ? "n" : "f");
+    const auto removeTmp = qScopeGuard([&] { QDir(tmp).removeRecursively(); });
+    const QString secret = test::writeFile(tmp + QStringLiteral("/project/.env"), "secret");
+    const QString deeper = test::writeFile(tmp + QStringLiteral("/project/notes/.git/config"), "secret");
+    const QString picture = test::writeFile(tmp + QStringLiteral("/project/pictures/one.png"), "picture");
+    ASSERT_TRUE(QDir().mkpath(tmp + QStringLiteral("/ssh-XXXXq1")));
+    const QString agentPath = tmp + QStringLiteral("/ssh-XXXXq1/agent.42");
+    const QString socketPath = tmp + QStringLiteral("/project/notes/app.sock");
+    const Listener agent(QFile::encodeName(agentPath));
+    const Listener socket(QFile::encodeName(socketPath));
+    ASSERT_TRUE(agent.ok() && socket.ok());
+    // Nothing but the walls keeps them out.
+    EXPECT_EQ(unwalled({QStringLiteral("read"), secret}), 0);
+    EXPECT_EQ(unwalled({QStringLiteral("read"), deeper}), 0);
+    EXPECT_EQ(unwalled({QStringLiteral("unix"), agentPath}), 0);
+    EXPECT_EQ(unwalled({QStringLiteral("unix"), socketPath}), 0);
+
+    const QString input = test::writeFile(tmp + QStringLiteral("/attack.txt"), QByteArray());
+    const auto attackFrom = [&](const QByteArray& words) {
+        test::writeFile(input, "attack:" + words);
+        const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(input))});
+        if (!job || !job->failure())
+            return QStringLiteral("no failure");
+        return job->failure()->message + QStringLiteral(": ") + job->failure()->details.trimmed();
+    };
+    for (const QString& words : {QStringLiteral("read ") + secret, QStringLiteral("read ") + deeper,
+                                 QStringLiteral("unix ") + agentPath, QStringLiteral("unix ") + socketPath}) {
+        const QString result = attackFrom(words.toUtf8());
+        EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << words.toStdString() << ": " << result.toStdString();
+    }
+    // A document's own pictures are still there.
+    const QString seen = attackFrom("read " + picture.toUtf8());
+    EXPECT_TRUE(seen.startsWith(QStringLiteral("Attack worked"))) << seen.toStdString();
+}
+
+TEST_P(WorkerWallsTest, AFolderMountedBelowAnInputsFolderIsWalledToo)
+{
+    // A removable disk, a network share or an AppImage mounted below the folder of an input.
+    const QString mounted = dir.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(mounted));
+    if (::mount("tmpfs", QFile::encodeName(mounted).constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "mounting needs root: " << std::strerror(errno);
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH); });
+    const QString shown = test::writeFile(mounted + QStringLiteral("/photo.jpg"), "photo");
+    const QString hidden = test::writeFile(mounted + QStringLiteral("/.Trash-1000/info"), "secret");
+    const Listener socket(QFile::encodeName(mounted + QStringLiteral("/run.sock")));
+    ASSERT_TRUE(socket.ok());
+    // The item runs (its view was built: nothing of /var/log in it) and sees what it may.
+    if (namespaced()) {
+        const QString outside = attack("exists /var/log");
+        EXPECT_TRUE(outside.startsWith(QStringLiteral("Refused"))) << outside.toStdString();
+    }
+    const QString photo = attack("read " + QFile::encodeName(shown));
+    EXPECT_TRUE(photo.startsWith(QStringLiteral("Attack worked"))) << photo.toStdString();
+    for (const QByteArray& words : {"read " + QFile::encodeName(hidden), "write " + QFile::encodeName(mounted + QStringLiteral("/planted")),
+                                    "unix " + QFile::encodeName(mounted + QStringLiteral("/run.sock"))}) {
+        const QString result = attack(words);
+        EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << words.toStdString() << ": " << result.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(mounted + QStringLiteral("/planted")));
 }
 
 TEST_P(WorkerWallsTest, WritesStayInTheItemsOwnFolder)
@@ -320,15 +394,7 @@ TEST_P(WorkerWallsTest, NothingItStartedOutlivesTheItem)
     // A number no other sleeper here has.
     const QByteArray seconds = QByteArray::number(5000 + ::getpid() % 1000 + (namespaced() ? 0 : 1000));
     const QByteArray commandLine = QByteArray("sleep\0", 6) + seconds + QByteArray("\0", 1);
-    const auto sleepers = [&] {
-        int found = 0;
-        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            QFile file(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
-            if (file.open(QIODevice::ReadOnly) && file.readAll() == commandLine)
-                ++found;
-        }
-        return found;
-    };
+    const auto sleepers = [&] { return test::processesRunning(commandLine); };
     const JobPtr job = runToEnd({file(QStringLiteral("escape.txt"), "spawn:escape " + seconds)});
     ASSERT_TRUE(job);
     EXPECT_EQ(job->state(), Job::State::finished);
@@ -350,6 +416,30 @@ TEST_P(WorkerWallsTest, ProcessesAndMemoryCountForTheWholeSandbox)
     const QString memory = attack("memory 3 200");
     EXPECT_FALSE(memory.startsWith(QStringLiteral("Attack worked"))) << memory.toStdString();
     EXPECT_TRUE(memory.contains(QStringLiteral("512 MB"))) << memory.toStdString();
+    // Memory files that nothing maps are nobody's resident memory, and count all the same.
+    EXPECT_EQ(unwalled({QStringLiteral("memfd"), QStringLiteral("6"), QStringLiteral("100")}), 0);
+    const QString files = attack("memfd 6 100");
+    EXPECT_FALSE(files.startsWith(QStringLiteral("Attack worked"))) << files.toStdString();
+    EXPECT_TRUE(files.contains(QStringLiteral("512 MB"))) << files.toStdString();
+}
+
+TEST_P(WorkerWallsTest, NothingOutlivesAWorkerItsProgramKilled)
+{
+    const QByteArray seconds = QByteArray::number(7000 + ::getpid() % 1000 + (namespaced() ? 0 : 1000));
+    const QByteArray commandLine = QByteArray("sleep\0", 6) + seconds + QByteArray("\0", 1);
+    const auto sleepers = [&] { return test::processesRunning(commandLine); };
+    const JobPtr job = runToEnd({file(QStringLiteral("abandon.txt"), "spawn:abandon " + seconds)});
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_TRUE(waitFor([&] { return sleepers() == 0; }, 5000)) << sleepers() << " left";
+    // What keeps them is out of the decoder's reach where no namespace hides it.
+    if (!namespaced()) {
+        EXPECT_EQ(unwalled({QStringLiteral("keeper")}), 0);
+        const QString keeper = attack("keeper");
+        EXPECT_TRUE(keeper.startsWith(QStringLiteral("Refused"))) << keeper.toStdString();
+    }
+    pool.reset();
+    EXPECT_EQ(sleepers(), 0);
 }
 
 TEST_P(WorkerWallsTest, AnItemThatMakesNoProgressEndsWithASentence)
@@ -373,6 +463,18 @@ TEST_P(WorkerWallsTest, AnItemSlowedByABusyMachineIsNotTakenForAHang)
     ASSERT_TRUE(crawling);
     EXPECT_EQ(crawling->state(), Job::State::finished)
         << (crawling->failure() ? crawling->failure()->details.toStdString() : std::string());
+}
+
+TEST_P(WorkerWallsTest, NoNamespacesOfItsOwn)
+{
+    if (namespacesAvailable()) {
+        EXPECT_EQ(unwalled({QStringLiteral("newuser")}), 0);
+        EXPECT_EQ(unwalled({QStringLiteral("newuser3")}), 0);
+    }
+    for (const QByteArray& words : {QByteArray("newuser"), QByteArray("newuser3")}) {
+        const QString result = attack(words);
+        EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << words.toStdString() << ": " << result.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Walls, WorkerWallsTest, ::testing::Values(true, false),

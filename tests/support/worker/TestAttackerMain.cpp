@@ -14,6 +14,12 @@
 //   escape SECONDS           leaves a process of a new session sleeping that long, and a background one
 //   fork COUNT               holds that many processes at once
 //   memory COUNT MB          holds that many processes that each touch that many megabytes
+//   exists PATH              finds that the path is there (that it is in sight)
+//   abandon SECONDS          leaves processes as escape does, then kills the worker that started it
+//   keeper                   asks whether its worker's parent could be signalled (signal 0)
+//   memfd COUNT MB           holds that many memory files of that many megabytes, none mapped
+//   newuser                  starts a process in a user and network namespace of its own (clone)
+//   newuser3                 the same through clone3
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
@@ -22,9 +28,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/io_uring.h>
+#include <linux/sched.h>
 #include <netinet/in.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -92,6 +101,18 @@ int holdProcesses(int count, long megabytes)
     return allWell ? 0 : 1;
 }
 
+// The child of a clone that worked ends at once; its parent tells how it went.
+int cloned(long pid, const char* what)
+{
+    if (pid < 0)
+        return refused(what);
+    if (pid == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(pid_t(pid), &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -154,7 +175,35 @@ int main(int argc, char** argv)
         return ::kill(pid_t(std::atol(first.c_str())), std::atoi(second.c_str())) == 0 ? 0 : refused("kill");
     if (what == "ptrace")
         return ::ptrace(PTRACE_ATTACH, pid_t(std::atol(first.c_str())), nullptr, nullptr) == 0 ? 0 : refused("ptrace");
-    if (what == "escape") {
+    if (what == "exists") {
+        struct stat status {};
+        return ::lstat(first.c_str(), &status) == 0 ? 0 : refused("stat");
+    }
+    if (what == "keeper") {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", int(::getppid()));
+        FILE* stat = std::fopen(path, "r");
+        int parent = 0;
+        if (!stat || std::fscanf(stat, "%*d (%*[^)]) %*c %d", &parent) != 1)
+            return refused("stat");
+        std::fclose(stat);
+        return ::kill(pid_t(parent), 0) == 0 ? 0 : refused("kill");
+    }
+    if (what == "memfd") {
+        std::vector<char> block(1 << 20, 1);
+        for (int i = 0; i < std::atoi(first.c_str()); ++i) {
+            const int fd = ::memfd_create("held", 0);
+            if (fd < 0)
+                return refused("memfd_create");
+            for (long mb = 0; mb < std::atol(second.c_str()); ++mb) {
+                if (::write(fd, block.data(), block.size()) != ssize_t(block.size()))
+                    return refused("write");
+            }
+        }
+        ::sleep(4);
+        return 0;
+    }
+    if (what == "escape" || what == "abandon") {
         // One in a session of its own, as `setsid -f` leaves it, and one in the background.
         const std::string seconds = first.empty() ? "600" : first;
         if (::fork() == 0) {
@@ -166,10 +215,20 @@ int main(int argc, char** argv)
         if (::fork() == 0)
             ::execl("/bin/sleep", "sleep", seconds.c_str(), static_cast<char*>(nullptr));
         ::usleep(200000);
+        if (what == "abandon")
+            ::kill(::getppid(), SIGKILL);
         return 0;
     }
     if (what == "fork")
         return holdProcesses(std::atoi(first.c_str()), 0);
+    if (what == "newuser")
+        return cloned(::syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWNET | SIGCHLD, 0, 0, 0, 0), "clone");
+    if (what == "newuser3") {
+        clone_args arguments{};
+        arguments.flags = CLONE_NEWUSER | CLONE_NEWNET;
+        arguments.exit_signal = SIGCHLD;
+        return cloned(::syscall(SYS_clone3, &arguments, sizeof arguments), "clone3");
+    }
     if (what == "memory")
         return holdProcesses(std::atoi(first.c_str()), std::atol(second.c_str()));
     return 2;

@@ -1,6 +1,6 @@
 // A worker with operations that misbehave on purpose, for the tests of the worker road. The
 // operation runs on what each input file holds: "crash", "hang", "allocate", "abort",
-// "stop" (itself, with SIGSTOP), "connect", "child", "asked:/socket", "place-then-hang", a path to write to ("write:/path"), paths to claim
+// "stop" (itself, with SIGSTOP), "connect", "child", "asked:number", "place-then-hang", a path to write to ("write:/path"), paths to claim
 // as its own before dying ("lie:/a|/b"), an attack made by quorvenda_test_attacker, a program it starts
 // as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
 // "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
@@ -99,16 +99,16 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sleep")), {QStringLiteral("3599")},
                                never.get_token());
         } else if (what.startsWith("asked:")) {
-            // Connects to the local socket at the path when it is first asked to stop with SIGINT
-            // (the SIGTERM that follows at once left to the shell, not to what connects).
+            // When it is first asked to stop with SIGINT (the SIGTERM that follows at once left to
+            // the shell), shows that it was by sleeping a moment as "sleep 0.7 0.0<number>", then
+            // ends: nothing it could write or reach is left for the test to look at.
             place(planner, "started", QStringLiteral("started"));
             std::stop_source never;
             ProcessRunner::run(QUrl::fromLocalFile(QStringLiteral("/bin/sh")),
                                {QStringLiteral("-c"),
-                                QStringLiteral("trap 'trap \"\" TERM; \"$1\" unix \"$0\"; exit 0' INT; trap 'exit 0' TERM; "
+                                QStringLiteral("trap 'trap \"\" TERM; sleep 0.7 \"0.0$0\"; exit 0' INT; trap 'exit 0' TERM; "
                                                "sleep 3598 & wait"),
-                                QString::fromUtf8(what.mid(6)),
-                                QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda_test_attacker")},
+                                QString::fromUtf8(what.mid(6))},
                                never.get_token());
         } else if (what == "place-then-hang") {
             place(planner, "first", QStringLiteral("first"));
