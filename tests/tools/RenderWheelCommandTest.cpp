@@ -130,9 +130,9 @@ TEST(DevDriver, RenderWheelShowsAPictureOfEveryKindItCanRead)
 
 namespace {
 
-// The colour at the middle of the wheel's centre picture, drawn by the driver under this cache
-// and data folder.
-QRgb centreColour(const QString& file, const QString& cache, const QString& data, const QString& out)
+// The wheel with the file's picture in its centre, drawn by the driver under this cache and
+// data folder.
+QImage wheelOf(const QString& file, const QString& cache, const QString& data, const QString& out)
 {
     const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
     const QByteArray oldData = qgetenv("XDG_DATA_HOME");
@@ -143,8 +143,30 @@ QRgb centreColour(const QString& file, const QString& cache, const QString& data
     qputenv("XDG_CACHE_HOME", oldCache);
     qputenv("XDG_DATA_HOME", oldData);
     if (code != 0)
-        return 0;
-    return QImage(out).pixel(258, 258 + 10);
+        return {};
+    return QImage(out);
+}
+
+// The colour at the middle of the centre picture.
+QRgb centreColour(const QString& file, const QString& cache, const QString& data, const QString& out)
+{
+    const QImage wheel = wheelOf(file, cache, data, out);
+    return wheel.isNull() ? 0 : wheel.pixel(258, 258 + 10);
+}
+
+// A page written on: white with some dark ink, in the middle of the centre.
+bool showsAWrittenPage(const QImage& wheel)
+{
+    int white = 0;
+    int ink = 0;
+    for (int y = 258 - 24; y <= 258 + 24; ++y) {
+        for (int x = 258 - 16; x <= 258 + 16; ++x) {
+            const QColor c = wheel.pixelColor(x, y);
+            white += c.red() > 240 && c.green() > 240 && c.blue() > 240;
+            ink += qGray(c.rgb()) < 130;
+        }
+    }
+    return white > 600 && ink > 4;
 }
 
 // A cached picture as a file manager leaves it for the file.
@@ -181,7 +203,8 @@ z.close()
 
 // The centre shows the desktop's picture of a file: a thumbnailer's, run behind the worker's
 // walls (the e-book's cover; a text file's where a thumbnailer for text is installed), or the
-// one a file manager left in the cache, which is taken without running anything.
+// one a file manager left in the cache, which is taken without running anything; without
+// either, a page of what a text or an archive holds.
 TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
 {
     QTemporaryDir dir;
@@ -202,6 +225,14 @@ TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("Some notes.\n");
     }
+    // Without a thumbnailer for them, a text and an archive show a page of what they hold.
+    const QString archive = dir.filePath("bundle.zip");
+    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import zipfile,sys\nz = zipfile.ZipFile(sys.argv[1],'w')\n"
+                                                    "for n in ('alpha.txt','beta/','beta/gamma.png'): z.writestr(n,'x')",
+                                              archive}),
+              0);
+    EXPECT_TRUE(showsAWrittenPage(wheelOf(text, cache, dir.filePath("no-data"), dir.filePath("page.png"))));
+    EXPECT_TRUE(showsAWrittenPage(wheelOf(archive, cache, dir.filePath("no-data"), dir.filePath("zip-page.png"))));
     if (QFileInfo::exists("/usr/bin/convert"))
         EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("text.png")), drawn), 40);
 
@@ -209,8 +240,6 @@ TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
     writeCachedPicture(cache, text, QColor(30, 160, 60));
     EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("cached.png")), qRgb(30, 160, 60)), 40);
     // One made before the file last changed is not its picture.
-    const QString archive = dir.filePath("bundle.zip");
-    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", "import zipfile,sys; zipfile.ZipFile(sys.argv[1],'w').writestr('a.txt','x')", archive}), 0);
     writeCachedPicture(cache, archive, QColor(30, 160, 60));
     EXPECT_LT(colourDistance(centreColour(archive, cache, data, dir.filePath("zip.png")), qRgb(30, 160, 60)), 40);
     QFile touch(archive);

@@ -108,3 +108,21 @@ TEST(FilePictures, FilesWithoutContentToShowAnswerAtOnceWithNothing)
     EXPECT_EQ(answers, 1);
     EXPECT_TRUE(answer.isNull());
 }
+
+TEST(FilePictures, APageShowsTheStartOfWhatAFileHolds)
+{
+    IsolatedDocumentReading::Preview preview;
+    preview.title = QStringLiteral("bundle.zip");
+    IsolatedDocumentReading::Block table;
+    table.kind = IsolatedDocumentReading::Block::Kind::table;
+    for (int i = 0; i < 200; ++i)
+        table.rows.append({QStringLiteral("entry %1.txt").arg(i), QStringLiteral("1 KB")});
+    preview.blocks.append(table);
+    const QImage page = pagePicture(preview, 192);
+    ASSERT_EQ(page.size(), QSize(148, 192));
+    // Written on, white around the writing, and the rows that do not fit left off the sheet.
+    EXPECT_GT(inkedPixels(page), 200);
+    EXPECT_EQ(page.pixelColor(74, 186), QColor(Qt::white));
+    EXPECT_TRUE(pagePicture(preview, 4).isNull());
+    EXPECT_FALSE(pagePicture(IsolatedDocumentReading::Preview{}, 96).isNull());
+}

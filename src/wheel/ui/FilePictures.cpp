@@ -1,5 +1,6 @@
 #include "wheel/ui/FilePictures.h"
 
+#include "catalogue/IsolatedDocumentReading.h"
 #include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "graphics/SymbolTable.h"
@@ -124,6 +125,19 @@ std::optional<QImage> videoFrame(const QString& path, int side, bool cover, std:
     return std::nullopt;
 }
 
+// A page of what a text, a document, a sheet, an archive or subtitles hold, as our readers
+// read them behind the walls: the picture of a file without one of its own.
+std::optional<QImage> readPage(const FileInfo& file, int side, std::stop_token stop)
+{
+    const std::optional<IsolatedDocumentReading::Preview> preview = IsolatedDocumentReading::preview(file, stop);
+    if (!preview || preview->blocks.isEmpty())
+        return std::nullopt;
+    const QImage page = pagePicture(*preview, side);
+    if (page.isNull())
+        return std::nullopt;
+    return page;
+}
+
 std::optional<QImage> contentPicture(const FileInfo& file, int side, std::stop_token stop)
 {
     const QString path = file.path();
@@ -147,7 +161,13 @@ std::optional<QImage> contentPicture(const FileInfo& file, int side, std::stop_t
     case FileCategory::document:
     case FileCategory::presentation:
     case FileCategory::spreadsheet:
-        return IsolatedReading::packagePicture(path, box, stop);
+        if (std::optional<QImage> carried = IsolatedReading::packagePicture(path, box, stop))
+            return carried;
+        return readPage(file, side, stop);
+    case FileCategory::ebook:
+    case FileCategory::subtitle:
+    case FileCategory::archive:
+        return readPage(file, side, stop);
     default:
         return std::nullopt;
     }
@@ -186,6 +206,65 @@ QStringList centreFrameArguments(const QString& path, int side, double seconds, 
         + QStringList{"-map", cover ? "0:v:0" : "0:V:0", "-an", "-sn", "-frames:v", "1", "-vf",
                       "scale=" + size + ":" + size + ":force_original_aspect_ratio=decrease",
                       "-c:v", "ppm", "-f", "image2pipe", "pipe:1"};
+}
+
+QImage pagePicture(const IsolatedDocumentReading::Preview& preview, int side)
+{
+    if (side < 8)
+        return {};
+    const int height = side;
+    const int width = int(std::lround(side * 0.77));
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const QRectF sheet(0.5, 0.5, width - 1.0, height - 1.0);
+    painter.setPen(QPen(QColor(0, 0, 0, 60), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(sheet);
+    const double margin = std::max(2.0, side * 0.07);
+    const QRectF text = sheet.adjusted(margin, margin, -margin, -margin);
+    painter.setClipRect(text);
+    QFont font = painter.font();
+    font.setPixelSize(std::max(4, side / 16));
+    const auto write = [&](const QString& words, bool bold, double& y) {
+        QFont look = font;
+        look.setBold(bold);
+        painter.setFont(look);
+        const QRectF room(text.left(), y, text.width(), text.bottom() - y);
+        QRectF used;
+        painter.drawText(room, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, words, &used);
+        y += std::max(used.height(), double(font.pixelSize())) + font.pixelSize() * 0.3;
+    };
+    painter.setPen(QColor(0x33, 0x33, 0x33));
+    double y = text.top();
+    // A title the text begins with anyway is written once.
+    if (!preview.title.isEmpty()
+        && (preview.blocks.isEmpty() || preview.blocks.first().text.trimmed() != preview.title.trimmed()))
+        write(preview.title, true, y);
+    for (const IsolatedDocumentReading::Block& block : preview.blocks) {
+        if (y >= text.bottom())
+            break;
+        using Kind = IsolatedDocumentReading::Block::Kind;
+        switch (block.kind) {
+        case Kind::table:
+            for (qsizetype r = 0; r < block.rows.size() && y < text.bottom(); ++r)
+                write(block.rows[r].join(QStringLiteral("   ")), r == 0, y);
+            break;
+        case Kind::rule:
+            painter.drawLine(QPointF(text.left(), y + 1), QPointF(text.right(), y + 1));
+            y += font.pixelSize() * 0.6;
+            break;
+        case Kind::listItem:
+            write(QStringLiteral("\u2022 ") + block.text, false, y);
+            break;
+        default:
+            write(block.text.left(2000), block.kind == Kind::heading, y);
+            break;
+        }
+    }
+    return image;
 }
 
 QImage drawnFileIcon(FileCategory category, const QString& label, int side)

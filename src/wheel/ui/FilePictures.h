@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/IsolatedDocumentReading.h"
 #include "model/FileInfo.h"
 
 #include <QImage>
@@ -17,6 +18,11 @@ namespace qv {
 // only. Absent only for a side of zero.
 std::optional<QImage> fileIcon(const FileInfo& file, int side);
 
+// A page showing the start of what a preview holds (its title, text, tables as rows), for a
+// square of side pixels: the picture of a text, a sheet, an archive or subtitles. Null for a
+// side too small to write on.
+QImage pagePicture(const IsolatedDocumentReading::Preview& preview, int side);
+
 // Our own drawing of a category, with the label (a format's name) under its symbol when there
 // is room.
 QImage drawnFileIcon(FileCategory category, const QString& label, int side);
@@ -24,7 +30,8 @@ QImage drawnFileIcon(FileCategory category, const QString& label, int side);
 // Reads a picture of the file's content scaled to fit the side, off the main thread, and hands
 // it to the callback there: the desktop's (a file manager's cached thumbnail, else an installed
 // thumbnailer's), else our own: an image's picture, a PDF's first page, a video's frame, an audio
-// file's cover, the preview an office package carries. Untrusted bytes are decoded in a worker process or by FFmpeg as a child. Other
+// file's cover, the preview an office package carries, a page of what a text, a sheet, an
+// archive or subtitles hold. Untrusted bytes are decoded in a worker process or by FFmpeg as a child. Other
 // files, folders, promised files and files that cannot be read get a null image; a request
 // stopped meanwhile gets no answer.
 void loadThumbnail(const FileInfo& file, int side, std::stop_token stop, std::function<void(QImage)> done);
