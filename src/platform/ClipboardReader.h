@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QMimeData;
 
 namespace qv {
@@ -15,6 +17,9 @@ public:
     virtual const QMimeData* contents(Selection selection) const = 0;
     // False when there is no clipboard to read at all (no display).
     virtual bool isAvailable() const = 0;
+    // Why an empty selection may not be empty at all (the desktop tells us nothing of other
+    // programs' copies); empty when what it holds is what the user copied.
+    virtual QString blindSpot() const { return {}; }
 
     static const ClipboardReader& system();
 };

@@ -99,6 +99,9 @@ CopiedFilesResult readCopiedFiles(const ClipboardReader& reader)
                 return CopiedFilesResult::paths(std::move(urls));
         }
     }
+    // Not "copy files first" when the user may well have.
+    if (const QString blind = reader.blindSpot(); !blind.isEmpty())
+        return CopiedFilesResult::failed(QStringLiteral("Nothing copied was seen: ") + blind);
     return CopiedFilesResult::paths({});
 }
 

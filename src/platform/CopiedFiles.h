@@ -33,7 +33,7 @@ QList<QUrl> copiedFileUrls(const QMimeData& data);
 
 // The files the user copied in the file manager: the clipboard's, else those of the primary
 // selection. No desktop-wide interface tells a file manager's selection, so this stands in for
-// it.
+// it. Nothing found where the reader cannot see other programs' copies is a failure that says so.
 CopiedFilesResult readCopiedFiles(const ClipboardReader& reader);
 CopiedFilesResult readCopiedFiles();
 

@@ -35,6 +35,15 @@ bool SystemClipboardReader::isAvailable() const
         && QGuiApplication::clipboard() != nullptr;
 }
 
+QString SystemClipboardReader::blindSpot() const
+{
+    if (QGuiApplication::platformName() != QLatin1String("wayland") || DataControlClipboard::shared()
+        || QGuiApplication::clipboard()->ownsClipboard())
+        return {};
+    return QStringLiteral("the desktop offers no data control, and tells a Wayland program what "
+                          "other programs copied only while one of its windows has the keyboard");
+}
+
 const ClipboardReader& ClipboardReader::system()
 {
     static SystemClipboardReader reader;

@@ -158,3 +158,20 @@ TEST_F(CopiedFiles, ANameThatIsNotUtf8IsNeverTakenForItsTwin)
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0], QList<QUrl>{fileUrlForNativePath(oddPath)});
 }
+
+TEST_F(CopiedFiles, WhereTheDesktopHidesOtherProgramsCopiesTheLogSaysSoInsteadOfCopyFirst)
+{
+    reader.blind = QStringLiteral("no data control");
+    // What was copied while we could see it still counts.
+    reader.clipboard.setData(QStringLiteral("text/uri-list"), url(a));
+    EXPECT_EQ(readCopiedFiles(reader), CopiedFilesResult::paths({QUrl::fromLocalFile(a)}));
+
+    reader.clipboard.clear();
+    test::LogCapture log;
+    convertCopiedFiles(reader);
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(log.contains(QStringLiteral("quorvenda.app"),
+                             QStringLiteral("Copied Files failed: Nothing copied was seen: no data control")));
+    ASSERT_EQ(toasts.toasts.size(), 1);
+    EXPECT_EQ(toasts.toasts[0].text, QStringLiteral("Couldn't read the Copied Files"));
+}

@@ -10,6 +10,7 @@ namespace qv::test {
 class FakeClipboardReader : public ClipboardReader {
 public:
     bool available = true;
+    QString blind;
     QMimeData clipboard;
     QMimeData primary;
 
@@ -20,6 +21,7 @@ public:
         return selection == Selection::clipboard ? &clipboard : &primary;
     }
     bool isAvailable() const override { return available; }
+    QString blindSpot() const override { return blind; }
 };
 
 } // namespace qv::test
