@@ -5,6 +5,7 @@
 #include "platform/PortalFileChooser.h"
 #include "support/LogCapture.h"
 #include "support/PrivateBusTest.h"
+#include "support/RealPortal.h"
 #include "support/WaitFor.h"
 
 #include <QDBusArgument>
@@ -13,11 +14,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QFile>
-#include <QFileInfo>
 #include <QMutex>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
@@ -284,46 +281,26 @@ TEST_F(PortalFileChooserTest, WithoutAPortalItIsNotAvailableAndAskingAnswersAtOn
 // knows, to a desktop backend of the test's own.
 TEST_F(PortalFileChooserTest, ThroughTheRealPortalToADesktopBackend)
 {
-    const QString frontend = QStringLiteral("/usr/libexec/xdg-desktop-portal");
-    if (!QFileInfo(frontend).isExecutable())
+    if (!RealPortal::isInstalled())
         GTEST_SKIP() << "xdg-desktop-portal is not installed";
-    QTemporaryDir portals;
-    ASSERT_TRUE(portals.isValid());
-    QFile description(portals.filePath(QStringLiteral("qvtest.portal")));
-    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
-    ASSERT_GT(description.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.qvtest\n"
-                                "Interfaces=org.freedesktop.impl.portal.FileChooser\nUseIn=qvtest\n"),
-              0);
-    description.close();
     auto* backend = new FakeChooserBackend;
     backend->moveToThread(&thread);
     ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, backend));
-    ASSERT_TRUE(portalBus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.qvtest")));
-
-    QProcess portal;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    env.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), portals.path());
-    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("qvtest"));
-    portal.setProcessEnvironment(env);
-    portal.setProcessChannelMode(QProcess::MergedChannels);
-    portal.start(frontend, {QStringLiteral("--replace")});
+    ASSERT_TRUE(portalBus.registerService(RealPortal::backendName));
+    RealPortal portal;
     QDBusConnection app = connection(QStringLiteral("app"));
-    ASSERT_TRUE(waitFor([&] {
-        return app.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value()
-            || portal.state() == QProcess::NotRunning;
-    }));
-    ASSERT_EQ(portal.state(), QProcess::Running) << portal.readAll().toStdString();
+    ASSERT_TRUE(portal.start(address, {QStringLiteral("org.freedesktop.impl.portal.FileChooser")}, app))
+        << portal.output();
 
     const PortalFileChooser chooser(app);
-    ASSERT_TRUE(chooser.isAvailable()) << portal.readAll().toStdString();
+    ASSERT_TRUE(chooser.isAvailable()) << portal.output();
     PortalFileChooser::Request folder;
     folder.title = QStringLiteral("Move “a.txt” to:");
     folder.acceptLabel = QStringLiteral("Move Here");
     folder.startFolder = QStringLiteral("/srv");
     folder.folders = true;
     EXPECT_EQ(chooser.chooseAndWait(folder), PortalFileChooser::Answer(QStringList{QStringLiteral("/srv/chosen")}))
-        << portal.readAll().toStdString();
+        << portal.output();
     PortalFileChooser::Request save;
     save.title = QStringLiteral("Export Settings");
     save.startFolder = QStringLiteral("/srv");
@@ -345,8 +322,7 @@ TEST_F(PortalFileChooserTest, ThroughTheRealPortalToADesktopBackend)
     EXPECT_EQ(calls[1].value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/srv\0", 5));
     EXPECT_TRUE(calls[1].contains(QStringLiteral("filters")));
 
-    portal.terminate();
-    portal.waitForFinished(5000);
+    portal.stop();
     portalBus.unregisterObject(kPortalPath);
     QMetaObject::invokeMethod(backend, [backend] { delete backend; }, Qt::BlockingQueuedConnection);
 }

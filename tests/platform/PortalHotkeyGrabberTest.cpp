@@ -5,6 +5,7 @@
 #include "support/FakeHotkeyGrabber.h"
 #include "support/LogCapture.h"
 #include "support/PrivateBusTest.h"
+#include "support/RealPortal.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -249,37 +250,17 @@ private:
 // BindShortcuts, and hands the backend's Activated on.
 TEST_F(PortalHotkey, ThroughTheRealPortalToADesktopBackend)
 {
-    const QString frontend = QStringLiteral("/usr/libexec/xdg-desktop-portal");
-    if (!QFileInfo(frontend).isExecutable())
+    if (!test::RealPortal::isInstalled())
         GTEST_SKIP() << "xdg-desktop-portal is not installed";
-    QTemporaryDir portals;
-    ASSERT_TRUE(portals.isValid());
-    QFile description(portals.filePath(QStringLiteral("qvtest.portal")));
-    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
-    ASSERT_GT(description.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.qvtest\n"
-                                "Interfaces=org.freedesktop.impl.portal.GlobalShortcuts\nUseIn=qvtest\n"),
-              0);
-    description.close();
-
     auto* backend = new FakeShortcutsBackend;
     backend->moveToThread(&thread);
     ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, backend));
-    ASSERT_TRUE(portalBus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.qvtest")));
+    ASSERT_TRUE(portalBus.registerService(test::RealPortal::backendName));
 
-    QProcess portal;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    env.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"), portals.path());
-    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("qvtest"));
-    portal.setProcessEnvironment(env);
-    portal.setProcessChannelMode(QProcess::MergedChannels);
-    portal.start(frontend, {QStringLiteral("--replace")});
+    test::RealPortal portal;
     QDBusConnection app = connection(QStringLiteral("app"));
-    ASSERT_TRUE(test::waitFor([&] {
-        return app.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.portal.Desktop")).value()
-            || portal.state() == QProcess::NotRunning;
-    }));
-    ASSERT_EQ(portal.state(), QProcess::Running) << portal.readAll().toStdString();
+    ASSERT_TRUE(portal.start(address, {QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts")}, app))
+        << portal.output();
 
     SettingsStore store{QString()};
     PortalHotkeyGrabber grabber(app);
@@ -289,7 +270,7 @@ TEST_F(PortalHotkey, ThroughTheRealPortalToADesktopBackend)
     QString bound;
     QObject::connect(&grabber, &PortalHotkeyGrabber::bound, [&](const QString& t) { bound = t; });
     center.installHotkeyHandler();
-    ASSERT_TRUE(test::waitFor([&] { return !bound.isEmpty(); })) << portal.readAll().toStdString();
+    ASSERT_TRUE(test::waitFor([&] { return !bound.isEmpty(); })) << portal.output();
     EXPECT_EQ(bound, QStringLiteral("Alt+Shift+Space"));
 
     const QList<FakeShortcutsBackend::Call> calls = backend->calls();
@@ -306,10 +287,9 @@ TEST_F(PortalHotkey, ThroughTheRealPortalToADesktopBackend)
     EXPECT_EQ(grabber.sessionHandle(), calls[0].session);
 
     backend->activate(portalBus, calls[0].session, QStringLiteral("convert-copied"));
-    EXPECT_TRUE(test::waitFor([&] { return conversions == 1; })) << portal.readAll().toStdString();
+    EXPECT_TRUE(test::waitFor([&] { return conversions == 1; })) << portal.output();
 
-    portal.terminate();
-    portal.waitForFinished(5000);
+    portal.stop();
     portalBus.unregisterObject(kPortalPath);
     QMetaObject::invokeMethod(backend, [backend] { delete backend; }, Qt::BlockingQueuedConnection);
 }
