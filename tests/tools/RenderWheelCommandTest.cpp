@@ -217,7 +217,7 @@ TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
         // A thumbnailer of the user's own for text, drawing a red square whatever the text.
         QFile entry(data + "/thumbnailers/red-text.thumbnailer");
         ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write("[Thumbnailer Entry]\nExec=/usr/bin/convert -size 64x64 xc:#c81e1e png:%o\nMimeType=text/plain;\n");
+        entry.write("[Thumbnailer Entry]\nExec=/usr/bin/convert -size 64x64 xc:#c81e1e png:%o\nMimeType=text/plain;image/svg+xml;\n");
     }
     const QString text = dir.filePath("notes.txt");
     {
@@ -235,6 +235,11 @@ TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
     EXPECT_TRUE(showsAWrittenPage(wheelOf(archive, cache, dir.filePath("no-data"), dir.filePath("zip-page.png"))));
     if (QFileInfo::exists("/usr/bin/convert"))
         EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("text.png")), drawn), 40);
+    // An SVG is drawn by our own decoder from its bytes: a thumbnailer would hand librsvg its
+    // path, and librsvg would draw what it includes from the files beside it.
+    const QString svg = writeFile(dir.filePath("shape.svg"), "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+                                                             "<rect width='64' height='64' fill='#1428c8'/></svg>");
+    EXPECT_LT(colourDistance(centreColour(svg, cache, data, dir.filePath("svg.png")), qRgb(20, 40, 200)), 40);
 
     // A picture the file manager made already wins, and none is drawn.
     writeCachedPicture(cache, text, QColor(30, 160, 60));

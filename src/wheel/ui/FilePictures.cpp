@@ -188,6 +188,10 @@ std::optional<QImage> desktopPicture(const FileInfo& file, int side, std::stop_t
     // By the name alone: the file's bytes are read behind the walls only.
     static const QMimeDatabase types;
     const QMimeType type = types.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    // librsvg opened by the file's path draws what an SVG includes from the files beside it;
+    // our own decoder draws SVGs from their bytes alone.
+    if (type.inherits(QStringLiteral("image/svg+xml")) || type.inherits(QStringLiteral("image/svg+xml-compressed")))
+        return std::nullopt;
     if (const std::optional<Thumbnailers::Thumbnailer> thumbnailer = Thumbnailers::forType(Thumbnailers::installed(), type))
         return IsolatedReading::thumbnailerPicture(path, thumbnailer->exec, box, stop);
     return std::nullopt;
