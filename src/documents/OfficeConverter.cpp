@@ -1,6 +1,7 @@
 #include "documents/OfficeConverter.h"
 
 #include "documents/OfficeEncryption.h"
+#include "documents/WorkbookIntegrity.h"
 #include "documents/ZipPackageReader.h"
 #include "engines/pdf/PDFEngine.h"
 #include "platform/PrivateFolder.h"
@@ -272,9 +273,11 @@ bool zipEndsWhole(QFile& file)
 // judge.
 void refuseDamagedPackage(const QString& path, std::stop_token stop)
 {
-    static const QStringList packages{"docx", "docm", "dotx", "xlsx", "xlsm", "xltx", "pptx", "pptm", "ppsx",
+    static const QStringList packages{"docx", "docm", "dotx", "xlsx", "xlsm", "xltx", "xlsb", "pptx", "pptm", "ppsx",
                                       "potx", "odt", "ott", "ods", "ots", "odp", "otp", "odg"};
-    if (!packages.contains(QFileInfo(path).suffix().toLower()))
+    static const QStringList workbooks{"xlsx", "xlsm", "xltx", "xlsb", "ods", "ots"};
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (!packages.contains(suffix))
         return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("PK\x03\x04"))
@@ -290,7 +293,9 @@ void refuseDamagedPackage(const QString& path, std::stop_token stop)
         });
     } catch (const EngineError& e) {
         if (e.message() == damaged)
-            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), e.log());
+            throw EngineError(workbooks.contains(suffix) ? WorkbookIntegrity::damagedMessage
+                                                         : QStringLiteral("This file is damaged or not in a supported format"),
+                              e.log());
         // Past the reader's caps LibreOffice's own limits apply.
     }
 }
@@ -424,10 +429,13 @@ void OfficeConverter::convertWithLibreOffice(const QUrl& input, const QUrl& outp
         throw EngineError(QStringLiteral("LibreOffice can't write %1").arg(target.toUpper()));
 
     throwIfCancelled(stop);
+    // A damaged container first: LibreOffice reads a cut workbook as text and converts its bytes.
+    refuseDamagedPackage(input.toLocalFile(), stop);
+    if (const std::optional<QString> damage = WorkbookIntegrity::damage(input.toLocalFile()))
+        throw EngineError(WorkbookIntegrity::damagedMessage, *damage);
     // LibreOffice, asked for no password, says only that it could not load the file.
     if (OfficeEncryption::isEncryptedPackage(input.toLocalFile()))
         throw EngineError(OfficeEncryption::passwordProtectedMessage);
-    refuseDamagedPackage(input.toLocalFile(), stop);
     const std::optional<QString> templateProfile = templates().profileFor(*program, stop);
 
     gate().enter(stop);

@@ -7,8 +7,8 @@ namespace qv {
 // Recognises the password-protected form of an OOXML document: not a zip but a compound file
 // (OLE) holding the "EncryptionInfo" and "EncryptedPackage" streams, whatever the name says
 // (.docx, .xlsx, .pptx); and a PowerPoint 97-2003 presentation locked with a password, whose
-// properties are in an "EncryptedSummary" stream. Reads only the container's header and
-// directory.
+// properties are in an "EncryptedSummary" stream; an Excel or Word 97-2003 file encrypted with
+// a password to open. Reads only the container's header, directory and the first records.
 class OfficeEncryption {
 public:
     OfficeEncryption() = delete;

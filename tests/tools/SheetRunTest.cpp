@@ -65,6 +65,73 @@ QString writeBook(const QString& path, bool oneSheet = false)
     return path;
 }
 
+// A BIFF record: its type, its length and its data.
+QByteArray record(quint16 type, const QByteArray& data)
+{
+    QByteArray bytes(4, '\0');
+    bytes[0] = char(type & 0xFF);
+    bytes[1] = char(type >> 8);
+    bytes[2] = char(data.size() & 0xFF);
+    bytes[3] = char(data.size() >> 8);
+    return bytes + data;
+}
+
+// An Excel 2 worksheet of two text cells, as its records alone.
+QByteArray excel2Sheet()
+{
+    const auto label = [](char column, const QByteArray& text) {
+        return record(0x0004, QByteArray("\0\0", 2) + QByteArray(1, column) + QByteArray(4, '\0')
+                                  + QByteArray(1, char(text.size())) + text);
+    };
+    return record(0x0009, QByteArray("\x02\0\x10\0", 4)) + label(0, "hello") + label(1, "world") + record(0x000A, {});
+}
+
+// A compound file (version 3, 512-byte sectors) holding one stream, padded to 4096 bytes as
+// Excel pads its workbook so it lies in whole sectors.
+QByteArray compoundFileWith(const QString& name, QByteArray stream)
+{
+    stream.append(QByteArray(std::max<qsizetype>(0, 4096 - stream.size()), '\0'));
+    stream.append(QByteArray((512 - stream.size() % 512) % 512, '\0'));
+    const quint32 sectors = quint32(stream.size() / 512);
+    auto put = [](QByteArray& bytes, int at, quint32 value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    QByteArray header(512, '\0');
+    header.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    put(header, 0x18, 0x3E, 2);
+    put(header, 0x1A, 3, 2);
+    put(header, 0x1C, 0xFFFE, 2);
+    put(header, 0x1E, 9, 2);
+    put(header, 0x20, 6, 2);
+    put(header, 0x2C, 1, 4);          // one table sector
+    put(header, 0x30, 1, 4);          // the directory in sector 1
+    put(header, 0x38, 4096, 4);       // smaller streams would live in the mini stream
+    put(header, 0x3C, 0xFFFFFFFE, 4); // no mini table
+    put(header, 0x44, 0xFFFFFFFE, 4);
+    for (int i = 0; i < 109; ++i)
+        put(header, 0x4C + 4 * i, i == 0 ? 0 : 0xFFFFFFFF, 4);
+    QByteArray table(512, '\xFF');
+    put(table, 0, 0xFFFFFFFD, 4);
+    put(table, 4, 0xFFFFFFFE, 4);
+    for (quint32 i = 0; i < sectors; ++i)
+        put(table, int(4 * (2 + i)), i + 1 == sectors ? 0xFFFFFFFE : 3 + i, 4);
+    QByteArray directory(512, '\0');
+    const QStringList names{"Root Entry", name};
+    for (int i = 0; i < 2; ++i) {
+        for (int k = 0; k < names[i].size(); ++k)
+            put(directory, 128 * i + 2 * k, names[i][k].unicode(), 2);
+        put(directory, 128 * i + 64, 2 * (names[i].size() + 1), 2);
+        directory[128 * i + 66] = char(i == 0 ? 5 : 2);
+        put(directory, 128 * i + 68, 0xFFFFFFFF, 4);
+        put(directory, 128 * i + 72, 0xFFFFFFFF, 4);
+        put(directory, 128 * i + 76, i == 0 ? 1 : 0xFFFFFFFF, 4);
+        put(directory, 128 * i + 116, i == 0 ? 0xFFFFFFFE : 2, 4);
+        put(directory, 128 * i + 120, i == 0 ? 0 : quint32(stream.size()), 4);
+    }
+    return header + table + directory + stream;
+}
+
 // What the children so far took at most, in bytes.
 qint64 childrenPeakMemory()
 {
@@ -264,4 +331,57 @@ TEST(SheetRun, LockedOfficeFilesSayTheyArePasswordProtected)
         EXPECT_EQ(r.failure(), "This document is password-protected") << operation;
     }
     EXPECT_EQ(entries(dir.filePath("w")), (QStringList{"Letter.docx", "Locked.xlsx"}));
+}
+
+// A workbook whose container is cut or broken fails as damaged instead of being read as text or
+// as an empty sheet; an Excel 97-2003 workbook locked with a password says so.
+TEST(SheetRun, DamagedWorkbookContainersFailAndLockedOnesSaySo)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+
+    // Excel 2, whole and cut inside its last records.
+    const QByteArray sheet = excel2Sheet();
+    const QString old = writeFile(w + "/old.xls", sheet);
+    DriverRun r = run({"convert.spreadsheet.csv", old}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_TRUE(readFile(w + "/old.csv").contains("hello")) << readFile(w + "/old.csv").toStdString();
+    const QString oldCut = writeFile(w + "/old-cut.xls", sheet.left(sheet.size() - 9));
+
+    // Excel 97-2003: a globals stream, whole, cut, and locked with RC4.
+    const QByteArray beginning = record(0x0809, QByteArray("\0\x06\x05\0", 4) + QByteArray(12, '\0'));
+    const QByteArray globals = beginning + record(0x0042, QByteArray("\xE4\x04", 2)) + record(0x000A, {});
+    const QByteArray book = compoundFileWith("Workbook", globals);
+    ASSERT_EQ(book.size(), 512 * 11);
+    const QString bookCut = writeFile(w + "/book-cut.xls", book.left(book.size() / 2));
+    const QByteArray filePass = record(0x002F, QByteArray("\x01\0\x01\0\x01\0", 6) + QByteArray(48, '\x5A'));
+    const QString locked = writeFile(w + "/locked.xls", compoundFileWith("Workbook", beginning + filePass + record(0x000A, {})));
+    const QString lockedCut = writeFile(w + "/locked-cut.xls", readFile(locked).left(3000));
+
+    // A binary workbook package whose part no longer matches its checksum.
+    const QString binary = w + "/binary.xlsb";
+    {
+        ZipPackageWriter zip(binary, {});
+        zip.add("[Content_Types].xml", "<Types/>", ZipPackageWriter::Method::stored);
+        zip.add("xl/workbook.bin", QByteArray(600, 'w'), ZipPackageWriter::Method::stored);
+        zip.finish();
+    }
+    QByteArray package = readFile(binary);
+    const qsizetype part = package.indexOf(QByteArray(600, 'w'));
+    ASSERT_GT(part, 0);
+    package[part + 300] = 'x';
+    writeFile(binary, package);
+
+    for (const QString& input : {oldCut, bookCut, lockedCut, binary}) {
+        for (const char* operation : {"convert.spreadsheet.csv", "convert.spreadsheet.xlsx"}) {
+            r = run({operation, input}, dir.path());
+            EXPECT_EQ(r.code, 1) << operation << " " << input.toStdString();
+            EXPECT_EQ(r.failure(), "This spreadsheet is damaged") << operation << " " << input.toStdString();
+        }
+    }
+    r = run({"convert.spreadsheet.csv", locked}, dir.path());
+    EXPECT_EQ(r.failure(), "This document is password-protected");
+    EXPECT_EQ(entries(w), (QStringList{"binary.xlsb", "book-cut.xls", "locked-cut.xls", "locked.xls", "old-cut.xls",
+                                        "old.csv", "old.xls"}));
 }
