@@ -454,7 +454,7 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     for (const char* folder : {"/tmp", "/var/tmp", "/run"})
         ok = ok && mountTmpfs(inside(QString::fromLatin1(folder)), "mode=1777,size=64m");
     for (const QString& folder : programFolders())
-        ok = ok && bind(folder, inside(folder), true, false);
+        ok = ok && bind(folder, inside(folder), true, QFileInfo(folder).isDir()); // with what is mounted below
     // What covers a hidden file: empty, and read-only once bound.
     const QString empty = base + QStringLiteral("/.covered");
     ok = ok && makeMountPoint(empty, false);
@@ -469,7 +469,7 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
             ok = ok && bind(file, inside(file), true, info.isDir());
     }
     for (const Shown& extra : shown)
-        ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, false);
+        ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, QFileInfo(extra.path).isDir());
     for (const QString& folder : writable)
         ok = ok && (folder.isEmpty() || bindWritable(folder, inside(folder), empty));
     // Its own folder, hidden in the temporary root among other workers' folders.
