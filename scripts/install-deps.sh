@@ -45,6 +45,8 @@ PACKAGES=(
   pipewire pipewire-bin pipewire-pulse wireplumber
   # GNOME Shell: the extension's tests (gjs) and the headless Shell the drag tests run in
   gjs gnome-shell mutter qt6-wayland
+  # GNOME's tray: the AppIndicator extension the tray test opens the menu in
+  gnome-shell-extension-appindicator
   # the desktop portal the hot key's test goes through, to a desktop backend of the test's own
   xdg-desktop-portal
   # a window manager for the tests of window placement under title bars

@@ -11,6 +11,10 @@
 #include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QImage>
 #include <QLibraryInfo>
 #include <QProcess>
@@ -32,13 +36,14 @@ constexpr uint kSuperL = 0xffeb;
 // input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
 class GnomeShell {
 public:
-    // With our extension enabled, or without it.
-    explicit GnomeShell(bool withExtension)
+    // With our extension enabled, or without it, and the other extensions' folders.
+    explicit GnomeShell(bool withExtension, const QStringList& otherExtensions = {})
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         QStringList args{QStringLiteral(QV_SOURCE_DIR "/tests/support/gnome-shell/headless-shell.sh")};
         if (withExtension)
             args << QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org");
+        args << otherExtensions;
         m_process.start(QStringLiteral("bash"), args);
         waitFor([this] {
             m_output += m_process.readAll();
@@ -117,6 +122,23 @@ public:
         }
     }
 
+    // What the Shell's script gives (JSON, or a string's own text), through its Eval, which the tests' own extension
+    // opens; empty on an error. After startInput().
+    QString eval(const QString& script)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                              QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+        message << script;
+        const QDBusMessage reply = m_bus.call(message, QDBus::Block, 10000);
+        if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+            return {};
+        // A string comes back as JSON too: its text.
+        const QString result = reply.arguments().value(1).toString();
+        if (result.startsWith(QLatin1Char('"')))
+            return QJsonDocument::fromJson('[' + result.toUtf8() + ']').array().at(0).toString();
+        return result;
+    }
+
     void button(bool down)
     {
         call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyPointerButton"),
@@ -174,7 +196,7 @@ QString writeImage(const QString& path)
 class GnomeShellDrag : public ::testing::Test {
 protected:
     // Nothing when all is set, else why the test cannot run here.
-    void begin(bool withExtension)
+    void begin(bool withExtension, const QStringList& otherExtensions = {})
     {
         for (const char* program : {"gnome-shell", "Xwayland", "dbus-daemon"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
@@ -185,7 +207,7 @@ protected:
             GTEST_SKIP() << "Qt's Wayland plugin is not installed (qt6-wayland)";
         if (!QFile::exists(QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org/extension.js")))
             GTEST_SKIP() << "the extension was not built";
-        shell = std::make_unique<GnomeShell>(withExtension);
+        shell = std::make_unique<GnomeShell>(withExtension, otherExtensions);
         if (shell->skipped())
             GTEST_SKIP() << shell->output().toStdString();
         ASSERT_TRUE(shell->isRunning()) << shell->output().toStdString();
@@ -440,4 +462,63 @@ TEST_F(GnomeShellDrag, FilesCopiedInAWaylandProgramOpenTheWheelOnTheHotKeysComma
     }
     sourceOutput += source.readAll();
     EXPECT_TRUE(app.hasLine(QStringLiteral("app"), opened)) << app.log().toStdString() << sourceOutput.toStdString();
+}
+
+// The tray icon in GNOME's AppIndicator extension: a click opens the menu with our entries, as
+// a menu of the Shell's, and choosing "Pause Wheel" pauses the wheel (the settings file says so).
+TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
+{
+    const QString appIndicator = QStringLiteral("/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com");
+    if (!QFileInfo::exists(appIndicator))
+        GTEST_SKIP() << "GNOME's AppIndicator extension is not installed (gnome-shell-extension-appindicator)";
+    begin(false, {appIndicator});
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("The icon is in the tray host's tray"), kTimeoutMs))
+        << app.log().toStdString();
+    ASSERT_TRUE(shell->startInput());
+    const QString item = QStringLiteral("imports.ui.main.panel.statusArea['appindicator-org.kde.StatusNotifierItem-%1-1']")
+                             .arg(app.process().processId());
+    // Where the Shell drew the icon once the extension has read the menu: [x, y, width, height],
+    // the same twice in a row (the remote input's own indicator comes into the bar meanwhile).
+    QList<int> icon;
+    QList<int> before;
+    waitFor([&] {
+        before = icon;
+        waitFor([] { return false; }, 300);
+        const QJsonArray values = QJsonDocument::fromJson(shell->eval(QStringLiteral(
+            "let a = %1; let [x, y] = a.get_transformed_position(); let [w, h] = a.get_transformed_size(); "
+            "a.menu.numMenuItems > 0 ? JSON.stringify([x, y, w, h]) : '[]'").arg(item)).toUtf8()).array();
+        icon.clear();
+        for (const QJsonValue& value : values)
+            icon.append(qRound(value.toDouble()));
+        return icon.size() == 4 && icon == before;
+    }, kTimeoutMs);
+    ASSERT_EQ(icon.size(), 4) << shell->output().toStdString();
+    const QPoint centre(icon[0] + icon[2] / 2, icon[1] + icon[3] / 2);
+    shell->park(centre);
+    shell->button(true);
+    shell->button(false);
+    ASSERT_TRUE(waitFor([&] { return shell->eval(item + QStringLiteral(".menu.isOpen")) == QLatin1String("true"); },
+                        kTimeoutMs));
+    EXPECT_EQ(shell->eval(QStringLiteral("JSON.stringify(%1.menu._getMenuItems().map(i => i.label && i.label.text ? i.label.text : '-'))").arg(item)),
+              QStringLiteral(R"(["Convert Copied Files…","Recent Conversions","Active Jobs","-","Pause Wheel","-","Settings…","Getting Started…","Quit Quorvenda"])"));
+    const QJsonArray pause = QJsonDocument::fromJson(shell->eval(QStringLiteral(
+        "let p = %1.menu._getMenuItems().find(i => i.label && i.label.text == 'Pause Wheel'); "
+        "let [x, y] = p.get_transformed_position(); let [w, h] = p.get_transformed_size(); "
+        "JSON.stringify([x + w / 2, y + h / 2])").arg(item)).toUtf8()).array();
+    ASSERT_EQ(pause.size(), 2);
+    shell->glide(QPoint(qRound(pause[0].toDouble()), qRound(pause[1].toDouble())), 5);
+    waitFor([] { return false; }, 300);
+    shell->button(true);
+    waitFor([] { return false; }, 50);
+    shell->button(false);
+    QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
+    EXPECT_TRUE(waitFor([&] {
+        if (!settings.open(QIODevice::ReadOnly))
+            return false;
+        const QJsonObject values = QJsonDocument::fromJson(settings.readAll()).object();
+        settings.close();
+        return values.value(QStringLiteral("quorvenda.paused")).toBool();
+    }, kTimeoutMs)) << app.log().toStdString();
 }
