@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -88,6 +89,54 @@ TEST(ImageDecoder, TurnsPicturesUprightButReportsTheStatedOrientation)
     const DecodedImage limited = ImageDecoder::decode(jpeg, 200);
     EXPECT_EQ(limited.width(), 150);
     EXPECT_EQ(limited.height(), 200);
+}
+
+// The mean absolute difference of two pictures of one size, per channel.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar* p = x.constScanLine(row);
+        const uchar* q = y.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; ++i)
+            sum += std::abs(int(p[i]) - int(q[i]));
+    }
+    return sum / (double(x.width()) * x.height() * 3);
+}
+
+TEST(ImageDecoder, ShrunkJpegsComeOutAsLibvipsThumbnailMakesThem)
+{
+    QTemporaryDir dir;
+    const QString gradient = writeOpaqueImage(dir.filePath("gradient.jpg"), 1700, 1100, 240);
+    const QString grey = dir.filePath("grey.jpg");
+    ASSERT_EQ(QProcess::execute("vips", {"colourspace", gradient, grey + "[Q=90]", "b-w"}), 0);
+    const QString progressive = dir.filePath("progressive.jpg");
+    ASSERT_EQ(QProcess::execute("vips", {"copy", gradient, progressive + "[interlace]"}), 0);
+    const QString cmyk = writeCmykJpeg(dir.filePath("cmyk.jpg"), 900, 500, Qt::darkCyan);
+    QStringList files{gradient, grey, progressive, turnedJpeg(dir)};
+    if (!cmyk.isEmpty())
+        files << cmyk;
+    // Limits that load the file whole and shrunk by 2, 4 and 8.
+    for (const QString& file : files) {
+        for (const int size : {700, 400, 200, 100}) {
+            const std::string what = QFileInfo(file).fileName().toStdString() + " at " + std::to_string(size);
+            const QString peer = dir.filePath("peer.png");
+            ASSERT_EQ(QProcess::execute("vips", {"thumbnail", file, peer, QString::number(size), "--size", "down"}), 0);
+            const QImage expected(peer);
+            const DecodedImage ours = ImageDecoder::decode(file, size);
+            ASSERT_EQ(QSize(ours.width(), ours.height()), expected.size()) << what;
+            EXPECT_LT(meanDifference(ours.toQImage(), expected), 1.5) << what;
+            EXPECT_EQ(ImageDecoder::sourceFile(ours), file) << what;
+        }
+    }
+    // The file's metadata travels with the shrunk picture; its resolution stays as stated.
+    const DecodedImage shrunk = ImageDecoder::decode(gradient, 300);
+    const DecodedImage whole = ImageDecoder::decode(gradient);
+    EXPECT_EQ(shrunk.properties().exif, whole.properties().exif);
+    EXPECT_EQ(shrunk.dpi(), whole.dpi());
+    EXPECT_EQ(ImageDecoder::decode(turnedJpeg(dir), 200).orientation(), 6);
 }
 
 TEST(ImageDecoder, SvgDrawsAtTwiceItsSizeKeepingItsPhysicalSize)

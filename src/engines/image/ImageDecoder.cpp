@@ -1,6 +1,7 @@
 #include "engines/image/ImageDecoder.h"
 
 #include "engines/image/ImageHeader.h"
+#include "engines/image/JpegPixels.h"
 #include "engines/image/JpegStructure.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
@@ -61,6 +62,9 @@ ImageProperties readProperties(VipsImage* image)
 }
 
 const char* const sourceField = "quorvenda-source";
+
+// A shrunk JPEG is decoded into memory up to this size; a larger one streams through libvips.
+constexpr qint64 jpegInMemoryBytes = qint64(256) << 20;
 
 bool isJpegLoader(const QByteArray& native)
 {
@@ -170,13 +174,24 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
         }
         return decodedFromVips(header.release(), properties, dpi);
     }
-    header.reset();
-
-    // A JPEG shrunk while it loads passes over most damage without a word; it is decoded whole
-    // once first.
-    if (isJpegLoader(native))
-        verify(path);
     const int size = std::max(1, std::min(longest, maxPixelSize.value_or(longest)));
+    if (index == 0 && isJpegLoader(native)) {
+        // One decode that checks the file whole, shrunk on load as libvips' thumbnail would.
+        const int shrink = JpegPixels::loadShrink(double(longest) / size);
+        if (VipsRef pixels{JpegPixels::decode(path, shrink, header.get(), jpegInMemoryBytes)}) {
+            VipsImage* thumbnail = nullptr;
+            if (vips_thumbnail_image(pixels.get(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
+                                     nullptr)
+                != 0)
+                fail(takeVipsError());
+            tagSource(thumbnail, path);
+            return decodedFromVips(thumbnail, properties, dpi);
+        }
+        // libvips' loader shrunk while it loads passes over most damage without a word; what
+        // the one decode does not take is checked first.
+        verify(path);
+    }
+    header.reset();
     // The thumbnail takes loader options only in the name.
     const QByteArray name = index > 0 ? native + "[page=" + QByteArray::number(index) + "]" : native;
     VipsImage* thumbnail = nullptr;
