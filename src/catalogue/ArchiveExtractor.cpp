@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -54,18 +55,42 @@ std::optional<QString> readLink(const QString& path)
     return QFile::decodeName(buffer);
 }
 
+// Folders below the root, by relative path, that this extraction made or found to be folders
+// and not links. A later entry that writes anything else at one of them forgets them all.
+using KnownFolders = QSet<QString>;
+
+// The relative paths of the folders on the way to relative (not the item itself), outermost first.
+QStringList foldersOnTheWay(const QString& relative)
+{
+    QStringList folders;
+    for (qsizetype at = relative.indexOf(QLatin1Char('/')); at > 0; at = relative.indexOf(QLatin1Char('/'), at + 1))
+        folders.append(relative.left(at));
+    return folders;
+}
+
 // True when a folder on the way to root/relative (not the item itself) is a link: writing
 // there would land wherever the link points.
-bool passesThroughLink(const QString& root, const QString& relative)
+bool passesThroughLink(const QString& root, const QString& relative, KnownFolders& known)
 {
-    const QStringList parts = relative.split(QLatin1Char('/'));
-    QString path = root;
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        path += QLatin1Char('/') + parts[i];
-        if (isSymbolicLink(path))
+    for (const QString& folder : foldersOnTheWay(relative)) {
+        if (known.contains(folder))
+            continue;
+        struct stat st {};
+        if (::lstat(QFile::encodeName(root + QLatin1Char('/') + folder).constData(), &st) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode))
             return true;
+        if (S_ISDIR(st.st_mode))
+            known.insert(folder);
     }
     return false;
+}
+
+// Anything but a folder is about to be written at relative.
+void forgetIfFolder(KnownFolders& known, const QString& relative)
+{
+    if (known.contains(relative))
+        known.clear();
 }
 
 [[noreturn]] void writeFailure(archive* disk, const QString& name)
@@ -255,22 +280,22 @@ std::optional<timespec> accessedTime(archive_entry* entry)
 
 // Creates the folders on the way to root/relative. Links on the way were refused before; a
 // file in the way gives way to the folder, as a later entry wins.
-void makeFolders(const QString& root, const QString& relative)
+void makeFolders(const QString& root, const QString& relative, KnownFolders& known)
 {
-    const QStringList parts = relative.split(QLatin1Char('/'));
-    QString path = root;
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        path += QLatin1Char('/') + parts[i];
+    for (const QString& folder : foldersOnTheWay(relative)) {
+        if (known.contains(folder))
+            continue;
+        const QString path = root + QLatin1Char('/') + folder;
         const QByteArray encoded = QFile::encodeName(path);
         struct stat st {};
-        if (::lstat(encoded.constData(), &st) == 0) {
-            if (S_ISDIR(st.st_mode))
-                continue;
-            if (::unlink(encoded.constData()) != 0)
+        const bool exists = ::lstat(encoded.constData(), &st) == 0;
+        if (!(exists && S_ISDIR(st.st_mode))) {
+            if (exists && ::unlink(encoded.constData()) != 0)
+                throw SystemError::fromErrno(errno, path);
+            if (::mkdir(encoded.constData(), 0777) != 0)
                 throw SystemError::fromErrno(errno, path);
         }
-        if (::mkdir(encoded.constData(), 0777) != 0)
-            throw SystemError::fromErrno(errno, path);
+        known.insert(folder);
     }
 }
 
@@ -353,6 +378,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
 
     Extraction extraction(reader, stop, onFraction);
     ExtractionSummary summary;
+    KnownFolders known;
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
         ++summary.entries;
@@ -383,14 +409,16 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             extraction.discardData();
             continue;
         }
-        if (passesThroughLink(top, relative))
+        if (passesThroughLink(top, relative, known))
             throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + relative);
+        if (kind != EntryKind::folder)
+            forgetIfFolder(known, relative);
         const QString path = top + QLatin1Char('/') + relative;
         const std::optional<qint64> declared = declaredSize(entry);
 
         if (kind == EntryKind::file) {
             space.beginEntry(declared.value_or(0));
-            makeFolders(top, relative);
+            makeFolders(top, relative, known);
             ArchiveOutputFile out(path, archive_entry_perm(entry));
             const qint64 size = extraction.copyData(entry, &out, &space);
             out.finish(size, modifiedTime(entry), accessedTime(entry));
@@ -399,7 +427,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
 
         if (kind == EntryKind::hardlink) {
             const std::optional<QString> linked = relativeEntryPath(hardlink);
-            if (!linked || linked->isEmpty() || passesThroughLink(top, *linked))
+            if (!linked || linked->isEmpty() || passesThroughLink(top, *linked, known))
                 throw EngineError(outsideMessage, QStringLiteral("Link target: ") + hardlink);
             const QString target = top + QLatin1Char('/') + *linked;
             struct stat st {};
@@ -413,7 +441,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             if (countsAsItem(kind, relative))
                 ++summary.items;
             space.beginEntry(declared.value_or(0));
-            makeFolders(top, relative);
+            makeFolders(top, relative, known);
             const QByteArray encoded = QFile::encodeName(path);
             struct stat existing {};
             if (::lstat(encoded.constData(), &existing) == 0

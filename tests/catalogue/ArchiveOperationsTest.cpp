@@ -282,6 +282,17 @@ TEST_F(ArchiveOperationsTest, NothingIsWrittenOutsideTheExtractionFolder)
                          linkEntry(QStringLiteral("kept/inside"), QStringLiteral("file.txt"))});
     freeze();
 
+    // A folder already looked through on the way to an entry (a link to nothing, skipped), then
+    // replaced by a link, then written through.
+    writeFixtureArchive(input(QStringLiteral("swapped.tar")), QStringLiteral("tar"),
+                        {folderEntry(QStringLiteral("other/")), folderEntry(QStringLiteral("sub/")),
+                         hardlinkEntry(QStringLiteral("sub/link"), QStringLiteral("missing")),
+                         linkEntry(QStringLiteral("sub"), QStringLiteral("other")),
+                         fileEntry(QStringLiteral("sub/evil"), "evil")});
+    freeze();
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("swapped.tar"))); }), ArchiveExtractor::outsideMessage);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+
     for (const char* name : {"dotdot.tar", "absolute.tar", "inner.tar"}) {
         EXPECT_EQ(engineMessage([&] { extract(input(QLatin1String(name))); }),
                   ArchiveExtractor::outsideMessage)
