@@ -19,6 +19,10 @@ QHash<QString, QString> common(const QString& ownFolder)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // Every glibc arena reserves 64 MB of address space, which the memory limit counts.
     env.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("4"));
+    // The system's zone, named: without TZ glibc looks at /etc/localtime again at every local
+    // time it works out (a file-status call for each archive entry's date).
+    if (!env.contains(QStringLiteral("TZ")))
+        env.insert(QStringLiteral("TZ"), QStringLiteral(":/etc/localtime"));
     // Libraries' and programs' own files (temporary files, caches, settings they save) go
     // where the process may write, and go with it.
     env.insert(QStringLiteral("TMPDIR"), ownFolder);
