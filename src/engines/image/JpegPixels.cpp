@@ -1,44 +1,14 @@
 #include "engines/image/JpegPixels.h"
 
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/JpegErrorManager.h"
 #include "model/EngineError.h"
 
-#include <QFile>
-
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-
-#include <jpeglib.h>
 
 namespace qv {
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void errorExit(j_common_ptr info)
-{
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    info->err->format_message(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// Damage is reported as warnings (level -1); the first one ends the decode.
-void emitMessage(j_common_ptr info, int level)
-{
-    if (level < 0)
-        errorExit(info);
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Fields libvips keeps in the image itself, not as metadata.
 bool isBuiltIn(const char* name)
@@ -83,21 +53,20 @@ int JpegPixels::loadShrink(double factor)
 
 VipsImage* JpegPixels::decode(const QString& path, int shrink, VipsImage* header, qint64 maxBytes)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(path).constData(), "rbe"));
+    const JpegErrorManager::File file = JpegErrorManager::open(path);
     if (!file)
         throw EngineError(ImageDecoder::damagedMessage(), QStringLiteral("cannot open the file"));
     // Kept out of the frame setjmp returns to, as libjpeg's own examples do.
     auto info = std::make_unique<jpeg_decompress_struct>();
-    auto errors = std::make_unique<ErrorManager>();
-    info->err = jpeg_std_error(&errors->pub);
-    errors->pub.error_exit = errorExit;
-    errors->pub.emit_message = emitMessage;
+    auto errors = std::make_unique<JpegErrorManager>();
+    // Damage ends the decode at its first warning.
+    errors->install(*info, true);
     VipsImage* volatile image = nullptr;
     if (setjmp(errors->jump)) {
         jpeg_destroy_decompress(info.get());
         if (image)
             g_object_unref(image);
-        throw EngineError(ImageDecoder::damagedMessage(), QString::fromLatin1(errors->message));
+        throw EngineError(ImageDecoder::damagedMessage(), errors->text());
     }
     jpeg_create_decompress(info.get());
     jpeg_stdio_src(info.get(), file.get());

@@ -1,64 +1,23 @@
 #include "engines/image/JpegStructure.h"
 
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/JpegErrorManager.h"
 #include "model/EngineError.h"
-
-#include <QFile>
-
-#include <csetjmp>
-#include <cstdio>
-#include <memory>
-
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
 
 namespace qv {
 
-namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void errorExit(j_common_ptr info)
-{
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    info->err->format_message(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// libjpeg reports damaged data as warnings (level -1) and reads on; the first one is kept.
-void emitMessage(j_common_ptr info, int level)
-{
-    if (level >= 0)
-        return;
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    if (errors->pub.num_warnings++ == 0)
-        info->err->format_message(info, errors->message);
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-} // namespace
-
 QString JpegStructure::fault(const QString& path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(path).constData(), "rbe"));
+    const JpegErrorManager::File file = JpegErrorManager::open(path);
     if (!file)
         return QStringLiteral("cannot open the file");
     // Kept out of the frame setjmp returns to, as libjpeg's own examples do.
     auto info = std::make_unique<jpeg_decompress_struct>();
-    auto errors = std::make_unique<ErrorManager>();
-    info->err = jpeg_std_error(&errors->pub);
-    errors->pub.error_exit = errorExit;
-    errors->pub.emit_message = emitMessage;
+    auto errors = std::make_unique<JpegErrorManager>();
+    errors->install(*info, false);
     if (setjmp(errors->jump)) {
         jpeg_destroy_decompress(info.get());
-        return QString::fromLatin1(errors->message);
+        return errors->text();
     }
     jpeg_create_decompress(info.get());
     jpeg_stdio_src(info.get(), file.get());
@@ -70,7 +29,7 @@ QString JpegStructure::fault(const QString& path)
     jpeg_finish_decompress(info.get());
     const bool damaged = errors->pub.num_warnings > 0;
     jpeg_destroy_decompress(info.get());
-    return damaged ? QString::fromLatin1(errors->message) : QString();
+    return damaged ? errors->text() : QString();
 }
 
 void JpegStructure::check(const QString& path)
