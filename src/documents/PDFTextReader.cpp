@@ -4,6 +4,7 @@
 #include "engines/pdf/PDFRenderer.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/WordsKept.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -270,7 +271,34 @@ DocumentModel PDFTextReader::documentModel(const QString& path, const std::optio
     // conversion does.
     if (!anyText)
         throw EngineError(QStringLiteral("This PDF has no text layer. Try OCR first"));
-    return modelFromPages(pages, renderer.title());
+    DocumentModel model = modelFromPages(pages, renderer.title());
+    // What the pages hold, line by line, is what the document must keep: where the reading of
+    // headings, running heads and page numbers took most of it away, every line stays a
+    // paragraph of its own.
+    QString source;
+    for (const QList<Line>& page : pages)
+        for (const Line& line : page)
+            source += joined(line.runs) + QLatin1Char('\n');
+    if (!WordsKept::keepsText(source, modelText(model))) {
+        DocumentModel plain;
+        plain.title = model.title;
+        for (const QList<Line>& page : pages) {
+            for (const Line& line : page) {
+                if (!trimBlanks(joined(line.runs)).isEmpty())
+                    plain.blocks.append(DocBlock::paragraph(line.runs));
+            }
+        }
+        model = std::move(plain);
+    }
+    return model;
+}
+
+QString PDFTextReader::modelText(const DocumentModel& model)
+{
+    QString text;
+    for (const DocBlock& block : model.blocks)
+        text += block.plainText() + QLatin1Char('\n');
+    return text;
 }
 
 } // namespace qv

@@ -8,7 +8,8 @@
 namespace qv {
 
 // A PDF's text layer as a document: headings by size, list items by their markers, paragraphs
-// joined across lines and pages, running headers, footers and page numbers left out.
+// joined across lines and pages, running headers, footers and page numbers left out; but never
+// most of the pages' words: a model that lost them gives way to the lines as they stand.
 class PDFTextReader {
 public:
     PDFTextReader() = delete;
@@ -25,6 +26,8 @@ public:
 
     // The model of pages of lines; title is the document's own, empty when it has none.
     static DocumentModel modelFromPages(const QList<QList<Line>>& pages, const QString& title);
+    // The model's words, a block a line, to hold against the pages'.
+    static QString modelText(const DocumentModel& model);
 };
 
 } // namespace qv

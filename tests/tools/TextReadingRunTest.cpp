@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -248,4 +249,58 @@ TEST(TextReadingRun, PictureTextAndCodes) {
     EXPECT_EQ(folderEntries(files),
               (QStringList{"blank.png", "codes.png", "junk.png", "note (text).txt", "note.png"}));
     EXPECT_TRUE(workLeftovers(home).isEmpty()) << workLeftovers(home).join(", ").toStdString();
+}
+
+// Every document a PDF becomes keeps the words pdftotext finds in it, however the pages repeat,
+// crop or turn their text.
+TEST(TextReadingRun, DocumentsMadeOfAPdfKeepItsWords)
+{
+    QTemporaryDir home;
+    QTemporaryDir dir;
+    const QByteArray line = "Please keep this notice with your ticket for the whole journey";
+    const QByteArray font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const auto stream = [](const QByteArray& data) {
+        return "<< /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const auto page = [&](const QByteArray& boxes) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] " + boxes + " /Contents 4 0 R"
+            " /Resources << /Font << /F1 5 0 R >> >> >>";
+    };
+    const QByteArray text = "BT /F1 12 Tf 150 650 Td (" + line + ") Tj 0 -20 Td (The second line says where to go next) Tj ET";
+    // The same notice on every page, which reads as a running head.
+    const QString repeated = writeObjectsPdf(dir.filePath("repeated.pdf"),
+                                             {"<< /Type /Catalog /Pages 2 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R 6 0 R 7 0 R] /Count 3 >>", page({}),
+                                              stream("BT /F1 12 Tf 72 650 Td (" + line + ") Tj ET"), font, page({}), page({})});
+    // A crop box well inside the media box.
+    const QString cropped = writeObjectsPdf(dir.filePath("cropped.pdf"),
+                                            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                             page("/CropBox [100 100 512 700]"), stream(text), font});
+    // Text turned a quarter and an eighth.
+    const QString turned = writeObjectsPdf(
+        dir.filePath("turned.pdf"),
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page({}),
+         stream("BT /F1 12 Tf 0 1 -1 0 300 100 Tm (" + line + ") Tj ET BT /F1 12 Tf 0.7071 0.7071 -0.7071 0.7071 100 300 Tm"
+                " (The second line says where to go next) Tj ET"),
+         font});
+    for (const QString& source : {repeated, cropped, turned}) {
+        QByteArray found;
+        ASSERT_EQ(runProgram("pdftotext", {source, "-"}, &found), 0);
+        const QStringList words = QString::fromUtf8(found).split(QRegularExpression("\\W+"), Qt::SkipEmptyParts);
+        ASSERT_GE(words.size(), 10) << source.toStdString();
+        for (const char* target : {"md", "html", "docx", "odt", "rtf", "epub", "txt"}) {
+            const QJsonObject outcome = run(home.path(), {QStringLiteral("convert.pdf.") + target, source});
+            const QStringList outputs = stringList(outcome.value("outputs"));
+            ASSERT_EQ(outputs.size(), 1) << target << " " << source.toStdString() << " " << failureOf(outcome).toStdString();
+            // The text as the file holds it: its packages' parts inflated.
+            QByteArray held = readFile(outputs.first());
+            if (held.startsWith("PK"))
+                runProgram("unzip", {"-p", outputs.first()}, &held);
+            int kept = 0;
+            for (const QString& word : words)
+                kept += held.contains(word.toUtf8()) ? 1 : 0;
+            EXPECT_GE(kept * 10, words.size() * 9) << target << " " << source.toStdString();
+            QFile::remove(outputs.first());
+        }
+    }
 }
