@@ -1,5 +1,6 @@
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageThumbnail.h"
 #include "engines/image/JpegStructure.h"
 #include "model/EngineError.h"
 #include "support/ImageTestImages.h"
@@ -179,6 +180,11 @@ TEST(ImageDecoder, AnSvgDrawsNothingFromTheFilesBesideIt)
     ASSERT_EQ(runProgram("vips", {"copy", svg, dir.filePath("by-path.png")}), 0);
     EXPECT_GT(darkPixels(QImage(dir.filePath("by-path.png"))), 100);
     EXPECT_EQ(darkPixels(ImageDecoder::decode(svg).toQImage()), 0);
+    // Nor in a preview.
+    const std::optional<QImage> preview = imageThumbnail(svg, QSize(150, 50));
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->width(), 150);
+    EXPECT_EQ(darkPixels(*preview), 0);
     // Compressed, and by another name of the same kind.
     ASSERT_EQ(runProgram("gzip", {"-k", svg}), 0);
     ASSERT_TRUE(QFile::rename(svg + ".gz", dir.filePath("include.svgz")));

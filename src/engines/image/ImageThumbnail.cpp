@@ -36,10 +36,20 @@ std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeF
         return std::nullopt;
     const QByteArray native = QFile::encodeName(path);
     VipsImage* raw = nullptr;
-    const int status = wholeFile ? vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(),
-                                                  "size", VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr)
-                                 : vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(),
-                                                  "size", VIPS_SIZE_DOWN, nullptr);
+    int status = -1;
+    if (isSvgName(path)) {
+        // From its bytes alone: nothing beside it is drawn.
+        if (VipsSource* source = svgSource(path)) {
+            status = vips_thumbnail_source(source, &raw, box.width(), "height", box.height(), "size", VIPS_SIZE_DOWN,
+                                           nullptr);
+            g_object_unref(source);
+        }
+    } else {
+        status = wholeFile ? vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(), "size",
+                                            VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr)
+                           : vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(), "size",
+                                            VIPS_SIZE_DOWN, nullptr);
+    }
     if (status != 0) {
         vips_error_clear();
         return std::nullopt;
