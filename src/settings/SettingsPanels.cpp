@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 
@@ -30,9 +31,16 @@ std::optional<std::optional<QString>> askPortal(const QDBusConnection& bus, QWid
     const PortalFileChooser portal(bus);
     if (!portal.isAvailable())
         return std::nullopt;
-    if (parent)
-        request.parentWindow = PortalFileChooser::parentWindowFor(parent->window()->winId());
+    QPointer<QWidget> window = parent ? parent->window() : nullptr;
+    if (window) {
+        request.parentWindow = PortalFileChooser::parentWindowFor(window->winId());
+        // Modal as Qt's dialog is, where the portal cannot tie its dialog to ours (Wayland):
+        // no second choice starts while this one waits.
+        window->setEnabled(false);
+    }
     const PortalFileChooser::Answer answer = portal.chooseAndWait(request);
+    if (window)
+        window->setEnabled(true);
     if (!answer)
         return std::nullopt;
     if (answer->isEmpty())

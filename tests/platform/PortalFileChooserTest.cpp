@@ -4,6 +4,7 @@
 
 #include "platform/PortalFileChooser.h"
 #include "support/LogCapture.h"
+#include "support/FakeFileChooserPortal.h"
 #include "support/PrivateBusTest.h"
 #include "support/RealPortal.h"
 #include "support/WaitFor.h"
@@ -26,103 +27,6 @@ using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString kChooserInterface = QStringLiteral("org.freedesktop.portal.FileChooser");
-
-// The stand-in: records each call, then answers with the response and URIs it was given.
-class FakeFileChooser : public QDBusVirtualObject {
-public:
-    struct Call {
-        QString method;
-        QString parent;
-        QString title;
-        QVariantMap options;
-        QString filters; // "name:pattern,pattern;..."
-    };
-
-    void answerWith(uint response, QStringList uris)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_response = response;
-        m_uris = std::move(uris);
-    }
-    QList<Call> calls() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_calls;
-    }
-
-    QString introspect(const QString&) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        const QString member = message.member();
-        const QList<QVariant> args = message.arguments();
-        if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-            if (member != QLatin1String("Get") || args.value(0).toString() != kChooserInterface)
-                return false;
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(uint(4)))));
-            return true;
-        }
-        if (message.interface() != kChooserInterface)
-            return false;
-        Call call{member, args.value(0).toString(), args.value(1).toString(),
-                  qdbus_cast<QVariantMap>(args.value(2)), {}};
-        const QVariant filters = call.options.value(QStringLiteral("filters"));
-        if (filters.userType() == qMetaTypeId<QDBusArgument>()) {
-            const QDBusArgument list = filters.value<QDBusArgument>();
-            QStringList entries;
-            list.beginArray();
-            while (!list.atEnd()) {
-                QString name;
-                QStringList patterns;
-                list.beginStructure();
-                list >> name;
-                list.beginArray();
-                while (!list.atEnd()) {
-                    uint kind = 0;
-                    QString pattern;
-                    list.beginStructure();
-                    list >> kind >> pattern;
-                    list.endStructure();
-                    patterns.append(pattern);
-                }
-                list.endArray();
-                list.endStructure();
-                entries.append(name + QLatin1Char(':') + patterns.join(QLatin1Char(',')));
-            }
-            list.endArray();
-            call.filters = entries.join(QLatin1Char(';'));
-        }
-        uint response = 0;
-        QStringList uris;
-        {
-            QMutexLocker lock(&m_mutex);
-            m_calls.append(call);
-            response = m_response;
-            uris = m_uris;
-        }
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QString request = kPortalPath + QStringLiteral("/request/%1/%2")
-                                                  .arg(sender, call.options.value(QStringLiteral("handle_token")).toString());
-        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QVariantMap results;
-        results.insert(QStringLiteral("uris"), uris);
-        QDBusMessage answer = QDBusMessage::createTargetedSignal(
-            message.service(), request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-        answer << response << results;
-        connection.send(answer);
-        return true;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QList<Call> m_calls;
-    uint m_response = 0;
-    QStringList m_uris;
-};
 
 // The desktop's side of the real portal (xdg-desktop-portal): the FileChooser backend a desktop
 // installs, answering in the method reply with the options it was handed.
@@ -160,44 +64,9 @@ private:
     QList<QVariantMap> m_calls;
 };
 
-class PortalFileChooserTest : public PrivateBusTest {
-protected:
-    void SetUp() override
-    {
-        PrivateBusTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        thread.start();
-        portalBus = connection(QStringLiteral("portal"));
-        ASSERT_TRUE(portalBus.isConnected());
-    }
-    void TearDown() override
-    {
-        if (portal) {
-            portalBus.unregisterObject(kPortalPath);
-            QMetaObject::invokeMethod(portal, [this] { delete portal; }, Qt::BlockingQueuedConnection);
-        }
-        thread.quit();
-        thread.wait();
-        PrivateBusTest::TearDown();
-    }
-
-    void startPortal()
-    {
-        portal = new FakeFileChooser;
-        portal->moveToThread(&thread);
-        ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, portal));
-        ASSERT_TRUE(portalBus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-    }
-
-    QThread thread;
-    QDBusConnection portalBus{QString()};
-    FakeFileChooser* portal = nullptr;
-};
-
 } // namespace
 
-TEST_F(PortalFileChooserTest, AFolderIsChosenInThePortalsDialogWithTheTitleLabelAndStartFolder)
+TEST_F(FileChooserPortalTest, AFolderIsChosenInThePortalsDialogWithTheTitleLabelAndStartFolder)
 {
     startPortal();
     portal->answerWith(0, {QStringLiteral("file:///home/u/Photos%20old")});
@@ -227,7 +96,7 @@ TEST_F(PortalFileChooserTest, AFolderIsChosenInThePortalsDialogWithTheTitleLabel
     EXPECT_EQ(calls[0].options.value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/home/u\0", 8));
 }
 
-TEST_F(PortalFileChooserTest, FiltersAndSavingReachThePortalAndOnlyLocalFilesComeBack)
+TEST_F(FileChooserPortalTest, FiltersAndSavingReachThePortalAndOnlyLocalFilesComeBack)
 {
     startPortal();
     portal->answerWith(0, {QStringLiteral("https://example.org/a.json"), QStringLiteral("file:///tmp/s.json")});
@@ -249,7 +118,7 @@ TEST_F(PortalFileChooserTest, FiltersAndSavingReachThePortalAndOnlyLocalFilesCom
     EXPECT_EQ(calls[0].filters, QStringLiteral("JSON:*.json;Programs:*,*.sh"));
 }
 
-TEST_F(PortalFileChooserTest, ACancelAnswersNothingChosenAndAFailureAsksForQtsDialog)
+TEST_F(FileChooserPortalTest, ACancelAnswersNothingChosenAndAFailureAsksForQtsDialog)
 {
     startPortal();
     const PortalFileChooser chooser(connection(QStringLiteral("app")));
@@ -264,7 +133,7 @@ TEST_F(PortalFileChooserTest, ACancelAnswersNothingChosenAndAFailureAsksForQtsDi
     EXPECT_FALSE(answer);
 }
 
-TEST_F(PortalFileChooserTest, WithoutAPortalItIsNotAvailableAndAskingAnswersAtOnce)
+TEST_F(FileChooserPortalTest, WithoutAPortalItIsNotAvailableAndAskingAnswersAtOnce)
 {
     LogCapture log;
     const PortalFileChooser chooser(connection(QStringLiteral("app")));
@@ -279,13 +148,13 @@ TEST_F(PortalFileChooserTest, WithoutAPortalItIsNotAvailableAndAskingAnswersAtOn
 
 // Through xdg-desktop-portal itself, which checks each option's type and passes on only those it
 // knows, to a desktop backend of the test's own.
-TEST_F(PortalFileChooserTest, ThroughTheRealPortalToADesktopBackend)
+TEST_F(FileChooserPortalTest, ThroughTheRealPortalToADesktopBackend)
 {
     if (!RealPortal::isInstalled())
         GTEST_SKIP() << "xdg-desktop-portal is not installed";
     auto* backend = new FakeChooserBackend;
     backend->moveToThread(&thread);
-    ASSERT_TRUE(portalBus.registerVirtualObject(kPortalPath, backend));
+    ASSERT_TRUE(portalBus.registerVirtualObject(FakeFileChooser::path, backend));
     ASSERT_TRUE(portalBus.registerService(RealPortal::backendName));
     RealPortal portal;
     QDBusConnection app = connection(QStringLiteral("app"));
@@ -323,6 +192,6 @@ TEST_F(PortalFileChooserTest, ThroughTheRealPortalToADesktopBackend)
     EXPECT_TRUE(calls[1].contains(QStringLiteral("filters")));
 
     portal.stop();
-    portalBus.unregisterObject(kPortalPath);
+    portalBus.unregisterObject(FakeFileChooser::path);
     QMetaObject::invokeMethod(backend, [backend] { delete backend; }, Qt::BlockingQueuedConnection);
 }
