@@ -208,8 +208,8 @@ private:
             id = *found;
         }
         const int level = std::clamp(list->format().indent() - 1, 0, 8);
-        return QStringLiteral("<w:pStyle w:val=\"ListParagraph\"/><w:numPr><w:ilvl w:val=\"") + QString::number(level)
-            + QStringLiteral("\"/><w:numId w:val=\"") + QString::number(id) + QStringLiteral("\"/></w:numPr>");
+        return QStringLiteral("<w:numPr><w:ilvl w:val=\"") + QString::number(level) + QStringLiteral("\"/><w:numId w:val=\"")
+            + QString::number(id) + QStringLiteral("\"/></w:numPr>");
     }
 
     QString paragraphProperties(const QTextBlock& block)
@@ -218,12 +218,15 @@ private:
         const QTextList* list = block.textList();
         QString p;
         const int heading = std::clamp(format.headingLevel(), 0, headingLevels);
+        // In the order WordprocessingML lists paragraph properties.
         if (list)
-            p += listProperties(list);
+            p += QStringLiteral("<w:pStyle w:val=\"ListParagraph\"/>");
         else if (heading > 0)
             p += QStringLiteral("<w:pStyle w:val=\"Heading") + QString::number(heading) + QStringLiteral("\"/>");
         if (format.pageBreakPolicy().testFlag(QTextFormat::PageBreak_AlwaysBefore))
             p += QStringLiteral("<w:pageBreakBefore/>");
+        if (list)
+            p += listProperties(list);
         if (format.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth))
             p += QStringLiteral("<w:pBdr><w:bottom w:val=\"single\" w:sz=\"6\" w:space=\"1\" w:color=\"808080\"/></w:pBdr>");
         if (format.hasProperty(QTextFormat::BackgroundBrush) && format.background().style() != Qt::NoBrush)

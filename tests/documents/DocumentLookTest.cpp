@@ -419,6 +419,19 @@ for p in docx.Document(sys.argv[1]).paragraphs:
     ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", readBack, dir.filePath("rtf.docx")}, &output), 0);
     EXPECT_TRUE(output.contains("Chapter one|")) << output.toStdString();
     EXPECT_TRUE(output.contains("|Heading 1\n")) << output.toStdString();
+
+    // Word's other reader takes them whole.
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    for (const QString format : {"rtf", "odt"}) {
+        ASSERT_EQ(runProgram("soffice", {"-env:UserInstallation=file://" + dir.filePath("lo"), "--headless", "--convert-to",
+                                         "pdf", "--outdir", dir.filePath("lo-out"), dir.filePath(format + ".docx")},
+                             &output),
+                  0)
+            << output.toStdString();
+        ASSERT_EQ(runProgram("pdftotext", {dir.filePath("lo-out/" + format + ".pdf"), "-"}, &output), 0);
+        EXPECT_TRUE(output.contains("Red centred")) << format.toStdString();
+    }
 }
 
 // Plain text keeps a list's markers: a dash for bullets, the number for numbered items.
