@@ -79,8 +79,16 @@ QString contentTypes(int slides, bool png, bool jpeg)
         "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.slideLayout+xml\"/>"
         "<Override PartName=\"/ppt/theme/theme1.xml\" "
         "ContentType=\"application/vnd.openxmlformats-officedocument.theme+xml\"/>"
+        "<Override PartName=\"/ppt/presProps.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.presProps+xml\"/>"
+        "<Override PartName=\"/ppt/viewProps.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.viewProps+xml\"/>"
+        "<Override PartName=\"/ppt/tableStyles.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.tableStyles+xml\"/>"
         "<Override PartName=\"/docProps/core.xml\" "
-        "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>");
+        "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
+        "<Override PartName=\"/docProps/app.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>");
     for (int i = 1; i <= slides; ++i)
         xml += QStringLiteral("<Override PartName=\"/ppt/slides/slide") + number(i)
             + QStringLiteral(".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.presentationml."
@@ -109,6 +117,9 @@ QString presentationRelationships(int slides)
         items += relationship(QStringLiteral("rId") + number(i + 1), "relSlide",
                               QStringLiteral("slides/slide") + number(i) + QStringLiteral(".xml"));
     items += relationship(QStringLiteral("rId") + number(slides + 2), "relTheme", QStringLiteral("theme/theme1.xml"));
+    items += relationship(QStringLiteral("rId") + number(slides + 3), "relPresProps", QStringLiteral("presProps.xml"));
+    items += relationship(QStringLiteral("rId") + number(slides + 4), "relViewProps", QStringLiteral("viewProps.xml"));
+    items += relationship(QStringLiteral("rId") + number(slides + 5), "relTableStyles", QStringLiteral("tableStyles.xml"));
     return relationships(items);
 }
 
@@ -185,7 +196,32 @@ QString coreProperties()
 QString packageRelationships()
 {
     return relationships(relationship(QStringLiteral("rId1"), "relOfficeDocument", QStringLiteral("ppt/presentation.xml"))
-                         + relationship(QStringLiteral("rId2"), "relCoreProperties", QStringLiteral("docProps/core.xml")));
+                         + relationship(QStringLiteral("rId2"), "relCoreProperties", QStringLiteral("docProps/core.xml"))
+                         + relationship(QStringLiteral("rId3"), "relExtendedProperties", QStringLiteral("docProps/app.xml")));
+}
+
+QString extendedProperties(int slides)
+{
+    return QStringLiteral("<Properties xmlns=\"") + ns("extendedProperties") + QStringLiteral("\" xmlns:vt=\"")
+        + ns("docPropsVTypes") + QStringLiteral("\"><Application>Quorvenda</Application><Slides>") + number(slides)
+        + QStringLiteral("</Slides></Properties>");
+}
+
+// The parts PowerPoint keeps beside every presentation, with nothing set.
+QString presentationProperties()
+{
+    return QStringLiteral("<p:presentationPr") + namespaces() + QStringLiteral("/>");
+}
+
+QString viewProperties()
+{
+    return QStringLiteral("<p:viewPr") + namespaces() + QStringLiteral("/>");
+}
+
+QString tableStyles()
+{
+    return QStringLiteral("<a:tblStyleLst xmlns:a=\"") + ns("drawingMain")
+        + QStringLiteral("\" def=\"{5C22544A-7EE6-4342-B048-85BDC9FD1C3A}\"/>");
 }
 
 struct Picture {
@@ -245,7 +281,11 @@ void PictureSlides::imagesToSlides(QSizeF slideSize, const QStringList& pictures
     zip.add(QStringLiteral("[Content_Types].xml"), part(contentTypes(count, png, jpeg)), M::deflated);
     zip.add(QStringLiteral("_rels/.rels"), part(packageRelationships()), M::deflated);
     zip.add(QStringLiteral("docProps/core.xml"), part(coreProperties()), M::deflated);
+    zip.add(QStringLiteral("docProps/app.xml"), part(extendedProperties(count)), M::deflated);
     zip.add(QStringLiteral("ppt/presentation.xml"), part(presentation(count, slideSize)), M::deflated);
+    zip.add(QStringLiteral("ppt/presProps.xml"), part(presentationProperties()), M::deflated);
+    zip.add(QStringLiteral("ppt/viewProps.xml"), part(viewProperties()), M::deflated);
+    zip.add(QStringLiteral("ppt/tableStyles.xml"), part(tableStyles()), M::deflated);
     zip.add(QStringLiteral("ppt/_rels/presentation.xml.rels"), part(presentationRelationships(count)), M::deflated);
     zip.add(QStringLiteral("ppt/slideMasters/slideMaster1.xml"), part(slideMaster()), M::deflated);
     zip.add(QStringLiteral("ppt/slideMasters/_rels/slideMaster1.xml.rels"),

@@ -200,6 +200,11 @@ TEST(PdfCatalogue, PdfToPptxMakesOnePictureSlidePerPage)
     ASSERT_EQ(runProgram("/usr/bin/unzip", {"-Z1", pptx}, &listing), 0);
     const QStringList names = QString::fromUtf8(listing).split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(names.filter(QRegularExpression("^ppt/slides/slide\\d+\\.xml$")).size(), 3);
+    // The parts PowerPoint keeps beside every deck are there too.
+    for (const char* name : {"ppt/presProps.xml", "ppt/viewProps.xml", "ppt/tableStyles.xml", "docProps/app.xml",
+                             "ppt/theme/theme1.xml", "ppt/slideMasters/slideMaster1.xml"})
+        EXPECT_TRUE(names.contains(name)) << name;
+    EXPECT_TRUE(part("docProps/app.xml").contains("<Slides>3</Slides>"));
     // Each slide one picture of its page at 200 dpi, as large as fits.
     const QList<QSize> pixels{{2200, 1700}, {1700, 2200}, {2339, 1653}};
     for (int i = 1; i <= 3; ++i) {
