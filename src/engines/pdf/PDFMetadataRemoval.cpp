@@ -10,7 +10,10 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 
+#include <QRegularExpression>
+
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -82,8 +85,79 @@ void removeJpegMetadata(QPDFObjectHandle stream)
     }
 }
 
+// The files attached to the document, by their streams: the user's own files carried inside,
+// whose contents are not the document's metadata.
+std::set<QPDFObjGen> attachedFiles(QPDF& qpdf)
+{
+    std::set<QPDFObjGen> files;
+    for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
+        QPDFObjectHandle dictionary = object.isStream() ? object.getDict() : object;
+        if (!dictionary.isDictionary())
+            continue;
+        if (object.isStream() && dictionary.getKey("/Type").isNameAndEquals("/EmbeddedFile"))
+            files.insert(object.getObjGen());
+        QPDFObjectHandle embedded = dictionary.getKey("/EF");
+        if (!embedded.isDictionary())
+            continue;
+        for (auto [key, file] : embedded.getDictAsMap()) {
+            if (file.isStream())
+                files.insert(file.getObjGen());
+        }
+    }
+    return files;
+}
+
+// An XFA form keeps an XMP packet of its own among its packets: as a part of the /XFA array,
+// or as an element of the one stream that holds them all.
+void removeXfaMetadata(QPDF& qpdf)
+{
+    QPDFObjectHandle form = qpdf.getRoot().getKey("/AcroForm");
+    if (!form.isDictionary())
+        return;
+    QPDFObjectHandle xfa = form.getKey("/XFA");
+    if (xfa.isArray()) {
+        QPDFObjectHandle kept = QPDFObjectHandle::newArray();
+        const int count = xfa.getArrayNItems();
+        for (int i = 0; i < count; i += 2) {
+            QPDFObjectHandle name = xfa.getArrayItem(i);
+            if (name.isString() && name.getUTF8Value() == "xmpmeta")
+                continue;
+            kept.appendItem(name);
+            if (i + 1 < count)
+                kept.appendItem(xfa.getArrayItem(i + 1));
+        }
+        form.replaceKey("/XFA", kept);
+        return;
+    }
+    if (!xfa.isStream())
+        return;
+    std::shared_ptr<Buffer> data;
+    try {
+        data = xfa.getStreamData(qpdf_dl_generalized);
+    } catch (const std::exception&) {
+        return;
+    }
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+    static const QRegularExpression packet(QStringLiteral("<([A-Za-z0-9_]+:)?xmpmeta\\b.*</([A-Za-z0-9_]+:)?xmpmeta>"),
+                                           QRegularExpression::DotMatchesEverythingOption
+                                               | QRegularExpression::InvertedGreedinessOption);
+    QString cleaned = text;
+    cleaned.remove(packet);
+    if (cleaned != text)
+        xfa.replaceStreamData(cleaned.toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+}
+
 void removeMetadataEntries(QPDF& qpdf)
 {
+    removeXfaMetadata(qpdf);
+    // An attached file keeps what it says, but not the dates of its attaching.
+    for (const QPDFObjGen& file : attachedFiles(qpdf)) {
+        QPDFObjectHandle parameters = qpdf.getObject(file).getDict().getKey("/Params");
+        if (!parameters.isDictionary())
+            continue;
+        parameters.removeKey("/CreationDate");
+        parameters.removeKey("/ModDate");
+    }
     for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
         // Pictures carry their camera's data, places included.
         if (object.isStream() && isJpegStream(object))
@@ -103,8 +177,9 @@ void removeMetadataEntries(QPDF& qpdf)
 bool streamHoldsXMP(const PDFDocument& written)
 {
     constexpr std::string_view marker = "xmpmeta";
+    const std::set<QPDFObjGen> attached = attachedFiles(written.qpdf());
     for (QPDFObjectHandle& object : written.qpdf().getAllObjects()) {
-        if (!object.isStream())
+        if (!object.isStream() || attached.count(object.getObjGen()))
             continue;
         // Decoded as qpdf --qdf shows it: filters undone, pictures left as they are stored.
         std::shared_ptr<Buffer> buffer;
