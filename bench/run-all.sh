@@ -103,6 +103,7 @@ else
 fi
 script pdf_merge.sh
 script pdf_render.sh
+script pdf_slides.sh
 script editors.sh
 script media_editor.sh
 script animation_memory.sh
