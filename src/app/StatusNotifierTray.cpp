@@ -175,7 +175,11 @@ StatusNotifierTray::StatusNotifierTray(QMenu* menu, QDBusConnection bus, QObject
         qCWarning(appLog, "The tray icon's bus name %s was refused", qUtf8Printable(m_service));
     m_menuRefresh.setSingleShot(true);
     m_menuRefresh.setInterval(250);
-    connect(&m_menuRefresh, &QTimer::timeout, this, [this] { m_menuExporter.fill(); });
+    connect(&m_menuRefresh, &QTimer::timeout, this, [this] {
+        // Never under the pointer of a menu of ours on screen.
+        if (m_menu && !m_menu->isVisible())
+            m_menuExporter.fill();
+    });
     // A host that starts later (a panel restarted, a session whose bar comes up after us).
     connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
         if (m_registered)

@@ -81,8 +81,14 @@ struct DataControlClipboard::State {
     std::optional<QByteArray> receive(zwlr_data_control_offer_v1* offer, const QString& format)
     {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        if (::pipe2(fds, O_CLOEXEC) != 0)
             return std::nullopt;
+        // Only our end waits for nothing: the owner writes as it would to any pipe.
+        if (::fcntl(fds[0], F_SETFL, O_NONBLOCK) != 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return std::nullopt;
+        }
         zwlr_data_control_offer_v1_receive(offer, format.toUtf8().constData(), fds[1]);
         ::close(fds[1]);
         wl_display_flush(display);

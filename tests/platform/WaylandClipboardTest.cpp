@@ -169,6 +169,31 @@ protected:
         EXPECT_EQ(readUntil(line({a})), line({a}));
     }
 
+    // A list longer than a pipe holds (1500 files, some 150 kB) comes whole: the owner writes
+    // into the pipe as into any other, waiting while we read.
+    void aLongListIsReadWhole()
+    {
+        const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
+        if (wlCopy.isEmpty())
+            GTEST_SKIP() << "wl-copy (wl-clipboard) is not installed";
+        startReader();
+        if (HasFatalFailure())
+            return;
+        QList<QUrl> urls;
+        QByteArray list;
+        for (int i = 0; i < 1500; ++i) {
+            const QString name = QStringLiteral("a picture with a rather long name, number %1 of many.jpg").arg(i, 4, 10, QLatin1Char('0'));
+            urls.append(QUrl::fromLocalFile(writeFile(files.filePath(name))));
+            list += urls.last().toEncoded() + "\r\n";
+        }
+        ASSERT_GT(list.size(), 100000);
+        QProcess& copier = start(wlCopy, {QStringLiteral("--foreground"), QStringLiteral("--type"), QStringLiteral("text/uri-list")});
+        ASSERT_TRUE(copier.waitForStarted(timeoutMs));
+        ASSERT_EQ(copier.write(list), list.size());
+        copier.closeWriteChannel();
+        EXPECT_EQ(readUntil(line(urls)), line(urls));
+    }
+
     // Thunar, where installed, copies the files of a folder: Ctrl+A, Ctrl+C through KWin's
     // fake input, again until the copy is seen (Thunar takes keys once its window is up).
     void aCopyInThunarIsRead()
@@ -256,4 +281,12 @@ TEST_F(WaylandClipboard, OnKWinFilesCopiedInThunarAreRead)
     if (IsSkipped() || HasFatalFailure())
         return;
     aCopyInThunarIsRead();
+}
+
+TEST_F(WaylandClipboard, OnSwayALongListIsReadWhole)
+{
+    compositor.startSway(screenWidth, screenHeight);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    aLongListIsReadWhole();
 }
