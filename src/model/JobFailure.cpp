@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
+
 namespace qv {
 
 namespace {
@@ -78,6 +79,11 @@ JobFailure failureOfSystemError(const SystemError& error)
 
 } // namespace
 
+QString fileTooLargeMessage()
+{
+    return QStringLiteral("The result is too large for the destination's disk");
+}
+
 JobFailure jobFailure(const std::exception_ptr& error)
 {
     try {
@@ -88,7 +94,7 @@ JobFailure jobFailure(const std::exception_ptr& error)
             return {QStringLiteral("Not enough disk space"), details};
         return {e.message(), details};
     } catch (const FFmpegError& e) {
-        return {ffmpegLogMessage(e.log()), e.log()};
+        return {e.localizedDescription(), e.log()};
     } catch (const SystemError& e) {
         return failureOfSystemError(e);
     } catch (const Error& e) {
@@ -110,6 +116,8 @@ QString ffmpegLogMessage(const QString& log)
 
     if (has("no space left"))
         return QStringLiteral("Not enough disk space");
+    if (has("file too large"))
+        return fileTooLargeMessage();
     if (has("permission denied") || has("operation not permitted"))
         return QStringLiteral("Quorvenda isn't allowed to save there");
     if (has("decoder") && (has("not found") || has("unknown")))
@@ -153,6 +161,7 @@ std::optional<QString> posixErrorMessage(std::optional<int> code)
     case 1:
     case 13: return QStringLiteral("Quorvenda isn't allowed to save there");
     case 2: return QStringLiteral("The file is no longer there");
+    case 27: return fileTooLargeMessage();
     case 28: return QStringLiteral("Not enough disk space");
     case 30: return QStringLiteral("The destination is read-only");
     default: return std::nullopt;

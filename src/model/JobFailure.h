@@ -23,6 +23,10 @@ JobFailure jobFailure(const std::exception_ptr& error);
 // The sentence for an FFmpeg log.
 QString ffmpegLogMessage(const QString& log);
 
+// The sentence of a write refused because the file outgrew what the filesystem (FAT's 4 GB) or
+// the process may hold.
+QString fileTooLargeMessage();
+
 // The sentence for an errno value of our own file layer, when there is one.
 std::optional<QString> posixErrorMessage(std::optional<int> code);
 

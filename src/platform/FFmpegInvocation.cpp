@@ -7,6 +7,7 @@
 #include "platform/TemporaryRoot.h"
 
 #include <cmath>
+#include <csignal>
 
 namespace qv {
 
@@ -115,6 +116,21 @@ bool ffmpegLogTellsOfAWriteFailure(const QString& log)
     static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
                                           "input/output error", "error writing trailer", "error closing file",
                                           "av_interleaved_write_frame()", "error submitting a packet to the muxer"};
+    const QString text = log.toLower();
+    for (const char* phrase : phrases)
+        if (text.contains(QLatin1String(phrase)))
+            return true;
+    return false;
+}
+
+bool ffmpegRunFailedToWrite(int status, const QString& log)
+{
+    // checkFFmpegRun gives a killing signal as 128 + its number: SIGXFSZ is the file size limit.
+    if (status == 128 + SIGXFSZ)
+        return true;
+    static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
+                                          "input/output error", "read-only file system", "permission denied",
+                                          "operation not permitted", "file name too long"};
     const QString text = log.toLower();
     for (const char* phrase : phrases)
         if (text.contains(QLatin1String(phrase)))

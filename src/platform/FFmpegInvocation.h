@@ -56,6 +56,11 @@ bool ffmpegLogTellsOfDamagedInput(const QString& log);
 // error, a trailer it could not write).
 bool ffmpegLogTellsOfAWriteFailure(const QString& log);
 
+// Whether a failed run could not write for a cause of the system's (no room, a file larger than
+// the filesystem or the process may hold, a name it refuses, no permission, a read-only or failing
+// disk): another way of encoding meets it again.
+bool ffmpegRunFailedToWrite(int status, const QString& log);
+
 // "-f" and the demuxer when one is named, then "-i" and the file as FFmpeg must see it.
 QStringList ffmpegInputArgs(const QString& path, const std::optional<QString>& demuxer);
 

@@ -6,6 +6,7 @@
 #include "model/EngineError.h"
 #include "model/Progress.h"
 #include "model/FFmpegError.h"
+#include "model/JobFailure.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
@@ -18,6 +19,8 @@
 #include <QUuid>
 
 #include <chrono>
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace qv;
@@ -359,6 +362,93 @@ TEST_F(MediaConversion, AFullDiskUnderARemuxFailsThoughFFmpegEndsWell)
         EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
     }
     EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
+// A remux that meets a full disk or the file size limit fails with that cause: an encode would be
+// smaller and might fit, but it is not what was asked for.
+TEST_F(MediaConversion, ARemuxThatCannotBeWrittenIsNeverEncodedInstead)
+{
+    // Lossless pictures: a copy is large, an encode at the usual quality a tenth of it.
+    const QString source = make("big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25:duration=4", "-c:v",
+                                            "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"});
+    const qint64 size = QFileInfo(source).size();
+    ASSERT_GT(size, 1024 * 1024);
+    placedBase = QStringLiteral("big");
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = static_cast<rlim_t>(size / 2);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString limited;
+    try {
+        convertVideo(file(source, FileCategory::video), VideoTarget::mkv, context, work);
+    } catch (const Error& e) {
+        limited = e.localizedDescription();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(limited, fileTooLargeMessage());
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+
+    test::SmallDisk disk(size / 2 + 64 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_TRUE(disk.fillLeaving(size / 2));
+    work.workFile = [&disk](const QString& extension) {
+        return QUrl::fromLocalFile(disk.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + "." + extension));
+    };
+    try {
+        convertVideo(file(source, FileCategory::video), VideoTarget::mkv, context, work);
+        FAIL() << "a remux that did not fit finished";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+        EXPECT_FALSE(e.log().contains("libx264")) << "the copy was encoded after it failed to write";
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
+// A decoder that gives up part way (FFmpeg's MPEG-4 ALS decoder on some files) ends the run well
+// with all it decoded: the result agrees with what FFmpeg says it wrote, not with the source.
+TEST_F(MediaConversion, ASoundWhoseDecoderGivesUpIsNoResult)
+{
+    const QString song = make("song.m4a", {"-f", "lavfi", "-i", "sine=duration=3", "-c:a", "aac"});
+    // The conversion reads only the first half second, as a decoder that stops there would.
+    const QString script = dir.filePath("ffmpeg");
+    test::writeFile(script, QByteArray("#!/bin/sh\n"
+                                       "case \" $* \" in *' -progress '*) ;; *) exec ffmpeg \"$@\" ;; esac\n"
+                                       "case \" $* \" in *' -f null '*) exec ffmpeg \"$@\" ;; esac\n"
+                                       "exec ffmpeg -t 0.5 \"$@\"\n"));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(script));
+    placedBase = QStringLiteral("song");
+    for (const AudioTarget target : {AudioTarget::wav, AudioTarget::flac, AudioTarget::opus}) {
+        try {
+            convertAudio(file(song, FileCategory::audio), target, context, work);
+            ADD_FAILURE() << "half a second of three was placed";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.message(), "Conversion failed");
+            EXPECT_TRUE(e.log().contains("of sound the source holds")) << e.log().toStdString();
+        }
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
+// A WAV's channel mask may name one speaker ("front left") for a mono sound: AAC and Opus take
+// only mono for one channel.
+TEST_F(MediaConversion, AMonoSoundOfAnotherLayoutTakesEveryTarget)
+{
+    const QString source = make("left.wav", {"-f", "lavfi", "-i", "sine=duration=1", "-af", "pan=FL|c0=c0", "-c:a",
+                                             "pcm_s16le"});
+    ASSERT_EQ(stream(source, "a:0", "channel_layout"), "1 channels (FL)");
+    for (const AudioTarget target : {AudioTarget::m4a, AudioTarget::m4r, AudioTarget::opus, AudioTarget::mp3,
+                                     AudioTarget::flac, AudioTarget::ogg}) {
+        placedBase = QStringLiteral("left-") + audioTargetFileExtension(target);
+        const QString result = convertAudio(file(source, FileCategory::audio), target, context, work).toLocalFile();
+        EXPECT_EQ(stream(result, "a:0", "channels"), "1") << result.toStdString();
+        EXPECT_NEAR(duration(result), 1.0, 0.1) << result.toStdString();
+    }
 }
 
 TEST(MediaResultLength, ShortIsCutOffAndLongIsAtMostAGroupOfPictures)

@@ -56,6 +56,12 @@ const QRegularExpression& channelLayoutPattern()
     static const QRegularExpression re = compiled(QStringLiteral(R"( (\d)\.(\d))"));
     return re;
 }
+// "1 channels (FL)": a count, where the layout has no name.
+const QRegularExpression& channelCountPattern()
+{
+    static const QRegularExpression re = compiled(QStringLiteral(R"(, (\d+) channels\b)"));
+    return re;
+}
 // An integer sample format, planar or not, with the bits that matter when the decoder says
 // ("s32 (24 bit)" for 24-bit FLAC and ALAC). Float formats are left out on purpose.
 const QRegularExpression& sampleFormatPattern()
@@ -139,6 +145,9 @@ AudioStreamInfo parseAudio(const QString& details)
         const auto low = toInt(layout->at(1));
         if (front && low)
             audio.channels = *front + *low;
+    } else if (const auto counted = firstMatchCaptures(channelCountPattern(), details)) {
+        // "1 channels (FL)": a count and the speakers a channel mask names.
+        audio.channels = toInt(counted->first());
     }
     audio.bitrate = firstInt(streamBitratePattern(), details);
     if (const auto format = firstMatchCaptures(sampleFormatPattern(), details))

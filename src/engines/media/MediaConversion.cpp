@@ -44,7 +44,11 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
     const QStringList first = videoConvertArgs(file.url, output, target, info, settings, true);
     try {
         runMediaStep(first, info.duration, context, work);
-    } catch (const FFmpegError&) {
+    } catch (const FFmpegError& error) {
+        // A copy that could not be written is no reason to encode: the encoded file would meet
+        // the same disk, only smaller and worse.
+        if (ffmpegRunFailedToWrite(error.status(), error.log()))
+            throw;
         QStringList second;
         if (target == VideoTarget::prores)
             second = replacingOptionValue(QStringLiteral("-pix_fmt"), QStringLiteral("yuv422p10le"),

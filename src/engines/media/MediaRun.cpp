@@ -87,6 +87,56 @@ QString withoutWholeMp3Warnings(const QString& log, const QStringList& arguments
     return kept.join(QLatin1Char('\n'));
 }
 
+// Whether every input of a run is a file of a few megabytes at most.
+bool inputsAreSmall(const QStringList& arguments)
+{
+    constexpr qint64 small = 64 << 20;
+    bool any = false;
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("-i"))
+            continue;
+        QString input = arguments[i + 1];
+        if (!input.startsWith(QLatin1String("file:")))
+            return false;
+        const QFileInfo file(input.mid(5));
+        if (!file.isFile() || file.size() > small)
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+// Whether every file is a sound file by its name.
+bool soundOnly(const QStringList& files)
+{
+    static const QStringList sounds{"wav", "flac", "aif", "aiff", "m4a", "m4r", "m4b", "caf", "ogg", "oga", "opus",
+                                    "mp3", "aac", "ac3", "wma", "mka", "wv"};
+    return !files.isEmpty() && std::all_of(files.begin(), files.end(), [](const QString& file) {
+        return sounds.contains(QFileInfo(file).suffix().toLower());
+    });
+}
+
+// How long the first sound of a run's first input lasts in its packets, read without decoding;
+// absent when it cannot be told.
+std::optional<double> copiedSoundSeconds(const QStringList& arguments, const OperationContext& context,
+                                         const MediaWork& work)
+{
+    const qsizetype at = arguments.indexOf(QStringLiteral("-i"));
+    if (at < 0 || at + 1 >= arguments.size())
+        return std::nullopt;
+    QStringList copy = arguments.mid(0, at + 2);
+    copy << QStringLiteral("-map") << QStringLiteral("0:a:0") << QStringLiteral("-c") << QStringLiteral("copy")
+         << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
+    FFmpegProgressContext progress;
+    std::optional<double> seconds;
+    progress.onOutputTime = [&seconds](double time) { seconds = time; };
+    const ProcessRunner::Output output = runFFmpeg(program(work), copy, context.stopToken, progress);
+    throwIfCancelled(context.stopToken);
+    if (output.status != 0 || output.terminatedBySignal || !seconds || *seconds <= 0)
+        return std::nullopt;
+    return seconds;
+}
+
 // Reads back what a run wrote: every file must open as media, and together they must last what
 // was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
 // with status 0 over a file it never finished.
@@ -128,8 +178,18 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
     if (!timed || (!expected && !told))
         return;
-    if ((expected && mediaDurationFits(*expected, total)) || (told && mediaDurationFits(*told, total)))
+    if (expected && mediaDurationFits(*expected, total))
         return;
+    if (told && mediaDurationFits(*told, total)) {
+        // FFmpeg wrote all it decoded, less than was asked: right when the source's sound ends
+        // before its pictures, wrong when its decoder gave up on a sound that goes on.
+        const std::optional<double> sound =
+            expected && soundOnly(files) ? copiedSoundSeconds(arguments, context, work) : std::nullopt;
+        if (!sound || !mediaDurationFits(*expected, *sound))
+            return;
+        throw damagedResult(QStringLiteral("The result lasts %1 s of the %2 s of sound the source holds")
+                                .arg(mediaSeconds(total), mediaSeconds(*sound)));
+    }
     throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
                             .arg(mediaSeconds(total), mediaSeconds(expected.value_or(told.value_or(0.0)))));
 }
@@ -178,7 +238,15 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     progress.duration = duration && *duration > 0 ? duration : std::nullopt;
     std::optional<double> written;
     progress.onOutputTime = [&written](double seconds) { written = seconds; };
-    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
+    ProcessRunner::Output output;
+    try {
+        output = runFFmpeg(program(work), arguments, context.stopToken, progress);
+    } catch (const EngineError& error) {
+        // Gigabytes are not what a small file needs: its headers declare sizes it does not hold.
+        if (error.message() == ProcessRunner::memoryMessage() && inputsAreSmall(arguments))
+            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), error.log());
+        throw;
+    }
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
     if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments)))
@@ -289,6 +357,10 @@ QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
         && *source->channels <= 2)
         args << QStringLiteral("-channel_layout")
              << (*source->channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+    // One or two channels of another layout (a WAV whose mask says front left) become mono or
+    // stereo: AAC and Opus take no other, and a count given again remixes nothing.
+    if (source && source->channels && *source->channels <= 2 && *source->channels >= 1)
+        args << QStringLiteral("-ac") << QString::number(*source->channels);
     if (rate < 1) {
         // Kept as it is, unless the encoder cannot take it (DSD's 352.8 kHz for Vorbis, Opus' few).
         const std::optional<int> fitted = audioOutputSampleRate(target, context, source);

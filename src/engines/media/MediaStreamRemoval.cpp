@@ -9,6 +9,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace qv {
@@ -51,12 +52,13 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
     }
     if (muxer == QLatin1String("mp3")) {
         // FFmpeg copies what follows the last frame with it: an ID3v1 or APE tag behind a
-        // recorder's junk stayed, names and all.
-        if (const std::optional<qint64> trailer = MpegAudioFrames::trailerStart(output.toLocalFile())) {
-            QFile result(output.toLocalFile());
-            if (!result.resize(*trailer))
-                throw SystemError::fromErrno(EIO, QStringLiteral("Cannot write ") + output.toLocalFile());
-        }
+        // recorder's junk stayed, names and all, and so did one behind a frame cut short.
+        qint64 end = MpegAudioFrames::endTagsStart(output.toLocalFile());
+        if (const std::optional<qint64> trailer = MpegAudioFrames::trailerStart(output.toLocalFile()))
+            end = std::min(end, *trailer);
+        QFile result(output.toLocalFile());
+        if (end < result.size() && !result.resize(end))
+            throw SystemError::fromErrno(EIO, QStringLiteral("Cannot write ") + output.toLocalFile());
     }
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("removeMetadata")),
                            file.ext);

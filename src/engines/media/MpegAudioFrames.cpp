@@ -142,4 +142,48 @@ std::optional<qint64> MpegAudioFrames::trailerStart(const QString& path)
     }
 }
 
+qint64 MpegAudioFrames::endTagsStart(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 end = file.size();
+    const auto readAt = [&file](qint64 at, qint64 length) {
+        return at >= 0 && file.seek(at) ? file.read(length) : QByteArray();
+    };
+    for (;;) {
+        if (end >= 128 && readAt(end - 128, 3) == "TAG") {
+            end -= 128;
+            // The extended block of 227 bytes before it.
+            if (end >= 227 && readAt(end - 227, 4) == "TAG+")
+                end -= 227;
+            continue;
+        }
+        if (end >= 32) {
+            const QByteArray footer = readAt(end - 32, 32);
+            if (footer.startsWith("APETAGEX")) {
+                const auto le32 = [&footer](int at) {
+                    return quint32(uchar(footer[at])) | quint32(uchar(footer[at + 1])) << 8
+                        | quint32(uchar(footer[at + 2])) << 16 | quint32(uchar(footer[at + 3])) << 24;
+                };
+                // The size counts the items and the footer; a header of 32 more bytes when flagged.
+                const qint64 size = qint64(le32(12)) + ((le32(20) & 0x80000000u) ? 32 : 0);
+                if (size >= 32 && size <= end) {
+                    end -= size;
+                    continue;
+                }
+            }
+        }
+        if (end >= 15 && readAt(end - 9, 9) == "LYRICS200") {
+            bool ok = false;
+            const qint64 size = readAt(end - 15, 6).toLongLong(&ok);
+            if (ok && size + 15 <= end && readAt(end - 15 - size, 11) == "LYRICSBEGIN") {
+                end -= size + 15;
+                continue;
+            }
+        }
+        return end;
+    }
+}
+
 } // namespace qv

@@ -34,6 +34,10 @@ public:
     // (a tag, a recorder's junk, a tag behind junk); nothing when the frames run to the end,
     // the last frame is cut short, or no chain of frames is found.
     static std::optional<qint64> trailerStart(const QString& path);
+
+    // Where the tags at the file's end start (ID3v1 and its extended block, APEv2, Lyrics3v2, in
+    // any order): the file's length when it ends in none.
+    static qint64 endTagsStart(const QString& path);
 };
 
 } // namespace qv
