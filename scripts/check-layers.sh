@@ -48,6 +48,7 @@ linux/filter.h       platform worker
 vips/                engines/image
 exiv2/               engines/image
 webp/                engines/image
+libheif/             engines/image
 mupdf/               engines/pdf
 qpdf/                engines/pdf
 libav                engines/media

@@ -10,7 +10,7 @@ PACKAGES=(
   # Qt 6
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev qt6-multimedia-dev
   # media and document libraries
-  libvips-dev libwebp-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
+  libvips-dev libheif-dev libwebp-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
   libtesseract-dev tesseract-ocr-eng libzxing-dev libopencv-dev libopencv-contrib-dev
   libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev libcld2-dev
   # office documents and presentations
@@ -37,6 +37,10 @@ PACKAGES=(
   libimage-exiftool-perl
   # a desktop thumbnailer the wheel's centre picture runs behind the workers' walls (e-book covers)
   gnome-epub-thumbnailer
+  # a FAT disk through FUSE, which folds and refuses names like a stick does
+  dosfstools fusefat
+  # 7-Zip lists archives and checks their checksums for scripts/sweep-files.py
+  p7zip-full
   # multi-page TIFFs with pages of different sizes are made and read back with libtiff's tools
   libtiff-tools
   # a notification daemon whose D-Bus service the private test buses must not start

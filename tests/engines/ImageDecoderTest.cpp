@@ -1,4 +1,5 @@
 #include "engines/image/DecodedImage.h"
+#include "engines/image/HeifStrictCheck.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageThumbnail.h"
 #include "engines/image/JpegStructure.h"
@@ -294,4 +295,31 @@ TEST(DecodedImage, PixelsGoInAndComeBackOut)
     EXPECT_FALSE(solid.hasAlpha());
     EXPECT_EQ(solid.toQImage().format(), QImage::Format_RGB888);
     EXPECT_TRUE(DecodedImage::fromPixels(QImage()).isNull());
+}
+
+// libheif gives black pixels and a warning for what it cannot decode (here a mirror of 10-bit
+// samples) unless it decodes strictly: the picture fails instead of passing for a black one.
+TEST(ImageDecoder, AHeifFeatureLibheifLacksFailsRatherThanComingOutBlack)
+{
+    const QString unsupported = QStringLiteral(QV_SOURCE_DIR "/tests/files/damaged/clap_irot_imir_non_essential.avif");
+    const std::optional<QString> problem = HeifStrictCheck::problem(unsupported);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_TRUE(problem->contains(QStringLiteral("Unsupported feature"))) << problem->toStdString();
+    EXPECT_FALSE(ImageDecoder::decodes(unsupported));
+    try {
+        ImageDecoder::decode(unsupported);
+        ADD_FAILURE() << "decoded";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), ImageDecoder::damagedMessage());
+    }
+
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.avif"));
+    writeOpaqueImage(dir.filePath(QStringLiteral("good.png")), 64, 48, 72);
+    ASSERT_EQ(test::runProgram(QStringLiteral("vips"),
+                               {QStringLiteral("heifsave"), dir.filePath(QStringLiteral("good.png")), good,
+                                QStringLiteral("--compression"), QStringLiteral("av1")}),
+              0);
+    EXPECT_EQ(HeifStrictCheck::problem(good), std::nullopt);
+    EXPECT_TRUE(ImageDecoder::decodes(good));
 }

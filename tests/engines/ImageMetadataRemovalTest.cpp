@@ -93,6 +93,23 @@ TEST_F(ImageMetadataRemovalTest, NothingIdentifyingSurvivesInAJpeg)
     EXPECT_TRUE(ImageDecoder::decodes(path));
 }
 
+// Real cameras' files end with the picture's end marker and keep serial numbers in segments of
+// their own: every segment but the picture's goes.
+TEST_F(ImageMetadataRemovalTest, CameraMakersSegmentsGoFromRealFiles)
+{
+    if (!QFile::exists("/usr/bin/exiftool"))
+        GTEST_SKIP() << "exiftool is not installed";
+    for (const char* name : {"FLIR.jpg", "GoPro.jpg", "InfiRay.jpg"}) {
+        const QString photo = in(QString::fromLatin1(name));
+        writeFile(photo, readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/makers/") + QString::fromLatin1(name)));
+        ASSERT_TRUE(tags(photo).contains("Serial")) << name;
+        const QString path = ImageMetadataRemoval::removeMetadata(input(photo), context, work).toLocalFile();
+        EXPECT_EQ(identifying(path), QStringList()) << name << tags(path).toStdString();
+        // The scan, from its header to the end marker, is the source's last bytes.
+        EXPECT_TRUE(readFile(photo).endsWith(scanData(path))) << name;
+    }
+}
+
 // PNG text chunks (a comment, an author, a copyright) go, nothing of the writer's own is added
 // (Exiv2 added a "Raw profile type exif" chunk), and the colour and transparency chunks stay.
 TEST_F(ImageMetadataRemovalTest, NothingIdentifyingSurvivesInAPng)

@@ -196,3 +196,22 @@ TEST(ImageWriter, AFullDiskFailsWithNothingLeft)
         EXPECT_TRUE(QDir(disk.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) << name;
     }
 }
+
+// A TGA's first row is the picture's top for every reader, FFmpeg's among them, not only for
+// the library that wrote it.
+TEST(ImageWriter, ATgaStandsUprightForOtherReaders)
+{
+    QTemporaryDir dir;
+    // White above, black below.
+    const QString png = dir.filePath("halves.png");
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=white:size=16x8,pad=16:16:0:0:black",
+                                    "-frames:v", "1", png}),
+              0);
+    const QString tga = dir.filePath("halves.tga");
+    ImageWriter::write(ImageDecoder::decode(png), ImageOutput::tga, tga, {}, 1.0);
+    QByteArray grey;
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-i", tga, "-f", "rawvideo", "-pix_fmt", "gray", "-"}, &grey), 0);
+    ASSERT_EQ(grey.size(), 256);
+    EXPECT_EQ(uchar(grey[0]), 255) << "the top row is black: the picture is upside down";
+    EXPECT_EQ(uchar(grey[255]), 0);
+}

@@ -1,5 +1,6 @@
 #include "engines/image/ImageDecoder.h"
 
+#include "engines/image/HeifStrictCheck.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/JpegPixels.h"
 #include "engines/image/JpegStructure.h"
@@ -83,6 +84,25 @@ VipsFailOn failLevel(const QByteArray& native)
     return isJpegLoader(native) ? VIPS_FAIL_ON_WARNING : VIPS_FAIL_ON_ERROR;
 }
 
+bool isHeifLoader(const QByteArray& native)
+{
+    const char* loader = vips_foreign_find_load(native.constData());
+    if (!loader) {
+        vips_error_clear();
+        return false;
+    }
+    return qstrcmp(loader, "VipsForeignLoadHeifFile") == 0;
+}
+
+// libheif, under libvips, fills what it cannot decode with black and says so only in a warning.
+void checkHeif(const QByteArray& native, int index)
+{
+    if (!isHeifLoader(native))
+        return;
+    if (const std::optional<QString> problem = HeifStrictCheck::problem(QFile::decodeName(native), index))
+        fail(QStringLiteral("libheif: ") + *problem);
+}
+
 // The pixels are decoded only when they are written; the file's path travels with them so a
 // writer can tell a decoding fault from a writing one.
 void tagSource(VipsImage* image, const QString& path)
@@ -101,8 +121,10 @@ VipsRef openImage(const QByteArray& native, int index)
                                    nullptr);
     if (!image)
         fail(takeVipsError());
+    VipsRef opened(image);
+    checkHeif(native, index);
     tagSource(image, QFile::decodeName(native));
-    return VipsRef(image);
+    return opened;
 }
 
 bool isSvg(const QString& path)
@@ -260,6 +282,7 @@ void ImageDecoder::verify(const QString& path)
     double average = 0;
     if (vips_avg(image.get(), &average, nullptr) != 0)
         fail(takeVipsError());
+    checkHeif(native, 0);
 }
 
 void ImageDecoder::verifyPixels(const DecodedImage& image)

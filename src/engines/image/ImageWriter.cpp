@@ -77,6 +77,11 @@ int save(VipsImage* in, ImageOutput output, const QString& path, int q, const Im
         size_t length = 0;
         if (vips_magicksave_buffer(in, &data, &length, "format", magickFormat(output), nullptr) != 0)
             return -1;
+        // ImageMagick writes a TGA's rows from the top but says they start at the bottom: other
+        // readers (FFmpeg, GIMP, libvips' own) showed it upside down. The descriptor's bit 5
+        // says the top.
+        if (output == ImageOutput::tga && length > 18)
+            static_cast<unsigned char*>(data)[17] |= 0x20;
         try {
             CheckedVipsTarget::writeFile(path, static_cast<const char*>(data), qsizetype(length));
         } catch (...) {

@@ -72,7 +72,8 @@ std::optional<QByteArray> MetadataStripper::jpeg(const QByteArray& bytes, std::o
     };
     qsizetype at = 2;
     bool scanned = false;
-    while (at + 4 <= bytes.size()) {
+    // The end marker may be the file's last two bytes, as it is in most.
+    while (at + 2 <= bytes.size()) {
         if (uchar(bytes[at]) != 0xFF)
             return std::nullopt;
         const uchar marker = uchar(bytes[at + 1]);
@@ -84,6 +85,8 @@ std::optional<QByteArray> MetadataStripper::jpeg(const QByteArray& bytes, std::o
             out.append("\xFF\xD9", 2);
             return scanned ? std::optional<QByteArray>(out) : std::nullopt;
         }
+        if (at + 4 > bytes.size())
+            return std::nullopt;
         const qsizetype length = (qsizetype(uchar(bytes[at + 2])) << 8) | uchar(bytes[at + 3]);
         if (length < 2 || at + 2 + length > bytes.size())
             return std::nullopt;
