@@ -130,6 +130,65 @@ QString linksLeftOutNote(int count)
     return QStringLiteral("%1 links pointing outside the archive were left out").arg(count);
 }
 
+QString specialsLeftOutNote(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    constexpr qsizetype named = 3;
+    QString list = names.mid(0, named).join(QStringLiteral(", "));
+    if (names.size() > named)
+        list += QStringLiteral(" and %1 more").arg(names.size() - named);
+    if (names.size() == 1)
+        return QStringLiteral("%1 was left out: devices, pipes and sockets are not extracted").arg(list);
+    return QStringLiteral("%1 were left out: devices, pipes and sockets are not extracted").arg(list);
+}
+
+QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed)
+{
+    if (renamed.isEmpty())
+        return {};
+    if (renamed.size() == 1)
+        return QStringLiteral("\u201C%1\u201D was saved as \u201C%2\u201D: this disk can't hold its name")
+            .arg(renamed.first().first, renamed.first().second);
+    constexpr qsizetype named = 3;
+    QStringList pairs;
+    for (qsizetype i = 0; i < std::min(named, renamed.size()); ++i)
+        pairs.append(QStringLiteral("\u201C%1\u201D as \u201C%2\u201D").arg(renamed[i].first, renamed[i].second));
+    QString list = pairs.join(QStringLiteral(", "));
+    if (renamed.size() > named)
+        list += QStringLiteral(" and %1 more").arg(renamed.size() - named);
+    return QStringLiteral("%1 items were saved under other names, as this disk can't hold theirs: %2")
+        .arg(renamed.size())
+        .arg(list);
+}
+
+QString ArchiveExtractor::portablePath(const QString& relative)
+{
+    // Bytes of a name: most disks hold 255; a little less leaves room for " (2)".
+    constexpr qsizetype longest = 240;
+    QStringList parts = relative.split(QLatin1Char('/'));
+    for (QString& part : parts) {
+        for (QChar& c : part) {
+            if (c.unicode() < 0x20 || QStringLiteral("<>:\"\\|?*").contains(c))
+                c = QLatin1Char('_');
+        }
+        qsizetype end = part.size();
+        while (end > 0 && (part[end - 1] == QLatin1Char('.') || part[end - 1] == QLatin1Char(' ')))
+            --end;
+        for (qsizetype i = end; i < part.size(); ++i)
+            part[i] = QLatin1Char('_');
+        if (part.toUtf8().size() > longest) {
+            const qsizetype dot = part.lastIndexOf(QLatin1Char('.'));
+            const QString extension = dot > 0 && part.size() - dot <= 16 ? part.mid(dot) : QString();
+            QString stem = part.left(part.size() - extension.size());
+            while (!stem.isEmpty() && (stem + extension).toUtf8().size() > longest)
+                stem.chop(stem.size() >= 2 && stem[stem.size() - 1].isLowSurrogate() ? 2 : 1);
+            part = stem + extension;
+        }
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
 bool ArchiveExtractor::linkStaysInside(const QString& root, const QString& linkPath,
                                        const QString& target)
 {
@@ -205,6 +264,9 @@ EntryKind kindOf(archive_entry* entry, const QString& hardlink)
     if (!hardlink.isEmpty())
         return EntryKind::hardlink;
     switch (archive_entry_filetype(entry)) {
+    // An entry without type bits (a 7z entry written without Unix attributes) holds a file's
+    // data, as other extractors take it.
+    case 0:
     case AE_IFREG: return EntryKind::file;
     case AE_IFDIR: return EntryKind::folder;
     case AE_IFLNK: return EntryKind::symlink;
@@ -299,6 +361,59 @@ void makeFolders(const QString& root, const QString& relative, KnownFolders& kno
     }
 }
 
+bool exists(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether a write failed for the name: a disk that refuses its characters or its length.
+bool refusesName(int code)
+{
+    return code == EINVAL || code == ENAMETOOLONG || code == EILSEQ;
+}
+
+// The names an extraction gave its files, so that an entry whose name the disk folds onto an
+// earlier one's ("Read.me", "READ.ME" on FAT) is told from the same name given twice, and both
+// are kept.
+class EntryNames {
+public:
+    // Where an entry at relative goes: its own name, unless something this extraction made
+    // under another name stands there.
+    QString forEntry(const QString& top, const QString& relative, ExtractionSummary& summary)
+    {
+        if (m_made.contains(relative) || !exists(top + QLatin1Char('/') + relative))
+            return relative;
+        return freeName(top, relative, relative, summary);
+    }
+
+    // The name after the disk refused relative's.
+    QString afterRefusal(const QString& top, const QString& relative, ExtractionSummary& summary)
+    {
+        return freeName(top, ArchiveExtractor::portablePath(relative), relative, summary);
+    }
+
+    void made(const QString& relative) { m_made.insert(relative); }
+
+private:
+    QString freeName(const QString& top, const QString& wanted, const QString& original, ExtractionSummary& summary)
+    {
+        const auto taken = [&](const QString& name) {
+            return m_made.contains(name) || exists(top + QLatin1Char('/') + name);
+        };
+        QString name = wanted;
+        const qsizetype slash = wanted.lastIndexOf(QLatin1Char('/'));
+        const qsizetype dot = wanted.lastIndexOf(QLatin1Char('.'));
+        const qsizetype cut = dot > slash + 1 ? dot : wanted.size();
+        for (int n = 2; taken(name); ++n)
+            name = wanted.left(cut) + QStringLiteral(" (%1)").arg(n) + wanted.mid(cut);
+        summary.renamed.append({original, name});
+        return name;
+    }
+
+    QSet<QString> m_made;
+};
+
 class Extraction {
 public:
     Extraction(ArchiveReader& reader, std::stop_token stop, const FractionHandler& onFraction)
@@ -379,6 +494,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
     Extraction extraction(reader, stop, onFraction);
     ExtractionSummary summary;
     KnownFolders known;
+    EntryNames names;
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
         ++summary.entries;
@@ -404,8 +520,10 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         if (relative.isEmpty() || kind == EntryKind::special) {
             // The root itself, or a device, pipe or socket: nothing to make, but its data is
             // still read so that damage in it is noticed.
-            if (kind == EntryKind::special)
+            if (kind == EntryKind::special) {
                 qCInfo(enginesLog) << "Skipped special file" << relative;
+                summary.specialsLeftOut.append(relative);
+            }
             extraction.discardData();
             continue;
         }
@@ -418,10 +536,23 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
 
         if (kind == EntryKind::file) {
             space.beginEntry(declared.value_or(0));
-            makeFolders(top, relative, known);
-            ArchiveOutputFile out(path, archive_entry_perm(entry));
-            const qint64 size = extraction.copyData(entry, &out, &space);
-            out.finish(size, modifiedTime(entry), accessedTime(entry));
+            QString placed = names.forEntry(top, relative, summary);
+            std::optional<ArchiveOutputFile> out;
+            try {
+                makeFolders(top, placed, known);
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+            } catch (const SystemError& error) {
+                // FUSE's FAT says EPERM where the kernel's says EINVAL.
+                if (!refusesName(error.code())
+                    && !(error.code() == EPERM && ArchiveExtractor::portablePath(relative) != relative))
+                    throw;
+                placed = names.afterRefusal(top, relative, summary);
+                makeFolders(top, placed, known);
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+            }
+            names.made(placed);
+            const qint64 size = extraction.copyData(entry, &*out, &space);
+            out->finish(size, modifiedTime(entry), accessedTime(entry));
             continue;
         }
 
@@ -435,6 +566,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             if (*linked == relative || ::lstat(QFile::encodeName(target).constData(), &st) != 0
                 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
                 qCInfo(enginesLog) << "Skipped hard link" << relative << "to" << hardlink;
+                summary.specialsLeftOut.append(relative);
                 extraction.discardData();
                 continue;
             }
@@ -485,8 +617,16 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         archive_entry_acl_clear(entry);
         archive_entry_xattr_clear(entry);
         archive_entry_set_size(entry, 0);
-        if (archive_write_header(disk.get(), entry) != ARCHIVE_OK)
-            writeFailure(disk.get(), relative);
+        if (archive_write_header(disk.get(), entry) != ARCHIVE_OK) {
+            // A folder whose name the disk refuses is made under one it takes; its files follow
+            // it there, as they are renamed the same way.
+            if (kind != EntryKind::folder || !refusesName(archive_errno(disk.get())))
+                writeFailure(disk.get(), relative);
+            const QString placed = names.afterRefusal(top, relative, summary);
+            archive_entry_copy_pathname(entry, QFile::encodeName(top + QLatin1Char('/') + placed).constData());
+            if (archive_write_header(disk.get(), entry) != ARCHIVE_OK)
+                writeFailure(disk.get(), relative);
+        }
         extraction.discardData();
         if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK)
             writeFailure(disk.get(), relative);

@@ -3,6 +3,10 @@
 #include "catalogue/FractionHandler.h"
 
 #include <QString>
+#include <QList>
+#include <QStringList>
+
+#include <utility>
 
 #include <optional>
 #include <stop_token>
@@ -16,10 +20,20 @@ struct ExtractionSummary {
     int entries = 0; // every entry of the archive
     int items = 0;   // files and links, not under "__MACOSX"
     int linksLeftOut = 0; // links that would have led out of the folder
+    QStringList specialsLeftOut; // devices, pipes, sockets and hard links to them, by name
+    // Entries written under another name than their own, "from" then "to": names the disk
+    // refuses (":" on FAT, too long) and names it folds onto another's ("A.txt", "a.txt").
+    QList<std::pair<QString, QString>> renamed;
 };
+
+// The note naming the entries written under other names; empty for none.
+QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed);
 
 // The note for links an extraction left out; empty when there were none.
 QString linksLeftOutNote(int count);
+
+// The note naming the devices, pipes and sockets an extraction did not make; empty for none.
+QString specialsLeftOutNote(const QStringList& names);
 
 // Unpacks an archive into a folder and never writes outside it: names that are absolute, climb
 // with "..", or pass through a symbolic link stop the extraction; links that would lead out are
@@ -56,6 +70,11 @@ public:
     // link on the way is followed as the folder stands now.
     static bool linkStaysInside(const QString& root, const QString& linkPath,
                                 const QString& target);
+
+    // The name a disk that refuses names like Windows does takes for a path's every part:
+    // < > : " \ | ? * and control characters become "_", as do trailing dots and spaces, and a
+    // part longer than such disks hold is shortened, its extension kept.
+    static QString portablePath(const QString& relative);
 
     // Removes every link below root that leads out of it; returns how many went.
     static int removeEscapingLinks(const QString& root);

@@ -186,6 +186,10 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     const ExtractionSummary summary = extractContents(file, folder, stop, report);
     if (summary.linksLeftOut > 0 && planner.notes())
         planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
+    if (!summary.specialsLeftOut.isEmpty() && planner.notes())
+        planner.notes()->addMessage(specialsLeftOutNote(summary.specialsLeftOut));
+    if (!summary.renamed.isEmpty() && planner.notes())
+        planner.notes()->addMessage(renamedEntriesNote(summary.renamed));
 
     const QString folderPath = localPath(folder);
     const QStringList entries = visibleEntries(folderPath);
@@ -306,6 +310,10 @@ QUrl convertArchive(const FileInfo& file, ArchiveTarget target, const OutputPlan
         extractContents(file, folder, stop, progressReporter(progress, onFraction, 0.0, 0.5));
     if (summary.linksLeftOut > 0 && planner.notes())
         planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
+    if (!summary.specialsLeftOut.isEmpty() && planner.notes())
+        planner.notes()->addMessage(specialsLeftOutNote(summary.specialsLeftOut));
+    if (!summary.renamed.isEmpty() && planner.notes())
+        planner.notes()->addMessage(renamedEntriesNote(summary.renamed));
     progressReporter(progress, onFraction)(0.5);
 
     const QString folderPath = localPath(folder);

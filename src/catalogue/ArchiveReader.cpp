@@ -133,7 +133,21 @@ void ArchiveReader::fail(const char* fallback) const
 {
     const char* text = archive_error_string(m_archive);
     const QString message = QString::fromUtf8(text ? text : fallback);
-    throw ArchiveReadError(message, mentionsPassword(message));
+    throw ArchiveReadError(message, mentionsPassword(message) || rarHoldsEncryptedData());
+}
+
+bool ArchiveReader::rarHoldsEncryptedData() const
+{
+    // libarchive 3.6 calls a RAR 5 entry with encrypted data damaged.
+    const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
+    if (format != ARCHIVE_FORMAT_RAR && format != ARCHIVE_FORMAT_RAR_V5
+        && !QFileInfo(m_path).suffix().startsWith(QLatin1String("rar"), Qt::CaseInsensitive))
+        return false;
+    try {
+        return (m_rarChain ? *m_rarChain : RarBlockChain::walkFile(m_path)).holdsEncryptedData();
+    } catch (const SystemError&) {
+        return false;
+    }
 }
 
 archive_entry* ArchiveReader::nextEntry()
@@ -180,9 +194,12 @@ void ArchiveReader::checkRarBlocks(archive_entry* entry)
         if (!m_rarChain->problem().isEmpty())
             throw ArchiveReadError(m_rarChain->problem());
     }
+    // libarchive 3.6 reads RAR 5 data that is encrypted as if it were not.
+    if (format == ARCHIVE_FORMAT_RAR_V5 && m_rarChain->holdsEncryptedData())
+        throw ArchiveReadError(QStringLiteral("Encrypted RAR 5 entries"), true);
     // libarchive gives one entry per file header; once the two part ways, nothing is matched.
     const auto& stored = m_rarChain->storedData();
-    if (format != ARCHIVE_FORMAT_RAR || m_entryIndex == std::numeric_limits<qsizetype>::max())
+    if (m_entryIndex == std::numeric_limits<qsizetype>::max())
         return;
     if (++m_entryIndex >= stored.size()) {
         m_entryIndex = std::numeric_limits<qsizetype>::max();
@@ -197,6 +214,9 @@ void ArchiveReader::checkRarBlocks(archive_entry* entry)
     }
     m_expected = expected;
     m_crc = quint32(crc32(0, nullptr, 0));
+    m_blake2.reset();
+    if (!expected->blake2.isEmpty())
+        m_blake2.emplace();
     m_checkedUpTo = 0;
 }
 
@@ -247,8 +267,12 @@ bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offs
     const int status = archive_read_data_block(m_archive, &data, &size, &at);
     if (status == ARCHIVE_EOF) {
         offset = at;
-        if (m_expected && m_checkedUpTo == m_expected->size && m_crc != m_expected->crc)
-            throw ArchiveReadError(QStringLiteral("Stored data does not match its checksum"));
+        if (m_expected && m_checkedUpTo == m_expected->size) {
+            if (m_expected->crc && m_crc != *m_expected->crc)
+                throw ArchiveReadError(QStringLiteral("Stored data does not match its checksum"));
+            if (m_blake2 && m_blake2->digest() != m_expected->blake2)
+                throw ArchiveReadError(QStringLiteral("Stored data does not match its BLAKE2 hash"));
+        }
         m_expected.reset();
         return false;
     }
@@ -259,6 +283,8 @@ bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offs
     if (m_expected) {
         if (at == m_checkedUpTo) {
             m_crc = quint32(crc32(m_crc, static_cast<const Bytef*>(data), uInt(size)));
+            if (m_blake2)
+                m_blake2->add(QByteArrayView(static_cast<const char*>(data), qsizetype(size)));
             m_checkedUpTo += qint64(size);
         } else {
             m_expected.reset();

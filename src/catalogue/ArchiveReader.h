@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/Blake2sp.h"
 #include "catalogue/RarBlockChain.h"
 #include "model/Error.h"
 
@@ -64,8 +65,8 @@ public:
 
     // The next block of the current entry's data; false at its end, where offset is the end
     // the format reports (0 when it does not). Any complaint about the data, a warning such as
-    // a checksum that does not match included, throws ArchiveReadError; so does RAR 4 stored
-    // data that does not match its header's CRC.
+    // a checksum that does not match included, throws ArchiveReadError; so does RAR data that
+    // does not match its header's CRC-32 or BLAKE2sp, which libarchive leaves unchecked in places.
     bool readBlock(const void*& data, std::size_t& size, qint64& offset);
 
     // How much of the file has been consumed, 0 to 1.
@@ -84,6 +85,7 @@ public:
 private:
     bool open(bool streamingZip, std::optional<ArchiveReadError>& refused);
     [[noreturn]] void fail(const char* fallback) const;
+    bool rarHoldsEncryptedData() const;
     bool skipsWithoutUnpacking() const;
     QString nameText(const char* native, const char* utf8, const char* what) const;
 
@@ -96,11 +98,12 @@ private:
     bool m_checkedFilter = false;
     bool m_noData = false;
 
-    // RAR only: what the current entry's stored data must match, and how far it has matched.
+    // RAR only: what the current entry's data must match, and how far it has matched.
     std::optional<RarBlockChain> m_rarChain;
     qsizetype m_entryIndex = -1;
     std::optional<RarBlockChain::StoredData> m_expected;
     quint32 m_crc = 0;
+    std::optional<Blake2sp> m_blake2;
     qint64 m_checkedUpTo = 0;
 };
 

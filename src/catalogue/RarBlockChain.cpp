@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <limits>
 
 namespace qv {
 
@@ -50,6 +51,56 @@ bool readNumber(const QByteArray& bytes, qsizetype& at, quint64& value)
             return true;
     }
     return false;
+}
+
+// What a RAR 5 file header, read up to its own fields at `field`, says its data must match:
+// nothing for a folder, an unknown size, data split over volumes or encrypted (its checksums are
+// keyed then), or a header that cannot be read, which the chain's checks have not refused.
+std::optional<RarBlockChain::StoredData> fileChecksums5(const QByteArray& header, qsizetype field, quint64 flags,
+                                                        quint64 extraSize, bool& encrypted)
+{
+    constexpr quint64 splitBefore = 0x08, splitAfter = 0x10;
+    constexpr quint64 folder = 0x01, timeField = 0x02, crcField = 0x04, sizeUnknown = 0x08;
+    constexpr quint64 encryptionRecord = 1, hashRecord = 2, blake2sp = 0;
+    if (flags & (splitBefore | splitAfter))
+        return std::nullopt;
+    quint64 fileFlags = 0, unpacked = 0, attributes = 0;
+    if (!readNumber(header, field, fileFlags) || !readNumber(header, field, unpacked)
+        || !readNumber(header, field, attributes))
+        return std::nullopt;
+    if ((fileFlags & (folder | sizeUnknown)) || unpacked > quint64(std::numeric_limits<qint64>::max()))
+        return std::nullopt;
+    if (fileFlags & timeField)
+        field += 4;
+    RarBlockChain::StoredData data;
+    data.size = qint64(unpacked);
+    if (fileFlags & crcField) {
+        if (field + 4 > header.size())
+            return std::nullopt;
+        data.crc = le32(header, field);
+    }
+    if (extraSize > quint64(header.size()))
+        return std::nullopt;
+    qsizetype at = header.size() - qsizetype(extraSize);
+    while (at < header.size()) {
+        quint64 recordSize = 0, recordType = 0;
+        if (!readNumber(header, at, recordSize) || recordSize > quint64(header.size() - at))
+            return std::nullopt;
+        const qsizetype end = at + qsizetype(recordSize);
+        if (!readNumber(header, at, recordType) || at > end)
+            return std::nullopt;
+        if (recordType == encryptionRecord) {
+            encrypted = true;
+            return std::nullopt;
+        }
+        quint64 hashType = 0;
+        if (recordType == hashRecord && readNumber(header, at, hashType) && hashType == blake2sp && at + 32 <= end)
+            data.blake2 = header.mid(at, 32);
+        at = end;
+    }
+    if (!data.crc && data.blake2.isEmpty())
+        return std::nullopt;
+    return data;
 }
 
 const QString endsInsideHeader = QStringLiteral("The archive ends inside a block header");
@@ -140,12 +191,13 @@ void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
             const bool folder = (flags & 0x00e0) == 0x00e0;
             // Split before or after, or encrypted.
             const bool whole = !(flags & 0x0007);
+            m_encrypted = m_encrypted || (flags & 0x0004);
             const bool stored = byteAt(header, 25) == 0x30;
             qint64 unpacked = qint64(le32(header, 11));
             if (large)
                 unpacked |= qint64(le32(header, 36)) << 32;
             if (stored && whole && !folder)
-                m_stored.append(StoredData{unpacked, le32(header, 16)});
+                m_stored.append(StoredData{unpacked, le32(header, 16), {}});
             else
                 m_stored.append(std::nullopt);
         }
@@ -161,7 +213,7 @@ void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
 
 void RarBlockChain::walkVersion5(qint64 at, qint64 size, const ReadAt& readAt)
 {
-    constexpr quint64 encryptionHeader = 4, endHeader = 5;
+    constexpr quint64 fileHeader = 2, encryptionHeader = 4, endHeader = 5;
     for (;;) {
         if (at >= size) {
             m_problem = QStringLiteral("The archive ends before its end block");
@@ -201,6 +253,8 @@ void RarBlockChain::walkVersion5(qint64 at, qint64 size, const ReadAt& readAt)
         // Past an encryption header every header is encrypted.
         if (type == encryptionHeader || type == endHeader)
             return;
+        if (type == fileHeader)
+            m_stored.append(fileChecksums5(header, field, flags, extraSize, m_encrypted));
         const qint64 next = headerStart + qint64(headSize);
         if (dataSize > quint64(size - next)) {
             m_problem = endsInsideData;

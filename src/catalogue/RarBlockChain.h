@@ -12,13 +12,14 @@ namespace qv {
 // The blocks of a RAR archive (versions 4 and 5), walked header to header without unpacking.
 // libarchive takes a header that runs past the end of the file for the end of the archive, so a
 // cut or damaged RAR would read as a shorter, whole one; and it does not check the CRC of
-// stored data in RAR 4. This tells both.
+// stored data in RAR 4, nor the CRC-32 or BLAKE2sp of stored data in RAR 5. This tells both.
 class RarBlockChain {
 public:
-    // What a RAR 4 file header declares of data that is stored as it is.
+    // What a file header declares of its data: its size, and the checksums it keeps.
     struct StoredData {
         qint64 size = 0;
-        quint32 crc = 0;
+        std::optional<quint32> crc;
+        QByteArray blake2; // a BLAKE2sp digest, empty when there is none
     };
 
     // Up to length bytes from offset; fewer at the end of the data.
@@ -32,9 +33,13 @@ public:
     // RAR 5); empty when it is whole or cannot be followed (encrypted headers, no signature).
     const QString& problem() const { return m_problem; }
 
-    // One element per RAR 4 file header, in order: what its stored data must match, or nothing
-    // for a folder, packed or encrypted data, or data split over volumes.
+    // One element per file header, in order: what its data must match, or nothing for a folder,
+    // encrypted data, data split over volumes, or (RAR 4) packed data, whose CRC libarchive checks.
     const QList<std::optional<StoredData>>& storedData() const { return m_stored; }
+
+    // Whether a file header says its data is encrypted: a password stands in the way, whatever
+    // libarchive says of it.
+    bool holdsEncryptedData() const { return m_encrypted; }
 
 private:
     void walkVersion4(qint64 at, qint64 size, const ReadAt& readAt);
@@ -42,6 +47,7 @@ private:
 
     QString m_problem;
     QList<std::optional<StoredData>> m_stored;
+    bool m_encrypted = false;
 };
 
 } // namespace qv

@@ -82,6 +82,19 @@ void throwPosix(int code)
     throw SystemError::fromErrno(code);
 }
 
+// A name in the characters every disk takes: what FAT and exFAT refuse (< > : " \ | ? * and
+// control characters, a trailing dot or space) becomes "_".
+QString portableComponent(QString text)
+{
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || QStringLiteral("<>:\"\\|?*").contains(c))
+            c = QLatin1Char('_');
+    }
+    while (text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text.isEmpty() ? QStringLiteral("_") : text;
+}
+
 } // namespace
 
 struct OutputPlanner::Staging {
@@ -229,8 +242,15 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
             throwPosix(error);
     }
     try {
-        return placeResult(file, QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
-                           withoutDirectionMarks(extension), preparer());
+        const QUrl placed = placeResult(file, QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
+                                        withoutDirectionMarks(extension), preparer());
+        const QString wanted = candidateName(withoutDirectionMarks(baseName), withoutDirectionMarks(extension), 1);
+        const QString got = placed.fileName();
+        // Renamed when the name had characters such a disk refuses and lost them.
+        if (m_notes && wanted != portableComponent(wanted) && portableComponent(got) == got)
+            m_notes->addMessage(QStringLiteral("Saved as \u201C%1\u201D: this disk can't hold the name \u201C%2\u201D")
+                                    .arg(got, wanted));
+        return placed;
     } catch (const SystemError& error) {
         const int code = posixCodeOfError(error).value_or(0);
         // The folder went away while the item ran.
@@ -319,8 +339,9 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
 {
     const QString given = file.toLocalFile();
     const QString folder = cleanFolder(destinationFolder);
-    const QString ext = safeComponent(extension);
-    const QString base = fittingBaseName(safeComponent(baseName), ext);
+    QString ext = safeComponent(extension);
+    QString base = fittingBaseName(safeComponent(baseName), ext);
+    bool portable = false;
 
     QString moving = given;
     QString copy; // the in-flight copy on the destination's filesystem, once made
@@ -358,6 +379,17 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
         }
         if (error == EEXIST || error == ENOTEMPTY)
             continue;
+        // A disk that refuses the name (a "?" on a FAT stick) takes it in characters it holds.
+        // (FUSE's FAT says EPERM where the kernel's says EINVAL.)
+        const bool refusable = error == EINVAL || error == EILSEQ || error == ENAMETOOLONG
+            || (error == EPERM && portableComponent(base) != base);
+        if (refusable && !portable) {
+            portable = true;
+            ext = portableComponent(ext);
+            base = fittingBaseName(portableComponent(base), ext);
+            --k;
+            continue;
+        }
         dropCopy();
         throwPosix(error);
     }

@@ -144,12 +144,17 @@ QByteArray vint(quint64 value)
 }
 
 // A RAR 5 block: CRC32, size, then type, flags and the rest; data follows the header.
-QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& body, const QByteArray& data = {})
+QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& body, const QByteArray& data = {},
+                     const QByteArray& extra = {})
 {
+    if (!extra.isEmpty())
+        flags |= 0x1;
     QByteArray fields = vint(type) + vint(flags);
+    if (flags & 0x1)
+        fields += vint(quint64(extra.size()));
     if (flags & 0x2)
         fields += vint(quint64(data.size()));
-    fields += body;
+    fields += body + extra;
     const QByteArray sized = vint(quint64(fields.size())) + fields;
     QByteArray block;
     appendLe(block, crcOf(sized), 4);
@@ -179,13 +184,25 @@ QByteArray rar5Archive(const QList<Rar5Entry>& entries)
     QByteArray out("Rar!\x1a\x07\x01\x00", 8);
     out += rar5Block(1, 0, vint(0)); // main header, no archive flags
     for (const Rar5Entry& e : entries) {
-        QByteArray body = vint(0x4) // file flags: CRC32 present
+        QByteArray body = vint(e.withCrc ? 0x4 : 0x0) // file flags: CRC32 present
             + vint(quint64(e.data.size())) + vint(e.mode);
-        appendLe(body, crcOf(e.data), 4);
+        if (e.withCrc)
+            appendLe(body, crcOf(e.data), 4);
         body += vint(0)  // compression: stored
             + vint(1)    // host: Unix
             + vint(quint64(e.name.size())) + e.name;
-        out += rar5Block(2, 0x2, body, e.data);
+        QByteArray extra;
+        if (e.encrypted) {
+            // AES-256, version 0, with a password check: a count, a salt, an IV and the check.
+            const QByteArray record = vint(1) + vint(0) + vint(0x1) + QByteArray(1, char(15)) + QByteArray(16, 's')
+                + QByteArray(16, 'i') + QByteArray(12, 'c');
+            extra += vint(quint64(record.size())) + record;
+        }
+        if (!e.blake2.isEmpty()) {
+            const QByteArray record = vint(2) + vint(0) + e.blake2; // a hash record: BLAKE2sp
+            extra += vint(quint64(record.size())) + record;
+        }
+        out += rar5Block(2, 0x2, body, e.data, extra);
     }
     out += rar5Block(5, 0, vint(0)); // end of archive
     return out;

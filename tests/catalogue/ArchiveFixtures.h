@@ -33,11 +33,15 @@ void writeFixtureArchive(const QString& path, const QString& format,
 void writeZeroArchive(const QString& path, const QString& format, const QStringList& names,
                       qint64 size);
 
-// One entry of a hand-made RAR 5 archive: stored, from a Unix host, with the data's CRC.
+// One entry of a hand-made RAR 5 archive: stored, from a Unix host, with the data's CRC unless
+// withCrc is false, and a BLAKE2sp digest when one is given.
 struct Rar5Entry {
     QByteArray name; // taken as bytes, valid UTF-8 or not
     unsigned mode = 0100644;
     QByteArray data;
+    bool withCrc = true;
+    QByteArray blake2;
+    bool encrypted = false; // an AES record: the data stands for encrypted bytes
 };
 // No RAR writer ships with Debian, so the blocks are put together here.
 QByteArray rar5Archive(const QList<Rar5Entry>& entries);

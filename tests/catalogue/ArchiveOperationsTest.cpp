@@ -3,6 +3,7 @@
 #include "catalogue/ArchiveExtractor.h"
 #include "catalogue/ArchiveOperations.h"
 #include "catalogue/ArchiveSpace.h"
+#include "catalogue/Blake2sp.h"
 #include "catalogue/GzipCheck.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
@@ -16,9 +17,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <zlib.h>
 
 #include <atomic>
 #include <cerrno>
@@ -552,6 +557,8 @@ TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
     EXPECT_EQ(test(input(QStringLiteral("pipe.tar"))),
               QStringLiteral("pipe.tar is intact \u00B7 1 item"));
     EXPECT_EQ(extract(input(QStringLiteral("pipe.tar"))).toLocalFile(), input(QStringLiteral("keep.txt")));
+    EXPECT_EQ(m_notes->messages(),
+              QStringList{QStringLiteral("pipe, pipe-link were left out: devices, pipes and sockets are not extracted")});
 
     EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("pipes.rar"))); }), ArchiveMessage::empty);
     EXPECT_EQ(test(input(QStringLiteral("pipes.rar"))),
@@ -1165,4 +1172,180 @@ TEST_F(ArchiveOperationsTest, ArchivesLibarchiveHoldsValidAreReadWhole)
         const QString cut = input(QStringLiteral("cut-") + QString::fromLatin1(name));
         EXPECT_NE(engineMessage([&] { test(cut); }), QString()) << name;
     }
+}
+
+// libarchive leaves a stored RAR 5 entry's checksums unchecked: a changed byte would be called
+// intact and extracted as it is.
+TEST_F(ArchiveOperationsTest, Rar5DataThatNoLongerMatchesItsCrcOrBlake2IsNeverIntact)
+{
+    QByteArray data;
+    for (int i = 0; i < 1000; ++i)
+        data.append(char((i * 7 + 3) % 251));
+    const QByteArray blake2 = QByteArray::fromHex("763a8f5500435999f361527a9f30019a2c54cfdee59f06ccd4414cbc5ee2f819");
+    QByteArray wrongHash = blake2;
+    wrongHash[5] = char(wrongHash[5] ^ 0x01);
+    const auto flipped = [&data](QByteArray archive) {
+        const qsizetype at = archive.indexOf(data);
+        EXPECT_GT(at, 0);
+        archive[at + 500] = char(archive[at + 500] ^ 0x01);
+        return archive;
+    };
+    writeFile(input(QStringLiteral("good.rar")), rar5Archive({{"a.bin", 0100644, data, true, blake2}}));
+    writeFile(input(QStringLiteral("crc.rar")), flipped(rar5Archive({{"a.bin", 0100644, data, true, {}}})));
+    writeFile(input(QStringLiteral("both.rar")), flipped(rar5Archive({{"a.bin", 0100644, data, true, blake2}})));
+    writeFile(input(QStringLiteral("blake2.rar")), flipped(rar5Archive({{"a.bin", 0100644, data, false, blake2}})));
+    writeFile(input(QStringLiteral("hash.rar")), rar5Archive({{"a.bin", 0100644, data, true, wrongHash}}));
+    freeze();
+
+    EXPECT_EQ(test(input(QStringLiteral("good.rar"))), QStringLiteral("good.rar is intact \u00B7 1 item"));
+    for (const char* name : {"crc.rar", "both.rar", "blake2.rar", "hash.rar"}) {
+        const QString path = input(QString::fromLatin1(name));
+        EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        Progress progress(1000);
+        auto planner = plannerFor(path);
+        EXPECT_EQ(engineMessage([&] { convertArchive(info(path), ArchiveTarget::zip, *planner, progress, {}); }),
+                  ArchiveMessage::damagedOrUnsupported)
+            << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+    EXPECT_EQ(readFile(extract(input(QStringLiteral("good.rar"))).toLocalFile()), data);
+}
+
+TEST_F(ArchiveOperationsTest, Rar5WithEncryptedDataAsksForAPassword)
+{
+    writeFile(input(QStringLiteral("locked.rar")),
+              rar5Archive({{"a.bin", 0100644, QByteArray(64, 'e'), true, {}, true}}));
+    freeze();
+    const QString path = input(QStringLiteral("locked.rar"));
+    EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::passwordProtected);
+    EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::passwordProtected);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+}
+
+TEST(Blake2sp, GivesTheReferenceDigestsHoweverTheDataIsCut)
+{
+    const std::pair<int, const char*> digests[] = {
+        {0, "dd0e891776933f43c7d032b08a917e25741f8aa9a12c12e1cac8801500f2ca4f"},
+        {1, "456da349adc8eaa1ee5fd8397d9c181c21a8e9173ad90f22613fd34e1d576d44"},
+        {64, "fdf085ce974e8b8faf93fa550382d1fcfe943744924954dc445004d7807a64db"},
+        {511, "88caca50e8c7bab5146f41f3d865feaff89c0da476949044909dd2f88e1780eb"},
+        {512, "c4b95164374d38e74afb4da11bf2dcc3f229811c06cfb0196a404fcb7cec0815"},
+        {513, "7e060d7b0e891d654af7835b71edee577dd03e5a11cc34313e01ec69e910a782"},
+        {5000, "cb15d56fec39e3e2f345b87a7c63848806c9d33ca525b01ce80896f5f11408e2"},
+    };
+    for (const auto& [size, hex] : digests) {
+        QByteArray data;
+        for (int i = 0; i < size; ++i)
+            data.append(char((i * 7 + 3) % 251));
+        Blake2sp whole;
+        whole.add(data);
+        EXPECT_EQ(whole.digest().toHex(), QByteArray(hex)) << size;
+        // In pieces that straddle the blocks and the rounds of eight.
+        Blake2sp pieces;
+        for (qsizetype at = 0, step = 1; at < data.size(); at += step, step = step * 3 % 700 + 1)
+            pieces.add(QByteArrayView(data.constData() + at, std::min(step, data.size() - at)));
+        EXPECT_EQ(pieces.digest().toHex(), QByteArray(hex)) << size << " in pieces";
+    }
+}
+
+// A name longer than the disk holds is shortened, and the note says so: no internal path, no
+// failed job.
+TEST_F(ArchiveOperationsTest, NamesTheDiskRefusesAreShortenedWithANote)
+{
+    const QString longName = QString(262, QLatin1Char('n')) + QStringLiteral(".txt");
+    writeFixtureArchive(input(QStringLiteral("long.tar")), QStringLiteral("tar"),
+                        {fileEntry(longName, "long"), fileEntry(QStringLiteral("short.txt"), "short")});
+    freeze();
+    const QString folder = extract(input(QStringLiteral("long.tar"))).toLocalFile();
+    const QStringList made = entries(folder);
+    ASSERT_EQ(made.size(), 2) << qPrintable(made.join(QLatin1Char(',')));
+    EXPECT_TRUE(made.contains(QStringLiteral("short.txt")));
+    const QString shortened = made.first() == QStringLiteral("short.txt") ? made.last() : made.first();
+    EXPECT_TRUE(shortened.endsWith(QStringLiteral(".txt")));
+    EXPECT_LE(shortened.toUtf8().size(), 255);
+    EXPECT_EQ(readFile(folder + QLatin1Char('/') + shortened), "long");
+    ASSERT_EQ(m_notes->messages().size(), 1);
+    EXPECT_TRUE(m_notes->messages().first().contains(QStringLiteral("this disk can't hold its name")));
+
+    EXPECT_EQ(ArchiveExtractor::portablePath(QStringLiteral("a:b/what?. /x*y.txt")),
+              QStringLiteral("a_b/what___/x_y.txt"));
+}
+
+// On a FAT stick "CASE.txt" and "case.txt" are one name and ":" is refused: every file is kept,
+// under a name the stick takes, and the note says which.
+TEST_F(ArchiveOperationsTest, NamesAStickFoldsOrRefusesAreKeptUnderNamesItTakes)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("fusefat")).isEmpty()
+        || !QFileInfo(QStringLiteral("/dev/fuse")).exists())
+        GTEST_SKIP() << "needs dosfstools, fusefat and FUSE";
+    const QString image = m_dir.filePath(QStringLiteral("stick.img"));
+    const QString stick = m_dir.filePath(QStringLiteral("stick"));
+    ASSERT_TRUE(QDir().mkpath(stick));
+    {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
+    }
+    ASSERT_EQ(runProgram(QStringLiteral("mkfs.vfat"), {image}), 0);
+    if (runProgram(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image, stick}) != 0)
+        GTEST_SKIP() << "cannot mount through FUSE here";
+    const auto unmount = qScopeGuard([&] { runProgram(QStringLiteral("fusermount"), {QStringLiteral("-u"), stick}); });
+
+    writeFixtureArchive(input(QStringLiteral("case.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("CASE.txt"), "upper"), fileEntry(QStringLiteral("case.txt"), "lower"),
+                         fileEntry(QStringLiteral("a:b.txt"), "colon"), fileEntry(QStringLiteral("Dir/a.txt"), "a"),
+                         fileEntry(QStringLiteral("dir/b.txt"), "b")});
+    freeze();
+    const QString folder = stick + QStringLiteral("/x");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const ExtractionSummary summary =
+        extractContents(info(input(QStringLiteral("case.zip"))), QUrl::fromLocalFile(folder), {});
+    EXPECT_EQ(readFile(folder + QStringLiteral("/CASE.txt")), "upper");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/case (2).txt")), "lower");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/a_b.txt")), "colon");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/Dir/a.txt")), "a");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/dir/b.txt")), "b");
+    ASSERT_EQ(summary.renamed.size(), 2);
+    EXPECT_EQ(summary.renamed.first().second, QStringLiteral("case (2).txt"));
+    EXPECT_EQ(summary.renamed.last().second, QStringLiteral("a_b.txt"));
+    EXPECT_TRUE(renamedEntriesNote(summary.renamed).startsWith(QStringLiteral("2 items were saved under other names")));
+}
+
+// 7-Zip writes no file-type bits for some entries; other extractors take them for files.
+TEST_F(ArchiveOperationsTest, SevenZipEntriesWithoutATypeAreFiles)
+{
+    writeFixtureArchive(input(QStringLiteral("typeless.7z")), QStringLiteral("7z"),
+                        {fileEntry(QStringLiteral("a.txt"), "first")});
+    QByteArray archive = readFile(input(QStringLiteral("typeless.7z")));
+    // libarchive stores the header of one small entry: its attributes property holds the Unix
+    // mode in the top 16 bits, whose type bits go.
+    const qsizetype attributes = archive.indexOf(QByteArrayView("\x15\x06\x01\x00", 4));
+    ASSERT_GT(attributes, 32) << "libarchive wrote a packed header";
+    ASSERT_EQ(quint8(archive[attributes + 7]) & 0xf0, 0x80);
+    archive[attributes + 7] = char(quint8(archive[attributes + 7]) & 0x0f);
+    const auto le32 = [&archive](qsizetype at) {
+        quint32 v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | quint8(archive[at + i]);
+        return v;
+    };
+    const auto putLe32 = [&archive](qsizetype at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            archive[at + i] = char(v >> (8 * i));
+    };
+    const qsizetype header = 32 + qsizetype(le32(12));
+    const qsizetype headerSize = qsizetype(le32(20));
+    putLe32(28, quint32(crc32(0, reinterpret_cast<const Bytef*>(archive.constData() + header), uInt(headerSize))));
+    putLe32(8, quint32(crc32(0, reinterpret_cast<const Bytef*>(archive.constData() + 12), 20)));
+    writeFile(input(QStringLiteral("typeless.7z")), archive);
+    freeze();
+
+    EXPECT_EQ(test(input(QStringLiteral("typeless.7z"))), QStringLiteral("typeless.7z is intact \u00B7 1 item"));
+    EXPECT_EQ(readFile(extract(input(QStringLiteral("typeless.7z"))).toLocalFile()), "first");
+    Progress progress(1000);
+    auto planner = plannerFor(input(QStringLiteral("typeless.7z")));
+    const QUrl zip = convertArchive(info(input(QStringLiteral("typeless.7z"))), ArchiveTarget::zip, *planner, progress, {});
+    EXPECT_EQ(names(readFixtureArchive(zip.toLocalFile())), QStringList{QStringLiteral("a.txt")});
+    EXPECT_TRUE(m_notes->messages().isEmpty()) << qPrintable(m_notes->messages().join(QLatin1Char('|')));
 }
