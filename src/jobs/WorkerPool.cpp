@@ -62,6 +62,19 @@ struct WorkerPool::Worker {
 
 namespace {
 
+// Pictures whose decoders have read past the memory they filled on damaged files (JPEG 2000's
+// among them): in a worker that has served other items such a read finds their leftovers and
+// passes for pixels, different at every run; in a new process it meets unmapped memory and
+// fails the item. Each runs in a worker of its own, which ends after it.
+bool needsAWorkerOfItsOwn(const WorkerProtocol::RunRequest& request)
+{
+    static const QStringList risky{QStringLiteral("jp2"), QStringLiteral("tga"), QStringLiteral("psd"),
+                                   QStringLiteral("exr"), QStringLiteral("ico"), QStringLiteral("icns")};
+    return std::any_of(request.files.begin(), request.files.end(), [](const FileInfo& file) {
+        return file.category == FileCategory::image && file.format && risky.contains(file.format->id);
+    });
+}
+
 // Processes at once in a worker's sandbox: LibreOffice, FFmpeg and the rest need a handful.
 constexpr int processLimit = 256;
 // A worker that neither reports progress nor uses processor time this long is stopped or stuck.
@@ -426,12 +439,12 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::takeUsed(const QString& key)
     return nullptr;
 }
 
-std::unique_ptr<WorkerPool::Worker> WorkerPool::take(const QString& key)
+std::unique_ptr<WorkerPool::Worker> WorkerPool::take(const QString& key, bool freshOnly)
 {
     std::unique_ptr<Worker> worker;
     {
         std::unique_lock locker(m_lock);
-        if ((worker = takeUsed(key)))
+        if (!freshOnly && (worker = takeUsed(key)))
             return worker;
         ++m_waiting;
         m_spawnFailed = false;
@@ -442,10 +455,11 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::take(const QString& key)
     // waits as a spare: many short calls at once need not wait for a start each.
     m_changed.wait(locker, [&] {
         return !m_fresh.empty() || m_spawnFailed || m_stopping
-            || std::any_of(m_used.begin(), m_used.end(), [&](const auto& used) { return used.first == key; });
+            || (!freshOnly
+                && std::any_of(m_used.begin(), m_used.end(), [&](const auto& used) { return used.first == key; }));
     });
     --m_waiting;
-    if ((worker = takeUsed(key)))
+    if (!freshOnly && (worker = takeUsed(key)))
         return worker;
     if (m_fresh.empty())
         throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
@@ -663,9 +677,10 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     ResultPlacement placement(request);
     const QString key = placement.sharedFolder() + workerKey(request.memoryLimitBytes, readableFolders(request))
         + hiddenFilesKey(request);
+    const bool alone = needsAWorkerOfItsOwn(request);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
-        std::unique_ptr<Worker> worker = take(key);
+        std::unique_ptr<Worker> worker = take(key, alone);
         RunRequest sent = request;
         sent.workFolder = placement.prepare(worker->temporary);
         SandboxWatch::Limits watched;
@@ -689,11 +704,15 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
                 outputs.append(QUrl(output.toString()));
             // A cancel that came as it ended leaves nothing placed. The worker serves no other
             // item before its results are placed: it could change them.
-            const auto giveBackLater = qScopeGuard([&] { giveBack(std::move(worker), key); });
+            const auto giveBackLater = qScopeGuard([&] {
+                if (!alone)
+                    giveBack(std::move(worker), key);
+            });
             throwIfCancelled(stop);
             return placement.place(outputs, stagedResults(ending), notes);
         }
-        giveBack(std::move(worker), key);
+        if (!alone)
+            giveBack(std::move(worker), key);
         if (ending.value(QStringLiteral("cancelled")).toBool())
             throw CancellationError();
         throw EngineError(ending.value(QStringLiteral("message")).toString(),

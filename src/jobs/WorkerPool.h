@@ -26,7 +26,8 @@ class Progress;
 
 // Runs work items in worker processes, so that a library that crashes, hangs or runs out of
 // memory on a user's file costs that item and nothing else. A few started workers wait
-// warm; a worker that ended an item well serves the next one that may write where it may.
+// warm; a worker that ended an item well serves the next one that may write where it may,
+// except after an item of a picture format whose decoders have read memory they did not fill.
 // Thread-safe; run() blocks the calling thread (a job's worker thread) until the item ends.
 class WorkerPool {
 public:
@@ -92,7 +93,9 @@ private:
     // worker.
     bool endDeadWorker(Worker& worker, Exchange& exchange, const QString& what, bool mayRetry,
                        const QStringList& writable);
-    std::unique_ptr<Worker> take(const QString& key);
+    // A worker for the key: one that served it before, else a fresh one; only a fresh one when
+    // freshOnly.
+    std::unique_ptr<Worker> take(const QString& key, bool freshOnly = false);
     std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();

@@ -60,7 +60,7 @@ protected:
         OperationDescriptor d;
         d.id = misbehave;
         d.verb = QStringLiteral("Testing");
-        d.categories = {FileCategory::document, FileCategory::other};
+        d.categories = {FileCategory::document, FileCategory::other, FileCategory::image};
         d.multiFile = MultiFileMode::each;
         WheelEntry entry;
         entry.id = misbehave;
@@ -237,6 +237,27 @@ TEST_F(WorkerPoolTest, AOneShotRunAsksItsQuestionAndRunsItsItemInOneWorker)
     ask(hidden);
     EXPECT_EQ(runToEnd({hidden})->state(), Job::State::finished);
     EXPECT_EQ(pool->startedCount(), 2);
+}
+
+// A JPEG 2000 decoder has read past what it filled: in a worker that served other items the read
+// finds their leftovers and passes for pixels, so such an item gets a worker of its own.
+TEST_F(WorkerPoolTest, ARiskyPictureGetsAWorkerOfItsOwnThatServesNoOther)
+{
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 0);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    EXPECT_EQ(runToEnd({file("plain.txt", "same")})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 1);
+    EXPECT_EQ(runToEnd({file("scan.jp2", "same")})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 2);
+    // The plain one's worker serves the next plain item; the picture's ended with it.
+    EXPECT_EQ(runToEnd({file("other.txt", "same")})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 2);
+    EXPECT_EQ(runToEnd({file("scan2.jp2", "same")})->state(), Job::State::finished);
+    EXPECT_EQ(pool->startedCount(), 3);
+    EXPECT_EQ(pool->idleCount(), 1);
 }
 
 TEST_F(WorkerPoolTest, IdleWorkersRetireTheLastWarmOneLastAndTheNextItemStillRuns)
