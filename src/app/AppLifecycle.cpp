@@ -18,6 +18,8 @@
 #include "app/CopiedFilesHandling.h"
 #include "platform/HotkeyCenter.h"
 #include "platform/JobJournal.h"
+#include "platform/MountWatcher.h"
+#include "platform/WorkFolderJournal.h"
 #include "jobs/Toasts.h"
 #include "model/Log.h"
 #include "platform/QuitOnSignal.h"
@@ -133,6 +135,10 @@ std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCop
         QTimer::singleShot(0, &hotkey, &HotkeyCenter::hotKeyPressed);
 
     runInBackground([] { runLaunchMaintenance(); }, QThread::LowPriority);
+    // Work folders a crash left on a stick that was away at the start go when it comes back.
+    auto* mounts = new MountWatcher(this);
+    connect(mounts, &MountWatcher::mountsChanged, this,
+            [] { runInBackground([] { WorkFolderJournal::sweep(); }, QThread::LowPriority); });
 
     if (!SettingsStore::shared().boolValue(SettingsKey::onboardingDone)) {
         qCInfo(appLog, "Showing the onboarding window");

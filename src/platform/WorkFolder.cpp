@@ -15,9 +15,11 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -118,6 +120,10 @@ WorkFolder::WorkFolder(QString path, bool listed)
     : m_path(std::move(path))
     , m_listed(listed)
 {
+    // A hidden folder in a destination is held open, so that it is found if a folder on its way
+    // is renamed during the item.
+    if (m_listed)
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     LiveFolders& live = liveFolders();
     std::lock_guard locker(live.mutex);
     live.folders.insert(this);
@@ -133,13 +139,49 @@ WorkFolder::~WorkFolder()
     remove();
 }
 
+namespace {
+
+// Where the folder held open as fd lies now, when it is no longer at path: a folder on the way was
+// renamed while the item ran. Nothing when it is still there, was removed, or cannot be told.
+std::optional<QString> movedTo(int fd, const QString& path)
+{
+    struct stat held {};
+    if (fd < 0 || ::fstat(fd, &held) != 0)
+        return std::nullopt;
+    struct stat there {};
+    if (::lstat(QFile::encodeName(path).constData(), &there) == 0 && there.st_dev == held.st_dev
+        && there.st_ino == held.st_ino)
+        return std::nullopt;
+    QByteArray target(4096, Qt::Uninitialized);
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(link.constData(), target.data(), std::size_t(target.size()));
+    if (length <= 0 || length >= target.size())
+        return std::nullopt;
+    target.truncate(length);
+    const QString now = QFile::decodeName(target);
+    // Only our own folder under its own name: never a path the kernel marks as deleted.
+    if (QFileInfo(now).fileName() != QFileInfo(path).fileName())
+        return std::nullopt;
+    struct stat moved {};
+    if (::lstat(target.constData(), &moved) != 0 || moved.st_dev != held.st_dev || moved.st_ino != held.st_ino)
+        return std::nullopt;
+    return now;
+}
+
+} // namespace
+
 void WorkFolder::remove()
 {
     if (m_removed.exchange(true))
         return;
-    FileItems::remove(m_path);
+    const std::optional<QString> moved = movedTo(m_fd, m_path);
+    FileItems::remove(moved.value_or(m_path));
+    if (moved)
+        qCInfo(appLog, "Removed work folder %s, moved from %s", qUtf8Printable(*moved), qUtf8Printable(m_path));
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
     // A folder that would not go stays listed, for a later purge.
-    if (m_listed && isGone(m_path))
+    if (m_listed && isGone(moved.value_or(m_path)))
         WorkFolderJournal::remove(m_path);
     WorkFolderRegistry::remove(m_path);
 }

@@ -40,6 +40,7 @@ private:
 
     QString m_path;
     bool m_listed;
+    int m_fd = -1; // a hidden folder's, held open
     std::atomic<bool> m_removed = false;
 };
 

@@ -197,8 +197,18 @@ Leftover removeLeftover(const QString& path)
 {
     const QByteArray encoded = QFile::encodeName(path);
     struct stat status {};
-    if (::lstat(encoded.constData(), &status) != 0)
-        return errno == ENOENT ? Leftover::gone : Leftover::kept;
+    if (::lstat(encoded.constData(), &status) != 0) {
+        if (errno != ENOENT)
+            return Leftover::kept;
+        // A folder whose destination is not there either lies on a stick or share that is away:
+        // it is looked for again when that comes back.
+        const QString parent = path.left(path.lastIndexOf(QLatin1Char('/')));
+        struct stat parentStatus {};
+        if (!parent.isEmpty() && ::lstat(QFile::encodeName(parent).constData(), &parentStatus) != 0
+            && errno == ENOENT)
+            return Leftover::kept;
+        return Leftover::gone;
+    }
     if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid())
         return Leftover::refused;
     // A link put in place of a folder on the way leads elsewhere: the path was canonical.

@@ -1,3 +1,4 @@
+#include "platform/MountWatcher.h"
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "platform/WorkFolderJournal.h"
@@ -5,7 +6,9 @@
 #include "support/LogCapture.h"
 #include "support/FakeClock.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -376,4 +379,57 @@ TEST_F(TemporaryRootTest, AFullDiskKeepsTheListWholeAndTheWorkFolderUsable)
     const QStringList inRoot = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_TRUE(inRoot.isEmpty()) << inRoot.join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(QDir(otherPath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// A crash left a work folder on a stick that was away at the next start: it stays listed and
+// goes when the stick is back. One whose destination was renamed during its item is found there.
+TEST_F(TemporaryRootTest, WorkFoldersOnAStickThatWasAwayOrInARenamedFolderStillGo)
+{
+    if (!makeOtherFilesystemFolder())
+        GTEST_SKIP() << "no second filesystem";
+    const QString stick = otherPath() + QStringLiteral("/stick");
+    const QString left = stick + QLatin1Char('/') + hiddenName();
+    QFile journal(journalPath());
+    ASSERT_TRUE(QDir().mkpath(rootPath()));
+    ASSERT_TRUE(journal.open(QIODevice::Append));
+    journal.write(journalLine("another-boot", 12345, "1", left));
+    journal.close();
+    EXPECT_EQ(purgeTemporaryItems(86400), 0);
+    EXPECT_TRUE(readFile(journalPath()).contains(QFile::encodeName(left).toPercentEncoding()));
+
+    writeFile(left + QStringLiteral("/partial.mkv"), "partial");
+    EXPECT_EQ(WorkFolderJournal::sweep(), 1);
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_TRUE(QFileInfo(stick).isDir());
+
+    const QString destination = otherPath() + QStringLiteral("/photos");
+    ASSERT_TRUE(QDir().mkpath(destination));
+    auto work = WorkFolder::create(destination);
+    ASSERT_TRUE(work->path().startsWith(destination + QStringLiteral("/.quorvenda-work-")));
+    writeFile(work->path() + QStringLiteral("/result.mkv"), "most of a result");
+    const QString name = QFileInfo(work->path()).fileName();
+    ASSERT_TRUE(QDir().rename(destination, otherPath() + QStringLiteral("/renamed")));
+    work.reset();
+    EXPECT_FALSE(QFileInfo::exists(otherPath() + QStringLiteral("/renamed/") + name));
+    EXPECT_TRUE(QDir(otherPath() + QStringLiteral("/renamed"))
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(journalPath()));
+}
+
+TEST(MountWatcher, TellsWhenAFilesystemIsMounted)
+{
+    MountWatcher watcher;
+    ASSERT_TRUE(watcher.isWatching());
+    QTemporaryDir point;
+    if (::mount("tmpfs", QFile::encodeName(point.path()).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs";
+    bool changed = false;
+    QObject::connect(&watcher, &MountWatcher::mountsChanged, [&changed] { changed = true; });
+    QElapsedTimer waited;
+    waited.start();
+    while (!changed && waited.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    ::umount2(QFile::encodeName(point.path()).constData(), MNT_DETACH);
+    EXPECT_TRUE(changed);
 }
