@@ -59,6 +59,14 @@ std::optional<ItemStatus> LocalFileProbe::status(const QString& path) const
                                               : db.mimeTypeForFile(path);
     if (mime.isValid())
         result.contentType = mime.name();
+    // MPEG audio of layer I or II under a name the MIME database lacks: frames of layer I have no
+    // magic it knows, so their bytes read as unknown data, or as text.
+    if (!result.isDirectory && (!mime.isValid() || mime.name() == QLatin1String("application/octet-stream")
+                                || mime.inherits(QStringLiteral("text/plain")))) {
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix == QLatin1String("mp1") || suffix == QLatin1String("mpa"))
+            result.contentType = QStringLiteral("audio/mpeg");
+    }
     return result;
 }
 
