@@ -5,14 +5,17 @@ empty needs a look: a crash, a hang, a result that its format's own tool refuses
 behind by a run that did not finish, a changed input, or a damaged copy called finished. Results
 of the whole file are checked for what they promise too: Remove Meta leaves nothing exiftool
 reads as identifying, a PDF's text conversions are not empty where pdftotext finds text, every
-page of a multi-page TIFF is kept, and a sound or movie result lasts what its source does.
+page of a multi-page TIFF is kept, a sound or movie result lasts what its source does, a picture
+converted keeps its source's pixels (and a risky format's result is made twice, the same), and an
+archive's Extract, Test and repacks keep every file and never pass what 7-Zip's checksums refuse.
+The counts go to standard error at the end; the status is 1 when any run broke a rule.
 
 With --disk DIR (a small disk the caller mounted, a tmpfs say), each entry runs on the whole file
 once with room and once in a folder of DIR filled to leave --leave bytes free: there it must
 finish with a result its tool takes, or fail with "Not enough disk space" (or the sentence it
 gave with room, for a failure that has nothing to do with writing), and leave nothing behind.
 
-usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX]
+usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX] [--skip P,Q]
        [--timeout S] [--disk DIR [--leave BYTES]] > sweep.jsonl
 QV_DEV points at quorvenda-dev (default build/quorvenda-dev beside this script's repository).
 """
@@ -118,7 +121,9 @@ SOUND = {"mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "aiff"
 HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "ICC-header", "ICC-view", "ICC-meas",
             "Adobe", "PNG-pHYs", "PNG-gAMA", "PNG-cHRM", "PNG-sRGB", "MPEG", "RIFF", "FLAC", "Vorbis", "Opus",
             "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
-            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP")
+            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta")
+# Groups whose tags describe the colour profile kept on purpose, whatever their names.
+PROFILE_GROUPS = ("ICC_Profile", "ICC-header", "ICC-view", "ICC-meas")
 IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
                     "Make", "Model", "Owner", "Caption", "Keywords", "By-line", "City", "Country", "Software",
                     "Location", "Lens", "Description", "Encoder", "Publisher", "Composer", "Lyrics", "Picture")
@@ -137,6 +142,22 @@ def duration(path):
         return float(fields["duration"])
     except (KeyError, ValueError):
         return None
+
+
+def packet_duration(path):
+    """How long the first sound's packets last as FFmpeg's demuxer reads them, decoding nothing:
+    the measure of a source whose header misstates its length (a VBRI header of 222 s over 8 KB)."""
+    try:
+        out = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-c", "copy", "-f",
+                              "null", "-", "-progress", "pipe:1"], capture_output=True, text=True, timeout=120)
+    except (subprocess.TimeoutExpired, FileNotFoundError):
+        return None
+    times = [row.split("=", 1)[1] for row in out.stdout.splitlines() if row.startswith("out_time_us=")]
+    try:
+        seconds = int(times[-1]) / 1e6
+    except (IndexError, ValueError):
+        return None
+    return seconds if seconds > 0 else None
 
 
 def text_of(path):
@@ -182,8 +203,10 @@ def identifying(path):
             continue
         group, _, rest = line[1:].partition("]")
         tag = rest.split(":", 1)[0].strip()
-        # A codec's own description ("VBR Quality 100, 44 kHz, 2 channel") names no one.
-        if tag in ("Orientation", "CopyrightFlag") or tag.endswith("CodecDescription"):
+        # A codec's own description ("VBR Quality 100, 44 kHz, 2 channel") names no one, nor does
+        # the handler name a muxer writes ("SoundHandler"), nor a colour profile's own fields.
+        if (tag in ("Orientation", "CopyrightFlag", "HandlerDescription") or tag.endswith("CodecDescription")
+                or group in PROFILE_GROUPS):
             continue
         if group not in HARMLESS or any(word in tag for word in IDENTIFYING_TAGS):
             found.append(f"{group}:{tag}")
@@ -227,7 +250,7 @@ def fidelity(source, op, outputs):
                 if got is not None and got < wanted:
                     flags.append(f"pages lost in {os.path.basename(p)}: {got} of {wanted}")
     if ext in SOUND:
-        wanted = duration(source)
+        wanted = packet_duration(source) or duration(source)
         trims = (".trim", ".split", ".ringtone", ".m4r", ".speed", ".snapshot", ".extractFrame", ".gif")
         for p in files:
             if p.lower().rsplit(".", 1)[-1] not in SOUND:
@@ -235,8 +258,129 @@ def fidelity(source, op, outputs):
             got = duration(p)
             if got is None or got <= 0:
                 flags.append(f"no sound read back from {os.path.basename(p)}")
-            elif wanted and not op.endswith(trims) and got < wanted - max(1.0, wanted * 0.1):
+            elif wanted and not op.endswith(trims) and got < wanted - max(0.25, wanted * 0.1):
                 flags.append(f"{os.path.basename(p)} lasts {got:.2f} s of {wanted:.2f} s")
+    if ext in PICTURES:
+        flags.extend(picture_fidelity(source, op, files))
+    if ext in ARCHIVES:
+        flags.extend(archive_fidelity(source, op, files))
+    return flags
+
+
+PICTURES = {"png", "jpg", "jpeg", "webp", "tif", "tiff", "heic", "heif", "avif", "bmp", "jp2", "j2k", "jxl", "gif",
+            "tga", "ico", "psd", "pnm", "ppm", "pgm", "pbm", "exr", "hdr", "dng", "cr2", "nef", "arw", "orf", "rw2"}
+# Formats whose decoders have read past what they filled: each of their results is made twice.
+RISKY_PICTURES = {"jp2", "j2k", "jpf", "jpx", "tga", "psd", "ico", "exr", "hdr", "pnm", "ppm", "pgm", "pbm"}
+ARCHIVES = {"zip", "7z", "rar", "tar", "tgz", "gz", "bz2", "xz", "tbz2", "txz", "cab", "iso", "lzh", "zst"}
+# Operations whose pictures are not the source's pixels to compare.
+RESHAPED = (".rotate", ".flip", ".crop", ".resize", ".filter", ".removeBackground", ".annotate", ".grayscale",
+            ".watermark", ".pixelate", ".border", ".roundCorners", ".merge", ".ocr", ".readCodes", ".sticker",
+            ".montage", ".collage", ".invert", ".sharpen", ".blur")
+
+
+def pixels(path, size=32):
+    """The picture drawn small in grey, as vips reads it; None when vips cannot read it."""
+    with tempfile.TemporaryDirectory(prefix="sweep-px-") as tmp:
+        small = os.path.join(tmp, "p.v")
+        try:
+            out = subprocess.run(["vips", "thumbnail", path, small, str(size), "--height", str(size), "--size",
+                                  "force"], capture_output=True, timeout=120)
+        except (subprocess.TimeoutExpired, FileNotFoundError):
+            return None
+        if out.returncode != 0 or not os.path.exists(small):
+            return None
+        # Transparent pixels on white, as a format without alpha shows them.
+        flat = os.path.join(tmp, "f.v")
+        bands = run_text(["vipsheader", "-f", "bands", small]) or "3"
+        if bands.strip() in ("2", "4"):
+            if subprocess.run(["vips", "flatten", small, flat, "--background", "255"],
+                              capture_output=True).returncode == 0:
+                small = flat
+        grey = os.path.join(tmp, "g.pgm")
+        out = subprocess.run(["vips", "colourspace", small, grey, "b-w"], capture_output=True, timeout=120)
+        if out.returncode != 0:
+            return None
+        # vips writes the first band of a grey picture with alpha as well; take the last size*size bytes.
+        out = subprocess.run(["vips", "extract_band", grey, small + ".b.pgm", "0"], capture_output=True, timeout=120)
+        with open(small + ".b.pgm" if out.returncode == 0 else grey, "rb") as f:
+            data = f.read()
+        return data[-size * size:] if len(data) >= size * size else None
+
+
+def picture_fidelity(source, op, files):
+    """A picture result keeps the source's pixels (a conversion or compression), and none comes
+    of a source that vips cannot decode at all."""
+    flags = []
+    results = [p for p in files if p.lower().rsplit(".", 1)[-1] in PICTURES]
+    if not results or op.endswith(RESHAPED):
+        return flags
+    wanted = pixels(source)
+    for p in results:
+        got = pixels(p)
+        if got is None:
+            continue
+        if wanted is None:
+            # vips decodes with the same libraries: a flat picture made of what they refused is made up.
+            if len(set(got)) <= 1:
+                flags.append(f"{os.path.basename(p)} is one flat grey {got[0]} where vips cannot decode the source")
+            continue
+        if ".removeMetadata" in op or op.startswith("convert.image") or ".compress" in op:
+            difference = sum(abs(a - b) for a, b in zip(wanted, got)) / len(got)
+            if difference > 24:
+                flags.append(f"{os.path.basename(p)} differs from its source by {difference:.0f} grey levels a pixel")
+    return flags
+
+
+def archive_entries(path):
+    """The regular files an archive holds, by name, as 7-Zip lists them; None when it cannot."""
+    if shutil.which("7z") is None:
+        return None
+    try:
+        out = subprocess.run(["7z", "l", "-slt", "-p-", path], capture_output=True, text=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        return None
+    if out.returncode != 0:
+        return None
+    names, entry = [], {}
+    for row in out.stdout.split("----------", 1)[-1].splitlines() + [""]:
+        if row.strip():
+            key, _, value = row.partition(" = ")
+            entry[key] = value
+            continue
+        if entry.get("Path") and entry.get("Folder") != "+" and not entry.get("Attributes", "").startswith("D"):
+            names.append(entry["Path"])
+        entry = {}
+    return names
+
+
+def archive_fidelity(source, op, files):
+    """Extract and the repacks keep every file of the archive; an archive whose checksums 7-Zip
+    refuses is never tested intact nor extracted."""
+    flags = []
+    if not (op.endswith((".extract", ".test")) or "archive" in op and op.rsplit(".", 1)[-1] in ("zip", "tar")):
+        return flags
+    tested = subprocess.run(["7z", "t", "-p-", source], capture_output=True, text=True) if shutil.which("7z") else None
+    if tested is not None and tested.returncode != 0 and any(
+            word in tested.stdout + tested.stderr for word in ("CRC Failed", "Data Error", "Checksum error")):
+        flags.append("finished where 7-Zip finds a checksum error")
+        return flags
+    wanted = archive_entries(source)
+    if not wanted:
+        return flags
+    if op.endswith(".extract"):
+        got = 0
+        for p in files:
+            if os.path.isdir(p):
+                got += sum(len(n) for _, _, n in os.walk(p))
+            else:
+                got += 1
+        if got < len(wanted):
+            flags.append(f"extracted {got} files of {len(wanted)}")
+    elif not op.endswith(".test"):
+        for p in files:
+            kept = archive_entries(p)
+            if kept is not None and len(kept) < len(wanted):
+                flags.append(f"{os.path.basename(p)} holds {len(kept)} files of {len(wanted)}")
     return flags
 
 
@@ -311,17 +455,28 @@ EDITOR_OPTIONS = {
 }
 
 
+def run_group(cmd, env, timeout):
+    """Runs cmd in a process group of its own; on a timeout the whole group is killed, by its id."""
+    with subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env,
+                          start_new_session=True) as process:
+        try:
+            stdout, stderr = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, 9)
+            process.communicate()
+            raise
+        return subprocess.CompletedProcess(cmd, process.returncode, stdout, stderr)
+
+
 def run_in(home, work, target, source, variant, op, timeout):
     before = digest(target)
     env = env_for(home)
     line = {"file": source, "variant": variant, "op": op, "flags": []}
     try:
         options = ["--options", json.dumps(EDITOR_OPTIONS[op])] if op in EDITOR_OPTIONS else []
-        out = subprocess.run([DEV, "run", op] + options + [target], capture_output=True, text=True, env=env,
-                             timeout=timeout)
+        out = run_group([DEV, "run", op] + options + [target], env, timeout)
     except subprocess.TimeoutExpired:
         line["flags"].append("hang")
-        subprocess.run(["pkill", "-f", home], check=False)
         line["state"] = None
         return line
     line["exit"] = out.returncode
@@ -369,6 +524,25 @@ def run_in(home, work, target, source, variant, op, timeout):
         line["flags"].append("no text layer said where pdftotext finds text")
     if made and line["state"] in ("failed", "cancelled"):
         line["flags"].append("left behind: " + ", ".join(os.path.relpath(p, work) for p in made[:5]))
+    if (line["state"] == "finished" and variant == "orig"
+            and source.lower().rsplit(".", 1)[-1] in RISKY_PICTURES):
+        first = {os.path.basename(p): pixels(p) for p in outputs if os.path.isfile(p)}
+        try:
+            again = run_group([DEV, "run", op] + options + [target], env, timeout)
+        except subprocess.TimeoutExpired:
+            again = subprocess.CompletedProcess([], 0, "", "")
+        for text in reversed(again.stdout.splitlines()):
+            try:
+                repeated = json.loads(text)
+                break
+            except ValueError:
+                continue
+        else:
+            repeated = {}
+        for p in repeated.get("outputs", []):
+            name = os.path.basename(p)
+            if os.path.isfile(p) and name not in first and pixels(p) not in first.values():
+                line["flags"].append(f"a second run gave other pixels: {name}")
     line["outputs"] = [os.path.relpath(p, work) for p in outputs]
     return line
 
@@ -390,6 +564,7 @@ def main():
     parser.add_argument("--variants", default="orig,cut,flip,zero")
     parser.add_argument("--jobs", type=int, default=3)
     parser.add_argument("--only", default="")
+    parser.add_argument("--skip", default="", help="entries to leave out: comma-separated ID prefixes")
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--disk", default="")
     parser.add_argument("--leave", type=int, default=16 * 1024)
@@ -405,8 +580,9 @@ def main():
             except (subprocess.TimeoutExpired, ValueError) as e:
                 print(json.dumps({"file": source, "flags": [f"wheel: {e}"]}), flush=True)
                 continue
+            skipped = tuple(p for p in args.skip.split(",") if p)
             for op in ops:
-                if op.startswith(args.only):
+                if op.startswith(args.only) and not (skipped and op.startswith(skipped)):
                     for variant in args.variants.split(","):
                         plan.append((source, variant, op))
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
@@ -417,9 +593,11 @@ def main():
                 return {"file": item[0], "variant": item[1], "op": item[2], "flags": [f"sweep: {e}"]}
 
         if not args.disk:
+            lines = []
             for line in pool.map(guarded, plan):
+                lines.append(line)
                 print(json.dumps(line), flush=True)
-            return 0
+            return summary(files, lines)
         plan = [item for item in plan if item[1] == "orig"]
         roomy = list(pool.map(guarded, plan))
         inputs = os.path.join(args.disk, "inputs")
@@ -447,7 +625,40 @@ def main():
             again["first"] = line["flags"]
             lines[index] = again
         print(json.dumps(lines[index]), flush=True)
-    return 0
+    return summary(files, lines)
+
+
+def readable_source(path):
+    """Whether the file's own tools take it: the measure of a sound file."""
+    ext = path.lower().rsplit(".", 1)[-1]
+    if ext in SOUND or ext in ("mp1", "mp2", "spx", "ac3", "dsf", "dff", "tta", "shn", "3g2", "m4v", "mka"):
+        out = run_text(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path])
+        return bool(out and out.strip() and out.strip() != "N/A")
+    if ext in PICTURES:
+        return pixels(path) is not None
+    if ext in ARCHIVES:
+        return shutil.which("7z") is not None and subprocess.run(["7z", "t", "-p-", path],
+                                                                 capture_output=True).returncode == 0
+    if ext == "pdf":
+        return subprocess.run(["qpdf", "--check", path], capture_output=True).returncode in (0, 3)
+    return False
+
+
+def summary(files, lines):
+    """Prints the counts to standard error; the status is 1 when any run broke a rule."""
+    originals = [line for line in lines if line.get("variant") == "orig"]
+    sound = {f: readable_source(f) for f in {line["file"] for line in originals}}
+    counts = {
+        "files": len(files),
+        "runs": len(lines),
+        "finished": sum(line.get("state") == "finished" for line in lines),
+        "refused with a sentence": sum(line.get("state") == "failed" and bool(line.get("message")) for line in lines),
+        "wrong results": sum(bool(line["flags"]) for line in lines),
+        "sound files refused": sum(line.get("state") == "failed" and sound.get(line["file"], False)
+                                   for line in originals),
+    }
+    print(json.dumps({"summary": counts}), file=sys.stderr, flush=True)
+    return 1 if counts["wrong results"] else 0
 
 
 if __name__ == "__main__":
