@@ -323,3 +323,16 @@ TEST(ImageDecoder, AHeifFeatureLibheifLacksFailsRatherThanComingOutBlack)
     EXPECT_EQ(HeifStrictCheck::problem(good), std::nullopt);
     EXPECT_TRUE(ImageDecoder::decodes(good));
 }
+
+// An animated AVIF whose major brand is "avis" is no HEIF file to libvips' sniffing; its primary
+// image is the picture every picture entry works on.
+TEST(ImageDecoder, AnAvifSequenceGivesItsPrimaryImage)
+{
+    const QString sequence = QStringLiteral(QV_SOURCE_DIR "/tests/files/sequences/colors-animated-8bpc-audio.avif");
+    EXPECT_TRUE(ImageDecoder::decodes(sequence));
+    EXPECT_EQ(ImageDecoder::pixelSize(sequence), QSize(150, 150));
+    const DecodedImage image = ImageDecoder::decode(sequence);
+    EXPECT_EQ(image.width(), 150);
+    EXPECT_EQ(image.height(), 150);
+    EXPECT_EQ(ImageDecoder::decode(sequence, 64).width(), 64);
+}

@@ -1,5 +1,6 @@
 #include "engines/image/ImageDecoder.h"
 
+#include "engines/image/HeifSequence.h"
 #include "engines/image/HeifStrictCheck.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/JpegPixels.h"
@@ -86,6 +87,8 @@ VipsFailOn failLevel(const QByteArray& native)
 
 bool isHeifLoader(const QByteArray& native)
 {
+    if (HeifSequence::holdsPrimaryImage(native))
+        return true;
     const char* loader = vips_foreign_find_load(native.constData());
     if (!loader) {
         vips_error_clear();
@@ -114,11 +117,18 @@ void tagSource(VipsImage* image, const QString& path)
 VipsRef openImage(const QByteArray& native, int index)
 {
     const VipsFailOn level = failLevel(native);
-    VipsImage* image = index > 0
-        ? vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", level,
-                                   "page", index, nullptr)
-        : vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", level,
-                                   nullptr);
+    VipsImage* image = nullptr;
+    if (HeifSequence::holdsPrimaryImage(native)) {
+        if (vips_heifload(native.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", level, "page",
+                          index, nullptr)
+            != 0)
+            image = nullptr;
+    } else {
+        image = index > 0 ? vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                                     level, "page", index, nullptr)
+                          : vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                                     level, nullptr);
+    }
     if (!image)
         fail(takeVipsError());
     VipsRef opened(image);
@@ -217,10 +227,15 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
     // The thumbnail takes loader options only in the name.
     const QByteArray name = index > 0 ? native + "[page=" + QByteArray::number(index) + "]" : native;
     VipsImage* thumbnail = nullptr;
-    if (vips_thumbnail(name.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
-                       "fail_on", failLevel(native), nullptr)
-        != 0)
+    if (HeifSequence::holdsPrimaryImage(native)) {
+        VipsRef whole = openImage(native, index);
+        if (vips_thumbnail_image(whole.get(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN, nullptr) != 0)
+            fail(takeVipsError());
+    } else if (vips_thumbnail(name.constData(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN,
+                              "fail_on", failLevel(native), nullptr)
+               != 0) {
         fail(takeVipsError());
+    }
     tagSource(thumbnail, path);
     // The thumbnail keeps the file's own resolution figures; the properties stay as stated.
     return decodedFromVips(thumbnail, properties, dpi);
@@ -269,8 +284,17 @@ void ImageDecoder::verify(const QString& path)
         fail();
     const QByteArray native = QFile::encodeName(path);
     // Shrink-on-load is not used: libjpeg's warnings about damage then come and go.
-    VipsRef image(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                           failLevel(native), nullptr));
+    VipsImage* opened = nullptr;
+    if (HeifSequence::holdsPrimaryImage(native)) {
+        if (vips_heifload(native.constData(), &opened, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failLevel(native),
+                          nullptr)
+            != 0)
+            opened = nullptr;
+    } else {
+        opened = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                          failLevel(native), nullptr);
+    }
+    VipsRef image(opened);
     if (!image)
         fail(takeVipsError());
     // A JPEG's damage is all in its structure and entropy-coded data, which libjpeg reads

@@ -1,5 +1,6 @@
 #include "engines/image/ImageHeader.h"
 
+#include "engines/image/HeifSequence.h"
 #include "engines/image/VipsRuntime.h"
 
 #include <QFile>
@@ -24,13 +25,17 @@ HeaderPointer openHeader(const QString& path)
     if (!ensureVips())
         return {};
     VipsImage* image = nullptr;
+    const QByteArray native = QFile::encodeName(path);
     if (isSvgName(path)) {
         if (VipsSource* source = svgSource(path)) {
             image = vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
             g_object_unref(source);
         }
+    } else if (HeifSequence::holdsPrimaryImage(native)) {
+        if (vips_heifload(native.constData(), &image, "access", VIPS_ACCESS_SEQUENTIAL, nullptr) != 0)
+            image = nullptr;
     } else {
-        image = vips_image_new_from_file(QFile::encodeName(path).constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+        image = vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
     }
     if (!image)
         vips_error_clear();
