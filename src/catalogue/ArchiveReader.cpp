@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <vector>
 
 namespace qv {
 
@@ -56,11 +57,36 @@ bool isFileError(int code)
 
 } // namespace
 
+QStringList ArchiveReader::rarVolumes(const QString& path)
+{
+    // "name.part1.rar", "name.part01.rar"...: the parts after the first, numbered alike.
+    static const QRegularExpression first(QStringLiteral("^(.*\\.part)(0*1)(\\.rar)$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = first.match(path);
+    if (!match.hasMatch())
+        return {};
+    const qsizetype width = match.captured(2).size();
+    QStringList volumes{path};
+    for (int number = 2; number < 10000; ++number) {
+        const QString next = match.captured(1) + QString::number(number).rightJustified(width, QLatin1Char('0'))
+            + match.captured(3);
+        if (!QFileInfo(next).isFile())
+            break;
+        volumes.append(next);
+    }
+    return volumes;
+}
+
 ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     : m_path(path)
     , m_kind(kind)
     , m_fileSize(QFileInfo(path).size())
 {
+    if (kind == Kind::archive) {
+        const QStringList volumes = rarVolumes(path);
+        for (qsizetype i = 1; i < volumes.size(); ++i)
+            m_fileSize += QFileInfo(volumes[i]).size();
+    }
     std::optional<ArchiveReadError> refused;
     if (open(false, refused))
         return;
@@ -109,9 +135,22 @@ bool ArchiveReader::open(bool streamingZip, std::optional<ArchiveReadError>& ref
         archive_clear_error(m_archive);
     }
 
-    if (archive_read_open_filename(m_archive, QFile::encodeName(m_path).constData(), blockSize)
-        == ARCHIVE_OK)
+    // The first part of a RAR volume set opens with its other parts, when every one is there.
+    const QStringList volumes = m_kind == Kind::archive && !streamingZip ? rarVolumes(m_path) : QStringList();
+    if (volumes.size() > 1) {
+        QList<QByteArray> encoded;
+        for (const QString& volume : volumes)
+            encoded.append(QFile::encodeName(volume));
+        std::vector<const char*> names;
+        for (const QByteArray& name : encoded)
+            names.push_back(name.constData());
+        names.push_back(nullptr);
+        if (archive_read_open_filenames(m_archive, names.data(), blockSize) == ARCHIVE_OK)
+            return true;
+    } else if (archive_read_open_filename(m_archive, QFile::encodeName(m_path).constData(), blockSize)
+               == ARCHIVE_OK) {
         return true;
+    }
     // The destructor does not run for a constructor that throws.
     const int code = archive_errno(m_archive);
     const char* text = archive_error_string(m_archive);

@@ -5,6 +5,7 @@
 #include "model/Error.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <optional>
@@ -81,6 +82,10 @@ public:
     // only (zip, plain tar); nothing for formats that must be unpacked to get from one header to
     // the next. Throws as nextEntry does.
     static std::optional<qint64> declaredTotal(const QString& path);
+
+    // The files of a RAR volume set whose first part is path ("x.part1.rar", "x.part2.rar"...),
+    // as far as they follow each other; empty when path is no first part.
+    static QStringList rarVolumes(const QString& path);
 
 private:
     bool open(bool streamingZip, std::optional<ArchiveReadError>& refused);

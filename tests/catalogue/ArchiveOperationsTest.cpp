@@ -1349,3 +1349,23 @@ TEST_F(ArchiveOperationsTest, SevenZipEntriesWithoutATypeAreFiles)
     EXPECT_EQ(names(readFixtureArchive(zip.toLocalFile())), QStringList{QStringLiteral("a.txt")});
     EXPECT_TRUE(m_notes->messages().isEmpty()) << qPrintable(m_notes->messages().join(QLatin1Char('|')));
 }
+
+// The first part of a volume set extracts with its other parts; without them it cannot.
+TEST_F(ArchiveOperationsTest, ARarVolumeSetExtractsFromItsFirstPart)
+{
+    for (const char* part : {"single.part1.rar", "single.part2.rar", "single.part3.rar"})
+        writeFile(input(QString::fromLatin1(part)),
+                  readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/volumes/") + QString::fromLatin1(part)));
+    freeze();
+    EXPECT_EQ(test(input(QStringLiteral("single.part1.rar"))),
+              QStringLiteral("single.part1.rar is intact \u00B7 1 item"));
+    const QString page = extract(input(QStringLiteral("single.part1.rar"))).toLocalFile();
+    EXPECT_EQ(QFileInfo(page).fileName(), QStringLiteral("LibarchiveAddingTest.html"));
+    EXPECT_EQ(QFileInfo(page).size(), 20111);
+    EXPECT_TRUE(readFile(page).trimmed().endsWith("</HTML>"));
+
+    QFile::remove(input(QStringLiteral("single.part3.rar")));
+    m_frozen.remove(QStringLiteral("single.part3.rar"));
+    EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("single.part1.rar"))); }),
+              ArchiveMessage::damagedOrUnsupported);
+}
