@@ -137,7 +137,7 @@ void OperationDispatcher::dispatchOperation(const WheelEntry& entry, const QList
                                          self->runOperationJob(chosen, entry, files, point);
                                  });
         } else {
-            jobCenter().submit(entry, files, options, point);
+            submitOrSay(entry, files, options, point);
         }
         return;
     }
@@ -184,7 +184,31 @@ void OperationDispatcher::dispatchReceivedURLs(const QList<QUrl>& urls, const Wh
 void OperationDispatcher::runOperationJob(const OperationOptions& options, const WheelEntry& entry,
                                           const QList<FileInfo>& files, QPointF point)
 {
-    jobCenter().submit(entry, files, options, point);
+    submitOrSay(entry, files, options, point);
+}
+
+void OperationDispatcher::submitOrSay(const WheelEntry& entry, const QList<FileInfo>& files,
+                                      const OperationOptions& options, QPointF point)
+{
+    if (jobCenter().submit(entry, files, options, point))
+        return;
+    // Files received from another application can turn out other than they were announced (a
+    // browser hands over a PNG of a picture it named .jpg): the entry takes none of them, and
+    // the user is told rather than left with nothing.
+    const QString target = entry.id.startsWith(QLatin1String("convert.")) ? entry.id.section(QLatin1Char('.'), -1)
+                                                                          : QString();
+    const bool already = !target.isEmpty() && !files.isEmpty()
+        && std::all_of(files.begin(), files.end(), [&target](const FileInfo& file) {
+               return file.format && file.format->id == target;
+           });
+    if (already)
+        showToast(files.size() == 1 ? QStringLiteral("This file is already a %1").arg(files.first().format->label)
+                                    : QStringLiteral("These files are already %1").arg(files.first().format->label),
+                  kWarning, 3.0);
+    else
+        showToast(files.size() == 1 ? QStringLiteral("This can't be done with this file")
+                                    : QStringLiteral("This can't be done with these files"),
+                  kWarning, 3.0);
 }
 
 void OperationDispatcher::receiveFilePromises(const Promises& promises, QPointF point,

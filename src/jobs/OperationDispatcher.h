@@ -49,6 +49,9 @@ public:
     // Describes the received files off the main thread, then dispatches them as chosen.
     void dispatchReceivedURLs(const QList<QUrl>& urls, const WheelEntry& entry, bool optionKeyDown,
                               QPointF point);
+    // Submits the job; when the entry takes none of the files, says so in a toast.
+    void submitOrSay(const WheelEntry& entry, const QList<FileInfo>& files, const OperationOptions& options,
+                     QPointF point);
     void runOperationJob(const OperationOptions& options, const WheelEntry& entry,
                          const QList<FileInfo>& files, QPointF point);
     // Receives the promised files into a fresh folder while a placeholder job shows; calls the

@@ -412,3 +412,20 @@ TEST_F(DispatcherTest, TheFallbackFolderIsMadeForReceivedFilesBeforeTheirJob)
     ASSERT_TRUE(waitForJobs());
     EXPECT_FALSE(QFileInfo::exists(other));
 }
+
+// A picture received from a browser may come as a PNG though it was announced as a JPEG: PNG,
+// offered for the JPEG, takes none of it, and the user hears why instead of nothing at all.
+TEST_F(DispatcherTest, AnEntryThatTakesNoneOfTheFilesSaysSo)
+{
+    WheelEntry entry = entryFor(OperationBehavior::run());
+    entry.id = QStringLiteral("convert.image.png");
+    entry.operations.first().categories = {FileCategory::document};
+    entry.operations.first().accepts = [](const FileInfo& f) { return f.category == FileCategory::document; };
+    dispatcher->dispatchOperation(entry, {file(QStringLiteral("photo.png"))}, {}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return !recorder.toasts.isEmpty(); }));
+    EXPECT_EQ(recorder.toasts.last(), QStringLiteral("This file is already a PNG"));
+    dispatcher->dispatchOperation(entry, {file(QStringLiteral("clip.mkv"))}, {}, false, QPointF());
+    ASSERT_TRUE(waitFor([&] { return recorder.toasts.size() == 2; }));
+    EXPECT_EQ(recorder.toasts.last(), QStringLiteral("This can't be done with this file"));
+    EXPECT_TRUE(submitted.isEmpty());
+}
