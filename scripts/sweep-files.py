@@ -455,6 +455,16 @@ EDITOR_OPTIONS = {
 }
 
 
+def last_json(stdout):
+    """The last line of a run's output that reads as JSON: its result."""
+    for text in reversed(stdout.splitlines()):
+        try:
+            return json.loads(text)
+        except ValueError:
+            continue
+    return {}
+
+
 def run_group(cmd, env, timeout):
     """Runs cmd in a process group of its own; on a timeout the whole group is killed, by its id."""
     with subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env,
@@ -482,13 +492,7 @@ def run_in(home, work, target, source, variant, op, timeout):
     line["exit"] = out.returncode
     if out.returncode < 0 or out.returncode > 2:
         line["flags"].append(f"crash {out.returncode}")
-    result = {}
-    for text in reversed(out.stdout.splitlines()):
-        try:
-            result = json.loads(text)
-            break
-        except ValueError:
-            continue
+    result = last_json(out.stdout)
     line["state"] = result.get("state")
     failure = result.get("failure") or {}
     line["message"] = failure.get("message")
@@ -531,14 +535,7 @@ def run_in(home, work, target, source, variant, op, timeout):
             again = run_group([DEV, "run", op] + options + [target], env, timeout)
         except subprocess.TimeoutExpired:
             again = subprocess.CompletedProcess([], 0, "", "")
-        for text in reversed(again.stdout.splitlines()):
-            try:
-                repeated = json.loads(text)
-                break
-            except ValueError:
-                continue
-        else:
-            repeated = {}
+        repeated = last_json(again.stdout)
         for p in repeated.get("outputs", []):
             name = os.path.basename(p)
             if os.path.isfile(p) and name not in first and pixels(p) not in first.values():

@@ -6,6 +6,7 @@
 #include "model/Progress.h"
 #include "platform/TemporaryRoot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 
@@ -109,6 +110,19 @@ ProcessRunner::Output runFFmpeg(const std::optional<QUrl>& program, const QStrin
                               [bound](const QString& line) { ffmpegProgress(line, bound); });
 }
 
+namespace {
+
+// Whether the log, in any case, holds one of the phrases.
+template <std::size_t N>
+bool logSays(const QString& log, const char* const (&phrases)[N])
+{
+    const QString text = log.toLower();
+    return std::any_of(std::begin(phrases), std::end(phrases),
+                       [&text](const char* phrase) { return text.contains(QLatin1String(phrase)); });
+}
+
+} // namespace
+
 bool ffmpegLogTellsOfAWriteFailure(const QString& log)
 {
     // FFmpeg reports a failed write of the trailer or the close and still ends with status 0;
@@ -116,11 +130,7 @@ bool ffmpegLogTellsOfAWriteFailure(const QString& log)
     static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
                                           "input/output error", "error writing trailer", "error closing file",
                                           "av_interleaved_write_frame()", "error submitting a packet to the muxer"};
-    const QString text = log.toLower();
-    for (const char* phrase : phrases)
-        if (text.contains(QLatin1String(phrase)))
-            return true;
-    return false;
+    return logSays(log, phrases);
 }
 
 bool ffmpegRunFailedToWrite(int status, const QString& log)
@@ -131,11 +141,7 @@ bool ffmpegRunFailedToWrite(int status, const QString& log)
     static const char* const phrases[] = {"no space left on device", "disk quota exceeded", "file too large",
                                           "input/output error", "read-only file system", "permission denied",
                                           "operation not permitted", "file name too long"};
-    const QString text = log.toLower();
-    for (const char* phrase : phrases)
-        if (text.contains(QLatin1String(phrase)))
-            return true;
-    return false;
+    return logSays(log, phrases);
 }
 
 bool ffmpegLogTellsOfDamagedInput(const QString& log)
@@ -147,11 +153,7 @@ bool ffmpegLogTellsOfDamagedInput(const QString& log)
                                           "packet corrupt", "crc mismatch", "invalid as first byte of an ebml number",
                                           "filesize and duration do not match", "truncating packet",
                                           "decode_frame() failed", "input buffer exhausted before end element"};
-    const QString text = log.toLower();
-    for (const char* phrase : phrases)
-        if (text.contains(QLatin1String(phrase)))
-            return true;
-    return false;
+    return logSays(log, phrases);
 }
 
 void checkFFmpegRun(const ProcessRunner::Output& output)
