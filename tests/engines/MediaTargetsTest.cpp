@@ -181,6 +181,7 @@ TEST(MediaTargets, SampleRatesEachEncoderWrites)
         {AudioTarget::mp3, 96000, 48000},  {AudioTarget::mp3, 44100, 44100},  {AudioTarget::mp3, 22050, 22050},
         {AudioTarget::m4a, 96000, 96000},  {AudioTarget::m4r, 32000, 32000},  {AudioTarget::m4a, 200000, 96000},
         {AudioTarget::flac, 96000, 96000}, {AudioTarget::wav, 22050, 22050},  {AudioTarget::ogg, 44100, 44100},
+        {AudioTarget::flac, 352800, 352800}, {AudioTarget::flac, 705600, 352800},
     };
     for (const auto& row : rows)
         EXPECT_EQ(audioTargetSampleRate(row.target, row.asked), row.written)

@@ -141,6 +141,13 @@ int audioTargetSampleRate(AudioTarget target, int rate)
     case AudioTarget::mp3: rates = &mp3; break;
     case AudioTarget::m4a:
     case AudioTarget::m4r: rates = &aac; break;
+    case AudioTarget::flac: {
+        // FLAC holds rates up to 655350 Hz: DSD128's 705.6 kHz, decimated, is halved.
+        int fitted = rate;
+        while (fitted > 655350)
+            fitted /= 2;
+        return fitted;
+    }
     default: return rate;
     }
     int best = rates->first();
