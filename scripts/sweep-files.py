@@ -123,7 +123,7 @@ HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "I
             "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
             "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta")
 # Groups whose tags describe the colour profile kept on purpose, whatever their names.
-PROFILE_GROUPS = ("ICC_Profile", "ICC-header", "ICC-view", "ICC-meas")
+PROFILE_GROUPS = ("ICC_Profile", "ICC-")
 IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
                     "Make", "Model", "Owner", "Caption", "Keywords", "By-line", "City", "Country", "Software",
                     "Location", "Lens", "Description", "Encoder", "Publisher", "Composer", "Lyrics", "Picture")
@@ -206,7 +206,7 @@ def identifying(path):
         # A codec's own description ("VBR Quality 100, 44 kHz, 2 channel") names no one, nor does
         # the handler name a muxer writes ("SoundHandler"), nor a colour profile's own fields.
         if (tag in ("Orientation", "CopyrightFlag", "HandlerDescription") or tag.endswith("CodecDescription")
-                or group in PROFILE_GROUPS):
+                or group.startswith(PROFILE_GROUPS)):
             continue
         if group not in HARMLESS or any(word in tag for word in IDENTIFYING_TAGS):
             found.append(f"{group}:{tag}")
@@ -311,7 +311,8 @@ def picture_fidelity(source, op, files):
     """A picture result keeps the source's pixels (a conversion or compression), and none comes
     of a source that vips cannot decode at all."""
     flags = []
-    results = [p for p in files if p.lower().rsplit(".", 1)[-1] in PICTURES]
+    # An icon's first page, the one libvips reads, is its 16-pixel one: no measure of the whole.
+    results = [p for p in files if p.lower().rsplit(".", 1)[-1] in PICTURES - {"ico"}]
     if not results or op.endswith(RESHAPED):
         return flags
     wanted = pixels(source)
