@@ -11,14 +11,13 @@
 #include "model/JobNotes.h"
 #include "model/Progress.h"
 #include "model/SystemError.h"
+#include "support/FatStick.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -1276,22 +1275,10 @@ TEST_F(ArchiveOperationsTest, NamesTheDiskRefusesAreShortenedWithANote)
 // under a name the stick takes, and the note says which.
 TEST_F(ArchiveOperationsTest, NamesAStickFoldsOrRefusesAreKeptUnderNamesItTakes)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat")).isEmpty()
-        || QStandardPaths::findExecutable(QStringLiteral("fusefat")).isEmpty()
-        || !QFileInfo(QStringLiteral("/dev/fuse")).exists())
-        GTEST_SKIP() << "needs dosfstools, fusefat and FUSE";
-    const QString image = m_dir.filePath(QStringLiteral("stick.img"));
-    const QString stick = m_dir.filePath(QStringLiteral("stick"));
-    ASSERT_TRUE(QDir().mkpath(stick));
-    {
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
-    }
-    ASSERT_EQ(runProgram(QStringLiteral("mkfs.vfat"), {image}), 0);
-    if (runProgram(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image, stick}) != 0)
-        GTEST_SKIP() << "cannot mount through FUSE here";
-    const auto unmount = qScopeGuard([&] { runProgram(QStringLiteral("fusermount"), {QStringLiteral("-u"), stick}); });
-
+    const FatStick fat;
+    if (!fat.isMounted())
+        GTEST_SKIP() << qPrintable(fat.whyNot());
+    const QString stick = fat.path();
     writeFixtureArchive(input(QStringLiteral("case.zip")), QStringLiteral("zip"),
                         {fileEntry(QStringLiteral("CASE.txt"), "upper"), fileEntry(QStringLiteral("case.txt"), "lower"),
                          fileEntry(QStringLiteral("a:b.txt"), "colon"), fileEntry(QStringLiteral("Dir/a.txt"), "a"),

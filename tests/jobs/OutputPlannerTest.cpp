@@ -7,14 +7,13 @@
 #include "platform/TemporaryRoot.h"
 #include "platform/WorkFolder.h"
 #include "support/FakeClock.h"
+#include "support/FatStick.h"
 #include "support/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QSet>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUuid>
 #include "support/TestFiles.h"
@@ -532,23 +531,10 @@ TEST_F(OutputPlannerTest, AResultCopiedAcrossFilesystemsIsWholeOrNotThere)
 // A FAT stick refuses "?" in a name: the result takes "_" there instead of failing the item.
 TEST_F(OutputPlannerTest, ANameTheStickRefusesIsPlacedInCharactersItTakes)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat")).isEmpty()
-        || QStandardPaths::findExecutable(QStringLiteral("fusefat")).isEmpty()
-        || !QFileInfo(QStringLiteral("/dev/fuse")).exists())
-        GTEST_SKIP() << "needs dosfstools, fusefat and FUSE";
-    const QString image = m_dir.filePath(QStringLiteral("stick.img"));
-    const QString stick = m_dir.filePath(QStringLiteral("stick"));
-    ASSERT_TRUE(QDir().mkpath(stick));
-    {
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
-    }
-    ASSERT_EQ(test::runProgram(QStringLiteral("mkfs.vfat"), {image}), 0);
-    if (test::runProgram(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image, stick}) != 0)
-        GTEST_SKIP() << "cannot mount through FUSE here";
-    const auto unmount =
-        qScopeGuard([&] { test::runProgram(QStringLiteral("fusermount"), {QStringLiteral("-u"), stick}); });
-
+    const test::FatStick fat;
+    if (!fat.isMounted())
+        GTEST_SKIP() << qPrintable(fat.whyNot());
+    const QString stick = fat.path();
     const QString given = m_dir.filePath(QStringLiteral("result"));
     writeFile(given, "answer");
     const QUrl placed = placeResult(QUrl::fromLocalFile(given), QUrl::fromLocalFile(stick),
