@@ -178,7 +178,8 @@ TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
     EXPECT_TRUE(back.cut);
     ASSERT_FALSE(back.blocks.isEmpty());
     EXPECT_LE(back.blocks.size(), IsolatedDocumentReading::maximumBlocks);
-    EXPECT_LE(back.blocks.first().rows.size(), IsolatedDocumentReading::maximumRows);
+    // A table keeps the row that names its columns beside the most entries a preview shows.
+    EXPECT_LE(back.blocks.first().rows.size(), IsolatedDocumentReading::maximumRows + 1);
     EXPECT_LE(back.blocks.first().rows.first().size(), IsolatedDocumentReading::maximumColumns);
     EXPECT_LE(back.blocks.first().rows.first().first().size(), IsolatedDocumentReading::maximumCellCharacters + 1);
 
