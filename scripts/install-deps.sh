@@ -22,7 +22,7 @@ PACKAGES=(
   # desktop services: X11 (drags, hot key), feedback sounds
   libx11-dev libxfixes-dev libxi-dev libxcb1-dev libxcb-xfixes0-dev libcanberra-dev sound-theme-freedesktop
   # Wayland sessions: Qt's Wayland platform, layer surfaces on Qt's own connection
-  qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols
+  qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols libxkbcommon-dev
   # worker sandbox
   libseccomp-dev
   # the subject model: fetched with npm, converted with python3-onnx (scripts/fetch-subject-model.sh)

@@ -148,12 +148,20 @@ QStringList OnboardingView::cardKeys() const
 
 void OnboardingView::updateCards()
 {
+    int rests = 0;
     for (int i = 0; i < m_cards.size(); ++i) {
         const CardText& text = cardTexts[i];
         const QString raw = m_services.store->stringValue(text.key)
                                 .value_or(QString::fromLatin1(text.fallback));
         const std::optional<ModifierChoice> choice = enumFromString<ModifierChoice>(raw);
-        m_cards[i]->setKey(choice ? modifierGlyph(*choice) : QString());
+        const QString glyph = choice ? modifierGlyph(*choice) : QString();
+        // Where drags hear no keys, each wheel that has one comes after one more rest.
+        if (m_services.practice.opensByRest && !glyph.isEmpty()) {
+            ++rests;
+            m_cards[i]->setKey(rests == 1 ? QStringLiteral("Rest") : QStringLiteral("Rest ×%1").arg(rests));
+        } else {
+            m_cards[i]->setKey(glyph);
+        }
     }
 }
 

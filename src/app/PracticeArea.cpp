@@ -6,6 +6,8 @@
 #include "model/ModifierGlyph.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
+#include "platform/DesktopDragSource.h"
+#include "platform/DragStrip.h"
 #include "platform/SettingsStore.h"
 #include "platform/ThreadCall.h"
 #include "platform/Workspace.h"
@@ -52,8 +54,9 @@ QColor secondaryText(const QPalette& palette)
 
 PracticeArea::Services PracticeArea::defaultServices()
 {
-    return {&SettingsStore::shared(), &DragWatcher::shared(), &Workspace::system(),
-            PracticePhoto::defaultFolder()};
+    Services services{&SettingsStore::shared(), &DragWatcher::shared(), &Workspace::system(),
+                      PracticePhoto::defaultFolder(), !desktopDragsHearKeys()};
+    return services;
 }
 
 PracticeArea::PracticeArea(Services services, QWidget* parent)
@@ -95,7 +98,7 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
 
     updateSentence();
     connect(m_services.store, &SettingsStore::changed, this, [this](const QString& key) {
-        if (key == SettingsKey::triggerConvert)
+        if (key == SettingsKey::triggerConvert || key == SettingsKey::dragStripEdge)
             updateSentence();
         else if (key == SettingsKey::accentColor)
             update();
@@ -116,8 +119,18 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
     });
 }
 
-QString PracticeArea::sentenceFor(const std::optional<QString>& convertTrigger)
+QString PracticeArea::sentenceFor(const std::optional<QString>& convertTrigger,
+                                  const std::optional<QString>& restEdge)
 {
+    if (restEdge && DragStrip::edgeNamed(*restEdge)) {
+        return QStringLiteral("Drag the photo to the ") + *restEdge
+               + QStringLiteral(" edge of the screen and rest there until the Convert wheel opens, then "
+                                "drop it on PNG. The copy appears next to the sample.");
+    }
+    if (restEdge) {
+        return QStringLiteral("This desktop hides the keys during a drag: choose a screen edge for the "
+                              "drag strip in Settings, General, to open the wheel by a drag.");
+    }
     const std::optional<ModifierChoice> choice =
         enumFromString<ModifierChoice>(convertTrigger.value_or(QString()));
     const QString key = modifierGlyph(choice.value_or(ModifierChoice::shift));
@@ -132,7 +145,10 @@ QString PracticeArea::sentence() const
 
 void PracticeArea::updateSentence()
 {
-    m_sentence->setText(sentenceFor(m_services.store->stringValue(SettingsKey::triggerConvert)));
+    std::optional<QString> restEdge;
+    if (m_services.opensByRest)
+        restEdge = m_services.store->stringValue(SettingsKey::dragStripEdge).value_or(QString());
+    m_sentence->setText(sentenceFor(m_services.store->stringValue(SettingsKey::triggerConvert), restEdge));
 }
 
 void PracticeArea::photoFound(std::optional<QString> sample, std::optional<QImage> thumbnail)

@@ -26,6 +26,8 @@ public:
         DragWatcher* watcher = nullptr;
         Workspace* workspace = nullptr;
         QString folder; // the practice folder
+        // Drags hear no keys here: a rest on the strip opens the wheels.
+        bool opensByRest = false;
     };
     // The process-wide store, drag watcher and desktop, and the default folder.
     static Services defaultServices();
@@ -41,7 +43,9 @@ public:
 
     // "Drag the photo, tap <key> while dragging, …": nothing for off, "Shift" for a missing
     // or unknown setting.
-    static QString sentenceFor(const std::optional<QString>& convertTrigger);
+    // restEdge: where drags hear no keys, the edge setting of the strip a rest on opens the wheels.
+    static QString sentenceFor(const std::optional<QString>& convertTrigger,
+                               const std::optional<QString>& restEdge = std::nullopt);
 
     // The start of a drag of the tile: tells the drag watcher (unless paused) and gives what
     // the drag carries, the photo's URL, or nothing without a photo.

@@ -32,4 +32,11 @@ std::unique_ptr<DragEventSource> makeDesktopDragSource()
     return nullptr;
 }
 
+bool desktopDragsHearKeys()
+{
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return LayerShell::keysReachDragTarget();
+    return true;
+}
+
 } // namespace qv

@@ -10,4 +10,8 @@ namespace qv {
 // compositor offers); null when the session offers no way to see drags.
 std::unique_ptr<DragEventSource> makeDesktopDragSource();
 
+// Whether a key tapped during a drag reaches us in this session; where not (wlroots compositors
+// drop every key during a drag), a rest on the strip opens the wheels.
+bool desktopDragsHearKeys();
+
 } // namespace qv

@@ -20,6 +20,13 @@ DragStrip::DragStrip(QScreen* screen)
 
 void DragStrip::showAlong(Qt::Edge edge)
 {
+    m_edge = edge;
+    place();
+}
+
+void DragStrip::place()
+{
+    const Qt::Edge edge = *m_edge;
     const QRect frame = frameFor(screen()->geometry(), edge);
     setGeometry(frame);
     LayerPlacement placement;
@@ -36,12 +43,26 @@ void DragStrip::showAlong(Qt::Edge edge)
         placement.size = QSize(0, thickness);
         break;
     }
-    // KWin gives the surface under a drag the keyboard, so modifier taps reach us.
-    placement.keys = LayerKeys::onDemand;
+    // A strip that asked for the keyboard all the time would have it from the user's windows
+    // (sway gives it to a surface that asks as it maps and keeps it there).
+    placement.keys = m_takesKeys ? LayerKeys::onDemand : LayerKeys::none;
     placement.screen = screen();
     LayerShell::setPlacement(this, placement);
     show();
     LayerShell::ensureRole(this);
+}
+
+void DragStrip::setTakesKeys(bool takes)
+{
+    takes = takes && LayerShell::keysReachDragTarget();
+    if (takes == m_takesKeys || !m_edge || !isVisible())
+        return;
+    m_takesKeys = takes;
+    // KWin leaves the keyboard with a surface that stops asking for it, until it goes: the
+    // strip goes and comes back, and the keyboard returns to the window that had it.
+    if (!takes)
+        hide();
+    place();
 }
 
 QRect DragStrip::frameFor(const QRect& screen, Qt::Edge edge)

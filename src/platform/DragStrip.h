@@ -16,8 +16,11 @@ class DragStrip : public QRasterWindow {
 public:
     explicit DragStrip(QScreen* screen);
 
-    // Places the strip along the edge of its screen and shows it.
+    // Places the strip along the edge of its screen and shows it, without the keyboard.
     void showAlong(Qt::Edge edge);
+    // Asks for the keyboard while a drag is over the strip, where the compositor then hands
+    // it over (KWin), and gives it back; elsewhere the strip never asks for it.
+    void setTakesKeys(bool takes);
 
     // The strip's frame along that edge of a screen with this geometry (Qt's coordinates).
     static QRect frameFor(const QRect& screen, Qt::Edge edge);
@@ -30,6 +33,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    void place();
+
+    std::optional<Qt::Edge> m_edge;
+    bool m_takesKeys = false;
 };
 
 } // namespace qv

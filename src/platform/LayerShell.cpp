@@ -59,6 +59,7 @@ public:
     }
 
     bool available() const { return m_shell != nullptr; }
+    bool isKWin() const { return m_kwin; }
 
     struct Role {
         wl_surface* surface = nullptr;
@@ -117,9 +118,10 @@ public:
         if (placement.screen)
             output = static_cast<wl_output*>(native()->nativeResourceForScreen("output", placement.screen));
         role.surface = surface;
-        role.layer = zwlr_layer_shell_v1_get_layer_surface(m_shell, surface, output,
-                                                           ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
-                                                           "quorvenda");
+        role.layer = zwlr_layer_shell_v1_get_layer_surface(
+            m_shell, surface, output,
+            placement.belowOverlay ? ZWLR_LAYER_SHELL_V1_LAYER_TOP : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
+            "quorvenda");
         zwlr_layer_surface_v1_add_listener(role.layer, &layerListener, this);
         m_layers.insert(role.layer, window);
         role.applied = LayerPlacement{};
@@ -287,6 +289,8 @@ private:
                        uint32_t version)
     {
         auto* self = static_cast<LayerShellClient*>(data);
+        if (std::strncmp(interface, "org_kde_kwin_", 13) == 0)
+            self->m_kwin = true;
         if (std::strcmp(interface, layerShellInterface) == 0 && !self->m_shell) {
             self->m_shellVersion = std::min<uint32_t>(version, 4);
             self->m_shell = static_cast<zwlr_layer_shell_v1*>(
@@ -332,6 +336,7 @@ private:
     zwlr_layer_shell_v1* m_shell = nullptr;
     uint32_t m_shellVersion = 0;
     bool m_installed = false;
+    bool m_kwin = false;
     QHash<QWindow*, Role> m_roles;
     QHash<zwlr_layer_surface_v1*, QWindow*> m_layers;
 };
@@ -370,6 +375,11 @@ void LayerShell::ensureRole(QWindow* window)
 bool LayerShell::hasRole(QWindow* window)
 {
     return isAvailable() && LayerShellClient::shared().hasRole(window);
+}
+
+bool LayerShell::keysReachDragTarget()
+{
+    return isAvailable() && LayerShellClient::shared().isKWin();
 }
 
 LayerPlacement LayerShell::placementAt(const QRect& geometry, QScreen* screen)

@@ -11,7 +11,8 @@ class QWindow;
 namespace qv {
 
 // Whether a layer surface has the keyboard: never, when the compositor offers it (KWin hands
-// it to the surface under a drag), or all the while it is shown.
+// it to the surface under a drag; wlroots compositors to one as it maps, keeping it there), or
+// all the while it is shown.
 enum class LayerKeys { none, onDemand, exclusive };
 
 // Where a window of ours sits in the compositor's overlay layer.
@@ -23,6 +24,9 @@ struct LayerPlacement {
     // 0 along a side anchored at both ends: its full length.
     QSize size;
     LayerKeys keys = LayerKeys::none;
+    // The top layer instead of the overlay: under every overlay surface of ours, whichever
+    // the compositor stacks first.
+    bool belowOverlay = false;
     // Null: the compositor chooses.
     QScreen* screen = nullptr;
 
@@ -51,6 +55,9 @@ public:
     static void ensureRole(QWindow* window);
     // The window holds a configured layer surface.
     static bool hasRole(QWindow* window);
+    // The compositor hands the keyboard to a surface under a drag that asks for it on demand
+    // (KWin); wlroots compositors drop every key during a drag.
+    static bool keysReachDragTarget();
 
     // The placement of a window at this geometry (Qt's global coordinates) on that screen.
     static LayerPlacement placementAt(const QRect& geometry, QScreen* screen);

@@ -75,8 +75,12 @@ LayerShellDragSource::LayerShellDragSource(SettingsStore& settings, QObject* par
 {
     m_dwell.setSingleShot(true);
     connect(&m_dwell, &QTimer::timeout, this, [this] {
-        if (m_inDrag)
-            Q_EMIT dwellElapsed();
+        if (!m_inDrag)
+            return;
+        // Still on the strip: resting on moves to the next wheel, at a pace that leaves the
+        // user time to read the one shown and move onto it.
+        m_dwell.start(std::max(nextRestMs, m_dwell.interval()));
+        Q_EMIT dwellElapsed();
     });
     m_gone.setSingleShot(true);
     m_gone.setInterval(goneAfterMs);
@@ -171,6 +175,8 @@ bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
         ++m_windowsUnderDrag;
         m_gone.stop();
         if (isStrip(window)) {
+            // Modifier taps reach the strip only while the drag is over it (KWin).
+            static_cast<DragStrip*>(window)->setTakesKeys(true);
             dragArrived(enter->mimeData());
             // A strip takes nothing: a drop on it must leave the files where they are.
             enter->ignore();
@@ -189,8 +195,10 @@ bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     case QEvent::DragLeave:
-        if (isStrip(window))
+        if (isStrip(window)) {
             m_dwell.stop();
+            static_cast<DragStrip*>(window)->setTakesKeys(false);
+        }
         dragLeft();
         break;
     case QEvent::Drop:
@@ -242,6 +250,8 @@ void LayerShellDragSource::dragLeft()
 
 void LayerShellDragSource::endDrag()
 {
+    for (DragStrip* strip : m_strips)
+        strip->setTakesKeys(false);
     m_gone.stop();
     m_dwell.stop();
     m_windowsUnderDrag = 0;

@@ -24,7 +24,8 @@ class SettingsStore;
 // press and the new selection, its offer is what the drag carries, and the drag is over when
 // it is dropped on a window of ours or has left them all for a moment. KWin hands the keyboard
 // to the window under a drag, so modifier taps arrive as key events; wlroots compositors keep
-// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in. The
+// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in, each
+// further rest moving on to the next wheel. The
 // same strips run through XWayland in a GNOME session without our Shell extension, as X11
 // windows Mutter hands native drags to; no key reaches them there either.
 class LayerShellDragSource : public DragEventSource {
@@ -47,6 +48,8 @@ public:
     // How long the drag may be over none of our windows before it counts as over: long enough
     // to cross from the strip to the wheel.
     static constexpr int goneAfterMs = 1000;
+    // After the first rest, how much longer each further one on the strip takes.
+    static constexpr int nextRestMs = 1200;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

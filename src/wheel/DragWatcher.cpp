@@ -71,6 +71,17 @@ QList<DragWatcher::Trigger> DragWatcher::readTriggers(const SettingsStore& setti
     return triggers;
 }
 
+std::optional<WheelKind> DragWatcher::wheelAfterRest(const QList<Trigger>& triggers, WheelKind shown)
+{
+    if (triggers.size() < 2)
+        return std::nullopt;
+    for (qsizetype i = 0; i < triggers.size(); ++i) {
+        if (triggers[i].wheel == shown)
+            return triggers[(i + 1) % triggers.size()].wheel;
+    }
+    return std::nullopt;
+}
+
 void DragWatcher::buttonPressed()
 {
     stopWatching();
@@ -140,6 +151,8 @@ void DragWatcher::startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& 
     m_lastFlags = m_source ? (m_source->currentModifiers() & ModifierFlag::mask) : 0;
     m_tapWindow.stop();
     m_requestedInWindow = -1;
+    m_rests = 0;
+    m_tapChose = false;
     qCDebug(dragLog, "File drag: %lld URLs, %lld promises", qlonglong(urls.size()),
             qlonglong(promisedFiles.size()));
     Q_EMIT dragBegan(urls, urls.isEmpty() ? promisedFiles : QList<FileInfo>());
@@ -178,17 +191,21 @@ void DragWatcher::requestForTaps(quint32 wentDown)
         m_requestedInWindow = i;
         m_tapWindow.start();
         qCDebug(dragLog, "Modifier tap → %s", qUtf8Printable(toString(trigger.wheel)));
-        Q_EMIT wheelRequested(trigger.wheel);
+        m_tapChose = true;
+        Q_EMIT wheelRequested(trigger.wheel, false);
         return;
     }
 }
 
 void DragWatcher::dwellElapsed()
 {
-    if (!m_fileDragActive || m_triggers.isEmpty())
+    // A user who tapped for a wheel is reading it: a rest must not change it under them.
+    if (!m_fileDragActive || m_triggers.isEmpty() || m_tapChose)
         return;
-    qCDebug(dragLog, "Dwell → %s", qUtf8Printable(toString(m_triggers.first().wheel)));
-    Q_EMIT wheelRequested(m_triggers.first().wheel);
+    const WheelKind wheel = m_triggers[m_rests % m_triggers.size()].wheel;
+    ++m_rests;
+    qCDebug(dragLog, "Dwell → %s", qUtf8Printable(toString(wheel)));
+    Q_EMIT wheelRequested(wheel, true);
 }
 
 void DragWatcher::keyPressed(int keyCode)

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 namespace qv {
 
@@ -61,6 +62,8 @@ public:
     // The trigger table from the settings: wheels set to "off", or to a name that is no
     // modifier, have none; a modifier named twice goes to the first wheel.
     static QList<Trigger> readTriggers(const SettingsStore& settings);
+    // The wheel a further rest moves on to from this one; nothing with a single wheel.
+    static std::optional<WheelKind> wheelAfterRest(const QList<Trigger>& triggers, WheelKind shown);
 
     // A press counts as a drag of files only when the drag starts this soon after it.
     static constexpr qint64 checkWindowMs = 4000;
@@ -74,7 +77,8 @@ public:
 Q_SIGNALS:
     // promisedFiles is empty when there are URLs.
     void dragBegan(const QList<QUrl>& urls, const QList<qv::FileInfo>& promisedFiles);
-    void wheelRequested(qv::WheelKind kind);
+    // byRest: a rest on the source's strip asked for it, no key.
+    void wheelRequested(qv::WheelKind kind, bool byRest);
     // Once per file drag, when the primary button comes up (or a new press begins).
     void dragEnded();
     // Only during a file drag and while "quorvenda.keyboardWhileDragging" is on.
@@ -92,7 +96,8 @@ private:
     void startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles, quint32 tappedEarly);
     void keyPressed(int keyCode);
     void checkCancelled();
-    // A rest on the source's strip opens the first wheel that has a trigger.
+    // A rest on the source's strip opens the first wheel that has a trigger, and each further
+    // rest the next one, until a tap chooses.
     void dwellElapsed();
 
     std::unique_ptr<DragEventSource> m_source;
@@ -114,6 +119,8 @@ private:
     QTimer m_cancelCheck;
     int m_cancelChecksLeft = 0;
     QList<Trigger> m_triggers;
+    int m_rests = 0;
+    bool m_tapChose = false;
 };
 
 } // namespace qv

@@ -44,7 +44,7 @@ protected:
         };
         s.launchAtLoginEnabled = [this] { return launchEnabled; };
         s.openSettings = [this] { ++settingsOpened; };
-        s.practice = {&store, &watcher, &workspace, dir.filePath(QStringLiteral("Practice"))};
+        s.practice = {&store, &watcher, &workspace, dir.filePath(QStringLiteral("Practice")), opensByRest};
         return s;
     }
 
@@ -68,6 +68,7 @@ protected:
     DragWatcher watcher{nullptr, store, clock};
     NullWorkspace workspace;
     bool launchEnabled = false;
+    bool opensByRest = false; // drags hear no keys, as on sway
     bool refuseLaunchAtLogin = false;
     int launchCalls = 0;
     int settingsOpened = 0;
@@ -117,6 +118,19 @@ TEST_F(OnboardingWindowTest, ShownCentredOnceAndASecondShowNeitherMovesNorResize
     window->close();
     controller().show();
     EXPECT_LE((window->geometry().center() - centre).manhattanLength(), 2);
+}
+
+// Where drags hear no keys, the cards say how many rests bring each wheel, and the window
+// asks for no tap.
+TEST_F(OnboardingWindowTest, WhereDragsHearNoKeysTheCardsCountTheRests)
+{
+    opensByRest = true;
+    OnboardingView* window = controller().window();
+    EXPECT_EQ(window->cardKeys(), (QStringList{"Rest", "Rest ×2", "Rest ×3"}));
+    store.setValue(SettingsKey::triggerTools, QStringLiteral("off"));
+    EXPECT_EQ(window->cardKeys(), (QStringList{"Rest", "–", "Rest ×2"}));
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains(QStringLiteral("tap "))) << qPrintable(label->text());
 }
 
 TEST_F(OnboardingWindowTest, CardsShowTheKeysAndFollowTheSettings)

@@ -158,4 +158,20 @@ TEST_F(PracticePhotoTest, TheSentenceNamesTheConvertKey)
     EXPECT_TRUE(area->sentence().startsWith("Drag the photo, tap Super while"));
 }
 
+// Where drags hear no keys (sway), the sentence asks for a rest on the strip's edge instead.
+TEST_F(PracticePhotoTest, WhereDragsHearNoKeysTheSentenceAsksForARestOnTheEdge)
+{
+    EXPECT_EQ(PracticeArea::sentenceFor(QStringLiteral("shift"), QStringLiteral("right")),
+              QStringLiteral("Drag the photo to the right edge of the screen and rest there until the Convert "
+                             "wheel opens, then drop it on PNG. The copy appears next to the sample."));
+    EXPECT_TRUE(PracticeArea::sentenceFor(QStringLiteral("shift"), QStringLiteral("off"))
+                    .startsWith("This desktop hides the keys during a drag"));
+
+    auto area = std::make_unique<PracticeArea>(
+        PracticeArea::Services{&store, &watcher, &workspace, folder(), true});
+    store.setValue(SettingsKey::dragStripEdge, QStringLiteral("top"));
+    EXPECT_TRUE(area->sentence().startsWith("Drag the photo to the top edge of the screen and rest"));
+    EXPECT_FALSE(area->sentence().contains(QStringLiteral("tap")));
+}
+
 } // namespace

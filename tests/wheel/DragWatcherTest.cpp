@@ -166,6 +166,63 @@ TEST_F(DragWatcherTest, ADwellOpensTheFirstWheelThatHasATrigger)
     EXPECT_EQ(events, (QStringList{"began:1", "ended"}));
 }
 
+// Where no key reaches the drag, resting on moves through every wheel; a tap is the user's
+// choice, and no rest after it changes the wheel they are reading.
+TEST_F(DragWatcherTest, FurtherRestsMoveThroughTheWheelsUntilATapChooses)
+{
+    dragOf({fileA});
+    for (int i = 0; i < 4; ++i)
+        source->dwell();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert", "wheel:tools", "wheel:actions", "wheel:convert",
+                                   "ended"}));
+
+    events.clear();
+    dragOf({fileA});
+    tap(ModifierFlag::control);
+    settle();
+    source->dwell();
+    source->dwell();
+    settle();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:actions", "ended"}));
+
+    // A rest first, then a tap: the tap holds.
+    events.clear();
+    dragOf({fileA});
+    source->dwell();
+    tap(ModifierFlag::command);
+    settle();
+    source->dwell();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert", "wheel:tools", "ended"}));
+
+    // The next drag starts again from the first wheel, with the wheels whose trigger is off left out.
+    events.clear();
+    store.setValue(SettingsKey::triggerTools, QStringLiteral("off"));
+    dragOf({fileA});
+    source->dwell();
+    source->dwell();
+    source->dwell();
+    source->release();
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert", "wheel:actions", "wheel:convert", "ended"}));
+}
+
+TEST(DragWatcherRests, NameTheWheelAFurtherRestBrings)
+{
+    using T = DragWatcher::Trigger;
+    const QList<T> three{{ModifierFlag::shift, WheelKind::convert},
+                         {ModifierFlag::command, WheelKind::tools},
+                         {ModifierFlag::control, WheelKind::actions}};
+    EXPECT_EQ(DragWatcher::wheelAfterRest(three, WheelKind::convert), WheelKind::tools);
+    EXPECT_EQ(DragWatcher::wheelAfterRest(three, WheelKind::actions), WheelKind::convert);
+    const QList<T> one{{ModifierFlag::option, WheelKind::tools}};
+    EXPECT_EQ(DragWatcher::wheelAfterRest(one, WheelKind::tools), std::nullopt);
+    EXPECT_EQ(DragWatcher::wheelAfterRest({}, WheelKind::convert), std::nullopt);
+    // A wheel without a trigger (the user turned it off while it showed) leads nowhere.
+    EXPECT_EQ(DragWatcher::wheelAfterRest(three.mid(1), WheelKind::convert), std::nullopt);
+}
+
 TEST_F(DragWatcherTest, DragsWithoutFilesOrWhilePausedOpenNothing)
 {
     // Text, or links only.

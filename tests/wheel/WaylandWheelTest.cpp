@@ -1,7 +1,8 @@
 // The wheel in Wayland sessions, end to end on real compositors run headless: a drag of files
 // out of a native Wayland program crosses the strip on the right edge, a tap of Shift (KWin) or
 // a rest on the strip (sway, whose drags keep the keys to themselves) opens the convert wheel,
-// and a drop on a segment hands the files to the dispatcher.
+// and a drop on a segment hands the files to the dispatcher. Beside it all, a window of the
+// user's own keeps the keyboard and its context menu.
 
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
@@ -10,6 +11,9 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLibraryInfo>
 #include <QPoint>
 #include <QUrl>
@@ -19,6 +23,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -75,15 +81,16 @@ protected:
 
     void TearDown() override
     {
-        for (QProcess* process : {&input, &source, &host, &compositor, &bus}) {
+        for (QProcess* process : {&input, &source, &host, &typist, &compositor, &bus}) {
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
                 process->waitForFinished(5000);
             }
         }
         if (HasFailure()) {
-            std::fprintf(stderr, "wheel host:\n%s\ncompositor:\n%s\n",
-                         host.readAllStandardError().constData(), compositor.readAll().right(3000).constData());
+            std::fprintf(stderr, "wheel host:\n%s\n%s\ntypist:\n%s\ncompositor:\n%s\n",
+                         qPrintable(hostLines.output()), host.readAllStandardError().constData(),
+                         qPrintable(typistLines.output()), compositor.readAll().right(3000).constData());
         }
     }
 
@@ -126,6 +133,17 @@ protected:
         return env;
     }
 
+    // The driver of the compositor's input; false when it could not come up.
+    bool startInput()
+    {
+        if (input.state() != QProcess::NotRunning)
+            return true;
+        input.setProcessEnvironment(clientEnvironment());
+        input.start(buildDir + QStringLiteral("quorvenda_test_wayland_input"),
+                    {QString::number(screenWidth), QString::number(screenHeight)});
+        return !inputLines.waitForLine(QStringLiteral("ready")).isEmpty();
+    }
+
     // The wheel host with the strip on the right, and the drag source with the files; false
     // when either could not come up.
     bool startClients(double dwellSeconds, const QList<QUrl>& files, const QUrl& clickFile = {})
@@ -141,12 +159,193 @@ protected:
         for (const QUrl& url : files)
             urls.append(url.toString(QUrl::FullyEncoded));
         source.start(buildDir + QStringLiteral("quorvenda_test_wayland_drag_source"), urls);
-        input.setProcessEnvironment(env);
-        input.start(buildDir + QStringLiteral("quorvenda_test_wayland_input"),
-                    {QString::number(screenWidth), QString::number(screenHeight)});
         return !hostLines.waitForLine(QStringLiteral("ready")).isEmpty()
-            && !sourceLines.waitForLine(QStringLiteral("ready")).isEmpty()
-            && !inputLines.waitForLine(QStringLiteral("ready")).isEmpty();
+            && !sourceLines.waitForLine(QStringLiteral("ready")).isEmpty() && startInput();
+    }
+
+    // A user's window of their own, with the keyboard; false when it could not come up.
+    bool startTypist()
+    {
+        typist.setProcessEnvironment(clientEnvironment());
+        typist.start(buildDir + QStringLiteral("quorvenda_test_wayland_typist"));
+        return !typistLines.waitForLine(QStringLiteral("ready")).isEmpty();
+    }
+
+    // Types one letter key (by its evdev code) and waits for the user's window to show it after
+    // what it held.
+    bool typeInto(int code, QChar letter)
+    {
+        send(QStringLiteral("key %1 1").arg(code));
+        send(QStringLiteral("key %1 0").arg(code));
+        const QString line = QStringLiteral("typed ") + typed + letter;
+        if (typistLines.waitForLine(line) != line)
+            return false;
+        typed += letter;
+        return true;
+    }
+
+    // The first key of a keyboard the compositor has just seen may go before the window is told
+    // of it: keys until one arrives.
+    bool firstKeyArrives()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            send(QStringLiteral("key 45 1"));
+            send(QStringLiteral("key 45 0"));
+            const QString line = typistLines.waitForLine(QStringLiteral("typed "), 3000);
+            if (!line.isEmpty()) {
+                typed = line.mid(6);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Right-click in the user's window: its context menu comes up and Escape closes it again.
+    void openTheContextMenu()
+    {
+        const int menusBefore = typistLines.output().count(QStringLiteral("\nmenu\n"));
+        // Away from where the wheels were, which may still be fading.
+        waitFor([] { return false; }, 500);
+        moveTo({120, 760});
+        send(QStringLiteral("down"));
+        send(QStringLiteral("up"));
+        waitFor([] { return false; }, 100);
+        send(QStringLiteral("rdown"));
+        send(QStringLiteral("rup"));
+        EXPECT_TRUE(waitFor([&] { return typistLines.output().count(QStringLiteral("\nmenu\n")) > menusBefore; },
+                            timeoutMs))
+            << "the context menu never came";
+        const int closedBefore = typistLines.output().count(QStringLiteral("menu-closed"));
+        send(QStringLiteral("key 1 1"));
+        send(QStringLiteral("key 1 0"));
+        EXPECT_TRUE(waitFor([&] { return typistLines.output().count(QStringLiteral("menu-closed")) > closedBefore; },
+                            timeoutMs))
+            << "Escape never reached the context menu";
+    }
+
+    // sway names a focused window in its tree.
+    void expectSwayFocus()
+    {
+        const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+        ASSERT_FALSE(sockets.isEmpty());
+        QProcess swaymsg;
+        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), runtime.filePath(sockets.first()),
+                                                  QStringLiteral("-t"), QStringLiteral("get_tree")});
+        ASSERT_TRUE(swaymsg.waitForFinished(timeoutMs));
+        const QJsonDocument tree = QJsonDocument::fromJson(swaymsg.readAllStandardOutput());
+        std::function<bool(const QJsonObject&)> focusedWindow = [&](const QJsonObject& node) {
+            if (node.value(QStringLiteral("focused")).toBool()
+                && node.value(QStringLiteral("type")).toString().contains(QStringLiteral("con")))
+                return true;
+            for (const QString& key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
+                for (const QJsonValue& child : node.value(key).toArray()) {
+                    if (focusedWindow(child.toObject()))
+                        return true;
+                }
+            }
+            return false;
+        };
+        EXPECT_TRUE(focusedWindow(tree.object())) << "sway's tree has no focused window";
+    }
+
+    // The hot key, as the application hears it.
+    void hotKey(const QUrl& file) { host.write(("hotkey " + file.toString(QUrl::FullyEncoded) + "\n").toUtf8()); }
+
+    int count(Child& lines, const QString& prefix)
+    {
+        int n = 0;
+        for (const QString& line : lines.output().split(QLatin1Char('\n')))
+            n += line.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+
+    // Waits for the nth line that begins with the prefix (counting from 1); empty when none came.
+    QString waitForNth(Child& lines, const QString& prefix, int nth)
+    {
+        QString found;
+        waitFor([&] {
+            int n = 0;
+            for (const QString& line : lines.output().split(QLatin1Char('\n'))) {
+                if (line.startsWith(prefix) && ++n == nth) {
+                    found = line;
+                    return true;
+                }
+            }
+            return false;
+        }, timeoutMs);
+        return found;
+    }
+
+    // The user's window keeps the keyboard, its menu opens, while Quorvenda starts, catches a
+    // drag that rests on the strip, and shows a wheel for the hot key that closes again on
+    // Escape, a click beside it and the hot key again: the wheel opens under the pointer.
+    void liveBesideTheUsersWindow(bool sway)
+    {
+        const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+        ASSERT_TRUE(startTypist());
+        ASSERT_TRUE(startInput());
+        ASSERT_TRUE(firstKeyArrives());
+        EXPECT_TRUE(typeInto(30, QLatin1Char('a')));
+        openTheContextMenu();
+        ASSERT_TRUE(startClients(0.3, {a}));
+        EXPECT_TRUE(typeInto(48, QLatin1Char('b'))) << "Quorvenda's start took the keyboard";
+        if (sway)
+            expectSwayFocus();
+        openTheContextMenu();
+
+        dragToTheStrip();
+        ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+        const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+        ASSERT_FALSE(wheel.isEmpty());
+        dropOnTheWheel(wheel);
+        EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("dispatched convert.2")).isEmpty());
+        EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("closed")).isEmpty());
+        EXPECT_TRUE(typeInto(46, QLatin1Char('c'))) << "the drag over the strip kept the keyboard";
+        openTheContextMenu();
+
+        // The hot key's wheel opens under the pointer, wherever it is, and has the keyboard.
+        const QPoint pointer(420, 460);
+        moveTo(pointer);
+        hotKey(a);
+        const QString centre = waitForNth(hostLines, QStringLiteral("centre "), 2);
+        ASSERT_FALSE(centre.isEmpty());
+        const QStringList xy = centre.split(QLatin1Char(' '));
+        EXPECT_LE((QPoint(xy.value(1).toInt(), xy.value(2).toInt()) - pointer).manhattanLength(), 4)
+            << qPrintable(centre);
+        send(QStringLiteral("key 1 1"));
+        send(QStringLiteral("key 1 0"));
+        EXPECT_FALSE(waitForNth(hostLines, QStringLiteral("closed"), 2).isEmpty()) << "Escape did not close the wheel";
+        EXPECT_TRUE(typeInto(32, QLatin1Char('d'))) << "the wheel kept the keyboard";
+
+        // A click beside it closes it.
+        moveTo({640, 400});
+        hotKey(a);
+        ASSERT_FALSE(waitForNth(hostLines, QStringLiteral("centre "), 3).isEmpty());
+        moveTo({1150, 120});
+        send(QStringLiteral("down"));
+        send(QStringLiteral("up"));
+        EXPECT_FALSE(waitForNth(hostLines, QStringLiteral("closed"), 3).isEmpty()) << "a click outside did not close it";
+
+        // And the hot key again.
+        hotKey(a);
+        ASSERT_FALSE(waitForNth(hostLines, QStringLiteral("centre "), 4).isEmpty());
+        hotKey(a);
+        EXPECT_FALSE(waitForNth(hostLines, QStringLiteral("closed"), 4).isEmpty()) << "the hot key did not close it";
+
+        // A click on a segment, above the see-through cover, chooses it.
+        hotKey(a);
+        const QStringList label = waitForNth(hostLines, QStringLiteral("wheel "), 5).split(QLatin1Char(' '));
+        ASSERT_EQ(label.size(), 4);
+        moveTo({label[2].toInt(), label[3].toInt()});
+        send(QStringLiteral("down"));
+        send(QStringLiteral("up"));
+        EXPECT_EQ(waitForNth(hostLines, QStringLiteral("dispatched "), 2),
+                  QStringLiteral("dispatched convert.2 %1").arg(a.toString(QUrl::FullyEncoded)));
+        EXPECT_FALSE(waitForNth(hostLines, QStringLiteral("closed"), 5).isEmpty());
+        EXPECT_TRUE(typeInto(18, QLatin1Char('e')));
+        openTheContextMenu();
+        if (sway)
+            expectSwayFocus();
     }
 
     void send(const QString& command)
@@ -166,12 +365,21 @@ protected:
     // strip on the right edge, in steps a drag follows.
     void dragToTheStrip()
     {
-        moveTo({200, 200});
-        send(QStringLiteral("down"));
         const QPoint from(210, 205);
-        moveTo(from);
-        // Moves before the compositor has the drag would move the pointer alone.
-        ASSERT_FALSE(sourceLines.waitForLine(QStringLiteral("drag-start")).isEmpty());
+        // A press the source missed (a busy machine, a menu of another window just closing)
+        // starts no drag: the user lets go and tries again.
+        bool started = false;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0)
+                send(QStringLiteral("up"));
+            moveTo({200, 200});
+            send(QStringLiteral("down"));
+            moveTo({205, 202});
+            moveTo(from);
+            // Moves before the compositor has the drag would move the pointer alone.
+            started = !sourceLines.waitForLine(QStringLiteral("drag-start"), 5000).isEmpty();
+        }
+        ASSERT_TRUE(started);
         waitFor([] { return false; }, 200);
         const QPoint strip(screenWidth - 1, 400);
         for (int step = 1; step <= 10; ++step) {
@@ -182,11 +390,11 @@ protected:
     }
 
     // Glides onto segment 2 of the wheel that opened and lets go there.
-    void dropOnTheWheel(const QString& wheelLine)
+    void dropOnTheWheel(const QString& wheelLine, const QString& kind = QStringLiteral("convert"))
     {
         const QStringList words = wheelLine.split(QLatin1Char(' '));
         ASSERT_EQ(words.size(), 4) << qPrintable(wheelLine);
-        EXPECT_EQ(words[1], QStringLiteral("convert"));
+        EXPECT_EQ(words[1], kind);
         const QPoint label(words[2].toInt(), words[3].toInt());
         const QPoint strip(screenWidth - 1, 400);
         // Beside the strip, never over it.
@@ -317,7 +525,10 @@ protected:
     QProcess host;
     QProcess source;
     QProcess input;
+    QProcess typist;
+    QString typed; // what the user's window holds
     Child hostLines{host};
+    Child typistLines{typist};
     Child sourceLines{source};
     Child inputLines{input};
     int sent = 0;
@@ -418,4 +629,70 @@ TEST_F(WaylandWheel, OnKWinTheEditorSettingsPreviewFloatPanelAndPillsOpenNativel
     if (IsSkipped() || HasFatalFailure())
         return;
     openTheWindows();
+}
+
+TEST_F(WaylandWheel, OnSwayTheUsersWindowKeepsTheKeyboardAndTheHotKeysWheelOpensUnderThePointer)
+{
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    liveBesideTheUsersWindow(true);
+}
+
+TEST_F(WaylandWheel, OnKWinTheUsersWindowKeepsTheKeyboardAndTheHotKeysWheelOpensUnderThePointer)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    liveBesideTheUsersWindow(false);
+}
+
+// Where no key reaches a drag, resting on moves to each wheel in turn, and the chip says which
+// comes next; a drop on the wheel shown then runs its segment.
+TEST_F(WaylandWheel, OnSwayRestingOnReachesEveryWheel)
+{
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startClients(0.3, {a}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+    const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+    ASSERT_FALSE(wheel.isEmpty());
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Convert")), QStringLiteral("chip Convert  ·  keep resting for Tools"));
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Tools")), QStringLiteral("chip Tools  ·  keep resting for Actions"));
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Actions")), QStringLiteral("chip Actions  ·  keep resting for Convert"));
+    const QStringList words = wheel.split(QLatin1Char(' '));
+    dropOnTheWheel(QStringLiteral("wheel actions %1 %2").arg(words.value(2), words.value(3)), QStringLiteral("actions"));
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")),
+              QStringLiteral("dispatched actions.2 %1").arg(a.toString(QUrl::FullyEncoded)));
+}
+
+// With the default rest on, a tap chooses the wheel and no rest on the strip changes it after.
+TEST_F(WaylandWheel, OnKWinATapsWheelStaysWhileThePointerRestsOnTheStrip)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startClients(0.6, {a}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+    send(QStringLiteral("key 29 1")); // left Ctrl
+    send(QStringLiteral("key 29 0"));
+    const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+    ASSERT_FALSE(wheel.isEmpty());
+    // A loaded machine may let the rest open Convert before the tap is heard; the tap's wheel
+    // comes then all the same.
+    ASSERT_TRUE(waitFor([&] { return hostLines.output().contains(QStringLiteral("Actions\n")); }, timeoutMs))
+        << qPrintable(hostLines.output());
+    const int chipsThen = count(hostLines, QStringLiteral("chip "));
+    // Long past the rest and a further one.
+    waitFor([] { return false; }, 2500);
+    EXPECT_EQ(count(hostLines, QStringLiteral("chip ")), chipsThen) << qPrintable(hostLines.output());
+    const QStringList words = wheel.split(QLatin1Char(' '));
+    dropOnTheWheel(QStringLiteral("wheel actions %1 %2").arg(words.value(2), words.value(3)), QStringLiteral("actions"));
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")),
+              QStringLiteral("dispatched actions.2 %1").arg(a.toString(QUrl::FullyEncoded)));
 }

@@ -23,10 +23,12 @@
 #include "wheel/WheelGeometry.h"
 #include "wheel/WheelPlacement.h"
 #include "wheel/ui/FilePictures.h"
+#include "wheel/ui/PointerCatcher.h"
 #include "wheel/ui/WheelPanel.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QDir>
 #include <QImage>
 #include <QSaveFile>
@@ -276,16 +278,80 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
     m_clickPending = true;
     if (m_services.refreshExternalApps)
         m_services.refreshExternalApps();
-    // Where the user asked, however long the files take.
-    const QPointF at = point.value_or(pointer());
+    // Where the user asked, however long the files take; under the pointer as it is then, where
+    // a Wayland client must first show something under it to learn where it is.
+    std::optional<QPointF> at = point;
+    if (!at && !coverScreens())
+        at = pointer();
     auto open = [this, kind, at, opened = std::move(opened)](SelectionSummary files) {
-        m_clickPending = false;
         beginSession(std::move(files), true, kind);
-        openWheel(kind, at);
-        if (opened)
-            opened();
+        whenPointerKnown([this, kind, at, opened] {
+            m_clickPending = false;
+            openWheel(kind, at.value_or(pointer()));
+            if (opened)
+                opened();
+        });
     };
     inspectInBackground(urls, std::move(open));
+}
+
+bool WheelController::coverScreens()
+{
+    if (!PointerCatcher::isNeeded())
+        return false;
+    uncoverScreens();
+    m_pointerKnown = false;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        auto* catcher = new PointerCatcher(screen);
+        connect(catcher, &PointerCatcher::pointerSeen, this, [this](QPoint global) {
+            notePointerSeen(global);
+            pointerLearned();
+        });
+        connect(catcher, &PointerCatcher::pressed, this, [this] {
+            // A press beside a wheel shown is a click outside it.
+            if (m_mode == Mode::click && isPanelVisible())
+                closeWheel(true);
+        });
+        catcher->cover();
+        m_catchers.push_back(catcher);
+    }
+    // A compositor that tells no pointer until it moves: the wheel opens mid-screen.
+    QPointer<WheelController> self(this);
+    QTimer::singleShot(pointerPatienceMs, this, [self] {
+        if (!self || self->m_pointerKnown || self->m_catchers.empty())
+            return;
+        if (const QScreen* primary = QGuiApplication::primaryScreen())
+            notePointerSeen(primary->geometry().center());
+        self->pointerLearned();
+    });
+    return true;
+}
+
+void WheelController::pointerLearned()
+{
+    if (m_pointerKnown)
+        return;
+    m_pointerKnown = true;
+    if (std::function<void()> then = std::exchange(m_afterPointer, {}))
+        then();
+}
+
+void WheelController::whenPointerKnown(std::function<void()> then)
+{
+    if (m_catchers.empty() || m_pointerKnown)
+        then();
+    else
+        m_afterPointer = std::move(then);
+}
+
+void WheelController::uncoverScreens()
+{
+    m_afterPointer = {};
+    for (PointerCatcher* catcher : m_catchers)
+        catcher->deleteLater();
+    for (PointerCatcher* catcher : m_catchers)
+        catcher->hide();
+    m_catchers.clear();
 }
 
 bool WheelController::isClickWheelShown() const
@@ -401,6 +467,7 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
     m_session.reset();
     m_pendingKind.reset();
     m_dragChoiceMade = false;
+    m_byRest = false;
     if (m_services.refreshExternalApps)
         m_services.refreshExternalApps();
 
@@ -421,11 +488,12 @@ void WheelController::dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& 
     inspectInBackground(urls, begin);
 }
 
-void WheelController::requestWheel(WheelKind kind)
+void WheelController::requestWheel(WheelKind kind, bool byRest)
 {
     if (isClickWheelShown())
         return;
     m_mode = Mode::drag;
+    m_byRest = byRest;
     if (!m_session) {
         m_pendingKind = kind;
         return;
@@ -500,6 +568,11 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
     cancelPendingClose();
     const WheelContent content = m_session->content(kind);
     WheelView& v = view();
+    // A wheel a rest opened names no key, and the one a further rest moves on to.
+    if (m_mode == Mode::drag && m_byRest)
+        v.setRestHint(true, DragWatcher::wheelAfterRest(DragWatcher::readTriggers(*m_services.settings), kind));
+    else
+        v.setRestHint(false, std::nullopt);
 
     if (isPanelVisible() && m_currentKind) {
         // Switching wheels in place keeps the position, the centre and the monitors.
@@ -558,6 +631,8 @@ void WheelController::placePanel(bool moreOpen)
     const double d = diameter();
     const QRectF frame = WheelPlacement::panelRect(m_wheelCenter, d, moreOpen, *m_services.screens);
     m_panel->setFrame(WheelPlacement::toQt(frame, m_services.screens->primaryHeight()));
+    for (PointerCatcher* catcher : m_catchers)
+        catcher->leaveHole(m_panel->geometry());
     WheelView& v = view();
     v.setDiameter(d);
     v.setWheelCenter(m_wheelCenter - frame.topLeft()); // topLeft of a y-up rectangle: its origin
@@ -790,6 +865,7 @@ void WheelController::closeWheel(bool animated)
         m_clickPending = false;
         m_liveToken->store(++m_sessionToken); // its files, when they come, open nothing
     }
+    uncoverScreens();
     cancelPendingClose();
     removeMonitors();
     const bool wasOpen = m_currentKind.has_value();

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 class QVariantAnimation;
 
@@ -27,6 +28,7 @@ class Clock;
 class DragWatcher;
 class ScreenProvider;
 class SettingsStore;
+class PointerCatcher;
 class WheelPanel;
 class WheelView;
 
@@ -99,7 +101,8 @@ public:
 
     // From the drag watcher.
     void dragBegan(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles);
-    void requestWheel(WheelKind kind);
+    // byRest: no key asked for it, a rest on the strip did.
+    void requestWheel(WheelKind kind, bool byRest = false);
     void dragEnded();
     void handleKeyWhileDragging(int keyCode);
 
@@ -132,6 +135,9 @@ public:
 
     // Seconds between the end of a drag and the close of a wheel nothing was dropped on.
     static constexpr double closeDelayAfterDrag = 0.35;
+    // How long a click-mode wheel waits to learn the pointer on Wayland before it opens
+    // mid-screen.
+    static constexpr int pointerPatienceMs = 400;
 
 Q_SIGNALS:
     // A wheel came on screen (not a switch in place).
@@ -164,6 +170,12 @@ private:
     void removeMonitors();
     void cancelPendingClose();
     void panelDismissed();
+    // Shows the pointer catchers where they are needed; false where the pointer is known.
+    bool coverScreens();
+    void uncoverScreens();
+    void pointerLearned();
+    // Runs then once the catchers learned the pointer, or gave up waiting for it.
+    void whenPointerKnown(std::function<void()> then);
     double diameter() const;
     QPointF pointer() const;
 
@@ -173,6 +185,12 @@ private:
     std::optional<WheelKind> m_currentKind;
     Mode m_mode = Mode::drag;
     std::optional<WheelKind> m_pendingKind;
+    bool m_byRest = false; // the drag's wheel was asked for by a rest
+    // See-through covers that learn the pointer for a click-mode wheel and close it on a click
+    // beside it (Wayland with layer surfaces).
+    std::vector<PointerCatcher*> m_catchers;
+    bool m_pointerKnown = false;
+    std::function<void()> m_afterPointer;
     QPointF m_wheelCenter;
     int m_thumbnailRequest = 0; // raised to forget an answer still on its way
     int m_sessionToken = 0;

@@ -107,14 +107,14 @@ void WheelPanel::orderFront()
     stopFade();
     if (windowOpacityWorks())
         setWindowOpacity(1);
-    if (!isVisible()) {
+    if (!isVisible())
         matchVisual();
-        if (LayerShell::isAvailable()) {
-            winId();
-            LayerShell::setKeys(windowHandle(), m_clickMode ? LayerKeys::exclusive : LayerKeys::none);
-        }
-        show();
+    if (LayerShell::isAvailable()) {
+        winId();
+        LayerShell::setKeys(windowHandle(), m_clickMode ? LayerKeys::exclusive : LayerKeys::none);
     }
+    if (!isVisible())
+        show();
     raise();
     if (m_clickMode) {
         activateWindow();
@@ -173,6 +173,15 @@ void WheelPanel::orderOut()
 void WheelPanel::fadeOut(int ms, std::function<void()> done)
 {
     stopFade();
+    // Keys typed while it fades belong to the window the user goes back to.
+    releaseInput();
+    if (!windowOpacityWorks()) {
+        // No fade to see (Wayland): gone at once, and with it its hold on the keyboard, which
+        // KWin keeps for any surface a drag passed over until it goes.
+        if (done)
+            done();
+        return;
+    }
     auto* fade = new QVariantAnimation(this);
     fade->setStartValue(windowOpacity());
     fade->setEndValue(0.0);

@@ -382,6 +382,22 @@ void WheelView::layoutCenter()
     update();
 }
 
+QString WheelView::chipLine() const
+{
+    if (!m_content)
+        return {};
+    const QString name = wheelName(m_content->kind);
+    // A wheel opened for given files or by a rest did not come from a modifier: its chip names
+    // no key.
+    if (!m_isClickMode && m_openedByRest) {
+        if (m_nextByRest)
+            return name + QStringLiteral("  ·  keep resting for ") + wheelName(*m_nextByRest);
+        return name;
+    }
+    const QString glyph = m_isClickMode ? QString() : modifierGlyph(triggerModifier(m_content->kind));
+    return glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name;
+}
+
 void WheelView::layoutChip()
 {
     if (!m_content || m_isMoreOpen) {
@@ -391,10 +407,8 @@ void WheelView::layoutChip()
         return;
     }
     const bool dark = isDarkAppearance();
-    // A wheel opened for given files did not come from a modifier: its chip names it alone.
-    const QString glyph = m_isClickMode ? QString() : modifierGlyph(triggerModifier(m_content->kind));
     const QString name = wheelName(m_content->kind);
-    QString line = glyph.isEmpty() ? name : glyph + QStringLiteral("  ") + name;
+    QString line = chipLine();
     // During a drag the segment being chosen is named where the pointer is not: a browser's
     // drag picture hanging at the pointer may hide the segment itself.
     bool below = false;

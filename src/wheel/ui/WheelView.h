@@ -31,6 +31,15 @@ public:
     bool isClickMode() const { return m_isClickMode; }
     // Click mode: the key that opened the wheel closes it when pressed again.
     void setCloseShortcut(std::optional<Shortcut> shortcut) { m_closeShortcut = shortcut; }
+    // A drag's wheel a rest opened: its chip names no key, and says which wheel resting on
+    // brings (none when there is no other).
+    void setRestHint(bool openedByRest, std::optional<WheelKind> next)
+    {
+        m_openedByRest = openedByRest;
+        m_nextByRest = next;
+    }
+    // The chip's words when no segment is pointed at.
+    QString chipLine() const;
     void setDiameter(double diameter) { m_geometry.diameter = diameter; }
     // In the view's y-up coordinates.
     void setWheelCenter(QPointF center) { m_geometry.center = center; }
@@ -136,6 +145,8 @@ private:
     double backingScale() const;
 
     bool m_isClickMode = false;
+    bool m_openedByRest = false;
+    std::optional<WheelKind> m_nextByRest;
     std::optional<Shortcut> m_closeShortcut;
     std::optional<WheelContent> m_content;
     WheelGeometry m_geometry;

@@ -2,13 +2,18 @@
 // wheel and a dispatcher that only reports: the session's drag source (a strip on the edge
 // given as the first argument; the second is the dwell in seconds), the drag watcher and the
 // wheel controller. With a third argument, a file URL, it opens a click-mode wheel for it once
-// ready, as for files handed to the application. It prints:
+// ready, as for files handed to the application. It reads commands from its input:
+//   hotkey <file url>             what the hot key does: opens a click-mode wheel for the file
+//                                 under the pointer, or closes the one shown
+// It prints:
 //   ready                         the strip is on screen
 //   drag <count>                  a file drag began
 //   wheel <kind> <x> <y>          a wheel opened; segment 2's label is at that point
+//   centre <x> <y>                and its centre is there
+//   chip <words>                  what the chip says, whenever it changes
 //   dispatched <entry> <url>...   a drop on a segment
 //   ended                         the drag is over
-//   closed                        the wheel went away
+//   closed                        the wheel went away, its window hidden
 
 #include "catalogue/SystemServices.h"
 #include "model/Clock.h"
@@ -23,10 +28,13 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 using namespace qv;
 
@@ -82,7 +90,17 @@ int main(int argc, char** argv)
         say(QStringLiteral("drag %1").arg(urls.size()));
     });
     QObject::connect(&watcher, &DragWatcher::dragEnded, [] { say(QStringLiteral("ended")); });
-    QObject::connect(&controller, &WheelController::wheelClosed, [] { say(QStringLiteral("closed")); });
+    QObject::connect(&controller, &WheelController::wheelClosed, [&controller] {
+        // Once its window is gone from the compositor too.
+        auto* poll = new QTimer(&controller);
+        QObject::connect(poll, &QTimer::timeout, [&controller, poll] {
+            if (controller.panel().isVisible())
+                return;
+            poll->deleteLater();
+            say(QStringLiteral("closed"));
+        });
+        poll->start(5);
+    });
     QObject::connect(&controller, &WheelController::wheelOpened, [&controller](WheelKind kind) {
         // Once the wheel is placed and drawn.
         auto* poll = new QTimer(&controller);
@@ -95,6 +113,8 @@ int main(int argc, char** argv)
             const QPoint label
                 = view.mapToGlobal(view.toWidget(view.wheelGeometry().labelCenter(2))).toPoint();
             say(QStringLiteral("wheel %1 %2 %3").arg(toString(kind)).arg(label.x()).arg(label.y()));
+            const QPoint centre = view.mapToGlobal(view.toWidget(view.wheelGeometry().center)).toPoint();
+            say(QStringLiteral("centre %1 %2").arg(centre.x()).arg(centre.y()));
         });
         poll->start(10);
     });
@@ -103,6 +123,37 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no drag back end in this session\n");
         return 2;
     }
+    QSocketNotifier commands(0, QSocketNotifier::Read);
+    QObject::connect(&commands, &QSocketNotifier::activated, [&controller, &commands] {
+        char line[4096];
+        const ssize_t got = read(0, line, sizeof line - 1);
+        if (got <= 0) {
+            commands.setEnabled(false);
+            return;
+        }
+        line[got] = 0;
+        for (const QString& command : QString::fromUtf8(line).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList words = command.split(QLatin1Char(' '));
+            if (words.size() != 2 || words[0] != QLatin1String("hotkey"))
+                continue;
+            // As the application's hot key: a second press closes the wheel it opened.
+            if (controller.mode() == WheelController::Mode::click
+                && (controller.isPanelVisible() || controller.isClickWheelPending()))
+                controller.closeWheel(true);
+            else
+                controller.showWheel({QUrl(words[1])}, WheelKind::convert);
+        }
+    });
+    // What the chip says whenever it changes, switches between wheels in place too.
+    QTimer chip;
+    QString chipSaid;
+    QObject::connect(&chip, &QTimer::timeout, [&controller, &chipSaid] {
+        const QString line = controller.isPanelVisible() ? controller.view().chipLine() : QString();
+        if (line != chipSaid && !line.isEmpty())
+            say(QStringLiteral("chip ") + line);
+        chipSaid = line;
+    });
+    chip.start(20);
     const QString clickFile = app.arguments().value(3);
     QTimer ready;
     QObject::connect(&ready, &QTimer::timeout, [&ready, &controller, clickFile] {

@@ -1,0 +1,76 @@
+#include "wheel/ui/PointerCatcher.h"
+
+#include "platform/LayerShell.h"
+
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QScreen>
+
+namespace qv {
+
+PointerCatcher::PointerCatcher(QScreen* screen)
+{
+    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+             | Qt::BypassWindowManagerHint);
+    QSurfaceFormat format;
+    format.setAlphaBufferSize(8);
+    setFormat(format);
+    setScreen(screen);
+    setTitle(QStringLiteral("Quorvenda"));
+}
+
+bool PointerCatcher::isNeeded()
+{
+    return LayerShell::isAvailable();
+}
+
+void PointerCatcher::cover()
+{
+    setGeometry(screen()->geometry());
+    LayerPlacement placement;
+    placement.anchors = Qt::TopEdge | Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge;
+    placement.size = QSize(0, 0);
+    // The wheel above it holds the keyboard.
+    placement.keys = LayerKeys::none;
+    placement.screen = screen();
+    LayerShell::setPlacement(this, placement);
+    show();
+    LayerShell::ensureRole(this);
+}
+
+void PointerCatcher::leaveHole(const QRect& frame)
+{
+    setMask(QRegion(QRect(QPoint(), size())) - QRegion(frame.translated(-geometry().topLeft())));
+    requestUpdate();
+}
+
+bool PointerCatcher::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Enter:
+        Q_EMIT pointerSeen(mapToGlobal(static_cast<QEnterEvent*>(event)->position().toPoint()));
+        break;
+    case QEvent::MouseMove:
+        Q_EMIT pointerSeen(mapToGlobal(static_cast<QMouseEvent*>(event)->position().toPoint()));
+        break;
+    case QEvent::MouseButtonPress:
+        Q_EMIT pointerSeen(mapToGlobal(static_cast<QMouseEvent*>(event)->position().toPoint()));
+        Q_EMIT pressed();
+        return true;
+    default:
+        break;
+    }
+    return QRasterWindow::event(event);
+}
+
+void PointerCatcher::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(QRect(QPoint(), size()), Qt::transparent);
+}
+
+} // namespace qv
