@@ -2,20 +2,13 @@
 
 #include "platform/LayerShell.h"
 
-#include <QPainter>
 #include <QScreen>
 
 namespace qv {
 
 DragStrip::DragStrip(QScreen* screen)
+    : ClearWindow(screen)
 {
-    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
-             | Qt::BypassWindowManagerHint);
-    QSurfaceFormat format;
-    format.setAlphaBufferSize(8);
-    setFormat(format);
-    setScreen(screen);
-    setTitle(QStringLiteral("Quorvenda"));
 }
 
 void DragStrip::showAlong(Qt::Edge edge)
@@ -91,13 +84,6 @@ std::optional<Qt::Edge> DragStrip::edgeNamed(const QString& name)
     if (name == QLatin1String("bottom"))
         return Qt::BottomEdge;
     return std::nullopt;
-}
-
-void DragStrip::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(QRect(QPoint(), size()), Qt::transparent);
 }
 
 } // namespace qv

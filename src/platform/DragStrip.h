@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QRasterWindow>
+#include "platform/ClearWindow.h"
 
 #include <optional>
 
@@ -10,7 +10,7 @@ namespace qv {
 // passes over: on Wayland, the only place a client sees a drag it did not start. It accepts
 // nothing, so a drop on it is no drop; what it sees, the drag source reads through the
 // application's events.
-class DragStrip : public QRasterWindow {
+class DragStrip : public ClearWindow {
     Q_OBJECT
 
 public:
@@ -31,8 +31,6 @@ public:
     // and a thin one takes little from the windows beside it (a scroll bar at the edge).
     static constexpr int thickness = 2;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     void place();

@@ -5,21 +5,14 @@
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QRegion>
 #include <QScreen>
 
 namespace qv {
 
 PointerCatcher::PointerCatcher(QScreen* screen)
+    : ClearWindow(screen)
 {
-    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
-             | Qt::BypassWindowManagerHint);
-    QSurfaceFormat format;
-    format.setAlphaBufferSize(8);
-    setFormat(format);
-    setScreen(screen);
-    setTitle(QStringLiteral("Quorvenda"));
 }
 
 bool PointerCatcher::isNeeded()
@@ -63,14 +56,7 @@ bool PointerCatcher::event(QEvent* event)
     default:
         break;
     }
-    return QRasterWindow::event(event);
-}
-
-void PointerCatcher::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(QRect(QPoint(), size()), Qt::transparent);
+    return ClearWindow::event(event);
 }
 
 } // namespace qv

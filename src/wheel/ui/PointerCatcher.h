@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QRasterWindow>
+#include "platform/ClearWindow.h"
 
 namespace qv {
 
@@ -8,7 +8,7 @@ namespace qv {
 // layer surfaces. A Wayland client learns where the pointer is only over a surface of its own:
 // this one tells where it is as soon as it appears under it, so the wheel opens there; and a
 // press on it, beside the wheel, is the click outside that closes the wheel.
-class PointerCatcher : public QRasterWindow {
+class PointerCatcher : public ClearWindow {
     Q_OBJECT
 
 public:
@@ -31,7 +31,6 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 };
 
 } // namespace qv
