@@ -53,11 +53,33 @@ double WordsKept::share(const QString& source, const QString& result)
     return double(kept) / double(wanted.size());
 }
 
+double WordsKept::letterShare(const QString& source, const QString& result)
+{
+    // The words run together: spacing that differs (a scan's text "A m e r i c a n" drawn anew
+    // as "American") does not count.
+    const QString wanted = words(source).join(QString());
+    if (wanted.isEmpty())
+        return 1.0;
+    QHash<QChar, qsizetype> available;
+    for (const QString& word : words(result))
+        for (const QChar c : word)
+            ++available[c];
+    qsizetype kept = 0;
+    for (const QChar c : wanted) {
+        auto it = available.find(c);
+        if (it != available.end() && *it > 0) {
+            --*it;
+            ++kept;
+        }
+    }
+    return double(kept) / double(wanted.size());
+}
+
 bool WordsKept::keepsText(const QString& source, const QString& result)
 {
     if (words(source).size() < fewestWords)
         return true;
-    return share(source, result) >= keptEnough;
+    return share(source, result) >= keptEnough || letterShare(source, result) >= keptEnough;
 }
 
 } // namespace qv

@@ -17,8 +17,10 @@ public:
     // The share of the source's words (each as often as the source has it) found in the result;
     // 1 when the source has none.
     static double share(const QString& source, const QString& result);
+    // The same for the letters and digits of those words, whatever the spacing between them.
+    static double letterShare(const QString& source, const QString& result);
     // Whether a result keeps enough of a source that holds text to be called finished: most of
-    // its words, once it has a few to judge by.
+    // its words, or of their letters where the spacing changed, once it has a few to judge by.
     static bool keepsText(const QString& source, const QString& result);
 };
 

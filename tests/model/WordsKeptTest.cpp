@@ -28,6 +28,12 @@ TEST(WordsKept, AResultKeepsTextWhenItHasMostOfAtLeastAFewWords)
     EXPECT_TRUE(WordsKept::keepsText(page, page));
     EXPECT_FALSE(WordsKept::keepsText(page, QString()));
     EXPECT_FALSE(WordsKept::keepsText(page, QStringLiteral("Minutes of the meeting")));
-    // A page number and a title say too little to judge by.
+    // A scan's text of spaced letters drawn anew as words keeps its letters.
+    const QString spaced = QStringLiteral("A m e r i c a n President Lines, L t d  16220 N. Scottsdale Road, Suite 300");
+    const QString joined = QStringLiteral("American President Lines, Ltd 16220 N. Scottsdale Road, Suite 300");
+    EXPECT_LT(WordsKept::share(spaced, joined), 0.6);
+    EXPECT_TRUE(WordsKept::keepsText(spaced, joined));
+    EXPECT_FALSE(WordsKept::keepsText(spaced, QStringLiteral("Suite 300")));
+        // A page number and a title say too little to judge by.
     EXPECT_TRUE(WordsKept::keepsText(QStringLiteral("Page 3 Annual report"), QString()));
 }
