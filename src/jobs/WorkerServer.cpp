@@ -239,9 +239,11 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                     return 3;
             }
         }
-        // In namespaces of its own the view is the wall: without it (something below a folder
-        // it could not show), the file is not opened at all.
-        const bool walled = viewed || !WorkerSandbox::isolated();
+        // In namespaces of its own the view is the wall: where it failed on what it had to show
+        // (something below a folder), the file is not opened at all. Where the kernel lets no
+        // mount be made at all (a policy that takes a new namespace's rights), Landlock stands
+        // in, as without namespaces.
+        const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
         const QJsonObject reply = !walled
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The worker's view of the files could not be built: ")

@@ -477,8 +477,10 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     if (!ok)
         return giveUp(); // the view is half made, but nobody is in it yet
     if (::chdir(encoded(base).constData()) != 0 || ::syscall(SYS_pivot_root, ".", ".") != 0
-        || ::umount2(".", MNT_DETACH) != 0 || ::chdir("/") != 0)
+        || ::umount2(".", MNT_DETACH) != 0 || ::chdir("/") != 0) {
+        failed(QStringLiteral("entering"), base);
         return giveUp();
+    }
     ::mount(nullptr, "/", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr);
     dropCapabilities();
     return true;

@@ -25,7 +25,8 @@ public:
     static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
 
     // Why the last view could not be built (a step, a path and the system's reason); empty when
-    // nothing failed or no step was tried.
+    // nothing failed, or when the kernel let no view be made at all (no namespaces, or no right
+    // to mount in them).
     static QString viewFailure();
 
     // The player's view, as enterView's: the system's folders, the file it plays (not the
