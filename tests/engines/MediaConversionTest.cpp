@@ -451,6 +451,19 @@ TEST_F(MediaConversion, AMonoSoundOfAnotherLayoutTakesEveryTarget)
     }
 }
 
+// A sound that decodes to not one sample gives a header alone: no result, but a sentence.
+TEST_F(MediaConversion, ASoundThatDecodesToNothingIsNoResult)
+{
+    const QString source = dir.filePath("in/short.dsf");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/dsd-three-milliseconds.dsf"), source));
+    placedBase = QStringLiteral("short");
+    for (const AudioTarget target : {AudioTarget::wav, AudioTarget::flac, AudioTarget::aiff}) {
+        EXPECT_EQ(message([&] { convertAudio(file(source, FileCategory::audio), target, context, work); }),
+                  QStringLiteral("This file has no usable audio or video"));
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
 TEST(MediaResultLength, ShortIsCutOffAndLongIsAtMostAGroupOfPictures)
 {
     struct Case {

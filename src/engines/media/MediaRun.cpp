@@ -173,6 +173,11 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
         // decoded to nothing) is no result of a run that was to last some time.
         if (expected && (info.audio || info.video) && !isPicture(info))
             throw damagedResult(QStringLiteral("The result holds no sound or pictures: ") + QFileInfo(file).fileName());
+        // A sound of no length whose source told none either (a few milliseconds of DSD decode
+        // to nothing): a header alone is no result when not one sample decodes from it.
+        if (info.audio && !info.video && !decodedSoundSeconds(QUrl::fromLocalFile(file), context, work))
+            throw EngineError(QStringLiteral("This file has no usable audio or video"),
+                              QStringLiteral("The result holds no sound: ") + QFileInfo(file).fileName());
         timed = false;
     }
     const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
