@@ -128,7 +128,8 @@ GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotke
     m_dwell = dwell;
     strip->addRow(SettingsForm::caption(QStringLiteral(
         "On KDE Plasma, sway and other wlroots desktops, drag files onto this edge of the "
-        "screen, then tap the key (KDE Plasma) or rest there for a moment."), this));
+        "screen, then tap the key (KDE Plasma) or rest there for a moment; rest on and the next "
+        "wheel takes its place."), this));
 
     QFormLayout* keyboard = form.addSection(QStringLiteral("Keyboard"));
     auto* arrows = new QCheckBox(QStringLiteral("Choose with arrow keys and Return while dragging"), this);

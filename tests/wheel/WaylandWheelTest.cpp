@@ -595,6 +595,35 @@ TEST_F(WaylandWheel, OnKWinAWheelForFilesHandedOverHasTheKeyboardAndClosesOnEsca
     EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("closed")).isEmpty());
 }
 
+// On KWin the strip asks for the keyboard while the drag is over it: a drag that crosses it, or
+// is let go on it, gives the keyboard back to the user's window.
+TEST_F(WaylandWheel, OnKWinADragThatCrossesOrEndsOnTheStripOpensNothingAndLeavesTheKeyboard)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startTypist());
+    ASSERT_TRUE(startInput());
+    ASSERT_TRUE(firstKeyArrives());
+    ASSERT_TRUE(startClients(3, {a}));
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+    moveTo({900, 400});
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("ended")).isEmpty());
+    send(QStringLiteral("up"));
+    EXPECT_FALSE(sourceLines.waitForLine(QStringLiteral("drag-end")).isEmpty());
+    EXPECT_FALSE(hostLines.output().contains(QStringLiteral("wheel ")));
+    EXPECT_TRUE(typeInto(30, QLatin1Char('a'))) << "the strip kept the keyboard";
+
+    // Let go on the strip itself: the drag is cancelled there, and the keyboard comes back too.
+    dragToTheStrip();
+    ASSERT_FALSE(waitForNth(hostLines, QStringLiteral("drag "), 2).isEmpty());
+    send(QStringLiteral("up"));
+    EXPECT_FALSE(waitForNth(hostLines, QStringLiteral("ended"), 2).isEmpty());
+    EXPECT_TRUE(typeInto(48, QLatin1Char('b'))) << "the strip kept the keyboard";
+}
+
 TEST_F(WaylandWheel, OnSwayADragThatOnlyCrossesTheStripOpensNothingAndEnds)
 {
     startSway();
