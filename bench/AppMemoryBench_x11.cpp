@@ -357,7 +357,7 @@ int memoryRun(const Inputs& inputs)
     row(QStringLiteral("Pss, application and workers, after 25 mixed jobs and every editor (%1 finished)").arg(finished),
         mb(busyAll), QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), true);
     row(QStringLiteral("Pss, application and workers, after 2 minutes idle"), mb(idleAll), QStringLiteral("-"),
-        QStringLiteral("-"), QStringLiteral("≤ 90 MB"), idleAll <= 90);
+        QStringLiteral("-"), QStringLiteral("≤ 40 MB"), idleAll <= 40);
     row(QStringLiteral("Pss, the application's own, after its windows closed, over its start"),
         mb(idleOwn - startOwn), mb(startOwn) + QStringLiteral(" at start"), QStringLiteral("-"),
         QStringLiteral("≤ 20 MB"), idleOwn - startOwn <= 20);

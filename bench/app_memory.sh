@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The application's memory (bench_app_memory_x11): Pss of it and its workers after start, after
 # 25 mixed jobs with every editor, a preview and a float panel opened and closed, and after 2
-# minutes idle (limit 90 MB), the application's own growth (limit 20 MB); then a soak of ITEMS
+# minutes idle (limit 40 MB), the application's own growth (limit 20 MB); then a soak of ITEMS
 # mixed items (default 1000) whose Pss must stay flat after warm-up (the last sample against the
 # median of those from 200 items on, limit 1.1x). About 4 minutes plus a minute per 250 items.
 # Settings, caches and a session bus of its own; needs DISPLAY.

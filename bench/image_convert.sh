@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Converting a batch of camera-size JPEGs with `quorvenda-dev run convert.image.<ext>` (one job,
-# the cpu lane at nproc) against `vips copy` over the same files with xargs -P$(nproc), and
+# the cpu lane at its default: a lane per processor) against `vips copy` over the same files with xargs -P$(nproc), and
 # against ImageMagick's convert run the same way; median of 3 per side. Then the peak resident
 # memory of a 20000x20000 PNG converted with maxDimension 2000.
 # Usage: bench/image_convert.sh [COUNT] (default 40), from the repository with build/ built.
@@ -13,7 +13,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
 mkdir -p "$work/in" "$work/home/quorvenda" "$work/cache"
-printf '{"quorvenda.advanced.cpuJobs": %d}\n' "$cores" > "$work/home/quorvenda/settings.json"
 
 vips gaussnoise "$work/noise.v" 6000 4000 --mean 128 --sigma 40
 vips bandjoin "$work/noise.v $work/noise.v $work/noise.v" "$work/rgb.v"

@@ -62,8 +62,10 @@ PACKAGES=(
   thunar wl-clipboard waybar
   # fuzz targets (libFuzzer and the sanitizers' runtimes)
   clang-14 libclang-rt-14-dev
-  # benchmarks
+  # benchmarks, and the peers they measure against (jpegtran, bsdtar, cmark-gfm), perf's
+  # processor time over a process tree
   libbenchmark-dev imagemagick xlsx2csv mupdf-tools tesseract-ocr
+  libjpeg-turbo-progs libarchive-tools cmark-gfm linux-perf strace
   # photo cut-outs and backgrounds for the subject-mask benchmark
   tuxpaint-stamps-default tuxpaint-data
 )
