@@ -267,8 +267,9 @@ TEST(JpegStructure, FindsDamageAnywhereWithoutDecodingPixels)
     const QString cutProgressive = writeFile(dir.filePath("cut progressive.jpg"), readFile(progressive).left(readFile(progressive).size() * 3 / 4));
     EXPECT_FALSE(JpegStructure::fault(cutProgressive).isEmpty());
     const QString cmyk = writeCmykJpeg(dir.filePath("cmyk.jpg"), 64, 48, Qt::red);
-    if (!cmyk.isEmpty())
+    if (!cmyk.isEmpty()) {
         EXPECT_EQ(JpegStructure::fault(cmyk), QString());
+    }
     EXPECT_EQ(JpegStructure::fault(writeOpaqueImage(dir.filePath("qt.jpg"), 97, 33)), QString());
     EXPECT_FALSE(JpegStructure::fault(dir.filePath("missing.jpg")).isEmpty());
 }

@@ -5,10 +5,11 @@
 namespace qv {
 
 // Whether a JPEG file holds together from its first marker to its end: markers, segment
-// lengths, frame and scan headers and all of its entropy-coded data up to EOI, read by libjpeg
-// as far as its coefficients, with every warning it gives about damage counted. No pixel is
-// made, so it costs a fraction of a decode, and it finds what a full decode finds (and damage
-// in the last rows, which a decode that stops at the last pixel passes over). Safe on any thread.
+// lengths, frame and scan headers and all of its entropy-coded data up to EOI, parsed by libjpeg
+// as a decode parses it but drawn at an eighth of the size, with every warning it gives about
+// damage counted. It costs the parsing of the coded data, not the pixels, and it finds what a
+// full decode finds (and damage in the last rows or before the end marker, which a decode that
+// stops at the last pixel passes over). Safe on any thread.
 class JpegStructure {
 public:
     JpegStructure() = delete;
