@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -246,9 +247,13 @@ bool coverFile(const QString& covered, const QString& emptyFile)
         == 0;
 }
 
-bool coverFolder(const QString& covered)
+// A cover that a writable folder lies below (an item's work folder in the hidden work folder
+// beside an input on another disk) takes the folders on the way to it, so it stays writable:
+// it is the worker's alone, in memory, and 4k at most.
+bool coverFolder(const QString& covered, bool roomBelow = false)
 {
-    return ::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_RDONLY, "size=4k,mode=0755")
+    return ::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV | (roomBelow ? 0 : MS_RDONLY),
+                   "size=4k,mode=0755")
         == 0
         || errno == ENOENT;
 }
@@ -256,7 +261,8 @@ bool coverFolder(const QString& covered)
 // A folder shown read-only, with what is mounted below it (a removable disk, a network share),
 // and with what walkFolder keeps out covered at every depth: a file beside the input in the
 // home folder is readable, the keys and settings there are not.
-bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool hiddenShown)
+bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool hiddenShown,
+                       const QStringList& writable)
 {
     if (!bind(source, target, true, true))
         return false;
@@ -264,7 +270,10 @@ bool bindWithoutHidden(const QString& source, const QString& target, const QStri
     const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath());
     const auto inside = [&](const QString& path) { return target + path.mid(source.size()); };
     for (const QString& folder : walk.coveredFolders) {
-        if (!coverFolder(inside(folder)))
+        const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&folder](const QString& path) {
+            return path.startsWith(folder + QLatin1Char('/'));
+        });
+        if (!coverFolder(inside(folder), roomBelow))
             return failed(QStringLiteral("covering"), folder);
     }
     for (const QString& file : walk.coveredFiles) {
@@ -461,7 +470,7 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     // A folder given as an input is shown whole (an archive of it keeps its hidden files); the
     // folders of the files given, without what is hidden in them.
     for (const QString& folder : readable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder)));
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable));
     // A file given is shown when the folder shown does not show it: hidden, or no folder at all.
     for (const QString& file : files) {
         const QFileInfo info(file);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,26 @@
 #include <QTemporaryDir>
 
 using namespace qv::test;
+
+// A stick or a second disk: the work folder lies hidden beside the input, below what the
+// worker's view shows read-only, and the item is still made there.
+TEST(FullDiskRun, APictureOnADiskOfItsOwnTurnsWithRoomToSpare)
+{
+    SmallDisk disk(4 * 1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "needs root for a tmpfs";
+    QImage red(60, 40, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QString photo = disk.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(red.save(photo, "JPEG", 95));
+
+    QTemporaryDir home;
+    const DriverRun turned = runDriverJob({QStringLiteral("tool.image.rotate"), photo}, home.path());
+    EXPECT_EQ(turned.code, 0) << turned.failure().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(disk.filePath(QStringLiteral("photo (rotated).jpg"))));
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList({QStringLiteral("photo (rotated).jpg"), QStringLiteral("photo.jpg")}));
+}
 
 TEST(FullDiskRun, TurningAJpegSaysTheDiskIsFullAndLeavesNothing)
 {
