@@ -215,3 +215,18 @@ TEST(ImageWriter, ATgaStandsUprightForOtherReaders)
     EXPECT_EQ(uchar(grey[0]), 255) << "the top row is black: the picture is upside down";
     EXPECT_EQ(uchar(grey[255]), 0);
 }
+
+// A small picture of one colour keeps its colour in JPEG 2000 (lossy, OpenJPEG made white grey).
+TEST(ImageWriter, ASmallFlatPictureKeepsItsColourInJpeg2000)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath("white.png");
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=white:size=8x8", "-frames:v", "1", png}), 0);
+    const QString jp2 = dir.filePath("white.jp2");
+    ImageWriter::write(ImageDecoder::decode(png), ImageOutput::jp2, jp2, {}, 0.8);
+    QByteArray grey;
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-i", jp2, "-f", "rawvideo", "-pix_fmt", "gray", "-"}, &grey), 0);
+    ASSERT_EQ(grey.size(), 64);
+    EXPECT_GE(uchar(grey[0]), 254);
+    EXPECT_GE(uchar(grey[63]), 254);
+}
