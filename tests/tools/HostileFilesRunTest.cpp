@@ -59,19 +59,18 @@ TEST(HostileFilesRun, PicturesThatCrashTheirLibraryFailAloneAndTheRestConvert)
     EXPECT_EQ(run.result.value(QStringLiteral("state")).toString(), QStringLiteral("finished"))
         << QJsonDocument(run.result).toJson().toStdString();
     // OpenJPEG's fault in the first file does not always end in a crash (it depends on what the
-    // overrun meets); the second one always aborts.
+    // overrun meets), and pixels made of what it met are different at every decode: such a file
+    // fails all the same. The second one always aborts.
     const int failed = run.result.value(QStringLiteral("failedCount")).toInt();
-    EXPECT_GE(failed, 1);
+    EXPECT_EQ(failed, 2);
     EXPECT_EQ(run.failure(), QStringLiteral("This file couldn't be read"));
     EXPECT_TRUE(run.result.value(QStringLiteral("failure")).toObject().value(QStringLiteral("details")).toString()
                     .contains(QStringLiteral("signal")));
     EXPECT_TRUE(run.outputs().contains(dir.filePath(QStringLiteral("a.jpg"))));
     EXPECT_TRUE(run.outputs().contains(dir.filePath(QStringLiteral("z.jpg"))));
-    EXPECT_EQ(run.outputs().size(), 4 - failed);
-    QStringList expected{QStringLiteral("a.jpg"), QStringLiteral("a.png"), QStringLiteral("m.j2k"),
-                         QStringLiteral("n.jp2"), QStringLiteral("z.jpg"), QStringLiteral("z.png")};
-    if (failed == 1)
-        expected.insert(3, QStringLiteral("m.jpg"));
+    EXPECT_EQ(run.outputs().size(), 2);
+    const QStringList expected{QStringLiteral("a.jpg"), QStringLiteral("a.png"), QStringLiteral("m.j2k"),
+                               QStringLiteral("n.jp2"), QStringLiteral("z.jpg"), QStringLiteral("z.png")};
     EXPECT_EQ(entries(dir.path()), expected);
 }
 
