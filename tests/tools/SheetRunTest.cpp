@@ -385,3 +385,25 @@ TEST(SheetRun, DamagedWorkbookContainersFailAndLockedOnesSaySo)
     EXPECT_EQ(entries(w), (QStringList{"binary.xlsb", "book-cut.xls", "locked-cut.xls", "locked.xls", "old-cut.xls",
                                         "old.csv", "old.xls"}));
 }
+
+// A workbook as LibreOffice writes Excel 97-2003 passes the checks whole and fails them cut.
+TEST(SheetRun, AnExcel97WorkbookFromAnOfficeProgramReadsWholeAndFailsCut)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+    const QString csv = writeFile(dir.filePath("prices.csv"), "item,price\napples,3\npears,4\n");
+    if (runProgram("soffice", {"--headless", "-env:UserInstallation=file://" + dir.filePath("profile"), "--convert-to",
+                               "xls", "--outdir", w, csv})
+            != 0
+        || !QFile::exists(w + "/prices.xls"))
+        GTEST_SKIP() << "needs LibreOffice to write an Excel 97-2003 file";
+    DriverRun r = run({"convert.spreadsheet.csv", w + "/prices.xls"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    EXPECT_TRUE(readFile(w + "/prices.csv").contains("apples")) << readFile(w + "/prices.csv").toStdString();
+    const QByteArray whole = readFile(w + "/prices.xls");
+    const QString cut = writeFile(w + "/cut.xls", whole.left(whole.size() * 2 / 3));
+    r = run({"convert.spreadsheet.csv", cut}, dir.path());
+    EXPECT_EQ(r.failure(), "This spreadsheet is damaged");
+    EXPECT_FALSE(QFile::exists(w + "/cut.csv"));
+}
