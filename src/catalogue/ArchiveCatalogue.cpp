@@ -80,6 +80,7 @@ const QList<OperationDescriptor>& archiveDescriptors()
 
         OperationDescriptor extract =
             archiveTool("tool.archive.extract", "extract", "Extract", "archivebox", "Extracting");
+        extract.namesFromContents = true;
         extract.make = blockFactory(singleOutputAdapter(
             [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress& progress) {
                 return extractArchive(itemFile(context), planner, progress, context.stopToken);

@@ -124,6 +124,7 @@ OperationDescriptor makeConversionTool(FileCategory category, DocumentOutput tar
 QList<OperationDescriptor> makeTextDocumentTools(FileCategory category)
 {
     OperationDescriptor count = textTool(category, "wordCount", "Word Count", "textformat.123", "Counting words");
+    count.copiesText = true;
     count.make = blockFactory(noOutputAdapter(
         [](const QUrl&, const OperationContext& context, OutputPlanner& planner, Progress&) {
             DocumentConversion::countWords(context.files.first(), context, documentPlanner(planner));

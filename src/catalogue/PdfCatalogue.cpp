@@ -321,6 +321,7 @@ const QList<OperationDescriptor>& pdfTools()
 
         OperationDescriptor readCodes = pdfTool("tool.pdf.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
         readCodes.engine = EngineID::of(EngineID::Kind::vision);
+        readCodes.copiesText = true;
         readCodes.make = blockFactory(noOutputAdapter(readPDFCodes));
         all.append(readCodes);
         return all;

@@ -78,6 +78,7 @@ OperationDescriptor makeExtractImageTextTool() {
     OperationDescriptor d = imageVisionTool("tool.image.extractText", "Extract Text",
                                             "text.viewfinder", "Recognizing text");
     d.outputExtension = QStringLiteral("txt");
+    d.copiesText = true;
     d.make = blockFactory(singleOutputAdapter(extractImageText));
     return d;
 }
@@ -85,6 +86,7 @@ OperationDescriptor makeExtractImageTextTool() {
 OperationDescriptor makeReadImageCodesTool() {
     OperationDescriptor d =
         imageVisionTool("tool.image.readQR", "Read QR", "qrcode.viewfinder", "Reading codes");
+    d.copiesText = true;
     d.make = blockFactory(noOutputAdapter(readImageCodes));
     return d;
 }

@@ -395,6 +395,18 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             for (const FileInfo& file : item.files)
                 inputBytes += std::max<qint64>(file.size, 0);
             request.quietSeconds = qint64(run->workerPatienceSeconds) * (1 + inputBytes / (qint64(5) << 20));
+            // Progress reports keep an item from being called stuck, but not from running on:
+            // its whole sandbox gets ten patiences of processor time, sixty where a program
+            // reports its own progress through long work (FFmpeg, the text recogniser).
+            const bool longWork = item.descriptor.lane != JobLane::cpu || item.descriptor.engine.kind == EngineID::Kind::vision;
+            request.workSeconds = request.quietSeconds * (longWork ? 60 : 10);
+            // What comes back is judged by what the operation makes, not by what the worker says.
+            request.resultLimit = std::max<int>(1, int(item.files.size()));
+            request.copiesText = item.descriptor.copiesText;
+            request.namesFromContents = item.descriptor.namesFromContents;
+            if (item.descriptor.outputExtension)
+                request.resultExtensions.append(*item.descriptor.outputExtension);
+            request.resultSuffix = run->snapshot.suffixForOperation(item.descriptor.group);
             outputs = run->workers->run(request, run->stop, progress, *notes);
         } else {
             if (!item.descriptor.make)

@@ -8,6 +8,7 @@
 #include "platform/ExclusiveRename.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileItems.h"
+#include "platform/PlainTree.h"
 #include "platform/PrivateFolder.h"
 #include "model/Log.h"
 #include "platform/TemporaryRoot.h"
@@ -21,8 +22,10 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -93,6 +96,70 @@ QString portableComponent(QString text)
     while (text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char(' ')))
         text.chop(1);
     return text.isEmpty() ? QStringLiteral("_") : text;
+}
+
+QByteArray heldPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+bool holdsItem(const QString& path, int fd)
+{
+    struct stat there {};
+    struct stat held {};
+    return ::lstat(QFile::encodeName(path).constData(), &there) == 0 && ::fstat(fd, &held) == 0
+        && there.st_dev == held.st_dev && there.st_ino == held.st_ino;
+}
+
+// A new file at target with what the file held by fd holds, written whole or not at all (the
+// caller removes what is left); 0 or the errno value.
+int copyHeldFile(int fd, const QByteArray& target)
+{
+    const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PlainTree::fileMode());
+    if (out < 0)
+        return errno;
+    int error = 0;
+    off_t offset = 0;
+    bool inKernel = true;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t done;
+        if (inKernel) {
+            done = ::copy_file_range(fd, &offset, out, nullptr, std::size_t(1) << 30, 0);
+            if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            done = ::pread(fd, buffer, sizeof buffer, offset);
+            if (done > 0) {
+                for (ssize_t written = 0; written < done;) {
+                    const ssize_t step = ::write(out, buffer + written, std::size_t(done - written));
+                    if (step < 0 && errno == EINTR)
+                        continue;
+                    if (step <= 0) {
+                        error = step < 0 ? errno : EIO;
+                        break;
+                    }
+                    written += step;
+                }
+                offset += done;
+            }
+        }
+        if (error)
+            break;
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0) {
+            error = errno;
+            break;
+        }
+        if (done == 0)
+            break;
+    }
+    if (::close(out) != 0 && !error)
+        error = errno;
+    return error;
 }
 
 } // namespace
@@ -228,11 +295,28 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
 {
     if (m_staging)
         return stage(file, baseName, extension);
+    return deliverWith(
+        [this, file](const QUrl& folder, const QString& base, const QString& ext) {
+            return placeResult(file, folder, base, ext, preparer());
+        },
+        baseName, extension);
+}
+
+QUrl OutputPlanner::deliverHeld(const HeldResult& result, const QString& baseName, const QString& extension) const
+{
+    return deliverWith(
+        [this, &result](const QUrl& folder, const QString& base, const QString& ext) {
+            return placeHeldResult(result, folder, base, ext, [this](int fd) { preserveAttributes(fd); }, preparer());
+        },
+        baseName, extension);
+}
+
+QUrl OutputPlanner::deliverWith(const Placer& place, const QString& baseName, const QString& extension) const
+{
     const Destination destination = resolveDestination();
     if (!destination.refusedFolder.isEmpty()
         && destination.refusedFolder != destination.folder)
-        return deliverToFallback(file.toLocalFile(), baseName, extension,
-                                 destination.refusedFolder);
+        return deliverToFallback(place, baseName, extension, destination.refusedFolder);
 
     if (destination.isChosenFolder && !isFolder(destination.folder))
         throw EngineError(missingOutputFolder, destination.folder);
@@ -242,8 +326,8 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
             throwPosix(error);
     }
     try {
-        const QUrl placed = placeResult(file, QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
-                                        withoutDirectionMarks(extension), preparer());
+        const QUrl placed = place(QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
+                                  withoutDirectionMarks(extension));
         const QString wanted = candidateName(withoutDirectionMarks(baseName), withoutDirectionMarks(extension), 1);
         const QString got = placed.fileName();
         // Renamed when the name had characters such a disk refuses and lost them.
@@ -258,20 +342,19 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
             throw EngineError(missingOutputFolder, destination.folder);
         if (!isPermissionError(code) || destination.folder == fallbackPath())
             throw;
-        return deliverToFallback(file.toLocalFile(), baseName, extension, destination.folder);
+        return deliverToFallback(place, baseName, extension, destination.folder);
     }
 }
 
-QUrl OutputPlanner::deliverToFallback(const QString& file, const QString& baseName,
+QUrl OutputPlanner::deliverToFallback(const Placer& place, const QString& baseName,
                                       const QString& extension,
                                       const QString& refusedFolder) const
 {
     const QString fallback = fallbackPath();
     if (const int error = FileItems::makePath(fallback))
         throwPosix(error);
-    const QUrl result = placeResult(QUrl::fromLocalFile(file), QUrl::fromLocalFile(fallback),
-                                    withoutDirectionMarks(baseName), withoutDirectionMarks(extension),
-                                    preparer());
+    const QUrl result = place(QUrl::fromLocalFile(fallback), withoutDirectionMarks(baseName),
+                              withoutDirectionMarks(extension));
     const QString message = QStringLiteral("Saved to ") + QFileInfo(fallback).fileName()
         + QStringLiteral(": no permission to write in ") + QFileInfo(refusedFolder).fileName();
     qCInfo(jobsLog).noquote() << message << "(" << refusedFolder << ")";
@@ -285,15 +368,12 @@ std::function<void(const QString&)> OutputPlanner::preparer() const
     return [this](const QString& item) { preserveAttributes(QUrl::fromLocalFile(item)); };
 }
 
-void OutputPlanner::preserveAttributes(const QUrl& result) const
+OutputPlanner::Inherited OutputPlanner::inherited() const
 {
-    const QString path = result.toLocalFile();
     const QString source = m_source.toLocalFile();
-    if (!m_sourceIsTemporary) {
-        const QStringList tags = FileAttributes::tags(source);
-        if (!tags.isEmpty())
-            FileAttributes::setTags(path, tags);
-    }
+    Inherited given;
+    if (!m_sourceIsTemporary)
+        given.tags = FileAttributes::tags(source);
     std::optional<FileAttributes::Dates> dates;
     if (m_settings.preserveDates && !m_sourceIsTemporary)
         dates = FileAttributes::dates(source);
@@ -301,7 +381,25 @@ void OutputPlanner::preserveAttributes(const QUrl& result) const
         const QDateTime now = m_clock->now();
         dates = FileAttributes::Dates{now, now};
     }
-    FileAttributes::setDates(path, *dates);
+    given.dates = *dates;
+    return given;
+}
+
+void OutputPlanner::preserveAttributes(const QUrl& result) const
+{
+    const QString path = result.toLocalFile();
+    const Inherited given = inherited();
+    if (!given.tags.isEmpty())
+        FileAttributes::setTags(path, given.tags);
+    FileAttributes::setDates(path, given.dates);
+}
+
+void OutputPlanner::preserveAttributes(int fd) const
+{
+    const Inherited given = inherited();
+    if (!given.tags.isEmpty())
+        FileAttributes::setTags(fd, given.tags);
+    FileAttributes::setDates(fd, given.dates);
 }
 
 void OutputPlanner::removeWorkDirectory() const
@@ -394,6 +492,141 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
         throwPosix(error);
     }
     dropCopy();
+    throwPosix(EEXIST);
+    return {};
+}
+
+QString OutputPlanner::untrustedResultMessage()
+{
+    return QStringLiteral("The program reading this file misbehaved, so nothing was saved");
+}
+
+QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,
+                     const QString& extension, const std::function<void(int)>& attributes,
+                     const std::function<void(const QString&)>& prepare)
+{
+    const QString folder = cleanFolder(destinationFolder);
+    QString ext = safeComponent(extension);
+    QString base = fittingBaseName(safeComponent(baseName), ext);
+    const auto candidateAt = [&](int k) { return folder + QLatin1Char('/') + OutputPlanner::candidateName(base, ext, k); };
+    // A disk that refuses the name (a "?" on a FAT stick) takes it in characters it holds, once.
+    bool portable = false;
+    const auto takePortableName = [&](int error) {
+        const bool refusable = error == EINVAL || error == EILSEQ || error == ENAMETOOLONG
+            || (error == EPERM && portableComponent(base) != base);
+        if (!refusable || portable)
+            return false;
+        portable = true;
+        ext = portableComponent(ext);
+        base = fittingBaseName(portableComponent(base), ext);
+        return true;
+    };
+    // The entry in the work folder, reached through the folder's descriptor.
+    const QString entry = QFile::decodeName(heldPath(result.folderFd) + '/' + result.name);
+    QString hidden; // the in-flight item in the destination, once there
+    const auto dropHidden = [&hidden] {
+        if (!hidden.isEmpty())
+            FileItems::remove(hidden);
+    };
+    const auto makeHidden = [&] {
+        hidden = folder + QStringLiteral("/.quorvenda-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        WorkerTrail::record(WorkerTrail::Kind::work, hidden);
+    };
+
+    if (!result.isFolder) {
+        if (attributes)
+            attributes(result.fd);
+        for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
+            const QString candidate = candidateAt(k);
+            if (hidden.isEmpty()) {
+                // A hard link of the very file held: nothing another process does to the work
+                // folder's names changes what it is.
+                if (::linkat(AT_FDCWD, heldPath(result.fd).constData(), AT_FDCWD, QFile::encodeName(candidate).constData(),
+                             AT_SYMLINK_FOLLOW) == 0) {
+                    WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
+                    return QUrl::fromLocalFile(candidate);
+                }
+                const int error = errno;
+                if (error == EEXIST)
+                    continue;
+                if (error != EPERM && takePortableName(error)) {
+                    --k;
+                    continue;
+                }
+                // Another filesystem, or one without hard links: a copy of our own.
+                if (error != EXDEV && error != EPERM && error != EOPNOTSUPP && error != EMLINK && error != ENOSYS)
+                    throwPosix(error);
+                makeHidden();
+                if (const int copyError = copyHeldFile(result.fd, QFile::encodeName(hidden))) {
+                    dropHidden();
+                    throwPosix(copyError);
+                }
+                if (prepare)
+                    prepare(hidden);
+            }
+            const int error = ExclusiveRename::move(hidden, candidate);
+            if (error == 0) {
+                WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
+                return QUrl::fromLocalFile(candidate);
+            }
+            if (error == EEXIST || error == ENOTEMPTY)
+                continue;
+            if (takePortableName(error)) {
+                --k;
+                continue;
+            }
+            dropHidden();
+            throwPosix(error);
+        }
+        dropHidden();
+        throwPosix(EEXIST);
+    }
+
+    // A folder cannot be linked: it is moved out of the other process's reach under a hidden
+    // name first, and what arrived is checked to be what was held before anything in it is used.
+    makeHidden();
+    int error = ExclusiveRename::move(entry, hidden);
+    if (error == EXDEV)
+        error = FileItems::copy(QFile::decodeName(heldPath(result.fd) + "/."), hidden);
+    else if (error == 0 && !holdsItem(hidden, result.fd)) {
+        dropHidden();
+        throw EngineError(OutputPlanner::untrustedResultMessage(),
+                          QStringLiteral("Its result was replaced while it was being saved"));
+    }
+    if (error != 0) {
+        dropHidden();
+        throwPosix(error);
+    }
+    {
+        const int arrived = ::open(QFile::encodeName(hidden).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const std::optional<QString> problem =
+            arrived < 0 ? std::optional<QString>(QStringLiteral("Its result could not be opened")) : PlainTree::makePlain(arrived);
+        if (arrived >= 0)
+            ::close(arrived);
+        if (problem) {
+            dropHidden();
+            throw EngineError(OutputPlanner::untrustedResultMessage(), *problem);
+        }
+    }
+    if (prepare)
+        prepare(hidden);
+    for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
+        const QString candidate = candidateAt(k);
+        const int moved = ExclusiveRename::move(hidden, candidate);
+        if (moved == 0) {
+            WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
+            return QUrl::fromLocalFile(candidate);
+        }
+        if (moved == EEXIST || moved == ENOTEMPTY)
+            continue;
+        if (takePortableName(moved)) {
+            --k;
+            continue;
+        }
+        dropHidden();
+        throwPosix(moved);
+    }
+    dropHidden();
     throwPosix(EEXIST);
     return {};
 }

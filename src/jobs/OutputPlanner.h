@@ -2,6 +2,7 @@
 
 #include "model/SettingsSnapshot.h"
 #include "model/Clock.h"
+#include "platform/FileAttributes.h"
 #include "platform/WorkerProtocol.h"
 #include "platform/WriteAccessProbe.h"
 
@@ -16,6 +17,16 @@ namespace qv {
 
 class JobNotes;
 class WorkFolder;
+
+// A result another process made, held open by the application: the folder it lies in and its
+// name there, and the item itself (a plain file or folder). It is placed from these
+// descriptors, never by a path that process could change on the way.
+struct HeldResult {
+    int folderFd = -1;
+    QByteArray name;
+    int fd = -1;
+    bool isFolder = false;
+};
 
 // Names and places the results of one work item. Each item gets its own planner; copies of a
 // planner share its work directory, which goes when the last copy does or when
@@ -64,10 +75,13 @@ public:
     // It arrives with its tags and dates already set (preserveAttributes), and is never touched
     // once it is there. Throws EngineError for a missing output folder, SystemError otherwise.
     QUrl deliver(const QUrl& file, const QString& baseName, const QString& extension) const;
+    // The same for a result held open (see placeHeldResult).
+    QUrl deliverHeld(const HeldResult& result, const QString& baseName, const QString& extension) const;
 
     // Gives a result, before it is placed, the source's tags and, when asked, its dates (else
     // the current time).
     void preserveAttributes(const QUrl& result) const;
+    void preserveAttributes(int fd) const;
 
     void removeWorkDirectory() const;
 
@@ -83,6 +97,9 @@ public:
 
     static constexpr int maximumCandidates = 10000;
 
+    // What the user reads when a worker's results are not what the application asked for.
+    static QString untrustedResultMessage();
+
 private:
     struct Destination {
         QString folder;
@@ -91,9 +108,19 @@ private:
         QString refusedFolder;
     };
     Destination resolveDestination() const;
+    // The source's tags and the dates a result takes.
+    struct Inherited {
+        QStringList tags;
+        FileAttributes::Dates dates;
+    };
+    Inherited inherited() const;
     std::function<void(const QString&)> preparer() const;
     QString fallbackPath() const;
-    QUrl deliverToFallback(const QString& file, const QString& baseName,
+    // Puts the result in the folder under the first free name made of these: placeResult or
+    // placeHeldResult.
+    using Placer = std::function<QUrl(const QUrl& folder, const QString& baseName, const QString& extension)>;
+    QUrl deliverWith(const Placer& place, const QString& baseName, const QString& extension) const;
+    QUrl deliverToFallback(const Placer& place, const QString& baseName,
                            const QString& extension, const QString& refusedFolder) const;
 
     struct Staging;
@@ -116,5 +143,15 @@ private:
 QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString& baseName,
                  const QString& extension,
                  const std::function<void(const QString& item)>& prepare = {});
+
+// Places a held result in a folder under the first free candidate name, never replacing
+// anything. A file is linked there from its descriptor, after attributes has given it its
+// tags and dates (a copy made from the descriptor where the folder is on another filesystem or
+// takes no hard links); a folder is moved in under a hidden name, checked to be the one held,
+// made plain (PlainTree) and then given its name. Throws EngineError when the result is not
+// plain or another item took its place, SystemError otherwise.
+QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,
+                     const QString& extension, const std::function<void(int fd)>& attributes,
+                     const std::function<void(const QString& item)>& prepare);
 
 } // namespace qv

@@ -19,6 +19,11 @@ class JobNotes;
 // with ExclusiveRename, never replacing anything. The work folder is a folder in the worker's
 // own folder when that lies on the destination's filesystem (a worker then serves many items),
 // else a hidden folder in the destination.
+//
+// Nothing a worker says is taken at its word: only the results asked for are placed (as many
+// as the item may make, each a plain file, or a plain folder where its name has no
+// extension), opened from the work folder's descriptor without following a link, under names
+// and modes the application makes; a reply that names anything else fails the item.
 class ResultPlacement {
 public:
     // Throws EngineError when the chosen output folder is gone, SystemError when no work
@@ -32,12 +37,24 @@ public:
     // worker's own folder: only workers made for it may write there.
     QString sharedFolder() const;
 
-    // Makes the item's work folder for a worker whose own folder is given; throws SystemError.
+    // Makes the item's work folder for a worker whose own folder is given, and holds it open;
+    // throws SystemError.
     QString prepare(const QString& workerFolder);
 
-    // Places the results the worker left (anything else it names stays unplaced) and returns
-    // the outputs with each staged one replaced by where it went. Messages go to notes.
+    // Places the results the worker left and returns where each of its outputs went. Throws
+    // EngineError, placing nothing, when the reply names anything else. Messages go to notes.
     QList<QUrl> place(const QList<QUrl>& outputs, const QList<WorkerProtocol::StagedResult>& staged, JobNotes& notes);
+
+    // The base name a result takes: the input's own (its base name or its whole name),
+    // followed by the worker's " (words)" when that is all it adds, else by the operation's
+    // suffix; never with a leading dot, a control or direction character, or a slash.
+    static QString baseNameFor(const QString& inputName, const QString& proposed, const QString& suffix);
+    // The name of a result named after what its input holds (an archive's one entry): the
+    // worker's, without leading dots and control, format or direction characters.
+    static QString contentNameFor(const QString& proposed);
+    // The extension a result takes, lower-case: one the item's operation or the inputs name, or
+    // one of the formats the application's tools write; nothing for any other.
+    static std::optional<QString> extensionFor(const QString& proposed, const QStringList& allowed);
 
 private:
     void removeItemFolder();
@@ -46,7 +63,13 @@ private:
     std::optional<OutputPlanner> m_planner;
     QString m_shared;
     QString m_itemFolder;
+    int m_itemFd = -1;
     int m_attempts = 0;
+    int m_resultLimit = 1;
+    QString m_inputName;
+    QString m_suffix;
+    QStringList m_extensions;
+    bool m_namesFromContents = false;
 };
 
 } // namespace qv

@@ -6,6 +6,7 @@
 #include "model/Log.h"
 #include "model/Progress.h"
 #include "jobs/ResultPlacement.h"
+#include "jobs/WorkerNotes.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileItems.h"
 #include "platform/SandboxEnvironment.h"
@@ -575,7 +576,9 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
                 const QString path = reply->value(QStringLiteral("path")).toString();
                 if (type == QLatin1String("progress")) {
                     const double fraction = reply->value(QStringLiteral("fraction")).toDouble();
-                    if (fraction != lastFraction) {
+                    // Only a step forward is progress: a decoder that says the same, or goes back
+                    // and forth, is not moving.
+                    if (fraction > lastFraction) {
                         lastFraction = fraction;
                         watch.progressed();
                     }
@@ -688,17 +691,20 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         watched.processes = processLimit;
         watched.quiet = std::chrono::seconds(request.quietSeconds);
         watched.still = std::min<std::chrono::milliseconds>(watched.quiet, stillLimit);
+        watched.work = std::chrono::seconds(request.workSeconds);
         Exchange result = exchange(*worker, runMessage(sent), stop, &progress, std::nullopt, watched);
         if (!result.ending) {
             endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(sent));
             continue;
         }
         const QJsonObject ending = *result.ending;
+        // What the user reads and pastes comes from what the operation says, never verbatim
+        // from a worker that may be compromised.
+        QStringList said;
         for (const QJsonValue& text : ending.value(QStringLiteral("messages")).toArray())
-            notes.addMessage(text.toString());
+            said.append(text.toString());
+        const QStringList messages = WorkerNotes::messages(said, request);
         if (ending.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
-            if (ending.value(QStringLiteral("clipboard")).isString())
-                notes.addClipboardText(ending.value(QStringLiteral("clipboard")).toString());
             QList<QUrl> outputs;
             for (const QJsonValue& output : ending.value(QStringLiteral("outputs")).toArray())
                 outputs.append(QUrl(output.toString()));
@@ -709,14 +715,23 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
                     giveBack(std::move(worker), key);
             });
             throwIfCancelled(stop);
-            return placement.place(outputs, stagedResults(ending), notes);
+            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes);
+            for (const QString& message : messages)
+                notes.addMessage(message);
+            const QJsonValue clipboard = ending.value(QStringLiteral("clipboard"));
+            if (const std::optional<QString> text = WorkerNotes::clipboard(
+                    clipboard.isString() ? std::optional<QString>(clipboard.toString()) : std::nullopt, request, placed))
+                notes.addClipboardText(*text);
+            return placed;
         }
+        for (const QString& message : messages)
+            notes.addMessage(message);
         if (!alone)
             giveBack(std::move(worker), key);
         if (ending.value(QStringLiteral("cancelled")).toBool())
             throw CancellationError();
-        throw EngineError(ending.value(QStringLiteral("message")).toString(),
-                          ending.value(QStringLiteral("details")).toString());
+        throw EngineError(WorkerNotes::failure(ending.value(QStringLiteral("message")).toString()),
+                          WorkerNotes::details(ending.value(QStringLiteral("details")).toString()));
     }
 }
 
@@ -742,8 +757,8 @@ QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, 
         giveBack(std::move(worker), key);
         if (ending.value(QStringLiteral("type")).toString() == QLatin1String("answer"))
             return ending.value(QStringLiteral("result")).toObject();
-        throw EngineError(ending.value(QStringLiteral("message")).toString(),
-                          ending.value(QStringLiteral("details")).toString());
+        throw EngineError(WorkerNotes::failure(ending.value(QStringLiteral("message")).toString()),
+                          WorkerNotes::details(ending.value(QStringLiteral("details")).toString()));
     }
 }
 

@@ -16,6 +16,10 @@
 
 #include <QDir>
 
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -154,6 +158,29 @@ QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& mess
     }
 }
 
+// The requests and replies travel on descriptors nothing the worker starts inherits, and no
+// other process of its user opens through /proc/<worker>/fd: a non-dumpable process's entries
+// there are closed to them. Its own decoding may still be compromised; the application
+// believes none of what it says.
+int closeChannels(int input, int output)
+{
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    ::fcntl(output, F_SETFD, FD_CLOEXEC);
+    if (input > STDERR_FILENO) {
+        ::fcntl(input, F_SETFD, FD_CLOEXEC);
+        return input;
+    }
+    const int moved = ::fcntl(input, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0)
+        return input;
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing >= 0) {
+        ::dup2(nothing, input);
+        ::close(nothing);
+    }
+    return moved;
+}
+
 } // namespace
 
 // Processes and threads at once in a worker's namespaces: LibreOffice with its threads, or
@@ -163,6 +190,7 @@ constexpr int processLimit = 512;
 int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
+    input = closeChannels(input, output);
     Replies replies(output);
     WorkerTrail::setObserver([&replies](WorkerTrail::Kind kind, const QString& path) {
         replies.send(kind == WorkerTrail::Kind::work ? workMessage(path) : placedMessage(path));

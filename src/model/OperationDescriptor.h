@@ -34,6 +34,8 @@ struct OperationDescriptor {
     OperationBehavior behavior;
     EngineID engine;
     std::optional<QString> outputExtension;
+    bool copiesText = false; // puts what it reads on the clipboard (codes, recognised text, counts)
+    bool namesFromContents = false; // its result takes the name of what the input holds (an archive's one entry)
     JobLane lane = JobLane::cpu;
     QString verb;
     QList<OptionField> optionFields; // the rows of its options sheet, in order

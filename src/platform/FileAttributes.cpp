@@ -60,6 +60,12 @@ bool FileAttributes::setTags(const QString& path, const QStringList& tags)
                       size_t(value.size()), 0) == 0;
 }
 
+bool FileAttributes::setTags(int fd, const QStringList& tags)
+{
+    const QByteArray value = tags.join(QLatin1Char(',')).toUtf8();
+    return ::fsetxattr(fd, tagAttribute, value.constData(), size_t(value.size()), 0) == 0;
+}
+
 std::optional<FileAttributes::Dates> FileAttributes::dates(const QString& path)
 {
     struct stat status {};
@@ -73,6 +79,12 @@ bool FileAttributes::setDates(const QString& path, const Dates& dates)
     const timespec times[2] = {toTimespec(dates.accessed), toTimespec(dates.modified)};
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times,
                        AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool FileAttributes::setDates(int fd, const Dates& dates)
+{
+    const timespec times[2] = {toTimespec(dates.accessed), toTimespec(dates.modified)};
+    return ::futimens(fd, times) == 0;
 }
 
 } // namespace qv

@@ -15,6 +15,8 @@ class FileAttributes {
 public:
     static QStringList tags(const QString& path);
     static bool setTags(const QString& path, const QStringList& tags);
+    // The same for an item held open, whatever its path holds meanwhile.
+    static bool setTags(int fd, const QStringList& tags);
 
     struct Dates {
         QDateTime accessed;
@@ -22,6 +24,7 @@ public:
     };
     static std::optional<Dates> dates(const QString& path);
     static bool setDates(const QString& path, const Dates& dates);
+    static bool setDates(int fd, const Dates& dates);
 };
 
 } // namespace qv

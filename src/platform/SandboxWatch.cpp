@@ -86,6 +86,7 @@ std::optional<QString> SandboxWatch::check()
             m_movedAt = now;
             // A process that ended unreaped takes its count with it: only growth is used time.
             m_ticksSinceProgress += std::max<qint64>(0, ticks - m_cpuTicks);
+            m_ticksInAll += std::max<qint64>(0, ticks - m_cpuTicks);
         }
         m_cpuTicks = ticks;
     }
@@ -94,6 +95,9 @@ std::optional<QString> SandboxWatch::check()
         return QStringLiteral("It stopped: no progress and no processor time for %1 seconds").arg(seconds(m_limits.still));
     static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     const std::chrono::milliseconds used{m_ticksSinceProgress * 1000 / ticksPerSecond};
+    if (m_limits.work.count() > 0 && m_ticksInAll * 1000 / ticksPerSecond > m_limits.work.count())
+        return QStringLiteral("It used more processor time than a file of this size needs (%1 seconds), whatever progress it reported")
+            .arg(seconds(m_limits.work));
     const auto quiet = now - m_progressAt;
     if (m_limits.quiet.count() > 0
         && ((quiet > m_limits.quiet && used > m_limits.quiet) || quiet > 10 * m_limits.quiet))

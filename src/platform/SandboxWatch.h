@@ -22,6 +22,9 @@ public:
         // without progress or using processor time; zero: no limit.
         std::chrono::milliseconds quiet{0};
         std::chrono::milliseconds still{0};
+        // The processor time the whole sandbox may use for the request, whatever progress it
+        // reports: a decoder that spins while it reports progress is still ended. Zero: no limit.
+        std::chrono::milliseconds work{0};
     };
 
     SandboxWatch(const ChildProcess& process, Limits limits);
@@ -41,6 +44,7 @@ private:
     std::chrono::steady_clock::time_point m_movedAt;
     qint64 m_cpuTicks = -1;
     qint64 m_ticksSinceProgress = 0;
+    qint64 m_ticksInAll = 0;
 };
 
 } // namespace qv

@@ -39,6 +39,15 @@ struct RunRequest {
     // The longest it may go without progress before it is ended; 0: no limit. Kept by the
     // application, not sent.
     qint64 quietSeconds = 0;
+
+    // What the application expects back, from its own knowledge of the operation; kept by the
+    // application, not sent.
+    int resultLimit = 1;          // results the item may leave
+    bool copiesText = false;      // whether it may put text on the clipboard
+    QStringList resultExtensions; // what its results may be called besides what tools write
+    QString resultSuffix;         // the operation's words in a result's name
+    bool namesFromContents = false; // a result may take the name of what the input holds
+    qint64 workSeconds = 0;       // processor time its whole sandbox may use; 0: no limit
 };
 
 // Where an item may write besides the worker's own folder: its work folder.

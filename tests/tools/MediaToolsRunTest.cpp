@@ -149,7 +149,8 @@ TEST_F(MediaToolsRun, MergeJoinsTheFilesInTheirOrder)
     int code = -1;
     const QJsonObject result = run({"tool.video.merge", a, b}, &code);
     EXPECT_EQ(code, 0) << QJsonDocument(result).toJson().toStdString();
-    const QString placed = folder + "/it's\nfirst (merged).mp4";
+    // The line feed of the first name is a space in the result's.
+    const QString placed = folder + "/it's first (merged).mp4";
     EXPECT_EQ(result.value("outputs").toArray().first().toString(), placed);
     EXPECT_NEAR(duration(placed), 3.0, 0.15);
 }

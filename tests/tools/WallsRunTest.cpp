@@ -2,6 +2,7 @@
 // (its pipe included), FFmpeg, pandoc and Tesseract, through the same road the application
 // takes, in the workers' own namespaces and without them (where Landlock narrows the reads).
 #include "support/DevDriver.h"
+#include "support/NamespacesChoice.h"
 #include "support/ScanFixtures.h"
 #include "support/TestFiles.h"
 
@@ -16,6 +17,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <optional>
+
 using namespace qv::test;
 
 namespace {
@@ -27,24 +30,11 @@ bool installed(const char* program)
 
 class WallsRun : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override
-    {
-        saved = qgetenv("QUORVENDA_NO_NAMESPACES");
-        if (GetParam())
-            qunsetenv("QUORVENDA_NO_NAMESPACES");
-        else
-            qputenv("QUORVENDA_NO_NAMESPACES", "1");
-    }
-    void TearDown() override
-    {
-        if (saved.isNull())
-            qunsetenv("QUORVENDA_NO_NAMESPACES");
-        else
-            qputenv("QUORVENDA_NO_NAMESPACES", saved);
-    }
+    void SetUp() override { namespaces.emplace(GetParam()); }
+    void TearDown() override { namespaces.reset(); }
 
 private:
-    QByteArray saved;
+    std::optional<qv::test::NamespacesChoice> namespaces;
 };
 
 } // namespace
