@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QDir>
-
-#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -201,18 +199,7 @@ struct FolderWalk {
 
 constexpr int walkBudget = 4000;
 
-// Whether folder is one of the folders, or holds one.
-bool holdsAny(const QString& folder, const QStringList& folders)
-{
-    const QString prefix = folder + QLatin1Char('/');
-    return std::any_of(folders.begin(), folders.end(),
-                       [&](const QString& kept) { return kept == folder || kept.startsWith(prefix); });
-}
-
-// A hidden folder that holds one of `writable` (an item's work folder on another disk, made
-// beside its input) is walked into, not kept out: the work folder is shown in it.
-FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& passedBy = {},
-                      const QStringList& writable = {})
+FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& passedBy = {})
 {
     FolderWalk walk;
     QStringList queue{root};
@@ -234,7 +221,7 @@ FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& pass
             if (entry.absoluteFilePath() == passedBy)
                 continue;
             if (entry.isDir()) {
-                if (hidden && !hiddenShown && !holdsAny(entry.absoluteFilePath(), writable)) {
+                if (hidden && !hiddenShown) {
                     walk.coveredFolders.append(entry.absoluteFilePath());
                 } else {
                     walk.folders.append(entry.absoluteFilePath());
@@ -280,7 +267,7 @@ bool bindWithoutHidden(const QString& source, const QString& target, const QStri
     if (!bind(source, target, true, true))
         return false;
     // The view being built may lie in the folder: it is not looked into.
-    const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath(), writable);
+    const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath());
     const auto inside = [&](const QString& path) { return target + path.mid(source.size()); };
     for (const QString& folder : walk.coveredFolders) {
         const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&folder](const QString& path) {
