@@ -24,6 +24,9 @@ const kMod4Mask = 1 << 6;
 const kButton1Mask = 1 << 8;
 const kSuperMask = 1 << 26;
 
+// Shell.ActionMode.ALL.
+const kAllActionModes = ~0;
+
 // How often the pointer is looked at during a drag, in milliseconds.
 const kPollInterval = 16;
 // No drag hands over a longer list of files.
@@ -57,6 +60,7 @@ function parseUriList(text) {
 //   every(ms, tick -> bool keepGoing) -> id, cancel(id), later(ms, fn)
 //   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
 //   call(method, signature, args), subscribe(signal, callback(args)) -> id, unsubscribe(id)
+//   grabKey(accelerator, pressed()) -> grab or null, ungrabKey(grab)
 //   warp(x, y), allowOverviewKey(allowed), log(message)
 var DragMonitor = class DragMonitor {
     constructor(env) {
@@ -78,6 +82,8 @@ var DragMonitor = class DragMonitor {
         this._subscriptions = [
             env.subscribe('NudgePointer', () => this._nudge()),
             env.subscribe('WatchModifiers', args => this._watchModifiers(Boolean(args[0]))),
+            env.subscribe('LocatePointer', () => this._locatePointer()),
+            env.subscribe('WatchClickWheel', args => this._watchClickWheel(args)),
         ];
     }
 
@@ -91,6 +97,7 @@ var DragMonitor = class DragMonitor {
         this._subscriptions.forEach(id => env.unsubscribe(id));
         this._subscriptions = [];
         this._stopWatchingModifiers();
+        this._stopWatchingClickWheel();
         this._appPresent = false;
     }
 
@@ -216,6 +223,55 @@ var DragMonitor = class DragMonitor {
         }
     }
 
+    // XWayland knows the pointer only over X11 windows: Quorvenda asks where it is before it
+    // opens a wheel under it.
+    _locatePointer() {
+        const [x, y] = this._env.pointer();
+        if (this._appPresent)
+            this._env.call('PointerLocated', '(ii)', [x, y]);
+    }
+
+    // While Quorvenda's wheel of files (an X11 window) waits for a click at [x, y, width,
+    // height], Escape and a press outside it go to the Shell or a Wayland window, which
+    // XWayland never hears of: the Shell takes Escape and watches the button for it.
+    _watchClickWheel([x, y, width, height]) {
+        this._stopWatchingClickWheel();
+        if (!(width > 0 && height > 0))
+            return;
+        const env = this._env;
+        const dismissed = () => {
+            this._stopWatchingClickWheel();
+            if (this._appPresent)
+                env.call('ClickWheelDismissed', '()', []);
+        };
+        this._escapeGrab = env.grabKey('Escape', dismissed);
+        // A button held as it opened (the click that asked for it) is no press outside.
+        let wasDown = Boolean(env.pointer()[2] & kButton1Mask);
+        this._clickPollId = env.every(kPollInterval, () => {
+            const [px, py, state] = env.pointer();
+            const down = Boolean(state & kButton1Mask);
+            const pressed = down && !wasDown;
+            wasDown = down;
+            if (pressed && (px < x || py < y || px >= x + width || py >= y + height)) {
+                this._clickPollId = 0;
+                dismissed();
+                return false;
+            }
+            return true;
+        });
+    }
+
+    _stopWatchingClickWheel() {
+        if (this._clickPollId) {
+            this._env.cancel(this._clickPollId);
+            this._clickPollId = 0;
+        }
+        if (this._escapeGrab) {
+            this._env.ungrabKey(this._escapeGrab);
+            this._escapeGrab = null;
+        }
+    }
+
     // A window that appears under a still pointer becomes the drop target only once the pointer
     // moves: Quorvenda asks for a one-pixel move and back after showing its wheel.
     _nudge() {
@@ -299,6 +355,29 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
         },
         unsubscribe(id) {
             bus.signal_unsubscribe(id);
+        },
+        grabKey(accelerator, pressed) {
+            // A key the Shell takes before any window, as it does for the desktop's own
+            // shortcuts, in every mode of the Shell.
+            const display = shellGlobal.display;
+            const action = display.grab_accelerator(accelerator, Meta.KeyBindingFlags.NONE);
+            if (action === Meta.KeyBindingAction.NONE) {
+                log(`cannot take ${accelerator}`);
+                return null;
+            }
+            const name = Meta.external_binding_name_for_action(action);
+            main.wm.allowKeybinding(name, kAllActionModes);
+            const id = display.connect('accelerator-activated', (d, activated) => {
+                if (activated === action)
+                    pressed();
+            });
+            return {action, name, id};
+        },
+        ungrabKey(grab) {
+            const display = shellGlobal.display;
+            display.disconnect(grab.id);
+            main.wm.allowKeybinding(grab.name, 0);
+            display.ungrab_accelerator(grab.action);
         },
         warp(x, y) {
             Clutter.get_default_backend().get_default_seat().warp_pointer(x, y);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QUrl>
 
@@ -54,6 +55,15 @@ public:
     // then ends with the button.
     virtual bool isDragHeld() { return true; }
 
+    // Asks the desktop where the pointer is, for a back end that knows it better than the
+    // display server does (XWayland knows it only over X11 windows): true when pointerLocated
+    // will answer.
+    virtual bool locatePointer() { return false; }
+    // Asks the desktop to report Escape and a press outside this frame (Qt's pixels) while a
+    // click-mode wheel shows there, where the display server cannot (clickWheelDismissed); an
+    // empty frame stops it. Back ends whose wheel sees these itself ignore it.
+    virtual void watchClickWheel(const QRect& frame) { (void)frame; }
+
 Q_SIGNALS:
     void primaryButtonPressed();
     void primaryButtonReleased();
@@ -68,6 +78,10 @@ Q_SIGNALS:
     // The drag rested on a surface of the source's own for the dwell time: where the desktop
     // hides the keys during a drag, this stands in for a tap of the first wheel's trigger.
     void dwellElapsed();
+    // Where the pointer is, in Qt's pixels, after locatePointer.
+    void pointerLocated(QPoint position);
+    // Escape, or a press outside the frame watchClickWheel named.
+    void clickWheelDismissed();
 };
 
 } // namespace qv

@@ -45,4 +45,14 @@ void ShellDragBus::ModifiersChanged(uint modifiers)
     m_source->modifiersReported(modifiers);
 }
 
+void ShellDragBus::PointerLocated(int x, int y)
+{
+    m_source->pointerReported({x, y});
+}
+
+void ShellDragBus::ClickWheelDismissed(const QDBusMessage& message)
+{
+    m_source->clickWheelDismissedReported(message.service());
+}
+
 } // namespace qv

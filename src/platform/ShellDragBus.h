@@ -27,12 +27,21 @@ public Q_SLOTS:
     void DragEnded(int x, int y);
     // The modifier keys during a drag the Shell does not see, while WatchModifiers asks for them.
     void ModifiersChanged(uint modifiers);
+    // The pointer, after LocatePointer.
+    void PointerLocated(int x, int y);
+    // Escape, or a press outside the frame WatchClickWheel named.
+    void ClickWheelDismissed(const QDBusMessage& message);
 
 Q_SIGNALS:
     // To the extension: move the pointer by one pixel and back.
     void NudgePointer();
     // To the extension: report the modifier keys until the button comes up (true), or stop.
     void WatchModifiers(bool watch);
+    // To the extension: say where the pointer is (PointerLocated).
+    void LocatePointer();
+    // To the extension: while a click-mode wheel shows in this frame, take Escape and watch for
+    // a press outside it (ClickWheelDismissed); an empty frame ends it.
+    void WatchClickWheel(int x, int y, int width, int height);
 
 private:
     ShellDragSource* m_source;

@@ -8,6 +8,8 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 
+#include <algorithm>
+
 namespace qv {
 
 const QString ShellDragSource::objectPath = QStringLiteral("/org/quorvenda/Quorvenda/ShellDrag");
@@ -28,6 +30,8 @@ ShellDragSource::ShellDragSource(const QDBusConnection& bus,
 {
     connect(this, &ShellDragSource::nudgeRequested, m_adaptor, &ShellDragBus::NudgePointer);
     connect(this, &ShellDragSource::modifierWatchRequested, m_adaptor, &ShellDragBus::WatchModifiers);
+    connect(this, &ShellDragSource::pointerLocationRequested, m_adaptor, &ShellDragBus::LocatePointer);
+    connect(this, &ShellDragSource::clickWheelWatchRequested, m_adaptor, &ShellDragBus::WatchClickWheel);
     // XWayland knows the pointer only over X11 windows: the wheel opens where the Shell saw it.
     connect(this, &ShellDragSource::pointerMoved, this, [](QPoint position) { notePointerSeen(position); });
     if (!m_fallback)
@@ -236,6 +240,37 @@ void ShellDragSource::nudgePointer()
         m_fallback->nudgePointer();
     else if (isExtensionAttached())
         Q_EMIT nudgeRequested();
+}
+
+bool ShellDragSource::locatePointer()
+{
+    if (!isExtensionAttached())
+        return false;
+    Q_EMIT pointerLocationRequested();
+    return true;
+}
+
+void ShellDragSource::pointerReported(QPoint position)
+{
+    notePointerSeen(position);
+    Q_EMIT pointerLocated(position);
+}
+
+void ShellDragSource::watchClickWheel(const QRect& frame)
+{
+    if (!isExtensionAttached() && frame.isValid())
+        return;
+    m_watchingClickWheel = frame.isValid();
+    Q_EMIT clickWheelWatchRequested(frame.x(), frame.y(), std::max(frame.width(), 0),
+                                    std::max(frame.height(), 0));
+}
+
+void ShellDragSource::clickWheelDismissedReported(const QString& caller)
+{
+    if (caller != m_extension || !m_watchingClickWheel)
+        return;
+    m_watchingClickWheel = false;
+    Q_EMIT clickWheelDismissed();
 }
 
 } // namespace qv

@@ -42,6 +42,10 @@ public:
     void readDragOffer() override;
     // Asks the extension to move the pointer, which no client can do under Wayland.
     void nudgePointer() override;
+    // Through the extension, which sees the pointer over every window and takes Escape and
+    // presses from the Shell while an X11 window of ours cannot get them.
+    bool locatePointer() override;
+    void watchClickWheel(const QRect& frame) override;
 
     // The extension said it runs, and its bus connection is still there.
     bool isExtensionAttached() const { return !m_extension.isEmpty(); }
@@ -56,6 +60,8 @@ public:
     void dragMoved(QPoint position, uint modifiers);
     void dragEnded(QPoint position);
     void modifiersReported(uint modifiers);
+    void pointerReported(QPoint position);
+    void clickWheelDismissedReported(const QString& caller);
 
 Q_SIGNALS:
     // To the extension, through the bus: move the pointer by one pixel and back.
@@ -63,6 +69,10 @@ Q_SIGNALS:
     // To the extension: report the keys during a drag between X11 programs, which XWayland
     // hears none of (true), or no longer (false).
     void modifierWatchRequested(bool watch);
+    // To the extension: report where the pointer is (pointerReported).
+    void pointerLocationRequested();
+    // To the extension: report Escape and a press outside this frame, or no longer (empty).
+    void clickWheelWatchRequested(int x, int y, int width, int height);
     // The extension came or went.
     void extensionAttachedChanged(bool attached);
     // The pointer as the Shell reports it during a drag, in the desktop's pixels.
@@ -79,6 +89,7 @@ private:
     bool m_registered = false;
     QString m_extension;
     bool m_dragging = false;
+    bool m_watchingClickWheel = false;
     bool m_fallbackPressed = false;
     quint32 m_modifiers = 0;
     QPoint m_position;

@@ -42,6 +42,8 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     connect(s, &DragEventSource::modifiersChanged, this, &DragWatcher::modifiersChanged);
     connect(s, &DragEventSource::keyPressed, this, &DragWatcher::keyPressed);
     connect(s, &DragEventSource::dwellElapsed, this, &DragWatcher::dwellElapsed);
+    connect(s, &DragEventSource::pointerLocated, this, &DragWatcher::pointerLocated);
+    connect(s, &DragEventSource::clickWheelDismissed, this, &DragWatcher::clickWheelDismissed);
 }
 
 DragWatcher::~DragWatcher() = default;
@@ -251,6 +253,17 @@ void DragWatcher::nudgePointer()
 {
     if (m_available)
         m_source->nudgePointer();
+}
+
+bool DragWatcher::locatePointer()
+{
+    return m_available && m_source->locatePointer();
+}
+
+void DragWatcher::watchClickWheel(const QRect& frame)
+{
+    if (m_available)
+        m_source->watchClickWheel(frame);
 }
 
 } // namespace qv

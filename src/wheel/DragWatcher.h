@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QPoint>
+#include <QRect>
 #include <QTimer>
 #include <QUrl>
 
@@ -58,6 +60,9 @@ public:
 
     // After the wheel appeared under the pointer, so that the drag sees it as the target.
     void nudgePointer();
+    // The source's locatePointer and watchClickWheel; false, or nothing, without a source.
+    bool locatePointer();
+    void watchClickWheel(const QRect& frame);
 
     // The trigger table from the settings: wheels set to "off", or to a name that is no
     // modifier, have none; a modifier named twice goes to the first wheel.
@@ -83,6 +88,9 @@ Q_SIGNALS:
     void dragEnded();
     // Only during a file drag and while "quorvenda.keyboardWhileDragging" is on.
     void keyPressedWhileDragging(int keyCode);
+    // Relayed from the source.
+    void pointerLocated(QPoint position);
+    void clickWheelDismissed();
 
 private:
     void buttonPressed();

@@ -31,6 +31,7 @@ constexpr int kTimeoutMs = 20000;
 constexpr int kButtonLeft = 0x110; // BTN_LEFT
 constexpr uint kShiftL = 0xffe1;
 constexpr uint kSuperL = 0xffeb;
+constexpr uint kEscape = 0xff1b;
 
 // A headless GNOME Shell with our extension (tests/support/gnome-shell/headless-shell.sh), and
 // input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
@@ -462,6 +463,70 @@ TEST_F(GnomeShellDrag, FilesCopiedInAWaylandProgramOpenTheWheelOnTheHotKeysComma
     }
     sourceOutput += source.readAll();
     EXPECT_TRUE(app.hasLine(QStringLiteral("app"), opened)) << app.log().toStdString() << sourceOutput.toStdString();
+}
+
+// Files handed to the application (Open With) open the wheel under the pointer, which XWayland
+// does not know over a Wayland window: the extension tells it. Escape and a press beside the
+// wheel, which reach the Shell and not XWayland, close it through the extension.
+TEST_F(GnomeShellDrag, TheClickWheelOpensUnderThePointerAndClosesOnEscapeAndAPressBesideIt)
+{
+    begin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("GNOME Shell's extension reports drags"),
+                                kTimeoutMs))
+        << app.log().toStdString();
+    ASSERT_TRUE(shell->startInput());
+    // A seat with a keyboard: it has one once a key is pressed.
+    shell->tap(kShiftL);
+
+    const auto openAt = [&](QPoint pointer, int opened) {
+        shell->park(pointer);
+        QProcess other;
+        other.setProcessEnvironment(shell->environment(app.environment()));
+        other.start(QStringLiteral(QV_BUILD_DIR "/quorvenda"), {a});
+        waitFor([&] { return other.state() == QProcess::NotRunning; }, kTimeoutMs);
+        ASSERT_TRUE(waitFor([&] {
+            return app.log().count(QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")) == opened;
+        }, kTimeoutMs)) << app.log().toStdString();
+        const QStringList lines = app.log().split(QLatin1Char('\n')).filter(QStringLiteral("Opened convert wheel"));
+        ASSERT_EQ(lines.size(), opened) << app.log().toStdString();
+        EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" at %1,%2").arg(pointer.x()).arg(pointer.y())))
+            << lines.last().toStdString();
+    };
+    const auto closed = [&](int times) {
+        return waitFor([&] { return app.log().count(QStringLiteral("Closed the wheel")) == times; }, kTimeoutMs);
+    };
+
+    openAt(QPoint(700, 430), 1);
+    if (HasFatalFailure())
+        return;
+    waitFor([] { return false; }, 300);
+    shell->tap(kEscape);
+    EXPECT_TRUE(closed(1)) << app.log().toStdString();
+
+    openAt(QPoint(560, 380), 2);
+    if (HasFatalFailure())
+        return;
+    waitFor([] { return false; }, 300);
+    shell->glide(QPoint(1180, 720), 5);
+    // As long as a hand's click: the Shell's pointer is looked at every 16 ms.
+    shell->button(true);
+    waitFor([] { return false; }, 100);
+    shell->button(false);
+    EXPECT_TRUE(closed(2)) << app.log().toStdString();
+
+    // And the hot key's command again, as GNOME's keyboard settings give it.
+    openAt(QPoint(640, 400), 3);
+    if (HasFatalFailure())
+        return;
+    QProcess hotKey;
+    hotKey.setProcessEnvironment(shell->environment(app.environment()));
+    hotKey.start(QStringLiteral(QV_BUILD_DIR "/quorvenda"), {QStringLiteral("--convert-copied")});
+    waitFor([&] { return hotKey.state() == QProcess::NotRunning; }, kTimeoutMs);
+    EXPECT_TRUE(closed(3)) << app.log().toStdString();
+    EXPECT_TRUE(app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Chose ")).isEmpty()) << app.log().toStdString();
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
 }
 
 // The tray icon in GNOME's AppIndicator extension: a click opens the menu with our entries, as

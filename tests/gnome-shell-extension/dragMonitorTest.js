@@ -55,6 +55,7 @@ class FakeShell {
         this.ownerCallback = null;
         this.appCallbacks = null;
         this.signals = new Map();
+        this.grabs = [];
     }
 
     get nudgeCallback() {
@@ -121,6 +122,14 @@ class FakeShell {
             },
             allowOverviewKey(allowed) {
                 shell.overviewKey.push(allowed);
+            },
+            grabKey(accelerator, pressed) {
+                const grab = {accelerator, pressed};
+                shell.grabs.push(grab);
+                return grab;
+            },
+            ungrabKey(grab) {
+                shell.grabs = shell.grabs.filter(g => g !== grab);
             },
             log() {},
         };
@@ -263,6 +272,58 @@ test('A nudge moves the pointer one pixel and back', () => {
     same(shell.warps, [[641, 400]], 'out');
     shell.later.forEach(fn => fn());
     same(shell.warps, [[641, 400], [640, 400]], 'and back');
+});
+
+test('Asked where the pointer is, the extension says', () => {
+    const [shell] = running();
+    shell.pointerState = [733, 412, 0];
+    shell.emit('LocatePointer');
+    same(shell.calls, [['PointerLocated', 733, 412]], 'the answer');
+});
+
+test('A click-mode wheel is closed by Escape, which the Shell takes only while it shows', () => {
+    const [shell, monitor] = running();
+    shell.pointerState = [500, 400, 0];
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    same(shell.grabs.map(g => g.accelerator), ['Escape'], 'Escape taken');
+    shell.grabs[0].pressed();
+    same(shell.calls, [['ClickWheelDismissed']], 'the app told');
+    same(shell.grabs, [], 'and given back');
+    same(shell.timers.size, 0, 'no more watching');
+
+    shell.calls = [];
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    shell.emit('WatchClickWheel', [0, 0, 0, 0]);
+    same(shell.grabs, [], 'an empty frame gives Escape back');
+    same(shell.timers.size, 0, 'and stops the watch');
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    monitor.disable();
+    same(shell.grabs, [], 'as turning the extension off does');
+    same(shell.calls, [['Detach']], 'without a dismissal');
+});
+
+test('A press outside the click-mode wheel closes it; one on it, or held as it opened, does not', () => {
+    const [shell] = running();
+    shell.pointerState = [10, 10, kButton1];
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    shell.tick();
+    same(shell.calls, [], 'the button held as it opened');
+    shell.pointerState = [10, 10, 0];
+    shell.tick();
+    shell.pointerState = [300, 200, kButton1];
+    shell.tick();
+    shell.pointerState = [300, 200, 0];
+    shell.tick();
+    shell.pointerState = [749, 649, kButton1];
+    shell.tick();
+    same(shell.calls, [], 'presses on it');
+    shell.pointerState = [749, 649, 0];
+    shell.tick();
+    shell.pointerState = [750, 300, kButton1];
+    shell.tick();
+    same(shell.calls, [['ClickWheelDismissed']], 'a press beside it');
+    same(shell.grabs, [], 'Escape given back');
+    same(shell.timers.size, 0, 'no more watching');
 });
 
 test('Keys are reported for a drag the Shell does not see while Quorvenda asks, until the button is up', () => {

@@ -163,6 +163,8 @@ WheelController::Services WheelController::Services::system()
     services.summarizeByNames = [](const QList<QUrl>& urls) { return SelectionSummary::fromNamesAlone(urls); };
     services.refreshExternalApps = [] { Capabilities::shared().refreshExternalApps(false); };
     services.nudgePointer = [] { DragWatcher::shared().nudgePointer(); };
+    services.locatePointer = [] { return DragWatcher::shared().locatePointer(); };
+    services.watchClickWheel = [](const QRect& frame) { DragWatcher::shared().watchClickWheel(frame); };
     services.fileIcon = &qv::fileIcon;
     services.thumbnail = &loadThumbnail;
     services.optionKeyDown = [] {
@@ -250,6 +252,14 @@ void WheelController::attach(DragWatcher& watcher)
     connect(&watcher, &DragWatcher::dragEnded, this, &WheelController::dragEnded);
     connect(&watcher, &DragWatcher::keyPressedWhileDragging, this,
             &WheelController::handleKeyWhileDragging);
+    connect(&watcher, &DragWatcher::pointerLocated, this, [this] {
+        if (m_locatingPointer)
+            pointerLearned();
+    });
+    connect(&watcher, &DragWatcher::clickWheelDismissed, this, [this] {
+        if (m_mode == Mode::click && isPanelVisible())
+            closeWheel(true);
+    });
 }
 
 double WheelController::diameter() const
@@ -297,8 +307,21 @@ void WheelController::showWheel(const QList<QUrl>& urls, WheelKind kind,
 
 bool WheelController::coverScreens()
 {
-    if (!PointerCatcher::isNeeded())
-        return false;
+    if (!PointerCatcher::isNeeded()) {
+        // Where the desktop knows the pointer better than the display server (XWayland under
+        // GNOME Shell), it is asked; without an answer the wheel opens where it was last seen.
+        uncoverScreens();
+        if (!m_services.locatePointer || !m_services.locatePointer())
+            return false;
+        m_pointerKnown = false;
+        m_locatingPointer = true;
+        QPointer<WheelController> self(this);
+        QTimer::singleShot(pointerPatienceMs, this, [self] {
+            if (self && self->m_locatingPointer)
+                self->pointerLearned();
+        });
+        return true;
+    }
     uncoverScreens();
     m_pointerKnown = false;
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -332,13 +355,14 @@ void WheelController::pointerLearned()
     if (m_pointerKnown)
         return;
     m_pointerKnown = true;
+    m_locatingPointer = false;
     if (std::function<void()> then = std::exchange(m_afterPointer, {}))
         then();
 }
 
 void WheelController::whenPointerKnown(std::function<void()> then)
 {
-    if (m_catchers.empty() || m_pointerKnown)
+    if ((m_catchers.empty() && !m_locatingPointer) || m_pointerKnown)
         then();
     else
         m_afterPointer = std::move(then);
@@ -347,6 +371,7 @@ void WheelController::whenPointerKnown(std::function<void()> then)
 void WheelController::uncoverScreens()
 {
     m_afterPointer = {};
+    m_locatingPointer = false;
     for (PointerCatcher* catcher : m_catchers)
         catcher->deleteLater();
     for (PointerCatcher* catcher : m_catchers)
@@ -604,14 +629,22 @@ void WheelController::openWheel(WheelKind kind, QPointF point)
     if (m_mode == Mode::click) {
         // The panel is a popup: Qt closes it on a click elsewhere and tells us (dismissed).
         m_outsideClickMonitor = true;
+        // Unless the click lands on another display server's window (XWayland's wheel over
+        // Wayland windows): the desktop watches for it, and for Escape, which never reaches us.
+        if (m_services.watchClickWheel) {
+            m_services.watchClickWheel(m_panel->geometry());
+            m_clickWheelWatched = true;
+        }
     } else {
         m_keyMonitor = m_services.settings->boolValue(SettingsKey::keyboardWhileDragging);
         if (m_services.nudgePointer)
             m_services.nudgePointer();
     }
     v.playOpenAnimation();
-    qCDebug(wheelLog, "Opened %s wheel with %lld segments", qUtf8Printable(toString(kind)),
-            qlonglong(content.segments.size()));
+    // In Qt's pixels, as the desktop names the pointer.
+    const QPoint centre(qRound(m_wheelCenter.x()), qRound(m_services.screens->primaryHeight() - m_wheelCenter.y()));
+    qCDebug(wheelLog, "Opened %s wheel with %lld segments at %d,%d", qUtf8Printable(toString(kind)),
+            qlonglong(content.segments.size()), centre.x(), centre.y());
     Q_EMIT wheelOpened(kind);
 }
 
@@ -851,6 +884,8 @@ void WheelController::removeMonitors()
 {
     m_outsideClickMonitor = false;
     m_keyMonitor = false;
+    if (std::exchange(m_clickWheelWatched, false) && m_services.watchClickWheel)
+        m_services.watchClickWheel(QRect());
 }
 
 void WheelController::panelDismissed()

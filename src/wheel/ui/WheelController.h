@@ -70,6 +70,12 @@ public:
         std::function<void()> refreshExternalApps;
         // After a drag-mode wheel appeared, so that the drag sees it under the pointer.
         std::function<void()> nudgePointer;
+        // Asks the desktop where the pointer is where the display server may not know it:
+        // true when pointerLocated (attach) will answer.
+        std::function<bool()> locatePointer;
+        // Has the desktop report Escape and a press outside a click-mode wheel's frame (Qt's
+        // pixels) where the wheel cannot see them (clickWheelDismissed); an empty frame ends it.
+        std::function<void(const QRect&)> watchClickWheel;
         // The first file's icon for the centre, at once.
         std::function<std::optional<QImage>(const FileInfo&, int side)> fileIcon;
         // A picture of the file's content; the answer may come on any thread, or never. A stop
@@ -190,6 +196,8 @@ private:
     // beside it (Wayland with layer surfaces).
     std::vector<PointerCatcher*> m_catchers;
     bool m_pointerKnown = false;
+    bool m_locatingPointer = false; // the desktop was asked where the pointer is
+    bool m_clickWheelWatched = false;
     std::function<void()> m_afterPointer;
     QPointF m_wheelCenter;
     int m_thumbnailRequest = 0; // raised to forget an answer still on its way
