@@ -183,6 +183,48 @@ TEST_F(ShellDrag, TheExtensionLeavingEndsItsDragAndANudgeIsAskedOfIt)
     EXPECT_EQ(events, (QStringList{QStringLiteral("began:1"), QStringLiteral("ended")}));
 }
 
+// A click-mode wheel asks the extension where the pointer is, and for Escape and presses beside
+// it; only the extension's own connection can dismiss it, and only while it is watched.
+TEST_F(ShellDrag, TheClickWheelLearnsThePointerAndItsDismissalFromTheExtension)
+{
+    QList<QPoint> located;
+    int dismissals = 0;
+    QObject::connect(watcher.get(), &DragWatcher::pointerLocated, [&](QPoint at) { located << at; });
+    QObject::connect(watcher.get(), &DragWatcher::clickWheelDismissed, [&] { ++dismissals; });
+    QList<QList<int>> frames;
+    QObject::connect(source, &ShellDragSource::clickWheelWatchRequested,
+                     [&](int x, int y, int w, int h) { frames << QList<int>{x, y, w, h}; });
+    QTimer asked;
+    asked.setSingleShot(true);
+    asked.setInterval(60000);
+    ASSERT_TRUE(shell.connect(QString(), ShellDragSource::objectPath, QStringLiteral("org.quorvenda.Quorvenda.ShellDrag"),
+                              QStringLiteral("LocatePointer"), &asked, SLOT(start())));
+
+    EXPECT_FALSE(watcher->locatePointer()) << "no extension to ask";
+    watcher->watchClickWheel(QRect(10, 20, 500, 500));
+    EXPECT_TRUE(frames.isEmpty());
+
+    ASSERT_TRUE(call(QStringLiteral("Attach")));
+    EXPECT_TRUE(watcher->locatePointer());
+    EXPECT_TRUE(test::waitFor([&] { return asked.isActive(); }));
+    ASSERT_TRUE(call(QStringLiteral("PointerLocated"), {733, 412}));
+    EXPECT_EQ(located, QList<QPoint>{QPoint(733, 412)});
+    EXPECT_EQ(ScreenProvider::system().pointerLocation().x(), 733) << "the wheel opens there";
+
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelDismissed")));
+    EXPECT_EQ(dismissals, 0) << "no wheel watched";
+    watcher->watchClickWheel(QRect(10, 20, 500, 500));
+    EXPECT_EQ(frames, (QList<QList<int>>{{10, 20, 500, 500}}));
+    QDBusConnection second = connection(QStringLiteral("second"));
+    ASSERT_TRUE(call(second, QStringLiteral("ClickWheelDismissed")));
+    EXPECT_EQ(dismissals, 0) << "another connection cannot dismiss it";
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelDismissed")));
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelDismissed")));
+    EXPECT_EQ(dismissals, 1) << "once";
+    watcher->watchClickWheel(QRect());
+    EXPECT_EQ(frames.last(), (QList<int>{0, 0, 0, 0})) << "the watch ended";
+}
+
 TEST_F(ShellDrag, WithoutTheExtensionTheX11BackEndSpeaksForIt)
 {
     auto fake = std::make_unique<test::FakeDragSource>();
