@@ -4,6 +4,7 @@
 // and a drop on a segment hands the files to the dispatcher. Beside it all, a window of the
 // user's own keeps the keyboard and its context menu.
 
+#include "support/HeadlessCompositor.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -18,16 +19,11 @@
 #include <QPoint>
 #include <QUrl>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-
-#include <pwd.h>
-#include <unistd.h>
 
 using namespace qv::test;
 
@@ -81,7 +77,7 @@ protected:
 
     void TearDown() override
     {
-        for (QProcess* process : {&input, &source, &host, &typist, &compositor, &bus}) {
+        for (QProcess* process : {&input, &source, &host, &typist}) {
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
                 process->waitForFinished(5000);
@@ -91,48 +87,11 @@ protected:
             std::fprintf(stderr, "wheel host:\n%s\n%s\ndrag source:\n%s\n%s\ntypist:\n%s\ncompositor:\n%s\n",
                          qPrintable(hostLines.output()), host.readAllStandardError().constData(),
                          qPrintable(sourceLines.output()), source.readAllStandardError().constData(),
-                         qPrintable(typistLines.output()), compositor.readAll().right(3000).constData());
+                         qPrintable(typistLines.output()), compositor.log().constData());
         }
     }
 
-    // A session bus of the compositor's own, which starts none of the machine's services.
-    bool startBus()
-    {
-        bus.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=" QV_SOURCE_DIR "/tests/support/session-bus.conf"),
-                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!bus.waitForStarted(10000))
-            return false;
-        while (!bus.canReadLine() && bus.waitForReadyRead(10000)) {
-        }
-        busAddress = QString::fromUtf8(bus.readLine()).trimmed();
-        return !busAddress.isEmpty();
-    }
-
-    bool waitForSocket()
-    {
-        return waitFor([this] {
-            const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
-            for (const QString& name : sockets) {
-                if (!name.endsWith(QLatin1String(".lock"))) {
-                    socket = name;
-                    return true;
-                }
-            }
-            return compositor.state() == QProcess::NotRunning;
-        }, timeoutMs) && !socket.isEmpty();
-    }
-
-    QProcessEnvironment clientEnvironment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quorvenda.*.debug=true"));
-        return env;
-    }
+    QProcessEnvironment clientEnvironment() const { return compositor.clientEnvironment(); }
 
     // The driver of the compositor's input; false when it could not come up.
     bool startInput()
@@ -236,10 +195,10 @@ protected:
     // sway names a focused window in its tree.
     void expectSwayFocus()
     {
-        const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+        const QStringList sockets = QDir(compositor.runtimePath()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
         ASSERT_FALSE(sockets.isEmpty());
         QProcess swaymsg;
-        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), runtime.filePath(sockets.first()),
+        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), QDir(compositor.runtimePath()).filePath(sockets.first()),
                                                   QStringLiteral("-t"), QStringLiteral("get_tree")});
         ASSERT_TRUE(swaymsg.waitForFinished(timeoutMs));
         const QJsonDocument tree = QJsonDocument::fromJson(swaymsg.readAllStandardOutput());
@@ -408,80 +367,10 @@ protected:
     }
 
     // sway on a headless screen; skips without it.
-    void startSway()
-    {
-        const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
-        if (sway.isEmpty())
-            GTEST_SKIP() << "sway is not installed";
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        ASSERT_TRUE(runtime.isValid());
-        ASSERT_TRUE(startBus());
-        QFile config(runtime.filePath(QStringLiteral("sway.conf")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n")
-                                   .arg(screenWidth).arg(screenHeight).toUtf8()), 0);
-        config.close();
-        QStringList command{sway, QStringLiteral("-c"), config.fileName()};
-        // sway refuses to run as root: it runs as an ordinary user, in a folder that user owns.
-        if (geteuid() == 0) {
-            const passwd* user = getpwnam("cloudsdk");
-            if (!user)
-                user = getpwnam("nobody");
-            if (!user || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-                GTEST_SKIP() << "running as root without setpriv or an ordinary user for sway";
-            ASSERT_EQ(chown(QFile::encodeName(runtime.path()).constData(), user->pw_uid, user->pw_gid), 0);
-            ASSERT_EQ(chown(QFile::encodeName(config.fileName()).constData(), user->pw_uid, user->pw_gid), 0);
-            command = QStringList{QStringLiteral("--reuid=%1").arg(user->pw_uid),
-                                  QStringLiteral("--regid=%1").arg(user->pw_gid),
-                                  QStringLiteral("--clear-groups")} + command;
-            command.prepend(QStringLiteral("setpriv"));
-        }
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-        env.insert(QStringLiteral("HOME"), runtime.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
-        env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-        env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-        compositor.setProcessEnvironment(env);
-        compositor.setProcessChannelMode(QProcess::MergedChannels);
-        compositor.start(command.takeFirst(), command);
-        ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
-    }
+    void startSway() { compositor.startSway(screenWidth, screenHeight); }
 
     // KWin on a virtual screen; skips without it.
-    void startKWin()
-    {
-        const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
-        if (kwin.isEmpty())
-            GTEST_SKIP() << "kwin_wayland is not installed";
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        ASSERT_TRUE(runtime.isValid());
-        ASSERT_TRUE(startBus());
-        // The installed program carries a file capability that containers refuse; a copy has none.
-        const QString copy = runtime.filePath(QStringLiteral("kwin_wayland"));
-        ASSERT_TRUE(QFile::copy(kwin, copy));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.insert(QStringLiteral("HOME"), runtime.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        // Lets the tests' input driver use the fake input.
-        env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
-        compositor.setProcessEnvironment(env);
-        compositor.setProcessChannelMode(QProcess::MergedChannels);
-        compositor.start(copy, {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
-                                QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
-                                QStringLiteral("--width"), QString::number(screenWidth),
-                                QStringLiteral("--height"), QString::number(screenHeight),
-                                QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")});
-        ASSERT_TRUE(waitForSocket()) << compositor.readAll().constData();
-    }
+    void startKWin() { compositor.startKWin(screenWidth, screenHeight); }
 
     // The crop editor, the settings, a preview, a float panel and the pills, opened one after another
     // natively by a client of the compositor: each must come on screen and be drawn, without
@@ -517,12 +406,8 @@ protected:
         EXPECT_FALSE(errors.contains(QStringLiteral("wl_"))) << qPrintable(errors);
     }
 
-    QTemporaryDir runtime;
+    HeadlessCompositor compositor;
     QTemporaryDir files;
-    QProcess bus;
-    QString busAddress;
-    QProcess compositor;
-    QString socket;
     QProcess host;
     QProcess source;
     QProcess input;
