@@ -78,6 +78,8 @@ var DragMonitor = class DragMonitor {
             env.call('Attach', '()', []);
         }, () => {
             this._appPresent = false;
+            // Escape is the user's again if Quorvenda stops with its wheel shown.
+            this._stopWatchingClickWheel();
         });
         this._subscriptions = [
             env.subscribe('NudgePointer', () => this._nudge()),

@@ -297,6 +297,12 @@ test('A click-mode wheel is closed by Escape, which the Shell takes only while i
     same(shell.grabs, [], 'an empty frame gives Escape back');
     same(shell.timers.size, 0, 'and stops the watch');
     shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    shell.appCallbacks.vanished();
+    same(shell.grabs, [], 'the app leaving gives Escape back');
+    same(shell.timers.size, 0, 'and stops the watch');
+    shell.appCallbacks.appeared();
+    shell.calls = [];
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
     monitor.disable();
     same(shell.grabs, [], 'as turning the extension off does');
     same(shell.calls, [['Detach']], 'without a dismissal');
