@@ -24,6 +24,9 @@ const kMod4Mask = 1 << 6;
 const kButton1Mask = 1 << 8;
 const kSuperMask = 1 << 26;
 
+// The keys a wheel of files is chosen with, by their X key names.
+const kClickWheelKeys = ['Return', 'KP_Enter', 'Up', 'Down', 'Left', 'Right'];
+
 // Shell.ActionMode.ALL.
 const kAllActionModes = ~0;
 
@@ -234,8 +237,8 @@ var DragMonitor = class DragMonitor {
     }
 
     // While Quorvenda's wheel of files (an X11 window) waits for a click at [x, y, width,
-    // height], Escape and a press outside it go to the Shell or a Wayland window, which
-    // XWayland never hears of: the Shell takes Escape and watches the button for it.
+    // height], keys and a press outside it go to the Shell or a Wayland window, which XWayland
+    // never hears of: the Shell takes Escape and the choosing keys, and watches the button.
     _watchClickWheel([x, y, width, height]) {
         this._stopWatchingClickWheel();
         if (!(width > 0 && height > 0))
@@ -246,7 +249,14 @@ var DragMonitor = class DragMonitor {
             if (this._appPresent)
                 env.call('ClickWheelDismissed', '()', []);
         };
-        this._escapeGrab = env.grabKey('Escape', dismissed);
+        this._keyGrabs = [env.grabKey('Escape', dismissed)];
+        // The keys that choose on the wheel, which XWayland does not hear either.
+        for (const key of kClickWheelKeys) {
+            this._keyGrabs.push(env.grabKey(key, () => {
+                if (this._appPresent)
+                    env.call('ClickWheelKey', '(s)', [key]);
+            }));
+        }
         // A button held as it opened (the click that asked for it) is no press outside.
         let wasDown = Boolean(env.pointer()[2] & kButton1Mask);
         this._clickPollId = env.every(kPollInterval, () => {
@@ -268,10 +278,11 @@ var DragMonitor = class DragMonitor {
             this._env.cancel(this._clickPollId);
             this._clickPollId = 0;
         }
-        if (this._escapeGrab) {
-            this._env.ungrabKey(this._escapeGrab);
-            this._escapeGrab = null;
+        for (const grab of this._keyGrabs || []) {
+            if (grab)
+                this._env.ungrabKey(grab);
         }
+        this._keyGrabs = [];
     }
 
     // A window that appears under a still pointer becomes the drop target only once the pointer

@@ -50,6 +50,11 @@ void ShellDragBus::PointerLocated(int x, int y)
     m_source->pointerReported({x, y});
 }
 
+void ShellDragBus::ClickWheelKey(const QString& name, const QDBusMessage& message)
+{
+    m_source->clickWheelKeyReported(name, message.service());
+}
+
 void ShellDragBus::ClickWheelDismissed(const QDBusMessage& message)
 {
     m_source->clickWheelDismissedReported(message.service());

@@ -31,6 +31,8 @@ public Q_SLOTS:
     void PointerLocated(int x, int y);
     // Escape, or a press outside the frame WatchClickWheel named.
     void ClickWheelDismissed(const QDBusMessage& message);
+    // A key that chooses on the wheel, by its X key name, while WatchClickWheel watches.
+    void ClickWheelKey(const QString& name, const QDBusMessage& message);
 
 Q_SIGNALS:
     // To the extension: move the pointer by one pixel and back.

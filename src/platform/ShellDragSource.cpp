@@ -7,6 +7,7 @@
 
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QHash>
 
 #include <algorithm>
 
@@ -263,6 +264,19 @@ void ShellDragSource::watchClickWheel(const QRect& frame)
     m_watchingClickWheel = frame.isValid();
     Q_EMIT clickWheelWatchRequested(frame.x(), frame.y(), std::max(frame.width(), 0),
                                     std::max(frame.height(), 0));
+}
+
+void ShellDragSource::clickWheelKeyReported(const QString& name, const QString& caller)
+{
+    if (caller != m_extension || !m_watchingClickWheel)
+        return;
+    static const QHash<QString, int> keys{
+        {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("KP_Enter"), Qt::Key_Enter},
+        {QStringLiteral("Up"), Qt::Key_Up},         {QStringLiteral("Down"), Qt::Key_Down},
+        {QStringLiteral("Left"), Qt::Key_Left},     {QStringLiteral("Right"), Qt::Key_Right},
+    };
+    if (const auto key = keys.constFind(name); key != keys.cend())
+        Q_EMIT clickWheelKeyPressed(*key);
 }
 
 void ShellDragSource::clickWheelDismissedReported(const QString& caller)

@@ -62,6 +62,7 @@ public:
     void modifiersReported(uint modifiers);
     void pointerReported(QPoint position);
     void clickWheelDismissedReported(const QString& caller);
+    void clickWheelKeyReported(const QString& name, const QString& caller);
 
 Q_SIGNALS:
     // To the extension, through the bus: move the pointer by one pixel and back.

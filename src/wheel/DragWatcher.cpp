@@ -44,6 +44,7 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     connect(s, &DragEventSource::dwellElapsed, this, &DragWatcher::dwellElapsed);
     connect(s, &DragEventSource::pointerLocated, this, &DragWatcher::pointerLocated);
     connect(s, &DragEventSource::clickWheelDismissed, this, &DragWatcher::clickWheelDismissed);
+    connect(s, &DragEventSource::clickWheelKeyPressed, this, &DragWatcher::clickWheelKeyPressed);
 }
 
 DragWatcher::~DragWatcher() = default;

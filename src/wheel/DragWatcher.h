@@ -91,6 +91,7 @@ Q_SIGNALS:
     // Relayed from the source.
     void pointerLocated(QPoint position);
     void clickWheelDismissed();
+    void clickWheelKeyPressed(int key);
 
 private:
     void buttonPressed();

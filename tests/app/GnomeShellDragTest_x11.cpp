@@ -32,6 +32,8 @@ constexpr int kButtonLeft = 0x110; // BTN_LEFT
 constexpr uint kShiftL = 0xffe1;
 constexpr uint kSuperL = 0xffeb;
 constexpr uint kEscape = 0xff1b;
+constexpr uint kReturn = 0xff0d;
+constexpr uint kDown = 0xff54;
 
 // A headless GNOME Shell with our extension (tests/support/gnome-shell/headless-shell.sh), and
 // input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
@@ -520,6 +522,18 @@ TEST_F(GnomeShellDrag, TheClickWheelOpensUnderThePointerAndClosesOnEscapeAndAPre
     EXPECT_TRUE(closed(3)) << app.log().toStdString();
     EXPECT_TRUE(app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Chose ")).isEmpty()) << app.log().toStdString();
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
+
+    // The arrows and Return choose on it, which reach the Shell and not XWayland either.
+    openAt(QPoint(640, 400), 4);
+    if (HasFatalFailure())
+        return;
+    waitFor([] { return false; }, 300);
+    shell->tap(kDown);
+    shell->tap(kReturn);
+    EXPECT_TRUE(waitFor([&] {
+        return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
+    }, kTimeoutMs)) << app.log().toStdString();
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 3) << app.log().toStdString();
 }
 
 // The tray icon in GNOME's AppIndicator extension: a click opens the menu with our entries, as

@@ -285,7 +285,10 @@ test('A click-mode wheel is closed by Escape, which the Shell takes only while i
     const [shell, monitor] = running();
     shell.pointerState = [500, 400, 0];
     shell.emit('WatchClickWheel', [250, 150, 500, 500]);
-    same(shell.grabs.map(g => g.accelerator), ['Escape'], 'Escape taken');
+    same(shell.grabs.map(g => g.accelerator), ['Escape', 'Return', 'KP_Enter', 'Up', 'Down', 'Left', 'Right'], 'the keys taken');
+    shell.grabs[4].pressed();
+    same(shell.calls, [['ClickWheelKey', 'Down']], 'a choosing key handed on');
+    shell.calls = [];
     shell.grabs[0].pressed();
     same(shell.calls, [['ClickWheelDismissed']], 'the app told');
     same(shell.grabs, [], 'and given back');

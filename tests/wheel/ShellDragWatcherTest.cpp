@@ -218,9 +218,18 @@ TEST_F(ShellDrag, TheClickWheelLearnsThePointerAndItsDismissalFromTheExtension)
     QDBusConnection second = connection(QStringLiteral("second"));
     ASSERT_TRUE(call(second, QStringLiteral("ClickWheelDismissed")));
     EXPECT_EQ(dismissals, 0) << "another connection cannot dismiss it";
+    QList<int> keys;
+    QObject::connect(watcher.get(), &DragWatcher::clickWheelKeyPressed, [&](int key) { keys << key; });
+    ASSERT_TRUE(call(second, QStringLiteral("ClickWheelKey"), {QStringLiteral("Return")}));
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelKey"), {QStringLiteral("Down")}));
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelKey"), {QStringLiteral("KP_Enter")}));
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelKey"), {QStringLiteral("a")}));
+    EXPECT_EQ(keys, (QList<int>{Qt::Key_Down, Qt::Key_Enter})) << "the extension's choosing keys only";
     ASSERT_TRUE(call(QStringLiteral("ClickWheelDismissed")));
     ASSERT_TRUE(call(QStringLiteral("ClickWheelDismissed")));
     EXPECT_EQ(dismissals, 1) << "once";
+    ASSERT_TRUE(call(QStringLiteral("ClickWheelKey"), {QStringLiteral("Up")}));
+    EXPECT_EQ(keys.size(), 2) << "no key once it closed";
     watcher->watchClickWheel(QRect());
     EXPECT_EQ(frames.last(), (QList<int>{0, 0, 0, 0})) << "the watch ended";
 }

@@ -27,7 +27,9 @@
 #include "wheel/ui/WheelPanel.h"
 #include "wheel/ui/WheelView.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QDir>
 #include <QImage>
@@ -259,6 +261,13 @@ void WheelController::attach(DragWatcher& watcher)
     connect(&watcher, &DragWatcher::clickWheelDismissed, this, [this] {
         if (m_mode == Mode::click && isPanelVisible())
             closeWheel(true);
+    });
+    // Keys the desktop took for the wheel, as if the wheel had the keyboard.
+    connect(&watcher, &DragWatcher::clickWheelKeyPressed, this, [this](int key) {
+        if (m_mode != Mode::click || !isPanelVisible())
+            return;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view(), &press);
     });
 }
 
