@@ -20,7 +20,7 @@
 #include "jobs/WorkerPool.h"
 #include "model/FileInfo.h"
 #include "model/SettingsDefaults.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QApplication>
 #include <QDir>

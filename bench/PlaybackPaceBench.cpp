@@ -3,8 +3,8 @@
 // pixels either way. Usage: bench_playback_pace in|out FILE WIDTHxHEIGHT
 // Prints: shown dropped seconds
 
-#include "platform/PlayerProcess.h"
-#include "platform/SettingsStore.h"
+#include "platform/sandbox/PlayerProcess.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

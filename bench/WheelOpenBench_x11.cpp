@@ -9,10 +9,10 @@
 #include "X11TestDriver.h"
 
 #include "catalogue/SystemServices.h"
-#include "model/SettingsDefaults.h"
 #include "model/Clock.h"
-#include "platform/SettingsStore.h"
-#include "platform/X11DragSource.h"
+#include "model/SettingsDefaults.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/x11/X11DragSource.h"
 #include "wheel/DragWatcher.h"
 #include "wheel/ui/WheelController.h"
 #include "wheel/ui/WheelPanel.h"

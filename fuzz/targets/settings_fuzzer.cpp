@@ -2,7 +2,7 @@
 // importSettingsBytes, as the Advanced tab's import does.
 #include "FuzzSupport.h"
 
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsTransfer.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -3,8 +3,8 @@
 // a command without field codes keeps its words as they are.
 #include "FuzzSupport.h"
 
-#include "platform/ThumbnailCache.h"
-#include "platform/Thumbnailers.h"
+#include "platform/thumbnails/ThumbnailCache.h"
+#include "platform/thumbnails/Thumbnailers.h"
 
 #include <QRegularExpression>
 

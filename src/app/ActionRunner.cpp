@@ -10,14 +10,14 @@
 #include "model/JobFailure.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
-#include "platform/Clipboard.h"
-#include "platform/FolderChooser.h"
-#include "platform/MenuPresenter.h"
-#include "platform/ProcessRunner.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
-#include "platform/ThreadCall.h"
-#include "platform/Workspace.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/FolderChooser.h"
+#include "platform/desktop/MenuPresenter.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QCursor>
 #include <QDir>

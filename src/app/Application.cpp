@@ -2,8 +2,8 @@
 
 #include "app/AppIcon.h"
 #include "model/Log.h"
-#include "platform/LayerShell.h"
-#include "platform/TestHarness.h"
+#include "platform/desktop/TestHarness.h"
+#include "platform/wayland/LayerShell.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include "jobs/Toasts.h"
 #include "model/Log.h"
-#include "platform/ClipboardReader.h"
+#include "platform/clipboard/ClipboardReader.h"
 
 namespace qv {
 

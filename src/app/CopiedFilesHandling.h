@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "platform/CopiedFiles.h"
+#include "platform/clipboard/CopiedFiles.h"
 
 #include <functional>
 

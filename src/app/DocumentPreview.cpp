@@ -1,6 +1,6 @@
 #include "app/DocumentPreview.h"
 
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QFontDatabase>
 #include <QLabel>

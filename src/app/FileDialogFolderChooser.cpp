@@ -1,6 +1,6 @@
 #include "app/FileDialogFolderChooser.h"
 
-#include "platform/PortalFileChooser.h"
+#include "platform/desktop/PortalFileChooser.h"
 
 #include <QFileDialog>
 

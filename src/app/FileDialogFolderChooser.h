@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FolderChooser.h"
+#include "platform/desktop/FolderChooser.h"
 
 #include <QDBusConnection>
 

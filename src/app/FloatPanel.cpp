@@ -1,13 +1,13 @@
 #include "app/FloatPanel.h"
 
 #include "app/MediaView.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
-#include "platform/ThreadCall.h"
-#include "platform/WindowHints.h"
-#include "platform/Workspace.h"
-#include "platform/WindowOpacity.h"
 #include "app/MovieDisplaySize.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
+#include "platform/desktop/WindowHints.h"
+#include "platform/desktop/WindowOpacity.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QBoxLayout>
 

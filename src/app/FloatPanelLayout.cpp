@@ -1,6 +1,6 @@
 #include "app/FloatPanelLayout.h"
 
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 
 #include <algorithm>
 #include <cmath>

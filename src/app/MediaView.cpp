@@ -1,7 +1,7 @@
 #include "app/MediaView.h"
 
 #include "editors/media/PlayerSurface.h"
-#include "platform/PlayerProcess.h"
+#include "platform/sandbox/PlayerProcess.h"
 
 #include <QBoxLayout>
 #include <QLabel>

@@ -1,13 +1,13 @@
 #include "app/MenuActions.h"
 
+#include "app/CopiedFilesHandling.h"
 #include "app/StatusMenuModel.h"
 #include "jobs/JobCenter.h"
 #include "jobs/Toasts.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "app/CopiedFilesHandling.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

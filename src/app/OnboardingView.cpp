@@ -6,8 +6,8 @@
 #include "app/TriggerCard.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsKeys.h"
-#include "platform/LaunchAtLogin.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/LaunchAtLogin.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

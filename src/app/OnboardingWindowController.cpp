@@ -2,7 +2,7 @@
 
 #include "app/MenuActions.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QEvent>
 #include <QGuiApplication>

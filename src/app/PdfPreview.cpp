@@ -3,7 +3,7 @@
 #include "catalogue/IsolatedPdfReading.h"
 #include "model/CancellationError.h"
 #include "model/Log.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QPaintEvent>
 #include <QPointer>

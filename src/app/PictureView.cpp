@@ -1,7 +1,7 @@
 #include "app/PictureView.h"
 
 #include "catalogue/IsolatedReading.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QPainter>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MenuPresenter.h"
+#include "platform/desktop/MenuPresenter.h"
 
 namespace qv {
 

@@ -6,11 +6,11 @@
 #include "model/ModifierGlyph.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
-#include "platform/DesktopDragSource.h"
-#include "platform/DragStrip.h"
-#include "platform/SettingsStore.h"
-#include "platform/ThreadCall.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/drags/DesktopDragSource.h"
+#include "platform/processes/ThreadCall.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/wayland/DragStrip.h"
 #include "wheel/DragWatcher.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 
 #include "engines/image/HeifWriter.h"
 #include "model/HexColor.h"
-#include "platform/ExclusiveRename.h"
-#include "platform/WorkFolder.h"
+#include "platform/files/ExclusiveRename.h"
+#include "platform/files/WorkFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,7 +10,7 @@
 #include "catalogue/SystemServices.h"
 #include "engines/media/MediaCategory.h"
 #include "model/FileInfo.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QBoxLayout>
 #include <QFile>

@@ -8,8 +8,8 @@
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
 #include "model/SystemError.h"
-#include "platform/FileItems.h"
-#include "platform/InputFile.h"
+#include "platform/files/FileItems.h"
+#include "platform/files/InputFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,9 +7,9 @@
 #include "app/StatusNotifierTray.h"
 #include "app/SystemStatusTray.h"
 #include "jobs/JobCenter.h"
-#include "model/SettingsKeys.h"
 #include "model/Log.h"
-#include "platform/SettingsStore.h"
+#include "model/SettingsKeys.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QGuiApplication>
 #include <QSystemTrayIcon>

@@ -4,7 +4,7 @@
 #include "jobs/JobCenter.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -7,12 +7,12 @@
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
+#include "model/FileProbe.h"
 #include "model/JobNotes.h"
+#include "model/Log.h"
 #include "model/Progress.h"
 #include "model/SystemError.h"
-#include "platform/FileItems.h"
-#include "model/FileProbe.h"
-#include "model/Log.h"
+#include "platform/files/FileItems.h"
 
 #include <QDir>
 #include <QFile>

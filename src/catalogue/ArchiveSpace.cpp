@@ -1,8 +1,8 @@
 #include "catalogue/ArchiveSpace.h"
 
 #include "model/EngineError.h"
-#include "platform/FreeSpace.h"
 #include "model/Log.h"
+#include "platform/files/FreeSpace.h"
 
 #include <algorithm>
 #include <limits>

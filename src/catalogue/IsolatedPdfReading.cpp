@@ -10,7 +10,7 @@
 #include "model/EngineError.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QDateTime>
 #include <QFileInfo>

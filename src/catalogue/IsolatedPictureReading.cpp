@@ -10,8 +10,8 @@
 #include "model/Error.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -9,10 +9,10 @@
 #include "model/Error.h"
 #include "model/Settings.h"
 #include "model/SettingsKeys.h"
-#include "platform/ProcessRunner.h"
-#include "platform/ThumbnailCache.h"
-#include "platform/Thumbnailers.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/sandbox/WorkerProtocol.h"
+#include "platform/thumbnails/ThumbnailCache.h"
+#include "platform/thumbnails/Thumbnailers.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -16,7 +16,7 @@
 #include "model/EngineError.h"
 #include "model/FileInfo.h"
 #include "model/SystemError.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QBuffer>
 #include <QDir>

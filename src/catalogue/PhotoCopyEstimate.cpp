@@ -9,8 +9,8 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
-#include "platform/WorkFolderRegistry.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/files/WorkFolderRegistry.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QFile>
 #include <QFileInfo>

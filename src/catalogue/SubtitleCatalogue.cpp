@@ -7,7 +7,7 @@
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/Progress.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QUuid>
 

@@ -8,8 +8,8 @@
 #include "engines/pdf/PdfLock.h"
 #include "engines/vision/VisionEngine.h"
 #include "model/Capabilities.h"
-#include "platform/LocalFileProbe.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/LocalFileProbe.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QFile>
 

@@ -6,8 +6,8 @@
 #include "catalogue/QuickActionCatalogue.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
-#include "platform/InputFile.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/InputFile.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <algorithm>
 #include <climits>

@@ -8,7 +8,7 @@
 #include "jobs/OutputPlanner.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QDir>
 #include <QFileInfo>

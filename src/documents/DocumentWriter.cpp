@@ -11,16 +11,16 @@
 #include "documents/MarkdownReader.h"
 #include "documents/MarkdownWriter.h"
 #include "documents/OdtWriter.h"
-#include "documents/RichDocxWriter.h"
 #include "documents/OfficeConverter.h"
+#include "documents/RichDocxWriter.h"
 #include "documents/TableFitting.h"
-#include "engines/pdf/PdfOriginalImages.h"
 #include "documents/TextLoaders.h"
+#include "engines/pdf/PdfOriginalImages.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
-#include "platform/FileContents.h"
-#include "platform/FileItems.h"
+#include "platform/files/FileContents.h"
+#include "platform/files/FileItems.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>

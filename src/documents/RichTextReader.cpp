@@ -11,8 +11,8 @@
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TimeLimit.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/TimeLimit.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "jobs/Toasts.h"
 #include "model/FileInfo.h"
 #include "model/Log.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QString>
 

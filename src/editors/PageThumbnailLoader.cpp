@@ -1,10 +1,10 @@
 #include "editors/PageThumbnailLoader.h"
 
-#include "editors/EditorActivity.h"
 #include "catalogue/IsolatedPdfReading.h"
+#include "editors/EditorActivity.h"
 #include "model/CancellationError.h"
 #include "model/Log.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QPointer>
 

@@ -1,9 +1,9 @@
 #include "jobs/DataPromise.h"
 
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include "model/FileInfo.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QDir>
 #include <QFileInfo>

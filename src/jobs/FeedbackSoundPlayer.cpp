@@ -1,8 +1,8 @@
 #include "jobs/FeedbackSoundPlayer.h"
 
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
-#include "platform/SoundOutput.h"
+#include "platform/feedback/SoundOutput.h"
+#include "platform/settings/SettingsStore.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/Job.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 
 #include <QRectF>
 #include <QSizeF>

@@ -4,8 +4,8 @@
 #include "jobs/Job.h"
 #include "model/Clock.h"
 #include "model/Log.h"
-#include "platform/DesktopNotifications.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/feedback/DesktopNotifications.h"
 
 #include <QFileInfo>
 #include <QTimer>

@@ -5,13 +5,13 @@
 #include "jobs/PromiseCollector.h"
 #include "jobs/QuickActions.h"
 #include "jobs/Toasts.h"
-#include "model/RememberedOptions.h"
 #include "model/Log.h"
+#include "model/RememberedOptions.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/FileItems.h"
-#include "platform/InputFile.h"
-#include "platform/SettingsStore.h"
-#include "platform/ThreadCall.h"
+#include "platform/files/FileItems.h"
+#include "platform/files/InputFile.h"
+#include "platform/processes/ThreadCall.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QPointer>

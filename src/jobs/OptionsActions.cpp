@@ -3,7 +3,7 @@
 #include "engines/image/ImageEngine.h"
 #include "jobs/PageRanges.h"
 #include "model/RememberedOptions.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "model/SettingsSnapshot.h"
 #include "model/Clock.h"
-#include "platform/FileAttributes.h"
-#include "platform/WorkerProtocol.h"
-#include "platform/WriteAccessProbe.h"
+#include "model/SettingsSnapshot.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/files/WriteAccessProbe.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QString>
 #include <QUrl>

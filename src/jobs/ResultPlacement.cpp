@@ -4,10 +4,10 @@
 #include "model/FileInfo.h"
 #include "model/JobNotes.h"
 #include "model/SystemError.h"
-#include "platform/BeneathOpen.h"
-#include "platform/FileItems.h"
-#include "platform/PlainTree.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/BeneathOpen.h"
+#include "platform/files/FileItems.h"
+#include "platform/files/PlainTree.h"
+#include "platform/files/TemporaryRoot.h"
 
 #include <QDir>
 #include <QFile>

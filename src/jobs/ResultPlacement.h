@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/OutputPlanner.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QList>
 #include <QString>

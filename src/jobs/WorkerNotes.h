@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WorkerProtocol.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QList>
 #include <QString>

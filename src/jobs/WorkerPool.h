@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SandboxWatch.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/sandbox/SandboxWatch.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QJsonObject>
 #include <QList>

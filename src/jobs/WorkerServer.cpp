@@ -8,11 +8,11 @@
 #include "model/JobNotes.h"
 #include "model/OperationContext.h"
 #include "model/Progress.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/WorkerProtocol.h"
-#include "platform/ChildProcess.h"
-#include "platform/WorkerSandbox.h"
-#include "platform/WorkerTrail.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/ChildProcess.h"
+#include "platform/sandbox/WorkerProtocol.h"
+#include "platform/sandbox/WorkerSandbox.h"
+#include "platform/sandbox/WorkerTrail.h"
 
 #include <QDir>
 

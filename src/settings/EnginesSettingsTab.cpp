@@ -2,9 +2,9 @@
 
 #include "graphics/SymbolTable.h"
 #include "model/Capabilities.h"
-#include "platform/FFmpegInvocation.h"
-#include "platform/ProcessRunner.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/ThreadCall.h"
 #include "settings/LicenseView.h"
 #include "settings/SettingsForm.h"
 #include "settings/SettingsRules.h"

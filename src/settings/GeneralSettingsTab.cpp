@@ -1,16 +1,16 @@
 #include "settings/GeneralSettingsTab.h"
 
-#include "widgets/ColorWell.h"
-#include "widgets/SegmentedPicker.h"
 #include "model/Error.h"
 #include "model/HexColor.h"
 #include "model/SettingsKeys.h"
-#include "platform/LaunchAtLogin.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/LaunchAtLogin.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsBinder.h"
 #include "settings/SettingsForm.h"
 #include "settings/SettingsRules.h"
 #include "settings/ShortcutRecorderView.h"
+#include "widgets/ColorWell.h"
+#include "widgets/SegmentedPicker.h"
 
 #include <QCheckBox>
 #include <QComboBox>

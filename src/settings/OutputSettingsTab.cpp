@@ -3,7 +3,7 @@
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsBinder.h"
 #include "settings/SettingsForm.h"
 #include "settings/SettingsPanels.h"

@@ -1,10 +1,10 @@
 #include "settings/SettingsBinder.h"
 
+#include "model/HexColor.h"
+#include "platform/settings/SettingsStore.h"
 #include "widgets/ColorWell.h"
 #include "widgets/QualitySliderRow.h"
 #include "widgets/SegmentedPicker.h"
-#include "model/HexColor.h"
-#include "platform/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "settings/SettingsPanels.h"
 
-#include "platform/PortalFileChooser.h"
+#include "platform/desktop/PortalFileChooser.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "model/Settings.h"
 #include "model/SettingsReset.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
 #include "settings/SettingsWindow.h"
 
 #include "graphics/SymbolTable.h"
-#include "platform/ReduceMotion.h"
-#include "platform/SettingsStore.h"
-#include "platform/WindowHints.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/WindowHints.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QAction>
 #include <QActionGroup>

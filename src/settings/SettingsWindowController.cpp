@@ -2,8 +2,8 @@
 
 #include "catalogue/ToolRegistry.h"
 #include "model/Capabilities.h"
-#include "platform/HotkeyCenter.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/HotkeyCenter.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/AdvancedSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/OutputSettingsTab.h"

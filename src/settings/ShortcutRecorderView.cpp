@@ -2,8 +2,8 @@
 
 #include "graphics/SymbolTable.h"
 #include "model/SettingsKeys.h"
-#include "platform/HotkeyCenter.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/HotkeyCenter.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsForm.h"
 #include "settings/SettingsRules.h"
 

@@ -2,7 +2,7 @@
 
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "wheel/WheelGeometry.h"
 #include "wheel/WheelPalette.h"
 

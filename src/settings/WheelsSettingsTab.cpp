@@ -2,11 +2,11 @@
 
 #include "catalogue/ToolRegistry.h"
 #include "graphics/SymbolTable.h"
-#include "widgets/SegmentedPicker.h"
 #include "model/SettingsReaders.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsForm.h"
 #include "settings/WheelPreview.h"
+#include "widgets/SegmentedPicker.h"
 
 #include <QAbstractItemModel>
 #include <QComboBox>

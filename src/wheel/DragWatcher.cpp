@@ -1,13 +1,13 @@
 #include "wheel/DragWatcher.h"
 
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
 #include "model/Clock.h"
 #include "model/Log.h"
-#include "platform/SettingsStore.h"
-#include "platform/DesktopDragSource.h"
-#include "platform/DragEventSource.h"
-#include "platform/ModifierFlags.h"
+#include "model/SettingsKeys.h"
+#include "model/SettingsReaders.h"
+#include "platform/drags/DesktopDragSource.h"
+#include "platform/drags/DragEventSource.h"
+#include "platform/drags/ModifierFlags.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <utility>
 

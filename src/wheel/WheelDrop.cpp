@@ -3,7 +3,7 @@
 #include "jobs/DataPromise.h"
 #include "model/Log.h"
 #include "model/NativeFileName.h"
-#include "platform/DragOffer.h"
+#include "platform/drags/DragOffer.h"
 
 #include <QFileInfo>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #include "wheel/WheelPlacement.h"
 
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
 #include "wheel/MoreRingGeometry.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
-#include "jobs/Toasts.h"
 #include "app/CopiedFilesHandling.h"
+#include "jobs/Toasts.h"
+#include "model/NativeFileName.h"
+#include "platform/clipboard/CopiedFiles.h"
 #include "support/FakeClipboardReader.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
-#include "model/NativeFileName.h"
-#include "platform/CopiedFiles.h"
 
 #include <gtest/gtest.h>
 

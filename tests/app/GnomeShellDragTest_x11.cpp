@@ -1,6 +1,6 @@
 #include "RunningApp.h"
 
-#include "platform/DragStrip.h"
+#include "platform/wayland/DragStrip.h"
 
 #include "support/WaitFor.h"
 

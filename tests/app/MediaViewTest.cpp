@@ -2,7 +2,7 @@
 
 #include "app/PreviewWindow.h"
 #include "editors/media/PlayerSurface.h"
-#include "platform/PlayerProcess.h"
+#include "platform/sandbox/PlayerProcess.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 

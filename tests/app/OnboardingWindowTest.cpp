@@ -3,11 +3,11 @@
 #include "app/PracticeArea.h"
 #include "jobs/JobCenter.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/drags/DragEventSource.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/WaitFor.h"
-#include "platform/DragEventSource.h"
 #include "wheel/DragWatcher.h"
 
 #include <gtest/gtest.h>

@@ -3,13 +3,13 @@
 #include "app/PracticeTile.h"
 #include "engines/image/ImageThumbnail.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/drags/DragEventSource.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
-#include "platform/DragEventSource.h"
 #include "wheel/DragWatcher.h"
 
 #include <gtest/gtest.h>

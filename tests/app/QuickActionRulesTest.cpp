@@ -1,8 +1,8 @@
 #include "app/QuickActionRules.h"
-#include "model/FileProbe.h"
-#include "platform/SettingsStore.h"
 #include "model/EngineError.h"
+#include "model/FileProbe.h"
 #include "model/SystemError.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

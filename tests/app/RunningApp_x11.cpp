@@ -1,6 +1,6 @@
 #include "RunningApp.h"
 
-#include "platform/SingleInstance.h"
+#include "platform/desktop/SingleInstance.h"
 #include "support/WaitFor.h"
 
 #include <QDBusConnection>

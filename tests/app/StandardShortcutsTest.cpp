@@ -2,8 +2,8 @@
 #include "app/StandardShortcuts.h"
 #include "jobs/JobCenter.h"
 #include "model/SettingsDefaults.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 
 #include <gtest/gtest.h>

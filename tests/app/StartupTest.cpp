@@ -1,5 +1,5 @@
 #include "app/AppLifecycle.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "app/CopiedFilesHandling.h"
 #include "app/MenuActions.h"
 #include "app/StatusItemController.h"
 #include "app/StatusMenuModel.h"
@@ -8,9 +9,8 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "app/CopiedFilesHandling.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
 

@@ -2,7 +2,7 @@
 #include "jobs/JobCenter.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"

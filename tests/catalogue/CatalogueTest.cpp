@@ -5,7 +5,7 @@
 #include "catalogue/ToolRegistry.h"
 #include "jobs/OutputPlanner.h"
 #include "model/Progress.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QTemporaryDir>
 

@@ -5,7 +5,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

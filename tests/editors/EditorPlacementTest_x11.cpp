@@ -1,4 +1,4 @@
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 #include "support/RequireX11.h"

@@ -1,8 +1,8 @@
 #include "engines/media/EncoderArguments.h"
-#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/StreamCopyArguments.h"
 #include "model/Capabilities.h"
+#include "platform/processes/FFmpegInvocation.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

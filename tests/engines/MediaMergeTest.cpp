@@ -1,7 +1,7 @@
 #include "MediaToolFixture.h"
 
 #include "engines/media/MediaMerge.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
 
 using namespace qv;
 

@@ -1,11 +1,11 @@
-#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/FFmpegError.h"
 #include "model/Progress.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/FFmpegInvocation.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

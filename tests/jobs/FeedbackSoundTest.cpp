@@ -3,9 +3,9 @@
 #include "model/CancellationError.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
-#include "platform/CanberraSoundOutput.h"
-#include "platform/SettingsStore.h"
-#include "platform/SoundOutput.h"
+#include "platform/feedback/CanberraSoundOutput.h"
+#include "platform/feedback/SoundOutput.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 
 #include <gtest/gtest.h>

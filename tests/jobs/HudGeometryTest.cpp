@@ -1,5 +1,5 @@
 #include "jobs/HudGeometry.h"
-#include "platform/ScreenCoordinates.h"
+#include "platform/desktop/ScreenCoordinates.h"
 #include "support/FakeScreens.h"
 
 #include <gtest/gtest.h>

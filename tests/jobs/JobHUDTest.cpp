@@ -3,8 +3,8 @@
 #include "jobs/ui/JobDetailsView.h"
 #include "jobs/ui/JobHUD.h"
 #include "jobs/ui/PillController.h"
-#include "platform/Clipboard.h"
-#include "platform/Workspace.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/Workspace.h"
 #include "support/FakeScreens.h"
 
 #include "support/WaitFor.h"

@@ -1,15 +1,15 @@
-#include "platform/ui/EditorButtons.h"
-#include "platform/ui/EditorWindow.h"
 #include "jobs/OptionsActions.h"
-#include "widgets/ColorWell.h"
 #include "jobs/ui/MergeOrderList.h"
 #include "jobs/ui/OptionsForm.h"
 #include "jobs/ui/OptionsSheet.h"
+#include "model/RememberedOptions.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/ui/EditorButtons.h"
+#include "platform/ui/EditorWindow.h"
+#include "support/FakeScreens.h"
+#include "widgets/ColorWell.h"
 #include "widgets/QualitySliderRow.h"
 #include "widgets/SegmentedPicker.h"
-#include "model/RememberedOptions.h"
-#include "platform/SettingsStore.h"
-#include "support/FakeScreens.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "model/RememberedOptions.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "model/SettingsReaders.h"
 #include "model/SettingsReset.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

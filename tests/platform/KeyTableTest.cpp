@@ -1,6 +1,6 @@
-#include "model/Shortcut.h"
 #include "model/KeyTable.h"
-#include "platform/X11HotkeyGrabber.h"
+#include "model/Shortcut.h"
+#include "platform/x11/X11HotkeyGrabber.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "platform/ThumbnailCache.h"
-#include "platform/Thumbnailers.h"
+#include "platform/thumbnails/ThumbnailCache.h"
+#include "platform/thumbnails/Thumbnailers.h"
 
 #include <QCryptographicHash>
 #include <QDir>

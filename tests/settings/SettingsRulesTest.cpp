@@ -2,7 +2,7 @@
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
 #include "model/SettingsSnapshot.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsRules.h"
 
 #include <gtest/gtest.h>

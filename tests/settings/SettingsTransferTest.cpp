@@ -1,7 +1,7 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/Shortcut.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsTransfer.h"
 #include "support/SmallDisk.h"
 

@@ -1,15 +1,14 @@
 #include "FakeSettingsPanels.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "widgets/QualitySliderRow.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
 #include "model/SettingsReaders.h"
-#include "platform/HotkeyCenter.h"
-#include "platform/SettingsStore.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/WorkFolderRegistry.h"
+#include "platform/desktop/HotkeyCenter.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/files/WorkFolderRegistry.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/AdvancedSettingsTab.h"
 #include "settings/EnginesSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
@@ -24,6 +23,7 @@
 #include "settings/WheelsSettingsTab.h"
 #include "support/FakeHotkeyGrabber.h"
 #include "support/WaitFor.h"
+#include "widgets/QualitySliderRow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DesktopNotifications.h"
+#include "platform/feedback/DesktopNotifications.h"
 
 namespace qv::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DragEventSource.h"
+#include "platform/drags/DragEventSource.h"
 
 namespace qv::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HotkeyGrabber.h"
+#include "platform/desktop/HotkeyGrabber.h"
 
 #include <QList>
 

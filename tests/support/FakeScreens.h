@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 
 namespace qv::test {
 

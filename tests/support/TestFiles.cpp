@@ -1,6 +1,6 @@
 #include "support/TestFiles.h"
 
-#include "platform/FileItems.h"
+#include "platform/files/FileItems.h"
 
 #include <QDir>
 #include <QDirIterator>

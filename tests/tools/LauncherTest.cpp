@@ -1,4 +1,4 @@
-#include "platform/SingleInstance.h"
+#include "platform/desktop/SingleInstance.h"
 #include "support/PrivateBusTest.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"

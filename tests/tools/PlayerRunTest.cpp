@@ -1,6 +1,6 @@
 // The real player process on files made here: what the trim editor and the preview windows see.
-#include "platform/ChildProcess.h"
-#include "platform/PlayerProcess.h"
+#include "platform/processes/ChildProcess.h"
+#include "platform/sandbox/PlayerProcess.h"
 
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"

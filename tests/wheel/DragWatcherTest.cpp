@@ -1,11 +1,11 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "platform/drags/ModifierFlags.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/FakeDragSource.h"
 #include "support/LogCapture.h"
 #include "wheel/DragWatcher.h"
-#include "platform/ModifierFlags.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

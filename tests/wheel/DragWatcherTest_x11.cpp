@@ -1,14 +1,14 @@
 #include "DragSourceProcess.h"
 #include "X11TestDriver.h"
 
-#include "model/SettingsDefaults.h"
 #include "model/Clock.h"
-#include "platform/SettingsStore.h"
-#include "platform/X11DragSource.h"
+#include "model/SettingsDefaults.h"
+#include "platform/drags/ModifierFlags.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/x11/X11DragSource.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"
 #include "wheel/DragWatcher.h"
-#include "platform/ModifierFlags.h"
 
 #include <QCoreApplication>
 #include <QDir>

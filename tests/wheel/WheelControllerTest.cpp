@@ -1,6 +1,6 @@
 #include "model/SettingsDefaults.h"
 #include "model/SettingsKeys.h"
-#include "platform/SettingsStore.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/FakeScreens.h"
 #include "support/WaitFor.h"

@@ -1,6 +1,6 @@
 #include "model/SettingsKeys.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/FakeScreens.h"
 #include "wheel/ui/WheelView.h"

@@ -6,10 +6,10 @@
 #include "jobs/Toasts.h"
 #include "model/FileInfo.h"
 #include "model/SettingsDefaults.h"
-#include "platform/FolderChooser.h"
-#include "platform/MenuPresenter.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/FolderChooser.h"
+#include "platform/desktop/MenuPresenter.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QCursor>

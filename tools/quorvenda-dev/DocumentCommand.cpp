@@ -12,7 +12,7 @@
 #include "model/Error.h"
 #include "model/FileInfo.h"
 #include "model/SystemError.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "Commands.h"
 
 #include "catalogue/CatalogueWorkers.h"
-#include "platform/Clipboard.h"
-#include "platform/Workspace.h"
 #include "JobJson.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/Workspace.h"
 #include "PngFile.h"
 
 #include "catalogue/ToolRegistry.h"
@@ -13,11 +13,11 @@
 #include "editors/media/TrimEditor.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenter.h"
-#include "jobs/WorkerPool.h"
 #include "jobs/Toasts.h"
+#include "jobs/WorkerPool.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 #include "platform/ui/EditorButtons.h"
 #include "platform/ui/EditorWindow.h"
 

@@ -5,9 +5,9 @@
 #include "jobs/Toasts.h"
 #include "jobs/ui/HUDToast.h"
 #include "jobs/ui/JobHUD.h"
-#include "model/SettingsDefaults.h"
 #include "model/Clock.h"
-#include "platform/SettingsStore.h"
+#include "model/SettingsDefaults.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

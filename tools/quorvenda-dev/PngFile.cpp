@@ -1,6 +1,6 @@
 #include "PngFile.h"
 
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QBuffer>
 #include <QTextStream>

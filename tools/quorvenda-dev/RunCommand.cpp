@@ -8,11 +8,11 @@
 #include "jobs/WorkerPool.h"
 #include "model/OperationOptions.h"
 #include "model/SettingsDefaults.h"
-#include "platform/Clipboard.h"
-#include "platform/InputFile.h"
-#include "platform/QuitOnSignal.h"
-#include "platform/SettingsStore.h"
-#include "platform/Workspace.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/files/InputFile.h"
+#include "platform/processes/QuitOnSignal.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

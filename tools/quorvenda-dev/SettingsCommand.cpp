@@ -1,10 +1,10 @@
 #include "Commands.h"
 
 #include "model/SettingsDefaults.h"
+#include "model/SettingsSnapshot.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsCommands.h"
 #include "settings/SettingsPanels.h"
-#include "model/SettingsSnapshot.h"
-#include "platform/SettingsStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,9 +4,9 @@
 #include "catalogue/ToolRegistry.h"
 #include "model/Capabilities.h"
 #include "model/SettingsDefaults.h"
-#include "platform/HotkeyCenter.h"
-#include "platform/HotkeyGrabber.h"
-#include "platform/SettingsStore.h"
+#include "platform/desktop/HotkeyCenter.h"
+#include "platform/desktop/HotkeyGrabber.h"
+#include "platform/settings/SettingsStore.h"
 #include "settings/SettingsWindow.h"
 #include "settings/SettingsWindowController.h"
 

@@ -1,6 +1,6 @@
 #include "PlayerServer.h"
 
-#include "platform/WorkerSandbox.h"
+#include "platform/sandbox/WorkerSandbox.h"
 
 #include <QAudioDevice>
 #include <QAudioOutput>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/FrameRing.h"
-#include "platform/PlayerProtocol.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/sandbox/FrameRing.h"
+#include "platform/sandbox/PlayerProtocol.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QImage>
 #include <QMediaPlayer>

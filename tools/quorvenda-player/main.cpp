@@ -2,7 +2,7 @@
 // so that a file that crashes or hangs the decoder costs that view and never the application.
 #include "PlayerServer.h"
 
-#include "platform/WorkerSandbox.h"
+#include "platform/sandbox/WorkerSandbox.h"
 
 #include <QGuiApplication>
 

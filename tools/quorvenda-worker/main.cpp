@@ -8,7 +8,7 @@
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
 #include "model/SettingsDefaults.h"
-#include "platform/ProcessPriority.h"
+#include "platform/processes/ProcessPriority.h"
 
 #include <QGuiApplication>
 

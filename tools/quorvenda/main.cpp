@@ -3,8 +3,8 @@
 // having loaded only Qt Core and Qt D-Bus; otherwise it becomes the application, whose
 // libraries load only then.
 #include "model/LaunchArguments.h"
-#include "platform/InstanceForwarder.h"
-#include "platform/TestHarness.h"
+#include "platform/desktop/InstanceForwarder.h"
+#include "platform/desktop/TestHarness.h"
 
 #include <QCoreApplication>
 #include <QDir>

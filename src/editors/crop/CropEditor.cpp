@@ -8,9 +8,9 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
-#include "platform/FFmpegInvocation.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/WorkFolderRegistry.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/files/WorkFolderRegistry.h"
+#include "platform/processes/FFmpegInvocation.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 

@@ -4,9 +4,9 @@
 #include "editors/media/MediaPreviewArguments.h"
 #include "model/Capabilities.h"
 #include "model/Log.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/ThreadCall.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <atomic>
 #include <memory>

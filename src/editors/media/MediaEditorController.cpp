@@ -6,7 +6,7 @@
 #include "editors/media/MediaEditorView.h"
 #include "editors/media/WaveformPeaks.h"
 #include "model/CancellationError.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 

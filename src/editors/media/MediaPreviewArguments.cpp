@@ -1,6 +1,6 @@
 #include "editors/media/MediaPreviewArguments.h"
 
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include "editors/media/PlayerSurface.h"
 #include "editors/media/QtMediaPlayer.h"
-#include "platform/PlayerProcess.h"
+#include "platform/sandbox/PlayerProcess.h"
 
 namespace qv {
 

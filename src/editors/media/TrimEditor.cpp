@@ -1,21 +1,21 @@
 #include "editors/media/TrimEditor.h"
 
 #include "editors/EditorActivity.h"
-#include "editors/media/ProcessMediaPlayer.h"
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/MediaPreviewArguments.h"
+#include "editors/media/ProcessMediaPlayer.h"
 #include "editors/media/QtMediaPlayer.h"
 #include "engines/media/MediaProbe.h"
 #include "jobs/Toasts.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/Log.h"
-#include "platform/FFmpegInvocation.h"
-#include "platform/PlayerProcess.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/ThreadCall.h"
-#include "platform/WorkFolderRegistry.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/files/WorkFolderRegistry.h"
+#include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/ThreadCall.h"
+#include "platform/sandbox/PlayerProcess.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,8 +4,8 @@
 #include "model/CancellationError.h"
 #include "model/Capabilities.h"
 #include "model/Log.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/ProcessRunner.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,13 +2,13 @@
 
 #include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
-#include "editors/PageThumbnailLoader.h"
 #include "editors/PageArrival.h"
 #include "editors/pages/PagesEditorView.h"
 #include "editors/pages/PagesModel.h"
+#include "editors/PageThumbnailLoader.h"
 #include "jobs/Toasts.h"
 #include "model/Log.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 

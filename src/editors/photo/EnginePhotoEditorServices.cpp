@@ -7,8 +7,8 @@
 #include "engines/image/ImageWriter.h"
 #include "model/EngineError.h"
 #include "model/HexColor.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/ThreadCall.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 #include "editors/photo/PhotoEditorModel.h"
 
 #include "editors/EditorActivity.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 
 #include <QPointer>
 

@@ -7,9 +7,9 @@
 #include "editors/photo/PhotoExportTab.h"
 #include "editors/photo/PhotoPreview.h"
 #include "editors/photo/PhotoSizeTab.h"
-#include "widgets/SegmentedPicker.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 #include "platform/ui/EditorButtons.h"
+#include "widgets/SegmentedPicker.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

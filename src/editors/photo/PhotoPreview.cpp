@@ -1,11 +1,11 @@
 #include "editors/photo/PhotoPreview.h"
 
-#include "editors/photo/Checkerboard.h"
 #include "editors/CropOverlay.h"
 #include "editors/EditorActivity.h"
+#include "editors/photo/Checkerboard.h"
 #include "editors/photo/PhotoEditorModel.h"
 #include "graphics/Spring.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -2,14 +2,14 @@
 
 #include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
-#include "editors/PageThumbnailLoader.h"
 #include "editors/PageArrival.h"
+#include "editors/PageThumbnailLoader.h"
 #include "editors/redact/RedactEditorView.h"
 #include "editors/redact/RedactModel.h"
 #include "editors/redact/RedactPageView.h"
 #include "jobs/Toasts.h"
 #include "model/Log.h"
-#include "platform/ThreadCall.h"
+#include "platform/processes/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 

@@ -3,7 +3,7 @@
 #include "engines/image/ImageHeader.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 #include "engines/image/ImageWriter.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QtEndian>
 

@@ -2,8 +2,8 @@
 
 #include "engines/image/AnimationTransform.h"
 #include "engines/image/ImageDecoder.h"
-#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageEngine.h"
+#include "engines/image/ImageHeader.h"
 #include "engines/image/ImageToolOutput.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
@@ -11,7 +11,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <QFileInfo>
 

@@ -6,7 +6,7 @@
 #include "engines/image/VipsRuntime.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "model/Log.h"
 #include "model/SystemError.h"
-#include "platform/FileItems.h"
+#include "platform/files/FileItems.h"
 
 #include <QFile>
 

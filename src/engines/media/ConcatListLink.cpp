@@ -1,7 +1,7 @@
 #include "engines/media/ConcatListLink.h"
 
 #include "model/SystemError.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
 
 #include <QFile>
 #include <QFileInfo>

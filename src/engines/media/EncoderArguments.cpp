@@ -1,6 +1,6 @@
 #include "engines/media/EncoderArguments.h"
 
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,6 @@
 
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/ImagesToVideo.h"
-#include "platform/FFmpegInvocation.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
@@ -11,6 +10,7 @@
 #include "model/FFmpegError.h"
 #include "model/JobNotes.h"
 #include "model/Progress.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,14 +1,14 @@
 #include "engines/media/MediaProbe.h"
 
-#include "platform/FFmpegInvocation.h"
 #include "engines/media/FFmpegProbeParser.h"
 #include "engines/media/MpegAudioFrames.h"
 #include "engines/media/NativeMediaProbe.h"
 #include "model/Capabilities.h"
 #include "model/EngineError.h"
 #include "model/FileFormat.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TemporaryRoot.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/ProcessRunner.h"
 
 #include <QHash>
 #include <QRegularExpression>

@@ -7,7 +7,7 @@
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 #include "model/Progress.h"
-#include "platform/FileContents.h"
+#include "platform/files/FileContents.h"
 
 #include <cmath>
 

@@ -9,7 +9,7 @@
 #include "model/EngineError.h"
 #include "model/JobNotes.h"
 #include "model/Progress.h"
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>
 #include <QFileInfo>

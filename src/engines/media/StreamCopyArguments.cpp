@@ -1,6 +1,6 @@
 #include "engines/media/StreamCopyArguments.h"
 
-#include "platform/FFmpegInvocation.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <algorithm>
 

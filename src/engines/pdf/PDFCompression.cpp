@@ -10,7 +10,7 @@
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "model/WordsKept.h"
-#include "platform/ProcessRunner.h"
+#include "platform/processes/ProcessRunner.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>

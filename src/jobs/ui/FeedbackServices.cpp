@@ -5,8 +5,8 @@
 #include "jobs/Toasts.h"
 #include "jobs/ui/HUDToast.h"
 #include "jobs/ui/JobHUD.h"
-#include "platform/Clipboard.h"
-#include "platform/Workspace.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/Workspace.h"
 
 namespace qv {
 

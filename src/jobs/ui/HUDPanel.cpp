@@ -1,7 +1,7 @@
 #include "jobs/ui/HUDPanel.h"
 
-#include "platform/CompositorWatcher.h"
-#include "platform/WindowOpacity.h"
+#include "platform/desktop/WindowOpacity.h"
+#include "platform/x11/CompositorWatcher.h"
 
 #include <QGuiApplication>
 #include <QRegion>

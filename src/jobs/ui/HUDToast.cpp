@@ -5,9 +5,9 @@
 #include "jobs/ui/PillBackground.h"
 #include "jobs/ui/ToastView.h"
 #include "model/Log.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/TestHarness.h"
-#include "platform/WindowOpacity.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/TestHarness.h"
+#include "platform/desktop/WindowOpacity.h"
 
 #include <QAccessible>
 #include <QEasingCurve>

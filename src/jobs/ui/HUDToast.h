@@ -2,7 +2,7 @@
 
 #include "jobs/Toasts.h"
 #include "jobs/ui/HUDPanel.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenProvider.h"
 
 #include <QObject>
 #include <QPointer>

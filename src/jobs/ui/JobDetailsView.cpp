@@ -4,7 +4,7 @@
 #include "jobs/FailureTitle.h"
 #include "jobs/Job.h"
 #include "jobs/ui/PillView.h"
-#include "platform/Clipboard.h"
+#include "platform/clipboard/Clipboard.h"
 
 #include <QCursor>
 #include <QFontDatabase>

@@ -5,12 +5,12 @@
 #include "jobs/JobCenter.h"
 #include "jobs/ui/HUDPanel.h"
 #include "jobs/ui/PillController.h"
-#include "platform/Clipboard.h"
-#include "platform/ReduceMotion.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
-#include "platform/Workspace.h"
-#include "platform/WindowOpacity.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
+#include "platform/desktop/WindowOpacity.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QEasingCurve>
 

@@ -6,9 +6,9 @@
 #include "jobs/ui/JobDetailsView.h"
 #include "jobs/ui/JobHUD.h"
 #include "jobs/ui/PillBackground.h"
-#include "platform/Clipboard.h"
-#include "platform/Workspace.h"
-#include "platform/WindowOpacity.h"
+#include "platform/clipboard/Clipboard.h"
+#include "platform/desktop/WindowOpacity.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QEasingCurve>
 

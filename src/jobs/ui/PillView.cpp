@@ -6,7 +6,7 @@
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
 #include "model/SettingsReaders.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QAccessible>
 #include <QEnterEvent>

@@ -1,7 +1,7 @@
 #include "platform/ui/EditorWindow.h"
 
+#include "platform/desktop/ScreenProvider.h"
 #include "platform/ui/WindowPlacement.h"
-#include "platform/ScreenProvider.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
 
 #include <QMargins>
 #include <QPointF>

@@ -6,13 +6,13 @@
 #include "graphics/SymbolTable.h"
 #include "model/Capabilities.h"
 #include "model/Log.h"
-#include "platform/FFmpegInvocation.h"
-#include "platform/InputFile.h"
-#include "platform/ProcessRunner.h"
-#include "platform/TemporaryRoot.h"
-#include "platform/ThumbnailCache.h"
-#include "platform/Thumbnailers.h"
-#include "platform/ThreadCall.h"
+#include "platform/files/InputFile.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/processes/ThreadCall.h"
+#include "platform/thumbnails/ThumbnailCache.h"
+#include "platform/thumbnails/Thumbnailers.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,6 +1,6 @@
 #include "wheel/ui/PointerCatcher.h"
 
-#include "platform/LayerShell.h"
+#include "platform/wayland/LayerShell.h"
 
 #include <QEnterEvent>
 #include <QGuiApplication>

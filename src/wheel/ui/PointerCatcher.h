@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ClearWindow.h"
+#include "platform/drags/ClearWindow.h"
 
 namespace qv {
 

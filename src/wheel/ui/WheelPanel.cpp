@@ -1,9 +1,9 @@
 #include "wheel/ui/WheelPanel.h"
 
 #include "jobs/ui/HUDPanel.h"
-#include "platform/CompositorWatcher.h"
-#include "platform/LayerShell.h"
-#include "platform/WindowOpacity.h"
+#include "platform/desktop/WindowOpacity.h"
+#include "platform/wayland/LayerShell.h"
+#include "platform/x11/CompositorWatcher.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QCloseEvent>

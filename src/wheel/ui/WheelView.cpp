@@ -1,12 +1,12 @@
 #include "wheel/ui/WheelView.h"
 
 #include "graphics/SymbolTable.h"
+#include "model/Log.h"
 #include "model/ModifierGlyph.h"
 #include "model/SettingsReaders.h"
-#include "model/Log.h"
-#include "platform/ReduceMotion.h"
-#include "platform/ScreenCoordinates.h"
-#include "platform/ScreenProvider.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/ScreenCoordinates.h"
+#include "platform/desktop/ScreenProvider.h"
 #include "wheel/SymbolImageCache.h"
 
 #include <QDragEnterEvent>

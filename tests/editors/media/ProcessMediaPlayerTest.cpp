@@ -1,12 +1,12 @@
 #include "editors/media/ProcessMediaPlayer.h"
 
+#include "editors/EditorActivity.h"
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/PlayerSurface.h"
-#include "editors/EditorActivity.h"
 #include "jobs/Toasts.h"
 #include "model/FileInfo.h"
+#include "platform/sandbox/PlayerProcess.h"
 #include "platform/ui/EditorWindow.h"
-#include "platform/PlayerProcess.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>

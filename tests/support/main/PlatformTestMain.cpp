@@ -1,8 +1,8 @@
 // For the layers below the engines: the real disk and settings, without any engine, so that
 // these tests link none.
 #include "model/Capabilities.h"
-#include "platform/LocalFileProbe.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/LocalFileProbe.h"
+#include "platform/settings/SettingsStore.h"
 #include "support/main/RunTests.h"
 
 int main(int argc, char** argv)

@@ -3,10 +3,10 @@
 // "unplayable", or "silent": it never answers the opening; "peek": behind the real player's
 // walls it reads the file and a "secret.txt" beside it, and fails saying which it could read).
 // With QUORVENDA_TEST_PLAYER_LOG set it appends every command it takes there.
-#include "platform/FrameRing.h"
-#include "platform/PlayerProtocol.h"
-#include "platform/WorkerProtocol.h"
-#include "platform/WorkerSandbox.h"
+#include "platform/sandbox/FrameRing.h"
+#include "platform/sandbox/PlayerProtocol.h"
+#include "platform/sandbox/WorkerProtocol.h"
+#include "platform/sandbox/WorkerSandbox.h"
 
 #include <QColor>
 #include <QDir>

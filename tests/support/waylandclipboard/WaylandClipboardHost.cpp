@@ -8,8 +8,8 @@
 //                  line "read" of its input with "copied <url>..." (the files the application
 //                  would open) or "failed <message>".
 
-#include "platform/CopiedFiles.h"
-#include "platform/DataControlClipboard.h"
+#include "platform/clipboard/CopiedFiles.h"
+#include "platform/wayland/DataControlClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

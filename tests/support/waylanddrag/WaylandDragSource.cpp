@@ -3,7 +3,7 @@
 // the URLs given as arguments. It prints "ready" once it is on screen, and "drag-start" and
 // "drag-end" around each drag.
 
-#include "platform/LayerShell.h"
+#include "platform/wayland/LayerShell.h"
 
 #include <QDrag>
 #include <QGuiApplication>

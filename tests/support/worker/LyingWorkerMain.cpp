@@ -19,9 +19,9 @@
 #include "model/EngineError.h"
 #include "model/FileOperation.h"
 #include "model/OperationContext.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SettingsStore.h"
-#include "platform/WorkerProtocol.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/sandbox/WorkerProtocol.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,9 +10,9 @@
 #include "model/EngineError.h"
 #include "model/FileOperation.h"
 #include "model/OperationContext.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SettingsStore.h"
-#include "platform/WorkerTrail.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/sandbox/WorkerTrail.h"
+#include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,0 +1,138 @@
+#include "platform/files/ExclusiveRename.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+namespace {
+
+bool sameItem(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether the path holds the item described by `what`, not merely something with its name.
+bool holds(const QByteArray& path, const struct stat& what)
+{
+    struct stat current {};
+    return ::lstat(path.constData(), &current) == 0 && sameItem(current, what);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+int ExclusiveRename::move(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error == EINVAL || error == ENOSYS)
+        return moveWithoutNoReplace(from, to);
+    return error;
+}
+
+int ExclusiveRename::moveWithoutNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    struct stat status {};
+    if (::lstat(source.constData(), &status) != 0)
+        return errno;
+    if (S_ISDIR(status.st_mode))
+        return moveOntoReservation(from, to);
+
+    // link() fails with EEXIST instead of replacing, which is the whole point.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return 0;
+    }
+    const int error = errno;
+    // Filesystems without hard links (FAT, some network mounts).
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS)
+        return moveOntoReservation(from, to);
+    return error;
+}
+
+// rename() replaces whatever it finds, so this cannot be airtight. Where others may write to
+// the folder, one window remains: between the check that the reservation is still ours and
+// the rename, another program may remove it and put its own file there, which the rename then
+// replaces (a folder can only replace an empty folder). The check keeps that window to the
+// two system calls; nothing shorter exists without the kernel's help. The item and the
+// reservation stay open until the end so that their inode numbers cannot be given to someone
+// else's new item.
+int ExclusiveRename::moveOntoReservation(const QString& from, const QString& to,
+                                         const std::function<void(Step)>& onStep)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    const Descriptor moving(::open(source.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat item {};
+    if (moving.get() < 0 || ::fstat(moving.get(), &item) != 0)
+        return errno;
+    const bool isFolder = S_ISDIR(item.st_mode);
+
+    if (isFolder && ::mkdir(target.constData(), 0700) != 0)
+        return errno;
+    const Descriptor reserved(
+        isFolder ? ::open(target.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                 : ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600));
+    if (reserved.get() < 0) {
+        const int error = errno;
+        if (isFolder)
+            ::rmdir(target.constData()); // fails unless it is still an empty folder
+        return error;
+    }
+    struct stat reservation {};
+    if (::fstat(reserved.get(), &reservation) != 0)
+        return errno; // unreachable in practice; the reservation is left rather than guessed at
+
+    if (onStep)
+        onStep(Step::reserved);
+    // Someone replaced the reservation: the name is theirs now.
+    if (!holds(target, reservation))
+        return EEXIST;
+    if (::rename(source.constData(), target.constData()) != 0) {
+        const int error = errno;
+        if (holds(target, reservation)) {
+            if (isFolder)
+                ::rmdir(target.constData());
+            else
+                ::unlink(target.constData());
+        }
+        return error;
+    }
+
+    if (onStep)
+        onStep(Step::moved);
+    // What the target holds now is not what we moved: never report someone else's item as ours.
+    if (!holds(target, item))
+        return ENOENT;
+    return 0;
+}
+
+} // namespace qv

@@ -1,0 +1,907 @@
+#include "platform/sandbox/WorkerSandbox.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <csignal>
+#include <linux/capability.h>
+#include <linux/landlock.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sched.h>
+#include <seccomp.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace qv {
+
+namespace {
+
+bool s_keepsOutOfTmp = false;
+// What kept the last view from being built, for the item's details.
+QString s_viewFailure;
+
+bool failed(const QString& what, const QString& path)
+{
+    s_viewFailure = what + QStringLiteral(" ") + path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+// Newer than the system's headers: the ruleset's network rights (ABI 4) and scopes (ABI 6).
+struct RulesetAttributes {
+    __u64 handledAccessFs = 0;
+    __u64 handledAccessNet = 0;
+    __u64 scoped = 0;
+};
+constexpr __u64 netBindTcp = 1ULL << 0;
+constexpr __u64 netConnectTcp = 1ULL << 1;
+constexpr __u64 scopeAbstractUnixSocket = 1ULL << 0;
+constexpr __u64 scopeSignal = 1ULL << 1;
+
+int landlockCreateRuleset(const void* attr, std::size_t size, __u32 flags)
+{
+    return int(::syscall(SYS_landlock_create_ruleset, attr, size, flags));
+}
+
+int landlockAddRule(int ruleset, landlock_rule_type type, const void* attr)
+{
+    return int(::syscall(SYS_landlock_add_rule, ruleset, type, attr, 0));
+}
+
+int landlockRestrictSelf(int ruleset)
+{
+    return int(::syscall(SYS_landlock_restrict_self, ruleset, 0));
+}
+
+// What every worker reads, in its view (read-only) or through Landlock: the system's folders
+// (fonts and their caches in /var/cache and /var/lib among them), the folders merged /usr left
+// as links, and the devices a decoder opens. LibreOffice's shared extensions lie in /var/spool,
+// linked from /usr: hidden, it takes its cache for missing; refused, it cannot start.
+const char* const systemFolders[] = {"/usr", "/etc", "/opt", "/var/lib", "/var/cache", "/var/spool/libreoffice", "/sys"};
+const char* const mergedFolders[] = {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"};
+const char* const deviceNodes[] = {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"};
+
+bool setLimit(int resource, rlim_t soft, rlim_t hard)
+{
+    const rlimit limit{soft, hard};
+    return ::setrlimit(resource, &limit) == 0;
+}
+
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool makeMountPoint(const QString& target, bool folder)
+{
+    if (folder)
+        return QDir().mkpath(target);
+    if (!QDir().mkpath(QFileInfo(target).absolutePath()))
+        return false;
+    const int fd = ::open(encoded(target).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0 || errno == EEXIST || QFileInfo::exists(target);
+}
+
+// The flags a bind mount cannot lose in a user namespace.
+unsigned long lockedFlags(const QString& path)
+{
+    struct statvfs status {};
+    if (::statvfs(encoded(path).constData(), &status) != 0)
+        return 0;
+    unsigned long flags = 0;
+    if (status.f_flag & ST_NOSUID)
+        flags |= MS_NOSUID;
+    if (status.f_flag & ST_NODEV)
+        flags |= MS_NODEV;
+    if (status.f_flag & ST_NOEXEC)
+        flags |= MS_NOEXEC;
+    if (status.f_flag & ST_NOATIME)
+        flags |= MS_NOATIME;
+    if (status.f_flag & ST_NODIRATIME)
+        flags |= MS_NODIRATIME;
+    if (status.f_flag & ST_RELATIME)
+        flags |= MS_RELATIME;
+    return flags;
+}
+
+// Read-only at every mount below the target too: a bind's remount reaches only its top.
+bool readOnlyBelow(const QString& target)
+{
+#ifdef SYS_mount_setattr
+    struct {
+        __u64 set;
+        __u64 clear;
+        __u64 propagation;
+        __u64 userns;
+    } attributes{0x00000001 /* MOUNT_ATTR_RDONLY */, 0, 0, 0};
+    if (::syscall(SYS_mount_setattr, AT_FDCWD, encoded(target).constData(), 0x8000 /* AT_RECURSIVE */, &attributes,
+                  sizeof attributes)
+        == 0)
+        return true;
+    if (errno != ENOSYS)
+        return false;
+#endif
+    // An older kernel: each mount below, one by one, as this namespace lists them.
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray prefix = encoded(target) + '/';
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Spaces and the like are written as octal escapes.
+        QByteArray point = fields[4];
+        for (qsizetype at = point.indexOf('\\'); at >= 0 && at + 3 < point.size(); at = point.indexOf('\\', at + 1))
+            point.replace(at, 4, QByteArray(1, char(point.mid(at + 1, 3).toInt(nullptr, 8))));
+        if (!point.startsWith(prefix))
+            continue;
+        const QString mounted = QFile::decodeName(point);
+        if (::mount(nullptr, point.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(mounted), nullptr) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool bind(const QString& source, const QString& target, bool readOnly, bool recursive)
+{
+    struct stat status {};
+    if (::stat(encoded(source).constData(), &status) != 0)
+        return true; // nothing there to show
+    if (!makeMountPoint(target, S_ISDIR(status.st_mode)))
+        return failed(QStringLiteral("making"), target);
+    if (::mount(encoded(source).constData(), encoded(target).constData(), nullptr,
+                MS_BIND | (recursive ? MS_REC : 0), nullptr) != 0)
+        return failed(QStringLiteral("showing"), source);
+    if (!readOnly)
+        return true;
+    if (::mount(nullptr, encoded(target).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(target),
+                nullptr)
+        != 0)
+        return failed(QStringLiteral("making read-only"), source);
+    return !recursive || readOnlyBelow(target) || failed(QStringLiteral("making read-only below"), source);
+}
+
+bool mountTmpfs(const QString& target, const char* options)
+{
+    return QDir().mkpath(target)
+        && ::mount("tmpfs", encoded(target).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
+}
+
+// What a worker may see of a folder, looked at entry by entry down to every depth: its files
+// and folders, and what is to be kept out of sight. Sockets, pipes and devices are no input
+// (an agent's socket in /tmp); hidden entries are kept out too unless the folder itself is an
+// input. Beyond a budget of entries, breadth first, the folders not yet looked into are kept
+// out whole: a home folder is not walked to its end, and what was not looked at is not shown.
+struct FolderWalk {
+    QStringList files;
+    QStringList folders;
+    QStringList coveredFiles;
+    QStringList coveredFolders;
+};
+
+constexpr int walkBudget = 4000;
+
+FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& passedBy = {})
+{
+    FolderWalk walk;
+    QStringList queue{root};
+    int budget = walkBudget;
+    for (qsizetype next = 0; next < queue.size(); ++next) {
+        const QString folder = queue.at(next);
+        if (budget <= 0 && folder != root) {
+            walk.coveredFolders.append(folder);
+            continue;
+        }
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        budget -= int(entries.size());
+        for (const QFileInfo& entry : entries) {
+            // A link shows nothing: its target is either in sight or not.
+            if (entry.isSymLink())
+                continue;
+            const bool hidden = entry.fileName().startsWith(QLatin1Char('.'));
+            if (entry.absoluteFilePath() == passedBy)
+                continue;
+            if (entry.isDir()) {
+                if (hidden && !hiddenShown) {
+                    walk.coveredFolders.append(entry.absoluteFilePath());
+                } else {
+                    walk.folders.append(entry.absoluteFilePath());
+                    queue.append(entry.absoluteFilePath());
+                }
+            } else if (!entry.isFile() || (hidden && !hiddenShown)) {
+                walk.coveredFiles.append(entry.absoluteFilePath());
+            } else {
+                walk.files.append(entry.absoluteFilePath());
+            }
+        }
+    }
+    return walk;
+}
+
+// An entry gone since it was looked at needs no cover.
+bool coverFile(const QString& covered, const QString& emptyFile)
+{
+    if (::mount(encoded(emptyFile).constData(), encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0)
+        return errno == ENOENT;
+    return ::mount(nullptr, encoded(covered).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(covered),
+                   nullptr)
+        == 0;
+}
+
+// A cover that a writable folder lies below (an item's work folder in the hidden work folder
+// beside an input on another disk) takes the folders on the way to it, so it stays writable:
+// it is the worker's alone, in memory, and 4k at most.
+bool coverFolder(const QString& covered, bool roomBelow = false)
+{
+    return ::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV | (roomBelow ? 0 : MS_RDONLY),
+                   "size=4k,mode=0755")
+        == 0
+        || errno == ENOENT;
+}
+
+// A folder shown read-only, with what is mounted below it (a removable disk, a network share),
+// and with what walkFolder keeps out covered at every depth: a file beside the input in the
+// home folder is readable, the keys and settings there are not.
+bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool hiddenShown,
+                       const QStringList& writable)
+{
+    if (!bind(source, target, true, true))
+        return false;
+    // The view being built may lie in the folder: it is not looked into.
+    const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath());
+    const auto inside = [&](const QString& path) { return target + path.mid(source.size()); };
+    for (const QString& folder : walk.coveredFolders) {
+        const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&folder](const QString& path) {
+            return path.startsWith(folder + QLatin1Char('/'));
+        });
+        if (!coverFolder(inside(folder), roomBelow))
+            return failed(QStringLiteral("covering"), folder);
+    }
+    for (const QString& file : walk.coveredFiles) {
+        if (!coverFile(inside(file), emptyFile))
+            return failed(QStringLiteral("covering"), file);
+    }
+    return true;
+}
+
+// A folder the worker writes in, its own: only its hidden folders are left out (our journal
+// beside other workers' folders is a hidden file), and what is not a file or folder.
+bool bindWritable(const QString& source, const QString& target, const QString& emptyFile)
+{
+    if (!bind(source, target, false, false))
+        return false;
+    const QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink())
+            continue;
+        const QString covered = target + QLatin1Char('/') + entry.fileName();
+        if (entry.isDir() && entry.fileName().startsWith(QLatin1Char('.'))) {
+            if (::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+                return false;
+        } else if (!entry.isDir() && !entry.isFile() && !coverFile(covered, emptyFile)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void dropCapabilities()
+{
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    for (int cap = 0; cap <= 63; ++cap)
+        ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ::syscall(SYS_capset, &header, data);
+}
+
+// The folders of the programs this process may run: its own, and those the environment names.
+QStringList programFolders()
+{
+    const QString programs = QCoreApplication::applicationDirPath();
+    QStringList folders{programs};
+    // Data beside the programs, and where its links lead: a build's share folder links to the
+    // checkout's downloaded models.
+    for (const QString& share : {programs + QStringLiteral("/share/quorvenda"), programs + QStringLiteral("/../share/quorvenda")}) {
+        const QFileInfo shareInfo(share);
+        if (!shareInfo.isDir())
+            continue;
+        folders.append(shareInfo.canonicalFilePath());
+        for (const QFileInfo& entry : QDir(share).entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
+            if (entry.isSymLink() && entry.exists())
+                folders.append(QFileInfo(entry.canonicalFilePath()).absolutePath());
+        }
+    }
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        const QString value = environment.value(name);
+        if (name.startsWith(QLatin1String("QUORVENDA_")) && QDir::isAbsolutePath(value) && QFileInfo(value).isFile())
+            folders.append(QFileInfo(value).absolutePath());
+    }
+    return folders;
+}
+
+// Processes below this one (their parent, or their parent's parent, and so on, is us).
+QList<pid_t> descendants()
+{
+    QHash<pid_t, pid_t> parents;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] != "Z")
+            parents.insert(pid, pid_t(fields[1].toInt()));
+    }
+    const pid_t self = ::getpid();
+    QList<pid_t> below;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        pid_t up = it.value();
+        for (int depth = 0; depth < 64 && up > 1; ++depth) {
+            if (up == self) {
+                below.append(it.key());
+                break;
+            }
+            up = parents.value(up, 0);
+        }
+    }
+    return below;
+}
+
+} // namespace
+
+bool WorkerSandbox::detach()
+{
+    // It stays in the application's session (a session would be a processor share of its
+    // own); what it starts stays below it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
+QString WorkerSandbox::viewFailure()
+{
+    return s_viewFailure;
+}
+
+bool WorkerSandbox::isolated()
+{
+    return qEnvironmentVariable("QUORVENDA_SANDBOX") == QLatin1String("namespaces");
+}
+
+bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& files, const QStringList& writable)
+{
+    return buildView(readable, files, writable, {});
+}
+
+bool WorkerSandbox::enterPlayerView(const QString& file)
+{
+    // The sound server's sockets, where the client library looks for them (PipeWire's own, and
+    // PulseAudio's or PipeWire's stand-in for it); no cookie: the server knows its user by the
+    // socket's credentials.
+    QList<Shown> shown;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString pipewire = qEnvironmentVariable("PIPEWIRE_RUNTIME_DIR", runtime);
+    const QString remote = qEnvironmentVariable("PIPEWIRE_REMOTE", QStringLiteral("pipewire-0"));
+    if (!pipewire.isEmpty())
+        shown.append({QDir::isAbsolutePath(remote) ? remote : pipewire + QLatin1Char('/') + remote, true});
+    QString pulse = qEnvironmentVariable("PULSE_SERVER");
+    if (pulse.startsWith(QLatin1String("unix:")))
+        pulse = pulse.mid(5);
+    if (QDir::isAbsolutePath(pulse))
+        shown.append({pulse, true});
+    else if (!runtime.isEmpty())
+        shown.append({runtime + QStringLiteral("/pulse/native"), true});
+    // The sound card, where no sound server stands before it, and the graphics card's render
+    // nodes, for decoding in hardware where the media framework chooses to.
+    shown.append({QStringLiteral("/dev/snd"), false});
+    shown.append({QStringLiteral("/dev/dri"), false});
+    return buildView({}, {file}, {}, shown);
+}
+
+bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& files, const QStringList& writable,
+                              const QList<Shown>& shown)
+{
+    const auto giveUp = [] {
+        dropCapabilities();
+        return false;
+    };
+    const QString own = qEnvironmentVariable("TMPDIR");
+    if (!isolated() || own.isEmpty() || !QDir::isAbsolutePath(own))
+        return giveUp();
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return giveUp();
+    const QString base = own + QStringLiteral("/.view");
+    if (!mountTmpfs(base, "mode=0755,size=1m"))
+        return giveUp();
+    const auto inside = [&base](const QString& path) { return base + path; };
+    bool ok = true;
+    for (const char* folder : systemFolders)
+        ok = ok && bind(QString::fromLatin1(folder), inside(QString::fromLatin1(folder)), true, true);
+    // Merged /usr leaves links where the old folders were.
+    for (const char* folder : mergedFolders) {
+        const QFileInfo info{QString::fromLatin1(folder)};
+        if (info.isSymLink())
+            ok = ok && ::symlink(encoded(info.symLinkTarget()).constData(), encoded(inside(info.filePath())).constData()) == 0;
+        else if (info.isDir())
+            ok = ok && bind(info.filePath(), inside(info.filePath()), true, true);
+    }
+    ok = ok && mountTmpfs(inside(QStringLiteral("/dev")), "mode=0755,size=64k");
+    for (const char* node : deviceNodes)
+        ok = ok && bind(QString::fromLatin1(node), inside(QString::fromLatin1(node)), false, false);
+    const std::pair<const char*, const char*> links[] = {{"/proc/self/fd", "/dev/fd"}, {"/proc/self/fd/0", "/dev/stdin"},
+                                                         {"/proc/self/fd/1", "/dev/stdout"}, {"/proc/self/fd/2", "/dev/stderr"}};
+    for (const auto& [target, link] : links)
+        ok = ok && ::symlink(target, encoded(inside(QString::fromLatin1(link))).constData()) == 0;
+    ok = ok && mountTmpfs(inside(QStringLiteral("/dev/shm")), "mode=1777,size=256m");
+    ok = ok && QDir().mkpath(inside(QStringLiteral("/proc")))
+        && ::mount("proc", encoded(inside(QStringLiteral("/proc"))).constData(), "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+    // The office suite's pipe lives in this /tmp, which is the worker's alone.
+    for (const char* folder : {"/tmp", "/var/tmp", "/run"})
+        ok = ok && mountTmpfs(inside(QString::fromLatin1(folder)), "mode=1777,size=64m");
+    for (const QString& folder : programFolders())
+        ok = ok && bind(folder, inside(folder), true, QFileInfo(folder).isDir()); // with what is mounted below
+    // What covers a hidden file: empty, and read-only once bound.
+    const QString empty = base + QStringLiteral("/.covered");
+    ok = ok && makeMountPoint(empty, false);
+    // A folder given as an input is shown whole (an archive of it keeps its hidden files); the
+    // folders of the files given, without what is hidden in them.
+    for (const QString& folder : readable)
+        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable));
+    // A file given is shown when the folder shown does not show it: hidden, or no folder at all.
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        if (info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath())))
+            ok = ok && bind(file, inside(file), true, info.isDir());
+    }
+    for (const Shown& extra : shown)
+        ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, QFileInfo(extra.path).isDir());
+    for (const QString& folder : writable)
+        ok = ok && (folder.isEmpty() || bindWritable(folder, inside(folder), empty));
+    // Its own folder, hidden in the temporary root among other workers' folders.
+    ok = ok && bind(own, inside(own), false, false);
+    if (!ok)
+        return giveUp(); // the view is half made, but nobody is in it yet
+    if (::chdir(encoded(base).constData()) != 0 || ::syscall(SYS_pivot_root, ".", ".") != 0
+        || ::umount2(".", MNT_DETACH) != 0 || ::chdir("/") != 0) {
+        failed(QStringLiteral("entering"), base);
+        return giveUp();
+    }
+    ::mount(nullptr, "/", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr);
+    dropCapabilities();
+    return true;
+}
+
+void WorkerSandbox::keepView()
+{
+    dropCapabilities();
+}
+
+bool WorkerSandbox::wallPlayer(const QString& file)
+{
+    const bool viewed = !file.isEmpty() && enterPlayerView(file);
+    if (!viewed)
+        keepView();
+    filterSystemCalls(true);
+    // The sound server is reached through its socket, which Landlock counts as no file access.
+    const QString own = qEnvironmentVariable("TMPDIR");
+    if (own.isEmpty())
+        return viewed;
+    if (viewed || file.isEmpty()) {
+        restrictWritesTo({own});
+        return viewed;
+    }
+    // The sound and graphics cards are opened for writing too.
+    return restrictTo({own, QStringLiteral("/dev/snd"), QStringLiteral("/dev/dri")}, {}, {file}) > 0;
+}
+
+bool WorkerSandbox::limitProcesses(int count)
+{
+    if (count <= 0)
+        return false;
+    if (isolated())
+        return setLimit(RLIMIT_NPROC, rlim_t(count), rlim_t(count));
+    // Outside a user namespace the kernel counts every process and thread of the user: the
+    // most it can hold to is what the user runs now and the count on top. What the user starts
+    // later leaves the worker less.
+    const QByteArray uid = QByteArray::number(::getuid());
+    rlim_t running = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(QStringLiteral("/proc/") + entry + QStringLiteral("/status"));
+        if (!entry.at(0).isDigit() || !status.open(QIODevice::ReadOnly))
+            continue;
+        bool mine = false;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Uid:"))
+                mine = line.mid(4).simplified().split(' ').value(0) == uid;
+            else if (mine && line.startsWith("Threads:"))
+                running += rlim_t(line.mid(8).trimmed().toLong());
+        }
+    }
+    return running > 0 && setLimit(RLIMIT_NPROC, running + rlim_t(count), running + rlim_t(count));
+}
+
+void WorkerSandbox::endStrays()
+{
+    if (isolated()) {
+        // Everything in the namespace but its init and this process; a killed process lives on
+        // until the scheduler runs it, so the item is not over before they are gone (the
+        // namespace's own /proc lists only its processes).
+        ::kill(-1, SIGKILL);
+        const pid_t self = ::getpid();
+        // Before its view is made, the /proc it sees is the system's, which lists everyone.
+        const bool ownProc = QFile::symLinkTarget(QStringLiteral("/proc/self")).endsWith(QLatin1Char('/') + QString::number(self))
+            || QFileInfo(QStringLiteral("/proc/self")).canonicalFilePath() == QStringLiteral("/proc/%1").arg(self);
+        for (int round = 0; ownProc && round < 500; ++round) {
+            while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+            }
+            bool living = false;
+            for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                bool number = false;
+                const pid_t pid = pid_t(entry.toInt(&number));
+                if (!number || pid == 1 || pid == self)
+                    continue;
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+                if (!stat.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray line = stat.readAll();
+                const qsizetype close = line.lastIndexOf(')');
+                if (close >= 0 && line.size() > close + 2 && line.at(close + 2) != 'Z' && line.at(close + 2) != 'X') {
+                    living = true;
+                    break;
+                }
+            }
+            if (!living)
+                break;
+            ::usleep(10'000);
+        }
+    } else {
+        for (int round = 0; round < 10; ++round) {
+            const QList<pid_t> below = descendants();
+            if (below.isEmpty())
+                break;
+            for (pid_t pid : below)
+                ::kill(pid, SIGKILL);
+        }
+    }
+    // Our children among them leave no zombies; those of the programs we ran were reaped.
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+bool WorkerSandbox::limitMemory(qint64 bytes)
+{
+    if (bytes <= 0)
+        return true;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers reserve terabytes of shadow memory up front.
+    return false;
+#else
+    rlimit current{};
+    ::getrlimit(RLIMIT_AS, &current);
+    rlim_t wanted = rlim_t(bytes);
+    if (current.rlim_max != RLIM_INFINITY && wanted > current.rlim_max)
+        wanted = current.rlim_max;
+    return setLimit(RLIMIT_AS, wanted, wanted);
+#endif
+}
+
+bool WorkerSandbox::limitCpuTime(qint64 seconds)
+{
+    if (seconds <= 0)
+        return true;
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec);
+    rlimit current{};
+    ::getrlimit(RLIMIT_CPU, &current);
+    // Only the soft limit: SIGXCPU ends the process there, and the next item may get a budget
+    // of its own.
+    return setLimit(RLIMIT_CPU, used + rlim_t(seconds), current.rlim_max);
+}
+
+bool WorkerSandbox::filterSystemCalls(bool mayConnect)
+{
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+    if (!filter)
+        return false;
+    // Every thread, also those the libraries started before the walls went up.
+    bool ok = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
+    const auto refuse = [&](int call) {
+        if (call >= 0 && seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), call, 0) != 0)
+            ok = false;
+    };
+    for (const char* name : {"ptrace", "process_vm_readv", "process_vm_writev", "mount", "umount2",
+                             "pivot_root", "chroot", "move_mount", "open_tree", "fsopen", "fsmount",
+                             "fspick", "init_module", "finit_module", "delete_module", "kexec_load",
+                             "kexec_file_load", "reboot", "swapon", "swapoff", "bpf", "perf_event_open",
+                             "keyctl", "add_key", "request_key", "userfaultfd", "setns", "unshare",
+                             "open_by_handle_at", "name_to_handle_at", "acct", "quotactl",
+                             "settimeofday", "clock_settime", "clock_adjtime", "adjtimex", "syslog",
+                             "iopl", "ioperm", "lookup_dcookie", "vhangup", "uselib",
+                             // Rings open sockets and files past the rules below.
+                             "io_uring_setup", "io_uring_enter", "io_uring_register",
+                             // Reaching into other processes.
+                             "pidfd_getfd", "kcmp", "process_madvise"}) {
+        const int call = seccomp_syscall_resolve_name(name);
+        if (call != __NR_SCMP_ERROR)
+            refuse(call);
+    }
+    // No namespaces of its own either through clone: a new user namespace is a kernel's worth
+    // of new code within reach. clone3 hides its flags in memory the filter cannot read; as
+    // "not here", libc falls back to clone.
+    const int cloneCall = seccomp_syscall_resolve_name("clone");
+    for (const unsigned long flag : {CLONE_NEWUSER, CLONE_NEWNS, CLONE_NEWPID, CLONE_NEWNET, CLONE_NEWIPC,
+                                     CLONE_NEWUTS, CLONE_NEWCGROUP}) {
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), cloneCall, 1, SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag)) != 0)
+            ok = false;
+    }
+    const int clone3Call = seccomp_syscall_resolve_name("clone3");
+    if (clone3Call != __NR_SCMP_ERROR && seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), clone3Call, 0) != 0)
+        ok = false;
+    // A decoder talks to nobody: local sockets only (the office suite uses them between its
+    // own processes).
+    const int socketCall = seccomp_syscall_resolve_name("socket");
+    if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketCall, 1,
+                         SCMP_A0(SCMP_CMP_NE, AF_UNIX)) != 0)
+        ok = false;
+    const int socketPairCall = seccomp_syscall_resolve_name("socketpair");
+    if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketPairCall, 1,
+                         SCMP_A0(SCMP_CMP_NE, AF_UNIX)) != 0)
+        ok = false;
+    // A socket whose name it guesses (the X server's, the session bus, an agent's) is reached
+    // by connecting to it, which no file rule sees, or by sending a datagram to it. Its own
+    // programs talk through socket pairs, and the office suite listens on its pipe itself.
+    if (!mayConnect) {
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(ECONNREFUSED), seccomp_syscall_resolve_name("connect"), 0) != 0)
+            ok = false;
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), socketCall, 2, SCMP_A0(SCMP_CMP_EQ, AF_UNIX),
+                             SCMP_A1(SCMP_CMP_MASKED_EQ, 0xF, SOCK_DGRAM))
+            != 0)
+            ok = false;
+    }
+    // Outside a PID namespace of its own, a signal to -1 reaches every process of the user: the
+    // application and the whole desktop session. Nothing it runs sends one (a signal to one
+    // process cannot be told from one to its own child here: the filter sees no process tree).
+    if (!isolated()) {
+        const int killCall = seccomp_syscall_resolve_name("kill");
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), killCall, 1,
+                             SCMP_A0(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, 0xFFFFFFFFu)) != 0)
+            ok = false;
+        // Nor to its keeper, which ends whatever it leaves, nor to the application: their pids
+        // are known now. A signal by thread id alone, or through a process descriptor (which
+        // /proc hands out too), names nobody the filter can check.
+        const pid_t keeper = ::getppid();
+        QList<pid_t> guarded{keeper};
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(keeper));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toInt() > 1)
+                guarded.append(pid_t(fields[1].toInt()));
+        }
+        for (const pid_t pid : guarded) {
+            if (pid <= 1)
+                continue;
+            for (const char* name : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo", "pidfd_open"}) {
+                for (const pid_t named : {pid, pid_t(-pid)}) {
+                    if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), seccomp_syscall_resolve_name(name), 1,
+                                         SCMP_A0(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFu, scmp_datum_t(std::uint32_t(named))))
+                        != 0)
+                        ok = false;
+                }
+            }
+        }
+        for (const char* name : {"tkill", "pidfd_send_signal"})
+            refuse(seccomp_syscall_resolve_name(name));
+        // Limits are set on itself only (a keeper's CPU limit would end it).
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), seccomp_syscall_resolve_name("prlimit64"), 1,
+                             SCMP_A0(SCMP_CMP_NE, 0))
+            != 0)
+            ok = false;
+        // Shared memory that outlives every process of the sandbox, where no namespace of its
+        // own ends it.
+        for (const char* name : {"shmget", "shmat"})
+            refuse(seccomp_syscall_resolve_name(name));
+    }
+    ok = ok && seccomp_load(filter) == 0;
+    seccomp_release(filter);
+    return ok;
+}
+
+int WorkerSandbox::landlockAbi()
+{
+    const int abi = landlockCreateRuleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    return abi < 0 ? 0 : abi;
+}
+
+int WorkerSandbox::restrictWritesTo(const QStringList& folders)
+{
+    return applyLandlock(folders, nullptr);
+}
+
+int WorkerSandbox::restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files)
+{
+    const Reads reads{readable, files};
+    return applyLandlock(writable, &reads);
+}
+
+bool WorkerSandbox::mayRead(const QString& path)
+{
+    struct stat status {};
+    const QByteArray name = QFile::encodeName(path);
+    // Only files and folders are tried: opening a device or a pipe may do something.
+    if (::stat(name.constData(), &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)))
+        return true;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != EACCES;
+}
+
+int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
+{
+    const int abi = landlockAbi();
+    if (abi <= 0)
+        return 0;
+    __u64 writes = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR
+        | LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR | LANDLOCK_ACCESS_FS_MAKE_DIR
+        | LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO
+        | LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
+#ifdef LANDLOCK_ACCESS_FS_REFER
+    if (abi >= 2)
+        writes |= LANDLOCK_ACCESS_FS_REFER;
+#endif
+#ifdef LANDLOCK_ACCESS_FS_TRUNCATE
+    if (abi >= 3)
+        writes |= LANDLOCK_ACCESS_FS_TRUNCATE;
+#endif
+    const __u64 readFile = reads ? __u64(LANDLOCK_ACCESS_FS_READ_FILE) : 0;
+    const __u64 readFolder = reads ? __u64(LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR) : 0;
+    RulesetAttributes attr;
+    attr.handledAccessFs = writes | readFolder;
+    std::size_t size = sizeof attr.handledAccessFs;
+    if (abi >= 4) {
+        // No TCP at all, whatever the socket was made with.
+        attr.handledAccessNet = netBindTcp | netConnectTcp;
+        size += sizeof attr.handledAccessNet;
+    }
+    if (abi >= 6) {
+        // Signals and abstract sockets reach only this process and what it starts: not the
+        // application, not the user's other programs, not the X server's abstract socket.
+        attr.scoped = scopeAbstractUnixSocket | scopeSignal;
+        size += sizeof attr.scoped;
+    }
+    const int ruleset = landlockCreateRuleset(&attr, size, 0);
+    if (ruleset < 0)
+        return 0;
+    const auto allow = [&](const QString& path, __u64 access, bool followLink = true) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+        if (fd < 0)
+            return;
+        struct stat status {};
+        // A file takes only the rights of a file.
+        if (::fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode))
+            access &= LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_READ_FILE
+#ifdef LANDLOCK_ACCESS_FS_TRUNCATE
+                | LANDLOCK_ACCESS_FS_TRUNCATE
+#endif
+                ;
+        landlock_path_beneath_attr beneath{};
+        beneath.allowed_access = access;
+        beneath.parent_fd = fd;
+        if (access)
+            landlockAddRule(ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath);
+        ::close(fd);
+    };
+    const __u64 fileWrites = writes
+        & (LANDLOCK_ACCESS_FS_WRITE_FILE
+#ifdef LANDLOCK_ACCESS_FS_TRUNCATE
+           | LANDLOCK_ACCESS_FS_TRUNCATE
+#endif
+        );
+    const __u64 folderWrites = writes & ~(__u64(LANDLOCK_ACCESS_FS_MAKE_CHAR) | LANDLOCK_ACCESS_FS_MAKE_BLOCK);
+    for (const QString& folder : folders) {
+        if (!folder.isEmpty() && QDir(folder).exists())
+            allow(folder, folderWrites | readFolder);
+    }
+    allow(QStringLiteral("/dev/null"), fileWrites);
+    // LibreOffice's launcher makes and removes its pipe in /tmp whatever TMPDIR says: in its own
+    // namespaces a worker's /tmp is its own; without, LibreOffice is started so that the pipe
+    // goes into the worker's folder (OfficeConverter), and /tmp stays closed.
+    if (!reads)
+        allow(QStringLiteral("/tmp"), writes & (LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE));
+    if (reads) {
+        // What the view would show: the system, the programs, the inputs, nothing else of the
+        // home folder or /tmp.
+        for (const char* folder : systemFolders)
+            allow(QString::fromLatin1(folder), readFolder);
+        for (const char* folder : mergedFolders)
+            allow(QString::fromLatin1(folder), readFolder);
+        for (const char* node : deviceNodes)
+            allow(QString::fromLatin1(node), readFile);
+        // Other processes' entries are walled off by Landlock's own rule on reaching into them.
+        allow(QStringLiteral("/proc"), readFolder);
+        for (const QString& folder : programFolders())
+            allow(folder, readFolder);
+        for (const QString& folder : reads->folders) {
+            if (folder.isEmpty() || reads->files.contains(folder))
+                continue; // an input itself, read whole below
+            // The folder lists at every depth (its hidden entries' names too), but only the files
+            // the view would show are read, each by its own rule; a link leads where it leads.
+            allow(folder, LANDLOCK_ACCESS_FS_READ_DIR);
+            for (const QString& file : walkFolder(folder, false).files)
+                allow(file, readFile, false);
+        }
+        for (const QString& file : reads->files)
+            allow(file, readFolder);
+    }
+    const bool restricted = landlockRestrictSelf(ruleset) == 0;
+    ::close(ruleset);
+    if (restricted && reads)
+        s_keepsOutOfTmp = true;
+    return restricted ? abi : 0;
+}
+
+bool WorkerSandbox::keepsOutOfTmp()
+{
+    return s_keepsOutOfTmp;
+}
+
+QByteArray WorkerSandbox::writeChecksRefused()
+{
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+    if (!filter)
+        return {};
+    bool ok = true;
+    // The mode is the second argument of access, the third of faccessat and faccessat2.
+    for (const auto& [name, argument] : {std::pair{"access", 1u}, std::pair{"faccessat", 2u}, std::pair{"faccessat2", 2u}}) {
+        const int call = seccomp_syscall_resolve_name(name);
+        if (call == __NR_SCMP_ERROR)
+            continue; // not on this architecture
+        const scmp_arg_cmp writable{argument, SCMP_CMP_MASKED_EQ, W_OK, W_OK};
+        if (seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), call, 1, writable) != 0)
+            ok = false;
+    }
+    QByteArray program;
+    const int memory = ::memfd_create("filter", MFD_CLOEXEC);
+    if (ok && memory >= 0 && seccomp_export_bpf(filter, memory) == 0 && ::lseek(memory, 0, SEEK_SET) == 0) {
+        char chunk[4096];
+        ssize_t got;
+        while ((got = ::read(memory, chunk, sizeof chunk)) > 0)
+            program.append(chunk, got);
+        if (got < 0)
+            program.clear();
+    }
+    if (memory >= 0)
+        ::close(memory);
+    seccomp_release(filter);
+    return program;
+}
+
+} // namespace qv

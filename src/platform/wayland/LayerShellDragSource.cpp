@@ -1,0 +1,290 @@
+#include "platform/wayland/LayerShellDragSource.h"
+
+#include "model/KeyTable.h"
+#include "model/Log.h"
+#include "model/SettingsKeys.h"
+#include "platform/desktop/ScreenProvider.h"
+#include "platform/drags/ModifierFlags.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/wayland/DragStrip.h"
+#include "platform/wayland/LayerShell.h"
+#include "platform/x11/X11DragSource.h"
+
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScreen>
+#include <QWindow>
+
+#include <cmath>
+
+namespace qv {
+
+namespace {
+
+std::optional<quint32> modifierOfKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift: return ModifierFlag::shift;
+    case Qt::Key_Control: return ModifierFlag::control;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return ModifierFlag::option;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return ModifierFlag::command;
+    default: return std::nullopt;
+    }
+}
+
+// The keys the watcher reports during a drag, as the X11 back end does.
+bool isReportedKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down: return true;
+    default: return false;
+    }
+}
+
+DragOffer offerOf(const QMimeData* data)
+{
+    DragOffer offer;
+    if (!data)
+        return offer;
+    offer.types = data->formats();
+    if (data->hasFormat(QStringLiteral("text/uri-list")))
+        offer.uris = parseUriList(data->data(QStringLiteral("text/uri-list")));
+    if (data->hasFormat(QStringLiteral("text/x-moz-url")))
+        offer.mozUrl = data->data(QStringLiteral("text/x-moz-url"));
+    return offer;
+}
+
+} // namespace
+
+LayerShellDragSource::LayerShellDragSource(SettingsStore& settings, QObject* parent)
+    : DragEventSource(parent)
+    , m_settings(settings)
+{
+    m_dwell.setSingleShot(true);
+    connect(&m_dwell, &QTimer::timeout, this, [this] {
+        if (!m_inDrag)
+            return;
+        // Still on the strip: resting on moves to the next wheel, at a pace that leaves the
+        // user time to read the one shown and move onto it.
+        m_dwell.start(std::max(nextRestMs, m_dwell.interval()));
+        Q_EMIT dwellElapsed();
+    });
+    m_gone.setSingleShot(true);
+    m_gone.setInterval(goneAfterMs);
+    connect(&m_gone, &QTimer::timeout, this, &LayerShellDragSource::endDrag);
+}
+
+LayerShellDragSource::~LayerShellDragSource()
+{
+    if (m_started)
+        qApp->removeEventFilter(this);
+    for (DragStrip* strip : m_strips)
+        delete strip;
+}
+
+bool LayerShellDragSource::start(QString* whyNot)
+{
+    // Through XWayland (GNOME without our Shell extension) the strips are X11 windows that
+    // stay out of the window manager's way; Mutter's bridge hands native drags to them.
+    const bool overXWayland = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!overXWayland && !LayerShell::isAvailable()) {
+        *whyNot = QStringLiteral("the compositor offers no layer surfaces");
+        return false;
+    }
+    LayerShell::install();
+    m_started = true;
+    qApp->installEventFilter(this);
+    connect(&m_settings, &SettingsStore::changed, this, [this](const QString& key) {
+        if (key == SettingsKey::dragStripEdge)
+            placeStrips();
+    });
+    connect(qApp, &QGuiApplication::screenAdded, this, &LayerShellDragSource::placeStrips);
+    connect(qApp, &QGuiApplication::screenRemoved, this, [this](QScreen* gone) {
+        std::erase_if(m_strips, [gone](DragStrip* strip) {
+            if (strip->screen() != gone)
+                return false;
+            strip->deleteLater();
+            return true;
+        });
+    });
+    placeStrips();
+    return true;
+}
+
+void LayerShellDragSource::setCatchersShown(bool shown)
+{
+    if (shown == m_stripsWanted)
+        return;
+    m_stripsWanted = shown;
+    if (m_started)
+        placeStrips();
+}
+
+void LayerShellDragSource::placeStrips()
+{
+    for (DragStrip* strip : m_strips)
+        delete strip;
+    m_strips.clear();
+    if (!m_stripsWanted) {
+        reserveScreenEdge(std::nullopt, 0);
+        return;
+    }
+    const std::optional<Qt::Edge> edge
+        = DragStrip::edgeNamed(m_settings.stringValue(SettingsKey::dragStripEdge).value_or(QString()));
+    // The wheel opens beside the strip, never over it: a drag that ends there would be lost.
+    reserveScreenEdge(edge, DragStrip::thickness);
+    if (!edge) {
+        qCInfo(dragLog, "No drag strip: the wheel opens only for files handed to the application");
+        return;
+    }
+    for (QScreen* screen : QGuiApplication::screens()) {
+        auto* strip = new DragStrip(screen);
+        strip->showAlong(*edge);
+        m_strips.push_back(strip);
+    }
+}
+
+bool LayerShellDragSource::isStrip(const QObject* object) const
+{
+    return std::find(m_strips.begin(), m_strips.end(), object) != m_strips.end();
+}
+
+bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!watched->isWindowType())
+        return false;
+    auto* window = static_cast<QWindow*>(watched);
+    switch (event->type()) {
+    case QEvent::DragEnter: {
+        auto* enter = static_cast<QDragEnterEvent*>(event);
+        m_pointer = window->mapToGlobal(enter->position().toPoint());
+        notePointerSeen(m_pointer);
+        ++m_windowsUnderDrag;
+        m_gone.stop();
+        if (isStrip(window)) {
+            // Modifier taps reach the strip only while the drag is over it (KWin).
+            static_cast<DragStrip*>(window)->setTakesKeys(true);
+            dragArrived(enter->mimeData());
+            // A strip takes nothing: a drop on it must leave the files where they are.
+            enter->ignore();
+            return true;
+        }
+        break;
+    }
+    case QEvent::DragMove: {
+        auto* move = static_cast<QDragMoveEvent*>(event);
+        m_pointer = window->mapToGlobal(move->position().toPoint());
+        notePointerSeen(m_pointer);
+        if (isStrip(window)) {
+            move->ignore();
+            return true;
+        }
+        break;
+    }
+    case QEvent::DragLeave:
+        if (isStrip(window)) {
+            m_dwell.stop();
+            static_cast<DragStrip*>(window)->setTakesKeys(false);
+        }
+        dragLeft();
+        break;
+    case QEvent::Drop:
+        if (m_inDrag) {
+            m_windowsUnderDrag = 0;
+            m_dwell.stop();
+            // After the window took the drop.
+            QTimer::singleShot(0, this, &LayerShellDragSource::endDrag);
+        }
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (m_inDrag)
+            keyEvent(static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void LayerShellDragSource::dragArrived(const QMimeData* data)
+{
+    const double dwellSeconds = m_settings.doubleValue(SettingsKey::dragStripDwell);
+    if (dwellSeconds > 0 && std::isfinite(dwellSeconds))
+        m_dwell.start(int(std::lround(std::min(dwellSeconds, 10.0) * 1000)));
+    if (m_inDrag)
+        return; // back on the strip during the same drag
+    m_inDrag = true;
+    m_offer = offerOf(data);
+    m_modifiers = 0;
+    m_heldModifierKeys.clear();
+    qCDebug(dragLog, "A drag reached the strip at %d,%d", m_pointer.x(), m_pointer.y());
+    Q_EMIT primaryButtonPressed();
+    Q_EMIT dragSelectionChanged();
+}
+
+void LayerShellDragSource::readDragOffer()
+{
+    QTimer::singleShot(0, this, [this, offer = m_offer] { Q_EMIT dragOfferRead(offer); });
+}
+
+void LayerShellDragSource::dragLeft()
+{
+    m_windowsUnderDrag = std::max(0, m_windowsUnderDrag - 1);
+    if (m_inDrag && m_windowsUnderDrag == 0)
+        m_gone.start();
+}
+
+void LayerShellDragSource::endDrag()
+{
+    for (DragStrip* strip : m_strips)
+        strip->setTakesKeys(false);
+    m_gone.stop();
+    m_dwell.stop();
+    m_windowsUnderDrag = 0;
+    if (!m_inDrag)
+        return;
+    m_inDrag = false;
+    m_modifiers = 0;
+    m_heldModifierKeys.clear();
+    Q_EMIT primaryButtonReleased();
+}
+
+void LayerShellDragSource::keyEvent(const QKeyEvent* event, bool pressed)
+{
+    if (const std::optional<quint32> modifier = modifierOfKey(event->key())) {
+        if (pressed && !event->isAutoRepeat())
+            m_heldModifierKeys.insert(event->key(), *modifier);
+        else if (!pressed && !event->isAutoRepeat())
+            m_heldModifierKeys.remove(event->key());
+        quint32 flags = 0;
+        for (quint32 flag : std::as_const(m_heldModifierKeys))
+            flags |= flag;
+        if (flags != m_modifiers) {
+            m_modifiers = flags;
+            Q_EMIT modifiersChanged(flags);
+        }
+        return;
+    }
+    if (!pressed || event->isAutoRepeat() || !isReportedKey(event->key()))
+        return;
+    const int key = event->key() == Qt::Key_Backtab ? int(Qt::Key_Tab) : event->key();
+    if (const std::optional<quint32> code
+        = keyCodeForQtKey(key, event->modifiers().testFlag(Qt::KeypadModifier)))
+        Q_EMIT keyPressed(int(*code));
+}
+
+} // namespace qv
