@@ -1,6 +1,6 @@
 // The fuzz targets stand in for pandoc: a clipping's RTF is refused, as pandoc refuses damaged
 // RTF, so the clipping reader goes on to its plain text without starting a program per input.
-#include "documents/RichTextReader.h"
+#include "documents/readers/RichTextReader.h"
 
 #include "model/EngineError.h"
 

@@ -2,7 +2,7 @@
 
 #include "FuzzSupport.h"
 
-#include "documents/EPUBReader.h"
+#include "documents/readers/EPUBReader.h"
 #include "model/Error.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // CSV and TSV files through readDelimitedText, and the rows written out again.
 #include "FuzzSupport.h"
 
-#include "documents/DelimitedText.h"
+#include "documents/sheets/DelimitedText.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -1,7 +1,7 @@
 // Markdown through MarkdownReader into the document model's blocks, and straight to HTML.
 #include "FuzzSupport.h"
 
-#include "documents/MarkdownReader.h"
+#include "documents/readers/MarkdownReader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

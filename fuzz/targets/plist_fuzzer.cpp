@@ -2,7 +2,7 @@
 // PropertyListDocuments, as the document conversions read them.
 #include "FuzzSupport.h"
 
-#include "documents/PropertyListDocuments.h"
+#include "documents/readers/PropertyListDocuments.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -2,10 +2,10 @@
 // first byte sends the bytes to the Word or OpenDocument style readers instead.
 #include "FuzzSupport.h"
 
-#include "documents/OpenDocumentStyleReader.h"
-#include "documents/RtfDecoder.h"
-#include "documents/RtfStyleReader.h"
-#include "documents/WordStyleReader.h"
+#include "documents/readers/RtfDecoder.h"
+#include "documents/styles/OpenDocumentStyleReader.h"
+#include "documents/styles/RtfStyleReader.h"
+#include "documents/styles/WordStyleReader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,7 +1,7 @@
 // SRT, WebVTT, ASS and SSA files through loadSubtitles, as a subtitle job reads them.
 #include "FuzzSupport.h"
 
-#include "documents/Subtitles.h"
+#include "documents/subtitles/Subtitles.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

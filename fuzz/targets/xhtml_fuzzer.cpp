@@ -1,7 +1,7 @@
 // XHTML and HTML bytes through XHTMLParser::parse, strictly first or tolerantly at once.
 #include "FuzzSupport.h"
 
-#include "documents/XHTMLParser.h"
+#include "documents/readers/XHTMLParser.h"
 #include "model/Error.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Whole .xlsx files through readXLSX, as a spreadsheet conversion reads them.
 #include "FuzzSupport.h"
 
-#include "documents/XlsxReader.h"
+#include "documents/sheets/XlsxReader.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

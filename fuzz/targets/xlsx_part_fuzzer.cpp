@@ -2,7 +2,7 @@
 // of an otherwise valid workbook, so that the XML readers are reached past the zip.
 #include "XlsxPackage.h"
 
-#include "documents/XlsxReader.h"
+#include "documents/sheets/XlsxReader.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

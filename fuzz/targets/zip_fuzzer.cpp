@@ -1,7 +1,7 @@
 // Any bytes as a package through ZipPackageReader, every entry read to its end.
 #include "FuzzSupport.h"
 
-#include "documents/ZipPackageReader.h"
+#include "documents/readers/ZipPackageReader.h"
 #include "model/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/DocumentOutput.h"
+#include "documents/writers/DocumentOutput.h"
 #include "model/OperationDescriptor.h"
 
 #include <QList>

@@ -5,7 +5,7 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/ImageTools.h"
 #include "catalogue/VisionTools.h"
-#include "documents/DocumentWriter.h"
+#include "documents/writers/DocumentWriter.h"
 #include "engines/image/ImageConversion.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageEngine.h"

@@ -1,7 +1,7 @@
 #include "catalogue/IsolatedReading.h"
 
 #include "catalogue/CatalogueWorkers.h"
-#include "documents/ZipPackageReader.h"
+#include "documents/readers/ZipPackageReader.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageThumbnail.h"
 #include "engines/pdf/PdfLock.h"

@@ -7,7 +7,7 @@
 #include "catalogue/PdfWorkAdapter.h"
 #include "catalogue/VisionTools.h"
 #include "documents/DocumentConversion.h"
-#include "documents/PictureSlides.h"
+#include "documents/writers/PictureSlides.h"
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/Sheet.h"
+#include "documents/sheets/Sheet.h"
 #include "model/OperationDescriptor.h"
 
 #include <QList>

@@ -2,8 +2,8 @@
 
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/OperationFactories.h"
-#include "documents/Subtitles.h"
-#include "documents/TextLoaders.h"
+#include "documents/readers/TextLoaders.h"
+#include "documents/subtitles/Subtitles.h"
 #include "jobs/OutputPlanner.h"
 #include "model/CancellationError.h"
 #include "model/Progress.h"

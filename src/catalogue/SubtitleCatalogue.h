@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/SubtitleCue.h"
+#include "documents/subtitles/SubtitleCue.h"
 #include "model/OperationDescriptor.h"
 
 #include <QList>

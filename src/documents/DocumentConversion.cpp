@@ -1,14 +1,14 @@
 #include "documents/DocumentConversion.h"
 
-#include "documents/DocumentPictures.h"
+#include "documents/model/DocumentPictures.h"
 
-#include "documents/AttributedTextReader.h"
-#include "documents/DocumentLoader.h"
-#include "documents/DocumentWriter.h"
-#include "documents/OfficeConverter.h"
-#include "documents/TextLoaders.h"
-#include "engines/pdf/PDFEngine.h"
 #include "documents/DocumentPlanner.h"
+#include "documents/office/OfficeConverter.h"
+#include "documents/readers/AttributedTextReader.h"
+#include "documents/readers/DocumentLoader.h"
+#include "documents/readers/TextLoaders.h"
+#include "documents/writers/DocumentWriter.h"
+#include "engines/pdf/PDFEngine.h"
 #include "model/CancellationError.h"
 #include "model/EngineError.h"
 

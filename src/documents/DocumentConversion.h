@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "documents/DocumentOutput.h"
-#include "documents/LoadedDocument.h"
+#include "documents/model/LoadedDocument.h"
+#include "documents/writers/DocumentOutput.h"
 #include "model/OperationContext.h"
 #include "model/Progress.h"
 

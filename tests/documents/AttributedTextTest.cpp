@@ -1,8 +1,8 @@
-#include "documents/AttributedTextReader.h"
-#include "documents/AttributedTextWriter.h"
-#include "documents/DocumentFileReader.h"
-#include "documents/MarkdownReader.h"
-#include "documents/RichTextReader.h"
+#include "documents/readers/AttributedTextReader.h"
+#include "documents/readers/DocumentFileReader.h"
+#include "documents/readers/MarkdownReader.h"
+#include "documents/readers/RichTextReader.h"
+#include "documents/writers/AttributedTextWriter.h"
 
 #include "model/CancellationError.h"
 #include "model/EngineError.h"

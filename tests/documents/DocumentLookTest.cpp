@@ -1,7 +1,7 @@
-#include "documents/AttributedTextReader.h"
-#include "documents/DocumentWriter.h"
-#include "documents/OfficeConverter.h"
-#include "documents/RichTextReader.h"
+#include "documents/office/OfficeConverter.h"
+#include "documents/readers/AttributedTextReader.h"
+#include "documents/readers/RichTextReader.h"
+#include "documents/writers/DocumentWriter.h"
 #include "model/Capabilities.h"
 #include "support/TestFiles.h"
 

@@ -1,7 +1,7 @@
 #include "PackageTestTools.h"
 
-#include "documents/EPUBReader.h"
-#include "documents/ZipPackageWriter.h"
+#include "documents/readers/EPUBReader.h"
+#include "documents/writers/ZipPackageWriter.h"
 #include "model/EngineError.h"
 #include "model/SystemError.h"
 #include "support/SmallDisk.h"

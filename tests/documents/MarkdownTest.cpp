@@ -1,6 +1,6 @@
-#include "documents/MarkdownReader.h"
-#include "documents/MarkdownWriter.h"
-#include "documents/HTMLRenderer.h"
+#include "documents/readers/MarkdownReader.h"
+#include "documents/writers/HTMLRenderer.h"
+#include "documents/writers/MarkdownWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documents/ZipPackageReader.h"
+#include "documents/readers/ZipPackageReader.h"
 
 #include <QBuffer>
 #include <QHash>

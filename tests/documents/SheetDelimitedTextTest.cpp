@@ -1,5 +1,5 @@
-#include "documents/DelimitedText.h"
-#include "documents/Sheet.h"
+#include "documents/sheets/DelimitedText.h"
+#include "documents/sheets/Sheet.h"
 #include "model/EngineError.h"
 #include "support/TestFiles.h"
 

@@ -1,5 +1,5 @@
-#include "documents/Sheet.h"
-#include "documents/XlsxWriter.h"
+#include "documents/sheets/Sheet.h"
+#include "documents/sheets/XlsxWriter.h"
 #include "support/DevDriver.h"
 #include "support/TestFiles.h"
 

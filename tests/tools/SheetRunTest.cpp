@@ -1,4 +1,4 @@
-#include "documents/ZipPackageWriter.h"
+#include "documents/writers/ZipPackageWriter.h"
 #include "support/DevDriver.h"
 #include "support/RepeatingZip.h"
 #include "support/TestFiles.h"
