@@ -18,8 +18,8 @@
 #include "jobs/Job.h"
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"
-#include "model/FileInfo.h"
-#include "model/SettingsDefaults.h"
+#include "model/files/FileInfo.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/Workspace.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "SaliencySubjectMasker.h"
 
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>

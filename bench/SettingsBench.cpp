@@ -5,8 +5,8 @@
 
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
-#include "model/Capabilities.h"
-#include "model/SettingsDefaults.h"
+#include "model/operations/Capabilities.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/desktop/HotkeyGrabber.h"
 #include "platform/settings/SettingsStore.h"

@@ -7,7 +7,7 @@
 
 #include "engines/vision/ModelSubjectMasker.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

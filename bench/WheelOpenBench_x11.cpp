@@ -10,7 +10,7 @@
 
 #include "catalogue/SystemServices.h"
 #include "model/Clock.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/x11/X11DragSource.h"
 #include "wheel/DragWatcher.h"

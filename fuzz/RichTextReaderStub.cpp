@@ -2,7 +2,7 @@
 // RTF, so the clipping reader goes on to its plain text without starting a program per input.
 #include "documents/readers/RichTextReader.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 namespace qv {
 

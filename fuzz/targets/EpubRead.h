@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "documents/readers/EPUBReader.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <QDir>
 

@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "documents/readers/PropertyListDocuments.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

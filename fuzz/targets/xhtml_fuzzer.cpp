@@ -2,7 +2,7 @@
 #include "FuzzSupport.h"
 
 #include "documents/readers/XHTMLParser.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <QDir>
 

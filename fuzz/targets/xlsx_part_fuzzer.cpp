@@ -3,7 +3,7 @@
 #include "XlsxPackage.h"
 
 #include "documents/sheets/XlsxReader.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -2,7 +2,7 @@
 #include "FuzzSupport.h"
 
 #include "documents/readers/ZipPackageReader.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

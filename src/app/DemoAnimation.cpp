@@ -1,7 +1,7 @@
 #include "app/DemoAnimation.h"
 
-#include "model/HexColor.h"
-#include "model/SettingsReaders.h"
+#include "model/operations/HexColor.h"
+#include "model/settings/SettingsReaders.h"
 #include "wheel/WheelGeometry.h"
 
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
 #include "app/DemoView.h"
 
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 
 #include <QDateTime>
 #include <QLinearGradient>

@@ -4,8 +4,8 @@
 #include "app/StatusMenuModel.h"
 #include "jobs/JobCenter.h"
 #include "jobs/Toasts.h"
-#include "model/SettingsKeys.h"
-#include "model/Shortcut.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/Shortcut.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 

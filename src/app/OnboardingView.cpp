@@ -4,8 +4,8 @@
 #include "app/MenuActions.h"
 #include "app/StatusIcon.h"
 #include "app/TriggerCard.h"
-#include "model/ModifierGlyph.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/LaunchAtLogin.h"
 #include "platform/settings/SettingsStore.h"
 

@@ -1,7 +1,7 @@
 #include "app/OnboardingWindowController.h"
 
 #include "app/MenuActions.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QEvent>

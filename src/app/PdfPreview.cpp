@@ -1,7 +1,7 @@
 #include "app/PdfPreview.h"
 
 #include "catalogue/IsolatedPdfReading.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 #include "model/Log.h"
 #include "platform/processes/ThreadCall.h"
 

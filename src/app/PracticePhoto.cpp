@@ -1,7 +1,7 @@
 #include "app/PracticePhoto.h"
 
 #include "engines/image/HeifWriter.h"
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 #include "platform/files/ExclusiveRename.h"
 #include "platform/files/WorkFolder.h"
 

@@ -9,7 +9,7 @@
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "engines/media/MediaCategory.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "platform/processes/ThreadCall.h"
 
 #include <QBoxLayout>

@@ -8,7 +8,7 @@
 #include "app/SystemStatusTray.h"
 #include "jobs/JobCenter.h"
 #include "model/Log.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QGuiApplication>

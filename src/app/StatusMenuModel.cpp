@@ -2,8 +2,8 @@
 
 #include "app/StatusIcon.h"
 #include "jobs/JobCenter.h"
-#include "model/SettingsKeys.h"
-#include "model/Shortcut.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/Shortcut.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QFileInfo>

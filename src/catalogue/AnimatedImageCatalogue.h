@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/OperationContext.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationContext.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <QList>
 #include <QUrl>

@@ -4,7 +4,7 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/FileTests.h"
 #include "catalogue/OperationFactories.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/ArchiveTarget.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 namespace qv {
 

@@ -4,9 +4,9 @@
 #include "catalogue/ArchiveReader.h"
 #include "catalogue/ArchiveSpace.h"
 #include "catalogue/GzipCheck.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "catalogue/ArchiveExtractor.h"
 #include "catalogue/ArchiveTarget.h"
 #include "catalogue/FractionHandler.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QList>
 #include <QString>

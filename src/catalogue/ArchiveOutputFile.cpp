@@ -1,6 +1,6 @@
 #include "catalogue/ArchiveOutputFile.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/ArchiveListing.h"
+#include "model/files/ArchiveListing.h"
 
 #include <QByteArray>
 

@@ -3,7 +3,7 @@
 #include "catalogue/ArchiveEntryName.h"
 #include "catalogue/ZipCentralDirectory.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "catalogue/Blake2sp.h"
 #include "catalogue/RarBlockChain.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "catalogue/ArchiveSpace.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "model/Log.h"
 #include "platform/files/FreeSpace.h"
 

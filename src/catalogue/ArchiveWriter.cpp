@@ -2,8 +2,8 @@
 
 #include "catalogue/ArchiveEntryName.h"
 
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/OperationFactories.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <QSet>
 

@@ -10,9 +10,9 @@
 #include "documents/readers/TextLoaders.h"
 #include "engines/pdf/PDFEngine.h"
 #include "jobs/OutputPlanner.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/Progress.h"
 
 #include <QFileInfo>
 #include <QUuid>

@@ -1,8 +1,8 @@
 #include "catalogue/GzipCheck.h"
 
 #include "catalogue/ArchiveReader.h"
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 
 #include <QByteArray>
 #include <QFile>

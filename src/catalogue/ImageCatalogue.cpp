@@ -13,9 +13,9 @@
 #include "engines/image/VipsRuntime.h"
 #include "engines/pdf/ImagesToPdf.h"
 #include "jobs/OutputPlanner.h"
-#include "model/CancellationError.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
+#include "model/errors/CancellationError.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
 
 #include <QFile>
 #include <QUuid>

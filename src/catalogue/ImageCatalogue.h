@@ -3,7 +3,7 @@
 #include "catalogue/OperationFactories.h"
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWork.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <QList>
 

@@ -16,11 +16,11 @@
 #include "engines/image/VipsRuntime.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/Progress.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
+#include "model/errors/CancellationError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/Progress.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
 
 namespace qv {
 

@@ -11,13 +11,13 @@
 #include "documents/sheets/XlsxReader.h"
 #include "documents/subtitles/Subtitles.h"
 #include "jobs/WorkerPool.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Error.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/Error.h"
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
-#include "model/SystemError.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
 
 #include <QDir>
 #include <QJsonArray>

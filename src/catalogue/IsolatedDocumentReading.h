@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/WorkerServer.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -6,10 +6,10 @@
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "jobs/WorkerPool.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/sandbox/WorkerProtocol.h"
 
 #include <QDateTime>

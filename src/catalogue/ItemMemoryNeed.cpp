@@ -2,8 +2,8 @@
 
 #include "catalogue/IsolatedReading.h"
 #include "engines/image/WebPWriter.h"
-#include "model/FileInfo.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <algorithm>
 

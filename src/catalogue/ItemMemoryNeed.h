@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/JobCenter.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <stop_token>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/media/MediaInfo.h"
-#include "model/OperationDescriptor.h"
-#include "model/OperationOptions.h"
+#include "model/operations/OperationDescriptor.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "catalogue/MediaWorkAdapter.h"
 
 #include "jobs/OutputPlanner.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QUuid>
 

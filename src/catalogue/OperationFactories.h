@@ -1,8 +1,8 @@
 #pragma once
 
-#include "model/FileOperation.h"
-#include "model/OperationContext.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/FileOperation.h"
+#include "model/operations/OperationContext.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <functional>
 #include <memory>

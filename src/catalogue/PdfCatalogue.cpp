@@ -12,10 +12,10 @@
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "jobs/OutputPlanner.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
 #include "platform/files/FileContents.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engines/pdf/PDFWork.h"
-#include "model/OperationContext.h"
+#include "model/operations/OperationContext.h"
 
 namespace qv {
 

@@ -6,9 +6,9 @@
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/HexColor.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
 #include "platform/files/WorkFolderRegistry.h"
 #include "platform/sandbox/WorkerProtocol.h"
 

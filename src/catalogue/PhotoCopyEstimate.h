@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engines/image/DecodedImage.h"
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QJsonObject>
 #include <QSize>

@@ -1,6 +1,6 @@
 #include "catalogue/RarBlockChain.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

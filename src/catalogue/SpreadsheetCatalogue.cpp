@@ -9,9 +9,9 @@
 #include "documents/sheets/XlsxReader.h"
 #include "documents/sheets/XlsxWriter.h"
 #include "jobs/OutputPlanner.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 
 #include <QDir>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "documents/sheets/Sheet.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <QList>
 

@@ -5,8 +5,8 @@
 #include "documents/readers/TextLoaders.h"
 #include "documents/subtitles/Subtitles.h"
 #include "jobs/OutputPlanner.h"
-#include "model/CancellationError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/operations/Progress.h"
 #include "platform/files/FileContents.h"
 
 #include <QUuid>

@@ -7,7 +7,7 @@
 #include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "platform/files/LocalFileProbe.h"
 #include "platform/settings/SettingsStore.h"
 

@@ -1,11 +1,11 @@
 #include "catalogue/ToolRegistry.h"
 
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/QuickActionCatalogue.h"
-#include "model/ModifierGlyph.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/files/InputFile.h"
 #include "platform/settings/SettingsStore.h"
 

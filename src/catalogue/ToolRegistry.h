@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/OperationDescriptor.h"
-#include "model/WheelContent.h"
+#include "model/operations/OperationDescriptor.h"
+#include "model/wheel/WheelContent.h"
 
 #include <functional>
 

@@ -6,8 +6,8 @@
 #include "engines/pdf/PDFEngine.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 #include "platform/files/FileContents.h"
 
 #include <QDir>

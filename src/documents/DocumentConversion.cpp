@@ -9,8 +9,8 @@
 #include "documents/readers/TextLoaders.h"
 #include "documents/writers/DocumentWriter.h"
 #include "engines/pdf/PDFEngine.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 #include <QTextBlock>

@@ -4,8 +4,8 @@
 
 #include "documents/model/LoadedDocument.h"
 #include "documents/writers/DocumentOutput.h"
-#include "model/OperationContext.h"
-#include "model/Progress.h"
+#include "model/operations/OperationContext.h"
+#include "model/operations/Progress.h"
 
 #include <QUrl>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "jobs/JobCenterServices.h"
-#include "model/OperationBehavior.h"
-#include "model/OperationOptions.h"
-#include "model/WheelEntry.h"
+#include "model/operations/OperationBehavior.h"
+#include "model/operations/OperationOptions.h"
+#include "model/wheel/WheelEntry.h"
 
 #include <QPointF>
 

@@ -2,7 +2,7 @@
 
 #include "editors/EditorActivity.h"
 #include "jobs/Toasts.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "model/Log.h"
 #include "platform/processes/ThreadCall.h"
 

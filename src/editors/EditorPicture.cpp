@@ -1,7 +1,7 @@
 #include "editors/EditorPicture.h"
 
 #include "catalogue/IsolatedReading.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include "catalogue/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 #include "model/Log.h"
 #include "platform/processes/ThreadCall.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/processes/ThreadCall.h"
 
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "platform/files/FileContents.h"
 
 #include <QDir>

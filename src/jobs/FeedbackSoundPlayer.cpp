@@ -1,6 +1,6 @@
 #include "jobs/FeedbackSoundPlayer.h"
 
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/feedback/SoundOutput.h"
 #include "platform/settings/SettingsStore.h"
 

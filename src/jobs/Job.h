@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/JobFailure.h"
-#include "model/Progress.h"
+#include "model/errors/JobFailure.h"
+#include "model/operations/Progress.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "jobs/AsyncLimiter.h"
-#include "jobs/MemoryBudget.h"
 #include "jobs/Job.h"
 #include "jobs/JobCenterServices.h"
-#include "model/OperationDescriptor.h"
-#include "model/OperationOptions.h"
-#include "model/WheelEntry.h"
+#include "jobs/MemoryBudget.h"
+#include "model/operations/OperationDescriptor.h"
+#include "model/operations/OperationOptions.h"
+#include "model/wheel/WheelEntry.h"
 
 #include <QHash>
 #include <QObject>

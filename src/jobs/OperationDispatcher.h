@@ -2,8 +2,8 @@
 
 #include "jobs/FilePromise.h"
 #include "jobs/Job.h"
-#include "model/OperationOptions.h"
-#include "model/WheelEntry.h"
+#include "model/operations/OperationOptions.h"
+#include "model/wheel/WheelEntry.h"
 
 #include <QObject>
 #include <QPointF>

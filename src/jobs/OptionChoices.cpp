@@ -1,7 +1,7 @@
 #include "jobs/OptionChoices.h"
 
-#include "model/HexColor.h"
-#include "model/MergeLayout.h"
+#include "model/operations/HexColor.h"
+#include "model/operations/MergeLayout.h"
 
 #include <algorithm>
 #include <cmath>

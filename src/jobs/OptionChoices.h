@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/OperationOptions.h"
-#include "model/SettingsSnapshot.h"
+#include "model/operations/OperationOptions.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QColor>
 #include <QList>

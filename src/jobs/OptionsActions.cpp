@@ -2,7 +2,7 @@
 
 #include "engines/image/ImageEngine.h"
 #include "jobs/PageRanges.h"
-#include "model/RememberedOptions.h"
+#include "model/settings/RememberedOptions.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWriteSupport.h"
 #include "jobs/OptionsModel.h"
-#include "model/OperationDescriptor.h"
+#include "model/operations/OperationDescriptor.h"
 
 #include <functional>
 

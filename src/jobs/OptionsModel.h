@@ -1,8 +1,8 @@
 #pragma once
 
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QObject>
 

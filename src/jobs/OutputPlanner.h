@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/Clock.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsSnapshot.h"
 #include "platform/files/FileAttributes.h"
 #include "platform/files/WriteAccessProbe.h"
 #include "platform/sandbox/WorkerProtocol.h"

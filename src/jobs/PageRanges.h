@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PageRange.h"
+#include "model/operations/PageRange.h"
 
 #include <QList>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "jobs/ResultPlacement.h"
 
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
-#include "model/JobNotes.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/JobNotes.h"
 #include "platform/files/BeneathOpen.h"
 #include "platform/files/FileItems.h"
 #include "platform/files/PlainTree.h"

@@ -2,11 +2,11 @@
 
 #include "jobs/ResultPlacement.h"
 #include "jobs/WorkerNotes.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/JobNotes.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "model/Log.h"
-#include "model/Progress.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 #include "platform/files/FileItems.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolder.h"
@@ -15,7 +15,7 @@
 #include "platform/processes/ChildProcess.h"
 #include "platform/sandbox/SandboxEnvironment.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

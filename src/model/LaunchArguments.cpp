@@ -1,6 +1,6 @@
 #include "model/LaunchArguments.h"
 
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "settings/AdvancedSettingsTab.h"
 
 #include "jobs/JobCenter.h"
-#include "model/ByteCount.h"
-#include "model/SettingsKeys.h"
+#include "model/files/ByteCount.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ThreadCall.h"

@@ -1,7 +1,7 @@
 #include "settings/EnginesSettingsTab.h"
 
 #include "graphics/SymbolTable.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "platform/processes/FFmpegInvocation.h"
 #include "platform/processes/ProcessRunner.h"
 #include "platform/processes/ThreadCall.h"

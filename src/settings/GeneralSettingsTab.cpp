@@ -1,8 +1,8 @@
 #include "settings/GeneralSettingsTab.h"
 
-#include "model/Error.h"
-#include "model/HexColor.h"
-#include "model/SettingsKeys.h"
+#include "model/errors/Error.h"
+#include "model/operations/HexColor.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/LaunchAtLogin.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsBinder.h"

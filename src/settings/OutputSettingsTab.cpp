@@ -1,8 +1,8 @@
 #include "settings/OutputSettingsTab.h"
 
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
+#include "model/settings/SettingsSnapshot.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsBinder.h"
 #include "settings/SettingsForm.h"

@@ -1,12 +1,12 @@
 #include "settings/QualitySettingsTab.h"
 
 #include "jobs/OptionChoices.h"
+#include "model/settings/SettingsKeys.h"
+#include "settings/SettingsBinder.h"
+#include "settings/SettingsForm.h"
 #include "widgets/ColorWell.h"
 #include "widgets/QualitySliderRow.h"
 #include "widgets/SegmentedPicker.h"
-#include "model/SettingsKeys.h"
-#include "settings/SettingsBinder.h"
-#include "settings/SettingsForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>

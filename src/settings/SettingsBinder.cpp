@@ -1,6 +1,6 @@
 #include "settings/SettingsBinder.h"
 
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 #include "platform/settings/SettingsStore.h"
 #include "widgets/ColorWell.h"
 #include "widgets/QualitySliderRow.h"

@@ -1,6 +1,6 @@
 #include "settings/SettingsCommands.h"
 
-#include "model/SettingsReset.h"
+#include "model/settings/SettingsReset.h"
 #include "settings/SettingsPanels.h"
 #include "settings/SettingsTransfer.h"
 

@@ -1,10 +1,10 @@
 #include "settings/SettingsRules.h"
 
-#include "model/ModifierGlyph.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QDir>
 #include <QFile>

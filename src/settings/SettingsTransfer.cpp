@@ -1,7 +1,7 @@
 #include "settings/SettingsTransfer.h"
 
-#include "model/Settings.h"
-#include "model/SettingsReset.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsReset.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QFile>

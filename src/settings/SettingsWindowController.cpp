@@ -1,7 +1,7 @@
 #include "settings/SettingsWindowController.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/AdvancedSettingsTab.h"

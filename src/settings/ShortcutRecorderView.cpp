@@ -1,7 +1,7 @@
 #include "settings/ShortcutRecorderView.h"
 
 #include "graphics/SymbolTable.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsForm.h"

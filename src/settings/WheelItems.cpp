@@ -1,7 +1,7 @@
 #include "settings/WheelItems.h"
 
-#include "model/Settings.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsReaders.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/FileCategory.h"
-#include "model/OperationDescriptor.h"
+#include "model/files/FileCategory.h"
+#include "model/operations/OperationDescriptor.h"
 #include "model/SharedEnums.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #include "settings/WheelPreview.h"
 
-#include "model/ModifierGlyph.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
 #include "wheel/WheelGeometry.h"
 #include "wheel/WheelPalette.h"

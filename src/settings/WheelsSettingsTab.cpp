@@ -2,7 +2,7 @@
 
 #include "catalogue/ToolRegistry.h"
 #include "graphics/SymbolTable.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsForm.h"
 #include "settings/WheelPreview.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileCategory.h"
+#include "model/files/FileCategory.h"
 #include "model/SharedEnums.h"
 #include "settings/WheelItems.h"
 

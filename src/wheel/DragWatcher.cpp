@@ -2,8 +2,8 @@
 
 #include "model/Clock.h"
 #include "model/Log.h"
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/drags/DesktopDragSource.h"
 #include "platform/drags/DragEventSource.h"
 #include "platform/drags/ModifierFlags.h"

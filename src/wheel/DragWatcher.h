@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "model/SharedEnums.h"
 
 #include <QDateTime>

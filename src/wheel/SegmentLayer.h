@@ -1,8 +1,8 @@
 #pragma once
 
 #include "graphics/Spring.h"
+#include "model/wheel/WheelSegmentModel.h"
 #include "wheel/WheelPalette.h"
-#include "model/WheelSegmentModel.h"
 
 #include <QEasingCurve>
 

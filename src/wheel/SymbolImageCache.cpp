@@ -1,7 +1,7 @@
 #include "wheel/SymbolImageCache.h"
 
 #include "graphics/SymbolTable.h"
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 
 #include <QLocale>
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "wheel/WheelDrop.h"
 
 #include "jobs/DataPromise.h"
+#include "model/files/NativeFileName.h"
 #include "model/Log.h"
-#include "model/NativeFileName.h"
 #include "platform/drags/DragOffer.h"
 
 #include <QFileInfo>

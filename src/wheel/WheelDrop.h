@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/FilePromise.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QList>
 #include <QPointF>

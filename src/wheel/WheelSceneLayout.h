@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/wheel/WheelContent.h"
 #include "wheel/MoreRingGeometry.h"
-#include "model/WheelContent.h"
 #include "wheel/WheelGeometry.h"
 
 #include <QFont>

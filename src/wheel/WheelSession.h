@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/FileInfo.h"
-#include "model/WheelContent.h"
+#include "model/files/FileInfo.h"
+#include "model/wheel/WheelContent.h"
 #include "wheel/SelectionSummary.h"
 
 #include <QHash>

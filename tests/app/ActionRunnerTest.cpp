@@ -1,6 +1,6 @@
 #include "app/ActionRunner.h"
 #include "jobs/Toasts.h"
-#include "model/FileProbe.h"
+#include "model/files/FileProbe.h"
 #include "platform/clipboard/Clipboard.h"
 #include "platform/desktop/FolderChooser.h"
 #include "platform/desktop/MenuPresenter.h"

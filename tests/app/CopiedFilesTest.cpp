@@ -1,6 +1,6 @@
 #include "app/CopiedFilesHandling.h"
 #include "jobs/Toasts.h"
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 #include "platform/clipboard/CopiedFiles.h"
 #include "support/FakeClipboardReader.h"
 #include "support/LogCapture.h"

@@ -5,8 +5,8 @@
 #include "catalogue/IsolatedReading.h"
 #include "documents/office/OfficeConverter.h"
 #include "jobs/WorkerPool.h"
-#include "model/Capabilities.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 

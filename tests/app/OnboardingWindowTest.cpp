@@ -2,7 +2,7 @@
 #include "app/OnboardingWindowController.h"
 #include "app/PracticeArea.h"
 #include "jobs/JobCenter.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/drags/DragEventSource.h"
 #include "platform/settings/SettingsStore.h"

@@ -2,7 +2,7 @@
 #include "app/PracticePhoto.h"
 #include "app/PracticeTile.h"
 #include "engines/image/ImageThumbnail.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/drags/DragEventSource.h"
 #include "platform/settings/SettingsStore.h"

@@ -1,7 +1,7 @@
 #include "app/PreviewContent.h"
 #include "engines/media/MediaCategory.h"
-#include "model/Capabilities.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 

@@ -1,7 +1,7 @@
 #include "app/MenuActions.h"
 #include "app/StandardShortcuts.h"
 #include "jobs/JobCenter.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"

@@ -1,6 +1,6 @@
 // The services start-up installs, on this machine's real libraries and files.
-#include "model/Capabilities.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

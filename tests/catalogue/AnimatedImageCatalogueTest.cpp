@@ -1,9 +1,9 @@
 #include "catalogue/AnimatedImageCatalogue.h"
 #include "jobs/OutputPlanner.h"
-#include "model/EngineError.h"
-#include "model/FileOperation.h"
-#include "model/JobNotes.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/FileOperation.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

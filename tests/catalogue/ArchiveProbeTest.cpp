@@ -1,5 +1,5 @@
 #include "catalogue/ArchiveProbe.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 #include <QFile>
 

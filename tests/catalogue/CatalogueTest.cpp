@@ -4,7 +4,7 @@
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/OutputPlanner.h"
-#include "model/Progress.h"
+#include "model/operations/Progress.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/DocumentCatalogue.h"
-#include "model/Capabilities.h"
-#include "model/FileFormat.h"
+#include "model/files/FileFormat.h"
+#include "model/operations/Capabilities.h"
 #include "support/DescriptorLists.h"
 #include "support/TestFiles.h"
 

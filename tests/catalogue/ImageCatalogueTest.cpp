@@ -1,12 +1,12 @@
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/ImageCatalogue.h"
 #include "jobs/OutputPlanner.h"
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Progress.h"
+#include "support/DescriptorLists.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
-#include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "catalogue/IsolatedPdfReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "jobs/WorkerPool.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "support/PdfFixtures.h"
 #include "support/TestFiles.h"
 

@@ -1,9 +1,9 @@
-#include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/CatalogueWorkers.h"
+#include "catalogue/IsolatedPictureReading.h"
 #include "catalogue/IsolatedReading.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/EngineError.h"
 #include "jobs/WorkerPool.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "catalogue/ItemMemoryNeed.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

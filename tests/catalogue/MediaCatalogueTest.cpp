@@ -2,7 +2,7 @@
 #include "catalogue/AudioCatalogue.h"
 #include "catalogue/ImageCatalogue.h"
 #include "catalogue/VideoCatalogue.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "support/DescriptorLists.h"
 #include "support/TestFiles.h"
 

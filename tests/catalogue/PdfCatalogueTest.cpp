@@ -4,7 +4,7 @@
 
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/PdfCatalogue.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>

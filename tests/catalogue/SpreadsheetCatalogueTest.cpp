@@ -1,8 +1,8 @@
 #include "catalogue/AllToolDescriptors.h"
 #include "catalogue/SpreadsheetCatalogue.h"
 #include "catalogue/SubtitleCatalogue.h"
-#include "model/Capabilities.h"
-#include "model/FileFormat.h"
+#include "model/files/FileFormat.h"
+#include "model/operations/Capabilities.h"
 #include "support/DescriptorLists.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "catalogue/ConversionRecipe.h"
 #include "catalogue/QuickActionCatalogue.h"
 #include "catalogue/ToolRegistry.h"
-#include "model/NativeFileName.h"
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
+#include "model/files/NativeFileName.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 
 #include "catalogue/VisionTools.h"
 #include "jobs/OutputPlanner.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
-#include "model/SettingsSnapshot.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "engines/media/MediaRun.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "jobs/WorkerNotes.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "documents/readers/RichTextReader.h"
 #include "documents/writers/AttributedTextWriter.h"
 
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

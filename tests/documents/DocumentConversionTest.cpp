@@ -5,7 +5,7 @@
 #include "documents/writers/DocumentWriter.h"
 #include "documents/writers/ZipPackageWriter.h"
 #include "jobs/OutputPlanner.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include "documents/writers/AttributedTextWriter.h"
 #include "documents/writers/DocumentWriter.h"
 #include "documents/writers/MarkdownWriter.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "documents/readers/AttributedTextReader.h"
 #include "documents/readers/RichTextReader.h"
 #include "documents/writers/DocumentWriter.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "documents/readers/EPUBReader.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "documents/sheets/DelimitedText.h"
 #include "documents/sheets/Sheet.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "documents/sheets/DelimitedText.h"
 #include "documents/sheets/XlsxReader.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

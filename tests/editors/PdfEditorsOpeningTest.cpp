@@ -8,7 +8,7 @@
 #include "editors/redact/RedactPageView.h"
 #include "jobs/Toasts.h"
 #include "jobs/WorkerPool.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "platform/ui/EditorWindow.h"
 #include "support/PdfFixtures.h"
 #include "support/WaitFor.h"

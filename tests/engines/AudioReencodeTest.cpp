@@ -3,7 +3,7 @@
 #include "engines/media/AudioReencode.h"
 #include "engines/media/MediaFilters.h"
 #include "engines/media/MediaRingtone.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 using namespace qv;
 

@@ -1,7 +1,7 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageCompression.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 

@@ -3,9 +3,9 @@
 #include "engines/image/ImageConversion.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageWriter.h"
-#include "model/EngineError.h"
-#include "model/FFmpegError.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/FFmpegError.h"
+#include "model/operations/Progress.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

@@ -3,7 +3,7 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageThumbnail.h"
 #include "engines/image/JpegStructure.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

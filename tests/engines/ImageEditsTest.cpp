@@ -7,7 +7,7 @@
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageResize.h"
 #include "engines/image/ImageRotation.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "engines/image/ImageFrames.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

@@ -1,7 +1,7 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageMerge.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 using namespace qv;
 using namespace qv::test;

@@ -1,8 +1,8 @@
 #include "ImageToolFixture.h"
 
 #include "engines/image/ImageResize.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
 
 using namespace qv;
 using namespace qv::test;

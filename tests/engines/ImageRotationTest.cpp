@@ -2,8 +2,8 @@
 
 #include "engines/image/ImageMetadataRemoval.h"
 #include "engines/image/ImageRotation.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
 #include "support/SmallDisk.h"
 
 using namespace qv;

@@ -2,9 +2,9 @@
 
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/OperationContext.h"
-#include "model/Progress.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationContext.h"
+#include "model/operations/Progress.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "engines/pdf/ImagesToPdf.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 #include "support/ImageTestImages.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"

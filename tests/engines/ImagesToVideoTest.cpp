@@ -1,8 +1,8 @@
 #include "engines/media/ImagesToVideo.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/Progress.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

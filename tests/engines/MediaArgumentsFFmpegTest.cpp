@@ -1,7 +1,7 @@
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/StreamCopyArguments.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "platform/processes/FFmpegInvocation.h"
 #include "support/TestFiles.h"
 

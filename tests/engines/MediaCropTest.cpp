@@ -1,8 +1,8 @@
 #include "MediaToolFixture.h"
 
 #include "engines/media/MediaCrop.h"
-#include "model/EngineError.h"
-#include "model/FFmpegError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/FFmpegError.h"
 
 using namespace qv;
 

@@ -1,5 +1,5 @@
 #include "engines/media/MediaProbe.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

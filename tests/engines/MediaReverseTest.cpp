@@ -1,8 +1,8 @@
 #include "MediaToolFixture.h"
 
 #include "engines/media/MediaReverse.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 using namespace qv;
 

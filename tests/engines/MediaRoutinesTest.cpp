@@ -1,5 +1,5 @@
 #include "engines/media/MediaRoutines.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "MediaToolFixture.h"
 
 #include "engines/media/MediaSplit.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 using namespace qv;
 

@@ -1,7 +1,7 @@
 #include "MediaToolFixture.h"
 
 #include "engines/media/MediaStreamRemoval.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 #include <QStandardPaths>

@@ -4,9 +4,9 @@
 // standing in for the job's planner, and ffprobe checks.
 
 #include "engines/media/MediaConversion.h"
-#include "model/Capabilities.h"
-#include "model/JobNotes.h"
-#include "model/Progress.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

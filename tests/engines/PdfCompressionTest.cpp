@@ -3,10 +3,10 @@
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
+#include "model/operations/Capabilities.h"
 
 #include <gtest/gtest.h>
 

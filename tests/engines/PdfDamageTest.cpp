@@ -2,9 +2,9 @@
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfLock.h"
-#include "model/EngineError.h"
+#include "engines/pdf/PDFRenderer.h"
+#include "model/errors/EngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "support/PdfFixtures.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <gtest/gtest.h>
 

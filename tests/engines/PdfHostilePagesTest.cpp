@@ -1,13 +1,13 @@
 #include "support/PdfFixtures.h"
 
-#include "engines/pdf/PDFEngine.h"
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PagePixelBudget.h"
 #include "engines/pdf/PageWorkBudget.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
-#include "model/SettingsSnapshot.h"
+#include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRenderer.h"
+#include "model/errors/EngineError.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
+#include "model/errors/SystemError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "support/PdfFixtures.h"
 
 #include "engines/pdf/PDFEngine.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

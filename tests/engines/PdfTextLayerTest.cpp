@@ -6,10 +6,10 @@
 
 #include "engines/pdf/PDFEngine.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
+#include "model/errors/SystemError.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include "engines/image/TiffPageChain.h"
 #include "engines/image/TiffPages.h"
 #include "engines/pdf/ImagesToPdf.h"
-#include "model/EngineError.h"
-#include "model/JobFailure.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/JobFailure.h"
 #include "support/SmallDisk.h"
 
 #include <QStandardPaths>

@@ -1,5 +1,5 @@
 #include "engines/vision/VisionEngine.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <gtest/gtest.h>
 

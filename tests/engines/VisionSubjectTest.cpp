@@ -1,7 +1,7 @@
 #include "engines/vision/SubjectMasker.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "engines/vision/TextRecognizer.h"
 #include "engines/vision/VisionEngine.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/WebPWriter.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

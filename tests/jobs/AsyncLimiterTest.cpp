@@ -1,5 +1,5 @@
 #include "jobs/AsyncLimiter.h"
-#include "model/Progress.h"
+#include "model/operations/Progress.h"
 
 #include <gtest/gtest.h>
 

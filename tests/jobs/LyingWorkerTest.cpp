@@ -3,8 +3,8 @@
 // placed, under names and modes the application makes. With and without the namespaces.
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/clipboard/Clipboard.h"
 #include "platform/files/PlainTree.h"
 #include "platform/settings/SettingsStore.h"

@@ -1,7 +1,7 @@
 #include "jobs/JobCenter.h"
 #include "jobs/Notifications.h"
 #include "jobs/OutputPlanner.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"

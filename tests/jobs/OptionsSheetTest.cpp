@@ -2,7 +2,7 @@
 #include "jobs/ui/MergeOrderList.h"
 #include "jobs/ui/OptionsForm.h"
 #include "jobs/ui/OptionsSheet.h"
-#include "model/RememberedOptions.h"
+#include "model/settings/RememberedOptions.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/ui/EditorButtons.h"
 #include "platform/ui/EditorWindow.h"

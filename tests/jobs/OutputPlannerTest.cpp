@@ -1,8 +1,8 @@
 #include "jobs/OutputPlanner.h"
 
-#include "model/EngineError.h"
-#include "model/JobNotes.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/JobNotes.h"
 #include "platform/files/FileAttributes.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolder.h"

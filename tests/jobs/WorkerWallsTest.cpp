@@ -2,8 +2,8 @@
 // start a decoder (quorvenda_test_attacker), with and without the namespaces.
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ChildProcess.h"
 #include "platform/sandbox/WorkerSandbox.h"

@@ -1,4 +1,4 @@
-#include "model/FileFormat.h"
+#include "model/files/FileFormat.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

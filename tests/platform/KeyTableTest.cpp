@@ -1,5 +1,5 @@
-#include "model/KeyTable.h"
-#include "model/Shortcut.h"
+#include "model/settings/KeyTable.h"
+#include "model/settings/Shortcut.h"
 #include "platform/x11/X11HotkeyGrabber.h"
 
 #include <gtest/gtest.h>

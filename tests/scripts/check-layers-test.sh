@@ -44,7 +44,7 @@ check fail platform/ui/Sounds.cpp '#include <vips/vips.h>'
 # Where they belong, and what is no system library.
 check pass platform/x11/X11WindowHints.cpp '#include <xcb/xcb.h>'
 check pass platform/ui/Thing.cpp '#include <X11/Xlib.h>'
-check pass model/KeyTable.cpp '#include <X11/keysym.h>'
+check pass model/settings/KeyTable.cpp '#include <X11/keysym.h>'
 check pass engines/image/Decode.cpp '#include <vips/vips.h>'
 check pass engines/vision/Ocr.cpp '#include <tesseract/baseapi.h>'
 check pass catalogue/ArchiveReader.cpp '#include <archive_entry.h>'

@@ -1,7 +1,7 @@
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
-#include "model/SettingsReaders.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
+#include "model/settings/SettingsSnapshot.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsRules.h"
 

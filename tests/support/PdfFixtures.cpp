@@ -1,6 +1,6 @@
 #include "support/PdfFixtures.h"
 
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QBuffer>
 #include <QDir>

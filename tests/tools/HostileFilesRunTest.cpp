@@ -1,5 +1,5 @@
 #include "jobs/WorkerPool.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/DevDriver.h"
 #include "support/PdfFixtures.h"
 #include "support/TestFiles.h"

@@ -2,7 +2,7 @@
 #include "X11TestDriver.h"
 
 #include "model/Clock.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/drags/ModifierFlags.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/x11/X11DragSource.h"

@@ -1,7 +1,7 @@
 #include "wheel/SelectionSummary.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "model/WheelContent.h"
+#include "model/wheel/WheelContent.h"
 #include "wheel/SourceLabel.h"
 #include "wheel/WheelSession.h"
 

@@ -1,5 +1,5 @@
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/drags/ModifierFlags.h"
 #include "platform/settings/SettingsStore.h"

@@ -1,5 +1,5 @@
+#include "model/wheel/WheelContent.h"
 #include "wheel/SourceLabel.h"
-#include "model/WheelContent.h"
 #include "wheel/WheelSession.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 #include "X11TestDriver.h"
 
 #include "model/Clock.h"
-#include "model/NativeFileName.h"
-#include "model/SettingsDefaults.h"
+#include "model/files/NativeFileName.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/ScreenCoordinates.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/settings/SettingsStore.h"

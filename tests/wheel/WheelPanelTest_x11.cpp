@@ -1,7 +1,7 @@
+#include "model/wheel/WheelContent.h"
 #include "support/FakeCompositor.h"
 #include "support/RequireX11.h"
 #include "support/WaitFor.h"
-#include "model/WheelContent.h"
 #include "wheel/ui/WheelPanel.h"
 #include "wheel/ui/WheelView.h"
 

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

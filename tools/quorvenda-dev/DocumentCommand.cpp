@@ -9,9 +9,9 @@
 #include "documents/writers/EpubWriter.h"
 #include "documents/writers/HTMLRenderer.h"
 #include "documents/writers/MarkdownWriter.h"
-#include "model/Error.h"
-#include "model/FileInfo.h"
-#include "model/SystemError.h"
+#include "model/errors/Error.h"
+#include "model/errors/SystemError.h"
+#include "model/files/FileInfo.h"
 #include "platform/files/TemporaryRoot.h"
 
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "jobs/ui/HUDToast.h"
 #include "jobs/ui/JobHUD.h"
 #include "model/Clock.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>

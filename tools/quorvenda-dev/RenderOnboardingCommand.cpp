@@ -3,7 +3,7 @@
 
 #include "app/DemoView.h"
 #include "app/OnboardingWindowController.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 
 #include <QEventLoop>
 #include <QImage>

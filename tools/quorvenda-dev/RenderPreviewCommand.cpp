@@ -3,7 +3,7 @@
 
 #include "app/DocumentPreview.h"
 #include "app/PreviewWindow.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 #include "PngFile.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "model/SettingsDefaults.h"
 #include "model/Clock.h"
+#include "model/settings/SettingsDefaults.h"
 #include "wheel/SourceLabel.h"
 #include "wheel/ui/FilePictures.h"
 #include "wheel/ui/WheelView.h"

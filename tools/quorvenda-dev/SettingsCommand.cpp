@@ -1,7 +1,7 @@
 #include "Commands.h"
 
-#include "model/SettingsDefaults.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsSnapshot.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsCommands.h"
 #include "settings/SettingsPanels.h"

@@ -2,8 +2,8 @@
 #include "PngFile.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "model/Capabilities.h"
-#include "model/SettingsDefaults.h"
+#include "model/operations/Capabilities.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/desktop/HotkeyGrabber.h"
 #include "platform/settings/SettingsStore.h"

@@ -1,7 +1,7 @@
 #include "Commands.h"
 
 #include "catalogue/ToolRegistry.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "wheel/SourceLabel.h"
 
 #include <QFileInfo>

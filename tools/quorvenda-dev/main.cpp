@@ -4,7 +4,7 @@
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "catalogue/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
-#include "model/SettingsDefaults.h"
+#include "model/settings/SettingsDefaults.h"
 #include "platform/processes/ProcessPriority.h"
 
 #include <QGuiApplication>

@@ -7,8 +7,8 @@
 #include "documents/writers/DocumentWriter.h"
 #include "documents/writers/XMLNamespaces.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

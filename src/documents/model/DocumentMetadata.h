@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/OperationContext.h"
+#include "model/operations/OperationContext.h"
 
 #include <QByteArray>
 #include <QUrl>

@@ -1,6 +1,6 @@
 #include "documents/model/DocumentModel.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QDir>
 #include <QJsonArray>

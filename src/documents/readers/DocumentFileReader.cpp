@@ -9,8 +9,8 @@
 #include "documents/readers/RichTextReader.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/readers/XHTMLParser.h"
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
+#include "model/errors/EngineError.h"
+#include "model/files/FileInfo.h"
 
 #include <QFileInfo>
 #include <QStringConverter>

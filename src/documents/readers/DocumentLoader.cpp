@@ -11,8 +11,8 @@
 #include "documents/readers/RichTextReader.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/readers/XHTMLParser.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QDir>
 #include <QFileInfo>

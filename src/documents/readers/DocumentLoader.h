@@ -1,7 +1,7 @@
 #pragma once
 
 #include "documents/model/LoadedDocument.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <memory>
 #include <stop_token>

@@ -3,10 +3,10 @@
 #include "documents/readers/TextLoaders.h"
 #include "documents/readers/XHTMLParser.h"
 #include "documents/readers/ZipPackageReader.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Error.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/Error.h"
+#include "model/errors/SystemError.h"
 
 #include <QDir>
 #include <QFile>

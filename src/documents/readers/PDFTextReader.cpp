@@ -2,8 +2,8 @@
 
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRenderer.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "model/WordsKept.h"
 
 #include <QHash>

@@ -6,9 +6,9 @@
 #include "documents/styles/RtfStyleReader.h"
 #include "documents/styles/WordStyleReader.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "documents/layout/ConfinedTextDocument.h"
 #include "documents/layout/DocumentFonts.h"
 #include "documents/readers/TextLoaders.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "documents/readers/TextLoaders.h"
 
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 #include <QLocale>

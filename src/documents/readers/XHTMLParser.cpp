@@ -2,7 +2,7 @@
 
 #include "documents/model/DocumentPictures.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "documents/readers/ZipPackageReader.h"
 
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 

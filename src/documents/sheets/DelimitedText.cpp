@@ -3,9 +3,9 @@
 #include "documents/model/TextInterner.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/sheets/Sheet.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

@@ -4,8 +4,8 @@
 #include "documents/office/OfficeEncryption.h"
 #include "documents/readers/ZipPackageReader.h"
 #include "documents/sheets/DecimalNumber.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QDate>
 #include <QDateTime>

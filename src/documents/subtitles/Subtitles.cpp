@@ -2,7 +2,7 @@
 
 #include "documents/readers/TextLoaders.h"
 #include "documents/sheets/DecimalNumber.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

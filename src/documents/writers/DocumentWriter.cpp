@@ -16,9 +16,9 @@
 #include "documents/writers/OdtWriter.h"
 #include "documents/writers/RichDocxWriter.h"
 #include "engines/pdf/PdfOriginalImages.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 #include "platform/files/FileContents.h"
 #include "platform/files/FileItems.h"
 

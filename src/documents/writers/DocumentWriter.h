@@ -2,9 +2,9 @@
 
 #include "documents/model/LoadedDocument.h"
 #include "documents/writers/DocumentOutput.h"
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QSizeF>
 #include <QUrl>

@@ -3,7 +3,7 @@
 #include "documents/writers/PackageImage.h"
 #include "documents/writers/XMLNamespaces.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <cmath>
 

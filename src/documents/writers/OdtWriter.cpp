@@ -1,7 +1,7 @@
 #include "documents/writers/OdtWriter.h"
 
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <QBuffer>
 #include <QHash>

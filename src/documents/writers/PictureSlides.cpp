@@ -2,8 +2,8 @@
 
 #include "documents/writers/XMLNamespaces.h"
 #include "documents/writers/ZipPackageWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -2,7 +2,7 @@
 
 #include "documents/writers/DocxWriter.h"
 #include "documents/writers/XMLNamespaces.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <QHash>
 #include <QTextBlock>

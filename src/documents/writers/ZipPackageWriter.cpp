@@ -1,7 +1,7 @@
 #include "documents/writers/ZipPackageWriter.h"
 
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editors/EditorTargets.h"
-#include "model/Annotation.h"
+#include "model/operations/Annotation.h"
 
 #include <QImage>
 #include <QPainterPath>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "editors/EditorPicture.h"
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QImage>
 #include <QPointF>

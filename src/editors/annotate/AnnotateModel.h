@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/Annotation.h"
-#include "model/OperationOptions.h"
+#include "model/operations/Annotation.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QList>
 #include <QObject>

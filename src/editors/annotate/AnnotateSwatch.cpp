@@ -1,6 +1,6 @@
 #include "editors/annotate/AnnotateSwatch.h"
 
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 
 #include <QPainter>
 

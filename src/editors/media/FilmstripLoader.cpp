@@ -2,8 +2,8 @@
 
 #include "editors/EditorActivity.h"
 #include "editors/media/MediaPreviewArguments.h"
-#include "model/Capabilities.h"
 #include "model/Log.h"
+#include "model/operations/Capabilities.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ProcessRunner.h"
 #include "platform/processes/ThreadCall.h"

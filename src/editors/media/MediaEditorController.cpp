@@ -5,7 +5,7 @@
 #include "editors/media/MediaEditorLayout.h"
 #include "editors/media/MediaEditorView.h"
 #include "editors/media/WaveformPeaks.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 #include "platform/processes/ThreadCall.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"

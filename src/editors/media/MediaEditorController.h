@@ -4,7 +4,7 @@
 #include "editors/media/MediaPlayerPort.h"
 #include "editors/media/MediaTimeline.h"
 #include "editors/media/TrimEditor.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QObject>
 #include <QPointer>

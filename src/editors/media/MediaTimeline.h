@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/OperationOptions.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QHash>
 #include <QImage>

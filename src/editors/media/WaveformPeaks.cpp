@@ -1,9 +1,9 @@
 #include "editors/media/WaveformPeaks.h"
 
 #include "editors/media/MediaPreviewArguments.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
+#include "model/errors/CancellationError.h"
 #include "model/Log.h"
+#include "model/operations/Capabilities.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ProcessRunner.h"
 

@@ -5,8 +5,8 @@
 #include "engines/image/ImageEdits.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageWriter.h"
-#include "model/EngineError.h"
-#include "model/HexColor.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ThreadCall.h"
 

@@ -5,8 +5,8 @@
 #include "editors/photo/PhotoLabels.h"
 #include "editors/photo/PhotoToggleRow.h"
 #include "graphics/SymbolTable.h"
+#include "model/operations/HexColor.h"
 #include "widgets/ColorWell.h"
-#include "model/HexColor.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PhotoAdjustments.h"
+#include "model/operations/PhotoAdjustments.h"
 
 #include <QWidget>
 

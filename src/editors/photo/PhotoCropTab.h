@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/AspectPreset.h"
+#include "model/operations/AspectPreset.h"
 
 #include <QWidget>
 

@@ -6,7 +6,7 @@
 #include "editors/photo/PhotoEditorModel.h"
 #include "editors/photo/PhotoEditorView.h"
 #include "engines/image/ImageEngine.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsSnapshot.h"
 #include "platform/ui/EditorWindow.h"
 #include "platform/ui/WindowPlacement.h"
 

@@ -2,10 +2,10 @@
 
 #include "catalogue/PhotoCopyEstimate.h"
 #include "engines/image/ImageOutput.h"
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
-#include "model/PhotoAdjustments.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
+#include "model/operations/PhotoAdjustments.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QImage>
 #include <QObject>

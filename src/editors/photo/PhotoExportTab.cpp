@@ -3,8 +3,8 @@
 #include "editors/photo/PhotoEditorModel.h"
 #include "editors/photo/PhotoLabels.h"
 #include "editors/photo/PhotoToggleRow.h"
-#include "model/ByteCount.h"
-#include "model/Capabilities.h"
+#include "model/files/ByteCount.h"
+#include "model/operations/Capabilities.h"
 
 #include <QComboBox>
 #include <QFrame>

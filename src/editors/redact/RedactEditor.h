@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/FileInfo.h"
-#include "model/OperationOptions.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QPointF>
 

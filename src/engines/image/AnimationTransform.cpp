@@ -6,9 +6,9 @@
 #include "engines/image/ImageWriter.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "engines/image/AnnotationRenderer.h"
 
-#include "model/EngineError.h"
-#include "model/HexColor.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
 
 #include <QFont>
 #include <QPainter>

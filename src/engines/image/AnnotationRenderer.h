@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Annotation.h"
+#include "model/operations/Annotation.h"
 
 #include <QImage>
 #include <QList>

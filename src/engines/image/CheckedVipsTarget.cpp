@@ -1,6 +1,6 @@
 #include "engines/image/CheckedVipsTarget.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

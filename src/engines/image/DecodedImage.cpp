@@ -3,7 +3,7 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <cstring>
 

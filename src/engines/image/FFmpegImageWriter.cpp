@@ -1,8 +1,8 @@
 #include "engines/image/FFmpegImageWriter.h"
 
 #include "engines/image/ImageHeader.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 namespace qv {

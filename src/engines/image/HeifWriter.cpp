@@ -2,7 +2,7 @@
 
 #include "engines/image/CheckedVipsTarget.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <QFile>
 

@@ -2,8 +2,8 @@
 
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "platform/files/FileContents.h"
 
 #include <QtEndian>

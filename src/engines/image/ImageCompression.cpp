@@ -8,9 +8,9 @@
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/TiffPages.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <QFileInfo>

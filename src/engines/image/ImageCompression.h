@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/OperationContext.h"
-#include "model/SettingsEnums.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationContext.h"
+#include "model/settings/SettingsEnums.h"
 
 #include <QUrl>
 

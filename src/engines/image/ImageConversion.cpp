@@ -2,16 +2,16 @@
 
 #include "engines/image/FFmpegImageWriter.h"
 #include "engines/image/IconFileWriter.h"
-#include "engines/image/ImageFrames.h"
 #include "engines/image/ImageDecoder.h"
+#include "engines/image/ImageFrames.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/WebPWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/HexColor.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
+#include "model/operations/Progress.h"
 
 #include <QFile>
 

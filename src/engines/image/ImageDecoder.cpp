@@ -7,7 +7,7 @@
 #include "engines/image/JpegStructure.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 #include <QFileInfo>

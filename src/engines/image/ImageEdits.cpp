@@ -10,10 +10,10 @@
 #include "engines/image/ImageWriter.h"
 #include "engines/image/TiffPages.h"
 #include "engines/image/VipsPixels.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/HexColor.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
+#include "model/operations/Progress.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/OperationContext.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationContext.h"
 
 #include <QImage>
 #include <QRectF>

@@ -2,8 +2,8 @@
 
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWriteSupport.h"
-#include "model/FileInfo.h"
-#include "model/SettingsEnums.h"
+#include "model/files/FileInfo.h"
+#include "model/settings/SettingsEnums.h"
 
 #include <QByteArrayView>
 

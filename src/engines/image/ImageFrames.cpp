@@ -4,8 +4,8 @@
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 #include "platform/files/FileContents.h"
 
 #include <QDir>

@@ -6,8 +6,8 @@
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/VipsPixels.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/MergeLayout.h"
-#include "model/OperationContext.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/MergeLayout.h"
+#include "model/operations/OperationContext.h"
 
 #include <QSize>
 #include <QUrl>

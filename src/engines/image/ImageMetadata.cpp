@@ -1,7 +1,7 @@
 #include "engines/image/ImageMetadata.h"
 
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/SystemError.h"
 #include "platform/files/FileItems.h"
 
 #include <QFile>

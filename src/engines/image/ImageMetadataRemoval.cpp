@@ -9,8 +9,8 @@
 #include "engines/image/ImageWriter.h"
 #include "engines/image/MetadataStripper.h"
 #include "engines/image/TiffPages.h"
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

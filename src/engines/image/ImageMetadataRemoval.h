@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/OperationContext.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationContext.h"
 
 #include <QUrl>
 

@@ -7,7 +7,7 @@
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
 #include "engines/image/TiffPages.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 
 #include <algorithm>
 

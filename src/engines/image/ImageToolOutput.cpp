@@ -2,7 +2,7 @@
 
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
-#include "model/HexColor.h"
+#include "model/operations/HexColor.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,9 +3,9 @@
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWork.h"
-#include "model/FileInfo.h"
-#include "model/JobNotes.h"
-#include "model/OperationContext.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/OperationContext.h"
 
 #include <QColor>
 #include <QString>

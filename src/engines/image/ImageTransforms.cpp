@@ -1,7 +1,7 @@
 #include "engines/image/ImageTransforms.h"
 
 #include "engines/image/VipsPixels.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <algorithm>
 #include <cmath>

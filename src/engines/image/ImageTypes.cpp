@@ -1,7 +1,7 @@
 #include "engines/image/ImageTypes.h"
 
 #include "engines/image/VipsRuntime.h"
-#include "model/FileFormat.h"
+#include "model/files/FileFormat.h"
 
 #include <vips/vips.h>
 

@@ -1,6 +1,6 @@
 #include "engines/image/ImageWork.h"
 
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "engines/image/ImageWriteSupport.h"
 
 #include "engines/image/VipsRuntime.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 
 #include <vips/vips.h>

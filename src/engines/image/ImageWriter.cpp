@@ -10,10 +10,10 @@
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/image/WebPWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/Progress.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageOutput.h"
 #include "engines/image/ImageWork.h"
-#include "model/SettingsSnapshot.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/JpegErrorManager.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include "engines/image/CheckedVipsTarget.h"
 
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QtEndian>
 

@@ -1,14 +1,14 @@
 #include "engines/image/TiffPages.h"
 
-#include "engines/image/TiffPageChain.h"
 #include "engines/image/ImageDecoder.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageWriter.h"
+#include "engines/image/TiffPageChain.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 
 #include <QFile>
 #include <QFileInfo>

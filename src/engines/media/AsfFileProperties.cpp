@@ -1,7 +1,7 @@
 #include "engines/media/AsfFileProperties.h"
 
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "engines/media/MediaFilters.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
-#include "model/JobNotes.h"
+#include "model/operations/JobNotes.h"
 
 namespace qv {
 

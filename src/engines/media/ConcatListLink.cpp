@@ -1,6 +1,6 @@
 #include "engines/media/ConcatListLink.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 #include "platform/files/TemporaryRoot.h"
 
 #include <QFile>

@@ -2,9 +2,9 @@
 
 #include "engines/media/MediaInfo.h"
 #include "engines/media/MediaTargets.h"
-#include "model/OperationOptions.h"
-#include "model/SettingsEnums.h"
-#include "model/SettingsSnapshot.h"
+#include "model/operations/OperationOptions.h"
+#include "model/settings/SettingsEnums.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QString>
 #include <QStringList>

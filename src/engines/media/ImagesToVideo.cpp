@@ -4,11 +4,11 @@
 #include "engines/image/ImageHeader.h"
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaRun.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/Progress.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>

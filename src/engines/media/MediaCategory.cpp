@@ -1,7 +1,7 @@
 #include "engines/media/MediaCategory.h"
 
 #include "engines/media/MediaProbe.h"
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/FileProbe.h"
+#include "model/files/FileProbe.h"
 
 #include <QString>
 #include <QUrl>

@@ -5,11 +5,11 @@
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/FFmpegError.h"
-#include "model/JobNotes.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/FFmpegError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "engines/media/MediaFilters.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 namespace qv {
 

@@ -5,9 +5,9 @@
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
 #include "engines/media/StreamCopyArguments.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 #include "platform/files/FileContents.h"
 
 #include <QFile>

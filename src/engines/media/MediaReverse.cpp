@@ -4,9 +4,9 @@
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 #include "platform/files/FileContents.h"
 
 #include <cmath>

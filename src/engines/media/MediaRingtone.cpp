@@ -1,7 +1,7 @@
 #include "engines/media/MediaRingtone.h"
 
 #include "engines/media/MediaRun.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <algorithm>
 

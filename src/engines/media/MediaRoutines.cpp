@@ -1,7 +1,7 @@
 #include "engines/media/MediaRoutines.h"
 
 #include "engines/media/EncoderArguments.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -2,8 +2,8 @@
 
 #include "engines/media/MediaInfo.h"
 #include "engines/media/MediaTargets.h"
-#include "model/FileInfo.h"
-#include "model/OperationContext.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/OperationContext.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,11 +4,11 @@
 #include "engines/media/IsoMediaFile.h"
 #include "engines/media/MediaProbe.h"
 #include "engines/media/MpegAudioFrames.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/JobNotes.h"
-#include "model/Progress.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
 #include "engines/media/StreamCopyArguments.h"
-#include "model/EngineError.h"
-#include "model/FFmpegError.h"
-#include "model/SystemError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/FFmpegError.h"
+#include "model/errors/SystemError.h"
 
 #include <QDir>
 #include <QFile>

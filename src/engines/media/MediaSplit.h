@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engines/media/MediaConversion.h"
-#include "model/SplitMode.h"
+#include "model/operations/SplitMode.h"
 
 #include <QList>
 #include <QString>

@@ -5,7 +5,7 @@
 #include "engines/media/MediaRun.h"
 #include "engines/media/MpegAudioFrames.h"
 #include "engines/media/StreamCopyArguments.h"
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

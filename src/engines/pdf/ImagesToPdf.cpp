@@ -1,13 +1,13 @@
 #include "engines/pdf/ImagesToPdf.h"
 
 #include "engines/image/ImageDecoder.h"
-#include "engines/image/TiffPages.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTransforms.h"
 #include "engines/image/ImageWriter.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/Progress.h"
+#include "engines/image/TiffPages.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/Progress.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,10 +5,10 @@
 
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFRenderer.h"
-#include "model/CancellationError.h"
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/Capabilities.h"
 #include "model/WordsKept.h"
 #include "platform/processes/ProcessRunner.h"
 

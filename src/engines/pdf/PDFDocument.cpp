@@ -1,9 +1,9 @@
 #include "engines/pdf/PDFDocument.h"
 
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfFileSink.h"
+#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>

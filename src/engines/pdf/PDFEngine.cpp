@@ -1,10 +1,10 @@
 #include "engines/pdf/PDFEngine.h"
 
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfPassword.h"
+#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/QpdfGuard.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <qpdf/ClosedFileInputSource.hh>
 #include <qpdf/Pl_Discard.hh>

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "engines/image/ImageOutput.h"
+#include "engines/pdf/PageTextLine.h"
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFWork.h"
-#include "engines/pdf/PageTextLine.h"
-#include "engines/image/ImageOutput.h"
-#include "model/SettingsSnapshot.h"
-#include "model/FileInfo.h"
-#include "model/SettingsEnums.h"
-#include "model/SplitMode.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/SplitMode.h"
+#include "model/settings/SettingsEnums.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QImage>
 #include <QList>

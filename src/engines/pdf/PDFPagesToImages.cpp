@@ -3,12 +3,12 @@
 
 #include "engines/pdf/PDFEngine.h"
 
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PageImageWriter.h"
 #include "engines/pdf/PagePixelBudget.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/JobNotes.h"
+#include "engines/pdf/PDFRenderer.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/JobNotes.h"
 
 #include <QDir>
 #include <QScopeGuard>

@@ -6,8 +6,8 @@
 
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>

@@ -3,8 +3,8 @@
 #include "engines/pdf/PageWorkBudget.h"
 #include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/Type3Glyphs.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 #include <QHash>

@@ -4,11 +4,11 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/InvisibleTextFont.h"
-#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PagePixelBudget.h"
+#include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>

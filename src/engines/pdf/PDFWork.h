@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/JobNotes.h"
-#include "model/Progress.h"
+#include "model/operations/JobNotes.h"
+#include "model/operations/Progress.h"
 
 #include <QString>
 #include <QUrl>

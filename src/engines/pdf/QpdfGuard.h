@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/EngineError.h"
-#include "model/Error.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/Error.h"
 
 #include <new>
 

@@ -1,8 +1,8 @@
 #include "engines/vision/TextRecognizer.h"
 
 #include "engines/vision/VisionModule.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QDir>
 #include <QFileInfo>

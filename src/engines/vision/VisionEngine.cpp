@@ -4,9 +4,9 @@
 #include "engines/vision/ModelSubjectMasker.h"
 #include "engines/vision/TextRecognizer.h"
 #include "engines/vision/VisionModule.h"
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
-#include "model/HexColor.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/HexColor.h"
 
 #include <QPainter>
 #include <QThread>

@@ -1,6 +1,6 @@
 #include "engines/vision/VisionModule.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <QCoreApplication>
 #include <QFile>

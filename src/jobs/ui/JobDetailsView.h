@@ -2,7 +2,7 @@
 
 #include "jobs/Job.h"
 #include "jobs/JobCenterServices.h"
-#include "model/JobFailure.h"
+#include "model/errors/JobFailure.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,12 +1,12 @@
 #include "jobs/OptionBinding.h"
 #include "jobs/OptionChoices.h"
 #include "jobs/OptionsActions.h"
-#include "widgets/ColorWell.h"
 #include "jobs/ui/MergeOrderList.h"
 #include "jobs/ui/OptionsForm.h"
+#include "model/operations/HexColor.h"
+#include "widgets/ColorWell.h"
 #include "widgets/QualitySliderRow.h"
 #include "widgets/SegmentedPicker.h"
-#include "model/HexColor.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jobs/OptionsModel.h"
-#include "model/OptionField.h"
+#include "model/operations/OptionField.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/OperationDescriptor.h"
-#include "model/OperationOptions.h"
+#include "model/operations/OperationDescriptor.h"
+#include "model/operations/OperationOptions.h"
 
 #include <QPointF>
 

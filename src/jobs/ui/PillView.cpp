@@ -5,7 +5,7 @@
 #include "jobs/FailureTitle.h"
 #include "jobs/ui/HoverState.h"
 #include "jobs/ui/PillBackground.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/desktop/ReduceMotion.h"
 
 #include <QAccessible>

@@ -2,7 +2,7 @@
 
 #include "graphics/SymbolTable.h"
 #include "jobs/ui/PillBackground.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/SettingsReaders.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

@@ -2,7 +2,7 @@
 
 #include "platform/clipboard/ClipboardReader.h"
 
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "platform/desktop/HotkeyCenter.h"
 
 #include "model/Log.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/DesktopSession.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/wayland/PortalHotkeyGrabber.h"

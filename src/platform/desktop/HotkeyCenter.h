@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Shortcut.h"
+#include "model/settings/Shortcut.h"
 
 #include <QObject>
 

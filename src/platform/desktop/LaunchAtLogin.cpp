@@ -1,7 +1,7 @@
 #include "platform/desktop/LaunchAtLogin.h"
 
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/SystemError.h"
 #include "platform/files/FileContents.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 
 #include "platform/desktop/InstanceForwarder.h"
 
+#include "model/files/NativeFileName.h"
 #include "model/Log.h"
-#include "model/NativeFileName.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SettingsEnums.h"
+#include "model/settings/SettingsEnums.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "platform/files/FreeSpace.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QFile>
 

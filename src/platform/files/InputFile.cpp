@@ -1,7 +1,7 @@
 #include "platform/files/InputFile.h"
 
-#include "model/EngineError.h"
-#include "model/NativeFileName.h"
+#include "model/errors/EngineError.h"
+#include "model/files/NativeFileName.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/EngineError.h"
-#include "model/FileInfo.h"
+#include "model/errors/EngineError.h"
+#include "model/files/FileInfo.h"
 
 #include <QString>
 #include <QUrl>

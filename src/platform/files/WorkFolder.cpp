@@ -1,7 +1,7 @@
 #include "platform/files/WorkFolder.h"
 
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/SystemError.h"
 #include "platform/files/FileItems.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolderJournal.h"

@@ -3,8 +3,8 @@
 
 #include "platform/files/FileContents.h"
 
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/SystemError.h"
 #include "platform/files/FileItems.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolder.h"

@@ -1,6 +1,6 @@
 #include "platform/processes/ChildProcess.h"
 
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 
 #include <QDir>
 #include <QFile>

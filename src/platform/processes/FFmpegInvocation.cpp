@@ -1,9 +1,9 @@
 #include "platform/processes/FFmpegInvocation.h"
 
-#include "model/Capabilities.h"
-#include "model/EngineError.h"
-#include "model/FFmpegError.h"
-#include "model/Progress.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/FFmpegError.h"
+#include "model/operations/Capabilities.h"
+#include "model/operations/Progress.h"
 #include "platform/files/TemporaryRoot.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "platform/processes/ProcessRunner.h"
 
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
 #include "model/Log.h"
-#include "model/SystemError.h"
 #include "platform/processes/ChildProcess.h"
 #include "platform/processes/OutputCollector.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

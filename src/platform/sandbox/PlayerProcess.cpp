@@ -1,8 +1,8 @@
 #include "platform/sandbox/PlayerProcess.h"
 
 #include "model/Log.h"
-#include "model/Settings.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/files/FileItems.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolder.h"

@@ -1,9 +1,9 @@
 #include "platform/sandbox/WorkerProtocol.h"
 
-#include "model/FileCategory.h"
-#include "model/FileFormat.h"
-#include "model/SettingsEnums.h"
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
+#include "model/files/FileCategory.h"
+#include "model/files/FileFormat.h"
+#include "model/settings/SettingsEnums.h"
 #include "platform/files/TemporaryRoot.h"
 
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/FileInfo.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QByteArray>
 #include <QImage>

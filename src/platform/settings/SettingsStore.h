@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Settings.h"
+#include "model/settings/Settings.h"
 
 #include <QByteArray>
 #include <QJsonValue>

@@ -1,8 +1,8 @@
 #include "platform/wayland/LayerShellDragSource.h"
 
-#include "model/KeyTable.h"
 #include "model/Log.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/KeyTable.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/drags/ModifierFlags.h"
 #include "platform/settings/SettingsStore.h"

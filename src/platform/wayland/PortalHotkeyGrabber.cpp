@@ -1,7 +1,7 @@
 #include "platform/wayland/PortalHotkeyGrabber.h"
 
-#include "model/KeyTable.h"
 #include "model/Log.h"
+#include "model/settings/KeyTable.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

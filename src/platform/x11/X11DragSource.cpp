@@ -1,7 +1,7 @@
 #include "platform/x11/X11DragSource.h"
 
+#include "model/files/NativeFileName.h"
 #include "model/Log.h"
-#include "model/NativeFileName.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/drags/ModifierFlags.h"
 #include "platform/x11/X11ErrorTrap.h"

@@ -1,6 +1,6 @@
 #include "platform/x11/X11HotkeyGrabber.h"
 
-#include "model/KeyTable.h"
+#include "model/settings/KeyTable.h"
 #include "platform/x11/X11ErrorTrap.h"
 
 #include <QSocketNotifier>

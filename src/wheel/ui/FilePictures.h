@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/IsolatedDocumentReading.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 
 #include <QImage>
 #include <QStringList>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "jobs/FilePromise.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "model/SharedEnums.h"
-#include "wheel/WheelDrop.h"
-#include "model/WheelSegmentModel.h"
-#include "wheel/WheelSession.h"
+#include "model/wheel/WheelSegmentModel.h"
 #include "wheel/ui/WheelTimeline.h"
+#include "wheel/WheelDrop.h"
+#include "wheel/WheelSession.h"
 
 #include <QImage>
 #include <QObject>

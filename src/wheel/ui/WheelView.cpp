@@ -2,8 +2,8 @@
 
 #include "graphics/SymbolTable.h"
 #include "model/Log.h"
-#include "model/ModifierGlyph.h"
-#include "model/SettingsReaders.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/desktop/ReduceMotion.h"
 #include "platform/desktop/ScreenCoordinates.h"
 #include "platform/desktop/ScreenProvider.h"

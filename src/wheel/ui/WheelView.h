@@ -1,14 +1,14 @@
 #pragma once
 
-#include "model/Shortcut.h"
+#include "model/settings/Shortcut.h"
+#include "model/wheel/WheelContent.h"
 #include "wheel/MoreRingGeometry.h"
-#include "model/WheelContent.h"
+#include "wheel/ui/WheelScene.h"
+#include "wheel/ui/WheelTimeline.h"
 #include "wheel/WheelDrop.h"
 #include "wheel/WheelGeometry.h"
 #include "wheel/WheelSceneLayout.h"
 #include "wheel/WheelTarget.h"
-#include "wheel/ui/WheelScene.h"
-#include "wheel/ui/WheelTimeline.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "documents/model/DocumentModel.h"
 #include "documents/writers/XMLNamespaces.h"
-#include "model/Error.h"
+#include "model/errors/Error.h"
 
 #include <gtest/gtest.h>
 

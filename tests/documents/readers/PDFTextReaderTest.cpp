@@ -1,5 +1,5 @@
 #include "documents/readers/PDFTextReader.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

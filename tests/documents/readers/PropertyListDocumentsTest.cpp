@@ -1,5 +1,5 @@
 #include "documents/readers/PropertyListDocuments.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "documents/readers/RichTextReader.h"
-#include "model/Capabilities.h"
-#include "model/JobFailure.h"
+#include "model/errors/JobFailure.h"
+#include "model/operations/Capabilities.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

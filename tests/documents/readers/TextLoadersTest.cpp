@@ -1,6 +1,6 @@
 #include "documents/readers/TextLoaders.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "documents/subtitles/Subtitles.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

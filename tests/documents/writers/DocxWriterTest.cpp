@@ -1,8 +1,8 @@
 #include "documents/PackageTestTools.h"
 
 #include "documents/writers/DocxWriter.h"
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

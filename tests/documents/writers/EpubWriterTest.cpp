@@ -3,8 +3,8 @@
 #include "documents/readers/EPUBReader.h"
 #include "documents/readers/LanguageDetection.h"
 #include "documents/writers/EpubWriter.h"
-#include "model/CancellationError.h"
-#include "model/SystemError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/SystemError.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 #include "documents/DocumentConversion.h"
 #include "documents/writers/OdtWriter.h"
 #include "jobs/OutputPlanner.h"
-#include "model/Capabilities.h"
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

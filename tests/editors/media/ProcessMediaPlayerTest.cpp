@@ -4,7 +4,7 @@
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/PlayerSurface.h"
 #include "jobs/Toasts.h"
-#include "model/FileInfo.h"
+#include "model/files/FileInfo.h"
 #include "platform/sandbox/PlayerProcess.h"
 #include "platform/ui/EditorWindow.h"
 #include "support/WaitFor.h"

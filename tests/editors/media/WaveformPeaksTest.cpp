@@ -1,7 +1,7 @@
 #include "editors/media/MediaPreviewArguments.h"
 #include "editors/media/WaveformPeaks.h"
 #include "engines/media/MediaProbe.h"
-#include "model/CancellationError.h"
+#include "model/errors/CancellationError.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

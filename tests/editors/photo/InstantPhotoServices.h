@@ -1,8 +1,8 @@
 #pragma once
 
 #include "editors/photo/PhotoEditorServices.h"
-#include "model/FileInfo.h"
-#include "model/SettingsSnapshot.h"
+#include "model/files/FileInfo.h"
+#include "model/settings/SettingsSnapshot.h"
 
 #include <QImage>
 #include <QString>

@@ -7,7 +7,7 @@
 #include "editors/photo/PhotoExportTab.h"
 #include "engines/image/ImageEngine.h"
 #include "jobs/WorkerPool.h"
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"

@@ -1,4 +1,4 @@
-#include "model/SystemError.h"
+#include "model/errors/SystemError.h"
 #include "platform/desktop/LaunchAtLogin.h"
 #include "support/LogCapture.h"
 #include "support/SmallDisk.h"

@@ -1,4 +1,4 @@
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 #include "platform/desktop/SingleInstance.h"
 #include "support/PrivateBusTest.h"
 

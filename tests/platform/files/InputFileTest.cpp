@@ -1,7 +1,7 @@
 #include "platform/files/InputFile.h"
 
-#include "model/FileInfo.h"
-#include "model/NativeFileName.h"
+#include "model/files/FileInfo.h"
+#include "model/files/NativeFileName.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

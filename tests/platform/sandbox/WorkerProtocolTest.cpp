@@ -1,6 +1,6 @@
 #include "platform/sandbox/WorkerProtocol.h"
 
-#include "model/FileFormat.h"
+#include "model/files/FileFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/desktop/HotkeyCenter.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/wayland/PortalHotkeyGrabber.h"

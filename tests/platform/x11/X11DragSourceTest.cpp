@@ -1,6 +1,6 @@
 #include "platform/x11/X11DragSource.h"
 
-#include "model/NativeFileName.h"
+#include "model/files/NativeFileName.h"
 
 #include <gtest/gtest.h>
 

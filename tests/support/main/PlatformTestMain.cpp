@@ -1,6 +1,6 @@
 // For the layers below the engines: the real disk and settings, without any engine, so that
 // these tests link none.
-#include "model/Capabilities.h"
+#include "model/operations/Capabilities.h"
 #include "platform/files/LocalFileProbe.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/main/RunTests.h"

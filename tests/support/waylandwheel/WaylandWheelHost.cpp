@@ -17,8 +17,8 @@
 
 #include "catalogue/SystemServices.h"
 #include "model/Clock.h"
-#include "model/SettingsDefaults.h"
-#include "model/SettingsKeys.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
 #include "platform/drags/DesktopDragSource.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/wayland/LayerShell.h"

@@ -16,9 +16,9 @@
 //   anything else    a proper result, copied
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
-#include "model/EngineError.h"
-#include "model/FileOperation.h"
-#include "model/OperationContext.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/FileOperation.h"
+#include "model/operations/OperationContext.h"
 #include "platform/processes/ProcessRunner.h"
 #include "platform/sandbox/WorkerProtocol.h"
 #include "platform/settings/SettingsStore.h"

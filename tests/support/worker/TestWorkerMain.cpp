@@ -7,9 +7,9 @@
 // to copy the file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
-#include "model/EngineError.h"
-#include "model/FileOperation.h"
-#include "model/OperationContext.h"
+#include "model/errors/EngineError.h"
+#include "model/operations/FileOperation.h"
+#include "model/operations/OperationContext.h"
 #include "platform/processes/ProcessRunner.h"
 #include "platform/sandbox/WorkerTrail.h"
 #include "platform/settings/SettingsStore.h"

@@ -1,8 +1,8 @@
 #include "engines/vision/module/OnnxSubjectMasker.h"
 #include "engines/vision/ModelSubjectMasker.h"
 
-#include "model/CancellationError.h"
-#include "model/EngineError.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 

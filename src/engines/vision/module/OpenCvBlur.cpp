@@ -1,6 +1,6 @@
 #include "engines/vision/module/OpenCvBlur.h"
 
-#include "model/EngineError.h"
+#include "model/errors/EngineError.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>

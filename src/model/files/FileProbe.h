@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/files/FileCategory.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace qv {
+
+// What the file system says of one item, read in one go.
+struct ItemStatus {
+    bool isDirectory = false;
+    bool isPackage = false; // a directory that counts as one document (an .rtfd bundle)
+    bool isSymbolicLink = false;
+    std::optional<qint64> size;           // absent for directories
+    std::optional<QString> contentType;   // a MIME type
+};
+
+// What a probe of a media file found in it.
+struct MediaStreams {
+    bool video = false; // pictures, cover art aside
+    bool audio = false;
+    // FFmpeg's text on the file when it alone describes it: the worker that runs a job on the
+    // file reads it instead of starting FFmpeg again.
+    std::optional<QString> description;
+
+    // The streams; the text is how they were found.
+    bool operator==(const MediaStreams& other) const { return video == other.video && audio == other.audio; }
+};
+
+// The questions the file model asks of the disk; tests substitute their own answers.
+class FileProbe {
+public:
+    virtual ~FileProbe() = default;
+
+    // Absent when the item cannot be read. A symbolic link is described itself, not followed.
+    virtual std::optional<ItemStatus> status(const QString& path) const = 0;
+    virtual std::optional<QString> realPath(const QString& path) const = 0;
+    // Absent when the file does not open as a PDF.
+    virtual std::optional<bool> pdfNeedsPassword(const QString& path) const = 0;
+    // Absent when the file does not open as an image.
+    virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
+    // The streams of a media file; absent when they cannot be told in good time.
+    virtual std::optional<MediaStreams> mediaStreams(const QString& path) const;
+
+    // The probe of the real disk, which start-up installs before any file is described.
+    static const FileProbe& system();
+    static void installSystem(const FileProbe& probe);
+};
+
+} // namespace qv
