@@ -9,9 +9,9 @@
 // Prints Markdown rows (what | ours | peer | ratio | limit | held). Needs X (DISPLAY), FFmpeg.
 #include "app/ActionRunner.h"
 #include "app/MemoryReturn.h"
-#include "catalogue/CatalogueWorkers.h"
-#include "catalogue/IsolatedReading.h"
-#include "catalogue/ItemMemoryNeed.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedReading.h"
+#include "catalogue/isolated/ItemMemoryNeed.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "editors/EditorLauncher.h"

@@ -1,6 +1,6 @@
 // Nothing but the libraries quorvenda-worker links, so that starting it measures the dynamic
 // linker's share of a worker's start (bench/worker_start.sh).
-#include "catalogue/CatalogueWorkers.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
 
 int main(int argc, char**)
 {

@@ -5,7 +5,7 @@
 
 #include "app/FloatPanel.h"
 #include "app/PictureView.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 
 #include <QApplication>

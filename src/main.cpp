@@ -1,6 +1,6 @@
-#include "app/AppLifecycle.h"
 #include "app/Application.h"
-#include "catalogue/IsolatedReading.h"
+#include "app/AppLifecycle.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "model/LaunchArguments.h"
 

@@ -2,7 +2,7 @@
 // size must be one the header could hold.
 #include "FuzzSupport.h"
 
-#include "catalogue/RarBlockChain.h"
+#include "catalogue/archives/RarBlockChain.h"
 
 #include <cstdlib>
 

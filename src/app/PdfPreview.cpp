@@ -1,6 +1,6 @@
 #include "app/PdfPreview.h"
 
-#include "catalogue/IsolatedPdfReading.h"
+#include "catalogue/isolated/IsolatedPdfReading.h"
 #include "model/errors/CancellationError.h"
 #include "model/Log.h"
 #include "platform/processes/ThreadCall.h"

@@ -1,6 +1,6 @@
 #include "app/PictureView.h"
 
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "platform/processes/ThreadCall.h"
 
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/IsolatedPictureReading.h"
+#include "catalogue/isolated/IsolatedPictureReading.h"
 
 #include <QImage>
 #include <QWidget>

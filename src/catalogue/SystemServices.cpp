@@ -1,7 +1,7 @@
 #include "catalogue/SystemServices.h"
 
-#include "catalogue/ArchiveProbe.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/archives/ArchiveProbe.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "engines/image/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
 #include "engines/media/MediaCategory.h"

@@ -2,8 +2,8 @@
 
 #include "model/operations/Capabilities.h"
 
-#include "catalogue/AllToolDescriptors.h"
-#include "catalogue/QuickActionCatalogue.h"
+#include "catalogue/lists/QuickActionCatalogue.h"
+#include "catalogue/tools/AllToolDescriptors.h"
 #include "model/settings/ModifierGlyph.h"
 #include "model/settings/SettingsReaders.h"
 #include "platform/files/InputFile.h"

@@ -1,6 +1,6 @@
 #include "editors/EditorPicture.h"
 
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "model/errors/EngineError.h"
 
 namespace qv {

@@ -1,6 +1,6 @@
 #include "editors/PageThumbnailLoader.h"
 
-#include "catalogue/IsolatedPdfReading.h"
+#include "catalogue/isolated/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "model/errors/CancellationError.h"
 #include "model/Log.h"

@@ -1,6 +1,6 @@
 #include "app/PdfPreview.h"
 #include "app/PreviewContent.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "support/PdfFixtures.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"

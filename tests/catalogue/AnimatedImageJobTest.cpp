@@ -1,4 +1,4 @@
-#include "catalogue/AnimatedImageCatalogue.h"
+#include "catalogue/lists/AnimatedImageCatalogue.h"
 #include "jobs/JobCenter.h"
 #include "model/settings/SettingsDefaults.h"
 #include "model/settings/SettingsKeys.h"

@@ -1,6 +1,6 @@
-#include "catalogue/ConversionRecipe.h"
-#include "catalogue/QuickActionCatalogue.h"
+#include "catalogue/lists/QuickActionCatalogue.h"
 #include "catalogue/ToolRegistry.h"
+#include "catalogue/tools/ConversionRecipe.h"
 #include "model/files/NativeFileName.h"
 #include "model/settings/SettingsDefaults.h"
 #include "model/settings/SettingsKeys.h"

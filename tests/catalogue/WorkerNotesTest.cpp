@@ -1,8 +1,8 @@
 // What a worker's reply may show the user: the tools' own sentences pass, a compromised
 // decoder's do not.
-#include "catalogue/ArchiveExtractor.h"
-#include "catalogue/ArchiveOperations.h"
-#include "catalogue/VisionTools.h"
+#include "catalogue/archives/ArchiveExtractor.h"
+#include "catalogue/archives/ArchiveOperations.h"
+#include "catalogue/tools/VisionTools.h"
 #include "documents/model/DocumentPictures.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/subtitles/Subtitles.h"

@@ -1,4 +1,4 @@
-#include "catalogue/DocumentPlannerAdapter.h"
+#include "catalogue/adapters/DocumentPlannerAdapter.h"
 #include "documents/DocumentConversion.h"
 #include "documents/model/DocumentMetadata.h"
 #include "documents/readers/DocumentLoader.h"

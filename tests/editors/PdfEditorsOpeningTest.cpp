@@ -1,5 +1,5 @@
-#include "catalogue/CatalogueWorkers.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "editors/BusyIndicator.h"
 #include "editors/EditorActivity.h"
 #include "editors/pages/PagesEditor.h"

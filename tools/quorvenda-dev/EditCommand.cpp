@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "catalogue/CatalogueWorkers.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
 #include "JobJson.h"
 #include "platform/clipboard/Clipboard.h"
 #include "platform/desktop/Workspace.h"

@@ -1,8 +1,8 @@
 #include "Commands.h"
 #include "JobJson.h"
 
-#include "catalogue/CatalogueWorkers.h"
-#include "catalogue/ItemMemoryNeed.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/ItemMemoryNeed.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
 #include "jobs/WorkerPool.h"

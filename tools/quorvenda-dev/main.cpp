@@ -1,7 +1,7 @@
 // The development driver: every capability of Quorvenda, reachable from a shell.
 #include "Commands.h"
 
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 
 #include "model/files/NativeFileName.h"

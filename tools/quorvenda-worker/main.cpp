@@ -1,10 +1,10 @@
 // The worker: runs work items for the application in a process of their own, so that a file
 // that crashes or hangs a library costs one item.
-#include "catalogue/CatalogueWorkers.h"
-#include "catalogue/IsolatedDocumentReading.h"
-#include "catalogue/IsolatedPdfReading.h"
-#include "catalogue/IsolatedPictureReading.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedDocumentReading.h"
+#include "catalogue/isolated/IsolatedPdfReading.h"
+#include "catalogue/isolated/IsolatedPictureReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "jobs/WorkerServer.h"
 #include "model/settings/SettingsDefaults.h"

@@ -1,6 +1,6 @@
 #include "editors/pages/PagesEditor.h"
 
-#include "catalogue/IsolatedPdfReading.h"
+#include "catalogue/isolated/IsolatedPdfReading.h"
 #include "editors/EditorActivity.h"
 #include "editors/PageArrival.h"
 #include "editors/pages/PagesEditorView.h"

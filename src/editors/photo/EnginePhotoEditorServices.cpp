@@ -1,6 +1,6 @@
 #include "editors/photo/EnginePhotoEditorServices.h"
 
-#include "catalogue/IsolatedPictureReading.h"
+#include "catalogue/isolated/IsolatedPictureReading.h"
 #include "engines/image/DecodedImage.h"
 #include "engines/image/ImageEdits.h"
 #include "engines/image/ImageEngine.h"

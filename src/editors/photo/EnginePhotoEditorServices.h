@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/PhotoCopyEstimate.h"
+#include "catalogue/tools/PhotoCopyEstimate.h"
 #include "editors/photo/PhotoEditorServices.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/PhotoCopyEstimate.h"
+#include "catalogue/tools/PhotoCopyEstimate.h"
 #include "engines/image/ImageOutput.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/OperationOptions.h"

@@ -1,8 +1,8 @@
 #include "wheel/ui/FilePictures.h"
 
-#include "catalogue/IsolatedDocumentReading.h"
-#include "catalogue/IsolatedPdfReading.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/IsolatedDocumentReading.h"
+#include "catalogue/isolated/IsolatedPdfReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "graphics/SymbolTable.h"
 #include "model/Log.h"
 #include "model/operations/Capabilities.h"

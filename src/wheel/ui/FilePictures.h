@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/IsolatedDocumentReading.h"
+#include "catalogue/isolated/IsolatedDocumentReading.h"
 #include "model/files/FileInfo.h"
 
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "catalogue/DocumentPlannerAdapter.h"
+#include "catalogue/adapters/DocumentPlannerAdapter.h"
 #include "documents/DocumentConversion.h"
 #include "documents/writers/OdtWriter.h"
 #include "jobs/OutputPlanner.h"

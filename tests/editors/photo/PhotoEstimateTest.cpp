@@ -1,5 +1,5 @@
-#include "catalogue/CatalogueWorkers.h"
-#include "catalogue/IsolatedReading.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedReading.h"
 #include "editors/annotate/AnnotateEditor.h"
 #include "editors/photo/EnginePhotoEditorServices.h"
 #include "editors/photo/PhotoEditor.h"

@@ -1,4 +1,4 @@
-#include "catalogue/ArchiveProbe.h"
+#include "catalogue/archives/ArchiveProbe.h"
 #include "model/operations/Capabilities.h"
 #include "support/FakeClock.h"
 

@@ -1,0 +1,694 @@
+#include "catalogue/archives/ArchiveExtractor.h"
+
+#include "catalogue/archives/ArchiveOutputFile.h"
+#include "catalogue/archives/ArchiveReader.h"
+#include "catalogue/archives/ArchiveSpace.h"
+#include "catalogue/archives/GzipCheck.h"
+#include "model/errors/CancellationError.h"
+#include "model/errors/EngineError.h"
+#include "model/errors/SystemError.h"
+#include "model/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+const QString ArchiveExtractor::outsideMessage =
+    QStringLiteral("This archive holds items that would land outside its folder");
+
+namespace {
+
+// More hops than this is a loop of links.
+constexpr int maximumLinkHops = 40;
+
+struct WriteDiskFree {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+
+bool isSymbolicLink(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::optional<QString> readLink(const QString& path)
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer.data(),
+                                      size_t(buffer.size()));
+    if (length < 0 || length >= buffer.size())
+        return std::nullopt;
+    buffer.truncate(length);
+    return QFile::decodeName(buffer);
+}
+
+// Folders below the root, by relative path, that this extraction made or found to be folders
+// and not links. A later entry that writes anything else at one of them forgets them all.
+using KnownFolders = QSet<QString>;
+
+// The relative paths of the folders on the way to relative (not the item itself), outermost first.
+QStringList foldersOnTheWay(const QString& relative)
+{
+    QStringList folders;
+    for (qsizetype at = relative.indexOf(QLatin1Char('/')); at > 0; at = relative.indexOf(QLatin1Char('/'), at + 1))
+        folders.append(relative.left(at));
+    return folders;
+}
+
+// True when a folder on the way to root/relative (not the item itself) is a link: writing
+// there would land wherever the link points.
+bool passesThroughLink(const QString& root, const QString& relative, KnownFolders& known)
+{
+    for (const QString& folder : foldersOnTheWay(relative)) {
+        if (known.contains(folder))
+            continue;
+        struct stat st {};
+        if (::lstat(QFile::encodeName(root + QLatin1Char('/') + folder).constData(), &st) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode))
+            return true;
+        if (S_ISDIR(st.st_mode))
+            known.insert(folder);
+    }
+    return false;
+}
+
+// Anything but a folder is about to be written at relative.
+void forgetIfFolder(KnownFolders& known, const QString& relative)
+{
+    if (known.contains(relative))
+        known.clear();
+}
+
+[[noreturn]] void writeFailure(archive* disk, const QString& name)
+{
+    const char* text = archive_error_string(disk);
+    const QString message = QString::fromUtf8(text ? text : "Write failed");
+    const int code = archive_errno(disk);
+    qCWarning(enginesLog) << "Extracting" << name << "failed:" << message;
+    if (code > 0 && code != EILSEQ)
+        throw SystemError::fromErrno(code, name);
+    throw ArchiveReadError(message);
+}
+
+} // namespace
+
+std::optional<QString> ArchiveExtractor::relativeEntryPath(const QString& name)
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    QStringList kept;
+    for (const QString& part : name.split(QLatin1Char('/'))) {
+        if (part.isEmpty() || part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String(".."))
+            return std::nullopt;
+        kept.append(part);
+    }
+    return kept.join(QLatin1Char('/'));
+}
+
+QString linksLeftOutNote(int count)
+{
+    if (count <= 0)
+        return {};
+    if (count == 1)
+        return QStringLiteral("1 link pointing outside the archive was left out");
+    return QStringLiteral("%1 links pointing outside the archive were left out").arg(count);
+}
+
+QString specialsLeftOutNote(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    constexpr qsizetype named = 3;
+    QString list = names.mid(0, named).join(QStringLiteral(", "));
+    if (names.size() > named)
+        list += QStringLiteral(" and %1 more").arg(names.size() - named);
+    if (names.size() == 1)
+        return QStringLiteral("%1 was left out: devices, pipes and sockets are not extracted").arg(list);
+    return QStringLiteral("%1 were left out: devices, pipes and sockets are not extracted").arg(list);
+}
+
+QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed)
+{
+    if (renamed.isEmpty())
+        return {};
+    if (renamed.size() == 1)
+        return QStringLiteral("\u201C%1\u201D was saved as \u201C%2\u201D: this disk can't hold its name")
+            .arg(renamed.first().first, renamed.first().second);
+    constexpr qsizetype named = 3;
+    QStringList pairs;
+    for (qsizetype i = 0; i < std::min(named, renamed.size()); ++i)
+        pairs.append(QStringLiteral("\u201C%1\u201D as \u201C%2\u201D").arg(renamed[i].first, renamed[i].second));
+    QString list = pairs.join(QStringLiteral(", "));
+    if (renamed.size() > named)
+        list += QStringLiteral(" and %1 more").arg(renamed.size() - named);
+    return QStringLiteral("%1 items were saved under other names, as this disk can't hold theirs: %2")
+        .arg(renamed.size())
+        .arg(list);
+}
+
+QString ArchiveExtractor::portablePath(const QString& relative)
+{
+    // Bytes of a name: most disks hold 255; a little less leaves room for " (2)".
+    constexpr qsizetype longest = 240;
+    QStringList parts = relative.split(QLatin1Char('/'));
+    for (QString& part : parts) {
+        for (QChar& c : part) {
+            if (c.unicode() < 0x20 || QStringLiteral("<>:\"\\|?*").contains(c))
+                c = QLatin1Char('_');
+        }
+        qsizetype end = part.size();
+        while (end > 0 && (part[end - 1] == QLatin1Char('.') || part[end - 1] == QLatin1Char(' ')))
+            --end;
+        for (qsizetype i = end; i < part.size(); ++i)
+            part[i] = QLatin1Char('_');
+        if (part.toUtf8().size() > longest) {
+            const qsizetype dot = part.lastIndexOf(QLatin1Char('.'));
+            const QString extension = dot > 0 && part.size() - dot <= 16 ? part.mid(dot) : QString();
+            QString stem = part.left(part.size() - extension.size());
+            while (!stem.isEmpty() && (stem + extension).toUtf8().size() > longest)
+                stem.chop(stem.size() >= 2 && stem[stem.size() - 1].isLowSurrogate() ? 2 : 1);
+            part = stem + extension;
+        }
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
+bool ArchiveExtractor::linkStaysInside(const QString& root, const QString& linkPath,
+                                       const QString& target)
+{
+    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
+        return false;
+    // Resolve as the kernel would, but with root as the top: a ".." above it leads out.
+    QStringList folder = linkPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!folder.isEmpty())
+        folder.removeLast();
+    QStringList pending = target.split(QLatin1Char('/'));
+    int hops = 0;
+    while (!pending.isEmpty()) {
+        const QString part = pending.takeFirst();
+        if (part.isEmpty() || part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (folder.isEmpty())
+                return false;
+            folder.removeLast();
+            continue;
+        }
+        const QString candidate = root + QLatin1Char('/') + (folder + QStringList{part}).join(QLatin1Char('/'));
+        if (isSymbolicLink(candidate)) {
+            const std::optional<QString> next = readLink(candidate);
+            if (++hops > maximumLinkHops || !next || next->isEmpty()
+                || next->startsWith(QLatin1Char('/')))
+                return false;
+            pending = next->split(QLatin1Char('/')) + pending;
+            continue;
+        }
+        folder.append(part);
+    }
+    return true;
+}
+
+int ArchiveExtractor::removeEscapingLinks(const QString& root)
+{
+    int removed = 0;
+    QStringList folders{QString()};
+    while (!folders.isEmpty()) {
+        const QString relativeFolder = folders.takeLast();
+        const QString folderPath = relativeFolder.isEmpty() ? root : root + QLatin1Char('/') + relativeFolder;
+        const QStringList names = QDir(folderPath).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            const QString relative = relativeFolder.isEmpty() ? name : relativeFolder + QLatin1Char('/') + name;
+            const QString path = root + QLatin1Char('/') + relative;
+            struct stat st {};
+            if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                folders.append(relative);
+            } else if (S_ISLNK(st.st_mode)) {
+                const std::optional<QString> target = readLink(path);
+                if (!target || !linkStaysInside(root, relative, *target)) {
+                    qCWarning(enginesLog) << "Removed link" << relative << "that leads out to"
+                                          << target.value_or(QString());
+                    ::unlink(QFile::encodeName(path).constData());
+                    ++removed;
+                }
+            }
+        }
+    }
+    return removed;
+}
+
+namespace {
+
+enum class EntryKind { folder, file, symlink, hardlink, special };
+
+EntryKind kindOf(archive_entry* entry, const QString& hardlink)
+{
+    if (!hardlink.isEmpty())
+        return EntryKind::hardlink;
+    switch (archive_entry_filetype(entry)) {
+    // An entry without type bits (a 7z entry written without Unix attributes) holds a file's
+    // data, as other extractors take it.
+    case 0:
+    case AE_IFREG: return EntryKind::file;
+    case AE_IFDIR: return EntryKind::folder;
+    case AE_IFLNK: return EntryKind::symlink;
+    default: return EntryKind::special;
+    }
+}
+
+bool countsAsItem(EntryKind kind, const QString& relative)
+{
+    return kind != EntryKind::folder && kind != EntryKind::special
+        && !relative.contains(QLatin1String("__MACOSX"));
+}
+
+std::optional<qint64> declaredSize(archive_entry* entry)
+{
+    if (!archive_entry_size_is_set(entry))
+        return std::nullopt;
+    return std::max<qint64>(archive_entry_size(entry), 0);
+}
+
+// Where an entry's blocks may land: in order, never past the size the entry declares, and
+// without gaps unless the entry is sparse. Offsets that jump about would otherwise leave holes
+// that read back as zeros.
+class EntryExtent {
+public:
+    EntryExtent(std::optional<qint64> declared, bool sparse)
+        : m_declared(declared), m_sparse(sparse) {}
+
+    void accept(qint64 offset, std::size_t size)
+    {
+        if (offset < m_end || (!m_sparse && offset != m_end))
+            throw ArchiveReadError(QStringLiteral("Entry data out of order at %1").arg(offset));
+        const qint64 blockEnd = offset + qint64(size);
+        if (m_declared && blockEnd > *m_declared)
+            throw ArchiveReadError(QStringLiteral("Entry holds more data than the %1 bytes it declares")
+                                       .arg(*m_declared));
+        m_end = blockEnd;
+    }
+
+    // The entry's full size, given the end the format reported after its last block.
+    qint64 finish(qint64 reportedEnd) const
+    {
+        if (!m_declared)
+            return m_end;
+        // A sparse entry may end in a hole, which its format reports as the end.
+        const bool trailingHole = m_sparse && reportedEnd == *m_declared;
+        if (m_end != *m_declared && !trailingHole)
+            throw ArchiveReadError(QStringLiteral("Entry data ends after %1 of %2 bytes")
+                                       .arg(m_end)
+                                       .arg(*m_declared));
+        return *m_declared;
+    }
+
+private:
+    std::optional<qint64> m_declared;
+    bool m_sparse;
+    qint64 m_end = 0;
+};
+
+std::optional<timespec> modifiedTime(archive_entry* entry)
+{
+    if (!archive_entry_mtime_is_set(entry))
+        return std::nullopt;
+    return timespec{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+}
+
+std::optional<timespec> accessedTime(archive_entry* entry)
+{
+    if (!archive_entry_atime_is_set(entry))
+        return std::nullopt;
+    return timespec{archive_entry_atime(entry), archive_entry_atime_nsec(entry)};
+}
+
+// Creates the folders on the way to root/relative. Links on the way were refused before; a
+// file in the way gives way to the folder, as a later entry wins.
+void makeFolders(const QString& root, const QString& relative, KnownFolders& known)
+{
+    for (const QString& folder : foldersOnTheWay(relative)) {
+        if (known.contains(folder))
+            continue;
+        const QString path = root + QLatin1Char('/') + folder;
+        const QByteArray encoded = QFile::encodeName(path);
+        struct stat st {};
+        const bool exists = ::lstat(encoded.constData(), &st) == 0;
+        if (!(exists && S_ISDIR(st.st_mode))) {
+            if (exists && ::unlink(encoded.constData()) != 0)
+                throw SystemError::fromErrno(errno, path);
+            if (::mkdir(encoded.constData(), 0777) != 0)
+                throw SystemError::fromErrno(errno, path);
+        }
+        known.insert(folder);
+    }
+}
+
+bool exists(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether a write failed for the name: a disk that refuses its characters or its length.
+bool refusesName(int code)
+{
+    return code == EINVAL || code == ENAMETOOLONG || code == EILSEQ;
+}
+
+// The names an extraction gave its files, so that an entry whose name the disk folds onto an
+// earlier one's ("Read.me", "READ.ME" on FAT) is told from the same name given twice, and both
+// are kept.
+class EntryNames {
+public:
+    // Where an entry at relative goes: its own name, unless something this extraction made
+    // under another name stands there.
+    QString forEntry(const QString& top, const QString& relative, ExtractionSummary& summary)
+    {
+        if (m_made.contains(relative) || !exists(top + QLatin1Char('/') + relative))
+            return relative;
+        return freeName(top, relative, relative, summary);
+    }
+
+    // The name after the disk refused relative's.
+    QString afterRefusal(const QString& top, const QString& relative, ExtractionSummary& summary)
+    {
+        return freeName(top, ArchiveExtractor::portablePath(relative), relative, summary);
+    }
+
+    void made(const QString& relative) { m_made.insert(relative); }
+
+private:
+    QString freeName(const QString& top, const QString& wanted, const QString& original, ExtractionSummary& summary)
+    {
+        const auto taken = [&](const QString& name) {
+            return m_made.contains(name) || exists(top + QLatin1Char('/') + name);
+        };
+        QString name = wanted;
+        const qsizetype slash = wanted.lastIndexOf(QLatin1Char('/'));
+        const qsizetype dot = wanted.lastIndexOf(QLatin1Char('.'));
+        const qsizetype cut = dot > slash + 1 ? dot : wanted.size();
+        for (int n = 2; taken(name); ++n)
+            name = wanted.left(cut) + QStringLiteral(" (%1)").arg(n) + wanted.mid(cut);
+        summary.renamed.append({original, name});
+        return name;
+    }
+
+    QSet<QString> m_made;
+};
+
+class Extraction {
+public:
+    Extraction(ArchiveReader& reader, std::stop_token stop, const FractionHandler& onFraction)
+        : m_reader(reader), m_stop(std::move(stop)), m_onFraction(onFraction) {}
+
+    void report() const
+    {
+        if (m_onFraction)
+            m_onFraction(m_reader.fractionRead());
+    }
+
+    // Reads the current entry's data to its end, checking it, and throws it away.
+    void discardData()
+    {
+        const void* data = nullptr;
+        std::size_t size = 0;
+        qint64 offset = 0;
+        while (m_reader.readBlock(data, size, offset)) {
+            throwIfCancelled(m_stop);
+            report();
+        }
+    }
+
+    // Reads the current entry's data into out, counting it against space when given; returns
+    // the entry's full size.
+    qint64 copyData(archive_entry* entry, ArchiveOutputFile* out, ArchiveSpace* space)
+    {
+        EntryExtent extent(declaredSize(entry), archive_entry_sparse_count(entry) > 0);
+        const void* data = nullptr;
+        std::size_t size = 0;
+        qint64 offset = 0;
+        while (m_reader.readBlock(data, size, offset)) {
+            throwIfCancelled(m_stop);
+            extent.accept(offset, size);
+            if (space)
+                space->consume(qint64(size));
+            if (out)
+                out->write(data, size, offset);
+            report();
+        }
+        return extent.finish(offset);
+    }
+
+private:
+    ArchiveReader& m_reader;
+    std::stop_token m_stop;
+    const FractionHandler& m_onFraction;
+};
+
+} // namespace
+
+ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString& root,
+                                            std::stop_token stop,
+                                            const FractionHandler& onFraction,
+                                            const std::optional<QString>& entryName)
+{
+    const QString top = QFileInfo(root).canonicalFilePath();
+    if (top.isEmpty())
+        throw SystemError::fromErrno(ENOENT, root);
+    ArchiveSpace space(top, reader.fileSize());
+    // Formats that list their sizes up front are refused before anything is written.
+    if (reader.kind() == ArchiveReader::Kind::archive) {
+        if (const std::optional<qint64> total = ArchiveReader::declaredTotal(reader.path()))
+            space.expectTotal(*total);
+    }
+
+    std::unique_ptr<archive, WriteDiskFree> disk(archive_write_disk_new());
+    if (!disk)
+        throw SystemError::fromErrno(ENOMEM);
+    // Folders and symbolic links only; files are written by ArchiveOutputFile. No owner,
+    // permission bits beyond the umask, ACL, extended attribute or flag is restored. Absolute
+    // names are refused below before they become paths under root, which are absolute
+    // themselves; root is resolved so that the link check sees only its own links.
+    archive_write_disk_set_options(disk.get(),
+                                   ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT
+                                       | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+
+    Extraction extraction(reader, stop, onFraction);
+    ExtractionSummary summary;
+    KnownFolders known;
+    EntryNames names;
+    while (archive_entry* entry = reader.nextEntry()) {
+        throwIfCancelled(stop);
+        ++summary.entries;
+
+        QString relative;
+        if (entryName) {
+            relative = *entryName;
+            archive_entry_set_filetype(entry, AE_IFREG);
+            archive_entry_set_perm(entry, 0666);
+        } else {
+            const QString name = reader.pathname(entry);
+            const std::optional<QString> cleaned = relativeEntryPath(name);
+            if (!cleaned)
+                throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + name);
+            relative = *cleaned;
+        }
+
+        const QString hardlink = reader.hardlink(entry);
+        const EntryKind kind = kindOf(entry, hardlink);
+        // A hard link counts once it is known to lead to something that was made.
+        if (kind != EntryKind::hardlink && countsAsItem(kind, relative))
+            ++summary.items;
+        if (relative.isEmpty() || kind == EntryKind::special) {
+            // The root itself, or a device, pipe or socket: nothing to make, but its data is
+            // still read so that damage in it is noticed.
+            if (kind == EntryKind::special) {
+                qCInfo(enginesLog) << "Skipped special file" << relative;
+                summary.specialsLeftOut.append(relative);
+            }
+            extraction.discardData();
+            continue;
+        }
+        if (passesThroughLink(top, relative, known))
+            throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + relative);
+        if (kind != EntryKind::folder)
+            forgetIfFolder(known, relative);
+        const QString path = top + QLatin1Char('/') + relative;
+        const std::optional<qint64> declared = declaredSize(entry);
+
+        if (kind == EntryKind::file) {
+            space.beginEntry(declared.value_or(0));
+            QString placed = names.forEntry(top, relative, summary);
+            std::optional<ArchiveOutputFile> out;
+            try {
+                makeFolders(top, placed, known);
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+            } catch (const SystemError& error) {
+                // FUSE's FAT says EPERM where the kernel's says EINVAL.
+                if (!refusesName(error.code())
+                    && !(error.code() == EPERM && ArchiveExtractor::portablePath(relative) != relative))
+                    throw;
+                placed = names.afterRefusal(top, relative, summary);
+                makeFolders(top, placed, known);
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+            }
+            names.made(placed);
+            const qint64 size = extraction.copyData(entry, &*out, &space);
+            out->finish(size, modifiedTime(entry), accessedTime(entry));
+            continue;
+        }
+
+        if (kind == EntryKind::hardlink) {
+            const std::optional<QString> linked = relativeEntryPath(hardlink);
+            if (!linked || linked->isEmpty() || passesThroughLink(top, *linked, known))
+                throw EngineError(outsideMessage, QStringLiteral("Link target: ") + hardlink);
+            const QString target = top + QLatin1Char('/') + *linked;
+            struct stat st {};
+            // Only what this extraction made can be linked to; a skipped pipe is not there.
+            if (*linked == relative || ::lstat(QFile::encodeName(target).constData(), &st) != 0
+                || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+                qCInfo(enginesLog) << "Skipped hard link" << relative << "to" << hardlink;
+                summary.specialsLeftOut.append(relative);
+                extraction.discardData();
+                continue;
+            }
+            if (countsAsItem(kind, relative))
+                ++summary.items;
+            space.beginEntry(declared.value_or(0));
+            makeFolders(top, relative, known);
+            const QByteArray encoded = QFile::encodeName(path);
+            struct stat existing {};
+            if (::lstat(encoded.constData(), &existing) == 0
+                && (S_ISDIR(existing.st_mode) ? ::rmdir(encoded.constData())
+                                              : ::unlink(encoded.constData()))
+                    != 0)
+                throw SystemError::fromErrno(errno, path);
+            if (::linkat(AT_FDCWD, QFile::encodeName(target).constData(), AT_FDCWD,
+                         encoded.constData(), 0)
+                != 0)
+                throw SystemError::fromErrno(errno, path);
+            // Some formats carry the shared contents with a later link.
+            if (declared.value_or(0) > 0 && S_ISREG(st.st_mode)) {
+                ArchiveOutputFile out(path, 0, ArchiveOutputFile::Mode::replaceContents);
+                const qint64 size = extraction.copyData(entry, &out, &space);
+                out.finish(size, modifiedTime(entry), accessedTime(entry));
+            } else {
+                extraction.discardData();
+            }
+            continue;
+        }
+
+        QString target;
+        if (kind == EntryKind::symlink) {
+            // Read as the names are, so a link to an entry whose name was escaped still finds it.
+            target = reader.symlink(entry);
+            if (!linkStaysInside(top, relative, target)) {
+                qCWarning(enginesLog) << "Left out link" << relative << "that leads out to"
+                                      << target;
+                ++summary.linksLeftOut;
+                extraction.discardData();
+                continue;
+            }
+        }
+
+        // Folders and symbolic links.
+        space.beginEntry(0);
+        archive_entry_copy_pathname(entry, QFile::encodeName(path).constData());
+        if (kind == EntryKind::symlink)
+            archive_entry_copy_symlink(entry, QFile::encodeName(target).constData());
+        archive_entry_acl_clear(entry);
+        archive_entry_xattr_clear(entry);
+        archive_entry_set_size(entry, 0);
+        if (archive_write_header(disk.get(), entry) != ARCHIVE_OK) {
+            // A folder whose name the disk refuses is made under one it takes; its files follow
+            // it there, as they are renamed the same way.
+            if (kind != EntryKind::folder || !refusesName(archive_errno(disk.get())))
+                writeFailure(disk.get(), relative);
+            const QString placed = names.afterRefusal(top, relative, summary);
+            archive_entry_copy_pathname(entry, QFile::encodeName(top + QLatin1Char('/') + placed).constData());
+            if (archive_write_header(disk.get(), entry) != ARCHIVE_OK)
+                writeFailure(disk.get(), relative);
+        }
+        extraction.discardData();
+        if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK)
+            writeFailure(disk.get(), relative);
+        extraction.report();
+    }
+    // Folder modes and times are set only now.
+    if (archive_write_close(disk.get()) != ARCHIVE_OK)
+        writeFailure(disk.get(), top);
+
+    // Links made early can be bent outwards by links made later; check them as they now stand.
+    summary.linksLeftOut += removeEscapingLinks(top);
+    return summary;
+}
+
+ExtractionSummary ArchiveExtractor::extractGzip(const QString& path, const QString& root,
+                                                const QString& name, std::stop_token stop,
+                                                const FractionHandler& onFraction)
+{
+    const QString top = QFileInfo(root).canonicalFilePath();
+    if (top.isEmpty())
+        throw SystemError::fromErrno(ENOENT, root);
+    ArchiveSpace space(top, QFileInfo(path).size());
+    space.beginEntry(0);
+    ArchiveOutputFile out(top + QLatin1Char('/') + name, 0666);
+    inflateGzipFile(
+        path, stop,
+        [&](const char* data, std::size_t size) {
+            space.consume(qint64(size));
+            out.append(data, size);
+        },
+        onFraction);
+    out.finish(out.end());
+    return {1, 1};
+}
+
+ExtractionSummary ArchiveExtractor::verify(ArchiveReader& reader, std::stop_token stop,
+                                           const FractionHandler& onFraction)
+{
+    // A bomb is no more intact for being read rather than written.
+    ArchiveSpace space(reader.fileSize());
+    if (reader.kind() == ArchiveReader::Kind::archive) {
+        if (const std::optional<qint64> total = ArchiveReader::declaredTotal(reader.path()))
+            space.expectTotal(*total);
+    }
+    Extraction extraction(reader, stop, onFraction);
+    ExtractionSummary summary;
+    while (archive_entry* entry = reader.nextEntry()) {
+        throwIfCancelled(stop);
+        ++summary.entries;
+        const QString name = reader.kind() == ArchiveReader::Kind::archive ? reader.pathname(entry)
+                                                                           : QString();
+        const QString hardlink = reader.hardlink(entry);
+        const EntryKind kind = kindOf(entry, hardlink);
+        if (countsAsItem(kind, name))
+            ++summary.items;
+        if (kind == EntryKind::file) {
+            space.beginEntry(declaredSize(entry).value_or(0));
+            extraction.copyData(entry, nullptr, &space);
+        } else
+            extraction.discardData();
+    }
+    return summary;
+}
+
+} // namespace qv

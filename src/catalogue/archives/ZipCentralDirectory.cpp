@@ -1,0 +1,104 @@
+#include "catalogue/archives/ZipCentralDirectory.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace qv {
+
+namespace {
+
+quint32 le16(const uchar* p)
+{
+    return quint32(p[0]) | quint32(p[1]) << 8;
+}
+
+quint32 le32(const uchar* p)
+{
+    return le16(p) | le16(p + 2) << 16;
+}
+
+constexpr qint64 endRecordSize = 22;
+constexpr qint64 entryRecordSize = 46;
+
+} // namespace
+
+ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
+{
+    Walk result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    const qint64 size = file.size();
+    if (size < endRecordSize)
+        return result;
+    // The end record, then at most a 64 KB comment.
+    const qint64 tailSize = std::min(size, endRecordSize + 0xFFFF);
+    if (!file.seek(size - tailSize))
+        return result;
+    const QByteArray tail = file.read(tailSize);
+    if (tail.size() != tailSize)
+        return result;
+    const auto* t = reinterpret_cast<const uchar*>(tail.constData());
+    qint64 end = -1;
+    for (qint64 at = tailSize - endRecordSize; at >= 0; --at) {
+        if (t[at] == 'P' && t[at + 1] == 'K' && t[at + 2] == 5 && t[at + 3] == 6
+            && at + endRecordSize + le16(t + at + 20) == tailSize) {
+            end = at;
+            break;
+        }
+    }
+    // An end record at the very end whose signature alone is off (libarchive's own test of
+    // padded extra fields has one) is taken when everything it says agrees with the directory.
+    if (end < 0 && le16(t + tailSize - 2) == 0)
+        end = tailSize - endRecordSize;
+    const uchar* e = t + end;
+    const quint32 disk = le16(e + 4);
+    const quint32 directoryDisk = le16(e + 6);
+    const quint32 onDisk = le16(e + 8);
+    const quint32 total = le16(e + 10);
+    const quint32 directorySize = le32(e + 12);
+    const quint32 directoryOffset = le32(e + 16);
+    // Spanned archives and zip64 are left to libarchive's own verdict.
+    if (disk != 0 || directoryDisk != 0 || onDisk != total || total == 0xFFFF || directorySize == 0xFFFFFFFF
+        || directoryOffset == 0xFFFFFFFF)
+        return result;
+    const qint64 endAt = size - tailSize + end;
+    if (qint64(directoryOffset) + directorySize != endAt)
+        return result;
+    if (!file.seek(directoryOffset))
+        return result;
+    const QByteArray directory = file.read(directorySize);
+    if (directory.size() != qint64(directorySize))
+        return result;
+    const auto* d = reinterpret_cast<const uchar*>(directory.constData());
+    qint64 at = 0;
+    quint32 count = 0;
+    while (at < directory.size()) {
+        if (at + entryRecordSize > directory.size() || le32(d + at) != 0x02014b50)
+            return result;
+        const uchar* r = d + at;
+        const qint64 recordSize = entryRecordSize + le16(r + 28) + le16(r + 30) + le16(r + 32);
+        if (at + recordSize > directory.size())
+            return result;
+        const quint32 localOffset = le32(r + 42);
+        if (localOffset == 0xFFFFFFFF || qint64(localOffset) + 30 > directoryOffset)
+            return result;
+        uchar local[4];
+        if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), 4) != 4 || le32(local) != 0x04034b50)
+            return result;
+        const quint32 madeBy = le16(r + 4) >> 8;
+        const quint32 mode = le32(r + 38) >> 16;
+        if (madeBy == 3 && (mode & S_IFMT) == S_IFLNK)
+            result.holdsLinks = true;
+        ++count;
+        at += recordSize;
+    }
+    if (count != total)
+        return result;
+    result.entries = int(count);
+    result.sound = true;
+    return result;
+}
+
+} // namespace qv

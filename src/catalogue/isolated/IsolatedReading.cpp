@@ -1,0 +1,303 @@
+#include "catalogue/isolated/IsolatedReading.h"
+
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "documents/readers/ZipPackageReader.h"
+#include "engines/image/ImageHeader.h"
+#include "engines/image/ImageThumbnail.h"
+#include "engines/pdf/PdfLock.h"
+#include "jobs/WorkerPool.h"
+#include "model/errors/Error.h"
+#include "model/settings/Settings.h"
+#include "model/settings/SettingsKeys.h"
+#include "platform/processes/ProcessRunner.h"
+#include "platform/sandbox/WorkerProtocol.h"
+#include "platform/thumbnails/ThumbnailCache.h"
+#include "platform/thumbnails/Thumbnailers.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QImageReader>
+#include <QJsonObject>
+
+#include <atomic>
+
+namespace qv {
+
+namespace {
+
+std::atomic<bool> enabled = false;
+
+// Qt's own readers decode whole for most formats: only for what libvips cannot read, and small.
+constexpr qint64 qtReaderPixelLimit = 40'000'000;
+
+std::optional<IsolatedReading::Header> readHeader(const QString& path, bool qtFallback)
+{
+    if (const std::optional<QSize> size = imagePixelSize(path)) {
+        IsolatedReading::Header header;
+        header.size = *size;
+        header.alpha = imageHasAlpha(path).value_or(false);
+        header.frames = imageFrameCount(path).value_or(1);
+        return header;
+    }
+    if (!qtFallback)
+        return std::nullopt;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return std::nullopt;
+    IsolatedReading::Header header;
+    header.size = (reader.transformation() & QImageIOHandler::TransformationRotate90) ? size.transposed() : size;
+    header.alpha = reader.imageFormat() != QImage::Format_Invalid && QImage(1, 1, reader.imageFormat()).hasAlphaChannel();
+    header.frames = std::max(reader.imageCount(), 1);
+    return header;
+}
+
+std::optional<QImage> readPicture(const QString& path, QSize box, bool wholeFile, bool qtFallback)
+{
+    if (std::optional<QImage> thumbnail = imageThumbnail(path, box, wholeFile))
+        return thumbnail;
+    if (!qtFallback)
+        return std::nullopt;
+    QImageReader reader(path);
+    const QSize full = reader.size();
+    if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
+        return std::nullopt;
+    reader.setAutoTransform(true);
+    reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+// The preview an office package carries: OpenDocument files always, Office files when saved
+// with one. Never larger than this.
+constexpr qint64 packagePictureByteLimit = 8 << 20;
+
+std::optional<QImage> readPackagePicture(const QString& path, QSize box, std::stop_token stop)
+{
+    static const QStringList names{QStringLiteral("Thumbnails/thumbnail.png"), QStringLiteral("docProps/thumbnail.jpeg"),
+                                   QStringLiteral("docProps/thumbnail.jpg"), QStringLiteral("docProps/thumbnail.png")};
+    QByteArray bytes;
+    try {
+        ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, stop);
+        reader.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
+            if (bytes.isEmpty() && names.contains(name))
+                bytes = entry.readAll(packagePictureByteLimit);
+        });
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (bytes.isEmpty())
+        return std::nullopt;
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    const QSize full = reader.size();
+    if (full.isEmpty() || qint64(full.width()) * full.height() > qtReaderPixelLimit)
+        return std::nullopt;
+    reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio).boundedTo(full));
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+// The thumbnailer's picture of the file, drawn into a folder of our own.
+std::optional<QImage> runThumbnailer(const QString& path, const QString& exec, QSize box, std::stop_token stop)
+{
+    const QTemporaryDir folder;
+    if (!folder.isValid())
+        return std::nullopt;
+    const QString output = folder.filePath(QStringLiteral("thumbnail.png"));
+    const QStringList words = Thumbnailers::command(exec, path, ThumbnailCache::fileUri(path), output,
+                                                    std::max(box.width(), box.height()));
+    if (words.isEmpty())
+        return std::nullopt;
+    const QString program = QDir::isAbsolutePath(words.first()) ? words.first()
+                                                                 : QStandardPaths::findExecutable(words.first());
+    if (program.isEmpty())
+        return std::nullopt;
+    try {
+        const ProcessRunner::Output ran = ProcessRunner::run(QUrl::fromLocalFile(program), words.mid(1), stop,
+                                                             std::nullopt, QUrl::fromLocalFile(folder.path()));
+        if (ran.status != 0 || ran.terminatedBySignal)
+            return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return readPicture(output, box, true, true);
+}
+
+qint64 memoryLimit()
+{
+    const int megabytes = Settings::shared().intValue(SettingsKey::workerMemory);
+    return qint64(megabytes >= 256 ? megabytes : 4096) << 20;
+}
+
+// A worker's answer, or nothing when the file could not be read there (the worker's death
+// included).
+std::optional<QJsonObject> ask(const QString& name, const QJsonObject& arguments, std::stop_token stop = {},
+                               std::chrono::milliseconds limit = WorkerPool::callLimit)
+{
+    try {
+        return catalogueWorkers().call(name, arguments, stop, memoryLimit(), limit);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+QString pathArgument(const QJsonObject& arguments)
+{
+    return arguments.value(QStringLiteral("path")).toString();
+}
+
+} // namespace
+
+void IsolatedReading::setEnabled(bool on)
+{
+    enabled = on;
+}
+
+bool IsolatedReading::isEnabled()
+{
+    return enabled;
+}
+
+std::optional<IsolatedReading::Header> IsolatedReading::header(const QString& path, bool qtFallback,
+                                                               std::stop_token stop)
+{
+    if (!enabled)
+        return readHeader(path, qtFallback);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("header"), {{QStringLiteral("path"), path}, {QStringLiteral("qt"), qtFallback}}, stop);
+    if (!answer || !answer->contains(QStringLiteral("width")))
+        return std::nullopt;
+    Header header;
+    header.size = QSize(answer->value(QStringLiteral("width")).toInt(), answer->value(QStringLiteral("height")).toInt());
+    header.alpha = answer->value(QStringLiteral("alpha")).toBool();
+    header.frames = answer->value(QStringLiteral("frames")).toInt(1);
+    return header;
+}
+
+std::optional<QImage> IsolatedReading::picture(const QString& path, QSize box, bool wholeFile, bool qtFallback,
+                                               std::stop_token stop)
+{
+    if (!enabled)
+        return readPicture(path, box, wholeFile, qtFallback);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("picture"),
+            {{QStringLiteral("path"), path},
+             {QStringLiteral("width"), box.width()},
+             {QStringLiteral("height"), box.height()},
+             {QStringLiteral("whole"), wholeFile},
+             {QStringLiteral("qt"), qtFallback}},
+            stop);
+    if (!answer)
+        return std::nullopt;
+    return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
+}
+
+std::optional<QImage> IsolatedReading::packagePicture(const QString& path, QSize box, std::stop_token stop)
+{
+    if (!enabled)
+        return readPackagePicture(path, box, stop);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("packagePicture"),
+            {{QStringLiteral("path"), path}, {QStringLiteral("width"), box.width()}, {QStringLiteral("height"), box.height()}},
+            stop);
+    if (!answer)
+        return std::nullopt;
+    return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
+}
+
+std::optional<QImage> IsolatedReading::thumbnailerPicture(const QString& path, const QString& exec, QSize box,
+                                                          std::stop_token stop)
+{
+    if (!enabled)
+        return runThumbnailer(path, exec, box, stop);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("thumbnailer"),
+            {{QStringLiteral("path"), path},
+             {QStringLiteral("exec"), exec},
+             {QStringLiteral("width"), box.width()},
+             {QStringLiteral("height"), box.height()}},
+            stop, std::chrono::seconds(thumbnailerSeconds));
+    if (!answer)
+        return std::nullopt;
+    return WorkerProtocol::pictureFromJson(answer->value(QStringLiteral("picture")));
+}
+
+std::optional<int> IsolatedReading::frameCount(const QString& path)
+{
+    if (!enabled)
+        return imageFrameCount(path);
+    const std::optional<QJsonObject> answer = ask(QStringLiteral("frameCount"), {{QStringLiteral("path"), path}});
+    if (!answer || !answer->contains(QStringLiteral("frames")))
+        return std::nullopt;
+    return answer->value(QStringLiteral("frames")).toInt();
+}
+
+std::optional<bool> IsolatedReading::pdfNeedsPassword(const QString& path)
+{
+    if (!enabled)
+        return qv::pdfNeedsPassword(path);
+    const std::optional<QJsonObject> answer = ask(QStringLiteral("pdfNeedsPassword"), {{QStringLiteral("path"), path}});
+    if (!answer || !answer->contains(QStringLiteral("locked")))
+        return std::nullopt;
+    return answer->value(QStringLiteral("locked")).toBool();
+}
+
+WorkerServer::Calls IsolatedReading::workerCalls()
+{
+    WorkerServer::Calls calls;
+    calls.insert(QStringLiteral("header"), [](const QJsonObject& arguments) {
+        const std::optional<Header> header = readHeader(pathArgument(arguments), arguments.value(QStringLiteral("qt")).toBool());
+        if (!header)
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("width"), header->size.width()},
+                           {QStringLiteral("height"), header->size.height()},
+                           {QStringLiteral("alpha"), header->alpha},
+                           {QStringLiteral("frames"), header->frames}};
+    });
+    calls.insert(QStringLiteral("picture"), [](const QJsonObject& arguments) {
+        const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
+        const std::optional<QImage> picture =
+            readPicture(pathArgument(arguments), box, arguments.value(QStringLiteral("whole")).toBool(),
+                        arguments.value(QStringLiteral("qt")).toBool());
+        if (!picture || picture->isNull())
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("picture"),
+                            WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
+    });
+    calls.insert(QStringLiteral("packagePicture"), [](const QJsonObject& arguments) {
+        const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
+        const std::optional<QImage> picture = readPackagePicture(pathArgument(arguments), box, {});
+        if (!picture || picture->isNull())
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("picture"),
+                            WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
+    });
+    calls.insert(QStringLiteral("thumbnailer"), [](const QJsonObject& arguments) {
+        const QSize box(arguments.value(QStringLiteral("width")).toInt(), arguments.value(QStringLiteral("height")).toInt());
+        const std::optional<QImage> picture =
+            runThumbnailer(pathArgument(arguments), arguments.value(QStringLiteral("exec")).toString(), box, {});
+        if (!picture || picture->isNull())
+            return QJsonObject();
+        return QJsonObject{{QStringLiteral("picture"),
+                            WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
+    });
+    calls.insert(QStringLiteral("frameCount"), [](const QJsonObject& arguments) {
+        const std::optional<int> frames = imageFrameCount(pathArgument(arguments));
+        return frames ? QJsonObject{{QStringLiteral("frames"), *frames}} : QJsonObject();
+    });
+    calls.insert(QStringLiteral("pdfNeedsPassword"), [](const QJsonObject& arguments) {
+        const std::optional<bool> locked = qv::pdfNeedsPassword(pathArgument(arguments));
+        return locked ? QJsonObject{{QStringLiteral("locked"), *locked}} : QJsonObject();
+    });
+    return calls;
+}
+
+} // namespace qv

@@ -1,0 +1,119 @@
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedReading.h"
+#include "jobs/WorkerPool.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
+
+using namespace qv;
+
+TEST(IsolatedReading, PicturesAndHeadersComeFromAWorkerAndBadFilesGiveNothing)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    // Workers other tests left idle would answer without a start; a start counts once the
+    // worker answers, which a loaded machine may take a while to see.
+    catalogueWorkers().clear();
+    const int startedBefore = catalogueWorkers().startedCount();
+
+    QTemporaryDir dir;
+    QImage made(400, 200, QImage::Format_ARGB32);
+    made.fill(QColor(10, 200, 30, 128));
+    const QString png = dir.filePath(QStringLiteral("wide.png"));
+    ASSERT_TRUE(made.save(png));
+
+    const std::optional<IsolatedReading::Header> header = IsolatedReading::header(png);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->size, QSize(400, 200));
+    EXPECT_TRUE(header->alpha);
+    EXPECT_EQ(header->frames, 1);
+    EXPECT_EQ(IsolatedReading::frameCount(png), 1);
+
+    const std::optional<QImage> picture = IsolatedReading::picture(png, QSize(100, 100));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->size(), QSize(100, 50));
+    const QColor middle = picture->pixelColor(50, 25);
+    EXPECT_NEAR(middle.green(), 200, 3);
+    EXPECT_NEAR(middle.alpha(), 128, 3);
+    EXPECT_TRUE(test::waitFor([&] { return catalogueWorkers().startedCount() > startedBefore; }, 60000));
+
+    const QString cut = test::writeFile(dir.filePath(QStringLiteral("cut.png")), test::readFile(png).left(60));
+    EXPECT_FALSE(IsolatedReading::picture(cut, QSize(100, 100), true));
+    const QString junk = test::writeFile(dir.filePath(QStringLiteral("junk.pdf")), "%PDF-1.4 nothing here");
+    EXPECT_FALSE(IsolatedReading::pdfNeedsPassword(junk).value_or(false));
+    EXPECT_FALSE(IsolatedReading::header(dir.filePath(QStringLiteral("missing.png"))));
+}
+
+TEST(IsolatedReading, AnOfficePackagesPreviewIsReadInAWorker)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    QTemporaryDir dir;
+    QImage preview(300, 400, QImage::Format_RGB32);
+    preview.fill(QColor(20, 40, 220));
+    const QString png = dir.filePath(QStringLiteral("thumbnail.png"));
+    ASSERT_TRUE(preview.save(png));
+    const auto package = [&](const char* name, const char* entry) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const QString script = QStringLiteral("import sys, zipfile\n"
+                                              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                                              "z.writestr('mimetype', 'application/vnd.oasis.opendocument.text')\n"
+                                              "z.writestr('content.xml', '<x/>')\n"
+                                              "if sys.argv[3]: z.write(sys.argv[2], sys.argv[3])\n");
+        return test::runProgram(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"), script, path, png, QString::fromLatin1(entry)}) == 0
+            ? path
+            : QString();
+    };
+    const QString odt = package("notes.odt", "Thumbnails/thumbnail.png");
+    const QString docx = package("plain.docx", "");
+    if (odt.isEmpty() || docx.isEmpty())
+        GTEST_SKIP() << "python3 cannot make the packages";
+    const QString damaged = test::writeFile(dir.filePath(QStringLiteral("damaged.docx")), "PK\x03\x04 not really");
+
+    for (const bool isolated : {false, true}) {
+        SCOPED_TRACE(isolated ? "in a worker" : "in this process");
+        IsolatedReading::setEnabled(isolated);
+        const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+        const std::optional<QImage> picture = IsolatedReading::packagePicture(odt, QSize(96, 96));
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->size(), QSize(72, 96));
+        EXPECT_NEAR(picture->pixelColor(36, 48).blue(), 220, 3);
+        EXPECT_FALSE(IsolatedReading::packagePicture(docx, QSize(96, 96)));
+        EXPECT_FALSE(IsolatedReading::packagePicture(damaged, QSize(96, 96)));
+        EXPECT_FALSE(IsolatedReading::packagePicture(dir.filePath(QStringLiteral("missing.odt")), QSize(96, 96)));
+    }
+}
+
+TEST(IsolatedReading, AStopEndsAHeaderThatHangsItsLibrary)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    // A cut SVGZ keeps librsvg busy; a cancelled job's memory estimate must not wait for the
+    // question's own time limit.
+    QTemporaryDir dir;
+    const QString cut = dir.filePath(QStringLiteral("cut.svgz"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/hostile/truncated.svgz"), cut));
+    std::stop_source stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        stop.request_stop();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(IsolatedReading::header(cut, false, stop.get_token()));
+    const qint64 took = clock.elapsed();
+    stopper.join();
+    EXPECT_LT(took, WorkerPool::callLimit.count() - 5000) << "the question ran to its limit";
+}
