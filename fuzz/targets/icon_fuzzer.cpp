@@ -2,7 +2,7 @@
 // of each must point at every image exactly, and the lengths add up.
 #include "FuzzSupport.h"
 
-#include "engines/image/IconFileWriter.h"
+#include "engines/image/foreign/IconFileWriter.h"
 
 #include <QtEndian>
 

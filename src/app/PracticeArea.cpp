@@ -2,7 +2,7 @@
 
 #include "app/PracticePhoto.h"
 #include "app/PracticeTile.h"
-#include "engines/image/ImageThumbnail.h"
+#include "engines/image/resample/ImageThumbnail.h"
 #include "model/settings/ModifierGlyph.h"
 #include "model/settings/SettingsKeys.h"
 #include "model/settings/SettingsReaders.h"

@@ -1,6 +1,6 @@
 #include "app/PracticePhoto.h"
 
-#include "engines/image/HeifWriter.h"
+#include "engines/image/foreign/HeifWriter.h"
 #include "model/operations/HexColor.h"
 #include "platform/files/ExclusiveRename.h"
 #include "platform/files/WorkFolder.h"

@@ -2,7 +2,7 @@
 
 #include "catalogue/archives/ArchiveProbe.h"
 #include "catalogue/isolated/IsolatedReading.h"
-#include "engines/image/ImageHeader.h"
+#include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
 #include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/image/ImageOutput.h"
-#include "engines/image/ImageWriteSupport.h"
+#include "engines/image/foreign/ImageOutput.h"
+#include "engines/image/foreign/ImageWriteSupport.h"
 #include "jobs/OptionsModel.h"
 #include "model/operations/OperationDescriptor.h"
 

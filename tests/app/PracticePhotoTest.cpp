@@ -1,7 +1,7 @@
 #include "app/PracticeArea.h"
 #include "app/PracticePhoto.h"
 #include "app/PracticeTile.h"
-#include "engines/image/ImageThumbnail.h"
+#include "engines/image/resample/ImageThumbnail.h"
 #include "model/settings/SettingsKeys.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/drags/DragEventSource.h"

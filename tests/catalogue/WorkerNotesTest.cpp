@@ -6,7 +6,7 @@
 #include "documents/model/DocumentPictures.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/subtitles/Subtitles.h"
-#include "engines/image/ImageToolOutput.h"
+#include "engines/image/conversion/ImageToolOutput.h"
 #include "engines/media/MediaConversion.h"
 #include "engines/media/MediaRun.h"
 #include "engines/pdf/PDFRenderer.h"

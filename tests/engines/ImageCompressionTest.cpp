@@ -1,6 +1,6 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/ImageCompression.h"
+#include "engines/image/conversion/ImageCompression.h"
 #include "model/errors/EngineError.h"
 
 #include <QFileInfo>

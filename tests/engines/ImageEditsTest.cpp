@@ -1,12 +1,12 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/AnnotationRenderer.h"
-#include "engines/image/ImageCompression.h"
-#include "engines/image/ImageDecoder.h"
-#include "engines/image/ImageEdits.h"
-#include "engines/image/ImageMetadataRemoval.h"
-#include "engines/image/ImageResize.h"
-#include "engines/image/ImageRotation.h"
+#include "engines/image/conversion/AnnotationRenderer.h"
+#include "engines/image/conversion/ImageCompression.h"
+#include "engines/image/conversion/ImageEdits.h"
+#include "engines/image/conversion/ImageRotation.h"
+#include "engines/image/foreign/ImageDecoder.h"
+#include "engines/image/metadata/ImageMetadataRemoval.h"
+#include "engines/image/resample/ImageResize.h"
 #include "model/errors/EngineError.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/ImageMerge.h"
+#include "engines/image/conversion/ImageMerge.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

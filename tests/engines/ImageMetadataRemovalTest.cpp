@@ -1,6 +1,6 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/ImageMetadataRemoval.h"
+#include "engines/image/metadata/ImageMetadataRemoval.h"
 
 #include <QRegularExpression>
 

@@ -1,5 +1,5 @@
-#include "engines/image/ImageDecoder.h"
-#include "engines/image/ImageMetadata.h"
+#include "engines/image/foreign/ImageDecoder.h"
+#include "engines/image/metadata/ImageMetadata.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

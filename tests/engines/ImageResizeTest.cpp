@@ -1,6 +1,6 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/ImageResize.h"
+#include "engines/image/resample/ImageResize.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/JobFailure.h"
 

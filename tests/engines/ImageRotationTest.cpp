@@ -1,7 +1,7 @@
 #include "ImageToolFixture.h"
 
-#include "engines/image/ImageMetadataRemoval.h"
-#include "engines/image/ImageRotation.h"
+#include "engines/image/conversion/ImageRotation.h"
+#include "engines/image/metadata/ImageMetadataRemoval.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/JobFailure.h"
 #include "support/SmallDisk.h"

@@ -1,4 +1,4 @@
-#include "engines/image/ImageToPng.h"
+#include "engines/image/foreign/ImageToPng.h"
 #include "support/ImageTestImages.h"
 #include "support/TestFiles.h"
 

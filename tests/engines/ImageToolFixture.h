@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/image/ImageDecoder.h"
+#include "engines/image/foreign/ImageDecoder.h"
 #include "engines/image/ImageWork.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/OperationContext.h"

@@ -2,8 +2,8 @@
 
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "documents/readers/ZipPackageReader.h"
-#include "engines/image/ImageHeader.h"
-#include "engines/image/ImageThumbnail.h"
+#include "engines/image/foreign/ImageHeader.h"
+#include "engines/image/resample/ImageThumbnail.h"
 #include "engines/pdf/PdfLock.h"
 #include "jobs/WorkerPool.h"
 #include "model/errors/Error.h"

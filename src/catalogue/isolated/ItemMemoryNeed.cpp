@@ -1,7 +1,7 @@
 #include "catalogue/isolated/ItemMemoryNeed.h"
 
 #include "catalogue/isolated/IsolatedReading.h"
-#include "engines/image/WebPWriter.h"
+#include "engines/image/foreign/WebPWriter.h"
 #include "model/files/FileInfo.h"
 #include "model/settings/SettingsSnapshot.h"
 

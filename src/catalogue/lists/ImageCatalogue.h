@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/OperationFactories.h"
-#include "engines/image/ImageOutput.h"
+#include "engines/image/foreign/ImageOutput.h"
 #include "engines/image/ImageWork.h"
 #include "model/operations/OperationDescriptor.h"
 

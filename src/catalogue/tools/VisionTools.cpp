@@ -2,7 +2,7 @@
 
 #include "catalogue/adapters/PdfWorkAdapter.h"
 #include "catalogue/OperationFactories.h"
-#include "engines/image/ImageDecoder.h"
+#include "engines/image/foreign/ImageDecoder.h"
 #include "engines/pdf/PDFEngine.h"
 #include "engines/vision/VisionEngine.h"
 #include "jobs/OutputPlanner.h"

@@ -1,7 +1,7 @@
 #include "documents/writers/AttributedTextWriter.h"
 
 #include "documents/layout/DocumentFonts.h"
-#include "engines/image/ImageToPng.h"
+#include "engines/image/foreign/ImageToPng.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>

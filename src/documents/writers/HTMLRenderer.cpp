@@ -2,7 +2,7 @@
 
 #include "documents/model/DocumentPictures.h"
 
-#include "engines/image/ImageToPng.h"
+#include "engines/image/foreign/ImageToPng.h"
 
 #include <QDir>
 #include <QFile>

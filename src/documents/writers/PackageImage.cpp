@@ -1,7 +1,7 @@
 #include "documents/writers/PackageImage.h"
 
-#include "engines/image/ImageBytesInfo.h"
-#include "engines/image/ImageToPng.h"
+#include "engines/image/foreign/ImageBytesInfo.h"
+#include "engines/image/foreign/ImageToPng.h"
 
 namespace qv {
 namespace {

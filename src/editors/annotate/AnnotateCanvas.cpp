@@ -1,7 +1,7 @@
 #include "editors/annotate/AnnotateCanvas.h"
 
 #include "editors/annotate/AnnotateModel.h"
-#include "engines/image/AnnotationRenderer.h"
+#include "engines/image/conversion/AnnotationRenderer.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -1,10 +1,10 @@
 #include "editors/photo/EnginePhotoEditorServices.h"
 
 #include "catalogue/isolated/IsolatedPictureReading.h"
+#include "engines/image/conversion/ImageEdits.h"
 #include "engines/image/DecodedImage.h"
-#include "engines/image/ImageEdits.h"
+#include "engines/image/foreign/ImageWriter.h"
 #include "engines/image/ImageEngine.h"
-#include "engines/image/ImageWriter.h"
 #include "model/errors/EngineError.h"
 #include "model/operations/HexColor.h"
 #include "platform/files/TemporaryRoot.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editors/photo/PhotoEditorServices.h"
-#include "engines/image/ImageOutput.h"
+#include "engines/image/foreign/ImageOutput.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/AspectPreset.h"
 #include "model/operations/OperationOptions.h"

@@ -1,6 +1,6 @@
 #include "editors/photo/PhotoEditorServices.h"
 
-#include "engines/image/ImageEdits.h"
+#include "engines/image/conversion/ImageEdits.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/tools/PhotoCopyEstimate.h"
-#include "engines/image/ImageOutput.h"
+#include "engines/image/foreign/ImageOutput.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/OperationOptions.h"
 #include "model/operations/PhotoAdjustments.h"

@@ -1,6 +1,6 @@
 #include "engines/image/DecodedImage.h"
 
-#include "engines/image/ImageDecoder.h"
+#include "engines/image/foreign/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/errors/EngineError.h"

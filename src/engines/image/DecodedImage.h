@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/image/ImageProperties.h"
+#include "engines/image/metadata/ImageProperties.h"
 
 #include <QImage>
 

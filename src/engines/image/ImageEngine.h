@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/image/ImageOutput.h"
-#include "engines/image/ImageWriteSupport.h"
+#include "engines/image/foreign/ImageOutput.h"
+#include "engines/image/foreign/ImageWriteSupport.h"
 #include "model/files/FileInfo.h"
 #include "model/settings/SettingsEnums.h"
 

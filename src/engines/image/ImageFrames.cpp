@@ -1,7 +1,7 @@
 #include "engines/image/ImageFrames.h"
 
-#include "engines/image/AnimationReader.h"
-#include "engines/image/ImageDecoder.h"
+#include "engines/image/foreign/AnimationReader.h"
+#include "engines/image/foreign/ImageDecoder.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/errors/CancellationError.h"

@@ -1,7 +1,7 @@
 #include "engines/media/ImagesToVideo.h"
 
+#include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/ImageFrames.h"
-#include "engines/image/ImageHeader.h"
 #include "engines/media/EncoderArguments.h"
 #include "engines/media/MediaRun.h"
 #include "model/errors/CancellationError.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/image/ImageOutput.h"
+#include "engines/image/foreign/ImageOutput.h"
 #include "engines/pdf/PageTextLine.h"
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFWork.h"

@@ -1,8 +1,8 @@
 #include "engines/pdf/PageImageWriter.h"
 
 #include "engines/image/DecodedImage.h"
+#include "engines/image/foreign/ImageWriter.h"
 #include "engines/image/ImageEngine.h"
-#include "engines/image/ImageWriter.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #include "catalogue/lists/ImageCatalogue.h"
 #include "catalogue/tools/ImageTools.h"
-#include "engines/image/ImageDecoder.h"
+#include "engines/image/foreign/ImageDecoder.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/EngineError.h"
 #include "model/files/FileInfo.h"
