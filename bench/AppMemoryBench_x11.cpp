@@ -7,7 +7,7 @@
 //           opened and closed; after 2 minutes idle (workers retire after 30 s).
 //   soak N: N items in jobs of 10 files of four kinds, Pss every 100 items.
 // Prints Markdown rows (what | ours | peer | ratio | limit | held). Needs X (DISPLAY), FFmpeg.
-#include "app/ActionRunner.h"
+#include "app/actions/ActionRunner.h"
 #include "app/MemoryReturn.h"
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/IsolatedReading.h"

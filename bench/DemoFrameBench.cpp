@@ -1,7 +1,7 @@
 // One frame of the onboarding demonstration at the window's size (596×210), at a few moments
 // of the loop; each must stay under 2 ms. Runs on the offscreen platform: bench_demo_frame
 
-#include "app/DemoAnimation.h"
+#include "app/welcome/DemoAnimation.h"
 #include "catalogue/SystemServices.h"
 
 #include <QApplication>

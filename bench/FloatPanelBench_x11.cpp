@@ -3,8 +3,8 @@
 // `vipsthumbnail -s 520` making the same six thumbnails; then the peak resident memory of a
 // process floating one 100-megapixel JPEG. Needs an X server: DISPLAY=:n bench_float_panel_x11
 
-#include "app/FloatPanel.h"
-#include "app/PictureView.h"
+#include "app/float/FloatPanel.h"
+#include "app/preview/PictureView.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 

@@ -3,7 +3,7 @@
 //   bench_move [--megabytes N] [--from DIR] [--to DIR]
 // Defaults: 512 MB from the temporary folder to /dev/shm (a tmpfs: another filesystem).
 
-#include "app/QuickActionRules.h"
+#include "app/actions/QuickActionRules.h"
 
 #include <QCoreApplication>
 #include <QDir>

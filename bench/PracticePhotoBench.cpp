@@ -2,7 +2,7 @@
 // picture, both timed in one run, the median of 3 rounds each.
 //   bench_practice_photo
 
-#include "app/PracticePhoto.h"
+#include "app/welcome/PracticePhoto.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/AppIcon.h"
 
-#include "app/StatusIcon.h"
+#include "app/tray/StatusIcon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "app/StandardShortcuts.h"
 
-#include "app/MenuActions.h"
+#include "app/tray/MenuActions.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

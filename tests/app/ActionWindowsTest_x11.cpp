@@ -1,5 +1,5 @@
-#include "app/FileDialogFolderChooser.h"
-#include "app/PopupMenuPresenter.h"
+#include "app/actions/FileDialogFolderChooser.h"
+#include "app/tray/PopupMenuPresenter.h"
 #include "support/RequireX11.h"
 #include "support/WaitFor.h"
 

@@ -1,4 +1,4 @@
-#include "app/CopiedFilesHandling.h"
+#include "app/actions/CopiedFilesHandling.h"
 #include "jobs/Toasts.h"
 #include "model/files/NativeFileName.h"
 #include "platform/clipboard/CopiedFiles.h"

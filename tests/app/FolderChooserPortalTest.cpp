@@ -1,7 +1,7 @@
 // Move's folder is chosen in the desktop's own dialog through the FileChooser portal; when the
 // portal cannot show one, Qt's dialog asks instead.
 
-#include "app/FileDialogFolderChooser.h"
+#include "app/actions/FileDialogFolderChooser.h"
 #include "support/FakeFileChooserPortal.h"
 #include "support/WaitFor.h"
 

@@ -1,5 +1,5 @@
-#include "app/MenuActions.h"
 #include "app/StandardShortcuts.h"
+#include "app/tray/MenuActions.h"
 #include "jobs/JobCenter.h"
 #include "model/settings/SettingsDefaults.h"
 #include "platform/desktop/Workspace.h"

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "app/ActionRunner.h"
+#include "app/actions/ActionRunner.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/OperationDispatcher.h"
 #include "jobs/Toasts.h"

@@ -1,7 +1,7 @@
 #include "Commands.h"
 #include "PngFile.h"
 
-#include "app/DemoView.h"
+#include "app/welcome/DemoView.h"
 
 #include <QFileInfo>
 #include <QImage>

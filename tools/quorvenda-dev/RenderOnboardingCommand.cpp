@@ -1,8 +1,8 @@
 #include "Commands.h"
 #include "PngFile.h"
 
-#include "app/DemoView.h"
-#include "app/OnboardingWindowController.h"
+#include "app/welcome/DemoView.h"
+#include "app/welcome/OnboardingWindowController.h"
 #include "model/settings/SettingsDefaults.h"
 
 #include <QEventLoop>

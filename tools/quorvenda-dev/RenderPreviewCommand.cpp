@@ -1,8 +1,8 @@
 #include "Commands.h"
 #include "PngFile.h"
 
-#include "app/DocumentPreview.h"
-#include "app/PreviewWindow.h"
+#include "app/preview/DocumentPreview.h"
+#include "app/preview/PreviewWindow.h"
 #include "model/settings/SettingsDefaults.h"
 
 #include <QApplication>

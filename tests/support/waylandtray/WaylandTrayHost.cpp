@@ -3,7 +3,7 @@
 // does. Prints "ready" once the icon is handed to the host, and "triggered <entry>" for each
 // entry chosen; with QT_LOGGING_RULES on, the log tells each menu call the host makes.
 
-#include "app/StatusNotifierTray.h"
+#include "app/tray/StatusNotifierTray.h"
 
 #include <QApplication>
 #include <QMenu>

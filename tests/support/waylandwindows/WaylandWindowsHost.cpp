@@ -5,8 +5,8 @@
 // screen, then "done" a moment after the last, and exits.
 
 #include "app/Application.h"
-#include "app/FloatPanel.h"
-#include "app/PreviewWindow.h"
+#include "app/float/FloatPanel.h"
+#include "app/preview/PreviewWindow.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "editors/EditorLauncher.h"

@@ -1,0 +1,85 @@
+#include "app/tray/StatusItemController.h"
+
+#include "app/tray/MenuActions.h"
+#include "app/tray/StatusIcon.h"
+#include "app/tray/StatusMenu.h"
+#include "app/tray/StatusMenuModel.h"
+#include "app/tray/StatusNotifierTray.h"
+#include "app/tray/SystemStatusTray.h"
+#include "jobs/JobCenter.h"
+#include "model/Log.h"
+#include "model/settings/SettingsKeys.h"
+#include "platform/settings/SettingsStore.h"
+
+#include <QGuiApplication>
+#include <QSystemTrayIcon>
+
+namespace qv {
+
+StatusItemController::StatusItemController(JobCenter& jobs, SettingsStore& store,
+                                           MenuActions& actions, TrayFactory trayFactory,
+                                           QObject* parent)
+    : QObject(parent)
+    , m_jobs(jobs)
+    , m_store(store)
+    , m_actions(actions)
+    , m_trayFactory(std::move(trayFactory))
+{
+    connect(&m_menu, &QMenu::aboutToShow, this, &StatusItemController::rebuildStatusMenu);
+}
+
+StatusItemController::~StatusItemController() = default;
+
+StatusItemController& StatusItemController::shared()
+{
+    static StatusItemController* controller = [] {
+        MenuActions& actions = MenuActions::shared();
+        auto* made = new StatusItemController(JobCenter::shared(), SettingsStore::shared(), actions);
+        actions.setStatusIndicator(made);
+        return made;
+    }();
+    return *controller;
+}
+
+void StatusItemController::setUp()
+{
+    if (m_tray)
+        return;
+    if (m_trayFactory) {
+        m_tray = m_trayFactory(&m_menu);
+    } else if (StatusNotifierTray::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Where no host runs yet on Wayland, one may come: a panel started after us. X11
+        // programs have the older tray as well.
+        m_tray = std::make_unique<StatusNotifierTray>(&m_menu);
+    } else {
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
+        m_tray = std::make_unique<SystemStatusTray>(&m_menu);
+    }
+    if (!m_foreground.isValid())
+        m_foreground = trayForegroundColor();
+    updateIcon();
+}
+
+void StatusItemController::updateIcon()
+{
+    if (!m_tray)
+        return;
+    QList<double> fractions;
+    for (const JobPtr& job : m_jobs.activeJobs())
+        fractions.append(job->fraction());
+    const auto frame = m_iconModel.update(fractions, m_store.boolValue(SettingsKey::paused));
+    if (!frame)
+        return;
+    m_tray->setIcon(statusIcon(frame->fraction, frame->paused, frame->spinnerPhase, m_foreground));
+    m_tray->setToolTip(statusToolTip(frame->accessibilityValue));
+}
+
+void StatusItemController::rebuildStatusMenu()
+{
+    qv::rebuildStatusMenu(m_menu,
+                          StatusMenuModel::make(m_jobs, m_store, m_actions.convertShortcut()),
+                          m_actions);
+}
+
+} // namespace qv

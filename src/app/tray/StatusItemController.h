@@ -1,0 +1,65 @@
+#pragma once
+
+#include "app/tray/StatusIconModel.h"
+#include "jobs/JobCenterServices.h"
+
+#include <QColor>
+#include <QMenu>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace qv {
+
+class JobCenter;
+class MenuActions;
+class SettingsStore;
+class StatusTray;
+
+// The tray icon and its menu: the icon shows idle, paused or the progress of the running
+// jobs; the menu is filled afresh each time it opens. Where a StatusNotifierWatcher runs, and
+// always on Wayland, the icon is a StatusNotifierItem of our own with its menu over D-Bus; else
+// Qt's tray icon.
+class StatusItemController : public QObject, public StatusIndicator {
+    Q_OBJECT
+public:
+    // Makes the tray the controller drives; the default one is the desktop's.
+    using TrayFactory = std::function<std::unique_ptr<StatusTray>(QMenu* menu)>;
+
+    StatusItemController(JobCenter& jobs, SettingsStore& store, MenuActions& actions,
+                         TrayFactory trayFactory = {}, QObject* parent = nullptr);
+    ~StatusItemController() override;
+
+    // Over the shared job centre, settings and menu commands.
+    static StatusItemController& shared();
+
+    // Puts the icon in the tray; does nothing the second time. Without a tray on the desktop
+    // the application keeps running; the icon appears if a tray starts later.
+    void setUp();
+    bool isSetUp() const { return m_tray != nullptr; }
+
+    // Draws the icon again from the active jobs and the pause setting; cheap when nothing
+    // changed.
+    void updateIcon() override;
+
+    // Empties the menu and fills it from the current state.
+    void rebuildStatusMenu();
+
+    QMenu& menu() { return m_menu; }
+    const StatusIconModel& iconModel() const { return m_iconModel; }
+    // The colour the icon is drawn in; taken from the desktop when not set.
+    void setForeground(const QColor& colour) { m_foreground = colour; }
+
+private:
+    JobCenter& m_jobs;
+    SettingsStore& m_store;
+    MenuActions& m_actions;
+    TrayFactory m_trayFactory;
+    QMenu m_menu;
+    std::unique_ptr<StatusTray> m_tray;
+    StatusIconModel m_iconModel;
+    QColor m_foreground;
+};
+
+} // namespace qv

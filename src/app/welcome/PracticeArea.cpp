@@ -1,0 +1,233 @@
+#include "app/welcome/PracticeArea.h"
+
+#include "app/welcome/PracticePhoto.h"
+#include "app/welcome/PracticeTile.h"
+#include "engines/image/resample/ImageThumbnail.h"
+#include "model/settings/ModifierGlyph.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/drags/DesktopDragSource.h"
+#include "platform/processes/ThreadCall.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/wayland/DragStrip.h"
+#include "wheel/DragWatcher.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace qv {
+
+namespace {
+
+// Twice the tile, for sharp thumbnails on doubled screens.
+constexpr QSize thumbnailBox(2 * PracticeTile::tileWidth, 2 * PracticeTile::tileHeight);
+
+QFont scaledFont(const QFont& base, double factor, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = base;
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * factor);
+    else
+        font.setPixelSize(qRound(font.pixelSize() * factor));
+    font.setWeight(weight);
+    return font;
+}
+
+QColor secondaryText(const QPalette& palette)
+{
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.62f);
+    return color;
+}
+
+} // namespace
+
+PracticeArea::Services PracticeArea::defaultServices()
+{
+    Services services{&SettingsStore::shared(), &DragWatcher::shared(), &Workspace::system(),
+                      PracticePhoto::defaultFolder(), !desktopDragsHearKeys()};
+    return services;
+}
+
+PracticeArea::PracticeArea(Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(16);
+
+    m_tile = new PracticeTile(this);
+    m_tile->setAccent(currentAccentColor(*m_services.store));
+    connect(m_tile, &PracticeTile::dragStarted, this, &PracticeArea::startDrag);
+    row->addWidget(m_tile, 0, Qt::AlignVCenter);
+
+    auto* instructions = new QVBoxLayout;
+    instructions->setSpacing(4);
+    auto* title = new QLabel(QStringLiteral("Try it here"), this);
+    title->setFont(scaledFont(font(), 1.0, QFont::Bold));
+    instructions->addWidget(title);
+
+    m_sentence = new QLabel(this);
+    m_sentence->setWordWrap(true);
+    m_sentence->setFont(scaledFont(font(), 0.93));
+    QPalette secondary = m_sentence->palette();
+    secondary.setColor(QPalette::WindowText, secondaryText(palette()));
+    m_sentence->setPalette(secondary);
+    instructions->addWidget(m_sentence);
+
+    auto* reveal = new QPushButton(QStringLiteral("Show Practice Folder"), this);
+    reveal->setFlat(true);
+    reveal->setCursor(Qt::PointingHandCursor);
+    reveal->setFont(scaledFont(font(), 0.93));
+    reveal->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; color: %1; }")
+                              .arg(palette().color(QPalette::Link).name()));
+    connect(reveal, &QPushButton::clicked, this, &PracticeArea::showPracticeFolder);
+    instructions->addWidget(reveal, 0, Qt::AlignLeft);
+    row->addLayout(instructions, 1);
+
+    updateSentence();
+    connect(m_services.store, &SettingsStore::changed, this, [this](const QString& key) {
+        if (key == SettingsKey::triggerConvert || key == SettingsKey::dragStripEdge)
+            updateSentence();
+        else if (key == SettingsKey::accentColor)
+            update();
+    });
+
+    // Looking for the photo, and painting it when missing, takes up to a second.
+    const QString folder = m_services.folder;
+    QPointer<PracticeArea> self(this);
+    runInBackground([folder, self] {
+        std::optional<QString> sample = PracticePhoto::make(folder);
+        std::optional<QImage> thumbnail;
+        if (sample)
+            thumbnail = imageThumbnail(*sample, thumbnailBox);
+        postToMainThread([self, sample, thumbnail] {
+            if (self)
+                self->photoFound(sample, thumbnail);
+        });
+    });
+}
+
+QString PracticeArea::sentenceFor(const std::optional<QString>& convertTrigger,
+                                  const std::optional<QString>& restEdge)
+{
+    if (restEdge && DragStrip::edgeNamed(*restEdge)) {
+        return QStringLiteral("Drag the photo to the ") + *restEdge
+               + QStringLiteral(" edge of the screen and rest there until the Convert wheel opens, then "
+                                "drop it on PNG. The copy appears next to the sample.");
+    }
+    if (restEdge) {
+        return QStringLiteral("This desktop hides the keys during a drag: choose a screen edge for the "
+                              "drag strip in Settings, General, to open the wheel by a drag.");
+    }
+    const std::optional<ModifierChoice> choice =
+        enumFromString<ModifierChoice>(convertTrigger.value_or(QString()));
+    const QString key = modifierGlyph(choice.value_or(ModifierChoice::shift));
+    return QStringLiteral("Drag the photo, tap ") + key
+           + QStringLiteral(" while dragging, and drop it on PNG. The copy appears next to the sample.");
+}
+
+QString PracticeArea::sentence() const
+{
+    return m_sentence->text();
+}
+
+void PracticeArea::updateSentence()
+{
+    std::optional<QString> restEdge;
+    if (m_services.opensByRest)
+        restEdge = m_services.store->stringValue(SettingsKey::dragStripEdge).value_or(QString());
+    m_sentence->setText(sentenceFor(m_services.store->stringValue(SettingsKey::triggerConvert), restEdge));
+}
+
+void PracticeArea::photoFound(std::optional<QString> sample, std::optional<QImage> thumbnail)
+{
+    m_sample = std::move(sample);
+    m_tile->setThumbnail(std::move(thumbnail));
+    m_ready = true;
+    Q_EMIT ready();
+}
+
+void PracticeArea::loadThumbnail()
+{
+    if (!m_sample)
+        return;
+    const QString path = *m_sample;
+    QPointer<PracticeArea> self(this);
+    runInBackground([path, self] {
+        std::optional<QImage> thumbnail = imageThumbnail(path, thumbnailBox);
+        postToMainThread([self, thumbnail] {
+            if (self)
+                self->m_tile->setThumbnail(thumbnail);
+        });
+    });
+}
+
+void PracticeArea::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_tile->setAccent(currentAccentColor(*m_services.store));
+    // The photo may have been deleted or replaced since the window was last shown.
+    if (m_ready)
+        loadThumbnail();
+}
+
+QMimeData* PracticeArea::prepareDrag()
+{
+    auto* data = new QMimeData;
+    if (!m_sample)
+        return data;
+    const QUrl url = QUrl::fromLocalFile(*m_sample);
+    // While paused the watcher ignores drags, so no wheel opens; the file still drags.
+    if (!m_services.store->boolValue(SettingsKey::paused) && m_services.watcher) {
+        m_services.watcher->stopWatching();
+        m_services.watcher->beginFileDrag({url}, {});
+    }
+    if (QFileInfo::exists(*m_sample))
+        data->setUrls({url});
+    return data;
+}
+
+void PracticeArea::startDrag()
+{
+    auto* drag = new QDrag(this);
+    drag->setMimeData(prepareDrag());
+    if (m_tile->hasThumbnail())
+        drag->setPixmap(m_tile->grab());
+    drag->exec(Qt::CopyAction);
+}
+
+void PracticeArea::showPracticeFolder()
+{
+    if (m_sample && m_services.workspace)
+        m_services.workspace->reveal({QUrl::fromLocalFile(*m_sample)});
+}
+
+void PracticeArea::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor accent = currentAccentColor(*m_services.store);
+    accent.setAlphaF(0.5f);
+    const double line = 1.5;
+    QPen pen(accent, line);
+    // Dash lengths count in line widths: 6 on, 4 off.
+    pen.setDashPattern({6 / line, 4 / line});
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF border = QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2);
+    painter.drawRoundedRect(border, 14, 14);
+}
+
+} // namespace qv

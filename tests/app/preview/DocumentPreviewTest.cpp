@@ -1,0 +1,209 @@
+#include "app/preview/DocumentPreview.h"
+#include "app/preview/PreviewContent.h"
+#include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/IsolatedDocumentReading.h"
+#include "catalogue/isolated/IsolatedReading.h"
+#include "documents/office/OfficeConverter.h"
+#include "jobs/WorkerPool.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/Capabilities.h"
+#include "support/TestFiles.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <QScopeGuard>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextTable>
+
+#include <memory>
+
+using namespace qv;
+
+namespace {
+
+// The preview of a file as the preview window makes it, once its reading settled.
+struct Shown {
+    DocumentPreview::State state = DocumentPreview::State::reading;
+    QString text;
+    int tables = 0;
+};
+
+Shown previewOf(const QString& path)
+{
+    QWidget parent;
+    const PreviewContent content = makePreviewContent(QUrl::fromLocalFile(path), 1.0, &parent);
+    auto* preview = qobject_cast<DocumentPreview*>(content.view);
+    if (!preview)
+        return {};
+    EXPECT_EQ(preview->state(), DocumentPreview::State::reading);
+    EXPECT_TRUE(test::waitFor([&] { return preview->state() != DocumentPreview::State::reading; }, 60000));
+    Shown shown;
+    shown.state = preview->state();
+    QTextDocument* document = preview->textView()->document();
+    shown.text = document->toPlainText();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        if (QTextCursor(block).currentTable() && QTextCursor(block).currentTable()->cellAt(0, 0).firstCursorPosition().block() == block)
+            ++shown.tables;
+    return shown;
+}
+
+QString makeZip(const QDir& dir, const QString& name, const QList<std::pair<QString, QByteArray>>& entries)
+{
+    QString script = QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n");
+    for (const auto& [entry, bytes] : entries)
+        script += QStringLiteral("z.writestr(%1,%2)\n")
+                      .arg(QString::fromLatin1("bytes.fromhex('" + entry.toUtf8().toHex() + "').decode()"),
+                           QString::fromLatin1("bytes.fromhex('" + bytes.toHex() + "')"));
+    script += QStringLiteral("z.close()\n");
+    const QString path = dir.filePath(name);
+    EXPECT_EQ(test::runProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}), 0);
+    return path;
+}
+
+} // namespace
+
+TEST(DocumentPreview, DocumentsBooksSheetsArchivesAndSubtitlesShowWhatTheyHold)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    // Idle workers other tests left would answer without a start.
+    catalogueWorkers().clear();
+    const int startedBefore = catalogueWorkers().startedCount();
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+
+    // A document's text laid out: headings, lists and tables.
+    const QString markdown = test::writeFile(dir.filePath("notes.md"),
+                                             "# Harbour log\n\nThe *tide* turned at noon.\n\n- ropes\n- sails\n\n"
+                                             "| Boat | Crew |\n|---|---|\n| Ada | 3 |\n");
+    Shown shown = previewOf(markdown);
+    EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+    EXPECT_TRUE(shown.text.contains("Harbour log"));
+    EXPECT_TRUE(shown.text.contains("The tide turned at noon."));
+    EXPECT_TRUE(shown.text.contains("sails"));
+    EXPECT_EQ(shown.tables, 1);
+    EXPECT_TRUE(test::waitFor([&] { return catalogueWorkers().startedCount() > startedBefore; }, 60000));
+
+    // A word processor's document, read by our document reader.
+    const QString docx = dir.filePath("letter.docx");
+    if (test::runProgram("/usr/bin/python3",
+                         {"-c", "import docx,sys\nd=docx.Document()\nd.add_heading('Dear reader',1)\n"
+                                "d.add_paragraph('Quorvenda reads this in a worker.')\nd.save(sys.argv[1])",
+                          docx}) == 0) {
+        shown = previewOf(docx);
+        EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+        EXPECT_TRUE(shown.text.contains("Quorvenda reads this in a worker.")) << shown.text.toStdString();
+    }
+
+    // An e-book's first chapter with text: the cover page is passed over.
+    const QByteArray container = "<?xml version=\"1.0\"?><container version=\"1.0\" "
+                                 "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles>"
+                                 "<rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
+                                 "</rootfiles></container>";
+    const QByteArray opf = "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" "
+                           "unique-identifier=\"id\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+                           "<dc:identifier id=\"id\">x</dc:identifier><dc:title>Sea Stories</dc:title>"
+                           "<dc:language>en</dc:language></metadata><manifest>"
+                           "<item id=\"cover\" href=\"cover.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                           "<item id=\"c1\" href=\"one.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                           "<item id=\"c2\" href=\"two.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                           "</manifest><spine><itemref idref=\"cover\"/><itemref idref=\"c1\"/><itemref idref=\"c2\"/>"
+                           "</spine></package>";
+    const auto page = [](const QByteArray& body) {
+        return "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>t</title></head><body>"
+               + body + "</body></html>";
+    };
+    const QString epub = makeZip(dir, "sea.epub",
+                                 {{"mimetype", "application/epub+zip"},
+                                  {"META-INF/container.xml", container},
+                                  {"OEBPS/content.opf", opf},
+                                  {"OEBPS/cover.xhtml", page("<div></div>")},
+                                  {"OEBPS/one.xhtml", page("<h1>Chapter One</h1><p>The gulls were loud.</p>")},
+                                  {"OEBPS/two.xhtml", page("<h1>Chapter Two</h1><p>Never shown.</p>")}});
+    shown = previewOf(epub);
+    EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+    EXPECT_TRUE(shown.text.contains("The gulls were loud.")) << shown.text.toStdString();
+    EXPECT_FALSE(shown.text.contains("Never shown."));
+
+    // A spreadsheet's first sheet as a table.
+    const QString csv = test::writeFile(dir.filePath("crew.csv"), "Name,Age\nAda,36\n\"Grace, R.\",45\n");
+    shown = previewOf(csv);
+    EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+    EXPECT_EQ(shown.tables, 1);
+    EXPECT_TRUE(shown.text.contains("Grace, R."));
+
+    // An archive's listing.
+    const QString zip =
+        makeZip(dir, "bundle.zip", {{"docs/readme.txt", QByteArray(2000, 'a')}, {"photo.jpg", "jpeg"}});
+    shown = previewOf(zip);
+    EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+    EXPECT_TRUE(shown.text.contains("docs/readme.txt"));
+    EXPECT_TRUE(shown.text.contains("photo.jpg"));
+    EXPECT_TRUE(shown.text.contains("2 kB") || shown.text.contains("2.0 kB")) << shown.text.toStdString();
+
+    // A subtitle file's cues.
+    const QString srt = test::writeFile(dir.filePath("film.srt"),
+                                        "1\n00:00:01,000 --> 00:00:02,500\nAhoy there\n\n"
+                                        "2\n00:00:03,000 --> 00:00:04,000\n<i>Land</i> ho\n");
+    shown = previewOf(srt);
+    EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+    EXPECT_TRUE(shown.text.contains("Ahoy there"));
+    EXPECT_TRUE(shown.text.contains("Land ho"));
+    EXPECT_TRUE(shown.text.contains("00:00:01.000"));
+
+    // What cannot be read falls back to the icon and name.
+    const QString broken = test::writeFile(dir.filePath("broken.docx"), "PK\x03\x04 not really a package");
+    EXPECT_EQ(previewOf(broken).state, DocumentPreview::State::unreadable);
+    const QString junk = test::writeFile(dir.filePath("junk.zip"), QByteArray(300, '\x01'));
+    EXPECT_EQ(previewOf(junk).state, DocumentPreview::State::unreadable);
+}
+
+TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
+{
+    IsolatedDocumentReading::Preview big;
+    IsolatedDocumentReading::Block table;
+    table.kind = IsolatedDocumentReading::Block::Kind::table;
+    for (int r = 0; r < 1000; ++r)
+        table.rows.append(QStringList(50, QString(400, QLatin1Char('x'))));
+    big.blocks.append(table);
+    for (int i = 0; i < 1000; ++i)
+        big.blocks.append({IsolatedDocumentReading::Block::Kind::paragraph, 1, false, QStringLiteral("line"), {}});
+    const IsolatedDocumentReading::Preview back =
+        IsolatedDocumentReading::fromJson(IsolatedDocumentReading::toJson(big));
+    EXPECT_TRUE(back.cut);
+    ASSERT_FALSE(back.blocks.isEmpty());
+    EXPECT_LE(back.blocks.size(), IsolatedDocumentReading::maximumBlocks);
+    // A table keeps the row that names its columns beside the most entries a preview shows.
+    EXPECT_LE(back.blocks.first().rows.size(), IsolatedDocumentReading::maximumRows + 1);
+    EXPECT_LE(back.blocks.first().rows.first().size(), IsolatedDocumentReading::maximumColumns);
+    EXPECT_LE(back.blocks.first().rows.first().first().size(), IsolatedDocumentReading::maximumCellCharacters + 1);
+
+    // Laid out, a cut preview ends with a line that says so.
+    QTextDocument document;
+    DocumentPreview::layOut(document, back);
+    EXPECT_TRUE(document.toPlainText().endsWith(QStringLiteral("This preview shows the first part of the file only.")));
+}
+
+TEST(DocumentPreview, OtherWorkbooksAreReadThroughAnOfficeProgram)
+{
+    if (!Capabilities::shared().libreOfficeURL())
+        GTEST_SKIP() << "needs LibreOffice";
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+    const QString csv = test::writeFile(dir.filePath("tides.csv"), "Port,High water\nBrest,06:12\n");
+    const QString ods = dir.filePath("tides.ods");
+    OfficeConverter::convertWithLibreOffice(QUrl::fromLocalFile(csv), QUrl::fromLocalFile(ods), QStringLiteral("ods"),
+                                            {});
+    const FileInfo file = fileInfoForURL(QUrl::fromLocalFile(ods));
+    ASSERT_TRUE(IsolatedDocumentReading::reads(file));
+    // Read here, without the window's time limit: a loaded machine may take its time.
+    const IsolatedDocumentReading::Preview preview = IsolatedDocumentReading::read(file);
+    ASSERT_EQ(preview.blocks.size(), 1);
+    EXPECT_EQ(preview.blocks.first().kind, IsolatedDocumentReading::Block::Kind::table);
+    EXPECT_EQ(preview.blocks.first().rows.value(1), (QStringList{"Brest", "06:12"}));
+}
