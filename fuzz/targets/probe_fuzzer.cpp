@@ -1,7 +1,7 @@
 // What "ffmpeg -i FILE" prints, through parseFFmpegProbeOutput.
 #include "FuzzSupport.h"
 
-#include "engines/media/FFmpegProbeParser.h"
+#include "engines/media/probe/FFmpegProbeParser.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

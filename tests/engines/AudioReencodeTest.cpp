@@ -1,8 +1,8 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/AudioReencode.h"
-#include "engines/media/MediaFilters.h"
-#include "engines/media/MediaRingtone.h"
+#include "engines/media/arguments/MediaFilters.h"
+#include "engines/media/operations/AudioReencode.h"
+#include "engines/media/operations/MediaRingtone.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

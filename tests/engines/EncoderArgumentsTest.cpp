@@ -1,4 +1,4 @@
-#include "engines/media/EncoderArguments.h"
+#include "engines/media/arguments/EncoderArguments.h"
 
 #include <gtest/gtest.h>
 

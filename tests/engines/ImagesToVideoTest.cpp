@@ -1,4 +1,4 @@
-#include "engines/media/ImagesToVideo.h"
+#include "engines/media/operations/ImagesToVideo.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/operations/Capabilities.h"

@@ -1,4 +1,4 @@
-#include "engines/media/IsoMediaFile.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaCompression.h"
+#include "engines/media/operations/MediaCompression.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

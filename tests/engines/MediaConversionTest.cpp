@@ -1,6 +1,6 @@
-#include "engines/media/MediaConversion.h"
-#include "engines/media/MediaProbe.h"
 #include "engines/media/MediaRun.h"
+#include "engines/media/operations/MediaConversion.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/FFmpegError.h"

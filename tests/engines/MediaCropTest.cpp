@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaCrop.h"
+#include "engines/media/operations/MediaCrop.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/FFmpegError.h"
 

@@ -1,4 +1,4 @@
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/AudioExtraction.h"
+#include "engines/media/operations/AudioExtraction.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

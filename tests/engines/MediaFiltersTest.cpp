@@ -1,4 +1,4 @@
-#include "engines/media/MediaFilters.h"
+#include "engines/media/arguments/MediaFilters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaMerge.h"
+#include "engines/media/operations/MediaMerge.h"
 #include "platform/files/TemporaryRoot.h"
 
 using namespace qv;

@@ -1,4 +1,4 @@
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/FFmpegError.h"

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaResize.h"
+#include "engines/media/operations/MediaResize.h"
 
 using namespace qv;
 

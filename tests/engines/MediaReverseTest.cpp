@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaReverse.h"
+#include "engines/media/operations/MediaReverse.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 

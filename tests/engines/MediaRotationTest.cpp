@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaRotation.h"
+#include "engines/media/operations/MediaRotation.h"
 
 using namespace qv;
 

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaSnapshot.h"
+#include "engines/media/operations/MediaSnapshot.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

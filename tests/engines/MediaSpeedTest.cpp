@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaSpeed.h"
+#include "engines/media/operations/MediaSpeed.h"
 
 using namespace qv;
 

@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaSplit.h"
+#include "engines/media/operations/MediaSplit.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

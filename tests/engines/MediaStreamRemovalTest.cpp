@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaStreamRemoval.h"
+#include "engines/media/operations/MediaStreamRemoval.h"
 #include "model/errors/EngineError.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "engines/media/MediaTargets.h"
+#include "engines/media/arguments/MediaTargets.h"
 
 #include <gtest/gtest.h>
 

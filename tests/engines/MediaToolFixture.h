@@ -3,7 +3,7 @@
 // Shared by the media tool tests: inputs made with lavfi, a work folder and an output folder
 // standing in for the job's planner, and ffprobe checks.
 
-#include "engines/media/MediaConversion.h"
+#include "engines/media/operations/MediaConversion.h"
 #include "model/operations/Capabilities.h"
 #include "model/operations/JobNotes.h"
 #include "model/operations/Progress.h"

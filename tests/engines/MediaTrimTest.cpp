@@ -1,6 +1,6 @@
 #include "MediaToolFixture.h"
 
-#include "engines/media/MediaTrim.h"
+#include "engines/media/operations/MediaTrim.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;

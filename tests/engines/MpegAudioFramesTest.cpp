@@ -1,4 +1,4 @@
-#include "engines/media/MpegAudioFrames.h"
+#include "engines/media/probe/MpegAudioFrames.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

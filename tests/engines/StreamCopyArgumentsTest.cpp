@@ -1,4 +1,4 @@
-#include "engines/media/StreamCopyArguments.h"
+#include "engines/media/arguments/StreamCopyArguments.h"
 
 #include <gtest/gtest.h>
 

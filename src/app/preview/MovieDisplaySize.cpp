@@ -1,6 +1,6 @@
 #include "app/preview/MovieDisplaySize.h"
 
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/media/MediaConversion.h"
+#include "engines/media/operations/MediaConversion.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include "catalogue/adapters/MediaWorkAdapter.h"
 #include "catalogue/lists/FileTests.h"
 #include "catalogue/tools/ConversionRecipe.h"
-#include "engines/media/ImagesToVideo.h"
+#include "engines/media/operations/ImagesToVideo.h"
 
 namespace qv {
 

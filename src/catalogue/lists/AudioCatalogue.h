@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/media/MediaTargets.h"
+#include "engines/media/arguments/MediaTargets.h"
 #include "model/operations/OperationDescriptor.h"
 
 #include <QList>

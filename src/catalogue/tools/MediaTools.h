@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/media/MediaInfo.h"
+#include "engines/media/probe/MediaInfo.h"
 #include "model/operations/OperationDescriptor.h"
 #include "model/operations/OperationOptions.h"
 

@@ -5,7 +5,7 @@
 #include "editors/media/MediaPreviewArguments.h"
 #include "editors/media/ProcessMediaPlayer.h"
 #include "editors/media/QtMediaPlayer.h"
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "jobs/Toasts.h"
 #include "model/errors/EngineError.h"
 #include "model/Log.h"

@@ -1,6 +1,6 @@
 #include "engines/media/MediaCategory.h"
 
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "model/operations/Capabilities.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "engines/media/MediaRoutines.h"
 
-#include "engines/media/EncoderArguments.h"
+#include "engines/media/arguments/EncoderArguments.h"
 #include "model/errors/EngineError.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/media/MediaInfo.h"
-#include "engines/media/MediaTargets.h"
+#include "engines/media/arguments/MediaTargets.h"
+#include "engines/media/probe/MediaInfo.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/OperationContext.h"
 

@@ -1,9 +1,9 @@
 #include "engines/media/MediaRun.h"
 
-#include "engines/media/EncoderArguments.h"
-#include "engines/media/IsoMediaFile.h"
-#include "engines/media/MediaProbe.h"
-#include "engines/media/MpegAudioFrames.h"
+#include "engines/media/arguments/EncoderArguments.h"
+#include "engines/media/probe/IsoMediaFile.h"
+#include "engines/media/probe/MediaProbe.h"
+#include "engines/media/probe/MpegAudioFrames.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/operations/Capabilities.h"

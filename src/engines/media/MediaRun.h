@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engines/media/MediaConversion.h"
-#include "engines/media/MediaInfo.h"
-#include "engines/media/MediaTargets.h"
+#include "engines/media/arguments/MediaTargets.h"
+#include "engines/media/operations/MediaConversion.h"
+#include "engines/media/probe/MediaInfo.h"
 
 #include <QString>
 #include <QStringList>

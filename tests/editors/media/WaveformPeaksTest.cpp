@@ -1,6 +1,6 @@
 #include "editors/media/MediaPreviewArguments.h"
 #include "editors/media/WaveformPeaks.h"
-#include "engines/media/MediaProbe.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "model/errors/CancellationError.h"
 #include "support/TestFiles.h"
 

@@ -1,0 +1,57 @@
+#include "engines/media/operations/MediaSpeed.h"
+
+#include "engines/media/arguments/EncoderArguments.h"
+#include "engines/media/arguments/MediaFilters.h"
+#include "engines/media/MediaRoutines.h"
+#include "engines/media/MediaRun.h"
+
+#include <algorithm>
+
+namespace qv {
+
+QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const MediaWork& work)
+{
+    const MediaInfo info = probeMediaInput(file, context, work);
+    const double factor = std::clamp(context.options.speed.value_or(2.0), 0.25, 4.0);
+    const QString factorText = ffmpegNumber(factor);
+    const QString tag = factorText + QChar(0x00D7);
+
+    QString extension;
+    QUrl output;
+    // Chapters keep the old pace, so they would run past the new end: none are kept.
+    QStringList args = mediaInput(file.url, info);
+    args << "-map_chapters" << "-1";
+    if (file.category == FileCategory::audio) {
+        const AudioTarget target = audioTargetForFile(file);
+        extension = audioTargetFileExtension(target);
+        output = work.workFile(extension);
+        args << audioReencodeArgs(info, target, context);
+        args << "-af" << atempoChain(factor) << "-f" << audioTargetMuxer(target) << mediaOperand(output);
+    } else {
+        const VideoStreamInfo video = requireVideo(info);
+        const VideoContainer container = reencodedVideoContainer(file);
+        extension = container.extension;
+        output = work.workFile(extension);
+        QString graph = QStringLiteral("[0:v]setpts=PTS/") + factorText;
+        if (factor * video.fps.value_or(30.0) > 60)
+            graph += QStringLiteral(",fps=60");
+        graph += QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2[v]");
+        if (info.audio)
+            graph += QStringLiteral(";[0:a]") + atempoChain(factor) + QStringLiteral("[a]");
+        args << "-filter_complex" << graph << "-map" << "[v]";
+        if (info.audio)
+            args << "-map" << "[a]";
+        args << h264EncoderArgs(videoBitrate(info, QualityPreset::high, std::nullopt));
+        if (info.audio)
+            args << "-c:a" << "aac" << "-b:a" << "192k";
+        else
+            args << "-an";
+        args << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
+    }
+    const std::optional<double> duration =
+        info.duration ? std::optional<double>(*info.duration / factor) : std::nullopt;
+    runMediaStep(args, duration, context, work);
+    return placeWithSuffix(work, output, tag, extension);
+}
+
+} // namespace qv

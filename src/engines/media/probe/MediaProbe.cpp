@@ -1,0 +1,180 @@
+#include "engines/media/probe/MediaProbe.h"
+
+#include "engines/media/probe/FFmpegProbeParser.h"
+#include "engines/media/probe/MpegAudioFrames.h"
+#include "engines/media/probe/NativeMediaProbe.h"
+#include "model/errors/EngineError.h"
+#include "model/files/FileFormat.h"
+#include "model/operations/Capabilities.h"
+#include "platform/files/TemporaryRoot.h"
+#include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/ProcessRunner.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace qv {
+
+namespace {
+
+// FFmpeg scores a guess from the file's bytes; above this it saw a real header, at or below it
+// only a raw stream that looked plausible (libavformat's AVPROBE_SCORE_EXTENSION).
+constexpr int weakGuessScore = 50;
+
+std::optional<int> guessScore(const QString& debugText)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(probed with size=\d+ and score=(\d+))"));
+    const auto captures = firstMatchCaptures(pattern, debugText);
+    if (!captures)
+        return std::nullopt;
+    bool ok = false;
+    const int score = captures->first().toInt(&ok);
+    return ok ? std::optional<int>(score) : std::nullopt;
+}
+
+bool hasStreams(const MediaInfo& info)
+{
+    return info.video || info.audio;
+}
+
+// How long the file lasts by its packets' own times, every packet read and none decoded:
+// nothing when FFmpeg cannot read it through.
+std::optional<double> packetDuration(const QUrl& ffmpeg, const QUrl& file, const QString& demuxer,
+                                     std::stop_token stop)
+{
+    static const QRegularExpression outTime(QStringLiteral(R"(^out_time_us=(\d+)$)"));
+    std::optional<double> seconds;
+    const ProcessRunner::Output output = ProcessRunner::run(
+        ffmpeg,
+        ffmpegArgumentPrefix() + ffmpegInputArgs(file.toLocalFile(), demuxer)
+            + QStringList{"-map", "0", "-c", "copy", "-f", "null", "-"},
+        std::move(stop), QHash<QString, QString>{}, appTemporaryRoot(), [&seconds](const QString& line) {
+            const QRegularExpressionMatch match = outTime.match(line.trimmed());
+            if (match.hasMatch())
+                seconds = match.captured(1).toLongLong() / 1e6;
+        });
+    if (output.status != 0 || output.terminatedBySignal || !seconds || !(*seconds > 0))
+        return std::nullopt;
+    return seconds;
+}
+
+} // namespace
+
+std::optional<QString> demuxerForExtension(const QString& extension)
+{
+    if (extension == QLatin1String("eac3"))
+        return QStringLiteral("eac3");
+    const std::optional<FileFormat> format = formatForExtension(extension);
+    if (!format)
+        return std::nullopt;
+    static const QHash<QString, QString> demuxers{
+        {"mp3", "mp3"},       {"m4a", "mov"},   {"m4r", "mov"},   {"mp4", "mov"},     {"mov", "mov"},
+        {"m4v", "mov"},       {"3gp", "mov"},   {"aac", "aac"},   {"wav", "wav"},     {"aiff", "aiff"},
+        {"caf", "caf"},       {"flac", "flac"}, {"ogg", "ogg"},   {"opus", "ogg"},    {"ogv", "ogg"},
+        {"wma", "asf"},       {"wmv", "asf"},   {"ape", "ape"},   {"ac3", "ac3"},     {"dts", "dts"},
+        {"amr", "amr"},       {"mka", "matroska"}, {"mkv", "matroska"}, {"webm", "matroska"},
+        {"avi", "avi"},       {"flv", "flv"},   {"ts", "mpegts"}, {"mxf", "mxf"}};
+    const auto found = demuxers.constFind(format->id);
+    return found == demuxers.constEnd() ? std::nullopt : std::optional<QString>(*found);
+}
+
+bool containerIs(const std::optional<QString>& container, const QString& demuxer)
+{
+    return container && container->split(QLatin1Char(',')).contains(demuxer);
+}
+
+MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop)
+{
+    return probeMediaInfo(Capabilities::shared().ffmpegURL(), file, std::move(stop));
+}
+
+MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
+{
+    return describeMediaFile(ffmpeg, file, std::move(stop)).info;
+}
+
+namespace {
+
+QString lowerExtension(const QUrl& file)
+{
+    const QString name = file.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+}
+
+} // namespace
+
+std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, const QUrl& file)
+{
+    const QString extension = lowerExtension(file);
+    if (nativeProbeExtensions().contains(extension)) {
+        if (auto native = probeNatively(file))
+            return native;
+    }
+    MediaInfo info = parseFFmpegProbeOutput(description);
+    const std::optional<QString> named = demuxerForExtension(extension);
+    if ((named && !containerIs(info.container, *named)) || !hasStreams(info))
+        return std::nullopt;
+    // A length the frames may have to tell: that takes the file.
+    if (containerIs(info.container, QStringLiteral("mp3")) && description.contains(QLatin1String(mp3LengthWarning)))
+        return std::nullopt;
+    if (info.container)
+        info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
+    return info;
+}
+
+DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
+{
+    const QString extension = lowerExtension(file);
+    if (nativeProbeExtensions().contains(extension)) {
+        if (auto native = probeNatively(file))
+            return {*native, std::nullopt};
+    }
+    QString description = probeWithFFmpeg(ffmpeg, file, stop);
+    MediaInfo info = parseFFmpegProbeOutput(description);
+    bool alone = true;
+
+    // FFmpeg guesses the format from the bytes alone. Junk before an MP3's first frame can look
+    // like another raw stream (AMR, say) and be read as minutes of noise: a guess that
+    // disagrees with the name is believed only when FFmpeg found a real header.
+    const std::optional<QString> named = demuxerForExtension(extension);
+    if (named && !containerIs(info.container, *named)) {
+        alone = false;
+        const std::optional<int> score =
+            guessScore(probeWithFFmpeg(ffmpeg, file, stop, {"-loglevel", "debug"}));
+        // A recorder's header before an MP3 can make FFmpeg sure of another format (AMR, by its
+        // magic): a chain of MPEG audio frames further in says the name is right.
+        const bool framesFound = *named == QLatin1String("mp3")
+            && MpegAudioFrames::chainStart(file.toLocalFile()).has_value();
+        if (!hasStreams(info) || !score || *score <= weakGuessScore || framesFound) {
+            const QString forced = probeWithFFmpeg(ffmpeg, file, stop, {"-f", *named});
+            MediaInfo asNamed = parseFFmpegProbeOutput(forced);
+            if (hasStreams(asNamed)) {
+                info = asNamed;
+                info.guessOverruled = true;
+                description = forced;
+                // The junk counts towards a length guessed from the bitrate; the packets know
+                // better.
+                if (forced.contains(QLatin1String("Estimating duration from bitrate"))) {
+                    if (const auto measured = packetDuration(*ffmpeg, file, *named, stop))
+                        info.duration = measured;
+                }
+            }
+        }
+    }
+    if (!hasStreams(info))
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), description);
+    // A VBR MP3 whose Xing or VBRI header miscounts its frames: the header's length is wrong, the
+    // frames' is right when they run whole to the end.
+    if (ffmpeg && containerIs(info.container, QStringLiteral("mp3"))
+        && description.contains(QLatin1String(mp3LengthWarning)) && MpegAudioFrames::runToTheEnd(file.toLocalFile())) {
+        alone = false;
+        if (const auto measured = packetDuration(*ffmpeg, file, QStringLiteral("mp3"), stop))
+            info.duration = measured;
+    }
+    if (info.container)
+        info.demuxer = info.container->section(QLatin1Char(','), 0, 0);
+    return {info, alone ? std::optional<QString>(description) : std::nullopt};
+}
+
+} // namespace qv
