@@ -5,6 +5,9 @@
 # its core, so core code never includes a ui/ header; widgets (small controls several windows
 # share) sit low among the ui parts, so only ui code includes them and they include no ui/. A system library's headers are included
 # only in the folders that own the library (the table below); the rest reach it through them.
+# Each layer's folder is split into rooms (platform/x11, documents/readers...): a room keeps its
+# layer's rules, the X11 and Wayland headers stay in their own rooms, and every room is named
+# in the map of docs/DEVELOPING.md.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/../src}"
 bad=0
@@ -35,16 +38,19 @@ END { exit bad }' || bad=1
 # Header prefix, then the folders (below src/) whose code may include it. The longest prefix
 # that matches decides.
 owners='
-X11/                 platform
-X11/keysym.h         platform model
-xcb/                 platform
-canberra.h           platform
-gio/                 platform
-glib                 platform
-seccomp.h            platform worker
-linux/seccomp.h      platform worker
-linux/landlock.h     platform worker
-linux/filter.h       platform worker
+X11/                 platform/x11
+X11/Xlib.h           platform/x11 platform/wayland
+X11/keysym.h         platform/x11 model
+xcb/                 platform/x11
+wayland-             platform/wayland
+qpa/                 platform/wayland
+canberra.h           platform/feedback
+gio/                 platform/desktop
+glib                 platform/desktop
+seccomp.h            platform/sandbox platform/processes worker
+linux/seccomp.h      platform/sandbox platform/processes worker
+linux/landlock.h     platform/sandbox worker
+linux/filter.h       platform/sandbox platform/processes worker
 vips/                engines/image
 exiv2/               engines/image
 webp/                engines/image
@@ -96,5 +102,26 @@ BEGIN {
     if (!ok) { print $0 ": <" header "> belongs to" allowed[best] " only"; bad = 1 }
 }
 END { exit bad }' || bad=1
+
+# The glue wayland-scanner makes for a protocol is the Wayland room's alone.
+while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    case "${line#./}" in
+    platform/wayland/*) ;;
+    *) echo "${line#./}: a Wayland protocol's header belongs to platform/wayland only"; bad=1 ;;
+    esac
+done < <(grep -rnE '^#include *"[^"]*-client-protocol\.h"' --include='*.h' --include='*.cpp' . || true)
+
+# The developers' map names every room: a folder added or moved without a line there fails.
+map=../docs/DEVELOPING.md
+if [ -f "$map" ]; then
+    while IFS= read -r folder; do
+        folder=${folder#./}
+        if ! grep -qF "\`src/$folder/\`" "$map"; then
+            echo "src/$folder: not in the map of rooms in docs/DEVELOPING.md"
+            bad=1
+        fi
+    done < <(find . -mindepth 1 -type d ! -path '*/protocols' ! -path '*/module' | sort)
+fi
 
 exit "$bad"
