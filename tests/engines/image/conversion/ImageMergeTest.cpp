@@ -1,4 +1,4 @@
-#include "ImageToolFixture.h"
+#include "engines/image/ImageToolFixture.h"
 
 #include "engines/image/conversion/ImageMerge.h"
 #include "model/errors/EngineError.h"

@@ -1,4 +1,4 @@
-#include "MediaToolFixture.h"
+#include "engines/media/MediaToolFixture.h"
 
 #include "engines/media/operations/MediaTrim.h"
 #include "model/errors/EngineError.h"

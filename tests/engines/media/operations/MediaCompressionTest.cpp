@@ -1,4 +1,4 @@
-#include "MediaToolFixture.h"
+#include "engines/media/MediaToolFixture.h"
 
 #include "engines/media/operations/MediaCompression.h"
 #include "model/errors/EngineError.h"

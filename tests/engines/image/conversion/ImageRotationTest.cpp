@@ -1,4 +1,4 @@
-#include "ImageToolFixture.h"
+#include "engines/image/ImageToolFixture.h"
 
 #include "engines/image/conversion/ImageRotation.h"
 #include "engines/image/metadata/ImageMetadataRemoval.h"

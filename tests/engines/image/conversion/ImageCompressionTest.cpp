@@ -1,4 +1,4 @@
-#include "ImageToolFixture.h"
+#include "engines/image/ImageToolFixture.h"
 
 #include "engines/image/conversion/ImageCompression.h"
 #include "model/errors/EngineError.h"
