@@ -2,13 +2,11 @@
 
 #include "platform/wayland/DragStrip.h"
 
+#include "support/HeadlessGnomeShell.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,165 +24,12 @@ using namespace qv::test;
 
 namespace {
 
-const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 constexpr int kTimeoutMs = 20000;
-constexpr int kButtonLeft = 0x110; // BTN_LEFT
 constexpr uint kShiftL = 0xffe1;
 constexpr uint kSuperL = 0xffeb;
 constexpr uint kEscape = 0xff1b;
 constexpr uint kReturn = 0xff0d;
 constexpr uint kDown = 0xff54;
-
-// A headless GNOME Shell with our extension (tests/support/gnome-shell/headless-shell.sh), and
-// input driven through Mutter's RemoteDesktop interface, as a remote-desktop client does.
-class GnomeShell {
-public:
-    // With our extension enabled, or without it, and the other extensions' folders.
-    explicit GnomeShell(bool withExtension, const QStringList& otherExtensions = {})
-    {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        QStringList args{QStringLiteral(QV_SOURCE_DIR "/tests/support/gnome-shell/headless-shell.sh")};
-        if (withExtension)
-            args << QStringLiteral(QV_BUILD_DIR "/gnome-shell-extension/quorvenda@quorvenda.org");
-        args << otherExtensions;
-        m_process.start(QStringLiteral("bash"), args);
-        waitFor([this] {
-            m_output += m_process.readAll();
-            return m_output.contains("shell ") || m_process.state() == QProcess::NotRunning;
-        }, 60000);
-        for (const QByteArray& line : m_output.split('\n')) {
-            const QList<QByteArray> words = line.split(' ');
-            if (words.size() == 6 && words[0] == "shell") {
-                xauthority = QString::fromUtf8(words[5]);
-                bus = QString::fromUtf8(words[1]);
-                display = QString::fromUtf8(words[2]);
-                wayland = QString::fromUtf8(words[3]);
-                runtime = QString::fromUtf8(words[4]);
-            }
-        }
-    }
-
-    ~GnomeShell()
-    {
-        if (!m_session.isEmpty())
-            call(m_session, QStringLiteral("Session"), QStringLiteral("Stop"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("gnome-shell-test"));
-        m_process.terminate();
-        if (!m_process.waitForFinished(15000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    bool isRunning() const { return !bus.isEmpty(); }
-    bool skipped() const { return m_process.state() == QProcess::NotRunning && m_process.exitCode() == 77; }
-    QString output() const { return QString::fromUtf8(m_output); }
-
-    // What a program of this session needs to find the compositor and the bus.
-    QProcessEnvironment environment(QProcessEnvironment env) const
-    {
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), wayland);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-        env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("XAUTHORITY"), xauthority);
-        return env;
-    }
-
-    bool startInput()
-    {
-        m_bus = QDBusConnection::connectToBus(bus, QStringLiteral("gnome-shell-test"));
-        const QDBusMessage created = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), QString(),
-                                          QStringLiteral("CreateSession"));
-        if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty())
-            return false;
-        m_session = qvariant_cast<QDBusObjectPath>(created.arguments().first()).path();
-        return call(m_session, QStringLiteral("Session"), QStringLiteral("Start")).type()
-            == QDBusMessage::ReplyMessage;
-    }
-
-    // The pointer to a point of the 1280 x 800 screen: first against its far corner (the hot
-    // corner is the other one), then back by relative moves, which Mutter does not accelerate.
-    void park(QPoint at)
-    {
-        move(QPointF(4000, 4000));
-        m_pointer = QPoint(1279, 799);
-        glide(at, 1);
-    }
-
-    // In small steps, so that the drag source and the Shell see each position.
-    void glide(QPoint to, int steps = 10)
-    {
-        const QPoint from = m_pointer;
-        for (int step = 1; step <= steps; ++step) {
-            const QPoint at = from + (to - from) * step / steps;
-            move(QPointF(at - m_pointer));
-            m_pointer = at;
-            waitFor([] { return false; }, 20);
-        }
-    }
-
-    // What the Shell's script gives (JSON, or a string's own text), through its Eval, which the tests' own extension
-    // opens; empty on an error. After startInput().
-    QString eval(const QString& script)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                                                              QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
-        message << script;
-        const QDBusMessage reply = m_bus.call(message, QDBus::Block, 10000);
-        if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
-            return {};
-        // A string comes back as JSON too: its text.
-        const QString result = reply.arguments().value(1).toString();
-        if (result.startsWith(QLatin1Char('"')))
-            return QJsonDocument::fromJson('[' + result.toUtf8() + ']').array().at(0).toString();
-        return result;
-    }
-
-    void button(bool down)
-    {
-        call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyPointerButton"),
-             {kButtonLeft, down});
-    }
-
-    void tap(uint keysym)
-    {
-        for (bool down : {true, false}) {
-            call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyKeyboardKeysym"), {keysym, down});
-            waitFor([] { return false; }, 60);
-        }
-    }
-
-    QString bus;
-    QString display;
-    QString wayland;
-    QString runtime;
-    QString xauthority;
-
-private:
-    void move(QPointF by)
-    {
-        call(m_session, QStringLiteral("Session"), QStringLiteral("NotifyPointerMotionRelative"),
-             {by.x(), by.y()});
-    }
-
-    QDBusMessage call(const QString& path, const QString& interfaceSuffix, const QString& method,
-                      const QList<QVariant>& args = {})
-    {
-        const QString interface = interfaceSuffix.isEmpty() ? kRemoteDesktop
-                                                            : kRemoteDesktop + QLatin1Char('.') + interfaceSuffix;
-        QDBusMessage message = QDBusMessage::createMethodCall(kRemoteDesktop, path, interface, method);
-        message.setArguments(args);
-        return m_bus.call(message, QDBus::Block, 10000);
-    }
-
-    QProcess m_process;
-    QByteArray m_output;
-    QDBusConnection m_bus{QString()};
-    QString m_session;
-    QPoint m_pointer;
-};
 
 QString writeImage(const QString& path)
 {
