@@ -24,8 +24,14 @@ const kMod4Mask = 1 << 6;
 const kButton1Mask = 1 << 8;
 const kSuperMask = 1 << 26;
 
-// The keys a wheel of files is chosen with, by their X key names.
-const kClickWheelKeys = ['Return', 'KP_Enter', 'Up', 'Down', 'Left', 'Right'];
+// The keys a wheel of files is chosen with, as the Shell's accelerators, and the X key names
+// they are told by.
+const kClickWheelKeys = [
+    ['Return', 'Return'], ['KP_Enter', 'KP_Enter'], ['Up', 'Up'], ['Down', 'Down'], ['Left', 'Left'],
+    ['Right', 'Right'], ['Tab', 'Tab'], ['<Shift>Tab', 'ISO_Left_Tab'],
+];
+// The modifier keys that switch a wheel of files, by their bits and X key names.
+const kClickWheelModifiers = [[1, 'Shift_L'], [2, 'Control_L'], [4, 'Alt_L'], [8, 'Super_L']];
 
 // Shell.ActionMode.ALL.
 const kAllActionModes = ~0;
@@ -184,7 +190,13 @@ var DragMonitor = class DragMonitor {
         }
         if (drag.announced && this._appPresent)
             this._env.call('DragEnded', '(ii)', [drag.x, drag.y]);
-        this._holdOverviewKey(false);
+        this._releaseOverviewKey();
+    }
+
+    // Once nothing that held it holds it any more: a drag, its modifier keys, a wheel of files.
+    _releaseOverviewKey() {
+        if (!this._drag && !this._modifierPollId && !this._clickWheelWatched)
+            this._holdOverviewKey(false);
     }
 
     _holdOverviewKey(hold) {
@@ -207,8 +219,7 @@ var DragMonitor = class DragMonitor {
             const state = env.pointer()[2];
             if (!(state & kButton1Mask) || this._drag) {
                 this._modifierPollId = 0;
-                if (!this._drag)
-                    this._holdOverviewKey(false);
+                this._releaseOverviewKey();
                 return false;
             }
             const modifiers = modifierBits(state);
@@ -223,8 +234,7 @@ var DragMonitor = class DragMonitor {
         if (this._modifierPollId) {
             this._env.cancel(this._modifierPollId);
             this._modifierPollId = 0;
-            if (!this._drag)
-                this._holdOverviewKey(false);
+            this._releaseOverviewKey();
         }
     }
 
@@ -249,16 +259,22 @@ var DragMonitor = class DragMonitor {
             if (this._appPresent)
                 env.call('ClickWheelDismissed', '()', []);
         };
+        const told = key => {
+            if (this._appPresent)
+                env.call('ClickWheelKey', '(s)', [key]);
+        };
         this._keyGrabs = [env.grabKey('Escape', dismissed)];
         // The keys that choose on the wheel, which XWayland does not hear either.
-        for (const key of kClickWheelKeys) {
-            this._keyGrabs.push(env.grabKey(key, () => {
-                if (this._appPresent)
-                    env.call('ClickWheelKey', '(s)', [key]);
-            }));
-        }
-        // A button held as it opened (the click that asked for it) is no press outside.
-        let wasDown = Boolean(env.pointer()[2] & kButton1Mask);
+        for (const [accelerator, key] of kClickWheelKeys)
+            this._keyGrabs.push(env.grabKey(accelerator, () => told(key)));
+        // A modifier key pressed switches the wheel; Super does that, not open the overview.
+        this._clickWheelWatched = true;
+        this._holdOverviewKey(true);
+        // A button held as it opened (the click that asked for it) is no press outside, nor
+        // are the hot key's modifiers still held.
+        const [, , held] = env.pointer();
+        let wasDown = Boolean(held & kButton1Mask);
+        let lastModifiers = modifierBits(held);
         this._clickPollId = env.every(kPollInterval, () => {
             const [px, py, state] = env.pointer();
             const down = Boolean(state & kButton1Mask);
@@ -269,6 +285,12 @@ var DragMonitor = class DragMonitor {
                 dismissed();
                 return false;
             }
+            const modifiers = modifierBits(state);
+            for (const [bit, key] of kClickWheelModifiers) {
+                if ((modifiers & bit) && !(lastModifiers & bit))
+                    told(key);
+            }
+            lastModifiers = modifiers;
             return true;
         });
     }
@@ -283,6 +305,10 @@ var DragMonitor = class DragMonitor {
                 this._env.ungrabKey(grab);
         }
         this._keyGrabs = [];
+        if (this._clickWheelWatched) {
+            this._clickWheelWatched = false;
+            this._releaseOverviewKey();
+        }
     }
 
     // A window that appears under a still pointer becomes the drop target only once the pointer

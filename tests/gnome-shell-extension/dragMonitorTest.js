@@ -285,9 +285,14 @@ test('A click-mode wheel is closed by Escape, which the Shell takes only while i
     const [shell, monitor] = running();
     shell.pointerState = [500, 400, 0];
     shell.emit('WatchClickWheel', [250, 150, 500, 500]);
-    same(shell.grabs.map(g => g.accelerator), ['Escape', 'Return', 'KP_Enter', 'Up', 'Down', 'Left', 'Right'], 'the keys taken');
+    same(shell.grabs.map(g => g.accelerator),
+        ['Escape', 'Return', 'KP_Enter', 'Up', 'Down', 'Left', 'Right', 'Tab', '<Shift>Tab'], 'the keys taken');
     shell.grabs[4].pressed();
     same(shell.calls, [['ClickWheelKey', 'Down']], 'a choosing key handed on');
+    shell.calls = [];
+    shell.grabs[7].pressed();
+    shell.grabs[8].pressed();
+    same(shell.calls, [['ClickWheelKey', 'Tab'], ['ClickWheelKey', 'ISO_Left_Tab']], 'Tab both ways, by its X names');
     shell.calls = [];
     shell.grabs[0].pressed();
     same(shell.calls, [['ClickWheelDismissed']], 'the app told');
@@ -309,6 +314,33 @@ test('A click-mode wheel is closed by Escape, which the Shell takes only while i
     monitor.disable();
     same(shell.grabs, [], 'as turning the extension off does');
     same(shell.calls, [['Detach']], 'without a dismissal');
+});
+
+test('A modifier key pressed while a click-mode wheel shows is told, one held as it opened is not', () => {
+    const [shell] = running();
+    // The hot key's Control still held.
+    shell.pointerState = [500, 400, kControl];
+    shell.emit('WatchClickWheel', [250, 150, 500, 500]);
+    same(shell.overviewKey, [false], 'Super opens no overview meanwhile');
+    shell.tick();
+    same(shell.calls, [], 'the held key');
+    shell.pointerState = [500, 400, kControl | kSuper];
+    shell.tick();
+    shell.tick();
+    same(shell.calls, [['ClickWheelKey', 'Super_L']], 'a press, once');
+    shell.calls = [];
+    shell.pointerState = [500, 400, 0];
+    shell.tick();
+    same(shell.calls, [], 'releases are not told');
+    shell.pointerState = [500, 400, kControl | kShift];
+    shell.tick();
+    same(shell.calls, [['ClickWheelKey', 'Shift_L'], ['ClickWheelKey', 'Control_L']], 'each key pressed');
+    shell.calls = [];
+    shell.pointerState = [500, 400, kAlt];
+    shell.tick();
+    same(shell.calls, [['ClickWheelKey', 'Alt_L']], 'Alt too');
+    shell.emit('WatchClickWheel', [0, 0, 0, 0]);
+    same(shell.overviewKey, [false, true], 'the overview key given back with the wheel');
 });
 
 test('A press outside the click-mode wheel closes it; one on it, or held as it opened, does not', () => {

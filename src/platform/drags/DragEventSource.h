@@ -59,7 +59,7 @@ public:
     // display server does (XWayland knows it only over X11 windows): true when pointerLocated
     // will answer.
     virtual bool locatePointer() { return false; }
-    // Asks the desktop to report Escape, the choosing keys and a press outside this frame (Qt's pixels) while a
+    // Asks the desktop to report Escape, the wheel's other keys and a press outside this frame (Qt's pixels) while a
     // click-mode wheel shows there, where the display server cannot (clickWheelDismissed); an
     // empty frame stops it. Back ends whose wheel sees these itself ignore it.
     virtual void watchClickWheel(const QRect& frame) { (void)frame; }
@@ -82,8 +82,8 @@ Q_SIGNALS:
     void pointerLocated(QPoint position);
     // Escape, or a press outside the frame watchClickWheel named.
     void clickWheelDismissed();
-    // A key that chooses on the wheel (a Qt::Key: Return, Enter, the arrows), pressed while
-    // watchClickWheel watched.
+    // A key the wheel takes (a Qt::Key: Return, Enter, the arrows, Tab and Backtab, and the
+    // modifier keys, whose press alone is told), pressed while watchClickWheel watched.
     void clickWheelKeyPressed(int key);
 };
 

@@ -31,7 +31,8 @@ public Q_SLOTS:
     void PointerLocated(int x, int y);
     // Escape, or a press outside the frame WatchClickWheel named.
     void ClickWheelDismissed(const QDBusMessage& message);
-    // A key that chooses on the wheel, by its X key name, while WatchClickWheel watches.
+    // A key the wheel takes, by its X key name, while WatchClickWheel watches; a modifier
+    // key is told as it goes down.
     void ClickWheelKey(const QString& name, const QDBusMessage& message);
 
 Q_SIGNALS:

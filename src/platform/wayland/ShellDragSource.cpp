@@ -274,6 +274,9 @@ void ShellDragSource::clickWheelKeyReported(const QString& name, const QString& 
         {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("KP_Enter"), Qt::Key_Enter},
         {QStringLiteral("Up"), Qt::Key_Up},         {QStringLiteral("Down"), Qt::Key_Down},
         {QStringLiteral("Left"), Qt::Key_Left},     {QStringLiteral("Right"), Qt::Key_Right},
+        {QStringLiteral("Tab"), Qt::Key_Tab},       {QStringLiteral("ISO_Left_Tab"), Qt::Key_Backtab},
+        {QStringLiteral("Shift_L"), Qt::Key_Shift}, {QStringLiteral("Control_L"), Qt::Key_Control},
+        {QStringLiteral("Alt_L"), Qt::Key_Alt},     {QStringLiteral("Super_L"), Qt::Key_Meta},
     };
     if (const auto key = keys.constFind(name); key != keys.cend())
         Q_EMIT clickWheelKeyPressed(*key);

@@ -268,6 +268,12 @@ void WheelController::attach(DragWatcher& watcher)
             return;
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QCoreApplication::sendEvent(&view(), &press);
+        // The desktop tells a modifier key's press alone: it counts as a tap, so the next
+        // press of it counts too.
+        if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta) {
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(&view(), &release);
+        }
     });
 }
 
