@@ -494,6 +494,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
     Extraction extraction(reader, stop, onFraction);
     ExtractionSummary summary;
     KnownFolders known;
+    bool madeLinks = false;
     EntryNames names;
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
@@ -540,7 +541,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             std::optional<ArchiveOutputFile> out;
             try {
                 makeFolders(top, placed, known);
-                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry) | S_IRUSR | S_IWUSR);
             } catch (const SystemError& error) {
                 // FUSE's FAT says EPERM where the kernel's says EINVAL.
                 if (!refusesName(error.code())
@@ -548,7 +549,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
                     throw;
                 placed = names.afterRefusal(top, relative, summary);
                 makeFolders(top, placed, known);
-                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry));
+                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry) | S_IRUSR | S_IWUSR);
             }
             names.made(placed);
             const qint64 size = extraction.copyData(entry, &*out, &space);
@@ -585,6 +586,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
                          encoded.constData(), 0)
                 != 0)
                 throw SystemError::fromErrno(errno, path);
+            madeLinks = madeLinks || S_ISLNK(st.st_mode);
             // Some formats carry the shared contents with a later link.
             if (declared.value_or(0) > 0 && S_ISREG(st.st_mode)) {
                 ArchiveOutputFile out(path, 0, ArchiveOutputFile::Mode::replaceContents);
@@ -617,6 +619,11 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         archive_entry_acl_clear(entry);
         archive_entry_xattr_clear(entry);
         archive_entry_set_size(entry, 0);
+        // What is made stays the worker's own to read and walk, whatever the archive said.
+        if (kind == EntryKind::folder)
+            archive_entry_set_perm(entry, archive_entry_perm(entry) | S_IRWXU);
+        else
+            madeLinks = true;
         if (archive_write_header(disk.get(), entry) != ARCHIVE_OK) {
             // A folder whose name the disk refuses is made under one it takes; its files follow
             // it there, as they are renamed the same way.
@@ -637,7 +644,8 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         writeFailure(disk.get(), top);
 
     // Links made early can be bent outwards by links made later; check them as they now stand.
-    summary.linksLeftOut += removeEscapingLinks(top);
+    if (madeLinks)
+        summary.linksLeftOut += removeEscapingLinks(top);
     return summary;
 }
 

@@ -147,7 +147,7 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
         removePartial();
         throw;
     }
-    ensureOwnerAccess(destination);
+    // The extractor leaves everything it made open to its owner: no walk is needed here.
     const QString metadata = root + QLatin1Char('/') + macMetadataFolder;
     struct stat st {};
     if (lstatPath(metadata, st))

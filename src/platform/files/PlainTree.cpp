@@ -77,8 +77,12 @@ bool plainFolder(int fd, const QByteArray& path, int depth, Walk& walk)
         }
         const QByteArray inside = path.isEmpty() ? name : path + '/' + name;
         // Looked at before it is opened: opening a pipe or a device is already acting on it.
+        // The folder's own word on a file or a folder will do (what is opened is looked at
+        // again below, and a worker makes no devices); anything else is asked of the inode.
         struct stat seen {};
-        if (::fstatat(fd, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (entry->d_type == DT_REG || entry->d_type == DT_DIR) {
+            seen.st_mode = entry->d_type == DT_REG ? S_IFREG : S_IFDIR;
+        } else if (::fstatat(fd, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
             walk.problem = QStringLiteral("Its folder changed while it was looked at");
             plain = false;
             break;
@@ -100,7 +104,8 @@ bool plainFolder(int fd, const QByteArray& path, int depth, Walk& walk)
         }
         const int inner = ::openat(fd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat status {};
-        if (inner < 0 || ::fstat(inner, &status) != 0 || status.st_ino != seen.st_ino || status.st_dev != seen.st_dev) {
+        if (inner < 0 || ::fstat(inner, &status) != 0 || (status.st_mode & S_IFMT) != (seen.st_mode & S_IFMT)
+            || (seen.st_ino != 0 && (status.st_ino != seen.st_ino || status.st_dev != seen.st_dev))) {
             walk.problem = QStringLiteral("It holds an entry that cannot be opened: ") + QString::fromUtf8(inside);
             plain = false;
         } else {
