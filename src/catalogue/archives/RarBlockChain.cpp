@@ -147,6 +147,19 @@ RarBlockChain RarBlockChain::walkFile(const QString& path)
     return chain;
 }
 
+bool RarBlockChain::isSolidVersion4(const QString& path)
+{
+    constexpr quint8 mainHeader = 0x73;
+    constexpr quint16 solid = 0x0008;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The signature, then the main header's CRC, type and flags.
+    const QByteArray start = file.read(12);
+    return start.size() == 12 && start.startsWith(QByteArrayView("Rar!\x1a\x07\x00", 7))
+        && byteAt(start, 9) == mainHeader && (le16(start, 10) & solid);
+}
+
 void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
 {
     constexpr quint8 mainHeader = 0x73, fileHeader = 0x74, serviceHeader = 0x7a, endHeader = 0x7b;

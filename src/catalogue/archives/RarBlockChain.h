@@ -29,6 +29,11 @@ public:
     // Throws SystemError when the file cannot be read.
     static RarBlockChain walkFile(const QString& path);
 
+    // Whether a RAR 4 archive, or the first volume of a set, says in its main header that it is
+    // solid: libarchive 3.6 unpacks no file after the first of one. Reads the first bytes only;
+    // false when they cannot be read or say otherwise.
+    static bool isSolidVersion4(const QString& path);
+
     // Why the chain is not whole (a header cut off, damaged or out of bounds, no end block in
     // RAR 5); empty when it is whole or cannot be followed (encrypted headers, no signature).
     const QString& problem() const { return m_problem; }

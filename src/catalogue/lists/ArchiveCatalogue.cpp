@@ -1,6 +1,7 @@
 #include "catalogue/lists/ArchiveCatalogue.h"
 
 #include "catalogue/archives/ArchiveOperations.h"
+#include "catalogue/archives/RarBlockChain.h"
 #include "catalogue/lists/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/tools/ConversionRecipe.h"
@@ -50,7 +51,11 @@ const FileInfo& itemFile(const OperationContext& context)
 
 bool isReadableArchive(const FileInfo& file)
 {
-    return Capabilities::shared().archiveFormats().contains(formatKey(file));
+    const QString key = formatKey(file);
+    if (!Capabilities::shared().archiveFormats().contains(key))
+        return false;
+    // Every entry would fail on the second file of a solid RAR 4.
+    return key != QLatin1String("rar") || file.isPromise || !RarBlockChain::isSolidVersion4(file.path());
 }
 
 OperationDescriptor makeArchiveConversion(ArchiveTarget target)

@@ -4,6 +4,7 @@
 #include "catalogue/archives/ArchiveOperations.h"
 #include "catalogue/archives/ArchiveSpace.h"
 #include "catalogue/archives/Blake2sp.h"
+#include "catalogue/lists/ArchiveCatalogue.h"
 #include "catalogue/archives/GzipCheck.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
@@ -1356,4 +1357,40 @@ TEST_F(ArchiveOperationsTest, ARarVolumeSetExtractsFromItsFirstPart)
     m_frozen.remove(QStringLiteral("single.part3.rar"));
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("single.part1.rar"))); }),
               ArchiveMessage::damagedOrUnsupported);
+}
+
+// libarchive unpacks only the first file of a solid RAR 4, so every archive entry would fail on
+// one: none is offered. A solid RAR 5 it reads whole, and is offered as any other archive.
+TEST_F(ArchiveOperationsTest, ASolidRar4IsOfferedNothingButASolidRar5IsReadWhole)
+{
+    const QString files = QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/");
+    for (const char* name : {"rar3-solid.rar", "rar5-solid.rar", "stored-entries.rar"})
+        writeFile(input(QString::fromLatin1(name)), readFile(files + QString::fromLatin1(name)));
+    freeze();
+
+    const QString solid4 = input(QStringLiteral("rar3-solid.rar"));
+    QByteArray oracle;
+    EXPECT_NE(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xOf"), solid4}, &oracle), 0)
+        << "libarchive reads solid RAR 4 now: offer it again";
+    EXPECT_EQ(engineMessage([&] { extract(solid4); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+    EXPECT_FALSE(isReadableArchive(info(solid4)));
+    // A file still to be written cannot be looked into.
+    FileInfo promised = info(solid4);
+    promised.isPromise = true;
+    promised.url = QUrl::fromLocalFile(input(QStringLiteral("not-yet.rar")));
+    EXPECT_TRUE(isReadableArchive(promised));
+    EXPECT_TRUE(isReadableArchive(info(input(QStringLiteral("stored-entries.rar")))));
+
+    const QString solid5 = input(QStringLiteral("rar5-solid.rar"));
+    ASSERT_TRUE(isReadableArchive(info(solid5)));
+    EXPECT_EQ(test(solid5), QStringLiteral("rar5-solid.rar is intact \u00B7 2 items"));
+    const QString folder = extract(solid5).toLocalFile();
+    EXPECT_EQ(entries(folder), (QStringList{"stest1.txt", "stest2.txt"}));
+    for (const char* name : {"stest1.txt", "stest2.txt"}) {
+        ASSERT_EQ(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xOf"), solid5, QString::fromLatin1(name)}, &oracle),
+                  0);
+        EXPECT_EQ(oracle.size(), 2048);
+        EXPECT_EQ(readFile(folder + QLatin1Char('/') + QString::fromLatin1(name)), oracle) << name;
+    }
 }
