@@ -407,3 +407,62 @@ TEST(SheetRun, AnExcel97WorkbookFromAnOfficeProgramReadsWholeAndFailsCut)
     EXPECT_EQ(r.failure(), "This spreadsheet is damaged");
     EXPECT_FALSE(QFile::exists(w + "/cut.csv"));
 }
+
+// LibreOffice writes the first sheet alone to a delimited file; the others are named, and "One
+// file per sheet" gives every one, as for an XLSX.
+TEST(SheetRun, OdsAndXlsToCsvSayWhichSheetWasKept)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+    const QString made = dir.filePath("made");
+    QDir().mkpath(made);
+    // Written by openpyxl, as spreadsheet programs write them; the second sheet is the one shown.
+    const QString script = QStringLiteral(
+        "import openpyxl, sys\n"
+        "book = openpyxl.Workbook()\n"
+        "sheet = book.active\n"
+        "sheet.title = 'Sales'\n"
+        "sheet.append(['Day', 'Total']); sheet.append(['Monday', 1])\n"
+        "for n, name in enumerate(['Costs', 'Notes'], 2):\n"
+        "    other = book.create_sheet(name)\n"
+        "    other.append(['Day', 'Total']); other.append(['Monday', n])\n"
+        "book.active = 1\n"
+        "book.save(sys.argv[1] + '/book.xlsx')\n"
+        "one = openpyxl.Workbook()\n"
+        "one.active.append(['Day', 'Total'])\n"
+        "one.save(sys.argv[1] + '/one.xlsx')\n");
+    if (runProgram("/usr/bin/python3", {"-c", script, made}) != 0)
+        GTEST_SKIP() << "needs python3-openpyxl to write a workbook";
+    for (const char* target : {"ods", "xls"}) {
+        if (runProgram("soffice", {"--headless", "-env:UserInstallation=file://" + dir.filePath("profile"),
+                                   "--convert-to", target, "--outdir", w, made + "/book.xlsx", made + "/one.xlsx"})
+                != 0
+            || !QFile::exists(w + "/book." + target) || !QFile::exists(w + "/one." + target))
+            GTEST_SKIP() << "needs LibreOffice to write ODS and Excel 97-2003 files";
+    }
+    for (const QString extension : {"ods", "xls"}) {
+        SCOPED_TRACE(extension.toStdString());
+        const QString source = w + "/book." + extension;
+        const QByteArray before = readFile(source);
+        DriverRun r = run({"convert.spreadsheet.csv", source}, dir.path());
+        ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+        ASSERT_EQ(r.outputs().size(), 1);
+        EXPECT_EQ(readFile(r.outputs().first()).trimmed(), "\"Day\",\"Total\"\n\"Monday\",1");
+        EXPECT_EQ(r.messages(), QStringList{"book." + extension + " has 3 sheets: only the first, “Sales”, was "
+                                            "converted. Choose “One file per sheet” in the options for all of them."});
+
+        r = run({"convert.spreadsheet.csv", "--options", R"({"allSheets":true})", source}, dir.path());
+        ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+        EXPECT_TRUE(r.messages().isEmpty());
+        ASSERT_EQ(r.outputs().size(), 1);
+        const QString folder = r.outputs().first();
+        EXPECT_EQ(entries(folder), (QStringList{"Costs.csv", "Notes.csv", "Sales.csv"}));
+        EXPECT_EQ(readFile(folder + "/Notes.csv"), "Day,Total\r\nMonday,3\r\n");
+
+        r = run({"convert.spreadsheet.csv", w + "/one." + extension}, dir.path());
+        ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+        EXPECT_TRUE(r.messages().isEmpty());
+        EXPECT_EQ(readFile(source), before);
+    }
+}

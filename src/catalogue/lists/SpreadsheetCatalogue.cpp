@@ -6,6 +6,7 @@
 #include "documents/office/OfficeEncryption.h"
 #include "documents/readers/TextLoaders.h"
 #include "documents/sheets/DelimitedText.h"
+#include "documents/sheets/WorkbookSheetNames.h"
 #include "documents/sheets/XlsxReader.h"
 #include "documents/sheets/XlsxWriter.h"
 #include "jobs/OutputPlanner.h"
@@ -56,12 +57,13 @@ QChar delimiterForExtension(const QString& extension)
 }
 
 // A text file holds one sheet: the others are named, and where to get them.
-QString firstSheetOnlyNote(const QString& fileName, const QList<Sheet>& sheets, const QString& extension)
+QString firstSheetOnlyNote(const QString& fileName, qsizetype sheetCount, const QString& firstName,
+                           const QString& extension)
 {
     const QString note = QStringLiteral("%1 has %2 sheets: only the first, “%3”, was converted.")
                              .arg(fileName)
-                             .arg(sheets.size())
-                             .arg(sheets.first().name);
+                             .arg(sheetCount)
+                             .arg(firstName);
     if (extension != QLatin1String("csv"))
         return note;
     return note + QStringLiteral(" Choose “One file per sheet” in the options for all of them.");
@@ -97,8 +99,20 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
     const QString baseName = splitFileName(file.name).baseName;
     if (!nativeFormats.contains(extension) || !nativeFormats.contains(formatID(file))) {
         throwIfPasswordProtected(file);
+        // The office program writes the first sheet alone to a delimited file.
+        const bool delimited = extension == QLatin1String("csv") || extension == QLatin1String("tsv");
+        const QStringList sheetNames = delimited ? WorkbookSheetNames::of(file.path(), context.stopToken) : QStringList();
+        if (sheetNames.size() > 1 && context.options.allSheets.value_or(false)) {
+            const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
+            reportProgress(0.6, progress);
+            if (sheets.size() > 1)
+                return deliverSheetFolder(sheets, extension, baseName, planner, context.stopToken);
+            return deliverFirstSheet(sheets, extension, baseName, planner, context.stopToken);
+        }
         const QUrl work = planner.workURL(extension, freshName());
         OfficeConverter::convertOfficeDocument(file.url, work, extension, FileCategory::spreadsheet, context.stopToken);
+        if (sheetNames.size() > 1 && planner.notes())
+            planner.notes()->addMessage(firstSheetOnlyNote(file.name, sheetNames.size(), sheetNames.first(), extension));
         return planner.deliver(work, baseName, extension);
     }
     const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
@@ -110,7 +124,7 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
     }
     if (!context.options.allSheets.value_or(false) || sheets.size() < 2) {
         if (sheets.size() > 1 && planner.notes())
-            planner.notes()->addMessage(firstSheetOnlyNote(file.name, sheets, extension));
+            planner.notes()->addMessage(firstSheetOnlyNote(file.name, sheets.size(), sheets.first().name, extension));
         return deliverFirstSheet(sheets, extension, baseName, planner, context.stopToken);
     }
     return deliverSheetFolder(sheets, extension, baseName, planner, context.stopToken);
