@@ -12,6 +12,7 @@
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -116,25 +117,80 @@ bool soundOnly(const QStringList& files)
     });
 }
 
-// How long the first sound of a run's first input lasts in its packets, read without decoding;
-// absent when it cannot be told.
-std::optional<double> copiedSoundSeconds(const QStringList& arguments, const OperationContext& context,
-                                         const MediaWork& work)
+// How long the first sound of a run's first input lasts, read as `output` says (a packet copy
+// or a decode, and where to); absent when it cannot be told or nothing comes of it.
+std::optional<double> inputSoundSeconds(const QStringList& arguments, const QStringList& output,
+                                        const OperationContext& context, const MediaWork& work)
 {
     const qsizetype at = arguments.indexOf(QStringLiteral("-i"));
     if (at < 0 || at + 1 >= arguments.size())
         return std::nullopt;
-    QStringList copy = arguments.mid(0, at + 2);
-    copy << QStringLiteral("-map") << QStringLiteral("0:a:0") << QStringLiteral("-c") << QStringLiteral("copy")
-         << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
+    const QStringList run = arguments.mid(0, at + 2) + QStringList{QStringLiteral("-map"), QStringLiteral("0:a:0")}
+        + output;
     FFmpegProgressContext progress;
     std::optional<double> seconds;
     progress.onOutputTime = [&seconds](double time) { seconds = time; };
-    const ProcessRunner::Output output = runFFmpeg(program(work), copy, context.stopToken, progress);
+    const ProcessRunner::Output result = runFFmpeg(program(work), run, context.stopToken, progress);
     throwIfCancelled(context.stopToken);
-    if (output.status != 0 || output.terminatedBySignal || !seconds || *seconds <= 0)
+    if (result.status != 0 || result.terminatedBySignal || !seconds || *seconds <= 0)
         return std::nullopt;
     return seconds;
+}
+
+const QStringList toNothing{QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")};
+
+// The end of the last packet a packet list ("framecrc") names: its time and length in the
+// stream's time base; absent when the list names none.
+std::optional<double> packetListEnd(QFile& list)
+{
+    static const QRegularExpression timeBase(QStringLiteral("^#tb 0: (\\d+)/(\\d+)$"),
+                                             QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch base = timeBase.match(QString::fromLatin1(list.read(4096)));
+    // Only the last lines are wanted, however many packets there were.
+    constexpr qint64 tail = 4096;
+    if (!base.hasMatch() || !list.seek(std::max<qint64>(0, list.size() - tail)))
+        return std::nullopt;
+    const QList<QByteArray> lines = list.read(tail).trimmed().split('\n');
+    const QList<QByteArray> fields = lines.isEmpty() ? QList<QByteArray>() : lines.last().split(',');
+    bool timeRead = false, lengthRead = false;
+    const qint64 pts = fields.size() >= 6 ? fields[2].trimmed().toLongLong(&timeRead) : 0;
+    const qint64 length = fields.size() >= 6 ? fields[3].trimmed().toLongLong(&lengthRead) : 0;
+    const double numerator = base.captured(1).toDouble(), denominator = base.captured(2).toDouble();
+    if (!timeRead || !lengthRead || denominator <= 0)
+        return std::nullopt;
+    return double(pts + length) * numerator / denominator;
+}
+
+// In its packets, without decoding: to the end of the last one, which may be the whole sound
+// (an MPEG-4 ALS frame can last seconds).
+std::optional<double> copiedSoundSeconds(const QStringList& arguments, const OperationContext& context,
+                                         const MediaWork& work)
+{
+    const QStringList copy{QStringLiteral("-c"), QStringLiteral("copy")};
+    if (!work.workFile)
+        return inputSoundSeconds(arguments, copy + toNothing, context, work);
+    const QString listPath = work.workFile(QStringLiteral("crc")).toLocalFile();
+    const std::optional<double> seconds = inputSoundSeconds(
+        arguments, copy + QStringList{QStringLiteral("-f"), QStringLiteral("framecrc"), ffmpegFileOperand(listPath)},
+        context, work);
+    QFile list(listPath);
+    std::optional<double> end;
+    if (list.open(QIODevice::ReadOnly))
+        end = packetListEnd(list);
+    list.close();
+    QFile::remove(listPath);
+    if (end && *end > 0)
+        return end;
+    return seconds;
+}
+
+// Decoded, its encoder delay and padding taken off: each frame's time becomes the count of
+// samples before it.
+std::optional<double> decodedInputSeconds(const QStringList& arguments, const OperationContext& context,
+                                          const MediaWork& work)
+{
+    return inputSoundSeconds(arguments, QStringList{QStringLiteral("-af"), QStringLiteral("asetpts=N/SR/TB")} + toNothing,
+                             context, work);
 }
 
 // Reads back what a run wrote: every file must open as media, and together they must last what
@@ -153,8 +209,9 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     for (const QString& file : files) {
         // An MP4 or QuickTime file tells its length in its boxes: no second FFmpeg start (a
         // tenth of a second and more) for a result it just wrote.
+        const bool sound = soundOnly({file});
         if (IsoMediaFile::handles(QFileInfo(file).suffix().toLower())) {
-            if (const std::optional<double> seconds = IsoMediaFile::duration(file)) {
+            if (const std::optional<double> seconds = IsoMediaFile::duration(file, sound)) {
                 total += *seconds;
                 continue;
             }
@@ -165,6 +222,9 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
         } catch (const EngineError& e) {
             throw damagedResult(QStringLiteral("The result can't be read back: ") + e.log());
         }
+        // A sound's chapters and cover can outlast a sound track the muxer left out.
+        if (sound && !info.audio)
+            throw damagedResult(QStringLiteral("The result holds no sound: ") + QFileInfo(file).fileName());
         if (info.duration && *info.duration > 0) {
             total += *info.duration;
             continue;
@@ -210,18 +270,7 @@ bool mediaDurationFits(double asked, double found)
 
 std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work)
 {
-    FFmpegProgressContext progress;
-    std::optional<double> seconds;
-    progress.onOutputTime = [&seconds](double time) { seconds = time; };
-    // Each frame's time becomes the count of samples before it.
-    const QStringList arguments{QStringLiteral("-i"), mediaOperand(file), QStringLiteral("-map"), QStringLiteral("0:a:0"),
-                                QStringLiteral("-af"), QStringLiteral("asetpts=N/SR/TB"), QStringLiteral("-f"),
-                                QStringLiteral("null"), QStringLiteral("-")};
-    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
-    throwIfCancelled(context.stopToken);
-    if (output.status != 0 || output.terminatedBySignal || !seconds || *seconds <= 0)
-        return std::nullopt;
-    return seconds;
+    return decodedInputSeconds({QStringLiteral("-i"), mediaOperand(file)}, context, work);
 }
 
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work)
@@ -257,7 +306,18 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments)))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
-    checkWrittenMedia(arguments, duration, written, context, work);
+    try {
+        checkWrittenMedia(arguments, duration, written, context, work);
+    } catch (const EngineError& error) {
+        // A sound whose headers promise a length its packets do not hold (a sample table left
+        // without its data, a lone encoder-delay frame) is no damaged result but an empty
+        // source; the source is decoded only once its result has failed.
+        if (error.message() == damagedResult({}).message() && soundOnly(writtenFiles(arguments))
+            && !decodedInputSeconds(arguments, context, work))
+            throw EngineError(QStringLiteral("This file has no usable audio or video"),
+                              QStringLiteral("The source decodes to no sound; ") + error.log());
+        throw;
+    }
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
 }

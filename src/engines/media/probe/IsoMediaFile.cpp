@@ -49,6 +49,31 @@ std::optional<Box> readBox(QFile& file, qint64 at, qint64 limit)
     return box;
 }
 
+// The first box of a type among those from `at` to `end`.
+std::optional<Box> childBox(QFile& file, qint64 at, qint64 end, const char* type)
+{
+    for (int count = 0; at < end && count < 1000; ++count) {
+        const std::optional<Box> box = readBox(file, at, end);
+        if (!box)
+            return std::nullopt;
+        if (box->type == type)
+            return box;
+        at = box->end;
+    }
+    return std::nullopt;
+}
+
+// The handler type of a track's media ("soun", "vide", "text"...).
+QByteArray handlerOf(QFile& file, const Box& track)
+{
+    const std::optional<Box> media = childBox(file, track.body, track.end, "mdia");
+    const std::optional<Box> handler = media ? childBox(file, media->body, media->end, "hdlr") : std::nullopt;
+    // Version and flags, a field kept empty, then the type.
+    if (!handler || handler->end - handler->body < 12 || !file.seek(handler->body + 8))
+        return {};
+    return file.read(4);
+}
+
 } // namespace
 
 bool IsoMediaFile::handles(const QString& extension)
@@ -58,7 +83,7 @@ bool IsoMediaFile::handles(const QString& extension)
     return known.contains(extension);
 }
 
-std::optional<double> IsoMediaFile::duration(const QString& path)
+std::optional<double> IsoMediaFile::duration(const QString& path, bool soundRequired)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -90,7 +115,8 @@ std::optional<double> IsoMediaFile::duration(const QString& path)
         if (!box)
             return std::nullopt;
         if (box->type == "trak") {
-            ++tracks;
+            if (!soundRequired || handlerOf(file, *box) == "soun")
+                ++tracks;
         } else if (box->type == "mvhd") {
             std::array<uchar, 32> header{};
             const qint64 length = std::min<qint64>(box->end - box->body, qint64(header.size()));

@@ -14,8 +14,9 @@ public:
 
     // The length in seconds from the movie header, when the file's top-level boxes cover it
     // exactly (a file cut short fails that), it holds one movie box with its header and at
-    // least one track, and the length is positive. Nothing otherwise: the caller asks FFmpeg.
-    static std::optional<double> duration(const QString& path);
+    // least one track (with `soundRequired`, one whose handler is sound), and the length is
+    // positive. Nothing otherwise: the caller asks FFmpeg.
+    static std::optional<double> duration(const QString& path, bool soundRequired = false);
 
     // Whether a file of this lower-case extension is read by duration().
     static bool handles(const QString& extension);

@@ -414,11 +414,12 @@ TEST_F(MediaConversion, ARemuxThatCannotBeWrittenIsNeverEncodedInstead)
 TEST_F(MediaConversion, ASoundWhoseDecoderGivesUpIsNoResult)
 {
     const QString song = make("song.m4a", {"-f", "lavfi", "-i", "sine=duration=3", "-c:a", "aac"});
-    // The conversion reads only the first half second, as a decoder that stops there would.
+    // The conversion reads only the first half second, as a decoder that stops there would; its
+    // packets are read whole.
     const QString script = dir.filePath("ffmpeg");
     test::writeFile(script, QByteArray("#!/bin/sh\n"
                                        "case \" $* \" in *' -progress '*) ;; *) exec ffmpeg \"$@\" ;; esac\n"
-                                       "case \" $* \" in *' -f null '*) exec ffmpeg \"$@\" ;; esac\n"
+                                       "case \" $* \" in *' -f null '*|*' -f framecrc '*) exec ffmpeg \"$@\" ;; esac\n"
                                        "exec ffmpeg -t 0.5 \"$@\"\n"));
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(script));
@@ -619,4 +620,64 @@ TEST_F(MediaConversion, EncodersTakeRatesAndLayoutsTheyCanHold)
     placedBase = QStringLiteral("voice");
     const QString m4a = convertAudio(file(speex, FileCategory::audio), AudioTarget::m4a, context, work).toLocalFile();
     EXPECT_NEAR(duration(m4a), 1.0, 0.2);
+}
+
+// Headers that promise sound the packets do not hold: an iTunes MP3 whose frames are the
+// encoder's header and its delay, an audiobook's boxes kept without their data. FFmpeg decodes
+// neither to one sample; every target says so, not that the conversion failed.
+TEST_F(MediaConversion, SoundOnlyPromisedByItsHeadersIsSaidToBeNone)
+{
+    for (const char* name : {"itunes-encoder-delay.mp3", "chapters-without-data.m4b"}) {
+        SCOPED_TRACE(name);
+        const QString source = dir.filePath(QStringLiteral("in/") + QString::fromLatin1(name));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/") + QString::fromLatin1(name),
+                                source));
+        QByteArray decoded;
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "quiet", "-i", "file:" + source, "-map",
+                                                              "0:a:0", "-f", "s16le", "-"},
+                                   &decoded),
+                  0);
+        EXPECT_TRUE(decoded.isEmpty()) << decoded.size() << " bytes decode from " << name;
+        placedBase = QFileInfo(source).completeBaseName();
+        for (const AudioTarget target : allAudioTargets()) {
+            EXPECT_EQ(message([&] { convertAudio(file(source, FileCategory::audio), target, context, work); }),
+                      QStringLiteral("This file has no usable audio or video"))
+                << audioTargetRawValue(target).toStdString();
+        }
+    }
+    // What the engine wrote in its work folder goes with the job's.
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
+// MPEG-4 ALS in MP4, as the reference encoder writes it: 16-bit samples keep all 1.43 s in
+// every target; FFmpeg's decoder stops early on floating-point ones, which fail whole.
+TEST_F(MediaConversion, AnAlsTrackKeepsItsWholeLengthOrFails)
+{
+    const QString whole = dir.filePath(QStringLiteral("in/als.mp4"));
+    const QString floating = dir.filePath(QStringLiteral("in/als-float.mp4"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/als-integer.mp4"), whole));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/als-float.mp4"), floating));
+    ASSERT_EQ(stream(whole, "a:0", "codec_name"), "mp4als");
+    placedBase = QStringLiteral("als");
+    for (const AudioTarget target : {AudioTarget::wav, AudioTarget::flac, AudioTarget::aiff, AudioTarget::alac,
+                                     AudioTarget::caf, AudioTarget::ogg, AudioTarget::opus}) {
+        SCOPED_TRACE(audioTargetRawValue(target).toStdString());
+        placedBase = QStringLiteral("als-") + audioTargetRawValue(target);
+        const QString result = convertAudio(file(whole, FileCategory::audio), target, context, work).toLocalFile();
+        EXPECT_NEAR(duration(result), 1.43, 0.03);
+        EXPECT_EQ(stream(result, "a:0", "channels"), "2");
+        // Decoded to its end, not just declared.
+        QByteArray pcm;
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", "file:" + result, "-map",
+                                                              "0:a:0", "-ac", "1", "-ar", "22050", "-f", "s16le", "-"},
+                                   &pcm),
+                  0);
+        EXPECT_NEAR(double(pcm.size()) / 2 / 22050, 1.43, 0.03);
+
+        placedBase = QStringLiteral("float-") + audioTargetRawValue(target);
+        EXPECT_FALSE(message([&] { convertAudio(file(floating, FileCategory::audio), target, context, work); })
+                         .isEmpty());
+    }
+    const QStringList placed = QDir(dir.filePath("out")).entryList(QDir::Files);
+    EXPECT_EQ(placed.filter(QStringLiteral("float-")), QStringList());
 }
