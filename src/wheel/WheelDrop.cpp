@@ -56,7 +56,10 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
     }
     if (!drop.urls.isEmpty() || !readData)
         return drop;
-    // An image's own type first: "application/octet-stream" says less.
+    if (webName.isEmpty() && data.hasFormat(QStringLiteral("text/x-moz-url")))
+        webName = DragOffer::parseMozUrl(data.data(QStringLiteral("text/x-moz-url"))).first.fileName();
+    // An image's own type first: "application/octet-stream" says less. Of a browser's several
+    // renderings of one picture, the one the drag announced, so the entry chosen for it fits.
     QStringList formats;
     for (const QString& format : data.formats()) {
         if (isFileContent(format))
@@ -64,6 +67,11 @@ WheelDrop WheelDrop::fromMimeData(const QMimeData& data, QPointF point, bool opt
     }
     std::stable_partition(formats.begin(), formats.end(),
                           [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
+    const QString announced = DragOffer::imageTypeFor(formats, webName);
+    if (!announced.isEmpty()) {
+        formats.removeOne(announced);
+        formats.prepend(announced);
+    }
     for (const QString& format : std::as_const(formats)) {
         const QByteArray bytes = data.data(format);
         qCDebug(wheelLog, "Drop data %s: %lld bytes", qUtf8Printable(format), qlonglong(bytes.size()));

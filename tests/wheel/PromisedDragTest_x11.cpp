@@ -10,6 +10,7 @@
 #include "platform/x11/X11DragSource.h"
 #include "support/LogCapture.h"
 #include "support/RequireX11.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 #include "wheel/DragWatcher.h"
 #include "wheel/ui/WheelController.h"
@@ -24,6 +25,8 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace qv;
 using namespace qv::test;
@@ -83,6 +86,76 @@ protected:
         image.fill(QColor(200, 120, 40));
         EXPECT_TRUE(image.save(path, "JPEG"));
         return path;
+    }
+
+    // Drags out of the source onto the Convert wheel's PNG and lets go there; `whileOver` runs
+    // over the segment before the drop. The outputs of the job that finished, or nothing.
+    QList<QUrl> dropOnPng(const DragSourceProcess& from, const std::function<void(WheelController&)>& whileOver)
+    {
+        JobCenter jobs(store, Clock::system());
+        OperationDispatcher::Hooks hooks;
+        hooks.jobCenter = &jobs;
+        OperationDispatcher dispatcher(hooks);
+        WheelController::Services services = WheelController::Services::system();
+        services.settings = &store;
+        services.refreshExternalApps = {};
+        services.nudgePointer = [this] { watcher->nudgePointer(); };
+        services.dispatch = [&](const WheelEntry& entry, const QList<FileInfo>& files,
+                                const WheelController::Promises& promised, bool optionHeld, QPointF point) {
+            dispatcher.dispatchOperation(entry, files, promised, optionHeld, point);
+        };
+        WheelController controller(services);
+        controller.attach(*watcher);
+        QList<QUrl> received;
+        QObject::connect(&jobs, &JobCenter::jobEnded, [&](const JobPtr& job) {
+            if (job->state() == Job::State::finished)
+                received = job->outputs();
+        });
+
+        const QPoint where(900, 500);
+        dragOutOf(from, where);
+        EXPECT_TRUE(waitFor([&] { return controller.session() != nullptr; }, timeoutMs));
+        input.tap("Shift_L");
+        EXPECT_TRUE(waitFor([&] { return controller.isPanelVisible(); }, timeoutMs));
+        EXPECT_EQ(controller.currentKind(), WheelKind::convert);
+
+        // The Convert wheel offers what it offers the announced picture: PNG among them.
+        WheelView& view = controller.view();
+        std::optional<int> pngSegment;
+        for (int i = 0; i < 16 && !pngSegment; ++i) {
+            const std::optional<WheelSegmentModel> segment = view.segmentModel(WheelTarget::inner(i));
+            if (segment && segment->entry && segment->entry->id == QLatin1String("convert.image.png"))
+                pngSegment = i;
+        }
+        if (!pngSegment) {
+            ADD_FAILURE() << "no PNG segment on the wheel";
+            input.button(false);
+            return {};
+        }
+        EXPECT_TRUE(waitFor([&] {
+            return controller.panel().windowHandle() && controller.panel().windowHandle()->isExposed();
+        }, timeoutMs));
+        const QPoint target =
+            view.mapToGlobal(view.toWidget(view.wheelGeometry().labelCenter(*pngSegment))).toPoint();
+        for (int step = 1; step <= 10; ++step) {
+            const QPoint at = where + (target - where) * step / 10;
+            input.moveTo(at.x(), at.y());
+            waitFor([] { return false; }, 15);
+        }
+        // A Qt source tells the target where it is only once the last place was answered, so a
+        // slow one may miss the last step: a hand never holds quite still.
+        int checks = 0;
+        EXPECT_TRUE(waitFor([&] {
+            if (view.target() == WheelTarget::inner(*pngSegment))
+                return true;
+            if (++checks % 20 == 0)
+                input.moveTo(target.x() + (checks / 20) % 2, target.y());
+            return false;
+        }, timeoutMs));
+        whileOver(controller);
+        input.button(false);
+        EXPECT_TRUE(waitFor([&] { return !received.isEmpty(); }, 60000)) << "no result from the drop";
+        return received;
     }
 
     SettingsStore store{QString()};
@@ -211,77 +284,20 @@ TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFo
     QTemporaryDir fallback;
     store.setValue(SettingsKey::fallbackFolder, fallback.path());
     const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("bytes")));
-
-    JobCenter jobs(store, Clock::system());
-    OperationDispatcher::Hooks hooks;
-    hooks.jobCenter = &jobs;
-    OperationDispatcher dispatcher(hooks);
-    WheelController::Services services = WheelController::Services::system();
-    services.settings = &store;
-    services.refreshExternalApps = {};
-    services.nudgePointer = [this] { watcher->nudgePointer(); };
-    services.dispatch = [&](const WheelEntry& entry, const QList<FileInfo>& files,
-                            const WheelController::Promises& promised, bool optionHeld, QPointF point) {
-        dispatcher.dispatchOperation(entry, files, promised, optionHeld, point);
-    };
-    WheelController controller(services);
-    controller.attach(*watcher);
-    QList<QUrl> received;
-    QObject::connect(&jobs, &JobCenter::jobEnded, [&](const JobPtr& job) {
-        if (job->state() == Job::State::finished)
-            received = job->outputs();
-    });
-
     DragSourceProcess chromium({QStringLiteral("chromium"), jpeg, QStringLiteral("sunset.jpg")});
     ASSERT_TRUE(chromium.isReady());
-    const QPoint where(900, 500);
-    dragOutOf(chromium, where);
-    ASSERT_TRUE(waitFor([&] { return controller.session() != nullptr; }, timeoutMs));
-    input.tap("Shift_L");
-    ASSERT_TRUE(waitFor([&] { return controller.isPanelVisible(); }, timeoutMs));
-    ASSERT_EQ(controller.currentKind(), WheelKind::convert);
 
-    // The Convert wheel offers what it offers a JPEG: PNG among them.
-    WheelView& view = controller.view();
-    std::optional<int> pngSegment;
-    for (int i = 0; i < 16 && !pngSegment; ++i) {
-        const std::optional<WheelSegmentModel> segment = view.segmentModel(WheelTarget::inner(i));
-        if (segment && segment->entry && segment->entry->id == QLatin1String("convert.image.png"))
-            pngSegment = i;
-    }
-    ASSERT_TRUE(pngSegment) << "no PNG segment on the wheel";
-    ASSERT_TRUE(waitFor([&] {
-        return controller.panel().windowHandle() && controller.panel().windowHandle()->isExposed();
-    }, timeoutMs));
-    const QPoint target =
-        view.mapToGlobal(view.toWidget(view.wheelGeometry().labelCenter(*pngSegment))).toPoint();
-    for (int step = 1; step <= 10; ++step) {
-        const QPoint at = where + (target - where) * step / 10;
-        input.moveTo(at.x(), at.y());
-        waitFor([] { return false; }, 15);
-    }
-    // A Qt source tells the target where it is only once the last place was answered, so a
-    // slow one may miss the last step: a hand never holds quite still.
-    int checks = 0;
-    ASSERT_TRUE(waitFor([&] {
-        if (view.target() == WheelTarget::inner(*pngSegment))
-            return true;
-        if (++checks % 20 == 0)
-            input.moveTo(target.x() + (checks / 20) % 2, target.y());
-        return false;
-    }, timeoutMs));
     // Once the drag reached the wheel, its centre shows the picture the bytes make, not an icon.
-    const auto pictured = [&] {
+    const auto pictured = [](WheelController& controller) {
         const std::optional<QImage> shown = controller.session() ? controller.session()->thumbnail() : std::nullopt;
         if (!shown || shown->isNull())
             return false;
         const QColor middle = shown->pixelColor(shown->width() / 2, shown->height() / 2);
         return qAbs(middle.red() - 200) < 20 && qAbs(middle.green() - 120) < 20 && qAbs(middle.blue() - 40) < 20;
     };
-    EXPECT_TRUE(waitFor(pictured, timeoutMs));
-    input.button(false);
-
-    ASSERT_TRUE(waitFor([&] { return !received.isEmpty(); }, 60000));
+    const QList<QUrl> received = dropOnPng(chromium, [&](WheelController& controller) {
+        EXPECT_TRUE(waitFor([&] { return pictured(controller); }, timeoutMs));
+    });
     ASSERT_EQ(received.size(), 1);
     const QString result = received.first().toLocalFile();
     EXPECT_EQ(QFileInfo(result).absolutePath(), QDir(fallback.path()).absolutePath());
@@ -290,4 +306,37 @@ TEST_F(PromisedDragX11, APictureDraggedOutOfABrowserIsConvertedIntoTheFallbackFo
     EXPECT_EQ(reader.format(), QByteArray("png"));
     EXPECT_EQ(reader.size(), QSize(64, 48));
     ASSERT_TRUE(waitFor([&] { return chromium.dragsEnded() == 1; }, timeoutMs));
+}
+
+// Firefox offers a web page's picture made into PNG, then into JPEG, and the address names a
+// JPEG: the drag is announced as the JPEG, so PNG is on the wheel, and the drop must take the
+// JPEG too, which PNG then converts (the PNG rendering would be refused as one already).
+TEST_F(PromisedDragX11, ABrowsersPictureOfSeveralRenderingsDroppedOnPngGivesAPng)
+{
+    QTemporaryDir dir;
+    QTemporaryDir fallback;
+    store.setValue(SettingsKey::fallbackFolder, fallback.path());
+    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("rendered.jpg")));
+    const QString png = dir.filePath(QStringLiteral("rendered.png"));
+    ASSERT_TRUE(QImage(jpeg).save(png, "PNG"));
+    DragSourceProcess firefox({QStringLiteral("renderings"), png, jpeg,
+                               QStringLiteral("http://127.0.0.1:8000/pics/harbour.jpg")});
+    ASSERT_TRUE(firefox.isReady());
+
+    const QList<QUrl> received = dropOnPng(firefox, [&](WheelController&) {
+        ASSERT_EQ(promises.size(), 1);
+        EXPECT_EQ(promises[0].name, QStringLiteral("harbour.jpg"));
+    });
+    ASSERT_EQ(received.size(), 1);
+    const QString result = received.first().toLocalFile();
+    EXPECT_EQ(QFileInfo(result).absolutePath(), QDir(fallback.path()).absolutePath());
+    EXPECT_EQ(QFileInfo(result).fileName(), QStringLiteral("harbour.png"));
+    QByteArray header;
+    ASSERT_EQ(runProgram(QStringLiteral("vipsheader"), {QStringLiteral("-f"), QStringLiteral("vips-loader"), result},
+                         &header),
+              0);
+    EXPECT_EQ(header.trimmed(), QByteArray("pngload"));
+    QImageReader reader(result);
+    EXPECT_EQ(reader.size(), QSize(64, 48));
+    ASSERT_TRUE(waitFor([&] { return firefox.dragsEnded() == 1; }, timeoutMs));
 }

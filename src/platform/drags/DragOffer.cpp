@@ -99,6 +99,20 @@ QString DragOffer::fileNameFor(const QString& proposed, const QString& mimeType)
     return name;
 }
 
+QString DragOffer::imageTypeFor(const QStringList& types, const QString& proposedName)
+{
+    QString image;
+    for (const QString& type : types) {
+        if (!isImageType(type))
+            continue;
+        if (image.isEmpty())
+            image = type;
+        if (!proposedName.isEmpty() && nameFitsType(proposedName, type))
+            return type;
+    }
+    return image;
+}
+
 std::optional<DragOffer::SavableData> DragOffer::savableData() const
 {
     if (!localFiles().isEmpty())
@@ -120,18 +134,7 @@ std::optional<DragOffer::SavableData> DragOffer::savableData() const
     if (proposed.isEmpty() || (typeOfName(proposed).isEmpty() && !title.isEmpty()))
         proposed = title.isEmpty() ? proposed : title;
 
-    // An image type, the one the name speaks of when several are offered.
-    QString image;
-    for (const QString& type : types) {
-        if (!isImageType(type))
-            continue;
-        if (image.isEmpty())
-            image = type;
-        if (!proposed.isEmpty() && nameFitsType(proposed, type)) {
-            image = type;
-            break;
-        }
-    }
+    const QString image = imageTypeFor(types, proposed);
     if (!image.isEmpty())
         return SavableData{fileNameFor(proposed, image), image, image};
 

@@ -36,6 +36,10 @@ struct DragOffer {
     // A name from another application turned into a plain file name of ours: no folders, no
     // control characters, a length a file system takes; the extension made to fit the type.
     static QString fileNameFor(const QString& proposed, const QString& mimeType);
+    // Of the offered types, the image type whose bytes are taken: the one the name speaks of,
+    // else the first. A browser offers one picture as PNG, JPEG and GIF, each made on request;
+    // the drop must take the type the drag announced. Empty when no image type is offered.
+    static QString imageTypeFor(const QStringList& types, const QString& proposedName);
 };
 
 } // namespace qv

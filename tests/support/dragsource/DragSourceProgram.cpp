@@ -5,7 +5,9 @@
 // the web address as the URL list, the bytes under their image type), "url <address>" (a web
 // address alone), "three <file>" (a picture as image/jpeg, its web address and HTML: three types,
 // which a source names only in its XdndEnter message), "bytes <file>" (the bytes as
-// application/octet-stream alone). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
+// application/octet-stream alone), "renderings <png> <jpeg> <address>" (one picture of a web
+// page as Firefox offers it: its address, a file promise's address, then the picture made
+// into PNG and into JPEG). It prints "ready <x> <y>" (the window's centre) once it can be dragged from, and
 // "drag-start" and "drag-end" around each drag. With QV_DRAG_SOURCE_FULLSCREEN=1 the window
 // fills the screen, so that a Wayland compositor, which places windows itself, puts every point
 // of the screen on it.
@@ -113,11 +115,13 @@ int main(int argc, char** argv)
         || (mode == QLatin1String("firefox") && args.size() == 4)
         || (mode == QLatin1String("url") && args.size() == 2)
         || (mode == QLatin1String("three") && args.size() == 2)
-        || (mode == QLatin1String("bytes") && args.size() == 2);
+        || (mode == QLatin1String("bytes") && args.size() == 2)
+        || (mode == QLatin1String("renderings") && args.size() == 4);
     if (!known) {
         std::fprintf(stderr,
                      "usage: %s files <url>... | text <words> | chromium <file> <name> | "
-                     "firefox <file> <type> <address> | url <address> | three <file> | bytes <file>\n",
+                     "firefox <file> <type> <address> | url <address> | three <file> | bytes <file> | "
+                     "renderings <png> <jpeg> <address>\n",
                      argv[0]);
         return 2;
     }
@@ -144,6 +148,12 @@ int main(int argc, char** argv)
         window.formats = {{QStringLiteral("image/jpeg"), contents(args[1])},
                           {QStringLiteral("text/x-moz-url"), mozUrl(address, QStringLiteral("Harbour"))},
                           {QStringLiteral("text/html"), "<img src=\"" + address.toUtf8() + "\">"}};
+    } else if (mode == QLatin1String("renderings")) {
+        window.formats = {{QStringLiteral("text/x-moz-url"), mozUrl(args[3], QStringLiteral("Harbour"))},
+                          {QStringLiteral("application/x-moz-file-promise-url"), args[3].toUtf8()},
+                          {QStringLiteral("image/png"), contents(args[1])},
+                          {QStringLiteral("image/jpeg"), contents(args[2])}};
+        window.urls = {QUrl(args[3])};
     } else if (mode == QLatin1String("bytes")) {
         window.formats = {{QStringLiteral("application/octet-stream"), contents(args[1])}};
     } else if (mode == QLatin1String("url")) {
