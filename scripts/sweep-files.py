@@ -1,22 +1,26 @@
 #!/usr/bin/python3
 """Runs every entry the wheels offer for each file of a folder, on the file and on damaged copies
 of it, through `quorvenda-dev run`, and prints one JSON line per run. A line whose "flags" is not
-empty needs a look: a crash, a hang, a result that its format's own tool refuses, something left
-behind by a run that did not finish, a changed input, or a damaged copy called finished. Results
-of the whole file are checked for what they promise too: Remove Meta leaves nothing exiftool
-reads as identifying, a PDF's text conversions are not empty where pdftotext finds text, every
-page of a multi-page TIFF is kept, a sound or movie result lasts what its source does, a picture
-converted keeps its source's pixels (and a risky format's result is made twice, the same), and an
-archive's Extract, Test and repacks keep every file and never pass what 7-Zip's checksums refuse.
-The counts go to standard error at the end; the status is 1 when any run broke a rule.
+empty is a wrong result: a crash, a hang, a result that its format's own tool refuses, something
+left behind by a run that did not finish, or a changed input. Results of the whole file are held
+to their source: Remove Meta leaves nothing exiftool reads as identifying, a text-bearing result
+keeps most of the words an independent reader finds in its source (pdftotext, the document's own
+XML), a PDF keeps its pages, every page of a multi-page TIFF is kept, a sound or movie result
+lasts what its source does, a picture converted keeps its source's pixels (and a risky format's
+result is made twice, the same), and an archive's Extract, Test and repacks keep every file and
+never pass what 7-Zip's checksums refuse. A damaged copy (cut, a span flipped or zeroed, seeded
+scattered bits, a zeroed header) that its reader (FFmpeg, libvips with fail, qpdf, 7-Zip, the
+ZIP's CRCs and XML) finds damaged must fail; one it reads whole is held to the same rules as an
+original, against the copy. The counts go to standard error at the end; the status is 1 when any
+run broke a rule.
 
 With --disk DIR (a small disk the caller mounted, a tmpfs say), each entry runs on the whole file
 once with room and once in a folder of DIR filled to leave --leave bytes free: there it must
 finish with a result its tool takes, or fail with "Not enough disk space" (or the sentence it
 gave with room, for a failure that has nothing to do with writing), and leave nothing behind.
 
-usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero] [--jobs N] [--only ID-PREFIX] [--skip P,Q]
-       [--timeout S] [--disk DIR [--leave BYTES]] > sweep.jsonl
+usage: scripts/sweep-files.py FOLDER [--variants orig,cut,flip,zero,bits,head] [--jobs N] [--only ID-PREFIX]
+       [--skip P,Q] [--timeout S] [--damaged-entries N] [--seed N] [--disk DIR [--leave BYTES]] > sweep.jsonl
 QV_DEV points at quorvenda-dev (default build/quorvenda-dev beside this script's repository).
 """
 import argparse
@@ -33,7 +37,14 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEV = os.environ.get("QV_DEV", os.path.join(ROOT, "build", "quorvenda-dev"))
 
 
-def damaged(data, variant):
+# Seeds the scattered damage, so a run can be repeated byte for byte (--seed changes it).
+SEED = 1
+
+
+def damaged(data, variant, name=""):
+    """A damaged copy of data: cut in half, a span in the middle flipped or zeroed, a few bits
+    flipped anywhere past the first bytes (seeded by SEED and the file's name), or the header
+    zeroed behind its first four bytes, where most formats keep their magic."""
     if variant == "orig" or len(data) < 16:
         return data
     if variant == "cut":
@@ -44,6 +55,17 @@ def damaged(data, variant):
         return data[:mid] + bytes(b ^ 0x5A for b in data[mid : mid + span]) + data[mid + span :]
     if variant == "zero":
         return data[:mid] + bytes(span) + data[mid + span :]
+    if variant == "bits":
+        import random
+        rng = random.Random(f"{SEED}:{name}:{len(data)}")
+        copy = bytearray(data)
+        for _ in range(max(4, len(data) // 2048)):
+            at = rng.randrange(min(16, len(data) - 1), len(data))
+            copy[at] ^= 1 << rng.randrange(8)
+        return bytes(copy)
+    if variant == "head":
+        end = min(len(data) // 2, 68)
+        return data[:4] + bytes(end - 4) + data[end:]
     raise ValueError(variant)
 
 
@@ -160,30 +182,51 @@ def packet_duration(path):
     return seconds if seconds > 0 else None
 
 
+# Tags that end a paragraph, a cell or a line in the XML of documents and pages: a space there,
+# none at the tags inside a paragraph, which split words into runs.
+BREAKS = (r"</(?:w:p|w:tc|text:p|text:h|table:table-cell|a:p|p|div|li|td|th|tr|h[1-6]|title)>"
+          r"|<(?:w:tab|w:br|w:cr|text:s|text:tab|text:line-break|br)\b[^>]*>")
+
+
+def markup_text(xml):
+    import html
+    import re
+    return html.unescape(re.sub(r"<[^>]+>", "", re.sub(BREAKS, " ", xml)))
+
+
 def text_of(path):
-    """The text of a converted document, for telling an empty one."""
+    """The text of a document, a page or a sheet as an independent reader finds it; None for a
+    format without text to read."""
+    import re
     ext = path.lower().rsplit(".", 1)[-1]
-    if ext in ("txt", "md", "html", "htm", "rtf"):
+    if ext in ("txt", "md", "html", "htm", "xhtml", "rtf", "csv", "tsv", "srt", "vtt"):
         with open(path, "rb") as f:
             text = f.read().decode("utf-8", "replace")
-        if ext in ("html", "htm"):
-            import re
-            text = re.sub(r"(?s)<head.*?</head>|<[^>]+>", " ", text)
+        if ext in ("html", "htm", "xhtml"):
+            text = markup_text(re.sub(r"(?s)<head.*?</head>|<script.*?</script>|<style.*?</style>", " ", text))
         if ext == "rtf":
-            import re
+            text = re.sub(r"\\u(-?\d+)\??", lambda m: chr(int(m.group(1)) % 65536), text)
             text = re.sub(r"\\[a-z]+-?\d* ?|[{}]", " ", text)
         return text
-    if ext in ("docx", "odt", "epub", "pptx"):
-        import re
+    if ext == "pdf":
+        return run_text(["pdftotext", "-q", path, "-"])
+    if ext in ("docx", "odt", "ods", "odp", "epub", "pptx", "xlsx"):
         import zipfile
         try:
             with zipfile.ZipFile(path) as z:
-                parts = [n for n in z.namelist() if n.endswith(("document.xml", "content.xml", ".xhtml", ".html"))
-                         or n.startswith("ppt/slides/slide")]
-                return " ".join(re.sub(r"<[^>]+>", " ", z.read(n).decode("utf-8", "replace")) for n in parts)
-        except (zipfile.BadZipFile, OSError):
+                parts = [n for n in z.namelist() if n.endswith(("word/document.xml", "content.xml", ".xhtml",
+                                                                 ".html", "sharedStrings.xml"))
+                         or n.startswith(("ppt/slides/slide", "xl/worksheets/sheet"))]
+                return " ".join(markup_text(z.read(n).decode("utf-8", "replace")) for n in parts)
+        except (zipfile.BadZipFile, OSError, KeyError, RuntimeError, ValueError):
             return ""
     return None
+
+
+def words(text):
+    """The distinct words of three letters or more in text, in lower case."""
+    import re
+    return set(re.findall(r"[^\W\d_]{3,}", (text or "").lower()))
 
 
 def readable(text):
@@ -236,12 +279,14 @@ def fidelity(source, op, outputs):
             left = identifying(p)
             if left:
                 flags.append(f"metadata left in {os.path.basename(p)}: " + ", ".join(left[:8]))
-    if ext == "pdf" and op.split(".")[-1] in ("txt", "md", "docx", "odt", "rtf", "html", "epub"):
-        if readable(run_text(["pdftotext", source, "-"])):
-            for p in files:
-                text = text_of(p)
-                if text is not None and not readable(text):
-                    flags.append(f"empty text in {os.path.basename(p)} where pdftotext finds some")
+    if ext in TEXT_SOURCES and not op.endswith(TEXT_CHANGED):
+        flags.extend(text_fidelity(source, files))
+    if ext == "pdf" and not op.endswith(PAGES_CHANGED):
+        wanted = pages(source)
+        for p in files:
+            got = pages(p) if p.lower().endswith(".pdf") else None
+            if wanted and got is not None and got != wanted:
+                flags.append(f"{os.path.basename(p)} holds {got} pages of {wanted}")
     if ext in ("tif", "tiff"):
         wanted = pages(source)
         if wanted and wanted > 1:
@@ -265,6 +310,97 @@ def fidelity(source, op, outputs):
     if ext in ARCHIVES:
         flags.extend(archive_fidelity(source, op, files))
     return flags
+
+
+# Sources whose words an independent reader finds, and operations that change which words a
+# result holds (a part of the pages, a redaction, a password that locks the result's text away).
+TEXT_SOURCES = {"pdf", "docx", "odt", "rtf", "txt", "md", "html", "htm", "epub", "pptx", "xlsx", "ods", "csv"}
+TEXT_CHANGED = (".redact", ".split", ".extractPages", ".reorder", ".protect", ".ocr", ".readQR", ".splitSheets",
+                ".summary", ".wordCount")
+PAGES_CHANGED = (".split", ".extractPages", ".reorder", ".merge", ".ocr")
+
+
+def text_fidelity(source, files):
+    """A text-bearing result keeps most of the words an independent reader finds in its source."""
+    flags = []
+    source_text = text_of(source)
+    if not readable(source_text):
+        return flags
+    wanted = words(source_text)
+    for p in files:
+        got = text_of(p)
+        if got is None:
+            continue
+        if not readable(got):
+            flags.append(f"empty text in {os.path.basename(p)} where its source has some")
+            continue
+        if len(wanted) >= 12:
+            kept = len(wanted & words(got)) / len(wanted)
+            if kept < 0.6:
+                flags.append(f"{os.path.basename(p)} keeps {kept:.0%} of its source's {len(wanted)} words")
+    return flags
+
+
+def source_damage(path):
+    """What an independent reader says of a (damaged) file: ("damaged", why) when it finds damage,
+    ("whole", None) when it reads the file without a word, None when no reader judges it."""
+    ext = path.lower().rsplit(".", 1)[-1]
+
+    def tool(cmd, timeout=180):
+        if shutil.which(cmd[0]) is None:
+            return None
+        try:
+            return subprocess.run(cmd, capture_output=True, text=True, errors="replace", timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(cmd, 124, "", f"{cmd[0]} hung")
+
+    if os.path.getsize(path) == 0:
+        return ("damaged", "empty")
+    if ext in SOUND or ext in ("mp1", "mp2", "spx", "ac3", "dsf", "dff", "tta", "oga", "ogv", "m4v", "afc", "asf"):
+        out = tool(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a?", "-map", "0:v?", "-f", "null",
+                    "-"])
+        if out is None:
+            return None
+        said = out.stderr.strip()
+        return ("damaged", said[:200] or f"exit {out.returncode}") if out.returncode or said else ("whole", None)
+    if ext in PICTURES:
+        with tempfile.TemporaryDirectory(prefix="sweep-dmg-") as tmp:
+            out = tool(["vips", "copy", path + "[fail]", os.path.join(tmp, "p.v")])
+        if out is None:
+            return None
+        said = out.stderr.strip()
+        return ("damaged", said[:200] or f"exit {out.returncode}") if out.returncode or said else ("whole", None)
+    if ext == "pdf":
+        out = tool(["qpdf", "--check", path])
+        if out is None:
+            return None
+        # qpdf repairs a broken cross-reference exactly; data that cannot be decoded is lost.
+        said = (out.stdout + out.stderr).strip()
+        lost = any(word in said for word in ("error decoding stream data", "stream will be treated as",
+                                             "unable to decode", "content stream"))
+        return ("damaged", said[-200:]) if out.returncode == 2 or lost else ("whole", None)
+    if ext in ARCHIVES or ext in ("jar", "cpio", "ar", "arj", "lzh", "z"):
+        out = tool(["7z", "t", "-p-", path])
+        if out is None:
+            return None
+        return ("damaged", (out.stdout + out.stderr).strip()[-200:]) if out.returncode else ("whole", None)
+    if ext in ("docx", "xlsx", "pptx", "odt", "ods", "odp", "epub"):
+        import xml.dom.minidom
+        import zipfile
+        try:
+            with zipfile.ZipFile(path) as z:
+                bad = z.testzip()
+                if bad:
+                    return ("damaged", f"bad CRC in {bad}")
+                for name in z.namelist():
+                    if name.endswith((".xml", ".rels")):
+                        xml.dom.minidom.parseString(z.read(name))
+        except Exception as e:  # any reader's complaint is damage
+            return ("damaged", f"{type(e).__name__}: {e}"[:200])
+        return ("whole", None)
+    if ext in ("txt", "md", "csv", "tsv", "srt", "vtt", "json", "xml", "html", "htm"):
+        return ("whole", None)
+    return None
 
 
 PICTURES = {"png", "jpg", "jpeg", "webp", "tif", "tiff", "heic", "heif", "avif", "bmp", "jp2", "j2k", "jxl", "gif",
@@ -403,7 +539,7 @@ def run_one(source, variant, op, timeout, disk=None, roomy=None):
             os.makedirs(work)
             target = os.path.join(work, os.path.basename(source))
             with open(source, "rb") as f:
-                data = damaged(f.read(), variant)
+                data = damaged(f.read(), variant, os.path.basename(source))
             with open(target, "wb") as f:
                 f.write(data)
         try:
@@ -483,6 +619,9 @@ def run_in(home, work, target, source, variant, op, timeout):
     before = digest(target)
     env = env_for(home)
     line = {"file": source, "variant": variant, "op": op, "flags": []}
+    if variant != "orig":
+        verdict = source_damage(target)
+        line["verdict"], line["damage"] = verdict if verdict else (None, None)
     try:
         options = ["--options", json.dumps(EDITOR_OPTIONS[op])] if op in EDITOR_OPTIONS else []
         out = run_group([DEV, "run", op] + options + [target], env, timeout)
@@ -512,8 +651,6 @@ def run_in(home, work, target, source, variant, op, timeout):
                 made.append(p)
     outputs = set(result.get("outputs", []))
     if line["state"] == "finished":
-        if variant != "orig":
-            line["flags"].append("damaged copy finished")
         for p in outputs:
             if os.path.isfile(p):
                 # An archive may hold an empty file.
@@ -524,6 +661,13 @@ def run_in(home, work, target, source, variant, op, timeout):
                 line["flags"].append(f"missing output {p}")
         if variant == "orig":
             line["flags"].extend(fidelity(source, op, outputs))
+        elif line["verdict"] == "damaged":
+            line["flags"].append(f"damaged copy finished where its reader says: {line['damage']}")
+        elif line["verdict"] == "whole":
+            # Damage an independent reader does not see: the result answers to the copy as read.
+            line["flags"].extend(fidelity(target, op, outputs))
+        else:
+            line["look"] = "damaged copy finished, no reader to judge it"
     elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
           and readable(run_text(["pdftotext", source, "-"]))):
         line["flags"].append("no text layer said where pdftotext finds text")
@@ -566,7 +710,11 @@ def main():
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--disk", default="")
     parser.add_argument("--leave", type=int, default=16 * 1024)
+    parser.add_argument("--damaged-entries", type=int, default=0,
+                        help="damaged copies run only each file's first N entries (0: all)")
+    parser.add_argument("--seed", type=int, default=SEED, help="seeds the scattered bits of the 'bits' copies")
     args = parser.parse_args()
+    globals()["SEED"] = args.seed
     files = sorted(os.path.join(args.folder, n) for n in os.listdir(args.folder)
                    if os.path.isfile(os.path.join(args.folder, n)))
     with tempfile.TemporaryDirectory(prefix="sweep-wheel-") as home:
@@ -579,10 +727,13 @@ def main():
                 print(json.dumps({"file": source, "flags": [f"wheel: {e}"]}), flush=True)
                 continue
             skipped = tuple(p for p in args.skip.split(",") if p)
-            for op in ops:
-                if op.startswith(args.only) and not (skipped and op.startswith(skipped)):
-                    for variant in args.variants.split(","):
-                        plan.append((source, variant, op))
+            chosen = [op for op in ops if op.startswith(args.only) and not (skipped and op.startswith(skipped))]
+            for variant in args.variants.split(","):
+                limit = args.damaged_entries if variant != "orig" and args.damaged_entries > 0 else len(chosen)
+                # Spread over the wheels rather than the first wheel's entries alone.
+                step = max(1, len(chosen) // limit) if limit else 1
+                for op in chosen[::step][:limit]:
+                    plan.append((source, variant, op))
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         def guarded(item):
             try:
@@ -654,6 +805,11 @@ def summary(files, lines):
         "wrong results": sum(bool(line["flags"]) for line in lines),
         "sound files refused": sum(line.get("state") == "failed" and sound.get(line["file"], False)
                                    for line in originals),
+        # Damaged copies: those their reader takes whole and we refused, and those finished
+        # that no reader judges (a look, not a fault).
+        "whole damaged copies refused": sum(line.get("verdict") == "whole" and line.get("state") == "failed"
+                                            for line in lines),
+        "damaged copies unjudged": sum("look" in line for line in lines),
     }
     print(json.dumps({"summary": counts}), file=sys.stderr, flush=True)
     return 1 if counts["wrong results"] else 0
