@@ -28,9 +28,9 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
     const MediaInfo info = probeMediaInput(file, context, work);
     const QUrl output = work.workFile(file.ext);
     QString muxer = muxerForFile(file);
-    // The iPod flavour of MP4 holds AAC, ALAC and Dolby sound only; FLAC and Opus go into plain
-    // MP4 under the same name.
-    static const QStringList ipodCodecs{"aac", "alac", "ac3", "eac3", "mp3"};
+    // The iPod flavour of MP4 holds AAC, ALAC and Dolby sound only; FLAC, Opus and MP3 go into
+    // plain MP4 under the same name.
+    static const QStringList ipodCodecs{"aac", "alac", "ac3", "eac3"};
     if (muxer == QLatin1String("ipod") && info.audio && !ipodCodecs.contains(info.audio->codec))
         muxer = QStringLiteral("mp4");
     QStringList arguments =

@@ -87,8 +87,9 @@ TEST_F(MediaStreamRemoval, MutingSoundAloneIsRefused)
 }
 
 // A sound keeps its own container: a WMA stays an ASF file (it became Matroska under the WMA
-// name), and FLAC or Opus in an M4A go into plain MP4, which holds them where the iPod flavour
-// refused them ("This combination of codec and format isn't supported").
+// name), and FLAC, Opus or MP3 in an M4A go into plain MP4, which holds them where the iPod
+// flavour refused them ("This combination of codec and format isn't supported", or "damaged"
+// for the MP3).
 TEST_F(MediaStreamRemoval, ASoundKeepsAContainerThatHoldsItsStreams)
 {
     const QString wma = make("tune.wma", {"-f", "lavfi", "-i", "sine=duration=3.7", "-c:a", "wmav2", "-metadata",
@@ -98,7 +99,7 @@ TEST_F(MediaStreamRemoval, ASoundKeepsAContainerThatHoldsItsStreams)
     EXPECT_EQ(title(placed), "");
     EXPECT_NEAR(format(placed, "duration").toDouble(), 3.7, 0.2);
 
-    for (const char* codec : {"flac", "libopus"}) {
+    for (const char* codec : {"flac", "libopus", "libmp3lame"}) {
         const QString m4a = make(QString("tune-%1.m4a").arg(codec), {"-f", "lavfi", "-i", "sine=duration=1", "-c:a",
                                                                      codec, "-strict", "-2", "-metadata",
                                                                      "title=Secret", "-f", "mp4"});
