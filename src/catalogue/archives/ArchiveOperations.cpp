@@ -184,23 +184,29 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("extract"));
     const FractionHandler report = progressReporter(progress, onFraction);
     const ExtractionSummary summary = extractContents(file, folder, stop, report);
-    if (summary.linksLeftOut > 0 && planner.notes())
-        planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
+    const QString folderPath = localPath(folder);
+    const QStringList entries = visibleEntries(folderPath);
+    const QString lone = entries.size() == 1 ? folderPath + QLatin1Char('/') + entries.first() : QString();
+    struct stat loneStatus {};
+    const bool loneFolder = !lone.isEmpty() && lstatPath(lone, loneStatus) && S_ISDIR(loneStatus.st_mode);
+    // A lone folder is placed as the result itself, so its links must stay inside it, not only
+    // inside the extraction: one that climbs out through the folder's name and back in leads
+    // out once the folder is placed, or placed under another name.
+    const int linksLeftOut = summary.linksLeftOut + (loneFolder ? ArchiveExtractor::removeEscapingLinks(lone) : 0);
+    if (linksLeftOut > 0 && planner.notes())
+        planner.notes()->addMessage(linksLeftOutNote(linksLeftOut));
     if (!summary.specialsLeftOut.isEmpty() && planner.notes())
         planner.notes()->addMessage(specialsLeftOutNote(summary.specialsLeftOut));
     if (!summary.renamed.isEmpty() && planner.notes())
         planner.notes()->addMessage(renamedEntriesNote(summary.renamed));
 
-    const QString folderPath = localPath(folder);
-    const QStringList entries = visibleEntries(folderPath);
     if (entries.isEmpty())
         throw EngineError(ArchiveMessage::empty);
 
     QUrl delivered;
     if (entries.size() == 1) {
-        const QString path = folderPath + QLatin1Char('/') + entries.first();
-        struct stat st {};
-        if (lstatPath(path, st) && S_ISDIR(st.st_mode)) {
+        const QString path = lone;
+        if (loneFolder) {
             delivered = planner.deliver(QUrl::fromLocalFile(path), entries.first(), QString());
         } else {
             const SplitName split = splitFileName(entries.first());
