@@ -2,6 +2,7 @@
 
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
+#include "model/files/FileFormat.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/JobNotes.h"
 #include "platform/files/BeneathOpen.h"
@@ -99,8 +100,7 @@ ResultPlacement::ResultPlacement(const WorkerProtocol::RunRequest& request)
         const FileInfo& first = request.files.first();
         m_inputName = first.name.isEmpty() ? QFileInfo(QDir::cleanPath(first.url.toLocalFile())).fileName() : first.name;
     }
-    for (const FileInfo& file : request.files)
-        m_extensions.append(file.ext);
+    m_extensions += inputExtensions(request.files);
     m_planner.emplace(source, request.settings, m_notes);
     // The planner's work folder lies where a rename reaches the destination: in the temporary
     // root, the worker's own folder does as well.
@@ -188,6 +188,18 @@ QString ResultPlacement::contentNameFor(const QString& proposed)
     while (name.startsWith(QLatin1Char('.')))
         name.remove(0, 1);
     return name.isEmpty() ? QStringLiteral("result") : name;
+}
+
+QStringList ResultPlacement::inputExtensions(const QList<FileInfo>& files)
+{
+    QStringList extensions;
+    for (const FileInfo& file : files) {
+        extensions.append(file.ext);
+        const std::optional<FileFormat> format = file.format ? file.format : formatForExtension(file.ext);
+        if (format && !format->extensions.isEmpty())
+            extensions.append(format->extensions.first());
+    }
+    return extensions;
 }
 
 std::optional<QString> ResultPlacement::extensionFor(const QString& proposed, const QStringList& allowed)

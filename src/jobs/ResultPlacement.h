@@ -55,6 +55,9 @@ public:
     // The extension a result takes, lower-case: one the item's operation or the inputs name, or
     // one of the formats the application's tools write; nothing for any other.
     static std::optional<QString> extensionFor(const QString& proposed, const QStringList& allowed);
+    // The extensions the inputs name: each one's own and its format's first (a tool that keeps a
+    // .j2k's format writes a .jp2).
+    static QStringList inputExtensions(const QList<FileInfo>& files);
 
 private:
     void removeItemFolder();

@@ -60,3 +60,18 @@ TEST(ResultPlacementTest, OnlyExtensionsOfWhatToolsWriteAreTaken)
     EXPECT_EQ(ResultPlacement::extensionFor(QStringLiteral("txt\n"), {}), std::nullopt);
     EXPECT_EQ(ResultPlacement::extensionFor(QStringLiteral("txt/x"), {}), std::nullopt);
 }
+
+// A tool that keeps its input's format writes it under the format's own extension: a turned
+// .j2k comes back as a .jp2, which is its input's kind, not a stranger's.
+TEST(ResultPlacementTest, AnInputsFormatNamesItsOwnExtensionToo)
+{
+    FileInfo codestream;
+    codestream.ext = QStringLiteral("j2k");
+    const QStringList allowed = ResultPlacement::inputExtensions({codestream});
+    EXPECT_EQ(ResultPlacement::extensionFor(QStringLiteral("jp2"), allowed), QStringLiteral("jp2"));
+    EXPECT_EQ(ResultPlacement::extensionFor(QStringLiteral("j2k"), allowed), QStringLiteral("j2k"));
+    EXPECT_EQ(ResultPlacement::extensionFor(QStringLiteral("jpx"), allowed), std::nullopt);
+    FileInfo unknown;
+    unknown.ext = QStringLiteral("weird");
+    EXPECT_EQ(ResultPlacement::inputExtensions({unknown}), QStringList{QStringLiteral("weird")});
+}
