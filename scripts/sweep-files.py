@@ -144,7 +144,7 @@ SOUND = {"mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "aiff"
 HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "ICC-header", "ICC-view", "ICC-meas",
             "Adobe", "PNG-pHYs", "PNG-gAMA", "PNG-cHRM", "PNG-sRGB", "MPEG", "RIFF", "FLAC", "Vorbis", "Opus",
             "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
-            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta")
+            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta", "GIF")
 # Groups whose tags describe the colour profile kept on purpose, whatever their names.
 PROFILE_GROUPS = ("ICC_Profile", "ICC-")
 IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
@@ -371,19 +371,42 @@ def source_damage(path):
     if ext in PICTURES:
         with tempfile.TemporaryDirectory(prefix="sweep-dmg-") as tmp:
             out = tool(["vips", "copy", path + "[fail]", os.path.join(tmp, "p.v")])
-        if out is None:
-            return None
-        said = out.stderr.strip()
-        return ("damaged", said[:200] or f"exit {out.returncode}") if out.returncode or said else ("whole", None)
+            if out is None:
+                return None
+            said = out.stderr.strip()
+            if out.returncode or said:
+                return ("damaged", said[:200] or f"exit {out.returncode}")
+            # A decoder that reads memory it did not fill gives other pixels at every decode.
+            if ext in RISKY_PICTURES:
+                again = tool(["vips", "copy", path + "[fail]", os.path.join(tmp, "q.v")])
+                with open(os.path.join(tmp, "p.v"), "rb") as a, open(os.path.join(tmp, "q.v"), "rb") as b:
+                    if again.returncode or a.read() != b.read():
+                        return ("damaged", "two decodes gave different pixels")
+        return ("whole", None)
     if ext == "pdf":
         out = tool(["qpdf", "--check", path])
         if out is None:
             return None
-        # qpdf repairs a broken cross-reference exactly; data that cannot be decoded is lost.
+        # qpdf repairs a broken cross-reference, a wrong count or length, a duplicated key
+        # exactly; anything else it warns of (a token taken for null, data that does not decode)
+        # is damage.
+        import re
         said = (out.stdout + out.stderr).strip()
-        lost = any(word in said for word in ("error decoding stream data", "stream will be treated as",
-                                             "unable to decode", "content stream"))
-        return ("damaged", said[-200:]) if out.returncode == 2 or lost else ("whole", None)
+        exact = re.compile(r"dictionary has duplicated key|reported number of objects|expected endstream|"
+                           r"recover(ed)? stream length|encryption SubFilters|more than once in the pages tree|"
+                           r"invalid /ID in trailer|file is damaged$|xref not found|can't find startxref|"
+                           r"reconstruct cross-reference table|invalid xref|xref syntax invalid|xref stream|"
+                           r"Cross-reference stream data has the wrong size|hint table|first page section|linearization")
+        warnings = [row for row in said.splitlines() if row.startswith("WARNING")]
+        qpdf_damage = out.returncode == 2 or any(not exact.search(row) for row in warnings)
+        # Poppler draws the first pages small; what it says is what it could not read.
+        with tempfile.TemporaryDirectory(prefix="sweep-dmg-") as tmp:
+            drawn = tool(["pdftoppm", "-r", "8", "-l", "3", path, os.path.join(tmp, "p")])
+        poppler_damage = drawn is not None and (drawn.returncode != 0 or bool(drawn.stderr.strip()))
+        # The readers disagree: no verdict.
+        if qpdf_damage != poppler_damage:
+            return None
+        return ("damaged", said[-200:]) if qpdf_damage else ("whole", None)
     if ext in ARCHIVES or ext in ("jar", "cpio", "ar", "arj", "lzh", "z"):
         out = tool(["7z", "t", "-p-", path])
         if out is None:
@@ -661,6 +684,10 @@ def run_in(home, work, target, source, variant, op, timeout):
                 # An archive may hold an empty file.
                 password = EDITOR_OPTIONS.get(op, {}).get("password")
                 problem = None if op.endswith(".extract") and os.path.getsize(p) == 0 else oracle(p, password)
+                # A plain text of a document without a word is rightly empty.
+                if (problem == "empty" and p.lower().endswith((".txt", ".md", ".csv"))
+                        and not readable(text_of(target))):
+                    problem = None
                 if problem:
                     line["flags"].append(f"bad output {os.path.basename(p)}: {problem}")
             elif not os.path.isdir(p):
@@ -784,19 +811,18 @@ def main():
 
 
 def readable_source(path):
-    """Whether the file's own tools take it: the measure of a sound file."""
+    """Whether the file's own reader takes it whole (and a sound's packets last some time): the
+    measure of a sound file."""
+    verdict = source_damage(path)
+    if not verdict or verdict[0] != "whole":
+        return False
     ext = path.lower().rsplit(".", 1)[-1]
-    if ext in SOUND or ext in ("mp1", "mp2", "spx", "ac3", "dsf", "dff", "tta", "shn", "3g2", "m4v", "mka"):
-        out = run_text(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path])
-        return bool(out and out.strip() and out.strip() != "N/A")
-    if ext in PICTURES:
-        return pixels(path) is not None
-    if ext in ARCHIVES:
-        return shutil.which("7z") is not None and subprocess.run(["7z", "t", "-p-", path],
-                                                                 capture_output=True).returncode == 0
-    if ext == "pdf":
-        return subprocess.run(["qpdf", "--check", path], capture_output=True).returncode in (0, 3)
-    return False
+    if ext in SOUND or ext in ("mp1", "mp2", "spx", "ac3", "dsf", "dff", "tta", "oga", "ogv", "m4v", "afc", "asf"):
+        # A sound stream without one packet is no sound, whatever its header says.
+        streams = run_text(["ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "stream=index", "-of",
+                            "csv=p=0", path])
+        return bool(packet_duration(path)) if (streams or "").strip() else bool(duration(path))
+    return ext in PICTURES or ext in ARCHIVES or ext in ("pdf", "docx", "xlsx", "pptx", "odt", "ods", "odp", "epub")
 
 
 def summary(files, lines):
