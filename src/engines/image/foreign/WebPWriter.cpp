@@ -238,7 +238,12 @@ int fillRows(VipsRegion* region, VipsRect* area, void* data)
 VipsRef encodable(VipsImage* in)
 {
     VipsRef out = vipsStep(in, [](VipsImage* i, VipsImage** o) { return vips_copy(i, o, nullptr); });
-    if (out && (out->Bands < 3 || out->BandFmt != VIPS_FORMAT_UCHAR))
+    // A coded picture (a TIFF's CIELAB) is decoded, and one of another colour space (Lab, CMYK)
+    // turned to sRGB: its bands are no RGB for the encoder to take as they come.
+    if (out && out->Coding != VIPS_CODING_NONE)
+        out = vipsStep(out.get(), [](VipsImage* i, VipsImage** o) { return vips_image_decode(i, o); });
+    if (out && (out->Bands < 3 || out->BandFmt != VIPS_FORMAT_UCHAR
+                || (out->Type != VIPS_INTERPRETATION_sRGB && vips_colourspace_issupported(out.get()))))
         out = vipsStep(out.get(), [](VipsImage* i, VipsImage** o) {
             return vips_colourspace(i, o, VIPS_INTERPRETATION_sRGB, nullptr);
         });

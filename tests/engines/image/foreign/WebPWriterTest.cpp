@@ -96,6 +96,25 @@ TEST(WebPWriter, AlphaStaysAndGreyBecomesRgb)
     EXPECT_NEAR(programOutput("vips", {"avg", fromGrey}).trimmed().toDouble(), 90.0, 2.0);
 }
 
+// A TIFF in CIELAB (Pillow's lab-red.tif) reaches the writer coded in four Lab bands: taken as
+// RGBA they made a see-through brown of a red.
+TEST(WebPWriter, APictureInAnotherColourSpaceIsTurnedToRgbFirst)
+{
+    QTemporaryDir dir;
+    const QString source = writeNoisyImage(dir.filePath("noisy.jpg"), 120, 80);
+    ASSERT_FALSE(source.isEmpty());
+    const QString lab = dir.filePath("lab.tif");
+    ASSERT_EQ(runProgram("vips", {"colourspace", source, lab, "labq"}), 0);
+    ASSERT_TRUE(vipsField(lab, "coding").contains("LABQ"));
+    const QString peer = dir.filePath("peer.webp");
+    ASSERT_EQ(runProgram("vips", {"copy", lab, peer + "[Q=85]"}), 0);
+    const QString ours = dir.filePath("ours.webp");
+    writeWebP(lab, ours, false);
+    EXPECT_EQ(vipsField(ours, "bands"), "3");
+    EXPECT_LT(meanDifference(source, ours, dir.filePath("ours")),
+              meanDifference(source, peer, dir.filePath("peer")) * 1.05 + 0.5);
+}
+
 TEST(WebPWriter, ProfileAndExifTravelInTheirChunks)
 {
     QTemporaryDir dir;
