@@ -79,6 +79,8 @@ bool ImageMetadata::losslessCopy(const QString& source, const QString& destinati
             image->clearExifData();
             image->clearIptcData();
             image->clearXmpData();
+            // The packet as read is written back when the data is empty (Exiv2's WebP writer).
+            image->clearXmpPacket();
             image->clearComment();
         }
         if (options.orientation)
