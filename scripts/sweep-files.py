@@ -144,7 +144,7 @@ SOUND = {"mp3", "m4a", "m4b", "m4r", "wav", "flac", "ogg", "opus", "aac", "aiff"
 HARMLESS = ("ExifTool", "System", "File", "JFIF", "Composite", "ICC_Profile", "ICC-header", "ICC-view", "ICC-meas",
             "Adobe", "PNG-pHYs", "PNG-gAMA", "PNG-cHRM", "PNG-sRGB", "MPEG", "RIFF", "FLAC", "Vorbis", "Opus",
             "QuickTime", "Track1", "Track2", "Track3", "AIFF", "ASF", "Matroska", "ID3", "Main", "Theora", "PDF",
-            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta", "GIF")
+            "IFD0", "IFD1", "SubIFD", "ExifIFD", "ZIP", "PNG", "Jpeg2000", "Meta", "GIF", "Photoshop")
 # Groups whose tags describe the colour profile kept on purpose, whatever their names.
 PROFILE_GROUPS = ("ICC_Profile", "ICC-")
 IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Title", "Album", "Serial", "GPS",
