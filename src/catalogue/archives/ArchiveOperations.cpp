@@ -247,7 +247,11 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
             }
         } catch (const ArchiveReadError& error) {
             qCInfo(enginesLog) << "Testing" << file.name << "failed:" << error.text();
+            // A compression method the reader does not know (Deflate64, Implode) says nothing
+            // of the archive's checksums: it is not known to be damaged.
+            const bool unsupported = error.text().contains(QLatin1String("nsupported"));
             throw EngineError(error.needsPassword() ? ArchiveMessage::passwordProtected
+                              : unsupported         ? ArchiveMessage::damagedOrUnsupported
                                                     : ArchiveMessage::damaged,
                               error.text());
         }

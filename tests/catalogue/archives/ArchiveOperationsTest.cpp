@@ -506,6 +506,29 @@ TEST_F(ArchiveOperationsTest, DamageThatLibarchiveOnlyWarnsAboutFailsTestAndExtr
     EXPECT_EQ(readFile(extract(input(QStringLiteral("good.rar"))).toLocalFile()), "good data");
 }
 
+// A zip entry of a method libarchive does not read (Deflate64, 9, as Commons Compress's
+// lorem-ipsum-deflate64.zip has it) is not called damaged by Test: its checksums were never read.
+TEST_F(ArchiveOperationsTest, AnUnknownCompressionMethodIsNotCalledDamage)
+{
+    writeFixtureArchive(input(QStringLiteral("plain.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("lorem.txt"), "lorem ipsum dolor sit amet")});
+    QByteArray zip = readFile(input(QStringLiteral("plain.zip")));
+    const qsizetype central = zip.indexOf(QByteArrayView("PK\x01\x02"));
+    ASSERT_TRUE(zip.startsWith("PK\x03\x04"));
+    ASSERT_GT(central, 0);
+    // The method field of the local header and of the central directory's entry.
+    zip[8] = char(9);
+    zip[9] = char(0);
+    zip[central + 10] = char(9);
+    zip[central + 11] = char(0);
+    writeFile(input(QStringLiteral("deflate64.zip")), zip);
+    freeze();
+    const QString path = input(QStringLiteral("deflate64.zip"));
+    EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+}
+
 // libarchive ends a RAR whose next header runs past the file, and a zip read from its local
 // headers, as if the archive ended there; RAR 4's stored data it does not check at all.
 TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAreRefused)
