@@ -252,7 +252,9 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
             expected && soundOnly(files) ? copiedSoundSeconds(arguments, context, work) : std::nullopt;
         if (!sound || !mediaDurationFits(*expected, *sound))
             return;
-        throw damagedResult(QStringLiteral("The result lasts %1 s of the %2 s of sound the source holds")
+        // The decoder gave up on data it cannot read: the source's fault, not the conversion's.
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          QStringLiteral("The result lasts %1 s of the %2 s of sound the source holds")
                                 .arg(mediaSeconds(total), mediaSeconds(*sound)));
     }
     throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
