@@ -60,6 +60,9 @@ PACKAGES=(
   sway kwin-wayland plasma-wayland-protocols xdg-desktop-portal xdg-desktop-portal-kde
   # other programs' copies and trays in those sessions: a file manager, wl-copy, a tray host
   thunar wl-clipboard waybar
+  # the other file managers users drag files out of, natively on each compositor (Dolphin's Qt 5
+  # needs its Wayland platform)
+  nautilus dolphin qtwayland5
   # fuzz targets (libFuzzer and the sanitizers' runtimes)
   clang-14 libclang-rt-14-dev
   # benchmarks, and the peers they measure against (jpegtran, bsdtar, cmark-gfm), perf's

@@ -17,6 +17,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace qv {
 
@@ -189,6 +190,7 @@ void WheelView::reset()
 
 void WheelView::setContent(const std::optional<WheelContent>& content, bool animated)
 {
+    m_firstPaintDue = content.has_value();
     m_timeline.remove(QStringLiteral("swap/fade"));
     m_scene.fadeFrom.reset();
     m_scene.fadeProgress = 1;
@@ -706,6 +708,8 @@ void WheelView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     m_scene.paint(painter);
+    if (std::exchange(m_firstPaintDue, false) && m_content)
+        qCDebug(wheelLog, "Drew the %s wheel", qUtf8Printable(toString(m_content->kind)));
 }
 
 void WheelView::resizeEvent(QResizeEvent* event)

@@ -163,6 +163,7 @@ private:
     WheelTarget m_pressedTarget;
     Qt::KeyboardModifiers m_lastFlags;
     bool m_dragEnteredOnce = false;
+    bool m_firstPaintDue = false; // noted in the log, for the time from a rest or tap to the wheel
     QString m_fontFamily;
     double m_backingScale = 0;
     const ScreenProvider* m_screens;
