@@ -88,6 +88,37 @@ QString withoutWholeMp3Warnings(const QString& log, const QStringList& arguments
     return kept.join(QLatin1Char('\n'));
 }
 
+// Whether a run's MPEG audio decoder met a frame it could not read ("Header missing",
+// "big_values too big") in an input damaged there: it carries on after it, leaving a hole in the
+// sound. Junk before a bare MP3's first frame or after its last draws the same words while the
+// sound is whole, so a bare MPEG audio file counts only when its frames break off and go on;
+// inside another container (M4A, WAV, ASF) a packet is a frame, and one that does not decode is
+// damage.
+bool mpegAudioFrameLost(const QString& log, const QStringList& arguments)
+{
+    static const QStringList phrases{QStringLiteral("header missing"), QStringLiteral("big_values too big"),
+                                     QStringLiteral("invalid new backstep"),
+                                     QStringLiteral("error while decoding mpeg audio frame")};
+    const QString lower = log.toLower();
+    if (std::none_of(phrases.begin(), phrases.end(), [&](const QString& phrase) { return lower.contains(phrase); }))
+        return false;
+    static const QStringList bare{QStringLiteral("mp3"), QStringLiteral("mp2"), QStringLiteral("mp1"),
+                                  QStringLiteral("mpa")};
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("-i"))
+            continue;
+        QString input = arguments[i + 1];
+        if (input.startsWith(QLatin1String("file:")))
+            input = input.mid(5);
+        if (!bare.contains(QFileInfo(input).suffix().toLower()))
+            return true;
+        // Bytes after the last whole frame are a trailer (a recorder's junk), not a hole.
+        if (!MpegAudioFrames::runToTheEnd(input) && !MpegAudioFrames::trailerStart(input))
+            return true;
+    }
+    return false;
+}
+
 // Whether every input of a run is a file of a few megabytes at most.
 bool inputsAreSmall(const QStringList& arguments)
 {
@@ -305,7 +336,8 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     }
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
-    if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments)))
+    if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments))
+        || mpegAudioFrameLost(output.stderrText(), arguments))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     try {

@@ -436,6 +436,43 @@ TEST_F(MediaConversion, ASoundWhoseDecoderGivesUpIsNoResult)
     EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
 }
 
+// MPEG audio's decoder skips a frame it cannot read and carries on: a hole in the sound, in a
+// bare MP3 or inside another container. Junk before the first frame or after the last is no
+// hole: the sound is whole.
+TEST_F(MediaConversion, AnMpegAudioFrameThatDoesNotDecodeIsDamage)
+{
+    const QString song = make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=3", "-c:a", "libmp3lame",
+                                           "-b:a", "64k"});
+    const QString boxed = make("boxed.m4a", {"-i", "file:" + song, "-c:a", "copy", "-f", "mp4"});
+    QFile in(song);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    QByteArray junk(2048, '\0');
+    for (qsizetype i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 37 + 11) & 0xFF);
+    const QString framed = test::writeFile(dir.filePath("in/framed.mp3"), junk + bytes + junk.left(700));
+    const auto scrambled = [](QByteArray data) {
+        for (qsizetype i = data.size() / 2; i < data.size() / 2 + 1500; ++i)
+            data[i] = char(data[i] ^ 0x5A);
+        return data;
+    };
+    const QString holed = test::writeFile(dir.filePath("in/holed.mp3"), scrambled(bytes));
+    QFile box(boxed);
+    ASSERT_TRUE(box.open(QIODevice::ReadOnly));
+    const QString holedBox = test::writeFile(dir.filePath("in/holed.m4a"), scrambled(box.readAll()));
+
+    for (const QString& damaged : {holed, holedBox}) {
+        placedBase = QFileInfo(damaged).completeBaseName();
+        EXPECT_EQ(message([&] { convertAudio(file(damaged, FileCategory::audio), AudioTarget::wav, context, work); }),
+                  "This file is damaged or not in a supported format")
+            << damaged.toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    placedBase = QStringLiteral("framed");
+    const QString wav = convertAudio(file(framed, FileCategory::audio), AudioTarget::wav, context, work).toLocalFile();
+    EXPECT_NEAR(duration(wav), 3.0, 0.1);
+}
+
 // A WAV's channel mask may name one speaker ("front left") for a mono sound: AAC and Opus take
 // only mono for one channel.
 TEST_F(MediaConversion, AMonoSoundOfAnotherLayoutTakesEveryTarget)
