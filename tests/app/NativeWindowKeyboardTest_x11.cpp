@@ -521,13 +521,22 @@ protected:
             moveTo(where + QPoint(0, 2));
         ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 1 URLs, 0 promises"), kTimeoutMs))
             << app.log().toStdString();
-        if (desktop == Desktop::gnome)
-            press(kShift);
         QString opened;
-        ASSERT_TRUE(waitFor([&] {
-            opened = app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel"));
-            return !opened.isEmpty();
-        }, kTimeoutMs)) << app.log().toStdString();
+        const auto wheelOpened = [&](int ms) {
+            return waitFor([&] {
+                opened = app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel"));
+                return !opened.isEmpty();
+            }, ms);
+        };
+        // The Shell looks at the keys every 16 ms, later on a busy machine, and may miss a
+        // quick tap there: tapped again, as a user would.
+        if (desktop == Desktop::gnome) {
+            for (int attempt = 0; attempt < 5 && opened.isEmpty(); ++attempt) {
+                press(kShift);
+                wheelOpened(3000);
+            }
+        }
+        ASSERT_TRUE(wheelOpened(kTimeoutMs)) << app.log().toStdString();
         const QStringList centre = opened.section(QLatin1Char(' '), -1).split(QLatin1Char(','));
         ASSERT_EQ(centre.size(), 2) << opened.toStdString();
         const QPoint top(centre[0].toInt(), centre[1].toInt() - 148);
@@ -742,18 +751,21 @@ TEST_F(NativeWindowKeyboard, OnGnomeShellTheWheelOfFilesTakesItsKeysAndLeavesLet
     waitFor([] { return false; }, 300);
     EXPECT_TRUE(type(kA)) << "a letter went to the wheel";
 
-    const auto switched = [&](const char* kind) {
-        return app.waitForLine(QStringLiteral("wheel"), QStringLiteral("Switched to the %1 wheel").arg(QLatin1String(kind)),
-                               kTimeoutMs);
+    // Each trigger key held until the wheel switched: the Shell looks at the keys every 16 ms,
+    // later on a busy machine.
+    const auto switchesTo = [&](const Key& key, const char* kind) {
+        shell->key(key.keysym, true);
+        const bool switched = app.waitForLine(
+            QStringLiteral("wheel"), QStringLiteral("Switched to the %1 wheel").arg(QLatin1String(kind)), kTimeoutMs);
+        shell->key(key.keysym, false);
+        return switched;
     };
-    press(kControl);
-    EXPECT_TRUE(switched("actions")) << app.log().toStdString();
-    press(kSuper);
-    EXPECT_TRUE(switched("tools")) << app.log().toStdString();
+    EXPECT_TRUE(switchesTo(kControl, "actions")) << app.log().toStdString();
+    EXPECT_TRUE(switchesTo(kSuper, "tools")) << app.log().toStdString();
     waitFor([] { return false; }, 300);
     EXPECT_EQ(shell->eval(QStringLiteral("imports.ui.main.overview.visible")), QStringLiteral("false"));
-    press(kShift);
-    EXPECT_TRUE(switched("convert")) << app.log().toStdString();
+    EXPECT_TRUE(switchesTo(kShift, "convert")) << app.log().toStdString();
+    waitFor([] { return false; }, 100);
 
     // Tab opens the More ring on its first item, Right steps to the second, Shift+Tab goes back
     // to the main ring and Tab to the first item again, which Return chooses.
