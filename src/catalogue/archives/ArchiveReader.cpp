@@ -55,6 +55,35 @@ bool isFileError(int code)
         || code == EISDIR || code == ELOOP || code == EIO;
 }
 
+// Why a 7-Zip archive's start header cannot be trusted: its CRC does not match the twenty bytes
+// it covers, or the header it points to lies past the file. libarchive takes a zeroed start
+// header for an empty archive, whatever follows it. Empty for anything else.
+QString sevenZipStartProblem(const QString& path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(32);
+    if (!head.startsWith(QByteArrayView("7z\xBC\xAF\x27\x1C", 6)))
+        return {};
+    if (head.size() < 32)
+        return QStringLiteral("The 7-Zip start header is cut short");
+    const auto le = [&head](int at, int bytes) {
+        quint64 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | uchar(head[at + i]);
+        return value;
+    };
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(head.constData() + 12), 20));
+    if (crc != quint32(le(8, 4)))
+        return QStringLiteral("The 7-Zip start header's CRC does not match");
+    const quint64 offset = le(12, 8);
+    const quint64 length = le(20, 8);
+    if (offset > quint64(size) || length > quint64(size) || 32 + offset + length > quint64(size))
+        return QStringLiteral("The 7-Zip header lies past the end of the file");
+    return {};
+}
+
 } // namespace
 
 QStringList ArchiveReader::rarVolumes(const QString& path)
@@ -86,6 +115,10 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
         const QStringList volumes = rarVolumes(path);
         for (qsizetype i = 1; i < volumes.size(); ++i)
             m_fileSize += QFileInfo(volumes[i]).size();
+    }
+    if (kind == Kind::archive) {
+        if (const QString problem = sevenZipStartProblem(path, m_fileSize); !problem.isEmpty())
+            throw ArchiveReadError(problem);
     }
     std::optional<ArchiveReadError> refused;
     if (open(false, refused))

@@ -506,6 +506,28 @@ TEST_F(ArchiveOperationsTest, DamageThatLibarchiveOnlyWarnsAboutFailsTestAndExtr
     EXPECT_EQ(readFile(extract(input(QStringLiteral("good.rar"))).toLocalFile()), "good data");
 }
 
+// A 7-Zip start header zeroed in front of its data (Commons Compress's
+// COMPRESS-542-endheadercorrupted.7z): libarchive read it as an empty archive, which Test called
+// intact. Its CRC does not match; an archive that is empty indeed still tests intact.
+TEST_F(ArchiveOperationsTest, ASevenZipStartHeaderThatDoesNotMatchIsDamage)
+{
+    writeFixtureArchive(input(QStringLiteral("whole.7z")), QStringLiteral("7z"),
+                        {fileEntry(QStringLiteral("notes.txt"), "some notes to keep")});
+    QByteArray bytes = readFile(input(QStringLiteral("whole.7z")));
+    ASSERT_TRUE(bytes.startsWith("7z\xBC\xAF\x27\x1C"));
+    ASSERT_GT(bytes.size(), 64);
+    bytes.replace(8, 24, QByteArray(24, '\0'));
+    writeFile(input(QStringLiteral("zeroed.7z")), bytes);
+    writeFixtureArchive(input(QStringLiteral("empty.7z")), QStringLiteral("7z"), {});
+    freeze();
+
+    const QString zeroed = input(QStringLiteral("zeroed.7z"));
+    EXPECT_EQ(engineMessage([&] { test(zeroed); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { extract(zeroed); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(test(input(QStringLiteral("whole.7z"))), QStringLiteral("whole.7z is intact \u00B7 1 item"));
+    EXPECT_EQ(test(input(QStringLiteral("empty.7z"))), QStringLiteral("empty.7z is intact \u00B7 0 items"));
+}
+
 // A zip entry of a method libarchive does not read (Deflate64, 9, as Commons Compress's
 // lorem-ipsum-deflate64.zip has it) is not called damaged by Test: its checksums were never read.
 TEST_F(ArchiveOperationsTest, AnUnknownCompressionMethodIsNotCalledDamage)
