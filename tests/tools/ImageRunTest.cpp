@@ -56,6 +56,29 @@ TEST(ImageRun, EachTargetIsWrittenBesideThePhoto)
     EXPECT_EQ(runProgram("qpdf", {"--check", dir.filePath("photo.pdf")}), 0);
 }
 
+// A worker starts libvips without its modules and loads them on the first file that needs one:
+// a JPEG written as AVIF (the saver is a module's), the AVIF read back (so is the loader, and
+// libheif's strict check opens libheif then), and a JPEG written as BMP through ImageMagick's.
+TEST(ImageRun, PicturesOfLibvipsModulesConvertInWorkersStartedWithoutThem)
+{
+    QTemporaryDir dir;
+    const QString photo = writeOpaqueImage(dir.filePath("photo.jpg"), 64, 48);
+    int code = -1;
+    QJsonObject result = lastJsonLine(runDevDriver({"run", "convert.image.avif", photo}, dir.path(), &code));
+    ASSERT_EQ(code, 0) << QJsonDocument(result).toJson().toStdString();
+    const QString avif = dir.filePath("photo.avif");
+    EXPECT_EQ(result.value("outputs").toArray().first().toString(), avif);
+    EXPECT_EQ(vipsField(avif, "width"), "64");
+
+    result = lastJsonLine(runDevDriver({"run", "convert.image.png", avif}, dir.path(), &code));
+    EXPECT_EQ(code, 0) << QJsonDocument(result).toJson().toStdString();
+    EXPECT_EQ(vipsField(dir.filePath("photo.png"), "height"), "48");
+
+    result = lastJsonLine(runDevDriver({"run", "convert.image.bmp", photo}, dir.path(), &code));
+    EXPECT_EQ(code, 0) << QJsonDocument(result).toJson().toStdString();
+    EXPECT_EQ(vipsField(dir.filePath("photo.bmp"), "width"), "64");
+}
+
 TEST(ImageRun, ADamagedPngFailsAndLeavesNothingBesideIt)
 {
     QTemporaryDir dir;

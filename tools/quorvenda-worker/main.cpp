@@ -6,11 +6,15 @@
 #include "catalogue/isolated/IsolatedPictureReading.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
+#include "engines/image/VipsRuntime.h"
 #include "jobs/WorkerServer.h"
 #include "model/settings/SettingsDefaults.h"
 #include "platform/processes/ProcessPriority.h"
 
 #include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -18,6 +22,8 @@ int main(int argc, char** argv)
 {
     // Background work yields to what the user is doing; the programs it starts inherit this.
     qv::ProcessPriority::lowerForBackground();
+    // A JPEG, PNG, GIF or WebP needs none of libvips' modules: they load with the first file that does.
+    qv::deferVipsModules();
     // Replies go out on a descriptor of their own; whatever a library prints lands in the log.
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
@@ -31,5 +37,10 @@ int main(int argc, char** argv)
     calls.insert(qv::IsolatedPictureReading::workerCalls());
     calls.insert(qv::IsolatedPdfReading::workerCalls());
     calls.insert(qv::IsolatedDocumentReading::workerCalls());
-    return qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
+    const int code = qv::WorkerServer::serve(STDIN_FILENO, replies, qv::catalogueOperation, calls);
+    // Every reply is written by now and the application removes what is left in the worker's
+    // folder. Tearing Qt down would only read fontconfig's configuration to drop it, while the
+    // application waits for this process to end.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

@@ -1,19 +1,40 @@
 #include "engines/image/VipsRuntime.h"
 
+#include "model/Log.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
+#include <gmodule.h>
 #include <vips/vips.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 
 namespace qv {
 
-bool ensureVips()
+namespace {
+
+std::atomic<bool> g_modulesDeferred{false};
+
+// libvips itself, with its modules unless they were put off.
+bool startVips()
 {
     static const bool started = [] {
-        if (VIPS_INIT("quorvenda") != 0)
+        // libvips loads its modules from the library folder below VIPSHOME. Its own prefix
+        // spelled with a trailing slash is not taken for its own, so the folder it guesses is
+        // not there, while the translations of its messages (share/locale) are still found.
+        const bool deferred = g_modulesDeferred && !qEnvironmentVariableIsSet("VIPSHOME");
+        if (deferred)
+            ::setenv("VIPSHOME", QV_VIPS_PREFIX "/", 1);
+        const bool ok = VIPS_INIT("quorvenda") == 0;
+        // What libvips would have left there for the programs this process starts.
+        if (deferred)
+            ::setenv("VIPSHOME", QV_VIPS_PREFIX, 1);
+        if (!ok)
             return false;
         // Files change on disk between jobs: never answer from a cached load.
         vips_cache_set_max(0);
@@ -22,6 +43,67 @@ bool ensureVips()
         return true;
     }();
     return started;
+}
+
+// The modules libvips puts off, loaded as its start would have (a module registers its
+// formats when opened and stays).
+bool loadVipsModules()
+{
+    static const bool loaded = [] {
+        if (!startVips())
+            return false;
+        if (g_modulesDeferred) {
+            const QString folder = QStringLiteral(QV_VIPS_LIBDIR "/vips-modules-%1.%2").arg(vips_version(0)).arg(vips_version(1));
+            for (const QString& name : QDir(folder).entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name)) {
+                const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+                if (!g_module_open(path.constData(), G_MODULE_BIND_LAZY))
+                    qCWarning(enginesLog) << "A libvips module did not load:" << path << g_module_error();
+            }
+        }
+        return true;
+    }();
+    return loaded;
+}
+
+// The formats libvips reads itself and no module of it claims, by their first bytes.
+bool readByLibvipsItself(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG\r\n\x1A\n") || head.startsWith("GIF87a")
+        || head.startsWith("GIF89a") || (head.startsWith("RIFF") && head.mid(8, 4) == "WEBP");
+}
+
+} // namespace
+
+void deferVipsModules()
+{
+    g_modulesDeferred = true;
+}
+
+bool ensureVips()
+{
+    return loadVipsModules();
+}
+
+bool ensureVipsToRead(const QString& path)
+{
+    if (!g_modulesDeferred || isSvgName(path))
+        return ensureVips();
+    if (!startVips())
+        return false;
+    return readByLibvipsItself(path) || loadVipsModules();
+}
+
+bool ensureVipsOperation(const char* name)
+{
+    if (!g_modulesDeferred)
+        return ensureVips();
+    if (!startVips())
+        return false;
+    return vips_type_find("VipsOperation", name) != 0 || loadVipsModules();
 }
 
 bool isSvgName(const QString& path)
@@ -54,7 +136,8 @@ VipsSource* svgSource(const QString& path)
 
 void setVipsLanes(int cpuLaneLimit)
 {
-    if (!ensureVips())
+    // Concurrency is libvips' own: no module is needed for it.
+    if (!startVips())
         return;
     vips_concurrency_set(std::max(1, QThread::idealThreadCount() / std::max(1, cpuLaneLimit)));
 }

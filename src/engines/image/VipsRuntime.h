@@ -6,10 +6,25 @@ typedef struct _VipsSource VipsSource;
 
 namespace qv {
 
-// Starts libvips once per process; false when it could not start. SVG files are never loaded
-// by their path: librsvg would then draw what a picture includes from the files beside it
-// (xi:include, images by relative link).
+// Starts libvips once per process with every format it has; false when it could not start.
+// SVG files are never loaded by their path: librsvg would then draw what a picture includes from
+// the files beside it (xi:include, images by relative link).
 bool ensureVips();
+
+// The same for reading the file at path alone: where this process put off libvips' modules
+// (deferVipsModules), a JPEG, PNG, GIF or WebP by its first bytes, which libvips reads itself
+// and no module claims, does not load them; any other file does.
+bool ensureVipsToRead(const QString& path);
+
+// The same for running one libvips operation by name (a saver): the modules are loaded only
+// when libvips does not have it itself.
+bool ensureVipsOperation(const char* name);
+
+// Called once at a process's start, before anything starts libvips: libvips then starts without
+// its modules (HEIF, JPEG XL, ImageMagick, OpenSlide, Poppler, with some ninety libraries of
+// their own) and loads them on the first file or operation that needs one. A worker that only
+// converts a JPEG to PNG never loads them.
+void deferVipsModules();
 
 // True for the names of SVG pictures (svg, svgz).
 bool isSvgName(const QString& path);

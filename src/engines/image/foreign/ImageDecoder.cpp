@@ -226,7 +226,7 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
             fail();
         return decodeSVG(path, maxPixelSize);
     }
-    if (!ensureVips() || index < 0)
+    if (!ensureVipsToRead(path) || index < 0)
         fail();
     const QByteArray native = QFile::encodeName(path);
     VipsRef first = openImage(native, 0);
@@ -335,7 +335,7 @@ void ImageDecoder::verify(const QString& path)
         verifyPixels(decodeSVG(path));
         return;
     }
-    if (!ensureVips())
+    if (!ensureVipsToRead(path))
         fail();
     const QByteArray native = QFile::encodeName(path);
     // Shrink-on-load is not used: libjpeg's warnings about damage then come and go.
@@ -419,7 +419,7 @@ QSize ImageDecoder::pixelSize(const QString& path)
 
 int ImageDecoder::sourceOrientation(const QString& path)
 {
-    if (!ensureVips())
+    if (!ensureVipsToRead(path))
         return 1;
     const QByteArray native = QFile::encodeName(path);
     VipsRef image(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));

@@ -22,7 +22,7 @@ using HeaderPointer = std::unique_ptr<VipsImage, Unref>;
 // Opening reads the header only; no pixel is decoded.
 HeaderPointer openHeader(const QString& path)
 {
-    if (!ensureVips())
+    if (!ensureVipsToRead(path))
         return {};
     VipsImage* image = nullptr;
     const QByteArray native = QFile::encodeName(path);

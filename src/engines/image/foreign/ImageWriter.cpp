@@ -246,7 +246,8 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
                    const ImageProperties& properties, double quality, const ImageWork& work)
 {
     const char* saver = saverName(output);
-    if (!ensureVips() || (output != ImageOutput::psd && (!saver || !vips_type_find("VipsOperation", saver))))
+    if (!(saver ? ensureVipsOperation(saver) : ensureVips())
+        || (output != ImageOutput::psd && (!saver || !vips_type_find("VipsOperation", saver))))
         throw EngineError(ImageWriter::cannotWriteMessage(output));
     VipsImage* pixels = vipsImage(image);
     if (!pixels)

@@ -32,7 +32,7 @@ VipsPointer step(VipsPointer in, int (*operation)(VipsImage*, VipsImage**))
 
 std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeFile)
 {
-    if (!ensureVips() || box.isEmpty())
+    if (!ensureVipsToRead(path) || box.isEmpty())
         return std::nullopt;
     const QByteArray native = QFile::encodeName(path);
     VipsImage* raw = nullptr;
