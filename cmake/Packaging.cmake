@@ -21,5 +21,5 @@ sound-theme-freedesktop, libheif1")
 # Office conversions, the clipboard's file copies and native Wayland sessions; the rest works
 # without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "libreoffice-writer-nogui, libreoffice-calc-nogui, libreoffice-impress-nogui, xclip, qt6-wayland")
+    "libreoffice-writer-nogui, libreoffice-calc-nogui, libreoffice-impress-nogui, xclip, qt6-wayland, unar")
 include(CPack)

@@ -35,6 +35,8 @@ PACKAGES=(
   zip unzip xz-utils bzip2 xclip
   # what Remove Meta leaves is checked against exiftool
   libimage-exiftool-perl
+  # solid RAR 4 archives, which libarchive unpacks only to their first file
+  unar
   # a desktop thumbnailer the wheel's centre picture runs behind the workers' walls (e-book covers)
   gnome-epub-thumbnailer
   # a FAT disk through FUSE, which folds and refuses names like a stick does

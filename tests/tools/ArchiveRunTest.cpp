@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <archive.h>
 #include <archive_entry.h>
+
+#include <zlib.h>
 
 #include <sys/mount.h>
 
@@ -169,4 +172,41 @@ TEST(ArchiveRun, ExtractingMoreThanTheDiskHoldsFailsAndLeavesNoTrace)
               QStringLiteral("There isn't enough free space to extract this archive"));
     EXPECT_EQ(left, QStringList{QStringLiteral("four.zip")}) << "no partial folder, no work folder";
     EXPECT_EQ(after, before);
+}
+
+// A solid RAR 4 is read by unar where it is installed, behind the worker's walls; without it
+// nothing is offered that libarchive would fail on.
+TEST(ArchiveRun, ASolidRar4IsOfferedOnlyWhereUnarReadsIt)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("solid.rar");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar3-solid.rar"), archive));
+    const auto offered = [&](const QString& wheel) {
+        QStringList ids;
+        const QJsonObject content =
+            QJsonDocument::fromJson(runDevDriver({QStringLiteral("wheel"), wheel, archive}, dir.path())).object();
+        for (const QJsonValue& segment : content.value(QStringLiteral("segments")).toArray())
+            ids.append(segment.toObject().value(QStringLiteral("id")).toString());
+        return ids;
+    };
+
+    if (runProgram(QStringLiteral("unar"), {QStringLiteral("-v")}) == 0) {
+        EXPECT_TRUE(offered(QStringLiteral("tools")).contains(QStringLiteral("tool.archive.extract")));
+        const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), archive},
+                                          dir.path());
+        EXPECT_EQ(stringList(result.value(QStringLiteral("outputs"))), QStringList{dir.filePath("solid")});
+        EXPECT_EQ(entries(dir.filePath("solid")), (QStringList{"stest1.txt", "stest2.txt"}));
+        // Both files as the archive's listing in rarfile's suite gives them: 2048 bytes, CRC
+        // 0xc5b7e6a2.
+        for (const char* name : {"stest1.txt", "stest2.txt"}) {
+            const QByteArray bytes = readFile(dir.filePath("solid/") + QString::fromLatin1(name));
+            EXPECT_EQ(bytes.size(), 2048);
+            EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())), 0xc5b7e6a2u);
+        }
+    }
+
+    qputenv("QUORVENDA_UNAR", "/nonexistent/unar");
+    EXPECT_EQ(offered(QStringLiteral("tools")), QStringList{"tool.folder.zip"});
+    EXPECT_TRUE(offered(QStringLiteral("convert")).isEmpty());
+    qunsetenv("QUORVENDA_UNAR");
 }

@@ -2,6 +2,7 @@
 
 #include "catalogue/archives/ArchiveEntryName.h"
 #include "catalogue/archives/ArchiveReader.h"
+#include "catalogue/archives/SolidRarExtraction.h"
 #include "catalogue/archives/ArchiveWriter.h"
 #include "catalogue/archives/GzipCheck.h"
 #include "jobs/OutputPlanner.h"
@@ -132,6 +133,8 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
         } else if (isSingleFileFormat(key)) {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::compressedFile);
             summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
+        } else if (key == QLatin1String("rar") && SolidRarExtraction::needs(file.path())) {
+            summary = SolidRarExtraction::extract(file.path(), root, stop);
         } else {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
             summary = ArchiveExtractor::extract(reader, root, stop, onFraction);

@@ -1,7 +1,7 @@
 #include "catalogue/lists/ArchiveCatalogue.h"
 
 #include "catalogue/archives/ArchiveOperations.h"
-#include "catalogue/archives/RarBlockChain.h"
+#include "catalogue/archives/SolidRarExtraction.h"
 #include "catalogue/lists/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/tools/ConversionRecipe.h"
@@ -54,8 +54,9 @@ bool isReadableArchive(const FileInfo& file)
     const QString key = formatKey(file);
     if (!Capabilities::shared().archiveFormats().contains(key))
         return false;
-    // Every entry would fail on the second file of a solid RAR 4.
-    return key != QLatin1String("rar") || file.isPromise || !RarBlockChain::isSolidVersion4(file.path());
+    // libarchive fails on the second file of a solid RAR 4: unar unpacks it, where it is there.
+    return key != QLatin1String("rar") || file.isPromise || SolidRarExtraction::isAvailable()
+        || !SolidRarExtraction::needs(file.path());
 }
 
 OperationDescriptor makeArchiveConversion(ArchiveTarget target)

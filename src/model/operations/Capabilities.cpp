@@ -216,6 +216,7 @@ void Capabilities::refreshExternalApps(bool force)
     const std::optional<QUrl> pandoc = findProgram("QUORVENDA_PANDOC", QStringLiteral("pandoc"));
     const std::optional<QUrl> ghostscript = findProgram("QUORVENDA_GS", QStringLiteral("gs"));
     const std::optional<QUrl> kdeConnect = findProgram("QUORVENDA_KDECONNECT", QStringLiteral("kdeconnect-cli"));
+    const std::optional<QUrl> unar = findProgram("QUORVENDA_UNAR", QStringLiteral("unar"));
 
     std::lock_guard locker(m_lock);
     m_iworkApps = iworkApps;
@@ -223,12 +224,19 @@ void Capabilities::refreshExternalApps(bool force)
     m_pandocURL = pandoc;
     m_ghostscriptURL = ghostscript;
     m_kdeConnectURL = kdeConnect;
+    m_unarURL = unar;
 }
 
 std::optional<QUrl> Capabilities::kdeConnectURL() const
 {
     std::lock_guard locker(m_lock);
     return m_kdeConnectURL;
+}
+
+std::optional<QUrl> Capabilities::unarURL() const
+{
+    std::lock_guard locker(m_lock);
+    return m_unarURL;
 }
 
 std::optional<QUrl> Capabilities::pandocURL() const

@@ -57,7 +57,7 @@ public:
 
     explicit Capabilities(Lookups lookups, QObject* parent = nullptr);
 
-    // Looks LibreOffice, pandoc, Ghostscript and KDE Connect up again; unless forced, only when more than
+    // Looks LibreOffice, pandoc, Ghostscript, KDE Connect and unar up again; unless forced, only when more than
     // 30 s have passed since the last refresh began.
     void refreshExternalApps(bool force);
 
@@ -72,6 +72,9 @@ public:
     // KDE Connect's command-line program, which sends files to paired devices; on the PATH or at
     // $QUORVENDA_KDECONNECT. Looked up with the other programs.
     std::optional<QUrl> kdeConnectURL() const;
+    // The Unarchiver's "unar", which unpacks the solid RAR 4 archives libarchive cannot; on the
+    // PATH or at $QUORVENDA_UNAR. Looked up with the other programs.
+    std::optional<QUrl> unarURL() const;
     bool isAvailable(const EngineID& engine) const;
 
     // Removing and replacing a picture's background, and the photo editor's toggle for it.
@@ -96,12 +99,13 @@ private:
 
     const Lookups m_lookups;
 
-    mutable std::mutex m_lock; // guards the seven fields below
+    mutable std::mutex m_lock; // guards the eight fields below
     QHash<IWorkApp, QUrl> m_iworkApps;
     std::optional<QUrl> m_libreOfficeURL;
     std::optional<QUrl> m_pandocURL;
     std::optional<QUrl> m_ghostscriptURL;
     std::optional<QUrl> m_kdeConnectURL;
+    std::optional<QUrl> m_unarURL;
     QDateTime m_lastExternalCheck;
     std::optional<QSet<QString>> m_archiveFormats;
 

@@ -1,0 +1,84 @@
+#include "catalogue/archives/SolidRarExtraction.h"
+
+#include "catalogue/archives/ArchiveReader.h"
+#include "catalogue/archives/RarBlockChain.h"
+#include "model/errors/CancellationError.h"
+#include "model/Log.h"
+#include "model/operations/Capabilities.h"
+#include "platform/processes/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+bool SolidRarExtraction::needs(const QString& path)
+{
+    return RarBlockChain::isSolidVersion4(path);
+}
+
+bool SolidRarExtraction::isAvailable()
+{
+    return Capabilities::shared().unarURL().has_value();
+}
+
+ExtractionSummary SolidRarExtraction::extract(const QString& path, const QString& root, std::stop_token stop)
+{
+    const std::optional<QUrl> unar = Capabilities::shared().unarURL();
+    if (!unar)
+        throw ArchiveReadError(QStringLiteral("RAR solid archive support unavailable"));
+    // The archive's path is absolute, so no name reaches unar as an option. Without a password
+    // an encrypted archive fails, saying it needs one. Resource forks are Mac metadata, left
+    // out as "__MACOSX" is.
+    const QStringList arguments{QStringLiteral("-q"),
+                                QStringLiteral("-no-directory"),
+                                QStringLiteral("-no-recursion"),
+                                QStringLiteral("-force-skip"),
+                                QStringLiteral("-forks"),
+                                QStringLiteral("skip"),
+                                QStringLiteral("-output-directory"),
+                                root,
+                                QFileInfo(path).absoluteFilePath()};
+    const ProcessRunner::Output output =
+        ProcessRunner::run(*unar, arguments, stop, QHash<QString, QString>{{QStringLiteral("LANG"), QStringLiteral("C.UTF-8")}});
+    throwIfCancelled(stop);
+    if (output.status != 0 || output.terminatedBySignal) {
+        // unar names the folder it unpacked into, which is ours, not the user's.
+        QString said = (output.stdoutText() + QLatin1Char('\n') + output.stderrText()).trimmed();
+        said.replace(root, QStringLiteral("the folder"));
+        qCInfo(enginesLog) << "unar failed on" << path << ":" << said;
+        const bool password = said.contains(QLatin1String("requires a password"), Qt::CaseInsensitive);
+        throw ArchiveReadError(said.isEmpty() ? QStringLiteral("unar failed") : said.right(2000), password);
+    }
+
+    ExtractionSummary summary;
+    summary.linksLeftOut = ArchiveExtractor::removeEscapingLinks(root);
+    QStringList folders{root};
+    while (!folders.isEmpty()) {
+        const QString folder = folders.takeLast();
+        const QStringList names =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            const QString item = folder + QLatin1Char('/') + name;
+            struct stat st {};
+            if (::lstat(QFile::encodeName(item).constData(), &st) != 0)
+                continue;
+            ++summary.entries;
+            if (S_ISDIR(st.st_mode)) {
+                folders.append(item);
+            } else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+                ++summary.items;
+            } else {
+                ::unlink(QFile::encodeName(item).constData());
+                summary.specialsLeftOut.append(QDir(root).relativeFilePath(item));
+            }
+        }
+    }
+    return summary;
+}
+
+} // namespace qv
