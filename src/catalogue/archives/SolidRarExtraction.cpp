@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +80,33 @@ ExtractionSummary SolidRarExtraction::extract(const QString& path, const QString
         }
     }
     return summary;
+}
+
+QList<SolidRarExtraction::Entry> SolidRarExtraction::list(const QString& path, qsizetype limit, std::stop_token stop)
+{
+    const std::optional<QUrl> unar = Capabilities::shared().unarURL();
+    const QFileInfo lister(unar ? QFileInfo(unar->toLocalFile()).dir().filePath(QStringLiteral("lsar")) : QString());
+    if (!unar || !lister.isExecutable())
+        throw ArchiveReadError(QStringLiteral("RAR solid archive support unavailable"));
+    // "  0. -----        2048  95.5%  Nr29  2011-06-12 12:53  name": flags, size, ratio,
+    // method, date and time, two spaces, the name.
+    static const QRegularExpression row(
+        QStringLiteral("^\\s*\\d+\\.\\s+(\\S{5})\\s+(\\d+)\\s+\\S+\\s+\\S+\\s+\\S+\\s+\\S+  (.*)$"));
+    QList<Entry> entries;
+    const ProcessRunner::Output output = ProcessRunner::run(
+        QUrl::fromLocalFile(lister.absoluteFilePath()), {QStringLiteral("-l"), QFileInfo(path).absoluteFilePath()}, stop,
+        QHash<QString, QString>{{QStringLiteral("LANG"), QStringLiteral("C.UTF-8")}}, std::nullopt,
+        [&](const QString& line) {
+            const QRegularExpressionMatch match = row.match(line);
+            if (match.hasMatch() && entries.size() < limit)
+                entries.append({match.captured(3), match.captured(1).contains(QLatin1Char('D')),
+                            match.captured(2).toLongLong()});
+        });
+    throwIfCancelled(stop);
+    if (output.status != 0 || output.terminatedBySignal)
+        throw ArchiveReadError(output.stderrText().trimmed().isEmpty() ? QStringLiteral("lsar failed")
+                                                                       : output.stderrText().trimmed().right(2000));
+    return entries;
 }
 
 } // namespace qv

@@ -2,6 +2,7 @@
 
 #include "catalogue/archives/ArchiveExtractor.h"
 
+#include <QList>
 #include <QString>
 
 #include <stop_token>
@@ -23,6 +24,15 @@ public:
     // files, folders and links are removed and counted, as libarchive's road does. Throws
     // ArchiveReadError (needing a password or not), CancellationError, SystemError.
     static ExtractionSummary extract(const QString& path, const QString& root, std::stop_token stop);
+
+    struct Entry {
+        QString name;
+        bool folder = false;
+        qint64 size = 0;
+    };
+    // The first `limit` entries as unar's lister ("lsar", beside it) gives them, without
+    // unpacking. Throws ArchiveReadError, CancellationError, SystemError.
+    static QList<Entry> list(const QString& path, qsizetype limit, std::stop_token stop);
 };
 
 } // namespace qv

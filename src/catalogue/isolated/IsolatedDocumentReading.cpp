@@ -1,6 +1,7 @@
 #include "catalogue/isolated/IsolatedDocumentReading.h"
 
 #include "catalogue/archives/ArchiveReader.h"
+#include "catalogue/archives/SolidRarExtraction.h"
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
@@ -289,6 +290,17 @@ Preview readArchive(const FileInfo& file, std::stop_token stop)
     table.rows.append({QStringLiteral("Name"), QStringLiteral("Size")});
     if (single) {
         table.rows.append({file.baseName, QString()});
+    } else if (id == QLatin1String("rar") && SolidRarExtraction::needs(file.path()) && SolidRarExtraction::isAvailable()) {
+        const QList<SolidRarExtraction::Entry> listed =
+            SolidRarExtraction::list(file.path(), IsolatedDocumentReading::maximumRows + 1, stop);
+        for (const SolidRarExtraction::Entry& entry : listed) {
+            if (table.rows.size() > IsolatedDocumentReading::maximumRows) {
+                collector.markCut(QStringLiteral("The first %1 entries are shown.").arg(IsolatedDocumentReading::maximumRows));
+                break;
+            }
+            table.rows.append({entry.folder ? entry.name + QLatin1Char('/') : entry.name,
+                               entry.folder ? QString() : sizeText(entry.size)});
+        }
     } else {
         ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
         while (archive_entry* entry = reader.nextEntry()) {

@@ -145,6 +145,14 @@ TEST(DocumentPreview, DocumentsBooksSheetsArchivesAndSubtitlesShowWhatTheyHold)
     EXPECT_TRUE(shown.text.contains("docs/readme.txt"));
     EXPECT_TRUE(shown.text.contains("photo.jpg"));
     EXPECT_TRUE(shown.text.contains("2 kB") || shown.text.contains("2.0 kB")) << shown.text.toStdString();
+    // A solid RAR 4, which libarchive lists no further than its first file, through unar's lister.
+    if (Capabilities::shared().unarURL()) {
+        const QString solid = dir.filePath("solid.rar");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar3-solid.rar"), solid));
+        shown = previewOf(solid);
+        EXPECT_EQ(shown.state, DocumentPreview::State::shown);
+        EXPECT_TRUE(shown.text.contains("stest1.txt\n2.0 kB\nstest2.txt\n2.0 kB")) << shown.text.toStdString();
+    }
 
     // A subtitle file's cues.
     const QString srt = test::writeFile(dir.filePath("film.srt"),
