@@ -52,8 +52,9 @@ namespace qv::dev {
 
 namespace {
 
-// How long the editor's work may take to settle after opening or after an action.
-constexpr qint64 settleLimitMs = 30000;
+// How long the editor's work may take to settle after opening or after an action: finding a
+// subject on a machine busy with other work can take a minute.
+constexpr qint64 settleLimitMs = 120000;
 
 int usage(const QString& problem)
 {
