@@ -45,6 +45,8 @@ using namespace qv::test;
 namespace {
 
 constexpr int kTimeoutMs = 20000;
+// A file manager's first window on a loaded machine: Nautilus alone starts a search engine first.
+constexpr int kWindowTimeoutMs = 90000;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 800;
 // The labels of a medium wheel's top segment stand this far above its centre.
@@ -105,9 +107,9 @@ protected:
         }
     }
 
-    // The desktop, the application and the file manager on a folder holding one picture; skips
-    // when one of them is missing here.
-    void begin(Desktop which, const FileManager& fileManager, bool withExtension = true)
+    // The desktop, the application and the file manager on a folder of pictures; skips when one
+    // of them is missing here.
+    void begin(Desktop which, const FileManager& fileManager, bool withExtension = true, int count = 1)
     {
         desktop = which;
         fm = &fileManager;
@@ -120,13 +122,15 @@ protected:
         ASSERT_TRUE(files.isValid());
         ASSERT_TRUE(managerHome.isValid());
         // A photo as a camera leaves it: large, and saved at a quality that leaves room to compress.
-        picture = files.filePath(QStringLiteral("Harbour at dusk.jpg"));
         QImage image(kPictureSize, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x)
                 image.setPixel(x, y, qRgb(x % 256, (y + x / 3) % 256, (x * y) % 256));
         }
-        ASSERT_TRUE(image.save(picture, "JPEG", 100));
+        for (int i = 1; i <= count; ++i) {
+            pictures.append(files.filePath(QStringLiteral("Harbour at dusk, café – %1.jpg").arg(i)));
+            ASSERT_TRUE(image.save(pictures.last(), "JPEG", 100));
+        }
 
         QProcessEnvironment env;
         if (desktop == Desktop::gnome) {
@@ -212,7 +216,7 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             origin = windowOrigin();
             return origin.has_value() || manager.state() == QProcess::NotRunning;
-        }, kTimeoutMs) && origin) << fm->program << "'s window never came";
+        }, kWindowTimeoutMs) && origin) << fm->program << "'s window never came";
         QPoint offset = fm->icon;
         if (geteuid() != 0)
             offset.ry() -= fm->rootBar;
@@ -368,12 +372,31 @@ protected:
         key(which, false);
     }
 
+    // A band drawn from the empty part of the folder's view back over the icons in its first
+    // row: every file selected.
+    void selectEveryFile()
+    {
+        const QPoint from = iconAt + QPoint(360, 90);
+        const QPoint to = iconAt - QPoint(40, 30);
+        if (shell)
+            shell->park(from);
+        else
+            moveTo(from);
+        waitFor([] { return false; }, 100);
+        button(true);
+        glide(from, to, 8);
+        waitFor([] { return false; }, 200);
+        button(false);
+        waitFor([] { return false; }, 300);
+    }
+
     // Presses on the file's icon and drags to the point: the application hears of it (over the
     // strip, or from the Shell anywhere). A window just shown may miss the first press on a
     // loaded machine, so it is tried again; false when no drag began.
     bool dragTo(QPoint to)
     {
-        const int seen = app.log().count(QStringLiteral("File drag: 1 URLs"));
+        const QString dragged = QStringLiteral("File drag: %1 URLs").arg(pictures.size());
+        const int seen = app.log().count(dragged);
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (attempt > 0) {
                 button(false);
@@ -389,7 +412,7 @@ protected:
             glide(iconAt, iconAt + QPoint(24, 12), 4);
             waitFor([] { return false; }, 150);
             glide(iconAt + QPoint(24, 12), to);
-            if (waitFor([&] { return app.log().count(QStringLiteral("File drag: 1 URLs")) > seen; }, 2500 + 1500 * attempt))
+            if (waitFor([&] { return app.log().count(dragged) > seen; }, 2500 + 1500 * attempt))
                 return true;
         }
         return false;
@@ -465,18 +488,29 @@ protected:
         button(false);
     }
 
-    // The job's one result beside the original: a picture libvips reads in the format its
-    // extension names, as large as the original or, when the tool shrinks, no larger.
+    // The job's results beside the originals, one each: pictures libvips reads in the format
+    // their extension names, as large as the original or, when the tool shrinks, no larger.
     void expectPictureBesideTheOriginal(const QString& choice)
     {
         ASSERT_FALSE(waitForLog(QStringLiteral("jobs: Finished ")).isEmpty()) << app.log().toStdString();
-        EXPECT_TRUE(logLine(QStringLiteral("jobs: Finished ")).contains(QStringLiteral("1 output(s), 0 failure(s)")))
+        EXPECT_TRUE(logLine(QStringLiteral("jobs: Finished "))
+                        .contains(QStringLiteral("%1 output(s), 0 failure(s)").arg(pictures.size())))
             << app.log().toStdString();
         QStringList results = QDir(files.path()).entryList(QDir::Files);
-        results.removeAll(QFileInfo(picture).fileName());
-        ASSERT_EQ(results.size(), 1) << results.join(QLatin1Char(',')).toStdString() << "\n" << app.log().toStdString();
-        const QString result = files.filePath(results.first());
-        EXPECT_TRUE(results.first().startsWith(QStringLiteral("Harbour at dusk"))) << results.first().toStdString();
+        for (const QString& picture : std::as_const(pictures)) {
+            EXPECT_TRUE(results.removeOne(QFileInfo(picture).fileName()));
+            // The original is as it was.
+            EXPECT_EQ(QImage(picture).size(), kPictureSize);
+        }
+        ASSERT_EQ(results.size(), pictures.size()) << results.join(QLatin1Char(',')).toStdString() << "\n"
+                                                   << app.log().toStdString();
+        for (const QString& name : std::as_const(results))
+            expectPictureRead(files.filePath(name), choice);
+    }
+
+    void expectPictureRead(const QString& result, const QString& choice)
+    {
+        EXPECT_TRUE(QFileInfo(result).fileName().startsWith(QStringLiteral("Harbour at dusk"))) << result.toStdString();
         QProcess header;
         header.start(QStringLiteral("vipsheader"), {QStringLiteral("-a"), result});
         ASSERT_TRUE(header.waitForFinished(kTimeoutMs));
@@ -503,8 +537,6 @@ protected:
         EXPECT_GT(width, 0);
         EXPECT_LE(width, kPictureSize.width()) << fields.toStdString();
         EXPECT_EQ(width * kPictureSize.height(), height * kPictureSize.width()) << fields.toStdString();
-        // The original is as it was.
-        EXPECT_EQ(QImage(picture).size(), kPictureSize);
     }
 
     // The convert wheel for the drag, opened by a tap of Shift or by the rest, its first frame
@@ -577,7 +609,7 @@ protected:
         waitFor([] { return false; }, 1500);
         button(false);
         EXPECT_TRUE(logLine(QStringLiteral("wheel: Opened ")).isEmpty()) << app.log().toStdString();
-        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 1);
+        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), pictures.size());
         expectTheFileManagerWorks();
         ASSERT_TRUE(dragToTheStrip()) << app.log().toStdString();
         if (tapAfter)
@@ -602,7 +634,7 @@ protected:
     QProcessEnvironment sessionEnvironment;
     QTemporaryDir files;
     QTemporaryDir managerHome;
-    QString picture;
+    QStringList pictures;
     QProcess manager;
     QProcess input;
     QByteArray inputLines;
@@ -627,6 +659,17 @@ TEST_P(FileManagerOnSway, ARestOnTheStripOpensConvertAndTheDropMakesTheFile)
     begin(Desktop::sway, *GetParam());
     if (IsSkipped() || HasFatalFailure())
         return;
+    ASSERT_TRUE(dragToTheStrip()) << app.log().toStdString();
+    convertByDroppingOnTheTopSegment(kStrip, false);
+}
+
+// Two files selected together in the file manager are two results.
+TEST_P(FileManagerOnSway, FilesSelectedTogetherBecomeOneResultEach)
+{
+    begin(Desktop::sway, *GetParam(), true, 2);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    selectEveryFile();
     ASSERT_TRUE(dragToTheStrip()) << app.log().toStdString();
     convertByDroppingOnTheTopSegment(kStrip, false);
 }
@@ -705,6 +748,16 @@ TEST_P(FileManagerOnGnome, AShiftTapOpensConvertAndTheDropMakesTheFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(FileManagers, FileManagerOnGnome, kFileManagers, fileManagerName);
+
+TEST_F(FileManagerDrag, OnGnomeFilesSelectedTogetherInThunarBecomeOneResultEach)
+{
+    begin(Desktop::gnome, kThunar, true, 2);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    selectEveryFile();
+    ASSERT_TRUE(dragTo(kMidScreen)) << app.log().toStdString();
+    convertByDroppingOnTheTopSegment(kMidScreen, true);
+}
 
 TEST_F(FileManagerDrag, OnGnomeATapPicksEachWheelForAThunarDrag)
 {
