@@ -1,6 +1,7 @@
 #include "catalogue/archives/SolidRarExtraction.h"
 
 #include "catalogue/archives/ArchiveReader.h"
+#include "catalogue/archives/ArchiveSpace.h"
 #include "catalogue/archives/RarBlockChain.h"
 #include "model/errors/CancellationError.h"
 #include "model/Log.h"
@@ -12,10 +13,19 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
+
+namespace {
+
+// Entries counted for the room an archive needs; the extractor refuses more than this anyway.
+constexpr qsizetype largestListing = 1'000'000;
+
+} // namespace
 
 bool SolidRarExtraction::needs(const QString& path)
 {
@@ -32,6 +42,12 @@ ExtractionSummary SolidRarExtraction::extract(const QString& path, const QString
     const std::optional<QUrl> unar = Capabilities::shared().unarURL();
     if (!unar)
         throw ArchiveReadError(QStringLiteral("RAR solid archive support unavailable"));
+    // unar writes whatever the archive holds: what its headers declare must fit first.
+    constexpr qint64 beyondAnyDisk = qint64(1) << 60;
+    qint64 declared = 0;
+    for (const Entry& entry : list(path, largestListing, stop))
+        declared = std::min(declared + std::clamp<qint64>(entry.size, 0, beyondAnyDisk), beyondAnyDisk);
+    ArchiveSpace(root, QFileInfo(path).size()).expectTotal(declared);
     // The archive's path is absolute, so no name reaches unar as an option. Without a password
     // an encrypted archive fails, saying it needs one. Resource forks are Mac metadata, left
     // out as "__MACOSX" is.

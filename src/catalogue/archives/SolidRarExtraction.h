@@ -20,9 +20,11 @@ public:
     static bool needs(const QString& path);
     static bool isAvailable();
 
-    // Unpacks into root, an empty folder. Links that would lead out of it and anything but
-    // files, folders and links are removed and counted, as libarchive's road does. Throws
-    // ArchiveReadError (needing a password or not), CancellationError, SystemError.
+    // Unpacks into root, an empty folder, once the sizes its headers declare fit the disk and
+    // the archive's size (ArchiveSpace). Links that would lead out of it and anything but files,
+    // folders and links are removed and counted, as libarchive's road does. Throws
+    // ArchiveReadError (needing a password or not), EngineError (no room, too large),
+    // CancellationError, SystemError.
     static ExtractionSummary extract(const QString& path, const QString& root, std::stop_token stop);
 
     struct Entry {

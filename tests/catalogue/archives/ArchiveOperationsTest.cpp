@@ -1436,6 +1436,16 @@ TEST_F(ArchiveOperationsTest, ASolidRar4IsReadWholeByUnarOrOfferedNothing)
     writeFile(input(QStringLiteral("damaged.rar")), damaged);
     writeFile(input(QStringLiteral("locked.rar")),
               readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar4-solid-encrypted.rar")));
+    // The first file's header (after the marker and the main header) declares 2 GB, its CRC made
+    // to match: a bomb of 221 bytes.
+    QByteArray bomb = readFile(files + QStringLiteral("rar3-solid.rar"));
+    constexpr int header = 20, headerSize = 44;
+    for (int i = 0; i < 4; ++i)
+        bomb[header + 11 + i] = char(i == 3 ? 0x7f : 0xff);
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(bomb.constData()) + header + 2, headerSize - 2));
+    bomb[header] = char(crc & 0xff);
+    bomb[header + 1] = char((crc >> 8) & 0xff);
+    writeFile(input(QStringLiteral("bomb.rar")), bomb);
     freeze();
 
     const QString solid4 = input(QStringLiteral("rar3-solid.rar"));
@@ -1474,6 +1484,7 @@ TEST_F(ArchiveOperationsTest, ASolidRar4IsReadWholeByUnarOrOfferedNothing)
         const QString bad = input(QStringLiteral("damaged.rar"));
         EXPECT_EQ(engineMessage([&] { test(bad); }), ArchiveMessage::damagedOrUnsupported);
         EXPECT_EQ(engineMessage([&] { extract(bad); }), ArchiveMessage::damagedOrUnsupported);
+        EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("bomb.rar"))); }), ArchiveSpace::tooLargeMessage);
         const QString locked = input(QStringLiteral("locked.rar"));
         EXPECT_EQ(engineMessage([&] { extract(locked); }), ArchiveMessage::passwordProtected);
         // Nothing of the failed ones is left.
