@@ -202,6 +202,32 @@ TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)
         EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
 }
 
+// A page's JPEG picture whose bytes are no JPEG (qpdf's bad-jpeg.pdf): rendering found it, but
+// split, rotate and the other tools that copy pages passed it on as it was, a result every reader
+// draws without the picture. A whole picture still goes everywhere.
+TEST(PdfDamage, APagePictureThatIsNoJpegFailsEveryRoad)
+{
+    QTemporaryDir dir;
+    FixtureDocument document;
+    document.pages = {FixturePage{"Pictured page", 612, 792, 0, photoImage(64, 48)}};
+    const QString whole = dir.filePath("whole.pdf");
+    writeFixturePdf(whole, document);
+    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
+                                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))+6\n"
+                                                      "i+=2 if d[i:i+2]==b'\\r\\n' else 1\n"
+                                                      "assert d[i:i+2]==b'\\xff\\xd8'\n"
+                                                      "d[i:i+2]=b'ww'"));
+    EXPECT_NE(runProgram("qpdf", {"--check", broken}), 0);
+    const QStringList sentences = roadsOver(broken);
+    for (qsizetype i = 0; i < sentences.size(); ++i)
+        EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
+    // Compress may find nothing to gain on so small a file.
+    const QStringList read = roadsOverWhole(whole);
+    for (qsizetype i = 0; i < read.size(); ++i)
+        EXPECT_TRUE(read[i] == "(no error)" || read[i] == "Already as small as it gets") << "road " << i << ": "
+                                                                                        << read[i].toStdString();
+}
+
 // Files that qpdf repairs exactly, and that pdftotext, MuPDF and qpdf read whole: a duplicated
 // key, a wrong object count, bytes before the header, a stream without its endstream, a file
 // without a cross-reference table. Every road reads them; a file cut short, or one whose rebuilt

@@ -7,6 +7,7 @@
 #include "model/errors/EngineError.h"
 
 #include <qpdf/ClosedFileInputSource.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace qv {
 
@@ -29,6 +31,41 @@ EngineError damaged()
 
 enum class Read { ok, needsPassword, damaged };
 
+// Keeps the first two bytes of what passes.
+class JpegStart : public Pipeline {
+public:
+    JpegStart() : Pipeline("jpeg start", nullptr) {}
+    void write(unsigned char const* data, size_t length) override
+    {
+        for (size_t i = 0; i < length && m_head.size() < 2; ++i)
+            m_head.push_back(data[i]);
+    }
+    void finish() override {}
+    bool startsLikeJpeg() const { return m_head.size() == 2 && m_head[0] == 0xFF && m_head[1] == 0xD8; }
+
+private:
+    std::vector<unsigned char> m_head;
+};
+
+// A page's JPEG picture that is no JPEG at all: the writing tools would copy it as it is, and
+// every reader draws nothing of it ("Not a JPEG file"). Only its first bytes are looked at, so
+// no picture is decoded.
+void checkPageJpegs(QPDFPageObjectHelper& page)
+{
+    for (auto& [name, image] : page.getImages()) {
+        // A JPEG behind another filter is not looked into.
+        QPDFObjectHandle filter = image.getDict().getKey("/Filter");
+        if (filter.isArray() && filter.getArrayNItems() == 1)
+            filter = filter.getArrayItem(0);
+        if (!filter.isNameAndEquals("/DCTDecode"))
+            continue;
+        JpegStart start;
+        image.pipeStreamData(&start, nullptr, 0, qpdf_dl_generalized);
+        if (!start.startsLikeJpeg())
+            throw std::runtime_error("a page's JPEG picture is no JPEG");
+    }
+}
+
 // A key made from a damaged encryption dictionary decrypts to noise without a word from the
 // reader, and a page's damaged content would be copied as it is by every writing tool: decoding
 // what the pages draw finds both.
@@ -40,6 +77,7 @@ void decodePageContents(QPDF& qpdf)
             if (stream.isStream() && !stream.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
                 throw std::runtime_error("a page's content does not decode");
         }
+        checkPageJpegs(page);
     }
 }
 
