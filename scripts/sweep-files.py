@@ -270,7 +270,7 @@ def pages(path):
     return None
 
 
-def fidelity(source, op, outputs):
+def fidelity(source, op, outputs, messages=()):
     """What a finished result of the whole file fails to keep of its promise."""
     flags = []
     ext = source.lower().rsplit(".", 1)[-1]
@@ -310,7 +310,7 @@ def fidelity(source, op, outputs):
         flags.extend(picture_fidelity(source, op, files))
     if ext in ARCHIVES:
         # Extract places a folder.
-        flags.extend(archive_fidelity(source, op, [p for p in outputs if os.path.exists(p)]))
+        flags.extend(archive_fidelity(source, op, [p for p in outputs if os.path.exists(p)], messages))
     return flags
 
 
@@ -522,13 +522,14 @@ def archive_entries(path):
             key, _, value = row.partition(" = ")
             entry[key] = value
             continue
-        if entry.get("Path") and entry.get("Folder") != "+" and not entry.get("Attributes", "").startswith("D"):
+        attributes = entry.get("Attributes", "")
+        if entry.get("Path") and entry.get("Folder") != "+" and not attributes.startswith("D") and " d" not in attributes:
             names.append(entry["Path"])
         entry = {}
     return names
 
 
-def archive_fidelity(source, op, files):
+def archive_fidelity(source, op, files, messages=()):
     """Extract and the repacks keep every file of the archive; an archive whose checksums 7-Zip
     refuses is never tested intact nor extracted."""
     flags = []
@@ -543,10 +544,14 @@ def archive_fidelity(source, op, files):
     if not wanted:
         return flags
     if op.endswith(".extract"):
-        got = 0
+        # Links left out with a note count as kept: the note names them.
+        import re
+        got = sum(int(m.group(1)) for m in (re.match(r"(\d+) links? pointing outside the archive", text)
+                                             for text in messages) if m)
         for p in files:
-            if os.path.isdir(p):
-                got += sum(len(n) for _, _, n in os.walk(p))
+            if os.path.isdir(p) and not os.path.islink(p):
+                # A link to a folder is listed with the folders.
+                got += sum(len(n) + sum(os.path.islink(os.path.join(b, f)) for f in d) for b, d, n in os.walk(p))
             else:
                 got += 1
         if got < len(wanted):
@@ -703,12 +708,12 @@ def run_in(home, work, target, source, variant, op, timeout):
             elif not os.path.isdir(p):
                 line["flags"].append(f"missing output {p}")
         if variant == "orig":
-            line["flags"].extend(fidelity(source, op, outputs))
+            line["flags"].extend(fidelity(source, op, outputs, line["messages"]))
         elif line["verdict"] == "damaged" and not op.startswith(UNDECODED):
             line["flags"].append(f"damaged copy finished where its reader says: {line['damage']}")
         elif line["verdict"] == "whole":
             # Damage an independent reader does not see: the result answers to the copy as read.
-            line["flags"].extend(fidelity(target, op, outputs))
+            line["flags"].extend(fidelity(target, op, outputs, line["messages"]))
         else:
             line["look"] = "damaged copy finished, no reader to judge it"
     elif (variant == "orig" and source.lower().endswith(".pdf") and "no text layer" in (line["message"] or "")
