@@ -148,6 +148,16 @@ bool soundOnly(const QStringList& files)
     });
 }
 
+// Whether a sound was decoded with its time running backwards: a parser that lost its place in
+// a damaged FLAC or Ogg stream gives frames of a later time before earlier ones, and the result
+// jumps and falls short. Only sound is judged so: a movie's copied packets may come in any order.
+bool soundRunsBackwards(const QString& log, const QStringList& arguments)
+{
+    return soundOnly(writtenFiles(arguments))
+        && (log.contains(QLatin1String("non monotonically increasing dts"))
+            || log.contains(QLatin1String("Queue input is backward in time")));
+}
+
 // How long the first sound of a run's first input lasts, read as `output` says (a packet copy
 // or a decode, and where to); absent when it cannot be told or nothing comes of it.
 std::optional<double> inputSoundSeconds(const QStringList& arguments, const QStringList& output,
@@ -337,7 +347,7 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
     if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments))
-        || mpegAudioFrameLost(output.stderrText(), arguments))
+        || mpegAudioFrameLost(output.stderrText(), arguments) || soundRunsBackwards(output.stderrText(), arguments))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     try {

@@ -473,6 +473,28 @@ TEST_F(MediaConversion, AnMpegAudioFrameThatDoesNotDecodeIsDamage)
     EXPECT_NEAR(duration(wav), 3.0, 0.1);
 }
 
+// A FLAC whose middle is scrambled: its parser loses its place and hands frames of a later time
+// before earlier ones, no decoder says a word, and the result jumped and fell short (a quarter
+// of TinyTag's one-second flac1sMono.flac so). The whole FLAC converts.
+TEST_F(MediaConversion, ASoundWhoseTimeRunsBackwardsIsDamage)
+{
+    const QString song = make("song.flac", {"-f", "lavfi", "-i", "sine=duration=3:sample_rate=16000", "-ac", "1"});
+    QFile in(song);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    const qsizetype middle = bytes.size() / 2;
+    for (qsizetype i = middle; i < middle + std::min<qsizetype>(4096, bytes.size() / 8); ++i)
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    const QString scrambled = test::writeFile(dir.filePath("in/scrambled.flac"), bytes);
+    placedBase = QStringLiteral("scrambled");
+    EXPECT_EQ(message([&] { convertAudio(file(scrambled, FileCategory::audio), AudioTarget::mp3, context, work); }),
+              "This file is damaged or not in a supported format");
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+    placedBase = QStringLiteral("song");
+    const QString mp3 = convertAudio(file(song, FileCategory::audio), AudioTarget::mp3, context, work).toLocalFile();
+    EXPECT_NEAR(duration(mp3), 3.0, 0.1);
+}
+
 // A WAV's channel mask may name one speaker ("front left") for a mono sound: AAC and Opus take
 // only mono for one channel.
 TEST_F(MediaConversion, AMonoSoundOfAnotherLayoutTakesEveryTarget)
