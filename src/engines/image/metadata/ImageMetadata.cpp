@@ -79,8 +79,11 @@ bool ImageMetadata::losslessCopy(const QString& source, const QString& destinati
             image->clearExifData();
             image->clearIptcData();
             image->clearXmpData();
-            // The packet as read is written back when the data is empty (Exiv2's WebP writer).
+            // The packet as read is written back when the data is empty (Exiv2's WebP writer);
+            // clearing it asks for the packet to be written, which the TIFF writer then takes
+            // from what it read: the packet is cleared and the (empty) data written instead.
             image->clearXmpPacket();
+            image->writeXmpFromPacket(false);
             image->clearComment();
         }
         if (options.orientation)
