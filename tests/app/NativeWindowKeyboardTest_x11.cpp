@@ -503,8 +503,35 @@ protected:
             ASSERT_EQ(frame.size(), 4);
             from = QPoint(frame[0].toInt() + frame[2].toInt() / 2, frame[1].toInt() + frame[3].toInt() / 2);
         }
+        // A machine so busy that the application hears of the drag over its wheel late may
+        // take it for gone and close the wheel: the user drags again.
+        if (!dragOnce(from))
+            dragOnce(from);
+        ASSERT_EQ(app.log().count(QStringLiteral("quorvenda.jobs: Finished ")), 1)
+            << sourceOutput.toStdString() << app.log().toStdString();
+        EXPECT_TRUE(app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished "))
+                        .contains(QStringLiteral("1 output(s), 0 failure(s)")))
+            << app.log().toStdString();
+        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2) << app.log().toStdString();
+        // The source's window takes no more part.
+        source.kill();
+        source.waitForFinished(5000);
+        waitFor([] { return false; }, 300);
+    }
+
+    // One drag from the source to the convert wheel and a drop on its top segment; true when
+    // the job finished.
+    bool dragOnce(QPoint from)
+    {
+        const int starts = sourceOutput.count("drag-start");
+        const int wheels = app.log().count(QStringLiteral("Opened convert wheel"));
+        const int closed = app.log().count(QStringLiteral("Closed the wheel"));
         const QPoint where = desktop == Desktop::gnome ? QPoint(640, 420) : QPoint(kScreenWidth - 1, 400);
-        for (int attempt = 0; attempt < 3 && !sourceSaid("drag-start"); ++attempt) {
+        const auto started = [&] {
+            sourceSaid("drag-start");
+            return sourceOutput.count("drag-start") > starts;
+        };
+        for (int attempt = 0; attempt < 3 && !started(); ++attempt) {
             if (attempt > 0) {
                 button(false, false);
                 waitFor([] { return false; }, 500);
@@ -512,19 +539,20 @@ protected:
             moveTo(from);
             button(false, true);
             glide(from, from + QPoint(10, 5), 2);
-            waitFor([&] { return sourceSaid("drag-start"); }, 3000);
+            waitFor(started, 3000);
         }
-        ASSERT_TRUE(sourceSaid("drag-start")) << sourceOutput.toStdString();
+        if (!started())
+            return false;
         waitFor([] { return false; }, 200);
         glide(from + QPoint(10, 5), where, 10);
         if (desktop == Desktop::sway || desktop == Desktop::kwin)
             moveTo(where + QPoint(0, 2));
-        ASSERT_TRUE(app.waitForLine(QStringLiteral("drag"), QStringLiteral("File drag: 1 URLs, 0 promises"), kTimeoutMs))
-            << app.log().toStdString();
         QString opened;
         const auto wheelOpened = [&](int ms) {
             return waitFor([&] {
-                opened = app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel"));
+                const QStringList lines = app.log().split(QLatin1Char('\n')).filter(QStringLiteral("Opened convert wheel"));
+                if (lines.size() > wheels)
+                    opened = lines.last();
                 return !opened.isEmpty();
             }, ms);
         };
@@ -536,24 +564,23 @@ protected:
                 wheelOpened(3000);
             }
         }
-        ASSERT_TRUE(wheelOpened(kTimeoutMs)) << app.log().toStdString();
+        wheelOpened(kTimeoutMs);
         const QStringList centre = opened.section(QLatin1Char(' '), -1).split(QLatin1Char(','));
-        ASSERT_EQ(centre.size(), 2) << opened.toStdString();
+        if (centre.size() != 2) {
+            button(false, false);
+            return false;
+        }
         const QPoint top(centre[0].toInt(), centre[1].toInt() - 148);
         glide(where, top, 5);
         waitFor([] { return false; }, 300);
         button(false, false);
-        ASSERT_TRUE(waitFor([&] {
+        waitFor([&] {
+            return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty()
+                || app.log().count(QStringLiteral("Closed the wheel")) > closed;
+        }, kTimeoutMs);
+        return waitFor([&] {
             return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
-        }, kTimeoutMs)) << app.log().toStdString();
-        EXPECT_TRUE(app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished "))
-                        .contains(QStringLiteral("1 output(s), 0 failure(s)")))
-            << app.log().toStdString();
-        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2) << app.log().toStdString();
-        // The source's window takes no more part.
-        source.kill();
-        source.waitForFinished(5000);
-        waitFor([] { return false; }, 300);
+        }, 5000);
     }
 
     // The file handed to the running Quorvenda, as Open With does.
