@@ -413,18 +413,20 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
     // the same twice in a row (the remote input's own indicator comes into the bar meanwhile).
     QList<int> icon;
     QList<int> before;
+    QString seen;
     waitFor([&] {
         before = icon;
         waitFor([] { return false; }, 300);
-        const QJsonArray values = QJsonDocument::fromJson(shell->eval(QStringLiteral(
+        seen = shell->eval(QStringLiteral(
             "let a = %1; let [x, y] = a.get_transformed_position(); let [w, h] = a.get_transformed_size(); "
-            "a.menu.numMenuItems > 0 ? JSON.stringify([x, y, w, h]) : '[]'").arg(item)).toUtf8()).array();
+            "a.menu.numMenuItems > 0 ? JSON.stringify([x, y, w, h]) : 'items ' + a.menu.numMenuItems").arg(item));
+        const QJsonArray values = QJsonDocument::fromJson(seen.toUtf8()).array();
         icon.clear();
         for (const QJsonValue& value : values)
             icon.append(qRound(value.toDouble()));
         return icon.size() == 4 && icon == before;
     }, kTimeoutMs);
-    ASSERT_EQ(icon.size(), 4) << shell->output().toStdString();
+    ASSERT_EQ(icon.size(), 4) << seen.toStdString() << "\n" << shell->output().toStdString() << app.log().toStdString();
     const QPoint centre(icon[0] + icon[2] / 2, icon[1] + icon[3] / 2);
     shell->park(centre);
     shell->button(true);
