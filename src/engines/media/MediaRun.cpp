@@ -67,6 +67,19 @@ bool isPicture(const MediaInfo& info)
         || info.container.value_or(QString()).endsWith(QLatin1String("_pipe")));
 }
 
+// The files a run reads, as paths.
+QStringList inputPaths(const QStringList& arguments)
+{
+    QStringList paths;
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("-i"))
+            continue;
+        const QString& input = arguments[i + 1];
+        paths.append(input.startsWith(QLatin1String("file:")) ? input.mid(5) : input);
+    }
+    return paths;
+}
+
 // The log without FFmpeg's warning that an MP3's header disagrees with its size, when every MP3
 // the run read has its frames whole to the end: that is a miscounting header (players go by
 // the frames), not a file cut short.
@@ -74,12 +87,7 @@ QString withoutWholeMp3Warnings(const QString& log, const QStringList& arguments
 {
     if (!log.contains(QLatin1String(mp3LengthWarning)))
         return log;
-    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] != QLatin1String("-i"))
-            continue;
-        QString input = arguments[i + 1];
-        if (input.startsWith(QLatin1String("file:")))
-            input = input.mid(5);
+    for (const QString& input : inputPaths(arguments)) {
         if (!input.toLower().endsWith(QLatin1String(".mp3")) || !MpegAudioFrames::runToTheEnd(input))
             return log;
     }
@@ -104,12 +112,7 @@ bool mpegAudioFrameLost(const QString& log, const QStringList& arguments)
         return false;
     static const QStringList bare{QStringLiteral("mp3"), QStringLiteral("mp2"), QStringLiteral("mp1"),
                                   QStringLiteral("mpa")};
-    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] != QLatin1String("-i"))
-            continue;
-        QString input = arguments[i + 1];
-        if (input.startsWith(QLatin1String("file:")))
-            input = input.mid(5);
+    for (const QString& input : inputPaths(arguments)) {
         if (!bare.contains(QFileInfo(input).suffix().toLower()))
             return true;
         // Bytes after the last whole frame are a trailer (a recorder's junk), not a hole.
