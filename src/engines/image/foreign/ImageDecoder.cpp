@@ -5,6 +5,7 @@
 #include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/foreign/JpegPixels.h"
 #include "engines/image/foreign/JpegStructure.h"
+#include "engines/image/foreign/TiffStripDamage.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 #include "model/errors/EngineError.h"
@@ -160,6 +161,15 @@ void checkSteadyDecode(const QByteArray& native, int index)
         fail(QStringLiteral("Two decodes of the file gave different pixels"));
 }
 
+// libtiff says a strip it could not decode whole only in a warning, and fills the rest.
+void checkTiffStrips(const QByteArray& native, int index)
+{
+    if (!TiffStripDamage::isTiff(native))
+        return;
+    if (const std::optional<QString> problem = TiffStripDamage::problem(native, index))
+        fail(QStringLiteral("libtiff: ") + *problem);
+}
+
 // The pixels are decoded only when they are written; the file's path travels with them so a
 // writer can tell a decoding fault from a writing one.
 void tagSource(VipsImage* image, const QString& path)
@@ -188,6 +198,7 @@ VipsRef openImage(const QByteArray& native, int index)
     VipsRef opened(image);
     checkHeif(native, index);
     checkSteadyDecode(native, index);
+    checkTiffStrips(native, index);
     tagSource(image, QFile::decodeName(native));
     return opened;
 }
@@ -356,6 +367,11 @@ void ImageDecoder::verify(const QString& path)
     // without making pixels; a decode that stops at the last row even misses damage past it.
     if (isJpegLoader(native)) {
         JpegStructure::check(path);
+        return;
+    }
+    // A TIFF's whole decode is the one that listens for its decoder's warnings.
+    if (TiffStripDamage::isTiff(native)) {
+        checkTiffStrips(native, 0);
         return;
     }
     double average = 0;

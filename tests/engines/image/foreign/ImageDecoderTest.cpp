@@ -2,6 +2,7 @@
 #include "engines/image/foreign/HeifStrictCheck.h"
 #include "engines/image/foreign/ImageDecoder.h"
 #include "engines/image/foreign/JpegStructure.h"
+#include "engines/image/foreign/TiffStripDamage.h"
 #include "engines/image/resample/ImageThumbnail.h"
 #include "model/errors/EngineError.h"
 #include "support/ImageTestImages.h"
@@ -336,4 +337,46 @@ TEST(ImageDecoder, AnAvifSequenceGivesItsPrimaryImage)
     EXPECT_EQ(image.width(), 150);
     EXPECT_EQ(image.height(), 150);
     EXPECT_EQ(ImageDecoder::decode(sequence, 64).width(), 64);
+}
+
+// libtiff's fax decoder says a strip it could not read whole only in a warning and fills the
+// rest; such a TIFF is damaged for every road, and one that reads whole still decodes.
+TEST(ImageDecoder, ATiffStripItsDecoderWarnsAboutIsDamage)
+{
+    QTemporaryDir dir;
+    const QString noise = dir.filePath("noise.v");
+    ASSERT_EQ(runProgram("vips", {"gaussnoise", noise, "400", "300", "--mean", "128", "--sigma", "30"}), 0);
+    const QString bilevel = dir.filePath("bilevel.v");
+    ASSERT_EQ(runProgram("vips", {"relational_const", noise, bilevel, "more", "128"}), 0);
+    const QString fax = dir.filePath("fax.tif");
+    ASSERT_EQ(runProgram("vips", {"tiffsave", bilevel, fax, "--compression", "ccittfax4", "--bitdepth", "1"}), 0);
+    QByteArray bytes = readFile(fax);
+    ASSERT_GT(bytes.size(), 4000);
+    for (qsizetype i = 300; i < bytes.size() / 2; i += 5)
+        bytes[i] = char(bytes[i] ^ 0x5a);
+    const QString damagedFax = writeFile(dir.filePath("damaged fax.tif"), bytes);
+    // The oracle: libvips itself makes a picture of it and only logs libtiff's words.
+    ASSERT_EQ(runProgram("vips", {"copy", damagedFax, dir.filePath("made anyway.png")}), 0);
+
+    const QString damaged = ImageDecoder::damagedMessage();
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(damagedFax).materialized(); }), damaged);
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(damagedFax, 100).materialized(); }), damaged);
+    EXPECT_EQ(failureOf([&] { ImageDecoder::verify(damagedFax); }), damaged);
+    EXPECT_FALSE(ImageDecoder::decodes(damagedFax));
+
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(fax).materialized(); }), QStringLiteral("<no failure>"));
+    EXPECT_TRUE(ImageDecoder::decodes(fax));
+    const QString lzw = dir.filePath("lzw.tif");
+    ASSERT_EQ(runProgram("vips", {"tiffsave", noise, lzw, "--compression", "lzw"}), 0);
+    EXPECT_TRUE(ImageDecoder::decodes(lzw));
+    EXPECT_TRUE(ImageDecoder::decodes(writeOpaqueImage(dir.filePath("plain.png"), 64, 48)));
+}
+
+TEST(TiffStripDamage, OnlyWordsAboutCodedDataAreDamage)
+{
+    EXPECT_TRUE(TiffStripDamage::isDamageWarning("Premature EOL at line 2 of strip 0 (got 212, expected 400)"));
+    EXPECT_TRUE(TiffStripDamage::isDamageWarning("Line length mismatch at line 0 of strip 1 (got 401, expected 400)"));
+    EXPECT_TRUE(TiffStripDamage::isDamageWarning("LZWDecode: Strip 0 not terminated with EOI code"));
+    EXPECT_FALSE(TiffStripDamage::isDamageWarning("Unknown field with tag 65000 (0xfde8) encountered"));
+    EXPECT_FALSE(TiffStripDamage::isDamageWarning("Sum of Photometric type-related color channels and ExtraSamples doesn't match SamplesPerPixel"));
 }
