@@ -98,23 +98,30 @@ int save(VipsImage* in, ImageOutput output, const QString& path, int q, const Im
     if (!target)
         throw SystemError::fromErrno(file.error(), QStringLiteral("Cannot write ") + path);
     int status = -1;
+    // Lossy coders move a small picture's colours far (a two-pixel picture by a tenth of the
+    // range); at this size a lossless file is no larger.
+    const gboolean small = in->Xsize * in->Ysize <= 128 * 128;
     switch (output) {
     case ImageOutput::jpg: status = vips_jpegsave_target(in, target, "Q", q, nullptr); break;
     case ImageOutput::png: status = vips_pngsave_target(in, target, nullptr); break;
     case ImageOutput::heic:
-        status = vips_heifsave_target(in, target, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+        status = vips_heifsave_target(in, target, "Q", q, "lossless", small, "subsample_mode",
+                                      small ? VIPS_FOREIGN_SUBSAMPLE_OFF : VIPS_FOREIGN_SUBSAMPLE_AUTO,
+                                      "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
         break;
     case ImageOutput::avif:
-        status = vips_heifsave_target(in, target, "Q", q, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
+        status = vips_heifsave_target(in, target, "Q", q, "lossless", small, "subsample_mode",
+                                      small ? VIPS_FOREIGN_SUBSAMPLE_OFF : VIPS_FOREIGN_SUBSAMPLE_AUTO,
+                                      "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
         break;
     case ImageOutput::tiff:
         status = vips_tiffsave_target(in, target, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW, nullptr);
         break;
     case ImageOutput::gif: status = vips_gifsave_target(in, target, nullptr); break;
     case ImageOutput::jp2:
-        // OpenJPEG's rate control puts a small flat picture an eighth off (white came out grey
-        // 224); at this size a lossless file is no larger.
-        status = in->Xsize * in->Ysize <= 128 * 128
+        // OpenJPEG's rate control also puts a small flat picture an eighth off (white came out
+        // grey 224).
+        status = small
             ? vips_jp2ksave_target(in, target, "lossless", TRUE, nullptr)
             : vips_jp2ksave_target(in, target, "Q", q, nullptr);
         break;
