@@ -644,6 +644,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         writeFailure(disk.get(), top);
 
     // Links made early can be bent outwards by links made later; check them as they now stand.
+    summary.madeLinks = madeLinks;
     if (madeLinks)
         summary.linksLeftOut += removeEscapingLinks(top);
     return summary;

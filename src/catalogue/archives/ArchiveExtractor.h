@@ -20,6 +20,7 @@ struct ExtractionSummary {
     int entries = 0; // every entry of the archive
     int items = 0;   // files and links, not under "__MACOSX"
     int linksLeftOut = 0; // links that would have led out of the folder
+    bool madeLinks = false; // whether any symbolic link was made, which only then needs a walk
     QStringList specialsLeftOut; // devices, pipes, sockets and hard links to them, by name
     // Entries written under another name than their own, "from" then "to": names the disk
     // refuses (":" on FAT, too long) and names it folds onto another's ("A.txt", "a.txt").

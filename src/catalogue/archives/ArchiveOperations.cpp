@@ -195,7 +195,8 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     // A lone folder is placed as the result itself, so its links must stay inside it, not only
     // inside the extraction: one that climbs out through the folder's name and back in leads
     // out once the folder is placed, or placed under another name.
-    const int linksLeftOut = summary.linksLeftOut + (loneFolder ? ArchiveExtractor::removeEscapingLinks(lone) : 0);
+    const int linksLeftOut =
+        summary.linksLeftOut + (loneFolder && summary.madeLinks ? ArchiveExtractor::removeEscapingLinks(lone) : 0);
     if (linksLeftOut > 0 && planner.notes())
         planner.notes()->addMessage(linksLeftOutNote(linksLeftOut));
     if (!summary.specialsLeftOut.isEmpty() && planner.notes())

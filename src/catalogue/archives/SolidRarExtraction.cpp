@@ -73,6 +73,7 @@ ExtractionSummary SolidRarExtraction::extract(const QString& path, const QString
     }
 
     ExtractionSummary summary;
+    summary.madeLinks = true; // what unar made is not known entry by entry
     summary.linksLeftOut = ArchiveExtractor::removeEscapingLinks(root);
     QStringList folders{root};
     while (!folders.isEmpty()) {
