@@ -198,7 +198,6 @@ VipsRef openImage(const QByteArray& native, int index)
     VipsRef opened(image);
     checkHeif(native, index);
     checkSteadyDecode(native, index);
-    checkTiffStrips(native, index);
     tagSource(image, QFile::decodeName(native));
     return opened;
 }
@@ -244,6 +243,7 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
     if (index >= vips_image_get_n_pages(first.get()))
         fail(QStringLiteral("image %1 of %2").arg(index).arg(vips_image_get_n_pages(first.get())));
     VipsRef header = index == 0 ? std::move(first) : openImage(native, index);
+    checkTiffStrips(native, index);
     const ImageProperties properties = readProperties(header.get());
     int width = header->Xsize;
     int height = header->Ysize;

@@ -6,10 +6,12 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -61,6 +63,21 @@ bool TiffStripDamage::isDamageWarning(const QString& message)
 
 std::optional<QString> TiffStripDamage::problem(const QByteArray& nativePath, int index)
 {
+    // A page found whole once is not decoded again for the next road through the same file
+    // (a check, then the conversion).
+    struct stat status {};
+    const QByteArray key = ::stat(nativePath.constData(), &status) == 0
+        ? nativePath + '\0' + QByteArray::number(index) + '\0' + QByteArray::number(qint64(status.st_size)) + '\0'
+            + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(status.st_mtim.tv_nsec))
+            + '\0' + QByteArray::number(quint64(status.st_ino))
+        : QByteArray();
+    static QMutex wholeLock;
+    static QSet<QByteArray> whole;
+    if (!key.isEmpty()) {
+        QMutexLocker lock(&wholeLock);
+        if (whole.contains(key))
+            return std::nullopt;
+    }
     listenOnce();
     const quint64 before = damageWarnings.load();
     VipsImage* opened = vips_image_new_from_file(nativePath.constData(), "access", VIPS_ACCESS_SEQUENTIAL, "page",
@@ -72,8 +89,15 @@ std::optional<QString> TiffStripDamage::problem(const QByteArray& nativePath, in
         vips_error_clear();
         return error.isEmpty() ? QStringLiteral("its pixels could not be decoded") : error;
     }
-    if (damageWarnings.load() == before)
+    if (damageWarnings.load() == before) {
+        if (!key.isEmpty()) {
+            QMutexLocker lock(&wholeLock);
+            if (whole.size() > 1000)
+                whole.clear();
+            whole.insert(key);
+        }
         return std::nullopt;
+    }
     QMutexLocker lock(&lastWarningLock);
     return lastWarning;
 }
