@@ -177,7 +177,7 @@ bool AppLifecycle::finishQuit()
 
 void AppLifecycle::runLaunchMaintenance()
 {
-    Capabilities::shared().probeArchiveFormats();
+    Capabilities::shared().warmUp();
     purgeTemporaryItems(86400);
 }
 

@@ -5,6 +5,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace qv::test;
@@ -53,4 +56,36 @@ TEST(DevDriver, CapabilitiesShowTextRecognitionAndSubjectLifting)
     // The English data and OpenCV's saliency module are installed on this machine.
     EXPECT_EQ(caps.value(QStringLiteral("textRecognition")), QJsonValue(true));
     EXPECT_EQ(caps.value(QStringLiteral("subjectLifting")), QJsonValue(true));
+}
+
+// A job on an archive reads no picture: the driver must not load the image library's format
+// modules (ImageMagick, Poppler, HEIF, JPEG XL, OpenSlide), a fifth of a one-shot run's start.
+TEST(DevDriver, AnArchiveJobLoadsNoPictureModules)
+{
+    QTemporaryDir home;
+    const QString folder = home.path() + QStringLiteral("/files");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    writeFile(folder + QStringLiteral("/note.txt"), "a note\n");
+    ASSERT_EQ(runProgram(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-c"),
+                          QStringLiteral("import zipfile, sys; z = zipfile.ZipFile(sys.argv[1], 'w');"
+                                         " z.write(sys.argv[2], 'a/note.txt'); z.write(sys.argv[2], 'b/note.txt'); z.close()"),
+                          folder + QStringLiteral("/notes.zip"), folder + QStringLiteral("/note.txt")}),
+              0);
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    process.setProcessEnvironment(env);
+    process.start(driver, {QStringLiteral("run"), QStringLiteral("tool.archive.extract"),
+                           folder + QStringLiteral("/notes.zip")});
+    ASSERT_TRUE(process.waitForFinished(240000));
+    const QByteArray loaderLog = process.readAllStandardError();
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/notes/b/note.txt"))) << process.readAllStandardOutput().constData();
+    EXPECT_TRUE(loaderLog.contains("libarchive")) << "the loader's log was not seen";
+    EXPECT_FALSE(loaderLog.contains("vips-modules"));
 }

@@ -121,13 +121,34 @@ Capabilities::Capabilities(Lookups lookups, QObject* parent)
     : QObject(parent)
     , m_lookups(std::move(lookups))
     , m_lastExternalCheck(QDate(1, 1, 1), QTime(0, 0), Qt::UTC)
-    , m_imageIOWritable(imageTypes(m_lookups.writableImageFormatIds, kOwnWriterFormatIds))
-    , m_imageIOReadable(imageTypes(m_lookups.readableImageFormatIds))
     , m_ffmpegURL(findFFmpeg())
     , m_textRecognition(m_lookups.hasTextRecognitionData && m_lookups.hasTextRecognitionData())
     , m_subjectLifting(m_lookups.canLiftSubjects && m_lookups.canLiftSubjects())
 {
     refreshExternalApps(true);
+}
+
+const QSet<QString>& Capabilities::imageIOWritable() const
+{
+    std::call_once(m_writableOnce, [this] {
+        m_imageIOWritable = imageTypes(m_lookups.writableImageFormatIds, kOwnWriterFormatIds);
+    });
+    return m_imageIOWritable;
+}
+
+const QSet<QString>& Capabilities::imageIOReadable() const
+{
+    std::call_once(m_readableOnce, [this] {
+        m_imageIOReadable = imageTypes(m_lookups.readableImageFormatIds);
+    });
+    return m_imageIOReadable;
+}
+
+void Capabilities::warmUp()
+{
+    probeArchiveFormats();
+    imageIOWritable();
+    imageIOReadable();
 }
 
 const QStringList& Capabilities::baseArchiveFormats()

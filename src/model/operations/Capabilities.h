@@ -85,9 +85,13 @@ public:
     // The stored set, probing first when there is none yet.
     QSet<QString> archiveFormats();
 
-    // Type identifiers of the image formats that can be written and read.
-    const QSet<QString>& imageIOWritable() const { return m_imageIOWritable; }
-    const QSet<QString>& imageIOReadable() const { return m_imageIOReadable; }
+    // Type identifiers of the image formats that can be written and read. Asked of the image
+    // library on first use: that loads all its format modules, which a job on an archive or a
+    // document never needs.
+    const QSet<QString>& imageIOWritable() const;
+    const QSet<QString>& imageIOReadable() const;
+    // Works out what is asked on first use, so that a later question is answered at once.
+    void warmUp();
 
     // The archive formats read without any probe.
     static const QStringList& baseArchiveFormats();
@@ -109,9 +113,12 @@ private:
     QDateTime m_lastExternalCheck;
     std::optional<QSet<QString>> m_archiveFormats;
 
+    mutable std::once_flag m_writableOnce;
+    mutable std::once_flag m_readableOnce;
+    mutable QSet<QString> m_imageIOWritable;
+    mutable QSet<QString> m_imageIOReadable;
+
     // Worked out once at creation, then read without the lock.
-    const QSet<QString> m_imageIOWritable;
-    const QSet<QString> m_imageIOReadable;
     const std::optional<QUrl> m_ffmpegURL;
     const bool m_textRecognition;
     const bool m_subjectLifting;

@@ -285,6 +285,28 @@ TEST(Capabilities, ImageTypesAreTypeIdentifiersAndIncludeOwnWriters)
     EXPECT_TRUE(Capabilities(empty.lookups()).imageIOReadable().isEmpty());
 }
 
+// Asking the image library loads every format module it has; a job on an archive or a
+// document never needs them, so they are asked for only when an image type is.
+TEST(Capabilities, ImageTypesAreAskedForOnlyWhenReadAndOnce)
+{
+    FakeMachine machine;
+    machine.readable = {"jpg"};
+    machine.writable = {"png"};
+    int asked = 0;
+    Capabilities::Lookups lookups = machine.lookups();
+    lookups.readableImageFormatIds = [&] { ++asked; return machine.readable; };
+    lookups.writableImageFormatIds = [&] { ++asked; return machine.writable; };
+    Capabilities caps(lookups);
+    EXPECT_TRUE(caps.isAvailable(EngineID{EngineID::Kind::archive}));
+    caps.refreshExternalApps(true);
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(caps.imageIOReadable().contains("public.jpeg"));
+    EXPECT_TRUE(caps.imageIOWritable().contains("public.png"));
+    caps.warmUp();
+    caps.imageIOReadable();
+    EXPECT_EQ(asked, 2);
+}
+
 TEST(Capabilities, ArchiveProbeRunsOnceAndLogs)
 {
     const QSet<QString> base{"zip", "tar", "tar.gz", "tar.bz2", "tar.xz", "gz", "bz2", "xz"};
