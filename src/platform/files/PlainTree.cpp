@@ -36,6 +36,7 @@ mode_t processUmask()
 
 struct Walk {
     int root = -1;
+    uid_t owner = ::geteuid();
     int entries = 0;
     std::optional<QString> problem;
 };
@@ -77,11 +78,11 @@ bool plainFolder(int fd, const QByteArray& path, int depth, Walk& walk)
         }
         const QByteArray inside = path.isEmpty() ? name : path + '/' + name;
         // Looked at before it is opened: opening a pipe or a device is already acting on it.
-        // The folder's own word on a file or a folder will do (what is opened is looked at
-        // again below, and a worker makes no devices); anything else is asked of the inode.
+        // The folder's own word on a folder will do (what is opened is looked at again below,
+        // and a worker makes no devices); anything else is asked of the inode.
         struct stat seen {};
-        if (entry->d_type == DT_REG || entry->d_type == DT_DIR) {
-            seen.st_mode = entry->d_type == DT_REG ? S_IFREG : S_IFDIR;
+        if (entry->d_type == DT_DIR) {
+            seen.st_mode = S_IFDIR;
         } else if (::fstatat(fd, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
             walk.problem = QStringLiteral("Its folder changed while it was looked at");
             plain = false;
@@ -102,6 +103,11 @@ bool plainFolder(int fd, const QByteArray& path, int depth, Walk& walk)
             plain = false;
             break;
         }
+        // A file that is already what it must be is left alone: nothing is done to it, so it
+        // need not be opened (most of an extraction's files).
+        if (S_ISREG(seen.st_mode) && seen.st_uid == walk.owner && seen.st_nlink == 1
+            && (seen.st_mode & 07777) == PlainTree::fileMode())
+            continue;
         const int inner = ::openat(fd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat status {};
         if (inner < 0 || ::fstat(inner, &status) != 0 || (status.st_mode & S_IFMT) != (seen.st_mode & S_IFMT)
@@ -120,7 +126,7 @@ bool plainFolder(int fd, const QByteArray& path, int depth, Walk& walk)
 
 bool plainItem(int fd, const struct stat& status, const QByteArray& path, int depth, Walk& walk)
 {
-    if (status.st_uid != ::geteuid()) {
+    if (status.st_uid != walk.owner) {
         walk.problem = QStringLiteral("It holds an item of another user");
         return false;
     }
