@@ -161,8 +161,15 @@ int main(int argc, char** argv)
         removeAll(clear);
         workers.clear();
         workers.startAhead(1);
-        while (workers.idleCount() < 1)
+        QElapsedTimer warming;
+        warming.start();
+        while (workers.idleCount() < 1) {
+            if (warming.elapsed() > 60000) {
+                std::fprintf(stderr, "no worker came up warm\n");
+                return 1;
+            }
             QThread::msleep(1);
+        }
         warm.push_back(runOurs(entry, file));
 
         emptyFolder(peerDir);

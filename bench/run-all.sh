@@ -113,6 +113,7 @@ script wheel_first_look.sh
 # Starting small, cancelling at once, memory that comes back.
 script worker_start.sh
 script archive_extract.sh
+script job_in_app.sh
 script cancel_load.sh
 script background_load.sh
 script open_with.sh
