@@ -113,8 +113,10 @@ std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCop
     // Under Wayland without X11 the watcher logs that it is unavailable; the rest runs on.
     WheelController::shared().attach(DragWatcher::shared());
     // Idle workers are all retired in time; one is started on the tap, while the user still
-    // aims at a segment, so the drop finds it ready.
+    // aims at a segment, so the drop finds it ready; and as any other wheel opens (the hot
+    // key's, Open With's).
     connect(&DragWatcher::shared(), &DragWatcher::wheelRequested, this, [] { catalogueWorkers().startAhead(1); });
+    connect(&WheelController::shared(), &WheelController::wheelOpened, this, [] { catalogueWorkers().startAhead(1); });
     DragWatcher::shared().start();
 
     HotkeyCenter& hotkey = HotkeyCenter::shared();
