@@ -113,8 +113,11 @@ std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg
             deadline.request_stop();
     });
     try {
-        const DescribedMedia described = describeMediaFile(ffmpeg, QUrl::fromLocalFile(path), deadline.get_token());
-        return MediaStreams{described.info.video.has_value(), described.info.audio.has_value(), described.description};
+        const QUrl file = QUrl::fromLocalFile(path);
+        const DescribedMedia described = describeMediaFile(ffmpeg, file, deadline.get_token());
+        // A sound FFmpeg cannot decode is offered nothing, as if it were not there.
+        const bool sound = described.info.audio.has_value() && soundDecodable(file, described.info);
+        return MediaStreams{described.info.video.has_value(), sound, described.description};
     } catch (const std::exception&) {
         // Damaged, unreadable or too slow: the name decides.
     }

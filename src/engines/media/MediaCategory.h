@@ -10,8 +10,8 @@
 
 namespace qv {
 
-// What FFmpeg finds in a media file: a picture stream that is no cover, a sound stream.
-// Nothing without FFmpeg, for a file it cannot read, or when it has not answered within
+// What FFmpeg finds in a media file: a picture stream that is no cover, a sound stream its
+// decoder reads whole (an MPEG-4 ALS sound of floating-point samples counts as none). Nothing without FFmpeg, for a file it cannot read, or when it has not answered within
 // `limit` (it is then stopped). Blocks: never call it on the main thread.
 //
 // The first form remembers its answers for as long as the file stays as it was, so a file

@@ -180,6 +180,10 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         if (const std::optional<MediaStreams> streams = probe.mediaStreams(path)) {
             if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
                 info.category = streams->video ? FileCategory::video : FileCategory::audio;
+            // Streams were found, none of them usable (a sound no decoder here reads whole):
+            // every media entry could only fail.
+            if (!streams->video && !streams->audio)
+                info.category = FileCategory::other;
             info.hasAudio = streams->audio;
             info.mediaDescription = streams->description;
         }

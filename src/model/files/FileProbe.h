@@ -20,7 +20,7 @@ struct ItemStatus {
 // What a probe of a media file found in it.
 struct MediaStreams {
     bool video = false; // pictures, cover art aside
-    bool audio = false;
+    bool audio = false; // a sound the decoder reads whole
     // FFmpeg's text on the file when it alone describes it: the worker that runs a job on the
     // file reads it instead of starting FFmpeg again.
     std::optional<QString> description;

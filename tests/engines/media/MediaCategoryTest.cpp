@@ -59,6 +59,18 @@ TEST_F(MediaCategory, StreamsDecide)
     EXPECT_EQ(mediaStreamsOfFile(dir.filePath("missing.webm")), std::nullopt);
 }
 
+// FFmpeg's probe lists the sound of a floating-point ALS file, which its decoder gives up on
+// after the first frame: no sound entry could do anything with it.
+TEST_F(MediaCategory, ASoundTheDecoderCannotReadWholeIsNoSound)
+{
+    const QString integer = dir.filePath("integer.mp4");
+    const QString floating = dir.filePath("floating.mp4");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/als-integer.mp4"), integer));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/als-float.mp4"), floating));
+    EXPECT_EQ(mediaStreamsOfFile(integer), (MediaStreams{false, true}));
+    EXPECT_EQ(mediaStreamsOfFile(floating), (MediaStreams{false, false}));
+}
+
 TEST_F(MediaCategory, AnswersAreRememberedWhileTheFileStaysAsItWas)
 {
     const QString clip = make("clip.webm", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=1",

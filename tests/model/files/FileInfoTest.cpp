@@ -100,9 +100,11 @@ TEST(FileInfo, ContainersOfSoundOrPicturesFollowTheirStreams)
     EXPECT_EQ(sound.asked,
               (QStringList{"voice.webm", "memo.3gp", "memo.3g2", "song.MP4", "album.mkv", "film.m4v", "film.avi"}));
 
-    // No answer, or an answer of neither, leaves the name's category.
+    // No answer leaves the name's category; an answer of neither (a sound no decoder reads
+    // whole) leaves nothing any media entry can use.
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(std::nullopt)), FileCategory::video);
-    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(MediaStreams{})), FileCategory::video);
+    EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(MediaStreams{})), FileCategory::other);
+    EXPECT_EQ(categoryOf("clip.mp4", StreamsProbe(MediaStreams{})), FileCategory::other);
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(silentPictures)), FileCategory::video);
 }
 

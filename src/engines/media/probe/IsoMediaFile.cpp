@@ -74,7 +74,97 @@ QByteArray handlerOf(QFile& file, const Box& track)
     return file.read(4);
 }
 
+// One MPEG-4 descriptor in an "esds" box: its tag, then its length in up to four bytes of seven
+// bits each.
+struct Descriptor {
+    int tag = 0;
+    qsizetype body = 0;
+    qsizetype end = 0;
+};
+
+std::optional<Descriptor> readDescriptor(const QByteArray& bytes, qsizetype at)
+{
+    if (at >= bytes.size())
+        return std::nullopt;
+    Descriptor descriptor;
+    descriptor.tag = uchar(bytes[at++]);
+    qsizetype length = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (at >= bytes.size())
+            return std::nullopt;
+        const uchar byte = uchar(bytes[at++]);
+        length = (length << 7) | (byte & 0x7F);
+        if (!(byte & 0x80))
+            break;
+    }
+    descriptor.body = at;
+    descriptor.end = at + length;
+    if (descriptor.end > bytes.size())
+        return std::nullopt;
+    return descriptor;
+}
+
+// The DecoderSpecificInfo in an "esds" box's descriptors.
+std::optional<QByteArray> decoderSpecificInfo(const QByteArray& esds)
+{
+    // The elementary stream: its id, its flags, and what they say follows.
+    const std::optional<Descriptor> stream = readDescriptor(esds, 0);
+    if (!stream || stream->tag != 0x03 || stream->end - stream->body < 3)
+        return std::nullopt;
+    const uchar flags = uchar(esds[stream->body + 2]);
+    qsizetype at = stream->body + 3;
+    if (flags & 0x80)
+        at += 2;
+    if ((flags & 0x40) && at < stream->end)
+        at += 1 + uchar(esds[at]);
+    if (flags & 0x20)
+        at += 2;
+    const std::optional<Descriptor> config = at < stream->end ? readDescriptor(esds, at) : std::nullopt;
+    // The object type, stream type, buffer size and bit rates come before the decoder's own.
+    if (!config || config->tag != 0x04 || config->end > stream->end || config->end - config->body < 13)
+        return std::nullopt;
+    const std::optional<Descriptor> specific = readDescriptor(esds, config->body + 13);
+    if (!specific || specific->tag != 0x05 || specific->end > config->end)
+        return std::nullopt;
+    return esds.mid(specific->body, specific->end - specific->body);
+}
+
 } // namespace
+
+std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    if (!movie)
+        return std::nullopt;
+    qint64 at = movie->body;
+    for (int count = 0; count < 1000; ++count) {
+        const std::optional<Box> track = childBox(file, at, movie->end, "trak");
+        if (!track)
+            return std::nullopt;
+        at = track->end;
+        if (handlerOf(file, *track) != "soun")
+            continue;
+        std::optional<Box> box = childBox(file, track->body, track->end, "mdia");
+        for (const char* inner : {"minf", "stbl", "stsd"})
+            box = box ? childBox(file, box->body, box->end, inner) : std::nullopt;
+        // The sample descriptions: version and flags, their count, then the first of them.
+        const std::optional<Box> entry = box ? readBox(file, box->body + 8, box->end) : std::nullopt;
+        if (!entry || entry->type != "mp4a" || entry->end - entry->body < 28 || !file.seek(entry->body + 8))
+            return std::nullopt;
+        // A sound sample entry's fields take 28 bytes; QuickTime's versions 1 and 2 add more.
+        const QByteArray version = file.read(2);
+        const qint64 fields = version.size() != 2 ? 28 : version[1] == 1 ? 44 : version[1] == 2 ? 64 : 28;
+        const std::optional<Box> esds = childBox(file, entry->body + fields, entry->end, "esds");
+        // Version and flags before the descriptors; a few hundred bytes at most.
+        if (!esds || esds->end - esds->body < 4 || esds->end - esds->body > 65536 || !file.seek(esds->body + 4))
+            return std::nullopt;
+        return decoderSpecificInfo(file.read(esds->end - esds->body - 4));
+    }
+    return std::nullopt;
+}
 
 bool IsoMediaFile::handles(const QString& extension)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -17,6 +18,11 @@ public:
     // least one track (with `soundRequired`, one whose handler is sound), and the length is
     // positive. Nothing otherwise: the caller asks FFmpeg.
     static std::optional<double> duration(const QString& path, bool soundRequired = false);
+
+    // The decoder's own configuration of the first sound track's MPEG-4 audio (the
+    // DecoderSpecificInfo of its "esds" box), which says what FFmpeg's probe does not (an ALS
+    // stream's sample format); absent when the file holds none or its boxes do not lead to it.
+    static std::optional<QByteArray> soundDecoderConfig(const QString& path);
 
     // Whether a file of this lower-case extension is read by duration().
     static bool handles(const QString& extension);

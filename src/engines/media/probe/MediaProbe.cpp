@@ -1,6 +1,8 @@
 #include "engines/media/probe/MediaProbe.h"
 
+#include "engines/media/probe/AlsSpecificConfig.h"
 #include "engines/media/probe/FFmpegProbeParser.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MpegAudioFrames.h"
 #include "engines/media/probe/NativeMediaProbe.h"
 #include "model/errors/EngineError.h"
@@ -58,7 +60,26 @@ std::optional<double> packetDuration(const QUrl& ffmpeg, const QUrl& file, const
     return seconds;
 }
 
+// The streams every run can use: a sound FFmpeg cannot decode whole is no sound to convert.
+MediaInfo withoutUndecodableSound(MediaInfo info, const QUrl& file)
+{
+    if (!soundDecodable(file, info)) {
+        info.audio.reset();
+        info.audioStreamCount = 0;
+    }
+    return info;
+}
+
 } // namespace
+
+bool soundDecodable(const QUrl& file, const MediaInfo& info)
+{
+    if (!info.audio || info.audio->codec != QLatin1String("mp4als") || !containerIs(info.container, QStringLiteral("mov")))
+        return true;
+    const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(file.toLocalFile());
+    const std::optional<AlsSpecificConfig> als = config ? AlsSpecificConfig::read(*config) : std::nullopt;
+    return !als || als->ffmpegDecodes();
+}
 
 std::optional<QString> demuxerForExtension(const QString& extension)
 {
@@ -90,7 +111,12 @@ MediaInfo probeMediaInfo(const QUrl& file, std::stop_token stop)
 
 MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
 {
-    return describeMediaFile(ffmpeg, file, std::move(stop)).info;
+    const MediaInfo info = withoutUndecodableSound(describeMediaFile(ffmpeg, file, std::move(stop)).info, file);
+    if (!hasStreams(info))
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          QStringLiteral("FFmpeg's decoder can't read this MPEG-4 ALS sound (floating-point samples "
+                                         "or RLS-LMS prediction)"));
+    return info;
 }
 
 namespace {
@@ -111,7 +137,7 @@ std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, co
         if (auto native = probeNatively(file))
             return native;
     }
-    MediaInfo info = parseFFmpegProbeOutput(description);
+    MediaInfo info = withoutUndecodableSound(parseFFmpegProbeOutput(description), file);
     const std::optional<QString> named = demuxerForExtension(extension);
     if ((named && !containerIs(info.container, *named)) || !hasStreams(info))
         return std::nullopt;

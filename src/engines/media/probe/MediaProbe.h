@@ -36,6 +36,11 @@ DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& 
 // caller then probes the file).
 std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, const QUrl& file);
 
+// Whether FFmpeg's decoder makes the whole of the file's first sound, as far as the file's own
+// configuration tells: not an MPEG-4 ALS stream of floating-point samples, which its probe
+// cannot tell from a 16-bit one. True when the file says nothing against it.
+bool soundDecodable(const QUrl& file, const MediaInfo& info);
+
 // FFmpeg's demuxer for a file of this lower-case extension, when the catalogue knows one.
 std::optional<QString> demuxerForExtension(const QString& extension);
 
