@@ -30,6 +30,7 @@ const QList<QRegularExpression>& toolForms()
                 + QStringLiteral(" sheets: only the first, \\x{201C}[^\\x{201D}]{0,120}\\x{201D}, was converted\\.")
                 + QStringLiteral("(?: Choose \\x{201C}One file per sheet\\x{201D} in the options for all of them\\.)?"),
             number + QStringLiteral(" links? pointing outside the archive (?:was|were) left out"),
+            number + QStringLiteral(" items? without (?:a name|names) (?:was|were) saved under the archive's name"),
             number + QStringLiteral(" pictures? outside the document's folder (?:was|were) left out"),
             number + QStringLiteral(" files?"),
             number + QStringLiteral(" codes"),

@@ -47,6 +47,8 @@ TEST(WorkerNotesTest, TheToolsOwnSentencesAreShown)
         intactNote(1200, request.files.first()),
         linksLeftOutNote(1),
         linksLeftOutNote(4),
+        namelessEntriesNote(1),
+        namelessEntriesNote(2),
         DocumentPictures::leftOutNote(2),
         QStringLiteral("4 files"),
         QStringLiteral("3 codes"),

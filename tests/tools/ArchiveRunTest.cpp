@@ -54,6 +54,16 @@ void writeFilledZip(const QString& path, int files, qint64 size)
     archive_write_free(a);
 }
 
+// The ids of the entries a wheel offers for the file.
+QStringList offeredIds(const QString& wheel, const QString& file, const QString& home)
+{
+    QStringList ids;
+    const QJsonObject content = QJsonDocument::fromJson(runDevDriver({QStringLiteral("wheel"), wheel, file}, home)).object();
+    for (const QJsonValue& segment : content.value(QStringLiteral("segments")).toArray())
+        ids.append(segment.toObject().value(QStringLiteral("id")).toString());
+    return ids;
+}
+
 } // namespace
 
 TEST(ArchiveRun, ExtractsBesideTheArchiveWithoutOverwriting)
@@ -181,14 +191,7 @@ TEST(ArchiveRun, ASolidRar4IsOfferedOnlyWhereUnarReadsIt)
     QTemporaryDir dir;
     const QString archive = dir.filePath("solid.rar");
     ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar3-solid.rar"), archive));
-    const auto offered = [&](const QString& wheel) {
-        QStringList ids;
-        const QJsonObject content =
-            QJsonDocument::fromJson(runDevDriver({QStringLiteral("wheel"), wheel, archive}, dir.path())).object();
-        for (const QJsonValue& segment : content.value(QStringLiteral("segments")).toArray())
-            ids.append(segment.toObject().value(QStringLiteral("id")).toString());
-        return ids;
-    };
+    const auto offered = [&](const QString& wheel) { return offeredIds(wheel, archive, dir.path()); };
 
     if (runProgram(QStringLiteral("unar"), {QStringLiteral("-v")}) == 0) {
         EXPECT_TRUE(offered(QStringLiteral("tools")).contains(QStringLiteral("tool.archive.extract")));
@@ -209,4 +212,49 @@ TEST(ArchiveRun, ASolidRar4IsOfferedOnlyWhereUnarReadsIt)
     EXPECT_EQ(offered(QStringLiteral("tools")), QStringList{"tool.folder.zip"});
     EXPECT_TRUE(offered(QStringLiteral("convert")).isEmpty());
     qunsetenv("QUORVENDA_UNAR");
+}
+
+// A zip packed with Implode is read by unar behind the worker's walls where it is installed;
+// without it nothing is offered that libarchive would fail on.
+TEST(ArchiveRun, AnImplodedZipIsOfferedOnlyWhereUnarReadsIt)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("old.zip");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/implode-4k-2trees.zip"), archive));
+    const auto offered = [&](const QString& wheel) { return offeredIds(wheel, archive, dir.path()); };
+
+    if (runProgram(QStringLiteral("unar"), {QStringLiteral("-v")}) == 0) {
+        EXPECT_TRUE(offered(QStringLiteral("tools")).contains(QStringLiteral("tool.archive.test")));
+        const QJsonObject tested =
+            driver({QStringLiteral("run"), QStringLiteral("tool.archive.test"), archive}, dir.path());
+        EXPECT_EQ(stringList(tested.value(QStringLiteral("messages"))),
+                  QStringList{QStringLiteral("old.zip is intact \u00B7 1 item")});
+        const QJsonObject result =
+            driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), archive}, dir.path());
+        EXPECT_EQ(stringList(result.value(QStringLiteral("outputs"))), QStringList{dir.filePath("HEADER.txt")});
+        // The CRC-32 the zip's directory keeps for it.
+        const QByteArray bytes = readFile(dir.filePath("HEADER.txt"));
+        EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())), 841144519u);
+    }
+
+    qputenv("QUORVENDA_UNAR", "/nonexistent/unar");
+    EXPECT_EQ(offered(QStringLiteral("tools")), QStringList{"tool.folder.zip"});
+    EXPECT_TRUE(offered(QStringLiteral("convert")).isEmpty());
+    qunsetenv("QUORVENDA_UNAR");
+}
+
+// Files a 7-Zip archive holds without names come out under the archive's name, and the user is
+// told why.
+TEST(ArchiveRun, FilesWithoutNamesComeOutUnderTheArchivesNameWithANote)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("report.7z");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/nameless.7z"), archive));
+    const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), archive}, dir.path());
+    EXPECT_EQ(result.value(QStringLiteral("state")).toString(), QStringLiteral("finished"));
+    EXPECT_EQ(stringList(result.value(QStringLiteral("outputs"))), QStringList{dir.filePath("report")});
+    EXPECT_EQ(entries(dir.filePath("report")), (QStringList{"report", "report (2)"}));
+    EXPECT_EQ(readFile(dir.filePath("report/report (2)")).size(), 610);
+    EXPECT_EQ(stringList(result.value(QStringLiteral("messages"))),
+              QStringList{QStringLiteral("2 items without names were saved under the archive's name")});
 }

@@ -130,6 +130,15 @@ QString linksLeftOutNote(int count)
     return QStringLiteral("%1 links pointing outside the archive were left out").arg(count);
 }
 
+QString namelessEntriesNote(int count)
+{
+    if (count <= 0)
+        return {};
+    if (count == 1)
+        return QStringLiteral("1 item without a name was saved under the archive's name");
+    return QStringLiteral("%1 items without names were saved under the archive's name").arg(count);
+}
+
 QString specialsLeftOutNote(const QStringList& names)
 {
     if (names.isEmpty())
@@ -468,7 +477,7 @@ private:
 ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString& root,
                                             std::stop_token stop,
                                             const FractionHandler& onFraction,
-                                            const std::optional<QString>& entryName)
+                                            const QString& ownName)
 {
     const QString top = QFileInfo(root).canonicalFilePath();
     if (top.isEmpty())
@@ -501,8 +510,9 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         ++summary.entries;
 
         QString relative;
-        if (entryName) {
-            relative = *entryName;
+        bool nameless = false;
+        if (reader.kind() == ArchiveReader::Kind::compressedFile) {
+            relative = ownName;
             archive_entry_set_filetype(entry, AE_IFREG);
             archive_entry_set_perm(entry, 0666);
         } else {
@@ -511,10 +521,18 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             if (!cleaned)
                 throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + name);
             relative = *cleaned;
+            nameless = name.isEmpty();
         }
 
         const QString hardlink = reader.hardlink(entry);
         const EntryKind kind = kindOf(entry, hardlink);
+        if (nameless && (kind == EntryKind::file || kind == EntryKind::symlink)) {
+            // Each under a name of its own at the top, never over another entry.
+            relative = ownName;
+            for (int n = 2; exists(top + QLatin1Char('/') + relative); ++n)
+                relative = ownName + QStringLiteral(" (%1)").arg(n);
+            ++summary.nameless;
+        }
         // A hard link counts once it is known to lead to something that was made.
         if (kind != EntryKind::hardlink && countsAsItem(kind, relative))
             ++summary.items;
@@ -551,7 +569,9 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
                 makeFolders(top, placed, known);
                 out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry) | S_IRUSR | S_IWUSR);
             }
-            names.made(placed);
+            // A later entry of the name a nameless one took is written beside it, not over it.
+            if (!nameless)
+                names.made(placed);
             const qint64 size = extraction.copyData(entry, &*out, &space);
             out->finish(size, modifiedTime(entry), accessedTime(entry));
             continue;

@@ -25,7 +25,11 @@ struct ExtractionSummary {
     // Entries written under another name than their own, "from" then "to": names the disk
     // refuses (":" on FAT, too long) and names it folds onto another's ("A.txt", "a.txt").
     QList<std::pair<QString, QString>> renamed;
+    int nameless = 0; // files without a name, written under the archive's
 };
+
+// The note for files written under the archive's name for want of their own; empty for none.
+QString namelessEntriesNote(int count);
 
 // The note naming the entries written under other names; empty for none.
 QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed);
@@ -44,14 +48,15 @@ QString specialsLeftOutNote(const QStringList& names);
 // failure stays in root for the caller to remove.
 class ArchiveExtractor {
 public:
-    // root must exist. entryName names the single entry of a compressed file (the reader's
-    // Kind::compressedFile). Throws ArchiveReadError for damaged or unreadable data,
-    // EngineError for names that lead out, for too little free space and for an archive that
-    // unpacks to an absurd size (ArchiveSpace), SystemError for a failed write,
-    // CancellationError when stopped.
+    // root must exist. ownName names what has no name of its own: the single entry of a
+    // compressed file (the reader's Kind::compressedFile), and an archive's files without a
+    // name, as other extractors name them after the archive ("photos", then "photos (2)").
+    // Throws ArchiveReadError for damaged or unreadable data, EngineError for names that lead
+    // out, for too little free space and for an archive that unpacks to an absurd size
+    // (ArchiveSpace), SystemError for a failed write, CancellationError when stopped.
     static ExtractionSummary extract(ArchiveReader& reader, const QString& root,
                                      std::stop_token stop, const FractionHandler& onFraction = {},
-                                     const std::optional<QString>& entryName = std::nullopt);
+                                     const QString& ownName = QStringLiteral("file"));
 
     // Unpacks a gzip file to root/name in one pass, checking its checksums as it goes. Throws
     // as extract does.

@@ -2,9 +2,9 @@
 
 #include "catalogue/archives/ArchiveEntryName.h"
 #include "catalogue/archives/ArchiveReader.h"
-#include "catalogue/archives/SolidRarExtraction.h"
 #include "catalogue/archives/ArchiveWriter.h"
 #include "catalogue/archives/GzipCheck.h"
+#include "catalogue/archives/UnarExtraction.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -104,6 +104,19 @@ QString itemName(const QString& path)
     return name.isEmpty() ? QStringLiteral("Archive") : name;
 }
 
+// What an extraction left out or wrote under other names than the archive's, each in a note.
+void noteWhatChanged(const ExtractionSummary& summary, int linksLeftOut, const OutputPlanner& planner)
+{
+    const std::shared_ptr<JobNotes>& notes = planner.notes();
+    if (!notes)
+        return;
+    for (const QString& note : {linksLeftOutNote(linksLeftOut), specialsLeftOutNote(summary.specialsLeftOut),
+                                renamedEntriesNote(summary.renamed), namelessEntriesNote(summary.nameless)}) {
+        if (!note.isEmpty())
+            notes->addMessage(note);
+    }
+}
+
 } // namespace
 
 ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
@@ -133,11 +146,21 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
         } else if (isSingleFileFormat(key)) {
             ArchiveReader reader(file.path(), ArchiveReader::Kind::compressedFile);
             summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
-        } else if (key == QLatin1String("rar") && SolidRarExtraction::needs(file.path())) {
-            summary = SolidRarExtraction::extract(file.path(), root, stop);
+        } else if (UnarExtraction::needs(file.path(), key)) {
+            summary = UnarExtraction::extract(file.path(), root, stop);
         } else {
-            ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
-            summary = ArchiveExtractor::extract(reader, root, stop, onFraction);
+            try {
+                ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
+                summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
+            } catch (const ArchiveReadError& error) {
+                // A method libarchive lacks (7-Zip's Deflate64) says nothing of the archive's
+                // soundness: unar reads it, and checks it as closely.
+                if (!ArchiveReader::isUnsupportedMethod(error.text()) || !UnarExtraction::isAvailable())
+                    throw;
+                qCInfo(enginesLog) << "libarchive cannot unpack" << file.name << "(" << error.text() << "): unar can";
+                removePartial();
+                summary = UnarExtraction::extract(file.path(), root, stop);
+            }
         }
         throwIfCancelled(stop);
     } catch (const ArchiveReadError& error) {
@@ -197,12 +220,7 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     // out once the folder is placed, or placed under another name.
     const int linksLeftOut =
         summary.linksLeftOut + (loneFolder && summary.madeLinks ? ArchiveExtractor::removeEscapingLinks(lone) : 0);
-    if (linksLeftOut > 0 && planner.notes())
-        planner.notes()->addMessage(linksLeftOutNote(linksLeftOut));
-    if (!summary.specialsLeftOut.isEmpty() && planner.notes())
-        planner.notes()->addMessage(specialsLeftOutNote(summary.specialsLeftOut));
-    if (!summary.renamed.isEmpty() && planner.notes())
-        planner.notes()->addMessage(renamedEntriesNote(summary.renamed));
+    noteWhatChanged(summary, linksLeftOut, planner);
 
     if (entries.isEmpty())
         throw EngineError(ArchiveMessage::empty);
@@ -237,7 +255,10 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     const FractionHandler report = progressReporter(progress, onFraction);
     const QString intact = file.name + QStringLiteral(" is intact");
 
-    if (key == QLatin1String("zip") || key == QLatin1String("gz") || key == QLatin1String("bz2")) {
+    // unar checks a zip's CRCs only as it writes the files out: such a zip is tested as other
+    // formats are, by extracting it.
+    const bool readByUnar = key == QLatin1String("zip") && UnarExtraction::needs(file.path(), key);
+    if ((key == QLatin1String("zip") && !readByUnar) || key == QLatin1String("gz") || key == QLatin1String("bz2")) {
         // Reading every byte checks every checksum; nothing needs to be written.
         ExtractionSummary summary;
         try {
@@ -253,7 +274,7 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
             qCInfo(enginesLog) << "Testing" << file.name << "failed:" << error.text();
             // A compression method the reader does not know (Deflate64, Implode) says nothing
             // of the archive's checksums: it is not known to be damaged.
-            const bool unsupported = error.text().contains(QLatin1String("nsupported"));
+            const bool unsupported = ArchiveReader::isUnsupportedMethod(error.text());
             throw EngineError(error.needsPassword() ? ArchiveMessage::passwordProtected
                               : unsupported         ? ArchiveMessage::damagedOrUnsupported
                                                     : ArchiveMessage::damaged,
@@ -265,7 +286,15 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     }
 
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("test"));
-    const ExtractionSummary summary = extractContents(file, folder, stop, report);
+    ExtractionSummary summary;
+    try {
+        summary = extractContents(file, folder, stop, report);
+    } catch (const EngineError& error) {
+        // unar reads every method it is given such a zip for: what it refuses is damage.
+        if (!readByUnar || error.message() != ArchiveMessage::damagedOrUnsupported)
+            throw;
+        throw EngineError(ArchiveMessage::damaged, error.log());
+    }
     report(1.0);
     return isSingleFileFormat(key) ? intact : intactNote(summary.items, file);
 }
@@ -322,12 +351,7 @@ QUrl convertArchive(const FileInfo& file, ArchiveTarget target, const OutputPlan
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("convert"));
     const ExtractionSummary summary =
         extractContents(file, folder, stop, progressReporter(progress, onFraction, 0.0, 0.5));
-    if (summary.linksLeftOut > 0 && planner.notes())
-        planner.notes()->addMessage(linksLeftOutNote(summary.linksLeftOut));
-    if (!summary.specialsLeftOut.isEmpty() && planner.notes())
-        planner.notes()->addMessage(specialsLeftOutNote(summary.specialsLeftOut));
-    if (!summary.renamed.isEmpty() && planner.notes())
-        planner.notes()->addMessage(renamedEntriesNote(summary.renamed));
+    noteWhatChanged(summary, summary.linksLeftOut, planner);
     progressReporter(progress, onFraction)(0.5);
 
     const QString folderPath = localPath(folder);

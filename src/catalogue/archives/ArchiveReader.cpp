@@ -86,6 +86,12 @@ QString sevenZipStartProblem(const QString& path, qint64 size)
 
 } // namespace
 
+bool ArchiveReader::isUnsupportedMethod(const QString& text)
+{
+    return text.startsWith(QLatin1String("Unsupported ZIP compression method"))
+        || text.startsWith(QLatin1String("Unknown codec ID"));
+}
+
 QStringList ArchiveReader::rarVolumes(const QString& path)
 {
     // "name.part1.rar", "name.part01.rar"...: the parts after the first, numbered alike.
@@ -309,6 +315,9 @@ QString ArchiveReader::nameText(const char* native, const char* utf8, const char
 
 QString ArchiveReader::pathname(archive_entry* entry) const
 {
+    // A 7-Zip entry may have no name at all, which is not one that cannot be read.
+    if (!archive_entry_pathname(entry) && !archive_entry_pathname_utf8(entry) && !archive_entry_pathname_w(entry))
+        return {};
     return nameText(archive_entry_pathname(entry), archive_entry_pathname_utf8(entry),
                     "Entry name");
 }

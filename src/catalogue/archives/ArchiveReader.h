@@ -58,8 +58,8 @@ public:
     // The entry's name, its hard link's target (empty when it is none) and its symbolic link's
     // target as text (ArchiveEntryName): names from other systems are read in the encoding
     // the format implies (code page 437 for zip names without the UTF-8 flag), else their
-    // bytes that are not UTF-8 are escaped. Throws ArchiveReadError when the entry has no
-    // readable name.
+    // bytes that are not UTF-8 are escaped. pathname is empty for an entry that has no name
+    // (7-Zip's may not); throws ArchiveReadError when the entry has a name that cannot be read.
     QString pathname(archive_entry* entry) const;
     QString hardlink(archive_entry* entry) const;
     QString symlink(archive_entry* entry) const;
@@ -82,6 +82,10 @@ public:
     // only (zip, plain tar); nothing for formats that must be unpacked to get from one header to
     // the next. Throws as nextEntry does.
     static std::optional<qint64> declaredTotal(const QString& path);
+
+    // Whether libarchive's complaint is of a compression method it does not implement (a zip's
+    // Implode, 7-Zip's Deflate64), rather than of damage.
+    static bool isUnsupportedMethod(const QString& text);
 
     // The files of a RAR volume set whose first part is path ("x.part1.rar", "x.part2.rar"...),
     // as far as they follow each other; empty when path is no first part.

@@ -21,6 +21,12 @@ quint32 le32(const uchar* p)
 constexpr qint64 endRecordSize = 22;
 constexpr qint64 entryRecordSize = 46;
 
+// Shrink (1), Reduce (2 to 5), Implode (6) and Deflate64 (9).
+bool isOlderMethod(quint32 method)
+{
+    return (method >= 1 && method <= 6) || method == 9;
+}
+
 } // namespace
 
 ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
@@ -91,6 +97,8 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
         const quint32 mode = le32(r + 38) >> 16;
         if (madeBy == 3 && (mode & S_IFMT) == S_IFLNK)
             result.holdsLinks = true;
+        if (isOlderMethod(le16(r + 10)))
+            result.holdsOlderMethods = true;
         ++count;
         at += recordSize;
     }

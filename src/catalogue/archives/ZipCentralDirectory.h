@@ -19,6 +19,9 @@ public:
         // An entry made on a Unix system as a symbolic link: the streaming reader, which
         // never sees the directory, would make it a file.
         bool holdsLinks = false;
+        // An entry packed with a method libarchive cannot unpack (Shrink, Reduce, Implode,
+        // Deflate64), which only another reader can.
+        bool holdsOlderMethods = false;
         int entries = 0;
     };
 

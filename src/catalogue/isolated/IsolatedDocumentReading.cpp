@@ -1,7 +1,7 @@
 #include "catalogue/isolated/IsolatedDocumentReading.h"
 
 #include "catalogue/archives/ArchiveReader.h"
-#include "catalogue/archives/SolidRarExtraction.h"
+#include "catalogue/archives/UnarExtraction.h"
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
@@ -290,10 +290,10 @@ Preview readArchive(const FileInfo& file, std::stop_token stop)
     table.rows.append({QStringLiteral("Name"), QStringLiteral("Size")});
     if (single) {
         table.rows.append({file.baseName, QString()});
-    } else if (id == QLatin1String("rar") && SolidRarExtraction::needs(file.path()) && SolidRarExtraction::isAvailable()) {
-        const QList<SolidRarExtraction::Entry> listed =
-            SolidRarExtraction::list(file.path(), IsolatedDocumentReading::maximumRows + 1, stop);
-        for (const SolidRarExtraction::Entry& entry : listed) {
+    } else if (id == QLatin1String("rar") && UnarExtraction::needs(file.path(), id) && UnarExtraction::isAvailable()) {
+        const QList<UnarExtraction::Entry> listed =
+            UnarExtraction::list(file.path(), IsolatedDocumentReading::maximumRows + 1, stop);
+        for (const UnarExtraction::Entry& entry : listed) {
             if (table.rows.size() > IsolatedDocumentReading::maximumRows) {
                 collector.markCut(QStringLiteral("The first %1 entries are shown.").arg(IsolatedDocumentReading::maximumRows));
                 break;
@@ -312,6 +312,9 @@ Preview readArchive(const FileInfo& file, std::stop_token stop)
             }
             const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
             QString name = reader.pathname(entry);
+            // A nameless entry is extracted under the archive's name.
+            if (name.isEmpty() && !folder)
+                name = file.baseName;
             if (folder && !name.endsWith(QLatin1Char('/')))
                 name += QLatin1Char('/');
             const QString size = folder || !archive_entry_size_is_set(entry)

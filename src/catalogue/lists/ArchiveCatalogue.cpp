@@ -1,7 +1,7 @@
 #include "catalogue/lists/ArchiveCatalogue.h"
 
 #include "catalogue/archives/ArchiveOperations.h"
-#include "catalogue/archives/SolidRarExtraction.h"
+#include "catalogue/archives/UnarExtraction.h"
 #include "catalogue/lists/FileTests.h"
 #include "catalogue/OperationFactories.h"
 #include "catalogue/tools/ConversionRecipe.h"
@@ -54,9 +54,9 @@ bool isReadableArchive(const FileInfo& file)
     const QString key = formatKey(file);
     if (!Capabilities::shared().archiveFormats().contains(key))
         return false;
-    // libarchive fails on the second file of a solid RAR 4: unar unpacks it, where it is there.
-    return key != QLatin1String("rar") || file.isPromise || SolidRarExtraction::isAvailable()
-        || !SolidRarExtraction::needs(file.path());
+    // libarchive fails on the second file of a solid RAR 4 and on a zip's older methods: unar
+    // unpacks them, where it is there.
+    return file.isPromise || UnarExtraction::isAvailable() || !UnarExtraction::needs(file.path(), key);
 }
 
 OperationDescriptor makeArchiveConversion(ArchiveTarget target)

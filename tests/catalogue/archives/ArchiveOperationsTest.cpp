@@ -20,12 +20,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <zlib.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -530,7 +532,8 @@ TEST_F(ArchiveOperationsTest, ASevenZipStartHeaderThatDoesNotMatchIsDamage)
 }
 
 // A zip entry of a method libarchive does not read (Deflate64, 9, as Commons Compress's
-// lorem-ipsum-deflate64.zip has it) is not called damaged by Test: its checksums were never read.
+// lorem-ipsum-deflate64.zip has it) is not called damaged by Test: without unar its checksums
+// were never read; with it, the entry is read and checked (deflate's data is Deflate64's too).
 TEST_F(ArchiveOperationsTest, AnUnknownCompressionMethodIsNotCalledDamage)
 {
     writeFixtureArchive(input(QStringLiteral("plain.zip")), QStringLiteral("zip"),
@@ -547,6 +550,11 @@ TEST_F(ArchiveOperationsTest, AnUnknownCompressionMethodIsNotCalledDamage)
     writeFile(input(QStringLiteral("deflate64.zip")), zip);
     freeze();
     const QString path = input(QStringLiteral("deflate64.zip"));
+    if (Capabilities::shared().unarURL()) {
+        EXPECT_EQ(test(path), QStringLiteral("deflate64.zip is intact \u00B7 1 item"));
+        EXPECT_EQ(readFile(extract(path).toLocalFile()), "lorem ipsum dolor sit amet");
+        return;
+    }
     EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::damagedOrUnsupported);
     EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported);
     EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
@@ -1502,4 +1510,159 @@ TEST_F(ArchiveOperationsTest, ASolidRar4IsReadWholeByUnarOrOfferedNothing)
         EXPECT_EQ(oracle.size(), 2048);
         EXPECT_EQ(readFile(folder + QLatin1Char('/') + QString::fromLatin1(name)), oracle) << name;
     }
+}
+
+namespace {
+
+quint32 crcOf(const QByteArray& bytes)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
+}
+
+// Replaces every occurrence of what by with, which is as long.
+QByteArray replacedBytes(QByteArray bytes, const QByteArray& what, const QByteArray& with)
+{
+    EXPECT_EQ(what.size(), with.size());
+    EXPECT_TRUE(bytes.contains(what));
+    return bytes.replace(what, with);
+}
+
+} // namespace
+
+// libarchive cannot unpack a zip's Shrink, Implode or Deflate64 entries, nor 7-Zip's Deflate64:
+// unar reads them, with every CRC checked and the rules of libarchive's road (names that climb
+// out refused, declared sizes held to the disk and the archive's size); without unar such a
+// zip is offered nothing.
+TEST_F(ArchiveOperationsTest, OlderZipMethodsAndCodecsLibarchiveLacksAreReadByUnar)
+{
+    const QString files = QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/");
+    for (const char* name : {"implode-4k-2trees.zip", "shrunk.zip", "deflate64.7z"})
+        writeFile(input(QString::fromLatin1(name)), readFile(files + QString::fromLatin1(name)));
+    QByteArray flipped = readFile(files + QStringLiteral("implode-4k-2trees.zip"));
+    flipped[300] = char(flipped[300] ^ 0x10); // inside the packed data
+    writeFile(input(QStringLiteral("flipped.zip")), flipped);
+    QByteArray flipped7z = readFile(files + QStringLiteral("deflate64.7z"));
+    flipped7z[100] = char(flipped7z[100] ^ 0x01);
+    writeFile(input(QStringLiteral("flipped.7z")), flipped7z);
+    const QByteArray implode = readFile(files + QStringLiteral("implode-4k-2trees.zip"));
+    writeFile(input(QStringLiteral("cut.zip")), implode.left(implode.size() - 30));
+
+    // Deflate64 zips made by 7-Zip: a whole one, one whose entry climbs out ("xx/" made "../"),
+    // and one whose sizes (local header and directory) declare 2 GB.
+    const bool sevenZip = runProgram(QStringLiteral("7z"), {QStringLiteral("i")}) == 0;
+    QByteArray words;
+    for (int i = 0; i < 4000; ++i)
+        words += QByteArray::number(i * 7919 % 1000) + ' ';
+    if (sevenZip) {
+        const QString made = m_dir.filePath(QStringLiteral("made"));
+        writeFile(made + QStringLiteral("/xx/words.txt"), words);
+        const auto pack = [&](const QString& zip, const QString& what, const QString& from) {
+            QProcess p;
+            p.setWorkingDirectory(from);
+            p.start(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mm=Deflate64"), zip, what});
+            return p.waitForFinished(60000) && p.exitCode() == 0;
+        };
+        ASSERT_TRUE(pack(input(QStringLiteral("deflate64.zip")), QStringLiteral("words.txt"), made + QStringLiteral("/xx")));
+        ASSERT_TRUE(pack(made + QStringLiteral("/nested.zip"), QStringLiteral("xx"), made));
+        writeFile(input(QStringLiteral("climbs.zip")),
+                  replacedBytes(readFile(made + QStringLiteral("/nested.zip")), "xx/", "../"));
+        QByteArray bomb = readFile(input(QStringLiteral("deflate64.zip")));
+        const QByteArray size(reinterpret_cast<const char*>(std::array<uchar, 4>{
+                                  uchar(words.size()), uchar(words.size() >> 8), uchar(words.size() >> 16), 0}.data()),
+                              4);
+        writeFile(input(QStringLiteral("bomb.zip")), replacedBytes(bomb, size, QByteArray("\xff\xff\xff\x7f", 4)));
+    }
+    freeze();
+
+    const QString imploded = input(QStringLiteral("implode-4k-2trees.zip"));
+    QByteArray said;
+    EXPECT_NE(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xOf"), imploded}, &said), 0)
+        << "libarchive unpacks Implode now";
+    if (!Capabilities::shared().unarURL()) {
+        EXPECT_FALSE(isReadableArchive(info(imploded)));
+        EXPECT_FALSE(isReadableArchive(info(input(QStringLiteral("shrunk.zip")))));
+        GTEST_SKIP() << "unar is not installed";
+    }
+    // A zip cut short of its directory is left to libarchive, which refuses it.
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("cut.zip"))); }), ArchiveMessage::damagedOrUnsupported);
+
+    // The CRC-32 each entry's directory record keeps (unar's listing of them).
+    ASSERT_TRUE(isReadableArchive(info(imploded)));
+    EXPECT_EQ(test(imploded), QStringLiteral("implode-4k-2trees.zip is intact \u00B7 1 item"));
+    const QString header = extract(imploded).toLocalFile();
+    EXPECT_EQ(QFileInfo(header).fileName(), QStringLiteral("HEADER.txt"));
+    EXPECT_EQ(readFile(header).size(), 818);
+    EXPECT_EQ(crcOf(readFile(header)), 841144519u);
+
+    const QString shrunk = input(QStringLiteral("shrunk.zip"));
+    EXPECT_EQ(test(shrunk), QStringLiteral("shrunk.zip is intact \u00B7 2 items"));
+    const QString folder = extract(shrunk).toLocalFile();
+    EXPECT_EQ(entries(folder), (QStringList{"TEST1.XML", "TEST2.XML"}));
+    EXPECT_EQ(crcOf(readFile(folder + QStringLiteral("/TEST1.XML"))), 960121210u);
+    EXPECT_EQ(crcOf(readFile(folder + QStringLiteral("/TEST2.XML"))), 3516579730u);
+    Progress progress(1000);
+    const QString tar =
+        convertArchive(info(shrunk), ArchiveTarget::tar, *plannerFor(shrunk), progress, {}).toLocalFile();
+    ASSERT_EQ(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xOf"), tar, QStringLiteral("TEST2.XML")}, &said), 0);
+    EXPECT_EQ(said, readFile(folder + QStringLiteral("/TEST2.XML")));
+
+    // 7-Zip's Deflate64 is met only while unpacking: unar takes over from libarchive.
+    const QString deflate64 = input(QStringLiteral("deflate64.7z"));
+    EXPECT_EQ(test(deflate64), QStringLiteral("deflate64.7z is intact \u00B7 2 items"));
+    const QString xml = extract(deflate64).toLocalFile();
+    EXPECT_EQ(crcOf(readFile(xml + QStringLiteral("/test1.xml"))), 0x0F54EACBu);
+    EXPECT_EQ(crcOf(readFile(xml + QStringLiteral("/test2.xml"))), 0xCE356C1Cu);
+
+    // Damage anywhere fails Test as damage, and Extract and the repacks with nothing left.
+    const QString bad = input(QStringLiteral("flipped.zip"));
+    EXPECT_EQ(engineMessage([&] { test(bad); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { extract(bad); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { convertArchive(info(bad), ArchiveTarget::zip, *plannerFor(bad), progress, {}); }),
+              ArchiveMessage::damagedOrUnsupported);
+    EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("flipped.7z"))); }), ArchiveMessage::damagedOrUnsupported);
+    QStringList expected{"HEADER.txt", "deflate64", "shrunk", "shrunk.tar"};
+
+    if (sevenZip) {
+        const QString made = input(QStringLiteral("deflate64.zip"));
+        ASSERT_TRUE(isReadableArchive(info(made)));
+        EXPECT_EQ(readFile(extract(made).toLocalFile()), words);
+        EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("climbs.zip"))); }),
+                  ArchiveExtractor::outsideMessage);
+        EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("bomb.zip"))); }), ArchiveSpace::tooLargeMessage);
+        expected.append(QStringLiteral("words.txt"));
+    }
+    expected.sort();
+    QStringList made = results();
+    made.sort();
+    EXPECT_EQ(made, expected);
+}
+
+// A 7-Zip archive may hold files without names: each is extracted and repacked under the
+// archive's own name, made unique, as 7-Zip names them, with a note saying so.
+TEST_F(ArchiveOperationsTest, FilesWithoutNamesTakeTheArchivesName)
+{
+    writeFile(input(QStringLiteral("bla.7z")), readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/nameless.7z")));
+    freeze();
+    const QString archive = input(QStringLiteral("bla.7z"));
+    ASSERT_TRUE(isReadableArchive(info(archive)));
+    EXPECT_EQ(test(archive), QStringLiteral("bla.7z is intact \u00B7 2 items"));
+
+    const QString folder = extract(archive).toLocalFile();
+    EXPECT_EQ(QFileInfo(folder).fileName(), QStringLiteral("bla"));
+    EXPECT_EQ(entries(folder), (QStringList{"bla", "bla (2)"}));
+    // 7-Zip's listing: 82 bytes of CRC CE356C1C, then 610 of 0F54EACB.
+    EXPECT_EQ(crcOf(readFile(folder + QStringLiteral("/bla"))), 0xCE356C1Cu);
+    EXPECT_EQ(crcOf(readFile(folder + QStringLiteral("/bla (2)"))), 0x0F54EACBu);
+    EXPECT_EQ(m_notes->messages(), QStringList{namelessEntriesNote(2)});
+    EXPECT_EQ(namelessEntriesNote(2), QStringLiteral("2 items without names were saved under the archive's name"));
+    EXPECT_EQ(namelessEntriesNote(1), QStringLiteral("1 item without a name was saved under the archive's name"));
+
+    Progress progress(1000);
+    const QString zip = convertArchive(info(archive), ArchiveTarget::zip, *plannerFor(archive), progress, {}).toLocalFile();
+    QByteArray listed;
+    ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip}, &listed), 0);
+    EXPECT_EQ(listed, "bla\nbla (2)\n");
+    QByteArray second;
+    ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, QStringLiteral("bla (2)")}, &second), 0);
+    EXPECT_EQ(crcOf(second), 0x0F54EACBu);
 }
