@@ -23,6 +23,7 @@ namespace qv {
 namespace {
 
 constexpr std::size_t blockSize = 64 * 1024;
+constexpr qint64 tarBlock = 512;
 
 bool mentionsPassword(const QString& text)
 {
@@ -231,12 +232,28 @@ bool ArchiveReader::rarHoldsEncryptedData() const
 archive_entry* ArchiveReader::nextEntry()
 {
     archive_entry* entry = nullptr;
+    const qint64 before = archive_filter_bytes(m_archive, 0);
     const int status = archive_read_next_header(m_archive, &entry);
-    if (status == ARCHIVE_EOF)
+    if (status == ARCHIVE_EOF) {
+        // A tar ends with blocks of zeros. libarchive takes an end at a block boundary without
+        // them for the archive's end ("some writers omit them"), so a tar cut between two
+        // entries would read as whole with the later ones gone. Where the entry before was
+        // read to its end (its padding with it), the end blocks are what this call consumed.
+        if (m_readToEnd && (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR
+            && archive_filter_bytes(m_archive, 0) - before < tarBlock)
+            throw ArchiveReadError(QStringLiteral("The archive ends without its end blocks: it was cut short"));
         return nullptr;
+    }
+    m_readToEnd = false;
     if (status < ARCHIVE_WARN)
         fail("Damaged archive entry");
     checkRarBlocks(entry);
+    if (!m_checkedZipHeaders && (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+        m_checkedZipHeaders = true;
+        const ZipCentralDirectory::Walk zip = ZipCentralDirectory::walk(m_path);
+        if (zip.sound && !zip.localHeadersAgree)
+            throw ArchiveReadError(QStringLiteral("A local header does not match the central directory"));
+    }
 
     // The raw reader passes any bytes through: a file that is not compressed at all is no
     // compressed file.
@@ -348,6 +365,7 @@ bool ArchiveReader::readBlock(const void*& data, std::size_t& size, qint64& offs
     const int status = archive_read_data_block(m_archive, &data, &size, &at);
     if (status == ARCHIVE_EOF) {
         offset = at;
+        m_readToEnd = true;
         if (m_expected && m_checkedUpTo == m_expected->size) {
             if (m_expected->crc && m_crc != *m_expected->crc)
                 throw ArchiveReadError(QStringLiteral("Stored data does not match its checksum"));

@@ -51,8 +51,9 @@ public:
     // libarchive about the header, a warning included, throws ArchiveReadError, except that a
     // name is not in the encoding its format declares (pathname reads it) and that a pax
     // attribute is malformed (the tar header stands); so does an entry
-    // whose data is encrypted, asking for a password, and a RAR whose chain of blocks is
-    // broken (RarBlockChain), at its first entry.
+    // whose data is encrypted, asking for a password, a RAR whose chain of blocks is broken
+    // (RarBlockChain), at its first entry, a zip whose local headers disagree with its central
+    // directory, and a tar that ends without its end blocks (after data read to its end).
     archive_entry* nextEntry();
 
     // The entry's name, its hard link's target (empty when it is none) and its symbolic link's
@@ -105,6 +106,8 @@ private:
     Kind m_kind;
     qint64 m_fileSize = 0;
     bool m_checkedFilter = false;
+    bool m_checkedZipHeaders = false;
+    bool m_readToEnd = true; // the last entry's data was read to its end, or there was none
     bool m_noData = false;
 
     // RAR only: what the current entry's data must match, and how far it has matched.

@@ -20,6 +20,7 @@ quint32 le32(const uchar* p)
 
 constexpr qint64 endRecordSize = 22;
 constexpr qint64 entryRecordSize = 46;
+constexpr qint64 localHeaderSize = 30;
 
 // Shrink (1), Reduce (2 to 5), Implode (6) and Deflate64 (9).
 bool isOlderMethod(quint32 method)
@@ -90,9 +91,14 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
         const quint32 localOffset = le32(r + 42);
         if (localOffset == 0xFFFFFFFF || qint64(localOffset) + 30 > directoryOffset)
             return result;
-        uchar local[4];
-        if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), 4) != 4 || le32(local) != 0x04034b50)
+        const quint32 nameLength = le16(r + 28);
+        uchar local[localHeaderSize];
+        if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), localHeaderSize) != localHeaderSize
+            || le32(local) != 0x04034b50)
             return result;
+        if (le16(local + 26) != nameLength || le16(local + 8) != le16(r + 10)
+            || file.read(qint64(nameLength)) != QByteArray(reinterpret_cast<const char*>(r + entryRecordSize), nameLength))
+            result.localHeadersAgree = false;
         const quint32 madeBy = le16(r + 4) >> 8;
         const quint32 mode = le32(r + 38) >> 16;
         if (madeBy == 3 && (mode & S_IFMT) == S_IFLNK)

@@ -22,6 +22,10 @@ public:
         // An entry packed with a method libarchive cannot unpack (Shrink, Reduce, Implode,
         // Deflate64), which only another reader can.
         bool holdsOlderMethods = false;
+        // Every entry's local header names it and its method as its directory record does. A
+        // local header that disagrees is damage libarchive's directory reader does not notice
+        // where the entry holds no data (a folder), and 7-Zip and unzip do.
+        bool localHeadersAgree = true;
         int entries = 0;
     };
 

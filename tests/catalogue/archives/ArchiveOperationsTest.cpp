@@ -560,8 +560,10 @@ TEST_F(ArchiveOperationsTest, AnUnknownCompressionMethodIsNotCalledDamage)
     EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
 }
 
-// libarchive ends a RAR whose next header runs past the file, and a zip read from its local
-// headers, as if the archive ended there; RAR 4's stored data it does not check at all.
+// libarchive ends a RAR whose next header runs past the file, a zip read from its local
+// headers and a tar without its end blocks as if the archive ended there; RAR 4's stored data
+// it does not check at all, nor a zip's local header that disagrees with its directory where
+// the entry holds no data.
 TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAreRefused)
 {
     const QByteArray one = rar5Archive({{QByteArray("one.txt"), 0100644, QByteArray("first")}});
@@ -590,13 +592,37 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     ASSERT_GT(shortcut, 0);
     flipped[shortcut + 200] = char(flipped[shortcut + 200] ^ 0x01);
     writeFile(input(QStringLiteral("flipped.rar")), flipped);
+
+    // Three files of a block each: cut before the third's header, and before the end blocks.
+    writeFixtureArchive(input(QStringLiteral("three.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("a.txt"), "a"), fileEntry(QStringLiteral("b.txt"), "b"),
+                         fileEntry(QStringLiteral("c.txt"), "c")});
+    const QByteArray tar = readFile(input(QStringLiteral("three.tar")));
+    const qsizetype third = tar.indexOf(QByteArrayView("c.txt"));
+    ASSERT_EQ(third % 512, 0);
+    writeFile(input(QStringLiteral("two-of-three.tar")), tar.left(third));
+    writeFile(input(QStringLiteral("endless.tar")), tar.left(third + 1024));
+    QByteArray packed;
+    ASSERT_EQ(runProgram(QStringLiteral("gzip"), {QStringLiteral("-c"), input(QStringLiteral("two-of-three.tar"))}, &packed), 0);
+    writeFile(input(QStringLiteral("two-of-three.tar.gz")), packed);
+
+    // A zip whose first entry, a folder, has its local header zeroed after the signature.
+    writeFixtureArchive(input(QStringLiteral("folder.zip")), QStringLiteral("zip"),
+                        {folderEntry(QStringLiteral("Photos/")), fileEntry(QStringLiteral("Photos/a.jpg"), "jpeg")});
+    QByteArray headless = readFile(input(QStringLiteral("folder.zip")));
+    ASSERT_TRUE(headless.startsWith("PK\x03\x04"));
+    headless.replace(4, 26 + 7, QByteArray(26 + 7, '\0'));
+    writeFile(input(QStringLiteral("headless.zip")), headless);
     freeze();
 
     const QString dot = QStringLiteral(" is intact \u00B7 ");
+    EXPECT_EQ(test(input(QStringLiteral("three.tar"))), QStringLiteral("three.tar") + dot + QStringLiteral("3 items"));
+    EXPECT_EQ(test(input(QStringLiteral("folder.zip"))), QStringLiteral("folder.zip") + dot + QStringLiteral("1 item"));
     EXPECT_EQ(test(input(QStringLiteral("two.rar"))), QStringLiteral("two.rar") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
-    for (const char* name : {"cut.rar", "headless.rar", "cut.zip", "flipped.rar"}) {
+    for (const char* name : {"cut.rar", "headless.rar", "cut.zip", "flipped.rar", "two-of-three.tar", "endless.tar",
+                             "two-of-three.tar.gz", "headless.zip"}) {
         const QString path = input(QString::fromLatin1(name));
         EXPECT_NE(engineMessage([&] { test(path); }), QString()) << name;
         EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
