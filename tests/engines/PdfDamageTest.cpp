@@ -228,6 +228,64 @@ TEST(PdfDamage, APagePictureThatIsNoJpegFailsEveryRoad)
                                                                                         << read[i].toStdString();
 }
 
+// A page's JPEG picture whose coded data ends early (an end marker in the middle of its rows):
+// qpdf finds nothing wrong, poppler and libjpeg warn, and a turn, a split or a merge would copy
+// the picture as it is. Every tool that copies pages, or redraws them, refuses it; the whole
+// file still goes everywhere.
+TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages)
+{
+    QTemporaryDir dir;
+    FixtureDocument document;
+    document.pages = {FixturePage{"First page", 612, 792, 0, {}},
+                      FixturePage{"Pictured page", 612, 792, 0, photoImage(320, 240)}};
+    const QString whole = dir.filePath("whole.pdf");
+    writeFixturePdf(whole, document);
+    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
+                                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))\n"
+                                                      "e=d.find(b'endstream',i)\n"
+                                                      "s=d.find(b'\\xff\\xda',i)\n"
+                                                      "assert 0<s<e\n"
+                                                      "k=s+(e-s)//2\n"
+                                                      "d[k:k+2]=b'\\xff\\xd9'"));
+    EXPECT_EQ(runProgram("qpdf", {"--check", broken}), 0);
+    QByteArray said;
+    runProgram("/bin/sh", {"-c", QStringLiteral("pdftoppm -r 20 '%1' '%2' 2>&1 >/dev/null").arg(broken, dir.filePath("drawn"))},
+               &said);
+    EXPECT_FALSE(said.trimmed().isEmpty()) << "poppler drew the picture without a word";
+
+    const auto copying = [&](const QString& path, bool wantsDamage) {
+        QStringList sentences;
+        FileInfo info;
+        info.url = QUrl::fromLocalFile(path);
+        info.size = QFileInfo(path).size();
+        const auto road = [&](const std::function<void(WorkBench&)>& work) {
+            WorkBench bench;
+            sentences.append(errorOf([&] { work(bench); }));
+            if (wantsDamage && !bench.outDir.isEmpty())
+                EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+        };
+        road([&](WorkBench& b) { PDFEngine::rotate(path, std::nullopt, 90, b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::split(path, std::nullopt, std::nullopt, b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::merge({info, info}, std::nullopt, b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::reorder(path, std::nullopt, {1, 0}, false, b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::protect(path, QStringLiteral("secret"), b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::unlock(path, QString(), b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::removeMetadata(path, std::nullopt, b.work(path)); });
+        road([&](WorkBench& b) { PDFEngine::compress(info, PDFCompressionLevel::medium, std::nullopt, b.work(path)); });
+        return sentences;
+    };
+    const QStringList refused = copying(broken, true);
+    for (qsizetype i = 0; i < refused.size(); ++i)
+        EXPECT_EQ(refused[i], kDamaged) << "road " << i;
+    const QStringList read = copying(whole, false);
+    for (qsizetype i = 0; i < read.size(); ++i)
+        EXPECT_TRUE(read[i] == "(no error)" || read[i] == "Already as small as it gets") << "road " << i << ": "
+                                                                                        << read[i].toStdString();
+    // Only the pages copied count: the first page alone is no copy of the damage.
+    WorkBench bench;
+    EXPECT_EQ(errorOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "(no error)");
+}
+
 // Files that qpdf repairs exactly, and that pdftotext, MuPDF and qpdf read whole: a duplicated
 // key, a wrong object count, bytes before the header, a stream without its endstream, a file
 // without a cross-reference table. Every road reads them; a file cut short, or one whose rebuilt

@@ -5,6 +5,7 @@
 
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFRenderer.h"
+#include "engines/pdf/PdfPagePictures.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
@@ -176,6 +177,8 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         const PDFDocument original = open(source, password);
         pages = original.pageCount();
         refuseEndlessPages(original, work);
+        // Ghostscript draws a damaged picture as whatever its decoder made of it.
+        PdfPagePictures::checkJpegs(original, std::nullopt, work.stop);
         sourceText = documentText(original, work.stop);
         // Ghostscript is given the document as qpdf decrypts it: its own reader draws an
         // AES-256 file of an owner password alone as blank pages.

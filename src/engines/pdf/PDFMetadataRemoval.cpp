@@ -2,6 +2,7 @@
 // written copy is then read back, every stream decompressed, to prove no XMP is left.
 
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
@@ -208,6 +209,7 @@ QUrl PDFEngine::removeMetadata(const QString& path, const std::optional<QString>
                                const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     guardedRead([&] { removeMetadataEntries(document.qpdf()); });
     throwIfCancelled(work.stop);
     const QUrl file = work.workFile(QStringLiteral("pdf"));

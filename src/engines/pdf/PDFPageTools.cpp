@@ -1,8 +1,9 @@
 // Merge, split, reorder, rotate, protect and unlock: pages and objects are copied as they are,
-// never decoded or drawn.
+// never drawn; only their JPEG pictures' coded data is parsed, so damage is not passed on.
 
 #include "engines/pdf/PDFEngine.h"
 
+#include "engines/pdf/PdfPagePictures.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -57,6 +58,8 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
                     for (QPDFObjectHandle& object : qpdf.getAllObjects())
                         (void)object.getTypeCode();
                 });
+                // Pages are copied as they are: a damaged picture would pass on unseen.
+                PdfPagePictures::checkJpegs(document, std::nullopt, stop);
                 document.keepFileOpen(false);
                 opened[size_t(k)] = std::move(document);
             } catch (...) {
@@ -129,6 +132,10 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     groups.removeIf([](const QList<int>& group) { return group.isEmpty(); });
     if (groups.isEmpty())
         throw EngineError(QStringLiteral("Those pages aren't in this PDF"));
+    QList<int> copied;
+    for (const QList<int>& group : groups)
+        copied.append(group);
+    PdfPagePictures::checkJpegs(document, copied, work.stop);
 
     const auto numbers = [](const QList<int>& group) {
         QList<int> result;
@@ -171,6 +178,7 @@ QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& passw
             chosen.append(index);
     if (chosen.isEmpty())
         throw EngineError(QStringLiteral("No pages were chosen"));
+    PdfPagePictures::checkJpegs(document, chosen, work.stop);
 
     const QUrl file = work.workFile(pdfExtension());
     copyPages(document, chosen).write(pathOf(file));
@@ -192,6 +200,7 @@ QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& passwo
                        const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     // A PDF page turns by quarter turns only; anything between goes to the nearest.
     const int quarterTurns = int(std::lround(degrees / 90.0));
     guardedRead([&] {
@@ -217,6 +226,7 @@ QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFW
         throw EngineError(QStringLiteral("Enter a password"));
     // An already protected PDF is not protected again.
     const PDFDocument document = open(path, std::nullopt);
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file), password);
     throwIfCancelled(work.stop);
@@ -229,6 +239,7 @@ QUrl PDFEngine::unlock(const QString& path, const QString& password, const PDFWo
     // No password given: a file that needs one asks for it ("PDF is password-protected"); one
     // locked only against changes opens without.
     const PDFDocument document = open(path, password.isEmpty() ? std::nullopt : std::optional<QString>(password));
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file));
     throwIfCancelled(work.stop);

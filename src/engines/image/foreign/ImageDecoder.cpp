@@ -5,6 +5,7 @@
 #include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/foreign/JpegPixels.h"
 #include "engines/image/foreign/JpegStructure.h"
+#include "engines/image/foreign/PsdStructure.h"
 #include "engines/image/foreign/TiffStripDamage.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
@@ -170,6 +171,18 @@ void checkTiffStrips(const QByteArray& native, int index)
         fail(QStringLiteral("libtiff: ") + *problem);
 }
 
+// ImageMagick leaves what it cannot fill of a damaged Photoshop file as whatever memory it got,
+// other in every process: such a file is refused before it is handed over.
+void checkPsd(const QByteArray& native)
+{
+    const QString path = QFile::decodeName(native);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !PsdStructure::isPsd(file.read(4)))
+        return;
+    if (const std::optional<QString> problem = PsdStructure::faultOfFile(path))
+        fail(QStringLiteral("Photoshop file: ") + *problem);
+}
+
 // The pixels are decoded only when they are written; the file's path travels with them so a
 // writer can tell a decoding fault from a writing one.
 void tagSource(VipsImage* image, const QString& path)
@@ -180,6 +193,7 @@ void tagSource(VipsImage* image, const QString& path)
 // The header of one image of the file; reading it decodes no pixel.
 VipsRef openImage(const QByteArray& native, int index)
 {
+    checkPsd(native);
     const VipsFailOn level = failLevel(native);
     VipsImage* image = nullptr;
     if (HeifSequence::holdsPrimaryImage(native)) {
@@ -349,6 +363,7 @@ void ImageDecoder::verify(const QString& path)
     if (!ensureVipsToRead(path))
         fail();
     const QByteArray native = QFile::encodeName(path);
+    checkPsd(native);
     // Shrink-on-load is not used: libjpeg's warnings about damage then come and go.
     VipsImage* opened = nullptr;
     if (HeifSequence::holdsPrimaryImage(native)) {

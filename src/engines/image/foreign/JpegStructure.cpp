@@ -6,11 +6,12 @@
 
 namespace qv {
 
-QString JpegStructure::fault(const QString& path)
+namespace {
+
+// The parse itself, from whatever source `attach` gives libjpeg.
+template<typename Attach>
+QString parsedFault(Attach attach)
 {
-    const JpegErrorManager::File file = JpegErrorManager::open(path);
-    if (!file)
-        return QStringLiteral("cannot open the file");
     // Kept out of the frame setjmp returns to, as libjpeg's own examples do.
     auto info = std::make_unique<jpeg_decompress_struct>();
     auto errors = std::make_unique<JpegErrorManager>();
@@ -20,7 +21,7 @@ QString JpegStructure::fault(const QString& path)
         return errors->text();
     }
     jpeg_create_decompress(info.get());
-    jpeg_stdio_src(info.get(), file.get());
+    attach(info.get());
     jpeg_read_header(info.get(), TRUE);
     // An eighth of the size: every scan's coded data is parsed as a full decode parses it, but
     // the coefficients that size does not use are skipped over, not stored or transformed, and
@@ -43,6 +44,25 @@ QString JpegStructure::fault(const QString& path)
     const bool damaged = errors->pub.num_warnings > 0;
     jpeg_destroy_decompress(info.get());
     return damaged ? errors->text() : QString();
+}
+
+} // namespace
+
+QString JpegStructure::fault(const QString& path)
+{
+    const JpegErrorManager::File file = JpegErrorManager::open(path);
+    if (!file)
+        return QStringLiteral("cannot open the file");
+    return parsedFault([&](jpeg_decompress_struct* info) { jpeg_stdio_src(info, file.get()); });
+}
+
+QString JpegStructure::faultOfBytes(QByteArrayView jpeg)
+{
+    if (jpeg.isEmpty())
+        return QStringLiteral("no data");
+    return parsedFault([&](jpeg_decompress_struct* info) {
+        jpeg_mem_src(info, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
+    });
 }
 
 void JpegStructure::check(const QString& path)

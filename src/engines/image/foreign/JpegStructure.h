@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 namespace qv {
@@ -20,6 +21,9 @@ public:
 
     // The same, as a verdict with libjpeg's message; empty when the file holds together.
     static QString fault(const QString& path);
+
+    // The same for a JPEG held in memory (a PDF's picture).
+    static QString faultOfBytes(QByteArrayView jpeg);
 };
 
 } // namespace qv

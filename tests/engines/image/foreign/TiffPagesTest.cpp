@@ -174,6 +174,55 @@ TEST_F(TiffPagesTest, PagesOfDifferentSizesKeepTheirOwnSizes)
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
+// Three pages of three sizes, each naming its maker, artist, software, owner and a description:
+// Remove Meta leaves none of it on any page, as exiftool reads every directory, and every page
+// keeps its own size and pixels.
+TEST_F(TiffPagesTest, RemoveMetaCleansEveryPage)
+{
+    if (QStandardPaths::findExecutable("tiffcp").isEmpty() || QStandardPaths::findExecutable("tiffset").isEmpty()
+        || QStandardPaths::findExecutable("exiftool").isEmpty())
+        GTEST_SKIP() << "needs tiffcp, tiffset (libtiff-tools) and exiftool";
+    QStringList single;
+    for (const auto& [width, height] : QList<std::pair<int, int>>{{30, 20}, {50, 40}, {20, 30}}) {
+        const QString png = dir.filePath(QStringLiteral("page %1.png").arg(single.size()));
+        EXPECT_TRUE(noise(width, height).save(png));
+        const QString tif = dir.filePath(QStringLiteral("page %1.tif").arg(single.size()));
+        ASSERT_EQ(runProgram("vips", {"copy", png, tif}), 0);
+        single << tif;
+    }
+    const QString scan = in("three.tif");
+    ASSERT_EQ(runProgram("tiffcp", QStringList(single) << scan), 0);
+    const QList<std::pair<const char*, const char*>> tags{{"271", "Acme Cameras"}, {"272", "Model Seven"},
+                                                          {"305", "Snapshot Studio 4"}, {"315", "Jane Roe"},
+                                                          {"33432", "Jane Roe 2026"}, {"270", "Harbour at dusk"}};
+    for (const char* page : {"0", "1", "2"})
+        for (const auto& [tag, value] : tags)
+            ASSERT_EQ(runProgram("tiffset", {"-d", page, "-s", tag, value, scan}), 0);
+    const auto identifying = [](const QString& path) {
+        QByteArray out;
+        EXPECT_EQ(runProgram("exiftool", {"-a", "-G1", "-s", "-Make", "-Model", "-Software", "-Artist", "-Copyright",
+                                          "-ImageDescription", path},
+                             &out),
+                  0);
+        return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    ASSERT_EQ(identifying(scan).size(), 18) << identifying(scan).join('\n').toStdString();
+    ASSERT_TRUE(identifying(scan).join('\n').contains("[IFD2]"));
+
+    const QString bare = ImageMetadataRemoval::removeMetadata(input(scan), context, work).toLocalFile();
+    EXPECT_EQ(identifying(bare), QStringList()) << identifying(bare).join('\n').toStdString();
+    QByteArray info;
+    EXPECT_EQ(runProgram("tiffinfo", {bare}, &info), 0);
+    EXPECT_EQ(info.count("TIFF Directory at offset"), 3) << info.toStdString();
+    for (const char* word : {"Acme", "Seven", "Snapshot", "Jane", "Harbour"})
+        EXPECT_FALSE(info.contains(word)) << word;
+    EXPECT_EQ(pageSizes(bare), QStringList({"30x20", "50x40", "20x30"}));
+    for (int page = 0; page < 3; ++page)
+        EXPECT_EQ(ImageDecoder::decode(bare, std::nullopt, page).toQImage().pixelColor(3, 4),
+                  ImageDecoder::decode(scan, std::nullopt, page).toQImage().pixelColor(3, 4))
+            << page;
+}
+
 // The pages go to the file one by one; a full disk ends the write with its reason and nothing left.
 TEST_F(TiffPagesTest, AFullDiskLeavesNoPartOfThePages)
 {
