@@ -10,7 +10,13 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
 #include <set>
+#include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -26,6 +32,9 @@ bool isBareJpeg(QPDFObjectHandle image)
     return filter.isNameAndEquals("/DCTDecode");
 }
 
+// What is read ahead of the parsing threads.
+constexpr size_t readAheadBytes = size_t(64) << 20;
+
 } // namespace
 
 void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optional<QList<int>>& pages,
@@ -36,6 +45,38 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
         const PDFDocument& document;
         ~Closer() { document.keepFileOpen(false); }
     } closer{document};
+    // qpdf reads one stream at a time; the parsing, most of the cost on a scanned book, runs on
+    // a few threads over pictures read ahead, a bounded amount at a time.
+    struct Picture {
+        int page = 0;
+        std::shared_ptr<Buffer> data;
+        QString fault;
+    };
+    std::vector<Picture> batch;
+    size_t batchBytes = 0;
+    const auto parseBatch = [&] {
+        std::atomic<size_t> next{0};
+        const auto parse = [&] {
+            for (size_t k = next++; k < batch.size() && !stop.stop_requested(); k = next++)
+                batch[k].fault = JpegStructure::faultOfBytes(QByteArrayView(
+                    reinterpret_cast<const char*>(batch[k].data->getBuffer()), qsizetype(batch[k].data->getSize())));
+        };
+        {
+            const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
+            std::vector<std::jthread> threads;
+            for (int i = 0; i < std::min<int>(helpers, int(batch.size()) - 1); ++i)
+                threads.emplace_back(parse);
+            parse();
+        }
+        throwIfCancelled(stop);
+        for (const Picture& picture : batch) {
+            if (!picture.fault.isEmpty())
+                throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                                  QStringLiteral("A JPEG picture on page %1: %2").arg(picture.page + 1).arg(picture.fault));
+        }
+        batch.clear();
+        batchBytes = 0;
+    };
     guardedRead([&] {
         std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(document.qpdf()).getAllPages();
         QList<int> chosen;
@@ -55,15 +96,15 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
                 if (!image.isStream() || (image.isIndirect() && !seen.insert(image.getObjGen()).second)
                     || !isBareJpeg(image))
                     return;
-                const std::shared_ptr<Buffer> data = image.getRawStreamData();
-                const QString fault = JpegStructure::faultOfBytes(
-                    QByteArrayView(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize())));
-                if (!fault.isEmpty())
-                    throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
-                                      QStringLiteral("A JPEG picture on page %1: %2").arg(index + 1).arg(fault));
+                std::shared_ptr<Buffer> data = image.getRawStreamData();
+                batchBytes += data->getSize();
+                batch.push_back({index, std::move(data), {}});
             });
+            if (batchBytes >= readAheadBytes)
+                parseBatch();
         }
     });
+    parseBatch();
 }
 
 } // namespace qv
