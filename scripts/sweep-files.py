@@ -238,6 +238,7 @@ def readable(text):
 
 def identifying(path):
     """exiftool's tags of the file that may name a person, a place, a device or a comment."""
+    import re
     out = run_text(["exiftool", "-a", "-G1", "-s", path])
     if out is None:
         return []
@@ -252,7 +253,9 @@ def identifying(path):
         if (tag in ("Orientation", "CopyrightFlag", "HandlerDescription") or tag.endswith("CodecDescription")
                 or group.startswith(PROFILE_GROUPS)):
             continue
-        if group not in HARMLESS or any(word in tag for word in IDENTIFYING_TAGS):
+        # IFD2, IFD3... are the later pages of a TIFF, as IFD0 and IFD1 are the first two.
+        page = re.fullmatch(r"(?:Sub)?IFD\d*", group) is not None
+        if (group not in HARMLESS and not page) or any(word in tag for word in IDENTIFYING_TAGS):
             found.append(f"{group}:{tag}")
     return found
 
@@ -377,7 +380,9 @@ def source_damage(path):
         return ("damaged", said[:200] or f"exit {out.returncode}") if out.returncode or said else ("whole", None)
     if ext in PICTURES:
         with tempfile.TemporaryDirectory(prefix="sweep-dmg-") as tmp:
-            out = tool(["vips", "copy", path + "[fail]", os.path.join(tmp, "p.v")])
+            # Raw pixels alone: a .v file also keeps the loader's metadata, and ImageMagick's
+            # holds the time of the decode ("magick-date:create"), other at every second.
+            out = tool(["vips", "rawsave", path + "[fail]", os.path.join(tmp, "p.raw")])
             if out is None:
                 return None
             # Words of a reader that lost nothing: a colour description it does not use, a TIFF
@@ -388,8 +393,8 @@ def source_damage(path):
                 return ("damaged", said[:200] or f"exit {out.returncode}")
             # A decoder that reads memory it did not fill gives other pixels at every decode.
             if ext in RISKY_PICTURES:
-                again = tool(["vips", "copy", path + "[fail]", os.path.join(tmp, "q.v")])
-                with open(os.path.join(tmp, "p.v"), "rb") as a, open(os.path.join(tmp, "q.v"), "rb") as b:
+                again = tool(["vips", "rawsave", path + "[fail]", os.path.join(tmp, "q.raw")])
+                with open(os.path.join(tmp, "p.raw"), "rb") as a, open(os.path.join(tmp, "q.raw"), "rb") as b:
                     if again.returncode or a.read() != b.read():
                         return ("damaged", "two decodes gave different pixels")
         return ("whole", None)
