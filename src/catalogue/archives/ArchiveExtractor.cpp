@@ -139,12 +139,31 @@ QString namelessEntriesNote(int count)
     return QStringLiteral("%1 items without names were saved under the archive's name").arg(count);
 }
 
+namespace {
+
+// An entry's name in quotes for a note: at most a line's worth, without quotes of its own, so
+// that the application can tell the note's words from the archive's.
+QString quotedName(QString name)
+{
+    constexpr qsizetype longest = 64;
+    name.replace(QChar(0x201C), QLatin1Char('"')).replace(QChar(0x201D), QLatin1Char('"'));
+    name.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (name.size() > longest)
+        name = name.left(longest - 1) + QChar(0x2026);
+    return QChar(0x201C) + name + QChar(0x201D);
+}
+
+} // namespace
+
 QString specialsLeftOutNote(const QStringList& names)
 {
     if (names.isEmpty())
         return {};
     constexpr qsizetype named = 3;
-    QString list = names.mid(0, named).join(QStringLiteral(", "));
+    QStringList quoted;
+    for (const QString& name : names.mid(0, named))
+        quoted.append(quotedName(name));
+    QString list = quoted.join(QStringLiteral(", "));
     if (names.size() > named)
         list += QStringLiteral(" and %1 more").arg(names.size() - named);
     if (names.size() == 1)
@@ -157,12 +176,12 @@ QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed)
     if (renamed.isEmpty())
         return {};
     if (renamed.size() == 1)
-        return QStringLiteral("\u201C%1\u201D was saved as \u201C%2\u201D: this disk can't hold its name")
-            .arg(renamed.first().first, renamed.first().second);
+        return QStringLiteral("%1 was saved as %2: this disk can't hold its name")
+            .arg(quotedName(renamed.first().first), quotedName(renamed.first().second));
     constexpr qsizetype named = 3;
     QStringList pairs;
     for (qsizetype i = 0; i < std::min(named, renamed.size()); ++i)
-        pairs.append(QStringLiteral("\u201C%1\u201D as \u201C%2\u201D").arg(renamed[i].first, renamed[i].second));
+        pairs.append(QStringLiteral("%1 as %2").arg(quotedName(renamed[i].first), quotedName(renamed[i].second)));
     QString list = pairs.join(QStringLiteral(", "));
     if (renamed.size() > named)
         list += QStringLiteral(" and %1 more").arg(renamed.size() - named);

@@ -657,7 +657,8 @@ TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
               QStringLiteral("pipe.tar is intact \u00B7 1 item"));
     EXPECT_EQ(extract(input(QStringLiteral("pipe.tar"))).toLocalFile(), input(QStringLiteral("keep.txt")));
     EXPECT_EQ(m_notes->messages(),
-              QStringList{QStringLiteral("pipe, pipe-link were left out: devices, pipes and sockets are not extracted")});
+              QStringList{QStringLiteral("\u201Cpipe\u201D, \u201Cpipe-link\u201D were left out: devices, pipes and sockets are "
+                                          "not extracted")});
 
     EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("pipes.rar"))); }), ArchiveMessage::empty);
     EXPECT_EQ(test(input(QStringLiteral("pipes.rar"))),
