@@ -120,7 +120,7 @@ def oracle(path, password=None):
     if shutil.which(cmd[0]) is None:
         return None
     try:
-        out = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+        out = subprocess.run(cmd, capture_output=True, text=True, errors="replace", timeout=120)
     except subprocess.TimeoutExpired:
         return "oracle hung"
     if out.returncode != 0 or (cmd[0] == "ffprobe" and out.stderr.strip()):
@@ -132,7 +132,7 @@ def run_text(cmd, timeout=120):
     if shutil.which(cmd[0]) is None:
         return None
     try:
-        out = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout)
+        out = subprocess.run(cmd, capture_output=True, text=True, errors="replace", timeout=timeout)
     except subprocess.TimeoutExpired:
         return None
     return out.stdout if out.returncode == 0 else None
@@ -512,26 +512,31 @@ def picture_fidelity(source, op, files):
 
 
 def archive_entries(path):
-    """The regular files an archive holds, by name, as 7-Zip lists them; None when it cannot."""
+    """The regular files an archive holds, by name, as 7-Zip lists them; None when it cannot. A name
+    given twice is one file (a tar's later entry replaces the earlier), and a name 7-Zip also lists
+    as a folder is that folder (Solaris tar's ACL blocks)."""
     if shutil.which("7z") is None:
         return None
     try:
-        out = subprocess.run(["7z", "l", "-slt", "-p-", path], capture_output=True, text=True, timeout=120)
+        out = subprocess.run(["7z", "l", "-slt", "-p-", path], capture_output=True, text=True, errors="replace",
+                             timeout=120)
     except subprocess.TimeoutExpired:
         return None
     if out.returncode != 0:
         return None
-    names, entry = [], {}
+    names, folders, entry = [], set(), {}
     for row in out.stdout.split("----------", 1)[-1].splitlines() + [""]:
         if row.strip():
             key, _, value = row.partition(" = ")
             entry[key] = value
             continue
         attributes = entry.get("Attributes", "")
-        if entry.get("Path") and entry.get("Folder") != "+" and not attributes.startswith("D") and " d" not in attributes:
+        if entry.get("Path") and (entry.get("Folder") == "+" or attributes.startswith("D") or " d" in attributes):
+            folders.add(entry["Path"])
+        elif entry.get("Path") and entry["Path"] not in names:
             names.append(entry["Path"])
         entry = {}
-    return names
+    return [name for name in names if name not in folders]
 
 
 def archive_fidelity(source, op, files, messages=()):
@@ -540,7 +545,8 @@ def archive_fidelity(source, op, files, messages=()):
     flags = []
     if not (op.endswith((".extract", ".test")) or "archive" in op and op.rsplit(".", 1)[-1] in ("zip", "tar")):
         return flags
-    tested = subprocess.run(["7z", "t", "-p-", source], capture_output=True, text=True) if shutil.which("7z") else None
+    tested = (subprocess.run(["7z", "t", "-p-", source], capture_output=True, text=True, errors="replace")
+              if shutil.which("7z") else None)
     if tested is not None and tested.returncode != 0 and any(
             word in tested.stdout + tested.stderr for word in ("CRC Failed", "Data Error", "Checksum error")):
         flags.append("finished where 7-Zip finds a checksum error")
