@@ -89,8 +89,11 @@ QString sevenZipStartProblem(const QString& path, qint64 size)
 
 bool ArchiveReader::isUnsupportedMethod(const QString& text)
 {
+    // libarchive 3.6's words for a zip's method and a 7-Zip coder or filter (PowerPC, ARM64)
+    // it does not implement.
     return text.startsWith(QLatin1String("Unsupported ZIP compression method"))
-        || text.startsWith(QLatin1String("Unknown codec ID"));
+        || text.startsWith(QLatin1String("Unknown codec ID")) || text.startsWith(QLatin1String("Unexpected codec ID"))
+        || text.startsWith(QLatin1String("Unsupported filter "));
 }
 
 QStringList ArchiveReader::rarVolumes(const QString& path)
