@@ -96,12 +96,13 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
         if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), localHeaderSize) != localHeaderSize
             || le32(local) != 0x04034b50)
             return result;
-        // Much as 7-Zip compares them: the name's length (some writers put the name in two
-        // encodings), the method, whether it is encrypted, and without a data descriptor the
-        // CRC and sizes (unless one is left to a zip64 field).
+        // Much as 7-Zip compares them: the method, whether it is encrypted, and without a data
+        // descriptor the CRC and sizes (unless one is left to a zip64 field). Names may differ,
+        // as some writers give the local header UTF-8 and the directory a code page, but a name
+        // is there.
         const bool descriptor = (le16(r + 8) & 0x08) || (le16(local + 6) & 0x08);
         const auto sameSize = [](quint32 a, quint32 b) { return a == b || a == 0xFFFFFFFF || b == 0xFFFFFFFF; };
-        if (le16(local + 26) != nameLength || le16(local + 8) != le16(r + 10)
+        if ((le16(local + 26) == 0) != (nameLength == 0) || le16(local + 8) != le16(r + 10)
             || (le16(local + 6) & 0x01) != (le16(r + 8) & 0x01)
             || (!descriptor && (le32(local + 14) != le32(r + 16) || !sameSize(le32(local + 18), le32(r + 20))
                                 || !sameSize(le32(local + 22), le32(r + 24)))))

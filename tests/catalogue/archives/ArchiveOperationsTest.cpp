@@ -617,12 +617,16 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     QByteArray renamed = readFile(input(QStringLiteral("folder.zip")));
     renamed[30 + 4] = 'O';
     writeFile(input(QStringLiteral("renamed.zip")), renamed);
+    writeFile(input(QStringLiteral("two-encodings.zip")),
+              readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/zip-two-encodings.zip")));
     freeze();
 
     const QString dot = QStringLiteral(" is intact \u00B7 ");
     EXPECT_EQ(test(input(QStringLiteral("three.tar"))), QStringLiteral("three.tar") + dot + QStringLiteral("3 items"));
     EXPECT_EQ(test(input(QStringLiteral("folder.zip"))), QStringLiteral("folder.zip") + dot + QStringLiteral("1 item"));
     EXPECT_EQ(test(input(QStringLiteral("renamed.zip"))), QStringLiteral("renamed.zip") + dot + QStringLiteral("1 item"));
+    EXPECT_EQ(test(input(QStringLiteral("two-encodings.zip"))),
+              QStringLiteral("two-encodings.zip") + dot + QStringLiteral("4 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.rar"))), QStringLiteral("two.rar") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
