@@ -1,4 +1,5 @@
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/pdf/PdfPassword.h"
 #include "engines/pdf/PDFRenderer.h"
@@ -165,6 +166,8 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
 QImage PDFEngine::renderPage(const PDFDocument& document, int pageIndex, double dpi,
                              std::stop_token stop)
 {
+    // MuPDF draws a damaged JPEG without a warning it passes on.
+    PdfPagePictures::checkJpegs(document, QList<int>{pageIndex}, stop);
     return document.renderer().render(pageIndex, dpi, stop);
 }
 

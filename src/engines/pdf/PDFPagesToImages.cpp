@@ -2,6 +2,7 @@
 // cloned from the document's, each holding one page at a time.
 
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/pdf/PageImageWriter.h"
 #include "engines/pdf/PagePixelBudget.h"
@@ -27,6 +28,8 @@ QUrl PDFEngine::pagesToImages(const QString& path, const std::optional<QString>&
                               double dpi, const SettingsSnapshot& settings, const PDFWork& work)
 {
     const PDFDocument document = open(path, password);
+    // MuPDF draws a damaged JPEG without a warning it passes on.
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     PDFRenderer& first = document.renderer();
     const int count = first.pageCount();
     if (count < 1)

@@ -3,6 +3,7 @@
 // anything else pointing at the page now reach the picture and nothing of the old page remains.
 
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
@@ -106,6 +107,8 @@ QUrl PDFEngine::redact(const QString& path, const std::optional<QString>& passwo
             boxed.append(it.key());
     if (boxed.isEmpty())
         throw EngineError(QStringLiteral("Draw at least one box to redact"));
+    // Boxed pages are drawn and the others copied: neither may pass on a damaged picture.
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
 
     QPDF& qpdf = document.qpdf();
     const std::vector<QPDFPageObjectHelper> pages =

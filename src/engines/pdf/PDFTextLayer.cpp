@@ -2,6 +2,7 @@
 // its own MuPDF context and its own recogniser; the layer is then written in page order.
 
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/pdf/InvisibleTextFont.h"
 #include "engines/pdf/PagePixelBudget.h"
@@ -163,6 +164,7 @@ QByteArray PDFEngine::drawTextLayer(const PageTextLines& lines, const QTransform
 QUrl PDFEngine::addTextLayer(const QString& path, const PageTextReader& read,
                              const QString& fontFile, const PDFWork& work) {
     const PDFDocument document = open(path);
+    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     const QByteArray program = readFont(fontFile);
     PDFRenderer& first = document.renderer();
     const int count = document.pageCount();
