@@ -229,9 +229,9 @@ TEST(PdfDamage, APagePictureThatIsNoJpegFailsEveryRoad)
 }
 
 // A page's JPEG picture whose coded data ends early (an end marker in the middle of its rows):
-// qpdf finds nothing wrong, poppler and libjpeg warn, and a turn, a split or a merge would copy
-// the picture as it is. Every tool that copies pages, or redraws them, refuses it; the whole
-// file still goes everywhere.
+// qpdf finds nothing wrong, poppler and libjpeg warn, a turn, a split or a merge would copy the
+// picture as it is, and MuPDF draws it without a warning. Every tool that copies or draws the
+// pages refuses it; the whole file still goes everywhere.
 TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages)
 {
     QTemporaryDir dir;
@@ -272,6 +272,13 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
         road([&](WorkBench& b) { PDFEngine::unlock(path, QString(), b.work(path)); });
         road([&](WorkBench& b) { PDFEngine::removeMetadata(path, std::nullopt, b.work(path)); });
         road([&](WorkBench& b) { PDFEngine::compress(info, PDFCompressionLevel::medium, std::nullopt, b.work(path)); });
+        // The roads that draw the pages: MuPDF draws the damage without a warning it passes on.
+        road([&](WorkBench&) { PDFEngine::renderPage(PDFEngine::open(path), 1, 72); });
+        road([&](WorkBench& b) {
+            PDFEngine::pagesToImages(path, std::nullopt, ImageOutput::png, std::nullopt, 72, SettingsSnapshot{},
+                                     b.work(path));
+        });
+        road([&](WorkBench& b) { PDFEngine::redact(path, std::nullopt, {{0, {QRectF(10, 10, 50, 50)}}}, b.work(path)); });
         return sentences;
     };
     const QStringList refused = copying(broken, true);
@@ -284,6 +291,45 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
     // Only the pages copied count: the first page alone is no copy of the damage.
     WorkBench bench;
     EXPECT_EQ(errorOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "(no error)");
+}
+
+// An object outside the pages lost (its header broken, so the table qpdf rebuilds has no such
+// object, and the document information points at nothing): a turn of the file was refused, but
+// split, extract and merge copy only what the pages reach and finished without a word.
+TEST(PdfDamage, AnObjectLostOutsideThePagesFailsThePageCopiesAsItFailsATurn)
+{
+    QTemporaryDir dir;
+    FixtureDocument document;
+    document.pages = {FixturePage{"First page"}, FixturePage{"Second page"}};
+    document.info = {{"/Title", "Harbour notes"}};
+    const QString whole = dir.filePath("whole.pdf");
+    writeFixturePdf(whole, document);
+    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
+                                       QStringLiteral("m=re.search(rb'/Info (\\d+) 0 R',d)\n"
+                                                      "i=d.find(m.group(1)+b' 0 obj')\n"
+                                                      "assert i>0\n"
+                                                      "d[i:i+len(m.group(1))+6]=b'x'*(len(m.group(1))+6)"));
+    QByteArray said;
+    runProgram("qpdf", {"--check", broken}, &said);
+    EXPECT_TRUE(said.contains("not found")) << said.toStdString();
+
+    FileInfo file;
+    file.url = QUrl::fromLocalFile(broken);
+    file.size = QFileInfo(broken).size();
+    const auto road = [&](const std::function<void(WorkBench&)>& work) {
+        WorkBench bench;
+        const QString sentence = errorOf([&] { work(bench); });
+        EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+        return sentence;
+    };
+    EXPECT_EQ(road([&](WorkBench& b) { PDFEngine::rotate(broken, std::nullopt, 90, b.work(broken)); }), kDamaged);
+    EXPECT_EQ(road([&](WorkBench& b) { PDFEngine::split(broken, std::nullopt, std::nullopt, b.work(broken)); }),
+              kDamaged);
+    EXPECT_EQ(road([&](WorkBench& b) { PDFEngine::reorder(broken, std::nullopt, {1}, true, b.work(broken)); }),
+              kDamaged);
+    EXPECT_EQ(road([&](WorkBench& b) { PDFEngine::merge({file, file}, std::nullopt, b.work(broken)); }), kDamaged);
+    WorkBench bench;
+    EXPECT_EQ(errorOf([&] { PDFEngine::split(whole, std::nullopt, std::nullopt, bench.work(whole)); }), "(no error)");
 }
 
 // Files that qpdf repairs exactly, and that pdftotext, MuPDF and qpdf read whole: a duplicated

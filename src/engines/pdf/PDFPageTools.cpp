@@ -4,6 +4,7 @@
 #include "engines/pdf/PDFEngine.h"
 
 #include "engines/pdf/PdfPagePictures.h"
+#include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -21,6 +22,8 @@
 #include <thread>
 
 #include <map>
+#include <set>
+#include <vector>
 
 namespace qv {
 
@@ -34,6 +37,37 @@ QString pdfExtension()
 QString pathOf(const QUrl& url)
 {
     return url.toLocalFile();
+}
+
+// Every object the document reaches from its trailer read, as writing it whole would: a page
+// copy takes only the objects its pages reach, so damage elsewhere (an object lost when the
+// table was rebuilt, one that does not parse) would pass unseen where a turn of the same file
+// is refused.
+void readWhole(const PDFDocument& document)
+{
+    guardedRead([&] {
+        QPDF& qpdf = document.qpdf();
+        std::set<QPDFObjGen> seen;
+        std::vector<QPDFObjectHandle> next{qpdf.getTrailer()};
+        while (!next.empty()) {
+            QPDFObjectHandle object = next.back();
+            next.pop_back();
+            if (object.isIndirect() && !seen.insert(object.getObjGen()).second)
+                continue;
+            if (object.isStream())
+                object = object.getDict();
+            if (object.isArray()) {
+                for (int i = 0; i < object.getArrayNItems(); ++i)
+                    next.push_back(object.getArrayItem(i));
+            } else if (object.isDictionary()) {
+                for (const std::string& key : object.getKeys())
+                    next.push_back(object.getKey(key));
+            }
+        }
+        if (!PdfRepairs::qpdfRepairedExactly(qpdf))
+            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                              QStringLiteral("objects the file reaches are damaged or missing"));
+    });
 }
 
 // Every input opened and read through on a few threads at once, so that copying, which must
@@ -52,12 +86,8 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
             try {
                 PDFDocument document = open(pathOf(files[k].url));
                 document.keepFileOpen(true);
-                guardedRead([&] {
-                    QPDF& qpdf = document.qpdf();
-                    qpdf.pushInheritedAttributesToPage();
-                    for (QPDFObjectHandle& object : qpdf.getAllObjects())
-                        (void)object.getTypeCode();
-                });
+                guardedRead([&] { document.qpdf().pushInheritedAttributesToPage(); });
+                readWhole(document);
                 // Pages are copied as they are: a damaged picture would pass on unseen.
                 PdfPagePictures::checkJpegs(document, std::nullopt, stop);
                 document.keepFileOpen(false);
@@ -135,6 +165,7 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     QList<int> copied;
     for (const QList<int>& group : groups)
         copied.append(group);
+    readWhole(document);
     PdfPagePictures::checkJpegs(document, copied, work.stop);
 
     const auto numbers = [](const QList<int>& group) {
@@ -178,6 +209,7 @@ QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& passw
             chosen.append(index);
     if (chosen.isEmpty())
         throw EngineError(QStringLiteral("No pages were chosen"));
+    readWhole(document);
     PdfPagePictures::checkJpegs(document, chosen, work.stop);
 
     const QUrl file = work.workFile(pdfExtension());
