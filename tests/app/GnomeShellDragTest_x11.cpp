@@ -435,11 +435,20 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
                         kTimeoutMs));
     EXPECT_EQ(shell->eval(QStringLiteral("JSON.stringify(%1.menu._getMenuItems().map(i => i.label && i.label.text ? i.label.text : '-'))").arg(item)),
               QStringLiteral(R"(["Convert Copied Files…","Recent Conversions","Active Jobs","-","Pause Wheel","-","Settings…","Getting Started…","Quit Quorvenda"])"));
-    const QJsonArray pause = QJsonDocument::fromJson(shell->eval(QStringLiteral(
-        "let p = %1.menu._getMenuItems().find(i => i.label && i.label.text == 'Pause Wheel'); "
-        "let [x, y] = p.get_transformed_position(); let [w, h] = p.get_transformed_size(); "
-        "JSON.stringify([x + w / 2, y + h / 2])").arg(item)).toUtf8()).array();
-    ASSERT_EQ(pause.size(), 2);
+    // Where the entry is once the menu's opening animation is over (a busy Shell draws it
+    // late): the same twice in a row.
+    QJsonArray pause;
+    QJsonArray pauseBefore;
+    waitFor([&] {
+        pauseBefore = pause;
+        waitFor([] { return false; }, 300);
+        pause = QJsonDocument::fromJson(shell->eval(QStringLiteral(
+            "let p = %1.menu._getMenuItems().find(i => i.label && i.label.text == 'Pause Wheel'); "
+            "let [x, y] = p.get_transformed_position(); let [w, h] = p.get_transformed_size(); "
+            "JSON.stringify([x + w / 2, y + h / 2, p.opacity, %1.menu.actor.opacity])").arg(item)).toUtf8()).array();
+        return pause.size() == 4 && pause == pauseBefore && pause[2].toDouble() == 255 && pause[3].toDouble() == 255;
+    }, kTimeoutMs);
+    ASSERT_EQ(pause.size(), 4) << shell->output().toStdString();
     shell->glide(QPoint(qRound(pause[0].toDouble()), qRound(pause[1].toDouble())), 5);
     waitFor([] { return false; }, 300);
     shell->button(true);
