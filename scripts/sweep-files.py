@@ -531,7 +531,9 @@ def archive_entries(path):
             entry[key] = value
             continue
         attributes = entry.get("Attributes", "")
-        if entry.get("Path") and (entry.get("Folder") == "+" or attributes.startswith("D") or " d" in attributes):
+        # Windows attributes come first ("HD" for a hidden folder), then Unix ones (" drwx...").
+        if entry.get("Path") and (entry.get("Folder") == "+" or "D" in attributes.split(" ", 1)[0]
+                                  or " d" in attributes):
             folders.add(entry["Path"])
         elif entry.get("Path") and entry["Path"] not in names:
             names.append(entry["Path"])
