@@ -302,6 +302,14 @@ EntryKind kindOf(archive_entry* entry, const QString& hardlink)
     }
 }
 
+// A file or link without a name, where the format gives every entry one, is a damaged header,
+// not the folder itself.
+void refuseNamelessFile(EntryKind kind)
+{
+    if (kind != EntryKind::folder && kind != EntryKind::special)
+        throw ArchiveReadError(QStringLiteral("An entry has no name"));
+}
+
 bool countsAsItem(EntryKind kind, const QString& relative)
 {
     return kind != EntryKind::folder && kind != EntryKind::special
@@ -540,7 +548,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             if (!cleaned)
                 throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + name);
             relative = *cleaned;
-            nameless = name.isEmpty();
+            nameless = name.isEmpty() && reader.holdsNamelessEntries();
         }
 
         const QString hardlink = reader.hardlink(entry);
@@ -551,6 +559,8 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             for (int n = 2; exists(top + QLatin1Char('/') + relative); ++n)
                 relative = ownName + QStringLiteral(" (%1)").arg(n);
             ++summary.nameless;
+        } else if (relative.isEmpty()) {
+            refuseNamelessFile(kind);
         }
         // A hard link counts once it is known to lead to something that was made.
         if (kind != EntryKind::hardlink && countsAsItem(kind, relative))
@@ -728,6 +738,9 @@ ExtractionSummary ArchiveExtractor::verify(ArchiveReader& reader, std::stop_toke
                                                                            : QString();
         const QString hardlink = reader.hardlink(entry);
         const EntryKind kind = kindOf(entry, hardlink);
+        if (reader.kind() == ArchiveReader::Kind::archive && !reader.holdsNamelessEntries()
+            && relativeEntryPath(name) == QString())
+            refuseNamelessFile(kind);
         if (countsAsItem(kind, name))
             ++summary.items;
         if (kind == EntryKind::file) {

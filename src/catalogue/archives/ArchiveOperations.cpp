@@ -4,6 +4,7 @@
 #include "catalogue/archives/ArchiveReader.h"
 #include "catalogue/archives/ArchiveWriter.h"
 #include "catalogue/archives/GzipCheck.h"
+#include "catalogue/archives/GzipCheckAlongside.h"
 #include "catalogue/archives/UnarExtraction.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
@@ -150,8 +151,10 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
             summary = UnarExtraction::extract(file.path(), root, stop);
         } else {
             try {
+                GzipCheckAlongside gzip(file.path(), stop);
                 ArchiveReader reader(file.path(), ArchiveReader::Kind::archive);
                 summary = ArchiveExtractor::extract(reader, root, stop, onFraction, name);
+                gzip.finish();
             } catch (const ArchiveReadError& error) {
                 // A method libarchive lacks (7-Zip's Deflate64) says nothing of the archive's
                 // soundness: unar reads it, and checks it as closely.

@@ -336,10 +336,16 @@ QString ArchiveReader::nameText(const char* native, const char* utf8, const char
 QString ArchiveReader::pathname(archive_entry* entry) const
 {
     // A 7-Zip entry may have no name at all, which is not one that cannot be read.
-    if (!archive_entry_pathname(entry) && !archive_entry_pathname_utf8(entry) && !archive_entry_pathname_w(entry))
+    if (holdsNamelessEntries() && !archive_entry_pathname(entry) && !archive_entry_pathname_utf8(entry)
+        && !archive_entry_pathname_w(entry))
         return {};
     return nameText(archive_entry_pathname(entry), archive_entry_pathname_utf8(entry),
                     "Entry name");
+}
+
+bool ArchiveReader::holdsNamelessEntries() const
+{
+    return (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP;
 }
 
 QString ArchiveReader::hardlink(archive_entry* entry) const

@@ -62,6 +62,9 @@ public:
     // bytes that are not UTF-8 are escaped. pathname is empty for an entry that has no name
     // (7-Zip's may not); throws ArchiveReadError when the entry has a name that cannot be read.
     QString pathname(archive_entry* entry) const;
+    // Whether the format's entries may go without names (7-Zip's); elsewhere a file without
+    // one is damage.
+    bool holdsNamelessEntries() const;
     QString hardlink(archive_entry* entry) const;
     QString symlink(archive_entry* entry) const;
 

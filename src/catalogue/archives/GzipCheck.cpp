@@ -80,6 +80,16 @@ void inflateGzipFile(const QString& path, std::stop_token stop, const GzipSink& 
             z.next_in = reinterpret_cast<Bytef*>(input.data());
             z.avail_in = uInt(input.size());
         }
+        // Zeros after a whole member are padding to a block's size, as tape writers leave.
+        if (!inMember && consumed > 0) {
+            while (z.avail_in > 0 && *z.next_in == 0) {
+                ++z.next_in;
+                --z.avail_in;
+                ++consumed;
+            }
+            if (z.avail_in == 0)
+                continue;
+        }
         const uInt before = z.avail_in;
         z.next_out = reinterpret_cast<Bytef*>(output.data());
         z.avail_out = uInt(output.size());
@@ -105,6 +115,12 @@ void inflateGzipFile(const QString& path, std::stop_token stop, const GzipSink& 
 void verifyGzipFile(const QString& path, std::stop_token stop, const FractionHandler& onFraction)
 {
     inflateGzipFile(path, stop, {}, onFraction);
+}
+
+bool startsAsGzip(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(3) == QByteArrayView("\x1f\x8b\x08", 3);
 }
 
 } // namespace qv

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace qv {
@@ -96,13 +98,20 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
         if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), localHeaderSize) != localHeaderSize
             || le32(local) != 0x04034b50)
             return result;
-        // Much as 7-Zip compares them: the method, whether it is encrypted, and without a data
-        // descriptor the CRC and sizes (unless one is left to a zip64 field). Names may differ,
-        // as some writers give the local header UTF-8 and the directory a code page, but a name
-        // is there.
+        // Much as 7-Zip compares them: the name, the method, whether it is encrypted, and
+        // without a data descriptor the CRC and sizes (unless one is left to a zip64 field).
+        // Names beyond ASCII may differ, as some writers give the local header UTF-8 and the
+        // directory a code page, but a name is there.
         const bool descriptor = (le16(r + 8) & 0x08) || (le16(local + 6) & 0x08);
         const auto sameSize = [](quint32 a, quint32 b) { return a == b || a == 0xFFFFFFFF || b == 0xFFFFFFFF; };
-        if ((le16(local + 26) == 0) != (nameLength == 0) || le16(local + 8) != le16(r + 10)
+        const QByteArray localName = file.read(le16(local + 26));
+        const QByteArray centralName(reinterpret_cast<const char*>(r + entryRecordSize), qsizetype(nameLength));
+        const auto ascii = [](const QByteArray& name) {
+            return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+        };
+        const bool namesAgree = localName == centralName
+            || (!localName.isEmpty() && !centralName.isEmpty() && !(ascii(localName) && ascii(centralName)));
+        if (!namesAgree || le16(local + 8) != le16(r + 10)
             || (le16(local + 6) & 0x01) != (le16(r + 8) & 0x01)
             || (!descriptor && (le32(local + 14) != le32(r + 16) || !sameSize(le32(local + 18), le32(r + 20))
                                 || !sameSize(le32(local + 22), le32(r + 24)))))

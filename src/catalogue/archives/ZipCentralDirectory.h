@@ -22,8 +22,9 @@ public:
         // An entry packed with a method libarchive cannot unpack (Shrink, Reduce, Implode,
         // Deflate64), which only another reader can.
         bool holdsOlderMethods = false;
-        // Every entry's local header agrees with its directory record (a name, the method,
-        // encryption, and the CRC and sizes unless a data descriptor follows). A
+        // Every entry's local header agrees with its directory record (its name, unless one
+        // is beyond ASCII, the method, encryption, and the CRC and sizes unless a data
+        // descriptor follows). A
         // local header that disagrees is damage libarchive's directory reader does not notice
         // where the entry holds no data (a folder), and 7-Zip and unzip do.
         bool localHeadersAgree = true;

@@ -613,10 +613,13 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     ASSERT_TRUE(headless.startsWith("PK\x03\x04"));
     headless.replace(4, 26 + 7, QByteArray(26 + 7, '\0'));
     writeFile(input(QStringLiteral("headless.zip")), headless);
-    // Its name's bytes alone differing is no damage: some writers keep two encodings of it.
+    // A name that differs beyond ASCII is no damage (some writers keep two encodings of it);
+    // within ASCII, it is.
     QByteArray renamed = readFile(input(QStringLiteral("folder.zip")));
-    renamed[30 + 4] = 'O';
+    renamed[30 + 4] = char(0xF6);
     writeFile(input(QStringLiteral("renamed.zip")), renamed);
+    renamed[30 + 4] = 'O';
+    writeFile(input(QStringLiteral("misnamed.zip")), renamed);
     writeFile(input(QStringLiteral("two-encodings.zip")),
               readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/zip-two-encodings.zip")));
     freeze();
@@ -631,7 +634,7 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
     for (const char* name : {"cut.rar", "headless.rar", "cut.zip", "flipped.rar", "two-of-three.tar", "endless.tar",
-                             "two-of-three.tar.gz", "headless.zip"}) {
+                             "two-of-three.tar.gz", "headless.zip", "misnamed.zip"}) {
         const QString path = input(QString::fromLatin1(name));
         EXPECT_NE(engineMessage([&] { test(path); }), QString()) << name;
         EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
@@ -1707,4 +1710,101 @@ TEST_F(ArchiveOperationsTest, FilesWithoutNamesTakeTheArchivesName)
     QByteArray second;
     ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, QStringLiteral("bla (2)")}, &second), 0);
     EXPECT_EQ(crcOf(second), 0x0F54EACBu);
+}
+
+namespace {
+
+// A zip of stored entries, written by hand so that a name may be anything, empty too.
+QByteArray storedZip(const QList<std::pair<QByteArray, QByteArray>>& entries)
+{
+    const auto le = [](quint32 value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char((value >> (8 * i)) & 0xff);
+        return out;
+    };
+    QByteArray zip, directory;
+    for (const auto& [name, data] : entries) {
+        const quint32 crc = crcOf(data);
+        const QByteArray common = le(10, 2) + le(0, 2) + le(0, 2) + le(0, 2) + le(0x21, 2) + le(crc, 4)
+            + le(quint32(data.size()), 4) + le(quint32(data.size()), 4) + le(quint32(name.size()), 2) + le(0, 2);
+        directory += "PK\x01\x02" + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4)
+            + le(quint32(zip.size()), 4) + name;
+        zip += "PK\x03\x04" + common + name + data;
+    }
+    return zip + directory + "PK\x05\x06" + le(0, 2) + le(0, 2) + le(quint32(entries.size()), 2)
+        + le(quint32(entries.size()), 2) + le(quint32(directory.size()), 4) + le(quint32(zip.size()), 4) + le(0, 2);
+}
+
+// The bytes as gzip data of stored (uncompressed) deflate blocks: a changed byte inside them
+// still inflates, and only the gzip trailer's CRC tells.
+QByteArray storedGzip(const QByteArray& data)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 0, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))), Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.truncate(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+} // namespace
+
+// libarchive's gzip reader never checks a member's CRC and length: a .tar.gz whose data still
+// inflates after damage is checked by zlib beside the extraction. Zeros after the data are
+// padding; other bytes there are damage.
+TEST_F(ArchiveOperationsTest, ACompressedTarIsHeldToItsGzipChecksums)
+{
+    QByteArray text;
+    for (int i = 0; i < 300; ++i)
+        text += "line " + QByteArray::number(i) + '\n';
+    writeFixtureArchive(input(QStringLiteral("plain.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("a.txt"), text), fileEntry(QStringLiteral("b.txt"), text)});
+    const QByteArray gz = storedGzip(readFile(input(QStringLiteral("plain.tar"))));
+    QFile::remove(input(QStringLiteral("plain.tar")));
+    writeFile(input(QStringLiteral("whole.tar.gz")), gz);
+    writeFile(input(QStringLiteral("padded.tar.gz")), gz + QByteArray(512, '\0'));
+    writeFile(input(QStringLiteral("trailing.tar.gz")), gz + "not gzip");
+    // Inside a.txt's data: the gzip header (10 bytes), a stored block's (5), a tar header (512).
+    QByteArray changed = gz;
+    changed[10 + 5 + 512 + 40] = 'X';
+    writeFile(input(QStringLiteral("changed.tar.gz")), changed);
+    freeze();
+
+    QByteArray said;
+    EXPECT_EQ(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xOf"), input(QStringLiteral("changed.tar.gz"))}, &said), 0)
+        << "libarchive checks gzip's CRC now";
+    EXPECT_NE(said, text + text);
+    const QString dot = QStringLiteral(" is intact \u00B7 ");
+    EXPECT_EQ(test(input(QStringLiteral("whole.tar.gz"))), QStringLiteral("whole.tar.gz") + dot + QStringLiteral("2 items"));
+    EXPECT_EQ(test(input(QStringLiteral("padded.tar.gz"))), QStringLiteral("padded.tar.gz") + dot + QStringLiteral("2 items"));
+    for (const char* name : {"changed.tar.gz", "trailing.tar.gz"}) {
+        const QString path = input(QString::fromLatin1(name));
+        EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        Progress progress(1000);
+        EXPECT_EQ(engineMessage([&] { convertArchive(info(path), ArchiveTarget::zip, *plannerFor(path), progress, {}); }),
+                  ArchiveMessage::damagedOrUnsupported)
+            << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+}
+
+// Only a 7-Zip entry may go without a name; a zip's file without one is a damaged header, never
+// left out in silence.
+TEST_F(ArchiveOperationsTest, AZipFileWithoutANameIsDamage)
+{
+    writeFile(input(QStringLiteral("named.zip")), storedZip({{"a.txt", "data"}, {"b.txt", "b"}}));
+    writeFile(input(QStringLiteral("nameless.zip")), storedZip({{"", "data"}, {"b.txt", "b"}}));
+    freeze();
+    EXPECT_EQ(test(input(QStringLiteral("named.zip"))), QStringLiteral("named.zip is intact \u00B7 2 items"));
+    const QString nameless = input(QStringLiteral("nameless.zip"));
+    EXPECT_EQ(engineMessage([&] { test(nameless); }), ArchiveMessage::damaged);
+    EXPECT_EQ(engineMessage([&] { extract(nameless); }), ArchiveMessage::damagedOrUnsupported);
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
 }
