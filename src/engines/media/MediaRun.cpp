@@ -1,6 +1,7 @@
 #include "engines/media/MediaRun.h"
 
 #include "engines/media/arguments/EncoderArguments.h"
+#include "engines/media/probe/FlacStreamInfo.h"
 #include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MediaProbe.h"
 #include "engines/media/probe/MpegAudioFrames.h"
@@ -9,14 +10,17 @@
 #include "model/operations/Capabilities.h"
 #include "model/operations/JobNotes.h"
 #include "model/operations/Progress.h"
+#include "platform/files/TemporaryRoot.h"
 #include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qv {
 
@@ -122,6 +126,47 @@ bool mpegAudioFrameLost(const QString& log, const QStringList& arguments)
     return false;
 }
 
+// Decodes every FLAC a run read and holds its samples to the MD5 its STREAMINFO keeps: a parser
+// that lost its place in damaged frames gives fewer samples, or others, without a word, and
+// each frame's own CRC is not checked either. Throws the damage sentence when they differ.
+void requireIntactFlacInputs(const QStringList& arguments, const OperationContext& context, const MediaWork& work)
+{
+    const std::optional<QUrl> ffmpeg = program(work);
+    if (!ffmpeg)
+        return;
+    for (const QString& input : inputPaths(arguments)) {
+        if (QFileInfo(input).suffix().toLower() != QLatin1String("flac"))
+            continue;
+        const std::optional<FlacStreamInfo> info = FlacStreamInfo::read(input);
+        // The MD5 is of the samples as little-endian integers of whole bytes; FFmpeg 5.1
+        // decodes no 32-bit FLAC, and an 8-bit one's bytes it writes unsigned.
+        const QString format = !info || !info->hasChecksum() ? QString()
+            : info->bitsPerSample == 16                      ? QStringLiteral("pcm_s16le")
+            : info->bitsPerSample == 24                      ? QStringLiteral("pcm_s24le")
+                                                             : QString();
+        if (format.isEmpty())
+            continue;
+        QByteArray digest;
+        const ProcessRunner::Output output = ProcessRunner::run(
+            *ffmpeg,
+            ffmpegArgumentPrefix() + ffmpegInputArgs(input, QStringLiteral("flac"))
+                + QStringList{"-map", "0:a:0", "-c:a", format, "-f", "md5", "-"},
+            context.stopToken, QHash<QString, QString>{}, appTemporaryRoot(), [&digest](const QString& line) {
+                if (line.startsWith(QLatin1String("MD5=")))
+                    digest = QByteArray::fromHex(line.mid(4).trimmed().toLatin1());
+            });
+        throwIfCancelled(context.stopToken);
+        // A decode that fails here is judged by the run that read the file.
+        if (output.status != 0 || output.terminatedBySignal || digest.size() != 16)
+            continue;
+        if (digest != info->md5)
+            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                              QStringLiteral("The samples of %1 do not match the MD5 its header keeps (%2, decoded %3)")
+                                  .arg(QFileInfo(input).fileName(), QString::fromLatin1(info->md5.toHex()),
+                                       QString::fromLatin1(digest.toHex())));
+    }
+}
+
 // Whether every input of a run is a file of a few megabytes at most.
 bool inputsAreSmall(const QStringList& arguments)
 {
@@ -154,11 +199,19 @@ bool soundOnly(const QStringList& files)
 // Whether a sound was decoded with its time running backwards: a parser that lost its place in
 // a damaged FLAC or Ogg stream gives frames of a later time before earlier ones, and the result
 // jumps and falls short. Only sound is judged so: a movie's copied packets may come in any order.
-bool soundRunsBackwards(const QString& log, const QStringList& arguments)
+bool soundRunsBackwards(const QString& log)
 {
-    return soundOnly(writtenFiles(arguments))
-        && (log.contains(QLatin1String("non monotonically increasing dts"))
-            || log.contains(QLatin1String("Queue input is backward in time")));
+    return log.contains(QLatin1String("non monotonically increasing dts"))
+        || log.contains(QLatin1String("Non-monotonous DTS in output stream"))
+        || log.contains(QLatin1String("Queue input is backward in time"));
+}
+
+// Whether a run's log tells of a damaged input; `soundAlone` for a run that read or wrote sound
+// and nothing else.
+bool logTellsOfDamage(const QString& log, const QStringList& arguments, bool soundAlone)
+{
+    return ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(log, arguments)) || mpegAudioFrameLost(log, arguments)
+        || (soundAlone && soundRunsBackwards(log));
 }
 
 // How long the first sound of a run's first input lasts, read as `output` says (a packet copy
@@ -287,19 +340,25 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     const std::optional<double> told = written && *written > 0 ? written : std::nullopt;
     if (!timed || (!expected && !told))
         return;
-    if (expected && mediaDurationFits(*expected, total))
+    // A sound that lost a third of a second is no copy rounded to a key frame.
+    const bool sound = soundOnly(files);
+    const auto fits = [sound](double asked, double found) {
+        return sound ? soundDurationFits(asked, found) : mediaDurationFits(asked, found);
+    };
+    if (expected && fits(*expected, total))
         return;
     if (told && mediaDurationFits(*told, total)) {
-        // FFmpeg wrote all it decoded, less than was asked: right when the source's sound ends
-        // before its pictures, wrong when its decoder gave up on a sound that goes on.
-        const std::optional<double> sound =
-            expected && soundOnly(files) ? copiedSoundSeconds(arguments, context, work) : std::nullopt;
-        if (!sound || !mediaDurationFits(*expected, *sound))
+        // FFmpeg wrote all it decoded, other than was asked: right when the source's sound ends
+        // before its pictures, or its header guessed its length; wrong when its decoder gave up
+        // on a sound that goes on, or its time jumped.
+        const std::optional<double> packets =
+            expected && sound ? copiedSoundSeconds(arguments, context, work) : std::nullopt;
+        if (!packets || !fits(*expected, *packets))
             return;
         // The decoder gave up on data it cannot read: the source's fault, not the conversion's.
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           QStringLiteral("The result lasts %1 s of the %2 s of sound the source holds")
-                                .arg(mediaSeconds(total), mediaSeconds(*sound)));
+                                .arg(mediaSeconds(total), mediaSeconds(*packets)));
     }
     throw damagedResult(QStringLiteral("The result lasts %1 s instead of %2 s")
                             .arg(mediaSeconds(total), mediaSeconds(expected.value_or(told.value_or(0.0)))));
@@ -314,9 +373,17 @@ bool mediaDurationFits(double asked, double found)
     return found >= asked - std::max(1.0, asked * 0.1) && found <= asked + std::max(10.0, asked * 0.1);
 }
 
-std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work)
+bool soundDurationFits(double asked, double found)
 {
-    return decodedInputSeconds({QStringLiteral("-i"), mediaOperand(file)}, context, work);
+    // Short by no more than an MP3 source's delay and padding at 8 kHz; an MP3 result reads back
+    // its own padding too, and a quarter of a second more is no sound lost.
+    return found >= asked - std::max(0.25, asked * 0.1) && found <= asked + std::max(10.0, asked * 0.1);
+}
+
+std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work,
+                                          const std::optional<QString>& demuxer)
+{
+    return decodedInputSeconds(ffmpegInputArgs(file.toLocalFile(), demuxer), context, work);
 }
 
 MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context, const MediaWork& work)
@@ -349,10 +416,10 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     }
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
-    if (ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(output.stderrText(), arguments))
-        || mpegAudioFrameLost(output.stderrText(), arguments) || soundRunsBackwards(output.stderrText(), arguments))
+    if (logTellsOfDamage(output.stderrText(), arguments, soundOnly(writtenFiles(arguments))))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
+    requireIntactFlacInputs(arguments, context, work);
     try {
         checkWrittenMedia(arguments, duration, written, context, work);
     } catch (const EngineError& error) {
@@ -367,6 +434,20 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     }
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
+}
+
+void requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
+                         const MediaWork& work)
+{
+    const QStringList arguments = mediaInput(file, info)
+        + QStringList{QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("null"),
+                      QStringLiteral("-")};
+    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken);
+    throwIfCancelled(context.stopToken);
+    if (output.status != 0 || output.terminatedBySignal || logTellsOfDamage(output.stderrText(), arguments, true))
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          output.stderrText().trimmed());
+    requireIntactFlacInputs(arguments, context, work);
 }
 
 QString mediaOperand(const QUrl& url)

@@ -18,18 +18,31 @@ MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context,
 
 // One FFmpeg run into its work file. Progress fills start..end over `duration`; without a
 // progress object nothing moves. A stop wins over any status; a failed run, or one whose log
-// tells of a failed write, throws FFmpegError. What it wrote is then read back: a file that does
+// tells of a failed write, throws FFmpegError. A log that tells of a damaged input, or a FLAC
+// input whose samples do not match the MD5 it keeps, throws EngineError "This file is damaged
+// or not in a supported format". What it wrote is then read back: a file that does
 // not open as media, or whose length (all pieces together for a split) fits neither `duration`
 // nor the length FFmpeg reported writing, throws EngineError "Conversion failed".
 void runMediaStep(const QStringList& arguments, std::optional<double> duration, const OperationContext& context,
                   const MediaWork& work, bool reportProgress = true);
 
+// Decodes the first sound of the file, as the probe read it, to nothing, and judges what the
+// decoder says as a run's own log is judged: for a run that copies packets and never decodes
+// them. Throws EngineError "This file is damaged or not in a supported format".
+void requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
+                         const MediaWork& work);
+
 // Whether a result lasting `found` seconds is what a run asked to last `asked` seconds gives.
 bool mediaDurationFits(double asked, double found);
 
+// The same for a sound alone, which is decoded and encoded sample by sample: no group of
+// pictures to round to, only encoders' frames and padding.
+bool soundDurationFits(double asked, double found);
+
 // How long the first sound of a file lasts, counted in decoded samples rather than taken from
-// packet times or a header; absent when nothing decodes.
-std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work);
+// packet times or a header; absent when nothing decodes. `demuxer` reads it as a probe did.
+std::optional<double> decodedSoundSeconds(const QUrl& file, const OperationContext& context, const MediaWork& work,
+                                          const std::optional<QString>& demuxer = std::nullopt);
 
 // "file:" and the path.
 QString mediaOperand(const QUrl& url);

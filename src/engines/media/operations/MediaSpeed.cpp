@@ -18,6 +18,7 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
 
     QString extension;
     QUrl output;
+    std::optional<double> duration = info.duration ? std::optional<double>(*info.duration / factor) : std::nullopt;
     // Chapters keep the old pace, so they would run past the new end: none are kept.
     QStringList args = mediaInput(file.url, info);
     args << "-map_chapters" << "-1";
@@ -26,7 +27,16 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
         extension = audioTargetFileExtension(target);
         output = work.workFile(extension);
         args << audioReencodeArgs(info, target, context);
-        args << "-af" << atempoChain(factor) << "-f" << audioTargetMuxer(target) << mediaOperand(output);
+        // atempo keeps back up to a window of its last sound when the input ends (all of a
+        // tenth of a second of silence, at 2x): it gets silence to finish on, and the result
+        // ends where the source's samples, counted, end at the new pace.
+        QString filter = atempoChain(factor);
+        if (const std::optional<double> seconds = decodedSoundSeconds(file.url, context, work, info.demuxer)) {
+            duration = *seconds / factor;
+            filter = QStringLiteral("apad=pad_dur=0.5,") + filter + QStringLiteral(",atrim=duration=")
+                + QString::number(*duration, 'f', 6);
+        }
+        args << "-af" << filter << "-f" << audioTargetMuxer(target) << mediaOperand(output);
     } else {
         const VideoStreamInfo video = requireVideo(info);
         const VideoContainer container = reencodedVideoContainer(file);
@@ -48,8 +58,6 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
             args << "-an";
         args << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     }
-    const std::optional<double> duration =
-        info.duration ? std::optional<double>(*info.duration / factor) : std::nullopt;
     runMediaStep(args, duration, context, work);
     return placeWithSuffix(work, output, tag, extension);
 }

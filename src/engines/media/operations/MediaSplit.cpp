@@ -7,6 +7,7 @@
 #include "model/errors/EngineError.h"
 #include "model/errors/FFmpegError.h"
 #include "model/errors/SystemError.h"
+#include "platform/processes/FFmpegInvocation.h"
 
 #include <QDir>
 #include <QFile>
@@ -157,6 +158,28 @@ QStringList encodedSoundSegmentArgs(const QUrl& input, const MediaInfo& info, co
     return args;
 }
 
+// FLAC pieces, cut as WAV and each encoded alone: the segment muxer leaves every FLAC piece a
+// STREAMINFO that is not its own (the whole file's length and checksum, or none at all),
+// whether its frames were copied or encoded.
+void splitIntoFlacPieces(const FileInfo& file, const MediaInfo& info, const SplitPlan& plan, const QString& folder,
+                         double duration, const OperationContext& context, const MediaWork& work)
+{
+    const QUrl cuts = QUrl::fromLocalFile(folder + QStringLiteral("/cut%03d.wav"));
+    runMediaStep(encodedSoundSegmentArgs(file.url, info, plan, cuts, AudioTarget::wav, context), duration, context,
+                 work);
+    const QDir dir(folder);
+    const QStringList names = dir.entryList({QStringLiteral("cut*.wav")}, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        const QString cut = dir.filePath(name);
+        const QString piece = dir.filePath(QStringLiteral("part") + name.mid(3).chopped(4) + QStringLiteral(".flac"));
+        runMediaStep({"-i", ffmpegFileOperand(cut), "-map", "0:a:0", "-c:a", "flac", "-f", "flac",
+                      ffmpegFileOperand(piece)},
+                     std::nullopt, context, work, false);
+        if (!QFile::remove(cut))
+            throw SystemError::fromErrno(EIO, QStringLiteral("Cannot remove the piece ") + name);
+    }
+}
+
 } // namespace
 
 QUrl splitMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
@@ -183,17 +206,29 @@ QUrl splitMedia(const FileInfo& file, const OperationContext& context, const Med
 
     const QString folder = work.workFolder(QStringLiteral("parts")).toLocalFile();
     QUrl pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
-    try {
-        runMediaStep(segmentArgs(file.url, pattern, plan.segmentLength, plan.times, muxer, audio, info.demuxer),
-                     duration, context, work);
-    } catch (const FFmpegError& e) {
-        if (!audio || e.localizedDescription() != QLatin1String("This combination of codec and format isn't supported"))
-            throw;
-        clearPieces(folder);
+    const auto encodeSound = [&] {
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);
+        if (target == AudioTarget::flac)
+            return splitIntoFlacPieces(file, info, plan, folder, duration, context, work);
         pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
         runMediaStep(encodedSoundSegmentArgs(file.url, info, plan, pattern, target, context), duration, context, work);
+    };
+    if (audio && audioTargetForFile(file) == AudioTarget::flac) {
+        encodeSound();
+    } else {
+        // Copied packets are never decoded: damage in them would pass into the pieces.
+        if (audio)
+            requireSoundDecodes(file.url, info, context, work);
+        try {
+            runMediaStep(segmentArgs(file.url, pattern, plan.segmentLength, plan.times, muxer, audio, info.demuxer),
+                         duration, context, work);
+        } catch (const FFmpegError& e) {
+            if (!audio || e.localizedDescription() != QLatin1String("This combination of codec and format isn't supported"))
+                throw;
+            clearPieces(folder);
+            encodeSound();
+        }
     }
 
     QStringList pieces = pieceNames(folder);

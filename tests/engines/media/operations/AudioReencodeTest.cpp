@@ -3,6 +3,7 @@
 #include "engines/media/arguments/MediaFilters.h"
 #include "engines/media/operations/AudioReencode.h"
 #include "engines/media/operations/MediaRingtone.h"
+#include "engines/media/operations/MediaSplit.h"
 #include "model/errors/EngineError.h"
 
 using namespace qv;
@@ -129,4 +130,37 @@ TEST_F(AudioReencode, NormalizeOfADsdFileFinishesAtARateItsEncoderTakes)
     EXPECT_EQ(stream(placed, "a", "sample_rate"), "96000");
     EXPECT_NEAR(format(placed, "duration").toDouble(), 2.0, 0.1);
     EXPECT_GT(meanVolume(placed, 0.5), -30.0);
+}
+
+// A span flipped in the middle of a FLAC leaves frames its parser still takes: of a second's
+// tone, it loses a third of the sound without a word; of three seconds, its time runs backwards.
+// Every sound target and the tools that read it fail, never a shorter or a jumbled result.
+TEST_F(AudioReencode, AFlacWithDamagedFramesFailsForEveryTarget)
+{
+    const QString damage = QStringLiteral("This file is damaged or not in a supported format");
+    const auto failure = [](const auto& call) {
+        try {
+            call();
+        } catch (const EngineError& error) {
+            return error.message();
+        }
+        return QStringLiteral("<finished>");
+    };
+    for (const double seconds : {1.0, 3.0}) {
+        SCOPED_TRACE(seconds);
+        const QString whole = tone(QStringLiteral("whole-%1.flac").arg(seconds), seconds, {"-c:a", "flac"});
+        QByteArray bytes = test::readFile(whole);
+        const qsizetype middle = bytes.size() / 2;
+        for (qsizetype i = middle; i < middle + std::min<qsizetype>(4096, bytes.size() / 8); ++i)
+            bytes[i] = char(bytes[i] ^ 0x5A);
+        const FileInfo file =
+            input(test::writeFile(dir.filePath(QStringLiteral("in/damaged-%1.flac").arg(seconds)), bytes));
+        for (const AudioTarget target : allAudioTargets()) {
+            EXPECT_EQ(failure([&] { convertAudio(file, target, context, work); }), damage)
+                << audioTargetRawValue(target).toStdString();
+        }
+        EXPECT_EQ(failure([&] { normalizeLoudness(file, QStringLiteral("normalized"), context, work); }), damage);
+        EXPECT_EQ(failure([&] { splitMedia(file, context, work); }), damage);
+    }
+    EXPECT_EQ(outputs(), QStringList());
 }

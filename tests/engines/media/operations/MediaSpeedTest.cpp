@@ -33,6 +33,25 @@ TEST_F(MediaSpeed, HalfSpeedDoublesASoundInItsFormat)
     EXPECT_NEAR(duration(placed), 2.0, 0.15);
 }
 
+// atempo kept back the end of a short sound: a tenth of a second of floating-point silence at
+// twice the speed came out as 4 ms. At every factor the whole sound comes out at its new pace.
+TEST_F(MediaSpeed, AShortFloatingPointSoundKeepsItsTail)
+{
+    const QString silence =
+        make("silence.wav", {"-f", "lavfi", "-i", "anullsrc=r=8000:cl=stereo:d=0.1", "-c:a", "pcm_f32le"});
+    const QString beep = make("beep.wav", {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=8000:duration=0.1",
+                                           "-c:a", "pcm_f32le"});
+    for (const QString& source : {silence, beep}) {
+        for (const double factor : {0.25, 0.5, 1.5, 2.0, 4.0}) {
+            SCOPED_TRACE(QString("%1 at %2").arg(source).arg(factor).toStdString());
+            context.options.speed = factor;
+            const QString placed = changeSpeed(input(source), context, work).toLocalFile();
+            EXPECT_NEAR(duration(placed), 0.1 / factor, 0.002);
+            ASSERT_TRUE(QFile::remove(placed));
+        }
+    }
+}
+
 TEST_F(MediaSpeed, FactorsAreHeldBetweenAQuarterAndFour)
 {
     context.options.speed = 10;

@@ -68,6 +68,46 @@ TEST_F(MediaSplit, SoundSplitsAtItsPoints)
     EXPECT_NEAR(duration(folder + "/song 1.m4a"), 10.0, 0.1);
 }
 
+// Copied FLAC frames kept the whole file's STREAMINFO in every piece: each said it lasted the
+// whole second and carried its checksum. Each piece states its own.
+TEST_F(MediaSplit, EveryFlacPieceStatesItsOwnLength)
+{
+    const FileInfo file = input(tone("tone.flac", 1.0, {"-c:a", "flac"}));
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"tone 1.flac", "tone 2.flac"}));
+    double total = 0;
+    for (const QString& piece : {QStringLiteral("tone 1.flac"), QStringLiteral("tone 2.flac")}) {
+        const QString path = folder + "/" + piece;
+        EXPECT_NEAR(duration(path), 0.5, 0.03) << piece.toStdString();
+        total += duration(path);
+        // flac -t would say the same: the samples decode to the checksum the piece keeps.
+        EXPECT_EQ(stream(path, "a:0", "codec_name"), "flac");
+        QByteArray decoded;
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", "file:" + path, "-c:a",
+                                                              "pcm_s16le", "-f", "md5", "-"},
+                                   &decoded),
+                  0);
+        const QByteArray bytes = test::readFile(path);
+        EXPECT_EQ(decoded.trimmed(), "MD5=" + bytes.mid(8 + 18, 16).toHex()) << piece.toStdString();
+    }
+    EXPECT_NEAR(total, 1.0, 0.01);
+}
+
+// A split copies packets without decoding them: an MP3 with a span of scrambled frames would
+// pass its holes into the pieces. It is refused with the damage sentence; the whole MP3 splits.
+TEST_F(MediaSplit, DamagedMpegAudioIsRefusedRatherThanCopied)
+{
+    const QString song = tone("song.mp3", 3.0, {"-c:a", "libmp3lame", "-b:a", "64k"});
+    QByteArray bytes = test::readFile(song);
+    for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 1500; ++i)
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    const FileInfo holed = input(test::writeFile(dir.filePath("in/holed.mp3"), bytes));
+    EXPECT_EQ(refusal(holed), "This file is damaged or not in a supported format");
+    EXPECT_EQ(outputs(), QStringList());
+    const QString folder = splitMedia(input(song), context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"song 1.mp3", "song 2.mp3"}));
+}
+
 TEST_F(MediaSplit, RefusalsLeaveNoFolder)
 {
     const FileInfo file = input(tone("tone.wav", 30.0));
