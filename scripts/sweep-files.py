@@ -513,8 +513,8 @@ def picture_fidelity(source, op, files):
 
 def archive_entries(path):
     """The regular files an archive holds, by name, as 7-Zip lists them; None when it cannot. A name
-    given twice is one file (a tar's later entry replaces the earlier), and a name 7-Zip also lists
-    as a folder is that folder (Solaris tar's ACL blocks)."""
+    given twice is one file (a tar's later entry replaces the earlier), a name 7-Zip also lists
+    as a folder is that folder (Solaris tar's ACL blocks), and a Mac's metadata is left out."""
     if shutil.which("7z") is None:
         return None
     try:
@@ -538,7 +538,11 @@ def archive_entries(path):
         elif entry.get("Path") and entry["Path"] not in names:
             names.append(entry["Path"])
         entry = {}
-    return [name for name in names if name not in folders]
+    # A Mac's metadata beside the files (__MACOSX, .DS_Store, AppleDouble "._x") is no file to keep.
+    def metadata(name):
+        parts = name.split("/")
+        return parts[0] == "__MACOSX" or any(p == ".DS_Store" or p.startswith("._") for p in parts)
+    return [name for name in names if name not in folders and not metadata(name)]
 
 
 def archive_fidelity(source, op, files, messages=()):

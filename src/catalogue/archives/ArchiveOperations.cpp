@@ -73,13 +73,22 @@ void giveUsualFolderMode(const QUrl& folder)
     ::chmod(QFile::encodeName(localPath(folder)).constData(), 0777 & ~currentUmask());
 }
 
-// The visible entries at a folder's top level, in name order.
-QStringList visibleEntries(const QString& folder)
+// Whether a name is a Mac's metadata beside the files (Finder's .DS_Store, AppleDouble "._x").
+bool isMacMetadata(const QString& name)
+{
+    return name == QLatin1String(".DS_Store") || name.startsWith(QLatin1String("._"));
+}
+
+// The entries at a folder's top level that are the archive's contents, in name order: hidden
+// ones too (".gitignore", ".env" are the user's files), but not a Mac's metadata.
+QStringList contentEntries(const QString& folder)
 {
     QDir dir(folder);
     if (!dir.exists())
         throw SystemError::fromErrno(ENOENT, folder);
-    return dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    names.removeIf(isMacMetadata);
+    return names;
 }
 
 FractionHandler progressReporter(Progress& progress, const FractionHandler& onFraction,
@@ -214,8 +223,11 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
     const FractionHandler report = progressReporter(progress, onFraction);
     const ExtractionSummary summary = extractContents(file, folder, stop, report);
     const QString folderPath = localPath(folder);
-    const QStringList entries = visibleEntries(folderPath);
-    const QString lone = entries.size() == 1 ? folderPath + QLatin1Char('/') + entries.first() : QString();
+    const QStringList entries = contentEntries(folderPath);
+    // A lone hidden entry comes out in a folder named after the archive, so that it keeps its
+    // name: results themselves are never placed hidden.
+    const bool alone = entries.size() == 1 && !entries.first().startsWith(QLatin1Char('.'));
+    const QString lone = alone ? folderPath + QLatin1Char('/') + entries.first() : QString();
     struct stat loneStatus {};
     const bool loneFolder = !lone.isEmpty() && lstatPath(lone, loneStatus) && S_ISDIR(loneStatus.st_mode);
     // A lone folder is placed as the result itself, so its links must stay inside it, not only
@@ -229,7 +241,7 @@ QUrl extractArchive(const FileInfo& file, const OutputPlanner& planner, Progress
         throw EngineError(ArchiveMessage::empty);
 
     QUrl delivered;
-    if (entries.size() == 1) {
+    if (alone) {
         const QString path = lone;
         if (loneFolder) {
             delivered = planner.deliver(QUrl::fromLocalFile(path), entries.first(), QString());
@@ -358,7 +370,7 @@ QUrl convertArchive(const FileInfo& file, ArchiveTarget target, const OutputPlan
     progressReporter(progress, onFraction)(0.5);
 
     const QString folderPath = localPath(folder);
-    const QStringList entries = visibleEntries(folderPath);
+    const QStringList entries = contentEntries(folderPath);
     if (entries.isEmpty())
         throw EngineError(ArchiveMessage::empty);
 

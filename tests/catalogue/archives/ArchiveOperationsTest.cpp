@@ -204,6 +204,10 @@ TEST_F(ArchiveOperationsTest, ExtractionDeliversOneItemOrAFolderNamedAfterTheArc
                         {fileEntry(QStringLiteral("a.txt"), "A"), fileEntry(QStringLiteral("b.txt"), "B")});
     writeFixtureArchive(input(QStringLiteral("readme.zip")), QStringLiteral("zip"),
                         {fileEntry(QStringLiteral("README.TXT"), "read me")});
+    writeFixtureArchive(input(QStringLiteral("project.zip")), QStringLiteral("zip"),
+                        {fileEntry(QStringLiteral("README.md"), "read me"), fileEntry(QStringLiteral(".gitignore"), "build/"),
+                         fileEntry(QStringLiteral("._README.md"), "meta")});
+    writeFixtureArchive(input(QStringLiteral("dotfile.zip")), QStringLiteral("zip"), {fileEntry(QStringLiteral(".env"), "A=1")});
     writeFixtureArchive(input(QStringLiteral("mac.zip")), QStringLiteral("zip"),
                         {fileEntry(QStringLiteral("__MACOSX/._a"), "meta"),
                          fileEntry(QStringLiteral(".DS_Store"), "store")});
@@ -227,6 +231,11 @@ TEST_F(ArchiveOperationsTest, ExtractionDeliversOneItemOrAFolderNamedAfterTheArc
     EXPECT_EQ(modeOf(notes), 0755u) << "a delivered folder has the usual mode, not the work folder's";
 
     EXPECT_EQ(extract(input(QStringLiteral("readme.zip"))).toLocalFile(), input(QStringLiteral("README.txt")));
+    // A hidden file beside a lone one is the user's too: both come out in a folder.
+    const QString project = extract(input(QStringLiteral("project.zip"))).toLocalFile();
+    EXPECT_EQ(project, input(QStringLiteral("project")));
+    EXPECT_EQ(readFile(project + QStringLiteral("/.gitignore")), "build/");
+    EXPECT_EQ(readFile(extract(input(QStringLiteral("dotfile.zip"))).toLocalFile() + QStringLiteral("/.env")), "A=1");
     EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("mac.zip"))); }),
               ArchiveMessage::empty);
 
@@ -820,7 +829,8 @@ TEST_F(ArchiveOperationsTest, RepackingKeepsEntriesAtTheTopAndLinksAsLinks)
 {
     writeFixtureArchive(input(QStringLiteral("photos.tar.gz")), QStringLiteral("tar.gz"),
                         {fileEntry(QStringLiteral("one.jpg"), "1"), fileEntry(QStringLiteral("Ünï.jpg"), "2"),
-                         fileEntry(QStringLiteral(".hidden"), "h"),
+                         fileEntry(QStringLiteral(".hidden"), "h"), fileEntry(QStringLiteral("._one.jpg"), "meta"),
+                         fileEntry(QStringLiteral(".DS_Store"), "store"),
                          linkEntry(QStringLiteral("latest"), QStringLiteral("one.jpg"))});
     writeFixtureArchive(input(QStringLiteral("folder.zip")), QStringLiteral("zip"),
                         {folderEntry(QStringLiteral("Photos/")), fileEntry(QStringLiteral("Photos/a"), "a"),
@@ -839,7 +849,8 @@ TEST_F(ArchiveOperationsTest, RepackingKeepsEntriesAtTheTopAndLinksAsLinks)
     ASSERT_EQ(runProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip.toLocalFile()}, &listing), 0);
     QStringList unzipNames = QString::fromUtf8(listing).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     unzipNames.sort();
-    EXPECT_EQ(unzipNames, (QStringList{QStringLiteral("latest"), QStringLiteral("one.jpg"),
+    // A hidden file is the user's (".gitignore"); a Mac's metadata beside the files is not.
+    EXPECT_EQ(unzipNames, (QStringList{QStringLiteral(".hidden"), QStringLiteral("latest"), QStringLiteral("one.jpg"),
                                        QStringLiteral("Ünï.jpg")}));
     for (const ListedEntry& e : readFixtureArchive(zip.toLocalFile())) {
         if (e.name == QLatin1String("latest")) {
