@@ -26,6 +26,9 @@ QUrl muteVideo(const FileInfo& file, const OperationContext& context, const Medi
 QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
     const MediaInfo info = probeMediaInput(file, context, work);
+    // Copied packets are never decoded: damage in a sound's frames would pass into its copy.
+    if (file.category == FileCategory::audio && info.audio)
+        requireSoundDecodes(file.url, info, context, work);
     const QUrl output = work.workFile(file.ext);
     QString muxer = muxerForFile(file);
     // The iPod flavour of MP4 holds AAC, ALAC and Dolby sound only; FLAC, Opus and MP3 go into

@@ -109,6 +109,28 @@ TEST_F(MediaStreamRemoval, ASoundKeepsAContainerThatHoldsItsStreams)
     }
 }
 
+// The packets are copied, never decoded: a sound with scrambled frames, bare or in a container,
+// is refused with the damage sentence rather than stripped with its holes.
+TEST_F(MediaStreamRemoval, ASoundWithDamagedFramesIsRefused)
+{
+    const QString song = tone("song.mp3", 3.0, {"-c:a", "libmp3lame", "-b:a", "64k", "-metadata", "title=Secret"});
+    const QString boxed = make("song.m4a", {"-i", "file:" + song, "-c:a", "copy", "-f", "mp4"});
+    for (const QString& source : {song, boxed}) {
+        QByteArray bytes = test::readFile(source);
+        for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 1500; ++i)
+            bytes[i] = char(bytes[i] ^ 0x5A);
+        const QString damaged = test::writeFile(dir.filePath("in/holed." + QFileInfo(source).suffix()), bytes);
+        try {
+            removeMediaMetadata(input(damaged), context, work);
+            ADD_FAILURE() << "a damaged copy finished: " << source.toStdString();
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), "This file is damaged or not in a supported format");
+        }
+    }
+    EXPECT_EQ(outputs(), QStringList());
+    EXPECT_EQ(title(removeMediaMetadata(input(song), context, work).toLocalFile()), "");
+}
+
 // A copied WMA Lossless packet has no duration of its own, and the muxer stated the length up
 // to the last packet's start: the header said 3.34 s of a sound lasting 3.55 s. The header now
 // states what the sound decodes to, for a lossless WMA and for one FFmpeg writes.
