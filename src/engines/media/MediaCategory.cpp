@@ -1,9 +1,12 @@
 #include "engines/media/MediaCategory.h"
 
+#include "engines/media/probe/AlsSpecificConfig.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MediaProbe.h"
 #include "model/operations/Capabilities.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <condition_variable>
@@ -83,6 +86,16 @@ void remember(const QString& path, const FileState& state, const std::optional<M
 
 std::optional<MediaStreams> mediaStreamsOfFile(const QString& path)
 {
+    // A sound file by its name is not worth an FFmpeg start at the wheel; only its own boxes are
+    // read, for the one thing its name cannot tell.
+    static const QStringList soundNames{QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("m4r")};
+    if (soundNames.contains(QFileInfo(path).suffix().toLower())) {
+        const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(path);
+        const std::optional<AlsSpecificConfig> als = config ? AlsSpecificConfig::read(*config) : std::nullopt;
+        if (als && !als->ffmpegDecodes())
+            return MediaStreams{false, false};
+        return std::nullopt;
+    }
     const std::optional<FileState> before = fileState(path);
     if (!before)
         return std::nullopt;

@@ -15,7 +15,9 @@ namespace qv {
 // `limit` (it is then stopped). Blocks: never call it on the main thread.
 //
 // The first form remembers its answers for as long as the file stays as it was, so a file
-// described again (the wheel, then the job, then a preview) is probed once.
+// described again (the wheel, then the job, then a preview) is probed once. For an M4A, M4B or
+// M4R it starts no FFmpeg: it answers neither stream for a sound its decoder cannot read whole,
+// told from the file's own boxes, and nothing otherwise.
 std::optional<MediaStreams> mediaStreamsOfFile(const QString& path);
 std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
                                                std::chrono::milliseconds limit);

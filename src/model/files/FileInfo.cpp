@@ -176,7 +176,9 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
     // One look at a video's streams tells both whether it holds sound and, for containers
     // whose name cannot tell, whether it is a video at all.
-    if (!special && info.format && !info.isDirectory && info.format->category == FileCategory::video) {
+    // MPEG-4 sound files are asked too, for a sound that no decoder here reads whole.
+    const bool mpeg4Sound = info.format && (info.format->id == QLatin1String("m4a") || info.format->id == QLatin1String("m4r"));
+    if (!special && info.format && !info.isDirectory && (info.format->category == FileCategory::video || mpeg4Sound)) {
         if (const std::optional<MediaStreams> streams = probe.mediaStreams(path)) {
             if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
                 info.category = streams->video ? FileCategory::video : FileCategory::audio;

@@ -69,6 +69,11 @@ TEST_F(MediaCategory, ASoundTheDecoderCannotReadWholeIsNoSound)
     ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/als-float.mp4"), floating));
     EXPECT_EQ(mediaStreamsOfFile(integer), (MediaStreams{false, true}));
     EXPECT_EQ(mediaStreamsOfFile(floating), (MediaStreams{false, false}));
+    // A sound file by its name is told so from its boxes alone, and said nothing of otherwise.
+    ASSERT_TRUE(QFile::copy(integer, dir.filePath("integer.m4a")));
+    ASSERT_TRUE(QFile::copy(floating, dir.filePath("floating.m4b")));
+    EXPECT_EQ(mediaStreamsOfFile(dir.filePath("integer.m4a")), std::nullopt);
+    EXPECT_EQ(mediaStreamsOfFile(dir.filePath("floating.m4b")), (MediaStreams{false, false}));
 }
 
 TEST_F(MediaCategory, AnswersAreRememberedWhileTheFileStaysAsItWas)

@@ -105,6 +105,9 @@ TEST(FileInfo, ContainersOfSoundOrPicturesFollowTheirStreams)
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(std::nullopt)), FileCategory::video);
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(MediaStreams{})), FileCategory::other);
     EXPECT_EQ(categoryOf("clip.mp4", StreamsProbe(MediaStreams{})), FileCategory::other);
+    EXPECT_EQ(categoryOf("song.m4a", StreamsProbe(MediaStreams{})), FileCategory::other);
+    EXPECT_EQ(categoryOf("tone.m4r", StreamsProbe(MediaStreams{})), FileCategory::other);
+    EXPECT_EQ(categoryOf("song.m4a", StreamsProbe(std::nullopt)), FileCategory::audio);
     EXPECT_EQ(categoryOf("clip.webm", StreamsProbe(silentPictures)), FileCategory::video);
 }
 
