@@ -96,6 +96,22 @@ bool ArchiveReader::isUnsupportedMethod(const QString& text)
         || text.startsWith(QLatin1String("Unsupported filter "));
 }
 
+ArchiveReader::Signature ArchiveReader::signatureOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Signature::other;
+    const QByteArray head = file.read(512);
+    if (head.startsWith(QByteArrayView("Rar!\x1a\x07", 6)))
+        return Signature::rar;
+    if (head.startsWith(QByteArrayView("7z\xBC\xAF\x27\x1C", 6)))
+        return Signature::sevenZip;
+    // POSIX's "ustar\0" or GNU's "ustar  \0" after a header's first 257 bytes.
+    if (head.size() == 512 && head.mid(257, 5) == "ustar")
+        return Signature::tar;
+    return Signature::other;
+}
+
 QStringList ArchiveReader::rarVolumes(const QString& path)
 {
     // "name.part1.rar", "name.part01.rar"...: the parts after the first, numbered alike.
@@ -129,6 +145,7 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     if (kind == Kind::archive) {
         if (const QString problem = sevenZipStartProblem(path, m_fileSize); !problem.isEmpty())
             throw ArchiveReadError(problem);
+        m_signature = signatureOf(path);
     }
     std::optional<ArchiveReadError> refused;
     if (open(false, refused))
@@ -158,6 +175,15 @@ bool ArchiveReader::open(bool streamingZip, std::optional<ArchiveReadError>& ref
         archive_read_support_format_raw(m_archive);
         // The raw reader wants a byte: a stream that unpacks to nothing is an empty one.
         archive_read_support_format_empty(m_archive);
+    } else if (m_signature == Signature::rar) {
+        // A RAR that stores a zip near its end would otherwise be read as that zip, whose
+        // directory libarchive's zip reader finds there.
+        archive_read_support_format_rar(m_archive);
+        archive_read_support_format_rar5(m_archive);
+    } else if (m_signature == Signature::sevenZip) {
+        archive_read_support_format_7zip(m_archive);
+    } else if (m_signature == Signature::tar) {
+        archive_read_support_format_tar(m_archive);
     } else {
         // Every format libarchive reads, but zip only through its central directory: read from
         // its local headers alone, a zip cut short reads as a whole one, its links as files.

@@ -96,6 +96,10 @@ public:
     static QStringList rarVolumes(const QString& path);
 
 private:
+    // Archives whose first bytes name their format are read as that format only.
+    enum class Signature { other, rar, sevenZip, tar };
+    static Signature signatureOf(const QString& path);
+
     bool open(bool streamingZip, std::optional<ArchiveReadError>& refused);
     [[noreturn]] void fail(const char* fallback) const;
     bool rarHoldsEncryptedData() const;
@@ -107,6 +111,7 @@ private:
     archive* m_archive = nullptr;
     QString m_path;
     Kind m_kind;
+    Signature m_signature = Signature::other;
     qint64 m_fileSize = 0;
     bool m_checkedFilter = false;
     bool m_checkedZipHeaders = false;

@@ -1819,3 +1819,18 @@ TEST_F(ArchiveOperationsTest, AZipFileWithoutANameIsDamage)
     EXPECT_EQ(engineMessage([&] { extract(nameless); }), ArchiveMessage::damagedOrUnsupported);
     EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
 }
+
+// An archive whose first bytes name its format is read as that format: a RAR that stores a zip
+// near its end is not read as that zip.
+TEST_F(ArchiveOperationsTest, ARarHoldingAZipIsReadAsTheRar)
+{
+    writeFile(input(QStringLiteral("payload.rar")),
+              readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar5-zip-inside.rar")));
+    freeze();
+    const QString rar = input(QStringLiteral("payload.rar"));
+    EXPECT_EQ(test(rar), QStringLiteral("payload.rar is intact \u00B7 2 items"));
+    const QString folder = extract(rar).toLocalFile();
+    EXPECT_EQ(folder, input(QStringLiteral("payload")));
+    EXPECT_EQ(entries(folder), (QStringList{"inner.zip", "real_after.txt"}));
+    EXPECT_EQ(readFile(folder + QStringLiteral("/inner.zip")).size(), 165);
+}
