@@ -349,8 +349,10 @@ def text_fidelity(source, op, files):
     return flags
 
 
+# A tag libtiff drops for a wrong count ("Incorrect count for ...; tag ignored") leaves the pixels
+# whole, as the engine's own TIFF check holds.
 BENIGN_PICTURE_WARNINGS = ("ignoring nclx profile", "Unknown field with tag", "tags are not sorted in ascending order",
-                           "GLib-GObject-WARNING", "is invalid or out of range for property")
+                           "GLib-GObject-WARNING", "is invalid or out of range for property", "; tag ignored")
 # Entries that decode nothing of the file (its bytes go into a zip as they are), or only the area
 # they keep (a crop fails when that area is damaged): damage elsewhere is no reason to fail.
 UNDECODED = ("tool.folder.zip", "tool.image.crop")
