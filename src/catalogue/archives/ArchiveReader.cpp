@@ -271,6 +271,14 @@ archive_entry* ArchiveReader::nextEntry()
         if (m_readToEnd && (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR
             && archive_filter_bytes(m_archive, 0) - before < tarBlock)
             throw ArchiveReadError(QStringLiteral("The archive ends without its end blocks: it was cut short"));
+        // A RAR cut before its first file header ends here too, as an archive of nothing: its
+        // blocks say whether it ends as a RAR does.
+        const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
+        if (!m_rarChain && !m_path.isEmpty() && (format == ARCHIVE_FORMAT_RAR || format == ARCHIVE_FORMAT_RAR_V5)) {
+            m_rarChain = RarBlockChain::walkFile(m_path);
+            if (!m_rarChain->problem().isEmpty())
+                throw ArchiveReadError(m_rarChain->problem());
+        }
         return nullptr;
     }
     m_readToEnd = false;

@@ -582,6 +582,9 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     ASSERT_TRUE(two.startsWith(one.left(one.size() - 8)));
     writeFile(input(QStringLiteral("cut.rar")), one.left(one.size() - 8));
     writeFile(input(QStringLiteral("headless.rar")), two.left(one.size() - 8 + 10));
+    // Cut before its first file header: the signature and the main header alone.
+    const QByteArray none = rar5Archive({});
+    writeFile(input(QStringLiteral("bare.rar")), none.left(none.size() - 8));
     writeFile(input(QStringLiteral("two.rar")), two);
 
     // Only the central directory tells a link from a file in a zip.
@@ -642,7 +645,7 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     EXPECT_EQ(test(input(QStringLiteral("two.rar"))), QStringLiteral("two.rar") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
-    for (const char* name : {"cut.rar", "headless.rar", "cut.zip", "flipped.rar", "two-of-three.tar", "endless.tar",
+    for (const char* name : {"cut.rar", "headless.rar", "bare.rar", "cut.zip", "flipped.rar", "two-of-three.tar", "endless.tar",
                              "two-of-three.tar.gz", "headless.zip", "misnamed.zip"}) {
         const QString path = input(QString::fromLatin1(name));
         EXPECT_NE(engineMessage([&] { test(path); }), QString()) << name;
