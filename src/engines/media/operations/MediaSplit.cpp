@@ -172,8 +172,10 @@ void splitIntoFlacPieces(const FileInfo& file, const MediaInfo& info, const Spli
     for (const QString& name : names) {
         const QString cut = dir.filePath(name);
         const QString piece = dir.filePath(QStringLiteral("part") + name.mid(3).chopped(4) + QStringLiteral(".flac"));
-        runMediaStep({"-i", ffmpegFileOperand(cut), "-map", "0:a:0", "-c:a", "flac", "-f", "flac",
-                      ffmpegFileOperand(piece)},
+        // The source's tags come back from the source itself: a WAV cut keeps none of them.
+        runMediaStep(QStringList{"-i", ffmpegFileOperand(cut)} + mediaInput(file.url, info)
+                         + QStringList{"-map", "0:a:0", "-map_metadata", "1", "-c:a", "flac", "-f", "flac",
+                                       ffmpegFileOperand(piece)},
                      std::nullopt, context, work, false);
         if (!QFile::remove(cut))
             throw SystemError::fromErrno(EIO, QStringLiteral("Cannot remove the piece ") + name);

@@ -72,7 +72,7 @@ TEST_F(MediaSplit, SoundSplitsAtItsPoints)
 // whole second and carried its checksum. Each piece states its own.
 TEST_F(MediaSplit, EveryFlacPieceStatesItsOwnLength)
 {
-    const FileInfo file = input(tone("tone.flac", 1.0, {"-c:a", "flac"}));
+    const FileInfo file = input(tone("tone.flac", 1.0, {"-c:a", "flac", "-metadata", "title=Harbour at dusk"}));
     const QString folder = splitMedia(file, context, work).toLocalFile();
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"tone 1.flac", "tone 2.flac"}));
     double total = 0;
@@ -89,6 +89,13 @@ TEST_F(MediaSplit, EveryFlacPieceStatesItsOwnLength)
                   0);
         const QByteArray bytes = test::readFile(path);
         EXPECT_EQ(decoded.trimmed(), "MD5=" + bytes.mid(8 + 18, 16).toHex()) << piece.toStdString();
+        // Each piece keeps the source's tags.
+        QByteArray title;
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format_tags=title", "-of",
+                                                               "default=nw=1:nk=1", "file:" + path},
+                                   &title),
+                  0);
+        EXPECT_EQ(title.trimmed(), "Harbour at dusk") << piece.toStdString();
     }
     EXPECT_NEAR(total, 1.0, 0.01);
 }
