@@ -14,22 +14,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config/quorvenda" "$work/cache" "$work/src" "$work/in"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen
 
-/usr/bin/python3 - "$work/src" <<'PY'
-import os, random, sys
-random.seed(1)
-root = sys.argv[1]
-for d in range(20):
-    for s in range(10):
-        folder = os.path.join(root, f"album{d}", f"day{s}")
-        os.makedirs(folder)
-        for f in range(10):
-            with open(os.path.join(folder, f"note{f}.txt"), "wb") as out:
-                out.write(random.randbytes(random.randint(200, 4000)))
-for i in range(4):
-    with open(os.path.join(root, f"big{i}.bin"), "wb") as out:
-        out.write(random.randbytes(1 << 20))
-PY
-(cd "$work/src" && zip -qr "$work/in/archive.zip" .)
+extraction_zip "$work/src" "$work/in/archive.zip"
 
 # run KIND: one extraction, its wall and processor seconds.
 run() {

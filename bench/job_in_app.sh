@@ -18,22 +18,7 @@ mkdir -p "$work/config/quorvenda" "$work/cache" "$work/src" "$work/in" "$work/pe
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen
 export QUORVENDA_WORKER="$build/quorvenda-worker"
 
-/usr/bin/python3 - "$work/src" <<'PY'
-import os, random, sys
-random.seed(1)
-root = sys.argv[1]
-for d in range(20):
-    for s in range(10):
-        folder = os.path.join(root, f"album{d}", f"day{s}")
-        os.makedirs(folder)
-        for f in range(10):
-            with open(os.path.join(folder, f"note{f}.txt"), "wb") as out:
-                out.write(random.randbytes(random.randint(200, 4000)))
-for i in range(4):
-    with open(os.path.join(root, f"big{i}.bin"), "wb") as out:
-        out.write(random.randbytes(1 << 20))
-PY
-(cd "$work/src" && zip -qr "$work/in/archive.zip" .)
+extraction_zip "$work/src" "$work/in/archive.zip"
 vips black "$work/in/tiny.jpg" 16 16 --bands 3
 
 # side WHICH: the line of bench_job_in_app's output for that side.

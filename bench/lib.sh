@@ -42,3 +42,25 @@ atleast() {
     held=$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v + 0 >= l + 0) ? "held" : "missed" }')
     echo "| $what | $(shown "$value")$unit | $note | - | ≥ $limit$unit | $held |"
 }
+
+# extraction_zip FOLDER ZIP: 2,000 small files in 200 folders and four of 1 MB, made in FOLDER
+# and zipped into ZIP; the extraction benchmarks' archive.
+extraction_zip() {
+    /usr/bin/python3 - "$1" <<'PY'
+import os, random, sys
+random.seed(1)
+root = sys.argv[1]
+for d in range(20):
+    for s in range(10):
+        folder = os.path.join(root, f"album{d}", f"day{s}")
+        os.makedirs(folder)
+        for f in range(10):
+            with open(os.path.join(folder, f"note{f}.txt"), "wb") as out:
+                out.write(random.randbytes(random.randint(200, 4000)))
+for i in range(4):
+    with open(os.path.join(root, f"big{i}.bin"), "wb") as out:
+        out.write(random.randbytes(1 << 20))
+PY
+    local zip; zip=$(realpath -m "$2")
+    (cd "$1" && zip -qr "$zip" .)
+}
