@@ -1,6 +1,6 @@
 #include "engines/media/MediaCategory.h"
 
-#include "engines/media/probe/AlsSpecificConfig.h"
+#include "engines/media/probe/AlsStreamConfig.h"
 #include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MediaProbe.h"
 #include "model/operations/Capabilities.h"
@@ -91,7 +91,7 @@ std::optional<MediaStreams> mediaStreamsOfFile(const QString& path)
     static const QStringList soundNames{QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("m4r")};
     if (soundNames.contains(QFileInfo(path).suffix().toLower())) {
         const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(path);
-        const std::optional<AlsSpecificConfig> als = config ? AlsSpecificConfig::read(*config) : std::nullopt;
+        const std::optional<AlsStreamConfig> als = config ? AlsStreamConfig::read(*config) : std::nullopt;
         if (als && !als->ffmpegDecodes())
             return MediaStreams{false, false};
         return std::nullopt;

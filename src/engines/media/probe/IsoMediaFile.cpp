@@ -104,8 +104,8 @@ std::optional<Descriptor> readDescriptor(const QByteArray& bytes, qsizetype at)
     return descriptor;
 }
 
-// The DecoderSpecificInfo in an "esds" box's descriptors.
-std::optional<QByteArray> decoderSpecificInfo(const QByteArray& esds)
+// The decoder information in an "esds" box's descriptors.
+std::optional<QByteArray> decoderInformation(const QByteArray& esds)
 {
     // The elementary stream: its id, its flags, and what they say follows.
     const std::optional<Descriptor> stream = readDescriptor(esds, 0);
@@ -161,7 +161,7 @@ std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
         // Version and flags before the descriptors; a few hundred bytes at most.
         if (!esds || esds->end - esds->body < 4 || esds->end - esds->body > 65536 || !file.seek(esds->body + 4))
             return std::nullopt;
-        return decoderSpecificInfo(file.read(esds->end - esds->body - 4));
+        return decoderInformation(file.read(esds->end - esds->body - 4));
     }
     return std::nullopt;
 }

@@ -20,7 +20,7 @@ public:
     static std::optional<double> duration(const QString& path, bool soundRequired = false);
 
     // The decoder's own configuration of the first sound track's MPEG-4 audio (the
-    // DecoderSpecificInfo of its "esds" box), which says what FFmpeg's probe does not (an ALS
+    // decoder information of its "esds" box), which says what FFmpeg's probe does not (an ALS
     // stream's sample format); absent when the file holds none or its boxes do not lead to it.
     static std::optional<QByteArray> soundDecoderConfig(const QString& path);
 

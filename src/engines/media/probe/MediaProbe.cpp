@@ -1,6 +1,6 @@
 #include "engines/media/probe/MediaProbe.h"
 
-#include "engines/media/probe/AlsSpecificConfig.h"
+#include "engines/media/probe/AlsStreamConfig.h"
 #include "engines/media/probe/FFmpegProbeParser.h"
 #include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MpegAudioFrames.h"
@@ -77,7 +77,7 @@ bool soundDecodable(const QUrl& file, const MediaInfo& info)
     if (!info.audio || info.audio->codec != QLatin1String("mp4als") || !containerIs(info.container, QStringLiteral("mov")))
         return true;
     const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(file.toLocalFile());
-    const std::optional<AlsSpecificConfig> als = config ? AlsSpecificConfig::read(*config) : std::nullopt;
+    const std::optional<AlsStreamConfig> als = config ? AlsStreamConfig::read(*config) : std::nullopt;
     return !als || als->ffmpegDecodes();
 }
 

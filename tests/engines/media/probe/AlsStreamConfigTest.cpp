@@ -1,4 +1,4 @@
-#include "engines/media/probe/AlsSpecificConfig.h"
+#include "engines/media/probe/AlsStreamConfig.h"
 #include "engines/media/probe/IsoMediaFile.h"
 #include "support/TestFiles.h"
 
@@ -13,22 +13,22 @@ namespace {
 
 const QString sounds = QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/");
 
-std::optional<AlsSpecificConfig> alsOf(const QString& path)
+std::optional<AlsStreamConfig> alsOf(const QString& path)
 {
     const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(path);
-    return config ? AlsSpecificConfig::read(*config) : std::nullopt;
+    return config ? AlsStreamConfig::read(*config) : std::nullopt;
 }
 
 } // namespace
 
 // FFmpeg's probe calls both files 16-bit ALS; their own configuration tells the floating one.
-TEST(AlsSpecificConfig, ReadFromTheSoundTrackOfAnMp4)
+TEST(AlsStreamConfig, ReadFromTheSoundTrackOfAnMp4)
 {
-    const std::optional<AlsSpecificConfig> integer = alsOf(sounds + "als-integer.mp4");
+    const std::optional<AlsStreamConfig> integer = alsOf(sounds + "als-integer.mp4");
     ASSERT_TRUE(integer);
     EXPECT_FALSE(integer->floating);
     EXPECT_TRUE(integer->ffmpegDecodes());
-    const std::optional<AlsSpecificConfig> floating = alsOf(sounds + "als-float.mp4");
+    const std::optional<AlsStreamConfig> floating = alsOf(sounds + "als-float.mp4");
     ASSERT_TRUE(floating);
     EXPECT_TRUE(floating->floating);
     EXPECT_FALSE(floating->ffmpegDecodes());
@@ -43,7 +43,7 @@ TEST(AlsSpecificConfig, ReadFromTheSoundTrackOfAnMp4)
     EXPECT_FALSE(IsoMediaFile::soundDecoderConfig(test::writeFile(dir.filePath("text.mp4"), "not a movie")));
 }
 
-TEST(AlsSpecificConfig, OnlyAnAlsConfigurationIsRead)
+TEST(AlsStreamConfig, OnlyAnAlsConfigurationIsRead)
 {
     const QByteArray integer = *IsoMediaFile::soundDecoderConfig(sounds + "als-integer.mp4");
     // The flag bits from the stored configuration: RLS-LMS, which FFmpeg refuses.
@@ -51,15 +51,15 @@ TEST(AlsSpecificConfig, OnlyAnAlsConfigurationIsRead)
     const qsizetype id = rlsLms.indexOf(QByteArray("ALS\0", 4));
     ASSERT_GT(id, 0);
     rlsLms[id + 21] = char(uchar(rlsLms[id + 21]) | 0x40);
-    const std::optional<AlsSpecificConfig> refused = AlsSpecificConfig::read(rlsLms);
+    const std::optional<AlsStreamConfig> refused = AlsStreamConfig::read(rlsLms);
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->rlsLms);
     EXPECT_FALSE(refused->ffmpegDecodes());
 
-    EXPECT_FALSE(AlsSpecificConfig::read(integer.left(id + 20))) << "cut short";
+    EXPECT_FALSE(AlsStreamConfig::read(integer.left(id + 20))) << "cut short";
     // AAC-LC at 44.1 kHz, stereo.
-    EXPECT_FALSE(AlsSpecificConfig::read(QByteArray::fromHex("1210")));
-    EXPECT_FALSE(AlsSpecificConfig::read({}));
+    EXPECT_FALSE(AlsStreamConfig::read(QByteArray::fromHex("1210")));
+    EXPECT_FALSE(AlsStreamConfig::read({}));
 
     if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
         GTEST_SKIP() << "ffmpeg is not installed";
@@ -71,5 +71,5 @@ TEST(AlsSpecificConfig, OnlyAnAlsConfigurationIsRead)
               0);
     const std::optional<QByteArray> config = IsoMediaFile::soundDecoderConfig(aac);
     ASSERT_TRUE(config) << "an AAC track's configuration";
-    EXPECT_FALSE(AlsSpecificConfig::read(*config));
+    EXPECT_FALSE(AlsStreamConfig::read(*config));
 }

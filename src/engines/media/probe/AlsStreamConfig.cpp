@@ -1,4 +1,4 @@
-#include "engines/media/probe/AlsSpecificConfig.h"
+#include "engines/media/probe/AlsStreamConfig.h"
 
 namespace qv {
 
@@ -33,9 +33,9 @@ constexpr quint32 alsId = 0x414C5300; // "ALS\0"
 
 } // namespace
 
-std::optional<AlsSpecificConfig> AlsSpecificConfig::read(const QByteArray& audioSpecificConfig)
+std::optional<AlsStreamConfig> AlsStreamConfig::read(const QByteArray& audioConfig)
 {
-    BitReader bits(audioSpecificConfig);
+    BitReader bits(audioConfig);
     std::optional<quint32> type = bits.take(5);
     if (type == 31u) {
         const std::optional<quint32> extended = bits.take(6);
@@ -59,7 +59,7 @@ std::optional<AlsSpecificConfig> AlsSpecificConfig::read(const QByteArray& audio
     // floating-point flag.
     if (!bits.take(32) || !bits.take(32) || !bits.take(16) || !bits.take(6))
         return std::nullopt;
-    AlsSpecificConfig config;
+    AlsStreamConfig config;
     const std::optional<quint32> floating = bits.take(1);
     // The byte order, frame length, random access, the prediction's and the coding's choices,
     // the CRC's flag, then RLS-LMS.
