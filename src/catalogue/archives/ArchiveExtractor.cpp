@@ -717,7 +717,9 @@ ExtractionSummary ArchiveExtractor::extractGzip(const QString& path, const QStri
         },
         onFraction);
     out.finish(out.end());
-    return {1, 1};
+    ExtractionSummary summary;
+    summary.entries = summary.items = 1;
+    return summary;
 }
 
 ExtractionSummary ArchiveExtractor::verify(ArchiveReader& reader, std::stop_token stop,

@@ -85,6 +85,41 @@ QString sevenZipStartProblem(const QString& path, qint64 size)
     return {};
 }
 
+// Whether a 7-Zip's start header points at a header at all: an archive of nothing is written
+// without one, so a header that lists no entry lost them.
+bool sevenZipPointsAtAHeader(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(32);
+    if (head.size() < 32 || !head.startsWith(QByteArrayView("7z\xBC\xAF\x27\x1C", 6)))
+        return false;
+    return head.mid(20, 8) != QByteArray(8, '\0');
+}
+
+// Whether the last block of a tar that holds anything but zeros is followed by a block of zeros,
+// as a tar's end is. Read from the end, so a long run of zeros costs little.
+bool tarEndsWithAZeroBlock(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray zeros(tarBlock, '\0');
+    bool zeroAfter = false;
+    for (qint64 block = file.size() / tarBlock - 1; block >= 0; --block) {
+        if (!file.seek(block * tarBlock))
+            return true;
+        const QByteArray bytes = file.read(tarBlock);
+        if (bytes.size() != tarBlock)
+            return true;
+        if (bytes != zeros)
+            return zeroAfter;
+        zeroAfter = true;
+    }
+    return true;
+}
+
 } // namespace
 
 bool ArchiveReader::isUnsupportedMethod(const QString& text)
@@ -268,12 +303,19 @@ archive_entry* ArchiveReader::nextEntry()
         // them for the archive's end ("some writers omit them"), so a tar cut between two
         // entries would read as whole with the later ones gone. Where the entry before was
         // read to its end (its padding with it), the end blocks are what this call consumed.
-        if (m_readToEnd && (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR
+        const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
+        if (m_readToEnd && format == ARCHIVE_FORMAT_TAR
             && archive_filter_bytes(m_archive, 0) - before < tarBlock)
             throw ArchiveReadError(QStringLiteral("The archive ends without its end blocks: it was cut short"));
+        // A header libarchive skips (a volume label with a size it cannot read) leaves a tar
+        // of no entries, and of no format named, though one that holds more than zeros still
+        // ends with them; and a 7-Zip of nothing is written without a header at all.
+        if (!m_readAnEntry && !m_path.isEmpty() && archive_filter_code(m_archive, 0) == ARCHIVE_FILTER_NONE
+            && (((format == ARCHIVE_FORMAT_TAR || format == 0) && !tarEndsWithAZeroBlock(m_path))
+                || (format == ARCHIVE_FORMAT_7ZIP && sevenZipPointsAtAHeader(m_path))))
+            throw ArchiveReadError(QStringLiteral("The archive's header lists no entry, though it holds more"));
         // A RAR cut before its first file header ends here too, as an archive of nothing: its
         // blocks say whether it ends as a RAR does.
-        const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
         if (!m_rarChain && !m_path.isEmpty() && (format == ARCHIVE_FORMAT_RAR || format == ARCHIVE_FORMAT_RAR_V5)) {
             m_rarChain = RarBlockChain::walkFile(m_path);
             if (!m_rarChain->problem().isEmpty())
@@ -282,6 +324,7 @@ archive_entry* ArchiveReader::nextEntry()
         return nullptr;
     }
     m_readToEnd = false;
+    m_readAnEntry = true;
     if (status < ARCHIVE_WARN)
         fail("Damaged archive entry");
     checkRarBlocks(entry);

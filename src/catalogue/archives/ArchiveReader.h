@@ -117,6 +117,7 @@ private:
     bool m_checkedZipHeaders = false;
     bool m_readToEnd = true; // the last entry's data was read to its end, or there was none
     bool m_noData = false;
+    bool m_readAnEntry = false;
 
     // RAR only: what the current entry's data must match, and how far it has matched.
     std::optional<RarBlockChain> m_rarChain;

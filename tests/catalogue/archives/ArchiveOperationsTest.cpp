@@ -662,6 +662,37 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
               441);
 }
 
+TEST_F(ArchiveOperationsTest, AHeaderThatListsNoEntryIsDamageUnlessTheArchiveHoldsNothing)
+{
+    const QString files = QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/");
+    // A 7-Zip header of one folder and no file list; a tar of one volume label whose size
+    // libarchive cannot read, without end blocks; a tar of a label and end blocks alone.
+    writeFile(input(QStringLiteral("listless.7z")), readFile(files + QStringLiteral("7z-header-without-entries.7z")));
+    writeFile(input(QStringLiteral("label.tar")), readFile(files + QStringLiteral("tar-label-negative-size.tar")));
+    writeFile(input(QStringLiteral("labelled.tar")), readFile(files + QStringLiteral("tar-empty-with-label.tar")));
+    writeFile(input(QStringLiteral("empty.tar")), QByteArray(1024, '\0'));
+    // What 7-Zip writers make of nothing: a start header that points at no header.
+    QByteArray sevenZip("7z\xBC\xAF\x27\x1C\x00\x04", 8);
+    const QByteArray zeros(20, '\0');
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(zeros.constData()), 20));
+    for (int i = 0; i < 4; ++i)
+        sevenZip.append(char(crc >> (8 * i)));
+    writeFile(input(QStringLiteral("empty.7z")), sevenZip + zeros);
+    freeze();
+
+    for (const char* name : {"labelled.tar", "empty.tar", "empty.7z"}) {
+        const QString path = input(QString::fromLatin1(name));
+        EXPECT_EQ(test(path), QString::fromLatin1(name) + QStringLiteral(" is intact \u00B7 0 items"));
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::empty) << name;
+    }
+    for (const char* name : {"listless.7z", "label.tar"}) {
+        const QString path = input(QString::fromLatin1(name));
+        EXPECT_EQ(engineMessage([&] { test(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+        EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
+    }
+    EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
+}
+
 TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
 {
     writeFixtureArchive(input(QStringLiteral("pipe.tar")), QStringLiteral("tar"),
