@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -126,6 +127,24 @@ bool mpegAudioFrameLost(const QString& log, const QStringList& arguments)
     return false;
 }
 
+// How FFmpeg writes a FLAC's samples as its MD5 covers them: little-endian integers of whole
+// bytes, at their own depth. FFmpeg 5.1 decodes 9 to 16 bits into 16 and 17 to 24 into 32,
+// shifted to the top, and its fixed-point volume shifts them back exactly; an 8-bit one's top
+// byte is the sample. Empty for depths it cannot give (under 8, over 24).
+QStringList flacChecksumSamples(int bits)
+{
+    if (bits == 8)
+        return {QStringLiteral("-c:a"), QStringLiteral("pcm_s8")};
+    if (bits < 9 || bits > 24)
+        return {};
+    const int width = bits <= 16 ? 16 : 24;
+    QStringList arguments;
+    if (bits < width)
+        arguments << QStringLiteral("-af")
+                  << QStringLiteral("volume=1/%1:precision=fixed").arg(1 << (width - bits));
+    return arguments << QStringLiteral("-c:a") << (width == 16 ? QStringLiteral("pcm_s16le") : QStringLiteral("pcm_s24le"));
+}
+
 // Decodes every FLAC a run read and holds its samples to the MD5 its STREAMINFO keeps: a parser
 // that lost its place in damaged frames gives fewer samples, or others, without a word, and
 // each frame's own CRC is not checked either. Throws the damage sentence when they differ.
@@ -138,19 +157,16 @@ void requireIntactFlacInputs(const QStringList& arguments, const OperationContex
         if (QFileInfo(input).suffix().toLower() != QLatin1String("flac"))
             continue;
         const std::optional<FlacStreamInfo> info = FlacStreamInfo::read(input);
-        // The MD5 is of the samples as little-endian integers of whole bytes; FFmpeg 5.1
-        // decodes no 32-bit FLAC, and an 8-bit one's bytes it writes unsigned.
-        const QString format = !info || !info->hasChecksum() ? QString()
-            : info->bitsPerSample == 16                      ? QStringLiteral("pcm_s16le")
-            : info->bitsPerSample == 24                      ? QStringLiteral("pcm_s24le")
-                                                             : QString();
-        if (format.isEmpty())
+        if (!info || !info->hasChecksum())
+            continue;
+        const QStringList samples = flacChecksumSamples(info->bitsPerSample);
+        if (samples.isEmpty())
             continue;
         QByteArray digest;
         const ProcessRunner::Output output = ProcessRunner::run(
             *ffmpeg,
             ffmpegArgumentPrefix() + ffmpegInputArgs(input, QStringLiteral("flac"))
-                + QStringList{"-map", "0:a:0", "-c:a", format, "-f", "md5", "-"},
+                + QStringList{"-map", "0:a:0"} + samples + QStringList{"-f", "md5", "-"},
             context.stopToken, QHash<QString, QString>{}, appTemporaryRoot(), [&digest](const QString& line) {
                 if (line.startsWith(QLatin1String("MD5=")))
                     digest = QByteArray::fromHex(line.mid(4).trimmed().toLatin1());
@@ -436,8 +452,8 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
         reportProgress(1.0, *work.progress);
 }
 
-void requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
-                         const MediaWork& work)
+QString requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
+                            const MediaWork& work)
 {
     const QStringList arguments = mediaInput(file, info)
         + QStringList{QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("null"),
@@ -448,6 +464,38 @@ void requireSoundDecodes(const QUrl& file, const MediaInfo& info, const Operatio
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     requireIntactFlacInputs(arguments, context, work);
+    return output.stderrText();
+}
+
+bool soundDecodesAsItsSourcesTo(const QUrl& file, double seconds, const QStringList& sourceLogs,
+                                const OperationContext& context, const MediaWork& work)
+{
+    // The same words of the same parts, wherever in memory they were.
+    static const QRegularExpression address(QStringLiteral("0x[0-9a-fA-F]+"));
+    const auto lines = [](const QString& log) {
+        QStringList found;
+        for (const QString& line : log.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            found.append(QString(line).replace(address, QStringLiteral("0x")).trimmed());
+        return found;
+    };
+    QSet<QString> known;
+    for (const QString& log : sourceLogs)
+        for (const QString& line : lines(log))
+            known.insert(line);
+    const QStringList arguments = ffmpegInputArgs(file.toLocalFile(), std::nullopt)
+        + QStringList{QStringLiteral("-map"), QStringLiteral("0:a:0")} + toNothing;
+    FFmpegProgressContext progress;
+    std::optional<double> timed;
+    progress.onOutputTime = [&timed](double time) { timed = time; };
+    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken, progress);
+    throwIfCancelled(context.stopToken);
+    if (output.status != 0 || output.terminatedBySignal || !timed || !soundDurationFits(seconds, *timed))
+        return false;
+    const QStringList said = lines(output.stderrText());
+    if (std::any_of(said.begin(), said.end(), [&known](const QString& line) { return !known.contains(line); }))
+        return false;
+    const std::optional<double> counted = decodedSoundSeconds(file, context, work);
+    return counted && soundDurationFits(seconds, *counted);
 }
 
 QString mediaOperand(const QUrl& url)

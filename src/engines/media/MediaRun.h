@@ -28,9 +28,17 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
 
 // Decodes the first sound of the file, as the probe read it, to nothing, and judges what the
 // decoder says as a run's own log is judged: for a run that copies packets and never decodes
-// them. Throws EngineError "This file is damaged or not in a supported format".
-void requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
-                         const MediaWork& work);
+// them. Throws EngineError "This file is damaged or not in a supported format"; returns what
+// FFmpeg said of a sound it found whole.
+QString requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,
+                            const MediaWork& work);
+
+// Whether the first sound of a file decodes to `seconds`, counted in its samples and in its
+// frames' times alike, and FFmpeg says nothing of it that it did not say of its sources (their
+// `sourceLogs` from requireSoundDecodes): what packets copied from sounds that each decoded
+// must meet once joined.
+bool soundDecodesAsItsSourcesTo(const QUrl& file, double seconds, const QStringList& sourceLogs,
+                                const OperationContext& context, const MediaWork& work);
 
 // Whether a result lasting `found` seconds is what a run asked to last `asked` seconds gives.
 bool mediaDurationFits(double asked, double found);

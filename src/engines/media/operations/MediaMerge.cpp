@@ -8,6 +8,7 @@
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
+#include "model/Log.h"
 #include "platform/files/FileContents.h"
 
 #include <QFile>
@@ -160,6 +161,21 @@ QStringList audioJoin(const QList<FileInfo>& files, const QList<MediaInfo>& prob
     return args;
 }
 
+// Whether sounds joined by copying their packets decode whole: frames that count their own
+// place (FLAC, WavPack) or a second stream's own codebooks (Vorbis) do not join that way, and
+// such a join is made again through the decoder. A write that fails is no reason to.
+bool soundCopyJoinHolds(const QStringList& arguments, const QUrl& output, double total, const QStringList& sourceLogs,
+                        const OperationContext& context, const MediaWork& work)
+{
+    try {
+        runMediaStep(arguments, total, context, work);
+    } catch (const EngineError& error) {
+        qCInfo(enginesLog) << "A join of copied packets does not read back:" << error.log();
+        return false;
+    }
+    return soundDecodesAsItsSourcesTo(output, total, sourceLogs, context, work);
+}
+
 } // namespace
 
 bool streamsMatchFirst(const MediaInfo& info, const QList<MediaInfo>& probes)
@@ -197,15 +213,29 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
     const bool copy = muxer && extensions.size() == 1
         && std::all_of(probes.begin(), probes.end(), [&](const MediaInfo& p) { return streamsMatchFirst(p, probes); })
         && std::none_of(probes.begin(), probes.end(), [](const MediaInfo& p) { return p.guessOverruled; });
+    const QString suffix = context.settings.suffixForOperation(QStringLiteral("merge"));
+    if (copy) {
+        // Copied packets are never decoded: damage in a sound's frames would pass into the join.
+        QStringList sourceLogs;
+        if (allAudio)
+            for (qsizetype i = 0; i < files.size(); ++i)
+                sourceLogs.append(requireSoundDecodes(files[i].url, probes[i], context, work));
+        const QString extension = files.first().ext;
+        const QUrl output = work.workFile(extension);
+        std::optional<ConcatListLink> listLink;
+        const QStringList args = copyJoin(files, allAudio, *muxer, output, work, listLink);
+        if (!allAudio) {
+            runMediaStep(args, total, context, work);
+            return placeWithSuffix(work, output, suffix, extension);
+        }
+        if (soundCopyJoinHolds(args, output, total, sourceLogs, context, work))
+            return placeWithSuffix(work, output, suffix, extension);
+        QFile::remove(output.toLocalFile());
+    }
     QString extension;
     QStringList args;
     QUrl output;
-    std::optional<ConcatListLink> listLink;
-    if (copy) {
-        extension = files.first().ext;
-        output = work.workFile(extension);
-        args = copyJoin(files, allAudio, *muxer, output, work, listLink);
-    } else if (allAudio) {
+    if (allAudio) {
         const AudioTarget target = audioTargetForFile(files.first());
         extension = audioTargetFileExtension(target);
         output = work.workFile(extension);
@@ -216,7 +246,7 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
         args = videoJoin(files, probes, output);
     }
     runMediaStep(args, total, context, work);
-    return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("merge")), extension);
+    return placeWithSuffix(work, output, suffix, extension);
 }
 
 } // namespace qv

@@ -5,6 +5,7 @@
 #include "engines/media/operations/MediaRingtone.h"
 #include "engines/media/operations/MediaSplit.h"
 #include "model/errors/EngineError.h"
+#include "support/FlacFixtures.h"
 
 using namespace qv;
 
@@ -163,4 +164,29 @@ TEST_F(AudioReencode, AFlacWithDamagedFramesFailsForEveryTarget)
         EXPECT_EQ(failure([&] { splitMedia(file, context, work); }), damage);
     }
     EXPECT_EQ(outputs(), QStringList());
+}
+
+// FFmpeg decodes 12 and 20 bits shifted to 16 and 32, and 8 bits into 16: every depth is held
+// to its own checksum, not only 16 and 24. One wrong byte in it is damage; right, it converts.
+TEST_F(AudioReencode, FlacsOfEveryDepthAreHeldToTheirChecksum)
+{
+    for (const int bits : {8, 12, 16, 20, 24}) {
+        SCOPED_TRACE(bits);
+        const QByteArray whole = test::verbatimFlac(bits);
+        QByteArray wrong = whole;
+        wrong[test::flacMd5Offset + 7] = char(wrong[test::flacMd5Offset + 7] ^ 0x01);
+        const FileInfo intact =
+            input(test::writeFile(dir.filePath(QStringLiteral("in/depth-%1.flac").arg(bits)), whole));
+        const QString placed = convertAudio(intact, AudioTarget::wav, context, work).toLocalFile();
+        EXPECT_NEAR(duration(placed), 2048.0 / 8000.0, 0.01);
+        const FileInfo damaged =
+            input(test::writeFile(dir.filePath(QStringLiteral("in/wrong-%1.flac").arg(bits)), wrong));
+        try {
+            convertAudio(damaged, AudioTarget::wav, context, work);
+            ADD_FAILURE() << "a FLAC whose samples differ from its MD5 converted";
+        } catch (const EngineError& error) {
+            EXPECT_EQ(error.message(), QStringLiteral("This file is damaged or not in a supported format"));
+        }
+    }
+    EXPECT_EQ(outputs().size(), 5);
 }

@@ -1,7 +1,9 @@
 #include "engines/media/MediaToolFixture.h"
 
 #include "engines/media/operations/MediaMerge.h"
+#include "model/errors/EngineError.h"
 #include "platform/files/TemporaryRoot.h"
+#include "support/FlacFixtures.h"
 
 using namespace qv;
 
@@ -123,4 +125,84 @@ TEST_F(MediaMerge, AWorkFolderWithUrlCharactersStillJoins)
     // The link that reached the list is gone again.
     EXPECT_EQ(QDir(appTemporaryRoot().toLocalFile()).entryList({"concat-*"}, QDir::AllEntries | QDir::System),
               QStringList());
+}
+
+// FLACs of one layout join by copying their packets, which are never decoded: each is decoded
+// and held to its checksum first.
+TEST_F(MediaMerge, SoundsJoinedByCopyAreDecodedFirst)
+{
+    const QByteArray whole = test::verbatimFlac(16);
+    QByteArray wrong = whole;
+    wrong[test::flacMd5Offset] = char(wrong[test::flacMd5Offset] ^ 0x01);
+    const QString first = test::writeFile(dir.filePath("in/first.flac"), whole);
+    const QString second = test::writeFile(dir.filePath("in/second.flac"), whole);
+    const QString damaged = test::writeFile(dir.filePath("in/damaged.flac"), wrong);
+    try {
+        mergeMedia(inputs({first, damaged}), context, work);
+        ADD_FAILURE() << "a FLAC whose samples differ from its MD5 was joined";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("This file is damaged or not in a supported format"));
+    }
+    EXPECT_EQ(outputs(), QStringList());
+    QString placed;
+    try {
+        placed = mergeMedia(inputs({first, second}), context, work).toLocalFile();
+    } catch (const EngineError& error) {
+        FAIL() << error.log().toStdString();
+    }
+    EXPECT_EQ(placed, out("first (merged).flac"));
+    EXPECT_NEAR(duration(placed), 4096.0 / 8000.0, 0.01);
+}
+
+// A FLAC's and a WavPack's frames count their own place, and a Vorbis stream brings its own
+// codebooks: their packets joined by copy decode to the first sound alone, or to noise after it.
+// Each pair joins whole, in its own format, and its second half is the second sound.
+TEST_F(MediaMerge, SoundsWhosePacketsDoNotJoinAreJoinedThroughTheDecoder)
+{
+    struct Pair {
+        const char* extension;
+        QStringList first, second;
+    };
+    const QList<Pair> pairs{{"flac", {"-c:a", "flac"}, {"-c:a", "flac"}},
+                            {"wv", {"-c:a", "wavpack"}, {"-c:a", "wavpack"}},
+                            {"ogg", {"-c:a", "libvorbis", "-q:a", "2"}, {"-c:a", "libvorbis", "-q:a", "8"}}};
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.extension);
+        const QString ext = QString::fromLatin1(pair.extension);
+        const QString a = tone("a." + ext, 1.0, pair.first);
+        const QString b = make("b." + ext, QStringList{"-f", "lavfi", "-i", "sine=frequency=880:duration=1"} + pair.second);
+        const QString placed = mergeMedia(inputs({a, b}), context, work).toLocalFile();
+        // WavPack joined through the decoder becomes the app's lossless sound, as any merge of it.
+        EXPECT_EQ(QFileInfo(placed).completeBaseName(), QStringLiteral("a (merged)"));
+        if (ext != QLatin1String("wv"))
+            EXPECT_EQ(QFileInfo(placed).suffix(), ext);
+        QByteArray log;
+        test::runProgram(QStringLiteral("bash"),
+                         {"-c", "ffmpeg -nostdin -v warning -i 'file:" + placed + "' -f null - 2>&1"}, &log);
+        EXPECT_EQ(log.trimmed(), QByteArray());
+        // As a player times it: by its frames' times, not only by its samples.
+        QByteArray decoded;
+        test::runProgram(QStringLiteral("bash"),
+                         {"-c", "ffmpeg -nostdin -i 'file:" + placed + "' -f null - 2>&1 | grep -o 'time=00:00:[0-9.]*' | tail -1"},
+                         &decoded);
+        EXPECT_NEAR(decoded.trimmed().mid(11).toDouble(), 2.0, 0.1) << decoded.toStdString();
+        QByteArray volume;
+        test::runProgram(QStringLiteral("bash"),
+                         {"-c", "ffmpeg -nostdin -ss 1.2 -t 0.5 -i 'file:" + placed
+                                    + "' -af volumedetect -f null - 2>&1 | sed -n 's/.*mean_volume: \\(.*\\) dB/\\1/p'"},
+                         &volume);
+        EXPECT_GT(volume.trimmed().toDouble(), -30.0) << volume.toStdString();
+        QFile::remove(placed);
+    }
+    // Sounds whose packets do join are still joined by copy: at their own rate, not at 48 kHz.
+    // (AAC's priming overlaps the sound before it, so M4A joins through the decoder too.)
+    for (const char* ext : {"mp3", "wav", "opus"}) {
+        SCOPED_TRACE(ext);
+        const QStringList layout{"-ar", QString::fromLatin1(ext) == "opus" ? "24000" : "22050"};
+        const QString a = tone(QStringLiteral("c.") + ext, 1.0, layout);
+        const QString b = tone(QStringLiteral("d.") + ext, 1.0, layout);
+        const QString placed = mergeMedia(inputs({a, b}), context, work).toLocalFile();
+        EXPECT_EQ(stream(placed, "a", "sample_rate"), stream(a, "a", "sample_rate"));
+        EXPECT_NEAR(duration(placed), 2.0, 0.2);
+    }
 }
