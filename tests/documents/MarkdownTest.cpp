@@ -346,8 +346,11 @@ TEST(MarkdownReader, AQuoteOfSeveralParagraphsStaysOneQuote)
     EXPECT_EQ(blocks[1], DocBlock::quote({DocRun("another")}));
     const TwoRoads roads = bothRoads("> first\n>\n> second\n\n> another\n");
     EXPECT_EQ(roads.direct.toStdString(),
-              "<blockquote><p>first<br><br>second</p></blockquote>\n<blockquote><p>another</p></blockquote>");
+              "<blockquote><p>first</p><p>second</p></blockquote>\n<blockquote><p>another</p></blockquote>");
     EXPECT_EQ(roads.model, roads.direct);
+    const TwoRoads styled = bothRoads("> **bold** one\n>\n> two *it*\n");
+    EXPECT_EQ(styled.direct.toStdString(), "<blockquote><p><strong>bold</strong> one</p><p>two <em>it</em></p></blockquote>");
+    EXPECT_EQ(styled.model, styled.direct);
     // Written back as Markdown it is still one quote of two paragraphs.
     EXPECT_EQ(MarkdownWriter::renderMarkdown({blocks[0]}), "> first  \n>   \n> second\n");
     EXPECT_EQ(MarkdownReader::parseMarkdown(MarkdownWriter::renderMarkdown({blocks[0]})).second.size(), 1);

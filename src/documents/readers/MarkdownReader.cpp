@@ -686,7 +686,7 @@ private:
         case Kind::quote:
             if (m_joining) {
                 m_out.resize(m_out.size() - quoteEnd.size());
-                m_out += "<br><br>";
+                m_out += "</p><p>";
             } else {
                 m_out += "<blockquote><p>";
             }

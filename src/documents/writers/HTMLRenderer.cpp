@@ -279,12 +279,29 @@ QString renderBlocks(const QList<DocBlock>& blocks, bool xhtml,
             html.runs(block.runs);
             html.markup(QLatin1String("</p>"));
             break;
-        case DocBlock::Kind::quote:
+        case DocBlock::Kind::quote: {
+            // A quote keeps its paragraphs apart by an empty line.
             html.piece();
             html.markup(QLatin1String("<blockquote><p>"));
-            html.runs(block.runs);
+            for (const DocRun& run : block.runs) {
+                qsizetype from = 0;
+                for (qsizetype at = run.text.indexOf(QLatin1String("\n\n")); at >= 0;
+                     at = run.text.indexOf(QLatin1String("\n\n"), from)) {
+                    DocRun part = run;
+                    part.text = run.text.mid(from, at - from);
+                    if (!part.text.isEmpty())
+                        html.run(part);
+                    html.markup(QLatin1String("</p><p>"));
+                    from = at + 2;
+                }
+                DocRun rest = run;
+                rest.text = run.text.mid(from);
+                if (from == 0 || !rest.text.isEmpty())
+                    html.run(from == 0 ? run : rest);
+            }
             html.markup(QLatin1String("</p></blockquote>"));
             break;
+        }
         case DocBlock::Kind::code:
             html.piece();
             html.markup(QLatin1String("<pre><code>"));
