@@ -542,7 +542,16 @@ QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target)
         && !info.container.value_or(QString()).contains(QLatin1String("matroska"));
     if (!keepCover)
         return {QStringLiteral("-vn")};
-    return {"-map", "0:v?", "-c:v", "copy", "-disposition:v", "attached_pic"};
+    return {"-map", "0:v?", "-c:v", coverEncoder(info), "-disposition:v", "attached_pic"};
+}
+
+QString coverEncoder(const MediaInfo& info)
+{
+    // MP4 and FLAC hold JPEG and PNG covers only; anything else (a GIF, a BMP) becomes a PNG.
+    static const QStringList held{QStringLiteral("mjpeg"), QStringLiteral("png")};
+    const bool copies = std::all_of(info.coverCodecs.begin(), info.coverCodecs.end(),
+                                    [](const QString& codec) { return held.contains(codec); });
+    return copies ? QStringLiteral("copy") : QStringLiteral("png");
 }
 
 QStringList audioReencodeArgs(const MediaInfo& info, AudioTarget target, const OperationContext& context)
@@ -589,7 +598,7 @@ QStringList sampleRateArgs(AudioTarget target, const OperationContext& context,
     // another layout with that many channels takes the family's own.
     if (target == AudioTarget::opus && source && source->channels && *source->channels > 2
         && *source->channels <= 8) {
-        static const char* const layouts[] = {"", "", "", "3.0", "quad", "5.0(side)", "5.1(side)", "6.1", "7.1"};
+        static const char* const layouts[] = {"", "", "", "3.0", "quad", "5.0", "5.1", "6.1", "7.1"};
         args << QStringLiteral("-channel_layout") << QLatin1String(layouts[*source->channels])
              << QStringLiteral("-mapping_family") << QStringLiteral("1");
     }

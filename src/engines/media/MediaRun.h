@@ -68,9 +68,12 @@ QString audioTargetMuxer(AudioTarget target);
 // Whether the target's files carry a cover picture.
 bool audioTargetHoldsCover(AudioTarget target);
 
-// The picture-stream arguments of an audio result: the cover copied where the target holds
+// The picture-stream arguments of an audio result: the cover kept where the target holds
 // one and the input is a plain audio file, else no picture at all.
 QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
+
+// How a kept cover is written: copied, or made a PNG where a target could not hold it as it is.
+QString coverEncoder(const MediaInfo& info);
 
 // "-ar" and the sample rate the options (over the settings) ask for, when they ask for one. A
 // rate the target cannot write becomes the nearest one it can, and the notes say so.

@@ -64,7 +64,8 @@ QUrl fadeAudio(const FileInfo& file, const QString& suffix, const OperationConte
 QUrl makeMono(const FileInfo& file, const QString& suffix, const OperationContext& context, const MediaWork& work)
 {
     return reencodeAudio(file, suffix, context, work, std::nullopt,
-                         [](const MediaInfo&) { return QStringList{"-ac", "1"}; });
+                         // After the layout a target may name for the source's channels: the last wins.
+                         [](const MediaInfo&) { return QStringList{"-ac", "1", "-channel_layout", "mono"}; });
 }
 
 QUrl changeSampleRate(const FileInfo& file, const QString& suffix, const OperationContext& context,

@@ -98,7 +98,7 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
             arguments << QStringLiteral("-vn");
         else
             arguments << QStringLiteral("-map") << QStringLiteral("0:v?") << QStringLiteral("-c:v")
-                      << QStringLiteral("copy") << QStringLiteral("-disposition:v")
+                      << coverEncoder(info) << QStringLiteral("-disposition:v")
                       << QStringLiteral("attached_pic");
         if (target == AudioTarget::mp3)
             arguments << QStringLiteral("-id3v2_version") << QStringLiteral("3");

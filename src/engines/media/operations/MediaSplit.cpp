@@ -186,7 +186,10 @@ void splitIntoFlacPieces(const FileInfo& file, const MediaInfo& info, const Spli
 
 QUrl splitMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
+    MediaInfo info = probeMediaInput(file, context, work);
+    // A sound whose header keeps no length (a FLAC streamed without its total) is counted.
+    if ((!info.duration || *info.duration <= 0) && file.category == FileCategory::audio && info.audio)
+        info.duration = decodedSoundSeconds(file.url, context, work, info.demuxer);
     if (!info.duration || *info.duration <= 0)
         throw EngineError(QStringLiteral("This file has no duration to split"));
     const double duration = *info.duration;
@@ -208,15 +211,19 @@ QUrl splitMedia(const FileInfo& file, const OperationContext& context, const Med
 
     const QString folder = work.workFolder(QStringLiteral("parts")).toLocalFile();
     QUrl pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
+    // FLAC pieces are never copied, whatever held the FLAC (an MKA): see splitIntoFlacPieces.
+    const bool flacPieces = audio && (audioTargetForFile(file) == AudioTarget::flac || muxer == QLatin1String("flac"));
     const auto encodeSound = [&] {
+        if (flacPieces) {
+            extension = QStringLiteral("flac");
+            return splitIntoFlacPieces(file, info, plan, folder, duration, context, work);
+        }
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);
-        if (target == AudioTarget::flac)
-            return splitIntoFlacPieces(file, info, plan, folder, duration, context, work);
         pattern = QUrl::fromLocalFile(folder + QStringLiteral("/part%03d.") + extension);
         runMediaStep(encodedSoundSegmentArgs(file.url, info, plan, pattern, target, context), duration, context, work);
     };
-    if (audio && audioTargetForFile(file) == AudioTarget::flac) {
+    if (flacPieces) {
         encodeSound();
     } else {
         // Copied packets are never decoded: damage in them would pass into the pieces.

@@ -218,6 +218,9 @@ MediaInfo parseFFmpegProbeOutput(const QString& text)
                 info.video = parseVideo(detailsAfter(line, videoMarker));
             } else if (line.contains(videoMarker)) {
                 // A later video stream or a cover picture.
+                if (line.contains(QLatin1StringView("attached pic")))
+                    if (const auto codec = codecToken(detailsAfter(line, videoMarker)))
+                        info.coverCodecs.append(*codec);
             } else if (line.contains(audioMarker)) {
                 ++info.audioStreamCount;
                 if (!info.audio)

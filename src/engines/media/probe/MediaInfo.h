@@ -48,6 +48,8 @@ struct MediaInfo {
     int audioStreamCount = 0;
     // One codec name per subtitle stream, in stream order.
     QStringList subtitleCodecs;
+    // One codec name per cover picture ("mjpeg", "png", "gif"), in stream order.
+    QStringList coverCodecs;
     // FFmpeg's input format names, such as "mov,mp4,m4a,3gp,3g2,mj2".
     std::optional<QString> container;
     // The demuxer every run names before "-i", so that it reads the file as the probe did.

@@ -190,3 +190,46 @@ TEST_F(AudioReencode, FlacsOfEveryDepthAreHeldToTheirChecksum)
     }
     EXPECT_EQ(outputs().size(), 5);
 }
+
+// Opus takes more than two channels only in the layouts its mapping family names: a 5.0 or
+// 5.1 whose surrounds are at the sides goes to the back, channel for channel; Mono of the
+// result is one channel, whatever layout the target would have named for the source.
+TEST_F(AudioReencode, SurroundSoundKeepsItsChannelsInOpusAndMonoMakesOne)
+{
+    for (const auto& [layout, channels] : {std::pair{"5.0(side)", "5"}, std::pair{"5.1(side)", "6"}}) {
+        SCOPED_TRACE(layout);
+        const QString expression = QString::fromLatin1(channels) == "5" ? "0|0|0|sin(2*PI*440*t)|0"
+                                                                        : "0|0|0|0|sin(2*PI*440*t)|0";
+        const QString source = make(QStringLiteral("surround-%1.wav").arg(channels),
+                                    {"-f", "lavfi", "-i", "aevalsrc=" + expression + ":c=" + layout + ":s=48000:d=1"});
+        const QString opus = convertAudio(input(source), AudioTarget::opus, context, work).toLocalFile();
+        EXPECT_EQ(stream(opus, "a", "channels"), QByteArray(channels));
+        QByteArray volume;
+        test::runProgram(QStringLiteral("bash"),
+                         {"-c", "ffmpeg -nostdin -i 'file:" + opus
+                                    + "' -af 'pan=mono|c0=BL,volumedetect' -f null - 2>&1 | sed -n 's/.*mean_volume: \\(.*\\) dB/\\1/p'"},
+                         &volume);
+        EXPECT_GT(volume.trimmed().toDouble(), -10.0) << "the side's tone is at the back";
+        const QString mono = makeMono(input(opus), "mono", context, work).toLocalFile();
+        EXPECT_EQ(stream(mono, "a", "channels"), "1");
+    }
+}
+
+// MP4 and FLAC hold JPEG and PNG covers only: a GIF cover becomes a PNG, never a failure, in
+// every sound a conversion or a tool writes.
+TEST_F(AudioReencode, ACoverOfAnotherPictureFormatIsKeptAsAPng)
+{
+    const QString gif = make("cover.gif", {"-f", "lavfi", "-i", "color=c=red:s=16x16", "-frames:v", "1"});
+    const QString song = make("gif-cover.mp3", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + gif, "-map",
+                                                "0:a", "-map", "1:v", "-c:v", "copy", "-disposition:v", "attached_pic",
+                                                "-id3v2_version", "3"});
+    ASSERT_EQ(stream(song, "v", "codec_name"), "gif");
+    for (const AudioTarget target : {AudioTarget::m4a, AudioTarget::alac, AudioTarget::flac}) {
+        SCOPED_TRACE(audioTargetRawValue(target).toStdString());
+        const QString placed = convertAudio(input(song), target, context, work).toLocalFile();
+        EXPECT_EQ(stream(placed, "v", "codec_name"), "png");
+        QFile::remove(placed);
+    }
+    const QString faded = fadeAudio(input(song), "faded", context, work, {}).toLocalFile();
+    EXPECT_EQ(stream(faded, "v", "codec_name"), "png");
+}

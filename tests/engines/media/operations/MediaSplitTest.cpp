@@ -2,6 +2,7 @@
 
 #include "engines/media/operations/MediaSplit.h"
 #include "model/errors/EngineError.h"
+#include "support/FlacFixtures.h"
 
 using namespace qv;
 
@@ -100,6 +101,23 @@ TEST_F(MediaSplit, EveryFlacPieceStatesItsOwnLength)
     EXPECT_NEAR(total, 1.0, 0.01);
 }
 
+// A FLAC streamed without its total of samples states no length: its sound is counted.
+TEST_F(MediaSplit, AFlacWithoutItsLengthIsCountedAndSplit)
+{
+    QByteArray bytes = test::verbatimFlac(16, 16);
+    bytes[8 + 13] = char(bytes[8 + 13] & 0xF0);
+    for (int i = 14; i < 18; ++i)
+        bytes[8 + i] = 0;
+    const FileInfo file = input(test::writeFile(dir.filePath("in/streamed.flac"), bytes));
+    ASSERT_EQ(format(file.path(), "duration"), "N/A");
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"streamed 1.flac", "streamed 2.flac"}));
+    double total = 0;
+    for (const QString& piece : QDir(folder).entryList(QDir::Files))
+        total += duration(folder + "/" + piece);
+    EXPECT_NEAR(total, 16 * 1024 / 8000.0, 0.01);
+}
+
 // A split copies packets without decoding them: an MP3 with a span of scrambled frames would
 // pass its holes into the pieces. It is refused with the damage sentence; the whole MP3 splits.
 TEST_F(MediaSplit, DamagedMpegAudioIsRefusedRatherThanCopied)
@@ -127,10 +145,23 @@ TEST_F(MediaSplit, RefusalsLeaveNoFolder)
 
 TEST_F(MediaSplit, AFileWithoutALengthIsRefused)
 {
-    // Matroska written live carries no duration.
-    const FileInfo file = input(tone("live.mka", 2.0, {"-c:a", "flac", "-live", "1"}));
+    // Matroska written live carries no duration; of its pictures, none is counted.
+    const FileInfo file = input(clip("live.mkv", 2.0, "160x120", {"-an", "-live", "1"}));
+    ASSERT_EQ(format(file.path(), "duration"), "N/A");
     EXPECT_EQ(refusal(file), "This file has no duration to split");
     EXPECT_TRUE(QDir(dir.filePath("work")).isEmpty());
+}
+
+// Its sound is counted, and FLAC out of Matroska is cut into pieces that each state their own
+// length, as a FLAC file's are.
+TEST_F(MediaSplit, ASoundWithoutALengthIsCountedAndItsFlacPiecesStateTheirs)
+{
+    const FileInfo file = input(tone("live.mka", 2.0, {"-c:a", "flac", "-live", "1"}));
+    ASSERT_EQ(format(file.path(), "duration"), "N/A");
+    const QString folder = splitMedia(file, context, work).toLocalFile();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"live 1.flac", "live 2.flac"}));
+    for (const QString& piece : QDir(folder).entryList(QDir::Files))
+        EXPECT_NEAR(duration(folder + "/" + piece), 1.0, 0.06) << piece.toStdString();
 }
 
 TEST_F(MediaSplit, WhereCopyingCannotCutThePictureIsEncodedAgain)
