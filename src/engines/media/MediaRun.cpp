@@ -538,11 +538,30 @@ bool audioTargetHoldsCover(AudioTarget target)
 
 QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target)
 {
-    const bool keepCover = !info.video && audioTargetHoldsCover(target)
+    const bool keepCover = !info.video && !info.coversLeftOut && audioTargetHoldsCover(target)
         && !info.container.value_or(QString()).contains(QLatin1String("matroska"));
     if (!keepCover)
         return {QStringLiteral("-vn")};
     return {"-map", "0:v?", "-c:v", coverEncoder(info), "-disposition:v", "attached_pic"};
+}
+
+void leaveOutDamagedCovers(const QUrl& file, MediaInfo& info, AudioTarget target, const OperationContext& context,
+                           const MediaWork& work)
+{
+    if (info.coverCodecs.isEmpty() || audioPictureArgs(info, target).size() == 1)
+        return;
+    const QStringList arguments = mediaInput(file, info)
+        + QStringList{QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-frames:v"),
+                      QString::number(info.coverCodecs.size())}
+        + toNothing;
+    const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken);
+    throwIfCancelled(context.stopToken);
+    if (output.status == 0 && !output.terminatedBySignal && output.stderrText().trimmed().isEmpty())
+        return;
+    info.coversLeftOut = true;
+    if (context.notes)
+        context.notes->addMessage(QStringLiteral("The cover picture of \u201C%1\u201D is damaged and was left out")
+                                      .arg(QFileInfo(file.toLocalFile()).fileName()));
 }
 
 QString coverEncoder(const MediaInfo& info)

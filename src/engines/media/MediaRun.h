@@ -72,6 +72,11 @@ bool audioTargetHoldsCover(AudioTarget target);
 // one and the input is a plain audio file, else no picture at all.
 QStringList audioPictureArgs(const MediaInfo& info, AudioTarget target);
 
+// Decodes the covers a result for `target` would keep; where one does not decode, no result
+// keeps them (coversLeftOut) and a note names the file.
+void leaveOutDamagedCovers(const QUrl& file, MediaInfo& info, AudioTarget target, const OperationContext& context,
+                           const MediaWork& work);
+
 // How a kept cover is written: copied, or made a PNG where a target could not hold it as it is.
 QString coverEncoder(const MediaInfo& info);
 

@@ -15,12 +15,13 @@ std::pair<QUrl, QString> encode(const FileInfo& file, const OperationContext& co
                                 std::optional<AudioTarget> given,
                                 const std::function<QStringList(const MediaInfo&)>& extra)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
+    MediaInfo info = probeMediaInput(file, context, work);
     requireAudio(info);
     const AudioTarget target = given.value_or(audioTargetForFile(file));
     const QString extension = audioTargetFileExtension(target);
     const QUrl output = work.workFile(extension);
     QStringList args = mediaInput(file.url, info);
+    leaveOutDamagedCovers(file.url, info, target, context, work);
     args << audioReencodeArgs(info, target, context);
     if (extra)
         args << extra(info);

@@ -66,7 +66,7 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
 QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationContext& context,
                   const MediaWork& work)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
+    MediaInfo info = probeMediaInput(file, context, work);
     const AudioStreamInfo audio = requireAudio(info);
     const QString extension = audioTargetFileExtension(target);
     const QUrl output = work.workFile(extension);
@@ -92,8 +92,10 @@ QUrl convertAudio(const FileInfo& file, AudioTarget target, const OperationConte
     } else {
         arguments = mediaInput(file.url, info);
         arguments << QStringLiteral("-map") << QStringLiteral("0:a:0");
-        const bool dropPictures = file.category == FileCategory::video || info.video || !audioTargetHoldsCover(target)
-            || info.container.value_or(QString()).contains(QLatin1String("matroska"));
+        if (file.category != FileCategory::video)
+            leaveOutDamagedCovers(file.url, info, target, context, work);
+        const bool dropPictures = file.category == FileCategory::video || info.video || info.coversLeftOut
+            || !audioTargetHoldsCover(target) || info.container.value_or(QString()).contains(QLatin1String("matroska"));
         if (dropPictures)
             arguments << QStringLiteral("-vn");
         else

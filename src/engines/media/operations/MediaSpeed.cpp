@@ -11,7 +11,7 @@ namespace qv {
 
 QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
+    MediaInfo info = probeMediaInput(file, context, work);
     const double factor = std::clamp(context.options.speed.value_or(2.0), 0.25, 4.0);
     const QString factorText = ffmpegNumber(factor);
     const QString tag = factorText + QChar(0x00D7);
@@ -26,6 +26,7 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);
         output = work.workFile(extension);
+        leaveOutDamagedCovers(file.url, info, target, context, work);
         args << audioReencodeArgs(info, target, context);
         // atempo keeps back up to a window of its last sound when the input ends (all of a
         // tenth of a second of silence, at 2x): it gets silence to finish on, and the result

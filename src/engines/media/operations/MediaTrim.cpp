@@ -11,7 +11,7 @@ namespace qv {
 
 QUrl trimMedia(const FileInfo& file, const OperationContext& context, const MediaWork& work)
 {
-    const MediaInfo info = probeMediaInput(file, context, work);
+    MediaInfo info = probeMediaInput(file, context, work);
     const double start = std::max(context.options.trimStart.value_or(0.0), 0.0);
     double end = context.options.trimEnd.value_or(info.duration.value_or(0.0));
     if (info.duration)
@@ -29,6 +29,7 @@ QUrl trimMedia(const FileInfo& file, const OperationContext& context, const Medi
         const AudioTarget target = audioTargetForFile(file);
         extension = audioTargetFileExtension(target);
         output = work.workFile(extension);
+        leaveOutDamagedCovers(file.url, info, target, context, work);
         args << audioReencodeArgs(info, target, context);
         args << "-f" << audioTargetMuxer(target) << mediaOperand(output);
     } else {

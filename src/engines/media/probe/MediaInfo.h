@@ -50,6 +50,8 @@ struct MediaInfo {
     QStringList subtitleCodecs;
     // One codec name per cover picture ("mjpeg", "png", "gif"), in stream order.
     QStringList coverCodecs;
+    // The covers do not decode, and no result keeps them.
+    bool coversLeftOut = false;
     // FFmpeg's input format names, such as "mov,mp4,m4a,3gp,3g2,mj2".
     std::optional<QString> container;
     // The demuxer every run names before "-i", so that it reads the file as the probe did.

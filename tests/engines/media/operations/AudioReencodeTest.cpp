@@ -233,3 +233,23 @@ TEST_F(AudioReencode, ACoverOfAnotherPictureFormatIsKeptAsAPng)
     const QString faded = fadeAudio(input(song), "faded", context, work, {}).toLocalFile();
     EXPECT_EQ(stream(faded, "v", "codec_name"), "png");
 }
+
+// A cover is copied, never decoded by the run: one whose picture is damaged is left out, with
+// a note, rather than carried into every result; the sound is whole and converts.
+TEST_F(AudioReencode, ADamagedCoverIsLeftOutWithANote)
+{
+    const QString jpeg = make("cover.jpg", {"-f", "lavfi", "-i", "testsrc2=s=64x64", "-frames:v", "1"});
+    QByteArray bytes = test::readFile(jpeg);
+    for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i)
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    test::writeFile(jpeg, bytes);
+    const QString song = make("damaged-cover.mp3", {"-f", "lavfi", "-i", "sine=duration=1", "-i", "file:" + jpeg, "-map",
+                                                    "0:a", "-map", "1:v", "-c:v", "copy", "-disposition:v",
+                                                    "attached_pic", "-id3v2_version", "3"});
+    const QString placed = convertAudio(input(song), AudioTarget::m4a, context, work).toLocalFile();
+    EXPECT_EQ(stream(placed, "v", "codec_name"), QByteArray());
+    EXPECT_NEAR(duration(placed), 1.0, 0.1);
+    EXPECT_EQ(notes(), QStringList{"The cover picture of \u201Cdamaged-cover.mp3\u201D is damaged and was left out"});
+    const QString faded = fadeAudio(input(song), "faded", context, work, {}).toLocalFile();
+    EXPECT_EQ(stream(faded, "v", "codec_name"), QByteArray());
+}
