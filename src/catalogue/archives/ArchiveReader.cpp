@@ -333,6 +333,8 @@ archive_entry* ArchiveReader::nextEntry()
         const ZipCentralDirectory::Walk zip = ZipCentralDirectory::walk(m_path);
         if (zip.sound && !zip.localHeadersAgree)
             throw ArchiveReadError(QStringLiteral("A local header does not match the central directory"));
+        if (zip.endsAnotherZip)
+            throw ArchiveReadError(QStringLiteral("The directory at the end is of a zip stored inside: it was cut short"));
     }
 
     // The raw reader passes any bytes through: a file that is not compressed at all is no

@@ -49,6 +49,17 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
     if (tail.size() != tailSize)
         return result;
     const auto* t = reinterpret_cast<const uchar*>(tail.constData());
+    // libarchive takes the last end record it finds, whatever follows it.
+    for (qint64 at = tailSize - endRecordSize; at >= 0; --at) {
+        if (t[at] == 'P' && t[at + 1] == 'K' && t[at + 2] == 5 && t[at + 3] == 6) {
+            const qint64 directoryEnd = qint64(le32(t + at + 16)) + le32(t + at + 12);
+            QByteArray head;
+            if (directoryEnd < size - tailSize + at && file.seek(0))
+                head = file.read(4);
+            result.endsAnotherZip = head == QByteArrayView("PK\x03\x04", 4);
+            break;
+        }
+    }
     qint64 end = -1;
     for (qint64 at = tailSize - endRecordSize; at >= 0; --at) {
         if (t[at] == 'P' && t[at + 1] == 'K' && t[at + 2] == 5 && t[at + 3] == 6

@@ -29,6 +29,10 @@ public:
         // where the entry holds no data (a folder), and 7-Zip and unzip do.
         bool localHeadersAgree = true;
         int entries = 0;
+        // The end record is of a zip stored inside this one, whose own directory was cut away:
+        // the file starts with a zip's first entry, yet the directory lies further on than it
+        // says, as only a self-extracting program's zip does.
+        bool endsAnotherZip = false;
     };
 
     static Walk walk(const QString& path);

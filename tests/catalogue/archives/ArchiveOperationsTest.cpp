@@ -634,6 +634,11 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     writeFile(input(QStringLiteral("misnamed.zip")), renamed);
     writeFile(input(QStringLiteral("two-encodings.zip")),
               readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/zip-two-encodings.zip")));
+    // A zip whose first entry is a zip, stored: cut in half, the inner zip's end record is the
+    // last in the file.
+    const QByteArray nested = readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/zip-nested.zip"));
+    writeFile(input(QStringLiteral("nested.zip")), nested);
+    writeFile(input(QStringLiteral("nested-cut.zip")), nested.left(nested.size() / 2));
     freeze();
 
     const QString dot = QStringLiteral(" is intact \u00B7 ");
@@ -643,10 +648,11 @@ TEST_F(ArchiveOperationsTest, ArchivesCutBetweenEntriesOrWithDamagedStoredDataAr
     EXPECT_EQ(test(input(QStringLiteral("two-encodings.zip"))),
               QStringLiteral("two-encodings.zip") + dot + QStringLiteral("4 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.rar"))), QStringLiteral("two.rar") + dot + QStringLiteral("2 items"));
+    EXPECT_EQ(test(input(QStringLiteral("nested.zip"))), QStringLiteral("nested.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("two.zip"))), QStringLiteral("two.zip") + dot + QStringLiteral("2 items"));
     EXPECT_EQ(test(input(QStringLiteral("stored.rar"))), QStringLiteral("stored.rar") + dot + QStringLiteral("3 items"));
     for (const char* name : {"cut.rar", "headless.rar", "bare.rar", "cut.zip", "flipped.rar", "two-of-three.tar", "endless.tar",
-                             "two-of-three.tar.gz", "headless.zip", "misnamed.zip"}) {
+                             "two-of-three.tar.gz", "headless.zip", "misnamed.zip", "nested-cut.zip"}) {
         const QString path = input(QString::fromLatin1(name));
         EXPECT_NE(engineMessage([&] { test(path); }), QString()) << name;
         EXPECT_EQ(engineMessage([&] { extract(path); }), ArchiveMessage::damagedOrUnsupported) << name;
