@@ -375,7 +375,9 @@ def source_damage(path):
     if os.path.getsize(path) == 0:
         return ("damaged", "empty")
     if ext in SOUND or ext in ("mp1", "mp2", "spx", "ac3", "dsf", "dff", "tta", "oga", "ogv", "m4v", "afc", "asf"):
-        out = tool(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a?", "-map", "0:v?", "-f", "null",
+        # Covers are no part of the sound or the movie: one that does not decode is left out
+        # with a note, and a result's own covers are checked with it.
+        out = tool(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a?", "-map", "0:V?", "-f", "null",
                     "-"])
         if out is None:
             return None
