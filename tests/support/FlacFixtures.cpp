@@ -1,6 +1,7 @@
 #include "support/FlacFixtures.h"
 
 #include <QCryptographicHash>
+#include <QList>
 
 #include <cmath>
 #include <numbers>
@@ -9,7 +10,6 @@ namespace qv::test {
 
 namespace {
 
-constexpr int blockSize = 1024;
 constexpr int sampleRate = 8000;
 
 // FLAC's CRC-8 (x^8 + x^2 + x + 1) and CRC-16 (x^16 + x^15 + x^2 + 1), most significant bit first.
@@ -65,7 +65,7 @@ int sampleSizeCode(int bits)
 
 } // namespace
 
-QByteArray verbatimFlac(int bits, int frames)
+QByteArray verbatimFlac(int bits, int frames, int blockSize, int channels)
 {
     QCryptographicHash md5(QCryptographicHash::Md5);
     const int bytesPerSample = (bits + 7) / 8;
@@ -75,19 +75,27 @@ QByteArray verbatimFlac(int bits, int frames)
         QByteArray header;
         header.append(char(0xFF)).append(char(0xF8));
         header.append(char(0x70)); // the block size stated after the header, the rate STREAMINFO's
-        header.append(char(sampleSizeCode(bits) << 1)); // one channel
+        header.append(char((channels - 1) << 4 | sampleSizeCode(bits) << 1)); // channels apart
         header.append(char(frame));
         header.append(char((blockSize - 1) >> 8)).append(char((blockSize - 1) & 0xFF));
         header.append(char(crc<quint8>(header, 0x07)));
-        BitWriter body;
-        body.put(0x02, 8); // a verbatim subframe
+        QList<qint32> samples;
         for (int i = 0; i < blockSize; ++i) {
             const int n = frame * blockSize + i;
-            const qint32 sample = qint32(std::lround(amplitude * std::sin(2 * std::numbers::pi * 440.0 * n / sampleRate)));
-            body.put(quint32(sample) & ((quint64(1) << bits) - 1), bits);
-            for (int byte = 0; byte < bytesPerSample; ++byte) {
-                const char b = char(quint32(sample) >> (8 * byte));
-                md5.addData(QByteArrayView(&b, 1));
+            samples.append(qint32(std::lround(amplitude * std::sin(2 * std::numbers::pi * 440.0 * n / sampleRate))));
+        }
+        BitWriter body;
+        for (int channel = 0; channel < channels; ++channel) {
+            body.put(0x02, 8); // a verbatim subframe
+            for (const qint32 sample : samples)
+                body.put(quint32(sample) & ((quint64(1) << bits) - 1), bits);
+        }
+        for (const qint32 sample : samples) {
+            for (int channel = 0; channel < channels; ++channel) {
+                for (int byte = 0; byte < bytesPerSample; ++byte) {
+                    const char b = char(quint32(sample) >> (8 * byte));
+                    md5.addData(QByteArrayView(&b, 1));
+                }
             }
         }
         QByteArray whole = header + body.bytes();
@@ -102,7 +110,7 @@ QByteArray verbatimFlac(int bits, int frames)
     info.put(0, 24);
     info.put(0, 24);
     info.put(sampleRate, 20);
-    info.put(0, 3); // one channel
+    info.put(quint64(channels - 1), 3);
     info.put(quint64(bits - 1), 5);
     info.put(quint64(frames) * blockSize, 36);
     QByteArray streamInfo = info.bytes() + md5.result();

@@ -54,7 +54,19 @@ QUrl trimMedia(const FileInfo& file, const OperationContext& context, const Medi
             args << "-movflags" << "+faststart";
         args << "-f" << muxer << mediaOperand(output);
     }
-    runMediaStep(args, end - start, context, work);
+    try {
+        runMediaStep(args, end - start, context, work);
+    } catch (const EngineError&) {
+        if (file.category != FileCategory::audio)
+            throw;
+        // FFmpeg cannot seek in some sound it reads whole (FLAC frames of 65,535 samples): the
+        // start is then reached by decoding from the beginning.
+        args.removeFirst();
+        args.removeFirst();
+        args.insert(args.indexOf(QStringLiteral("-t")), QStringLiteral("-ss"));
+        args.insert(args.indexOf(QStringLiteral("-t")), mediaSeconds(start));
+        runMediaStep(args, end - start, context, work);
+    }
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("trim")), extension);
 }
 

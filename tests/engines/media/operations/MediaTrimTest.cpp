@@ -2,6 +2,7 @@
 
 #include "engines/media/operations/MediaTrim.h"
 #include "model/errors/EngineError.h"
+#include "support/FlacFixtures.h"
 
 using namespace qv;
 
@@ -56,4 +57,22 @@ TEST_F(MediaTrim, AnEmptyRangeIsRefusedBeforeAnyEncode)
     }
     EXPECT_TRUE(QDir(dir.filePath("work")).isEmpty());
     EXPECT_TRUE(outputs().isEmpty());
+}
+
+// FFmpeg cannot seek into a FLAC of one frame (a short sound; 65,535 samples make 1.5 s at 44.1
+// kHz), which it decodes whole: the start of a trim is then reached by decoding, and the kept
+// second is the source's own samples.
+TEST_F(MediaTrim, ASoundFFmpegCannotSeekInIsTrimmedByDecoding)
+{
+    const FileInfo file = input(test::writeFile(dir.filePath("in/long-frames.flac"), test::verbatimFlac(16, 1, 16384)));
+    context.options.trimStart = 0.5;
+    context.options.trimEnd = 1.5;
+    const QString placed = trimMedia(file, context, work).toLocalFile();
+    EXPECT_NEAR(duration(placed), 1.0, 0.01);
+    QByteArray kept, source;
+    test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", "file:" + placed, "-f", "md5", "-"}, &kept);
+    test::runProgram(QStringLiteral("ffmpeg"),
+                     {"-nostdin", "-v", "error", "-i", "file:" + file.path(), "-ss", "0.5", "-t", "1", "-f", "md5", "-"},
+                     &source);
+    EXPECT_EQ(kept, source);
 }
