@@ -152,6 +152,10 @@ IDENTIFYING_TAGS = ("Artist", "Author", "Creator", "Copyright", "Comment", "Titl
                     "Location", "Lens", "Description", "Encoder", "Publisher", "Composer", "Lyrics", "Picture")
 
 
+# The decoders of cover pictures, whose words say nothing of a sound or a movie.
+COVER_DECODERS = ("mjpeg", "png", "gif", "bmp", "webp", "tiff")
+
+
 def duration(path):
     """How long FFmpeg reads the file to last; nothing when it reads it as another format than its
     name says (an MP3 behind a recorder's header), where its length is no measure."""
@@ -304,8 +308,9 @@ def fidelity(source, op, outputs, messages=()):
         for p in files:
             if p.lower().rsplit(".", 1)[-1] not in SOUND:
                 continue
-            # Measured as the source is: a FLAC without its total samples has no header length.
-            got = packet_duration(p) or duration(p)
+            # A FLAC without its total of samples has no length in its header; its packets' times
+            # (the last one's start) tell it.
+            got = max(filter(None, (duration(p), packet_duration(p))), default=None)
             if got is None or got <= 0:
                 flags.append(f"no sound read back from {os.path.basename(p)}")
             elif wanted and not op.endswith(trims) and got < wanted - max(0.25, wanted * 0.1):
@@ -381,7 +386,12 @@ def source_damage(path):
                     "-"])
         if out is None:
             return None
-        said = out.stderr.strip()
+        # FFmpeg decodes covers as it opens the file, whatever is mapped; a movie's own pictures
+        # may come from the same decoders.
+        movie = (run_text(["ffprobe", "-v", "error", "-select_streams", "V", "-show_entries", "stream=index", "-of",
+                           "csv=p=0", path]) or "").strip()
+        said = "\n".join(row for row in out.stderr.strip().splitlines()
+                         if movie or not any(row.startswith(f"[{codec} @") for codec in COVER_DECODERS))
         return ("damaged", said[:200] or f"exit {out.returncode}") if out.returncode or said else ("whole", None)
     if ext in PICTURES:
         with tempfile.TemporaryDirectory(prefix="sweep-dmg-") as tmp:
