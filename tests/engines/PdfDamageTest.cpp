@@ -202,6 +202,25 @@ TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)
         EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
 }
 
+// A page's drawing that inflates but does not read (a string left open): the tools that copy
+// pages passed it on as it was, where drawing it fails.
+TEST(PdfDamage, ADrawingThatDoesNotReadFailsEveryRoad)
+{
+    QTemporaryDir dir;
+    const QString broken =
+        writeContentPdf(dir.filePath("open-string.pdf"), "BT /F1 24 Tf 72 700 Td (Words never closed Tj ET\n");
+    EXPECT_FALSE(qpdfCheckPasses(broken));
+    const QStringList sentences = roadsOver(broken);
+    for (qsizetype i = 0; i < sentences.size(); ++i)
+        EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
+    const QString whole = writeContentPdf(dir.filePath("closed-string.pdf"), "BT /F1 24 Tf 72 700 Td (Words) Tj ET\n");
+    for (const QString& sentence : roadsOverWhole(whole)) {
+        // Compress may find nothing to gain in so small a file.
+        if (sentence != "Already as small as it gets")
+            EXPECT_EQ(sentence, QStringLiteral("(no error)"));
+    }
+}
+
 // A page's JPEG picture whose bytes are no JPEG (qpdf's bad-jpeg.pdf): rendering found it, but
 // split, rotate and the other tools that copy pages passed it on as it was, a result every reader
 // draws without the picture. A whole picture still goes everywhere.

@@ -179,6 +179,7 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         refuseEndlessPages(original, work);
         // Ghostscript draws a damaged picture as whatever its decoder made of it.
         PdfPagePictures::checkJpegs(original, std::nullopt, work.stop);
+        original.readPageContents();
         sourceText = documentText(original, work.stop);
         // Ghostscript is given the document as qpdf decrypts it: its own reader draws an
         // AES-256 file of an owner password alone as blank pages.

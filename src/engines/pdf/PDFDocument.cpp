@@ -1,6 +1,7 @@
 #include "engines/pdf/PDFDocument.h"
 
 #include "engines/pdf/PdfFileSink.h"
+#include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/EngineError.h"
@@ -89,10 +90,26 @@ bool PDFDocument::pagesAgree(const PDFRenderer& renderer) const
     });
 }
 
+void PDFDocument::readPageContents() const
+{
+    guardedRead([&] { PdfRepairs::parsePageContents(*m_state->qpdf); });
+    // A stream's length qpdf found again, say, is no damage; what does not parse is.
+    std::vector<QPDFExc> warnings;
+    if (m_state->qpdf->anyWarnings()) {
+        warnings = m_state->qpdf->getWarnings();
+        for (const QPDFExc& warning : warnings)
+            m_state->qpdf->warn(warning);
+    }
+    if (!PdfRepairs::qpdfRepairedExactly(*m_state->qpdf))
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          QString::fromStdString(warnings.front().what()));
+}
+
 void PDFDocument::write(const QString& path, const std::optional<QString>& protectWith) const
 {
     const QByteArray password = protectWith ? protectWith->toUtf8() : QByteArray();
     guardedRead([&] { flattenPageTree(*m_state->qpdf); });
+    readPageContents();
     PdfFileSink sink(path);
     try {
         QPDFWriter writer(*m_state->qpdf);

@@ -42,6 +42,11 @@ public:
     // file then.
     void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt) const;
 
+    // Parses every page's drawing, which is copied or redrawn as it is; one that does not read
+    // (a string left open, a stream that does not inflate) throws EngineError "This file is
+    // damaged or not in a supported format".
+    void readPageContents() const;
+
 private:
     bool pagesAgree(const PDFRenderer& renderer) const;
 

@@ -42,11 +42,13 @@ QString pathOf(const QUrl& url)
 // Every object the document reaches from its trailer read, as writing it whole would: a page
 // copy takes only the objects its pages reach, so damage elsewhere (an object lost when the
 // table was rebuilt, one that does not parse) would pass unseen where a turn of the same file
-// is refused.
+// is refused. So would a page whose drawing does not read (a string left open, a stream that
+// does not inflate), which is copied as it is.
 void readWhole(const PDFDocument& document)
 {
     guardedRead([&] {
         QPDF& qpdf = document.qpdf();
+        document.readPageContents();
         std::set<QPDFObjGen> seen;
         std::vector<QPDFObjectHandle> next{qpdf.getTrailer()};
         while (!next.empty()) {

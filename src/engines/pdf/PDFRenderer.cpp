@@ -245,6 +245,14 @@ struct PDFRenderer::Context {
         if (context->warnings.size() < 20)
             context->warnings.append(text);
     }
+    // MuPDF tells of every error it throws, most of which it catches and mends itself (a table
+    // it rebuilds says so in a warning too); a page's drawing that does not parse it passes over
+    // with only this, drawing what came before it.
+    static void recordError(void* user, const char* message)
+    {
+        if (qstrcmp(message, "syntax error in content stream") == 0)
+            record(user, message);
+    }
     // Throws when MuPDF has warned about the file.
     void throwIfWarned()
     {
@@ -333,7 +341,7 @@ void PDFRenderer::openDocument()
     if (!m_context->ctx)
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
     fz_set_warning_callback(m_context->ctx, Context::record, m_context.get());
-    fz_set_error_callback(m_context->ctx, quiet, nullptr);
+    fz_set_error_callback(m_context->ctx, Context::recordError, m_context.get());
     m_context->readsWholeElsewhere = [shared = m_shared] {
         return PdfRepairs::qpdfReadsWhole(shared->path, shared->data, shared->password);
     };

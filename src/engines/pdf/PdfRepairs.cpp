@@ -18,6 +18,13 @@ namespace {
 
 enum class Kind { exact, rebuilt, damage };
 
+// Takes what a page's drawing is made of and keeps none of it: parsing alone makes qpdf warn.
+class ContentsReader : public QPDFObjectHandle::ParserCallbacks {
+public:
+    void handleObject(QPDFObjectHandle) override {}
+    void handleEOF() override {}
+};
+
 Kind kindOf(const std::string& message)
 {
     static const QRegularExpression exact(QStringLiteral(
@@ -104,10 +111,21 @@ bool PdfRepairs::qpdfRepairedExactly(QPDF& qpdf)
     return true;
 }
 
+void PdfRepairs::parsePageContents(QPDF& qpdf)
+{
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
+        ContentsReader reader;
+        page.parseContents(&reader);
+    }
+}
+
 bool PdfRepairs::isMuPdfRepair(const QString& warning)
 {
+    // A drawing that does not parse is what MuPDF makes of a stream whose length it guessed
+    // again: qpdf, reading it by its stated length, says whether the drawing itself parses.
     static const QRegularExpression repair(QStringLiteral(
         "^(trying to repair broken xref|repairing PDF document|PDF stream Length incorrect|"
+        "syntax error in content stream|"
         "missing file identifier, may not be able to do decryption|"
         "expected 'endstream'|.*(object|key).*(duplicate|repeated).*)$"));
     return repair.match(warning).hasMatch();
@@ -146,6 +164,7 @@ std::optional<bool> PdfRepairs::readsWhole(const QByteArray& path, const QByteAr
                     return false;
             }
         }
+        parsePageContents(qpdf);
         return qpdfRepairedExactly(qpdf);
     } catch (const QPDFExc& e) {
         if (e.getErrorCode() == qpdf_e_password)

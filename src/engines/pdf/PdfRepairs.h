@@ -24,8 +24,12 @@ public:
     // Whether MuPDF's warning speaks of a repair that qpdf can confirm was exact.
     static bool isMuPdfRepair(const QString& warning);
 
+    // Parses every page's drawing and keeps nothing of it: qpdf warns of what does not parse
+    // (a string left open), for qpdfRepairedExactly to judge.
+    static void parsePageContents(QPDF& qpdf);
+
     // Whether qpdf reads the file (or the bytes, when given) whole, every page's content
-    // decoding, with at most exact repairs.
+    // decoding and parsing, with at most exact repairs.
     static bool qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
                                const std::optional<QByteArray>& password);
 
