@@ -40,7 +40,7 @@ struct Rar5Entry {
     unsigned mode = 0100644;
     QByteArray data;
     bool withCrc = true;
-    QByteArray blake2;
+    QByteArray blake2 = {};
     bool encrypted = false; // an AES record: the data stands for encrypted bytes
 };
 // No RAR writer ships with Debian, so the blocks are put together here.
