@@ -16,7 +16,7 @@ public:
         QString mimeType; // "image/png"
         QByteArray data;
         // Set when the data cannot be kept (too large): the sentence that says so.
-        QString refusal;
+        QString refusal = {};
     };
 
     explicit DataPromise(QList<Item> items);

@@ -407,8 +407,9 @@ for p in docx.Document(sys.argv[1]).paragraphs:
         EXPECT_NE(line, lines.end()) << format.toStdString() << "\n" << output.toStdString();
         // The body stays black and aligned as the page says.
         for (const QString& l : lines) {
-            if (l.contains("body"))
+            if (l.contains("body")) {
                 EXPECT_FALSE(l.contains("C80000") || l.contains("C9211E")) << l.toStdString();
+            }
         }
         QByteArray xml;
         ASSERT_EQ(runProgram("/usr/bin/unzip", {"-p", docx, "word/document.xml"}, &xml), 0);
@@ -832,8 +833,9 @@ d.save(sys.argv[1])
     const QString text = QString::fromUtf8(output);
     EXPECT_TRUE(text.contains(QStringLiteral("Either \u2228 or."))) << output.toStdString();
     QByteArray fonts;
-    if (runProgram("fc-list", {":lang=zh"}, &fonts) == 0 && !fonts.trimmed().isEmpty())
+    if (runProgram("fc-list", {":lang=zh"}, &fonts) == 0 && !fonts.trimmed().isEmpty()) {
         EXPECT_TRUE(text.contains(QStringLiteral("\u4e16\u754c"))) << output.toStdString();
+    }
 }
 
 namespace {
@@ -967,7 +969,7 @@ d.save(sys.argv[1])
     if (!Capabilities::shared().libreOfficeURL())
         GTEST_SKIP() << "LibreOffice is not installed";
     const QString profile = QUrl::fromLocalFile(dir.filePath("profile")).toString();
-    for (const QString format : {QStringLiteral("odt"), QStringLiteral("rtf")}) {
+    for (const QString& format : {QStringLiteral("odt"), QStringLiteral("rtf")}) {
         ASSERT_EQ(runProgram("soffice", {"--headless", "-env:UserInstallation=" + profile, "--convert-to", format,
                                          "--outdir", dir.path(), docx},
                              &output),

@@ -257,8 +257,9 @@ TEST(MarkdownReader, LongTextsReadAsInOnePiece)
     EXPECT_EQ(count(blocks, DocBlock::Kind::code), 2);
     EXPECT_EQ(count(blocks, DocBlock::Kind::paragraph), 4 * 9000);
     for (const DocBlock& block : blocks) {
-        if (block.kind == DocBlock::Kind::code)
+        if (block.kind == DocBlock::Kind::code) {
             EXPECT_EQ(block.plainText(), QStringLiteral("before\n\n# not a heading\n\nafter"));
+        }
     }
 
     // A reference defined at the end serves a link at the start.

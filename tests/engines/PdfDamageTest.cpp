@@ -63,8 +63,9 @@ QStringList roadsOver(const QString& path)
     const auto road = [&](const std::function<void(WorkBench&)>& work) {
         WorkBench bench;
         sentences.append(errorOf([&] { work(bench); }));
-        if (!bench.outDir.isEmpty())
+        if (!bench.outDir.isEmpty()) {
             EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+        }
     };
     FileInfo file;
     file.url = QUrl::fromLocalFile(path);
@@ -216,8 +217,9 @@ TEST(PdfDamage, ADrawingThatDoesNotReadFailsEveryRoad)
     const QString whole = writeContentPdf(dir.filePath("closed-string.pdf"), "BT /F1 24 Tf 72 700 Td (Words) Tj ET\n");
     for (const QString& sentence : roadsOverWhole(whole)) {
         // Compress may find nothing to gain in so small a file.
-        if (sentence != "Already as small as it gets")
+        if (sentence != "Already as small as it gets") {
             EXPECT_EQ(sentence, QStringLiteral("(no error)"));
+        }
     }
 }
 
@@ -280,8 +282,9 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
         const auto road = [&](const std::function<void(WorkBench&)>& work) {
             WorkBench bench;
             sentences.append(errorOf([&] { work(bench); }));
-            if (wantsDamage && !bench.outDir.isEmpty())
+            if (wantsDamage && !bench.outDir.isEmpty()) {
                 EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
+            }
         };
         road([&](WorkBench& b) { PDFEngine::rotate(path, std::nullopt, 90, b.work(path)); });
         road([&](WorkBench& b) { PDFEngine::split(path, std::nullopt, std::nullopt, b.work(path)); });
@@ -414,8 +417,9 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
         const QStringList sentences = roadsOverWhole(path);
         for (qsizetype i = 0; i < sentences.size(); ++i) {
             // Compress may find nothing to gain in so small a file.
-            if (sentences[i] != "Already as small as it gets")
+            if (sentences[i] != "Already as small as it gets") {
                 EXPECT_EQ(sentences[i], "(no error)") << name << ", road " << i;
+            }
         }
     }
     // Encrypted without an identifier in its trailer: the key is made with an empty one, as qpdf

@@ -76,8 +76,9 @@ protected:
         entry.operations = {d};
         JobPtr job = center->submit(entry, {input}, {}, std::nullopt);
         EXPECT_TRUE(job);
-        if (job)
+        if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 120000));
+        }
         return job;
     }
 

@@ -36,7 +36,7 @@ public:
             bool code = false;
         };
         QList<Span> spans;
-        QList<QStringList> rows; // tables: the first row is the header
+        QList<QStringList> rows = {}; // tables: the first row is the header
     };
     struct Preview {
         QString title;

@@ -27,8 +27,8 @@ public:
         std::optional<QMarginsF> margins; // points
         // Running head and foot, lines apart; U+E010 stands for the page number, U+E011 for
         // the page count.
-        QString header;
-        QString footer;
+        QString header = {};
+        QString footer = {};
     };
 
     const QString& title() const { return m_title; }

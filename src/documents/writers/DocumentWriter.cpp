@@ -392,7 +392,6 @@ void DocumentWriter::writeDocument(LoadedDocument& document, DocumentOutput outp
                                    const QUrl& workFolder, std::stop_token stop, const QString& markdownName)
 {
     throwIfCancelled(stop);
-    const QSizeF page = pageSizePoints(settings, options);
     const bool letter = options.pageSize.value_or(settings.pageSize) == PageSizeChoice::letter;
     switch (output) {
     case DocumentOutput::pdf: {

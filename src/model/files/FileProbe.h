@@ -23,7 +23,7 @@ struct MediaStreams {
     bool audio = false; // a sound the decoder reads whole
     // FFmpeg's text on the file when it alone describes it: the worker that runs a job on the
     // file reads it instead of starting FFmpeg again.
-    std::optional<QString> description;
+    std::optional<QString> description = {};
 
     // The streams; the text is how they were found.
     bool operator==(const MediaStreams& other) const { return video == other.video && audio == other.audio; }

@@ -23,7 +23,7 @@ struct FFmpegProgressContext {
     double start = 0.0;
     double end = 1.0;
     // Gets the output time of each progress report, in seconds: how much FFmpeg says it wrote.
-    std::function<void(double seconds)> onOutputTime;
+    std::function<void(double seconds)> onOutputTime = {};
 };
 
 // The arguments every media run begins with: no input, no banner, overwrite, errors only,

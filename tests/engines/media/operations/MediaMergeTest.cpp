@@ -174,8 +174,9 @@ TEST_F(MediaMerge, SoundsWhosePacketsDoNotJoinAreJoinedThroughTheDecoder)
         const QString placed = mergeMedia(inputs({a, b}), context, work).toLocalFile();
         // WavPack joined through the decoder becomes the app's lossless sound, as any merge of it.
         EXPECT_EQ(QFileInfo(placed).completeBaseName(), QStringLiteral("a (merged)"));
-        if (ext != QLatin1String("wv"))
+        if (ext != QLatin1String("wv")) {
             EXPECT_EQ(QFileInfo(placed).suffix(), ext);
+        }
         QByteArray log;
         test::runProgram(QStringLiteral("bash"),
                          {"-c", "ffmpeg -nostdin -v warning -i 'file:" + placed + "' -f null - 2>&1"}, &log);
