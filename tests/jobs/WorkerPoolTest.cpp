@@ -72,8 +72,9 @@ protected:
     {
         JobPtr job = submit(files);
         EXPECT_TRUE(job);
-        if (job)
+        if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+        }
         return job;
     }
 

@@ -192,8 +192,9 @@ protected:
         entry.operations = {d};
         JobPtr job = center->submit(entry, files, {}, std::nullopt);
         EXPECT_TRUE(job);
-        if (job)
+        if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+        }
         return job;
     }
 

@@ -1,5 +1,6 @@
 #include "support/TestFiles.h"
 
+#include "model/errors/EngineError.h"
 #include "platform/files/FileItems.h"
 
 #include <QDir>
@@ -17,6 +18,16 @@
 #include <unistd.h>
 
 namespace qv::test {
+
+QString failureOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EngineError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no failure>");
+}
 
 QString writeFile(const QString& path, const QByteArray& bytes)
 {

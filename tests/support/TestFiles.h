@@ -5,7 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace qv::test {
+
+// The sentence of the EngineError the action throws; "<no failure>" when it throws none.
+QString failureOf(const std::function<void()>& action);
 
 // Writes bytes to a file, creating its folder; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes = "x");

@@ -73,8 +73,9 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
           "./usr/share/gnome-shell/extensions/quorvenda@quorvenda.org/extension.js"})
         EXPECT_TRUE(contents.output.contains(QLatin1String(path))) << path;
     // The subject model comes along when it was fetched.
-    if (QFile::exists(QStringLiteral(QV_SOURCE_DIR "/data/models/subject-mask.onnx")))
+    if (QFile::exists(QStringLiteral(QV_SOURCE_DIR "/data/models/subject-mask.onnx"))) {
         EXPECT_TRUE(contents.output.contains(QStringLiteral("./usr/share/quorvenda/subject-mask.onnx")));
+    }
     // Nothing of the build or the tests comes along.
     EXPECT_FALSE(contents.output.contains(QStringLiteral("test_"))) << contents.output.toStdString();
     // The vision module is the one private library.

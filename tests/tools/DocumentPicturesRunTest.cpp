@@ -153,8 +153,9 @@ import os
 os.remove(out + '.tmp')
 )PY");
     const bool pandoc = !QStandardPaths::findExecutable(QStringLiteral("pandoc")).isEmpty();
-    if (pandoc)
+    if (pandoc) {
         ASSERT_EQ(runProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), makeLinkedOdt, odt, privatePicture, docs}), 0);
+    }
     for (const auto& c : cases) {
         if (c.source == odt && !pandoc)
             continue;

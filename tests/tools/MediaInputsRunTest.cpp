@@ -229,7 +229,7 @@ TEST_F(MediaInputsRun, AVideoWithoutSoundIsOfferedNothingThatNeedsSound)
         EXPECT_TRUE(offered.contains("tool.video.reverse")) << file.toStdString();
     }
     // What is offered works without sound.
-    for (const QString& id : {"convert.video.mov", "tool.video.reverse"}) {
+    for (const QString& id : {QStringLiteral("convert.video.mov"), QStringLiteral("tool.video.reverse")}) {
         const DriverRun result = run({id, mp4});
         EXPECT_EQ(result.code, 0) << QJsonDocument(result.result).toJson().toStdString();
     }

@@ -233,8 +233,9 @@ TEST(DevDriver, RenderWheelShowsTheDesktopsPictureOfAFile)
               0);
     EXPECT_TRUE(showsAWrittenPage(wheelOf(text, cache, dir.filePath("no-data"), dir.filePath("page.png"))));
     EXPECT_TRUE(showsAWrittenPage(wheelOf(archive, cache, dir.filePath("no-data"), dir.filePath("zip-page.png"))));
-    if (QFileInfo::exists("/usr/bin/convert"))
+    if (QFileInfo::exists("/usr/bin/convert")) {
         EXPECT_LT(colourDistance(centreColour(text, cache, data, dir.filePath("text.png")), drawn), 40);
+    }
     // An SVG is drawn by our own decoder from its bytes: a thumbnailer would hand librsvg its
     // path, and librsvg would draw what it includes from the files beside it.
     const QString svg = writeFile(dir.filePath("shape.svg"), "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"

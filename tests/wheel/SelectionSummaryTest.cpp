@@ -75,8 +75,9 @@ protected:
         EXPECT_EQ(summary.count(), urls.size());
         EXPECT_EQ(summary.urls(), urls);
         EXPECT_EQ(summary.files(), files);
-        if (!files.isEmpty())
+        if (!files.isEmpty()) {
             EXPECT_EQ(summary.first(), files.first());
+        }
         EXPECT_EQ(sourceLabelFor(summary), sourceLabel(files));
         qsizetype counted = 0;
         for (const qsizetype n : summary.counts())

@@ -26,7 +26,7 @@ struct EngineID {
     };
 
     Kind kind = Kind::system;
-    std::optional<IWorkApp> app; // set for iwork and office only
+    std::optional<IWorkApp> app = {}; // set for iwork and office only
 
     static EngineID of(Kind kind) { return {kind, std::nullopt}; }
     static EngineID iwork(IWorkApp app) { return {Kind::iwork, app}; }

@@ -184,8 +184,9 @@ TEST_F(FileChooserPortalTest, ThroughTheRealPortalToADesktopBackend)
     EXPECT_EQ(calls[0].value(QStringLiteral("accept_label")).toString(), QStringLiteral("Move Here"));
     EXPECT_TRUE(calls[0].value(QStringLiteral("directory")).toBool());
     // A portal before 1.17 (Debian 12's) knows no start folder for OpenFile and drops it.
-    if (calls[0].contains(QStringLiteral("current_folder")))
+    if (calls[0].contains(QStringLiteral("current_folder"))) {
         EXPECT_EQ(calls[0].value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/srv\0", 5));
+    }
     EXPECT_EQ(calls[1].value(QStringLiteral("method")).toString(), QStringLiteral("SaveFile"));
     EXPECT_EQ(calls[1].value(QStringLiteral("current_name")).toString(), QStringLiteral("Quorvenda Settings.json"));
     EXPECT_EQ(calls[1].value(QStringLiteral("current_folder")).toByteArray(), QByteArray("/srv\0", 5));

@@ -146,8 +146,9 @@ QList<QUrl> lie(const QList<QUrl>& inputs, OutputPlanner& planner, Progress&)
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
         }).detach();
-        for (volatile unsigned long spin = 0;; spin = spin + 1) {
-        }
+        volatile unsigned long spin = 0;
+        for (;;)
+            spin = spin + 1;
     }
     return {stage(planner, what, base, QStringLiteral("txt"))};
 }

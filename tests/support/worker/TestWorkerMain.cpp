@@ -50,8 +50,9 @@ QUrl place(OutputPlanner& planner, const QByteArray& bytes, const QString& suffi
 
 [[noreturn]] void hang()
 {
-    for (volatile unsigned long spin = 0;; spin = spin + 1) {
-    }
+    volatile unsigned long spin = 0;
+    for (;;)
+        spin = spin + 1;
 }
 
 QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progress&)

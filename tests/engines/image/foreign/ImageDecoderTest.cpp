@@ -21,16 +21,6 @@ using namespace qv::test;
 
 namespace {
 
-QString failureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EngineError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no failure>");
-}
-
 // A 400 x 300 JPEG that says it is turned a quarter clockwise (shown 300 x 400).
 QString turnedJpeg(const QTemporaryDir& dir)
 {

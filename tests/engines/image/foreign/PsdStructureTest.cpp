@@ -56,16 +56,6 @@ QByteArray greyPicture(bool big = false, const QList<QByteArray>& rows = {})
     return bytes;
 }
 
-QString failureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EngineError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no failure>");
-}
-
 } // namespace
 
 TEST(PsdStructure, RowsMustUnpackToTheirWidthFromTheirOwnBytes)
