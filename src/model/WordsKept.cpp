@@ -77,7 +77,11 @@ double WordsKept::letterShare(const QString& source, const QString& result)
 
 bool WordsKept::keepsText(const QString& source, const QString& result)
 {
-    if (words(source).size() < fewestWords)
+    const qsizetype wanted = words(source).size();
+    // A few words say too little to judge a result by, but none kept of them is none kept.
+    if (wanted > 0 && words(result).isEmpty())
+        return false;
+    if (wanted < fewestWords)
         return true;
     return share(source, result) >= keptEnough || letterShare(source, result) >= keptEnough;
 }

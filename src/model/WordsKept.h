@@ -20,7 +20,8 @@ public:
     // The same for the letters and digits of those words, whatever the spacing between them.
     static double letterShare(const QString& source, const QString& result);
     // Whether a result keeps enough of a source that holds text to be called finished: most of
-    // its words, or of their letters where the spacing changed, once it has a few to judge by.
+    // its words, or of their letters where the spacing changed, once it has a few to judge by;
+    // nothing is never enough of something.
     static bool keepsText(const QString& source, const QString& result);
 };
 

@@ -34,6 +34,9 @@ TEST(WordsKept, AResultKeepsTextWhenItHasMostOfAtLeastAFewWords)
     EXPECT_LT(WordsKept::share(spaced, joined), 0.6);
     EXPECT_TRUE(WordsKept::keepsText(spaced, joined));
     EXPECT_FALSE(WordsKept::keepsText(spaced, QStringLiteral("Suite 300")));
-        // A page number and a title say too little to judge by.
-    EXPECT_TRUE(WordsKept::keepsText(QStringLiteral("Page 3 Annual report"), QString()));
+    // A page number and a title say too little to judge a share by, but losing all of them is
+    // losing the text.
+    EXPECT_TRUE(WordsKept::keepsText(QStringLiteral("Page 3 Annual report"), QStringLiteral("Annual report")));
+    EXPECT_FALSE(WordsKept::keepsText(QStringLiteral("Page 3 Annual report"), QString()));
+    EXPECT_TRUE(WordsKept::keepsText(QStringLiteral("  "), QString()));
 }

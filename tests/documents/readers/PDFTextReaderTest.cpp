@@ -187,3 +187,26 @@ open(d + 'drawing.pdf', 'wb').write(build([b'<< /Type /Catalog /Pages 2 0 R >>',
         EXPECT_EQ(error.message(), "This PDF has no text layer. Try OCR first");
     }
 }
+
+// A page of one line that reads like a page number (a split's last page, say) is still the
+// document's text: the reading that drops page numbers must not leave an empty document.
+TEST(PDFTextReader, APageWhoseOnlyLineReadsLikeAPageNumberKeepsIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("number.pdf");
+    {
+        QPdfWriter writer(path);
+        writer.setResolution(72);
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        QFont font("DejaVu Sans");
+        font.setPixelSize(24);
+        painter.setFont(font);
+        painter.drawText(72, 72, "page 4");
+    }
+    QByteArray oracle;
+    runProgram("pdftotext", {path, "-"}, &oracle);
+    ASSERT_TRUE(oracle.contains("page 4"));
+    EXPECT_EQ(describe(PDFTextReader::documentModel(path, std::nullopt, {}).blocks), "paragraph:page 4");
+}
