@@ -270,6 +270,13 @@ struct PDFRenderer::Context {
         }
         if (!warnings.isEmpty())
             throw damagedFile(warnings.join(QLatin1Char('\n')));
+        // A stand-in is for a font or picture MuPDF cannot draw, not for one the damage took.
+        if (substituted && !tolerant && readsWholeElsewhere) {
+            if (!readsWhole)
+                readsWhole = readsWholeElsewhere();
+            if (!*readsWhole)
+                throw damagedFile(QStringLiteral("a font or picture that did not load, in a file qpdf finds damaged"));
+        }
     }
     ~Context()
     {

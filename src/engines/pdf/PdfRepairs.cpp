@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -56,21 +57,18 @@ Kind kindOf(const std::string& message)
     return Kind::damage;
 }
 
-// Every object the trailer leads to is there: a table rebuilt from a file cut short or with a
-// span lost finds the objects that survive, and references to the others read as null.
-bool everyReferenceFound(QPDF& qpdf)
+// Visits every object the trailer leads to, once each, until visit says stop.
+bool walkObjects(QPDF& qpdf, const std::function<bool(QPDFObjectHandle&)>& visit)
 {
     std::set<QPDFObjGen> seen;
     std::vector<QPDFObjectHandle> pending{qpdf.getTrailer()};
     while (!pending.empty()) {
         QPDFObjectHandle object = pending.back();
         pending.pop_back();
-        if (object.isIndirect()) {
-            if (!seen.insert(object.getObjGen()).second)
-                continue;
-            if (object.isNull())
-                return false;
-        }
+        if (object.isIndirect() && !seen.insert(object.getObjGen()).second)
+            continue;
+        if (!visit(object))
+            return false;
         if (object.isStream())
             object = object.getDict();
         if (object.isArray()) {
@@ -86,6 +84,32 @@ bool everyReferenceFound(QPDF& qpdf)
         }
     }
     return true;
+}
+
+// Every object the trailer leads to is there: a table rebuilt from a file cut short or with a
+// span lost finds the objects that survive, and references to the others read as null.
+bool everyReferenceFound(QPDF& qpdf)
+{
+    return walkObjects(qpdf, [](QPDFObjectHandle& object) { return !(object.isIndirect() && object.isNull()); });
+}
+
+// Reads every object the file leads to, and decodes its embedded fonts: what MuPDF repaired, or a
+// font it could not load, may lie where no page's drawing reaches. qpdf warns of what it finds.
+bool embeddedFontsDecode(QPDF& qpdf)
+{
+    Pl_Discard discard;
+    return walkObjects(qpdf, [&](QPDFObjectHandle& object) {
+        if (!object.isDictionary() || !object.getKey("/Type").isNameAndEquals("/FontDescriptor"))
+            return true;
+        for (const char* key : {"/FontFile", "/FontFile2", "/FontFile3"}) {
+            QPDFObjectHandle font = object.getKey(key);
+            if (font.isNull())
+                continue;
+            if (!font.isStream() || !font.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
+                return false;
+        }
+        return true;
+    });
 }
 
 } // namespace
@@ -165,7 +189,7 @@ std::optional<bool> PdfRepairs::readsWhole(const QByteArray& path, const QByteAr
             }
         }
         parsePageContents(qpdf);
-        return qpdfRepairedExactly(qpdf);
+        return embeddedFontsDecode(qpdf) && qpdfRepairedExactly(qpdf);
     } catch (const QPDFExc& e) {
         if (e.getErrorCode() == qpdf_e_password)
             return std::nullopt;

@@ -29,7 +29,8 @@ public:
     static void parsePageContents(QPDF& qpdf);
 
     // Whether qpdf reads the file (or the bytes, when given) whole, every page's content
-    // decoding and parsing, with at most exact repairs.
+    // decoding and parsing, every object it leads to reading and every embedded font decoding,
+    // with at most exact repairs.
     static bool qpdfReadsWhole(const QByteArray& path, const QByteArray& data,
                                const std::optional<QByteArray>& password);
 
