@@ -1,6 +1,7 @@
 #include "jobs/ui/HUDPanel.h"
 
 #include "platform/desktop/WindowOpacity.h"
+#include "platform/wayland/FramedHide.h"
 #include "platform/x11/CompositorWatcher.h"
 
 #include <QGuiApplication>
@@ -55,6 +56,7 @@ void HUDPanel::setFrame(const QRect& frame)
 
 void HUDPanel::orderFrontRegardless()
 {
+    FramedHide::cancel(windowHandle());
     if (!isVisible()) {
         matchVisual();
         show();
@@ -65,7 +67,26 @@ void HUDPanel::orderFrontRegardless()
 void HUDPanel::orderOut()
 {
     stopAnimation();
-    hide();
+    QPointer<HUDPanel> self(this);
+    FramedHide::run(windowHandle(), [self] {
+        if (self)
+            self->hide();
+    });
+}
+
+bool HUDPanel::isShown() const
+{
+    return isVisible() && !FramedHide::isWaiting(windowHandle());
+}
+
+void HUDPanel::dispose(HUDPanel* panel)
+{
+    if (!panel)
+        return;
+    panel->stopAnimation();
+    panel->dropContent();
+    QPointer<HUDPanel> gone(panel);
+    FramedHide::run(panel->windowHandle(), [gone] { delete gone.data(); });
 }
 
 void HUDPanel::animate(const QRect& frame, double opacity, int ms, const QEasingCurve& curve,

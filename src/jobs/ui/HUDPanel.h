@@ -26,7 +26,12 @@ public:
 
     void setFrame(const QRect& frame);
     void orderFrontRegardless();
+    // Gone at once where it can be; on Wayland once its last frame is answered.
     void orderOut();
+    // Shown, and not on its way out.
+    bool isShown() const;
+    // Deletes a panel once it is off the screen, its content at once.
+    static void dispose(HUDPanel* panel);
 
     // Animates frame and opacity together; a running animation is replaced.
     void animate(const QRect& frame, double opacity, int ms, const QEasingCurve& curve,

@@ -45,7 +45,7 @@ HUDToast::HUDToast(const QString& text, const QString& symbol, const ScreenInfo&
 
 HUDToast::~HUDToast()
 {
-    delete m_panel;
+    HUDPanel::dispose(m_panel);
 }
 
 void HUDToast::present(double seconds)

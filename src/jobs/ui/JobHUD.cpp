@@ -136,7 +136,7 @@ void JobHUD::layout(bool animated, PillController* newPill)
                 panel->setFrame(frame);
             }
         }
-        if (!panel->isVisible())
+        if (!panel->isShown())
             panel->orderFrontRegardless();
     }
 

@@ -8,7 +8,7 @@ namespace qv {
 
 OverflowPill::~OverflowPill()
 {
-    delete m_panel;
+    HUDPanel::dispose(m_panel);
 }
 
 void OverflowPill::update(int count, const QRect& frame)
@@ -29,7 +29,7 @@ void OverflowPill::orderOut()
 
 bool OverflowPill::isVisible() const
 {
-    return m_panel && m_panel->isVisible();
+    return m_panel && m_panel->isShown();
 }
 
 int OverflowPill::count() const

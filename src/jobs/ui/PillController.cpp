@@ -42,7 +42,7 @@ PillController::PillController(JobPtr job, JobHUD& hud)
 
 PillController::~PillController()
 {
-    delete m_panel;
+    HUDPanel::dispose(m_panel);
 }
 
 PillView* PillController::view() const

@@ -7,6 +7,7 @@
 #include "platform/drags/ModifierFlags.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/wayland/DragStrip.h"
+#include "platform/wayland/FramedHide.h"
 #include "platform/wayland/LayerShell.h"
 #include "platform/x11/X11DragSource.h"
 
@@ -135,8 +136,10 @@ void LayerShellDragSource::setCatchersShown(bool shown)
 
 void LayerShellDragSource::placeStrips()
 {
-    for (DragStrip* strip : m_strips)
-        delete strip;
+    for (DragStrip* strip : m_strips) {
+        QPointer<DragStrip> gone(strip);
+        FramedHide::run(strip, [gone] { delete gone.data(); });
+    }
     m_strips.clear();
     if (!m_stripsWanted) {
         reserveScreenEdge(std::nullopt, 0);

@@ -18,6 +18,7 @@
 #include "platform/files/WorkFolderRegistry.h"
 #include "platform/processes/ThreadCall.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/wayland/FramedHide.h"
 #include "wheel/DragWatcher.h"
 #include "wheel/SourceLabel.h"
 #include "wheel/ui/FilePictures.h"
@@ -244,7 +245,7 @@ WheelView& WheelController::view() const
 
 bool WheelController::isPanelVisible() const
 {
-    return m_panel->isVisible();
+    return m_panel->isShown();
 }
 
 void WheelController::attach(DragWatcher& watcher)
@@ -387,10 +388,15 @@ void WheelController::uncoverScreens()
 {
     m_afterPointer = {};
     m_locatingPointer = false;
-    for (PointerCatcher* catcher : m_catchers)
-        catcher->deleteLater();
-    for (PointerCatcher* catcher : m_catchers)
-        catcher->hide();
+    for (PointerCatcher* catcher : m_catchers) {
+        QPointer<PointerCatcher> gone(catcher);
+        FramedHide::run(catcher, [gone] {
+            if (gone) {
+                gone->hide();
+                gone->deleteLater();
+            }
+        });
+    }
     m_catchers.clear();
 }
 

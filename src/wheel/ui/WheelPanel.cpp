@@ -2,6 +2,7 @@
 
 #include "jobs/ui/HUDPanel.h"
 #include "platform/desktop/WindowOpacity.h"
+#include "platform/wayland/FramedHide.h"
 #include "platform/wayland/LayerShell.h"
 #include "platform/x11/CompositorWatcher.h"
 #include "wheel/ui/WheelView.h"
@@ -104,6 +105,7 @@ void WheelPanel::setFrame(const QRect& frame)
 
 void WheelPanel::orderFront()
 {
+    FramedHide::cancel(windowHandle());
     stopFade();
     if (windowOpacityWorks())
         setWindowOpacity(1);
@@ -165,9 +167,21 @@ void WheelPanel::hideEvent(QHideEvent* event)
 void WheelPanel::orderOut()
 {
     stopFade();
-    m_closingOurselves = true;
-    hide();
-    m_closingOurselves = false;
+    // The keyboard and pointer go back at once, whenever the window goes.
+    releaseInput();
+    QPointer<WheelPanel> self(this);
+    FramedHide::run(windowHandle(), [self] {
+        if (!self)
+            return;
+        self->m_closingOurselves = true;
+        self->hide();
+        self->m_closingOurselves = false;
+    });
+}
+
+bool WheelPanel::isShown() const
+{
+    return isVisible() && !FramedHide::isWaiting(windowHandle());
 }
 
 void WheelPanel::fadeOut(int ms, std::function<void()> done)

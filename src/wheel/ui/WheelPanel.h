@@ -30,7 +30,10 @@ public:
     // Qt coordinates; the view fills the panel.
     void setFrame(const QRect& frame);
     void orderFront();
+    // Gone at once where it can be; on Wayland once its last frame is answered.
     void orderOut();
+    // Shown, and not on its way out.
+    bool isShown() const;
     // Fades to 0 over the time with an ease-in; done runs at the end unless the fade is stopped.
     void fadeOut(int ms, std::function<void()> done = {});
     void stopFade();
