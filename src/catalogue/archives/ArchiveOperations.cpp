@@ -178,8 +178,9 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
     } catch (const ArchiveReadError& error) {
         qCInfo(enginesLog) << "Extracting" << file.name << "failed:" << error.text();
         removePartial();
-        throw EngineError(error.needsPassword() ? ArchiveMessage::passwordProtected
-                                                : ArchiveMessage::damagedOrUnsupported,
+        throw EngineError(error.needsPassword()                 ? ArchiveMessage::passwordProtected
+                          : error.text() == laterVolumeMessage ? laterVolumeMessage
+                                                                : ArchiveMessage::damagedOrUnsupported,
                           error.text());
     } catch (...) {
         removePartial();
@@ -290,9 +291,10 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
             // A compression method the reader does not know (Deflate64, Implode) says nothing
             // of the archive's checksums: it is not known to be damaged.
             const bool unsupported = ArchiveReader::isUnsupportedMethod(error.text());
-            throw EngineError(error.needsPassword() ? ArchiveMessage::passwordProtected
-                              : unsupported         ? ArchiveMessage::damagedOrUnsupported
-                                                    : ArchiveMessage::damaged,
+            throw EngineError(error.needsPassword()                 ? ArchiveMessage::passwordProtected
+                              : error.text() == laterVolumeMessage ? laterVolumeMessage
+                              : unsupported                         ? ArchiveMessage::damagedOrUnsupported
+                                                                    : ArchiveMessage::damaged,
                               error.text());
         }
         throwIfCancelled(stop);

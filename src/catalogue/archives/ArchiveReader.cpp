@@ -321,6 +321,8 @@ archive_entry* ArchiveReader::nextEntry()
             if (!m_rarChain->problem().isEmpty())
                 throw ArchiveReadError(m_rarChain->problem());
         }
+        if (m_rarChain && m_rarChain->isLaterVolume())
+            throw ArchiveReadError(laterVolumeMessage);
         return nullptr;
     }
     m_readToEnd = false;
@@ -371,6 +373,8 @@ void ArchiveReader::checkRarBlocks(archive_entry* entry)
         if (!m_rarChain->problem().isEmpty())
             throw ArchiveReadError(m_rarChain->problem());
     }
+    if (m_rarChain->isLaterVolume())
+        throw ArchiveReadError(laterVolumeMessage);
     // libarchive 3.6 reads RAR 5 data that is encrypted as if it were not.
     if (format == ARCHIVE_FORMAT_RAR_V5 && m_rarChain->holdsEncryptedData())
         throw ArchiveReadError(QStringLiteral("Encrypted RAR 5 entries"), true);

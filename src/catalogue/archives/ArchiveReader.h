@@ -16,6 +16,9 @@ struct archive_entry;
 namespace qv {
 
 // libarchive could not read an archive: its own words, and whether a password stands in the way.
+// What a RAR volume after the first says when opened alone.
+inline const QString laterVolumeMessage = QStringLiteral("This is a later part of a multi-part archive: open its first part");
+
 class ArchiveReadError : public Error {
 public:
     explicit ArchiveReadError(QString text, bool needsPassword = false)

@@ -160,6 +160,17 @@ bool RarBlockChain::isSolidVersion4(const QString& path)
         && byteAt(start, 9) == mainHeader && (le16(start, 10) & solid);
 }
 
+bool RarBlockChain::isLaterVolumeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The signature and the main header, which comes first; what follows is not read.
+    const QByteArray start = file.read(256);
+    return walk(start.size(), [&start](qint64 offset, qint64 length) { return start.mid(offset, length); })
+        .isLaterVolume();
+}
+
 void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
 {
     constexpr quint8 mainHeader = 0x73, fileHeader = 0x74, serviceHeader = 0x7a, endHeader = 0x7b;
@@ -226,7 +237,7 @@ void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
 
 void RarBlockChain::walkVersion5(qint64 at, qint64 size, const ReadAt& readAt)
 {
-    constexpr quint64 fileHeader = 2, encryptionHeader = 4, endHeader = 5;
+    constexpr quint64 mainHeader = 1, fileHeader = 2, encryptionHeader = 4, endHeader = 5;
     for (;;) {
         if (at >= size) {
             m_problem = QStringLiteral("The archive ends before its end block");
@@ -268,6 +279,12 @@ void RarBlockChain::walkVersion5(qint64 at, qint64 size, const ReadAt& readAt)
             return;
         if (type == fileHeader)
             m_stored.append(fileChecksums5(header, field, flags, extraSize, m_encrypted));
+        // A volume number is written only in the volumes after the first.
+        constexpr quint64 numbered = 0x02;
+        quint64 archiveFlags = 0, volume = 0;
+        if (type == mainHeader && readNumber(header, field, archiveFlags) && (archiveFlags & numbered)
+            && readNumber(header, field, volume) && volume > 0)
+            m_laterVolume = true;
         const qint64 next = headerStart + qint64(headSize);
         if (dataSize > quint64(size - next)) {
             m_problem = endsInsideData;

@@ -33,6 +33,8 @@ public:
     // solid: libarchive 3.6 unpacks no file after the first of one. Reads the first bytes only;
     // false when they cannot be read or say otherwise.
     static bool isSolidVersion4(const QString& path);
+    // Whether the file is a RAR 5 volume after the first of its set, by its first bytes only.
+    static bool isLaterVolumeFile(const QString& path);
 
     // Why the chain is not whole (a header cut off, damaged or out of bounds, no end block in
     // RAR 5); empty when it is whole or cannot be followed (encrypted headers, no signature).
@@ -46,6 +48,10 @@ public:
     // libarchive says of it.
     bool holdsEncryptedData() const { return m_encrypted; }
 
+    // Whether a RAR 5 main header numbers this file as a later volume of a set: alone, it holds
+    // only the ends and starts of files its other parts complete.
+    bool isLaterVolume() const { return m_laterVolume; }
+
 private:
     void walkVersion4(qint64 at, qint64 size, const ReadAt& readAt);
     void walkVersion5(qint64 at, qint64 size, const ReadAt& readAt);
@@ -53,6 +59,7 @@ private:
     QString m_problem;
     QList<std::optional<StoredData>> m_stored;
     bool m_encrypted = false;
+    bool m_laterVolume = false;
 };
 
 } // namespace qv

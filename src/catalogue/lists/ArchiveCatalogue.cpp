@@ -1,6 +1,7 @@
 #include "catalogue/lists/ArchiveCatalogue.h"
 
 #include "catalogue/archives/ArchiveOperations.h"
+#include "catalogue/archives/RarBlockChain.h"
 #include "catalogue/archives/UnarExtraction.h"
 #include "catalogue/lists/FileTests.h"
 #include "catalogue/OperationFactories.h"
@@ -53,6 +54,9 @@ bool isReadableArchive(const FileInfo& file)
 {
     const QString key = formatKey(file);
     if (!Capabilities::shared().archiveFormats().contains(key))
+        return false;
+    // A later part of a set alone holds no file it can give whole.
+    if (key == QLatin1String("rar") && !file.isPromise && RarBlockChain::isLaterVolumeFile(file.path()))
         return false;
     // libarchive fails on the second file of a solid RAR 4 and on a zip's older methods: unar
     // unpacks them, where it is there.

@@ -1,11 +1,13 @@
 #include "catalogue/ArchiveFixtures.h"
 
 #include "catalogue/archives/ArchiveExtractor.h"
+#include "catalogue/archives/ArchiveReader.h"
 #include "catalogue/archives/ArchiveOperations.h"
 #include "catalogue/archives/ArchiveSpace.h"
 #include "catalogue/archives/Blake2sp.h"
 #include "catalogue/lists/ArchiveCatalogue.h"
 #include "catalogue/archives/GzipCheck.h"
+#include "catalogue/archives/RarBlockChain.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -1520,6 +1522,25 @@ TEST_F(ArchiveOperationsTest, ARarVolumeSetExtractsFromItsFirstPart)
     m_frozen.remove(QStringLiteral("single.part3.rar"));
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("single.part1.rar"))); }),
               ArchiveMessage::damagedOrUnsupported);
+}
+
+// A later RAR 5 volume alone holds only ends and starts of files: it read as an intact archive of
+// nothing, and the repacks as an empty one. It is named for what it is, and offered nothing.
+TEST_F(ArchiveOperationsTest, ALaterRar5VolumeAloneIsNamedAsOneAndOfferedNothing)
+{
+    writeFile(input(QStringLiteral("set.part02.rar")),
+              readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/volumes/rar5-later-volume.rar")));
+    freeze();
+    const QString path = input(QStringLiteral("set.part02.rar"));
+    EXPECT_EQ(engineMessage([&] { test(path); }), laterVolumeMessage);
+    EXPECT_EQ(engineMessage([&] { extract(path); }), laterVolumeMessage);
+    EXPECT_TRUE(RarBlockChain::isLaterVolumeFile(path));
+    EXPECT_FALSE(isReadableArchive(info(path)));
+    // The first volume of a set, and a RAR 4 volume, are no later volume.
+    writeFile(input(QStringLiteral("single.part1.rar")),
+              readFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/volumes/volume-1.rar")));
+    EXPECT_FALSE(RarBlockChain::isLaterVolumeFile(input(QStringLiteral("single.part1.rar"))));
+    EXPECT_FALSE(RarBlockChain::isLaterVolumeFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/archives/rar5-solid.rar")));
 }
 
 // libarchive unpacks only the first file of a solid RAR 4: unar unpacks it, checking each file's
