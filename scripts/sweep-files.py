@@ -472,9 +472,30 @@ RESHAPED = (".rotate", ".flip", ".crop", ".resize", ".filter", ".removeBackgroun
             ".montage", ".collage", ".invert", ".sharpen", ".blur")
 
 
-def pixels(path, size=32):
-    """The picture drawn small in grey, as vips reads it; None when vips cannot read it."""
+def one_bit_alpha(path, tmp):
+    """The picture with its alpha cut to opaque or clear at half, as a GIF keeps it; the picture
+    itself when it has no alpha or vips cannot cut it."""
+    bands = (run_text(["vipsheader", "-f", "bands", path]) or "3").strip()
+    if bands not in ("2", "4"):
+        return path
+    n = int(bands)
+    colour, alpha, mask, joined = (os.path.join(tmp, name) for name in ("c.v", "a.v", "m.v", "j.v"))
+    steps = [["vips", "extract_band", path, colour, "0", "--n", str(n - 1)],
+             ["vips", "extract_band", path, alpha, str(n - 1)],
+             ["vips", "relational_const", alpha, mask, "more", "127"],
+             ["vips", "bandjoin", f"{colour} {mask}", joined]]
+    for step in steps:
+        if subprocess.run(step, capture_output=True, timeout=120).returncode != 0:
+            return path
+    return joined
+
+
+def pixels(path, size=32, cut_alpha=False):
+    """The picture drawn small in grey, as vips reads it; None when vips cannot read it. With
+    cut_alpha, its alpha is first cut to one bit, as a GIF made of it keeps it."""
     with tempfile.TemporaryDirectory(prefix="sweep-px-") as tmp:
+        if cut_alpha:
+            path = one_bit_alpha(path, tmp)
         small = os.path.join(tmp, "p.v")
         try:
             out = subprocess.run(["vips", "thumbnail", path, small, str(size), "--height", str(size), "--size",
@@ -514,13 +535,18 @@ def picture_fidelity(source, op, files):
         got = pixels(p)
         if got is None:
             continue
+        if wanted is not None and p.lower().endswith(".gif"):
+            # A GIF keeps a pixel opaque or clear, never between.
+            wanted_here = pixels(source, cut_alpha=True) or wanted
+        else:
+            wanted_here = wanted
         if wanted is None:
             # vips decodes with the same libraries: a flat picture made of what they refused is made up.
             if len(set(got)) <= 1:
                 flags.append(f"{os.path.basename(p)} is one flat grey {got[0]} where vips cannot decode the source")
             continue
         if ".removeMetadata" in op or op.startswith("convert.image") or ".compress" in op:
-            difference = sum(abs(a - b) for a, b in zip(wanted, got)) / len(got)
+            difference = sum(abs(a - b) for a, b in zip(wanted_here, got)) / len(got)
             if difference > 24:
                 flags.append(f"{os.path.basename(p)} differs from its source by {difference:.0f} grey levels a pixel")
     return flags
