@@ -177,6 +177,18 @@ TEST(PdfCompression, RefusesWhatCannotShrinkOrIsNoPdf)
     } catch (const EngineError& e) {
         EXPECT_EQ(e.message(), "PDF is password-protected");
     }
+
+    // A PDF of no pages: Ghostscript writes one blank page of it.
+    const QString none = dir.filePath("none.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--empty", none}), 0);
+    WorkBench empty;
+    try {
+        PDFEngine::compress(fileAt(none), PDFCompressionLevel::medium, std::nullopt, empty.work(none));
+        ADD_FAILURE() << "no error";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.message(), "This PDF has no pages");
+    }
+    EXPECT_TRUE(empty.outputs().isEmpty());
 }
 
 TEST(PdfCompression, StoppedWhileGhostscriptRunsPlacesNothing)

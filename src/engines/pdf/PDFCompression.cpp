@@ -176,6 +176,8 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
     try {
         const PDFDocument original = open(source, password);
         pages = original.pageCount();
+        if (pages < 1)
+            throw EngineError(QStringLiteral("This PDF has no pages"));
         refuseEndlessPages(original, work);
         // Ghostscript draws a damaged picture as whatever its decoder made of it.
         PdfPagePictures::checkJpegs(original, std::nullopt, work.stop);
