@@ -71,21 +71,28 @@ const char* const sourceField = "quorvenda-source";
 // A shrunk JPEG is decoded into memory up to this size; a larger one streams through libvips.
 constexpr qint64 jpegInMemoryBytes = qint64(256) << 20;
 
-bool isJpegLoader(const QByteArray& native)
+bool loaderIs(const QByteArray& native, const char* name)
 {
     const char* loader = vips_foreign_find_load(native.constData());
     if (!loader) {
         vips_error_clear();
         return false;
     }
-    return qstrcmp(loader, "VipsForeignLoadJpegFile") == 0;
+    return qstrcmp(loader, name) == 0;
 }
 
-// libjpeg reports corrupt data only as warnings; every other decoder's warnings are mostly
+bool isJpegLoader(const QByteArray& native)
+{
+    return loaderIs(native, "VipsForeignLoadJpegFile");
+}
+
+// libjpeg reports corrupt data only as warnings, and libnsgif a frame it cannot read, which
+// libvips then leaves out with every frame after it; every other decoder's warnings are mostly
 // about harmless oddities (unknown TIFF tags, sRGB profiles), so only its errors count.
 VipsFailOn failLevel(const QByteArray& native)
 {
-    return isJpegLoader(native) ? VIPS_FAIL_ON_WARNING : VIPS_FAIL_ON_ERROR;
+    return isJpegLoader(native) || loaderIs(native, "VipsForeignLoadNsgifFile") ? VIPS_FAIL_ON_WARNING
+                                                                               : VIPS_FAIL_ON_ERROR;
 }
 
 bool isHeifLoader(const QByteArray& native)

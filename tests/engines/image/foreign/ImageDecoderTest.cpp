@@ -362,6 +362,38 @@ TEST(ImageDecoder, ATiffStripItsDecoderWarnsAboutIsDamage)
     EXPECT_TRUE(ImageDecoder::decodes(writeOpaqueImage(dir.filePath("plain.png"), 64, 48)));
 }
 
+// libnsgif reads a GIF's frames as far as the first it cannot, and says so only in a warning:
+// libvips then gives the frames before it, and the picture passed for whole.
+TEST(ImageDecoder, AGifWithAFrameItsDecoderCannotReadIsDamage)
+{
+    QTemporaryDir dir;
+    const QString whole = dir.filePath("two.gif");
+    ASSERT_EQ(runProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=32x32:rate=2", "-frames:v",
+                                    "2", whole}),
+              0);
+    QByteArray bytes = readFile(whole);
+    // The second frame's descriptor, after its control extension; its LZW code size made one
+    // no GIF has.
+    const qsizetype first = bytes.indexOf(QByteArray("\x00\x2c", 2), 13);
+    const qsizetype second = bytes.indexOf(QByteArray("\x00\x2c", 2), first + 2);
+    ASSERT_GT(second, first);
+    const auto flags = quint8(bytes[second + 10]);
+    const qsizetype codeSize = second + 11 + ((flags & 0x80) ? 3 * (2 << (flags & 7)) : 0);
+    ASSERT_LT(codeSize, bytes.size());
+    bytes[codeSize] = char(0x0f);
+    const QString damaged = writeFile(dir.filePath("two damaged.gif"), bytes);
+    // The oracle: libvips loads it, one frame short, with only a warning.
+    QByteArray said;
+    EXPECT_EQ(runProgram("vipsheader", {"-f", "n-pages", damaged}, &said), 0);
+    EXPECT_TRUE(said.contains("Invalid frame data")) << said.constData();
+    EXPECT_TRUE(said.trimmed().endsWith("\n1") || said.trimmed().startsWith("1")) << said.constData();
+
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(damaged).materialized(); }), ImageDecoder::damagedMessage());
+    EXPECT_FALSE(ImageDecoder::decodes(damaged));
+    EXPECT_TRUE(ImageDecoder::decodes(whole));
+    EXPECT_EQ(failureOf([&] { ImageDecoder::decode(whole).materialized(); }), QStringLiteral("<no failure>"));
+}
+
 TEST(TiffStripDamage, OnlyWordsAboutCodedDataAreDamage)
 {
     EXPECT_TRUE(TiffStripDamage::isDamageWarning("Premature EOL at line 2 of strip 0 (got 212, expected 400)"));
