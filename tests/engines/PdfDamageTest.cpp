@@ -448,29 +448,22 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
 TEST(PdfDamage, AnEmbeddedFontTheFileLostIsDamageWhereAFontMuPdfCannotLoadGetsAStandIn)
 {
     QTemporaryDir dir;
-    const QString script = QStringLiteral(R"(import sys
-def pdf(font_file):
-    content = b'BT /F1 24 Tf 72 700 Td (Hello world) Tj ET'
-    objs = [b'<< /Type /Catalog /Pages 2 0 R >>', b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
-            b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>',
-            b'<< /Length %d >>\nstream\n' % len(content) + content + b'\nendstream',
-            b'<< /Type /Font /Subtype /TrueType /BaseFont /Harbour /FirstChar 32 /LastChar 126 /Widths [' + b'500 ' * 95 + b'] /FontDescriptor 6 0 R >>',
-            b'<< /Type /FontDescriptor /FontName /Harbour /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>',
-            font_file]
-    out = b'%PDF-1.7\n'
-    offsets = []
-    for i, o in enumerate(objs):
-        offsets.append(len(out))
-        out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
-    at = len(out)
-    out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1) + b''.join(b'%010d 00000 n \n' % o for o in offsets)
-    return out + b'trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % (len(objs) + 1, at)
-d = sys.argv[1] + '/'
-open(d + 'lost.pdf', 'wb').write(pdf(b'<< /Length1 100 >>'))
-words = b'Not a TrueType font, only words.'
-open(d + 'unreadable.pdf', 'wb').write(pdf(b'<< /Length %d >>\nstream\n' % len(words) + words + b'\nendstream'))
-)");
-    ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, dir.path()}), 0);
+    const auto withFontFile = [&](const QString& name, const QByteArray& fontFile) {
+        const QByteArray content = "BT /F1 24 Tf 72 700 Td (Hello world) Tj ET";
+        return writeObjectsPdf(dir.filePath(name),
+            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R"
+             " /Resources << /Font << /F1 5 0 R >> >> >>",
+             "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+             "<< /Type /Font /Subtype /TrueType /BaseFont /Harbour /FirstChar 32 /LastChar 126 /Widths ["
+                 + QByteArray("500 ").repeated(95) + "] /FontDescriptor 6 0 R >>",
+             "<< /Type /FontDescriptor /FontName /Harbour /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0"
+             " /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+             fontFile});
+    };
+    withFontFile("lost.pdf", "<< /Length1 100 >>");
+    const QByteArray words = "Not a TrueType font, only words.";
+    withFontFile("unreadable.pdf", "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream");
     const QString lost = dir.filePath("lost.pdf");
     EXPECT_EQ(errorOf([&] { PDFEngine::renderPage(PDFEngine::open(lost), 0, 72); }), kDamaged);
     WorkBench bench;
