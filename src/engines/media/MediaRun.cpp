@@ -127,6 +127,16 @@ bool mpegAudioFrameLost(const QString& log, const QStringList& arguments)
     return false;
 }
 
+// Whether a sound was decoded with its time running backwards: a parser that lost its place in
+// a damaged FLAC or Ogg stream gives frames of a later time before earlier ones, and the result
+// jumps and falls short. Only sound is judged so: a movie's copied packets may come in any order.
+bool soundRunsBackwards(const QString& log)
+{
+    return log.contains(QLatin1String("non monotonically increasing dts"))
+        || log.contains(QLatin1String("Non-monotonous DTS in output stream"))
+        || log.contains(QLatin1String("Queue input is backward in time"));
+}
+
 // How FFmpeg writes a FLAC's samples as its MD5 covers them: little-endian integers of whole
 // bytes, at their own depth. FFmpeg 5.1 decodes 9 to 16 bits into 16 and 17 to 24 into 32,
 // shifted to the top, and its fixed-point volume shifts them back exactly; an 8-bit one's top
@@ -157,11 +167,22 @@ void requireIntactFlacInputs(const QStringList& arguments, const OperationContex
         if (QFileInfo(input).suffix().toLower() != QLatin1String("flac"))
             continue;
         const std::optional<FlacStreamInfo> info = FlacStreamInfo::read(input);
-        if (!info || !info->hasChecksum())
+        const QStringList samples
+            = info && info->hasChecksum() ? flacChecksumSamples(info->bitsPerSample) : QStringList();
+        if (samples.isEmpty()) {
+            // Nothing to hold its samples to (a stream cut from its header, no MD5 written): its
+            // frames are held to their order, which a filter after the decoder hides.
+            const ProcessRunner::Output output = ProcessRunner::run(
+                *ffmpeg,
+                ffmpegArgumentPrefix() + ffmpegInputArgs(input, QStringLiteral("flac"))
+                    + QStringList{"-map", "0:a:0", "-f", "null", "-"},
+                context.stopToken, QHash<QString, QString>{}, appTemporaryRoot());
+            throwIfCancelled(context.stopToken);
+            if (soundRunsBackwards(output.stderrText()))
+                throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                                  QStringLiteral("The frames of %1 run backwards in time").arg(QFileInfo(input).fileName()));
             continue;
-        const QStringList samples = flacChecksumSamples(info->bitsPerSample);
-        if (samples.isEmpty())
-            continue;
+        }
         QByteArray digest;
         const ProcessRunner::Output output = ProcessRunner::run(
             *ffmpeg,
@@ -210,16 +231,6 @@ bool soundOnly(const QStringList& files)
     return !files.isEmpty() && std::all_of(files.begin(), files.end(), [](const QString& file) {
         return sounds.contains(QFileInfo(file).suffix().toLower());
     });
-}
-
-// Whether a sound was decoded with its time running backwards: a parser that lost its place in
-// a damaged FLAC or Ogg stream gives frames of a later time before earlier ones, and the result
-// jumps and falls short. Only sound is judged so: a movie's copied packets may come in any order.
-bool soundRunsBackwards(const QString& log)
-{
-    return log.contains(QLatin1String("non monotonically increasing dts"))
-        || log.contains(QLatin1String("Non-monotonous DTS in output stream"))
-        || log.contains(QLatin1String("Queue input is backward in time"));
 }
 
 // Whether a run's log tells of a damaged input; `soundAlone` for a run that read or wrote sound

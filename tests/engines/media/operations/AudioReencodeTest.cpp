@@ -166,6 +166,40 @@ TEST_F(AudioReencode, AFlacWithDamagedFramesFailsForEveryTarget)
     EXPECT_EQ(outputs(), QStringList());
 }
 
+// A FLAC cut from its header (a stream that starts at a frame) has no checksum to hold its
+// samples to: damage that sends its time backwards is found by decoding it, where Normalize's
+// filter hid it and the result finished.
+TEST_F(AudioReencode, AFlacWithoutItsHeaderIsHeldToTheOrderOfItsFrames)
+{
+    const QString whole = tone(QStringLiteral("whole.flac"), 3.0, {"-c:a", "flac"});
+    QByteArray bytes = test::readFile(whole);
+    // Past "fLaC" and every metadata block, to the first frame.
+    qsizetype at = 4;
+    for (bool last = false; !last && at + 4 <= bytes.size();) {
+        last = (quint8(bytes[at]) & 0x80) != 0;
+        at += 4 + ((quint8(bytes[at + 1]) << 16) | (quint8(bytes[at + 2]) << 8) | quint8(bytes[at + 3]));
+    }
+    ASSERT_LT(at, bytes.size());
+    ASSERT_EQ(quint8(bytes[at]), 0xFF);
+    const QByteArray frames = bytes.mid(at);
+    const FileInfo headless = input(test::writeFile(dir.filePath(QStringLiteral("in/headless.flac")), frames));
+    QByteArray flipped = frames;
+    const qsizetype middle = flipped.size() / 2;
+    for (qsizetype i = middle; i < middle + std::min<qsizetype>(4096, flipped.size() / 8); ++i)
+        flipped[i] = char(flipped[i] ^ 0x5A);
+    const FileInfo damaged = input(test::writeFile(dir.filePath(QStringLiteral("in/flipped.flac")), flipped));
+    // The oracle: FFmpeg's own muxer sees its time go backwards.
+    QByteArray said;
+    test::runProgram("ffmpeg", {"-v", "error", "-i", damaged.path(), "-f", "null", "-"}, &said);
+    ASSERT_TRUE(said.contains("non monotonically increasing dts")) << said.constData();
+
+    EXPECT_EQ(test::failureOf([&] { normalizeLoudness(damaged, QStringLiteral("normalized"), context, work); }),
+              QStringLiteral("This file is damaged or not in a supported format"));
+    EXPECT_EQ(outputs(), QStringList());
+    const QString placed = normalizeLoudness(headless, QStringLiteral("normalized"), context, work).toLocalFile();
+    EXPECT_NEAR(duration(placed), 3.0, 0.1);
+}
+
 // FFmpeg decodes 12 and 20 bits shifted to 16 and 32, and 8 bits into 16: every depth is held
 // to its own checksum, not only 16 and 24. One wrong byte in it is damage; right, it converts.
 TEST_F(AudioReencode, FlacsOfEveryDepthAreHeldToTheirChecksum)
