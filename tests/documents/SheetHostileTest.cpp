@@ -19,6 +19,7 @@
 #include <sys/resource.h>
 
 using namespace qv;
+using qv::test::failureOf;
 
 using Rows = QList<QStringList>;
 
@@ -56,16 +57,6 @@ QString sharedStringBook(const QString& path, qsizetype length, int cells)
         {{"xl/workbook.xml", "<workbook xmlns=\"" + mainNS + "\"><sheets><sheet name=\"S\"/></sheets></workbook>"},
          {"xl/sharedStrings.xml", "<sst xmlns=\"" + mainNS + "\"><si><t>" + QByteArray(length, 'x') + "</t></si></sst>"},
          {"xl/worksheets/sheet1.xml", sheetXml(rows)}});
-}
-
-QString failureOf(const std::function<void()>& run)
-{
-    try {
-        run();
-    } catch (const EngineError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
 }
 
 // The address-space cap the job workers run under, for the scope of one test.

@@ -46,23 +46,13 @@ QString ownerLocked(const QTemporaryDir& dir)
     return locked;
 }
 
-QString errorOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
 // Every road that reads a PDF, each into a bench of its own; the sentence of each.
 QStringList roadsOver(const QString& path)
 {
     QStringList sentences;
     const auto road = [&](const std::function<void(WorkBench&)>& work) {
         WorkBench bench;
-        sentences.append(errorOf([&] { work(bench); }));
+        sentences.append(failureOf([&] { work(bench); }));
         if (!bench.outDir.isEmpty()) {
             EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
         }
@@ -88,14 +78,14 @@ QStringList roadsOver(const QString& path)
     return sentences;
 }
 
-// The same roads over a file that must be read: the sentence of each, "(no error)" when it
+// The same roads over a file that must be read: the sentence of each, "<no failure>" when it
 // made its result.
 QStringList roadsOverWhole(const QString& path)
 {
     QStringList sentences;
     const auto road = [&](const std::function<void(WorkBench&)>& work) {
         WorkBench bench;
-        sentences.append(errorOf([&] { work(bench); }));
+        sentences.append(failureOf([&] { work(bench); }));
     };
     FileInfo file;
     file.url = QUrl::fromLocalFile(path);
@@ -140,9 +130,9 @@ TEST(PdfDamage, ADamagedEncryptionDictionaryBehindAPasswordFails)
     const QString locked = lockedCopy(plain, dir.filePath("locked.pdf"), "pw");
     const QString broken = damagedCopy(locked, dir.filePath("broken.pdf"), QStringLiteral("i=d.find(b'/AESV3'); d[i:i+6]=b'/AESV9'"));
     EXPECT_EQ(PDFEngine::plainText(locked, QStringLiteral("pw")), "Behind a password");
-    EXPECT_EQ(errorOf([&] { PDFEngine::plainText(broken, QStringLiteral("pw")); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFEngine::plainText(broken, QStringLiteral("pw")); }), kDamaged);
     WorkBench bench;
-    EXPECT_EQ(errorOf([&] { PDFEngine::unlock(broken, QStringLiteral("pw"), bench.work(broken)); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFEngine::unlock(broken, QStringLiteral("pw"), bench.work(broken)); }), kDamaged);
     EXPECT_TRUE(bench.outputs().isEmpty());
 }
 
@@ -165,13 +155,13 @@ TEST(PdfDamage, OddButValidEncryptionDictionariesUnlockWithThePassword)
         EXPECT_EQ(pdfNeedsPassword(odd), std::optional<bool>(true)) << edit.toStdString();
 
         WorkBench wrong;
-        EXPECT_EQ(errorOf([&] { PDFEngine::unlock(odd, QStringLiteral("wrong"), wrong.work(odd)); }),
+        EXPECT_EQ(failureOf([&] { PDFEngine::unlock(odd, QStringLiteral("wrong"), wrong.work(odd)); }),
                   "That password didn't unlock the PDF")
             << edit.toStdString();
         WorkBench bench;
         QString opened;
-        EXPECT_EQ(errorOf([&] { opened = PDFEngine::unlock(odd, QStringLiteral("pw"), bench.work(odd)).toLocalFile(); }),
-                  "(no error)")
+        EXPECT_EQ(failureOf([&] { opened = PDFEngine::unlock(odd, QStringLiteral("pw"), bench.work(odd)).toLocalFile(); }),
+                  "<no failure>")
             << edit.toStdString();
         if (opened.isEmpty())
             continue;
@@ -194,9 +184,9 @@ TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)
                                                       "for k in range(4): d[i+k]^=0x5a"));
     EXPECT_NE(runProgram("qpdf", {"--check", broken}), 0);
     // MuPDF on its own draws the page blank and reads no text, with a warning: that is damage.
-    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->render(0, 72); }), kDamaged);
-    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->text(0); }), kDamaged);
-    EXPECT_EQ(errorOf([&] { PDFRenderer::open(broken, std::nullopt)->textLines(0); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFRenderer::open(broken, std::nullopt)->render(0, 72); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFRenderer::open(broken, std::nullopt)->text(0); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFRenderer::open(broken, std::nullopt)->textLines(0); }), kDamaged);
     EXPECT_EQ(PDFRenderer::open(packed, std::nullopt)->text(0).trimmed(), "Squeezed words");
     const QStringList sentences = roadsOver(broken);
     for (qsizetype i = 0; i < sentences.size(); ++i)
@@ -218,7 +208,7 @@ TEST(PdfDamage, ADrawingThatDoesNotReadFailsEveryRoad)
     for (const QString& sentence : roadsOverWhole(whole)) {
         // Compress may find nothing to gain in so small a file.
         if (sentence != "Already as small as it gets") {
-            EXPECT_EQ(sentence, QStringLiteral("(no error)"));
+            EXPECT_EQ(sentence, QStringLiteral("<no failure>"));
         }
     }
 }
@@ -245,7 +235,7 @@ TEST(PdfDamage, APagePictureThatIsNoJpegFailsEveryRoad)
     // Compress may find nothing to gain on so small a file.
     const QStringList read = roadsOverWhole(whole);
     for (qsizetype i = 0; i < read.size(); ++i)
-        EXPECT_TRUE(read[i] == "(no error)" || read[i] == "Already as small as it gets") << "road " << i << ": "
+        EXPECT_TRUE(read[i] == "<no failure>" || read[i] == "Already as small as it gets") << "road " << i << ": "
                                                                                         << read[i].toStdString();
 }
 
@@ -281,7 +271,7 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
         info.size = QFileInfo(path).size();
         const auto road = [&](const std::function<void(WorkBench&)>& work) {
             WorkBench bench;
-            sentences.append(errorOf([&] { work(bench); }));
+            sentences.append(failureOf([&] { work(bench); }));
             if (wantsDamage && !bench.outDir.isEmpty()) {
                 EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
             }
@@ -308,11 +298,11 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
         EXPECT_EQ(refused[i], kDamaged) << "road " << i;
     const QStringList read = copying(whole, false);
     for (qsizetype i = 0; i < read.size(); ++i)
-        EXPECT_TRUE(read[i] == "(no error)" || read[i] == "Already as small as it gets") << "road " << i << ": "
+        EXPECT_TRUE(read[i] == "<no failure>" || read[i] == "Already as small as it gets") << "road " << i << ": "
                                                                                         << read[i].toStdString();
     // Only the pages copied count: the first page alone is no copy of the damage.
     WorkBench bench;
-    EXPECT_EQ(errorOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "(no error)");
+    EXPECT_EQ(failureOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "<no failure>");
 }
 
 // An object outside the pages lost (its header broken, so the table qpdf rebuilds has no such
@@ -340,7 +330,7 @@ TEST(PdfDamage, AnObjectLostOutsideThePagesFailsThePageCopiesAsItFailsATurn)
     file.size = QFileInfo(broken).size();
     const auto road = [&](const std::function<void(WorkBench&)>& work) {
         WorkBench bench;
-        const QString sentence = errorOf([&] { work(bench); });
+        const QString sentence = failureOf([&] { work(bench); });
         EXPECT_TRUE(bench.outputs().isEmpty()) << bench.outputs().join(", ").toStdString();
         return sentence;
     };
@@ -351,7 +341,7 @@ TEST(PdfDamage, AnObjectLostOutsideThePagesFailsThePageCopiesAsItFailsATurn)
               kDamaged);
     EXPECT_EQ(road([&](WorkBench& b) { PDFEngine::merge({file, file}, std::nullopt, b.work(broken)); }), kDamaged);
     WorkBench bench;
-    EXPECT_EQ(errorOf([&] { PDFEngine::split(whole, std::nullopt, std::nullopt, bench.work(whole)); }), "(no error)");
+    EXPECT_EQ(failureOf([&] { PDFEngine::split(whole, std::nullopt, std::nullopt, bench.work(whole)); }), "<no failure>");
 }
 
 // Files that qpdf repairs exactly, and that pdftotext, MuPDF and qpdf read whole: a duplicated
@@ -418,7 +408,7 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
         for (qsizetype i = 0; i < sentences.size(); ++i) {
             // Compress may find nothing to gain in so small a file.
             if (sentences[i] != "Already as small as it gets") {
-                EXPECT_EQ(sentences[i], "(no error)") << name << ", road " << i;
+                EXPECT_EQ(sentences[i], "<no failure>") << name << ", road " << i;
             }
         }
     }
@@ -438,8 +428,8 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
 
     for (const char* name : {"cut", "missing-object"}) {
         const QString path = dir.filePath(QString::fromLatin1(name) + ".pdf");
-        EXPECT_EQ(errorOf([&] { PDFEngine::open(path); }), kDamaged) << name;
-        EXPECT_EQ(errorOf([&] { PDFRenderer::open(path, std::nullopt)->render(0, 72); }), kDamaged) << name;
+        EXPECT_EQ(failureOf([&] { PDFEngine::open(path); }), kDamaged) << name;
+        EXPECT_EQ(failureOf([&] { PDFRenderer::open(path, std::nullopt)->render(0, 72); }), kDamaged) << name;
     }
 }
 
@@ -465,9 +455,9 @@ TEST(PdfDamage, AnEmbeddedFontTheFileLostIsDamageWhereAFontMuPdfCannotLoadGetsAS
     const QByteArray words = "Not a TrueType font, only words.";
     withFontFile("unreadable.pdf", "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream");
     const QString lost = dir.filePath("lost.pdf");
-    EXPECT_EQ(errorOf([&] { PDFEngine::renderPage(PDFEngine::open(lost), 0, 72); }), kDamaged);
+    EXPECT_EQ(failureOf([&] { PDFEngine::renderPage(PDFEngine::open(lost), 0, 72); }), kDamaged);
     WorkBench bench;
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(failureOf([&] {
                   PDFEngine::pagesToImages(lost, std::nullopt, ImageOutput::png, std::nullopt, 72, SettingsSnapshot{},
                                            bench.work(lost));
               }),
@@ -479,6 +469,6 @@ TEST(PdfDamage, AnEmbeddedFontTheFileLostIsDamageWhereAFontMuPdfCannotLoadGetsAS
     runProgram("pdftotext", {unreadable, "-"}, &text);
     EXPECT_TRUE(text.contains("Hello world"));
     std::unique_ptr<PDFRenderer> renderer = PDFRenderer::open(unreadable, std::nullopt);
-    EXPECT_EQ(errorOf([&] { renderer->render(0, 72); }), "(no error)");
+    EXPECT_EQ(failureOf([&] { renderer->render(0, 72); }), "<no failure>");
     EXPECT_TRUE(renderer->drewStandIns());
 }

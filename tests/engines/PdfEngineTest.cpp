@@ -1,4 +1,5 @@
 #include "support/PdfFixtures.h"
+#include "support/TestFiles.h"
 
 #include "engines/pdf/PDFEngine.h"
 #include "model/errors/EngineError.h"
@@ -10,20 +11,6 @@
 using namespace qv;
 using namespace qv::test;
 
-namespace {
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const EngineError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no error>");
-}
-
-} // namespace
-
 TEST(PdfEngine, OpensUnlocksOrRefusesWithTheRightSentence)
 {
     QTemporaryDir dir;
@@ -34,10 +21,10 @@ TEST(PdfEngine, OpensUnlocksOrRefusesWithTheRightSentence)
     EXPECT_EQ(PDFEngine::open(plain).pageCount(), 1);
     EXPECT_EQ(PDFEngine::open(plain, QStringLiteral("ignored")).pageCount(), 1);
     EXPECT_EQ(PDFEngine::open(locked, QStringLiteral("s3cret")).pageCount(), 1);
-    EXPECT_EQ(errorOf([&] { PDFEngine::open(junk); }), "This file is damaged or not in a supported format");
-    EXPECT_EQ(errorOf([&] { PDFEngine::open(locked); }), "PDF is password-protected");
-    EXPECT_EQ(errorOf([&] { PDFEngine::open(locked, QString()); }), "That password didn't unlock the PDF");
-    EXPECT_EQ(errorOf([&] { PDFEngine::open(locked, QStringLiteral("nope")); }),
+    EXPECT_EQ(failureOf([&] { PDFEngine::open(junk); }), "This file is damaged or not in a supported format");
+    EXPECT_EQ(failureOf([&] { PDFEngine::open(locked); }), "PDF is password-protected");
+    EXPECT_EQ(failureOf([&] { PDFEngine::open(locked, QString()); }), "That password didn't unlock the PDF");
+    EXPECT_EQ(failureOf([&] { PDFEngine::open(locked, QStringLiteral("nope")); }),
               "That password didn't unlock the PDF");
     // A locked document renders and reads once unlocked.
     EXPECT_EQ(PDFEngine::plainText(locked, QStringLiteral("s3cret")).trimmed(), "one");
