@@ -92,6 +92,8 @@ bool PDFDocument::pagesAgree(const PDFRenderer& renderer) const
 
 void PDFDocument::readPageContents() const
 {
+    if (m_state->pagesRead)
+        return;
     guardedRead([&] { PdfRepairs::parsePageContents(*m_state->qpdf); });
     // A stream's length qpdf found again, say, is no damage; what does not parse is.
     std::vector<QPDFExc> warnings;
@@ -105,7 +107,8 @@ void PDFDocument::readPageContents() const
                           QString::fromStdString(warnings.front().what()));
 }
 
-void PDFDocument::write(const QString& path, const std::optional<QString>& protectWith) const
+void PDFDocument::write(const QString& path, const std::optional<QString>& protectWith,
+                        PdfSyncBatch* syncLater) const
 {
     const QByteArray password = protectWith ? protectWith->toUtf8() : QByteArray();
     guardedRead([&] { flattenPageTree(*m_state->qpdf); });
@@ -124,7 +127,7 @@ void PDFDocument::write(const QString& path, const std::optional<QString>& prote
         if (m_state->qpdf->anyWarnings())
             throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                               QString::fromStdString(m_state->qpdf->getWarnings().front().what()));
-        sink.commit();
+        sink.commit(syncLater);
     } catch (const Error&) {
         throw;
     } catch (const std::exception& e) {

@@ -11,6 +11,7 @@ class QPDF;
 namespace qv {
 
 class PDFRenderer;
+class PdfSyncBatch;
 
 // An opened, unlocked PDF: its objects (qpdf) for copying and writing, and a renderer made on
 // first use for drawing and text. Copies share the same document; use it from one thread at a
@@ -39,13 +40,19 @@ public:
 
     // Writes the document to a new file, unencrypted, or with a password AES-256 encrypted
     // (user and owner password alike); throws EngineError "Couldn't write the PDF" and leaves no
-    // file then.
-    void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt) const;
+    // file then. With a batch, the file counts as written once the batch has synced.
+    void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt,
+               PdfSyncBatch* syncLater = nullptr) const;
 
     // Parses every page's drawing, which is copied or redrawn as it is; one that does not read
     // (a string left open, a stream that does not inflate) throws EngineError "This file is
-    // damaged or not in a supported format".
+    // damaged or not in a supported format". Nothing to do once the drawings were read whole.
     void readPageContents() const;
+
+    // Every page's drawing was read whole and is copied as it is, unchanged; set on a document
+    // whose pages are copies of such pages, and never on one whose drawings are edited.
+    void markPagesRead() const { m_state->pagesRead = true; }
+    bool pagesRead() const { return m_state->pagesRead; }
 
 private:
     bool pagesAgree(const PDFRenderer& renderer) const;
@@ -56,6 +63,7 @@ private:
         std::optional<QString> password;
         std::unique_ptr<PDFRenderer> renderer;
         std::function<void(bool)> fileKeeper;
+        bool pagesRead = false;
         ~State();
     };
     std::shared_ptr<State> m_state;

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace qv {
@@ -50,10 +51,12 @@ private:
 
 // A page's JPEG picture that is no JPEG at all: the writing tools would copy it as it is, and
 // every reader draws nothing of it ("Not a JPEG file"). Only its first bytes are looked at, so
-// no picture is decoded.
-void checkPageJpegs(QPDFPageObjectHelper& page)
+// no picture is decoded; a picture the pages share is looked at once.
+void checkPageJpegs(QPDFPageObjectHelper& page, std::set<QPDFObjGen>& seen)
 {
     for (auto& [name, image] : page.getImages()) {
+        if (image.isIndirect() && !seen.insert(image.getObjGen()).second)
+            continue;
         // A JPEG behind another filter is not looked into.
         QPDFObjectHandle filter = image.getDict().getKey("/Filter");
         if (filter.isArray() && filter.getArrayNItems() == 1)
@@ -69,21 +72,27 @@ void checkPageJpegs(QPDFPageObjectHelper& page)
 
 // A key made from a damaged encryption dictionary decrypts to noise without a word from the
 // reader, and a page's damaged content would be copied as it is by every writing tool: decoding
-// what the pages draw finds both.
-void decodePageContents(QPDF& qpdf)
+// what the pages draw finds both. Parsing decodes as well, and finds a drawing that does not
+// read, for the tools that copy pages as they are.
+void decodePageContents(QPDF& qpdf, bool parse)
 {
+    if (parse)
+        PdfRepairs::parsePageContents(qpdf);
     Pl_Discard discard;
+    std::set<QPDFObjGen> seen;
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
-        for (QPDFObjectHandle& stream : page.getPageContents()) {
-            if (stream.isStream() && !stream.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
-                throw std::runtime_error("a page's content does not decode");
+        if (!parse) {
+            for (QPDFObjectHandle& stream : page.getPageContents()) {
+                if (stream.isStream() && !stream.pipeStreamData(&discard, nullptr, 0, qpdf_dl_generalized))
+                    throw std::runtime_error("a page's content does not decode");
+            }
         }
-        checkPageJpegs(page);
+        checkPageJpegs(page, seen);
     }
 }
 
 Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
-              const std::shared_ptr<ClosedFileInputSource>& closed)
+              const std::shared_ptr<ClosedFileInputSource>& closed, bool parsePages)
 {
     qpdf.setSuppressWarnings(true);
     try {
@@ -93,7 +102,7 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
             qpdf.processFile(path.constData(), password);
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
-        decodePageContents(qpdf);
+        decodePageContents(qpdf, parsePages);
         // A damaged encryption dictionary, a stream that does not decode, a table rebuilt with
         // objects missing: what qpdf warns about is damage, not a file to work from, unless
         // the repair restored the file exactly.
@@ -115,7 +124,7 @@ PDFDocument PDFEngine::open(const QString& path, const std::optional<QString>& p
 }
 
 PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString>& password,
-                                bool keepOpen)
+                                bool keepOpen, bool parsePages)
 {
     const QByteArray native = QFile::encodeName(path);
     // A source that opens its file only while it is read, for documents held by the hundred.
@@ -129,6 +138,8 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     const auto made = [&](std::shared_ptr<QPDF> qpdf, std::optional<QString> used,
                           std::shared_ptr<ClosedFileInputSource> closed) {
         PDFDocument document(std::move(qpdf), path, std::move(used));
+        if (parsePages)
+            document.markPagesRead();
         if (closed) {
             closed->stayOpen(false);
             document.setFileKeeper([closed](bool open) { closed->stayOpen(open); });
@@ -137,7 +148,7 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     };
     auto qpdf = std::make_shared<QPDF>();
     auto closed = source();
-    switch (readInto(*qpdf, native, nullptr, closed)) {
+    switch (readInto(*qpdf, native, nullptr, closed, parsePages)) {
     case Read::ok:
         return made(qpdf, std::nullopt, closed);
     case Read::damaged:
@@ -151,7 +162,7 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     for (const PdfPassword::Candidate& attempt : PdfPassword::candidates(*password)) {
         qpdf = std::make_shared<QPDF>();
         closed = source();
-        switch (readInto(*qpdf, native, attempt.bytes.constData(), closed)) {
+        switch (readInto(*qpdf, native, attempt.bytes.constData(), closed, parsePages)) {
         case Read::ok:
             return made(qpdf, attempt.text, closed);
         case Read::damaged:
@@ -201,7 +212,10 @@ PDFDocument PDFEngine::copyPagesOf(const PDFDocument& document, const QList<int>
         out.addPage(QPDFPageObjectHelper(page), false);
         copied.emplace(index, page);
     }
-    return PDFDocument(result, QString(), std::nullopt);
+    PDFDocument copy(result, QString(), std::nullopt);
+    if (document.pagesRead())
+        copy.markPagesRead();
+    return copy;
 }
 
 QString PDFEngine::plainText(const QString& path, const std::optional<QString>& password)

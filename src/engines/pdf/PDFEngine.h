@@ -118,9 +118,11 @@ public:
 
 private:
     // keepOpen false: the file is open only between keepFileOpen(true) and (false) and while
-    // single objects are read, so that hundreds of documents may be open at once.
+    // single objects are read, so that hundreds of documents may be open at once. parsePages:
+    // every page's drawing parsed while opening (for the tools that copy pages as they are),
+    // instead of only decoded, so that writing need not parse it again.
     static PDFDocument openFile(const QString& path, const std::optional<QString>& password,
-                                bool keepOpen);
+                                bool keepOpen, bool parsePages = false);
     static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
 };
 

@@ -5,6 +5,7 @@
 
 #include "engines/pdf/PdfPagePictures.h"
 #include "engines/pdf/PdfRepairs.h"
+#include "engines/pdf/PdfSyncBatch.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -130,7 +131,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
     // never runs out of file descriptors.
     const bool keepOpen = files.size() <= 100;
     const std::vector<PDFDocument> sources = openAll(
-        files, [&](const QString& path) { return openFile(path, password, keepOpen); }, work.stop);
+        files, [&](const QString& path) { return openFile(path, password, keepOpen, true); }, work.stop);
     for (qsizetype k = 0; k < files.size(); ++k) guardedRead([&] {
         throwIfCancelled(work.stop);
         const PDFDocument& document = sources[size_t(k)];
@@ -151,7 +152,10 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
         work.report(double(k + 1) / double(files.size()) * 0.9);
     });
     const QUrl result = work.workFile(pdfExtension());
-    PDFDocument(merged, QString(), std::nullopt).write(pathOf(result));
+    // Every page was read whole in its source and is copied unchanged.
+    PDFDocument whole(merged, QString(), std::nullopt);
+    whole.markPagesRead();
+    whole.write(pathOf(result));
     throwIfCancelled(work.stop);
     return work.place(result, work.nameFor(QStringLiteral("merge")), pdfExtension());
 }
@@ -159,7 +163,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
 QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
                       const std::optional<QString>& password, const PDFWork& work)
 {
-    const PDFDocument document = open(path, password);
+    const PDFDocument document = openFile(path, password, true, true);
     QList<QList<int>> groups = splitGroups(mode.value_or(SplitMode::everyPage()), document.pageCount());
     groups.removeIf([](const QList<int>& group) { return group.isEmpty(); });
     if (groups.isEmpty())
@@ -187,15 +191,18 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     }
 
     const QUrl folder = work.workFolder(QStringLiteral("parts"));
+    PdfSyncBatch written;
     for (qsizetype i = 0; i < groups.size(); ++i) {
         throwIfCancelled(work.stop);
         const QList<int>& group = groups[i];
         const QString name = group.size() == 1
             ? work.baseName + QStringLiteral(" (page ") + QString::number(group.first() + 1) + QLatin1Char(')')
             : work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(group)) + QLatin1Char(')');
-        copyPages(document, group).write(QDir(pathOf(folder)).filePath(name + QStringLiteral(".pdf")));
+        copyPages(document, group).write(QDir(pathOf(folder)).filePath(name + QStringLiteral(".pdf")), std::nullopt,
+                                         &written);
         work.report(double(i + 1) / double(groups.size()));
     }
+    written.sync();
     throwIfCancelled(work.stop);
     return work.place(folder, work.nameFor(QStringLiteral("split")), QString());
 }
@@ -203,7 +210,7 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
 QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& password,
                         const QList<int>& pageOrder, bool extract, const PDFWork& work)
 {
-    const PDFDocument document = open(path, password);
+    const PDFDocument document = openFile(path, password, true, true);
     const int count = document.pageCount();
     QList<int> chosen;
     for (int index : pageOrder)
@@ -233,7 +240,7 @@ QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& passw
 QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& password, int degrees,
                        const PDFWork& work)
 {
-    const PDFDocument document = open(path, password);
+    const PDFDocument document = openFile(path, password, true, true);
     PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     // A PDF page turns by quarter turns only; anything between goes to the nearest.
     const int quarterTurns = int(std::lround(degrees / 90.0));
@@ -259,7 +266,7 @@ QUrl PDFEngine::protect(const QString& path, const QString& password, const PDFW
     if (password.isEmpty())
         throw EngineError(QStringLiteral("Enter a password"));
     // An already protected PDF is not protected again.
-    const PDFDocument document = open(path, std::nullopt);
+    const PDFDocument document = openFile(path, std::nullopt, true, true);
     PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file), password);
@@ -272,7 +279,8 @@ QUrl PDFEngine::unlock(const QString& path, const QString& password, const PDFWo
 {
     // No password given: a file that needs one asks for it ("PDF is password-protected"); one
     // locked only against changes opens without.
-    const PDFDocument document = open(path, password.isEmpty() ? std::nullopt : std::optional<QString>(password));
+    const PDFDocument document =
+        openFile(path, password.isEmpty() ? std::nullopt : std::optional<QString>(password), true, true);
     PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     const QUrl file = work.workFile(pdfExtension());
     document.write(pathOf(file));

@@ -1,9 +1,12 @@
 #include "engines/pdf/PdfFileSink.h"
 
+#include "engines/pdf/PdfSyncBatch.h"
+
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace qv {
@@ -39,16 +42,29 @@ void PdfFileSink::finish()
         fail(m_file.errorString());
 }
 
-void PdfFileSink::commit()
+void PdfFileSink::commit(PdfSyncBatch* later)
 {
     if (m_finished)
         return;
-    if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
+    if (!m_file.flush())
         fail(m_file.errorString());
+    int kept = -1;
+    if (later) {
+        kept = ::dup(m_file.handle());
+        if (kept < 0)
+            fail(QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (::fsync(m_file.handle()) != 0) {
+        fail(m_file.errorString());
+    }
     m_file.close();
-    if (m_file.error() != QFileDevice::NoError)
+    if (m_file.error() != QFileDevice::NoError) {
+        if (kept >= 0)
+            ::close(kept);
         fail(m_file.errorString());
+    }
     m_finished = true;
+    if (later)
+        later->add(kept);
 }
 
 void PdfFileSink::fail(const QString& why)
