@@ -102,6 +102,7 @@ else
     script batch_memory.sh
 fi
 script pdf_merge.sh
+script pdf_pages.sh
 script pdf_render.sh
 script pdf_slides.sh
 script editors.sh
