@@ -5,7 +5,7 @@
 # Usage: bench/run-all.sh [--quick], from the repository with build/ built (Release).
 # --quick runs smaller inputs and leaves out the slowest sets (the fidelity corpora, twenty
 # office files, the batch memory budget): about 20 minutes instead of well over an hour.
-# The remux and media-tools benchmarks need root (a tmpfs of their own) and are skipped without.
+# The remux, media-tools and media-copy benchmarks need root (a tmpfs of their own) and are skipped without.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -127,12 +127,14 @@ if [ "$(id -u)" -eq 0 ]; then
     if [ $quick = 1 ]; then
         script media_remux.sh 512
         script media_tools.sh 256
+        script media_copy.sh 400
     else
         script media_remux.sh
         script media_tools.sh
+        script media_copy.sh
     fi
 else
-    missing "media_remux.sh, media_tools.sh" "skipped: need root for their tmpfs"
+    missing "media_remux.sh, media_tools.sh, media_copy.sh" "skipped: need root for their tmpfs"
 fi
 gbench bench_drag_watcher_x11 "drag watcher reports {n} files" ""
 gbench bench_demo_frame "one welcome-demo frame at {n} ms" "200=2000 1700=2000 3000=2000 4000=2000"

@@ -12,7 +12,7 @@ PACKAGES=(
   # media and document libraries
   libvips-dev libheif-dev libwebp-dev libarchive-dev libqpdf-dev libexiv2-dev ghostscript
   libtesseract-dev tesseract-ocr-eng libzxing-dev libopencv-dev libopencv-contrib-dev
-  libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev libcld2-dev
+  libavformat-dev libxml2-dev libcmark-gfm-dev libcmark-gfm-extensions-dev pandoc libplist-dev libcld2-dev
   # office documents and presentations
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
   # playback in the media editor

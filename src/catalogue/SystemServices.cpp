@@ -52,6 +52,8 @@ void installSystemServices()
         static const LocalFileProbe* const probe =
             new LocalFileProbe(contentProbes([](const QString& path) { return mediaStreamsOfFile(path); }));
         FileProbe::installSystem(*probe);
+        // The application's look at a media file is a worker's, which reads it without an FFmpeg start.
+        setMediaStreamsReader(IsolatedReading::mediaStreams);
         Capabilities::installSystemLookups(systemLookups);
     });
 }

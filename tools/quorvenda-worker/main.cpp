@@ -7,6 +7,7 @@
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
 #include "engines/image/VipsRuntime.h"
+#include "engines/media/probe/NativeMediaProbe.h"
 #include "jobs/WorkerServer.h"
 #include "model/settings/SettingsDefaults.h"
 #include "platform/processes/ProcessPriority.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv)
     qv::ProcessPriority::lowerForBackground();
     // A JPEG, PNG, GIF or WebP needs none of libvips' modules: they load with the first file that does.
     qv::deferVipsModules();
+    // Behind the worker's walls a media file is described by libavformat here, not by an FFmpeg start.
+    qv::setNativeProbeAllowed(true);
     // Replies go out on a descriptor of their own; whatever a library prints lands in the log.
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);

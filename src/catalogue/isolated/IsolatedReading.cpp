@@ -4,9 +4,11 @@
 #include "documents/readers/ZipPackageReader.h"
 #include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/resample/ImageThumbnail.h"
+#include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
 #include "jobs/WorkerPool.h"
 #include "model/errors/Error.h"
+#include "model/operations/Capabilities.h"
 #include "model/settings/Settings.h"
 #include "model/settings/SettingsKeys.h"
 #include "platform/processes/ProcessRunner.h"
@@ -21,6 +23,7 @@
 #include <QImageReader>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <atomic>
 
 namespace qv {
@@ -250,9 +253,36 @@ std::optional<bool> IsolatedReading::pdfNeedsPassword(const QString& path)
     return answer->value(QStringLiteral("locked")).toBool();
 }
 
+std::optional<MediaStreams> IsolatedReading::mediaStreams(const QString& path, std::chrono::milliseconds limit)
+{
+    if (!enabled)
+        return mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), path, limit);
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("mediaStreams"), {{QStringLiteral("path"), path}, {QStringLiteral("ms"), qint64(limit.count())}},
+            {}, limit);
+    if (!answer || !answer->contains(QStringLiteral("video")))
+        return std::nullopt;
+    MediaStreams streams{answer->value(QStringLiteral("video")).toBool(), answer->value(QStringLiteral("audio")).toBool()};
+    if (answer->value(QStringLiteral("description")).isString())
+        streams.description = answer->value(QStringLiteral("description")).toString();
+    return streams;
+}
+
 WorkerServer::Calls IsolatedReading::workerCalls()
 {
     WorkerServer::Calls calls;
+    calls.insert(QStringLiteral("mediaStreams"), [](const QJsonObject& arguments) {
+        const std::chrono::milliseconds limit{
+            std::clamp<qint64>(arguments.value(QStringLiteral("ms")).toInteger(), 0, WorkerPool::callLimit.count())};
+        const std::optional<MediaStreams> streams =
+            mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), pathArgument(arguments), limit);
+        if (!streams)
+            return QJsonObject();
+        QJsonObject answer{{QStringLiteral("video"), streams->video}, {QStringLiteral("audio"), streams->audio}};
+        if (streams->description)
+            answer.insert(QStringLiteral("description"), *streams->description);
+        return answer;
+    });
     calls.insert(QStringLiteral("header"), [](const QJsonObject& arguments) {
         const std::optional<Header> header = readHeader(pathArgument(arguments), arguments.value(QStringLiteral("qt")).toBool());
         if (!header)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "jobs/WorkerServer.h"
+#include "model/files/FileProbe.h"
 
 #include <QImage>
 #include <QSize>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <stop_token>
 
@@ -49,6 +51,9 @@ public:
 
     static std::optional<int> frameCount(const QString& path);
     static std::optional<bool> pdfNeedsPassword(const QString& path);
+    // A media file's streams and FFmpeg's text on it (mediaStreamsOfFile), read in a worker
+    // within the limit.
+    static std::optional<MediaStreams> mediaStreams(const QString& path, std::chrono::milliseconds limit);
 
     // The answers a worker gives to these questions.
     static WorkerServer::Calls workerCalls();

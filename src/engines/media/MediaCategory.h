@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace qv {
@@ -21,6 +22,11 @@ namespace qv {
 std::optional<MediaStreams> mediaStreamsOfFile(const QString& path);
 std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg, const QString& path,
                                                std::chrono::milliseconds limit);
+
+// Who reads a file for the first form: by default the second form in this process; the
+// application hands the file to a worker, which describes it without starting FFmpeg.
+using MediaStreamsReader = std::function<std::optional<MediaStreams>(const QString& path, std::chrono::milliseconds limit)>;
+void setMediaStreamsReader(MediaStreamsReader reader);
 
 // What the first form found for the file as it is now, without probing: for the main thread.
 std::optional<MediaStreams> rememberedMediaStreams(const QString& path);

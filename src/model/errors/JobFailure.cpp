@@ -132,6 +132,9 @@ QString ffmpegLogMessage(const QString& log)
         return QStringLiteral("This file has no usable audio or video");
     if (has("cannot create compression session") || has("error encoding") || has("videotoolbox")
         || has("error while opening encoder for output stream")) {
+        // No frame ever reached the encoder: what it says of an empty input is not its fault.
+        if (has("without any data written to it") || has("cannot determine format of input stream"))
+            return QStringLiteral("This file has no frames to convert");
         // FFmpeg's complaint just before that line names the encoder in brackets
         // ("[libopus @ 0x...]"); the sound's encoder failing is no fault of the picture's.
         static const QRegularExpression tag(QStringLiteral(R"(\[([a-z0-9_]+) @ 0x)"));

@@ -58,6 +58,9 @@ TEST(JobFailure, FFmpegLogSentences)
         {"[aac @ 0x1] Input buffer exhausted\n[libx264 @ 0x2] width not divisible by 2\n"
          "Error while opening encoder for output stream #0:0 - maybe incorrect parameters",
          "The video encoder couldn't handle this file"},
+        {"Finishing stream 0:0 without any data written to it.\n[libx264 @ 0x2] width not divisible by 2 (0x0)\n"
+         "Error while opening encoder for output stream #0:0 - maybe incorrect parameters",
+         "This file has no frames to convert"},
         {"Could not write header for output file", "This combination of codec and format isn't supported"},
         {"codec not currently supported in container", "This combination of codec and format isn't supported"},
         {"decoder busy", "Conversion failed"},

@@ -39,6 +39,26 @@ bool hasStreams(const MediaInfo& info)
     return info.video || info.audio;
 }
 
+QString lowerExtension(const QUrl& file)
+{
+    const QString name = file.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+}
+
+// FFmpeg's description of the file: read in this process where that is allowed and the type is
+// one to read so, from the FFmpeg program otherwise and whenever that read finds no stream.
+QString describe(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop,
+                 const QStringList& inputOptions = {})
+{
+    if (nativeProbeAllowed() && nativeProbeExtensions().contains(lowerExtension(file))) {
+        if (std::optional<QString> text = describeNatively(file, stop, inputOptions);
+            text && hasStreams(parseFFmpegProbeOutput(*text)))
+            return *text;
+    }
+    return probeWithFFmpeg(ffmpeg, file, std::move(stop), inputOptions);
+}
+
 // How long the file lasts by its packets' own times, every packet read and none decoded:
 // nothing when FFmpeg cannot read it through.
 std::optional<double> packetDuration(const QUrl& ffmpeg, const QUrl& file, const QString& demuxer,
@@ -119,24 +139,9 @@ MediaInfo probeMediaInfo(const std::optional<QUrl>& ffmpeg, const QUrl& file, st
     return info;
 }
 
-namespace {
-
-QString lowerExtension(const QUrl& file)
-{
-    const QString name = file.fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot + 1).toLower();
-}
-
-} // namespace
-
 std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, const QUrl& file)
 {
     const QString extension = lowerExtension(file);
-    if (nativeProbeExtensions().contains(extension)) {
-        if (auto native = probeNatively(file))
-            return native;
-    }
     MediaInfo info = withoutUndecodableSound(parseFFmpegProbeOutput(description), file);
     const std::optional<QString> named = demuxerForExtension(extension);
     if ((named && !containerIs(info.container, *named)) || !hasStreams(info))
@@ -152,11 +157,7 @@ std::optional<MediaInfo> mediaInfoFromDescription(const QString& description, co
 DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& file, std::stop_token stop)
 {
     const QString extension = lowerExtension(file);
-    if (nativeProbeExtensions().contains(extension)) {
-        if (auto native = probeNatively(file))
-            return {*native, std::nullopt};
-    }
-    QString description = probeWithFFmpeg(ffmpeg, file, stop);
+    QString description = describe(ffmpeg, file, stop);
     MediaInfo info = parseFFmpegProbeOutput(description);
     bool alone = true;
 
@@ -167,13 +168,13 @@ DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& 
     if (named && !containerIs(info.container, *named)) {
         alone = false;
         const std::optional<int> score =
-            guessScore(probeWithFFmpeg(ffmpeg, file, stop, {"-loglevel", "debug"}));
+            guessScore(describe(ffmpeg, file, stop, {"-loglevel", "debug"}));
         // A recorder's header before an MP3 can make FFmpeg sure of another format (AMR, by its
         // magic): a chain of MPEG audio frames further in says the name is right.
         const bool framesFound = *named == QLatin1String("mp3")
             && MpegAudioFrames::chainStart(file.toLocalFile()).has_value();
         if (!hasStreams(info) || !score || *score <= weakGuessScore || framesFound) {
-            const QString forced = probeWithFFmpeg(ffmpeg, file, stop, {"-f", *named});
+            const QString forced = describe(ffmpeg, file, stop, {"-f", *named});
             MediaInfo asNamed = parseFFmpegProbeOutput(forced);
             if (hasStreams(asNamed)) {
                 info = asNamed;

@@ -1,6 +1,124 @@
 #include "engines/media/probe/NativeMediaProbe.h"
 
+#include "engines/media/probe/FFmpegProbeParser.h"
+#include "platform/processes/FFmpegInvocation.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+
+#include <dlfcn.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
 namespace qv {
+
+namespace {
+
+// libavformat pulls in libavcodec and some 130 libraries: opened with the first file that needs
+// it, never at a worker's start.
+struct Libav {
+    decltype(&avformat_alloc_context) allocContext = nullptr;
+    decltype(&avformat_open_input) openInput = nullptr;
+    decltype(&avformat_find_stream_info) findStreamInfo = nullptr;
+    decltype(&av_dump_format) dumpFormat = nullptr;
+    decltype(&avformat_close_input) closeInput = nullptr;
+    decltype(&av_find_input_format) findInputFormat = nullptr;
+    decltype(&av_log_set_callback) setLogCallback = nullptr;
+    decltype(&av_log_format_line2) formatLogLine = nullptr;
+    decltype(&av_dict_set) dictSet = nullptr;
+    decltype(&av_dict_free) dictFree = nullptr;
+};
+
+// What one probe on this thread has been told so far, at the level the program would print.
+struct Capture {
+    QByteArray text;
+    int level = AV_LOG_INFO;
+    int printPrefix = 1;
+};
+
+thread_local Capture* capture = nullptr;
+std::atomic<bool> allowed{false};
+
+const Libav* libav();
+
+void logToCapture(void* context, int level, const char* format, va_list arguments)
+{
+    Capture* const into = capture;
+    if (!into || level > into->level)
+        return;
+    char line[1024];
+    const int length = libav()->formatLogLine(context, level, format, arguments, line, sizeof line, &into->printPrefix);
+    if (length > 0)
+        into->text.append(line, std::min<int>(length, int(sizeof line) - 1));
+}
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+const Libav* libav()
+{
+    static const std::optional<Libav> loaded = []() -> std::optional<Libav> {
+        void* library = ::dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
+        if (!library)
+            return std::nullopt;
+        Libav l;
+        const bool all = resolve(library, "avformat_alloc_context", l.allocContext)
+            && resolve(library, "avformat_open_input", l.openInput)
+            && resolve(library, "avformat_find_stream_info", l.findStreamInfo)
+            && resolve(library, "av_dump_format", l.dumpFormat)
+            && resolve(library, "avformat_close_input", l.closeInput)
+            && resolve(library, "av_find_input_format", l.findInputFormat)
+            && resolve(library, "av_log_set_callback", l.setLogCallback)
+            && resolve(library, "av_log_format_line2", l.formatLogLine)
+            && resolve(library, "av_dict_set", l.dictSet) && resolve(library, "av_dict_free", l.dictFree);
+        if (!all)
+            return std::nullopt;
+        l.setLogCallback(logToCapture);
+        return l;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
+int stopRequested(void* stop)
+{
+    return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
+}
+
+struct InputOptions {
+    const char* demuxer = nullptr;
+    int level = AV_LOG_INFO;
+};
+
+std::optional<InputOptions> readOptions(const QStringList& options, QByteArray& demuxer)
+{
+    InputOptions read;
+    for (qsizetype i = 0; i < options.size(); i += 2) {
+        if (i + 1 >= options.size())
+            return std::nullopt;
+        if (options[i] == QLatin1String("-f")) {
+            demuxer = options[i + 1].toUtf8();
+            read.demuxer = demuxer.constData();
+        } else if (options[i] == QLatin1String("-loglevel") && options[i + 1] == QLatin1String("debug")) {
+            read.level = AV_LOG_DEBUG;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return read;
+}
+
+} // namespace
 
 const QSet<QString>& nativeProbeExtensions()
 {
@@ -9,9 +127,78 @@ const QSet<QString>& nativeProbeExtensions()
     return extensions;
 }
 
-std::optional<MediaInfo> probeNatively(const QUrl&)
+void setNativeProbeAllowed(bool allow)
 {
-    return std::nullopt;
+    allowed = allow;
+}
+
+bool nativeProbeAllowed()
+{
+    return allowed;
+}
+
+std::optional<QString> describeNatively(const QUrl& file, std::stop_token stop, const QStringList& inputOptions)
+{
+    if (!allowed || !file.isLocalFile() || stop.stop_requested())
+        return std::nullopt;
+    QByteArray demuxerName;
+    const std::optional<InputOptions> options = readOptions(inputOptions, demuxerName);
+    if (!options)
+        return std::nullopt;
+    const Libav* av = libav();
+    if (!av)
+        return std::nullopt;
+    const AVInputFormat* demuxer = nullptr;
+    if (options->demuxer && !(demuxer = av->findInputFormat(options->demuxer)))
+        return std::nullopt;
+
+    Capture told;
+    told.level = options->level;
+    capture = &told;
+    struct Release {
+        const Libav* av;
+        AVFormatContext* context = nullptr;
+        AVDictionary* formatOptions = nullptr;
+        ~Release()
+        {
+            av->closeInput(&context);
+            av->dictFree(&formatOptions);
+            capture = nullptr;
+        }
+    } held{av};
+
+    // As the FFmpeg program opens an input named with "-i": the same flags and options, so that
+    // what it prints is what the program would.
+    held.context = av->allocContext();
+    if (!held.context)
+        return std::nullopt;
+    held.context->flags |= AVFMT_FLAG_NONBLOCK;
+    held.context->interrupt_callback = {stopRequested, &stop};
+    av->dictSet(&held.formatOptions, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
+    const QByteArray url = QFile::encodeName(ffmpegFileOperand(file.toLocalFile()));
+    if (av->openInput(&held.context, url.constData(), demuxer, &held.formatOptions) < 0)
+        return std::nullopt; // the context is freed on failure
+    if (av->findStreamInfo(held.context, nullptr) < 0) {
+        if (held.context->nb_streams == 0)
+            return std::nullopt;
+        told.text += url + ": could not find codec parameters\n";
+    }
+    if (stop.stop_requested())
+        return std::nullopt;
+    av->dumpFormat(held.context, 0, url.constData(), 0);
+    told.text += "At least one output file must be specified\n";
+    return QString::fromUtf8(told.text);
+}
+
+std::optional<MediaInfo> probeNatively(const QUrl& file, std::stop_token stop)
+{
+    const std::optional<QString> description = describeNatively(file, std::move(stop));
+    if (!description)
+        return std::nullopt;
+    MediaInfo info = parseFFmpegProbeOutput(*description);
+    if (!info.video && !info.audio)
+        return std::nullopt;
+    return info;
 }
 
 } // namespace qv
