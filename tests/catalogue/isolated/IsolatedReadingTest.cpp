@@ -117,3 +117,26 @@ TEST(IsolatedReading, AStopEndsAHeaderThatHangsItsLibrary)
     stopper.join();
     EXPECT_LT(took, WorkerPool::callLimit.count() - 5000) << "the question ran to its limit";
 }
+
+TEST(IsolatedReading, AMoviesStreamsAreReadInAWorker)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    QTemporaryDir dir;
+    const QString movie = dir.filePath(QStringLiteral("clip.mov"));
+    ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"),
+                               {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:duration=0.4",
+                                "-c:v", "mpeg4", "file:" + movie}),
+              0);
+    const std::chrono::milliseconds patient{20000};
+    const std::optional<MediaStreams> streams = IsolatedReading::mediaStreams(movie, patient);
+    ASSERT_TRUE(streams);
+    EXPECT_TRUE(streams->video);
+    EXPECT_FALSE(streams->audio);
+    ASSERT_TRUE(streams->description);
+    EXPECT_TRUE(streams->description->contains("Input #0, mov,mp4")) << streams->description->toStdString();
+
+    const QString text = test::writeFile(dir.filePath(QStringLiteral("notes.mov")), "not a movie\n");
+    EXPECT_FALSE(IsolatedReading::mediaStreams(text, patient));
+}
