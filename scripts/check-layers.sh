@@ -5,6 +5,7 @@
 # its core, so core code never includes a ui/ header; widgets (small controls several windows
 # share) sit low among the ui parts, so only ui code includes them and they include no ui/. A system library's headers are included
 # only in the folders that own the library (the table below); the rest reach it through them.
+# D-Bus is the platform layer's alone: the layers above reach the desktop's services through it.
 # Each layer's folder is split into rooms (platform/x11, documents/readers...): a room keeps its
 # layer's rules, the X11 and Wayland headers stay in their own rooms, and every room is named
 # in the map of docs/DEVELOPING.md.
@@ -46,6 +47,8 @@ wayland-             platform/wayland
 qpa/                 platform/wayland
 canberra.h           platform/feedback
 gio/                 platform/desktop
+QDBus                platform
+QtDBus               platform
 glib                 platform/desktop
 seccomp.h            platform/sandbox platform/processes worker
 linux/seccomp.h      platform/sandbox platform/processes worker

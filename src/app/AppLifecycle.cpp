@@ -50,7 +50,8 @@ std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCop
         return 0;
 
     // One Quorvenda per session: a second start hands its files over and ends.
-    m_instance = new SingleInstance(QDBusConnection::sessionBus(), this);
+    m_instance = new SingleInstance();
+    m_instance->setParent(this);
     if (!m_instance->registerPrimary()) {
         if (convertCopied && files.isEmpty()) {
             if (SingleInstance::convertCopiedInRunning())

@@ -1,7 +1,5 @@
 #include "settings/SettingsPanels.h"
 
-#include "platform/desktop/PortalFileChooser.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -25,10 +23,9 @@ std::optional<QString> firstFile(QFileDialog& dialog)
 
 // The portal's answer to the request: the chosen path, nothing when the user cancelled, or
 // no answer at all when there is no portal or it failed (Qt's dialog then asks).
-std::optional<std::optional<QString>> askPortal(const QDBusConnection& bus, QWidget* parent,
+std::optional<std::optional<QString>> askPortal(const PortalFileChooser& portal, QWidget* parent,
                                                 PortalFileChooser::Request request)
 {
-    const PortalFileChooser portal(bus);
     if (!portal.isAvailable())
         return std::nullopt;
     QPointer<QWidget> window = parent ? parent->window() : nullptr;
@@ -50,7 +47,7 @@ std::optional<std::optional<QString>> askPortal(const QDBusConnection& bus, QWid
 
 } // namespace
 
-FileDialogSettingsPanels::FileDialogSettingsPanels(QDBusConnection bus) : m_bus(std::move(bus)) {}
+FileDialogSettingsPanels::FileDialogSettingsPanels(PortalFileChooser portal) : m_portal(std::move(portal)) {}
 
 std::optional<QString> FileDialogSettingsPanels::chooseFolder(QWidget* parent, const QString& startFolder)
 {
@@ -59,7 +56,7 @@ std::optional<QString> FileDialogSettingsPanels::chooseFolder(QWidget* parent, c
     request.acceptLabel = QStringLiteral("Choose");
     request.startFolder = startFolder;
     request.folders = true;
-    if (const auto answer = askPortal(m_bus, parent, request))
+    if (const auto answer = askPortal(m_portal, parent, request))
         return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::Directory);
@@ -78,7 +75,7 @@ std::optional<QString> FileDialogSettingsPanels::chooseApplication(QWidget* pare
     request.startFolder = QStringLiteral("/usr/share/applications");
     request.filters = {{QStringLiteral("Applications"), {QStringLiteral("*.desktop")}},
                        {QStringLiteral("Programs"), {QStringLiteral("*")}}};
-    if (const auto answer = askPortal(m_bus, parent, request))
+    if (const auto answer = askPortal(m_portal, parent, request))
         return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -95,7 +92,7 @@ std::optional<QString> FileDialogSettingsPanels::chooseExportFile(QWidget* paren
     request.startFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     request.saveName = QStringLiteral("Quorvenda Settings.json");
     request.filters = {{QStringLiteral("JSON"), {QStringLiteral("*.json")}}};
-    if (const auto answer = askPortal(m_bus, parent, request)) {
+    if (const auto answer = askPortal(m_portal, parent, request)) {
         // As Qt's dialog does: a name without a suffix gets ".json".
         if (*answer && QFileInfo(**answer).suffix().isEmpty())
             return **answer + QStringLiteral(".json");
@@ -115,7 +112,7 @@ std::optional<QString> FileDialogSettingsPanels::chooseImportFile(QWidget* paren
     PortalFileChooser::Request request;
     request.title = QStringLiteral("Import Settings");
     request.filters = {{QStringLiteral("JSON"), {QStringLiteral("*.json")}}};
-    if (const auto answer = askPortal(m_bus, parent, request))
+    if (const auto answer = askPortal(m_portal, parent, request))
         return *answer;
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDBusConnection>
+#include "platform/desktop/PortalFileChooser.h"
+
 #include <QString>
 
 #include <optional>
@@ -28,7 +29,7 @@ public:
 // through the FileChooser portal where one runs, else in Qt's.
 class FileDialogSettingsPanels : public SettingsPanels {
 public:
-    explicit FileDialogSettingsPanels(QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit FileDialogSettingsPanels(PortalFileChooser portal = PortalFileChooser());
 
     std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> chooseApplication(QWidget* parent) override;
@@ -37,7 +38,7 @@ public:
     bool confirmReset(QWidget* parent) override;
 
 private:
-    QDBusConnection m_bus;
+    PortalFileChooser m_portal;
 };
 
 } // namespace qv

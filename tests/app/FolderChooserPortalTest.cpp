@@ -16,7 +16,7 @@ using namespace qv::test;
 TEST_F(FileChooserPortalTest, MovesFolderComesFromThePortalAndQtsDialogStandsInWhenItFails)
 {
     startPortal();
-    FileDialogFolderChooser chooser(connection(QStringLiteral("app")));
+    FileDialogFolderChooser chooser(PortalFileChooser(connection(QStringLiteral("app"))));
     portal->answerWith(0, {QStringLiteral("file:///srv/Photos")});
     std::optional<QString> chosen;
     chooser.chooseFolder(QStringLiteral("Move “a.txt” to:"), QStringLiteral("Move Here"), QStringLiteral("/srv"),

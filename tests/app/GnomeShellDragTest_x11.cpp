@@ -462,4 +462,9 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
         settings.close();
         return values.value(QStringLiteral("quorvenda.paused")).toBool();
     }, kTimeoutMs)) << app.log().toStdString();
+    // The host shows the change in an entry it read before: the check mark, without a restart.
+    EXPECT_TRUE(waitFor([&] {
+        return shell->eval(QStringLiteral("let p = %1.menu._getMenuItems().find(i => i.label && i.label.text == 'Pause Wheel'); "
+                                          "p._ornament == imports.ui.popupMenu.Ornament.CHECK").arg(item)) == QLatin1String("true");
+    }, kTimeoutMs)) << shell->output().toStdString();
 }

@@ -14,7 +14,7 @@ using namespace qv::test;
 TEST_F(FileChooserPortalTest, TheSettingsChoicesOpenThePortalsDialog)
 {
     startPortal();
-    FileDialogSettingsPanels panels(connection(QStringLiteral("app")));
+    FileDialogSettingsPanels panels(PortalFileChooser(connection(QStringLiteral("app"))));
     QWidget window;
     portal->answerWith(0, {QStringLiteral("file:///srv/photos")});
     EXPECT_EQ(panels.chooseFolder(&window, QStringLiteral("/srv")), std::optional<QString>(QStringLiteral("/srv/photos")));

@@ -1,7 +1,5 @@
 #include "app/actions/FileDialogFolderChooser.h"
 
-#include "platform/desktop/PortalFileChooser.h"
-
 #include <QFileDialog>
 
 namespace qv {
@@ -32,14 +30,13 @@ void showQtDialog(const QString& message, const QString& acceptLabel, const QStr
 
 } // namespace
 
-FileDialogFolderChooser::FileDialogFolderChooser(QDBusConnection bus) : m_bus(std::move(bus)) {}
+FileDialogFolderChooser::FileDialogFolderChooser(PortalFileChooser portal) : m_portal(std::move(portal)) {}
 
 void FileDialogFolderChooser::chooseFolder(const QString& message, const QString& acceptLabel,
                                            const QString& startFolder,
                                            std::function<void(const QString& folder)> chosen)
 {
-    const PortalFileChooser portal(m_bus);
-    if (!portal.isAvailable()) {
+    if (!m_portal.isAvailable()) {
         showQtDialog(message, acceptLabel, startFolder, std::move(chosen));
         return;
     }
@@ -49,7 +46,7 @@ void FileDialogFolderChooser::chooseFolder(const QString& message, const QString
     request.acceptLabel = acceptLabel;
     request.startFolder = startFolder;
     request.folders = true;
-    portal.choose(request, [message, acceptLabel, startFolder, chosen](const PortalFileChooser::Answer& answer) {
+    m_portal.choose(request, [message, acceptLabel, startFolder, chosen](const PortalFileChooser::Answer& answer) {
         if (!answer) {
             showQtDialog(message, acceptLabel, startFolder, chosen);
             return;

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "platform/desktop/FolderChooser.h"
-
-#include <QDBusConnection>
+#include "platform/desktop/PortalFileChooser.h"
 
 namespace qv {
 
@@ -10,14 +9,14 @@ namespace qv {
 // folder-only QFileDialog that may create folders. One at a time.
 class FileDialogFolderChooser : public FolderChooser {
 public:
-    explicit FileDialogFolderChooser(QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit FileDialogFolderChooser(PortalFileChooser portal = PortalFileChooser());
 
     void chooseFolder(const QString& message, const QString& acceptLabel,
                       const QString& startFolder,
                       std::function<void(const QString& folder)> chosen) override;
 
 private:
-    QDBusConnection m_bus;
+    PortalFileChooser m_portal;
 };
 
 } // namespace qv

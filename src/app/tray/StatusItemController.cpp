@@ -26,6 +26,18 @@ StatusItemController::StatusItemController(JobCenter& jobs, SettingsStore& store
     , m_trayFactory(std::move(trayFactory))
 {
     connect(&m_menu, &QMenu::aboutToShow, this, &StatusItemController::rebuildStatusMenu);
+    // What the menu shows may change while the icon stays the same (Clear Menu, a job queued
+    // behind another, a pause while jobs run).
+    for (auto signal : {&JobCenter::recentChanged, &JobCenter::jobsChanged}) {
+        connect(&m_jobs, signal, this, [this] {
+            if (m_tray)
+                m_tray->menuChanged();
+        });
+    }
+    connect(&m_store, &SettingsStore::changed, this, [this](const QString& key) {
+        if (m_tray && key == SettingsKey::paused)
+            m_tray->menuChanged();
+    });
 }
 
 StatusItemController::~StatusItemController() = default;
@@ -47,7 +59,7 @@ void StatusItemController::setUp()
         return;
     if (m_trayFactory) {
         m_tray = m_trayFactory(&m_menu);
-    } else if (StatusNotifierTray::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
+    } else if (StatusNotifierItem::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
         // Where no host runs yet on Wayland, one may come: a panel started after us. X11
         // programs have the older tray as well.
         m_tray = std::make_unique<StatusNotifierTray>(&m_menu);

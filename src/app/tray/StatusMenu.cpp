@@ -42,6 +42,8 @@ void addRecentResults(QMenu& menu, const StatusMenuModel& model, MenuActions& ac
     }
     for (const StatusMenuModel::RecentResult& result : model.recent) {
         QMenu* item = addSubmenu(*recent, result.title, fileIcon(result.url.toLocalFile()));
+        // Named, so a tray host keeps each result's entry as results come and go.
+        item->menuAction()->setObjectName(QStringLiteral("recent:") + result.url.toString());
         item->menuAction()->setToolTip(result.folderPath);
         const QUrl url = result.url;
         QObject::connect(item->addAction(StatusMenuText::showInFolder), &QAction::triggered,
@@ -62,11 +64,17 @@ void addActiveJobs(QMenu& menu, const StatusMenuModel& model, MenuActions& actio
         return;
     }
     for (const StatusMenuModel::JobLine& line : model.jobs) {
-        addDisabled(*jobs, line.text);
+        // Named, so a tray host keeps a job's entries while it runs and never shows another
+        // job's Cancel in their place.
+        const QString name = line.id.toString(QUuid::WithoutBraces);
+        QAction* text = jobs->addAction(line.text);
+        text->setEnabled(false);
+        text->setObjectName(QStringLiteral("job:") + name);
         // Menus here have no indentation levels: a wide space sets Cancel under its job.
         const QUuid id = line.id;
-        QObject::connect(jobs->addAction(QStringLiteral("\u2003") + StatusMenuText::cancel),
-                         &QAction::triggered, &actions, [&actions, id] { actions.cancelJob(id); });
+        QAction* cancel = jobs->addAction(QStringLiteral("\u2003") + StatusMenuText::cancel);
+        cancel->setObjectName(QStringLiteral("cancel:") + name);
+        QObject::connect(cancel, &QAction::triggered, &actions, [&actions, id] { actions.cancelJob(id); });
     }
 }
 

@@ -1,61 +1,46 @@
 #pragma once
 
-#include "app/tray/DBusMenuExporter.h"
 #include "app/tray/StatusTray.h"
+#include "platform/desktop/StatusNotifierItem.h"
 
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
-#include <QDBusVirtualObject>
-#include <QIcon>
+#include <QObject>
 #include <QTimer>
 
+#include <memory>
+
+class QAction;
 class QMenu;
 
 namespace qv {
 
-// The tray icon as a StatusNotifierItem, which waybar, Plasma's panel and GNOME's AppIndicator
-// extension show, with its menu as com.canonical.dbusmenu. The item says it is a menu, so a
-// click of either button opens the menu in the host, as a menu of the panel's. It registers
-// with the desktop's StatusNotifierWatcher, again whenever one starts.
-class StatusNotifierTray : public QDBusVirtualObject, public StatusTray {
+// The tray icon as a StatusNotifierItem with the tray menu in the host. The menu is read into
+// the item whenever a host is about to show it or part of it, and a moment after the state
+// it shows changed (the icon or the tool tip with it), so a host that shows it keeps it live.
+// Entries whose objectName is set keep their place in the host by that name (a job's line, a
+// recent result); the others by their place among their siblings.
+class StatusNotifierTray : public QObject, public StatusTray {
     Q_OBJECT
 public:
-    static const QString itemPath;
-    static const QString menuPath;
-
-    explicit StatusNotifierTray(QMenu* menu, QDBusConnection bus = QDBusConnection::sessionBus(),
+    explicit StatusNotifierTray(QMenu* menu, std::unique_ptr<StatusNotifierItem> item = {},
                                 QObject* parent = nullptr);
     ~StatusNotifierTray() override;
 
-    // A StatusNotifierWatcher runs on the bus now.
-    static bool hostRuns(const QDBusConnection& bus = QDBusConnection::sessionBus());
-
     void setIcon(const QIcon& icon) override;
     void setToolTip(const QString& text) override;
+    void menuChanged() override;
 
-    // The bus name the item goes by.
-    QString serviceName() const { return m_service; }
-    DBusMenuExporter& menuExporter() { return m_menuExporter; }
+    StatusNotifierItem& item() { return *m_item; }
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    // Fills the menu afresh and hands it to the item.
+    void fill();
 
 private:
-    void registerWithWatcher();
-    QVariant property(const QString& name) const;
-    void emitSignal(const QString& name, const QList<QVariant>& arguments = {});
+    QAction* actionAt(const QStringList& keyPath) const;
     void showOwnMenu();
 
-    QDBusConnection m_bus;
     QMenu* m_menu;
-    DBusMenuExporter m_menuExporter;
-    QDBusServiceWatcher m_watcher;
-    QString m_service;
-    QIcon m_icon;
-    QString m_toolTip;
-    bool m_registered = false;
-    // The menu is filled afresh a moment after the state it shows changed (the icon or the
-    // tool tip with it), at most this often.
+    std::unique_ptr<StatusNotifierItem> m_item;
+    // At most this often while the state changes.
     QTimer m_menuRefresh;
 };
 

@@ -1,9 +1,25 @@
 // The tray icon as tray hosts read it over D-Bus: the StatusNotifierItem registers with the
 // watcher and says it is a menu; its menu answers GetLayout, AboutToShow and Event as
-// libdbusmenu (waybar, GNOME's AppIndicator) and Plasma ask them.
+// libdbusmenu (waybar) and Plasma ask them, and stays live in a host that reads it as GNOME's
+// AppIndicator extension does.
 
+#include "app/tray/MenuActions.h"
+#include "app/tray/StatusItemController.h"
 #include "app/tray/StatusNotifierTray.h"
+#include "jobs/JobCenter.h"
+#include "model/errors/CancellationError.h"
+#include "model/files/FileInfo.h"
+#include "model/operations/FileOperation.h"
+#include "model/operations/Progress.h"
+#include "model/settings/SettingsDefaults.h"
+#include "model/settings/SettingsKeys.h"
+#include "model/wheel/WheelEntry.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/settings/SettingsStore.h"
+#include "support/DBusSignalRecorder.h"
+#include "support/FakeClock.h"
 #include "support/PrivateBusTest.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QAction>
@@ -16,9 +32,15 @@
 #include <QMenu>
 #include <QMutex>
 #include <QPixmap>
+#include <QScopeGuard>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace qv;
 using namespace qv::test;
@@ -26,6 +48,7 @@ using namespace qv::test;
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kMenu = QStringLiteral("com.canonical.dbusmenu");
 
 // The host's watcher, in a thread of its own: records the items that register.
 class FakeWatcher : public QDBusVirtualObject {
@@ -53,8 +76,7 @@ private:
     QStringList m_items;
 };
 
-// One menu entry as the host sees it: "label" or "-" for a separator, "(off)" when disabled,
-// "[x]"/"[ ]" for a checkmark, and its children in braces.
+// One menu item as a host holds it.
 struct Entry {
     int id = 0;
     QVariantMap properties;
@@ -77,25 +99,47 @@ Entry readEntry(const QDBusArgument& argument)
     return entry;
 }
 
-QString describe(const Entry& entry)
+// An a(ia{sv}): properties by item, in the order they came.
+QList<std::pair<int, QVariantMap>> readProperties(const QVariant& value)
+{
+    QList<std::pair<int, QVariantMap>> items;
+    const QDBusArgument list = value.value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        std::pair<int, QVariantMap> item;
+        list.beginStructure();
+        list >> item.first >> item.second;
+        list.endStructure();
+        items.append(item);
+    }
+    list.endArray();
+    return items;
+}
+
+// "label" or "-" for a separator, "(off)" when disabled, "[x]"/"[ ]" for a checkmark, and the
+// children in braces.
+QString describeItem(const QVariantMap& properties, const QStringList& children)
 {
     QString text;
-    if (entry.properties.value(QStringLiteral("type")).toString() == QLatin1String("separator"))
+    if (properties.value(QStringLiteral("type")).toString() == QLatin1String("separator"))
         text = QStringLiteral("-");
     else
-        text = entry.properties.value(QStringLiteral("label")).toString();
-    if (entry.properties.contains(QStringLiteral("toggle-type")))
-        text.prepend(entry.properties.value(QStringLiteral("toggle-state")).toInt() ? QStringLiteral("[x]")
-                                                                                   : QStringLiteral("[ ]"));
-    if (!entry.properties.value(QStringLiteral("enabled"), true).toBool())
+        text = properties.value(QStringLiteral("label")).toString();
+    if (properties.contains(QStringLiteral("toggle-type")))
+        text.prepend(properties.value(QStringLiteral("toggle-state")).toInt() ? QStringLiteral("[x]") : QStringLiteral("[ ]"));
+    if (!properties.value(QStringLiteral("enabled"), true).toBool())
         text += QStringLiteral("(off)");
-    if (!entry.children.isEmpty()) {
-        QStringList children;
-        for (const Entry& child : entry.children)
-            children.append(describe(child));
+    if (!children.isEmpty())
         text += QLatin1Char('{') + children.join(QLatin1Char(',')) + QLatin1Char('}');
-    }
     return text;
+}
+
+QString describe(const Entry& entry)
+{
+    QStringList children;
+    for (const Entry& child : entry.children)
+        children.append(describe(child));
+    return describeItem(entry.properties, children);
 }
 
 QList<int> ids(const Entry& entry)
@@ -106,6 +150,181 @@ QList<int> ids(const Entry& entry)
     return all;
 }
 
+// A call answered by the item in this thread.
+QDBusMessage ask(QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
+                 const QString& method, const QList<QVariant>& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(arguments);
+    QDBusPendingCall pending = bus.asyncCall(call);
+    waitFor([&] { return pending.isFinished(); });
+    return pending.reply();
+}
+
+// The menu as GNOME Shell's AppIndicator extension (46) keeps it: the layout is read with
+// only "type" and "children-display" (at the start, on LayoutUpdated, and when AboutToShow
+// answers true), an item's other properties only when the item is new to it
+// (GetGroupProperties) or through ItemsPropertiesUpdated; the revision is never looked at.
+class AppIndicatorHost {
+public:
+    AppIndicatorHost(QDBusConnection bus, QString service)
+        : m_bus(std::move(bus))
+        , m_service(std::move(service))
+        , m_signals(m_bus, m_service, StatusNotifierItem::menuPath, kMenu,
+                    {QStringLiteral("LayoutUpdated"), QStringLiteral("ItemsPropertiesUpdated")})
+    {
+        EXPECT_TRUE(m_signals.isConnected());
+        m_items.insert(0, {{{QStringLiteral("children-display"), QStringLiteral("submenu")}}, {}});
+        readLayout();
+    }
+
+    // The menu as it shows it, after the signals that came.
+    QString shown()
+    {
+        while (!m_signals.messages.isEmpty())
+            handle(m_signals.messages.takeFirst());
+        return describe(0);
+    }
+
+    // Waits until it shows that.
+    bool shows(const QString& expected)
+    {
+        const bool seen = waitFor([&] { return shown() == expected; });
+        EXPECT_EQ(shown(), expected);
+        return seen;
+    }
+
+    // The item reached by the labels, from the top level; -1 when there is none.
+    int idOf(const QStringList& labels) const
+    {
+        int id = 0;
+        for (const QString& label : labels) {
+            const QList<int> children = m_items.value(id).children;
+            const auto it = std::find_if(children.cbegin(), children.cend(), [&](int child) {
+                return m_items.value(child).properties.value(QStringLiteral("label")).toString().contains(label);
+            });
+            if (it == children.cend())
+                return -1;
+            id = *it;
+        }
+        return id;
+    }
+
+    // A menu or submenu opens: "opened", then AboutToShow, as the extension sends them.
+    void open(int id)
+    {
+        event(id, QStringLiteral("opened"));
+        const QDBusMessage reply = call(QStringLiteral("AboutToShow"), {id});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+        if (reply.arguments().value(0).toBool())
+            readLayout();
+    }
+
+    QDBusMessage event(int id, const QString& type)
+    {
+        return call(QStringLiteral("Event"), {id, type, QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+private:
+    struct Item {
+        QVariantMap properties;
+        QList<int> children;
+    };
+
+    QDBusMessage call(const QString& method, const QList<QVariant>& arguments)
+    {
+        return ask(m_bus, m_service, StatusNotifierItem::menuPath, kMenu, method, arguments);
+    }
+
+    void readLayout()
+    {
+        const QDBusMessage reply = call(QStringLiteral("GetLayout"),
+                                        {0, -1, QStringList{QStringLiteral("type"), QStringLiteral("children-display")}});
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+        QList<int> fresh;
+        apply(readEntry(reply.arguments().value(1).value<QDBusArgument>()), fresh);
+        // Items no longer reached are forgotten.
+        QSet<int> reached;
+        QList<int> next{0};
+        while (!next.isEmpty()) {
+            const int id = next.takeFirst();
+            reached.insert(id);
+            next += m_items.value(id).children;
+        }
+        for (auto it = m_items.begin(); it != m_items.end();)
+            it = reached.contains(it.key()) ? std::next(it) : m_items.erase(it);
+        if (fresh.isEmpty())
+            return;
+        const QDBusMessage properties =
+            call(QStringLiteral("GetGroupProperties"), {QVariant::fromValue(fresh), QStringList{}});
+        ASSERT_EQ(properties.type(), QDBusMessage::ReplyMessage) << qPrintable(properties.errorMessage());
+        update(readProperties(properties.arguments().value(0)));
+    }
+
+    void update(const QList<std::pair<int, QVariantMap>>& properties)
+    {
+        for (const auto& [id, values] : properties) {
+            if (m_items.contains(id))
+                m_items[id].properties.insert(values);
+        }
+    }
+
+    void apply(const Entry& entry, QList<int>& fresh)
+    {
+        QList<int> children;
+        for (const Entry& child : entry.children) {
+            apply(child, fresh);
+            children.append(child.id);
+        }
+        if (m_items.contains(entry.id)) {
+            m_items[entry.id].properties.insert(entry.properties);
+            m_items[entry.id].children = children;
+        } else {
+            m_items.insert(entry.id, {entry.properties, children});
+            fresh.append(entry.id);
+        }
+    }
+
+    void handle(const QDBusMessage& message)
+    {
+        if (message.member() == QLatin1String("LayoutUpdated")) {
+            readLayout();
+            return;
+        }
+        update(readProperties(message.arguments().value(0)));
+        const QDBusArgument removed = message.arguments().value(1).value<QDBusArgument>();
+        removed.beginArray();
+        while (!removed.atEnd()) {
+            int id = 0;
+            QStringList names;
+            removed.beginStructure();
+            removed >> id >> names;
+            removed.endStructure();
+            for (const QString& name : names)
+                m_items[id].properties.remove(name);
+        }
+        removed.endArray();
+    }
+
+    QString describe(int id) const
+    {
+        QStringList children;
+        for (int child : m_items.value(id).children)
+            children.append(describe(child));
+        return describeItem(m_items.value(id).properties, children);
+    }
+
+    QDBusConnection m_bus;
+    QString m_service;
+    DBusSignalRecorder m_signals;
+    QHash<int, Item> m_items;
+};
+
+struct NoWorkspace : Workspace {
+    bool open(const QUrl&) override { return true; }
+    void reveal(const QList<QUrl>&) override {}
+};
+
 class StatusNotifierTrayTest : public PrivateBusTest {
 protected:
     void SetUp() override
@@ -113,14 +332,7 @@ protected:
         PrivateBusTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        thread.start();
-        hostBus = connection(QStringLiteral("host"));
-        watcher = new FakeWatcher;
-        watcher->moveToThread(&thread);
-        ASSERT_TRUE(hostBus.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher));
-        ASSERT_TRUE(hostBus.registerService(kWatcher));
         client = connection(QStringLiteral("client"));
-
         // Filled afresh each time it opens, as the application's tray menu is.
         QObject::connect(&menu, &QMenu::aboutToShow, [this] {
             ++fillings;
@@ -136,39 +348,20 @@ protected:
                              [this] { ++quits; });
         });
     }
-    void TearDown() override
-    {
-        if (watcher) {
-            hostBus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
-            QMetaObject::invokeMethod(watcher, [this] { delete watcher; }, Qt::BlockingQueuedConnection);
-        }
-        thread.quit();
-        thread.wait();
-        PrivateBusTest::TearDown();
-    }
 
-    // A call from the host, answered by the item in this thread.
-    QDBusMessage ask(const QString& service, const QString& path, const QString& interface,
-                     const QString& method, const QList<QVariant>& arguments)
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
-        call.setArguments(arguments);
-        QDBusPendingCall pending = client.asyncCall(call);
-        waitFor([&] { return pending.isFinished(); });
-        return pending.reply();
-    }
+    std::unique_ptr<StatusNotifierItem> item() { return std::make_unique<StatusNotifierItem>(connection(QStringLiteral("app"))); }
 
     QVariant itemProperty(const QString& service, const QString& name)
     {
-        const QDBusMessage reply = ask(service, StatusNotifierTray::itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        const QDBusMessage reply = ask(client, service, StatusNotifierItem::itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                        QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), name});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
     Entry layout(const QString& service, uint* revision = nullptr)
     {
-        const QDBusMessage reply = ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                       QStringLiteral("GetLayout"), {0, -1, QStringList{}});
+        const QDBusMessage reply = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("GetLayout"),
+                                       {0, -1, QStringList{}});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         if (revision)
             *revision = reply.arguments().value(0).toUInt();
@@ -177,16 +370,12 @@ protected:
 
     bool aboutToShow(const QString& service, int id)
     {
-        const QDBusMessage reply = ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                       QStringLiteral("AboutToShow"), {id});
+        const QDBusMessage reply = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("AboutToShow"), {id});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         return reply.arguments().value(0).toBool();
     }
 
-    QThread thread;
-    QDBusConnection hostBus{QString()};
     QDBusConnection client{QString()};
-    FakeWatcher* watcher = nullptr;
     QMenu menu;
     int fillings = 0;
     int quits = 0;
@@ -197,20 +386,33 @@ protected:
 
 TEST_F(StatusNotifierTrayTest, TheItemRegistersWithItsIconAndSaysItIsAMenu)
 {
-    StatusNotifierTray tray(&menu, connection(QStringLiteral("app")));
-    EXPECT_TRUE(StatusNotifierTray::hostRuns(client));
+    QThread thread;
+    thread.start();
+    QDBusConnection hostBus = connection(QStringLiteral("host"));
+    auto* watcher = new FakeWatcher;
+    watcher->moveToThread(&thread);
+    const auto stop = qScopeGuard([&] {
+        hostBus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        QMetaObject::invokeMethod(watcher, [watcher] { delete watcher; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    });
+    ASSERT_TRUE(hostBus.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher));
+    ASSERT_TRUE(hostBus.registerService(kWatcher));
+
+    StatusNotifierTray tray(&menu, item());
+    EXPECT_TRUE(StatusNotifierItem::hostRuns(client));
     // Nothing shows before the first icon.
-    waitFor([] { return false; }, 100);
     EXPECT_TRUE(watcher->items().isEmpty());
     QPixmap picture(32, 32);
     picture.fill(Qt::red);
     tray.setIcon(QIcon(picture));
     ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); }));
     const QString service = watcher->items().constFirst();
-    EXPECT_EQ(service, tray.serviceName());
+    EXPECT_EQ(service, tray.item().serviceName());
 
     EXPECT_TRUE(itemProperty(service, QStringLiteral("ItemIsMenu")).toBool());
-    EXPECT_EQ(qdbus_cast<QDBusObjectPath>(itemProperty(service, QStringLiteral("Menu"))).path(), StatusNotifierTray::menuPath);
+    EXPECT_EQ(qdbus_cast<QDBusObjectPath>(itemProperty(service, QStringLiteral("Menu"))).path(), StatusNotifierItem::menuPath);
     EXPECT_EQ(itemProperty(service, QStringLiteral("Status")).toString(), QStringLiteral("Active"));
     EXPECT_EQ(itemProperty(service, QStringLiteral("Id")).toString(), QStringLiteral("quorvenda"));
     // The icon's pictures: ARGB in network order, red.
@@ -251,8 +453,8 @@ TEST_F(StatusNotifierTrayTest, TheItemRegistersWithItsIconAndSaysItIsAMenu)
 
 TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenFilledAfresh)
 {
-    StatusNotifierTray tray(&menu, connection(QStringLiteral("app")));
-    const QString service = tray.serviceName();
+    StatusNotifierTray tray(&menu, item());
+    const QString service = tray.item().serviceName();
     // waybar reads the top level without asking AboutToShow first: it is there already.
     EXPECT_EQ(fillings, 1);
     uint revision = 0;
@@ -268,52 +470,121 @@ TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenF
     EXPECT_EQ(ids(second), ids(first));
     EXPECT_EQ(again, revision);
 
-    // A change shows as a new revision of the same ids.
+    // A changed toggle: the same ids, and the same layout revision (its properties tell).
     paused = true;
     EXPECT_TRUE(aboutToShow(service, 0));
     const Entry third = layout(service, &again);
-    EXPECT_GT(again, revision);
+    EXPECT_EQ(again, revision);
     EXPECT_EQ(ids(third), ids(first));
     EXPECT_EQ(describe(third.children.value(3)), QStringLiteral("[x]Pause Wheel"));
 
-    // A submenu's own opening.
+    // A submenu's own opening fills the whole menu, which libdbusmenu never asks for.
     const int recent = third.children.value(1).id;
     aboutToShow(service, recent);
-    const QDBusMessage properties = ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                        QStringLiteral("GetGroupProperties"),
+    EXPECT_EQ(fillings, 4);
+    const QDBusMessage properties = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("GetGroupProperties"),
                                         {QVariant::fromValue(QList<int>{recent}), QStringList{QStringLiteral("label")}});
     ASSERT_EQ(properties.type(), QDBusMessage::ReplyMessage) << qPrintable(properties.errorMessage());
-    const QDBusArgument list = properties.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    ASSERT_FALSE(list.atEnd());
-    int id = 0;
-    QVariantMap values;
-    list.beginStructure();
-    list >> id >> values;
-    list.endStructure();
-    EXPECT_EQ(id, recent);
-    EXPECT_EQ(values, (QVariantMap{{QStringLiteral("label"), QStringLiteral("Recent__Conversions")}}));
+    const QList<std::pair<int, QVariantMap>> values{{recent, {{QStringLiteral("label"), QStringLiteral("Recent__Conversions")}}}};
+    EXPECT_EQ(readProperties(properties.arguments().value(0)), values);
 }
 
 TEST_F(StatusNotifierTrayTest, AClickInTheHostsMenuRunsTheCommandAndAnUnknownItemIsAnError)
 {
-    StatusNotifierTray tray(&menu, connection(QStringLiteral("app")));
-    const QString service = tray.serviceName();
+    StatusNotifierTray tray(&menu, item());
+    const QString service = tray.item().serviceName();
     aboutToShow(service, 0);
-    const Entry entries = layout(service);
-    const int quit = entries.children.value(4).id;
-    const QDBusMessage reply = ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                   QStringLiteral("Event"),
-                                   {quit, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    const int quit = layout(service).children.value(4).id;
+    const auto event = [&](int id, const QString& type) {
+        return ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("Event"),
+                   {id, type, QVariant::fromValue(QDBusVariant(0)), 0u});
+    };
+    const QDBusMessage reply = event(quit, QStringLiteral("clicked"));
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
     EXPECT_TRUE(waitFor([&] { return quits == 1; }));
     // Hovering is no click.
-    ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
-        {quit, QStringLiteral("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    waitFor([] { return false; }, 50);
-    EXPECT_EQ(quits, 1);
-    const QDBusMessage unknown = ask(service, StatusNotifierTray::menuPath, QStringLiteral("com.canonical.dbusmenu"),
-                                     QStringLiteral("Event"),
-                                     {9999, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    EXPECT_EQ(unknown.type(), QDBusMessage::ErrorMessage);
+    event(quit, QStringLiteral("hovered"));
+    event(quit, QStringLiteral("clicked"));
+    EXPECT_TRUE(waitFor([&] { return quits == 2; }));
+    EXPECT_EQ(event(9999, QStringLiteral("clicked")).type(), QDBusMessage::ErrorMessage);
+}
+
+// The application's own menu, over a running job, in a host that reads it as GNOME's
+// AppIndicator extension does: what changes while it shows is what it shows.
+TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
+{
+    QTemporaryDir dir;
+    SettingsStore store{QString()};
+    registerDefaultSettings(store);
+    FakeClock clock;
+    NoWorkspace workspace;
+    JobCenter center(store, clock);
+    MenuActions actions(center, store, workspace);
+    StatusNotifierTray* tray = nullptr;
+    StatusItemController controller(center, store, actions, [&](QMenu* menu) {
+        auto made = std::make_unique<StatusNotifierTray>(menu, item());
+        tray = made.get();
+        return made;
+    });
+    actions.setStatusIndicator(&controller);
+    JobCenter::Services services;
+    services.status = &controller;
+    center.setServices(services);
+    controller.setUp();
+    ASSERT_TRUE(tray);
+
+    AppIndicatorHost host(client, tray->item().serviceName());
+    const QString top = QStringLiteral("{Convert Copied Files…,Recent Conversions{%1},%2,-,[%3]Pause Wheel,-,Settings…,"
+                                       "Getting Started…,Quit Quorvenda}");
+    const QString nothing = QStringLiteral("Nothing yet(off)");
+    const QString noJobs = QStringLiteral("Active Jobs{No jobs running(off)}");
+    host.shows(top.arg(nothing, noJobs, QStringLiteral(" ")));
+
+    // A job that runs until it is cancelled, a hundredth done.
+    std::atomic<bool> started{false};
+    OperationDescriptor op;
+    op.id = QStringLiteral("tool.document.wait");
+    op.verb = QStringLiteral("Waiting");
+    op.categories = {FileCategory::document};
+    op.make = [&started](const OperationContext& ctx) -> std::shared_ptr<FileOperation> {
+        return std::make_shared<BlockOperation>(
+            [&started, stop = ctx.stopToken](const QList<QUrl>&, OutputPlanner&, Progress& progress) -> QList<QUrl> {
+                progress.setTotalUnitCount(100);
+                progress.setCompletedUnitCount(1);
+                started = true;
+                while (!stop.stop_requested())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                throw CancellationError();
+            });
+    };
+    WheelEntry entry;
+    entry.operations = {op};
+    const QString input = test::writeFile(dir.filePath(QStringLiteral("notes.txt")));
+    const JobPtr job = center.submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return started.load(); }));
+    const QString running = QStringLiteral("Active Jobs (1){Waiting: notes.txt — 1 %(off),\u2003Cancel}");
+    host.shows(top.arg(nothing, running, QStringLiteral(" ")));
+
+    // A result, and the wheel paused from the host's menu.
+    const QString result = test::writeFile(dir.filePath(QStringLiteral("out/long.webm")));
+    center.rememberRecent({QUrl::fromLocalFile(result)});
+    const QString recent = QStringLiteral("long.webm{Show in Folder,Open},-,Clear Menu");
+    host.shows(top.arg(recent, running, QStringLiteral(" ")));
+    host.open(0);
+    host.event(host.idOf({QStringLiteral("Pause Wheel")}), QStringLiteral("clicked"));
+    host.shows(top.arg(recent, running, QStringLiteral("x")));
+    EXPECT_TRUE(store.boolValue(SettingsKey::paused));
+
+    // Cancel, as the host shows it.
+    const int activeJobs = host.idOf({QStringLiteral("Active Jobs")});
+    host.open(activeJobs);
+    const int cancel = host.idOf({QStringLiteral("Active Jobs"), QStringLiteral("Cancel")});
+    ASSERT_GT(cancel, 0);
+    EXPECT_EQ(host.event(cancel, QStringLiteral("clicked")).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
+    EXPECT_EQ(job->state(), Job::State::cancelled);
+    host.shows(top.arg(recent, noJobs, QStringLiteral("x")));
+    // The ended job's Cancel is gone: a host that clicks it late cancels nothing else.
+    EXPECT_EQ(host.event(cancel, QStringLiteral("clicked")).type(), QDBusMessage::ErrorMessage);
 }

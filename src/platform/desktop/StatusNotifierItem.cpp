@@ -1,0 +1,253 @@
+#include "platform/desktop/StatusNotifierItem.h"
+
+#include "model/Log.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QImage>
+#include <QtEndian>
+
+namespace qv {
+
+// One picture of the icon, as the item's a(iiay) lists take it: ARGB32 in network byte order.
+struct StatusNotifierPixmap {
+    int width = 0;
+    int height = 0;
+    QByteArray bytes;
+};
+
+// The item's tool tip: (icon name, icon pictures, title, text).
+struct StatusNotifierToolTip {
+    QString iconName;
+    QList<StatusNotifierPixmap> pixmaps;
+    QString title;
+    QString text;
+};
+
+} // namespace qv
+
+Q_DECLARE_METATYPE(qv::StatusNotifierPixmap)
+Q_DECLARE_METATYPE(qv::StatusNotifierToolTip)
+
+namespace qv {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const StatusNotifierPixmap& pixmap)
+{
+    argument.beginStructure();
+    argument << pixmap.width << pixmap.height << pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierPixmap& pixmap)
+{
+    argument.beginStructure();
+    argument >> pixmap.width >> pixmap.height >> pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const StatusNotifierToolTip& tip)
+{
+    argument.beginStructure();
+    argument << tip.iconName << tip.pixmaps << tip.title << tip.text;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToolTip& tip)
+{
+    argument.beginStructure();
+    argument >> tip.iconName >> tip.pixmaps >> tip.title >> tip.text;
+    argument.endStructure();
+    return argument;
+}
+
+const QString StatusNotifierItem::itemPath = QStringLiteral("/StatusNotifierItem");
+const QString StatusNotifierItem::menuPath = QStringLiteral("/MenuBar");
+
+namespace {
+
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+QList<StatusNotifierPixmap> pixmaps(const QIcon& icon)
+{
+    QList<StatusNotifierPixmap> list;
+    if (icon.isNull())
+        return list;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (image.isNull())
+            continue;
+        QByteArray bytes(qsizetype(image.width()) * image.height() * 4, Qt::Uninitialized);
+        auto* out = reinterpret_cast<quint32*>(bytes.data());
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                *out++ = qToBigEndian(line[x]);
+        }
+        list.append({image.width(), image.height(), bytes});
+    }
+    return list;
+}
+
+QString introspection()
+{
+    return QStringLiteral(R"xml(  <interface name="org.kde.StatusNotifierItem">
+    <property name="Category" type="s" access="read"/>
+    <property name="Id" type="s" access="read"/>
+    <property name="Title" type="s" access="read"/>
+    <property name="Status" type="s" access="read"/>
+    <property name="WindowId" type="i" access="read"/>
+    <property name="IconThemePath" type="s" access="read"/>
+    <property name="Menu" type="o" access="read"/>
+    <property name="ItemIsMenu" type="b" access="read"/>
+    <property name="IconName" type="s" access="read"/>
+    <property name="IconPixmap" type="a(iiay)" access="read"/>
+    <property name="OverlayIconName" type="s" access="read"/>
+    <property name="OverlayIconPixmap" type="a(iiay)" access="read"/>
+    <property name="AttentionIconName" type="s" access="read"/>
+    <property name="AttentionIconPixmap" type="a(iiay)" access="read"/>
+    <property name="AttentionMovieName" type="s" access="read"/>
+    <property name="ToolTip" type="(sa(iiay)ss)" access="read"/>
+    <method name="ContextMenu">
+      <arg name="x" type="i" direction="in"/>
+      <arg name="y" type="i" direction="in"/>
+    </method>
+    <method name="Activate">
+      <arg name="x" type="i" direction="in"/>
+      <arg name="y" type="i" direction="in"/>
+    </method>
+    <method name="SecondaryActivate">
+      <arg name="x" type="i" direction="in"/>
+      <arg name="y" type="i" direction="in"/>
+    </method>
+    <method name="Scroll">
+      <arg name="delta" type="i" direction="in"/>
+      <arg name="orientation" type="s" direction="in"/>
+    </method>
+    <method name="ProvideXdgActivationToken">
+      <arg name="token" type="s" direction="in"/>
+    </method>
+    <signal name="NewTitle"/>
+    <signal name="NewIcon"/>
+    <signal name="NewAttentionIcon"/>
+    <signal name="NewOverlayIcon"/>
+    <signal name="NewToolTip"/>
+    <signal name="NewStatus">
+      <arg name="status" type="s"/>
+    </signal>
+  </interface>
+)xml");
+}
+
+} // namespace
+
+StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
+    : DBusObject(bus, itemPath, QStringLiteral("org.kde.StatusNotifierItem"), introspection(), parent)
+    , m_menu(bus, menuPath)
+    , m_watcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration)
+    , m_service(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))
+    , m_pixmaps(QVariant::fromValue(QList<StatusNotifierPixmap>{}))
+    , m_toolTip(QStringLiteral("Quorvenda"))
+{
+    static const bool registered = [] {
+        qDBusRegisterMetaType<StatusNotifierPixmap>();
+        qDBusRegisterMetaType<QList<StatusNotifierPixmap>>();
+        qDBusRegisterMetaType<StatusNotifierToolTip>();
+        return true;
+    }();
+    (void)registered;
+    if (!this->bus().registerService(m_service))
+        qCWarning(appLog, "The tray icon's bus name %s was refused", qUtf8Printable(m_service));
+    // A host that starts later (a panel restarted, a session whose bar comes up after us).
+    connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        if (m_shown)
+            registerWithWatcher();
+    });
+}
+
+StatusNotifierItem::~StatusNotifierItem()
+{
+    bus().unregisterService(m_service);
+}
+
+bool StatusNotifierItem::hostRuns(const QDBusConnection& bus)
+{
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher).value();
+}
+
+void StatusNotifierItem::registerWithWatcher()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                                                       QStringLiteral("RegisterStatusNotifierItem"));
+    call << m_service;
+    auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* answer) {
+        answer->deleteLater();
+        if (answer->isError())
+            qCWarning(appLog, "The tray host did not take the icon: %s", qUtf8Printable(answer->error().message()));
+        else
+            qCInfo(appLog, "The icon is in the tray host's tray");
+    });
+}
+
+void StatusNotifierItem::setIcon(const QIcon& icon)
+{
+    m_pixmaps = QVariant::fromValue(pixmaps(icon));
+    if (!m_shown) {
+        // Shown with its first icon: an empty tray entry would flash up before.
+        m_shown = true;
+        registerWithWatcher();
+        return;
+    }
+    emitSignal(QStringLiteral("NewIcon"));
+}
+
+void StatusNotifierItem::setToolTip(const QString& text)
+{
+    if (text == m_toolTip)
+        return;
+    m_toolTip = text;
+    emitSignal(QStringLiteral("NewToolTip"));
+}
+
+QVariantMap StatusNotifierItem::properties() const
+{
+    const QVariant noPixmaps = QVariant::fromValue(QList<StatusNotifierPixmap>{});
+    return {{QStringLiteral("Category"), QStringLiteral("ApplicationStatus")},
+            {QStringLiteral("Id"), QStringLiteral("quorvenda")},
+            {QStringLiteral("Title"), QStringLiteral("Quorvenda")},
+            {QStringLiteral("Status"), QStringLiteral("Active")},
+            {QStringLiteral("WindowId"), 0},
+            {QStringLiteral("IconThemePath"), QString()},
+            {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(menuPath))},
+            {QStringLiteral("ItemIsMenu"), true},
+            {QStringLiteral("IconName"), QString()},
+            {QStringLiteral("IconPixmap"), m_pixmaps},
+            {QStringLiteral("OverlayIconName"), QString()},
+            {QStringLiteral("OverlayIconPixmap"), noPixmaps},
+            {QStringLiteral("AttentionIconName"), QString()},
+            {QStringLiteral("AttentionIconPixmap"), noPixmaps},
+            {QStringLiteral("AttentionMovieName"), QString()},
+            {QStringLiteral("ToolTip"),
+             QVariant::fromValue(StatusNotifierToolTip{{}, {}, QStringLiteral("Quorvenda"), m_toolTip})}};
+}
+
+std::optional<QDBusMessage> StatusNotifierItem::call(const QDBusMessage& message)
+{
+    const QString member = message.member();
+    if (member == QLatin1String("Activate") || member == QLatin1String("ContextMenu")) {
+        Q_EMIT menuRequested();
+    } else if (member != QLatin1String("SecondaryActivate") && member != QLatin1String("Scroll")
+               && member != QLatin1String("ProvideXdgActivationToken")) {
+        return std::nullopt;
+    }
+    return message.createReply();
+}
+
+} // namespace qv
