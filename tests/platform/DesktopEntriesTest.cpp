@@ -1,4 +1,3 @@
-#include "model/files/FileFormat.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSet>
 #include <QImage>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 using namespace qv;
 
@@ -39,23 +41,16 @@ QString entryValue(const QString& text, const QString& key)
 
 } // namespace
 
-TEST(DesktopEntries, OpenWithOffersEveryCatalogueFormat)
+TEST(DesktopEntries, TheEntryRunsTheFilesItIsGivenAndContextMenusRunTheSame)
 {
     const QString entry = readText(sourceFile(QStringLiteral("data/quorvenda.desktop")));
-    ASSERT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+    ASSERT_TRUE(entry.contains(QRegularExpression(QStringLiteral("^\\[Desktop Entry\\]$"), QRegularExpression::MultilineOption)));
     EXPECT_EQ(entryValue(entry, QStringLiteral("Exec")), QStringLiteral("quorvenda %F"));
     EXPECT_EQ(entryValue(entry, QStringLiteral("Type")), QStringLiteral("Application"));
+    // Listed among all applications, where "Open With" dialogs offer it for any file.
+    EXPECT_FALSE(entry.contains(QStringLiteral("NoDisplay=true")));
     // The installed icon (share/icons/hicolor), which menus and Open With show.
     EXPECT_EQ(entryValue(entry, QStringLiteral("Icon")), QStringLiteral("quorvenda"));
-
-    const QString mimeTypes = entryValue(entry, QStringLiteral("MimeType"));
-    EXPECT_TRUE(mimeTypes.endsWith(QLatin1Char(';')));
-    const QStringList listed = mimeTypes.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    QSet<QString> catalogue;
-    for (const FileFormat& format : formatCatalogue())
-        catalogue.insert(format.mimeType);
-    EXPECT_EQ(QSet<QString>(listed.begin(), listed.end()), catalogue);
-    EXPECT_EQ(listed.size(), catalogue.size()) << "a type is listed twice";
 
     // Every context-menu entry runs the same command with the selected items.
     for (const QString& file : {QStringLiteral("data/file-manager/dolphin/quorvenda-convert.desktop"),
@@ -65,6 +60,58 @@ TEST(DesktopEntries, OpenWithOffersEveryCatalogueFormat)
             << file.toStdString();
     EXPECT_TRUE(readText(sourceFile(QStringLiteral("data/file-manager/thunar/quorvenda-uca.xml")))
                     .contains(QStringLiteral("<command>quorvenda %F</command>")));
+}
+
+// Installed in the user's own folder, which xdg-mime and GLib read before the system's, beside
+// a viewer that handles the same files and whose name sorts after ours: a double-click still
+// opens the viewer, and a file nothing else handles gets no default from us either.
+TEST(DesktopEntries, QuorvendaNeverBecomesTheDefaultApplication)
+{
+    for (const char* tool : {"xdg-mime", "update-desktop-database", "gio"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    QTemporaryDir dir;
+    const QStringList types{QStringLiteral("application/pdf"), QStringLiteral("video/mp4"), QStringLiteral("audio/mpeg"),
+                            QStringLiteral("image/jpeg"), QStringLiteral("image/png"), QStringLiteral("text/plain"),
+                            QStringLiteral("application/zip"),
+                            QStringLiteral("application/vnd.openxmlformats-officedocument.wordprocessingml.document")};
+    const QString user = dir.filePath(QStringLiteral("home/applications"));
+    const QString system = dir.filePath(QStringLiteral("system/applications"));
+    ASSERT_TRUE(QDir().mkpath(user) && QDir().mkpath(system));
+    ASSERT_TRUE(QFile::copy(sourceFile(QStringLiteral("data/quorvenda.desktop")), user + QStringLiteral("/quorvenda.desktop")));
+    test::writeFile(system + QStringLiteral("/zz-viewer.desktop"),
+                    "[Desktop Entry]\nType=Application\nName=Viewer\nExec=/bin/true %F\nMimeType="
+                        + types.mid(0, types.size() - 1).join(QLatin1Char(';')).toUtf8() + ";\n");
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("XDG_DATA_DIRS"), dir.filePath(QStringLiteral("system")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), dir.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "KDE_SESSION_VERSION", "KDE_FULL_SESSION", "DESKTOP_SESSION"})
+        environment.remove(QString::fromLatin1(name));
+    const auto run = [&](const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+    run(QStringLiteral("update-desktop-database"), {user});
+    run(QStringLiteral("update-desktop-database"), {system});
+
+    for (const QString& type : types) {
+        const QString handled = type == types.constLast() ? QString() : QStringLiteral("zz-viewer.desktop");
+        EXPECT_EQ(run(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type}), handled)
+            << type.toStdString();
+        const QString gio = run(QStringLiteral("gio"), {QStringLiteral("mime"), type});
+        EXPECT_FALSE(gio.contains(QStringLiteral("quorvenda"))) << gio.toStdString();
+        if (!handled.isEmpty())
+            EXPECT_TRUE(gio.startsWith(QStringLiteral("Default application for “%1”: %2").arg(type, handled)))
+                << gio.toStdString();
+    }
 }
 
 TEST(DesktopEntries, TheNautilusScriptPassesAbsolutePaths)
@@ -119,4 +166,33 @@ TEST(DesktopEntries, InstallPutsThemWhereDesktopsLook)
     EXPECT_TRUE(dolphin.isExecutable());
     const QFileInfo nautilus(share.filePath(QStringLiteral("quorvenda/nautilus-scripts/Convert with Quorvenda")));
     EXPECT_TRUE(nautilus.isExecutable());
+
+    // The one command that sets up Nautilus and Thunar, which read entries only from the user's
+    // folders: Thunar's own actions stay, and a second run adds nothing.
+    QTemporaryDir user;
+    const QString uca = user.filePath(QStringLiteral("config/Thunar/uca.xml"));
+    test::writeFile(uca, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n<action>\n\t<icon>utilities-terminal</icon>\n"
+                         "\t<name>Open Terminal Here</name>\n\t<unique-id>1-1</unique-id>\n\t<command>exo-open %f</command>\n"
+                         "\t<patterns>*</patterns>\n\t<directories/>\n</action>\n</actions>\n");
+    for (int run = 0; run < 2; ++run) {
+        QProcess setUp;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), user.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), user.filePath(QStringLiteral("config")));
+        setUp.setProcessEnvironment(environment);
+        setUp.start(share.filePath(QStringLiteral("quorvenda/set-up-file-managers")), {});
+        ASSERT_TRUE(setUp.waitForFinished(30000));
+        EXPECT_EQ(setUp.exitCode(), 0) << setUp.readAllStandardError().constData();
+    }
+    EXPECT_TRUE(QFileInfo(user.filePath(QStringLiteral("data/nautilus/scripts/Convert with Quorvenda"))).isExecutable());
+    QFile actions(uca);
+    ASSERT_TRUE(actions.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&actions);
+    QStringList commands;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("command"))
+            commands.append(xml.readElementText());
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(commands, (QStringList{QStringLiteral("exo-open %f"), QStringLiteral("quorvenda %F")}));
 }

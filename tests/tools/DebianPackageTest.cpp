@@ -69,6 +69,7 @@ TEST(DebianPackage, HoldsTheProgramsAndDesktopFilesAndItsDependsResolve)
           "./usr/share/nemo/actions/quorvenda.nemo_action",
           "./usr/share/quorvenda/nautilus-scripts/Convert with Quorvenda",
           "./usr/share/quorvenda/thunar/quorvenda-uca.xml",
+          "./usr/share/quorvenda/set-up-file-managers",
           "./usr/share/gnome-shell/extensions/quorvenda@quorvenda.org/metadata.json",
           "./usr/share/gnome-shell/extensions/quorvenda@quorvenda.org/extension.js"})
         EXPECT_TRUE(contents.output.contains(QLatin1String(path))) << path;
