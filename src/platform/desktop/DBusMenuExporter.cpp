@@ -1,6 +1,7 @@
 #include "platform/desktop/DBusMenuExporter.h"
 
 #include "model/Log.h"
+#include "platform/desktop/DBusStructure.h"
 
 #include <QBuffer>
 #include <QDBusArgument>
@@ -31,34 +32,22 @@ namespace qv {
 
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemProperties& item)
 {
-    argument.beginStructure();
-    argument << item.id << item.properties;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, item.id, item.properties);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemProperties& item)
 {
-    argument.beginStructure();
-    argument >> item.id >> item.properties;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, item.id, item.properties);
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemRemovedProperties& item)
 {
-    argument.beginStructure();
-    argument << item.id << item.names;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, item.id, item.names);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemRemovedProperties& item)
 {
-    argument.beginStructure();
-    argument >> item.id >> item.names;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, item.id, item.names);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/desktop/PortalFileChooser.h"
 
 #include "model/Log.h"
+#include "platform/desktop/DBusStructure.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -36,34 +37,22 @@ namespace qv {
 
 QDBusArgument& operator<<(QDBusArgument& argument, const PortalFilterPattern& pattern)
 {
-    argument.beginStructure();
-    argument << pattern.kind << pattern.pattern;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, pattern.kind, pattern.pattern);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, PortalFilterPattern& pattern)
 {
-    argument.beginStructure();
-    argument >> pattern.kind >> pattern.pattern;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, pattern.kind, pattern.pattern);
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const PortalFilter& filter)
 {
-    argument.beginStructure();
-    argument << filter.name << filter.patterns;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, filter.name, filter.patterns);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, PortalFilter& filter)
 {
-    argument.beginStructure();
-    argument >> filter.name >> filter.patterns;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, filter.name, filter.patterns);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/desktop/StatusNotifierItem.h"
 
 #include "model/Log.h"
+#include "platform/desktop/DBusStructure.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -37,34 +38,22 @@ namespace qv {
 
 QDBusArgument& operator<<(QDBusArgument& argument, const StatusNotifierPixmap& pixmap)
 {
-    argument.beginStructure();
-    argument << pixmap.width << pixmap.height << pixmap.bytes;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, pixmap.width, pixmap.height, pixmap.bytes);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierPixmap& pixmap)
 {
-    argument.beginStructure();
-    argument >> pixmap.width >> pixmap.height >> pixmap.bytes;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, pixmap.width, pixmap.height, pixmap.bytes);
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const StatusNotifierToolTip& tip)
 {
-    argument.beginStructure();
-    argument << tip.iconName << tip.pixmaps << tip.title << tip.text;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, tip.iconName, tip.pixmaps, tip.title, tip.text);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToolTip& tip)
 {
-    argument.beginStructure();
-    argument >> tip.iconName >> tip.pixmaps >> tip.title >> tip.text;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, tip.iconName, tip.pixmaps, tip.title, tip.text);
 }
 
 const QString StatusNotifierItem::itemPath = QStringLiteral("/StatusNotifierItem");

@@ -2,6 +2,7 @@
 
 #include "model/Log.h"
 #include "model/settings/KeyTable.h"
+#include "platform/desktop/DBusStructure.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -28,18 +29,12 @@ namespace qv {
 
 QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut)
 {
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
+    return writeDBusStructure(argument, shortcut.id, shortcut.properties);
 }
 
 const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut)
 {
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
+    return readDBusStructure(argument, shortcut.id, shortcut.properties);
 }
 
 const QString PortalHotkeyGrabber::shortcutId = QStringLiteral("convert-copied");
