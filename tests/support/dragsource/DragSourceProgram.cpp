@@ -12,6 +12,8 @@
 // fills the screen, so that a Wayland compositor, which places windows itself, puts every point
 // of the screen on it.
 
+#include "support/Say.h"
+
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -89,11 +91,9 @@ protected:
         // while Qt still holds the drag for it.
         auto* drag = new QDrag(this);
         drag->setMimeData(data);
-        std::printf("drag-start\n");
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("drag-start"));
         drag->exec(Qt::CopyAction);
-        std::printf("drag-end\n");
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("drag-end"));
         m_dragging = false;
     }
 
@@ -183,8 +183,7 @@ int main(int argc, char** argv)
             return;
         poll.stop();
         const QPoint centre = window.mapToGlobal(window.rect().center());
-        std::printf("ready %d %d\n", centre.x(), centre.y());
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("ready %1 %2").arg(centre.x()).arg(centre.y()));
     });
     poll.start(10);
     return app.exec();

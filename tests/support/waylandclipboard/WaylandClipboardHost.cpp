@@ -10,6 +10,7 @@
 
 #include "platform/clipboard/CopiedFiles.h"
 #include "platform/wayland/DataControlClipboard.h"
+#include "support/Say.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -23,11 +24,7 @@
 
 namespace {
 
-void say(const QString& line)
-{
-    std::printf("%s\n", qUtf8Printable(line));
-    std::fflush(stdout);
-}
+using qv::test::say;
 
 class CopyWindow : public QRasterWindow {
 public:

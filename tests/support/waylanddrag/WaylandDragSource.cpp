@@ -4,6 +4,7 @@
 // "drag-end" around each drag.
 
 #include "platform/wayland/LayerShell.h"
+#include "support/Say.h"
 
 #include <QDrag>
 #include <QGuiApplication>
@@ -39,11 +40,9 @@ protected:
         data->setUrls(urls);
         auto* drag = new QDrag(this);
         drag->setMimeData(data);
-        std::printf("drag-start\n");
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("drag-start"));
         const Qt::DropAction action = drag->exec(Qt::CopyAction);
-        std::printf("drag-end %d\n", int(action));
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("drag-end %1").arg(int(action)));
         m_dragging = false;
     }
 
@@ -80,8 +79,7 @@ int main(int argc, char** argv)
         if (!qv::LayerShell::hasRole(&window) || !window.isExposed())
             return;
         poll.stop();
-        std::printf("ready\n");
-        std::fflush(stdout);
+        qv::test::say(QStringLiteral("ready"));
     });
     poll.start(10);
     return app.exec();

@@ -4,6 +4,7 @@
 // as often as asked; a hide that frees a frame callback twice aborts it in libwayland instead.
 
 #include "platform/wayland/FramedHide.h"
+#include "support/Say.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -12,7 +13,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -99,8 +99,7 @@ int main(int argc, char** argv)
                 hidden += window->hidden;
                 byLimit += window->byLimit;
             }
-            std::printf("hidden %d %d\n", hidden, byLimit);
-            std::fflush(stdout);
+            qv::test::say(QStringLiteral("hidden %1 %2").arg(hidden).arg(byLimit));
             app.quit();
         };
     }

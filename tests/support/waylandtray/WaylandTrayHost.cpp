@@ -4,12 +4,11 @@
 // entry chosen; with QT_LOGGING_RULES on, the log tells each menu call the host makes.
 
 #include "app/tray/StatusNotifierTray.h"
+#include "support/Say.h"
 
 #include <QApplication>
 #include <QMenu>
 #include <QPixmap>
-
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -21,8 +20,7 @@ int main(int argc, char** argv)
         for (const QString& text : {QStringLiteral("Convert Copied Files…"), QStringLiteral("Settings…"),
                                     QStringLiteral("Quit Quorvenda")}) {
             QObject::connect(menu.addAction(text), &QAction::triggered, [text] {
-                std::printf("triggered %s\n", qUtf8Printable(text));
-                std::fflush(stdout);
+                qv::test::say(QStringLiteral("triggered %1").arg(text));
             });
         }
     });
@@ -30,7 +28,6 @@ int main(int argc, char** argv)
     QPixmap picture(22, 22);
     picture.fill(Qt::darkCyan);
     tray.setIcon(QIcon(picture));
-    std::printf("ready\n");
-    std::fflush(stdout);
+    qv::test::say(QStringLiteral("ready"));
     return app.exec();
 }

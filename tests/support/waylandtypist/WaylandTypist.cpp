@@ -7,6 +7,8 @@
 //   menu                  the context menu is on screen
 //   menu-closed           the context menu went away
 
+#include "support/Say.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -17,15 +19,9 @@
 #include <QWidget>
 #include <QWindow>
 
-#include <cstdio>
-
 namespace {
 
-void say(const QString& line)
-{
-    std::printf("%s\n", qUtf8Printable(line));
-    std::fflush(stdout);
-}
+using qv::test::say;
 
 class Edit : public QLineEdit {
 protected:

@@ -26,6 +26,7 @@
 #include "wheel/ui/WheelController.h"
 #include "wheel/ui/WheelPanel.h"
 #include "wheel/ui/WheelView.h"
+#include "support/Say.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -40,11 +41,7 @@ using namespace qv;
 
 namespace {
 
-void say(const QString& line)
-{
-    std::printf("%s\n", qUtf8Printable(line));
-    std::fflush(stdout);
-}
+using qv::test::say;
 
 } // namespace
 

@@ -23,6 +23,7 @@
 #include "platform/wayland/LayerShell.h"
 #include "settings/SettingsWindow.h"
 #include "settings/SettingsWindowController.h"
+#include "support/Say.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -37,11 +38,7 @@ using namespace qv;
 
 namespace {
 
-void say(const QString& line)
-{
-    std::printf("%s\n", qUtf8Printable(line));
-    std::fflush(stdout);
-}
+using qv::test::say;
 
 // The hot key belongs to no one here.
 class NoGrabber : public HotkeyGrabber {
