@@ -352,8 +352,7 @@ TEST(PdfDamage, FilesRepairedExactlyAreReadOnEveryRoad)
 {
     QTemporaryDir dir;
     const QString script = QStringLiteral(R"(import sys
-def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=6, head=b'', xref=True, resources=b'<< /Font << /F1 5 0 R >> >>', pages=b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>', font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>', extra=[]):
-    content = b'BT /F1 24 Tf 72 700 Td (Hello world) Tj ET'
+def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=6, head=b'', xref=True, resources=b'<< /Font << /F1 5 0 R >> >>', pages=b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>', font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>', extra=[], content=b'BT /F1 24 Tf 72 700 Td (Hello world) Tj ET'):
     objs = [catalog, pages,
             b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources ' + resources + b' >>',
             b'<< /Length %d >>\nstream\n' % len(content) + content + tail,
@@ -362,7 +361,8 @@ def pdf(catalog=b'<< /Type /Catalog /Pages 2 0 R >>', tail=b'\nendstream', size=
     offsets = []
     for i, o in enumerate(objs):
         offsets.append(len(out) - len(head))
-        out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+        # An object ending in NOEND is not closed by its keyword.
+        out += b'%d 0 obj\n' % (i + 1) + o.replace(b'NOEND', b'') + (b'\n' if o.endswith(b'NOEND') else b'\nendobj\n')
     at = len(out) - len(head)
     if xref:
         out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1) + b''.join(b'%010d 00000 n \n' % o for o in offsets)
@@ -384,6 +384,24 @@ open(d + 'page-twice.pdf', 'wb').write(pdf(pages=b'<< /Type /Pages /Kids [3 0 R 
 # A glyph whose text is eleven letters, more than MuPDF keeps.
 cmap = b'/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> endcodespacerange 1 beginbfchar <7A> <0061006200630064006500660067006800690070006B> endbfchar endcmap CMapName currentdict /CMap defineresource pop end end'
 open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>', extra=[b'<< /Length %d >>\nstream\n' % len(cmap) + cmap + b'\nendstream']))
+# Sound files MuPDF warns about: a character map with a bad character, a link to a destination
+# nobody names, a subsection's first entry on its header's line, a font not closed by endobj, a
+# picture whose compressed data lacks its last bytes (its checksum) but none of its rows.
+cmap = cmap.replace(b'<7A> <0061', b'<7x> <0061')
+open(d + 'bad-hex-in-cmap.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>', extra=[b'<< /Length %d >>\nstream\n' % len(cmap) + cmap + b'\nendstream']))
+open(d + 'link-to-nowhere.pdf', 'wb').write(pdf(size=7, resources=b'<< /Font << /F1 5 0 R >> >> /Annots [6 0 R]', extra=[b'<< /Type /Annot /Subtype /Link /Rect [72 690 300 720] /Border [0 0 0] /Dest (Nowhere) >>']))
+open(d + 'entry-on-subsection-line.pdf', 'wb').write(pdf().replace(b'xref\n0 6\n', b'xref\n0 6 '))
+open(d + 'no-endobj.pdf', 'wb').write(pdf(font=b'<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>NOEND'))
+import random, zlib
+random.seed(7)
+rows = bytes(random.randrange(256) for _ in range(64 * 48 * 3))
+def pictured(data):
+    picture = b'<< /Type /XObject /Subtype /Image /Width 64 /Height 48 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode /Length %d >>\nstream\n' % len(data) + data + b'\nendstream'
+    return pdf(size=7, resources=b'<< /Font << /F1 5 0 R >> /XObject << /P 6 0 R >> >>', extra=[picture], content=b'BT /F1 24 Tf 72 700 Td (Hello world) Tj ET q 128 0 0 96 72 500 cm /P Do Q')
+packed = zlib.compress(rows)
+open(d + 'picture-without-end.pdf', 'wb').write(pictured(packed[:-4]))
+# Half of the rows lost: damage, though its reader's first word is the same.
+open(d + 'picture-cut.pdf', 'wb').write(pictured(packed[:len(packed) // 2]))
 )");
     ASSERT_EQ(runProgram("/usr/bin/python3", {"-c", script, dir.path()}), 0);
     // A cross-reference stream with more entries than its /Size: the extra ones are not read.
@@ -393,7 +411,8 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
     damagedCopy(dir.filePath("stream.pdf"), dir.filePath("xref-stream-size.pdf"),
                 "m=list(re.finditer(rb'/Size (\\d+)',d))[-1]; n=int(m.group(1)); d[m.start(1):m.end(1)]=b'%d'%(n-1)");
     for (const char* name : {"good", "duplicated-key", "object-count", "bytes-before-header", "no-endstream", "no-table",
-                             "page-twice", "long-glyph-text", "xref-stream-size"}) {
+                             "page-twice", "long-glyph-text", "xref-stream-size", "bad-hex-in-cmap", "link-to-nowhere",
+                             "entry-on-subsection-line", "no-endobj", "picture-without-end"}) {
         const QString path = dir.filePath(QString::fromLatin1(name) + ".pdf");
         // The oracles read it: pdftotext finds the words, qpdf succeeds, with warnings at most.
         QByteArray text;
@@ -431,6 +450,8 @@ open(d + 'long-glyph-text.pdf', 'wb').write(pdf(size=7, font=b'<< /Type /Font /S
         EXPECT_EQ(failureOf([&] { PDFEngine::open(path); }), kDamaged) << name;
         EXPECT_EQ(failureOf([&] { PDFRenderer::open(path, std::nullopt)->render(0, 72); }), kDamaged) << name;
     }
+    EXPECT_EQ(failureOf([&] { PDFRenderer::open(dir.filePath("picture-cut.pdf"), std::nullopt)->render(0, 72); }),
+              kDamaged);
 }
 
 // A font MuPDF cannot load is drawn with a stand-in and a note; but where the file itself is

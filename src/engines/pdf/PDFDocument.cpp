@@ -123,10 +123,17 @@ void PDFDocument::write(const QString& path, const std::optional<QString>& prote
         else
             writer.setPreserveEncryption(false);
         writer.write();
-        // Stream data is read while writing: what did not decode would be copied as it is.
-        if (m_state->qpdf->anyWarnings())
-            throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
-                              QString::fromStdString(m_state->qpdf->getWarnings().front().what()));
+        // Stream data is read while writing, and objects no page reaches: what did not decode
+        // would be copied as it is. Only an exact repair passes, as when the file was read.
+        if (m_state->qpdf->anyWarnings()) {
+            const std::vector<QPDFExc> warnings = m_state->qpdf->getWarnings();
+            const std::string first = warnings.front().what();
+            for (const QPDFExc& warning : warnings)
+                m_state->qpdf->warn(warning);
+            if (!PdfRepairs::qpdfRepairedExactly(*m_state->qpdf))
+                throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                                  QString::fromStdString(first));
+        }
         sink.commit(syncLater);
     } catch (const Error&) {
         throw;

@@ -233,6 +233,10 @@ struct PDFRenderer::Context {
         // same, its text read from the font instead, as other readers are free to.
         if (text.startsWith(QLatin1String("ignoring one to many mapping in cmap")))
             return;
+        // A link to a destination the document does not name leads nowhere, in every reader;
+        // the pages, their text and pictures are whole.
+        if (text.startsWith(QLatin1String("undefined link destination")))
+            return;
         auto* context = static_cast<Context*>(user);
         // A font that does not load, a Type3 glyph or a JBIG2 region MuPDF does not draw: the
         // page is drawn with a stand-in, which is no damage to the file but worth a word.

@@ -39,7 +39,10 @@ Kind kindOf(const std::string& message)
         "appears more than once in the pages tree; creating a new page object as a copy|"
         // An encrypted file without one: the key is made with an empty identifier, as every
         // reader does; a wrong key shows when the pages' contents are decoded.
-        "invalid /ID in trailer dictionary"));
+        "invalid /ID in trailer dictionary|"
+        // An object read whole and followed by something else: the object is what every reader
+        // reads.
+        "^expected endobj$"));
     static const QRegularExpression rebuilt(QStringLiteral(
         "^file is damaged$|xref not found|can't find startxref|Attempting to reconstruct cross-reference table|"
         "invalid xref|xref syntax invalid|xref stream"));
@@ -151,7 +154,19 @@ bool PdfRepairs::isMuPdfRepair(const QString& warning)
         "^(trying to repair broken xref|repairing PDF document|PDF stream Length incorrect|"
         "syntax error in content stream|"
         "missing file identifier, may not be able to do decryption|"
-        "expected 'endstream'|.*(object|key).*(duplicate|repeated).*)$"));
+        "expected 'endstream'|.*(object|key).*(duplicate|repeated).*|"
+        // A subsection's first entry on its header's line, read as every reader reads it.
+        "broken xref subsection\\. proceeding anyway\\.|"
+        // An object not closed by its keyword: qpdf says whether it reads whole.
+        "expected 'endobj' or 'stream' keyword.*|"
+        // A character skipped in a hexadecimal string: where qpdf reads it (a page's drawing,
+        // an object) it is damage, where it does not (a font's character map) it loses what
+        // every reader loses.
+        "invalid character in hex string|"
+        // A stream without its end: a picture it leaves short says so ("padding truncated
+        // image"), and qpdf decodes and parses what the pages draw.
+        "premature end of data in flate filter|"
+        "\\.\\.\\. repeated \\d+ times\\.\\.\\.)$"));
     return repair.match(warning).hasMatch();
 }
 
