@@ -316,3 +316,44 @@ TEST(PdfCompression, StandInsForAFontThatDoesNotLoadAreNoted)
     ASSERT_EQ(bench.notes->messages().size(), 2);
     EXPECT_TRUE(bench.notes->messages().last().contains("stand-ins")) << bench.notes->messages().last().toStdString();
 }
+
+// A redraw that loses the words (Ghostscript reading a form or a font otherwise than MuPDF does)
+// is no copy of the document: the source's own objects go packed without loss instead.
+TEST(PdfCompression, ARedrawThatLosesTheWordsFallsBackToPackingTheSource)
+{
+    QTemporaryDir dir;
+    QStringList pages;
+    for (int page = 0; page < 2; ++page) {
+        QString text;
+        for (int line = 0; line < 30; ++line)
+            text += QStringLiteral("Minutes of the quarterly meeting, page %1, line %2. ").arg(page + 1).arg(line + 1);
+        pages.append(text);
+    }
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), pages);
+    const QString loose = dir.filePath("loose.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--compress-streams=n", "--object-streams=disable", plain, loose}), 0);
+
+    // A Ghostscript that draws two pages of other words.
+    const QString other = writeTextPdf(dir.filePath("other.pdf"), {"Nothing alike", "Nothing alike"});
+    const QString fakes = dir.filePath("bin");
+    writeFile(fakes + "/gs", QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do case $a in -sOutputFile=*) "
+                                            "/bin/cp '%1' \"${a#-sOutputFile=}\" ;; esac; done\nexit 0\n")
+                                 .arg(other)
+                                 .toUtf8());
+    QFile::setPermissions(fakes + "/gs", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("QUORVENDA_GS", (fakes + "/gs").toUtf8());
+    Capabilities::shared().refreshExternalApps(true);
+    WorkBench bench;
+    const QString failure = failureOf([&] {
+        PDFEngine::compress(fileAt(loose), PDFCompressionLevel::medium, std::nullopt, bench.work(loose));
+    });
+    qunsetenv("QUORVENDA_GS");
+    Capabilities::shared().refreshExternalApps(true);
+    ASSERT_EQ(failure, "<no failure>");
+    ASSERT_EQ(bench.outputs().size(), 1);
+    const QString packed = bench.outDir + QLatin1Char('/') + bench.outputs().first();
+    EXPECT_LT(QFileInfo(packed).size(), QFileInfo(loose).size());
+    EXPECT_TRUE(qpdfCheckPasses(packed));
+    EXPECT_EQ(pageTexts(packed), pageTexts(loose));
+    EXPECT_EQ(pdfinfoValue(packed, "Creator"), "Quorvenda");
+}

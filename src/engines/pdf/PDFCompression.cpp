@@ -6,6 +6,7 @@
 #include "engines/pdf/PDFDocument.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfPagePictures.h"
+#include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
@@ -173,8 +174,9 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
     QString source = file.url.toLocalFile();
     int pages = 0;
     std::optional<QString> sourceText;
+    std::optional<PDFDocument> opened;
     try {
-        const PDFDocument original = open(source, password);
+        const PDFDocument& original = opened.emplace(open(source, password));
         pages = original.pageCount();
         if (pages < 1)
             throw EngineError(QStringLiteral("This PDF has no pages"));
@@ -222,20 +224,27 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         throw couldNotCreate(QStringLiteral("Ghostscript wrote %1 of %2 pages").arg(redrawn.pageCount()).arg(pages));
     QPDF& qpdf = redrawn.qpdf();
     acceptDroppedObjects(qpdf);
-    // Pages drawn blank, or text made into shapes, are no smaller copy of the document.
+    // Pages drawn blank, or text made into shapes, are no smaller copy of the document: the
+    // source's own objects, packed without loss, are (a form, a font Ghostscript reads otherwise).
+    bool lostText = false;
     if (sourceText) {
         const QString redrawnText = documentText(redrawn, work.stop).value_or(QString());
-        if (!WordsKept::keepsText(*sourceText, redrawnText))
-            throw couldNotCreate(QStringLiteral("Ghostscript kept %1 % of the text's words")
-                                     .arg(qRound(100 * WordsKept::share(*sourceText, redrawnText))));
+        lostText = !WordsKept::keepsText(*sourceText, redrawnText);
     }
-    QPDFObjectHandle trailer = qpdf.getTrailer();
-    if (!trailer.getKey("/Info").isDictionary())
-        trailer.replaceKey("/Info", qpdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
-    trailer.getKey("/Info").replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Quorvenda"));
+    const PDFDocument& written = lostText ? *opened : redrawn;
+    guardedRead([&] {
+        QPDF& target = written.qpdf();
+        QPDFObjectHandle trailer = target.getTrailer();
+        if (!trailer.getKey("/Info").isDictionary())
+            trailer.replaceKey("/Info", target.makeIndirectObject(QPDFObjectHandle::newDictionary()));
+        trailer.getKey("/Info").replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("Quorvenda"));
+    });
     const QUrl result = work.workFile(QStringLiteral("pdf"));
     try {
-        redrawn.write(result.toLocalFile());
+        if (lostText)
+            written.writePacked(result.toLocalFile());
+        else
+            written.write(result.toLocalFile());
     } catch (const EngineError& e) {
         throw couldNotCreate(e.log().isEmpty() ? e.message() : e.log());
     }
@@ -250,7 +259,7 @@ QUrl PDFEngine::compress(const FileInfo& file, PDFCompressionLevel level,
         const int percent = int((1.0 - double(newSize) / double(file.size)) * 100.0);
         work.notes->addMessage(QString::number(percent) + QStringLiteral(" % smaller"));
     }
-    if (work.notes && drewStandIns(output))
+    if (work.notes && drewStandIns(output) && !lostText)
         work.notes->addMessage(PDFRenderer::standInsNote());
     return placed;
 }

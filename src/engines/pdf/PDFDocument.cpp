@@ -110,6 +110,17 @@ void PDFDocument::readPageContents() const
 void PDFDocument::write(const QString& path, const std::optional<QString>& protectWith,
                         PdfSyncBatch* syncLater) const
 {
+    writeFile(path, protectWith, syncLater, false);
+}
+
+void PDFDocument::writePacked(const QString& path) const
+{
+    writeFile(path, std::nullopt, nullptr, true);
+}
+
+void PDFDocument::writeFile(const QString& path, const std::optional<QString>& protectWith,
+                            PdfSyncBatch* syncLater, bool packed) const
+{
     const QByteArray password = protectWith ? protectWith->toUtf8() : QByteArray();
     guardedRead([&] { flattenPageTree(*m_state->qpdf); });
     readPageContents();
@@ -122,6 +133,10 @@ void PDFDocument::write(const QString& path, const std::optional<QString>& prote
                                              true, true, true, true, qpdf_r3p_full, true);
         else
             writer.setPreserveEncryption(false);
+        if (packed) {
+            writer.setObjectStreamMode(qpdf_o_generate);
+            writer.setCompressStreams(true);
+        }
         writer.write();
         // Stream data is read while writing, and objects no page reaches: what did not decode
         // would be copied as it is. Only an exact repair passes, as when the file was read.

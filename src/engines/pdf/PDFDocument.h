@@ -43,6 +43,9 @@ public:
     // file then. With a batch, the file counts as written once the batch has synced.
     void write(const QString& path, const std::optional<QString>& protectWith = std::nullopt,
                PdfSyncBatch* syncLater = nullptr) const;
+    // Writes it unencrypted as small as it goes without loss: objects packed into compressed
+    // object streams, every stream compressed; pictures and fonts as they are.
+    void writePacked(const QString& path) const;
 
     // Parses every page's drawing, which is copied or redrawn as it is; one that does not read
     // (a string left open, a stream that does not inflate) throws EngineError "This file is
@@ -55,6 +58,8 @@ public:
     bool pagesRead() const { return m_state->pagesRead; }
 
 private:
+    void writeFile(const QString& path, const std::optional<QString>& protectWith, PdfSyncBatch* syncLater,
+                   bool packed) const;
     bool pagesAgree(const PDFRenderer& renderer) const;
 
     struct State {
