@@ -17,7 +17,7 @@ before=${BEFORE:-}
 work=$(mktemp -d)
 cleanup() { umount "$work" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
-mount -t tmpfs -o size=$((size_mb * 4 + 1024))m tmpfs "$work"
+mount -t tmpfs -o size=$((size_mb * 3 + 1024))m tmpfs "$work"
 export XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
 
 # A short noisy clip looped by stream copy until it reaches the size.
@@ -36,19 +36,27 @@ echo "inputs: a $movie_mb MB MOV, two $clip_mb MB MP4 clips" >&2
 
 background() { nice -n 10 chrt -b 0 ionice -c 3 "$@"; }
 remux_ours=() remux_before=() remux_bare=() merge_ours=() merge_before=() merge_bare=()
+# Each result goes before the next run, so the tmpfs holds the inputs and one result.
+clear() { rm -f "$work/movie.mp4" "$work/a (merged).mp4" "$work/bare.mp4"; }
 for i in 1 2 3 4 5; do
-    rm -f "$work"/movie.mp4 "$work/a (merged).mp4" "$work"/bare*.mp4
+    clear
     remux_ours+=("$(seconds background "$dev" run convert.video.mp4 "$work/movie.mov")")
+    [ -s "$work/movie.mp4" ] || { echo "the remux left no result" >&2; exit 1; }
+    clear
     remux_bare+=("$(seconds background ffmpeg -v error -i "$work/movie.mov" -map 0 -c copy -movflags +faststart "$work/bare.mp4")")
+    clear
     merge_ours+=("$(seconds background "$dev" run tool.video.merge "$work/a.mp4" "$work/b.mp4")")
-    merge_bare+=("$(seconds background ffmpeg -v error -f concat -safe 0 -i "$work/list.txt" -c copy -movflags +faststart "$work/bare-merged.mp4")")
+    [ -s "$work/a (merged).mp4" ] || { echo "the merge left no result" >&2; exit 1; }
+    clear
+    merge_bare+=("$(seconds background ffmpeg -v error -f concat -safe 0 -i "$work/list.txt" -c copy -movflags +faststart "$work/bare.mp4")")
     if [ -n "$before" ]; then
-        rm -f "$work"/movie.mp4 "$work/a (merged).mp4"
+        clear
         remux_before+=("$(seconds background "$before" run convert.video.mp4 "$work/movie.mov")")
+        clear
         merge_before+=("$(seconds background "$before" run tool.video.merge "$work/a.mp4" "$work/b.mp4")")
     fi
 done
-[ -s "$work/movie.mp4" ] && [ -s "$work/a (merged).mp4" ] || { echo "a run left no result" >&2; exit 1; }
+clear
 echo "remux: ours ${remux_ours[*]}; before ${remux_before[*]:-}; ffmpeg ${remux_bare[*]}" >&2
 echo "merge: ours ${merge_ours[*]}; before ${merge_before[*]:-}; ffmpeg ${merge_bare[*]}; load $(cut -d' ' -f1 /proc/loadavg)" >&2
 if [ -n "$before" ]; then

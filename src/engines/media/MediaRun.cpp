@@ -233,12 +233,12 @@ bool soundOnly(const QStringList& files)
     });
 }
 
-// Whether a run's log tells of a damaged input; `soundAlone` for a run that read or wrote sound
-// and nothing else.
-bool logTellsOfDamage(const QString& log, const QStringList& arguments, bool soundAlone)
+// Whether a run's log tells of a damaged input. Time that runs backwards is not enough: an ASF
+// sound's packets overlap by a few milliseconds and say so at every one; the result's length
+// tells whether a parser lost its place.
+bool logTellsOfDamage(const QString& log, const QStringList& arguments)
 {
-    return ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(log, arguments)) || mpegAudioFrameLost(log, arguments)
-        || (soundAlone && soundRunsBackwards(log));
+    return ffmpegLogTellsOfDamagedInput(withoutWholeMp3Warnings(log, arguments)) || mpegAudioFrameLost(log, arguments);
 }
 
 // How long the first sound of a run's first input lasts, read as `output` says (a packet copy
@@ -321,7 +321,7 @@ std::optional<double> decodedInputSeconds(const QStringList& arguments, const Op
 // was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
 // with status 0 over a file it never finished.
 void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked, std::optional<double> written,
-                       const OperationContext& context, const MediaWork& work)
+                       const OperationContext& context, const MediaWork& work, bool timeRanBackwards = false)
 {
     // A run that wrote nothing at all is for its operation to judge (no frame at that time, too
     // short to split); nothing can be placed from it.
@@ -374,6 +374,11 @@ void checkWrittenMedia(const QStringList& arguments, std::optional<double> asked
     };
     if (expected && fits(*expected, total))
         return;
+    // A sound whose time ran backwards is whole only when it lasts as long as its source says.
+    if (timeRanBackwards)
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
+                          QStringLiteral("The sound's time ran backwards and the result lasts %1 s of %2 s")
+                              .arg(mediaSeconds(total), expected ? mediaSeconds(*expected) : QStringLiteral("?")));
     if (told && mediaDurationFits(*told, total)) {
         // FFmpeg wrote all it decoded, other than was asked: right when the source's sound ends
         // before its pictures, or its header guessed its length; wrong when its decoder gave up
@@ -443,12 +448,13 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     }
     throwIfCancelled(context.stopToken);
     checkFFmpegRun(output);
-    if (logTellsOfDamage(output.stderrText(), arguments, soundOnly(writtenFiles(arguments))))
+    if (logTellsOfDamage(output.stderrText(), arguments))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     requireIntactFlacInputs(arguments, context, work);
+    const bool backwards = soundOnly(writtenFiles(arguments)) && soundRunsBackwards(output.stderrText());
     try {
-        checkWrittenMedia(arguments, duration, written, context, work);
+        checkWrittenMedia(arguments, duration, written, context, work, backwards);
     } catch (const EngineError& error) {
         // A sound whose headers promise a length its packets do not hold (a sample table left
         // without its data, a lone encoder-delay frame) is no damaged result but an empty
@@ -471,7 +477,7 @@ QString requireSoundDecodes(const QUrl& file, const MediaInfo& info, const Opera
                       QStringLiteral("-")};
     const ProcessRunner::Output output = runFFmpeg(program(work), arguments, context.stopToken);
     throwIfCancelled(context.stopToken);
-    if (output.status != 0 || output.terminatedBySignal || logTellsOfDamage(output.stderrText(), arguments, true))
+    if (output.status != 0 || output.terminatedBySignal || logTellsOfDamage(output.stderrText(), arguments))
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"),
                           output.stderrText().trimmed());
     requireIntactFlacInputs(arguments, context, work);

@@ -495,6 +495,19 @@ TEST_F(MediaConversion, ASoundWhoseTimeRunsBackwardsIsDamage)
     EXPECT_NEAR(duration(mp3), 3.0, 0.1);
 }
 
+// A WMA whose packets overlap by a few milliseconds: FFmpeg says its time runs backwards at
+// every packet, and the sound is whole. Its results last what the source does.
+TEST_F(MediaConversion, ASoundWhoseTimeOverlapsAndStaysWholeConverts)
+{
+    const QString source = dir.filePath("in/overlapping.wma");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/wma-overlapping-packets.wma"), source));
+    for (const AudioTarget target : {AudioTarget::mp3, AudioTarget::m4a, AudioTarget::ogg, AudioTarget::opus}) {
+        placedBase = QStringLiteral("overlapping-") + audioTargetFileExtension(target);
+        const QString result = convertAudio(file(source, FileCategory::audio), target, context, work).toLocalFile();
+        EXPECT_NEAR(duration(result), 3.712, 0.1) << result.toStdString();
+    }
+}
+
 // A WAV's channel mask may name one speaker ("front left") for a mono sound: AAC and Opus take
 // only mono for one channel.
 TEST_F(MediaConversion, AMonoSoundOfAnotherLayoutTakesEveryTarget)
