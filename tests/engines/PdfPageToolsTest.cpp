@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -207,6 +208,18 @@ TEST_F(PdfPageTools, ProtectsAndUnlocksWithThePassword)
     EXPECT_EQ(open.fileName(), "invoice (protected) (unlocked).pdf");
     EXPECT_EQ(pdfinfoValue(open.toLocalFile(), "Encrypted"), "no");
     EXPECT_EQ(pageTexts(open.toLocalFile()), QStringList{"Total 42"});
+
+    // A locked file with unused objects written as nothing, which every reader takes for null.
+    const QString dummies = dir.filePath("dummies.pdf");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/pdf/empty-objects-locked.pdf"), dummies));
+    WorkBench unlockDummies;
+    EXPECT_EQ(failureOf(unlockDummies, [&] { PDFEngine::unlock(dummies, "Hello", unlockDummies.work(dummies)); }),
+              "<no error>");
+    ASSERT_EQ(unlockDummies.outputs(), QStringList{"dummies (unlocked).pdf"});
+    const QString unlocked = unlockDummies.outDir + "/dummies (unlocked).pdf";
+    EXPECT_TRUE(qpdfCheckPasses(unlocked));
+    EXPECT_EQ(pdfinfoValue(unlocked, "Encrypted"), "no");
+    EXPECT_EQ(pdfinfoValue(unlocked, "Pages"), "1");
 }
 
 // Unlock without a password asks for one when the file needs it, and unlocks a file locked only

@@ -42,7 +42,9 @@ Kind kindOf(const std::string& message)
         "invalid /ID in trailer dictionary|"
         // An object read whole and followed by something else: the object is what every reader
         // reads.
-        "^expected endobj$"));
+        "^expected endobj$|"
+        // "N 0 obj endobj": a null written as nothing, which every reader reads as null.
+        "^empty object treated as null$"));
     static const QRegularExpression rebuilt(QStringLiteral(
         "^file is damaged$|xref not found|can't find startxref|Attempting to reconstruct cross-reference table|"
         "invalid xref|xref syntax invalid|xref stream"));
