@@ -18,6 +18,8 @@
 #include "platform/processes/ThreadHandoff.h"
 #include "platform/settings/SettingsStore.h"
 
+#include <QFileInfo>
+
 #include <mutex>
 
 #include <algorithm>
@@ -36,6 +38,18 @@ constexpr JobLane kLanes[] = {JobLane::cpu, JobLane::video, JobLane::audio, JobL
 
 // How long a shutdown waits for workers whose child programs it has killed.
 constexpr int kKilledWorkersWaitMs = 1000;
+
+// An input removed while its item waited or ran is the cause of the failure, whatever a reader
+// made of its absence.
+bool inputGone(const QList<FileInfo>& files)
+{
+    return std::any_of(files.begin(), files.end(), [](const FileInfo& file) {
+        if (file.isPromise || !file.url.isLocalFile())
+            return false;
+        const QString path = file.url.toLocalFile();
+        return !path.isEmpty() && !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
+    });
+}
 
 } // namespace
 
@@ -450,7 +464,9 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             run->cancelled = true;
             outcome.cancelled = true;
         } else {
-            const JobFailure failure = jobFailure(std::current_exception());
+            JobFailure failure = jobFailure(std::current_exception());
+            if (inputGone(item.files))
+                failure.message = QStringLiteral("The file is no longer there");
             qCCritical(jobsLog, "%s failed: %s\n%s", qUtf8Printable(item.descriptor.id),
                        qUtf8Printable(failure.message), qUtf8Printable(failure.details));
             run->failures.append(failure);

@@ -6,6 +6,7 @@
 #include "documents/writers/ZipPackageWriter.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextCursor>
 
@@ -662,4 +664,66 @@ build('invisible.pdf', b'BT 3 Tr /F1 12 Tf 72 700 Td (Wombat report) Tj ET')
             QFile::remove(path);
         }
     }
+}
+
+// An OpenDocument package links the picture beside it as "../img.png", relative to the package
+// as a folder of its own; a face declared fixed comes out under the name fontconfig gives it.
+TEST(DocumentConversion, LinkedPicturesBesideAPackageAndFixedFacesByTheirRealName)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("doc"));
+    writeFile(dir.filePath("doc/img.png"), imageBytes("PNG", Qt::red));
+    writeFile(dir.filePath("outside.png"), imageBytes("PNG", Qt::blue));
+    const QByteArray content =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+        "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.3\">"
+        "<office:font-face-decls><style:font-face style:name=\"Typewriter\" svg:font-family=\"Typewriter\" "
+        "style:font-pitch=\"fixed\"/></office:font-face-decls>"
+        "<office:automatic-styles><style:style style:name=\"T1\" style:family=\"text\">"
+        "<style:text-properties style:font-name=\"Typewriter\"/></style:style></office:automatic-styles>"
+        "<office:body><office:text><text:p>Before <text:span text:style-name=\"T1\">fixed words</text:span></text:p>"
+        "<text:p><draw:frame draw:name=\"beside\" svg:width=\"2cm\" svg:height=\"1.5cm\" text:anchor-type=\"as-char\">"
+        "<draw:image xlink:href=\"../img.png\" xlink:type=\"simple\"/></draw:frame></text:p>"
+        "<text:p><draw:frame draw:name=\"above\" svg:width=\"2cm\" svg:height=\"1.5cm\" text:anchor-type=\"as-char\">"
+        "<draw:image xlink:href=\"../../outside.png\" xlink:type=\"simple\"/></draw:frame></text:p>"
+        "<text:p>After.</text:p></office:text></office:body></office:document-content>";
+    const QString odt = dir.filePath("doc/linked.odt");
+    {
+        ZipPackageWriter zip(odt, {});
+        zip.add("mimetype", "application/vnd.oasis.opendocument.text", ZipPackageWriter::Method::stored);
+        zip.add("content.xml", content, ZipPackageWriter::Method::deflated);
+        zip.add("styles.xml",
+                "<office:document-styles xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                "office:version=\"1.3\"><office:styles/></office:document-styles>",
+                ZipPackageWriter::Method::deflated);
+        zip.add("META-INF/manifest.xml",
+                "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
+                "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+                "</manifest:manifest>",
+                ZipPackageWriter::Method::deflated);
+        zip.finish();
+    }
+    QByteArray face;
+    ASSERT_EQ(runProgram("fc-match", {"-f", "%{family[0]}", "monospace"}, &face), 0);
+
+    Item item({odt});
+    const QString docx = item.convert(DocumentOutput::docx).toLocalFile();
+    QByteArray listing;
+    runProgram("bsdtar", {"-tf", docx}, &listing);
+    EXPECT_EQ(QString::fromUtf8(listing).count(QRegularExpression("word/media/[^\\n]+")), 1) << listing.toStdString();
+    EXPECT_EQ(item.context.notes->messages(), QStringList{"1 picture outside the document's folder was left out"});
+    const QString body = zipPart(docx, "word/document.xml");
+    EXPECT_TRUE(body.contains("w:ascii=\"" + QString::fromUtf8(face) + "\"")) << face.toStdString();
+    EXPECT_FALSE(body.contains("monospace", Qt::CaseInsensitive));
+    Item again({odt});
+    const QString text = zipText(again.convert(DocumentOutput::odt).toLocalFile());
+    EXPECT_TRUE(text.contains(QString::fromUtf8(face))) << face.toStdString();
+    EXPECT_FALSE(text.contains("monospace", Qt::CaseInsensitive));
 }

@@ -1,9 +1,12 @@
+#include "catalogue/adapters/DocumentPlannerAdapter.h"
+#include "documents/model/DocumentMetadata.h"
 #include "documents/office/OfficeConverter.h"
 #include "documents/office/OfficeEncryption.h"
 #include "documents/readers/DocumentFileReader.h"
 #include "documents/sheets/DelimitedText.h"
 #include "documents/sheets/XlsxReader.h"
 #include "documents/writers/ZipPackageWriter.h"
+#include "jobs/OutputPlanner.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
 #include "model/operations/Capabilities.h"
@@ -274,6 +277,34 @@ TEST(SheetHostile, PasswordProtectedOfficeFilesSaySo)
                   DocumentFileReader::read(QUrl::fromLocalFile(letter), QUrl::fromLocalFile(work.path()));
               }),
               "This document is password-protected");
+
+    // Stream names compare without case, as Office reads them; an OpenDocument file says its
+    // parts are encrypted in its manifest. Reading and removing metadata say so alike.
+    const QString shouting = test::writeFile(dir.filePath("shouting.docx"), compoundFile({"ENCRYPTIONINFO", "ENCRYPTEDPACKAGE"}));
+    const QString sealed = writePackage(dir.filePath("sealed.odt"),
+                                        {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                                         {"content.xml", QByteArray(64, '\x9c')},
+                                         {"META-INF/manifest.xml",
+                                          "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
+                                          "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\">"
+                                          "<manifest:encryption-data manifest:checksum-type=\"SHA1/1K\" manifest:checksum=\"AA==\">"
+                                          "<manifest:algorithm manifest:algorithm-name=\"Blowfish CFB\" manifest:initialisation-vector=\"AA==\"/>"
+                                          "</manifest:encryption-data></manifest:file-entry></manifest:manifest>"}});
+    for (const QString& path : {shouting, sealed}) {
+        EXPECT_TRUE(OfficeEncryption::isEncryptedPackage(path)) << path.toStdString();
+        QTemporaryDir work;
+        EXPECT_EQ(failureOf([&] { DocumentFileReader::read(QUrl::fromLocalFile(path), QUrl::fromLocalFile(work.path())); }),
+                  "This document is password-protected");
+        OperationContext context;
+        context.files = {fileInfoForURL(QUrl::fromLocalFile(path))};
+        context.notes = std::make_shared<JobNotes>();
+        OutputPlanner planner(QUrl::fromLocalFile(path), context.settings, context.notes);
+        EXPECT_EQ(failureOf([&] { DocumentMetadata::removeDocumentMetadata(context.files.first(), context, documentPlanner(planner)); }),
+                  "This document is password-protected");
+    }
+    EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(writePackage(dir.filePath("open.odt"),
+                                                                   {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                                                                    {"META-INF/manifest.xml", "<manifest:manifest/>"}})));
 
     // A compound file of another kind (an old .xls renamed), a cut-short one and a zip are
     // not locked documents.

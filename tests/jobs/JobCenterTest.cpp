@@ -248,6 +248,15 @@ TEST_F(JobCenterTest, FinalStates)
     EXPECT_EQ(job->state(), Job::State::failed);
     EXPECT_EQ(job->failure()->message, QStringLiteral("This operation has nothing to run"));
 
+    // A file removed after the drop: its reader's complaint is not the cause.
+    const OperationDescriptor vanishes = fakeOperation("tool.document.vanish", [](const OperationContext& ctx, auto&&...) -> QList<QUrl> {
+        QFile::remove(ctx.files.first().path());
+        throw EngineError(QStringLiteral("This file is damaged or not in a supported format"));
+    });
+    job = runToEnd({vanishes}, {file("gone.txt")});
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_EQ(job->failure()->message, QStringLiteral("The file is no longer there"));
+
     // One success among failures: finished, with the first failure kept.
     const OperationDescriptor mixed = fakeOperation("tool.document.mixed", [](const OperationContext& ctx, auto&&,
                                                                               OutputPlanner& planner, auto&&) {

@@ -50,10 +50,13 @@ QList<QUrl> exportPresentation(const FileInfo& file, const QString& extension, b
 }
 
 // The document tools and conversions read their source: a file of no known format only when it
-// is text, a Word, OpenDocument or RTF file only with pandoc.
+// is text, a Word, OpenDocument or RTF file only with pandoc, a Word 97 file only with LibreOffice.
 bool documentSourceAccepts(const FileInfo& file, std::optional<DocumentOutput> target)
 {
     if (!pagesSourceAccepts(file))
+        return false;
+    // Word 97 is read through LibreOffice, as the DOCX it writes.
+    if (formatID(file) == QLatin1String("doc") && !Capabilities::shared().libreOfficeURL())
         return false;
     if (!file.format && !file.isDirectory && !file.isPromise && !TextLoaders::looksLikeText(file.path()))
         return false;

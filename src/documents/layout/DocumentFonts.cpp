@@ -22,12 +22,46 @@ bool familyExists(const QString& family)
     return exists;
 }
 
+bool isGenericFamily(const QString& family)
+{
+    static const QStringList generic{QStringLiteral("monospace"), QStringLiteral("mono"), QStringLiteral("sans-serif"),
+                                     QStringLiteral("sans serif"), QStringLiteral("sans"), QStringLiteral("serif"),
+                                     QStringLiteral("system-ui"), QStringLiteral("cursive"), QStringLiteral("fantasy")};
+    return generic.contains(family.trimmed(), Qt::CaseInsensitive);
+}
+
 } // namespace
+
+QString DocumentFonts::faceName(const QString& family)
+{
+    if (!isGenericFamily(family))
+        return family;
+    static std::mutex mutex;
+    static QHash<QString, QString> resolved;
+    const std::lock_guard lock(mutex);
+    const QString key = family.trimmed().toLower();
+    const auto it = resolved.constFind(key);
+    if (it != resolved.constEnd())
+        return *it;
+    QFont font(family);
+    if (key.startsWith(QLatin1String("mono")))
+        font.setStyleHint(QFont::Monospace);
+    else if (key == QLatin1String("serif"))
+        font.setStyleHint(QFont::Serif);
+    else
+        font.setStyleHint(QFont::SansSerif);
+    QString face = QFontInfo(font).family();
+    if (face.isEmpty() || isGenericFamily(face))
+        face = family;
+    resolved.insert(key, face);
+    return face;
+}
 
 QFont DocumentFonts::body(double pointSize)
 {
     QFont font = familyExists(QStringLiteral("Helvetica Neue")) ? QFont(QStringLiteral("Helvetica Neue"))
                                                                 : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setFamily(faceName(font.family()));
     font.setPointSizeF(pointSize);
     return font;
 }
@@ -36,6 +70,7 @@ QFont DocumentFonts::code(double pointSize)
 {
     QFont font = familyExists(QStringLiteral("Menlo")) ? QFont(QStringLiteral("Menlo"))
                                                        : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setFamily(faceName(font.family()));
     font.setWeight(QFont::Normal);
     font.setFixedPitch(true);
     font.setStyleHint(QFont::Monospace);

@@ -13,6 +13,11 @@ public:
     static QFont body(double pointSize);
     static QFont code(double pointSize);
 
+    // The face a family name stands for: a generic alias of fontconfig's ("monospace",
+    // "sans-serif", "serif"), which no word processor knows, becomes the face fontconfig
+    // resolves it to ("DejaVu Sans Mono"); any other name is kept. Remembered per name.
+    static QString faceName(const QString& family);
+
     // Whether a family draws every character at one width; remembered per family.
     static bool isFixedPitchFamily(const QString& family);
 };

@@ -1,6 +1,7 @@
 #include "documents/model/DocumentMetadata.h"
 
 #include "documents/DocumentPlanner.h"
+#include "documents/office/OfficeEncryption.h"
 #include "documents/readers/DocumentLoader.h"
 #include "documents/readers/ZipPackageReader.h"
 #include "documents/writers/DocumentOutput.h"
@@ -246,6 +247,8 @@ QUrl DocumentMetadata::removeDocumentMetadata(const FileInfo& file, const Operat
     const QString id = file.format ? file.format->id : QString();
     const std::stop_token stop = context.stopToken;
 
+    if (id != QLatin1String("rtf") && id != QLatin1String("epub") && OfficeEncryption::isEncryptedPackage(file.path()))
+        throw EngineError(OfficeEncryption::passwordProtectedMessage);
     if (id == QLatin1String("docx")) {
         static const QRegularExpression wordPart(QStringLiteral("^word/[^/]+\\.xml$"));
         return rewritePackage(file, id, planner, stop, [](const QString& name, ZipPackageReader::Entry& entry) -> std::optional<QByteArray> {

@@ -1,6 +1,8 @@
 #include "documents/office/OfficeEncryption.h"
 
+#include "documents/readers/ZipPackageReader.h"
 #include "documents/sheets/CompoundFile.h"
+#include "model/errors/EngineError.h"
 
 #include <QFile>
 #include <QSet>
@@ -45,10 +47,36 @@ bool documentLocked(CompoundFile& file)
     return (qFromLittleEndian<quint16>(stream->constData() + 0x0A) & 0x0100) != 0;
 }
 
+// An OpenDocument package whose manifest gives any part's encryption: its content is then
+// ciphertext that no reader can take for XML.
+bool openDocumentLocked(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("PK\x03\x04"))
+        return false;
+    file.close();
+    struct Found {};
+    ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, {});
+    try {
+        reader.forEachEntry([](const QString& name, ZipPackageReader::Entry& entry) {
+            if (name != QLatin1String("META-INF/manifest.xml"))
+                return;
+            if (entry.readAll(qint64(16) << 20).contains("encryption-data"))
+                throw Found();
+        });
+    } catch (const Found&) {
+        return true;
+    } catch (const EngineError&) {
+    }
+    return false;
+}
+
 } // namespace
 
 bool OfficeEncryption::isEncryptedPackage(const QString& path)
 {
+    if (openDocumentLocked(path))
+        return true;
     if (!CompoundFile::looksLikeOne(path))
         return false;
     CompoundFile file(path);
@@ -57,17 +85,18 @@ bool OfficeEncryption::isEncryptedPackage(const QString& path)
     const std::optional<QList<CompoundFile::Entry>> entries = file.entries();
     if (!entries)
         return false;
+    // Names in a compound file compare without regard to case: some writers store them upper case.
     QSet<QString> names;
     for (const CompoundFile::Entry& entry : *entries)
-        names.insert(entry.name);
+        names.insert(entry.name.toCaseFolded());
     // A PowerPoint 97-2003 file locked with a password keeps its properties encrypted in a
     // stream of their own.
-    if ((names.contains(QStringLiteral("EncryptionInfo")) && names.contains(QStringLiteral("EncryptedPackage")))
-        || (names.contains(QStringLiteral("PowerPoint Document")) && names.contains(QStringLiteral("EncryptedSummary"))))
+    if ((names.contains(QStringLiteral("EncryptionInfo").toCaseFolded()) && names.contains(QStringLiteral("EncryptedPackage").toCaseFolded()))
+        || (names.contains(QStringLiteral("PowerPoint Document").toCaseFolded()) && names.contains(QStringLiteral("EncryptedSummary").toCaseFolded())))
         return true;
-    if (names.contains(QStringLiteral("Workbook")) || names.contains(QStringLiteral("Book")))
+    if (names.contains(QStringLiteral("Workbook").toCaseFolded()) || names.contains(QStringLiteral("Book").toCaseFolded()))
         return workbookLocked(file);
-    if (names.contains(QStringLiteral("WordDocument")))
+    if (names.contains(QStringLiteral("WordDocument").toCaseFolded()))
         return documentLocked(file);
     return false;
 }

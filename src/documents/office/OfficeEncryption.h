@@ -8,7 +8,8 @@ namespace qv {
 // (OLE) holding the "EncryptionInfo" and "EncryptedPackage" streams, whatever the name says
 // (.docx, .xlsx, .pptx); and a PowerPoint 97-2003 presentation locked with a password, whose
 // properties are in an "EncryptedSummary" stream; an Excel or Word 97-2003 file encrypted with
-// a password to open. Reads only the container's header, directory and the first records.
+// a password to open; an OpenDocument package whose manifest describes encrypted parts. Reads
+// only the container's header, directory and the first records, or the package's manifest.
 class OfficeEncryption {
 public:
     OfficeEncryption() = delete;

@@ -59,7 +59,7 @@ DocumentModel DocumentFileReader::read(const QUrl& file, const QUrl& workFolder,
     } else if (ext == QLatin1String("txt") || ext == QLatin1String("text")) {
         model.blocks = TextLoaders::plainTextBlocks(TextLoaders::readTextWithDetectedEncoding(file).text);
     } else if (ext == QLatin1String("rtf") || ext == QLatin1String("docx") || ext == QLatin1String("odt")) {
-        if (ext == QLatin1String("docx") && OfficeEncryption::isEncryptedPackage(file.toLocalFile()))
+        if (ext != QLatin1String("rtf") && OfficeEncryption::isEncryptedPackage(file.toLocalFile()))
             throw EngineError(OfficeEncryption::passwordProtectedMessage);
         const RichTextReader::Result rich = RichTextReader::readAttributedFile(file, ext, workFolder, stop);
         model = AttributedTextReader::documentModelFromAttributedString(*rich.document, rich.title);

@@ -102,7 +102,8 @@ std::unique_ptr<LoadedDocument> DocumentLoader::loadDocument(const FileInfo& fil
         document->setModel(std::move(model));
         return document;
     }
-    if (key == QLatin1String("docx") && OfficeEncryption::isEncryptedPackage(file.path()))
+    if ((key == QLatin1String("docx") || key == QLatin1String("odt") || key == QLatin1String("doc"))
+        && OfficeEncryption::isEncryptedPackage(file.path()))
         throw EngineError(OfficeEncryption::passwordProtectedMessage);
     if (key == QLatin1String("docx") || key == QLatin1String("odt") || key == QLatin1String("rtf"))
         return richDocument(file, folder, RichTextReader::readAttributedFile(file.url, key, workFolder, stop));

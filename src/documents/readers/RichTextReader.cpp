@@ -2,6 +2,7 @@
 
 #include "documents/layout/ConfinedTextDocument.h"
 #include "documents/layout/DocumentFonts.h"
+#include "documents/model/DocumentPictures.h"
 #include "documents/office/OfficeConverter.h"
 #include "documents/readers/PandocInput.h"
 #include "documents/readers/RtfDecoder.h"
@@ -319,6 +320,55 @@ bool isCompoundFile(const QString& path)
     return file.open(QIODevice::ReadOnly) && file.read(8) == QByteArray::fromHex("d0cf11e0a1b11ae1");
 }
 
+// Pictures a document links to rather than holds: a relative link in a package resolves from
+// the folder that holds the file. An OpenDocument package is a folder of its own, so its
+// "../img.png" is the picture beside the document; a Word or RTF file's "img.png" is too.
+// Those inside the document's folder are copied among the pictures pandoc extracted, the only
+// ones the page may show; the others stay as they are, to be left out.
+QString bringLinkedPictures(const QString& html, const QString& document, const QString& format,
+                            const QString& mediaPath)
+{
+    static const QRegularExpression image(QStringLiteral(R"((<img\b[^>]*?\bsrc=")([^"]*)("))"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    const QFileInfo info(document);
+    const QString folder = info.absolutePath();
+    const QString base = format == QLatin1String("odt") ? info.absoluteFilePath() : folder;
+    QString out;
+    qsizetype last = 0;
+    for (auto it = image.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        QString reference = match.captured(2);
+        reference.replace(QLatin1String("&amp;"), QLatin1String("&"));
+        if (reference.isEmpty() || reference.startsWith(QLatin1Char('/')) || reference.startsWith(QLatin1Char('#'))
+            || scheme.match(reference).hasMatch())
+            continue;
+        QString decoded = QUrl::fromPercentEncoding(reference.toUtf8());
+        if (decoded.contains(QChar::ReplacementCharacter))
+            decoded = reference;
+        const QString path = QDir::cleanPath(base + QLatin1Char('/') + decoded);
+        const DocumentPictures::Resolved resolved =
+            DocumentPictures::resolve(QUrl::fromLocalFile(path).toString(), folder, folder);
+        if (resolved.place != DocumentPictures::Place::inside
+            || QFileInfo(resolved.path).size() > TextLoaders::maximumFileBytes)
+            continue;
+        QDir().mkpath(mediaPath);
+        const QString suffix = QFileInfo(resolved.path).suffix();
+        const QString copy = QDir(mediaPath).filePath(QStringLiteral("linked-")
+                                                      + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                                                      + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+        if (!QFile::copy(resolved.path, copy))
+            throw EngineError(QStringLiteral("This document couldn't be read"),
+                              QStringLiteral("Cannot copy the linked picture ") + resolved.path + QStringLiteral(" to ") + copy);
+        out += html.mid(last, match.capturedStart(2) - last);
+        out += QString(copy).replace(QLatin1Char('&'), QLatin1String("&amp;")).replace(QLatin1Char('"'), QLatin1String("&quot;"));
+        last = match.capturedEnd(2);
+    }
+    if (last == 0)
+        return html;
+    return out + html.mid(last);
+}
+
 } // namespace
 
 RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, const QString& format,
@@ -375,6 +425,7 @@ RichTextReader::Result RichTextReader::readAttributedFile(const QUrl& file, cons
         }
     }
     const QString mediaPath = work.filePath(stem + QStringLiteral("-media"));
+    html = bringLinkedPictures(html, file.toLocalFile(), format, mediaPath);
     const PageLayout layout = adaptForQt(html);
     Result result;
     // The only pictures are those pandoc extracted; a document naming other files gets none.

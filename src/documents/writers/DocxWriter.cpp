@@ -1,5 +1,6 @@
 #include "documents/writers/DocxWriter.h"
 
+#include "documents/layout/DocumentFonts.h"
 #include "documents/writers/PackageImage.h"
 #include "documents/writers/XMLNamespaces.h"
 #include "documents/writers/ZipPackageWriter.h"
@@ -58,13 +59,21 @@ QString textElements(const QString& text)
     return lines.join(QStringLiteral("<w:br/>"));
 }
 
+// The face code is set in: the one the layout draws it in, by a name word processors know.
+QString codeFonts()
+{
+    const QString face = docxEscape(DocumentFonts::code(10).family());
+    return QStringLiteral("<w:rFonts w:ascii=\"") + face + QStringLiteral("\" w:hAnsi=\"") + face
+        + QStringLiteral("\" w:cs=\"") + face + QStringLiteral("\"/>");
+}
+
 QString renderDocxRun(const DocRun& run, DocxWriterState& state)
 {
     QString properties;
     if (run.link)
         properties += QStringLiteral("<w:rStyle w:val=\"Hyperlink\"/>");
     if (run.code)
-        properties += QStringLiteral("<w:rFonts w:ascii=\"Menlo\" w:hAnsi=\"Menlo\" w:cs=\"Menlo\"/><w:sz w:val=\"20\"/>");
+        properties += codeFonts() + QStringLiteral("<w:sz w:val=\"20\"/>");
     if (run.bold)
         properties += QStringLiteral("<w:b/>");
     if (run.italic)
@@ -286,8 +295,9 @@ QString docxStyles()
                          "</w:pPr></w:style><w:style w:type=\"paragraph\" w:styleId=\"Code\"><w:name "
                          "w:val=\"Code\"/><w:basedOn w:val=\"Normal\"/><w:pPr><w:shd w:val=\"clear\" "
                          "w:color=\"auto\" w:fill=\"F2F2F2\"/><w:spacing w:after=\"120\" w:line=\"240\" "
-                         "w:lineRule=\"auto\"/><w:ind w:left=\"240\"/></w:pPr><w:rPr><w:rFonts w:ascii=\"Menlo\" "
-                         "w:hAnsi=\"Menlo\" w:cs=\"Menlo\"/><w:sz w:val=\"19\"/></w:rPr></w:style><w:style "
+                         "w:lineRule=\"auto\"/><w:ind w:left=\"240\"/></w:pPr><w:rPr>")
+        + codeFonts()
+        + QStringLiteral("<w:sz w:val=\"19\"/></w:rPr></w:style><w:style "
                          "w:type=\"paragraph\" w:styleId=\"Quote\"><w:name w:val=\"Quote\"/><w:basedOn "
                          "w:val=\"Normal\"/><w:pPr><w:ind w:left=\"720\"/></w:pPr><w:rPr><w:i/><w:color "
                          "w:val=\"555555\"/></w:rPr></w:style><w:style w:type=\"character\" "

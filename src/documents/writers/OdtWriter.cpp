@@ -1,5 +1,6 @@
 #include "documents/writers/OdtWriter.h"
 
+#include "documents/layout/DocumentFonts.h"
 #include "documents/writers/ZipPackageWriter.h"
 #include "model/errors/CancellationError.h"
 
@@ -100,10 +101,10 @@ Properties textProperties(const QTextCharFormat& format, bool inHeading)
     if (!families.isEmpty()) {
         QStringList quoted;
         for (const QString& family : families)
-            quoted.append(quotedFamily(family));
+            quoted.append(quotedFamily(DocumentFonts::faceName(family)));
         p.append({QStringLiteral("fo:font-family"), quoted.join(QStringLiteral(", "))});
     } else if (format.fontFixedPitch()) {
-        p.append({QStringLiteral("fo:font-family"), QStringLiteral("'Liberation Mono'")});
+        p.append({QStringLiteral("fo:font-family"), quotedFamily(DocumentFonts::code(10).family())});
         p.append({QStringLiteral("style:font-pitch"), QStringLiteral("fixed")});
     }
     if (format.hasProperty(QTextFormat::ForegroundBrush) && format.foreground().style() != Qt::NoBrush)
@@ -617,7 +618,7 @@ QByteArray stylesXml(const QFont& font)
     xml.writeAttribute(QStringLiteral("style:family"), QStringLiteral("paragraph"));
     Properties defaults;
     if (!font.family().isEmpty())
-        defaults.append({QStringLiteral("fo:font-family"), quotedFamily(font.family())});
+        defaults.append({QStringLiteral("fo:font-family"), quotedFamily(DocumentFonts::faceName(font.family()))});
     if (font.pointSizeF() > 0)
         defaults.append({QStringLiteral("fo:font-size"), QString::number(font.pointSizeF()) + QStringLiteral("pt")});
     writeProperties(xml, QStringLiteral("style:text-properties"), defaults);

@@ -1,5 +1,6 @@
 #include "documents/writers/RichDocxWriter.h"
 
+#include "documents/layout/DocumentFonts.h"
 #include "documents/writers/DocxWriter.h"
 #include "documents/writers/XMLNamespaces.h"
 #include "model/errors/CancellationError.h"
@@ -47,7 +48,7 @@ QString runProperties(const QTextCharFormat& format)
     if (families.isEmpty() && format.hasProperty(QTextFormat::FontFamily))
         families.append(format.stringProperty(QTextFormat::FontFamily));
     families.removeAll(QString());
-    QString face = families.value(0);
+    QString face = DocumentFonts::faceName(families.value(0));
     if (face.isEmpty() && format.fontFixedPitch())
         face = QStringLiteral("Courier New");
     if (!face.isEmpty()) {

@@ -83,6 +83,13 @@ TEST(DocumentCatalogue, EntriesAndWhatTheyAccept)
     // Pages files and presentations only while LibreOffice can export them.
     const bool office = Capabilities::shared().libreOfficeURL().has_value();
     EXPECT_EQ(md.accepts(fileNamed("a.pages")), office);
+    // Word 97 files are read through LibreOffice: without it nothing is offered for them.
+    if (Capabilities::shared().pandocURL()) {
+        for (const OperationDescriptor& descriptor : list)
+            if (descriptor.id != QLatin1String("convert.document.doc") && descriptor.id != QLatin1String("convert.document.pages")
+                && descriptor.id != QLatin1String("tool.document.merge"))
+                EXPECT_EQ(descriptor.accepts(fileNamed("a.doc")), office) << descriptor.id.toStdString();
+    }
     const auto& slides = presentationDescriptors();
     EXPECT_EQ(byID(slides, "convert.presentation.png").accepts(fileNamed("a.pptx")), office);
     EXPECT_FALSE(byID(slides, "convert.presentation.pptx").accepts(fileNamed("a.pptx")));

@@ -118,6 +118,7 @@ QUrl ImageConversion::convertWithFFmpeg(const FileInfo& file, ImageOutput target
                                         const OperationContext& context, const ImageWork& work)
 {
     const DecodedImage image = ImageDecoder::decode(localPath(file.url), effectiveMaxDimension(context), 0);
+    ImageWriter::checkFits(target, image.width(), image.height());
     const QUrl png = work.workFile(QStringLiteral("png"));
     struct Remove {
         QString path;

@@ -8,6 +8,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
+
 namespace qv {
 
 namespace {
@@ -91,11 +94,17 @@ void IconFileWriter::writeIconFile(const DecodedImage& image, const QString& pat
 {
     const QList<int>& sizes = iconSizes(output);
     const int largest = sizes.last();
-    DecodedImage square = ImageTransforms::squareCanvas(image);
+    // Shrunk before it is made square, so that a source claiming a huge size costs what its
+    // data holds (a damaged one fails at its first rows) and not a canvas of that size.
+    DecodedImage fitted = image;
+    const int longest = std::max(image.width(), image.height());
+    if (longest > largest) {
+        const double scale = double(largest) / longest;
+        fitted = ImageTransforms::scaledImage(image, std::max(1.0, std::round(image.width() * scale)),
+                                              std::max(1.0, std::round(image.height() * scale)));
+    }
     // Every size is read from one small copy in memory: the source itself streams once.
-    if (square.width() > largest)
-        square = ImageTransforms::scaledImage(square, largest, largest);
-    square = square.materialized();
+    DecodedImage square = ImageTransforms::squareCanvas(fitted.materialized()).materialized();
     QList<QByteArray> pngs;
     for (int side : sizes) {
         throwIfCancelled(stop);

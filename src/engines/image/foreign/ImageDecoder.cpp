@@ -6,6 +6,7 @@
 #include "engines/image/foreign/JpegPixels.h"
 #include "engines/image/foreign/JpegStructure.h"
 #include "engines/image/foreign/PsdStructure.h"
+#include "engines/image/foreign/StoredSamples.h"
 #include "engines/image/foreign/TiffStripDamage.h"
 #include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
@@ -219,7 +220,13 @@ VipsRef openImage(const QByteArray& native, int index)
     VipsRef opened(image);
     checkHeif(native, index);
     checkSteadyDecode(native, index);
-    tagSource(image, QFile::decodeName(native));
+    if (StoredSamples::needCorrection(native, opened.get())) {
+        QString log;
+        opened = StoredSamples::corrected(native, opened.get(), &log);
+        if (!opened)
+            fail(log);
+    }
+    tagSource(opened.get(), QFile::decodeName(native));
     return opened;
 }
 
@@ -310,11 +317,13 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
         // the one decode does not take is checked first.
         verify(path);
     }
+    // Samples put right after loading are shrunk from the image that holds them so.
+    const bool corrected = StoredSamples::wasCorrected(header.get());
     header.reset();
     // The thumbnail takes loader options only in the name.
     const QByteArray name = index > 0 ? native + "[page=" + QByteArray::number(index) + "]" : native;
     VipsImage* thumbnail = nullptr;
-    if (HeifSequence::holdsPrimaryImage(native)) {
+    if (corrected || HeifSequence::holdsPrimaryImage(native)) {
         VipsRef whole = openImage(native, index);
         if (vips_thumbnail_image(whole.get(), &thumbnail, size, "height", size, "size", VIPS_SIZE_DOWN, nullptr) != 0)
             fail(takeVipsError());
@@ -428,7 +437,9 @@ bool ImageDecoder::isReadingFault(const QString& log)
     const QString lower = log.toLower();
     static const char* const faults[] = {"load", "2vips", "read error", "truncated",
                                          "premature end", "corrupt", "crc error", "not enough data",
-                                         "unable to read", "unable to parse", "unable to decode"};
+                                         "unable to read", "unable to parse", "unable to decode",
+                                         // libvips' word for a file shorter than its header says
+                                         "memory area too small"};
     return std::any_of(std::begin(faults), std::end(faults),
                        [&](const char* fault) { return lower.contains(QLatin1String(fault)); });
 }

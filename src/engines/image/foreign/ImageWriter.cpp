@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QUuid>
 
 #include <algorithm>
@@ -317,6 +318,22 @@ QString ImageWriter::cannotWriteMessage(ImageOutput output, const QString& noun)
     return QStringLiteral("This computer can't write ") + toString(output).toUpper() + QLatin1Char(' ') + noun;
 }
 
+void ImageWriter::checkFits(ImageOutput output, int width, int height)
+{
+    int largest = 0;
+    switch (output) {
+    case ImageOutput::heic:
+    case ImageOutput::avif: largest = 16384; break;
+    case ImageOutput::webp: largest = 16383; break;
+    default: return;
+    }
+    if (width <= largest && height <= largest)
+        return;
+    throw EngineError(QStringLiteral("This picture is too large for %1: at most %2 pixels a side")
+                          .arg(toString(output).toUpper(), QLocale(QLocale::English).toString(largest)),
+                      QStringLiteral("%1 x %2 pixels").arg(width).arg(height));
+}
+
 QString ImageWriter::writeFailedMessage(ImageOutput output)
 {
     return QStringLiteral("Couldn't write the ") + toString(output).toUpper() + QStringLiteral(" file");
@@ -367,6 +384,7 @@ void ImageWriter::write(const DecodedImage& image, ImageOutput output, const QSt
     }
     if (output == ImageOutput::pdf)
         throw EngineError(cannotWriteMessage(output));
+    checkFits(output, image.width(), image.height());
     if (output == ImageOutput::jpg)
         quality = ImageEngine::calibratedJPEGQuality(quality);
     const bool viaFFmpeg = (output == ImageOutput::webp || output == ImageOutput::avif)

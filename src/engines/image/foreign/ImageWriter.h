@@ -31,7 +31,7 @@ public:
     // applies to the lossy formats. WebP and AVIF go through FFmpeg when libvips cannot write
     // them, without metadata. Throws EngineError ("This computer can't write <EXT> images",
     // "Couldn't write the <EXT> file", "This file is damaged or not in a supported format",
-    // "Not enough memory for this image", "FFmpeg is missing from this copy of Quorvenda"),
+    // "Not enough memory for this image", checkFits' sentence, "FFmpeg is missing from this copy of Quorvenda"),
     // FFmpegError, CancellationError; on failure nothing is left at path. The stop request
     // reaches libvips while it writes.
     static void write(const DecodedImage& image, ImageOutput output, const QString& path,
@@ -42,6 +42,11 @@ public:
     // given, is set to 1 (grey) or 3 (RGB). Throws as write.
     static QByteArray encode(const DecodedImage& image, ImageOutput output, double quality,
                              std::stop_token stop = {}, int* colourBands = nullptr);
+
+    // Refuses, before any pixel is decoded, a picture larger than the format's readers take
+    // ("This picture is too large for <EXT>: at most N pixels a side"): HEIC and AVIF past
+    // 16,384 pixels a side (libheif's limit, beyond HEVC's largest level), WebP past 16,383.
+    static void checkFits(ImageOutput output, int width, int height);
 
     // "This computer can't write <EXT> images" and "Couldn't write the <EXT> file".
     static QString cannotWriteMessage(ImageOutput output, const QString& noun = QStringLiteral("images"));

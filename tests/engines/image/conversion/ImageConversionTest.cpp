@@ -440,3 +440,36 @@ TEST_F(ImageConversionTest, FFmpegMissingOrFailingDeliversNothing)
     EXPECT_THROW(ImageWriter::write(ImageDecoder::decode(png), ImageOutput::webp, target, {}, 0.8, work), FFmpegError);
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
 }
+
+TEST_F(ImageConversionTest, FailuresNameTheirCause)
+{
+    const auto failure = [&](const QString& path, ImageOutput target) {
+        QString message;
+        try {
+            convert(path, target);
+            ADD_FAILURE() << "converted " << path.toStdString();
+        } catch (const EngineError& error) {
+            message = error.message();
+        }
+        EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+        EXPECT_TRUE(leftovers().isEmpty());
+        return message;
+    };
+    // Ten pixels whose data is cut short: damage, not memory.
+    const QString shortPpm = writeFile(dir.filePath("in/short.ppm"), QByteArray("P6\n5 2\n255\n") + QByteArray(26, 'x'));
+    EXPECT_EQ(failure(shortPpm, ImageOutput::jpg), ImageDecoder::damagedMessage());
+
+    // A PNG of a few bytes claiming 935,820 x 854,554: its first rows fail, whatever the target.
+    const QString bomb = writeFile(dir.filePath("in/claims.png"),
+                                   QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000e478c000d0a1a0802000000c3aab6da00"
+                                                       "00000b49444154789c6360c00700001e0001f6fde9960000000049454e44ae426082"));
+    for (ImageOutput target : {ImageOutput::ico, ImageOutput::icns, ImageOutput::jpg})
+        EXPECT_EQ(failure(bomb, target), ImageDecoder::damagedMessage()) << toString(target).toStdString();
+
+    // Past what HEIC, AVIF and WebP readers take: said before a pixel is decoded.
+    const QString wide = writeOpaqueImage(dir.filePath("in/wide.png"), 16385, 4);
+    for (ImageOutput target : {ImageOutput::heic, ImageOutput::avif, ImageOutput::webp})
+        EXPECT_EQ(failure(wide, target),
+                  QStringLiteral("This picture is too large for %1: at most %2 pixels a side")
+                      .arg(toString(target).toUpper(), target == ImageOutput::webp ? "16,383" : "16,384"));
+}

@@ -1,6 +1,7 @@
 #include "engines/image/DecodedImage.h"
 #include "engines/image/foreign/HeifStrictCheck.h"
 #include "engines/image/foreign/ImageDecoder.h"
+#include "engines/image/foreign/ImageWriter.h"
 #include "engines/image/foreign/JpegStructure.h"
 #include "engines/image/foreign/TiffStripDamage.h"
 #include "engines/image/resample/ImageThumbnail.h"
@@ -15,6 +16,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <cstdlib>
 
 using namespace qv;
 using namespace qv::test;
@@ -401,4 +404,59 @@ TEST(TiffStripDamage, OnlyWordsAboutCodedDataAreDamage)
     EXPECT_TRUE(TiffStripDamage::isDamageWarning("LZWDecode: Strip 0 not terminated with EOI code"));
     EXPECT_FALSE(TiffStripDamage::isDamageWarning("Unknown field with tag 65000 (0xfde8) encountered"));
     EXPECT_FALSE(TiffStripDamage::isDamageWarning("Sum of Photometric type-related color channels and ExtraSamples doesn't match SamplesPerPixel"));
+}
+
+namespace {
+
+// ImageMagick's reading of a picture as 8-bit RGB samples, row after row.
+QByteArray magickRgb(const QString& path)
+{
+    QTemporaryDir dir;
+    const QString samples = dir.filePath("samples.rgb");
+    EXPECT_EQ(runProgram("convert", {path, "-depth", "8", "rgb:" + samples}), 0) << path.toStdString();
+    return readFile(samples);
+}
+
+} // namespace
+
+TEST(ImageDecoder, SamplesComeOutAtFullRangeWhateverTheFileStores)
+{
+    QTemporaryDir dir;
+    const auto decodedAsPng = [&](const QString& path) {
+        const QString png = path + QStringLiteral(".png");
+        ImageWriter::write(ImageDecoder::decode(path), ImageOutput::png, png, {}, 1.0);
+        return magickRgb(png);
+    };
+    const auto bytes = [](std::initializer_list<int> values) {
+        QByteArray out;
+        for (int value : values)
+            out.append(char(value));
+        return out;
+    };
+    // Maximum values other than the container's: red, cyan and a grey at half.
+    EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("one.ppm"), "P3\n2 1\n1\n1 0 0 0 1 1\n")),
+              bytes({255, 0, 0, 0, 255, 255}));
+    EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("one.pgm"), "P2\n2 1\n1\n1 0\n")),
+              bytes({255, 255, 255, 0, 0, 0}));
+    EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("hundred.ppm"), "P6\n2 1\n100\n" + bytes({100, 0, 0, 0, 50, 100}))),
+              bytes({255, 0, 0, 0, 128, 255}));
+    EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("deep.ppm"), "P6\n1 1\n65535\n" + bytes({255, 255, 0, 0, 128, 0}))),
+              bytes({255, 0, 127}));
+    EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("thousand.pgm"), "P5\n2 1\n1000\n" + bytes({3, 232, 1, 244}))),
+              bytes({255, 255, 255, 127, 127, 127}));
+    // Shrunk on decoding, the same.
+    const DecodedImage shrunk = ImageDecoder::decode(writeFile(dir.filePath("wide.pgm"), "P2\n4 1\n1\n1 1 1 1\n"), 2);
+    ImageWriter::write(shrunk, ImageOutput::png, dir.filePath("shrunk.png"), {}, 1.0);
+    EXPECT_EQ(magickRgb(dir.filePath("shrunk.png")), bytes({255, 255, 255, 255, 255, 255}));
+
+    // sYCC: luma and chroma become RGB, as ImageMagick's reader of the file makes them.
+    const QString sycc = QStringLiteral(QV_SOURCE_DIR "/tests/files/colour/issue134.jp2");
+    const QByteArray ours = decodedAsPng(QFile::copy(sycc, dir.filePath("sycc.jp2")) ? dir.filePath("sycc.jp2") : sycc);
+    const QByteArray theirs = magickRgb(sycc);
+    ASSERT_EQ(ours.size(), 720 * 243 * 3);
+    ASSERT_EQ(theirs.size(), ours.size());
+    int far = 0;
+    for (qsizetype i = 0; i < ours.size(); ++i)
+        far += std::abs(int(quint8(ours[i])) - int(quint8(theirs[i]))) > 3;
+    EXPECT_EQ(far, 0);
 }
