@@ -1,7 +1,7 @@
 // The tray icon as tray hosts read it over D-Bus: the StatusNotifierItem registers with the
 // watcher and says it is a menu; its menu answers GetLayout, AboutToShow and Event as
-// libdbusmenu (waybar) and Plasma ask them, and stays live in a host that reads it as GNOME's
-// AppIndicator extension does.
+// libdbusmenu (waybar) and Plasma ask them, and stays live in libdbusmenu and in a host that
+// reads it as GNOME's AppIndicator extension does.
 
 #include "app/tray/MenuActions.h"
 #include "app/tray/StatusItemController.h"
@@ -32,6 +32,8 @@
 #include <QMenu>
 #include <QMutex>
 #include <QPixmap>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
@@ -40,6 +42,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 using namespace qv;
@@ -161,11 +165,22 @@ QDBusMessage ask(QDBusConnection& bus, const QString& service, const QString& pa
     return pending.reply();
 }
 
+// A tray host as the tests drive it: what it shows, and a user's opening and clicking of the
+// entries whose labels contain those given, from the top level.
+class MenuHost {
+public:
+    virtual ~MenuHost() = default;
+    // Waits until it shows that.
+    virtual bool shows(const QString& expected) = 0;
+    virtual void open(const QStringList& labels) = 0;
+    virtual void click(const QStringList& labels) = 0;
+};
+
 // The menu as GNOME Shell's AppIndicator extension (46) keeps it: the layout is read with
 // only "type" and "children-display" (at the start, on LayoutUpdated, and when AboutToShow
 // answers true), an item's other properties only when the item is new to it
 // (GetGroupProperties) or through ItemsPropertiesUpdated; the revision is never looked at.
-class AppIndicatorHost {
+class AppIndicatorHost : public MenuHost {
 public:
     AppIndicatorHost(QDBusConnection bus, QString service)
         : m_bus(std::move(bus))
@@ -186,8 +201,7 @@ public:
         return describe(0);
     }
 
-    // Waits until it shows that.
-    bool shows(const QString& expected)
+    bool shows(const QString& expected) override
     {
         const bool seen = waitFor([&] { return shown() == expected; });
         EXPECT_EQ(shown(), expected);
@@ -211,13 +225,21 @@ public:
     }
 
     // A menu or submenu opens: "opened", then AboutToShow, as the extension sends them.
-    void open(int id)
+    void open(const QStringList& labels) override
     {
+        const int id = idOf(labels);
         event(id, QStringLiteral("opened"));
         const QDBusMessage reply = call(QStringLiteral("AboutToShow"), {id});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         if (reply.arguments().value(0).toBool())
             readLayout();
+    }
+
+    void click(const QStringList& labels) override
+    {
+        lastClicked = idOf(labels);
+        const QDBusMessage reply = event(lastClicked, QStringLiteral("clicked"));
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
     }
 
     QDBusMessage event(int id, const QString& type)
@@ -314,10 +336,69 @@ private:
         return describeItem(m_items.value(id).properties, children);
     }
 
+public:
+    int lastClicked = -1;
+
+private:
     QDBusConnection m_bus;
     QString m_service;
     DBusSignalRecorder m_signals;
     QHash<int, Item> m_items;
+};
+
+// The menu as libdbusmenu, which waybar's tray shows menus through, reads it
+// (support/dbusmenu/libdbusmenu-reader.py).
+class LibdbusmenuHost : public MenuHost {
+public:
+    LibdbusmenuHost(const QString& busAddress, const QString& service)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+        m_reader.setProcessEnvironment(environment);
+        m_reader.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral(QV_SOURCE_DIR "/tests/support/dbusmenu/libdbusmenu-reader.py"), service,
+                        StatusNotifierItem::menuPath});
+    }
+    ~LibdbusmenuHost() override
+    {
+        m_reader.closeWriteChannel();
+        if (!m_reader.waitForFinished(5000))
+            m_reader.kill();
+        m_reader.waitForFinished(5000);
+    }
+
+    static bool isInstalled()
+    {
+        return test::runProgram(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"),
+                                 QStringLiteral("import gi; gi.require_version('Dbusmenu', '0.4'); from gi.repository import Dbusmenu")})
+               == 0;
+    }
+
+    bool shows(const QString& expected) override
+    {
+        const bool seen = waitFor([&] {
+            while (m_reader.canReadLine()) {
+                const QString line = QString::fromUtf8(m_reader.readLine()).chopped(1);
+                if (line.startsWith(QLatin1String("menu ")))
+                    m_shown = line.mid(5);
+            }
+            return m_shown == expected || m_reader.state() == QProcess::NotRunning;
+        }) && m_shown == expected;
+        EXPECT_EQ(m_shown, expected) << m_reader.readAllStandardError().constData();
+        return seen;
+    }
+    void open(const QStringList& labels) override { tell(QStringLiteral("open"), labels); }
+    void click(const QStringList& labels) override { tell(QStringLiteral("click"), labels); }
+
+private:
+    void tell(const QString& verb, const QStringList& labels)
+    {
+        m_reader.write((QStringList{verb} + labels).join(QLatin1Char('\t')).toUtf8() + '\n');
+    }
+
+    QProcess m_reader;
+    QString m_shown;
 };
 
 struct NoWorkspace : Workspace {
@@ -374,6 +455,10 @@ protected:
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
         return reply.arguments().value(0).toBool();
     }
+
+    // afterCancel runs once the host cancelled the job, with the application still there.
+    void menuStaysLive(const std::function<std::unique_ptr<MenuHost>(const QString& service)>& makeHost,
+                       const std::function<void()>& afterCancel = {});
 
     QDBusConnection client{QString()};
     QMenu menu;
@@ -509,9 +594,10 @@ TEST_F(StatusNotifierTrayTest, AClickInTheHostsMenuRunsTheCommandAndAnUnknownIte
     EXPECT_EQ(event(9999, QStringLiteral("clicked")).type(), QDBusMessage::ErrorMessage);
 }
 
-// The application's own menu, over a running job, in a host that reads it as GNOME's
-// AppIndicator extension does: what changes while it shows is what it shows.
-TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
+// The application's own menu, over a running job, in a tray host: what changes while the host
+// shows it is what it shows.
+void StatusNotifierTrayTest::menuStaysLive(const std::function<std::unique_ptr<MenuHost>(const QString& service)>& makeHost,
+                                           const std::function<void()>& afterCancel)
 {
     QTemporaryDir dir;
     SettingsStore store{QString()};
@@ -533,7 +619,8 @@ TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
     controller.setUp();
     ASSERT_TRUE(tray);
 
-    AppIndicatorHost host(client, tray->item().serviceName());
+    const std::unique_ptr<MenuHost> made = makeHost(tray->item().serviceName());
+    MenuHost& host = *made;
     const QString top = QStringLiteral("{Convert Copied Files…,Recent Conversions{%1},%2,-,[%3]Pause Wheel,-,Settings…,"
                                        "Getting Started…,Quit Quorvenda}");
     const QString nothing = QStringLiteral("Nothing yet(off)");
@@ -571,20 +658,40 @@ TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
     center.rememberRecent({QUrl::fromLocalFile(result)});
     const QString recent = QStringLiteral("long.webm{Show in Folder,Open},-,Clear Menu");
     host.shows(top.arg(recent, running, QStringLiteral(" ")));
-    host.open(0);
-    host.event(host.idOf({QStringLiteral("Pause Wheel")}), QStringLiteral("clicked"));
+    host.open({});
+    host.click({QStringLiteral("Pause Wheel")});
     host.shows(top.arg(recent, running, QStringLiteral("x")));
     EXPECT_TRUE(store.boolValue(SettingsKey::paused));
 
     // Cancel, as the host shows it.
-    const int activeJobs = host.idOf({QStringLiteral("Active Jobs")});
-    host.open(activeJobs);
-    const int cancel = host.idOf({QStringLiteral("Active Jobs"), QStringLiteral("Cancel")});
-    ASSERT_GT(cancel, 0);
-    EXPECT_EQ(host.event(cancel, QStringLiteral("clicked")).type(), QDBusMessage::ReplyMessage);
+    host.open({QStringLiteral("Active Jobs")});
+    host.click({QStringLiteral("Active Jobs"), QStringLiteral("Cancel")});
     ASSERT_TRUE(waitFor([&] { return !job->isActive(); }));
     EXPECT_EQ(job->state(), Job::State::cancelled);
     host.shows(top.arg(recent, noJobs, QStringLiteral("x")));
-    // The ended job's Cancel is gone: a host that clicks it late cancels nothing else.
-    EXPECT_EQ(host.event(cancel, QStringLiteral("clicked")).type(), QDBusMessage::ErrorMessage);
+    if (afterCancel)
+        afterCancel();
+}
+
+TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
+{
+    AppIndicatorHost* host = nullptr;
+    menuStaysLive(
+        [&](const QString& service) {
+            auto made = std::make_unique<AppIndicatorHost>(client, service);
+            host = made.get();
+            return made;
+        },
+        [&] {
+            // The ended job's Cancel is gone: a host that clicks it late cancels nothing else.
+            ASSERT_GT(host->lastClicked, 0);
+            EXPECT_EQ(host->event(host->lastClicked, QStringLiteral("clicked")).type(), QDBusMessage::ErrorMessage);
+        });
+}
+
+TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInLibdbusmenu)
+{
+    if (!LibdbusmenuHost::isInstalled())
+        GTEST_SKIP() << "libdbusmenu's GObject bindings are not installed (gir1.2-dbusmenu-glib-0.4)";
+    menuStaysLive([&](const QString& service) { return std::make_unique<LibdbusmenuHost>(address, service); });
 }
