@@ -22,6 +22,7 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -204,9 +205,9 @@ QUrl OutputPlanner::stage(const QUrl& file, const QString& baseName, const QStri
                                                                                  : fittingBaseName(safeComponent(baseName), ext),
                         ext, 1);
     const QString given = file.toLocalFile();
-    if (::rename(QFile::encodeName(given).constData(), QFile::encodeName(target).constData()) != 0) {
-        if (errno != EXDEV)
-            throwPosix(errno);
+    if (const int moved = ExclusiveRename::move(given, target)) {
+        if (moved != EXDEV)
+            throwPosix(moved);
         if (const int error = FileItems::copy(given, target))
             throwPosix(error);
         FileItems::remove(given);
@@ -501,6 +502,28 @@ QString OutputPlanner::untrustedResultMessage()
     return QStringLiteral("The program reading this file misbehaved, so nothing was saved");
 }
 
+// Whether the held folder was emptied and removed: a disk that loses a renamed folder's entries
+// has them moved one by one into a new folder (ExclusiveRename).
+static bool movedByEntries(const HeldResult& result)
+{
+    struct stat status {};
+    if (::fstatat(result.folderFd, result.name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return false;
+    const int listed = ::openat(result.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0)
+        return errno == ENOENT;
+    DIR* folder = ::fdopendir(listed);
+    if (!folder) {
+        ::close(listed);
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = ::readdir(folder))
+        empty = empty && (qstrcmp(entry->d_name, ".") == 0 || qstrcmp(entry->d_name, "..") == 0);
+    ::closedir(folder);
+    return empty;
+}
+
 QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,
                      const QString& extension, const std::function<void(int)>& attributes,
                      const std::function<void(const QString&)>& prepare)
@@ -534,36 +557,22 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
     };
 
     if (!result.isFolder) {
-        if (attributes)
-            attributes(result.fd);
+        // A copy, never the other process's own file, which it may still hold open to change
+        // after the result is placed; copy_file_range shares the blocks where the disk can.
+        makeHidden();
+        if (const int copyError = copyHeldFile(result.fd, QFile::encodeName(hidden))) {
+            dropHidden();
+            throwPosix(copyError);
+        }
+        if (attributes) {
+            const int copy = ::open(QFile::encodeName(hidden).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (copy >= 0) {
+                attributes(copy);
+                ::close(copy);
+            }
+        }
         for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
             const QString candidate = candidateAt(k);
-            if (hidden.isEmpty()) {
-                // A hard link of the very file held: nothing another process does to the work
-                // folder's names changes what it is.
-                if (::linkat(AT_FDCWD, heldPath(result.fd).constData(), AT_FDCWD, QFile::encodeName(candidate).constData(),
-                             AT_SYMLINK_FOLLOW) == 0) {
-                    WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
-                    return QUrl::fromLocalFile(candidate);
-                }
-                const int error = errno;
-                if (error == EEXIST)
-                    continue;
-                if (error != EPERM && takePortableName(error)) {
-                    --k;
-                    continue;
-                }
-                // Another filesystem, or one without hard links: a copy of our own.
-                if (error != EXDEV && error != EPERM && error != EOPNOTSUPP && error != EMLINK && error != ENOSYS)
-                    throwPosix(error);
-                makeHidden();
-                if (const int copyError = copyHeldFile(result.fd, QFile::encodeName(hidden))) {
-                    dropHidden();
-                    throwPosix(copyError);
-                }
-                if (prepare)
-                    prepare(hidden);
-            }
             const int error = ExclusiveRename::move(hidden, candidate);
             if (error == 0) {
                 WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
@@ -588,7 +597,7 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
     int error = ExclusiveRename::move(entry, hidden);
     if (error == EXDEV)
         error = FileItems::copy(QFile::decodeName(heldPath(result.fd) + "/."), hidden);
-    else if (error == 0 && !holdsItem(hidden, result.fd)) {
+    else if (error == 0 && !holdsItem(hidden, result.fd) && !movedByEntries(result)) {
         dropHidden();
         throw EngineError(OutputPlanner::untrustedResultMessage(),
                           QStringLiteral("Its result was replaced while it was being saved"));

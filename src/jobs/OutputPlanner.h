@@ -145,9 +145,9 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
                  const std::function<void(const QString& item)>& prepare = {});
 
 // Places a held result in a folder under the first free candidate name, never replacing
-// anything. A file is linked there from its descriptor, after attributes has given it its
-// tags and dates (a copy made from the descriptor where the folder is on another filesystem or
-// takes no hard links); a folder is moved in under a hidden name, checked to be the one held,
+// anything. A file is copied there from its descriptor under a hidden name (never linked: the
+// process that made it may hold it still), given its tags and dates by attributes, then named;
+// a folder is moved in under a hidden name, checked to be the one held,
 // made plain (PlainTree) and then given its name. Throws EngineError when the result is not
 // plain or another item took its place, SystemError otherwise.
 QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -216,7 +217,7 @@ std::optional<QString> ResultPlacement::extensionFor(const QString& proposed, co
 }
 
 QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<WorkerProtocol::StagedResult>& staged,
-                                   JobNotes& notes)
+                                   JobNotes& notes, const std::function<void()>& endWorker)
 {
     if (m_itemFd < 0)
         refuse(QStringLiteral("It had no work folder"));
@@ -284,6 +285,8 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
         order.append(*found);
     }
 
+    if (endWorker && std::any_of(opened.begin(), opened.end(), [](const Opened& entry) { return entry.held.isFolder; }))
+        endWorker();
     QList<QUrl> placed;
     for (Opened& entry : opened)
         placed.append(m_planner->deliverHeld(entry.held, entry.baseName, entry.extension));

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -43,7 +44,10 @@ public:
 
     // Places the results the worker left and returns where each of its outputs went. Throws
     // EngineError, placing nothing, when the reply names anything else. Messages go to notes.
-    QList<QUrl> place(const QList<QUrl>& outputs, const QList<WorkerProtocol::StagedResult>& staged, JobNotes& notes);
+    // A file is placed as a copy; a folder, whose files are not copied, only once endWorker has
+    // ended the worker and everything it started: nothing of it may still hold one of them.
+    QList<QUrl> place(const QList<QUrl>& outputs, const QList<WorkerProtocol::StagedResult>& staged, JobNotes& notes,
+                      const std::function<void()>& endWorker);
 
     // The base name a result takes: the input's own (its base name or its whole name),
     // followed by the worker's " (words)" when that is all it adds, else by the operation's

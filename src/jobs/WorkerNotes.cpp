@@ -40,6 +40,8 @@ const QList<QRegularExpression>& toolForms()
             number + QStringLiteral(" items were saved under other names, as this disk can't hold theirs: ") + quoted
                 + QStringLiteral(" as ") + quoted + QStringLiteral("(?:, ") + quoted + QStringLiteral(" as ") + quoted
                 + QStringLiteral("){0,2}") + more,
+            quoted + QStringLiteral("(?:, ") + quoted + QStringLiteral("){0,2}") + more
+                + QStringLiteral(" (?:was saved as a copy|were saved as copies) of what (?:it links|they link) to: this disk has no links"),
             number + QStringLiteral(" pictures? outside the document's folder (?:was|were) left out"),
             number + QStringLiteral(" files?"),
             number + QStringLiteral(" codes"),

@@ -710,12 +710,17 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
                 outputs.append(QUrl(output.toString()));
             // A cancel that came as it ended leaves nothing placed. The worker serves no other
             // item before its results are placed: it could change them.
+            bool ended = false;
             const auto giveBackLater = qScopeGuard([&] {
-                if (!alone)
+                if (!alone && !ended)
                     giveBack(std::move(worker), key);
             });
             throwIfCancelled(stop);
-            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes);
+            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes, [&] {
+                worker->process->killSession();
+                worker->process->wait();
+                ended = true;
+            });
             for (const QString& message : messages)
                 notes.addMessage(message);
             const QJsonValue clipboard = ending.value(QStringLiteral("clipboard"));

@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
+#include <sys/statvfs.h>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -28,6 +30,9 @@ namespace qv {
 
 const QString ArchiveExtractor::outsideMessage =
     QStringLiteral("This archive holds items that would land outside its folder");
+const QString ArchiveExtractor::nameTooLongMessage = QStringLiteral("A name in this archive is longer than this disk allows");
+const QString ArchiveExtractor::tooManyFilesMessage =
+    QStringLiteral("This archive holds more files than the disk has room for");
 
 namespace {
 
@@ -188,6 +193,22 @@ QString renamedEntriesNote(const QList<std::pair<QString, QString>>& renamed)
     return QStringLiteral("%1 items were saved under other names, as this disk can't hold theirs: %2")
         .arg(renamed.size())
         .arg(list);
+}
+
+QString copiedLinksNote(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    constexpr qsizetype named = 3;
+    QStringList quoted;
+    for (const QString& name : names.mid(0, named))
+        quoted.append(quotedName(name));
+    QString list = quoted.join(QStringLiteral(", "));
+    if (names.size() > named)
+        list += QStringLiteral(" and %1 more").arg(names.size() - named);
+    if (names.size() == 1)
+        return QStringLiteral("%1 was saved as a copy of what it links to: this disk has no links").arg(list);
+    return QStringLiteral("%1 were saved as copies of what they link to: this disk has no links").arg(list);
 }
 
 QString ArchiveExtractor::portablePath(const QString& relative)
@@ -499,6 +520,148 @@ private:
     const FractionHandler& m_onFraction;
 };
 
+// Whether a link the disk refused is one it cannot make at all (FAT, exFAT), or one more
+// name than it keeps for a file.
+bool makesNoLinks(int code)
+{
+    return code == EPERM || code == EOPNOTSUPP || code == ENOSYS || code == EMLINK;
+}
+
+// Copies the file at from to a new file at to, its bytes counted against space.
+void copyFileTo(const QString& from, const QString& to, ArchiveSpace& space)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        throw SystemError::fromErrno(errno, from);
+    const auto closeIn = qScopeGuard([in] { ::close(in); });
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        throw SystemError::fromErrno(errno, from);
+    space.beginEntry(st.st_size);
+    ArchiveOutputFile out(to, (st.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), std::size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw SystemError::fromErrno(errno, from);
+        if (got == 0)
+            break;
+        space.consume(got);
+        out.append(buffer.constData(), std::size_t(got));
+    }
+    out.finish(out.end(), st.st_mtim, st.st_atim);
+}
+
+// Copies a folder's files and folders to a new folder at to.
+void copyTreeTo(const QString& from, const QString& to, ArchiveSpace& space)
+{
+    if (::mkdir(QFile::encodeName(to).constData(), 0777) != 0)
+        throw SystemError::fromErrno(errno, to);
+    const QStringList names = QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        struct stat st {};
+        const QString path = from + QLatin1Char('/') + name;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode))
+            copyTreeTo(path, to + QLatin1Char('/') + name, space);
+        else if (S_ISREG(st.st_mode))
+            copyFileTo(path, to + QLatin1Char('/') + name, space);
+    }
+}
+
+// Where a link at linkPath leads on a disk without links, every name below the root.
+std::optional<QString> resolvedWithoutLinks(const QString& linkPath, const QString& target)
+{
+    QStringList folder = linkPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!folder.isEmpty())
+        folder.removeLast();
+    for (const QString& part : target.split(QLatin1Char('/'))) {
+        if (part.isEmpty() || part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (folder.isEmpty())
+                return std::nullopt;
+            folder.removeLast();
+            continue;
+        }
+        folder.append(part);
+    }
+    return folder.join(QLatin1Char('/'));
+}
+
+// A disk's limit named for what it is: a name longer than it takes (after the name was
+// shortened as far as it goes), or no room for one more file while bytes are left.
+void throwLimitReached(const SystemError& error, const QString& top, const QString& entry)
+{
+    const QString details = entry.isEmpty() ? QString() : QStringLiteral("Entry name: ") + entry;
+    if (error.code() == ENAMETOOLONG)
+        throw EngineError(ArchiveExtractor::nameTooLongMessage, details);
+    if (error.code() == ENOSPC || error.code() == EDQUOT) {
+        struct statvfs disk {};
+        const bool bytesLeft = ::statvfs(QFile::encodeName(top).constData(), &disk) == 0
+            && qint64(disk.f_bavail) * qint64(disk.f_frsize) >= qint64(1) << 20;
+        throw EngineError(bytesLeft ? ArchiveExtractor::tooManyFilesMessage : ArchiveSpace::noRoomMessage, details);
+    }
+}
+
+// Copies what each link leads to under the link's name, where the disk made no link. A link
+// to a link waits for that one; a link to a folder that holds it, or to nothing, is left out.
+void copyUncreatedLinks(const QString& top, QList<std::pair<QString, QString>> links, EntryNames& names,
+                        ArchiveSpace& space, ExtractionSummary& summary)
+{
+    QHash<QString, QString> placedAs;
+    for (const auto& [from, to] : summary.renamed)
+        placedAs.insert(from, to);
+    KnownFolders known;
+    bool copied = true;
+    while (!links.isEmpty() && copied) {
+        copied = false;
+        for (qsizetype i = 0; i < links.size();) {
+            const auto& [relative, target] = links[i];
+            std::optional<QString> source = resolvedWithoutLinks(relative, target);
+            if (source && placedAs.contains(*source))
+                source = placedAs.value(*source);
+            struct stat st {};
+            const bool found = source && !source->isEmpty()
+                && ::lstat(QFile::encodeName(top + QLatin1Char('/') + *source).constData(), &st) == 0
+                && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+            if (!found || (S_ISDIR(st.st_mode) && (relative + QLatin1Char('/')).startsWith(*source + QLatin1Char('/')))) {
+                ++i;
+                continue;
+            }
+            QString placed = names.forEntry(top, relative, summary);
+            makeFolders(top, placed, known);
+            const QString from = top + QLatin1Char('/') + *source;
+            const auto copy = [&](const QString& to) {
+                if (S_ISDIR(st.st_mode))
+                    copyTreeTo(from, to, space);
+                else
+                    copyFileTo(from, to, space);
+            };
+            try {
+                copy(top + QLatin1Char('/') + placed);
+            } catch (const SystemError& error) {
+                if (!refusesName(error.code()) && error.code() != EPERM)
+                    throw;
+                placed = names.afterRefusal(top, relative, summary);
+                makeFolders(top, placed, known);
+                copy(top + QLatin1Char('/') + placed);
+            }
+            names.made(placed);
+            placedAs.insert(relative, placed);
+            summary.copiedLinks.append(relative);
+            links.removeAt(i);
+            copied = true;
+        }
+    }
+    for (const auto& link : links)
+        qCWarning(enginesLog) << "Left out link" << link.first << "to" << link.second << "on a disk without links";
+    summary.linksLeftOut += int(links.size());
+}
+
 } // namespace
 
 ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString& root,
@@ -532,9 +695,14 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
     KnownFolders known;
     bool madeLinks = false;
     EntryNames names;
+    // Symbolic links the disk could not make, copied once everything they may lead to is there.
+    QList<std::pair<QString, QString>> uncreatedLinks;
+    QString current; // the entry being written, for a limit's details
+    try {
     while (archive_entry* entry = reader.nextEntry()) {
         throwIfCancelled(stop);
         ++summary.entries;
+        current.clear();
 
         QString relative;
         bool nameless = false;
@@ -575,6 +743,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             extraction.discardData();
             continue;
         }
+        current = relative;
         if (passesThroughLink(top, relative, known))
             throw EngineError(outsideMessage, QStringLiteral("Entry name: ") + relative);
         if (kind != EntryKind::folder)
@@ -633,8 +802,14 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
                 throw SystemError::fromErrno(errno, path);
             if (::linkat(AT_FDCWD, QFile::encodeName(target).constData(), AT_FDCWD,
                          encoded.constData(), 0)
-                != 0)
-                throw SystemError::fromErrno(errno, path);
+                != 0) {
+                // A disk without hard links holds a copy of the file under the second name.
+                const int error = errno;
+                if (!makesNoLinks(error) || !S_ISREG(st.st_mode))
+                    throw SystemError::fromErrno(error, path);
+                copyFileTo(target, path, space);
+                summary.copiedLinks.append(relative);
+            }
             madeLinks = madeLinks || S_ISLNK(st.st_mode);
             // Some formats carry the shared contents with a later link.
             if (declared.value_or(0) > 0 && S_ISREG(st.st_mode)) {
@@ -674,6 +849,15 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         else
             madeLinks = true;
         if (archive_write_header(disk.get(), entry) != ARCHIVE_OK) {
+            // A disk without symbolic links gets a copy of what the link leads to, once the
+            // whole archive is there.
+            if (kind == EntryKind::symlink
+                && (makesNoLinks(archive_errno(disk.get())) || refusesName(archive_errno(disk.get())))) {
+                uncreatedLinks.append({relative, target});
+                extraction.discardData();
+                archive_write_finish_entry(disk.get());
+                continue;
+            }
             // A folder whose name the disk refuses is made under one it takes; its files follow
             // it there, as they are renamed the same way.
             if (kind != EntryKind::folder || !refusesName(archive_errno(disk.get())))
@@ -687,6 +871,12 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
         if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK)
             writeFailure(disk.get(), relative);
         extraction.report();
+    }
+    current.clear();
+    copyUncreatedLinks(top, uncreatedLinks, names, space, summary);
+    } catch (const SystemError& error) {
+        throwLimitReached(error, top, current);
+        throw;
     }
     // Folder modes and times are set only now.
     if (archive_write_close(disk.get()) != ARCHIVE_OK)

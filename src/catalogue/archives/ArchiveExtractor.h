@@ -26,7 +26,12 @@ struct ExtractionSummary {
     // refuses (":" on FAT, too long) and names it folds onto another's ("A.txt", "a.txt").
     QList<std::pair<QString, QString>> renamed;
     int nameless = 0; // files without a name, written under the archive's
+    // Links written as copies of what they lead to, by name: the disk makes no links (FAT).
+    QStringList copiedLinks;
 };
+
+// The note naming the links written as copies; empty for none.
+QString copiedLinksNote(const QStringList& names);
 
 // The note for files written under the archive's name for want of their own; empty for none.
 QString namelessEntriesNote(int count);
@@ -86,6 +91,10 @@ public:
     static int removeEscapingLinks(const QString& root);
 
     static const QString outsideMessage;
+    // A limit of the disk, not of the archive: a name or path longer than it takes, and more
+    // files or folders than it has room for while bytes are left.
+    static const QString nameTooLongMessage;
+    static const QString tooManyFilesMessage;
 };
 
 } // namespace qv

@@ -121,7 +121,8 @@ void noteWhatChanged(const ExtractionSummary& summary, int linksLeftOut, const O
     if (!notes)
         return;
     for (const QString& note : {linksLeftOutNote(linksLeftOut), specialsLeftOutNote(summary.specialsLeftOut),
-                                renamedEntriesNote(summary.renamed), namelessEntriesNote(summary.nameless)}) {
+                                renamedEntriesNote(summary.renamed), namelessEntriesNote(summary.nameless),
+                                copiedLinksNote(summary.copiedLinks)}) {
         if (!note.isEmpty())
             notes->addMessage(note);
     }
@@ -180,6 +181,7 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
         removePartial();
         throw EngineError(error.needsPassword()                 ? ArchiveMessage::passwordProtected
                           : error.text() == laterVolumeMessage ? laterVolumeMessage
+                          : error.text().startsWith(missingVolumeMessage) ? error.text()
                                                                 : ArchiveMessage::damagedOrUnsupported,
                           error.text());
     } catch (...) {
@@ -293,6 +295,7 @@ QString testArchive(const FileInfo& file, const OutputPlanner& planner, Progress
             const bool unsupported = ArchiveReader::isUnsupportedMethod(error.text());
             throw EngineError(error.needsPassword()                 ? ArchiveMessage::passwordProtected
                               : error.text() == laterVolumeMessage ? laterVolumeMessage
+                          : error.text().startsWith(missingVolumeMessage) ? error.text()
                               : unsupported                         ? ArchiveMessage::damagedOrUnsupported
                                                                     : ArchiveMessage::damaged,
                               error.text());

@@ -167,6 +167,28 @@ QStringList ArchiveReader::rarVolumes(const QString& path)
     return volumes;
 }
 
+QString ArchiveReader::missingRarVolume(const QString& path)
+{
+    const QStringList volumes = rarVolumes(path);
+    if (volumes.isEmpty())
+        return {};
+    try {
+        if (!RarBlockChain::walkFile(volumes.last()).continuesInNextVolume())
+            return {};
+    } catch (const SystemError&) {
+        return {};
+    }
+    static const QRegularExpression numbered(QStringLiteral("^(.*\\.part)(\\d+)(\\.rar)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = numbered.match(volumes.last());
+    if (!match.hasMatch())
+        return {};
+    const QString next = match.captured(1)
+        + QString::number(match.captured(2).toInt() + 1).rightJustified(match.captured(2).size(), QLatin1Char('0'))
+        + match.captured(3);
+    return QFileInfo(next).fileName();
+}
+
 ArchiveReader::ArchiveReader(const QString& path, Kind kind)
     : m_path(path)
     , m_kind(kind)
@@ -176,6 +198,8 @@ ArchiveReader::ArchiveReader(const QString& path, Kind kind)
         const QStringList volumes = rarVolumes(path);
         for (qsizetype i = 1; i < volumes.size(); ++i)
             m_fileSize += QFileInfo(volumes[i]).size();
+        if (const QString missing = missingRarVolume(path); !missing.isEmpty())
+            throw ArchiveReadError(missingVolumeMessage + QChar(0x201C) + missing + QChar(0x201D));
     }
     if (kind == Kind::archive) {
         if (const QString problem = sevenZipStartProblem(path, m_fileSize); !problem.isEmpty())
@@ -303,8 +327,10 @@ archive_entry* ArchiveReader::nextEntry()
         // them for the archive's end ("some writers omit them"), so a tar cut between two
         // entries would read as whole with the later ones gone. Where the entry before was
         // read to its end (its padding with it), the end blocks are what this call consumed.
+        // A tar of one entry is read whole without them, as tar programs read it: the smallest
+        // tar is one header alone.
         const int format = archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK;
-        if (m_readToEnd && format == ARCHIVE_FORMAT_TAR
+        if (m_readToEnd && m_readTwoEntries && format == ARCHIVE_FORMAT_TAR
             && archive_filter_bytes(m_archive, 0) - before < tarBlock)
             throw ArchiveReadError(QStringLiteral("The archive ends without its end blocks: it was cut short"));
         // A header libarchive skips (a volume label with a size it cannot read) leaves a tar
@@ -326,6 +352,7 @@ archive_entry* ArchiveReader::nextEntry()
         return nullptr;
     }
     m_readToEnd = false;
+    m_readTwoEntries = m_readAnEntry;
     m_readAnEntry = true;
     if (status < ARCHIVE_WARN)
         fail("Damaged archive entry");

@@ -18,6 +18,9 @@ namespace qv {
 // libarchive could not read an archive: its own words, and whether a password stands in the way.
 // What a RAR volume after the first says when opened alone.
 inline const QString laterVolumeMessage = QStringLiteral("This is a later part of a multi-part archive: open its first part");
+// What the first part of a RAR volume set says when a later part is not beside it; the part's
+// name follows.
+inline const QString missingVolumeMessage = QStringLiteral("A part of this multi-part archive is missing: ");
 
 class ArchiveReadError : public Error {
 public:
@@ -56,7 +59,8 @@ public:
     // attribute is malformed (the tar header stands); so does an entry
     // whose data is encrypted, asking for a password, a RAR whose chain of blocks is broken
     // (RarBlockChain), at its first entry, a zip whose local headers disagree with its central
-    // directory, and a tar that ends without its end blocks (after data read to its end).
+    // directory, and a tar of more than one entry that ends without its end blocks (after data
+    // read to its end).
     archive_entry* nextEntry();
 
     // The entry's name, its hard link's target (empty when it is none) and its symbolic link's
@@ -97,6 +101,9 @@ public:
     // The files of a RAR volume set whose first part is path ("x.part1.rar", "x.part2.rar"...),
     // as far as they follow each other; empty when path is no first part.
     static QStringList rarVolumes(const QString& path);
+    // The name of the part that should follow the last of rarVolumes(path) where that part says
+    // one follows and it is not there; empty otherwise.
+    static QString missingRarVolume(const QString& path);
 
 private:
     // Archives whose first bytes name their format are read as that format only.
@@ -121,6 +128,7 @@ private:
     bool m_readToEnd = true; // the last entry's data was read to its end, or there was none
     bool m_noData = false;
     bool m_readAnEntry = false;
+    bool m_readTwoEntries = false;
 
     // RAR only: what the current entry's data must match, and how far it has matched.
     std::optional<RarBlockChain> m_rarChain;

@@ -225,8 +225,10 @@ void RarBlockChain::walkVersion4(qint64 at, qint64 size, const ReadAt& readAt)
             else
                 m_stored.append(std::nullopt);
         }
-        if (type == endHeader)
+        if (type == endHeader) {
+            m_continues = flags & 0x0001;
             return;
+        }
         if (dataSize < 0 || dataSize > size - at - headSize) {
             m_problem = endsInsideData;
             return;
@@ -275,8 +277,13 @@ void RarBlockChain::walkVersion5(qint64 at, qint64 size, const ReadAt& readAt)
             return;
         }
         // Past an encryption header every header is encrypted.
-        if (type == encryptionHeader || type == endHeader)
+        if (type == encryptionHeader)
             return;
+        if (type == endHeader) {
+            quint64 endFlags = 0;
+            m_continues = readNumber(header, field, endFlags) && (endFlags & 0x01);
+            return;
+        }
         if (type == fileHeader)
             m_stored.append(fileChecksums5(header, field, flags, extraSize, m_encrypted));
         // A volume number is written only in the volumes after the first.

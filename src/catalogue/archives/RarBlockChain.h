@@ -52,6 +52,9 @@ public:
     // only the ends and starts of files its other parts complete.
     bool isLaterVolume() const { return m_laterVolume; }
 
+    // Whether the end block says that a further volume of the set follows this one.
+    bool continuesInNextVolume() const { return m_continues; }
+
 private:
     void walkVersion4(qint64 at, qint64 size, const ReadAt& readAt);
     void walkVersion5(qint64 at, qint64 size, const ReadAt& readAt);
@@ -60,6 +63,7 @@ private:
     QList<std::optional<StoredData>> m_stored;
     bool m_encrypted = false;
     bool m_laterVolume = false;
+    bool m_continues = false;
 };
 
 } // namespace qv

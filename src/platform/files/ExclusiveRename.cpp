@@ -4,6 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
+#include <map>
+#include <mutex>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +44,96 @@ private:
     int m_fd;
 };
 
+// Whether a folder renamed on the disk that holds the given folder keeps what it holds. FAT
+// through FUSE (fusefat) renames a folder and loses its entries; such a disk gives no
+// RENAME_NOREPLACE either, so only those are asked, once per disk.
+bool folderMovesWhole(const QByteArray& beside)
+{
+    struct stat disk {};
+    if (::stat(beside.constData(), &disk) != 0)
+        return true;
+    static std::mutex lock;
+    static std::map<dev_t, bool> known;
+    {
+        std::lock_guard locker(lock);
+        if (const auto found = known.find(disk.st_dev); found != known.end())
+            return found->second;
+    }
+    const QByteArray probe = beside + "/.quorvenda-probe-" + QByteArray::number(::getpid()) + '-'
+        + QByteArray::number(quintptr(&disk), 16);
+    const QByteArray moved = probe + "-moved";
+    bool whole = true;
+    if (::mkdir(probe.constData(), 0700) == 0) {
+        const int file = ::open((probe + "/x").constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file >= 0) {
+            ::close(file);
+            if (::rename(probe.constData(), moved.constData()) == 0) {
+                // Listed, not looked up: the kernel's cache of names still finds the lost entry.
+                whole = false;
+                if (DIR* listing = ::opendir(moved.constData())) {
+                    while (const dirent* entry = ::readdir(listing))
+                        whole = whole || qstrcmp(entry->d_name, "x") == 0;
+                    ::closedir(listing);
+                }
+                ::unlink((moved + "/x").constData());
+                ::rmdir(moved.constData());
+            }
+        }
+        ::unlink((probe + "/x").constData());
+        ::rmdir(probe.constData());
+    }
+    std::lock_guard locker(lock);
+    known[disk.st_dev] = whole;
+    return whole;
+}
+
+QByteArray parentOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+}
+
+// Moves a folder entry by entry into a new folder at target: its files are renamed, its folders
+// made anew. A new folder takes nothing's place, so neither does anything moved into it.
+int moveByEntries(const QByteArray& source, const QByteArray& target)
+{
+    struct stat folder {};
+    if (::lstat(source.constData(), &folder) != 0)
+        return errno;
+    if (::mkdir(target.constData(), 0700) != 0)
+        return errno;
+    DIR* listing = ::opendir(source.constData());
+    if (!listing)
+        return errno;
+    std::vector<QByteArray> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    const int listed = errno;
+    ::closedir(listing);
+    if (listed != 0)
+        return listed;
+    for (const QByteArray& name : names) {
+        const QByteArray from = source + '/' + name;
+        const QByteArray to = target + '/' + name;
+        struct stat entry {};
+        if (::lstat(from.constData(), &entry) != 0)
+            return errno;
+        const int error = S_ISDIR(entry.st_mode) ? moveByEntries(from, to)
+                                                  : (::rename(from.constData(), to.constData()) == 0 ? 0 : errno);
+        if (error != 0)
+            return error;
+    }
+    ::chmod(target.constData(), folder.st_mode & 07777);
+    const struct timespec times[2] = {folder.st_atim, folder.st_mtim};
+    ::utimensat(AT_FDCWD, target.constData(), times, 0);
+    ::rmdir(source.constData());
+    return 0;
+}
+
 } // namespace
 
 int ExclusiveRename::move(const QString& from, const QString& to)
@@ -63,7 +157,7 @@ int ExclusiveRename::moveWithoutNoReplace(const QString& from, const QString& to
     if (::lstat(source.constData(), &status) != 0)
         return errno;
     if (S_ISDIR(status.st_mode))
-        return moveOntoReservation(from, to);
+        return folderMovesWhole(parentOf(source)) ? moveOntoReservation(from, to) : moveByEntries(source, target);
 
     // link() fails with EEXIST instead of replacing, which is the whole point.
     if (::link(source.constData(), target.constData()) == 0) {
@@ -118,13 +212,19 @@ int ExclusiveRename::moveOntoReservation(const QString& from, const QString& to,
         return EEXIST;
     if (::rename(source.constData(), target.constData()) != 0) {
         const int error = errno;
-        if (holds(target, reservation)) {
+        const bool ours = holds(target, reservation);
+        if (ours) {
             if (isFolder)
                 ::rmdir(target.constData());
             else
                 ::unlink(target.constData());
         }
-        return error;
+        // FAT through FUSE moves a folder only to a free name: once the reservation is gone,
+        // a rename can still replace nothing but an empty folder, the window above.
+        if (!(isFolder && ours && error == EPERM))
+            return error;
+        if (::rename(source.constData(), target.constData()) != 0)
+            return errno;
     }
 
     if (onStep)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 #include <sys/types.h>
@@ -8,17 +9,22 @@
 namespace qv {
 
 // What another process made and this one is about to hand to the user: a file or a folder
-// that holds only files and folders of this process's user, none with another name elsewhere
-// (a hard link would carry a change to that name), links only where they lead to something of
-// the folder itself, and within bounds. Making it plain gives each the mode a new file of this process would get.
+// that holds only files and folders of this process's user, links only where they lead to
+// something of the folder itself, and files with more than one name only where every name is
+// in the folder (an archive's hard links; a name elsewhere would carry a change to that name).
+// Making it plain gives a lone file the mode a new file of this process would get, and the files
+// and folders of a folder their own less the set-ID bits and writing by others (the umask
+// applied), where the disk keeps modes at all.
+//
+// No count or depth is fixed: a tree is what its disk holds. The walk is linear, keeps one
+// folder open at a time, and remembers only the folders still to visit and the files with more
+// than one name.
 class PlainTree {
 public:
-    static constexpr int maximumEntries = 10000;
-    static constexpr int maximumDepth = 16;
-
-    // A sentence for the details when the item held by fd is not plain; else nothing, with
-    // every mode set. A folder is walked through descriptors only, never by its paths.
-    static std::optional<QString> makePlain(int fd);
+    // A sentence for the details when the item held by fd is not plain, or holds more than
+    // mostEntries files, folders and links; else nothing, with every mode set. A folder is
+    // walked through descriptors only, never by its paths.
+    static std::optional<QString> makePlain(int fd, std::optional<qint64> mostEntries = std::nullopt);
 
     // The modes new files and folders of this process get: 0666 and 0777 less its umask.
     static mode_t fileMode();

@@ -1463,6 +1463,33 @@ TEST_F(ArchiveOperationsTest, NamesAStickFoldsOrRefusesAreKeptUnderNamesItTakes)
     EXPECT_EQ(summary.renamed.first().second, QStringLiteral("case (2).txt"));
     EXPECT_EQ(summary.renamed.last().second, QStringLiteral("a_b.txt"));
     EXPECT_TRUE(renamedEntriesNote(summary.renamed).startsWith(QStringLiteral("2 items were saved under other names")));
+
+    // Every character FAT refuses becomes "_"; a trailing dot and space it takes stay. A disk without
+    // links holds copies of what they lead to, whatever the order of link and target.
+    writeFixtureArchive(input(QStringLiteral("refused.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("q?s*d\"<l>p|b\\.txt"), "all"), fileEntry(QStringLiteral("dot."), "dot"),
+                         fileEntry(QStringLiteral("space "), "space"),
+                         linkEntry(QStringLiteral("early"), QStringLiteral("data/a.txt")),
+                         fileEntry(QStringLiteral("data/a.txt"), "data"), hardlinkEntry(QStringLiteral("b.txt"), QStringLiteral("data/a.txt")),
+                         linkEntry(QStringLiteral("folder"), QStringLiteral("data")),
+                         linkEntry(QStringLiteral("nowhere"), QStringLiteral("missing"))});
+    freeze();
+    const QString refused = stick + QStringLiteral("/refused");
+    ASSERT_TRUE(QDir().mkpath(refused));
+    const ExtractionSummary renamed =
+        extractContents(info(input(QStringLiteral("refused.tar"))), QUrl::fromLocalFile(refused), {});
+    EXPECT_EQ(readFile(refused + QStringLiteral("/q_s_d__l_p_b_.txt")), "all");
+    EXPECT_EQ(readFile(refused + QStringLiteral("/dot.")), "dot"); // taken as it is: no refusal, no renaming
+    EXPECT_EQ(readFile(refused + QStringLiteral("/space ")), "space");
+    EXPECT_EQ(readFile(refused + QStringLiteral("/early")), "data");
+    EXPECT_EQ(readFile(refused + QStringLiteral("/b.txt")), "data");
+    EXPECT_EQ(readFile(refused + QStringLiteral("/folder/a.txt")), "data");
+    EXPECT_FALSE(QFileInfo::exists(refused + QStringLiteral("/nowhere")));
+    EXPECT_EQ(renamed.copiedLinks, (QStringList{QStringLiteral("b.txt"), QStringLiteral("early"), QStringLiteral("folder")}));
+    EXPECT_EQ(renamed.linksLeftOut, 1);
+    EXPECT_EQ(copiedLinksNote(renamed.copiedLinks),
+              QStringLiteral("\u201Cb.txt\u201D, \u201Cearly\u201D, \u201Cfolder\u201D were saved as copies of what they link "
+                             "to: this disk has no links"));
 }
 
 // 7-Zip writes no file-type bits for some entries; other extractors take them for files.
@@ -1521,7 +1548,7 @@ TEST_F(ArchiveOperationsTest, ARarVolumeSetExtractsFromItsFirstPart)
     QFile::remove(input(QStringLiteral("single.part3.rar")));
     m_frozen.remove(QStringLiteral("single.part3.rar"));
     EXPECT_EQ(engineMessage([&] { test(input(QStringLiteral("single.part1.rar"))); }),
-              ArchiveMessage::damagedOrUnsupported);
+              QStringLiteral("A part of this multi-part archive is missing: \u201Csingle.part3.rar\u201D"));
 }
 
 // A later RAR 5 volume alone holds only ends and starts of files: it read as an intact archive of

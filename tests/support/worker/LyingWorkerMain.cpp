@@ -8,7 +8,7 @@
 //   newline          a result whose name holds a line break
 //   setuid           a proper result given mode 06777
 //   folder           a folder of files staged as a ".txt" result
-//   many             a folder of more files than a result may hold
+//   many             a folder of 10,001 files
 //   hardlink PATH    a hard link to PATH staged as its result
 //   extra            two results for an item of one file
 //   channel          a program it starts writes a frame into its reply channel
