@@ -5,6 +5,7 @@
 #include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MpegAudioFrames.h"
 #include "engines/media/probe/NativeMediaProbe.h"
+#include "engines/media/probe/OggPages.h"
 #include "model/errors/EngineError.h"
 #include "model/files/FileFormat.h"
 #include "model/operations/Capabilities.h"
@@ -189,8 +190,12 @@ DescribedMedia describeMediaFile(const std::optional<QUrl>& ffmpeg, const QUrl& 
             }
         }
     }
-    if (!hasStreams(info))
+    if (!hasStreams(info)) {
+        // Whole pages and no sound in them (a Speex file of its headers alone) are no damage.
+        if (OggPages::allWhole(file.toLocalFile()))
+            throw EngineError(QStringLiteral("This file has no usable audio or video"), description);
         throw EngineError(QStringLiteral("This file is damaged or not in a supported format"), description);
+    }
     // A VBR MP3 whose Xing or VBRI header miscounts its frames: the header's length is wrong, the
     // frames' is right when they run whole to the end.
     if (ffmpeg && containerIs(info.container, QStringLiteral("mp3"))

@@ -140,6 +140,24 @@ TEST_F(MediaProbe, AFileFFmpegCannotDescribeIsRefusedWithItsText)
     EXPECT_THROW(probe(subtitlesOnly), EngineError);
 }
 
+// A Speex file of its headers alone is whole and holds no sound; the same pages cut short, or
+// with a byte changed, are damaged. The oracle: ffprobe finds no stream in any of them.
+TEST_F(MediaProbe, AnOggOfHeadersAloneHoldsNoSoundAndIsNoDamage)
+{
+    const QString empty = make("empty.spx", {"-f", "lavfi", "-i", "anullsrc=r=16000:cl=mono", "-t", "0", "-c:a", "libspeex"});
+    const QByteArray pages = test::readFile(empty);
+    QByteArray changed = pages;
+    changed[changed.size() - 10] = char(changed[changed.size() - 10] ^ 0x20);
+    const QString cut = test::writeFile(dir.filePath("cut.spx"), pages.left(pages.size() - 10));
+    const QString flipped = test::writeFile(dir.filePath("flipped.spx"), changed);
+    for (const QString& path : {empty, cut, flipped})
+        EXPECT_NE(test::runProgram("ffprobe", {"-v", "error", "-show_streams", "file:" + path}), 0) << path.toStdString();
+
+    EXPECT_EQ(test::failureOf([&] { probe(empty); }), "This file has no usable audio or video");
+    EXPECT_EQ(test::failureOf([&] { probe(cut); }), "This file is damaged or not in a supported format");
+    EXPECT_EQ(test::failureOf([&] { probe(flipped); }), "This file is damaged or not in a supported format");
+}
+
 TEST_F(MediaProbe, AWeakGuessThatDisagreesWithTheNameIsOverruled)
 {
     const QString junk = mp3AfterJunk("junk.mp3");
