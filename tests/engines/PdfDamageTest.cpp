@@ -204,6 +204,19 @@ TEST(PdfDamage, ADrawingThatDoesNotReadFailsEveryRoad)
     const QStringList sentences = roadsOver(broken);
     for (qsizetype i = 0; i < sentences.size(); ++i)
         EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
+    // Many pages are parsed on several threads: a late page's string left open is found as well.
+    QStringList texts;
+    for (int page = 1; page <= 40; ++page)
+        texts.append(QStringLiteral("Page %1 words").arg(page));
+    const QString many = writeTextPdf(dir.filePath("many.pdf"), texts);
+    const QString lateOpen = damagedCopy(many, dir.filePath("late-open-string.pdf"),
+                                         "i=d.find(b'(Page 37 words) Tj'); assert i>0; d[i+14:i+15]=b' '");
+    EXPECT_FALSE(qpdfCheckPasses(lateOpen));
+    WorkBench turn;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(lateOpen, std::nullopt, 90, turn.work(lateOpen)); }), kDamaged);
+    EXPECT_TRUE(turn.outputs().isEmpty());
+    WorkBench manyTurn;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(many, std::nullopt, 90, manyTurn.work(many)); }), "<no failure>");
     const QString whole = writeContentPdf(dir.filePath("closed-string.pdf"), "BT /F1 24 Tf 72 700 Td (Words) Tj ET\n");
     for (const QString& sentence : roadsOverWhole(whole)) {
         // Compress may find nothing to gain in so small a file.

@@ -122,7 +122,14 @@ void PDFDocument::writeFile(const QString& path, const std::optional<QString>& p
                             PdfSyncBatch* syncLater, bool packed) const
 {
     const QByteArray password = protectWith ? protectWith->toUtf8() : QByteArray();
-    guardedRead([&] { flattenPageTree(*m_state->qpdf); });
+    guardedRead([&] {
+        flattenPageTree(*m_state->qpdf);
+        // qpdf writes the object count only in place of the trailer's own: a trailer whose
+        // /Size was lost (the table rebuilt) would give a file without one.
+        QPDFObjectHandle trailer = m_state->qpdf->getTrailer();
+        if (!trailer.hasKey("/Size"))
+            trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(0));
+    });
     readPageContents();
     PdfFileSink sink(path);
     try {

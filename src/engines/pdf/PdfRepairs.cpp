@@ -3,13 +3,20 @@
 #include "engines/pdf/PdfPassword.h"
 
 #include <qpdf/Pl_Discard.hh>
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QRegularExpression>
+#include <QThread>
 
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <set>
 #include <vector>
 
@@ -18,6 +25,9 @@ namespace qv {
 namespace {
 
 enum class Kind { exact, rebuilt, damage };
+
+// Drawings read ahead of the threads that parse them.
+constexpr size_t parseAheadBytes = size_t(64) << 20;
 
 // Takes what a page's drawing is made of and keeps none of it: parsing alone makes qpdf warn.
 class ContentsReader : public QPDFObjectHandle::ParserCallbacks {
@@ -142,10 +152,95 @@ bool PdfRepairs::qpdfRepairedExactly(QPDF& qpdf)
 
 void PdfRepairs::parsePageContents(QPDF& qpdf)
 {
-    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
-        ContentsReader reader;
-        page.parseContents(&reader);
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(qpdf).getAllPages();
+    const size_t helpers = size_t(std::clamp(QThread::idealThreadCount(), 1, 4) - 1);
+    if (helpers == 0 || pages.size() < 2 * helpers) {
+        for (QPDFPageObjectHelper& page : pages) {
+            ContentsReader reader;
+            page.parseContents(&reader);
+        }
+        return;
     }
+    // qpdf reads one page's drawing at a time, here; the parsing, most of the cost, runs on a
+    // few threads over drawings read ahead (a bounded amount), each thread parsing into a
+    // document of its own whose warnings come back to this one in page order.
+    struct Drawing {
+        std::string data;
+        std::vector<QPDFExc> warnings;
+        std::exception_ptr error;
+    };
+    std::vector<Drawing> drawings(pages.size());
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t read = 0;     // drawings read so far
+    size_t taken = 0;    // drawings handed to a parser
+    size_t pending = 0;  // bytes read and not yet parsed
+    bool ended = false;  // reading stopped, at the end or on an error
+    const auto parse = [&] {
+        QPDF local;
+        local.emptyPDF();
+        local.setSuppressWarnings(true);
+        for (;;) {
+            size_t index = 0;
+            {
+                std::unique_lock held(lock);
+                changed.wait(held, [&] { return taken < read || ended; });
+                if (taken >= read)
+                    return;
+                index = taken++;
+            }
+            Drawing& drawing = drawings[index];
+            try {
+                QPDFObjectHandle stream = local.newStream(drawing.data);
+                ContentsReader reader;
+                stream.parseAsContents(&reader);
+            } catch (...) {
+                drawing.error = std::current_exception();
+            }
+            if (local.anyWarnings())
+                drawing.warnings = local.getWarnings();
+            {
+                std::lock_guard held(lock);
+                pending -= drawing.data.size();
+                std::string().swap(drawing.data);
+            }
+            changed.notify_all();
+        }
+    };
+    std::exception_ptr readError;
+    {
+        std::vector<std::jthread> threads;
+        for (size_t i = 0; i < helpers; ++i)
+            threads.emplace_back(parse);
+        try {
+            for (size_t index = 0; index < pages.size(); ++index) {
+                std::string data;
+                Pl_String sink("page drawing", nullptr, data);
+                pages[index].pipeContents(&sink);
+                std::unique_lock held(lock);
+                changed.wait(held, [&] { return pending < parseAheadBytes; });
+                pending += data.size();
+                drawings[index].data = std::move(data);
+                ++read;
+                changed.notify_all();
+            }
+        } catch (...) {
+            readError = std::current_exception();
+        }
+        {
+            std::lock_guard held(lock);
+            ended = true;
+        }
+        changed.notify_all();
+    }
+    for (size_t index = 0; index < read; ++index) {
+        for (const QPDFExc& warning : drawings[index].warnings)
+            qpdf.warn(warning);
+        if (drawings[index].error)
+            std::rethrow_exception(drawings[index].error);
+    }
+    if (readError)
+        std::rethrow_exception(readError);
 }
 
 bool PdfRepairs::isMuPdfRepair(const QString& warning)
