@@ -3,6 +3,7 @@
 #include "engines/media/probe/AlsStreamConfig.h"
 #include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MediaProbe.h"
+#include "model/errors/EngineError.h"
 #include "model/operations/Capabilities.h"
 
 #include <QFile>
@@ -148,8 +149,13 @@ std::optional<MediaStreams> mediaStreamsOfFile(const std::optional<QUrl>& ffmpeg
         // A sound FFmpeg cannot decode is offered nothing, as if it were not there.
         const bool sound = described.info.audio.has_value() && soundDecodable(file, described.info);
         return MediaStreams{described.info.video.has_value(), sound, described.description};
+    } catch (const EngineError& error) {
+        // FFmpeg read the container and found no stream in it (an MP4 of its boxes alone, a
+        // film of subtitles only): nothing to offer. Damaged or unreadable: the name decides.
+        if (error.log().contains(QLatin1String("Input #0, ")))
+            return MediaStreams{false, false};
     } catch (const std::exception&) {
-        // Damaged, unreadable or too slow: the name decides.
+        // Too slow, or FFmpeg would not start: the name decides.
     }
     return std::nullopt;
 }

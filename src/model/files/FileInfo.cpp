@@ -178,12 +178,13 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
     // whose name cannot tell, whether it is a video at all.
     // MPEG-4 sound files are asked too, for a sound that no decoder here reads whole.
     const bool mpeg4Sound = info.format && (info.format->id == QLatin1String("m4a") || info.format->id == QLatin1String("m4r"));
-    if (!special && info.format && !info.isDirectory && (info.format->category == FileCategory::video || mpeg4Sound)) {
+    // A video of a type the catalogue knows only by its content type (MNG) is asked too.
+    if (!special && !info.isDirectory && (info.category == FileCategory::video || mpeg4Sound)) {
         if (const std::optional<MediaStreams> streams = probe.mediaStreams(path)) {
-            if (mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
+            if (info.format && mayHoldSoundAlone(*info.format) && (streams->video || streams->audio))
                 info.category = streams->video ? FileCategory::video : FileCategory::audio;
-            // Streams were found, none of them usable (a sound no decoder here reads whole):
-            // every media entry could only fail.
+            // No stream, or none usable (a sound no decoder here reads whole): every media
+            // entry could only fail.
             if (!streams->video && !streams->audio)
                 info.category = FileCategory::other;
             info.hasAudio = streams->audio;

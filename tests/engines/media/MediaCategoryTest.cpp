@@ -55,6 +55,11 @@ TEST_F(MediaCategory, StreamsDecide)
                                                    "-map", "0", "-map", "1", "-c:a", "aac", "-c:v", "png",
                                                    "-disposition:v", "attached_pic"})),
               soundAlone);
+    // Boxes FFmpeg reads with no stream in them offer nothing; bytes it cannot read leave it to the name.
+    EXPECT_EQ(mediaStreamsOfFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/smallest/boxes-without-streams.mp4")),
+              (MediaStreams{false, false}));
+    EXPECT_EQ(mediaStreamsOfFile(QStringLiteral(QV_SOURCE_DIR "/tests/files/smallest/one-pixel.mng")),
+              (MediaStreams{true, false}));
     EXPECT_EQ(mediaStreamsOfFile(test::writeFile(dir.filePath("notes.webm"), "no media here\n")), std::nullopt);
     EXPECT_EQ(mediaStreamsOfFile(dir.filePath("missing.webm")), std::nullopt);
 }

@@ -51,12 +51,17 @@ public:
 // A regular file of any name whose streams say `streams`; counts the questions.
 class StreamsProbe : public UnreadableProbe {
 public:
-    explicit StreamsProbe(std::optional<MediaStreams> streams) : m_streams(streams) {}
+    explicit StreamsProbe(std::optional<MediaStreams> streams, QString contentType = {})
+        : m_streams(streams), m_contentType(std::move(contentType))
+    {
+    }
     mutable QStringList asked;
     std::optional<ItemStatus> status(const QString&) const override
     {
         ItemStatus status;
         status.size = 1000;
+        if (!m_contentType.isEmpty())
+            status.contentType = m_contentType;
         return status;
     }
     std::optional<MediaStreams> mediaStreams(const QString& path) const override
@@ -67,6 +72,7 @@ public:
 
 private:
     std::optional<MediaStreams> m_streams;
+    QString m_contentType;
 };
 
 const MediaStreams soundAlone{false, true};
@@ -119,6 +125,12 @@ TEST(FileInfo, AVideosSoundIsKnownOnlyWhenLookedInto)
     EXPECT_EQ(described("voice.webm", StreamsProbe(soundAlone)).hasAudio, true);
     EXPECT_EQ(described("film.mov", StreamsProbe(std::nullopt)).hasAudio, std::nullopt);
     EXPECT_EQ(described("song.mp3", StreamsProbe(silentPictures)).hasAudio, std::nullopt);
+    // A video the catalogue knows by its content type alone is looked into as well.
+    const StreamsProbe mng(silentPictures, QStringLiteral("video/x-mng"));
+    const FileInfo animation = described("animation.mng", mng);
+    EXPECT_EQ(animation.category, FileCategory::video);
+    EXPECT_EQ(animation.hasAudio, false);
+    EXPECT_EQ(mng.asked, QStringList{"animation.mng"});
     const FileInfo film = described("film.mov", StreamsProbe(silentPictures));
     EXPECT_EQ(film.toJson().value("hasAudio"), QJsonValue(false));
     EXPECT_TRUE(described("song.mp3", StreamsProbe(silentPictures)).toJson().value("hasAudio").isNull());
