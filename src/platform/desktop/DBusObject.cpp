@@ -3,6 +3,7 @@
 #include "model/Log.h"
 
 #include <QDBusVariant>
+#include <QFile>
 
 namespace qv {
 
@@ -12,14 +13,17 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 } // namespace
 
-DBusObject::DBusObject(QDBusConnection bus, QString path, QString interfaceName, QString introspection,
-                       QObject* parent)
+DBusObject::DBusObject(QDBusConnection bus, QString path, QString interfaceName, QObject* parent)
     : QDBusVirtualObject(parent)
     , m_bus(std::move(bus))
     , m_path(std::move(path))
     , m_interface(std::move(interfaceName))
-    , m_introspection(std::move(introspection))
 {
+    QFile introspection(QStringLiteral(":/dbus/%1.xml").arg(m_interface));
+    if (introspection.open(QIODevice::ReadOnly))
+        m_introspection = QString::fromUtf8(introspection.readAll());
+    if (m_introspection.isEmpty())
+        qCWarning(appLog, "%s has no interface description to introspect", qUtf8Printable(m_interface));
     // Calls reach the object through this thread's event loop, so never before it is made.
     m_registered = m_bus.registerVirtualObject(m_path, this);
     if (!m_registered)

@@ -27,9 +27,8 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 protected:
-    // introspection: the interface's element of the introspection XML.
-    DBusObject(QDBusConnection bus, QString path, QString interfaceName, QString introspection,
-               QObject* parent);
+    // The interface's element of the introspection XML is the resource :/dbus/<interfaceName>.xml.
+    DBusObject(QDBusConnection bus, QString path, QString interfaceName, QObject* parent);
 
     QDBusConnection& bus() { return m_bus; }
     void emitSignal(const QString& name, const QList<QVariant>& arguments = {});

@@ -84,60 +84,10 @@ QList<StatusNotifierPixmap> pixmaps(const QIcon& icon)
     return list;
 }
 
-QString introspection()
-{
-    return QStringLiteral(R"xml(  <interface name="org.kde.StatusNotifierItem">
-    <property name="Category" type="s" access="read"/>
-    <property name="Id" type="s" access="read"/>
-    <property name="Title" type="s" access="read"/>
-    <property name="Status" type="s" access="read"/>
-    <property name="WindowId" type="i" access="read"/>
-    <property name="IconThemePath" type="s" access="read"/>
-    <property name="Menu" type="o" access="read"/>
-    <property name="ItemIsMenu" type="b" access="read"/>
-    <property name="IconName" type="s" access="read"/>
-    <property name="IconPixmap" type="a(iiay)" access="read"/>
-    <property name="OverlayIconName" type="s" access="read"/>
-    <property name="OverlayIconPixmap" type="a(iiay)" access="read"/>
-    <property name="AttentionIconName" type="s" access="read"/>
-    <property name="AttentionIconPixmap" type="a(iiay)" access="read"/>
-    <property name="AttentionMovieName" type="s" access="read"/>
-    <property name="ToolTip" type="(sa(iiay)ss)" access="read"/>
-    <method name="ContextMenu">
-      <arg name="x" type="i" direction="in"/>
-      <arg name="y" type="i" direction="in"/>
-    </method>
-    <method name="Activate">
-      <arg name="x" type="i" direction="in"/>
-      <arg name="y" type="i" direction="in"/>
-    </method>
-    <method name="SecondaryActivate">
-      <arg name="x" type="i" direction="in"/>
-      <arg name="y" type="i" direction="in"/>
-    </method>
-    <method name="Scroll">
-      <arg name="delta" type="i" direction="in"/>
-      <arg name="orientation" type="s" direction="in"/>
-    </method>
-    <method name="ProvideXdgActivationToken">
-      <arg name="token" type="s" direction="in"/>
-    </method>
-    <signal name="NewTitle"/>
-    <signal name="NewIcon"/>
-    <signal name="NewAttentionIcon"/>
-    <signal name="NewOverlayIcon"/>
-    <signal name="NewToolTip"/>
-    <signal name="NewStatus">
-      <arg name="status" type="s"/>
-    </signal>
-  </interface>
-)xml");
-}
-
 } // namespace
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
-    : DBusObject(bus, itemPath, QStringLiteral("org.kde.StatusNotifierItem"), introspection(), parent)
+    : DBusObject(bus, itemPath, QStringLiteral("org.kde.StatusNotifierItem"), parent)
     , m_menu(bus, menuPath)
     , m_watcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration)
     , m_service(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))

@@ -12,6 +12,7 @@
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
+#include "support/OperationUntilCancelled.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -209,21 +210,8 @@ TEST_F(StatusMenuTest, CancelsAnActiveJobFromTheMenu)
 {
     makeCenter();
     std::atomic<bool> started{false};
-    OperationDescriptor op;
-    op.id = QStringLiteral("tool.document.wait");
-    op.verb = QStringLiteral("Waiting");
-    op.categories = {FileCategory::document};
-    op.make = [&started](const OperationContext& ctx) -> std::shared_ptr<FileOperation> {
-        return std::make_shared<BlockOperation>(
-            [&started, stop = ctx.stopToken](const QList<QUrl>&, OutputPlanner&, Progress&) -> QList<QUrl> {
-                started = true;
-                while (!stop.stop_requested())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                throw CancellationError();
-            });
-    };
     WheelEntry entry;
-    entry.operations = {op};
+    entry.operations = {test::operationUntilCancelled(started)};
     const QString input = test::writeFile(dir.filePath(QStringLiteral("notes.txt")));
     const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
     ASSERT_TRUE(job);

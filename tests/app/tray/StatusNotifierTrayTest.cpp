@@ -18,6 +18,7 @@
 #include "platform/settings/SettingsStore.h"
 #include "support/DBusSignalRecorder.h"
 #include "support/FakeClock.h"
+#include "support/OperationUntilCancelled.h"
 #include "support/PrivateBusTest.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
@@ -542,6 +543,13 @@ TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenF
     const QString service = tray.item().serviceName();
     // waybar reads the top level without asking AboutToShow first: it is there already.
     EXPECT_EQ(fillings, 1);
+    for (const auto& [path, method] : {std::pair{StatusNotifierItem::menuPath, QStringLiteral("GetLayout")},
+                                       std::pair{StatusNotifierItem::itemPath, QStringLiteral("ContextMenu")}}) {
+        const QDBusMessage xml = ask(client, service, path, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                                     QStringLiteral("Introspect"), {});
+        EXPECT_TRUE(xml.arguments().value(0).toString().contains(QStringLiteral("<method name=\"%1\">").arg(method)))
+            << qPrintable(xml.arguments().value(0).toString());
+    }
     uint revision = 0;
     const Entry first = layout(service, &revision);
     EXPECT_EQ(describe(first),
@@ -629,23 +637,8 @@ void StatusNotifierTrayTest::menuStaysLive(const std::function<std::unique_ptr<M
 
     // A job that runs until it is cancelled, a hundredth done.
     std::atomic<bool> started{false};
-    OperationDescriptor op;
-    op.id = QStringLiteral("tool.document.wait");
-    op.verb = QStringLiteral("Waiting");
-    op.categories = {FileCategory::document};
-    op.make = [&started](const OperationContext& ctx) -> std::shared_ptr<FileOperation> {
-        return std::make_shared<BlockOperation>(
-            [&started, stop = ctx.stopToken](const QList<QUrl>&, OutputPlanner&, Progress& progress) -> QList<QUrl> {
-                progress.setTotalUnitCount(100);
-                progress.setCompletedUnitCount(1);
-                started = true;
-                while (!stop.stop_requested())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                throw CancellationError();
-            });
-    };
     WheelEntry entry;
-    entry.operations = {op};
+    entry.operations = {test::operationUntilCancelled(started, 1)};
     const QString input = test::writeFile(dir.filePath(QStringLiteral("notes.txt")));
     const JobPtr job = center.submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
     ASSERT_TRUE(job);
