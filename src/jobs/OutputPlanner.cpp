@@ -609,7 +609,7 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
     {
         const int arrived = ::open(QFile::encodeName(hidden).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const std::optional<QString> problem =
-            arrived < 0 ? std::optional<QString>(QStringLiteral("Its result could not be opened")) : PlainTree::makePlain(arrived);
+            arrived < 0 ? std::optional<QString>(QStringLiteral("Its result could not be opened")) : PlainTree::makePlain(arrived, result.owner);
         if (arrived >= 0)
             ::close(arrived);
         if (problem) {

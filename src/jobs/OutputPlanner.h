@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/types.h>
 
 namespace qv {
 
@@ -26,6 +27,8 @@ struct HeldResult {
     QByteArray name;
     int fd = -1;
     bool isFolder = false;
+    // The user the disk shows for what this process makes there (PlainTree::makePlain).
+    std::optional<uid_t> owner;
 };
 
 // Names and places the results of one work item. Each item gets its own planner; copies of a

@@ -235,6 +235,11 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
     };
     std::vector<Opened> opened;
     opened.reserve(std::size_t(staged.size()));
+    // The work folder is the application's own: a disk that keeps no owners shows it, and all
+    // the worker made, as whoever mounted it.
+    struct stat workFolder {};
+    if (::fstat(m_itemFd, &workFolder) != 0)
+        refuse(QStringLiteral("Its work folder could not be looked at"));
     QHash<QString, qsizetype> byPath;
     for (qsizetype i = 0; i < staged.size(); ++i) {
         const WorkerProtocol::StagedResult& result = staged[i];
@@ -266,13 +271,13 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
             refuse(QStringLiteral("Its result changed while it was being looked at: ") + result.path);
         // A folder is made plain once it is out of the worker's reach (placeHeldResult).
         if (!isFolder) {
-            if (const std::optional<QString> problem = PlainTree::makePlain(item.get()))
+            if (const std::optional<QString> problem = PlainTree::makePlain(item.get(), workFolder.st_uid))
                 refuse(*problem + QStringLiteral(": ") + result.path);
         }
         const QString baseName =
             m_namesFromContents ? contentNameFor(result.baseName) : baseNameFor(m_inputName, result.baseName, m_suffix);
         Opened entry{std::move(folder), std::move(item), {}, baseName, *extension};
-        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder};
+        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder, workFolder.st_uid};
         opened.push_back(std::move(entry));
         byPath.insert(result.path, i);
     }

@@ -224,7 +224,13 @@ TEST(ExtractedTreeRun, AFatDiskTakesRenamedEntriesAndCopiesOfLinks)
     EXPECT_TRUE(messages.contains(QStringLiteral("\u201Ctrip/at 10:30?.txt\u201D as \u201Ctrip/at 10_30_.txt\u201D"))) << messages.toStdString();
     EXPECT_TRUE(messages.contains(QStringLiteral("saved as copies of what they link to: this disk has no links")))
         << messages.toStdString();
+    // A lone file is placed too, though the stick refuses every chmod.
+    ASSERT_EQ(runProgram(QStringLiteral("convert"), {QStringLiteral("-size"), QStringLiteral("8x8"), QStringLiteral("xc:red"),
+                                                     stick + QStringLiteral("/red.png")}),
+              0);
+    const DriverRun picture = runDriverJob({QStringLiteral("convert.image.jpg"), stick + QStringLiteral("/red.png")}, dir.path());
+    EXPECT_EQ(picture.outputs(), QStringList{stick + QStringLiteral("/red.jpg")}) << picture.failure().toStdString();
     // Nothing of the work is left on the stick.
     EXPECT_EQ(QDir(stick).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-              (QStringList{QStringLiteral("trip"), QStringLiteral("trip.tar")}));
+              (QStringList{QStringLiteral("red.jpg"), QStringLiteral("red.png"), QStringLiteral("trip"), QStringLiteral("trip.tar")}));
 }

@@ -85,7 +85,7 @@ QString shown(const QByteArray& path)
 
 class Walk {
 public:
-    Walk(int root, std::optional<qint64> mostEntries) : m_root(root), m_mostEntries(mostEntries) {}
+    Walk(int root, uid_t owner, std::optional<qint64> mostEntries) : m_root(root), m_owner(owner), m_mostEntries(mostEntries) {}
 
     std::optional<QString> tree(const struct stat& rootStatus)
     {
@@ -319,7 +319,7 @@ private:
     }
 
     int m_root;
-    uid_t m_owner = ::geteuid();
+    uid_t m_owner;
     std::optional<qint64> m_mostEntries;
     qint64 m_entries = 0;
     std::unordered_map<Identity, Linked, IdentityHash> m_linked;
@@ -328,12 +328,12 @@ private:
 
 } // namespace
 
-std::optional<QString> PlainTree::makePlain(int fd, std::optional<qint64> mostEntries)
+std::optional<QString> PlainTree::makePlain(int fd, std::optional<uid_t> owner, std::optional<qint64> mostEntries)
 {
     struct stat status {};
     if (::fstat(fd, &status) != 0)
         return QStringLiteral("It could not be looked at");
-    Walk walk(fd, mostEntries);
+    Walk walk(fd, owner.value_or(::geteuid()), mostEntries);
     if (S_ISREG(status.st_mode))
         return walk.file(fd, status);
     if (S_ISDIR(status.st_mode))

@@ -23,8 +23,11 @@ class PlainTree {
 public:
     // A sentence for the details when the item held by fd is not plain, or holds more than
     // mostEntries files, folders and links; else nothing, with every mode set. A folder is
-    // walked through descriptors only, never by its paths.
-    static std::optional<QString> makePlain(int fd, std::optional<qint64> mostEntries = std::nullopt);
+    // walked through descriptors only, never by its paths. owner is the user the disk shows
+    // for what this process makes there: its own, but on a disk that keeps no owners (FAT
+    // through FUSE) whoever mounted it.
+    static std::optional<QString> makePlain(int fd, std::optional<uid_t> owner = std::nullopt,
+                                            std::optional<qint64> mostEntries = std::nullopt);
 
     // The modes new files and folders of this process get: 0666 and 0777 less its umask.
     static mode_t fileMode();
