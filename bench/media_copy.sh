@@ -5,19 +5,19 @@
 #     `ffmpeg -f concat -safe 0 -i list -c copy`.
 # Both peers get the "+faststart" our MP4 results get. Alternating, both at the workers'
 # priority, median of 5. With BEFORE=path/to/another/quorvenda-dev that build runs in the same
-# rounds and its medians go to the log.
+# rounds and its medians go to the log; DEV=path runs that build as ours.
 # Usage: bench/media_copy.sh [SIZE_MB] (default 1250), from the repository with build/ built.
 # The files go to a tmpfs of their own so the disk does not decide the race (needs root).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 size_mb=${1:-1250}
 root=$(cd "$(dirname "$0")/.." && pwd)
-dev="$root/build/quorvenda-dev"
+dev=${DEV:-$root/build/quorvenda-dev}
 before=${BEFORE:-}
 work=$(mktemp -d)
 cleanup() { umount "$work" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
-mount -t tmpfs -o size=$((size_mb * 3 + 1024))m tmpfs "$work"
+mount -t tmpfs -o size=$((size_mb * 4 + 1024))m tmpfs "$work"
 export XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
 
 # A short noisy clip looped by stream copy until it reaches the size.
@@ -36,17 +36,17 @@ echo "inputs: a $movie_mb MB MOV, two $clip_mb MB MP4 clips" >&2
 
 background() { nice -n 10 chrt -b 0 ionice -c 3 "$@"; }
 remux_ours=() remux_before=() remux_bare=() merge_ours=() merge_before=() merge_bare=()
-# Each result goes before the next run, so the tmpfs holds the inputs and one result.
+# Each result goes before the next run; the room left is what a copy checks for before it starts.
 clear() { rm -f "$work/movie.mp4" "$work/a (merged).mp4" "$work/bare.mp4"; }
 for i in 1 2 3 4 5; do
     clear
     remux_ours+=("$(seconds background "$dev" run convert.video.mp4 "$work/movie.mov")")
-    [ -s "$work/movie.mp4" ] || { echo "the remux left no result" >&2; exit 1; }
+    [ -s "$work/movie.mp4" ] || { echo "the remux left no result:" >&2; "$dev" run convert.video.mp4 "$work/movie.mov" >&2; exit 1; }
     clear
     remux_bare+=("$(seconds background ffmpeg -v error -i "$work/movie.mov" -map 0 -c copy -movflags +faststart "$work/bare.mp4")")
     clear
     merge_ours+=("$(seconds background "$dev" run tool.video.merge "$work/a.mp4" "$work/b.mp4")")
-    [ -s "$work/a (merged).mp4" ] || { echo "the merge left no result" >&2; exit 1; }
+    [ -s "$work/a (merged).mp4" ] || { echo "the merge left no result:" >&2; "$dev" run tool.video.merge "$work/a.mp4" "$work/b.mp4" >&2; exit 1; }
     clear
     merge_bare+=("$(seconds background ffmpeg -v error -f concat -safe 0 -i "$work/list.txt" -c copy -movflags +faststart "$work/bare.mp4")")
     if [ -n "$before" ]; then

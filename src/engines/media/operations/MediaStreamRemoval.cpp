@@ -3,13 +3,18 @@
 #include "engines/media/arguments/StreamCopyArguments.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
+#include "engines/media/operations/OggTagStripper.h"
+#include "engines/media/probe/MediaProbe.h"
 #include "engines/media/probe/AsfFileProperties.h"
 #include "engines/media/probe/MpegAudioFrames.h"
+#include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
+#include "model/operations/Capabilities.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 
 namespace qv {
@@ -44,7 +49,26 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
         arguments.insert(format, QStringLiteral("-2"));
         arguments.insert(format, QStringLiteral("-strict"));
     }
-    runMediaStep(arguments, info.duration, context, work);
+    try {
+        runMediaStep(arguments, info.duration, context, work);
+    } catch (const EngineError& error) {
+        // FFmpeg's Ogg muxer turns a last packet trimmed at its end into hours of sound, and its
+        // own check refuses that copy: the pages are copied here instead, and held to the same check.
+        const bool oggSound = (muxer == QLatin1String("ogg") || muxer == QLatin1String("opus")) && info.audio && !info.video
+            && (info.audio->codec == QLatin1String("vorbis") || info.audio->codec == QLatin1String("opus"));
+        if (!oggSound || error.message() != QLatin1String("Conversion failed"))
+            throw;
+        QFile::remove(output.toLocalFile());
+        if (!OggTagStripper::write(file.path(), output.toLocalFile()))
+            throw;
+        const MediaInfo copied = probeMediaInfo(work.ffmpeg ? *work.ffmpeg : Capabilities::shared().ffmpegURL(),
+                                                output, context.stopToken);
+        if (!copied.audio || copied.audio->codec != info.audio->codec || !copied.duration || !info.duration
+            || std::abs(*copied.duration - *info.duration) > 0.001) {
+            QFile::remove(output.toLocalFile());
+            throw;
+        }
+    }
     if (muxer == QLatin1String("asf") && info.audio) {
         // The muxer states the length from the last packet's time and duration, which a copied
         // WMA Lossless packet lacks: its header fell short of the sound by that packet.

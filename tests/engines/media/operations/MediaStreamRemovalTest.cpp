@@ -1,6 +1,7 @@
 #include "engines/media/MediaToolFixture.h"
 
 #include "engines/media/operations/MediaStreamRemoval.h"
+#include "engines/media/operations/OggTagStripper.h"
 #include "model/errors/EngineError.h"
 
 #include <QFile>
@@ -148,6 +149,43 @@ TEST_F(MediaStreamRemoval, AWmaHeaderStatesTheWholeSound)
         EXPECT_LE(statedSeconds(placed), sound + 0.1) << source.toStdString();
         EXPECT_NEAR(format(placed, "duration").toDouble(), sound, 0.1) << source.toStdString();
     }
+}
+
+// FFmpeg's copy of an Ogg sound whose last packet is trimmed at its end states hours; the
+// pages are copied instead, every sample as it was, tags and covers gone. ffprobe and the decoded
+// samples are the oracles.
+TEST_F(MediaStreamRemoval, AnOggSoundLosesItsTagsAndKeepsItsSamples)
+{
+    const QString trimmed = dir.filePath("in/trimmed.ogg");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/sounds/vorbis-end-trimmed-covers.ogg"), trimmed));
+    const QString opus = make("tagged.opus", {"-f", "lavfi", "-i", "sine=duration=0.7", "-c:a", "libopus",
+                                              "-metadata", "title=Secret"});
+    const auto samples = [](const QString& path) {
+        QByteArray pcm;
+        test::runProgram("ffmpeg", {"-v", "error", "-i", "file:" + path, "-map", "0:a:0", "-f", "s16le", "-"}, &pcm);
+        return pcm;
+    };
+    const QString placed = removeMediaMetadata(input(trimmed), context, work).toLocalFile();
+    EXPECT_NEAR(format(placed, "duration").toDouble(), 0.0218, 0.001);
+    EXPECT_EQ(stream(placed, "v", "codec_name"), "");
+    EXPECT_EQ(samples(placed), samples(trimmed));
+    EXPECT_FALSE(samples(placed).isEmpty());
+
+    // The page copy itself, on an Opus file FFmpeg copies well too.
+    const QString copied = dir.filePath("copied.opus");
+    ASSERT_TRUE(OggTagStripper::write(opus, copied));
+    const auto tags = [](const QString& path) {
+        return probe({"-show_entries", "format_tags:stream_tags", "-of", "csv=p=0", "file:" + path}).trimmed();
+    };
+    EXPECT_TRUE(tags(opus).contains("Secret")) << tags(opus).constData();
+    EXPECT_FALSE(tags(copied).contains("Secret")) << tags(copied).constData();
+    EXPECT_TRUE(tags(trimmed).contains("Test Title"));
+    EXPECT_FALSE(tags(placed).contains("Test Title")) << tags(placed).constData();
+    EXPECT_EQ(samples(copied), samples(opus));
+    EXPECT_EQ(format(copied, "duration"), format(opus, "duration"));
+    const QString mp3 = make("song.mp3", {"-f", "lavfi", "-i", "sine=duration=0.3", "-c:a", "libmp3lame"});
+    EXPECT_FALSE(OggTagStripper::write(mp3, dir.filePath("nothing.ogg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("nothing.ogg")));
 }
 
 namespace {
