@@ -10,6 +10,7 @@
 #include "support/DevDriver.h"
 #include "support/HeadlessCompositor.h"
 #include "support/HeadlessGnomeShell.h"
+#include "support/SwayTree.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -413,26 +414,11 @@ protected:
     // The app id of the window sway's tree names focused; empty when none is.
     QString swayFocusedApp()
     {
-        const QStringList sockets = QDir(compositor.runtimePath()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-        if (sockets.isEmpty())
-            return {};
-        QProcess swaymsg;
-        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), QDir(compositor.runtimePath()).filePath(sockets.first()),
-                                                  QStringLiteral("-t"), QStringLiteral("get_tree")});
-        if (!swaymsg.waitForFinished(kTimeoutMs))
-            return {};
-        std::function<QString(const QJsonObject&)> focused = [&](const QJsonObject& node) -> QString {
+        for (const QJsonObject& node : swayNodes(swayTree(compositor))) {
             if (node.value(QStringLiteral("focused")).toBool())
                 return node.value(QStringLiteral("app_id")).toString();
-            for (const QString& key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
-                for (const QJsonValue& child : node.value(key).toArray()) {
-                    if (const QString found = focused(child.toObject()); !found.isEmpty())
-                        return found;
-                }
-            }
-            return {};
-        };
-        return focused(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object());
+        }
+        return {};
     }
 
     // Quorvenda, started while the user types: every key of the while reaches the entry.

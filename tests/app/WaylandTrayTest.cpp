@@ -3,6 +3,7 @@
 // a window that sway would tile across the screen.
 
 #include "support/HeadlessCompositor.h"
+#include "support/SwayTree.h"
 #include "support/WaitFor.h"
 
 #include <QDBusConnection>
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <list>
 
 using namespace qv::test;
@@ -32,14 +34,10 @@ constexpr int barHeight = 30;
 const QString buildDir = QStringLiteral(QV_BUILD_DIR "/tests/");
 
 // The windows sway lays out (views have a process), counted over the whole tree.
-int views(const QJsonObject& node)
+qsizetype views(const QJsonObject& tree)
 {
-    int count = node.contains(QStringLiteral("pid")) ? 1 : 0;
-    for (const char* key : {"nodes", "floating_nodes"}) {
-        for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
-            count += views(child.toObject());
-    }
-    return count;
+    const QList<QJsonObject> nodes = swayNodes(tree);
+    return std::count_if(nodes.cbegin(), nodes.cend(), [](const QJsonObject& node) { return node.contains(QStringLiteral("pid")); });
 }
 
 class WaylandTray : public ::testing::Test {
@@ -73,20 +71,6 @@ protected:
         process.setProcessEnvironment(env);
         process.start(program, arguments);
         return process;
-    }
-
-    // The whole tree sway has now, or an empty object.
-    QJsonObject swayTree()
-    {
-        const QStringList sockets = QDir(compositor.runtimePath()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-        if (sockets.isEmpty())
-            return {};
-        QProcess swaymsg;
-        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), compositor.runtimePath() + QLatin1Char('/') + sockets.first(),
-                                                  QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")});
-        if (!swaymsg.waitForFinished(timeoutMs))
-            return {};
-        return QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object();
     }
 
     // Waits for the tray program to log this call of the host's after the log's first bytes.
@@ -162,7 +146,9 @@ void WaylandTray::clickOpensTheMenu(bool sway)
     EXPECT_TRUE(opened);
     waitFor([] { return false; }, 300);
     if (sway) {
-        EXPECT_EQ(views(swayTree()), 0) << "a window was laid out: " << QJsonDocument(swayTree()).toJson().constData();
+        const QJsonObject tree = swayTree(compositor);
+        EXPECT_FALSE(tree.isEmpty());
+        EXPECT_EQ(views(tree), 0) << "a window was laid out: " << QJsonDocument(tree).toJson().constData();
     }
     EXPECT_EQ(tray.state(), QProcess::Running);
     // libdbusmenu found nothing wrong in what it read (it warns of an item it cannot read).

@@ -14,6 +14,7 @@
 #include "support/FakeClock.h"
 #include "support/OperationUntilCancelled.h"
 #include "support/TestFiles.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -30,6 +30,7 @@
 #include <thread>
 
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
 
@@ -56,18 +57,6 @@ struct RecordingToasts : ToastPresenter {
     QList<Toast> shown;
     void show(const Toast& toast) override { shown.append(toast); }
 };
-
-bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 QStringList texts(const QMenu& menu)
 {
