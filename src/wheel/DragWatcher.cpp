@@ -143,6 +143,19 @@ void DragWatcher::offerRead(const DragOffer& offer)
 void DragWatcher::beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
 {
     startFileDrag(urls, promisedFiles, 0);
+    m_ownDrag = true;
+}
+
+void DragWatcher::ownDragModifiersChanged(quint32 modifiers)
+{
+    if (isOwnDrag())
+        modifiersChanged(modifiers);
+}
+
+void DragWatcher::ownDragRested()
+{
+    if (isOwnDrag())
+        dwellElapsed();
 }
 
 void DragWatcher::startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles,
@@ -156,6 +169,7 @@ void DragWatcher::startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& 
     m_requestedInWindow = -1;
     m_rests = 0;
     m_tapChose = false;
+    m_ownDrag = false;
     qCDebug(dragLog, "File drag: %lld URLs, %lld promises", qlonglong(urls.size()),
             qlonglong(promisedFiles.size()));
     Q_EMIT dragBegan(urls, urls.isEmpty() ? promisedFiles : QList<FileInfo>());

@@ -50,6 +50,13 @@ public:
 
     // Starts watching a drag of these files; also used by the onboarding practice area.
     void beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles);
+    // A drag begun by beginFileDrag is the application's own: where the desktop hands its keys
+    // and its position to the application's windows rather than to the back end, those windows
+    // tell them here. Both do nothing once the drag is over or another took its place.
+    bool isOwnDrag() const { return m_fileDragActive && m_ownDrag; }
+    void ownDragModifiersChanged(quint32 modifiers);
+    // The own drag rested where it is for the dwell time: as a rest on the back end's strip.
+    void ownDragRested();
     // Ends the watch; a file drag that was active ends with dragEnded.
     void stopWatching();
 
@@ -130,6 +137,7 @@ private:
     QList<Trigger> m_triggers;
     int m_rests = 0;
     bool m_tapChose = false;
+    bool m_ownDrag = false;
 };
 
 } // namespace qv

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::test {
@@ -98,7 +99,7 @@ void HeadlessCompositor::startSway(int width, int height)
     ASSERT_TRUE(waitForSocket()) << log().constData();
 }
 
-void HeadlessCompositor::startKWin(int width, int height)
+void HeadlessCompositor::startKWin(int width, int height, bool xwayland)
 {
     const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
     if (kwin.isEmpty())
@@ -122,18 +123,41 @@ void HeadlessCompositor::startKWin(int width, int height)
     env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
     m_compositor.setProcessEnvironment(env);
     m_compositor.setProcessChannelMode(QProcess::MergedChannels);
-    m_compositor.start(copy, {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
-                              QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
-                              QStringLiteral("--width"), QString::number(width),
-                              QStringLiteral("--height"), QString::number(height),
-                              QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")});
+    QStringList arguments{QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
+                          QStringLiteral("--no-global-shortcuts"), QStringLiteral("--no-kactivities"),
+                          QStringLiteral("--width"), QString::number(width),
+                          QStringLiteral("--height"), QString::number(height),
+                          QStringLiteral("--socket"), QStringLiteral("wayland-quorvenda")};
+    const QString displayFile = m_runtime.filePath(QStringLiteral("x-display"));
+    if (xwayland) {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xwayland")).isEmpty())
+            GTEST_SKIP() << "Xwayland is not installed";
+        // XWayland's sockets live there.
+        if (::mkdir("/tmp/.X11-unix", 01777) == 0)
+            ::chmod("/tmp/.X11-unix", 01777);
+        // A program KWin starts once XWayland is up tells its display.
+        arguments << QStringLiteral("--xwayland")
+                  << QStringLiteral("sh -c 'printf %s \"$DISPLAY\" > %1.part && mv %1.part %1'").arg(displayFile);
+    }
+    m_compositor.start(copy, arguments);
     ASSERT_TRUE(waitForSocket()) << log().constData();
+    if (xwayland) {
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(displayFile) || m_compositor.state() == QProcess::NotRunning; },
+                            timeoutMs))
+            << log().constData();
+        QFile display(displayFile);
+        ASSERT_TRUE(display.open(QIODevice::ReadOnly));
+        m_xDisplay = QString::fromUtf8(display.readAll()).trimmed();
+        ASSERT_FALSE(m_xDisplay.isEmpty()) << log().constData();
+    }
 }
 
 QProcessEnvironment HeadlessCompositor::clientEnvironment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
+    if (!m_xDisplay.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), m_xDisplay);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);

@@ -20,7 +20,8 @@ public:
     ~HeadlessCompositor();
 
     void startSway(int width, int height);
-    void startKWin(int width, int height);
+    // With XWayland, whose display the clients are given too.
+    void startKWin(int width, int height, bool xwayland = false);
 
     // What a client of this compositor runs with: its socket, its runtime folder, its bus.
     QProcessEnvironment clientEnvironment() const;
@@ -38,6 +39,7 @@ private:
     QString m_busAddress;
     QProcess m_compositor;
     QString m_socket;
+    QString m_xDisplay;
     QByteArray m_log;
 };
 

@@ -349,28 +349,103 @@ protected:
         moveTo(strip + QPoint(0, 2));
     }
 
-    // Glides onto segment 2 of the wheel that opened and lets go there.
-    void dropOnTheWheel(const QString& wheelLine, const QString& kind = QStringLiteral("convert"))
+    // Glides from the strip (or the point given) onto segment 2 of the wheel that opened and
+    // lets go there.
+    void dropOnTheWheel(const QString& wheelLine, const QString& kind = QStringLiteral("convert"),
+                        QPoint from = QPoint(screenWidth - 1, 400))
     {
         const QStringList words = wheelLine.split(QLatin1Char(' '));
         ASSERT_EQ(words.size(), 4) << qPrintable(wheelLine);
         EXPECT_EQ(words[1], kind);
         const QPoint label(words[2].toInt(), words[3].toInt());
-        const QPoint strip(screenWidth - 1, 400);
         // Beside the strip, never over it.
         EXPECT_LT(label.x(), screenWidth - 2);
         for (int step = 1; step <= 5; ++step) {
-            moveTo(strip + (label - strip) * step / 5);
+            moveTo(from + (label - from) * step / 5);
             waitFor([] { return false; }, 20);
         }
         send(QStringLiteral("up"));
+    }
+
+    // The welcome window's practice: the photo dragged out of its tile and moved a little within
+    // the practice area, where a tap of Shift (KWin) or holding it still (sway) opens the convert
+    // wheel under it, and a drop on a segment converts the photo.
+    void practise(bool byTap)
+    {
+        const QString folder = files.filePath(QStringLiteral("Practice"));
+        host.setProcessEnvironment(clientEnvironment());
+        host.start(buildDir + QStringLiteral("quorvenda_test_wayland_wheel"),
+                   {QStringLiteral("right"), QStringLiteral("0.6"), QStringLiteral("practice=") + folder});
+        ASSERT_TRUE(startInput());
+        ASSERT_FALSE(hostLines.waitForLine(QStringLiteral("ready")).isEmpty());
+        const QStringList tile = hostLines.waitForLine(QStringLiteral("tile ")).split(QLatin1Char(' '));
+        ASSERT_EQ(tile.size(), 3) << qPrintable(hostLines.output());
+        const QPoint at(tile[1].toInt(), tile[2].toInt());
+        moveTo(at);
+        send(QStringLiteral("down"));
+        for (int step = 1; step <= 8; ++step) {
+            moveTo(at + QPoint(5 * step, 2 * step));
+            waitFor([] { return false; }, 20);
+        }
+        ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+        const QPoint held = at + QPoint(44, 18);
+        moveTo(held);
+        if (byTap) {
+            send(QStringLiteral("key 42 1")); // left Shift
+            send(QStringLiteral("key 42 0"));
+        }
+        const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+        ASSERT_FALSE(wheel.isEmpty()) << qPrintable(hostLines.output());
+        // Under the photo, where the drag is; moved up as far as the screen's bottom edge asks.
+        const QStringList centre = hostLines.waitForLine(QStringLiteral("centre ")).split(QLatin1Char(' '));
+        const QPoint wheelAt(centre.value(1).toInt(), centre.value(2).toInt());
+        EXPECT_LE(std::abs(wheelAt.x() - held.x()), 4) << qPrintable(hostLines.output());
+        EXPECT_LE(wheelAt.y(), held.y() + 4) << qPrintable(hostLines.output());
+        EXPECT_GE(wheelAt.y(), std::min(held.y(), screenHeight - 300) - 4) << qPrintable(hostLines.output());
+        dropOnTheWheel(wheel, QStringLiteral("convert"), held);
+        const QString photo = QUrl::fromLocalFile(QDir(folder).filePath(QStringLiteral("Practice Photo.heic")))
+                                  .toString(QUrl::FullyEncoded);
+        EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")), QStringLiteral("dispatched convert.2 ") + photo);
+        EXPECT_FALSE(QString::fromUtf8(host.readAllStandardError()).contains(QStringLiteral("No drag target")));
+    }
+
+    // Waits until the strip logs a rest held this long since it opened a wheel.
+    bool restHeldFor(int ms)
+    {
+        const QString prefix = QStringLiteral("log Rest held ");
+        return waitFor([&] {
+            for (const QString& line : hostLines.output().split(QLatin1Char('\n'))) {
+                if (line.startsWith(prefix) && line.mid(prefix.size()).section(QLatin1Char(' '), 0, 0).toInt() >= ms)
+                    return true;
+            }
+            return false;
+        }, timeoutMs);
     }
 
     // sway on a headless screen; skips without it.
     void startSway() { compositor.startSway(screenWidth, screenHeight); }
 
     // KWin on a virtual screen; skips without it.
-    void startKWin() { compositor.startKWin(screenWidth, screenHeight); }
+    void startKWin(bool xwayland = false) { compositor.startKWin(screenWidth, screenHeight, xwayland); }
+
+    // A right-click on the strip's columns reaches the user's window beneath it, whose menu
+    // comes up there; Escape closes it again.
+    void rightClickOnTheStripReachesTheWindow()
+    {
+        const int asked = count(typistLines, QStringLiteral("menu-asked "));
+        moveTo({screenWidth - 1, 620});
+        // The compositor finds the window under a pointer that moves.
+        moveTo({screenWidth - 1, 600});
+        send(QStringLiteral("rdown"));
+        send(QStringLiteral("rup"));
+        EXPECT_EQ(waitForNth(typistLines, QStringLiteral("menu-asked "), asked + 1),
+                  QStringLiteral("menu-asked %1 600").arg(screenWidth - 1))
+            << qPrintable(typistLines.output());
+        const int closedBefore = count(typistLines, QStringLiteral("menu-closed"));
+        send(QStringLiteral("key 1 1"));
+        send(QStringLiteral("key 1 0"));
+        waitFor([&] { return count(typistLines, QStringLiteral("menu-closed")) > closedBefore; }, timeoutMs);
+    }
 
     // The crop editor, the settings, a preview, a float panel and the pills, opened one after another
     // natively by a client of the compositor: each must come on screen and be drawn, without
@@ -562,9 +637,10 @@ TEST_F(WaylandWheel, OnKWinTheUsersWindowKeepsTheKeyboardAndTheHotKeysWheelOpens
     liveBesideTheUsersWindow(false);
 }
 
-// Where no key reaches a drag, resting on moves to each wheel in turn, and the chip says which
-// comes next; a drop on the wheel shown then runs its segment.
-TEST_F(WaylandWheel, OnSwayRestingOnReachesEveryWheel)
+// Where no key reaches a drag, a rest on the strip opens Convert, which stays however long the
+// drag rests on; leaving the strip and resting again moves to each next wheel, and the chip says
+// which; a drop on the wheel shown then runs its segment.
+TEST_F(WaylandWheel, OnSwayARestsWheelStaysUntilTheDragRestsAgain)
 {
     startSway();
     if (IsSkipped() || HasFatalFailure())
@@ -575,13 +651,67 @@ TEST_F(WaylandWheel, OnSwayRestingOnReachesEveryWheel)
     ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
     const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
     ASSERT_FALSE(wheel.isEmpty());
-    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Convert")), QStringLiteral("chip Convert  ·  keep resting for Tools"));
-    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Tools")), QStringLiteral("chip Tools  ·  keep resting for Actions"));
-    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Actions")), QStringLiteral("chip Actions  ·  keep resting for Convert"));
+    EXPECT_EQ(hostLines.waitForLine(QStringLiteral("chip Convert")),
+              QStringLiteral("chip Convert  ·  leave the edge and rest again for Tools"));
+    // The strip itself tells how long the drag has rested there since the wheel opened.
+    ASSERT_TRUE(restHeldFor(3000)) << qPrintable(hostLines.output());
+    EXPECT_EQ(count(hostLines, QStringLiteral("chip ")), 1) << qPrintable(hostLines.output());
+
     const QStringList words = wheel.split(QLatin1Char(' '));
+    const QPoint label(words.value(2).toInt(), words.value(3).toInt());
+    const QPoint strip(screenWidth - 1, 400);
+    for (const QString& next : {QStringLiteral("chip Tools  ·  leave the edge and rest again for Actions"),
+                                QStringLiteral("chip Actions  ·  leave the edge and rest again for Convert")}) {
+        moveTo(label);
+        moveTo(strip);
+        EXPECT_EQ(hostLines.waitForLine(next.left(next.indexOf(QLatin1Char(' '), 5))), next);
+    }
     dropOnTheWheel(QStringLiteral("wheel actions %1 %2").arg(words.value(2), words.value(3)), QStringLiteral("actions"));
     EXPECT_EQ(hostLines.waitForLine(QStringLiteral("dispatched ")),
               QStringLiteral("dispatched actions.2 %1").arg(a.toString(QUrl::FullyEncoded)));
+}
+
+TEST_F(WaylandWheel, OnKWinTheWelcomePracticeOpensConvertForAShiftTapInsideTheWindow)
+{
+    startKWin();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    practise(true);
+}
+
+TEST_F(WaylandWheel, OnSwayTheWelcomePracticeOpensConvertForThePhotoHeldStillInTheWindow)
+{
+    startSway();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    practise(false);
+}
+
+// KWin tells an X11 client when a drag begins: till then the strip leaves clicks on its columns
+// to the window beneath (a maximized window's scroll bar), and a drag still finds it.
+TEST_F(WaylandWheel, OnKWinTheStripTakesThePointerOnlyWhileADragIsOn)
+{
+    startKWin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QUrl a = QUrl::fromLocalFile(writeFile(files.filePath(QStringLiteral("a.jpg"))));
+    ASSERT_TRUE(startTypist());
+    ASSERT_TRUE(startInput());
+    ASSERT_TRUE(startClients(0, {a}));
+    ASSERT_FALSE(hostLines.waitForLine(QStringLiteral("log The strips take the pointer only while a drag is on")).isEmpty())
+        << qPrintable(hostLines.output());
+    rightClickOnTheStripReachesTheWindow();
+
+    dragToTheStrip();
+    ASSERT_EQ(hostLines.waitForLine(QStringLiteral("drag ")), QStringLiteral("drag 1"));
+    send(QStringLiteral("key 42 1"));
+    send(QStringLiteral("key 42 0"));
+    const QString wheel = hostLines.waitForLine(QStringLiteral("wheel "));
+    ASSERT_FALSE(wheel.isEmpty());
+    dropOnTheWheel(wheel);
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("dispatched convert.2")).isEmpty());
+    EXPECT_FALSE(hostLines.waitForLine(QStringLiteral("log The strips let the pointer through")).isEmpty());
+    rightClickOnTheStripReachesTheWindow();
 }
 
 // With the default rest on, a tap chooses the wheel and no rest on the strip changes it after.
@@ -604,7 +734,7 @@ TEST_F(WaylandWheel, OnKWinATapsWheelStaysWhileThePointerRestsOnTheStrip)
         << qPrintable(hostLines.output());
     const int chipsThen = count(hostLines, QStringLiteral("chip "));
     // Long past the rest and a further one.
-    waitFor([] { return false; }, 2500);
+    ASSERT_TRUE(restHeldFor(2500)) << qPrintable(hostLines.output());
     EXPECT_EQ(count(hostLines, QStringLiteral("chip ")), chipsThen) << qPrintable(hostLines.output());
     const QStringList words = wheel.split(QLatin1Char(' '));
     dropOnTheWheel(QStringLiteral("wheel actions %1 %2").arg(words.value(2), words.value(3)), QStringLiteral("actions"));

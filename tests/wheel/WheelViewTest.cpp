@@ -425,10 +425,10 @@ TEST_F(WheelViewTest, CentreChipMessageAndAccessibilityText)
     EXPECT_NEAR(view.scene().chipFrame.bottom(), 258 - 210 - 10, 0.01);
     show(9, false, WheelKind::actions);
     EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Alt  Actions"));
-    // A rest opened it: no key to name, and the wheel resting on brings instead.
+    // A rest opened it: no key to name, and the wheel another rest brings instead.
     view.setRestHint(true, WheelKind::convert);
     view.layoutChip();
-    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Actions  ·  keep resting for Convert"));
+    EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Actions  ·  leave the edge and rest again for Convert"));
     view.setRestHint(true, std::nullopt);
     view.layoutChip();
     EXPECT_EQ(view.scene().chipText.text(), QStringLiteral("Actions"));

@@ -53,6 +53,9 @@ OnboardingView::OnboardingView(Services services, QWidget* parent)
     , m_services(std::move(services))
 {
     setFixedWidth(contentWidth);
+    // The practice photo let go anywhere in the window lands on the window, which takes nothing
+    // (a Wayland drop on no target at all is a warning in the log).
+    setAcceptDrops(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(32, 28, 32, 22);
     column->setSpacing(18);

@@ -8,6 +8,7 @@
 #include "model/settings/SettingsReaders.h"
 #include "platform/desktop/Workspace.h"
 #include "platform/drags/DesktopDragSource.h"
+#include "platform/drags/ModifierFlags.h"
 #include "platform/processes/ThreadCall.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/wayland/DragStrip.h"
@@ -15,8 +16,10 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
@@ -24,6 +27,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace qv {
 
@@ -55,7 +60,8 @@ QColor secondaryText(const QPalette& palette)
 PracticeArea::Services PracticeArea::defaultServices()
 {
     Services services{&SettingsStore::shared(), &DragWatcher::shared(), &Workspace::system(),
-                      PracticePhoto::defaultFolder(), !desktopDragsHearKeys()};
+                      PracticePhoto::defaultFolder(), !desktopDragsHearKeys(),
+                      ownDragKeysReachOnlyOurWindows()};
     return services;
 }
 
@@ -63,6 +69,14 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
     : QWidget(parent)
     , m_services(std::move(services))
 {
+    setAcceptDrops(true);
+    m_rest.setSingleShot(true);
+    connect(&m_rest, &QTimer::timeout, this, [this] {
+        m_restedHere = true;
+        if (m_services.watcher)
+            m_services.watcher->ownDragRested();
+    });
+
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(14, 14, 14, 14);
     row->setSpacing(16);
@@ -98,7 +112,8 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
 
     updateSentence();
     connect(m_services.store, &SettingsStore::changed, this, [this](const QString& key) {
-        if (key == SettingsKey::triggerConvert || key == SettingsKey::dragStripEdge)
+        if (key == SettingsKey::triggerConvert || key == SettingsKey::dragStripEdge
+            || key == SettingsKey::dragStripDwell)
             updateSentence();
         else if (key == SettingsKey::accentColor)
             update();
@@ -120,16 +135,19 @@ PracticeArea::PracticeArea(Services services, QWidget* parent)
 }
 
 QString PracticeArea::sentenceFor(const std::optional<QString>& convertTrigger,
-                                  const std::optional<QString>& restEdge)
+                                  const std::optional<QString>& restEdge, bool restsOff)
 {
-    if (restEdge && DragStrip::edgeNamed(*restEdge)) {
-        return QStringLiteral("Drag the photo to the ") + *restEdge
-               + QStringLiteral(" edge of the screen and rest there until the Convert wheel opens, then "
-                                "drop it on PNG. The copy appears next to the sample.");
+    if (restEdge && restsOff) {
+        return QStringLiteral("This desktop hides the keys during a drag: set a time for \"Open the first wheel "
+                              "after resting\" in Settings, General, to open the wheel by resting.");
     }
     if (restEdge) {
-        return QStringLiteral("This desktop hides the keys during a drag: choose a screen edge for the "
-                              "drag strip in Settings, General, to open the wheel by a drag.");
+        const QString elsewhere = DragStrip::edgeNamed(*restEdge)
+            ? QStringLiteral("With other files, rest at the ") + *restEdge + QStringLiteral(" edge of the screen.")
+            : QStringLiteral("For other files, choose a screen edge to rest on in Settings, General.");
+        return QStringLiteral("Drag the photo and hold it still in this box until the Convert wheel opens, then "
+                              "drop it on PNG. ")
+               + elsewhere + QStringLiteral(" The copy appears next to the sample.");
     }
     const std::optional<ModifierChoice> choice =
         enumFromString<ModifierChoice>(convertTrigger.value_or(QString()));
@@ -148,7 +166,16 @@ void PracticeArea::updateSentence()
     std::optional<QString> restEdge;
     if (m_services.opensByRest)
         restEdge = m_services.store->stringValue(SettingsKey::dragStripEdge).value_or(QString());
-    m_sentence->setText(sentenceFor(m_services.store->stringValue(SettingsKey::triggerConvert), restEdge));
+    m_sentence->setText(
+        sentenceFor(m_services.store->stringValue(SettingsKey::triggerConvert), restEdge, restMs() == 0));
+}
+
+int PracticeArea::restMs() const
+{
+    const double seconds = m_services.store->doubleValue(SettingsKey::dragStripDwell);
+    if (!(seconds > 0) || !std::isfinite(seconds))
+        return 0;
+    return int(std::lround(std::min(seconds, 10.0) * 1000));
 }
 
 void PracticeArea::photoFound(std::optional<QString> sample, std::optional<QImage> thumbnail)
@@ -205,7 +232,89 @@ void PracticeArea::startDrag()
     drag->setMimeData(prepareDrag());
     if (m_tile->hasThumbnail())
         drag->setPixmap(m_tile->grab());
+    m_dragging = true;
+    m_heldKeys.clear();
+    // Qt's drag eats every key it sees while it runs; a filter installed once it runs sees them
+    // first.
+    if (m_services.tellsOwnKeys) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_dragging)
+                qApp->installEventFilter(this);
+        });
+    }
     drag->exec(Qt::CopyAction);
+    // Where no back end sees the button come up (Wayland), the drag is over now.
+    if (m_services.watcher && m_services.watcher->isOwnDrag())
+        m_services.watcher->stopWatching();
+    m_dragging = false;
+    qApp->removeEventFilter(this);
+    m_rest.stop();
+    m_restFrom.reset();
+    m_heldKeys.clear();
+}
+
+void PracticeArea::restartRest(QPoint at)
+{
+    if (!m_services.opensByRest || m_restedHere)
+        return;
+    if (m_restFrom && (at - *m_restFrom).manhattanLength() < QApplication::startDragDistance())
+        return;
+    m_restFrom = at;
+    if (const int ms = restMs(); ms > 0)
+        m_rest.start(ms);
+}
+
+void PracticeArea::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Taking nothing: a drop here leaves the photo where it is.
+    event->ignore();
+    if (!m_dragging || event->source() != this)
+        return;
+    m_restedHere = false;
+    m_restFrom.reset();
+    restartRest(event->position().toPoint());
+    // Keys let go while the drag was over another program's window were never heard.
+    if (!m_heldKeys.isEmpty() && m_services.watcher) {
+        m_heldKeys.clear();
+        m_services.watcher->ownDragModifiersChanged(0);
+    }
+}
+
+void PracticeArea::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->ignore();
+    if (m_dragging && event->source() == this)
+        restartRest(event->position().toPoint());
+}
+
+void PracticeArea::dragLeaveEvent(QDragLeaveEvent*)
+{
+    m_rest.stop();
+    m_restFrom.reset();
+}
+
+void PracticeArea::dropEvent(QDropEvent* event)
+{
+    event->ignore();
+}
+
+bool PracticeArea::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && m_dragging
+        && m_services.watcher) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (const std::optional<quint32> flag = modifierFlagOfKey(key->key()); flag && !key->isAutoRepeat()) {
+            if (event->type() == QEvent::KeyPress)
+                m_heldKeys.insert(key->key(), *flag);
+            else
+                m_heldKeys.remove(key->key());
+            quint32 flags = 0;
+            for (const quint32 held : std::as_const(m_heldKeys))
+                flags |= held;
+            m_services.watcher->ownDragModifiersChanged(flags);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PracticeArea::showPracticeFolder()

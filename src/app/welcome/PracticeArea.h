@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
+#include <QPoint>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -26,8 +29,11 @@ public:
         DragWatcher* watcher = nullptr;
         Workspace* workspace = nullptr;
         QString folder; // the practice folder
-        // Drags hear no keys here: a rest on the strip opens the wheels.
+        // Drags hear no keys here: a rest opens the wheels, on the strip and in this area.
         bool opensByRest = false;
+        // The keys of the area's own drag come to the application's windows alone: the area
+        // tells the watcher of them.
+        bool tellsOwnKeys = false;
     };
     // The process-wide store, drag watcher and desktop, and the default folder.
     static Services defaultServices();
@@ -43,9 +49,10 @@ public:
 
     // "Drag the photo, tap <key> while dragging, …": nothing for off, "Shift" for a missing
     // or unknown setting.
-    // restEdge: where drags hear no keys, the edge setting of the strip a rest on opens the wheels.
+    // restEdge: where drags hear no keys, the edge setting of the strip a rest on opens the
+    // wheels; the photo held still in the area opens them too, unless rests are off.
     static QString sentenceFor(const std::optional<QString>& convertTrigger,
-                               const std::optional<QString>& restEdge = std::nullopt);
+                               const std::optional<QString>& restEdge = std::nullopt, bool restsOff = false);
 
     // The start of a drag of the tile: tells the drag watcher (unless paused) and gives what
     // the drag carries, the photo's URL, or nothing without a photo.
@@ -58,18 +65,32 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // The area's own drag over it: a rest here, and its keys, open the wheel as on the strip.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void photoFound(std::optional<QString> sample, std::optional<QImage> thumbnail);
     void loadThumbnail();
     void startDrag();
     void updateSentence();
+    // The drag rested: from where it last moved, for the dwell time.
+    void restartRest(QPoint at);
+    int restMs() const;
 
     Services m_services;
     std::optional<QString> m_sample;
     bool m_ready = false;
     PracticeTile* m_tile = nullptr;
     QLabel* m_sentence = nullptr;
+    bool m_dragging = false;
+    QTimer m_rest;
+    std::optional<QPoint> m_restFrom;
+    bool m_restedHere = false; // one wheel per visit, as on the strip
+    QHash<int, quint32> m_heldKeys; // Qt key → ModifierFlag bit
 };
 
 } // namespace qv

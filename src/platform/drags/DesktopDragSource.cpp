@@ -39,4 +39,9 @@ bool desktopDragsHearKeys()
     return true;
 }
 
+bool ownDragKeysReachOnlyOurWindows()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland") && LayerShell::keysReachDragTarget();
+}
+
 } // namespace qv

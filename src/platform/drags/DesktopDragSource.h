@@ -13,5 +13,9 @@ std::unique_ptr<DragEventSource> makeDesktopDragSource();
 // Whether a key tapped during a drag reaches us in this session; where not (wlroots compositors
 // drop every key during a drag), a rest on the strip opens the wheels.
 bool desktopDragsHearKeys();
+// Whether the keys tapped during a drag the application started itself reach only its own
+// windows, unseen by the back end: on Wayland, where keys reach a drag at all (KWin hands them
+// to the window under the drag). Elsewhere the back end hears them as for any drag.
+bool ownDragKeysReachOnlyOurWindows();
 
 } // namespace qv

@@ -3,6 +3,7 @@
 #include "model/settings/SettingsEnums.h"
 
 #include <QtGlobal>
+#include <qnamespace.h>
 
 #include <optional>
 
@@ -29,6 +30,21 @@ inline std::optional<quint32> modifierFlag(ModifierChoice choice)
     case ModifierChoice::off: return std::nullopt;
     }
     return std::nullopt;
+}
+
+// The flag of a modifier key's own press or release (a Qt::Key); nothing for other keys.
+inline std::optional<quint32> modifierFlagOfKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift: return ModifierFlag::shift;
+    case Qt::Key_Control: return ModifierFlag::control;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return ModifierFlag::option;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return ModifierFlag::command;
+    default: return std::nullopt;
+    }
 }
 
 } // namespace qv

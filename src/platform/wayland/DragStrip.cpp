@@ -2,6 +2,7 @@
 
 #include "platform/wayland/LayerShell.h"
 
+#include <QRegion>
 #include <QScreen>
 
 namespace qv {
@@ -43,6 +44,25 @@ void DragStrip::place()
     LayerShell::setPlacement(this, placement);
     show();
     LayerShell::ensureRole(this);
+    applyPointerInput();
+}
+
+void DragStrip::setTakesPointer(bool takes)
+{
+    if (takes == m_takesPointer)
+        return;
+    m_takesPointer = takes;
+    if (isVisible())
+        applyPointerInput();
+}
+
+void DragStrip::applyPointerInput()
+{
+    // Qt makes the mask the surface's input region, and no mask the whole surface; a surface
+    // shown again starts whole whatever Qt last sent, so the mask is sent anew.
+    setMask(QRegion());
+    if (!m_takesPointer)
+        setMask(QRegion(-1, -1, 1, 1)); // outside the strip: nothing of it
 }
 
 void DragStrip::setTakesKeys(bool takes)

@@ -21,6 +21,10 @@ public:
     // Asks for the keyboard while a drag is over the strip, where the compositor then hands
     // it over (KWin), and gives it back; elsewhere the strip never asks for it.
     void setTakesKeys(bool takes);
+    // Whether the pointer reaches the strip at all: where the desktop tells when a drag
+    // begins, clicks pass through to the windows beneath until one does.
+    void setTakesPointer(bool takes);
+    bool takesPointer() const { return m_takesPointer; }
 
     // The strip's frame along that edge of a screen with this geometry (Qt's coordinates).
     static QRect frameFor(const QRect& screen, Qt::Edge edge);
@@ -34,9 +38,11 @@ public:
 
 private:
     void place();
+    void applyPointerInput();
 
     std::optional<Qt::Edge> m_edge;
     bool m_takesKeys = false;
+    bool m_takesPointer = true;
 };
 
 } // namespace qv

@@ -289,7 +289,9 @@ private:
                        uint32_t version)
     {
         auto* self = static_cast<LayerShellClient*>(data);
-        if (std::strncmp(interface, "org_kde_kwin_", 13) == 0)
+        // KWin's own shell; wlroots compositors offer a few KDE protocols too (server-side
+        // decorations, idle), so those tell nothing.
+        if (std::strcmp(interface, "org_kde_plasma_shell") == 0)
             self->m_kwin = true;
         if (std::strcmp(interface, layerShellInterface) == 0 && !self->m_shell) {
             self->m_shellVersion = std::min<uint32_t>(version, 4);

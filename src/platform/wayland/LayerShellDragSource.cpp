@@ -9,6 +9,7 @@
 #include "platform/wayland/DragStrip.h"
 #include "platform/wayland/FramedHide.h"
 #include "platform/wayland/LayerShell.h"
+#include "platform/x11/DragSelectionWatcher.h"
 #include "platform/x11/X11DragSource.h"
 
 #include <QDropEvent>
@@ -23,20 +24,6 @@
 namespace qv {
 
 namespace {
-
-std::optional<quint32> modifierOfKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Shift: return ModifierFlag::shift;
-    case Qt::Key_Control: return ModifierFlag::control;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr: return ModifierFlag::option;
-    case Qt::Key_Meta:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R: return ModifierFlag::command;
-    default: return std::nullopt;
-    }
-}
 
 // The keys the watcher reports during a drag, as the X11 back end does.
 bool isReportedKey(int key)
@@ -75,14 +62,7 @@ LayerShellDragSource::LayerShellDragSource(SettingsStore& settings, QObject* par
     , m_settings(settings)
 {
     m_dwell.setSingleShot(true);
-    connect(&m_dwell, &QTimer::timeout, this, [this] {
-        if (!m_inDrag)
-            return;
-        // Still on the strip: resting on moves to the next wheel, at a pace that leaves the
-        // user time to read the one shown and move onto it.
-        m_dwell.start(std::max(nextRestMs, m_dwell.interval()));
-        Q_EMIT dwellElapsed();
-    });
+    connect(&m_dwell, &QTimer::timeout, this, &LayerShellDragSource::restElapsed);
     m_gone.setSingleShot(true);
     m_gone.setInterval(goneAfterMs);
     connect(&m_gone, &QTimer::timeout, this, &LayerShellDragSource::endDrag);
@@ -121,8 +101,32 @@ bool LayerShellDragSource::start(QString* whyNot)
             return true;
         });
     });
+    // KWin's bridge to XWayland takes the X11 drag selection as each drag begins: till then
+    // the strips leave clicks to the windows beneath them (a scroll bar at the edge).
+    if (!overXWayland && LayerShell::keysReachDragTarget() && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        auto* drags = new DragSelectionWatcher(this);
+        if (drags->watch()) {
+            m_dragBeginsTold = true;
+            m_stripsTakePointer = false;
+            connect(drags, &DragSelectionWatcher::dragBegan, this, [this] { setStripsTakePointer(true); });
+            qCInfo(dragLog, "The strips take the pointer only while a drag is on");
+        } else {
+            delete drags;
+        }
+    }
     placeStrips();
     return true;
+}
+
+void LayerShellDragSource::setStripsTakePointer(bool take)
+{
+    take = take || !m_dragBeginsTold;
+    if (take == m_stripsTakePointer)
+        return;
+    m_stripsTakePointer = take;
+    qCDebug(dragLog, take ? "A drag began: the strips take the pointer" : "The strips let the pointer through");
+    for (DragStrip* strip : m_strips)
+        strip->setTakesPointer(take);
 }
 
 void LayerShellDragSource::setCatchersShown(bool shown)
@@ -155,6 +159,7 @@ void LayerShellDragSource::placeStrips()
     }
     for (QScreen* screen : QGuiApplication::screens()) {
         auto* strip = new DragStrip(screen);
+        strip->setTakesPointer(m_stripsTakePointer);
         strip->showAlong(*edge);
         m_strips.push_back(strip);
     }
@@ -171,6 +176,12 @@ bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
         return false;
     auto* window = static_cast<QWindow*>(watched);
     switch (event->type()) {
+    case QEvent::Enter:
+    case QEvent::MouseButtonPress:
+        // The pointer itself, not a drag, reached a strip: no drag is on.
+        if (isStrip(window) && !m_inDrag)
+            setStripsTakePointer(false);
+        break;
     case QEvent::DragEnter: {
         auto* enter = static_cast<QDragEnterEvent*>(event);
         m_pointer = window->mapToGlobal(enter->position().toPoint());
@@ -225,9 +236,15 @@ bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
 
 void LayerShellDragSource::dragArrived(const QMimeData* data)
 {
+    if (!m_inDrag)
+        m_rests = 0;
+    m_restedThisVisit = false;
     const double dwellSeconds = m_settings.doubleValue(SettingsKey::dragStripDwell);
-    if (dwellSeconds > 0 && std::isfinite(dwellSeconds))
-        m_dwell.start(int(std::lround(std::min(dwellSeconds, 10.0) * 1000)));
+    if (dwellSeconds > 0 && std::isfinite(dwellSeconds)) {
+        const int dwellMs = int(std::lround(std::min(dwellSeconds, 10.0) * 1000));
+        // Back for the next wheel: a rest long enough to be meant.
+        m_dwell.start(m_rests == 0 ? dwellMs : std::max(nextRestMs, dwellMs));
+    }
     if (m_inDrag)
         return; // back on the strip during the same drag
     m_inDrag = true;
@@ -237,6 +254,24 @@ void LayerShellDragSource::dragArrived(const QMimeData* data)
     qCDebug(dragLog, "A drag reached the strip at %d,%d", m_pointer.x(), m_pointer.y());
     Q_EMIT primaryButtonPressed();
     Q_EMIT dragSelectionChanged();
+}
+
+void LayerShellDragSource::restElapsed()
+{
+    if (!m_inDrag)
+        return;
+    if (m_restedThisVisit) {
+        // Still resting where a wheel opened: the user may be reading it.
+        qCDebug(dragLog, "Rest held %lld ms: the wheel stays until the drag leaves the strip and rests again",
+                qlonglong(m_restHeld.elapsed()));
+        m_dwell.start(nextRestMs);
+        return;
+    }
+    m_restedThisVisit = true;
+    ++m_rests;
+    m_restHeld.start();
+    m_dwell.start(nextRestMs);
+    Q_EMIT dwellElapsed();
 }
 
 void LayerShellDragSource::readDragOffer()
@@ -255,6 +290,7 @@ void LayerShellDragSource::endDrag()
 {
     for (DragStrip* strip : m_strips)
         strip->setTakesKeys(false);
+    setStripsTakePointer(false);
     m_gone.stop();
     m_dwell.stop();
     m_windowsUnderDrag = 0;
@@ -268,7 +304,7 @@ void LayerShellDragSource::endDrag()
 
 void LayerShellDragSource::keyEvent(const QKeyEvent* event, bool pressed)
 {
-    if (const std::optional<quint32> modifier = modifierOfKey(event->key())) {
+    if (const std::optional<quint32> modifier = modifierFlagOfKey(event->key())) {
         if (pressed && !event->isAutoRepeat())
             m_heldModifierKeys.insert(event->key(), *modifier);
         else if (!pressed && !event->isAutoRepeat())

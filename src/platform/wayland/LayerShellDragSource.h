@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <vector>
@@ -24,10 +25,14 @@ class SettingsStore;
 // press and the new selection, its offer is what the drag carries, and the drag is over when
 // it is dropped on a window of ours or has left them all for a moment. KWin hands the keyboard
 // to the window under a drag, so modifier taps arrive as key events; wlroots compositors keep
-// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in, each
-// further rest moving on to the next wheel. The
+// every key from it, and there a rest on the strip ("quorvenda.dragStrip.dwell") stands in. A
+// wheel a rest opened stays however long the drag rests on: the next wheel takes leaving the
+// strip and resting on it again, so that nothing changes under a user reading the wheel. The
 // same strips run through XWayland in a GNOME session without our Shell extension, as X11
-// windows Mutter hands native drags to; no key reaches them there either.
+// windows Mutter hands native drags to; no key reaches them there either. Where the desktop
+// tells when a drag begins (KWin's XWayland bridge takes the X11 drag selection for each), the
+// strips let clicks through to the windows beneath until a drag begins, and again once a drag
+// is over or the pointer comes without one.
 class LayerShellDragSource : public DragEventSource {
     Q_OBJECT
 
@@ -48,7 +53,7 @@ public:
     // How long the drag may be over none of our windows before it counts as over: long enough
     // to cross from the strip to the wheel.
     static constexpr int goneAfterMs = 1000;
-    // After the first rest, how much longer each further one on the strip takes.
+    // After a rest opened a wheel, how long each further one takes, on a new visit to the strip.
     static constexpr int nextRestMs = 1200;
 
 protected:
@@ -58,14 +63,19 @@ private:
     void placeStrips();
     void dragArrived(const QMimeData* data);
     void dragLeft();
+    void restElapsed();
     void endDrag();
     void keyEvent(const QKeyEvent* event, bool pressed);
+    // Whether the strips take the pointer: always, unless the desktop tells when drags begin.
+    void setStripsTakePointer(bool take);
     bool isStrip(const QObject* object) const;
 
     SettingsStore& m_settings;
     std::vector<DragStrip*> m_strips;
     bool m_started = false;
     bool m_stripsWanted = true;
+    bool m_dragBeginsTold = false;
+    bool m_stripsTakePointer = true;
     bool m_inDrag = false;
     int m_windowsUnderDrag = 0;
     quint32 m_modifiers = 0;
@@ -73,6 +83,10 @@ private:
     QPoint m_pointer;
     DragOffer m_offer;
     QTimer m_dwell;
+    // Rests that opened a wheel during this drag; whether one did on this visit to the strip.
+    int m_rests = 0;
+    bool m_restedThisVisit = false;
+    QElapsedTimer m_restHeld;
     QTimer m_gone;
 };
 

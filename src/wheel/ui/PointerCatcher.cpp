@@ -2,6 +2,7 @@
 
 #include "platform/wayland/LayerShell.h"
 
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -49,6 +50,12 @@ bool PointerCatcher::event(QEvent* event)
     case QEvent::MouseMove:
         Q_EMIT pointerSeen(mapToGlobal(static_cast<QMouseEvent*>(event)->position().toPoint()));
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        // A drag of the application's own passes over it too; a drop here takes nothing.
+        event->ignore();
+        Q_EMIT pointerSeen(mapToGlobal(static_cast<QDropEvent*>(event)->position().toPoint()));
+        return true;
     case QEvent::MouseButtonPress:
         Q_EMIT pointerSeen(mapToGlobal(static_cast<QMouseEvent*>(event)->position().toPoint()));
         Q_EMIT pressed();

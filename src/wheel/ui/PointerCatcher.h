@@ -6,8 +6,9 @@ namespace qv {
 
 // A see-through window over a whole screen, under a click-mode wheel on a Wayland compositor with
 // layer surfaces. A Wayland client learns where the pointer is only over a surface of its own:
-// this one tells where it is as soon as it appears under it, so the wheel opens there; and a
-// press on it, beside the wheel, is the click outside that closes the wheel.
+// this one tells where it is as soon as it appears under it, so the wheel opens there (for a
+// drag the application runs itself too); and a press on it, beside the wheel, is the click
+// outside that closes the wheel.
 class PointerCatcher : public ClearWindow {
     Q_OBJECT
 

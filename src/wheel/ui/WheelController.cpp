@@ -250,6 +250,7 @@ bool WheelController::isPanelVisible() const
 
 void WheelController::attach(DragWatcher& watcher)
 {
+    m_watcher = &watcher;
     connect(&watcher, &DragWatcher::dragBegan, this, &WheelController::dragBegan);
     connect(&watcher, &DragWatcher::wheelRequested, this, &WheelController::requestWheel);
     connect(&watcher, &DragWatcher::dragEnded, this, &WheelController::dragEnded);
@@ -354,12 +355,13 @@ bool WheelController::coverScreens()
         catcher->cover();
         m_catchers.push_back(catcher);
     }
-    // A compositor that tells no pointer until it moves: the wheel opens mid-screen.
+    // A compositor that tells no pointer until it moves: the wheel opens mid-screen, or for a
+    // drag of our own where our window last saw it (where Qt believes that window is).
     QPointer<WheelController> self(this);
     QTimer::singleShot(pointerPatienceMs, this, [self] {
         if (!self || self->m_pointerKnown || self->m_catchers.empty())
             return;
-        if (const QScreen* primary = QGuiApplication::primaryScreen())
+        if (const QScreen* primary = QGuiApplication::primaryScreen(); primary && !self->m_coveringOwnDrag)
             notePointerSeen(primary->geometry().center());
         self->pointerLearned();
     });
@@ -387,15 +389,22 @@ void WheelController::whenPointerKnown(std::function<void()> then)
 void WheelController::uncoverScreens()
 {
     m_afterPointer = {};
+    m_coveringOwnDrag = false;
     m_locatingPointer = false;
+    // Qt keeps sending a drag's events to the window it last entered: one a drag of our own
+    // went over lives on, hidden, until that drag is over.
+    const bool keep = m_watcher && m_watcher->isOwnDrag();
     for (PointerCatcher* catcher : m_catchers) {
         QPointer<PointerCatcher> gone(catcher);
-        FramedHide::run(catcher, [gone] {
+        FramedHide::run(catcher, [gone, keep] {
             if (gone) {
                 gone->hide();
-                gone->deleteLater();
+                if (!keep)
+                    gone->deleteLater();
             }
         });
+        if (keep)
+            m_spentCatchers.emplace_back(catcher);
     }
     m_catchers.clear();
 }
@@ -544,6 +553,24 @@ void WheelController::requestWheel(WheelKind kind, bool byRest)
         m_pendingKind = kind;
         return;
     }
+    openDragWheel(kind);
+}
+
+void WheelController::openDragWheel(WheelKind kind)
+{
+    // A drag of the application's own, over its own window: a Wayland client does not know
+    // where that window is, so the covers learn where the drag is first.
+    if (!isPanelVisible() && m_watcher && m_watcher->isOwnDrag() && PointerCatcher::isNeeded()) {
+        if (m_catchers.empty()) {
+            coverScreens();
+            m_coveringOwnDrag = true;
+        }
+        whenPointerKnown([this, kind] {
+            uncoverScreens();
+            openWheel(kind, pointer());
+        });
+        return;
+    }
     openWheel(kind, pointer());
 }
 
@@ -564,7 +591,10 @@ void WheelController::beginSession(SelectionSummary files, bool isClickMode,
     if (m_pendingKind) {
         const WheelKind kind = *m_pendingKind;
         m_pendingKind.reset();
-        openWheel(kind, pointer());
+        if (isClickMode)
+            openWheel(kind, pointer());
+        else
+            openDragWheel(kind);
     }
 }
 
@@ -871,6 +901,10 @@ void WheelController::dropPromisedPicture()
 
 void WheelController::dragEnded()
 {
+    for (const QPointer<PointerCatcher>& spent : std::exchange(m_spentCatchers, {})) {
+        if (spent)
+            spent->deleteLater();
+    }
     // A click-mode wheel, shown or on its way, is not the drag's to close.
     if (isClickWheelShown())
         return;

@@ -182,6 +182,8 @@ private:
     void pointerLearned();
     // Runs then once the catchers learned the pointer, or gave up waiting for it.
     void whenPointerKnown(std::function<void()> then);
+    // The drag's wheel under the pointer, learned first where the drag is the application's own.
+    void openDragWheel(WheelKind kind);
     double diameter() const;
     QPointF pointer() const;
 
@@ -192,6 +194,9 @@ private:
     Mode m_mode = Mode::drag;
     std::optional<WheelKind> m_pendingKind;
     bool m_byRest = false; // the drag's wheel was asked for by a rest
+    QPointer<DragWatcher> m_watcher;
+    bool m_coveringOwnDrag = false; // the catchers learn where a drag of our own is
+    std::vector<QPointer<PointerCatcher>> m_spentCatchers;
     // See-through covers that learn the pointer for a click-mode wheel and close it on a click
     // beside it (Wayland with layer surfaces).
     std::vector<PointerCatcher*> m_catchers;

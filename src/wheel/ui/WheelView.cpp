@@ -393,7 +393,7 @@ QString WheelView::chipLine() const
     // no key.
     if (!m_isClickMode && m_openedByRest) {
         if (m_nextByRest)
-            return name + QStringLiteral("  ·  keep resting for ") + wheelName(*m_nextByRest);
+            return name + QStringLiteral("  ·  leave the edge and rest again for ") + wheelName(*m_nextByRest);
         return name;
     }
     const QString glyph = m_isClickMode ? QString() : modifierGlyph(triggerModifier(m_content->kind));

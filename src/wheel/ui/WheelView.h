@@ -31,8 +31,8 @@ public:
     bool isClickMode() const { return m_isClickMode; }
     // Click mode: the key that opened the wheel closes it when pressed again.
     void setCloseShortcut(std::optional<Shortcut> shortcut) { m_closeShortcut = shortcut; }
-    // A drag's wheel a rest opened: its chip names no key, and says which wheel resting on
-    // brings (none when there is no other).
+    // A drag's wheel a rest opened: its chip names no key, and says which wheel a rest after
+    // leaving the strip brings (none when there is no other).
     void setRestHint(bool openedByRest, std::optional<WheelKind> next)
     {
         m_openedByRest = openedByRest;

@@ -158,20 +158,28 @@ TEST_F(PracticePhotoTest, TheSentenceNamesTheConvertKey)
     EXPECT_TRUE(area->sentence().startsWith("Drag the photo, tap Super while"));
 }
 
-// Where drags hear no keys (sway), the sentence asks for a rest on the strip's edge instead.
-TEST_F(PracticePhotoTest, WhereDragsHearNoKeysTheSentenceAsksForARestOnTheEdge)
+// Where drags hear no keys (sway), the sentence asks for the photo held still in the area, and
+// names the strip's edge for other files.
+TEST_F(PracticePhotoTest, WhereDragsHearNoKeysTheSentenceAsksForARest)
 {
     EXPECT_EQ(PracticeArea::sentenceFor(QStringLiteral("shift"), QStringLiteral("right")),
-              QStringLiteral("Drag the photo to the right edge of the screen and rest there until the Convert "
-                             "wheel opens, then drop it on PNG. The copy appears next to the sample."));
+              QStringLiteral("Drag the photo and hold it still in this box until the Convert wheel opens, then drop "
+                             "it on PNG. With other files, rest at the right edge of the screen. The copy appears "
+                             "next to the sample."));
     EXPECT_TRUE(PracticeArea::sentenceFor(QStringLiteral("shift"), QStringLiteral("off"))
+                    .contains("For other files, choose a screen edge to rest on in Settings, General."));
+    EXPECT_TRUE(PracticeArea::sentenceFor(QStringLiteral("shift"), QStringLiteral("right"), true)
                     .startsWith("This desktop hides the keys during a drag"));
 
     auto area = std::make_unique<PracticeArea>(
         PracticeArea::Services{&store, &watcher, &workspace, folder(), true});
+    store.setValue(SettingsKey::dragStripDwell, 0.6);
     store.setValue(SettingsKey::dragStripEdge, QStringLiteral("top"));
-    EXPECT_TRUE(area->sentence().startsWith("Drag the photo to the top edge of the screen and rest"));
+    EXPECT_TRUE(area->sentence().contains("hold it still in this box"));
+    EXPECT_TRUE(area->sentence().contains("rest at the top edge"));
     EXPECT_FALSE(area->sentence().contains(QStringLiteral("tap")));
+    store.setValue(SettingsKey::dragStripDwell, 0.0);
+    EXPECT_TRUE(area->sentence().startsWith("This desktop hides the keys during a drag"));
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 // wheel and a dispatcher that only reports: the session's drag source (a strip on the edge
 // given as the first argument; the second is the dwell in seconds), the drag watcher and the
 // wheel controller. With a third argument, a file URL, it opens a click-mode wheel for it once
-// ready, as for files handed to the application. It reads commands from its input:
+// ready, as for files handed to the application; with "practice=<folder>" instead, it shows the
+// welcome window's content with its practice photo in that folder, on a window over the whole
+// screen (so that its points are the screen's). It reads commands from its input:
 //   hotkey <file url>             what the hot key does: opens a click-mode wheel for the file
 //                                 under the pointer, or closes the one shown
 // It prints:
 //   ready                         the strip is on screen
+//   tile <x> <y>                  where the practice photo is, once it is made (practice)
 //   drag <count>                  a file drag began
 //   wheel <kind> <x> <y>          a wheel opened; segment 2's label is at that point
 //   centre <x> <y>                and its centre is there
@@ -14,7 +17,10 @@
 //   dispatched <entry> <url>...   a drop on a segment
 //   ended                         the drag is over
 //   closed                        the wheel went away, its window hidden
+//   log <message>                 what the drag back end and the watcher log
 
+#include "app/welcome/OnboardingView.h"
+#include "app/welcome/PracticeTile.h"
 #include "catalogue/SystemServices.h"
 #include "model/Clock.h"
 #include "model/settings/SettingsDefaults.h"
@@ -29,6 +35,9 @@
 #include "support/Say.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
@@ -43,6 +52,15 @@ namespace {
 
 using qv::test::say;
 
+// The drag log on the output too: tests wait for what it tells.
+QtMessageHandler previousHandler = nullptr;
+void relayDragLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (context.category && qstrcmp(context.category, "quorvenda.drag") == 0)
+        say(QStringLiteral("log ") + message);
+    previousHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -52,8 +70,10 @@ int main(int argc, char** argv)
     qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
     qputenv("QUORVENDA_TEST_HARNESS", "1");
     QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.drag.debug=true"));
+    previousHandler = qInstallMessageHandler(relayDragLog);
     if (app.arguments().size() != 3 && app.arguments().size() != 4) {
-        std::fprintf(stderr, "usage: %s <edge> <dwell seconds> [<file url>]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <edge> <dwell seconds> [<file url> | practice=<folder>]\n", argv[0]);
         return 2;
     }
     installSystemServices();
@@ -151,19 +171,51 @@ int main(int argc, char** argv)
         chipSaid = line;
     });
     chip.start(20);
-    const QString clickFile = app.arguments().value(3);
+    QString clickFile = app.arguments().value(3);
+    // The welcome window's content, centred on a window over the whole screen, which takes
+    // nothing dropped on it.
+    std::unique_ptr<QWidget> practice;
+    if (clickFile.startsWith(QLatin1String("practice="))) {
+        OnboardingView::Services welcome;
+        welcome.store = &store;
+        welcome.setLaunchAtLogin = [](bool) {};
+        welcome.launchAtLoginEnabled = [] { return false; };
+        welcome.openSettings = [] {};
+        welcome.practice = PracticeArea::Services{&store, &watcher, nullptr, clickFile.mid(9), !desktopDragsHearKeys(),
+                                                  ownDragKeysReachOnlyOurWindows()};
+        clickFile.clear();
+        practice = std::make_unique<QWidget>();
+        practice->setAcceptDrops(true);
+        auto* row = new QHBoxLayout(practice.get());
+        row->addWidget(new OnboardingView(welcome), 0, Qt::AlignCenter);
+        practice->showFullScreen();
+    }
     QTimer ready;
-    QObject::connect(&ready, &QTimer::timeout, [&ready, &controller, clickFile] {
+    bool stripShown = false;
+    QObject::connect(&ready, &QTimer::timeout, [&] {
         for (QWindow* window : QGuiApplication::allWindows()) {
-            if (window->isVisible() && window->flags().testFlag(Qt::BypassWindowManagerHint)
+            if (!stripShown && window->isVisible() && window->flags().testFlag(Qt::BypassWindowManagerHint)
                 && LayerShell::hasRole(window) && window->isExposed()) {
-                ready.stop();
+                stripShown = true;
                 say(QStringLiteral("ready"));
                 if (!clickFile.isEmpty())
                     controller.showWheel({QUrl(clickFile)}, WheelKind::convert, QPointF(640, 400));
-                return;
             }
         }
+        if (!practice) {
+            if (stripShown)
+                ready.stop();
+            return;
+        }
+        // Over the whole screen, drawn, and the photo made.
+        PracticeArea* area = practice->findChild<PracticeArea*>();
+        const QScreen* screen = practice->screen();
+        if (!stripShown || !practice->windowHandle() || !practice->windowHandle()->isExposed() || !screen
+            || practice->size() != screen->size() || !area->isReady() || !area->sample())
+            return;
+        ready.stop();
+        const QPoint tile = area->tile()->mapTo(practice.get(), area->tile()->rect().center());
+        say(QStringLiteral("tile %1 %2").arg(tile.x()).arg(tile.y()));
     });
     ready.start(10);
     return app.exec();

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+
+namespace qv {
+
+// Tells when a drag begins on an X display: whoever starts one takes the selection XdndSelection,
+// and XFixes reports each take, on a connection of its own. KWin's XWayland bridge takes it as
+// every drag of its Wayland session begins, native ones too, and keeps it after: the end of a
+// drag is not told.
+class DragSelectionWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit DragSelectionWatcher(QObject* parent = nullptr);
+    ~DragSelectionWatcher() override;
+
+    // No display name: $DISPLAY. False when there is no such display or it lacks XFixes.
+    bool watch(const QByteArray& displayName = {});
+
+Q_SIGNALS:
+    void dragBegan();
+
+private:
+    void readEvents();
+
+    struct Connection;
+    std::unique_ptr<Connection> d;
+};
+
+} // namespace qv
