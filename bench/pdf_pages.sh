@@ -3,11 +3,12 @@
 # merging 50 PDFs of 60 pages against `qpdf --empty --pages`, turning a 1,000-page PDF by 90°
 # against `qpdf --rotate=+90`, splitting a 202-page PDF into pages against `qpdf --split-pages`;
 # median of 5 each, taking turns, each result checked.
-# Usage: bench/pdf_pages.sh, from the repository with build/ built.
+# Usage: bench/pdf_pages.sh, from the repository with build/ built (QV_DEV=another quorvenda-dev
+# measures that build instead).
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
-dev="$root/build/quorvenda-dev"
+dev="${QV_DEV:-$root/build/quorvenda-dev}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

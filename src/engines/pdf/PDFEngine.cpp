@@ -1,6 +1,7 @@
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PdfPagePictures.h"
 
+#include "engines/pdf/PdfFileSource.h"
 #include "engines/pdf/PdfPassword.h"
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/PdfRepairs.h"
@@ -99,7 +100,7 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
         if (closed)
             qpdf.processInputSource(closed, password);
         else
-            qpdf.processFile(path.constData(), password);
+            qpdf.processInputSource(std::make_shared<PdfFileSource>(path.toStdString()), password);
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
         decodePageContents(qpdf, parsePages);

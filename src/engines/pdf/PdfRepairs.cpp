@@ -1,5 +1,6 @@
 #include "engines/pdf/PdfRepairs.h"
 
+#include "engines/pdf/PdfFileSource.h"
 #include "engines/pdf/PdfPassword.h"
 
 #include <qpdf/Pl_Discard.hh>
@@ -287,7 +288,7 @@ std::optional<bool> PdfRepairs::readsWhole(const QByteArray& path, const QByteAr
         QPDF qpdf;
         qpdf.setSuppressWarnings(true);
         if (data.isEmpty())
-            qpdf.processFile(path.constData(), key);
+            qpdf.processInputSource(std::make_shared<PdfFileSource>(path.toStdString()), key);
         else
             qpdf.processMemoryFile("document", data.constData(), size_t(data.size()), key);
         Pl_Discard discard;
