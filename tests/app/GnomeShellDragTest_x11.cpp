@@ -68,7 +68,10 @@ protected:
         QDir(app.home().path()).mkpath(QStringLiteral("config/quorvenda"));
         QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        ASSERT_GT(settings.write(R"({"quorvenda.onboardingDone": true})"), 0);
+        QJsonObject values{{QStringLiteral("quorvenda.onboardingDone"), true}};
+        if (recentAtStart)
+            values.insert(QStringLiteral("quorvenda.state.recentResults"), QJsonArray{a});
+        ASSERT_GT(settings.write(QJsonDocument(values).toJson()), 0);
         settings.close();
         app.process().setProcessEnvironment(shell->environment(app.environment()));
         app.start();
@@ -165,6 +168,8 @@ protected:
     }
 
     std::unique_ptr<GnomeShell> shell;
+    // a.png is a recent result when the application starts.
+    bool recentAtStart = false;
     QTemporaryDir files;
     QString a;
     QString b;
@@ -401,6 +406,7 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
     const QString appIndicator = QStringLiteral("/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com");
     if (!QFileInfo::exists(appIndicator))
         GTEST_SKIP() << "GNOME's AppIndicator extension is not installed (gnome-shell-extension-appindicator)";
+    recentAtStart = true;
     begin(false, {appIndicator});
     if (IsSkipped() || HasFatalFailure())
         return;
@@ -467,4 +473,18 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
         return shell->eval(QStringLiteral("let p = %1.menu._getMenuItems().find(i => i.label && i.label.text == 'Pause Wheel'); "
                                           "p._ornament == imports.ui.popupMenu.Ornament.CHECK").arg(item)) == QLatin1String("true");
     }, kTimeoutMs)) << shell->output().toStdString();
+
+    // Recent Conversions as the host shows it, and its Clear Menu chosen through the host's own
+    // client of the menu: the result it read at the start gives way to "Nothing yet".
+    const QString recent = QStringLiteral("%1.menu._getMenuItems().find(i => i.label && i.label.text == 'Recent Conversions').menu")
+                               .arg(item);
+    const QString labels = QStringLiteral("JSON.stringify(%1._getMenuItems().map(i => i.label && i.label.text ? i.label.text : '-'))").arg(recent);
+    EXPECT_EQ(shell->eval(labels), QStringLiteral(R"(["a.png","-","Clear Menu"])"));
+    shell->eval(QStringLiteral("%1._getMenuItems().find(i => i.label && i.label.text == 'Clear Menu')"
+                               "._dbusItem.handleEvent('clicked', imports.gi.GLib.Variant.new('i', 0), 0)").arg(recent));
+    QString shown;
+    EXPECT_TRUE(waitFor([&] {
+        shown = shell->eval(labels);
+        return shown == QLatin1String(R"(["Nothing yet"])");
+    }, kTimeoutMs)) << shown.toStdString();
 }
