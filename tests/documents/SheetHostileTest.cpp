@@ -281,15 +281,22 @@ TEST(SheetHostile, PasswordProtectedOfficeFilesSaySo)
     // Stream names compare without case, as Office reads them; an OpenDocument file says its
     // parts are encrypted in its manifest. Reading and removing metadata say so alike.
     const QString shouting = test::writeFile(dir.filePath("shouting.docx"), compoundFile({"ENCRYPTIONINFO", "ENCRYPTEDPACKAGE"}));
-    const QString sealed = writePackage(dir.filePath("sealed.odt"),
-                                        {{"mimetype", "application/vnd.oasis.opendocument.text"},
-                                         {"content.xml", QByteArray(64, '\x9c')},
-                                         {"META-INF/manifest.xml",
-                                          "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
-                                          "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\">"
-                                          "<manifest:encryption-data manifest:checksum-type=\"SHA1/1K\" manifest:checksum=\"AA==\">"
-                                          "<manifest:algorithm manifest:algorithm-name=\"Blowfish CFB\" manifest:initialisation-vector=\"AA==\"/>"
-                                          "</manifest:encryption-data></manifest:file-entry></manifest:manifest>"}});
+    // An OpenDocument package: its media type first and stored, as the format asks.
+    const auto openDocument = [](const QString& path, const QByteArray& manifest) {
+        ZipPackageWriter zip(path, {});
+        zip.add("mimetype", "application/vnd.oasis.opendocument.text", ZipPackageWriter::Method::stored);
+        zip.add("content.xml", QByteArray(64, '\x9c'), ZipPackageWriter::Method::stored);
+        zip.add("META-INF/manifest.xml", manifest, ZipPackageWriter::Method::deflated);
+        zip.finish();
+        return path;
+    };
+    const QString sealed = openDocument(
+        dir.filePath("sealed.odt"),
+        "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
+        "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\">"
+        "<manifest:encryption-data manifest:checksum-type=\"SHA1/1K\" manifest:checksum=\"AA==\">"
+        "<manifest:algorithm manifest:algorithm-name=\"Blowfish CFB\" manifest:initialisation-vector=\"AA==\"/>"
+        "</manifest:encryption-data></manifest:file-entry></manifest:manifest>");
     for (const QString& path : {shouting, sealed}) {
         EXPECT_TRUE(OfficeEncryption::isEncryptedPackage(path)) << path.toStdString();
         QTemporaryDir work;
@@ -302,9 +309,7 @@ TEST(SheetHostile, PasswordProtectedOfficeFilesSaySo)
         EXPECT_EQ(failureOf([&] { DocumentMetadata::removeDocumentMetadata(context.files.first(), context, documentPlanner(planner)); }),
                   "This document is password-protected");
     }
-    EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(writePackage(dir.filePath("open.odt"),
-                                                                   {{"mimetype", "application/vnd.oasis.opendocument.text"},
-                                                                    {"META-INF/manifest.xml", "<manifest:manifest/>"}})));
+    EXPECT_FALSE(OfficeEncryption::isEncryptedPackage(openDocument(dir.filePath("open.odt"), "<manifest:manifest/>")));
 
     // A compound file of another kind (an old .xls renamed), a cut-short one and a zip are
     // not locked documents.

@@ -51,10 +51,19 @@ bool documentLocked(CompoundFile& file)
 // ciphertext that no reader can take for XML.
 bool openDocumentLocked(const QString& path)
 {
+    // An OpenDocument package starts with its media type, stored: anything else (an OOXML
+    // workbook of any size) is not read further.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("PK\x03\x04"))
+    if (!file.open(QIODevice::ReadOnly))
         return false;
+    const QByteArray head = file.read(30 + 8 + 64);
     file.close();
+    if (head.size() < 30 + 8 || !head.startsWith(QByteArrayLiteral("PK\x03\x04"))
+        || qFromLittleEndian<quint16>(head.constData() + 26) != 8 || head.mid(30, 8) != "mimetype")
+        return false;
+    const int extra = qFromLittleEndian<quint16>(head.constData() + 28);
+    if (!head.mid(38 + extra).startsWith("application/vnd.oasis.opendocument"))
+        return false;
     struct Found {};
     ZipPackageReader reader(path, {QStringLiteral("damaged"), QStringLiteral("too large")}, {});
     try {
