@@ -97,15 +97,10 @@ QString ImageCompression::paletteGraph(QualityPreset preset, bool alpha)
     return graph;
 }
 
-std::optional<int> ImageCompression::maxDimension(QualityPreset preset, const OperationOptions& options)
+std::optional<int> ImageCompression::maxDimension(const OperationOptions& options, int settingsLimit)
 {
-    int limit = 0;
-    if (options.maxDimension)
-        limit = *options.maxDimension;
-    else if (preset == QualityPreset::small)
-        limit = 1600;
-    else if (preset == QualityPreset::medium)
-        limit = 2560;
+    // Settings shows 0 as "Keep original size", so a preset never shrinks the pixels on its own.
+    const int limit = options.maxDimension.value_or(settingsLimit);
     if (limit < 1)
         return std::nullopt;
     return limit;
@@ -114,7 +109,7 @@ std::optional<int> ImageCompression::maxDimension(QualityPreset preset, const Op
 QUrl ImageCompression::compress(const FileInfo& file, const OperationContext& context, const ImageWork& work)
 {
     const QualityPreset preset = context.options.videoPreset.value_or(QualityPreset::medium);
-    const std::optional<int> limit = maxDimension(preset, context.options);
+    const std::optional<int> limit = maxDimension(context.options, context.settings.imageMaxDimension);
     const ImageOutput output = ImageEngine::sameFormatOutput(file);
     progressTo(work, 0.1);
 

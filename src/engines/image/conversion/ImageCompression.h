@@ -25,9 +25,8 @@ public:
     // and thresholded when the picture has alpha.
     static QString paletteGraph(QualityPreset preset, bool alpha);
 
-    // The longer side limit: the option when set (none below 1), else 1600 for small, 2560
-    // for medium, none for high.
-    static std::optional<int> maxDimension(QualityPreset preset, const OperationOptions& options);
+    // The longer side limit: the option when set, else the settings' largest side; none below 1.
+    static std::optional<int> maxDimension(const OperationOptions& options, int settingsLimit);
 
     static QString alreadySmallMessage();
 };

@@ -4,6 +4,7 @@
 #include "model/errors/EngineError.h"
 
 #include <QFileInfo>
+#include <QImageReader>
 
 using namespace qv;
 using namespace qv::test;
@@ -38,12 +39,24 @@ TEST_F(ImageCompressionTest, PaletteGraphReservesTransparencyOnlyWithAlpha)
     EXPECT_EQ(ImageCompression::paletteGraph(QualityPreset::small, true),
               "split[a][b];[a]palettegen=max_colors=128:reserve_transparent=1[p];"
               "[b][p]paletteuse=dither=sierra2_4a:alpha_threshold=128");
+}
+
+TEST_F(ImageCompressionTest, LargestSideFollowsTheOptionThenTheSettingsAndZeroKeepsThePixels)
+{
     OperationOptions options;
-    EXPECT_EQ(ImageCompression::maxDimension(QualityPreset::small, options), 1600);
-    EXPECT_EQ(ImageCompression::maxDimension(QualityPreset::medium, options), 2560);
-    EXPECT_FALSE(ImageCompression::maxDimension(QualityPreset::high, options));
+    EXPECT_FALSE(ImageCompression::maxDimension(options, 0));
+    EXPECT_EQ(ImageCompression::maxDimension(options, 1920), 1920);
     options.maxDimension = 0;
-    EXPECT_FALSE(ImageCompression::maxDimension(QualityPreset::small, options));
+    EXPECT_FALSE(ImageCompression::maxDimension(options, 1920));
+    options.maxDimension = 1280;
+    EXPECT_EQ(ImageCompression::maxDimension(options, 0), 1280);
+
+    // A 4032 x 3024 photo under the default settings and the medium preset keeps its size.
+    const QString source = in("large.jpg");
+    ASSERT_TRUE(noise(4032, 3024).save(source, "JPEG", 98));
+    context.options.videoPreset = QualityPreset::medium;
+    const QString result = compress(source);
+    EXPECT_EQ(QImageReader(result).size(), QSize(4032, 3024));
 }
 
 TEST_F(ImageCompressionTest, JpegShrinksWithANoteFromTheTwoSizes)
