@@ -2,9 +2,13 @@
 
 #include "app/tray/StatusIcon.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <cmath>
 
@@ -59,6 +63,27 @@ QIcon appIcon()
     for (int size : appIconSizes)
         drawn.addPixmap(QPixmap::fromImage(appIconImage(size)));
     return QIcon::fromTheme(QStringLiteral("quorvenda"), drawn);
+}
+
+QString notificationIcon()
+{
+    const QString name = QStringLiteral("quorvenda");
+    if (QIcon::hasThemeIcon(name))
+        return name;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/quorvenda");
+    const QString path = folder + QStringLiteral("/notification-icon-128.png");
+    QImage cached;
+    if (cached.load(path) && cached.size() == QSize(128, 128))
+        return path;
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!QDir().mkpath(folder) || !buffer.open(QIODevice::WriteOnly) || !appIconImage(128).save(&buffer, "PNG"))
+        return name;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.flush() || !file.commit())
+        return name;
+    return path;
 }
 
 QImage trayIconsOnPanel(const QColor& panel, int panelHeight)

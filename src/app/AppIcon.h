@@ -12,6 +12,10 @@ QImage appIconImage(int pixelSize);
 // The same at the sizes installed under the hicolor theme, preferring the installed one.
 QIcon appIcon();
 
+// What notifications show beside their text: the installed theme icon's name, else our icon
+// written once into the cache folder, else the name all the same.
+QString notificationIcon();
+
 // The sizes installed under share/icons/hicolor/<n>x<n>/apps.
 inline constexpr int appIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 

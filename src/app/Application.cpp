@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "model/Log.h"
 #include "platform/desktop/TestHarness.h"
+#include "platform/feedback/DesktopNotifications.h"
 #include "platform/wayland/LayerShell.h"
 
 namespace qv {
@@ -45,11 +46,11 @@ Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("quorvenda"));
-    setApplicationDisplayName(QStringLiteral("Quorvenda"));
     setOrganizationName(QStringLiteral("quorvenda"));
     setDesktopFileName(QStringLiteral("quorvenda"));
     setQuitOnLastWindowClosed(false);
     setWindowIcon(appIcon());
+    DesktopNotifications::system().setAppIcon(&notificationIcon);
 }
 
 } // namespace qv

@@ -117,17 +117,16 @@ QString optionsSheetSubtitle(const QList<FileInfo>& files)
 
 QString optionsSheetWindowTitle(const QString& title)
 {
-    QString result = title.toLower();
-    bool atWordStart = true;
-    for (QChar& c : result) {
-        if (c.isSpace()) {
-            atWordStart = true;
-        } else if (atWordStart) {
-            c = c.toUpper();
-            atWordStart = false;
-        }
+    // Each word starts upper case; a word written all in capitals (CSV, PDF) stays so, as
+    // "Csv" reads like a fault.
+    QStringList words = title.split(QLatin1Char(' '));
+    for (QString& word : words) {
+        if (word.isEmpty() || word == word.toUpper())
+            continue;
+        word = word.toLower();
+        word[0] = word[0].toUpper();
     }
-    return result;
+    return words.join(QLatin1Char(' '));
 }
 
 } // namespace qv

@@ -49,7 +49,8 @@ OptionsModel::DefaultQuality makeDefaultQuality(const OperationDescriptor& descr
 // The header's second line: the single file's name, or "<count> files".
 QString optionsSheetSubtitle(const QList<FileInfo>& files);
 
-// The window title: each word capitalised, the rest of it lower case ("Convert To Pdf").
+// The window title: each word capitalised, the rest of it lower case, but for a word written
+// in capitals ("convert to PDF" gives "Convert To PDF").
 QString optionsSheetWindowTitle(const QString& title);
 
 } // namespace qv

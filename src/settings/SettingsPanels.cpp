@@ -123,6 +123,7 @@ std::optional<QString> FileDialogSettingsPanels::chooseImportFile(QWidget* paren
 bool FileDialogSettingsPanels::confirmReset(QWidget* parent)
 {
     QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("Quorvenda"));
     box.setIcon(QMessageBox::Warning);
     box.setText(QStringLiteral("Reset all Quorvenda settings?"));
     box.setInformativeText(QStringLiteral(

@@ -2,7 +2,6 @@
 
 #include "graphics/SymbolTable.h"
 #include "platform/desktop/ReduceMotion.h"
-#include "platform/desktop/WindowHints.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QAction>
@@ -133,8 +132,9 @@ void SettingsWindow::fitToTab()
     }
     if (tallest == 0)
         return;
-    const int content = std::clamp(tallest, minimumContentHeight, maximumContentHeight);
-    const QSize size(windowWidth, m_toolBar->sizeHint().height() + content);
+    const int bar = m_toolBar->sizeHint().height();
+    const int content = std::clamp(tallest, minimumContentHeight, maximumWindowHeight - bar);
+    const QSize size(windowWidth, bar + content);
     if (size != this->size() || minimumSize() != maximumSize())
         setFixedSize(size);
 }
@@ -169,7 +169,6 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
 void SettingsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    WindowHints::system().setExactTitle(winId(), windowTitle());
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event)

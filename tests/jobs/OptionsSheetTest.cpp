@@ -318,7 +318,7 @@ TEST(OptionsSheet, ShownSheetRemembersWithoutThePasswordAndHandsItOn)
         descriptor, {file(QStringLiteral("a.pdf"))}, OperationOptions{}, true, QPointF(800, 500),
         [&](const OperationOptions& options) { handed = options; }, [&] { ++cancels; }, screens);
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Protect Pdf"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Protect PDF"));
     EXPECT_TRUE(openEditorWindows().contains(window.data()));
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     keyClicks(window->findChild<QLineEdit*>(QStringLiteral("password")), QStringLiteral("pw"));
@@ -380,5 +380,6 @@ TEST(OptionsSheet, DefaultQualityFollowsFormatAndPreset)
     EXPECT_DOUBLE_EQ(quality(small), 0.6);
 
     EXPECT_EQ(optionsSheetSubtitle({}), QStringLiteral("0 files"));
-    EXPECT_EQ(optionsSheetWindowTitle(QStringLiteral("convert to PDF")), QStringLiteral("Convert To Pdf"));
+    EXPECT_EQ(optionsSheetWindowTitle(QStringLiteral("convert to PDF")), QStringLiteral("Convert To PDF"));
+    EXPECT_EQ(optionsSheetWindowTitle(QStringLiteral("CSV")), QStringLiteral("CSV"));
 }

@@ -72,7 +72,7 @@ void PreviewWindow::setCurrentIndex(int index)
     if (m_items.isEmpty()) {
         dropContent();
         m_index = -1;
-        setWindowTitle({});
+        setWindowTitle(QStringLiteral("Quorvenda"));
         updateBar();
         return;
     }

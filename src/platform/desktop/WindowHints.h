@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QtGui/qwindowdefs.h>
 
 namespace qv {
@@ -10,10 +9,6 @@ namespace qv {
 class WindowHints {
 public:
     virtual ~WindowHints() = default;
-
-    // Gives the window exactly this title. Qt adds " — Quorvenda" to every title that does not
-    // end in the application's name; the settings window is called "Quorvenda Settings".
-    virtual void setExactTitle(WId window, const QString& title) = 0;
 
     // Keeps the window on every desktop and above other windows. Set before the window is
     // first shown.

@@ -42,7 +42,9 @@ void DBusNotifications::post(const Notification& notification)
         hints.insert(QStringLiteral("category"), notification.category);
 
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
-    call << QStringLiteral("Quorvenda") << uint(0) << QString() << notification.summary << notification.body
+    // GNOME Shell shows the desktop entry's icon only for an installed entry; an icon named
+    // here shows everywhere.
+    call << QStringLiteral("Quorvenda") << uint(0) << appIcon() << notification.summary << notification.body
          << actions << hints << int(-1);
 
     const QVariant payload = notification.payload;

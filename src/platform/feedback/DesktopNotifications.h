@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 namespace qv {
 
 // Notifications on the desktop, and the buttons the user clicks in them.
@@ -31,6 +33,18 @@ public:
 
     static DesktopNotifications& system();
 
+    // The icon beside each notification: a theme icon's name or a file's absolute path, asked
+    // for when the first notification is posted.
+    void setAppIcon(std::function<QString()> icon) { m_iconSource = std::move(icon); m_appIcon.clear(); }
+    QString appIcon()
+    {
+        if (m_appIcon.isEmpty())
+            m_appIcon = m_iconSource ? m_iconSource() : QString();
+        if (m_appIcon.isEmpty())
+            m_appIcon = QStringLiteral("quorvenda");
+        return m_appIcon;
+    }
+
 Q_SIGNALS:
     // The server shows it under this id.
     void posted(uint id);
@@ -38,6 +52,10 @@ Q_SIGNALS:
     void failed(const QString& message);
     // One of our notifications, still open, was clicked.
     void actionInvoked(const QString& action, const QVariant& payload);
+
+private:
+    std::function<QString()> m_iconSource;
+    QString m_appIcon;
 };
 
 } // namespace qv

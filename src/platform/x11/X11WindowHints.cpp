@@ -37,21 +37,6 @@ WindowHints& WindowHints::system()
     return hints;
 }
 
-void X11WindowHints::setExactTitle(WId window, const QString& title)
-{
-    xcb_connection_t* connection = qtConnection();
-    if (!connection || !window)
-        return;
-    const auto id = xcb_window_t(window);
-    const QByteArray utf8 = title.toUtf8();
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom(connection, "_NET_WM_NAME"),
-                        atom(connection, "UTF8_STRING"), 8, uint32_t(utf8.size()), utf8.constData());
-    const QByteArray latin1 = title.toLatin1();
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        uint32_t(latin1.size()), latin1.constData());
-    xcb_flush(connection);
-}
-
 void X11WindowHints::keepOnAllDesktops(WId window)
 {
     xcb_connection_t* connection = qtConnection();

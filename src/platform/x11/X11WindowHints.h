@@ -7,7 +7,6 @@ namespace qv {
 // Window hints as EWMH properties, sent on Qt's own X11 connection.
 class X11WindowHints : public WindowHints {
 public:
-    void setExactTitle(WId window, const QString& title) override;
     void keepOnAllDesktops(WId window) override;
 };
 

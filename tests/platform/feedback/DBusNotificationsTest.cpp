@@ -76,6 +76,7 @@ TEST_F(NotificationBus, PostsAndHandsBackThePayloadOfAClickUntilTheNotificationC
     ASSERT_EQ(args.size(), 8);
     EXPECT_EQ(args[0].toString(), QStringLiteral("Quorvenda"));
     EXPECT_EQ(args[1].toUInt(), 0u) << "replaces nothing";
+    EXPECT_EQ(args[2].toString(), QStringLiteral("quorvenda"));
     EXPECT_EQ(args[3].toString(), first.summary);
     EXPECT_EQ(args[4].toString(), first.body);
     EXPECT_EQ(args[5].toStringList(), (QStringList{QStringLiteral("default"), QStringLiteral("Open"),
