@@ -323,14 +323,24 @@ TEST(PillView, LinesAreCutAtTheEndAndShortNamesNeverAre)
     PillView savedView(saved, hover, {});
     EXPECT_EQ(savedView.shownTitle(), QStringLiteral("Saved · ") + name);
 
-    // A long name keeps its beginning.
+    // A long name keeps its beginning and its end, and the words before it stay whole.
     const QString longName = QStringLiteral("Quarterly figures for the northern region, final version (3).xlsx");
-    auto longFailed = std::make_shared<Job>(QStringLiteral("Converting to PDF"), QStringLiteral("doc"), 1, longName,
-                                            std::nullopt, QDateTime::currentDateTimeUtc());
-    longFailed->setState(Job::State::running);
-    PillView longView(longFailed, hover, {});
-    EXPECT_TRUE(longView.shownDetail().startsWith(QStringLiteral("Quarterly figures")));
-    EXPECT_TRUE(longView.shownDetail().endsWith(QStringLiteral("…")));
+    auto longRunning = std::make_shared<Job>(QStringLiteral("Converting to PDF"), QStringLiteral("doc"), 1, longName,
+                                             std::nullopt, QDateTime::currentDateTimeUtc());
+    longRunning->setState(Job::State::running);
+    PillView longView(longRunning, hover, {});
+    const QString cut = longView.shownDetail();
+    EXPECT_TRUE(cut.startsWith(QStringLiteral("Quarterly"))) << qPrintable(cut);
+    EXPECT_TRUE(cut.endsWith(QStringLiteral("(3).xlsx"))) << qPrintable(cut);
+    EXPECT_TRUE(cut.contains(QStringLiteral("…"))) << qPrintable(cut);
+
+    auto longSaved = makeJob(Job::State::finished);
+    longSaved->setOutputs({QUrl::fromLocalFile(QStringLiteral("/home/me/Documents/") + longName)});
+    PillView longSavedView(longSaved, hover, {});
+    const QString title = longSavedView.shownTitle();
+    EXPECT_TRUE(title.startsWith(QStringLiteral("Saved · Qua"))) << qPrintable(title);
+    EXPECT_TRUE(title.endsWith(QStringLiteral(".xlsx"))) << qPrintable(title);
+    EXPECT_TRUE(title.contains(QStringLiteral("…"))) << qPrintable(title);
 }
 
 TEST(PillView, CancellingShowsAtOnceAndNoProgressItDidNotReach)

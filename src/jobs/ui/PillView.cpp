@@ -297,7 +297,9 @@ PillView::Face PillView::currentFace() const
     face.state = job.state();
     face.look = statusIcon(job);
     face.title = titleText(job);
+    face.titleName = titleName(job);
     face.detail = detailText(job);
+    face.detailName = detailName(job);
     face.controls = placedControls();
     if (showsPercent()) {
         face.percent = percentText(job.fraction());
@@ -517,12 +519,12 @@ void PillView::paintTexts(QPainter& p, const Face& face, double opacity) const
     const double titleHeight = titleMetrics.height();
     const double detailHeight = face.detail.isEmpty() ? 0 : detailMetrics.height() + 1;
     const double y = (height() - titleHeight - detailHeight) / 2;
-    const Line title = fitted(face.title, titleFont(), textWidth);
+    const Line title = fitted(face.title, titleFont(), textWidth, face.titleName);
     p.setFont(title.font);
     p.setPen(primaryTextColor(palette()));
     p.drawText(QRectF(textLeft, y, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, title.text);
     if (!face.detail.isEmpty()) {
-        const Line detail = fitted(face.detail, detailFont(), textWidth);
+        const Line detail = fitted(face.detail, detailFont(), textWidth, face.detailName);
         p.setFont(detail.font);
         p.setPen(secondaryTextColor(palette()));
         p.drawText(QRectF(textLeft, y + titleHeight + 1, textWidth, detailMetrics.height()),
@@ -541,7 +543,7 @@ double PillView::lineWidth(const Face& face) const
     return std::max(textRight - stackSpacing - minimumSpacer - stackSpacing - textLeft, 10.0);
 }
 
-PillView::Line PillView::fitted(const QString& text, const QFont& font, double width)
+PillView::Line PillView::fitted(const QString& text, const QFont& font, double width, const QString& name)
 {
     // A line a little too long for the system's font (DejaVu Sans is wide) is drawn a little
     // smaller, down to 10 pixels, rather than lose its end: "Saved · report (merged).pdf" stays
@@ -554,19 +556,51 @@ PillView::Line PillView::fitted(const QString& text, const QFont& font, double w
         if (QFontMetricsF(smaller).horizontalAdvance(text) <= width)
             return {text, smaller};
     }
-    // Too long for that: cut at the end at the full size, as a sentence reads from its start and
-    // a name keeps its beginning.
-    return {QFontMetricsF(font).elidedText(text, Qt::ElideRight, width), font};
+    // Too long for that: a name loses its middle, so "Saved · " and the name's start and
+    // extension stay; a sentence without one is cut at its end, as it reads from its start.
+    const QFontMetricsF metrics(font);
+    const qsizetype at = name.isEmpty() ? -1 : text.lastIndexOf(name);
+    if (at >= 0) {
+        const QString before = text.left(at);
+        const QString after = text.mid(at + name.size());
+        // A pixel to spare: the parts' widths need not add up to the whole line's.
+        const double room = width - metrics.horizontalAdvance(before + after) - 1;
+        const QString cut = room > 0 ? metrics.elidedText(name, Qt::ElideMiddle, room) : QString();
+        if (cut.size() > 2)
+            return {before + cut + after, font};
+    }
+    return {metrics.elidedText(text, Qt::ElideRight, width), font};
+}
+
+QString PillView::titleName(const Job& job)
+{
+    if (job.state() == Job::State::finished && job.outputs().size() == 1)
+        return fileNameOf(job.outputs().first());
+    return {};
+}
+
+QString PillView::detailName(const Job& job)
+{
+    switch (job.state()) {
+    case Job::State::waiting:
+    case Job::State::running:
+        return job.fileCount() == 1 ? job.firstFileName() : QString();
+    case Job::State::finished:
+        if (!job.outputs().isEmpty())
+            return QFileInfo(QFileInfo(job.outputs().first().path()).path()).fileName();
+        return {};
+    default: return {};
+    }
 }
 
 QString PillView::shownTitle() const
 {
-    return fitted(m_face.title, titleFont(), lineWidth(m_face)).text;
+    return fitted(m_face.title, titleFont(), lineWidth(m_face), m_face.titleName).text;
 }
 
 QString PillView::shownDetail() const
 {
-    return fitted(m_face.detail, detailFont(), lineWidth(m_face)).text;
+    return fitted(m_face.detail, detailFont(), lineWidth(m_face), m_face.detailName).text;
 }
 
 void PillView::paintControls(QPainter& p, const Face& face, double opacity, bool live) const

@@ -63,9 +63,12 @@ public:
         QString text;
         QFont font;
     };
-    // The text in the font, a little smaller when that makes it fit the width, else cut at its
-    // end with an ellipsis.
-    static Line fitted(const QString& text, const QFont& font, double width);
+    // The text in the font, a little smaller when that makes it fit the width, else with the
+    // file name in it (the last place it stands) cut in the middle, else cut at its end.
+    static Line fitted(const QString& text, const QFont& font, double width, const QString& name = {});
+    // The file or folder name a line shows, if any: the part cut first when the line is long.
+    static QString titleName(const Job& job);
+    static QString detailName(const Job& job);
 
     // The title and the detail whole, as the tooltip off the buttons shows them.
     QString wholeText() const;
@@ -105,7 +108,9 @@ private:
         Job::State state = Job::State::waiting;
         Look look;
         QString title;
+        QString titleName;
         QString detail;
+        QString detailName;
         QList<Placed> controls;
         QString percent; // empty when not shown
         QRectF percentRect;
