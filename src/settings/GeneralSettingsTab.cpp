@@ -3,6 +3,7 @@
 #include "model/errors/Error.h"
 #include "model/operations/HexColor.h"
 #include "model/settings/SettingsKeys.h"
+#include "platform/desktop/DesktopSession.h"
 #include "platform/desktop/LaunchAtLogin.h"
 #include "platform/settings/SettingsStore.h"
 #include "settings/SettingsBinder.h"
@@ -18,7 +19,9 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -44,6 +47,26 @@ GeneralSettingsTab::Services GeneralSettingsTab::Services::system()
         if (QGuiApplication::platformName() == QLatin1String("wayland"))
             return qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("KDE"));
         return qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland");
+    };
+    services.hotkeyElsewhere = [] {
+        Services::KeyElsewhere elsewhere;
+        if (!DesktopSession::isWayland())
+            return elsewhere;
+        // XWayland sees keys only while one of its windows has the focus, and these desktops
+        // offer no global shortcuts portal: the desktop runs our command on its own key.
+        if (DesktopSession::isGnomeShell()) {
+            elsewhere.how = QStringLiteral(
+                "GNOME lends no global key to applications. In Settings → Keyboard → View and "
+                "Customize Shortcuts → Custom Shortcuts, add a shortcut named “Convert Copied "
+                "Files” with this command and the key you like (Alt+Shift+Space):");
+            elsewhere.command = QStringLiteral("quorvenda --convert-copied");
+        } else if (DesktopSession::isSway()) {
+            elsewhere.how = QStringLiteral(
+                "sway lends no global key to applications. Add this line to ~/.config/sway/config, "
+                "then run “swaymsg reload”:");
+            elsewhere.command = QStringLiteral("bindsym Mod1+Shift+space exec quorvenda --convert-copied");
+        }
+        return elsewhere;
     };
     return services;
 }
@@ -144,8 +167,29 @@ GeneralSettingsTab::GeneralSettingsTab(SettingsStore& store, HotkeyCenter& hotke
         m_keyboardCaption->setVisible(!keyboardAvailable
                                       && m_store.boolValue(SettingsKey::keyboardWhileDragging));
     });
-    m_recorder = new ShortcutRecorderView(hotkeys, store, this);
-    keyboard->addRow(QStringLiteral("Convert Copied Files"), m_recorder);
+    const Services::KeyElsewhere elsewhere =
+        m_services.hotkeyElsewhere ? m_services.hotkeyElsewhere() : Services::KeyElsewhere{};
+    if (elsewhere.how.isEmpty()) {
+        m_recorder = new ShortcutRecorderView(hotkeys, store, this);
+        keyboard->addRow(QStringLiteral("Convert Copied Files"), m_recorder);
+    } else {
+        auto* how = new QLabel(elsewhere.how, this);
+        how->setWordWrap(true);
+        keyboard->addRow(QStringLiteral("Convert Copied Files"), how);
+        auto* row = new QWidget(this);
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        m_hotkeyCommand = new QLineEdit(elsewhere.command, row);
+        m_hotkeyCommand->setReadOnly(true);
+        m_hotkeyCommand->setCursorPosition(0);
+        auto* copy = new QPushButton(QStringLiteral("Copy"), row);
+        copy->setAutoDefault(false);
+        connect(copy, &QPushButton::clicked, this,
+                [command = elsewhere.command] { QGuiApplication::clipboard()->setText(command); });
+        rowLayout->addWidget(m_hotkeyCommand, 1);
+        rowLayout->addWidget(copy);
+        keyboard->addRow(QString(), row);
+    }
 
     QFormLayout* appearance = form.addSection(QStringLiteral("Appearance"));
     auto* accentRow = new QWidget(this);

@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace qv {
@@ -29,6 +30,13 @@ public:
         std::function<bool()> launchAtLoginEnabled;
         // Whether the wheel can be steered by keys on this session (X11).
         std::function<bool()> keyboardControlAvailable;
+        // Where no program can take a global key (GNOME and sway on Wayland): what to do
+        // instead and the line to copy; empty where the hot key row records one.
+        struct KeyElsewhere {
+            QString how;
+            QString command;
+        };
+        std::function<KeyElsewhere()> hotkeyElsewhere;
         static Services system();
     };
 
@@ -43,7 +51,10 @@ public:
     QLabel* loginErrorLabel() const { return m_loginError; }
     QPushButton* accentResetButton() const { return m_accentReset; }
     ColorWell* accentWell() const { return m_accent; }
+    // Null where the desktop's own shortcut stands in for it.
     ShortcutRecorderView* recorder() const { return m_recorder; }
+    // The command to copy where the recorder is not shown, else null.
+    QLineEdit* hotkeyCommandField() const { return m_hotkeyCommand; }
     QLabel* keyboardCaption() const { return m_keyboardCaption; }
     QComboBox* stripEdgePicker() const { return m_stripEdge; }
     QDoubleSpinBox* dwellField() const { return m_dwell; }
@@ -63,6 +74,7 @@ private:
     ColorWell* m_accent = nullptr;
     QPushButton* m_accentReset = nullptr;
     ShortcutRecorderView* m_recorder = nullptr;
+    QLineEdit* m_hotkeyCommand = nullptr;
 };
 
 } // namespace qv

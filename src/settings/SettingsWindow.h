@@ -23,7 +23,9 @@ class SettingsWindow : public QWidget {
 public:
     static constexpr int windowWidth = 560;
     static constexpr int minimumContentHeight = 300;
-    static constexpr int maximumContentHeight = 660;
+    // The whole window inside its frame, tool bar included: with a title bar it still fits
+    // a 1366 x 768 screen under a desktop's top bar. A taller tab scrolls.
+    static constexpr int maximumWindowHeight = 680;
 
     explicit SettingsWindow(SettingsStore& store, QWidget* parent = nullptr);
 

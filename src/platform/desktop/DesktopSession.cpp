@@ -21,4 +21,11 @@ bool isGnomeShell()
     return false;
 }
 
+bool isSway()
+{
+    const QStringList desktops =
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return desktops.contains(QLatin1String("sway"), Qt::CaseInsensitive) || !qEnvironmentVariableIsEmpty("SWAYSOCK");
+}
+
 } // namespace qv::DesktopSession

@@ -12,6 +12,8 @@ namespace DesktopSession {
 bool isWayland();
 // GNOME Shell is the desktop ($XDG_CURRENT_DESKTOP names GNOME, as Ubuntu's does too).
 bool isGnomeShell();
+// sway is the compositor ($XDG_CURRENT_DESKTOP names it, or its socket is set).
+bool isSway();
 
 } // namespace DesktopSession
 
