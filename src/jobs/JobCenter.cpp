@@ -1,5 +1,6 @@
 #include "jobs/JobCenter.h"
 
+#include "jobs/Notifications.h"
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerPool.h"
 #include "model/Clock.h"
@@ -575,11 +576,12 @@ void JobCenter::finish(const JobPtr& job, const Result& result)
         m_services.sounds->play(FeedbackSound::failure);
 
     // A long job is told of in a notification; so is every job while the pills are off, which
-    // would otherwise end a quick one without a sign.
+    // would otherwise end a quick one without a sign, and a result that lacks part of its input.
     const qint64 tookMs = job->startedAt().msecsTo(*job->finishedAt());
     const bool pills = m_store.boolValue(SettingsKey::showHUD);
     const bool ended = job->state() == Job::State::finished || job->state() == Job::State::failed;
-    const bool notify = ended && (tookMs > 10000 || !pills);
+    const bool lossy = job->state() == Job::State::finished && !Notifications::lossNotes(*job).isEmpty();
+    const bool notify = ended && (tookMs > 10000 || !pills || lossy);
     if (notify)
         m_services.notifier->postJobFinished(job);
 

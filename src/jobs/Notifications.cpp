@@ -8,6 +8,7 @@
 #include "platform/feedback/DesktopNotifications.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cmath>
@@ -35,6 +36,18 @@ Notifications& Notifications::shared()
     return *notifications;
 }
 
+QStringList Notifications::lossNotes(const Job& job)
+{
+    static const QRegularExpression loss(
+        QStringLiteral("sheets: only the first|left out|left empty|unreadable characters? replaced"));
+    QStringList notes;
+    for (const QString& message : job.messages()) {
+        if (loss.match(message).hasMatch())
+            notes.append(message);
+    }
+    return notes;
+}
+
 std::optional<Notifications::Content> Notifications::contentFor(const Job& job, const QDateTime& now)
 {
     Content content;
@@ -51,6 +64,9 @@ std::optional<Notifications::Content> Notifications::contentFor(const Job& job, 
         const double seconds = std::round(job.startedAt().msecsTo(end) / 1000.0);
         content.body = job.title() + QStringLiteral(" finished in ")
                        + QString::number(static_cast<qint64>(seconds)) + QStringLiteral(" s");
+        const QStringList losses = lossNotes(job);
+        if (!losses.isEmpty())
+            content.body = losses.join(QLatin1Char('\n')) + QLatin1Char('\n') + content.body;
         return content;
     }
     if (job.state() == Job::State::failed) {

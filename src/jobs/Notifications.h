@@ -39,6 +39,9 @@ public:
 
     // What the notification of a job says; nothing for a job that is not finished or failed.
     static std::optional<Content> contentFor(const Job& job, const QDateTime& now);
+    // The job's notes that say part of the input is not in the result (sheets, cells, pictures,
+    // links left out): the user must read them without hovering, so they go in a notification.
+    static QStringList lossNotes(const Job& job);
 
 private:
     void onActionInvoked(const QString& action, const QVariant& payload);

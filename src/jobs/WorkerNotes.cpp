@@ -43,6 +43,7 @@ const QList<QRegularExpression>& toolForms()
             quoted + QStringLiteral("(?:, ") + quoted + QStringLiteral("){0,2}") + more
                 + QStringLiteral(" (?:was saved as a copy|were saved as copies) of what (?:it links|they link) to: this disk has no links"),
             number + QStringLiteral(" pictures? outside the document's folder (?:was|were) left out"),
+            number + QStringLiteral(" cells? holds? (?:a formula|formulas) saved without (?:its|their) results?: (?:it was|they were) left empty"),
             number + QStringLiteral(" files?"),
             number + QStringLiteral(" codes"),
             QStringLiteral("Text copied to the clipboard"),

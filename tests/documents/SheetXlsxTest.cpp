@@ -236,6 +236,19 @@ TEST(SheetXlsx, HandMadeWorkbookCells)
     EXPECT_EQ(sheets[1], (Sheet{"Sheet3", {{"3"}}}));
 }
 
+TEST(SheetXlsx, FormulasSavedWithoutTheirResultsAreCounted)
+{
+    QTemporaryDir dir;
+    // B1 and C1 lack a result; D1's result is an empty text, E1's is stored.
+    const QString path = oneSheetBook(dir.filePath("formulas.xlsx"),
+        "<row r=\"1\"><c r=\"A1\"><v>2</v></c><c r=\"B1\"><f>A1*2</f></c><c r=\"C1\"><f>A1+1</f><v></v></c>"
+        "<c r=\"D1\" t=\"str\"><f>\"\"</f><v></v></c><c r=\"E1\"><f>A1</f><v>2</v></c></row>");
+    const QList<Sheet> sheets = readXLSX(path);
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0].rows, (Rows{{"2", "", "", "", "2"}}));
+    EXPECT_EQ(sheets[0].formulasWithoutValue, 2);
+}
+
 TEST(SheetXlsx, BrokenPackagesSayWhatIsWrong)
 {
     QTemporaryDir dir;

@@ -191,4 +191,13 @@ TEST(Notifications, ContentNamesTheOutcome)
 
     EXPECT_FALSE(Notifications::contentFor(*make(Job::State::cancelled, {report}, 20000), start));
     EXPECT_FALSE(Notifications::contentFor(*make(Job::State::running, {}, -1), start));
+
+    // What the result lacks of its input leads the body; other notes stay on the pill.
+    auto sheets = make(Job::State::finished, {report}, 800);
+    const QString lost = QStringLiteral("book.xlsx has 3 sheets: only the first, \u201CSales\u201D, was converted.");
+    sheets->setMessages({QStringLiteral("42 % smaller"), lost});
+    EXPECT_EQ(Notifications::lossNotes(*sheets), QStringList{lost});
+    EXPECT_EQ(Notifications::contentFor(*sheets, start)->body, lost + QStringLiteral("\nConverting to ZIP finished in 1 s"));
+    sheets->setMessages({QStringLiteral("42 % smaller")});
+    EXPECT_TRUE(Notifications::lossNotes(*sheets).isEmpty());
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -410,6 +411,49 @@ TEST(SheetRun, AnExcel97WorkbookFromAnOfficeProgramReadsWholeAndFailsCut)
 
 // LibreOffice writes the first sheet alone to a delimited file; the others are named, and "One
 // file per sheet" gives every one, as for an XLSX.
+TEST(SheetRun, FormulasWithoutStoredResultsAreComputedOrCounted)
+{
+    QTemporaryDir dir;
+    const QString w = dir.filePath("w");
+    QDir().mkpath(w);
+    // As scripts write workbooks: formulas and no results.
+    const QString book = w + "/script.xlsx";
+    {
+        ZipPackageWriter zip(book, {});
+        using M = ZipPackageWriter::Method;
+        const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+        zip.add("[Content_Types].xml",
+                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+                "</Types>", M::deflated);
+        zip.add("_rels/.rels", "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                               "<Relationship Id=\"rId1\" Type=\"" + rel + "/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                               "</Relationships>", M::deflated);
+        zip.add("xl/workbook.xml", "<workbook xmlns=\"" + mainNS + "\" xmlns:r=\"" + rel
+                    + "\"><sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>", M::deflated);
+        zip.add("xl/_rels/workbook.xml.rels", "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                    "<Relationship Id=\"rId1\" Type=\"" + rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>",
+                M::deflated);
+        zip.add("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + mainNS + "\"><sheetData><row r=\"1\">"
+                    "<c r=\"A1\"><v>2</v></c><c r=\"B1\"><v>3</v></c><c r=\"C1\"><f>A1*B1</f></c>"
+                    "<c r=\"D1\"><f>SUM(A1:B1)</f><v></v></c></row></sheetData></worksheet>", M::deflated);
+        zip.finish();
+    }
+    const DriverRun r = run({"convert.spreadsheet.csv", book}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.failure().toStdString();
+    if (QStandardPaths::findExecutable("soffice").isEmpty()) {
+        EXPECT_EQ(readFile(w + "/script.csv"), "2,3,,\r\n");
+        EXPECT_EQ(r.messages(), QStringList{"2 cells hold formulas saved without their results: they were left empty"});
+    } else {
+        // Computed as a spreadsheet program does.
+        EXPECT_EQ(readFile(w + "/script.csv"), "2,3,6,5\r\n");
+        EXPECT_TRUE(r.messages().isEmpty()) << r.messages().join('\n').toStdString();
+    }
+}
+
 TEST(SheetRun, OdsAndXlsToCsvSayWhichSheetWasKept)
 {
     QTemporaryDir dir;

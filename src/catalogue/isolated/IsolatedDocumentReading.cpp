@@ -4,6 +4,7 @@
 #include "catalogue/archives/UnarExtraction.h"
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/IsolatedReading.h"
+#include "catalogue/lists/SpreadsheetCatalogue.h"
 #include "catalogue/SystemServices.h"
 #include "documents/office/OfficeConverter.h"
 #include "documents/readers/DocumentLoader.h"
@@ -248,8 +249,14 @@ Preview readSpreadsheet(const FileInfo& file, std::stop_token stop)
             throw EngineError(QStringLiteral("This spreadsheet has no sheets"));
         collector.setTitle(sheets.first().name);
         table.rows = sheets.first().rows;
+        QStringList notes;
         if (sheets.size() > 1)
-            collector.markCut(otherSheetsNote(sheets));
+            notes.append(otherSheetsNote(sheets));
+        // A preview computes nothing: the empty cells are counted instead.
+        if (sheets.first().formulasWithoutValue > 0)
+            notes.append(missingResultsNote(sheets.first().formulasWithoutValue) + QLatin1Char('.'));
+        if (!notes.isEmpty())
+            collector.markCut(notes.join(QLatin1Char(' ')));
     } else if (id == QLatin1String("csv") || id == QLatin1String("tsv")) {
         collector.setTitle(file.baseName);
         table.rows = readDelimitedText(file.path());

@@ -12,6 +12,7 @@
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
+#include "model/operations/Capabilities.h"
 #include "model/operations/Progress.h"
 
 #include <QDir>
@@ -69,10 +70,27 @@ QString firstSheetOnlyNote(const QString& fileName, qsizetype sheetCount, const 
     return note + QStringLiteral(" Choose “One file per sheet” in the options for all of them.");
 }
 
+qint64 formulasWithoutValue(const QList<Sheet>& sheets)
+{
+    qint64 cells = 0;
+    for (const Sheet& sheet : sheets)
+        cells += sheet.formulasWithoutValue;
+    return cells;
+}
+
+// Cells written empty for want of a result are told, never passed over in silence.
+void noteFormulasWithoutValue(const QList<Sheet>& written, OutputPlanner& planner)
+{
+    const qint64 cells = formulasWithoutValue(written);
+    if (cells > 0 && planner.notes())
+        planner.notes()->addMessage(missingResultsNote(cells));
+}
+
 // The first sheet as one delimited file, delivered under the base name.
 QUrl deliverFirstSheet(const QList<Sheet>& sheets, const QString& extension,
                        const QString& baseName, OutputPlanner& planner, std::stop_token stop)
 {
+    noteFormulasWithoutValue(sheets.mid(0, 1), planner);
     const QUrl work = planner.workURL(extension, freshName());
     writeDelimitedFile(sheets.isEmpty() ? QList<QStringList>() : sheets.first().rows,
                        delimiterForExtension(extension), work.toLocalFile(), stop);
@@ -83,6 +101,7 @@ QUrl deliverFirstSheet(const QList<Sheet>& sheets, const QString& extension,
 QUrl deliverSheetFolder(const QList<Sheet>& sheets, const QString& extension,
                         const QString& baseName, OutputPlanner& planner, std::stop_token stop)
 {
+    noteFormulasWithoutValue(sheets, planner);
     const QUrl folder = planner.makeWorkSubdirectory(QStringLiteral("sheets"));
     const QStringList names = sheetFileNames(sheets);
     for (qsizetype i = 0; i < sheets.size(); ++i) {
@@ -118,6 +137,7 @@ QUrl convertSpreadsheet(const FileInfo& file, const QString& extension,
     const QList<Sheet> sheets = loadSheets(file, planner, context.stopToken);
     reportProgress(0.6, progress);
     if (extension == QLatin1String("xlsx")) {
+        noteFormulasWithoutValue(sheets, planner);
         const QUrl work = planner.workURL(extension, freshName());
         writeXLSX(sheets, work.toLocalFile(), context.stopToken);
         return planner.deliver(work, baseName, extension);
@@ -191,6 +211,13 @@ OperationDescriptor spreadsheetTool(const char* id, const char* group, const cha
 
 } // namespace
 
+QString missingResultsNote(qint64 cells)
+{
+    if (cells == 1)
+        return QStringLiteral("1 cell holds a formula saved without its result: it was left empty");
+    return QStringLiteral("%1 cells hold formulas saved without their results: they were left empty").arg(cells);
+}
+
 QStringList sheetFileNames(const QList<Sheet>& sheets)
 {
     QStringList names;
@@ -211,8 +238,23 @@ QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner& planner, std::stop_
     const QString id = formatID(file);
     if (id == QLatin1String("csv") || id == QLatin1String("tsv"))
         return {Sheet{file.baseName, readDelimitedTextNoting(file, planner)}};
-    if (id == QLatin1String("xlsx"))
-        return readXLSX(file.path(), stop);
+    if (id == QLatin1String("xlsx")) {
+        QList<Sheet> sheets = readXLSX(file.path(), stop);
+        // Formulas saved without their results are computed as a spreadsheet program does,
+        // where one is installed: LibreOffice writes the workbook again with every result.
+        if (formulasWithoutValue(sheets) == 0 || !Capabilities::shared().libreOfficeURL())
+            return sheets;
+        try {
+            const QUrl work = planner.workURL(QStringLiteral("xlsx"), freshName());
+            OfficeConverter::convertWithLibreOffice(file.url, work, QStringLiteral("xlsx"), stop);
+            QList<Sheet> computed = readXLSX(work.toLocalFile(), stop);
+            if (computed.size() == sheets.size())
+                return computed;
+        } catch (const EngineError&) {
+            // The cells stay empty and the note says how many.
+        }
+        return sheets;
+    }
     // Other workbooks are read from the XLSX an office program makes of them.
     throwIfPasswordProtected(file);
     const QUrl work = planner.workURL(QStringLiteral("xlsx"), freshName());

@@ -24,4 +24,7 @@ QList<Sheet> loadSheets(const FileInfo& file, OutputPlanner& planner, std::stop_
 // would clash, ignoring case, "Data 2", "Data 3".
 QStringList sheetFileNames(const QList<Sheet>& sheets);
 
+// The note for cells whose formula came without a result and that nothing could compute.
+QString missingResultsNote(qint64 cells);
+
 } // namespace qv

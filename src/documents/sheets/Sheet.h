@@ -11,6 +11,8 @@ namespace qv {
 struct Sheet {
     QString name;
     QList<QStringList> rows;
+    // Cells whose formula was saved without its result (by a script or a web app): empty here.
+    qint64 formulasWithoutValue = 0;
 
     bool operator==(const Sheet&) const = default;
 };

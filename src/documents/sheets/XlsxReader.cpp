@@ -387,10 +387,15 @@ public:
             m_value.clear();
             m_inline.clear();
             m_hasInline = false;
+            m_hasFormula = false;
+            m_hasValue = false;
         } else if (isNamed(name, "rPh")) {
             ++m_phoneticDepth;
+        } else if (isNamed(name, "f")) {
+            m_hasFormula = true;
         } else if (isNamed(name, "v")) {
             m_capturing = &m_value;
+            m_hasValue = true;
         } else if (isNamed(name, "t")) {
             // An inline string's reading aid is not its text.
             m_capturing = m_phoneticDepth == 0 ? &m_inline : nullptr;
@@ -442,6 +447,7 @@ public:
     }
 
     qint64 cellCount() const { return m_maxRow < 0 ? 0 : (m_maxRow + 1) * (m_maxColumn + 1); }
+    qint64 formulasWithoutValue() const { return m_formulasWithoutValue; }
 
 private:
     void finishCell()
@@ -453,6 +459,10 @@ private:
         }
         m_nextColumn = position.column + 1;
         m_cellReference.reset();
+        // A text result may be empty; a number never is.
+        if (m_hasFormula && m_cellType != "inlineStr"
+            && (!m_hasValue || (m_value.isEmpty() && m_cellType != "str")))
+            ++m_formulasWithoutValue;
         QString text = cellText();
         if (text.isEmpty() || position.row < 0)
             return;
@@ -524,13 +534,16 @@ private:
     QByteArray m_value;  // of <v>
     QByteArray m_inline; // of <t> runs, in <is> or loose
     bool m_hasInline = false;
+    bool m_hasFormula = false;
+    bool m_hasValue = false;
+    qint64 m_formulasWithoutValue = 0;
     QByteArray* m_capturing = nullptr;
     int m_phoneticDepth = 0;
     qint64 m_rowIndex = -1;
     qint64 m_nextColumn = 0;
 };
 
-std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
+std::optional<Sheet> parseWorksheet(ZipPackageReader::Entry& entry,
                                                  const QStringList& shared,
                                                  const QHash<int, NumberFormat>& formats, bool use1904,
                                                  Budget& budget)
@@ -553,7 +566,7 @@ std::optional<QList<QStringList>> parseWorksheet(ZipPackageReader::Entry& entry,
     if (!wellFormed)
         return std::nullopt;
     budget.cells += parser.cellCount();
-    return parser.grid();
+    return Sheet{QString(), parser.grid(), parser.formulasWithoutValue()};
 }
 
 // A part name as the package's parts and the relationships' targets are matched: "/" for
@@ -1014,7 +1027,7 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
     }
 
     // Second pass: each worksheet part that a sheet names, in the package's order.
-    QHash<QString, std::optional<QList<QStringList>>> grids;
+    QHash<QString, std::optional<Sheet>> grids;
     for (const SheetEntry& entry : entries)
         grids.insert(entry.part, std::nullopt);
     package.forEachEntry([&](const QString& name, ZipPackageReader::Entry& entry) {
@@ -1030,7 +1043,7 @@ QList<Sheet> readXLSX(const QString& path, std::stop_token stop)
     for (const SheetEntry& entry : entries) {
         const auto& grid = grids.value(entry.part);
         if (grid)
-            sheets.append(Sheet{entry.name, *grid});
+            sheets.append(Sheet{entry.name, grid->rows, grid->formulasWithoutValue});
     }
     if (sheets.isEmpty())
         throw EngineError(noSheetsMessage);
