@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qv {
 
@@ -187,6 +188,24 @@ QIcon symbolIcon(const QString& symbol)
     if (!theme.isEmpty() && QIcon::hasThemeIcon(theme))
         return QIcon::fromTheme(theme);
     return QIcon(new DrawnSymbolEngine(symbol));
+}
+
+QIcon tintedSymbolIcon(const QString& symbol, const QColor& color)
+{
+    QIcon icon;
+    QColor faded = color;
+    faded.setAlphaF(color.alphaF() * 0.35);
+    for (const int side : {16, 24, 32, 48, 64}) {
+        for (const auto& [mode, ink] : {std::pair{QIcon::Normal, color}, std::pair{QIcon::Disabled, faded}}) {
+            QPixmap pixmap(side, side);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            paintSymbol(painter, symbol, QRectF(0, 0, side, side), ink);
+            painter.end();
+            icon.addPixmap(pixmap, mode);
+        }
+    }
+    return icon;
 }
 
 void paintSymbol(QPainter& painter, const QString& symbol, const QRectF& box, const QColor& color)

@@ -20,6 +20,10 @@ QString themeIconName(const QString& symbol);
 // the table lacks gets a plain round mark.
 QIcon symbolIcon(const QString& symbol);
 
+// The program's own glyph of the symbol in that colour, and faded for a disabled control: for
+// buttons whose theme icon would read as disabled (the styles' grey transport icons).
+QIcon tintedSymbolIcon(const QString& symbol, const QColor& color);
+
 // Draws the program's own glyph of the symbol, in one colour, centred in the box.
 void paintSymbol(QPainter& painter, const QString& symbol, const QRectF& box, const QColor& color);
 

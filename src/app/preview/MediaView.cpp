@@ -1,6 +1,7 @@
 #include "app/preview/MediaView.h"
 
 #include "editors/media/PlayerSurface.h"
+#include "graphics/SymbolTable.h"
 #include "platform/sandbox/PlayerProcess.h"
 
 #include <QBoxLayout>
@@ -91,7 +92,9 @@ void MediaView::playerDied()
 void MediaView::updateButton()
 {
     const bool playing = m_player->isPlaying();
-    m_playButton->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    // The style's transport icons are grey, as if the button were disabled.
+    m_playButton->setIcon(tintedSymbolIcon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"),
+                                           palette().color(QPalette::ButtonText)));
 }
 
 } // namespace qv

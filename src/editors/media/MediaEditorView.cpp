@@ -4,7 +4,9 @@
 #include "editors/media/Filmstrip.h"
 #include "editors/media/MediaPlayerPort.h"
 #include "editors/media/MediaTimeline.h"
+#include "editors/media/PlayerSurface.h"
 #include "editors/media/TimeLabel.h"
+#include "graphics/SymbolTable.h"
 #include "widgets/SegmentedPicker.h"
 #include "platform/ui/EditorButtons.h"
 
@@ -107,6 +109,14 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
         row->addStretch(1);
         column->addLayout(row);
         m_pictureBusy = new BusyIndicator(surface, QStringLiteral("Loading…"));
+        // The player takes a while to show its first frame; the filmstrip's first still,
+        // read apart from it, fills the picture until then.
+        if (auto* picture = qobject_cast<PlayerSurface*>(surface)) {
+            connect(timeline, &MediaTimeline::thumbnailsChanged, picture, [picture, timeline] {
+                if (!picture->hasPicture() && timeline->thumbnails().contains(0))
+                    picture->setFirstPicture(timeline->thumbnails().value(0));
+            });
+        }
         // A player that paints through a video sink shows its picture with its first frame.
         if (auto* sink = surface->findChild<QVideoSink*>()) {
             timeline->setPictureWatched(true);
@@ -281,7 +291,9 @@ void MediaEditorView::refresh()
         return;
     const MediaTimeline& model = *m_timeline;
     const bool split = m_mode == TrimEditor::Mode::split;
-    m_play->setIcon(style()->standardIcon(model.isPlaying() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    // The style's transport icons are grey, as if the button were disabled.
+    m_play->setIcon(tintedSymbolIcon(model.isPlaying() ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"),
+                                     palette().color(QPalette::ButtonText)));
     const QString help = model.isPlaying() ? QStringLiteral("Pause (Space)")
                          : split          ? QStringLiteral("Play (Space)")
                                           : QStringLiteral("Play the selection (Space)");

@@ -35,6 +35,19 @@ void PlayerSurface::setFrame(const QImage& frame)
     update();
 }
 
+void PlayerSurface::setFirstPicture(const QImage& picture)
+{
+    if (hasPicture() || picture.isNull())
+        return;
+    m_frame = picture;
+    update();
+}
+
+bool PlayerSurface::hasPicture() const
+{
+    return !m_frame.isNull() || m_pending->isValid();
+}
+
 void PlayerSurface::setMessage(const QString& message)
 {
     m_message = message;

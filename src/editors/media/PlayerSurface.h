@@ -24,6 +24,9 @@ public:
     // Made on first use: a surface fed by a player process never loads the media framework.
     QVideoSink* sink();
     void setFrame(const QImage& frame);
+    // Shown until the player's first frame comes: a still of the start read apart from it.
+    void setFirstPicture(const QImage& picture);
+    bool hasPicture() const;
     void setMessage(const QString& message);
     QString message() const { return m_message; }
     // The size in device pixels a picture fills.
