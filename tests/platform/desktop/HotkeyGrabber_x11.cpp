@@ -2,35 +2,19 @@
 #include "platform/settings/SettingsStore.h"
 #include "platform/x11/X11HotkeyGrabber.h"
 #include "support/LogCapture.h"
-
 #include "support/RequireX11.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <functional>
-
 using namespace qv;
+using qv::test::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Another client typing, as a user at the keyboard would.
 class Keyboard {
