@@ -317,6 +317,31 @@ std::optional<double> decodedInputSeconds(const QStringList& arguments, const Op
                              context, work);
 }
 
+// Whether the first input of a run gives at least one picture when decoded.
+bool inputDecodesAPicture(const QStringList& arguments, const OperationContext& context, const MediaWork& work)
+{
+    const qsizetype at = arguments.indexOf(QStringLiteral("-i"));
+    const std::optional<QUrl> ffmpeg = program(work);
+    if (at < 0 || at + 1 >= arguments.size() || !ffmpeg)
+        return true;
+    bool listed = false, pictured = false;
+    const ProcessRunner::Output result = ProcessRunner::run(
+        *ffmpeg,
+        QStringList{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                    QStringLiteral("error")}
+            + arguments.mid(0, at + 2)
+            + QStringList{QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-frames:v"),
+                          QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("framecrc"), QStringLiteral("-")},
+        context.stopToken, QHash<QString, QString>{}, appTemporaryRoot(), [&](const QString& line) {
+            listed = listed || line.startsWith(QLatin1String("#media_type 0: video"));
+            pictured = pictured || line.startsWith(QLatin1String("0,"));
+        });
+    throwIfCancelled(context.stopToken);
+    // FFmpeg ends with an error status when it wrote no frame; a run that never set up the
+    // decoding gives no answer, and the run's own failure stands.
+    return result.terminatedBySignal || !listed || pictured;
+}
+
 // Reads back what a run wrote: every file must open as media, and together they must last what
 // was asked, or what FFmpeg says it wrote (a sound that ends before its picture). FFmpeg can end
 // with status 0 over a file it never finished.
@@ -463,6 +488,12 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
             && !decodedInputSeconds(arguments, context, work))
             throw EngineError(QStringLiteral("This file has no usable audio or video"),
                               QStringLiteral("The source decodes to no sound; ") + error.log());
+        // Not one picture decoded (a stream whose key frames are gone): the encoder was given
+        // nothing, and the result holds nothing.
+        if (error.message() == damagedResult({}).message() && !soundOnly(writtenFiles(arguments))
+            && !inputDecodesAPicture(arguments, context, work))
+            throw EngineError(QStringLiteral("This file has no frames to convert"),
+                              QStringLiteral("The source decodes to no picture; ") + error.log());
         throw;
     }
     if (report && work.progress)

@@ -124,6 +124,9 @@ QString ffmpegLogMessage(const QString& log)
         return codec;
     if (has("unsupported codec"))
         return codec;
+    // The decoder gave not one frame, whatever it said of the data it could not use.
+    if (has("output file is empty, nothing was encoded"))
+        return QStringLiteral("This file has no frames to convert");
     if (has("invalid data found") || has("moov atom not found")
         || has("could not find codec parameters"))
         return QStringLiteral("This file is damaged or not in a supported format");

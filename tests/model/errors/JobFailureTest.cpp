@@ -61,6 +61,9 @@ TEST(JobFailure, FFmpegLogSentences)
         {"Finishing stream 0:0 without any data written to it.\n[libx264 @ 0x2] width not divisible by 2 (0x0)\n"
          "Error while opening encoder for output stream #0:0 - maybe incorrect parameters",
          "This file has no frames to convert"},
+        {"Error while decoding stream #0:0: Invalid data found when processing input\n"
+         "Output file is empty, nothing was encoded (check -ss / -t / -frames parameters if used)",
+         "This file has no frames to convert"},
         {"Could not write header for output file", "This combination of codec and format isn't supported"},
         {"codec not currently supported in container", "This combination of codec and format isn't supported"},
         {"decoder busy", "Conversion failed"},

@@ -495,6 +495,31 @@ TEST_F(MediaConversion, ASoundWhoseTimeRunsBackwardsIsDamage)
     EXPECT_NEAR(duration(mp3), 3.0, 0.1);
 }
 
+// An H.264 stream without its key frames decodes to no picture at all (ffmpeg's own count is the
+// oracle): every target says so, not that an encoder failed.
+TEST_F(MediaConversion, AVideoWithNoDecodableFrameSaysSo)
+{
+    const QString whole = make("whole.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1", "-c:v",
+                                             "libx264", "-pix_fmt", "yuv420p", "-g", "100", "-x264-params", "scenecut=0"});
+    const QString keyless = dir.filePath("in/keyless.mp4");
+    ASSERT_EQ(test::runProgram("ffmpeg", {"-v", "error", "-i", "file:" + whole, "-c", "copy", "-bsf:v",
+                                          "filter_units=remove_types=5", "file:" + keyless}),
+              0);
+    QByteArray frames;
+    test::runProgram("ffmpeg", {"-v", "quiet", "-i", "file:" + keyless, "-f", "framecrc", "-"}, &frames);
+    ASSERT_FALSE(frames.contains("0,")) << frames.constData();
+    placedBase = QStringLiteral("keyless");
+    for (const VideoTarget target : {VideoTarget::mov, VideoTarget::webm}) {
+        try {
+            convertVideo(file(keyless, FileCategory::video), target, context, work);
+            ADD_FAILURE() << "converted";
+        } catch (...) {
+            EXPECT_EQ(jobFailure(std::current_exception()).message, "This file has no frames to convert");
+        }
+    }
+    EXPECT_TRUE(QDir(dir.filePath("out")).isEmpty());
+}
+
 // A WMA whose packets overlap by a few milliseconds: FFmpeg says its time runs backwards at
 // every packet, and the sound is whole. Its results last what the source does.
 TEST_F(MediaConversion, ASoundWhoseTimeOverlapsAndStaysWholeConverts)
