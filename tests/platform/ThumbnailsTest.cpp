@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QtEndian>
+
+#include <ctime>
+
 using namespace qv;
 
 namespace {
@@ -81,6 +85,66 @@ TEST(ThumbnailCache, APictureCountsOnlyForTheFileAsItIsNow)
     EXPECT_TRUE(ThumbnailCache::pngTexts("not a png").isEmpty());
     // A chunk claiming more than the file holds ends the reading.
     EXPECT_TRUE(ThumbnailCache::pngTexts(QByteArray("\x89PNG\r\n\x1a\n\x7f\xff\xff\xfftEXtA\0b", 21)).isEmpty());
+}
+
+TEST(ThumbnailCache, ACompressedTextBombCostsLittleAndHidesNothing)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("photo.jpg");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("x") == 1);
+    out.close();
+    const qint64 mtime = QFileInfo(file).lastModified().toSecsSinceEpoch();
+    const QByteArray uri = ThumbnailCache::fileUri(file);
+    const QString normal = ThumbnailCache::candidates(dir.filePath("cache"), uri, 128).first();
+    writeCached(normal, uri, mtime);
+    QFile cached(normal);
+    ASSERT_TRUE(cached.open(QIODevice::ReadOnly));
+    const QByteArray png = cached.readAll();
+    cached.close();
+
+    // Before the file's own texts: zTXt and compressed iTXt chunks that each inflate to 3 MB,
+    // as many as the size a cached picture may have holds.
+    const auto chunk = [](const QByteArray& type, const QByteArray& data) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian<quint32>(quint32(data.size()), bytes.data());
+        // No reader of the cache looks at the checksum.
+        return bytes + type + data + QByteArray(4, '\0');
+    };
+    const QByteArray bomb = qCompress(QByteArray(3 << 20, 'a'), 9).mid(4);
+    ASSERT_LT(bomb.size(), 4000);
+    QByteArray bombs;
+    for (int i = 0; bombs.size() + 2 * bomb.size() < ThumbnailCache::maximumBytes - png.size(); ++i) {
+        const QByteArray keyword = "Comment" + QByteArray::number(i);
+        bombs += i % 2 ? chunk("zTXt", keyword + QByteArray(2, '\0') + bomb)
+                       : chunk("iTXt", keyword + QByteArray("\0\1\0\0\0", 5) + bomb);
+    }
+    QByteArray hostile = png.left(33) + bombs + png.mid(33);
+    ASSERT_TRUE(cached.open(QIODevice::WriteOnly) && cached.write(hostile) == hostile.size());
+    cached.close();
+
+    timespec before{}, after{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    EXPECT_EQ(ThumbnailCache::validThumbnail(file, 128, dir.filePath("cache")), normal);
+    const QHash<QString, QString> texts = ThumbnailCache::pngTexts(hostile);
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    EXPECT_FALSE(texts.contains("Comment0"));
+    EXPECT_EQ(texts.value("Thumb::URI").toLatin1(), uri);
+    // Inflating every chunk whole takes many seconds; what is left is a walk over the chunks.
+    EXPECT_LT(after.tv_sec - before.tv_sec, 2);
+
+    // The same bombs under the standard's own keyword, before the real one: the picture is not
+    // taken, and finding that out costs as little.
+    QByteArray named = png.left(33);
+    for (int i = 0; named.size() + 2 * bomb.size() < ThumbnailCache::maximumBytes - png.size(); ++i)
+        named += chunk("zTXt", (i % 2 ? "Thumb::URI" : "Thumb::Extra" + QByteArray::number(i)) + QByteArray(2, '\0') + bomb);
+    hostile = named + png.mid(33);
+    ASSERT_TRUE(cached.open(QIODevice::WriteOnly) && cached.write(hostile) == hostile.size());
+    cached.close();
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    EXPECT_FALSE(ThumbnailCache::validThumbnail(file, 128, dir.filePath("cache")));
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    EXPECT_LT(after.tv_sec - before.tv_sec, 2);
 }
 
 TEST(Thumbnailers, KeyFilesCommandsAndTypes)

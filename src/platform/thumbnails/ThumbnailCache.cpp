@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 #include <QtEndian>
 
 #include <optional>
+
 
 namespace qv {
 
@@ -20,12 +22,21 @@ struct CacheSize {
 // The standard's sizes, smallest first.
 constexpr CacheSize cacheSizes[] = {{"normal", 128}, {"large", 256}, {"x-large", 512}, {"xx-large", 1024}};
 
-// A short zlib stream's text; nothing for a long one (a text that large is no thumbnail's) or
-// one that does not inflate.
-std::optional<QByteArray> inflated(const QByteArray& zlib)
+// The longest compressed text looked at: a thumbnail's URI (a path of PATH_MAX bytes, each
+// percent-encoded) deflates far below it. Deflate makes at most about a thousand bytes of one,
+// so a text stream this long inflates to a few megabytes at most.
+constexpr qsizetype streamLimit = 4096;
+// What all compressed texts of one file may take together: a few such texts, however many
+// chunks a hostile file holds (each one a zlib bomb).
+constexpr qsizetype streamBudget = 3 * streamLimit;
+
+// A short zlib stream's text; nothing for a long one (a text that large is no thumbnail's), one
+// that does not inflate, or one past the file's budget, which it uses up.
+std::optional<QByteArray> inflated(const QByteArray& zlib, qsizetype& budget)
 {
-    if (zlib.isEmpty() || zlib.size() > 4096)
+    if (zlib.isEmpty() || zlib.size() > streamLimit || zlib.size() > budget)
         return std::nullopt;
+    budget -= zlib.size();
     QByteArray sized(4, '\0');
     qToBigEndian<quint32>(quint32(zlib.size() * 8), sized.data());
     const QByteArray text = qUncompress(sized + zlib);
@@ -83,6 +94,8 @@ QStringList ThumbnailCache::candidates(const QString& cacheRoot, const QByteArra
 QHash<QString, QString> ThumbnailCache::pngTexts(const QByteArray& png)
 {
     QHash<QString, QString> texts;
+    qsizetype budget = streamBudget;
+    QSet<QString> seen;
     static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
     if (!png.startsWith(signature))
         return texts;
@@ -95,13 +108,17 @@ QHash<QString, QString> ThumbnailCache::pngTexts(const QByteArray& png)
         if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
             const QByteArray data = png.mid(at + 8, qsizetype(length));
             const qsizetype zero = data.indexOf('\0');
-            if (zero > 0) {
-                const QString keyword = QString::fromLatin1(data.left(zero));
+            const QString keyword = zero > 0 ? QString::fromLatin1(data.left(zero)) : QString();
+            // The first of a keyword counts; a file that repeats one is read no further for it.
+            // Compressed, only the standard's own texts are worth inflating.
+            const bool wanted = keyword.startsWith(QLatin1String("Thumb::")) || type == "tEXt";
+            if (zero > 0 && wanted && !seen.contains(keyword)) {
+                seen.insert(keyword);
                 if (type == "tEXt") {
                     texts.insert(keyword, QString::fromLatin1(data.mid(zero + 1)));
                 } else if (type == "zTXt") {
                     // Qt writes texts longer than 40 characters compressed.
-                    if (const std::optional<QByteArray> text = inflated(data.mid(zero + 2)))
+                    if (const std::optional<QByteArray> text = inflated(data.mid(zero + 2), budget))
                         texts.insert(keyword, QString::fromLatin1(*text));
                 } else if (zero + 3 <= data.size()) {
                     const bool compressed = data.at(zero + 1) != 0;
@@ -109,7 +126,7 @@ QHash<QString, QString> ThumbnailCache::pngTexts(const QByteArray& png)
                     const qsizetype translated = language < 0 ? -1 : data.indexOf('\0', language + 1);
                     if (translated >= 0) {
                         const QByteArray body = data.mid(translated + 1);
-                        const std::optional<QByteArray> text = compressed ? inflated(body) : std::optional(body);
+                        const std::optional<QByteArray> text = compressed ? inflated(body, budget) : std::optional(body);
                         if (text)
                             texts.insert(keyword, QString::fromUtf8(*text));
                     }

@@ -30,7 +30,9 @@ public:
     // smallest size at least as large first, then the larger ones, then the smaller.
     static QStringList candidates(const QString& cacheRoot, const QByteArray& uri, int side);
 
-    // The texts of a PNG's tEXt chunks by keyword; empty for bytes that are no PNG.
+    // The texts of a PNG's tEXt chunks by keyword, and of its compressed ones under the
+    // standard's Thumb:: keywords (the first of each, a few short ones in all: a hostile file
+    // costs what inflating a few megabytes costs); empty for bytes that are no PNG.
     static QHash<QString, QString> pngTexts(const QByteArray& png);
 
     // The first candidate that is a valid picture of the file as it is now; nothing when there
