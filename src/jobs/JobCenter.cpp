@@ -58,6 +58,8 @@ bool inputGone(const QList<FileInfo>& files)
 struct JobCenter::Run {
     JobPtr job;
     QList<WorkItem> items;
+    // Which file each input's path led to when the job was asked for, by path.
+    QHash<QString, QString> identities;
     OperationOptions options;
     SettingsSnapshot snapshot;
     std::shared_ptr<JobNotes> notes = std::make_shared<JobNotes>();
@@ -248,6 +250,15 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->remaining = int(items.size());
     run->workers = m_services.workers;
     run->memoryNeed = m_services.memoryNeed;
+    // A worker reads the files chosen now, not ones put in their places while the job waits.
+    if (run->workers) {
+        for (const WorkItem& item : items) {
+            for (const FileInfo& file : item.files) {
+                if (!file.isPromise && !run->identities.contains(file.path()))
+                    run->identities.insert(file.path(), WorkerProtocol::fileIdentity(file.path()));
+            }
+        }
+    }
     const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
     run->workerMemoryBytes = ChildProcess::memoryLimitForSetting(memoryMB);
     const int patience = m_store.intValue(SettingsKey::workerPatience);
@@ -400,6 +411,8 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             WorkerProtocol::RunRequest request;
             request.operationId = item.descriptor.id;
             request.files = item.files;
+            for (const FileInfo& file : item.files)
+                request.identities.append(run->identities.value(file.path()));
             request.options = encodeOperationOptions(run->options).value_or(QByteArray("{}"));
             request.settings = run->snapshot;
             request.memoryLimitBytes = run->workerMemoryBytes;

@@ -120,6 +120,11 @@ QString ResultPlacement::sharedFolder() const
     return m_shared;
 }
 
+QString ResultPlacement::destinationFolder() const
+{
+    return m_planner->destinationFolder().toLocalFile();
+}
+
 QString ResultPlacement::prepare(const QString& workerFolder)
 {
     removeItemFolder();

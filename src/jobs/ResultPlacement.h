@@ -37,6 +37,8 @@ public:
     // The hidden folder in the destination the item works in, empty when it works in its
     // worker's own folder: only workers made for it may write there.
     QString sharedFolder() const;
+    // The folder the results go to, as the settings and the first input name it.
+    QString destinationFolder() const;
 
     // Makes the item's work folder for a worker whose own folder is given, and holds it open;
     // throws SystemError.

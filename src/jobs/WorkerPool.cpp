@@ -30,6 +30,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <climits>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
@@ -131,26 +133,51 @@ Loading readPingAnswer(int fd, FrameReader& reader)
     return reader.broken() ? Loading::failed : Loading::pending;
 }
 
-// Which idle worker may serve a request: one whose walls let it read the same folders under the
-// same memory limit.
-QString workerKey(qint64 memoryLimitBytes, const QStringList& readable)
+// Which idle worker may serve a request: one that only ever answered questions about the very
+// same files, under the same memory limit. A decoder compromised by one file then reaches no
+// other file's question or item.
+QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 {
-    // Joined by the one character no path holds: a folder whose name holds a line feed is not
-    // the two folders around it.
+    // Joined by the one character no path holds: a file whose name holds a line feed is not
+    // the two files around it.
     const QChar nul(u'\0');
-    return nul + QString::number(memoryLimitBytes) + nul + readable.join(nul);
+    return nul + QString::number(memoryLimitBytes) + nul + files.join(nul);
 }
 
-// An input with a hidden name is shown in the view of the worker that runs its item alone: a
-// worker that answered questions about its folder has not got it.
-QString hiddenFilesKey(const RunRequest& request)
+
+// The inputs as the worker reads them: each where its links lead now (a link to a file in
+// another folder is read there, in sight of the worker's view), and none that is no longer the
+// file that was chosen (a file put in its place since, a link to a key). Throws EngineError.
+RunRequest pinnedInputs(const RunRequest& request)
 {
-    QString key;
-    for (const FileInfo& file : request.files) {
-        if (QFileInfo(file.path()).fileName().startsWith(QLatin1Char('.')))
-            key += QChar(u'\0') + QStringLiteral("file:") + file.path();
+    RunRequest pinned = request;
+    for (qsizetype i = 0; i < pinned.files.size() && i < pinned.identities.size(); ++i) {
+        FileInfo& file = pinned.files[i];
+        if (pinned.identities[i].isEmpty())
+            continue;
+        const int fd = ::open(QFile::encodeName(file.path()).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue; // what became of it, the operation says
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        struct stat status {};
+        if (::fstat(fd, &status) != 0)
+            continue;
+        if (fileIdentity(fd) != pinned.identities[i])
+            throw EngineError(replacedMessage(), file.path());
+        char target[PATH_MAX + 1];
+        const ssize_t length = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, PATH_MAX);
+        if (length <= 0 || target[0] != '/')
+            continue;
+        const QString real = QFile::decodeName(QByteArray(target, length));
+        struct stat there {};
+        if (real == file.path() || ::stat(QFile::encodeName(real).constData(), &there) != 0
+            || there.st_dev != status.st_dev || there.st_ino != status.st_ino)
+            continue;
+        if (file.name.isEmpty())
+            file.name = QFileInfo(file.path()).fileName();
+        file.url = QUrl::fromLocalFile(real);
     }
-    return key;
+    return pinned;
 }
 
 void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
@@ -678,13 +705,24 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 {
     // The worker writes only in the item's work folder; results are placed from there by us.
     ResultPlacement placement(request);
-    const QString key = placement.sharedFolder() + workerKey(request.memoryLimitBytes, readableFolders(request))
-        + hiddenFilesKey(request);
-    const bool alone = needsAWorkerOfItsOwn(request);
+    // Every item runs in a worker that served no other item: one started warm, or one that
+    // answered only questions about these very files (the header question before it). It ends
+    // with the item, its folder (the programs' profiles, HOME, TMPDIR) with it.
+    const QString key = workerKey(request.memoryLimitBytes, namedPaths(request));
+    const bool alone = needsAWorkerOfItsOwn(request) || !placement.sharedFolder().isEmpty();
+    const RunRequest pinned = pinnedInputs(request);
+    // The folder the results go to, held from the start: one moved away and replaced by a link
+    // (to a folder elsewhere) while the item runs takes no result.
+    const QString destination = placement.destinationFolder();
+    const int destinationFd = ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto closeDestination = qScopeGuard([destinationFd] {
+        if (destinationFd >= 0)
+            ::close(destinationFd);
+    });
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key, alone);
-        RunRequest sent = request;
+        RunRequest sent = pinned;
         sent.workFolder = placement.prepare(worker->temporary);
         SandboxWatch::Limits watched;
         watched.residentBytes = request.memoryLimitBytes;
@@ -708,19 +746,15 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
             QList<QUrl> outputs;
             for (const QJsonValue& output : ending.value(QStringLiteral("outputs")).toArray())
                 outputs.append(QUrl(output.toString()));
-            // A cancel that came as it ended leaves nothing placed. The worker serves no other
-            // item before its results are placed: it could change them.
-            bool ended = false;
-            const auto giveBackLater = qScopeGuard([&] {
-                if (!alone && !ended)
-                    giveBack(std::move(worker), key);
-            });
+            // A cancel that came as it ended leaves nothing placed. Nothing of the worker is
+            // left when its results are placed: a descriptor it kept to one changes nothing.
+            worker->process.reset();
             throwIfCancelled(stop);
-            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes, [&] {
-                worker->process->killSession();
-                worker->process->wait();
-                ended = true;
-            });
+            if (destinationFd >= 0 && fileIdentity(destination) != fileIdentity(destinationFd))
+                throw EngineError(QStringLiteral("The folder for the results was moved or replaced while this file was worked on, so nothing was saved"),
+                                  destination);
+            // The worker has ended already: nothing is left for the placement to end.
+            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes, {});
             for (const QString& message : messages)
                 notes.addMessage(message);
             const QJsonValue clipboard = ending.value(QStringLiteral("clipboard"));
@@ -731,8 +765,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         }
         for (const QString& message : messages)
             notes.addMessage(message);
-        if (!alone)
-            giveBack(std::move(worker), key);
+        worker.reset();
         if (ending.value(QStringLiteral("cancelled")).toBool())
             throw CancellationError();
         throw EngineError(WorkerNotes::failure(ending.value(QStringLiteral("message")).toString()),
@@ -743,10 +776,9 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
                              qint64 memoryLimitBytes, std::chrono::milliseconds limit)
 {
-    // The same key as an item's whose work folder lies in the worker's own folder and that
-    // reads the same folders: the header question before an item is asked of the worker that
-    // then runs it.
-    const QString key = workerKey(memoryLimitBytes, readableFolders(arguments));
+    // The same key as an item's about the same files: the header question before an item is
+    // asked of the worker that then runs it.
+    const QString key = workerKey(memoryLimitBytes, namedPaths(arguments));
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key);

@@ -25,9 +25,10 @@ class JobNotes;
 class Progress;
 
 // Runs work items in worker processes, so that a library that crashes, hangs or runs out of
-// memory on a user's file costs that item and nothing else. A few started workers wait
-// warm; a worker that ended an item well serves the next one that may write where it may,
-// except after an item of a picture format whose decoders have read memory they did not fill.
+// memory on a user's file costs that item and nothing else. A few started workers wait warm,
+// having read no file. Every item runs in a worker that served no other item (at most the
+// questions about its very files) and ends with it, before its results are placed: a decoder
+// compromised by one file reaches no other item, job or result.
 // Thread-safe; run() blocks the calling thread (a job's worker thread) until the item ends.
 class WorkerPool {
 public:

@@ -141,6 +141,19 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
     }
 }
 
+// The files chosen, not ones put in their place since: the application compared each when the
+// item started, and this process looks again behind its walls, which keep what it reads now.
+std::optional<QString> replacedInput(const RunRequest& request)
+{
+    for (qsizetype i = 0; i < request.files.size() && i < request.identities.size(); ++i) {
+        const QString now = fileIdentity(request.files[i].path());
+        // What became of a file that is gone, the operation says.
+        if (!request.identities[i].isEmpty() && !now.isEmpty() && now != request.identities[i])
+            return request.files[i].name;
+    }
+    return std::nullopt;
+}
+
 QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& message)
 {
     const QString name = message.value(QStringLiteral("name")).toString();
@@ -272,12 +285,15 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         // mount be made at all (a policy that takes a new namespace's rights), Landlock stands
         // in, as without namespaces.
         const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
+        const std::optional<QString> replaced = request && walled ? replacedInput(*request) : std::nullopt;
         const QJsonObject reply = !walled
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The worker's view of the files could not be built: ")
                                 + WorkerSandbox::viewFailure(),
                             false, {})
-            : request ? runItem(*request, lookup, replies) : answerCall(calls, *message);
+            : replaced ? failedMessage(replacedMessage(), *replaced, false, {})
+            : request  ? runItem(*request, lookup, replies)
+                       : answerCall(calls, *message);
         // Nothing it started outlives the item.
         WorkerSandbox::endStrays();
         replies.send(reply);

@@ -443,6 +443,78 @@ TEST_P(WorkerWallsTest, NothingOutlivesAWorkerItsProgramKilled)
     EXPECT_EQ(sleepers(), 0);
 }
 
+TEST_P(WorkerWallsTest, ADecoderCompromisedByOneItemKeepsNothingForTheNext)
+{
+    // Planted in the process and in the programs' profile in its home: a later item beside it,
+    // in the same job or the next, finds neither.
+    const JobPtr planting = runToEnd({file(QStringLiteral("plant.txt"), "plant"), file(QStringLiteral("next.txt"), "planted?")});
+    ASSERT_TRUE(planting);
+    const QString sameJob = planting->failure()
+        ? planting->failure()->message + QStringLiteral(": ") + planting->failure()->details
+        : QStringLiteral("no failure");
+    EXPECT_TRUE(sameJob.startsWith(QStringLiteral("Refused"))) << sameJob.toStdString();
+    const QString nextJob = attack("planted?");
+    EXPECT_TRUE(nextJob.startsWith(QStringLiteral("Refused"))) << nextJob.toStdString();
+
+    // A result it keeps open and writes into from a thread of its own: what was placed stays
+    // as it was when the job finished, and the next item has no descriptor to it.
+    const JobPtr holding = runToEnd({file(QStringLiteral("hold.txt"), "hold")});
+    ASSERT_TRUE(holding);
+    ASSERT_EQ(holding->state(), Job::State::finished);
+    ASSERT_EQ(holding->outputs().size(), 1);
+    const QString placed = holding->outputs().first().toLocalFile();
+    const QByteArray finished = test::readFile(placed);
+    const QString rewrite = attack("rewrite");
+    EXPECT_TRUE(rewrite.startsWith(QStringLiteral("Refused"))) << rewrite.toStdString();
+    EXPECT_EQ(test::readFile(placed), finished);
+}
+
+TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhatTheLinkNames)
+{
+    QTemporaryDir elsewhere;
+    const QString key = test::writeFile(elsewhere.filePath(QStringLiteral(".ssh/id_rsa")), "secret key");
+    const QString go = dir.filePath(QStringLiteral("go"));
+    const QString input = test::writeFile(dir.filePath(QStringLiteral("swapped.txt")), "await:" + go.toUtf8());
+    OperationDescriptor d;
+    d.id = misbehave;
+    d.verb = QStringLiteral("Testing");
+    d.categories = {FileCategory::document, FileCategory::other};
+    WheelEntry entry;
+    entry.id = misbehave;
+    entry.operations = {d};
+    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    ASSERT_TRUE(job);
+    // Chosen, then swapped while the job starts or runs.
+    const QString link = dir.filePath(QStringLiteral("link.tmp"));
+    ASSERT_TRUE(QFile::link(key, link));
+    ASSERT_EQ(::rename(QFile::encodeName(link).constData(), QFile::encodeName(input).constData()), 0);
+    test::writeFile(go, "go");
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    for (const QUrl& output : job->outputs())
+        EXPECT_NE(test::readFile(output.toLocalFile()), "secret key");
+    if (job->failure())
+        EXPECT_TRUE(job->failure()->message == QStringLiteral("Refused")
+                    || job->failure()->message.contains(QStringLiteral("replaced")))
+            << job->failure()->message.toStdString();
+}
+
+TEST_P(WorkerWallsTest, AnInputThatIsALinkToAFileInAnotherFolderIsRead)
+{
+    QTemporaryDir elsewhere;
+    const QString target = test::writeFile(elsewhere.filePath(QStringLiteral("report.txt")), "the report");
+    const QString link = dir.filePath(QStringLiteral("report link.txt"));
+    ASSERT_TRUE(QFile::link(target, link));
+    const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(link))});
+    ASSERT_TRUE(job);
+    ASSERT_EQ(job->state(), Job::State::finished)
+        << (job->failure() ? (job->failure()->message + u' ' + job->failure()->details).toStdString() : std::string());
+    ASSERT_EQ(job->outputs().size(), 1);
+    // Beside the link the user chose, under its name.
+    EXPECT_EQ(QFileInfo(job->outputs().first().toLocalFile()).absolutePath(), QFileInfo(link).absolutePath());
+    EXPECT_TRUE(job->outputs().first().fileName().startsWith(QStringLiteral("report link"))) << job->outputs().first().fileName().toStdString();
+    EXPECT_EQ(test::readFile(job->outputs().first().toLocalFile()), "the report");
+}
+
 TEST_P(WorkerWallsTest, AnItemThatMakesNoProgressEndsWithASentence)
 {
     store.setValue(SettingsKey::workerPatience, 2);

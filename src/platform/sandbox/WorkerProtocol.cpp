@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::WorkerProtocol {
@@ -138,6 +139,32 @@ FileInfo fileInfoFromJson(const QJsonObject& o)
     return f;
 }
 
+namespace {
+
+QString identityOf(const struct stat& status)
+{
+    return QString::number(quint64(status.st_dev)) + QLatin1Char(':') + QString::number(quint64(status.st_ino));
+}
+
+} // namespace
+
+QString fileIdentity(const QString& path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? identityOf(status) : QString();
+}
+
+QString fileIdentity(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? identityOf(status) : QString();
+}
+
+QString replacedMessage()
+{
+    return QStringLiteral("This file was replaced after it was chosen, so it was not read");
+}
+
 QStringList writableFolders(const RunRequest& request)
 {
     const QString clean = QDir::cleanPath(request.workFolder);
@@ -237,6 +264,7 @@ QJsonObject runMessage(const RunRequest& request)
     o.insert(QStringLiteral("memoryLimit"), double(request.memoryLimitBytes));
     o.insert(QStringLiteral("cpuSeconds"), double(request.cpuSeconds));
     o.insert(QStringLiteral("workFolder"), request.workFolder);
+    o.insert(QStringLiteral("identities"), QJsonArray::fromStringList(request.identities));
     return o;
 }
 
@@ -253,6 +281,8 @@ std::optional<RunRequest> runRequest(const QJsonObject& message)
     request.memoryLimitBytes = qint64(message.value(QStringLiteral("memoryLimit")).toDouble());
     request.cpuSeconds = qint64(message.value(QStringLiteral("cpuSeconds")).toDouble());
     request.workFolder = message.value(QStringLiteral("workFolder")).toString();
+    for (const QJsonValue& identity : message.value(QStringLiteral("identities")).toArray())
+        request.identities.append(identity.toString());
     return request;
 }
 

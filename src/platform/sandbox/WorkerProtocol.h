@@ -36,6 +36,8 @@ struct RunRequest {
     // The one folder the item writes to besides the worker's own: its results wait there for
     // the application to place them, on the destination's filesystem.
     QString workFolder;
+    // For each file, fileIdentity() of what it was when it was chosen; empty when not known.
+    QStringList identities;
     // The longest it may go without progress before it is ended; 0: no limit. Kept by the
     // application, not sent.
     qint64 quietSeconds = 0;
@@ -49,6 +51,14 @@ struct RunRequest {
     bool namesFromContents = false; // a result may take the name of what the input holds
     qint64 workSeconds = 0;       // processor time its whole sandbox may use; 0: no limit
 };
+
+// How a file is told from another: the device and inode its path leads to, links followed;
+// empty when nothing is there. From a descriptor: the file it holds.
+QString fileIdentity(const QString& path);
+QString fileIdentity(int fd);
+
+// The sentence of an item whose input was replaced by another file after it was chosen.
+QString replacedMessage();
 
 // Where an item may write besides the worker's own folder: its work folder.
 QStringList writableFolders(const RunRequest& request);

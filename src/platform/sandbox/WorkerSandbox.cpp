@@ -471,10 +471,13 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     // folders of the files given, without what is hidden in them.
     for (const QString& folder : readable)
         ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable));
-    // A file given is shown when the folder shown does not show it: hidden, or no folder at all.
+    // A file given is shown when the folder shown does not show it (hidden, or no folder at
+    // all), and a file given is pinned where the folder shows it: one put in its place later
+    // (a link to a key) is not what the worker reads.
     for (const QString& file : files) {
         const QFileInfo info(file);
-        if (info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath())))
+        const bool shownHere = info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath()));
+        if (shownHere || info.isFile())
             ok = ok && bind(file, inside(file), true, info.isDir());
     }
     for (const Shown& extra : shown)

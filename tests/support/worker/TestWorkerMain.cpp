@@ -4,7 +4,8 @@
 // as its own before dying ("lie:/a|/b"), an attack made by quorvenda_test_attacker, a program it starts
 // as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
 // "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
-// to copy the file.
+// to copy the file; "plant", "planted?", "hold" and "rewrite" try what a decoder compromised by one
+// item could leave for the next.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
 #include "model/errors/EngineError.h"
@@ -15,6 +16,8 @@
 #include "platform/settings/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -47,6 +51,10 @@ QUrl place(OutputPlanner& planner, const QByteArray& bytes, const QString& suffi
     file.close();
     return planner.deliver(work, planner.outputBaseName(suffix), QStringLiteral("txt"));
 }
+
+// Left by an earlier item in the same process.
+bool planted = false;
+int held = -1;
 
 [[noreturn]] void hang()
 {
@@ -134,6 +142,48 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
                 throw EngineError(QStringLiteral("Attack worked"), output.stderrText());
             else
                 throw EngineError(QStringLiteral("Refused"), output.stderrText());
+        } else if (what.startsWith("await:")) {
+            // Waits (a minute at most) for the path named to be there, then reads its input
+            // again by its path, as a decoder opening it late does, and keeps what it read.
+            const QString flag = QString::fromUtf8(what.mid(6));
+            for (int i = 0; i < 6000 && !QFileInfo::exists(flag); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            QFile again(input.toLocalFile());
+            if (!again.open(QIODevice::ReadOnly))
+                throw EngineError(QStringLiteral("Refused"), again.errorString());
+            outputs.append(place(planner, again.readAll(), QStringLiteral("copied")));
+        } else if (what == "plant") {
+            // What a compromised decoder leaves for the next item: in the process itself, and in
+            // the programs' profile in its home.
+            planted = true;
+            QFile macro(qEnvironmentVariable("HOME") + QStringLiteral("/.config/planted-macro"));
+            QDir().mkpath(QFileInfo(macro).absolutePath());
+            if (!macro.open(QIODevice::WriteOnly) || macro.write("Sub Main\n") != 9 || !macro.flush())
+                throw EngineError(QStringLiteral("Couldn't plant"));
+            outputs.append(place(planner, "planted", QStringLiteral("copied")));
+        } else if (what == "planted?") {
+            if (planted || QFile::exists(qEnvironmentVariable("HOME") + QStringLiteral("/.config/planted-macro")))
+                throw EngineError(QStringLiteral("Attack worked"), QStringLiteral("the last item's plant is here"));
+            throw EngineError(QStringLiteral("Refused"), QStringLiteral("nothing planted here"));
+        } else if (what == "hold") {
+            // Keeps its result open, and a thread that writes a new count into it every few
+            // milliseconds for as long as it lives.
+            const QUrl result = place(planner, "honest", QStringLiteral("copied"));
+            held = ::open(QFile::encodeName(result.toLocalFile()).constData(), O_WRONLY | O_CLOEXEC);
+            if (held < 0)
+                throw EngineError(QStringLiteral("Couldn't hold"));
+            std::thread([fd = held] {
+                for (int count = 0;; ++count) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    const QByteArray text = QByteArray::number(count % 1000000).rightJustified(6, '0');
+                    [[maybe_unused]] const ssize_t written = ::pwrite(fd, text.constData(), 6, 0);
+                }
+            }).detach();
+            outputs.append(result);
+        } else if (what == "rewrite") {
+            if (held >= 0 && ::pwrite(held, "forged", 6, 0) == 6)
+                throw EngineError(QStringLiteral("Attack worked"), QStringLiteral("an earlier result rewritten"));
+            throw EngineError(QStringLiteral("Refused"), QStringLiteral("no earlier result held"));
         } else if (what.startsWith("write:")) {
             QFile outside(QString::fromUtf8(what.mid(6)));
             if (outside.open(QIODevice::WriteOnly))
