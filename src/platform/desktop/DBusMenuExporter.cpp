@@ -9,6 +9,8 @@
 #include <QDBusVariant>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace qv {
 
 // One entry of GetGroupProperties' and ItemsPropertiesUpdated's a(ia{sv}).
@@ -200,15 +202,14 @@ void DBusMenuExporter::setEntries(const QList<TrayMenuEntry>& entries)
 
     QList<DBusMenuItemProperties> updated;
     QList<DBusMenuItemRemovedProperties> removed;
-    bool layoutChanged = false;
+    // Kept items whose entries changed: every item that came or went is below one of them.
+    QList<int> changedParents;
     for (auto it = m_items.cbegin(); it != m_items.cend(); ++it) {
         const auto old = before.constFind(it.key());
-        if (old == before.cend()) {
-            layoutChanged = true;
+        if (old == before.cend())
             continue;
-        }
         if (old->children != it->children)
-            layoutChanged = true;
+            changedParents.append(it.key());
         QVariantMap changed;
         for (auto p = it->properties.cbegin(); p != it->properties.cend(); ++p) {
             if (old->properties.value(p.key()) != p.value())
@@ -224,18 +225,20 @@ void DBusMenuExporter::setEntries(const QList<TrayMenuEntry>& entries)
         if (!gone.isEmpty())
             removed.append({it.key(), gone});
     }
-    if (before.size() != m_items.size())
-        layoutChanged = true;
-    if (updated.isEmpty() && removed.isEmpty() && !layoutChanged)
+    if (updated.isEmpty() && removed.isEmpty() && changedParents.isEmpty())
         return;
     m_changed = true;
     // Properties first: a host that reads the new layout already knows the kept items' texts.
     if (!updated.isEmpty() || !removed.isEmpty())
         emitSignal(QStringLiteral("ItemsPropertiesUpdated"), {QVariant::fromValue(updated), QVariant::fromValue(removed)});
-    if (layoutChanged) {
-        ++m_revision;
-        emitSignal(QStringLiteral("LayoutUpdated"), {m_revision, 0});
-    }
+    if (changedParents.isEmpty())
+        return;
+    ++m_revision;
+    // Each parent whose entries changed: Plasma reads again only the one level under the parent
+    // a LayoutUpdated names, and a submenu it has read already only when AboutToShow says so.
+    std::sort(changedParents.begin(), changedParents.end());
+    for (int parent : std::as_const(changedParents))
+        emitSignal(QStringLiteral("LayoutUpdated"), {m_revision, parent});
 }
 
 QVariantMap DBusMenuExporter::properties() const

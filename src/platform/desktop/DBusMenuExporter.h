@@ -10,9 +10,9 @@ namespace qv {
 // A menu as tray hosts read it: com.canonical.dbusmenu at a path of a bus connection (waybar
 // through libdbusmenu, GNOME's AppIndicator extension, Plasma's own reader). An entry keeps its
 // id while its key path and its kind stay, so a host that shows the menu while it changes sees
-// only what changed: LayoutUpdated when entries come or go, ItemsPropertiesUpdated when a kept
-// entry's text, toggle or state changed (GNOME's host reads the properties of kept entries
-// from nothing else).
+// only what changed: LayoutUpdated for each menu whose entries came or went, ItemsPropertiesUpdated
+// when a kept entry's text, toggle or state changed (GNOME's host reads the properties of kept
+// entries from nothing else).
 class DBusMenuExporter : public DBusObject {
     Q_OBJECT
 public:

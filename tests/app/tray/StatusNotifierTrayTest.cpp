@@ -421,7 +421,10 @@ protected:
             menu.clear();
             menu.addAction(QStringLiteral("&Convert Copied Files…"));
             QMenu* recent = menu.addMenu(QStringLiteral("Recent_Conversions"));
-            recent->addAction(QStringLiteral("Nothing yet"))->setEnabled(false);
+            for (const QString& result : std::as_const(recents))
+                recent->addAction(result)->setObjectName(result);
+            if (recents.isEmpty())
+                recent->addAction(QStringLiteral("Nothing yet"))->setEnabled(false);
             menu.addSeparator();
             QAction* pause = menu.addAction(QStringLiteral("Pause Wheel"));
             pause->setCheckable(true);
@@ -466,6 +469,7 @@ protected:
     int fillings = 0;
     int quits = 0;
     bool paused = false;
+    QStringList recents;
 };
 
 } // namespace
@@ -571,10 +575,20 @@ TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenF
     EXPECT_EQ(ids(third), ids(first));
     EXPECT_EQ(describe(third.children.value(3)), QStringLiteral("[x]Pause Wheel"));
 
-    // A submenu's own opening fills the whole menu, which libdbusmenu never asks for.
+    // A result comes into the submenu: LayoutUpdated names the submenu, the one level Plasma reads
+    // again.
     const int recent = third.children.value(1).id;
+    DBusSignalRecorder layouts(client, service, StatusNotifierItem::menuPath, kMenu, {QStringLiteral("LayoutUpdated")});
+    recents = {QStringLiteral("a.png")};
+    EXPECT_TRUE(aboutToShow(service, 0));
+    ASSERT_TRUE(waitFor([&] { return !layouts.messages.isEmpty(); }));
+    for (const QDBusMessage& signal : std::as_const(layouts.messages))
+        EXPECT_EQ(signal.arguments().value(1).toInt(), recent);
+    EXPECT_EQ(describe(layout(service).children.value(1)), QStringLiteral("Recent__Conversions{a.png}"));
+
+    // A submenu's own opening fills the whole menu, which libdbusmenu never asks for.
     aboutToShow(service, recent);
-    EXPECT_EQ(fillings, 4);
+    EXPECT_EQ(fillings, 5);
     const QDBusMessage properties = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("GetGroupProperties"),
                                         {QVariant::fromValue(QList<int>{recent}), QStringList{QStringLiteral("label")}});
     ASSERT_EQ(properties.type(), QDBusMessage::ReplyMessage) << qPrintable(properties.errorMessage());
