@@ -20,10 +20,11 @@ DecodedImage derived(const DecodedImage& from, VipsRef image)
     return decodedFromVips(image.release(), from.properties(), from.dpi());
 }
 
+// Steps decode lazily: a step's failure is the file's when its reader says so.
 VipsRef must(VipsRef image, const QString& log)
 {
     if (!image)
-        noMemory(log);
+        throwStepFailure(log);
     return image;
 }
 

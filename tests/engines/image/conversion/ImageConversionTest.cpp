@@ -1,4 +1,5 @@
 #include "engines/image/conversion/ImageConversion.h"
+#include "engines/image/conversion/ImageTransforms.h"
 #include "engines/image/foreign/FFmpegImageWriter.h"
 #include "engines/image/foreign/IconFileWriter.h"
 #include "engines/image/foreign/ImageDecoder.h"
@@ -458,6 +459,8 @@ TEST_F(ImageConversionTest, FailuresNameTheirCause)
     // Ten pixels whose data is cut short: damage, not memory.
     const QString shortPpm = writeFile(dir.filePath("in/short.ppm"), QByteArray("P6\n5 2\n255\n") + QByteArray(26, 'x'));
     EXPECT_EQ(failure(shortPpm, ImageOutput::jpg), ImageDecoder::damagedMessage());
+    EXPECT_EQ(failureOf([&] { ImageTransforms::transformed(ImageDecoder::decode(shortPpm), 90, false, false).materialized(); }),
+              ImageDecoder::damagedMessage());
 
     // A PNG of a few bytes claiming 935,820 x 854,554: its first rows fail, whatever the target.
     const QString bomb = writeFile(dir.filePath("in/claims.png"),
