@@ -57,6 +57,8 @@ PACKAGES=(
   xdg-desktop-portal
   # a window manager for the tests of window placement under title bars
   openbox
+  # an XEmbed system tray whose docked icon the tray drop tests drag files onto
+  trayer
   # compositors run headless by the Wayland tests, the protocol of KWin's fake input, and the
   # portals of Wayland sessions
   sway kwin-wayland plasma-wayland-protocols xdg-desktop-portal xdg-desktop-portal-kde

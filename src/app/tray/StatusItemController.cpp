@@ -9,7 +9,10 @@
 #include "jobs/JobCenter.h"
 #include "model/Log.h"
 #include "model/settings/SettingsKeys.h"
+#include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
+#include "wheel/WheelGeometry.h"
+#include "wheel/ui/WheelController.h"
 
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
@@ -66,7 +69,15 @@ void StatusItemController::setUp()
     } else {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
-        m_tray = std::make_unique<SystemStatusTray>(&m_menu);
+        // Files dropped on the docked icon open the Convert wheel beside it, paused or not.
+        auto dropped = [](const QList<QUrl>& files, QPointF anchor) {
+            const long long count = files.size();
+            WheelController::shared().showWheel(files, WheelKind::convert, anchor, [count] {
+                qCInfo(appLog, "Opened the convert wheel in click mode for %lld file(s) from the tray", count);
+            });
+        };
+        auto radius = [] { return WheelGeometry::diameterFor(currentWheelSize()) / 2; };
+        m_tray = std::make_unique<SystemStatusTray>(&m_menu, dropped, radius);
     }
     if (!m_foreground.isValid())
         m_foreground = trayForegroundColor();
