@@ -14,6 +14,7 @@
 
 #include "support/HeadlessCompositor.h"
 #include "support/HeadlessGnomeShell.h"
+#include "support/SwayTree.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -242,16 +243,8 @@ protected:
 
     std::optional<QPoint> swayWindowOrigin()
     {
-        const QStringList sockets = QDir(compositor.runtimePath()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-        if (sockets.isEmpty())
-            return std::nullopt;
-        QProcess swaymsg;
-        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), QDir(compositor.runtimePath()).filePath(sockets.first()),
-                                                  QStringLiteral("-t"), QStringLiteral("get_tree")});
-        if (!swaymsg.waitForFinished(kTimeoutMs))
-            return std::nullopt;
         std::optional<QPoint> found;
-        std::function<void(const QJsonObject&)> walk = [&](const QJsonObject& node) {
+        for (const QJsonObject& node : swayNodes(swayTree(compositor))) {
             if (node.value(QStringLiteral("app_id")).toString().toLower() == QLatin1String(fm->windowClass)
                 && node.value(QStringLiteral("visible")).toBool()) {
                 const QJsonObject rect = node.value(QStringLiteral("rect")).toObject();
@@ -259,12 +252,7 @@ protected:
                 found = QPoint(rect.value(QStringLiteral("x")).toInt() + inner.value(QStringLiteral("x")).toInt(),
                                rect.value(QStringLiteral("y")).toInt() + inner.value(QStringLiteral("y")).toInt());
             }
-            for (const QString& key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
-                for (const QJsonValue& child : node.value(key).toArray())
-                    walk(child.toObject());
-            }
-        };
-        walk(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object());
+        }
         return found;
     }
 
