@@ -8,19 +8,32 @@ namespace qv {
 
 namespace {
 
-QString entryKey(const QAction* action, int index)
+// Each action's key among its siblings: its objectName, else its place; a name taken already
+// goes with its place too.
+QStringList entryKeys(const QMenu& menu)
 {
-    return action->objectName().isEmpty() ? QString::number(index) : action->objectName();
+    QStringList keys;
+    const QList<QAction*> actions = menu.actions();
+    for (int i = 0; i < actions.size(); ++i) {
+        QString key = actions.at(i)->objectName();
+        if (key.isEmpty())
+            key = QString::number(i);
+        else if (keys.contains(key))
+            key += QLatin1Char('#') + QString::number(i);
+        keys.append(key);
+    }
+    return keys;
 }
 
 QList<TrayMenuEntry> menuEntries(const QMenu& menu)
 {
     QList<TrayMenuEntry> entries;
     const QList<QAction*> actions = menu.actions();
+    const QStringList keys = entryKeys(menu);
     for (int i = 0; i < actions.size(); ++i) {
         const QAction* action = actions.at(i);
         TrayMenuEntry entry;
-        entry.key = entryKey(action, i);
+        entry.key = keys.at(i);
         entry.text = action->text();
         entry.icon = action->icon();
         entry.separator = action->isSeparator();
@@ -89,14 +102,10 @@ QAction* StatusNotifierTray::actionAt(const QStringList& keyPath) const
     for (const QString& key : keyPath) {
         if (!menu)
             return nullptr;
-        found = nullptr;
-        const QList<QAction*> actions = menu->actions();
-        for (int i = 0; i < actions.size() && !found; ++i) {
-            if (entryKey(actions.at(i), i) == key)
-                found = actions.at(i);
-        }
-        if (!found)
+        const int index = entryKeys(*menu).indexOf(key);
+        if (index < 0)
             return nullptr;
+        found = menu->actions().at(index);
         menu = found->menu<QMenu*>();
     }
     return found;

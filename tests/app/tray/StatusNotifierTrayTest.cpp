@@ -585,10 +585,16 @@ TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenF
     for (const QDBusMessage& signal : std::as_const(layouts.messages))
         EXPECT_EQ(signal.arguments().value(1).toInt(), recent);
     EXPECT_EQ(describe(layout(service).children.value(1)), QStringLiteral("Recent__Conversions{a.png}"));
+    // Two entries of one name are two items.
+    recents = {QStringLiteral("a.png"), QStringLiteral("a.png")};
+    aboutToShow(service, 0);
+    const Entry twice = layout(service).children.value(1);
+    EXPECT_EQ(describe(twice), QStringLiteral("Recent__Conversions{a.png,a.png}"));
+    EXPECT_NE(twice.children.value(0).id, twice.children.value(1).id);
 
     // A submenu's own opening fills the whole menu, which libdbusmenu never asks for.
     aboutToShow(service, recent);
-    EXPECT_EQ(fillings, 5);
+    EXPECT_EQ(fillings, 6);
     const QDBusMessage properties = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("GetGroupProperties"),
                                         {QVariant::fromValue(QList<int>{recent}), QStringList{QStringLiteral("label")}});
     ASSERT_EQ(properties.type(), QDBusMessage::ReplyMessage) << qPrintable(properties.errorMessage());
