@@ -2,6 +2,7 @@
 
 #include "platform/desktop/WindowOpacity.h"
 #include "platform/wayland/FramedHide.h"
+#include "platform/wayland/LayerShell.h"
 #include "platform/x11/CompositorWatcher.h"
 
 #include <QGuiApplication>
@@ -59,6 +60,9 @@ void HUDPanel::orderFrontRegardless()
     FramedHide::cancel(windowHandle());
     if (!isVisible()) {
         matchVisual();
+        // Pills sit at a screen's corner, beside the bars there, never over them.
+        create();
+        LayerShell::setClearOfPanels(windowHandle(), true);
         show();
     }
     raise();

@@ -41,6 +41,7 @@ void DragStrip::place()
     // (sway gives it to a surface that asks as it maps and keeps it there).
     placement.keys = m_takesKeys ? LayerKeys::onDemand : LayerKeys::none;
     placement.screen = screen();
+    placement.clearOfPanels = true;
     LayerShell::setPlacement(this, placement);
     show();
     LayerShell::ensureRole(this);

@@ -68,6 +68,7 @@ public:
         LayerPlacement applied;
         std::optional<LayerPlacement> explicitPlacement;
         LayerKeys keys = LayerKeys::none;
+        bool clearOfPanels = false;
     };
 
     void install()
@@ -92,6 +93,14 @@ public:
     {
         Role& role = roleFor(window);
         role.keys = keys;
+        if (role.layer && !role.explicitPlacement)
+            apply(window, role, placementOf(window, role));
+    }
+
+    void setClearOfPanels(QWindow* window, bool clear)
+    {
+        Role& role = roleFor(window);
+        role.clearOfPanels = clear;
         if (role.layer && !role.explicitPlacement)
             apply(window, role, placementOf(window, role));
     }
@@ -220,7 +229,7 @@ private:
         QScreen* screen = QGuiApplication::screenAt(geometry.center());
         if (!screen)
             screen = window->screen();
-        LayerPlacement placement = LayerShell::placementAt(geometry, screen);
+        LayerPlacement placement = LayerShell::placementAt(geometry, screen, role.clearOfPanels);
         placement.keys = role.keys;
         return placement;
     }
@@ -244,8 +253,8 @@ private:
         zwlr_layer_surface_v1_set_anchor(layer, anchors);
         zwlr_layer_surface_v1_set_margin(layer, placement.margins.top(), placement.margins.right(),
                                          placement.margins.bottom(), placement.margins.left());
-        // Never pushes other surfaces aside, and sits beside the panels that do.
-        zwlr_layer_surface_v1_set_exclusive_zone(layer, 0);
+        // Never pushes other surfaces aside; beside the panels that do, or where it is put.
+        zwlr_layer_surface_v1_set_exclusive_zone(layer, placement.clearOfPanels ? 0 : -1);
         if (m_shellVersion >= 4) {
             zwlr_layer_surface_v1_set_keyboard_interactivity(layer, interactivity(placement.keys));
         } else {
@@ -368,6 +377,12 @@ void LayerShell::setKeys(QWindow* window, LayerKeys keys)
         LayerShellClient::shared().setKeys(window, keys);
 }
 
+void LayerShell::setClearOfPanels(QWindow* window, bool clear)
+{
+    if (isAvailable())
+        LayerShellClient::shared().setClearOfPanels(window, clear);
+}
+
 void LayerShell::ensureRole(QWindow* window)
 {
     if (isAvailable())
@@ -384,14 +399,32 @@ bool LayerShell::keysReachDragTarget()
     return isAvailable() && LayerShellClient::shared().isKWin();
 }
 
-LayerPlacement LayerShell::placementAt(const QRect& geometry, QScreen* screen)
+LayerPlacement LayerShell::placementAt(const QRect& geometry, QScreen* screen, bool clearOfPanels)
+{
+    LayerPlacement placement
+        = placementAt(geometry, screen ? screen->geometry() : QRect(QPoint(), geometry.bottomRight()), clearOfPanels);
+    placement.screen = screen;
+    return placement;
+}
+
+LayerPlacement LayerShell::placementAt(const QRect& geometry, const QRect& screen, bool clearOfPanels)
 {
     LayerPlacement placement;
-    placement.anchors = Qt::TopEdge | Qt::LeftEdge;
     placement.size = geometry.size();
-    placement.screen = screen;
-    const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
-    placement.margins = QMargins(geometry.x() - origin.x(), geometry.y() - origin.y(), 0, 0);
+    placement.clearOfPanels = clearOfPanels;
+    if (!clearOfPanels) {
+        placement.anchors = Qt::TopEdge | Qt::LeftEdge;
+        placement.margins = QMargins(geometry.x() - screen.x(), geometry.y() - screen.y(), 0, 0);
+        return placement;
+    }
+    // From the nearest corner: a panel along that edge pushes the window in by its own width.
+    const int left = geometry.left() - screen.left();
+    const int right = screen.right() - geometry.right();
+    const int top = geometry.top() - screen.top();
+    const int bottom = screen.bottom() - geometry.bottom();
+    placement.anchors = (left <= right ? Qt::LeftEdge : Qt::RightEdge) | (top <= bottom ? Qt::TopEdge : Qt::BottomEdge);
+    placement.margins = QMargins(left <= right ? left : 0, top <= bottom ? top : 0, left <= right ? 0 : right,
+                                 top <= bottom ? 0 : bottom);
     return placement;
 }
 

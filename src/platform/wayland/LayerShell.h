@@ -27,6 +27,9 @@ struct LayerPlacement {
     // The top layer instead of the overlay: under every overlay surface of ours, whichever
     // the compositor stacks first.
     bool belowOverlay = false;
+    // Kept off the panels' exclusive zones (a bar's strip of the screen): the margins then count
+    // from the area the panels leave. Otherwise they count from the screen's own edges.
+    bool clearOfPanels = false;
     // Null: the compositor chooses.
     QScreen* screen = nullptr;
 
@@ -50,6 +53,9 @@ public:
     static void setPlacement(QWindow* window, const LayerPlacement& placement);
     // The keyboard for a window placed at its own geometry; set before it is shown.
     static void setKeys(QWindow* window, LayerKeys keys);
+    // A window placed at its own geometry that stays off the panels (a pill at a corner): held
+    // to its screen's nearest corner, which the compositor moves clear of them.
+    static void setClearOfPanels(QWindow* window, bool clear);
     // Gives the window its layer now if it has a surface and none yet: right after show(), for
     // a window that draws before its first expose.
     static void ensureRole(QWindow* window);
@@ -60,7 +66,10 @@ public:
     static bool keysReachDragTarget();
 
     // The placement of a window at this geometry (Qt's global coordinates) on that screen.
-    static LayerPlacement placementAt(const QRect& geometry, QScreen* screen);
+    static LayerPlacement placementAt(const QRect& geometry, QScreen* screen, bool clearOfPanels = false);
+    // The same on a screen with that geometry: from its top-left corner, or clear of panels from
+    // the corner nearest the window.
+    static LayerPlacement placementAt(const QRect& geometry, const QRect& screen, bool clearOfPanels);
 
     // Before Qt starts: whether the compositor at WAYLAND_DISPLAY offers layer surfaces.
     static bool compositorOffersLayers();
