@@ -1,5 +1,6 @@
 #include "engines/image/resample/ImageThumbnail.h"
 
+#include "engines/image/foreign/StoredSamples.h"
 #include "engines/image/VipsRuntime.h"
 
 #include <QFile>
@@ -28,6 +29,23 @@ VipsPointer step(VipsPointer in, int (*operation)(VipsImage*, VipsImage**))
     return VipsPointer(out);
 }
 
+// A PPM or JPEG 2000 whose samples libvips hands over as stored, put right first; null for
+// every other file, which libvips' own thumbnail reads.
+VipsRef correctedSource(const QByteArray& native)
+{
+    const char* loader = vips_foreign_find_load(native.constData());
+    if (!loader || (qstrcmp(loader, "VipsForeignLoadPpmFile") != 0 && qstrcmp(loader, "VipsForeignLoadJp2kFile") != 0)) {
+        vips_error_clear();
+        return {};
+    }
+    VipsRef header(vips_image_new_from_file(native.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+    if (!header || !StoredSamples::needCorrection(native, header.get())) {
+        vips_error_clear();
+        return {};
+    }
+    return StoredSamples::corrected(native, header.get(), nullptr);
+}
+
 } // namespace
 
 std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeFile)
@@ -44,6 +62,9 @@ std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeF
                                            nullptr);
             g_object_unref(source);
         }
+    } else if (VipsRef corrected = correctedSource(native)) {
+        status = vips_thumbnail_image(corrected.get(), &raw, box.width(), "height", box.height(), "size",
+                                      VIPS_SIZE_DOWN, nullptr);
     } else {
         status = wholeFile ? vips_thumbnail(native.constData(), &raw, box.width(), "height", box.height(), "size",
                                             VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr)

@@ -444,6 +444,10 @@ TEST(ImageDecoder, SamplesComeOutAtFullRangeWhateverTheFileStores)
               bytes({255, 0, 127}));
     EXPECT_EQ(decodedAsPng(writeFile(dir.filePath("thousand.pgm"), "P5\n2 1\n1000\n" + bytes({3, 232, 1, 244}))),
               bytes({255, 255, 255, 127, 127, 127}));
+    // The windows' thumbnails too.
+    const std::optional<QImage> thumbnail = imageThumbnail(dir.filePath("one.ppm"), QSize(8, 8));
+    ASSERT_TRUE(thumbnail);
+    EXPECT_EQ(thumbnail->pixelColor(0, 0), QColor(255, 0, 0));
     // Shrunk on decoding, the same.
     const DecodedImage shrunk = ImageDecoder::decode(writeFile(dir.filePath("wide.pgm"), "P2\n4 1\n1\n1 1 1 1\n"), 2);
     ImageWriter::write(shrunk, ImageOutput::png, dir.filePath("shrunk.png"), {}, 1.0);
