@@ -86,7 +86,7 @@ if [ $quick = 1 ]; then
     script xlsx_to_csv.sh 20000
     script subject_masks.sh 12
     script workers.sh 8
-    missing "sheets_fidelity.sh, document_fidelity.sh, document_photos.sh, document_pdf.sh, batch_memory.sh" "left out by --quick"
+    missing "sheets_fidelity.sh, document_fidelity.sh, document_photos.sh, document_pictures_size.sh, document_pdf.sh, batch_memory.sh" "left out by --quick"
 else
     script image_convert.sh
     script image_tools.sh
@@ -98,6 +98,7 @@ else
     script sheets_fidelity.sh
     script document_fidelity.sh
     script document_photos.sh
+    script document_pictures_size.sh
     script document_pdf.sh
     script batch_memory.sh
 fi
