@@ -327,6 +327,17 @@ TEST_F(JobCenterTest, EndOfJobStepsFollowTheSettings)
     runToEnd({quick}, {file("c.txt")});
     EXPECT_EQ(services.notified, 2);
     EXPECT_TRUE(services.events.isEmpty());
+
+    // A quick result that lacks part of its input is told of beside its pill, as a pill's line
+    // is too short for the note.
+    store.setValue(SettingsKey::showHUD, true);
+    const OperationDescriptor lossy = fakeOperation("tool.document.lossy", [](auto&&, auto&&, OutputPlanner& planner,
+                                                                               auto&&) {
+        planner.notes()->addMessage(QStringLiteral("d.xlsx has 2 sheets: only the first, \u201CA\u201D, was converted."));
+        return writeResult(planner);
+    });
+    runToEnd({lossy}, {file("d.txt")});
+    EXPECT_EQ(services.notified, 3);
 }
 
 TEST_F(JobCenterTest, RecentResultsKeepTheNewestTen)
