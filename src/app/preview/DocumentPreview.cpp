@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -76,6 +77,35 @@ QTextCharFormat plainFormat(const QTextDocument& document)
     return format;
 }
 
+// A cell that holds an amount: digits with their signs, separators, currency or percent.
+bool isAmount(const QString& cell)
+{
+    static const QRegularExpression amount(QStringLiteral(
+        "^\\s*[-+\\x{2212}(]?\\s?[$\\x{20AC}\\x{00A3}\\x{00A5}]?\\s?\\d[\\d,.'\\x{00A0}\\x{202F} ]*"
+        "(?:\\s?%|\\s?[$\\x{20AC}\\x{00A3}\\x{00A5}])?\\)?\\s*$"));
+    return amount.match(cell).hasMatch();
+}
+
+// The columns whose cells below the header all hold amounts: right-aligned, as word processors
+// and spreadsheets set figures so their digits line up.
+QList<bool> amountColumns(const QList<QStringList>& rows, int columns)
+{
+    QList<bool> right(columns, false);
+    for (int c = 0; c < columns; ++c) {
+        bool any = false;
+        bool all = true;
+        for (qsizetype r = 1; r < rows.size() && all; ++r) {
+            const QString cell = c < rows[r].size() ? rows[r][c] : QString();
+            if (cell.trimmed().isEmpty())
+                continue;
+            any = true;
+            all = isAmount(cell);
+        }
+        right[c] = any && all;
+    }
+    return right;
+}
+
 void insertTable(QTextCursor& cursor, const QList<QStringList>& rows, const QTextCharFormat& plain)
 {
     int columns = 0;
@@ -97,9 +127,16 @@ void insertTable(QTextCursor& cursor, const QList<QStringList>& rows, const QTex
     QTextTable* table = cursor.insertTable(int(rows.size()), columns, format);
     QTextCharFormat header = plain;
     header.setFontWeight(QFont::Bold);
+    const QList<bool> right = amountColumns(rows, columns);
     for (int r = 0; r < rows.size(); ++r) {
         for (int c = 0; c < columns; ++c) {
             QTextTableCell cell = table->cellAt(r, c);
+            if (right[c]) {
+                QTextCursor inCell = cell.firstCursorPosition();
+                QTextBlockFormat aligned = inCell.blockFormat();
+                aligned.setAlignment(Qt::AlignRight);
+                inCell.setBlockFormat(aligned);
+            }
             if (r == 0 || r % 2 == 0) {
                 QTextCharFormat shade = cell.format();
                 shade.setBackground(r == 0 ? QColor(0, 0, 0, 22) : QColor(0, 0, 0, 8));

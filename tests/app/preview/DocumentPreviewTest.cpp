@@ -30,6 +30,8 @@ struct Shown {
     DocumentPreview::State state = DocumentPreview::State::reading;
     QString text;
     int tables = 0;
+    // The first table's columns set to the right.
+    QList<int> rightColumns;
 };
 
 Shown previewOf(const QString& path)
@@ -48,6 +50,15 @@ Shown previewOf(const QString& path)
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
         if (QTextCursor(block).currentTable() && QTextCursor(block).currentTable()->cellAt(0, 0).firstCursorPosition().block() == block)
             ++shown.tables;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (QTextTable* table = QTextCursor(block).currentTable()) {
+            for (int c = 0; c < table->columns(); ++c) {
+                if (table->cellAt(1, c).firstCursorPosition().blockFormat().alignment() & Qt::AlignRight)
+                    shown.rightColumns.append(c);
+            }
+            break;
+        }
+    }
     return shown;
 }
 
@@ -130,11 +141,13 @@ TEST(DocumentPreview, DocumentsBooksSheetsArchivesAndSubtitlesShowWhatTheyHold)
     EXPECT_TRUE(shown.text.contains("The gulls were loud.")) << shown.text.toStdString();
     EXPECT_FALSE(shown.text.contains("Never shown."));
 
-    // A spreadsheet's first sheet as a table.
-    const QString csv = test::writeFile(dir.filePath("crew.csv"), "Name,Age\nAda,36\n\"Grace, R.\",45\n");
+    // A spreadsheet's first sheet as a table, its figures set to the right.
+    const QString csv = test::writeFile(dir.filePath("crew.csv"),
+                                        "Name,Age,Pay,Code\nAda,36,\"$1,200.50\",A1\n\"Grace, R.\",45,-3 %,7\n");
     shown = previewOf(csv);
     EXPECT_EQ(shown.state, DocumentPreview::State::shown);
     EXPECT_EQ(shown.tables, 1);
+    EXPECT_EQ(shown.rightColumns, (QList<int>{1, 2}));
     EXPECT_TRUE(shown.text.contains("Grace, R."));
 
     // An archive's listing.
