@@ -19,6 +19,7 @@
 #include "platform/processes/ThreadHandoff.h"
 #include "platform/settings/SettingsStore.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <mutex>
@@ -58,7 +59,8 @@ bool inputGone(const QList<FileInfo>& files)
 struct JobCenter::Run {
     JobPtr job;
     QList<WorkItem> items;
-    // Which file each input's path led to when the job was asked for, by path.
+    // Which file or folder each input's path, its folder's and the chosen output folder's led
+    // to when the job was asked for, by path.
     QHash<QString, QString> identities;
     OperationOptions options;
     SettingsSnapshot snapshot;
@@ -250,14 +252,24 @@ void JobCenter::start(const JobPtr& job, const QList<WorkItem>& items, const Ope
     run->remaining = int(items.size());
     run->workers = m_services.workers;
     run->memoryNeed = m_services.memoryNeed;
-    // A worker reads the files chosen now, not ones put in their places while the job waits.
+    // A worker reads the files chosen now, not ones put in their places while the job waits,
+    // and results go to the folders there now, not to ones a link in their place leads to.
     if (run->workers) {
+        const auto note = [&run](const QString& path) {
+            if (!path.isEmpty() && !run->identities.contains(path))
+                run->identities.insert(path, WorkerProtocol::fileIdentity(path));
+        };
         for (const WorkItem& item : items) {
             for (const FileInfo& file : item.files) {
-                if (!file.isPromise && !run->identities.contains(file.path()))
-                    run->identities.insert(file.path(), WorkerProtocol::fileIdentity(file.path()));
+                if (file.isPromise)
+                    continue;
+                note(file.path());
+                note(QFileInfo(QDir::cleanPath(file.path())).absolutePath());
             }
         }
+        if (run->snapshot.saveLocation == SaveLocation::folder && run->snapshot.outputFolder
+            && run->snapshot.outputFolder->isLocalFile())
+            note(QDir::cleanPath(run->snapshot.outputFolder->toLocalFile()));
     }
     const int memoryMB = m_store.intValue(SettingsKey::workerMemory);
     run->workerMemoryBytes = ChildProcess::memoryLimitForSetting(memoryMB);
@@ -413,6 +425,7 @@ void JobCenter::executeItem(const std::shared_ptr<Run>& run, int index, qint64 m
             request.files = item.files;
             for (const FileInfo& file : item.files)
                 request.identities.append(run->identities.value(file.path()));
+            request.chosenFolders = run->identities;
             request.options = encodeOperationOptions(run->options).value_or(QByteArray("{}"));
             request.settings = run->snapshot;
             request.memoryLimitBytes = run->workerMemoryBytes;

@@ -180,6 +180,11 @@ RunRequest pinnedInputs(const RunRequest& request)
     return pinned;
 }
 
+QString destinationReplaced()
+{
+    return QStringLiteral("The folder for the results was moved or replaced after the job started, so nothing was saved");
+}
+
 void removeTrail(const QStringList& work, const QStringList& placed, const QStringList& writable)
 {
     for (const QString& path : placed + work) {
@@ -719,6 +724,9 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         if (destinationFd >= 0)
             ::close(destinationFd);
     });
+    const QString chosenDestination = request.chosenFolders.value(destination);
+    if (destinationFd >= 0 && !chosenDestination.isEmpty() && fileIdentity(destinationFd) != chosenDestination)
+        throw EngineError(destinationReplaced(), destination);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key, alone);
@@ -751,8 +759,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
             worker->process.reset();
             throwIfCancelled(stop);
             if (destinationFd >= 0 && fileIdentity(destination) != fileIdentity(destinationFd))
-                throw EngineError(QStringLiteral("The folder for the results was moved or replaced while this file was worked on, so nothing was saved"),
-                                  destination);
+                throw EngineError(destinationReplaced(), destination);
             // The worker has ended already: nothing is left for the placement to end.
             const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes, {});
             for (const QString& message : messages)

@@ -484,7 +484,8 @@ TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhat
     entry.operations = {d};
     const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
     ASSERT_TRUE(job);
-    // Chosen, then swapped while the job starts or runs.
+    // Chosen, then swapped while the item runs.
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
     const QString link = dir.filePath(QStringLiteral("link.tmp"));
     ASSERT_TRUE(QFile::link(key, link));
     ASSERT_EQ(::rename(QFile::encodeName(link).constData(), QFile::encodeName(input).constData()), 0);
@@ -496,6 +497,35 @@ TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhat
         EXPECT_TRUE(job->failure()->message == QStringLiteral("Refused")
                     || job->failure()->message.contains(QStringLiteral("replaced")))
             << job->failure()->message.toStdString();
+}
+
+TEST_P(WorkerWallsTest, ADestinationSwappedForALinkMidJobTakesNoResult)
+{
+    QTemporaryDir elsewhere;
+    const QString folder = dir.filePath(QStringLiteral("photos"));
+    const QString moved = dir.filePath(QStringLiteral("photos moved"));
+    // Where the worker looks for the word to go on: in its view, the folder as it was; without
+    // one, beside it (what is there is known to it, if not readable).
+    const QString go = namespaced() ? folder + QStringLiteral("/go") : dir.filePath(QStringLiteral("go"));
+    const QString input = test::writeFile(folder + QStringLiteral("/in.txt"), "await:" + QFile::encodeName(go));
+    OperationDescriptor d;
+    d.id = misbehave;
+    d.verb = QStringLiteral("Testing");
+    d.categories = {FileCategory::document, FileCategory::other};
+    WheelEntry entry;
+    entry.id = misbehave;
+    entry.operations = {d};
+    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    ASSERT_TRUE(job);
+    // The folder moves away and a link to another takes its name while the item runs.
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
+    ASSERT_TRUE(QDir().rename(folder, moved));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder));
+    test::writeFile(namespaced() ? moved + QStringLiteral("/go") : go, "go");
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    EXPECT_EQ(job->state(), Job::State::failed);
+    EXPECT_TRUE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
+        << QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(u' ').toStdString();
 }
 
 TEST_P(WorkerWallsTest, AnInputThatIsALinkToAFileInAnotherFolderIsRead)

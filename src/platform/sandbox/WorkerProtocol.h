@@ -4,6 +4,7 @@
 #include "model/settings/SettingsSnapshot.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QImage>
 #include <QJsonObject>
 #include <QList>
@@ -50,6 +51,9 @@ struct RunRequest {
     QString resultSuffix;         // the operation's words in a result's name
     bool namesFromContents = false; // a result may take the name of what the input holds
     qint64 workSeconds = 0;       // processor time its whole sandbox may use; 0: no limit
+    // fileIdentity() of the folders results may go to, by path, as they were when the job was
+    // asked for; kept by the application, not sent.
+    QHash<QString, QString> chosenFolders;
 };
 
 // How a file is told from another: the device and inode its path leads to, links followed;

@@ -11,6 +11,7 @@
 #include "model/errors/EngineError.h"
 #include "model/operations/FileOperation.h"
 #include "model/operations/OperationContext.h"
+#include "model/operations/Progress.h"
 #include "platform/processes/ProcessRunner.h"
 #include "platform/sandbox/WorkerTrail.h"
 #include "platform/settings/SettingsStore.h"
@@ -63,7 +64,7 @@ int held = -1;
         spin = spin + 1;
 }
 
-QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progress&)
+QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progress& progress)
 {
     QList<QUrl> outputs;
     for (const QUrl& input : inputs) {
@@ -143,8 +144,10 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
             else
                 throw EngineError(QStringLiteral("Refused"), output.stderrText());
         } else if (what.startsWith("await:")) {
-            // Waits (a minute at most) for the path named to be there, then reads its input
-            // again by its path, as a decoder opening it late does, and keeps what it read.
+            // Says it started (half its progress), waits (a minute at most) for the path named to
+            // be there, then reads its input again by its path, as a decoder opening it late
+            // does, and keeps what it read.
+            reportProgress(0.5, progress);
             const QString flag = QString::fromUtf8(what.mid(6));
             for (int i = 0; i < 6000 && !QFileInfo::exists(flag); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
