@@ -213,6 +213,8 @@ void SystemStatusTray::takeFiles(const QList<QUrl>& files)
 void SystemStatusTray::highlight(bool on)
 {
     m_highlighted = on;
+    if (on)
+        qCDebug(appLog, "Files are over the tray icon");
     if (!on) {
         m_icon.setIcon(m_shown);
         return;

@@ -1,5 +1,8 @@
 #include "app/tray/SystemStatusTray.h"
 
+#include "../RunningApp.h"
+#include "support/TestFiles.h"
+
 #include "support/RequireX11.h"
 #include "support/WaitFor.h"
 #include "support/WindowManager.h"
@@ -14,6 +17,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -292,4 +296,65 @@ TEST_F(TrayDrop, UnderAWindowManagerGtkAndQtSourcesReachTheIconThroughTheTray)
     EXPECT_TRUE(highlighted);
     ASSERT_TRUE(waitFor([&] { return drops.size() == 2; }, 15000));
     EXPECT_EQ(drops.last(), urls);
+}
+
+// The program itself: its icon docked in trayer opens the Convert wheel for files dropped on it.
+TEST_F(TrayDrop, TheRunningProgramOpensTheConvertWheelForFilesDroppedOnItsIcon)
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "needs a session bus (test.sh runs the tests in one)";
+    if (!sessionBusNameFree())
+        GTEST_SKIP() << "another Quorvenda runs on this session bus";
+    trayer.start(QStringLiteral("trayer"),
+                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
+                  QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120"),
+                  QStringLiteral("--height"), QStringLiteral("32")});
+    ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 20000)) << "trayer took no tray";
+    RunningApp app;
+    app.start();
+    ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("The tray icon takes dropped files"), 30000))
+        << app.log().toStdString();
+    // The docked icon: a small window of ours at the top right, inside trayer's.
+    const int width = QGuiApplication::primaryScreen()->geometry().width();
+    static const QRegularExpression line(QStringLiteral("\"quorvenda\".*\\s(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(\\d+)\\+(\\d+)"));
+    QRect icon;
+    waitFor([&] {
+        QByteArray tree;
+        runProgram(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, &tree);
+        for (const QByteArray& row : tree.split('\n')) {
+            const auto match = line.match(QString::fromUtf8(row));
+            if (!match.hasMatch())
+                continue;
+            const QRect found(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
+                              match.captured(2).toInt());
+            if (found.width() <= 64 && found.left() > width - 130 && found.bottom() <= 32)
+                icon = found;
+        }
+        return icon.isValid();
+    }, 20000);
+    ASSERT_TRUE(icon.isValid()) << "the icon was not docked";
+    Source qt(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_drag_source"),
+              QStringList{QStringLiteral("files")} + asArguments(urls));
+    ASSERT_TRUE(qt.centre);
+    pointer.moveTo(*qt.centre);
+    pointer.button(true);
+    for (int step = 1; step <= 6 && !qt.said("drag-start"); ++step) {
+        pointer.moveTo(*qt.centre + QPoint(step * 5, step * 5));
+        waitFor([&] { return qt.said("drag-start"); }, 200);
+    }
+    ASSERT_TRUE(qt.said("drag-start"));
+    const QPoint from = pointer.at();
+    for (int step = 1; step <= 20; ++step)
+        pointer.moveTo(from + (icon.center() - from) * step / 20);
+    // Rests on the icon, a pixel at a time, until the program shows it takes the drag.
+    const QString over = QStringLiteral("Files are over the tray icon");
+    for (int nudge = 0; nudge < 40 && !app.hasLine(QStringLiteral("app"), over); ++nudge) {
+        pointer.moveTo(icon.center() + QPoint(nudge % 2, 0));
+        app.waitForLine(QStringLiteral("app"), over, 250);
+    }
+    ASSERT_TRUE(app.hasLine(QStringLiteral("app"), over)) << app.log().toStdString();
+    pointer.button(false);
+    EXPECT_TRUE(app.waitForLine(QStringLiteral("app"),
+                                QStringLiteral("Opened the convert wheel in click mode for 2 file(s) from the tray"), 30000))
+        << app.log().toStdString();
 }
