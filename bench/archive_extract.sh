@@ -52,7 +52,7 @@ count_files() { [ "$(find "$2" -type f | wc -l)" -eq "$3" ] || echo "$1 did not 
 # measure PLACE ARCHIVE FILES WHAT: the rows of one archive on one filesystem.
 measure() {
     local work=$1 archive=$2 files=$3 what=$4 kind
-    kind=$(stat -f -c %T "$work")
+    kind=$(df --output=fstype "$work" | tail -1)
     mkdir -p "$work/in"; cp "$home/$archive" "$work/in/"
     : > "$work/ours"; : > "$work/peer"
     for i in 1 2 3 4 5; do
