@@ -126,8 +126,8 @@ void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::
               [&document](const QString& path) { return resourceOf(document, path); }, stop);
 }
 
-// The JPEG bytes of the pictures the text shows, each once: Qt's PDF writer codes them anew.
-QList<QByteArray> jpegPictures(const QTextDocument& text)
+// The JPEG and PNG bytes of the pictures the text shows, each once: Qt's PDF writer codes them anew.
+QList<QByteArray> storedPictures(const QTextDocument& text)
 {
     QList<QByteArray> pictures;
     QSet<QString> seen;
@@ -141,7 +141,8 @@ QList<QByteArray> jpegPictures(const QTextDocument& text)
                 continue;
             seen.insert(name);
             const QVariant resource = text.resource(QTextDocument::ImageResource, QUrl(name));
-            if (resource.typeId() == QMetaType::QByteArray && resource.toByteArray().startsWith("\xff\xd8\xff"))
+            if (resource.typeId() == QMetaType::QByteArray
+                && (resource.toByteArray().startsWith("\xff\xd8\xff") || resource.toByteArray().startsWith("\x89PNG\r\n\x1a\n")))
                 pictures.append(resource.toByteArray());
         }
     }
@@ -315,7 +316,7 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         text.setDocumentMargin(frameMargin);
         buffer.close();
         writeNew(destination.toLocalFile(),
-                 exactPageBoxes(PdfOriginalImages::restoreJpegs(buffer.data(), jpegPictures(text)), pageSize));
+                 exactPageBoxes(PdfOriginalImages::restorePictures(buffer.data(), storedPictures(text)), pageSize));
         return pages;
     }
 }

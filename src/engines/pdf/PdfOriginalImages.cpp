@@ -10,7 +10,10 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <memory>
 
 namespace qv {
@@ -75,20 +78,159 @@ double sampleDistance(const QByteArray& a, const QByteArray& b)
 
 struct Original {
     QByteArray bytes;
+    bool png = false;
     int components = 0;
     QSize size;
     mutable QImage thumb; // made when first needed, with the samples
     mutable QByteArray pixelSamples;
+    mutable QImage decoded; // a PNG's pixels, kept for a lossless stream
     const QImage& thumbnailImage() const
     {
         if (thumb.isNull()) {
-            const QImage image = QImage::fromData(bytes, "JPEG");
+            const QImage image = QImage::fromData(bytes, png ? "PNG" : "JPEG");
+            if (png)
+                decoded = image;
             thumb = thumbnail(image);
             pixelSamples = samples(image);
         }
         return thumb;
     }
 };
+
+quint32 bigEndian32(const QByteArray& bytes, qsizetype at)
+{
+    return (quint32(quint8(bytes[at])) << 24) | (quint32(quint8(bytes[at + 1])) << 16)
+        | (quint32(quint8(bytes[at + 2])) << 8) | quint32(quint8(bytes[at + 3]));
+}
+
+constexpr char pngSignature[] = "\x89PNG\r\n\x1a\n";
+
+// The size and components of a PNG that is opaque grey or colour (palettes included); 0 for one
+// with transparency, which Qt draws with a mask of its own.
+int pngComponents(const QByteArray& png, QSize* size)
+{
+    if (!png.startsWith(pngSignature) || png.size() < 33 || png.mid(12, 4) != "IHDR")
+        return 0;
+    *size = QSize(int(bigEndian32(png, 16) & 0x7FFFFFFF), int(bigEndian32(png, 20) & 0x7FFFFFFF));
+    const int colourType = quint8(png[25]);
+    if (colourType == 4 || colourType == 6)
+        return 0;
+    // Transparency comes before the first rows.
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const quint32 length = bigEndian32(png, at);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "tRNS")
+            return 0;
+        if (type == "IDAT" || length > quint32(png.size() - at - 12))
+            break;
+        at += 12 + qsizetype(length);
+    }
+    return colourType == 0 ? 1 : 3;
+}
+
+// The PNG's own compressed rows when a PDF Flate stream with PNG predictors reads them as they
+// are: 8-bit grey or RGB, not interlaced. Empty otherwise.
+QByteArray pngStoredRows(const QByteArray& png)
+{
+    const int colourType = quint8(png[25]);
+    if (quint8(png[24]) != 8 || (colourType != 0 && colourType != 2) || quint8(png[28]) != 0)
+        return {};
+    QByteArray rows;
+    qsizetype at = 8;
+    while (at + 12 <= png.size()) {
+        const quint32 length = bigEndian32(png, at);
+        if (length > quint32(png.size() - at - 12))
+            return {};
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "IDAT")
+            rows.append(png.constData() + at + 8, qsizetype(length));
+        else if (type == "IEND")
+            return rows;
+        at += 12 + qsizetype(length);
+    }
+    return {};
+}
+
+// A zlib stream of the pixels' rows, for a PDF's Flate filter.
+QByteArray deflatedRows(const QImage& image, int components)
+{
+    const QImage rows = image.convertToFormat(components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const qsizetype rowBytes = qsizetype(rows.width()) * components;
+    QByteArray raw;
+    raw.reserve(rowBytes * rows.height());
+    for (int y = 0; y < rows.height(); ++y)
+        raw.append(reinterpret_cast<const char*>(rows.constScanLine(y)), rowBytes);
+    // qCompress puts the length before the zlib stream.
+    return qCompress(raw).mid(4);
+}
+
+// Image streams with the same bytes and the same dictionary become one: the painter writes a
+// picture anew at every use. Masks are shared first, so pictures sharing a mask compare equal.
+void shareIdenticalImages(QPDF& qpdf, std::map<QPDFObjGen, QPDFObjectHandle>& sameAs)
+{
+    QList<QPDFObjectHandle> images;
+    for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
+        if (object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
+            images.append(object);
+    }
+    std::stable_partition(images.begin(), images.end(),
+                          [](QPDFObjectHandle& image) { return !image.getDict().hasKey("/SMask"); });
+    QHash<QByteArray, QPDFObjectHandle> firstOf;
+    for (QPDFObjectHandle& image : images) {
+        if (sameAs.contains(image.getObjGen()))
+            continue;
+        QPDFObjectHandle dict = image.getDict();
+        QByteArray key;
+        for (const std::string& name : dict.getKeys()) {
+            if (name == "/Length")
+                continue;
+            QPDFObjectHandle value = dict.getKey(name);
+            if (name == "/SMask" && value.isIndirect()) {
+                if (const auto shared = sameAs.find(value.getObjGen()); shared != sameAs.end())
+                    value = shared->second;
+            }
+            key += QByteArray::fromStdString(name) + ' ' + QByteArray::fromStdString(value.unparse()) + '\n';
+        }
+        const std::shared_ptr<Buffer> raw = image.getRawStreamData();
+        key += '\0';
+        key.append(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
+        const auto first = firstOf.constFind(key);
+        if (first == firstOf.constEnd())
+            firstOf.insert(key, image);
+        else
+            sameAs.emplace(image.getObjGen(), *first);
+    }
+}
+
+void pointAtShared(QPDFObjectHandle object, const std::map<QPDFObjGen, QPDFObjectHandle>& sameAs, int depth = 0)
+{
+    // Qt's dictionaries nest a few levels; the bound only stops a cycle of direct objects.
+    if (depth > 32)
+        return;
+    if (object.isStream())
+        object = object.getDict();
+    if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys()) {
+            QPDFObjectHandle value = object.getKey(key);
+            if (value.isIndirect()) {
+                if (const auto target = sameAs.find(value.getObjGen()); target != sameAs.end())
+                    object.replaceKey(key, target->second);
+            } else {
+                pointAtShared(value, sameAs, depth + 1);
+            }
+        }
+    } else if (object.isArray()) {
+        for (int i = 0; i < object.getArrayNItems(); ++i) {
+            QPDFObjectHandle value = object.getArrayItem(i);
+            if (value.isIndirect()) {
+                if (const auto target = sameAs.find(value.getObjGen()); target != sameAs.end())
+                    object.setArrayItem(i, target->second);
+            } else {
+                pointAtShared(value, sameAs, depth + 1);
+            }
+        }
+    }
+}
 
 // The pixels of an image object as the PDF holds them, when they are plain 8-bit RGB or grey
 // (JPEG-coded or not).
@@ -146,29 +288,33 @@ int PdfOriginalImages::jpegComponents(const QByteArray& jpeg, int* width, int* h
     return 0;
 }
 
-QByteArray PdfOriginalImages::restoreJpegs(const QByteArray& pdf, const QList<QByteArray>& jpegs)
+QByteArray PdfOriginalImages::restorePictures(const QByteArray& pdf, const QList<QByteArray>& pictures)
 {
     QList<Original> originals;
-    for (const QByteArray& jpeg : jpegs) {
+    for (const QByteArray& picture : pictures) {
         Original original;
-        original.bytes = jpeg;
-        int width = 0, height = 0;
-        original.components = jpegComponents(jpeg, &width, &height);
-        original.size = QSize(width, height);
+        original.bytes = picture;
+        if (picture.startsWith(pngSignature)) {
+            original.png = true;
+            original.components = pngComponents(picture, &original.size);
+        } else {
+            int width = 0, height = 0;
+            original.components = jpegComponents(picture, &width, &height);
+            original.size = QSize(width, height);
+        }
         // CMYK pictures are drawn converted; their own bytes would need an inverted decode.
         if ((original.components == 1 || original.components == 3) && !original.size.isEmpty())
             originals.append(original);
     }
-    if (originals.isEmpty())
-        return pdf;
     try {
         QPDF qpdf;
         qpdf.setSuppressWarnings(true);
         qpdf.processMemoryFile("document", pdf.constData(), size_t(pdf.size()));
         QHash<int, QPDFObjectHandle> placed; // original → its object
-        QHash<QPair<int, int>, QPDFObjectHandle> sameAs; // replaced copy → the first one
-        bool changed = false;
+        std::map<QPDFObjGen, QPDFObjectHandle> sameAs; // replaced copy → the first one
         for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
+            if (originals.isEmpty())
+                break;
             if (!object.isStream())
                 continue;
             QPDFObjectHandle dict = object.getDict();
@@ -207,33 +353,41 @@ QByteArray PdfOriginalImages::restoreJpegs(const QByteArray& pdf, const QList<QB
                     best = int(i);
                 }
             }
-            if (best >= 0) {
-                if (const auto first = placed.constFind(best); first != placed.constEnd()) {
-                    sameAs.insert({object.getObjectID(), object.getGeneration()}, *first);
-                } else {
-                    object.replaceStreamData(originals[best].bytes.toStdString(), QPDFObjectHandle::newName("/DCTDecode"),
-                                             QPDFObjectHandle::newNull());
-                    placed.insert(best, object);
-                }
-                changed = true;
+            if (best < 0)
+                continue;
+            if (const auto first = placed.constFind(best); first != placed.constEnd()) {
+                sameAs.emplace(object.getObjGen(), *first);
+                continue;
             }
+            placed.insert(best, object);
+            const Original& original = originals[best];
+            if (!original.png) {
+                object.replaceStreamData(original.bytes.toStdString(), QPDFObjectHandle::newName("/DCTDecode"),
+                                         QPDFObjectHandle::newNull());
+                continue;
+            }
+            // A PNG's own pixels, unless they take more room than the painter's JPEG of them: a
+            // photo kept as PNG would grow the document several times over.
+            QByteArray rows = pngStoredRows(original.bytes);
+            QPDFObjectHandle parameters = QPDFObjectHandle::newNull();
+            if (!rows.isEmpty()) {
+                parameters = QPDFObjectHandle::parse("<< /Predictor 15 /Colors " + std::to_string(components)
+                                                     + " /BitsPerComponent 8 /Columns " + std::to_string(width) + " >>");
+            } else {
+                rows = deflatedRows(original.decoded, components);
+            }
+            if (rows.isEmpty() || size_t(rows.size()) > object.getRawStreamData()->getSize())
+                continue;
+            dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
+            object.replaceStreamData(rows.toStdString(), QPDFObjectHandle::newName("/FlateDecode"), parameters);
         }
-        if (!changed)
+        shareIdenticalImages(qpdf, sameAs);
+        if (sameAs.empty() && placed.isEmpty())
             return pdf;
         // Pages name the first copy of a picture wherever they named another.
-        if (!sameAs.isEmpty()) {
-            for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
-                QPDFObjectHandle xobjects = page.getObjectHandle().getKey("/Resources").getKey("/XObject");
-                if (!xobjects.isDictionary())
-                    continue;
-                for (const std::string& key : xobjects.getKeys()) {
-                    const QPDFObjectHandle value = xobjects.getKey(key);
-                    const auto target = sameAs.constFind({value.getObjectID(), value.getGeneration()});
-                    if (target != sameAs.constEnd())
-                        xobjects.replaceKey(key, *target);
-                }
-            }
-        }
+        for (QPDFObjectHandle& object : qpdf.getAllObjects())
+            pointAtShared(object, sameAs);
+        pointAtShared(qpdf.getTrailer(), sameAs);
         QPDFWriter writer(qpdf);
         writer.setOutputMemory();
         writer.setCompressStreams(true);

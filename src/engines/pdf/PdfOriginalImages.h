@@ -5,15 +5,16 @@
 
 namespace qv {
 
-// A PDF whose painter re-encoded its pictures gets the pictures' own JPEG bytes back: an image
-// that shows the same pixels as one of the given JPEGs (same size and components, a close
-// likeness) is replaced by it, and copies of one picture share one object.
+// A PDF whose painter re-encoded its pictures gets the pictures' own bytes back: an image that
+// shows the same pixels as one of the given JPEGs or PNGs (same size and components, a close
+// likeness) is replaced by the JPEG, or by the PNG's lossless rows when they take no more room
+// than the painter's copy; copies of one picture, and identical image streams, share one object.
 class PdfOriginalImages {
 public:
     PdfOriginalImages() = delete;
 
     // The PDF unchanged when no image matches or anything in it cannot be read.
-    static QByteArray restoreJpegs(const QByteArray& pdf, const QList<QByteArray>& jpegs);
+    static QByteArray restorePictures(const QByteArray& pdf, const QList<QByteArray>& pictures);
 
     // The components (1 grey, 3 colour, 4 CMYK) and size a JPEG's frame header states; 0 when
     // it has none.
