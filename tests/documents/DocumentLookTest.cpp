@@ -545,6 +545,77 @@ TEST(DocumentLook, PhotosKeepTheirOwnBytes)
     EXPECT_LT(QFileInfo(pdf).size(), original.size() + 60000) << "one copy of the photo";
 }
 
+// Drawn pictures reach the PDF with their own pixels, one object however often they are shown,
+// and the text around them stays as it was.
+TEST(DocumentLook, DrawnPicturesKeepTheirPixelsOnce)
+{
+    if (!Capabilities::shared().pandocURL())
+        GTEST_SKIP() << "pandoc is not installed";
+    QTemporaryDir dir;
+    QImage diagram(640, 480, QImage::Format_RGB32);
+    diagram.fill(Qt::white);
+    {
+        QPainter painter(&diagram);
+        painter.setPen(QPen(Qt::darkBlue, 3));
+        for (int i = 0; i < 12; ++i) {
+            painter.setBrush(QColor::fromHsv(i * 30, 200, 230));
+            painter.drawRect(20 + i * 50, 460 - i * 35, 40, i * 35);
+        }
+        painter.drawLine(0, 0, 639, 479);
+    }
+    // A colour PNG as it came, and a palette one whose rows the PDF cannot take as they are.
+    const QString rgbPng = dir.filePath("diagram.png");
+    ASSERT_TRUE(diagram.save(rgbPng, "PNG"));
+    const QImage palette = diagram.mirrored(true, false).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    const QString palettePng = dir.filePath("palette.png");
+    ASSERT_TRUE(palette.save(palettePng, "PNG"));
+    const QString docx = dir.filePath("diagrams.docx");
+    QByteArray output;
+    ASSERT_EQ(runProgram("/usr/bin/python3",
+                         {"-c", "import sys, docx\nfrom docx.shared import Inches\nd = docx.Document()\n"
+                                "for i in range(3):\n    d.add_paragraph('Figure number %d' % i)\n"
+                                "    d.add_picture(sys.argv[2], width=Inches(4))\n"
+                                "d.add_paragraph('Figure mirrored')\nd.add_picture(sys.argv[3], width=Inches(4))\n"
+                                "d.save(sys.argv[1])\n",
+                          docx, rgbPng, palettePng},
+                         &output),
+              0)
+        << output.toStdString();
+    Read read = readFile(docx, "docx", dir.filePath("work"));
+    const QString pdf = dir.filePath("diagrams.pdf");
+    DocumentWriter::paginateToPDF(*read.rich.document, QUrl::fromLocalFile(pdf), QSizeF(595.28, 841.89), DocumentWriter::margin);
+
+    ASSERT_EQ(runProgram("pdfimages", {"-list", pdf}, &output), 0);
+    const QList<QByteArray> rows = output.split('\n').mid(2);
+    QSet<QByteArray> objects;
+    int shown = 0;
+    for (const QByteArray& row : rows) {
+        const QList<QByteArray> fields = row.simplified().split(' ');
+        if (fields.size() < 12)
+            continue;
+        ++shown;
+        EXPECT_EQ(fields[8], "image") << "lossless: " << row.toStdString();
+        objects.insert(fields[10]);
+    }
+    EXPECT_EQ(shown, 4) << output.toStdString();
+    EXPECT_EQ(objects.size(), 2) << output.toStdString();
+
+    const QString out = dir.filePath("out");
+    QDir().mkpath(out);
+    ASSERT_EQ(runProgram("pdfimages", {"-png", pdf, out + "/img"}, &output), 0);
+    const auto samePixels = [](const QString& a, const QString& b) {
+        return QImage(a).convertToFormat(QImage::Format_RGB888) == QImage(b).convertToFormat(QImage::Format_RGB888);
+    };
+    for (const char* name : {"/img-000.png", "/img-001.png", "/img-002.png"})
+        EXPECT_TRUE(samePixels(out + name, rgbPng)) << name;
+    EXPECT_TRUE(samePixels(out + "/img-003.png", palettePng));
+
+    ASSERT_EQ(runProgram("pdftotext", {pdf, "-"}, &output), 0);
+    const QString text = QString::fromUtf8(output).simplified();
+    EXPECT_TRUE(text.contains(QRegularExpression("Figure number 0.*Figure number 1.*Figure number 2.*Figure mirrored")))
+        << text.toStdString();
+}
+
 // A Word footer with page fields prints on every page with its numbers; a header likewise.
 TEST(DocumentLook, HeadersAndFootersWithPageNumbers)
 {
