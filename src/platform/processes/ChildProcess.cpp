@@ -375,6 +375,10 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                               0, 0, 0, 0));
         inNamespaces = pid >= 0;
     }
+    // Where the kernel refused the namespaces, the keeper stands in for their init, as where
+    // they were never asked for: else what a decoder leaves when it kills its worker would be
+    // nobody's to end.
+    const bool keeper = wantKeeper || (wantIsolation && !inNamespaces);
     if (pid < 0)
         pid = ::fork();
     if (pid < 0)
@@ -409,7 +413,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                 runInit(child, statusWrite.get());
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             keepMountRight();
-        } else if (wantKeeper) {
+        } else if (keeper) {
             // Asked to end, or left by us, it ends what it keeps first.
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             sigset_t kept;
@@ -448,7 +452,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     m_pid = pid;
     m_role = role;
     m_isolated = inNamespaces;
-    m_kept = wantKeeper;
+    m_kept = keeper;
     // Also set from this side, so the group exists whichever process runs first.
     ::setpgid(pid, pid);
     {
