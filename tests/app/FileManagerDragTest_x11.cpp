@@ -564,10 +564,13 @@ protected:
     // timed, and the drop on its top segment, which must leave the converted picture.
     void convertByDroppingOnTheTopSegment(QPoint from, bool byTap)
     {
+        // The drag that carried every file: an earlier try (a selection a loaded machine missed)
+        // may have opened and closed a wheel of its own.
+        const QString began = logLine(QStringLiteral("drag: File drag: "), int(app.log().count("File drag: ")));
         const QString asked = byTap ? tapUntilHeard(Key::shift, QStringLiteral("Modifier tap → convert"))
-                                    : waitForLog(QStringLiteral("drag: Dwell → convert"));
+                                    : waitForLogAfter(QStringLiteral("drag: Dwell → convert"), began);
         ASSERT_FALSE(asked.isEmpty()) << app.log().toStdString();
-        const QString opened = waitForLog(QStringLiteral("wheel: Opened convert wheel"));
+        const QString opened = waitForLogAfter(QStringLiteral("wheel: Opened convert wheel"), began);
         ASSERT_FALSE(opened.isEmpty()) << app.log().toStdString();
         figure(QLatin1String(byTap ? "tap-convert" : "rest-convert"), asked,
                waitForLogAfter(QStringLiteral("wheel: Drew the convert wheel"), asked));

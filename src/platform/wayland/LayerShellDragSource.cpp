@@ -109,6 +109,11 @@ bool LayerShellDragSource::start(QString* whyNot)
             m_dragBeginsTold = true;
             m_stripsTakePointer = false;
             connect(drags, &DragSelectionWatcher::dragBegan, this, [this] { setStripsTakePointer(true); });
+            // Without XWayland no drag is told: the strips take the pointer for good.
+            connect(drags, &DragSelectionWatcher::lost, this, [this] {
+                m_dragBeginsTold = false;
+                setStripsTakePointer(true);
+            });
             qCInfo(dragLog, "The strips take the pointer only while a drag is on");
         } else {
             delete drags;

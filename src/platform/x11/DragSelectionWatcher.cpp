@@ -90,10 +90,13 @@ void DragSelectionWatcher::readEvents()
         }
         std::free(event);
     }
-    if (xcb_connection_has_error(d->connection))
-        d->notifier.reset(); // the server went away
     if (began)
         Q_EMIT dragBegan();
+    if (xcb_connection_has_error(d->connection)) {
+        d->notifier->setEnabled(false);
+        d->notifier.release()->deleteLater();
+        Q_EMIT lost();
+    }
 }
 
 } // namespace qv

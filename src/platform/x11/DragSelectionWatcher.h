@@ -22,6 +22,8 @@ public:
 
 Q_SIGNALS:
     void dragBegan();
+    // The display went away (XWayland ended): no drag is told from now on.
+    void lost();
 
 private:
     void readEvents();
