@@ -182,6 +182,7 @@ bool SystemStatusTray::eventFilter(QObject* watched, QEvent* event)
             highlight(false);
         const QList<QUrl> files = droppedFiles(drop->mimeData());
         if (files.isEmpty()) {
+            qCDebug(appLog, "A drop on the tray icon held no files");
             drop->ignore();
             return true;
         }
@@ -213,8 +214,9 @@ void SystemStatusTray::takeFiles(const QList<QUrl>& files)
 void SystemStatusTray::highlight(bool on)
 {
     m_highlighted = on;
+    // Said once the answer to the drag's source is out, which follows this call.
     if (on)
-        qCDebug(appLog, "Files are over the tray icon");
+        QTimer::singleShot(0, this, [] { qCDebug(appLog, "Files are over the tray icon"); });
     if (!on) {
         m_icon.setIcon(m_shown);
         return;
