@@ -127,8 +127,9 @@ void writeEPUBFromModel(LoadedDocument& document, const QUrl& destination, std::
 }
 
 // The JPEG and PNG bytes of the pictures the text shows, each once: Qt's PDF writer codes them anew.
-QList<QByteArray> storedPictures(const QTextDocument& text)
+QList<QByteArray> storedPictures(const QTextDocument& text, bool* anyPicture)
 {
+    *anyPicture = false;
     QList<QByteArray> pictures;
     QSet<QString> seen;
     for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
@@ -136,6 +137,7 @@ QList<QByteArray> storedPictures(const QTextDocument& text)
             const QTextCharFormat format = it.fragment().charFormat();
             if (!format.isImageFormat())
                 continue;
+            *anyPicture = true;
             const QString name = format.toImageFormat().name();
             if (seen.contains(name))
                 continue;
@@ -315,8 +317,11 @@ int DocumentWriter::paginateToPDF(QTextDocument& text, const QUrl& destination, 
         text.documentLayout()->setPaintDevice(nullptr);
         text.setDocumentMargin(frameMargin);
         buffer.close();
+        bool anyPicture = false;
+        const QList<QByteArray> pictures = storedPictures(text, &anyPicture);
+        // Only pictures are rewritten: a text without any is written as the painter made it.
         writeNew(destination.toLocalFile(),
-                 exactPageBoxes(PdfOriginalImages::restorePictures(buffer.data(), storedPictures(text)), pageSize));
+                 exactPageBoxes(anyPicture ? PdfOriginalImages::restorePictures(buffer.data(), pictures) : buffer.data(), pageSize));
         return pages;
     }
 }
