@@ -14,6 +14,7 @@
 #include "platform/processes/QuitOnSignal.h"
 #include "platform/settings/SettingsStore.h"
 
+#include <algorithm>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -87,10 +88,11 @@ int run(const QStringList& args)
     if (rest.isEmpty())
         return usage(QStringLiteral("No files given."));
 
-    // One worker loads while the catalogue is built and the files are looked into, as the application's wait warm; a run
-    // that ends with its job keeps no spares (more start only while items wait for one).
+    // One worker loads while the catalogue is built and the files are looked into, as the application's wait warm. Each
+    // item ends its worker, so a run of more files keeps a spare or two loading while items run; one of one file
+    // keeps none.
     if (useWorkers()) {
-        catalogueWorkers().setWarmCount(0);
+        catalogueWorkers().setWarmCount(std::min<int>(int(rest.size()) - 1, 2));
         catalogueWorkers().startAhead(1);
     }
     registerDefaultSettings();
