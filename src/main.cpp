@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
     qv::IsolatedReading::setEnabled(true);
+    qv::askWorkersForImageTypes();
     const qv::LaunchArguments launch = qv::LaunchArguments::fromCommandLine(argc, argv);
 
     qv::AppLifecycle& lifecycle = qv::AppLifecycle::shared();

@@ -13,17 +13,29 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <mutex>
 
 namespace qv {
 
 namespace {
 
+std::atomic<bool> imageTypesFromWorkers = false;
+
+QSet<QString> imageFormatIds(bool writable)
+{
+    // A worker that cannot answer leaves the question to this process, as before isolation.
+    if (imageTypesFromWorkers)
+        if (std::optional<QSet<QString>> ids = IsolatedReading::imageFormatIds(writable))
+            return *ids;
+    return writable ? vipsWritableFormatIds() : vipsReadableFormatIds();
+}
+
 Capabilities::Lookups systemLookups()
 {
     Capabilities::Lookups lookups = Capabilities::Lookups::basic();
-    lookups.readableImageFormatIds = vipsReadableFormatIds;
-    lookups.writableImageFormatIds = vipsWritableFormatIds;
+    lookups.readableImageFormatIds = [] { return imageFormatIds(false); };
+    lookups.writableImageFormatIds = [] { return imageFormatIds(true); };
     lookups.probeResource = [](const QString& name) -> std::optional<QByteArray> {
         QFile file(QStringLiteral(":/probes/") + name);
         if (!file.open(QIODevice::ReadOnly))
@@ -56,6 +68,11 @@ void installSystemServices()
         setMediaStreamsReader(IsolatedReading::mediaStreams);
         Capabilities::installSystemLookups(systemLookups);
     });
+}
+
+void askWorkersForImageTypes()
+{
+    imageTypesFromWorkers = true;
 }
 
 const FileProbe& probeWithoutWaiting()

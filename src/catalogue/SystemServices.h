@@ -10,6 +10,10 @@ class FileProbe;
 // again does nothing.
 void installSystemServices();
 
+// From now on the picture types libvips handles are asked of a worker (isolation on), so that
+// this process never loads libvips' modules: for the application, which lives all session.
+void askWorkersForImageTypes();
+
 // The installed probe, except that a media file's streams come only from what an earlier look
 // found, never from a new one: for the main thread, which must not wait on FFmpeg.
 const FileProbe& probeWithoutWaiting();

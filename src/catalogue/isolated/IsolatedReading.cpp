@@ -3,6 +3,7 @@
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "documents/readers/ZipPackageReader.h"
 #include "engines/image/foreign/ImageHeader.h"
+#include "engines/image/ImageTypes.h"
 #include "engines/image/resample/ImageThumbnail.h"
 #include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
@@ -21,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QImageReader>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -268,9 +270,30 @@ std::optional<MediaStreams> IsolatedReading::mediaStreams(const QString& path, s
     return streams;
 }
 
+std::optional<QSet<QString>> IsolatedReading::imageFormatIds(bool writable)
+{
+    if (!enabled)
+        return writable ? vipsWritableFormatIds() : vipsReadableFormatIds();
+    const std::optional<QJsonObject> answer =
+        ask(QStringLiteral("imageFormatIds"), {{QStringLiteral("writable"), writable}});
+    if (!answer || !answer->value(QStringLiteral("ids")).isArray())
+        return std::nullopt;
+    QSet<QString> ids;
+    for (const QJsonValue& id : answer->value(QStringLiteral("ids")).toArray())
+        ids.insert(id.toString());
+    return ids;
+}
+
 WorkerServer::Calls IsolatedReading::workerCalls()
 {
     WorkerServer::Calls calls;
+    calls.insert(QStringLiteral("imageFormatIds"), [](const QJsonObject& arguments) {
+        const QSet<QString> ids = arguments.value(QStringLiteral("writable")).toBool() ? vipsWritableFormatIds()
+                                                                                       : vipsReadableFormatIds();
+        QStringList sorted(ids.begin(), ids.end());
+        sorted.sort();
+        return QJsonObject{{QStringLiteral("ids"), QJsonArray::fromStringList(sorted)}};
+    });
     calls.insert(QStringLiteral("mediaStreams"), [](const QJsonObject& arguments) {
         const std::chrono::milliseconds limit{
             std::clamp<qint64>(arguments.value(QStringLiteral("ms")).toInteger(), 0, WorkerPool::callLimit.count())};

@@ -4,6 +4,7 @@
 #include "model/files/FileProbe.h"
 
 #include <QImage>
+#include <QSet>
 #include <QSize>
 #include <QString>
 
@@ -54,6 +55,10 @@ public:
     // A media file's streams and FFmpeg's text on it (mediaStreamsOfFile), read in a worker
     // within the limit.
     static std::optional<MediaStreams> mediaStreams(const QString& path, std::chrono::milliseconds limit);
+    // The picture types libvips reads (or writes) here, as format ids. Asking loads every
+    // libvips module with its libraries, so once isolation is on a worker is asked; absent
+    // when no worker answers.
+    static std::optional<QSet<QString>> imageFormatIds(bool writable);
 
     // The answers a worker gives to these questions.
     static WorkerServer::Calls workerCalls();

@@ -140,3 +140,35 @@ TEST(IsolatedReading, AMoviesStreamsAreReadInAWorker)
     const QString text = test::writeFile(dir.filePath(QStringLiteral("notes.mov")), "not a movie\n");
     EXPECT_FALSE(IsolatedReading::mediaStreams(text, patient));
 }
+
+namespace {
+
+// Whether this process has mapped any of libvips' loadable modules.
+bool vipsModulesLoaded()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/vips-modules-");
+}
+
+} // namespace
+
+// Asking which picture types libvips handles loads all its modules: the worker asks, and its
+// answer is the one this process would give.
+TEST(IsolatedReading, PictureTypesAreAskedOfAWorkerWithoutLoadingModulesHere)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    const bool loadedBefore = vipsModulesLoaded();
+    std::optional<QSet<QString>> readable, writable;
+    {
+        IsolatedReading::setEnabled(true);
+        const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+        readable = IsolatedReading::imageFormatIds(false);
+        writable = IsolatedReading::imageFormatIds(true);
+    }
+    ASSERT_TRUE(readable && writable);
+    if (!loadedBefore)
+        EXPECT_FALSE(vipsModulesLoaded());
+    EXPECT_TRUE(readable->contains(QStringLiteral("jpg")) && writable->contains(QStringLiteral("png")));
+    EXPECT_EQ(*readable, IsolatedReading::imageFormatIds(false).value());
+    EXPECT_EQ(*writable, IsolatedReading::imageFormatIds(true).value());
+}
