@@ -614,6 +614,9 @@ TEST(DocumentLook, DrawnPicturesKeepTheirPixelsOnce)
     const QString text = QString::fromUtf8(output).simplified();
     EXPECT_TRUE(text.contains(QRegularExpression("Figure number 0.*Figure number 1.*Figure number 2.*Figure mirrored")))
         << text.toStdString();
+    // The rewritten file keeps the page's exact size.
+    ASSERT_EQ(runProgram("pdfinfo", {pdf}, &output), 0);
+    EXPECT_TRUE(output.contains("595.28 x 841.89")) << output.toStdString();
 }
 
 // A Word footer with page fields prints on every page with its numbers; a header likewise.

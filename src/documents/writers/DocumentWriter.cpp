@@ -179,15 +179,17 @@ void drawRunningText(QPainter& painter, const LoadedDocument::PageSetup& page, Q
 }
 
 // Qt writes page boxes in whole points; A4 is 595.28 x 841.89. The exact box has as many
-// characters as the rounded one, so no offset in the file moves.
+// characters as the rounded one, so no offset in the file moves. A PDF rewritten for its
+// pictures spells the box with spaces inside the brackets.
 QByteArray exactPageBoxes(QByteArray pdf, QSizeF size)
 {
-    const QByteArray rounded = QByteArray("/MediaBox [0 0 ") + QByteArray::number(std::round(size.width()), 'f', 6) + ' '
-        + QByteArray::number(std::round(size.height()), 'f', 6) + ']';
-    const QByteArray exact = QByteArray("/MediaBox [0 0 ") + QByteArray::number(size.width(), 'f', 6) + ' '
-        + QByteArray::number(size.height(), 'f', 6) + ']';
-    if (rounded.size() == exact.size())
-        pdf.replace(rounded, exact);
+    const QByteArray rounded = QByteArray::number(std::round(size.width()), 'f', 6) + ' '
+        + QByteArray::number(std::round(size.height()), 'f', 6);
+    const QByteArray exact = QByteArray::number(size.width(), 'f', 6) + ' ' + QByteArray::number(size.height(), 'f', 6);
+    if (rounded.size() != exact.size())
+        return pdf;
+    pdf.replace("/MediaBox [0 0 " + rounded + ']', "/MediaBox [0 0 " + exact + ']');
+    pdf.replace("/MediaBox [ 0 0 " + rounded + " ]", "/MediaBox [ 0 0 " + exact + " ]");
     return pdf;
 }
 

@@ -1,5 +1,7 @@
 #include "engines/pdf/PdfOriginalImages.h"
 
+#include "engines/image/foreign/JpegCompaction.h"
+
 #include <QHash>
 #include <QImage>
 
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 
 namespace qv {
@@ -311,6 +314,7 @@ QByteArray PdfOriginalImages::restorePictures(const QByteArray& pdf, const QList
         qpdf.setSuppressWarnings(true);
         qpdf.processMemoryFile("document", pdf.constData(), size_t(pdf.size()));
         QHash<int, QPDFObjectHandle> placed; // original → its object
+        std::set<QPDFObjGen> ownJpegs; // the source's own bytes, kept as they came
         std::map<QPDFObjGen, QPDFObjectHandle> sameAs; // replaced copy → the first one
         for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
             if (originals.isEmpty())
@@ -364,6 +368,7 @@ QByteArray PdfOriginalImages::restorePictures(const QByteArray& pdf, const QList
             if (!original.png) {
                 object.replaceStreamData(original.bytes.toStdString(), QPDFObjectHandle::newName("/DCTDecode"),
                                          QPDFObjectHandle::newNull());
+                ownJpegs.insert(object.getObjGen());
                 continue;
             }
             // A PNG's own pixels, unless they take more room than the painter's JPEG of them: a
@@ -382,7 +387,24 @@ QByteArray PdfOriginalImages::restorePictures(const QByteArray& pdf, const QList
             object.replaceStreamData(rows.toStdString(), QPDFObjectHandle::newName("/FlateDecode"), parameters);
         }
         shareIdenticalImages(qpdf, sameAs);
-        if (sameAs.empty() && placed.isEmpty())
+        // The painter's own JPEGs, smaller by their coefficients written again: the same pixels.
+        bool compacted = false;
+        for (QPDFObjectHandle& object : qpdf.getAllObjects()) {
+            if (!object.isStream() || sameAs.contains(object.getObjGen()) || ownJpegs.contains(object.getObjGen()))
+                continue;
+            QPDFObjectHandle dict = object.getDict();
+            if (!dict.getKey("/Subtype").isNameAndEquals("/Image") || !dict.getKey("/Filter").isNameAndEquals("/DCTDecode")
+                || dict.hasKey("/DecodeParms"))
+                continue;
+            const std::shared_ptr<Buffer> raw = object.getRawStreamData();
+            const QByteArray smaller = JpegCompaction::compact(
+                QByteArrayView(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize())));
+            if (smaller.isEmpty() || size_t(smaller.size()) >= raw->getSize())
+                continue;
+            object.replaceStreamData(smaller.toStdString(), QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
+            compacted = true;
+        }
+        if (sameAs.empty() && placed.isEmpty() && !compacted)
             return pdf;
         // Pages name the first copy of a picture wherever they named another.
         for (QPDFObjectHandle& object : qpdf.getAllObjects())

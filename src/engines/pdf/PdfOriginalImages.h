@@ -8,7 +8,9 @@ namespace qv {
 // A PDF whose painter re-encoded its pictures gets the pictures' own bytes back: an image that
 // shows the same pixels as one of the given JPEGs or PNGs (same size and components, a close
 // likeness) is replaced by the JPEG, or by the PNG's lossless rows when they take no more room
-// than the painter's copy; copies of one picture, and identical image streams, share one object.
+// than the painter's copy; copies of one picture, and identical image streams, share one object;
+// the painter's own JPEGs are written again from their coefficients, smaller, the same pixels.
+// The page boxes of a rewritten file read "[ 0 0 w h ]".
 class PdfOriginalImages {
 public:
     PdfOriginalImages() = delete;
