@@ -557,14 +557,30 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
     };
 
     if (!result.isFolder) {
-        // A copy, never the other process's own file, which it may still hold open to change
-        // after the result is placed; copy_file_range shares the blocks where the disk can.
+        // The held file itself where nothing of the process that made it is left, else a copy:
+        // that process could still change its own file after the result is placed.
+        // copy_file_range shares the blocks where the disk can.
         makeHidden();
-        if (const int copyError = copyHeldFile(result.fd, QFile::encodeName(hidden))) {
-            dropHidden();
-            throwPosix(copyError);
+        bool linked = false;
+        if (result.makerGone) {
+            if (::linkat(AT_FDCWD, heldPath(result.fd).constData(), AT_FDCWD, QFile::encodeName(hidden).constData(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                linked = true;
+            } else if (errno != EXDEV && errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS) {
+                const int error = errno;
+                dropHidden();
+                throwPosix(error);
+            }
         }
-        if (attributes) {
+        if (!linked) {
+            if (const int copyError = copyHeldFile(result.fd, QFile::encodeName(hidden))) {
+                dropHidden();
+                throwPosix(copyError);
+            }
+        }
+        if (linked && attributes) {
+            attributes(result.fd);
+        } else if (attributes) {
             const int copy = ::open(QFile::encodeName(hidden).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             if (copy >= 0) {
                 attributes(copy);

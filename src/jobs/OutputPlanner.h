@@ -29,6 +29,9 @@ struct HeldResult {
     bool isFolder = false;
     // The user the disk shows for what this process makes there (PlainTree::makePlain).
     std::optional<uid_t> owner;
+    // Nothing of the process that made it is left to hold it open: a file may be linked
+    // rather than copied.
+    bool makerGone = false;
 };
 
 // Names and places the results of one work item. Each item gets its own planner; copies of a

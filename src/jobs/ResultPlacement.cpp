@@ -229,6 +229,10 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
     if (staged.size() > m_resultLimit)
         refuse(QStringLiteral("It left %1 results where %2 were asked for").arg(staged.size()).arg(m_resultLimit));
 
+    // Nothing of the worker may change what is looked at from here on.
+    if (endWorker)
+        endWorker();
+
     // Everything is looked at before anything is placed: a reply with one bad part places
     // nothing.
     struct Opened {
@@ -282,7 +286,7 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
         const QString baseName =
             m_namesFromContents ? contentNameFor(result.baseName) : baseNameFor(m_inputName, result.baseName, m_suffix);
         Opened entry{std::move(folder), std::move(item), {}, baseName, *extension};
-        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder, workFolder.st_uid};
+        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder, workFolder.st_uid, true};
         opened.push_back(std::move(entry));
         byPath.insert(result.path, i);
     }
@@ -295,8 +299,6 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
         order.append(*found);
     }
 
-    if (endWorker && std::any_of(opened.begin(), opened.end(), [](const Opened& entry) { return entry.held.isFolder; }))
-        endWorker();
     QList<QUrl> placed;
     for (Opened& entry : opened)
         placed.append(m_planner->deliverHeld(entry.held, entry.baseName, entry.extension));

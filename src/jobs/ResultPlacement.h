@@ -46,8 +46,9 @@ public:
 
     // Places the results the worker left and returns where each of its outputs went. Throws
     // EngineError, placing nothing, when the reply names anything else. Messages go to notes.
-    // A file is placed as a copy; a folder, whose files are not copied, only once endWorker has
-    // ended the worker and everything it started: nothing of it may still hold one of them.
+    // Results are placed once endWorker has ended the worker and everything it started (empty
+    // where nothing of it is left already): nothing of it may still hold one of them, so a file
+    // is linked, not copied.
     QList<QUrl> place(const QList<QUrl>& outputs, const QList<WorkerProtocol::StagedResult>& staged, JobNotes& notes,
                       const std::function<void()>& endWorker);
 
