@@ -1,7 +1,7 @@
 // Start to tray icon: this program is the session's tray host (a StatusNotifierWatcher on the
 // bus it runs on) and starts a program N times, timing each from its exec to its icon's
-// registration; then, given IDLE seconds, starts it once more, leaves it idle that long and
-// prints its Pss, alone and with every process below it.
+// registration (a line "run MS" each, then "median MS"); then, given IDLE seconds, starts it
+// once more, leaves it idle that long and prints its Pss, alone and with every process below it.
 // Usage: bench_tray_start RUNS IDLE-SECONDS PROGRAM [ARGUMENTS...]
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -121,6 +121,7 @@ int main(int argc, char** argv)
         }
         if (run < runs) {
             times.append(watcher.registeredAt / 1e6);
+            std::printf("run %.1f\n", times.last());
         } else {
             QEventLoop wait;
             QTimer::singleShot(idle * 1000, &wait, &QEventLoop::quit);
@@ -132,8 +133,10 @@ int main(int argc, char** argv)
         }
         stop(process);
     }
-    std::sort(times.begin(), times.end());
-    std::printf("median %.1f\n", times.isEmpty() ? 0.0 : times[times.size() / 2]);
+    if (!times.isEmpty()) {
+        std::sort(times.begin(), times.end());
+        std::printf("median %.1f\n", times[times.size() / 2]);
+    }
     return 0;
 }
 

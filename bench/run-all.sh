@@ -112,6 +112,7 @@ script animation_memory.sh
 script playback_pace.sh
 script wheel_open.sh
 script wheel_first_look.sh
+script tray_start.sh
 # Starting small, cancelling at once, memory that comes back.
 script worker_start.sh
 script archive_extract.sh
