@@ -19,8 +19,6 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QVideoFrame>
-#include <QVideoSink>
 
 namespace qv {
 
@@ -111,17 +109,18 @@ MediaEditorView::MediaEditorView(MediaTimeline* timeline, MediaPlayerPort* playe
         m_pictureBusy = new BusyIndicator(surface, QStringLiteral("Loading…"));
         // The player takes a while to show its first frame; the filmstrip's first still,
         // read apart from it, fills the picture until then.
-        if (auto* picture = qobject_cast<PlayerSurface*>(surface)) {
+        auto* picture = qobject_cast<PlayerSurface*>(surface);
+        if (picture) {
             connect(timeline, &MediaTimeline::thumbnailsChanged, picture, [picture, timeline] {
                 if (!picture->hasPicture() && timeline->thumbnails().contains(0))
                     picture->setFirstPicture(timeline->thumbnails().value(0));
             });
         }
-        // A player that paints through a video sink shows its picture with its first frame.
-        if (auto* sink = surface->findChild<QVideoSink*>()) {
+        // A player that hands over its frames as they come shows its picture with its first.
+        if (picture && picture->followsFrames()) {
             timeline->setPictureWatched(true);
-            connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
-                if (frame.isValid() && m_timeline)
+            connect(picture, &PlayerSurface::frameArrived, this, [this] {
+                if (m_timeline)
                     m_timeline->setPictureShown(true);
             });
         }

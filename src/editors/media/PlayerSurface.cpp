@@ -1,12 +1,12 @@
 #include "editors/media/PlayerSurface.h"
 
 #include <QPainter>
-#include <QVideoFrame>
-#include <QVideoSink>
+
+#include <utility>
 
 namespace qv {
 
-PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent), m_pending(std::make_unique<QVideoFrame>())
+PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -14,25 +14,18 @@ PlayerSurface::PlayerSurface(QWidget* parent) : QWidget(parent), m_pending(std::
 
 PlayerSurface::~PlayerSurface() = default;
 
-QVideoSink* PlayerSurface::sink()
-{
-    if (!m_sink) {
-        m_sink = new QVideoSink(this);
-        connect(m_sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
-            if (!frame.isValid())
-                return;
-            *m_pending = frame;
-            update();
-        });
-    }
-    return m_sink;
-}
-
 void PlayerSurface::setFrame(const QImage& frame)
 {
     m_frame = frame;
-    *m_pending = QVideoFrame();
+    m_pending = {};
     update();
+}
+
+void PlayerSurface::setPendingFrame(std::function<QImage()> picture)
+{
+    m_pending = std::move(picture);
+    update();
+    Q_EMIT frameArrived();
 }
 
 void PlayerSurface::setFirstPicture(const QImage& picture)
@@ -45,7 +38,7 @@ void PlayerSurface::setFirstPicture(const QImage& picture)
 
 bool PlayerSurface::hasPicture() const
 {
-    return !m_frame.isNull() || m_pending->isValid();
+    return !m_frame.isNull() || m_pending;
 }
 
 void PlayerSurface::setMessage(const QString& message)
@@ -74,9 +67,8 @@ void PlayerSurface::paintEvent(QPaintEvent*)
         painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, m_message);
         return;
     }
-    if (m_pending->isValid()) {
-        m_frame = m_pending->toImage();
-        *m_pending = QVideoFrame();
+    if (m_pending) {
+        m_frame = std::exchange(m_pending, {})();
     }
     if (m_frame.isNull())
         return;

@@ -4,26 +4,26 @@
 #include <QString>
 #include <QWidget>
 
-#include <memory>
-
-class QVideoFrame;
-class QVideoSink;
+#include <functional>
 
 namespace qv {
 
 // The media editor's picture: the player's current frame, the whole of it fitted in, no
 // controls. Painted by us, so a window grab shows it too. Fed either by a player process's
-// pictures (setFrame) or, in process, by its video sink; a sentence in place of the picture
-// when playback is over for good.
+// pictures (setFrame) or, in process, by a player's frames as they come (setPendingFrame); a
+// sentence in place of the picture when playback is over for good.
 class PlayerSurface : public QWidget {
     Q_OBJECT
 public:
     explicit PlayerSurface(QWidget* parent = nullptr);
     ~PlayerSurface() override;
 
-    // Made on first use: a surface fed by a player process never loads the media framework.
-    QVideoSink* sink();
     void setFrame(const QImage& frame);
+    // A player whose frames come faster than repaints: each is made a picture only if painted.
+    // Such a player says so once, as its surface is made.
+    void followFrames() { m_followsFrames = true; }
+    bool followsFrames() const { return m_followsFrames; }
+    void setPendingFrame(std::function<QImage()> picture);
     // Shown until the player's first frame comes: a still of the start read apart from it.
     void setFirstPicture(const QImage& picture);
     bool hasPicture() const;
@@ -34,15 +34,15 @@ public:
 
 Q_SIGNALS:
     void pixelSizeChanged(QSize pixels);
+    void frameArrived();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QVideoSink* m_sink = nullptr;
-    // Converted only when painted, so frames that come faster than repaints cost nothing.
-    std::unique_ptr<QVideoFrame> m_pending;
+    std::function<QImage()> m_pending;
+    bool m_followsFrames = false;
     QImage m_frame;
     QString m_message;
 };

@@ -1,8 +1,9 @@
 #include "editors/media/ProcessMediaPlayer.h"
 
 #include "editors/media/PlayerSurface.h"
-#include "editors/media/QtMediaPlayer.h"
 #include "platform/sandbox/PlayerProcess.h"
+
+#include <atomic>
 
 namespace qv {
 
@@ -24,10 +25,22 @@ ProcessMediaPlayer::~ProcessMediaPlayer()
     m_process->end();
 }
 
+namespace {
+
+std::atomic<ProcessMediaPlayer::InProcessMaker> inProcessMaker = nullptr;
+
+} // namespace
+
+void ProcessMediaPlayer::installInProcessPlayer(InProcessMaker make)
+{
+    inProcessMaker = make;
+}
+
 std::unique_ptr<MediaPlayerPort> ProcessMediaPlayer::make(const QUrl& source)
 {
     if (qEnvironmentVariable("QUORVENDA_IN_PROCESS") == QLatin1String("1"))
-        return std::make_unique<QtMediaPlayer>(source);
+        if (const InProcessMaker inProcess = inProcessMaker)
+            return inProcess(source);
     return std::make_unique<ProcessMediaPlayer>(source);
 }
 

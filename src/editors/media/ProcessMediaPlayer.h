@@ -22,8 +22,11 @@ public:
     ~ProcessMediaPlayer() override;
 
     // The editor's player: this one, or with QUORVENDA_IN_PROCESS=1 set the in-process one
-    // (for comparisons only).
+    // (for comparisons only) where the program installed one: the application does not, so
+    // that it never loads the media framework.
     static std::unique_ptr<MediaPlayerPort> make(const QUrl& source);
+    using InProcessMaker = std::unique_ptr<MediaPlayerPort> (*)(const QUrl& source);
+    static void installInProcessPlayer(InProcessMaker make);
 
     void play() override;
     void pause() override;

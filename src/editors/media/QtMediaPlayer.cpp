@@ -100,12 +100,23 @@ void QtMediaPlayer::completeSeek()
         done();
 }
 
+std::unique_ptr<MediaPlayerPort> QtMediaPlayer::make(const QUrl& source)
+{
+    return std::make_unique<QtMediaPlayer>(source);
+}
+
 QWidget* QtMediaPlayer::makeSurface(QWidget* parent)
 {
     auto* surface = new PlayerSurface(parent);
-    m_player->setVideoSink(surface->sink());
+    auto* sink = new QVideoSink(surface);
+    surface->followFrames();
+    connect(sink, &QVideoSink::videoFrameChanged, surface, [surface](const QVideoFrame& frame) {
+        if (frame.isValid())
+            surface->setPendingFrame([frame] { return frame.toImage(); });
+    });
+    m_player->setVideoSink(sink);
     m_showsPictures = true;
-    connect(surface->sink(), &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
+    connect(sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
         if (frame.isValid() && m_seekTarget)
             completeSeek();
     }, Qt::QueuedConnection);

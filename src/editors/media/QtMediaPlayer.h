@@ -20,6 +20,8 @@ class QtMediaPlayer : public QObject, public MediaPlayerPort {
     Q_OBJECT
 public:
     explicit QtMediaPlayer(const QUrl& source, QObject* parent = nullptr);
+    // For ProcessMediaPlayer::installInProcessPlayer.
+    static std::unique_ptr<MediaPlayerPort> make(const QUrl& source);
     ~QtMediaPlayer() override;
 
     void play() override;

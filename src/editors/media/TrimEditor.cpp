@@ -4,7 +4,6 @@
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/MediaPreviewArguments.h"
 #include "editors/media/ProcessMediaPlayer.h"
-#include "editors/media/QtMediaPlayer.h"
 #include "engines/media/probe/MediaProbe.h"
 #include "jobs/Toasts.h"
 #include "model/errors/EngineError.h"

@@ -4,6 +4,7 @@
 #include "editors/media/Filmstrip.h"
 #include "editors/media/MediaEditorController.h"
 #include "editors/media/MediaEditorView.h"
+#include "editors/media/PlayerSurface.h"
 #include "platform/ui/EditorButtons.h"
 #include "platform/ui/EditorWindow.h"
 
@@ -315,13 +316,18 @@ TEST(MediaEditorView, PictureAndStripAreBusyUntilTheirContentArrives)
 
 namespace {
 
-// A player whose picture comes through a video sink, as the real one's does.
+// A player whose frames come through a video sink, as the in-process one's do.
 class SinkPlayer : public test::FakeMediaPlayer {
 public:
     QWidget* makeSurface(QWidget* parent) override
     {
-        auto* surface = new QWidget(parent);
+        auto* surface = new PlayerSurface(parent);
+        surface->followFrames();
         sink = new QVideoSink(surface);
+        QObject::connect(sink, &QVideoSink::videoFrameChanged, surface, [surface](const QVideoFrame& frame) {
+            if (frame.isValid())
+                surface->setPendingFrame([frame] { return frame.toImage(); });
+        });
         return surface;
     }
     QVideoSink* sink = nullptr;
