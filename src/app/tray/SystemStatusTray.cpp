@@ -109,6 +109,8 @@ void SystemStatusTray::watchNativeWindow()
     handlers.hovered = [this](bool files) {
         if (files != m_highlighted)
             highlight(files);
+        if (files)
+            ++m_acceptedMoves;
     };
     handlers.filesDropped = [this](const QList<QUrl>& files) { takeFiles(files); };
     m_dropTarget = std::make_unique<X11TrayIconWindow>(m_window->winId(), handlers);
@@ -170,6 +172,13 @@ bool SystemStatusTray::eventFilter(QObject* watched, QEvent* event)
         }
         if (files != m_highlighted)
             highlight(files);
+        if (files) {
+            // Said once the answer to the drag's source is out, which follows this event.
+            QTimer::singleShot(0, this, [this] {
+                ++m_acceptedMoves;
+                qCDebug(appLog, "Files are over the tray icon");
+            });
+        }
         return true;
     }
     case QEvent::DragLeave:
@@ -214,9 +223,6 @@ void SystemStatusTray::takeFiles(const QList<QUrl>& files)
 void SystemStatusTray::highlight(bool on)
 {
     m_highlighted = on;
-    // Said once the answer to the drag's source is out, which follows this call.
-    if (on)
-        QTimer::singleShot(0, this, [] { qCDebug(appLog, "Files are over the tray icon"); });
     if (!on) {
         m_icon.setIcon(m_shown);
         return;

@@ -44,6 +44,8 @@ public:
 
     // A drag of files is over the icon, and the icon shows it.
     bool isHighlighted() const { return m_highlighted; }
+    // The moves of files over the icon answered so far.
+    int acceptedMoves() const { return m_acceptedMoves; }
 
     // The local files of a drag; none for text, web addresses and data.
     static QList<QUrl> droppedFiles(const QMimeData* data);
@@ -72,6 +74,7 @@ private:
     QIcon m_shown;
     bool m_highlighted = false;
     bool m_watching = false;
+    int m_acceptedMoves = 0;
 };
 
 } // namespace qv

@@ -198,11 +198,11 @@ bool X11TrayIconWindow::handleProxied(const void* message)
         return true;
     if (event->type == m_atoms[position]) {
         const bool accept = m_offersFiles && overIcon(int(data[2] >> 16), int(data[2] & 0xffff));
-        if (accept != m_accepted && m_handlers.hovered)
-            m_handlers.hovered(accept);
         m_accepted = accept;
         // Bit 1: every move is reported, as the icon is a small part of the tray's window.
         answer(m_atoms[status], m_source, (accept ? 1u : 0u) | 2u, accept ? m_atoms[actionCopy] : XCB_ATOM_NONE);
+        if (m_handlers.hovered)
+            m_handlers.hovered(accept);
     } else if (event->type == m_atoms[leave]) {
         if (m_accepted && m_handlers.hovered)
             m_handlers.hovered(false);

@@ -23,7 +23,7 @@ namespace qv {
 class X11TrayIconWindow : public QAbstractNativeEventFilter {
 public:
     struct Handlers {
-        std::function<void(bool)> hovered;                       // files over the icon, or not
+        std::function<void(bool)> hovered;                       // each move answered: files over the icon, or not
         std::function<void(const QList<QUrl>&)> filesDropped;    // local files only
     };
 
