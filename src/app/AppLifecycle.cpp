@@ -13,6 +13,8 @@
 #include "jobs/JobCenter.h"
 #include "jobs/Toasts.h"
 #include "jobs/ui/FeedbackServices.h"
+#include "jobs/ui/HUDPanel.h"
+#include "jobs/ui/JobHUD.h"
 #include "jobs/WorkerPool.h"
 #include "model/Log.h"
 #include "model/operations/Capabilities.h"
@@ -90,6 +92,8 @@ std::optional<int> AppLifecycle::start(const QList<QUrl>& files, bool convertCop
     MenuActions::shared().setHooks(std::move(hooks));
     StandardShortcuts::install(MenuActions::shared());
     StatusItemController::shared().setUp();
+    QObject::connect(&StatusItemController::shared(), &StatusItemController::menuRoomChanged, &JobHUD::shared(),
+                     &JobHUD::setTrayMenuRoom);
 
     JobCenter::Services services;
     services.status = &StatusItemController::shared();

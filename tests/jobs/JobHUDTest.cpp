@@ -302,6 +302,29 @@ TEST_F(JobHUDTest, PillsMakeRoomForANotificationThatStandsForItsJob)
     EXPECT_LT(runningPill->panel()->geometry().top(), int(hud::notificationRoom));
 }
 
+TEST_F(JobHUDTest, PillsThatAnOpenTrayMenuPushesOffTheScreenWaitForItToClose)
+{
+    QList<JobPtr> jobs;
+    for (int i = 0; i < 3; ++i) {
+        jobs.append(job(QStringLiteral("Converting %1").arg(i)));
+        hud->show(jobs.last());
+    }
+    const auto shown = [&] {
+        int count = 0;
+        for (const JobPtr& j : std::as_const(jobs))
+            count += hud->pillFor(j->id())->panel()->isShown();
+        return count;
+    };
+    ASSERT_TRUE(waitFor([&] { return shown() == 3; }));
+    // 1050 high under a bar of 30: room for the newest pill alone below a menu 950 high.
+    hud->setTrayMenuRoom(950);
+    EXPECT_TRUE(waitFor([&] { return shown() == 1; })) << shown();
+    EXPECT_GE(hud->pillFor(jobs.last()->id())->panel()->geometry().top(), 30 + 950);
+    hud->setTrayMenuRoom(0);
+    EXPECT_TRUE(waitFor([&] { return shown() == 3; })) << shown();
+    EXPECT_LT(hud->pillFor(jobs.last()->id())->panel()->geometry().top(), 30 + hud::pillHeight);
+}
+
 TEST_F(JobHUDTest, ButtonsShowTheirTooltipsThoughThePillIsNeverActive)
 {
     auto j = job(QStringLiteral("Converting to WEBM"));

@@ -29,6 +29,9 @@ StatusItemController::StatusItemController(JobCenter& jobs, SettingsStore& store
     , m_trayFactory(std::move(trayFactory))
 {
     connect(&m_menu, &QMenu::aboutToShow, this, &StatusItemController::rebuildStatusMenu);
+    // aboutToShow also comes when the menu is only read for a host: its showing is told by
+    // its window.
+    m_menu.installEventFilter(this);
     // What the menu shows may change while the icon stays the same (Clear Menu, a job queued
     // behind another, a pause while jobs run).
     for (auto signal : {&JobCenter::recentChanged, &JobCenter::jobsChanged}) {
@@ -65,7 +68,10 @@ void StatusItemController::setUp()
     } else if (StatusNotifierItem::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
         // Where no host runs yet on Wayland, one may come: a panel started after us. X11
         // programs have the older tray as well.
-        m_tray = std::make_unique<StatusNotifierTray>(&m_menu);
+        auto tray = std::make_unique<StatusNotifierTray>(&m_menu);
+        connect(tray.get(), &StatusNotifierTray::menuRoomChanged, this,
+                [this](double room) { setMenuRoom(m_hostMenuRoom, room); });
+        m_tray = std::move(tray);
     } else {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
@@ -82,6 +88,21 @@ void StatusItemController::setUp()
     if (!m_foreground.isValid())
         m_foreground = trayForegroundColor();
     updateIcon();
+}
+
+bool StatusItemController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_menu && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        setMenuRoom(m_ownMenuRoom, event->type() == QEvent::Show ? m_menu.height() : 0);
+    return QObject::eventFilter(watched, event);
+}
+
+void StatusItemController::setMenuRoom(double& road, double room)
+{
+    const double before = menuRoom();
+    road = room;
+    if (menuRoom() != before)
+        Q_EMIT menuRoomChanged(menuRoom());
 }
 
 void StatusItemController::updateIcon()

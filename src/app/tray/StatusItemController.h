@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QObject>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -51,7 +52,19 @@ public:
     // The colour the icon is drawn in; taken from the desktop when not set.
     void setForeground(const QColor& colour) { m_foreground = colour; }
 
+    // How far the open tray menu reaches down from its bar, whether the host shows it or we
+    // do; 0 while it is closed.
+    double menuRoom() const { return std::max(m_hostMenuRoom, m_ownMenuRoom); }
+
+Q_SIGNALS:
+    void menuRoomChanged(double room);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void setMenuRoom(double& road, double room);
+
     JobCenter& m_jobs;
     SettingsStore& m_store;
     MenuActions& m_actions;
@@ -60,6 +73,8 @@ private:
     std::unique_ptr<StatusTray> m_tray;
     StatusIconModel m_iconModel;
     QColor m_foreground;
+    double m_hostMenuRoom = 0;
+    double m_ownMenuRoom = 0;
 };
 
 } // namespace qv

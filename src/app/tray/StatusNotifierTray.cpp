@@ -8,6 +8,9 @@ namespace qv {
 
 namespace {
 
+// The longest a menu the host shows keeps its room without a word from the host.
+constexpr int menuRoomSeconds = 60;
+
 // Each action's key among its siblings: its objectName, else its place; a name taken already
 // goes with its place too.
 QStringList entryKeys(const QMenu& menu)
@@ -74,6 +77,10 @@ StatusNotifierTray::StatusNotifierTray(QMenu* menu, std::unique_ptr<StatusNotifi
         if (action && !action->menu<QMenu*>() && action->isEnabled())
             action->trigger();
     });
+    connect(&exporter, &DBusMenuExporter::openMenusChanged, this, &StatusNotifierTray::openMenusChanged);
+    m_menuRoomLimit.setSingleShot(true);
+    m_menuRoomLimit.setInterval(menuRoomSeconds * 1000);
+    connect(&m_menuRoomLimit, &QTimer::timeout, this, [this] { setMenuRoom(0); });
     connect(m_item.get(), &StatusNotifierItem::menuRequested, this, &StatusNotifierTray::showOwnMenu);
     m_menuRefresh.setSingleShot(true);
     m_menuRefresh.setInterval(250);
@@ -109,6 +116,35 @@ QAction* StatusNotifierTray::actionAt(const QStringList& keyPath) const
         menu = found->menu<QMenu*>();
     }
     return found;
+}
+
+void StatusNotifierTray::openMenusChanged()
+{
+    // The host's menu hangs from its bar and each submenu from an entry of its parent: their
+    // heights together bound how far down they reach.
+    double room = 0;
+    for (const QStringList& keyPath : m_item->menu().openMenus()) {
+        const QMenu* menu = m_menu;
+        if (!keyPath.isEmpty()) {
+            const QAction* action = actionAt(keyPath);
+            menu = action ? action->menu<QMenu*>() : nullptr;
+        }
+        if (menu)
+            room += menu->sizeHint().height();
+    }
+    setMenuRoom(room);
+}
+
+void StatusNotifierTray::setMenuRoom(double room)
+{
+    if (room > 0)
+        m_menuRoomLimit.start();
+    else
+        m_menuRoomLimit.stop();
+    if (room == m_menuRoom)
+        return;
+    m_menuRoom = room;
+    Q_EMIT menuRoomChanged(room);
 }
 
 void StatusNotifierTray::setIcon(const QIcon& icon)

@@ -34,14 +34,26 @@ public:
     // Fills the menu afresh and hands it to the item.
     void fill();
 
+    // How far the menus the host shows now reach down from its bar, as our own menus would
+    // draw them; 0 while none is open.
+    double menuRoom() const { return m_menuRoom; }
+
+Q_SIGNALS:
+    void menuRoomChanged(double room);
+
 private:
     QAction* actionAt(const QStringList& keyPath) const;
     void showOwnMenu();
+    void openMenusChanged();
+    void setMenuRoom(double room);
 
     QMenu* m_menu;
     std::unique_ptr<StatusNotifierItem> m_item;
     // At most this often while the state changes.
     QTimer m_menuRefresh;
+    double m_menuRoom = 0;
+    // A host that ends without closing its menu does not keep the room for ever.
+    QTimer m_menuRoomLimit;
 };
 
 } // namespace qv

@@ -51,6 +51,14 @@ void JobHUD::notificationGone()
     layout(true);
 }
 
+void JobHUD::setTrayMenuRoom(double room)
+{
+    if (room == m_trayMenuRoom)
+        return;
+    m_trayMenuRoom = room;
+    layout(true);
+}
+
 JobHUD::~JobHUD()
 {
     qDeleteAll(m_pills);
@@ -121,7 +129,12 @@ void JobHUD::layout(bool animated, PillController* newPill)
             panel->orderOut();
             continue;
         }
-        const QRect frame = flipY(hud::pillFrame(screen->visibleFrame, i, notificationRoom()), height).toRect();
+        const QRectF place = hud::pillFrame(screen->visibleFrame, i, topRoom());
+        if (place.top() < screen->visibleFrame.top()) {
+            panel->orderOut();
+            continue;
+        }
+        const QRect frame = flipY(place, height).toRect();
         if (pill == newPill) {
             pill->slideIn(frame);
             continue;
@@ -141,10 +154,11 @@ void JobHUD::layout(bool animated, PillController* newPill)
     }
 
     const int hidden = hud::hiddenPillCount(int(m_pills.size()));
-    if (hidden < 1)
+    const QRectF overflowPlace = hud::overflowFrame(screen->visibleFrame, topRoom());
+    if (hidden < 1 || overflowPlace.top() < screen->visibleFrame.top())
         m_overflow.orderOut();
     else
-        m_overflow.update(hidden, flipY(hud::overflowFrame(screen->visibleFrame, notificationRoom()), height).toRect());
+        m_overflow.update(hidden, flipY(overflowPlace, height).toRect());
 }
 
 void JobHUD::dismissPill(PillController* pill)

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
 #include <functional>
 
 namespace qv {
@@ -42,6 +43,11 @@ public:
     // Room kept at the top for a notification of ours, in points; 0 when none is expected.
     double notificationRoom() const { return m_notificationShowing ? hud::notificationRoom : 0; }
 
+    // Room kept at the top for the open tray menu, in points; 0 when it is closed. Pills
+    // that would then fall off the screen wait for the menu to close.
+    void setTrayMenuRoom(double room);
+    double topRoom() const { return std::max(notificationRoom(), m_trayMenuRoom); }
+
     void layout(bool animated, PillController* newPill = nullptr);
     void dismissPill(PillController* pill);
     // The notification's time is up: the pills move back up.
@@ -56,6 +62,7 @@ private:
     Services m_services;
     QList<PillController*> m_pills;
     bool m_notificationShowing = false;
+    double m_trayMenuRoom = 0;
     QTimer m_notificationTimer;
     OverflowPill m_overflow;
 };

@@ -270,11 +270,33 @@ void DBusMenuExporter::event(int id, const QString& type)
     const QStringList keyPath = m_items.value(id).keyPath;
     if (type == QLatin1String("opened")) {
         Q_EMIT aboutToShow(keyPath);
+        m_open.insert(id);
+        Q_EMIT openMenusChanged();
     } else if (type == QLatin1String("closed")) {
         Q_EMIT closed(keyPath);
+        // The whole menu went: its submenus with it, whatever the host told of them.
+        if (id == 0)
+            m_open.clear();
+        else
+            m_open.remove(id);
+        Q_EMIT openMenusChanged();
     } else if (type == QLatin1String("clicked") && id != 0) {
+        if (!m_open.isEmpty()) {
+            m_open.clear();
+            Q_EMIT openMenusChanged();
+        }
         QTimer::singleShot(0, this, [this, keyPath] { Q_EMIT activated(keyPath); });
     }
+}
+
+QList<QStringList> DBusMenuExporter::openMenus() const
+{
+    QList<QStringList> paths;
+    for (int id : m_open) {
+        if (m_items.contains(id))
+            paths.append(m_items.value(id).keyPath);
+    }
+    return paths;
 }
 
 std::optional<QDBusMessage> DBusMenuExporter::call(const QDBusMessage& message)

@@ -4,6 +4,7 @@
 #include "platform/desktop/TrayMenuEntry.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace qv {
 
@@ -23,6 +24,10 @@ public:
 
     uint revision() const { return m_revision; }
 
+    // The key paths of the menu and submenus a host shows now, by its "opened" and "closed"
+    // events; a click closes them all.
+    QList<QStringList> openMenus() const;
+
 Q_SIGNALS:
     // A host is about to show the menu (an empty key path) or a submenu: a receiver connected
     // directly calls setEntries before the host gets its answer.
@@ -30,6 +35,7 @@ Q_SIGNALS:
     // Sent after the host has its answer: the command may quit or open a modal window.
     void activated(const QStringList& keyPath);
     void closed(const QStringList& keyPath);
+    void openMenusChanged();
 
 protected:
     QVariantMap properties() const override;
@@ -53,6 +59,7 @@ private:
     int m_nextId = 1;
     // Changes answered since the last AboutToShow's answer.
     bool m_changed = false;
+    QSet<int> m_open;
 };
 
 } // namespace qv

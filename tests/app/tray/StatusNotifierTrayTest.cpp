@@ -7,6 +7,10 @@
 #include "app/tray/StatusItemController.h"
 #include "app/tray/StatusNotifierTray.h"
 #include "jobs/JobCenter.h"
+#include "jobs/ui/HUDPanel.h"
+#include "jobs/ui/JobHUD.h"
+#include "jobs/ui/PillController.h"
+#include "platform/clipboard/Clipboard.h"
 #include "model/errors/CancellationError.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/FileOperation.h"
@@ -17,6 +21,7 @@
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/DBusSignalRecorder.h"
+#include "support/FakeScreens.h"
 #include "support/FakeClock.h"
 #include "support/OperationUntilCancelled.h"
 #include "support/PrivateBusTest.h"
@@ -684,6 +689,62 @@ void StatusNotifierTrayTest::menuStaysLive(const std::function<std::unique_ptr<M
     host.shows(top.arg(recent, noJobs, QStringLiteral("x")));
     if (afterCancel)
         afterCancel();
+}
+
+TEST_F(StatusNotifierTrayTest, PillsStandClearOfTheMenuTheHostShows)
+{
+    struct NoClipboard : Clipboard {
+        void setText(const QString&) override {}
+        void setFiles(const QList<QUrl>&) override {}
+    } clipboard;
+    NoWorkspace workspace;
+    FakeScreens screens;
+    // A bar 30 high at the top; the pills stand in its right corner, as the host's menu does.
+    screens.list = {{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050)}};
+    qputenv("QUORVENDA_REDUCE_MOTION", "1");
+    const auto motion = qScopeGuard([] { qunsetenv("QUORVENDA_REDUCE_MOTION"); });
+    JobHUD hud(JobHUD::Services{&screens, &clipboard, &workspace, [](const JobPtr&) {}});
+    auto job = std::make_shared<Job>(QStringLiteral("Converting to PNG"), QStringLiteral("photo.stack"), 1,
+                                     QStringLiteral("a.png"), std::nullopt, QDateTime::currentDateTimeUtc());
+    job->setState(Job::State::running);
+    hud.show(job);
+    HUDPanel* pill = hud.pillFor(job->id())->panel();
+    ASSERT_TRUE(waitFor([&] { return pill->isShown() && !pill->isAnimating(); }));
+    const int home = pill->geometry().top();
+
+    StatusNotifierTray tray(&menu, item());
+    QObject::connect(&tray, &StatusNotifierTray::menuRoomChanged, &hud, &JobHUD::setTrayMenuRoom);
+    const QString service = tray.item().serviceName();
+    const Entry top = layout(service);
+    const auto event = [&](int id, const QString& type) {
+        const QDBusMessage reply = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("Event"),
+                                       {id, type, QVariant::fromValue(QDBusVariant(0)), 0u});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+    };
+    const int menuHeight = menu.sizeHint().height();
+    ASSERT_GT(menuHeight, 0);
+    // The stack's top stays below where the menu can reach, under the bar.
+    const auto clearBy = [&](int room) {
+        return waitFor([&] { return pill->isShown() && pill->geometry().top() >= 30 + room; });
+    };
+
+    event(0, QStringLiteral("opened"));
+    EXPECT_TRUE(clearBy(menuHeight)) << pill->geometry().top() << " under a menu " << menuHeight << " high";
+    // A submenu hangs beside an entry of the menu: the stack moves further.
+    const int recent = top.children.value(1).id;
+    event(recent, QStringLiteral("opened"));
+    EXPECT_GT(tray.menuRoom(), menuHeight);
+    EXPECT_TRUE(clearBy(int(tray.menuRoom())));
+    event(recent, QStringLiteral("closed"));
+    event(0, QStringLiteral("closed"));
+    EXPECT_TRUE(waitFor([&] { return pill->geometry().top() == home; })) << pill->geometry().top() << " ≠ " << home;
+    EXPECT_EQ(tray.menuRoom(), 0);
+
+    // A click closes the menu whatever the host says after.
+    event(0, QStringLiteral("opened"));
+    EXPECT_TRUE(clearBy(menuHeight));
+    event(top.children.value(0).id, QStringLiteral("clicked"));
+    EXPECT_TRUE(waitFor([&] { return pill->geometry().top() == home; })) << pill->geometry().top() << " ≠ " << home;
 }
 
 TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
