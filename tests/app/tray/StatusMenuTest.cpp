@@ -313,3 +313,22 @@ TEST_F(StatusMenuTest, WithoutHooksTheMenuShowsTheStoredHotKeyAndConvertsTheCopi
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(file)});
 }
+
+TEST_F(StatusMenuTest, OurOwnMenuKeepsRoomWhileItIsOnScreenOnly)
+{
+    makeCenter();
+    controller->setUp();
+    QList<double> rooms;
+    QObject::connect(controller.get(), &StatusItemController::menuRoomChanged, [&](double room) { rooms.append(room); });
+    // Read for a tray host, the menu is filled but never shown.
+    Q_EMIT controller->menu().aboutToShow();
+    EXPECT_TRUE(rooms.isEmpty());
+    controller->menu().popup(QPoint(1700, 30));
+    ASSERT_TRUE(waitFor([&] { return !rooms.isEmpty(); }));
+    EXPECT_EQ(rooms.last(), controller->menu().height());
+    EXPECT_GT(rooms.last(), 0);
+    controller->menu().hide();
+    ASSERT_TRUE(waitFor([&] { return rooms.size() == 2; }));
+    EXPECT_EQ(rooms.last(), 0);
+    EXPECT_EQ(controller->menuRoom(), 0);
+}
