@@ -158,12 +158,9 @@ QString quotedName(QString name)
     return QChar(0x201C) + name + QChar(0x201D);
 }
 
-} // namespace
-
-QString specialsLeftOutNote(const QStringList& names)
+// The first three names quoted, and how many more.
+QString quotedList(const QStringList& names)
 {
-    if (names.isEmpty())
-        return {};
     constexpr qsizetype named = 3;
     QStringList quoted;
     for (const QString& name : names.mid(0, named))
@@ -171,6 +168,16 @@ QString specialsLeftOutNote(const QStringList& names)
     QString list = quoted.join(QStringLiteral(", "));
     if (names.size() > named)
         list += QStringLiteral(" and %1 more").arg(names.size() - named);
+    return list;
+}
+
+} // namespace
+
+QString specialsLeftOutNote(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    const QString list = quotedList(names);
     if (names.size() == 1)
         return QStringLiteral("%1 was left out: devices, pipes and sockets are not extracted").arg(list);
     return QStringLiteral("%1 were left out: devices, pipes and sockets are not extracted").arg(list);
@@ -199,13 +206,7 @@ QString copiedLinksNote(const QStringList& names)
 {
     if (names.isEmpty())
         return {};
-    constexpr qsizetype named = 3;
-    QStringList quoted;
-    for (const QString& name : names.mid(0, named))
-        quoted.append(quotedName(name));
-    QString list = quoted.join(QStringLiteral(", "));
-    if (names.size() > named)
-        list += QStringLiteral(" and %1 more").arg(names.size() - named);
+    const QString list = quotedList(names);
     if (names.size() == 1)
         return QStringLiteral("%1 was saved as a copy of what it links to: this disk has no links").arg(list);
     return QStringLiteral("%1 were saved as copies of what they link to: this disk has no links").arg(list);

@@ -1,5 +1,6 @@
 #include "engines/media/operations/OggTagStripper.h"
 
+#include "engines/media/probe/OggPages.h"
 #include "model/errors/SystemError.h"
 
 #include <QByteArray>
@@ -17,30 +18,6 @@ namespace {
 constexpr int headerSize = 27;
 constexpr int maxSegments = 255;
 
-const std::array<quint32, 256>& crcTable()
-{
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 r = i << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    return table;
-}
-
-quint32 crcOf(const QByteArray& page)
-{
-    const auto& table = crcTable();
-    quint32 crc = 0;
-    for (const char c : page)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ quint8(c)) & 0xFF];
-    return crc;
-}
-
 struct Page {
     QByteArray bytes; // header, lacing values and body
     int segments = 0;
@@ -55,7 +32,7 @@ struct Page {
     {
         qToLittleEndian<quint32>(sequence, bytes.data() + 18);
         qToLittleEndian<quint32>(0, bytes.data() + 22);
-        qToLittleEndian<quint32>(crcOf(bytes), bytes.data() + 22);
+        qToLittleEndian<quint32>(OggPages::checksum(bytes), bytes.data() + 22);
     }
 };
 
@@ -80,7 +57,7 @@ std::optional<Page> readPage(QFile& file)
     const quint32 stored = qFromLittleEndian<quint32>(page.bytes.constData() + 22);
     QByteArray zeroed = page.bytes;
     qToLittleEndian<quint32>(0, zeroed.data() + 22);
-    if (crcOf(zeroed) != stored)
+    if (OggPages::checksum(zeroed) != stored)
         return std::nullopt;
     return page;
 }

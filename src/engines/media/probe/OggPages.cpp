@@ -11,7 +11,6 @@ namespace {
 
 constexpr qint64 headerSize = 27;
 
-// Ogg's CRC: polynomial 0x04C11DB7, not reflected, starting at 0.
 const std::array<quint32, 256>& crcTable()
 {
     static const std::array<quint32, 256> table = [] {
@@ -27,15 +26,15 @@ const std::array<quint32, 256>& crcTable()
     return table;
 }
 
-quint32 crcOf(const QByteArray& bytes, quint32 crc = 0)
+} // namespace
+
+quint32 OggPages::checksum(const QByteArray& bytes, quint32 crc)
 {
     const auto& table = crcTable();
     for (const char c : bytes)
         crc = (crc << 8) ^ table[((crc >> 24) ^ quint8(c)) & 0xFF];
     return crc;
 }
-
-} // namespace
 
 bool OggPages::allWhole(const QString& path)
 {
@@ -61,7 +60,7 @@ bool OggPages::allWhole(const QString& path)
         const quint32 stored = quint8(header[22]) | quint8(header[23]) << 8 | quint8(header[24]) << 16
             | quint32(quint8(header[25])) << 24;
         header[22] = header[23] = header[24] = header[25] = 0;
-        if (crcOf(body, crcOf(table, crcOf(header))) != stored)
+        if (checksum(body, checksum(table, checksum(header))) != stored)
             return false;
         at += headerSize + segments + bodySize;
     }

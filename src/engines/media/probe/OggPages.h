@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace qv {
@@ -11,6 +12,10 @@ public:
     // matching its checksum: a file FFmpeg finds nothing in is then no damaged one, but one that
     // holds no sound (a Speex or Vorbis file of headers alone).
     static bool allWhole(const QString& path);
+
+    // Ogg's checksum of bytes, carried on from crc: polynomial 0x04C11DB7, not reflected,
+    // starting at 0.
+    static quint32 checksum(const QByteArray& bytes, quint32 crc = 0);
 };
 
 } // namespace qv
