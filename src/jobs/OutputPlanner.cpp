@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fts.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,6 +164,27 @@ int copyHeldFile(int fd, const QByteArray& target)
     return error;
 }
 
+// The files, folders and links below a folder, as the application's walk counts them; links
+// are not followed.
+qint64 entriesBelow(const QString& folder)
+{
+    QByteArray path = QFile::encodeName(folder);
+    char* roots[] = {path.data(), nullptr};
+    FTS* walk = ::fts_open(roots, FTS_PHYSICAL | FTS_NOSTAT | FTS_NOCHDIR, nullptr);
+    if (!walk)
+        throwPosix(errno);
+    qint64 count = 0;
+    while (const FTSENT* entry = ::fts_read(walk)) {
+        if (entry->fts_level > 0 && entry->fts_info != FTS_DP)
+            ++count;
+    }
+    const int error = errno;
+    ::fts_close(walk);
+    if (error != 0)
+        throwPosix(error);
+    return count;
+}
+
 } // namespace
 
 struct OutputPlanner::Staging {
@@ -212,7 +234,12 @@ QUrl OutputPlanner::stage(const QUrl& file, const QString& baseName, const QStri
             throwPosix(error);
         FileItems::remove(given);
     }
-    m_staging->results.append({target, baseName, extension});
+    // A folder goes with the count of what it holds, which the application holds it to.
+    std::optional<qint64> entries;
+    struct stat status {};
+    if (::lstat(QFile::encodeName(target).constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        entries = entriesBelow(target);
+    m_staging->results.append({target, baseName, extension, entries});
     return QUrl::fromLocalFile(target);
 }
 
@@ -625,7 +652,7 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
     {
         const int arrived = ::open(QFile::encodeName(hidden).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const std::optional<QString> problem =
-            arrived < 0 ? std::optional<QString>(QStringLiteral("Its result could not be opened")) : PlainTree::makePlain(arrived, result.owner);
+            arrived < 0 ? std::optional<QString>(QStringLiteral("Its result could not be opened")) : PlainTree::makePlain(arrived, result.owner, result.mostEntries);
         if (arrived >= 0)
             ::close(arrived);
         if (problem) {

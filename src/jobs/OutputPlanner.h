@@ -29,6 +29,8 @@ struct HeldResult {
     bool isFolder = false;
     // The user the disk shows for what this process makes there (PlainTree::makePlain).
     std::optional<uid_t> owner;
+    // The most files, folders and links a folder may hold: what its maker said it made.
+    std::optional<qint64> mostEntries;
     // Nothing of the process that made it is left to hold it open: a file may be linked
     // rather than copied.
     bool makerGone = false;

@@ -286,7 +286,7 @@ QList<QUrl> ResultPlacement::place(const QList<QUrl>& outputs, const QList<Worke
         const QString baseName =
             m_namesFromContents ? contentNameFor(result.baseName) : baseNameFor(m_inputName, result.baseName, m_suffix);
         Opened entry{std::move(folder), std::move(item), {}, baseName, *extension};
-        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder, workFolder.st_uid, true};
+        entry.held = {entry.folder.get(), leaf, entry.item.get(), isFolder, workFolder.st_uid, result.entries, true};
         opened.push_back(std::move(entry));
         byPath.insert(result.path, i);
     }

@@ -195,6 +195,13 @@ TEST_P(LyingWorkerTest, OnlyWhatWasAskedForIsPlaced)
     ASSERT_TRUE(many);
     EXPECT_EQ(many->state(), Job::State::finished);
     EXPECT_EQ(QDir(inputs() + QStringLiteral("/i (copied)")).entryList(QDir::Files).size(), 10001);
+    // But no more than the worker said it made.
+    const JobPtr under = runToEnd(QStringLiteral("m.txt"), "undercount");
+    expectRefused(under, {QStringLiteral("h.txt"), QStringLiteral("j.txt"), QStringLiteral("i.txt"),
+                          QStringLiteral("i (copied)"), QStringLiteral("m.txt")});
+    ASSERT_TRUE(under && under->failure());
+    EXPECT_TRUE(under->failure()->details.contains(QStringLiteral("more than the 3 entries it listed")))
+        << under->failure()->details.toStdString();
 }
 
 TEST_P(LyingWorkerTest, AHardLinkToAUsersFileIsNotPlaced)

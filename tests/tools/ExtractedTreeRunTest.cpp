@@ -165,11 +165,18 @@ TEST(ExtractedTreeRun, ManyEntriesAndDeepFoldersGiveBsdtarsTree)
     ASSERT_EQ(shell(QStringLiteral("set -e; mkdir -p '%1/many'; cd '%1/many'; for d in $(seq 1 12); do mkdir f$d;"
                                    " (cd f$d && seq 1 1000 | xargs touch); done; cd ..; tar cf many.tar many;"
                                    " p=deep; for i in $(seq 1 200); do p=$p/d; done; mkdir -p $p; echo bottom > $p/end.txt;"
-                                   " tar cf deep.tar deep")
+                                   " tar cf deep.tar deep; mkdir -p implied/a/b/c implied/x/y; echo 1 > implied/a/b/c/one.txt;"
+                                   " echo 2 > implied/x/y/two.txt;"
+                                   " tar cf implied.tar --no-recursion implied/a/b/c/one.txt implied/x/y/two.txt")
                         .arg(work)),
               0);
     expectSameTreeAsBsdtar(work + QStringLiteral("/many.tar"), dir.path(), dir.filePath(QStringLiteral("bsdtar-many")));
     expectSameTreeAsBsdtar(work + QStringLiteral("/deep.tar"), dir.path(), dir.filePath(QStringLiteral("bsdtar-deep")));
+    // Folders the listing leaves out are the extraction's own entries, counted with the rest.
+    const Extracted implied = extract(work + QStringLiteral("/implied.tar"), dir.path());
+    ASSERT_EQ(implied.run.code, 0) << implied.run.failure().toStdString();
+    EXPECT_EQ(readFile(implied.placed + QStringLiteral("/a/b/c/one.txt")), "1\n");
+    EXPECT_EQ(readFile(implied.placed + QStringLiteral("/x/y/two.txt")), "2\n");
 }
 
 // The smallest tar is one header without end blocks, which tar programs read; a RAR volume set

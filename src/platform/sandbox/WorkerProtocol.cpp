@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <poll.h>
 #include <sys/stat.h>
@@ -383,10 +384,14 @@ QJsonObject doneMessage(const QStringList& outputs, const QStringList& messages,
                         const std::optional<QString>& clipboard, const QList<StagedResult>& staged)
 {
     QJsonArray results;
-    for (const StagedResult& result : staged)
-        results.append(QJsonObject{{QStringLiteral("path"), result.path},
-                                   {QStringLiteral("baseName"), result.baseName},
-                                   {QStringLiteral("extension"), result.extension}});
+    for (const StagedResult& result : staged) {
+        QJsonObject o{{QStringLiteral("path"), result.path},
+                      {QStringLiteral("baseName"), result.baseName},
+                      {QStringLiteral("extension"), result.extension}};
+        if (result.entries)
+            o.insert(QStringLiteral("entries"), double(*result.entries));
+        results.append(o);
+    }
     return {{QStringLiteral("type"), type("done")},
             {QStringLiteral("outputs"), stringArray(outputs)},
             {QStringLiteral("staged"), results},
@@ -399,8 +404,14 @@ QList<StagedResult> stagedResults(const QJsonObject& done)
     QList<StagedResult> results;
     for (const QJsonValue& value : done.value(QStringLiteral("staged")).toArray()) {
         const QJsonObject o = value.toObject();
+        // A count that is no count bounds the folder to nothing.
+        std::optional<qint64> entries;
+        if (o.contains(QStringLiteral("entries"))) {
+            const double count = o.value(QStringLiteral("entries")).toDouble(-1);
+            entries = count >= 0 && count < 9e15 && count == std::floor(count) ? qint64(count) : 0;
+        }
         results.append({o.value(QStringLiteral("path")).toString(), o.value(QStringLiteral("baseName")).toString(),
-                        o.value(QStringLiteral("extension")).toString()});
+                        o.value(QStringLiteral("extension")).toString(), entries});
     }
     return results;
 }

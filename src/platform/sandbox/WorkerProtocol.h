@@ -73,6 +73,9 @@ struct StagedResult {
     QString path;
     QString baseName;
     QString extension;
+    // For a folder: the files, folders and links the tool says it holds (its archive's listing
+    // and what the extraction added). Only ever a bound on what is looked at.
+    std::optional<qint64> entries = std::nullopt;
 };
 
 // What an item or a question may read besides the system's folders: the folder of every file

@@ -118,3 +118,22 @@ TEST(WorkerProtocol, AnItemWritesOnlyInItsWorkFolderAndReadsTheFoldersOfWhatItNa
     EXPECT_EQ(readableFolders(request), (QStringList{QStringLiteral("/etc"), work.path()}));
     EXPECT_EQ(readableFolders(QJsonObject{{QStringLiteral("path"), file.path()}}), QStringList{work.path()});
 }
+
+TEST(WorkerProtocol, AFolderCountCrossesAndOneThatIsNoCountBoundsToNothing)
+{
+    const QList<StagedResult> sent{{QStringLiteral("/w/result-1/a"), QStringLiteral("a"), QString(), 12001},
+                                   {QStringLiteral("/w/result-2/b.txt"), QStringLiteral("b"), QStringLiteral("txt")}};
+    const QList<StagedResult> got = stagedResults(doneMessage({}, {}, std::nullopt, sent));
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0].entries, std::optional<qint64>(12001));
+    EXPECT_FALSE(got[1].entries);
+
+    for (const QJsonValue& lie : {QJsonValue(-1), QJsonValue(2.5), QJsonValue(QStringLiteral("many")), QJsonValue(1e300)}) {
+        const QJsonObject done{{QStringLiteral("staged"),
+                                QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/w/result-1/a")},
+                                                       {QStringLiteral("entries"), lie}}}}};
+        const QList<StagedResult> read = stagedResults(done);
+        ASSERT_EQ(read.size(), 1);
+        EXPECT_EQ(read[0].entries, std::optional<qint64>(0));
+    }
+}

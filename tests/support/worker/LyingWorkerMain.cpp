@@ -9,6 +9,7 @@
 //   setuid           a proper result given mode 06777
 //   folder           a folder of files staged as a ".txt" result
 //   many             a folder of 10,001 files
+//   undercount       a folder of 5,000 files said to hold 3
 //   hardlink PATH    a hard link to PATH staged as its result
 //   extra            two results for an item of one file
 //   channel          a program it starts writes a frame into its reply channel
@@ -121,6 +122,14 @@ QList<QUrl> lie(const QList<QUrl>& inputs, OutputPlanner& planner, Progress&)
         for (int i = 0; i < count; ++i)
             makeFile(folder + QStringLiteral("/%1.txt").arg(i), "x");
         return {planner.deliver(QUrl::fromLocalFile(folder), base, what == "many" ? QString() : QStringLiteral("txt"))};
+    } else if (what == "undercount") {
+        const QString folder = planner.makeWorkSubdirectory(QStringLiteral("pages")).toLocalFile();
+        for (int i = 0; i < 5000; ++i)
+            makeFile(folder + QStringLiteral("/%1.txt").arg(i), "x");
+        const QUrl result = planner.deliver(QUrl::fromLocalFile(folder), base, QString());
+        QList<WorkerProtocol::StagedResult> staged = planner.staged();
+        staged.first().entries = 3;
+        claim({result.toString()}, staged);
     } else if (what.startsWith("hardlink ")) {
         const QString work = planner.workURL(QStringLiteral("txt"), QStringLiteral("linked")).toLocalFile();
         if (::link(QFile::encodeName(argument).constData(), QFile::encodeName(work).constData()) != 0)
