@@ -7,6 +7,8 @@
 
 namespace qv {
 
+class SelectionOwnerWatch;
+
 // Whether a compositing manager runs on an X screen, followed as one starts or stops: the
 // owner of the selection _NET_WM_CM_S<screen>, watched through XFixes on a connection of
 // its own. Anything but X11 counts as not composited.
@@ -29,11 +31,9 @@ Q_SIGNALS:
     void changed(bool composited);
 
 private:
-    void readEvents();
     void setComposited(bool composited);
 
-    struct Connection;
-    std::unique_ptr<Connection> d;
+    std::unique_ptr<SelectionOwnerWatch> d;
     bool m_composited = false;
 };
 

@@ -7,6 +7,8 @@
 
 namespace qv {
 
+class SelectionOwnerWatch;
+
 // Tells when a drag begins on an X display: whoever starts one takes the selection XdndSelection,
 // and XFixes reports each take, on a connection of its own. KWin's XWayland bridge takes it as
 // every drag of its Wayland session begins, native ones too, and keeps it after: the end of a
@@ -26,10 +28,7 @@ Q_SIGNALS:
     void lost();
 
 private:
-    void readEvents();
-
-    struct Connection;
-    std::unique_ptr<Connection> d;
+    std::unique_ptr<SelectionOwnerWatch> d;
 };
 
 } // namespace qv
