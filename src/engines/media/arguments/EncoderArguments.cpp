@@ -170,14 +170,16 @@ QStringList videoCodecArgs(VideoTarget target, const MediaInfo& info, VideoCodec
     return {};
 }
 
-QString scaleFilter(std::optional<int> maxResolution)
+QString scaleFilter(std::optional<int> maxResolution, int smallestSide)
 {
+    const QString m = QString::number(smallestSide);
+    const QString width = QStringLiteral("max(") + m + QStringLiteral(",trunc(iw/2)*2)");
+    const QString height = QStringLiteral("max(") + m + QStringLiteral(",trunc(ih/2)*2)");
     if (!maxResolution)
-        return QStringLiteral("scale=trunc(iw/2)*2:trunc(ih/2)*2");
+        return QStringLiteral("scale='") + width + QStringLiteral("':'") + height + QLatin1Char('\'');
     const QString n = QString::number(*maxResolution);
-    return QStringLiteral("scale='if(gte(iw,ih),-2,min(") + n
-         + QStringLiteral(",trunc(iw/2)*2))':'if(gte(iw,ih),min(") + n
-         + QStringLiteral(",trunc(ih/2)*2),-2)'");
+    return QStringLiteral("scale='if(gte(iw,ih),-2,min(") + n + QLatin1Char(',') + width
+         + QStringLiteral("))':'if(gte(iw,ih),min(") + n + QLatin1Char(',') + height + QStringLiteral("),-2)'");
 }
 
 QStringList audioArgsForVideo(VideoTarget target, const MediaInfo& info, int audioBitrate)
@@ -239,7 +241,10 @@ QStringList videoConvertArgs(const QUrl& input, const QUrl& output, VideoTarget 
     } else {
         args << videoCodecArgs(target, info, settings.codec, settings.preset, settings.maxResolution,
                                settings.hardwareEncoding);
-        args << "-vf" << scaleFilter(settings.maxResolution);
+        const bool hevc = target == VideoTarget::hevc
+                       || (settings.codec == VideoCodecChoice::hevc
+                           && (target == VideoTarget::mp4 || target == VideoTarget::mov || target == VideoTarget::mkv));
+        args << "-vf" << scaleFilter(settings.maxResolution, hevc ? hevcSmallestSide : 2);
         args << audioArgsForVideo(target, info, settings.audioBitrate);
     }
     if (videoTargetAddsFaststart(target))

@@ -46,8 +46,12 @@ QStringList h264EncoderArgs(int kilobits);
 QStringList videoCodecArgs(VideoTarget target, const MediaInfo& info, VideoCodecChoice codec,
                            QualityPreset preset, std::optional<int> maxResolution, bool hardware);
 
-// Even sides, and the shorter side at most the maximum.
-QString scaleFilter(std::optional<int> maxResolution);
+// libx265 refuses a picture with a side under 16 pixels.
+inline constexpr int hevcSmallestSide = 16;
+
+// Even sides of at least smallestSide pixels (a smaller side grows), and the shorter side at most
+// the maximum.
+QString scaleFilter(std::optional<int> maxResolution, int smallestSide = 2);
 
 QStringList audioArgsForVideo(VideoTarget target, const MediaInfo& info, int audioBitrate);
 

@@ -19,7 +19,7 @@ namespace qv {
 
 namespace {
 
-const QString evenSize = QStringLiteral("scale=trunc(iw/2)*2:trunc(ih/2)*2");
+const QString evenSize = scaleFilter(std::nullopt);
 
 // What the encoder tables need to know of a picture that has no stream description: its size
 // at 25 frames a second.
@@ -69,7 +69,7 @@ QStringList imagesToVideoTargetArgs(VideoTarget target, QSize pixelSize)
     const int kilobits = videoBitrate(info, QualityPreset::high, std::nullopt);
     QStringList args{"-an", "-vf"};
     if (target == VideoTarget::hevc)
-        args << evenSize + QStringLiteral(",format=yuv420p") << hevcEncoderArgs(info, QualityPreset::high, kilobits);
+        args << scaleFilter(std::nullopt, hevcSmallestSide) + QStringLiteral(",format=yuv420p") << hevcEncoderArgs(info, QualityPreset::high, kilobits);
     else if (target == VideoTarget::prores)
         args << evenSize + QStringLiteral(",format=yuv422p10le")
              << videoCodecArgs(target, info, VideoCodecChoice::h264, QualityPreset::high, std::nullopt, false);

@@ -50,7 +50,8 @@ QUrl compressVideo(const FileInfo& file, const OperationContext& context, const 
     const VideoContainer container = reencodedVideoContainer(file);
     const QUrl output = work.workFile(container.extension);
     QStringList args = mediaInput(file.url, info);
-    args << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-vf" << scaleFilter(limit);
+    args << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-vf"
+         << scaleFilter(limit, codec == VideoCodecChoice::hevc ? hevcSmallestSide : 2);
     args << (codec == VideoCodecChoice::hevc ? hevcEncoderArgs(info, preset, kilobits) : h264EncoderArgs(kilobits));
     if (!info.audio)
         args << "-an";

@@ -1,5 +1,6 @@
 #include "engines/media/operations/MediaCrop.h"
 
+#include "engines/media/arguments/EncoderArguments.h"
 #include "engines/media/arguments/MediaFilters.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
@@ -19,7 +20,7 @@ QUrl cropVideo(const FileInfo& file, const OperationContext& context, const Medi
     const QUrl output = work.workFile(container.extension);
     QStringList args = mediaInput(file.url, info);
     args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf"
-         << cropFilter(*rect) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
+         << cropFilter(*rect) + QLatin1Char(',') + scaleFilter(std::nullopt);
     args << encoderArgs(info) << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     runMediaStep(args, info.duration, context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("crop")),

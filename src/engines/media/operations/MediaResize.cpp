@@ -19,7 +19,8 @@ QUrl resizeVideo(const FileInfo& file, const OperationContext& context, const Me
     const QUrl output = work.workFile(container.extension);
 
     QStringList args = mediaInput(file.url, info);
-    args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf" << scaleFilter(size);
+    args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf"
+         << scaleFilter(size, settings.codec == VideoCodecChoice::hevc ? hevcSmallestSide : 2);
     if (settings.codec == VideoCodecChoice::hevc)
         args << hevcEncoderArgs(info, QualityPreset::high);
     else

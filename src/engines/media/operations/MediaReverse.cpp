@@ -32,7 +32,7 @@ QUrl reverseVideo(const FileInfo& file, const OperationContext& context, const M
         // Chapters would come out neither reversed nor in place: none are kept.
         QStringList args{"-ss", mediaSeconds(i * length), "-t", mediaSeconds(length)};
         args << mediaInput(file.url, info) << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-map_chapters" << "-1"
-             << "-vf" << "reverse,scale=trunc(iw/2)*2:trunc(ih/2)*2";
+             << "-vf" << QStringLiteral("reverse,") + scaleFilter(std::nullopt);
         args << encoder;
         if (info.audio)
             args << "-af" << "areverse" << "-c:a" << "aac" << "-b:a" << "192k";

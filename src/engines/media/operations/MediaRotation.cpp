@@ -1,5 +1,6 @@
 #include "engines/media/operations/MediaRotation.h"
 
+#include "engines/media/arguments/EncoderArguments.h"
 #include "engines/media/arguments/MediaFilters.h"
 #include "engines/media/arguments/StreamCopyArguments.h"
 #include "engines/media/MediaRoutines.h"
@@ -34,7 +35,7 @@ QUrl rotateVideo(const FileInfo& file, const OperationContext& context, const Me
     const QUrl output = work.workFile(container.extension);
     QStringList args = mediaInput(file.url, info);
     args << "-map" << "0:V:0" << "-map" << "0:a?" << "-vf"
-         << rotateFlipFilter(degrees, flipH, flipV) + QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
+         << rotateFlipFilter(degrees, flipH, flipV) + QLatin1Char(',') + scaleFilter(std::nullopt);
     args << encoderArgs(info) << "-movflags" << "+faststart" << "-f" << container.muxer << mediaOperand(output);
     runMediaStep(args, info.duration, context, work);
     return placeWithSuffix(work, output, suffix, container.extension);

@@ -46,7 +46,7 @@ QUrl changeSpeed(const FileInfo& file, const OperationContext& context, const Me
         QString graph = QStringLiteral("[0:v]setpts=PTS/") + factorText;
         if (factor * video.fps.value_or(30.0) > 60)
             graph += QStringLiteral(",fps=60");
-        graph += QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2[v]");
+        graph += QLatin1Char(',') + scaleFilter(std::nullopt) + QStringLiteral("[v]");
         if (info.audio)
             graph += QStringLiteral(";[0:a]") + atempoChain(factor) + QStringLiteral("[a]");
         args << "-filter_complex" << graph << "-map" << "[v]";

@@ -118,7 +118,7 @@ QStringList encodedSegmentArgs(const QUrl& input, const MediaInfo& info, const S
 {
     QStringList args = mediaInput(input, info);
     args << "-map" << "0:V:0" << "-map" << "0:a:0?" << "-map_chapters" << "-1" << encoderArgs(info) << "-vf"
-         << "scale=trunc(iw/2)*2:trunc(ih/2)*2";
+         << scaleFilter(std::nullopt);
     if (plan.times) {
         QStringList times;
         for (double time : *plan.times)

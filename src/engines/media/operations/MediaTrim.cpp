@@ -49,7 +49,7 @@ QUrl trimMedia(const FileInfo& file, const OperationContext& context, const Medi
         if (fast)
             args << "-c" << "copy" << "-avoid_negative_ts" << "make_zero";
         else
-            args << encoderArgs(info) << "-vf" << "scale=trunc(iw/2)*2:trunc(ih/2)*2";
+            args << encoderArgs(info) << "-vf" << scaleFilter(std::nullopt);
         if (muxer == QLatin1String("mp4") || muxer == QLatin1String("mov") || muxer == QLatin1String("ipod"))
             args << "-movflags" << "+faststart";
         args << "-f" << muxer << mediaOperand(output);

@@ -155,9 +155,10 @@ TEST(EncoderArguments, VideoCodecArguments)
 
 TEST(EncoderArguments, ScaleFilter)
 {
-    EXPECT_EQ(scaleFilter(std::nullopt), "scale=trunc(iw/2)*2:trunc(ih/2)*2");
+    EXPECT_EQ(scaleFilter(std::nullopt), "scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)'");
+    EXPECT_EQ(scaleFilter(std::nullopt, hevcSmallestSide), "scale='max(16,trunc(iw/2)*2)':'max(16,trunc(ih/2)*2)'");
     EXPECT_EQ(scaleFilter(720),
-              "scale='if(gte(iw,ih),-2,min(720,trunc(iw/2)*2))':'if(gte(iw,ih),min(720,trunc(ih/2)*2),-2)'");
+              "scale='if(gte(iw,ih),-2,min(720,max(2,trunc(iw/2)*2)))':'if(gte(iw,ih),min(720,max(2,trunc(ih/2)*2)),-2)'");
 }
 
 TEST(EncoderArguments, AudioForVideo)
@@ -237,7 +238,7 @@ TEST(EncoderArguments, VideoConvertEncodesOtherwise)
     EXPECT_EQ(videoConvertArgs(in, out, VideoTarget::mp4, info, settings, false),
               (QStringList{"-i", "file:/in/a b.mov", "-map", "0:V:0", "-map", "0:a?", "-c:v", "libx264", "-preset",
                            "fast", "-b:v", "4976k", "-profile:v", "high", "-tag:v", "avc1", "-pix_fmt", "yuv420p",
-                           "-vf", "scale=trunc(iw/2)*2:trunc(ih/2)*2", "-c:a", "aac", "-b:a", "128k", "-movflags",
+                           "-vf", "scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)'", "-c:a", "aac", "-b:a", "128k", "-movflags",
                            "+faststart", "-f", "mp4", "file:/out/a b.mp4"}));
     // A maximum resolution always encodes.
     settings.maxResolution = 720;
@@ -252,14 +253,14 @@ TEST(EncoderArguments, VideoConvertEncodesOtherwise)
     EXPECT_EQ(videoConvertArgs(in, out, VideoTarget::webm, info, settings, true),
               (QStringList{"-i", "file:/in/a b.mov", "-map", "0:V:0", "-map", "0:a:0?", "-c:v", "libvpx-vp9",
                            "-crf", "32", "-b:v", "0", "-row-mt", "1", "-deadline", "good", "-cpu-used", "3",
-                           "-pix_fmt", "yuv420p", "-vf", "scale=trunc(iw/2)*2:trunc(ih/2)*2", "-c:a", "libopus",
+                           "-pix_fmt", "yuv420p", "-vf", "scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)'", "-c:a", "libopus",
                            "-b:a", "128k", "-f", "webm", "file:/out/a b.mp4"}));
     // ProRes is never copied, even from ProRes.
     const MediaInfo prores = clip("prores", 1920, 1080, 30, QStringLiteral("pcm_s16le"));
     EXPECT_EQ(videoConvertArgs(in, out, VideoTarget::prores, prores, settings, true),
               (QStringList{"-i", "file:/in/a b.mov", "-map", "0:V:0", "-map", "0:a?", "-c:v", "prores_ks",
                            "-profile:v", "standard", "-pix_fmt", "yuv422p10le", "-vf",
-                           "scale=trunc(iw/2)*2:trunc(ih/2)*2", "-c:a", "pcm_s16le", "-movflags", "+faststart",
+                           "scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)'", "-c:a", "pcm_s16le", "-movflags", "+faststart",
                            "-f", "mov", "file:/out/a b.mp4"}));
     // A turned clip is encoded into Matroska, upright.
     MediaInfo turned = clip("h264", 1920, 1080);

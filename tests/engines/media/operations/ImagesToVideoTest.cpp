@@ -87,7 +87,7 @@ TEST(ImagesToVideoArguments, EachTargetHasItsEncoder)
     const QStringList mp4 = imagesToVideoTargetArgs(VideoTarget::mp4, QSize(480, 270));
     EXPECT_TRUE(mp4.join(' ').contains("-c:v libx264")) << mp4.join(' ').toStdString();
     EXPECT_TRUE(mp4.join(' ').contains("-b:v 388k"));
-    EXPECT_TRUE(mp4.join(' ').contains("scale=trunc(iw/2)*2:trunc(ih/2)*2,format=yuv420p"));
+    EXPECT_TRUE(mp4.join(' ').contains("scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)',format=yuv420p"));
     EXPECT_TRUE(mp4.join(' ').endsWith("-movflags +faststart -fps_mode vfr -f mp4"));
     EXPECT_TRUE(imagesToVideoTargetArgs(VideoTarget::mov, QSize(100, 100)).join(' ').contains("-b:v 300k"));
     EXPECT_TRUE(imagesToVideoTargetArgs(VideoTarget::mkv, QSize(100, 100)).join(' ').endsWith("-f matroska"));
@@ -104,7 +104,7 @@ TEST(ImagesToVideoArguments, EachTargetHasItsEncoder)
     EXPECT_TRUE(prores.endsWith("-f mov"));
 
     EXPECT_EQ(imagesToVideoTargetArgs(VideoTarget::webm, QSize(10, 10)),
-              (QStringList{"-an", "-vf", "scale=trunc(iw/2)*2:trunc(ih/2)*2", "-c:v", "libvpx-vp9", "-crf", "32",
+              (QStringList{"-an", "-vf", "scale='max(2,trunc(iw/2)*2)':'max(2,trunc(ih/2)*2)'", "-c:v", "libvpx-vp9", "-crf", "32",
                            "-b:v", "0", "-row-mt", "1", "-deadline", "good", "-cpu-used", "3", "-pix_fmt",
                            "yuv420p", "-f", "webm"}));
     EXPECT_EQ(imagesToVideoTargetArgs(VideoTarget::webp, QSize(10, 10)),

@@ -159,6 +159,28 @@ TEST_F(MediaConversion, ReEncodingTargetsHoldWhatTheirNamesSay)
     EXPECT_EQ(stream(small, "v", "width,height"), "32,24");
 }
 
+TEST_F(MediaConversion, AOnePixelPictureGrowsToTheSmallestEvenSize)
+{
+    const FileInfo pixel = file(QStringLiteral(QV_SOURCE_DIR "/tests/files/smallest/one-pixel.mng"),
+                                FileCategory::video);
+    // libx265 takes nothing under 16 pixels a side.
+    const QList<std::pair<VideoTarget, QByteArray>> targets{{VideoTarget::mp4, "2,2,1"},
+                                                            {VideoTarget::hevc, "16,16,1"},
+                                                            {VideoTarget::webm, "2,2,1"},
+                                                            {VideoTarget::avi, "2,2,1"}};
+    for (const auto& [target, expected] : targets) {
+        placedBase = videoTargetLabel(target);
+        const QString result = convertVideo(pixel, target, context, work).toLocalFile();
+        EXPECT_EQ(run({"-count_packets", "-select_streams", "v:0", "-show_entries", "stream=width,height,nb_read_packets",
+                       "-of", "csv=p=0", "file:" + result}),
+                  expected)
+            << result.toStdString();
+    }
+    context.options.maxResolution = 720;
+    placedBase = QStringLiteral("bounded");
+    EXPECT_EQ(stream(convertVideo(pixel, VideoTarget::mkv, context, work).toLocalFile(), "v", "width,height"), "2,2");
+}
+
 TEST_F(MediaConversion, TheWrongKindOfInputFailsBeforeAnyEncode)
 {
     const QString sound = make("tone.mp3", {"-f", "lavfi", "-i", "sine=duration=0.5"});
