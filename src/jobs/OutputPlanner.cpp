@@ -22,6 +22,7 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fts.h>
@@ -111,6 +112,23 @@ bool holdsItem(const QString& path, int fd)
     struct stat held {};
     return ::lstat(QFile::encodeName(path).constData(), &there) == 0 && ::fstat(fd, &held) == 0
         && there.st_dev == held.st_dev && there.st_ino == held.st_ino;
+}
+
+// Where a held folder is now, for the user to find what was placed in it: its path still, or
+// where it went when it was moved away and something else took that path.
+QString shownFolder(const QString& folder, int folderFd)
+{
+    struct stat there {};
+    struct stat held {};
+    if (folderFd < 0 || ::fstat(folderFd, &held) != 0
+        || (::stat(QFile::encodeName(folder).constData(), &there) == 0 && there.st_dev == held.st_dev
+            && there.st_ino == held.st_ino))
+        return folder;
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(heldPath(folderFd).constData(), target, sizeof target);
+    if (length <= 0 || length == ssize_t(sizeof target) || target[0] != '/')
+        return folder;
+    return QFile::decodeName(QByteArray(target, length));
 }
 
 // A new file at target with what the file held by fd holds, written whole or not at all (the
@@ -324,7 +342,7 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
     if (m_staging)
         return stage(file, baseName, extension);
     return deliverWith(
-        [this, file](const QUrl& folder, const QString& base, const QString& ext) {
+        [this, file](const QUrl& folder, int, const QString& base, const QString& ext) {
             return placeResult(file, folder, base, ext, preparer());
         },
         baseName, extension);
@@ -333,10 +351,17 @@ QUrl OutputPlanner::deliver(const QUrl& file, const QString& baseName,
 QUrl OutputPlanner::deliverHeld(const HeldResult& result, const QString& baseName, const QString& extension) const
 {
     return deliverWith(
-        [this, &result](const QUrl& folder, const QString& base, const QString& ext) {
-            return placeHeldResult(result, folder, base, ext, [this](int fd) { preserveAttributes(fd); }, preparer());
+        [this, &result](const QUrl& folder, int folderFd, const QString& base, const QString& ext) {
+            return placeHeldResult(result, folder, folderFd, base, ext, [this](int fd) { preserveAttributes(fd); },
+                                   preparer());
         },
         baseName, extension);
+}
+
+void OutputPlanner::holdDestination(int folderFd)
+{
+    m_heldDestination = folderFd;
+    m_heldFolder = folderFd >= 0 ? resolveDestination().folder : QString();
 }
 
 QUrl OutputPlanner::deliverWith(const Placer& place, const QString& baseName, const QString& extension) const
@@ -353,8 +378,10 @@ QUrl OutputPlanner::deliverWith(const Placer& place, const QString& baseName, co
         if (const int error = FileItems::makePath(destination.folder))
             throwPosix(error);
     }
+    // The folder held since the item started is the one meant, whatever its path names now.
+    const int held = m_heldDestination >= 0 && destination.folder == m_heldFolder ? m_heldDestination : -1;
     try {
-        const QUrl placed = place(QUrl::fromLocalFile(destination.folder), withoutDirectionMarks(baseName),
+        const QUrl placed = place(QUrl::fromLocalFile(destination.folder), held, withoutDirectionMarks(baseName),
                                   withoutDirectionMarks(extension));
         const QString wanted = candidateName(withoutDirectionMarks(baseName), withoutDirectionMarks(extension), 1);
         const QString got = placed.fileName();
@@ -381,7 +408,8 @@ QUrl OutputPlanner::deliverToFallback(const Placer& place, const QString& baseNa
     const QString fallback = fallbackPath();
     if (const int error = FileItems::makePath(fallback))
         throwPosix(error);
-    const QUrl result = place(QUrl::fromLocalFile(fallback), withoutDirectionMarks(baseName),
+    const int held = m_heldDestination >= 0 && fallback == m_heldFolder ? m_heldDestination : -1;
+    const QUrl result = place(QUrl::fromLocalFile(fallback), held, withoutDirectionMarks(baseName),
                               withoutDirectionMarks(extension));
     const QString message = QStringLiteral("Saved to ") + QFileInfo(fallback).fileName()
         + QStringLiteral(": no permission to write in ") + QFileInfo(refusedFolder).fileName();
@@ -551,14 +579,21 @@ static bool movedByEntries(const HeldResult& result)
     return empty;
 }
 
-QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,
+QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, int folderFd, const QString& baseName,
                      const QString& extension, const std::function<void(int)>& attributes,
                      const std::function<void(const QString&)>& prepare)
 {
     const QString folder = cleanFolder(destinationFolder);
+    // What every call below resolves: the held folder itself where there is one.
+    const QString through = folderFd >= 0 ? QFile::decodeName(heldPath(folderFd)) : folder;
     QString ext = safeComponent(extension);
     QString base = fittingBaseName(safeComponent(baseName), ext);
-    const auto candidateAt = [&](int k) { return folder + QLatin1Char('/') + OutputPlanner::candidateName(base, ext, k); };
+    const auto candidateAt = [&](int k) { return OutputPlanner::candidateName(base, ext, k); };
+    const auto placedAs = [&](const QString& name) {
+        const QString shown = shownFolder(folder, folderFd) + QLatin1Char('/') + name;
+        WorkerTrail::record(WorkerTrail::Kind::placed, shown);
+        return QUrl::fromLocalFile(shown);
+    };
     // A disk that refuses the name (a "?" on a FAT stick) takes it in characters it holds, once.
     bool portable = false;
     const auto takePortableName = [&](int error) {
@@ -579,8 +614,9 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
             FileItems::remove(hidden);
     };
     const auto makeHidden = [&] {
-        hidden = folder + QStringLiteral("/.quorvenda-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        WorkerTrail::record(WorkerTrail::Kind::work, hidden);
+        const QString name = QStringLiteral(".quorvenda-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        hidden = through + QLatin1Char('/') + name;
+        WorkerTrail::record(WorkerTrail::Kind::work, folder + QLatin1Char('/') + name);
     };
 
     if (!result.isFolder) {
@@ -616,11 +652,9 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
         }
         for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
             const QString candidate = candidateAt(k);
-            const int error = ExclusiveRename::move(hidden, candidate);
-            if (error == 0) {
-                WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
-                return QUrl::fromLocalFile(candidate);
-            }
+            const int error = ExclusiveRename::move(hidden, through + QLatin1Char('/') + candidate);
+            if (error == 0)
+                return placedAs(candidate);
             if (error == EEXIST || error == ENOTEMPTY)
                 continue;
             if (takePortableName(error)) {
@@ -664,11 +698,9 @@ QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, co
         prepare(hidden);
     for (int k = 1; k <= OutputPlanner::maximumCandidates; ++k) {
         const QString candidate = candidateAt(k);
-        const int moved = ExclusiveRename::move(hidden, candidate);
-        if (moved == 0) {
-            WorkerTrail::record(WorkerTrail::Kind::placed, candidate);
-            return QUrl::fromLocalFile(candidate);
-        }
+        const int moved = ExclusiveRename::move(hidden, through + QLatin1Char('/') + candidate);
+        if (moved == 0)
+            return placedAs(candidate);
         if (moved == EEXIST || moved == ENOTEMPTY)
             continue;
         if (takePortableName(moved)) {

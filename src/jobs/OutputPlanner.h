@@ -86,6 +86,11 @@ public:
     // The same for a result held open (see placeHeldResult).
     QUrl deliverHeld(const HeldResult& result, const QString& baseName, const QString& extension) const;
 
+    // The destination folder as opened when the item started (not owned; -1 for none): held
+    // results go into that folder through it, so one moved away and replaced by a link while
+    // the item runs takes them, never the link's target.
+    void holdDestination(int folderFd);
+
     // Gives a result, before it is placed, the source's tags and, when asked, its dates (else
     // the current time).
     void preserveAttributes(const QUrl& result) const;
@@ -124,9 +129,9 @@ private:
     Inherited inherited() const;
     std::function<void(const QString&)> preparer() const;
     QString fallbackPath() const;
-    // Puts the result in the folder under the first free name made of these: placeResult or
-    // placeHeldResult.
-    using Placer = std::function<QUrl(const QUrl& folder, const QString& baseName, const QString& extension)>;
+    // Puts the result in the folder (through its descriptor where held, else -1) under the first
+    // free name made of these: placeResult or placeHeldResult.
+    using Placer = std::function<QUrl(const QUrl& folder, int folderFd, const QString& baseName, const QString& extension)>;
     QUrl deliverWith(const Placer& place, const QString& baseName, const QString& extension) const;
     QUrl deliverToFallback(const Placer& place, const QString& baseName,
                            const QString& extension, const QString& refusedFolder) const;
@@ -142,6 +147,8 @@ private:
     std::shared_ptr<JobNotes> m_notes;
     const WriteAccessProbe* m_writeAccess;
     const Clock* m_clock;
+    int m_heldDestination = -1;
+    QString m_heldFolder;
 };
 
 // Moves a file or folder into a folder under the first free candidate name, never replacing
@@ -156,9 +163,11 @@ QUrl placeResult(const QUrl& file, const QUrl& destinationFolder, const QString&
 // anything. A file is copied there from its descriptor under a hidden name (never linked: the
 // process that made it may hold it still), given its tags and dates by attributes, then named;
 // a folder is moved in under a hidden name, checked to be the one held,
-// made plain (PlainTree) and then given its name. Throws EngineError when the result is not
-// plain or another item took its place, SystemError otherwise.
-QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, const QString& baseName,
+// made plain (PlainTree) and then given its name. With folderFd (else -1), every step in the
+// folder goes through that descriptor to it: its path names it only in what is returned.
+// Throws EngineError when the result is not plain or another item took its place, SystemError
+// otherwise.
+QUrl placeHeldResult(const HeldResult& result, const QUrl& destinationFolder, int folderFd, const QString& baseName,
                      const QString& extension, const std::function<void(int fd)>& attributes,
                      const std::function<void(const QString& item)>& prepare);
 

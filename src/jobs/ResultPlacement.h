@@ -40,6 +40,9 @@ public:
     // The folder the results go to, as the settings and the first input name it.
     QString destinationFolder() const;
 
+    // The destination folder as opened when the item started (see OutputPlanner::holdDestination).
+    void holdDestination(int folderFd) { m_planner->holdDestination(folderFd); }
+
     // Makes the item's work folder for a worker whose own folder is given, and holds it open;
     // throws SystemError.
     QString prepare(const QString& workerFolder);

@@ -727,6 +727,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     const QString chosenDestination = request.chosenFolders.value(destination);
     if (destinationFd >= 0 && !chosenDestination.isEmpty() && fileIdentity(destinationFd) != chosenDestination)
         throw EngineError(destinationReplaced(), destination);
+    placement.holdDestination(destinationFd);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key, alone);

@@ -542,4 +542,66 @@ TEST_F(OutputPlannerTest, ANameTheStickRefusesIsPlacedInCharactersItTakes)
     EXPECT_EQ(placed.fileName(), QStringLiteral("what_ why_.txt"));
     EXPECT_EQ(readFile(placed.toLocalFile()), "answer");
     EXPECT_FALSE(QFileInfo::exists(given));
+
+    // The same through the stick's descriptor, for a result held open.
+    writeFile(given, "held answer");
+    const int work = ::open(QFile::encodeName(m_dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int file = ::open(QFile::encodeName(given).constData(), O_RDONLY | O_CLOEXEC);
+    const int folder = ::open(QFile::encodeName(stick).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_TRUE(work >= 0 && file >= 0 && folder >= 0);
+    const HeldResult held{work, "result", file, false, std::nullopt, true};
+    const QUrl heldPlaced = placeHeldResult(held, QUrl::fromLocalFile(stick), folder, QStringLiteral("what? why*"),
+                                            QStringLiteral("txt"), {}, {});
+    ::close(folder);
+    ::close(file);
+    ::close(work);
+    EXPECT_EQ(heldPlaced.toLocalFile(), stick + QStringLiteral("/what_ why_ 2.txt"));
+    EXPECT_EQ(readFile(heldPlaced.toLocalFile()), "held answer");
+}
+
+// The destination is opened when the item starts; moved away and replaced by a link to another
+// folder before its results are placed, it still takes them, and the link's target nothing.
+TEST_F(OutputPlannerTest, HeldResultsGoToTheFolderHeldNotToWhatItsPathNamesNow)
+{
+    const QString chosen = m_dir.filePath(QStringLiteral("Out"));
+    const QString moved = m_dir.filePath(QStringLiteral("Out moved"));
+    const QString elsewhere = m_dir.filePath(QStringLiteral("Elsewhere"));
+    const QString work = m_dir.filePath(QStringLiteral("work"));
+    ASSERT_TRUE(QDir().mkpath(chosen) && QDir().mkpath(elsewhere) && QDir().mkpath(work + QStringLiteral("/tree")));
+    writeFile(work + QStringLiteral("/linked"), "linked result");
+    writeFile(work + QStringLiteral("/copied"), "copied result");
+    writeFile(work + QStringLiteral("/tree/page 1.txt"), "page");
+    m_settings.saveLocation = SaveLocation::folder;
+    m_settings.outputFolder = QUrl::fromLocalFile(chosen);
+    OutputPlanner planner(source(), m_settings, nullptr, WriteAccessProbe::system(), m_clock);
+    const int held = ::open(QFile::encodeName(chosen).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int workFd = ::open(QFile::encodeName(work).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_TRUE(held >= 0 && workFd >= 0);
+    planner.holdDestination(held);
+    ASSERT_TRUE(QDir().rename(chosen, moved));
+    ASSERT_TRUE(QFile::link(elsewhere, chosen));
+
+    struct Case {
+        const char* name;
+        bool isFolder;
+        bool makerGone; // a file is linked where nothing of its maker is left, else copied
+        QString extension;
+    };
+    for (const Case& c : {Case{"linked", false, true, QStringLiteral("txt")}, Case{"copied", false, false, QStringLiteral("txt")},
+                          Case{"tree", true, true, QString()}}) {
+        const int item = ::openat(workFd, c.name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (c.isFolder ? O_DIRECTORY : 0));
+        ASSERT_GE(item, 0) << c.name;
+        const HeldResult result{workFd, c.name, item, c.isFolder, ::geteuid(), c.makerGone};
+        const QUrl placed = planner.deliverHeld(result, QString::fromUtf8(c.name), c.extension);
+        ::close(item);
+        EXPECT_EQ(placed.toLocalFile(), moved + QLatin1Char('/') + OutputPlanner::candidateName(QString::fromUtf8(c.name), c.extension, 1))
+            << c.name;
+    }
+    ::close(workFd);
+    ::close(held);
+    EXPECT_EQ(readFile(moved + QStringLiteral("/linked.txt")), "linked result");
+    EXPECT_EQ(readFile(moved + QStringLiteral("/copied.txt")), "copied result");
+    EXPECT_EQ(readFile(moved + QStringLiteral("/tree/page 1.txt")), "page");
+    EXPECT_EQ(entries(moved), (QStringList{QStringLiteral("copied.txt"), QStringLiteral("linked.txt"), QStringLiteral("tree")}));
+    EXPECT_TRUE(entries(elsewhere).isEmpty()) << entries(elsewhere).join(u' ').toStdString();
 }
