@@ -20,15 +20,24 @@ cmake --build "$build"
 xvfb_pid=""
 cleanup() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi; }
 trap cleanup EXIT
+# It takes a display number well above the ones the compositor tests' XWayland servers count up
+# from (:0, :1...), which could otherwise take over its name while it runs.
 if command -v Xvfb >/dev/null; then
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
-  xvfb_pid=$!
-  if read -r -t 10 display_number < "$fifo"; then
-    export DISPLAY=":$display_number"
-  fi
-  rm -f "$fifo"
+  for number in $(seq 90 140); do
+    if [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; then continue; fi
+    Xvfb ":$number" -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      if [ -S "/tmp/.X11-unix/X$number" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
+      sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$number" ]; then
+      export DISPLAY=":$number"
+      break
+    fi
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+  done
 fi
 
 # D-Bus clients in the tests get a session bus of their own, which starts none of the services
