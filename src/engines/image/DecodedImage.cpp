@@ -190,7 +190,12 @@ QImage DecodedImage::toQImage() const
     if (result.isNull())
         throw noMemory();
     size_t length = 0;
+    const VipsErrorWatch lostFailure;
     void* memory = vips_image_write_to_memory(ready, &length);
+    if (memory && lostFailure.failed()) {
+        g_free(memory);
+        memory = nullptr;
+    }
     if (!memory)
         throw readFailure(*this, takeVipsError());
     const size_t rowBytes = size_t(ready->Xsize) * bands;
@@ -210,7 +215,12 @@ DecodedImage DecodedImage::materialized() const
 {
     if (!m_pixels)
         return {};
+    const VipsErrorWatch lostFailure;
     VipsImage* copy = vips_image_copy_memory(m_pixels->image);
+    if (copy && lostFailure.failed()) {
+        g_object_unref(copy);
+        copy = nullptr;
+    }
     if (!copy)
         throw readFailure(*this, takeVipsError());
     return DecodedImage(std::make_shared<Pixels>(copy), m_properties, m_dpi);

@@ -260,7 +260,8 @@ void ImageFrames::writeGIF(const QString& sourcePath, const QString& destination
     std::unique_ptr<VipsTarget, TargetUnref> target(vips_target_new_to_file(native.constData()));
     if (!target)
         throw EngineError(QStringLiteral("Couldn't create the GIF"), takeVipsError());
-    const int status = vips_gifsave_target(image.get(), target.get(), "strip", TRUE, nullptr);
+    const VipsErrorWatch lostFailure;
+    const int status = vips_gifsave_target(image.get(), target.get(), "strip", TRUE, nullptr) != 0 || lostFailure.failed();
     target.reset();
     if (status != 0) {
         removeLeftover(destinationPath);
@@ -298,8 +299,11 @@ QString ImageFrames::writeFrameSequence(const QString& sourcePath, const QString
         if (!target)
             throw EngineError(writeMessage, takeVipsError());
         // A fast deflate: the file lives only until FFmpeg has read it.
+        const VipsErrorWatch lostFailure;
         const int status = vips_pngsave_target(page.get(), target.get(), "compression", 1, "strip", TRUE,
-                                               nullptr);
+                                               nullptr)
+                != 0
+            || lostFailure.failed();
         target.reset();
         if (status != 0) {
             removeLeftover(path);

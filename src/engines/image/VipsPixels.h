@@ -8,6 +8,7 @@
 
 #include <vips/vips.h>
 
+#include <cstring>
 #include <memory>
 
 namespace qv {
@@ -35,13 +36,26 @@ DecodedImage decodedFromVips(VipsImage* owned, const ImageProperties& properties
 // The pixels of a decoded image; null for a null one. The caller does not own it.
 VipsImage* vipsImage(const DecodedImage& image);
 
+// libvips 8.14's line cache can lose a loader's failure when several threads wait on the same rows:
+// the write then succeeds with those rows blank, and only the error buffer keeps the loader's words.
+// So a write that added to the buffer failed, whatever it returned.
+class VipsErrorWatch {
+public:
+    VipsErrorWatch() : m_start(std::strlen(vips_error_buffer())) {}
+    bool failed() const { return std::strlen(vips_error_buffer()) > m_start; }
+
+private:
+    size_t m_start;
+};
+
 // Runs one libvips operation that makes a new image from in; null on failure, with libvips'
 // error buffer cleared and its text in *log when given.
 template <typename Operation>
 VipsRef vipsStep(VipsImage* in, Operation operation, QString* log = nullptr)
 {
     VipsImage* out = nullptr;
-    if (!in || operation(in, &out) != 0) {
+    const VipsErrorWatch watch;
+    if (!in || operation(in, &out) != 0 || watch.failed()) {
         if (log)
             *log = QString::fromUtf8(vips_error_buffer()).trimmed();
         vips_error_clear();

@@ -129,10 +129,13 @@ void AnimationTransform::write(const QString& source, const QString& destination
         CheckedVipsTarget file(destination);
         if (!file.target())
             throw SystemError::fromErrno(file.error(), QStringLiteral("Cannot write ") + destination);
+        const VipsErrorWatch lostFailure;
         status = output == ImageOutput::gif
             ? vips_gifsave_target(result.get(), file.target(), "strip", TRUE, nullptr)
             : vips_webpsave_target(result.get(), file.target(), "Q", ImageWriter::vipsQuality(edit.quality),
                                    "strip", TRUE, nullptr);
+        if (lostFailure.failed())
+            status = -1;
         try {
             file.finish();
         } catch (const SystemError&) {

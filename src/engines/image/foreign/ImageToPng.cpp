@@ -1,5 +1,6 @@
 #include "engines/image/foreign/ImageToPng.h"
 
+#include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 
 #include <vips/vips.h>
@@ -46,7 +47,9 @@ std::optional<QByteArray> imageToPng(const QByteArray& bytes, qint64 maxPixels)
     }
     void* buffer = nullptr;
     size_t length = 0;
-    if (vips_image_write_to_buffer(ready, ".png", &buffer, &length, nullptr) != 0) {
+    const VipsErrorWatch lostFailure;
+    if (vips_image_write_to_buffer(ready, ".png", &buffer, &length, nullptr) != 0 || lostFailure.failed()) {
+        g_free(buffer);
         vips_error_clear();
         return std::nullopt;
     }

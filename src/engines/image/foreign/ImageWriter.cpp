@@ -269,8 +269,11 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
     vips_image_set_progress(ready.get(), TRUE);
     g_signal_connect(ready.get(), "eval", G_CALLBACK(onEval), &watch);
     int status = -1;
+    const VipsErrorWatch lostFailure;
     try {
         status = save(ready.get(), output, path, ImageWriter::vipsQuality(quality), work);
+        if (lostFailure.failed())
+            status = -1;
     } catch (const SystemError&) {
         ready.reset();
         QFile::remove(path);
@@ -438,7 +441,10 @@ QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, do
     void* data = nullptr;
     size_t length = 0;
     const int q = vipsQuality(output == ImageOutput::jpg ? ImageEngine::calibratedJPEGQuality(quality) : quality);
-    const int status = saveToBuffer(ready.get(), output, &data, &length, q);
+    const VipsErrorWatch lostFailure;
+    int status = saveToBuffer(ready.get(), output, &data, &length, q);
+    if (lostFailure.failed())
+        status = -1;
     const QString log = status != 0 ? takeVipsError() : QString();
     ready.reset();
     if (status != 0 || !data) {

@@ -60,9 +60,11 @@ QByteArray encodedPage(const DecodedImage& image, bool bare, bool bigTiff)
     }
     void* data = nullptr;
     size_t length = 0;
+    const VipsErrorWatch lostFailure;
     if (vips_tiffsave_buffer(page.get(), &data, &length, "compression", VIPS_FOREIGN_TIFF_COMPRESSION_LZW,
                              "bigtiff", bigTiff, nullptr)
-        != 0) {
+            != 0
+        || lostFailure.failed()) {
         g_free(data);
         throwStepFailure(takeVipsError());
     }

@@ -1,6 +1,7 @@
 #include "engines/image/resample/ImageThumbnail.h"
 
 #include "engines/image/foreign/StoredSamples.h"
+#include "engines/image/VipsPixels.h"
 #include "engines/image/VipsRuntime.h"
 
 #include <QFile>
@@ -97,7 +98,12 @@ std::optional<QImage> imageThumbnail(const QString& path, QSize box, bool wholeF
     if (image->Bands != bands)
         return std::nullopt;
     size_t length = 0;
+    const VipsErrorWatch lostFailure;
     void* memory = vips_image_write_to_memory(image.get(), &length);
+    if (memory && lostFailure.failed()) {
+        g_free(memory);
+        memory = nullptr;
+    }
     if (!memory) {
         vips_error_clear();
         return std::nullopt;
