@@ -1,5 +1,7 @@
 #include "engines/image/foreign/HeifStrictCheck.h"
 
+#include "platform/processes/LibrarySymbol.h"
+
 #include <QFile>
 
 #include <libheif/heif.h>
@@ -31,13 +33,6 @@ struct Heif {
     decltype(&heif_image_release) imageRelease = nullptr;
 };
 
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    return function != nullptr;
-}
-
 // Null when libheif is not there or lacks a function.
 const Heif* heif()
 {
@@ -46,19 +41,19 @@ const Heif* heif()
         if (!library)
             return std::nullopt;
         Heif h;
-        const bool all = resolve(library, "heif_context_alloc", h.contextAlloc)
-            && resolve(library, "heif_context_free", h.contextFree)
-            && resolve(library, "heif_context_read_from_file", h.readFromFile)
-            && resolve(library, "heif_context_get_primary_image_handle", h.primaryHandle)
-            && resolve(library, "heif_context_get_number_of_top_level_images", h.topLevelCount)
-            && resolve(library, "heif_context_get_list_of_top_level_image_IDs", h.topLevelIds)
-            && resolve(library, "heif_context_get_image_handle", h.imageHandle)
-            && resolve(library, "heif_image_handle_release", h.handleRelease)
-            && resolve(library, "heif_decoding_options_alloc", h.optionsAlloc)
-            && resolve(library, "heif_decoding_options_free", h.optionsFree)
-            && resolve(library, "heif_decode_image", h.decode)
-            && resolve(library, "heif_image_get_decoding_warnings", h.warnings)
-            && resolve(library, "heif_image_release", h.imageRelease);
+        const bool all = resolveSymbol(library, "heif_context_alloc", h.contextAlloc)
+            && resolveSymbol(library, "heif_context_free", h.contextFree)
+            && resolveSymbol(library, "heif_context_read_from_file", h.readFromFile)
+            && resolveSymbol(library, "heif_context_get_primary_image_handle", h.primaryHandle)
+            && resolveSymbol(library, "heif_context_get_number_of_top_level_images", h.topLevelCount)
+            && resolveSymbol(library, "heif_context_get_list_of_top_level_image_IDs", h.topLevelIds)
+            && resolveSymbol(library, "heif_context_get_image_handle", h.imageHandle)
+            && resolveSymbol(library, "heif_image_handle_release", h.handleRelease)
+            && resolveSymbol(library, "heif_decoding_options_alloc", h.optionsAlloc)
+            && resolveSymbol(library, "heif_decoding_options_free", h.optionsFree)
+            && resolveSymbol(library, "heif_decode_image", h.decode)
+            && resolveSymbol(library, "heif_image_get_decoding_warnings", h.warnings)
+            && resolveSymbol(library, "heif_image_release", h.imageRelease);
         if (!all)
             return std::nullopt;
         return h;

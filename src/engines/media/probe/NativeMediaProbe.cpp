@@ -2,6 +2,7 @@
 
 #include "engines/media/probe/FFmpegProbeParser.h"
 #include "platform/processes/FFmpegInvocation.h"
+#include "platform/processes/LibrarySymbol.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -59,13 +60,6 @@ void logToCapture(void* context, int level, const char* format, va_list argument
         into->text.append(line, std::min<int>(length, int(sizeof line) - 1));
 }
 
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    return function != nullptr;
-}
-
 const Libav* libav()
 {
     static const std::optional<Libav> loaded = []() -> std::optional<Libav> {
@@ -73,15 +67,15 @@ const Libav* libav()
         if (!library)
             return std::nullopt;
         Libav l;
-        const bool all = resolve(library, "avformat_alloc_context", l.allocContext)
-            && resolve(library, "avformat_open_input", l.openInput)
-            && resolve(library, "avformat_find_stream_info", l.findStreamInfo)
-            && resolve(library, "av_dump_format", l.dumpFormat)
-            && resolve(library, "avformat_close_input", l.closeInput)
-            && resolve(library, "av_find_input_format", l.findInputFormat)
-            && resolve(library, "av_log_set_callback", l.setLogCallback)
-            && resolve(library, "av_log_format_line2", l.formatLogLine)
-            && resolve(library, "av_dict_set", l.dictSet) && resolve(library, "av_dict_free", l.dictFree);
+        const bool all = resolveSymbol(library, "avformat_alloc_context", l.allocContext)
+            && resolveSymbol(library, "avformat_open_input", l.openInput)
+            && resolveSymbol(library, "avformat_find_stream_info", l.findStreamInfo)
+            && resolveSymbol(library, "av_dump_format", l.dumpFormat)
+            && resolveSymbol(library, "avformat_close_input", l.closeInput)
+            && resolveSymbol(library, "av_find_input_format", l.findInputFormat)
+            && resolveSymbol(library, "av_log_set_callback", l.setLogCallback)
+            && resolveSymbol(library, "av_log_format_line2", l.formatLogLine)
+            && resolveSymbol(library, "av_dict_set", l.dictSet) && resolveSymbol(library, "av_dict_free", l.dictFree);
         if (!all)
             return std::nullopt;
         l.setLogCallback(logToCapture);
