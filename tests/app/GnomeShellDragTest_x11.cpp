@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <functional>
+
 using namespace qv::test;
 
 namespace {
@@ -64,11 +66,11 @@ protected:
         a = writeImage(files.filePath(QStringLiteral("a.png")));
         b = writeImage(files.filePath(QStringLiteral("b c.png")));
 
-        // No welcome window over the drag.
+        // No welcome window over the drag, unless the test is about it.
         QDir(app.home().path()).mkpath(QStringLiteral("config/quorvenda"));
         QFile settings(app.home().filePath(QStringLiteral("config/quorvenda/settings.json")));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        QJsonObject values{{QStringLiteral("quorvenda.onboardingDone"), true}};
+        QJsonObject values{{QStringLiteral("quorvenda.onboardingDone"), !welcome}};
         if (recentAtStart)
             values.insert(QStringLiteral("quorvenda.state.recentResults"), QJsonArray{a});
         ASSERT_GT(settings.write(QJsonDocument(values).toJson()), 0);
@@ -119,19 +121,20 @@ protected:
 
     // Presses on the source and moves to the point until the source starts its drag: a window
     // the Shell has just shown may miss the first press on a loaded machine.
-    void startDrag(QPoint to)
+    void startDrag(QPoint to) { startDrag(QPoint(400, 300), to, [&] { return sourceSaid("drag-start"); }); }
+    void startDrag(QPoint from, QPoint to, const std::function<bool()>& started, int steps = 10)
     {
-        for (int attempt = 0; attempt < 3 && !sourceSaid("drag-start"); ++attempt) {
+        for (int attempt = 0; attempt < 3 && !started(); ++attempt) {
             if (attempt > 0) {
                 shell->button(false);
                 waitFor([] { return false; }, 500);
             }
-            shell->park(QPoint(400, 300));
+            shell->park(from);
             shell->button(true);
-            shell->glide(to);
-            waitFor([&] { return sourceSaid("drag-start"); }, 3000);
+            shell->glide(to, steps);
+            waitFor(started, 3000);
         }
-        ASSERT_TRUE(sourceSaid("drag-start")) << sourceOutput.toStdString();
+        ASSERT_TRUE(started()) << sourceOutput.toStdString() << app.log().toStdString();
     }
 
     bool wheelOpened(const QString& kind)
@@ -167,7 +170,62 @@ protected:
         EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 4) << app.log().toStdString();
     }
 
+    // The welcome window's practice: the photo dragged out of its tile and moved a little within
+    // the practice area, a tap of Shift, and a drop on PNG, which writes the copy beside it.
+    void practise()
+    {
+        ASSERT_TRUE(app.waitForLine(QStringLiteral("app"), QStringLiteral("Showing the onboarding window"), kTimeoutMs))
+            << app.log().toStdString();
+        const QString ready = QStringLiteral("Practice photo ready at ");
+        ASSERT_TRUE(waitFor([&] { return !app.lineStartingWith(QStringLiteral("app"), ready).isEmpty(); }, kTimeoutMs))
+            << app.log().toStdString();
+        const QStringList inWindow =
+            app.lineStartingWith(QStringLiteral("app"), ready).section(ready, 1).section(QLatin1Char(' '), 0, 0).split(QLatin1Char(','));
+        ASSERT_EQ(inWindow.size(), 2);
+        ASSERT_TRUE(shell->startInput());
+        // Where the Shell placed the window's content: the same twice in a row.
+        QList<int> window;
+        QList<int> before;
+        waitFor([&] {
+            before = window;
+            waitFor([] { return false; }, 300);
+            const QJsonArray values = QJsonDocument::fromJson(shell->eval(QStringLiteral(
+                "let w = global.get_window_actors().map(a => a.meta_window).find(w => w.get_title() == 'Welcome to Quorvenda'); "
+                "let r = w ? w.frame_rect_to_client_rect(w.get_frame_rect()) : null; "
+                "r ? JSON.stringify([r.x, r.y]) : ''")).toUtf8()).array();
+            window.clear();
+            for (const QJsonValue& value : values)
+                window.append(value.toInt());
+            return window.size() == 2 && window == before;
+        }, kTimeoutMs);
+        ASSERT_EQ(window.size(), 2) << shell->output().toStdString();
+        const QPoint tile = QPoint(window[0], window[1]) + QPoint(inWindow[0].toInt(), inWindow[1].toInt());
+
+        const QString drag = QStringLiteral("File drag: 1 URLs, 0 promises");
+        startDrag(tile, tile + QPoint(40, 16), [&] { return app.hasLine(QStringLiteral("drag"), drag); }, 8);
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(tapUntilOpened(kShiftL, QStringLiteral("convert"))) << app.log().toStdString();
+        const QString opened = app.lineStartingWith(QStringLiteral("wheel"), QStringLiteral("Opened convert wheel"));
+        const QStringList centre = opened.section(QLatin1Char(' '), -1).split(QLatin1Char(','));
+        ASSERT_EQ(centre.size(), 2) << opened.toStdString();
+        // PNG, the second segment clockwise from the top, of the medium wheel.
+        shell->glide(QPoint(centre[0].toInt(), centre[1].toInt()) + QPoint(105, -105));
+        waitFor([] { return false; }, 300);
+        shell->button(false);
+        ASSERT_TRUE(waitFor([&] {
+            return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty();
+        }, kTimeoutMs)) << app.log().toStdString();
+        EXPECT_TRUE(app.hasLine(QStringLiteral("wheel"), QStringLiteral("Chose convert.image.png"))) << app.log().toStdString();
+        const QDir practice(app.home().filePath(QStringLiteral("data/quorvenda/Practice")));
+        EXPECT_EQ(practice.entryList(QDir::Files), QStringList({QStringLiteral("Practice Photo.heic"), QStringLiteral("Practice Photo.png")}))
+            << app.log().toStdString();
+        EXPECT_FALSE(app.log().contains(QStringLiteral("No drag target")));
+    }
+
     std::unique_ptr<GnomeShell> shell;
+    // The first start, with the welcome window.
+    bool welcome = false;
     // a.png is a recent result when the application starts.
     bool recentAtStart = false;
     QTemporaryDir files;
@@ -487,4 +545,23 @@ TEST_F(GnomeShellDrag, TheTrayMenuOpensInTheAppIndicatorMenuAndItsEntryRuns)
         shown = shell->eval(labels);
         return shown == QLatin1String(R"(["Nothing yet"])");
     }, kTimeoutMs)) << shown.toStdString();
+}
+
+// The welcome window's practice, with the extension and without it (as on the first start).
+TEST_F(GnomeShellDrag, TheWelcomePracticeOpensConvertForAShiftTapWithTheExtension)
+{
+    welcome = true;
+    begin(true);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    practise();
+}
+
+TEST_F(GnomeShellDrag, TheWelcomePracticeOpensConvertForAShiftTapWithoutTheExtension)
+{
+    welcome = true;
+    begin(false);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    practise();
 }

@@ -3,6 +3,7 @@
 #include "app/welcome/PracticePhoto.h"
 #include "app/welcome/PracticeTile.h"
 #include "engines/image/resample/ImageThumbnail.h"
+#include "model/Log.h"
 #include "model/settings/ModifierGlyph.h"
 #include "model/settings/SettingsKeys.h"
 #include "model/settings/SettingsReaders.h"
@@ -183,7 +184,15 @@ void PracticeArea::photoFound(std::optional<QString> sample, std::optional<QImag
     m_sample = std::move(sample);
     m_tile->setThumbnail(std::move(thumbnail));
     m_ready = true;
+    if (isVisible())
+        logPlace();
     Q_EMIT ready();
+}
+
+void PracticeArea::logPlace() const
+{
+    const QPoint at = m_tile->mapTo(window(), m_tile->rect().center());
+    qCDebug(appLog, "Practice photo ready at %d,%d in its window", at.x(), at.y());
 }
 
 void PracticeArea::loadThumbnail()
@@ -206,8 +215,10 @@ void PracticeArea::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     m_tile->setAccent(currentAccentColor(*m_services.store));
     // The photo may have been deleted or replaced since the window was last shown.
-    if (m_ready)
+    if (m_ready) {
         loadThumbnail();
+        logPlace();
+    }
 }
 
 QMimeData* PracticeArea::prepareDrag()

@@ -75,6 +75,8 @@ protected:
 private:
     void photoFound(std::optional<QString> sample, std::optional<QImage> thumbnail);
     void loadThumbnail();
+    // Where the photo sits in its window, for a driver of the window from outside.
+    void logPlace() const;
     void startDrag();
     void updateSentence();
     // The drag rested: from where it last moved, for the dwell time.
