@@ -44,7 +44,7 @@ X11/Xlib.h           platform/x11 platform/wayland
 X11/keysym.h         platform/x11 model
 xcb/                 platform/x11
 wayland-             platform/wayland
-qpa/                 platform/wayland
+qpa/                 platform/wayland platform/x11
 canberra.h           platform/feedback
 gio/                 platform/desktop
 QDBus                platform

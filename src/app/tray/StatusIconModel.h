@@ -31,6 +31,9 @@ public:
     // as it does. The indeterminate ring is always drawn again, so that it turns.
     std::optional<Frame> update(const QList<double>& activeFractions, bool paused);
 
+    // The next update draws the icon whatever it shows: a new tray shows none yet.
+    void forget() { m_drawn.reset(); }
+
     const std::optional<State>& drawnState() const { return m_drawn; }
     double spinnerPhase() const { return m_spinnerPhase; }
 

@@ -11,11 +11,11 @@
 #include "model/settings/SettingsKeys.h"
 #include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/x11/X11TrayIconWindow.h"
 #include "wheel/WheelGeometry.h"
 #include "wheel/ui/WheelController.h"
 
 #include <QGuiApplication>
-#include <QSystemTrayIcon>
 
 namespace qv {
 
@@ -61,32 +61,93 @@ StatusItemController& StatusItemController::shared()
 
 void StatusItemController::setUp()
 {
-    if (m_tray)
+    if (m_tray || m_asking)
         return;
-    if (m_trayFactory) {
-        m_tray = m_trayFactory(&m_menu);
-    } else if (StatusNotifierItem::hostRuns() || QGuiApplication::platformName() == QLatin1String("wayland")) {
-        // Where no host runs yet on Wayland, one may come: a panel started after us. X11
-        // programs have the older tray as well.
-        auto tray = std::make_unique<StatusNotifierTray>(&m_menu);
-        connect(tray.get(), &StatusNotifierTray::menuRoomChanged, this,
-                [this](double room) { setMenuRoom(m_hostMenuRoom, room); });
-        m_tray = std::move(tray);
-    } else {
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
-            qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
-        // Files dropped on the docked icon open the Convert wheel beside it, paused or not.
-        auto dropped = [](const QList<QUrl>& files, QPointF anchor) {
-            const long long count = files.size();
-            WheelController::shared().showWheel(files, WheelKind::convert, anchor, [count] {
-                qCInfo(appLog, "Opened the convert wheel in click mode for %lld file(s) from the tray", count);
-            });
-        };
-        auto radius = [] { return WheelGeometry::diameterFor(currentWheelSize()) / 2; };
-        m_tray = std::make_unique<SystemStatusTray>(&m_menu, dropped, radius);
-    }
     if (!m_foreground.isValid())
         m_foreground = trayForegroundColor();
+    if (m_trayFactory) {
+        useTray(m_trayFactory(&m_menu));
+        return;
+    }
+    auto item = m_itemFactory ? m_itemFactory() : std::make_unique<StatusNotifierItem>();
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // The only tray there; where no host runs yet, one may come (a panel started after us).
+        useStatusNotifierTray(std::move(item));
+        return;
+    }
+    // A watcher's name on the bus is no host on screen: a session daemon may leave one behind.
+    m_asking = std::move(item);
+    m_asking->askForHost(
+        [this](StatusNotifierItem::HostAnswer answer) {
+            using Answer = StatusNotifierItem::HostAnswer;
+            if (answer == Answer::noAnswer)
+                qCInfo(appLog, "The tray's StatusNotifierWatcher did not answer within %d ms", hostWaitMs);
+            // Chosen once the asking item's answer is done with: the choice may drop the item.
+            QMetaObject::invokeMethod(this, [this, answer] {
+                chooseTray(answer != Answer::noWatcher, answer == Answer::hostShows);
+            }, Qt::QueuedConnection);
+        },
+        hostWaitMs);
+}
+
+void StatusItemController::chooseTray(bool watcherRuns, bool hostShows)
+{
+    std::unique_ptr<StatusNotifierItem> item = std::move(m_asking);
+    if (m_tray || !item)
+        return;
+    if (hostShows) {
+        useStatusNotifierTray(std::move(item));
+    } else if (watcherRuns && !X11TrayIconWindow::trayRuns()) {
+        // No tray shows the icon now; a host may register with the watcher later.
+        qCInfo(appLog, "No tray host shows items yet; the icon waits for one");
+        useStatusNotifierTray(std::move(item));
+    } else {
+        if (watcherRuns)
+            qCInfo(appLog, "No StatusNotifier host shows items: the icon goes in the X11 tray");
+        useSystemTray();
+    }
+}
+
+void StatusItemController::useStatusNotifierTray(std::unique_ptr<StatusNotifierItem> item)
+{
+    auto tray = std::make_unique<StatusNotifierTray>(&m_menu, std::move(item));
+    connect(tray.get(), &StatusNotifierTray::menuRoomChanged, this,
+            [this](double room) { setMenuRoom(m_hostMenuRoom, room); });
+    // Queued: the item that tells it goes with the tray.
+    connect(&tray->item(), &StatusNotifierItem::refused, this, &StatusItemController::hostRefused,
+            Qt::QueuedConnection);
+    useTray(std::move(tray));
+}
+
+void StatusItemController::hostRefused()
+{
+    if (!dynamic_cast<StatusNotifierTray*>(m_tray.get()) || !X11TrayIconWindow::trayRuns())
+        return;
+    qCInfo(appLog, "The icon goes in the X11 tray instead");
+    m_tray.reset();
+    setMenuRoom(m_hostMenuRoom, 0);
+    useSystemTray();
+}
+
+void StatusItemController::useSystemTray()
+{
+    if (!X11TrayIconWindow::trayRuns())
+        qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
+    // Files dropped on the docked icon open the Convert wheel beside it, paused or not.
+    auto dropped = [](const QList<QUrl>& files, QPointF anchor) {
+        const long long count = files.size();
+        WheelController::shared().showWheel(files, WheelKind::convert, anchor, [count] {
+            qCInfo(appLog, "Opened the convert wheel in click mode for %lld file(s) from the tray", count);
+        });
+    };
+    auto radius = [] { return WheelGeometry::diameterFor(currentWheelSize()) / 2; };
+    useTray(std::make_unique<SystemStatusTray>(&m_menu, dropped, radius));
+}
+
+void StatusItemController::useTray(std::unique_ptr<StatusTray> tray)
+{
+    m_tray = std::move(tray);
+    m_iconModel.forget();
     updateIcon();
 }
 

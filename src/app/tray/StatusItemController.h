@@ -16,17 +16,26 @@ namespace qv {
 class JobCenter;
 class MenuActions;
 class SettingsStore;
+class StatusNotifierItem;
 class StatusTray;
 
 // The tray icon and its menu: the icon shows idle, paused or the progress of the running
-// jobs; the menu is filled afresh each time it opens. Where a StatusNotifierWatcher runs, and
-// always on Wayland, the icon is a StatusNotifierItem of our own with its menu over D-Bus; else
-// Qt's tray icon.
+// jobs; the menu is filled afresh each time it opens. On Wayland the icon is a
+// StatusNotifierItem of our own with its menu over D-Bus. On X11 it is one where the watcher
+// says a host shows items; where the watcher does not answer, says none does or refuses the
+// item, and an XEmbed tray runs, it is Qt's icon docked there, which also takes dropped files.
+// A host that comes later finds the icon in the XEmbed tray still: it stays where it shows.
 class StatusItemController : public QObject, public StatusIndicator {
     Q_OBJECT
 public:
     // Makes the tray the controller drives; the default one is the desktop's.
     using TrayFactory = std::function<std::unique_ptr<StatusTray>(QMenu* menu)>;
+    // Makes the StatusNotifierItem the desktop's tray is asked through, on the session bus
+    // unless set.
+    using ItemFactory = std::function<std::unique_ptr<StatusNotifierItem>()>;
+
+    // How long the watcher has to say whether a host shows items; the icon waits no longer.
+    static constexpr int hostWaitMs = 2000;
 
     StatusItemController(JobCenter& jobs, SettingsStore& store, MenuActions& actions,
                          TrayFactory trayFactory = {}, QObject* parent = nullptr);
@@ -35,10 +44,14 @@ public:
     // Over the shared job centre, settings and menu commands.
     static StatusItemController& shared();
 
-    // Puts the icon in the tray; does nothing the second time. Without a tray on the desktop
-    // the application keeps running; the icon appears if a tray starts later.
+    // Puts the icon in the tray, at once or once the watcher answered; does nothing the second
+    // time. Without a tray on the desktop the application keeps running; the icon appears if a
+    // tray starts later.
     void setUp();
     bool isSetUp() const { return m_tray != nullptr; }
+    void setItemFactory(ItemFactory factory) { m_itemFactory = std::move(factory); }
+    // The tray the icon is in; null until one is chosen.
+    StatusTray* tray() const { return m_tray.get(); }
 
     // Draws the icon again from the active jobs and the pause setting; cheap when nothing
     // changed.
@@ -64,13 +77,22 @@ protected:
 
 private:
     void setMenuRoom(double& road, double room);
+    // What the watcher said: whether one runs, and whether it says a host shows items.
+    void chooseTray(bool watcherRuns, bool hostShows);
+    void useStatusNotifierTray(std::unique_ptr<StatusNotifierItem> item);
+    void useSystemTray();
+    void useTray(std::unique_ptr<StatusTray> tray);
+    void hostRefused();
 
     JobCenter& m_jobs;
     SettingsStore& m_store;
     MenuActions& m_actions;
     TrayFactory m_trayFactory;
+    ItemFactory m_itemFactory;
     QMenu m_menu;
     std::unique_ptr<StatusTray> m_tray;
+    // The item through which the watcher is asked, while it is.
+    std::unique_ptr<StatusNotifierItem> m_asking;
     StatusIconModel m_iconModel;
     QColor m_foreground;
     double m_hostMenuRoom = 0;

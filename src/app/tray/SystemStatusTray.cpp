@@ -1,6 +1,7 @@
 #include "app/tray/SystemStatusTray.h"
 
 #include "model/Log.h"
+#include "platform/x11/X11EmbedTrayScope.h"
 #include "platform/x11/X11TrayIconWindow.h"
 
 #include <QApplication>
@@ -35,9 +36,13 @@ SystemStatusTray::SystemStatusTray(QMenu* menu, FilesDropped filesDropped, std::
     , m_filesDropped(std::move(filesDropped))
     , m_wheelRadius(wheelRadius)
 {
-    m_icon.setContextMenu(menu);
-    m_icon.setToolTip(QStringLiteral("Quorvenda"));
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &SystemStatusTray::activated);
+    {
+        X11EmbedTrayScope xembed;
+        m_icon = std::make_unique<QSystemTrayIcon>();
+    }
+    m_icon->setContextMenu(menu);
+    m_icon->setToolTip(QStringLiteral("Quorvenda"));
+    connect(m_icon.get(), &QSystemTrayIcon::activated, this, &SystemStatusTray::activated);
 }
 
 SystemStatusTray::~SystemStatusTray()
@@ -54,17 +59,17 @@ void SystemStatusTray::setIcon(const QIcon& icon)
     if (m_highlighted)
         highlight(true);
     else
-        m_icon.setIcon(icon);
+        m_icon->setIcon(icon);
     // Shown with its first icon: an empty tray entry would flash up before.
-    if (!m_icon.isVisible()) {
-        m_icon.show();
+    if (!m_icon->isVisible()) {
+        m_icon->show();
         takeDrops();
     }
 }
 
 void SystemStatusTray::setToolTip(const QString& text)
 {
-    m_icon.setToolTip(text);
+    m_icon->setToolTip(text);
 }
 
 void SystemStatusTray::activated(QSystemTrayIcon::ActivationReason reason)
@@ -208,7 +213,7 @@ bool SystemStatusTray::eventFilter(QObject* watched, QEvent* event)
 void SystemStatusTray::takeFiles(const QList<QUrl>& files)
 {
     // Where the icon is now; the wheel opens after the drop has been answered.
-    QRectF icon = m_icon.geometry();
+    QRectF icon = m_icon->geometry();
     if (icon.isEmpty())
         icon = QRectF(QCursor::pos(), QSizeF(1, 1));
     const QScreen* screen = QGuiApplication::screenAt(icon.center().toPoint());
@@ -224,7 +229,7 @@ void SystemStatusTray::highlight(bool on)
 {
     m_highlighted = on;
     if (!on) {
-        m_icon.setIcon(m_shown);
+        m_icon->setIcon(m_shown);
         return;
     }
     // The icon on a rounded tint of the panel's foreground, as a button under a drag looks.
@@ -241,7 +246,7 @@ void SystemStatusTray::highlight(bool on)
         painter.drawRoundedRect(QRectF(0, 0, side, side), side * 0.2, side * 0.2);
         m_shown.paint(&painter, QRect(0, 0, side, side));
     }
-    m_icon.setIcon(QIcon(lit));
+    m_icon->setIcon(QIcon(lit));
 }
 
 } // namespace qv

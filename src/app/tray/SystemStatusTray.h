@@ -20,8 +20,7 @@ namespace qv {
 
 class X11TrayIconWindow;
 
-// Qt's tray icon: an XEmbed icon window docked in the desktop's tray (a StatusNotifierItem
-// where Qt finds a watcher). A left click opens the menu too, as the menu is the tray's only
+// Qt's tray icon: an XEmbed icon window docked in the desktop's X11 tray. A left click opens the menu too, as the menu is the tray's only
 // control. Files dropped on the docked icon go to filesDropped with the point the wheel for them
 // is centred on.
 class SystemStatusTray : public QObject, public StatusTray {
@@ -40,7 +39,7 @@ public:
     // The docked icon window, once Qt has docked it; null before and without an XEmbed tray.
     QWidget* iconWindow() const { return m_window; }
     // The icon on screen, in global coordinates; empty when not docked.
-    QRect iconGeometry() const { return m_icon.geometry(); }
+    QRect iconGeometry() const { return m_icon->geometry(); }
 
     // A drag of files is over the icon, and the icon shows it.
     bool isHighlighted() const { return m_highlighted; }
@@ -65,7 +64,7 @@ private:
     // Opens the wheel for them once the drop has been answered.
     void takeFiles(const QList<QUrl>& files);
 
-    QSystemTrayIcon m_icon;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
     QMenu* m_menu;
     FilesDropped m_filesDropped;
     std::function<double()> m_wheelRadius;

@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDBusPendingCallWatcher>
 #include <QImage>
 #include <QtEndian>
@@ -120,18 +121,49 @@ bool StatusNotifierItem::hostRuns(const QDBusConnection& bus)
     return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher).value();
 }
 
+void StatusNotifierItem::askForHost(std::function<void(HostAnswer)> answer, int waitMs)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    // A watcher the bus would start on demand is none that runs.
+    get.setAutoStartService(false);
+    auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(get, waitMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [answer = std::move(answer)](QDBusPendingCallWatcher* reply) {
+        reply->deleteLater();
+        if (!reply->isError()) {
+            const QVariant value = reply->reply().arguments().value(0).value<QDBusVariant>().variant();
+            answer(value.toBool() ? HostAnswer::hostShows : HostAnswer::noHost);
+            return;
+        }
+        switch (reply->error().type()) {
+        case QDBusError::ServiceUnknown:
+        case QDBusError::NoServer:
+        case QDBusError::Disconnected: answer(HostAnswer::noWatcher); break;
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut: answer(HostAnswer::noAnswer); break;
+        // A watcher that cannot say whether a host shows items does not say one does.
+        default: answer(HostAnswer::noHost); break;
+        }
+    });
+}
+
 void StatusNotifierItem::registerWithWatcher()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
                                                        QStringLiteral("RegisterStatusNotifierItem"));
     call << m_service;
     auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* answer) {
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {
         answer->deleteLater();
-        if (answer->isError())
+        if (answer->isError()) {
             qCWarning(appLog, "The tray host did not take the icon: %s", qUtf8Printable(answer->error().message()));
-        else
+            Q_EMIT refused();
+        } else {
             qCInfo(appLog, "The icon is in the tray host's tray");
+        }
     });
 }
 

@@ -6,6 +6,8 @@
 #include <QDBusServiceWatcher>
 #include <QIcon>
 
+#include <functional>
+
 namespace qv {
 
 // A tray icon as a StatusNotifierItem, which waybar, Plasma's panel and GNOME's AppIndicator
@@ -25,6 +27,12 @@ public:
     // A StatusNotifierWatcher runs on the bus now.
     static bool hostRuns(const QDBusConnection& bus = QDBusConnection::sessionBus());
 
+    // What the watcher says of the hosts that show items.
+    enum class HostAnswer { noWatcher, noAnswer, noHost, hostShows };
+    // Asks the watcher on the item's bus whether a host shows items. The answer comes from the
+    // event loop, within waitMs; none comes once the item is gone.
+    void askForHost(std::function<void(HostAnswer)> answer, int waitMs);
+
     void setIcon(const QIcon& icon);
     void setToolTip(const QString& text);
 
@@ -35,6 +43,8 @@ public:
 Q_SIGNALS:
     // A host that reads no menu asks for one (swaybar before sway 1.10).
     void menuRequested();
+    // The watcher refused the item or did not answer its registration.
+    void refused();
 
 protected:
     QVariantMap properties() const override;

@@ -1,29 +1,18 @@
 #include "platform/x11/X11TrayIconWindow.h"
 
+#include "platform/x11/X11QtConnection.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace qv {
 
 namespace {
-
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
-{
-    const auto cookie = xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t result = reply->atom;
-    std::free(reply);
-    return result;
-}
 
 bool hasProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property)
 {
@@ -42,11 +31,26 @@ constexpr uint32_t longestUriList = 4 * 1024 * 1024;
 
 } // namespace
 
+bool X11TrayIconWindow::trayRuns()
+{
+    xcb_connection_t* connection = X11QtConnection::get();
+    if (!connection)
+        return false;
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(X11QtConnection::defaultScreen());
+    const xcb_atom_t selection = X11QtConnection::atom(connection, name.constData());
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
 X11TrayIconWindow::X11TrayIconWindow(WId window, Handlers handlers)
     : m_handlers(std::move(handlers))
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    auto* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = X11QtConnection::get();
     if (!connection || !window)
         return;
     m_connection = connection;
@@ -55,7 +59,7 @@ X11TrayIconWindow::X11TrayIconWindow(WId window, Handlers handlers)
                                     "XdndFinished", "XdndAware", "XdndProxy", "XdndSelection", "text/uri-list",
                                     "XdndActionCopy", "XdndTypeList", "WM_STATE", "QV_TRAY_DROP"};
     for (int i = 0; i < atomCount; ++i)
-        m_atoms[i] = internAtom(connection, names[i]);
+        m_atoms[i] = X11QtConnection::atom(connection, names[i]);
     // NormalState and no icon window, as a window manager writes it for the windows it shows.
     const uint32_t state[] = {1, XCB_WINDOW_NONE};
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, m_window, m_atoms[wmState], m_atoms[wmState], 32, 2, state);

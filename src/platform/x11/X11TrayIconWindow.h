@@ -33,6 +33,9 @@ public:
     X11TrayIconWindow(const X11TrayIconWindow&) = delete;
     X11TrayIconWindow& operator=(const X11TrayIconWindow&) = delete;
 
+    // An XEmbed tray holds the tray selection of Qt's default screen now.
+    static bool trayRuns();
+
     // The tray's window that now hands drops on to ours; 0 when none does.
     std::uint32_t proxiedHost() const { return m_host; }
 

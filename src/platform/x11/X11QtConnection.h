@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+struct xcb_connection_t;
+
+namespace qv {
+
+// Qt's own connection to the X server, for the few requests Qt has no call for.
+class X11QtConnection {
+public:
+    // Null without an X11 display.
+    static xcb_connection_t* get();
+    // 0 (None) when the server gave no answer.
+    static std::uint32_t atom(xcb_connection_t* connection, const char* name);
+    // The screen Qt's display opened by default.
+    static int defaultScreen();
+};
+
+} // namespace qv

@@ -1,0 +1,230 @@
+// Which tray the icon goes in on X11, with an XEmbed tray (trayer) running and a watcher on the
+// tests' session bus that says a host shows items, says none does, never answers, or refuses
+// the item.
+
+#include "app/tray/MenuActions.h"
+#include "app/tray/StatusItemController.h"
+#include "app/tray/StatusNotifierTray.h"
+#include "app/tray/SystemStatusTray.h"
+#include "jobs/JobCenter.h"
+#include "model/settings/SettingsDefaults.h"
+#include "platform/desktop/Workspace.h"
+#include "platform/settings/SettingsStore.h"
+#include "support/FakeClock.h"
+#include "support/RequireX11.h"
+#include "support/Trayer.h"
+#include "support/WaitFor.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QGuiApplication>
+#include <QMutex>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+enum class Host { shows, none, silent, refuses };
+
+// The desktop's watcher, as a session daemon may leave one behind or a panel runs one, in a
+// thread of its own as in a process of its own: it answers while the application waits.
+class FakeWatcher : public QDBusVirtualObject {
+public:
+    explicit FakeWatcher(Host host) : m_host(host) {}
+    QString introspect(const QString&) const override
+    {
+        return QStringLiteral("<interface name=\"org.kde.StatusNotifierWatcher\">"
+                              "<method name=\"RegisterStatusNotifierItem\"><arg type=\"s\" direction=\"in\"/></method>"
+                              "<property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/>"
+                              "</interface>");
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        QMutexLocker lock(&m_mutex);
+        if (message.member() == QLatin1String("Get")
+            && message.arguments().value(1).toString() == QLatin1String("IsStatusNotifierHostRegistered")) {
+            ++m_asked;
+            // Taken, and never answered.
+            if (m_host != Host::silent)
+                connection.send(message.createReply(QVariant::fromValue(QDBusVariant(m_host != Host::none))));
+            return true;
+        }
+        if (message.member() == QLatin1String("RegisterStatusNotifierItem")) {
+            m_items.append(message.arguments().value(0).toString());
+            connection.send(m_host == Host::refuses
+                                ? message.createErrorReply(QStringLiteral("org.kde.StatusNotifierWatcher.Refused"),
+                                                           QStringLiteral("no room"))
+                                : message.createReply());
+            return true;
+        }
+        return false;
+    }
+
+    // How often it was asked whether a host shows items.
+    int asked() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_asked;
+    }
+    QStringList items() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
+
+private:
+    const Host m_host;
+    mutable QMutex m_mutex;
+    int m_asked = 0;
+    QStringList m_items;
+};
+
+struct NoWorkspace : Workspace {
+    bool open(const QUrl&) override { return true; }
+    void reveal(const QList<QUrl>&) override {}
+};
+
+class TrayChoice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QV_REQUIRE_X11();
+        trayer.emplace();
+        if (!trayer->whyNot().isEmpty())
+            GTEST_SKIP() << trayer->whyNot().toStdString();
+        registerDefaultSettings(store);
+        thread.start();
+        watcherBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
+        if (!watcherBus.isConnected())
+            GTEST_SKIP() << "needs a session bus (test.sh runs the tests on one of their own)";
+        if (watcherBus.interface()->isServiceRegistered(kWatcher).value())
+            GTEST_SKIP() << "the session bus has a StatusNotifierWatcher of its own";
+    }
+
+    void TearDown() override
+    {
+        stop();
+        watcherBus = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+        thread.quit();
+        thread.wait();
+        trayer.reset();
+    }
+
+    void startWatcher(Host host)
+    {
+        watcher = std::make_unique<FakeWatcher>(host);
+        watcher->moveToThread(&thread);
+        ASSERT_TRUE(watcherBus.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher.get()));
+        ASSERT_TRUE(watcherBus.registerService(kWatcher));
+    }
+
+    // The icon and the watcher go.
+    void stop()
+    {
+        controller.reset();
+        if (!watcher)
+            return;
+        watcherBus.unregisterService(kWatcher);
+        watcherBus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        FakeWatcher* gone = watcher.release();
+        QMetaObject::invokeMethod(gone, [gone] { delete gone; }, Qt::BlockingQueuedConnection);
+    }
+
+    // The application's tray icon, set up as at its start.
+    void setUp()
+    {
+        controller = std::make_unique<StatusItemController>(center, store, actions);
+        controller->setUp();
+    }
+
+    // The icon is docked in trayer's panel at the top right.
+    bool docked()
+    {
+        auto* tray = dynamic_cast<SystemStatusTray*>(controller->tray());
+        const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+        return tray && waitFor([&] {
+            const QRect icon = tray->iconGeometry();
+            return tray->iconWindow() && icon.width() > 0 && icon.left() > screenWidth - 130 && icon.bottom() <= 32;
+        });
+    }
+
+    static bool xembedWindowShown()
+    {
+        for (const QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("QSystemTrayIconSys") && widget->isVisible())
+                return true;
+        }
+        return false;
+    }
+
+    std::optional<Trayer> trayer;
+    QThread thread;
+    QDBusConnection watcherBus{QString()};
+    std::unique_ptr<FakeWatcher> watcher;
+    SettingsStore store{QString()};
+    FakeClock clock;
+    NoWorkspace workspace;
+    JobCenter center{store, clock};
+    MenuActions actions{center, store, workspace};
+    std::unique_ptr<StatusItemController> controller;
+};
+
+} // namespace
+
+TEST_F(TrayChoice, AWatcherWithoutAHostOrAnAnswerLeavesTheIconToTheXEmbedTray)
+{
+    for (const Host host : {Host::none, Host::silent}) {
+        SCOPED_TRACE(host == Host::none ? "no host" : "no answer");
+        startWatcher(host);
+        if (HasFatalFailure())
+            return;
+        setUp();
+        ASSERT_TRUE(waitFor([&] { return controller->tray() != nullptr; }, 3 * StatusItemController::hostWaitMs + 5000));
+        // Asked once, by us: Qt asks too as its own tray icon is made, and waits for the answer.
+        EXPECT_EQ(watcher->asked(), 1);
+        ASSERT_TRUE(dynamic_cast<SystemStatusTray*>(controller->tray()));
+        EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+        EXPECT_TRUE(watcher->items().isEmpty());
+        stop();
+    }
+}
+
+TEST_F(TrayChoice, AWatcherWithAHostTakesTheItemAndTheXEmbedTrayStaysEmpty)
+{
+    startWatcher(Host::shows);
+    if (HasFatalFailure())
+        return;
+    setUp();
+    ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); }));
+    auto* tray = dynamic_cast<StatusNotifierTray*>(controller->tray());
+    ASSERT_TRUE(tray);
+    EXPECT_EQ(watcher->items(), QStringList{tray->item().serviceName()});
+    EXPECT_FALSE(xembedWindowShown());
+}
+
+TEST_F(TrayChoice, AnItemTheWatcherRefusesMovesToTheXEmbedTray)
+{
+    startWatcher(Host::refuses);
+    if (HasFatalFailure())
+        return;
+    setUp();
+    ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }));
+    EXPECT_EQ(watcher->items().size(), 1);
+    EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+}
