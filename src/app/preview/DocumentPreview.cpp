@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextImageFormat>
 #include <QTextList>
 #include <QTextTable>
 #include <QVBoxLayout>
@@ -167,7 +168,7 @@ DocumentPreview::DocumentPreview(const FileInfo& file, QWidget* fallback, QWidge
     const std::stop_token stop = m_stop.get_token();
     runInBackground([self, file, stop] {
         auto preview = std::make_shared<std::optional<IsolatedDocumentReading::Preview>>(
-            IsolatedDocumentReading::preview(file, stop));
+            IsolatedDocumentReading::preview(file, stop, true));
         postToMainThread([self, preview] {
             if (self)
                 self->show(*preview);
@@ -215,6 +216,7 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
     bool first = true;
     // Lists continue while items follow one another, one list per nesting level.
     QList<QTextList*> lists;
+    int pictures = 0;
     const auto nextBlock = [&](const QTextBlockFormat& format, const QTextCharFormat& chars) {
         if (first) {
             cursor.setBlockFormat(format);
@@ -303,6 +305,18 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
             nextBlock(format, chars);
             insertTable(cursor, block.rows, plain);
             break;
+        case Block::Kind::picture: {
+            nextBlock(format, chars);
+            // The document's resource, so nothing is looked up by name anywhere else.
+            const QUrl name(QStringLiteral("preview-picture:%1").arg(pictures++));
+            document.addResource(QTextDocument::ImageResource, name, block.picture);
+            QTextImageFormat picture;
+            picture.setName(name.toString());
+            picture.setWidth(block.shown.width());
+            picture.setHeight(block.shown.height());
+            cursor.insertImage(picture);
+            break;
+        }
         }
     }
     // A preview that holds the file's first part only says so, and what was left out.

@@ -11,6 +11,8 @@
 #include "documents/readers/EPUBReader.h"
 #include "documents/sheets/DelimitedText.h"
 #include "documents/sheets/XlsxReader.h"
+#include "engines/image/foreign/ImageHeader.h"
+#include "engines/image/resample/ImageThumbnail.h"
 #include "documents/subtitles/Subtitles.h"
 #include "jobs/WorkerPool.h"
 #include "model/errors/CancellationError.h"
@@ -20,10 +22,13 @@
 #include "model/Log.h"
 #include "model/settings/Settings.h"
 #include "model/settings/SettingsKeys.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <archive_entry.h>
@@ -31,6 +36,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 namespace qv {
 
@@ -60,6 +66,13 @@ public:
             m_full = true;
             return;
         }
+        if (block.kind == Block::Kind::picture) {
+            if (!holds(block)) {
+                m_preview.cut = true;
+                return;
+            }
+            m_picturePixels += qint64(block.picture.width()) * block.picture.height();
+        }
         const qsizetype whole = block.text.size();
         block.text = bounded(block.text, IsolatedDocumentReading::maximumCharacters);
         if (block.text.size() != whole)
@@ -78,6 +91,7 @@ public:
     }
 
     void setTitle(const QString& title) { m_preview.title = bounded(title, 300); }
+    qint64 picturePixelsLeft() const { return IsolatedDocumentReading::maximumPicturePixels - m_picturePixels; }
     bool cutNoteSet() const { return !m_preview.cutNote.isEmpty(); }
     // More was there than is shown; what is added after this is still kept.
     void markCut(const QString& note = {})
@@ -89,6 +103,17 @@ public:
     Preview take() { return std::move(m_preview); }
 
 private:
+    // A picture shown within the bounds, its pixels at most twice that and within those left.
+    bool holds(const Block& block) const
+    {
+        const QSize& shown = block.shown;
+        const QSize pixels = block.picture.size();
+        return !block.picture.isNull() && shown.width() >= 1 && shown.height() >= 1
+            && shown.width() <= IsolatedDocumentReading::widestPicture
+            && shown.height() <= 4 * IsolatedDocumentReading::widestPicture && pixels.width() <= 2 * shown.width()
+            && pixels.height() <= 2 * shown.height() && qint64(pixels.width()) * pixels.height() <= picturePixelsLeft();
+    }
+
     QString bounded(const QString& text, int limit)
     {
         if (text.size() <= limit)
@@ -120,14 +145,83 @@ private:
 
     Preview m_preview;
     qint64 m_characters = 0;
+    qint64 m_picturePixels = 0;
     bool m_full = false;
 };
 
-void addModel(Collector& collector, const QList<DocBlock>& blocks)
+// The size a picture is shown at: the one its document states, else its own, within the
+// bounds and its proportions kept.
+QSize shownSize(QSizeF size)
 {
+    if (!(size.width() > 0 && size.height() > 0))
+        return {};
+    const QSizeF box(IsolatedDocumentReading::widestPicture, 4.0 * IsolatedDocumentReading::widestPicture);
+    if (size.width() > box.width() || size.height() > box.height())
+        size = size.scaled(box, Qt::KeepAspectRatio);
+    return QSize(std::max(1, int(std::lround(size.width()))), std::max(1, int(std::lround(size.height()))));
+}
+
+// The picture a document holds, decoded by libvips from a copy in folder at twice the size it
+// is shown at (never enlarged) and within the pixels left. Absent for one libvips cannot read
+// (a Windows metafile), and for one that would pass the pixels left.
+std::optional<Block> pictureBlock(const DocBlock& source, const QString& folder, int index, qint64 pixelsLeft)
+{
+    if (!source.data || source.data->isEmpty())
+        return std::nullopt;
+    const QString path = folder + QStringLiteral("/picture-%1").arg(index);
+    QFile copy(path);
+    const auto removeCopy = qScopeGuard([&copy] { copy.remove(); });
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) || copy.write(*source.data) != source.data->size()
+        || !copy.flush()) {
+        qCInfo(appLog) << "A preview leaves a picture out:" << copy.errorString();
+        return std::nullopt;
+    }
+    copy.close();
+    QSize shown = shownSize(source.size);
+    if (shown.isEmpty()) {
+        const std::optional<QSize> pixels = imagePixelSize(path);
+        if (!pixels)
+            return std::nullopt;
+        shown = shownSize(QSizeF(*pixels));
+        if (shown.isEmpty())
+            return std::nullopt;
+    }
+    QSize box = shown * 2;
+    const qint64 area = qint64(box.width()) * box.height();
+    if (area > pixelsLeft) {
+        const double factor = std::sqrt(double(pixelsLeft) / double(area));
+        box = QSize(int(box.width() * factor), int(box.height() * factor));
+        // Fewer pixels than it is shown at would blur it: left out instead.
+        if (box.width() < shown.width() || box.height() < shown.height())
+            return std::nullopt;
+    }
+    std::optional<QImage> picture = imageThumbnail(path, box);
+    if (!picture || picture->isNull())
+        return std::nullopt;
+    Block block;
+    block.kind = Block::Kind::picture;
+    block.picture = std::move(*picture);
+    block.shown = shown;
+    return block;
+}
+
+// pictureFolder: where the document's pictures are decoded; without it they are left out.
+void addModel(Collector& collector, const QList<DocBlock>& blocks, const QString& pictureFolder = {},
+              std::stop_token stop = {})
+{
+    int pictures = 0;
     for (const DocBlock& source : blocks) {
         if (collector.full())
             return;
+        if (source.kind == DocBlock::Kind::image) {
+            if (pictureFolder.isEmpty())
+                continue;
+            if (stop.stop_requested())
+                throw CancellationError();
+            if (std::optional<Block> picture = pictureBlock(source, pictureFolder, pictures++, collector.picturePixelsLeft()))
+                collector.add(std::move(*picture));
+            continue;
+        }
         Block block;
         block.level = std::max(source.level, 1);
         block.ordered = source.ordered;
@@ -175,7 +269,7 @@ QString workFolderPattern()
     return QDir::tempPath() + QStringLiteral("/preview-XXXXXX");
 }
 
-Preview readDocument(const FileInfo& file, std::stop_token stop)
+Preview readDocument(const FileInfo& file, std::stop_token stop, bool pictures)
 {
     const QTemporaryDir folder(workFolderPattern());
     const std::unique_ptr<LoadedDocument> loaded =
@@ -183,12 +277,12 @@ Preview readDocument(const FileInfo& file, std::stop_token stop)
     Collector collector;
     const DocumentModel& model = loaded->model();
     collector.setTitle(model.title.value_or(loaded->title()));
-    addModel(collector, model.blocks);
+    addModel(collector, model.blocks, pictures ? folder.path() : QString(), stop);
     return collector.take();
 }
 
 // The first chapter that holds any text: a cover page is passed over.
-Preview readBook(const FileInfo& file, std::stop_token stop)
+Preview readBook(const FileInfo& file, std::stop_token stop, bool pictures)
 {
     const QTemporaryDir folder(workFolderPattern());
     const EPUBReader::Book book = EPUBReader::read(file.url, QUrl::fromLocalFile(checkedWorkFolder(folder)), stop);
@@ -219,7 +313,7 @@ Preview readBook(const FileInfo& file, std::stop_token stop)
     if (!chosen)
         chosen = std::move(firstWithText);
     if (chosen) {
-        addModel(collector, chosen->second.blocks);
+        addModel(collector, chosen->second.blocks, pictures ? folder.path() : QString(), stop);
         if (book.chapters.size() > 1)
             collector.markCut(QStringLiteral("Chapter %1 of %2 is shown.").arg(chosen->first + 1).arg(book.chapters.size()));
     }
@@ -365,6 +459,7 @@ QString kindName(Block::Kind kind)
     case Block::Kind::quote: return QStringLiteral("quote");
     case Block::Kind::table: return QStringLiteral("table");
     case Block::Kind::rule: return QStringLiteral("rule");
+    case Block::Kind::picture: return QStringLiteral("picture");
     }
     return QString();
 }
@@ -372,7 +467,8 @@ QString kindName(Block::Kind kind)
 std::optional<Block::Kind> kindFromName(const QString& name)
 {
     for (const Block::Kind kind : {Block::Kind::heading, Block::Kind::paragraph, Block::Kind::listItem,
-                                   Block::Kind::code, Block::Kind::quote, Block::Kind::table, Block::Kind::rule})
+                                   Block::Kind::code, Block::Kind::quote, Block::Kind::table, Block::Kind::rule,
+                                   Block::Kind::picture})
         if (kindName(kind) == name)
             return kind;
     return std::nullopt;
@@ -409,27 +505,29 @@ bool IsolatedDocumentReading::reads(const FileInfo& file)
     }
 }
 
-IsolatedDocumentReading::Preview IsolatedDocumentReading::read(const FileInfo& file, std::stop_token stop)
+IsolatedDocumentReading::Preview IsolatedDocumentReading::read(const FileInfo& file, std::stop_token stop,
+                                                               bool pictures)
 {
     switch (file.category) {
-    case FileCategory::ebook: return readBook(file, stop);
+    case FileCategory::ebook: return readBook(file, stop, pictures);
     case FileCategory::spreadsheet: return readSpreadsheet(file, stop);
     case FileCategory::archive: return readArchive(file, stop);
     case FileCategory::subtitle: return readSubtitles(file);
-    default: return readDocument(file, stop);
+    default: return readDocument(file, stop, pictures);
     }
 }
 
 std::optional<IsolatedDocumentReading::Preview> IsolatedDocumentReading::preview(const FileInfo& file,
-                                                                                 std::stop_token stop)
+                                                                                 std::stop_token stop, bool pictures)
 {
     if (!reads(file))
         return std::nullopt;
     try {
         if (!IsolatedReading::isEnabled())
-            return read(file, stop);
+            return read(file, stop, pictures);
         const QJsonObject answer = catalogueWorkers().call(
-            QStringLiteral("documentPreview"), {{QStringLiteral("path"), file.path()}}, stop, memoryLimit(), answerLimit);
+            QStringLiteral("documentPreview"), {{QStringLiteral("path"), file.path()}, {QStringLiteral("pictures"), pictures}},
+            stop, memoryLimit(), answerLimit);
         if (!answer.contains(QStringLiteral("blocks")))
             return std::nullopt;
         return fromJson(answer);
@@ -439,11 +537,18 @@ std::optional<IsolatedDocumentReading::Preview> IsolatedDocumentReading::preview
     }
 }
 
-QJsonObject IsolatedDocumentReading::toJson(const Preview& preview)
+QJsonObject IsolatedDocumentReading::toJson(const Preview& preview, const QString& pictureFolder)
 {
     QJsonArray blocks;
     for (const Block& block : preview.blocks) {
         QJsonObject object{{QStringLiteral("kind"), kindName(block.kind)}};
+        if (block.kind == Block::Kind::picture) {
+            if (pictureFolder.isEmpty() || block.picture.isNull())
+                continue;
+            object.insert(QStringLiteral("picture"), WorkerProtocol::pictureToJson(block.picture, pictureFolder));
+            object.insert(QStringLiteral("width"), block.shown.width());
+            object.insert(QStringLiteral("height"), block.shown.height());
+        }
         if (!block.text.isEmpty())
             object.insert(QStringLiteral("text"), block.text);
         if (block.kind == Block::Kind::heading || block.kind == Block::Kind::listItem)
@@ -492,6 +597,13 @@ IsolatedDocumentReading::Preview IsolatedDocumentReading::fromJson(const QJsonOb
             continue;
         Block block;
         block.kind = *kind;
+        if (block.kind == Block::Kind::picture) {
+            // Read even when it goes unshown: reading removes the worker's file.
+            block.picture = WorkerProtocol::pictureFromJson(object.value(QStringLiteral("picture"))).value_or(QImage());
+            block.shown = QSize(object.value(QStringLiteral("width")).toInt(), object.value(QStringLiteral("height")).toInt());
+            collector.add(std::move(block));
+            continue;
+        }
         block.text = object.value(QStringLiteral("text")).toString();
         block.level = std::clamp(object.value(QStringLiteral("level")).toInt(1), 1, 6);
         block.ordered = object.value(QStringLiteral("ordered")).toBool();
@@ -533,7 +645,8 @@ WorkerServer::Calls IsolatedDocumentReading::workerCalls()
                                              probeWithoutWaiting());
         if (!reads(file))
             return QJsonObject();
-        return toJson(read(file, {}));
+        return toJson(read(file, {}, arguments.value(QStringLiteral("pictures")).toBool()),
+                      qEnvironmentVariable("TMPDIR"));
     });
     return calls;
 }

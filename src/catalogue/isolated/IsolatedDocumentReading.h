@@ -3,6 +3,7 @@
 #include "jobs/WorkerServer.h"
 #include "model/files/FileInfo.h"
 
+#include <QImage>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -21,7 +22,7 @@ namespace qv {
 class IsolatedDocumentReading {
 public:
     struct Block {
-        enum class Kind { heading, paragraph, listItem, code, quote, table, rule };
+        enum class Kind { heading, paragraph, listItem, code, quote, table, rule, picture };
         Kind kind = Kind::paragraph;
         int level = 1;        // heading 1 to 6; list nesting from 1
         bool ordered = false; // list items
@@ -37,6 +38,10 @@ public:
         };
         QList<Span> spans;
         QList<QStringList> rows = {}; // tables: the first row is the header
+        // Pictures: the pixels, decoded where the file was read, and the size the document
+        // shows them at, in its pixels (96 to the inch).
+        QImage picture = {};
+        QSize shown = {};
     };
     struct Preview {
         QString title;
@@ -52,16 +57,24 @@ public:
     static constexpr int maximumRows = 200;
     static constexpr int maximumColumns = 30;
     static constexpr int maximumCellCharacters = 300;
+    // A picture is shown at most this wide, and four times as tall, whatever its document
+    // states; its pixels are at most twice that (for a screen of two device pixels to one),
+    // and all of a preview's pictures hold at most maximumPicturePixels.
+    static constexpr int widestPicture = 640;
+    static constexpr qint64 maximumPicturePixels = 16'000'000;
 
     // Whether a file of that category and format is read here.
     static bool reads(const FileInfo& file);
 
-    static std::optional<Preview> preview(const FileInfo& file, std::stop_token stop = {});
+    // pictures: a document's own pictures come along, decoded (only where it is read).
+    static std::optional<Preview> preview(const FileInfo& file, std::stop_token stop = {}, bool pictures = false);
 
     // In this process; throws as the readers do.
-    static Preview read(const FileInfo& file, std::stop_token stop = {});
+    static Preview read(const FileInfo& file, std::stop_token stop = {}, bool pictures = false);
 
-    static QJsonObject toJson(const Preview& preview);
+    // The pictures' pixels go to files in pictureFolder, which fromJson reads and removes;
+    // without a folder they are left out.
+    static QJsonObject toJson(const Preview& preview, const QString& pictureFolder = {});
     static Preview fromJson(const QJsonObject& json);
 
     // The answers a worker gives to these questions.

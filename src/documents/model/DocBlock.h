@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSizeF>
 #include <QStringList>
 
 #include <optional>
@@ -23,6 +24,9 @@ struct DocBlock {
     std::optional<QString> path;
     std::optional<QByteArray> data;
     QString ext;
+    // image: the size the document shows it at, in CSS pixels (96 to the inch); empty when the
+    // document leaves it to the picture.
+    QSizeF size;
     // table: rows of plain-text cells, the header row first.
     QList<QStringList> rows;
     QList<DocRun> runs;

@@ -284,7 +284,10 @@ private:
             const QByteArray bytes = resource.toByteArray();
             if (bytes.isEmpty())
                 return std::nullopt;
-            return DocBlock::image(std::nullopt, bytes, ext.isEmpty() ? QStringLiteral("png") : ext);
+            DocBlock block = DocBlock::image(std::nullopt, bytes, ext.isEmpty() ? QStringLiteral("png") : ext);
+            if (format.width() > 0 && format.height() > 0)
+                block.size = QSizeF(format.width(), format.height());
+            return block;
         }
         QImage image;
         if (resource.typeId() == QMetaType::QImage)

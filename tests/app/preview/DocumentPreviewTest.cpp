@@ -7,6 +7,7 @@
 #include "jobs/WorkerPool.h"
 #include "model/files/FileInfo.h"
 #include "model/operations/Capabilities.h"
+#include "platform/files/TemporaryRoot.h"
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
@@ -14,9 +15,12 @@
 
 #include <QScopeGuard>
 #include <QStackedWidget>
+#include <QBuffer>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextImageFormat>
 #include <QTextTable>
 
 #include <memory>
@@ -184,6 +188,84 @@ TEST(DocumentPreview, DocumentsBooksSheetsArchivesAndSubtitlesShowWhatTheyHold)
     EXPECT_EQ(previewOf(junk).state, DocumentPreview::State::unreadable);
 }
 
+TEST(DocumentPreview, AWordDocumentsPhotoShowsAtTheSizeItStates)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] { IsolatedReading::setEnabled(false); });
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+
+    // A 600 x 300 photo the document shows at 2.083 x 1.042 inches: 200 x 100 of its pixels.
+    QImage photo(600, 300, QImage::Format_RGB32);
+    photo.fill(QColor(200, 30, 30));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(photo.save(&buffer, "PNG"));
+    const QByteArray types =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+        "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+        "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Default Extension=\"png\" ContentType=\"image/png\"/>"
+        "<Override PartName=\"/word/document.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>";
+    const QByteArray packageLinks =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+        "Target=\"word/document.xml\"/></Relationships>";
+    const QByteArray documentLinks =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rIdPhoto\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image\" "
+        "Target=\"media/image1.png\"/></Relationships>";
+    const QByteArray body =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
+        "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+        "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+        "xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><w:body>"
+        "<w:p><w:r><w:t>Before the photo.</w:t></w:r></w:p>"
+        "<w:p><w:r><w:drawing><wp:inline><wp:extent cx=\"1905000\" cy=\"952500\"/><wp:docPr id=\"1\" name=\"Photo\"/>"
+        "<a:graphic><a:graphicData uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
+        "<pic:nvPicPr><pic:cNvPr id=\"1\" name=\"image1.png\"/><pic:cNvPicPr/></pic:nvPicPr>"
+        "<pic:blipFill><a:blip r:embed=\"rIdPhoto\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill>"
+        "<pic:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"1905000\" cy=\"952500\"/></a:xfrm>"
+        "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic></a:graphicData></a:graphic>"
+        "</wp:inline></w:drawing></w:r></w:p><w:p><w:r><w:t>After the photo.</w:t></w:r></w:p></w:body></w:document>";
+    const QString docx = makeZip(dir, "photo.docx",
+                                 {{"[Content_Types].xml", types},
+                                  {"_rels/.rels", packageLinks},
+                                  {"word/_rels/document.xml.rels", documentLinks},
+                                  {"word/document.xml", body},
+                                  {"word/media/image1.png", png}});
+
+    QWidget parent;
+    const PreviewContent content = makePreviewContent(QUrl::fromLocalFile(docx), 1.0, &parent);
+    auto* preview = qobject_cast<DocumentPreview*>(content.view);
+    ASSERT_TRUE(preview);
+    ASSERT_TRUE(test::waitFor([&] { return preview->state() != DocumentPreview::State::reading; }, 60000));
+    ASSERT_EQ(preview->state(), DocumentPreview::State::shown);
+    QTextDocument* document = preview->textView()->document();
+    EXPECT_TRUE(document->toPlainText().contains("Before the photo.")) << document->toPlainText().toStdString();
+    EXPECT_TRUE(document->toPlainText().contains("After the photo."));
+    QList<QTextImageFormat> pictures;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                pictures.append(it.fragment().charFormat().toImageFormat());
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_EQ(pictures[0].width(), 200);
+    EXPECT_EQ(pictures[0].height(), 100);
+    // Its pixels came from the worker: twice the size shown at most, the photo's colour.
+    const QImage shown = document->resource(QTextDocument::ImageResource, QUrl(pictures[0].name())).value<QImage>();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.size(), QSize(400, 200));
+    const QColor middle = shown.pixelColor(200, 100);
+    EXPECT_NEAR(middle.red(), 200, 3);
+    EXPECT_NEAR(middle.green(), 30, 3);
+    EXPECT_NEAR(middle.blue(), 30, 3);
+}
+
 TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
 {
     IsolatedDocumentReading::Preview big;
@@ -203,6 +285,24 @@ TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
     EXPECT_LE(back.blocks.first().rows.size(), IsolatedDocumentReading::maximumRows + 1);
     EXPECT_LE(back.blocks.first().rows.first().size(), IsolatedDocumentReading::maximumColumns);
     EXPECT_LE(back.blocks.first().rows.first().first().size(), IsolatedDocumentReading::maximumCellCharacters + 1);
+
+    // A picture comes back with at most twice the pixels of the size it is shown at.
+    IsolatedDocumentReading::Preview pictures;
+    for (const int side : {200, 1000}) {
+        IsolatedDocumentReading::Block picture;
+        picture.kind = IsolatedDocumentReading::Block::Kind::picture;
+        picture.picture = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
+        picture.picture.fill(Qt::red);
+        picture.shown = QSize(100, 100);
+        pictures.blocks.append(picture);
+    }
+    QTemporaryDir folder(TemporaryRoot::path() + QStringLiteral("/pictures-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    const IsolatedDocumentReading::Preview shown =
+        IsolatedDocumentReading::fromJson(IsolatedDocumentReading::toJson(pictures, folder.path()));
+    ASSERT_EQ(shown.blocks.size(), 1);
+    EXPECT_EQ(shown.blocks.first().picture.size(), QSize(200, 200));
+    EXPECT_TRUE(QDir(folder.path()).isEmpty());
 
     // Laid out, a cut preview ends with a line that says so.
     QTextDocument document;
