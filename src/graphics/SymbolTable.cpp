@@ -166,6 +166,34 @@ private:
     QString m_symbol;
 };
 
+// Whether the icon is drawn in one colour: its visible pixels, their alpha set aside, differ
+// little from one another.
+bool isOneColour(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(QSize(48, 48)).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        return false;
+    int low[3] = {255, 255, 255};
+    int high[3] = {0, 0, 0};
+    bool any = false;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) < 128)
+                continue;
+            any = true;
+            const int channels[3] = {qRed(line[x]), qGreen(line[x]), qBlue(line[x])};
+            for (int c = 0; c < 3; ++c) {
+                low[c] = std::min(low[c], channels[c]);
+                high[c] = std::max(high[c], channels[c]);
+            }
+        }
+    }
+    // Antialiased edges and slight shading stay within this.
+    constexpr int spread = 48;
+    return any && high[0] - low[0] <= spread && high[1] - low[1] <= spread && high[2] - low[2] <= spread;
+}
+
 } // namespace
 
 QStringList symbolNames()
@@ -187,6 +215,21 @@ QIcon symbolIcon(const QString& symbol)
     const QString theme = themeIconName(symbol);
     if (!theme.isEmpty() && QIcon::hasThemeIcon(theme))
         return QIcon::fromTheme(theme);
+    return QIcon(new DrawnSymbolEngine(symbol));
+}
+
+QIcon oneColourSymbolIcon(const QString& symbol)
+{
+    const QString theme = themeIconName(symbol);
+    if (!theme.isEmpty()) {
+        for (const QString& name : {theme + QStringLiteral("-symbolic"), theme}) {
+            if (!QIcon::hasThemeIcon(name))
+                continue;
+            const QIcon icon = QIcon::fromTheme(name);
+            if (isOneColour(icon))
+                return icon;
+        }
+    }
     return QIcon(new DrawnSymbolEngine(symbol));
 }
 

@@ -20,6 +20,11 @@ QString themeIconName(const QString& symbol);
 // the table lacks gets a plain round mark.
 QIcon symbolIcon(const QString& symbol);
 
+// A one-colour icon of the symbol, for painting over in a colour of one's own: the theme's
+// symbolic icon, else its plain one when that is drawn in one colour, else the program's own
+// drawing. A full-colour icon would show as a blot of its outline.
+QIcon oneColourSymbolIcon(const QString& symbol);
+
 // The program's own glyph of the symbol in that colour, and faded for a disabled control: for
 // buttons whose theme icon would read as disabled (the styles' grey transport icons).
 QIcon tintedSymbolIcon(const QString& symbol, const QColor& color);

@@ -25,7 +25,7 @@ QString shortest(double value)
 // symbol at all.
 QIcon themeIcon(const QString& name)
 {
-    return themeIconName(name).isEmpty() ? QIcon() : symbolIcon(name);
+    return themeIconName(name).isEmpty() ? QIcon() : oneColourSymbolIcon(name);
 }
 
 } // namespace

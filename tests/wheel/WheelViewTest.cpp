@@ -1,14 +1,17 @@
+#include "graphics/SymbolTable.h"
 #include "model/settings/SettingsKeys.h"
 #include "platform/desktop/ScreenCoordinates.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
 #include "support/FakeScreens.h"
+#include "wheel/SymbolImageCache.h"
 #include "wheel/ui/WheelView.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -522,3 +525,65 @@ TEST_F(WheelViewTest, TriggerModifiersSwitchWheelsInClickMode)
 }
 
 } // namespace
+
+// Under GNOME's icon theme the wheel's symbols are the theme's symbolic icons in the wheel's
+// own ink, not blots of its full-colour ones nor dark shapes on the dark wheel.
+TEST_F(WheelViewTest, ThemeSymbolsTakeTheWheelsInk)
+{
+    const QStringList paths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    const auto restore = qScopeGuard([&] {
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(theme);
+        SymbolImageCache::shared().setLoader(&oneColourSymbolIcon);
+    });
+    // Where a GNOME session's platform theme looks.
+    QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    if (!QIcon::hasThemeIcon(QStringLiteral("edit-delete-symbolic")))
+        GTEST_SKIP() << "needs adwaita-icon-theme";
+    SymbolImageCache::shared().setLoader(&oneColourSymbolIcon); // forgets symbols of other themes
+    QPalette dark = view.palette();
+    dark.setColor(QPalette::Window, QColor(36, 36, 36));
+    view.setPalette(dark);
+    ASSERT_TRUE(view.isDarkAppearance());
+    // OCR, Redact, Terminal and Copy Path.
+    const QStringList symbols{"text.viewfinder", "rectangle.dashed.and.paperclip", "terminal", "link"};
+    QList<WheelEntry> list;
+    for (int i = 0; i < symbols.size(); ++i)
+        list.append(WheelEntry{QStringLiteral("entry.%1").arg(i), QStringLiteral("Entry %1").arg(i), symbols[i],
+                               WheelKind::actions, {}});
+    view.setClickMode(true);
+    view.reset();
+    view.relayout();
+    view.setContent(WheelContent::build(WheelKind::actions, list, std::nullopt), false);
+    QImage shot(view.size(), QImage::Format_ARGB32);
+    shot.fill(QColor(36, 36, 36));
+    view.render(&shot);
+
+    ASSERT_EQ(view.scene().segments.size(), symbols.size());
+    for (int i = 0; i < symbols.size(); ++i) {
+        // The title's ink.
+        const QColor ink = view.scene().segments[i].title.color;
+        const QRect frame = view.scene().segments[i].iconFrame.toAlignedRect();
+        ASSERT_FALSE(frame.isEmpty()) << symbols[i].toStdString();
+        // The segment's own colour, beside the symbol.
+        const QColor ground = shot.pixelColor(frame.left() - 4, frame.center().y());
+        int inked = 0;
+        int dark = 0;
+        for (int y = frame.top(); y <= frame.bottom(); ++y) {
+            for (int x = frame.left(); x <= frame.right(); ++x) {
+                const QColor pixel = shot.pixelColor(x, y);
+                if (std::abs(pixel.lightness() - ink.lightness()) < 24)
+                    ++inked;
+                if (pixel.lightness() < ground.lightness() - 24)
+                    ++dark;
+            }
+        }
+        const double area = double(frame.width()) * frame.height();
+        EXPECT_EQ(dark, 0) << symbols[i].toStdString();
+        // Strokes: some of the box, never most of it as a blot would.
+        EXPECT_GT(inked / area, 0.05) << symbols[i].toStdString();
+        EXPECT_LT(inked / area, 0.5) << symbols[i].toStdString();
+    }
+}

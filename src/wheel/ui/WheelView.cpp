@@ -112,9 +112,9 @@ WheelView::WheelView(QWidget* parent)
     , m_accent(currentAccentColor())
     , m_screens(&ScreenProvider::system())
 {
-    // Symbols come from the theme, else from the program's own drawings.
+    // Symbols come from the theme, else from the program's own drawings, in one colour.
     static const bool symbolsWired = [] {
-        SymbolImageCache::shared().setLoader(&symbolIcon);
+        SymbolImageCache::shared().setLoader(&oneColourSymbolIcon);
         return true;
     }();
     Q_UNUSED(symbolsWired);
