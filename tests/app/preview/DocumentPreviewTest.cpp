@@ -79,6 +79,38 @@ QString makeZip(const QDir& dir, const QString& name, const QList<std::pair<QStr
     return path;
 }
 
+// The pictures a document's preview shows, read in a worker, once the text it must hold is in.
+struct Picture {
+    QSizeF shown;
+    QImage pixels;
+};
+
+QList<Picture> picturesOf(const QString& path, const QStringList& texts)
+{
+    QWidget parent;
+    const PreviewContent content = makePreviewContent(QUrl::fromLocalFile(path), 1.0, &parent);
+    auto* preview = qobject_cast<DocumentPreview*>(content.view);
+    EXPECT_TRUE(preview);
+    if (!preview)
+        return {};
+    EXPECT_TRUE(test::waitFor([&] { return preview->state() != DocumentPreview::State::reading; }, 60000));
+    EXPECT_EQ(preview->state(), DocumentPreview::State::shown);
+    QTextDocument* document = preview->textView()->document();
+    for (const QString& text : texts)
+        EXPECT_TRUE(document->toPlainText().contains(text)) << document->toPlainText().toStdString();
+    QList<Picture> pictures;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (!it.fragment().charFormat().isImageFormat())
+                continue;
+            const QTextImageFormat format = it.fragment().charFormat().toImageFormat();
+            pictures.append({QSizeF(format.width(), format.height()),
+                             document->resource(QTextDocument::ImageResource, QUrl(format.name())).value<QImage>()});
+        }
+    }
+    return pictures;
+}
+
 } // namespace
 
 TEST(DocumentPreview, DocumentsBooksSheetsArchivesAndSubtitlesShowWhatTheyHold)
@@ -239,31 +271,26 @@ TEST(DocumentPreview, AWordDocumentsPhotoShowsAtTheSizeItStates)
                                   {"word/document.xml", body},
                                   {"word/media/image1.png", png}});
 
-    QWidget parent;
-    const PreviewContent content = makePreviewContent(QUrl::fromLocalFile(docx), 1.0, &parent);
-    auto* preview = qobject_cast<DocumentPreview*>(content.view);
-    ASSERT_TRUE(preview);
-    ASSERT_TRUE(test::waitFor([&] { return preview->state() != DocumentPreview::State::reading; }, 60000));
-    ASSERT_EQ(preview->state(), DocumentPreview::State::shown);
-    QTextDocument* document = preview->textView()->document();
-    EXPECT_TRUE(document->toPlainText().contains("Before the photo.")) << document->toPlainText().toStdString();
-    EXPECT_TRUE(document->toPlainText().contains("After the photo."));
-    QList<QTextImageFormat> pictures;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                pictures.append(it.fragment().charFormat().toImageFormat());
+    QList<Picture> pictures = picturesOf(docx, {"Before the photo.", "After the photo."});
     ASSERT_EQ(pictures.size(), 1);
-    EXPECT_EQ(pictures[0].width(), 200);
-    EXPECT_EQ(pictures[0].height(), 100);
+    EXPECT_EQ(pictures[0].shown, QSizeF(200, 100));
     // Its pixels came from the worker: twice the size shown at most, the photo's colour.
-    const QImage shown = document->resource(QTextDocument::ImageResource, QUrl(pictures[0].name())).value<QImage>();
-    ASSERT_FALSE(shown.isNull());
-    EXPECT_EQ(shown.size(), QSize(400, 200));
-    const QColor middle = shown.pixelColor(200, 100);
+    EXPECT_EQ(pictures[0].pixels.size(), QSize(400, 200));
+    const QColor middle = pictures[0].pixels.pixelColor(200, 100);
     EXPECT_NEAR(middle.red(), 200, 3);
     EXPECT_NEAR(middle.green(), 30, 3);
     EXPECT_NEAR(middle.blue(), 30, 3);
+
+    // Word's own: the two pictures it holds, not the one it links to elsewhere, its diagram or
+    // its chart.
+    pictures = picturesOf(QStringLiteral(QV_SOURCE_DIR "/tests/files/documents/word-inline-pictures.docx"), {});
+    ASSERT_EQ(pictures.size(), 2);
+    EXPECT_EQ(pictures[0].shown, QSizeF(187, 75));
+    EXPECT_EQ(pictures[1].shown, QSizeF(101, 101));
+    for (const Picture& picture : pictures) {
+        EXPECT_FALSE(picture.pixels.isNull());
+        EXPECT_LE(picture.pixels.width(), 2 * picture.shown.width());
+    }
 }
 
 TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
