@@ -12,6 +12,7 @@
 #include "model/settings/SettingsReaders.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/x11/X11TrayIconWindow.h"
+#include "platform/x11/X11TrayWatcher.h"
 #include "wheel/WheelGeometry.h"
 #include "wheel/ui/WheelController.h"
 
@@ -98,9 +99,22 @@ void StatusItemController::chooseTray(bool watcherRuns, bool hostShows)
     if (hostShows) {
         useStatusNotifierTray(std::move(item));
     } else if (watcherRuns && !X11TrayIconWindow::trayRuns()) {
-        // No tray shows the icon now; a host may register with the watcher later.
+        // No tray shows the icon now: a host may register with the watcher, or an XEmbed tray
+        // start (a panel started after us), whichever comes first.
         qCInfo(appLog, "No tray host shows items yet; the icon waits for one");
         useStatusNotifierTray(std::move(item));
+        m_trayWatcher = std::make_unique<X11TrayWatcher>();
+        connect(m_trayWatcher.get(), &X11TrayWatcher::trayStarted, this, [this] {
+            auto* tray = dynamic_cast<StatusNotifierTray*>(m_tray.get());
+            if (!tray)
+                return;
+            tray->item().askForHost(
+                [this](StatusNotifierItem::HostAnswer answer) {
+                    if (answer != StatusNotifierItem::HostAnswer::hostShows)
+                        QMetaObject::invokeMethod(this, &StatusItemController::leaveHostlessItem, Qt::QueuedConnection);
+                },
+                hostWaitMs);
+        });
     } else {
         if (watcherRuns)
             qCInfo(appLog, "No StatusNotifier host shows items: the icon goes in the X11 tray");
@@ -114,16 +128,17 @@ void StatusItemController::useStatusNotifierTray(std::unique_ptr<StatusNotifierI
     connect(tray.get(), &StatusNotifierTray::menuRoomChanged, this,
             [this](double room) { setMenuRoom(m_hostMenuRoom, room); });
     // Queued: the item that tells it goes with the tray.
-    connect(&tray->item(), &StatusNotifierItem::refused, this, &StatusItemController::hostRefused,
+    connect(&tray->item(), &StatusNotifierItem::refused, this, &StatusItemController::leaveHostlessItem,
             Qt::QueuedConnection);
     useTray(std::move(tray));
 }
 
-void StatusItemController::hostRefused()
+void StatusItemController::leaveHostlessItem()
 {
     if (!dynamic_cast<StatusNotifierTray*>(m_tray.get()) || !X11TrayIconWindow::trayRuns())
         return;
     qCInfo(appLog, "The icon goes in the X11 tray instead");
+    m_trayWatcher.reset();
     m_tray.reset();
     setMenuRoom(m_hostMenuRoom, 0);
     useSystemTray();

@@ -18,13 +18,15 @@ class MenuActions;
 class SettingsStore;
 class StatusNotifierItem;
 class StatusTray;
+class X11TrayWatcher;
 
 // The tray icon and its menu: the icon shows idle, paused or the progress of the running
 // jobs; the menu is filled afresh each time it opens. On Wayland the icon is a
 // StatusNotifierItem of our own with its menu over D-Bus. On X11 it is one where the watcher
 // says a host shows items; where the watcher does not answer, says none does or refuses the
-// item, and an XEmbed tray runs, it is Qt's icon docked there, which also takes dropped files.
-// A host that comes later finds the icon in the XEmbed tray still: it stays where it shows.
+// item, and an XEmbed tray runs, it is Qt's icon docked there, which also takes dropped files;
+// with neither, the item waits for whichever comes first. A host that comes later finds the
+// icon in the XEmbed tray still: it stays where it shows.
 class StatusItemController : public QObject, public StatusIndicator {
     Q_OBJECT
 public:
@@ -82,7 +84,8 @@ private:
     void useStatusNotifierTray(std::unique_ptr<StatusNotifierItem> item);
     void useSystemTray();
     void useTray(std::unique_ptr<StatusTray> tray);
-    void hostRefused();
+    // Where the item shows in no host and an XEmbed tray runs, the icon goes there.
+    void leaveHostlessItem();
 
     JobCenter& m_jobs;
     SettingsStore& m_store;
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<StatusTray> m_tray;
     // The item through which the watcher is asked, while it is.
     std::unique_ptr<StatusNotifierItem> m_asking;
+    // While the item waits for a host: an XEmbed tray may come first.
+    std::unique_ptr<X11TrayWatcher> m_trayWatcher;
     StatusIconModel m_iconModel;
     QColor m_foreground;
     double m_hostMenuRoom = 0;

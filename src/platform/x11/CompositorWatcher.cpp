@@ -1,12 +1,11 @@
 #include "platform/x11/CompositorWatcher.h"
 
 #include "platform/x11/SelectionOwnerWatch.h"
+#include "platform/x11/X11QtConnection.h"
 
 #include <QGuiApplication>
 
 #include <xcb/xfixes.h>
-
-#include <X11/Xlib.h>
 
 namespace qv {
 
@@ -57,16 +56,8 @@ CompositorWatcher& CompositorWatcher::system()
         auto* w = new CompositorWatcher;
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             return w;
-        // Qt's own display and default screen, which may come from -display rather than $DISPLAY.
-        QByteArray name;
-        int screen = -1;
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            if (Display* display = x11->display()) {
-                name = DisplayString(display);
-                screen = DefaultScreen(display);
-            }
-        }
-        w->watch(name, screen);
+        const QByteArray name = X11QtConnection::displayName();
+        w->watch(name, name.isEmpty() ? -1 : X11QtConnection::defaultScreen());
         return w;
     }();
     return *watcher;

@@ -37,6 +37,13 @@ std::uint32_t X11QtConnection::atom(xcb_connection_t* connection, const char* na
     return result;
 }
 
+QByteArray X11QtConnection::displayName()
+{
+    auto* x11 = qtX11();
+    Display* display = x11 ? x11->display() : nullptr;
+    return display ? QByteArray(DisplayString(display)) : QByteArray();
+}
+
 int X11QtConnection::defaultScreen()
 {
     auto* x11 = qtX11();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <cstdint>
 
 struct xcb_connection_t;
@@ -13,7 +15,9 @@ public:
     static xcb_connection_t* get();
     // 0 (None) when the server gave no answer.
     static std::uint32_t atom(xcb_connection_t* connection, const char* name);
-    // The screen Qt's display opened by default.
+    // Qt's display, which may come from -display rather than $DISPLAY; empty without one.
+    static QByteArray displayName();
+    // The screen Qt's windows open on by default.
     static int defaultScreen();
 };
 

@@ -1,6 +1,6 @@
-// Which tray the icon goes in on X11, with an XEmbed tray (trayer) running and a watcher on the
-// tests' session bus that says a host shows items, says none does, never answers, or refuses
-// the item.
+// Which tray the icon goes in on X11, with an XEmbed tray (trayer) running or starting later and
+// a watcher on the tests' session bus that says a host shows items, says none does, never
+// answers, or refuses the item.
 
 #include "app/tray/MenuActions.h"
 #include "app/tray/StatusItemController.h"
@@ -104,9 +104,6 @@ protected:
     void SetUp() override
     {
         QV_REQUIRE_X11();
-        trayer.emplace();
-        if (!trayer->whyNot().isEmpty())
-            GTEST_SKIP() << trayer->whyNot().toStdString();
         registerDefaultSettings(store);
         thread.start();
         watcherBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
@@ -124,6 +121,13 @@ protected:
         thread.quit();
         thread.wait();
         trayer.reset();
+    }
+
+    void startTrayer()
+    {
+        trayer.emplace();
+        if (!trayer->whyNot().isEmpty())
+            GTEST_SKIP() << trayer->whyNot().toStdString();
     }
 
     void startWatcher(Host host)
@@ -189,6 +193,9 @@ protected:
 
 TEST_F(TrayChoice, AWatcherWithoutAHostOrAnAnswerLeavesTheIconToTheXEmbedTray)
 {
+    startTrayer();
+    if (IsSkipped())
+        return;
     for (const Host host : {Host::none, Host::silent}) {
         SCOPED_TRACE(host == Host::none ? "no host" : "no answer");
         startWatcher(host);
@@ -207,6 +214,9 @@ TEST_F(TrayChoice, AWatcherWithoutAHostOrAnAnswerLeavesTheIconToTheXEmbedTray)
 
 TEST_F(TrayChoice, AWatcherWithAHostTakesTheItemAndTheXEmbedTrayStaysEmpty)
 {
+    startTrayer();
+    if (IsSkipped())
+        return;
     startWatcher(Host::shows);
     if (HasFatalFailure())
         return;
@@ -220,11 +230,31 @@ TEST_F(TrayChoice, AWatcherWithAHostTakesTheItemAndTheXEmbedTrayStaysEmpty)
 
 TEST_F(TrayChoice, AnItemTheWatcherRefusesMovesToTheXEmbedTray)
 {
+    startTrayer();
+    if (IsSkipped())
+        return;
     startWatcher(Host::refuses);
     if (HasFatalFailure())
         return;
     setUp();
     ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }));
     EXPECT_EQ(watcher->items().size(), 1);
+    EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+}
+
+// At the start of a session the panel may come up after us.
+TEST_F(TrayChoice, AnXEmbedTrayThatStartsLaterTakesTheIconNoHostShows)
+{
+    ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    startWatcher(Host::none);
+    if (HasFatalFailure())
+        return;
+    setUp();
+    ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); }));
+    ASSERT_TRUE(dynamic_cast<StatusNotifierTray*>(controller->tray()));
+    startTrayer();
+    if (IsSkipped())
+        return;
+    ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }));
     EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
 }
