@@ -3,6 +3,7 @@
 #include "platform/processes/ThreadCall.h"
 
 #include <QFontDatabase>
+#include <QEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -23,6 +24,9 @@ namespace qv {
 namespace {
 
 using Block = IsolatedDocumentReading::Block;
+
+// The size a picture's document states, kept beside the size it is shown at.
+constexpr int statedSize = QTextFormat::UserProperty + 1;
 
 QWidget* busyView(const FileInfo& file, QWidget* parent)
 {
@@ -163,6 +167,7 @@ DocumentPreview::DocumentPreview(const FileInfo& file, QWidget* fallback, QWidge
     addWidget(m_text);
     addWidget(m_fallback);
     setCurrentWidget(m_busy);
+    m_text->viewport()->installEventFilter(this);
 
     QPointer<DocumentPreview> self(this);
     const std::stop_token stop = m_stop.get_token();
@@ -188,11 +193,56 @@ void DocumentPreview::show(const std::optional<IsolatedDocumentReading::Preview>
         m_text->moveCursor(QTextCursor::Start);
         setCurrentWidget(m_text);
         m_state = State::shown;
+        // A view not yet on screen has no width of its own: it fits them once it is sized.
+        if (m_text->viewport()->isVisible())
+            fitPictures(*m_text->document(), textWidth());
     } else {
         setCurrentWidget(m_fallback);
         m_state = State::unreadable;
     }
     Q_EMIT settled();
+}
+
+bool DocumentPreview::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_text->viewport() && event->type() == QEvent::Resize && m_state == State::shown)
+        fitPictures(*m_text->document(), textWidth());
+    return QStackedWidget::eventFilter(watched, event);
+}
+
+double DocumentPreview::textWidth() const
+{
+    return m_text->viewport()->width() - 2 * m_text->document()->documentMargin();
+}
+
+void DocumentPreview::fitPictures(QTextDocument& document, double width)
+{
+    // Gathered first: a fragment's new format may merge it with its neighbours.
+    QList<std::pair<int, QTextImageFormat>> changes;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            const QSizeF stated = format.property(statedSize).toSizeF();
+            if (stated.isEmpty())
+                continue;
+            const QSizeF fitted = width >= 1 && stated.width() > width ? stated * (width / stated.width()) : stated;
+            if (qFuzzyCompare(format.width(), fitted.width()) && qFuzzyCompare(format.height(), fitted.height()))
+                continue;
+            format.setWidth(fitted.width());
+            format.setHeight(fitted.height());
+            for (int at = 0; at < fragment.length(); ++at)
+                changes.append({fragment.position() + at, format});
+        }
+    }
+    for (const auto& [position, format] : changes) {
+        QTextCursor cursor(&document);
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(format);
+    }
 }
 
 QString DocumentPreview::cutLine(const IsolatedDocumentReading::Preview& preview)
@@ -314,6 +364,7 @@ void DocumentPreview::layOut(QTextDocument& document, const IsolatedDocumentRead
             picture.setName(name.toString());
             picture.setWidth(block.shown.width());
             picture.setHeight(block.shown.height());
+            picture.setProperty(statedSize, QSizeF(block.shown));
             cursor.insertImage(picture);
             break;
         }

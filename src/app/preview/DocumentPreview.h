@@ -28,13 +28,20 @@ public:
 
     // Lays the preview out into the document, replacing what it held.
     static void layOut(QTextDocument& document, const IsolatedDocumentReading::Preview& preview);
+    // Pictures wider than the text's width are shown that wide, proportions kept; the others at
+    // the size their document states.
+    static void fitPictures(QTextDocument& document, double width);
     // The line under a preview that holds only the file's first part.
     static QString cutLine(const IsolatedDocumentReading::Preview& preview);
 
 Q_SIGNALS:
     void settled();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    double textWidth() const;
     void show(const std::optional<IsolatedDocumentReading::Preview>& preview);
 
     std::stop_source m_stop;

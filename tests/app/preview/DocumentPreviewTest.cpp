@@ -85,7 +85,8 @@ struct Picture {
     QImage pixels;
 };
 
-QList<Picture> picturesOf(const QString& path, const QStringList& texts)
+// shownWidth: the preview is on screen that wide.
+QList<Picture> picturesOf(const QString& path, const QStringList& texts, int shownWidth = 0)
 {
     QWidget parent;
     const PreviewContent content = makePreviewContent(QUrl::fromLocalFile(path), 1.0, &parent);
@@ -93,6 +94,11 @@ QList<Picture> picturesOf(const QString& path, const QStringList& texts)
     EXPECT_TRUE(preview);
     if (!preview)
         return {};
+    if (shownWidth > 0) {
+        preview->setGeometry(0, 0, shownWidth, 300);
+        parent.resize(shownWidth, 300);
+        parent.show();
+    }
     EXPECT_TRUE(test::waitFor([&] { return preview->state() != DocumentPreview::State::reading; }, 60000));
     EXPECT_EQ(preview->state(), DocumentPreview::State::shown);
     QTextDocument* document = preview->textView()->document();
@@ -280,6 +286,12 @@ TEST(DocumentPreview, AWordDocumentsPhotoShowsAtTheSizeItStates)
     EXPECT_NEAR(middle.red(), 200, 3);
     EXPECT_NEAR(middle.green(), 30, 3);
     EXPECT_NEAR(middle.blue(), 30, 3);
+    // In a window narrower than that, as wide as the text, its proportions kept.
+    pictures = picturesOf(docx, {}, 150);
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_LT(pictures[0].shown.width(), 150);
+    EXPECT_GT(pictures[0].shown.width(), 60);
+    EXPECT_NEAR(pictures[0].shown.width(), 2 * pictures[0].shown.height(), 0.01);
 
     // Word's own: the two pictures it holds, not the one it links to elsewhere, its diagram or
     // its chart.
@@ -330,6 +342,21 @@ TEST(DocumentPreview, WhatAWorkerSendsBackIsHeldToTheBounds)
     ASSERT_EQ(shown.blocks.size(), 1);
     EXPECT_EQ(shown.blocks.first().picture.size(), QSize(200, 200));
     EXPECT_TRUE(QDir(folder.path()).isEmpty());
+    // Laid out, it narrows with a narrower window and comes back no larger than stated.
+    QTextDocument laidOut;
+    DocumentPreview::layOut(laidOut, shown);
+    const auto shownSize = [&] {
+        for (auto it = laidOut.begin().begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                return QSizeF(it.fragment().charFormat().toImageFormat().width(),
+                              it.fragment().charFormat().toImageFormat().height());
+        return QSizeF();
+    };
+    EXPECT_EQ(shownSize(), QSizeF(100, 100));
+    DocumentPreview::fitPictures(laidOut, 50);
+    EXPECT_EQ(shownSize(), QSizeF(50, 50));
+    DocumentPreview::fitPictures(laidOut, 300);
+    EXPECT_EQ(shownSize(), QSizeF(100, 100));
 
     // Laid out, a cut preview ends with a line that says so.
     QTextDocument document;
