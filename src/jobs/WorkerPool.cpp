@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -48,6 +49,8 @@ struct WorkerPool::Worker {
     // go with it. Listed like a work folder, so that a crash of ours leaves it to a later sweep.
     QString temporary;
     std::unique_ptr<ChildProcess> process;
+    // Our end of the socket the inputs' descriptors go to it on.
+    int descriptors = -1;
     FrameReader reader;
     int served = 0;
     std::chrono::steady_clock::time_point idleSince = std::chrono::steady_clock::now();
@@ -55,6 +58,8 @@ struct WorkerPool::Worker {
     ~Worker()
     {
         process.reset();
+        if (descriptors >= 0)
+            ::close(descriptors);
         if (!temporary.isEmpty()) {
             FileItems::remove(temporary);
             WorkFolderJournal::remove(temporary);
@@ -147,10 +152,15 @@ QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 
 // The inputs as the worker reads them: each where its links lead now (a link to a file in
 // another folder is read there, in sight of the worker's view), and none that is no longer the
-// file that was chosen (a file put in its place since, a link to a key). Throws EngineError.
+// file that was chosen (a file put in its place since, a link to a key). Each file checked is
+// held open (descriptors), and that descriptor, not its path, is what the worker is given: a
+// file put in its place later is not what it reads. Folders go by their path. The caller closes
+// the descriptors. Throws EngineError.
 RunRequest pinnedInputs(const RunRequest& request)
 {
     RunRequest pinned = request;
+    pinned.descriptors = QList<int>(pinned.files.size(), -1);
+    auto closeAll = qScopeGuard([&pinned] { closeDescriptors(pinned.descriptors); });
     for (qsizetype i = 0; i < pinned.files.size() && i < pinned.identities.size(); ++i) {
         FileInfo& file = pinned.files[i];
         if (pinned.identities[i].isEmpty())
@@ -158,12 +168,16 @@ RunRequest pinnedInputs(const RunRequest& request)
         const int fd = ::open(QFile::encodeName(file.path()).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue; // what became of it, the operation says
-        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        auto closeFd = qScopeGuard([fd] { ::close(fd); });
         struct stat status {};
         if (::fstat(fd, &status) != 0)
             continue;
         if (fileIdentity(fd) != pinned.identities[i])
             throw EngineError(replacedMessage(), file.path());
+        if (S_ISREG(status.st_mode)) {
+            closeFd.dismiss();
+            pinned.descriptors[i] = fd;
+        }
         char target[PATH_MAX + 1];
         const ssize_t length = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, PATH_MAX);
         if (length <= 0 || target[0] != '/')
@@ -177,6 +191,7 @@ RunRequest pinnedInputs(const RunRequest& request)
             file.name = QFileInfo(file.path()).fileName();
         file.url = QUrl::fromLocalFile(real);
     }
+    closeAll.dismiss();
     return pinned;
 }
 
@@ -357,9 +372,18 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
+    // The inputs' descriptors go on a socket of its own, beside the requests' pipe (a pipe
+    // carries no descriptors); its end reaches the worker under the number its environment names.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        throw SystemError::fromErrno(errno, QStringLiteral("Cannot start %1").arg(m_program));
+    worker->descriptors = ends[0];
+    const auto closeTheirs = qScopeGuard([theirs = ends[1]] { ::close(theirs); });
+    QHash<QString, QString> environment = SandboxEnvironment::forWorker(path);
+    environment.insert(QLatin1String(descriptorsVariable), QString::number(ends[1]));
     // The worker limits itself by each request (the sanitizers' shadow memory would not fit ours).
-    worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, SandboxEnvironment::forWorker(path),
-                                                     std::nullopt, true, ChildProcess::Role::sandbox);
+    worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, environment, std::nullopt, true,
+                                                     ChildProcess::Role::sandbox, ends[1]);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
     return worker;
@@ -715,7 +739,11 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     // with the item, its folder (the programs' profiles, HOME, TMPDIR) with it.
     const QString key = workerKey(request.memoryLimitBytes, namedPaths(request));
     const bool alone = needsAWorkerOfItsOwn(request) || !placement.sharedFolder().isEmpty();
-    const RunRequest pinned = pinnedInputs(request);
+    RunRequest pinned = pinnedInputs(request);
+    // Held until the item ends, whatever the end; its worker got copies of its own.
+    const auto closeInputs = qScopeGuard([&pinned] { closeDescriptors(pinned.descriptors); });
+    if (m_inputsChecked)
+        m_inputsChecked(pinned);
     // The folder the results go to, held from the start: one moved away and replaced by a link
     // (to a folder elsewhere) while the item runs takes no result.
     const QString destination = placement.destinationFolder();
@@ -739,6 +767,11 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         watched.quiet = std::chrono::seconds(request.quietSeconds);
         watched.still = std::min<std::chrono::milliseconds>(watched.quiet, stillLimit);
         watched.work = std::chrono::seconds(request.workSeconds);
+        // Before the frame that names them, so they are there when it is read.
+        if (!sendDescriptors(worker->descriptors, sent.descriptors))
+            throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
+                              QStringLiteral("Its input could not be handed to the worker: %1")
+                                  .arg(QString::fromUtf8(std::strerror(errno))));
         Exchange result = exchange(*worker, runMessage(sent), stop, &progress, std::nullopt, watched);
         if (!result.ending) {
             endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(sent));
@@ -779,6 +812,11 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         throw EngineError(WorkerNotes::failure(ending.value(QStringLiteral("message")).toString()),
                           WorkerNotes::details(ending.value(QStringLiteral("details")).toString()));
     }
+}
+
+void WorkerPool::setInputsChecked(std::function<void(const WorkerProtocol::RunRequest&)> hook)
+{
+    m_inputsChecked = std::move(hook);
 }
 
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,

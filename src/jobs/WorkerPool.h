@@ -84,6 +84,10 @@ public:
     void setIdleLimit(std::chrono::milliseconds limit);
     static constexpr std::chrono::milliseconds defaultIdleLimit{30000};
 
+    // Called by run() once an item's inputs are open and checked, before they go to its worker
+    // (tests change the files there). Set before the first item.
+    void setInputsChecked(std::function<void(const WorkerProtocol::RunRequest&)> hook);
+
 private:
     struct Worker;
     struct Exchange;
@@ -107,6 +111,7 @@ private:
 
     QString m_program;
     Handles m_handles;
+    std::function<void(const WorkerProtocol::RunRequest&)> m_inputsChecked;
     int m_warm;
 
     mutable std::mutex m_lock;

@@ -15,9 +15,13 @@
 #include "platform/sandbox/WorkerTrail.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QScopeGuard>
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -142,16 +146,33 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
 }
 
 // The files chosen, not ones put in their place since: the application compared each when the
-// item started, and this process looks again behind its walls, which keep what it reads now.
+// item started and handed over the file it held open; this process looks again behind its
+// walls, which keep what it reads now, that each path still leads to that very file.
 std::optional<QString> replacedInput(const RunRequest& request)
 {
-    for (qsizetype i = 0; i < request.files.size() && i < request.identities.size(); ++i) {
+    for (qsizetype i = 0; i < request.files.size(); ++i) {
+        const QString held = i < request.descriptors.size() && request.descriptors[i] >= 0
+            ? fileIdentity(request.descriptors[i])
+            : QString();
+        const QString chosen = !held.isEmpty() ? held : request.identities.value(i);
         const QString now = fileIdentity(request.files[i].path());
-        // What became of a file that is gone, the operation says.
-        if (!request.identities[i].isEmpty() && !now.isEmpty() && now != request.identities[i])
-            return request.files[i].name;
+        // What became of a file that is gone, the operation says; one still held that its path
+        // no longer leads to was moved or replaced.
+        if (!chosen.isEmpty() && (!now.isEmpty() || !held.isEmpty()) && now != chosen)
+            return request.files[i].name.isEmpty() ? QFileInfo(request.files[i].path()).fileName() : request.files[i].name;
     }
     return std::nullopt;
+}
+
+// The inputs' paths and the descriptors held on them, for the walls.
+QHash<QString, int> heldInputs(const RunRequest& request)
+{
+    QHash<QString, int> held;
+    for (qsizetype i = 0; i < request.files.size() && i < request.descriptors.size(); ++i) {
+        if (request.descriptors[i] >= 0)
+            held.insert(request.files[i].path(), request.descriptors[i]);
+    }
+    return held;
 }
 
 QJsonObject answerCall(const WorkerServer::Calls& calls, const QJsonObject& message)
@@ -200,10 +221,24 @@ int closeChannels(int input, int output)
 // FFmpeg and libvips with a thread per core, stay far below it; a fork bomb stops there.
 constexpr int processLimit = 512;
 
+// The socket the inputs' descriptors come on, kept from what the worker starts.
+int descriptorSocket()
+{
+    bool number = false;
+    const int fd = qEnvironmentVariable(descriptorsVariable).toInt(&number);
+    qunsetenv(descriptorsVariable);
+    struct stat status {};
+    if (!number || fd <= STDERR_FILENO || ::fstat(fd, &status) != 0 || !S_ISSOCK(status.st_mode))
+        return -1;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
 int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
     input = closeChannels(input, output);
+    const int handed = descriptorSocket();
     Replies replies(output);
     WorkerTrail::setObserver([&replies](WorkerTrail::Kind kind, const QString& path) {
         replies.send(kind == WorkerTrail::Kind::work ? workMessage(path) : placedMessage(path));
@@ -223,9 +258,17 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
             continue;
         }
         const bool isCall = message->value(QStringLiteral("type")).toString() == QLatin1String("call");
-        const std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
+        std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
         if (!isCall && !request)
             return 2;
+        // The inputs' descriptors, closed when the item ends; a request whose descriptors did
+        // not come reads nothing.
+        const bool handedOver = !request || receiveDescriptors(handed, request->descriptors);
+        const auto closeInputs = qScopeGuard([&request] {
+            if (request)
+                closeDescriptors(request->descriptors);
+        });
+        const QHash<QString, int> held = request ? heldInputs(*request) : QHash<QString, int>();
         const qint64 limit = isCall ? qint64(message->value(QStringLiteral("memoryLimit")).toDouble())
                                     : request->memoryLimitBytes;
         if (limit != memoryLimit) {
@@ -254,14 +297,14 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         const QStringList named = request ? namedPaths(*request) : namedPaths(arguments);
         if (!granted) {
             // The walls go up before the first file is touched, and stay for every later one.
-            viewed = WorkerSandbox::enterView(readable, named, folders);
+            viewed = WorkerSandbox::enterView(readable, named, folders, held);
             WorkerSandbox::filterSystemCalls();
             WorkerSandbox::limitProcesses(processLimit);
             // Without a view, Landlock keeps reads to what the view would show.
             if (viewed)
                 WorkerSandbox::restrictWritesTo(folders);
             else
-                WorkerSandbox::restrictTo(folders, readable, named);
+                WorkerSandbox::restrictTo(folders, readable, named, held);
             granted = folders;
             seen = readable;
         } else {
@@ -286,7 +329,10 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         // in, as without namespaces.
         const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
         const std::optional<QString> replaced = request && walled ? replacedInput(*request) : std::nullopt;
-        const QJsonObject reply = !walled
+        const QJsonObject reply = !handedOver
+            ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
+                            QStringLiteral("The file chosen did not reach the worker"), false, {})
+            : !walled
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The worker's view of the files could not be built: ")
                                 + WorkerSandbox::viewFailure(),

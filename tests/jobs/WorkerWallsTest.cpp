@@ -27,6 +27,7 @@
 #include <netinet/in.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -511,6 +512,52 @@ TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhat
         EXPECT_TRUE(job->failure()->message == QStringLiteral("Refused")
                     || job->failure()->message.contains(QStringLiteral("replaced")))
             << job->failure()->message.toStdString();
+}
+
+TEST_P(WorkerWallsTest, AnInputSwappedAfterItWasCheckedIsNeverWhatTheWorkerReads)
+{
+    // Swapped once the application has opened and checked the input, before the worker's walls
+    // go up: for another file of the same folder, or for a link to a file elsewhere.
+    QTemporaryDir elsewhere;
+    const QString key = test::writeFile(elsewhere.filePath(QStringLiteral("id_rsa")), "secret key");
+    QString input;
+    QString swapIn;
+    pool->setInputsChecked([&](const WorkerProtocol::RunRequest&) {
+        ASSERT_EQ(::rename(QFile::encodeName(swapIn).constData(), QFile::encodeName(input).constData()), 0);
+    });
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link to a file elsewhere" : "another file of the folder");
+        input = test::writeFile(dir.filePath(QStringLiteral("chosen %1.txt").arg(link)), "chosen bytes");
+        swapIn = dir.filePath(QStringLiteral("swap.tmp"));
+        if (link)
+            ASSERT_TRUE(QFile::link(key, swapIn));
+        else
+            test::writeFile(swapIn, "another file");
+        const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(input))});
+        ASSERT_TRUE(job);
+        for (const QUrl& output : job->outputs())
+            EXPECT_EQ(test::readFile(output.toLocalFile()), "chosen bytes");
+        // Its path leads elsewhere when the worker looks, behind its walls, before it reads.
+        ASSERT_TRUE(job->failure());
+        EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
+    }
+}
+
+TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)
+{
+    const QString input = dir.filePath(QStringLiteral("holder.txt"));
+    test::writeFile(input, "attack:held " + QFile::encodeName(input));
+    const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(input))});
+    ASSERT_TRUE(job && job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("Refused")) << job->failure()->details.toStdString();
+    // Nor do we hold it once the item is over.
+    struct stat wanted {};
+    ASSERT_EQ(::stat(QFile::encodeName(input).constData(), &wanted), 0);
+    for (const QFileInfo& entry : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        struct stat status {};
+        if (::stat(QFile::encodeName(entry.filePath()).constData(), &status) == 0)
+            EXPECT_FALSE(status.st_dev == wanted.st_dev && status.st_ino == wanted.st_ino) << entry.fileName().toStdString();
+    }
 }
 
 TEST_P(WorkerWallsTest, ADestinationSwappedForALinkMidJobTakesNoResult)

@@ -17,7 +17,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <poll.h>
+#include <sys/socket.h>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -266,6 +269,13 @@ QJsonObject runMessage(const RunRequest& request)
     o.insert(QStringLiteral("cpuSeconds"), double(request.cpuSeconds));
     o.insert(QStringLiteral("workFolder"), request.workFolder);
     o.insert(QStringLiteral("identities"), QJsonArray::fromStringList(request.identities));
+    QJsonArray held;
+    for (qsizetype i = 0; i < request.descriptors.size() && i < request.files.size(); ++i) {
+        if (request.descriptors[i] >= 0)
+            held.append(double(i));
+    }
+    if (!held.isEmpty())
+        o.insert(QStringLiteral("held"), held);
     return o;
 }
 
@@ -284,6 +294,16 @@ std::optional<RunRequest> runRequest(const QJsonObject& message)
     request.workFolder = message.value(QStringLiteral("workFolder")).toString();
     for (const QJsonValue& identity : message.value(QStringLiteral("identities")).toArray())
         request.identities.append(identity.toString());
+    const QJsonArray held = message.value(QStringLiteral("held")).toArray();
+    if (!held.isEmpty()) {
+        request.descriptors = QList<int>(request.files.size(), -1);
+        for (const QJsonValue& index : held) {
+            const qsizetype at = qsizetype(index.toDouble(-1));
+            if (at < 0 || at >= request.files.size() || request.descriptors[at] != -1)
+                return std::nullopt;
+            request.descriptors[at] = awaitedDescriptor;
+        }
+    }
     return request;
 }
 
@@ -424,6 +444,104 @@ QJsonObject failedMessage(const QString& message, const QString& details, bool c
             {QStringLiteral("details"), details},
             {QStringLiteral("cancelled"), cancelled},
             {QStringLiteral("messages"), stringArray(messages)}};
+}
+
+namespace {
+
+// The most one message carries (the kernel's SCM_MAX_FD is 253).
+constexpr int descriptorsPerMessage = 250;
+
+} // namespace
+
+bool sendDescriptors(int socket, const QList<int>& fds)
+{
+    QList<int> open;
+    for (const int fd : fds) {
+        if (fd >= 0)
+            open.append(fd);
+    }
+    for (qsizetype from = 0; from < open.size(); from += descriptorsPerMessage) {
+        const qsizetype count = std::min<qsizetype>(descriptorsPerMessage, open.size() - from);
+        char byte = char(count);
+        iovec data{&byte, 1};
+        std::vector<char> control(CMSG_SPACE(sizeof(int) * std::size_t(count)), 0);
+        msghdr header{};
+        header.msg_iov = &data;
+        header.msg_iovlen = 1;
+        header.msg_control = control.data();
+        header.msg_controllen = control.size();
+        cmsghdr* rights = CMSG_FIRSTHDR(&header);
+        rights->cmsg_level = SOL_SOCKET;
+        rights->cmsg_type = SCM_RIGHTS;
+        rights->cmsg_len = CMSG_LEN(sizeof(int) * std::size_t(count));
+        std::memcpy(CMSG_DATA(rights), open.constData() + from, sizeof(int) * std::size_t(count));
+        ssize_t sent;
+        do {
+            sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent != 1)
+            return false;
+    }
+    return true;
+}
+
+bool receiveDescriptors(int socket, QList<int>& descriptors)
+{
+    const qsizetype awaited = std::count(descriptors.begin(), descriptors.end(), awaitedDescriptor);
+    QList<int> received;
+    bool whole = true;
+    while (whole && received.size() < awaited) {
+        char byte = 0;
+        iovec data{&byte, 1};
+        std::vector<char> control(CMSG_SPACE(sizeof(int) * descriptorsPerMessage), 0);
+        msghdr header{};
+        header.msg_iov = &data;
+        header.msg_iovlen = 1;
+        header.msg_control = control.data();
+        header.msg_controllen = control.size();
+        ssize_t got;
+        do {
+            got = socket < 0 ? -1 : ::recvmsg(socket, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        } while (got < 0 && errno == EINTR);
+        if (got != 1)
+            break;
+        for (cmsghdr* part = CMSG_FIRSTHDR(&header); part; part = CMSG_NXTHDR(&header, part)) {
+            if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS)
+                continue;
+            const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i) {
+                int fd = -1;
+                std::memcpy(&fd, CMSG_DATA(part) + i * sizeof(int), sizeof fd);
+                received.append(fd);
+            }
+        }
+        // Cut short: the rest of what was sent is lost, and so is the item.
+        if (header.msg_flags & MSG_CTRUNC)
+            whole = false;
+    }
+    if (!whole || received.size() != awaited) {
+        closeDescriptors(received);
+        for (int& fd : descriptors) {
+            if (fd == awaitedDescriptor)
+                fd = -1;
+        }
+        return false;
+    }
+    qsizetype next = 0;
+    for (int& fd : descriptors) {
+        if (fd == awaitedDescriptor)
+            fd = received[next++];
+    }
+    return true;
+}
+
+void closeDescriptors(QList<int>& descriptors)
+{
+    for (int& fd : descriptors) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
 }
 
 bool writeFrame(int fd, const QJsonObject& message)

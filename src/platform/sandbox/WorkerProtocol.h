@@ -39,6 +39,10 @@ struct RunRequest {
     QString workFolder;
     // For each file, fileIdentity() of what it was when it was chosen; empty when not known.
     QStringList identities;
+    // For each file, a descriptor open on the very file that was checked against its identity
+    // (-1: none). The application's own while it sends the item; they travel beside the frame
+    // (sendDescriptors), which says only which files have one, and become the worker's own.
+    QList<int> descriptors;
     // The longest it may go without progress before it is ended; 0: no limit. Kept by the
     // application, not sent.
     qint64 quietSeconds = 0;
@@ -117,6 +121,20 @@ QJsonObject failedMessage(const QString& message, const QString& details, bool c
 QJsonObject settingsToJson(const SettingsSnapshot& settings);
 SettingsSnapshot settingsFromJson(const QJsonObject& json);
 FileInfo fileInfoFromJson(const QJsonObject& json);
+
+// The variable that names, in a worker's environment, its end of the socket the inputs'
+// descriptors come on.
+inline constexpr char descriptorsVariable[] = "QUORVENDA_INPUT_SOCKET";
+
+// Sends the descriptors (as SCM_RIGHTS) on a local socket; false when they did not all go.
+bool sendDescriptors(int socket, const QList<int>& fds);
+// Puts a descriptor received on the socket in place of each entry awaitedDescriptor, in
+// order, close-on-exec; none waits: they were sent before the frame that asks for them. False,
+// with every one received closed, when fewer came than are awaited.
+inline constexpr int awaitedDescriptor = -2;
+bool receiveDescriptors(int socket, QList<int>& descriptors);
+// Closes every descriptor of the list and leaves -1 in its place.
+void closeDescriptors(QList<int>& descriptors);
 
 // Writes one frame whole, retrying short writes; false when the pipe is gone.
 bool writeFrame(int fd, const QJsonObject& message);

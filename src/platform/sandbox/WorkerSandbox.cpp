@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <algorithm>
@@ -183,6 +184,54 @@ bool mountTmpfs(const QString& target, const char* options)
 {
     return QDir().mkpath(target)
         && ::mount("tmpfs", encoded(target).constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
+}
+
+QByteArray descriptorPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// The file a descriptor holds, shown read-only at target over whatever the folder shown there
+// has under that name (another file, a link), never through it: the mount is made on the very
+// entry found, not where a link there leads. The descriptor was opened in the application's
+// namespace, whose mounts cannot be bound here, so the file is found again by its path and shown
+// only when it is still the one held; else nothing is bound, and the look before the item
+// (replacedInput) finds the path leading elsewhere. Nothing there (the file moved away) shows
+// nothing, unless the view makes the name itself (makeHere: the view's own folders).
+bool bindHeld(int fd, const QString& file, const QString& target, bool makeHere)
+{
+    struct stat held {};
+    struct stat found {};
+    const int source = ::open(encoded(file).constData(), O_PATH | O_CLOEXEC);
+    const auto closeSource = qScopeGuard([source] {
+        if (source >= 0)
+            ::close(source);
+    });
+    if (source < 0 || ::fstat(fd, &held) != 0 || ::fstat(source, &found) != 0 || held.st_dev != found.st_dev
+        || held.st_ino != found.st_ino)
+        return true;
+    const QByteArray name = encoded(target);
+    int entry = ::open(name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (entry < 0 && errno == ENOENT && makeHere && QDir().mkpath(QFileInfo(target).absolutePath())) {
+        const int made = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (made >= 0)
+            ::close(made);
+        entry = ::open(name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (entry < 0)
+        return errno == ENOENT || errno == EROFS || failed(QStringLiteral("finding"), target);
+    const bool shown = ::mount(descriptorPath(source).constData(), descriptorPath(entry).constData(), nullptr, MS_BIND, nullptr) == 0;
+    ::close(entry);
+    if (!shown)
+        return failed(QStringLiteral("showing"), file);
+    const int placed = ::open(name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (placed < 0)
+        return failed(QStringLiteral("finding"), target);
+    const bool readOnly = ::mount(nullptr, descriptorPath(placed).constData(), nullptr,
+                                  MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(target), nullptr)
+        == 0;
+    ::close(placed);
+    return readOnly || failed(QStringLiteral("making read-only"), target);
 }
 
 // What a worker may see of a folder, looked at entry by entry down to every depth: its files
@@ -392,9 +441,10 @@ bool WorkerSandbox::isolated()
     return qEnvironmentVariable("QUORVENDA_SANDBOX") == QLatin1String("namespaces");
 }
 
-bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& files, const QStringList& writable)
+bool WorkerSandbox::enterView(const QStringList& readable, const QStringList& files, const QStringList& writable,
+                              const QHash<QString, int>& held)
 {
-    return buildView(readable, files, writable, {});
+    return buildView(readable, files, writable, {}, held);
 }
 
 bool WorkerSandbox::enterPlayerView(const QString& file)
@@ -423,7 +473,7 @@ bool WorkerSandbox::enterPlayerView(const QString& file)
 }
 
 bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& files, const QStringList& writable,
-                              const QList<Shown>& shown)
+                              const QList<Shown>& shown, const QHash<QString, int>& held)
 {
     const auto giveUp = [] {
         dropCapabilities();
@@ -477,7 +527,9 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     for (const QString& file : files) {
         const QFileInfo info(file);
         const bool shownHere = info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath()));
-        if (shownHere || info.isFile())
+        if (const auto it = held.constFind(file); it != held.constEnd())
+            ok = ok && bindHeld(*it, file, inside(file), shownHere);
+        else if (shownHere || info.isFile())
             ok = ok && bind(file, inside(file), true, info.isDir());
     }
     for (const Shown& extra : shown)
@@ -746,9 +798,10 @@ int WorkerSandbox::restrictWritesTo(const QStringList& folders)
     return applyLandlock(folders, nullptr);
 }
 
-int WorkerSandbox::restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files)
+int WorkerSandbox::restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files,
+                              const QHash<QString, int>& held)
 {
-    const Reads reads{readable, files};
+    const Reads reads{readable, files, held};
     return applyLandlock(writable, &reads);
 }
 
@@ -861,8 +914,14 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
             for (const QString& file : walkFolder(folder, false).files)
                 allow(file, readFile, false);
         }
-        for (const QString& file : reads->files)
-            allow(file, readFolder);
+        for (const QString& file : reads->files) {
+            // A file held: the rule names the inode held, so a link or another file put in its
+            // place opens nothing through it.
+            if (const auto it = reads->held.constFind(file); it != reads->held.constEnd())
+                allow(QString::fromLatin1(descriptorPath(*it)), readFile);
+            else
+                allow(file, readFolder);
+        }
     }
     const bool restricted = landlockRestrictSelf(ruleset) == 0;
     ::close(ruleset);

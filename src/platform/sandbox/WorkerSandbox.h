@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,9 +22,11 @@ public:
     // folders (read-only), the readable folders (read-only, their hidden entries left out),
     // the writable ones, the folders of the programs it runs, and private /tmp, /dev and
     // /proc; nothing else of the home folder or /tmp. The files given are shown even when
-    // hidden. Then gives up the right to mount. False, changing nothing, outside namespaces or
-    // when the kernel refused a step.
-    static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable);
+    // hidden. A file given with a descriptor held on it (by its path) is shown at its path as
+    // the file that descriptor holds, whatever the path leads to now. Then gives up the right to
+    // mount. False, changing nothing, outside namespaces or when the kernel refused a step.
+    static bool enterView(const QStringList& readable, const QStringList& files, const QStringList& writable,
+                          const QHash<QString, int>& held = {});
 
     // Why the last view could not be built (a step, a path and the system's reason); empty when
     // nothing failed, or when the kernel let no view be made at all (no namespaces, or no right
@@ -75,7 +79,10 @@ public:
     // folders, /proc, the usual devices, the folders of its programs, the writable folders,
     // the files given, and what is not hidden in the readable folders as it is now (a file
     // made there later is not read: mayRead says so). Nothing else of the home folder or /tmp.
-    static int restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files);
+    // A file given with a descriptor held on it (by its path) is read as the file it holds,
+    // not as what its path leads to now.
+    static int restrictTo(const QStringList& writable, const QStringList& readable, const QStringList& files,
+                          const QHash<QString, int>& held = {});
 
     // False when the walls keep this process from reading the file or folder.
     static bool mayRead(const QString& path);
@@ -95,6 +102,7 @@ private:
     struct Reads {
         QStringList folders;
         QStringList files;
+        QHash<QString, int> held;
     };
     static int applyLandlock(const QStringList& writable, const Reads* reads);
     struct Shown {
@@ -102,7 +110,7 @@ private:
         bool readOnly = true;
     };
     static bool buildView(const QStringList& readable, const QStringList& files, const QStringList& writable,
-                          const QList<Shown>& shown);
+                          const QList<Shown>& shown, const QHash<QString, int>& held = {});
 };
 
 } // namespace qv

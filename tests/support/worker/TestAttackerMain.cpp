@@ -20,6 +20,7 @@
 //   memfd COUNT MB           holds that many memory files of that many megabytes, none mapped
 //   newuser                  starts a process in a user and network namespace of its own (clone)
 //   newuser3                 the same through clone3
+//   held PATH                finds a descriptor on the file at PATH among those it was started with
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
@@ -142,6 +143,20 @@ int main(int argc, char** argv)
         const int fd = ::open(first.c_str(), O_RDONLY);
         char byte;
         return fd >= 0 && ::read(fd, &byte, 1) > 0 ? 0 : refused("read");
+    }
+    if (what == "held") {
+        struct stat wanted {};
+        if (::stat(first.c_str(), &wanted) != 0)
+            return refused("stat");
+        for (int fd = 3; fd < 4096; ++fd) {
+            struct stat status {};
+            if (::fstat(fd, &status) == 0 && status.st_dev == wanted.st_dev && status.st_ino == wanted.st_ino) {
+                std::fprintf(stderr, "descriptor %d holds it\n", fd);
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "no descriptor holds it\n");
+        return 1;
     }
     if (what == "write") {
         const int fd = ::open(first.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
