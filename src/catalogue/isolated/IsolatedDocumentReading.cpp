@@ -25,6 +25,7 @@
 #include "platform/sandbox/WorkerProtocol.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QLocale>
@@ -91,6 +92,7 @@ public:
     }
 
     void setTitle(const QString& title) { m_preview.title = bounded(title, 300); }
+    bool pictureTimeSpent() const { return m_started.hasExpired(answerLimit.count() / 3); }
     qint64 picturePixelsLeft() const { return IsolatedDocumentReading::maximumPicturePixels - m_picturePixels; }
     bool cutNoteSet() const { return !m_preview.cutNote.isEmpty(); }
     // More was there than is shown; what is added after this is still kept.
@@ -147,6 +149,11 @@ private:
     qint64 m_characters = 0;
     qint64 m_picturePixels = 0;
     bool m_full = false;
+    QElapsedTimer m_started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
 };
 
 // The size a picture is shown at: the one its document states, else its own, within the
@@ -218,6 +225,12 @@ void addModel(Collector& collector, const QList<DocBlock>& blocks, const QString
                 continue;
             if (stop.stop_requested())
                 throw CancellationError();
+            // A picture without a shrink on load (a PNG of hundreds of megapixels) takes seconds:
+            // past a third of the answer's time the rest are left out rather than the text with them.
+            if (collector.pictureTimeSpent()) {
+                collector.markCut();
+                continue;
+            }
             if (std::optional<Block> picture = pictureBlock(source, pictureFolder, pictures++, collector.picturePixelsLeft()))
                 collector.add(std::move(*picture));
             continue;
