@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -114,11 +113,6 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
 StatusNotifierItem::~StatusNotifierItem()
 {
     bus().unregisterService(m_service);
-}
-
-bool StatusNotifierItem::hostRuns(const QDBusConnection& bus)
-{
-    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher).value();
 }
 
 void StatusNotifierItem::askForHost(std::function<void(HostAnswer)> answer, int waitMs)

@@ -24,9 +24,6 @@ public:
     explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~StatusNotifierItem() override;
 
-    // A StatusNotifierWatcher runs on the bus now.
-    static bool hostRuns(const QDBusConnection& bus = QDBusConnection::sessionBus());
-
     // What the watcher says of the hosts that show items.
     enum class HostAnswer { noWatcher, noAnswer, noHost, hostShows };
     // Asks the watcher on the item's bus whether a host shows items. The answer comes from the

@@ -204,7 +204,7 @@ bool X11TrayIconWindow::handleProxied(const void* message)
         const bool accept = m_offersFiles && overIcon(int(data[2] >> 16), int(data[2] & 0xffff));
         m_accepted = accept;
         // Bit 1: every move is reported, as the icon is a small part of the tray's window.
-        answer(m_atoms[status], m_source, (accept ? 1u : 0u) | 2u, accept ? m_atoms[actionCopy] : XCB_ATOM_NONE);
+        answer(m_atoms[status], m_source, (accept ? 1u : 0u) | 2u, accept ? m_atoms[actionCopy] : uint32_t(XCB_ATOM_NONE));
         if (m_handlers.hovered)
             m_handlers.hovered(accept);
     } else if (event->type == m_atoms[leave]) {
@@ -254,7 +254,7 @@ void X11TrayIconWindow::readDroppedFiles()
     std::free(reply);
     const uint32_t source = m_source;
     m_source = 0;
-    answer(m_atoms[finished], source, files.isEmpty() ? 0 : 1, files.isEmpty() ? XCB_ATOM_NONE : m_atoms[actionCopy]);
+    answer(m_atoms[finished], source, files.isEmpty() ? 0 : 1, files.isEmpty() ? uint32_t(XCB_ATOM_NONE) : m_atoms[actionCopy]);
     if (!files.isEmpty() && m_handlers.filesDropped)
         m_handlers.filesDropped(files);
 }
