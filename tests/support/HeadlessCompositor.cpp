@@ -68,7 +68,10 @@ void HeadlessCompositor::startSway(int width, int height)
     ASSERT_TRUE(startBus());
     QFile config(m_runtime.filePath(QStringLiteral("sway.conf")));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n").arg(width).arg(height).toUtf8()), 0);
+    // No key repeats: a tap the tests make, pressed and let go as two requests, could otherwise
+    // outlast the repeat delay on a busy machine and type its letter twice.
+    ASSERT_GT(config.write(QStringLiteral("output HEADLESS-1 resolution %1x%2\n"
+                                          "input type:keyboard repeat_rate 0\n").arg(width).arg(height).toUtf8()), 0);
     config.close();
     QStringList command{sway, QStringLiteral("-c"), config.fileName()};
     // sway refuses to run as root: it runs as an ordinary user, in a folder that user owns.
@@ -119,6 +122,12 @@ void HeadlessCompositor::startKWin(int width, int height, bool xwayland)
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    // No key repeats, as on sway.
+    ASSERT_TRUE(QDir(m_runtime.path()).mkpath(QStringLiteral("config")));
+    QFile input(m_runtime.filePath(QStringLiteral("config/kcminputrc")));
+    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+    ASSERT_GT(input.write("[Keyboard]\nKeyRepeat=nothing\n"), 0);
+    input.close();
     // Lets the tests' input driver use the fake input.
     env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
     m_compositor.setProcessEnvironment(env);

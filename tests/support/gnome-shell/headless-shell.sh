@@ -1,7 +1,7 @@
 #!/bin/bash
 # A headless GNOME Shell for the tests: a private bus (which also stands in for the system bus),
-# runtime folder and settings, one 1280x800 virtual monitor, XWayland, the hot corner and
-# animations off, and
+# runtime folder and settings, one 1280x800 virtual monitor, XWayland, the hot corner,
+# animations and key repeats off (a slow tap must not type twice), and
 # the extension folders given as arguments enabled, with the one of ours that leaves the overview
 # the Shell starts in. Prints "shell <bus address> <X display> <Wayland
 # display> <runtime folder> <X authority file>" once the Shell has started, then waits; SIGTERM ends the Shell and its bus.
@@ -39,6 +39,8 @@ welcome-dialog-last-shown-version='999'
 [org/gnome/desktop/interface]
 enable-hot-corners=false
 enable-animations=false
+[org/gnome/desktop/peripherals/keyboard]
+repeat=false
 KEYS
 export GSETTINGS_BACKEND=keyfile XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
 unset DISPLAY WAYLAND_DISPLAY
