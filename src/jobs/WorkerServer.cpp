@@ -329,7 +329,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         // in, as without namespaces.
         const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
         const std::optional<QString> replaced = request && walled ? replacedInput(*request) : std::nullopt;
-        const QJsonObject reply = !handedOver
+        QJsonObject reply = !handedOver
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The file chosen did not reach the worker"), false, {})
             : !walled
@@ -340,6 +340,13 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
             : replaced ? failedMessage(replacedMessage(), *replaced, false, {})
             : request  ? runItem(*request, lookup, replies)
                        : answerCall(calls, *message);
+        // A file put in an input's place while the item ran may be what it read: its result is
+        // not the chosen file's.
+        if (request && !request->descriptors.isEmpty()
+            && reply.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
+            if (const std::optional<QString> swapped = replacedInput(*request))
+                reply = failedMessage(replacedMessage(), *swapped, false, {});
+        }
         // Nothing it started outlives the item.
         WorkerSandbox::endStrays();
         replies.send(reply);

@@ -543,6 +543,30 @@ TEST_P(WorkerWallsTest, AnInputSwappedAfterItWasCheckedIsNeverWhatTheWorkerReads
     }
 }
 
+TEST_P(WorkerWallsTest, AnInputSwappedForAFileBesideItWhileTheItemRunsGivesNoResult)
+{
+    // What the walls let the worker read either way: it reads it, and nothing of it is placed.
+    const QString go = dir.filePath(QStringLiteral("go"));
+    const QString input = test::writeFile(dir.filePath(QStringLiteral("chosen.txt")), "await:" + go.toUtf8());
+    const QString beside = test::writeFile(dir.filePath(QStringLiteral("beside.tmp")), "another file");
+    OperationDescriptor d;
+    d.id = misbehave;
+    d.verb = QStringLiteral("Testing");
+    d.categories = {FileCategory::document, FileCategory::other};
+    WheelEntry entry;
+    entry.id = misbehave;
+    entry.operations = {d};
+    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
+    ASSERT_EQ(::rename(QFile::encodeName(beside).constData(), QFile::encodeName(input).constData()), 0);
+    test::writeFile(go, "go");
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    EXPECT_TRUE(job->outputs().isEmpty());
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
+}
+
 TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)
 {
     const QString input = dir.filePath(QStringLiteral("holder.txt"));
