@@ -4,8 +4,10 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <memory>
 
 namespace qv {
@@ -33,6 +35,28 @@ public:
 };
 
 CallReceiver* g_receiver = nullptr;
+
+void waitForBackgroundWork();
+
+// Most background work waits on a program or the disk, not on the processor: a pool sized to
+// the processors let two slow programs (a hanging FFmpeg's version and licence) hold back
+// everything else on a two-core machine.
+QThreadPool& backgroundPool()
+{
+    static QThreadPool* const pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(std::max(16, 4 * QThread::idealThreadCount()));
+        qAddPostRoutine(waitForBackgroundWork);
+        return made;
+    }();
+    return *pool;
+}
+
+// As the application does for Qt's own pool: its work ends before the application does.
+void waitForBackgroundWork()
+{
+    backgroundPool().waitForDone();
+}
 
 void makeReceiver()
 {
@@ -68,7 +92,7 @@ void runInBackground(std::function<void()> work, int priority)
         work();
     };
     handoffRelease();
-    QThreadPool::globalInstance()->start(std::move(task), priority);
+    backgroundPool().start(std::move(task), priority);
 }
 
 } // namespace qv

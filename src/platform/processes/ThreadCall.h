@@ -13,8 +13,9 @@ namespace qv {
 void postToMainThread(std::function<void()> function);
 void postToMainThread(const QObject* context, std::function<void()> function);
 
-// Runs the work on Qt's global thread pool; a higher priority goes ahead of waiting work. What
-// the caller wrote before is visible to it, the sanitizer seeing so too.
+// Runs the work on a pool of threads for work that mostly waits; a higher priority goes ahead of
+// waiting work, and the application waits for it as it ends. What the caller wrote before is
+// visible to it, the sanitizer seeing so too.
 void runInBackground(std::function<void()> work, int priority = 0);
 
 } // namespace qv
