@@ -11,6 +11,11 @@
 #include <QTemporaryDir>
 
 #include <QJsonArray>
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace qv;
 using namespace qv::WorkerProtocol;
@@ -136,4 +141,56 @@ TEST(WorkerProtocol, AFolderCountCrossesAndOneThatIsNoCountBoundsToNothing)
         ASSERT_EQ(read.size(), 1);
         EXPECT_EQ(read[0].entries, std::optional<qint64>(0));
     }
+}
+
+TEST(WorkerProtocol, InputsDescriptorsCrossBesideTheFrameInOrderAndAShortDeliveryTakesNone)
+{
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
+    const auto closeEnds = qScopeGuard([&] {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    });
+    // More files than one message carries, every other one held.
+    QTemporaryDir dir;
+    RunRequest request;
+    QList<int> opened;
+    for (int i = 0; i < 600; ++i) {
+        FileInfo file;
+        file.url = QUrl::fromLocalFile(dir.filePath(QStringLiteral("%1.txt").arg(i)));
+        request.files.append(file);
+        int fd = -1;
+        if (i % 2 == 0) {
+            QFile made(file.path());
+            ASSERT_TRUE(made.open(QIODevice::WriteOnly) && made.write(QByteArray::number(i)) > 0);
+            made.close();
+            fd = ::open(QFile::encodeName(file.path()).constData(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+        }
+        request.descriptors.append(fd);
+    }
+    const auto closeOpened = qScopeGuard([&] { closeDescriptors(request.descriptors); });
+    ASSERT_TRUE(sendDescriptors(ends[0], request.descriptors));
+    std::optional<RunRequest> received = runRequest(runMessage(request));
+    ASSERT_TRUE(received);
+    ASSERT_EQ(received->descriptors.size(), 600);
+    ASSERT_TRUE(receiveDescriptors(ends[1], received->descriptors));
+    const auto closeReceived = qScopeGuard([&] { closeDescriptors(received->descriptors); });
+    for (int i = 0; i < 600; ++i) {
+        if (i % 2 == 1) {
+            EXPECT_EQ(received->descriptors[i], -1);
+            continue;
+        }
+        const int fd = received->descriptors[i];
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(fileIdentity(fd), fileIdentity(request.files[i].path()));
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+    }
+
+    // Asked for more than came: nothing waits, and none is kept.
+    QList<int> one{request.descriptors[0]};
+    ASSERT_TRUE(sendDescriptors(ends[0], one));
+    QList<int> awaited(3, awaitedDescriptor);
+    EXPECT_FALSE(receiveDescriptors(ends[1], awaited));
+    EXPECT_EQ(awaited, QList<int>(3, -1));
 }
