@@ -63,8 +63,9 @@ PACKAGES=(
   # portals of Wayland sessions
   sway kwin-wayland plasma-wayland-protocols xdg-desktop-portal xdg-desktop-portal-kde
   # other programs' copies and trays in those sessions: a file manager, wl-copy, a tray host,
-  # and libdbusmenu's bindings, through which the tray tests read the menu as waybar does
-  thunar wl-clipboard waybar python3-gi gir1.2-dbusmenu-glib-0.4
+  # and libdbusmenu's bindings, through which the tray tests read the menu as waybar does; grim
+  # takes the screen as the compositor shows it
+  thunar wl-clipboard waybar python3-gi gir1.2-dbusmenu-glib-0.4 grim
   # the other file managers users drag files out of, natively on each compositor (Dolphin's Qt 5
   # needs its Wayland platform)
   nautilus dolphin qtwayland5

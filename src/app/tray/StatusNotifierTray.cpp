@@ -4,6 +4,8 @@
 #include <QCursor>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace qv {
 
 namespace {
@@ -54,6 +56,19 @@ QList<TrayMenuEntry> menuEntries(const QMenu& menu)
         entries.append(entry);
     }
     return entries;
+}
+
+// How tall a host draws the menu, at the least: with its own toolkit, whose rows are taller
+// than ours (GTK's by a tenth and more), so our own height alone falls short of its reach.
+double hostMenuHeight(const QMenu& menu)
+{
+    const int line = menu.fontMetrics().height();
+    double rows = 0;
+    for (const QAction* action : menu.actions()) {
+        if (action->isVisible())
+            rows += action->isSeparator() ? 10 : line + 10;
+    }
+    return std::max<double>(menu.sizeHint().height(), rows);
 }
 
 } // namespace
@@ -130,7 +145,7 @@ void StatusNotifierTray::openMenusChanged()
             menu = action ? action->menu<QMenu*>() : nullptr;
         }
         if (menu)
-            room += menu->sizeHint().height();
+            room += hostMenuHeight(*menu);
     }
     setMenuRoom(room);
 }

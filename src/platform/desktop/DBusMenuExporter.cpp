@@ -332,6 +332,7 @@ std::optional<QDBusMessage> DBusMenuExporter::call(const QDBusMessage& message)
                                                                       : intList(args.value(0));
         QList<int> updates;
         QList<int> errors;
+        bool opened = false;
         for (int id : ids) {
             if (!m_items.contains(id)) {
                 errors.append(id);
@@ -341,7 +342,15 @@ std::optional<QDBusMessage> DBusMenuExporter::call(const QDBusMessage& message)
             Q_EMIT aboutToShow(m_items.value(id).keyPath);
             if (m_changed)
                 updates.append(id);
+            // libdbusmenu's menus (waybar's) tell no "opened" for the top level: that they ask
+            // it to fill itself is all they say of showing it, and they tell nothing of its closing.
+            if (id == 0 && !m_open.contains(0)) {
+                m_open.insert(0);
+                opened = true;
+            }
         }
+        if (opened)
+            Q_EMIT openMenusChanged();
         if (member == QLatin1String("AboutToShowGroup"))
             return message.createReply(QList<QVariant>{QVariant::fromValue(updates), QVariant::fromValue(errors)});
         if (!errors.isEmpty())

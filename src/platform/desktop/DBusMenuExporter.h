@@ -25,7 +25,7 @@ public:
     uint revision() const { return m_revision; }
 
     // The key paths of the menu and submenus a host shows now, by its "opened" and "closed"
-    // events; a click closes them all.
+    // events, the menu also from its AboutToShow; a click closes them all.
     QList<QStringList> openMenus() const;
 
 Q_SIGNALS:

@@ -6,6 +6,8 @@
 //   down | up         the left button
 //   rdown | rup       the right button
 //   key <code> <0|1>  a key by its evdev code, pressed (1) or let go (0)
+//   later <ms>        the events after it carry times that much later (wlroots), as a user's
+//                     next click comes well after the one before
 // It prints "ready wlr" or "ready kwin" first, and exits with 2 when the compositor offers
 // neither. Arguments: the screen's width and height.
 
@@ -21,6 +23,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,15 +127,21 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     wl_display_roundtrip(display);
 
-    uint32_t time = 1;
+    // Events carry the time they happen at, in milliseconds, as a device's do: toolkits tell a
+    // click from the press that opened a menu by it.
+    const auto started = std::chrono::steady_clock::now();
+    long long ahead = 0;
     char line[256];
     while (std::fgets(line, sizeof line, stdin)) {
-        ++time;
+        const auto time = uint32_t(1 + ahead + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now() - started).count());
         int x = 0;
         int y = 0;
         int code = 0;
         int state = 0;
-        if (std::sscanf(line, "move %d %d", &x, &y) == 2) {
+        if (std::sscanf(line, "later %d", &x) == 1 && x > 0) {
+            ahead += x;
+        } else if (std::sscanf(line, "move %d %d", &x, &y) == 2) {
             if (pointer) {
                 zwlr_virtual_pointer_v1_motion_absolute(pointer, time, uint32_t(x), uint32_t(y), width, height);
                 zwlr_virtual_pointer_v1_frame(pointer);
