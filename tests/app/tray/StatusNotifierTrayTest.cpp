@@ -744,6 +744,14 @@ TEST_F(StatusNotifierTrayTest, PillsStandClearOfTheMenuTheHostShows)
     EXPECT_TRUE(clearBy(menuHeight));
     event(top.children.value(0).id, QStringLiteral("clicked"));
     EXPECT_TRUE(waitFor([&] { return pill->geometry().top() == home; })) << pill->geometry().top() << " ≠ " << home;
+
+    // libdbusmenu tells of the menu's showing only by asking it to fill itself.
+    const QDBusMessage reply = ask(client, service, StatusNotifierItem::menuPath, kMenu, QStringLiteral("AboutToShowGroup"),
+                                   {QVariant::fromValue(QList<int>{0})});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+    EXPECT_TRUE(clearBy(menuHeight));
+    event(top.children.value(0).id, QStringLiteral("clicked"));
+    EXPECT_TRUE(waitFor([&] { return pill->geometry().top() == home; })) << pill->geometry().top() << " ≠ " << home;
 }
 
 TEST_F(StatusNotifierTrayTest, TheApplicationsMenuStaysLiveInAnAppIndicatorHost)
