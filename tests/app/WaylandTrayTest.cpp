@@ -170,6 +170,8 @@ void WaylandTray::startBar()
     QProcessEnvironment barEnv = env;
     barEnv.insert(QStringLiteral("HOME"), files.path());
     barEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), files.filePath(QStringLiteral("config")));
+    // Its menu drawn light whatever theme the machine's user chose: the pills' test finds it so.
+    barEnv.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita"));
     bar = &start(QStringLiteral("waybar"), {QStringLiteral("-c"), config.fileName()}, barEnv);
     bar->setProcessChannelMode(QProcess::MergedChannels);
     // Its tray is up once its watcher is on the bus.
@@ -271,7 +273,11 @@ TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
     ASSERT_TRUE(waitFor([&] { return workspaceTop(compositor) >= barHeight; }, timeoutMs)) << workspaceTop(compositor);
     const int barBottom = workspaceTop(compositor);
 
-    QProcess& pills = start(buildDir + QStringLiteral("quorvenda_test_wayland_pills"), {}, compositor.clientEnvironment());
+    // Pills drawn light, as Qt's own palette has them, whatever the machine's theme.
+    QProcessEnvironment pillsEnv = compositor.clientEnvironment();
+    pillsEnv.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+    pillsEnv.remove(QStringLiteral("QT_STYLE_OVERRIDE"));
+    QProcess& pills = start(buildDir + QStringLiteral("quorvenda_test_wayland_pills"), {}, pillsEnv);
     QByteArray said;
     const auto waitForLine = [&](const QByteArray& prefix, qsizetype after, int ms = timeoutMs) {
         qsizetype at = -1;
