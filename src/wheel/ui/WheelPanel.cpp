@@ -1,6 +1,7 @@
 #include "wheel/ui/WheelPanel.h"
 
 #include "jobs/ui/HUDPanel.h"
+#include "model/Log.h"
 #include "platform/desktop/WindowOpacity.h"
 #include "platform/wayland/FramedHide.h"
 #include "platform/wayland/LayerShell.h"
@@ -162,6 +163,14 @@ void WheelPanel::hideEvent(QHideEvent* event)
 {
     releaseInput();
     QWidget::hideEvent(event);
+}
+
+void WheelPanel::changeEvent(QEvent* event)
+{
+    // Where a key typed at once may still go to the window before: it is ours from here on.
+    if (event->type() == QEvent::ActivationChange && m_clickMode && isActiveWindow())
+        qCDebug(wheelLog, "The wheel has the keyboard");
+    QWidget::changeEvent(event);
 }
 
 void WheelPanel::orderOut()
