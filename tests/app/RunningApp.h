@@ -56,6 +56,9 @@ public:
     void release(const QStringList& keysymNames);
     // A click of the primary button at a point of the screen.
     void click(int x, int y);
+    // The pointer to a point of the screen, and the primary button pressed or let go there.
+    void move(int x, int y);
+    void button(bool down);
 
 private:
     void* m_display = nullptr;

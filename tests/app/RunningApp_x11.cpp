@@ -158,6 +158,20 @@ void X11Keys::click(int x, int y)
     XSync(dpy, False);
 }
 
+void X11Keys::move(int x, int y)
+{
+    auto* dpy = static_cast<Display*>(m_display);
+    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+    XSync(dpy, False);
+}
+
+void X11Keys::button(bool down)
+{
+    auto* dpy = static_cast<Display*>(m_display);
+    XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
+    XSync(dpy, False);
+}
+
 bool sessionBusNameFree()
 {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
