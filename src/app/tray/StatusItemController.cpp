@@ -77,6 +77,14 @@ void StatusItemController::setUp()
         return;
     }
     // A watcher's name on the bus is no host on screen: a session daemon may leave one behind.
+    // Most watchers answer at once, and the icon is then up before the rest of the start-up
+    // takes the event loop; a slow one is waited for without holding the start.
+    if (const std::optional<StatusNotifierItem::HostAnswer> answer = item->hostAnswerNow(quickHostWaitMs)) {
+        using Answer = StatusNotifierItem::HostAnswer;
+        m_asking = std::move(item);
+        chooseTray(*answer != Answer::noWatcher, *answer == Answer::hostShows);
+        return;
+    }
     m_asking = std::move(item);
     m_asking->askForHost(
         [this](StatusNotifierItem::HostAnswer answer) {

@@ -38,6 +38,8 @@ public:
 
     // How long the watcher has to say whether a host shows items; the icon waits no longer.
     static constexpr int hostWaitMs = 2000;
+    // How long the start-up waits for that answer before going on and taking it later.
+    static constexpr int quickHostWaitMs = 100;
 
     StatusItemController(JobCenter& jobs, SettingsStore& store, MenuActions& actions,
                          TrayFactory trayFactory = {}, QObject* parent = nullptr);

@@ -115,7 +115,9 @@ StatusNotifierItem::~StatusNotifierItem()
     bus().unregisterService(m_service);
 }
 
-void StatusNotifierItem::askForHost(std::function<void(HostAnswer)> answer, int waitMs)
+namespace {
+
+QDBusMessage hostQuestion()
 {
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -123,25 +125,44 @@ void StatusNotifierItem::askForHost(std::function<void(HostAnswer)> answer, int 
     get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
     // A watcher the bus would start on demand is none that runs.
     get.setAutoStartService(false);
-    auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(get, waitMs), this);
+    return get;
+}
+
+StatusNotifierItem::HostAnswer hostAnswer(const QDBusMessage& reply)
+{
+    using HostAnswer = StatusNotifierItem::HostAnswer;
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return reply.arguments().value(0).value<QDBusVariant>().variant().toBool() ? HostAnswer::hostShows
+                                                                                   : HostAnswer::noHost;
+    switch (QDBusError(reply).type()) {
+    case QDBusError::ServiceUnknown:
+    case QDBusError::NoServer:
+    case QDBusError::Disconnected: return HostAnswer::noWatcher;
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut: return HostAnswer::noAnswer;
+    // A watcher that cannot say whether a host shows items does not say one does.
+    default: return HostAnswer::noHost;
+    }
+}
+
+} // namespace
+
+void StatusNotifierItem::askForHost(std::function<void(HostAnswer)> answer, int waitMs)
+{
+    auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(hostQuestion(), waitMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [answer = std::move(answer)](QDBusPendingCallWatcher* reply) {
         reply->deleteLater();
-        if (!reply->isError()) {
-            const QVariant value = reply->reply().arguments().value(0).value<QDBusVariant>().variant();
-            answer(value.toBool() ? HostAnswer::hostShows : HostAnswer::noHost);
-            return;
-        }
-        switch (reply->error().type()) {
-        case QDBusError::ServiceUnknown:
-        case QDBusError::NoServer:
-        case QDBusError::Disconnected: answer(HostAnswer::noWatcher); break;
-        case QDBusError::NoReply:
-        case QDBusError::Timeout:
-        case QDBusError::TimedOut: answer(HostAnswer::noAnswer); break;
-        // A watcher that cannot say whether a host shows items does not say one does.
-        default: answer(HostAnswer::noHost); break;
-        }
+        answer(hostAnswer(reply->reply()));
     });
+}
+
+std::optional<StatusNotifierItem::HostAnswer> StatusNotifierItem::hostAnswerNow(int waitMs)
+{
+    const HostAnswer answer = hostAnswer(bus().call(hostQuestion(), QDBus::Block, waitMs));
+    if (answer == HostAnswer::noAnswer)
+        return std::nullopt;
+    return answer;
 }
 
 void StatusNotifierItem::registerWithWatcher()

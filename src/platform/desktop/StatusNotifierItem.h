@@ -7,6 +7,7 @@
 #include <QIcon>
 
 #include <functional>
+#include <optional>
 
 namespace qv {
 
@@ -29,6 +30,8 @@ public:
     // Asks the watcher on the item's bus whether a host shows items. The answer comes from the
     // event loop, within waitMs; none comes once the item is gone.
     void askForHost(std::function<void(HostAnswer)> answer, int waitMs);
+    // The same, waiting for the answer at most waitMs; none when it takes longer.
+    std::optional<HostAnswer> hostAnswerNow(int waitMs);
 
     void setIcon(const QIcon& icon);
     void setToolTip(const QString& text);
