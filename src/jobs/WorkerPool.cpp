@@ -34,6 +34,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -156,10 +157,22 @@ QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 // held open (descriptors), and that descriptor, not its path, is what the worker is given: a
 // file put in its place later is not what it reads. Folders go by their path. The caller closes
 // the descriptors. Throws EngineError.
+// How many inputs an item may hold open: a quarter of what this process, and the worker that
+// inherits its limits, may have open at once. A merge of thousands of pages holds that many and
+// reads the rest by their path, as before, rather than run either out of descriptors.
+qsizetype heldInputsLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 256;
+    return qsizetype(limit.rlim_cur / 4);
+}
+
 RunRequest pinnedInputs(const RunRequest& request)
 {
     RunRequest pinned = request;
     pinned.descriptors = QList<int>(pinned.files.size(), -1);
+    qsizetype mayHold = heldInputsLimit();
     auto closeAll = qScopeGuard([&pinned] { closeDescriptors(pinned.descriptors); });
     for (qsizetype i = 0; i < pinned.files.size() && i < pinned.identities.size(); ++i) {
         FileInfo& file = pinned.files[i];
@@ -174,7 +187,8 @@ RunRequest pinnedInputs(const RunRequest& request)
             continue;
         if (fileIdentity(fd) != pinned.identities[i])
             throw EngineError(replacedMessage(), file.path());
-        if (S_ISREG(status.st_mode)) {
+        if (S_ISREG(status.st_mode) && mayHold > 0) {
+            --mayHold;
             closeFd.dismiss();
             pinned.descriptors[i] = fd;
         }

@@ -190,7 +190,8 @@ protected:
         return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name), bytes)));
     }
 
-    JobPtr runToEnd(const QList<FileInfo>& files)
+    // A job of the stand-in's tool, one item a file.
+    JobPtr submitted(const QList<FileInfo>& files)
     {
         OperationDescriptor d;
         d.id = misbehave;
@@ -200,7 +201,12 @@ protected:
         WheelEntry entry;
         entry.id = misbehave;
         entry.operations = {d};
-        JobPtr job = center->submit(entry, files, {}, std::nullopt);
+        return center->submit(entry, files, {}, std::nullopt);
+    }
+
+    JobPtr runToEnd(const QList<FileInfo>& files)
+    {
+        JobPtr job = submitted(files);
         EXPECT_TRUE(job);
         if (job) {
             EXPECT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
@@ -490,14 +496,7 @@ TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhat
     const QString key = test::writeFile(elsewhere.filePath(QStringLiteral(".ssh/id_rsa")), "secret key");
     const QString go = dir.filePath(QStringLiteral("go"));
     const QString input = test::writeFile(dir.filePath(QStringLiteral("swapped.txt")), "await:" + go.toUtf8());
-    OperationDescriptor d;
-    d.id = misbehave;
-    d.verb = QStringLiteral("Testing");
-    d.categories = {FileCategory::document, FileCategory::other};
-    WheelEntry entry;
-    entry.id = misbehave;
-    entry.operations = {d};
-    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(input))});
     ASSERT_TRUE(job);
     // Chosen, then swapped while the item runs.
     ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
@@ -549,14 +548,7 @@ TEST_P(WorkerWallsTest, AnInputSwappedForAFileBesideItWhileTheItemRunsGivesNoRes
     const QString go = dir.filePath(QStringLiteral("go"));
     const QString input = test::writeFile(dir.filePath(QStringLiteral("chosen.txt")), "await:" + go.toUtf8());
     const QString beside = test::writeFile(dir.filePath(QStringLiteral("beside.tmp")), "another file");
-    OperationDescriptor d;
-    d.id = misbehave;
-    d.verb = QStringLiteral("Testing");
-    d.categories = {FileCategory::document, FileCategory::other};
-    WheelEntry entry;
-    entry.id = misbehave;
-    entry.operations = {d};
-    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(input))});
     ASSERT_TRUE(job);
     ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
     ASSERT_EQ(::rename(QFile::encodeName(beside).constData(), QFile::encodeName(input).constData()), 0);
@@ -593,14 +585,7 @@ TEST_P(WorkerWallsTest, ADestinationSwappedForALinkMidJobTakesNoResult)
     // one, beside it (what is there is known to it, if not readable).
     const QString go = namespaced() ? folder + QStringLiteral("/go") : dir.filePath(QStringLiteral("go"));
     const QString input = test::writeFile(folder + QStringLiteral("/in.txt"), "await:" + QFile::encodeName(go));
-    OperationDescriptor d;
-    d.id = misbehave;
-    d.verb = QStringLiteral("Testing");
-    d.categories = {FileCategory::document, FileCategory::other};
-    WheelEntry entry;
-    entry.id = misbehave;
-    entry.operations = {d};
-    const JobPtr job = center->submit(entry, {fileInfoForURL(QUrl::fromLocalFile(input))}, {}, std::nullopt);
+    const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(input))});
     ASSERT_TRUE(job);
     // The folder moves away and a link to another takes its name while the item runs.
     ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
