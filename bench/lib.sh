@@ -64,3 +64,14 @@ PY
     local zip; zip=$(realpath -m "$2")
     (cd "$1" && zip -qr "$zip" .)
 }
+
+# Without a DISPLAY, a private Xvfb for the run, waited for; its pid in $xvfb for the caller's
+# EXIT trap, which ends it.
+private_display() {
+    [ -z "${DISPLAY:-}" ] || return 0
+    local display=:$(( 100 + RANDOM % 400 ))
+    Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=$display
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}

@@ -14,14 +14,9 @@ quick=0
 log="$PWD/bench-run.log"
 : > "$log"
 
-if [ -z "${DISPLAY:-}" ]; then
-    display=:$((90 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    trap 'kill $xvfb 2>/dev/null' EXIT
-    export DISPLAY=$display
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+. "$root/bench/lib.sh"
+private_display
+trap '[ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null' EXIT
 
 missing() { echo "| $1 | $2 | - | - | - | missed |"; }
 

@@ -11,14 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/bench/lib.sh"
 runs=${1:-21}
 idle=${2:-120}
-if [ -z "${DISPLAY:-}" ]; then
-    display=:$(( 100 + RANDOM % 400 ))
-    Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-    export DISPLAY=$display
-    sleep 1
-fi
+private_display
+trap '[ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true' EXIT
 work=$(mktemp -d)
 trap 'rm -rf "$work"; [ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true' EXIT
 mkdir -p "$work/config/quorvenda" "$work/cache" "$work/data"

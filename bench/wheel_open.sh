@@ -5,14 +5,9 @@
 # Usage: bench/wheel_open.sh, from the repository with build/ built; starts Xvfb without DISPLAY.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ -z "${DISPLAY:-}" ]; then
-    display=:$(( 100 + RANDOM % 400 ))
-    Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-    export DISPLAY=$display
-    sleep 1
-fi
+. "$root/bench/lib.sh"
+private_display
+trap '[ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true' EXIT
 "$root/build/bench/bench_wheel_open_x11" --benchmark_repetitions=9 --benchmark_format=json 2>/dev/null | /usr/bin/python3 -c '
 import json, sys
 limit = 16.7
