@@ -13,13 +13,23 @@ set(QV_LOAD_FIRST
     libicuuc.so.72 libgobject-2.0.so.0 libdbus-1.so.3 libunistring.so.2 libpango-1.0.so.0
     libLerc.so.4 libcairo.so.2 libldap-2.5.so.0 libharfbuzz.so.0)
 
+# Those above that only libvips brings: where it is opened on first use (QV_VIPS_OPENED_LATE),
+# naming them would load them at every start again.
+set(QV_LOAD_WITH_VIPS
+    libvips.so.42 libOpenEXR-3_1.so.30 libIex-3_1.so.30 libfftw3.so.3 libhdf5_serial.so.103
+    libpango-1.0.so.0 libLerc.so.4 libcairo.so.2 libldap-2.5.so.0 libcrypto.so.3)
+
 # Names the libraries above first in target's list; those this system lacks are left out.
 function(quorvenda_load_order target)
     if(QV_SANITIZE)
         return() # a sanitizer's runtime must come first
     endif()
+    set(first ${QV_LOAD_FIRST})
+    if(QV_VIPS_OPENED_LATE)
+        list(REMOVE_ITEM first ${QV_LOAD_WITH_VIPS})
+    endif()
     set(paths "")
-    foreach(soname IN LISTS QV_LOAD_FIRST)
+    foreach(soname IN LISTS first)
         string(MAKE_C_IDENTIFIER "QV_LOAD_${soname}" variable)
         find_file(${variable} ${soname} PATHS ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES} NO_DEFAULT_PATH)
         if(${variable})

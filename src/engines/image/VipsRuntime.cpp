@@ -1,5 +1,6 @@
 #include "engines/image/VipsRuntime.h"
 
+#include "engines/image/VipsLibrary.h"
 #include "model/Log.h"
 
 #include <QDir>
@@ -24,6 +25,10 @@ std::atomic<bool> g_modulesDeferred{false};
 bool startVips()
 {
     static const bool started = [] {
+        if (!VipsLibrary::load()) {
+            qCWarning(enginesLog) << "libvips could not be opened:" << VipsLibrary::error();
+            return false;
+        }
         // libvips loads its modules from the library folder below VIPSHOME. Its own prefix
         // spelled with a trailing slash is not taken for its own, so the folder it guesses is
         // not there, while the translations of its messages (share/locale) are still found.

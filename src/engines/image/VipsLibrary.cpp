@@ -1,0 +1,106 @@
+#include "engines/image/VipsLibrary.h"
+
+#ifdef QV_VIPS_SONAME
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <atomic>
+
+#include <dlfcn.h>
+
+// Made by the build from libvips' exports (cmake/LazyStub.cmake): each function jumps through
+// its slot, and an empty slot asks qv_vips_resolve for the address.
+extern "C" {
+__attribute__((visibility("hidden"))) extern const unsigned qv_vips_count;
+__attribute__((visibility("hidden"))) extern const int qv_vips_name_offsets[];
+__attribute__((visibility("hidden"))) extern const char qv_vips_names[];
+__attribute__((visibility("hidden"))) extern void* qv_vips_slots[];
+__attribute__((visibility("hidden"))) void* qv_vips_resolve(unsigned index) noexcept;
+}
+
+namespace qv {
+
+namespace {
+
+std::atomic<bool> g_loaded{false};
+
+struct Opened {
+    void* handle = nullptr;
+    QString error;
+};
+
+const Opened& opened()
+{
+    static const Opened library = [] {
+        Opened result;
+        ::dlerror();
+        // Global, as when it was linked: its modules and libheif find the copy already here.
+        result.handle = ::dlopen(QV_VIPS_SONAME, RTLD_LAZY | RTLD_GLOBAL);
+        if (!result.handle) {
+            const char* why = ::dlerror();
+            result.error = QString::fromLocal8Bit(why ? why : QV_VIPS_SONAME " could not be opened");
+        }
+        g_loaded = result.handle != nullptr;
+        return result;
+    }();
+    return library;
+}
+
+} // namespace
+
+bool VipsLibrary::load()
+{
+    return opened().handle != nullptr;
+}
+
+QString VipsLibrary::error()
+{
+    return opened().error;
+}
+
+bool VipsLibrary::isLoaded()
+{
+    return g_loaded;
+}
+
+} // namespace qv
+
+void* qv_vips_resolve(unsigned index) noexcept
+{
+    // Every path into libvips passes VipsRuntime's checks first, which open it or give up; a call
+    // that gets here without the library has no value to return that could not be taken for success.
+    if (index >= qv_vips_count)
+        qFatal("libvips: no function %u", index);
+    const char* name = qv_vips_names + qv_vips_name_offsets[index];
+    if (!qv::VipsLibrary::load())
+        qFatal("%s is called, but libvips could not be opened: %s", name, qPrintable(qv::VipsLibrary::error()));
+    void* address = ::dlsym(qv::opened().handle, name);
+    if (!address)
+        qFatal("The libvips found has no %s", name);
+    __atomic_store_n(&qv_vips_slots[index], address, __ATOMIC_RELEASE);
+    return address;
+}
+
+#else
+
+namespace qv {
+
+bool VipsLibrary::load()
+{
+    return true;
+}
+
+QString VipsLibrary::error()
+{
+    return {};
+}
+
+bool VipsLibrary::isLoaded()
+{
+    return true;
+}
+
+} // namespace qv
+
+#endif
