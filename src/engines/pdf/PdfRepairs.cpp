@@ -1,5 +1,6 @@
 #include "engines/pdf/PdfRepairs.h"
 
+#include "engines/pdf/PdfDrawingSyntax.h"
 #include "engines/pdf/PdfFileSource.h"
 #include "engines/pdf/PdfPassword.h"
 
@@ -29,13 +30,6 @@ enum class Kind { exact, rebuilt, damage };
 
 // Drawings read ahead of the threads that parse them.
 constexpr size_t parseAheadBytes = size_t(64) << 20;
-
-// Takes what a page's drawing is made of and keeps none of it: parsing alone makes qpdf warn.
-class ContentsReader : public QPDFObjectHandle::ParserCallbacks {
-public:
-    void handleObject(QPDFObjectHandle) override {}
-    void handleEOF() override {}
-};
 
 Kind kindOf(const std::string& message)
 {
@@ -157,14 +151,17 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
     const size_t helpers = size_t(std::clamp(QThread::idealThreadCount(), 1, 4) - 1);
     if (helpers == 0 || pages.size() < 2 * helpers) {
         for (QPDFPageObjectHelper& page : pages) {
-            ContentsReader reader;
-            page.parseContents(&reader);
+            std::string data;
+            Pl_String sink("page drawing", nullptr, data);
+            page.pipeContents(&sink);
+            for (const QPDFExc& warning : PdfDrawingSyntax::warnings(data, "page drawing"))
+                qpdf.warn(warning);
         }
         return;
     }
     // qpdf reads one page's drawing at a time, here; the parsing, most of the cost, runs on a
-    // few threads over drawings read ahead (a bounded amount), each thread parsing into a
-    // document of its own whose warnings come back to this one in page order.
+    // few threads over drawings read ahead (a bounded amount), whose warnings come back to this
+    // document in page order.
     struct Drawing {
         std::string data;
         std::vector<QPDFExc> warnings;
@@ -178,9 +175,6 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
     size_t pending = 0;  // bytes read and not yet parsed
     bool ended = false;  // reading stopped, at the end or on an error
     const auto parse = [&] {
-        QPDF local;
-        local.emptyPDF();
-        local.setSuppressWarnings(true);
         for (;;) {
             size_t index = 0;
             {
@@ -192,14 +186,10 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
             }
             Drawing& drawing = drawings[index];
             try {
-                QPDFObjectHandle stream = local.newStream(drawing.data);
-                ContentsReader reader;
-                stream.parseAsContents(&reader);
+                drawing.warnings = PdfDrawingSyntax::warnings(drawing.data, "page drawing");
             } catch (...) {
                 drawing.error = std::current_exception();
             }
-            if (local.anyWarnings())
-                drawing.warnings = local.getWarnings();
             {
                 std::lock_guard held(lock);
                 pending -= drawing.data.size();
