@@ -50,7 +50,7 @@ Capabilities::Lookups systemLookups()
 
 LocalFileProbe::ContentProbes contentProbes(std::function<std::optional<MediaStreams>(const QString&)> media)
 {
-    return {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount, std::move(media)};
+    return {IsolatedReading::pdfNeedsPassword, IsolatedReading::frameCount, std::move(media), IsolatedReading::lookAhead};
 }
 
 } // namespace

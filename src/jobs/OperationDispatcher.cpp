@@ -171,6 +171,7 @@ void OperationDispatcher::dispatchReceivedURLs(const QList<QUrl>& urls, const Wh
     runInBackground([self, urls, entry, optionKeyDown, point, fallback] {
         if (!fallback.isEmpty())
             FileItems::makePath(fallback);
+        lookAheadAtFiles(urls);
         QList<FileInfo> files;
         for (const QUrl& url : urls)
             files.append(fileInfoForURL(url));

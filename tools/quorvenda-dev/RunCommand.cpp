@@ -115,6 +115,10 @@ int run(const QStringList& args)
     // Side by side, a few at a time: a movie's look is a start of FFmpeg.
     QList<FileInfo> files(rest.size());
     {
+        QList<QUrl> urls;
+        for (const QString& path : rest)
+            urls.append(fileUrl(path));
+        lookAheadAtFiles(urls);
         std::atomic<qsizetype> next{0};
         const auto look = [&] {
             for (qsizetype i = next++; i < rest.size(); i = next++)

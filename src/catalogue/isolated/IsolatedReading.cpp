@@ -1,6 +1,7 @@
 #include "catalogue/isolated/IsolatedReading.h"
 
 #include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/ContentAnswers.h"
 #include "documents/readers/ZipPackageReader.h"
 #include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
@@ -159,6 +160,31 @@ QString pathArgument(const QJsonObject& arguments)
     return arguments.value(QStringLiteral("path")).toString();
 }
 
+// A question about one file's contents: answered from what a look ahead found while the file is
+// unchanged, else asked, and its answer kept for the next look at the same file.
+std::optional<QJsonObject> askAboutContents(const QString& name, const QString& path)
+{
+    ContentAnswers& answers = ContentAnswers::shared();
+    if (std::optional<QJsonObject> known = answers.find(name, path))
+        return known;
+    std::optional<QJsonObject> answer = ask(name, {{QStringLiteral("path"), path}});
+    if (answer)
+        answers.store(name, path, *answer);
+    return answer;
+}
+
+QJsonObject frameCountAnswer(const QString& path)
+{
+    const std::optional<int> frames = imageFrameCount(path);
+    return frames ? QJsonObject{{QStringLiteral("frames"), *frames}} : QJsonObject();
+}
+
+QJsonObject pdfLockAnswer(const QString& path)
+{
+    const std::optional<bool> locked = qv::pdfNeedsPassword(path);
+    return locked ? QJsonObject{{QStringLiteral("locked"), *locked}} : QJsonObject();
+}
+
 } // namespace
 
 void IsolatedReading::setEnabled(bool on)
@@ -239,7 +265,7 @@ std::optional<int> IsolatedReading::frameCount(const QString& path)
 {
     if (!enabled)
         return imageFrameCount(path);
-    const std::optional<QJsonObject> answer = ask(QStringLiteral("frameCount"), {{QStringLiteral("path"), path}});
+    const std::optional<QJsonObject> answer = askAboutContents(QStringLiteral("frameCount"), path);
     if (!answer || !answer->contains(QStringLiteral("frames")))
         return std::nullopt;
     return answer->value(QStringLiteral("frames")).toInt();
@@ -249,10 +275,46 @@ std::optional<bool> IsolatedReading::pdfNeedsPassword(const QString& path)
 {
     if (!enabled)
         return qv::pdfNeedsPassword(path);
-    const std::optional<QJsonObject> answer = ask(QStringLiteral("pdfNeedsPassword"), {{QStringLiteral("path"), path}});
+    const std::optional<QJsonObject> answer = askAboutContents(QStringLiteral("pdfNeedsPassword"), path);
     if (!answer || !answer->contains(QStringLiteral("locked")))
         return std::nullopt;
     return answer->value(QStringLiteral("locked")).toBool();
+}
+
+void IsolatedReading::lookAhead(const QStringList& pdfs, const QStringList& animations)
+{
+    if (!enabled)
+        return;
+    ContentAnswers& answers = ContentAnswers::shared();
+    struct Asked {
+        QString question;
+        QString path;
+    };
+    QList<Asked> unknown;
+    for (const QString& path : pdfs)
+        if (!answers.find(QStringLiteral("pdfNeedsPassword"), path))
+            unknown.append({QStringLiteral("pdfNeedsPassword"), path});
+    for (const QString& path : animations)
+        if (!answers.find(QStringLiteral("frameCount"), path))
+            unknown.append({QStringLiteral("frameCount"), path});
+    if (unknown.size() < 2)
+        return;
+    for (qsizetype start = 0; start < unknown.size(); start += lookAheadBatch) {
+        const QList<Asked> batch = unknown.mid(start, lookAheadBatch);
+        QJsonArray asked;
+        for (const Asked& one : batch)
+            asked.append(QJsonObject{{QStringLiteral("question"), one.question}, {QStringLiteral("path"), one.path}});
+        // A worker that dies or overruns on one of them leaves each to be asked alone.
+        const std::optional<QJsonObject> answer = ask(QStringLiteral("lookAhead"), {{QStringLiteral("files"), asked}});
+        if (!answer)
+            continue;
+        const QJsonArray found = answer->value(QStringLiteral("answers")).toArray();
+        if (found.size() != batch.size())
+            continue;
+        for (qsizetype i = 0; i < batch.size(); ++i)
+            if (found.at(i).isObject())
+                answers.store(batch.at(i).question, batch.at(i).path, found.at(i).toObject());
+    }
 }
 
 std::optional<MediaStreams> IsolatedReading::mediaStreams(const QString& path, std::chrono::milliseconds limit)
@@ -343,12 +405,24 @@ WorkerServer::Calls IsolatedReading::workerCalls()
                             WorkerProtocol::pictureToJson(*picture, qEnvironmentVariable("TMPDIR"))}};
     });
     calls.insert(QStringLiteral("frameCount"), [](const QJsonObject& arguments) {
-        const std::optional<int> frames = imageFrameCount(pathArgument(arguments));
-        return frames ? QJsonObject{{QStringLiteral("frames"), *frames}} : QJsonObject();
+        return frameCountAnswer(pathArgument(arguments));
     });
     calls.insert(QStringLiteral("pdfNeedsPassword"), [](const QJsonObject& arguments) {
-        const std::optional<bool> locked = qv::pdfNeedsPassword(pathArgument(arguments));
-        return locked ? QJsonObject{{QStringLiteral("locked"), *locked}} : QJsonObject();
+        return pdfLockAnswer(pathArgument(arguments));
+    });
+    calls.insert(QStringLiteral("lookAhead"), [](const QJsonObject& arguments) {
+        QJsonArray answers;
+        for (const QJsonValue& asked : arguments.value(QStringLiteral("files")).toArray()) {
+            const QString question = asked[QStringLiteral("question")].toString();
+            const QString path = asked[QStringLiteral("path")].toString();
+            if (question == QLatin1String("pdfNeedsPassword"))
+                answers.append(pdfLockAnswer(path));
+            else if (question == QLatin1String("frameCount"))
+                answers.append(frameCountAnswer(path));
+            else
+                answers.append(QJsonValue());
+        }
+        return QJsonObject{{QStringLiteral("answers"), answers}};
     });
     return calls;
 }

@@ -20,6 +20,15 @@ bool mayHoldSoundAlone(const FileFormat& format)
     return format.category == FileCategory::video && ids.contains(format.id);
 }
 
+// Picture types whose files may hold several frames: their count is asked of the file.
+bool mayHoldFrames(const QString& ext)
+{
+    static const QSet<QString> exts{QStringLiteral("gif"),  QStringLiteral("webp"), QStringLiteral("png"),
+                                    QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
+                                    QStringLiteral("jxl")};
+    return exts.contains(ext);
+}
+
 } // namespace
 
 QJsonObject FileInfo::toJson() const
@@ -196,16 +205,34 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
         if (const auto locked = probe.pdfNeedsPassword(path))
             info.isEncrypted = *locked;
     } else if (info.category == FileCategory::image) {
-        static const QStringList multiImage{
-            QStringLiteral("gif"),  QStringLiteral("webp"), QStringLiteral("png"),
-            QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
-            QStringLiteral("jxl")};
-        if (multiImage.contains(info.ext)) {
+        if (mayHoldFrames(info.ext)) {
             if (const auto frames = probe.imageFrameCount(path))
                 info.frameCount = *frames;
         }
     }
     return info;
+}
+
+void lookAheadAtFiles(const QList<QUrl>& urls, const FileProbe& probe)
+{
+    QStringList pdfs;
+    QStringList animations;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const FileInfo named = fileInfoFromName(url);
+        if (named.category == FileCategory::pdf)
+            pdfs.append(named.path());
+        else if (named.category == FileCategory::image && mayHoldFrames(named.ext))
+            animations.append(named.path());
+    }
+    if (pdfs.size() + animations.size() > 1)
+        probe.lookAhead(pdfs, animations);
+}
+
+void lookAheadAtFiles(const QList<QUrl>& urls)
+{
+    lookAheadAtFiles(urls, FileProbe::system());
 }
 
 FileInfo fileInfoFromName(const QUrl& url)

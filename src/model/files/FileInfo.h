@@ -54,6 +54,12 @@ QStringView spelledExtension(QStringView name);
 FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe);
 FileInfo fileInfoForURL(const QUrl& url);
 
+// Before many files are described one by one: lets the probe ask what their contents say (a
+// PDF's lock, a picture's frames) of them all at once, by what their names tell, instead of once
+// for each.
+void lookAheadAtFiles(const QList<QUrl>& urls, const FileProbe& probe);
+void lookAheadAtFiles(const QList<QUrl>& urls);
+
 // What the name alone tells, without touching the disk: the name fields, and the format and
 // category its extension gives (other when it gives none). fileInfoForURL may differ for a
 // folder with an extension, a file of no known extension and what a look inside finds.

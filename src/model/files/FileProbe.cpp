@@ -15,6 +15,8 @@ std::optional<MediaStreams> FileProbe::mediaStreams(const QString&) const
     return std::nullopt;
 }
 
+void FileProbe::lookAhead(const QStringList&, const QStringList&) const {}
+
 const FileProbe& FileProbe::system()
 {
     const FileProbe* probe = installed.load();

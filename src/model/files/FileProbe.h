@@ -3,6 +3,7 @@
 #include "model/files/FileCategory.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -43,6 +44,10 @@ public:
     virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
     // The streams of a media file; absent when they cannot be told in good time.
     virtual std::optional<MediaStreams> mediaStreams(const QString& path) const;
+    // The files about to be described one by one that, by their names, are PDFs and pictures
+    // that may hold frames: a probe may read them all at once. Only ever a saving: a file no
+    // answer came for is asked alone as before.
+    virtual void lookAhead(const QStringList& pdfs, const QStringList& animations) const;
 
     // The probe of the real disk, which start-up installs before any file is described.
     static const FileProbe& system();

@@ -99,4 +99,18 @@ std::optional<MediaStreams> LocalFileProbe::mediaStreams(const QString& path) co
     return m_contentProbes.mediaStreams(path);
 }
 
+void LocalFileProbe::lookAhead(const QStringList& pdfs, const QStringList& animations) const
+{
+    if (!m_contentProbes.lookAhead)
+        return;
+    const auto regular = [](const QStringList& paths) {
+        QStringList kept;
+        for (const QString& path : paths)
+            if (isRegularFile(path))
+                kept.append(path);
+        return kept;
+    };
+    m_contentProbes.lookAhead(regular(pdfs), regular(animations));
+}
+
 } // namespace qv

@@ -153,6 +153,7 @@ WheelController::Services WheelController::Services::system()
         });
     };
     services.inspect = [](const QUrl& url) { return fileInfoForURL(url); };
+    services.lookAhead = [](const QList<QUrl>& urls) { lookAheadAtFiles(urls); };
     services.describeByName = [](const QUrl& url) -> std::optional<FileInfo> {
         FileInfo file = fileInfoFromName(url);
         // A name without a known extension may be a folder's, or any file's.
@@ -452,8 +453,16 @@ void WheelController::takeFirstLook(const SelectionSummary& look,
     if (allInspected || !self || self->m_sessionToken != token)
         return;
     const auto& runLater = m_services.runLater ? m_services.runLater : m_services.runInBackground;
-    runLater([self, token, look, inspect = m_services.inspect, live = m_liveToken] {
+    runLater([self, token, look, inspect = m_services.inspect, lookAhead = m_services.lookAhead,
+              live = m_liveToken] {
         const QList<QUrl>& urls = look.urls();
+        if (lookAhead) {
+            QList<QUrl> unread;
+            for (qsizetype i = 0; i < urls.size(); ++i)
+                if (!look.wasInspected(i))
+                    unread.append(urls[i]);
+            lookAhead(unread);
+        }
         QList<FileInfo> full;
         full.reserve(urls.size());
         for (qsizetype i = 0; i < urls.size(); ++i) {

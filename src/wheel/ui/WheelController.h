@@ -58,6 +58,9 @@ public:
         // wheel is up. Empty: runInBackground.
         std::function<void(std::function<void()>)> runLater;
         std::function<FileInfo(const QUrl&)> inspect;
+        // Before many files are inspected one by one: lets their contents be read together.
+        // Empty: each is read alone.
+        std::function<void(const QList<QUrl>&)> lookAhead;
         // The first look, enough to choose the wheel: what a file's name tells, or nothing when
         // it tells too little for inspect to be skipped. Empty: files are only inspected.
         std::function<std::optional<FileInfo>(const QUrl&)> describeByName;

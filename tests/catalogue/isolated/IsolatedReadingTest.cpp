@@ -1,4 +1,5 @@
 #include "catalogue/isolated/CatalogueWorkers.h"
+#include "catalogue/isolated/ContentAnswers.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "jobs/WorkerPool.h"
 #include "support/TestFiles.h"
@@ -171,4 +172,53 @@ TEST(IsolatedReading, PictureTypesAreAskedOfAWorkerWithoutLoadingModulesHere)
     EXPECT_TRUE(readable->contains(QStringLiteral("jpg")) && writable->contains(QStringLiteral("png")));
     EXPECT_EQ(*readable, IsolatedReading::imageFormatIds(false).value());
     EXPECT_EQ(*writable, IsolatedReading::imageFormatIds(true).value());
+}
+
+TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
+{
+    qputenv("QUORVENDA_WORKER", QV_BUILD_DIR "/quorvenda-worker");
+    IsolatedReading::setEnabled(true);
+    const auto off = qScopeGuard([] {
+        IsolatedReading::setEnabled(false);
+        ContentAnswers::shared().clear();
+    });
+    ContentAnswers::shared().clear();
+
+    QTemporaryDir dir;
+    QStringList pdfs;
+    for (int i = 0; i < 4; ++i)
+        pdfs.append(test::writePdf(dir.filePath(QStringLiteral("part%1.pdf").arg(i))));
+    const QString locked = dir.filePath(QStringLiteral("locked.pdf"));
+    if (test::runProgram(QStringLiteral("/usr/bin/qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("u"), QStringLiteral("o"),
+                                                  QStringLiteral("256"), QStringLiteral("--"), pdfs.first(), locked})
+        != 0)
+        GTEST_SKIP() << "qpdf could not lock a PDF";
+    pdfs.append(locked);
+    const QString junk = test::writeFile(dir.filePath(QStringLiteral("junk.pdf")), "%PDF-1.4 nothing here");
+    pdfs.append(junk);
+    QImage still(8, 8, QImage::Format_RGB32);
+    still.fill(Qt::red);
+    const QString png = dir.filePath(QStringLiteral("still.png"));
+    ASSERT_TRUE(still.save(png));
+
+    IsolatedReading::lookAhead(pdfs, {png});
+    // Every answer is there before any file is asked alone, the absent ones too.
+    for (const QString& pdf : pdfs)
+        EXPECT_TRUE(ContentAnswers::shared().find(QStringLiteral("pdfNeedsPassword"), pdf)) << pdf.toStdString();
+    EXPECT_TRUE(ContentAnswers::shared().find(QStringLiteral("frameCount"), png));
+    EXPECT_EQ(IsolatedReading::pdfNeedsPassword(pdfs.first()), false);
+    EXPECT_EQ(IsolatedReading::pdfNeedsPassword(locked), true);
+    EXPECT_FALSE(IsolatedReading::pdfNeedsPassword(junk).value_or(false));
+    EXPECT_EQ(IsolatedReading::frameCount(png), 1);
+
+    // A file written since is not the one the answer was about.
+    ASSERT_TRUE(QFile::remove(pdfs.first()));
+    ASSERT_TRUE(QFile::copy(locked, pdfs.first()));
+    EXPECT_FALSE(ContentAnswers::shared().find(QStringLiteral("pdfNeedsPassword"), pdfs.first()));
+    EXPECT_EQ(IsolatedReading::pdfNeedsPassword(pdfs.first()), true);
+    QFile grown(junk);
+    ASSERT_TRUE(grown.open(QIODevice::Append));
+    ASSERT_EQ(grown.write(" more"), 5);
+    grown.close();
+    EXPECT_FALSE(ContentAnswers::shared().find(QStringLiteral("pdfNeedsPassword"), junk));
 }

@@ -382,3 +382,29 @@ TEST(FileInfo, APictureNoDecoderHereReadsIsOfferedNoPictureEntries)
         EXPECT_EQ(categoryOf("drawing.unknown", SniffedProbe(type)), FileCategory::other) << type;
     EXPECT_EQ(categoryOf("scan.unknown", SniffedProbe("image/x-portable-pixmap")), FileCategory::image);
 }
+
+// Only what its name says holds a lock or frames is looked at ahead, and one file alone is not.
+TEST(FileInfo, ALookAheadNamesThePdfsAndPicturesThatMayHoldFrames)
+{
+    class AheadProbe : public UnreadableProbe {
+    public:
+        mutable QList<QStringList> seen;
+        void lookAhead(const QStringList& pdfs, const QStringList& animations) const override
+        {
+            seen.append(pdfs);
+            seen.append(animations);
+        }
+    } probe;
+    const auto urls = [](std::initializer_list<const char*> paths) {
+        QList<QUrl> list;
+        for (const char* path : paths)
+            list.append(QUrl::fromLocalFile(QString::fromUtf8(path)));
+        return list;
+    };
+    lookAheadAtFiles(urls({"/a/one.PDF", "/a/two.pdf", "/a/still.jpg", "/a/moving.gif", "/a/notes.txt"}), probe);
+    ASSERT_EQ(probe.seen.size(), 2);
+    EXPECT_EQ(probe.seen[0], QStringList({QStringLiteral("/a/one.PDF"), QStringLiteral("/a/two.pdf")}));
+    EXPECT_EQ(probe.seen[1], QStringList({QStringLiteral("/a/moving.gif")}));
+    lookAheadAtFiles(urls({"/a/one.pdf", "/a/still.jpg"}), probe);
+    EXPECT_EQ(probe.seen.size(), 2);
+}
