@@ -185,6 +185,31 @@ QJsonObject pdfLockAnswer(const QString& path)
     return locked ? QJsonObject{{QStringLiteral("locked"), *locked}} : QJsonObject();
 }
 
+// Absent when the streams could not be told in time: a later look may do better.
+std::optional<QJsonObject> mediaStreamsAnswer(const QString& path, std::chrono::milliseconds limit)
+{
+    const std::optional<MediaStreams> streams = mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), path, limit);
+    if (!streams)
+        return std::nullopt;
+    QJsonObject answer{{QStringLiteral("video"), streams->video}, {QStringLiteral("audio"), streams->audio}};
+    if (streams->description)
+        answer.insert(QStringLiteral("description"), *streams->description);
+    return answer;
+}
+
+std::optional<MediaStreams> mediaStreamsFromAnswer(const QJsonObject& answer)
+{
+    if (!answer.contains(QStringLiteral("video")))
+        return std::nullopt;
+    MediaStreams streams{answer.value(QStringLiteral("video")).toBool(), answer.value(QStringLiteral("audio")).toBool()};
+    if (answer.value(QStringLiteral("description")).isString())
+        streams.description = answer.value(QStringLiteral("description")).toString();
+    return streams;
+}
+
+// What a media question waits at most for one file.
+constexpr std::chrono::milliseconds mediaLookLimit{3000};
+
 } // namespace
 
 void IsolatedReading::setEnabled(bool on)
@@ -281,7 +306,7 @@ std::optional<bool> IsolatedReading::pdfNeedsPassword(const QString& path)
     return answer->value(QStringLiteral("locked")).toBool();
 }
 
-void IsolatedReading::lookAhead(const QStringList& pdfs, const QStringList& animations)
+void IsolatedReading::lookAhead(const FilesAhead& files)
 {
     if (!enabled)
         return;
@@ -291,12 +316,14 @@ void IsolatedReading::lookAhead(const QStringList& pdfs, const QStringList& anim
         QString path;
     };
     QList<Asked> unknown;
-    for (const QString& path : pdfs)
-        if (!answers.find(QStringLiteral("pdfNeedsPassword"), path))
-            unknown.append({QStringLiteral("pdfNeedsPassword"), path});
-    for (const QString& path : animations)
-        if (!answers.find(QStringLiteral("frameCount"), path))
-            unknown.append({QStringLiteral("frameCount"), path});
+    const auto add = [&](const QStringList& paths, const QString& question) {
+        for (const QString& path : paths)
+            if (!answers.find(question, path))
+                unknown.append({question, path});
+    };
+    add(files.pdfs, QStringLiteral("pdfNeedsPassword"));
+    add(files.animations, QStringLiteral("frameCount"));
+    add(files.media, QStringLiteral("mediaStreams"));
     if (unknown.size() < 2)
         return;
     for (qsizetype start = 0; start < unknown.size(); start += lookAheadBatch) {
@@ -321,15 +348,14 @@ std::optional<MediaStreams> IsolatedReading::mediaStreams(const QString& path, s
 {
     if (!enabled)
         return mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), path, limit);
+    if (const std::optional<QJsonObject> known = ContentAnswers::shared().find(QStringLiteral("mediaStreams"), path))
+        return mediaStreamsFromAnswer(*known);
     const std::optional<QJsonObject> answer =
         ask(QStringLiteral("mediaStreams"), {{QStringLiteral("path"), path}, {QStringLiteral("ms"), qint64(limit.count())}},
             {}, limit);
-    if (!answer || !answer->contains(QStringLiteral("video")))
+    if (!answer)
         return std::nullopt;
-    MediaStreams streams{answer->value(QStringLiteral("video")).toBool(), answer->value(QStringLiteral("audio")).toBool()};
-    if (answer->value(QStringLiteral("description")).isString())
-        streams.description = answer->value(QStringLiteral("description")).toString();
-    return streams;
+    return mediaStreamsFromAnswer(*answer);
 }
 
 std::optional<QSet<QString>> IsolatedReading::imageFormatIds(bool writable)
@@ -359,14 +385,7 @@ WorkerServer::Calls IsolatedReading::workerCalls()
     calls.insert(QStringLiteral("mediaStreams"), [](const QJsonObject& arguments) {
         const std::chrono::milliseconds limit{
             std::clamp<qint64>(arguments.value(QStringLiteral("ms")).toInteger(), 0, WorkerPool::callLimit.count())};
-        const std::optional<MediaStreams> streams =
-            mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), pathArgument(arguments), limit);
-        if (!streams)
-            return QJsonObject();
-        QJsonObject answer{{QStringLiteral("video"), streams->video}, {QStringLiteral("audio"), streams->audio}};
-        if (streams->description)
-            answer.insert(QStringLiteral("description"), *streams->description);
-        return answer;
+        return mediaStreamsAnswer(pathArgument(arguments), limit).value_or(QJsonObject());
     });
     calls.insert(QStringLiteral("header"), [](const QJsonObject& arguments) {
         const std::optional<Header> header = readHeader(pathArgument(arguments), arguments.value(QStringLiteral("qt")).toBool());
@@ -419,6 +438,11 @@ WorkerServer::Calls IsolatedReading::workerCalls()
                 answers.append(pdfLockAnswer(path));
             else if (question == QLatin1String("frameCount"))
                 answers.append(frameCountAnswer(path));
+            else if (question == QLatin1String("mediaStreams")) {
+                // A file not told in time is left to be asked alone later.
+                const std::optional<QJsonObject> streams = mediaStreamsAnswer(path, mediaLookLimit);
+                answers.append(streams ? QJsonValue(*streams) : QJsonValue());
+            }
             else
                 answers.append(QJsonValue());
         }

@@ -52,11 +52,11 @@ public:
 
     static std::optional<int> frameCount(const QString& path);
     static std::optional<bool> pdfNeedsPassword(const QString& path);
-    // Asks frameCount and pdfNeedsPassword of many files in one worker (a few hundred at a
-    // time), so a drop of many costs one worker start, not one each; their questions one by
-    // one then take the answers while each file is still the one asked about. The worker is
-    // the one a job on the same files then runs in.
-    static void lookAhead(const QStringList& pdfs, const QStringList& animations);
+    // Asks pdfNeedsPassword, frameCount and mediaStreams of many files in one worker (a few
+    // hundred at a time), so a drop of many costs one worker start, not one each; their
+    // questions one by one then take the answers while each file is still the one asked about.
+    // The worker is the one a job on the same files then runs in.
+    static void lookAhead(const FilesAhead& files);
     static constexpr qsizetype lookAheadBatch = 256;
     // A media file's streams and FFmpeg's text on it (mediaStreamsOfFile), read in a worker
     // within the limit.

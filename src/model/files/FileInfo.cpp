@@ -215,19 +215,20 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe)
 
 void lookAheadAtFiles(const QList<QUrl>& urls, const FileProbe& probe)
 {
-    QStringList pdfs;
-    QStringList animations;
+    FilesAhead ahead;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
         const FileInfo named = fileInfoFromName(url);
         if (named.category == FileCategory::pdf)
-            pdfs.append(named.path());
+            ahead.pdfs.append(named.path());
         else if (named.category == FileCategory::image && mayHoldFrames(named.ext))
-            animations.append(named.path());
+            ahead.animations.append(named.path());
+        else if (named.category == FileCategory::video)
+            ahead.media.append(named.path());
     }
-    if (pdfs.size() + animations.size() > 1)
-        probe.lookAhead(pdfs, animations);
+    if (ahead.size() > 1)
+        probe.lookAhead(ahead);
 }
 
 void lookAheadAtFiles(const QList<QUrl>& urls)

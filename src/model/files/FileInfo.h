@@ -55,8 +55,8 @@ FileInfo fileInfoForURL(const QUrl& url, const FileProbe& probe);
 FileInfo fileInfoForURL(const QUrl& url);
 
 // Before many files are described one by one: lets the probe ask what their contents say (a
-// PDF's lock, a picture's frames) of them all at once, by what their names tell, instead of once
-// for each.
+// PDF's lock, a picture's frames, a video's streams) of them all at once, by what their names
+// tell, instead of once for each.
 void lookAheadAtFiles(const QList<QUrl>& urls, const FileProbe& probe);
 void lookAheadAtFiles(const QList<QUrl>& urls);
 

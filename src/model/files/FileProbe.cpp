@@ -15,7 +15,7 @@ std::optional<MediaStreams> FileProbe::mediaStreams(const QString&) const
     return std::nullopt;
 }
 
-void FileProbe::lookAhead(const QStringList&, const QStringList&) const {}
+void FileProbe::lookAhead(const FilesAhead&) const {}
 
 const FileProbe& FileProbe::system()
 {

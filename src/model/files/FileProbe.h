@@ -30,6 +30,15 @@ struct MediaStreams {
     bool operator==(const MediaStreams& other) const { return video == other.video && audio == other.audio; }
 };
 
+// Files about to be described one by one, by what their names say they hold.
+struct FilesAhead {
+    QStringList pdfs;       // their lock
+    QStringList animations; // pictures of types that may hold frames: their frames
+    QStringList media;      // videos by name: their streams
+
+    qsizetype size() const { return pdfs.size() + animations.size() + media.size(); }
+};
+
 // The questions the file model asks of the disk; tests substitute their own answers.
 class FileProbe {
 public:
@@ -44,10 +53,9 @@ public:
     virtual std::optional<int> imageFrameCount(const QString& path) const = 0;
     // The streams of a media file; absent when they cannot be told in good time.
     virtual std::optional<MediaStreams> mediaStreams(const QString& path) const;
-    // The files about to be described one by one that, by their names, are PDFs and pictures
-    // that may hold frames: a probe may read them all at once. Only ever a saving: a file no
-    // answer came for is asked alone as before.
-    virtual void lookAhead(const QStringList& pdfs, const QStringList& animations) const;
+    // A probe may read the files about to be described all at once. Only ever a saving: a file
+    // no answer came for is asked alone as before.
+    virtual void lookAhead(const FilesAhead& files) const;
 
     // The probe of the real disk, which start-up installs before any file is described.
     static const FileProbe& system();

@@ -99,7 +99,7 @@ std::optional<MediaStreams> LocalFileProbe::mediaStreams(const QString& path) co
     return m_contentProbes.mediaStreams(path);
 }
 
-void LocalFileProbe::lookAhead(const QStringList& pdfs, const QStringList& animations) const
+void LocalFileProbe::lookAhead(const FilesAhead& files) const
 {
     if (!m_contentProbes.lookAhead)
         return;
@@ -110,7 +110,7 @@ void LocalFileProbe::lookAhead(const QStringList& pdfs, const QStringList& anima
                 kept.append(path);
         return kept;
     };
-    m_contentProbes.lookAhead(regular(pdfs), regular(animations));
+    m_contentProbes.lookAhead({regular(files.pdfs), regular(files.animations), regular(files.media)});
 }
 
 } // namespace qv

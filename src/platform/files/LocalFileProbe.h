@@ -14,7 +14,7 @@ public:
         std::function<std::optional<bool>(const QString& path)> pdfNeedsPassword;
         std::function<std::optional<int>(const QString& path)> imageFrameCount;
         std::function<std::optional<MediaStreams>(const QString& path)> mediaStreams;
-        std::function<void(const QStringList& pdfs, const QStringList& animations)> lookAhead;
+        std::function<void(const FilesAhead& files)> lookAhead;
     };
 
     explicit LocalFileProbe(ContentProbes contentProbes = {});
@@ -24,7 +24,7 @@ public:
     std::optional<bool> pdfNeedsPassword(const QString& path) const override;
     std::optional<int> imageFrameCount(const QString& path) const override;
     std::optional<MediaStreams> mediaStreams(const QString& path) const override;
-    void lookAhead(const QStringList& pdfs, const QStringList& animations) const override;
+    void lookAhead(const FilesAhead& files) const override;
 
 private:
     const ContentProbes m_contentProbes;

@@ -201,7 +201,15 @@ TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
     const QString png = dir.filePath(QStringLiteral("still.png"));
     ASSERT_TRUE(still.save(png));
 
-    IsolatedReading::lookAhead(pdfs, {png});
+    // A short film, where FFmpeg can make one.
+    const QString film = dir.filePath(QStringLiteral("film.mp4"));
+    const bool filmMade = test::runProgram(QStringLiteral("/usr/bin/ffmpeg"),
+                                           {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                            QStringLiteral("testsrc=size=64x48:duration=0.2"), film})
+        == 0;
+
+    IsolatedReading::lookAhead({pdfs, {png}, filmMade ? QStringList{film} : QStringList{}});
     // Every answer is there before any file is asked alone, the absent ones too.
     for (const QString& pdf : pdfs)
         EXPECT_TRUE(ContentAnswers::shared().find(QStringLiteral("pdfNeedsPassword"), pdf)) << pdf.toStdString();
@@ -210,6 +218,13 @@ TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
     EXPECT_EQ(IsolatedReading::pdfNeedsPassword(locked), true);
     EXPECT_FALSE(IsolatedReading::pdfNeedsPassword(junk).value_or(false));
     EXPECT_EQ(IsolatedReading::frameCount(png), 1);
+    if (filmMade) {
+        EXPECT_TRUE(ContentAnswers::shared().find(QStringLiteral("mediaStreams"), film));
+        const std::optional<MediaStreams> streams = IsolatedReading::mediaStreams(film, std::chrono::seconds(20));
+        ASSERT_TRUE(streams);
+        EXPECT_TRUE(streams->video);
+        EXPECT_FALSE(streams->audio);
+    }
 
     // A file written since is not the one the answer was about.
     ASSERT_TRUE(QFile::remove(pdfs.first()));

@@ -383,16 +383,18 @@ TEST(FileInfo, APictureNoDecoderHereReadsIsOfferedNoPictureEntries)
     EXPECT_EQ(categoryOf("scan.unknown", SniffedProbe("image/x-portable-pixmap")), FileCategory::image);
 }
 
-// Only what its name says holds a lock or frames is looked at ahead, and one file alone is not.
+// Only what its name says holds a lock, frames or streams is looked at ahead, and one file alone
+// is not.
 TEST(FileInfo, ALookAheadNamesThePdfsAndPicturesThatMayHoldFrames)
 {
     class AheadProbe : public UnreadableProbe {
     public:
         mutable QList<QStringList> seen;
-        void lookAhead(const QStringList& pdfs, const QStringList& animations) const override
+        void lookAhead(const FilesAhead& files) const override
         {
-            seen.append(pdfs);
-            seen.append(animations);
+            seen.append(files.pdfs);
+            seen.append(files.animations);
+            seen.append(files.media);
         }
     } probe;
     const auto urls = [](std::initializer_list<const char*> paths) {
@@ -401,10 +403,13 @@ TEST(FileInfo, ALookAheadNamesThePdfsAndPicturesThatMayHoldFrames)
             list.append(QUrl::fromLocalFile(QString::fromUtf8(path)));
         return list;
     };
-    lookAheadAtFiles(urls({"/a/one.PDF", "/a/two.pdf", "/a/still.jpg", "/a/moving.gif", "/a/notes.txt"}), probe);
-    ASSERT_EQ(probe.seen.size(), 2);
+    lookAheadAtFiles(urls({"/a/one.PDF", "/a/two.pdf", "/a/still.jpg", "/a/moving.gif", "/a/notes.txt",
+                           "/a/clip.mov", "/a/song.mp3"}),
+                     probe);
+    ASSERT_EQ(probe.seen.size(), 3);
     EXPECT_EQ(probe.seen[0], QStringList({QStringLiteral("/a/one.PDF"), QStringLiteral("/a/two.pdf")}));
     EXPECT_EQ(probe.seen[1], QStringList({QStringLiteral("/a/moving.gif")}));
+    EXPECT_EQ(probe.seen[2], QStringList({QStringLiteral("/a/clip.mov")}));
     lookAheadAtFiles(urls({"/a/one.pdf", "/a/still.jpg"}), probe);
-    EXPECT_EQ(probe.seen.size(), 2);
+    EXPECT_EQ(probe.seen.size(), 3);
 }
