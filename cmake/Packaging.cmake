@@ -14,10 +14,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libheif is opened when a HEIF or AVIF file comes, not linked: named here.
+# libheif is opened when a HEIF or AVIF file comes, and libvips when the first picture does, not
+# linked: named here.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "ffmpeg, pandoc, ghostscript, tesseract-ocr-eng, gstreamer1.0-plugins-good, gstreamer1.0-libav, \
-sound-theme-freedesktop, libheif1")
+sound-theme-freedesktop, libheif1, libvips42")
 # Office conversions, the clipboard's file copies and native Wayland sessions; the rest works
 # without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
