@@ -126,7 +126,7 @@ void StatusItemController::chooseTray(bool watcherRuns, bool hostShows)
     } else {
         if (watcherRuns)
             qCInfo(appLog, "No StatusNotifier host shows items: the icon goes in the X11 tray");
-        useSystemTray();
+        useSystemTray(std::move(item));
     }
 }
 
@@ -152,8 +152,9 @@ void StatusItemController::leaveHostlessItem()
     useSystemTray();
 }
 
-void StatusItemController::useSystemTray()
+void StatusItemController::useSystemTray(std::unique_ptr<StatusNotifierItem> waiting)
 {
+    m_waiting.reset();
     if (!X11TrayIconWindow::trayRuns())
         qCInfo(appLog, "No system tray is available; Quorvenda runs without its icon");
     // Files dropped on the docked icon open the Convert wheel beside it, paused or not.
@@ -165,6 +166,42 @@ void StatusItemController::useSystemTray()
     };
     auto radius = [] { return WheelGeometry::diameterFor(currentWheelSize()) / 2; };
     useTray(std::make_unique<SystemStatusTray>(&m_menu, dropped, radius));
+    // Qt docks its icon in an XEmbed tray that starts later by itself.
+    m_trayWatcher = std::make_unique<X11TrayWatcher>();
+    connect(m_trayWatcher.get(), &X11TrayWatcher::trayStarted, this,
+            [] { qCInfo(appLog, "A tray started: the icon goes there"); });
+    m_waiting = std::move(waiting);
+    if (m_waiting)
+        connect(m_waiting.get(), &StatusNotifierItem::watcherStarted, this, &StatusItemController::askStartedWatcher);
+}
+
+void StatusItemController::askStartedWatcher()
+{
+    if (X11TrayIconWindow::trayRuns())
+        return;
+    m_waiting->askForHost(
+        [this](StatusNotifierItem::HostAnswer answer) {
+            using Answer = StatusNotifierItem::HostAnswer;
+            if (answer == Answer::noWatcher)
+                return;
+            // Moved once the asking item's answer is done with: the move takes the item.
+            QMetaObject::invokeMethod(this, [this, answer] { moveToWatcher(answer == Answer::hostShows); },
+                                      Qt::QueuedConnection);
+        },
+        hostWaitMs);
+}
+
+void StatusItemController::moveToWatcher(bool hostShows)
+{
+    // An XEmbed tray that started meanwhile shows the icon already.
+    if (!m_waiting || !dynamic_cast<SystemStatusTray*>(m_tray.get()) || X11TrayIconWindow::trayRuns())
+        return;
+    if (hostShows)
+        qCInfo(appLog, "A tray started: the icon goes there");
+    m_trayWatcher.reset();
+    m_tray.reset();
+    m_asking = std::move(m_waiting);
+    chooseTray(true, hostShows);
 }
 
 void StatusItemController::useTray(std::unique_ptr<StatusTray> tray)

@@ -25,8 +25,10 @@ class X11TrayWatcher;
 // StatusNotifierItem of our own with its menu over D-Bus. On X11 it is one where the watcher
 // says a host shows items; where the watcher does not answer, says none does or refuses the
 // item, and an XEmbed tray runs, it is Qt's icon docked there, which also takes dropped files;
-// with neither, the item waits for whichever comes first. A host that comes later finds the
-// icon in the XEmbed tray still: it stays where it shows.
+// where only a watcher runs, the item waits for whichever comes first. With no tray at all,
+// Qt's icon waits: an XEmbed tray that starts docks it, and a watcher that starts while no
+// XEmbed tray runs takes the icon as an item. A host that comes later finds the icon in the
+// XEmbed tray still: it stays where it shows.
 class StatusItemController : public QObject, public StatusIndicator {
     Q_OBJECT
 public:
@@ -84,7 +86,10 @@ private:
     // What the watcher said: whether one runs, and whether it says a host shows items.
     void chooseTray(bool watcherRuns, bool hostShows);
     void useStatusNotifierTray(std::unique_ptr<StatusNotifierItem> item);
-    void useSystemTray();
+    // waiting: an item kept to learn of a watcher that starts while the icon is in no tray.
+    void useSystemTray(std::unique_ptr<StatusNotifierItem> waiting = {});
+    void askStartedWatcher();
+    void moveToWatcher(bool hostShows);
     void useTray(std::unique_ptr<StatusTray> tray);
     // Where the item shows in no host and an XEmbed tray runs, the icon goes there.
     void leaveHostlessItem();
@@ -98,8 +103,10 @@ private:
     std::unique_ptr<StatusTray> m_tray;
     // The item through which the watcher is asked, while it is.
     std::unique_ptr<StatusNotifierItem> m_asking;
-    // While the item waits for a host: an XEmbed tray may come first.
+    // While the item waits for a host, or Qt's icon for a tray: an XEmbed tray may come.
     std::unique_ptr<X11TrayWatcher> m_trayWatcher;
+    // While Qt's icon is up: a watcher may come.
+    std::unique_ptr<StatusNotifierItem> m_waiting;
     StatusIconModel m_iconModel;
     QColor m_foreground;
     double m_hostMenuRoom = 0;

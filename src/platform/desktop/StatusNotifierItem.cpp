@@ -107,6 +107,7 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
     connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
         if (m_shown)
             registerWithWatcher();
+        Q_EMIT watcherStarted();
     });
 }
 
@@ -134,6 +135,10 @@ StatusNotifierItem::HostAnswer hostAnswer(const QDBusMessage& reply)
     if (reply.type() == QDBusMessage::ReplyMessage)
         return reply.arguments().value(0).value<QDBusVariant>().variant().toBool() ? HostAnswer::hostShows
                                                                                    : HostAnswer::noHost;
+    // What the bus says of a name nobody holds where it is asked not to start one; Qt has no
+    // type of its own for it.
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return HostAnswer::noWatcher;
     switch (QDBusError(reply).type()) {
     case QDBusError::ServiceUnknown:
     case QDBusError::NoServer:

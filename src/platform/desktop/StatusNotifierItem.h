@@ -45,6 +45,8 @@ Q_SIGNALS:
     void menuRequested();
     // The watcher refused the item or did not answer its registration.
     void refused();
+    // A watcher took its name on the item's bus: a panel started after us.
+    void watcherStarted();
 
 protected:
     QVariantMap properties() const override;

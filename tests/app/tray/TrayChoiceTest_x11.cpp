@@ -1,6 +1,6 @@
 // Which tray the icon goes in on X11, with an XEmbed tray (trayer) running or starting later and
-// a watcher on the tests' session bus that says a host shows items, says none does, never
-// answers, or refuses the item.
+// a watcher on the tests' session bus, running or starting later, that says a host shows items,
+// says none does, never answers, or refuses the item.
 
 #include "app/tray/MenuActions.h"
 #include "app/tray/StatusItemController.h"
@@ -11,6 +11,7 @@
 #include "platform/desktop/Workspace.h"
 #include "platform/settings/SettingsStore.h"
 #include "support/FakeClock.h"
+#include "support/LogCapture.h"
 #include "support/RequireX11.h"
 #include "support/Trayer.h"
 #include "support/WaitFor.h"
@@ -258,4 +259,43 @@ TEST_F(TrayChoice, AnXEmbedTrayThatStartsLaterTakesTheIconNoHostShows)
         return;
     ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }));
     EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+}
+
+// With neither tray at the start of a session, a panel that comes up later takes the icon.
+const QString kTrayStarted = QStringLiteral("A tray started: the icon goes there");
+
+TEST_F(TrayChoice, WithNoTrayAtStartAnXEmbedTrayThatStartsLaterDocksTheIcon)
+{
+    ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    LogCapture log;
+    setUp();
+    auto* tray = dynamic_cast<SystemStatusTray*>(controller->tray());
+    ASSERT_TRUE(tray);
+    EXPECT_FALSE(tray->iconWindow());
+    startTrayer();
+    if (IsSkipped())
+        return;
+    EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+    EXPECT_EQ(controller->tray(), tray);
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("quorvenda.app"), kTrayStarted); }));
+}
+
+TEST_F(TrayChoice, WithNoTrayAtStartAWatcherThatStartsLaterTakesTheItem)
+{
+    ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    for (const Host host : {Host::shows, Host::none}) {
+        SCOPED_TRACE(host == Host::shows ? "a host shows items" : "no host yet");
+        LogCapture log;
+        setUp();
+        ASSERT_TRUE(dynamic_cast<SystemStatusTray*>(controller->tray()));
+        startWatcher(host);
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); })) << "the item was not registered";
+        auto* tray = dynamic_cast<StatusNotifierTray*>(controller->tray());
+        ASSERT_TRUE(tray);
+        EXPECT_EQ(watcher->items(), QStringList{tray->item().serviceName()});
+        EXPECT_EQ(log.contains(QStringLiteral("quorvenda.app"), kTrayStarted), host == Host::shows);
+        stop();
+    }
 }

@@ -132,9 +132,22 @@ protected:
     // trayer at the top right of the screen, our icon docked in it.
     void dock()
     {
+        startTrayer();
+        if (IsSkipped())
+            return;
+        showIcon();
+        waitDocked();
+    }
+
+    void startTrayer()
+    {
         trayer.emplace();
         if (!trayer->whyNot().isEmpty())
             GTEST_SKIP() << trayer->whyNot().toStdString();
+    }
+
+    void showIcon()
+    {
         tray = std::make_unique<SystemStatusTray>(
             &menu,
             [this](const QList<QUrl>& dropped, QPointF anchor) {
@@ -143,11 +156,14 @@ protected:
             },
             [] { return 210.0; });
         tray->setIcon(solidIcon());
-        ASSERT_TRUE(tray->iconWindow()) << "Qt made no XEmbed icon window";
+    }
+
+    void waitDocked()
+    {
         const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
         ASSERT_TRUE(waitFor([&] {
             const QRect icon = tray->iconGeometry();
-            return icon.width() > 0 && icon.left() > screenWidth - 130 && icon.bottom() <= 32;
+            return tray->iconWindow() && icon.width() > 0 && icon.left() > screenWidth - 130 && icon.bottom() <= 32;
         })) << "the icon was not docked at the top right";
     }
 
@@ -293,4 +309,28 @@ TEST_F(TrayDrop, UnderAWindowManagerGtkAndQtSourcesReachTheIconThroughTheTray)
         return;
     dropOpensTheWheelBelowTheIcon(qtSource, qtFiles(urls));
     EXPECT_EQ(drops.size(), 2);
+}
+
+// At the start of a session the panel may come up after us: Qt docks the icon then, and it
+// takes drops and clicks as if the tray had been there first.
+TEST_F(TrayDrop, AnIconShownBeforeTheTrayStartsTakesDropsAndClicksOnceDocked)
+{
+    ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    showIcon();
+    EXPECT_FALSE(tray->iconWindow());
+    startTrayer();
+    if (IsSkipped())
+        return;
+    waitDocked();
+    if (HasFatalFailure())
+        return;
+    dropOpensTheWheelBelowTheIcon(qtSource, qtFiles(urls));
+    if (HasFatalFailure())
+        return;
+    menu.addAction(QStringLiteral("Pause Wheel"));
+    pointer.moveTo(tray->iconGeometry().center());
+    pointer.button(true);
+    pointer.button(false);
+    EXPECT_TRUE(waitFor([&] { return menu.isVisible(); })) << "a click on the icon opened no menu";
+    menu.hide();
 }
