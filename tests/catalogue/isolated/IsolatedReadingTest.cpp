@@ -181,8 +181,12 @@ TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
     const auto off = qScopeGuard([] {
         IsolatedReading::setEnabled(false);
         ContentAnswers::shared().clear();
+        catalogueWorkers().setWarmCount(2);
     });
     ContentAnswers::shared().clear();
+    // No spare is started beside the one that answers: every start counted is one asked for.
+    catalogueWorkers().setWarmCount(0);
+    catalogueWorkers().clear();
 
     QTemporaryDir dir;
     QStringList pdfs;
@@ -209,6 +213,7 @@ TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
                                             QStringLiteral("testsrc=size=64x48:duration=0.2"), film})
         == 0;
 
+    const int startedBefore = catalogueWorkers().startedCount();
     IsolatedReading::lookAhead({pdfs, {png}, filmMade ? QStringList{film} : QStringList{}});
     // Every answer is there before any file is asked alone, the absent ones too.
     for (const QString& pdf : pdfs)
@@ -225,6 +230,8 @@ TEST(IsolatedReading, ManyFilesAreAskedTogetherAndAFileChangedSinceIsAskedAgain)
         EXPECT_TRUE(streams->video);
         EXPECT_FALSE(streams->audio);
     }
+    // One worker answered for all of them.
+    EXPECT_EQ(catalogueWorkers().startedCount(), startedBefore + 1);
 
     // A file written since is not the one the answer was about.
     ASSERT_TRUE(QFile::remove(pdfs.first()));
