@@ -25,6 +25,7 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QWidget>
 
@@ -267,6 +268,8 @@ const QString kTrayStarted = QStringLiteral("A tray started: the icon goes there
 TEST_F(TrayChoice, WithNoTrayAtStartAnXEmbedTrayThatStartsLaterDocksTheIcon)
 {
     ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    // A tray an earlier test stopped is gone for Qt once it has read of its window's end.
+    ASSERT_TRUE(waitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); })) << "Qt still sees a tray";
     LogCapture log;
     setUp();
     auto* tray = dynamic_cast<SystemStatusTray*>(controller->tray());
