@@ -313,6 +313,17 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
     for (qsizetype i = 0; i < read.size(); ++i)
         EXPECT_TRUE(read[i] == "<no failure>" || read[i] == "Already as small as it gets") << "road " << i << ": "
                                                                                         << read[i].toStdString();
+    // A merge reads a picture two files share once; the damaged one, the same size as the whole
+    // one read before it, is a picture of its own.
+    const auto fileAt = [](const QString& path) {
+        FileInfo info;
+        info.url = QUrl::fromLocalFile(path);
+        info.size = QFileInfo(path).size();
+        return info;
+    };
+    WorkBench mixed;
+    EXPECT_EQ(failureOf([&] { PDFEngine::merge({fileAt(whole), fileAt(whole), fileAt(broken)}, std::nullopt, mixed.work(whole)); }),
+              kDamaged);
     // Only the pages copied count: the first page alone is no copy of the damage.
     WorkBench bench;
     EXPECT_EQ(failureOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "<no failure>");

@@ -3,6 +3,7 @@
 
 #include "engines/pdf/PDFEngine.h"
 
+#include "engines/pdf/PdfCheckedPictures.h"
 #include "engines/pdf/PdfPagePictures.h"
 #include "engines/pdf/PdfRepairs.h"
 #include "engines/pdf/PdfSyncBatch.h"
@@ -84,6 +85,7 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
     std::vector<std::optional<PDFDocument>> opened(static_cast<size_t>(count));
     std::vector<std::exception_ptr> errors(static_cast<size_t>(count));
     std::atomic<qsizetype> next{0};
+    PdfCheckedPictures checked;
     const auto read = [&] {
         for (qsizetype k = next++; k < count && !stop.stop_requested(); k = next++) {
             try {
@@ -92,7 +94,7 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
                 guardedRead([&] { document.qpdf().pushInheritedAttributesToPage(); });
                 readWhole(document);
                 // Pages are copied as they are: a damaged picture would pass on unseen.
-                PdfPagePictures::checkJpegs(document, std::nullopt, stop);
+                PdfPagePictures::checkJpegs(document, std::nullopt, stop, &checked);
                 document.keepFileOpen(false);
                 opened[size_t(k)] = std::move(document);
             } catch (...) {

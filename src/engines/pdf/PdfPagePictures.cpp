@@ -1,6 +1,7 @@
 #include "engines/pdf/PdfPagePictures.h"
 
 #include "engines/image/foreign/JpegStructure.h"
+#include "engines/pdf/PdfCheckedPictures.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -38,7 +39,7 @@ constexpr size_t readAheadBytes = size_t(64) << 20;
 } // namespace
 
 void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optional<QList<int>>& pages,
-                                 std::stop_token stop)
+                                 std::stop_token stop, PdfCheckedPictures* checked)
 {
     document.keepFileOpen(true);
     struct Closer {
@@ -57,9 +58,19 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
     const auto parseBatch = [&] {
         std::atomic<size_t> next{0};
         const auto parse = [&] {
-            for (size_t k = next++; k < batch.size() && !stop.stop_requested(); k = next++)
-                batch[k].fault = JpegStructure::faultOfBytes(QByteArrayView(
-                    reinterpret_cast<const char*>(batch[k].data->getBuffer()), qsizetype(batch[k].data->getSize())));
+            for (size_t k = next++; k < batch.size() && !stop.stop_requested(); k = next++) {
+                const QByteArrayView bytes(reinterpret_cast<const char*>(batch[k].data->getBuffer()),
+                                           qsizetype(batch[k].data->getSize()));
+                QByteArray digest;
+                if (checked) {
+                    digest = PdfCheckedPictures::digestOf(bytes);
+                    if (checked->contains(digest))
+                        continue;
+                }
+                batch[k].fault = JpegStructure::faultOfBytes(bytes);
+                if (checked && batch[k].fault.isEmpty())
+                    checked->add(digest);
+            }
         };
         {
             const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
