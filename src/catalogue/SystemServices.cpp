@@ -4,6 +4,7 @@
 #include "catalogue/isolated/IsolatedReading.h"
 #include "engines/image/foreign/ImageHeader.h"
 #include "engines/image/ImageTypes.h"
+#include "engines/image/VipsLibrary.h"
 #include "engines/media/MediaCategory.h"
 #include "engines/pdf/PdfLock.h"
 #include "engines/vision/VisionEngine.h"
@@ -45,6 +46,7 @@ Capabilities::Lookups systemLookups()
     lookups.listArchive = listArchiveInMemory;
     lookups.hasTextRecognitionData = [] { return VisionEngine::textDataFolder().has_value(); };
     lookups.canLiftSubjects = VisionEngine::canLiftSubjects;
+    lookups.hasImageLibrary = VipsLibrary::isPresent;
     return lookups;
 }
 

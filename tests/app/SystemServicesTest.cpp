@@ -73,6 +73,7 @@ TEST(SystemServices, CapabilitiesOnThisMachine)
     EXPECT_TRUE(caps.imageIOWritable().contains("public.jpeg"));
     EXPECT_TRUE(caps.imageIOWritable().contains("com.microsoft.ico"));
     EXPECT_FALSE(caps.imageIOWritable().contains("public.svg-image"));
+    EXPECT_TRUE(caps.isAvailable(EngineID::of(EngineID::Kind::imageIO)));
     // The English data and OpenCV's saliency module are installed here.
     EXPECT_TRUE(caps.isAvailable(EngineID::of(EngineID::Kind::vision)));
     EXPECT_TRUE(caps.subjectLifting());

@@ -89,3 +89,56 @@ TEST(DevDriver, AnArchiveJobLoadsNoPictureModules)
     EXPECT_TRUE(loaderLog.contains("libarchive")) << "the loader's log was not seen";
     EXPECT_FALSE(loaderLog.contains("vips-modules"));
 }
+
+// libvips and the libraries it brings are opened by the first picture a process touches: a PDF
+// merge maps them in neither the driver nor its worker, a JPEG converted to PNG does in its worker.
+TEST(DevDriver, OnlyAPictureJobOpensThePictureLibrary)
+{
+    QTemporaryDir home;
+    const QString folder = home.path() + QStringLiteral("/files");
+    const QString logs = home.path() + QStringLiteral("/logs");
+    ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(logs));
+    writePdf(folder + QStringLiteral("/a.pdf"));
+    writePdf(folder + QStringLiteral("/b.pdf"));
+    ASSERT_EQ(runProgram(QStringLiteral("/usr/bin/convert"),
+                         {QStringLiteral("-size"), QStringLiteral("16x16"), QStringLiteral("xc:red"),
+                          folder + QStringLiteral("/tiny.jpg")}),
+              0);
+    // The worker's environment is cleared; the loader writes its log once it is told where.
+    const QString wrapper = writeFile(home.path() + QStringLiteral("/worker.sh"),
+        "#!/bin/sh\nLD_DEBUG=files LD_DEBUG_OUTPUT=\"$QUORVENDA_LOADER_LOGS/worker\" exec " QV_BUILD_DIR
+        "/quorvenda-worker \"$@\"\n");
+    ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+
+    const auto run = [&](const QStringList& args) {
+        for (const QString& name : QDir(logs).entryList(QDir::Files))
+            QFile::remove(logs + u'/' + name);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
+        env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+        env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        env.insert(QStringLiteral("QUORVENDA_WORKER"), wrapper);
+        env.insert(QStringLiteral("QUORVENDA_LOADER_LOGS"), logs);
+        process.setProcessEnvironment(env);
+        process.start(driver, QStringList{QStringLiteral("run")} + args);
+        EXPECT_TRUE(process.waitForFinished(240000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().constData();
+        QByteArray workers;
+        for (const QString& name : QDir(logs).entryList(QDir::Files))
+            workers += readFile(logs + u'/' + name);
+        return std::pair{process.readAllStandardError(), workers};
+    };
+
+    const auto [driverMerging, workersMerging] = run({QStringLiteral("tool.pdf.merge"), folder + QStringLiteral("/a.pdf"),
+                                                      folder + QStringLiteral("/b.pdf")});
+    EXPECT_TRUE(workersMerging.contains("libqpdf")) << "the workers' loader logs were not seen";
+    EXPECT_FALSE(driverMerging.contains("libvips"));
+    EXPECT_FALSE(workersMerging.contains("libvips"));
+
+    const auto [driverConverting, workersConverting] = run({QStringLiteral("convert.image.png"), folder + QStringLiteral("/tiny.jpg")});
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/tiny.png")));
+    EXPECT_FALSE(driverConverting.contains("libvips"));
+    EXPECT_TRUE(workersConverting.contains("file=libvips.so"));
+}

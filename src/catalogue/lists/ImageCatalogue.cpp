@@ -41,6 +41,7 @@ FileInfo fileFor(const QUrl& url, const OperationContext& context)
 // libvips' threads are shared by the jobs of the cpu lane.
 void shareVipsThreads()
 {
+    requireVips();
     setVipsLanes(Settings::shared().intValue(SettingsKey::cpuJobs));
 }
 

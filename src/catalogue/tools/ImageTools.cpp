@@ -36,6 +36,7 @@ FileInfo fileFor(const QUrl& url, const OperationContext& context)
 
 void shareVipsThreads()
 {
+    requireVips();
     const int lanes = Settings::shared().intValue(SettingsKey::cpuJobs);
     setVipsLanes(lanes);
     VisionEngine::shareCores(lanes);

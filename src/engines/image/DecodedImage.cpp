@@ -95,6 +95,7 @@ DecodedImage DecodedImage::fromPixels(const QImage& source, double dpi)
 {
     if (source.isNull())
         return {};
+    requireVips();
     if (!ensureVips())
         throw noMemory();
     const bool alpha = source.hasAlphaChannel();

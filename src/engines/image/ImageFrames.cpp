@@ -87,6 +87,7 @@ QList<ImageFrames::Frame> framesOf(VipsImage* image, int pages)
 
 VipsPointer openHeader(const QString& path)
 {
+    requireVips();
     if (!ensureVips())
         throw EngineError(damagedMessage);
     const QByteArray native = QFile::encodeName(path);
@@ -101,6 +102,7 @@ VipsPointer openHeader(const QString& path)
 // reaches it and none is kept once passed.
 Animation openAnimation(const QString& path)
 {
+    requireVips();
     if (!ensureVips())
         throw EngineError(damagedMessage);
     Animation animation;

@@ -3,6 +3,8 @@
 #ifdef QV_VIPS_SONAME
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -64,6 +66,23 @@ bool VipsLibrary::isLoaded()
     return g_loaded;
 }
 
+bool VipsLibrary::isPresent()
+{
+    static const bool present = [] {
+        if (isLoaded())
+            return true;
+        QStringList folders = qEnvironmentVariable("LD_LIBRARY_PATH").split(u':', Qt::SkipEmptyParts);
+        folders << QStringLiteral(QV_VIPS_FOLDER) << QStringLiteral("/usr/local/lib") << QStringLiteral("/usr/lib")
+                << QStringLiteral("/lib");
+        for (const QString& folder : folders)
+            if (QFileInfo(folder + QLatin1String("/" QV_VIPS_SONAME)).isFile())
+                return true;
+        // Elsewhere in the loader's configuration, or nowhere: only the loader can tell.
+        return load();
+    }();
+    return present;
+}
+
 } // namespace qv
 
 void* qv_vips_resolve(unsigned index) noexcept
@@ -97,6 +116,11 @@ QString VipsLibrary::error()
 }
 
 bool VipsLibrary::isLoaded()
+{
+    return true;
+}
+
+bool VipsLibrary::isPresent()
 {
     return true;
 }

@@ -16,6 +16,9 @@ public:
     static QString error();
     // Whether this process has libvips open now, without opening it.
     static bool isLoaded();
+    // Whether libvips is installed where the loader looks, without opening it where it is found;
+    // kept for the life of the process. Without it the image tools are hidden.
+    static bool isPresent();
 };
 
 } // namespace qv

@@ -1,6 +1,7 @@
 #include "engines/image/VipsRuntime.h"
 
 #include "engines/image/VipsLibrary.h"
+#include "model/errors/EngineError.h"
 #include "model/Log.h"
 
 #include <QDir>
@@ -91,6 +92,15 @@ void deferVipsModules()
 bool ensureVips()
 {
     return loadVipsModules();
+}
+
+void requireVips()
+{
+    if (!VipsLibrary::load())
+        throw EngineError(QStringLiteral("The picture library libvips is not installed, so pictures cannot be read or written"),
+                          VipsLibrary::error());
+    if (!startVips())
+        throw EngineError(QStringLiteral("The picture library libvips could not start"));
 }
 
 bool ensureVipsToRead(const QString& path)

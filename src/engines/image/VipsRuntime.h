@@ -20,6 +20,9 @@ bool ensureVipsToRead(const QString& path);
 // when libvips does not have it itself.
 bool ensureVipsOperation(const char* name);
 
+// Throws the sentence an item fails with where libvips cannot be opened or cannot start here.
+void requireVips();
+
 // Called once at a process's start, before anything starts libvips: libvips then starts without
 // its modules (HEIF, JPEG XL, ImageMagick, OpenSlide, Poppler, with some ninety libraries of
 // their own) and loads them on the first file or operation that needs one. A worker that only

@@ -123,6 +123,7 @@ Capabilities::Capabilities(Lookups lookups, QObject* parent)
     , m_lastExternalCheck(QDate(1, 1, 1), QTime(0, 0), Qt::UTC)
     , m_ffmpegURL(findFFmpeg())
     , m_textRecognition(m_lookups.hasTextRecognitionData && m_lookups.hasTextRecognitionData())
+    , m_imageLibrary(!m_lookups.hasImageLibrary || m_lookups.hasImageLibrary())
     , m_subjectLifting(m_lookups.canLiftSubjects && m_lookups.canLiftSubjects())
 {
     refreshExternalApps(true);
@@ -301,6 +302,8 @@ bool Capabilities::isAvailable(const EngineID& engine) const
         return libreOfficeURL().has_value();
     case EngineID::Kind::vision:
         return m_textRecognition;
+    case EngineID::Kind::imageIO:
+        return m_imageLibrary;
     case EngineID::Kind::deviceSharing:
         return kdeConnectURL().has_value();
     default:

@@ -44,6 +44,8 @@ public:
         // Whether the English text-recognition data is installed; whether subjects can be lifted.
         std::function<bool()> hasTextRecognitionData;
         std::function<bool()> canLiftSubjects;
+        // Whether the picture library is installed; unset, it is taken to be.
+        std::function<bool()> hasImageLibrary;
 
         // What Qt alone can tell: the environment, programs and folders. Image and archive
         // formats are left to whoever adds the engines' own look-ups.
@@ -121,6 +123,7 @@ private:
     // Worked out once at creation, then read without the lock.
     const std::optional<QUrl> m_ffmpegURL;
     const bool m_textRecognition;
+    const bool m_imageLibrary;
     const bool m_subjectLifting;
 };
 

@@ -218,6 +218,18 @@ TEST(Capabilities, VisionNeedsTheTextDataAndSubjectsTheirOwnCheck)
     EXPECT_TRUE(withoutData.subjectLifting());
 }
 
+TEST(Capabilities, ThePictureEngineNeedsItsLibraryWhereTheLookUpIsGiven)
+{
+    FakeMachine machine;
+    const EngineID image = EngineID::of(EngineID::Kind::imageIO);
+    EXPECT_TRUE(Capabilities(machine.lookups()).isAvailable(image));
+    Capabilities::Lookups lookups = machine.lookups();
+    lookups.hasImageLibrary = [] { return false; };
+    EXPECT_FALSE(Capabilities(lookups).isAvailable(image));
+    lookups.hasImageLibrary = [] { return true; };
+    EXPECT_TRUE(Capabilities(lookups).isAvailable(image));
+}
+
 TEST(Capabilities, FFmpegSearchOrder)
 {
     QTemporaryDir dir;

@@ -66,6 +66,7 @@ void AnimationTransform::write(const QString& source, const QString& destination
     if (output != ImageOutput::gif && output != ImageOutput::webp)
         throw EngineError(ImageWriter::cannotWriteMessage(output));
     throwIfCancelled(stop);
+    requireVips();
     if (!ensureVips())
         throw EngineError(ImageDecoder::damagedMessage());
     VipsRef animation(openAnimationImage(source));

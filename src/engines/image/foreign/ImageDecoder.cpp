@@ -264,6 +264,7 @@ DecodedImage ImageDecoder::decode(const QString& path, std::optional<int> maxPix
             fail();
         return decodeSVG(path, maxPixelSize);
     }
+    requireVips();
     if (!ensureVipsToRead(path) || index < 0)
         fail();
     const QByteArray native = QFile::encodeName(path);
@@ -341,6 +342,7 @@ DecodedImage ImageDecoder::decodeSVG(const QString& path, std::optional<int> max
 {
     if (maxPixelSize && *maxPixelSize < 1)
         maxPixelSize.reset();
+    requireVips();
     if (!ensureVips())
         fail();
     VipsImage* nominal = nullptr;
@@ -376,6 +378,7 @@ void ImageDecoder::verify(const QString& path)
         verifyPixels(decodeSVG(path));
         return;
     }
+    requireVips();
     if (!ensureVipsToRead(path))
         fail();
     const QByteArray native = QFile::encodeName(path);

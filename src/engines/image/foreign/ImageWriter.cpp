@@ -254,6 +254,7 @@ void writeWithVips(const DecodedImage& image, ImageOutput output, const QString&
                    const ImageProperties& properties, double quality, const ImageWork& work)
 {
     const char* saver = saverName(output);
+    requireVips();
     if (!(saver ? ensureVipsOperation(saver) : ensureVips())
         || (output != ImageOutput::psd && (!saver || !vips_type_find("VipsOperation", saver))))
         throw EngineError(ImageWriter::cannotWriteMessage(output));
@@ -404,6 +405,7 @@ QByteArray ImageWriter::encode(const DecodedImage& image, ImageOutput output, do
     if (output != ImageOutput::jpg)
         output = ImageOutput::png;
     VipsImage* pixels = vipsImage(image);
+    requireVips();
     if (!ensureVips() || !pixels)
         throw EngineError(writeFailedMessage(output));
     ImageProperties properties;

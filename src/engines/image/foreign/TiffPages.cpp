@@ -79,6 +79,7 @@ void TiffPages::write(const QString& source, int pages, const QString& destinati
                       const std::function<DecodedImage(const DecodedImage&)>& edit, const ImageWork& work,
                       std::optional<int> maxPixelSize, bool bare)
 {
+    requireVips();
     if (!ensureVips())
         throw EngineError(ImageWriter::writeFailedMessage(ImageOutput::tiff));
     const bool bigTiff = needsBigTiff(source, pages);
