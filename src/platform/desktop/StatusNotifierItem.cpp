@@ -62,6 +62,9 @@ const QString StatusNotifierItem::menuPath = QStringLiteral("/MenuBar");
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+// A host that drops the item each time it comes is not asked forever.
+constexpr int kMaxRegistrationsAgain = 3;
 
 QList<StatusNotifierPixmap> pixmaps(const QIcon& icon)
 {
@@ -105,10 +108,15 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
         qCWarning(appLog, "The tray icon's bus name %s was refused", qUtf8Printable(m_service));
     // A host that starts later (a panel restarted, a session whose bar comes up after us).
     connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        m_registeredAgain = 0;
         if (m_shown)
             registerWithWatcher();
         Q_EMIT watcherStarted();
     });
+    // GNOME's AppIndicator host drops an item whose bus name it sees appear while it still
+    // reads the item's properties.
+    this->bus().connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierItemUnregistered"), this,
+                        SLOT(itemUnregistered(QString)));
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -120,7 +128,7 @@ namespace {
 
 QDBusMessage hostQuestion()
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, kWatcherPath,
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
@@ -170,9 +178,23 @@ std::optional<StatusNotifierItem::HostAnswer> StatusNotifierItem::hostAnswerNow(
     return answer;
 }
 
+void StatusNotifierItem::itemUnregistered(const QString& item)
+{
+    // Hosts name an item by its bus name, some with its path after it.
+    if (!m_shown || (item != m_service && !item.startsWith(m_service + QLatin1Char('/'))))
+        return;
+    if (m_registeredAgain >= kMaxRegistrationsAgain) {
+        qCWarning(appLog, "The tray host dropped the icon again; it stays out of the tray");
+        return;
+    }
+    ++m_registeredAgain;
+    qCInfo(appLog, "The tray host dropped the icon; registering it again");
+    registerWithWatcher();
+}
+
 void StatusNotifierItem::registerWithWatcher()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+    QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, kWatcherPath, kWatcher,
                                                        QStringLiteral("RegisterStatusNotifierItem"));
     call << m_service;
     auto* pending = new QDBusPendingCallWatcher(bus().asyncCall(call), this);

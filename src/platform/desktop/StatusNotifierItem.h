@@ -14,8 +14,8 @@ namespace qv {
 // A tray icon as a StatusNotifierItem, which waybar, Plasma's panel and GNOME's AppIndicator
 // extension show, with its menu as com.canonical.dbusmenu. The item says it is a menu, so a
 // click of either button opens the menu in the host, as a menu of the panel's. It registers
-// with the desktop's StatusNotifierWatcher once it has an icon, and again whenever a watcher
-// starts.
+// with the desktop's StatusNotifierWatcher once it has an icon, again whenever a watcher
+// starts, and again when the watcher drops it while it is still there.
 class StatusNotifierItem : public DBusObject {
     Q_OBJECT
 public:
@@ -52,6 +52,9 @@ protected:
     QVariantMap properties() const override;
     std::optional<QDBusMessage> call(const QDBusMessage& message) override;
 
+private Q_SLOTS:
+    void itemUnregistered(const QString& item);
+
 private:
     void registerWithWatcher();
 
@@ -61,6 +64,7 @@ private:
     QVariant m_pixmaps; // the icon as the item's a(iiay)
     QString m_toolTip;
     bool m_shown = false;
+    int m_registeredAgain = 0; // since the watcher started
 };
 
 } // namespace qv

@@ -543,6 +543,23 @@ TEST_F(StatusNotifierTrayTest, TheItemRegistersWithItsIconAndSaysItIsAMenu)
     tip.endStructure();
     EXPECT_EQ(title, QStringLiteral("Quorvenda"));
     EXPECT_EQ(text, QStringLiteral("2 jobs"));
+
+    // A host that drops the item while it is there (GNOME's AppIndicator extension, on a race
+    // of its own) has it again, a few times at most; another item dropped changes nothing.
+    const auto dropped = [&](const QString& which) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                                                         QStringLiteral("StatusNotifierItemUnregistered"));
+        signal << which;
+        hostBus.send(signal);
+    };
+    dropped(QStringLiteral("org.kde.StatusNotifierItem-1-1"));
+    for (int again = 1; again <= 4; ++again) {
+        dropped(service);
+        EXPECT_EQ(waitFor([&] { return watcher->items().size() > again; }, again <= 3 ? 10000 : 1000), again <= 3)
+            << watcher->items().join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(watcher->items().size(), 4);
+    EXPECT_EQ(watcher->items().count(service), 4);
 }
 
 TEST_F(StatusNotifierTrayTest, TheMenuIsFilledWhenAboutToShowAndKeepsItsIdsWhenFilledAfresh)
