@@ -155,8 +155,8 @@ QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 // another folder is read there, in sight of the worker's view), and none that is no longer the
 // file that was chosen (a file put in its place since, a link to a key). Each file checked is
 // held open (descriptors), and that descriptor, not its path, is what the worker is given: a
-// file put in its place later is not what it reads. Folders go by their path. The caller closes
-// the descriptors. Throws EngineError.
+// file or folder put in its place later is not what it reads. The caller closes the
+// descriptors. Throws EngineError.
 // How many inputs an item may hold open: a quarter of what this process, and the worker that
 // inherits its limits, may have open at once. A merge of thousands of pages holds that many and
 // reads the rest by their path, as before, rather than run either out of descriptors.
@@ -187,7 +187,7 @@ RunRequest pinnedInputs(const RunRequest& request)
             continue;
         if (fileIdentity(fd) != pinned.identities[i])
             throw EngineError(replacedMessage(), file.path());
-        if (S_ISREG(status.st_mode) && mayHold > 0) {
+        if ((S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) && mayHold > 0) {
             --mayHold;
             closeFd.dismiss();
             pinned.descriptors[i] = fd;

@@ -148,12 +148,10 @@ QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& looku
 // The files chosen, not ones put in their place since: the application compared each when the
 // item started and handed over the file it held open; this process looks again behind its
 // walls, which keep what it reads now, that each path still leads to that very file.
-std::optional<QString> replacedInput(const RunRequest& request)
+std::optional<QString> replacedInput(const RunRequest& request, const QStringList& heldIdentities)
 {
     for (qsizetype i = 0; i < request.files.size(); ++i) {
-        const QString held = i < request.descriptors.size() && request.descriptors[i] >= 0
-            ? fileIdentity(request.descriptors[i])
-            : QString();
+        const QString held = heldIdentities.value(i);
         const QString chosen = !held.isEmpty() ? held : request.identities.value(i);
         const QString now = fileIdentity(request.files[i].path());
         // What became of a file that is gone, the operation says; one still held that its path
@@ -162,6 +160,30 @@ std::optional<QString> replacedInput(const RunRequest& request)
             return request.files[i].name.isEmpty() ? QFileInfo(request.files[i].path()).fileName() : request.files[i].name;
     }
     return std::nullopt;
+}
+
+// What each input held is (empty where none is held), noted when it came: a folder's
+// descriptor does not stay for the item.
+QStringList heldIdentities(const RunRequest& request)
+{
+    QStringList identities;
+    for (qsizetype i = 0; i < request.files.size(); ++i)
+        identities.append(i < request.descriptors.size() && request.descriptors[i] >= 0 ? fileIdentity(request.descriptors[i])
+                                                                                         : QString());
+    return identities;
+}
+
+// A folder's descriptor was opened outside the view: ".." from it leads to everything beside
+// the folder. Once the view and the rules are made from it, it goes.
+void closeHeldFolders(QList<int>& descriptors)
+{
+    for (int& fd : descriptors) {
+        struct stat status {};
+        if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
 }
 
 // The inputs' paths and the descriptors held on them, for the walls.
@@ -269,6 +291,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                 closeDescriptors(request->descriptors);
         });
         const QHash<QString, int> held = request ? heldInputs(*request) : QHash<QString, int>();
+        const QStringList heldIds = request ? heldIdentities(*request) : QStringList();
         const qint64 limit = isCall ? qint64(message->value(QStringLiteral("memoryLimit")).toDouble())
                                     : request->memoryLimitBytes;
         if (limit != memoryLimit) {
@@ -323,12 +346,14 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
                     return 3;
             }
         }
+        if (request)
+            closeHeldFolders(request->descriptors);
         // In namespaces of its own the view is the wall: where it failed on what it had to show
         // (something below a folder), the file is not opened at all. Where the kernel lets no
         // mount be made at all (a policy that takes a new namespace's rights), Landlock stands
         // in, as without namespaces.
         const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
-        const std::optional<QString> replaced = request && walled ? replacedInput(*request) : std::nullopt;
+        const std::optional<QString> replaced = request && walled ? replacedInput(*request, heldIds) : std::nullopt;
         QJsonObject reply = !handedOver
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The file chosen did not reach the worker"), false, {})
@@ -344,7 +369,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         // not the chosen file's.
         if (request && !request->descriptors.isEmpty()
             && reply.value(QStringLiteral("type")).toString() == QLatin1String("done")) {
-            if (const std::optional<QString> swapped = replacedInput(*request))
+            if (const std::optional<QString> swapped = replacedInput(*request, heldIds))
                 reply = failedMessage(replacedMessage(), *swapped, false, {});
         }
         // Nothing it started outlives the item.

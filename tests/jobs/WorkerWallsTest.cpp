@@ -23,6 +23,7 @@
 #include <QTemporaryFile>
 
 #include <csignal>
+#include <functional>
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/mount.h>
@@ -196,7 +197,7 @@ protected:
         OperationDescriptor d;
         d.id = misbehave;
         d.verb = QStringLiteral("Testing");
-        d.categories = {FileCategory::document, FileCategory::other};
+        d.categories = {FileCategory::document, FileCategory::other, FileCategory::folder};
         d.multiFile = MultiFileMode::each;
         WheelEntry entry;
         entry.id = misbehave;
@@ -557,6 +558,83 @@ TEST_P(WorkerWallsTest, AnInputSwappedForAFileBesideItWhileTheItemRunsGivesNoRes
     EXPECT_TRUE(job->outputs().isEmpty());
     ASSERT_TRUE(job->failure());
     EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
+}
+
+TEST_P(WorkerWallsTest, AFolderGivenWholeAndSwappedAfterItWasChosenGivesNothingOfTheOther)
+{
+    // Renamed away once the application has checked it (before the worker's walls go up) or
+    // while the item runs, and replaced by another folder or by a link to a folder elsewhere.
+    QTemporaryDir elsewhere;
+    test::writeFile(elsewhere.filePath(QStringLiteral("id_rsa")), "secret key");
+    std::function<void()> swap;
+    pool->setInputsChecked([&](const WorkerProtocol::RunRequest&) {
+        if (swap)
+            swap();
+    });
+    int round = 0;
+    for (const bool whileRunning : {false, true}) {
+        for (const bool link : {false, true}) {
+            SCOPED_TRACE(std::string(whileRunning ? "while the item runs, " : "before the walls, ")
+                         + (link ? "a link to a folder elsewhere" : "another folder"));
+            const QString chosen = dir.filePath(QStringLiteral("chosen %1").arg(++round));
+            const QString moved = dir.filePath(QStringLiteral("moved %1").arg(round));
+            test::writeFile(chosen + QStringLiteral("/a.txt"), "chosen bytes");
+            const QString other = link ? elsewhere.path() : dir.filePath(QStringLiteral("other %1").arg(round));
+            if (!link)
+                test::writeFile(other + QStringLiteral("/id_rsa"), "secret key");
+            const auto swapNow = [&] {
+                ASSERT_EQ(::rename(QFile::encodeName(chosen).constData(), QFile::encodeName(moved).constData()), 0);
+                if (link) {
+                    ASSERT_TRUE(QFile::link(other, chosen));
+                } else {
+                    ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(chosen).constData()), 0);
+                }
+            };
+            // Where the worker looks for the word to go on: in its view, the folder held; without
+            // one, beside it.
+            const QString go = namespaced() ? chosen + QStringLiteral("/go") : dir.filePath(QStringLiteral("go %1").arg(round));
+            if (whileRunning)
+                test::writeFile(chosen + QStringLiteral("/await"), QFile::encodeName(go));
+            swap = whileRunning ? std::function<void()>() : std::function<void()>(swapNow);
+            const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(chosen))});
+            ASSERT_TRUE(job);
+            if (whileRunning) {
+                ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
+                swapNow();
+                test::writeFile(namespaced() ? moved + QStringLiteral("/go") : go, "go");
+            }
+            ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+            for (const QUrl& output : job->outputs()) {
+                const QByteArray read = test::readFile(output.toLocalFile());
+                EXPECT_FALSE(read.contains("secret")) << read.constData();
+                EXPECT_TRUE(read.contains("a.txt: chosen bytes")) << read.constData();
+            }
+            // In its view the folder held stays what it shows: it reads that one to its end.
+            // Elsewhere its path leads to the other one when the worker looks.
+            if (namespaced() && whileRunning) {
+                EXPECT_EQ(job->state(), Job::State::finished)
+                    << (job->failure() ? job->failure()->details.toStdString() : std::string());
+                continue;
+            }
+            ASSERT_TRUE(job->failure());
+            EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
+            EXPECT_TRUE(job->outputs().isEmpty());
+        }
+    }
+    // The honest case: a folder left alone is read whole, hidden files too; nothing beside it,
+    // even through what the worker was handed.
+    swap = nullptr;
+    const QString kept = dir.filePath(QStringLiteral("kept"));
+    test::writeFile(dir.filePath(QStringLiteral("beside.txt")), "secret beside");
+    test::writeFile(kept + QStringLiteral("/a.txt"), "kept bytes");
+    test::writeFile(kept + QStringLiteral("/.hidden"), "hidden bytes");
+    test::writeFile(kept + QStringLiteral("/escape"), "../beside.txt");
+    const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(kept))});
+    ASSERT_TRUE(job);
+    ASSERT_EQ(job->state(), Job::State::finished) << (job->failure() ? job->failure()->details.toStdString() : std::string());
+    ASSERT_EQ(job->outputs().size(), 1);
+    EXPECT_EQ(test::readFile(job->outputs().first().toLocalFile()).toStdString(),
+              ".hidden: hidden bytes\na.txt: kept bytes\nescape: ../beside.txt\n");
 }
 
 TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)

@@ -191,6 +191,12 @@ QByteArray descriptorPath(int fd)
     return "/proc/self/fd/" + QByteArray::number(fd);
 }
 
+bool isFolder(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 // The file a descriptor holds, shown read-only at target over whatever the folder shown there
 // has under that name (another file, a link), never through it: the mount is made on the very
 // entry found, not where a link there leads. The descriptor was opened in the application's
@@ -310,17 +316,40 @@ bool coverFolder(const QString& covered, bool roomBelow = false)
 // A folder shown read-only, with what is mounted below it (a removable disk, a network share),
 // and with what walkFolder keeps out covered at every depth: a file beside the input in the
 // home folder is readable, the keys and settings there are not.
-bool bindWithoutHidden(const QString& source, const QString& target, const QString& emptyFile, bool hiddenShown,
-                       const QStringList& writable)
+// A folder given as an input and held (heldFd) is shown only when its path still leads to the
+// folder held, as bindHeld does for a file, and is bound and looked into through the folder found
+// then, whatever its path names later; else nothing is shown, and the look before the item finds
+// the path leading elsewhere.
+bool bindWithoutHidden(const QString& path, const QString& target, const QString& emptyFile, bool hiddenShown,
+                       const QStringList& writable, int heldFd = -1)
 {
+    QString source = path;
+    QString passedBy = QFileInfo(emptyFile).absolutePath();
+    int found = -1;
+    const auto closeFound = qScopeGuard([&found] {
+        if (found >= 0)
+            ::close(found);
+    });
+    if (heldFd >= 0) {
+        struct stat held {};
+        struct stat there {};
+        found = ::open(encoded(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (found < 0 || ::fstat(heldFd, &held) != 0 || ::fstat(found, &there) != 0 || held.st_dev != there.st_dev
+            || held.st_ino != there.st_ino)
+            return true;
+        source = QString::fromLatin1(descriptorPath(found));
+        if (passedBy.startsWith(path + QLatin1Char('/')))
+            passedBy = source + passedBy.mid(path.size());
+    }
     if (!bind(source, target, true, true))
         return false;
     // The view being built may lie in the folder: it is not looked into.
-    const FolderWalk walk = walkFolder(source, hiddenShown, QFileInfo(emptyFile).absolutePath());
-    const auto inside = [&](const QString& path) { return target + path.mid(source.size()); };
+    const FolderWalk walk = walkFolder(source, hiddenShown, passedBy);
+    const auto inside = [&](const QString& entry) { return target + entry.mid(source.size()); };
     for (const QString& folder : walk.coveredFolders) {
-        const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&folder](const QString& path) {
-            return path.startsWith(folder + QLatin1Char('/'));
+        const QString named = path + folder.mid(source.size());
+        const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&named](const QString& below) {
+            return below.startsWith(named + QLatin1Char('/'));
         });
         if (!coverFolder(inside(folder), roomBelow))
             return failed(QStringLiteral("covering"), folder);
@@ -519,15 +548,22 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     ok = ok && makeMountPoint(empty, false);
     // A folder given as an input is shown whole (an archive of it keeps its hidden files); the
     // folders of the files given, without what is hidden in them.
-    for (const QString& folder : readable)
-        ok = ok && (folder.isEmpty() || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable));
+    for (const QString& folder : readable) {
+        const int heldFolder = held.contains(folder) && isFolder(held.value(folder)) ? held.value(folder) : -1;
+        ok = ok
+            && (folder.isEmpty()
+                || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable, heldFolder));
+    }
     // A file given is shown when the folder shown does not show it (hidden, or no folder at
     // all), and a file given is pinned where the folder shows it: one put in its place later
     // (a link to a key) is not what the worker reads.
     for (const QString& file : files) {
         const QFileInfo info(file);
         const bool shownHere = info.fileName().startsWith(QLatin1Char('.')) || (!info.isDir() && !readable.contains(info.absolutePath()));
-        if (const auto it = held.constFind(file); it != held.constEnd())
+        const auto it = held.constFind(file);
+        if (it != held.constEnd() && isFolder(*it))
+            continue; // shown with the folders above, or not at all
+        if (it != held.constEnd())
             ok = ok && bindHeld(*it, file, inside(file), shownHere);
         else if (shownHere || info.isFile())
             ok = ok && bind(file, inside(file), true, info.isDir());
@@ -915,10 +951,10 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
                 allow(file, readFile, false);
         }
         for (const QString& file : reads->files) {
-            // A file held: the rule names the inode held, so a link or another file put in its
-            // place opens nothing through it.
+            // A file or folder held: the rule names the inode held, so a link or another one put
+            // in its place opens nothing through it.
             if (const auto it = reads->held.constFind(file); it != reads->held.constEnd())
-                allow(QString::fromLatin1(descriptorPath(*it)), readFile);
+                allow(QString::fromLatin1(descriptorPath(*it)), readFolder);
             else
                 allow(file, readFolder);
         }

@@ -5,7 +5,7 @@
 // as it would start a decoder ("attack:words": the item fails "Refused" when the attack failed,
 // "Attack worked" when not; "spawn:words": whatever it did, the file is copied), or anything else
 // to copy the file; "plant", "planted?", "hold" and "rewrite" try what a decoder compromised by one
-// item could leave for the next.
+// item could leave for the next. A folder given whole is read file by file.
 #include "jobs/OutputPlanner.h"
 #include "jobs/WorkerServer.h"
 #include "model/errors/EngineError.h"
@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFile>
 #include <QGuiApplication>
@@ -29,6 +30,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -64,10 +66,54 @@ int held = -1;
         spin = spin + 1;
 }
 
+// A folder given whole, as an archiver reads it: each file below it that it can read, by its
+// path, its name and what it holds. One holding "await" first waits for the path that file
+// names, as "await:" does.
+QByteArray folderRead(const QString& folder, Progress& progress)
+{
+    const QByteArray flag = contents(QUrl::fromLocalFile(folder + QStringLiteral("/await")));
+    if (!flag.isEmpty()) {
+        reportProgress(0.5, progress);
+        for (int i = 0; i < 6000 && !QFileInfo::exists(QString::fromUtf8(flag)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    QByteArray read;
+    // One holding "escape" tries, as a compromised decoder would, every folder it holds open
+    // for the path that file names relative to it.
+    const QByteArray escape = contents(QUrl::fromLocalFile(folder + QStringLiteral("/escape")));
+    for (int fd = 3; !escape.isEmpty() && fd < 1024; ++fd) {
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISDIR(status.st_mode))
+            continue;
+        const int found = ::openat(fd, escape.constData(), O_RDONLY | O_CLOEXEC);
+        char bytes[256];
+        const ssize_t got = found >= 0 ? ::read(found, bytes, sizeof bytes) : -1;
+        if (got > 0)
+            read += "escaped: " + QByteArray(bytes, got) + '\n';
+        if (found >= 0)
+            ::close(found);
+    }
+    QDirIterator entries(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QStringList names;
+    while (entries.hasNext())
+        names.append(entries.next());
+    names.sort();
+    for (const QString& name : names) {
+        QFile file(name);
+        if (file.open(QIODevice::ReadOnly))
+            read += name.mid(folder.size() + 1).toUtf8() + ": " + file.readAll() + '\n';
+    }
+    return read;
+}
+
 QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progress& progress)
 {
     QList<QUrl> outputs;
     for (const QUrl& input : inputs) {
+        if (QFileInfo(input.toLocalFile()).isDir()) {
+            outputs.append(place(planner, folderRead(input.toLocalFile(), progress), QStringLiteral("read")));
+            continue;
+        }
         const QByteArray what = contents(input);
         if (what == "crash") {
             std::raise(SIGSEGV);
