@@ -621,20 +621,28 @@ TEST_P(WorkerWallsTest, AFolderGivenWholeAndSwappedAfterItWasChosenGivesNothingO
             EXPECT_TRUE(job->outputs().isEmpty());
         }
     }
-    // The honest case: a folder left alone is read whole, hidden files too; nothing beside it,
-    // even through what the worker was handed.
+    // The honest case: a folder left alone is read whole, hidden files too, and to its end
+    // however many entries come before its last folder; nothing beside it, even through what
+    // the worker was handed.
     swap = nullptr;
     const QString kept = dir.filePath(QStringLiteral("kept"));
     test::writeFile(dir.filePath(QStringLiteral("beside.txt")), "secret beside");
     test::writeFile(kept + QStringLiteral("/a.txt"), "kept bytes");
     test::writeFile(kept + QStringLiteral("/.hidden"), "hidden bytes");
     test::writeFile(kept + QStringLiteral("/escape"), "../beside.txt");
+    ASSERT_TRUE(QDir().mkpath(kept + QStringLiteral("/many")));
+    for (int i = 0; i < 4500; ++i)
+        ASSERT_TRUE(QFile(kept + QStringLiteral("/many/%1").arg(i)).open(QIODevice::WriteOnly));
+    test::writeFile(kept + QStringLiteral("/z/last.txt"), "last bytes");
     const JobPtr job = runToEnd({fileInfoForURL(QUrl::fromLocalFile(kept))});
     ASSERT_TRUE(job);
     ASSERT_EQ(job->state(), Job::State::finished) << (job->failure() ? job->failure()->details.toStdString() : std::string());
     ASSERT_EQ(job->outputs().size(), 1);
-    EXPECT_EQ(test::readFile(job->outputs().first().toLocalFile()).toStdString(),
-              ".hidden: hidden bytes\na.txt: kept bytes\nescape: ../beside.txt\n");
+    const QByteArray read = test::readFile(job->outputs().first().toLocalFile());
+    EXPECT_TRUE(read.startsWith(".hidden: hidden bytes\na.txt: kept bytes\nescape: ../beside.txt\nmany/"))
+        << read.left(200).constData();
+    EXPECT_TRUE(read.endsWith("\nz/last.txt: last bytes\n")) << read.right(200).constData();
+    EXPECT_EQ(read.count('\n'), 4504);
 }
 
 TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)

@@ -245,6 +245,8 @@ bool bindHeld(int fd, const QString& file, const QString& target, bool makeHere)
 // (an agent's socket in /tmp); hidden entries are kept out too unless the folder itself is an
 // input. Beyond a budget of entries, breadth first, the folders not yet looked into are kept
 // out whole: a home folder is not walked to its end, and what was not looked at is not shown.
+// A folder that is itself an input is read whole by the item anyway: it is walked to its end,
+// and only what is covered is kept.
 struct FolderWalk {
     QStringList files;
     QStringList folders;
@@ -259,9 +261,10 @@ FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& pass
     FolderWalk walk;
     QStringList queue{root};
     int budget = walkBudget;
+    const bool whole = hiddenShown;
     for (qsizetype next = 0; next < queue.size(); ++next) {
         const QString folder = queue.at(next);
-        if (budget <= 0 && folder != root) {
+        if (budget <= 0 && !whole && folder != root) {
             walk.coveredFolders.append(folder);
             continue;
         }
@@ -279,12 +282,13 @@ FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& pass
                 if (hidden && !hiddenShown) {
                     walk.coveredFolders.append(entry.absoluteFilePath());
                 } else {
-                    walk.folders.append(entry.absoluteFilePath());
+                    if (!whole)
+                        walk.folders.append(entry.absoluteFilePath());
                     queue.append(entry.absoluteFilePath());
                 }
             } else if (!entry.isFile() || (hidden && !hiddenShown)) {
                 walk.coveredFiles.append(entry.absoluteFilePath());
-            } else {
+            } else if (!whole) {
                 walk.files.append(entry.absoluteFilePath());
             }
         }
