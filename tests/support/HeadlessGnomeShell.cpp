@@ -83,6 +83,7 @@ void GnomeShell::park(QPoint at)
 {
     move(QPointF(4000, 4000));
     m_pointer = QPoint(1279, 799);
+    reached(m_pointer);
     glide(at, 1);
 }
 
@@ -93,8 +94,27 @@ void GnomeShell::glide(QPoint to, int steps)
         const QPoint at = from + (to - from) * step / steps;
         move(QPointF(at - m_pointer));
         m_pointer = at;
+        // At a hand's pace: the Shell does not say where the pointer is while a drag is over
+        // an X11 window.
         waitFor([] { return false; }, 20);
     }
+}
+
+std::optional<std::pair<QPoint, uint>> GnomeShell::shellPointer()
+{
+    const QJsonArray values = QJsonDocument::fromJson(eval(QStringLiteral("JSON.stringify(global.get_pointer())")).toUtf8()).array();
+    if (values.size() != 3)
+        return std::nullopt;
+    return std::pair(QPoint(values[0].toInt(), values[1].toInt()), uint(values[2].toInteger()));
+}
+
+bool GnomeShell::reached(QPoint at)
+{
+    // Mutter keeps the pointer in fractions of a pixel and says where in whole ones.
+    return waitFor([&] {
+        const auto seen = shellPointer();
+        return seen && (seen->first - at).manhattanLength() <= 2;
+    }, 20000);
 }
 
 QString GnomeShell::eval(const QString& script)
@@ -119,10 +139,16 @@ void GnomeShell::button(bool down, int button)
 
 void GnomeShell::tap(uint keysym)
 {
-    for (bool down : {true, false}) {
-        key(keysym, down);
-        waitFor([] { return false; }, 60);
-    }
+    key(keysym, true);
+    key(keysym, false);
+}
+
+bool GnomeShell::hold(uint keysym, const std::function<bool()>& heard, int milliseconds)
+{
+    key(keysym, true);
+    const bool happened = waitFor(heard, milliseconds);
+    key(keysym, false);
+    return happened;
 }
 
 void GnomeShell::key(uint keysym, bool down)

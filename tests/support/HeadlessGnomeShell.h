@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 namespace qv::test {
 
 // A headless GNOME Shell (tests/support/gnome-shell/headless-shell.sh) with our extension or
@@ -38,6 +41,8 @@ public:
     // In small steps, so that the drag source and the Shell see each position.
     void glide(QPoint to, int steps = 10);
     QPoint pointer() const { return m_pointer; }
+    // Where the Shell has the pointer and its modifier state; nothing when it does not answer.
+    std::optional<std::pair<QPoint, uint>> shellPointer();
 
     // What the Shell's script gives (JSON, or a string's own text), through its Eval, which the
     // tests' own extension opens; empty on an error. After startInput().
@@ -47,6 +52,9 @@ public:
     // A key by its X keysym, pressed and let go, or only pressed or only let go.
     void tap(uint keysym);
     void key(uint keysym, bool down);
+    // A key held until what it is for has happened (the extension looks at the modifiers only
+    // every 16 ms, later on a busy machine), then let go; whether it happened.
+    bool hold(uint keysym, const std::function<bool()>& heard, int milliseconds);
 
     QString bus;
     QString display;
@@ -56,6 +64,8 @@ public:
 
 private:
     void move(QPointF by);
+    // Until the Shell has the pointer at the point (not while a drag is on).
+    bool reached(QPoint at);
     QDBusMessage call(const QString& path, const QString& interfaceSuffix, const QString& method,
                       const QList<QVariant>& args = {});
 

@@ -844,8 +844,11 @@ void WheelView::modifiersChanged(Qt::KeyboardModifiers flags)
 bool WheelView::answerDrag(QDragMoveEvent* event)
 {
     const WheelTarget under = targetAt(toView(event->position()));
+    const bool moved = under != m_target;
     setTarget(under, true);
     const std::optional<WheelSegmentModel> segment = segmentModel(under);
+    if (moved && segment)
+        qCDebug(wheelLog, "Drag over %s", qUtf8Printable(segment->id));
     const bool droppable = segment && !segment->isMore();
     if (droppable) {
         event->setDropAction(Qt::CopyAction);

@@ -9,7 +9,8 @@
 //   later <ms>        the events after it carry times that much later (wlroots), as a user's
 //                     next click comes well after the one before
 // It prints "ready wlr" or "ready kwin" first, and exits with 2 when the compositor offers
-// neither. Arguments: the screen's width and height.
+// neither, with 3 (saying why) when the compositor ends the connection. Arguments: the screen's
+// width and height.
 
 #include <wayland-client.h>
 
@@ -110,6 +111,8 @@ int main(int argc, char** argv)
     if (globals.pointers) {
         pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(globals.pointers, nullptr);
         keyboard = makeKeyboard(globals);
+        if (!keyboard)
+            std::fprintf(stderr, "the compositor offers no keyboard to drive\n");
         // The first key of a new keyboard only makes it the seat's: one the windows ignore.
         if (keyboard) {
             wl_display_roundtrip(display);
@@ -170,7 +173,11 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             continue;
         }
-        wl_display_roundtrip(display);
+        // "ok" only for what the compositor has.
+        if (wl_display_roundtrip(display) < 0) {
+            std::fprintf(stderr, "the compositor ended the connection: %s\n", std::strerror(wl_display_get_error(display)));
+            return 3;
+        }
         std::printf("ok\n");
         std::fflush(stdout);
     }
