@@ -487,9 +487,11 @@ protected:
                                         kTimeoutMs))
                 << app.log().toStdString();
         }
-        // What it shows as it starts has come once the tray answered, the last of it.
+        // What it shows as it starts has come once the tray answered, the last of it (a shell
+        // without the tray extension has no tray at all).
         EXPECT_TRUE(waitFor([&] {
             return app.hasLine(QStringLiteral("app"), QStringLiteral("The icon is in the tray host's tray"))
+                || app.hasLine(QStringLiteral("app"), QStringLiteral("No system tray is available; Quorvenda runs without its icon"))
                 || !app.lineStartingWith(QStringLiteral("app"), QStringLiteral("The tray host did not take the icon")).isEmpty();
         }, kTimeoutMs)) << app.log().toStdString();
     }

@@ -171,8 +171,12 @@ void StatusItemController::useSystemTray(std::unique_ptr<StatusNotifierItem> wai
     connect(m_trayWatcher.get(), &X11TrayWatcher::trayStarted, this,
             [] { qCInfo(appLog, "A tray started: the icon goes there"); });
     m_waiting = std::move(waiting);
-    if (m_waiting)
+    if (m_waiting) {
         connect(m_waiting.get(), &StatusNotifierItem::watcherStarted, this, &StatusItemController::askStartedWatcher);
+        // A watcher that took its name since the first question (GNOME's extension comes up
+        // beside the shell) told no one: asked once more now.
+        askStartedWatcher();
+    }
 }
 
 void StatusItemController::askStartedWatcher()
