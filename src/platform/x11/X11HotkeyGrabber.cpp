@@ -126,7 +126,9 @@ void X11HotkeyGrabber::ungrab()
     const Window root = DefaultRootWindow(d->display);
     for (quint32 locks : lockCombinations())
         XUngrabKey(d->display, d->keycode, d->modifiers | locks, root);
-    XFlush(d->display);
+    // The server serves its clients in no set order: only a round trip makes the key free for
+    // the next program (or settings change) that grabs it.
+    XSync(d->display, False);
     d->grabbed = false;
     d->down = false;
 }
