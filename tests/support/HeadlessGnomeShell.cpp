@@ -139,8 +139,11 @@ void GnomeShell::button(bool down, int button)
 
 void GnomeShell::tap(uint keysym)
 {
-    key(keysym, true);
-    key(keysym, false);
+    // Held as long as a finger holds it: the Shell's extension looks at the keys every 16 ms.
+    for (bool down : {true, false}) {
+        key(keysym, down);
+        waitFor([] { return false; }, 60);
+    }
 }
 
 bool GnomeShell::hold(uint keysym, const std::function<bool()>& heard, int milliseconds)
