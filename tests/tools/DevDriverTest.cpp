@@ -58,6 +58,22 @@ TEST(DevDriver, CapabilitiesShowTextRecognitionAndSubjectLifting)
     EXPECT_EQ(caps.value(QStringLiteral("subjectLifting")), QJsonValue(true));
 }
 
+namespace {
+
+// A run of the driver of its own, settings and caches in the test's home, with the loader's
+// log of what it opens on standard error.
+QProcessEnvironment loggedDriverEnvironment(const QString& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    return env;
+}
+
+} // namespace
+
 // A job on an archive reads no picture: the driver must not load the image library's format
 // modules (ImageMagick, Poppler, HEIF, JPEG XL, OpenSlide), a fifth of a one-shot run's start.
 TEST(DevDriver, AnArchiveJobLoadsNoPictureModules)
@@ -74,12 +90,7 @@ TEST(DevDriver, AnArchiveJobLoadsNoPictureModules)
               0);
 
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
-    env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(loggedDriverEnvironment(home.path()));
     process.start(driver, {QStringLiteral("run"), QStringLiteral("tool.archive.extract"),
                            folder + QStringLiteral("/notes.zip")});
     ASSERT_TRUE(process.waitForFinished(240000));
@@ -114,11 +125,7 @@ TEST(DevDriver, OnlyAPictureJobOpensThePictureLibrary)
         for (const QString& name : QDir(logs).entryList(QDir::Files))
             QFile::remove(logs + u'/' + name);
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
-        env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
-        env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        QProcessEnvironment env = loggedDriverEnvironment(home.path());
         env.insert(QStringLiteral("QUORVENDA_WORKER"), wrapper);
         env.insert(QStringLiteral("QUORVENDA_LOADER_LOGS"), logs);
         process.setProcessEnvironment(env);
