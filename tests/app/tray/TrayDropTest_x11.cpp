@@ -177,9 +177,11 @@ protected:
         const int ends = source.count("drag-end");
         pointer.moveTo(*source.centre);
         pointer.button(true);
-        for (int step = 1; step <= 6 && source.count("drag-start") == starts; ++step) {
-            pointer.moveTo(*source.centre + QPoint(step * 5, step * 5));
-            waitFor([&] { return source.count("drag-start") > starts; }, 200);
+        // A busy machine may take seconds to tell the source of the moves: it is moved on,
+        // to and fro, until it says its drag began.
+        for (int step = 1; step <= 60 && source.count("drag-start") == starts; ++step) {
+            pointer.moveTo(*source.centre + QPoint((step % 6 + 1) * 5, (step % 6 + 1) * 5));
+            waitFor([&] { return source.count("drag-start") > starts; }, 250);
         }
         ASSERT_GT(source.count("drag-start"), starts);
         const QPoint target = tray->iconGeometry().center();
