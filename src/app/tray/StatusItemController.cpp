@@ -111,23 +111,28 @@ void StatusItemController::chooseTray(bool watcherRuns, bool hostShows)
         // start (a panel started after us), whichever comes first.
         qCInfo(appLog, "No tray host shows items yet; the icon waits for one");
         useStatusNotifierTray(std::move(item));
-        m_trayWatcher = std::make_unique<X11TrayWatcher>();
-        connect(m_trayWatcher.get(), &X11TrayWatcher::trayStarted, this, [this] {
-            auto* tray = dynamic_cast<StatusNotifierTray*>(m_tray.get());
-            if (!tray)
-                return;
-            tray->item().askForHost(
-                [this](StatusNotifierItem::HostAnswer answer) {
-                    if (answer != StatusNotifierItem::HostAnswer::hostShows)
-                        QMetaObject::invokeMethod(this, &StatusItemController::leaveHostlessItem, Qt::QueuedConnection);
-                },
-                hostWaitMs);
-        });
+        waitForXEmbedTray();
     } else {
         if (watcherRuns)
             qCInfo(appLog, "No StatusNotifier host shows items: the icon goes in the X11 tray");
         useSystemTray(std::move(item));
     }
+}
+
+void StatusItemController::waitForXEmbedTray()
+{
+    m_trayWatcher = std::make_unique<X11TrayWatcher>();
+    connect(m_trayWatcher.get(), &X11TrayWatcher::trayStarted, this, [this] {
+        auto* tray = dynamic_cast<StatusNotifierTray*>(m_tray.get());
+        if (!tray)
+            return;
+        tray->item().askForHost(
+            [this](StatusNotifierItem::HostAnswer answer) {
+                if (answer != StatusNotifierItem::HostAnswer::hostShows)
+                    QMetaObject::invokeMethod(this, &StatusItemController::leaveHostlessItem, Qt::QueuedConnection);
+            },
+            hostWaitMs);
+    });
 }
 
 void StatusItemController::useStatusNotifierTray(std::unique_ptr<StatusNotifierItem> item)
@@ -138,7 +143,26 @@ void StatusItemController::useStatusNotifierTray(std::unique_ptr<StatusNotifierI
     // Queued: the item that tells it goes with the tray.
     connect(&tray->item(), &StatusNotifierItem::refused, this, &StatusItemController::leaveHostlessItem,
             Qt::QueuedConnection);
+    connect(&tray->item(), &StatusNotifierItem::hostGone, this, &StatusItemController::hostGone,
+            Qt::QueuedConnection);
     useTray(std::move(tray));
+}
+
+void StatusItemController::hostGone()
+{
+    if (!dynamic_cast<StatusNotifierTray*>(m_tray.get()))
+        return;
+    setMenuRoom(m_hostMenuRoom, 0);
+    if (X11TrayIconWindow::trayRuns()) {
+        qCInfo(appLog, "The tray host quit");
+        leaveHostlessItem();
+        return;
+    }
+    // The item registers again with a watcher that comes back.
+    if (!m_trayWatcher && QGuiApplication::platformName() != QLatin1String("wayland")) {
+        qCInfo(appLog, "The tray host quit; the icon waits for a tray");
+        waitForXEmbedTray();
+    }
 }
 
 void StatusItemController::leaveHostlessItem()
@@ -147,9 +171,11 @@ void StatusItemController::leaveHostlessItem()
         return;
     qCInfo(appLog, "The icon goes in the X11 tray instead");
     m_trayWatcher.reset();
+    // The item goes first: its bus name is the one the next item takes.
     m_tray.reset();
     setMenuRoom(m_hostMenuRoom, 0);
-    useSystemTray();
+    // A fresh item, never shown, learns of a watcher that starts once the XEmbed tray is gone.
+    useSystemTray(m_itemFactory ? m_itemFactory() : std::make_unique<StatusNotifierItem>());
 }
 
 void StatusItemController::useSystemTray(std::unique_ptr<StatusNotifierItem> waiting)

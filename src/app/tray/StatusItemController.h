@@ -28,7 +28,9 @@ class X11TrayWatcher;
 // where only a watcher runs, the item waits for whichever comes first. With no tray at all,
 // Qt's icon waits: an XEmbed tray that starts docks it, and a watcher that starts while no
 // XEmbed tray runs takes the icon as an item. A host that comes later finds the icon in the
-// XEmbed tray still: it stays where it shows.
+// XEmbed tray still: it stays where it shows. A host that quits while the icon is its item
+// leaves the icon to an XEmbed tray that runs; with none, the item waits for either, as at a
+// start without a tray.
 class StatusItemController : public QObject, public StatusIndicator {
     Q_OBJECT
 public:
@@ -93,6 +95,10 @@ private:
     void useTray(std::unique_ptr<StatusTray> tray);
     // Where the item shows in no host and an XEmbed tray runs, the icon goes there.
     void leaveHostlessItem();
+    // The item shows in no host now: a host that registers, or an XEmbed tray that starts,
+    // shows it.
+    void waitForXEmbedTray();
+    void hostGone();
 
     JobCenter& m_jobs;
     SettingsStore& m_store;

@@ -65,6 +65,8 @@ const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 // A host that drops the item each time it comes is not asked forever.
 constexpr int kMaxRegistrationsAgain = 3;
+// How long a watcher that told of a host's end has to say whether another shows items.
+constexpr int hostWaitMs = 2000;
 
 QList<StatusNotifierPixmap> pixmaps(const QIcon& icon)
 {
@@ -92,7 +94,7 @@ QList<StatusNotifierPixmap> pixmaps(const QIcon& icon)
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
     : DBusObject(bus, itemPath, QStringLiteral("org.kde.StatusNotifierItem"), parent)
     , m_menu(bus, menuPath)
-    , m_watcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration)
+    , m_watcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration)
     , m_service(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))
     , m_pixmaps(QVariant::fromValue(QList<StatusNotifierPixmap>{}))
     , m_toolTip(QStringLiteral("Quorvenda"))
@@ -113,6 +115,14 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
             registerWithWatcher();
         Q_EMIT watcherStarted();
     });
+    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, &StatusNotifierItem::hostGone);
+    // A host that quits while its watcher stays (a watcher of its own in a session daemon).
+    // Watchers say so by a signal of their own; some by their property too.
+    this->bus().connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierHostUnregistered"), this,
+                        SLOT(hostUnregistered()));
+    this->bus().connect(kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                        QStringLiteral("PropertiesChanged"), this,
+                        SLOT(watcherPropertiesChanged(QString,QVariantMap,QStringList)));
     // GNOME's AppIndicator host drops an item whose bus name it sees appear while it still
     // reads the item's properties.
     this->bus().connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierItemUnregistered"), this,
@@ -190,6 +200,28 @@ void StatusNotifierItem::itemUnregistered(const QString& item)
     ++m_registeredAgain;
     qCInfo(appLog, "The tray host dropped the icon; registering it again");
     registerWithWatcher();
+}
+
+void StatusNotifierItem::hostUnregistered()
+{
+    // Another host may still show items.
+    askForHost(
+        [this](HostAnswer answer) {
+            if (answer == HostAnswer::noHost)
+                Q_EMIT hostGone();
+        },
+        hostWaitMs);
+}
+
+void StatusNotifierItem::watcherPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,
+                                                  const QStringList& invalidated)
+{
+    const QString property = QStringLiteral("IsStatusNotifierHostRegistered");
+    if (interfaceName != kWatcher || (!changed.contains(property) && !invalidated.contains(property)))
+        return;
+    if (changed.contains(property) && changed.value(property).toBool())
+        return;
+    hostUnregistered();
 }
 
 void StatusNotifierItem::registerWithWatcher()

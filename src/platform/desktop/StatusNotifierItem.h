@@ -15,7 +15,8 @@ namespace qv {
 // extension show, with its menu as com.canonical.dbusmenu. The item says it is a menu, so a
 // click of either button opens the menu in the host, as a menu of the panel's. It registers
 // with the desktop's StatusNotifierWatcher once it has an icon, again whenever a watcher
-// starts, and again when the watcher drops it while it is still there.
+// starts, and again when the watcher drops it while it is still there. It tells when the
+// watcher ends or says no host shows items any more: a panel that quit.
 class StatusNotifierItem : public DBusObject {
     Q_OBJECT
 public:
@@ -47,6 +48,8 @@ Q_SIGNALS:
     void refused();
     // A watcher took its name on the item's bus: a panel started after us.
     void watcherStarted();
+    // The watcher let its name go, or says no host shows items now: the panel quit.
+    void hostGone();
 
 protected:
     QVariantMap properties() const override;
@@ -54,6 +57,9 @@ protected:
 
 private Q_SLOTS:
     void itemUnregistered(const QString& item);
+    void hostUnregistered();
+    void watcherPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,
+                                  const QStringList& invalidated);
 
 private:
     void registerWithWatcher();

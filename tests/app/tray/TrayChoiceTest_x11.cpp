@@ -1,7 +1,8 @@
 // Which tray the icon goes in on X11, with an XEmbed tray (trayer) running or starting later and
 // a watcher on the tests' session bus, running or starting later, that says a host shows items,
-// says none does, never answers, or refuses the item.
+// says none does, never answers, or refuses the item; and where it goes when the host quits.
 
+#include "app/RunningApp.h"
 #include "app/tray/MenuActions.h"
 #include "app/tray/StatusItemController.h"
 #include "app/tray/StatusNotifierTray.h"
@@ -48,6 +49,11 @@ enum class Host { shows, none, silent, refuses };
 class FakeWatcher : public QDBusVirtualObject {
 public:
     explicit FakeWatcher(Host host) : m_host(host) {}
+    void setHost(Host host)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_host = host;
+    }
     QString introspect(const QString&) const override
     {
         return QStringLiteral("<interface name=\"org.kde.StatusNotifierWatcher\">"
@@ -90,7 +96,7 @@ public:
     }
 
 private:
-    const Host m_host;
+    Host m_host;
     mutable QMutex m_mutex;
     int m_asked = 0;
     QStringList m_items;
@@ -144,12 +150,26 @@ protected:
     void stop()
     {
         controller.reset();
+        stopWatcher();
+    }
+
+    void stopWatcher()
+    {
         if (!watcher)
             return;
         watcherBus.unregisterService(kWatcher);
         watcherBus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
         FakeWatcher* gone = watcher.release();
         QMetaObject::invokeMethod(gone, [gone] { delete gone; }, Qt::BlockingQueuedConnection);
+    }
+
+    // The watcher says the host that showed items is gone, as a panel's watcher does when the
+    // panel quits.
+    void hostQuits()
+    {
+        watcher->setHost(Host::none);
+        watcherBus.send(QDBusMessage::createSignal(QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                                                   QStringLiteral("StatusNotifierHostUnregistered")));
     }
 
     // The application's tray icon, set up as at its start.
@@ -301,4 +321,80 @@ TEST_F(TrayChoice, WithNoTrayAtStartAWatcherThatStartsLaterTakesTheItem)
         EXPECT_EQ(log.contains(QStringLiteral("quorvenda.app"), kTrayStarted), host == Host::shows);
         stop();
     }
+}
+
+// A panel that quits (a user switching panels, or one that crashed) leaves the icon to the XEmbed
+// tray that runs, where a click opens the menu; a watcher that comes back finds it docked there.
+TEST_F(TrayChoice, AHostThatQuitsLeavesTheIconToTheXEmbedTrayWhichKeepsIt)
+{
+    startTrayer();
+    if (IsSkipped())
+        return;
+    for (const bool watcherQuits : {true, false}) {
+        SCOPED_TRACE(watcherQuits ? "the watcher quits" : "the watcher says no host shows items");
+        startWatcher(Host::shows);
+        if (HasFatalFailure())
+            return;
+        setUp();
+        ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); })) << "the item was not registered";
+        ASSERT_TRUE(dynamic_cast<StatusNotifierTray*>(controller->tray()));
+        EXPECT_FALSE(xembedWindowShown());
+        if (watcherQuits)
+            stopWatcher();
+        else
+            hostQuits();
+        ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }))
+            << "the icon stayed an item";
+        EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
+        if (watcherQuits) {
+            auto* tray = dynamic_cast<SystemStatusTray*>(controller->tray());
+            ASSERT_TRUE(tray);
+            X11Keys pointer;
+            ASSERT_TRUE(pointer.isOpen());
+            const QPoint centre = tray->iconGeometry().center();
+            pointer.click(centre.x(), centre.y());
+            EXPECT_TRUE(waitFor([&] { return controller->menu().isVisible(); })) << "a click opened no menu";
+            controller->menu().hide();
+            // Back with a host: the icon stays docked, and no item shows beside it.
+            startWatcher(Host::shows);
+            if (HasFatalFailure())
+                return;
+            EXPECT_FALSE(waitFor([&] { return !watcher->items().isEmpty(); }, 1000));
+            EXPECT_EQ(controller->tray(), tray);
+        } else {
+            EXPECT_EQ(watcher->items().size(), 1);
+        }
+        stop();
+    }
+}
+
+// With no XEmbed tray, the item waits for a host or a tray as at a start without one: a watcher
+// that comes back has the item again, and an XEmbed tray that starts docks the icon.
+TEST_F(TrayChoice, AHostThatQuitsWithNoXEmbedTrayLeavesTheItemWaitingForEither)
+{
+    ASSERT_FALSE(Trayer::runs()) << "a tray runs already";
+    LogCapture log;
+    startWatcher(Host::shows);
+    if (HasFatalFailure())
+        return;
+    setUp();
+    ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); })) << "the item was not registered";
+    auto* item = dynamic_cast<StatusNotifierTray*>(controller->tray());
+    ASSERT_TRUE(item);
+    hostQuits();
+    const QString waits = QStringLiteral("The tray host quit; the icon waits for a tray");
+    ASSERT_TRUE(waitFor([&] { return log.contains(QStringLiteral("quorvenda.app"), waits); }));
+    EXPECT_EQ(controller->tray(), item);
+    stopWatcher();
+    startWatcher(Host::none);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(waitFor([&] { return !watcher->items().isEmpty(); })) << "the item was not registered again";
+    EXPECT_EQ(watcher->items(), QStringList{item->item().serviceName()});
+    EXPECT_EQ(controller->tray(), item);
+    startTrayer();
+    if (IsSkipped())
+        return;
+    ASSERT_TRUE(waitFor([&] { return dynamic_cast<SystemStatusTray*>(controller->tray()) != nullptr; }));
+    EXPECT_TRUE(docked()) << "the icon was not docked in trayer";
 }
