@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -96,4 +97,38 @@ TEST(PdfDrawingSyntax, WarnsAsQpdfsContentParserDoes)
         const std::string shown = drawing.substr(0, 60);
         EXPECT_EQ(syntaxWarnings(drawing), parserWarnings(drawing)) << shown;
     }
+}
+
+// Drawings pieced together at random from plain tokens and from every kind of trouble, mostly
+// whole ones: the quick reading of whole drawings must never pass one qpdf's parser warns of,
+// nor refuse one it reads.
+TEST(PdfDrawingSyntax, RandomDrawingsAsQpdfsContentParserReadsThem)
+{
+    const std::vector<std::string> plain{
+        "BT", "ET", "q", "Q", "Tj", "TJ", "'", "\"", "cm", "Do", "1", "-2.5", ".5", "+3", "1.2.3", "true", "null",
+        "/F1", "/A", "/B", "/Logo", "(text)", "(a (nested) one)", "(esc \\( \\) \\\\ \\n \\101)", "()", "<4142>",
+        "<41 42 4>", "<>", "<</A 1>>", "<</A /B /C [1 2]>>", "[1 (x) 2]", "[]", "IDx", "EI", "BI"};
+    const std::vector<std::string> trouble{
+        "(", ")", "<", ">", "<<", ">>", "[", "]", "{", "}", "%note\n", "ID", "\\", "#", "/N#41", "/", "/A#",
+        "(\\q)", "(\\8)", "(open", "<4G>", "\x80", "\f", std::string(1, '\0'), "\x0b", "<</A>>", "<</A 1 /A 2>>",
+        "<<1 2>>", "(\xff\x01)", "/\xe9"};
+    const std::vector<std::string> gaps{" ", "\n", "\r\n", "\t", ""};
+    std::mt19937 random(20261209);
+    int whole = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string drawing;
+        const int count = int(random() % 24) + 1;
+        for (int i = 0; i < count; ++i) {
+            const bool troubled = random() % 16 == 0;
+            const std::vector<std::string>& pieces = troubled ? trouble : plain;
+            drawing += pieces[random() % pieces.size()];
+            drawing += gaps[random() % gaps.size()];
+        }
+        const std::vector<std::string> expected = parserWarnings(drawing);
+        whole += expected.empty() ? 1 : 0;
+        ASSERT_EQ(syntaxWarnings(drawing).empty(), expected.empty()) << drawing;
+    }
+    // Both kinds were tried, many times each.
+    EXPECT_GT(whole, 400);
+    EXPECT_LT(whole, 3600);
 }

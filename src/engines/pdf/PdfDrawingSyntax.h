@@ -11,7 +11,8 @@ namespace qv {
 // parser follows (nesting, dictionary keys, inline pictures), without building the objects
 // the parser builds for each token: the same warnings, in the same order, at a third of the
 // cost. It stops at the first warning other than a repeated dictionary key, since nothing
-// after it can make the drawing whole again.
+// after it can make the drawing whole again. A drawing of plain tokens only is found whole by
+// a quick pass over its bytes before the tokenizer is asked.
 class PdfDrawingSyntax {
 public:
     PdfDrawingSyntax() = delete;
