@@ -304,3 +304,87 @@ TEST(TextReadingRun, DocumentsMadeOfAPdfKeepItsWords)
         }
     }
 }
+
+namespace {
+
+// A Word or OpenDocument file's words as a reader sees them: paragraphs apart, runs joined.
+QStringList documentWords(const QString& path)
+{
+    QByteArray xml;
+    runProgram("unzip", {"-p", path, path.endsWith(".docx") ? "word/document.xml" : "content.xml"}, &xml);
+    QString text = QString::fromUtf8(xml);
+    text.replace(QRegularExpression("<(w:tab|w:br|text:s|text:tab|text:line-break)\\b[^>]*/>"), " ");
+    text.replace(QRegularExpression("</(w:p|text:p|text:h)>"), "\n");
+    text.remove(QRegularExpression("<[^>]*>"));
+    text.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&apos;", "'").replace("&amp;", "&");
+    return text.split(QRegularExpression("\\W+"), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// Turned pages and the fields of a form keep, in Word and OpenDocument files, every word
+// pdftotext finds on them: pages turned by their own /Rotate or their tree's, text set at a
+// quarter turn, and a form whose fields say their pictures are stale (NeedAppearances), whose
+// viewers draw each field from its value: a list box its options, a combo box and a text field
+// their values. The pypdf form is LibreOffice's, filled in by pypdf, which left the old blank
+// pictures behind.
+TEST(TextReadingRun, TurnedPagesAndFormFieldsKeepTheirWordsInWordAndOpenDocument)
+{
+    QTemporaryDir home;
+    QTemporaryDir dir;
+    const QByteArray font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const auto stream = [](const QByteArray& dictionary, const QByteArray& data) {
+        return "<< " + dictionary + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const auto page = [](const QByteArray& extra, int contents) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 5 0 R >> >> /Contents "
+            + QByteArray::number(contents) + " 0 R " + extra + " >>";
+    };
+    const QString turned = writeObjectsPdf(
+        dir.filePath("turned.pdf"),
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 6 0 R 7 0 R] /Count 3 /Rotate 180 >>",
+         page("/Rotate 90", 4),
+         stream({}, "BT /F1 12 Tf 72 700 Td (Harbour pilots board every vessel at dawn) Tj 0 -20 Td"
+                    " (Tugboats wait beside the northern breakwater) Tj ET"),
+         font, page({}, 8), page("/Rotate 90", 9),
+         stream({}, "BT /F1 12 Tf 72 700 Td (Lighthouse keepers log the passing freighters) Tj ET"),
+         stream({}, "BT /F1 12 Tf 0 1 -1 0 300 100 Tm (Cranes unload copper and timber before noon) Tj"
+                    " 0 1 -1 0 280 100 Tm (Customs officers inspect the sealed containers) Tj ET")});
+    const QByteArray widget = "/Type /Annot /Subtype /Widget /P 3 0 R /DA (/Helv 12 Tf 0 g) ";
+    const QByteArray stale = " /AP << /N 10 0 R >>";
+    const QString form = writeObjectsPdf(
+        dir.filePath("form.pdf"),
+        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R 7 0 R 8 0 R 9 0 R] /NeedAppearances true"
+         " /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 5 0 R >> >> >> >>",
+         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page("/Annots [6 0 R 7 0 R 8 0 R 9 0 R]", 4),
+         stream({}, "BT /F1 12 Tf 72 740 Td (Membership renewal form) Tj ET"), font,
+         "<< " + widget + "/FT /Ch /T (plan) /Opt [(Bronze) (Silver) (Golden)] /V (Silver) /I [1]"
+             " /Rect [72 600 272 660]" + stale + " >>",
+         "<< " + widget + "/FT /Ch /Ff 131072 /T (region) /Opt [(Northern) (Southern)] /V (Southern)"
+             " /Rect [72 560 272 580]" + stale + " >>",
+         "<< " + widget + "/FT /Tx /T (member) /V (Theodora Blackwood) /Rect [72 520 272 540]" + stale + " >>",
+         "<< " + widget + "/FT /Ch /Ff 2097152 /T (pastimes) /Opt [[(w) (Walking)] [(r) (Rowing)] [(c) (Climbing)]]"
+             " /V [(w) (c)] /I [0 2] /Rect [72 420 272 500] >>",
+         stream("/Type /XObject /Subtype /Form /BBox [0 0 200 60]", {})});
+    const QString filled = dir.filePath("filled.pdf");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/pdf/libreoffice-form.pdf"), filled));
+    for (const QString& source : {turned, form, filled}) {
+        QByteArray found;
+        ASSERT_EQ(runProgram("pdftotext", {source, "-"}, &found), 0);
+        const QStringList words = QString::fromUtf8(found).split(QRegularExpression("\\W+"), Qt::SkipEmptyParts);
+        ASSERT_GE(words.size(), 8) << source.toStdString();
+        for (const char* target : {"docx", "odt"}) {
+            const QJsonObject outcome = run(home.path(), {QStringLiteral("convert.pdf.") + target, source});
+            const QStringList outputs = stringList(outcome.value("outputs"));
+            ASSERT_EQ(outputs.size(), 1) << target << " " << source.toStdString() << " " << failureOf(outcome).toStdString();
+            QStringList kept = documentWords(outputs.first());
+            QStringList lost;
+            for (const QString& word : words) {
+                if (!kept.removeOne(word))
+                    lost.append(word);
+            }
+            EXPECT_TRUE(lost.isEmpty()) << target << " " << source.toStdString() << " lost " << lost.join(' ').toStdString();
+            QFile::remove(outputs.first());
+        }
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "engines/pdf/PageWorkBudget.h"
 #include "engines/pdf/PdfRepairs.h"
+#include "engines/pdf/StaleFormAppearances.h"
 #include "engines/pdf/Type3Glyphs.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -360,6 +361,17 @@ void PDFRenderer::openDocument()
                                 m_shared->password, &m_context->doc);
     if (state != Opened::ok)
         throw openError(state);
+    fz_context* ctx = m_context->ctx;
+    fz_try(ctx)
+    {
+        if (pdf_document* pdf = pdf_specifics(ctx, m_context->doc))
+            StaleFormAppearances::drop(ctx, pdf);
+    }
+    fz_catch(ctx)
+    {
+        // A form that cannot be walked keeps the pictures it has; its damage, if any, is
+        // warned of and judged below.
+    }
     m_context->throwIfWarned();
 }
 
