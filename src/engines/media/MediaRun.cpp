@@ -7,6 +7,8 @@
 #include "engines/media/probe/MpegAudioFrames.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
+#include "model/errors/FFmpegError.h"
+#include "model/Log.h"
 #include "model/operations/Capabilities.h"
 #include "model/operations/JobNotes.h"
 #include "model/operations/Progress.h"
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qv {
 
@@ -498,6 +501,62 @@ void runMediaStep(const QStringList& arguments, std::optional<double> duration, 
     }
     if (report && work.progress)
         reportProgress(1.0, *work.progress);
+}
+
+std::optional<qint64> movieBoxRoom(const QList<QUrl>& inputs, qint64 smallest)
+{
+    // Per sample at most a size, a chunk's 64-bit offset and its row of samples per chunk, a
+    // duration, a presentation offset, a key frame mark and a dependency byte; the room left
+    // over is an empty box.
+    constexpr qint64 perSample = 64;
+    constexpr qint64 spare = 64 * 1024;
+    if (inputs.isEmpty())
+        return std::nullopt;
+    qint64 bytes = 0;
+    qint64 room = spare;
+    for (const QUrl& input : inputs) {
+        const QString path = input.toLocalFile();
+        const QFileInfo info(path);
+        if (!IsoMediaFile::handles(info.suffix().toLower()))
+            return std::nullopt;
+        const std::optional<IsoMediaFile::SampleTables> tables = IsoMediaFile::sampleTables(path);
+        if (!tables)
+            return std::nullopt;
+        bytes += info.size();
+        room += tables->movieBytes + perSample * tables->samples;
+    }
+    if (bytes < smallest || room > bytes / 256 || room > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return room;
+}
+
+QStringList withMovieBoxRoom(QStringList arguments, qint64 room)
+{
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("-movflags") && arguments[i + 1] == QLatin1String("+faststart")) {
+            arguments[i] = QStringLiteral("-moov_size");
+            arguments[i + 1] = QString::number(room);
+            break;
+        }
+    }
+    return arguments;
+}
+
+void runMediaCopyStep(const QStringList& arguments, std::optional<qint64> room, std::optional<double> duration,
+                      const OperationContext& context, const MediaWork& work)
+{
+    const QStringList roomy = room ? withMovieBoxRoom(arguments, *room) : arguments;
+    if (roomy != arguments) {
+        try {
+            runMediaStep(roomy, duration, context, work);
+            return;
+        } catch (const FFmpegError& error) {
+            if (!error.log().contains(QLatin1String("reserved_moov_size is too small"), Qt::CaseInsensitive))
+                throw;
+            qCInfo(enginesLog) << "The movie box outgrew the room kept for it; copying again:" << error.log();
+        }
+    }
+    runMediaStep(arguments, duration, context, work);
 }
 
 QString requireSoundDecodes(const QUrl& file, const MediaInfo& info, const OperationContext& context,

@@ -26,6 +26,23 @@ MediaInfo probeMediaInput(const FileInfo& file, const OperationContext& context,
 void runMediaStep(const QStringList& arguments, std::optional<double> duration, const OperationContext& context,
                   const MediaWork& work, bool reportProgress = true);
 
+// Bytes kept ahead of the samples for the movie box of a stream copy of these MP4 or QuickTime
+// files, in place of the faststart rewrite, which reads and writes the whole result once more:
+// their own movie boxes, and per sample more than all of the copy's tables take. Absent where
+// their boxes do not tell (another container, a fragmented file), where the inputs are under
+// `smallest` bytes together (a rewrite of moments) or the room would be over a 256th of them.
+std::optional<qint64> movieBoxRoom(const QList<QUrl>& inputs, qint64 smallest = qint64(64) << 20);
+
+// The arguments with their "-movflags +faststart" made room of that many bytes ahead of the
+// samples; as they are without it.
+QStringList withMovieBoxRoom(QStringList arguments, qint64 room);
+
+// runMediaStep for a stream copy, with the room (movieBoxRoom) in place of the faststart
+// rewrite where there is one. Tables that outgrow it are written over the first samples, and
+// FFmpeg says so: the copy is then made again with the rewrite.
+void runMediaCopyStep(const QStringList& arguments, std::optional<qint64> room, std::optional<double> duration,
+                      const OperationContext& context, const MediaWork& work);
+
 // Decodes the first sound of the file, as the probe read it, to nothing, and judges what the
 // decoder says as a run's own log is judged: for a run that copies packets and never decodes
 // them. Throws EngineError "This file is damaged or not in a supported format"; returns what

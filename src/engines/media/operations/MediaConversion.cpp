@@ -43,7 +43,12 @@ QUrl convertVideo(const FileInfo& file, VideoTarget target, const OperationConte
 
     const QStringList first = videoConvertArgs(file.url, output, target, info, settings, true);
     try {
-        runMediaStep(first, info.duration, context, work);
+        // Copied pictures are as many as the source's, so its tables bound the result's.
+        const qsizetype video = first.indexOf(QStringLiteral("-c:v"));
+        if (video >= 0 && first.value(video + 1) == QLatin1String("copy"))
+            runMediaCopyStep(first, movieBoxRoom({file.url}), info.duration, context, work);
+        else
+            runMediaStep(first, info.duration, context, work);
     } catch (const FFmpegError& error) {
         // A copy that could not be written is no reason to encode: the encoded file would meet
         // the same disk, only smaller and worse.

@@ -225,7 +225,10 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
         std::optional<ConcatListLink> listLink;
         const QStringList args = copyJoin(files, allAudio, *muxer, output, work, listLink);
         if (!allAudio) {
-            runMediaStep(args, total, context, work);
+            QList<QUrl> inputs;
+            for (const FileInfo& file : files)
+                inputs.append(file.url);
+            runMediaCopyStep(args, movieBoxRoom(inputs), total, context, work);
             return placeWithSuffix(work, output, suffix, extension);
         }
         if (soundCopyJoinHolds(args, output, total, sourceLogs, context, work))

@@ -166,6 +166,44 @@ std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
     return std::nullopt;
 }
 
+std::optional<IsoMediaFile::SampleTables> IsoMediaFile::sampleTables(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    if (!movie || childBox(file, movie->body, movie->end, "mvex"))
+        return std::nullopt;
+    SampleTables tables;
+    tables.movieBytes = movie->end - movie->start;
+    int tracks = 0;
+    for (qint64 at = movie->body; at < movie->end && tracks < 1000;) {
+        const std::optional<Box> track = childBox(file, at, movie->end, "trak");
+        if (!track)
+            break;
+        at = track->end;
+        std::optional<Box> table = childBox(file, track->body, track->end, "mdia");
+        for (const char* inner : {"minf", "stbl"})
+            table = table ? childBox(file, table->body, table->end, inner) : std::nullopt;
+        if (!table)
+            return std::nullopt;
+        // Both kinds of sample size box give their count after version, flags and four bytes
+        // more (one size for all, or the width of each).
+        std::optional<Box> sizes = childBox(file, table->body, table->end, "stsz");
+        if (!sizes)
+            sizes = childBox(file, table->body, table->end, "stz2");
+        std::array<uchar, 4> count{};
+        if (!sizes || sizes->end - sizes->body < 12 || !file.seek(sizes->body + 8)
+            || file.read(reinterpret_cast<char*>(count.data()), 4) != 4)
+            return std::nullopt;
+        tables.samples += qint64(bigEndian(count.data(), 4));
+        ++tracks;
+    }
+    if (tracks == 0)
+        return std::nullopt;
+    return tables;
+}
+
 bool IsoMediaFile::handles(const QString& extension)
 {
     static const QStringList known{QStringLiteral("mp4"), QStringLiteral("m4v"), QStringLiteral("m4a"),

@@ -24,6 +24,16 @@ public:
     // stream's sample format); absent when the file holds none or its boxes do not lead to it.
     static std::optional<QByteArray> soundDecoderConfig(const QString& path);
 
+    // What a stream copy of the file must list again in the movie box it writes: the size of the
+    // file's own movie box and the samples its tracks hold. Nothing for a fragmented file (its
+    // samples are listed in fragments after that box) or boxes that do not lead to each track's
+    // sample sizes.
+    struct SampleTables {
+        qint64 movieBytes = 0;
+        qint64 samples = 0;
+    };
+    static std::optional<SampleTables> sampleTables(const QString& path);
+
     // Whether a file of this lower-case extension is read by duration().
     static bool handles(const QString& extension);
 };

@@ -1,5 +1,7 @@
+#include "engines/media/arguments/EncoderArguments.h"
 #include "engines/media/MediaRun.h"
 #include "engines/media/operations/MediaConversion.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "engines/media/probe/MediaProbe.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -142,6 +145,89 @@ TEST_F(MediaConversion, AFittingVideoIsRemuxedPacketForPacketWithItsIndexFirst)
     ASSERT_GE(bytes.indexOf("mdat"), 0);
     EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
     EXPECT_DOUBLE_EQ(progress.fractionCompleted(), 1.0);
+}
+
+// The top-level boxes of a file, in order, with their sizes.
+static QList<std::pair<QByteArray, qint64>> topBoxes(const QString& path)
+{
+    const QByteArray bytes = test::readFile(path);
+    QList<std::pair<QByteArray, qint64>> boxes;
+    for (qsizetype at = 0; at + 8 <= bytes.size();) {
+        qint64 size = qFromBigEndian<quint32>(bytes.constData() + at);
+        if (size == 1 && at + 16 <= bytes.size())
+            size = qint64(qFromBigEndian<quint64>(bytes.constData() + at + 8));
+        boxes.append({bytes.mid(at + 4, 4), size});
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return boxes;
+}
+
+// A copy keeps room for its index ahead of the samples instead of writing itself twice; an index
+// that outgrows the room spoils the first samples, and the copy is made again with the rewrite.
+TEST_F(MediaConversion, ACopyKeepsRoomForItsIndexAndIsMadeAgainWhenTheRoomFallsShort)
+{
+    const QString source = movie("room.mov", 3.0);
+    const MediaInfo info = probeMediaInfo(QUrl::fromLocalFile(source), {});
+    const std::optional<IsoMediaFile::SampleTables> tables = IsoMediaFile::sampleTables(source);
+    ASSERT_TRUE(tables);
+    const qint64 room = tables->movieBytes + 64 * tables->samples + 64 * 1024;
+    const VideoSettings settings = effectiveVideoSettings(context.settings, context.options);
+    for (const qint64 given : {room, qint64(64)}) {
+        const QUrl output = work.workFile(QStringLiteral("mp4"));
+        const QStringList arguments =
+            videoConvertArgs(QUrl::fromLocalFile(source), output, VideoTarget::mp4, info, settings, true);
+        ASSERT_TRUE(arguments.contains(QStringLiteral("+faststart")));
+        runMediaCopyStep(arguments, given, info.duration, context, work);
+        const QString result = output.toLocalFile();
+        EXPECT_EQ(packets(result, "v"), packets(source, "v")) << given;
+        EXPECT_EQ(packets(result, "a"), packets(source, "a")) << given;
+        EXPECT_NEAR(duration(result), duration(source), 0.05) << given;
+        const QList<std::pair<QByteArray, qint64>> boxes = topBoxes(result);
+        QByteArrayList types;
+        for (const auto& [type, size] : boxes)
+            types.append(type);
+        ASSERT_GE(types.size(), 4) << given;
+        EXPECT_EQ(types.mid(0, 2), (QByteArrayList{"ftyp", "moov"})) << given;
+        EXPECT_EQ(types.last(), "mdat") << given;
+        // The room left over is an empty box; the rewrite leaves one of eight bytes at most.
+        EXPECT_EQ(types[2] == "free" && boxes[2].second > 8, given == room) << types.join(' ').toStdString();
+    }
+}
+
+TEST_F(MediaConversion, RoomForTheIndexIsKeptWhereTheSourceTellsItAndItIsASmallPart)
+{
+    // Raw pictures: many bytes to each of few samples.
+    const QString big = make("big.mov", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=10", "-c:v",
+                                         "rawvideo", "-pix_fmt", "yuv420p"});
+    ASSERT_GT(QFileInfo(big).size(), 24 << 20);
+    const std::optional<IsoMediaFile::SampleTables> tables = IsoMediaFile::sampleTables(big);
+    ASSERT_TRUE(tables);
+    EXPECT_EQ(tables->samples, 250);
+    const qint64 one = tables->movieBytes + 64 * 250;
+    const QUrl url = QUrl::fromLocalFile(big);
+    EXPECT_EQ(movieBoxRoom({url}, 0), one + 64 * 1024);
+    EXPECT_EQ(movieBoxRoom({url, url}, 0), 2 * one + 64 * 1024);
+    EXPECT_FALSE(movieBoxRoom({url})) << "a copy this small is rewritten in moments";
+    EXPECT_FALSE(movieBoxRoom({}, 0));
+    // A small file's room would be a large part of it.
+    const QUrl small = QUrl::fromLocalFile(movie("small.mov"));
+    EXPECT_FALSE(movieBoxRoom({small}, 0));
+    EXPECT_TRUE(movieBoxRoom({url, small}, 0)) << "together they are large";
+    // Boxes that do not tell: another container, a fragmented file.
+    const QUrl avi = QUrl::fromLocalFile(make("big.avi", {"-i", "file:" + big, "-c", "copy"}));
+    EXPECT_FALSE(movieBoxRoom({avi}, 0));
+    EXPECT_FALSE(movieBoxRoom({url, avi}, 0));
+    const QUrl fragments =
+        QUrl::fromLocalFile(make("fragments.mov", {"-i", "file:" + big, "-c", "copy", "-movflags", "frag_keyframe+empty_moov"}));
+    EXPECT_FALSE(movieBoxRoom({fragments}, 0));
+
+    const QStringList arguments{"-i", "x", "-c", "copy", "-movflags", "+faststart", "-f", "mp4", "file:y"};
+    EXPECT_EQ(withMovieBoxRoom(arguments, 1234),
+              (QStringList{"-i", "x", "-c", "copy", "-moov_size", "1234", "-f", "mp4", "file:y"}));
+    const QStringList other{"-i", "x", "-movflags", "+frag_keyframe", "-f", "mp4", "file:y"};
+    EXPECT_EQ(withMovieBoxRoom(other, 1234), other);
 }
 
 TEST_F(MediaConversion, ReEncodingTargetsHoldWhatTheirNamesSay)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QtEndian>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -45,4 +46,49 @@ TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
     EXPECT_FALSE(IsoMediaFile::duration(dir.filePath(QStringLiteral("missing.mp4"))));
     EXPECT_TRUE(IsoMediaFile::handles(QStringLiteral("mov")));
     EXPECT_FALSE(IsoMediaFile::handles(QStringLiteral("mkv")));
+}
+
+TEST(IsoMediaFile, CountsTheSamplesATrackListsAndNoneOfAFragmentedFile)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QList<std::pair<QString, QStringList>> made{
+        {QStringLiteral("fast.mp4"), {"-movflags", "+faststart"}},
+        {QStringLiteral("plain.mp4"), {}},
+        {QStringLiteral("clip.mov"), {}},
+        {QStringLiteral("fragments.mp4"), {"-movflags", "frag_keyframe+empty_moov"}},
+    };
+    for (const auto& [name, extra] : made) {
+        QStringList arguments{"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=3",
+                              "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast",
+                              "-c:a", "aac", "-shortest"};
+        arguments << extra << dir.filePath(name);
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), arguments), 0) << name.toStdString();
+    }
+    for (const char* name : {"fast.mp4", "plain.mp4", "clip.mov"}) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QByteArray counted;
+        ASSERT_EQ(test::runProgram(QStringLiteral("ffprobe"),
+                                   {"-v", "error", "-show_entries", "stream=nb_frames", "-of", "csv=p=0", path}, &counted),
+                  0);
+        qint64 frames = 0;
+        for (const QByteArray& line : counted.trimmed().split('\n'))
+            frames += line.trimmed().toLongLong();
+        const std::optional<IsoMediaFile::SampleTables> tables = IsoMediaFile::sampleTables(path);
+        ASSERT_TRUE(tables) << name;
+        EXPECT_EQ(tables->samples, frames) << name;
+        EXPECT_GT(frames, 75 + 120) << name;
+        const QByteArray whole = test::readFile(path);
+        const qsizetype movie = whole.indexOf("moov") - 4;
+        ASSERT_GT(movie, 0);
+        EXPECT_EQ(tables->movieBytes, qFromBigEndian<quint32>(whole.constData() + movie)) << name;
+    }
+    EXPECT_FALSE(IsoMediaFile::sampleTables(dir.filePath(QStringLiteral("fragments.mp4"))))
+        << "the samples of a fragmented file are listed after its movie box";
+    const QByteArray whole = test::readFile(dir.filePath(QStringLiteral("plain.mp4")));
+    const qsizetype movie = whole.indexOf("moov") - 4;
+    EXPECT_FALSE(IsoMediaFile::sampleTables(test::writeFile(dir.filePath(QStringLiteral("unfinished.mp4")), whole.left(movie))));
+    EXPECT_FALSE(IsoMediaFile::sampleTables(dir.filePath(QStringLiteral("missing.mp4"))));
 }
