@@ -8,10 +8,11 @@
 namespace qv::test {
 
 // The tests' drag source program, started with a window to drag from ("files <url>..." or
-// "text <words>").
+// "text <words>"), or another that prints "ready <x> <y>" and "drag-end" as it does.
 class DragSourceProcess {
 public:
     explicit DragSourceProcess(const QStringList& args);
+    DragSourceProcess(const QString& program, const QStringList& args);
     ~DragSourceProcess();
 
     bool isReady() const { return !centre.isNull(); }

@@ -18,6 +18,7 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
@@ -339,4 +340,34 @@ TEST_F(PromisedDragX11, ABrowsersPictureOfSeveralRenderingsDroppedOnPngGivesAPng
     QImageReader reader(result);
     EXPECT_EQ(reader.size(), QSize(64, 48));
     ASSERT_TRUE(waitFor([&] { return firefox.dragsEnded() == 1; }, timeoutMs));
+}
+
+// A picture dragged out of a GTK browser, with no file behind it, works without a warning or an
+// error in the log: a drag of data has no file list, and types it is not asked for are no fault.
+TEST_F(PromisedDragX11, ABrowsersPictureDraggedAndDroppedLogsNoWarningOrError)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gjs")).isEmpty())
+        GTEST_SKIP() << "needs gjs for the GTK drag source";
+    QTemporaryDir dir;
+    QTemporaryDir fallback;
+    store.setValue(SettingsKey::fallbackFolder, fallback.path());
+    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("rendered.jpg")));
+    const QString png = dir.filePath(QStringLiteral("rendered.png"));
+    ASSERT_TRUE(QImage(jpeg).save(png, "PNG"));
+    LogCapture log;
+    DragSourceProcess firefox(QStringLiteral("gjs"),
+                              {QStringLiteral(QV_SOURCE_DIR "/tests/support/gtkdragsource/gtk-drag-source.js"),
+                               QStringLiteral("--picture"), png, jpeg,
+                               QStringLiteral("https://example.com/pics/harbour.jpg")});
+    ASSERT_TRUE(firefox.isReady());
+    const QList<QUrl> received = dropOnPng(firefox, [](WheelController&) {});
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(QFileInfo(received.first().toLocalFile()).fileName(), QStringLiteral("harbour.png"));
+    ASSERT_TRUE(waitFor([&] { return firefox.dragsEnded() == 1; }, timeoutMs));
+    for (const LogCapture::Line& line : log.lines()) {
+        EXPECT_TRUE(line.type == QtDebugMsg || line.type == QtInfoMsg) << line.category.toStdString() << ": "
+                                                                       << line.message.toStdString();
+        EXPECT_FALSE(line.message.contains(QLatin1String("error"), Qt::CaseInsensitive))
+            << line.category.toStdString() << ": " << line.message.toStdString();
+    }
 }
