@@ -131,6 +131,25 @@ TEST_F(PdfPageTools, SplitsIntoSeveralFilesOrOneRange)
               "single (pages 1).pdf");
 }
 
+// A book of many pages is written on a few threads: every page in its own part, in its place,
+// from a locked file as from an open one.
+TEST_F(PdfPageTools, SplitsABookIntoEveryPage)
+{
+    const QString open = writeTextPdf(dir.filePath("book-open.pdf"), numbered("Leaf", 40));
+    const QString book = lockedCopy(open, dir.filePath("book.pdf"), "pw");
+    WorkBench bench;
+    const QUrl parts = PDFEngine::split(book, std::nullopt, QStringLiteral("pw"), bench.work(book));
+    const QDir folder(parts.toLocalFile());
+    EXPECT_EQ(folder.entryList(QDir::Files).size(), 40);
+    for (int page = 1; page <= 40; ++page) {
+        const QString part = folder.filePath(QStringLiteral("book (page %1).pdf").arg(page));
+        EXPECT_EQ(pageTexts(part), QStringList{QStringLiteral("Leaf%1").arg(page)}) << page;
+        EXPECT_EQ(pdfinfoValue(part, "Encrypted"), "no") << page;
+    }
+    EXPECT_EQ(bench.progress.completedUnitCount(), 100);
+    EXPECT_TRUE(bench.workLeftovers().isEmpty()) << bench.workLeftovers().join(", ").toStdString();
+}
+
 TEST_F(PdfPageTools, ReordersAndExtractsChosenPages)
 {
     const QString three = writeTextPdf(dir.filePath("three.pdf"), {"One", "Two", "Three"});
@@ -296,4 +315,20 @@ TEST_F(PdfPageTools, DamagedInputAndFullDiskLeaveNothing)
     };
     EXPECT_EQ(failureOf(full, [&] { PDFEngine::rotate(big, std::nullopt, 90, work); }), "Not enough disk space");
     EXPECT_FALSE(QFile::exists(disk.filePath("result.pdf")));
+
+    // Parts written on several threads: the disk fills under one of them, and the split fails.
+    const QString album = writeFixturePdf(dir.filePath("album.pdf"), [] {
+        FixtureDocument doc;
+        for (int i = 0; i < 24; ++i)
+            doc.pages.append(FixturePage{QStringLiteral("Photo %1").arg(i), 612, 792, 0, photoImage(300 + i, 300)});
+        return doc;
+    }());
+    WorkBench parts;
+    PDFWork split = parts.work(album);
+    split.workFolder = [diskPath](const QString& name) {
+        QDir().mkpath(QDir(diskPath).filePath(name));
+        return QUrl::fromLocalFile(QDir(diskPath).filePath(name));
+    };
+    EXPECT_EQ(failureOf(parts, [&] { PDFEngine::split(album, std::nullopt, std::nullopt, split); }),
+              "Not enough disk space");
 }

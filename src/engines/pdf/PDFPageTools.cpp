@@ -16,6 +16,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <atomic>
@@ -24,8 +25,12 @@
 #include <thread>
 
 #include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -119,6 +124,35 @@ std::vector<PDFDocument> openAll(const QList<FileInfo>& files,
     return documents;
 }
 
+// Below this many parts a second reading of the file costs more than it saves; above this
+// size each reading holds too much memory to hold several.
+constexpr qsizetype helpedSplitParts = 16;
+constexpr qint64 helpedSplitBytes = qint64(256) << 20;
+
+// What tells one state of a file from another: a file changed in place changes its times.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size
+            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec
+            && changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> stampOf(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
 } // namespace
 
 QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>& password,
@@ -165,6 +199,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
 QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
                       const std::optional<QString>& password, const PDFWork& work)
 {
+    const std::optional<FileStamp> stamp = stampOf(path);
     const PDFDocument document = openFile(path, password, true, true);
     QList<QList<int>> groups = splitGroups(mode.value_or(SplitMode::everyPage()), document.pageCount());
     groups.removeIf([](const QList<int>& group) { return group.isEmpty(); });
@@ -193,19 +228,68 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     }
 
     const QUrl folder = work.workFolder(QStringLiteral("parts"));
-    PdfSyncBatch written;
-    for (qsizetype i = 0; i < groups.size(); ++i) {
-        throwIfCancelled(work.stop);
-        const QList<int>& group = groups[i];
-        const QString name = group.size() == 1
-            ? work.baseName + QStringLiteral(" (page ") + QString::number(group.first() + 1) + QLatin1Char(')')
-            : work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(group)) + QLatin1Char(')');
-        copyPages(document, group).write(QDir(pathOf(folder)).filePath(name + QStringLiteral(".pdf")), std::nullopt,
-                                         &written);
-        work.report(double(i + 1) / double(groups.size()));
+    const QDir into(pathOf(folder));
+    QStringList names;
+    for (const QList<int>& group : groups) {
+        names.append(group.size() == 1
+                         ? work.baseName + QStringLiteral(" (page ") + QString::number(group.first() + 1) + QLatin1Char(')')
+                         : work.baseName + QStringLiteral(" (pages ") + pageLabel(numbers(group)) + QLatin1Char(')'));
     }
-    written.sync();
+
+    // Parts go to the disk on a few threads at once, each copying from a reading of the file of
+    // its own (qpdf's documents are for one thread at a time). A helper whose reading differs
+    // from the one checked, or that cannot read the file, leaves its parts to the others.
+    std::atomic<qsizetype> next{0};
+    std::atomic<qsizetype> done{0};
+    std::atomic<bool> failed{false};
+    std::mutex lock;
+    std::map<qsizetype, std::exception_ptr> errors;
+    const auto writeParts = [&](const PDFDocument& source, bool reports) {
+        PdfSyncBatch written;
+        qsizetype i = -1;
+        try {
+            for (i = next++; i < groups.size() && !failed && !work.stop.stop_requested(); i = next++) {
+                copyPages(source, groups[i]).write(into.filePath(names[i] + QStringLiteral(".pdf")), std::nullopt,
+                                                   &written);
+                const qsizetype finished = ++done;
+                if (reports)
+                    work.report(double(finished) / double(groups.size()));
+            }
+            i = groups.size();
+            written.sync();
+        } catch (...) {
+            failed = true;
+            std::lock_guard held(lock);
+            errors.emplace(i, std::current_exception());
+        }
+    };
+    const bool helped = groups.size() >= helpedSplitParts && stamp && stamp->size <= helpedSplitBytes;
+    const int helpers = helped ? std::clamp(QThread::idealThreadCount(), 1, 4) - 1 : 0;
+    {
+        std::vector<std::jthread> threads;
+        for (int k = 0; k < helpers; ++k) {
+            threads.emplace_back([&] {
+                if (next >= groups.size())
+                    return;
+                std::optional<PDFDocument> own;
+                try {
+                    own = openFile(path, document.password(), true, false);
+                } catch (...) {
+                    return;
+                }
+                if (!stamp || stampOf(path) != stamp || own->pageCount() != document.pageCount())
+                    return;
+                // The same bytes as the reading whose drawings were read whole.
+                own->markPagesRead();
+                writeParts(*own, false);
+            });
+        }
+        writeParts(document, true);
+    }
+    if (!errors.empty())
+        std::rethrow_exception(errors.begin()->second);
     throwIfCancelled(work.stop);
+    work.report(1.0);
     return work.place(folder, work.nameFor(QStringLiteral("split")), QString());
 }
 
