@@ -856,8 +856,10 @@ void WheelController::showPromisedPicture(const WheelDrop& drop)
     try {
         m_promisedPictureFolder = TemporaryRoot::makeLiveFolder(
             QStringLiteral("wheel-picture-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        // Data a source names not at all (a picture's bytes alone) still needs a file name.
+        const QString named = m_session->selection().first().name;
         path = m_promisedPictureFolder + QLatin1Char('/')
-            + DragOffer::fileNameFor(m_session->selection().first().name, item.mimeType);
+            + DragOffer::fileNameFor(named.isEmpty() ? QStringLiteral("picture") : named, item.mimeType);
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(item.data) != item.data.size() || !file.commit())
             throw SystemError(QStringLiteral("QSaveFile"), int(file.error()), file.errorString());
