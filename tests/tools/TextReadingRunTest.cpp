@@ -326,8 +326,9 @@ QStringList documentWords(const QString& path)
 // pdftotext finds on them: pages turned by their own /Rotate or their tree's, text set at a
 // quarter turn, and a form whose fields say their pictures are stale (NeedAppearances), whose
 // viewers draw each field from its value: a list box its options, a combo box and a text field
-// their values. The pypdf form is LibreOffice's, filled in by pypdf, which left the old blank
-// pictures behind.
+// their values. A number alone on its line is a page number only in the page's margins as it
+// shows: in a turned page's body or a field it stays. The pypdf form is LibreOffice's, filled
+// in by pypdf, which left the old blank pictures behind.
 TEST(TextReadingRun, TurnedPagesAndFormFieldsKeepTheirWordsInWordAndOpenDocument)
 {
     QTemporaryDir home;
@@ -345,7 +346,7 @@ TEST(TextReadingRun, TurnedPagesAndFormFieldsKeepTheirWordsInWordAndOpenDocument
         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 6 0 R 7 0 R] /Count 3 /Rotate 180 >>",
          page("/Rotate 90", 4),
          stream({}, "BT /F1 12 Tf 72 700 Td (Harbour pilots board every vessel at dawn) Tj 0 -20 Td"
-                    " (Tugboats wait beside the northern breakwater) Tj ET"),
+                    " (Tugboats wait beside the northern breakwater) Tj 228 -300 Td (1987) Tj ET"),
          font, page({}, 8), page("/Rotate 90", 9),
          stream({}, "BT /F1 12 Tf 72 700 Td (Lighthouse keepers log the passing freighters) Tj ET"),
          stream({}, "BT /F1 12 Tf 0 1 -1 0 300 100 Tm (Cranes unload copper and timber before noon) Tj"
@@ -354,9 +355,9 @@ TEST(TextReadingRun, TurnedPagesAndFormFieldsKeepTheirWordsInWordAndOpenDocument
     const QByteArray stale = " /AP << /N 10 0 R >>";
     const QString form = writeObjectsPdf(
         dir.filePath("form.pdf"),
-        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R 7 0 R 8 0 R 9 0 R] /NeedAppearances true"
+        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R 7 0 R 8 0 R 9 0 R 11 0 R] /NeedAppearances true"
          " /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 5 0 R >> >> >> >>",
-         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page("/Annots [6 0 R 7 0 R 8 0 R 9 0 R]", 4),
+         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page("/Annots [6 0 R 7 0 R 8 0 R 9 0 R 11 0 R]", 4),
          stream({}, "BT /F1 12 Tf 72 740 Td (Membership renewal form) Tj ET"), font,
          "<< " + widget + "/FT /Ch /T (plan) /Opt [(Bronze) (Silver) (Golden)] /V (Silver) /I [1]"
              " /Rect [72 600 272 660]" + stale + " >>",
@@ -365,7 +366,8 @@ TEST(TextReadingRun, TurnedPagesAndFormFieldsKeepTheirWordsInWordAndOpenDocument
          "<< " + widget + "/FT /Tx /T (member) /V (Theodora Blackwood) /Rect [72 520 272 540]" + stale + " >>",
          "<< " + widget + "/FT /Ch /Ff 2097152 /T (pastimes) /Opt [[(w) (Walking)] [(r) (Rowing)] [(c) (Climbing)]]"
              " /V [(w) (c)] /I [0 2] /Rect [72 420 272 500] >>",
-         stream("/Type /XObject /Subtype /Form /BBox [0 0 200 60]", {})});
+         stream("/Type /XObject /Subtype /Form /BBox [0 0 200 60]", {}),
+         "<< " + widget + "/FT /Tx /T (height) /V (150) /Rect [72 380 272 400] >>"});
     const QString filled = dir.filePath("filled.pdf");
     ASSERT_TRUE(QFile::copy(QStringLiteral(QV_SOURCE_DIR "/tests/files/pdf/libreoffice-form.pdf"), filled));
     for (const QString& source : {turned, form, filled}) {

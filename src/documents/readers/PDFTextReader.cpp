@@ -34,12 +34,18 @@ QString trimBlanks(const QString& text)
     return text.mid(start, end - start);
 }
 
-PDFTextReader::Line makeLine(const QList<PDFRenderer::TextSpan>& spans, QHash<int, qint64>& sizes)
+// The band at the top and at the bottom of a page, as a share of its height, that a line must
+// lie in to be read as a page number or running head.
+constexpr double marginShare = 0.1;
+
+PDFTextReader::Line makeLine(const QList<PDFRenderer::TextSpan>& spans, double pageHeight, QHash<int, qint64>& sizes)
 {
     PDFTextReader::Line line;
     QHash<int, qint64> weights;
     QList<int> order;
+    QRectF box;
     for (const auto& span : spans) {
+        box = box.isNull() ? span.box : box.united(span.box);
         DocRun run{span.text};
         run.bold = span.bold;
         run.italic = span.italic;
@@ -62,6 +68,7 @@ PDFTextReader::Line makeLine(const QList<PDFRenderer::TextSpan>& spans, QHash<in
         }
     }
     line.size = best;
+    line.inMargin = box.bottom() <= pageHeight * marginShare || box.top() >= pageHeight * (1 - marginShare);
     sizes[best] += text.size();
     return line;
 }
@@ -175,7 +182,7 @@ DocumentModel PDFTextReader::modelFromPages(const QList<QList<Line>>& pages, con
                 continue;
             QSet<QString> seen;
             for (const Line* line : {texts.first(), texts.last()})
-                if (line->size <= body * 1.05)
+                if (line->size <= body * 1.05 && line->inMargin)
                     seen.insert(trimBlanks(joined(line->runs)));
             for (const QString& text : seen)
                 ++counts[text];
@@ -209,7 +216,7 @@ DocumentModel PDFTextReader::modelFromPages(const QList<QList<Line>>& pages, con
                 builder.flush();
                 continue;
             }
-            if (running.contains(t) || pageNumber.match(t).hasMatch())
+            if (line.inMargin && (running.contains(t) || pageNumber.match(t).hasMatch()))
                 continue;
             const double s = line.size;
             if (t.size() <= 120 && s >= body * 1.12) {
@@ -260,10 +267,12 @@ DocumentModel PDFTextReader::documentModel(const QString& path, const std::optio
     for (int i = 0; i < renderer.pageCount(); ++i) {
         throwIfCancelled(stop);
         QList<Line> lines;
-        for (const auto& spans : renderer.textLines(i)) {
+        const QList<QList<PDFRenderer::TextSpan>> read = renderer.textLines(i);
+        const double height = read.isEmpty() ? 0 : renderer.pageSize(i).height();
+        for (const auto& spans : read) {
             for (const auto& span : spans)
                 anyText = anyText || PDFEngine::holdsReadableText(span.text);
-            lines.append(makeLine(spans, sizes));
+            lines.append(makeLine(spans, height, sizes));
         }
         pages.append(lines);
     }

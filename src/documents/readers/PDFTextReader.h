@@ -18,6 +18,10 @@ public:
     struct Line {
         QList<DocRun> runs;
         int size = 0; // whole points; 0 for a blank line
+        // Whether it lies in the page's top or bottom margin, as the page shows, where page
+        // numbers and running heads stand: a number anywhere else is a value, a cell or a
+        // label, and stays.
+        bool inMargin = true;
     };
 
     // Throws what PDFEngine::open throws, and CancellationError.

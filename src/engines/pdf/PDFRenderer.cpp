@@ -661,8 +661,12 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
                     const double size = std::round(double(ch->size) * 100) / 100;
                     if (spans.isEmpty() || spans.last().size != size || spans.last().bold != bold
                         || spans.last().italic != italic || spans.last().monospaced != mono)
-                        spans.append(TextSpan{QString(), size, bold, italic, mono});
+                        spans.append(TextSpan{QString(), size, bold, italic, mono, {}});
                     spans.last().text += QString::fromUcs4(reinterpret_cast<const char32_t*>(&ch->c), 1);
+                    const fz_rect r = fz_rect_from_quad(ch->quad);
+                    const QRectF box(r.x0 - textPage->mediabox.x0, r.y0 - textPage->mediabox.y0, r.x1 - r.x0,
+                                     r.y1 - r.y0);
+                    spans.last().box = spans.last().box.isNull() ? box : spans.last().box.united(box);
                 }
                 lines.append(spans);
             }

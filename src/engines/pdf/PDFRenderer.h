@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QTransform>
@@ -78,6 +79,9 @@ public:
         bool bold = false;
         bool italic = false;
         bool monospaced = false;
+        // Where its characters lie, in points from the top left of the page as it shows, its
+        // rotation applied.
+        QRectF box;
     };
     // Whether the page, read as a drawing would read it, costs no more work than PageWorkBudget
     // allows; a page MuPDF cannot read counts as within it, for others to judge.
