@@ -27,7 +27,8 @@ QUrl rotateVideo(const FileInfo& file, const OperationContext& context, const Me
         const QUrl output = work.workFile(file.ext);
         const int total = (video.rotation + degrees) % 360;
         const QString muxer = id == QLatin1String("mov") ? QStringLiteral("mov") : QStringLiteral("mp4");
-        runMediaStep(rotationMetadataArgs(file.url, output, total, muxer, info.demuxer), info.duration, context, work);
+        runMediaCopyStep(rotationMetadataArgs(file.url, output, total, muxer, info.demuxer), movieBoxRoom({file.url}),
+                         info.duration, context, work);
         return placeWithSuffix(work, output, suffix, file.ext);
     }
 

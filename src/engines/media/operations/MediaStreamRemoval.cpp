@@ -24,7 +24,8 @@ QUrl muteVideo(const FileInfo& file, const OperationContext& context, const Medi
     const MediaInfo info = probeMediaInput(file, context, work);
     requireVideo(info);
     const QUrl output = work.workFile(file.ext);
-    runMediaStep(muteArgs(file.url, output, muxerForFile(file), info.demuxer), info.duration, context, work);
+    runMediaCopyStep(muteArgs(file.url, output, muxerForFile(file), info.demuxer), movieBoxRoom({file.url}), info.duration,
+                     context, work);
     return placeWithSuffix(work, output, context.settings.suffixForOperation(QStringLiteral("mute")), file.ext);
 }
 
@@ -50,7 +51,7 @@ QUrl removeMediaMetadata(const FileInfo& file, const OperationContext& context, 
         arguments.insert(format, QStringLiteral("-strict"));
     }
     try {
-        runMediaStep(arguments, info.duration, context, work);
+        runMediaCopyStep(arguments, movieBoxRoom({file.url}), info.duration, context, work);
     } catch (const EngineError& error) {
         // FFmpeg's Ogg muxer turns a last packet trimmed at its end into hours of sound, and its
         // own check refuses that copy: the pages are copied here instead, and held to the same check.
