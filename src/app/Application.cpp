@@ -6,6 +6,8 @@
 #include "platform/feedback/DesktopNotifications.h"
 #include "platform/wayland/LayerShell.h"
 
+#include <QTimer>
+
 namespace qv {
 
 bool Application::prepareEnvironment()
@@ -49,7 +51,9 @@ Application::Application(int& argc, char** argv)
     setOrganizationName(QStringLiteral("quorvenda"));
     setDesktopFileName(QStringLiteral("quorvenda"));
     setQuitOnLastWindowClosed(false);
-    setWindowIcon(appIcon());
+    // Drawn, and looked for in the icon theme, once the event loop runs: the tray's icon, which
+    // comes first, needs neither, and a window shown before then takes it up when it is set.
+    QTimer::singleShot(0, this, [] { setWindowIcon(appIcon()); });
     DesktopNotifications::system().setAppIcon(&notificationIcon);
 }
 

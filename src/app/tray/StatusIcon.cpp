@@ -113,33 +113,40 @@ QColor haloColor(const QColor& foreground)
     return halo;
 }
 
-QImage statusIconImage(std::optional<double> fraction, bool paused, double spinnerPhase,
-                       int pixelSize, const QColor& foreground)
+namespace {
+
+// One of the icon's shapes in the 18-point design, with the edge around it.
+struct IconShape {
+    QPainterPath halo;
+    QPainterPath shape;
+    QColor fill;
+};
+
+struct IconDrawing {
+    double opacity = 1.0;
+    QList<IconShape> shapes;
+};
+
+// The edges' boolean operations cost most of the drawing: they are made once in design units
+// and drawn at every size.
+IconDrawing iconDrawing(std::optional<double> fraction, bool paused, double spinnerPhase, const QColor& foreground)
 {
-    QImage image(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(pixelSize / kDesignSize, pixelSize / kDesignSize);
     const QRectF box(0, 0, kDesignSize, kDesignSize);
     const QPointF centre = box.center();
-
+    IconDrawing drawing;
     // The panel's colour is a guess (a dark panel may come with a light theme): each shape gets
     // a thin edge of the opposite lightness, so the icon reads on either.
-    const auto drawWithHalo = [&painter, &foreground](const QPainterPath& shape, const QColor& fill) {
+    const auto add = [&drawing](const QPainterPath& shape, const QColor& fill) {
         QPainterPathStroker stroker;
         stroker.setWidth(2 * kHaloWidth);
         stroker.setJoinStyle(Qt::RoundJoin);
         stroker.setCapStyle(Qt::RoundCap);
-        const QPainterPath halo = stroker.createStroke(shape).united(shape).subtracted(shape);
-        painter.fillPath(halo, haloColor(foreground));
-        painter.fillPath(shape, fill);
+        drawing.shapes.append({stroker.createStroke(shape).united(shape).subtracted(shape), shape, fill});
     };
-
     if (!fraction) {
-        painter.setOpacity(paused ? kPausedOpacity : 1.0);
-        drawWithHalo(baseSymbol(box.adjusted(kBaseInset, kBaseInset, -kBaseInset, -kBaseInset)), foreground);
-        return image;
+        drawing.opacity = paused ? kPausedOpacity : 1.0;
+        add(baseSymbol(box.adjusted(kBaseInset, kBaseInset, -kBaseInset, -kBaseInset)), foreground);
+        return drawing;
     }
 
     // While jobs run the pause flag changes nothing: the ring is what matters then.
@@ -150,7 +157,7 @@ QImage statusIconImage(std::optional<double> fraction, bool paused, double spinn
     trackStroker.setWidth(kTrackWidth);
     QColor track = foreground;
     track.setAlphaF(kTrackAlpha);
-    drawWithHalo(trackStroker.createStroke(circle), track);
+    add(trackStroker.createStroke(circle), track);
 
     const RingArc arc = progressArc(*fraction, spinnerPhase);
     QPainterPath arcPath;
@@ -159,21 +166,45 @@ QImage statusIconImage(std::optional<double> fraction, bool paused, double spinn
     QPainterPathStroker arcStroker;
     arcStroker.setWidth(kArcWidth);
     arcStroker.setCapStyle(Qt::RoundCap);
-    drawWithHalo(arcStroker.createStroke(arcPath), foreground);
+    add(arcStroker.createStroke(arcPath), foreground);
 
     QPainterPath dot;
     dot.addEllipse(circleRect(centre, kCentreDot / 2));
-    drawWithHalo(dot, foreground);
+    add(dot, foreground);
+    return drawing;
+}
+
+QImage drawnIcon(const IconDrawing& drawing, int pixelSize, const QColor& foreground)
+{
+    QImage image(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixelSize / kDesignSize, pixelSize / kDesignSize);
+    painter.setOpacity(drawing.opacity);
+    const QColor halo = haloColor(foreground);
+    for (const IconShape& shape : drawing.shapes) {
+        painter.fillPath(shape.halo, halo);
+        painter.fillPath(shape.shape, shape.fill);
+    }
     return image;
+}
+
+} // namespace
+
+QImage statusIconImage(std::optional<double> fraction, bool paused, double spinnerPhase,
+                       int pixelSize, const QColor& foreground)
+{
+    return drawnIcon(iconDrawing(fraction, paused, spinnerPhase, foreground), pixelSize, foreground);
 }
 
 QIcon statusIcon(std::optional<double> fraction, bool paused, double spinnerPhase,
                  const QColor& foreground)
 {
+    const IconDrawing drawing = iconDrawing(fraction, paused, spinnerPhase, foreground);
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(QPixmap::fromImage(
-            statusIconImage(fraction, paused, spinnerPhase, size, foreground)));
+        icon.addPixmap(QPixmap::fromImage(drawnIcon(drawing, size, foreground)));
     return icon;
 }
 

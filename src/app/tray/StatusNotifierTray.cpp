@@ -104,7 +104,10 @@ StatusNotifierTray::StatusNotifierTray(QMenu* menu, std::unique_ptr<StatusNotifi
         if (m_menu && !m_menu->isVisible())
             fill();
     });
-    fill();
+    // Filled as the event loop starts, before any host's call, which comes through it too: the
+    // icon registers without waiting for the entries' icons (the icon theme's first look, the
+    // image plugins' first load).
+    QMetaObject::invokeMethod(this, &StatusNotifierTray::fill, Qt::QueuedConnection);
 }
 
 StatusNotifierTray::~StatusNotifierTray() = default;
