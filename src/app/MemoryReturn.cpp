@@ -1,5 +1,8 @@
 #include "app/MemoryReturn.h"
 
+#include "model/Log.h"
+#include "platform/processes/ResidentPages.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QPixmapCache>
@@ -14,7 +17,15 @@ MemoryReturn::MemoryReturn(QObject* parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(delayMs);
-    connect(&m_timer, &QTimer::timeout, this, [] { giveBack(); });
+    m_rest.setSingleShot(true);
+    m_rest.setInterval(restMs);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        giveBack();
+        m_rest.start();
+    });
+    connect(&m_rest, &QTimer::timeout, this, [] { rest(); });
+    // The start-up's own work (the catalogue, the wheel drawn ahead) is done by then.
+    m_rest.start();
 }
 
 void MemoryReturn::install()
@@ -33,6 +44,17 @@ void MemoryReturn::giveBack()
 {
     QPixmapCache::clear();
     ::malloc_trim(0);
+}
+
+void MemoryReturn::rest()
+{
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible())
+            return;
+    }
+    giveBack();
+    if (!ResidentPages::releaseLinkingTables())
+        qCWarning(appLog, "Some of the linking tables could not be let go");
 }
 
 bool MemoryReturn::eventFilter(QObject* watched, QEvent* event)

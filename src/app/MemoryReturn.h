@@ -8,8 +8,10 @@ namespace qv {
 // Gives memory back to the system once windows close: a tray application runs all day, and
 // the pictures an editor, a preview or a float panel held must not stay in its heap. Watches
 // every top-level window of the application; two seconds after the last one hides, the
-// picture caches are emptied and the heap's free pages returned (malloc_trim). Nothing runs
-// while no window closes.
+// picture caches are emptied and the heap's free pages returned (malloc_trim). Once no window
+// has shown for half a minute, after the start-up as after a window, the same again, and the
+// dynamic linker's tables go as well (ResidentPages). Beyond that, nothing runs while no
+// window closes.
 class MemoryReturn : public QObject {
     Q_OBJECT
 public:
@@ -20,7 +22,11 @@ public:
     // Empties the caches and trims the heap now.
     static void giveBack();
 
+    // The same and the linking tables, unless a window shows.
+    static void rest();
+
     static constexpr int delayMs = 2000;
+    static constexpr int restMs = 30000;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,6 +34,7 @@ protected:
 private:
     explicit MemoryReturn(QObject* parent);
     QTimer m_timer;
+    QTimer m_rest;
 };
 
 } // namespace qv
