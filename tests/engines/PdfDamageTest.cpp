@@ -329,6 +329,39 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
     EXPECT_EQ(failureOf([&] { PDFEngine::reorder(broken, std::nullopt, {0}, true, bench.work(broken)); }), "<no failure>");
 }
 
+// A turn and a split write while the pictures are parsed: what they wrote goes with the verdict,
+// on a book big enough to be written on several threads too.
+TEST(PdfDamage, ADamagedPictureFoundWhileWritingLeavesNoFileBehind)
+{
+    QTemporaryDir dir;
+    FixtureDocument document;
+    for (int i = 0; i < 20; ++i)
+        document.pages.append(FixturePage{QStringLiteral("Page %1").arg(i + 1), 612, 792, 0, {}});
+    document.pages.append(FixturePage{"Pictured page", 612, 792, 0, photoImage(320, 240)});
+    const QString whole = dir.filePath("whole.pdf");
+    writeFixturePdf(whole, document);
+    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
+                                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))\n"
+                                                      "e=d.find(b'endstream',i)\n"
+                                                      "s=d.find(b'\\xff\\xda',i)\n"
+                                                      "assert 0<s<e\n"
+                                                      "k=s+(e-s)//2\n"
+                                                      "d[k:k+2]=b'\\xff\\xd9'"));
+    WorkBench turn;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(broken, std::nullopt, 90, turn.work(broken)); }), kDamaged);
+    EXPECT_TRUE(turn.workLeftovers().isEmpty()) << turn.workLeftovers().join(", ").toStdString();
+    WorkBench split;
+    EXPECT_EQ(failureOf([&] { PDFEngine::split(broken, std::nullopt, std::nullopt, split.work(broken)); }), kDamaged);
+    EXPECT_TRUE(split.workLeftovers().isEmpty()) << split.workLeftovers().join(", ").toStdString();
+    // The whole file goes both ways.
+    WorkBench wholeTurn;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(whole, std::nullopt, 90, wholeTurn.work(whole)); }), "<no failure>");
+    WorkBench wholeSplit;
+    EXPECT_EQ(failureOf([&] { PDFEngine::split(whole, std::nullopt, std::nullopt, wholeSplit.work(whole)); }),
+              "<no failure>");
+    EXPECT_EQ(QDir(QDir(wholeSplit.outDir).filePath("whole (parts)")).entryList(QDir::Files).size(), 21);
+}
+
 // An object outside the pages lost (its header broken, so the table qpdf rebuilds has no such
 // object, and the document information points at nothing): a turn of the file was refused, but
 // split, extract and merge copy only what the pages reach and finished without a word.

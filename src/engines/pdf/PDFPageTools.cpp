@@ -209,7 +209,6 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     for (const QList<int>& group : groups)
         copied.append(group);
     readWhole(document);
-    PdfPagePictures::checkJpegs(document, copied, work.stop);
 
     const auto numbers = [](const QList<int>& group) {
         QList<int> result;
@@ -219,6 +218,7 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     };
 
     if (groups.size() == 1) {
+        PdfPagePictures::checkJpegs(document, copied, work.stop);
         const QUrl file = work.workFile(pdfExtension());
         copyPages(document, groups.first()).write(pathOf(file));
         throwIfCancelled(work.stop);
@@ -265,7 +265,7 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
     };
     const bool helped = groups.size() >= helpedSplitParts && stamp && stamp->size <= helpedSplitBytes;
     const int helpers = helped ? std::clamp(QThread::idealThreadCount(), 1, 4) - 1 : 0;
-    {
+    const auto writeAll = [&] {
         std::vector<std::jthread> threads;
         for (int k = 0; k < helpers; ++k) {
             threads.emplace_back([&] {
@@ -285,9 +285,19 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
             });
         }
         writeParts(document, true);
+        threads.clear();
+        if (!errors.empty())
+            std::rethrow_exception(errors.begin()->second);
+    };
+    // The parts are written while the pictures they copy are parsed; they go when one is damaged.
+    try {
+        PdfPagePictures::checkJpegs(document, copied, work.stop, nullptr, writeAll);
+    } catch (...) {
+        for (const QString& name : names)
+            QFile::remove(into.filePath(name + QStringLiteral(".pdf")));
+        into.rmdir(into.path());
+        throw;
     }
-    if (!errors.empty())
-        std::rethrow_exception(errors.begin()->second);
     throwIfCancelled(work.stop);
     work.report(1.0);
     return work.place(folder, work.nameFor(QStringLiteral("split")), QString());
@@ -327,21 +337,32 @@ QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& passwo
                        const PDFWork& work)
 {
     const PDFDocument document = openFile(path, password, true, true);
-    PdfPagePictures::checkJpegs(document, std::nullopt, work.stop);
     // A PDF page turns by quarter turns only; anything between goes to the nearest.
     const int quarterTurns = int(std::lround(degrees / 90.0));
-    guardedRead([&] {
-        for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
-            QPDFObjectHandle current = page.getAttribute("/Rotate", false);
-            const long long before = current.isInteger() ? current.getIntValue() : 0;
-            long long after = (before + 90LL * quarterTurns) % 360;
-            if (after < 0)
-                after += 360;
-            page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
-        }
-    });
     const QUrl file = work.workFile(pdfExtension());
-    document.write(pathOf(file));
+    bool written = false;
+    const auto turn = [&] {
+        guardedRead([&] {
+            for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document.qpdf()).getAllPages()) {
+                QPDFObjectHandle current = page.getAttribute("/Rotate", false);
+                const long long before = current.isInteger() ? current.getIntValue() : 0;
+                long long after = (before + 90LL * quarterTurns) % 360;
+                if (after < 0)
+                    after += 360;
+                page.getObjectHandle().replaceKey("/Rotate", QPDFObjectHandle::newInteger(after));
+            }
+        });
+        document.write(pathOf(file));
+        written = true;
+    };
+    // The turned document is written while its pictures are parsed; it goes when one is damaged.
+    try {
+        PdfPagePictures::checkJpegs(document, std::nullopt, work.stop, nullptr, turn);
+    } catch (...) {
+        if (written)
+            QFile::remove(pathOf(file));
+        throw;
+    }
     throwIfCancelled(work.stop);
     work.report(1.0);
     return work.place(file, work.nameFor(QStringLiteral("rotate")), pdfExtension());

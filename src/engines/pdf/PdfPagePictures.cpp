@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <set>
 #include <thread>
 #include <vector>
@@ -39,7 +40,8 @@ constexpr size_t readAheadBytes = size_t(64) << 20;
 } // namespace
 
 void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optional<QList<int>>& pages,
-                                 std::stop_token stop, PdfCheckedPictures* checked)
+                                 std::stop_token stop, PdfCheckedPictures* checked,
+                                 const std::function<void()>& meanwhile)
 {
     document.keepFileOpen(true);
     struct Closer {
@@ -55,7 +57,8 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
     };
     std::vector<Picture> batch;
     size_t batchBytes = 0;
-    const auto parseBatch = [&] {
+    std::exception_ptr meanwhileError;
+    const auto parseBatch = [&](const std::function<void()>& alongside) {
         std::atomic<size_t> next{0};
         const auto parse = [&] {
             for (size_t k = next++; k < batch.size() && !stop.stop_requested(); k = next++) {
@@ -73,10 +76,18 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
             }
         };
         {
-            const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
+            // This thread is busy with the other work, if any: one more helper parses instead.
+            const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - (alongside ? 0 : 1);
             std::vector<std::jthread> threads;
-            for (int i = 0; i < std::min<int>(helpers, int(batch.size()) - 1); ++i)
+            for (int i = 0; i < std::min<int>(helpers, int(batch.size()) - (alongside ? 0 : 1)); ++i)
                 threads.emplace_back(parse);
+            if (alongside) {
+                try {
+                    alongside();
+                } catch (...) {
+                    meanwhileError = std::current_exception();
+                }
+            }
             parse();
         }
         throwIfCancelled(stop);
@@ -112,10 +123,12 @@ void PdfPagePictures::checkJpegs(const PDFDocument& document, const std::optiona
                 batch.push_back({index, std::move(data), {}});
             });
             if (batchBytes >= readAheadBytes)
-                parseBatch();
+                parseBatch({});
         }
     });
-    parseBatch();
+    parseBatch(meanwhile);
+    if (meanwhileError)
+        std::rethrow_exception(meanwhileError);
 }
 
 } // namespace qv

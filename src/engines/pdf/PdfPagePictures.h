@@ -4,6 +4,7 @@
 
 #include <QList>
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 
@@ -23,8 +24,13 @@ public:
     // damaged picture of these pages (every page when none are given), forms included; a
     // picture shared by pages is read once, and one whose bytes are among those already found
     // whole (when given) is not read again. A stop throws CancellationError.
+    // meanwhile, when given, runs on this thread while the last of the pictures are parsed on
+    // others: it may use the document, but what it makes is the caller's to remove when this
+    // throws. A damaged picture is reported before any error of meanwhile's own, which is
+    // thrown once every picture was found whole.
     static void checkJpegs(const PDFDocument& document, const std::optional<QList<int>>& pages = std::nullopt,
-                           std::stop_token stop = {}, PdfCheckedPictures* checked = nullptr);
+                           std::stop_token stop = {}, PdfCheckedPictures* checked = nullptr,
+                           const std::function<void()>& meanwhile = {});
 };
 
 } // namespace qv
