@@ -50,6 +50,8 @@ struct WorkerPool::Worker {
     // go with it. Listed like a work folder, so that a crash of ours leaves it to a later sweep.
     QString temporary;
     std::unique_ptr<ChildProcess> process;
+    // What is left of its item once the results are placed.
+    std::unique_ptr<ResultPlacement> leftover;
     // Our end of the socket the inputs' descriptors go to it on.
     int descriptors = -1;
     FrameReader reader;
@@ -59,6 +61,7 @@ struct WorkerPool::Worker {
     ~Worker()
     {
         process.reset();
+        leftover.reset();
         if (descriptors >= 0)
             ::close(descriptors);
         if (!temporary.isEmpty()) {
@@ -278,6 +281,9 @@ void WorkerPool::setIdleLimit(std::chrono::milliseconds limit)
 std::optional<std::chrono::steady_clock::time_point>
 WorkerPool::takeRetired(std::vector<std::unique_ptr<Worker>>& retired)
 {
+    for (std::unique_ptr<Worker>& worker : m_ended)
+        retired.push_back(std::move(worker));
+    m_ended.clear();
     const auto now = std::chrono::steady_clock::now();
     std::optional<std::chrono::steady_clock::time_point> next;
     const auto due = [&](const Worker& worker) {
@@ -359,10 +365,12 @@ void WorkerPool::clear()
 {
     std::deque<std::unique_ptr<Worker>> fresh;
     std::deque<std::pair<QString, std::unique_ptr<Worker>>> used;
+    std::vector<std::unique_ptr<Worker>> ended;
     {
         std::lock_guard locker(m_lock);
         fresh.swap(m_fresh);
         used.swap(m_used);
+        ended.swap(m_ended);
     }
     // All are killed first, so they end side by side; each is then reaped with its folder.
     for (const std::unique_ptr<Worker>& worker : fresh)
@@ -426,7 +434,9 @@ void WorkerPool::spawnerLoop()
         }
         if (loading.empty()) {
             const int seen = m_idleChanges;
-            const auto woken = [this, seen] { return m_stopping || m_pendingSpawns > 0 || m_idleChanges != seen; };
+            const auto woken = [this, seen] {
+                return m_stopping || m_pendingSpawns > 0 || m_idleChanges != seen || !m_ended.empty();
+            };
             if (nextRetirement)
                 m_changed.wait_until(locker, *nextRetirement, woken);
             else
@@ -486,6 +496,19 @@ void WorkerPool::spawnerLoop()
             m_changed.notify_all();
     }
     locker.unlock();
+}
+
+void WorkerPool::letGo(std::unique_ptr<Worker> worker)
+{
+    std::unique_lock locker(m_lock);
+    if (m_stopping) {
+        // The spawner may be gone: its folder goes here.
+        locker.unlock();
+        worker.reset();
+        return;
+    }
+    m_ended.push_back(std::move(worker));
+    m_changed.notify_all();
 }
 
 void WorkerPool::requestSpares()
@@ -747,12 +770,12 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
                             JobNotes& notes)
 {
     // The worker writes only in the item's work folder; results are placed from there by us.
-    ResultPlacement placement(request);
+    auto placement = std::make_unique<ResultPlacement>(request);
     // Every item runs in a worker that served no other item: one started warm, or one that
     // answered only questions about these very files (the header question before it). It ends
     // with the item, its folder (the programs' profiles, HOME, TMPDIR) with it.
     const QString key = workerKey(request.memoryLimitBytes, namedPaths(request));
-    const bool alone = needsAWorkerOfItsOwn(request) || !placement.sharedFolder().isEmpty();
+    const bool alone = needsAWorkerOfItsOwn(request) || !placement->sharedFolder().isEmpty();
     RunRequest pinned = pinnedInputs(request);
     // Held until the item ends, whatever the end; its worker got copies of its own.
     const auto closeInputs = qScopeGuard([&pinned] { closeDescriptors(pinned.descriptors); });
@@ -760,7 +783,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
         m_inputsChecked(pinned);
     // The folder the results go to, held from the start: one moved away and replaced by a link
     // (to a folder elsewhere) while the item runs takes no result.
-    const QString destination = placement.destinationFolder();
+    const QString destination = placement->destinationFolder();
     const int destinationFd = ::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const auto closeDestination = qScopeGuard([destinationFd] {
         if (destinationFd >= 0)
@@ -769,12 +792,12 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     const QString chosenDestination = request.chosenFolders.value(destination);
     if (destinationFd >= 0 && !chosenDestination.isEmpty() && fileIdentity(destinationFd) != chosenDestination)
         throw EngineError(destinationReplaced(), destination);
-    placement.holdDestination(destinationFd);
+    placement->holdDestination(destinationFd);
     for (int attempt = 0;; ++attempt) {
         throwIfCancelled(stop);
         std::unique_ptr<Worker> worker = take(key, alone);
         RunRequest sent = pinned;
-        sent.workFolder = placement.prepare(worker->temporary);
+        sent.workFolder = placement->prepare(worker->temporary);
         SandboxWatch::Limits watched;
         watched.residentBytes = request.memoryLimitBytes;
         watched.processes = processLimit;
@@ -809,13 +832,17 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
             if (destinationFd >= 0 && fileIdentity(destination) != fileIdentity(destinationFd))
                 throw EngineError(destinationReplaced(), destination);
             // The worker has ended already: nothing is left for the placement to end.
-            const QList<QUrl> placed = placement.place(outputs, stagedResults(ending), notes, {});
+            const QList<QUrl> placed = placement->place(outputs, stagedResults(ending), notes, {});
             for (const QString& message : messages)
                 notes.addMessage(message);
             const QJsonValue clipboard = ending.value(QStringLiteral("clipboard"));
             if (const std::optional<QString> text = WorkerNotes::clipboard(
                     clipboard.isString() ? std::optional<QString>(clipboard.toString()) : std::nullopt, request, placed))
                 notes.addClipboardText(*text);
+            // What is left of the item (its work folder, an extraction's staged tree) goes with
+            // the worker's folder on the spawner thread, while the job ends.
+            worker->leftover = std::move(placement);
+            letGo(std::move(worker));
             return placed;
         }
         for (const QString& message : messages)

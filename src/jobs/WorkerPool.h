@@ -104,9 +104,12 @@ private:
     std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
     std::unique_ptr<Worker> spawn();
+    // A worker whose item is over and which has ended: its folder goes on the spawner thread.
+    void letGo(std::unique_ptr<Worker> worker);
     void spawnerLoop();
     void requestSpares();
-    // Takes out the workers idle past the limit; returns when the next one will be, if any.
+    // Takes out the ended workers and those idle past the limit; returns when the next one
+    // will be, if any.
     std::optional<std::chrono::steady_clock::time_point> takeRetired(std::vector<std::unique_ptr<Worker>>& retired);
 
     QString m_program;
@@ -118,6 +121,7 @@ private:
     std::condition_variable m_changed;
     std::deque<std::unique_ptr<Worker>> m_fresh;
     std::deque<std::pair<QString, std::unique_ptr<Worker>>> m_used;
+    std::vector<std::unique_ptr<Worker>> m_ended; // their folders still to be removed
     int m_pendingSpawns = 0; // asked of the spawner thread
     int m_waiting = 0;       // items waiting for a fresh worker
     bool m_spawnFailed = false;
