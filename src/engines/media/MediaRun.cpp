@@ -551,9 +551,11 @@ void runMediaCopyStep(const QStringList& arguments, std::optional<qint64> room, 
             runMediaStep(roomy, duration, context, work);
             return;
         } catch (const FFmpegError& error) {
-            if (!error.log().contains(QLatin1String("reserved_moov_size is too small"), Qt::CaseInsensitive))
+            // A disk that refused the copy would refuse it again; anything else (an index that
+            // outgrew its room, said in words that may change) is the copy as asked for to judge.
+            if (ffmpegRunFailedToWrite(error.status(), error.log()))
                 throw;
-            qCInfo(enginesLog) << "The movie box outgrew the room kept for it; copying again:" << error.log();
+            qCInfo(enginesLog) << "A copy with room for its index failed; copying again:" << error.log();
         }
     }
     runMediaStep(arguments, duration, context, work);

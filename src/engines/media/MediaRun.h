@@ -39,7 +39,7 @@ QStringList withMovieBoxRoom(QStringList arguments, qint64 room);
 
 // runMediaStep for a stream copy, with the room (movieBoxRoom) in place of the faststart
 // rewrite where there is one. Tables that outgrow it are written over the first samples, and
-// FFmpeg says so: the copy is then made again with the rewrite.
+// FFmpeg fails: the copy is then made again with the rewrite, as after any failure but a write's.
 void runMediaCopyStep(const QStringList& arguments, std::optional<qint64> room, std::optional<double> duration,
                       const OperationContext& context, const MediaWork& work);
 

@@ -196,6 +196,42 @@ TEST_F(MediaConversion, ACopyKeepsRoomForItsIndexAndIsMadeAgainWhenTheRoomFallsS
     }
 }
 
+// A full disk would refuse the copy made again just the same.
+TEST_F(MediaConversion, ACopyWithRoomForItsIndexThatMeetsAFullDiskIsNotMadeAgain)
+{
+    const QString source = make("clip.mov", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f",
+                                             "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset",
+                                             "ultrafast", "-b:v", "300k", "-c:a", "aac", "-shortest"});
+    test::SmallDisk disk(1024 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_GT(QFileInfo(source).size(), 128 * 1024);
+    ASSERT_TRUE(disk.fillLeaving(96 * 1024));
+    // Counts the runs that write a file, then runs the real FFmpeg.
+    const QString script = dir.filePath("ffmpeg");
+    const QString runs = dir.filePath("runs");
+    test::writeFile(script, QStringLiteral("#!/bin/sh\n"
+                                           "case \" $* \" in *' -progress '*) echo \"$*\" >> '%1' ;; esac\n"
+                                           "exec ffmpeg \"$@\"\n")
+                                .arg(runs)
+                                .toUtf8());
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    work.ffmpeg = std::optional<QUrl>(QUrl::fromLocalFile(script));
+    const MediaInfo info = probeMediaInfo(QUrl::fromLocalFile(source), {});
+    const QUrl output = QUrl::fromLocalFile(disk.filePath(QStringLiteral("clip.mp4")));
+    const QStringList arguments = videoConvertArgs(QUrl::fromLocalFile(source), output, VideoTarget::mp4, info,
+                                                   effectiveVideoSettings(context.settings, context.options), true);
+    try {
+        runMediaCopyStep(arguments, 64 * 1024, info.duration, context, work);
+        FAIL() << "a copy that did not fit finished";
+    } catch (const FFmpegError& e) {
+        EXPECT_EQ(e.localizedDescription(), "Not enough disk space") << e.log().toStdString();
+    }
+    const QByteArrayList made = test::readFile(runs).trimmed().split('\n');
+    ASSERT_EQ(made.size(), 1) << test::readFile(runs).toStdString();
+    EXPECT_TRUE(made.first().contains("-moov_size 65536"));
+}
+
 TEST_F(MediaConversion, RoomForTheIndexIsKeptWhereTheSourceTellsItAndItIsASmallPart)
 {
     // Raw pictures: many bytes to each of few samples.
