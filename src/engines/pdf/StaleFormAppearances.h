@@ -12,7 +12,7 @@ namespace qv {
 // draw such fields from their values, and so must we, or their words are lost to every reading.
 class StaleFormAppearances {
 public:
-    // Takes the stored pictures off the document's text and choice fields when its form needs
+    // Takes the stored pictures off the pages' text and choice fields when the form needs
     // appearances, so that MuPDF draws them from their values as it loads each page. Only the
     // document in memory changes. Throws as MuPDF does.
     static void drop(fz_context* ctx, pdf_document* doc);
