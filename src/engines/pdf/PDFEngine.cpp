@@ -175,6 +175,36 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     throw EngineError(QStringLiteral("That password didn't unlock the PDF"));
 }
 
+PDFDocument PDFEngine::readAgain(const PDFDocument& document)
+{
+    const std::string native = QFile::encodeName(document.path()).toStdString();
+    std::vector<QByteArray> keys{QByteArray()};
+    if (document.password()) {
+        for (const PdfPassword::Candidate& attempt : PdfPassword::candidates(*document.password()))
+            keys.push_back(attempt.bytes);
+    }
+    for (const QByteArray& key : keys) {
+        auto qpdf = std::make_shared<QPDF>();
+        qpdf->setSuppressWarnings(true);
+        try {
+            qpdf->processInputSource(std::make_shared<PdfFileSource>(native), key.isNull() ? nullptr : key.constData());
+            (void)QPDFPageDocumentHelper(*qpdf).getAllPages();
+        } catch (const QPDFExc& e) {
+            if (e.getErrorCode() == qpdf_e_password)
+                continue;
+            throw damaged();
+        } catch (const std::exception&) {
+            throw damaged();
+        }
+        if (!PdfRepairs::qpdfRepairedExactly(*qpdf))
+            throw damaged();
+        PDFDocument again(qpdf, document.path(), document.password());
+        again.markPagesRead();
+        return again;
+    }
+    throw EngineError(QStringLiteral("That password didn't unlock the PDF"));
+}
+
 QImage PDFEngine::renderPage(const PDFDocument& document, int pageIndex, double dpi,
                              std::stop_token stop)
 {

@@ -124,6 +124,9 @@ private:
     static PDFDocument openFile(const QString& path, const std::optional<QString>& password,
                                 bool keepOpen, bool parsePages = false);
     static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
+    // The document's file read once more, for another thread, its pages taken as read whole:
+    // only for a file unchanged since the document was read and checked. Throws EngineError.
+    static PDFDocument readAgain(const PDFDocument& document);
 };
 
 } // namespace qv

@@ -273,14 +273,13 @@ QUrl PDFEngine::split(const QString& path, const std::optional<SplitMode>& mode,
                     return;
                 std::optional<PDFDocument> own;
                 try {
-                    own = openFile(path, document.password(), true, false);
+                    own = readAgain(document);
                 } catch (...) {
                     return;
                 }
+                // Only the very bytes checked are copied.
                 if (!stamp || stampOf(path) != stamp || own->pageCount() != document.pageCount())
                     return;
-                // The same bytes as the reading whose drawings were read whole.
-                own->markPagesRead();
                 writeParts(*own, false);
             });
         }
