@@ -267,12 +267,11 @@ DocumentModel PDFTextReader::documentModel(const QString& path, const std::optio
     for (int i = 0; i < renderer.pageCount(); ++i) {
         throwIfCancelled(stop);
         QList<Line> lines;
-        const QList<QList<PDFRenderer::TextSpan>> read = renderer.textLines(i);
-        const double height = read.isEmpty() ? 0 : renderer.pageSize(i).height();
-        for (const auto& spans : read) {
+        QSizeF shown;
+        for (const auto& spans : renderer.textLines(i, &shown)) {
             for (const auto& span : spans)
                 anyText = anyText || PDFEngine::holdsReadableText(span.text);
-            lines.append(makeLine(spans, height, sizes));
+            lines.append(makeLine(spans, shown.height(), sizes));
         }
         pages.append(lines);
     }

@@ -629,7 +629,7 @@ QString PDFRenderer::text(int index) const
     return QString::fromUtf8(bytes);
 }
 
-QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
+QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index, QSizeF* shown) const
 {
     if (glyphsEndless(index))
         throw endlessGlyphs(QStringLiteral("read"), index);
@@ -637,6 +637,7 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     fz_page* page = nullptr;
     fz_stext_page* textPage = nullptr;
     QList<QList<TextSpan>> lines;
+    QSizeF size;
     QString failure;
     bool failed = false;
     qint64 spent = 0;
@@ -649,6 +650,8 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     {
         page = fz_load_page(ctx, m_context->doc, index);
         textPage = pageText(ctx, page, spent, exceeded, late);
+        const fz_rect bounds = textPage->mediabox;
+        size = QSizeF(std::max(0.0f, bounds.x1 - bounds.x0), std::max(0.0f, bounds.y1 - bounds.y0));
         for (fz_stext_block* block = textPage->first_block; block; block = block->next) {
             if (block->type != FZ_STEXT_BLOCK_TEXT)
                 continue;
@@ -689,6 +692,8 @@ QList<QList<PDFRenderer::TextSpan>> PDFRenderer::textLines(int index) const
     if (failed)
         throw damagedFile(failure);
     m_context->throwIfWarned();
+    if (shown)
+        *shown = size;
     return lines;
 }
 

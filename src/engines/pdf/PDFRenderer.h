@@ -95,7 +95,8 @@ public:
     static void setPageBudget(qint64 units);
 
     // The page's lines in reading order, each its spans; empty when the page has no text.
-    QList<QList<TextSpan>> textLines(int index) const;
+    // shown, when given, receives the page's size as pageSize() gives it.
+    QList<QList<TextSpan>> textLines(int index, QSizeF* shown = nullptr) const;
     // Whether a page was drawn with a stand-in for a font, a Type3 glyph or a JBIG2 region
     // MuPDF could not draw.
     bool drewStandIns() const;
