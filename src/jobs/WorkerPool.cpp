@@ -248,7 +248,10 @@ QString WorkerPool::defaultProgram()
     const QString given = qEnvironmentVariable("QUORVENDA_WORKER");
     if (!given.isEmpty())
         return given;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/quorvenda-worker");
+    // Also before the application object is made: a one-shot run starts its worker first.
+    const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                        : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    return folder + QStringLiteral("/quorvenda-worker");
 }
 
 bool WorkerPool::handles(const QString& operationId) const

@@ -70,6 +70,15 @@ int usage(const QString& problem)
 
 } // namespace
 
+void startRunWorker()
+{
+    if (!useWorkers())
+        return;
+    // No spare until the run knows how many files it has.
+    catalogueWorkers().setWarmCount(0);
+    catalogueWorkers().startAhead(1);
+}
+
 int run(const QStringList& args)
 {
     QStringList rest = args;

@@ -18,6 +18,7 @@
 #include <map>
 
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +92,9 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A run's worker loads while this process makes its application object.
+    if (argc > 1 && std::strcmp(argv[1], "run") == 0)
+        qv::dev::startRunWorker();
     QApplication app(argc, argv);
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
