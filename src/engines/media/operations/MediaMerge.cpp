@@ -5,6 +5,7 @@
 #include "engines/media/arguments/StreamCopyArguments.h"
 #include "engines/media/MediaRoutines.h"
 #include "engines/media/MediaRun.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
 #include "model/errors/SystemError.h"
@@ -12,6 +13,7 @@
 #include "platform/files/FileContents.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -64,8 +66,29 @@ std::optional<QString> ownMuxer(const FileInfo& file, bool allAudio)
     return muxer;
 }
 
-QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, const QString& muxer, const QUrl& output,
-                     const MediaWork& work, std::optional<ConcatListLink>& listLink)
+// Whether H.264 clips' packets may follow each other as they are: every clip keeps the parameter
+// sets of the first in its description. Otherwise the concat demuxer rewrites each packet with
+// start codes and the sets before its key frames, for the muxer to scan back into lengths: the
+// later clips then carry their own sets.
+bool sameParameterSets(const QList<FileInfo>& files, const QList<MediaInfo>& probes)
+{
+    if (!probes.first().video || probes.first().video->codec != QLatin1String("h264"))
+        return false;
+    std::optional<QByteArray> first;
+    for (const FileInfo& file : files) {
+        const QString path = file.url.toLocalFile();
+        if (!IsoMediaFile::handles(QFileInfo(path).suffix().toLower()))
+            return false;
+        const std::optional<QByteArray> config = IsoMediaFile::videoDecoderConfig(path);
+        if (!config || (first && *config != *first))
+            return false;
+        first = config;
+    }
+    return true;
+}
+
+QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, bool asTheyAre, const QString& muxer,
+                     const QUrl& output, const MediaWork& work, std::optional<ConcatListLink>& listLink)
 {
     const QString folder = work.workFolder(QStringLiteral("merge")).toLocalFile();
     const QList<QUrl> links = linkInputs(files, folder);
@@ -77,7 +100,10 @@ QStringList copyJoin(const QList<FileInfo>& files, bool allAudio, const QString&
         throw *error;
 
     listLink.emplace(listPath);
-    QStringList args{"-f", "concat", "-i", mediaOperand(QUrl::fromLocalFile(listLink->path())), "-c", "copy"};
+    QStringList args{"-f", "concat"};
+    if (asTheyAre)
+        args << "-auto_convert" << "0";
+    args << "-i" << mediaOperand(QUrl::fromLocalFile(listLink->path())) << "-c" << "copy";
     if (allAudio)
         args << "-vn";
     else
@@ -223,7 +249,8 @@ QUrl mergeMedia(const QList<FileInfo>& files, const OperationContext& context, c
         const QString extension = files.first().ext;
         const QUrl output = work.workFile(extension);
         std::optional<ConcatListLink> listLink;
-        const QStringList args = copyJoin(files, allAudio, *muxer, output, work, listLink);
+        const QStringList args =
+            copyJoin(files, allAudio, !allAudio && sameParameterSets(files, probes), *muxer, output, work, listLink);
         if (!allAudio) {
             QList<QUrl> inputs;
             for (const FileInfo& file : files)

@@ -204,6 +204,53 @@ std::optional<IsoMediaFile::SampleTables> IsoMediaFile::sampleTables(const QStri
     return tables;
 }
 
+std::optional<QByteArray> IsoMediaFile::videoDecoderConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    if (!movie)
+        return std::nullopt;
+    std::optional<Box> picture;
+    qint64 at = movie->body;
+    for (int count = 0; count < 1000; ++count) {
+        const std::optional<Box> track = childBox(file, at, movie->end, "trak");
+        if (!track)
+            break;
+        at = track->end;
+        if (handlerOf(file, *track) != "vide")
+            continue;
+        if (picture)
+            return std::nullopt;
+        picture = track;
+    }
+    if (!picture)
+        return std::nullopt;
+    std::optional<Box> box = childBox(file, picture->body, picture->end, "mdia");
+    for (const char* inner : {"minf", "stbl", "stsd"})
+        box = box ? childBox(file, box->body, box->end, inner) : std::nullopt;
+    // Version and flags, then the count of sample descriptions.
+    std::array<uchar, 8> head{};
+    if (!box || box->end - box->body < 8 || !file.seek(box->body)
+        || file.read(reinterpret_cast<char*>(head.data()), 8) != 8 || bigEndian(head.data() + 4, 4) != 1)
+        return std::nullopt;
+    // A picture's sample description holds 78 bytes of fields before its boxes.
+    constexpr qint64 fields = 78;
+    const std::optional<Box> entry = readBox(file, box->body + 8, box->end);
+    if (!entry || entry->end - entry->body < fields)
+        return std::nullopt;
+    std::optional<Box> config = childBox(file, entry->body + fields, entry->end, "avcC");
+    if (!config)
+        config = childBox(file, entry->body + fields, entry->end, "hvcC");
+    if (!config || config->end - config->body > 1 << 20 || !file.seek(config->body))
+        return std::nullopt;
+    const QByteArray bytes = file.read(config->end - config->body);
+    if (bytes.size() != config->end - config->body)
+        return std::nullopt;
+    return bytes;
+}
+
 bool IsoMediaFile::handles(const QString& extension)
 {
     static const QStringList known{QStringLiteral("mp4"), QStringLiteral("m4v"), QStringLiteral("m4a"),

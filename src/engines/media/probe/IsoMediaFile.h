@@ -34,6 +34,11 @@ public:
     };
     static std::optional<SampleTables> sampleTables(const QString& path);
 
+    // The decoder configuration ("avcC", "hvcC": the parameter sets and how long the lengths
+    // before each unit are) of the file's one picture track, when that track has one sample
+    // description and the configuration follows its fixed fields; absent otherwise.
+    static std::optional<QByteArray> videoDecoderConfig(const QString& path);
+
     // Whether a file of this lower-case extension is read by duration().
     static bool handles(const QString& extension);
 };

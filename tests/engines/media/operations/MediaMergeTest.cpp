@@ -1,6 +1,7 @@
 #include "engines/media/MediaToolFixture.h"
 
 #include "engines/media/operations/MediaMerge.h"
+#include "engines/media/probe/IsoMediaFile.h"
 #include "model/errors/EngineError.h"
 #include "platform/files/TemporaryRoot.h"
 #include "support/FlacFixtures.h"
@@ -82,6 +83,62 @@ TEST_F(MediaMerge, ClipsOfOneLayoutJoinByCopyEvenWithAwkwardNames)
     const QList<QByteArray> joined = sizes(placed);
     ASSERT_EQ(joined.size(), first.size() + sizes(b).size());
     EXPECT_EQ(joined.mid(1, first.size() - 1), first.mid(1));
+}
+
+// Each packet's size and checksum, in order.
+static QByteArrayList videoPackets(const QString& path)
+{
+    QByteArray listed;
+    EXPECT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", "file:" + path, "-map", "0:v",
+                                                          "-c", "copy", "-f", "framemd5", "-"},
+                               &listed),
+              0);
+    QByteArrayList packets;
+    for (const QByteArray& line : listed.split('\n')) {
+        const QByteArrayList fields = line.split(',');
+        if (!line.startsWith('#') && fields.size() == 6)
+            packets.append(fields[4].trimmed() + ' ' + fields[5].trimmed());
+    }
+    return packets;
+}
+
+TEST_F(MediaMerge, ClipsWithTheFirstOnesParameterSetsJoinPacketForPacket)
+{
+    const QString a = clip("a.mp4", 1.0);
+    const QString b = clip("b.mp4", 2.0);
+    ASSERT_EQ(IsoMediaFile::videoDecoderConfig(a), IsoMediaFile::videoDecoderConfig(b));
+    ASSERT_TRUE(IsoMediaFile::videoDecoderConfig(a));
+    const QString placed = mergeMedia(inputs({a, b}), context, work).toLocalFile();
+    const QByteArrayList joined = videoPackets(placed);
+    ASSERT_FALSE(joined.isEmpty());
+    EXPECT_EQ(joined, videoPackets(a) + videoPackets(b));
+    EXPECT_NEAR(duration(placed), 3.0, 0.15);
+}
+
+// A clip of other parameter sets brings them along: its pictures decode as they were.
+TEST_F(MediaMerge, AClipOfOtherParameterSetsCarriesThemIntoTheJoin)
+{
+    const QString a = clip("a.mp4", 1.0);
+    const QString b = clip("b.mp4", 1.0, "160x120", {"-x264-params", "cabac=1"});
+    ASSERT_TRUE(IsoMediaFile::videoDecoderConfig(b));
+    ASSERT_NE(IsoMediaFile::videoDecoderConfig(a), IsoMediaFile::videoDecoderConfig(b));
+    const QString placed = mergeMedia(inputs({a, b}), context, work).toLocalFile();
+    const QByteArrayList joined = videoPackets(placed);
+    const QByteArrayList first = videoPackets(a);
+    const QByteArrayList second = videoPackets(b);
+    ASSERT_EQ(joined.size(), first.size() + second.size());
+    EXPECT_NE(joined[first.size()], second.first()) << "the second clip's first packet holds its sets";
+    EXPECT_EQ(joined.mid(first.size() + 1), second.mid(1));
+    // Its last picture decodes to what it did alone.
+    const auto lastFrame = [](const QString& path) {
+        QByteArray listed;
+        EXPECT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", "file:" + path, "-map",
+                                                              "0:v", "-f", "framemd5", "-"},
+                                   &listed),
+                  0);
+        return listed.trimmed().split('\n').last().split(',').last().trimmed();
+    };
+    EXPECT_EQ(lastFrame(placed), lastFrame(b));
 }
 
 TEST_F(MediaMerge, ATurnedClipJoinsUprightBetweenBars)

@@ -92,3 +92,36 @@ TEST(IsoMediaFile, CountsTheSamplesATrackListsAndNoneOfAFragmentedFile)
     EXPECT_FALSE(IsoMediaFile::sampleTables(test::writeFile(dir.filePath(QStringLiteral("unfinished.mp4")), whole.left(movie))));
     EXPECT_FALSE(IsoMediaFile::sampleTables(dir.filePath(QStringLiteral("missing.mp4"))));
 }
+
+TEST(IsoMediaFile, GivesThePictureTracksDecoderConfiguration)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString movie = dir.filePath(QStringLiteral("clip.mp4"));
+    ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"),
+                               {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=1",
+                                "-f", "lavfi", "-i", "sine=duration=1", "-c:v", "libx264", "-preset", "ultrafast", "-c:a",
+                                "aac", "-shortest", movie}),
+              0);
+    const std::optional<QByteArray> config = IsoMediaFile::videoDecoderConfig(movie);
+    ASSERT_TRUE(config);
+    // Version 1, then the profile of the sequence parameter set it holds.
+    ASSERT_GT(config->size(), 8);
+    EXPECT_EQ(config->at(0), 1);
+    EXPECT_TRUE(config->contains(QByteArray::fromHex("6742")) || config->contains(QByteArray::fromHex("674d"))
+                || config->contains(QByteArray::fromHex("6764")));
+    const QString sound = dir.filePath(QStringLiteral("tone.m4a"));
+    ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"),
+                               {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", sound}),
+              0);
+    EXPECT_FALSE(IsoMediaFile::videoDecoderConfig(sound));
+    // Two picture tracks: no one configuration to give.
+    const QString two = dir.filePath(QStringLiteral("two.mp4"));
+    ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i", movie, "-i", movie, "-map",
+                                                          "0:v", "-map", "1:v", "-c", "copy", two}),
+              0);
+    EXPECT_FALSE(IsoMediaFile::videoDecoderConfig(two));
+    EXPECT_FALSE(IsoMediaFile::videoDecoderConfig(dir.filePath(QStringLiteral("missing.mp4"))));
+}
