@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/WorkerPool.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -9,8 +11,8 @@ namespace qv {
 // the pictures an editor, a preview or a float panel held must not stay in its heap. Watches
 // every top-level window of the application; two seconds after the last one hides, the
 // picture caches are emptied and the heap's free pages returned (malloc_trim). Once no window
-// has shown for half a minute, after the start-up as after a window, the same again, and the
-// dynamic linker's tables go as well (ResidentPages). Beyond that, nothing runs while no
+// has shown for a while (restMs), after the start-up as after a window, the same again, and
+// the dynamic linker's tables go as well (ResidentPages). Beyond that, nothing runs while no
 // window closes.
 class MemoryReturn : public QObject {
     Q_OBJECT
@@ -26,7 +28,9 @@ public:
     static void rest();
 
     static constexpr int delayMs = 2000;
-    static constexpr int restMs = 30000;
+    // After the last warm worker has gone (WorkerPool): its end runs code that would look at
+    // the tables again.
+    static constexpr int restMs = 2 * int(WorkerPool::defaultIdleLimit.count()) + 10000;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
