@@ -193,6 +193,31 @@ TEST(PdfDamage, AContentStreamThatDoesNotDecodeFailsEveryRoad)
         EXPECT_EQ(sentences[i], kDamaged) << "road " << i;
 }
 
+// Many pages' drawings are inflated on several threads: a late one that does not inflate is
+// found as when it is decoded alone.
+TEST(PdfDamage, ALateContentStreamThatDoesNotDecodeFailsTheTurnAndTheSplit)
+{
+    QTemporaryDir dir;
+    QStringList texts;
+    for (int page = 1; page <= 40; ++page)
+        texts.append(QStringLiteral("Page %1 words").arg(page));
+    const QString plain = writeTextPdf(dir.filePath("plain.pdf"), texts);
+    const QString packed = dir.filePath("packed.pdf");
+    ASSERT_EQ(runProgram("qpdf", {"--compress-streams=y", "--object-streams=disable", plain, packed}), 0);
+    const QString late = QStringLiteral("s=[m.start() for m in re.finditer(rb'/FlateDecode',d)]; assert len(s)>=40\n"
+                                        "i=d.find(b'stream',s[len(s)*3//4])+8\n");
+    const QString garbled = damagedCopy(packed, dir.filePath("garbled.pdf"), late + "for k in range(4): d[i+k]^=0x5a");
+    EXPECT_NE(runProgram("qpdf", {"--check", garbled}), 0);
+    WorkBench turn;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(garbled, std::nullopt, 90, turn.work(garbled)); }), kDamaged);
+    EXPECT_TRUE(turn.workLeftovers().isEmpty());
+    WorkBench split;
+    EXPECT_EQ(failureOf([&] { PDFEngine::split(garbled, std::nullopt, std::nullopt, split.work(garbled)); }), kDamaged);
+    WorkBench whole;
+    EXPECT_EQ(failureOf([&] { PDFEngine::rotate(packed, std::nullopt, 90, whole.work(packed)); }), "<no failure>");
+    EXPECT_EQ(pageTexts(QDir(whole.outDir).filePath("packed (rotated).pdf")), texts);
+}
+
 // A page's drawing that inflates but does not read (a string left open): the tools that copy
 // pages passed it on as it was, where drawing it fails.
 TEST(PdfDamage, ADrawingThatDoesNotReadFailsEveryRoad)

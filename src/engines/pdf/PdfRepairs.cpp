@@ -4,7 +4,9 @@
 #include "engines/pdf/PdfFileSource.h"
 #include "engines/pdf/PdfPassword.h"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pl_Discard.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -18,6 +20,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <set>
 #include <vector>
@@ -122,6 +125,40 @@ bool embeddedFontsDecode(QPDF& qpdf)
     });
 }
 
+// A page drawn by one stream that is only deflated: its bytes as read, decrypted, are inflated
+// on a parsing thread rather than on the one that reads the document. Any other drawing is
+// decoded by qpdf as it reads it.
+bool isDeflatedOnly(QPDFObjectHandle contents)
+{
+    if (!contents.isStream())
+        return false;
+    QPDFObjectHandle dictionary = contents.getDict();
+    QPDFObjectHandle filter = dictionary.getKey("/Filter");
+    if (filter.isArray() && filter.getArrayNItems() == 1)
+        filter = filter.getArrayItem(0);
+    return filter.isNameAndEquals("/FlateDecode") && dictionary.getKey("/DecodeParms").isNull();
+}
+
+// The drawing qpdf's own inflating makes of the bytes, or nothing when it had anything to say:
+// then qpdf decodes the stream itself, and says it where it should.
+std::optional<std::string> inflated(const Buffer& raw)
+{
+    std::string data;
+    bool warned = false;
+    try {
+        Pl_String sink("page drawing", nullptr, data);
+        Pl_Flate flate("page drawing", &sink, Pl_Flate::a_inflate);
+        flate.setWarnCallback([&warned](char const*, int) { warned = true; });
+        flate.write(raw.getBuffer(), raw.getSize());
+        flate.finish();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (warned)
+        return std::nullopt;
+    return data;
+}
+
 } // namespace
 
 bool PdfRepairs::qpdfRepairedExactly(QPDF& qpdf)
@@ -164,6 +201,8 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
     // document in page order.
     struct Drawing {
         std::string data;
+        std::shared_ptr<Buffer> deflated;
+        bool left = false; // its stream for qpdf to decode after all
         std::vector<QPDFExc> warnings;
         std::exception_ptr error;
     };
@@ -185,15 +224,23 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
                 index = taken++;
             }
             Drawing& drawing = drawings[index];
+            const size_t bytes = drawing.deflated ? drawing.deflated->getSize() : drawing.data.size();
             try {
-                drawing.warnings = PdfDrawingSyntax::warnings(drawing.data, "page drawing");
+                std::optional<std::string> data;
+                if (drawing.deflated) {
+                    data = inflated(*drawing.deflated);
+                    drawing.left = !data;
+                }
+                if (!drawing.left)
+                    drawing.warnings = PdfDrawingSyntax::warnings(data ? *data : drawing.data, "page drawing");
             } catch (...) {
                 drawing.error = std::current_exception();
             }
             {
                 std::lock_guard held(lock);
-                pending -= drawing.data.size();
+                pending -= bytes;
                 std::string().swap(drawing.data);
+                drawing.deflated.reset();
             }
             changed.notify_all();
         }
@@ -206,12 +253,19 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
         try {
             for (size_t index = 0; index < pages.size(); ++index) {
                 std::string data;
-                Pl_String sink("page drawing", nullptr, data);
-                pages[index].pipeContents(&sink);
+                std::shared_ptr<Buffer> deflated;
+                QPDFObjectHandle contents = pages[index].getObjectHandle().getKey("/Contents");
+                if (isDeflatedOnly(contents)) {
+                    deflated = contents.getRawStreamData();
+                } else {
+                    Pl_String sink("page drawing", nullptr, data);
+                    pages[index].pipeContents(&sink);
+                }
                 std::unique_lock held(lock);
                 changed.wait(held, [&] { return pending < parseAheadBytes; });
-                pending += data.size();
+                pending += deflated ? deflated->getSize() : data.size();
                 drawings[index].data = std::move(data);
+                drawings[index].deflated = std::move(deflated);
                 ++read;
                 changed.notify_all();
             }
@@ -225,10 +279,17 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
         changed.notify_all();
     }
     for (size_t index = 0; index < read; ++index) {
-        for (const QPDFExc& warning : drawings[index].warnings)
+        Drawing& drawing = drawings[index];
+        if (drawing.left && !drawing.error) {
+            std::string data;
+            Pl_String sink("page drawing", nullptr, data);
+            pages[index].pipeContents(&sink);
+            drawing.warnings = PdfDrawingSyntax::warnings(data, "page drawing");
+        }
+        for (const QPDFExc& warning : drawing.warnings)
             qpdf.warn(warning);
-        if (drawings[index].error)
-            std::rethrow_exception(drawings[index].error);
+        if (drawing.error)
+            std::rethrow_exception(drawing.error);
     }
     if (readError)
         std::rethrow_exception(readError);
