@@ -9,10 +9,13 @@
 #include "wheel/ui/WheelView.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QRegion>
 #include <QTimer>
 #include <QWindow>
 #include <QVariantAnimation>
+
+#include <utility>
 
 namespace qv {
 
@@ -49,6 +52,13 @@ WheelPanel::WheelPanel()
     m_view->setGeometry(rect());
     connect(m_view, &WheelView::shapeChanged, this, &WheelPanel::applyMask);
     connect(&CompositorWatcher::system(), &CompositorWatcher::changed, this, &WheelPanel::followCompositor);
+    m_applicationState = QGuiApplication::applicationState();
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) { m_applicationState = state; });
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus && focus == windowHandle() && isVisible())
+            m_activeSinceShown = true;
+    });
 }
 
 bool WheelPanel::translucencyAvailable()
@@ -116,6 +126,8 @@ void WheelPanel::orderFront()
         winId();
         LayerShell::setKeys(windowHandle(), m_clickMode ? LayerKeys::exclusive : LayerKeys::none);
     }
+    m_activeSinceShown = isVisible() && hasKeyboard();
+    m_keptOpen = false;
     if (!isVisible())
         show();
     raise();
@@ -161,6 +173,7 @@ void WheelPanel::releaseInput()
 
 void WheelPanel::hideEvent(QHideEvent* event)
 {
+    m_activeSinceShown = false;
     releaseInput();
     QWidget::hideEvent(event);
 }
@@ -237,8 +250,25 @@ void WheelPanel::setAlpha(double alpha)
         setWindowOpacity(alpha);
 }
 
+bool WheelPanel::hasKeyboard() const
+{
+    // Not isActiveWindow(), which a popup shown always is.
+    return windowHandle() && windowHandle()->isActive();
+}
+
 void WheelPanel::closeEvent(QCloseEvent* event)
 {
+    // Qt closes its popups as the application goes inactive, before it says so. Before this
+    // wheel had the keyboard, that is the focus leaving the wheel before it (told late on a busy
+    // machine), not the user going elsewhere: the wheel stays.
+    const bool goingInactive = m_applicationState == Qt::ApplicationActive
+        && QGuiApplication::applicationState() != Qt::ApplicationActive;
+    if (m_clickMode && !m_closingOurselves && goingInactive && !m_activeSinceShown) {
+        if (!std::exchange(m_keptOpen, true))
+            qCDebug(wheelLog, "Kept the wheel open: the application went inactive before it had the keyboard");
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     // Qt closes a popup on a click outside it; anything else is our own doing.
     if (m_clickMode && !m_closingOurselves)

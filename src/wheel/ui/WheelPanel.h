@@ -67,10 +67,17 @@ private:
     void applyMask();
     void takeInput();
     void releaseInput();
+    bool hasKeyboard() const;
 
     WheelView* m_view;
     bool m_clickMode = false;
     bool m_closingOurselves = false;
+    // The wheel had the keyboard since it was last shown.
+    bool m_activeSinceShown = false;
+    // A close it refused since then, said once.
+    bool m_keptOpen = false;
+    // As the application last said it was.
+    Qt::ApplicationState m_applicationState = Qt::ApplicationInactive;
     QPointer<QVariantAnimation> m_fade;
     QTimer* m_grabTimer;
     int m_grabAttempts = 0;
