@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <cstdio>
 #include <functional>
 
 using namespace qv::test;
@@ -113,6 +114,8 @@ protected:
 
     void TearDown() override
     {
+        if (HasFailure())
+            std::fprintf(stderr, "app:\n%s\n", qPrintable(app.log().right(8000)));
         if (source.state() != QProcess::NotRunning) {
             source.kill();
             source.waitForFinished(5000);
@@ -438,7 +441,7 @@ TEST_F(GnomeShellDrag, TheClickWheelOpensUnderThePointerAndClosesOnEscapeAndAPre
         const QStringList lines = app.log().split(QLatin1Char('\n')).filter(QStringLiteral("Opened convert wheel"));
         ASSERT_EQ(lines.size(), opened) << app.log().toStdString();
         EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" at %1,%2").arg(pointer.x()).arg(pointer.y())))
-            << lines.last().toStdString();
+            << app.log().toStdString();
     };
     // The extension takes the wheel's keys, and keeps Super from the overview, while it watches
     // the wheel; it lets them go once the wheel closed.
@@ -454,14 +457,14 @@ TEST_F(GnomeShellDrag, TheClickWheelOpensUnderThePointerAndClosesOnEscapeAndAPre
     openAt(QPoint(700, 430), 1);
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(watched(true));
+    ASSERT_TRUE(watched(true)) << app.log().toStdString();
     shell->tap(kEscape);
     EXPECT_TRUE(closed(1)) << app.log().toStdString();
 
     openAt(QPoint(560, 380), 2);
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(watched(true));
+    ASSERT_TRUE(watched(true)) << app.log().toStdString();
     shell->glide(QPoint(1180, 720), 5);
     // Held until the wheel closed: the Shell's pointer is looked at every 16 ms.
     shell->button(true);
@@ -484,7 +487,7 @@ TEST_F(GnomeShellDrag, TheClickWheelOpensUnderThePointerAndClosesOnEscapeAndAPre
     openAt(QPoint(640, 400), 4);
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(watched(true));
+    ASSERT_TRUE(watched(true)) << app.log().toStdString();
     shell->tap(kDown);
     shell->tap(kReturn);
     EXPECT_TRUE(waitFor([&] {

@@ -36,7 +36,8 @@ public:
     bool startInput();
 
     // The pointer to a point of the screen: first against its far corner (the hot corner is the
-    // other one), then back by relative moves, which Mutter does not accelerate.
+    // other one), then back by relative moves, which Mutter does not accelerate; once the Shell
+    // has it there. Not during a drag, where the Shell does not say.
     void park(QPoint at);
     // In small steps, so that the drag source and the Shell see each position.
     void glide(QPoint to, int steps = 10);

@@ -247,12 +247,14 @@ bool ShellDragSource::locatePointer()
 {
     if (!isExtensionAttached())
         return false;
+    qCDebug(dragLog, "Asking GNOME Shell where the pointer is");
     Q_EMIT pointerLocationRequested();
     return true;
 }
 
 void ShellDragSource::pointerReported(QPoint position)
 {
+    qCDebug(dragLog, "GNOME Shell has the pointer at %d,%d", position.x(), position.y());
     notePointerSeen(position);
     Q_EMIT pointerLocated(position);
 }

@@ -334,7 +334,7 @@ bool WheelController::coverScreens()
         m_pointerKnown = false;
         m_locatingPointer = true;
         QPointer<WheelController> self(this);
-        QTimer::singleShot(pointerPatienceMs, this, [self] {
+        QTimer::singleShot(desktopAnswerPatienceMs, this, [self] {
             if (self && self->m_locatingPointer)
                 self->pointerLearned();
         });

@@ -147,6 +147,10 @@ public:
     // How long a click-mode wheel waits to learn the pointer on Wayland before it opens
     // mid-screen.
     static constexpr int pointerPatienceMs = 400;
+    // How long it waits for the desktop's answer where the desktop is asked (GNOME Shell's
+    // extension, which always answers, late on a busy machine): then it opens where the
+    // pointer was last seen.
+    static constexpr int desktopAnswerPatienceMs = 3000;
 
 Q_SIGNALS:
     // A wheel came on screen (not a switch in place).
