@@ -252,8 +252,10 @@ TEST_F(PlayerRunTest, ItsSoundReachesTheSoundServerFromBehindItsWalls)
         else
             qputenv("QUORVENDA_NO_NAMESPACES", "1");
         PlayerProcess player(QUrl::fromLocalFile(clip), QSize(160, 160));
+        QString why;
+        QObject::connect(&player, &PlayerProcess::failed, [&](const QString& details) { why = details; });
         ASSERT_TRUE(waitFor([&] { return player.isLoaded() || player.hasFailed() || player.hasDied(); }, 30000));
-        ASSERT_FALSE(player.hasFailed() || player.hasDied()) << namespaces;
+        ASSERT_FALSE(player.hasFailed() || player.hasDied()) << namespaces << ": " << why.toStdString();
         player.play();
         EXPECT_TRUE(waitFor([&] { return nodes().contains("\"quorvenda-player\""); }, 20000)) << namespaces;
         EXPECT_TRUE(waitFor([&] { return player.position() > 0.5; }, 20000)) << namespaces;

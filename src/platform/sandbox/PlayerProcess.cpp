@@ -353,7 +353,12 @@ void PlayerProcess::handle(const QJsonObject& message)
     if (kind == QLatin1String("failed")) {
         m_failed = true;
         setPlaying(false);
-        Q_EMIT failed(message.value(QStringLiteral("details")).toString());
+        const QString details = message.value(QStringLiteral("details")).toString();
+        // What the media framework printed says more than its error's words.
+        drainErrors();
+        qCWarning(appLog).noquote() << "The player cannot play the file:" << details << ":"
+                                    << QString::fromUtf8(m_errorTail.right(2000)).trimmed();
+        Q_EMIT failed(details);
     }
 }
 
