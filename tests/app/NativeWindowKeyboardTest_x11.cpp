@@ -141,14 +141,15 @@ public:
     }
     // The window's surface's place on screen, once the pointer went from one point of the
     // screen to another over it: the last two places the window was told differ as the points
-    // do. A report of an earlier place may come late on a busy machine, and is passed over.
+    // do (Mutter keeps the pointer in fractions of a pixel and tells whole ones). A report of an
+    // earlier place may come late on a busy machine, and is passed over.
     std::optional<QPoint> surfaceOrigin(QPoint from, QPoint to)
     {
         std::optional<QPoint> origin;
         waitFor([&] {
             read();
             const qsizetype n = m_pointerReports.size();
-            if (n >= 2 && m_pointerReports[n - 1] - m_pointerReports[n - 2] == to - from)
+            if (n >= 2 && (m_pointerReports[n - 1] - m_pointerReports[n - 2] - (to - from)).manhattanLength() <= 2)
                 origin = to - m_pointerReports[n - 1];
             return origin.has_value();
         }, kTimeoutMs);
@@ -185,6 +186,13 @@ private:
             m_pending.remove(0, end + 1);
             take(line);
         }
+    }
+
+    // A place once, however many events name it (an entry and a motion to the same place).
+    void notePointer(QPoint at)
+    {
+        if (m_pointerReports.isEmpty() || m_pointerReports.last() != at)
+            m_pointerReports.append(at);
     }
 
     void take(const QString& line)
@@ -229,10 +237,10 @@ private:
         } else if ((m = pointerEnter.match(line)).hasMatch()) {
             m_pointerOnWindow = m.captured(1) == m_surface;
             if (m_pointerOnWindow)
-                m_pointerReports.append(QPoint(qRound(m.captured(2).toDouble()), qRound(m.captured(3).toDouble())));
+                notePointer(QPoint(qRound(m.captured(2).toDouble()), qRound(m.captured(3).toDouble())));
         } else if ((m = pointerMotion.match(line)).hasMatch()) {
             if (m_pointerOnWindow)
-                m_pointerReports.append(QPoint(qRound(m.captured(1).toDouble()), qRound(m.captured(2).toDouble())));
+                notePointer(QPoint(qRound(m.captured(1).toDouble()), qRound(m.captured(2).toDouble())));
         } else if (pointerLeave.match(line).hasMatch()) {
             m_pointerOnWindow = false;
         } else if ((m = caret.match(line)).hasMatch()) {
