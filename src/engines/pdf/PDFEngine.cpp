@@ -221,9 +221,10 @@ PDFDocument PDFEngine::copyPages(const PDFDocument& document, const QList<int>& 
 PDFDocument PDFEngine::copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices)
 {
     QPDF& source = document.qpdf();
-    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(source).getAllPages();
     // Inherited resources, boxes and rotation must travel with each page.
     source.pushInheritedAttributesToPage();
+    // qpdf's own list, not helpers made of it anew: a split copies from it once per part.
+    const std::vector<QPDFObjectHandle> pages = source.getAllPages();
 
     auto result = std::make_shared<QPDF>();
     result->emptyPDF();
@@ -239,7 +240,7 @@ PDFDocument PDFEngine::copyPagesOf(const PDFDocument& document, const QList<int>
             out.addPage(QPDFPageObjectHelper(it->second).shallowCopyPage(), false);
             continue;
         }
-        QPDFObjectHandle page = result->copyForeignObject(pages[size_t(index)].getObjectHandle());
+        QPDFObjectHandle page = result->copyForeignObject(pages[size_t(index)]);
         out.addPage(QPDFPageObjectHelper(page), false);
         copied.emplace(index, page);
     }
