@@ -74,8 +74,9 @@ void checkPageJpegs(QPDFPageObjectHelper& page, std::set<QPDFObjGen>& seen)
 // A key made from a damaged encryption dictionary decrypts to noise without a word from the
 // reader, and a page's damaged content would be copied as it is by every writing tool: decoding
 // what the pages draw finds both. Parsing decodes as well, and finds a drawing that does not
-// read, for the tools that copy pages as they are.
-void decodePageContents(QPDF& qpdf, bool parse)
+// read, for the tools that copy pages as they are. The JPEG pictures' first bytes are looked at
+// unless the caller parses every one of them anyway.
+void decodePageContents(QPDF& qpdf, bool parse, bool jpegStarts)
 {
     if (parse)
         PdfRepairs::parsePageContents(qpdf);
@@ -88,12 +89,13 @@ void decodePageContents(QPDF& qpdf, bool parse)
                     throw std::runtime_error("a page's content does not decode");
             }
         }
-        checkPageJpegs(page, seen);
+        if (jpegStarts)
+            checkPageJpegs(page, seen);
     }
 }
 
 Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
-              const std::shared_ptr<ClosedFileInputSource>& closed, bool parsePages)
+              const std::shared_ptr<ClosedFileInputSource>& closed, bool parsePages, bool jpegStarts)
 {
     qpdf.setSuppressWarnings(true);
     try {
@@ -103,7 +105,7 @@ Read readInto(QPDF& qpdf, const QByteArray& path, const char* password,
             qpdf.processInputSource(std::make_shared<PdfFileSource>(path.toStdString()), password);
         // A broken page tree shows only when the pages are asked for.
         (void)QPDFPageDocumentHelper(qpdf).getAllPages();
-        decodePageContents(qpdf, parsePages);
+        decodePageContents(qpdf, parsePages, jpegStarts);
         // A damaged encryption dictionary, a stream that does not decode, a table rebuilt with
         // objects missing: what qpdf warns about is damage, not a file to work from, unless
         // the repair restored the file exactly.
@@ -125,7 +127,7 @@ PDFDocument PDFEngine::open(const QString& path, const std::optional<QString>& p
 }
 
 PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString>& password,
-                                bool keepOpen, bool parsePages)
+                                bool keepOpen, bool parsePages, bool picturesParsedLater)
 {
     const QByteArray native = QFile::encodeName(path);
     // A source that opens its file only while it is read, for documents held by the hundred.
@@ -149,7 +151,7 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     };
     auto qpdf = std::make_shared<QPDF>();
     auto closed = source();
-    switch (readInto(*qpdf, native, nullptr, closed, parsePages)) {
+    switch (readInto(*qpdf, native, nullptr, closed, parsePages, !picturesParsedLater)) {
     case Read::ok:
         return made(qpdf, std::nullopt, closed);
     case Read::damaged:
@@ -163,7 +165,7 @@ PDFDocument PDFEngine::openFile(const QString& path, const std::optional<QString
     for (const PdfPassword::Candidate& attempt : PdfPassword::candidates(*password)) {
         qpdf = std::make_shared<QPDF>();
         closed = source();
-        switch (readInto(*qpdf, native, attempt.bytes.constData(), closed, parsePages)) {
+        switch (readInto(*qpdf, native, attempt.bytes.constData(), closed, parsePages, !picturesParsedLater)) {
         case Read::ok:
             return made(qpdf, attempt.text, closed);
         case Read::damaged:

@@ -120,9 +120,11 @@ private:
     // keepOpen false: the file is open only between keepFileOpen(true) and (false) and while
     // single objects are read, so that hundreds of documents may be open at once. parsePages:
     // every page's drawing parsed while opening (for the tools that copy pages as they are),
-    // instead of only decoded, so that writing need not parse it again.
+    // instead of only decoded, so that writing need not parse it again. picturesParsedLater:
+    // the caller parses every JPEG picture of every page (PdfPagePictures) before it uses any
+    // page, so opening need not look at their first bytes.
     static PDFDocument openFile(const QString& path, const std::optional<QString>& password,
-                                bool keepOpen, bool parsePages = false);
+                                bool keepOpen, bool parsePages = false, bool picturesParsedLater = false);
     static PDFDocument copyPagesOf(const PDFDocument& document, const QList<int>& pageIndices);
     // The document's file read once more, for another thread, its pages taken as read whole:
     // only for a file unchanged since the document was read and checked. Throws EngineError.

@@ -167,7 +167,7 @@ QUrl PDFEngine::merge(const QList<FileInfo>& files, const std::optional<QString>
     // never runs out of file descriptors.
     const bool keepOpen = files.size() <= 100;
     const std::vector<PDFDocument> sources = openAll(
-        files, [&](const QString& path) { return openFile(path, password, keepOpen, true); }, work.stop);
+        files, [&](const QString& path) { return openFile(path, password, keepOpen, true, true); }, work.stop);
     for (qsizetype k = 0; k < files.size(); ++k) guardedRead([&] {
         throwIfCancelled(work.stop);
         const PDFDocument& document = sources[size_t(k)];
@@ -335,7 +335,7 @@ QUrl PDFEngine::reorder(const QString& path, const std::optional<QString>& passw
 QUrl PDFEngine::rotate(const QString& path, const std::optional<QString>& password, int degrees,
                        const PDFWork& work)
 {
-    const PDFDocument document = openFile(path, password, true, true);
+    const PDFDocument document = openFile(path, password, true, true, true);
     // A PDF page turns by quarter turns only; anything between goes to the nearest.
     const int quarterTurns = int(std::lround(degrees / 90.0));
     const QUrl file = work.workFile(pdfExtension());
