@@ -27,9 +27,6 @@ DragWatcher::DragWatcher(std::unique_ptr<DragEventSource> source, SettingsStore&
     , m_settings(settings)
     , m_clock(clock)
 {
-    m_tapWindow.setSingleShot(true);
-    m_tapWindow.setInterval(tapWindowMs);
-    connect(&m_tapWindow, &QTimer::timeout, this, [this] { m_requestedInWindow = -1; });
     m_cancelCheck.setInterval(cancelCheckMs);
     connect(&m_cancelCheck, &QTimer::timeout, this, &DragWatcher::checkCancelled);
     if (!m_source)
@@ -165,7 +162,7 @@ void DragWatcher::startFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& 
     m_triggers = readTriggers(m_settings);
     // A modifier already held when the drag is noticed is not a tap.
     m_lastFlags = m_source ? (m_source->currentModifiers() & ModifierFlag::mask) : 0;
-    m_tapWindow.stop();
+    m_tapWindow.invalidate();
     m_requestedInWindow = -1;
     m_rests = 0;
     m_tapChose = false;
@@ -203,7 +200,8 @@ void DragWatcher::requestForTaps(quint32 wentDown)
             continue;
         // Two keys pressed together follow the wheels' order: a later wheel pressed just after
         // an earlier one does not replace it.
-        if (m_tapWindow.isActive() && m_requestedInWindow >= 0 && m_requestedInWindow <= i)
+        if (m_tapWindow.isValid() && m_tapWindow.elapsed() <= tapWindowMs && m_requestedInWindow >= 0
+            && m_requestedInWindow <= i)
             return;
         m_requestedInWindow = i;
         m_tapWindow.start();
@@ -254,7 +252,7 @@ void DragWatcher::checkCancelled()
 void DragWatcher::stopWatching()
 {
     m_awaitingUris = false;
-    m_tapWindow.stop();
+    m_tapWindow.invalidate();
     m_requestedInWindow = -1;
     m_cancelCheck.stop();
     m_wentDownEarly = 0;

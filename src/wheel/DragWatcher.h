@@ -4,6 +4,7 @@
 #include "model/SharedEnums.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -129,9 +130,10 @@ private:
     quint32 m_lastFlags = 0; // as last reported, ModifierFlag bits
     // Keys that went down while the drag's offer was being read.
     quint32 m_wentDownEarly = 0;
-    // The place in m_triggers of the wheel requested within the running tap window.
+    // The place in m_triggers of the wheel requested last, and since when: the tap window is
+    // measured, not a timer's, whose end a busy event loop may hear after the next key.
     qsizetype m_requestedInWindow = -1;
-    QTimer m_tapWindow;
+    QElapsedTimer m_tapWindow;
     QTimer m_cancelCheck;
     int m_cancelChecksLeft = 0;
     QList<Trigger> m_triggers;

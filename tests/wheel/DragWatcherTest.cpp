@@ -317,6 +317,18 @@ TEST_F(DragWatcherTest, ATapOpensOnThePressWithoutWaiting)
     EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert"}));
 }
 
+// Keys pressed together are told by the time between them, not by a timer: an event loop too
+// busy to run its timers hears a second key well after the first as a tap of its own.
+TEST_F(DragWatcherTest, AKeyTappedWellAfterAnotherOpensItsWheelThoughNoEventLoopRanBetween)
+{
+    dragOf({fileA});
+    source->setModifiers(ModifierFlag::shift);
+    source->setModifiers(0);
+    QThread::msleep(5 * DragWatcher::tapWindowMs);
+    source->setModifiers(ModifierFlag::command);
+    EXPECT_EQ(events, (QStringList{"began:1", "wheel:convert", "wheel:tools"}));
+}
+
 TEST_F(DragWatcherTest, ATapMadeWhileTheFilesAreReadOpensOnceTheyArrive)
 {
     source->press();

@@ -213,6 +213,7 @@ void ShellDragSource::dragMoved(QPoint position, uint modifiers)
     }
     const quint32 flags = modifierFlags(modifiers);
     if (flags != m_modifiers) {
+        qCDebug(dragLog, "GNOME Shell: modifiers %u during the drag", modifiers);
         m_modifiers = flags;
         Q_EMIT modifiersChanged(flags);
     }
