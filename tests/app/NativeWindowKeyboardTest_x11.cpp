@@ -625,21 +625,27 @@ protected:
     // The wheel of a file handed over (Open With), under the pointer, closed by Escape.
     void openTheWheelOfFilesAndEscape(int nth)
     {
+        // A drag made again on a busy machine closed a wheel more before this one.
+        const qsizetype closed = app.log().count(QStringLiteral("Closed the wheel"));
         moveTo(QPoint(640, 300));
         handOver();
         ASSERT_TRUE(waitFor([&] {
             return app.log().count(QStringLiteral("Opened the convert wheel in click mode for 1 file(s)")) == nth;
         }, kTimeoutMs)) << app.log().toStdString();
-        // Under GNOME Shell the extension takes the wheel's keys; elsewhere the wheel must have
-        // the keyboard, or Escape would close the user's dialog.
+        // Under GNOME Shell the extension takes the wheel's keys (and keeps Super from the
+        // overview meanwhile); elsewhere the wheel must have the keyboard, or Escape would close
+        // the user's dialog.
         if (desktop == Desktop::gnome) {
-            waitFor([] { return false; }, 300);
+            EXPECT_TRUE(waitFor([&] {
+                return shell->eval(QStringLiteral("Object.prototype.hasOwnProperty.call(imports.ui.main.overview, 'toggle')"))
+                    == QLatin1String("true");
+            }, kTimeoutMs)) << "the Shell's extension never took the wheel's keys";
         } else {
             ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("The wheel has the keyboard")) >= nth; }, kTimeoutMs))
                 << app.log().toStdString();
         }
         press(kEscape);
-        ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Closed the wheel")) == nth + 1; }, kTimeoutMs))
+        ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Closed the wheel")) > closed; }, kTimeoutMs))
             << app.log().toStdString();
         if (desktop == Desktop::gnome)
             waitFor([] { return false; }, 300);
