@@ -1,9 +1,9 @@
 #include "app/MemoryReturn.h"
+#include "support/LinkingTables.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -21,25 +21,6 @@ qint64 heapInUse()
     return qint64(info.arena) + qint64(info.hblkhd);
 }
 
-// Resident kilobytes of the files' first segments that are neither code nor data: the dynamic
-// linker's tables.
-qint64 linkingTablesKilobytes()
-{
-    QFile file(QStringLiteral("/proc/self/smaps"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    qint64 total = 0;
-    bool tables = false;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 6 && fields[0].contains('-') && fields[1].size() == 4)
-            tables = fields[1] == "r--p" && fields[2].toLongLong(nullptr, 16) == 0 && fields[5].startsWith('/');
-        else if (tables && line.startsWith("Rss:"))
-            total += fields.value(1).toLongLong();
-    }
-    return total;
-}
-
 } // namespace
 
 TEST(MemoryReturn, AtRestTheLinkingTablesGoUnlessAWindowShows)
@@ -47,14 +28,14 @@ TEST(MemoryReturn, AtRestTheLinkingTablesGoUnlessAWindowShows)
     QLabel window(QStringLiteral("open"));
     window.show();
     ASSERT_TRUE(test::waitFor([&] { return window.isVisible(); }));
-    const qint64 mapped = linkingTablesKilobytes();
+    const qint64 mapped = test::linkingTablesKilobytes(test::ownMappings());
     ASSERT_GT(mapped, 0);
     MemoryReturn::rest();
-    EXPECT_GT(linkingTablesKilobytes(), mapped * 3 / 4);
+    EXPECT_GT(test::linkingTablesKilobytes(test::ownMappings()), mapped * 3 / 4);
 
     window.hide();
     MemoryReturn::rest();
-    EXPECT_LT(linkingTablesKilobytes(), mapped / 2);
+    EXPECT_LT(test::linkingTablesKilobytes(test::ownMappings()), mapped / 2);
 }
 
 TEST(MemoryReturn, AClosedWindowsPicturesGoBackToTheSystem)

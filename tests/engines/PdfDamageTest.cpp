@@ -30,6 +30,18 @@ QString damagedCopy(const QString& source, const QString& target, const QString&
     return target;
 }
 
+// The first JPEG picture's coded data with an end marker halfway through its rows.
+QString pictureEndedEarly(const QString& source, const QString& target)
+{
+    return damagedCopy(source, target,
+                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))\n"
+                                      "e=d.find(b'endstream',i)\n"
+                                      "s=d.find(b'\\xff\\xda',i)\n"
+                                      "assert 0<s<e\n"
+                                      "k=s+(e-s)//2\n"
+                                      "d[k:k+2]=b'\\xff\\xd9'"));
+}
+
 // One hexadecimal digit of an entry of the encryption dictionary changed.
 QString flipHex(const QString& key)
 {
@@ -289,13 +301,7 @@ TEST(PdfDamage, APagePictureWhoseCodedDataIsDamagedFailsEveryToolThatCopiesPages
                       FixturePage{"Pictured page", 612, 792, 0, photoImage(320, 240)}};
     const QString whole = dir.filePath("whole.pdf");
     writeFixturePdf(whole, document);
-    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
-                                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))\n"
-                                                      "e=d.find(b'endstream',i)\n"
-                                                      "s=d.find(b'\\xff\\xda',i)\n"
-                                                      "assert 0<s<e\n"
-                                                      "k=s+(e-s)//2\n"
-                                                      "d[k:k+2]=b'\\xff\\xd9'"));
+    const QString broken = pictureEndedEarly(whole, dir.filePath("broken.pdf"));
     EXPECT_EQ(runProgram("qpdf", {"--check", broken}), 0);
     QByteArray said;
     runProgram("/bin/sh", {"-c", QStringLiteral("pdftoppm -r 20 '%1' '%2' 2>&1 >/dev/null").arg(broken, dir.filePath("drawn"))},
@@ -365,13 +371,7 @@ TEST(PdfDamage, ADamagedPictureFoundWhileWritingLeavesNoFileBehind)
     document.pages.append(FixturePage{"Pictured page", 612, 792, 0, photoImage(320, 240)});
     const QString whole = dir.filePath("whole.pdf");
     writeFixturePdf(whole, document);
-    const QString broken = damagedCopy(whole, dir.filePath("broken.pdf"),
-                                       QStringLiteral("i=d.find(b'stream',d.find(b'/DCTDecode'))\n"
-                                                      "e=d.find(b'endstream',i)\n"
-                                                      "s=d.find(b'\\xff\\xda',i)\n"
-                                                      "assert 0<s<e\n"
-                                                      "k=s+(e-s)//2\n"
-                                                      "d[k:k+2]=b'\\xff\\xd9'"));
+    const QString broken = pictureEndedEarly(whole, dir.filePath("broken.pdf"));
     WorkBench turn;
     EXPECT_EQ(failureOf([&] { PDFEngine::rotate(broken, std::nullopt, 90, turn.work(broken)); }), kDamaged);
     EXPECT_TRUE(turn.workLeftovers().isEmpty()) << turn.workLeftovers().join(", ").toStdString();

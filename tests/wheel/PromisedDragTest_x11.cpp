@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 
 using namespace qv;
 using namespace qv::test;
@@ -87,6 +88,16 @@ protected:
         image.fill(QColor(200, 120, 40));
         EXPECT_TRUE(image.save(path, "JPEG"));
         return path;
+    }
+
+    // A web page's picture as a browser renders it for a drag: as PNG and as JPEG.
+    std::pair<QString, QString> writeRenderings(const QTemporaryDir& dir)
+    {
+        const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("rendered.jpg")));
+        const QString png = dir.filePath(QStringLiteral("rendered.png"));
+        if (!QImage(jpeg).save(png, "PNG"))
+            return {};
+        return {png, jpeg};
     }
 
     // Drags out of the source onto the Convert wheel's PNG and lets go there; `whileOver` runs
@@ -329,9 +340,8 @@ TEST_F(PromisedDragX11, ABrowsersPictureOfSeveralRenderingsDroppedOnPngGivesAPng
     QTemporaryDir dir;
     QTemporaryDir fallback;
     store.setValue(SettingsKey::fallbackFolder, fallback.path());
-    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("rendered.jpg")));
-    const QString png = dir.filePath(QStringLiteral("rendered.png"));
-    ASSERT_TRUE(QImage(jpeg).save(png, "PNG"));
+    const auto [png, jpeg] = writeRenderings(dir);
+    ASSERT_FALSE(png.isEmpty());
     DragSourceProcess firefox({QStringLiteral("renderings"), png, jpeg,
                                QStringLiteral("http://127.0.0.1:8000/pics/harbour.jpg")});
     ASSERT_TRUE(firefox.isReady());
@@ -363,9 +373,8 @@ TEST_F(PromisedDragX11, ABrowsersPictureDraggedAndDroppedLogsNoWarningOrError)
     QTemporaryDir dir;
     QTemporaryDir fallback;
     store.setValue(SettingsKey::fallbackFolder, fallback.path());
-    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("rendered.jpg")));
-    const QString png = dir.filePath(QStringLiteral("rendered.png"));
-    ASSERT_TRUE(QImage(jpeg).save(png, "PNG"));
+    const auto [png, jpeg] = writeRenderings(dir);
+    ASSERT_FALSE(png.isEmpty());
     LogCapture log;
     DragSourceProcess firefox(QStringLiteral("gjs"),
                               {QStringLiteral(QV_SOURCE_DIR "/tests/support/gtkdragsource/gtk-drag-source.js"),

@@ -1,9 +1,9 @@
 #include "platform/processes/ResidentPages.h"
+#include "support/LinkingTables.h"
 
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QPainter>
@@ -15,28 +15,6 @@
 using namespace qv;
 
 namespace {
-
-// Resident kilobytes of the mappings of the files' first pages that are neither code nor
-// data, where the linking tables are; read before anything else so that reading touches none.
-qint64 tablesKilobytes(const QByteArray& smaps)
-{
-    qint64 total = 0;
-    bool tables = false;
-    for (const QByteArray& line : smaps.split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 6 && fields[0].contains('-') && fields[1].size() == 4)
-            tables = fields[1] == "r--p" && fields[2].toLongLong(nullptr, 16) == 0 && fields[5].startsWith('/');
-        else if (tables && line.startsWith("Rss:"))
-            total += fields.value(1).toLongLong();
-    }
-    return total;
-}
-
-QByteArray smaps()
-{
-    QFile file(QStringLiteral("/proc/self/smaps"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Work through Qt's drawing, text, regular expressions, JSON and exceptions, summed up in a
 // digest that tells whether any of it came out differently.
@@ -70,11 +48,11 @@ TEST(ResidentPages, TablesLetGoComeBackUnchangedWhenLookedUpAgain)
 {
     const QByteArray before = work();
     changedAtRunTime = 42;
-    const qint64 mapped = tablesKilobytes(smaps());
+    const qint64 mapped = test::linkingTablesKilobytes(test::ownMappings());
     ASSERT_GT(mapped, 0);
 
     ASSERT_TRUE(ResidentPages::releaseLinkingTables());
-    const qint64 after = tablesKilobytes(smaps());
+    const qint64 after = test::linkingTablesKilobytes(test::ownMappings());
     EXPECT_LT(after, mapped / 2) << mapped << " kB before, " << after << " kB after";
 
     // The same results; data changed at run time kept; a function first called now (bound

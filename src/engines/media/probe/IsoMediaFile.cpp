@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <array>
+#include <initializer_list>
 
 namespace qv {
 
@@ -61,6 +62,23 @@ std::optional<Box> childBox(QFile& file, qint64 at, qint64 end, const char* type
         at = box->end;
     }
     return std::nullopt;
+}
+
+// The movie box of the file, opened here for reading.
+std::optional<Box> openMovie(QFile& file)
+{
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return childBox(file, 0, file.size(), "moov");
+}
+
+// The box a path of boxes leads to from a track's, as {"mdia", "minf", "stbl"}.
+std::optional<Box> trackBox(QFile& file, const Box& track, std::initializer_list<const char*> path)
+{
+    std::optional<Box> box = track;
+    for (const char* inner : path)
+        box = box ? childBox(file, box->body, box->end, inner) : std::nullopt;
+    return box;
 }
 
 // The handler type of a track's media ("soun", "vide", "text"...).
@@ -134,9 +152,7 @@ std::optional<QByteArray> decoderInformation(const QByteArray& esds)
 std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    const std::optional<Box> movie = openMovie(file);
     if (!movie)
         return std::nullopt;
     qint64 at = movie->body;
@@ -147,9 +163,7 @@ std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
         at = track->end;
         if (handlerOf(file, *track) != "soun")
             continue;
-        std::optional<Box> box = childBox(file, track->body, track->end, "mdia");
-        for (const char* inner : {"minf", "stbl", "stsd"})
-            box = box ? childBox(file, box->body, box->end, inner) : std::nullopt;
+        const std::optional<Box> box = trackBox(file, *track, {"mdia", "minf", "stbl", "stsd"});
         // The sample descriptions: version and flags, their count, then the first of them.
         const std::optional<Box> entry = box ? readBox(file, box->body + 8, box->end) : std::nullopt;
         if (!entry || entry->type != "mp4a" || entry->end - entry->body < 28 || !file.seek(entry->body + 8))
@@ -169,9 +183,7 @@ std::optional<QByteArray> IsoMediaFile::soundDecoderConfig(const QString& path)
 std::optional<IsoMediaFile::SampleTables> IsoMediaFile::sampleTables(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    const std::optional<Box> movie = openMovie(file);
     if (!movie || childBox(file, movie->body, movie->end, "mvex"))
         return std::nullopt;
     SampleTables tables;
@@ -182,9 +194,7 @@ std::optional<IsoMediaFile::SampleTables> IsoMediaFile::sampleTables(const QStri
         if (!track)
             break;
         at = track->end;
-        std::optional<Box> table = childBox(file, track->body, track->end, "mdia");
-        for (const char* inner : {"minf", "stbl"})
-            table = table ? childBox(file, table->body, table->end, inner) : std::nullopt;
+        const std::optional<Box> table = trackBox(file, *track, {"mdia", "minf", "stbl"});
         if (!table)
             return std::nullopt;
         // Both kinds of sample size box give their count after version, flags and four bytes
@@ -207,9 +217,7 @@ std::optional<IsoMediaFile::SampleTables> IsoMediaFile::sampleTables(const QStri
 std::optional<QByteArray> IsoMediaFile::videoDecoderConfig(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<Box> movie = childBox(file, 0, file.size(), "moov");
+    const std::optional<Box> movie = openMovie(file);
     if (!movie)
         return std::nullopt;
     std::optional<Box> picture;
@@ -227,9 +235,7 @@ std::optional<QByteArray> IsoMediaFile::videoDecoderConfig(const QString& path)
     }
     if (!picture)
         return std::nullopt;
-    std::optional<Box> box = childBox(file, picture->body, picture->end, "mdia");
-    for (const char* inner : {"minf", "stbl", "stsd"})
-        box = box ? childBox(file, box->body, box->end, inner) : std::nullopt;
+    const std::optional<Box> box = trackBox(file, *picture, {"mdia", "minf", "stbl", "stsd"});
     // Version and flags, then the count of sample descriptions.
     std::array<uchar, 8> head{};
     if (!box || box->end - box->body < 8 || !file.seek(box->body)

@@ -52,6 +52,14 @@ protected:
         };
     }
 
+    // Three seconds of H.264 and AAC, over 128 KB.
+    QString threeSecondClip(const QString& name)
+    {
+        return make(name, {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f", "lavfi", "-i",
+                           "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast", "-b:v", "300k", "-c:a",
+                           "aac", "-shortest"});
+    }
+
     QString make(const QString& name, const QStringList& arguments)
     {
         const QString path = dir.filePath("in/" + name);
@@ -199,9 +207,7 @@ TEST_F(MediaConversion, ACopyKeepsRoomForItsIndexAndIsMadeAgainWhenTheRoomFallsS
 // A full disk would refuse the copy made again just the same.
 TEST_F(MediaConversion, ACopyWithRoomForItsIndexThatMeetsAFullDiskIsNotMadeAgain)
 {
-    const QString source = make("clip.mov", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f",
-                                             "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset",
-                                             "ultrafast", "-b:v", "300k", "-c:a", "aac", "-shortest"});
+    const QString source = threeSecondClip("clip.mov");
     test::SmallDisk disk(1024 * 1024);
     if (!disk.isMounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
@@ -486,9 +492,7 @@ TEST_F(MediaConversion, AResultIsReadBackAndMeasuredBeforeItIsPlaced)
 
 TEST_F(MediaConversion, AFullDiskUnderARemuxFailsThoughFFmpegEndsWell)
 {
-    const QString source = make("clip.mp4", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10:duration=3", "-f",
-                                             "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset",
-                                             "ultrafast", "-b:v", "300k", "-c:a", "aac", "-shortest"});
+    const QString source = threeSecondClip("clip.mp4");
     test::SmallDisk disk(1024 * 1024);
     if (!disk.isMounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";

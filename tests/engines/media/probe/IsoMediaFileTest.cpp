@@ -10,6 +10,20 @@
 
 using namespace qv;
 
+namespace {
+
+// Three seconds of H.264 and AAC, as FFmpeg lays them out with these extra arguments.
+bool writeClip(const QString& path, const QStringList& extra)
+{
+    QStringList arguments{"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=3",
+                          "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast",
+                          "-c:a", "aac", "-shortest"};
+    arguments << extra << path;
+    return test::runProgram(QStringLiteral("ffmpeg"), arguments) == 0;
+}
+
+} // namespace
+
 TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
@@ -23,11 +37,7 @@ TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
         {QStringLiteral("clip.mov"), {}},
     };
     for (const auto& [name, extra] : made) {
-        QStringList arguments{"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=3",
-                              "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast",
-                              "-c:a", "aac", "-shortest"};
-        arguments << extra << dir.filePath(name);
-        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), arguments), 0) << name.toStdString();
+        ASSERT_TRUE(writeClip(dir.filePath(name), extra)) << name.toStdString();
         const std::optional<double> seconds = IsoMediaFile::duration(dir.filePath(name));
         ASSERT_TRUE(seconds) << name.toStdString();
         EXPECT_NEAR(*seconds, 3.0, 0.1) << name.toStdString();
@@ -61,11 +71,7 @@ TEST(IsoMediaFile, CountsTheSamplesATrackListsAndNoneOfAFragmentedFile)
         {QStringLiteral("fragments.mp4"), {"-movflags", "frag_keyframe+empty_moov"}},
     };
     for (const auto& [name, extra] : made) {
-        QStringList arguments{"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=3",
-                              "-f", "lavfi", "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast",
-                              "-c:a", "aac", "-shortest"};
-        arguments << extra << dir.filePath(name);
-        ASSERT_EQ(test::runProgram(QStringLiteral("ffmpeg"), arguments), 0) << name.toStdString();
+        ASSERT_TRUE(writeClip(dir.filePath(name), extra)) << name.toStdString();
     }
     for (const char* name : {"fast.mp4", "plain.mp4", "clip.mov"}) {
         const QString path = dir.filePath(QLatin1String(name));
