@@ -22,6 +22,14 @@ bool writeClip(const QString& path, const QStringList& extra)
     return test::runProgram(QStringLiteral("ffmpeg"), arguments) == 0;
 }
 
+// Movie header first (faststart) and last, and QuickTime: each file's name and FFmpeg's arguments.
+QList<std::pair<QString, QStringList>> layouts()
+{
+    return {{QStringLiteral("fast.mp4"), {"-movflags", "+faststart"}},
+            {QStringLiteral("plain.mp4"), {}},
+            {QStringLiteral("clip.mov"), {}}};
+}
+
 } // namespace
 
 TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
@@ -30,12 +38,7 @@ TEST(IsoMediaFile, ReadsTheLengthOfWhatFFmpegWroteAndNothingOfACutOrPaddedFile)
         GTEST_SKIP() << "ffmpeg is not installed";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // Movie header first (faststart) and last, QuickTime, a sound alone.
-    const QList<std::pair<QString, QStringList>> made{
-        {QStringLiteral("fast.mp4"), {"-movflags", "+faststart"}},
-        {QStringLiteral("plain.mp4"), {}},
-        {QStringLiteral("clip.mov"), {}},
-    };
+    const QList<std::pair<QString, QStringList>> made = layouts();
     for (const auto& [name, extra] : made) {
         ASSERT_TRUE(writeClip(dir.filePath(name), extra)) << name.toStdString();
         const std::optional<double> seconds = IsoMediaFile::duration(dir.filePath(name));
@@ -64,12 +67,8 @@ TEST(IsoMediaFile, CountsTheSamplesATrackListsAndNoneOfAFragmentedFile)
         GTEST_SKIP() << "ffmpeg is not installed";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QList<std::pair<QString, QStringList>> made{
-        {QStringLiteral("fast.mp4"), {"-movflags", "+faststart"}},
-        {QStringLiteral("plain.mp4"), {}},
-        {QStringLiteral("clip.mov"), {}},
-        {QStringLiteral("fragments.mp4"), {"-movflags", "frag_keyframe+empty_moov"}},
-    };
+    const QList<std::pair<QString, QStringList>> made = layouts() << std::pair<QString, QStringList>{
+        QStringLiteral("fragments.mp4"), {"-movflags", "frag_keyframe+empty_moov"}};
     for (const auto& [name, extra] : made) {
         ASSERT_TRUE(writeClip(dir.filePath(name), extra)) << name.toStdString();
     }
