@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 
+#include <cstdio>
+
 namespace qv::test {
 
 QByteArray runDevDriver(const QStringList& args, const QString& home, int* exitCode)
@@ -19,6 +21,10 @@ QByteArray runDevDriver(const QStringList& args, const QString& home, int* exitC
     process.waitForFinished(240000);
     if (exitCode)
         *exitCode = process.exitCode();
+    // A failed run says why in the test's output, where else it would be lost.
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        std::fprintf(stderr, "quorvenda-dev %s ended with %d:\n%s\n", qPrintable(args.join(QLatin1Char(' '))),
+                     process.exitCode(), process.readAllStandardError().right(4000).constData());
     return process.readAllStandardOutput().trimmed();
 }
 
