@@ -1,9 +1,10 @@
 // The tray icon on a real tray host: waybar in a headless sway or KWin, with its own tray. The
 // host reads our menu at once, and a click on the icon opens it as waybar's own menu, never as
 // a window that sway would tile across the screen. The pills keep clear of the bar and of that
-// menu, as the compositor shows them.
+// menu, as the compositor shows them (grim on sway, KWin's own screenshots on KWin).
 
 #include "support/HeadlessCompositor.h"
+#include "support/KWinDesktop.h"
 #include "support/SwayTree.h"
 #include "support/WaitFor.h"
 
@@ -88,7 +89,7 @@ QImage screenshot(const HeadlessCompositor& compositor, const QString& path)
 }
 
 // Where the windows' area begins below the bars' exclusive zones at the top: sway's workspace.
-int workspaceTop(const HeadlessCompositor& compositor)
+int swayWorkspaceTop(const HeadlessCompositor& compositor)
 {
     for (const QJsonObject& node : swayNodes(swayTree(compositor))) {
         if (node.value(QStringLiteral("type")).toString() == QLatin1String("workspace")
@@ -148,6 +149,8 @@ protected:
     bool send(QProcess& input, const QString& command);
     // waybar's tray on the compositor started, our icon on it, and a click on the icon.
     void clickOpensTheMenu(bool sway);
+    // A pill below waybar's bar on the compositor started, below its open menu, and back up.
+    void pillsStandClear(bool sway);
 
     HeadlessCompositor compositor;
     QTemporaryDir files;
@@ -260,18 +263,14 @@ TEST_F(WaylandTray, OnKWinWaybarOpensTheMenuOnAClick)
     clickOpensTheMenu(false);
 }
 
-TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
+void WaylandTray::pillsStandClear(bool sway)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
-        GTEST_SKIP() << "grim is not installed";
-    compositor.startSway(screenWidth, screenHeight);
-    if (IsSkipped() || HasFatalFailure())
-        return;
     startBar();
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(waitFor([&] { return workspaceTop(compositor) >= barHeight; }, timeoutMs)) << workspaceTop(compositor);
-    const int barBottom = workspaceTop(compositor);
+    const auto workspaceTop = [&] { return sway ? swayWorkspaceTop(compositor) : kwinWorkAreaTop(compositor); };
+    int barBottom = -1;
+    ASSERT_TRUE(waitFor([&] { return (barBottom = workspaceTop()) >= barHeight; }, timeoutMs)) << barBottom;
 
     // Pills drawn light, as Qt's own palette has them, whatever the machine's theme.
     QProcessEnvironment pillsEnv = compositor.clientEnvironment();
@@ -294,12 +293,14 @@ TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
 
     // The pill's columns, short of the tray's icon at the bar's right end.
     const QString shotPath = files.filePath(QStringLiteral("screen.png"));
+    QImage shot;
     QList<Band> bands;
     QList<Band> before;
     const auto settled = [&] {
         before = bands;
-        bands = lightBands(screenshot(compositor, shotPath), screenWidth / 2, screenWidth - 40);
-        return bands == before;
+        shot = sway ? screenshot(compositor, shotPath) : kwinScreenshot(compositor);
+        bands = lightBands(shot, screenWidth / 2, screenWidth - 40);
+        return !shot.isNull() && bands == before;
     };
     ASSERT_TRUE(waitFor([&] { return settled() && bands.size() == 1; }, timeoutMs)) << describe(bands).constData();
     const Band home = bands.first();
@@ -329,7 +330,6 @@ TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
 
     // An entry chosen closes the menu (Pause Wheel, in its middle): the pill goes back up. GTK
     // takes no click on an entry in the half second after the press that opened its menu.
-    const QImage shot(shotPath);
     const int row = (menu.top + menu.bottom) / 2;
     int from = -1;
     int to = -1;
@@ -349,4 +349,24 @@ TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
     EXPECT_EQ(waitForLine("room ", heard), QByteArray("room 0"));
     EXPECT_TRUE(waitFor([&] { return settled() && bands == QList<Band>{home}; }, timeoutMs)) << describe(bands).constData();
     EXPECT_EQ(pills.state(), QProcess::Running);
+}
+
+TEST_F(WaylandTray, OnSwayPillsStandClearOfWaybarAndOfItsOpenMenu)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
+        GTEST_SKIP() << "grim is not installed";
+    compositor.startSway(screenWidth, screenHeight);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    pillsStandClear(true);
+}
+
+TEST_F(WaylandTray, OnKWinPillsStandClearOfWaybarAndOfItsOpenMenu)
+{
+    compositor.startKWin(screenWidth, screenHeight);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    if (!kwinTakesScreenshots(compositor))
+        GTEST_SKIP() << "KWin offers no screenshots here";
+    pillsStandClear(false);
 }

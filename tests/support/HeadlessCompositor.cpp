@@ -130,6 +130,8 @@ void HeadlessCompositor::startKWin(int width, int height, bool xwayland)
     input.close();
     // Lets the tests' input driver use the fake input.
     env.insert(QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
+    // Lets a test take the screen through KWin's own screenshot interface.
+    env.insert(QStringLiteral("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS"), QStringLiteral("1"));
     m_compositor.setProcessEnvironment(env);
     m_compositor.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments{QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"),
