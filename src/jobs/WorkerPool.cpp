@@ -13,6 +13,7 @@
 #include "platform/files/WorkFolderJournal.h"
 #include "platform/files/WorkFolderRegistry.h"
 #include "platform/processes/ChildProcess.h"
+#include "platform/processes/OpenFilesLimit.h"
 #include "platform/sandbox/SandboxEnvironment.h"
 
 #include "model/errors/SystemError.h"
@@ -31,6 +32,7 @@
 #include <csignal>
 #include <cstring>
 #include <climits>
+#include <limits>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -161,14 +163,15 @@ QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 // file or folder put in its place later is not what it reads. The caller closes the
 // descriptors. Throws EngineError.
 // How many inputs an item may hold open: a quarter of what this process, and the worker that
-// inherits its limits, may have open at once. A merge of thousands of pages holds that many and
-// reads the rest by their path, as before, rather than run either out of descriptors.
+// raises its own as far, may have open at once (the hard limit, raised to when the pool was made).
+// Past it, an item reads the rest by their path, as before, rather than run either out of
+// descriptors.
 qsizetype heldInputsLimit()
 {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 256;
-    return qsizetype(limit.rlim_cur / 4);
+    const rlim_t limit = OpenFilesLimit::raise();
+    if (limit == RLIM_INFINITY)
+        return std::numeric_limits<int>::max() / 4;
+    return qsizetype(std::min<rlim_t>(limit / 4, std::numeric_limits<int>::max() / 4));
 }
 
 RunRequest pinnedInputs(const RunRequest& request)
@@ -235,6 +238,8 @@ WorkerPool::WorkerPool(QString program, Handles handles, int warmWorkers)
 {
     // A worker that dies while we write to it must not take us with it.
     std::signal(SIGPIPE, SIG_IGN);
+    // Once, before this process holds any item's inputs.
+    OpenFilesLimit::raise();
     m_spawner = std::thread([this] { spawnerLoop(); });
 }
 

@@ -10,6 +10,7 @@
 #include "model/operations/Progress.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ChildProcess.h"
+#include "platform/processes/OpenFilesLimit.h"
 #include "platform/sandbox/WorkerProtocol.h"
 #include "platform/sandbox/WorkerSandbox.h"
 #include "platform/sandbox/WorkerTrail.h"
@@ -259,6 +260,9 @@ int descriptorSocket()
 int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
+    // Started with the desktop's limit, as every program is: the inputs an item holds come as
+    // descriptors, as many as the application holds.
+    OpenFilesLimit::raise();
     input = closeChannels(input, output);
     const int handed = descriptorSocket();
     Replies replies(output);

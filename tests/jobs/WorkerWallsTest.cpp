@@ -22,11 +22,13 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -191,14 +193,14 @@ protected:
         return fileInfoForURL(QUrl::fromLocalFile(test::writeFile(dir.filePath(name), bytes)));
     }
 
-    // A job of the stand-in's tool, one item a file.
-    JobPtr submitted(const QList<FileInfo>& files)
+    // A job of the stand-in's tool, one item a file, or one item of them all.
+    JobPtr submitted(const QList<FileInfo>& files, MultiFileMode mode = MultiFileMode::each)
     {
         OperationDescriptor d;
         d.id = misbehave;
         d.verb = QStringLiteral("Testing");
         d.categories = {FileCategory::document, FileCategory::other, FileCategory::folder};
-        d.multiFile = MultiFileMode::each;
+        d.multiFile = mode;
         WheelEntry entry;
         entry.id = misbehave;
         entry.operations = {d};
@@ -643,6 +645,32 @@ TEST_P(WorkerWallsTest, AFolderGivenWholeAndSwappedAfterItWasChosenGivesNothingO
         << read.left(200).constData();
     EXPECT_TRUE(read.endsWith("\nz/last.txt: last bytes\n")) << read.right(200).constData();
     EXPECT_EQ(read.count('\n'), 4504);
+}
+
+TEST_P(WorkerWallsTest, AnItemOfMoreInputsThanTheDesktopsLimitAllowsHoldsEveryOne)
+{
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    if (before.rlim_max < 1024)
+        GTEST_SKIP() << "the hard limit on open files is " << before.rlim_max << " here";
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &before); });
+    // A quarter of this limit would hold 16 of them.
+    const struct rlimit given {64, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &given), 0);
+    QList<FileInfo> files;
+    for (int i = 0; i < 40; ++i)
+        files.append(file(QStringLiteral("page %1.txt").arg(i), "page " + QByteArray::number(i)));
+    qsizetype held = -1;
+    pool->setInputsChecked([&](const WorkerProtocol::RunRequest& request) {
+        held = std::count_if(request.descriptors.begin(), request.descriptors.end(), [](int fd) { return fd >= 0; });
+    });
+    JobPtr job = submitted(files, MultiFileMode::combine);
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    EXPECT_EQ(held, 40);
+    // And the worker took every one of them.
+    EXPECT_FALSE(job->failure()) << job->failure()->message.toStdString() << ": " << job->failure()->details.toStdString();
+    EXPECT_EQ(job->outputs().size(), 40);
 }
 
 TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)

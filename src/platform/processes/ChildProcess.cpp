@@ -1,5 +1,7 @@
 #include "platform/processes/ChildProcess.h"
 
+#include "platform/processes/OpenFilesLimit.h"
+
 #include "model/errors/SystemError.h"
 
 #include <QDir>
@@ -397,6 +399,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
+        OpenFilesLimit::restoreInChild();
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // Seen from a new PID namespace, the parent is no process at all.
         if (!inNamespaces && ::getppid() != parent)

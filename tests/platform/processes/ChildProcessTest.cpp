@@ -1,15 +1,20 @@
 #include "platform/processes/ChildProcess.h"
+#include "platform/processes/OpenFilesLimit.h"
 
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qv;
 using qv::test::waitFor;
@@ -51,4 +56,32 @@ TEST(ChildProcess, AWorkerTakesWhatItStartedWithItWhereverThatWent)
         << "the grandchild in a session of its own outlived the worker";
     EXPECT_TRUE(waitFor([&] { return ::kill(orphan, 0) != 0 && errno == ESRCH; }))
         << "the orphan outlived the worker";
+}
+
+TEST(ChildProcess, AProgramStartsWithTheOpenFilesLimitThisProcessWasGiven)
+{
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    if (before.rlim_max < 512)
+        GTEST_SKIP() << "the hard limit on open files is " << before.rlim_max << " here";
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &before); });
+    // As a desktop starts programs: far below the hard limit.
+    const struct rlimit given {256, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &given), 0);
+    EXPECT_EQ(OpenFilesLimit::raise(), before.rlim_max);
+    struct rlimit now {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
+    EXPECT_EQ(now.rlim_cur, before.rlim_max);
+    // A program may wait with select(), which only the limit it was given keeps safe.
+    for (const ChildProcess::Role role : {ChildProcess::Role::program, ChildProcess::Role::worker}) {
+        ChildProcess shell(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -Sn; ulimit -Hn")},
+                           std::nullopt, std::nullopt, false, role);
+        ASSERT_TRUE(shell.waitForEnd(std::chrono::seconds(60)));
+        QByteArray said;
+        char buffer[256];
+        for (ssize_t got; (got = ::read(shell.stdoutFd(), buffer, sizeof buffer)) > 0;)
+            said.append(buffer, got);
+        shell.wait();
+        EXPECT_EQ(said, "256\n" + QByteArray::number(qulonglong(before.rlim_max)) + '\n');
+    }
 }
