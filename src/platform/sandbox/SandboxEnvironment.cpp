@@ -2,7 +2,11 @@
 
 #include "platform/files/TemporaryRoot.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
+
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -77,6 +81,18 @@ QHash<QString, QString> SandboxEnvironment::forPlayer(const QString& ownFolder)
                                 QStringLiteral("PIPEWIRE_RUNTIME_DIR"), QStringLiteral("PIPEWIRE_REMOTE")}) {
         if (system.contains(name))
             env.insert(name, system.value(name));
+    }
+    // Left to find the socket itself, the PulseAudio client first opens its runtime folder to
+    // make it safe, which the walls refuse where Landlock makes them; it then tries servers that
+    // are not there, and the movie has no sound. Named, the socket is reached directly.
+    if (!env.contains(QStringLiteral("PULSE_SERVER"))) {
+        const QString folder = system.contains(QStringLiteral("PULSE_RUNTIME_PATH"))
+            ? system.value(QStringLiteral("PULSE_RUNTIME_PATH"))
+            : (env.contains(QStringLiteral("XDG_RUNTIME_DIR")) ? env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/pulse") : QString());
+        struct stat status {};
+        const QString socket = folder + QStringLiteral("/native");
+        if (QDir::isAbsolutePath(folder) && ::stat(QFile::encodeName(socket).constData(), &status) == 0 && S_ISSOCK(status.st_mode))
+            env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
     }
     return env;
 }

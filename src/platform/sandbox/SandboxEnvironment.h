@@ -15,7 +15,7 @@ public:
 
     static QHash<QString, QString> forWorker(const QString& ownFolder);
     // The sound server's socket is reached through the user's runtime folder, which the player
-    // keeps.
+    // keeps; PulseAudio's is named outright where it is there.
     static QHash<QString, QString> forPlayer(const QString& ownFolder);
 
     // True for a variable that passes the wall.
