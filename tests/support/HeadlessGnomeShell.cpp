@@ -4,6 +4,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -132,6 +133,22 @@ QString GnomeShell::eval(const QString& script)
     if (result.startsWith(QLatin1Char('"')))
         return QJsonDocument::fromJson('[' + result.toUtf8() + ']').array().at(0).toString();
     return result;
+}
+
+QImage GnomeShell::screenshot(const QString& path)
+{
+    if (!m_bus.isConnected())
+        m_bus = QDBusConnection::connectToBus(bus, QStringLiteral("gnome-shell-test"));
+    QFile::remove(path);
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell.Screenshot"),
+                                                          QStringLiteral("/org/gnome/Shell/Screenshot"),
+                                                          QStringLiteral("org.gnome.Shell.Screenshot"),
+                                                          QStringLiteral("Screenshot"));
+    message << false << false << path;
+    const QDBusMessage reply = m_bus.call(message, QDBus::Block, 20000);
+    if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+        return {};
+    return QImage(reply.arguments().value(1).toString());
 }
 
 void GnomeShell::button(bool down, int button)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QImage>
 #include <QPoint>
 #include <QPointF>
 #include <QProcess>
@@ -48,6 +49,10 @@ public:
     // What the Shell's script gives (JSON, or a string's own text), through its Eval, which the
     // tests' own extension opens; empty on an error. After startInput().
     QString eval(const QString& script);
+
+    // The whole screen as the Shell shows it, through its screenshot interface, which the
+    // tests' own extension opens (unsafe mode); null when it gave none.
+    QImage screenshot(const QString& path);
 
     void button(bool down, int button = 0x110);
     // A key by its X keysym, pressed and let go, or only pressed or only let go.
