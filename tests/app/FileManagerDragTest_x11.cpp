@@ -14,13 +14,13 @@
 
 #include "support/HeadlessCompositor.h"
 #include "support/HeadlessGnomeShell.h"
+#include "support/KWinDesktop.h"
 #include "support/SwayTree.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -270,31 +270,16 @@ protected:
     // top-left corner, as tall as the screen, and says where it is.
     std::optional<QPoint> kwinWindowOrigin()
     {
-        const QString path = files.filePath(QStringLiteral("../place-%1.js").arg(++scripts));
-        QFile script(path);
-        if (!script.open(QIODevice::WriteOnly))
-            return std::nullopt;
-        script.write(QStringLiteral(
+        const QString answer = QStringLiteral("placed-%1").arg(++scripts);
+        const QString said = runKWinScript(compositor, QStringLiteral(
             "workspace.clientList().forEach(function (c) {\n"
             "  if (String(c.resourceClass).toLowerCase() != '%1' || !c.normalWindow) return;\n"
             "  c.frameGeometry = {x: 0, y: 0, width: %2, height: %3};\n"
             "  var g = c.frameGeometry;\n"
-            "  print('placed %4 ' + g.x + ' ' + g.y + ' ' + g.width);\n"
-            "});\n").arg(QLatin1String(fm->windowClass)).arg(kWidth - 40).arg(kHeight).arg(scripts).toUtf8());
-        script.close();
-        // Named after this compositor's bus: a name reused would reach an earlier test's bus.
-        QDBusConnection bus = QDBusConnection::connectToBus(compositor.busAddress(), compositor.busAddress());
-        QDBusMessage load = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
-                                                           QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("loadScript"));
-        load << path << QStringLiteral("place-%1").arg(scripts);
-        bus.call(load, QDBus::Block, 10000);
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
-                                                QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("start")),
-                 QDBus::Block, 10000);
-        const QString said = QStringLiteral("placed %1 0 0 %2").arg(scripts).arg(kWidth - 40);
-        const bool placed = waitFor([&] { return compositor.log().contains(said.toUtf8()); }, 1500);
-        QFile::remove(path);
-        if (!placed)
+            "  print('%4 ' + g.x + ' ' + g.y + ' ' + g.width);\n"
+            "});\n").arg(QLatin1String(fm->windowClass)).arg(kWidth - 40).arg(kHeight).arg(answer),
+                                           answer, 1500);
+        if (said != QStringLiteral("0 0 %1").arg(kWidth - 40))
             return std::nullopt;
         // Moved, it is drawn again there.
         waitFor([] { return false; }, 300);

@@ -101,7 +101,7 @@ QImage kwinScreenshot(const HeadlessCompositor& compositor)
         .convertToFormat(QImage::Format_RGB32);
 }
 
-QString runKWinScript(HeadlessCompositor& compositor, const QString& source, const QString& answer)
+QString runKWinScript(HeadlessCompositor& compositor, const QString& source, const QString& answer, int milliseconds)
 {
     const QString name = QStringLiteral("qv-%1").arg(QUuid::createUuid().toString(QUuid::Id128));
     const QString path = compositor.runtimePath() + QLatin1Char('/') + name + QStringLiteral(".js");
@@ -126,7 +126,7 @@ QString runKWinScript(HeadlessCompositor& compositor, const QString& source, con
             const QRegularExpressionMatch match = line.match(QString::fromUtf8(compositor.log()));
             said = match.hasMatch() ? match.captured(1) : QString();
             return match.hasMatch();
-        }, timeoutMs);
+        }, milliseconds);
         QDBusMessage unload = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
                                                              QStringLiteral("org.kde.kwin.Scripting"),
                                                              QStringLiteral("unloadScript"));

@@ -15,8 +15,9 @@ bool kwinTakesScreenshots(const HeadlessCompositor& compositor);
 QImage kwinScreenshot(const HeadlessCompositor& compositor);
 
 // Runs a script in KWin and gives the rest of the first line it prints that starts with the
-// answer's word; empty when it printed none in time.
-QString runKWinScript(HeadlessCompositor& compositor, const QString& source, const QString& answer);
+// answer's word; empty when it printed none within the time.
+QString runKWinScript(HeadlessCompositor& compositor, const QString& source, const QString& answer,
+                      int milliseconds = 20000);
 
 // Where the windows' area begins below the bars' exclusive zones at the top; -1 unknown.
 int kwinWorkAreaTop(HeadlessCompositor& compositor);
