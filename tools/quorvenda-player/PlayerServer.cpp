@@ -1,7 +1,5 @@
 #include "PlayerServer.h"
 
-#include "platform/sandbox/WorkerSandbox.h"
-
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QMediaDevices>
@@ -29,11 +27,10 @@ constexpr int seekTimeoutMs = 400;
 
 } // namespace
 
-PlayerServer::PlayerServer(int input, int output, int framesFd)
-    : m_input(input), m_output(output), m_framesFd(framesFd), m_player(new QMediaPlayer(this)), m_seekTimer(new QTimer(this))
+PlayerServer::PlayerServer(int input, int output, int framesFd, const QJsonObject& first, WorkerProtocol::FrameReader rest)
+    : m_input(input), m_output(output), m_framesFd(framesFd), m_reader(std::move(rest)), m_player(new QMediaPlayer(this)),
+      m_seekTimer(new QTimer(this))
 {
-    // The media framework loads its plugins (and may refresh its cache of them) now, before the
-    // walls go up; the file is opened only behind them.
     if (!QMediaDevices::defaultAudioOutput().isNull()) {
         m_audio = new QAudioOutput(this);
         m_player->setAudioOutput(m_audio);
@@ -64,6 +61,11 @@ PlayerServer::PlayerServer(int input, int output, int framesFd)
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString& text) {
         reply(QStringLiteral("failed"), {{QStringLiteral("details"), text}});
     });
+    take(first);
+    while (const std::optional<QJsonObject> message = m_reader.next())
+        take(*message);
+    if (m_reader.broken())
+        std::_Exit(2);
 }
 
 PlayerServer::~PlayerServer()
@@ -159,11 +161,8 @@ void PlayerServer::take(const QJsonObject& message)
 
 void PlayerServer::open(const OpenRequest& request)
 {
+    // Behind the walls already (main).
     m_opened = true;
-    WorkerSandbox::limitMemory(request.memoryLimitBytes);
-    // It sees the system, this file and the sound server's socket, and nothing else of the
-    // user's folders; it writes only in its own.
-    WorkerSandbox::wallPlayer(request.source.isLocalFile() ? request.source.toLocalFile() : QString());
     if (m_framesFd >= 0)
         m_ring = FrameRing::attach(std::exchange(m_framesFd, -1), request.slots, request.slotBytes);
     if (m_ring) {

@@ -32,8 +32,9 @@ namespace qv {
 class PlayerServer : public QObject {
     Q_OBJECT
 public:
-    // framesFd: the inherited frame ring, mapped once "open" gives its geometry.
-    PlayerServer(int input, int output, int framesFd);
+    // framesFd: the inherited frame ring, mapped once "open" gives its geometry. first: the
+    // command read before the walls went up ("open"), rest: what came with it.
+    PlayerServer(int input, int output, int framesFd, const QJsonObject& first, WorkerProtocol::FrameReader rest);
     ~PlayerServer() override;
 
 private:

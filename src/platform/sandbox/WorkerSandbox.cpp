@@ -399,7 +399,10 @@ void dropCapabilities()
 // The folders of the programs this process may run: its own, and those the environment names.
 QStringList programFolders()
 {
-    const QString programs = QCoreApplication::applicationDirPath();
+    // The player walls itself in before it makes its application object.
+    const QString programs = QCoreApplication::instance()
+        ? QCoreApplication::applicationDirPath()
+        : QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
     QStringList folders{programs};
     // Data beside the programs, and where its links lead: a build's share folder links to the
     // checkout's downloaded models.
