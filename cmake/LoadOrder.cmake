@@ -7,11 +7,16 @@
 # it did, but for which of several identical copies wins (inline C++ code that many libraries
 # carry, the maths functions both libc and libm have).
 set(QV_LOAD_FIRST
-    libc.so.6 libcrypto.so.3 libQt6Core.so.6 libstdc++.so.6 libQt6Gui.so.6 libglib-2.0.so.0
-    libqpdf.so.29 libOpenEXR-3_1.so.30 libvips.so.42 libexiv2.so.27 libIex-3_1.so.30
-    libfftw3.so.3 libhdf5_serial.so.103 libgnutls.so.30 libgio-2.0.so.0 libnettle.so.8
-    libicuuc.so.72 libgobject-2.0.so.0 libdbus-1.so.3 libunistring.so.2 libpango-1.0.so.0
-    libLerc.so.4 libcairo.so.2 libldap-2.5.so.0 libharfbuzz.so.0)
+    libc.so.6 libcrypto.so.3 libQt6Core.so.6 libstdc++.so.6 libqpdf.so.29 libQt6Gui.so.6
+    libOpenEXR-3_1.so.30 libvips.so.42 libexiv2.so.27 libIex-3_1.so.30 libfftw3.so.3
+    libhdf5_serial.so.103 libglib-2.0.so.0 libnettle.so.8 libicuuc.so.72 libgnutls.so.30
+    libunistring.so.2 libdbus-1.so.3 libpango-1.0.so.0 libLerc.so.4 libcairo.so.2
+    libldap-2.5.so.0 libarchive.so.13 libQt6DBus.so.6 libhogweed.so.6 libmount.so.1
+    libsystemd.so.0 libharfbuzz.so.0 libX11.so.6 libmujs.so.2 libpng16.so.16 libxml2.so.2
+    libgobject-2.0.so.0 libcmark-gfm.so.0.29.0.gfm.6 libfreetype.so.6 libgmp.so.10
+    libzstd.so.1 libjpeg.so.62 libselinux.so.1 libm.so.6 libb2.so.1 libz.so.1 liblzma.so.5
+    libblkid.so.1 libp11-kit.so.0 libdouble-conversion.so.3 libtasn1.so.6 libfontconfig.so.1
+    libpcre2-8.so.0 libcld2.so.0 libbz2.so.1.0 libacl.so.1 libcap.so.2)
 
 # Those above that only libvips brings: where it is opened on first use (QV_VIPS_OPENED_LATE),
 # naming them would load them at every start again.
@@ -19,12 +24,13 @@ set(QV_LOAD_WITH_VIPS
     libvips.so.42 libOpenEXR-3_1.so.30 libIex-3_1.so.30 libfftw3.so.3 libhdf5_serial.so.103
     libpango-1.0.so.0 libLerc.so.4 libcairo.so.2 libldap-2.5.so.0 libcrypto.so.3)
 
-# Names the libraries above first in target's list; those this system lacks are left out.
+# Names the libraries above first in target's list, then the further ones given after the target
+# (only what that program loads anyway); those this system lacks are left out.
 function(quorvenda_load_order target)
     if(QV_SANITIZE)
         return() # a sanitizer's runtime must come first
     endif()
-    set(first ${QV_LOAD_FIRST})
+    set(first ${QV_LOAD_FIRST} ${ARGN})
     if(QV_VIPS_OPENED_LATE)
         list(REMOVE_ITEM first ${QV_LOAD_WITH_VIPS})
     endif()
