@@ -16,6 +16,7 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <linux/close_range.h>
+#include <memory>
 #include <sched.h>
 #include <mutex>
 #include <poll.h>
@@ -92,6 +93,18 @@ void makePipe(Fd& readEnd, Fd& writeEnd)
 }
 
 thread_local QByteArray t_extraFilter;
+
+// Far more than the few system calls before an exec take, the dynamic linker's first binding
+// of each included.
+constexpr std::size_t programStackBytes = 256 * 1024;
+
+// The address and thread sanitizers' runtimes do not follow a process that runs in its
+// parent's memory on a stack of their own: there it is a copy, as from fork.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool programSharesInitMemory = false;
+#else
+constexpr bool programSharesInitMemory = true;
+#endif
 
 [[noreturn]] void failInChild(int writeFd, int step)
 {
@@ -369,8 +382,37 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     sigemptyset(&noSignals);
     const pid_t parent = ::getpid();
 
+    // The stack of the program's process in namespaces, which shares its init's memory until
+    // the exec: made here, as nothing may be allocated after the fork.
+    std::unique_ptr<char[]> programStack(wantIsolation && programSharesInitMemory ? new char[programStackBytes] : nullptr);
+
     pid_t pid = -1;
     bool inNamespaces = false;
+    // What the child does last, in whichever process runs the program: system calls only.
+    const auto execProgram = [&] {
+        if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
+            || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
+            failInChild(reportWrite.get(), 2);
+        // Descriptors other threads opened without O_CLOEXEC must not reach the program.
+        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+        if (inheritedFd >= 0 && ::fcntl(inheritedFd, F_SETFD, 0) != 0)
+            failInChild(reportWrite.get(), 2);
+        if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
+            failInChild(reportWrite.get(), 0);
+        if (extraProgram.len > 0
+            && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &extraProgram) != 0))
+            failInChild(reportWrite.get(), 2);
+        ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
+        failInChild(reportWrite.get(), 1);
+    };
+    // The program's process in namespaces: the init's death signal ends it too, and it keeps
+    // the right to mount.
+    const auto runProgram = [](void* exec) -> int {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        keepMountRight();
+        (*static_cast<const decltype(execProgram)*>(exec))();
+        return 127;
+    };
     if (wantIsolation) {
         // As fork, the child the init of its own namespaces.
         pid = pid_t(::syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWIPC | SIGCHLD,
@@ -408,14 +450,19 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             if (!writeWhole("/proc/self/setgroups", "deny") || !writeWhole("/proc/self/uid_map", uidMap)
                 || !writeWhole("/proc/self/gid_map", gidMap))
                 failInChild(reportWrite.get(), 3);
+            // The program's process shares the init's memory until its exec, as vfork does:
+            // no copy of this process's page tables is made for it and dropped at the exec
+            // (both on the way to every worker's start). Its own stack; the init waits meanwhile.
             // Not fork(): its handlers take locks another thread of ours may have held.
-            const pid_t child = pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+            void* const exec = const_cast<void*>(static_cast<const void*>(&execProgram));
+            const pid_t child = programSharesInitMemory
+                ? ::clone(runProgram, programStack.get() + programStackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, exec)
+                : pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
             if (child < 0)
                 failInChild(reportWrite.get(), 1);
-            if (child > 0)
-                runInit(child, statusWrite.get());
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            keepMountRight();
+            if (child == 0)
+                runProgram(exec);
+            runInit(child, statusWrite.get());
         } else if (keeper) {
             // Asked to end, or left by us, it ends what it keeps first.
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -436,20 +483,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             ::setpgid(0, 0);
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         }
-        if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
-            || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
-            failInChild(reportWrite.get(), 2);
-        // Descriptors other threads opened without O_CLOEXEC must not reach the program.
-        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-        if (inheritedFd >= 0 && ::fcntl(inheritedFd, F_SETFD, 0) != 0)
-            failInChild(reportWrite.get(), 2);
-        if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
-            failInChild(reportWrite.get(), 0);
-        if (extraProgram.len > 0
-            && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &extraProgram) != 0))
-            failInChild(reportWrite.get(), 2);
-        ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
-        failInChild(reportWrite.get(), 1);
+        execProgram();
     }
 
     m_pid = pid;
