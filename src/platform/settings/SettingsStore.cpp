@@ -341,8 +341,14 @@ SettingsStore::SaveResult SettingsStore::writeFile(const Pending& writes, int lo
     QJsonObject object;
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         object.insert(it.key(), toJson(it.value()));
-    if (const auto error = FileContents::replace(
-            m_filePath, QJsonDocument(object).toJson(QJsonDocument::Indented))) {
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    // The file says this already, to the byte (the same values set again, a result listed
+    // again): replacing it would change nothing but cost its syncs.
+    if (state == FileState::ok && text == bytes) {
+        *saved = std::move(values);
+        return SaveResult::saved;
+    }
+    if (const auto error = FileContents::replace(m_filePath, text)) {
         qCWarning(appLog, "Settings not saved, kept in memory for the next change: %s",
                   qUtf8Printable(error->localizedDescription()));
         return SaveResult::failed;

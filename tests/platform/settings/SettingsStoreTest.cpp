@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <thread>
 
@@ -248,6 +250,42 @@ TEST(SettingsStore, TwoStoresOnOneFile)
     SettingsStore third(path);
     EXPECT_FALSE(third.hasStoredValue(QStringLiteral("from.first")));
     EXPECT_EQ(third.stringValue(QStringLiteral("from.second")), QStringLiteral("two"));
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".lock")));
+}
+
+TEST(SettingsStore, ASaveOfWhatTheFileSaysAlreadyLeavesItInPlace)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    const auto inode = [&path] {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : ino_t(0);
+    };
+    SettingsStore store(path);
+    store.setValue(QStringLiteral("k"), 1);
+    ASSERT_TRUE(store.flush());
+    const ino_t first = inode();
+    ASSERT_NE(first, ino_t(0));
+
+    // The same value again, from this store and from another one on the file.
+    store.setValue(QStringLiteral("k"), 1);
+    ASSERT_TRUE(store.flush());
+    SettingsStore other(path);
+    other.setValue(QStringLiteral("k"), 1);
+    ASSERT_TRUE(other.flush());
+    EXPECT_EQ(inode(), first);
+
+    // A change is written, and so is a file that holds the same values written otherwise.
+    store.setValue(QStringLiteral("k"), 2);
+    ASSERT_TRUE(store.flush());
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(readJson(path), (QJsonObject{{QStringLiteral("k"), 2}}));
+    writeText(path, "{\"k\": 2}");
+    const ino_t handWritten = inode();
+    store.setValue(QStringLiteral("k"), 2);
+    ASSERT_TRUE(store.flush());
+    EXPECT_NE(inode(), handWritten);
+    EXPECT_EQ(readJson(path), (QJsonObject{{QStringLiteral("k"), 2}}));
     EXPECT_FALSE(QFile::exists(path + QStringLiteral(".lock")));
 }
 
