@@ -47,3 +47,37 @@ function(quorvenda_load_order target)
             "LINKER:--pop-state")
     endif()
 endfunction()
+
+# libvips' own libraries, opened with it, look their symbols up among themselves first
+# (engines/image/VipsLibrary), in the order libvips names them: libc came 31st and libcrypto 82nd,
+# some 45 libraries passed by for each of its 26,000 lookups. Here in the order most lookups end
+# in (counted with LD_DEBUG=bindings), each library that repeats another's symbols still ahead of
+# it (libm of libc, libbsd of libmd, the two curls, xcb-shm of X11, OpenEXR of libstdc++).
+set(QV_VIPS_LOAD_FIRST
+    libcrypto.so.3 libm.so.6 libc.so.6 libOpenEXR-3_1.so.30 libstdc++.so.6 libglib-2.0.so.0
+    libvips.so.42 libIex-3_1.so.30 libfftw3.so.3 libhdf5_serial.so.103 libgnutls.so.30
+    libgio-2.0.so.0 libnettle.so.8 libgobject-2.0.so.0 libunistring.so.2 libpango-1.0.so.0
+    libLerc.so.4 libcairo.so.2 libcurl-gnutls.so.4 libcurl.so.4 libldap-2.5.so.0
+    libharfbuzz.so.0 liblcms2.so.2 libpng16.so.16 libhogweed.so.6 libmount.so.1 libxcb-shm.so.0
+    libX11.so.6 libssl.so.3 libfreetype.so.6 liblber-2.5.so.0 libjpeg.so.62 libxml2.so.2
+    libssh2.so.1 libgmp.so.10 libexif.so.12 libcfitsio.so.10 libtiff.so.6 libgssapi_krb5.so.2
+    libpixman-1.so.0 libzstd.so.1 libselinux.so.1 libfontconfig.so.1 libz.so.1 libnghttp2.so.14
+    libblkid.so.1 libp11-kit.so.0 libgdk_pixbuf-2.0.so.0 libbsd.so.0 libmd.so.0 liblzma.so.5
+    libsasl2.so.2 libIlmThread-3_1.so.30 libtasn1.so.6 libxcb.so.1 libxcb-render.so.0
+    libpcre2-8.so.0 libwebp.so.7 libcairo-gobject.so.2 libopenjp2.so.7 libXrender.so.1
+    libthai.so.0 librtmp.so.1 libbz2.so.1.0 libdatrie.so.1 libpangocairo-1.0.so.0
+    libimagequant.so.0 libjbig.so.0 libgsf-1.so.114 libaec.so.0 libkrb5.so.3)
+
+# Makes target a library of nothing but the list above, in its order (those this system lacks
+# left out): opened in libvips' place, its list is the order their lookups take.
+function(quorvenda_vips_load_order target)
+    set(paths "")
+    foreach(soname IN LISTS QV_VIPS_LOAD_FIRST)
+        string(MAKE_C_IDENTIFIER "QV_LOAD_${soname}" variable)
+        find_file(${variable} ${soname} PATHS ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES} NO_DEFAULT_PATH)
+        if(${variable})
+            list(APPEND paths ${${variable}})
+        endif()
+    endforeach()
+    target_link_options(${target} PRIVATE "LINKER:--push-state,--no-as-needed" ${paths} "LINKER:--pop-state")
+endfunction()
