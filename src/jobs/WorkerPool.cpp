@@ -8,6 +8,7 @@
 #include "model/operations/JobNotes.h"
 #include "model/operations/Progress.h"
 #include "platform/files/FileItems.h"
+#include "platform/files/NameWatch.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/files/WorkFolder.h"
 #include "platform/files/WorkFolderJournal.h"
@@ -213,6 +214,19 @@ RunRequest pinnedInputs(const RunRequest& request)
     }
     closeAll.dismiss();
     return pinned;
+}
+
+// The paths of the files held open. A folder given whole is not among them: its view binds the
+// folder held, which a rename in its parent moves without changing.
+QStringList heldFilePaths(const RunRequest& pinned)
+{
+    QStringList paths;
+    for (qsizetype i = 0; i < pinned.files.size() && i < pinned.descriptors.size(); ++i) {
+        struct stat status {};
+        if (pinned.descriptors[i] >= 0 && ::fstat(pinned.descriptors[i], &status) == 0 && S_ISREG(status.st_mode))
+            paths.append(pinned.files[i].path());
+    }
+    return paths;
 }
 
 QString destinationReplaced()
@@ -602,7 +616,7 @@ struct WorkerPool::Exchange {
 
 WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& message, std::stop_token stop,
                                           Progress* progress, std::optional<std::chrono::milliseconds> limit,
-                                          const SandboxWatch::Limits& watched)
+                                          const SandboxWatch::Limits& watched, NameWatch* names)
 {
     Exchange result;
     SandboxWatch watch(*worker.process, watched);
@@ -623,7 +637,9 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
     int stdoutFd = writeFrame(process.stdinFd(), message) ? process.stdoutFd() : -1;
     int stderrFd = process.stderrFd();
     while (!result.ending && stdoutFd >= 0) {
-        pollfd fds[3] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        // The names' events are read as they come: a queue left to fill would drop them.
+        pollfd fds[4] = {{stdoutFd, POLLIN, 0}, {stderrFd, POLLIN, 0}, {cancelFd, POLLIN, 0},
+                         {names ? names->fd() : -1, POLLIN, 0}};
         int wait = -1;
         if (limit) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -641,7 +657,7 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
             continue;
         }
         wait = wait < 0 ? int(untilCheck.count()) : std::min(wait, int(untilCheck.count()));
-        const int ready = ::poll(fds, 3, wait);
+        const int ready = ::poll(fds, 4, wait);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -653,6 +669,8 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
             result.cancelled = true;
             break;
         }
+        if (fds[3].revents)
+            names->changed();
         if (fds[1].revents) {
             char chunk[8192];
             const ssize_t got = ::read(stderrFd, chunk, sizeof chunk);
@@ -787,6 +805,13 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
     RunRequest pinned = pinnedInputs(request);
     // Held until the item ends, whatever the end; its worker got copies of its own.
     const auto closeInputs = qScopeGuard([&pinned] { closeDescriptors(pinned.descriptors); });
+    // A name swapped and put back while the item runs is never seen by a look at the path:
+    // watched from here, and looked at once more now that the watch stands.
+    NameWatch names(heldFilePaths(pinned));
+    for (qsizetype i = 0; i < pinned.files.size() && i < pinned.descriptors.size(); ++i) {
+        if (pinned.descriptors[i] >= 0 && fileIdentity(pinned.files[i].path()) != fileIdentity(pinned.descriptors[i]))
+            throw EngineError(replacedMessage(), pinned.files[i].path());
+    }
     if (m_inputsChecked)
         m_inputsChecked(pinned);
     // The folder the results go to, held from the start: one moved away and replaced by a link
@@ -817,7 +842,7 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
             throw EngineError(QStringLiteral("Quorvenda couldn't start a worker for this file"),
                               QStringLiteral("Its input could not be handed to the worker: %1")
                                   .arg(QString::fromUtf8(std::strerror(errno))));
-        Exchange result = exchange(*worker, runMessage(sent), stop, &progress, std::nullopt, watched);
+        Exchange result = exchange(*worker, runMessage(sent), stop, &progress, std::nullopt, watched, &names);
         if (!result.ending) {
             endDeadWorker(*worker, result, request.operationId, attempt == 0, writableFolders(sent));
             continue;
@@ -837,6 +862,8 @@ QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Pro
             // left when its results are placed: a descriptor it kept to one changes nothing.
             worker->process.reset();
             throwIfCancelled(stop);
+            if (names.changed())
+                throw EngineError(replacedMessage(), names.changedPath());
             if (destinationFd >= 0 && fileIdentity(destination) != fileIdentity(destinationFd))
                 throw EngineError(destinationReplaced(), destination);
             // The worker has ended already: nothing is left for the placement to end.

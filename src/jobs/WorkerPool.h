@@ -22,6 +22,7 @@
 namespace qv {
 
 class JobNotes;
+class NameWatch;
 class Progress;
 
 // Runs work items in worker processes, so that a library that crashes, hangs or runs out of
@@ -92,7 +93,8 @@ private:
     struct Worker;
     struct Exchange;
     Exchange exchange(Worker& worker, const QJsonObject& message, std::stop_token stop, Progress* progress,
-                      std::optional<std::chrono::milliseconds> limit, const SandboxWatch::Limits& watched);
+                      std::optional<std::chrono::milliseconds> limit, const SandboxWatch::Limits& watched,
+                      NameWatch* names = nullptr);
     // Kills a worker that did not end its request, removes what it left below the folders it
     // could write to and throws; returns true instead when the request should go to a fresh
     // worker.

@@ -167,6 +167,13 @@ protected:
         else
             qputenv("QUORVENDA_NO_NAMESPACES", "1");
         registerDefaultSettings(store);
+        makePool();
+    }
+
+    void makePool()
+    {
+        center.reset();
+        pool.reset();
         pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
                                             [](const QString& id) { return id == misbehave; }, 1);
         JobCenter::Services services;
@@ -562,6 +569,55 @@ TEST_P(WorkerWallsTest, AnInputSwappedForAFileBesideItWhileTheItemRunsGivesNoRes
     EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
 }
 
+TEST_P(WorkerWallsTest, AnInputSwappedAndPutBackWhileTheItemRunsGivesNoResult)
+{
+    // Put back before the worker looks again: only the names' history tells.
+    const QString go = dir.filePath(QStringLiteral("go"));
+    const QString back = dir.filePath(QStringLiteral("back"));
+    const QString input = test::writeFile(dir.filePath(QStringLiteral("chosen.txt")), "await:" + go.toUtf8() + '\n' + back.toUtf8());
+    const QString beside = test::writeFile(dir.filePath(QStringLiteral("beside.tmp")), "another file");
+    const QString aside = dir.filePath(QStringLiteral("aside.tmp"));
+    const auto move = [](const QString& from, const QString& to) {
+        return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    };
+    const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(input))});
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
+    ASSERT_TRUE(move(input, aside) && move(beside, input));
+    test::writeFile(go, "go");
+    // It has read by the path, whatever that led to.
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0.6 || !job->isActive(); }, 60000));
+    ASSERT_TRUE(move(input, beside) && move(aside, input));
+    test::writeFile(back, "back");
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    for (const QUrl& output : job->outputs())
+        EXPECT_NE(test::readFile(output.toLocalFile()), "another file");
+    EXPECT_TRUE(job->outputs().isEmpty());
+    ASSERT_TRUE(job->failure());
+    EXPECT_EQ(job->failure()->message, WorkerProtocol::replacedMessage()) << job->failure()->details.toStdString();
+}
+
+TEST_P(WorkerWallsTest, FilesComingAndGoingBesideAnInputLeaveItsItemAlone)
+{
+    // Files come and go beside the input while the item runs, as in a downloads folder: the
+    // item is not refused for them.
+    const QString go = dir.filePath(QStringLiteral("go"));
+    const QString input = test::writeFile(dir.filePath(QStringLiteral("chosen.txt")), "await:" + go.toUtf8());
+    const JobPtr job = submitted({fileInfoForURL(QUrl::fromLocalFile(input))});
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitFor([&] { return job->progress().fractionCompleted() > 0; }, 60000));
+    for (int i = 0; i < 50; ++i) {
+        const QString part = test::writeFile(dir.filePath(QStringLiteral("download %1.part").arg(i)), "part");
+        ASSERT_EQ(::rename(QFile::encodeName(part).constData(), QFile::encodeName(dir.filePath(QStringLiteral("download %1").arg(i))).constData()), 0);
+        ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("download %1").arg(i))));
+    }
+    test::writeFile(go, "go");
+    ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
+    EXPECT_FALSE(job->failure()) << job->failure()->message.toStdString() << ": " << job->failure()->details.toStdString();
+    ASSERT_EQ(job->outputs().size(), 1);
+    EXPECT_EQ(test::readFile(job->outputs().first().toLocalFile()), "await:" + go.toUtf8());
+}
+
 TEST_P(WorkerWallsTest, AFolderGivenWholeAndSwappedAfterItWasChosenGivesNothingOfTheOther)
 {
     // Renamed away once the application has checked it (before the worker's walls go up) or
@@ -654,9 +710,11 @@ TEST_P(WorkerWallsTest, AnItemOfMoreInputsThanTheDesktopsLimitAllowsHoldsEveryOn
     if (before.rlim_max < 1024)
         GTEST_SKIP() << "the hard limit on open files is " << before.rlim_max << " here";
     const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &before); });
-    // A quarter of this limit would hold 16 of them.
+    // Started as a desktop starts programs, the application makes its pool; a quarter of this
+    // limit would hold 16 of them.
     const struct rlimit given {64, before.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &given), 0);
+    makePool();
     QList<FileInfo> files;
     for (int i = 0; i < 40; ++i)
         files.append(file(QStringLiteral("page %1.txt").arg(i), "page " + QByteArray::number(i)));

@@ -402,6 +402,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
         if (extraProgram.len > 0
             && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &extraProgram) != 0))
             failInChild(reportWrite.get(), 2);
+        // Last: until the exec closes them, this child holds every descriptor we hold.
+        OpenFilesLimit::restoreInChild();
         ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
         failInChild(reportWrite.get(), 1);
     };
@@ -441,7 +443,6 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
-        OpenFilesLimit::restoreInChild();
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // Seen from a new PID namespace, the parent is no process at all.
         if (!inNamespaces && ::getppid() != parent)

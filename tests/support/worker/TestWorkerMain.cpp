@@ -192,15 +192,24 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
         } else if (what.startsWith("await:")) {
             // Says it started (half its progress), waits (a minute at most) for the path named to
             // be there, then reads its input again by its path, as a decoder opening it late
-            // does, and keeps what it read.
+            // does, and keeps what it read. A second path, on a line of its own, it waits for
+            // after reading (three quarters), before it ends.
             reportProgress(0.5, progress);
-            const QString flag = QString::fromUtf8(what.mid(6));
-            for (int i = 0; i < 6000 && !QFileInfo::exists(flag); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const QList<QByteArray> flags = what.mid(6).split('\n');
+            const auto awaitPath = [](const QByteArray& path) {
+                for (int i = 0; i < 6000 && !QFileInfo::exists(QString::fromUtf8(path)); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            };
+            awaitPath(flags.first());
             QFile again(input.toLocalFile());
             if (!again.open(QIODevice::ReadOnly))
                 throw EngineError(QStringLiteral("Refused"), again.errorString());
-            outputs.append(place(planner, again.readAll(), QStringLiteral("copied")));
+            const QByteArray read = again.readAll();
+            if (flags.size() > 1) {
+                reportProgress(0.75, progress);
+                awaitPath(flags.at(1));
+            }
+            outputs.append(place(planner, read, QStringLiteral("copied")));
         } else if (what == "plant") {
             // What a compromised decoder leaves for the next item: in the process itself, and in
             // the programs' profile in its home.
