@@ -257,6 +257,17 @@ int descriptorSocket()
     return fd;
 }
 
+namespace {
+
+// Whether this is the process's only thread.
+bool onlyThread()
+{
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    return tasks.exists() && tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 1;
+}
+
+} // namespace
+
 int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
 {
     WorkerSandbox::detach();
@@ -272,6 +283,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
 
     std::optional<QStringList> granted;
     bool viewed = false;
+    bool alone = true;
     QStringList seen;
     qint64 memoryLimit = -1;
     FrameReader reader;
@@ -323,6 +335,9 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         const QStringList readable = request ? readableFolders(*request) : readableFolders(arguments);
         const QStringList named = request ? namedPaths(*request) : namedPaths(arguments);
         if (!granted) {
+            // Landlock holds for the thread that puts it up and those it starts later: one
+            // started before would be a way around it for a decoder that took this one.
+            alone = onlyThread();
             // The walls go up before the first file is touched, and stay for every later one.
             viewed = WorkerSandbox::enterView(readable, named, folders, held);
             WorkerSandbox::filterSystemCalls();
@@ -356,11 +371,14 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
         // (something below a folder), the file is not opened at all. Where the kernel lets no
         // mount be made at all (a policy that takes a new namespace's rights), Landlock stands
         // in, as without namespaces.
-        const bool walled = viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty();
+        const bool walled = alone && (viewed || !WorkerSandbox::isolated() || WorkerSandbox::viewFailure().isEmpty());
         const std::optional<QString> replaced = request && walled ? replacedInput(*request, heldIds) : std::nullopt;
         QJsonObject reply = !handedOver
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The file chosen did not reach the worker"), false, {})
+            : !alone
+            ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
+                            QStringLiteral("Another thread of the worker ran when its walls went up"), false, {})
             : !walled
             ? failedMessage(QStringLiteral("This file couldn't be opened safely"),
                             QStringLiteral("The worker's view of the files could not be built: ")

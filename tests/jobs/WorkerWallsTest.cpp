@@ -731,6 +731,22 @@ TEST_P(WorkerWallsTest, AnItemOfMoreInputsThanTheDesktopsLimitAllowsHoldsEveryOn
     EXPECT_EQ(job->outputs().size(), 40);
 }
 
+TEST_P(WorkerWallsTest, AWorkerWithAThreadThatPredatesItsWallsReadsNothing)
+{
+    // Landlock would hold for the thread that put it up, not for the one before it.
+    center.reset();
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_threaded_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 1);
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    const JobPtr job = runToEnd({file(QStringLiteral("plain.txt"), "plain bytes")});
+    ASSERT_TRUE(job && job->failure());
+    EXPECT_EQ(job->failure()->message, QStringLiteral("This file couldn't be opened safely"));
+    EXPECT_TRUE(job->failure()->details.contains(QStringLiteral("thread"))) << job->failure()->details.toStdString();
+    EXPECT_TRUE(job->outputs().isEmpty());
+}
+
 TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)
 {
     const QString input = dir.filePath(QStringLiteral("holder.txt"));

@@ -258,6 +258,13 @@ QList<QUrl> misbehave(const QList<QUrl>& inputs, OutputPlanner& planner, Progres
 
 int main(int argc, char** argv)
 {
+#ifdef QV_THREAD_BEFORE_WALLS
+    // As a library that starts a thread of its own when it loads.
+    std::thread([] {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }).detach();
+#endif
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     qputenv("QT_QPA_PLATFORM", "offscreen");
