@@ -24,6 +24,19 @@ set(QV_LOAD_WITH_VIPS
     libvips.so.42 libOpenEXR-3_1.so.30 libIex-3_1.so.30 libfftw3.so.3 libhdf5_serial.so.103
     libpango-1.0.so.0 libLerc.so.4 libcairo.so.2 libldap-2.5.so.0 libcrypto.so.3)
 
+# The paths of the libraries named (sonames) that this system has, in their order.
+function(quorvenda_found_libraries out)
+    set(paths "")
+    foreach(soname IN LISTS ARGN)
+        string(MAKE_C_IDENTIFIER "QV_LOAD_${soname}" variable)
+        find_file(${variable} ${soname} PATHS ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES} NO_DEFAULT_PATH)
+        if(${variable})
+            list(APPEND paths ${${variable}})
+        endif()
+    endforeach()
+    set(${out} ${paths} PARENT_SCOPE)
+endfunction()
+
 # Names the libraries above first in target's list, then the further ones given after the target
 # (only what that program loads anyway); those this system lacks are left out.
 function(quorvenda_load_order target)
@@ -34,14 +47,7 @@ function(quorvenda_load_order target)
     if(QV_VIPS_OPENED_LATE)
         list(REMOVE_ITEM first ${QV_LOAD_WITH_VIPS})
     endif()
-    set(paths "")
-    foreach(soname IN LISTS first)
-        string(MAKE_C_IDENTIFIER "QV_LOAD_${soname}" variable)
-        find_file(${variable} ${soname} PATHS ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES} NO_DEFAULT_PATH)
-        if(${variable})
-            list(APPEND paths ${${variable}})
-        endif()
-    endforeach()
+    quorvenda_found_libraries(paths ${first})
     if(paths)
         target_link_options(${target} BEFORE PRIVATE "LINKER:--push-state,--no-as-needed" ${paths}
             "LINKER:--pop-state")
@@ -71,13 +77,6 @@ set(QV_VIPS_LOAD_FIRST
 # Makes target a library of nothing but the list above, in its order (those this system lacks
 # left out): opened in libvips' place, its list is the order their lookups take.
 function(quorvenda_vips_load_order target)
-    set(paths "")
-    foreach(soname IN LISTS QV_VIPS_LOAD_FIRST)
-        string(MAKE_C_IDENTIFIER "QV_LOAD_${soname}" variable)
-        find_file(${variable} ${soname} PATHS ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES} NO_DEFAULT_PATH)
-        if(${variable})
-            list(APPEND paths ${${variable}})
-        endif()
-    endforeach()
+    quorvenda_found_libraries(paths ${QV_VIPS_LOAD_FIRST})
     target_link_options(${target} PRIVATE "LINKER:--push-state,--no-as-needed" ${paths} "LINKER:--pop-state")
 endfunction()
