@@ -3,8 +3,6 @@
 
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
-#include "editors/media/ProcessMediaPlayer.h"
-#include "editors/media/QtMediaPlayer.h"
 
 #include "model/files/NativeFileName.h"
 
@@ -99,7 +97,6 @@ int main(int argc, char** argv)
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.
     qv::IsolatedReading::setEnabled(qv::dev::useWorkers());
-    qv::ProcessMediaPlayer::installInProcessPlayer(qv::QtMediaPlayer::make);
     // Qt's text of an argument that is not UTF-8 names another file: such a one becomes a URL
     // that keeps its bytes.
     QStringList args;
