@@ -759,8 +759,9 @@ TEST_P(WorkerWallsTest, AnInputsDescriptorReachesNoProgramAndEndsWithItsItem)
     ASSERT_EQ(::stat(QFile::encodeName(input).constData(), &wanted), 0);
     for (const QFileInfo& entry : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
         struct stat status {};
-        if (::stat(QFile::encodeName(entry.filePath()).constData(), &status) == 0)
+        if (::stat(QFile::encodeName(entry.filePath()).constData(), &status) == 0) {
             EXPECT_FALSE(status.st_dev == wanted.st_dev && status.st_ino == wanted.st_ino) << entry.fileName().toStdString();
+        }
     }
 }
 
