@@ -517,10 +517,11 @@ TEST_P(WorkerWallsTest, AnInputSwappedForALinkAfterItWasChosenGivesNothingOfWhat
     ASSERT_TRUE(waitFor([&] { return !job->isActive(); }, 60000));
     for (const QUrl& output : job->outputs())
         EXPECT_NE(test::readFile(output.toLocalFile()), "secret key");
-    if (job->failure())
+    if (job->failure()) {
         EXPECT_TRUE(job->failure()->message == QStringLiteral("Refused")
                     || job->failure()->message.contains(QStringLiteral("replaced")))
             << job->failure()->message.toStdString();
+    }
 }
 
 TEST_P(WorkerWallsTest, AnInputSwappedAfterItWasCheckedIsNeverWhatTheWorkerReads)
