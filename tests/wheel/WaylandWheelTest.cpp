@@ -349,10 +349,14 @@ protected:
         const QPoint label(words[2].toInt(), words[3].toInt());
         // Beside the strip, never over it.
         EXPECT_LT(label.x(), screenWidth - 2);
+        const int over = hostLines.output().count(QStringLiteral("\nlog Drag over "));
         for (int step = 1; step <= 5; ++step) {
             moveTo(from + (label - from) * step / 5);
             waitFor([] { return false; }, 20);
         }
+        // Released once the wheel has the drag over a segment, as a hand waits to see it lit: a
+        // busy wheel still opening would take the drop for one beside it.
+        waitFor([&] { return hostLines.output().count(QStringLiteral("\nlog Drag over ")) > over; }, 5000);
         send(QStringLiteral("up"));
     }
 

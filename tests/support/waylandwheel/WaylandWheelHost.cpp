@@ -56,7 +56,9 @@ using qv::test::say;
 QtMessageHandler previousHandler = nullptr;
 void relayDragLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (context.category && qstrcmp(context.category, "quorvenda.drag") == 0)
+    if (context.category
+        && (qstrcmp(context.category, "quorvenda.drag") == 0
+            || (qstrcmp(context.category, "quorvenda.wheel") == 0 && message.startsWith(QLatin1String("Drag over ")))))
         say(QStringLiteral("log ") + message);
     previousHandler(type, context, message);
 }
@@ -70,7 +72,7 @@ int main(int argc, char** argv)
     qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
     qputenv("QUORVENDA_TEST_HARNESS", "1");
     QApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.drag.debug=true"));
+    QLoggingCategory::setFilterRules(QStringLiteral("quorvenda.drag.debug=true\nquorvenda.wheel.debug=true"));
     previousHandler = qInstallMessageHandler(relayDragLog);
     if (app.arguments().size() != 3 && app.arguments().size() != 4) {
         std::fprintf(stderr, "usage: %s <edge> <dwell seconds> [<file url> | practice=<folder>]\n", argv[0]);
