@@ -157,12 +157,6 @@ QString workerKey(qint64 memoryLimitBytes, const QStringList& files)
 }
 
 
-// The inputs as the worker reads them: each where its links lead now (a link to a file in
-// another folder is read there, in sight of the worker's view), and none that is no longer the
-// file that was chosen (a file put in its place since, a link to a key). Each file checked is
-// held open (descriptors), and that descriptor, not its path, is what the worker is given: a
-// file or folder put in its place later is not what it reads. The caller closes the
-// descriptors. Throws EngineError.
 // How many inputs an item may hold open: a quarter of what this process, and the worker that
 // raises its own as far, may have open at once (the hard limit, raised to when the pool was made).
 // Past it, an item reads the rest by their path, as before, rather than run either out of
@@ -175,6 +169,12 @@ qsizetype heldInputsLimit()
     return qsizetype(std::min<rlim_t>(limit / 4, std::numeric_limits<int>::max() / 4));
 }
 
+// The inputs as the worker reads them: each where its links lead now (a link to a file in
+// another folder is read there, in sight of the worker's view), and none that is no longer the
+// file that was chosen (a file put in its place since, a link to a key). Each file checked is
+// held open (descriptors), and that descriptor, not its path, is what the worker is given: a
+// file or folder put in its place later is not what it reads. The caller closes the
+// descriptors. Throws EngineError.
 RunRequest pinnedInputs(const RunRequest& request)
 {
     RunRequest pinned = request;
