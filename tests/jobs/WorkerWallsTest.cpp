@@ -26,6 +26,7 @@
 #include <csignal>
 #include <functional>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -326,6 +327,16 @@ TEST_P(WorkerWallsTest, HiddenEntriesAndSocketsStayOutOfSightAtEveryDepth)
     const QString secret = test::writeFile(tmp + QStringLiteral("/project/.env"), "secret");
     const QString deeper = test::writeFile(tmp + QStringLiteral("/project/notes/.git/config"), "secret");
     const QString picture = test::writeFile(tmp + QStringLiteral("/project/pictures/one.png"), "picture");
+    // Names that are no UTF-8, as an old disk or another system's archive has them.
+    const QByteArray project = QFile::encodeName(tmp + QStringLiteral("/project"));
+    const QByteArray strangeKey = project + "/.k\xff" "ey";
+    const QByteArray strangePicture = project + "/pictures/caf\xe9.png";
+    for (const QByteArray& strange : {strangeKey, strangePicture}) {
+        const int fd = ::open(strange.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "secret", 6), 6);
+        ASSERT_EQ(::close(fd), 0);
+    }
     ASSERT_TRUE(QDir().mkpath(tmp + QStringLiteral("/ssh-XXXXq1")));
     const QString agentPath = tmp + QStringLiteral("/ssh-XXXXq1/agent.42");
     const QString socketPath = tmp + QStringLiteral("/project/notes/app.sock");
@@ -337,6 +348,7 @@ TEST_P(WorkerWallsTest, HiddenEntriesAndSocketsStayOutOfSightAtEveryDepth)
     EXPECT_EQ(unwalled({QStringLiteral("read"), deeper}), 0);
     EXPECT_EQ(unwalled({QStringLiteral("unix"), agentPath}), 0);
     EXPECT_EQ(unwalled({QStringLiteral("unix"), socketPath}), 0);
+    EXPECT_EQ(unwalled({QStringLiteral("hidden"), tmp + QStringLiteral("/project")}), 0);
 
     const QString input = test::writeFile(tmp + QStringLiteral("/attack.txt"), QByteArray());
     const auto attackFrom = [&](const QByteArray& words) {
@@ -347,13 +359,16 @@ TEST_P(WorkerWallsTest, HiddenEntriesAndSocketsStayOutOfSightAtEveryDepth)
         return job->failure()->message + QStringLiteral(": ") + job->failure()->details.trimmed();
     };
     for (const QString& words : {QStringLiteral("read ") + secret, QStringLiteral("read ") + deeper,
-                                 QStringLiteral("unix ") + agentPath, QStringLiteral("unix ") + socketPath}) {
+                                 QStringLiteral("unix ") + agentPath, QStringLiteral("unix ") + socketPath,
+                                 QStringLiteral("hidden ") + tmp + QStringLiteral("/project")}) {
         const QString result = attackFrom(words.toUtf8());
         EXPECT_TRUE(result.startsWith(QStringLiteral("Refused"))) << words.toStdString() << ": " << result.toStdString();
     }
     // A document's own pictures are still there.
     const QString seen = attackFrom("read " + picture.toUtf8());
     EXPECT_TRUE(seen.startsWith(QStringLiteral("Attack worked"))) << seen.toStdString();
+    const QString strange = attackFrom("plain " + picture.toUtf8().left(picture.toUtf8().lastIndexOf('/')));
+    EXPECT_TRUE(strange.startsWith(QStringLiteral("Attack worked"))) << strange.toStdString();
 }
 
 TEST_P(WorkerWallsTest, AFolderMountedBelowAnInputsFolderIsWalledToo)

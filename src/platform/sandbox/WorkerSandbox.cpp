@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <csignal>
+#include <dirent.h>
 #include <linux/capability.h>
 #include <linux/landlock.h>
 #include <sys/mman.h>
@@ -247,73 +248,99 @@ bool bindHeld(int fd, const QString& file, const QString& target, bool makeHere)
 // out whole: a home folder is not walked to its end, and what was not looked at is not shown.
 // A folder that is itself an input is read whole by the item anyway: it is walked to its end,
 // and only what is covered is kept.
+// Paths stay bytes, as the disk has them: a name that is no UTF-8 is covered under its own name.
+// The kind of an entry comes from its listing, so a folder of thousands of photos costs a
+// worker its listing, not a look at each file.
 struct FolderWalk {
-    QStringList files;
-    QStringList folders;
-    QStringList coveredFiles;
-    QStringList coveredFolders;
+    QByteArrayList files;
+    QByteArrayList coveredFiles;
+    QByteArrayList coveredFolders;
 };
 
 constexpr int walkBudget = 4000;
 
-FolderWalk walkFolder(const QString& root, bool hiddenShown, const QString& passedBy = {})
+FolderWalk walkFolder(const QByteArray& root, bool hiddenShown, const QByteArray& passedBy = {})
 {
     FolderWalk walk;
-    QStringList queue{root};
+    QByteArrayList queue{root};
     int budget = walkBudget;
     const bool whole = hiddenShown;
     for (qsizetype next = 0; next < queue.size(); ++next) {
-        const QString folder = queue.at(next);
+        const QByteArray folder = queue.at(next);
         if (budget <= 0 && !whole && folder != root) {
             walk.coveredFolders.append(folder);
             continue;
         }
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-        budget -= int(entries.size());
-        for (const QFileInfo& entry : entries) {
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        DIR* listing = ::fdopendir(fd);
+        if (!listing) {
+            ::close(fd);
+            continue;
+        }
+        const auto closeListing = qScopeGuard([listing] { ::closedir(listing); });
+        const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+        while (const dirent* entry = ::readdir(listing)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            --budget;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status {};
+                if (::fstatat(::dirfd(listing), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue; // gone since it was listed
+                type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG
+                    : S_ISLNK(status.st_mode)  ? DT_LNK
+                                               : DT_SOCK;
+            }
             // A link shows nothing: its target is either in sight or not.
-            if (entry.isSymLink())
+            if (type == DT_LNK)
                 continue;
-            const bool hidden = entry.fileName().startsWith(QLatin1Char('.'));
-            if (entry.absoluteFilePath() == passedBy)
+            const bool hidden = name[0] == '.';
+            const bool file = type == DT_REG;
+            if (file && !hidden && whole)
                 continue;
-            if (entry.isDir()) {
-                if (hidden && !hiddenShown) {
-                    walk.coveredFolders.append(entry.absoluteFilePath());
-                } else {
-                    if (!whole)
-                        walk.folders.append(entry.absoluteFilePath());
-                    queue.append(entry.absoluteFilePath());
-                }
-            } else if (!entry.isFile() || (hidden && !hiddenShown)) {
-                walk.coveredFiles.append(entry.absoluteFilePath());
+            const QByteArray path = prefix + name;
+            if (path == passedBy)
+                continue;
+            if (type == DT_DIR) {
+                if (hidden && !hiddenShown)
+                    walk.coveredFolders.append(path);
+                else
+                    queue.append(path);
+            } else if (!file || (hidden && !hiddenShown)) {
+                walk.coveredFiles.append(path);
             } else if (!whole) {
-                walk.files.append(entry.absoluteFilePath());
+                walk.files.append(path);
             }
         }
     }
     return walk;
 }
 
+// What covers are bound from: an empty file and an empty folder, each a read-only mount, so a
+// bind of one is read-only from the start.
+struct Covers {
+    QByteArray file;
+    QByteArray folder;
+};
+
 // An entry gone since it was looked at needs no cover.
-bool coverFile(const QString& covered, const QString& emptyFile)
+bool coverFile(const QByteArray& covered, const Covers& covers)
 {
-    if (::mount(encoded(emptyFile).constData(), encoded(covered).constData(), nullptr, MS_BIND, nullptr) != 0)
-        return errno == ENOENT;
-    return ::mount(nullptr, encoded(covered).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | lockedFlags(covered),
-                   nullptr)
-        == 0;
+    return ::mount(covers.file.constData(), covered.constData(), nullptr, MS_BIND, nullptr) == 0 || errno == ENOENT;
 }
 
 // A cover that a writable folder lies below (an item's work folder in the hidden work folder
 // beside an input on another disk) takes the folders on the way to it, so it stays writable:
 // it is the worker's alone, in memory, and 4k at most.
-bool coverFolder(const QString& covered, bool roomBelow = false)
+bool coverFolder(const QByteArray& covered, const Covers& covers, bool roomBelow = false)
 {
-    return ::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV | (roomBelow ? 0 : MS_RDONLY),
-                   "size=4k,mode=0755")
-        == 0
+    if (!roomBelow)
+        return ::mount(covers.folder.constData(), covered.constData(), nullptr, MS_BIND, nullptr) == 0 || errno == ENOENT;
+    return ::mount("tmpfs", covered.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4k,mode=0755") == 0
         || errno == ENOENT;
 }
 
@@ -324,11 +351,13 @@ bool coverFolder(const QString& covered, bool roomBelow = false)
 // folder held, as bindHeld does for a file, and is bound and looked into through the folder found
 // then, whatever its path names later; else nothing is shown, and the look before the item finds
 // the path leading elsewhere.
-bool bindWithoutHidden(const QString& path, const QString& target, const QString& emptyFile, bool hiddenShown,
+bool bindWithoutHidden(const QString& path, const QString& target, const Covers& covers, bool hiddenShown,
                        const QStringList& writable, int heldFd = -1)
 {
-    QString source = path;
-    QString passedBy = QFileInfo(emptyFile).absolutePath();
+    QByteArray source = encoded(path);
+    const QByteArray named = source;
+    // The view being built may lie in the folder: it is not looked into.
+    QByteArray passedBy = covers.file.left(covers.file.lastIndexOf('/'));
     int found = -1;
     const auto closeFound = qScopeGuard([&found] {
         if (found >= 0)
@@ -337,37 +366,39 @@ bool bindWithoutHidden(const QString& path, const QString& target, const QString
     if (heldFd >= 0) {
         struct stat held {};
         struct stat there {};
-        found = ::open(encoded(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        found = ::open(source.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (found < 0 || ::fstat(heldFd, &held) != 0 || ::fstat(found, &there) != 0 || held.st_dev != there.st_dev
             || held.st_ino != there.st_ino)
             return true;
-        source = QString::fromLatin1(descriptorPath(found));
-        if (passedBy.startsWith(path + QLatin1Char('/')))
-            passedBy = source + passedBy.mid(path.size());
+        source = descriptorPath(found);
+        if (passedBy.startsWith(named + '/'))
+            passedBy = source + passedBy.mid(named.size());
     }
-    if (!bind(source, target, true, true))
+    if (!bind(QFile::decodeName(source), target, true, true))
         return false;
-    // The view being built may lie in the folder: it is not looked into.
     const FolderWalk walk = walkFolder(source, hiddenShown, passedBy);
-    const auto inside = [&](const QString& entry) { return target + entry.mid(source.size()); };
-    for (const QString& folder : walk.coveredFolders) {
-        const QString named = path + folder.mid(source.size());
-        const bool roomBelow = std::any_of(writable.begin(), writable.end(), [&named](const QString& below) {
-            return below.startsWith(named + QLatin1Char('/'));
-        });
-        if (!coverFolder(inside(folder), roomBelow))
-            return failed(QStringLiteral("covering"), folder);
+    const QByteArray shownAt = encoded(target);
+    const auto inside = [&](const QByteArray& entry) { return shownAt + entry.mid(source.size()); };
+    QByteArrayList writableNames;
+    for (const QString& below : writable)
+        writableNames.append(encoded(below));
+    for (const QByteArray& folder : walk.coveredFolders) {
+        const QByteArray under = named + folder.mid(source.size()) + '/';
+        const bool roomBelow = std::any_of(writableNames.begin(), writableNames.end(),
+                                           [&under](const QByteArray& below) { return below.startsWith(under); });
+        if (!coverFolder(inside(folder), covers, roomBelow))
+            return failed(QStringLiteral("covering"), QFile::decodeName(folder));
     }
-    for (const QString& file : walk.coveredFiles) {
-        if (!coverFile(inside(file), emptyFile))
-            return failed(QStringLiteral("covering"), file);
+    for (const QByteArray& file : walk.coveredFiles) {
+        if (!coverFile(inside(file), covers))
+            return failed(QStringLiteral("covering"), QFile::decodeName(file));
     }
     return true;
 }
 
 // A folder the worker writes in, its own: only its hidden folders are left out (our journal
 // beside other workers' folders is a hidden file), and what is not a file or folder.
-bool bindWritable(const QString& source, const QString& target, const QString& emptyFile)
+bool bindWritable(const QString& source, const QString& target, const Covers& covers)
 {
     if (!bind(source, target, false, false))
         return false;
@@ -379,7 +410,7 @@ bool bindWritable(const QString& source, const QString& target, const QString& e
         if (entry.isDir() && entry.fileName().startsWith(QLatin1Char('.'))) {
             if (::mount("tmpfs", encoded(covered).constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
                 return false;
-        } else if (!entry.isDir() && !entry.isFile() && !coverFile(covered, emptyFile)) {
+        } else if (!entry.isDir() && !entry.isFile() && !coverFile(encoded(covered), covers)) {
             return false;
         }
     }
@@ -550,16 +581,19 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
         ok = ok && mountTmpfs(inside(QString::fromLatin1(folder)), "mode=1777,size=64m");
     for (const QString& folder : programFolders())
         ok = ok && bind(folder, inside(folder), true, QFileInfo(folder).isDir()); // with what is mounted below
-    // What covers a hidden file: empty, and read-only once bound.
-    const QString empty = base + QStringLiteral("/.covered");
-    ok = ok && makeMountPoint(empty, false);
+    // What covers a hidden file or folder: empty, and read-only.
+    const QString emptyFile = base + QStringLiteral("/.covered");
+    const QString emptyFolder = base + QStringLiteral("/.coveredFolder");
+    ok = ok && makeMountPoint(emptyFile, false) && bind(emptyFile, emptyFile, true, false)
+        && makeMountPoint(emptyFolder, true) && bind(emptyFolder, emptyFolder, true, false);
+    const Covers covers{encoded(emptyFile), encoded(emptyFolder)};
     // A folder given as an input is shown whole (an archive of it keeps its hidden files); the
     // folders of the files given, without what is hidden in them.
     for (const QString& folder : readable) {
         const int heldFolder = held.contains(folder) && isFolder(held.value(folder)) ? held.value(folder) : -1;
         ok = ok
             && (folder.isEmpty()
-                || bindWithoutHidden(folder, inside(folder), empty, files.contains(folder), writable, heldFolder));
+                || bindWithoutHidden(folder, inside(folder), covers, files.contains(folder), writable, heldFolder));
     }
     // A file given is shown when the folder shown does not show it (hidden, or no folder at
     // all), and a file given is pinned where the folder shows it: one put in its place later
@@ -578,7 +612,7 @@ bool WorkerSandbox::buildView(const QStringList& readable, const QStringList& fi
     for (const Shown& extra : shown)
         ok = ok && bind(extra.path, inside(extra.path), extra.readOnly, QFileInfo(extra.path).isDir());
     for (const QString& folder : writable)
-        ok = ok && (folder.isEmpty() || bindWritable(folder, inside(folder), empty));
+        ok = ok && (folder.isEmpty() || bindWritable(folder, inside(folder), covers));
     // Its own folder, hidden in the temporary root among other workers' folders.
     ok = ok && bind(own, inside(own), false, false);
     if (!ok)
@@ -899,8 +933,8 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
     const int ruleset = landlockCreateRuleset(&attr, size, 0);
     if (ruleset < 0)
         return 0;
-    const auto allow = [&](const QString& path, __u64 access, bool followLink = true) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    const auto allowBytes = [&](const QByteArray& path, __u64 access, bool followLink = true) {
+        const int fd = ::open(path.constData(), O_PATH | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
         if (fd < 0)
             return;
         struct stat status {};
@@ -917,6 +951,9 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
         if (access)
             landlockAddRule(ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath);
         ::close(fd);
+    };
+    const auto allow = [&](const QString& path, __u64 access, bool followLink = true) {
+        allowBytes(QFile::encodeName(path), access, followLink);
     };
     const __u64 fileWrites = writes
         & (LANDLOCK_ACCESS_FS_WRITE_FILE
@@ -954,8 +991,8 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
             // The folder lists at every depth (its hidden entries' names too), but only the files
             // the view would show are read, each by its own rule; a link leads where it leads.
             allow(folder, LANDLOCK_ACCESS_FS_READ_DIR);
-            for (const QString& file : walkFolder(folder, false).files)
-                allow(file, readFile, false);
+            for (const QByteArray& file : walkFolder(encoded(folder), false).files)
+                allowBytes(file, readFile, false);
         }
         for (const QString& file : reads->files) {
             // A file or folder held: the rule names the inode held, so a link or another one put

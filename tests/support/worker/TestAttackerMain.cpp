@@ -21,12 +21,15 @@
 //   newuser                  starts a process in a user and network namespace of its own (clone)
 //   newuser3                 the same through clone3
 //   held PATH                finds a descriptor on the file at PATH among those it was started with
+//   hidden FOLDER            reads a byte of a hidden file of the folder, whatever bytes its name has
+//   plain FOLDER             reads a byte of every file of the folder that is not hidden
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/io_uring.h>
 #include <linux/sched.h>
@@ -190,6 +193,28 @@ int main(int argc, char** argv)
         return ::kill(pid_t(std::atol(first.c_str())), std::atoi(second.c_str())) == 0 ? 0 : refused("kill");
     if (what == "ptrace")
         return ::ptrace(PTRACE_ATTACH, pid_t(std::atol(first.c_str())), nullptr, nullptr) == 0 ? 0 : refused("ptrace");
+    if (what == "hidden" || what == "plain") {
+        DIR* folder = ::opendir(first.c_str());
+        if (!folder)
+            return refused("opendir");
+        const bool hidden = what == "hidden";
+        bool any = false;
+        bool all = true;
+        while (const dirent* entry = ::readdir(folder)) {
+            if (entry->d_type != DT_REG || (entry->d_name[0] == '.') != hidden)
+                continue;
+            const int fd = ::openat(::dirfd(folder), entry->d_name, O_RDONLY | O_NOFOLLOW);
+            char byte;
+            const bool read = fd >= 0 && ::read(fd, &byte, 1) > 0;
+            if (fd >= 0)
+                ::close(fd);
+            any = any || read;
+            all = all && read;
+            std::fprintf(stderr, "%s %zu bytes of name\n", read ? "read" : "refused", std::strlen(entry->d_name));
+        }
+        ::closedir(folder);
+        return (hidden ? any : all) ? 0 : 1;
+    }
     if (what == "exists") {
         struct stat status {};
         return ::lstat(first.c_str(), &status) == 0 ? 0 : refused("stat");
