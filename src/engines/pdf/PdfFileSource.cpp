@@ -18,11 +18,13 @@ namespace {
 
 // About what qpdf reads around one object, so that one read serves a run of small ones.
 constexpr size_t blockBytes = 64 * 1024;
+// The blocks kept: the trailer's, the page's, its resources' and a stream's, with room to spare.
+constexpr size_t keptBlocks = 8;
 
 } // namespace
 
 PdfFileSource::PdfFileSource(const std::string& path)
-    : m_name(path), m_block(blockBytes)
+    : m_name(path), m_blocks(keptBlocks)
 {
     m_file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_file < 0)
@@ -83,31 +85,51 @@ size_t PdfFileSource::readAt(qpdf_offset_t offset, char* buffer, size_t length)
     return done;
 }
 
+const PdfFileSource::Block* PdfFileSource::blockAt(qpdf_offset_t offset)
+{
+    if (m_end >= 0 && offset >= m_end)
+        return nullptr;
+    const qpdf_offset_t start = offset - offset % qpdf_offset_t(blockBytes);
+    Block* oldest = &m_blocks.front();
+    for (Block& block : m_blocks) {
+        if (block.start == start) {
+            block.used = ++m_uses;
+            return offset < start + qpdf_offset_t(block.length) ? &block : nullptr;
+        }
+        if (block.used < oldest->used)
+            oldest = &block;
+    }
+    oldest->bytes.resize(blockBytes);
+    oldest->start = -1; // until it is read whole
+    oldest->length = readAt(start, oldest->bytes.data(), blockBytes);
+    oldest->start = start;
+    oldest->used = ++m_uses;
+    if (oldest->length < blockBytes)
+        m_end = start + qpdf_offset_t(oldest->length);
+    return offset < start + qpdf_offset_t(oldest->length) ? oldest : nullptr;
+}
+
 size_t PdfFileSource::read(char* buffer, size_t length)
 {
     last_offset = m_position;
     size_t done = 0;
     while (done < length) {
         const qpdf_offset_t at = m_position;
-        if (at >= m_blockStart && at < m_blockStart + qpdf_offset_t(m_blockLength)) {
-            const size_t from = size_t(at - m_blockStart);
-            const size_t count = std::min(length - done, m_blockLength - from);
-            std::memcpy(buffer + done, m_block.data() + from, count);
-            done += count;
-            m_position += qpdf_offset_t(count);
-            continue;
-        }
-        if (length - done >= m_block.size()) {
-            // A stream's data in one go, past the block.
+        if (length - done >= blockBytes) {
+            // A stream's data in one go, past the blocks.
             const size_t count = readAt(at, buffer + done, length - done);
             done += count;
             m_position += qpdf_offset_t(count);
             break;
         }
-        m_blockStart = at;
-        m_blockLength = readAt(at, m_block.data(), m_block.size());
-        if (m_blockLength == 0)
+        const Block* block = blockAt(at);
+        if (!block)
             break;
+        const size_t from = size_t(at - block->start);
+        const size_t count = std::min(length - done, block->length - from);
+        std::memcpy(buffer + done, block->bytes.data() + from, count);
+        done += count;
+        m_position += qpdf_offset_t(count);
     }
     return done;
 }
