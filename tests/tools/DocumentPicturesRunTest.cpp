@@ -172,3 +172,24 @@ os.remove(out + '.tmp')
         }
     }
 }
+
+// A note beside more downloads than the look at a folder's depths takes in: its picture a folder
+// down is still in sight of the worker that reads it, and in the result.
+TEST(DocumentPicturesRun, APictureAFolderDownIsCarriedBesideThousandsOfFiles)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("identify")).isEmpty())
+        GTEST_SKIP() << "pdfimages or identify is not installed";
+    QTemporaryDir home;
+    QTemporaryDir user;
+    for (int i = 0; i < 25000; ++i) {
+        QFile file(user.filePath(QStringLiteral("download-%1.txt").arg(i)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    writeFile(user.filePath(QStringLiteral("pictures/beside.png")), pngOf(16, 16, qRgb(255, 0, 0)));
+    const QString markdown = writeFile(user.filePath(QStringLiteral("note.md")), "# Note\n\n![near](pictures/beside.png)\n");
+    const DriverRun run = runDriverJob({QStringLiteral("convert.document.pdf"), markdown}, home.path());
+    ASSERT_EQ(run.code, 0) << run.failure().toStdString();
+    ASSERT_EQ(run.outputs().size(), 1);
+    EXPECT_EQ(pictureSizes(run.outputs().first()), QStringList{QStringLiteral("16x16")});
+}

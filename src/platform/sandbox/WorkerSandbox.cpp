@@ -244,8 +244,10 @@ bool bindHeld(int fd, const QString& file, const QString& target, bool makeHere)
 // What a worker may see of a folder, looked at entry by entry down to every depth: its files
 // and folders, and what is to be kept out of sight. Sockets, pipes and devices are no input
 // (an agent's socket in /tmp); hidden entries are kept out too unless the folder itself is an
-// input. Beyond a budget of entries, breadth first, the folders not yet looked into are kept
-// out whole: a home folder is not walked to its end, and what was not looked at is not shown.
+// input. The folder and the folders in it are always looked into: a document's pictures lie
+// beside it or a folder down, however many files it has beside it. Deeper, beyond a budget of
+// entries, breadth first, the folders not yet looked into are kept out whole: a home folder is
+// not walked to its end, and what was not looked at is not shown.
 // A folder that is itself an input is read whole by the item anyway: it is walked to its end,
 // and only what is covered is kept.
 // Paths stay bytes, as the disk has them: a name that is no UTF-8 is covered under its own name.
@@ -257,17 +259,21 @@ struct FolderWalk {
     QByteArrayList coveredFolders;
 };
 
-constexpr int walkBudget = 4000;
+constexpr int walkBudget = 20000;
 
 FolderWalk walkFolder(const QByteArray& root, bool hiddenShown, const QByteArray& passedBy = {})
 {
     FolderWalk walk;
     QByteArrayList queue{root};
+    // Where the folders two levels down start in the queue, once the first level is known.
+    qsizetype secondLevel = -1;
     int budget = walkBudget;
     const bool whole = hiddenShown;
     for (qsizetype next = 0; next < queue.size(); ++next) {
         const QByteArray folder = queue.at(next);
-        if (budget <= 0 && !whole && folder != root) {
+        if (next == 1)
+            secondLevel = queue.size();
+        if (budget <= 0 && !whole && secondLevel >= 0 && next >= secondLevel) {
             walk.coveredFolders.append(folder);
             continue;
         }
