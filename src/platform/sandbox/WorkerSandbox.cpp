@@ -255,6 +255,9 @@ bool bindHeld(int fd, const QString& file, const QString& target, bool makeHere)
 // worker its listing, not a look at each file.
 struct FolderWalk {
     QByteArrayList files;
+    // Folders of plain files only, no folder and nothing hidden in them: what they hold is all
+    // in sight, so a rule for each folder stands for one for each of its files.
+    QByteArrayList plainFolders;
     QByteArrayList coveredFiles;
     QByteArrayList coveredFolders;
 };
@@ -287,6 +290,8 @@ FolderWalk walkFolder(const QByteArray& root, bool hiddenShown, const QByteArray
         }
         const auto closeListing = qScopeGuard([listing] { ::closedir(listing); });
         const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+        QByteArrayList plainFiles;
+        bool plain = true;
         while (const dirent* entry = ::readdir(listing)) {
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
@@ -306,6 +311,7 @@ FolderWalk walkFolder(const QByteArray& root, bool hiddenShown, const QByteArray
                 continue;
             const bool hidden = name[0] == '.';
             const bool file = type == DT_REG;
+            plain = plain && file && !hidden;
             if (file && !hidden && whole)
                 continue;
             const QByteArray path = prefix + name;
@@ -319,9 +325,13 @@ FolderWalk walkFolder(const QByteArray& root, bool hiddenShown, const QByteArray
             } else if (!file || (hidden && !hiddenShown)) {
                 walk.coveredFiles.append(path);
             } else if (!whole) {
-                walk.files.append(path);
+                plainFiles.append(path);
             }
         }
+        if (plain && !whole)
+            walk.plainFolders.append(folder);
+        else
+            walk.files.append(plainFiles);
     }
     return walk;
 }
@@ -995,10 +1005,14 @@ int WorkerSandbox::applyLandlock(const QStringList& folders, const Reads* reads)
             if (folder.isEmpty() || reads->files.contains(folder))
                 continue; // an input itself, read whole below
             // The folder lists at every depth (its hidden entries' names too), but only the files
-            // the view would show are read, each by its own rule; a link leads where it leads.
+            // the view would show are read: each by its own rule, or by its folder's where that
+            // holds plain files only; a link leads where it leads.
             allow(folder, LANDLOCK_ACCESS_FS_READ_DIR);
-            for (const QByteArray& file : walkFolder(encoded(folder), false).files)
+            const FolderWalk walk = walkFolder(encoded(folder), false);
+            for (const QByteArray& file : walk.files)
                 allowBytes(file, readFile, false);
+            for (const QByteArray& plain : walk.plainFolders)
+                allowBytes(plain, readFile, false);
         }
         for (const QString& file : reads->files) {
             // A file or folder held: the rule names the inode held, so a link or another one put
