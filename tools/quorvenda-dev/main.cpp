@@ -2,9 +2,14 @@
 #include "Commands.h"
 
 #include "catalogue/isolated/IsolatedReading.h"
+#include "catalogue/isolated/WorkerMain.h"
 #include "catalogue/SystemServices.h"
 
+#include "jobs/WorkerPool.h"
+
 #include "model/files/NativeFileName.h"
+
+#include "platform/processes/ProcessTemplate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -88,6 +93,10 @@ QUrl fileUrl(const QString& argument)
 
 int main(int argc, char** argv)
 {
+    // Workers start as forks of a copy of this process made now, while it is one thread and has
+    // read no file: no exec, and none of their libraries mapped and linked again for each.
+    if (qv::dev::useWorkers() && qEnvironmentVariableIsEmpty("QUORVENDA_WORKER"))
+        qv::ProcessTemplate::fork(qv::WorkerPool::defaultProgram(), &qv::workerMain, argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A run's worker loads while this process makes its application object.

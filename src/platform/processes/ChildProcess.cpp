@@ -1,6 +1,7 @@
 #include "platform/processes/ChildProcess.h"
 
-#include "platform/processes/OpenFilesLimit.h"
+#include "platform/processes/ChildLaunch.h"
+#include "platform/processes/ProcessTemplate.h"
 
 #include "model/errors/SystemError.h"
 
@@ -12,16 +13,9 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <linux/close_range.h>
-#include <memory>
-#include <sched.h>
 #include <mutex>
 #include <poll.h>
 #include <set>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -34,12 +28,6 @@ extern char** environ;
 namespace qv {
 
 namespace {
-
-// What the child writes to the parent when it cannot exec.
-struct StartFailure {
-    int step; // 0: working directory, 1: exec, 2: file descriptors, 3: namespaces
-    int error;
-};
 
 class Fd {
 public:
@@ -94,165 +82,6 @@ void makePipe(Fd& readEnd, Fd& writeEnd)
 
 thread_local QByteArray t_extraFilter;
 
-// Far more than the few system calls before an exec take, the dynamic linker's first binding
-// of each included.
-constexpr std::size_t programStackBytes = 256 * 1024;
-
-// The address and thread sanitizers' runtimes do not follow a process that runs in its
-// parent's memory on a stack of their own: there it is a copy, as from fork.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool programSharesInitMemory = false;
-#else
-constexpr bool programSharesInitMemory = true;
-#endif
-
-[[noreturn]] void failInChild(int writeFd, int step)
-{
-    const StartFailure failure{step, errno};
-    [[maybe_unused]] const ssize_t written = ::write(writeFd, &failure, sizeof failure);
-    ::_exit(127);
-}
-
-bool writeWhole(const char* path, const QByteArray& text)
-{
-    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, text.constData(), std::size_t(text.size())) == text.size();
-    return ::close(fd) == 0 && written;
-}
-
-// Keeps the right to mount across the exec, so the program can build its own view of the
-// files; it holds only in the new user namespace, and the program drops it when done.
-void keepMountRight()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return;
-    data[0].inheritable |= 1U << CAP_SYS_ADMIN;
-    if (::syscall(SYS_capset, &header, data) == 0)
-        ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_SYS_ADMIN, 0, 0);
-}
-
-// The init of a sandbox: reaps whatever ends in it and, when the program ends, reports how
-// and ends, which ends everything else in its namespace.
-[[noreturn]] void runInit(pid_t program, int statusFd)
-{
-    for (int fd = 0; fd < 3; ++fd)
-        ::close(fd);
-    ::syscall(SYS_close_range, 3U, unsigned(statusFd - 1), 0U);
-    ::syscall(SYS_close_range, unsigned(statusFd + 1), ~0U, 0U);
-    for (;;) {
-        int status = 0;
-        const pid_t ended = ::waitpid(-1, &status, 0);
-        if (ended == program) {
-            [[maybe_unused]] const ssize_t written = ::write(statusFd, &status, sizeof status);
-            ::_exit(0);
-        }
-        if (ended < 0 && errno != EINTR)
-            ::_exit(127);
-    }
-}
-
-// The pids in a /proc children list, at most capacity of them; how many.
-int childList(pid_t self, pid_t* pids, int capacity)
-{
-    char path[64];
-    // No allocation after fork: the path is written by hand.
-    char digits[16];
-    int length = 0;
-    for (unsigned value = unsigned(self); value > 0 || length == 0; value /= 10)
-        digits[length++] = char('0' + value % 10);
-    const char prefix[] = "/proc/self/task/";
-    const char suffix[] = "/children";
-    int at = 0;
-    for (const char* c = prefix; *c; ++c)
-        path[at++] = *c;
-    while (length > 0)
-        path[at++] = digits[--length];
-    for (const char* c = suffix; *c; ++c)
-        path[at++] = *c;
-    path[at] = 0;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    int count = 0;
-    long current = -1;
-    char chunk[512];
-    ssize_t got;
-    while (count < capacity && (got = ::read(fd, chunk, sizeof chunk)) > 0) {
-        for (ssize_t i = 0; i < got && count < capacity; ++i) {
-            if (chunk[i] >= '0' && chunk[i] <= '9') {
-                current = (current < 0 ? 0 : current * 10) + (chunk[i] - '0');
-            } else if (current >= 0) {
-                pids[count++] = pid_t(current);
-                current = -1;
-            }
-        }
-    }
-    if (current >= 0 && count < capacity)
-        pids[count++] = pid_t(current);
-    ::close(fd);
-    return count;
-}
-
-// The keeper of a worker where no namespaces can be made: it adopts every orphan below it, and
-// when the worker ends, or when it is asked (SIGTERM: the application's end, or its kill of the
-// worker), it kills everything below it, however started, and ends once none is left. Then it
-// reports how the worker ended. The worker's walls refuse it any signal.
-[[noreturn]] void runKeeper(pid_t program, int statusFd)
-{
-    for (int fd = 0; fd < 3; ++fd)
-        ::close(fd);
-    ::syscall(SYS_close_range, 3U, unsigned(statusFd - 1), 0U);
-    ::syscall(SYS_close_range, unsigned(statusFd + 1), ~0U, 0U);
-    sigset_t wanted;
-    sigemptyset(&wanted);
-    sigaddset(&wanted, SIGTERM);
-    sigaddset(&wanted, SIGCHLD);
-    int status = 0;
-    bool ended = false;
-    const auto reap = [&](int flags) {
-        int got = 0;
-        for (;;) {
-            int one = 0;
-            const pid_t gone = ::waitpid(-1, &one, flags);
-            if (gone < 0 && errno == EINTR)
-                continue;
-            if (gone <= 0)
-                return gone < 0 && errno == ECHILD ? -1 : got;
-            ++got;
-            if (gone == program) {
-                status = one;
-                ended = true;
-            }
-            flags |= WNOHANG;
-        }
-    };
-    while (!ended) {
-        siginfo_t info{};
-        if (::sigwaitinfo(&wanted, &info) < 0)
-            continue;
-        if (info.si_signo == SIGTERM)
-            break;
-        if (reap(WNOHANG) < 0)
-            break;
-    }
-    const pid_t self = pid_t(::syscall(SYS_getpid));
-    pid_t below[1024];
-    for (;;) {
-        const int count = childList(self, below, 1024);
-        for (int i = 0; i < count; ++i)
-            ::kill(below[i], SIGKILL);
-        // Their orphans come to us as they die; none left when there is nothing to wait for.
-        if (reap(0) < 0)
-            break;
-    }
-    [[maybe_unused]] const ssize_t written = ::write(statusFd, &status, sizeof status);
-    ::_exit(0);
-}
-
 // The started programs not yet reaped. A program leaves it under the lock before it is reaped,
 // so killEveryGroup never signals a reused pid.
 struct LiveChildren {
@@ -286,21 +115,14 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     if (program.isEmpty() || QDir::isRelativePath(program))
         throw invalidStart(program, QStringLiteral("the program must be given by its full path"));
 
-    // Everything the child needs is built here: between fork and exec only system calls are safe.
-    const QByteArray path = QFile::encodeName(program);
-    std::vector<QByteArray> argBytes{path};
+    ChildLaunch launch;
+    launch.path = QFile::encodeName(program);
+    launch.arguments.push_back(launch.path);
     for (const QString& argument : arguments) {
         if (argument.contains(QChar(0)))
             throw invalidStart(program, QStringLiteral("an argument holds a null character"));
-        argBytes.push_back(argument.toUtf8());
+        launch.arguments.push_back(argument.toUtf8());
     }
-    std::vector<char*> argv;
-    for (QByteArray& bytes : argBytes)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-
-    std::vector<QByteArray> envBytes;
-    std::vector<char*> envp;
     std::optional<QHash<QString, QString>> given = environment;
     // A program's temporary files go where ours do, whatever else its environment leaves out:
     // a worker may write nowhere else.
@@ -311,47 +133,31 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
             if (it.key().isEmpty() || it.key().contains(QLatin1Char('=')) || it.key().contains(QChar(0))
                 || it.value().contains(QChar(0)))
                 throw invalidStart(program, QStringLiteral("the environment variable \"%1\" is invalid").arg(it.key()));
-            envBytes.push_back(it.key().toUtf8() + '=' + it.value().toUtf8());
+            launch.environment.push_back(it.key().toUtf8() + '=' + it.value().toUtf8());
         }
-        for (QByteArray& bytes : envBytes)
-            envp.push_back(bytes.data());
-        envp.push_back(nullptr);
+    } else {
+        for (char** entry = environ; *entry; ++entry)
+            launch.environment.emplace_back(*entry);
     }
     // Copied now: the child must not touch anything another thread may be changing.
-    QByteArray extraFilter = t_extraFilter;
-    sock_fprog extraProgram{};
-    extraProgram.len = static_cast<unsigned short>(extraFilter.size() / qsizetype(sizeof(sock_filter)));
-    extraProgram.filter = reinterpret_cast<sock_filter*>(extraFilter.data());
-    const bool wantIsolation = role == Role::sandbox && !qEnvironmentVariableIsSet("QUORVENDA_NO_NAMESPACES");
-    // The same environment with the mark of the namespaces.
-    std::vector<QByteArray> inheritedBytes;
-    std::vector<char*> isolatedEnvp;
-    QByteArray mark("QUORVENDA_SANDBOX=namespaces");
-    if (wantIsolation) {
-        if (given) {
-            isolatedEnvp.assign(envp.begin(), envp.end() - 1);
-        } else {
-            for (char** entry = environ; *entry; ++entry)
-                inheritedBytes.emplace_back(*entry);
-            for (QByteArray& bytes : inheritedBytes)
-                isolatedEnvp.push_back(bytes.data());
-        }
-        isolatedEnvp.push_back(mark.data());
-        isolatedEnvp.push_back(nullptr);
-    }
-    const QByteArray uidMap = QByteArray::number(::geteuid()) + ' ' + QByteArray::number(::geteuid()) + " 1\n";
-    const QByteArray gidMap = QByteArray::number(::getegid()) + ' ' + QByteArray::number(::getegid()) + " 1\n";
-    const QByteArray directory = workingDirectory ? QFile::encodeName(*workingDirectory) : QByteArray();
+    launch.filter = t_extraFilter;
+    launch.isolate = role == Role::sandbox && !qEnvironmentVariableIsSet("QUORVENDA_NO_NAMESPACES");
+    // A worker's keeper where no namespaces can be made.
+    launch.keep = role == Role::sandbox;
+    launch.subreaper = role != Role::program;
+    launch.uidMap = QByteArray::number(::geteuid()) + ' ' + QByteArray::number(::geteuid()) + " 1\n";
+    launch.gidMap = QByteArray::number(::getegid()) + ' ' + QByteArray::number(::getegid()) + " 1\n";
+    if (workingDirectory)
+        launch.directory = QFile::encodeName(*workingDirectory);
 
     // The child only lowers what it inherits: a hard limit above ours cannot be raised.
-    std::optional<rlimit> addressSpace;
     if (role == Role::program && memoryLimit() > 0) {
         rlimit current{};
         ::getrlimit(RLIMIT_AS, &current);
         rlim_t wanted = rlim_t(memoryLimit());
         if (current.rlim_max != RLIM_INFINITY && wanted > current.rlim_max)
             wanted = current.rlim_max;
-        addressSpace = rlimit{wanted, wanted};
+        launch.addressSpace = rlimit{wanted, wanted};
         m_memoryLimit = qint64(wanted);
     } else {
         rlimit current{};
@@ -363,9 +169,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     if (devNull.get() < 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot open /dev/null"));
     Fd outRead, outWrite, errRead, errWrite, reportRead, reportWrite, inRead, inWrite, statusRead, statusWrite;
-    // A worker's keeper where no namespaces can be made.
-    const bool wantKeeper = role == Role::sandbox && !wantIsolation;
-    if (wantIsolation || wantKeeper)
+    if (launch.isolate || launch.keep)
         makePipe(statusRead, statusWrite);
     if (pipeInput) {
         makePipe(inRead, inWrite);
@@ -374,118 +178,26 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     makePipe(outRead, outWrite);
     makePipe(errRead, errWrite);
     makePipe(reportRead, reportWrite);
+    launch.stdinFd = pipeInput ? inRead.get() : devNull.get();
+    launch.stdoutFd = outWrite.get();
+    launch.stderrFd = errWrite.get();
+    launch.reportFd = reportWrite.get();
+    launch.statusFd = statusWrite.get();
+    launch.inheritedFd = inheritedFd;
+    launch.inheritedTarget = inheritedFd;
+    launch.parent = ::getpid();
 
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    const pid_t parent = ::getpid();
-
-    // The stack of the program's process in namespaces, which shares its init's memory until
-    // the exec: made here, as nothing may be allocated after the fork.
-    std::unique_ptr<char[]> programStack(wantIsolation && programSharesInitMemory ? new char[programStackBytes] : nullptr);
-
-    pid_t pid = -1;
-    bool inNamespaces = false;
-    // What the child does last, in whichever process runs the program: system calls only.
-    const auto execProgram = [&] {
-        if (::dup2(pipeInput ? inRead.get() : devNull.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0
-            || ::dup2(errWrite.get(), STDERR_FILENO) < 0)
-            failInChild(reportWrite.get(), 2);
-        // Descriptors other threads opened without O_CLOEXEC must not reach the program.
-        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-        if (inheritedFd >= 0 && ::fcntl(inheritedFd, F_SETFD, 0) != 0)
-            failInChild(reportWrite.get(), 2);
-        if (!directory.isEmpty() && ::chdir(directory.constData()) != 0)
-            failInChild(reportWrite.get(), 0);
-        if (extraProgram.len > 0
-            && (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &extraProgram) != 0))
-            failInChild(reportWrite.get(), 2);
-        // Last: until the exec closes them, this child holds every descriptor we hold.
-        OpenFilesLimit::restoreInChild();
-        ::execve(path.constData(), argv.data(), inNamespaces ? isolatedEnvp.data() : environment ? envp.data() : environ);
-        failInChild(reportWrite.get(), 1);
-    };
-    // The program's process in namespaces: the init's death signal ends it too, and it keeps
-    // the right to mount.
-    const auto runProgram = [](void* exec) -> int {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        keepMountRight();
-        (*static_cast<const decltype(execProgram)*>(exec))();
-        return 127;
-    };
-    if (wantIsolation) {
-        // As fork, the child the init of its own namespaces.
-        pid = pid_t(::syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWIPC | SIGCHLD,
-                              0, 0, 0, 0));
-        inNamespaces = pid >= 0;
-    }
-    // Where the kernel refused the namespaces, the keeper stands in for their init, as where
-    // they were never asked for: else what a decoder leaves when it kills its worker would be
-    // nobody's to end.
-    const bool keeper = wantKeeper || (wantIsolation && !inNamespaces);
-    if (pid < 0)
-        pid = ::fork();
+    // A worker or player is started by the template where one serves its program: no exec.
+    std::optional<ChildLaunch::Started> started;
+    if (role == Role::sandbox)
+        started = ProcessTemplate::start(launch);
+    if (!started)
+        started = launch.start();
+    const pid_t pid = started->pid;
     if (pid < 0)
         throw SystemError::fromErrno(errno, startContext(program));
-    if (pid == 0) {
-        // Dispositions first, so a pending signal never runs one of our handlers in the child.
-        for (int sig = 1; sig < NSIG; ++sig) {
-            if (sig != SIGKILL && sig != SIGSTOP)
-                ::sigaction(sig, &defaultAction, nullptr);
-        }
-        ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        ::setpgid(0, 0);
-        // Whatever a worker starts stays below it, orphans too (a shell's background job,
-        // LibreOffice's soffice.bin): ended with it, nothing outlives it.
-        if (role != Role::program)
-            ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-        if (addressSpace)
-            ::setrlimit(RLIMIT_AS, &*addressSpace);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        // Seen from a new PID namespace, the parent is no process at all.
-        if (!inNamespaces && ::getppid() != parent)
-            ::_exit(127); // the parent died before the death signal was armed
-        if (inNamespaces) {
-            if (!writeWhole("/proc/self/setgroups", "deny") || !writeWhole("/proc/self/uid_map", uidMap)
-                || !writeWhole("/proc/self/gid_map", gidMap))
-                failInChild(reportWrite.get(), 3);
-            // The program's process shares the init's memory until its exec, as vfork does:
-            // no copy of this process's page tables is made for it and dropped at the exec
-            // (both on the way to every worker's start). Its own stack; the init waits meanwhile.
-            // Not fork(): its handlers take locks another thread of ours may have held.
-            void* const exec = const_cast<void*>(static_cast<const void*>(&execProgram));
-            const pid_t child = programSharesInitMemory
-                ? ::clone(runProgram, programStack.get() + programStackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, exec)
-                : pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
-            if (child < 0)
-                failInChild(reportWrite.get(), 1);
-            if (child == 0)
-                runProgram(exec);
-            runInit(child, statusWrite.get());
-        } else if (keeper) {
-            // Asked to end, or left by us, it ends what it keeps first.
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            sigset_t kept;
-            sigemptyset(&kept);
-            sigaddset(&kept, SIGTERM);
-            sigaddset(&kept, SIGCHLD);
-            ::sigprocmask(SIG_BLOCK, &kept, nullptr);
-            if (::getppid() != parent)
-                ::_exit(127);
-            const pid_t child = pid_t(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
-            if (child < 0)
-                failInChild(reportWrite.get(), 1);
-            if (child > 0)
-                runKeeper(child, statusWrite.get());
-            ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-            // A group of its own: what it signals as its group is never its keeper.
-            ::setpgid(0, 0);
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        }
-        execProgram();
-    }
+    const bool inNamespaces = started->inNamespaces;
+    const bool keeper = started->kept;
 
     m_pid = pid;
     m_role = role;
@@ -504,7 +216,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     errWrite.reset();
     reportWrite.reset();
 
-    StartFailure failure{};
+    ChildLaunch::Failure failure{};
     ssize_t got;
     do {
         got = ::read(reportRead.get(), &failure, sizeof failure);
