@@ -33,6 +33,8 @@ enum class Kind { exact, rebuilt, damage };
 
 // Drawings read ahead of the threads that parse them.
 constexpr size_t parseAheadBytes = size_t(64) << 20;
+// Drawings a parser takes at a time.
+constexpr size_t parseRun = 16;
 
 Kind kindOf(const std::string& message)
 {
@@ -208,41 +210,54 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
     };
     std::vector<Drawing> drawings(pages.size());
     std::mutex lock;
-    std::condition_variable changed;
+    // Drawings are handed over a run at a time: one wake-up per page cost more than most
+    // pages' parsing, and woke every thread where one would do.
+    std::condition_variable ready; // drawings to parse, or the end
+    std::condition_variable room;  // the reader may read ahead again
     size_t read = 0;     // drawings read so far
     size_t taken = 0;    // drawings handed to a parser
     size_t pending = 0;  // bytes read and not yet parsed
     bool ended = false;  // reading stopped, at the end or on an error
+    bool readerWaits = false;
     const auto parse = [&] {
         for (;;) {
-            size_t index = 0;
+            size_t first = 0;
+            size_t count = 0;
             {
                 std::unique_lock held(lock);
-                changed.wait(held, [&] { return taken < read || ended; });
+                ready.wait(held, [&] { return read - taken >= parseRun || ((ended || readerWaits) && taken < read) || ended; });
                 if (taken >= read)
                     return;
-                index = taken++;
+                first = taken;
+                count = std::min(parseRun, read - taken);
+                taken += count;
             }
-            Drawing& drawing = drawings[index];
-            const size_t bytes = drawing.deflated ? drawing.deflated->getSize() : drawing.data.size();
-            try {
-                std::optional<std::string> data;
-                if (drawing.deflated) {
-                    data = inflated(*drawing.deflated);
-                    drawing.left = !data;
+            size_t bytes = 0;
+            for (size_t index = first; index < first + count; ++index) {
+                Drawing& drawing = drawings[index];
+                bytes += drawing.deflated ? drawing.deflated->getSize() : drawing.data.size();
+                try {
+                    std::optional<std::string> data;
+                    if (drawing.deflated) {
+                        data = inflated(*drawing.deflated);
+                        drawing.left = !data;
+                    }
+                    if (!drawing.left)
+                        drawing.warnings = PdfDrawingSyntax::warnings(data ? *data : drawing.data, "page drawing");
+                } catch (...) {
+                    drawing.error = std::current_exception();
                 }
-                if (!drawing.left)
-                    drawing.warnings = PdfDrawingSyntax::warnings(data ? *data : drawing.data, "page drawing");
-            } catch (...) {
-                drawing.error = std::current_exception();
-            }
-            {
-                std::lock_guard held(lock);
-                pending -= bytes;
                 std::string().swap(drawing.data);
                 drawing.deflated.reset();
             }
-            changed.notify_all();
+            bool wake = false;
+            {
+                std::lock_guard held(lock);
+                pending -= bytes;
+                wake = readerWaits && pending < parseAheadBytes;
+            }
+            if (wake)
+                room.notify_one();
         }
     };
     std::exception_ptr readError;
@@ -262,12 +277,19 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
                     pages[index].pipeContents(&sink);
                 }
                 std::unique_lock held(lock);
-                changed.wait(held, [&] { return pending < parseAheadBytes; });
+                if (pending >= parseAheadBytes) {
+                    // Whatever is read goes to the parsers now, however short the run.
+                    readerWaits = true;
+                    ready.notify_all();
+                    room.wait(held, [&] { return pending < parseAheadBytes; });
+                    readerWaits = false;
+                }
                 pending += deflated ? deflated->getSize() : data.size();
                 drawings[index].data = std::move(data);
                 drawings[index].deflated = std::move(deflated);
                 ++read;
-                changed.notify_all();
+                if ((read - taken) % parseRun == 0)
+                    ready.notify_one();
             }
         } catch (...) {
             readError = std::current_exception();
@@ -276,7 +298,7 @@ void PdfRepairs::parsePageContents(QPDF& qpdf)
             std::lock_guard held(lock);
             ended = true;
         }
-        changed.notify_all();
+        ready.notify_all();
     }
     for (size_t index = 0; index < read; ++index) {
         Drawing& drawing = drawings[index];
