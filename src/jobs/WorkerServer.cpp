@@ -10,6 +10,7 @@
 #include "model/operations/Progress.h"
 #include "platform/files/TemporaryRoot.h"
 #include "platform/processes/ChildProcess.h"
+#include "platform/processes/LastRelease.h"
 #include "platform/processes/OpenFilesLimit.h"
 #include "platform/sandbox/WorkerProtocol.h"
 #include "platform/sandbox/WorkerSandbox.h"
@@ -99,6 +100,8 @@ bool beneath(const QString& path, const QStringList& folders)
 
 QJsonObject runItem(const RunRequest& request, const WorkerServer::Lookup& lookup, Replies& replies)
 {
+    // The worker ends with its item.
+    LastRelease::endWithItem();
     auto notes = std::make_shared<JobNotes>();
     Progress progress(1000);
     try {

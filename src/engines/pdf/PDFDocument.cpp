@@ -5,6 +5,7 @@
 #include "engines/pdf/PDFRenderer.h"
 #include "engines/pdf/QpdfGuard.h"
 #include "model/errors/EngineError.h"
+#include "platform/processes/LastRelease.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -33,7 +34,10 @@ void flattenPageTree(QPDF& qpdf)
 
 } // namespace
 
-PDFDocument::State::~State() = default;
+PDFDocument::State::~State()
+{
+    LastRelease::hand(std::move(qpdf));
+}
 
 PDFDocument::PDFDocument(std::shared_ptr<QPDF> qpdf, QString path, std::optional<QString> password)
     : m_state(std::make_shared<State>())
