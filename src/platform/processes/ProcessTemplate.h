@@ -16,7 +16,8 @@ namespace qv {
 class ProcessTemplate {
 public:
     // Forks the template for the program at that path, whose entry is main. False where this
-    // process already runs threads (then the program is executed as before).
+    // process already runs threads, or under the address or thread sanitizer (then the
+    // program is executed as before).
     static bool fork(const QString& program, ChildLaunch::Main main, int argc, char** argv);
     // Started by the template, where one serves launch.path; nullopt where none does or it
     // is gone, and the caller starts the program itself. A pid of -1 with errno: the template
