@@ -9,6 +9,7 @@
 
 #include "model/files/NativeFileName.h"
 
+#include "platform/files/NameWatch.h"
 #include "platform/processes/ProcessTemplate.h"
 
 #include <QApplication>
@@ -94,9 +95,14 @@ QUrl fileUrl(const QString& argument)
 int main(int argc, char** argv)
 {
     // Workers start as forks of a copy of this process made now, while it is one thread and has
-    // read no file: no exec, and none of their libraries mapped and linked again for each.
-    if (qv::dev::useWorkers() && qEnvironmentVariableIsEmpty("QUORVENDA_WORKER"))
-        qv::ProcessTemplate::fork(qv::WorkerPool::defaultProgram(), &qv::workerMain, argc, argv);
+    // read no file: no exec, and none of their libraries mapped and linked again for each. The
+    // copy also makes the last close of the names' watch, which waits for the kernel, after
+    // this process has ended.
+    if (qv::dev::useWorkers() && qEnvironmentVariableIsEmpty("QUORVENDA_WORKER")) {
+        const int names = qv::NameWatch::sharedFd();
+        qv::ProcessTemplate::fork(qv::WorkerPool::defaultProgram(), &qv::workerMain, argc, argv,
+                                  names >= 0 ? QList<int>{names} : QList<int>{});
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A run's worker loads while this process makes its application object.

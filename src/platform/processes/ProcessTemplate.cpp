@@ -69,15 +69,31 @@ void wipeStartBlock(int argc, char** argv)
     environ = none;
 }
 
-[[noreturn]] void serve(int socket, const QByteArray& program, ChildLaunch::Main main, pid_t parent)
+// Closes every descriptor from 3 up but those given.
+void closeAllBut(QList<int> open)
 {
-    // Nothing of ours but the request socket: no pipe of our caller's stays open here.
+    std::sort(open.begin(), open.end());
+    unsigned from = 3;
+    for (const int fd : std::as_const(open)) {
+        if (fd < int(from))
+            continue;
+        if (unsigned(fd) > from)
+            ::syscall(SYS_close_range, from, unsigned(fd - 1), 0U);
+        from = unsigned(fd) + 1;
+    }
+    ::syscall(SYS_close_range, from, ~0U, 0U);
+}
+
+[[noreturn]] void serve(int socket, const QByteArray& program, ChildLaunch::Main main, pid_t parent,
+                        const QList<int>& keptOpen)
+{
+    // Nothing of ours but the request socket and what we keep open: no pipe of our caller's
+    // stays open here.
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     for (int fd = 0; fd < 3; ++fd)
         ::dup2(null, fd);
     const int kept = ::fcntl(socket, F_DUPFD_CLOEXEC, 3);
-    ::syscall(SYS_close_range, 3U, unsigned(kept - 1), 0U);
-    ::syscall(SYS_close_range, unsigned(kept + 1), ~0U, 0U);
+    closeAllBut(QList<int>(keptOpen) << kept);
     QByteArray buffer(maximumRequest + 1, Qt::Uninitialized);
     for (;;) {
         iovec part{buffer.data(), std::size_t(buffer.size())};
@@ -154,7 +170,8 @@ bool singleThreaded()
 
 } // namespace
 
-bool ProcessTemplate::fork(const QString& program, ChildLaunch::Main main, int argc, char** argv)
+bool ProcessTemplate::fork(const QString& program, ChildLaunch::Main main, int argc, char** argv,
+                           const QList<int>& keptOpen)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // Their runtimes follow a fork, not a process cloned by hand and never executed.
@@ -162,6 +179,7 @@ bool ProcessTemplate::fork(const QString& program, ChildLaunch::Main main, int a
     Q_UNUSED(main);
     Q_UNUSED(argc);
     Q_UNUSED(argv);
+    Q_UNUSED(keptOpen);
     return false;
 #endif
     Template& state = shared();
@@ -185,7 +203,7 @@ bool ProcessTemplate::fork(const QString& program, ChildLaunch::Main main, int a
             ::_exit(0);
         ::close(ends[0]);
         wipeStartBlock(argc, argv);
-        serve(ends[1], path, main, parent);
+        serve(ends[1], path, main, parent, keptOpen);
     }
     ::close(ends[1]);
     state.socket = ends[0];

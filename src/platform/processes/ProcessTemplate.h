@@ -2,6 +2,7 @@
 #include "platform/processes/ChildLaunch.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -17,8 +18,11 @@ class ProcessTemplate {
 public:
     // Forks the template for the program at that path, whose entry is main. False where this
     // process already runs threads, or under the address or thread sanitizer (then the
-    // program is executed as before).
-    static bool fork(const QString& program, ChildLaunch::Main main, int argc, char** argv);
+    // program is executed as before). The template holds the descriptors kept open until it
+    // ends, after us: their last close is then its to wait for, not ours (none reaches what it
+    // starts).
+    static bool fork(const QString& program, ChildLaunch::Main main, int argc, char** argv,
+                     const QList<int>& keptOpen = {});
     // Started by the template, where one serves launch.path; nullopt where none does or it
     // is gone, and the caller starts the program itself. A pid of -1 with errno: the template
     // could make no process.

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
+
+#include <poll.h>
 
 using namespace qv;
 using qv::test::writeFile;
@@ -50,4 +53,44 @@ TEST(NameWatch, SeesANameTakenOrGivenAndTheFolderGoingButNotTheFilesBeside)
     ASSERT_TRUE(move(dir.filePath(QStringLiteral("away")), dir.filePath(QStringLiteral("inner"))));
     EXPECT_TRUE(again.changed());
     EXPECT_EQ(again.changedPath(), inner);
+}
+
+// Every watch of the process shares one inotify instance: a watch that ends leaves another on
+// the same folder watching, what happened before a watch stood is not its news, and a change
+// read by one watch's reader reaches the watch it concerns.
+TEST(NameWatch, WatchesSharingAFolderKeepTheirOwnNews)
+{
+    QTemporaryDir dir;
+    const QString first = writeFile(dir.filePath(QStringLiteral("first.txt")), "1");
+    const QString second = writeFile(dir.filePath(QStringLiteral("second.txt")), "2");
+
+    auto early = std::make_unique<NameWatch>(QStringList{first});
+    NameWatch later({second});
+    ASSERT_TRUE(early->watchesAll() && later.watchesAll());
+    EXPECT_EQ(early->fd(), later.fd());
+    // The first name replaced: the early watch's news only.
+    ASSERT_TRUE(move(first, dir.filePath(QStringLiteral("aside"))));
+    ASSERT_TRUE(move(dir.filePath(QStringLiteral("aside")), first));
+    EXPECT_FALSE(later.changed());
+    EXPECT_TRUE(early->changed());
+    EXPECT_EQ(early->changedPath(), first);
+
+    // Ended, it takes its names away but leaves the folder watched for the other.
+    early.reset();
+    ASSERT_TRUE(move(second, dir.filePath(QStringLiteral("aside"))));
+    ASSERT_TRUE(move(dir.filePath(QStringLiteral("aside")), second));
+    EXPECT_TRUE(later.changed());
+    EXPECT_EQ(later.changedPath(), second);
+
+    // Queued and not read yet when a watch of the same name is made: not its news.
+    ASSERT_TRUE(move(second, dir.filePath(QStringLiteral("aside"))));
+    ASSERT_TRUE(move(dir.filePath(QStringLiteral("aside")), second));
+    NameWatch after({second});
+    EXPECT_FALSE(after.changed());
+
+    NameWatch fresh({first});
+    EXPECT_FALSE(fresh.changed());
+    // Everything queued is read, so a poll on the shared instance does not wake again for it.
+    pollfd ready{fresh.fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&ready, 1, 0), 0);
 }
