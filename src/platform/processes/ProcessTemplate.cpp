@@ -128,7 +128,9 @@ void closeAllBut(QList<int> open)
         const int wanted = 4 + ((flags & hasStatus) ? 1 : 0) + ((flags & hasInherited) ? 1 : 0);
         Reply reply{-1, EINVAL, false, false};
         if ((message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 && count == wanted
-            && launch.decode(QByteArray::fromRawData(buffer.constData() + 1, got - 1)) && launch.path == program) {
+            && launch.decode(QByteArray::fromRawData(buffer.constData() + 1, got - 1)) && launch.path == program
+            // The entry runs in a process its init or keeper made with the C library's fork.
+            && launch.keep) {
             // Above the number the inherited one must take, so no other is in its way there.
             const int floor = std::max(3, launch.inheritedTarget + 1);
             for (int i = 0; i < count; ++i) {
