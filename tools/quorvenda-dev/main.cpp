@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QThread>
 
 #include <functional>
 #include <map>
@@ -105,6 +106,9 @@ int main(int argc, char** argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt takes the first thread that makes one of its objects for the main thread: this one,
+    // not the pool's, which makes files while a run's worker starts.
+    QThread::currentThread();
     // A run's worker loads while this process makes its application object.
     if (argc > 1 && std::strcmp(argv[1], "run") == 0)
         qv::dev::startRunWorker();
