@@ -754,11 +754,21 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
 
         if (kind == EntryKind::file) {
             space.beginEntry(declared.value_or(0));
-            QString placed = names.forEntry(top, relative, summary);
+            const mode_t permissions = archive_entry_perm(entry) | S_IRUSR | S_IWUSR;
+            QString placed = relative;
             std::optional<ArchiveOutputFile> out;
             try {
-                makeFolders(top, placed, known);
-                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry) | S_IRUSR | S_IWUSR);
+                // Most names are new: the create itself says when one is taken.
+                try {
+                    makeFolders(top, relative, known);
+                    out.emplace(top + QLatin1Char('/') + relative, permissions, ArchiveOutputFile::Mode::createOnly);
+                } catch (const SystemError& error) {
+                    if (error.code() != EEXIST)
+                        throw;
+                    placed = names.forEntry(top, relative, summary);
+                    makeFolders(top, placed, known);
+                    out.emplace(top + QLatin1Char('/') + placed, permissions);
+                }
             } catch (const SystemError& error) {
                 // FUSE's FAT says EPERM where the kernel's says EINVAL.
                 if (!refusesName(error.code())
@@ -766,7 +776,7 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
                     throw;
                 placed = names.afterRefusal(top, relative, summary);
                 makeFolders(top, placed, known);
-                out.emplace(top + QLatin1Char('/') + placed, archive_entry_perm(entry) | S_IRUSR | S_IWUSR);
+                out.emplace(top + QLatin1Char('/') + placed, permissions);
             }
             // A later entry of the name a nameless one took is written beside it, not over it.
             if (!nameless)

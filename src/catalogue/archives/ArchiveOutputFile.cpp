@@ -28,16 +28,20 @@ ArchiveOutputFile::ArchiveOutputFile(const QString& path, mode_t mode, Mode how)
     if (how == Mode::replaceContents) {
         m_fd = ::open(encoded.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     } else {
-        // A later entry of the same name wins, as with any unpacker.
+        const auto create = [&] {
+            return ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777);
+        };
+        m_fd = create();
+        // A later entry of the same name wins, as with any unpacker. Looked at only when the
+        // name is taken: most entries are new.
         struct stat st {};
-        if (::lstat(encoded.constData(), &st) == 0) {
+        if (m_fd < 0 && errno == EEXIST && how == Mode::create && ::lstat(encoded.constData(), &st) == 0) {
             const int removed = S_ISDIR(st.st_mode) ? ::rmdir(encoded.constData())
                                                     : ::unlink(encoded.constData());
             if (removed != 0)
                 fail(errno, path);
+            m_fd = create();
         }
-        m_fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      mode & 0777);
     }
     if (m_fd < 0)
         fail(errno, path);

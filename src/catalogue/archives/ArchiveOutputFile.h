@@ -15,6 +15,7 @@ class ArchiveOutputFile {
 public:
     enum class Mode {
         create,          // a new file; a file or empty folder of that name is replaced
+        createOnly,      // a new file; a name that is taken throws SystemError (EEXIST)
         replaceContents  // an existing file (a hard link's) gets new contents
     };
 

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -29,6 +31,44 @@ bool isOlderMethod(quint32 method)
 {
     return (method >= 1 && method <= 6) || method == 9;
 }
+
+// Reads ahead of the local headers, which lie in the file's order: one read for many small
+// entries, where a seek and a read for each cost more than the walk itself.
+class LocalHeaders {
+public:
+    explicit LocalHeaders(QFile& file)
+        : m_fd(file.handle())
+    {
+    }
+
+    // The bytes at offset, or nullptr where the file has fewer.
+    const uchar* at(qint64 offset, qint64 length)
+    {
+        if (offset < m_start || offset + length > m_start + m_buffer.size()) {
+            m_buffer.resize(std::max<qint64>(length, readAhead));
+            qint64 got = 0;
+            while (got < m_buffer.size()) {
+                const ssize_t n = ::pread(m_fd, m_buffer.data() + got, std::size_t(m_buffer.size() - got), offset + got);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                got += n;
+            }
+            m_buffer.resize(got);
+            m_start = offset;
+            if (got < length)
+                return nullptr;
+        }
+        return reinterpret_cast<const uchar*>(m_buffer.constData()) + (offset - m_start);
+    }
+
+private:
+    static constexpr qint64 readAhead = 64 * 1024;
+    int m_fd;
+    qint64 m_start = 0;
+    QByteArray m_buffer;
+};
 
 } // namespace
 
@@ -92,6 +132,7 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
     if (directory.size() != qint64(directorySize))
         return result;
     const auto* d = reinterpret_cast<const uchar*>(directory.constData());
+    LocalHeaders headers(file);
     qint64 at = 0;
     quint32 count = 0;
     while (at < directory.size()) {
@@ -106,16 +147,21 @@ ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
             return result;
         const quint32 nameLength = le16(r + 28);
         uchar local[localHeaderSize];
-        if (!file.seek(localOffset) || file.read(reinterpret_cast<char*>(local), localHeaderSize) != localHeaderSize
-            || le32(local) != 0x04034b50)
+        const uchar* header = headers.at(localOffset, localHeaderSize);
+        if (!header || le32(header) != 0x04034b50)
             return result;
+        std::copy(header, header + localHeaderSize, local);
         // Much as 7-Zip compares them: the name, the method, whether it is encrypted, and
         // without a data descriptor the CRC and sizes (unless one is left to a zip64 field).
         // Names beyond ASCII may differ, as some writers give the local header UTF-8 and the
         // directory a code page, but a name is there.
         const bool descriptor = (le16(r + 8) & 0x08) || (le16(local + 6) & 0x08);
         const auto sameSize = [](quint32 a, quint32 b) { return a == b || a == 0xFFFFFFFF || b == 0xFFFFFFFF; };
-        const QByteArray localName = file.read(le16(local + 26));
+        const qint64 localNameLength = le16(local + 26);
+        const uchar* localNameAt = headers.at(localOffset + localHeaderSize, localNameLength);
+        const QByteArray localName = localNameAt
+            ? QByteArray(reinterpret_cast<const char*>(localNameAt), qsizetype(localNameLength))
+            : QByteArray();
         const QByteArray centralName(reinterpret_cast<const char*>(r + entryRecordSize), qsizetype(nameLength));
         const auto ascii = [](const QByteArray& name) {
             return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });

@@ -701,6 +701,32 @@ TEST_F(ArchiveOperationsTest, AHeaderThatListsNoEntryIsDamageUnlessTheArchiveHol
     EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
 }
 
+// A name taken by an earlier entry: a later file of that name wins, as with bsdtar, and a file
+// named as a folder the archive already filled is kept beside it.
+TEST_F(ArchiveOperationsTest, ALaterEntryOfATakenNameWinsOrIsKeptBesideAFolder)
+{
+    writeFixtureArchive(input(QStringLiteral("again.tar")), QStringLiteral("tar"),
+                        {fileEntry(QStringLiteral("top/notes.txt"), "first"),
+                         fileEntry(QStringLiteral("top/day/one.txt"), "one"),
+                         fileEntry(QStringLiteral("top/notes.txt"), "second", 0600),
+                         fileEntry(QStringLiteral("top/day"), "a file")});
+    const QString top = extract(input(QStringLiteral("again.tar"))).toLocalFile();
+    ASSERT_EQ(top, input(QStringLiteral("top")));
+    EXPECT_EQ(entries(top), (QStringList{QStringLiteral("day"), QStringLiteral("day (2)"), QStringLiteral("notes.txt")}));
+    EXPECT_EQ(readFile(top + QStringLiteral("/notes.txt")), "second");
+    EXPECT_EQ(modeOf(top + QStringLiteral("/notes.txt")), 0600u);
+    EXPECT_EQ(readFile(top + QStringLiteral("/day/one.txt")), "one");
+    EXPECT_EQ(readFile(top + QStringLiteral("/day (2)")), "a file");
+
+    // bsdtar's own tree gives the later contents too.
+    const QString oracle = m_dir.filePath(QStringLiteral("oracle"));
+    ASSERT_TRUE(QDir().mkpath(oracle));
+    ASSERT_EQ(runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-xf"), input(QStringLiteral("again.tar")),
+                                                   QStringLiteral("-C"), oracle, QStringLiteral("top/notes.txt")}),
+              0);
+    EXPECT_EQ(readFile(oracle + QStringLiteral("/top/notes.txt")), "second");
+}
+
 TEST_F(ArchiveOperationsTest, PipesAndDevicesAreSkippedNeverWrittenAsData)
 {
     writeFixtureArchive(input(QStringLiteral("pipe.tar")), QStringLiteral("tar"),
