@@ -6,6 +6,7 @@
 #include "catalogue/archives/GzipCheck.h"
 #include "catalogue/archives/GzipCheckAlongside.h"
 #include "catalogue/archives/UnarExtraction.h"
+#include "catalogue/archives/ZipCentralDirectory.h"
 #include "jobs/OutputPlanner.h"
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -149,6 +150,7 @@ ExtractionSummary extractContents(const FileInfo& file, const QUrl& destination,
     };
 
     ExtractionSummary summary;
+    const ZipCentralDirectory::Reuse walkedOnce;
     try {
         const QString name = file.baseName.isEmpty() ? QStringLiteral("file") : file.baseName;
         if (key == QLatin1String("gz")) {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <QHash>
+
 #include <algorithm>
 
 #include <cerrno>
@@ -72,7 +74,38 @@ private:
 
 } // namespace
 
+namespace {
+
+// The walks of the extraction under way on this thread, by path.
+thread_local QHash<QString, ZipCentralDirectory::Walk>* reused = nullptr;
+
+} // namespace
+
+ZipCentralDirectory::Reuse::Reuse()
+    : m_outer(reused)
+{
+    reused = new QHash<QString, Walk>();
+}
+
+ZipCentralDirectory::Reuse::~Reuse()
+{
+    delete reused;
+    reused = m_outer;
+}
+
 ZipCentralDirectory::Walk ZipCentralDirectory::walk(const QString& path)
+{
+    if (!reused)
+        return walkFile(path);
+    const auto known = reused->constFind(path);
+    if (known != reused->constEnd())
+        return *known;
+    const Walk result = walkFile(path);
+    reused->insert(path, result);
+    return result;
+}
+
+ZipCentralDirectory::Walk ZipCentralDirectory::walkFile(const QString& path)
 {
     Walk result;
     QFile file(path);

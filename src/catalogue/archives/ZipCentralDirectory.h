@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace qv {
@@ -36,6 +37,23 @@ public:
     };
 
     static Walk walk(const QString& path);
+
+    // While one lives, a walk of a path already walked on this thread gives the same answer
+    // without reading again: an extraction asks before it reads and again at its first entry,
+    // of a file that does not change meanwhile.
+    class Reuse {
+    public:
+        Reuse();
+        ~Reuse();
+        Reuse(const Reuse&) = delete;
+        Reuse& operator=(const Reuse&) = delete;
+
+    private:
+        QHash<QString, Walk>* m_outer;
+    };
+
+private:
+    static Walk walkFile(const QString& path);
 };
 
 } // namespace qv
