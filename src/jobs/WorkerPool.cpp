@@ -409,10 +409,6 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     // Live while the worker lives: a sweep after another worker's death or a purge would
     // otherwise take it, the journal naming this process as its owner.
     WorkFolderRegistry::add(path);
-    if (!WorkFolderJournal::add(path)) {
-        WorkFolderRegistry::remove(path);
-        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
-    }
     worker->temporary = path;
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         throw SystemError::fromErrno(errno, QStringLiteral("Cannot create %1").arg(path));
@@ -430,6 +426,10 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
                                                      ChildProcess::Role::sandbox, ends[1]);
     if (!writeFrame(worker->process->stdinFd(), pingMessage()))
         throw SystemError::fromErrno(EPIPE, QStringLiteral("%1 did not start").arg(m_program));
+    // Listed while the worker loads: the journal's write waits for the disk. A crash of ours
+    // before it leaves the new folder to the temporary root's purge by age.
+    if (!WorkFolderJournal::add(path))
+        throw SystemError::fromErrno(EIO, QStringLiteral("Cannot list %1").arg(path));
     return worker;
 }
 
