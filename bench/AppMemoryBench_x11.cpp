@@ -12,6 +12,7 @@
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/isolated/ItemMemoryNeed.h"
+#include "catalogue/isolated/WorkerTemplate.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "editors/EditorLauncher.h"
@@ -429,6 +430,8 @@ int soakRun(const QDir& folder, int items)
 
 int main(int argc, char** argv)
 {
+    // As the application does; its Pss is counted with the rest.
+    WorkerTemplate::forkAtStart(argc, argv);
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || (args.first() != QLatin1String("memory") && args.first() != QLatin1String("soak"))) {

@@ -10,6 +10,7 @@
 
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/ItemMemoryNeed.h"
+#include "catalogue/isolated/WorkerTemplate.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
@@ -103,6 +104,8 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    // As the application does.
+    WorkerTemplate::forkAtStart(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/AppLifecycle.h"
 #include "catalogue/isolated/IsolatedReading.h"
+#include "catalogue/isolated/WorkerTemplate.h"
 #include "catalogue/SystemServices.h"
 #include "model/LaunchArguments.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
 {
     if (const std::optional<int> code = qv::LaunchArguments::answerAlone(argc, argv))
         return *code;
+    qv::WorkerTemplate::forkAtStart(argc, argv);
     if (!qv::Application::prepareEnvironment()) {
         std::fputs("Quorvenda needs a graphical session: X11, or Wayland with XWayland or layer surfaces.\n", stderr);
         return 1;

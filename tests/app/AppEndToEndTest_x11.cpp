@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,7 +186,15 @@ TEST_F(AppEndToEnd, TerminationCancelsTheJobsAndEndsAtOnceLeavingNoChildBehind)
     EXPECT_TRUE(app.hasLine(QStringLiteral("app"), QStringLiteral("Quitting: cancelling 0 job(s)")))
         << app.log().toStdString();
 
-    const QList<pid_t> left = childrenOfThisProcess();
+    // The copy of the app that forks its workers ends on its own once the app is gone (its last
+    // close waits for the kernel): what is left after that, reaped here, stays.
+    QList<pid_t> left;
+    waitFor([&] {
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        left = childrenOfThisProcess();
+        return left.isEmpty();
+    }, 10000);
     for (pid_t orphan : left)
         ::kill(orphan, SIGKILL);
     prctl(PR_SET_CHILD_SUBREAPER, 0);

@@ -2,15 +2,10 @@
 #include "Commands.h"
 
 #include "catalogue/isolated/IsolatedReading.h"
-#include "catalogue/isolated/WorkerMain.h"
+#include "catalogue/isolated/WorkerTemplate.h"
 #include "catalogue/SystemServices.h"
 
-#include "jobs/WorkerPool.h"
-
 #include "model/files/NativeFileName.h"
-
-#include "platform/files/NameWatch.h"
-#include "platform/processes/ProcessTemplate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,15 +90,8 @@ QUrl fileUrl(const QString& argument)
 
 int main(int argc, char** argv)
 {
-    // Workers start as forks of a copy of this process made now, while it is one thread and has
-    // read no file: no exec, and none of their libraries mapped and linked again for each. The
-    // copy also makes the last close of the names' watch, which waits for the kernel, after
-    // this process has ended.
-    if (qv::dev::useWorkers() && qEnvironmentVariableIsEmpty("QUORVENDA_WORKER")) {
-        const int names = qv::NameWatch::sharedFd();
-        qv::ProcessTemplate::fork(qv::WorkerPool::defaultProgram(), &qv::workerMain, argc, argv,
-                                  names >= 0 ? QList<int>{names} : QList<int>{});
-    }
+    if (qv::dev::useWorkers())
+        qv::WorkerTemplate::forkAtStart(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Qt takes the first thread that makes one of its objects for the main thread: this one,
