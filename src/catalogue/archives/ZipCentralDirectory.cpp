@@ -72,10 +72,6 @@ private:
     QByteArray m_buffer;
 };
 
-} // namespace
-
-namespace {
-
 // The walks of the extraction under way on this thread, by path.
 thread_local QHash<QString, ZipCentralDirectory::Walk>* reused = nullptr;
 
