@@ -87,9 +87,16 @@ TEST(HostileFilesRun, APictureThatHangsItsLibraryIsStoppedAtOnce)
     run.setProcessEnvironment(env);
     run.start(QStringLiteral(QV_BUILD_DIR "/quorvenda-dev"), {QStringLiteral("run"), QStringLiteral("convert.image.png"), svgz});
     ASSERT_TRUE(run.waitForStarted(30000));
-    // Stuck in the library by then, with nothing to ask it to stop.
+    // Its job under way (a busy machine may take longer than a moment to start it), then stuck
+    // in the library, with nothing to ask it to stop.
+    QByteArray said;
+    ASSERT_TRUE(test::waitFor([&] {
+        run.waitForReadyRead(100);
+        said += run.readAllStandardError();
+        return said.contains("Started ") || run.state() != QProcess::Running;
+    }, 60000)) << said.constData();
     QThread::msleep(1500);
-    ASSERT_EQ(run.state(), QProcess::Running);
+    ASSERT_EQ(run.state(), QProcess::Running) << said.constData();
     QElapsedTimer clock;
     clock.start();
     ::kill(pid_t(run.processId()), SIGTERM);
