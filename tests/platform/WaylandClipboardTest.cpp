@@ -211,7 +211,8 @@ protected:
     }
 
     // Thunar, where installed, copies the files of a folder: Ctrl+A, Ctrl+C through KWin's
-    // fake input, again until the copy is seen (Thunar takes keys once its window is up).
+    // fake input, again until the copy is seen (Thunar takes keys once its window is up and
+    // selects files once it has listed them).
     void aCopyInThunarIsRead()
     {
         const QString thunar = QStandardPaths::findExecutable(QStringLiteral("thunar"));
@@ -245,7 +246,12 @@ protected:
                 input.write((command + QLatin1Char('\n')).toUtf8());
                 waitForLine(input, QStringLiteral("ok"));
             }
-            last = read();
+            // Keys without a pause keep Thunar from listing its folder (it lists when idle), and
+            // its Ctrl+A then selects nothing: each press is given a second to show.
+            for (int look = 0; look < 10 && last != expected; ++look) {
+                waitFor([] { return false; }, 100);
+                last = read();
+            }
             return last == expected || manager.state() == QProcess::NotRunning;
         }, timeoutMs * 2);
         EXPECT_EQ(last, expected) << manager.readAll().right(2000).constData();
