@@ -3,11 +3,12 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWindow>
+#include <qpa/qplatformwindow.h>
 
 namespace qv {
 
 FramedHide::FramedHide(QWindow* window, std::function<void()> hide)
-    : QObject(window), m_window(window), m_hide(std::move(hide))
+    : QObject(window), m_window(window), m_hide(std::move(hide)), m_unexposed(!window->isExposed())
 {
     window->installEventFilter(this);
     m_limit.setSingleShot(true);
@@ -35,7 +36,14 @@ void FramedHide::run(QWindow* window, std::function<void()> hide)
 
 void FramedHide::cancel(QWindow* window)
 {
-    delete waiting(window);
+    FramedHide* pending = waiting(window);
+    if (!pending)
+        return;
+    const bool heldBack = pending->m_heldBack;
+    delete pending;
+    // What it did not draw while it waited.
+    if (heldBack)
+        window->requestUpdate();
 }
 
 bool FramedHide::isWaiting(const QWindow* window)
@@ -50,12 +58,40 @@ FramedHide* FramedHide::waiting(const QWindow* window)
 
 bool FramedHide::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && event->type() == QEvent::UpdateRequest) {
-        finish();
-        // Nothing to draw for a window on its way out.
+    if (watched != m_window)
+        return false;
+    if (event->type() == QEvent::UpdateRequest) {
+        m_heldBack = true;
+        answered();
+        return true;
+    }
+    if (event->type() == QEvent::Expose) {
+        if (!m_window->isExposed()) {
+            m_unexposed = true;
+            return false;
+        }
+        // A window on its way out draws nothing: a new frame would wait for its own answer.
+        m_heldBack = true;
+        if (m_unexposed) {
+            m_unexposed = false;
+            answered();
+        }
         return true;
     }
     return false;
+}
+
+void FramedHide::answered()
+{
+    if (m_settled) {
+        finish();
+        return;
+    }
+    m_settled = true;
+    m_window->requestUpdate();
+    // An update asked for before may still be waiting for an answer that came as an expose.
+    if (QPlatformWindow* platform = m_window->handle())
+        platform->requestUpdate();
 }
 
 void FramedHide::finish()
