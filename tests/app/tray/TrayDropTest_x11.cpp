@@ -23,6 +23,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <cstdio>
 #include <memory>
 
 using namespace qv;
@@ -201,16 +202,23 @@ protected:
         ASSERT_TRUE(waitFor([&] { return source.count("drag-end") > ends; }, 15000));
     }
 
-    // Drags the files onto the icon until one more drop came, twice at most: a tray started a
-    // moment before the icon may dock it again as it settles, taking the first drag's window.
+    // Drags the files onto the icon until one more drop came, three times at most: a tray
+    // started a moment before the icon may dock it again as it settles, taking the first drag's
+    // window. What each drag that brought nothing saw is told, for a run where none does.
     void dropFiles(Source& source)
     {
         const qsizetype before = drops.size();
-        for (int attempt = 0; attempt < 2 && drops.size() == before; ++attempt) {
+        for (int attempt = 0; attempt < 3 && drops.size() == before; ++attempt) {
+            const int accepted = tray->acceptedMoves();
             dragOntoIcon(source);
             if (HasFatalFailure())
                 return;
-            waitFor([&] { return drops.size() > before; }, 5000);
+            if (!waitFor([&] { return drops.size() > before; }, 5000)) {
+                const QRect icon = tray->iconGeometry();
+                std::fprintf(stderr, "drag %d brought no drop: %d moves taken, icon at %d,%d %dx%d, pointer at %d,%d\n",
+                             attempt + 1, tray->acceptedMoves() - accepted, icon.x(), icon.y(), icon.width(),
+                             icon.height(), pointer.at().x(), pointer.at().y());
+            }
         }
     }
 
