@@ -496,27 +496,26 @@ protected:
     void dropOnTopSegment(QPoint from, QPoint centre)
     {
         // Let go once the wheel has the drag over the segment: it hears of the moves a moment
-        // after the compositor, and a drop is the wheel's only where it took the last move it
-        // heard of. From the centre straight up, the first segment it names is the top one; a
-        // way from the strip crosses others first, and a loaded machine may tell the wheel of
-        // them late and all at once: it has heard of the last when it names none for a second.
+        // after the compositor, and a drop is the wheel's only where the compositor has its yes
+        // to the last move. From the centre straight up, the first segment it names is the top
+        // one; a way from the strip crosses others first, and a loaded machine may tell the
+        // wheel of them late and all at once. It tells of a segment before its yes has left:
+        // it has heard of the last move, and answered, when it names none for a second.
         const qsizetype over = app.log().count(QStringLiteral("Drag over "));
         glide(from, centre - QPoint(0, kTopLabel), 6);
         EXPECT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Drag over ")) > over; }, kWindowTimeoutMs))
             << app.log().toStdString();
-        if ((from - centre).manhattanLength() > 2) {
-            qsizetype named = app.log().count(QStringLiteral("Drag over "));
-            QElapsedTimer still;
-            still.start();
-            waitFor([&] {
-                const qsizetype now = app.log().count(QStringLiteral("Drag over "));
-                if (now != named) {
-                    named = now;
-                    still.restart();
-                }
-                return still.elapsed() >= 1000;
-            }, kWindowTimeoutMs);
-        }
+        qsizetype named = app.log().count(QStringLiteral("Drag over "));
+        QElapsedTimer still;
+        still.start();
+        waitFor([&] {
+            const qsizetype now = app.log().count(QStringLiteral("Drag over "));
+            if (now != named) {
+                named = now;
+                still.restart();
+            }
+            return still.elapsed() >= 1000;
+        }, kWindowTimeoutMs);
         button(false);
     }
 

@@ -374,8 +374,21 @@ protected:
             waitFor([] { return false; }, 20);
         }
         // Released once the wheel has the drag over a segment, as a hand waits to see it lit: a
-        // busy wheel still opening would take the drop for one beside it.
+        // busy wheel still opening would take the drop for one beside it. And once it has named
+        // none for a while: it tells of a segment before its answer to the compositor has left,
+        // and a drop where the compositor has no yes from it yet is a cancelled drag.
         waitFor([&] { return hostLines.output().count(QStringLiteral("\nlog Drag over ")) > over; }, 5000);
+        qsizetype named = hostLines.output().count(QStringLiteral("\nlog Drag over "));
+        QElapsedTimer still;
+        still.start();
+        waitFor([&] {
+            const qsizetype now = hostLines.output().count(QStringLiteral("\nlog Drag over "));
+            if (now != named) {
+                named = now;
+                still.restart();
+            }
+            return still.elapsed() >= 500;
+        }, 5000);
         send(QStringLiteral("up"));
     }
 
