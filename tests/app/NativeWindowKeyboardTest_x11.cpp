@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -561,7 +562,7 @@ protected:
             sourceSaid("drag-start");
             return sourceOutput.count("drag-start") > starts;
         };
-        for (int attempt = 0; attempt < 3 && !started(); ++attempt) {
+        for (int attempt = 0; attempt < 5 && !started(); ++attempt) {
             if (attempt > 0) {
                 button(false, false);
                 waitFor([] { return false; }, 500);
@@ -601,8 +602,23 @@ protected:
             return false;
         }
         const QPoint top(centre[0].toInt(), centre[1].toInt() - 148);
+        const qsizetype over = app.log().count(QStringLiteral("Drag over "));
         glide(where, top, 5);
-        waitFor([] { return false; }, 300);
+        // Let go once the wheel has named a segment and then none for a second: a loaded machine
+        // tells it of the way late, and it names a segment before its yes to the compositor
+        // has left; a drop before that is a cancelled drag.
+        waitFor([&] { return app.log().count(QStringLiteral("Drag over ")) > over; }, kTimeoutMs);
+        qsizetype named = app.log().count(QStringLiteral("Drag over "));
+        QElapsedTimer still;
+        still.start();
+        waitFor([&] {
+            const qsizetype now = app.log().count(QStringLiteral("Drag over "));
+            if (now != named) {
+                named = now;
+                still.restart();
+            }
+            return still.elapsed() >= 1000;
+        }, kTimeoutMs);
         button(false, false);
         waitFor([&] {
             return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty()
