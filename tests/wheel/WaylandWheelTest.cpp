@@ -375,8 +375,9 @@ protected:
         }
         // Released once the wheel has the drag over a segment, as a hand waits to see it lit: a
         // busy wheel still opening would take the drop for one beside it. And once it has named
-        // none for a while: it tells of a segment before its answer to the compositor has left,
-        // and a drop where the compositor has no yes from it yet is a cancelled drag.
+        // none for a moment: it tells of a segment before its answer to the compositor has left,
+        // and a drop where the compositor has no yes from it yet is a cancelled drag. Only a
+        // moment: in the welcome practice a rest of 0.6 s opens the next wheel.
         waitFor([&] { return hostLines.output().count(QStringLiteral("\nlog Drag over ")) > over; }, 5000);
         qsizetype named = hostLines.output().count(QStringLiteral("\nlog Drag over "));
         QElapsedTimer still;
@@ -387,7 +388,7 @@ protected:
                 named = now;
                 still.restart();
             }
-            return still.elapsed() >= 500;
+            return still.elapsed() >= 150;
         }, 5000);
         send(QStringLiteral("up"));
     }
