@@ -22,7 +22,6 @@
 
 #include <QDBusConnection>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -505,17 +504,7 @@ protected:
         glide(from, centre - QPoint(0, kTopLabel), 6);
         EXPECT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Drag over ")) > over; }, kWindowTimeoutMs))
             << app.log().toStdString();
-        qsizetype named = app.log().count(QStringLiteral("Drag over "));
-        QElapsedTimer still;
-        still.start();
-        waitFor([&] {
-            const qsizetype now = app.log().count(QStringLiteral("Drag over "));
-            if (now != named) {
-                named = now;
-                still.restart();
-            }
-            return still.elapsed() >= 1000;
-        }, kWindowTimeoutMs);
+        waitForQuiet([&] { return app.log().count(QStringLiteral("Drag over ")); }, 1000, kWindowTimeoutMs);
         button(false);
     }
 

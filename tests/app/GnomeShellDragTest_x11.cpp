@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -186,17 +185,7 @@ protected:
         const bool named = waitFor([&] { return app.log().count(QStringLiteral("Drag over ")) > before; }, kTimeoutMs);
         if (fromCentre)
             EXPECT_TRUE(named) << app.log().toStdString();
-        qsizetype count = app.log().count(QStringLiteral("Drag over "));
-        QElapsedTimer still;
-        still.start();
-        waitFor([&] {
-            const qsizetype now = app.log().count(QStringLiteral("Drag over "));
-            if (now != count) {
-                count = now;
-                still.restart();
-            }
-            return still.elapsed() >= 1000;
-        }, kTimeoutMs);
+        waitForQuiet([&] { return app.log().count(QStringLiteral("Drag over ")); }, 1000, kTimeoutMs);
         shell->button(false);
     }
 

@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -608,17 +607,7 @@ protected:
         // tells it of the way late, and it names a segment before its yes to the compositor
         // has left; a drop before that is a cancelled drag.
         waitFor([&] { return app.log().count(QStringLiteral("Drag over ")) > over; }, kTimeoutMs);
-        qsizetype named = app.log().count(QStringLiteral("Drag over "));
-        QElapsedTimer still;
-        still.start();
-        waitFor([&] {
-            const qsizetype now = app.log().count(QStringLiteral("Drag over "));
-            if (now != named) {
-                named = now;
-                still.restart();
-            }
-            return still.elapsed() >= 1000;
-        }, kTimeoutMs);
+        waitForQuiet([&] { return app.log().count(QStringLiteral("Drag over ")); }, 1000, kTimeoutMs);
         button(false, false);
         waitFor([&] {
             return !app.lineStartingWith(QStringLiteral("jobs"), QStringLiteral("Finished ")).isEmpty()

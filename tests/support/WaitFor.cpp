@@ -20,4 +20,19 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds)
     return true;
 }
 
+bool waitForQuiet(const std::function<qsizetype()>& count, int quietMs, int milliseconds)
+{
+    qsizetype last = count();
+    QElapsedTimer still;
+    still.start();
+    return waitFor([&] {
+        const qsizetype now = count();
+        if (now != last) {
+            last = now;
+            still.restart();
+        }
+        return still.elapsed() >= quietMs;
+    }, milliseconds);
+}
+
 } // namespace qv::test

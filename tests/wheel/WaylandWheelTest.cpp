@@ -379,17 +379,7 @@ protected:
         // and a drop where the compositor has no yes from it yet is a cancelled drag. Only a
         // moment: in the welcome practice a rest of 0.6 s opens the next wheel.
         waitFor([&] { return hostLines.output().count(QStringLiteral("\nlog Drag over ")) > over; }, 5000);
-        qsizetype named = hostLines.output().count(QStringLiteral("\nlog Drag over "));
-        QElapsedTimer still;
-        still.start();
-        waitFor([&] {
-            const qsizetype now = hostLines.output().count(QStringLiteral("\nlog Drag over "));
-            if (now != named) {
-                named = now;
-                still.restart();
-            }
-            return still.elapsed() >= 150;
-        }, 5000);
+        waitForQuiet([&] { return hostLines.output().count(QStringLiteral("\nlog Drag over ")); }, 150, 5000);
         send(QStringLiteral("up"));
     }
 
