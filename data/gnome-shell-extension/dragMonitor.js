@@ -70,7 +70,7 @@ function parseUriList(text) {
 //   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
 //   call(method, signature, args), subscribe(signal, callback(args)) -> id, unsubscribe(id)
 //   grabKey(accelerator, pressed()) -> grab or null, ungrabKey(grab)
-//   warp(x, y), allowOverviewKey(allowed), log(message)
+//   moveBy(dx, dy), screenWidth(), allowOverviewKey(allowed), log(message)
 var DragMonitor = class DragMonitor {
     constructor(env) {
         this._env = env;
@@ -312,12 +312,14 @@ var DragMonitor = class DragMonitor {
     }
 
     // A window that appears under a still pointer becomes the drop target only once the pointer
-    // moves: Quorvenda asks for a one-pixel move and back after showing its wheel.
+    // moves: Quorvenda asks for a one-pixel move and back after showing its wheel. Both are moves
+    // by a pixel, not to a place: a hand that moves meanwhile keeps its move.
     _nudge() {
         const env = this._env;
-        const [x, y] = env.pointer();
-        env.warp(x + 1, y);
-        env.later(30, () => env.warp(x, y));
+        const [x] = env.pointer();
+        const dx = x + 1 < env.screenWidth() ? 1 : -1;
+        env.moveBy(dx, 0);
+        env.later(30, () => env.moveBy(-dx, 0));
     }
 };
 
@@ -326,6 +328,8 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
     const selection = shellGlobal.display.get_selection();
     const bus = Gio.DBus.session;
     const log = message => console.log(`Quorvenda: ${message}`);
+    // A pointer of its own, made at the first nudge.
+    let pointerDevice = null;
     return {
         connectOwnerChanged(callback) {
             return selection.connect('owner-changed', (sel, type, source) =>
@@ -418,8 +422,15 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
             main.wm.allowKeybinding(grab.name, 0);
             display.ungrab_accelerator(grab.action);
         },
-        warp(x, y) {
-            Clutter.get_default_backend().get_default_seat().warp_pointer(x, y);
+        moveBy(dx, dy) {
+            if (!pointerDevice) {
+                pointerDevice = Clutter.get_default_backend().get_default_seat()
+                    .create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+            }
+            pointerDevice.notify_relative_motion(GLib.get_monotonic_time(), dx, dy);
+        },
+        screenWidth() {
+            return shellGlobal.stage.width;
         },
         allowOverviewKey(allowed) {
             // The Super key's handler toggles the overview: it does nothing meanwhile. Only this

@@ -49,7 +49,7 @@ class FakeShell {
         this.timers = new Map();
         this.nextId = 1;
         this.pendingReads = [];
-        this.warps = [];
+        this.moves = [];
         this.overviewKey = [];
         this.later = [];
         this.ownerCallback = null;
@@ -117,8 +117,11 @@ class FakeShell {
             unsubscribe(id) {
                 shell.signals.delete(id);
             },
-            warp(x, y) {
-                shell.warps.push([x, y]);
+            moveBy(dx, dy) {
+                shell.moves.push([dx, dy]);
+            },
+            screenWidth() {
+                return 1280;
             },
             allowOverviewKey(allowed) {
                 shell.overviewKey.push(allowed);
@@ -265,13 +268,23 @@ test('Super opens no overview during a drag of files while Quorvenda listens', (
     same(shell.overviewKey, [false, true, false, true], 'until its button is up');
 });
 
-test('A nudge moves the pointer one pixel and back', () => {
+test('A nudge moves the pointer one pixel and back, and leaves a move made meanwhile', () => {
     const [shell] = running();
     shell.pointerState = [640, 400, kButton1];
     shell.nudgeCallback();
-    same(shell.warps, [[641, 400]], 'out');
+    same(shell.moves, [[1, 0]], 'out');
+    // The hand glides on towards a segment before the way back.
+    shell.pointerState = [640, 252, kButton1];
     shell.later.forEach(fn => fn());
-    same(shell.warps, [[641, 400], [640, 400]], 'and back');
+    same(shell.moves, [[1, 0], [-1, 0]], 'and back by the pixel only');
+});
+
+test('At the screen\'s right edge a nudge goes left and back', () => {
+    const [shell] = running();
+    shell.pointerState = [1279, 400, kButton1];
+    shell.nudgeCallback();
+    shell.later.forEach(fn => fn());
+    same(shell.moves, [[-1, 0], [1, 0]], 'left and back');
 });
 
 test('Asked where the pointer is, the extension says', () => {
