@@ -424,6 +424,17 @@ protected:
         return true;
     }
 
+    // Pressed without waiting for the entry to have the keyboard.
+    bool typeAtOnce(const Key& key)
+    {
+        const int before = entry.presses(key.code);
+        press(key);
+        if (!waitFor([&] { return entry.presses(key.code) > before; }, kTimeoutMs))
+            return false;
+        typed += key.letter;
+        return true;
+    }
+
     // A right-click on the entry brings its context menu, and Escape closes it again.
     void openTheMenu()
     {
@@ -652,6 +663,11 @@ protected:
         press(kEscape);
         ASSERT_TRUE(waitFor([&] { return app.log().count(QStringLiteral("Closed the wheel")) > closed; }, kTimeoutMs))
             << app.log().toStdString();
+        // The wheel may take a frame or two to go: a key typed at once is the entry's all the
+        // same. (KWin gives the keyboard back only later; see type().)
+        if (desktop == Desktop::sway) {
+            EXPECT_TRUE(typeAtOnce(kZ)) << "a key typed as the wheel closed went to the wheel";
+        }
         if (desktop == Desktop::gnome)
             waitFor([] { return false; }, 300);
         else

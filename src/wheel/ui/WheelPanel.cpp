@@ -171,6 +171,14 @@ void WheelPanel::releaseInput()
     m_keyboardGrabbed = false;
 }
 
+void WheelPanel::releaseKeyboardHold()
+{
+    // A layer surface that holds the keyboard holds it until it goes, and it may wait a frame
+    // or two to go (FramedHide): a key typed right after Escape belongs to the window before.
+    if (m_clickMode && isVisible() && LayerShell::isAvailable() && windowHandle())
+        LayerShell::setKeys(windowHandle(), LayerKeys::none);
+}
+
 void WheelPanel::hideEvent(QHideEvent* event)
 {
     m_activeSinceShown = false;
@@ -191,6 +199,7 @@ void WheelPanel::orderOut()
     stopFade();
     // The keyboard and pointer go back at once, whenever the window goes.
     releaseInput();
+    releaseKeyboardHold();
     QPointer<WheelPanel> self(this);
     FramedHide::run(windowHandle(), [self] {
         if (!self)
@@ -211,6 +220,7 @@ void WheelPanel::fadeOut(int ms, std::function<void()> done)
     stopFade();
     // Keys typed while it fades belong to the window the user goes back to.
     releaseInput();
+    releaseKeyboardHold();
     if (!windowOpacityWorks()) {
         // No fade to see (Wayland): gone at once, and with it its hold on the keyboard, which
         // KWin keeps for any surface a drag passed over until it goes.

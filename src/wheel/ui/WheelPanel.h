@@ -67,6 +67,7 @@ private:
     void applyMask();
     void takeInput();
     void releaseInput();
+    void releaseKeyboardHold();
     bool hasKeyboard() const;
 
     WheelView* m_view;
