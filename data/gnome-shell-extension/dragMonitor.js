@@ -38,6 +38,8 @@ const kAllActionModes = ~0;
 
 // How often the pointer is looked at during a drag, in milliseconds.
 const kPollInterval = 16;
+// How long a nudge waits for a new window under the pointer, in milliseconds.
+const kNudgeWait = 2000;
 // No drag hands over a longer list of files.
 const kMaxUriListBytes = 32 * 1024 * 1024;
 
@@ -70,7 +72,8 @@ function parseUriList(text) {
 //   watchApp(appeared(), vanished()) -> id, unwatchApp(id)
 //   call(method, signature, args), subscribe(signal, callback(args)) -> id, unsubscribe(id)
 //   grabKey(accelerator, pressed()) -> grab or null, ungrabKey(grab)
-//   moveBy(dx, dy), screenWidth(), allowOverviewKey(allowed), log(message)
+//   moveBy(dx, dy), screenWidth(), windowUnderPointer() -> window or null,
+//   allowOverviewKey(allowed), log(message)
 var DragMonitor = class DragMonitor {
     constructor(env) {
         this._env = env;
@@ -109,6 +112,7 @@ var DragMonitor = class DragMonitor {
         this._subscriptions = [];
         this._stopWatchingModifiers();
         this._stopWatchingClickWheel();
+        this._stopNudging();
         this._appPresent = false;
     }
 
@@ -312,9 +316,39 @@ var DragMonitor = class DragMonitor {
     }
 
     // A window that appears under a still pointer becomes the drop target only once the pointer
-    // moves: Quorvenda asks for a one-pixel move and back after showing its wheel. Both are moves
-    // by a pixel, not to a place: a hand that moves meanwhile keeps its move.
+    // moves: Quorvenda asks for a one-pixel move and back after showing its wheel. A busy
+    // machine may show it later than that: the pointer moves again once a new window is under
+    // it, and once more a moment after, while the Shell may still be readying it.
     _nudge() {
+        const env = this._env;
+        this._stopNudging();
+        const before = env.windowUnderPointer();
+        this._moveAndBack();
+        let waited = 0;
+        this._nudgePollId = env.every(kPollInterval, () => {
+            waited += kPollInterval;
+            if (env.windowUnderPointer() !== before) {
+                this._nudgePollId = 0;
+                this._moveAndBack();
+                env.later(100, () => this._moveAndBack());
+                return false;
+            }
+            if (waited < kNudgeWait)
+                return true;
+            this._nudgePollId = 0;
+            return false;
+        });
+    }
+
+    _stopNudging() {
+        if (this._nudgePollId) {
+            this._env.cancel(this._nudgePollId);
+            this._nudgePollId = 0;
+        }
+    }
+
+    // Moves by a pixel, not to a place: a hand that moves meanwhile keeps its move.
+    _moveAndBack() {
         const env = this._env;
         const [x] = env.pointer();
         const dx = x + 1 < env.screenWidth() ? 1 : -1;
@@ -431,6 +465,18 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
         },
         screenWidth() {
             return shellGlobal.stage.width;
+        },
+        windowUnderPointer() {
+            const [x, y] = shellGlobal.get_pointer();
+            const actors = shellGlobal.get_window_actors();
+            for (let i = actors.length - 1; i >= 0; i--) {
+                if (!actors[i].visible)
+                    continue;
+                const rect = actors[i].meta_window.get_buffer_rect();
+                if (x >= rect.x && y >= rect.y && x < rect.x + rect.width && y < rect.y + rect.height)
+                    return actors[i].meta_window;
+            }
+            return null;
         },
         allowOverviewKey(allowed) {
             // The Super key's handler toggles the overview: it does nothing meanwhile. Only this

@@ -50,6 +50,7 @@ class FakeShell {
         this.nextId = 1;
         this.pendingReads = [];
         this.moves = [];
+        this.window = null;
         this.overviewKey = [];
         this.later = [];
         this.ownerCallback = null;
@@ -122,6 +123,9 @@ class FakeShell {
             },
             screenWidth() {
                 return 1280;
+            },
+            windowUnderPointer() {
+                return shell.window;
             },
             allowOverviewKey(allowed) {
                 shell.overviewKey.push(allowed);
@@ -277,6 +281,31 @@ test('A nudge moves the pointer one pixel and back, and leaves a move made meanw
     shell.pointerState = [640, 252, kButton1];
     shell.later.forEach(fn => fn());
     same(shell.moves, [[1, 0], [-1, 0]], 'and back by the pixel only');
+});
+
+test('A nudge moves the pointer again once a window shows under it, and stops looking', () => {
+    const [shell] = running();
+    shell.pointerState = [640, 400, kButton1];
+    shell.window = 'source';
+    shell.nudgeCallback();
+    shell.tick();
+    same(shell.moves, [[1, 0]], 'nothing new under it yet');
+    shell.window = 'wheel';
+    shell.tick();
+    same(shell.moves, [[1, 0], [1, 0]], 'the wheel came');
+    shell.later.forEach(fn => fn());
+    same(shell.moves, [[1, 0], [1, 0], [-1, 0], [-1, 0], [1, 0]], 'back, and once more a moment after');
+    same(shell.timers.size, 0, 'no longer looking');
+});
+
+test('A nudge for a window already there looks for two seconds at most', () => {
+    const [shell] = running();
+    shell.window = 'wheel';
+    shell.nudgeCallback();
+    for (let i = 0; i < 200; i++)
+        shell.tick();
+    same(shell.moves, [[1, 0]], 'out only, the way back still to come');
+    same(shell.timers.size, 0, 'no longer looking');
 });
 
 test('At the screen\'s right edge a nudge goes left and back', () => {
