@@ -64,7 +64,8 @@ LayerShellDragSource::LayerShellDragSource(SettingsStore& settings, QObject* par
     m_dwell.setSingleShot(true);
     connect(&m_dwell, &QTimer::timeout, this, &LayerShellDragSource::restElapsed);
     m_gone.setSingleShot(true);
-    m_gone.setInterval(goneAfterMs);
+    m_gone.setInterval(QGuiApplication::platformName() == QLatin1String("xcb") ? goneThroughXWaylandAfterMs
+                                                                              : goneAfterMs);
     connect(&m_gone, &QTimer::timeout, this, &LayerShellDragSource::endDrag);
 }
 
