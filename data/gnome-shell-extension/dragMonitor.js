@@ -470,11 +470,13 @@ function shellEnvironment(Meta, Clutter, GLib, Gio, main, shellGlobal) {
             const [x, y] = shellGlobal.get_pointer();
             const actors = shellGlobal.get_window_actors();
             for (let i = actors.length - 1; i >= 0; i--) {
-                if (!actors[i].visible)
+                // A window on its way out has no window left.
+                const window = actors[i].visible ? actors[i].meta_window : null;
+                if (!window)
                     continue;
-                const rect = actors[i].meta_window.get_buffer_rect();
+                const rect = window.get_buffer_rect();
                 if (x >= rect.x && y >= rect.y && x < rect.x + rect.width && y < rect.y + rect.height)
-                    return actors[i].meta_window;
+                    return window;
             }
             return null;
         },
