@@ -64,8 +64,7 @@ LayerShellDragSource::LayerShellDragSource(SettingsStore& settings, QObject* par
     m_dwell.setSingleShot(true);
     connect(&m_dwell, &QTimer::timeout, this, &LayerShellDragSource::restElapsed);
     m_gone.setSingleShot(true);
-    m_gone.setInterval(QGuiApplication::platformName() == QLatin1String("xcb") ? goneThroughXWaylandAfterMs
-                                                                              : goneAfterMs);
+    m_gone.setInterval(goneAfterMs);
     connect(&m_gone, &QTimer::timeout, this, &LayerShellDragSource::endDrag);
 }
 

@@ -51,10 +51,8 @@ public:
     void setCatchersShown(bool shown) override;
 
     // How long the drag may be over none of our windows before it counts as over: long enough
-    // to cross from the strip to the wheel. Through XWayland the Shell tells a window of a drag
-    // only after it has shown the window, which a busy machine took over a second to do.
+    // to cross from the strip to the wheel.
     static constexpr int goneAfterMs = 1000;
-    static constexpr int goneThroughXWaylandAfterMs = 3000;
     // After a rest opened a wheel, how long each further one takes, on a new visit to the strip.
     static constexpr int nextRestMs = 1200;
 
