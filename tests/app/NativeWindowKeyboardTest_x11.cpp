@@ -416,12 +416,7 @@ protected:
     {
         // KWin gives it back only as the next key comes, after a menu closed.
         waitFor([&] { return entry.focused(); }, 1000);
-        const int before = entry.presses(key.code);
-        press(key);
-        if (!waitFor([&] { return entry.presses(key.code) > before; }, kTimeoutMs))
-            return false;
-        typed += key.letter;
-        return true;
+        return typeAtOnce(key);
     }
 
     // Pressed without waiting for the entry to have the keyboard.
