@@ -139,6 +139,9 @@ void DragWatcher::offerRead(const DragOffer& offer)
 
 void DragWatcher::beginFileDrag(const QList<QUrl>& urls, const QList<FileInfo>& promisedFiles)
 {
+    // Before the drag is told: a tap right after is heard.
+    if (m_available)
+        m_source->ownDragBeginning();
     startFileDrag(urls, promisedFiles, 0);
     m_ownDrag = true;
 }

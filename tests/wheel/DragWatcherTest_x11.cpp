@@ -303,6 +303,24 @@ TEST_F(DragWatcherX11, KeysAreHeardOnlyWhileADragRuns)
     EXPECT_EQ(keysHeard(), 0) << trace();
 }
 
+// A drag of our own (the welcome practice) is told before Qt takes the drag selection, and the
+// server tells us of that later still: a tap right after the drag is told is heard.
+TEST_F(DragWatcherX11, AnOwnDragHearsATapMadeAsItBegins)
+{
+    const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/quorvenda drag test/own.jpg"));
+    input.moveTo(1800, 1000);
+    input.button(true);
+    ASSERT_TRUE(waitFor([this] { return has("(press)"); })) << trace();
+    watcher->beginFileDrag({file}, {});
+    ASSERT_TRUE(has("began")) << trace();
+    // No program takes the drag selection here at all.
+    input.tap("Shift_L");
+    ASSERT_TRUE(waitFor([this] { return has("wheel:convert"); })) << trace();
+    input.button(false);
+    ASSERT_TRUE(waitFor([this] { return has("ended"); })) << trace();
+    EXPECT_EQ(watcherEvents(), (QStringList{"began", "wheel:convert", "ended"}));
+}
+
 TEST_F(DragWatcherX11, FilesAreReadWhileThePointerKeepsMoving)
 {
     QTemporaryDir dir;

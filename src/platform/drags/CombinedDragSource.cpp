@@ -97,6 +97,12 @@ void CombinedDragSource::nudgePointer()
         s->nudgePointer();
 }
 
+void CombinedDragSource::ownDragBeginning()
+{
+    for (const std::unique_ptr<DragEventSource>& source : m_sources)
+        source->ownDragBeginning();
+}
+
 void CombinedDragSource::setCatchersShown(bool shown)
 {
     for (const std::unique_ptr<DragEventSource>& source : m_sources)

@@ -26,6 +26,7 @@ public:
     QPoint pointerPosition() override;
     void readDragOffer() override;
     void nudgePointer() override;
+    void ownDragBeginning() override;
     void setCatchersShown(bool shown) override;
 
 private:

@@ -50,6 +50,11 @@ public:
     // for while another back end reports those drags already; back ends without any ignore it.
     virtual void setCatchersShown(bool shown) { (void)shown; }
 
+    // One of our windows is about to start a drag while the primary button is down: a back end
+    // that listens to the keys only once another program's drag takes the drag selection
+    // listens now, so that a tap made as the drag begins is not lost.
+    virtual void ownDragBeginning() {}
+
     // Whether the source of the drag under way still holds it: after Escape a source gives its
     // drag up while the button stays down. A back end that cannot tell says it does; that drag
     // then ends with the button.

@@ -236,6 +236,12 @@ void ShellDragSource::modifiersReported(uint modifiers)
     Q_EMIT modifiersChanged(modifierFlags(modifiers));
 }
 
+void ShellDragSource::ownDragBeginning()
+{
+    if (m_fallback)
+        m_fallback->ownDragBeginning();
+}
+
 void ShellDragSource::nudgePointer()
 {
     if (fallbackHeard())

@@ -42,6 +42,7 @@ public:
     void readDragOffer() override;
     // Asks the extension to move the pointer, which no client can do under Wayland.
     void nudgePointer() override;
+    void ownDragBeginning() override;
     // Through the extension, which sees the pointer over every window and takes Escape and
     // presses from the Shell while an X11 window of ours cannot get them.
     bool locatePointer() override;

@@ -1056,6 +1056,13 @@ bool X11DragSource::isDragHeld()
     return status != GrabSuccess;
 }
 
+void X11DragSource::ownDragBeginning()
+{
+    // Qt takes the drag selection only once the drag runs, and the server tells us later still.
+    if (d->dpy && d->followingMotion)
+        d->selectRawEvents(true, true);
+}
+
 void X11DragSource::nudgePointer()
 {
     if (!d->dpy)

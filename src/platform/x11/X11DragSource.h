@@ -25,6 +25,7 @@ public:
     QPoint pointerPosition() override;
     void readDragOffer() override;
     void nudgePointer() override;
+    void ownDragBeginning() override;
     // A drag source holds the pointer grabbed for as long as its drag runs.
     bool isDragHeld() override;
 
