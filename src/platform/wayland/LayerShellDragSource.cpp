@@ -119,6 +119,18 @@ bool LayerShellDragSource::start(QString* whyNot)
             delete drags;
         }
     }
+    if (overXWayland) {
+        auto* takes = new DragSelectionWatcher(this);
+        if (takes->watch()) {
+            m_takes = takes;
+            connect(takes, &DragSelectionWatcher::dragBegan, this, [this] {
+                ++m_takeCount;
+                qCDebug(dragLog, "The drag selection was taken");
+            });
+        } else {
+            delete takes;
+        }
+    }
     placeStrips();
     return true;
 }
@@ -193,7 +205,15 @@ bool LayerShellDragSource::eventFilter(QObject* watched, QEvent* event)
         notePointerSeen(m_pointer);
         ++m_windowsUnderDrag;
         m_gone.stop();
+        if (m_inDrag && !isStrip(window))
+            m_reachedBeyondStrip = true;
         if (isStrip(window)) {
+            if (m_inDrag && takenSinceArrival()) {
+                qCDebug(dragLog, "Another drag reached the strip: the last one is over");
+                const int under = m_windowsUnderDrag;
+                endDrag();
+                m_windowsUnderDrag = under;
+            }
             // Modifier taps reach the strip only while the drag is over it (KWin).
             static_cast<DragStrip*>(window)->setTakesKeys(true);
             dragArrived(enter->mimeData());
@@ -253,6 +273,11 @@ void LayerShellDragSource::dragArrived(const QMimeData* data)
     if (m_inDrag)
         return; // back on the strip during the same drag
     m_inDrag = true;
+    m_reachedBeyondStrip = false;
+    if (m_takes) {
+        m_takes->catchUp();
+        m_takesAtArrival = m_takeCount;
+    }
     m_offer = offerOf(data);
     m_modifiers = 0;
     m_heldModifierKeys.clear();
@@ -284,11 +309,19 @@ void LayerShellDragSource::readDragOffer()
     QTimer::singleShot(0, this, [this, offer = m_offer] { Q_EMIT dragOfferRead(offer); });
 }
 
+bool LayerShellDragSource::takenSinceArrival()
+{
+    if (!m_takes)
+        return false;
+    m_takes->catchUp();
+    return m_takeCount != m_takesAtArrival;
+}
+
 void LayerShellDragSource::dragLeft()
 {
     m_windowsUnderDrag = std::max(0, m_windowsUnderDrag - 1);
     if (m_inDrag && m_windowsUnderDrag == 0)
-        m_gone.start();
+        m_gone.start(m_takes && !m_reachedBeyondStrip ? toTheWheelThroughXWaylandMs : goneAfterMs);
 }
 
 void LayerShellDragSource::endDrag()

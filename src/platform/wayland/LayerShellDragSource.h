@@ -16,6 +16,7 @@ class QWindow;
 
 namespace qv {
 
+class DragSelectionWatcher;
 class DragStrip;
 class SettingsStore;
 
@@ -53,6 +54,11 @@ public:
     // How long the drag may be over none of our windows before it counts as over: long enough
     // to cross from the strip to the wheel.
     static constexpr int goneAfterMs = 1000;
+    // The same through XWayland on the way from the strip to the wheel, where the display tells
+    // when a drag begins: Mutter tells a window of a drag only once it shows the window, which a
+    // busy machine took over a second to do, and a new drag is known by its take of the drag
+    // selection however soon it follows.
+    static constexpr int toTheWheelThroughXWaylandMs = 3000;
     // After a rest opened a wheel, how long each further one takes, on a new visit to the strip.
     static constexpr int nextRestMs = 1200;
 
@@ -62,6 +68,9 @@ protected:
 private:
     void placeStrips();
     void dragArrived(const QMimeData* data);
+    // Whether the drag selection was taken since the drag under way arrived: a drag that comes
+    // to a strip now is another one.
+    bool takenSinceArrival();
     void dragLeft();
     void restElapsed();
     void endDrag();
@@ -75,6 +84,12 @@ private:
     bool m_started = false;
     bool m_stripsWanted = true;
     bool m_dragBeginsTold = false;
+    // Through XWayland: the drag selection's takes, and how many there were when the drag under
+    // way arrived; whether it reached a window of ours other than a strip since.
+    DragSelectionWatcher* m_takes = nullptr;
+    int m_takeCount = 0;
+    int m_takesAtArrival = 0;
+    bool m_reachedBeyondStrip = false;
     bool m_stripsTakePointer = true;
     bool m_inDrag = false;
     int m_windowsUnderDrag = 0;

@@ -30,4 +30,12 @@ bool DragSelectionWatcher::watch(const QByteArray& displayName)
     return true;
 }
 
+void DragSelectionWatcher::catchUp()
+{
+    if (!d)
+        return;
+    d->isOwned();
+    d->readEvents();
+}
+
 } // namespace qv

@@ -21,6 +21,9 @@ public:
 
     // No display name: $DISPLAY. False when there is no such display or it lacks XFixes.
     bool watch(const QByteArray& displayName = {});
+    // Tells now every take the server made before this call (a round trip), so that what came
+    // on another connection since (a window's XdndEnter) is weighed against all of them.
+    void catchUp();
 
 Q_SIGNALS:
     void dragBegan();

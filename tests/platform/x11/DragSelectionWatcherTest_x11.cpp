@@ -30,5 +30,13 @@ TEST(DragSelectionWatcher, TellsEachTakeOfTheDragSelection)
     XSetSelectionOwner(display, selection, window, CurrentTime);
     XSync(display, False);
     EXPECT_TRUE(waitFor([&] { return began == 2; }));
+
+    // Caught up with at once, without waiting for the event loop: a take the server made is
+    // told before what another connection heard after it is weighed.
+    XSetSelectionOwner(display, selection, None, CurrentTime);
+    XSetSelectionOwner(display, selection, window, CurrentTime);
+    XSync(display, False);
+    watcher.catchUp();
+    EXPECT_EQ(began, 3);
     XCloseDisplay(display);
 }
