@@ -896,7 +896,8 @@ void WorkerPool::setInputsChecked(std::function<void(const WorkerProtocol::RunRe
 }
 
 QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
-                             qint64 memoryLimitBytes, std::chrono::milliseconds limit)
+                             qint64 memoryLimitBytes, std::chrono::milliseconds limit,
+                             std::chrono::milliseconds processorLimit)
 {
     // The same key as an item's about the same files: the header question before an item is
     // asked of the worker that then runs it.
@@ -907,6 +908,7 @@ QJsonObject WorkerPool::call(const QString& name, const QJsonObject& arguments, 
         SandboxWatch::Limits watched;
         watched.residentBytes = memoryLimitBytes;
         watched.processes = processLimit;
+        watched.work = processorLimit;
         Exchange result = exchange(*worker, callMessage(name, arguments, memoryLimitBytes), stop, nullptr, limit, watched);
         if (!result.ending) {
             endDeadWorker(*worker, result, name, attempt == 0, {TemporaryRoot::path()});

@@ -56,9 +56,12 @@ public:
 
     // Asks a worker a question about a file (see WorkerServer::Calls) and returns its answer.
     // Throws as run() does; a worker that has not answered within the limit is killed and the
-    // call fails, since a window waits for the answer.
+    // call fails, since a window waits for the answer. A processor limit also ends it once its
+    // processes together used that much processor time for the question, however long the
+    // machine kept them waiting.
     QJsonObject call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
-                     qint64 memoryLimitBytes, std::chrono::milliseconds limit = callLimit);
+                     qint64 memoryLimitBytes, std::chrono::milliseconds limit = callLimit,
+                     std::chrono::milliseconds processorLimit = {});
 
     static constexpr std::chrono::milliseconds callLimit{20000};
 

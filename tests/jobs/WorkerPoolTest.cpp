@@ -242,6 +242,24 @@ TEST_F(WorkerPoolTest, AOneShotRunAsksItsQuestionAndRunsItsItemInOneWorker)
     EXPECT_EQ(pool->startedCount(), 2);
 }
 
+// A question limited in processor time (the wheel's look at a media file) is answered however
+// long a busy machine keeps it waiting, and a worker that spins on it is still ended.
+TEST_F(WorkerPoolTest, AQuestionLimitedInProcessorTimeWaitsForABusyMachineButNotForASpin)
+{
+    const qint64 memory = ChildProcess::memoryLimitForSetting(store.intValue(SettingsKey::workerMemory));
+    using std::chrono::milliseconds;
+    const QJsonObject answer =
+        pool->call(QStringLiteral("rest"), {{QStringLiteral("ms"), 2000}}, {}, memory, WorkerPool::callLimit, milliseconds(500));
+    EXPECT_TRUE(answer.value(QStringLiteral("rested")).toBool());
+    try {
+        pool->call(QStringLiteral("spin"), {}, {}, memory, WorkerPool::callLimit, milliseconds(500));
+        ADD_FAILURE() << "a spinning worker answered";
+    } catch (const EngineError& error) {
+        // Ended for the processor time it used, not for the wait.
+        EXPECT_TRUE(error.log().contains(QStringLiteral("processor time"))) << error.log().toStdString();
+    }
+}
+
 // A JPEG 2000 decoder has read past what it filled: in a worker that served other items the read
 // finds their leftovers and passes for pixels, so such an item gets a worker of its own.
 TEST_F(WorkerPoolTest, ARiskyPictureGetsAWorkerOfItsOwnThatServesNoOther)

@@ -146,10 +146,11 @@ qint64 memoryLimit()
 // A worker's answer, or nothing when the file could not be read there (the worker's death
 // included).
 std::optional<QJsonObject> ask(const QString& name, const QJsonObject& arguments, std::stop_token stop = {},
-                               std::chrono::milliseconds limit = WorkerPool::callLimit)
+                               std::chrono::milliseconds limit = WorkerPool::callLimit,
+                               std::chrono::milliseconds processorLimit = {})
 {
     try {
-        return catalogueWorkers().call(name, arguments, stop, memoryLimit(), limit);
+        return catalogueWorkers().call(name, arguments, stop, memoryLimit(), limit, processorLimit);
     } catch (const Error&) {
         return std::nullopt;
     }
@@ -350,9 +351,12 @@ std::optional<MediaStreams> IsolatedReading::mediaStreams(const QString& path, s
         return mediaStreamsOfFile(Capabilities::shared().ffmpegURL(), path, limit);
     if (const std::optional<QJsonObject> known = ContentAnswers::shared().find(QStringLiteral("mediaStreams"), path))
         return mediaStreamsFromAnswer(*known);
+    // The limit is the look's processor time: on a busy machine an honest look waits longer for
+    // its share, and one told too late would offer a soundless video its sound tools.
+    const std::chrono::milliseconds waited = std::min<std::chrono::milliseconds>(10 * limit, WorkerPool::callLimit);
     const std::optional<QJsonObject> answer =
-        ask(QStringLiteral("mediaStreams"), {{QStringLiteral("path"), path}, {QStringLiteral("ms"), qint64(limit.count())}},
-            {}, limit);
+        ask(QStringLiteral("mediaStreams"), {{QStringLiteral("path"), path}, {QStringLiteral("ms"), qint64(waited.count())}},
+            {}, waited, limit);
     if (!answer)
         return std::nullopt;
     return mediaStreamsFromAnswer(*answer);

@@ -167,8 +167,9 @@ TEST(IsolatedReading, PictureTypesAreAskedOfAWorkerWithoutLoadingModulesHere)
         writable = IsolatedReading::imageFormatIds(true);
     }
     ASSERT_TRUE(readable && writable);
-    if (!loadedBefore)
+    if (!loadedBefore) {
         EXPECT_FALSE(vipsModulesLoaded());
+    }
     EXPECT_TRUE(readable->contains(QStringLiteral("jpg")) && writable->contains(QStringLiteral("png")));
     EXPECT_EQ(*readable, IsolatedReading::imageFormatIds(false).value());
     EXPECT_EQ(*writable, IsolatedReading::imageFormatIds(true).value());

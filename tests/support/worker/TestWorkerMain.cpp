@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonObject>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -271,6 +272,18 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     static SettingsStore store{QString()};
     Settings::installShared(store);
+    // Questions that take their time: one waiting without using the processor (a busy machine),
+    // one using it without end.
+    WorkerServer::Calls calls;
+    calls.insert(QStringLiteral("rest"), [](const QJsonObject& arguments) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(arguments.value(QStringLiteral("ms")).toInt()));
+        return QJsonObject{{QStringLiteral("rested"), true}};
+    });
+    calls.insert(QStringLiteral("spin"), [](const QJsonObject&) {
+        for (;;)
+            asm volatile("" ::: "memory");
+        return QJsonObject();
+    });
     return WorkerServer::serve(STDIN_FILENO, replies, [](const QString& id) -> std::optional<OperationDescriptor> {
         if (id != QLatin1String("test.misbehave"))
             return std::nullopt;
@@ -278,5 +291,5 @@ int main(int argc, char** argv)
         d.id = id;
         d.make = [](const OperationContext&) { return std::make_shared<BlockOperation>(misbehave); };
         return d;
-    });
+    }, calls);
 }
