@@ -360,9 +360,11 @@ void WorkerPool::setWarmCount(int count)
     m_warm = std::max(count, 0);
 }
 
-void WorkerPool::startAhead(int count)
+void WorkerPool::startAhead(int count, const QString& operationId)
 {
     std::lock_guard locker(m_lock);
+    if (!operationId.isEmpty())
+        m_aheadFor = operationId;
     const int missing = count - int(m_fresh.size()) - m_pendingSpawns;
     if (missing > 0) {
         m_pendingSpawns += missing;
@@ -401,7 +403,12 @@ void WorkerPool::clear()
         worker->process->killSession();
 }
 
-std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
+void WorkerPool::setLoadAhead(LoadAhead loadAhead)
+{
+    m_loadAhead = std::move(loadAhead);
+}
+
+std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn(const QString& aheadFor)
 {
     auto worker = std::make_unique<Worker>();
     const QString path = TemporaryRoot::secure() + QLatin1Char('/') + QLatin1String(WorkFolder::hiddenPrefix)
@@ -421,6 +428,11 @@ std::unique_ptr<WorkerPool::Worker> WorkerPool::spawn()
     const auto closeTheirs = qScopeGuard([theirs = ends[1]] { ::close(theirs); });
     QHash<QString, QString> environment = SandboxEnvironment::forWorker(path);
     environment.insert(QLatin1String(descriptorsVariable), QString::number(ends[1]));
+    if (m_loadAhead && !aheadFor.isEmpty()) {
+        const QByteArray ahead = m_loadAhead(aheadFor);
+        if (!ahead.isEmpty())
+            environment.insert(QLatin1String(loadAheadVariable), QString::fromLatin1(ahead));
+    }
     // The worker limits itself by each request (the sanitizers' shadow memory would not fit ours).
     worker->process = std::make_unique<ChildProcess>(m_program, QStringList{}, environment, std::nullopt, true,
                                                      ChildProcess::Role::sandbox, ends[1]);
@@ -467,11 +479,12 @@ void WorkerPool::spawnerLoop()
         if (m_stopping)
             break;
         const int toStart = m_pendingSpawns - int(loading.size());
+        const QString aheadFor = m_aheadFor;
         locker.unlock();
         int failed = 0;
         for (int i = 0; i < toStart; ++i) {
             try {
-                loading.emplace_back(spawn(), clock.elapsed());
+                loading.emplace_back(spawn(aheadFor), clock.elapsed());
             } catch (const std::exception&) {
                 ++failed;
             }
@@ -795,6 +808,11 @@ bool WorkerPool::endDeadWorker(Worker& worker, Exchange& exchange, const QString
 QList<QUrl> WorkerPool::run(const RunRequest& request, std::stop_token stop, Progress& progress,
                             JobNotes& notes)
 {
+    {
+        // The spares started while it runs will likely serve more items of the same job.
+        std::lock_guard locker(m_lock);
+        m_aheadFor = request.operationId;
+    }
     // The worker writes only in the item's work folder; results are placed from there by us.
     auto placement = std::make_unique<ResultPlacement>(request);
     // Every item runs in a worker that served no other item: one started warm, or one that

@@ -34,6 +34,9 @@ class Progress;
 class WorkerPool {
 public:
     using Handles = std::function<bool(const QString& operationId)>;
+    // What a worker that will likely run this operation loads before its first request, as its
+    // environment's QUORVENDA_LOAD_AHEAD names it (empty: nothing).
+    using LoadAhead = std::function<QByteArray(const QString& operationId)>;
 
     // program: the worker executable. handles: which operations run in it.
     WorkerPool(QString program, Handles handles, int warmWorkers = 2);
@@ -71,7 +74,11 @@ public:
     // none (0): the one it starts at once serves its questions and then its item.
     void setWarmCount(int count);
     // Starts this many workers now unless as many wait or start already, whatever the warm count.
-    void startAhead(int count);
+    // An operation given: the workers started from now on load ahead what it needs, as they do
+    // once an item of it has run here.
+    void startAhead(int count, const QString& operationId = {});
+    // Set before the first start.
+    void setLoadAhead(LoadAhead loadAhead);
 
     // Ends every idle worker; running items go on.
     void clear();
@@ -108,7 +115,7 @@ private:
     std::unique_ptr<Worker> take(const QString& key, bool freshOnly = false);
     std::unique_ptr<Worker> takeUsed(const QString& key); // under m_lock
     void giveBack(std::unique_ptr<Worker> worker, const QString& key);
-    std::unique_ptr<Worker> spawn();
+    std::unique_ptr<Worker> spawn(const QString& aheadFor);
     // A worker whose item is over and which has ended: its folder goes on the spawner thread.
     void letGo(std::unique_ptr<Worker> worker);
     void spawnerLoop();
@@ -120,6 +127,7 @@ private:
     QString m_program;
     Handles m_handles;
     std::function<void(const WorkerProtocol::RunRequest&)> m_inputsChecked;
+    LoadAhead m_loadAhead;
     int m_warm;
 
     mutable std::mutex m_lock;
@@ -128,6 +136,7 @@ private:
     std::deque<std::pair<QString, std::unique_ptr<Worker>>> m_used;
     std::vector<std::unique_ptr<Worker>> m_ended; // their folders still to be removed
     int m_pendingSpawns = 0; // asked of the spawner thread
+    QString m_aheadFor; // the operation the next workers load ahead for: the last one run
     int m_waiting = 0;       // items waiting for a fresh worker
     bool m_spawnFailed = false;
     int m_started = 0;

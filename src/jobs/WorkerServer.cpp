@@ -271,7 +271,8 @@ bool onlyThread()
 
 } // namespace
 
-int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls)
+int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls& calls,
+                        const std::function<void()>& beforeFirstRequest)
 {
     WorkerSandbox::detach();
     // Started with the desktop's limit, as every program is: the inputs an item holds come as
@@ -290,6 +291,7 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
     QStringList seen;
     qint64 memoryLimit = -1;
     FrameReader reader;
+    bool first = true;
     for (;;) {
         const std::optional<QJsonObject> message = readFrame(input, reader);
         if (!message)
@@ -298,6 +300,9 @@ int WorkerServer::serve(int input, int output, const Lookup& lookup, const Calls
             replies.send(answerMessage({}));
             continue;
         }
+        if (first && beforeFirstRequest)
+            beforeFirstRequest();
+        first = false;
         const bool isCall = message->value(QStringLiteral("type")).toString() == QLatin1String("call");
         std::optional<RunRequest> request = isCall ? std::nullopt : runRequest(*message);
         if (!isCall && !request)

@@ -21,8 +21,10 @@ public:
     using Calls = QHash<QString, Call>;
 
     // Serves items and calls read from `input` and answers on `output` until the input closes;
-    // returns the process's exit status.
-    static int serve(int input, int output, const Lookup& lookup, const Calls& calls = {});
+    // returns the process's exit status. beforeFirstRequest runs once the first item or call has
+    // come, before anything of it is done (its ping is answered before).
+    static int serve(int input, int output, const Lookup& lookup, const Calls& calls = {},
+                     const std::function<void()>& beforeFirstRequest = {});
 };
 
 } // namespace qv

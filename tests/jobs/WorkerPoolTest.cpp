@@ -260,6 +260,35 @@ TEST_F(WorkerPoolTest, AQuestionLimitedInProcessorTimeWaitsForABusyMachineButNot
     }
 }
 
+// A worker that will likely run an operation loads what it needs while it starts (the picture
+// tools' libvips): the driver's first worker for the run's operation, and the workers started
+// once an item of it runs. Its loading ends before the walls go up, which would refuse a thread
+// still running.
+TEST_F(WorkerPoolTest, WorkersLoadAheadForTheOperationTheyWillLikelyRunAndStillRunBehindTheirWalls)
+{
+    pool = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                        [](const QString& id) { return id == misbehave; }, 0);
+    pool->setLoadAhead([](const QString& id) { return id == misbehave ? QByteArray("thread") : QByteArray(); });
+    JobCenter::Services services;
+    services.workers = pool.get();
+    center = std::make_unique<JobCenter>(store, clock, services);
+    const qint64 memory = ChildProcess::memoryLimitForSetting(store.intValue(SettingsKey::workerMemory));
+    const auto ahead = [&] {
+        pool->clear();
+        return pool->call(QStringLiteral("ahead"), {}, {}, memory).value(QStringLiteral("ahead")).toString();
+    };
+    // Before any operation is known, nothing.
+    EXPECT_EQ(ahead(), QString());
+    pool->clear();
+    const JobPtr job = runToEnd({file("first.txt", "same")});
+    EXPECT_EQ(job->state(), Job::State::finished) << (job->failure() ? job->failure()->details.toStdString() : "");
+    EXPECT_EQ(ahead(), QStringLiteral("thread"));
+    // Told by the driver before its first item.
+    pool->clear();
+    pool->startAhead(1, QStringLiteral("test.other"));
+    EXPECT_EQ(ahead(), QString());
+}
+
 // A JPEG 2000 decoder has read past what it filled: in a worker that served other items the read
 // finds their leftovers and passes for pixels, so such an item gets a worker of its own.
 TEST_F(WorkerPoolTest, ARiskyPictureGetsAWorkerOfItsOwnThatServesNoOther)

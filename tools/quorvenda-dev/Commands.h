@@ -22,7 +22,7 @@ int wheel(const QStringList& args);
 int hudDemo(const QStringList& args);
 int run(const QStringList& args);
 // Starts the worker a run needs, before the application object is made: it loads meanwhile.
-void startRunWorker();
+void startRunWorker(const QString& operationId);
 int renderWheel(const QStringList& args);
 int renderDemo(const QStringList& args);
 int renderOnboarding(const QStringList& args);

@@ -70,13 +70,13 @@ int usage(const QString& problem)
 
 } // namespace
 
-void startRunWorker()
+void startRunWorker(const QString& operationId)
 {
     if (!useWorkers())
         return;
     // No spare until the run knows how many files it has.
     catalogueWorkers().setWarmCount(0);
-    catalogueWorkers().startAhead(1);
+    catalogueWorkers().startAhead(1, operationId);
 }
 
 int run(const QStringList& args)

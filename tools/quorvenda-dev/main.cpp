@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     QThread::currentThread();
     // A run's worker loads while this process makes its application object.
     if (argc > 1 && std::strcmp(argv[1], "run") == 0)
-        qv::dev::startRunWorker();
+        qv::dev::startRunWorker(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     QApplication app(argc, argv);
     qv::installSystemServices();
     // Users' files are read in worker processes, never here.

@@ -6,16 +6,19 @@
 #include "catalogue/isolated/IsolatedPictureReading.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
+#include "engines/image/VipsLibrary.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/media/probe/NativeMediaProbe.h"
 #include "jobs/WorkerServer.h"
 #include "model/settings/SettingsDefaults.h"
 #include "platform/processes/ProcessPriority.h"
+#include "platform/sandbox/WorkerProtocol.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include <unistd.h>
 
@@ -33,6 +36,13 @@ int workerMain(int argc, char** argv)
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // libvips' libraries for a worker made for a picture tool: opened while the rest starts and
+    // the first request is on its way, and done before it is read: the walls go up then, and
+    // hold for the thread that puts them up alone.
+    // Only opened: its start sets the environment, which no other thread may do meanwhile.
+    std::thread loading;
+    if (qgetenv(WorkerProtocol::loadAheadVariable) == "vips")
+        loading = std::thread([] { VipsLibrary::load(); });
     QGuiApplication app(argc, argv);
     installSystemServices();
     registerDefaultSettings();
@@ -42,7 +52,10 @@ int workerMain(int argc, char** argv)
     calls.insert(IsolatedPictureReading::workerCalls());
     calls.insert(IsolatedPdfReading::workerCalls());
     calls.insert(IsolatedDocumentReading::workerCalls());
-    const int code = WorkerServer::serve(STDIN_FILENO, replies, catalogueOperation, calls);
+    const int code = WorkerServer::serve(STDIN_FILENO, replies, catalogueOperation, calls, [&loading] {
+        if (loading.joinable())
+            loading.join();
+    });
     // Every reply is written by now and the application removes what is left in the worker's
     // folder. Tearing Qt down would only read fontconfig's configuration to drop it, while the
     // application waits for this process to end.

@@ -125,6 +125,9 @@ FileInfo fileInfoFromJson(const QJsonObject& json);
 // The variable that names, in a worker's environment, its end of the socket the inputs'
 // descriptors come on.
 inline constexpr char descriptorsVariable[] = "QUORVENDA_INPUT_SOCKET";
+// The variable that names what a worker loads before its first request, before any file and
+// any wall: "vips" for libvips.
+inline constexpr char loadAheadVariable[] = "QUORVENDA_LOAD_AHEAD";
 
 // Sends the descriptors (as SCM_RIGHTS) on a local socket; false when they did not all go.
 bool sendDescriptors(int socket, const QList<int>& fds);

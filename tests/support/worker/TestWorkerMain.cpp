@@ -13,6 +13,7 @@
 #include "model/operations/OperationContext.h"
 #include "model/operations/Progress.h"
 #include "platform/processes/ProcessRunner.h"
+#include "platform/sandbox/WorkerProtocol.h"
 #include "platform/sandbox/WorkerTrail.h"
 #include "platform/settings/SettingsStore.h"
 
@@ -269,6 +270,12 @@ int main(int argc, char** argv)
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // What it was told to load ahead, as a thread that takes its time: it must have ended
+    // before the walls go up.
+    const QString ahead = qEnvironmentVariable(qv::WorkerProtocol::loadAheadVariable);
+    std::thread loading;
+    if (!ahead.isEmpty())
+        loading = std::thread([] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); });
     QGuiApplication app(argc, argv);
     static SettingsStore store{QString()};
     Settings::installShared(store);
@@ -278,6 +285,9 @@ int main(int argc, char** argv)
     calls.insert(QStringLiteral("rest"), [](const QJsonObject& arguments) {
         std::this_thread::sleep_for(std::chrono::milliseconds(arguments.value(QStringLiteral("ms")).toInt()));
         return QJsonObject{{QStringLiteral("rested"), true}};
+    });
+    calls.insert(QStringLiteral("ahead"), [ahead](const QJsonObject&) {
+        return QJsonObject{{QStringLiteral("ahead"), ahead}};
     });
     calls.insert(QStringLiteral("spin"), [](const QJsonObject&) {
         for (;;)
@@ -291,5 +301,8 @@ int main(int argc, char** argv)
         d.id = id;
         d.make = [](const OperationContext&) { return std::make_shared<BlockOperation>(misbehave); };
         return d;
-    }, calls);
+    }, calls, [&loading] {
+        if (loading.joinable())
+            loading.join();
+    });
 }
