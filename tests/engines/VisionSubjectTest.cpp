@@ -7,7 +7,9 @@
 
 #include <QPainter>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 using namespace qv;
 
@@ -240,4 +242,37 @@ TEST(VisionSubject, StopRequestedCancels)
     EXPECT_THROW(VisionEngine::liftSubject(redDisc(), stopped.get_token()), CancellationError);
     EXPECT_THROW(VisionEngine::replaceBackground(redDisc(), QStringLiteral("blur"), stopped.get_token()),
                  CancellationError);
+}
+
+TEST(VisionSubject, AStopWhileTheModelIsReadCancelsAndTheNextPictureStillGetsItsMask)
+{
+    if (!VisionEngine::canLiftSubjects())
+        GTEST_SKIP() << "the subject model is not installed";
+    // Fresh processes: the model is read once per process, on a thread of its own.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto cancelSoon = [] {
+        std::stop_source stop;
+        std::thread stopper([&stop] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            stop.request_stop();
+        });
+        bool cancelled = false;
+        try {
+            VisionEngine::liftSubject(redDisc(), stop.get_token());
+        } catch (const CancellationError&) {
+            cancelled = true;
+        }
+        stopper.join();
+        return cancelled;
+    };
+    EXPECT_EXIT(
+        {
+            if (!cancelSoon())
+                std::exit(2);
+            const QImage lifted = VisionEngine::liftSubject(redDisc(), {});
+            std::exit(qAlpha(lifted.pixel(200, 150)) == 255 && qAlpha(lifted.pixel(0, 0)) == 0 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+    // The process ends cleanly while the model is still being read.
+    EXPECT_EXIT(std::exit(cancelSoon() ? 0 : 2), testing::ExitedWithCode(0), "");
 }

@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <mutex>
 
 namespace qv {
@@ -25,7 +27,27 @@ EngineError cannotWork(const QString& why)
     return EngineError(QStringLiteral("Couldn't find the subject of this image"), why);
 }
 
-// One network per process: reading it takes about half a second and 180 MB.
+void throwIfStopped(const std::stop_token& stop)
+{
+    if (stop.stop_requested())
+        throw CancellationError();
+}
+
+cv::dnn::Net readNetwork(const QString& path)
+{
+    cv::dnn::Net net;
+    try {
+        net = cv::dnn::readNetFromONNX(QFile::encodeName(path).toStdString());
+    } catch (const cv::Exception& error) {
+        throw cannotWork(QStringLiteral("The subject model could not be read: %1").arg(QString::fromStdString(error.msg)));
+    }
+    if (net.empty())
+        throw cannotWork(QStringLiteral("The subject model could not be read"));
+    return net;
+}
+
+// One network per process: reading it takes a second or more and 180 MB, on one core, so it
+// is read on a thread of its own while the picture is made ready beside it.
 class Network {
 public:
     static Network& shared()
@@ -34,19 +56,26 @@ public:
         return network;
     }
 
+    void readAhead(const QString& path)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_net.empty() && !m_reading.valid())
+            m_reading = std::async(std::launch::async, readNetwork, path);
+    }
+
     // Runs the network on a 1024 x 1024 RGB float picture; the mask as CV_32F, 0...1.
-    cv::Mat run(const cv::Mat& blob, const QString& path, int threads)
+    cv::Mat run(const cv::Mat& blob, const QString& path, int threads, const std::stop_token& stop)
     {
         const std::lock_guard lock(m_mutex);
         if (m_net.empty()) {
-            try {
-                m_net = cv::dnn::readNetFromONNX(QFile::encodeName(path).toStdString());
-            } catch (const cv::Exception& error) {
-                throw cannotWork(QStringLiteral("The subject model could not be read: %1").arg(QString::fromStdString(error.msg)));
-            }
-            if (m_net.empty())
-                throw cannotWork(QStringLiteral("The subject model could not be read"));
+            if (!m_reading.valid())
+                m_reading = std::async(std::launch::async, readNetwork, path);
+            // A cancelled picture does not wait for the reading, which the next one may use.
+            while (m_reading.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+                throwIfStopped(stop);
+            m_net = m_reading.get();
         }
+        throwIfStopped(stop);
         cv::setNumThreads(std::max(1, threads));
         m_net.setInput(blob);
         cv::Mat out = m_net.forward();
@@ -58,13 +87,8 @@ public:
 private:
     std::mutex m_mutex;
     cv::dnn::Net m_net;
+    std::future<cv::dnn::Net> m_reading;
 };
-
-void throwIfStopped(const std::stop_token& stop)
-{
-    if (stop.stop_requested())
-        throw CancellationError();
-}
 
 cv::Mat wrap(const QImage& rgb32)
 {
@@ -78,6 +102,7 @@ QImage OnnxSubjectMasker::subjectMask(const QImage& picture, const QString& mode
                                       const std::stop_token& stop)
 {
     throwIfStopped(stop);
+    Network::shared().readAhead(modelPath);
     const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
     if (rgb.isNull())
         throw cannotWork(QStringLiteral("The picture could not be prepared"));
@@ -90,19 +115,27 @@ QImage OnnxSubjectMasker::subjectMask(const QImage& picture, const QString& mode
     cv::Mat blob = cv::dnn::blobFromImage(colour, 1.0 / 255.0);
     blob -= 0.5;
     throwIfStopped(stop);
-    cv::Mat mask = Network::shared().run(blob, modelPath, threads);
-    throwIfStopped(stop);
 
-    // Back to the picture's shape at a working size, where a guided filter lets the mask's
-    // edge follow the picture's own edges (hair, fur, leaves) instead of the network's blur.
+    // The mask comes back to the picture's shape at a working size, where a guided filter lets
+    // its edge follow the picture's own edges (hair, fur, leaves) instead of the network's blur.
+    // The filter's part that depends on the picture alone is made while the network is read.
     const double scale = std::min(1.0, double(ModelSubjectMasker::refineSide) / std::max(rgb.width(), rgb.height()));
     const cv::Size work(std::max(1, int(std::lround(rgb.width() * scale))), std::max(1, int(std::lround(rgb.height() * scale))));
-    cv::Mat guide, workMask, refined;
+    cv::Mat guide;
     cv::resize(bgra, guide, work, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
     cv::cvtColor(guide, guide, cv::COLOR_BGRA2BGR);
-    cv::resize(mask, workMask, work, 0, 0, cv::INTER_LINEAR);
     const int radius = std::max(2, int(std::lround(std::max(work.width, work.height) / 256.0)));
-    cv::ximgproc::guidedFilter(guide, workMask, refined, radius, 1e-3);
+    cv::Ptr<cv::ximgproc::GuidedFilter> edges = cv::ximgproc::createGuidedFilter(guide, radius, 1e-3);
+    guide.release();
+    throwIfStopped(stop);
+
+    cv::Mat mask = Network::shared().run(blob, modelPath, threads, stop);
+    blob.release();
+    throwIfStopped(stop);
+    cv::Mat workMask, refined;
+    cv::resize(mask, workMask, work, 0, 0, cv::INTER_LINEAR);
+    edges->filter(workMask, refined);
+    edges.release();
     throwIfStopped(stop);
     // The network is rarely quite sure: what it is nearly sure of counts as whole, so a
     // subject's inside is opaque and the background wholly clear.
