@@ -1,5 +1,6 @@
 #include "engines/vision/module/OnnxSubjectMasker.h"
 #include "engines/vision/ModelSubjectMasker.h"
+#include "engines/vision/module/HugePageMatAllocator.h"
 
 #include "model/errors/CancellationError.h"
 #include "model/errors/EngineError.h"
@@ -58,6 +59,7 @@ public:
 
     void readAhead(const QString& path)
     {
+        HugePageMatAllocator::install();
         const std::lock_guard lock(m_mutex);
         if (m_net.empty() && !m_reading.valid())
             m_reading = std::async(std::launch::async, readNetwork, path);
