@@ -164,7 +164,9 @@ public:
     // What the entry held when Return ended it; empty when it did not end.
     QString finish()
     {
-        if (!m_process.waitForFinished(kTimeoutMs))
+        // Qt says false for a process that already ended, as zenity may have while the
+        // test waited for its Return to be sent.
+        if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(kTimeoutMs))
             return {};
         return QString::fromUtf8(m_process.readAllStandardOutput()).trimmed();
     }
