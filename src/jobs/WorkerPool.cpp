@@ -633,9 +633,10 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
 {
     Exchange result;
     SandboxWatch watch(*worker.process, watched);
-    auto nextCheck = std::chrono::steady_clock::now() + SandboxWatch::interval;
+    const auto started = std::chrono::steady_clock::now();
+    // A limit counts the processor time from the start: the first look is at once.
+    auto nextCheck = limit ? started : started + SandboxWatch::interval;
     double lastFraction = -1;
-    const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::milliseconds(0));
     ChildProcess& process = *worker.process;
     const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancelFd < 0)
@@ -655,12 +656,17 @@ WorkerPool::Exchange WorkerPool::exchange(Worker& worker, const QJsonObject& mes
                          {names ? names->fd() : -1, POLLIN, 0}};
         int wait = -1;
         if (limit) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
+            // The limit is the worker's time, not the machine's: past it, a worker is ended once
+            // it used that much processor time, or none for as long, or waited ten times as long.
+            // A busy machine keeps an honest question waiting for its share.
+            const auto now = std::chrono::steady_clock::now();
+            const auto waited = now - started;
+            if (waited < *limit) {
+                wait = int(std::chrono::ceil<std::chrono::milliseconds>(*limit - waited).count());
+            } else if (watch.processorTime() >= *limit || now - watch.movedAt() >= *limit || waited >= 10 * *limit) {
                 result.timedOut = true;
                 break;
             }
-            wait = int(left.count());
         }
         const auto untilCheck = std::chrono::duration_cast<std::chrono::milliseconds>(nextCheck - std::chrono::steady_clock::now());
         if (untilCheck.count() <= 0) {

@@ -59,9 +59,11 @@ public:
 
     // Asks a worker a question about a file (see WorkerServer::Calls) and returns its answer.
     // Throws as run() does; a worker that has not answered within the limit is killed and the
-    // call fails, since a window waits for the answer. A processor limit also ends it once its
-    // processes together used that much processor time for the question, however long the
-    // machine kept them waiting.
+    // call fails, since a window waits for the answer. The limit counts the worker's time: on a
+    // busy machine a worker that is at work is given up once it used that much processor time
+    // (or waited ten times as long), one that sits idle at the limit. A processor limit ends it
+    // once its processes together used that much processor time for the question, whatever the
+    // limit.
     QJsonObject call(const QString& name, const QJsonObject& arguments, std::stop_token stop,
                      qint64 memoryLimitBytes, std::chrono::milliseconds limit = callLimit,
                      std::chrono::milliseconds processorLimit = {});

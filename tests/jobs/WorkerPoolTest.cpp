@@ -23,7 +23,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -258,6 +261,57 @@ TEST_F(WorkerPoolTest, AQuestionLimitedInProcessorTimeWaitsForABusyMachineButNot
         // Ended for the processor time it used, not for the wait.
         EXPECT_TRUE(error.log().contains(QStringLiteral("processor time"))) << error.log().toStdString();
     }
+}
+
+// A question's limit is its worker's time: one kept waiting for a processor by other work on
+// it is answered past the limit, while one that waits on nothing is ended at the limit.
+TEST_F(WorkerPoolTest, AQuestionsLimitWaitsForAWorkerKeptWaitingByOtherWorkButNotForAnIdleOne)
+{
+    const qint64 memory = ChildProcess::memoryLimitForSetting(store.intValue(SettingsKey::workerMemory));
+    using std::chrono::milliseconds;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(0, &one);
+    // The workers start from a thread on the first processor at a lower priority, and inherit
+    // both; two threads at the normal priority keep that processor busy meanwhile.
+    std::unique_ptr<WorkerPool> starved;
+    std::thread([&] {
+        ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+        ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 5), 0);
+        starved = std::make_unique<WorkerPool>(QStringLiteral(QV_BUILD_DIR "/tests/quorvenda_test_worker"),
+                                               [](const QString&) { return false; }, 0);
+        starved->startAhead(1);
+    }).join();
+    ASSERT_TRUE(starved);
+    ASSERT_TRUE(waitFor([&] { return starved->idleCount() == 1; }, 60000));
+    std::atomic<bool> done = false;
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 2; ++i)
+        busy.emplace_back([&] {
+            ::sched_setaffinity(0, sizeof one, &one);
+            while (!done)
+                asm volatile("" ::: "memory");
+        });
+    const auto stopBusy = qScopeGuard([&] {
+        done = true;
+        for (std::thread& thread : busy)
+            thread.join();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const QJsonObject answer =
+        starved->call(QStringLiteral("work"), {{QStringLiteral("ms"), 400}}, {}, memory, milliseconds(1000));
+    EXPECT_TRUE(answer.value(QStringLiteral("worked")).toBool());
+    // Kept waiting at all, the old wall-clock limit would have ended it.
+    EXPECT_GT(clock.elapsed(), 1000) << "the worker was not kept waiting";
+    clock.restart();
+    try {
+        starved->call(QStringLiteral("rest"), {{QStringLiteral("ms"), 8000}}, {}, memory, milliseconds(1000));
+        ADD_FAILURE() << "an idle worker answered past its limit";
+    } catch (const EngineError& error) {
+        EXPECT_TRUE(error.log().contains(QStringLiteral("did not answer in time"))) << error.log().toStdString();
+    }
+    EXPECT_LT(clock.elapsed(), 8000);
 }
 
 // A worker that will likely run an operation loads what it needs while it starts (the picture

@@ -29,6 +29,12 @@ void SandboxWatch::progressed()
     m_ticksSinceProgress = 0;
 }
 
+std::chrono::milliseconds SandboxWatch::processorTime() const
+{
+    static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    return std::chrono::milliseconds(m_ticksInAll * 1000 / ticksPerSecond);
+}
+
 namespace {
 
 // Memory files (memfd_create) the process holds open, by inode: their pages are nobody's

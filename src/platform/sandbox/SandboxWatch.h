@@ -34,6 +34,11 @@ public:
     // Looks at the sandbox now; a sentence for the details when a limit was passed.
     std::optional<QString> check();
 
+    // The processor time the sandbox used since the watch began, and when it last used any,
+    // as the last check() saw them.
+    std::chrono::milliseconds processorTime() const;
+    std::chrono::steady_clock::time_point movedAt() const { return m_movedAt; }
+
     // How often check() is worth calling.
     static constexpr std::chrono::milliseconds interval{500};
 

@@ -29,6 +29,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -288,6 +289,18 @@ int main(int argc, char** argv)
     });
     calls.insert(QStringLiteral("ahead"), [ahead](const QJsonObject&) {
         return QJsonObject{{QStringLiteral("ahead"), ahead}};
+    });
+    // Uses this much processor time, however long it waits for it.
+    calls.insert(QStringLiteral("work"), [](const QJsonObject& arguments) {
+        const auto used = [] {
+            timespec now{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+        };
+        const qint64 until = used() + arguments.value(QStringLiteral("ms")).toInt();
+        while (used() < until)
+            asm volatile("" ::: "memory");
+        return QJsonObject{{QStringLiteral("worked"), true}};
     });
     calls.insert(QStringLiteral("spin"), [](const QJsonObject&) {
         for (;;)
