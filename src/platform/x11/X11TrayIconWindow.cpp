@@ -153,9 +153,10 @@ bool X11TrayIconWindow::overIcon(int rootX, int rootY) const
 void X11TrayIconWindow::answer(uint32_t type, uint32_t source, uint32_t flags, uint32_t action)
 {
     auto* connection = static_cast<xcb_connection_t*>(m_connection);
-    // GTK's sources expect the window they found (the tray's), Qt's the proxy (ours): each
-    // takes the answer meant for it and lets the other pass.
-    for (const uint32_t target : {m_host, m_window}) {
+    // Sources expect the window they found (the tray's), as the protocol says; old Qt ones the
+    // proxy (ours). Each takes the answer meant for it and lets the other pass, but a Qt source
+    // reads only the last of the answers waiting for it: the tray's goes last.
+    for (const uint32_t target : {m_window, m_host}) {
         xcb_client_message_event_t reply{};
         reply.response_type = XCB_CLIENT_MESSAGE;
         reply.format = 32;

@@ -17,7 +17,7 @@ namespace qv {
 // - Under a window manager the tray's own window carries WM_STATE, and GTK's sources stop
 //   there. Where that window takes no drops itself, it is made to hand them on to ours
 //   (XdndProxy), and the drags that come that way are answered here: the files dropped on
-//   the icon go to filesDropped, and to both of the names sources expect in the answers.
+//   the icon go to filesDropped, and the answers name both windows sources may expect.
 // - Trays that take drags and forward them to the icon under the pointer name their own
 //   window in the message; Qt is told ours instead.
 class X11TrayIconWindow : public QAbstractNativeEventFilter {
