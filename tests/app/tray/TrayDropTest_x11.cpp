@@ -91,6 +91,11 @@ public:
         said(word);
         return int(m_output.count(word));
     }
+    QByteArray output()
+    {
+        m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
+        return m_output;
+    }
 
     std::optional<QPoint> centre;
 
@@ -184,7 +189,7 @@ protected:
             pointer.moveTo(*source.centre + QPoint((step % 6 + 1) * 5, (step % 6 + 1) * 5));
             waitFor([&] { return source.count("drag-start") > starts; }, 250);
         }
-        ASSERT_GT(source.count("drag-start"), starts);
+        ASSERT_GT(source.count("drag-start"), starts) << source.output().toStdString();
         const QPoint target = tray->iconGeometry().center();
         const QPoint from = pointer.at();
         for (int step = 1; step <= 20; ++step)
@@ -204,12 +209,15 @@ protected:
 
     // Drags the files onto the icon until one more drop came, three times at most: a tray
     // started a moment before the icon may dock it again as it settles, taking the first drag's
-    // window. What each drag that brought nothing saw is told, for a run where none does.
-    void dropFiles(Source& source)
+    // window. Each drag comes from a source of its own: a GTK source whose drop went nowhere
+    // may start no other. What each drag that brought nothing saw is told, for a run where none
+    // does.
+    void dropFiles(const QString& program, const QStringList& arguments)
     {
         const qsizetype before = drops.size();
         for (int attempt = 0; attempt < 3 && drops.size() == before; ++attempt) {
             const int accepted = tray->acceptedMoves();
+            Source source(program, arguments);
             dragOntoIcon(source);
             if (HasFatalFailure())
                 return;
@@ -218,6 +226,7 @@ protected:
                 std::fprintf(stderr, "drag %d brought no drop: %d moves taken, icon at %d,%d %dx%d, pointer at %d,%d\n",
                              attempt + 1, tray->acceptedMoves() - accepted, icon.x(), icon.y(), icon.width(),
                              icon.height(), pointer.at().x(), pointer.at().y());
+                std::fprintf(stderr, "what the source said: %s\n", source.output().constData());
             }
         }
     }
@@ -227,8 +236,7 @@ protected:
     {
         const qsizetype before = drops.size();
         highlighted = false;
-        Source source(program, arguments);
-        dropFiles(source);
+        dropFiles(program, arguments);
         if (HasFatalFailure())
             return;
         EXPECT_TRUE(highlighted);
