@@ -101,7 +101,7 @@ std::optional<QString> SandboxWatch::check()
         return QStringLiteral("It stopped: no progress and no processor time for %1 seconds").arg(seconds(m_limits.still));
     static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     const std::chrono::milliseconds used{m_ticksSinceProgress * 1000 / ticksPerSecond};
-    if (m_limits.work.count() > 0 && m_ticksInAll * 1000 / ticksPerSecond > m_limits.work.count())
+    if (m_limits.work.count() > 0 && processorTime() > m_limits.work)
         return QStringLiteral("It used more processor time than a file of this size needs (%1 seconds), whatever progress it reported")
             .arg(seconds(m_limits.work));
     const auto quiet = now - m_progressAt;
