@@ -39,7 +39,9 @@ void shareVipsThreads()
     requireVips();
     const int lanes = Settings::shared().intValue(SettingsKey::cpuJobs);
     setVipsLanes(lanes);
-    VisionEngine::shareCores(lanes);
+    // The subject network is not given a lane's share of the cores, which left a lone
+    // background removal on one core of eight: it takes those idle when it starts, and the
+    // items of a batch that start beside it find them taken.
 }
 
 using FileBody = QUrl (*)(const FileInfo&, const OperationContext&, OutputPlanner&, Progress&);

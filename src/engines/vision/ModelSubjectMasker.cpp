@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace qv {
@@ -56,10 +57,20 @@ int ModelSubjectMasker::threadsNow()
     const int share = g_threads.load() > 0 ? g_threads.load() : cores;
     // The network's threads wait for each other at every layer: on a busy machine one that
     // gets no core holds up the rest, so they are never more than the cores the load leaves.
-    double load[1] = {0};
-    if (::getloadavg(load, 1) != 1)
+    // The minute's average lags a batch whose pictures have just started side by side; the
+    // threads that can run now do not (less this one).
+    double average = 0;
+    int runnable = 0;
+    if (FILE* loadavg = std::fopen("/proc/loadavg", "re")) {
+        double five = 0, fifteen = 0;
+        if (std::fscanf(loadavg, "%lf %lf %lf %d/", &average, &five, &fifteen, &runnable) != 4)
+            runnable = 0;
+        std::fclose(loadavg);
+    } else if (::getloadavg(&average, 1) != 1) {
         return std::min(share, cores);
-    const int idle = std::max(1, cores - int(std::lround(load[0])));
+    }
+    const int busy = std::max(int(std::lround(average)), runnable - 1);
+    const int idle = std::max(1, cores - busy);
     return std::clamp(std::min(share, idle), 1, cores);
 }
 

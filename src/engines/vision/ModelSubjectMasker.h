@@ -20,10 +20,11 @@ public:
     // or above the program's folder. None when it is not there.
     static std::optional<QString> modelPath();
 
-    // Threads the network may use; the cpu lane's share of the cores.
+    // Threads the network may use at most.
     static void setThreads(int threads);
     // What a picture starting now gets: that share, but never more than the cores the
-    // machine's load leaves idle, and at least one.
+    // machine's load leaves idle (its minute's average, or the threads runnable now, whichever
+    // is more), and at least one.
     static int threadsNow();
 
     // The side of the square the network reads.
