@@ -4,12 +4,14 @@
 #include "catalogue/isolated/WorkerTemplate.h"
 #include "catalogue/SystemServices.h"
 #include "model/LaunchArguments.h"
+#include "platform/processes/HugePageMalloc.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
+    qv::HugePageMalloc::takeFromEnvironment();
     if (const std::optional<int> code = qv::LaunchArguments::answerAlone(argc, argv))
         return *code;
     qv::WorkerTemplate::forkAtStart(argc, argv);

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <optional>
+
 using namespace qv;
 using qv::test::waitFor;
 
@@ -78,6 +80,55 @@ TEST_F(LauncherBus, WithNoneRunningItBecomesTheApplicationWithItsArguments)
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 7);
     EXPECT_EQ(test::readFile(said), "a.png\nb c.pdf\n");
+}
+
+TEST_F(LauncherBus, TheApplicationStartsWithHugePagesForItsMallocAndTheUsersTunablesAreKept)
+{
+    QTemporaryDir folder;
+    const QString said = folder.filePath(QStringLiteral("said"));
+    // A stand-in that grows its heap, then writes the variables and its heap's flags.
+    const QString app = test::writeFile(folder.filePath(QStringLiteral("app")),
+                                        QByteArrayLiteral(R"(#!/bin/sh
+x=$(seq 1 20000)
+{ printf '%s\n' "${GLIBC_TUNABLES-unset}" "${QUORVENDA_HUGE_PAGE_MALLOC-unset}"
+  grep -A40 ' \[heap\]$' /proc/$$/smaps | grep -m1 VmFlags; } > "$SAID"
+exit 7
+)"));
+    QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // The launcher started with these glibc tunables, or none; what the stand-in wrote.
+    const auto launch = [&](const std::optional<QString>& tunables) {
+        QFile::remove(said);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUORVENDA_TEST_HARNESS"));
+        env.remove(QStringLiteral("GLIBC_TUNABLES"));
+        if (tunables)
+            env.insert(QStringLiteral("GLIBC_TUNABLES"), *tunables);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        env.insert(QStringLiteral("QUORVENDA_APP"), app);
+        env.insert(QStringLiteral("SAID"), said);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(launcher, {});
+        EXPECT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 7);
+        return test::readFile(said).split('\n');
+    };
+
+    const QList<QByteArray> lines = launch(std::nullopt);
+    ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[0], "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(lines[1], "1");
+    // glibc took it: its heap is one the kernel may back with 2 MB pages.
+    QFile transparent(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+    if (transparent.open(QIODevice::ReadOnly) && !transparent.readAll().contains("[never]")) {
+        EXPECT_TRUE(lines[2].split(' ').contains("hg")) << lines[2].toStdString();
+    }
+
+    const QList<QByteArray> users = launch(QStringLiteral("glibc.malloc.check=3"));
+    ASSERT_GE(users.size(), 2) << users.join('\n').toStdString();
+    EXPECT_EQ(users[0], "glibc.malloc.check=3");
+    EXPECT_EQ(users[1], "unset");
 }
 
 TEST_F(LauncherBus, TheForwardingPathAndTheWorkersLoadWhatTheyNeed)

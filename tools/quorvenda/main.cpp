@@ -5,6 +5,7 @@
 #include "model/LaunchArguments.h"
 #include "platform/desktop/InstanceForwarder.h"
 #include "platform/desktop/TestHarness.h"
+#include "platform/processes/HugePageMalloc.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     if (handedOver(argc, argv))
         return 0;
     const QByteArray program = applicationProgram();
+    qv::HugePageMalloc::passToExec();
     ::execv(program.constData(), argv);
     std::fprintf(stderr, "Cannot start %s: %s\n", program.constData(), std::strerror(errno));
     return 127;
