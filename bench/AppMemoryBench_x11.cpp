@@ -13,6 +13,7 @@
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/isolated/ItemMemoryNeed.h"
 #include "catalogue/isolated/WorkerTemplate.h"
+#include "platform/processes/HugePageMalloc.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "editors/EditorLauncher.h"
@@ -431,6 +432,7 @@ int soakRun(const QDir& folder, int items)
 int main(int argc, char** argv)
 {
     // As the application does; its Pss is counted with the rest.
+    HugePageMalloc::takeFromEnvironment();
     WorkerTemplate::forkAtStart(argc, argv);
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);

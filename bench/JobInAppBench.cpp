@@ -11,6 +11,7 @@
 #include "catalogue/isolated/CatalogueWorkers.h"
 #include "catalogue/isolated/ItemMemoryNeed.h"
 #include "catalogue/isolated/WorkerTemplate.h"
+#include "platform/processes/HugePageMalloc.h"
 #include "catalogue/SystemServices.h"
 #include "catalogue/ToolRegistry.h"
 #include "jobs/JobCenter.h"
@@ -105,6 +106,7 @@ int usage()
 int main(int argc, char** argv)
 {
     // As the application does.
+    HugePageMalloc::takeFromEnvironment();
     WorkerTemplate::forkAtStart(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

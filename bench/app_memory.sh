@@ -16,5 +16,7 @@ mkdir -p "$work/config/quorvenda" "$work/cache" "$work/data"
 echo '{"quorvenda.onboardingDone": true}' > "$work/config/quorvenda/settings.json"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 export QUORVENDA_WORKER="$root/build/quorvenda-worker" QUORVENDA_PLAYER="$root/build/quorvenda-player"
-dbus-run-session -- "$root/build/bench/bench_app_memory_x11" memory
-dbus-run-session -- "$root/build/bench/bench_app_memory_x11" soak "$items"
+# Started as the launcher starts the application: glibc's huge-page malloc in its environment.
+launched=(env GLIBC_TUNABLES=glibc.malloc.hugetlb=1 QUORVENDA_HUGE_PAGE_MALLOC=1)
+dbus-run-session -- "${launched[@]}" "$root/build/bench/bench_app_memory_x11" memory
+dbus-run-session -- "${launched[@]}" "$root/build/bench/bench_app_memory_x11" soak "$items"
