@@ -533,11 +533,19 @@ protected:
         ASSERT_TRUE(waitFor([&] { return sourceSaid("ready"); }, kTimeoutMs)) << sourceOutput.toStdString();
         QPoint from(200, 200);
         if (desktop == Desktop::gnome) {
-            // Where the Shell placed it.
+            // Mutter denies the keyboard to a window that comes up while the user types in
+            // another, and stacks it just below that one, where the entry's window may hide it:
+            // the user brings it forward first. Then where the Shell placed it.
+            const QString window = QStringLiteral("global.get_window_actors().map(a => a.meta_window)"
+                                                  ".find(w => w.get_pid() == %1)").arg(source.processId());
+            ASSERT_TRUE(waitFor([&] {
+                return shell->eval(QStringLiteral("let w = %1; if (w) w.activate(global.get_current_time()); "
+                                                  "let f = global.display.focus_window; "
+                                                  "String(w != null && f == w)").arg(window))
+                    == QLatin1String("true");
+            }, kTimeoutMs)) << "the drag source's window never came forward";
             const QJsonArray frame = QJsonDocument::fromJson(shell->eval(QStringLiteral(
-                "let w = global.get_window_actors().map(a => a.meta_window).find(w => w.get_wm_class() != 'zenity' "
-                "&& w.get_title() != null && w.get_title().length > 0 && !w.is_override_redirect()); "
-                "let r = w.get_frame_rect(); JSON.stringify([r.x, r.y, r.width, r.height])")).toUtf8()).array();
+                "let r = %1.get_frame_rect(); JSON.stringify([r.x, r.y, r.width, r.height])").arg(window)).toUtf8()).array();
             ASSERT_EQ(frame.size(), 4);
             from = QPoint(frame[0].toInt() + frame[2].toInt() / 2, frame[1].toInt() + frame[3].toInt() / 2);
         }
