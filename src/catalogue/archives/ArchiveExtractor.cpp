@@ -419,6 +419,14 @@ void makeFolders(const QString& root, const QString& relative, KnownFolders& kno
     }
 }
 
+void removeLinkAt(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(encoded.constData()) != 0)
+        throw SystemError::fromErrno(errno, path);
+}
+
 bool exists(const QString& path)
 {
     struct stat st {};
@@ -686,10 +694,10 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
     // Folders and symbolic links only; files are written by ArchiveOutputFile. No owner,
     // permission bits beyond the umask, ACL, extended attribute or flag is restored. Absolute
     // names are refused below before they become paths under root, which are absolute
-    // themselves; root is resolved so that the link check sees only its own links.
-    archive_write_disk_set_options(disk.get(),
-                                   ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT
-                                       | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    // themselves. Links on the way are refused below too, with the folders already looked
+    // through remembered: libarchive's own link check would walk every name of the absolute
+    // path again, from /, for each entry.
+    archive_write_disk_set_options(disk.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
 
     Extraction extraction(reader, stop, onFraction);
     ExtractionSummary summary;
@@ -846,8 +854,10 @@ ExtractionSummary ArchiveExtractor::extract(ArchiveReader& reader, const QString
             }
         }
 
-        // Folders and symbolic links.
+        // Folders and symbolic links. A link standing where one goes gives way to it, as
+        // anything else but a folder does; libarchive would take a link to a folder for the folder.
         space.beginEntry(0);
+        removeLinkAt(path);
         archive_entry_copy_pathname(entry, QFile::encodeName(path).constData());
         if (kind == EntryKind::symlink)
             archive_entry_copy_symlink(entry, QFile::encodeName(target).constData());

@@ -291,6 +291,13 @@ TEST_F(ArchiveOperationsTest, NothingIsWrittenOutsideTheExtractionFolder)
     writeFixtureArchive(input(QStringLiteral("inner.tar")), QStringLiteral("tar"),
                         {folderEntry(QStringLiteral("sub/")), linkEntry(QStringLiteral("inner"), QStringLiteral("sub")),
                          fileEntry(QStringLiteral("inner/evil"), "evil")});
+    writeFixtureArchive(input(QStringLiteral("inner-folder.tar")), QStringLiteral("tar"),
+                        {folderEntry(QStringLiteral("sub/")), linkEntry(QStringLiteral("inner"), QStringLiteral("sub")),
+                         folderEntry(QStringLiteral("inner/deeper/"))});
+    // A folder entry where a link stands replaces the link; the folder the link led to is left.
+    writeFixtureArchive(input(QStringLiteral("replaced.tar")), QStringLiteral("tar"),
+                        {folderEntry(QStringLiteral("sub/")), linkEntry(QStringLiteral("inner"), QStringLiteral("sub")),
+                         folderEntry(QStringLiteral("inner/"), 0700), fileEntry(QStringLiteral("inner/kept"), "kept")});
     // Links that lead out are not made; the rest of the archive is.
     writeFixtureArchive(input(QStringLiteral("links.zip")), QStringLiteral("zip"),
                         {fileEntry(QStringLiteral("kept/file.txt"), "kept"),
@@ -312,7 +319,13 @@ TEST_F(ArchiveOperationsTest, NothingIsWrittenOutsideTheExtractionFolder)
     EXPECT_EQ(engineMessage([&] { extract(input(QStringLiteral("swapped.tar"))); }), ArchiveExtractor::outsideMessage);
     EXPECT_TRUE(results().isEmpty()) << qPrintable(results().join(QLatin1Char(',')));
 
-    for (const char* name : {"dotdot.tar", "absolute.tar", "inner.tar"}) {
+    const QString replaced = extract(input(QStringLiteral("replaced.tar"))).toLocalFile();
+    EXPECT_FALSE(isLink(replaced + QStringLiteral("/inner")));
+    EXPECT_EQ(readFile(replaced + QStringLiteral("/inner/kept")), "kept");
+    EXPECT_TRUE(entries(replaced + QStringLiteral("/sub")).isEmpty());
+    QDir(replaced).removeRecursively();
+
+    for (const char* name : {"dotdot.tar", "absolute.tar", "inner.tar", "inner-folder.tar"}) {
         EXPECT_EQ(engineMessage([&] { extract(input(QLatin1String(name))); }),
                   ArchiveExtractor::outsideMessage)
             << name;
