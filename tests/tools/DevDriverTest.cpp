@@ -103,6 +103,8 @@ TEST(DevDriver, AnArchiveJobLoadsNoPictureModules)
 
 // libvips and the libraries it brings are opened by the first picture a process touches: a PDF
 // merge maps them in neither the driver nor its worker, a JPEG converted to PNG does in its worker.
+// That worker starts libvips while it starts, still without its format modules, which a HEIC then
+// loads.
 TEST(DevDriver, OnlyAPictureJobOpensThePictureLibrary)
 {
     QTemporaryDir home;
@@ -148,4 +150,16 @@ TEST(DevDriver, OnlyAPictureJobOpensThePictureLibrary)
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/tiny.png")));
     EXPECT_FALSE(driverConverting.contains("libvips"));
     EXPECT_TRUE(workersConverting.contains("file=libvips.so"));
+    EXPECT_FALSE(workersConverting.contains("vips-modules"));
+
+    if (runProgram(QStringLiteral("vips"), {QStringLiteral("heifsave"), folder + QStringLiteral("/tiny.jpg"),
+                                            folder + QStringLiteral("/photo.heic")})
+        != 0)
+        GTEST_SKIP() << "libvips here writes no HEIC";
+    const auto [driverHeic, workersHeic] = run({QStringLiteral("convert.image.png"), folder + QStringLiteral("/photo.heic")});
+    EXPECT_TRUE(workersHeic.contains("vips-modules"));
+    QProcess header;
+    header.start(QStringLiteral("vipsheader"), {folder + QStringLiteral("/photo.png")});
+    ASSERT_TRUE(header.waitForFinished(60000));
+    EXPECT_TRUE(header.readAllStandardOutput().contains("16x16")) << header.readAllStandardError().constData();
 }

@@ -6,7 +6,6 @@
 #include "catalogue/isolated/IsolatedPictureReading.h"
 #include "catalogue/isolated/IsolatedReading.h"
 #include "catalogue/SystemServices.h"
-#include "engines/image/VipsLibrary.h"
 #include "engines/image/VipsRuntime.h"
 #include "engines/media/probe/NativeMediaProbe.h"
 #include "jobs/WorkerServer.h"
@@ -36,13 +35,12 @@ int workerMain(int argc, char** argv)
     const int replies = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // libvips' libraries for a worker made for a picture tool: opened while the rest starts and
-    // the first request is on its way, and done before it is read: the walls go up then, and
-    // hold for the thread that puts them up alone.
-    // Only opened: its start sets the environment, which no other thread may do meanwhile.
+    // libvips for a worker made for a picture tool: opened and started while the rest starts
+    // and the first request is on its way, and done before it is read: the walls go up then,
+    // and hold for the thread that puts them up alone.
     std::thread loading;
     if (qgetenv(WorkerProtocol::loadAheadVariable) == "vips")
-        loading = std::thread([] { VipsLibrary::load(); });
+        loading = startVipsAside();
     QGuiApplication app(argc, argv);
     installSystemServices();
     registerDefaultSettings();
@@ -53,8 +51,7 @@ int workerMain(int argc, char** argv)
     calls.insert(IsolatedPdfReading::workerCalls());
     calls.insert(IsolatedDocumentReading::workerCalls());
     const int code = WorkerServer::serve(STDIN_FILENO, replies, catalogueOperation, calls, [&loading] {
-        if (loading.joinable())
-            loading.join();
+        finishVipsAside(loading);
     });
     // Every reply is written by now and the application removes what is left in the worker's
     // folder. Tearing Qt down would only read fontconfig's configuration to drop it, while the

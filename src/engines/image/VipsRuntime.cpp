@@ -15,12 +15,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <thread>
 
 namespace qv {
 
 namespace {
 
 std::atomic<bool> g_modulesDeferred{false};
+// VIPSHOME was set for libvips' start before the thread that starts it: put back once it ended.
+std::atomic<bool> g_homeSetAside{false};
 
 // libvips itself, with its modules unless they were put off.
 bool startVips()
@@ -33,7 +36,7 @@ bool startVips()
         // libvips loads its modules from the library folder below VIPSHOME. Its own prefix
         // spelled with a trailing slash is not taken for its own, so the folder it guesses is
         // not there, while the translations of its messages (share/locale) are still found.
-        const bool deferred = g_modulesDeferred && !qEnvironmentVariableIsSet("VIPSHOME");
+        const bool deferred = g_modulesDeferred && !g_homeSetAside && !qEnvironmentVariableIsSet("VIPSHOME");
         if (deferred)
             ::setenv("VIPSHOME", QV_VIPS_PREFIX "/", 1);
         const bool ok = VIPS_INIT("quorvenda") == 0;
@@ -87,6 +90,33 @@ bool readByLibvipsItself(const QString& path)
 void deferVipsModules()
 {
     g_modulesDeferred = true;
+}
+
+std::thread startVipsAside()
+{
+    // Only a value replaced, never one added, while other threads read the environment.
+    if (g_modulesDeferred && !qEnvironmentVariableIsSet("VIPSHOME")) {
+        ::setenv("VIPSHOME", QV_VIPS_PREFIX "/", 1);
+        g_homeSetAside = true;
+    }
+    return std::thread([] {
+        if (!startVips())
+            return;
+        // Each format's description is made on its first use: the first file's look and its
+        // writer's would otherwise make them all while the item waits.
+        const auto none = [](void*, void*, void*) -> void* { return nullptr; };
+        vips_foreign_map("VipsForeignLoad", none, nullptr, nullptr);
+        vips_foreign_map("VipsForeignSave", none, nullptr, nullptr);
+    });
+}
+
+void finishVipsAside(std::thread& aside)
+{
+    if (aside.joinable())
+        aside.join();
+    // What libvips would have left there for the programs this process starts.
+    if (g_homeSetAside.exchange(false))
+        ::setenv("VIPSHOME", QV_VIPS_PREFIX, 1);
 }
 
 bool ensureVips()

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <thread>
+
 typedef struct _VipsSource VipsSource;
 
 namespace qv {
@@ -28,6 +30,14 @@ void requireVips();
 // their own) and loads them on the first file or operation that needs one. A worker that only
 // converts a JPEG to PNG never loads them.
 void deferVipsModules();
+
+// Opens and starts libvips on a thread of its own while the rest of a process starts, with the
+// description of every format it reads and writes made: nothing of that reads a file or starts
+// another thread. Set here, before the thread, is what its start needs in the environment,
+// which the thread then leaves alone while other threads read it. finishVipsAside() joins the
+// thread and leaves the environment as a start on the calling thread would have.
+std::thread startVipsAside();
+void finishVipsAside(std::thread& aside);
 
 // True for the names of SVG pictures (svg, svgz).
 bool isSvgName(const QString& path);
