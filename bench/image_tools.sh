@@ -12,7 +12,7 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
-dev="$root/build/quorvenda-dev"
+dev="${QV_DEV:-$root/build/quorvenda-dev}"
 count=${1:-40}
 lanes=$(nproc)
 work=$(mktemp -d)
