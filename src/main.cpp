@@ -15,6 +15,8 @@ int main(int argc, char** argv)
     if (const std::optional<int> code = qv::LaunchArguments::answerAlone(argc, argv))
         return *code;
     qv::WorkerTemplate::forkAtStart(argc, argv);
+    // The workers' template has the huge pages; the tray application itself does without.
+    qv::HugePageMalloc::keepForWorkers();
     if (!qv::Application::prepareEnvironment()) {
         std::fputs("Quorvenda needs a graphical session: X11, or Wayland with XWayland or layer surfaces.\n", stderr);
         return 1;

@@ -322,6 +322,8 @@ ChildLaunch::Started ChildLaunch::start()
             ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         if (addressSpace)
             ::setrlimit(RLIMIT_AS, &*addressSpace);
+        // What the application turned off for its own memory (HugePageMalloc) is not the program's.
+        ::prctl(PR_SET_THP_DISABLE, 0, 0, 0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // Seen from a new PID namespace, the parent is no process at all.
         if (!inNamespaces && ::getppid() != parent)

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/prctl.h>
+
 namespace qv {
 
 namespace {
@@ -30,6 +32,11 @@ void HugePageMalloc::takeFromEnvironment()
     const char* value = std::getenv(tunables);
     if (value && std::strcmp(value, setting) == 0)
         ::unsetenv(tunables);
+}
+
+bool HugePageMalloc::keepForWorkers()
+{
+    return ::prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;
 }
 
 } // namespace qv

@@ -19,6 +19,11 @@ public:
     // Takes out of the environment what passToExec put there, before anything is started; this
     // process's malloc keeps the setting.
     static void takeFromEnvironment();
+    // From now on this process takes no 2 MB pages for itself: a tray application's heap is
+    // small and sits idle all day, and a 2 MB page it touched a little stays whole. A process
+    // forked before (the workers' template) keeps them, and a program it starts gets them back
+    // (ChildLaunch). False where the kernel refused.
+    static bool keepForWorkers();
 };
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -46,7 +47,7 @@ void expectTheSameWalls(const Reports& reports, bool namespaces)
     ASSERT_FALSE(reports.templated.isEmpty());
     // What differs between the two starts is only how: every wall is the same.
     for (const char* key : {"CapInh", "CapPrm", "CapEff", "CapBnd", "CapAmb", "NoNewPrivs", "Seccomp", "SigBlk",
-                            "SigIgn", "fds", "ownGroup", "ownUserNamespace", "inheritedReads"})
+                            "SigIgn", "THP_enabled", "fds", "ownGroup", "ownUserNamespace", "inheritedReads"})
         EXPECT_EQ(reports.templated.value(QLatin1String(key)), reports.executed.value(QLatin1String(key)))
             << key << " " << QJsonDocument(reports.templated).toJson().constData() << QJsonDocument(reports.executed).toJson().constData();
     QStringList executedEnvironment;
@@ -97,4 +98,24 @@ TEST(ProcessTemplate, AProgramIsExecutedOnceTheTemplateIsGone)
     EXPECT_TRUE(reports.host.value(QStringLiteral("templateForked")).toBool());
     expectTheSameWalls(reports, true);
     EXPECT_FALSE(reports.templated.value(QStringLiteral("commandLineWiped")).toBool());
+}
+
+TEST(ProcessTemplate, TheCallerDoesWithoutHugePagesItsProgramsKeep)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "under the sanitizers programs are always executed";
+#endif
+    QFile status(QStringLiteral("/proc/self/status"));
+    ASSERT_TRUE(status.open(QIODevice::ReadOnly));
+    if (!status.readAll().contains("THP_enabled:\t1"))
+        GTEST_SKIP() << "this kernel gives this process no huge pages";
+    for (const bool killTemplate : {false, true}) {
+        SCOPED_TRACE(killTemplate ? "the template gone" : "the template serving");
+        const Reports reports = probe(true, killTemplate);
+        ASSERT_TRUE(reports.host.value(QStringLiteral("hugePagesKept")).toBool());
+        EXPECT_EQ(reports.host.value(QStringLiteral("THP_enabled")).toString(), QStringLiteral("0"));
+        // The template was forked before; a program executed after gets them back.
+        EXPECT_EQ(reports.templated.value(QStringLiteral("THP_enabled")).toString(), QStringLiteral("1"));
+        EXPECT_EQ(reports.executed.value(QStringLiteral("THP_enabled")).toString(), QStringLiteral("1"));
+    }
 }

@@ -4,6 +4,7 @@
 // The secret itself is in this process's environment, so the first line must find it; the
 // programs must not.
 #include "platform/processes/ChildProcess.h"
+#include "platform/processes/HugePageMalloc.h"
 #include "platform/processes/ProcessTemplate.h"
 
 #include <QByteArray>
@@ -79,7 +80,8 @@ int probe(int, char**)
     const QByteArray status = statusFile.readAll();
     statusFile.close();
     QJsonObject report;
-    for (const char* field : {"CapInh", "CapPrm", "CapEff", "CapBnd", "CapAmb", "NoNewPrivs", "Seccomp", "SigBlk", "SigIgn", "PPid"})
+    for (const char* field : {"CapInh", "CapPrm", "CapEff", "CapBnd", "CapAmb", "NoNewPrivs", "Seccomp", "SigBlk", "SigIgn", "PPid",
+                              "THP_enabled"})
         report.insert(QLatin1String(field), QString::fromLatin1(statusField(status, field)));
     QJsonArray fds;
     const QStringList entries = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -134,8 +136,14 @@ int main(int argc, char** argv)
     const bool forked = qv::ProcessTemplate::fork(self, &probe, argc, argv);
     const bool killTemplate = argc > 2 && std::strcmp(argv[1], "--kill-template") == 0;
     const QByteArray secret = argv[argc - 1];
+    // As the application does once its template is forked.
+    const bool hugePagesKept = qv::HugePageMalloc::keepForWorkers();
     QJsonObject host;
     host.insert(QStringLiteral("templateForked"), forked);
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    host.insert(QStringLiteral("hugePagesKept"), hugePagesKept);
+    host.insert(QStringLiteral("THP_enabled"), QString::fromLatin1(statusField(status.readAll(), "THP_enabled")));
     host.insert(QStringLiteral("callerSecretFound"), memoryHolds(secret));
     std::fputs(QJsonDocument(host).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
     if (killTemplate) {
